@@ -1,0 +1,23 @@
+# One static library per source folder; every .cpp in the folder belongs to it,
+# so adding a class never means editing a CMake file.
+function(vx_library name folder)
+  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
+  file(GLOB _hdrs CONFIGURE_DEPENDS ${folder}/*.h)
+  add_library(${name} STATIC ${_srcs} ${_hdrs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARGN})
+endfunction()
+
+# One test program per test folder, discovered test by test through CTest.
+function(vx_test_folder name folder)
+  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
+  if(NOT _srcs)
+    return()
+  endif()
+  add_executable(${name} ${_srcs})
+  target_link_libraries(${name} PRIVATE ${ARGN})
+  target_compile_definitions(${name} PRIVATE VX_SOURCE_ROOT="${VX_SOURCE_ROOT}"
+                                             VX_BINARY_ROOT="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "OPENBLAS_NUM_THREADS=1;QT_QPA_PLATFORM=offscreen")
+endfunction()

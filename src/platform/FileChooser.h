@@ -1,0 +1,33 @@
+#pragma once
+// The open/save file dialogs, as a service: the GUI installs a handler that shows
+// the dialog, tests install a scripted one. Without a handler nothing is chosen.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+struct TFileRequest {
+    bool save = false;
+    bool multiple = false;       // open several files at once
+    bool overwritePrompt = true; // save dialogs only
+    std::string title;
+    // Filter list "Name (*.ext)|*.ext|All Files (*.*)|*.*" in the form of the
+    // program's dialogs; `filterIndex` is the preselected entry (0-based).
+    std::string filter;
+    int filterIndex = 0;
+    std::string folder;          // first folder shown
+    std::string fileName;        // proposed name
+    std::string defaultExtension;
+};
+
+using FileChooserHandler = std::function<std::vector<std::string>(const TFileRequest&)>;
+
+FileChooserHandler SetFileChooserHandler(FileChooserHandler handler);
+
+// The chosen paths; empty when the user cancelled.
+std::vector<std::string> ChooseFiles(const TFileRequest& request);
+// One path or "" when cancelled.
+std::string ChooseFile(const TFileRequest& request);
+
+}  // namespace vx

@@ -1,0 +1,162 @@
+#include "platform/Files.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+#include "platform/Paths.h"
+
+namespace fs = std::filesystem;
+
+namespace vx {
+
+bool FileExists(const std::string& path)
+{
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(fs::path(path), ec);
+}
+
+bool FolderExists(const std::string& path)
+{
+    std::error_code ec;
+    return !path.empty() && fs::is_directory(fs::path(path), ec);
+}
+
+int64_t FileSize(const std::string& path)
+{
+    std::error_code ec;
+    const auto size = fs::file_size(fs::path(path), ec);
+    if (ec)
+        return -1;
+    return static_cast<int64_t>(size);
+}
+
+bool RemoveFile(const std::string& path)
+{
+    std::error_code ec;
+    return fs::remove(fs::path(path), ec) && !ec;
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
+{
+    std::error_code ec;
+    const auto opt = overwrite ? fs::copy_options::overwrite_existing : fs::copy_options::none;
+    return fs::copy_file(fs::path(from), fs::path(to), opt, ec) && !ec;
+}
+
+bool RenameFile(const std::string& from, const std::string& to)
+{
+    std::error_code ec;
+    fs::rename(fs::path(from), fs::path(to), ec);
+    return !ec;
+}
+
+bool MakeFolder(const std::string& path)
+{
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+    return FolderExists(path);
+}
+
+std::vector<TFolderEntry> ListFolder(const std::string& folder, const std::string& pattern)
+{
+    std::vector<TFolderEntry> out;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(folder.empty() ? "." : folder), ec);
+    if (ec)
+        return out;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const std::string name = it->path().filename().string();
+        if (!WildcardMatch(pattern, name))
+            continue;
+        std::error_code ec2;
+        out.push_back({name, it->is_directory(ec2)});
+    }
+    std::sort(out.begin(), out.end(), [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+    return out;
+}
+
+std::optional<std::string> FindCompanionFile(const std::string& folder, const std::string& name)
+{
+    const std::string exact = JoinPath(folder, name);
+    if (FileExists(exact))
+        return exact;
+    for (const auto& e : ListFolder(folder.empty() ? "." : folder))
+        if (!e.isFolder && EqualsNoCase(e.name, name))
+            return JoinPath(folder, e.name);
+    return std::nullopt;
+}
+
+std::optional<std::string> FindFileNoCase(const std::string& path)
+{
+    const std::string native = ToNativePath(path);
+    return FindCompanionFile(FolderOf(native), FileNameOf(native));
+}
+
+namespace {
+std::mutex g_folderMutex;
+std::string g_currentFolder;
+}  // namespace
+
+std::string CurrentFolder()
+{
+    std::lock_guard<std::mutex> lock(g_folderMutex);
+    if (g_currentFolder.empty())
+        g_currentFolder = HomeFolder();
+    return g_currentFolder;
+}
+
+void SetCurrentFolder(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(g_folderMutex);
+    g_currentFolder = folder;
+}
+
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return home;
+    return "/";
+}
+
+std::string ExecutableFolder()
+{
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return ".";
+    return exe.parent_path().string();
+}
+
+std::string TempFolder()
+{
+    std::error_code ec;
+    const fs::path p = fs::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : p.string();
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes)
+{
+    const int64_t size = FileSize(path);
+    if (size < 0 || size > maxBytes)
+        return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    std::string data(static_cast<size_t>(size), '\0');
+    const size_t got = size > 0 ? std::fread(data.data(), 1, data.size(), f) : 0;
+    std::fclose(f);
+    if (got != data.size())
+        return false;
+    out = std::move(data);
+    return true;
+}
+
+}  // namespace vx

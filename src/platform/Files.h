@@ -1,0 +1,46 @@
+#pragma once
+// File-system services: existence, sizes, folder listings, companion lookup,
+// the program's own current folder, and the folders of the executable and the user.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+bool FileExists(const std::string& path);      // a regular file
+bool FolderExists(const std::string& path);
+// Size in bytes, or -1 when the file cannot be examined.
+int64_t FileSize(const std::string& path);
+bool RemoveFile(const std::string& path);
+bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
+bool RenameFile(const std::string& from, const std::string& to);
+bool MakeFolder(const std::string& path);
+
+struct TFolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+// Entries of a folder sorted by name; an optional wildcard filters (case-insensitive).
+std::vector<TFolderEntry> ListFolder(const std::string& folder, const std::string& pattern = "*");
+
+// The file `name` in `folder`: exact name first, then the first case-insensitive match.
+std::optional<std::string> FindCompanionFile(const std::string& folder, const std::string& name);
+// The same for a full path: the file itself, or a case-insensitive match beside it.
+std::optional<std::string> FindFileNoCase(const std::string& path);
+
+// The application's current folder (never the process's working directory).
+// Starts as the user's home folder.
+std::string CurrentFolder();
+void SetCurrentFolder(const std::string& folder);
+
+std::string HomeFolder();
+// Folder holding the running executable.
+std::string ExecutableFolder();
+// Folder for temporary files.
+std::string TempFolder();
+
+// Reads a whole file up to maxBytes; false when it cannot be read or is larger.
+bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30));
+
+}  // namespace vx

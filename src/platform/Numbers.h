@@ -1,0 +1,25 @@
+#pragma once
+// Locale-independent number parsing. The GUI switches the C locale to the user's,
+// so atof/strtod/printf must not be used for numbers in files or dialogs.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vx {
+
+// The whole text (surrounding blanks allowed) must be a number.
+bool ParseDouble(std::string_view text, double& value);
+bool ParseFloat(std::string_view text, float& value);
+bool ParseInt(std::string_view text, int& value);
+bool ParseInt64(std::string_view text, int64_t& value);
+
+// Like atof/atoi: the longest leading number after blanks, 0 when there is none.
+double LeadingDouble(std::string_view text);
+int LeadingInt(std::string_view text);
+
+// Shortest text that reads back as the same double ("0.1", "1e+20", "-3").
+std::string FormatDouble(double value);
+// Fixed notation with the given decimals ("%.*f" without the locale).
+std::string FormatFixed(double value, int decimals);
+
+}  // namespace vx

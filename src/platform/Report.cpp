@@ -1,0 +1,79 @@
+#include "platform/Report.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/Globals.h"
+
+namespace vx {
+namespace {
+std::mutex& HandlerMutex()
+{
+    static std::mutex m;
+    return m;
+}
+ReportHandler& Handler()
+{
+    static ReportHandler h;
+    return h;
+}
+
+ReportAnswer Dispatch(const TReportRequest& request)
+{
+    ReportHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(HandlerMutex());
+        handler = Handler();
+    }
+    if (handler)
+        return handler(request);
+    std::fprintf(stderr, "%s\n", request.text.c_str());
+    return request.defaultAnswer;
+}
+}  // namespace
+
+ReportHandler SetReportHandler(ReportHandler handler)
+{
+    std::lock_guard<std::mutex> lock(HandlerMutex());
+    ReportHandler old = std::move(Handler());
+    Handler() = std::move(handler);
+    return old;
+}
+
+void AppendBatchLog(const std::string& text, bool isError)
+{
+    g_batchLog += text;
+    const bool endsWithCrLf = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+    if (!endsWithCrLf)
+        g_batchLog += "\r\n";
+    if (isError)
+        g_bBatchError = true;
+}
+
+void Report(const std::string& text, ReportIcon icon, BatchPolicy policy)
+{
+    if (g_bBatchMode && policy == BatchPolicy::Log) {
+        AppendBatchLog(text, true);
+        return;
+    }
+    TReportRequest request;
+    request.text = text;
+    request.icon = icon;
+    request.buttons = ReportButtons::Ok;
+    request.defaultAnswer = ReportAnswer::Ok;
+    Dispatch(request);
+}
+
+ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,
+                 ReportIcon icon, const std::string& caption)
+{
+    TReportRequest request;
+    request.text = text;
+    request.caption = caption;
+    request.icon = icon;
+    request.buttons = buttons;
+    request.defaultAnswer = defaultAnswer;
+    return Dispatch(request);
+}
+
+}  // namespace vx

@@ -1,0 +1,242 @@
+#include "platform/TFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <utility>
+
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+namespace vx {
+
+TFile::~TFile() { Close(); }
+
+TFile::TFile(TFile&& other) noexcept
+    : m_file(std::exchange(other.m_file, nullptr)), m_path(std::move(other.m_path)), m_failed(other.m_failed)
+{
+}
+
+TFile& TFile::operator=(TFile&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_file = std::exchange(other.m_file, nullptr);
+        m_path = std::move(other.m_path);
+        m_failed = other.m_failed;
+    }
+    return *this;
+}
+
+bool TFile::Open(const std::string& path, Mode mode)
+{
+    Close();
+    const char* m = "rb";
+    switch (mode) {
+    case Mode::Read: m = "rb"; break;
+    case Mode::Write: m = "wb"; break;
+    case Mode::ReadWrite: m = "r+b"; break;
+    case Mode::Append: m = "ab"; break;
+    }
+    if (mode == Mode::Read && FolderExists(path))
+        return false;
+    m_file = std::fopen(path.c_str(), m);
+    if (!m_file)
+        return false;
+    m_path = path;
+    m_failed = false;
+    return true;
+}
+
+bool TFile::Close()
+{
+    if (!m_file)
+        return true;
+    const bool ok = std::fclose(m_file) == 0 && !m_failed;
+    m_file = nullptr;
+    m_failed = false;
+    return ok;
+}
+
+size_t TFile::Read(void* data, size_t n)
+{
+    if (!m_file || n == 0)
+        return 0;
+    return std::fread(data, 1, n, m_file);
+}
+
+namespace {
+std::atomic<int64_t> g_writeBudget{-1};
+
+// Takes n bytes from the test budget; false when the budget says the disk is full.
+bool TakeWriteBudget(size_t n)
+{
+    int64_t budget = g_writeBudget.load();
+    while (budget >= 0) {
+        const int64_t left = budget - static_cast<int64_t>(n);
+        if (left < 0) {
+            g_writeBudget.store(0);
+            return false;
+        }
+        if (g_writeBudget.compare_exchange_weak(budget, left))
+            return true;
+    }
+    return true;
+}
+}  // namespace
+
+void TFile::FailWritesAfter(int64_t bytes) { g_writeBudget.store(bytes); }
+
+bool TFile::Write(const void* data, size_t n)
+{
+    if (!m_file)
+        return false;
+    if (n == 0)
+        return true;
+    if (!TakeWriteBudget(n)) {
+        m_failed = true;
+        return false;
+    }
+    if (std::fwrite(data, 1, n, m_file) != n) {
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool TFile::Seek(int64_t offset)
+{
+    return m_file && offset >= 0 && fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool TFile::SeekFromEnd(int64_t offset)
+{
+    return m_file && fseeko(m_file, static_cast<off_t>(offset), SEEK_END) == 0;
+}
+
+int64_t TFile::Tell() const
+{
+    if (!m_file)
+        return -1;
+    return static_cast<int64_t>(ftello(m_file));
+}
+
+int64_t TFile::Size() const
+{
+    if (!m_file)
+        return -1;
+    struct stat st {};
+    if (fstat(fileno(m_file), &st) != 0)
+        return -1;
+    // Data still in the write buffer counts as well.
+    const int64_t pos = Tell();
+    return pos > st.st_size ? pos : static_cast<int64_t>(st.st_size);
+}
+
+int64_t TFile::BytesLeft() const
+{
+    const int64_t size = Size(), pos = Tell();
+    if (size < 0 || pos < 0 || pos > size)
+        return 0;
+    return size - pos;
+}
+
+bool TFile::Flush()
+{
+    if (!m_file)
+        return false;
+    if (std::fflush(m_file) != 0) {
+        m_failed = true;
+        return false;
+    }
+    return !m_failed;
+}
+
+bool TFile::Sync()
+{
+    if (!Flush())
+        return false;
+    return fsync(fileno(m_file)) == 0;
+}
+
+namespace {
+// The program's files are little-endian; this host is too, which the build checks.
+static_assert(sizeof(float) == 4 && sizeof(double) == 8);
+}  // namespace
+
+bool TFile::ReadInt32(int32_t& v) { return ReadExact(&v, 4); }
+bool TFile::ReadUInt32(uint32_t& v) { return ReadExact(&v, 4); }
+bool TFile::ReadFloat(float& v) { return ReadExact(&v, 4); }
+bool TFile::ReadDouble(double& v) { return ReadExact(&v, 8); }
+bool TFile::WriteInt32(int32_t v) { return Write(&v, 4); }
+bool TFile::WriteUInt32(uint32_t v) { return Write(&v, 4); }
+bool TFile::WriteFloat(float v) { return Write(&v, 4); }
+bool TFile::WriteDouble(double v) { return Write(&v, 8); }
+
+TAtomicFile::~TAtomicFile() { Abort(); }
+
+bool TAtomicFile::Begin(const std::string& targetPath)
+{
+    Abort();
+    m_target = targetPath;
+    std::string folder = FolderOf(targetPath);
+    std::string tempName(".");
+    tempName += FileNameOf(targetPath);
+    tempName += ".XXXXXX";
+    const std::string pattern = JoinPath(folder, tempName);
+    std::string buf = pattern;
+    const int fd = mkstemp(buf.data());
+    if (fd < 0)
+        return false;
+    // Keep the permissions a newly created file would get.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    m_tempPath = buf;
+    if (!m_file.Open(m_tempPath, TFile::Mode::Write)) {
+        RemoveFile(m_tempPath);
+        m_tempPath.clear();
+        return false;
+    }
+    return true;
+}
+
+bool TAtomicFile::Commit()
+{
+    if (m_tempPath.empty())
+        return false;
+    const bool synced = m_file.Sync();
+    const bool closed = m_file.Close();
+    if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
+        RemoveFile(m_tempPath);
+        m_tempPath.clear();
+        return false;
+    }
+    m_tempPath.clear();
+    return true;
+}
+
+void TAtomicFile::Abort()
+{
+    if (m_tempPath.empty())
+        return;
+    m_file.Close();
+    RemoveFile(m_tempPath);
+    m_tempPath.clear();
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& data)
+{
+    TAtomicFile out;
+    if (!out.Begin(path))
+        return false;
+    if (!out.File().Write(data.data(), data.size()))
+        return false;
+    return out.Commit();
+}
+
+}  // namespace vx

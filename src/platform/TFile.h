@@ -1,0 +1,93 @@
+#pragma once
+// A binary file opened for reading or writing. Short reads and writes are reported
+// to the caller, who treats them as failures.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vx {
+
+class TFile {
+public:
+    enum class Mode { Read, Write, ReadWrite, Append };
+
+    TFile() = default;
+    ~TFile();
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+    TFile(TFile&& other) noexcept;
+    TFile& operator=(TFile&& other) noexcept;
+
+    // Write creates or truncates; ReadWrite needs an existing file.
+    bool Open(const std::string& path, Mode mode);
+    // Closes and returns false when buffered data could not be written.
+    bool Close();
+    bool IsOpen() const { return m_file != nullptr; }
+    const std::string& Path() const { return m_path; }
+
+    // Bytes actually read (less than n at the end of the file or on error).
+    size_t Read(void* data, size_t n);
+    // True only when all n bytes were read.
+    bool ReadExact(void* data, size_t n) { return Read(data, n) == n; }
+    bool Write(const void* data, size_t n);
+    bool WriteText(const std::string& text) { return Write(text.data(), text.size()); }
+
+    bool Seek(int64_t offset);
+    bool SeekFromEnd(int64_t offset);
+    int64_t Tell() const;
+    int64_t Size() const;
+    // Bytes between the current position and the end.
+    int64_t BytesLeft() const;
+    bool Flush();
+    // Flushes and asks the system to put the data on disk.
+    bool Sync();
+
+    // Little-endian 4-byte fields, as every binary file of the program holds them.
+    bool ReadInt32(int32_t& v);
+    bool ReadUInt32(uint32_t& v);
+    bool ReadFloat(float& v);
+    bool ReadDouble(double& v);
+    bool WriteInt32(int32_t v);
+    bool WriteUInt32(uint32_t v);
+    bool WriteFloat(float v);
+    bool WriteDouble(double v);
+
+    std::FILE* Handle() { return m_file; }
+
+    // Fault injection for tests: after `bytes` more bytes have been written by any
+    // TFile, every further write fails (as on a full disk). -1 switches it off.
+    static void FailWritesAfter(int64_t bytes);
+
+private:
+    std::FILE* m_file = nullptr;
+    std::string m_path;
+    bool m_failed = false;
+};
+
+// Writes a file the user would lose: the data goes to a temporary file in the same
+// folder, which Commit() renames over the target. Without Commit() (or when it
+// fails) the target is untouched and the temporary file is removed.
+class TAtomicFile {
+public:
+    TAtomicFile() = default;
+    ~TAtomicFile();
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    bool Begin(const std::string& targetPath);
+    TFile& File() { return m_file; }
+    bool Commit();
+    void Abort();
+    const std::string& TempPath() const { return m_tempPath; }
+
+private:
+    TFile m_file;
+    std::string m_target;
+    std::string m_tempPath;
+};
+
+// Writes a whole text or binary buffer through TAtomicFile.
+bool WriteFileAtomically(const std::string& path, const std::string& data);
+
+}  // namespace vx

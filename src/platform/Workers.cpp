@@ -1,0 +1,54 @@
+#include "platform/Workers.h"
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vx {
+namespace {
+int InitialProcessorCount()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+std::atomic<int> g_processors{InitialProcessorCount()};
+std::atomic<long> g_threadsStarted{0};
+}  // namespace
+
+int ProcessorCount() { return g_processors.load(); }
+
+void SetProcessorCount(int count) { g_processors.store(count < 1 ? 1 : count); }
+
+long WorkerThreadsStarted() { return g_threadsStarted.load(); }
+
+bool RunWorkers(int n, const WorkerFn& fn)
+{
+    if (n < 2)
+        return fn(0, 1);
+    std::vector<char> results(static_cast<size_t>(n), 0);
+    std::vector<std::thread> threads;
+    threads.reserve(static_cast<size_t>(n));
+    bool started = true;
+    for (int k = 0; k < n; ++k) {
+        try {
+            threads.emplace_back([&fn, &results, k, n] { results[static_cast<size_t>(k)] = fn(k, n) ? 1 : 0; });
+            ++g_threadsStarted;
+        } catch (const std::system_error&) {
+            started = false;
+            break;
+        }
+    }
+    for (auto& t : threads)
+        t.join();
+    if (!started)
+        return false;
+    for (char r : results)
+        if (!r)
+            return false;
+    return true;
+}
+
+bool RunWorkers(const WorkerFn& fn) { return RunWorkers(ProcessorCount(), fn); }
+
+}  // namespace vx

@@ -1,0 +1,25 @@
+#pragma once
+// Processor count and the worker runner used by the domain transforms and the
+// processing steps: worker k of n handles its own voxels, the caller waits for all.
+#include <functional>
+
+namespace vx {
+
+// Processor count taken from the system at start-up; tests may override it.
+int ProcessorCount();
+void SetProcessorCount(int count);
+
+using WorkerFn = std::function<bool(int index, int count)>;
+
+// Runs fn(k, n) for k = 0..n-1 on n threads and joins them all; returns true only
+// when every worker returned true. With n < 2 runs fn(0, 1) inline on the caller.
+// If a thread cannot be started, the started ones are joined and false returned.
+bool RunWorkers(int n, const WorkerFn& fn);
+
+// RunWorkers with the processor count.
+bool RunWorkers(const WorkerFn& fn);
+
+// Threads started by RunWorkers since the process began (tests check thread use).
+long WorkerThreadsStarted();
+
+}  // namespace vx

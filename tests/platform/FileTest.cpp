@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Files.h"
+#include "platform/TFile.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+TEST(File, LittleEndianFieldsAndShortReads)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("f.bin");
+    {
+        TFile f;
+        ASSERT_TRUE(f.Open(path, TFile::Mode::Write));
+        EXPECT_TRUE(f.WriteInt32(256));
+        EXPECT_TRUE(f.WriteFloat(1.0f));
+        EXPECT_TRUE(f.Close());
+    }
+    EXPECT_EQ(test::ReadBytes(path), std::string("\x00\x01\x00\x00\x00\x00\x80\x3f", 8));
+    TFile f;
+    ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+    EXPECT_EQ(f.Size(), 8);
+    int32_t v = 0;
+    ASSERT_TRUE(f.ReadInt32(v));
+    EXPECT_EQ(v, 256);
+    EXPECT_EQ(f.BytesLeft(), 4);
+    double d = 0;
+    EXPECT_FALSE(f.ReadDouble(d));  // only 4 bytes left
+}
+
+TEST(File, OpeningAFolderOrMissingFileFails)
+{
+    test::TTempFolder dir;
+    TFile f;
+    EXPECT_FALSE(f.Open(dir.Path(), TFile::Mode::Read));
+    EXPECT_FALSE(f.Open(dir.File("missing"), TFile::Mode::Read));
+}
+
+TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("project.tpj");
+    test::WriteBytes(path, "old");
+    {
+        TAtomicFile out;
+        ASSERT_TRUE(out.Begin(path));
+        out.File().WriteText("half");
+        // no commit: the old file stays, the temporary goes
+    }
+    EXPECT_EQ(test::ReadBytes(path), "old");
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    ASSERT_TRUE(WriteFileAtomically(path, "new contents"));
+    EXPECT_EQ(test::ReadBytes(path), "new contents");
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+}
+
+TEST(AtomicFile, ReadOnlyFolderFailsAndKeepsOldFile)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root ignores folder permissions";
+    test::TTempFolder dir;
+    const std::string sub = dir.File("ro");
+    ASSERT_TRUE(MakeFolder(sub));
+    const std::string path = sub + "/x.dat";
+    test::WriteBytes(path, "old");
+    chmod(sub.c_str(), 0555);
+    EXPECT_FALSE(WriteFileAtomically(path, "new"));
+    chmod(sub.c_str(), 0755);
+    EXPECT_EQ(test::ReadBytes(path), "old");
+}
+
+TEST(AtomicFile, MissingFolderFails)
+{
+    test::TTempFolder dir;
+    EXPECT_FALSE(WriteFileAtomically(dir.File("no/such/x.dat"), "x"));
+}
+
+TEST(AtomicFile, FullDiskMidWayKeepsOldFile)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("set.dat");
+    test::WriteBytes(path, "old contents");
+    TFile::FailWritesAfter(4);
+    const bool ok = WriteFileAtomically(path, "longer new contents");
+    TFile::FailWritesAfter(-1);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(test::ReadBytes(path), "old contents");
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+}

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "platform/Numbers.h"
+
+using namespace vx;
+
+namespace {
+// Switches the C locale to a German one for the scope, as the GUI toolkit does for
+// a user with German settings (decimal comma).
+class GermanLocale {
+public:
+    GermanLocale()
+    {
+        const char* old = std::setlocale(LC_ALL, nullptr);
+        m_old = old ? old : "C";
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"})
+            if (std::setlocale(LC_ALL, name)) {
+                m_ok = true;
+                break;
+            }
+    }
+    ~GermanLocale() { std::setlocale(LC_ALL, m_old.c_str()); }
+    bool ok() const { return m_ok; }
+
+private:
+    std::string m_old;
+    bool m_ok = false;
+};
+
+void CheckParsing()
+{
+    double d = 0;
+    EXPECT_TRUE(ParseDouble("12.5", d));
+    EXPECT_DOUBLE_EQ(d, 12.5);
+    EXPECT_TRUE(ParseDouble("  -1.5e3\r\n", d));
+    EXPECT_DOUBLE_EQ(d, -1500.0);
+    EXPECT_TRUE(ParseDouble("+2", d));
+    EXPECT_DOUBLE_EQ(d, 2.0);
+    EXPECT_FALSE(ParseDouble("12,5", d));
+    EXPECT_FALSE(ParseDouble("", d));
+    EXPECT_FALSE(ParseDouble("1.5x", d));
+    EXPECT_DOUBLE_EQ(LeadingDouble("127786142.000000 MHz"), 127786142.0);
+    EXPECT_DOUBLE_EQ(LeadingDouble("abc"), 0.0);
+    int i = 0;
+    EXPECT_TRUE(ParseInt(" 42 ", i));
+    EXPECT_EQ(i, 42);
+    EXPECT_FALSE(ParseInt("4.2", i));
+    EXPECT_FALSE(ParseInt("99999999999", i));
+    EXPECT_EQ(LeadingInt("2048 points"), 2048);
+    EXPECT_EQ(FormatFixed(1.5, 5), "1.50000");
+    EXPECT_EQ(FormatFixed(-0.125, 2), "-0.12");
+    EXPECT_EQ(FormatDouble(0.1), "0.1");
+}
+}  // namespace
+
+TEST(Numbers, ParseAndFormatInTheCLocale) { CheckParsing(); }
+
+TEST(Numbers, ParseAndFormatIgnoreAGermanLocale)
+{
+    GermanLocale german;
+    if (!german.ok())
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed (scripts/deps generates it)";
+    // The runtime's own conversion is fooled by the locale ...
+    EXPECT_DOUBLE_EQ(std::strtod("12.5", nullptr), 12.0);
+    // ... ours is not.
+    CheckParsing();
+}

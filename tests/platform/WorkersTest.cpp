@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/Workers.h"
+
+using namespace vx;
+
+namespace {
+struct ProcessorGuard {
+    int saved = ProcessorCount();
+    ~ProcessorGuard() { SetProcessorCount(saved); }
+};
+}  // namespace
+
+TEST(Workers, EveryIndexRunsOnceOnItsOwnThread)
+{
+    ProcessorGuard guard;
+    SetProcessorCount(4);
+    std::mutex m;
+    std::multiset<int> indices;
+    std::set<std::thread::id> threads;
+    const long before = WorkerThreadsStarted();
+    const bool ok = RunWorkers([&](int k, int n) {
+        std::lock_guard<std::mutex> lock(m);
+        EXPECT_EQ(n, 4);
+        indices.insert(k);
+        threads.insert(std::this_thread::get_id());
+        return true;
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(indices, (std::multiset<int>{0, 1, 2, 3}));
+    EXPECT_EQ(WorkerThreadsStarted() - before, 4);
+    EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+}
+
+TEST(Workers, OneProcessorRunsInlineWithoutThreads)
+{
+    ProcessorGuard guard;
+    SetProcessorCount(1);
+    const long before = WorkerThreadsStarted();
+    std::thread::id seen;
+    int calls = 0;
+    EXPECT_TRUE(RunWorkers([&](int k, int n) {
+        EXPECT_EQ(k, 0);
+        EXPECT_EQ(n, 1);
+        seen = std::this_thread::get_id();
+        ++calls;
+        return true;
+    }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seen, std::this_thread::get_id());
+    EXPECT_EQ(WorkerThreadsStarted(), before);
+}
+
+TEST(Workers, OneFailingWorkerFailsTheRunButAllAreJoined)
+{
+    std::atomic<int> finished{0};
+    const bool ok = RunWorkers(5, [&](int k, int) {
+        ++finished;
+        return k != 3;
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(finished.load(), 5);
+}
+
+TEST(Workers, ProcessorCountIsAtLeastOne)
+{
+    ProcessorGuard guard;
+    SetProcessorCount(0);
+    EXPECT_EQ(ProcessorCount(), 1);
+    SetProcessorCount(8);
+    EXPECT_EQ(ProcessorCount(), 8);
+}

@@ -1,0 +1,59 @@
+#include "support/TestFiles.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace vx::test {
+
+std::string SampleDataPath(const std::string& relative)
+{
+    const fs::path root(VX_SOURCE_ROOT);
+    return (root.parent_path() / "shared" / "data" / relative).lexically_normal().string();
+}
+
+bool SampleDataExists(const std::string& relative)
+{
+    std::error_code ec;
+    return fs::exists(SampleDataPath(relative), ec);
+}
+
+TTempFolder::TTempFolder()
+{
+    std::string pattern = (fs::temp_directory_path() / "vexara-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    m_path = pattern;
+}
+
+TTempFolder::~TTempFolder()
+{
+    std::error_code ec;
+    // Read-only sub-folders made by tests must not stop the clean-up.
+    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write test file " + path);
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace vx::test

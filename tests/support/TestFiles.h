@@ -1,0 +1,41 @@
+#pragma once
+// Sample data from ../shared/data beside the project root, and temporary folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace vx::test {
+
+// Absolute path of ../shared/data/<relative> (seen from the project root).
+std::string SampleDataPath(const std::string& relative);
+bool SampleDataExists(const std::string& relative);
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the object goes.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Writes bytes to a file (test inputs).
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+
+}  // namespace vx::test
+
+// Skips the current test with a clear message when a sample file is absent.
+#define VX_REQUIRE_SAMPLE(relative)                                                              \
+    do {                                                                                         \
+        if (!::vx::test::SampleDataExists(relative))                                             \
+            GTEST_SKIP() << "Sample data not found: " << ::vx::test::SampleDataPath(relative)   \
+                         << " (the shared sample folder is absent)";                             \
+    } while (0)
