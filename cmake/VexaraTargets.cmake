@@ -3,6 +3,11 @@
 function(vx_library name folder)
   file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
   file(GLOB _hdrs CONFIGURE_DEPENDS ${folder}/*.h)
+  if(NOT _srcs)
+    # A folder whose classes are not written yet still gives a (empty) library.
+    set(_srcs ${CMAKE_BINARY_DIR}/vx_empty.cpp)
+    file(WRITE ${_srcs} "// no sources yet\n")
+  endif()
   add_library(${name} STATIC ${_srcs} ${_hdrs})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARGN})
