@@ -4,32 +4,11 @@
 #include <string>
 
 #include "platform/Numbers.h"
+#include "support/GermanLocale.h"
 
 using namespace vx;
 
 namespace {
-// Switches the C locale to a German one for the scope, as the GUI toolkit does for
-// a user with German settings (decimal comma).
-class GermanLocale {
-public:
-    GermanLocale()
-    {
-        const char* old = std::setlocale(LC_ALL, nullptr);
-        m_old = old ? old : "C";
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"})
-            if (std::setlocale(LC_ALL, name)) {
-                m_ok = true;
-                break;
-            }
-    }
-    ~GermanLocale() { std::setlocale(LC_ALL, m_old.c_str()); }
-    bool ok() const { return m_ok; }
-
-private:
-    std::string m_old;
-    bool m_ok = false;
-};
-
 void CheckParsing()
 {
     double d = 0;
@@ -60,7 +39,7 @@ TEST(Numbers, ParseAndFormatInTheCLocale) { CheckParsing(); }
 
 TEST(Numbers, ParseAndFormatIgnoreAGermanLocale)
 {
-    GermanLocale german;
+    vx::test::TGermanLocale german;
     if (!german.ok())
         GTEST_SKIP() << "de_DE.UTF-8 is not installed (scripts/deps generates it)";
     // The runtime's own conversion is fooled by the locale ...
