@@ -1,0 +1,338 @@
+#include "model/TCSISet.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "model/TMapList.h"
+#include "model/TProject.h"
+#include "platform/Paths.h"
+
+namespace {
+// Truncation toward zero that stays defined for values outside the int range.
+int TruncateToInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (v <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+}  // namespace
+
+TCSISet::TCSISet()
+{
+    Reset();
+}
+
+TCSISet::TCSISet(TProject* project)
+{
+    Reset();
+    m_pProject = project;
+}
+
+TCSISet::~TCSISet()
+{
+    FreeSpectra();
+    delete m_pMapList;
+}
+
+void TCSISet::Reset()
+{
+    // Only ever called on a fresh object; anything owned is released all the same so
+    // that a second call cannot leak.
+    FreeSpectra();
+    delete m_pMapList;
+    m_pMapList = nullptr;
+    static_cast<TCSIParams&>(*this) = TCSIParams();
+    m_bLoaded = false;
+    m_bAllocated = false;
+    m_bWorkSet = 0;
+    m_kSpaceMask.clear();
+}
+
+size_t TCSISet::GridSize() const
+{
+    if (m_nDim[0] < 1 || m_nDim[1] < 1 || m_nDim[2] < 1)
+        return 0;
+    return static_cast<size_t>(m_nDim[0]) * static_cast<size_t>(m_nDim[1]) *
+           static_cast<size_t>(m_nDim[2]);
+}
+
+size_t TCSISet::VoxelIndex(int x, int y, int z) const
+{
+    return (static_cast<size_t>(z) * static_cast<size_t>(m_nDim[1]) + static_cast<size_t>(y)) *
+               static_cast<size_t>(m_nDim[0]) +
+           static_cast<size_t>(x);
+}
+
+TSpectrum* TCSISet::GetVoxel(size_t index) const
+{
+    return index < m_voxels.size() ? m_voxels[index].get() : nullptr;
+}
+
+TSpectrum* TCSISet::GetVoxel(int x, int y, int z) const
+{
+    if (x < 0 || y < 0 || z < 0 || x >= m_nDim[0] || y >= m_nDim[1] || z >= m_nDim[2])
+        return nullptr;
+    return GetVoxel(VoxelIndex(x, y, z));
+}
+
+bool TCSISet::AllocateVoxels()
+{
+    const size_t count = GridSize();
+    if (count == 0 || count > kMaxVoxels)
+        return false;
+    FreeSpectra();
+    m_voxels.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        m_voxels.push_back(std::make_unique<TSpectrum>());
+    m_bAllocated = true;
+    return true;
+}
+
+void TCSISet::InitVoxels()
+{
+    if (!m_bAllocated)
+        return;
+    size_t i = 0;
+    for (int z = 0; z < m_nDim[2]; ++z)
+        for (int y = 0; y < m_nDim[1]; ++y)
+            for (int x = 0; x < m_nDim[0]; ++x, ++i) {
+                TSpectrum* s = GetVoxel(i);
+                if (!s)
+                    return;
+                TSpectrumParams p = s->GetParameters();
+                p.m_nX = x;
+                p.m_nY = y;
+                p.m_nZ = z;
+                p.m_nPoints = m_nPoints;
+                p.m_pDataSet = this;
+                if (!m_bLoaded) {
+                    p.m_bShown = 0;
+                    s->m_bSelected = 0;
+                    s->m_bMark = 0;
+                    s->m_bAveraged = 0;
+                }
+                s->SetParameters(p);
+            }
+}
+
+void TCSISet::FreeSpectra()
+{
+    if (!m_bAllocated && m_voxels.empty())
+        return;
+    m_voxels.clear();
+    m_voxels.shrink_to_fit();
+    m_bLoaded = false;
+    m_bAllocated = false;
+}
+
+void TCSISet::SetModified()
+{
+    if (m_pProject)
+        m_pProject->SetModified(true);
+}
+
+void TCSISet::SetFolder(const std::string& folder)
+{
+    m_strFilePath = vx::JoinPath(folder, vx::SanitizeFileComponent(m_strName));
+}
+
+bool TCSISet::HasSelectedVoxels() const
+{
+    return std::any_of(m_voxels.begin(), m_voxels.end(),
+                       [](const std::unique_ptr<TSpectrum>& s) { return s && s->m_bSelected; });
+}
+
+void TCSISet::GetPointRange(int& first, int& last) const
+{
+    first = m_nFirstPoint;
+    last = m_nLastPoint;
+}
+
+void TCSISet::SetPointRange(int first, int last)
+{
+    if (first >= 0)
+        m_nFirstPoint = first >= m_nLastPoint ? m_nLastPoint - 1 : first;
+    if (last > 0) {
+        if (last <= m_nFirstPoint)
+            m_nLastPoint = m_nFirstPoint + 1;
+        else if (last < m_nPoints)
+            m_nLastPoint = last;
+    }
+}
+
+int TCSISet::SliceCount() const
+{
+    return (m_nSliceAxis >= 0 && m_nSliceAxis < 3) ? m_nDim[m_nSliceAxis] : 0;
+}
+
+void TCSISet::GetPhase(int slice, float& phase0, float& phase1, int& pivot) const
+{
+    if (m_bMultiSlice && slice >= 0 && slice < SliceCount() &&
+        static_cast<size_t>(slice) < m_slicePhases.size()) {
+        const TSlicePhase& e = m_slicePhases[static_cast<size_t>(slice)];
+        phase0 = e.m_fPhase0;
+        phase1 = e.m_fPhase1;
+        pivot = TruncateToInt(e.m_fPivot);
+        return;
+    }
+    phase0 = m_fPhase0;
+    phase1 = m_fPhase1;
+    pivot = m_nPivot;
+}
+
+void TCSISet::SetPhase0(float phase0, int perSlice, int slice)
+{
+    if (perSlice != 1)
+        m_fPhase0 = phase0;
+    else if (slice >= 0 && static_cast<size_t>(slice) < m_slicePhases.size())
+        m_slicePhases[static_cast<size_t>(slice)].m_fPhase0 = phase0;
+    SetModified();
+}
+
+void TCSISet::SetPhase1(float phase1, int pivot, int perSlice, int slice)
+{
+    if (perSlice != 1) {
+        m_fPhase1 = phase1;
+        m_nPivot = pivot;
+    } else if (slice >= 0 && static_cast<size_t>(slice) < m_slicePhases.size()) {
+        m_slicePhases[static_cast<size_t>(slice)].m_fPhase1 = phase1;
+        m_slicePhases[static_cast<size_t>(slice)].m_fPivot = static_cast<float>(pivot);
+    }
+    SetModified();
+}
+
+void TCSISet::SetPPMCentre(float centre, float reference)
+{
+    m_fPPMCentrePoint = centre;
+    m_fPPMCentreValue = reference;
+    SetModified();
+}
+
+bool TCSISet::IsValid() const
+{
+    if (m_nPoints < 1 || m_nEchoPosition < 0 || m_nEchoPosition >= m_nPoints)
+        return false;
+    for (int d = 0; d < 3; ++d)
+        if (m_nDim[d] < 1 || !(m_fFOV[d] > 0.0f))
+            return false;
+    return m_fFrequency > 0.0f && m_nSpectralWidth > 0;
+}
+
+void TCSISet::SetOffCentre(const float offCentre[3])
+{
+    std::copy(offCentre, offCentre + 3, m_fOffCentre);
+}
+
+void TCSISet::ClearVoxelShift()
+{
+    std::fill(m_fVoxelShift, m_fVoxelShift + 3, 0.0f);
+}
+
+void TCSISet::GetRotation(float rotation[3][3]) const
+{
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            rotation[r][c] = m_fRotation[r][c];
+}
+
+float TCSISet::PointToUnit(float point, int unit) const
+{
+    const double n = m_nPoints;
+    const double sw = m_nSpectralWidth;
+    const double p = point;
+    switch (unit) {
+    case kUnitHz:
+        if (n <= 0)
+            return 0.0f;
+        return static_cast<float>(-(p - static_cast<double>(m_nPoints / 2)) * sw / n);
+    case kUnitPPM:
+        if (n <= 0 || m_fFrequency == 0.0f)
+            return 0.0f;
+        return static_cast<float>(-(p - m_fPPMCentrePoint) * sw / (n * m_fFrequency));
+    case kUnitMs:
+        if (sw == 0)
+            return 0.0f;
+        return static_cast<float>(p / sw * 1000.0);
+    default:
+        return point;
+    }
+}
+
+int TCSISet::UnitToPoint(float value, int unit) const
+{
+    const double n = m_nPoints;
+    const double sw = m_nSpectralWidth;
+    const double v = value;
+    switch (unit) {
+    case kUnitHz:
+        if (sw == 0)
+            return m_nPoints / 2;
+        return TruncateToInt(static_cast<double>(m_nPoints / 2) - n * v / sw);
+    case kUnitPPM:
+        if (sw == 0)
+            return TruncateToInt(m_fPPMCentrePoint);
+        return TruncateToInt(m_fPPMCentrePoint - v * n * m_fFrequency / sw);
+    case kUnitMs:
+        return TruncateToInt(v * sw * 0.001);
+    default:
+        return TruncateToInt(v);
+    }
+}
+
+void TCSISet::TransformPoint(float point[3], int mode) const
+{
+    if (mode < 0 || mode > 3)
+        return;
+    double p[3] = {point[0], point[1], point[2]};
+    double out[3];
+    if (mode == 0 || mode == 2) {
+        // Patient -> CSI: R (p - o).
+        for (int r = 0; r < 3; ++r) {
+            out[r] = 0;
+            for (int c = 0; c < 3; ++c)
+                out[r] += static_cast<double>(m_fRotation[r][c]) * (p[c] - m_fOffCentre[c]);
+        }
+        if (mode == 2)
+            out[2] = -out[2];
+    } else {
+        // CSI -> patient: R' p + o.
+        if (mode == 3)
+            p[2] = -p[2];
+        for (int r = 0; r < 3; ++r) {
+            out[r] = m_fOffCentre[r];
+            for (int c = 0; c < 3; ++c)
+                out[r] += static_cast<double>(m_fRotationInverse[r][c]) * p[c];
+        }
+    }
+    for (int d = 0; d < 3; ++d)
+        point[d] = static_cast<float>(out[d]);
+}
+
+void TCSISet::UpdateDataRange()
+{
+    bool first = true;
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels) {
+        if (!s)
+            continue;
+        s->UpdateRange();
+        if (first) {
+            m_fRealMax = s->m_fRealMax;
+            m_fRealMin = s->m_fRealMin;
+            m_fImagMax = s->m_fImagMax;
+            m_fImagMin = s->m_fImagMin;
+            m_fMagnitudeMax = s->m_fMagnitudeMax;
+            first = false;
+            continue;
+        }
+        m_fRealMax = std::max(m_fRealMax, s->m_fRealMax);
+        m_fRealMin = std::min(m_fRealMin, s->m_fRealMin);
+        m_fImagMax = std::max(m_fImagMax, s->m_fImagMax);
+        m_fImagMin = std::min(m_fImagMin, s->m_fImagMin);
+        m_fMagnitudeMax = std::max(m_fMagnitudeMax, s->m_fMagnitudeMax);
+    }
+}

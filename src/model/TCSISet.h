@@ -1,0 +1,135 @@
+#pragma once
+// One chemical shift imaging data set: a grid of voxels (x fastest, then y, then z),
+// each owning one spectrum of complex single-precision samples, with the acquisition
+// and geometry parameters, the domain state, the k-space sampling mask and its maps.
+//
+// Only the project's work set keeps its samples in memory; every other set holds its
+// parameters alone and reads the samples back from its data-set file (LoadData).
+//
+// The parameter block is a public base so that readers, steps and views reach the
+// fields directly (set->m_nDim[0]); copying the block copies every parameter.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/TCSIParams.h"
+#include "model/TSpectrum.h"
+
+class TMapList;
+class TProject;
+
+// Axis units of a spectrum.
+enum : int { kUnitPoints = 0, kUnitHz = 1, kUnitPPM = 2, kUnitMs = 3 };
+
+class TCSISet : public TCSIParams {
+public:
+    TCSISet();
+    explicit TCSISet(TProject* project);
+    virtual ~TCSISet();
+    TCSISet(const TCSISet&) = delete;
+    TCSISet& operator=(const TCSISet&) = delete;
+
+    // --- lifetime -------------------------------------------------------------
+    // Every parameter to its default, no maps, no voxels, no mask, flags clear.
+    // Called on new objects only: it frees nothing.
+    void Reset();
+    // One new empty spectrum per grid point. False (nothing allocated) when a matrix
+    // size is below 1 or the grid exceeds kMaxVoxels.
+    bool AllocateVoxels();
+    // Hands every spectrum its indices, the point count and this set; the selection
+    // flags survive while the set is loaded, else they are cleared.
+    void InitVoxels();
+    // Deletes every spectrum and the voxel array; clears the loaded and allocated flags.
+    void FreeSpectra();
+    // Reads the samples back from the data-set file (m_strFilePath) under the wait
+    // cursor; on success the display range becomes +/- the magnitude maximum.
+    bool LoadData();
+
+    // --- the CSI data-set file (TCSISetFile.cpp) -------------------------------
+    bool ReadDataFile(const std::string& path);
+    bool WriteDataFile(const std::string& path);
+
+    // --- project, names, paths ----------------------------------------------------
+    void SetProject(TProject* project) { m_pProject = project; }
+    TProject* GetProject() const { return m_pProject; }
+    // Marks the owning project modified, when there is one.
+    void SetModified();
+    // The data-set file becomes folder + "\" + name.
+    void SetFolder(const std::string& folder);
+    const std::string& GetFilePath() const { return m_strFilePath; }
+    std::string GetName() const { return m_strName; }
+
+    // --- voxels ----------------------------------------------------------------
+    // nx*ny*nz as given by the matrix sizes (0 when a size is below 1).
+    size_t GridSize() const;
+    // Spectra in the voxel array (0 when not allocated).
+    size_t VoxelCount() const { return m_voxels.size(); }
+    size_t VoxelIndex(int x, int y, int z) const;
+    // Null when not allocated or out of range.
+    TSpectrum* GetVoxel(size_t index) const;
+    TSpectrum* GetVoxel(int x, int y, int z) const;
+    bool IsAllocated() const { return m_bAllocated; }
+    bool IsLoaded() const { return m_bLoaded; }
+
+    // --- queries and setters ------------------------------------------------------
+    bool HasSelectedVoxels() const;
+    void GetPointRange(int& first, int& last) const;
+    void SetPointRange(int first, int last);
+    // Slices along the slice axis.
+    int SliceCount() const;
+    // Phases of a slice of a multi-slice set, else of the whole set.
+    void GetPhase(int slice, float& phase0, float& phase1, int& pivot) const;
+    void SetPhase0(float phase0, int perSlice, int slice);
+    void SetPhase1(float phase1, int pivot, int perSlice, int slice);
+    void SetPPMCentre(float centre, float reference);
+    bool IsValid() const;
+    void SetOffCentre(const float offCentre[3]);
+    void ClearVoxelShift();
+    void GetRotation(float rotation[3][3]) const;
+
+    // Point position <-> axis unit (kUnitPoints, kUnitHz, kUnitPPM, kUnitMs).
+    float PointToUnit(float point, int unit) const;
+    int UnitToPoint(float value, int unit) const;
+    // The position in the unit with 2 decimals and the unit's suffix.
+    std::string FormatAxisValue(float point, int unit) const;
+    // Mode 0 patient -> CSI, 1 CSI -> patient, 2 and 3 the same with z negated
+    // (after for 2, before for 3); any other mode leaves the point alone.
+    void TransformPoint(float point[3], int mode) const;
+    // Every spectrum's ranges, then the set's five range fields over all of them.
+    void UpdateDataRange();
+
+    // --- grid algorithms (TCSISetGrid.cpp) -------------------------------------------
+    bool BuildKSpaceMask(bool fromData);
+    bool ToKSpace();
+    bool ToVoxelSpace();
+    // Circular shift of every line along the axis by half its length; for odd n,
+    // direction 1 moves by (n+1)/2 and direction 0 by (n-1)/2.
+    void ShiftGridAxis(int axis, int direction);
+    bool ForwardFFTAxis(int axis);
+    bool InverseFFTAxis(int axis);
+    bool SpatialFFTAxis(int axis);
+    bool InverseSpatialFFTAxis(int axis);
+    void AlternateSignAlongAxis(int axis);
+    void ApplySpatialPhaseRamp(int k);
+    void ApplySpatialPhaseRampAxis(int sliceAxis, int k);
+    void ApplyHalfVoxelShift();
+    void ConjugateAll();
+    void TransposeInPlane(int sliceAxis);
+    void FlipAxis(int axis);
+
+    // --- domain transforms (TCSISetTransforms.cpp) -----------------------------------
+    bool ToFrequencyDomain();
+    bool ToTimeDomain();
+    void FFTShiftSpectra();
+
+    static constexpr size_t kMaxVoxels = size_t(1) << 24;
+
+    TMapList* m_pMapList = nullptr;                   // owned; null until the first map
+    std::vector<std::unique_ptr<TSpectrum>> m_voxels;  // index (z*ny + y)*nx + x
+    bool m_bLoaded = false;     // samples present and valid
+    bool m_bAllocated = false;  // voxel array and spectra exist
+    int m_bWorkSet = 0;         // 1 while the project's work set
+    std::vector<int32_t> m_kSpaceMask;  // 1 sampled, 0 not; same order; empty = none
+};

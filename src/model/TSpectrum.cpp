@@ -1,0 +1,328 @@
+#include "model/TSpectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "model/TCSISet.h"
+
+TSpectrum::TSpectrum() = default;
+
+TSpectrum::~TSpectrum()
+{
+    FreeData();
+}
+
+TSpectrum::TSpectrum(const TSpectrum& other)
+{
+    *this = other;
+}
+
+TSpectrum& TSpectrum::operator=(const TSpectrum& other)
+{
+    if (this == &other)
+        return *this;
+    FreeData();
+    CopyParametersFrom(other);
+    if (other.HasData()) {
+        // Copy what the source really holds; pad with zeros up to N.
+        const int n = std::max(m_nPoints, 0);
+        const int have = other.Usable();
+        m_pData = new TComplex[static_cast<size_t>(std::max(n, 1))]();
+        std::copy(other.m_pData, other.m_pData + std::min(have, n), m_pData);
+        m_nCapacity = n;
+        m_bOwned = 1;
+    }
+    return *this;
+}
+
+void TSpectrum::CopyParametersFrom(const TSpectrum& other)
+{
+    m_nX = other.m_nX;
+    m_nY = other.m_nY;
+    m_nZ = other.m_nZ;
+    m_bShown = other.m_bShown;
+    std::copy(other.m_fCentre, other.m_fCentre + 3, m_fCentre);
+    std::copy(other.m_fSize, other.m_fSize + 3, m_fSize);
+    m_nPoints = other.m_nPoints;
+    m_fRealMax = other.m_fRealMax;
+    m_fRealMin = other.m_fRealMin;
+    m_fImagMax = other.m_fImagMax;
+    m_fImagMin = other.m_fImagMin;
+    m_fMagnitudeMax = other.m_fMagnitudeMax;
+    m_pDataSet = other.m_pDataSet;
+}
+
+void TSpectrum::SetParameters(const TSpectrumParams& p)
+{
+    m_nX = p.m_nX;
+    m_nY = p.m_nY;
+    m_nZ = p.m_nZ;
+    m_bShown = p.m_bShown;
+    std::copy(p.m_fCentre, p.m_fCentre + 3, m_fCentre);
+    std::copy(p.m_fSize, p.m_fSize + 3, m_fSize);
+    m_nPoints = p.m_nPoints;
+    m_fRealMax = p.m_fRealMax;
+    m_fRealMin = p.m_fRealMin;
+    m_fImagMax = p.m_fImagMax;
+    m_fImagMin = p.m_fImagMin;
+    m_fMagnitudeMax = p.m_fMagnitudeMax;
+    m_pDataSet = p.m_pDataSet;
+    UpdateVoxelGeometry();
+}
+
+TSpectrumParams TSpectrum::GetParameters() const
+{
+    TSpectrumParams p;
+    p.m_nX = m_nX;
+    p.m_nY = m_nY;
+    p.m_nZ = m_nZ;
+    p.m_bShown = m_bShown;
+    std::copy(m_fCentre, m_fCentre + 3, p.m_fCentre);
+    std::copy(m_fSize, m_fSize + 3, p.m_fSize);
+    p.m_nPoints = m_nPoints;
+    p.m_fRealMax = m_fRealMax;
+    p.m_fRealMin = m_fRealMin;
+    p.m_fImagMax = m_fImagMax;
+    p.m_fImagMin = m_fImagMin;
+    p.m_fMagnitudeMax = m_fMagnitudeMax;
+    p.m_pDataSet = m_pDataSet;
+    return p;
+}
+
+void TSpectrum::SetVoxelIndex(int x, int y, int z)
+{
+    m_nX = x;
+    m_nY = y;
+    m_nZ = z;
+}
+
+void TSpectrum::UpdateVoxelGeometry()
+{
+    if (!m_pDataSet)
+        return;
+    const int index[3] = {m_nX, m_nY, m_nZ};
+    for (int d = 0; d < 3; ++d) {
+        const float fov = m_pDataSet->m_fFOV[d];
+        const int n = std::max(m_pDataSet->m_nDim[d], 1);
+        m_fSize[d] = fov / static_cast<float>(n);
+        m_fCentre[d] = (static_cast<float>(index[d]) + 0.5f) * m_fSize[d] - fov * 0.5f +
+                       m_pDataSet->m_fVoxelShift[d];
+    }
+}
+
+int TSpectrum::Usable() const
+{
+    return HasData() ? std::max(0, std::min(m_nPoints, m_nCapacity)) : 0;
+}
+
+void TSpectrum::AllocateZeroed(int n)
+{
+    FreeData();
+    n = std::max(n, 0);
+    m_pData = new TComplex[static_cast<size_t>(std::max(n, 1))]();
+    m_nCapacity = n;
+    m_bOwned = 1;
+}
+
+void TSpectrum::SetData(const float* interleaved)
+{
+    AllocateZeroed(m_nPoints);
+    if (!interleaved)
+        return;
+    for (int i = 0; i < m_nCapacity; ++i)
+        m_pData[i] = TComplex(interleaved[2 * i], interleaved[2 * i + 1]);
+}
+
+void TSpectrum::SetComplexData(const TComplex* data)
+{
+    AllocateZeroed(m_nPoints);
+    if (data)
+        std::copy(data, data + m_nCapacity, m_pData);
+}
+
+void TSpectrum::FreeData()
+{
+    if (m_bOwned)
+        delete[] m_pData;
+    m_pData = nullptr;
+    m_nCapacity = 0;
+    m_bOwned = 0;
+}
+
+float TSpectrum::GetReal(int i) const
+{
+    return (i >= 0 && i < Usable()) ? m_pData[i].real() : 0.0f;
+}
+
+float TSpectrum::GetImag(int i) const
+{
+    return (i >= 0 && i < Usable()) ? m_pData[i].imag() : 0.0f;
+}
+
+float TSpectrum::GetMagnitude(int i) const
+{
+    return (i >= 0 && i < Usable()) ? Magnitude(i) : 0.0f;
+}
+
+float TSpectrum::Magnitude(int i) const
+{
+    const double re = m_pData[i].real();
+    const double im = m_pData[i].imag();
+    return static_cast<float>(std::sqrt(re * re + im * im));
+}
+
+namespace {
+template <typename Part>
+std::unique_ptr<float[]> RangeOf(const TSpectrum& s, int first, int last, Part part)
+{
+    if (!s.HasData() || last < first)
+        return nullptr;
+    auto out = std::make_unique<float[]>(static_cast<size_t>(last - first) + 1);
+    for (int i = first; i <= last; ++i)
+        out[static_cast<size_t>(i - first)] = part(i);
+    return out;
+}
+}  // namespace
+
+std::unique_ptr<float[]> TSpectrum::GetRealRange(int first, int last) const
+{
+    return RangeOf(*this, first, last, [this](int i) { return GetReal(i); });
+}
+
+std::unique_ptr<float[]> TSpectrum::GetImagRange(int first, int last) const
+{
+    return RangeOf(*this, first, last, [this](int i) { return GetImag(i); });
+}
+
+std::unique_ptr<float[]> TSpectrum::GetMagnitudeRange(int first, int last) const
+{
+    return RangeOf(*this, first, last, [this](int i) { return GetMagnitude(i); });
+}
+
+float TSpectrum::GetMaxMagnitude() const
+{
+    const int n = Usable();
+    if (n < 1)
+        return 0.0f;
+    float best = Magnitude(0);
+    for (int i = 1; i < n; ++i)
+        best = std::max(best, Magnitude(i));
+    return best;
+}
+
+void TSpectrum::UpdateRange()
+{
+    const int n = Usable();
+    if (n < 1) {
+        m_fRealMax = m_fRealMin = m_fImagMax = m_fImagMin = m_fMagnitudeMax = 0.0f;
+        return;
+    }
+    m_fRealMax = m_fRealMin = m_pData[0].real();
+    m_fImagMax = m_fImagMin = m_pData[0].imag();
+    m_fMagnitudeMax = Magnitude(0);
+    for (int i = 1; i < n; ++i) {
+        m_fRealMax = std::max(m_fRealMax, m_pData[i].real());
+        m_fRealMin = std::min(m_fRealMin, m_pData[i].real());
+        m_fImagMax = std::max(m_fImagMax, m_pData[i].imag());
+        m_fImagMin = std::min(m_fImagMin, m_pData[i].imag());
+        m_fMagnitudeMax = std::max(m_fMagnitudeMax, Magnitude(i));
+    }
+}
+
+TComplex TSpectrum::AverageRange(int first, int last) const
+{
+    if (last < first)
+        return TComplex(0, 0);
+    double re = 0, im = 0;
+    for (int i = first; i <= last; ++i) {
+        re += GetReal(i);
+        im += GetImag(i);
+    }
+    const double count = static_cast<double>(last - first) + 1.0;
+    return TComplex(static_cast<float>(re / count), static_cast<float>(im / count));
+}
+
+void TSpectrum::Add(const TSpectrum& other)
+{
+    if (!HasData() || m_nCapacity < m_nPoints) {
+        // Start from zeros, keeping what is there.
+        std::vector<TComplex> keep(Data() ? m_pData : nullptr,
+                                   Data() ? m_pData + Usable() : nullptr);
+        AllocateZeroed(m_nPoints);
+        std::copy(keep.begin(), keep.end(), m_pData);
+    }
+    const int n = std::min(Usable(), other.Usable());
+    for (int i = 0; i < n; ++i)
+        m_pData[i] += other.m_pData[i];
+}
+
+void TSpectrum::Subtract(TComplex c)
+{
+    const int n = Usable();
+    for (int i = 0; i < n; ++i)
+        m_pData[i] -= c;
+}
+
+void TSpectrum::Multiply(TComplex c)
+{
+    const int n = Usable();
+    for (int i = 0; i < n; ++i)
+        m_pData[i] *= c;
+}
+
+void TSpectrum::ZeroFill(int n)
+{
+    n = std::max(n, 0);
+    auto* grown = new TComplex[static_cast<size_t>(std::max(n, 1))]();
+    std::copy(m_pData, m_pData + std::min(Usable(), n), grown);
+    FreeData();
+    m_pData = grown;
+    m_nCapacity = n;
+    m_bOwned = 1;
+    m_nPoints = n;
+}
+
+void TSpectrum::FFTShift()
+{
+    const int n = Usable();
+    const int h = n / 2;
+    for (int i = 0; i < h; ++i)
+        std::swap(m_pData[i], m_pData[i + h]);
+}
+
+void TSpectrum::CircularShift(int k)
+{
+    const int n = Usable();
+    if (n < 1)
+        return;
+    const int shift = ((k % n) + n) % n;
+    if (shift == 0)
+        return;
+    // new[i] = old[(i + shift) mod n]: the sample at `shift` comes first.
+    std::rotate(m_pData, m_pData + shift, m_pData + n);
+}
+
+void TSpectrum::Phase(float phase0, float phase1, int pivot)
+{
+    const int n = Usable();
+    for (int i = 0; i < n; ++i) {
+        const double a = static_cast<double>(phase0) +
+                         static_cast<double>(i - pivot) * static_cast<double>(phase1) / m_nPoints;
+        m_pData[i] *= TComplex(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)));
+    }
+}
+
+uint32_t TSpectrum::StateColour(bool selected, bool averaged, bool shown, bool mark)
+{
+    static const uint32_t table[16] = {
+        0x0000ff, 0x00ff00, 0xc000c0, 0xc000c0, 0xc0c000, 0xc0c000, 0xc0c000, 0xc0c000,
+        0x00ffff, 0x00ffff, 0x00ffff, 0x00ffff, 0x00ffff, 0x00ffff, 0x00ffff, 0x00ffff};
+    return table[(selected ? 1 : 0) + (averaged ? 2 : 0) + (shown ? 4 : 0) + (mark ? 8 : 0)];
+}
+
+uint32_t TSpectrum::StateColour() const
+{
+    return StateColour(m_bSelected != 0, m_bAveraged != 0, (m_bShown & 0xff) != 0, m_bMark != 0);
+}

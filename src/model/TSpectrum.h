@@ -1,0 +1,118 @@
+#pragma once
+// The samples of one voxel of a CSI set, with the voxel's place in the grid, its
+// geometry, its value ranges and the display flags the views colour it by. The set
+// owns one spectrum per voxel; voxel windows and region estimates make free-standing
+// spectra of the same class.
+#include <complex>
+#include <cstdint>
+#include <memory>
+
+class TCSISet;
+struct TPoint2D;
+
+using TComplex = std::complex<float>;  // real then imaginary, two IEEE floats
+
+// The 17 parameter words of a spectrum, in field order (voxel index, shown flag,
+// centre, size, points, the five ranges, owning set), as SetParameters takes them.
+struct TSpectrumParams {
+    int m_nX = 0, m_nY = 0, m_nZ = 0;
+    int m_bShown = 0;
+    float m_fCentre[3] = {0, 0, 0};  // mm
+    float m_fSize[3] = {0, 0, 0};    // mm
+    int m_nPoints = 0;
+    float m_fRealMax = 0, m_fRealMin = 0;
+    float m_fImagMax = 0, m_fImagMin = 0;
+    float m_fMagnitudeMax = 0;
+    TCSISet* m_pDataSet = nullptr;
+};
+
+class TSpectrum {
+public:
+    TSpectrum();
+    virtual ~TSpectrum();
+    // Copies as operator= does: parameters and owned samples, not the selected,
+    // mark and averaged flags.
+    TSpectrum(const TSpectrum& other);
+    TSpectrum& operator=(const TSpectrum& other);
+
+    // Stores the 17 words, then recomputes centre and size from the owning set.
+    void SetParameters(const TSpectrumParams& params);
+    TSpectrumParams GetParameters() const;
+    void SetVoxelIndex(int x, int y, int z);
+    // Voxel size = FOV / n and centre = (index + 0.5) * size - FOV / 2 + voxel shift,
+    // per axis, from the owning set; nothing without one.
+    void UpdateVoxelGeometry();
+
+    // Replaces the samples by n zeros owned by this spectrum; the point count stays.
+    void AllocateZeroed(int n);
+    // Copies m_nPoints samples, given as interleaved (real, imaginary) floats.
+    void SetData(const float* interleaved);
+    void SetComplexData(const TComplex* data);
+    void FreeData();
+    bool HasData() const { return m_bOwned && m_pData != nullptr; }
+    TComplex* Data() { return HasData() ? m_pData : nullptr; }
+    const TComplex* Data() const { return HasData() ? m_pData : nullptr; }
+
+    // Parts of sample i; 0 without samples or outside 0..N-1.
+    float GetReal(int i) const;
+    float GetImag(int i) const;
+    float GetMagnitude(int i) const;
+    // |sample i| in double precision; the caller guarantees a sample i exists.
+    float Magnitude(int i) const;
+    // Points first..last of one part (caller passes first <= last); null without samples.
+    std::unique_ptr<float[]> GetRealRange(int first, int last) const;
+    std::unique_ptr<float[]> GetImagRange(int first, int last) const;
+    std::unique_ptr<float[]> GetMagnitudeRange(int first, int last) const;
+    // Largest magnitude over all points; 0 without samples.
+    float GetMaxMagnitude() const;
+    // Recomputes the five range values over all points (all 0 without samples).
+    void UpdateRange();
+    // Mean of samples first..last.
+    TComplex AverageRange(int first, int last) const;
+
+    // Adds the other's samples point by point (voxel averaging); a spectrum without
+    // samples starts from zeros.
+    void Add(const TSpectrum& other);
+    void Subtract(TComplex c);
+    void Multiply(TComplex c);
+    // n samples: the old ones first, zeros after; N becomes n. A smaller n truncates.
+    void ZeroFill(int n);
+    // Swaps sample i with i + N/2 for i < N/2; for odd N the last sample stays.
+    void FFTShift();
+    // new[i] = old[(i + k) mod N], for any k.
+    void CircularShift(int k);
+    // Per-voxel domain transforms with the owning set's echo position; false, samples
+    // unchanged, when the FFT refuses the length.
+    bool ToTimeDomain();
+    bool ToFrequencyDomain();
+    // Multiplies sample i by exp(j (phase0 + (i - pivot) phase1 / N)); radians.
+    void Phase(float phase0, float phase1, int pivot);
+
+    // Colour (0x00bbggrr) of the voxel drawn in its state: marked yellow, shown teal,
+    // averaged purple, selected green, any other red.
+    uint32_t StateColour() const;
+    static uint32_t StateColour(bool selected, bool averaged, bool shown, bool mark);
+
+    int m_nX = 0, m_nY = 0, m_nZ = 0;  // voxel index in the set's grid
+    int m_bShown = 0;                  // shown in a voxel window (low byte)
+    float m_fCentre[3] = {0, 0, 0};    // voxel centre, mm
+    float m_fSize[3] = {0, 0, 0};      // voxel edge lengths, mm
+    int m_nPoints = 0;                 // N
+    float m_fRealMax = 0, m_fRealMin = 0;
+    float m_fImagMax = 0, m_fImagMin = 0;
+    float m_fMagnitudeMax = 0;
+    TCSISet* m_pDataSet = nullptr;  // not owned
+    uint8_t m_bSelected = 0;        // in the user's voxel selection
+    uint8_t m_bMark = 0;            // in the active voxel window
+    uint8_t m_bAveraged = 0;        // in an averaging voxel window
+
+private:
+    void CopyParametersFrom(const TSpectrum& other);
+
+    // Samples usable by the loops: min(N, entries of the array), 0 without samples.
+    int Usable() const;
+
+    TComplex* m_pData = nullptr;
+    int m_nCapacity = 0;   // entries of m_pData
+    uint8_t m_bOwned = 0;  // m_pData is ours and freed by this object
+};
