@@ -6,6 +6,7 @@
 
 #include "model/TMapList.h"
 #include "model/TProject.h"
+#include "model/TextHelpers.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -242,22 +243,17 @@ void TCSISet::GetRotation(float rotation[3][3]) const
 
 float TCSISet::PointToUnit(float point, int unit) const
 {
-    const double n = m_nPoints;
-    const double sw = m_nSpectralWidth;
-    const double p = point;
+    const float sw = static_cast<float>(m_nSpectralWidth);
+    // Degenerate parameters (no points, no width or frequency) give 0, never inf or NaN.
     switch (unit) {
     case kUnitHz:
-        if (n <= 0)
-            return 0.0f;
-        return static_cast<float>(-(p - static_cast<double>(m_nPoints / 2)) * sw / n);
+        return m_nPoints > 0 ? static_cast<float>(IndexToHz(point, sw, m_nPoints)) : 0.0f;
     case kUnitPPM:
-        if (n <= 0 || m_fFrequency == 0.0f)
+        if (m_nPoints <= 0 || m_fFrequency == 0.0f)
             return 0.0f;
-        return static_cast<float>(-(p - m_fPPMCentrePoint) * sw / (n * m_fFrequency));
+        return static_cast<float>(IndexToPPM(point, sw, m_fFrequency, m_fPPMCentrePoint, m_nPoints));
     case kUnitMs:
-        if (sw == 0)
-            return 0.0f;
-        return static_cast<float>(p / sw * 1000.0);
+        return m_nSpectralWidth != 0 ? static_cast<float>(IndexToMs(point, sw)) : 0.0f;
     default:
         return point;
     }
@@ -265,22 +261,36 @@ float TCSISet::PointToUnit(float point, int unit) const
 
 int TCSISet::UnitToPoint(float value, int unit) const
 {
-    const double n = m_nPoints;
-    const double sw = m_nSpectralWidth;
-    const double v = value;
+    const float sw = static_cast<float>(m_nSpectralWidth);
     switch (unit) {
     case kUnitHz:
-        if (sw == 0)
+        if (m_nSpectralWidth == 0)
             return m_nPoints / 2;
-        return TruncateToInt(static_cast<double>(m_nPoints / 2) - n * v / sw);
+        return TruncateToInt(HzToIndex(value, sw, m_nPoints));
     case kUnitPPM:
-        if (sw == 0)
+        if (m_nSpectralWidth == 0)
             return TruncateToInt(m_fPPMCentrePoint);
-        return TruncateToInt(m_fPPMCentrePoint - v * n * m_fFrequency / sw);
+        return TruncateToInt(PPMToIndex(value, sw, m_fFrequency, m_fPPMCentrePoint, m_nPoints));
     case kUnitMs:
-        return TruncateToInt(v * sw * 0.001);
+        return TruncateToInt(MsToIndex(value, sw));
     default:
-        return TruncateToInt(v);
+        return TruncateToInt(value);
+    }
+}
+
+std::string TCSISet::FormatAxisValue(float point, int unit) const
+{
+    switch (unit) {
+    case kUnitPoints:
+        return FloatToString(std::trunc(point), 2);
+    case kUnitHz:
+        return FloatToString(PointToUnit(point, kUnitHz), 2) + " Hz";
+    case kUnitPPM:
+        return FloatToString(PointToUnit(point, kUnitPPM), 2) + " PPM";
+    case kUnitMs:
+        return FloatToString(PointToUnit(point, kUnitMs), 2) + " Ms";
+    default:
+        return "";
     }
 }
 

@@ -347,6 +347,22 @@ TEST(CSISet, UnitConversions)
     EXPECT_EQ(set.UnitToPoint(1e30f, kUnitHz), INT_MIN) << "saturates instead of overflowing";
 }
 
+TEST(CSISet, AxisValuesAsText)
+{
+    TCSISet set;
+    set.m_nPoints = 128;
+    set.m_nSpectralWidth = 2000;
+    set.m_fFrequency = 100.0f;
+    set.m_fPPMCentrePoint = 64.5f;
+    EXPECT_EQ(set.FormatAxisValue(12.9f, kUnitPoints), "12");
+    EXPECT_EQ(set.FormatAxisValue(0, kUnitHz), "1000 Hz");
+    EXPECT_EQ(set.FormatAxisValue(70, kUnitHz), "-93.75 Hz");
+    EXPECT_EQ(set.FormatAxisValue(0, kUnitPPM), "10.08 PPM");
+    EXPECT_EQ(set.FormatAxisValue(3, kUnitMs), "1.5 Ms");
+    EXPECT_EQ(set.FormatAxisValue(3, 4), "");
+    EXPECT_EQ(set.FormatAxisValue(3, -1), "");
+}
+
 TEST(CSISet, UnitConversionsOfAnEmptySetStayFinite)
 {
     TCSISet set;  // no points, no spectral width, no frequency
