@@ -1,0 +1,379 @@
+#include "model/TPlotFrame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "model/BitmapHelpers.h"
+#include "model/TFloatMatrix.h"
+#include "model/TextHelpers.h"
+
+using vx::TCanvas;
+using vx::TPointI;
+
+namespace {
+
+// Device coordinates stay far inside the int range, whatever the data holds.
+constexpr double kPixelLimit = 1.0e7;
+
+// Truncates a pixel position towards zero; NaN gives 0 and huge values are clamped
+// so that the conversion to int is always defined.
+int ToPixel(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    return static_cast<int>(std::clamp(v, -kPixelLimit, kPixelLimit));
+}
+
+// Ticks per axis at most, so that odd ranges cannot make the loops run away.
+constexpr int kMaxTicks = 1000;
+
+}  // namespace
+
+void TPlotFrame::SetXRange(float x0, float x1, int pointCount, bool showAxis)
+{
+    m_fX0 = x0;
+    m_fX1 = x1;
+    m_fPointCount = static_cast<float>(pointCount);
+    m_bShowXAxis = showAxis;
+}
+
+void TPlotFrame::SetYRange(float top, float bottom, bool showAxis)
+{
+    m_fTop = top;
+    m_fBottom = bottom;
+    m_bShowYAxis = showAxis;
+}
+
+void TPlotFrame::SetPixelRect(int left, int top, int right, int bottom)
+{
+    m_nLeft = left;
+    m_nTop = top;
+    m_nRight = right;
+    m_nBottom = bottom;
+}
+
+void TPlotFrame::SetXUnit(int unit, float spectralWidth, float frequency, float ppmCentre)
+{
+    m_nUnit = unit;
+    m_fSpectralWidth = spectralWidth;
+    m_fFrequency = frequency;
+    m_fPPMCentre = ppmCentre;
+}
+
+TPointI TPlotFrame::DataToPixel(const TPoint2D& data) const
+{
+    const int w = m_nRight - m_nLeft;
+    const int h = m_nBottom - m_nTop;
+    const double dx = double(m_fX1) - m_fX0;
+    const double dy = double(m_fTop) - m_fBottom;
+    TPointI p;
+    p.x = dx != 0.0 ? ToPixel((data.x - double(m_fX0)) * w / dx + m_nLeft) : m_nLeft + w / 2;
+    p.y = dy != 0.0 ? ToPixel((double(m_fTop) - data.y) * h / dy + m_nTop) : m_nTop + h / 2;
+    return p;
+}
+
+TPoint2D TPlotFrame::PixelToData(int px, int py) const
+{
+    const int w = m_nRight - m_nLeft;
+    const int h = m_nBottom - m_nTop;
+    TPoint2D d;
+    d.x = w != 0 ? static_cast<float>((double(m_fX1) - m_fX0) * (px - m_nLeft) / w + m_fX0)
+                 : static_cast<float>((double(m_fX0) + m_fX1) / 2);
+    d.y = h != 0 ? static_cast<float>(m_fTop - (double(m_fTop) - m_fBottom) * (py - m_nTop) / h)
+                 : static_cast<float>((double(m_fTop) + m_fBottom) / 2);
+    return d;
+}
+
+void TPlotFrame::DrawCurve(TCanvas& dc, const float* values, bool markers) const
+{
+    const double count = std::trunc(double(m_fX1)) - std::trunc(double(m_fX0)) + 1;
+    if (!(count >= 1))
+        return;
+    DrawValues(dc, values, static_cast<int>(std::min(count, 2.0e9)), markers);
+}
+
+void TPlotFrame::DrawValues(TCanvas& dc, const float* values, int count, bool markers) const
+{
+    if (values == nullptr || count < 1)
+        return;
+    if (m_bShowZeroLine)
+        DrawZeroLine(dc);
+
+    const int w = m_nRight - m_nLeft;
+    const int h = m_nBottom - m_nTop;
+    const double dx = double(m_fX1) - m_fX0;
+    const double dy = double(m_fTop) - m_fBottom;
+    auto column = [&](int k) { return dx != 0.0 ? ToPixel(k * double(w) / dx) + m_nLeft : m_nLeft + w / 2; };
+    auto row = [&](float v) {
+        return dy != 0.0 ? ToPixel((double(m_fBottom) - v) * h / dy) + m_nBottom : m_nTop + h / 2;
+    };
+    auto marker = [&](int x, int y) {
+        if (markers)
+            dc.Rectangle(x - 3, y - 3, x + 4, y + 4);
+    };
+
+    dc.SetPen(m_crCurve, 1, vx::PenStyle::Solid);
+    if (markers)
+        dc.SetNullBrush();
+    int lastColumn = column(0);
+    int highest = row(values[0]);  // smallest row drawn in the current column
+    int lowest = highest;          // largest row drawn in the current column
+    dc.MoveTo(lastColumn, highest);
+    marker(lastColumn, highest);
+    // Many values per pixel column draw only their vertical extent.
+    for (int k = 1; k < count; ++k) {
+        const int x = column(k);
+        const int y = row(values[k]);
+        if (x != lastColumn) {
+            dc.LineTo(x, y);
+            marker(x, y);
+            lastColumn = x;
+            highest = lowest = y;
+        } else if (y > lowest) {
+            dc.LineTo(x, y);
+            lowest = y;
+        } else if (y < highest) {
+            dc.LineTo(x, y);
+            highest = y;
+        }
+    }
+}
+
+void TPlotFrame::DrawVector(TCanvas& dc, const std::vector<float>& values) const
+{
+    const double count = std::trunc(double(m_fX1)) - std::trunc(double(m_fX0)) + 1;
+    if (values.empty() || !(count >= 1))
+        return;
+    DrawValues(dc, values.data(), static_cast<int>(std::min(count, double(values.size()))), false);
+}
+
+void TPlotFrame::DrawZeroLine(TCanvas& dc) const
+{
+    if (!(m_fTop >= 0.0f && m_fBottom <= 0.0f))
+        return;
+    const int h = m_nBottom - m_nTop;
+    const double dy = double(m_fTop) - m_fBottom;
+    const int y = dy != 0.0 ? ToPixel(double(m_fBottom) * h / dy) + m_nBottom : m_nTop + h / 2;
+    dc.SetPen(m_crZeroLine, 1, vx::PenStyle::Solid);
+    dc.MoveTo(m_nLeft, y);
+    dc.LineTo(m_nRight, y);
+}
+
+void TPlotFrame::DrawAxes(TCanvas& dc) const
+{
+    dc.SetPen(m_crAxis, 1, vx::PenStyle::Solid);
+    dc.SetTextColor(m_crAxis);
+    dc.SetBackground(0xffffff, true);
+    if (m_bShowYAxis)
+        DrawYAxis(dc);
+    if (m_bShowXAxis)
+        DrawXAxis(dc);
+}
+
+void TPlotFrame::DrawYAxis(TCanvas& dc) const
+{
+    dc.MoveTo(m_nLeft, m_nTop);
+    dc.LineTo(m_nLeft, m_nBottom);
+    const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, 17);
+    if (!(step > 0.0f) || !std::isfinite(m_fBottom) || !std::isfinite(m_fTop))
+        return;
+    // Ticks at multiples of the step, from the bottom edge upwards.
+    const double signedStep = m_fTop >= m_fBottom ? step : -double(step);
+    const double first = std::trunc(m_fBottom / signedStep) * signedStep;
+    for (int i = 0; i < kMaxTicks; ++i) {
+        double value = first + i * signedStep;
+        if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
+            value = 0.0;
+        const int y = DataToPixel(TPoint2D(0.0f, static_cast<float>(value))).y;
+        if (y < m_nTop)
+            break;
+        if (y > m_nBottom)
+            continue;
+        dc.MoveTo(m_nLeft - 5, y);
+        dc.LineTo(m_nLeft, y);
+        DrawTickLabel(dc, static_cast<float>(value), {m_nLeft - 30, y - 5, m_nLeft, y + 5}, 0);
+    }
+}
+
+double TPlotFrame::PointToUnit(float point) const
+{
+    const int n = static_cast<int>(std::clamp(double(m_fPointCount), -2.0e9, 2.0e9));
+    switch (m_nUnit) {
+    case kUnitHz:
+        return IndexToHz(point, m_fSpectralWidth, n);
+    case kUnitPPM:
+        return IndexToPPM(point, m_fSpectralWidth, m_fFrequency, m_fPPMCentre, n);
+    case kUnitMs:
+        return IndexToMs(point, m_fSpectralWidth);
+    default:
+        return point;
+    }
+}
+
+void TPlotFrame::DrawXAxis(TCanvas& dc) const
+{
+    dc.MoveTo(m_nLeft, m_nBottom);
+    dc.LineTo(m_nRight, m_nBottom);
+    if (std::fabs(m_fX0 - m_fX1) < 1e-6f)
+        return;
+    const int w = m_nRight - m_nLeft;
+    const double u0 = PointToUnit(m_fX0);
+    const double u1 = PointToUnit(m_fX1);
+    if (!std::isfinite(u0) || !std::isfinite(u1) || u0 == u1)
+        return;
+    const float step = TickStep(static_cast<float>(u0), static_cast<float>(u1), w, 50);
+    if (!(step > 0.0f))
+        return;
+    // With a falling scale (ppm, Hz) the value step is negative so that the
+    // pixels still advance to the right.
+    const double signedStep = u0 > u1 ? -double(step) : double(step);
+    const double first = std::trunc(u0 / signedStep) * signedStep;
+    for (int i = 0; i < kMaxTicks; ++i) {
+        double value = first + i * signedStep;
+        if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
+            value = 0.0;
+        const int x = ToPixel((value - u0) * w / (u1 - u0) + m_nLeft);
+        if (x > m_nRight)
+            break;
+        // The first multiple of the step can lie just before the range.
+        if (x < m_nLeft)
+            continue;
+        dc.MoveTo(x, m_nBottom);
+        dc.LineTo(x, m_nBottom + 5);
+        DrawTickLabel(dc, static_cast<float>(value), {x - 15, m_nBottom + 5, x + 15, m_nBottom + 20}, 1);
+    }
+}
+
+void TPlotFrame::DrawColourMap(TCanvas& dc, const TFloatMatrix* matrix, int c0, int c1, int r0, int r1) const
+{
+    if (matrix == nullptr || !matrix->HasData() || c0 < 0 || r0 < 0 || c1 < c0 || r1 < r0 ||
+        static_cast<unsigned>(c1) >= matrix->Columns() || static_cast<unsigned>(r1) >= matrix->Rows())
+        return;
+    const int columns = c1 - c0 + 1;
+    const int rows = r1 - r0 + 1;
+    const int w = m_nRight - m_nLeft;
+    const int h = m_nBottom - m_nTop;
+    const int cell = std::min(static_cast<int>(w * 0.7 / columns), h / rows);
+    if (cell < 1)
+        return;
+
+    // Centred in the left 70% of the rectangle and vertically.
+    const int mapLeft = static_cast<int>(m_nLeft + 0.35 * w - cell * columns / 2.0);
+    const int mapTop = m_nTop + (h - cell * rows) / 2;
+    const int mapRight = mapLeft + cell * columns;
+    const int mapBottom = mapTop + cell * rows;
+    const float* data = matrix->Data();
+    for (int i = 0; i < rows; ++i) {
+        const float* line = data + size_t(r0 + i) * matrix->Columns();
+        for (int j = 0; j < columns; ++j) {
+            const unsigned char grey = GreyLevel(line[c0 + j], m_fBottom, m_fTop);
+            unsigned char r = 0, g = 0, b = 0;
+            GreyToRGB(grey, m_nColourTable, r, g, b);
+            const int x = mapLeft + j * cell;
+            const int y = mapTop + i * cell;
+            dc.FillRect(x, y, x + cell, y + cell, vx::MakeColor(r, g, b));
+        }
+    }
+    DrawColourScale(dc, mapRight + 10, mapTop, mapRight + 20, mapBottom, mapRight + 22, -1, 1);
+}
+
+void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, int labelX, int tickInterval,
+                                 int digits) const
+{
+    const int h = y1 - y0;
+    if (h < 1)
+        return;
+    // Row i from the bottom shows grey level i * 256 / h, so the bar always spans
+    // the whole table whatever its height.
+    for (int i = 0; i < h; ++i) {
+        const int level = std::min(static_cast<int>(i * 256.0 / h), 255);
+        unsigned char r = 0, g = 0, b = 0;
+        GreyToRGB(static_cast<unsigned char>(level), m_nColourTable, r, g, b);
+        const int y = y1 - 1 - i;
+        dc.FillRect(x0, y, x1, y + 1, vx::MakeColor(r, g, b));
+    }
+
+    dc.SetBackground(0xffffff, true);
+    dc.Text(labelX, y1 - 15, FloatToStringG(m_fBottom, digits));
+    dc.Text(labelX, y0, FloatToStringG(m_fTop, digits));
+    if (tickInterval < 1)
+        return;
+    dc.SetPen(m_crAxis, 1, vx::PenStyle::Solid);
+    for (int k = 1; k <= h / tickInterval; ++k) {
+        const int p = k * tickInterval;
+        if (p >= h - 40)
+            break;
+        const float value = m_fBottom + (m_fTop - m_fBottom) * static_cast<float>(int64_t(p) * 255 / h) / 255.0f;
+        dc.Text(labelX, y1 - p - 15, FloatToStringG(value, digits));
+        dc.MoveTo(x0 - 5, y1 - p);
+        dc.LineTo(x0 + 5, y1 - p);
+    }
+}
+
+void TPlotFrame::FillBackground(TCanvas& dc, vx::TColor colour) const
+{
+    dc.FillRect(m_nLeft, m_nTop, m_nRight, m_nBottom, colour);
+}
+
+float TPlotFrame::TickStep(float a, float b, int pixelLength, int minSpacing)
+{
+    const double range = std::fabs(double(b) - a);
+    const double perUnit = pixelLength / range;  // pixels per unit
+    if (!(range > 0.0) || !std::isfinite(perUnit) || !(perUnit > 0.0) || minSpacing < 1)
+        return 0.0f;
+    // The answer lies in the decade of the smallest admissible step or just around
+    // it; the candidates below ascend across the three decades.
+    static const double kFactors[] = {0.25, 0.5, 1.0, 1.5, 2.0};
+    const int decade = static_cast<int>(std::floor(std::log10(minSpacing / perUnit)));
+    for (int k = decade - 1; k <= decade + 1; ++k) {
+        const double scale = std::pow(10.0, k);
+        for (double f : kFactors) {
+            const double step = f * scale;
+            if (perUnit * step >= minSpacing)
+                return static_cast<float>(step);
+        }
+    }
+    return static_cast<float>(2.5 * std::pow(10.0, decade + 1));
+}
+
+namespace {
+
+// The label of a tick value: FloatToString with 4 decimals, with long runs of
+// zeros written as a power of ten.
+std::string TickLabel(float value)
+{
+    std::string text = FloatToString(std::fabs(value), 4);
+    if (text.size() > 4 && text[0] == '.') {
+        const std::string digits = text.substr(1);
+        const size_t firstNonZero = digits.find_first_not_of('0');
+        const std::string mantissa = firstNonZero == std::string::npos ? "0" : digits.substr(firstNonZero);
+        text = mantissa + "e-" + std::to_string(digits.size());
+    } else {
+        const size_t lastNonZero = text.find_last_not_of('0');
+        const size_t zeros = lastNonZero == std::string::npos ? 0 : text.size() - 1 - lastNonZero;
+        if (zeros >= 3)
+            text = text.substr(0, lastNonZero + 1) + "e" + std::to_string(zeros);
+    }
+    return value < 0.0f && text != "0" ? "-" + text : text;
+}
+
+}  // namespace
+
+void TPlotFrame::DrawTickLabel(TCanvas& dc, float value, const TPixelRect& box, int alignment)
+{
+    const std::string text = TickLabel(value);
+    const int y = (box.top + box.bottom) / 2;
+    switch (alignment) {
+    case 1:
+        dc.Text((box.left + box.right) / 2, y, text, vx::AlignCenter | vx::AlignVCenter);
+        break;
+    case 2:
+        dc.Text(box.right, y, text, vx::AlignRight | vx::AlignVCenter);
+        break;
+    default:
+        dc.Text(box.left, y, text, vx::AlignLeft | vx::AlignVCenter);
+        break;
+    }
+}
