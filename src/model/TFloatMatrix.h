@@ -1,6 +1,7 @@
 #pragma once
 // A two-dimensional float matrix, row-major (element (row, column) at
 // row * columns + column), with bounds-tested access.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
