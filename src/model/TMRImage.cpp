@@ -1,0 +1,660 @@
+#include "model/TMRImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "model/TProject.h"
+#include "model/TextHelpers.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+
+namespace {
+
+constexpr const char* kNotAvailable = "n/a";
+// Letters of the world axes in a direction code.
+constexpr char kAxisLetter[3] = {'R', 'A', 'H'};
+// Screen sizes above this are clamped (an absurd pixel aspect ratio).
+constexpr int kMaxDisplaySide = 1 << 20;
+
+// Truncation toward zero that never overflows: NaN gives 0, huge values clamp.
+int TruncToInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (v <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+int FloorToInt(double v) { return TruncToInt(std::floor(v)); }
+
+// Rotation of three angulation angles (degrees), the convention the image readers use.
+void AngulationRotation(const float angles[3], float out[9])
+{
+    const float pi = 3.14159265358979f;
+    const float a = static_cast<float>(angles[0] * pi / 180.0f);
+    const float b = static_cast<float>(angles[1] * pi / 180.0f);
+    const float c = static_cast<float>(angles[2] * pi / 180.0f);
+    const float ca = std::cos(a), sa = std::sin(a);
+    const float cb = std::cos(b), sb = std::sin(b);
+    const float cc = std::cos(c), sc = std::sin(c);
+    out[0] = cb * cc;
+    out[1] = cc * sb * sa + ca * sc;
+    out[2] = sa * sc - cc * sb * ca;
+    out[3] = -(cb * sc);
+    out[4] = ca * cc - sa * sb * sc;
+    out[5] = ca * sb * sc + cc * sa;
+    out[6] = sb;
+    out[7] = -(cb * sa);
+    out[8] = ca * cb;
+}
+
+void Transpose3x3(const float m[9], float out[9])
+{
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            out[c * 3 + r] = m[r * 3 + c];
+}
+
+// Inverse by the adjugate; false for a singular or non-finite matrix.
+bool Invert3x3(const float m[9], float out[9])
+{
+    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5], g = m[6], h = m[7], i = m[8];
+    const double co0 = e * i - f * h, co1 = f * g - d * i, co2 = d * h - e * g;
+    const double det = a * co0 + b * co1 + c * co2;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-12)
+        return false;
+    const double adj[9] = {co0, c * h - b * i, b * f - c * e, co1, a * i - c * g, c * d - a * f,
+                           co2, b * g - a * h, a * e - b * d};
+    for (int k = 0; k < 9; ++k)
+        out[k] = static_cast<float>(adj[k] / det);
+    return true;
+}
+
+void MultiplyMatrixVector(const float m[9], const float v[3], float out[3])
+{
+    for (int r = 0; r < 3; ++r)
+        out[r] = m[r * 3] * v[0] + m[r * 3 + 1] * v[1] + m[r * 3 + 2] * v[2];
+}
+
+// A zero-terminated text; false when the file ended (or the length limit was hit)
+// before the terminating zero.
+bool ReadText(vx::TFile& file, std::string& text)
+{
+    const int64_t start = file.Tell();
+    text = ReadCString(file);
+    return file.Tell() - start == static_cast<int64_t>(text.size()) + 1;
+}
+
+// The fields of one image record, filled completely before the image changes.
+struct TImageRecord {
+    int32_t id = 0, width = 0, height = 0;
+    int32_t fovXKnown = 0, fovYKnown = 0, orientationKnown = 0, slicePositionKnown = 0;
+    float fovX = 0, fovY = 0;
+    int32_t orientation = 0;
+    float slicePosition = 0;
+    int32_t windowLow = 0, windowHigh = 0;
+    float centreX = 0, centreY = 0, shiftX = 0, shiftY = 0;
+    std::string name;
+    std::string patientName = kNotAvailable, examName = kNotAvailable, protocolName = kNotAvailable,
+                examDate = kNotAvailable;
+    float tr = 0, te = 0, thickness = 0;
+    float offCentre[3] = {}, angulation[3] = {}, position[3] = {};
+    float rotation[9] = {};
+    std::string directionCode, patientPosition = kNotAvailable, patientEntry = kNotAvailable;
+};
+
+bool ReadFloats(vx::TFile& file, float* values, int count)
+{
+    for (int k = 0; k < count; ++k)
+        if (!file.ReadFloat(values[k]))
+            return false;
+    return true;
+}
+
+bool ReadRecord(vx::TFile& file, int version, TImageRecord& r)
+{
+    bool ok = file.ReadInt32(r.id) && file.ReadInt32(r.width) && file.ReadInt32(r.height) &&
+              file.ReadInt32(r.fovXKnown) && file.ReadInt32(r.fovYKnown) &&
+              file.ReadInt32(r.orientationKnown) && file.ReadInt32(r.slicePositionKnown) &&
+              file.ReadFloat(r.fovX) && file.ReadFloat(r.fovY) && file.ReadInt32(r.orientation) &&
+              file.ReadFloat(r.slicePosition) && file.ReadInt32(r.windowLow) &&
+              file.ReadInt32(r.windowHigh) && file.ReadFloat(r.centreX) && file.ReadFloat(r.centreY) &&
+              file.ReadFloat(r.shiftX) && file.ReadFloat(r.shiftY) && ReadText(file, r.name);
+    if (ok && version >= 1)
+        ok = ReadText(file, r.patientName) && ReadText(file, r.examName) &&
+             ReadText(file, r.protocolName) && ReadText(file, r.examDate) && file.ReadFloat(r.tr) &&
+             file.ReadFloat(r.te) && file.ReadFloat(r.thickness);
+    if (ok && version >= 3)
+        ok = ReadFloats(file, r.offCentre, 3) && ReadFloats(file, r.angulation, 3) &&
+             ReadFloats(file, r.position, 3);
+    if (ok && version >= 4)
+        ok = ReadFloats(file, r.rotation, 9) && ReadText(file, r.directionCode) &&
+             ReadText(file, r.patientPosition) && ReadText(file, r.patientEntry);
+    return ok;
+}
+
+bool IsValidHeader(int width, int height, float fovX, float fovY, float thickness, int orientation)
+{
+    return width >= 1 && width <= TMRImage::kMaxSide && height >= 1 && height <= TMRImage::kMaxSide &&
+           fovX > 0 && std::isfinite(fovX) && fovY > 0 && std::isfinite(fovY) && thickness >= 0 &&
+           std::isfinite(thickness) && orientation >= 0 && orientation < 4;
+}
+
+}  // namespace
+
+TMRImage::TMRImage(TProject* project) : m_pProject(project)
+{
+    for (int k = 0; k < InfoTextCount; ++k)
+        m_strInfo[k] = k == InfoDirectionCode ? "" : kNotAvailable;
+}
+
+TMRImage::~TMRImage() = default;
+
+void TMRImage::MarkModified(bool modified) const
+{
+    if (modified && m_pProject)
+        m_pProject->SetModified(true);
+}
+
+// ---- setters and getters ----
+
+void TMRImage::SetWidth(int width, bool modified)
+{
+    if (width != m_nWidth) {
+        FreePixels();
+        m_floatValues.clear();
+    }
+    m_nWidth = width;
+    MarkModified(modified);
+}
+
+void TMRImage::SetHeight(int height, bool modified)
+{
+    if (height != m_nHeight) {
+        FreePixels();
+        m_floatValues.clear();
+    }
+    m_nHeight = height;
+    MarkModified(modified);
+}
+
+void TMRImage::SetOrientation(int orientation, bool modified)
+{
+    m_nOrientation = orientation;
+    m_bKnown[KnownOrientation] = 1;
+    MarkModified(modified);
+}
+
+void TMRImage::SetCentre(const TPoint2D& centre, bool modified)
+{
+    m_centre = centre;
+    MarkModified(modified);
+}
+
+void TMRImage::SetParameter(float value, int kind, bool modified)
+{
+    switch (kind) {
+    case ParamFOVX:
+        m_fFOVX = value;
+        m_bKnown[KnownFOVX] = 1;
+        break;
+    case ParamFOVY:
+        m_fFOVY = value;
+        m_bKnown[KnownFOVY] = 1;
+        break;
+    case ParamSlicePosition:
+        m_fSlicePosition = value;
+        m_bKnown[KnownSlicePosition] = 1;
+        break;
+    case ParamThickness: m_fSliceThickness = value; break;
+    case ParamTE: m_fTE = value; break;
+    case ParamTR: m_fTR = value; break;
+    case ParamAngulationX:
+    case ParamAngulationX + 1:
+    case ParamAngulationX + 2: m_fAngulation[kind - ParamAngulationX] = value; break;
+    case ParamOffCentreX:
+    case ParamOffCentreX + 1:
+    case ParamOffCentreX + 2: m_fOffCentre[kind - ParamOffCentreX] = value; break;
+    case ParamPositionX:
+    case ParamPositionX + 1:
+    case ParamPositionX + 2:
+        m_fPosition[kind - ParamPositionX] = value;
+        m_bKnown[KnownPositionX + kind - ParamPositionX] = 1;
+        // The slice position follows from the position once all three are known.
+        if (m_bKnown[KnownPositionX] && m_bKnown[KnownPositionY] && m_bKnown[KnownPositionZ])
+            m_bKnown[KnownSlicePosition] = 1;
+        break;
+    default: return;
+    }
+    MarkModified(modified);
+}
+
+float TMRImage::GetParameter(int kind) const
+{
+    switch (kind) {
+    case ParamFOVX: return m_fFOVX;
+    case ParamFOVY: return m_fFOVY;
+    case ParamSlicePosition: return m_fSlicePosition;
+    case ParamThickness: return m_fSliceThickness;
+    case ParamTE: return m_fTE;
+    case ParamTR: return m_fTR;
+    default: break;
+    }
+    if (kind >= ParamAngulationX && kind < ParamAngulationX + 3)
+        return m_fAngulation[kind - ParamAngulationX];
+    if (kind >= ParamOffCentreX && kind < ParamOffCentreX + 3)
+        return m_fOffCentre[kind - ParamOffCentreX];
+    if (kind >= ParamPositionX && kind < ParamPositionX + 3)
+        return m_fPosition[kind - ParamPositionX];
+    return 0.0f;
+}
+
+void TMRImage::SetInfoText(const std::string& text, int index, bool modified)
+{
+    if (index < 0 || index >= InfoTextCount)
+        return;
+    m_strInfo[index] = text;
+    MarkModified(modified);
+}
+
+std::string TMRImage::GetInfoText(int index) const
+{
+    if (index < 0 || index >= InfoTextCount)
+        return {};
+    return m_strInfo[index];
+}
+
+bool TMRImage::SetName(const std::string& name, bool modified)
+{
+    if (name.empty()) {
+        vx::Report("Image name must not be blank", vx::ReportIcon::Exclamation);
+        return false;
+    }
+    m_strName = name;
+    MarkModified(modified);
+    return true;
+}
+
+bool TMRImage::SetPath(const std::string& path)
+{
+    if (path.empty()) {
+        vx::Report("Image path must not be blank", vx::ReportIcon::Exclamation);
+        return false;
+    }
+    m_strPath = path;
+    return true;
+}
+
+bool TMRImage::IsParameterKnown(int flag) const
+{
+    return flag >= 0 && flag < KnownFlagCount && m_bKnown[flag] != 0;
+}
+
+bool TMRImage::IsGeometryComplete() const
+{
+    return std::all_of(std::begin(m_bKnown), std::end(m_bKnown), [](int k) { return k != 0; });
+}
+
+bool TMRImage::PixelFileExists() const
+{
+    vx::TFile file;
+    return !m_strPath.empty() && file.Open(m_strPath, vx::TFile::Mode::Read);
+}
+
+void TMRImage::GetPosition(float position[3]) const { std::copy(m_fPosition, m_fPosition + 3, position); }
+void TMRImage::SetPosition(const float position[3]) { std::copy(position, position + 3, m_fPosition); }
+void TMRImage::GetAngulation(float angulation[3]) const
+{
+    std::copy(m_fAngulation, m_fAngulation + 3, angulation);
+}
+void TMRImage::GetOffCentre(float offCentre[3]) const { std::copy(m_fOffCentre, m_fOffCentre + 3, offCentre); }
+void TMRImage::GetRotation(float rotation[9]) const { std::copy(m_fRotation, m_fRotation + 9, rotation); }
+void TMRImage::SetRotation(const float rotation[9]) { std::copy(rotation, rotation + 9, m_fRotation); }
+void TMRImage::GetInverseRotation(float inverse[9]) const
+{
+    std::copy(m_fRotationInverse, m_fRotationInverse + 9, inverse);
+}
+void TMRImage::SetInverseRotation(const float inverse[9])
+{
+    std::copy(inverse, inverse + 9, m_fRotationInverse);
+}
+
+// ---- plane geometry ----
+
+bool TMRImage::InPlaneAxes(int orientation, int& xAxis, int& yAxis)
+{
+    switch (orientation) {
+    case 0: xAxis = 1; yAxis = 2; return true;
+    case 1: xAxis = 0; yAxis = 2; return true;
+    case 2: xAxis = 0; yAxis = 1; return true;
+    default: return false;
+    }
+}
+
+void TMRImage::GetCentre3D(float centre[3]) const
+{
+    int xa = 0, ya = 0;
+    if (!InPlaneAxes(m_nOrientation, xa, ya)) {
+        GetPosition(centre);
+        return;
+    }
+    centre[m_nOrientation] = m_fSlicePosition;
+    centre[xa] = m_centre.x;
+    centre[ya] = m_centre.y;
+}
+
+void TMRImage::Transform(float v[3], int mode) const
+{
+    float in[3] = {v[0], v[1], v[2]};
+    switch (mode) {
+    case 0:
+    case 2: {
+        const float d[3] = {in[0] - m_fPosition[0], in[1] - m_fPosition[1], in[2] - m_fPosition[2]};
+        MultiplyMatrixVector(m_fRotation, d, v);
+        if (mode == 2)
+            v[2] = -v[2];
+        break;
+    }
+    case 1:
+    case 3: {
+        if (mode == 3)
+            in[2] = -in[2];
+        float r[3];
+        MultiplyMatrixVector(m_fRotationInverse, in, r);
+        for (int k = 0; k < 3; ++k)
+            v[k] = r[k] + m_fPosition[k];
+        break;
+    }
+    default: break;
+    }
+}
+
+TPoint2D TMRImage::PixelToWorld(const TPoint2D& pixel) const
+{
+    return {pixel.x * m_fFOVX / static_cast<float>(m_nWidth) - m_fFOVX / 2 + m_centre.x - m_shift.x,
+            pixel.y * m_fFOVY / static_cast<float>(m_nHeight) - m_fFOVY / 2 + m_centre.y - m_shift.y};
+}
+
+vx::TPointI TMRImage::WorldToPixel(const TPoint2D& point) const
+{
+    const float px = (point.x + m_shift.x - m_centre.x + m_fFOVX / 2) * static_cast<float>(m_nWidth) / m_fFOVX;
+    const float py = (point.y + m_shift.y - m_centre.y + m_fFOVY / 2) * static_cast<float>(m_nHeight) / m_fFOVY;
+    return {FloorToInt(px), FloorToInt(py)};
+}
+
+bool TMRImage::ContainsPoint(const TPoint2D& point) const
+{
+    const vx::TPointI p = WorldToPixel(point);
+    return p.x >= 0 && p.x < m_nWidth && p.y >= 0 && p.y < m_nHeight;
+}
+
+TPoint2D TMRImage::ConvertPoint(const TPoint2D& point, int direction) const
+{
+    if (direction == 0)
+        return {point.x - m_fFOVX / 2 + m_centre.x - m_shift.x, point.y - m_fFOVY / 2 + m_centre.y - m_shift.y};
+    if (direction == 1)
+        return {point.x + m_shift.x - m_centre.x + m_fFOVX / 2, point.y + m_shift.y - m_centre.y + m_fFOVY / 2};
+    return point;
+}
+
+vx::TSizeI TMRImage::GetDisplaySize() const
+{
+    if (!(m_nWidth >= 1 && m_nHeight >= 1 && m_fFOVX > 0 && m_fFOVY > 0))
+        return {m_nWidth, m_nHeight};
+    const float sx = m_fFOVX / static_cast<float>(m_nWidth);
+    const float sy = m_fFOVY / static_cast<float>(m_nHeight);
+    if (sx >= sy)
+        return {std::clamp(TruncToInt(m_fFOVX / sy), 1, kMaxDisplaySide), m_nHeight};
+    return {m_nWidth, std::clamp(TruncToInt(m_fFOVY / sx), 1, kMaxDisplaySide)};
+}
+
+// ---- display window ----
+
+double TMRImage::WindowScale() const
+{
+    const double stored = static_cast<double>(m_fStoredMax) - m_fStoredMin;
+    const double value = static_cast<double>(m_fValueMax) - m_fValueMin;
+    // A constant image has no range to map; stored and real units then coincide.
+    if (stored == 0 || value == 0 || !std::isfinite(stored / value))
+        return 1.0;
+    return stored / value;
+}
+
+void TMRImage::SetWindowLow(float value)
+{
+    m_nWindowLow = TruncToInt(WindowScale() * (static_cast<double>(value) - m_fValueMin) + m_fStoredMin);
+}
+
+void TMRImage::SetWindowHigh(float value)
+{
+    m_nWindowHigh = TruncToInt(WindowScale() * (static_cast<double>(value) - m_fValueMin) + m_fStoredMin);
+}
+
+float TMRImage::GetWindowLow() const
+{
+    return static_cast<float>((m_nWindowLow - static_cast<double>(m_fStoredMin)) / WindowScale() + m_fValueMin);
+}
+
+float TMRImage::GetWindowHigh() const
+{
+    return static_cast<float>((m_nWindowHigh - static_cast<double>(m_fStoredMin)) / WindowScale() + m_fValueMin);
+}
+
+void TMRImage::SetStoredWindow(int low, int high)
+{
+    m_nWindowLow = low;
+    m_nWindowHigh = high;
+}
+
+void TMRImage::SetStoredRange(float maximum, float minimum)
+{
+    m_fStoredMax = maximum;
+    m_fStoredMin = minimum;
+}
+
+void TMRImage::SetValueRange(float maximum, float minimum)
+{
+    m_fValueMax = maximum;
+    m_fValueMin = minimum;
+}
+
+// ---- pixels ----
+
+bool TMRImage::LoadPixels(const std::string& path)
+{
+    if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide)
+        return false;
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read))
+        return false;
+    const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
+    if (file.Size() < static_cast<int64_t>(count * 2))
+        return false;
+    std::vector<unsigned char> bytes(count * 2);
+    if (!file.ReadExact(bytes.data(), bytes.size()))
+        return false;
+    std::vector<int16_t> pixels(count);
+    for (size_t k = 0; k < count; ++k)
+        pixels[k] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8)));
+    const auto [lo, hi] = std::minmax_element(pixels.begin(), pixels.end());
+    m_fStoredMax = m_fValueMax = *hi;
+    m_fStoredMin = m_fValueMin = *lo;
+    m_pixels = std::move(pixels);
+    m_bLoaded = true;
+    return true;
+}
+
+bool TMRImage::SavePixels(const std::string& path) const
+{
+    const size_t count = static_cast<size_t>(std::max(m_nWidth, 0)) * static_cast<size_t>(std::max(m_nHeight, 0));
+    if (!m_bLoaded || m_pixels.empty() || m_pixels.size() != count)
+        return false;
+    std::vector<unsigned char> bytes(count * 2);
+    for (size_t k = 0; k < count; ++k) {
+        const auto v = static_cast<uint16_t>(m_pixels[k]);
+        bytes[2 * k] = static_cast<unsigned char>(v & 0xff);
+        bytes[2 * k + 1] = static_cast<unsigned char>(v >> 8);
+    }
+    vx::TAtomicFile out;
+    if (!out.Begin(path) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit()) {
+        vx::Report("Can not write pixel file " + path, vx::ReportIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+bool TMRImage::SetPixels(std::vector<int16_t> pixels)
+{
+    if (m_nWidth < 1 || m_nHeight < 1 ||
+        pixels.size() != static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight))
+        return false;
+    m_pixels = std::move(pixels);
+    m_bLoaded = true;
+    return true;
+}
+
+void TMRImage::FreePixels()
+{
+    m_pixels.clear();
+    m_pixels.shrink_to_fit();
+    m_bLoaded = false;
+}
+
+bool TMRImage::EnsurePixels()
+{
+    if (m_bLoaded && m_pixels.size() == static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight))
+        return true;
+    return LoadPixels(m_strPath);
+}
+
+int TMRImage::GetPixel(int x, int y)
+{
+    if (!EnsurePixels() || x < 0 || x >= m_nWidth || y < 0 || y >= m_nHeight)
+        return 0;
+    return m_pixels[static_cast<size_t>(y) * static_cast<size_t>(m_nWidth) + static_cast<size_t>(x)];
+}
+
+std::string TMRImage::GetPixelValueText(int x, int y)
+{
+    if (x < 0 || x >= m_nWidth || y < 0 || y >= m_nHeight)
+        return {};
+    const size_t index = static_cast<size_t>(y) * static_cast<size_t>(m_nWidth) + static_cast<size_t>(x);
+    const float value = index < m_floatValues.size() ? m_floatValues[index] : static_cast<float>(GetPixel(x, y));
+    return FloatToStringG(value, 3) + m_strValueUnit;
+}
+
+bool TMRImage::SetFloatValues(std::vector<float> values)
+{
+    if (!values.empty() && values.size() != static_cast<size_t>(std::max(m_nWidth, 0)) *
+                                                static_cast<size_t>(std::max(m_nHeight, 0)))
+        return false;
+    m_floatValues = std::move(values);
+    return true;
+}
+
+// ---- project record ----
+
+bool TMRImage::Write(vx::TFile& f) const
+{
+    bool ok = f.WriteInt32(m_nId) && f.WriteInt32(m_nWidth) && f.WriteInt32(m_nHeight) &&
+              f.WriteInt32(m_bKnown[KnownFOVX]) && f.WriteInt32(m_bKnown[KnownFOVY]) &&
+              f.WriteInt32(m_bKnown[KnownOrientation]) && f.WriteInt32(m_bKnown[KnownSlicePosition]) &&
+              f.WriteFloat(m_fFOVX) && f.WriteFloat(m_fFOVY) && f.WriteInt32(m_nOrientation) &&
+              f.WriteFloat(m_fSlicePosition) && f.WriteInt32(m_nWindowLow) && f.WriteInt32(m_nWindowHigh) &&
+              f.WriteFloat(m_centre.x) && f.WriteFloat(m_centre.y) && f.WriteFloat(m_shift.x) &&
+              f.WriteFloat(m_shift.y) && WriteCString(f, m_strName);
+    ok = ok && WriteCString(f, m_strInfo[InfoPatientName]) && WriteCString(f, m_strInfo[InfoExamName]) &&
+         WriteCString(f, m_strInfo[InfoProtocolName]) && WriteCString(f, m_strInfo[InfoExamDate]) &&
+         f.WriteFloat(m_fTR) && f.WriteFloat(m_fTE) && f.WriteFloat(m_fSliceThickness);
+    for (const float* block : {m_fOffCentre, m_fAngulation, m_fPosition})
+        for (int k = 0; k < 3; ++k)
+            ok = ok && f.WriteFloat(block[k]);
+    for (float v : m_fRotation)
+        ok = ok && f.WriteFloat(v);
+    return ok && WriteCString(f, m_strInfo[InfoDirectionCode]) &&
+           WriteCString(f, m_strInfo[InfoPatientPosition]) && WriteCString(f, m_strInfo[InfoPatientEntry]);
+}
+
+bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder)
+{
+    TImageRecord r;
+    if (!ReadRecord(file, version, r))
+        return false;
+    if (!IsValidHeader(r.width, r.height, r.fovX, r.fovY, r.thickness, r.orientation))
+        return false;
+
+    int xa = 0, ya = 0;
+    const bool inPlane = InPlaneAxes(r.orientation, xa, ya);
+    if (version < 3 && inPlane) {
+        // Older records place the image by its slice position and in-plane centre.
+        r.position[r.orientation] = r.slicePosition;
+        r.position[xa] = r.centreX;
+        r.position[ya] = r.centreY;
+    }
+    float inverse[9];
+    if (version < 4) {
+        AngulationRotation(r.angulation, r.rotation);
+        Transpose3x3(r.rotation, inverse);
+        r.directionCode = inPlane ? std::string{kAxisLetter[xa], kAxisLetter[ya]} : std::string();
+    } else if (!Invert3x3(r.rotation, inverse)) {
+        // A degenerate stored rotation keeps the image loadable; placement is then
+        // as good as the stored matrix.
+        Transpose3x3(r.rotation, inverse);
+    }
+
+    FreePixels();
+    m_floatValues.clear();
+    m_nId = r.id;
+    m_nWidth = r.width;
+    m_nHeight = r.height;
+    m_bKnown[KnownFOVX] = r.fovXKnown;
+    m_bKnown[KnownFOVY] = r.fovYKnown;
+    m_bKnown[KnownOrientation] = r.orientationKnown;
+    m_bKnown[KnownSlicePosition] = r.slicePositionKnown;
+    m_bKnown[KnownPositionX] = m_bKnown[KnownPositionY] = m_bKnown[KnownPositionZ] = r.slicePositionKnown;
+    m_fFOVX = r.fovX;
+    m_fFOVY = r.fovY;
+    m_nOrientation = r.orientation;
+    m_fSlicePosition = r.slicePosition;
+    m_nWindowLow = r.windowLow;
+    m_nWindowHigh = r.windowHigh;
+    m_centre = TPoint2D(r.centreX, r.centreY);
+    m_shift = TPoint2D(r.shiftX, r.shiftY);
+    m_strName = r.name;
+    m_strInfo[InfoPatientName] = r.patientName;
+    m_strInfo[InfoExamName] = r.examName;
+    m_strInfo[InfoProtocolName] = r.protocolName;
+    m_strInfo[InfoExamDate] = r.examDate;
+    m_strInfo[InfoDirectionCode] = r.directionCode;
+    m_strInfo[InfoPatientPosition] = r.patientPosition;
+    m_strInfo[InfoPatientEntry] = r.patientEntry;
+    m_fTR = r.tr;
+    m_fTE = r.te;
+    m_fSliceThickness = r.thickness;
+    std::copy(r.offCentre, r.offCentre + 3, m_fOffCentre);
+    std::copy(r.angulation, r.angulation + 3, m_fAngulation);
+    std::copy(r.position, r.position + 3, m_fPosition);
+    std::copy(r.rotation, r.rotation + 9, m_fRotation);
+    std::copy(inverse, inverse + 9, m_fRotationInverse);
+    // The name comes from a file: it may only ever name a file inside the folder.
+    m_strPath = vx::JoinPath(folder, vx::SanitizeFileComponent(r.name));
+    return PixelFileExists();
+}
+
+bool TMRImage::SkipRecord(vx::TFile& file, int version)
+{
+    TImageRecord r;
+    return ReadRecord(file, version, r);
+}
+
+bool TMRImage::IsValid() const
+{
+    return IsValidHeader(m_nWidth, m_nHeight, m_fFOVX, m_fFOVY, m_fSliceThickness, m_nOrientation);
+}
+
+void TMRImage::Anonymize() { m_strInfo[InfoPatientName] = "Anonymized"; }

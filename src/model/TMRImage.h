@@ -1,0 +1,234 @@
+#pragma once
+// One anatomical MR image of a project: size, field of view, orientation, position,
+// rotation, display window, identification texts and its 16-bit pixels. The pixels
+// live in a headerless file in the project folder, named after the image, and are
+// loaded on demand.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/TPoint2D.h"
+#include "platform/TCanvas.h"
+#include "platform/TFile.h"
+
+class TProject;
+
+class TMRImage {
+public:
+    // Known flags (IsParameterKnown).
+    enum KnownFlag {
+        KnownFOVX = 0,
+        KnownFOVY,
+        KnownOrientation,
+        KnownPositionX,
+        KnownPositionY,
+        KnownPositionZ,
+        KnownSlicePosition,
+        KnownFlagCount
+    };
+    // Parameter kinds of SetParameter and GetParameter.
+    enum ParameterKind {
+        ParamFOVX = 0,
+        ParamFOVY = 1,
+        ParamSlicePosition = 2,
+        ParamThickness = 3,
+        ParamTE = 4,
+        ParamTR = 5,
+        ParamAngulationX = 6,   // 6..8 angulation x, y, z
+        ParamOffCentreX = 9,    // 9..11 off-centre x, y, z
+        ParamPositionX = 12,    // 12..14 position x, y, z of the image centre
+        ParameterKindCount = 15
+    };
+    // Identification texts (GetInfoText, SetInfoText).
+    enum InfoTextIndex {
+        InfoExamName = 0,
+        InfoExamDate,        // exam date and time
+        InfoPatientName,
+        InfoProtocolName,
+        InfoDirectionCode,   // two letters of "R", "A", "H" naming the in-plane axes
+        InfoPatientPosition,
+        InfoPatientEntry,
+        InfoTextCount
+    };
+
+    // Largest width or height accepted from a record or a setter-built image.
+    static constexpr int kMaxSide = 16384;
+
+    explicit TMRImage(TProject* project);
+    virtual ~TMRImage();
+    TMRImage(const TMRImage&) = delete;
+    TMRImage& operator=(const TMRImage&) = delete;
+
+    TProject* GetProject() const { return m_pProject; }
+
+    // Setters; `modified` set marks the owning project modified.
+    // A new width or height drops pixels and float values held in memory.
+    void SetWidth(int width, bool modified);
+    void SetHeight(int height, bool modified);
+    // Also marks the orientation known.
+    void SetOrientation(int orientation, bool modified);
+    void SetCentre(const TPoint2D& centre, bool modified);
+    // kind: ParameterKind; other kinds change nothing.
+    void SetParameter(float value, int kind, bool modified);
+    // index 0..6; other indices change nothing.
+    void SetInfoText(const std::string& text, int index, bool modified);
+    // An empty name or path is refused with a message; the old value stays.
+    bool SetName(const std::string& name, bool modified);
+    bool SetPath(const std::string& path);
+    void SetId(int id) { m_nId = id; }
+
+    int GetWidth() const { return m_nWidth; }
+    int GetHeight() const { return m_nHeight; }
+    int GetId() const { return m_nId; }
+    int GetOrientation() const { return m_nOrientation; }
+    TPoint2D GetCentre() const { return m_centre; }
+    TPoint2D GetShift() const { return m_shift; }
+    float GetFOVX() const { return m_fFOVX; }
+    float GetFOVY() const { return m_fFOVY; }
+    float GetSlicePosition() const { return m_fSlicePosition; }
+    float GetThickness() const { return m_fSliceThickness; }
+    float GetTR() const { return m_fTR; }
+    float GetTE() const { return m_fTE; }
+    // The value of a parameter kind; 0 for another kind.
+    float GetParameter(int kind) const;
+    const std::string& GetName() const { return m_strName; }
+    const std::string& GetPath() const { return m_strPath; }
+    // index 0..6; empty text for another index.
+    std::string GetInfoText(int index) const;
+    bool IsParameterKnown(int flag) const;
+    // All seven known flags set.
+    bool IsGeometryComplete() const;
+    // The pixel file opens for reading.
+    bool PixelFileExists() const;
+
+    void GetPosition(float position[3]) const;
+    void SetPosition(const float position[3]);
+    void GetAngulation(float angulation[3]) const;
+    void GetOffCentre(float offCentre[3]) const;
+    // World-to-image rotation and its inverse, 3 x 3 row by row.
+    void GetRotation(float rotation[9]) const;
+    void SetRotation(const float rotation[9]);
+    void GetInverseRotation(float inverse[9]) const;
+    void SetInverseRotation(const float inverse[9]);
+
+    // The in-plane world axes of an orientation: sagittal (1, 2), coronal (0, 2),
+    // axial (0, 1). False for an orientation without a slice axis.
+    static bool InPlaneAxes(int orientation, int& xAxis, int& yAxis);
+    // The 3-D image centre: [orientation] = slice position, the in-plane components
+    // from the centre. An image of unknown orientation gives its stored position.
+    void GetCentre3D(float centre[3]) const;
+    // In place: 0 R(v - P); 1 R^-1 v + P; 2 as 0, then z negated; 3 z negated, then
+    // as 1 (R the rotation, P the position). Other modes leave v unchanged.
+    void Transform(float v[3], int mode) const;
+
+    // Pixel (fractional) to in-plane millimetres and back.
+    TPoint2D PixelToWorld(const TPoint2D& pixel) const;
+    vx::TPointI WorldToPixel(const TPoint2D& point) const;
+    bool ContainsPoint(const TPoint2D& point) const;
+    // Direction 0: millimetres from the image corner to in-plane millimetres;
+    // direction 1 the reverse. The display shift is included. Other directions
+    // return the point unchanged.
+    TPoint2D ConvertPoint(const TPoint2D& point, int direction) const;
+    void AddShift(const TPoint2D& offset) { m_shift = m_shift + offset; }
+    void ResetShift() { m_shift = TPoint2D(0.0f, 0.0f); }
+
+    // The size in screen pixels at which the image shows square pixels.
+    vx::TSizeI GetDisplaySize() const;
+
+    // Display window. The value forms work in real values (the value range) and are
+    // mapped linearly onto stored pixel units (the stored range).
+    void SetWindowLow(float value);
+    void SetWindowHigh(float value);
+    float GetWindowLow() const;
+    float GetWindowHigh() const;
+    // The window in stored pixel units, as the readers and the drawing use it.
+    void SetStoredWindow(int low, int high);
+    int GetStoredWindowLow() const { return m_nWindowLow; }
+    int GetStoredWindowHigh() const { return m_nWindowHigh; }
+    void SetStoredRange(float maximum, float minimum);
+    void SetValueRange(float maximum, float minimum);
+    float GetStoredMax() const { return m_fStoredMax; }
+    float GetStoredMin() const { return m_fStoredMin; }
+    float GetValueMax() const { return m_fValueMax; }
+    float GetValueMin() const { return m_fValueMin; }
+
+    // Pixels. LoadPixels replaces the pixels in memory only after a complete read.
+    bool LoadPixels(const std::string& path);
+    // Writes the pixels in memory through a temporary file renamed over `path`;
+    // a failure is reported and gives false.
+    bool SavePixels(const std::string& path) const;
+    // width x height values, row by row; false (nothing changed) for another count.
+    bool SetPixels(std::vector<int16_t> pixels);
+    const std::vector<int16_t>& GetPixels() const { return m_pixels; }
+    bool IsLoaded() const { return m_bLoaded; }
+    void FreePixels();
+    // The value at column x, row y, loading the pixels first when needed; 0 when
+    // they cannot be loaded or the pixel lies outside the image.
+    int GetPixel(int x, int y);
+    // The float value when the image holds float values, else the 16-bit value,
+    // with 3 significant digits, followed by the value unit. Empty outside the image.
+    std::string GetPixelValueText(int x, int y);
+
+    // Real values standing behind the stored pixels (images made from maps).
+    bool SetFloatValues(std::vector<float> values);
+    bool HasFloatValues() const { return !m_floatValues.empty(); }
+    const std::vector<float>& GetFloatValues() const { return m_floatValues; }
+    void SetValueUnit(const std::string& unit) { m_strValueUnit = unit; }
+    const std::string& GetValueUnit() const { return m_strValueUnit; }
+    bool IsNormalized() const { return m_bNormalized; }
+
+    // The image record of the project file, always written in the newest layout.
+    bool Write(vx::TFile& file) const;
+    // Reads a record of the given project-file version; the pixel file path becomes
+    // folder + "/" + name. False (image unchanged) on a short read or an invalid
+    // record; false after filling the image when the pixel file is missing. The file
+    // is left after the record whenever the record was complete.
+    bool Read(vx::TFile& file, int version, const std::string& folder);
+    // Reads over one record of the given version; true when it was complete.
+    static bool SkipRecord(vx::TFile& file, int version);
+
+    // Width and height 1..kMaxSide, FOV x and y > 0, thickness >= 0, orientation 0..3.
+    bool IsValid() const;
+    // The patient name becomes "Anonymized".
+    void Anonymize();
+
+private:
+    void MarkModified(bool modified) const;
+    // Stored units per value unit of the window mapping (1 for a degenerate range).
+    double WindowScale() const;
+    bool EnsurePixels();
+
+    TProject* m_pProject;
+    int m_nWidth = 256;
+    int m_nHeight = 256;
+    int m_nId = 0;
+    int m_nWindowLow = 0;
+    int m_nWindowHigh = 0;
+    TPoint2D m_centre{0.0f, 0.0f};   // mm, in-plane
+    TPoint2D m_shift{0.0f, 0.0f};    // mm, display shift
+    float m_fFOVX = 240.0f;          // mm
+    float m_fFOVY = 240.0f;          // mm
+    float m_fSlicePosition = 0.0f;   // mm along the slice axis
+    int m_nOrientation = 0;
+    int m_bKnown[KnownFlagCount] = {};
+    std::string m_strName;
+    std::string m_strInfo[InfoTextCount];
+    float m_fSliceThickness = 5.0f;  // mm
+    float m_fTR = 0.0f;              // ms
+    float m_fTE = 0.0f;              // ms
+    float m_fOffCentre[3] = {};      // mm
+    float m_fAngulation[3] = {};     // degrees
+    float m_fPosition[3] = {};       // mm, 3-D image centre
+    float m_fRotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    float m_fRotationInverse[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    std::string m_strPath;
+    bool m_bLoaded = false;
+    bool m_bNormalized = false;
+    std::vector<int16_t> m_pixels;    // width x height, row by row
+    float m_fStoredMax = 0.0f;
+    float m_fStoredMin = 0.0f;
+    std::vector<float> m_floatValues; // width x height or empty
+    float m_fValueMax = 0.0f;
+    float m_fValueMin = 0.0f;
+    std::string m_strValueUnit;
+};

@@ -1,0 +1,886 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/TFile.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+std::string Golden(const std::string& key)
+{
+    return test::ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/mrimage_" + key + ".bin");
+}
+
+std::string PackInt16(const std::vector<int>& values)
+{
+    std::string s;
+    for (int v : values) {
+        s.push_back(static_cast<char>(v & 0xff));
+        s.push_back(static_cast<char>((v >> 8) & 0xff));
+    }
+    return s;
+}
+
+class MRImageTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetGlobals(); }
+    void TearDown() override
+    {
+        TFile::FailWritesAfter(-1);
+        ResetGlobals();
+    }
+
+    // Reads the golden record `key` as a record of `version`, beside an empty pixel
+    // file `pixelName` (none when empty); `bytesLeft` gets what the read left over.
+    bool ReadGolden(TMRImage& image, const std::string& key, int version, const std::string& pixelName,
+                    int64_t* bytesLeft = nullptr)
+    {
+        const std::string path = m_dir.File("record");
+        test::WriteBytes(path, Golden(key));
+        if (!pixelName.empty())
+            test::WriteBytes(m_dir.File(pixelName), "");
+        TFile f;
+        EXPECT_TRUE(f.Open(path, TFile::Mode::Read));
+        const bool ok = image.Read(f, version, m_dir.Path());
+        if (bytesLeft)
+            *bytesLeft = f.BytesLeft();
+        return ok;
+    }
+
+    // Gives the image a width x height size and a pixel file "img" holding `values`.
+    std::string MakePixelFile(TMRImage& image, int width, int height, const std::vector<int>& values)
+    {
+        const std::string path = m_dir.File("img");
+        test::WriteBytes(path, PackInt16(values));
+        image.SetWidth(width, false);
+        image.SetHeight(height, false);
+        EXPECT_TRUE(image.SetPath(path));
+        return path;
+    }
+
+    TProject m_project;
+    TProject* const kProject = &m_project;
+    test::TTempFolder m_dir;
+};
+
+// The record bytes an image writes.
+std::string RecordBytes(const TMRImage& image, const test::TTempFolder& dir)
+{
+    const std::string path = dir.File("record.bin");
+    TFile f;
+    EXPECT_TRUE(f.Open(path, TFile::Mode::Write));
+    EXPECT_TRUE(image.Write(f));
+    EXPECT_TRUE(f.Close());
+    return test::ReadBytes(path);
+}
+
+// Independent reference of the angulation rotation: Rz(c) Ry(b) Rx(a).
+void ReferenceRotation(double a, double b, double c, double out[9])
+{
+    a *= M_PI / 180, b *= M_PI / 180, c *= M_PI / 180;
+    const double rx[9] = {1, 0, 0, 0, cos(a), sin(a), 0, -sin(a), cos(a)};
+    const double ry[9] = {cos(b), 0, -sin(b), 0, 1, 0, sin(b), 0, cos(b)};
+    const double rz[9] = {cos(c), sin(c), 0, -sin(c), cos(c), 0, 0, 0, 1};
+    double t[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            t[i * 3 + j] = 0;
+            for (int k = 0; k < 3; ++k)
+                t[i * 3 + j] += ry[i * 3 + k] * rx[k * 3 + j];
+        }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            out[i * 3 + j] = 0;
+            for (int k = 0; k < 3; ++k)
+                out[i * 3 + j] += rz[i * 3 + k] * t[k * 3 + j];
+        }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- fields and setters
+
+TEST_F(MRImageTest, NewImageHoldsTheDefaults)
+{
+    TMRImage image(kProject);
+    EXPECT_EQ(image.GetWidth(), 256);
+    EXPECT_EQ(image.GetHeight(), 256);
+    EXPECT_FLOAT_EQ(image.GetFOVX(), 240.0f);
+    EXPECT_FLOAT_EQ(image.GetFOVY(), 240.0f);
+    EXPECT_FLOAT_EQ(image.GetThickness(), 5.0f);
+    for (int k : {0, 1, 2, 3, 5, 6})
+        EXPECT_EQ(image.GetInfoText(k), "n/a") << k;
+    EXPECT_EQ(image.GetInfoText(4), "");
+    EXPECT_EQ(image.GetInfoText(7), "");
+    EXPECT_EQ(image.GetInfoText(-1), "");
+    float r[9], ri[9];
+    image.GetRotation(r);
+    image.GetInverseRotation(ri);
+    for (int k = 0; k < 9; ++k) {
+        EXPECT_EQ(r[k], k % 4 == 0 ? 1.0f : 0.0f);
+        EXPECT_EQ(ri[k], k % 4 == 0 ? 1.0f : 0.0f);
+    }
+    EXPECT_FALSE(image.IsGeometryComplete());
+    EXPECT_TRUE(image.IsValid());
+    EXPECT_FALSE(image.IsLoaded());
+}
+
+TEST_F(MRImageTest, SettersMarkTheProjectOnlyWhenAsked)
+{
+    TMRImage image(kProject);
+    const std::vector<std::function<void(bool)>> setters = {
+        [&](bool m) { image.SetWidth(128, m); },
+        [&](bool m) { image.SetHeight(64, m); },
+        [&](bool m) { image.SetOrientation(1, m); },
+        [&](bool m) { image.SetCentre(TPoint2D(1, 2), m); },
+        [&](bool m) { image.SetParameter(3.0f, TMRImage::ParamTE, m); },
+        [&](bool m) { image.SetInfoText("x", 0, m); },
+        [&](bool m) { EXPECT_TRUE(image.SetName("img", m)); },
+    };
+    for (size_t k = 0; k < setters.size(); ++k) {
+        m_project.SetModified(false);
+        setters[k](false);
+        EXPECT_FALSE(m_project.IsModified()) << k;
+        setters[k](true);
+        EXPECT_TRUE(m_project.IsModified()) << k;
+    }
+
+    // Out-of-range kinds and indices change nothing and mark nothing.
+    m_project.SetModified(false);
+    image.SetParameter(9.0f, 15, true);
+    image.SetParameter(9.0f, -1, true);
+    image.SetInfoText("y", 7, true);
+    EXPECT_FALSE(m_project.IsModified());
+    EXPECT_EQ(image.GetInfoText(0), "x");
+
+    // An image without a project can still be changed.
+    TMRImage orphan(nullptr);
+    orphan.SetWidth(3, true);
+    EXPECT_EQ(orphan.GetWidth(), 3);
+}
+
+TEST_F(MRImageTest, ParametersSetTheirValuesAndKnownFlags)
+{
+    TMRImage image(kProject);
+    for (int kind = 0; kind < TMRImage::ParameterKindCount; ++kind)
+        image.SetParameter(100.0f + kind, kind, false);
+    for (int kind = 0; kind < TMRImage::ParameterKindCount; ++kind)
+        EXPECT_FLOAT_EQ(image.GetParameter(kind), 100.0f + kind) << kind;
+    EXPECT_EQ(image.GetParameter(15), 0.0f);
+    float v[3];
+    image.GetAngulation(v);
+    EXPECT_EQ(v[2], 108.0f);
+    image.GetOffCentre(v);
+    EXPECT_EQ(v[0], 109.0f);
+    image.GetPosition(v);
+    EXPECT_EQ(v[1], 113.0f);
+
+    TMRImage fresh(kProject);
+    fresh.SetParameter(1, TMRImage::ParamFOVX, false);
+    EXPECT_TRUE(fresh.IsParameterKnown(TMRImage::KnownFOVX));
+    EXPECT_FALSE(fresh.IsParameterKnown(TMRImage::KnownFOVY));
+    fresh.SetParameter(1, TMRImage::ParamFOVY, false);
+    EXPECT_TRUE(fresh.IsParameterKnown(TMRImage::KnownFOVY));
+    // Thickness, times, angulation and off-centre have no flag.
+    for (int kind = TMRImage::ParamThickness; kind <= TMRImage::ParamOffCentreX + 2; ++kind)
+        fresh.SetParameter(1, kind, false);
+    for (int flag = 2; flag < TMRImage::KnownFlagCount; ++flag)
+        EXPECT_FALSE(fresh.IsParameterKnown(flag)) << flag;
+    // The slice position becomes known with the third position component.
+    fresh.SetParameter(1, TMRImage::ParamPositionX, false);
+    fresh.SetParameter(1, TMRImage::ParamPositionX + 2, false);
+    EXPECT_TRUE(fresh.IsParameterKnown(TMRImage::KnownPositionZ));
+    EXPECT_FALSE(fresh.IsParameterKnown(TMRImage::KnownSlicePosition));
+    fresh.SetParameter(1, TMRImage::ParamPositionX + 1, false);
+    EXPECT_TRUE(fresh.IsParameterKnown(TMRImage::KnownSlicePosition));
+    EXPECT_FALSE(fresh.IsGeometryComplete());
+    fresh.SetOrientation(2, false);
+    EXPECT_TRUE(fresh.IsGeometryComplete());
+    EXPECT_FALSE(fresh.IsParameterKnown(7));
+    EXPECT_FALSE(fresh.IsParameterKnown(-1));
+
+    TMRImage direct(kProject);
+    direct.SetParameter(4, TMRImage::ParamSlicePosition, false);
+    EXPECT_TRUE(direct.IsParameterKnown(TMRImage::KnownSlicePosition));
+    EXPECT_FALSE(direct.IsParameterKnown(TMRImage::KnownPositionX));
+}
+
+TEST_F(MRImageTest, BlankNameOrPathIsRefusedWithItsMessage)
+{
+    test::TScriptedReport script;
+    TMRImage image(kProject);
+    ASSERT_TRUE(image.SetName("a", false));
+    ASSERT_TRUE(image.SetPath("/p/a"));
+    EXPECT_FALSE(image.SetName("", true));
+    EXPECT_FALSE(image.SetPath(""));
+    EXPECT_EQ(image.GetName(), "a");
+    EXPECT_EQ(image.GetPath(), "/p/a");
+    EXPECT_FALSE(m_project.IsModified());
+    ASSERT_EQ(script.Count(), 2u);
+    EXPECT_EQ(script.Entries()[0].text, "Image name must not be blank");
+    EXPECT_EQ(script.Entries()[1].text, "Image path must not be blank");
+    EXPECT_EQ(script.Entries()[0].icon, ReportIcon::Exclamation);
+}
+
+TEST_F(MRImageTest, ValidityAndAnonymisation)
+{
+    struct Case {
+        int width, height;
+        float fovX, fovY, thickness;
+        int orientation;
+        bool valid;
+    };
+    const Case cases[] = {
+        {256, 256, 240, 240, 5, 2, true},   {1, 1, 1, 1, 0, 0, true},
+        {16384, 16384, 1, 1, 0, 3, true},   {16385, 1, 1, 1, 0, 0, false},
+        {0, 1, 1, 1, 0, 0, false},          {1, -1, 1, 1, 0, 0, false},
+        {1, 1, 0, 1, 0, 0, false},          {1, 1, 1, 0, 0, 0, false},
+        {1, 1, 1, 1, -0.5f, 0, false},      {1, 1, 1, 1, 0, 4, false},
+        {1, 1, 1, 1, 0, -1, false},         {1, 1, NAN, 1, 0, 0, false},
+        {1, 1, 1, INFINITY, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        TMRImage image(kProject);
+        image.SetWidth(c.width, false);
+        image.SetHeight(c.height, false);
+        image.SetParameter(c.fovX, 0, false);
+        image.SetParameter(c.fovY, 1, false);
+        image.SetParameter(c.thickness, 3, false);
+        image.SetOrientation(c.orientation, false);
+        EXPECT_EQ(image.IsValid(), c.valid) << c.width << "x" << c.height << " fov " << c.fovX << ","
+                                            << c.fovY << " thick " << c.thickness << " orient "
+                                            << c.orientation;
+    }
+    TMRImage image(kProject);
+    image.SetInfoText("Doe^John", TMRImage::InfoPatientName, false);
+    image.Anonymize();
+    EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientName), "Anonymized");
+}
+
+// ---------------------------------------------------------------- project record
+
+TEST_F(MRImageTest, Version0RecordGetsTheDefaultsOfTheMissingFields)
+{
+    TMRImage image(kProject);
+    int64_t left = -1;
+    ASSERT_TRUE(ReadGolden(image, "v0", 0, "ax0", &left));
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(image.GetId(), 3);
+    EXPECT_EQ(image.GetWidth(), 192);
+    EXPECT_EQ(image.GetHeight(), 160);
+    EXPECT_EQ(image.GetFOVX(), 230.0f);
+    EXPECT_EQ(image.GetFOVY(), 200.0f);
+    EXPECT_EQ(image.GetOrientation(), 2);
+    EXPECT_EQ(image.GetSlicePosition(), 12.5f);
+    EXPECT_EQ(image.GetStoredWindowLow(), -10);
+    EXPECT_EQ(image.GetStoredWindowHigh(), 900);
+    EXPECT_EQ(image.GetCentre().x, 4.0f);
+    EXPECT_EQ(image.GetCentre().y, -6.5f);
+    EXPECT_EQ(image.GetShift().x, 1.5f);
+    EXPECT_EQ(image.GetShift().y, 2.0f);
+    EXPECT_EQ(image.GetName(), "ax0");
+    EXPECT_EQ(image.GetPath(), m_dir.File("ax0"));
+    for (int k : {0, 1, 2, 3, 5, 6})
+        EXPECT_EQ(image.GetInfoText(k), "n/a") << k;
+    EXPECT_EQ(image.GetInfoText(TMRImage::InfoDirectionCode), "RA");
+    EXPECT_EQ(image.GetTR(), 0.0f);
+    EXPECT_EQ(image.GetTE(), 0.0f);
+    EXPECT_EQ(image.GetThickness(), 0.0f);
+    float pos[3], rot[9];
+    image.GetPosition(pos);
+    EXPECT_EQ(pos[0], 4.0f);
+    EXPECT_EQ(pos[1], -6.5f);
+    EXPECT_EQ(pos[2], 12.5f);
+    image.GetRotation(rot);
+    for (int k = 0; k < 9; ++k)
+        EXPECT_NEAR(rot[k], k % 4 == 0 ? 1.0 : 0.0, 1e-7) << k;
+    EXPECT_TRUE(image.IsGeometryComplete());
+    EXPECT_FALSE(m_project.IsModified());
+}
+
+TEST_F(MRImageTest, Version1And2RecordsPlaceTheImageByItsSliceAndCentre)
+{
+    struct Case {
+        const char* key;
+        int version;
+        const char* name;
+        const char* direction;
+        float tr, te, thickness;
+        float position[3];
+        bool positionKnown;
+    };
+    const Case cases[] = {
+        {"v1", 1, "sag1", "AH", 500, 15, 3, {12.5f, 4.0f, -6.5f}, true},
+        {"v2", 2, "cor2", "RH", 2000, 80, 4, {4.0f, 12.5f, -6.5f}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        TMRImage image(kProject);
+        int64_t left = -1;
+        ASSERT_TRUE(ReadGolden(image, c.key, c.version, c.name, &left));
+        EXPECT_EQ(left, 0);
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientName), "Doe^Jane");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoExamName), "Brain");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoProtocolName), "T1 SE");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoExamDate), "2024.03.01 10:00");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoDirectionCode), c.direction);
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientPosition), "n/a");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientEntry), "n/a");
+        EXPECT_EQ(image.GetTR(), c.tr);
+        EXPECT_EQ(image.GetTE(), c.te);
+        EXPECT_EQ(image.GetThickness(), c.thickness);
+        float v[3];
+        image.GetOffCentre(v);
+        EXPECT_EQ(v[0] * v[0] + v[1] * v[1] + v[2] * v[2], 0.0f);
+        image.GetAngulation(v);
+        EXPECT_EQ(v[0] * v[0] + v[1] * v[1] + v[2] * v[2], 0.0f);
+        image.GetPosition(v);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(v[k], c.position[k]) << k;
+        for (int flag : {TMRImage::KnownPositionX, TMRImage::KnownPositionY, TMRImage::KnownPositionZ,
+                         TMRImage::KnownSlicePosition})
+            EXPECT_EQ(image.IsParameterKnown(flag), c.positionKnown) << flag;
+    }
+}
+
+TEST_F(MRImageTest, Version3RecordBuildsItsRotationFromTheAngulation)
+{
+    TMRImage image(kProject);
+    int64_t left = -1;
+    ASSERT_TRUE(ReadGolden(image, "v3", 3, "ax3", &left));
+    EXPECT_EQ(left, 0);
+    float v[3];
+    image.GetOffCentre(v);
+    EXPECT_EQ(v[0], 0.5f);
+    EXPECT_EQ(v[2], 2.5f);
+    image.GetAngulation(v);
+    EXPECT_EQ(v[1], -20.0f);
+    image.GetPosition(v);  // stored, not derived from the centre
+    EXPECT_EQ(v[0], 7.0f);
+    EXPECT_EQ(v[1], -8.0f);
+    EXPECT_EQ(v[2], 9.0f);
+    double ref[9];
+    ReferenceRotation(10, -20, 30, ref);
+    float rot[9], inv[9];
+    image.GetRotation(rot);
+    image.GetInverseRotation(inv);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_NEAR(rot[i * 3 + j], ref[i * 3 + j], 1e-5) << i << j;
+            EXPECT_NEAR(inv[j * 3 + i], ref[i * 3 + j], 1e-5) << i << j;
+        }
+    EXPECT_EQ(image.GetInfoText(TMRImage::InfoDirectionCode), "RA");
+    EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientPosition), "n/a");
+}
+
+TEST_F(MRImageTest, Version9RecordReadsEveryFieldAndWritesBackTheSameBytes)
+{
+    const std::string golden = Golden("v9");
+    const std::string path = m_dir.File("rec");
+    test::WriteBytes(path, golden);
+    test::WriteBytes(m_dir.File("ax9"), "");
+    for (int version : {4, 5, 9}) {
+        TFile f;
+        ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+        TMRImage image(kProject);
+        ASSERT_TRUE(image.Read(f, version, m_dir.Path())) << version;
+        EXPECT_EQ(f.BytesLeft(), 0);
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoDirectionCode), "AR");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientPosition), "Supine");
+        EXPECT_EQ(image.GetInfoText(TMRImage::InfoPatientEntry), "HF");
+        float rot[9], inv[9];
+        image.GetRotation(rot);
+        image.GetInverseRotation(inv);
+        const float stored[9] = {0, 2, 0, -1, 0, 0, 0, 0, 4};
+        const float inverse[9] = {0, -1, 0, 0.5f, 0, 0, 0, 0, 0.25f};  // solved by hand
+        for (int k = 0; k < 9; ++k) {
+            EXPECT_EQ(rot[k], stored[k]) << k;
+            EXPECT_NEAR(inv[k], inverse[k], 1e-7) << k;
+        }
+        EXPECT_EQ(RecordBytes(image, m_dir), golden) << version;
+    }
+}
+
+TEST_F(MRImageTest, ImageBuiltThroughTheSettersWritesTheGoldenRecord)
+{
+    TMRImage image(kProject);
+    image.SetId(3);
+    image.SetWidth(192, false);
+    image.SetHeight(160, false);
+    image.SetParameter(230, TMRImage::ParamFOVX, false);
+    image.SetParameter(200, TMRImage::ParamFOVY, false);
+    image.SetOrientation(2, false);
+    image.SetParameter(12.5f, TMRImage::ParamSlicePosition, false);
+    image.SetStoredWindow(-10, 900);
+    image.SetCentre(TPoint2D(4.0f, -6.5f), false);
+    image.AddShift(TPoint2D(1.0f, 3.0f));
+    image.AddShift(TPoint2D(0.5f, -1.0f));
+    ASSERT_TRUE(image.SetName("ax9", false));
+    const char* texts[] = {"Brain", "2024.03.01 10:00", "Doe^Jane", "T1 SE", "AR", "Supine", "HF"};
+    for (int k = 0; k < 7; ++k)
+        image.SetInfoText(texts[k], k, false);
+    image.SetParameter(600, TMRImage::ParamTR, false);
+    image.SetParameter(20, TMRImage::ParamTE, false);
+    image.SetParameter(5, TMRImage::ParamThickness, false);
+    const float geometry[9] = {0.5f, -1.5f, 2.5f, 0, 0, 90, 7, -8, 9};
+    for (int k = 0; k < 3; ++k) {
+        image.SetParameter(geometry[k], TMRImage::ParamOffCentreX + k, false);
+        image.SetParameter(geometry[3 + k], TMRImage::ParamAngulationX + k, false);
+        image.SetParameter(geometry[6 + k], TMRImage::ParamPositionX + k, false);
+    }
+    const float rotation[9] = {0, 2, 0, -1, 0, 0, 0, 0, 4};
+    image.SetRotation(rotation);
+    EXPECT_EQ(RecordBytes(image, m_dir), Golden("v9"));
+}
+
+TEST_F(MRImageTest, TruncatedRecordsFailAndLeaveTheImageUnchanged)
+{
+    const struct {
+        const char* key;
+        int version;
+    } cases[] = {{"v0", 0}, {"v1", 1}, {"v2", 2}, {"v3", 3}, {"v9", 9}};
+    for (const auto& c : cases) {
+        const std::string golden = Golden(c.key);
+        ASSERT_FALSE(golden.empty()) << c.key;
+        TMRImage image(kProject);
+        ASSERT_TRUE(image.SetName("keep", false));
+        const std::string before = RecordBytes(image, m_dir);
+        for (size_t cut = 0; cut < golden.size(); ++cut) {
+            const std::string path = m_dir.File("cut");
+            test::WriteBytes(path, golden.substr(0, cut));
+            TFile f;
+            ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+            EXPECT_FALSE(image.Read(f, c.version, m_dir.Path())) << c.key << " cut at " << cut;
+            ASSERT_TRUE(f.Seek(0));
+            EXPECT_FALSE(TMRImage::SkipRecord(f, c.version)) << c.key << " cut at " << cut;
+        }
+        EXPECT_EQ(RecordBytes(image, m_dir), before) << c.key;
+        EXPECT_EQ(image.GetPath(), "");
+        const std::string path = m_dir.File("whole");
+        test::WriteBytes(path, golden + "tail");
+        TFile f;
+        ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+        EXPECT_TRUE(TMRImage::SkipRecord(f, c.version)) << c.key;
+        EXPECT_EQ(f.BytesLeft(), 4) << c.key;
+    }
+}
+
+TEST_F(MRImageTest, ImplausibleRecordsAreRefusedAndTheNextRecordStillReads)
+{
+    // A million-pixel width, then a valid record: the first fails without touching
+    // the image, the second reads from where the first ended.
+    const std::string path = m_dir.File("recs");
+    test::WriteBytes(path, Golden("v9_huge_width") + Golden("v9"));
+    test::WriteBytes(m_dir.File("ax9"), "");
+    TFile f;
+    ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+    TMRImage huge(kProject);
+    EXPECT_FALSE(huge.Read(f, 9, m_dir.Path()));
+    EXPECT_EQ(huge.GetWidth(), 256);
+    EXPECT_EQ(huge.GetName(), "");
+    TMRImage next(kProject);
+    EXPECT_TRUE(next.Read(f, 9, m_dir.Path()));
+    EXPECT_EQ(next.GetName(), "ax9");
+
+    TMRImage negative(kProject);
+    EXPECT_FALSE(ReadGolden(negative, "v0_orient_neg", 0, "neg"));
+    EXPECT_EQ(negative.GetOrientation(), 0);
+}
+
+TEST_F(MRImageTest, UnknownOrientationStaysLoadableWithoutPlacement)
+{
+    TMRImage image(kProject);
+    ASSERT_TRUE(ReadGolden(image, "v0_orient3", 0, "unk"));
+    EXPECT_TRUE(image.IsValid());
+    EXPECT_EQ(image.GetOrientation(), 3);
+    EXPECT_EQ(image.GetInfoText(TMRImage::InfoDirectionCode), "");
+    float pos[3], centre[3];
+    image.GetPosition(pos);
+    image.GetCentre3D(centre);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(pos[k], 0.0f);
+        EXPECT_EQ(centre[k], 0.0f);
+    }
+    EXPECT_FALSE(image.IsParameterKnown(TMRImage::KnownOrientation));
+}
+
+TEST_F(MRImageTest, MissingPixelFileFailsTheReadAndHostileNamesStayInTheFolder)
+{
+    TMRImage image(kProject);
+    int64_t left = -1;
+    EXPECT_FALSE(ReadGolden(image, "v0", 0, "", &left));  // no file "ax0"
+    EXPECT_EQ(image.GetName(), "ax0");
+    EXPECT_EQ(left, 0);
+
+    // A name that climbs out of the folder becomes one harmless component.
+    std::string golden = Golden("v0");
+    const std::string path = m_dir.File("rec");
+    golden.replace(golden.size() - 4, 4, std::string("../x\0", 5));
+    test::WriteBytes(path, golden);
+    TFile g;
+    ASSERT_TRUE(g.Open(path, TFile::Mode::Read));
+    TMRImage climber(kProject);
+    EXPECT_FALSE(climber.Read(g, 0, m_dir.Path()));
+    EXPECT_EQ(climber.GetName(), "../x");
+    EXPECT_EQ(climber.GetPath(), m_dir.File(".._x"));
+}
+
+// ---------------------------------------------------------------- pixel file
+
+TEST_F(MRImageTest, PixelFileIsSigned16BitLittleEndianRowByRow)
+{
+    const std::string path = m_dir.File("img");
+    test::WriteBytes(path, std::string("\x05\x00\xfd\xff\x07\x00\x02\x00\x00\x80\xff\x7f", 12));
+    TMRImage image(kProject);
+    image.SetWidth(3, false);
+    image.SetHeight(2, false);
+    ASSERT_TRUE(image.LoadPixels(path));
+    EXPECT_TRUE(image.IsLoaded());
+    EXPECT_EQ(image.GetPixels(), (std::vector<int16_t>{5, -3, 7, 2, -32768, 32767}));
+    EXPECT_EQ(image.GetStoredMax(), 32767.0f);
+    EXPECT_EQ(image.GetStoredMin(), -32768.0f);
+    EXPECT_EQ(image.GetValueMax(), 32767.0f);
+    EXPECT_EQ(image.GetValueMin(), -32768.0f);
+    EXPECT_EQ(image.GetPixel(1, 0), -3);
+    EXPECT_EQ(image.GetPixel(0, 1), 2);  // row 1 starts after three values
+    EXPECT_EQ(image.GetPixel(3, 0), 0);
+    EXPECT_EQ(image.GetPixel(0, 2), 0);
+    EXPECT_EQ(image.GetPixel(-1, 0), 0);
+
+    const std::string copy = m_dir.File("copy");
+    ASSERT_TRUE(image.SavePixels(copy));
+    EXPECT_EQ(test::ReadBytes(copy), test::ReadBytes(path));
+}
+
+TEST_F(MRImageTest, LoadingPixelsGivesTheStoredAndValueRanges)
+{
+    TMRImage image(kProject);
+    ASSERT_TRUE(image.LoadPixels(MakePixelFile(image, 2, 2, {5, -3, 7, 2})));
+    EXPECT_EQ(image.GetStoredMax(), 7.0f);
+    EXPECT_EQ(image.GetStoredMin(), -3.0f);
+    EXPECT_EQ(image.GetValueMax(), 7.0f);
+    EXPECT_EQ(image.GetValueMin(), -3.0f);
+}
+
+TEST_F(MRImageTest, ShortOrMissingPixelFileKeepsWhatIsInMemory)
+{
+    TMRImage image(kProject);
+    const std::string good = MakePixelFile(image, 2, 2, {1, 2, 3, 4});
+    ASSERT_TRUE(image.LoadPixels(good));
+    for (size_t bytes = 0; bytes < 8; ++bytes) {
+        const std::string shortFile = m_dir.File("short");
+        test::WriteBytes(shortFile, PackInt16({9, 9, 9, 9}).substr(0, bytes));
+        EXPECT_FALSE(image.LoadPixels(shortFile)) << bytes;
+    }
+    EXPECT_FALSE(image.LoadPixels(m_dir.File("missing")));
+    EXPECT_FALSE(image.LoadPixels(m_dir.Path()));
+    EXPECT_TRUE(image.IsLoaded());
+    EXPECT_EQ(image.GetPixels(), (std::vector<int16_t>{1, 2, 3, 4}));
+    EXPECT_EQ(image.GetStoredMax(), 4.0f);
+
+    // An image too large to be plausible never allocates from its size.
+    TMRImage huge(kProject);
+    huge.SetWidth(1000000, false);
+    huge.SetHeight(1000000, false);
+    EXPECT_FALSE(huge.LoadPixels(good));
+}
+
+TEST_F(MRImageTest, GetPixelLoadsOnDemandAndGivesZeroWhenItCannot)
+{
+    TMRImage image(kProject);
+    MakePixelFile(image, 2, 3, {10, 20, 30, 40, 50, 60});
+    EXPECT_FALSE(image.IsLoaded());
+    EXPECT_EQ(image.GetPixel(1, 2), 60);
+    EXPECT_TRUE(image.IsLoaded());
+    // A new size drops the pixels; they are read again with the new layout.
+    image.SetWidth(3, false);
+    image.SetHeight(2, false);
+    EXPECT_FALSE(image.IsLoaded());
+    EXPECT_EQ(image.GetPixel(0, 1), 40);
+
+    TMRImage missing(kProject);
+    ASSERT_TRUE(missing.SetPath(m_dir.File("none")));
+    EXPECT_EQ(missing.GetPixel(0, 0), 0);
+    EXPECT_FALSE(missing.IsLoaded());
+}
+
+TEST_F(MRImageTest, SavingPixelsReplacesTheFileOnlyWhenEverythingWasWritten)
+{
+    test::TScriptedReport script;
+    const std::string path = m_dir.File("img");
+    test::WriteBytes(path, "old contents");
+    TMRImage image(kProject);
+    image.SetWidth(64, false);
+    image.SetHeight(64, false);
+    EXPECT_FALSE(image.SavePixels(path));  // nothing in memory
+    std::vector<int16_t> pixels(64 * 64);
+    for (size_t k = 0; k < pixels.size(); ++k)
+        pixels[k] = static_cast<int16_t>(k * 37 - 20000);
+    EXPECT_FALSE(image.SetPixels(std::vector<int16_t>(10)));
+    ASSERT_TRUE(image.SetPixels(pixels));
+    EXPECT_EQ(script.Count(), 0u);
+
+    TFile::FailWritesAfter(1000);
+    EXPECT_FALSE(image.SavePixels(path));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(test::ReadBytes(path), "old contents");
+    EXPECT_EQ(ListFolder(m_dir.Path()).size(), 1u);  // no temporary file left behind
+    ASSERT_EQ(script.Count(), 1u);
+    EXPECT_EQ(script.Entries()[0].text, "Can not write pixel file " + path);
+
+    ASSERT_TRUE(image.SavePixels(path));
+    std::vector<int> expected(pixels.begin(), pixels.end());
+    EXPECT_EQ(test::ReadBytes(path), PackInt16(expected));
+
+    // In batch mode the failure goes to the log.
+    g_bBatchMode = true;
+    EXPECT_FALSE(image.SavePixels(m_dir.File("no/such/folder/img")));
+    EXPECT_NE(g_batchLog.find("Can not write pixel file "), std::string::npos);
+    EXPECT_TRUE(g_bBatchError);
+}
+
+TEST_F(MRImageTest, PixelValueTextUsesFloatValuesAndTheUnit)
+{
+    TMRImage image(kProject);
+    MakePixelFile(image, 2, 2, {7, -1234, 0, 1});
+    EXPECT_EQ(image.GetPixelValueText(0, 0), "7");
+    EXPECT_EQ(image.GetPixelValueText(1, 0), "-1.23e+03");
+    EXPECT_EQ(image.GetPixelValueText(2, 0), "");
+    image.SetValueUnit(" mM");
+    EXPECT_EQ(image.GetPixelValueText(0, 1), "0 mM");
+    EXPECT_FALSE(image.SetFloatValues({1.0f}));
+    ASSERT_TRUE(image.SetFloatValues({3.14159f, 0.5f, 2.0f, 1e-4f}));
+    image.SetValueUnit("M");
+    EXPECT_EQ(image.GetPixelValueText(0, 0), "3.14M");
+    EXPECT_EQ(image.GetPixelValueText(1, 1), "0.0001M");
+}
+
+// ---------------------------------------------------------------- window mapping
+
+TEST_F(MRImageTest, WindowMapsRealValuesOntoStoredUnits)
+{
+    TMRImage image(kProject);
+    image.SetStoredRange(1000, 0);
+    image.SetValueRange(10, 0);
+    image.SetWindowLow(2.5f);
+    image.SetWindowHigh(7.777f);
+    EXPECT_EQ(image.GetStoredWindowLow(), 250);
+    EXPECT_EQ(image.GetStoredWindowHigh(), 777);  // truncated toward zero
+    EXPECT_FLOAT_EQ(image.GetWindowLow(), 2.5f);
+    EXPECT_FLOAT_EQ(image.GetWindowHigh(), 7.77f);
+
+    // Offsets on both sides, negative results truncate toward zero.
+    image.SetStoredRange(100, -100);
+    image.SetValueRange(-1, -3);
+    image.SetWindowLow(-2.0f);
+    EXPECT_EQ(image.GetStoredWindowLow(), 0);
+    image.SetWindowLow(-2.505f);
+    EXPECT_EQ(image.GetStoredWindowLow(), -50);
+    EXPECT_FLOAT_EQ(image.GetWindowLow(), -2.5f);
+}
+
+TEST_F(MRImageTest, WindowOfAConstantImageNeverDividesByZero)
+{
+    TMRImage image(kProject);
+    image.SetStoredRange(5, 5);
+    image.SetValueRange(5, 5);
+    image.SetWindowLow(5);
+    image.SetWindowHigh(9);
+    EXPECT_EQ(image.GetStoredWindowLow(), 5);
+    EXPECT_EQ(image.GetStoredWindowHigh(), 9);
+    EXPECT_FLOAT_EQ(image.GetWindowLow(), 5);
+    EXPECT_FLOAT_EQ(image.GetWindowHigh(), 9);
+
+    // Only one of the two ranges degenerate.
+    image.SetStoredRange(1000, 1000);
+    image.SetValueRange(2, 1);
+    image.SetWindowLow(1.5f);
+    EXPECT_TRUE(std::isfinite(image.GetWindowLow()));
+    image.SetStoredRange(1000, 0);
+    image.SetValueRange(3, 3);
+    image.SetWindowHigh(4);
+    EXPECT_TRUE(std::isfinite(image.GetWindowHigh()));
+
+    // Values beyond the integer range clamp instead of overflowing.
+    image.SetStoredRange(1000, 0);
+    image.SetValueRange(1, 0);
+    image.SetWindowHigh(1e30f);
+    EXPECT_EQ(image.GetStoredWindowHigh(), 2147483647);
+    image.SetWindowLow(-1e30f);
+    EXPECT_EQ(image.GetStoredWindowLow(), -2147483647 - 1);
+}
+
+// ---------------------------------------------------------------- coordinates
+
+TEST_F(MRImageTest, ConvertPointRoundTripsInEveryOrientation)
+{
+    const float points[][2] = {{0, 0}, {120, 240}, {-3.25f, 17.5f}, {300, -40}};
+    for (int orientation = 0; orientation < 3; ++orientation) {
+        TMRImage image(kProject);
+        image.SetOrientation(orientation, false);
+        image.SetParameter(200.0f + 10 * orientation, TMRImage::ParamFOVX, false);
+        image.SetParameter(180.0f - 20 * orientation, TMRImage::ParamFOVY, false);
+        image.SetCentre(TPoint2D(12.5f - orientation, -7.0f * orientation), false);
+        image.AddShift(TPoint2D(3.0f, -4.5f + orientation));
+        const float fx = image.GetFOVX(), fy = image.GetFOVY();
+        const TPoint2D c = image.GetCentre(), s = image.GetShift();
+        for (const auto& p : points) {
+            const TPoint2D corner(p[0], p[1]);
+            const TPoint2D plane = image.ConvertPoint(corner, 0);
+            EXPECT_NEAR(plane.x, p[0] - fx / 2 + c.x - s.x, 1e-4);
+            EXPECT_NEAR(plane.y, p[1] - fy / 2 + c.y - s.y, 1e-4);
+            const TPoint2D back = image.ConvertPoint(plane, 1);
+            EXPECT_NEAR(back.x, p[0], 1e-4) << orientation;
+            EXPECT_NEAR(back.y, p[1], 1e-4) << orientation;
+        }
+        // The image corner lies FOV/2 from the centre, moved by the shift.
+        const TPoint2D origin = image.ConvertPoint(TPoint2D(0, 0), 0);
+        EXPECT_FLOAT_EQ(origin.x, c.x - fx / 2 - s.x);
+        const TPoint2D same = image.ConvertPoint(TPoint2D(1, 2), 2);
+        EXPECT_EQ(same.x, 1.0f);
+        EXPECT_EQ(same.y, 2.0f);
+    }
+}
+
+TEST_F(MRImageTest, PixelsAndMillimetresMapOntoEachOther)
+{
+    TMRImage image(kProject);
+    image.SetWidth(200, false);
+    image.SetHeight(100, false);
+    image.SetParameter(250, TMRImage::ParamFOVX, false);   // 1.25 mm per pixel
+    image.SetParameter(50, TMRImage::ParamFOVY, false);    // 0.5 mm per pixel
+    image.SetCentre(TPoint2D(10, -20), false);
+    image.AddShift(TPoint2D(2, 1));
+    const TPoint2D corner = image.PixelToWorld(TPoint2D(0, 0));
+    EXPECT_FLOAT_EQ(corner.x, -125 + 10 - 2);
+    EXPECT_FLOAT_EQ(corner.y, -25 - 20 - 1);
+    const TPoint2D mid = image.PixelToWorld(TPoint2D(100, 50));
+    EXPECT_FLOAT_EQ(mid.x, 8);
+    EXPECT_FLOAT_EQ(mid.y, -21);
+    for (int x : {0, 1, 57, 199})
+        for (int y : {0, 33, 99}) {
+            // The middle of a pixel maps back to that pixel.
+            const TPoint2D p = image.PixelToWorld(TPoint2D(x + 0.5f, y + 0.5f));
+            const TPointI q = image.WorldToPixel(p);
+            EXPECT_EQ(q.x, x);
+            EXPECT_EQ(q.y, y);
+            EXPECT_TRUE(image.ContainsPoint(p));
+        }
+    // Left of the first column the floor gives -1, not 0.
+    const TPointI left = image.WorldToPixel(TPoint2D(corner.x - 0.1f, corner.y + 0.1f));
+    EXPECT_EQ(left.x, -1);
+    EXPECT_EQ(left.y, 0);
+    EXPECT_FALSE(image.ContainsPoint(TPoint2D(corner.x - 0.1f, corner.y + 0.1f)));
+    EXPECT_FALSE(image.ContainsPoint(image.PixelToWorld(TPoint2D(200.5f, 3))));
+    EXPECT_FALSE(image.ContainsPoint(image.PixelToWorld(TPoint2D(3, 100.5f))));
+    image.ResetShift();
+    EXPECT_EQ(image.GetShift().x, 0.0f);
+    EXPECT_EQ(image.GetShift().y, 0.0f);
+}
+
+TEST_F(MRImageTest, CentreIn3DFollowsTheAxisTable)
+{
+    const int axes[3][2] = {{1, 2}, {0, 2}, {0, 1}};
+    for (int o = 0; o < 3; ++o) {
+        TMRImage image(kProject);
+        image.SetOrientation(o, false);
+        image.SetCentre(TPoint2D(3, 4), false);
+        image.SetParameter(-9, TMRImage::ParamSlicePosition, false);
+        float c[3];
+        image.GetCentre3D(c);
+        EXPECT_EQ(c[o], -9.0f);
+        EXPECT_EQ(c[axes[o][0]], 3.0f);
+        EXPECT_EQ(c[axes[o][1]], 4.0f);
+        int xa = -1, ya = -1;
+        ASSERT_TRUE(TMRImage::InPlaneAxes(o, xa, ya));
+        EXPECT_EQ(xa, axes[o][0]);
+        EXPECT_EQ(ya, axes[o][1]);
+    }
+    int xa = 0, ya = 0;
+    EXPECT_FALSE(TMRImage::InPlaneAxes(3, xa, ya));
+    EXPECT_FALSE(TMRImage::InPlaneAxes(-1, xa, ya));
+}
+
+TEST_F(MRImageTest, TransformModesAreInversePairs)
+{
+    TMRImage image(kProject);
+    double ref[9];
+    ReferenceRotation(15, 25, -40, ref);
+    float r[9], ri[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            r[i * 3 + j] = static_cast<float>(ref[i * 3 + j]);
+            ri[j * 3 + i] = static_cast<float>(ref[i * 3 + j]);
+        }
+    image.SetRotation(r);
+    image.SetInverseRotation(ri);
+    const float position[3] = {10, -20, 30};
+    image.SetPosition(position);
+    const float p[3] = {1.5f, -2.5f, 7.0f};
+    float v[3] = {p[0], p[1], p[2]};
+    image.Transform(v, 0);
+    for (int i = 0; i < 3; ++i) {
+        double expect = 0;
+        for (int k = 0; k < 3; ++k)
+            expect += ref[i * 3 + k] * (p[k] - position[k]);
+        EXPECT_NEAR(v[i], expect, 1e-4) << i;
+    }
+    image.Transform(v, 1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(v[i], p[i], 1e-4);
+    float w[3] = {p[0], p[1], p[2]};
+    image.Transform(w, 0);
+    float z[3] = {p[0], p[1], p[2]};
+    image.Transform(z, 2);
+    EXPECT_NEAR(z[2], -w[2], 1e-5);
+    EXPECT_NEAR(z[0], w[0], 1e-5);
+    image.Transform(z, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(z[i], p[i], 1e-4);
+    image.Transform(z, 4);
+    EXPECT_NEAR(z[0], p[0], 1e-4);
+}
+
+TEST_F(MRImageTest, DisplaySizeKeepsPixelsSquare)
+{
+    struct Case {
+        int width, height;
+        float fovX, fovY;
+        int cx, cy;
+    };
+    const Case cases[] = {
+        {256, 256, 240, 240, 256, 256},  // square already
+        {256, 128, 240, 240, 256, 256},  // taller pixels: stretch the height
+        {256, 256, 300, 200, 384, 256},  // wider field: stretch the width
+        {100, 300, 100, 100, 300, 300},
+        {3, 7, 10, 10, 7, 7},
+    };
+    for (const Case& c : cases) {
+        TMRImage image(kProject);
+        image.SetWidth(c.width, false);
+        image.SetHeight(c.height, false);
+        image.SetParameter(c.fovX, 0, false);
+        image.SetParameter(c.fovY, 1, false);
+        const TSizeI size = image.GetDisplaySize();
+        EXPECT_EQ(size.cx, c.cx) << c.width << "x" << c.height;
+        EXPECT_EQ(size.cy, c.cy) << c.width << "x" << c.height;
+    }
+    TMRImage broken(kProject);
+    broken.SetParameter(0, 0, false);
+    EXPECT_EQ(broken.GetDisplaySize().cx, 256);
+    TMRImage extreme(kProject);
+    extreme.SetParameter(1e30f, 0, false);
+    extreme.SetParameter(1e-30f, 1, false);
+    EXPECT_GT(extreme.GetDisplaySize().cx, 0);
+}
