@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "model/BitmapHelpers.h"
 #include "model/TFloatMatrix.h"
+#include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
 
 using vx::TCanvas;
@@ -25,6 +27,10 @@ int ToPixel(double v)
         return 0;
     return static_cast<int>(std::clamp(v, -kPixelLimit, kPixelLimit));
 }
+
+// Points of one curve at most: far more than any spectrum holds, and a bound on the
+// array a spectrum's part is copied into.
+constexpr double kMaxCurvePoints = 1 << 24;
 
 // Ticks per axis at most, so that odd ranges cannot make the loops run away.
 constexpr int kMaxTicks = 1000;
@@ -86,15 +92,24 @@ TPoint2D TPlotFrame::PixelToData(int px, int py) const
     return d;
 }
 
-void TPlotFrame::DrawCurve(TCanvas& dc, const float* values, bool markers) const
+int TPlotFrame::CurvePointCount() const
 {
     const double count = std::trunc(double(m_fX1)) - std::trunc(double(m_fX0)) + 1;
-    if (!(count >= 1))
-        return;
-    DrawValues(dc, values, static_cast<int>(std::min(count, 2.0e9)), markers);
+    return count >= 1 && count <= kMaxCurvePoints ? static_cast<int>(count) : 0;
+}
+
+void TPlotFrame::DrawCurve(TCanvas& dc, const float* values, bool markers) const
+{
+    DrawValuesInColour(dc, values, CurvePointCount(), markers, m_crCurve);
 }
 
 void TPlotFrame::DrawValues(TCanvas& dc, const float* values, int count, bool markers) const
+{
+    DrawValuesInColour(dc, values, count, markers, m_crCurve);
+}
+
+void TPlotFrame::DrawValuesInColour(TCanvas& dc, const float* values, int count, bool markers,
+                                    vx::TColor colour) const
 {
     if (values == nullptr || count < 1)
         return;
@@ -114,7 +129,7 @@ void TPlotFrame::DrawValues(TCanvas& dc, const float* values, int count, bool ma
             dc.Rectangle(x - 3, y - 3, x + 4, y + 4);
     };
 
-    dc.SetPen(m_crCurve, 1, vx::PenStyle::Solid);
+    dc.SetPen(colour, 1, vx::PenStyle::Solid);
     if (markers)
         dc.SetNullBrush();
     int lastColumn = column(0);
@@ -143,10 +158,31 @@ void TPlotFrame::DrawValues(TCanvas& dc, const float* values, int count, bool ma
 
 void TPlotFrame::DrawVector(TCanvas& dc, const std::vector<float>& values) const
 {
-    const double count = std::trunc(double(m_fX1)) - std::trunc(double(m_fX0)) + 1;
-    if (values.empty() || !(count >= 1))
+    const size_t count = std::min(values.size(), static_cast<size_t>(CurvePointCount()));
+    DrawValues(dc, values.data(), static_cast<int>(count), false);
+}
+
+void TPlotFrame::DrawSpectrum(TCanvas& dc, const TSpectrum* spectrum) const
+{
+    if (spectrum != nullptr)
+        DrawSpectrumInColour(dc, spectrum, spectrum->StateColour());
+}
+
+void TPlotFrame::DrawSpectrumInColour(TCanvas& dc, const TSpectrum* spectrum, vx::TColor colour) const
+{
+    const int count = CurvePointCount();
+    if (spectrum == nullptr || count < 1 || !(std::fabs(m_fX0) < 1.0e9f))
         return;
-    DrawValues(dc, values.data(), static_cast<int>(std::min(count, double(values.size()))), false);
+    const int first = static_cast<int>(m_fX0);
+    const int last = first + (count - 1);
+    std::unique_ptr<float[]> values;
+    if (m_nPartFlags & kPartReal)
+        values = spectrum->GetRealRange(first, last);
+    else if (m_nPartFlags & kPartImaginary)
+        values = spectrum->GetImagRange(first, last);
+    else if (m_nPartFlags & kPartMagnitude)
+        values = spectrum->GetMagnitudeRange(first, last);
+    DrawValuesInColour(dc, values.get(), count, false, colour);
 }
 
 void TPlotFrame::DrawZeroLine(TCanvas& dc) const

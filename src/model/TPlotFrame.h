@@ -9,6 +9,7 @@
 #include "platform/TCanvas.h"
 
 class TFloatMatrix;
+class TSpectrum;
 
 // A pixel rectangle; right and bottom are the far edges.
 struct TPixelRect {
@@ -46,6 +47,11 @@ public:
     void DrawValues(vx::TCanvas& dc, const float* values, int count, bool markers) const;
     // A vector of values over x0..x1 (as many of them as the range holds).
     void DrawVector(vx::TCanvas& dc, const std::vector<float>& values) const;
+    // The part chosen by the part flags (real, else imaginary, else magnitude; nothing
+    // when none is set) of points trunc(x0)..trunc(x1), in the spectrum's state
+    // colour or in the given one.
+    void DrawSpectrum(vx::TCanvas& dc, const TSpectrum* spectrum) const;
+    void DrawSpectrumInColour(vx::TCanvas& dc, const TSpectrum* spectrum, vx::TColor colour) const;
     void DrawZeroLine(vx::TCanvas& dc) const;
     void DrawAxes(vx::TCanvas& dc) const;
     // Columns c0..c1 and rows r0..r1 of the matrix as square cells coloured through
@@ -88,6 +94,10 @@ public:
     int m_nColourTable = 0;  // 0 gray, 1 hot, 2 cool, 3 jet
 
 private:
+    void DrawValuesInColour(vx::TCanvas& dc, const float* values, int count, bool markers,
+                            vx::TColor colour) const;
+    // Points trunc(x0)..trunc(x1); 0 when the range is empty or absurdly long.
+    int CurvePointCount() const;
     void DrawYAxis(vx::TCanvas& dc) const;
     void DrawXAxis(vx::TCanvas& dc) const;
     // The x-axis value of a point index in the frame's unit.

@@ -1,8 +1,7 @@
 #pragma once
 // A point of two floats: in-plane positions in millimetres and plot coordinates.
 
-class TPoint2D {
-public:
+struct TPoint2D {
     // Both coordinates start at 0 so that a point read before it is set is defined.
     TPoint2D() = default;
     TPoint2D(float px, float py) : x(px), y(py) {}

@@ -8,6 +8,7 @@
 #include "model/TFloatMatrix.h"
 #include "model/TPlotFrame.h"
 #include "model/TPoint2D.h"
+#include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
 #include "platform/TRecordingCanvas.h"
 
@@ -608,4 +609,80 @@ TEST(FloatMatrix, GuardedAccess)
         EXPECT_STREQ(e.what(), "fatal!");
     }
     EXPECT_THROW(m.At(0, 3), std::runtime_error);
+}
+
+namespace {
+
+TSpectrum MakeSpectrum()
+{
+    std::vector<TComplex> samples = {{0, 1}, {1, 0}, {3, 4}, {-1, 0}, {0, -2}, {2, 0}};
+    TSpectrum s;
+    s.m_nPoints = static_cast<int>(samples.size());
+    s.SetComplexData(samples.data());
+    return s;
+}
+
+}  // namespace
+
+TEST(PlotFrame, SpectrumDrawsTheChosenPartInItsStateColour)
+{
+    TPlotFrame f;
+    f.SetPixelRect(0, 0, 300, 100);
+    f.SetYRange(5.0f, -5.0f, false);  // row = trunc((-5 - v) * 10) + 100
+    f.SetXRange(2.0f, 5.0f, 6, false);
+    TSpectrum s = MakeSpectrum();
+    const std::vector<std::vector<int>> moveOf = {{0, 20}, {0, 10}, {0, 0}};
+    const std::vector<std::vector<int>> lastOf = {{300, 30}, {300, 50}, {300, 30}};
+    const int parts[3] = {TPlotFrame::kPartReal, TPlotFrame::kPartImaginary, TPlotFrame::kPartMagnitude};
+    for (int p = 0; p < 3; ++p) {
+        // The real part wins over the others, the imaginary part over the magnitude.
+        f.m_nPartFlags = p == 0 ? 14 : p == 1 ? 6 : 2;
+        TRecordingCanvas c;
+        f.DrawSpectrum(c, &s);
+        EXPECT_EQ(ArgsOf(c, "move"), (std::vector<Ints>{moveOf[p]})) << parts[p];
+        const auto lines = ArgsOf(c, "line");
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ((Ints{lines.back()[2], lines.back()[3]}), lastOf[p]) << parts[p];
+        EXPECT_EQ(c.OpsOf("pen")[0].color, 0x0000ffu);
+    }
+
+    s.m_bSelected = 1;
+    TRecordingCanvas selected;
+    f.m_nPartFlags = 8;
+    f.DrawSpectrum(selected, &s);
+    EXPECT_EQ(selected.OpsOf("pen")[0].color, 0x00ff00u);
+    TRecordingCanvas coloured;
+    f.DrawSpectrumInColour(coloured, &s, 0x123456);
+    EXPECT_EQ(coloured.OpsOf("pen")[0].color, 0x123456u);
+}
+
+TEST(PlotFrame, SpectrumWithoutPartOrSamplesDrawsNothing)
+{
+    TPlotFrame f;
+    f.SetPixelRect(0, 0, 300, 100);
+    f.SetXRange(0.0f, 5.0f, 6, false);
+    f.m_bShowZeroLine = true;
+    TSpectrum s = MakeSpectrum();
+    f.m_nPartFlags = 1;  // the grid flag alone
+    TRecordingCanvas c;
+    f.DrawSpectrum(c, &s);
+    EXPECT_TRUE(c.ops.empty());
+
+    f.m_nPartFlags = 8;
+    TSpectrum empty;
+    empty.m_nPoints = 6;
+    TRecordingCanvas e;
+    f.DrawSpectrum(e, &empty);
+    f.DrawSpectrum(e, nullptr);
+    EXPECT_TRUE(e.ops.empty());
+
+    // Points beyond the spectrum read as 0 and stay on the zero row.
+    f.SetYRange(5.0f, -5.0f, false);
+    f.SetXRange(4.0f, 7.0f, 6, false);
+    f.m_bShowZeroLine = false;
+    TRecordingCanvas past;
+    f.DrawSpectrum(past, &s);
+    const auto lines = ArgsOf(past, "line");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines.back()[3], 50);
 }
