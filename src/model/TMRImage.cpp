@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
 #include "platform/Paths.h"
@@ -372,6 +373,20 @@ void TMRImage::Transform(float v[3], int mode) const
     }
     default: break;
     }
+}
+
+void TMRImage::LocateInCSISet(const TCSISet* set)
+{
+    int xa = 0, ya = 0;
+    if (!InPlaneAxes(m_nOrientation, xa, ya))
+        return;
+    float p[3] = {m_fPosition[0], m_fPosition[1], m_fPosition[2]};
+    if (set)
+        set->TransformPoint(p, 2);
+    else
+        Transform(p, 2);
+    m_fSlicePosition = p[m_nOrientation];
+    m_centre = TPoint2D(p[xa], p[ya]);
 }
 
 TPoint2D TMRImage::PixelToWorld(const TPoint2D& pixel) const

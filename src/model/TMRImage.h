@@ -11,6 +11,7 @@
 #include "platform/TCanvas.h"
 #include "platform/TFile.h"
 
+class TCSISet;
 class TProject;
 
 class TMRImage {
@@ -120,6 +121,11 @@ public:
     // In place: 0 R(v - P); 1 R^-1 v + P; 2 as 0, then z negated; 3 z negated, then
     // as 1 (R the rotation, P the position). Other modes leave v unchanged.
     void Transform(float v[3], int mode) const;
+
+    // Places the image in the frame of a CSI set (its own frame when null): the
+    // position taken into that frame (mode 2) gives the slice position [orientation]
+    // and the in-plane centre. An image of unknown orientation is not placed.
+    void LocateInCSISet(const TCSISet* set);
 
     // Pixel (fractional) to in-plane millimetres and back.
     TPoint2D PixelToWorld(const TPoint2D& pixel) const;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/TCSISet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -883,4 +884,50 @@ TEST_F(MRImageTest, DisplaySizeKeepsPixelsSquare)
     extreme.SetParameter(1e30f, 0, false);
     extreme.SetParameter(1e-30f, 1, false);
     EXPECT_GT(extreme.GetDisplaySize().cx, 0);
+}
+
+TEST_F(MRImageTest, LocatingInACSISetTakesThePositionIntoTheSetsFrame)
+{
+    TCSISet set;
+    // Patient -> set: a quarter turn about z, about an off-centre.
+    const float r[3][3] = {{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            set.m_fRotation[i][j] = r[i][j];
+            set.m_fRotationInverse[j][i] = r[i][j];
+        }
+    const float offCentre[3] = {5, -5, 10};
+    set.SetOffCentre(offCentre);
+    const float position[3] = {20, 30, -40};
+    // R (p - o) = (35, -15, -50), z negated afterwards.
+    const float expected[3] = {35, -15, 50};
+    for (int o = 0; o < 3; ++o) {
+        TMRImage image(kProject);
+        image.SetOrientation(o, false);
+        image.SetPosition(position);
+        image.LocateInCSISet(&set);
+        int xa = 0, ya = 0;
+        ASSERT_TRUE(TMRImage::InPlaneAxes(o, xa, ya));
+        EXPECT_FLOAT_EQ(image.GetSlicePosition(), expected[o]) << o;
+        EXPECT_FLOAT_EQ(image.GetCentre().x, expected[xa]) << o;
+        EXPECT_FLOAT_EQ(image.GetCentre().y, expected[ya]) << o;
+    }
+
+    // Without a set the image's own frame is used: its position is its origin.
+    TMRImage own(kProject);
+    own.SetOrientation(2, false);
+    own.SetPosition(position);
+    own.SetCentre(TPoint2D(1, 1), false);
+    own.LocateInCSISet(nullptr);
+    EXPECT_FLOAT_EQ(own.GetCentre().x, 0);
+    EXPECT_FLOAT_EQ(own.GetSlicePosition(), 0);
+
+    // An image of unknown orientation keeps its placement.
+    TMRImage unknown(kProject);
+    unknown.SetOrientation(3, false);
+    unknown.SetPosition(position);
+    unknown.SetCentre(TPoint2D(1, 2), false);
+    unknown.LocateInCSISet(&set);
+    EXPECT_EQ(unknown.GetCentre().y, 2.0f);
+    EXPECT_EQ(unknown.GetSlicePosition(), 0.0f);
 }
