@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "model/BitmapHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
@@ -570,6 +571,81 @@ bool TMRImage::SetFloatValues(std::vector<float> values)
         return false;
     m_floatValues = std::move(values);
     return true;
+}
+
+// ---- image processing ----
+
+void TMRImage::RescaleOntoStoredRange(const std::vector<float>& values)
+{
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    const double minimum = *lo, span = static_cast<double>(*hi) - *lo;
+    const double storedSpan = static_cast<double>(m_fStoredMax) - m_fStoredMin;
+    for (size_t k = 0; k < values.size(); ++k) {
+        // The ratio first, so that the largest value lands exactly on the stored maximum.
+        const double ratio = span > 0 ? (values[k] - minimum) / span : 0.0;
+        const int v = TruncToInt(ratio * storedSpan + m_fStoredMin);
+        m_pixels[k] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
+    }
+}
+
+bool TMRImage::Smooth()
+{
+    if (!EnsurePixels())
+        return false;
+    const int w = m_nWidth, h = m_nHeight;
+    const double kernel[3][3] = {{1 / 16.0, 1 / 8.0, 1 / 16.0}, {1 / 8.0, 1 / 4.0, 1 / 8.0}, {1 / 16.0, 1 / 8.0, 1 / 16.0}};
+    std::vector<float> smoothed(m_pixels.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double sum = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int sx = x + dx, sy = y + dy;
+                    if (sx >= 0 && sx < w && sy >= 0 && sy < h)
+                        sum += kernel[dy + 1][dx + 1] * m_pixels[static_cast<size_t>(sy) * w + sx];
+                }
+            smoothed[static_cast<size_t>(y) * w + x] = static_cast<float>(sum);
+        }
+    RescaleOntoStoredRange(smoothed);
+    return true;
+}
+
+// ---- drawing ----
+
+std::vector<uint32_t> TMRImage::RenderPixels(int colourTable)
+{
+    if (!EnsurePixels())
+        return {};
+    const int w = m_nWidth, h = m_nHeight;
+    const int low = m_nWindowLow, high = m_nWindowHigh;
+    // The centre pixel, less half the image, is how far the picture wraps around.
+    const vx::TPointI c = WorldToPixel(m_centre);
+    const int dx = static_cast<int>((static_cast<int64_t>(c.x) - w / 2) % w);
+    const int dy = static_cast<int>((static_cast<int64_t>(c.y) - h / 2) % h);
+    std::vector<uint32_t> picture(m_pixels.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int v = m_pixels[static_cast<size_t>(y) * w + x];
+            unsigned char grey = 0;
+            if (high > low && v >= low)
+                grey = v > high ? 255
+                                : static_cast<unsigned char>((static_cast<int64_t>(v) - low) * 255 /
+                                                             (static_cast<int64_t>(high) - low));
+            unsigned char r = grey, g = grey, b = grey;
+            GreyToRGB(grey, colourTable, r, g, b);
+            const int tx = ((x + dx) % w + w) % w;
+            const int ty = ((y + dy) % h + h) % h;
+            picture[static_cast<size_t>(ty) * w + tx] = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+        }
+    return picture;
+}
+
+void TMRImage::DrawPixels(vx::TCanvas& canvas, int colourTable)
+{
+    const std::vector<uint32_t> picture = RenderPixels(colourTable);
+    if (picture.empty())
+        return;
+    canvas.Blit(0, 0, m_nWidth, m_nHeight, picture.data(), m_nWidth, m_nHeight, m_nWidth);
 }
 
 // ---- project record ----

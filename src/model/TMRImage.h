@@ -183,6 +183,19 @@ public:
     const std::string& GetValueUnit() const { return m_strValueUnit; }
     bool IsNormalized() const { return m_bNormalized; }
 
+    // Image processing on the pixels (loaded first when needed; false when they
+    // cannot be). Both rescale their float results onto the stored range.
+    // 3 x 3 smoothing, pixels outside the image counting as 0.
+    bool Smooth();
+
+    // Drawing. Grey level of a pixel: 0 below the window (or for an empty window),
+    // 255 above it, linear inside; turned into a colour by the colour table.
+    // The picture wraps around so that the image centre lands in its middle.
+    // 0x00rrggbb words, width x height, row by row; empty when there are no pixels.
+    std::vector<uint32_t> RenderPixels(int colourTable);
+    // Draws the rendered picture at (0, 0), one screen pixel per image pixel.
+    void DrawPixels(vx::TCanvas& canvas, int colourTable);
+
     // The image record of the project file, always written in the newest layout.
     bool Write(vx::TFile& file) const;
     // Reads a record of the given project-file version; the pixel file path becomes
@@ -203,6 +216,9 @@ private:
     // Stored units per value unit of the window mapping (1 for a degenerate range).
     double WindowScale() const;
     bool EnsurePixels();
+    // Each pixel becomes its value's place between the smallest and largest value,
+    // mapped onto the stored range.
+    void RescaleOntoStoredRange(const std::vector<float>& values);
 
     TProject* m_pProject;
     int m_nWidth = 256;

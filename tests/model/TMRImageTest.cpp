@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "model/BitmapHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "platform/TRecordingCanvas.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -930,4 +933,120 @@ TEST_F(MRImageTest, LocatingInACSISetTakesThePositionIntoTheSetsFrame)
     unknown.LocateInCSISet(&set);
     EXPECT_EQ(unknown.GetCentre().y, 2.0f);
     EXPECT_EQ(unknown.GetSlicePosition(), 0.0f);
+}
+
+// ---------------------------------------------------------------- processing and drawing
+
+namespace {
+
+// Reference smoothing: weights (2 - |dx|)(2 - |dy|) / 16, zero outside the image,
+// rescaled so that the smallest result lands on `low` and the largest on `high`.
+std::vector<double> ReferenceSmooth(const std::vector<int>& p, int w, int h, double low, double high)
+{
+    std::vector<double> s(p.size(), 0.0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
+                        s[y * w + x] += (2 - std::abs(dx)) * (2 - std::abs(dy)) / 16.0 * p[(y + dy) * w + x + dx];
+    const double mn = *std::min_element(s.begin(), s.end()), mx = *std::max_element(s.begin(), s.end());
+    for (double& v : s)
+        v = low + (v - mn) / (mx - mn) * (high - low);
+    return s;
+}
+
+// Keeps the pixels of every blit.
+struct TPictureCanvas : TRecordingCanvas {
+    std::vector<uint32_t> picture;
+    void Blit(int x, int y, int width, int height, const uint32_t* pixels, int srcWidth, int srcHeight,
+              int stride) override
+    {
+        TRecordingCanvas::Blit(x, y, width, height, pixels, srcWidth, srcHeight, stride);
+        picture.assign(pixels, pixels + static_cast<size_t>(srcHeight) * stride);
+    }
+};
+
+}  // namespace
+
+TEST_F(MRImageTest, SmoothingMatchesTheKernelAndKeepsTheStoredRange)
+{
+    const int w = 7, h = 5;
+    std::vector<int> values(w * h);
+    for (int k = 0; k < w * h; ++k)
+        values[k] = (k * 37) % 101;  // 0..100
+    TMRImage image(kProject);
+    ASSERT_TRUE(image.LoadPixels(MakePixelFile(image, w, h, values)));
+    ASSERT_EQ(image.GetStoredMin(), 0.0f);
+    ASSERT_EQ(image.GetStoredMax(), 100.0f);
+    ASSERT_TRUE(image.Smooth());
+    const std::vector<double> ref = ReferenceSmooth(values, w, h, 0, 100);
+    const std::vector<int16_t>& out = image.GetPixels();
+    for (int k = 0; k < w * h; ++k)
+        EXPECT_NEAR(out[k], std::trunc(ref[k]), 1.0) << k;
+    EXPECT_EQ(*std::min_element(out.begin(), out.end()), 0);
+    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 100);
+
+    // A constant image stays constant: the stored range is a single value.
+    TMRImage flat(kProject);
+    ASSERT_TRUE(flat.LoadPixels(MakePixelFile(flat, 4, 3, std::vector<int>(12, 42))));
+    ASSERT_TRUE(flat.Smooth());
+    EXPECT_EQ(flat.GetPixels(), std::vector<int16_t>(12, 42));
+
+    // One pixel has no spread at all: no division by zero.
+    TMRImage single(kProject);
+    ASSERT_TRUE(single.LoadPixels(MakePixelFile(single, 1, 1, {-7})));
+    ASSERT_TRUE(single.Smooth());
+    EXPECT_EQ(single.GetPixels()[0], -7);
+
+    TMRImage missing(kProject);
+    ASSERT_TRUE(missing.SetPath(m_dir.File("none")));
+    EXPECT_FALSE(missing.Smooth());
+}
+
+TEST_F(MRImageTest, DrawingMapsTheWindowToGreyAndWrapsAroundTheCentre)
+{
+    TMRImage image(kProject);
+    MakePixelFile(image, 4, 2, {-5, 0, 50, 100, 101, 20, 99, 1000});
+    image.SetStoredWindow(0, 100);
+    auto grey = [](int g) { return (uint32_t(g) << 16) | (uint32_t(g) << 8) | uint32_t(g); };
+    TPictureCanvas canvas;
+    image.DrawPixels(canvas, kColourGray);
+    ASSERT_EQ(canvas.OpsOf("blit").size(), 1u);
+    EXPECT_EQ(canvas.OpsOf("blit")[0].args, (std::vector<int>{0, 0, 4, 2, 4, 2}));
+    // (v - 0) * 255 / 100 truncated; below the window 0, above it 255.
+    const std::vector<uint32_t> expected = {grey(0), grey(0), grey(127), grey(255),
+                                            grey(255), grey(51), grey(252), grey(255)};
+    EXPECT_EQ(canvas.picture, expected);
+
+    // A display shift of 60 mm (one pixel of 4 across 240 mm) moves the picture one
+    // column to the right, the last column wrapping to the first.
+    image.AddShift(TPoint2D(60, 0));
+    EXPECT_EQ(image.RenderPixels(kColourGray),
+              (std::vector<uint32_t>{grey(255), grey(0), grey(0), grey(127), grey(255), grey(255), grey(51),
+                                     grey(252)}));
+    image.ResetShift();
+    image.AddShift(TPoint2D(-60, -120));  // one column left, one row up (wrapped)
+    EXPECT_EQ(image.RenderPixels(kColourGray),
+              (std::vector<uint32_t>{grey(51), grey(252), grey(255), grey(255), grey(0), grey(127), grey(255),
+                                     grey(0)}));
+    image.ResetShift();
+
+    // Colour tables colour the grey level.
+    const std::vector<uint32_t> hot = image.RenderPixels(kColourHot);
+    unsigned char r = 0, g = 0, b = 0;
+    GreyToRGB(127, kColourHot, r, g, b);
+    EXPECT_EQ(hot[2], (uint32_t(r) << 16) | (uint32_t(g) << 8) | b);
+
+    // An empty or reversed window draws black.
+    image.SetStoredWindow(50, 50);
+    for (uint32_t c : image.RenderPixels(kColourGray))
+        EXPECT_EQ(c, 0u);
+
+    // Without pixels nothing is drawn.
+    TMRImage missing(kProject);
+    ASSERT_TRUE(missing.SetPath(m_dir.File("none")));
+    TPictureCanvas empty;
+    missing.DrawPixels(empty, kColourGray);
+    EXPECT_TRUE(empty.ops.empty());
 }
