@@ -66,6 +66,25 @@ int GESubSec::assign(const int& subsec_key, const std::string& bytes, const int&
     return 0;
 }
 
+void GESubSec::construct_as(const char* name, int subsec_key, const int& version_key,
+                            const int& byte_order)
+{
+    m_class_name = name;
+    if (init(subsec_key, version_key, byte_order) != 0)
+        std::cerr << m_class_name << "::" << name << ": " << "Can't init, leaving..." << "\n";
+}
+
+int GESubSec::assign_as(int subsec_key, const std::string& bytes, const int& version_key,
+                        const int& byte_order, std::span<const GELayoutFn> fields)
+{
+    if (assign(subsec_key, bytes, version_key, byte_order) != 0) {
+        std::cerr << m_class_name << "::assign: " << "Can't init, leaving..." << "\n";
+        return -1;
+    }
+    m_field_table = fields;
+    return 0;
+}
+
 std::int64_t GESubSec::number_offset(GELayoutFn layout, int width) const
 {
     if (layout == nullptr || m_data.empty())

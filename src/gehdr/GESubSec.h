@@ -62,6 +62,16 @@ protected:
     void set_class_name(std::string name) { m_class_name = std::move(name); }
     void set_field_table(std::span<const GELayoutFn> table) { m_field_table = table; }
 
+    // What every subsection class does with its own subsection key. A failed
+    // construction-time init writes "<class>::<name>: Can't init, leaving..."
+    // and leaves the block without a version; a failed assign writes
+    // "<class>::assign: Can't init, leaving..." after the base's own message
+    // and returns -1. Neither ends the process: a malformed file must not take
+    // a program with unsaved work down with it.
+    void construct_as(const char* name, int subsec_key, const int& version_key, const int& byte_order);
+    int assign_as(int subsec_key, const std::string& bytes, const int& version_key, const int& byte_order,
+                  std::span<const GELayoutFn> fields);
+
 private:
     void reset(const int& byte_order);
     // Offset of a `width`-byte number field that lies wholly inside the bytes
@@ -77,4 +87,39 @@ private:
     GEKeyTable m_sizes;
     std::span<const GELayoutFn> m_field_table;
     std::string m_class_name = "GESubSec";
+};
+
+// Base of the subsection classes: binds GESubSec to one subsection key and
+// gives the class its name (which opens its messages) and, where `Derived`
+// has one, its static `fields` list of field-layout functions.
+template <class Derived, int Key>
+class GESubSecOf : public GESubSec {
+public:
+    static constexpr int kSubSecKey = Key;
+
+    // A failed init is reported on stderr and leaves the block without a
+    // version (see construct_as).
+    GESubSecOf(const int& version_key, const int& byte_order)
+    {
+        construct_as(Derived::name, Key, version_key, byte_order);
+    }
+
+    int init(const int& version_key, const int& byte_order)
+    {
+        return GESubSec::init(Key, version_key, byte_order);
+    }
+
+    int assign(const std::string& bytes, const int& version_key, const int& byte_order)
+    {
+        return assign_as(Key, bytes, version_key, byte_order, field_list());
+    }
+
+private:
+    static std::span<const GELayoutFn> field_list()
+    {
+        if constexpr (requires { Derived::fields; })
+            return Derived::fields;
+        else
+            return {};
+    }
 };
