@@ -1,11 +1,730 @@
 #include "app/CMainFrame.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/CAnalysisWindowBase.h"
+#include "app/CExplorerFrameBase.h"
+#include "app/CInfoFrameBase.h"
+#include "app/COptionsDlg.h"
+#include "app/CVexaraApp.h"
+#include "app/CVoxelWindowBase.h"
+#include "app/CommandIds.h"
+#include "app/DialogRunner.h"
+#include "app/ProjectCalls.h"
+#include "app/ToolIcons.h"
+#include "app/WindowFactory.h"
+#include "model/IImageFrameList.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+
+namespace {
+// Distance of the first voxel window (and of the explorer) from the right edge of the
+// client area, and of the first voxel window and the information window from its bottom.
+constexpr int kRightGap = 35;
+constexpr int kBottomGap = 70;
+
+struct TWorkModeText {
+    int command;
+    const char* prompt;
+};
+constexpr TWorkModeText kWorkModeTexts[] = {
+    {cmd::ModeSelectVoxel, "Select voxel"},
+    {cmd::ModeMultiSelect, "Multiple selection mode"},
+    {cmd::ModePolygonSelect, "Multiple selection mode using polygon"},
+    {cmd::ModeZoomIn, "Zoom in "},
+    {cmd::ModeZoomOut, "Zoom out"},
+    {cmd::ModeMoveCenter, "Move the center of display"},
+    {cmd::ModeVoxelShift, "Voxel shift"},
+    {cmd::ModeAverageVoxels, "Average voxels"},
+    {cmd::ModeSpectraRange, "Change the display range of the spectra"},
+    {cmd::ModeUserRegion, "Estimate the spectrum for a user drawn region"},
+};
+}  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle("Vexara");
+    // Child windows without an icon of their own show the program's.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(vx::app::ToolIcon(cmd::ModeSelectVoxel));
     m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdiArea);
+    m_mdiArea->viewport()->installEventFilter(this);
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::UpdateCommandStates);
+    m_singleVoxelWnds.SetMDIParent(this);
+    m_estimateWnds.SetMDIParent(this);
+    m_averageWnds.SetMDIParent(this);
+    m_analysisWnds.SetMDIParent(this);
     resize(1024, 768);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // The base class hides and deletes the MDI children after this object is gone;
+    // none of their signals may reach it any more.
+    m_bLoaded = false;
+    m_mdiArea->viewport()->removeEventFilter(this);
+    m_mdiArea->disconnect(this);
+    if (m_pInfoFrame)
+        m_pInfoFrame->disconnect(this);
+    CloseAllChildWindows();
+}
+
+QAction* CMainFrame::MakeAction(int command, const QString& text, bool checkable)
+{
+    auto* action = new QAction(text, this);
+    action->setCheckable(checkable);
+    const QIcon icon = vx::app::ToolIcon(command);
+    if (!icon.isNull())
+        action->setIcon(icon);
+    // The states depend on what the command did; refresh them once it has run.
+    connect(action, &QAction::triggered, this, &CMainFrame::UpdateCommandStates, Qt::QueuedConnection);
+    m_actions.insert(command, action);
+    return action;
+}
+
+bool CMainFrame::LoadFrame()
+{
+    if (m_bLoaded)
+        return true;
+    if (!CreateMenus() || !CreateToolBars() || !CreateCorrectionBar())
+        return false;
+    CreateStatusBar();
+    m_bLoaded = true;
+    UpdateCommandStates();
+    return true;
+}
+
+bool CMainFrame::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    m_fileMenu = bar->addMenu("&File");
+    m_fileMenu->addAction(MakeAction(cmd::FileNewProject, "&New Project"));
+    m_fileMenu->addAction(MakeAction(cmd::FileOpenProject, "&Open Project..."));
+    m_fileMenu->addAction(MakeAction(cmd::FileSaveProject, "&Save Project"));
+    m_fileMenu->addAction(MakeAction(cmd::FileSaveProjectAs, "Save Project &As..."));
+    m_fileMenu->addAction(MakeAction(cmd::FileSaveProjectDeidentified, "Save Project De-identified"));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(MakeAction(cmd::FilePrint, "Print..."));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(MakeAction(cmd::FileBatchProcessing, "&Batch Processing..."));
+    m_recentSeparator = m_fileMenu->addSeparator();
+    m_recentSeparator->setVisible(false);
+    m_fileMenu->addSeparator();
+    QAction* exitAction = MakeAction(cmd::FileExit, "E&xit");
+    m_fileMenu->addAction(exitAction);
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    Action(cmd::FileNewProject)->setShortcut(QKeySequence::New);
+    Action(cmd::FileOpenProject)->setShortcut(QKeySequence::Open);
+    Action(cmd::FileSaveProject)->setShortcut(QKeySequence::Save);
+    Action(cmd::FilePrint)->setShortcut(QKeySequence::Print);
+
+    QMenu* edit = bar->addMenu("&Edit");
+    edit->addAction(MakeAction(cmd::EditUndo, "&Undo"));
+    edit->addAction(MakeAction(cmd::EditRedo, "&Redo"));
+    edit->addAction(MakeAction(cmd::EditClearAll, "Clear all"));
+    edit->addSeparator();
+    edit->addAction(MakeAction(cmd::EditCopy, "&Copy"));
+    Action(cmd::EditUndo)->setShortcut(QKeySequence::Undo);
+    Action(cmd::EditRedo)->setShortcut(QKeySequence::Redo);
+    Action(cmd::EditCopy)->setShortcuts({QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+
+    QMenu* view = bar->addMenu("&View");
+    QAction* toolbar = MakeAction(cmd::ViewToolbar, "&Toolbar", true);
+    QAction* status = MakeAction(cmd::ViewStatusBar, "&Status Bar", true);
+    view->addAction(toolbar);
+    view->addAction(status);
+    view->addAction(MakeAction(cmd::ViewProjectExplorer, "Project Explorer", true));
+    connect(toolbar, &QAction::toggled, this, [this](bool on) {
+        if (m_wndStandardBar)
+            m_wndStandardBar->setVisible(on);
+    });
+    connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(Action(cmd::ViewProjectExplorer), &QAction::triggered, this, [this] {
+        if (m_pPrjExpFrame && m_pPrjExpFrame->isVisible())
+            m_pPrjExpFrame->hide();
+        else
+            ShowProjectExplorer();
+    });
+
+    QMenu* project = bar->addMenu("&Project");
+    project->addAction(MakeAction(cmd::ProjectAddExam, "Add &Exam..."));
+    project->addAction(MakeAction(cmd::ProjectAddImages, "Add &Images..."));
+    project->addAction(MakeAction(cmd::ProjectAddCSISet, "Add &CSI Set..."));
+    project->addAction(MakeAction(cmd::ProjectViewSlice, "&View Slice..."));
+    project->addSeparator();
+    project->addAction(MakeAction(cmd::ProjectCloseImages, "Close Images"));
+    project->addAction(MakeAction(cmd::ProjectCloseVoxelWindows, "Close Voxel Windows"));
+    project->addSeparator();
+    project->addAction(MakeAction(cmd::ProjectInformation, "&Information"));
+    project->addAction(MakeAction(cmd::ProjectOptions, "&Options..."));
+    connect(Action(cmd::ProjectInformation), &QAction::triggered, this, &CMainFrame::OnProjectInformation);
+    connect(Action(cmd::ProjectOptions), &QAction::triggered, this, &CMainFrame::OnProjectOptions);
+    connect(Action(cmd::ProjectCloseVoxelWindows), &QAction::triggered, this, [this] {
+        CloseVoxelWindows();
+        CloseRegionWindows();
+    });
+
+    QMenu* map = bar->addMenu("&Map");
+    QMenu* colour = map->addMenu("Color");
+    auto* colours = new QActionGroup(this);
+    const char* colourNames[] = {"Gray", "Hot", "Cool", "Jet"};
+    for (int k = 0; k < 4; ++k)
+        colour->addAction(colours->addAction(MakeAction(cmd::MapGray + k, colourNames[k], true)));
+    QMenu* opacity = map->addMenu("Opacity");
+    auto* opacities = new QActionGroup(this);
+    const char* opacityNames[] = {"High (70%)", "Medium (50%)", "Low (30%)"};
+    for (int k = 0; k < 3; ++k)
+        opacity->addAction(opacities->addAction(MakeAction(cmd::MapOpacityHigh + k, opacityNames[k], true)));
+    map->addAction(MakeAction(cmd::MapResize, "Resize..."));
+    map->addAction(MakeAction(cmd::MapRemove, "Remove map..."));
+    map->addAction(MakeAction(cmd::MapSaveAsTxt, "Save as Txt..."));
+
+    QMenu* macro = bar->addMenu("Ma&cro");
+    macro->addAction(MakeAction(cmd::MacroStartRecording, "Start recording"));
+    macro->addAction(MakeAction(cmd::MacroEndRecording, "End recording"));
+    macro->addAction(MakeAction(cmd::MacroPauseRecording, "Pause macro recording"));
+    macro->addSeparator();
+    macro->addAction(MakeAction(cmd::MacroLoad, "Load macro..."));
+    macro->addAction(MakeAction(cmd::MacroSave, "Save macro..."));
+
+    QMenu* exchange = bar->addMenu("E&xport/Import");
+    exchange->addAction(MakeAction(cmd::ExportVoxels, "Export voxels to text file"));
+    exchange->addAction(MakeAction(cmd::ExportSelectionMask, "Export voxel selection mask"));
+    exchange->addAction(MakeAction(cmd::ExportKSpaceMask, "Export k-space sample mask"));
+    exchange->addSeparator();
+    exchange->addAction(MakeAction(cmd::ImportSelectionMask, "Import voxel selection mask"));
+
+    QMenu* window = bar->addMenu("&Window");
+    window->addAction("&Cascade", m_mdiArea, &QMdiArea::cascadeSubWindows);
+    window->addAction("&Tile", m_mdiArea, &QMdiArea::tileSubWindows);
+
+    QMenu* help = bar->addMenu("&Help");
+    help->addAction(MakeAction(cmd::HelpTopics, "&Help Topics..."));
+    help->addSeparator();
+    help->addAction(MakeAction(cmd::AppAbout, "&About Vexara..."));
+    Action(cmd::HelpTopics)->setShortcut(QKeySequence::HelpContents);
+
+    // Commands that live on toolbars only.
+    MakeAction(cmd::SurfaceCoilNormalization, "surface coil sensitivity normalization");
+    MakeAction(cmd::FirstImage, "First image ");
+    MakeAction(cmd::PreviousImage, "Previous image ");
+    MakeAction(cmd::NextImage, "Next image ");
+    MakeAction(cmd::LastImage, "Last image ");
+    MakeAction(cmd::AutoscaleImages, "Autoscale all the images", true);
+    MakeAction(cmd::ResetMapScale, "Reset the map display scale");
+    connect(Action(cmd::AutoscaleImages), &QAction::toggled, this, [this](bool on) { m_bAutoscaleImages = on; });
+    // The User Draw Toolbar's commands; the bar itself is made on first use.
+    MakeAction(cmd::DrawRectangle, "Draw a rectangle", true);
+    MakeAction(cmd::DrawEllipse, "Draw an ellipse", true);
+    MakeAction(cmd::DrawPolygon, "Draw a polygon", true);
+    MakeAction(cmd::RunSpectralEstimation, "Run spectral estimation");
+    MakeAction(cmd::ClearRegionEstimates, "Clear all the region estimates");
+
+    for (QMenu* menu : bar->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    return true;
+}
+
+bool CMainFrame::CreateToolBars()
+{
+    auto makeBar = [this](const QString& title, const QString& name) {
+        auto* bar = new QToolBar(title, this);
+        bar->setObjectName(name);
+        bar->setIconSize(QSize(24, 24));
+        return bar;
+    };
+
+    m_wndStandardBar = makeBar("Standard", "StandardBar");
+    for (int command : {cmd::FileNewProject, cmd::FileOpenProject, cmd::FileSaveProject})
+        m_wndStandardBar->addAction(Action(command));
+    m_wndStandardBar->addSeparator();
+    m_wndStandardBar->addAction(Action(cmd::EditCopy));
+    m_wndStandardBar->addAction(Action(cmd::FilePrint));
+    m_wndStandardBar->addSeparator();
+    m_wndStandardBar->addAction(Action(cmd::EditUndo));
+    m_wndStandardBar->addAction(Action(cmd::EditRedo));
+    m_wndStandardBar->addSeparator();
+    m_wndStandardBar->addAction(Action(cmd::AppAbout));
+    // Undo and Redo carry drop-down arrows; their lists are filled when opened.
+    for (int command : {cmd::EditUndo, cmd::EditRedo}) {
+        auto* button = qobject_cast<QToolButton*>(m_wndStandardBar->widgetForAction(Action(command)));
+        if (!button)
+            return false;
+        button->setMenu(new QMenu(button));
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    addToolBar(Qt::TopToolBarArea, m_wndStandardBar);
+
+    m_wndNavigatorBar = makeBar("Image Navigator", "NavigatorBar");
+    for (int command : {cmd::FirstImage, cmd::PreviousImage, cmd::NextImage, cmd::LastImage})
+        m_wndNavigatorBar->addAction(Action(command));
+    addToolBar(Qt::TopToolBarArea, m_wndNavigatorBar);
+
+    m_wndProjectBar = makeBar("Project Toolbar", "ProjectBar");
+    for (int command : {cmd::ProjectAddImages, cmd::ProjectAddCSISet, cmd::ProjectViewSlice,
+                        cmd::ProjectInformation, cmd::ViewProjectExplorer, cmd::SurfaceCoilNormalization})
+        m_wndProjectBar->addAction(Action(command));
+    addToolBar(Qt::TopToolBarArea, m_wndProjectBar);
+
+    m_wndMacroBar = makeBar("Macro Toolbar", "MacroBar");
+    for (int command : {cmd::MacroStartRecording, cmd::MacroEndRecording, cmd::MacroPauseRecording,
+                        cmd::MacroLoad, cmd::MacroSave})
+        m_wndMacroBar->addAction(Action(command));
+    addToolBar(Qt::TopToolBarArea, m_wndMacroBar);
+
+    m_wndWorkModeBar = makeBar("Work mode Toolbar", "WorkModeBar");
+    m_workModes = new QActionGroup(this);
+    for (const TWorkModeText& mode : kWorkModeTexts) {
+        QAction* action = MakeAction(mode.command, mode.prompt, true);
+        action->setToolTip(mode.prompt);
+        action->setStatusTip(mode.prompt);
+        m_workModes->addAction(action);
+        m_wndWorkModeBar->addAction(action);
+    }
+    m_wndWorkModeBar->addSeparator();
+    m_wndWorkModeBar->addAction(MakeAction(cmd::ShowGrid, "Show/hide the grid", true));
+    m_wndWorkModeBar->addAction(MakeAction(cmd::ShowSpectra, "Show/hide the spectra", true));
+    m_wndWorkModeBar->addSeparator();
+    m_displayParts = new QActionGroup(this);
+    const std::pair<int, const char*> parts[] = {{cmd::DisplayReal, "Display real part"},
+                                                 {cmd::DisplayImaginary, "Display imaginary part"},
+                                                 {cmd::DisplayMagnitude, "Display magnitude"}};
+    for (const auto& [command, text] : parts) {
+        QAction* action = MakeAction(command, text, true);
+        m_displayParts->addAction(action);
+        m_wndWorkModeBar->addAction(action);
+    }
+    addToolBar(Qt::LeftToolBarArea, m_wndWorkModeBar);
+    ResetWorkMode();
+
+    // The windowing toolbar docks only at the top or the bottom, on a row of its own.
+    m_wndWindowingBar = makeBar("Image Windowing ToolBar", "WindowingBar");
+    m_wndWindowingBar->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    m_wndWindowingBar->addAction(Action(cmd::AutoscaleImages));
+    m_wndWindowingBar->addAction(Action(cmd::ResetMapScale));
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, m_wndWindowingBar);
+    return true;
+}
+
+bool CMainFrame::CreateCorrectionBar()
+{
+    m_wndCorrectionBar = new QDockWidget("Image Correction Toolbar", this);
+    m_wndCorrectionBar->setObjectName("CorrectionBar");
+    m_wndCorrectionBar->setAllowedAreas(Qt::NoDockWidgetArea);
+    m_wndCorrectionBar->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetFloatable);
+    auto* body = new QWidget;
+    auto* layout = new QVBoxLayout(body);
+    auto addEdit = [&](const char* label, const char* name) {
+        layout->addWidget(new QLabel(label));
+        auto* edit = new QLineEdit;
+        edit->setObjectName(name);
+        layout->addWidget(edit);
+    };
+    addEdit("LineWidth", "LineWidthEdit");
+    addEdit("Threshold", "ThresholdEdit");
+    auto* apply = new QPushButton("Apply");
+    apply->setObjectName("ApplyButton");
+    auto* smooth = new QPushButton("Smooth");
+    smooth->setObjectName("SmoothButton");
+    layout->addWidget(apply);
+    layout->addWidget(smooth);
+    m_wndCorrectionBar->setWidget(body);
+    addDockWidget(Qt::LeftDockWidgetArea, m_wndCorrectionBar);
+    m_wndCorrectionBar->setFloating(true);
+    m_wndCorrectionBar->move(pos() + QPoint(50, 80));
+    m_wndCorrectionBar->hide();
+    return true;
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* label = new QLabel(indicator);
+        // Qt cannot read the lock keys' states on every platform; the panes stay greyed.
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+    }
+    bar->showMessage("Ready");
+}
+
+QList<QToolBar*> CMainFrame::ToolBars() const
+{
+    return {m_wndStandardBar, m_wndNavigatorBar, m_wndProjectBar,
+            m_wndMacroBar,    m_wndWorkModeBar,  m_wndWindowingBar};
+}
+
+void CMainFrame::ResetWorkMode()
+{
+    if (!m_workModes)
+        return;
+    for (int command : cmd::kWorkModes)
+        Action(command)->setChecked(command == cmd::ModeSelectVoxel);
+    if (m_pUserDrawBar)
+        m_pUserDrawBar->hide();
+    Action(cmd::ShowGrid)->setChecked(true);
+    Action(cmd::ShowSpectra)->setChecked(true);
+    Action(cmd::DisplayReal)->setChecked(true);
+}
+
+QRect CMainFrame::ClientRect() const
+{
+    return m_mdiArea->viewport()->rect();
+}
+
+// ---- project explorer and information window -------------------------------------------
+
+void CMainFrame::ResetProjectExplorer()
+{
+    if (m_pPrjExpFrame)
+        m_pPrjExpFrame->ResetTree();
+}
+
+void CMainFrame::ShowProjectExplorer()
+{
+    if (!m_pPrjExpFrame) {
+        m_pPrjExpFrame = vx::app::MakeExplorerFrame(this);
+        if (!m_pPrjExpFrame)
+            return;
+        m_pPrjExpFrame->setWindowTitle("New Project");
+        m_pPrjExpFrame->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                       Qt::WindowCloseButtonHint);
+        m_mdiArea->addSubWindow(m_pPrjExpFrame);
+        const QRect client = ClientRect();
+        const int right = client.right() + 1;
+        m_pPrjExpFrame->setGeometry(QRect(QPoint(right - 230, 3), QPoint(right - kRightGap - 1, 199)));
+    }
+    m_pPrjExpFrame->RefreshTree();
+    m_pPrjExpFrame->show();
+    UpdateCommandStates();
+}
+
+void CMainFrame::RemoveCSISetItem(TCSISet* /*pSet*/)
+{
+    // The explorer's tree is refilled from the project; the placeholder holds no items.
+}
+
+void CMainFrame::OnProjectInformation()
+{
+    if (!m_pInfoFrame) {
+        m_pInfoFrame = vx::app::MakeInfoFrame(this);
+        if (!m_pInfoFrame)
+            return;
+        m_pInfoFrame->setWindowTitle("Info");
+        m_pInfoFrame->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_mdiArea->addSubWindow(m_pInfoFrame);
+        m_pInfoFrame->adjustSize();
+        m_pInfoFrame->move(0, ClientRect().bottom() + 1 - kBottomGap - m_pInfoFrame->height());
+        connect(m_pInfoFrame, &CInfoFrameBase::Hidden, this, &CMainFrame::UpdateCommandStates);
+    }
+    m_pInfoFrame->UpdateFrom(g_pProject, ActiveImageFrame());
+    if (!m_pInfoFrame->isVisible())
+        m_pInfoFrame->show();
+    UpdateCommandStates();
+}
+
+void CMainFrame::HideInfoFrame()
+{
+    if (m_pInfoFrame)
+        m_pInfoFrame->hide();
+    UpdateCommandStates();
+}
+
+IInfoFrame* CMainFrame::GetInfoFrame()
+{
+    return m_pInfoFrame;
+}
+
+std::unique_ptr<IImageFrameList> CMainFrame::CreateImageFrameList()
+{
+    return vx::app::MakeImageFrameList(this);
+}
+
+void CMainFrame::SetProjectOpen(bool open)
+{
+    m_bProjectOpen = open;
+    UpdateCommandStates();
+    for (QToolBar* bar : {m_wndStandardBar, m_wndNavigatorBar, m_wndWorkModeBar, m_wndProjectBar, m_wndMacroBar})
+        if (bar)
+            bar->update();
+    update();
+}
+
+CChildFrame* CMainFrame::ActiveImageFrame() const
+{
+    return vx::app::ImageFrameOf(m_mdiArea->currentSubWindow());
+}
+
+// ---- child-window lists ----------------------------------------------------------------
+
+void CMainFrame::OpenAnalysisWindow(TAnalysis* analysis)
+{
+    if (auto* window = static_cast<CAnalysisWindowBase*>(m_analysisWnds.GetFirst())) {
+        window->SetAnalysis(analysis);
+        window->UpdateViews(1, 0, 0);
+        window->setFocus();
+        window->show();
+        return;
+    }
+    m_analysisWnds.OpenNew(analysis);
+}
+
+void CMainFrame::OpenVoxelWindow(TSpectrum* voxel, TMouseEvent event, CChildFrame* frame)
+{
+    if (!voxel)
+        return;
+    if (event.m_nKeys & TMouseEvent::kCtrl) {
+        m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, false, false, frame, nullptr);
+        ProjectCalls::RedrawVoxel(g_pProject, voxel);
+    } else if (event.m_nKeys & TMouseEvent::kShift) {
+        m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, true, false, frame, nullptr);
+        ProjectCalls::RedrawVoxel(g_pProject, voxel);
+    } else {
+        m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, false, true, frame, nullptr);
+        ProjectCalls::MarkCurrentVoxel(g_pProject, voxel);
+        ProjectCalls::SyncSlicesToVoxel(g_pProject, frame, voxel);
+        ProjectCalls::RedrawVoxel(g_pProject, voxel);
+        ProjectCalls::UpdateFramesRebuild(g_pProject);
+    }
+    UpdateCommandStates();
+}
+
+void CMainFrame::OpenAverageWindow(TSpectrum* voxel, TMouseEvent event)
+{
+    const bool newWindow = (event.m_nKeys & (TMouseEvent::kShift | TMouseEvent::kCtrl)) == 0;
+    m_averageWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kAverageVoxel, newWindow, false, ActiveImageFrame(),
+                                  nullptr);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OpenRegionEstimateWindow(TRegionEstimate* estimate)
+{
+    m_estimateWnds.ShowVoxelWindow(ProjectCalls::EstimateSpectrum(estimate), CVoxelWindowBase::kEstimatedVoxel,
+                                   true, false, nullptr, estimate);
+    UpdateCommandStates();
+}
+
+void CMainFrame::CloseVoxelWindows()
+{
+    m_singleVoxelWnds.DestroyAll();
+    m_averageWnds.DestroyAll();
+}
+
+void CMainFrame::RefreshVoxelWindows()
+{
+    m_singleVoxelWnds.RefreshAll();
+    m_averageWnds.RefreshAll();
+}
+
+void CMainFrame::CloseRegionWindows()
+{
+    m_estimateWnds.DestroyAll();
+}
+
+void CMainFrame::RefreshRegionWindows()
+{
+    m_estimateWnds.RefreshAll();
+}
+
+void CMainFrame::CloseAllChildWindows()
+{
+    m_analysisWnds.DestroyAll();
+    m_singleVoxelWnds.DestroyAll();
+    m_averageWnds.DestroyAll();
+    m_estimateWnds.DestroyAll();
+}
+
+void CMainFrame::CloseVoxelWindowsOfFrame(CChildFrame* frame)
+{
+    const int count = m_singleVoxelWnds.GetCount();
+    for (int k = 0; k < count; ++k) {
+        auto* window = static_cast<CVoxelWindowBase*>(m_singleVoxelWnds.PopFront());
+        if (window->GetChildFrame() == frame) {
+            window->DetachFromList();
+            delete window;
+        } else {
+            m_singleVoxelWnds.Add(window);
+        }
+    }
+}
+
+void CMainFrame::SetSpectrumDisplay(const TSpectrumDisplayParams& display)
+{
+    m_singleVoxelWnds.SetDisplayAll(display);
+    m_averageWnds.SetDisplayAll(display);
+    m_estimateWnds.SetDisplayAll(display);
+}
+
+void CMainFrame::UpdateAnalysisWindows(int a, int b)
+{
+    m_analysisWnds.UpdateAll(a, b);
+}
+
+void CMainFrame::SetAnalysisWindowsUnit(int unit)
+{
+    m_analysisWnds.SetUnit(unit);
+}
+
+// ---- layout, commands, closing ---------------------------------------------------------
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_mdiArea->viewport() && event->type() == QEvent::Resize)
+        LayOutClient();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::LayOutClient()
+{
+    const QRect client = ClientRect();
+    const int right = client.right() + 1;
+    const int bottom = client.bottom() + 1;
+    if (m_pPrjExpFrame)
+        m_pPrjExpFrame->move(right - kRightGap - m_pPrjExpFrame->width(), client.top());
+    if (!m_bProjectOpen)
+        return;
+    if (CListedWindow* first = m_singleVoxelWnds.GetFirst())
+        first->move(right - kRightGap - first->width(), bottom - kBottomGap - first->height());
+    if (m_pInfoFrame)
+        m_pInfoFrame->move(client.left(), bottom - kBottomGap - m_pInfoFrame->height());
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    if (!m_bLoaded)
+        return;
+    const bool project = g_pProject != nullptr;
+    const TProjectUiState state = ProjectCalls::UiState(g_pProject);
+    const bool workSet = project && state.hasWorkSet;
+    const bool maps = workSet && state.workSetHasMaps;
+    const bool imageFrame = ActiveImageFrame() != nullptr;
+    auto enable = [this](int command, bool on) {
+        if (QAction* action = Action(command))
+            action->setEnabled(on);
+    };
+
+    enable(cmd::FileSaveProject, m_bProjectOpen);
+    // These two live in the menu that exists only while a project is shown.
+    enable(cmd::FileSaveProjectAs, project);
+    enable(cmd::FileSaveProjectDeidentified, project);
+    enable(cmd::FilePrint, imageFrame);
+    enable(cmd::EditCopy, imageFrame);
+    for (int command : {cmd::FirstImage, cmd::PreviousImage, cmd::NextImage, cmd::LastImage, cmd::ResetMapScale})
+        enable(command, imageFrame);
+
+    // Commands that work on the project are offered only while one is open.
+    enable(cmd::ProjectAddImages, project);
+    enable(cmd::ProjectAddCSISet, project);
+    enable(cmd::ProjectCloseImages, project);
+    enable(cmd::ClearRegionEstimates, project);
+    enable(cmd::ProjectInformation, project && !(m_pInfoFrame && m_pInfoFrame->isVisible()));
+    enable(cmd::SurfaceCoilNormalization, project);
+
+    for (int k = 0; k < 4; ++k) {
+        enable(cmd::MapGray + k, project);
+        Action(cmd::MapGray + k)->setChecked(project && state.mapColormap == k);
+    }
+    for (int k = 0; k < 3; ++k) {
+        enable(cmd::MapOpacityHigh + k, project);
+        Action(cmd::MapOpacityHigh + k)->setChecked(project && state.mapOpacity == k);
+    }
+    enable(cmd::MapResize, maps);
+    enable(cmd::MapRemove, maps);
+    enable(cmd::MapSaveAsTxt, maps);
+
+    enable(cmd::MacroStartRecording, workSet && !state.recording);
+    enable(cmd::MacroEndRecording, workSet && state.recording);
+    enable(cmd::MacroPauseRecording, workSet && state.recording);
+    enable(cmd::MacroLoad, workSet);
+    enable(cmd::MacroSave, workSet);
+    for (int command : {cmd::ExportVoxels, cmd::ExportSelectionMask, cmd::ExportKSpaceMask, cmd::ImportSelectionMask})
+        enable(command, workSet);
+
+    enable(cmd::EditUndo, project && state.canUndo);
+    enable(cmd::EditRedo, project && state.canRedo);
+    enable(cmd::EditClearAll, project && state.canUndo);
+
+    Action(cmd::ViewToolbar)->setChecked(m_wndStandardBar && !m_wndStandardBar->isHidden());
+    Action(cmd::ViewStatusBar)->setChecked(!statusBar()->isHidden());
+    Action(cmd::ViewProjectExplorer)->setChecked(m_pPrjExpFrame && m_pPrjExpFrame->isVisible());
+}
+
+void CMainFrame::SetRecentFiles(const QStringList& paths)
+{
+    for (QAction* action : m_recentActions) {
+        m_fileMenu->removeAction(action);
+        m_actions.remove(m_actions.key(action));
+        action->deleteLater();
+    }
+    m_recentActions.clear();
+    for (int k = 0; k < paths.size(); ++k) {
+        QAction* action = MakeAction(cmd::FileMruFirst + k, QString("&%1 %2").arg(k + 1).arg(paths[k]));
+        connect(action, &QAction::triggered, this, [this, k] { emit RecentFileChosen(k); });
+        m_fileMenu->insertAction(m_recentSeparator, action);
+        m_recentActions.append(action);
+    }
+    m_recentSeparator->setVisible(!paths.isEmpty());
+}
+
+void CMainFrame::OnProjectOptions()
+{
+    CVexaraApp* app = CVexaraApp::Instance();
+    if (!app)
+        return;
+    COptionsDlg dialog(this);
+    int before[COptionsDlg::kSettingCount];
+    for (int k = 0; k < COptionsDlg::kSettingCount; ++k) {
+        before[k] = app->GetSetting(k) != 0 ? 1 : 0;
+        dialog.SetChecked(k, before[k] != 0);
+    }
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    bool changed[COptionsDlg::kSettingCount] = {};
+    for (int k = 0; k < COptionsDlg::kSettingCount; ++k) {
+        const int now = dialog.IsChecked(k) ? 1 : 0;
+        if (now != before[k]) {
+            app->SetSetting(k, now);
+            changed[k] = true;
+        }
+    }
+    if (changed[0]) {
+        RefreshVoxelWindows();
+        RefreshRegionWindows();
+    }
+    if (changed[1])
+        UpdateAnalysisWindows(0, 0);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (vx::Ask("Are you sure you want to exit?", vx::ReportButtons::YesNo, vx::ReportAnswer::No,
+                vx::ReportIcon::Question) != vx::ReportAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    if (g_pProject)
+        ProjectCalls::SaveIfModified(g_pProject);
+    CloseAllChildWindows();
+    event->accept();
+    emit Closed();
 }

@@ -1,15 +1,141 @@
 #pragma once
-// The main window: an MDI area for the image, voxel and analysis windows.
+// The main window: an MDI area for the image, voxel and analysis windows, the menus,
+// six toolbars, the image correction bar, the status bar, the project explorer and
+// information windows, and the four lists of voxel and analysis windows. Qt has no
+// idle update of commands, so every action's enabled and checked state is set
+// explicitly from the project's state (UpdateCommandStates).
+#include <QHash>
 #include <QMainWindow>
+#include <QStringList>
 
+#include "app/TAnalysisWndList.h"
+#include "app/TVoxelWndList.h"
+#include "model/IMainFrame.h"
+#include "model/TMouseEvent.h"
+
+class CChildFrame;
+class CExplorerFrameBase;
+class CInfoFrameBase;
+class QAction;
+class QActionGroup;
+class QDockWidget;
 class QMdiArea;
+class QMenu;
+class QToolBar;
+class TAnalysis;
+class TRegionEstimate;
+class TSpectrum;
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public IMainFrame {
     Q_OBJECT
 public:
     explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Builds menus, toolbars, the correction bar and the status bar; false when any
+    // of them cannot be made (the program then ends).
+    bool LoadFrame();
+
     QMdiArea* MdiArea() const { return m_mdiArea; }
+    // The action of a command number; null for an unknown number.
+    QAction* Action(int command) const { return m_actions.value(command, nullptr); }
+    QList<QToolBar*> ToolBars() const;
+    QToolBar* StandardBar() const { return m_wndStandardBar; }
+    QDockWidget* CorrectionBar() const { return m_wndCorrectionBar; }
+
+    // Project explorer and information window.
+    void ResetProjectExplorer();
+    void ShowProjectExplorer() override;
+    void RemoveCSISetItem(TCSISet* pSet) override;
+    CExplorerFrameBase* ProjectExplorer() const { return m_pPrjExpFrame; }
+    void OnProjectInformation();
+    void HideInfoFrame();
+    CInfoFrameBase* InfoFrame() const { return m_pInfoFrame; }
+    IInfoFrame* GetInfoFrame() override;
+    std::unique_ptr<IImageFrameList> CreateImageFrameList() override;
+
+    // Project state.
+    void SetProjectOpen(bool open);
+    bool IsProjectOpen() const { return m_bProjectOpen; }
+
+    // Child-window lists.
+    void OpenAnalysisWindow(TAnalysis* analysis);
+    void OpenVoxelWindow(TSpectrum* voxel, TMouseEvent event, CChildFrame* frame);
+    void OpenAverageWindow(TSpectrum* voxel, TMouseEvent event);
+    void OpenRegionEstimateWindow(TRegionEstimate* estimate);
+    void CloseVoxelWindows();
+    void RefreshVoxelWindows() override;
+    void CloseRegionWindows();
+    void RefreshRegionWindows() override;
+    void CloseAllChildWindows() override;
+    void CloseVoxelWindowsOfFrame(CChildFrame* frame);
+    void SetSpectrumDisplay(const TSpectrumDisplayParams& display) override;
+    void UpdateAnalysisWindows(int a, int b);
+    void SetAnalysisWindowsUnit(int unit);
+    TVoxelWndList& SingleVoxelWindows() { return m_singleVoxelWnds; }
+    TVoxelWndList& AverageWindows() { return m_averageWnds; }
+    TVoxelWndList& EstimateWindows() { return m_estimateWnds; }
+    TAnalysisWndList& AnalysisWindows() { return m_analysisWnds; }
+
+    // The image child frame of the active MDI child; null when another kind is active.
+    CChildFrame* ActiveImageFrame() const;
+
+    // Select voxel checked, the other modes unchecked, grid, spectra and real part checked.
+    void ResetWorkMode();
+    bool AutoscaleImages() const { return m_bAutoscaleImages; }
+
+    // Sets every action's enabled and checked state from the project and the windows.
+    void UpdateCommandStates();
+    // Shows the recent projects (full paths) in the File menu.
+    void SetRecentFiles(const QStringList& paths);
+
+    // Project > Options: the four settings of the application object.
+    void OnProjectOptions();
+
+signals:
+    // File > Recent Projects: entry k (0-based) was chosen.
+    void RecentFileChosen(int index);
+    // The user confirmed the exit and the frame has closed.
+    void Closed();
+
+protected:
+    // Asks "Are you sure you want to exit?"; Yes saves a changed project when the user
+    // wants it and closes every child window before the frame closes.
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QAction* MakeAction(int command, const QString& text, bool checkable = false);
+    bool CreateMenus();
+    bool CreateToolBars();
+    bool CreateCorrectionBar();
+    void CreateStatusBar();
+    void LayOutClient();
+    QRect ClientRect() const;
+
+    CExplorerFrameBase* m_pPrjExpFrame = nullptr;
+    CInfoFrameBase* m_pInfoFrame = nullptr;
+    TVoxelWndList m_singleVoxelWnds;  // kind 0
+    TVoxelWndList m_estimateWnds;     // kind 3
+    bool m_bProjectOpen = false;
+    QToolBar* m_wndNavigatorBar = nullptr;
+    QToolBar* m_wndProjectBar = nullptr;
+    QToolBar* m_wndMacroBar = nullptr;
+    QToolBar* m_wndWorkModeBar = nullptr;
+    QToolBar* m_pUserDrawBar = nullptr;  // made on first use of the user-drawn region mode
+    QDockWidget* m_wndCorrectionBar = nullptr;
+    QToolBar* m_wndWindowingBar = nullptr;
+    TAnalysisWndList m_analysisWnds;
+    TVoxelWndList m_averageWnds;      // kind 2
+    bool m_bAutoscaleImages = false;
+    QToolBar* m_wndStandardBar = nullptr;
+
     QMdiArea* m_mdiArea = nullptr;
+    QHash<int, QAction*> m_actions;
+    QActionGroup* m_workModes = nullptr;
+    QActionGroup* m_displayParts = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
+    QList<QAction*> m_recentActions;
+    bool m_bLoaded = false;
 };

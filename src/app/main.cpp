@@ -1,13 +1,20 @@
 #include <QApplication>
 
 #include "app/CMainFrame.h"
+#include "app/CVexaraApp.h"
+#include "app/QtServices.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName("Tarnwell");
-    QApplication::setApplicationName("Vexara");
-    CMainFrame frame;
-    frame.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    vx::app::InstallQtServices();
+    CVexaraApp theApp;
+    QStringList commandLine = QApplication::arguments();
+    commandLine.removeFirst();
+    if (!theApp.InitInstance(commandLine))
+        return 1;
+    QObject::connect(theApp.MainFrame(), &CMainFrame::Closed, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+    application.exec();
+    return theApp.ExitInstance();
 }

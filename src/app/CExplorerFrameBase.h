@@ -1,0 +1,23 @@
+#pragma once
+// What the main frame needs of the project explorer window. The user's close box
+// hides it; it is made once and then only shown, hidden, retitled and refilled.
+#include <QCloseEvent>
+#include <QMdiSubWindow>
+
+class CExplorerFrameBase : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    using QMdiSubWindow::QMdiSubWindow;
+
+    // Empty title and the tree back to its roots.
+    virtual void ResetTree() = 0;
+    // Title from the project's name and the tree filled from the project.
+    virtual void RefreshTree() = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        hide();
+    }
+};

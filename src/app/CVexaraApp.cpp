@@ -1,0 +1,256 @@
+#include "app/CVexaraApp.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QSettings>
+#include <QUrl>
+
+#include "app/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "app/CommandIds.h"
+#include "app/DialogRunner.h"
+#include "app/ProjectCalls.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/Workers.h"
+
+namespace {
+CVexaraApp* g_pApp = nullptr;
+
+struct TSettingKey {
+    const char* section;
+    const char* key;
+};
+constexpr TSettingKey kSettingKeys[CVexaraApp::kSettingCount] = {
+    {"Display Config", "SpecBgColor"},
+    {"Display Config", "PCABgColor"},
+    {"Display Config", "MultiMapDisp"},
+    {"Process Config", "PhaseMode"},
+};
+constexpr const char* kRecentSection = "Recent File List";
+
+QString SettingPath(const char* section, const QString& key)
+{
+    return QString(section) + "/" + key;
+}
+
+// The settings live per user under the company "Tarnwell" and the program "Vexara".
+QSettings Settings()
+{
+    return QSettings("Tarnwell", "Vexara");
+}
+}  // namespace
+
+CVexaraApp::CVexaraApp() : m_szStartDir(vx::CurrentFolder()), m_strProgramFolder(vx::ExecutableFolder())
+{
+    g_pApp = this;
+}
+
+CVexaraApp::~CVexaraApp()
+{
+    m_pMainFrame.reset();
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+CVexaraApp* CVexaraApp::Instance()
+{
+    return g_pApp;
+}
+
+bool CVexaraApp::InitInstance(const QStringList& commandLine)
+{
+    QCoreApplication::setOrganizationName("Tarnwell");
+    QCoreApplication::setApplicationName("Vexara");
+    LoadSettings();
+    vx::ResetGlobals();
+
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    m_nProcessors = vx::ProcessorCount();
+    vx::SetProcessorCount(m_nProcessors);
+    if (!m_pMainFrame->LoadFrame())
+        return false;
+    connect(m_pMainFrame->Action(cmd::AppAbout), &QAction::triggered, this, &CVexaraApp::OnAppAbout);
+    connect(m_pMainFrame->Action(cmd::HelpTopics), &QAction::triggered, this, &CVexaraApp::OnHelpTopics);
+    SetProjectMenu(false);
+
+    // Reader plug-ins; the program's current folder stays where it is.
+    m_plugins = vx::LoadPluginFolder(vx::JoinPath(m_strProgramFolder, "plugins"));
+    vx::PublishPluginTable(m_plugins);
+
+    ReadRecentFileList();
+    m_pMainFrame->show();
+
+    const QString path = commandLine.join(' ');
+    if (!path.isEmpty())
+        OpenCommandLineProject(path.toStdString());
+    return true;
+}
+
+bool CVexaraApp::OpenCommandLineProject(const std::string& path)
+{
+    if (!ProjectCalls::CheckProjectFile(path)) {
+        vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation);
+        return false;
+    }
+    TProject* project = ProjectCalls::NewProject(m_pMainFrame.get());
+    if (!project)
+        return false;
+    // The loaders read the project's file version through the global pointer.
+    g_pProject = project;
+    if (!ProjectCalls::Load(project, path)) {
+        ProjectCalls::Delete(project);
+        g_pProject = nullptr;
+        m_pMainFrame->UpdateCommandStates();
+        return false;
+    }
+    m_pMainFrame->ResetProjectExplorer();
+    m_pMainFrame->ShowProjectExplorer();
+    SetProjectMenu(true);
+    ProjectCalls::SetModified(project, false);
+    return true;
+}
+
+int CVexaraApp::ExitInstance()
+{
+    SaveSettings();
+    vx::PublishPluginTable({});
+    vx::FreePlugins(m_plugins);
+    if (g_pProject) {
+        TProject* project = g_pProject;
+        g_pProject = nullptr;
+        ProjectCalls::Delete(project);
+    }
+    WriteRecentFileList();
+    return 0;
+}
+
+int CVexaraApp::GetSetting(int index) const
+{
+    switch (index) {
+    case 0: return m_nSpecBgColor;
+    case 1: return m_nPCABgColor;
+    case 2: return m_nMultiMapDisp;
+    case 3: return m_nPhaseMode;
+    default: return -1;
+    }
+}
+
+void CVexaraApp::SetSetting(int index, int value)
+{
+    switch (index) {
+    case 0: m_nSpecBgColor = value; break;
+    case 1: m_nPCABgColor = value; break;
+    case 2: m_nMultiMapDisp = value; break;
+    case 3: m_nPhaseMode = value; break;
+    default: break;
+    }
+}
+
+void CVexaraApp::LoadSettings()
+{
+    QSettings settings = Settings();
+    for (int k = 0; k < kSettingCount; ++k) {
+        // A value that is not a number reads as the default 0.
+        const QVariant value = settings.value(SettingPath(kSettingKeys[k].section, kSettingKeys[k].key), 0);
+        SetSetting(k, value.toInt());
+    }
+}
+
+void CVexaraApp::SaveSettings() const
+{
+    QSettings settings = Settings();
+    for (int k = 0; k < kSettingCount; ++k)
+        settings.setValue(SettingPath(kSettingKeys[k].section, kSettingKeys[k].key), GetSetting(k));
+    settings.sync();
+}
+
+void CVexaraApp::SetProjectMenu(bool open)
+{
+    if (m_pMainFrame)
+        m_pMainFrame->SetProjectOpen(open);
+}
+
+// ---- recent projects -------------------------------------------------------------------
+
+void CVexaraApp::ReadRecentFileList()
+{
+    m_recentFiles.clear();
+    QSettings settings = Settings();
+    for (int k = 1; k <= kRecentFileCount; ++k) {
+        const QString path = settings.value(SettingPath(kRecentSection, QString("File%1").arg(k))).toString();
+        if (!path.isEmpty() && !m_recentFiles.contains(path))
+            m_recentFiles.append(path);
+    }
+    UpdateRecentMenu();
+}
+
+void CVexaraApp::WriteRecentFileList() const
+{
+    QSettings settings = Settings();
+    for (int k = 1; k <= kRecentFileCount; ++k) {
+        const QString key = SettingPath(kRecentSection, QString("File%1").arg(k));
+        if (k <= m_recentFiles.size())
+            settings.setValue(key, m_recentFiles[k - 1]);
+        else
+            settings.remove(key);
+    }
+    settings.sync();
+}
+
+void CVexaraApp::AddToRecentFileList(const std::string& path)
+{
+    if (path.empty())
+        return;
+    // Entries are full paths; a relative one is taken from the program's current folder.
+    const std::string native = vx::ToNativePath(path);
+    const std::string full = native.front() == '/' ? native : vx::JoinPath(vx::CurrentFolder(), native);
+    const QString entry = QString::fromStdString(full);
+    m_recentFiles.removeAll(entry);
+    m_recentFiles.prepend(entry);
+    while (m_recentFiles.size() > kRecentFileCount)
+        m_recentFiles.removeLast();
+    UpdateRecentMenu();
+}
+
+void CVexaraApp::RemoveFromRecentFileList(int index)
+{
+    if (index < 0 || index >= m_recentFiles.size())
+        return;
+    m_recentFiles.removeAt(index);
+    UpdateRecentMenu();
+}
+
+void CVexaraApp::UpdateRecentMenu()
+{
+    if (m_pMainFrame)
+        m_pMainFrame->SetRecentFiles(m_recentFiles);
+}
+
+// ---- help ------------------------------------------------------------------------------
+
+void CVexaraApp::OnAppAbout()
+{
+    CAboutDlg dialog(m_pMainFrame.get());
+    vx::app::RunDialog(dialog);
+}
+
+std::string CVexaraApp::HelpFilePath() const
+{
+    const std::string folder = m_strProgramFolder.empty() ? m_szStartDir : m_strProgramFolder;
+    return vx::JoinPath(folder, "Vexara.html");
+}
+
+void CVexaraApp::OnHelpTopics()
+{
+    const std::string path = HelpFilePath();
+    if (!vx::FileExists(path)) {
+        vx::Report("Cannot find the help file " + path, vx::ReportIcon::Exclamation);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        vx::Report("Cannot open the help file " + path, vx::ReportIcon::Exclamation);
+}

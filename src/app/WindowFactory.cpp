@@ -1,0 +1,177 @@
+#include "app/WindowFactory.h"
+
+#include <QLabel>
+#include <QTreeWidget>
+
+#include <vector>
+
+#include "app/CAnalysisWindowBase.h"
+#include "app/CExplorerFrameBase.h"
+#include "app/CInfoFrameBase.h"
+#include "app/CVoxelWindowBase.h"
+#include "app/ProjectCalls.h"
+#include "model/IImageFrameList.h"
+#include "platform/Globals.h"
+
+namespace vx::app {
+namespace {
+
+// Stands in for the spectrum window: keeps the voxels it is given and says how many.
+class CPlaceholderVoxelWindow : public CVoxelWindowBase {
+public:
+    CPlaceholderVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind)
+        : CVoxelWindowBase(list, frame, kind), m_label(new QLabel)
+    {
+        m_label->setAlignment(Qt::AlignCenter);
+        setWidget(m_label);
+        RefreshView();
+    }
+    void ClearVoxels() override { m_voxels.clear(); }
+    void SetVoxel(TSpectrum* voxel) override
+    {
+        m_voxels.push_back(voxel);
+        RefreshView();
+    }
+    int GetVoxelCount() const override { return static_cast<int>(m_voxels.size()); }
+    void RefreshView() override
+    {
+        m_label->setText(QString("%1 voxel(s)").arg(m_voxels.size()));
+    }
+    void SetDisplayParams(const TSpectrumDisplayParams*) override {}
+    void SetUnit(int) override {}
+
+private:
+    QLabel* m_label;
+    std::vector<TSpectrum*> m_voxels;
+};
+
+class CPlaceholderAnalysisWindow : public CAnalysisWindowBase {
+public:
+    CPlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis)
+        : CAnalysisWindowBase(list, analysis)
+    {
+        setWidget(new QLabel("Analysis"));
+    }
+    void UpdateViews(int, int, int) override {}
+    void SetMouseMode(int) override {}
+    void SetUnit(int) override {}
+};
+
+class CPlaceholderExplorerFrame : public CExplorerFrameBase {
+public:
+    CPlaceholderExplorerFrame() : m_tree(new QTreeWidget)
+    {
+        m_tree->setHeaderHidden(true);
+        setWidget(m_tree);
+    }
+    void ResetTree() override
+    {
+        setWindowTitle("");
+        m_tree->clear();
+    }
+    void RefreshTree() override
+    {
+        setWindowTitle(QString::fromStdString(ProjectCalls::UiState(g_pProject).name));
+    }
+
+private:
+    QTreeWidget* m_tree;
+};
+
+class CPlaceholderInfoFrame : public CInfoFrameBase {
+public:
+    CPlaceholderInfoFrame() { setWidget(new QLabel("CSI Info")); }
+    void UpdateFrom(TProject*, CChildFrame*) override {}
+    void UpdateCSIPage(TCSISet*) override {}
+    void UpdateImagePage(TMRImage*) override {}
+    void UpdateMapPage(std::vector<TMRImage*>) override {}
+};
+
+// An image frame list that opens no frames.
+class TPlaceholderImageFrameList : public IImageFrameList {
+public:
+    void SetProject(TProject*) override {}
+    void SetMDIParent(IMainFrame*) override {}
+    bool IsEmpty() const override { return true; }
+    void DestroyAll() override {}
+    void UpdateAll(bool, bool, bool, bool, bool) override {}
+    void RedrawVoxel(int, int, int) override {}
+    void RedrawVoxelSet(const std::vector<TSpectrum*>&) override {}
+    bool CloseImageFrame(TMRImage*) override { return false; }
+    CChildFrame* OpenImageFrame(TMRImage*) override { return nullptr; }
+    CChildFrame* OpenSliceFrameByIndex(int, int) override { return nullptr; }
+    CChildFrame* OpenSliceFrameByPosition(int, float) override { return nullptr; }
+    void ApplyMapScale(TMap*) override {}
+};
+
+ExplorerFactory& Explorer()
+{
+    static ExplorerFactory f;
+    return f;
+}
+InfoFrameFactory& Info()
+{
+    static InfoFrameFactory f;
+    return f;
+}
+ImageFrameLookup& Lookup()
+{
+    static ImageFrameLookup f;
+    return f;
+}
+ImageFrameListFactory& FrameLists()
+{
+    static ImageFrameListFactory f;
+    return f;
+}
+
+template <class T>
+T Swap(T& slot, T value)
+{
+    T old = std::move(slot);
+    slot = std::move(value);
+    return old;
+}
+}  // namespace
+
+CVoxelWindowBase* MakePlaceholderVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind)
+{
+    return new CPlaceholderVoxelWindow(list, frame, kind);
+}
+
+CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis)
+{
+    return new CPlaceholderAnalysisWindow(list, analysis);
+}
+
+ExplorerFactory SetExplorerFactory(ExplorerFactory factory) { return Swap(Explorer(), std::move(factory)); }
+InfoFrameFactory SetInfoFrameFactory(InfoFrameFactory factory) { return Swap(Info(), std::move(factory)); }
+ImageFrameLookup SetImageFrameLookup(ImageFrameLookup lookup) { return Swap(Lookup(), std::move(lookup)); }
+ImageFrameListFactory SetImageFrameListFactory(ImageFrameListFactory factory)
+{
+    return Swap(FrameLists(), std::move(factory));
+}
+
+std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame)
+{
+    if (FrameLists())
+        return FrameLists()(frame);
+    return std::make_unique<TPlaceholderImageFrameList>();
+}
+
+CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)
+{
+    return Explorer() ? Explorer()(frame) : new CPlaceholderExplorerFrame;
+}
+
+CInfoFrameBase* MakeInfoFrame(CMainFrame* frame)
+{
+    return Info() ? Info()(frame) : new CPlaceholderInfoFrame;
+}
+
+CChildFrame* ImageFrameOf(QMdiSubWindow* window)
+{
+    return window && Lookup() ? Lookup()(window) : nullptr;
+}
+
+}  // namespace vx::app

@@ -1,0 +1,421 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QToolBar>
+
+#include "app/CExplorerFrameBase.h"
+#include "app/CInfoFrameBase.h"
+#include "app/CommandIds.h"
+#include "support/GuiGrab.h"
+#include "support/ScriptedReport.h"
+#include "FakeShell.h"
+
+using namespace vx::test;
+
+namespace {
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vx::ResetGlobals();
+        TVoxelWndList::ResetCascade();
+        ASSERT_TRUE(frame.LoadFrame());
+        frame.resize(1280, 960);
+        frame.show();
+        QApplication::processEvents();
+        client = frame.MdiArea()->viewport()->rect();
+    }
+    void TearDown() override { vx::ResetGlobals(); }
+
+    bool Checked(int command) { return frame.Action(command)->isChecked(); }
+    bool Enabled(int command) { return frame.Action(command)->isEnabled(); }
+    TMouseEvent Keys(int keys)
+    {
+        TMouseEvent e;
+        e.m_nKeys = keys;
+        return e;
+    }
+
+    TFakeProjectCalls calls;
+    TFakeWindowFactories windows;
+    CMainFrame frame;
+    QRect client;
+};
+
+TEST_F(MainFrameTest, ToolbarsCarryTheirTitlesAndTheCorrectionBarFloatsHidden)
+{
+    QStringList titles;
+    for (QToolBar* bar : frame.ToolBars()) {
+        ASSERT_NE(bar, nullptr);
+        titles << bar->windowTitle();
+    }
+    EXPECT_EQ(titles, QStringList({"Standard", "Image Navigator", "Project Toolbar", "Macro Toolbar",
+                                   "Work mode Toolbar", "Image Windowing ToolBar"}));
+    EXPECT_EQ(frame.toolBarArea(frame.ToolBars()[4]), Qt::LeftToolBarArea);
+    for (int k : {0, 1, 2, 3, 5})
+        EXPECT_EQ(frame.toolBarArea(frame.ToolBars()[k]), Qt::TopToolBarArea) << k;
+    EXPECT_TRUE(frame.ToolBars()[5]->isAreaAllowed(Qt::BottomToolBarArea));
+    EXPECT_FALSE(frame.ToolBars()[5]->isAreaAllowed(Qt::LeftToolBarArea));
+
+    QDockWidget* correction = frame.CorrectionBar();
+    ASSERT_NE(correction, nullptr);
+    EXPECT_EQ(correction->windowTitle(), "Image Correction Toolbar");
+    EXPECT_TRUE(correction->isFloating());
+    EXPECT_FALSE(correction->isVisible());
+    EXPECT_EQ(correction->allowedAreas(), Qt::NoDockWidgetArea);
+
+    // View > Toolbar shows and hides the Standard bar.
+    frame.Action(cmd::ViewToolbar)->trigger();
+    EXPECT_FALSE(frame.StandardBar()->isVisible());
+    frame.Action(cmd::ViewToolbar)->trigger();
+    EXPECT_TRUE(frame.StandardBar()->isVisible());
+}
+
+TEST_F(MainFrameTest, WorkModeBarStartsInSelectVoxelWithGridSpectraAndRealPart)
+{
+    for (int mode : cmd::kWorkModes)
+        EXPECT_EQ(Checked(mode), mode == cmd::ModeSelectVoxel) << mode;
+    EXPECT_TRUE(Checked(cmd::ShowGrid));
+    EXPECT_TRUE(Checked(cmd::ShowSpectra));
+    EXPECT_TRUE(Checked(cmd::DisplayReal));
+    EXPECT_FALSE(Checked(cmd::DisplayImaginary));
+    EXPECT_FALSE(Checked(cmd::DisplayMagnitude));
+    EXPECT_EQ(frame.Action(cmd::ModeZoomIn)->toolTip(), "Zoom in ");
+
+    // The modes and the three parts are radio groups; ResetWorkMode puts everything back.
+    frame.Action(cmd::ModeZoomIn)->trigger();
+    frame.Action(cmd::DisplayMagnitude)->trigger();
+    frame.Action(cmd::ShowGrid)->trigger();
+    EXPECT_TRUE(Checked(cmd::ModeZoomIn));
+    EXPECT_FALSE(Checked(cmd::ModeSelectVoxel));
+    EXPECT_FALSE(Checked(cmd::DisplayReal));
+    EXPECT_FALSE(Checked(cmd::ShowGrid));
+    frame.ResetWorkMode();
+    EXPECT_TRUE(Checked(cmd::ModeSelectVoxel));
+    EXPECT_FALSE(Checked(cmd::ModeZoomIn));
+    EXPECT_TRUE(Checked(cmd::DisplayReal));
+    EXPECT_FALSE(Checked(cmd::DisplayMagnitude));
+    EXPECT_TRUE(Checked(cmd::ShowGrid));
+}
+
+TEST_F(MainFrameTest, CommandsFollowTheProjectState)
+{
+    const int projectCommands[] = {cmd::FileSaveProject,  cmd::ProjectAddCSISet,  cmd::ProjectAddImages,
+                                   cmd::ProjectCloseImages, cmd::ClearRegionEstimates, cmd::ProjectInformation,
+                                   cmd::MapGray,          cmd::MapOpacityLow};
+    for (int command : projectCommands)
+        EXPECT_FALSE(Enabled(command)) << command;
+    for (int command : {cmd::FileNewProject, cmd::FileOpenProject, cmd::ProjectAddExam, cmd::ProjectOptions,
+                        cmd::FileBatchProcessing, cmd::ProjectCloseVoxelWindows})
+        EXPECT_TRUE(Enabled(command)) << command;
+
+    calls.state.mapColormap = 2;
+    calls.state.mapOpacity = 0;
+    TFakeProject* project = calls.OpenProject(frame);
+    for (int command : projectCommands)
+        EXPECT_TRUE(Enabled(command)) << command;
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(Checked(cmd::MapGray + k), k == 2) << k;
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(Checked(cmd::MapOpacityHigh + k), k == 0) << k;
+    // Without a work set nothing that needs one is offered.
+    for (int command : {cmd::MacroStartRecording, cmd::MacroLoad, cmd::ExportVoxels, cmd::MapResize,
+                        cmd::MapSaveAsTxt, cmd::EditUndo, cmd::EditRedo, cmd::EditClearAll})
+        EXPECT_FALSE(Enabled(command)) << command;
+
+    project->state.hasWorkSet = true;
+    project->state.recording = true;
+    project->state.canRedo = true;
+    frame.UpdateCommandStates();
+    EXPECT_FALSE(Enabled(cmd::MacroStartRecording));
+    EXPECT_TRUE(Enabled(cmd::MacroEndRecording));
+    EXPECT_TRUE(Enabled(cmd::MacroPauseRecording));
+    EXPECT_TRUE(Enabled(cmd::ImportSelectionMask));
+    EXPECT_FALSE(Enabled(cmd::MapRemove));
+    EXPECT_FALSE(Enabled(cmd::EditUndo));
+    EXPECT_TRUE(Enabled(cmd::EditRedo));
+
+    project->state.recording = false;
+    project->state.workSetHasMaps = true;
+    project->state.canUndo = true;
+    frame.UpdateCommandStates();
+    EXPECT_TRUE(Enabled(cmd::MacroStartRecording));
+    EXPECT_FALSE(Enabled(cmd::MacroEndRecording));
+    EXPECT_TRUE(Enabled(cmd::MapRemove));
+    EXPECT_TRUE(Enabled(cmd::EditClearAll));
+
+    g_pProject = nullptr;
+    frame.SetProjectOpen(false);
+    for (int command : projectCommands)
+        EXPECT_FALSE(Enabled(command)) << command;
+    EXPECT_FALSE(Checked(cmd::MapHot));
+}
+
+TEST_F(MainFrameTest, InformationIsGreyedWhileItsWindowIsVisible)
+{
+    calls.OpenProject(frame);
+    ASSERT_TRUE(Enabled(cmd::ProjectInformation));
+    frame.Action(cmd::ProjectInformation)->trigger();
+    CInfoFrameBase* info = frame.InfoFrame();
+    ASSERT_NE(info, nullptr);
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_EQ(info->windowTitle(), "Info");
+    EXPECT_EQ(info->x(), 0);
+    EXPECT_EQ(info->geometry().bottom() + 1, client.bottom() + 1 - 70);
+    EXPECT_EQ(frame.GetInfoFrame(), static_cast<IInfoFrame*>(info));
+    EXPECT_FALSE(Enabled(cmd::ProjectInformation));
+
+    info->close();  // the user's close box only hides it
+    EXPECT_FALSE(info->isVisible());
+    EXPECT_TRUE(Enabled(cmd::ProjectInformation));
+    frame.Action(cmd::ProjectInformation)->trigger();
+    EXPECT_EQ(frame.InfoFrame(), info);
+    EXPECT_TRUE(info->isVisible());
+}
+
+TEST_F(MainFrameTest, ExplorerIsMadeOnceTitledAndKeptAtTheRightEdge)
+{
+    EXPECT_EQ(frame.ProjectExplorer(), nullptr);
+    frame.ResetProjectExplorer();  // nothing to reset yet
+    TFakeProject* project = calls.OpenProject(frame);
+    project->state.name = "brain";
+    frame.ShowProjectExplorer();
+    CExplorerFrameBase* explorer = frame.ProjectExplorer();
+    ASSERT_NE(explorer, nullptr);
+    EXPECT_EQ(explorer->windowTitle(), "brain");
+    EXPECT_EQ(explorer->geometry().right() + 1, client.right() + 1 - 35);
+    EXPECT_TRUE(Checked(cmd::ViewProjectExplorer));
+
+    frame.ResetProjectExplorer();
+    EXPECT_EQ(explorer->windowTitle(), "");
+    frame.Action(cmd::ViewProjectExplorer)->trigger();
+    EXPECT_FALSE(explorer->isVisible());
+    EXPECT_FALSE(Checked(cmd::ViewProjectExplorer));
+    frame.Action(cmd::ViewProjectExplorer)->trigger();
+    EXPECT_EQ(frame.ProjectExplorer(), explorer);
+    EXPECT_TRUE(explorer->isVisible());
+
+    // A wider frame moves it so that it keeps its distance from the right edge.
+    frame.resize(1500, 960);
+    QApplication::processEvents();
+    const QRect wider = frame.MdiArea()->viewport()->rect();
+    ASSERT_GT(wider.width(), client.width());
+    EXPECT_EQ(explorer->geometry().right() + 1, wider.right() + 1 - 35);
+    EXPECT_EQ(explorer->y(), 0);
+}
+
+TEST_F(MainFrameTest, VoxelWindowsCascadeFromTheBottomRightCorner)
+{
+    calls.OpenProject(frame);
+    for (int k = 0; k < 3; ++k)
+        frame.OpenVoxelWindow(FakeVoxel(k), Keys(TMouseEvent::kShift), FakeFrame(0));
+    ASSERT_EQ(frame.SingleVoxelWindows().GetCount(), 3);
+    const int right = client.width(), bottom = client.height();
+    int k = 0;
+    for (auto it = frame.SingleVoxelWindows().Begin(); it != frame.SingleVoxelWindows().End(); ++it, ++k) {
+        const QRect g = (*it)->geometry();
+        EXPECT_EQ(g.size(), QSize(700, 440)) << k;
+        EXPECT_EQ(g.right() + 1, right - 35 - 10 * k) << k;
+        EXPECT_EQ(g.bottom() + 1, bottom - 70 - 10 * k) << k;
+        EXPECT_EQ((*it)->windowTitle(), "Single Voxel");
+    }
+
+    // A resized window sets the size of the next new window of its list only.
+    (*frame.SingleVoxelWindows().Begin())->resize(500, 380);
+    frame.OpenVoxelWindow(FakeVoxel(9), Keys(TMouseEvent::kShift), FakeFrame(0));
+    const QRect fourth = frame.SingleVoxelWindows().GetLast()->geometry();
+    EXPECT_EQ(fourth.size(), QSize(500, 380));
+    EXPECT_EQ(fourth.topLeft(), QPoint(right - 35 - 700 - 30, bottom - 70 - 440 - 30));
+    frame.OpenAverageWindow(FakeVoxel(1), Keys(0));
+    EXPECT_EQ(frame.AverageWindows().GetLast()->size(), QSize(700, 440));
+    EXPECT_EQ(frame.AverageWindows().GetLast()->windowTitle(), "Average Voxel");
+
+    // An emptied list starts again at the corner with its own size.
+    frame.CloseVoxelWindows();
+    EXPECT_TRUE(frame.SingleVoxelWindows().IsEmpty());
+    EXPECT_TRUE(frame.AverageWindows().IsEmpty());
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), FakeFrame(0));
+    const QRect again = frame.SingleVoxelWindows().GetFirst()->geometry();
+    EXPECT_EQ(again.bottomRight() + QPoint(1, 1), QPoint(right - 35, bottom - 70));
+    EXPECT_EQ(again.size(), QSize(500, 380));
+}
+
+TEST_F(MainFrameTest, CascadeStaysInsideASmallClientArea)
+{
+    // Windows larger than the client area start at its top-left corner and stay there.
+    frame.SingleVoxelWindows().SetWindowSize(client.width() + 100, client.height() + 100);
+    for (int k = 0; k < 3; ++k)
+        frame.OpenVoxelWindow(FakeVoxel(k), Keys(TMouseEvent::kShift), nullptr);
+    for (auto it = frame.SingleVoxelWindows().Begin(); it != frame.SingleVoxelWindows().End(); ++it)
+        EXPECT_EQ((*it)->pos(), QPoint(0, 0));
+}
+
+TEST_F(MainFrameTest, SelectVoxelKeysDecideBetweenReuseAndNewWindow)
+{
+    calls.OpenProject(frame);
+    TVoxelWndList& list = frame.SingleVoxelWindows();
+
+    // Ctrl with no window open makes one; Ctrl again adds to it.
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(TMouseEvent::kCtrl), FakeFrame(1));
+    ASSERT_EQ(list.GetCount(), 1);
+    frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kCtrl | TMouseEvent::kShift), FakeFrame(1));
+    ASSERT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(FakeWindow(list.GetLast())->voxels, std::vector<TSpectrum*>({FakeVoxel(1), FakeVoxel(2)}));
+    EXPECT_EQ(calls.log, std::vector<std::string>({"redraw", "redraw"}));
+
+    // Shift opens a new window; a plain click replaces the newest window's voxels.
+    frame.OpenVoxelWindow(FakeVoxel(3), Keys(TMouseEvent::kShift), FakeFrame(2));
+    ASSERT_EQ(list.GetCount(), 2);
+    calls.log.clear();
+    frame.OpenVoxelWindow(FakeVoxel(4), Keys(0), FakeFrame(3));
+    ASSERT_EQ(list.GetCount(), 2);
+    CFakeVoxelWindow* newest = FakeWindow(list.GetLast());
+    EXPECT_EQ(newest->voxels, std::vector<TSpectrum*>({FakeVoxel(4)}));
+    EXPECT_EQ(newest->GetChildFrame(), FakeFrame(3));
+    EXPECT_GE(newest->refreshes, 1);
+    EXPECT_EQ(FakeWindow(list.GetFirst())->voxels.size(), 2u);
+    EXPECT_EQ(calls.log, std::vector<std::string>({"mark", "sync", "redraw", "rebuild"}));
+
+    // A null voxel changes nothing.
+    frame.OpenVoxelWindow(nullptr, Keys(TMouseEvent::kShift), nullptr);
+    EXPECT_EQ(list.GetCount(), 2);
+}
+
+TEST_F(MainFrameTest, AverageAndEstimateWindows)
+{
+    frame.OpenAverageWindow(FakeVoxel(1), Keys(0));
+    frame.OpenAverageWindow(FakeVoxel(2), Keys(TMouseEvent::kShift));
+    frame.OpenAverageWindow(FakeVoxel(3), Keys(TMouseEvent::kCtrl));
+    ASSERT_EQ(frame.AverageWindows().GetCount(), 1);
+    EXPECT_EQ(FakeWindow(frame.AverageWindows().GetLast())->voxels.size(), 3u);
+    frame.OpenAverageWindow(FakeVoxel(4), Keys(0));
+    EXPECT_EQ(frame.AverageWindows().GetCount(), 2);
+
+    auto* estimate = reinterpret_cast<TRegionEstimate*>(FakeVoxel(7));
+    frame.OpenRegionEstimateWindow(estimate);
+    frame.OpenRegionEstimateWindow(estimate);
+    ASSERT_EQ(frame.EstimateWindows().GetCount(), 2);
+    auto* window = static_cast<CFakeVoxelWindow*>(frame.EstimateWindows().GetLast());
+    EXPECT_EQ(window->GetKind(), CVoxelWindowBase::kEstimatedVoxel);
+    EXPECT_EQ(window->windowTitle(), "Estimated Voxel");
+    EXPECT_EQ(window->GetRegionEstimate(), estimate);
+    EXPECT_EQ(window->GetChildFrame(), nullptr);
+
+    // The display block reaches every voxel window; refreshes reach the right lists.
+    TSpectrumDisplayParams display;
+    display.m_nFlags = TSpectrumDisplayParams::kMagnitude;
+    display.m_nXEnd = 511;
+    frame.SetSpectrumDisplay(display);
+    EXPECT_EQ(window->lastDisplay, display);
+    EXPECT_EQ(FakeWindow(frame.AverageWindows().GetFirst())->lastDisplay, display);
+    const int before = window->refreshes;
+    frame.RefreshVoxelWindows();
+    EXPECT_EQ(window->refreshes, before);
+    frame.RefreshRegionWindows();
+    EXPECT_EQ(window->refreshes, before + 1);
+}
+
+TEST_F(MainFrameTest, ClosingAnImageFrameClosesOnlyItsSingleVoxelWindows)
+{
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(TMouseEvent::kShift), FakeFrame(1));
+    frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kShift), FakeFrame(2));
+    frame.OpenVoxelWindow(FakeVoxel(3), Keys(TMouseEvent::kShift), FakeFrame(1));
+    frame.OpenVoxelWindow(FakeVoxel(4), Keys(TMouseEvent::kShift), FakeFrame(3));
+    frame.OpenAverageWindow(FakeVoxel(5), Keys(0));
+    const int destroyedBefore = windows.voxelLog.destroyed;
+
+    frame.CloseVoxelWindowsOfFrame(FakeFrame(1));
+    EXPECT_EQ(windows.voxelLog.destroyed, destroyedBefore + 2);
+    ASSERT_EQ(frame.SingleVoxelWindows().GetCount(), 2);
+    EXPECT_EQ(FakeWindow(frame.SingleVoxelWindows().GetFirst())->voxels[0], FakeVoxel(2));
+    EXPECT_EQ(FakeWindow(frame.SingleVoxelWindows().GetLast())->voxels[0], FakeVoxel(4));
+    EXPECT_EQ(frame.AverageWindows().GetCount(), 1);
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 3);
+}
+
+TEST_F(MainFrameTest, WindowsLeaveTheirListsWhenClosedOrNotCreated)
+{
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(TMouseEvent::kShift), nullptr);
+    frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kShift), nullptr);
+    CListedWindow* first = frame.SingleVoxelWindows().GetFirst();
+    first->close();  // the user's close box destroys the window
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(frame.SingleVoxelWindows().GetCount(), 1);
+    EXPECT_EQ(windows.voxelLog.destroyed, 1);
+
+    windows.voxelLog.failCreate = true;
+    frame.OpenVoxelWindow(FakeVoxel(3), Keys(TMouseEvent::kShift), nullptr);
+    EXPECT_EQ(frame.SingleVoxelWindows().GetCount(), 1);
+    EXPECT_EQ(windows.voxelLog.made, 3);
+    EXPECT_EQ(windows.voxelLog.destroyed, 2);
+
+    windows.analysisLog.failCreate = true;
+    frame.OpenAnalysisWindow(nullptr);
+    EXPECT_TRUE(frame.AnalysisWindows().IsEmpty());
+    EXPECT_EQ(windows.analysisLog.destroyed, 1);
+}
+
+TEST_F(MainFrameTest, AnalysisWindowIsReusedAndEveryChildWindowCloses)
+{
+    auto* first = reinterpret_cast<TAnalysis*>(FakeVoxel(1));
+    auto* second = reinterpret_cast<TAnalysis*>(FakeVoxel(2));
+    frame.OpenAnalysisWindow(first);
+    frame.OpenAnalysisWindow(second);
+    ASSERT_EQ(frame.AnalysisWindows().GetCount(), 1);
+    auto* window = static_cast<CFakeAnalysisWindow*>(frame.AnalysisWindows().GetFirst());
+    EXPECT_EQ(window->GetAnalysis(), second);
+    EXPECT_EQ(window->updates, std::vector<std::vector<int>>({{1, 0, 0}}));
+    frame.UpdateAnalysisWindows(1, 1);
+    frame.SetAnalysisWindowsUnit(2);
+    EXPECT_EQ(window->updates.back(), std::vector<int>({1, 1, 0}));
+    EXPECT_EQ(window->unit, 2);
+
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
+    frame.OpenAverageWindow(FakeVoxel(2), Keys(0));
+    frame.OpenRegionEstimateWindow(reinterpret_cast<TRegionEstimate*>(FakeVoxel(3)));
+    frame.CloseAllChildWindows();
+    EXPECT_TRUE(frame.AnalysisWindows().IsEmpty());
+    EXPECT_TRUE(frame.SingleVoxelWindows().IsEmpty());
+    EXPECT_TRUE(frame.AverageWindows().IsEmpty());
+    EXPECT_TRUE(frame.EstimateWindows().IsEmpty());
+    EXPECT_TRUE(frame.MdiArea()->subWindowList().isEmpty());
+    EXPECT_EQ(windows.voxelLog.destroyed, 3);
+    EXPECT_EQ(windows.analysisLog.destroyed, 1);
+}
+
+TEST_F(MainFrameTest, ResizingKeepsTheFirstVoxelWindowAtTheCorner)
+{
+    calls.OpenProject(frame);
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
+    frame.Action(cmd::ProjectInformation)->trigger();
+    frame.resize(1400, 1000);
+    QApplication::processEvents();
+    const QRect bigger = frame.MdiArea()->viewport()->rect();
+    const QRect first = frame.SingleVoxelWindows().GetFirst()->geometry();
+    EXPECT_EQ(first.bottomRight() + QPoint(1, 1), QPoint(bigger.width() - 35, bigger.height() - 70));
+    EXPECT_EQ(frame.InfoFrame()->geometry().bottom() + 1, bigger.height() - 70);
+}
+
+TEST_F(MainFrameTest, PictureOfTheMainWindowWithAProject)
+{
+    TVoxelWndList::SetFactory({});  // the placeholder windows, as the program shows them now
+    TFakeProject* project = calls.OpenProject(frame);
+    project->state.name = "Brain study";
+    project->state.hasWorkSet = true;
+    frame.ShowProjectExplorer();
+    frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
+    frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kShift), nullptr);
+    frame.UpdateCommandStates();
+    QApplication::processEvents();
+    const QString png = GrabToPng(&frame, "main-window-project");
+    ASSERT_FALSE(png.isEmpty());
+    const QImage picture(png);
+    EXPECT_EQ(picture.size(), frame.size() * frame.devicePixelRatio());
+}
+
+}  // namespace

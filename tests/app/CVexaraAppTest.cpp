@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QSettings>
+
+#include <filesystem>
+
+#include "app/CAboutDlg.h"
+#include "app/COptionsDlg.h"
+#include "app/CExplorerFrameBase.h"
+#include "app/CVexaraApp.h"
+#include "app/CommandIds.h"
+#include "app/DialogRunner.h"
+#include "platform/Workers.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "FakeShell.h"
+
+using namespace vx::test;
+
+namespace {
+
+// Runs every dialog through a test function instead of its event loop.
+class TDialogScript {
+public:
+    explicit TDialogScript(std::function<int(QDialog&)> fn)
+    {
+        m_old = vx::app::SetDialogRunner([this, fn](QDialog& d) {
+            ++runs;
+            return fn(d);
+        });
+    }
+    ~TDialogScript() { vx::app::SetDialogRunner(std::move(m_old)); }
+    int runs = 0;
+
+private:
+    vx::app::DialogRunner m_old;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearSettings();
+        vx::ResetGlobals();
+        TVoxelWndList::ResetCascade();
+        // No plug-ins and no help file unless a test puts them there.
+        app.SetProgramFolder(empty.Path());
+    }
+    void TearDown() override
+    {
+        vx::ResetGlobals();
+        vx::SetProcessorCount(m_processors);
+    }
+
+    bool Start(const QStringList& commandLine = {})
+    {
+        if (!app.InitInstance(commandLine))
+            return false;
+        frame = app.MainFrame();
+        return frame != nullptr;
+    }
+
+    TScriptedReport report;
+    TFakeProjectCalls calls;
+    TTempFolder empty;
+    CVexaraApp app;
+    CMainFrame* frame = nullptr;
+    int m_processors = vx::ProcessorCount();
+};
+
+TEST_F(AppTest, EmptySettingsReadZeroAndOtherIndicesAreRefused)
+{
+    ASSERT_TRUE(Start());
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(app.GetSetting(k), 0) << k;
+    EXPECT_EQ(app.GetSetting(7), -1);
+    EXPECT_EQ(app.GetSetting(-1), -1);
+    EXPECT_EQ(app.GetSetting(4), -1);
+    app.SetSetting(7, 5);
+    app.SetSetting(-1, 5);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(app.GetSetting(k), 0) << k;
+    EXPECT_EQ(CVexaraApp::Instance(), &app);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_FALSE(frame->IsProjectOpen());
+    EXPECT_FALSE(frame->Action(cmd::FileSaveProject)->isEnabled());
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST_F(AppTest, StoredSettingsAreReadFromTheirSections)
+{
+    {
+        QSettings s("Tarnwell", "Vexara");
+        s.setValue("Display Config/SpecBgColor", 1);
+        s.setValue("Display Config/PCABgColor", 1);
+        s.setValue("Display Config/MultiMapDisp", "not a number");
+        s.setValue("Process Config/PhaseMode", 1);
+        s.setValue("Display Config/PhaseMode", 0);  // wrong section: not read
+    }
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(app.GetSetting(0), 1);
+    EXPECT_EQ(app.GetSetting(1), 1);
+    EXPECT_EQ(app.GetSetting(2), 0);
+    EXPECT_EQ(app.GetSetting(3), 1);
+}
+
+TEST_F(AppTest, OptionsChangeSpecBgColorAndExitWritesTheSettingsFile)
+{
+    TFakeWindowFactories windows;
+    ASSERT_TRUE(Start());
+    calls.OpenProject(*frame);
+    TMouseEvent plain;
+    frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
+    auto* voxelWindow = FakeWindow(frame->SingleVoxelWindows().GetFirst());
+    const int refreshes = voxelWindow->refreshes;
+
+    bool shownWithSettings = true;
+    TDialogScript script([&](QDialog& d) {
+        auto* options = dynamic_cast<COptionsDlg*>(&d);
+        if (!options)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(options->windowTitle(), "Options...");
+        for (int k = 0; k < 4; ++k)
+            shownWithSettings = shownWithSettings && !options->IsChecked(k);
+        EXPECT_EQ(options->CheckBox(0)->text(), "Draw the spectrum of voxel window in black (default is red)");
+        options->CheckBox(0)->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    ASSERT_TRUE(frame->Action(cmd::ProjectOptions)->isEnabled());
+    frame->Action(cmd::ProjectOptions)->trigger();
+    EXPECT_EQ(script.runs, 1);
+    EXPECT_TRUE(shownWithSettings);
+    EXPECT_EQ(app.GetSetting(0), 1);
+    EXPECT_EQ(voxelWindow->refreshes, refreshes + 1);
+    // Settings reach the store only at exit.
+    EXPECT_EQ(QSettings("Tarnwell", "Vexara").value("Display Config/SpecBgColor", 0).toInt(), 0);
+
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(app.ExitInstance(), 0);
+    QSettings stored("Tarnwell", "Vexara");
+    EXPECT_EQ(stored.value("Display Config/SpecBgColor").toInt(), 1);
+    EXPECT_EQ(stored.value("Display Config/PCABgColor").toInt(), 0);
+    EXPECT_EQ(stored.value("Process Config/PhaseMode").toInt(), 0);
+    QFile file(stored.fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << stored.fileName().toStdString();
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains("SpecBgColor=1")) << text.toStdString();
+}
+
+TEST_F(AppTest, CancelledOptionsChangeNothing)
+{
+    ASSERT_TRUE(Start());
+    app.SetSetting(3, 1);
+    TDialogScript script([](QDialog& d) {
+        auto* options = dynamic_cast<COptionsDlg*>(&d);
+        EXPECT_NE(options, nullptr);
+        if (options) {
+            EXPECT_TRUE(options->IsChecked(3));
+            options->CheckBox(3)->setChecked(false);
+            options->CheckBox(1)->setChecked(true);
+        }
+        return int(QDialog::Rejected);
+    });
+    frame->OnProjectOptions();
+    EXPECT_EQ(app.GetSetting(3), 1);
+    EXPECT_EQ(app.GetSetting(1), 0);
+}
+
+TEST_F(AppTest, CommandLineNamingANonProjectFileLeavesNoProject)
+{
+    calls.validFile = false;
+    ASSERT_TRUE(Start({"/data/scan.SPAR"}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::Exclamation);
+    EXPECT_EQ(calls.checkedPaths, std::vector<std::string>({"/data/scan.SPAR"}));
+    EXPECT_TRUE(calls.made.empty());
+    EXPECT_EQ(g_pProject, nullptr);
+    EXPECT_FALSE(frame->IsProjectOpen());
+    EXPECT_TRUE(frame->isVisible());
+}
+
+TEST_F(AppTest, CommandLineNamingAValidProjectOpensIt)
+{
+    // The whole command line is one path, quotes and blanks included.
+    ASSERT_TRUE(Start({"\"/data/my", "study/brain.tpj\""}));
+    EXPECT_EQ(report.Count(), 0u);
+    ASSERT_EQ(calls.made.size(), 1u);
+    TFakeProject* project = calls.made[0].get();
+    EXPECT_EQ(g_pProject, AsProject(project));
+    EXPECT_TRUE(calls.loadSawGlobal);
+    EXPECT_EQ(project->loadedPath, "\"/data/my study/brain.tpj\"");
+    EXPECT_FALSE(project->modified);
+    EXPECT_TRUE(frame->IsProjectOpen());
+    EXPECT_TRUE(frame->Action(cmd::FileSaveProject)->isEnabled());
+    EXPECT_TRUE(frame->Action(cmd::ProjectAddCSISet)->isEnabled());
+    ASSERT_NE(frame->ProjectExplorer(), nullptr);
+    EXPECT_TRUE(frame->ProjectExplorer()->isVisible());
+
+    // Exit deletes the project after the settings are written.
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    frame->close();
+    app.ExitInstance();
+    EXPECT_FALSE(project->alive);
+    EXPECT_EQ(g_pProject, nullptr);
+}
+
+TEST_F(AppTest, ProjectThatFailsToLoadIsDeleted)
+{
+    calls.loadSucceeds = false;
+    ASSERT_TRUE(Start({"/data/broken.tpj"}));
+    ASSERT_EQ(calls.made.size(), 1u);
+    EXPECT_FALSE(calls.made[0]->alive);
+    EXPECT_EQ(g_pProject, nullptr);
+    EXPECT_FALSE(frame->IsProjectOpen());
+    EXPECT_EQ(report.Count(), 0u);  // the loader reports its own causes
+}
+
+TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
+{
+    TFakeWindowFactories windows;
+    ASSERT_TRUE(Start({"/data/brain.tpj"}));
+    TFakeProject* project = calls.made.at(0).get();
+    TMouseEvent plain;
+    frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
+    frame->OpenAnalysisWindow(nullptr);
+
+    report.PlanAnswer(vx::ReportAnswer::No);
+    EXPECT_FALSE(frame->close());
+    ASSERT_EQ(report.Questions(), std::vector<std::string>({"Are you sure you want to exit?"}));
+    const auto& question = report.Entries().back();
+    EXPECT_EQ(question.buttons, vx::ReportButtons::YesNo);
+    EXPECT_EQ(question.icon, vx::ReportIcon::Question);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(project->saveIfModifiedCalls, 0);
+    EXPECT_TRUE(project->alive);
+    EXPECT_EQ(g_pProject, AsProject(project));
+    EXPECT_EQ(frame->SingleVoxelWindows().GetCount(), 1);
+    EXPECT_EQ(frame->AnalysisWindows().GetCount(), 1);
+
+    // Yes: the project may be saved, then every child window closes.
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(project->saveIfModifiedCalls, 1);
+    EXPECT_TRUE(frame->SingleVoxelWindows().IsEmpty());
+    EXPECT_TRUE(frame->AnalysisWindows().IsEmpty());
+    EXPECT_TRUE(project->alive);  // deleted by ExitInstance, after the settings
+    app.ExitInstance();
+    EXPECT_FALSE(project->alive);
+}
+
+TEST_F(AppTest, ExitQuestionDefaultsToNo)
+{
+    ASSERT_TRUE(Start());
+    report.AllowDefaults();
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    frame->Action(cmd::FileExit)->trigger();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(report.Questions().size(), 2u);
+}
+
+TEST_F(AppTest, PlugInsWithBothExportsGetFormatIndicesFrom23)
+{
+    app.SetProgramFolder(VX_TEST_PROGRAM_FOLDER);
+    ASSERT_TRUE(Start());
+    const std::vector<TPluginRecord> plugins = app.GetPlugins();
+    ASSERT_EQ(plugins.size(), 1u);
+    EXPECT_EQ(plugins[0].strFormat, "Test Plug-in Format");
+    EXPECT_TRUE(plugins[0].bControls);
+    ASSERT_TRUE(plugins[0].hModule);
+    EXPECT_TRUE(plugins[0].hModule->IsOpen());
+    EXPECT_NE(plugins[0].hModule->Symbol("EnableControls"), nullptr);
+    // Record k is format index 23 + k; the readers see the same table.
+    const std::vector<TPluginRecord> published = vx::PluginTable();
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[vx::kFirstPluginFormat - 23].strFormat, "Test Plug-in Format");
+
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    frame->close();
+    app.ExitInstance();
+    EXPECT_FALSE(plugins[0].hModule->IsOpen());  // unloaded at exit
+    EXPECT_TRUE(vx::PluginTable().empty());
+}
+
+TEST_F(AppTest, StartsWithoutPlugInFolderAndKeepsTheProcessorCount)
+{
+    vx::SetProcessorCount(1);
+    const auto cwd = std::filesystem::current_path();
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(app.GetPlugins().empty());
+    EXPECT_EQ(app.GetProcessorCount(), 1);
+    EXPECT_EQ(vx::ProcessorCount(), 1);
+    EXPECT_EQ(std::filesystem::current_path(), cwd);
+}
+
+TEST_F(AppTest, RecentProjectsKeepFourFullPathsNewestFirst)
+{
+    {
+        QSettings s("Tarnwell", "Vexara");
+        s.setValue("Recent File List/File1", "/p/one.tpj");
+        s.setValue("Recent File List/File2", "/p/two.tpj");
+    }
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(app.RecentFiles(), QStringList({"/p/one.tpj", "/p/two.tpj"}));
+    ASSERT_NE(frame->Action(cmd::FileMruFirst + 1), nullptr);
+    EXPECT_EQ(frame->Action(cmd::FileMruFirst + 1)->text(), "&2 /p/two.tpj");
+
+    for (const char* path : {"/p/three.tpj", "/p/four.tpj", "/p/five.tpj", "/p/two.tpj"})
+        app.AddToRecentFileList(path);
+    EXPECT_EQ(app.RecentFiles(), QStringList({"/p/two.tpj", "/p/five.tpj", "/p/four.tpj", "/p/three.tpj"}));
+    EXPECT_EQ(frame->Action(cmd::FileMruFirst)->text(), "&1 /p/two.tpj");
+    EXPECT_EQ(frame->Action(cmd::FileMruFirst + 4), nullptr);
+    app.RemoveFromRecentFileList(3);
+    app.RemoveFromRecentFileList(9);
+    EXPECT_EQ(app.RecentFiles().size(), 3);
+
+    int chosen = -1;
+    QObject::connect(frame, &CMainFrame::RecentFileChosen, [&](int k) { chosen = k; });
+    frame->Action(cmd::FileMruFirst + 2)->trigger();
+    EXPECT_EQ(chosen, 2);
+
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    frame->close();
+    app.ExitInstance();
+    QSettings stored("Tarnwell", "Vexara");
+    EXPECT_EQ(stored.value("Recent File List/File1").toString(), "/p/two.tpj");
+    EXPECT_EQ(stored.value("Recent File List/File3").toString(), "/p/four.tpj");
+    EXPECT_FALSE(stored.contains("Recent File List/File4"));
+}
+
+TEST_F(AppTest, AboutShowsTheVersionAndMissingHelpIsReported)
+{
+    ASSERT_TRUE(Start());
+    QString caption, version;
+    TDialogScript script([&](QDialog& d) {
+        caption = d.windowTitle();
+        if (auto* about = dynamic_cast<CAboutDlg*>(&d))
+            version = about->VersionLine();
+        return int(QDialog::Accepted);
+    });
+    frame->Action(cmd::AppAbout)->trigger();
+    EXPECT_EQ(caption, "About Vexara");
+    EXPECT_EQ(version, "Vexara Version 1.9.11");
+
+    frame->Action(cmd::HelpTopics)->trigger();
+    const std::string expected = "Cannot find the help file " + empty.Path() + "/Vexara.html";
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({expected}));
+}
+
+}  // namespace
