@@ -83,6 +83,14 @@ void Letters(QPainter& p, const QString& text, const QColor& c)
     p.drawText(QRect(0, 0, kSize, kSize), Qt::AlignCenter, text);
 }
 
+// The green "add" sign in the bottom-right corner.
+void Plus(QPainter& p)
+{
+    p.setPen(QPen(kGreen, 2.4));
+    p.drawLine(QPointF(19, 13), QPointF(19, 22));
+    p.drawLine(QPointF(14.5, 17.5), QPointF(23.5, 17.5));
+}
+
 void Sheet(QPainter& p)
 {
     p.setPen(QPen(kInk, 1));
@@ -100,9 +108,8 @@ bool Paint(QPainter& p, int command)
         return true;
     case cmd::ModeMultiSelect:
         Grid(p, grid, 3);
-        Cell(p, grid, 3, 0, 0, kRed);
-        Cell(p, grid, 3, 1, 1, kRed);
-        Cell(p, grid, 3, 2, 1, kRed);
+        for (const QPoint& c : {QPoint(0, 0), QPoint(1, 1), QPoint(2, 1)})
+            Cell(p, grid, 3, c.x(), c.y(), kRed);
         return true;
     case cmd::ModePolygonSelect:
         p.setPen(QPen(kRed, 1.6));
@@ -123,9 +130,8 @@ bool Paint(QPainter& p, int command)
         return true;
     case cmd::ModeAverageVoxels:
         Grid(p, grid, 3);
-        Cell(p, grid, 3, 0, 1, kGreen);
-        Cell(p, grid, 3, 1, 1, kGreen);
-        Cell(p, grid, 3, 2, 1, kGreen);
+        for (int col = 0; col < 3; ++col)
+            Cell(p, grid, 3, col, 1, kGreen);
         return true;
     case cmd::ModeSpectraRange:
         Peak(p, QRectF(7, 6, 15, 14), kRed);
@@ -148,15 +154,11 @@ bool Paint(QPainter& p, int command)
     case cmd::ProjectAddImages:
         p.fillRect(QRect(3, 5, 15, 14), QColor(90, 90, 90));
         p.fillRect(QRect(6, 8, 9, 8), QColor(190, 190, 190));
-        p.setPen(QPen(kGreen, 2.4));
-        p.drawLine(QPointF(19, 13), QPointF(19, 22));
-        p.drawLine(QPointF(14.5, 17.5), QPointF(23.5, 17.5));
+        Plus(p);
         return true;
     case cmd::ProjectAddCSISet:
         Grid(p, QRect(2, 3, 15, 15), 3);
-        p.setPen(QPen(kGreen, 2.4));
-        p.drawLine(QPointF(19, 13), QPointF(19, 22));
-        p.drawLine(QPointF(14.5, 17.5), QPointF(23.5, 17.5));
+        Plus(p);
         return true;
     case cmd::ProjectViewSlice:
         p.setPen(QPen(kBlue, 1.4));

@@ -104,27 +104,13 @@ public:
     void ApplyMapScale(TMap*) override {}
 };
 
-ExplorerFactory& Explorer()
+// One installed maker of each kind, empty until installed.
+template <class T>
+T& Slot()
 {
-    static ExplorerFactory f;
-    return f;
+    static T maker;
+    return maker;
 }
-InfoFrameFactory& Info()
-{
-    static InfoFrameFactory f;
-    return f;
-}
-ImageFrameLookup& Lookup()
-{
-    static ImageFrameLookup f;
-    return f;
-}
-ImageFrameListFactory& FrameLists()
-{
-    static ImageFrameListFactory f;
-    return f;
-}
-
 template <class T>
 T Swap(T& slot, T value)
 {
@@ -144,34 +130,34 @@ CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnal
     return new CPlaceholderAnalysisWindow(list, analysis);
 }
 
-ExplorerFactory SetExplorerFactory(ExplorerFactory factory) { return Swap(Explorer(), std::move(factory)); }
-InfoFrameFactory SetInfoFrameFactory(InfoFrameFactory factory) { return Swap(Info(), std::move(factory)); }
-ImageFrameLookup SetImageFrameLookup(ImageFrameLookup lookup) { return Swap(Lookup(), std::move(lookup)); }
+ExplorerFactory SetExplorerFactory(ExplorerFactory factory) { return Swap(Slot<ExplorerFactory>(), std::move(factory)); }
+InfoFrameFactory SetInfoFrameFactory(InfoFrameFactory factory) { return Swap(Slot<InfoFrameFactory>(), std::move(factory)); }
+ImageFrameLookup SetImageFrameLookup(ImageFrameLookup lookup) { return Swap(Slot<ImageFrameLookup>(), std::move(lookup)); }
 ImageFrameListFactory SetImageFrameListFactory(ImageFrameListFactory factory)
 {
-    return Swap(FrameLists(), std::move(factory));
+    return Swap(Slot<ImageFrameListFactory>(), std::move(factory));
 }
 
 std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame)
 {
-    if (FrameLists())
-        return FrameLists()(frame);
+    if (Slot<ImageFrameListFactory>())
+        return Slot<ImageFrameListFactory>()(frame);
     return std::make_unique<TPlaceholderImageFrameList>();
 }
 
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)
 {
-    return Explorer() ? Explorer()(frame) : new CPlaceholderExplorerFrame;
+    return Slot<ExplorerFactory>() ? Slot<ExplorerFactory>()(frame) : new CPlaceholderExplorerFrame;
 }
 
 CInfoFrameBase* MakeInfoFrame(CMainFrame* frame)
 {
-    return Info() ? Info()(frame) : new CPlaceholderInfoFrame;
+    return Slot<InfoFrameFactory>() ? Slot<InfoFrameFactory>()(frame) : new CPlaceholderInfoFrame;
 }
 
 CChildFrame* ImageFrameOf(QMdiSubWindow* window)
 {
-    return window && Lookup() ? Lookup()(window) : nullptr;
+    return window && Slot<ImageFrameLookup>() ? Slot<ImageFrameLookup>()(window) : nullptr;
 }
 
 }  // namespace vx::app
