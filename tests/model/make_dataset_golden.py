@@ -3,7 +3,7 @@
 
 Every layout version 0 to 9 of the data-set file is packed field by field with
 the struct module from the layout table below, independently of the program's
-own writer. Run it from anywhere; it rewrites tests/model/data/dataset_vN.bin.
+own writer. Run it from anywhere; it rewrites tests/model/golden/dataset_vN.bin.
 
 The values are the fixture of CSISetFileTest.cpp (GoldenParams and
 GoldenSample); change both together.
@@ -115,7 +115,7 @@ def main():
     for offset, name, fmt, _ in LAYOUT:
         assert offset == pos, name
         pos += struct.calcsize(fmt)
-    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
+    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden")
     os.makedirs(folder, exist_ok=True)
     for version in range(10):
         data = (header(version) if version >= 2 else b"") + samples()
