@@ -48,8 +48,40 @@ public:
     bool LoadData();
 
     // --- the CSI data-set file (TCSISetFile.cpp) -------------------------------
-    bool ReadDataFile(const std::string& path);
+    // Layout version that WriteDataFile writes and a read expects outside a project load.
+    static constexpr int kDataFileVersion = 9;
+    // Reads parameters and samples; `fileVersion` is the version of the project file
+    // being loaded, which decides the layout (below 2: bare samples, sizes from this
+    // set). Reports its failures; a failed read leaves the set as it was.
+    bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion);
+    // Writes the newest layout to a temporary file renamed over `path`; reports and
+    // returns false on any failure, leaving an existing file untouched.
     bool WriteDataFile(const std::string& path);
+
+    // --- copy, arithmetic and sample operations (TCSISetOps.cpp) ----------------
+    // Parameters and mask of `other`, without samples, maps or flags.
+    void CopyHeader(const TCSISet& other);
+    // Samples of the loaded `other`, which must have this set's grid and points.
+    bool CopyDataFrom(const TCSISet& other);
+    // Sample by sample with a loaded set of the same grid and points; the callers
+    // recompute the data range.
+    bool Add(const TCSISet& other);
+    bool Subtract(const TCSISet& other);
+    // Every sample becomes (100 * other.real / this.real, 0); 0 where |this.real| < 1e-10.
+    bool RatioPercent(const TCSISet& other);
+    void Scale(float factor);
+    // Scales so that the largest magnitude becomes `value`.
+    void NormalizeTo(float value);
+    // Subtracts the mean, over all voxels, of each spectrum's mean over its last eighth.
+    void RemoveDCOffset();
+    // Sample k times exp(i (ph0 + (k - pivot) ph1 / N)): every voxel, the selected ones,
+    // or with perSlice 1 the voxels of one slice along the slice axis.
+    void Phase(float ph0, float ph1, int pivot, int perSlice, int slice, bool selectedOnly);
+    // Grows every spectrum to newPoints in the time domain; the set ends in the
+    // frequency domain with the halves swapped. False, nothing changed, when refused.
+    bool ZeroFill(int newPoints);
+    // Patient name and birth date become "Anonymized".
+    void Anonymize();
 
     // --- project, names, paths ----------------------------------------------------
     void SetProject(TProject* project) { m_pProject = project; }

@@ -1,0 +1,242 @@
+// The CSI data-set file: a 256-byte header of parameters followed by the complex
+// samples of every voxel (x fastest, then y, then z), all 4-byte little-endian fields.
+//
+// Layouts by version: 0 and 1 hold the samples alone (the parameters come from the
+// project record); 2 has the fields up to the acquisition value (offset 120); 3 adds
+// the k-space and multi-slice flags, angulation and off-centre (to 152); 4 to 8 add
+// the rotation (to 188); 9 adds the two applied broadenings (to 196). The header is
+// 256 bytes in every version from 2 on, the rest reserved and zero.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "model/TCSISet.h"
+#include "model/TextHelpers.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+
+namespace {
+
+constexpr size_t kHeaderSize = 256;
+constexpr size_t kBytesPerPoint = 8;  // float real, float imaginary
+
+// Walks the header fields in file order; the reader and the writer share the order.
+class THeaderReader {
+public:
+    explicit THeaderReader(const unsigned char* bytes) : m_bytes(bytes) {}
+    void Int(int& v) { Take(&v); }
+    void Float(float& v) { Take(&v); }
+    size_t Offset() const { return m_pos; }
+
+private:
+    template <class T>
+    void Take(T* v)
+    {
+        static_assert(sizeof(T) == 4);
+        std::memcpy(v, m_bytes + m_pos, 4);
+        m_pos += 4;
+    }
+    const unsigned char* m_bytes;
+    size_t m_pos = 0;
+};
+
+class THeaderWriter {
+public:
+    explicit THeaderWriter(unsigned char* bytes) : m_bytes(bytes) {}
+    void Int(const int& v) { Put(&v); }
+    void Float(const float& v) { Put(&v); }
+    size_t Offset() const { return m_pos; }
+
+private:
+    void Put(const void* v)
+    {
+        std::memcpy(m_bytes + m_pos, v, 4);
+        m_pos += 4;
+    }
+    unsigned char* m_bytes;
+    size_t m_pos = 0;
+};
+
+// The fields after the version and header-size words, as far as `version` holds them.
+// P is TCSIParams or const TCSIParams, matching the walker.
+template <class Walker, class P>
+void WalkFields(Walker& w, P& p, int version)
+{
+    for (auto& v : p.m_fVoxelShift) w.Float(v);
+    for (auto& v : p.m_fFOV) w.Float(v);
+    for (auto& v : p.m_nDim) w.Int(v);
+    w.Int(p.m_nPoints);
+    w.Int(p.m_nFirstPoint);
+    w.Int(p.m_nLastPoint);
+    w.Int(p.m_nSpectralWidth);
+    w.Float(p.m_fFrequency);
+    w.Float(p.m_fPPMCentrePoint);
+    w.Float(p.m_fPPMCentreValue);
+    w.Float(p.m_fPhase0);
+    w.Float(p.m_fPhase1);
+    w.Int(p.m_nPivot);
+    w.Int(p.m_bEchoShifted);
+    w.Int(p.m_bFrequencyDomain);
+    w.Int(p.m_nFormat);
+    w.Int(p.m_nEchoPosition);
+    w.Int(p.m_nSpatialDims);
+    w.Int(p.m_nSliceAxis);
+    w.Float(p.m_fTR);
+    w.Float(p.m_fTE);
+    w.Float(p.m_fAverages);
+    if (version < 3)
+        return;
+    w.Int(p.m_bKSpace);
+    w.Int(p.m_bMultiSlice);
+    for (auto& v : p.m_fAngulation) w.Float(v);
+    for (auto& v : p.m_fOffCentre) w.Float(v);
+    if (version < 4)
+        return;
+    for (auto& row : p.m_fRotation)
+        for (auto& v : row) w.Float(v);
+    if (version < 9)
+        return;
+    w.Float(p.m_fLorentzBroadening);
+    w.Float(p.m_fGaussBroadening);
+}
+
+// Sizes a read can trust: every matrix size and the point count at least 1, the grid
+// within the set's limit, and the sample bytes (64-bit) no more than the file holds.
+bool SamplesFit(const TCSIParams& p, int64_t bytesLeft, uint64_t& sampleBytes)
+{
+    if (p.m_nDim[0] < 1 || p.m_nDim[1] < 1 || p.m_nDim[2] < 1 || p.m_nPoints < 1)
+        return false;
+    const uint64_t voxels = uint64_t(p.m_nDim[0]) * uint64_t(p.m_nDim[1]) * uint64_t(p.m_nDim[2]);
+    if (voxels > TCSISet::kMaxVoxels)
+        return false;
+    // voxels <= 2^24 and points < 2^31: the product fits in 64 bits.
+    sampleBytes = voxels * uint64_t(p.m_nPoints) * kBytesPerPoint;
+    return bytesLeft >= 0 && sampleBytes <= uint64_t(bytesLeft);
+}
+
+void ReportInvalid(const std::string& path)
+{
+    vx::Report("The CSI data file " + path + " is invalid.", vx::ReportIcon::Exclamation);
+}
+
+}  // namespace
+
+bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
+{
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+        return false;
+    }
+
+    // Parse into a copy; the set changes only once the whole file has been read.
+    TCSIParams header = *this;
+    if (fileVersion >= 2) {
+        int32_t version = 0;
+        if (!ReadExact(file, &version, 4) || version != fileVersion) {
+            vx::Report("The CSI data file " + path + " has invalid version.", vx::ReportIcon::Exclamation);
+            return false;
+        }
+        unsigned char bytes[kHeaderSize - 4];
+        if (!ReadExact(file, bytes, sizeof bytes)) {
+            ReportInvalid(path);
+            return false;
+        }
+        THeaderReader reader(bytes + 4);  // the header-size word is not used
+        WalkFields(reader, header, fileVersion);
+        header.m_bEchoShifted &= 1;
+        header.m_bFrequencyDomain &= 1;
+    }
+
+    // Everything else in the program indexes by these: refuse what it cannot use.
+    uint64_t sampleBytes = 0;
+    if (!SamplesFit(header, file.BytesLeft(), sampleBytes) || header.m_nSliceAxis < 0 ||
+        header.m_nSliceAxis > 2 || header.m_nEchoPosition < 0 || header.m_nEchoPosition >= header.m_nPoints) {
+        ReportInvalid(path);
+        return false;
+    }
+    if (header.m_nFirstPoint < 0 || header.m_nFirstPoint >= header.m_nPoints)
+        header.m_nFirstPoint = 0;
+    if (header.m_nLastPoint < 0 || header.m_nLastPoint >= header.m_nPoints)
+        header.m_nLastPoint = header.m_nPoints - 1;
+
+    // All samples in one read; the size was checked against the file above.
+    const size_t floats = static_cast<size_t>(sampleBytes / sizeof(float));
+    std::unique_ptr<float[]> samples(new (std::nothrow) float[floats]);
+    if (!samples) {
+        ReportInvalid(path);
+        return false;
+    }
+    if (!ReadExact(file, samples.get(), static_cast<size_t>(sampleBytes))) {
+        ReportInvalid(path);
+        return false;
+    }
+    file.Close();
+
+    // Commit. Spectra of the same grid are kept (views hold pointers to them, and the
+    // selection of a loaded set survives); another grid gets a new voxel array.
+    const size_t voxels = static_cast<size_t>(header.m_nDim[0]) * size_t(header.m_nDim[1]) * size_t(header.m_nDim[2]);
+    static_cast<TCSIParams&>(*this) = header;
+    if (!m_bAllocated || m_voxels.size() != voxels)
+        AllocateVoxels();  // frees the old array and clears the loaded flag
+    InitVoxels();
+    const size_t perVoxel = static_cast<size_t>(m_nPoints) * 2;
+    for (size_t i = 0; i < voxels; ++i)
+        m_voxels[i]->SetData(samples.get() + i * perVoxel);
+    m_bLoaded = true;
+    UpdateDataRange();
+    return true;
+}
+
+bool TCSISet::WriteDataFile(const std::string& path)
+{
+    const std::string failure = "Can not write CSI data set file " + path + ".\r\n";
+    vx::TAtomicFile out;
+    if (!out.Begin(path)) {
+        vx::Report(failure, vx::ReportIcon::Exclamation);
+        return false;
+    }
+    vx::TFile& file = out.File();
+
+    unsigned char header[kHeaderSize] = {};
+    THeaderWriter writer(header);
+    const int version = kDataFileVersion;
+    const int headerSize = static_cast<int>(kHeaderSize);
+    writer.Int(version);
+    writer.Int(headerSize);
+    WalkFields(writer, static_cast<const TCSIParams&>(*this), kDataFileVersion);
+    bool ok = file.Write(header, sizeof header);
+
+    // Samples in voxel-array order, gathered into blocks of about 1 MB. A voxel whose
+    // spectrum holds fewer samples than the set's point count is padded with zeros,
+    // so that the file always matches its header.
+    const size_t points = m_nPoints > 0 ? static_cast<size_t>(m_nPoints) : 0;
+    const size_t voxelBytes = points * kBytesPerPoint;
+    if (ok && m_bAllocated && voxelBytes > 0) {
+        const size_t perBlock = std::max<size_t>(1, (size_t(1) << 20) / voxelBytes);
+        std::unique_ptr<unsigned char[]> block(new unsigned char[perBlock * voxelBytes]);
+        size_t filled = 0;
+        for (size_t i = 0; ok && i < m_voxels.size(); ++i) {
+            unsigned char* dst = block.get() + filled * voxelBytes;
+            const TSpectrum* s = m_voxels[i].get();
+            const TComplex* data = s ? s->Data() : nullptr;
+            size_t have = 0;
+            if (data && s->m_nPoints > 0)
+                have = std::min(points, static_cast<size_t>(s->m_nPoints));
+            if (have > 0)
+                std::memcpy(dst, data, have * kBytesPerPoint);
+            std::memset(dst + have * kBytesPerPoint, 0, (points - have) * kBytesPerPoint);
+            if (++filled == perBlock || i + 1 == m_voxels.size()) {
+                ok = file.Write(block.get(), filled * voxelBytes);
+                filled = 0;
+            }
+        }
+    }
+    if (!ok || !out.Commit()) {
+        out.Abort();
+        vx::Report(failure, vx::ReportIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
