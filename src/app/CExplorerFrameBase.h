@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QMdiSubWindow>
 
+class TCSISet;
+
 class CExplorerFrameBase : public QMdiSubWindow {
     Q_OBJECT
 public:
@@ -13,6 +15,8 @@ public:
     virtual void ResetTree() = 0;
     // Title from the project's name and the tree filled from the project.
     virtual void RefreshTree() = 0;
+    // Removes the item of a CSI set from the tree.
+    virtual void RemoveCSISetItem(TCSISet* /*pSet*/) {}
 
 protected:
     void closeEvent(QCloseEvent* event) override

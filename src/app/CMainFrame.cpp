@@ -419,9 +419,10 @@ void CMainFrame::ShowProjectExplorer()
     UpdateCommandStates();
 }
 
-void CMainFrame::RemoveCSISetItem(TCSISet* /*pSet*/)
+void CMainFrame::RemoveCSISetItem(TCSISet* pSet)
 {
-    // The explorer's tree is refilled from the project; the placeholder holds no items.
+    if (m_pPrjExpFrame)
+        m_pPrjExpFrame->RemoveCSISetItem(pSet);
 }
 
 void CMainFrame::OnProjectInformation()
