@@ -29,7 +29,10 @@
 #include "app/ToolIcons.h"
 #include "app/WindowFactory.h"
 #include "model/IImageFrameList.h"
+#include "model/TSpectrum.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
 #include "platform/Report.h"
 
 namespace {
@@ -502,7 +505,7 @@ void CMainFrame::OpenVoxelWindow(TSpectrum* voxel, TMouseEvent event, CChildFram
         ProjectCalls::RedrawVoxel(g_pProject, voxel);
     } else {
         m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, false, true, frame, nullptr);
-        ProjectCalls::MarkCurrentVoxel(g_pProject, voxel);
+        voxel->m_bMark = 1;  // the current voxel
         ProjectCalls::SyncSlicesToVoxel(g_pProject, frame, voxel);
         ProjectCalls::RedrawVoxel(g_pProject, voxel);
         ProjectCalls::UpdateFramesRebuild(g_pProject);
@@ -679,7 +682,11 @@ void CMainFrame::SetRecentFiles(const QStringList& paths)
     }
     m_recentActions.clear();
     for (int k = 0; k < paths.size(); ++k) {
-        QAction* action = MakeAction(cmd::FileMruFirst + k, QString("&%1 %2").arg(k + 1).arg(paths[k]));
+        // Full paths, except that a project in the program's current folder shows its name.
+        const std::string path = paths[k].toStdString();
+        const bool here = vx::FolderOf(path) == vx::CurrentFolder();
+        const QString shown = here ? QString::fromStdString(vx::FileNameOf(path)) : paths[k];
+        QAction* action = MakeAction(cmd::FileMruFirst + k, QString("&%1 %2").arg(k + 1).arg(shown));
         connect(action, &QAction::triggered, this, [this, k] { emit RecentFileChosen(k); });
         m_fileMenu->insertAction(m_recentSeparator, action);
         m_recentActions.append(action);

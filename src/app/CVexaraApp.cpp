@@ -240,7 +240,9 @@ void CVexaraApp::OnAppAbout()
 
 std::string CVexaraApp::HelpFilePath() const
 {
-    const std::string folder = m_strProgramFolder.empty() ? m_szStartDir : m_strProgramFolder;
+    // "." is what the platform gives when the executable's path cannot be read.
+    const bool unknown = m_strProgramFolder.empty() || m_strProgramFolder == ".";
+    const std::string folder = unknown ? m_szStartDir : m_strProgramFolder;
     return vx::JoinPath(folder, "Vexara.html");
 }
 

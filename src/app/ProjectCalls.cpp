@@ -58,12 +58,6 @@ TProjectUiState UiState(const TProject* project)
     return {};
 }
 
-void MarkCurrentVoxel(TProject* project, TSpectrum* voxel)
-{
-    if (project && Table().markCurrentVoxel)
-        Table().markCurrentVoxel(project, voxel);
-}
-
 void RedrawVoxel(TProject* project, TSpectrum* voxel)
 {
     if (project && Table().redrawVoxel)

@@ -39,7 +39,6 @@ void Delete(TProject* project);                         // delete project
 TProjectUiState UiState(const TProject* project);
 
 // Select voxel (CMainFrame::OpenVoxelWindow).
-void MarkCurrentVoxel(TProject* project, TSpectrum* voxel);
 void RedrawVoxel(TProject* project, TSpectrum* voxel);  // TProject::RedrawVoxel(x, y, z)
 // m_frameList.SyncSlicesToVoxel(orientation of frame, centre of voxel)
 void SyncSlicesToVoxel(TProject* project, CChildFrame* frame, TSpectrum* voxel);
@@ -57,7 +56,6 @@ struct TCallTable {
     std::function<void(TProject*)> saveIfModified;
     std::function<void(TProject*)> destroy;
     std::function<TProjectUiState(const TProject*)> uiState;
-    std::function<void(TProject*, TSpectrum*)> markCurrentVoxel;
     std::function<void(TProject*, TSpectrum*)> redrawVoxel;
     std::function<void(TProject*, CChildFrame*, TSpectrum*)> syncSlicesToVoxel;
     std::function<void(TProject*)> updateFramesRebuild;

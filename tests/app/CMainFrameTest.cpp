@@ -272,14 +272,17 @@ TEST_F(MainFrameTest, SelectVoxelKeysDecideBetweenReuseAndNewWindow)
     frame.OpenVoxelWindow(FakeVoxel(3), Keys(TMouseEvent::kShift), FakeFrame(2));
     ASSERT_EQ(list.GetCount(), 2);
     calls.log.clear();
+    FakeVoxel(4)->m_bMark = 0;
     frame.OpenVoxelWindow(FakeVoxel(4), Keys(0), FakeFrame(3));
+    EXPECT_EQ(FakeVoxel(4)->m_bMark, 1);
+    EXPECT_EQ(FakeVoxel(3)->m_bMark, 0);
     ASSERT_EQ(list.GetCount(), 2);
     CFakeVoxelWindow* newest = FakeWindow(list.GetLast());
     EXPECT_EQ(newest->voxels, std::vector<TSpectrum*>({FakeVoxel(4)}));
     EXPECT_EQ(newest->GetChildFrame(), FakeFrame(3));
     EXPECT_GE(newest->refreshes, 1);
     EXPECT_EQ(FakeWindow(list.GetFirst())->voxels.size(), 2u);
-    EXPECT_EQ(calls.log, std::vector<std::string>({"mark", "sync", "redraw", "rebuild"}));
+    EXPECT_EQ(calls.log, std::vector<std::string>({"sync", "redraw", "rebuild"}));
 
     // A null voxel changes nothing.
     frame.OpenVoxelWindow(nullptr, Keys(TMouseEvent::kShift), nullptr);

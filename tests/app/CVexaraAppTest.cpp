@@ -16,6 +16,7 @@
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
+#include "platform/Files.h"
 #include "platform/Workers.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -321,6 +322,15 @@ TEST_F(AppTest, RecentProjectsKeepFourFullPathsNewestFirst)
     app.RemoveFromRecentFileList(9);
     EXPECT_EQ(app.RecentFiles().size(), 3);
 
+    // A project in the program's current folder is shown by its name alone.
+    const std::string folder = vx::CurrentFolder();
+    vx::SetCurrentFolder("/p");
+    app.AddToRecentFileList("three.tpj");
+    EXPECT_EQ(app.RecentFiles().front(), "/p/three.tpj");
+    EXPECT_EQ(frame->Action(cmd::FileMruFirst)->text(), "&1 three.tpj");
+    EXPECT_EQ(frame->Action(cmd::FileMruFirst + 1)->text(), "&2 two.tpj");
+    vx::SetCurrentFolder(folder);
+
     int chosen = -1;
     QObject::connect(frame, &CMainFrame::RecentFileChosen, [&](int k) { chosen = k; });
     frame->Action(cmd::FileMruFirst + 2)->trigger();
@@ -330,9 +340,9 @@ TEST_F(AppTest, RecentProjectsKeepFourFullPathsNewestFirst)
     frame->close();
     app.ExitInstance();
     QSettings stored("Tarnwell", "Vexara");
-    EXPECT_EQ(stored.value("Recent File List/File1").toString(), "/p/two.tpj");
-    EXPECT_EQ(stored.value("Recent File List/File3").toString(), "/p/four.tpj");
-    EXPECT_FALSE(stored.contains("Recent File List/File4"));
+    EXPECT_EQ(stored.value("Recent File List/File1").toString(), "/p/three.tpj");
+    EXPECT_EQ(stored.value("Recent File List/File2").toString(), "/p/two.tpj");
+    EXPECT_EQ(stored.value("Recent File List/File4").toString(), "/p/four.tpj");
 }
 
 TEST_F(AppTest, AboutShowsTheVersionAndMissingHelpIsReported)

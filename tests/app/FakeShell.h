@@ -13,6 +13,7 @@
 #include "app/ProjectCalls.h"
 #include "app/TAnalysisWndList.h"
 #include "app/TVoxelWndList.h"
+#include "model/TSpectrum.h"
 #include "platform/Globals.h"
 
 namespace vx::test {
@@ -27,7 +28,12 @@ struct TFakeProject {
 
 inline TFakeProject* FakeOf(TProject* project) { return reinterpret_cast<TFakeProject*>(project); }
 inline TProject* AsProject(TFakeProject* fake) { return reinterpret_cast<TProject*>(fake); }
-inline TSpectrum* FakeVoxel(int k) { return reinterpret_cast<TSpectrum*>(static_cast<uintptr_t>(0x1000 + 16 * k)); }
+// Voxels for the window tests; also stand-ins for objects the frame only passes on.
+inline TSpectrum* FakeVoxel(int k)
+{
+    static TSpectrum pool[16];
+    return &pool[k];
+}
 inline CChildFrame* FakeFrame(int k) { return reinterpret_cast<CChildFrame*>(static_cast<uintptr_t>(0x9000 + 16 * k)); }
 
 // Installs project calls that act on TFakeProject objects; restores the old ones at the end.
@@ -54,7 +60,6 @@ public:
         t.saveIfModified = [](TProject* p) { ++FakeOf(p)->saveIfModifiedCalls; };
         t.destroy = [](TProject* p) { FakeOf(p)->alive = false; };
         t.uiState = [](const TProject* p) { return reinterpret_cast<const TFakeProject*>(p)->state; };
-        t.markCurrentVoxel = [this](TProject*, TSpectrum*) { log.push_back("mark"); };
         t.redrawVoxel = [this](TProject*, TSpectrum*) { log.push_back("redraw"); };
         t.syncSlicesToVoxel = [this](TProject*, CChildFrame*, TSpectrum*) { log.push_back("sync"); };
         t.updateFramesRebuild = [this](TProject*) { log.push_back("rebuild"); };
