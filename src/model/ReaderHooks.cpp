@@ -7,14 +7,6 @@ TCSIReaderFactory s_csiFactory;
 TImageReader s_imageReaders[kImageTypeCount];
 }
 
-TCSIReader::TCSIReader(const TCSIReadParams* pParams)
-{
-    if (pParams)
-        m_params = *pParams;
-}
-
-TCSIReader::~TCSIReader() = default;
-
 void InstallCSIReaderFactory(TCSIReaderFactory factory)
 {
     s_csiFactory = std::move(factory);

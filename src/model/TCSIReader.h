@@ -1,12 +1,21 @@
 #pragma once
-// The abstract CSI reader: one object per read of one data file. The readers library
-// derives every format's reader from it and adds the reading steps they share; the
-// project only creates a reader (CreateCSIReader), calls Read and deletes it.
+// The abstract CSI reader: one object per read of one data file. Every format's reader
+// derives from it; the project only creates a reader (CreateCSIReader), calls Read and
+// deletes it. The base keeps the reader's copy of the read parameters, the buffer of raw
+// samples and the set being built, and implements the steps most formats share:
+// decoding a whole file of raw samples, filling the voxels from that buffer, reading
+// spectra straight from a file at the header offset, and the parameter check.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "model/TCSIReadParams.h"
+#include "model/TCSISet.h"
 
-class TCSISet;
+namespace vx {
+class TFile;
+}
 
 class TCSIReader {
 public:
@@ -20,6 +29,54 @@ public:
     // reported the cause (message box, or the batch log in batch mode).
     virtual TCSISet* Read(std::string path) = 0;
 
+    // Decodes the whole file (from its start) into m_pRawData with the parameters'
+    // sample type. Reports a file that cannot be opened; a short file or an unknown
+    // sample type fails silently.
+    virtual bool ReadRawData(const std::string& path);
+    // Format-specific reordering and transforms after the samples are in.
+    virtual bool PostRead();
+    // The set's parameters are usable: points, dimensions, echo, sizes, FOV, frequency,
+    // spectral width. No message.
+    virtual bool Validate();
+    // Copies m_pRawData into freshly allocated voxel spectra and marks the set loaded.
+    virtual bool FillCSISet();
+    // Reads every spectrum from the file at m_nHeaderSize in the parameters' axis order
+    // and sample type. Reports a file that cannot be opened; a short file fails silently.
+    virtual bool ReadRawDataToVoxels(const std::string& path);
+
+    // Decoders of one sample type: the set's grid of complex samples from the file's
+    // position, in the set's voxel order (x fastest), or null when there is no set, the
+    // axis order is not a permutation of {0, 1, 2}, or the file holds too few bytes.
+    std::unique_ptr<float[]> DecodeInt16Samples(vx::TFile& file);
+    std::unique_ptr<float[]> DecodeInt32Samples(vx::TFile& file);
+    std::unique_ptr<float[]> DecodeFloat32Samples(vx::TFile& file);
+    std::unique_ptr<float[]> DecodeFloat64Samples(vx::TFile& file);
+
+    // One spectrum of the set's point count into `buffer` (2 * points floats); false
+    // when there is no set or fewer bytes come back.
+    bool ReadInt16Spectrum(vx::TFile& file, float* buffer);
+    bool ReadInt32Spectrum(vx::TFile& file, float* buffer);
+    bool ReadFloat32Spectrum(vx::TFile& file, float* buffer);
+    bool ReadFloat64Spectrum(vx::TFile& file, float* buffer);
+
+    // Bytes of one value of a sample type (2, 4, 4, 8), 0 for an unknown type.
+    static int SampleValueBytes(int sampleType);
+    // Floats (real and imaginary) that the set's whole grid holds: nx*ny*nz*points*2,
+    // or 0 when a size is below 1 or the count does not fit the voxel limit.
+    static uint64_t GridFloatCount(const TCSISet& set);
+
 protected:
+    // Hands the finished set to the caller.
+    TCSISet* HandOverSet() { return m_pCSISet.release(); }
+    // Deletes the half-built set; returns null for the caller's `return`.
+    TCSISet* DiscardSet();
+
     TCSIReadParams m_params;
+    std::unique_ptr<float[]> m_pRawData;  // interleaved samples in the set's voxel order
+    size_t m_nRawFloats = 0;              // floats in m_pRawData
+    std::unique_ptr<TCSISet> m_pCSISet;   // the set being built, owned until handed over
+
+private:
+    std::unique_ptr<float[]> DecodeSamples(vx::TFile& file, int sampleType);
+    bool ReadSpectrum(vx::TFile& file, float* buffer, int sampleType);
 };

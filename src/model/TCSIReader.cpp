@@ -1,0 +1,302 @@
+#include "model/TCSIReader.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/Report.h"
+#include "platform/TFile.h"
+
+namespace {
+
+// One value of `bytes` bytes at p, little-endian, or big-endian when `swap` is set,
+// assembled byte by byte so that the host's own order does not matter.
+uint64_t AssembleBits(const unsigned char* p, int bytes, bool swap)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        const int from = swap ? i : bytes - 1 - i;
+        v = (v << 8) | p[from];
+    }
+    return v;
+}
+
+float DecodeValue(const unsigned char* p, int sampleType, bool swap)
+{
+    switch (sampleType) {
+    case 0:
+        return static_cast<float>(static_cast<int16_t>(static_cast<uint16_t>(AssembleBits(p, 2, swap))));
+    case 1:
+        return static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(AssembleBits(p, 4, swap))));
+    case 2: {
+        const uint32_t bits = static_cast<uint32_t>(AssembleBits(p, 4, swap));
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return f;
+    }
+    case 3: {
+        const uint64_t bits = AssembleBits(p, 8, swap);
+        double d;
+        std::memcpy(&d, &bits, 8);
+        return static_cast<float>(d);
+    }
+    default:
+        return 0.0f;
+    }
+}
+
+bool IsAxisPermutation(const int32_t order[3])
+{
+    bool seen[3] = {false, false, false};
+    for (int i = 0; i < 3; ++i) {
+        if (order[i] < 0 || order[i] > 2 || seen[order[i]])
+            return false;
+        seen[order[i]] = true;
+    }
+    return true;
+}
+
+}  // namespace
+
+TCSIReader::TCSIReader(const TCSIReadParams* pParams)
+{
+    if (pParams)
+        m_params = *pParams;
+}
+
+TCSIReader::~TCSIReader() = default;
+
+TCSISet* TCSIReader::DiscardSet()
+{
+    m_pCSISet.reset();
+    return nullptr;
+}
+
+int TCSIReader::SampleValueBytes(int sampleType)
+{
+    switch (sampleType) {
+    case 0: return 2;
+    case 1: return 4;
+    case 2: return 4;
+    case 3: return 8;
+    default: return 0;
+    }
+}
+
+uint64_t TCSIReader::GridFloatCount(const TCSISet& set)
+{
+    if (set.m_nDim[0] < 1 || set.m_nDim[1] < 1 || set.m_nDim[2] < 1 || set.m_nPoints < 1)
+        return 0;
+    const uint64_t voxels = uint64_t(set.m_nDim[0]) * uint64_t(set.m_nDim[1]) * uint64_t(set.m_nDim[2]);
+    if (voxels > TCSISet::kMaxVoxels)
+        return 0;
+    // voxels < 2^24 and points < 2^31: the product stays below 2^56.
+    return voxels * uint64_t(set.m_nPoints) * 2;
+}
+
+std::unique_ptr<float[]> TCSIReader::DecodeSamples(vx::TFile& file, int sampleType)
+{
+    if (!m_pCSISet || !IsAxisPermutation(m_params.m_nAxisOrder))
+        return nullptr;
+    const int width = SampleValueBytes(sampleType);
+    const uint64_t values = GridFloatCount(*m_pCSISet);
+    if (width == 0 || values == 0)
+        return nullptr;
+    const uint64_t bytes = values * uint64_t(width);
+    const int64_t left = file.BytesLeft();
+    if (left < 0 || bytes > uint64_t(left))
+        return nullptr;
+
+    std::vector<unsigned char> raw;
+    raw.resize(static_cast<size_t>(bytes));
+    if (!file.ReadExact(raw.data(), raw.size()))
+        return nullptr;
+
+    const int n[3] = {m_pCSISet->m_nDim[0], m_pCSISet->m_nDim[1], m_pCSISet->m_nDim[2]};
+    const int32_t* order = m_params.m_nAxisOrder;
+    uint64_t stride[3];
+    stride[order[0]] = 1;
+    stride[order[1]] = uint64_t(n[order[0]]);
+    stride[order[2]] = uint64_t(n[order[0]]) * uint64_t(n[order[1]]);
+
+    const uint64_t perVoxel = uint64_t(m_pCSISet->m_nPoints) * 2;
+    const bool swap = m_params.m_bSwapBytes != 0;
+    std::unique_ptr<float[]> out(new float[static_cast<size_t>(values)]);
+    float* dst = out.get();
+    for (int z = 0; z < n[2]; ++z)
+        for (int y = 0; y < n[1]; ++y)
+            for (int x = 0; x < n[0]; ++x) {
+                const uint64_t fileVoxel = uint64_t(x) * stride[0] + uint64_t(y) * stride[1] + uint64_t(z) * stride[2];
+                const unsigned char* src = raw.data() + fileVoxel * perVoxel * uint64_t(width);
+                for (uint64_t v = 0; v < perVoxel; ++v, src += width)
+                    *dst++ = DecodeValue(src, sampleType, swap);
+            }
+    return out;
+}
+
+std::unique_ptr<float[]> TCSIReader::DecodeInt16Samples(vx::TFile& file)
+{
+    return DecodeSamples(file, 0);
+}
+
+std::unique_ptr<float[]> TCSIReader::DecodeInt32Samples(vx::TFile& file)
+{
+    return DecodeSamples(file, 1);
+}
+
+std::unique_ptr<float[]> TCSIReader::DecodeFloat32Samples(vx::TFile& file)
+{
+    return DecodeSamples(file, 2);
+}
+
+std::unique_ptr<float[]> TCSIReader::DecodeFloat64Samples(vx::TFile& file)
+{
+    return DecodeSamples(file, 3);
+}
+
+bool TCSIReader::ReadRawData(const std::string& path)
+{
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        vx::Report("Data file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
+        return false;
+    }
+    m_pRawData.reset();
+    m_nRawFloats = 0;
+    switch (m_params.m_nSampleType) {
+    case 0: m_pRawData = DecodeInt16Samples(file); break;
+    case 1: m_pRawData = DecodeInt32Samples(file); break;
+    case 2: m_pRawData = DecodeFloat32Samples(file); break;
+    case 3: m_pRawData = DecodeFloat64Samples(file); break;
+    default: break;
+    }
+    if (!m_pRawData)
+        return false;
+    m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));
+    return true;
+}
+
+bool TCSIReader::PostRead()
+{
+    return true;
+}
+
+bool TCSIReader::Validate()
+{
+    const TCSISet* s = m_pCSISet.get();
+    if (!s)
+        return false;
+    if (s->m_nPoints < 1 || s->m_nSpatialDims == 0)
+        return false;
+    if (s->m_nEchoPosition < 0 || s->m_nEchoPosition >= s->m_nPoints)
+        return false;
+    for (int k = 0; k < 3; ++k)
+        if (s->m_nDim[k] < 1 || !(s->m_fFOV[k] > 0.0f) || !std::isfinite(s->m_fFOV[k]))
+            return false;
+    if (!(s->m_fFrequency > 0.0f) || !std::isfinite(s->m_fFrequency))
+        return false;
+    return s->m_nSpectralWidth > 0;
+}
+
+bool TCSIReader::FillCSISet()
+{
+    if (!m_pRawData || !m_pCSISet)
+        return false;
+    TCSISet& set = *m_pCSISet;
+    const uint64_t needed = GridFloatCount(set);
+    // The buffer must hold the whole grid the set now describes.
+    if (needed == 0 || needed > m_nRawFloats)
+        return false;
+    if (set.IsLoaded() || set.IsAllocated())
+        set.FreeSpectra();
+    if (!set.AllocateVoxels())
+        return false;
+    set.InitVoxels();
+    const size_t perVoxel = static_cast<size_t>(set.m_nPoints) * 2;
+    for (size_t i = 0; i < set.VoxelCount(); ++i)
+        set.GetVoxel(i)->SetData(m_pRawData.get() + i * perVoxel);
+    set.m_bLoaded = true;
+    return true;
+}
+
+bool TCSIReader::ReadSpectrum(vx::TFile& file, float* buffer, int sampleType)
+{
+    if (!m_pCSISet || !buffer || m_pCSISet->m_nPoints < 1)
+        return false;
+    const int width = SampleValueBytes(sampleType);
+    if (width == 0)
+        return false;
+    const size_t values = static_cast<size_t>(m_pCSISet->m_nPoints) * 2;
+    std::vector<unsigned char> raw(values * static_cast<size_t>(width));
+    if (!file.ReadExact(raw.data(), raw.size()))
+        return false;
+    const bool swap = m_params.m_bSwapBytes != 0;
+    for (size_t v = 0; v < values; ++v)
+        buffer[v] = DecodeValue(raw.data() + v * static_cast<size_t>(width), sampleType, swap);
+    return true;
+}
+
+bool TCSIReader::ReadInt16Spectrum(vx::TFile& file, float* buffer)
+{
+    return ReadSpectrum(file, buffer, 0);
+}
+
+bool TCSIReader::ReadInt32Spectrum(vx::TFile& file, float* buffer)
+{
+    return ReadSpectrum(file, buffer, 1);
+}
+
+bool TCSIReader::ReadFloat32Spectrum(vx::TFile& file, float* buffer)
+{
+    return ReadSpectrum(file, buffer, 2);
+}
+
+bool TCSIReader::ReadFloat64Spectrum(vx::TFile& file, float* buffer)
+{
+    return ReadSpectrum(file, buffer, 3);
+}
+
+bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
+{
+    if (!m_pCSISet)
+        return false;
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+        return false;
+    }
+    TCSISet& set = *m_pCSISet;
+    const int width = SampleValueBytes(m_params.m_nSampleType);
+    const uint64_t values = GridFloatCount(set);
+    if (width == 0 || values == 0 || m_params.m_nHeaderSize < 0 || !IsAxisPermutation(m_params.m_nAxisOrder))
+        return false;
+    // The whole grid must lie in the file before anything is allocated.
+    const int64_t size = file.Size();
+    if (size < 0 || uint64_t(m_params.m_nHeaderSize) + values * uint64_t(width) > uint64_t(size))
+        return false;
+    if (!file.Seek(m_params.m_nHeaderSize))
+        return false;
+
+    if (set.IsLoaded() || set.IsAllocated())
+        set.FreeSpectra();
+    if (!set.AllocateVoxels())
+        return false;
+    set.InitVoxels();
+
+    const int32_t* order = m_params.m_nAxisOrder;
+    const int nFast = set.m_nDim[order[0]], nMid = set.m_nDim[order[1]], nSlow = set.m_nDim[order[2]];
+    std::vector<float> buffer(static_cast<size_t>(set.m_nPoints) * 2);
+    for (int s = 0; s < nSlow; ++s)
+        for (int m = 0; m < nMid; ++m)
+            for (int f = 0; f < nFast; ++f) {
+                if (!ReadSpectrum(file, buffer.data(), m_params.m_nSampleType))
+                    return false;
+                int index[3];
+                index[order[0]] = f;
+                index[order[1]] = m;
+                index[order[2]] = s;
+                set.GetVoxel(index[0], index[1], index[2])->SetData(buffer.data());
+            }
+    set.m_bLoaded = true;
+    return true;
+}
