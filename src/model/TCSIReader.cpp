@@ -56,6 +56,16 @@ bool IsAxisPermutation(const int32_t order[3])
     return true;
 }
 
+// Frees any old spectra, then one new empty spectrum per grid point with its indices.
+bool FreshVoxels(TCSISet& set)
+{
+    set.FreeSpectra();
+    if (!set.AllocateVoxels())
+        return false;
+    set.InitVoxels();
+    return true;
+}
+
 }  // namespace
 
 TCSIReader::TCSIReader(const TCSIReadParams* pParams)
@@ -207,11 +217,8 @@ bool TCSIReader::FillCSISet()
     // The buffer must hold the whole grid the set now describes.
     if (needed == 0 || needed > m_nRawFloats)
         return false;
-    if (set.IsLoaded() || set.IsAllocated())
-        set.FreeSpectra();
-    if (!set.AllocateVoxels())
+    if (!FreshVoxels(set))
         return false;
-    set.InitVoxels();
     const size_t perVoxel = static_cast<size_t>(set.m_nPoints) * 2;
     for (size_t i = 0; i < set.VoxelCount(); ++i)
         set.GetVoxel(i)->SetData(m_pRawData.get() + i * perVoxel);
@@ -277,11 +284,8 @@ bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
     if (!file.Seek(m_params.m_nHeaderSize))
         return false;
 
-    if (set.IsLoaded() || set.IsAllocated())
-        set.FreeSpectra();
-    if (!set.AllocateVoxels())
+    if (!FreshVoxels(set))
         return false;
-    set.InitVoxels();
 
     const int32_t* order = m_params.m_nAxisOrder;
     const int nFast = set.m_nDim[order[0]], nMid = set.m_nDim[order[1]], nSlow = set.m_nDim[order[2]];
