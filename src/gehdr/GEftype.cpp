@@ -1,6 +1,7 @@
 #include "gehdr/GEftype.h"
 
 #include "gehdr/GEByteOrder.h"
+#include "gehdr/GESource.h"
 #include "gehdr/GETables.h"
 
 #include <algorithm>
@@ -20,10 +21,7 @@ class TWordSource {
 public:
     explicit TWordSource(const std::string& source) : m_bytes(source)
     {
-        if (source.find('\0') == std::string::npos && !source.empty()) {
-            m_file.open(source, std::ios::binary);
-            m_fileMode = m_file.is_open();
-        }
+        m_fileMode = GEOpenSourceFile(source, m_file);
     }
 
     // False when the search must stop before reading at `offset`.

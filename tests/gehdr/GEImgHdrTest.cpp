@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include "gehdr/GEImgHdr.h"
+#include "gehdr/GEcleanstr.h"
+#include "support/TestFiles.h"
+#include "GESyntheticHeaders.h"
+
+#include <climits>
+
+using namespace getest;
+
+namespace {
+
+class GEImgHdrTest : public ::testing::Test {
+protected:
+    std::string WriteFile(const std::string& bytes, const std::string& name = "image.MR")
+    {
+        const std::string path = m_folder.File(name);
+        vx::test::WriteBytes(path, bytes);
+        return path;
+    }
+    vx::test::TTempFolder m_folder;
+};
+
+void ExpectBlank(const GEImgHdr& h)
+{
+    EXPECT_EQ(h.version_key, -1);
+    EXPECT_EQ(h.header_size(), -1);
+    EXPECT_EQ(h.img_ctrl.size(), 0u);
+    EXPECT_EQ(h.exam_data.size(), 0u);
+    EXPECT_EQ(h.mr_img_data.size(), 0u);
+    EXPECT_TRUE(h.hdr_bytes.empty());
+    EXPECT_TRUE(h.blk1.empty());
+}
+
+void ExpectLoaded(const GEImgHdr& h, int key, int order)
+{
+    const TGenesisLayout& l = GenesisLayouts().at(key);
+    const TGenesisTail t = GenesisTail(l);
+    EXPECT_EQ(h.version_key, key);
+    EXPECT_EQ(h.byte_order, order);
+    EXPECT_EQ(h.header_size(), t.end);
+    EXPECT_EQ(int(h.hdr_bytes.size()), t.end);
+    EXPECT_EQ(h.img_ctrl.width(), kWidth);
+    EXPECT_EQ(h.img_ctrl.height(), kHeight);
+    EXPECT_EQ(int(h.suite_data.size()), l.suiteLen);
+    EXPECT_EQ(int(h.exam_data.size()), l.examLen);
+    EXPECT_EQ(int(h.series_data.size()), l.seriesLen);
+    EXPECT_EQ(int(h.mr_img_data.size()), l.imageLen);
+    EXPECT_EQ(h.exam_data.exam_number(), kExamNumber);
+    EXPECT_EQ(h.mr_img_data.image_dim_x(), kImageDimX);
+    EXPECT_EQ(GEcleanstr(h.series_data.series_description()), kSeriesDescription);
+    EXPECT_EQ(h.hist_data.size(), 2068u);
+    EXPECT_EQ(h.hist_data.data().substr(0, 4), h.hdr_bytes.substr(std::size_t(t.hist), 4));
+    EXPECT_EQ(h.blk6.size(), 16u);
+}
+
+}  // namespace
+
+TEST_F(GEImgHdrTest, EveryLayoutInBothByteOrdersFromFileAndFromBytes)
+{
+    for (const auto& [key, layout] : GenesisLayouts()) {
+        for (int order : {0, 1}) {
+            SCOPED_TRACE("key " + std::to_string(key) + " order " + std::to_string(order));
+            const std::string bytes = MakeGenesis(key, order, 300);
+            GEImgHdr fromFile(-1, -1);
+            TCapturedStderr err;
+            ASSERT_EQ(fromFile.assign(WriteFile(bytes)), 0) << err.Text();
+            ExpectLoaded(fromFile, key, order);
+            EXPECT_EQ(fromFile.hdr_bytes, bytes.substr(0, fromFile.hdr_bytes.size()));
+
+            GEImgHdr fromBytes(-1, -1);
+            ASSERT_EQ(fromBytes.assign(bytes.substr(0, std::size_t(GenesisTail(layout).end))), 0) << err.Text();
+            ExpectLoaded(fromBytes, key, order);
+            EXPECT_EQ(err.Text(), "");
+        }
+    }
+}
+
+TEST_F(GEImgHdrTest, RawBlocksComeFromTheControlBlocksPlaces)
+{
+    const std::string bytes = MakeGenesis(9, 1);
+    GEImgHdr h(-1, -1);
+    ASSERT_EQ(h.assign(bytes), 0);
+    const TGenesisTail t = GenesisTail(GenesisLayouts().at(9));
+    EXPECT_EQ(h.p_blk1(), t.blk1);
+    EXPECT_EQ(h.l_blk1(), 80);
+    EXPECT_EQ(h.blk1, bytes.substr(std::size_t(t.blk1), 80));
+    EXPECT_EQ(h.blk1.substr(0, kBlock1Text.size()), kBlock1Text);
+    EXPECT_EQ(h.blk2.size(), 12u);
+    EXPECT_EQ(h.blk3.size(), 0u);
+    EXPECT_EQ(h.blk4.size(), 8u);
+    EXPECT_EQ(h.blk5.size(), 4u);
+    EXPECT_EQ(h.p_hist(), t.hist);
+    EXPECT_EQ(h.p_ImgCtrl(), 4740);
+    EXPECT_EQ(h.l_ImgCtrl(), 124);
+    EXPECT_EQ(h.p_exam(), 116);
+    EXPECT_EQ(h.l_series(), 2048);
+}
+
+TEST_F(GEImgHdrTest, OldestLayoutIsReshapedLikeKeySix)
+{
+    for (int order : {0, 1}) {
+        GEImgHdr h(-1, -1);
+        ASSERT_EQ(h.assign(MakeGenesis(7, order)), 0);
+        std::string expected = "MR Recon <LX 11 ximg>";
+        expected.resize(80, '\0');
+        EXPECT_EQ(h.blk1, expected);
+        EXPECT_TRUE(h.blk2.empty() && h.blk3.empty() && h.blk4.empty() && h.blk5.empty());
+        std::string ctrl = h.img_ctrl.data();
+        EXPECT_EQ(order == 0 ? ctrl.substr(0, 4) : std::string(ctrl.rbegin() + 120, ctrl.rend()), "IMGF");
+        const TGenesisTail t = GenesisTail(GenesisLayouts().at(7));
+        EXPECT_EQ(h.img_ctrl.p_blk1(), 0);
+        EXPECT_EQ(h.img_ctrl.l_blk1(), 0);
+        EXPECT_EQ(h.img_ctrl.l_blk3(), 0);
+        EXPECT_EQ(h.img_ctrl.p_blk4(), 0);
+        EXPECT_EQ(h.img_ctrl.l_blk5(), 0);
+        EXPECT_EQ(h.img_ctrl.p_hist(), t.hist);  // kept
+        EXPECT_EQ(h.img_ctrl.l_hist(), 2068);
+        EXPECT_EQ(h.img_ctrl.p_blk6(), t.blk6);
+        EXPECT_EQ(h.img_ctrl.l_blk6(), 16);
+        EXPECT_EQ(h.img_ctrl.width(), kWidth);
+        for (int field : {5, 8, 11, 12, 27, 28, 29}) {
+            GELayout l = GEImgCtrl::fields[std::size_t(field)](7);
+            std::string word = ctrl.substr(std::size_t(l[0]), 4);
+            EXPECT_EQ(word, field == 5 ? (order == 0 ? std::string("\0\0\0\1", 4) : std::string("\1\0\0\0", 4))
+                                       : std::string(4, '\0'))
+                << field;
+        }
+    }
+}
+
+TEST_F(GEImgHdrTest, OtherFilesAreRefusedAndLeaveTheHeaderBlank)
+{
+    GEImgHdr h(-1, -1);
+    ASSERT_EQ(h.assign(MakeGenesis(3, 0)), 0);
+    TCapturedStderr err;
+    EXPECT_EQ(h.assign(WriteFile(MakeRaw(4, 1), "P12345.7")), -1);
+    EXPECT_EQ(err.Text(), "GEImgHdr::assign: string initializer is not recognized as an image file!\n");
+    ExpectBlank(h);
+    EXPECT_EQ(h.assign(m_folder.File("missing.MR")), -1);
+    EXPECT_EQ(h.assign(""), -1);
+    ExpectBlank(h);
+}
+
+TEST_F(GEImgHdrTest, LayoutOneLengthsMustMatch)
+{
+    std::string bytes = MakeGenesis(1, 0);
+    Put32(bytes, 128, 116, 0);  // suite length
+    GEImgHdr h(-1, -1);
+    TCapturedStderr err;
+    EXPECT_EQ(h.assign(bytes), -1);
+    ASSERT_FALSE(err.Lines().empty());
+    EXPECT_EQ(err.Lines()[0],
+              "GEImgCtrl::l_suite: SuiteData size from header (116) does not match expected 5x size of 114");
+    ExpectBlank(h);
+}
+
+TEST_F(GEImgHdrTest, HostileControlFieldsAreRefused)
+{
+    struct Case {
+        int key;
+        std::size_t at;  // byte place within the control block
+        std::int64_t value;
+    };
+    std::vector<Case> cases;
+    for (int key : {1, 3, 11}) {
+        for (std::size_t at = 56; at <= 120; at += 4) {
+            if (at == 104 || at == 108 || at == 112)
+                continue;  // fields 27 to 29 place nothing
+            // Offsets count from the control block: one before the file's start.
+            const std::int64_t beforeStart = -1 - GenesisLayouts().at(key).ctrlOff;
+            for (std::int64_t v : {beforeStart, std::int64_t(INT_MAX), std::int64_t(INT_MIN), std::int64_t(1) << 20})
+                cases.push_back({key, at, v});
+        }
+    }
+    for (std::size_t at = 124; at < 156; at += 4)
+        for (std::int64_t v : {std::int64_t(-1), std::int64_t(INT_MAX), std::int64_t(6000)})
+            cases.push_back({1, at, v});
+    for (const Case& c : cases) {
+        std::string bytes = MakeGenesis(c.key, 1);
+        Put32(bytes, std::size_t(GenesisLayouts().at(c.key).ctrlOff) + c.at, c.value, 1);
+        GEImgHdr h(-1, -1);
+        TCapturedStderr err;
+        EXPECT_EQ(h.assign(bytes), -1) << "key " << c.key << " at " << c.at << " value " << c.value;
+        EXPECT_EQ(h.header_size(), -1);
+        EXPECT_FALSE(err.Text().empty());
+    }
+}
+
+TEST_F(GEImgHdrTest, HeaderLengthMustFitTheFile)
+{
+    for (std::int64_t length : {std::int64_t(-5000), std::int64_t(0), std::int64_t(2) << 20,
+                                std::int64_t(INT_MAX) - 10, std::int64_t(100000)}) {
+        std::string bytes = MakeGenesis(9, 0, 64);
+        Put32(bytes, 4744, length, 0);
+        GEImgHdr h(-1, -1);
+        TCapturedStderr err;
+        EXPECT_EQ(h.assign(WriteFile(bytes)), -1) << length;
+        EXPECT_EQ(h.assign(bytes), -1) << length;
+        ExpectBlank(h);
+    }
+}
+
+TEST_F(GEImgHdrTest, TruncatedAtEveryOffsetIsRefused)
+{
+    for (int key : {1, 7, 11}) {
+        std::string bytes = MakeGenesis(key, key == 7 ? 0 : 1);
+        GEImgHdr h(-1, -1);
+        TCapturedStderr err;
+        while (!bytes.empty()) {
+            bytes.pop_back();
+            ASSERT_EQ(h.assign(bytes), -1) << "key " << key << " length " << bytes.size();
+            ASSERT_EQ(h.version_key, -1);
+        }
+    }
+    // From a file, the header length points past the end of every cut.
+    const std::string whole = MakeGenesis(1, 0);
+    const std::string path = WriteFile(whole);
+    GEImgHdr h(-1, -1);
+    TCapturedStderr err;
+    for (std::size_t n = whole.size(); n-- > 0;) {
+        std::filesystem::resize_file(path, n);
+        ASSERT_EQ(h.assign(path), -1) << n;
+    }
+}
+
+TEST_F(GEImgHdrTest, DefaultHeaderOfAVersion)
+{
+    for (int order : {0, 1}) {
+        GEImgHdr h(11, order);
+        EXPECT_EQ(h.version_key, 11);
+        EXPECT_EQ(h.header_size(), -1);
+        EXPECT_EQ(h.img_ctrl.size(), 124u);
+        EXPECT_EQ(h.blk1, std::string(80, '\0'));
+        EXPECT_EQ(h.hist_data.size(), 2068u);
+        EXPECT_EQ(h.suite_data.size(), 116u);
+        EXPECT_EQ(h.series_data.size(), 2048u);
+        EXPECT_EQ(h.mr_img_data.size(), 2048u);
+        std::string ctrl(124, '\0');
+        Put32(ctrl, 0, 0x494D4746, order);
+        Put32(ctrl, 20, 1, order);
+        Put32(ctrl, 24, 100, order);
+        Put32(ctrl, 28, 50, order);
+        Put32(ctrl, 36, 16384, order);
+        EXPECT_EQ(h.img_ctrl.data(), ctrl);
+        std::string hist(2068, '\0');
+        Put32(hist, 0, 1, order);
+        EXPECT_EQ(h.hist_data.data(), hist);
+    }
+    GEImgHdr fromRawKey(4, 1);
+    ExpectBlank(fromRawKey);
+    EXPECT_EQ(fromRawKey.init(12, 0), -1);
+    EXPECT_EQ(fromRawKey.init(4, 0), 0);
+    EXPECT_EQ(fromRawKey.init(1, 0), 0);
+    EXPECT_EQ(fromRawKey.img_ctrl.size(), 156u);
+}
+
+TEST(GEImgHdr, IdentificationOffsetsAgreeWithTheControlBlockLayout)
+{
+    for (int key = -1; key < 12; ++key) {
+        const bool image = key >= 0 && VerFile.at(key) == 1;
+        EXPECT_EQ(GEImgHdr::magic_offset(key), image ? VerOff.at(key) : -1) << key;
+        EXPECT_EQ(GEImgHdr::hdr_length_offset(key), image ? ImgHdrOff.at(key) : -1) << key;
+    }
+}
+
+TEST(GEImgHdrSample, GeDicomFilesAreNotGenesisImages)
+{
+    const char* name = "dicom_ge/dcm_qa_ge/i163.MRDC.3";
+    VX_REQUIRE_SAMPLE(name);
+    GEImgHdr h(-1, -1);
+    TCapturedStderr err;
+    EXPECT_EQ(h.assign(vx::test::SampleDataPath(name)), -1);
+    EXPECT_EQ(err.Text(), "GEImgHdr::assign: string initializer is not recognized as an image file!\n");
+}
