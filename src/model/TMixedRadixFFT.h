@@ -1,0 +1,73 @@
+#pragma once
+// Discrete Fourier transform of any length whose prime factors are at most 37, by
+// mixed-radix decimation in time: a digit-reversed copy, then one pass per factor.
+//
+//   Forward:  X[k] = sum_j x[j] exp(-2 pi i jk/n)            (unscaled)
+//   Inverse:  x[j] = (1/n) sum_k X[k] exp(+2 pi i jk/n)
+//
+// An object keeps the tables of the last length it transformed, so one object
+// reused for many spectra of one length sets them up once. The tables are written
+// during a transform: use one object per thread.
+//
+// A refused length (n < 1 or a prime factor above maxPrimeFactor) makes every
+// transform return false without touching its output and without a message, so
+// that worker threads never raise one box per voxel. Whoever starts a transform
+// run checks the length once on its own thread with CheckFFTLength, which reports
+// the refusal.
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+class TMixedRadixFFT {
+public:
+    static constexpr int maxPrimeFactor = 37;
+    static constexpr const char* kPrimeFactorTooLarge =
+        "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor.";
+
+    TMixedRadixFFT() = default;
+    virtual ~TMixedRadixFFT() = default;
+    TMixedRadixFFT(const TMixedRadixFFT&) = delete;
+    TMixedRadixFFT& operator=(const TMixedRadixFFT&) = delete;
+
+    // Input and output may be the same arrays.
+    bool Forward(int n, const double* reIn, const double* imIn, double* reOut, double* imOut);
+    bool Inverse(int n, const double* reIn, const double* imIn, double* reOut, double* imOut);
+
+    // In place on n interleaved complex floats (real, imaginary), computed in double
+    // precision. On failure the data is unchanged.
+    bool ForwardComplex(float* data, int n);
+    bool InverseComplex(float* data, int n);
+    bool ForwardComplex(std::complex<float>* data, int n);
+    bool InverseComplex(std::complex<float>* data, int n);
+
+    // The factors in the order the passes use them (16 -> 4, 4; 1 -> 1; 0 -> none).
+    static std::vector<int> Factorize(int n);
+    // True when the transforms accept the length. Silent.
+    static bool IsFFTLength(int n);
+    // As IsFFTLength, but a refused length is reported (error icon). Call it on the
+    // thread that starts a transform run, once per run.
+    static bool CheckFFTLength(int n);
+
+private:
+    struct TPass {
+        int radix;
+        int sofar;       // product of the factors of the earlier passes
+        int remain;      // n / (sofar * radix): blocks of this pass
+        size_t twiddle;  // offset of this pass's twiddles (radix - 1 rows of sofar)
+        size_t trig;     // offset of the odd-prime tables (radix entries)
+    };
+
+    bool SetupTables(int n);
+    bool Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse);
+    void Transform(const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse);
+    template <typename T>
+    bool ComplexWrapper(T* data, int n, bool inverse);
+
+    int m_n = 0;
+    std::vector<TPass> m_passes;
+    std::vector<int> m_blockOf;  // first-pass block of each first source index
+    std::vector<double> m_twiddleRe, m_twiddleIm;
+    std::vector<double> m_trigCos, m_trigSin;
+    std::vector<double> m_inRe, m_inIm;      // copies of inputs that overlap the outputs
+    std::vector<double> m_work[4];           // the complex wrappers' double arrays
+};
