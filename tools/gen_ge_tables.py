@@ -165,7 +165,7 @@ def emit_block(out, cls, subsec, others_take_last, columns, fields):
 
     names = " | ".join(("key " if len(k) == 1 else "keys ") + ", ".join(map(str, k)) for _, k in columns)
     out.append("// %s: %d fields; layout columns: %s." % (cls, len(fields), names))
-    out.append("inline constexpr GEFieldTableSpec<%d, %d> %sLayouts{" % (ncol, len(fields), cls))
+    out.append("inline constexpr GEFieldTable<%d, %d> %sLayouts{" % (ncol, len(fields), cls))
     out.append("    %d,  // subsection key" % subsec)
     out.append("    {%s},  // column of version keys 0 to 11" % ", ".join(map(str, column_of_key)))
     out.append("    %d,  // column of keys outside 0 to 11 but -1" % other)

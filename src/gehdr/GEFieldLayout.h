@@ -24,7 +24,7 @@ struct GEFieldRow {
 };
 
 template <std::size_t C, std::size_t N>
-struct GEFieldTableSpec {
+struct GEFieldTable {
     int subsec_key;
     std::array<int, VersionKeys.size()> column_of_key;  // -1: the key has no layout
     int column_of_other_keys;                           // keys outside 0..11 except -1
@@ -62,25 +62,25 @@ struct GEFieldTableSpec {
     }
 };
 
-// Field-layout function of field `Field` of the table `Spec`.
-template <const auto& Spec, std::size_t Field>
+// Field-layout function of field `Field` of the table `Table`.
+template <const auto& Table, std::size_t Field>
 GELayout GEFieldLayoutFn(const int& version_key)
 {
-    const std::array<int, 3> l = Spec.layout(Field, version_key);
+    const std::array<int, 3> l = Table.layout(Field, version_key);
     if (l[2] != GEUndefined)
         return GELayout{l[0], l[1], l[2]};
     return GELayout{l[0], l[1]};
 }
 
 // The list of a table's field-layout functions, in field order.
-template <const auto& Spec, std::size_t... Fields>
+template <const auto& Table, std::size_t... Fields>
 constexpr auto GEMakeFieldList(std::index_sequence<Fields...>)
 {
-    return std::array<GELayoutFn, sizeof...(Fields)>{&GEFieldLayoutFn<Spec, Fields>...};
+    return std::array<GELayoutFn, sizeof...(Fields)>{&GEFieldLayoutFn<Table, Fields>...};
 }
 
-template <const auto& Spec>
+template <const auto& Table>
 constexpr auto GEMakeFieldList()
 {
-    return GEMakeFieldList<Spec>(std::make_index_sequence<std::remove_cvref_t<decltype(Spec)>::kFields>());
+    return GEMakeFieldList<Table>(std::make_index_sequence<std::remove_cvref_t<decltype(Table)>::kFields>());
 }

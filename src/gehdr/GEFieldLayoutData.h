@@ -7,7 +7,7 @@
 // clang-format off
 
 // GEImgCtrl: 40 fields; layout columns: key 1 | keys 3, 6, 7, 9, 11.
-inline constexpr GEFieldTableSpec<2, 40> GEImgCtrlLayouts{
+inline constexpr GEFieldTable<2, 40> GEImgCtrlLayouts{
     5,  // subsection key
     {-1, 0, -1, 1, -1, -1, 1, 1, -1, 1, -1, 1},  // column of version keys 0 to 11
     -1,  // column of keys outside 0 to 11 but -1
@@ -70,7 +70,7 @@ struct GEImgCtrlFields {
 };
 
 // GEHistData: 8 fields; layout columns: keys 1, 3, 6, 7, 9, 11.
-inline constexpr GEFieldTableSpec<1, 8> GEHistDataLayouts{
+inline constexpr GEFieldTable<1, 8> GEHistDataLayouts{
     7,  // subsection key
     {-1, 0, -1, 0, -1, -1, 0, 0, -1, 0, -1, 0},  // column of version keys 0 to 11
     -1,  // column of keys outside 0 to 11 but -1
@@ -87,7 +87,7 @@ inline constexpr GEFieldTableSpec<1, 8> GEHistDataLayouts{
     }}};
 
 // GERdbHdr: 26 fields; layout columns: key 0 | key 2 | key 4 | keys 5, 8, 10.
-inline constexpr GEFieldTableSpec<4, 26> GERdbHdrLayouts{
+inline constexpr GEFieldTable<4, 26> GERdbHdrLayouts{
     0,  // subsection key
     {0, -1, 1, -1, 2, 3, -1, -1, 3, -1, 3, -1},  // column of version keys 0 to 11
     -1,  // column of keys outside 0 to 11 but -1
@@ -151,7 +151,7 @@ struct GERdbHdrFields {
 };
 
 // GESuiteData: 8 fields; layout columns: key 1 | keys 3, 6, 7 | key 9 | key 11.
-inline constexpr GEFieldTableSpec<4, 8> GESuiteDataLayouts{
+inline constexpr GEFieldTable<4, 8> GESuiteDataLayouts{
     8,  // subsection key
     {-1, 0, -1, 1, -1, -1, 1, 1, -1, 2, -1, 3},  // column of version keys 0 to 11
     -1,  // column of keys outside 0 to 11 but -1
@@ -168,7 +168,7 @@ inline constexpr GEFieldTableSpec<4, 8> GESuiteDataLayouts{
     }}};
 
 // GEExamData: 73 fields; layout columns: key 1 | keys 3, 6, 7 | key 9 | key 11.
-inline constexpr GEFieldTableSpec<4, 73> GEExamDataLayouts{
+inline constexpr GEFieldTable<4, 73> GEExamDataLayouts{
     10,  // subsection key
     {-1, 0, -1, 1, -1, -1, 1, 1, -1, 2, -1, 3},  // column of version keys 0 to 11
     -1,  // column of keys outside 0 to 11 but -1
@@ -257,7 +257,7 @@ struct GEExamDataFields {
 };
 
 // GESeriesData: 127 fields; layout columns: key 1 | key 3 | keys 6, 7 | key 9 | key 11.
-inline constexpr GEFieldTableSpec<5, 127> GESeriesDataLayouts{
+inline constexpr GEFieldTable<5, 127> GESeriesDataLayouts{
     11,  // subsection key
     {4, 0, 4, 1, 4, 4, 2, 2, 4, 3, 4, 4},  // column of version keys 0 to 11
     4,  // column of keys outside 0 to 11 but -1
@@ -398,7 +398,7 @@ struct GESeriesDataFields {
 };
 
 // GEMRImgData: 282 fields; layout columns: key 1 | key 3 | keys 6, 7 | key 9 | key 11.
-inline constexpr GEFieldTableSpec<5, 282> GEMRImgDataLayouts{
+inline constexpr GEFieldTable<5, 282> GEMRImgDataLayouts{
     12,  // subsection key
     {4, 0, 4, 1, 4, 4, 2, 2, 4, 3, 4, 4},  // column of version keys 0 to 11
     4,  // column of keys outside 0 to 11 but -1
