@@ -1,12 +1,14 @@
 #include "model/TMRImage.h"
 
 #include <algorithm>
+#include <complex>
 #include <cmath>
 #include <limits>
 #include <utility>
 
 #include "model/BitmapHelpers.h"
 #include "model/TCSISet.h"
+#include "model/TMixedRadixFFT.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
 #include "platform/Paths.h"
@@ -81,6 +83,36 @@ void MultiplyMatrixVector(const float m[9], const float v[3], float out[3])
 {
     for (int r = 0; r < 3; ++r)
         out[r] = m[r * 3] * v[0] + m[r * 3 + 1] * v[1] + m[r * 3 + 2] * v[2];
+}
+
+// The flip or swap that brings a point of an image whose in-plane axes carry
+// `labels` into the standard view of its orientation. Unknown labels and
+// orientations leave the point alone.
+void OrientPointToStandardView(const std::string& labels, int orientation, float& x, float& y, bool reverse)
+{
+    struct TView {
+        const char* labels[3];  // sagittal, coronal, axial
+        int xx, xy, yx, yy;     // x' = xx x + xy y, y' = yx x + yy y
+        bool quarterTurn;       // the reverse direction turns the other way
+    };
+    static constexpr TView kViews[] = {
+        {{"AH", "RH", "RA"}, 1, 0, 0, 1, false},   {{"PF", "LF", "LP"}, -1, 0, 0, -1, false},
+        {{"PH", "LH", "LA"}, -1, 0, 0, 1, false},  {{"AF", "RF", "RP"}, 1, 0, 0, -1, false},
+        {{"HA", "HR", "AR"}, 0, 1, 1, 0, false},   {{"FP", "FL", "PL"}, 0, -1, -1, 0, false},
+        {{"HP", "HL", "AL"}, 0, 1, -1, 0, true},   {{"FA", "FR", "PR"}, 0, -1, 1, 0, true},
+    };
+    if (orientation < 0 || orientation > 2)
+        return;
+    for (const TView& v : kViews) {
+        if (labels != v.labels[orientation])
+            continue;
+        const int sign = v.quarterTurn && reverse ? -1 : 1;
+        const float nx = static_cast<float>(sign * (v.xx * x + v.xy * y));
+        const float ny = static_cast<float>(sign * (v.yx * x + v.yy * y));
+        x = nx;
+        y = ny;
+        return;
+    }
 }
 
 // A zero-terminated text; false when the file ended (or the length limit was hit)
@@ -390,6 +422,11 @@ void TMRImage::LocateInCSISet(const TCSISet* set)
     m_centre = TPoint2D(p[xa], p[ya]);
 }
 
+void TMRImage::ApplyDirectionCode(bool inverse)
+{
+    OrientPointToStandardView(m_strInfo[InfoDirectionCode], m_nOrientation, m_centre.x, m_centre.y, inverse);
+}
+
 TPoint2D TMRImage::PixelToWorld(const TPoint2D& pixel) const
 {
     return {pixel.x * m_fFOVX / static_cast<float>(m_nWidth) - m_fFOVX / 2 + m_centre.x - m_shift.x,
@@ -607,6 +644,76 @@ bool TMRImage::Smooth()
             smoothed[static_cast<size_t>(y) * w + x] = static_cast<float>(sum);
         }
     RescaleOntoStoredRange(smoothed);
+    return true;
+}
+
+namespace {
+
+// Gaussian weights of the n frequencies of a transform of length n, in transform
+// order (frequency 0 first, the negative frequencies at the end).
+std::vector<double> LowPassWeights(int n, double width)
+{
+    std::vector<double> g(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const double d = std::min(i, n - i);  // distance from frequency 0
+        g[static_cast<size_t>(i)] = std::exp(-2.0 * width * width * d * d / (static_cast<double>(n) * n));
+    }
+    return g;
+}
+
+// Transforms every row, then every column of a width x height array in place.
+bool TransformRowsThenColumns(std::vector<std::complex<float>>& data, int w, int h, bool inverse)
+{
+    TMixedRadixFFT rows, columns;
+    for (int y = 0; y < h; ++y) {
+        std::complex<float>* row = data.data() + static_cast<size_t>(y) * w;
+        if (!(inverse ? rows.InverseComplex(row, w) : rows.ForwardComplex(row, w)))
+            return false;
+    }
+    std::vector<std::complex<float>> column(static_cast<size_t>(h));
+    for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < h; ++y)
+            column[y] = data[static_cast<size_t>(y) * w + x];
+        if (!(inverse ? columns.InverseComplex(column.data(), h) : columns.ForwardComplex(column.data(), h)))
+            return false;
+        for (int y = 0; y < h; ++y)
+            data[static_cast<size_t>(y) * w + x] = column[y];
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TMRImage::NormalizeIntensity(float width, float thresholdPercent)
+{
+    if (!EnsurePixels())
+        return false;
+    const int w = m_nWidth, h = m_nHeight;
+    if (!TMixedRadixFFT::CheckFFTLength(w) || !TMixedRadixFFT::CheckFFTLength(h))
+        return false;
+    std::vector<std::complex<float>> data(m_pixels.begin(), m_pixels.end());
+    // Each axis gets the weights of its own length, so a non-square image is filtered
+    // alike along both axes.
+    const std::vector<double> gx = LowPassWeights(w, width), gy = LowPassWeights(h, width);
+    if (!TransformRowsThenColumns(data, w, h, false))
+        return false;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            data[static_cast<size_t>(y) * w + x] *= static_cast<float>(gx[x] * gy[y]);
+    if (!TransformRowsThenColumns(data, w, h, true))
+        return false;
+
+    float largest = data[0].real();
+    for (const auto& c : data)
+        largest = std::max(largest, c.real());
+    const double threshold = static_cast<double>(largest) * thresholdPercent * 0.01;
+    std::vector<float> ratio(data.size());
+    for (size_t k = 0; k < data.size(); ++k) {
+        const float smooth = data[k].real();
+        ratio[k] = smooth > threshold && smooth != 0 ? m_pixels[k] / smooth : 0.0f;
+    }
+    RescaleOntoStoredRange(ratio);
+    m_bNormalized = true;
     return true;
 }
 

@@ -126,6 +126,10 @@ public:
     // position taken into that frame (mode 2) gives the slice position [orientation]
     // and the in-plane centre. An image of unknown orientation is not placed.
     void LocateInCSISet(const TCSISet* set);
+    // Flips or swaps the in-plane centre so that an image whose axes carry the
+    // direction code is seen in its orientation's standard view (sagittal "AH",
+    // coronal "RH", axial "RA"); `inverse` turns the quarter rotations the other way.
+    void ApplyDirectionCode(bool inverse);
 
     // Pixel (fractional) to in-plane millimetres and back.
     TPoint2D PixelToWorld(const TPoint2D& pixel) const;
@@ -187,6 +191,11 @@ public:
     // cannot be). Both rescale their float results onto the stored range.
     // 3 x 3 smoothing, pixels outside the image counting as 0.
     bool Smooth();
+    // Evens out the coil's intensity profile: every pixel is divided by a Gaussian
+    // low-pass copy of the image (filter width `width`); where the low-pass copy is
+    // at most `thresholdPercent` of its maximum the result is 0. Sets the normalised
+    // flag. False when a side is not a transformable length (reported).
+    bool NormalizeIntensity(float width, float thresholdPercent);
 
     // Drawing. Grey level of a pixel: 0 below the window (or for an empty window),
     // 255 above it, linear inside; turned into a colour by the colour table.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <functional>
 #include <string>
 #include <vector>
@@ -1049,4 +1050,127 @@ TEST_F(MRImageTest, DrawingMapsTheWindowToGreyAndWrapsAroundTheCentre)
     TPictureCanvas empty;
     missing.DrawPixels(empty, kColourGray);
     EXPECT_TRUE(empty.ops.empty());
+}
+
+namespace {
+
+// Reference intensity normalisation by a direct 2-D DFT: the Gaussian weight table
+// of each axis is built centred and then has its halves swapped.
+std::vector<double> ReferenceNormalize(const std::vector<int>& p, int w, int h, double width, double percent,
+                                       double low, double high)
+{
+    auto table = [&](int n) {
+        std::vector<double> g(n);
+        for (int i = 0; i < n; ++i)
+            g[i] = std::exp(-2 * width * width * (i - n / 2) * (i - n / 2) / (double(n) * n));
+        for (int i = 0; i < n / 2; ++i)
+            std::swap(g[i], g[i + n / 2]);
+        return g;
+    };
+    const std::vector<double> gx = table(w), gy = table(h);
+    using C = std::complex<double>;
+    std::vector<C> spectrum(w * h);
+    for (int v = 0; v < h; ++v)
+        for (int u = 0; u < w; ++u) {
+            C sum = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    sum += double(p[y * w + x]) * std::polar(1.0, -2 * M_PI * (double(u) * x / w + double(v) * y / h));
+            spectrum[v * w + u] = sum * gx[u] * gy[v];
+        }
+    std::vector<double> smooth(w * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            C sum = 0;
+            for (int v = 0; v < h; ++v)
+                for (int u = 0; u < w; ++u)
+                    sum += spectrum[v * w + u] * std::polar(1.0, 2 * M_PI * (double(u) * x / w + double(v) * y / h));
+            smooth[y * w + x] = sum.real() / (w * h);
+        }
+    const double m = *std::max_element(smooth.begin(), smooth.end());
+    std::vector<double> f(w * h);
+    for (int k = 0; k < w * h; ++k)
+        f[k] = smooth[k] > m * percent * 0.01 ? p[k] / smooth[k] : 0.0;
+    const double mn = *std::min_element(f.begin(), f.end()), mx = *std::max_element(f.begin(), f.end());
+    for (double& v : f)
+        v = low + (v - mn) / (mx - mn) * (high - low);
+    return f;
+}
+
+}  // namespace
+
+TEST_F(MRImageTest, IntensityNormalisationDividesByTheLowPassImage)
+{
+    const struct {
+        int w, h;
+        float width, percent;
+    } cases[] = {{8, 6, 2.0f, 10.0f}, {6, 10, 3.0f, 40.0f}, {12, 4, 1.0f, 0.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        std::vector<int> values(c.w * c.h);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x)  // a bright corner times a fine pattern
+                values[y * c.w + x] = (40 + 12 * x + 7 * y) * (1 + (x * 3 + y) % 4);
+        TMRImage image(kProject);
+        ASSERT_TRUE(image.LoadPixels(MakePixelFile(image, c.w, c.h, values)));
+        const double low = image.GetStoredMin(), high = image.GetStoredMax();
+        ASSERT_TRUE(image.NormalizeIntensity(c.width, c.percent));
+        EXPECT_TRUE(image.IsNormalized());
+        const std::vector<double> ref = ReferenceNormalize(values, c.w, c.h, c.width, c.percent, low, high);
+        for (int k = 0; k < c.w * c.h; ++k)
+            EXPECT_NEAR(image.GetPixels()[k], std::trunc(ref[k]), 1.0) << k;
+    }
+}
+
+TEST_F(MRImageTest, IntensityNormalisationRefusesUntransformableSizes)
+{
+    test::TScriptedReport script;
+    TMRImage image(kProject);
+    ASSERT_TRUE(image.LoadPixels(MakePixelFile(image, 41, 2, std::vector<int>(82, 5))));
+    EXPECT_FALSE(image.NormalizeIntensity(2, 10));
+    EXPECT_FALSE(image.IsNormalized());
+    EXPECT_EQ(image.GetPixels(), std::vector<int16_t>(82, 5));
+    ASSERT_EQ(script.Count(), 1u);
+    EXPECT_EQ(script.Entries()[0].text,
+              "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor.");
+
+    TMRImage missing(kProject);
+    ASSERT_TRUE(missing.SetPath(m_dir.File("none")));
+    EXPECT_FALSE(missing.NormalizeIntensity(2, 10));
+}
+
+TEST_F(MRImageTest, DirectionCodeBringsTheCentreIntoTheStandardView)
+{
+    // (x, y) = (3, 5); expected centre for each orientation's label, then reversed.
+    const struct {
+        const char* labels[3];
+        float x, y, rx, ry;
+    } cases[] = {
+        {{"AH", "RH", "RA"}, 3, 5, 3, 5},    {{"PF", "LF", "LP"}, -3, -5, -3, -5},
+        {{"PH", "LH", "LA"}, -3, 5, -3, 5},  {{"AF", "RF", "RP"}, 3, -5, 3, -5},
+        {{"HA", "HR", "AR"}, 5, 3, 5, 3},    {{"FP", "FL", "PL"}, -5, -3, -5, -3},
+        {{"HP", "HL", "AL"}, 5, -3, -5, 3},  {{"FA", "FR", "PR"}, -5, 3, 5, -3},
+    };
+    for (const auto& c : cases)
+        for (int o = 0; o < 3; ++o)
+            for (bool reverse : {false, true}) {
+                TMRImage image(kProject);
+                image.SetOrientation(o, false);
+                image.SetInfoText(c.labels[o], TMRImage::InfoDirectionCode, false);
+                image.SetCentre(TPoint2D(3, 5), false);
+                image.ApplyDirectionCode(reverse);
+                EXPECT_EQ(image.GetCentre().x, reverse ? c.rx : c.x) << c.labels[o] << " " << reverse;
+                EXPECT_EQ(image.GetCentre().y, reverse ? c.ry : c.y) << c.labels[o] << " " << reverse;
+            }
+    // A label of another orientation, an empty code or an unknown orientation change nothing.
+    for (const auto& [labels, orientation] :
+         std::vector<std::pair<std::string, int>>{{"LP", 0}, {"", 2}, {"BAD_ORIT", 1}, {"LP", 3}}) {
+        TMRImage image(kProject);
+        image.SetOrientation(orientation, false);
+        image.SetInfoText(labels, TMRImage::InfoDirectionCode, false);
+        image.SetCentre(TPoint2D(3, 5), false);
+        image.ApplyDirectionCode(false);
+        EXPECT_EQ(image.GetCentre().x, 3.0f) << labels;
+        EXPECT_EQ(image.GetCentre().y, 5.0f) << labels;
+    }
 }
