@@ -18,7 +18,22 @@
 #include "model/TSpectrum.h"
 
 class TMapList;
+class TPoint2D;
 class TProject;
+struct TWaterSuppressionParams;
+class TCSISet;
+
+// One worker of a domain transform: the set, the operation code, the number of
+// workers and this worker's index.
+struct TVoxelWorkerRow {
+    TCSISet* set;
+    int code;  // kTransformToTime, kTransformToFrequency or kSwapHalves
+    int workers;
+    int index;
+};
+// Worker operation codes; the names follow the FFT's sign: the forward FFT takes
+// spectra to the time domain.
+enum : int { kTransformToTime = 0, kTransformToFrequency = 2, kSwapHalves = 4 };
 
 // Axis units of a spectrum.
 enum : int { kUnitPoints = 0, kUnitHz = 1, kUnitPPM = 2, kUnitMs = 3 };
@@ -133,28 +148,63 @@ public:
     void UpdateDataRange();
 
     // --- grid algorithms (TCSISetGrid.cpp) -------------------------------------------
+    // The grid operations need every voxel's samples; they return false (changing
+    // nothing) without them or when the FFT refuses an axis length (reported once).
+    //
+    // Rebuilds the k-space sampling mask: all 1, or with fromData 1 where the k-space
+    // spectrum reaches 1e-5 (a voxel-space set is converted there and back).
     bool BuildKSpaceMask(bool fromData);
+    // Voxel space <-> k-space over the in-plane axes and, unless multi-slice, the slice axis.
     bool ToKSpace();
     bool ToVoxelSpace();
-    // Circular shift of every line along the axis by half its length; for odd n,
-    // direction 1 moves by (n+1)/2 and direction 0 by (n-1)/2.
+    // Circular shift of every line along the axis by half its length:
+    // new[i] = old[(i + m) mod n] with m = ceil(n/2) for direction 1 (the usual fftshift)
+    // and floor(n/2) for direction 0 (its inverse).
     void ShiftGridAxis(int axis, int direction);
+    // FFT across the voxels of every line along the axis, for every sample index:
+    // forward (exp(-i...)) scaled by 1/n; inverse (exp(+i...)) unscaled.
     bool ForwardFFTAxis(int axis);
     bool InverseFFTAxis(int axis);
+    // ForwardFFTAxis, then ShiftGridAxis(axis, 1).
     bool SpatialFFTAxis(int axis);
+    // ShiftGridAxis(axis, 0), then InverseFFTAxis.
     bool InverseSpatialFFTAxis(int axis);
+    // Every odd grid point along the axis times -1.
     void AlternateSignAlongAxis(int axis);
+    // Every grid point times exp(-i pi k sum_d c_d / n_d), c the centred index (i below
+    // ceil(n/2), else i - n); odd axes add nothing. The Axis form: in-plane axes only.
     void ApplySpatialPhaseRamp(int k);
     void ApplySpatialPhaseRampAxis(int sliceAxis, int k);
+    // exp(-i pi sum i_d / n_d) over the in-plane axes (2-D sets) or all axes (3-D sets).
     void ApplyHalfVoxelShift();
+    // Negates every imaginary part (reverses the frequency axis).
     void ConjugateAll();
+    // Exchanges the two in-plane axes of the slice axis (sizes and voxel order).
     void TransposeInPlane(int sliceAxis);
+    // Reverses the voxel order along the axis.
     void FlipAxis(int axis);
+    // Moves the grid to the in-plane shift `target` (mm) by a k-space phase ramp of the
+    // difference to the recorded shift; nothing below 1e-6 mm.
+    bool ShiftVoxels(const TPoint2D& target, int sliceAxis);
 
     // --- domain transforms (TCSISetTransforms.cpp) -----------------------------------
+    // Time -> frequency (echo shift, inverse FFT times N) and back, on ProcessorCount()
+    // workers when it is 2 or more. False, with one report, when the FFT refuses the
+    // point count; the samples and the domain flag are then unchanged.
     bool ToFrequencyDomain();
     bool ToTimeDomain();
+    // Swaps the halves of every spectrum (calling thread).
     void FFTShiftSpectra();
+    bool RunThreadsToFrequency(int n);
+    bool RunThreadsToTime(int n);
+    static int VoxelThreadProc(const TVoxelWorkerRow& row);
+    // Voxels k, k+n, k+2n ...: frequency -> time (forward FFT) and time -> frequency.
+    bool ForwardFFTPart(int n, int k);
+    bool InverseFFTPart(int n, int k);
+    void FFTShiftPart(int n, int k);
+    // Moving-average water suppression of voxels k, k+n, ... on time-domain samples.
+    // False, nothing changed, when the kernel (2h + 1 points) is wider than the spectrum.
+    bool SuppressWaterPart(const TWaterSuppressionParams& params, int n, int k);
 
     static constexpr size_t kMaxVoxels = size_t(1) << 24;
 
@@ -164,4 +214,19 @@ public:
     bool m_bAllocated = false;  // voxel array and spectra exist
     int m_bWorkSet = 0;         // 1 while the project's work set
     std::vector<int32_t> m_kSpaceMask;  // 1 sampled, 0 not; same order; empty = none
+
+private:
+    // Every grid point has a spectrum with at least m_nPoints samples.
+    bool HasAllSamples() const;
+    // Voxel indices and geometry after the voxel order changed.
+    void RenumberVoxels();
+    bool TransformAxis(int axis, bool forward);
+    // In-plane axes, then the slice axis unless multi-slice.
+    std::vector<int> SpatialAxes() const;
+    bool CheckSpatialLengths(const std::vector<int>& axes) const;
+    template <typename F>
+    void MultiplyGrid(F factorOf);
+    void ShiftEcho(int direction);
+    bool CanTransformSpectra() const;
+    bool RunVoxelWorkers(int n, int code);
 };

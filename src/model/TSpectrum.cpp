@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TPoint2D.h"
 
 TSpectrum::TSpectrum() = default;
 
@@ -112,7 +114,7 @@ void TSpectrum::UpdateVoxelGeometry()
     }
 }
 
-int TSpectrum::Usable() const
+int TSpectrum::SampleCount() const
 {
     return HasData() ? std::max(0, std::min(m_nPoints, m_nCapacity)) : 0;
 }
@@ -325,4 +327,80 @@ uint32_t TSpectrum::StateColour(bool selected, bool averaged, bool shown, bool m
 uint32_t TSpectrum::StateColour() const
 {
     return StateColour(m_bSelected != 0, m_bAveraged != 0, (m_bShown & 0xff) != 0, m_bMark != 0);
+}
+
+bool TSpectrum::TimeToFrequency(TSpectralWork& w)
+{
+    return Transform(w, false);
+}
+
+bool TSpectrum::FrequencyToTime(TSpectralWork& w)
+{
+    return Transform(w, true);
+}
+
+bool TSpectrum::Transform(TSpectralWork& w, bool forward)
+{
+    const int n = SampleCount();
+    if (n < 1 || n < m_nPoints)
+        return false;
+    const size_t count = static_cast<size_t>(n);
+    for (std::vector<double>* v : {&w.reIn, &w.imIn, &w.reOut, &w.imOut})
+        if (v->size() < count)
+            v->resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        w.reIn[i] = m_pData[i].real();
+        w.imIn[i] = m_pData[i].imag();
+    }
+    const bool ok = forward ? w.fft.Forward(n, w.reIn.data(), w.imIn.data(), w.reOut.data(), w.imOut.data())
+                            : w.fft.Inverse(n, w.reIn.data(), w.imIn.data(), w.reOut.data(), w.imOut.data());
+    if (!ok)
+        return false;
+    const double scale = forward ? 1.0 / n : static_cast<double>(n);
+    for (size_t i = 0; i < count; ++i)
+        m_pData[i] = TComplex(static_cast<float>(w.reOut[i] * scale), static_cast<float>(w.imOut[i] * scale));
+    return true;
+}
+
+bool TSpectrum::ToTimeDomain()
+{
+    TSpectralWork work;
+    if (!FrequencyToTime(work))
+        return false;
+    const int e = m_pDataSet ? m_pDataSet->m_nEchoPosition : 0;
+    if (e != 0)
+        CircularShift(-e);
+    return true;
+}
+
+bool TSpectrum::ToFrequencyDomain()
+{
+    const int n = SampleCount();
+    if (n < 1 || !TMixedRadixFFT::IsFFTLength(n))
+        return false;
+    const int e = m_pDataSet ? m_pDataSet->m_nEchoPosition : 0;
+    if (e != 0)
+        CircularShift(e);
+    TSpectralWork work;
+    return TimeToFrequency(work);
+}
+
+void TSpectrum::ApplyShiftPhase(const TPoint2D& offset, int sliceAxis)
+{
+    if (!m_pDataSet || sliceAxis < 0 || sliceAxis > 2 || !HasData())
+        return;
+    const int axes[2] = {sliceAxis == 0 ? 1 : 0, sliceAxis == 2 ? 1 : 2};
+    const float shift[2] = {offset.x, offset.y};
+    const int index[3] = {m_nX, m_nY, m_nZ};
+    double theta = 0;
+    for (int t = 0; t < 2; ++t) {
+        const int d = axes[t];
+        const int n = m_pDataSet->m_nDim[d];
+        const double length = static_cast<double>(n) * m_fSize[d];
+        if (n < 1 || length == 0.0)
+            continue;
+        const double k = index[d] >= n * 0.5 ? index[d] - n : index[d];
+        theta += 2.0 * std::numbers::pi * k * shift[t] / length;
+    }
+    Multiply(TComplex(static_cast<float>(std::cos(theta)), static_cast<float>(-std::sin(theta))));
 }

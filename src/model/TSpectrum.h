@@ -6,9 +6,12 @@
 #include <complex>
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "model/TMixedRadixFFT.h"
 
 class TCSISet;
-struct TPoint2D;
+class TPoint2D;
 
 using TComplex = std::complex<float>;  // real then imaginary, two IEEE floats
 
@@ -24,6 +27,13 @@ struct TSpectrumParams {
     float m_fImagMax = 0, m_fImagMin = 0;
     float m_fMagnitudeMax = 0;
     TCSISet* m_pDataSet = nullptr;
+};
+
+// An FFT object and the double work arrays of the spectral transforms, reused for
+// every spectrum a thread transforms (one per thread: the FFT writes its tables).
+struct TSpectralWork {
+    TMixedRadixFFT fft;
+    std::vector<double> reIn, imIn, reOut, imOut;
 };
 
 class TSpectrum {
@@ -50,6 +60,8 @@ public:
     void SetComplexData(const TComplex* data);
     void FreeData();
     bool HasData() const { return m_bOwned && m_pData != nullptr; }
+    // Samples the loops can use: min(N, entries of the array); 0 without samples.
+    int SampleCount() const;
     TComplex* Data() { return HasData() ? m_pData : nullptr; }
     const TComplex* Data() const { return HasData() ? m_pData : nullptr; }
 
@@ -85,8 +97,17 @@ public:
     // unchanged, when the FFT refuses the length.
     bool ToTimeDomain();
     bool ToFrequencyDomain();
+    // The bare transforms without echo shift, on reused work arrays: time ->
+    // frequency is the inverse FFT times N, frequency -> time the forward FFT over N,
+    // so that one undoes the other. False, samples unchanged, for a refused length.
+    bool TimeToFrequency(TSpectralWork& work);
+    bool FrequencyToTime(TSpectralWork& work);
     // Multiplies sample i by exp(j (phase0 + (i - pivot) phase1 / N)); radians.
     void Phase(float phase0, float phase1, int pivot);
+    // Linear phase of an in-plane shift (mm) of the grid, for k-space samples in FFT
+    // order: per in-plane axis d, theta = 2 pi k' offset_d / (n voxel size_d) with k'
+    // the signed k-space index, and the samples times exp(-i (theta_a + theta_b)).
+    void ApplyShiftPhase(const TPoint2D& offset, int sliceAxis);
 
     // Colour (0x00bbggrr) of the voxel drawn in its state: marked yellow, shown teal,
     // averaged purple, selected green, any other red.
@@ -108,9 +129,9 @@ public:
 
 private:
     void CopyParametersFrom(const TSpectrum& other);
+    bool Transform(TSpectralWork& work, bool forward);
 
-    // Samples usable by the loops: min(N, entries of the array), 0 without samples.
-    int Usable() const;
+    int Usable() const { return SampleCount(); }
 
     TComplex* m_pData = nullptr;
     int m_nCapacity = 0;   // entries of m_pData

@@ -1,0 +1,160 @@
+// Domain transforms of whole CSI sets: ToFrequencyDomain + ToTimeDomain on three set
+// sizes with 1, 2, 4 and all workers, time per voxel and speed-up against one worker
+// measured in the same run; and the spatial transform (ToKSpace) of the largest set
+// against one spectral pass (ToFrequencyDomain) with the same workers.
+// Targets: speed-up at least 0.8 x workers up to 4 workers on the two larger sets;
+// spatial transform of the largest set under twice the time of one spectral pass.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "platform/Workers.h"
+
+namespace {
+
+struct TSize {
+    int nx, ny, nz, points;
+};
+const TSize kSizes[] = {{16, 16, 1, 512}, {32, 32, 8, 1024}, {64, 64, 16, 1024}};
+
+int AllWorkers()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+// One set per size, made once and kept for the whole run.
+TCSISet& SetOfSize(int index)
+{
+    static std::map<int, std::unique_ptr<TCSISet>> sets;
+    std::unique_ptr<TCSISet>& slot = sets[index];
+    if (!slot) {
+        const TSize& s = kSizes[index];
+        slot = std::make_unique<TCSISet>();
+        slot->m_nDim[0] = s.nx;
+        slot->m_nDim[1] = s.ny;
+        slot->m_nDim[2] = s.nz;
+        slot->m_nPoints = s.points;
+        slot->m_nEchoPosition = 3;
+        slot->m_nSliceAxis = 2;
+        slot->AllocateVoxels();
+        slot->InitVoxels();
+        std::vector<TComplex> fid(static_cast<size_t>(s.points));
+        for (size_t v = 0; v < slot->VoxelCount(); ++v) {
+            for (int i = 0; i < s.points; ++i)
+                fid[static_cast<size_t>(i)] =
+                    TComplex(static_cast<float>(std::exp(-i / 200.0) * std::cos(0.3 * i + v)),
+                             static_cast<float>(std::exp(-i / 200.0) * std::sin(0.3 * i + v)));
+            slot->GetVoxel(v)->SetComplexData(fid.data());
+        }
+        slot->m_bLoaded = true;
+    }
+    return *slot;
+}
+
+// Seconds per iteration of the one-worker run of each size, for the speed-ups.
+std::map<int, double>& OneWorkerSeconds()
+{
+    static std::map<int, double> seconds;
+    return seconds;
+}
+
+void BM_DomainRoundTrip(benchmark::State& state)
+{
+    const int size = static_cast<int>(state.range(0));
+    const int workers = state.range(1) == 0 ? AllWorkers() : static_cast<int>(state.range(1));
+    TCSISet& set = SetOfSize(size);
+    const int saved = vx::ProcessorCount();
+    vx::SetProcessorCount(workers);
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        set.ToFrequencyDomain();
+        set.ToTimeDomain();
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    vx::SetProcessorCount(saved);
+    const double perIteration = total / static_cast<double>(state.iterations());
+    const double voxels = static_cast<double>(set.VoxelCount());
+    state.counters["workers"] = workers;
+    state.counters["us_per_voxel"] = perIteration / voxels * 1e6;
+    if (workers == 1)
+        OneWorkerSeconds()[size] = perIteration;
+    else if (OneWorkerSeconds().count(size)) {
+        const double speedUp = OneWorkerSeconds()[size] / perIteration;
+        state.counters["speedup"] = speedUp;
+        state.counters["speedup_per_worker"] = speedUp / workers;
+    }
+}
+
+void RoundTripArgs(benchmark::internal::Benchmark* b)
+{
+    for (int size = 0; size < 3; ++size)
+        for (int workers : {1, 2, 4, 0})  // 0: all processors
+            b->Args({size, workers});
+}
+BENCHMARK(BM_DomainRoundTrip)->Apply(RoundTripArgs)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+
+// One spectral pass and one spatial transform of the largest set, same workers.
+std::map<int, double>& SpectralPassSeconds()
+{
+    static std::map<int, double> seconds;
+    return seconds;
+}
+
+void BM_SpectralPass(benchmark::State& state)
+{
+    const int workers = state.range(0) == 0 ? AllWorkers() : static_cast<int>(state.range(0));
+    TCSISet& set = SetOfSize(2);
+    const int saved = vx::ProcessorCount();
+    vx::SetProcessorCount(workers);
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        set.ToFrequencyDomain();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        total += seconds;
+        state.SetIterationTime(seconds);
+        set.ToTimeDomain();
+    }
+    vx::SetProcessorCount(saved);
+    SpectralPassSeconds()[workers] = total / static_cast<double>(state.iterations());
+    state.counters["workers"] = workers;
+}
+BENCHMARK(BM_SpectralPass)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(0.5);
+
+void BM_SpatialTransform(benchmark::State& state)
+{
+    const int workers = state.range(0) == 0 ? AllWorkers() : static_cast<int>(state.range(0));
+    TCSISet& set = SetOfSize(2);
+    set.m_bKSpace = 0;
+    const int saved = vx::ProcessorCount();
+    vx::SetProcessorCount(workers);
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        set.ToKSpace();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        total += seconds;
+        state.SetIterationTime(seconds);
+        set.ToVoxelSpace();
+    }
+    vx::SetProcessorCount(saved);
+    const double perIteration = total / static_cast<double>(state.iterations());
+    state.counters["workers"] = workers;
+    if (SpectralPassSeconds().count(workers))
+        state.counters["ratio_to_spectral_pass"] = perIteration / SpectralPassSeconds()[workers];
+}
+BENCHMARK(BM_SpatialTransform)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(0.5);
+
+}  // namespace
+
+BENCHMARK_MAIN();

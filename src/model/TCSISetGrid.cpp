@@ -1,0 +1,416 @@
+// Whole-grid operations of a CSI set: the spatial transforms between voxel space and
+// k-space, the half swaps of the grid, sign alternation, spatial phase ramps, the
+// half-voxel shift, conjugation, transposes, flips, the k-space sampling mask and
+// the voxel shift.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "model/TMixedRadixFFT.h"
+#include "model/TPoint2D.h"
+#include "platform/WaitCursor.h"
+#include "platform/Workers.h"
+
+namespace {
+
+// The two in-plane axes of a slice axis: 0 -> (1, 2), 1 -> (0, 2), 2 -> (0, 1).
+void InPlaneAxes(int sliceAxis, int& a, int& b)
+{
+    a = sliceAxis == 0 ? 1 : 0;
+    b = sliceAxis == 2 ? 1 : 2;
+}
+
+bool IsAxis(int axis) { return axis >= 0 && axis < 3; }
+
+// Strides of the voxel array, x fastest.
+struct TGridShape {
+    int n[3];
+    size_t stride[3];
+    explicit TGridShape(const int dim[3])
+    {
+        for (int d = 0; d < 3; ++d)
+            n[d] = dim[d];
+        stride[0] = 1;
+        stride[1] = static_cast<size_t>(dim[0]);
+        stride[2] = static_cast<size_t>(dim[0]) * static_cast<size_t>(dim[1]);
+    }
+    size_t LineCount(int axis) const
+    {
+        return static_cast<size_t>(n[(axis + 1) % 3]) * static_cast<size_t>(n[(axis + 2) % 3]);
+    }
+    // Index of the first voxel of line `line` along `axis`.
+    size_t LineStart(int axis, size_t line) const
+    {
+        const int o1 = (axis + 1) % 3, o2 = (axis + 2) % 3;
+        const size_t i = line % static_cast<size_t>(n[o1]);
+        const size_t j = line / static_cast<size_t>(n[o1]);
+        return i * stride[o1] + j * stride[o2];
+    }
+};
+
+// Centred index: i below ceil(n/2) stays, the upper half counts from -n.
+double CentredIndex(int i, int n) { return i < (n + 1) / 2 ? i : i - n; }
+
+}  // namespace
+
+bool TCSISet::HasAllSamples() const
+{
+    if (!m_bAllocated || m_voxels.size() != GridSize() || m_voxels.empty())
+        return false;
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+        if (!s || s->SampleCount() < m_nPoints)
+            return false;
+    return true;
+}
+
+void TCSISet::RenumberVoxels()
+{
+    size_t i = 0;
+    for (int z = 0; z < m_nDim[2]; ++z)
+        for (int y = 0; y < m_nDim[1]; ++y)
+            for (int x = 0; x < m_nDim[0]; ++x, ++i)
+                if (TSpectrum* s = GetVoxel(i)) {
+                    s->SetVoxelIndex(x, y, z);
+                    s->UpdateVoxelGeometry();
+                }
+}
+
+void TCSISet::ShiftGridAxis(int axis, int direction)
+{
+    if (!IsAxis(axis) || m_voxels.size() != GridSize() || m_voxels.empty())
+        return;
+    const int n = m_nDim[axis];
+    if (n < 2)
+        return;
+    // new[i] = old[(i + m) mod n]; for odd n the two directions add up to n.
+    const int m = direction == 1 ? (n + 1) / 2 : n / 2;
+    const TGridShape g(m_nDim);
+    std::vector<std::unique_ptr<TSpectrum>> line(static_cast<size_t>(n));
+    for (size_t l = 0; l < g.LineCount(axis); ++l) {
+        const size_t start = g.LineStart(axis, l);
+        for (int i = 0; i < n; ++i)
+            line[static_cast<size_t>(i)] = std::move(m_voxels[start + static_cast<size_t>((i + m) % n) * g.stride[axis]]);
+        for (int i = 0; i < n; ++i)
+            m_voxels[start + static_cast<size_t>(i) * g.stride[axis]] = std::move(line[static_cast<size_t>(i)]);
+    }
+    RenumberVoxels();
+}
+
+bool TCSISet::TransformAxis(int axis, bool forward)
+{
+    if (!IsAxis(axis))
+        return false;
+    const int n = m_nDim[axis];
+    if (!HasAllSamples())
+        return false;
+    if (n < 2)
+        return true;  // a transform of length 1 is the identity
+    if (!TMixedRadixFFT::CheckFFTLength(n))
+        return false;
+    const TGridShape g(m_nDim);
+    const size_t lines = g.LineCount(axis);
+    const int points = m_nPoints;
+    // Forward is scaled by 1/n and the inverse (already 1/n) by n, so that an inverse
+    // followed by a forward transform returns the input.
+    const double scale = forward ? 1.0 / n : static_cast<double>(n);
+    // Lines are independent: spread them over the workers like the spectral transforms.
+    const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(vx::ProcessorCount(), 1)), lines));
+    return vx::RunWorkers(workers, [&](int k, int count) {
+        TMixedRadixFFT fft;
+        std::vector<double> reIn(static_cast<size_t>(n)), imIn(static_cast<size_t>(n));
+        std::vector<double> reOut(static_cast<size_t>(n)), imOut(static_cast<size_t>(n));
+        std::vector<TComplex*> data(static_cast<size_t>(n));
+        bool ok = true;
+        for (size_t l = static_cast<size_t>(k); l < lines; l += static_cast<size_t>(count)) {
+            const size_t start = g.LineStart(axis, l);
+            for (int i = 0; i < n; ++i)
+                data[static_cast<size_t>(i)] = m_voxels[start + static_cast<size_t>(i) * g.stride[axis]]->Data();
+            for (int p = 0; p < points; ++p) {
+                for (int i = 0; i < n; ++i) {
+                    reIn[static_cast<size_t>(i)] = data[static_cast<size_t>(i)][p].real();
+                    imIn[static_cast<size_t>(i)] = data[static_cast<size_t>(i)][p].imag();
+                }
+                const bool done = forward ? fft.Forward(n, reIn.data(), imIn.data(), reOut.data(), imOut.data())
+                                          : fft.Inverse(n, reIn.data(), imIn.data(), reOut.data(), imOut.data());
+                if (!done) {
+                    ok = false;
+                    continue;
+                }
+                for (int i = 0; i < n; ++i)
+                    data[static_cast<size_t>(i)][p] = TComplex(static_cast<float>(reOut[static_cast<size_t>(i)] * scale),
+                                                               static_cast<float>(imOut[static_cast<size_t>(i)] * scale));
+            }
+        }
+        return ok;
+    });
+}
+
+bool TCSISet::ForwardFFTAxis(int axis) { return TransformAxis(axis, true); }
+
+bool TCSISet::InverseFFTAxis(int axis) { return TransformAxis(axis, false); }
+
+bool TCSISet::SpatialFFTAxis(int axis)
+{
+    if (!ForwardFFTAxis(axis))
+        return false;
+    ShiftGridAxis(axis, 1);
+    return true;
+}
+
+bool TCSISet::InverseSpatialFFTAxis(int axis)
+{
+    if (!IsAxis(axis) || !HasAllSamples())
+        return false;
+    if (!TMixedRadixFFT::CheckFFTLength(m_nDim[axis]))
+        return false;
+    ShiftGridAxis(axis, 0);
+    return InverseFFTAxis(axis);
+}
+
+std::vector<int> TCSISet::SpatialAxes() const
+{
+    int a, b;
+    InPlaneAxes(IsAxis(m_nSliceAxis) ? m_nSliceAxis : 2, a, b);
+    std::vector<int> axes = {a, b};
+    if (!m_bMultiSlice && IsAxis(m_nSliceAxis))
+        axes.push_back(m_nSliceAxis);
+    return axes;
+}
+
+bool TCSISet::CheckSpatialLengths(const std::vector<int>& axes) const
+{
+    for (int axis : axes)
+        if (!TMixedRadixFFT::IsFFTLength(m_nDim[axis]))
+            return TMixedRadixFFT::CheckFFTLength(m_nDim[axis]);  // reports once
+    return true;
+}
+
+bool TCSISet::ToKSpace()
+{
+    if (m_bKSpace)
+        return true;
+    const std::vector<int> axes = SpatialAxes();
+    if (!HasAllSamples() || !CheckSpatialLengths(axes))
+        return false;
+    for (int axis : axes) {
+        if (!InverseSpatialFFTAxis(axis))
+            return false;
+        ShiftGridAxis(axis, 1);
+    }
+    m_bKSpace = 1;
+    return true;
+}
+
+bool TCSISet::ToVoxelSpace()
+{
+    if (!m_bKSpace)
+        return true;
+    const std::vector<int> axes = SpatialAxes();
+    if (!HasAllSamples() || !CheckSpatialLengths(axes))
+        return false;
+    for (int axis : axes) {
+        ShiftGridAxis(axis, 0);
+        if (!SpatialFFTAxis(axis))
+            return false;
+    }
+    m_bKSpace = 0;
+    return true;
+}
+
+bool TCSISet::BuildKSpaceMask(bool fromData)
+{
+    const size_t count = GridSize();
+    m_kSpaceMask.assign(count, fromData ? 0 : 1);
+    if (!fromData)
+        return true;
+    const bool convert = !m_bKSpace;
+    if (convert && !ToKSpace())
+        return false;
+    for (size_t i = 0; i < count; ++i) {
+        const TSpectrum* s = GetVoxel(i);
+        m_kSpaceMask[i] = (s && s->GetMaxMagnitude() >= 1e-5f) ? 1 : 0;
+    }
+    if (convert)
+        return ToVoxelSpace();
+    return true;
+}
+
+template <typename F>
+void TCSISet::MultiplyGrid(F factorOf)
+{
+    if (m_voxels.size() != GridSize())
+        return;
+    size_t i = 0;
+    for (int z = 0; z < m_nDim[2]; ++z)
+        for (int y = 0; y < m_nDim[1]; ++y)
+            for (int x = 0; x < m_nDim[0]; ++x, ++i)
+                if (TSpectrum* s = GetVoxel(i)) {
+                    const int index[3] = {x, y, z};
+                    s->Multiply(factorOf(index));
+                }
+}
+
+void TCSISet::AlternateSignAlongAxis(int axis)
+{
+    if (!IsAxis(axis) || m_nDim[axis] < 2)
+        return;
+    MultiplyGrid([axis](const int index[3]) { return TComplex(index[axis] % 2 ? -1.0f : 1.0f, 0.0f); });
+}
+
+namespace {
+// exp(-i pi sum_d t_d) as a single-precision factor.
+TComplex PhaseFactor(double sum)
+{
+    const double a = -std::numbers::pi * sum;
+    return TComplex(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)));
+}
+}  // namespace
+
+void TCSISet::ApplySpatialPhaseRamp(int k)
+{
+    const int* n = m_nDim;
+    MultiplyGrid([n, k](const int index[3]) {
+        double sum = 0;
+        for (int d = 0; d < 3; ++d)
+            if (n[d] % 2 == 0)
+                sum += CentredIndex(index[d], n[d]) / n[d];
+        return PhaseFactor(k * sum);
+    });
+}
+
+void TCSISet::ApplySpatialPhaseRampAxis(int sliceAxis, int k)
+{
+    if (!IsAxis(sliceAxis))
+        return;
+    int a, b;
+    InPlaneAxes(sliceAxis, a, b);
+    const int* n = m_nDim;
+    MultiplyGrid([n, k, a, b](const int index[3]) {
+        double sum = 0;
+        for (int d : {a, b})
+            if (n[d] % 2 == 0)
+                sum += CentredIndex(index[d], n[d]) / n[d];
+        return PhaseFactor(k * sum);
+    });
+}
+
+void TCSISet::ApplyHalfVoxelShift()
+{
+    std::vector<int> axes;
+    if (m_nSpatialDims == 2 && IsAxis(m_nSliceAxis)) {
+        int a, b;
+        InPlaneAxes(m_nSliceAxis, a, b);
+        axes = {a, b};
+    } else if (m_nSpatialDims == 3) {
+        axes = {0, 1, 2};
+    } else {
+        return;
+    }
+    const int* n = m_nDim;
+    MultiplyGrid([n, axes](const int index[3]) {
+        double sum = 0;
+        for (int d : axes)
+            if (n[d] % 2 == 0)
+                sum += static_cast<double>(index[d]) / n[d];
+        return PhaseFactor(sum);
+    });
+}
+
+void TCSISet::ConjugateAll()
+{
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels) {
+        TComplex* d = s ? s->Data() : nullptr;
+        if (!d)
+            continue;
+        const int count = s->SampleCount();
+        for (int i = 0; i < count; ++i)
+            d[i] = std::conj(d[i]);
+    }
+}
+
+void TCSISet::TransposeInPlane(int sliceAxis)
+{
+    if (!IsAxis(sliceAxis))
+        return;
+    int a, b;
+    InPlaneAxes(sliceAxis, a, b);
+    const size_t count = GridSize();
+    int newDim[3] = {m_nDim[0], m_nDim[1], m_nDim[2]};
+    std::swap(newDim[a], newDim[b]);
+    const TGridShape to(newDim);
+    const bool voxels = m_voxels.size() == count && count > 0;
+    const bool mask = m_kSpaceMask.size() == count && count > 0;
+    std::vector<std::unique_ptr<TSpectrum>> moved(voxels ? count : 0);
+    std::vector<int32_t> movedMask(mask ? count : 0);
+    size_t i = 0;
+    for (int z = 0; z < m_nDim[2]; ++z)
+        for (int y = 0; y < m_nDim[1]; ++y)
+            for (int x = 0; x < m_nDim[0]; ++x, ++i) {
+                int c[3] = {x, y, z};
+                std::swap(c[a], c[b]);
+                const size_t j = c[0] * to.stride[0] + c[1] * to.stride[1] + c[2] * to.stride[2];
+                if (voxels)
+                    moved[j] = std::move(m_voxels[i]);
+                if (mask)
+                    movedMask[j] = m_kSpaceMask[i];
+            }
+    std::copy(newDim, newDim + 3, m_nDim);
+    if (voxels)
+        m_voxels = std::move(moved);
+    if (mask)
+        m_kSpaceMask = std::move(movedMask);
+    RenumberVoxels();
+}
+
+void TCSISet::FlipAxis(int axis)
+{
+    if (!IsAxis(axis) || m_nDim[axis] < 2)
+        return;
+    const size_t count = GridSize();
+    const TGridShape g(m_nDim);
+    const int n = m_nDim[axis];
+    const bool voxels = m_voxels.size() == count && count > 0;
+    const bool mask = m_kSpaceMask.size() == count && count > 0;
+    for (size_t l = 0; l < g.LineCount(axis); ++l) {
+        const size_t start = g.LineStart(axis, l);
+        for (int i = 0, j = n - 1; i < j; ++i, --j) {
+            const size_t p = start + static_cast<size_t>(i) * g.stride[axis];
+            const size_t q = start + static_cast<size_t>(j) * g.stride[axis];
+            if (voxels)
+                std::swap(m_voxels[p], m_voxels[q]);
+            if (mask)
+                std::swap(m_kSpaceMask[p], m_kSpaceMask[q]);
+        }
+    }
+    RenumberVoxels();
+}
+
+bool TCSISet::ShiftVoxels(const TPoint2D& target, int sliceAxis)
+{
+    vx::TWaitCursor wait;
+    if (!IsAxis(sliceAxis))
+        return false;
+    int a, b;
+    InPlaneAxes(sliceAxis, a, b);
+    const TPoint2D d(target.x - m_fVoxelShift[a], target.y - m_fVoxelShift[b]);
+    if (std::fabs(d.x) <= 1e-6f && std::fabs(d.y) <= 1e-6f)
+        return true;
+    if (!HasAllSamples())
+        return false;
+    const std::vector<int> axes = {a, b};
+    if (!CheckSpatialLengths(axes))
+        return false;
+    m_fVoxelShift[a] = target.x;
+    m_fVoxelShift[b] = target.y;
+    for (int axis : axes)
+        InverseSpatialFFTAxis(axis);
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+        s->ApplyShiftPhase(d, sliceAxis);
+    for (int axis : axes)
+        SpatialFFTAxis(axis);
+    UpdateDataRange();
+    SetModified();
+    return true;
+}

@@ -1,0 +1,206 @@
+// Domain transforms of a whole CSI set (time <-> frequency), on worker threads when
+// the machine has two or more processors, and the worker part of the moving-average
+// water suppression. Worker k of n takes voxels k, k+n, k+2n ...; each spectrum
+// belongs to one worker, so no lock is needed.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "model/TMixedRadixFFT.h"
+#include "model/TWaterSuppressionParams.h"
+#include "platform/Workers.h"
+
+void TCSISet::ShiftEcho(int direction)
+{
+    if (m_nEchoPosition == 0)
+        return;
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+        if (s)
+            s->CircularShift(direction * m_nEchoPosition);
+}
+
+bool TCSISet::CanTransformSpectra() const
+{
+    if (!HasAllSamples())
+        return false;
+    // Checked once here, on the calling thread: one report, never one per voxel
+    // and never from a worker.
+    return TMixedRadixFFT::CheckFFTLength(m_nPoints);
+}
+
+bool TCSISet::ToFrequencyDomain()
+{
+    if (!CanTransformSpectra())
+        return false;
+    const int workers = vx::ProcessorCount();
+    if (workers > 1)
+        return RunThreadsToFrequency(workers);
+    ShiftEcho(+1);
+    if (!InverseFFTPart(1, 0)) {
+        ShiftEcho(-1);
+        return false;
+    }
+    m_bFrequencyDomain = 1;
+    return true;
+}
+
+bool TCSISet::ToTimeDomain()
+{
+    if (!CanTransformSpectra())
+        return false;
+    const int workers = vx::ProcessorCount();
+    if (workers > 1)
+        return RunThreadsToTime(workers);
+    if (!ForwardFFTPart(1, 0))
+        return false;
+    m_bFrequencyDomain = 0;
+    ShiftEcho(-1);
+    return true;
+}
+
+bool TCSISet::RunVoxelWorkers(int n, int code)
+{
+    std::vector<TVoxelWorkerRow> rows;
+    for (int k = 0; k < n; ++k)
+        rows.push_back({this, code, n, k});
+    std::vector<char> done(static_cast<size_t>(n), 0);
+    const bool ok = vx::RunWorkers(n, [&](int k, int) {
+        const bool result = VoxelThreadProc(rows[static_cast<size_t>(k)]) == 1;
+        done[static_cast<size_t>(k)] = 1;
+        return result;
+    });
+    if (ok)
+        return true;
+    // A worker could not start: every started one has been joined. Undo what the
+    // finished ones did, so that the samples and the domain flag stay as they were.
+    const int undo = code == kTransformToTime ? kTransformToFrequency
+                   : code == kTransformToFrequency ? kTransformToTime : code;
+    for (int k = 0; k < n; ++k)
+        if (done[static_cast<size_t>(k)])
+            VoxelThreadProc({this, undo, n, k});
+    return false;
+}
+
+bool TCSISet::RunThreadsToFrequency(int n)
+{
+    ShiftEcho(+1);
+    if (!RunVoxelWorkers(n, kTransformToFrequency)) {
+        ShiftEcho(-1);
+        return false;
+    }
+    m_bFrequencyDomain = 1;
+    return true;
+}
+
+bool TCSISet::RunThreadsToTime(int n)
+{
+    if (!RunVoxelWorkers(n, kTransformToTime))
+        return false;
+    m_bFrequencyDomain = 0;
+    ShiftEcho(-1);
+    return true;
+}
+
+int TCSISet::VoxelThreadProc(const TVoxelWorkerRow& row)
+{
+    if (!row.set)
+        return 1;
+    switch (row.code) {
+    case kTransformToTime:
+        row.set->ForwardFFTPart(row.workers, row.index);
+        break;
+    case kTransformToFrequency:
+        row.set->InverseFFTPart(row.workers, row.index);
+        break;
+    case kSwapHalves:
+        row.set->FFTShiftPart(row.workers, row.index);
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
+
+bool TCSISet::ForwardFFTPart(int n, int k)
+{
+    TSpectralWork work;
+    bool ok = true;
+    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
+        ok = m_voxels[v]->FrequencyToTime(work) && ok;
+    return ok;
+}
+
+bool TCSISet::InverseFFTPart(int n, int k)
+{
+    TSpectralWork work;
+    bool ok = true;
+    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
+        ok = m_voxels[v]->TimeToFrequency(work) && ok;
+    return ok;
+}
+
+void TCSISet::FFTShiftPart(int n, int k)
+{
+    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
+        if (m_voxels[v])
+            m_voxels[v]->FFTShift();
+}
+
+void TCSISet::FFTShiftSpectra()
+{
+    FFTShiftPart(1, 0);
+}
+
+float BuildWaterSuppressionKernel(int length, int windowType, std::vector<float>& kernel)
+{
+    const int h = std::max(0, static_cast<int>(std::ceil((length - 1) * 0.5)));
+    kernel.assign(static_cast<size_t>(2 * h + 1), 1.0f);
+    if (h == 0)
+        return 1.0f;  // the Gaussian's formula is 0/0 here; one weight of 1 is its limit
+    double sum = 0;
+    for (int j = 0; j <= 2 * h; ++j) {
+        double w = 1.0;
+        if (windowType == 0)
+            w = std::exp(-4.0 * (j - h) * (j - h) / (static_cast<double>(h) * h));
+        else if (windowType == 2)
+            w = std::cos((j - h) * std::numbers::pi / (2 * h + 2));
+        kernel[static_cast<size_t>(j)] = static_cast<float>(w);
+        sum += kernel[static_cast<size_t>(j)];
+    }
+    return windowType == 0 || windowType == 2 ? static_cast<float>(sum) : static_cast<float>(2 * h + 1);
+}
+
+bool TCSISet::SuppressWaterPart(const TWaterSuppressionParams& params, int n, int k)
+{
+    std::vector<float> w;
+    const float norm = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, w);
+    const int h = static_cast<int>(w.size() / 2);
+    const int points = m_nPoints;
+    // A kernel wider than the spectrum would read before its first sample.
+    if (2 * h + 1 > points || norm == 0.0f)
+        return false;
+    std::vector<TComplex> smooth(static_cast<size_t>(points));
+    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1))) {
+        TSpectrum* s = m_voxels[v].get();
+        if (!s || s->SampleCount() < points)
+            continue;
+        if (params.m_bSelectedOnly && !s->m_bSelected)
+            continue;
+        TComplex* x = s->Data();
+        for (int i = h; i < points - h; ++i) {
+            std::complex<double> acc = 0;
+            for (int j = 0; j <= 2 * h; ++j)
+                acc += std::complex<double>(x[i - h + j]) * static_cast<double>(w[static_cast<size_t>(j)]);
+            smooth[static_cast<size_t>(i)] = TComplex(acc / static_cast<double>(norm));
+        }
+        // Residual after the slowly varying part, moved h points toward the start;
+        // the last 2h + 1 points become 0.
+        for (int i = 0; i <= points - 2 * h - 2; ++i)
+            x[i] = x[i + h] - smooth[static_cast<size_t>(i + h)];
+        for (int i = std::max(0, points - 2 * h - 1); i < points; ++i)
+            x[i] = TComplex(0, 0);
+    }
+    return true;
+}
