@@ -220,7 +220,9 @@ private:
     bool HasAllSamples() const;
     // Voxel indices and geometry after the voxel order changed.
     void RenumberVoxels();
-    bool TransformAxis(int axis, bool forward);
+    // Spatial FFT along each of the axes (forward scaled by 1/n per axis, inverse
+    // unscaled), on the workers; false, nothing changed, for a refused length.
+    bool TransformAxes(const std::vector<int>& axes, bool forward);
     // In-plane axes, then the slice axis unless multi-slice.
     std::vector<int> SpatialAxes() const;
     bool CheckSpatialLengths(const std::vector<int>& axes) const;

@@ -98,58 +98,67 @@ void TCSISet::ShiftGridAxis(int axis, int direction)
     RenumberVoxels();
 }
 
-bool TCSISet::TransformAxis(int axis, bool forward)
+bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward)
 {
-    if (!IsAxis(axis))
-        return false;
-    const int n = m_nDim[axis];
     if (!HasAllSamples())
         return false;
-    if (n < 2)
-        return true;  // a transform of length 1 is the identity
-    if (!TMixedRadixFFT::CheckFFTLength(n))
+    std::vector<int> axes;
+    for (int axis : requested) {
+        if (!IsAxis(axis))
+            return false;
+        if (m_nDim[axis] >= 2)
+            axes.push_back(axis);  // a transform of length 1 is the identity
+    }
+    if (!CheckSpatialLengths(axes))
         return false;
     const TGridShape g(m_nDim);
-    const size_t lines = g.LineCount(axis);
     const int points = m_nPoints;
-    // Forward is scaled by 1/n and the inverse (already 1/n) by n, so that an inverse
-    // followed by a forward transform returns the input.
-    const double scale = forward ? 1.0 / n : static_cast<double>(n);
-    // Lines are independent: spread them over the workers like the spectral transforms.
-    const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(vx::ProcessorCount(), 1)), lines));
-    return vx::RunWorkers(workers, [&](int k, int count) {
-        TMixedRadixFFT fft;
-        std::vector<double> reIn(static_cast<size_t>(n)), imIn(static_cast<size_t>(n));
-        std::vector<double> reOut(static_cast<size_t>(n)), imOut(static_cast<size_t>(n));
-        std::vector<TComplex*> data(static_cast<size_t>(n));
-        bool ok = true;
-        for (size_t l = static_cast<size_t>(k); l < lines; l += static_cast<size_t>(count)) {
-            const size_t start = g.LineStart(axis, l);
-            for (int i = 0; i < n; ++i)
-                data[static_cast<size_t>(i)] = m_voxels[start + static_cast<size_t>(i) * g.stride[axis]]->Data();
-            for (int p = 0; p < points; ++p) {
-                for (int i = 0; i < n; ++i) {
-                    reIn[static_cast<size_t>(i)] = data[static_cast<size_t>(i)][p].real();
-                    imIn[static_cast<size_t>(i)] = data[static_cast<size_t>(i)][p].imag();
+    for (int axis : axes) {
+        const int n = m_nDim[axis];
+        const size_t count = static_cast<size_t>(n);
+        // The forward transform is scaled by 1/n and the inverse (already 1/n) by n, so
+        // that an inverse followed by a forward transform returns the input.
+        const double scale = forward ? 1.0 / n : static_cast<double>(n);
+        const size_t lines = g.LineCount(axis);
+        const int workers =
+            static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(vx::ProcessorCount(), 1)), lines));
+        // Lines are independent. Within a line the sample indices are walked in order,
+        // so the n spectra of the line are each read as one stream.
+        const bool ok = vx::RunWorkers(workers, [&](int k, int stride) {
+            TMixedRadixFFT fft;
+            std::vector<double> reIn(count), imIn(count), reOut(count), imOut(count);
+            std::vector<TComplex*> data(count);
+            bool result = true;
+            for (size_t l = static_cast<size_t>(k); l < lines; l += static_cast<size_t>(stride)) {
+                const size_t start = g.LineStart(axis, l);
+                for (size_t i = 0; i < count; ++i)
+                    data[i] = m_voxels[start + i * g.stride[axis]]->Data();
+                for (int p = 0; p < points; ++p) {
+                    for (size_t i = 0; i < count; ++i) {
+                        reIn[i] = data[i][p].real();
+                        imIn[i] = data[i][p].imag();
+                    }
+                    const bool done = forward ? fft.Forward(n, reIn.data(), imIn.data(), reOut.data(), imOut.data())
+                                              : fft.Inverse(n, reIn.data(), imIn.data(), reOut.data(), imOut.data());
+                    if (!done) {
+                        result = false;
+                        continue;
+                    }
+                    for (size_t i = 0; i < count; ++i)
+                        data[i][p] = TComplex(static_cast<float>(reOut[i] * scale), static_cast<float>(imOut[i] * scale));
                 }
-                const bool done = forward ? fft.Forward(n, reIn.data(), imIn.data(), reOut.data(), imOut.data())
-                                          : fft.Inverse(n, reIn.data(), imIn.data(), reOut.data(), imOut.data());
-                if (!done) {
-                    ok = false;
-                    continue;
-                }
-                for (int i = 0; i < n; ++i)
-                    data[static_cast<size_t>(i)][p] = TComplex(static_cast<float>(reOut[static_cast<size_t>(i)] * scale),
-                                                               static_cast<float>(imOut[static_cast<size_t>(i)] * scale));
             }
-        }
-        return ok;
-    });
+            return result;
+        });
+        if (!ok)
+            return false;
+    }
+    return true;
 }
 
-bool TCSISet::ForwardFFTAxis(int axis) { return TransformAxis(axis, true); }
+bool TCSISet::ForwardFFTAxis(int axis) { return TransformAxes({axis}, true); }
 
-bool TCSISet::InverseFFTAxis(int axis) { return TransformAxis(axis, false); }
+bool TCSISet::InverseFFTAxis(int axis) { return TransformAxes({axis}, false); }
 
 bool TCSISet::SpatialFFTAxis(int axis)
 {
@@ -194,11 +203,14 @@ bool TCSISet::ToKSpace()
     const std::vector<int> axes = SpatialAxes();
     if (!HasAllSamples() || !CheckSpatialLengths(axes))
         return false;
-    for (int axis : axes) {
-        if (!InverseSpatialFFTAxis(axis))
-            return false;
+    // Per axis: halves swapped back, inverse transform, halves swapped; the steps of
+    // different axes commute, so all axes are transformed in one pass.
+    for (int axis : axes)
+        ShiftGridAxis(axis, 0);
+    if (!TransformAxes(axes, false))
+        return false;
+    for (int axis : axes)
         ShiftGridAxis(axis, 1);
-    }
     m_bKSpace = 1;
     return true;
 }
@@ -210,11 +222,12 @@ bool TCSISet::ToVoxelSpace()
     const std::vector<int> axes = SpatialAxes();
     if (!HasAllSamples() || !CheckSpatialLengths(axes))
         return false;
-    for (int axis : axes) {
+    for (int axis : axes)
         ShiftGridAxis(axis, 0);
-        if (!SpatialFFTAxis(axis))
-            return false;
-    }
+    if (!TransformAxes(axes, true))
+        return false;
+    for (int axis : axes)
+        ShiftGridAxis(axis, 1);
     m_bKSpace = 0;
     return true;
 }
@@ -404,12 +417,16 @@ bool TCSISet::ShiftVoxels(const TPoint2D& target, int sliceAxis)
         return false;
     m_fVoxelShift[a] = target.x;
     m_fVoxelShift[b] = target.y;
+    // In-plane k-space (InverseSpatialFFTAxis of both axes), the phase of the shift,
+    // and back (SpatialFFTAxis of both axes).
     for (int axis : axes)
-        InverseSpatialFFTAxis(axis);
+        ShiftGridAxis(axis, 0);
+    TransformAxes(axes, false);
     for (const std::unique_ptr<TSpectrum>& s : m_voxels)
         s->ApplyShiftPhase(d, sliceAxis);
+    TransformAxes(axes, true);
     for (int axis : axes)
-        SpatialFFTAxis(axis);
+        ShiftGridAxis(axis, 1);
     UpdateDataRange();
     SetModified();
     return true;

@@ -149,6 +149,8 @@ TEST(CSISetGrid, AxisTransformsMatchADirectSum)
 
 TEST(CSISetGrid, KSpaceRoundTripsOnOddEvenAndMultiSliceGrids)
 {
+    ProcessorGuard guard;
+    vx::SetProcessorCount(2);
     struct Case {
         int nx, ny, nz, sliceAxis, multiSlice;
     };
