@@ -8,6 +8,7 @@
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
 #include "platform/Paths.h"
+#include "platform/WaitCursor.h"
 
 namespace {
 // Truncation toward zero that stays defined for values outside the int range.
@@ -129,6 +130,20 @@ void TCSISet::FreeSpectra()
     m_voxels.shrink_to_fit();
     m_bLoaded = false;
     m_bAllocated = false;
+}
+
+bool TCSISet::LoadData()
+{
+    if (m_bLoaded)
+        FreeSpectra();
+    vx::TWaitCursor wait;
+    // While a project file is loaded its version decides the layout of the file.
+    const int version = m_pProject ? m_pProject->m_nFileVersion : kDataFileVersion;
+    if (!ReadDataFile(m_strFilePath, version))
+        return false;
+    m_fDisplayMax = m_fMagnitudeMax;
+    m_fDisplayMin = -m_fMagnitudeMax;
+    return true;
 }
 
 void TCSISet::SetModified()

@@ -8,6 +8,9 @@
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "platform/Paths.h"
+#include "platform/WaitCursor.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -501,4 +504,75 @@ TEST(CSISet, DataRangeStartsFromTheFirstVoxelNotFromZero)
     EXPECT_FLOAT_EQ(set.m_fRealMax, -10) << "all negative: the maximum is below 0";
     EXPECT_FLOAT_EQ(set.m_fRealMin, -12);
     EXPECT_FLOAT_EQ(set.m_fImagMax, -1);
+}
+
+namespace {
+// Counts the wait-cursor calls while alive.
+struct WaitCursorSpy {
+    int begins = 0, ends = 0;
+    WaitCursorSpy()
+    {
+        vx::SetWaitCursorHandlers([this] { ++begins; }, [this] { ++ends; });
+    }
+    ~WaitCursorSpy() { vx::SetWaitCursorHandlers(nullptr, nullptr); }
+};
+}  // namespace
+
+TEST(CSISet, LoadDataReadsTheFileAndSetsTheDisplayRange)
+{
+    vx::test::TTempFolder folder;
+    const std::string path = folder.File("set");
+    {
+        TCSISet source;
+        Fill(source, 2, 1, 1, 4, [](int v, int i) { return TComplex(i == 2 ? 3.0f + v : 0.5f, v == 1 ? -4.0f : 0.0f); });
+        source.m_nSpectralWidth = 1000;
+        source.m_fFrequency = 64;
+        ASSERT_TRUE(source.WriteDataFile(path));
+    }
+    TProject project;
+    TCSISet set(&project);
+    set.m_strFilePath = path;
+    WaitCursorSpy spy;
+    ASSERT_TRUE(set.LoadData());
+    EXPECT_TRUE(set.IsLoaded());
+    EXPECT_EQ(set.VoxelCount(), 2u);
+    EXPECT_FLOAT_EQ(set.GetVoxel(1)->GetReal(2), 4.0f);
+    EXPECT_FLOAT_EQ(set.m_fMagnitudeMax, std::sqrt(16.0f + 16.0f));
+    EXPECT_FLOAT_EQ(set.m_fDisplayMax, set.m_fMagnitudeMax);
+    EXPECT_FLOAT_EQ(set.m_fDisplayMin, -set.m_fMagnitudeMax);
+    EXPECT_EQ(spy.begins, 1);
+    EXPECT_EQ(spy.ends, 1);
+
+    // Loading again replaces the samples rather than adding to them.
+    set.GetVoxel(0)->Multiply({10, 0});
+    ASSERT_TRUE(set.LoadData());
+    EXPECT_FLOAT_EQ(set.GetVoxel(0)->GetReal(0), 0.5f);
+}
+
+TEST(CSISet, LoadDataFailsCleanly)
+{
+    vx::test::TTempFolder folder;
+    vx::test::TScriptedReport report;
+    WaitCursorSpy spy;
+    TCSISet missing;
+    missing.m_strFilePath = folder.File("absent");
+    EXPECT_FALSE(missing.LoadData());
+    EXPECT_FALSE(missing.IsLoaded());
+    EXPECT_EQ(spy.begins, spy.ends) << "the arrow comes back";
+    EXPECT_EQ(report.Count(), 1u);
+
+    // The project's file version steers the reader: a version-9 file while a
+    // version-5 project is loaded is refused.
+    const std::string path = folder.File("set");
+    TCSISet source;
+    Fill(source, 1, 1, 1, 2, [](int, int) { return TComplex(1, 1); });
+    ASSERT_TRUE(source.WriteDataFile(path));
+    TProject old;
+    old.m_nFileVersion = 5;
+    TCSISet set(&old);
+    set.m_strFilePath = path;
+    EXPECT_FALSE(set.LoadData());
+    EXPECT_FALSE(set.IsLoaded());
+    ASSERT_EQ(report.Count(), 2u);
+    EXPECT_NE(report.Entries().back().text.find(" has invalid version."), std::string::npos);
 }
