@@ -235,9 +235,10 @@ bool TCSISet::ToVoxelSpace()
 bool TCSISet::BuildKSpaceMask(bool fromData)
 {
     const size_t count = GridSize();
-    m_kSpaceMask.assign(count, fromData ? 0 : 1);
+    m_kSpaceMask.assign(count, 1);
     if (!fromData)
         return true;
+    // A set that cannot be brought to k-space keeps the mask of all points sampled.
     const bool convert = !m_bKSpace;
     if (convert && !ToKSpace())
         return false;

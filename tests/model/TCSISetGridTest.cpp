@@ -252,6 +252,17 @@ TEST(CSISetGrid, KSpaceMask)
                 << x << "," << y;
 }
 
+TEST(CSISetGrid, KSpaceMaskOfASetThatCannotReachKSpaceMarksEverything)
+{
+    vx::test::TScriptedReport report;
+    TCSISet set;
+    MakeGrid(set, 41, 1, 1, 2);
+    set.m_bKSpace = 0;
+    EXPECT_FALSE(set.BuildKSpaceMask(true));
+    EXPECT_EQ(set.m_kSpaceMask, std::vector<int32_t>(41, 1));
+    EXPECT_EQ(set.m_bKSpace, 0);
+}
+
 TEST(CSISetGrid, KSpaceMaskFromVoxelSpaceDataLeavesTheSetInVoxelSpace)
 {
     TCSISet set;
