@@ -17,6 +17,10 @@
 #include "model/TCSIParams.h"
 #include "model/TSpectrum.h"
 
+namespace vx {
+class TFile;
+}
+
 class TMapList;
 class TPoint2D;
 class TProject;
@@ -97,6 +101,15 @@ public:
     bool ZeroFill(int newPoints);
     // Patient name and birth date become "Anonymized".
     void Anonymize();
+
+    // --- the set's record in the project file (TCSISetRecord.cpp) ---------------
+    // Writes the record in the newest layout; false when a write failed.
+    bool WriteToProject(vx::TFile& file) const;
+    // Reads a record of the owning project's file version; false (set unchanged) on a
+    // short or invalid record or when the set's data-set file cannot be opened.
+    bool ReadFromProject(vx::TFile& file);
+    // Reads over a record of the given version; false on a short or corrupt record.
+    static bool SkipProjectEntry(vx::TFile& file, int32_t version);
 
     // --- project, names, paths ----------------------------------------------------
     void SetProject(TProject* project) { m_pProject = project; }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "model/BitmapHelpers.h"
+#include "model/GeometryHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMixedRadixFFT.h"
 #include "model/TProject.h"
@@ -36,47 +37,11 @@ int TruncToInt(double v)
 
 int FloorToInt(double v) { return TruncToInt(std::floor(v)); }
 
-// Rotation of three angulation angles (degrees), the convention the image readers use.
-void AngulationRotation(const float angles[3], float out[9])
-{
-    const float pi = 3.14159265358979f;
-    const float a = static_cast<float>(angles[0] * pi / 180.0f);
-    const float b = static_cast<float>(angles[1] * pi / 180.0f);
-    const float c = static_cast<float>(angles[2] * pi / 180.0f);
-    const float ca = std::cos(a), sa = std::sin(a);
-    const float cb = std::cos(b), sb = std::sin(b);
-    const float cc = std::cos(c), sc = std::sin(c);
-    out[0] = cb * cc;
-    out[1] = cc * sb * sa + ca * sc;
-    out[2] = sa * sc - cc * sb * ca;
-    out[3] = -(cb * sc);
-    out[4] = ca * cc - sa * sb * sc;
-    out[5] = ca * sb * sc + cc * sa;
-    out[6] = sb;
-    out[7] = -(cb * sa);
-    out[8] = ca * cb;
-}
-
 void Transpose3x3(const float m[9], float out[9])
 {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             out[c * 3 + r] = m[r * 3 + c];
-}
-
-// Inverse by the adjugate; false for a singular or non-finite matrix.
-bool Invert3x3(const float m[9], float out[9])
-{
-    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5], g = m[6], h = m[7], i = m[8];
-    const double co0 = e * i - f * h, co1 = f * g - d * i, co2 = d * h - e * g;
-    const double det = a * co0 + b * co1 + c * co2;
-    if (!std::isfinite(det) || std::fabs(det) < 1e-12)
-        return false;
-    const double adj[9] = {co0, c * h - b * i, b * f - c * e, co1, a * i - c * g, c * d - a * f,
-                           co2, b * g - a * h, a * e - b * d};
-    for (int k = 0; k < 9; ++k)
-        out[k] = static_cast<float>(adj[k] / det);
-    return true;
 }
 
 void MultiplyMatrixVector(const float m[9], const float v[3], float out[3])
@@ -796,10 +761,10 @@ bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder)
     }
     float inverse[9];
     if (version < 4) {
-        AngulationRotation(r.angulation, r.rotation);
+        AngulationMatrix(r.angulation[0], r.angulation[1], r.angulation[2], r.rotation, 0);
         Transpose3x3(r.rotation, inverse);
         r.directionCode = inPlane ? std::string{kAxisLetter[xa], kAxisLetter[ya]} : std::string();
-    } else if (!Invert3x3(r.rotation, inverse)) {
+    } else if (!InvertMatrix3x3(r.rotation, inverse)) {
         // A degenerate stored rotation keeps the image loadable; placement is then
         // as good as the stored matrix.
         Transpose3x3(r.rotation, inverse);

@@ -1,15 +1,173 @@
 #pragma once
-// The open project. Only what a CSI set needs of its owning project is here so far.
+// The open project, the program's document: its images, CSI sets, open image frames,
+// processing history, analyses, drawn regions and region estimates, the spectrum display
+// block, the work set and the handler of the current work mode. One at a time, reached
+// through g_pProject.
+//
+// The project calls up into the GUI through IMainFrame and IImageFrameList; a project
+// made without a main frame (tests, batch helpers) skips those calls. The history,
+// analyses, drawn regions and region estimates are processing-library objects that the
+// project drives and deletes through ProcessingHooks().
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/IImageFrameList.h"
+#include "model/TMouseEvent.h"
+#include "model/TSpectrumDisplayParams.h"
+
+namespace vx {
+class TFile;
+}
+
+class CChildFrame;
+class IMainFrame;
+class TAnalysis;
+class TCSISet;
+class TCSISetList;
+class TDrawnRegion;
+class TImageSet;
+class TMap;
+class TMRImage;
+class TProcessHistory;
+class TProcessStep;
+class TRegionEstimate;
+class TSpectrum;
+
 class TProject {
 public:
-    virtual ~TProject() = default;
+    // The version word of the project files this program writes.
+    static constexpr int32_t kFileVersion = 9;
+
+    explicit TProject(IMainFrame* pMainFrame = nullptr);
+    virtual ~TProject();
+    TProject(const TProject&) = delete;
+    TProject& operator=(const TProject&) = delete;
+
+    // --- creating, saving and loading (TProjectFile.cpp) -------------------------------
+    // False (nothing changed) for an empty name or one that begins with "~". Otherwise
+    // takes folder and name, creates the folder, takes the "Select voxel" handler,
+    // resets the display block and saves; false when the folder or file cannot be made.
+    bool Create(const std::string& folder, const std::string& name);
+    // Opens a project file (enclosing double quotes removed); false after its messages.
+    bool Load(std::string path);
+    // Writes folder/name.tpj and clears the modified flag. False (reported, flag kept)
+    // when the file cannot be written.
+    bool Save();
+    // The same without touching the modified flag.
+    bool SaveKeepModified();
+    // Saves the project under location + name (location ends in a separator).
+    bool SaveAs(const std::string& location, const std::string& name);
+    // De-identifies every image and CSI set in memory.
+    void Anonymize();
+    // The file body: header, image records, CSI set records. False when a write failed.
+    bool WriteStream(vx::TFile& file);
+    // Writes folder/fileName; a folder other than the project's writes nothing (true).
+    bool WriteProjectFile(const std::string& folder, const std::string& fileName);
+    // Reads the body into this project; false for a short header or a version outside 0..9.
+    bool ReadStream(vx::TFile& file);
+    // True when the file opens and every part of it reads completely (nothing is built).
+    static bool CheckProjectFile(std::string path);
+    // Rewrites the data-set, map and pixel files of an older project in the newest
+    // layout and saves the project file; false (old project file kept) when any failed.
+    bool ConvertOldVersion();
+
+    // --- state ---------------------------------------------------------------------------
+    bool SaveWorkSet(bool ask);
+    // When modified asks whether to save; false when the user said Yes and saving failed.
+    bool SaveIfModified();
     void SetModified(bool modified) { m_bModified = modified; }
     bool IsModified() const { return m_bModified; }
+    std::string GetFolder() const { return m_strFolder; }
+    const std::string& GetName() const { return m_strName; }
+    // The full path of the project file.
+    std::string GetProjectFilePath() const;
+    void SetSpectrumDisplay(const TSpectrumDisplayParams& display) { m_display = display; }
+    void ResetSpectrumDisplay(bool resetX);
+    void ToggleDisplayFlag(int32_t bits);
 
-    // Version of the project file being loaded (the newest, 9, otherwise); nested
-    // readers such as the data-set file take their layout from it.
-    int m_nFileVersion = 9;
+    // --- work set ----------------------------------------------------------------------
+    // Makes the first set whose work-set flag is set the work set.
+    void SelectSavedWorkSet();
+    void SetWorkSet(TCSISet* pSet);
+    // Gives up the work set (asking to save a changed one). False when the set had to be
+    // saved and could not be: it then stays the loaded work set.
+    bool ReleaseWorkSet();
+
+    // --- images ------------------------------------------------------------------------
+    // Places every image of complete geometry in the work set's frame.
+    void LocateImagesInWorkSet();
+    TMRImage* FindNearestImage(int orientation, float from, float to) const;
+
+    // --- processing --------------------------------------------------------------------
+    // Undoes every step, clears the history and, with a work set, drops its maps and
+    // estimates and brings the windows back to the set as loaded.
+    void ClearAllOperations();
+    void ClearRegionEstimates();
+    void UpdateRegionEstimates();
+    void SetAnalysesDone(bool done);
+    // The history takes the step; dataChanged marks every analysis not computed.
+    void RecordStep(TProcessStep* pStep, bool dataChanged);
+    void Undo();
+    void Redo();
+
+    // --- maps ---------------------------------------------------------------------------
+    // Over every set in list order, the maps offered as quantification references.
+    std::vector<TMap*> CollectMarkedMaps() const;
+    // The map of that name of the first set named setName (exact); null when none.
+    TMap* FindSetMap(const std::string& setName, const std::string& mapName) const;
+
+    // --- information window ---------------------------------------------------------------
+    void ShowWorkSetInfo() { ShowWorkSetInfo(m_pWorkSet); }
+    void ShowWorkSetInfo(TCSISet* pSet);
+    void ShowImageInfo(TMRImage* pImage);
+    void ShowMapInfo(std::vector<TMRImage*> overlays);
+
+    // --- image frames (forwarded to the frame list when there is one) ----------------------
+    void CloseImageFrames();
+    void UpdateFrames(bool reload, bool image, bool regions, bool voi, bool rebuild);
+    void RedrawVoxel(int x, int y, int z);
+    void RedrawVoxelSet(const std::vector<TSpectrum*>& voxels);
+    bool CloseImageFrame(TMRImage* pImage);
+    CChildFrame* OpenImageFrame(TMRImage* pImage);
+    CChildFrame* OpenSliceFrameByIndex(int axis, int index);
+    CChildFrame* OpenSliceFrameByPosition(int axis, float position);
+    void ApplyMapScale(TMap* pMap);
+
+    // --- fields ------------------------------------------------------------------------------
+    TImageSet* m_pImageSet = nullptr;      // owned
+    TCSISetList* m_pCSISetList = nullptr;  // owned
+    TCSISet* m_pWorkSet = nullptr;         // an element of the set list, loaded; or null
+    std::string m_strFolder;               // project folder, no trailing separator
+    std::string m_strName;                 // project name, no extension
+    bool m_bModified = false;
+    TMouseHandler m_pfnMouseHandler = nullptr;  // handler of the current work mode
+    TSpectrumDisplayParams m_display;
+    IMainFrame* m_pMainFrame = nullptr;         // not owned
+    std::unique_ptr<IImageFrameList> m_frameList;  // null without a main frame
+    int32_t m_nMapColormap = 1;  // 0 gray, 1 hot, 2 cool, 3 jet
+    int32_t m_nMapOpacity = 1;   // 0 high, 1 medium, 2 low
+    // The version word of the file being read (every nested reader decides by it);
+    // kFileVersion otherwise.
+    int32_t m_nFileVersion = kFileVersion;
+    int32_t m_nDrawShape = 0;    // 0 rectangle, 1 ellipse, 2 polygon
+    std::list<TRegionEstimate*> m_regionEstimates;   // owned
+    std::map<int, TDrawnRegion*> m_drawnRegions;     // owned
+    std::vector<TAnalysis*> m_analyses;              // owned, in creation order
+    TProcessHistory* m_history = nullptr;            // owned; null without processing hooks
+    bool m_bRecording = false;                       // macro recording on
 
 private:
-    bool m_bModified = false;
+    // Refreshes the explorer and the information window after the work set changed.
+    void RefreshShell();
+    // Opens the middle slice of each axis when no image frame is open.
+    void OpenMiddleSliceFrames();
+    void MarkAnalysesNotComputed();
+    void DeleteAnalyses();
+    void DestroyHistory();
+    // Drops the maps of a set from memory.
+    static void DeleteMapList(TCSISet* pSet);
 };

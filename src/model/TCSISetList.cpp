@@ -1,0 +1,106 @@
+#include "model/TCSISetList.h"
+
+#include "model/TCSISet.h"
+#include "platform/Files.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+
+TCSISetList::TCSISetList(TProject* pProject) : m_pProject(pProject) {}
+
+TCSISetList::~TCSISetList()
+{
+    for (TCSISet* pSet : m_sets)
+        delete pSet;
+}
+
+int32_t TCSISetList::Add(TCSISet* pSet)
+{
+    m_sets.push_back(pSet);
+    return ++m_nCount;
+}
+
+TCSISetList::iterator TCSISetList::Erase(iterator pos)
+{
+    --m_nCount;
+    return m_sets.erase(pos);
+}
+
+TCSISetList::iterator TCSISetList::Find(const TCSISet* pSet)
+{
+    for (auto it = m_sets.begin(); it != m_sets.end(); ++it)
+        if (*it == pSet)
+            return it;
+    return m_sets.end();
+}
+
+TCSISet* TCSISetList::FindByName(const std::string& name) const
+{
+    for (TCSISet* pSet : m_sets)
+        if (pSet->GetName() == name)
+            return pSet;
+    return nullptr;
+}
+
+bool TCSISetList::Write(vx::TFile& file) const
+{
+    if (!file.WriteInt32(m_nCount))
+        return false;
+    for (TCSISet* pSet : m_sets)
+        if (!pSet->WriteToProject(file))
+            return false;
+    return true;
+}
+
+void TCSISetList::Read(vx::TFile& file)
+{
+    int32_t count = 0;
+    if (!file.ReadInt32(count) || count <= 0)
+        return;
+    bool anyFailed = false;
+    for (int32_t i = 0; i < count; ++i) {
+        // A hostile count must not spin: once the file is exhausted every further
+        // record would fail the same way.
+        if (file.BytesLeft() <= 0) {
+            anyFailed = true;
+            break;
+        }
+        auto* pSet = new TCSISet(m_pProject);
+        if (pSet->ReadFromProject(file)) {
+            Add(pSet);
+        } else {
+            delete pSet;
+            anyFailed = true;
+        }
+    }
+    if (anyFailed)
+        vx::Report("Some of the CSI data sets could not be loaded.", vx::ReportIcon::Exclamation);
+}
+
+bool TCSISetList::SkipFromProject(vx::TFile& file, int32_t version)
+{
+    int32_t count = 0;
+    if (!file.ReadInt32(count))
+        return false;
+    for (int32_t i = 0; i < count; ++i)
+        if (!TCSISet::SkipProjectEntry(file, version))
+            return false;
+    return true;
+}
+
+void TCSISetList::Anonymize()
+{
+    for (TCSISet* pSet : m_sets)
+        pSet->Anonymize();
+}
+
+bool TCSISetList::CopyDataFiles(const std::string& folder)
+{
+    bool allCopied = true;
+    for (TCSISet* pSet : m_sets) {
+        const std::string from = pSet->GetFilePath();
+        pSet->SetFolder(folder);
+        if (!vx::CopyFileTo(from, pSet->GetFilePath(), true))
+            allCopied = false;
+    }
+    return allCopied;
+}

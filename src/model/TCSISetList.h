@@ -1,0 +1,65 @@
+#pragma once
+// The project's CSI sets in insertion order (the order of the explorer and of the
+// project file). The list owns its sets; the project records which one is the work set.
+#include <cstdint>
+#include <list>
+#include <string>
+
+namespace vx {
+class TFile;
+}
+
+class TCSISet;
+class TProject;
+
+class TCSISetList {
+public:
+    using iterator = std::list<TCSISet*>::iterator;
+    using const_iterator = std::list<TCSISet*>::const_iterator;
+
+    explicit TCSISetList(TProject* pProject);
+    // Deletes every set.
+    virtual ~TCSISetList();
+    TCSISetList(const TCSISetList&) = delete;
+    TCSISetList& operator=(const TCSISetList&) = delete;
+
+    // Appends the set (the list owns it from now on) and returns the new count.
+    int32_t Add(TCSISet* pSet);
+    // Unlinks the set at the position; the set is not deleted. Returns the next position.
+    iterator Erase(iterator pos);
+    iterator Begin() { return m_sets.begin(); }
+    iterator End() { return m_sets.end(); }
+    const_iterator Begin() const { return m_sets.begin(); }
+    const_iterator End() const { return m_sets.end(); }
+    iterator begin() { return m_sets.begin(); }
+    iterator end() { return m_sets.end(); }
+    const_iterator begin() const { return m_sets.begin(); }
+    const_iterator end() const { return m_sets.end(); }
+    // The set at pos; pos moves on to the next one.
+    TCSISet* Next(iterator& pos) { return *pos++; }
+    int32_t GetCount() const { return m_nCount; }
+    bool IsEmpty() const { return m_sets.empty(); }
+    // The position of the set, or End().
+    iterator Find(const TCSISet* pSet);
+    // The first set of that name (exact), or null.
+    TCSISet* FindByName(const std::string& name) const;
+
+    // The count, then every set's record in list order. False when a write failed.
+    bool Write(vx::TFile& file) const;
+    // Reads the count and that many records into new sets of the owning project; a set
+    // whose record fails is dropped, and one message tells of all failures.
+    void Read(vx::TFile& file);
+    // Reads over the count and the records of a file of that version without building
+    // anything; true when all were complete (also for a count below 1).
+    static bool SkipFromProject(vx::TFile& file, int32_t version);
+
+    void Anonymize();
+    // Copies every set's data-set file into the folder (overwriting) and points the set
+    // there. True when every copy succeeded; the sets are pointed there in any case.
+    bool CopyDataFiles(const std::string& folder);
+
+private:
+    int32_t m_nCount = 0;
+    TProject* m_pProject;
+    std::list<TCSISet*> m_sets;
+};

@@ -1,0 +1,242 @@
+#include "model/TImageSet.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "model/ReaderHooks.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+
+namespace {
+
+// The position of the image along its own slice axis.
+float SlicePositionOf(const TMRImage* pImage)
+{
+    const int orientation = pImage->GetOrientation();
+    if (orientation < 0 || orientation > 2)
+        return pImage->GetSlicePosition();
+    float position[3];
+    pImage->GetPosition(position);
+    return position[orientation];
+}
+
+}  // namespace
+
+TImageSet::TImageSet(TProject* pProject) : m_pProject(pProject) {}
+
+TImageSet::~TImageSet() = default;
+
+void TImageSet::Insert(TMRImage* pImage)
+{
+    int id = 0;
+    if (!m_images.empty()) {
+        int largest = m_images.front()->GetId();
+        for (const TMRImage* pOther : m_images)
+            if (pOther->GetId() > largest)
+                largest = pOther->GetId();
+        id = largest + 1;
+    }
+    pImage->SetId(id);
+    ++m_nCount;
+
+    const int orientation = pImage->GetOrientation();
+    const float position = SlicePositionOf(pImage);
+    auto it = m_images.begin();
+    for (; it != m_images.end(); ++it) {
+        const int other = (*it)->GetOrientation();
+        if (other > orientation || (other == orientation && SlicePositionOf(*it) >= position))
+            break;
+    }
+    m_images.insert(it, pImage);
+}
+
+void TImageSet::Append(TMRImage* pImage)
+{
+    m_images.push_back(pImage);
+    ++m_nCount;
+}
+
+TImageSet::iterator TImageSet::Erase(iterator pos)
+{
+    --m_nCount;
+    return m_images.erase(pos);
+}
+
+TImageSet::iterator TImageSet::Find(const TMRImage* pImage)
+{
+    for (auto it = m_images.begin(); it != m_images.end(); ++it)
+        if (*it == pImage)
+            return it;
+    return m_images.end();
+}
+
+bool TImageSet::Contains(const TMRImage* pImage) const
+{
+    for (const TMRImage* pOther : m_images)
+        if (pOther == pImage)
+            return true;
+    return false;
+}
+
+TMRImage* TImageSet::GetPrevious(const TMRImage* pImage) const
+{
+    TMRImage* pPrevious = nullptr;
+    for (TMRImage* pOther : m_images) {
+        if (pOther == pImage)
+            return pPrevious;
+        pPrevious = pOther;
+    }
+    return nullptr;
+}
+
+TMRImage* TImageSet::GetNext(const TMRImage* pImage) const
+{
+    for (auto it = m_images.begin(); it != m_images.end(); ++it)
+        if (*it == pImage) {
+            ++it;
+            return it == m_images.end() ? nullptr : *it;
+        }
+    return nullptr;
+}
+
+TMRImage* TImageSet::FindNearest(int orientation, float from, float to) const
+{
+    const float centre = (from + to) * 0.5f;
+    TMRImage* pBest = nullptr;
+    double bestDistance = 0;
+    for (TMRImage* pImage : m_images) {
+        if (pImage->GetOrientation() != orientation)
+            continue;
+        const float p = pImage->GetSlicePosition();
+        if (!(from <= p && p < to))
+            continue;
+        const double distance = std::fabs(std::trunc(static_cast<double>(p - centre)));
+        if (!pBest || distance < bestDistance) {
+            pBest = pImage;
+            bestDistance = distance;
+        }
+    }
+    return pBest;
+}
+
+bool TImageSet::Write(vx::TFile& file) const
+{
+    if (!file.WriteInt32(m_nCount))
+        return false;
+    for (const TMRImage* pImage : m_images)
+        if (!pImage->Write(file))
+            return false;
+    return true;
+}
+
+void TImageSet::Read(vx::TFile& file)
+{
+    int32_t count = 0;
+    if (!file.ReadInt32(count) || count <= 0)
+        return;
+    const int32_t version = m_pProject ? m_pProject->m_nFileVersion : TProject::kFileVersion;
+    const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
+    bool anyFailed = false;
+    for (int32_t i = 0; i < count; ++i) {
+        // A hostile count stops at the end of the file instead of failing record after record.
+        if (file.BytesLeft() <= 0) {
+            anyFailed = true;
+            break;
+        }
+        auto* pImage = new TMRImage(m_pProject);
+        if (pImage->Read(file, version, folder)) {
+            Append(pImage);
+        } else {
+            delete pImage;
+            anyFailed = true;
+        }
+    }
+    if (anyFailed)
+        vx::Report("Some of the image files could not be loaded", vx::ReportIcon::Exclamation);
+}
+
+bool TImageSet::SkipRecords(vx::TFile& file, int32_t version)
+{
+    int32_t count = 0;
+    if (!file.ReadInt32(count))
+        return false;
+    for (int32_t i = 0; i < count; ++i)
+        if (!TMRImage::SkipRecord(file, version))
+            return false;
+    return true;
+}
+
+void TImageSet::Anonymize()
+{
+    for (TMRImage* pImage : m_images)
+        pImage->Anonymize();
+}
+
+void TImageSet::LocateAllInCSISet()
+{
+    const TCSISet* pWorkSet = m_pProject ? m_pProject->m_pWorkSet : nullptr;
+    for (TMRImage* pImage : m_images)
+        if (pImage->IsGeometryComplete())
+            pImage->LocateInCSISet(pWorkSet);
+}
+
+std::vector<std::string> TImageSet::ConvertPixelFilesTo16Bit(const std::string& tempSuffix,
+                                                              std::vector<std::string>& failedNames)
+{
+    std::vector<std::string> widened;
+    for (auto it = m_images.begin(); it != m_images.end();) {
+        TMRImage* pImage = *it;
+        const int64_t pixels = static_cast<int64_t>(pImage->GetWidth()) * pImage->GetHeight();
+        const int64_t size = vx::FileSize(pImage->GetPath());
+        // A file that already holds 16-bit pixels (a conversion that stopped before the
+        // project file was rewritten) is left alone rather than widened a second time.
+        if (size == 2 * pixels && pixels > 0) {
+            ++it;
+            continue;
+        }
+        std::string bytes;
+        vx::TFile in;
+        bool readable = pixels > 0 && size >= pixels && in.Open(pImage->GetPath(), vx::TFile::Mode::Read);
+        if (readable) {
+            bytes.resize(static_cast<size_t>(pixels));
+            readable = in.ReadExact(bytes.data(), bytes.size());
+            in.Close();
+        }
+        if (!readable) {
+            it = Erase(it);
+            delete pImage;
+            continue;
+        }
+        std::string wide(bytes.size() * 2, '\0');
+        for (size_t k = 0; k < bytes.size(); ++k)
+            wide[2 * k] = bytes[k];  // little-endian: the byte value, then a zero high byte
+        if (vx::WriteFileAtomically(pImage->GetPath() + tempSuffix, wide))
+            widened.push_back(pImage->GetPath());
+        else
+            failedNames.push_back(pImage->GetName());
+        ++it;
+    }
+    return widened;
+}
+
+bool TImageSet::CopyFilesToFolder(const std::string& folder)
+{
+    bool allCopied = true;
+    for (TMRImage* pImage : m_images) {
+        const std::string target = vx::JoinPath(folder, pImage->GetName());
+        if (!vx::CopyFileTo(pImage->GetPath(), target, true))
+            allCopied = false;
+        pImage->SetPath(target);
+    }
+    return allCopied;
+}
+
+bool TImageSet::AddImages(const std::string& path, TImageImportParams params, TProject* pProject)
+{
+    const TImageReader reader = ImageReaderFor(params.m_nImageType);
+    return reader ? reader(*this, path, params, pProject) : false;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The project's MR images in display order: by orientation, then by position along the
+// slice axis. The collection numbers new images and writes and reads their records in the
+// project file. The images themselves belong to the project, which deletes them.
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "model/TImageImportParams.h"
+
+namespace vx {
+class TFile;
+}
+
+class TMRImage;
+class TProject;
+
+class TImageSet {
+public:
+    using iterator = std::list<TMRImage*>::iterator;
+    using const_iterator = std::list<TMRImage*>::const_iterator;
+
+    explicit TImageSet(TProject* pProject);
+    // Frees the list, not the images.
+    virtual ~TImageSet();
+    TImageSet(const TImageSet&) = delete;
+    TImageSet& operator=(const TImageSet&) = delete;
+
+    // Gives the image the next id (the largest id + 1, or 0) and puts it before the first
+    // image of a higher orientation or of the same orientation at an equal or higher position.
+    void Insert(TMRImage* pImage);
+    // Appends at the end without numbering.
+    void Append(TMRImage* pImage);
+    iterator Begin() { return m_images.begin(); }
+    iterator End() { return m_images.end(); }
+    const_iterator Begin() const { return m_images.begin(); }
+    const_iterator End() const { return m_images.end(); }
+    iterator begin() { return m_images.begin(); }
+    iterator end() { return m_images.end(); }
+    const_iterator begin() const { return m_images.begin(); }
+    const_iterator end() const { return m_images.end(); }
+    // Removes the element (the image is not deleted); returns the next position.
+    iterator Erase(iterator pos);
+    iterator Find(const TMRImage* pImage);
+    bool Contains(const TMRImage* pImage) const;
+    int32_t GetCount() const { return m_nCount; }
+    bool IsEmpty() const { return m_images.empty(); }
+
+    // Neighbours in list order; null at either end or for an image not in the collection.
+    TMRImage* GetPrevious(const TMRImage* pImage) const;
+    TMRImage* GetNext(const TMRImage* pImage) const;
+    // Of the images of that orientation whose slice position p lies in [from, to), the one
+    // nearest the middle in whole millimetres (first in list order on a tie); null when none.
+    TMRImage* FindNearest(int orientation, float from, float to) const;
+
+    // The count, then every image's record in list order. False when a write failed.
+    bool Write(vx::TFile& file) const;
+    // Reads the count and the records (by the project's file version); images whose record
+    // fails are dropped with one message for all of them.
+    void Read(vx::TFile& file);
+    // Reads over the count and the records of a file of that version; true when complete.
+    static bool SkipRecords(vx::TFile& file, int32_t version);
+
+    void Anonymize();
+    // Places every image of complete geometry in the frame of the project's work set
+    // (its own frame when there is none).
+    void LocateAllInCSISet();
+    // Widens the 8-bit pixel files of an old project to 16 bits, each written to its path
+    // + tempSuffix for the caller to rename over the old file; returns those paths.
+    // Images whose pixel file is missing or short are deleted and dropped; the names of
+    // images whose widened file could not be written go to `failedNames`.
+    std::vector<std::string> ConvertPixelFilesTo16Bit(const std::string& tempSuffix,
+                                                      std::vector<std::string>& failedNames);
+    // Copies every pixel file into the folder (overwriting) and points the image there.
+    // True when every copy succeeded; the images are pointed there in any case.
+    bool CopyFilesToFolder(const std::string& folder);
+    // Reads an image file with the reader of the record's image type; false for a type
+    // without a reader.
+    bool AddImages(const std::string& path, TImageImportParams params, TProject* pProject);
+
+private:
+    std::list<TMRImage*> m_images;
+    int32_t m_nCount = 0;
+    TProject* m_pProject;
+};

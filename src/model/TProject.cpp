@@ -1,0 +1,402 @@
+// The project: ownership, the work set, the display block, processing and the calls up
+// into the shell. The project file is in TProjectFile.cpp.
+#include "model/TProject.h"
+
+#include "model/IImageFrameList.h"
+#include "model/IInfoFrame.h"
+#include "model/IMainFrame.h"
+#include "model/MapHooks.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TMapList.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+#include "platform/WaitCursor.h"
+
+TProject::TProject(IMainFrame* pMainFrame) : m_pMainFrame(pMainFrame)
+{
+    m_pImageSet = new TImageSet(this);
+    m_pCSISetList = new TCSISetList(this);
+    if (m_pMainFrame)
+        m_frameList = m_pMainFrame->CreateImageFrameList();
+    if (m_frameList) {
+        m_frameList->SetProject(this);
+        m_frameList->SetMDIParent(m_pMainFrame);
+    }
+    if (ProcessingHooks().newHistory)
+        m_history = ProcessingHooks().newHistory();
+}
+
+TProject::~TProject()
+{
+    if (m_frameList)
+        m_frameList->DestroyAll();
+    if (m_pWorkSet)
+        m_pWorkSet->FreeSpectra();
+    // The processing objects refer to the sets and images, so they go first.
+    ClearRegionEstimates();
+    DeleteAnalyses();
+    DestroyHistory();
+    for (TMRImage* pImage : *m_pImageSet)
+        delete pImage;
+    delete m_pImageSet;
+    delete m_pCSISetList;
+}
+
+// --- state ---------------------------------------------------------------------------------
+
+bool TProject::SaveWorkSet(bool ask)
+{
+    if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
+        return true;
+    // The set's data-set file is the only copy of its samples once they leave memory:
+    // a failed write keeps the undo history and tells the caller to keep the samples.
+    if (!m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath()))
+        return false;
+    const TMapHooks& maps = MapHooks();
+    if (maps.mapCount && maps.mapCount(*m_pWorkSet) > 0) {
+        if (ask && vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
+                           vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No) {
+            DeleteMapList(m_pWorkSet);
+        } else if (maps.writeMapFiles && !maps.writeMapFiles(*m_pWorkSet)) {
+            return false;
+        }
+    }
+    if (m_history && ProcessingHooks().disableUndo)
+        ProcessingHooks().disableUndo(m_history);
+    return true;
+}
+
+bool TProject::SaveIfModified()
+{
+    if (!m_bModified)
+        return true;
+    if (vx::Ask("There were changes made to the project, would you like to save it?", vx::ReportButtons::YesNo,
+                vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
+        return true;
+    return SaveWorkSet(true) && Save();
+}
+
+void TProject::ResetSpectrumDisplay(bool resetX)
+{
+    if (m_pWorkSet) {
+        m_display.m_fYMax = m_pWorkSet->m_fMagnitudeMax;
+        m_display.m_fYMin = -m_pWorkSet->m_fMagnitudeMax;
+        if (resetX) {
+            m_display.m_nXStart = 0;
+            m_display.m_nXEnd = m_pWorkSet->m_nPoints - 1;
+        }
+    }
+    if (m_pMainFrame)
+        m_pMainFrame->SetSpectrumDisplay(m_display);
+}
+
+void TProject::ToggleDisplayFlag(int32_t bits)
+{
+    // The part flags are exclusive: choosing one drops the others and keeps the grid flag.
+    if (bits & TSpectrumDisplayParams::kPartBits)
+        m_display.m_nFlags &= TSpectrumDisplayParams::kGrid;
+    m_display.m_nFlags ^= bits;
+    UpdateFrames(true, true, false, false, false);
+}
+
+// --- work set ------------------------------------------------------------------------------
+
+void TProject::SelectSavedWorkSet()
+{
+    TCSISet* pSaved = nullptr;
+    for (TCSISet* pSet : *m_pCSISetList) {
+        if (pSet->m_bWorkSet && !pSaved)
+            pSaved = pSet;
+        // Only the work set carries the flag; the chosen set gets it back when it loads.
+        pSet->m_bWorkSet = 0;
+    }
+    if (pSaved)
+        SetWorkSet(pSaved);
+}
+
+void TProject::SetWorkSet(TCSISet* pSet)
+{
+    if (!pSet) {
+        m_pWorkSet = nullptr;
+        return;
+    }
+    vx::TWaitCursor wait;
+    if (m_pMainFrame)
+        m_pMainFrame->CloseAllChildWindows();
+    CloseImageFrames();
+    if (m_pWorkSet && !ReleaseWorkSet())
+        return;
+
+    m_pWorkSet = pSet;
+    if (!pSet->LoadData()) {
+        m_pWorkSet = nullptr;
+        if (!g_bBatchMode) {
+            CloseImageFrames();
+            RefreshShell();
+        }
+        return;
+    }
+    pSet->m_bWorkSet = 1;
+    LocateImagesInWorkSet();
+    if (!g_bBatchMode) {
+        ResetSpectrumDisplay(true);
+        OpenMiddleSliceFrames();
+        UpdateFrames(false, false, false, false, true);
+        RefreshShell();
+    }
+}
+
+bool TProject::ReleaseWorkSet()
+{
+    if (!m_pWorkSet)
+        return true;
+    if (m_bModified && !g_bBatchMode) {
+        if (vx::Ask("There were changes made to the CSI set: " + m_pWorkSet->GetName() + ", would you like to save it?",
+                    vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::Yes) {
+            if (!SaveWorkSet(true))
+                return false;
+            Save();
+        } else {
+            DeleteMapList(m_pWorkSet);
+        }
+    }
+    m_pWorkSet->FreeSpectra();
+    m_pWorkSet->m_bWorkSet = 0;
+    m_pWorkSet = nullptr;
+    m_bModified = false;
+    if (m_history && ProcessingHooks().clear)
+        ProcessingHooks().clear(m_history);
+    ClearRegionEstimates();
+    return true;
+}
+
+void TProject::RefreshShell()
+{
+    if (!m_pMainFrame)
+        return;
+    m_pMainFrame->ShowProjectExplorer();
+    ShowWorkSetInfo();
+}
+
+void TProject::OpenMiddleSliceFrames()
+{
+    if (!m_frameList || !m_pWorkSet || !m_frameList->IsEmpty())
+        return;
+    for (int axis = 0; axis < 3; ++axis)
+        m_frameList->OpenSliceFrameByIndex(axis, m_pWorkSet->m_nDim[axis] / 2);
+}
+
+void TProject::DeleteMapList(TCSISet* pSet)
+{
+    delete pSet->m_pMapList;
+    pSet->m_pMapList = nullptr;
+}
+
+// --- images --------------------------------------------------------------------------------
+
+void TProject::LocateImagesInWorkSet()
+{
+    m_pImageSet->LocateAllInCSISet();
+}
+
+TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const
+{
+    return m_pImageSet->FindNearest(orientation, from, to);
+}
+
+// --- processing ----------------------------------------------------------------------------
+
+void TProject::ClearAllOperations()
+{
+    const TProcessingHooks& hooks = ProcessingHooks();
+    {
+        vx::TWaitCursor wait;
+        if (m_history && hooks.cannotUndo && hooks.undo)
+            while (!hooks.cannotUndo(m_history))
+                hooks.undo(m_history);
+        if (m_history && hooks.clear)
+            hooks.clear(m_history);
+    }
+    if (!m_pWorkSet)
+        return;
+    DeleteMapList(m_pWorkSet);
+    if (m_pMainFrame)
+        m_pMainFrame->CloseAllChildWindows();
+    CloseImageFrames();
+    ClearRegionEstimates();
+    m_bModified = false;
+    LocateImagesInWorkSet();
+    ResetSpectrumDisplay(true);
+    OpenMiddleSliceFrames();
+    UpdateFrames(false, false, false, false, true);
+    RefreshShell();
+}
+
+void TProject::ClearRegionEstimates()
+{
+    const TProcessingHooks& hooks = ProcessingHooks();
+    for (TRegionEstimate* pEstimate : m_regionEstimates)
+        if (hooks.deleteEstimate)
+            hooks.deleteEstimate(pEstimate);
+    m_regionEstimates.clear();
+    for (auto& [key, pRegion] : m_drawnRegions)
+        if (hooks.deleteRegion)
+            hooks.deleteRegion(pRegion);
+    m_drawnRegions.clear();
+}
+
+void TProject::UpdateRegionEstimates()
+{
+    if (!ProcessingHooks().rerunEstimate)
+        return;
+    for (TRegionEstimate* pEstimate : m_regionEstimates)
+        ProcessingHooks().rerunEstimate(pEstimate);
+}
+
+void TProject::SetAnalysesDone(bool done)
+{
+    if (!ProcessingHooks().setAnalysisComputed)
+        return;
+    for (TAnalysis* pAnalysis : m_analyses)
+        ProcessingHooks().setAnalysisComputed(pAnalysis, done);
+}
+
+void TProject::MarkAnalysesNotComputed()
+{
+    SetAnalysesDone(false);
+}
+
+void TProject::RecordStep(TProcessStep* pStep, bool dataChanged)
+{
+    const TProcessingHooks& hooks = ProcessingHooks();
+    if (m_history && hooks.addStep)
+        hooks.addStep(m_history, pStep);
+    else if (hooks.deleteStep)
+        hooks.deleteStep(pStep);
+    if (dataChanged)
+        MarkAnalysesNotComputed();
+}
+
+void TProject::Undo()
+{
+    if (m_history && ProcessingHooks().undo)
+        ProcessingHooks().undo(m_history);
+    MarkAnalysesNotComputed();
+}
+
+void TProject::Redo()
+{
+    if (m_history && ProcessingHooks().redo)
+        ProcessingHooks().redo(m_history);
+    MarkAnalysesNotComputed();
+}
+
+void TProject::DeleteAnalyses()
+{
+    if (ProcessingHooks().deleteAnalysis)
+        for (TAnalysis* pAnalysis : m_analyses)
+            ProcessingHooks().deleteAnalysis(pAnalysis);
+    m_analyses.clear();
+}
+
+void TProject::DestroyHistory()
+{
+    if (m_history && ProcessingHooks().deleteHistory)
+        ProcessingHooks().deleteHistory(m_history);
+    m_history = nullptr;
+}
+
+// --- maps ----------------------------------------------------------------------------------
+
+std::vector<TMap*> TProject::CollectMarkedMaps() const
+{
+    std::vector<TMap*> maps;
+    if (MapHooks().collectMarkedMaps)
+        for (const TCSISet* pSet : *m_pCSISetList)
+            MapHooks().collectMarkedMaps(*pSet, maps);
+    return maps;
+}
+
+TMap* TProject::FindSetMap(const std::string& setName, const std::string& mapName) const
+{
+    const TCSISet* pSet = m_pCSISetList->FindByName(setName);
+    if (!pSet || !MapHooks().findMap)
+        return nullptr;
+    return MapHooks().findMap(*pSet, mapName);
+}
+
+// --- information window --------------------------------------------------------------------
+
+void TProject::ShowWorkSetInfo(TCSISet* pSet)
+{
+    if (IInfoFrame* pInfo = m_pMainFrame ? m_pMainFrame->GetInfoFrame() : nullptr)
+        pInfo->UpdateCSIPage(pSet);
+}
+
+void TProject::ShowImageInfo(TMRImage* pImage)
+{
+    if (IInfoFrame* pInfo = m_pMainFrame ? m_pMainFrame->GetInfoFrame() : nullptr)
+        pInfo->UpdateImagePage(pImage);
+}
+
+void TProject::ShowMapInfo(std::vector<TMRImage*> overlays)
+{
+    if (IInfoFrame* pInfo = m_pMainFrame ? m_pMainFrame->GetInfoFrame() : nullptr)
+        pInfo->UpdateMapPage(std::move(overlays));
+}
+
+// --- image frames --------------------------------------------------------------------------
+
+void TProject::CloseImageFrames()
+{
+    if (m_frameList)
+        m_frameList->DestroyAll();
+}
+
+void TProject::UpdateFrames(bool reload, bool image, bool regions, bool voi, bool rebuild)
+{
+    if (m_frameList)
+        m_frameList->UpdateAll(reload, image, regions, voi, rebuild);
+}
+
+void TProject::RedrawVoxel(int x, int y, int z)
+{
+    if (m_frameList)
+        m_frameList->RedrawVoxel(x, y, z);
+}
+
+void TProject::RedrawVoxelSet(const std::vector<TSpectrum*>& voxels)
+{
+    if (m_frameList)
+        m_frameList->RedrawVoxelSet(voxels);
+}
+
+bool TProject::CloseImageFrame(TMRImage* pImage)
+{
+    return m_frameList ? m_frameList->CloseImageFrame(pImage) : false;
+}
+
+CChildFrame* TProject::OpenImageFrame(TMRImage* pImage)
+{
+    return m_frameList ? m_frameList->OpenImageFrame(pImage) : nullptr;
+}
+
+CChildFrame* TProject::OpenSliceFrameByIndex(int axis, int index)
+{
+    return m_frameList ? m_frameList->OpenSliceFrameByIndex(axis, index) : nullptr;
+}
+
+CChildFrame* TProject::OpenSliceFrameByPosition(int axis, float position)
+{
+    return m_frameList ? m_frameList->OpenSliceFrameByPosition(axis, position) : nullptr;
+}
+
+void TProject::ApplyMapScale(TMap* pMap)
+{
+    if (m_frameList)
+        m_frameList->ApplyMapScale(pMap);
+}

@@ -1,0 +1,167 @@
+// The project's CSI set list: ownership, order, its part of the project file.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/TFile.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+TCSISet* NewSet(TProject* project, const std::string& name, const std::string& folder)
+{
+    auto* set = new TCSISet(project);
+    set->m_nDim[0] = 2;
+    set->m_nPoints = 8;
+    set->m_nSpectralWidth = 1000;
+    set->m_fFrequency = 63.9f;
+    set->m_strName = name;
+    set->SetFolder(folder);
+    return set;
+}
+
+std::vector<std::string> Names(const TCSISetList& list)
+{
+    std::vector<std::string> names;
+    for (const TCSISet* set : list)
+        names.push_back(set->GetName());
+    return names;
+}
+
+class CSISetListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        m_project.m_strFolder = m_dir.Path();
+    }
+    void TearDown() override { ResetGlobals(); }
+
+    void WriteList(const TCSISetList& list, const std::string& path)
+    {
+        TFile out;
+        ASSERT_TRUE(out.Open(path, TFile::Mode::Write));
+        ASSERT_TRUE(list.Write(out));
+    }
+
+    test::TTempFolder m_dir;
+    TProject m_project;
+};
+
+}  // namespace
+
+TEST_F(CSISetListTest, AddCountsAndEraseKeepsTheSet)
+{
+    TCSISetList list(&m_project);
+    TCSISet* first = NewSet(&m_project, "a", m_dir.Path());
+    EXPECT_EQ(list.Add(first), 1);
+    EXPECT_EQ(list.Add(NewSet(&m_project, "b", m_dir.Path())), 2);
+    EXPECT_EQ(list.Add(NewSet(&m_project, "c", m_dir.Path())), 3);
+    auto next = list.Erase(list.Begin());
+    EXPECT_EQ((*next)->GetName(), "b");
+    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(first->GetName(), "a");  // still alive: the list no longer owns it
+    EXPECT_EQ(list.FindByName("c"), *std::next(list.Begin()));
+    EXPECT_EQ(list.FindByName("a"), nullptr);
+    auto pos = list.Begin();
+    EXPECT_EQ(list.Next(pos)->GetName(), "b");
+    EXPECT_EQ(list.Next(pos)->GetName(), "c");
+    EXPECT_EQ(pos, list.End());
+    delete first;
+}
+
+TEST_F(CSISetListTest, EmptyListIsOneZeroWordAndReadsBackSilently)
+{
+    test::TScriptedReport script;
+    TCSISetList empty(&m_project);
+    WriteList(empty, m_dir.File("list"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("list")), std::string(4, '\0'));
+    TCSISetList read(&m_project);
+    TFile in;
+    ASSERT_TRUE(in.Open(m_dir.File("list"), TFile::Mode::Read));
+    read.Read(in);
+    EXPECT_TRUE(read.IsEmpty());
+    EXPECT_EQ(script.Count(), 0u);
+}
+
+TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreDroppedWithOneMessage)
+{
+    TCSISetList list(&m_project);
+    for (const char* name : {"first", "second", "third", "fourth"})
+        list.Add(NewSet(&m_project, name, m_dir.Path()));
+    WriteList(list, m_dir.File("list"));
+    test::WriteBytes(m_dir.File("first"), "x");
+    test::WriteBytes(m_dir.File("third"), "x");
+
+    test::TScriptedReport script;
+    TCSISetList read(&m_project);
+    TFile in;
+    ASSERT_TRUE(in.Open(m_dir.File("list"), TFile::Mode::Read));
+    read.Read(in);
+    EXPECT_EQ(Names(read), (std::vector<std::string>{"first", "third"}));
+    EXPECT_EQ(read.GetCount(), 2);
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Some of the CSI data sets could not be loaded."}));
+}
+
+TEST_F(CSISetListTest, AbsurdCountsStopAtTheEndOfTheFile)
+{
+    struct Case {
+        int32_t count;
+        size_t messages;
+    };
+    for (const Case& c : {Case{2000000000, 1}, Case{-3, 0}, Case{0, 0}}) {
+        test::TScriptedReport script;
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = static_cast<char>((static_cast<uint32_t>(c.count) >> (8 * i)) & 0xff);
+        test::WriteBytes(m_dir.File("list"), bytes + "garbage");
+        TCSISetList read(&m_project);
+        TFile in;
+        ASSERT_TRUE(in.Open(m_dir.File("list"), TFile::Mode::Read));
+        read.Read(in);
+        EXPECT_TRUE(read.IsEmpty()) << c.count;
+        EXPECT_EQ(script.Count(), c.messages) << c.count;
+
+        TFile again;
+        ASSERT_TRUE(again.Open(m_dir.File("list"), TFile::Mode::Read));
+        EXPECT_EQ(TCSISetList::SkipFromProject(again, 9), c.count <= 0) << c.count;
+    }
+}
+
+TEST_F(CSISetListTest, CopyDataFilesPointsTheSetsAtTheNewFolder)
+{
+    TCSISetList list(&m_project);
+    list.Add(NewSet(&m_project, "a", m_dir.Path()));
+    test::WriteBytes(m_dir.File("a"), "samples");
+
+    const std::string target = m_dir.File("copy");
+    ASSERT_TRUE(std::filesystem::create_directory(target));
+    EXPECT_TRUE(list.CopyDataFiles(target));
+    EXPECT_EQ(test::ReadBytes(target + "/a"), "samples");
+    EXPECT_EQ((*list.Begin())->GetFilePath(), target + "/a");
+
+    // A folder that does not exist: the file stays where it was, the set moves anyway.
+    const std::string missing = m_dir.File("missing");
+    EXPECT_FALSE(list.CopyDataFiles(missing));
+    EXPECT_EQ((*list.Begin())->GetFilePath(), missing + "/a");
+    EXPECT_EQ(test::ReadBytes(target + "/a"), "samples");
+}
+
+TEST_F(CSISetListTest, AnonymizeReachesEverySet)
+{
+    TCSISetList list(&m_project);
+    list.Add(NewSet(&m_project, "a", m_dir.Path()));
+    list.Add(NewSet(&m_project, "b", m_dir.Path()));
+    list.Anonymize();
+    for (const TCSISet* set : list)
+        EXPECT_EQ(set->m_strPatientName, "Anonymized");
+}

@@ -1,0 +1,244 @@
+// The project's image collection: numbering and order, neighbours, the nearest image,
+// its part of the project file, the 16-bit conversion of old pixel files and the
+// dispatch to the image readers.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/ReaderHooks.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/TFile.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+class ImageSetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        m_project.m_strFolder = m_dir.Path();
+    }
+    void TearDown() override
+    {
+        ClearReaderHooks();
+        ResetGlobals();
+    }
+
+    // A new image of the project at a position along its orientation's axis.
+    TMRImage* NewImage(int orientation, float position, const std::string& name = "img")
+    {
+        auto* image = new TMRImage(&m_project);
+        image->SetName(name, false);
+        image->SetOrientation(orientation, false);
+        image->SetParameter(position, TMRImage::ParamPositionX + (orientation < 3 ? orientation : 0), false);
+        image->SetParameter(position, TMRImage::ParamSlicePosition, false);
+        image->SetPath(m_dir.File(name));
+        m_owned.emplace_back(image);
+        return image;
+    }
+
+    std::vector<int> Ids(const TImageSet& set)
+    {
+        std::vector<int> ids;
+        for (const TMRImage* image : set)
+            ids.push_back(image->GetId());
+        return ids;
+    }
+
+    test::TTempFolder m_dir;
+    TProject m_project;
+    std::vector<std::unique_ptr<TMRImage>> m_owned;
+};
+
+}  // namespace
+
+TEST_F(ImageSetTest, InsertNumbersAndOrdersByOrientationThenPosition)
+{
+    TImageSet set(&m_project);
+    TMRImage* a = NewImage(2, 10);
+    TMRImage* b = NewImage(2, -5);
+    TMRImage* c = NewImage(2, 10);
+    set.Insert(a);
+    set.Insert(b);
+    set.Insert(c);
+    EXPECT_EQ(a->GetId(), 0);
+    EXPECT_EQ(b->GetId(), 1);
+    EXPECT_EQ(c->GetId(), 2);
+    // -5 first; the new image at 10 goes before the older one at the same position.
+    EXPECT_EQ(Ids(set), (std::vector<int>{1, 2, 0}));
+    EXPECT_EQ(set.GetCount(), 3);
+
+    TMRImage* sagittal = NewImage(0, 50);
+    set.Insert(sagittal);
+    EXPECT_EQ(*set.Begin(), sagittal);
+
+    // The largest id is reused after its image has gone.
+    set.Erase(set.Find(sagittal));
+    TMRImage* d = NewImage(1, 0);
+    set.Insert(d);
+    EXPECT_EQ(d->GetId(), 3);
+    set.Erase(set.Find(d));
+    TMRImage* e = NewImage(1, 0);
+    set.Insert(e);
+    EXPECT_EQ(e->GetId(), 3);
+}
+
+TEST_F(ImageSetTest, NeighboursAndNearest)
+{
+    TImageSet set(&m_project);
+    TMRImage* at6 = NewImage(2, 6);
+    TMRImage* at46 = NewImage(2, 4.6f);
+    TMRImage* at10 = NewImage(2, 10);
+    TMRImage* coronal = NewImage(1, 5);
+    for (TMRImage* image : {at6, at46, at10, coronal})
+        set.Insert(image);
+    EXPECT_EQ(set.GetPrevious(coronal), nullptr);
+    EXPECT_EQ(set.GetNext(coronal), at46);
+    EXPECT_EQ(set.GetPrevious(at6), at46);
+    EXPECT_EQ(set.GetNext(at10), nullptr);
+    TMRImage* stranger = NewImage(2, 0);
+    EXPECT_EQ(set.GetNext(stranger), nullptr);
+    EXPECT_EQ(set.GetPrevious(stranger), nullptr);
+
+    // Centre 5: 4.6 is 0 whole millimetres away, 6 is 1; 10 lies outside [0, 10).
+    EXPECT_EQ(set.FindNearest(2, 0, 10), at46);
+    EXPECT_EQ(set.FindNearest(2, 6.5f, 10), nullptr);
+    EXPECT_EQ(set.FindNearest(1, 0, 10), coronal);
+    EXPECT_EQ(set.FindNearest(0, -100, 100), nullptr);
+    // A tie goes to the first in list order: 6 and 4.6 both truncate to 0 from 5.5.
+    EXPECT_EQ(set.FindNearest(2, 1, 10), at46);
+}
+
+TEST_F(ImageSetTest, RecordsRoundTripInListOrder)
+{
+    TImageSet set(&m_project);
+    TMRImage* first = NewImage(2, 20, "first");
+    TMRImage* second = NewImage(0, -3, "second");
+    set.Insert(first);
+    set.Insert(second);
+    test::WriteBytes(m_dir.File("first"), std::string(256 * 256 * 2, '\0'));
+    test::WriteBytes(m_dir.File("second"), std::string(256 * 256 * 2, '\0'));
+    {
+        TFile out;
+        ASSERT_TRUE(out.Open(m_dir.File("images"), TFile::Mode::Write));
+        ASSERT_TRUE(set.Write(out));
+    }
+    test::TScriptedReport script;
+    TImageSet read(&m_project);
+    TFile in;
+    ASSERT_TRUE(in.Open(m_dir.File("images"), TFile::Mode::Read));
+    read.Read(in);
+    ASSERT_EQ(read.GetCount(), 2);
+    EXPECT_EQ((*read.Begin())->GetName(), "second");
+    EXPECT_EQ((*std::next(read.Begin()))->GetName(), "first");
+    EXPECT_EQ((*std::next(read.Begin()))->GetPath(), m_dir.File("first"));
+    EXPECT_EQ(script.Count(), 0u);
+    EXPECT_EQ(in.BytesLeft(), 0);
+    for (TMRImage* image : read)
+        delete image;
+
+    TFile skip;
+    ASSERT_TRUE(skip.Open(m_dir.File("images"), TFile::Mode::Read));
+    EXPECT_TRUE(TImageSet::SkipRecords(skip, 9));
+    EXPECT_EQ(skip.BytesLeft(), 0);
+}
+
+TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
+{
+    TImageSet set(&m_project);
+    for (const char* name : {"a", "b", "c"})
+        set.Insert(NewImage(2, 1, name));
+    test::WriteBytes(m_dir.File("b"), std::string(256 * 256 * 2, '\0'));  // only b's pixels exist
+    {
+        TFile out;
+        ASSERT_TRUE(out.Open(m_dir.File("images"), TFile::Mode::Write));
+        ASSERT_TRUE(set.Write(out));
+    }
+    {
+        test::TScriptedReport script;
+        TImageSet read(&m_project);
+        TFile in;
+        ASSERT_TRUE(in.Open(m_dir.File("images"), TFile::Mode::Read));
+        read.Read(in);
+        ASSERT_EQ(read.GetCount(), 1);
+        EXPECT_EQ((*read.Begin())->GetName(), "b");
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Some of the image files could not be loaded"}));
+        delete *read.Begin();
+    }
+    for (int32_t count : {-3, 2000000000}) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = static_cast<char>((static_cast<uint32_t>(count) >> (8 * i)) & 0xff);
+        test::WriteBytes(m_dir.File("count"), bytes);
+        test::TScriptedReport script;
+        TImageSet read(&m_project);
+        TFile in;
+        ASSERT_TRUE(in.Open(m_dir.File("count"), TFile::Mode::Read));
+        read.Read(in);
+        EXPECT_TRUE(read.IsEmpty());
+        EXPECT_EQ(script.Count(), count < 0 ? 0u : 1u);
+    }
+}
+
+TEST_F(ImageSetTest, OldPixelFilesAreWidenedBesideTheOriginal)
+{
+    TImageSet set(&m_project);
+    TMRImage* eight = NewImage(2, 1, "eight");
+    TMRImage* shortFile = NewImage(2, 2, "short");
+    TMRImage* missing = NewImage(2, 3, "missing");
+    TMRImage* sixteen = NewImage(2, 4, "sixteen");
+    for (TMRImage* image : {eight, shortFile, missing, sixteen}) {
+        image->SetWidth(3, false);
+        image->SetHeight(2, false);
+        set.Insert(image);
+    }
+    test::WriteBytes(m_dir.File("eight"), std::string("\x00\x01\x7f\x80\xfe\xff", 6));
+    test::WriteBytes(m_dir.File("short"), std::string("\x01\x02", 2));
+    test::WriteBytes(m_dir.File("sixteen"), std::string(12, '\x05'));
+    // The collection deletes the images it drops; the test must not delete them again.
+    for (auto& owned : m_owned)
+        if (owned.get() == shortFile || owned.get() == missing)
+            owned.release();
+
+    std::vector<std::string> failed;
+    const std::vector<std::string> widened = set.ConvertPixelFilesTo16Bit(".new", failed);
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(widened, (std::vector<std::string>{m_dir.File("eight")}));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("eight.new")),
+              std::string("\x00\x00\x01\x00\x7f\x00\x80\x00\xfe\x00\xff\x00", 12));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("eight")).size(), 6u);  // the original stays until renamed
+    EXPECT_EQ(set.GetCount(), 2);
+    EXPECT_TRUE(set.Contains(eight));
+    EXPECT_TRUE(set.Contains(sixteen));
+}
+
+TEST_F(ImageSetTest, AddImagesGoesToTheReaderOfTheType)
+{
+    TImageSet set(&m_project);
+    TImageImportParams params;
+    params.m_nImageType = 4;
+    EXPECT_FALSE(set.AddImages("a.dcm", params, &m_project));  // nothing installed
+
+    std::string seenPath;
+    InstallImageReader(4, [&](TImageSet& images, const std::string& path, TImageImportParams p, TProject* project) {
+        seenPath = path;
+        EXPECT_EQ(&images, &set);
+        EXPECT_EQ(project, &m_project);
+        EXPECT_EQ(p.m_nImageType, 4);
+        return true;
+    });
+    EXPECT_TRUE(set.AddImages("a.dcm", params, &m_project));
+    EXPECT_EQ(seenPath, "a.dcm");
+    params.m_nImageType = 7;
+    EXPECT_FALSE(set.AddImages("b.dcm", params, &m_project));
+    EXPECT_EQ(seenPath, "a.dcm");
+}

@@ -1,0 +1,325 @@
+// The project file: golden files of every version (packed with their data-set and pixel
+// files by make_project_golden.py), conversion of old projects, failed saves, round trip,
+// truncation.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/TFile.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+const char* const kInvalid = "Error: Invalid Project File";
+
+std::string GoldenPath(const std::string& name)
+{
+    return std::string(VX_SOURCE_ROOT) + "/tests/model/golden/" + name;
+}
+
+int32_t Word(const std::string& bytes, size_t offset)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes.at(offset + i))) << (8 * i);
+    return static_cast<int32_t>(v);
+}
+
+std::string Bytes(std::initializer_list<int32_t> words)
+{
+    std::string out;
+    for (int32_t w : words)
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<char>((static_cast<uint32_t>(w) >> (8 * i)) & 0xff));
+    return out;
+}
+
+class ProjectFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetGlobals(); }
+    void TearDown() override
+    {
+        TFile::FailWritesAfter(-1);
+        ResetGlobals();
+    }
+
+    // Copies the golden project of a version into a fresh folder; returns the folder.
+    std::string CopyGolden(int version)
+    {
+        const std::string folder = m_dir.File("v" + std::to_string(version));
+        std::filesystem::copy(GoldenPath("project_v" + std::to_string(version)), folder);
+        return folder;
+    }
+
+    test::TTempFolder m_dir;
+};
+
+}  // namespace
+
+TEST_F(ProjectFileTest, DocumentedEmptyProjectLoadsWithFlagsNine)
+{
+    test::TScriptedReport script;
+    test::WriteBytes(m_dir.File("empty.tpj"), test::ReadBytes(GoldenPath("project_empty_v9.tpj")));
+    EXPECT_TRUE(TProject::CheckProjectFile(m_dir.File("empty.tpj")));
+    TProject project;
+    ASSERT_TRUE(project.Load(m_dir.File("empty.tpj")));
+    EXPECT_EQ(project.m_display.m_nFlags, 9);
+    EXPECT_EQ(project.m_display.m_nXStart, 10);
+    EXPECT_EQ(project.m_display.m_nXEnd, 500);
+    EXPECT_EQ(project.m_display.m_fYMin, -1.0f);
+    EXPECT_EQ(project.m_display.m_fYMax, 1.0f);
+    EXPECT_EQ(project.m_nFileVersion, 9);
+    EXPECT_EQ(project.m_strName, "empty");
+    EXPECT_EQ(project.GetFolder(), m_dir.Path());
+    EXPECT_EQ(script.Count(), 0u);
+}
+
+TEST_F(ProjectFileTest, VersionsOutsideZeroToNineAreRefused)
+{
+    const std::string body = test::ReadBytes(GoldenPath("project_empty_v9.tpj")).substr(4);
+    for (int32_t version : {10, -1}) {
+        test::TScriptedReport script;
+        test::WriteBytes(m_dir.File("bad.tpj"), Bytes({version}) + body);
+        TProject project;
+        EXPECT_FALSE(project.Load(m_dir.File("bad.tpj"))) << version;
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{kInvalid})) << version;
+    }
+}
+
+TEST_F(ProjectFileTest, TildeNameAndQuotedPath)
+{
+    test::WriteBytes(m_dir.File("~name.tpj"), test::ReadBytes(GoldenPath("project_empty_v9.tpj")));
+    TProject project;
+    ASSERT_TRUE(project.Load("\"" + m_dir.File("~name.tpj") + "\""));
+    EXPECT_EQ(project.m_strName, "name");
+    EXPECT_TRUE(TProject::CheckProjectFile("\"" + m_dir.File("~name.tpj") + "\""));
+    EXPECT_FALSE(TProject::CheckProjectFile(m_dir.File("missing.tpj")));
+
+    test::TScriptedReport script;
+    TProject missing;
+    EXPECT_FALSE(missing.Load(m_dir.File("missing.tpj")));
+    ASSERT_EQ(script.Messages().size(), 1u);
+    EXPECT_LE(script.Messages()[0].size(), 100u);
+}
+
+TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
+{
+    for (int version = 0; version <= 9; ++version) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const std::string folder = CopyGolden(version);
+        const std::string file = folder + "/golden.tpj";
+        EXPECT_TRUE(TProject::CheckProjectFile(file));
+        test::TScriptedReport script;
+        {
+            TProject project;
+            ASSERT_TRUE(project.Load(file));
+            std::vector<std::string> expected;
+            if (version < 9)
+                expected = {"The project file golden has an old version. Click OK to convert it to the newest version.",
+                            "The project file golden is converted successfully."};
+            EXPECT_EQ(script.Messages(), expected);
+            EXPECT_EQ(project.m_nFileVersion, 9);
+            EXPECT_EQ(project.m_display.m_nXEnd, 3);  // the work set resets the display to its points
+
+            ASSERT_EQ(project.m_pImageSet->GetCount(), 1);
+            TMRImage* image = *project.m_pImageSet->Begin();
+            EXPECT_EQ(image->GetName(), "ax");
+            EXPECT_EQ(image->GetPixel(3, 2), 255);  // the 8-bit 255 of old projects stays 255
+            EXPECT_EQ(image->GetPixel(1, 1), 20);
+
+            ASSERT_EQ(project.m_pCSISetList->GetCount(), 1);
+            TCSISet* set = *project.m_pCSISetList->Begin();
+            EXPECT_EQ(set->GetName(), "csi");
+            ASSERT_EQ(project.m_pWorkSet, set);  // the saved work set is selected again
+            ASSERT_TRUE(set->IsLoaded());
+            // Sample k of voxel (x, y, z) is (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
+            const TSpectrum* voxel = set->GetVoxel(2, 1, 1);
+            ASSERT_NE(voxel, nullptr);
+            EXPECT_EQ(voxel->GetReal(3), 2 + 10 + 100 + 0.75f);
+            EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
+        }
+        // Everything on disk is of the newest version now.
+        EXPECT_EQ(Word(test::ReadBytes(file), 0), 9);
+        EXPECT_EQ(Word(test::ReadBytes(folder + "/csi"), 0), 9);
+        EXPECT_EQ(FileSize(folder + "/ax"), 24);
+        EXPECT_FALSE(FileExists(folder + "/csi.converting"));
+        EXPECT_FALSE(FileExists(folder + "/ax.converting"));
+        script.Clear();
+        TProject again;
+        ASSERT_TRUE(again.Load(file));
+        EXPECT_EQ(script.Count(), 0u);
+        EXPECT_EQ((*again.m_pImageSet->Begin())->GetPixel(3, 2), 255);
+    }
+}
+
+TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
+{
+    for (int version : {3, 6}) {
+        const std::string folder = CopyGolden(version);
+        const std::string file = folder + "/golden.tpj";
+        const std::string oldProject = test::ReadBytes(file), oldData = test::ReadBytes(folder + "/csi"),
+                          oldPixels = test::ReadBytes(folder + "/ax");
+        test::TScriptedReport script;
+        {
+            TProject project;
+            TFile::FailWritesAfter(0);
+            EXPECT_TRUE(project.Load(file));
+            TFile::FailWritesAfter(-1);
+            EXPECT_EQ(project.m_nFileVersion, version);
+        }
+        const std::vector<std::string> messages = script.Messages();
+        // The old-version notice, the data-set file's own message, then which files failed;
+        // no success message.
+        ASSERT_EQ(messages.size(), 3u) << version;
+        EXPECT_EQ(messages[2].rfind("The project file golden could not be converted.", 0), 0u) << messages[2];
+        EXPECT_NE(messages[2].find("\r\n" + folder + "/csi"), std::string::npos) << messages[2];
+        EXPECT_EQ(test::ReadBytes(file), oldProject);
+        EXPECT_EQ(test::ReadBytes(folder + "/csi"), oldData);
+        EXPECT_EQ(test::ReadBytes(folder + "/ax"), oldPixels);
+        EXPECT_FALSE(FileExists(folder + "/csi.converting"));
+        EXPECT_FALSE(FileExists(folder + "/ax.converting"));
+    }
+}
+
+TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
+{
+    TProject project;
+    ASSERT_TRUE(project.Create(m_dir.Path(), "p"));
+    const std::string before = test::ReadBytes(m_dir.File("p.tpj"));
+    project.m_display.m_nXEnd = 77;
+    project.SetModified(true);
+    {
+        test::TScriptedReport script;
+        TFile::FailWritesAfter(0);
+        EXPECT_FALSE(project.Save());
+        TFile::FailWritesAfter(-1);
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can't write project file."}));
+    }
+    EXPECT_TRUE(project.IsModified());
+    EXPECT_EQ(test::ReadBytes(m_dir.File("p.tpj")), before);
+
+    g_bBatchMode = true;
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(project.SaveKeepModified());
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(g_batchLog, "Can not write project file.\r\n");
+    EXPECT_TRUE(g_bBatchError);
+
+    // A folder other than the project's is not written to.
+    EXPECT_TRUE(project.WriteProjectFile(m_dir.File("elsewhere"), "p.tpj"));
+    EXPECT_FALSE(FileExists(m_dir.File("elsewhere/p.tpj")));
+}
+
+TEST_F(ProjectFileTest, ProjectWrittenAndReadBackIsTheSame)
+{
+    const std::string folder = CopyGolden(9);
+    std::string first;
+    {
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+        // Without a work set the display block is read back as stored.
+        ASSERT_TRUE(project.ReleaseWorkSet());
+        // A second set and a second image beside the golden ones.
+        std::filesystem::copy_file(folder + "/csi", folder + "/other");
+        auto* other = new TCSISet(&project);
+        static_cast<TCSIParams&>(*other) = **project.m_pCSISetList->Begin();
+        other->m_strName = "other";
+        other->m_strPatientName = "Roe^Richard";
+        other->SetFolder(folder);
+        project.m_pCSISetList->Add(other);
+        std::filesystem::copy_file(folder + "/ax", folder + "/cor");
+        auto* image = new TMRImage(&project);
+        image->SetName("cor", false);
+        image->SetPath(folder + "/cor");
+        image->SetWidth(4, false);
+        image->SetHeight(3, false);
+        image->SetOrientation(1, false);
+        image->SetParameter(-20.0f, TMRImage::ParamSlicePosition, false);
+        project.m_pImageSet->Insert(image);
+        project.m_display.m_nXStart = 2;
+        project.m_display.m_fYMin = -3.5f;
+        ASSERT_TRUE(project.Save());
+        first = test::ReadBytes(folder + "/golden.tpj");
+    }
+    TProject read;
+    ASSERT_TRUE(read.Load(folder + "/golden.tpj"));
+    EXPECT_EQ(read.m_display.m_nXStart, 2);
+    EXPECT_EQ(read.m_display.m_fYMin, -3.5f);
+    ASSERT_EQ(read.m_pCSISetList->GetCount(), 2);
+    EXPECT_EQ((*std::next(read.m_pCSISetList->Begin()))->m_strPatientName, "Roe^Richard");
+    ASSERT_EQ(read.m_pImageSet->GetCount(), 2);
+    EXPECT_EQ((*read.m_pImageSet->Begin())->GetName(), "cor");
+    // Writing the loaded project gives the same bytes.
+    ASSERT_TRUE(read.Save());
+    EXPECT_EQ(test::ReadBytes(folder + "/golden.tpj"), first);
+}
+
+TEST_F(ProjectFileTest, EveryTruncationIsRefusedCleanly)
+{
+    const std::string folder = CopyGolden(9);
+    const std::string whole = test::ReadBytes(folder + "/golden.tpj");
+    const std::string cut = folder + "/cut.tpj";
+    for (size_t length = 0; length < whole.size(); ++length) {
+        test::WriteBytes(cut, whole.substr(0, length));
+        EXPECT_FALSE(TProject::CheckProjectFile(cut)) << length;
+        test::TScriptedReport script;
+        TProject project;
+        const bool loaded = project.Load(cut);
+        // A cut header is an invalid project; a cut record costs that record only.
+        EXPECT_EQ(loaded, length >= 24) << length;
+        if (length < 24) {
+            EXPECT_EQ(script.Messages(), (std::vector<std::string>{kInvalid})) << length;
+        }
+    }
+}
+
+TEST_F(ProjectFileTest, SaveAsCopiesTheFilesIntoTheNewFolder)
+{
+    const std::string folder = CopyGolden(9);
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+    const std::string location = m_dir.Path() + "/";
+    ASSERT_TRUE(project.SaveAs(location, "copy"));
+    const std::string copy = m_dir.File("copy");
+    EXPECT_EQ(project.GetFolder(), copy);
+    EXPECT_EQ(project.m_strName, "copy");
+    EXPECT_TRUE(FileExists(copy + "/copy.tpj"));
+    EXPECT_EQ(test::ReadBytes(copy + "/ax"), test::ReadBytes(folder + "/ax"));
+    EXPECT_TRUE(FileExists(copy + "/csi"));
+    EXPECT_EQ((*project.m_pCSISetList->Begin())->GetFilePath(), copy + "/csi");
+    EXPECT_EQ((*project.m_pImageSet->Begin())->GetPath(), copy + "/ax");
+    EXPECT_TRUE(TProject::CheckProjectFile(copy + "/copy.tpj"));
+
+    // A location where no folder can be made.
+    test::WriteBytes(m_dir.File("plain"), "x");
+    test::TScriptedReport script;
+    EXPECT_FALSE(project.SaveAs(m_dir.File("plain") + "/", "sub"));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("plain") + "/sub."}));
+    EXPECT_EQ(project.GetFolder(), copy);
+}
+
+TEST_F(ProjectFileTest, AnonymizedSaveKeepsNoPatientName)
+{
+    const std::string folder = CopyGolden(9);
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+    ASSERT_TRUE(project.SaveWorkSet(false));
+    project.Anonymize();
+    ASSERT_TRUE(project.Save());
+    const std::string bytes = test::ReadBytes(folder + "/golden.tpj");
+    EXPECT_EQ(bytes.find("Doe^John"), std::string::npos);
+    EXPECT_NE(bytes.find("Anonymized"), std::string::npos);
+    EXPECT_NE(bytes.find("Brain exam"), std::string::npos);
+}

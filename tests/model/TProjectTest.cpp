@@ -1,0 +1,571 @@
+// The project with a recording shell and the scripted report service: creation, the
+// display block, the work set and its questions, maps, processing ownership.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/MapHooks.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TMapList.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/TFile.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "ProjectFakes.h"
+
+// The work-mode handlers belong to the main picture view; the model tests need one
+// member to hand out as the "Select voxel" handler.
+class CMainPicView {
+public:
+    void OnMouseSelectVoxel(TMouseEvent*) {}
+};
+
+using namespace vx;
+
+namespace {
+
+const char* const kSaveProject = "There were changes made to the project, would you like to save it?";
+
+class ProjectTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        InstallMapHooks({});
+        InstallProcessingHooks({});
+        SetSelectVoxelHandler(nullptr);
+    }
+    void TearDown() override
+    {
+        TFile::FailWritesAfter(-1);
+        InstallMapHooks({});
+        InstallProcessingHooks({});
+        SetSelectVoxelHandler(nullptr);
+        ResetGlobals();
+    }
+
+    // A set of the project whose samples are in its data-set file; one sample has
+    // magnitude 5. Not loaded.
+    TCSISet* AddStoredSet(TProject& project, const std::string& name, int nx = 5, int ny = 4, int nz = 3)
+    {
+        auto* set = new TCSISet(&project);
+        set->m_nDim[0] = nx;
+        set->m_nDim[1] = ny;
+        set->m_nDim[2] = nz;
+        set->m_nPoints = 8;
+        set->m_nSpectralWidth = 1000;
+        set->m_fFrequency = 63.9f;
+        set->m_bFrequencyDomain = 1;
+        set->m_strName = name;
+        set->SetFolder(project.GetFolder());
+        EXPECT_TRUE(set->AllocateVoxels());
+        set->InitVoxels();
+        for (size_t v = 0; v < set->VoxelCount(); ++v)
+            set->GetVoxel(v)->AllocateZeroed(set->m_nPoints);
+        set->GetVoxel(size_t(1))->Data()[2] = TComplex(3.0f, 4.0f);
+        set->m_bLoaded = true;
+        set->UpdateDataRange();
+        EXPECT_TRUE(set->WriteDataFile(set->GetFilePath()));
+        set->FreeSpectra();
+        project.m_pCSISetList->Add(set);
+        return set;
+    }
+
+    test::TTempFolder m_dir;
+    test::TFakeMainFrame m_shell;
+};
+
+}  // namespace
+
+TEST_F(ProjectTest, NewProjectDefaultsAndItsFrameList)
+{
+    auto* project = new TProject(&m_shell);
+    EXPECT_EQ(project->m_display.m_nFlags, 9);
+    EXPECT_EQ(project->m_display.m_fYMax, 0.0f);
+    EXPECT_EQ(project->m_display.m_nXEnd, 0);
+    EXPECT_EQ(project->m_nMapColormap, 1);
+    EXPECT_EQ(project->m_nMapOpacity, 1);
+    EXPECT_EQ(project->m_nFileVersion, 9);
+    EXPECT_EQ(project->m_nDrawShape, 0);
+    EXPECT_FALSE(project->m_bRecording);
+    EXPECT_FALSE(project->IsModified());
+    ASSERT_NE(m_shell.frames, nullptr);
+    EXPECT_EQ(m_shell.frames->project, project);
+    EXPECT_EQ(m_shell.frames->parent, &m_shell);
+    EXPECT_EQ(project->m_frameList.get(), m_shell.frames);
+    m_shell.Take();
+    delete project;
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"DestroyAll"}));
+}
+
+TEST_F(ProjectTest, ProjectWithoutShellSkipsWindowCalls)
+{
+    TProject project;
+    EXPECT_EQ(project.m_frameList, nullptr);
+    project.UpdateFrames(true, true, true, true, true);
+    project.RedrawVoxel(1, 2, 3);
+    project.ShowWorkSetInfo();
+    project.ToggleDisplayFlag(2);
+    EXPECT_EQ(project.OpenSliceFrameByIndex(0, 1), nullptr);
+    EXPECT_FALSE(project.CloseImageFrame(nullptr));
+    EXPECT_EQ(project.m_display.m_nFlags, 3);
+}
+
+TEST_F(ProjectTest, CreateRefusesEmptyAndTildeNames)
+{
+    TProject project(&m_shell);
+    const std::string folder = m_dir.File("new");
+    for (const char* name : {"", "~x", "a/b"}) {
+        EXPECT_FALSE(project.Create(folder, name)) << name;
+        EXPECT_EQ(project.m_strName, "");
+        EXPECT_EQ(project.m_strFolder, "");
+        EXPECT_FALSE(FolderExists(folder));
+    }
+}
+
+TEST_F(ProjectTest, CreateMakesTheFolderSavesAndTakesSelectVoxel)
+{
+    SetSelectVoxelHandler(&CMainPicView::OnMouseSelectVoxel);
+    TProject project(&m_shell);
+    project.m_display.m_nFlags = 2;
+    project.m_display.m_fYMax = 5;
+    project.SetModified(true);
+    const std::string folder = m_dir.File("study");
+    ASSERT_TRUE(project.Create(folder, "brain"));
+    EXPECT_EQ(project.GetFolder(), folder);
+    EXPECT_EQ(project.m_strName, "brain");
+    EXPECT_TRUE(project.m_pfnMouseHandler == &CMainPicView::OnMouseSelectVoxel);
+    EXPECT_EQ(project.m_display, TSpectrumDisplayParams{});
+    EXPECT_FALSE(project.IsModified());
+    EXPECT_EQ(FileSize(folder + "/brain.tpj"), 32);
+
+    // An existing folder is no error.
+    TProject again(&m_shell);
+    EXPECT_TRUE(again.Create(folder, "second"));
+}
+
+TEST_F(ProjectTest, ToggleDisplayFlagKeepsOnlyTheGridBeforeAPartFlag)
+{
+    TProject project(&m_shell);
+    m_shell.Take();
+    project.ToggleDisplayFlag(4);
+    EXPECT_EQ(project.m_display.m_nFlags, 5);  // grid kept, real replaced by imaginary
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"UpdateAll 11000"}));
+    project.m_display.m_nFlags = 9;
+    project.ToggleDisplayFlag(1);
+    EXPECT_EQ(project.m_display.m_nFlags, 8);
+    project.ToggleDisplayFlag(1);
+    EXPECT_EQ(project.m_display.m_nFlags, 9);
+    project.ToggleDisplayFlag(2);
+    EXPECT_EQ(project.m_display.m_nFlags, 3);
+    project.m_display.m_nFlags = 8;
+    project.ToggleDisplayFlag(8);  // choosing the shown part again keeps it shown
+    EXPECT_EQ(project.m_display.m_nFlags, 8);
+}
+
+TEST_F(ProjectTest, SetWorkSetLoadsAndOpensTheMiddleSlices)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    m_shell.hasInfo = true;
+    TCSISet* set = AddStoredSet(project, "csi", 5, 4, 3);
+    m_shell.Take();
+    project.SetWorkSet(set);
+    EXPECT_EQ(project.m_pWorkSet, set);
+    EXPECT_TRUE(set->IsLoaded());
+    EXPECT_EQ(set->m_bWorkSet, 1);
+    EXPECT_EQ(project.m_display.m_fYMax, 5.0f);
+    EXPECT_EQ(project.m_display.m_fYMin, -5.0f);
+    EXPECT_EQ(project.m_display.m_nXStart, 0);
+    EXPECT_EQ(project.m_display.m_nXEnd, 7);
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"CloseAllChildWindows", "DestroyAll", "SetSpectrumDisplay",
+                                              "OpenSliceFrameByIndex 0 2", "OpenSliceFrameByIndex 1 2",
+                                              "OpenSliceFrameByIndex 2 1", "UpdateAll 00001",
+                                              "ShowProjectExplorer", "UpdateCSIPage"}));
+
+    // With frames open no slice frames are added.
+    TCSISet* other = AddStoredSet(project, "other", 2, 2, 1);
+    m_shell.frames->openFrames = 1;
+    project.SetWorkSet(other);
+    EXPECT_EQ(project.m_pWorkSet, other);
+    EXPECT_FALSE(set->IsLoaded());
+    EXPECT_EQ(set->m_bWorkSet, 0);
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"CloseAllChildWindows", "DestroyAll", "SetSpectrumDisplay",
+                                              "OpenSliceFrameByIndex 0 1", "OpenSliceFrameByIndex 1 1",
+                                              "OpenSliceFrameByIndex 2 0", "UpdateAll 00001",
+                                              "ShowProjectExplorer", "UpdateCSIPage"}));
+}
+
+TEST_F(ProjectTest, SetWorkSetInBatchModeOpensNothing)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* set = AddStoredSet(project, "csi");
+    g_bBatchMode = true;
+    m_shell.Take();
+    project.SetWorkSet(set);
+    EXPECT_EQ(project.m_pWorkSet, set);
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"CloseAllChildWindows", "DestroyAll"}));
+}
+
+TEST_F(ProjectTest, SetWorkSetWhoseFileIsGoneLeavesNoWorkSet)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* set = AddStoredSet(project, "csi");
+    RemoveFile(set->GetFilePath());
+    test::TScriptedReport script;
+    m_shell.Take();
+    project.SetWorkSet(set);
+    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_EQ(set->m_bWorkSet, 0);
+    EXPECT_EQ(m_shell.Take(),
+              (test::TCallLog{"CloseAllChildWindows", "DestroyAll", "DestroyAll", "ShowProjectExplorer"}));
+}
+
+TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    project.m_strName = "p";
+    TCSISet* set = AddStoredSet(project, "csi");
+    project.SetWorkSet(set);
+    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
+    project.SetModified(true);
+
+    test::TScriptedReport script;
+    script.PlanAnswer(ReportAnswer::Yes);
+    ASSERT_TRUE(project.ReleaseWorkSet());
+    EXPECT_EQ(script.Questions(),
+              (std::vector<std::string>{"There were changes made to the CSI set: csi, would you like to save it?"}));
+    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_FALSE(set->IsLoaded());
+    EXPECT_EQ(set->m_bWorkSet, 0);
+    EXPECT_FALSE(project.IsModified());
+    EXPECT_TRUE(FileExists(m_dir.File("p.tpj")));
+    // The saved samples come back.
+    project.SetWorkSet(set);
+    EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 20.0f);
+}
+
+TEST_F(ProjectTest, ReleasingWithNoDropsTheChangesAndTheMaps)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* set = AddStoredSet(project, "csi");
+    TMapHooks maps;
+    maps.mapCount = [](const TCSISet& s) { return s.m_pMapList ? 1 : 0; };
+    InstallMapHooks(maps);
+    project.SetWorkSet(set);
+    set->m_pMapList = new TMapList;
+    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
+    project.SetModified(true);
+
+    test::TScriptedReport script;
+    script.PlanAnswer(ReportAnswer::No);
+    ASSERT_TRUE(project.ReleaseWorkSet());
+    EXPECT_EQ(set->m_pMapList, nullptr);
+    EXPECT_FALSE(project.IsModified());
+    project.SetWorkSet(set);
+    EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 0.0f);
+}
+
+TEST_F(ProjectTest, NoQuestionInBatchMode)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* set = AddStoredSet(project, "csi");
+    project.SetWorkSet(set);
+    project.SetModified(true);
+    g_bBatchMode = true;
+    test::TScriptedReport script;  // an unplanned question would fail the test
+    EXPECT_TRUE(project.ReleaseWorkSet());
+    EXPECT_EQ(script.Count(), 0u);
+    EXPECT_EQ(project.m_pWorkSet, nullptr);
+}
+
+TEST_F(ProjectTest, FailedWorkSetWriteKeepsTheSamplesAndTheModifiedFlag)
+{
+    int disabled = 0;
+    TProcessingHooks hooks;
+    hooks.newHistory = [&] { return reinterpret_cast<TProcessHistory*>(&disabled); };
+    hooks.disableUndo = [&](TProcessHistory*) { ++disabled; };
+    InstallProcessingHooks(hooks);
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    project.m_strName = "p";
+    TCSISet* set = AddStoredSet(project, "csi");
+    TCSISet* other = AddStoredSet(project, "other");
+    project.SetWorkSet(set);
+    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
+    project.SetModified(true);
+    const std::string before = test::ReadBytes(set->GetFilePath());
+
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(project.SaveWorkSet(false));
+    EXPECT_FALSE(project.SaveIfModified());  // Yes is the default answer
+    script.PlanAnswer(ReportAnswer::Yes);
+    EXPECT_FALSE(project.ReleaseWorkSet());
+    project.SetWorkSet(other);  // giving up the set would lose its samples: refused
+    TFile::FailWritesAfter(-1);
+
+    EXPECT_EQ(project.m_pWorkSet, set);
+    EXPECT_TRUE(set->IsLoaded());
+    EXPECT_EQ(set->m_bWorkSet, 1);
+    EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 20.0f);
+    EXPECT_TRUE(project.IsModified());
+    EXPECT_FALSE(other->IsLoaded());
+    EXPECT_EQ(disabled, 0);
+    EXPECT_EQ(test::ReadBytes(set->GetFilePath()), before);
+
+    // Once the disk takes writes again the same release goes through.
+    script.PlanAnswer(ReportAnswer::Yes);
+    EXPECT_TRUE(project.ReleaseWorkSet());
+    EXPECT_EQ(disabled, 1);
+}
+
+TEST_F(ProjectTest, SaveWorkSetAsksAboutMaps)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* set = AddStoredSet(project, "csi");
+    int written = 0;
+    TMapHooks maps;
+    maps.mapCount = [](const TCSISet& s) { return s.m_pMapList ? 2 : 0; };
+    maps.writeMapFiles = [&](TCSISet&) {
+        ++written;
+        return true;
+    };
+    InstallMapHooks(maps);
+    project.SetWorkSet(set);
+    set->m_pMapList = new TMapList;
+
+    test::TScriptedReport script;
+    script.PlanAnswer(ReportAnswer::Yes);
+    EXPECT_TRUE(project.SaveWorkSet(true));
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(script.Questions(),
+              (std::vector<std::string>{"Do you want to save the maps for the CSI work set csi ?"}));
+    EXPECT_TRUE(project.SaveWorkSet(false));  // not asked
+    EXPECT_EQ(written, 2);
+    script.PlanAnswer(ReportAnswer::No);
+    EXPECT_TRUE(project.SaveWorkSet(true));
+    EXPECT_EQ(written, 2);
+    EXPECT_EQ(set->m_pMapList, nullptr);
+    EXPECT_EQ(script.Questions().size(), 2u);
+}
+
+TEST_F(ProjectTest, SaveIfModifiedAsksOnlyWhenModified)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    project.m_strName = "p";
+    test::TScriptedReport script;
+    EXPECT_TRUE(project.SaveIfModified());
+    EXPECT_EQ(script.Count(), 0u);
+    project.SetModified(true);
+    script.PlanAnswer(ReportAnswer::No);
+    EXPECT_TRUE(project.SaveIfModified());
+    EXPECT_FALSE(FileExists(m_dir.File("p.tpj")));
+    EXPECT_TRUE(project.IsModified());
+    script.PlanAnswer(ReportAnswer::Yes);
+    EXPECT_TRUE(project.SaveIfModified());
+    EXPECT_TRUE(FileExists(m_dir.File("p.tpj")));
+    EXPECT_FALSE(project.IsModified());
+    EXPECT_EQ(script.Questions(), (std::vector<std::string>{kSaveProject, kSaveProject}));
+}
+
+TEST_F(ProjectTest, SelectSavedWorkSetTakesTheFirstFlaggedSet)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* a = AddStoredSet(project, "a");
+    TCSISet* b = AddStoredSet(project, "b");
+    TCSISet* c = AddStoredSet(project, "c");
+    project.SelectSavedWorkSet();
+    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    b->m_bWorkSet = 1;
+    c->m_bWorkSet = 1;
+    project.SelectSavedWorkSet();
+    EXPECT_EQ(project.m_pWorkSet, b);
+    EXPECT_EQ(a->m_bWorkSet, 0);
+    EXPECT_EQ(b->m_bWorkSet, 1);
+    EXPECT_EQ(c->m_bWorkSet, 0);
+}
+
+TEST_F(ProjectTest, MapsAreFoundByExactSetName)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    AddStoredSet(project, "a");
+    AddStoredSet(project, "b");
+    std::vector<std::string> asked;
+    int marker = 0;
+    TMapHooks maps;
+    maps.findMap = [&](const TCSISet& set, const std::string& name) {
+        asked.push_back(set.m_strName + ":" + name);
+        return reinterpret_cast<TMap*>(&marker);
+    };
+    maps.collectMarkedMaps = [&](const TCSISet& set, std::vector<TMap*>& out) {
+        if (set.m_strName == "b")
+            out.push_back(reinterpret_cast<TMap*>(&marker));
+    };
+    InstallMapHooks(maps);
+    EXPECT_EQ(project.FindSetMap("B", "naa"), nullptr);
+    EXPECT_EQ(project.FindSetMap("c", "naa"), nullptr);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(project.FindSetMap("b", "naa"), reinterpret_cast<TMap*>(&marker));
+    EXPECT_EQ(asked, (std::vector<std::string>{"b:naa"}));
+    EXPECT_EQ(project.CollectMarkedMaps().size(), 1u);
+}
+
+TEST_F(ProjectTest, InformationPagesOnlyWhileTheWindowExists)
+{
+    TProject project(&m_shell);
+    m_shell.Take();
+    project.ShowImageInfo(nullptr);
+    project.ShowMapInfo({nullptr, nullptr});
+    EXPECT_TRUE(m_shell.Take().empty());
+    m_shell.hasInfo = true;
+    project.ShowImageInfo(nullptr);
+    project.ShowMapInfo({nullptr, nullptr});
+    project.ShowWorkSetInfo();
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"UpdateImagePage", "UpdateMapPage 2", "UpdateCSIPage none"}));
+}
+
+TEST_F(ProjectTest, FrameCallsAreForwarded)
+{
+    TProject project(&m_shell);
+    m_shell.Take();
+    project.RedrawVoxel(1, 2, 3);
+    project.RedrawVoxelSet({nullptr, nullptr, nullptr});
+    project.OpenSliceFrameByPosition(2, 1.5f);
+    project.UpdateFrames(true, false, true, false, true);
+    project.ApplyMapScale(nullptr);
+    project.CloseImageFrames();
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"RedrawVoxel 1 2 3", "RedrawVoxelSet 3",
+                                              "OpenSliceFrameByPosition 2 1.500000", "UpdateAll 10101",
+                                              "ApplyMapScale", "DestroyAll"}));
+}
+
+namespace {
+
+// Stand-ins for the processing objects: the hooks receive them as opaque pointers.
+struct TFakeHistory {
+    std::vector<int> done, undone;
+    bool deleted = false;
+};
+struct TFakeOwned {
+    bool computed = true;
+    int deletions = 0;
+    int reruns = 0;
+};
+
+template <class T, class U>
+T* As(U* p)
+{
+    return reinterpret_cast<T*>(p);
+}
+
+}  // namespace
+
+TEST_F(ProjectTest, ProcessingObjectsAreDrivenAndDeletedThroughTheHooks)
+{
+    TFakeHistory history;
+    TFakeOwned analysis, estimate, region;
+    int stepsDeleted = 0;
+    TProcessingHooks hooks;
+    hooks.newHistory = [&] { return As<TProcessHistory>(&history); };
+    hooks.deleteHistory = [](TProcessHistory* h) { As<TFakeHistory>(h)->deleted = true; };
+    hooks.addStep = [](TProcessHistory* h, TProcessStep* s) {
+        As<TFakeHistory>(h)->done.push_back(*As<int>(s));
+        As<TFakeHistory>(h)->undone.clear();
+    };
+    hooks.undo = [](TProcessHistory* h) {
+        auto* f = As<TFakeHistory>(h);
+        if (f->done.empty())
+            return;
+        f->undone.push_back(f->done.back());
+        f->done.pop_back();
+    };
+    hooks.redo = [](TProcessHistory* h) {
+        auto* f = As<TFakeHistory>(h);
+        if (f->undone.empty())
+            return;
+        f->done.push_back(f->undone.back());
+        f->undone.pop_back();
+    };
+    hooks.cannotUndo = [](TProcessHistory* h) { return As<TFakeHistory>(h)->done.empty(); };
+    hooks.clear = [](TProcessHistory* h) {
+        As<TFakeHistory>(h)->done.clear();
+        As<TFakeHistory>(h)->undone.clear();
+    };
+    hooks.deleteStep = [&](TProcessStep*) { ++stepsDeleted; };
+    hooks.setAnalysisComputed = [](TAnalysis* a, bool done) { As<TFakeOwned>(a)->computed = done; };
+    hooks.deleteAnalysis = [](TAnalysis* a) { ++As<TFakeOwned>(a)->deletions; };
+    hooks.deleteEstimate = [](TRegionEstimate* e) { ++As<TFakeOwned>(e)->deletions; };
+    hooks.deleteRegion = [](TDrawnRegion* r) { ++As<TFakeOwned>(r)->deletions; };
+    hooks.rerunEstimate = [](TRegionEstimate* e) {
+        ++As<TFakeOwned>(e)->reruns;
+        return true;
+    };
+    InstallProcessingHooks(hooks);
+
+    int steps[3] = {1, 2, 3};
+    {
+        TProject project(&m_shell);
+        project.m_strFolder = m_dir.Path();
+        ASSERT_EQ(project.m_history, As<TProcessHistory>(&history));
+        project.m_analyses.push_back(As<TAnalysis>(&analysis));
+        project.m_regionEstimates.push_back(As<TRegionEstimate>(&estimate));
+        project.m_drawnRegions[0] = As<TDrawnRegion>(&region);
+
+        project.RecordStep(As<TProcessStep>(&steps[0]), false);
+        EXPECT_TRUE(analysis.computed);
+        project.RecordStep(As<TProcessStep>(&steps[1]), true);
+        EXPECT_FALSE(analysis.computed);
+        project.SetAnalysesDone(true);
+        project.RecordStep(As<TProcessStep>(&steps[2]), true);
+        EXPECT_EQ(history.done, (std::vector<int>{1, 2, 3}));
+        project.SetAnalysesDone(true);
+        project.Undo();
+        EXPECT_FALSE(analysis.computed);
+        EXPECT_EQ(history.undone, (std::vector<int>{3}));
+        project.SetAnalysesDone(true);
+        project.Redo();
+        EXPECT_FALSE(analysis.computed);
+        EXPECT_EQ(history.done, (std::vector<int>{1, 2, 3}));
+        project.UpdateRegionEstimates();
+        EXPECT_EQ(estimate.reruns, 1);
+
+        // Clear all undoes every step before it clears the history.
+        project.ClearAllOperations();
+        EXPECT_TRUE(history.done.empty());
+        EXPECT_TRUE(history.undone.empty());
+
+        project.ClearRegionEstimates();
+        EXPECT_EQ(estimate.deletions, 1);
+        EXPECT_EQ(region.deletions, 1);
+        EXPECT_TRUE(project.m_regionEstimates.empty());
+        EXPECT_TRUE(project.m_drawnRegions.empty());
+        project.m_regionEstimates.push_back(As<TRegionEstimate>(&estimate));
+    }
+    EXPECT_EQ(analysis.deletions, 1);
+    EXPECT_EQ(estimate.deletions, 2);
+    EXPECT_TRUE(history.deleted);
+    EXPECT_EQ(stepsDeleted, 0);
+
+    // Without a history a recorded step is deleted at once instead of leaking.
+    hooks.newHistory = nullptr;
+    InstallProcessingHooks(hooks);
+    TProject bare;
+    bare.RecordStep(As<TProcessStep>(&steps[0]), false);
+    EXPECT_EQ(stepsDeleted, 1);
+}
