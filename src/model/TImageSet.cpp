@@ -180,8 +180,10 @@ void TImageSet::LocateAllInCSISet()
 {
     const TCSISet* pWorkSet = m_pProject ? m_pProject->m_pWorkSet : nullptr;
     for (TMRImage* pImage : m_images)
-        if (pImage->IsGeometryComplete())
+        if (pImage->IsGeometryComplete()) {
             pImage->LocateInCSISet(pWorkSet);
+            pImage->ApplyDirectionCode(false);
+        }
 }
 
 std::vector<std::string> TImageSet::ConvertPixelFilesTo16Bit(const std::string& tempSuffix,
