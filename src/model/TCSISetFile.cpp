@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
+#include <vector>
 
 #include "model/TCSISet.h"
 #include "model/TextHelpers.h"
@@ -161,29 +161,47 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
     if (header.m_nLastPoint < 0 || header.m_nLastPoint >= header.m_nPoints)
         header.m_nLastPoint = header.m_nPoints - 1;
 
-    // All samples in one read; the size was checked against the file above.
-    const size_t floats = static_cast<size_t>(sampleBytes / sizeof(float));
-    std::unique_ptr<float[]> samples(new (std::nothrow) float[floats]);
-    if (!samples) {
-        ReportInvalid(path);
-        return false;
+    // The sizes were checked against the file above, so nothing allocated here is
+    // larger than the file. A set that has spectra for this grid keeps them (views hold
+    // pointers to them, the selection of a loaded set survives, and their memory is
+    // reused); otherwise the samples go into new spectra that replace the voxel array
+    // only once everything has been read.
+    const size_t voxels = static_cast<size_t>(header.m_nDim[0]) * size_t(header.m_nDim[1]) * size_t(header.m_nDim[2]);
+    const size_t voxelBytes = static_cast<size_t>(header.m_nPoints) * kBytesPerPoint;
+    const bool reuse = m_bAllocated && m_voxels.size() == voxels &&
+                       std::all_of(m_voxels.begin(), m_voxels.end(), [](const auto& v) { return v != nullptr; });
+    std::vector<std::unique_ptr<TSpectrum>> fresh;
+    if (!reuse) {
+        fresh.reserve(voxels);
+        for (size_t i = 0; i < voxels; ++i)
+            fresh.push_back(std::make_unique<TSpectrum>());
     }
-    if (!ReadExact(file, samples.get(), static_cast<size_t>(sampleBytes))) {
-        ReportInvalid(path);
-        return false;
+    std::vector<std::unique_ptr<TSpectrum>>& target = reuse ? m_voxels : fresh;
+    for (size_t i = 0; i < voxels; ++i) {
+        TSpectrum& spectrum = *target[i];
+        spectrum.AllocateZeroed(header.m_nPoints);
+        if (!spectrum.Data() || !ReadExact(file, spectrum.Data(), voxelBytes)) {
+            // Only a failing disk gets here. The old samples of a reused set are gone:
+            // it is left cleanly not loaded, with its parameters and zeroed spectra.
+            if (reuse) {
+                for (const std::unique_ptr<TSpectrum>& v : m_voxels)
+                    v->AllocateZeroed(std::max(m_nPoints, 0));
+                m_bLoaded = false;
+            }
+            ReportInvalid(path);
+            return false;
+        }
     }
     file.Close();
 
-    // Commit. Spectra of the same grid are kept (views hold pointers to them, and the
-    // selection of a loaded set survives); another grid gets a new voxel array.
-    const size_t voxels = static_cast<size_t>(header.m_nDim[0]) * size_t(header.m_nDim[1]) * size_t(header.m_nDim[2]);
     static_cast<TCSIParams&>(*this) = header;
-    if (!m_bAllocated || m_voxels.size() != voxels)
-        AllocateVoxels();  // frees the old array and clears the loaded flag
+    if (!reuse) {
+        FreeSpectra();
+        m_voxels = std::move(fresh);
+        m_bAllocated = true;
+    }
+    // A reused loaded set keeps its selection; new spectra start with the flags clear.
     InitVoxels();
-    const size_t perVoxel = static_cast<size_t>(m_nPoints) * 2;
-    for (size_t i = 0; i < voxels; ++i)
-        m_voxels[i]->SetData(samples.get() + i * perVoxel);
     m_bLoaded = true;
     UpdateDataRange();
     return true;

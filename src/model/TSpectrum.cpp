@@ -223,14 +223,18 @@ void TSpectrum::UpdateRange()
     }
     m_fRealMax = m_fRealMin = m_pData[0].real();
     m_fImagMax = m_fImagMin = m_pData[0].imag();
-    m_fMagnitudeMax = Magnitude(0);
+    // The largest squared magnitude gives the largest magnitude (the square root is
+    // monotonic), so one root at the end serves; the loop is on every sample load.
+    double squareMax = std::norm(std::complex<double>(m_pData[0]));
     for (int i = 1; i < n; ++i) {
+        const double re = m_pData[i].real(), im = m_pData[i].imag();
         m_fRealMax = std::max(m_fRealMax, m_pData[i].real());
         m_fRealMin = std::min(m_fRealMin, m_pData[i].real());
         m_fImagMax = std::max(m_fImagMax, m_pData[i].imag());
         m_fImagMin = std::min(m_fImagMin, m_pData[i].imag());
-        m_fMagnitudeMax = std::max(m_fMagnitudeMax, Magnitude(i));
+        squareMax = std::max(squareMax, re * re + im * im);
     }
+    m_fMagnitudeMax = static_cast<float>(std::sqrt(squareMax));
 }
 
 TComplex TSpectrum::AverageRange(int first, int last) const
