@@ -179,7 +179,8 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
     std::vector<std::unique_ptr<TSpectrum>>& target = reuse ? m_voxels : fresh;
     for (size_t i = 0; i < voxels; ++i) {
         TSpectrum& spectrum = *target[i];
-        spectrum.AllocateZeroed(header.m_nPoints);
+        if (spectrum.m_nPoints != header.m_nPoints || spectrum.SampleCount() != header.m_nPoints)
+            spectrum.AllocateZeroed(header.m_nPoints);
         if (!spectrum.Data() || !ReadExact(file, spectrum.Data(), voxelBytes)) {
             // Only a failing disk gets here. The old samples of a reused set are gone:
             // it is left cleanly not loaded, with its parameters and zeroed spectra.

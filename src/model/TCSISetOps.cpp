@@ -7,6 +7,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TMapList.h"
+#include "model/TMixedRadixFFT.h"
 #include "platform/Report.h"
 
 namespace {
@@ -44,8 +45,8 @@ void ForEachSamplePair(TCSISet& a, const TCSISet& b, size_t voxels, size_t point
         const TComplex* db = sb ? sb->Data() : nullptr;
         if (!da || !db)
             continue;
-        const size_t n = std::min({points, static_cast<size_t>(std::max(sa->m_nPoints, 0)),
-                                   static_cast<size_t>(std::max(sb->m_nPoints, 0))});
+        const size_t n = std::min({points, static_cast<size_t>(sa->SampleCount()),
+                                   static_cast<size_t>(sb->SampleCount())});
         for (size_t k = 0; k < n; ++k)
             op(da[k], db[k]);
     }
@@ -54,9 +55,7 @@ void ForEachSamplePair(TCSISet& a, const TCSISet& b, size_t voxels, size_t point
 // Samples of one spectrum that its array really holds, at most the set's points.
 size_t SamplesOf(const TSpectrum& s, int setPoints)
 {
-    if (!s.Data())
-        return 0;
-    return static_cast<size_t>(std::max(0, std::min(s.m_nPoints, setPoints)));
+    return static_cast<size_t>(std::max(0, std::min(s.SampleCount(), setPoints)));
 }
 
 }  // namespace
@@ -222,6 +221,32 @@ void TCSISet::Phase(float ph0, float ph1, int pivot, int perSlice, int slice, bo
             d[k] = TComplex(a.real() * f.real() - a.imag() * f.imag(), a.real() * f.imag() + a.imag() * f.real());
         }
     }
+}
+
+bool TCSISet::ZeroFill(int newPoints)
+{
+    // Only growth: a smaller count would cut the signal. Both lengths are checked
+    // before anything changes, so a refused one leaves the set as it was.
+    if (!m_bLoaded || !HasAllSamples() || newPoints < m_nPoints || !TMixedRadixFFT::CheckFFTLength(m_nPoints) ||
+        !TMixedRadixFFT::CheckFFTLength(newPoints))
+        return false;
+    if (m_bFrequencyDomain) {
+        FFTShiftSpectra();
+        if (!ToTimeDomain()) {
+            FFTShiftSpectra();
+            return false;
+        }
+    }
+    const int oldPoints = m_nPoints;
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+        s->ZeroFill(newPoints);
+    m_nPoints = newPoints;
+    m_fPPMCentrePoint *= static_cast<float>(newPoints) / static_cast<float>(oldPoints);
+    if (!ToFrequencyDomain())
+        return false;
+    FFTShiftSpectra();
+    UpdateDataRange();
+    return true;
 }
 
 void TCSISet::Anonymize()

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <complex>
 #include <functional>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "model/TMapList.h"
 #include "platform/Globals.h"
+#include "platform/Workers.h"
 #include "support/ScriptedReport.h"
 
 using namespace vx;
@@ -301,4 +303,122 @@ TEST_F(SetOps, AnonymizeReplacesOnlyNameAndBirthDate)
     EXPECT_EQ(set.m_strPatientBirthDate, "Anonymized");
     EXPECT_EQ(set.m_strExamDate, "20260101");
     EXPECT_EQ(set.m_strExamName, "Brain CSI");
+}
+
+namespace {
+
+using CVec = std::vector<std::complex<double>>;
+
+// exp(sign 2 pi i j k / n) summed naively.
+CVec NaiveDFT(const CVec& x, int sign)
+{
+    const size_t n = x.size();
+    CVec out(n);
+    for (size_t k = 0; k < n; ++k)
+        for (size_t j = 0; j < n; ++j)
+            out[k] += x[j] * std::polar(1.0, sign * 2.0 * std::numbers::pi * double(j * k % n) / double(n));
+    return out;
+}
+
+// The frequency-domain spectrum (halves swapped) that zero filling a spectrum of
+// n points to m points gives, with echo position e: unswap, back to the time domain,
+// undo the echo shift, append zeros, redo it at the new length, transform, swap.
+CVec ZeroFilledReference(CVec spectrum, size_t m, int e)
+{
+    const size_t n = spectrum.size();
+    for (size_t i = 0; i < n / 2; ++i)
+        std::swap(spectrum[i], spectrum[i + n / 2]);
+    CVec t = NaiveDFT(spectrum, -1);
+    for (auto& v : t)
+        v /= double(n);
+    CVec fid(n);
+    for (size_t i = 0; i < n; ++i)
+        fid[i] = t[(i + n - size_t(e)) % n];
+    fid.resize(m);
+    CVec shifted(m);
+    for (size_t i = 0; i < m; ++i)
+        shifted[i] = fid[(i + size_t(e)) % m];
+    CVec out = NaiveDFT(shifted, +1);
+    for (size_t i = 0; i < m / 2; ++i)
+        std::swap(out[i], out[i + m / 2]);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(SetOps, ZeroFillGrowsSpectraInTheTimeDomain)
+{
+    for (int workers : {1, 3}) {
+        for (int echo : {0, 2}) {
+            SCOPED_TRACE("workers " + std::to_string(workers) + ", echo " + std::to_string(echo));
+            SetProcessorCount(workers);
+            const int n = 12;
+            auto f = [](int v, int k) { return TComplex(std::cos(0.7f * k + v), 0.3f * k - v); };
+            TCSISet set;
+            Fill(set, 2, 1, 2, n, f);
+            set.m_bFrequencyDomain = 1;
+            set.m_nEchoPosition = echo;
+            set.m_fPPMCentrePoint = 5.5f;
+            set.m_nFirstPoint = 2;
+            set.m_nLastPoint = 9;
+            ASSERT_TRUE(set.ZeroFill(2 * n));
+            EXPECT_EQ(set.m_nPoints, 24);
+            EXPECT_EQ(set.m_bFrequencyDomain, 1);
+            EXPECT_EQ(set.m_fPPMCentrePoint, 11.0f);
+            EXPECT_EQ(set.m_nFirstPoint, 2) << "the point range is the step's business";
+            EXPECT_EQ(set.m_nLastPoint, 9);
+            for (int v = 0; v < 4; ++v) {
+                CVec in;
+                for (int k = 0; k < n; ++k)
+                    in.emplace_back(f(v, k));
+                const CVec want = ZeroFilledReference(in, 2 * n, echo);
+                const TSpectrum* s = set.GetVoxel(v);
+                ASSERT_EQ(s->m_nPoints, 24);
+                ASSERT_GE(s->SampleCount(), 24);
+                for (int k = 0; k < 24; ++k) {
+                    EXPECT_NEAR(s->Data()[k].real(), want[k].real(), 1e-4) << v << " " << k;
+                    EXPECT_NEAR(s->Data()[k].imag(), want[k].imag(), 1e-4) << v << " " << k;
+                }
+            }
+            float largest = 0;
+            for (int v = 0; v < 4; ++v)
+                largest = std::max(largest, set.GetVoxel(v)->GetMaxMagnitude());
+            EXPECT_FLOAT_EQ(set.m_fMagnitudeMax, largest) << "range recomputed";
+        }
+    }
+    SetProcessorCount(1);
+}
+
+TEST_F(SetOps, ZeroFillOfATimeDomainSetEndsInTheFrequencyDomain)
+{
+    TCSISet set;
+    Fill(set, 1, 1, 1, 4, [](int, int k) { return TComplex(k == 0 ? 1.0f : 0.0f, 0.0f); });
+    ASSERT_TRUE(set.ZeroFill(8));
+    EXPECT_EQ(set.m_bFrequencyDomain, 1);
+    // A unit impulse at time 0 is flat in every frequency, however long.
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_NEAR(Sample(set, 0, k).real(), 1.0f, 1e-6f);
+        EXPECT_NEAR(Sample(set, 0, k).imag(), 0.0f, 1e-6f);
+    }
+}
+
+TEST_F(SetOps, ZeroFillRefusesShrinkingAndLengthsTheFFTCannotDo)
+{
+    TCSISet set;
+    Fill(set, 2, 1, 1, 8, Ramp);
+    set.m_bFrequencyDomain = 1;
+    EXPECT_FALSE(set.ZeroFill(4));
+    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_FALSE(set.ZeroFill(82));  // 2 * 41: a prime factor above 37
+    ASSERT_EQ(m_report.Count(), 1u);
+    EXPECT_EQ(m_report.Messages()[0],
+              "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor.");
+    EXPECT_EQ(set.m_nPoints, 8);
+    EXPECT_EQ(set.m_bFrequencyDomain, 1);
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(Sample(set, 1, k), Ramp(1, k)) << "samples unchanged";
+
+    TCSISet unloaded;
+    unloaded.CopyHeader(set);
+    EXPECT_FALSE(unloaded.ZeroFill(16));
 }
