@@ -16,16 +16,11 @@
 #include "platform/Report.h"
 #include "platform/WaitCursor.h"
 
-TProject::TProject(IMainFrame* pMainFrame) : m_pMainFrame(pMainFrame)
+TProject::TProject(IMainFrame* pMainFrame)
 {
     m_pImageSet = new TImageSet(this);
     m_pCSISetList = new TCSISetList(this);
-    if (m_pMainFrame)
-        m_frameList = m_pMainFrame->CreateImageFrameList();
-    if (m_frameList) {
-        m_frameList->SetProject(this);
-        m_frameList->SetMDIParent(m_pMainFrame);
-    }
+    AttachMainFrame(pMainFrame);
     if (ProcessingHooks().newHistory)
         m_history = ProcessingHooks().newHistory();
 }
@@ -44,6 +39,17 @@ TProject::~TProject()
         delete pImage;
     delete m_pImageSet;
     delete m_pCSISetList;
+}
+
+void TProject::AttachMainFrame(IMainFrame* pMainFrame)
+{
+    m_pMainFrame = pMainFrame;
+    if (m_pMainFrame)
+        m_frameList = m_pMainFrame->CreateImageFrameList();
+    if (m_frameList) {
+        m_frameList->SetProject(this);
+        m_frameList->SetMDIParent(m_pMainFrame);
+    }
 }
 
 // --- state ---------------------------------------------------------------------------------
@@ -201,6 +207,12 @@ void TProject::DeleteMapList(TCSISet* pSet)
 void TProject::LocateImagesInWorkSet()
 {
     m_pImageSet->LocateAllInCSISet();
+}
+
+void TProject::ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis)
+{
+    if (m_pWorkSet)
+        m_pWorkSet->ShiftVoxels(shift, sliceAxis);
 }
 
 TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const

@@ -32,6 +32,7 @@ class TDrawnRegion;
 class TImageSet;
 class TMap;
 class TMRImage;
+struct TPoint2D;
 class TProcessHistory;
 class TProcessStep;
 class TRegionEstimate;
@@ -52,6 +53,9 @@ public:
     // takes folder and name, creates the folder, takes the "Select voxel" handler,
     // resets the display block and saves; false when the folder or file cannot be made.
     bool Create(const std::string& folder, const std::string& name);
+    // The same for a project made without a main frame: it takes this one (and its
+    // frame list) first.
+    bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
     // Opens a project file (enclosing double quotes removed); false after its messages.
     bool Load(std::string path);
     // Writes folder/name.tpj and clears the modified flag. False (reported, flag kept)
@@ -101,6 +105,8 @@ public:
     // Places every image of complete geometry in the work set's frame.
     void LocateImagesInWorkSet();
     TMRImage* FindNearestImage(int orientation, float from, float to) const;
+    // Moves the work set's voxel grid to the shift (mm) in the plane of the slice axis.
+    void ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis);
 
     // --- processing --------------------------------------------------------------------
     // Undoes every step, clears the history and, with a work set, drops its maps and
@@ -117,6 +123,7 @@ public:
     // --- maps ---------------------------------------------------------------------------
     // Over every set in list order, the maps offered as quantification references.
     std::vector<TMap*> CollectMarkedMaps() const;
+    void CollectMarkedMaps(std::vector<TMap*>& maps) const { maps = CollectMarkedMaps(); }
     // The map of that name of the first set named setName (exact); null when none.
     TMap* FindSetMap(const std::string& setName, const std::string& mapName) const;
 
@@ -168,6 +175,7 @@ private:
     void MarkAnalysesNotComputed();
     void DeleteAnalyses();
     void DestroyHistory();
+    void AttachMainFrame(IMainFrame* pMainFrame);
     // Drops the maps of a set from memory.
     static void DeleteMapList(TCSISet* pSet);
 };

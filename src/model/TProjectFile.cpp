@@ -79,6 +79,13 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     return Save();
 }
 
+bool TProject::Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame)
+{
+    if (!m_pMainFrame && pMainFrame && !name.empty() && name.front() != '~')
+        AttachMainFrame(pMainFrame);
+    return Create(folder, name);
+}
+
 bool TProject::Save()
 {
     if (!WriteProjectFile(m_strFolder, m_strName + ".tpj"))

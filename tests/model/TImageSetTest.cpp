@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/ReaderHooks.h"
+#include "model/TCSISet.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
@@ -241,4 +242,32 @@ TEST_F(ImageSetTest, AddImagesGoesToTheReaderOfTheType)
     params.m_nImageType = 7;
     EXPECT_FALSE(set.AddImages("b.dcm", params, &m_project));
     EXPECT_EQ(seenPath, "a.dcm");
+}
+
+TEST_F(ImageSetTest, ImagesOfCompleteGeometryArePlacedInTheWorkSetFrame)
+{
+    TImageSet set(&m_project);
+    TMRImage* placed = NewImage(2, 12.5f, "placed");
+    for (int axis = 0; axis < 3; ++axis) {
+        const float position[3] = {4.0f, -6.5f, 12.5f};
+        placed->SetParameter(position[axis], TMRImage::ParamPositionX + axis, false);
+    }
+    placed->SetParameter(230, TMRImage::ParamFOVX, false);
+    placed->SetParameter(200, TMRImage::ParamFOVY, false);
+    placed->SetInfoText("RA", TMRImage::InfoDirectionCode, false);
+    TMRImage* partial = NewImage(2, 7.0f, "partial");  // field of view not known
+    set.Insert(placed);
+    set.Insert(partial);
+    ASSERT_TRUE(placed->IsGeometryComplete());
+    ASSERT_FALSE(partial->IsGeometryComplete());
+
+    // A work set at the scanner's centre, unrotated: its frame is the scanner's with z negated.
+    TCSISet workSet(&m_project);
+    m_project.m_pWorkSet = &workSet;
+    set.LocateAllInCSISet();
+    m_project.m_pWorkSet = nullptr;
+    EXPECT_FLOAT_EQ(placed->GetSlicePosition(), -12.5f);
+    EXPECT_FLOAT_EQ(placed->GetCentre().x, 4.0f);
+    EXPECT_FLOAT_EQ(placed->GetCentre().y, -6.5f);
+    EXPECT_FLOAT_EQ(partial->GetSlicePosition(), 7.0f);
 }

@@ -10,6 +10,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TMapList.h"
+#include "model/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -568,4 +569,32 @@ TEST_F(ProjectTest, ProcessingObjectsAreDrivenAndDeletedThroughTheHooks)
     TProject bare;
     bare.RecordStep(As<TProcessStep>(&steps[0]), false);
     EXPECT_EQ(stepsDeleted, 1);
+}
+
+TEST_F(ProjectTest, CreateWithAMainFrameTakesItsFrameList)
+{
+    TProject refused;
+    EXPECT_FALSE(refused.Create(m_dir.File("a"), "~a", &m_shell));
+    EXPECT_EQ(refused.m_pMainFrame, nullptr);
+    EXPECT_EQ(m_shell.frames, nullptr);
+
+    TProject project;
+    ASSERT_TRUE(project.Create(m_dir.File("a"), "a", &m_shell));
+    EXPECT_EQ(project.m_pMainFrame, &m_shell);
+    ASSERT_NE(m_shell.frames, nullptr);
+    EXPECT_EQ(project.m_frameList.get(), m_shell.frames);
+    EXPECT_EQ(m_shell.frames->project, &project);
+}
+
+TEST_F(ProjectTest, ShiftWorkSetVoxelsMovesTheInPlaneGrid)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    project.ShiftWorkSetVoxels(TPoint2D(1.0f, 1.0f), 2);  // no work set: nothing
+    TCSISet* set = AddStoredSet(project, "csi", 4, 4, 2);
+    project.SetWorkSet(set);
+    project.ShiftWorkSetVoxels(TPoint2D(2.0f, -3.0f), 0);  // sagittal: axes y and z
+    EXPECT_EQ(set->m_fVoxelShift[0], 0.0f);
+    EXPECT_EQ(set->m_fVoxelShift[1], 2.0f);
+    EXPECT_EQ(set->m_fVoxelShift[2], -3.0f);
 }
