@@ -173,8 +173,11 @@ bool TProject::Load(std::string quotedPath)
     if (m_nFileVersion < kFileVersion) {
         vx::Report("The project file " + m_strName + " has an old version. Click OK to convert it to the newest version.",
                    vx::ReportIcon::Exclamation);
-        if (ConvertOldVersion())
-            vx::Report("The project file " + m_strName + " is converted successfully.", vx::ReportIcon::Exclamation);
+        // A project left in its old version cannot be worked on: every file written from
+        // now on would be of the newest layout while the project still reads the old one.
+        if (!ConvertOldVersion())
+            return false;
+        vx::Report("The project file " + m_strName + " is converted successfully.", vx::ReportIcon::Exclamation);
     }
     SelectSavedWorkSet();
     m_pfnMouseHandler = SelectVoxelHandler();
@@ -191,10 +194,9 @@ bool TProject::ConvertOldVersion()
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
         const bool wasLoaded = pSet->IsLoaded();
-        if (!wasLoaded && !pSet->LoadData()) {
-            failed.push_back(pSet->GetFilePath());
+        // A set whose data cannot be read (it has said why) is left as it is.
+        if (!wasLoaded && !pSet->LoadData())
             continue;
-        }
         const std::string target = pSet->GetFilePath();
         attempted.push_back(target);
         if (pSet->WriteDataFile(target + kConvertingSuffix))

@@ -3,6 +3,7 @@
 // truncation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -175,7 +176,7 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
         {
             TProject project;
             TFile::FailWritesAfter(0);
-            EXPECT_TRUE(project.Load(file));
+            EXPECT_FALSE(project.Load(file));  // an unconverted project is not opened
             TFile::FailWritesAfter(-1);
             EXPECT_EQ(project.m_nFileVersion, version);
         }
@@ -322,4 +323,23 @@ TEST_F(ProjectFileTest, AnonymizedSaveKeepsNoPatientName)
     EXPECT_EQ(bytes.find("Doe^John"), std::string::npos);
     EXPECT_NE(bytes.find("Anonymized"), std::string::npos);
     EXPECT_NE(bytes.find("Brain exam"), std::string::npos);
+}
+
+TEST_F(ProjectFileTest, SetWhoseDataCannotBeReadDoesNotStopTheConversion)
+{
+    const std::string folder = CopyGolden(5);
+    test::WriteBytes(folder + "/csi", "short");
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+    const std::vector<std::string> messages = script.Messages();
+    ASSERT_GE(messages.size(), 3u);
+    EXPECT_EQ(messages.front(),
+              "The project file golden has an old version. Click OK to convert it to the newest version.");
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "The project file golden is converted successfully."),
+              messages.end());
+    EXPECT_EQ(project.m_pCSISetList->GetCount(), 1);
+    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_EQ(Word(test::ReadBytes(folder + "/golden.tpj"), 0), 9);
+    EXPECT_EQ(test::ReadBytes(folder + "/csi"), "short");
 }
