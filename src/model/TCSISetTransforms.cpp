@@ -23,7 +23,7 @@ void TCSISet::ShiftEcho(int direction)
 
 bool TCSISet::CanTransformSpectra() const
 {
-    if (!HasAllSamples())
+    if (m_nPoints < 1 || !HasAllSamples())
         return false;
     // Checked once here, on the calling thread: one report, never one per voxel
     // and never from a worker.

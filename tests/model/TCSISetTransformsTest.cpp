@@ -174,10 +174,22 @@ TEST(CSISetTransforms, RefusedLengthIsReportedOnceAndChangesNothing)
 
 TEST(CSISetTransforms, SetWithoutSamplesIsNotTransformed)
 {
+    vx::test::TScriptedReport report;
     TCSISet set;
     set.m_nPoints = 16;
     EXPECT_FALSE(set.ToFrequencyDomain());
     EXPECT_EQ(set.m_bFrequencyDomain, 0);
+
+    TCSISet empty;  // voxels but no points: nothing to transform, nothing to report
+    ASSERT_TRUE(empty.AllocateVoxels());
+    EXPECT_FALSE(empty.ToFrequencyDomain());
+    EXPECT_FALSE(empty.ToTimeDomain());
+
+    TCSISet partial;  // one spectrum shorter than the point count
+    MakeSet(partial, 2, 1, 1, 8);
+    partial.GetVoxel(1)->AllocateZeroed(4);
+    EXPECT_FALSE(partial.ToFrequencyDomain());
+    EXPECT_EQ(report.Count(), 0u);
 }
 
 TEST(CSISetTransforms, FFTShiftSpectraSwapsHalves)
