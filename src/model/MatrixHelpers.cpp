@@ -82,14 +82,19 @@ bool Decompose(float** a, int n, int* indx, float* parity, double* smallestPivot
     return true;
 }
 
-// LU-decomposes the 3x3 matrix held in rows[1..3][1..3]; false for a singular one.
+// LU-decomposes the 3x3 matrix held in rows[1..3][1..3]; false for a singular or
+// non-finite one.
 bool Decompose3x3(float rows[4][4], float* a[4], int indx[4], FailureMessage message)
 {
-    for (int i = 0; i < 4; ++i)
+    bool finite = true;
+    for (int i = 0; i < 4; ++i) {
         a[i] = rows[i];
+        for (int j = 1; j < 4; ++j)
+            finite = finite && std::isfinite(rows[i][j]);
+    }
     float parity = 0.0f;
     double smallest = 0.0;
-    if (!Decompose(a, 3, indx, &parity, &smallest) || smallest < kSingularPivot) {
+    if (!finite || !Decompose(a, 3, indx, &parity, &smallest) || !(smallest >= kSingularPivot)) {
         Fail(kInversionFailed, message);
         return false;
     }

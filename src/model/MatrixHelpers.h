@@ -22,7 +22,8 @@ void LUBackSubstitute(float** a, int n, const int* indx, float* b);
 
 // The inverse of m in out (out may be m). False, out unchanged, when m is singular:
 // a zero row, or a pivot that vanishes against the matrix's size (a matrix whose
-// rows are dependent has no inverse, even if the decomposition would go on).
+// rows are dependent has no inverse, even if the decomposition would go on), or
+// when m holds a NaN or an infinity.
 bool InvertMatrix3x3(const float m[9], float out[9], FailureMessage message = FailureMessage::Show);
 inline bool InvertMatrix3x3(const float (&m)[3][3], float (&out)[3][3], FailureMessage message = FailureMessage::Show)
 {

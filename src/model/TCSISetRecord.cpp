@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "model/GeometryHelpers.h"
+#include "model/Geometry.h"
+#include "model/MatrixHelpers.h"
 #include "model/MapHooks.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
@@ -330,7 +331,7 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     const int64_t grid = static_cast<int64_t>(p.m_nDim[0]) * p.m_nDim[1] * p.m_nDim[2];
     const int slices = SliceCountOf(p);
 
-    if (version >= 4 && !InvertMatrix3x3(&p.m_fRotation[0][0], &p.m_fRotationInverse[0][0]))
+    if (version >= 4 && !InvertMatrix3x3(&p.m_fRotation[0][0], &p.m_fRotationInverse[0][0], FailureMessage::None))
         return false;
     if (version < 4) {
         p.m_strOrientation = "RAH";

@@ -7,7 +7,8 @@
 #include <utility>
 
 #include "model/BitmapHelpers.h"
-#include "model/GeometryHelpers.h"
+#include "model/Geometry.h"
+#include "model/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMixedRadixFFT.h"
 #include "model/TProject.h"
@@ -764,7 +765,7 @@ bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder)
         AngulationMatrix(r.angulation[0], r.angulation[1], r.angulation[2], r.rotation, 0);
         Transpose3x3(r.rotation, inverse);
         r.directionCode = inPlane ? std::string{kAxisLetter[xa], kAxisLetter[ya]} : std::string();
-    } else if (!InvertMatrix3x3(r.rotation, inverse)) {
+    } else if (!InvertMatrix3x3(r.rotation, inverse, FailureMessage::None)) {
         // A degenerate stored rotation keeps the image loadable; placement is then
         // as good as the stored matrix.
         Transpose3x3(r.rotation, inverse);

@@ -116,15 +116,16 @@ TEST(MatrixHelpers, SingularMatricesFailWithTheMessageAndChangeNothing)
     const float zeroRow[9] = {1, 2, 3, 0, 0, 0, 4, 5, 6};
     const float dependent[9] = {1, 2, 3, 2, 4, 6, 1, 0, 1};
     const float rankTwo[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const float notFinite[9] = {1, NAN, 0, 0, 1, 0, 0, 0, 1};
     const float b[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    for (const float* m : {zeroRow, dependent, rankTwo}) {
+    for (const float* m : {zeroRow, dependent, rankTwo, notFinite}) {
         float out[9] = {7, 7, 7, 7, 7, 7, 7, 7, 7};
         EXPECT_FALSE(InvertMatrix3x3(m, out));
         EXPECT_FALSE(SolveTransposed3x3(m, b, out));
         for (float v : out)
             EXPECT_EQ(v, 7.0f);
     }
-    ASSERT_EQ(report.Count(), 6u);
+    ASSERT_EQ(report.Count(), 8u);
     for (const auto& entry : report.Entries()) {
         EXPECT_EQ(entry.text, kInversionFailed);
         EXPECT_EQ(entry.icon, vx::ReportIcon::Exclamation);
@@ -134,7 +135,7 @@ TEST(MatrixHelpers, SingularMatricesFailWithTheMessageAndChangeNothing)
     float out[9];
     EXPECT_FALSE(InvertMatrix3x3(dependent, out, FailureMessage::None));
     EXPECT_FALSE(SolveTransposed3x3(zeroRow, b, out, FailureMessage::None));
-    EXPECT_EQ(report.Count(), 6u);
+    EXPECT_EQ(report.Count(), 8u);
 }
 
 TEST(MatrixHelpers, InversionFailureGoesToTheBatchLogInBatchMode)
