@@ -102,6 +102,7 @@ public:
     CChildFrame* OpenSliceFrameByIndex(int, int) override { return nullptr; }
     CChildFrame* OpenSliceFrameByPosition(int, float) override { return nullptr; }
     void ApplyMapScale(TMap*) override {}
+    void RefreshSliceFrameImages() override {}
 };
 
 // One installed maker of each kind, empty until installed.

@@ -35,4 +35,8 @@ public:
     virtual CChildFrame* OpenSliceFrameByPosition(int axis, float position) = 0;
     // Every overlay of the map takes the map's display range.
     virtual void ApplyMapScale(TMap* pMap) = 0;
+    // After the work set's grid moved: every frame that shows a CSI slice takes the
+    // project's image nearest to its plane (within half the slice thickness), hides its
+    // image layer when there is none, and updates its title.
+    virtual void RefreshSliceFrameImages() = 0;
 };

@@ -412,3 +412,9 @@ void TProject::ApplyMapScale(TMap* pMap)
     if (m_frameList)
         m_frameList->ApplyMapScale(pMap);
 }
+
+void TProject::RefreshSliceFrameImages()
+{
+    if (m_frameList)
+        m_frameList->RefreshSliceFrameImages();
+}

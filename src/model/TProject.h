@@ -143,6 +143,7 @@ public:
     CChildFrame* OpenSliceFrameByIndex(int axis, int index);
     CChildFrame* OpenSliceFrameByPosition(int axis, float position);
     void ApplyMapScale(TMap* pMap);
+    void RefreshSliceFrameImages();
 
     // --- fields ------------------------------------------------------------------------------
     TImageSet* m_pImageSet = nullptr;      // owned

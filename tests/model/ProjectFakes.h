@@ -69,6 +69,7 @@ public:
         return nullptr;
     }
     void ApplyMapScale(TMap*) override { m_log.push_back("ApplyMapScale"); }
+    void RefreshSliceFrameImages() override { m_log.push_back("RefreshSliceFrameImages"); }
 
     TProject* project = nullptr;
     IMainFrame* parent = nullptr;

@@ -450,10 +450,11 @@ TEST_F(ProjectTest, FrameCallsAreForwarded)
     project.OpenSliceFrameByPosition(2, 1.5f);
     project.UpdateFrames(true, false, true, false, true);
     project.ApplyMapScale(nullptr);
+    project.RefreshSliceFrameImages();
     project.CloseImageFrames();
     EXPECT_EQ(m_shell.Take(), (test::TCallLog{"RedrawVoxel 1 2 3", "RedrawVoxelSet 3",
                                               "OpenSliceFrameByPosition 2 1.500000", "UpdateAll 10101",
-                                              "ApplyMapScale", "DestroyAll"}));
+                                              "ApplyMapScale", "RefreshSliceFrameImages", "DestroyAll"}));
 }
 
 namespace {
