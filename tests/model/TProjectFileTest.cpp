@@ -343,3 +343,27 @@ TEST_F(ProjectFileTest, SetWhoseDataCannotBeReadDoesNotStopTheConversion)
     EXPECT_EQ(Word(test::ReadBytes(folder + "/golden.tpj"), 0), 9);
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "short");
 }
+
+TEST_F(ProjectFileTest, EveryFlippedByteIsHandled)
+{
+    const std::string folder = CopyGolden(9);
+    const std::string whole = test::ReadBytes(folder + "/golden.tpj");
+    const std::string bad = folder + "/bad.tpj";
+    for (size_t offset = 0; offset < whole.size(); ++offset) {
+        for (unsigned char mask : {0xffu, 0x80u}) {
+            std::string bytes = whole;
+            bytes[offset] = static_cast<char>(bytes[offset] ^ mask);
+            test::WriteBytes(bad, bytes);
+            TProject::CheckProjectFile(bad);
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            project.Load(bad);
+            // Whatever was taken over is consistent: every set read has a file in the folder.
+            for (const TCSISet* set : *project.m_pCSISetList)
+                EXPECT_EQ(set->GetFilePath().rfind(folder + "/", 0), 0u) << offset;
+        }
+    }
+    // The original files are untouched by all those loads.
+    EXPECT_EQ(test::ReadBytes(folder + "/golden.tpj"), whole);
+}
