@@ -25,10 +25,12 @@
 #include "app/CVoxelWindowBase.h"
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
-#include "app/ProjectCalls.h"
 #include "app/ToolIcons.h"
 #include "app/WindowFactory.h"
 #include "model/IImageFrameList.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -57,6 +59,42 @@ constexpr TWorkModeText kWorkModeTexts[] = {
     {cmd::ModeSpectraRange, "Change the display range of the spectra"},
     {cmd::ModeUserRegion, "Estimate the spectrum for a user drawn region"},
 };
+
+// What the commands' states depend on.
+struct TProjectUiState {
+    bool hasWorkSet = false;
+    bool workSetHasMaps = false;
+    bool recording = false;
+    bool canUndo = false;
+    bool canRedo = false;
+    int mapColormap = -1;
+    int mapOpacity = -1;
+};
+
+TProjectUiState UiStateOf(const TProject* project)
+{
+    TProjectUiState state;
+    if (!project)
+        return state;
+    state.hasWorkSet = project->m_pWorkSet != nullptr;
+    state.workSetHasMaps = state.hasWorkSet && project->m_pWorkSet->m_pMapList != nullptr;
+    state.recording = project->m_bRecording;
+    const TProcessingHooks& hooks = ProcessingHooks();
+    if (project->m_history) {
+        state.canUndo = hooks.cannotUndo && !hooks.cannotUndo(project->m_history);
+        state.canRedo = hooks.canRedo && hooks.canRedo(project->m_history);
+    }
+    state.mapColormap = project->m_nMapColormap;
+    state.mapOpacity = project->m_nMapOpacity;
+    return state;
+}
+
+// Every image frame repaints the voxel's cell.
+void RedrawVoxel(const TSpectrum* voxel)
+{
+    if (g_pProject)
+        g_pProject->RedrawVoxel(voxel->m_nX, voxel->m_nY, voxel->m_nZ);
+}
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
@@ -499,16 +537,17 @@ void CMainFrame::OpenVoxelWindow(TSpectrum* voxel, TMouseEvent event, CChildFram
         return;
     if (event.m_nKeys & TMouseEvent::kCtrl) {
         m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, false, false, frame, nullptr);
-        ProjectCalls::RedrawVoxel(g_pProject, voxel);
+        RedrawVoxel(voxel);
     } else if (event.m_nKeys & TMouseEvent::kShift) {
         m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, true, false, frame, nullptr);
-        ProjectCalls::RedrawVoxel(g_pProject, voxel);
+        RedrawVoxel(voxel);
     } else {
         m_singleVoxelWnds.ShowVoxelWindow(voxel, CVoxelWindowBase::kSingleVoxel, false, true, frame, nullptr);
         voxel->m_bMark = 1;  // the current voxel
-        ProjectCalls::SyncSlicesToVoxel(g_pProject, frame, voxel);
-        ProjectCalls::RedrawVoxel(g_pProject, voxel);
-        ProjectCalls::UpdateFramesRebuild(g_pProject);
+        vx::app::SyncSlicesToVoxel(frame, voxel);
+        RedrawVoxel(voxel);
+        if (g_pProject)
+            g_pProject->UpdateFrames(false, false, false, false, true);
     }
     UpdateCommandStates();
 }
@@ -523,7 +562,7 @@ void CMainFrame::OpenAverageWindow(TSpectrum* voxel, TMouseEvent event)
 
 void CMainFrame::OpenRegionEstimateWindow(TRegionEstimate* estimate)
 {
-    m_estimateWnds.ShowVoxelWindow(ProjectCalls::EstimateSpectrum(estimate), CVoxelWindowBase::kEstimatedVoxel,
+    m_estimateWnds.ShowVoxelWindow(vx::app::EstimateSpectrum(estimate), CVoxelWindowBase::kEstimatedVoxel,
                                    true, false, nullptr, estimate);
     UpdateCommandStates();
 }
@@ -618,7 +657,7 @@ void CMainFrame::UpdateCommandStates()
     if (!m_bLoaded)
         return;
     const bool project = g_pProject != nullptr;
-    const TProjectUiState state = ProjectCalls::UiState(g_pProject);
+    const TProjectUiState state = UiStateOf(g_pProject);
     const bool workSet = project && state.hasWorkSet;
     const bool maps = workSet && state.workSetHasMaps;
     const bool imageFrame = ActiveImageFrame() != nullptr;
@@ -731,7 +770,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         return;
     }
     if (g_pProject)
-        ProjectCalls::SaveIfModified(g_pProject);
+        g_pProject->SaveIfModified();
     CloseAllChildWindows();
     event->accept();
     emit Closed();

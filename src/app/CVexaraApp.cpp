@@ -10,7 +10,7 @@
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
-#include "app/ProjectCalls.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
@@ -51,6 +51,11 @@ CVexaraApp::CVexaraApp() : m_szStartDir(vx::CurrentFolder()), m_strProgramFolder
 
 CVexaraApp::~CVexaraApp()
 {
+    // A project cannot outlive the main frame it calls; ExitInstance normally deleted it.
+    if (g_pProject && m_pMainFrame && g_pProject->m_pMainFrame == m_pMainFrame.get()) {
+        delete g_pProject;
+        g_pProject = nullptr;
+    }
     m_pMainFrame.reset();
     if (g_pApp == this)
         g_pApp = nullptr;
@@ -92,17 +97,15 @@ bool CVexaraApp::InitInstance(const QStringList& commandLine)
 
 bool CVexaraApp::OpenCommandLineProject(const std::string& path)
 {
-    if (!ProjectCalls::CheckProjectFile(path)) {
+    if (!TProject::CheckProjectFile(path)) {
         vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation);
         return false;
     }
-    TProject* project = ProjectCalls::NewProject(m_pMainFrame.get());
-    if (!project)
-        return false;
+    auto* project = new TProject(m_pMainFrame.get());
     // The loaders read the project's file version through the global pointer.
     g_pProject = project;
-    if (!ProjectCalls::Load(project, path)) {
-        ProjectCalls::Delete(project);
+    if (!project->Load(path)) {
+        delete project;
         g_pProject = nullptr;
         m_pMainFrame->UpdateCommandStates();
         return false;
@@ -110,7 +113,7 @@ bool CVexaraApp::OpenCommandLineProject(const std::string& path)
     m_pMainFrame->ResetProjectExplorer();
     m_pMainFrame->ShowProjectExplorer();
     SetProjectMenu(true);
-    ProjectCalls::SetModified(project, false);
+    project->SetModified(false);
     return true;
 }
 
@@ -119,11 +122,8 @@ int CVexaraApp::ExitInstance()
     SaveSettings();
     vx::PublishPluginTable({});
     vx::FreePlugins(m_plugins);
-    if (g_pProject) {
-        TProject* project = g_pProject;
-        g_pProject = nullptr;
-        ProjectCalls::Delete(project);
-    }
+    delete g_pProject;
+    g_pProject = nullptr;
     WriteRecentFileList();
     return 0;
 }

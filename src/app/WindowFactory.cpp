@@ -9,7 +9,7 @@
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
 #include "app/CVoxelWindowBase.h"
-#include "app/ProjectCalls.h"
+#include "model/TProject.h"
 #include "model/IImageFrameList.h"
 #include "platform/Globals.h"
 
@@ -71,7 +71,7 @@ public:
     }
     void RefreshTree() override
     {
-        setWindowTitle(QString::fromStdString(ProjectCalls::UiState(g_pProject).name));
+        setWindowTitle(g_pProject ? QString::fromStdString(g_pProject->GetName()) : QString());
     }
 
 private:
@@ -144,6 +144,24 @@ std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame)
     if (Slot<ImageFrameListFactory>())
         return Slot<ImageFrameListFactory>()(frame);
     return std::make_unique<TPlaceholderImageFrameList>();
+}
+
+SyncSlicesHook SetSyncSlicesHook(SyncSlicesHook hook) { return Swap(Slot<SyncSlicesHook>(), std::move(hook)); }
+
+void SyncSlicesToVoxel(CChildFrame* clicked, TSpectrum* voxel)
+{
+    if (Slot<SyncSlicesHook>())
+        Slot<SyncSlicesHook>()(clicked, voxel);
+}
+
+EstimateSpectrumLookup SetEstimateSpectrumLookup(EstimateSpectrumLookup lookup)
+{
+    return Swap(Slot<EstimateSpectrumLookup>(), std::move(lookup));
+}
+
+TSpectrum* EstimateSpectrum(TRegionEstimate* estimate)
+{
+    return estimate && Slot<EstimateSpectrumLookup>() ? Slot<EstimateSpectrumLookup>()(estimate) : nullptr;
 }
 
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)

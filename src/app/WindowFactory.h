@@ -14,6 +14,8 @@ class CMainFrame;
 class QMdiSubWindow;
 class TAnalysis;
 class TAnalysisWndList;
+class TRegionEstimate;
+class TSpectrum;
 class TVoxelWndList;
 class CVoxelWindowBase;
 class IImageFrameList;
@@ -35,6 +37,18 @@ ImageFrameLookup SetImageFrameLookup(ImageFrameLookup lookup);
 using ImageFrameListFactory = std::function<std::unique_ptr<IImageFrameList>(CMainFrame*)>;
 ImageFrameListFactory SetImageFrameListFactory(ImageFrameListFactory factory);
 std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame);
+
+// After Select voxel, the image frames of the other two orientations move their slices
+// through the voxel (the image frame list does it once it is in the tree; until then
+// nothing moves).
+using SyncSlicesHook = std::function<void(CChildFrame* clicked, TSpectrum* voxel)>;
+SyncSlicesHook SetSyncSlicesHook(SyncSlicesHook hook);
+void SyncSlicesToVoxel(CChildFrame* clicked, TSpectrum* voxel);
+// The estimated spectrum that a region-estimate window shows (from the estimate once
+// its class is in the tree; until then none, and no window opens).
+using EstimateSpectrumLookup = std::function<TSpectrum*(TRegionEstimate*)>;
+EstimateSpectrumLookup SetEstimateSpectrumLookup(EstimateSpectrumLookup lookup);
+TSpectrum* EstimateSpectrum(TRegionEstimate* estimate);
 
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame);
 CInfoFrameBase* MakeInfoFrame(CMainFrame* frame);

@@ -23,6 +23,8 @@ struct TProcessingHooks {
     std::function<void(TProcessHistory*)> redo;
     // True when no step of the done list can be undone.
     std::function<bool(TProcessHistory*)> cannotUndo;
+    // True when the undone list holds a step (Redo is offered).
+    std::function<bool(TProcessHistory*)> canRedo;
     // Deletes every step.
     std::function<void(TProcessHistory*)> clear;
     // Makes every done step non-undoable (the work set was written to disk).

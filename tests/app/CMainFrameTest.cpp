@@ -10,6 +10,9 @@
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
 #include "app/CommandIds.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TMapList.h"
 #include "support/GuiGrab.h"
 #include "support/ScriptedReport.h"
 #include "FakeShell.h"
@@ -30,7 +33,25 @@ protected:
         QApplication::processEvents();
         client = frame.MdiArea()->viewport()->rect();
     }
-    void TearDown() override { vx::ResetGlobals(); }
+    void TearDown() override
+    {
+        if (project) {
+            project->m_pWorkSet = nullptr;
+            project->m_history = nullptr;
+        }
+        project.reset();
+        vx::ResetGlobals();
+        InstallProcessingHooks({});
+    }
+
+    // An open project the way the shell has it after a successful load.
+    TProject* OpenProject()
+    {
+        project = std::make_unique<TProject>(&frame);
+        g_pProject = project.get();
+        frame.SetProjectOpen(true);
+        return project.get();
+    }
 
     bool Checked(int command) { return frame.Action(command)->isChecked(); }
     bool Enabled(int command) { return frame.Action(command)->isEnabled(); }
@@ -41,9 +62,10 @@ protected:
         return e;
     }
 
-    TFakeProjectCalls calls;
+    TShellRecorder shell;
     TFakeWindowFactories windows;
     CMainFrame frame;
+    std::unique_ptr<TProject> project;  // goes before the frame it calls
     QRect client;
 };
 
@@ -114,9 +136,10 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
                         cmd::FileBatchProcessing, cmd::ProjectCloseVoxelWindows})
         EXPECT_TRUE(Enabled(command)) << command;
 
-    calls.state.mapColormap = 2;
-    calls.state.mapOpacity = 0;
-    TFakeProject* project = calls.OpenProject(frame);
+    OpenProject();
+    project->m_nMapColormap = 2;
+    project->m_nMapOpacity = 0;
+    frame.UpdateCommandStates();
     for (int command : projectCommands)
         EXPECT_TRUE(Enabled(command)) << command;
     for (int k = 0; k < 4; ++k)
@@ -128,9 +151,16 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
                         cmd::MapSaveAsTxt, cmd::EditUndo, cmd::EditRedo, cmd::EditClearAll})
         EXPECT_FALSE(Enabled(command)) << command;
 
-    project->state.hasWorkSet = true;
-    project->state.recording = true;
-    project->state.canRedo = true;
+    // The history answers through the processing hooks.
+    bool cannotUndo = true, canRedo = true;
+    TProcessingHooks hooks;
+    hooks.cannotUndo = [&](TProcessHistory*) { return cannotUndo; };
+    hooks.canRedo = [&](TProcessHistory*) { return canRedo; };
+    InstallProcessingHooks(hooks);
+    project->m_history = reinterpret_cast<TProcessHistory*>(FakeVoxel(15));
+    TCSISet workSet;
+    project->m_pWorkSet = &workSet;
+    project->m_bRecording = true;
     frame.UpdateCommandStates();
     EXPECT_FALSE(Enabled(cmd::MacroStartRecording));
     EXPECT_TRUE(Enabled(cmd::MacroEndRecording));
@@ -140,25 +170,30 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
     EXPECT_FALSE(Enabled(cmd::EditUndo));
     EXPECT_TRUE(Enabled(cmd::EditRedo));
 
-    project->state.recording = false;
-    project->state.workSetHasMaps = true;
-    project->state.canUndo = true;
+    project->m_bRecording = false;
+    workSet.m_pMapList = new TMapList;  // the set owns it
+    cannotUndo = false;
+    canRedo = false;
     frame.UpdateCommandStates();
     EXPECT_TRUE(Enabled(cmd::MacroStartRecording));
     EXPECT_FALSE(Enabled(cmd::MacroEndRecording));
     EXPECT_TRUE(Enabled(cmd::MapRemove));
+    EXPECT_TRUE(Enabled(cmd::EditUndo));
     EXPECT_TRUE(Enabled(cmd::EditClearAll));
+    EXPECT_FALSE(Enabled(cmd::EditRedo));
+    project->m_pWorkSet = nullptr;
+    project->m_history = nullptr;
 
     g_pProject = nullptr;
     frame.SetProjectOpen(false);
     for (int command : projectCommands)
         EXPECT_FALSE(Enabled(command)) << command;
-    EXPECT_FALSE(Checked(cmd::MapHot));
+    EXPECT_FALSE(Checked(cmd::MapCool));
 }
 
 TEST_F(MainFrameTest, InformationIsGreyedWhileItsWindowIsVisible)
 {
-    calls.OpenProject(frame);
+    OpenProject();
     ASSERT_TRUE(Enabled(cmd::ProjectInformation));
     frame.Action(cmd::ProjectInformation)->trigger();
     CInfoFrameBase* info = frame.InfoFrame();
@@ -182,8 +217,7 @@ TEST_F(MainFrameTest, ExplorerIsMadeOnceTitledAndKeptAtTheRightEdge)
 {
     EXPECT_EQ(frame.ProjectExplorer(), nullptr);
     frame.ResetProjectExplorer();  // nothing to reset yet
-    TFakeProject* project = calls.OpenProject(frame);
-    project->state.name = "brain";
+    OpenProject()->m_strName = "brain";
     frame.ShowProjectExplorer();
     CExplorerFrameBase* explorer = frame.ProjectExplorer();
     ASSERT_NE(explorer, nullptr);
@@ -211,7 +245,7 @@ TEST_F(MainFrameTest, ExplorerIsMadeOnceTitledAndKeptAtTheRightEdge)
 
 TEST_F(MainFrameTest, VoxelWindowsCascadeFromTheBottomRightCorner)
 {
-    calls.OpenProject(frame);
+    OpenProject();
     for (int k = 0; k < 3; ++k)
         frame.OpenVoxelWindow(FakeVoxel(k), Keys(TMouseEvent::kShift), FakeFrame(0));
     ASSERT_EQ(frame.SingleVoxelWindows().GetCount(), 3);
@@ -257,8 +291,13 @@ TEST_F(MainFrameTest, CascadeStaysInsideASmallClientArea)
 
 TEST_F(MainFrameTest, SelectVoxelKeysDecideBetweenReuseAndNewWindow)
 {
-    calls.OpenProject(frame);
+    OpenProject();
     TVoxelWndList& list = frame.SingleVoxelWindows();
+    for (int k : {1, 2})
+        FakeVoxel(k)->m_nX = k;
+    FakeVoxel(4)->m_nX = 4;
+    FakeVoxel(4)->m_nY = 2;
+    FakeVoxel(4)->m_nZ = 1;
 
     // Ctrl with no window open makes one; Ctrl again adds to it.
     frame.OpenVoxelWindow(FakeVoxel(1), Keys(TMouseEvent::kCtrl), FakeFrame(1));
@@ -266,12 +305,12 @@ TEST_F(MainFrameTest, SelectVoxelKeysDecideBetweenReuseAndNewWindow)
     frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kCtrl | TMouseEvent::kShift), FakeFrame(1));
     ASSERT_EQ(list.GetCount(), 1);
     EXPECT_EQ(FakeWindow(list.GetLast())->voxels, std::vector<TSpectrum*>({FakeVoxel(1), FakeVoxel(2)}));
-    EXPECT_EQ(calls.log, std::vector<std::string>({"redraw", "redraw"}));
+    EXPECT_EQ(shell.log, std::vector<std::string>({"redraw 1,0,0", "redraw 2,0,0"}));
 
     // Shift opens a new window; a plain click replaces the newest window's voxels.
     frame.OpenVoxelWindow(FakeVoxel(3), Keys(TMouseEvent::kShift), FakeFrame(2));
     ASSERT_EQ(list.GetCount(), 2);
-    calls.log.clear();
+    shell.log.clear();
     FakeVoxel(4)->m_bMark = 0;
     frame.OpenVoxelWindow(FakeVoxel(4), Keys(0), FakeFrame(3));
     EXPECT_EQ(FakeVoxel(4)->m_bMark, 1);
@@ -282,7 +321,7 @@ TEST_F(MainFrameTest, SelectVoxelKeysDecideBetweenReuseAndNewWindow)
     EXPECT_EQ(newest->GetChildFrame(), FakeFrame(3));
     EXPECT_GE(newest->refreshes, 1);
     EXPECT_EQ(FakeWindow(list.GetFirst())->voxels.size(), 2u);
-    EXPECT_EQ(calls.log, std::vector<std::string>({"sync", "redraw", "rebuild"}));
+    EXPECT_EQ(shell.log, std::vector<std::string>({"sync", "redraw 4,2,1", "update 00001"}));
 
     // A null voxel changes nothing.
     frame.OpenVoxelWindow(nullptr, Keys(TMouseEvent::kShift), nullptr);
@@ -393,7 +432,7 @@ TEST_F(MainFrameTest, AnalysisWindowIsReusedAndEveryChildWindowCloses)
 
 TEST_F(MainFrameTest, ResizingKeepsTheFirstVoxelWindowAtTheCorner)
 {
-    calls.OpenProject(frame);
+    OpenProject();
     frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
     frame.Action(cmd::ProjectInformation)->trigger();
     frame.resize(1400, 1000);
@@ -407,9 +446,7 @@ TEST_F(MainFrameTest, ResizingKeepsTheFirstVoxelWindowAtTheCorner)
 TEST_F(MainFrameTest, PictureOfTheMainWindowWithAProject)
 {
     TVoxelWndList::SetFactory({});  // the placeholder windows, as the program shows them now
-    TFakeProject* project = calls.OpenProject(frame);
-    project->state.name = "Brain study";
-    project->state.hasWorkSet = true;
+    OpenProject()->m_strName = "Brain study";
     frame.ShowProjectExplorer();
     frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
     frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kShift), nullptr);

@@ -68,7 +68,6 @@ protected:
     }
 
     TScriptedReport report;
-    TFakeProjectCalls calls;
     TTempFolder empty;
     CVexaraApp app;
     CMainFrame* frame = nullptr;
@@ -115,7 +114,6 @@ TEST_F(AppTest, OptionsChangeSpecBgColorAndExitWritesTheSettingsFile)
 {
     TFakeWindowFactories windows;
     ASSERT_TRUE(Start());
-    calls.OpenProject(*frame);
     TMouseEvent plain;
     frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
     auto* voxelWindow = FakeWindow(frame->SingleVoxelWindows().GetFirst());
@@ -176,58 +174,62 @@ TEST_F(AppTest, CancelledOptionsChangeNothing)
 
 TEST_F(AppTest, CommandLineNamingANonProjectFileLeavesNoProject)
 {
-    calls.validFile = false;
-    ASSERT_TRUE(Start({"/data/scan.SPAR"}));
+    TTempFolder data;
+    WriteBytes(data.File("scan.SPAR"), "!-- not a project\r\nsamples : 2048\r\n");
+    ASSERT_TRUE(Start({QString::fromStdString(data.File("scan.SPAR"))}));
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
     EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::Exclamation);
-    EXPECT_EQ(calls.checkedPaths, std::vector<std::string>({"/data/scan.SPAR"}));
-    EXPECT_TRUE(calls.made.empty());
     EXPECT_EQ(g_pProject, nullptr);
     EXPECT_FALSE(frame->IsProjectOpen());
+    EXPECT_FALSE(frame->Action(cmd::FileSaveProject)->isEnabled());
     EXPECT_TRUE(frame->isVisible());
+
+    // A path that names nothing is refused the same way.
+    report.Clear();
+    EXPECT_FALSE(app.OpenCommandLineProject(data.File("missing.tpj")));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(g_pProject, nullptr);
 }
 
 TEST_F(AppTest, CommandLineNamingAValidProjectOpensIt)
 {
+    TTempFolder data;
+    const std::string path = MakeProjectFile(data.File("my study"), "brain");
     // The whole command line is one path, quotes and blanks included.
-    ASSERT_TRUE(Start({"\"/data/my", "study/brain.tpj\""}));
+    const QString quoted = "\"" + QString::fromStdString(path) + "\"";
+    const int blank = quoted.indexOf(' ');
+    ASSERT_GT(blank, 0);
+    ASSERT_TRUE(Start({quoted.left(blank), quoted.mid(blank + 1)}));
     EXPECT_EQ(report.Count(), 0u);
-    ASSERT_EQ(calls.made.size(), 1u);
-    TFakeProject* project = calls.made[0].get();
-    EXPECT_EQ(g_pProject, AsProject(project));
-    EXPECT_TRUE(calls.loadSawGlobal);
-    EXPECT_EQ(project->loadedPath, "\"/data/my study/brain.tpj\"");
-    EXPECT_FALSE(project->modified);
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(g_pProject->GetName(), "brain");
+    EXPECT_EQ(g_pProject->GetFolder(), data.File("my study") + "/brain");
+    EXPECT_FALSE(g_pProject->IsModified());
+    EXPECT_EQ(g_pProject->m_pMainFrame, frame);
     EXPECT_TRUE(frame->IsProjectOpen());
     EXPECT_TRUE(frame->Action(cmd::FileSaveProject)->isEnabled());
     EXPECT_TRUE(frame->Action(cmd::ProjectAddCSISet)->isEnabled());
     ASSERT_NE(frame->ProjectExplorer(), nullptr);
     EXPECT_TRUE(frame->ProjectExplorer()->isVisible());
+    EXPECT_EQ(frame->ProjectExplorer()->windowTitle(), "brain");
 
     // Exit deletes the project after the settings are written.
     report.PlanAnswer(vx::ReportAnswer::Yes);
     frame->close();
     app.ExitInstance();
-    EXPECT_FALSE(project->alive);
     EXPECT_EQ(g_pProject, nullptr);
-}
-
-TEST_F(AppTest, ProjectThatFailsToLoadIsDeleted)
-{
-    calls.loadSucceeds = false;
-    ASSERT_TRUE(Start({"/data/broken.tpj"}));
-    ASSERT_EQ(calls.made.size(), 1u);
-    EXPECT_FALSE(calls.made[0]->alive);
-    EXPECT_EQ(g_pProject, nullptr);
-    EXPECT_FALSE(frame->IsProjectOpen());
-    EXPECT_EQ(report.Count(), 0u);  // the loader reports its own causes
+    EXPECT_EQ(report.Questions(), std::vector<std::string>({"Are you sure you want to exit?"}));
 }
 
 TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
 {
     TFakeWindowFactories windows;
-    ASSERT_TRUE(Start({"/data/brain.tpj"}));
-    TFakeProject* project = calls.made.at(0).get();
+    TTempFolder data;
+    const std::string path = MakeProjectFile(data.Path(), "brain");
+    ASSERT_TRUE(Start({QString::fromStdString(path)}));
+    TProject* project = g_pProject;
+    ASSERT_NE(project, nullptr);
+    project->SetModified(true);
     TMouseEvent plain;
     frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
     frame->OpenAnalysisWindow(nullptr);
@@ -239,21 +241,26 @@ TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
     EXPECT_EQ(question.buttons, vx::ReportButtons::YesNo);
     EXPECT_EQ(question.icon, vx::ReportIcon::Question);
     EXPECT_TRUE(frame->isVisible());
-    EXPECT_EQ(project->saveIfModifiedCalls, 0);
-    EXPECT_TRUE(project->alive);
-    EXPECT_EQ(g_pProject, AsProject(project));
+    EXPECT_EQ(g_pProject, project);
+    EXPECT_TRUE(project->IsModified());
     EXPECT_EQ(frame->SingleVoxelWindows().GetCount(), 1);
     EXPECT_EQ(frame->AnalysisWindows().GetCount(), 1);
 
-    // Yes: the project may be saved, then every child window closes.
+    // Yes: the changed project is offered for saving, then every child window closes.
+    std::filesystem::remove(path);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
     report.PlanAnswer(vx::ReportAnswer::Yes);
     EXPECT_TRUE(frame->close());
-    EXPECT_EQ(project->saveIfModifiedCalls, 1);
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>({"Are you sure you want to exit?", "Are you sure you want to exit?",
+                                        "There were changes made to the project, would you like to save it?"}));
+    EXPECT_TRUE(vx::FileExists(path));
+    EXPECT_FALSE(project->IsModified());
     EXPECT_TRUE(frame->SingleVoxelWindows().IsEmpty());
     EXPECT_TRUE(frame->AnalysisWindows().IsEmpty());
-    EXPECT_TRUE(project->alive);  // deleted by ExitInstance, after the settings
+    EXPECT_EQ(g_pProject, project);  // deleted by ExitInstance, after the settings
     app.ExitInstance();
-    EXPECT_FALSE(project->alive);
+    EXPECT_EQ(g_pProject, nullptr);
 }
 
 TEST_F(AppTest, ExitQuestionDefaultsToNo)

@@ -1,6 +1,6 @@
 #pragma once
-// Test doubles for the shell tests: a stand-in project reached through the shell's
-// project calls, and voxel and analysis windows that record what the lists ask of them.
+// Test doubles for the shell tests: image frame lists, voxel and analysis windows that
+// record what the shell asks of them, and project files made by the project itself.
 #include <QSettings>
 
 #include <memory>
@@ -10,24 +10,16 @@
 #include "app/CAnalysisWindowBase.h"
 #include "app/CMainFrame.h"
 #include "app/CVoxelWindowBase.h"
-#include "app/ProjectCalls.h"
 #include "app/TAnalysisWndList.h"
 #include "app/TVoxelWndList.h"
+#include "app/WindowFactory.h"
+#include "model/IImageFrameList.h"
+#include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "platform/Globals.h"
 
 namespace vx::test {
 
-struct TFakeProject {
-    std::string loadedPath;
-    bool alive = true;
-    bool modified = true;
-    int saveIfModifiedCalls = 0;
-    TProjectUiState state;
-};
-
-inline TFakeProject* FakeOf(TProject* project) { return reinterpret_cast<TFakeProject*>(project); }
-inline TProject* AsProject(TFakeProject* fake) { return reinterpret_cast<TProject*>(fake); }
 // Voxels for the window tests; also stand-ins for objects the frame only passes on.
 inline TSpectrum* FakeVoxel(int k)
 {
@@ -36,58 +28,67 @@ inline TSpectrum* FakeVoxel(int k)
 }
 inline CChildFrame* FakeFrame(int k) { return reinterpret_cast<CChildFrame*>(static_cast<uintptr_t>(0x9000 + 16 * k)); }
 
-// Installs project calls that act on TFakeProject objects; restores the old ones at the end.
-class TFakeProjectCalls {
+// Every open image frame list records what the shell asks of it.
+class TRecordingFrameList : public IImageFrameList {
 public:
-    TFakeProjectCalls()
+    explicit TRecordingFrameList(std::vector<std::string>* log) : m_log(log) {}
+    void SetProject(TProject*) override {}
+    void SetMDIParent(IMainFrame*) override {}
+    bool IsEmpty() const override { return true; }
+    void DestroyAll() override {}
+    void UpdateAll(bool reload, bool image, bool regions, bool voi, bool rebuild) override
     {
-        ProjectCalls::TCallTable t;
-        t.checkProjectFile = [this](const std::string& path) {
-            checkedPaths.push_back(path);
-            return validFile;
-        };
-        t.newProject = [this](CMainFrame*) {
-            made.push_back(std::make_unique<TFakeProject>());
-            made.back()->state = state;
-            return AsProject(made.back().get());
-        };
-        t.load = [this](TProject* p, const std::string& path) {
-            FakeOf(p)->loadedPath = path;
-            loadSawGlobal = g_pProject == p;
-            return loadSucceeds;
-        };
-        t.setModified = [](TProject* p, bool m) { FakeOf(p)->modified = m; };
-        t.saveIfModified = [](TProject* p) { ++FakeOf(p)->saveIfModifiedCalls; };
-        t.destroy = [](TProject* p) { FakeOf(p)->alive = false; };
-        t.uiState = [](const TProject* p) { return reinterpret_cast<const TFakeProject*>(p)->state; };
-        t.redrawVoxel = [this](TProject*, TSpectrum*) { log.push_back("redraw"); };
-        t.syncSlicesToVoxel = [this](TProject*, CChildFrame*, TSpectrum*) { log.push_back("sync"); };
-        t.updateFramesRebuild = [this](TProject*) { log.push_back("rebuild"); };
-        t.estimateSpectrum = [](TRegionEstimate* e) { return reinterpret_cast<TSpectrum*>(e); };
-        m_old = ProjectCalls::SetCallTable(std::move(t));
+        m_log->push_back("update " + std::to_string(reload) + std::to_string(image) + std::to_string(regions) +
+                         std::to_string(voi) + std::to_string(rebuild));
     }
-    ~TFakeProjectCalls() { ProjectCalls::SetCallTable(std::move(m_old)); }
-
-    // Makes an open project the way the shell would after a successful load.
-    TFakeProject* OpenProject(CMainFrame& frame)
+    void RedrawVoxel(int x, int y, int z) override
     {
-        TProject* p = ProjectCalls::NewProject(&frame);
-        g_pProject = p;
-        frame.SetProjectOpen(true);
-        return FakeOf(p);
+        m_log->push_back("redraw " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(z));
     }
+    void RedrawVoxelSet(const std::vector<TSpectrum*>&) override {}
+    bool CloseImageFrame(TMRImage*) override { return false; }
+    CChildFrame* OpenImageFrame(TMRImage*) override { return nullptr; }
+    CChildFrame* OpenSliceFrameByIndex(int, int) override { return nullptr; }
+    CChildFrame* OpenSliceFrameByPosition(int, float) override { return nullptr; }
+    void ApplyMapScale(TMap*) override {}
 
-    bool validFile = true;
-    bool loadSucceeds = true;
-    bool loadSawGlobal = false;
-    TProjectUiState state;
-    std::vector<std::string> checkedPaths;
-    std::vector<std::unique_ptr<TFakeProject>> made;
+private:
+    std::vector<std::string>* m_log;
+};
+
+// Installs recording image frame lists and slice synchronisation for the lifetime of the object.
+class TShellRecorder {
+public:
+    TShellRecorder()
+    {
+        m_oldLists = vx::app::SetImageFrameListFactory(
+            [this](CMainFrame*) { return std::make_unique<TRecordingFrameList>(&log); });
+        m_oldSync = vx::app::SetSyncSlicesHook([this](CChildFrame*, TSpectrum*) { log.push_back("sync"); });
+        m_oldEstimate = vx::app::SetEstimateSpectrumLookup(
+            [](TRegionEstimate* e) { return reinterpret_cast<TSpectrum*>(e); });
+    }
+    ~TShellRecorder()
+    {
+        vx::app::SetImageFrameListFactory(std::move(m_oldLists));
+        vx::app::SetSyncSlicesHook(std::move(m_oldSync));
+        vx::app::SetEstimateSpectrumLookup(std::move(m_oldEstimate));
+    }
     std::vector<std::string> log;
 
 private:
-    ProjectCalls::TCallTable m_old;
+    vx::app::ImageFrameListFactory m_oldLists;
+    vx::app::SyncSlicesHook m_oldSync;
+    vx::app::EstimateSpectrumLookup m_oldEstimate;
 };
+
+// A project made through TProject::Create in a temporary folder: "<folder>/<name>/<name>.tpj".
+inline std::string MakeProjectFile(const std::string& location, const std::string& name)
+{
+    TProject project;
+    const std::string folder = location + "/" + name;
+    EXPECT_TRUE(project.Create(folder, name));
+    return folder + "/" + name + ".tpj";
+}
 
 struct TWindowLog {
     int made = 0;
