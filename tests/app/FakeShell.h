@@ -51,6 +51,7 @@ public:
     CChildFrame* OpenSliceFrameByIndex(int, int) override { return nullptr; }
     CChildFrame* OpenSliceFrameByPosition(int, float) override { return nullptr; }
     void ApplyMapScale(TMap*) override {}
+    void RefreshSliceFrameImages() override {}
 
 private:
     std::vector<std::string>* m_log;
