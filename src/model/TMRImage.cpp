@@ -762,8 +762,9 @@ bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder)
     }
     float inverse[9];
     if (version < 4) {
+        // Built as the image readers build it, in the angulation convention 0.
         AngulationMatrix(r.angulation[0], r.angulation[1], r.angulation[2], r.rotation, 0);
-        Transpose3x3(r.rotation, inverse);
+        AngulationMatrixInverse(r.angulation[0], r.angulation[1], r.angulation[2], inverse, 0);
         r.directionCode = inPlane ? std::string{kAxisLetter[xa], kAxisLetter[ya]} : std::string();
     } else if (!InvertMatrix3x3(r.rotation, inverse, FailureMessage::None)) {
         // A degenerate stored rotation keeps the image loadable; placement is then
