@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QToolBar>
 
@@ -13,7 +12,6 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TMapList.h"
-#include "support/GuiGrab.h"
 #include "support/ScriptedReport.h"
 #include "FakeShell.h"
 
@@ -441,21 +439,6 @@ TEST_F(MainFrameTest, ResizingKeepsTheFirstVoxelWindowAtTheCorner)
     const QRect first = frame.SingleVoxelWindows().GetFirst()->geometry();
     EXPECT_EQ(first.bottomRight() + QPoint(1, 1), QPoint(bigger.width() - 35, bigger.height() - 70));
     EXPECT_EQ(frame.InfoFrame()->geometry().bottom() + 1, bigger.height() - 70);
-}
-
-TEST_F(MainFrameTest, PictureOfTheMainWindowWithAProject)
-{
-    TVoxelWndList::SetFactory({});  // the placeholder windows, as the program shows them now
-    OpenProject()->m_strName = "Brain study";
-    frame.ShowProjectExplorer();
-    frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
-    frame.OpenVoxelWindow(FakeVoxel(2), Keys(TMouseEvent::kShift), nullptr);
-    frame.UpdateCommandStates();
-    QApplication::processEvents();
-    const QString png = GrabToPng(&frame, "main-window-project");
-    ASSERT_FALSE(png.isEmpty());
-    const QImage picture(png);
-    EXPECT_EQ(picture.size(), frame.size() * frame.devicePixelRatio());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMdiArea>
 #include <QSettings>
@@ -18,6 +19,7 @@
 #include "app/DialogRunner.h"
 #include "platform/Files.h"
 #include "platform/Workers.h"
+#include "support/GuiGrab.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "FakeShell.h"
@@ -369,6 +371,25 @@ TEST_F(AppTest, AboutShowsTheVersionAndMissingHelpIsReported)
     frame->Action(cmd::HelpTopics)->trigger();
     const std::string expected = "Cannot find the help file " + empty.Path() + "/Vexara.html";
     EXPECT_EQ(report.Messages(), std::vector<std::string>({expected}));
+}
+
+TEST_F(AppTest, PictureOfTheMainWindowWithAnOpenedProject)
+{
+    TTempFolder data;
+    ASSERT_TRUE(Start({QString::fromStdString(MakeProjectFile(data.Path(), "Brain study"))}));
+    ASSERT_NE(g_pProject, nullptr);
+    frame->resize(1280, 960);
+    QApplication::processEvents();
+    frame->ShowProjectExplorer();
+    TMouseEvent event;
+    frame->OpenVoxelWindow(FakeVoxel(1), event, nullptr);
+    event.m_nKeys = TMouseEvent::kShift;
+    frame->OpenVoxelWindow(FakeVoxel(2), event, nullptr);
+    QApplication::processEvents();
+    const QString png = GrabToPng(frame, "main-window-project");
+    ASSERT_FALSE(png.isEmpty());
+    const QImage picture(png);
+    EXPECT_EQ(picture.size(), frame->size() * frame->devicePixelRatio());
 }
 
 }  // namespace
