@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 
+#include "model/Geometry.h"
 #include "model/TMapList.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
@@ -311,31 +312,7 @@ std::string TCSISet::FormatAxisValue(float point, int unit) const
 
 void TCSISet::TransformPoint(float point[3], int mode) const
 {
-    if (mode < 0 || mode > 3)
-        return;
-    double p[3] = {point[0], point[1], point[2]};
-    double out[3];
-    if (mode == 0 || mode == 2) {
-        // Patient -> CSI: R (p - o).
-        for (int r = 0; r < 3; ++r) {
-            out[r] = 0;
-            for (int c = 0; c < 3; ++c)
-                out[r] += static_cast<double>(m_fRotation[r][c]) * (p[c] - m_fOffCentre[c]);
-        }
-        if (mode == 2)
-            out[2] = -out[2];
-    } else {
-        // CSI -> patient: R' p + o.
-        if (mode == 3)
-            p[2] = -p[2];
-        for (int r = 0; r < 3; ++r) {
-            out[r] = m_fOffCentre[r];
-            for (int c = 0; c < 3; ++c)
-                out[r] += static_cast<double>(m_fRotationInverse[r][c]) * p[c];
-        }
-    }
-    for (int d = 0; d < 3; ++d)
-        point[d] = static_cast<float>(out[d]);
+    ::TransformPoint(m_fRotation, m_fRotationInverse, m_fOffCentre, point, mode);
 }
 
 void TCSISet::UpdateDataRange()
