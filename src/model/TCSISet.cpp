@@ -10,8 +10,12 @@
 #include "model/TextHelpers.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"
+#include "platform/Workers.h"
 
 namespace {
+// Sets with fewer samples update their range on the calling thread alone.
+constexpr size_t kParallelRangeSamples = size_t(1) << 20;
+
 // Truncation toward zero that stays defined for values outside the int range.
 int TruncateToInt(double v)
 {
@@ -317,11 +321,24 @@ void TCSISet::TransformPoint(float point[3], int mode) const
 
 void TCSISet::UpdateDataRange()
 {
+    // Every spectrum's own range first. A large set spreads that over the workers
+    // (worker k takes voxels k, k+n, ...: the spectra are disjoint); a small one is not
+    // worth the threads.
+    size_t samples = 0;
+    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+        samples += s ? static_cast<size_t>(s->SampleCount()) : 0;
+    const auto rangesOf = [this](int k, int n) {
+        for (size_t i = static_cast<size_t>(k); i < m_voxels.size(); i += static_cast<size_t>(n))
+            if (m_voxels[i])
+                m_voxels[i]->UpdateRange();
+        return true;
+    };
+    if (samples < kParallelRangeSamples || !vx::RunWorkers(rangesOf))
+        rangesOf(0, 1);
     bool first = true;
     for (const std::unique_ptr<TSpectrum>& s : m_voxels) {
         if (!s)
             continue;
-        s->UpdateRange();
         if (first) {
             m_fRealMax = s->m_fRealMax;
             m_fRealMin = s->m_fRealMin;

@@ -227,28 +227,25 @@ bool TCSISet::WriteDataFile(const std::string& path)
     WalkFields(writer, static_cast<const TCSIParams&>(*this), kDataFileVersion);
     bool ok = file.Write(header, sizeof header);
 
-    // Samples in voxel-array order, gathered into blocks of about 1 MB. A voxel whose
-    // spectrum holds fewer samples than the set's point count is padded with zeros,
-    // so that the file always matches its header.
+    // Samples in voxel-array order, written from the spectra's own arrays in groups of
+    // about 1 MB. A voxel whose spectrum holds fewer samples than the set's point count
+    // is padded with zeros, so that the file always matches its header.
     const size_t points = m_nPoints > 0 ? static_cast<size_t>(m_nPoints) : 0;
     const size_t voxelBytes = points * kBytesPerPoint;
     if (ok && m_bAllocated && voxelBytes > 0) {
-        const size_t perBlock = std::max<size_t>(1, (size_t(1) << 20) / voxelBytes);
-        std::unique_ptr<unsigned char[]> block(new unsigned char[perBlock * voxelBytes]);
-        size_t filled = 0;
+        const size_t perGroup = std::max<size_t>(1, (size_t(1) << 20) / voxelBytes);
+        const std::vector<TComplex> zeros(points);
+        std::vector<vx::TFile::TPart> parts;
         for (size_t i = 0; ok && i < m_voxels.size(); ++i) {
-            unsigned char* dst = block.get() + filled * voxelBytes;
             const TSpectrum* s = m_voxels[i].get();
-            const TComplex* data = s ? s->Data() : nullptr;
-            size_t have = 0;
-            if (data && s->m_nPoints > 0)
-                have = std::min(points, static_cast<size_t>(s->m_nPoints));
+            const size_t have = s ? std::min(points, static_cast<size_t>(s->SampleCount())) : 0;
             if (have > 0)
-                std::memcpy(dst, data, have * kBytesPerPoint);
-            std::memset(dst + have * kBytesPerPoint, 0, (points - have) * kBytesPerPoint);
-            if (++filled == perBlock || i + 1 == m_voxels.size()) {
-                ok = file.Write(block.get(), filled * voxelBytes);
-                filled = 0;
+                parts.push_back({s->Data(), have * kBytesPerPoint});
+            if (have < points)
+                parts.push_back({zeros.data(), (points - have) * kBytesPerPoint});
+            if ((i + 1) % perGroup == 0 || i + 1 == m_voxels.size()) {
+                ok = file.WriteParts(parts.data(), parts.size());
+                parts.clear();
             }
         }
     }

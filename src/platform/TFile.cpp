@@ -2,11 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -101,6 +106,53 @@ bool TFile::Write(const void* data, size_t n)
         return false;
     }
     if (std::fwrite(data, 1, n, m_file) != n) {
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool TFile::WriteParts(const TPart* parts, size_t count)
+{
+    if (!m_file)
+        return false;
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i)
+        total += parts[i].size;
+    if (total == 0)
+        return true;
+    if (!TakeWriteBudget(total) || std::fflush(m_file) != 0) {
+        m_failed = true;
+        return false;
+    }
+    // Straight to the descriptor, the stream's buffer being empty after the flush.
+    const int fd = fileno(m_file);
+    std::vector<iovec> vec;
+    for (size_t i = 0; i < count; ++i)
+        if (parts[i].size > 0)
+            vec.push_back({const_cast<void*>(parts[i].data), parts[i].size});
+    size_t first = 0;
+    while (first < vec.size()) {
+        const int n = static_cast<int>(std::min<size_t>(vec.size() - first, IOV_MAX));
+        const ssize_t written = ::writev(fd, vec.data() + first, n);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            m_failed = true;
+            return false;
+        }
+        // Skip what was written; a short write continues inside the part it ended in.
+        size_t left = static_cast<size_t>(written);
+        while (first < vec.size() && left >= vec[first].iov_len)
+            left -= vec[first++].iov_len;
+        if (left > 0) {
+            vec[first].iov_base = static_cast<char*>(vec[first].iov_base) + left;
+            vec[first].iov_len -= left;
+        }
+    }
+    // The stream does not know the descriptor moved: seek it to where the data ends.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end < 0 || fseeko(m_file, end, SEEK_SET) != 0) {
         m_failed = true;
         return false;
     }

@@ -32,6 +32,13 @@ public:
     bool ReadExact(void* data, size_t n) { return Read(data, n) == n; }
     bool Write(const void* data, size_t n);
     bool WriteText(const std::string& text) { return Write(text.data(), text.size()); }
+    // Writes the buffers one after the other without copying them first (large files
+    // made of many arrays); the same as Write of each in turn.
+    struct TPart {
+        const void* data;
+        size_t size;
+    };
+    bool WriteParts(const TPart* parts, size_t count);
 
     bool Seek(int64_t offset);
     bool SeekFromEnd(int64_t offset);

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "support/TestFiles.h"
@@ -90,4 +93,41 @@ TEST(AtomicFile, FullDiskMidWayKeepsOldFile)
     EXPECT_FALSE(ok);
     EXPECT_EQ(test::ReadBytes(path), "old contents");
     EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+}
+
+TEST(File, WritePartsWritesEveryPartInOrder)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("parts.bin");
+    std::vector<std::string> parts;
+    std::string whole = "head";
+    for (int i = 0; i < 3000; ++i) {  // more parts than one system call takes
+        parts.push_back(std::string(static_cast<size_t>(i % 7), static_cast<char>('a' + i % 26)));
+        whole += parts.back();
+    }
+    whole += "tail";
+    std::vector<TFile::TPart> list;
+    for (const std::string& p : parts)
+        list.push_back({p.data(), p.size()});
+    TFile f;
+    ASSERT_TRUE(f.Open(path, TFile::Mode::Write));
+    ASSERT_TRUE(f.WriteText("head"));  // still in the stream's buffer
+    ASSERT_TRUE(f.WriteParts(list.data(), list.size()));
+    EXPECT_EQ(f.Tell(), static_cast<int64_t>(whole.size() - 4));
+    ASSERT_TRUE(f.WriteText("tail"));
+    ASSERT_TRUE(f.Close());
+    EXPECT_EQ(test::ReadBytes(path), whole);
+}
+
+TEST(File, WritePartsFailsWhenTheDiskIsFull)
+{
+    test::TTempFolder dir;
+    const std::string a(100, 'a'), b(100, 'b');
+    const TFile::TPart list[] = {{a.data(), a.size()}, {b.data(), b.size()}};
+    TFile f;
+    ASSERT_TRUE(f.Open(dir.File("full.bin"), TFile::Mode::Write));
+    TFile::FailWritesAfter(150);
+    EXPECT_FALSE(f.WriteParts(list, 2));
+    TFile::FailWritesAfter(-1);
+    EXPECT_FALSE(f.Close()) << "a failed write is remembered until the close";
 }
