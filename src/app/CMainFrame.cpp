@@ -524,8 +524,9 @@ void CMainFrame::OpenAnalysisWindow(TAnalysis* analysis)
     if (auto* window = static_cast<CAnalysisWindowBase*>(m_analysisWnds.GetFirst())) {
         window->SetAnalysis(analysis);
         window->UpdateViews(1, 0, 0);
-        window->setFocus();
         window->show();
+        m_mdiArea->setActiveSubWindow(window);
+        window->setFocus();
         return;
     }
     m_analysisWnds.OpenNew(analysis);

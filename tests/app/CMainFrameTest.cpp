@@ -405,11 +405,14 @@ TEST_F(MainFrameTest, AnalysisWindowIsReusedAndEveryChildWindowCloses)
     auto* first = reinterpret_cast<TAnalysis*>(FakeVoxel(1));
     auto* second = reinterpret_cast<TAnalysis*>(FakeVoxel(2));
     frame.OpenAnalysisWindow(first);
+    frame.OpenVoxelWindow(FakeVoxel(3), Keys(TMouseEvent::kShift), nullptr);  // now the active one
+    ASSERT_NE(frame.MdiArea()->currentSubWindow(), frame.AnalysisWindows().GetFirst());
     frame.OpenAnalysisWindow(second);
     ASSERT_EQ(frame.AnalysisWindows().GetCount(), 1);
     auto* window = static_cast<CFakeAnalysisWindow*>(frame.AnalysisWindows().GetFirst());
     EXPECT_EQ(window->GetAnalysis(), second);
     EXPECT_EQ(window->updates, std::vector<std::vector<int>>({{1, 0, 0}}));
+    EXPECT_EQ(frame.MdiArea()->currentSubWindow(), window);
     frame.UpdateAnalysisWindows(1, 1);
     frame.SetAnalysisWindowsUnit(2);
     EXPECT_EQ(window->updates.back(), std::vector<int>({1, 1, 0}));
