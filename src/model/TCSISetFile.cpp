@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TextHelpers.h"
 #include "platform/Report.h"
@@ -147,6 +148,11 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
         WalkFields(reader, header, fileVersion);
         header.m_bEchoShifted &= 1;
         header.m_bFrequencyDomain &= 1;
+        // The file has no inverse rotation: keep it the inverse of the rotation read,
+        // as the CSI-to-patient transform needs (a singular matrix leaves it alone).
+        float inverse[3][3];
+        if (fileVersion >= 4 && InvertMatrix3x3(header.m_fRotation, inverse, FailureMessage::None))
+            std::memcpy(header.m_fRotationInverse, inverse, sizeof inverse);
     }
 
     // Everything else in the program indexes by these: refuse what it cannot use.

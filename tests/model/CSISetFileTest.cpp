@@ -139,6 +139,14 @@ void ExpectGoldenParams(const TCSISet& s, int version)
     EXPECT_EQ(s.m_bMultiSlice, want3.m_bMultiSlice);
     EXPECT_EQ(s.m_fLorentzBroadening, want9.m_fLorentzBroadening);
     EXPECT_EQ(s.m_fGaussBroadening, want9.m_fGaussBroadening);
+    // The inverse rotation follows the rotation read (identity before version 4).
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            double product = 0;
+            for (int k = 0; k < 3; ++k)
+                product += double(s.m_fRotation[r][k]) * s.m_fRotationInverse[k][c];
+            EXPECT_NEAR(product, r == c ? 1.0 : 0.0, 1e-5) << r << c;
+        }
 }
 
 void ExpectGoldenSamples(const TCSISet& s)
@@ -355,6 +363,22 @@ TEST_F(DataSetFile, FlagWordsKeepBitZeroOnly)
     ASSERT_TRUE(set.ReadDataFile(path));
     EXPECT_EQ(set.m_bFrequencyDomain, 1);
     EXPECT_EQ(set.m_bEchoShifted, 0);
+}
+
+TEST_F(DataSetFile, SingularRotationLeavesTheInverseAlone)
+{
+    std::string bytes = Golden(9);
+    for (size_t offset = 152; offset < 188; offset += 4)
+        PutInt(bytes, offset, 0);  // rotation of zeros
+    const std::string path = m_dir.File("singular.csi");
+    test::WriteBytes(path, bytes);
+    TCSISet set;
+    set.m_fRotationInverse[0][1] = 0.5f;
+    ASSERT_TRUE(set.ReadDataFile(path));
+    EXPECT_EQ(set.m_fRotation[1][1], 0.0f);
+    EXPECT_EQ(set.m_fRotationInverse[0][1], 0.5f);
+    EXPECT_EQ(set.m_fRotationInverse[1][1], 1.0f);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
 TEST_F(DataSetFile, OneByteShortFailsAndChangesNothing)
