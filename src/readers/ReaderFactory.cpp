@@ -1,0 +1,30 @@
+#include "readers/ReaderFactory.h"
+
+#include <new>
+
+#include "model/ReaderHooks.h"
+#include "readers/CSIFormats.h"
+#include "readers/TInternalFormatReader.h"
+#include "readers/TPhilipsSVReader.h"
+#include "readers/TPhilipsTimeSeriesReader.h"
+#include "readers/TPluginReader.h"
+#include "readers/TRawReader.h"
+
+TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
+{
+    switch (nFormat) {
+    case 0: return new (std::nothrow) TPhilipsSVReader(pParams);
+    case 1: return new (std::nothrow) TPhilipsTimeSeriesReader(pParams);
+    case kRawFormat: return new (std::nothrow) TRawReader(pParams);
+    case kInternalFormat: return new (std::nothrow) TInternalFormatReader(pParams);
+    default: break;
+    }
+    if (nFormat < uint32_t(kBuiltInFormatCount))
+        return nullptr;  // a built-in format whose reader is not part of this build yet
+    return new (std::nothrow) TPluginReader(pParams);
+}
+
+void RegisterReaders()
+{
+    InstallCSIReaderFactory(&CreateReader);
+}

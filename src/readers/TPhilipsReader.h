@@ -1,0 +1,70 @@
+#pragma once
+// Common base of the Philips CSI readers: the SPAR parameter-file parser, the fields the
+// Philips parsers fill besides the set, and the shared conventions. Axes 0, 1, 2 are
+// left-right, anterior-posterior and feet-head ("lr", "ap", "cc" in SPAR keys); the
+// set's slice axis names the axis across the slices, the other two are its in-plane
+// axes (TMRImage::InPlaneAxes). SDAT files hold VAX F complex pairs, no header.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/TCSIReader.h"
+
+class TPhilipsReader : public TCSIReader {
+public:
+    // One accepted data vector of a LIST file: location, then the k indices along the
+    // first and second in-plane axes, both shifted to start at 0.
+    struct TKSpaceLine {
+        int32_t location = 0;
+        int32_t k1 = 0;
+        int32_t k2 = 0;
+    };
+
+    explicit TPhilipsReader(const TCSIReadParams* pParams);
+    ~TPhilipsReader() override;
+
+    // The base reads nothing.
+    TCSISet* Read(std::string path) override;
+
+    // Parses a SPAR file into the set being built; false (no message) when there is no
+    // set or the file cannot be read. Unknown keys and malformed lines are skipped.
+    virtual bool ParseSPAR(std::string path);
+
+    std::vector<TKSpaceLine> m_kSpaceLines;
+    int32_t m_nDataOffset = 0;  // byte offset of the first accepted LIST data vector
+    int32_t m_nRelease = 9;     // major scanner software release
+    int32_t m_nSlices = 1;      // slices (locations)
+
+protected:
+    // One SPAR line cut into its tokens, with the line itself for the text keys.
+    struct TSPARLine {
+        const std::vector<std::string>& tokens;
+        const std::string& line;
+        const std::string& Key() const { return tokens[0]; }
+        const std::string& Value() const { return tokens[2]; }
+        double Number() const;
+        int Integer() const;
+        // The line after its first ":", blanks trimmed (the whole line without ":").
+        std::string TextAfterColon() const;
+    };
+    // What the parsers track while they read.
+    struct TSPARState {
+        int sliceAxis = 2;   // current slice axis
+        int volume = 0;      // volume block being filled, 0 or 1
+        double echoTime = 0; // ms
+        double sliceDistance = 0;  // mm
+    };
+
+    // Calls `onLine` for every line that is not empty, not a comment (first character
+    // blank or "!") and splits into at least 3 tokens; stops early when it returns
+    // false. False when the file cannot be read or a callback stopped the parse.
+    static bool ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine);
+    // The keys every SPAR parser shares (names, points, frequencies, times, averages,
+    // volume count, echo position); true when the key was one of them.
+    bool ApplyCommonSPARKey(const TSPARLine& line, TSPARState& state);
+    // A volume-block key ("ap_size" ... "cc_angulation") into the box tables, the sign
+    // of AP and LR values flipped; `copyToGrid` also copies sizes (when `sizesToFOV`),
+    // off-centres and angulations into the grid fields. True when the key was one.
+    bool ApplyVolumeKey(const TSPARLine& line, TSPARState& state, bool copyToGrid, bool sizesToFOV);
+};

@@ -1,0 +1,114 @@
+#include "readers/TPhilipsSdatReader.h"
+
+#include <algorithm>
+
+#include "model/GeometryHelpers.h"
+#include "model/TMRImage.h"
+#include "model/TextHelpers.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+
+namespace {
+
+// The path of `base` + `extension`: that exact file, else a case-insensitive match in
+// the same folder, else the exact name (which then fails to open).
+std::string CompanionPath(const std::string& base, const std::string& extension)
+{
+    const std::string exact = base + extension;
+    return vx::FindFileNoCase(exact).value_or(exact);
+}
+
+// VaxToIEEEFloats over a buffer of any size (it counts bytes in an int).
+void ConvertVaxBuffer(float* data, size_t floats)
+{
+    constexpr size_t kChunkFloats = size_t(1) << 26;
+    while (floats > 0) {
+        const size_t n = std::min(floats, kChunkFloats);
+        VaxToIEEEFloats(data, static_cast<int>(n * 4));
+        data += n;
+        floats -= n;
+    }
+}
+
+}  // namespace
+
+TCSISet* TPhilipsSdatReader::Read(std::string path)
+{
+    m_pCSISet = std::make_unique<TCSISet>();
+    TCSISet& set = *m_pCSISet;
+    set.m_nFormat = m_params.m_nFormat;
+
+    // The extension is taken from the file name, so that a "." in a folder name does
+    // not count.
+    const std::string extension = vx::ToLowerAscii(vx::ExtensionOf(path));
+    if (extension != ".spar" && extension != ".sdat") {
+        vx::Report("The data files should be SPAR/SDAT files.", vx::ReportIcon::Exclamation);
+        return DiscardSet();
+    }
+    set.m_strName = vx::StemOf(path);
+    const std::string base = vx::WithoutExtension(path);
+    const std::string sparPath = CompanionPath(base, ".SPAR");
+    const std::string sdatPath = CompanionPath(base, ".SDAT");
+
+    if (!ParseSPAR(sparPath) || !Validate()) {
+        vx::Report("Parameter file " + sparPath + " cannot be read or is invalid.", vx::ReportIcon::Exclamation);
+        return DiscardSet();
+    }
+    AngulationMatrix(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2], &set.m_fRotation[0][0], 1);
+    AngulationMatrixInverse(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2],
+                            &set.m_fRotationInverse[0][0], 1);
+
+    // The spectra lie with the first in-plane axis fastest, then the second, then the
+    // slice axis, as little-endian words that are VAX floats.
+    const int s = std::clamp(set.m_nSliceAxis, 0, 2);
+    int a = 0, b = 1;
+    TMRImage::InPlaneAxes(s, a, b);
+    m_params.m_nSampleType = 2;
+    m_params.m_bSwapBytes = 0;
+    m_params.m_nAxisOrder[0] = a;
+    m_params.m_nAxisOrder[1] = b;
+    m_params.m_nAxisOrder[2] = s;
+    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
+    set.m_fSliceGap = 0.0f;
+
+    if (!ReadRawData(sdatPath))
+        return DiscardSet();
+    ConvertVaxBuffer(m_pRawData.get(), m_nRawFloats);
+    if (!FillCSISet())
+        return DiscardSet();
+    if (!m_params.m_bLoadRawData && !PostRead())
+        return DiscardSet();
+    set.BuildKSpaceMask(true);
+    return HandOverSet();
+}
+
+bool TPhilipsSdatReader::Validate()
+{
+    if (!m_pCSISet || m_pCSISet->m_nSpatialDims != 1)
+        return false;
+    return TCSIReader::Validate();
+}
+
+bool TPhilipsSdatReader::TransformAndNormalize()
+{
+    TCSISet& set = *m_pCSISet;
+    // A point count the FFT refuses is reported there, and no set results.
+    if (!set.ToFrequencyDomain())
+        return false;
+    set.FFTShiftSpectra();
+    set.InitVoxels();
+    set.UpdateDataRange();
+    if (m_params.m_bNormalize)
+        set.NormalizeTo(1000.0f);
+    return true;
+}
+
+bool TPhilipsSdatReader::PostRead()
+{
+    if (!m_pCSISet || !m_pCSISet->IsLoaded())
+        return false;
+    if (m_params.m_bRemoveOffset)
+        m_pCSISet->RemoveDCOffset();
+    return TransformAndNormalize();
+}

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "model/ReaderHooks.h"
+#include "readers/CSIFormats.h"
+#include "readers/ReaderFactory.h"
+#include "readers/TInternalFormatReader.h"
+#include "readers/TPhilipsSVReader.h"
+#include "readers/TPhilipsTimeSeriesReader.h"
+#include "readers/TPluginReader.h"
+#include "readers/TRawReader.h"
+#include "platform/PluginTable.h"
+#include "support/ScriptedReport.h"
+
+TEST(CSIFormats, DialogTextsAndFileTypesOfEveryIndex)
+{
+    // Index, text, file type offered: as the dialog shows them, character for character.
+    const char* const expected[kBuiltInFormatCount][2] = {
+        {"Philips Single Voxel", "Philips SPAR file(*.SPAR)"},
+        {"Philips Time Series", "Philips SPAR file(*.SPAR)"},
+        {"Philips 2D CSI Single Slice Pre R11", "Philips SPAR file(*.SPAR)"},
+        {"Philips 2D CSI Single Slice (R11)", "Philips SPAR file(*.SPAR)"},
+        {"Philips 2D CSI Single Slice (R2, Proton)", "Philips SPAR file(*.SPAR)"},
+        {"Philips 2D CSI MultiSlice Pre R11", "Philips LIST File(*.LIST)"},
+        {"Philips 2D CSI MultiSlice (R11)", "Philips SPAR file(*.SPAR)"},
+        {"Philips 2D CSI MultiSlice (R2,Proton)", "Philips SPAR file(*.SPAR)"},
+        {"Philips 3D CSI Pre R11", "Philips LIST File(*.LIST)"},
+        {"Philips 3D CSI (R11)", "Philips SPAR file(*.SPAR)"},
+        {"Philips 3D CSI (R2,Proton)", "Philips SPAR file(*.SPAR)"},
+        {"Philips EPCSI R2 Raw File", "Philips LIST File(*.LIST)"},
+        {"GE Pre 11.0 P file", ""},
+        {"GE Single Voxel P file (EXCITE 11.0 or later)", ""},
+        {"GE Single Voxel SAGE file (EXCITE 11.0 or later)", ""},
+        {"GE 2D/3D P file (EXCITE 11.0 or later)", ""},
+        {"GE MPCSI (NIH) P file", ""},
+        {"Siemens Helicon (.mag files)", "Siemens MAG File(*.MAG)"},
+        {"Siemens .RDA Files", "Siemens RDA File(*.RDA)"},
+        {"Bruker 2D CSI (2dseq file)", ""},
+        {"Bruker 3D CSI Raw (fid file)", ""},
+        {"Unknown", ""},
+        {"Vexara Internal Format", ""},
+    };
+    vx::PublishPluginTable({});
+    EXPECT_EQ(FormatCount(), 23);
+    for (int i = 0; i < kBuiltInFormatCount; ++i) {
+        ASSERT_NE(BuiltInFormat(i), nullptr);
+        EXPECT_EQ(FormatName(i), expected[i][0]) << i;
+        EXPECT_STREQ(BuiltInFormat(i)->fileType, expected[i][1]) << i;
+    }
+    EXPECT_EQ(BuiltInFormat(23), nullptr);
+    EXPECT_EQ(BuiltInFormat(-1), nullptr);
+    EXPECT_EQ(FormatName(23), "") << "no plug-in loaded";
+    EXPECT_EQ(FormatName(-5), "");
+}
+
+TEST(CSIFormats, FileFilterStartsOnTheFormatsOwnType)
+{
+    const TFormatFilter spar = FormatFileFilter(0);
+    EXPECT_EQ(spar.filter, "All Files (*.*)|*.*|Philips SPAR file(*.SPAR)|*.SPAR");
+    EXPECT_EQ(spar.filterIndex, 1);
+    EXPECT_EQ(FormatFileFilter(5).filter, "All Files (*.*)|*.*|Philips LIST File(*.LIST)|*.LIST");
+    EXPECT_EQ(FormatFileFilter(18).filter, "All Files (*.*)|*.*|Siemens RDA File(*.RDA)|*.RDA");
+    const TFormatFilter none = FormatFileFilter(22);
+    EXPECT_EQ(none.filter, "All Files (*.*)|*.*");
+    EXPECT_EQ(none.filterIndex, 0);
+    EXPECT_EQ(FormatFileFilter(30).filter, "All Files (*.*)|*.*");
+}
+
+TEST(ReaderFactory, IndexGivesItsReaderClass)
+{
+    TCSIReadParams params;
+    auto make = [&](uint32_t index) { return std::unique_ptr<TCSIReader>(CreateReader(index, &params)); };
+    EXPECT_NE(dynamic_cast<TPhilipsSVReader*>(make(0).get()), nullptr);
+    auto series = make(1);
+    EXPECT_NE(dynamic_cast<TPhilipsTimeSeriesReader*>(series.get()), nullptr);
+    EXPECT_NE(dynamic_cast<TRawReader*>(make(21).get()), nullptr);
+    EXPECT_EQ(dynamic_cast<TPluginReader*>(make(21).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TInternalFormatReader*>(make(22).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TPluginReader*>(make(23).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TPluginReader*>(make(40).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TPluginReader*>(make(static_cast<uint32_t>(-1)).get()), nullptr);
+}
+
+TEST(ReaderFactory, PluginIndexWithoutPluginReadsNothingSilently)
+{
+    vx::test::TScriptedReport report;
+    vx::PublishPluginTable({});
+    for (int format : {23, 24, -1}) {
+        TCSIReadParams params;
+        params.m_nFormat = format;
+        std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(reader->Read("/tmp/anything.dat"), nullptr);
+    }
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(ReaderFactory, RegisterReadersConnectsTheModelsHook)
+{
+    ClearReaderHooks();
+    TCSIReadParams params;
+    EXPECT_EQ(CreateCSIReader(22, &params), nullptr);
+    RegisterReaders();
+    std::unique_ptr<TCSIReader> reader(CreateCSIReader(22, &params));
+    EXPECT_NE(dynamic_cast<TInternalFormatReader*>(reader.get()), nullptr);
+    ClearReaderHooks();
+}

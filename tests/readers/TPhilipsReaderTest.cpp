@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "readers/TPhilipsReader.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using vx::test::TTempFolder;
+using vx::test::WriteBytes;
+
+class TProbePhilips : public TPhilipsReader {
+public:
+    TProbePhilips() : TPhilipsReader(&m_block) {}
+    TCSISet& NewSet()
+    {
+        m_pCSISet = std::make_unique<TCSISet>();
+        return *m_pCSISet;
+    }
+    TCSISet* Set() { return m_pCSISet.get(); }
+
+private:
+    TCSIReadParams m_block;
+};
+
+// Parses `text` as a SPAR file into a fresh set.
+TCSISet& Parse(TProbePhilips& reader, const std::string& text, const TTempFolder& folder)
+{
+    TCSISet& set = reader.NewSet();
+    WriteBytes(folder.File("p.SPAR"), text);
+    EXPECT_TRUE(reader.ParseSPAR(folder.File("p.SPAR")));
+    return set;
+}
+
+}  // namespace
+
+TEST(PhilipsReader, FreshReaderHoldsItsDefaultsAndReadsNothing)
+{
+    vx::test::TScriptedReport report;
+    TProbePhilips reader;
+    EXPECT_EQ(reader.m_nRelease, 9);
+    EXPECT_EQ(reader.m_nSlices, 1);
+    EXPECT_EQ(reader.m_nDataOffset, 0);
+    EXPECT_TRUE(reader.m_kSpaceLines.empty());
+    EXPECT_EQ(reader.Read("/any/file.SPAR"), nullptr);
+    EXPECT_FALSE(reader.ParseSPAR("/any/file.SPAR")) << "no set";
+    reader.NewSet();
+    EXPECT_FALSE(reader.ParseSPAR("/no/such/file.SPAR"));
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(PhilipsReader, EmptySparLeavesTheStartValues)
+{
+    TTempFolder folder;
+    TProbePhilips reader;
+    TCSISet& set = Parse(reader, "", folder);
+    EXPECT_EQ(set.m_nSliceAxis, 2);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(set.m_fFOV[k], 240.0f);
+        EXPECT_EQ(set.m_nDim[k], 1);
+    }
+}
+
+TEST(PhilipsReader, SparLineRules)
+{
+    TTempFolder folder;
+    TProbePhilips reader;
+    TCSISet& set = Parse(reader,
+                         "examination_name :   my   exam  \r\n"
+                         " samples : 64\n"
+                         "!samples : 32\n"
+                         "samples : 1025\r\n"
+                         "synthesizer_frequency : 127786142\n"
+                         "sample_frequency : 2000.9\n"
+                         "si_lr_off_center : 12.5\n"
+                         "si_ap_off_center : 12.5\n"
+                         "si_cc_off_center : 12.5\n"
+                         "si_lr_off_angulation : 3\n"
+                         "si_cc_off_angulation : 4\n"
+                         "spec_num_dimensions : 3\n"
+                         "nucleus\n"
+                         "patient_birth_date : 1980.12.21\n"
+                         "unknown_key : 7\n"
+                         "averages : notanumber\n",
+                         folder);
+    EXPECT_EQ(set.m_strExamName, "my   exam");
+    EXPECT_EQ(set.m_nPoints, 1025);
+    EXPECT_EQ(set.m_nLastPoint, 1024);
+    EXPECT_EQ(set.m_fPPMCentrePoint, 512.0f);
+    EXPECT_EQ(set.m_fFrequency, static_cast<float>(127786142 * 1e-6));
+    EXPECT_EQ(set.m_nSpectralWidth, 2000) << "truncated toward zero";
+    EXPECT_EQ(set.m_fOffCentre[0], -12.5f);
+    EXPECT_EQ(set.m_fOffCentre[1], -12.5f);
+    EXPECT_EQ(set.m_fOffCentre[2], 12.5f);
+    EXPECT_EQ(set.m_fAngulation[0], -3.0f);
+    EXPECT_EQ(set.m_fAngulation[2], 4.0f);
+    EXPECT_EQ(set.m_nSpatialDims, 2) << "key containing num_dimensions, spectral axis not counted";
+    EXPECT_EQ(set.m_strNucleus, "n/a") << "a line of fewer than 3 tokens is skipped";
+    EXPECT_EQ(set.m_strPatientBirthDate, "1980.12.21");
+    EXPECT_EQ(set.m_fAverages, 0.0f);
+}
+
+TEST(PhilipsReader, SliceAxisPlacesMatrixAndFieldOfView)
+{
+    TTempFolder folder;
+    {
+        TProbePhilips reader;
+        TCSISet& set = Parse(reader,
+                             "phase_encoding_direction : \"cor\"\n"
+                             "dim2_pnts : 16\ndim3_pnts : 12\ndim4_pnts : 1\n"
+                             "phase_encoding_fov : 200\nslice_thickness : 15\n",
+                             folder);
+        EXPECT_EQ(set.m_nSliceAxis, 1);
+        EXPECT_EQ(set.m_nDim[0], 16);
+        EXPECT_EQ(set.m_nDim[1], 1);
+        EXPECT_EQ(set.m_nDim[2], 12);
+        EXPECT_EQ(set.m_fFOV[0], 200.0f);
+        EXPECT_EQ(set.m_fFOV[2], 200.0f);
+        EXPECT_EQ(set.m_fFOV[1], 15.0f);
+    }
+    {
+        TProbePhilips reader;
+        TCSISet& set = Parse(reader, "phase_encoding_enable : \"no\"\ndim2_pnts : 8\n", folder);
+        EXPECT_EQ(set.m_nSliceAxis, 0);
+        EXPECT_EQ(set.m_nDim[1], 8);
+    }
+    {
+        // Without a direction line the slice keys act on the transverse axis the set reports.
+        TProbePhilips reader;
+        TCSISet& set = Parse(reader, "slice_thickness : 12\ndim4_pnts : 3\n", folder);
+        EXPECT_EQ(set.m_nSliceAxis, 2);
+        EXPECT_EQ(set.m_fFOV[2], 12.0f);
+        EXPECT_EQ(set.m_nDim[2], 3);
+    }
+}
+
+TEST(PhilipsReader, SliceThicknessAndGap)
+{
+    TTempFolder folder;
+    {
+        TProbePhilips reader;
+        TCSISet& set = Parse(reader,
+                             "phase_encoding_direction : trans\nslice_thickness : 20\n"
+                             "slice_distance : 10\nnr_of_slices_for_multislice : 1\n",
+                             folder);
+        EXPECT_EQ(set.m_fSliceThickness, 20.0f);
+        EXPECT_EQ(set.m_fSliceGap, -10.0f);
+        EXPECT_EQ(reader.m_nSlices, 1);
+    }
+    {
+        TProbePhilips reader;
+        TCSISet& set = Parse(reader,
+                             "phase_encoding_direction : trans\nslice_thickness : 40\n"
+                             "slice_distance : 12\nnr_of_slices_for_multislice : 3\n",
+                             folder);
+        EXPECT_EQ(set.m_nDim[2], 3);
+        EXPECT_EQ(reader.m_nSlices, 3);
+        EXPECT_EQ(set.m_fSliceThickness, 16.0f);  // 40 - 2 * 12
+        EXPECT_EQ(set.m_fSliceGap, -4.0f);        // 12 - 16
+    }
+}
+
+TEST(PhilipsReader, VolumesAndEchoPosition)
+{
+    TTempFolder folder;
+    TProbePhilips reader;
+    TCSISet& set = Parse(reader,
+                         "samples : 512\necho_time : 144\nsample_frequency : 1000\n"
+                         "spec_col_lower_val : 0.1\n"
+                         "volumes : 2\n"
+                         "lr_size : 10\nap_off_center : 3\nlr_angulation : 5\ncc_angulation : 6\n"
+                         "lr_size : 11\nap_off_center : 4\ncc_angulation : 7\n"
+                         "lr_size : 12\ncc_angulation : 8\n",
+                         folder);
+    EXPECT_EQ(set.m_nEchoPosition, 44);
+    EXPECT_EQ(set.m_bEchoShifted, 1);
+    EXPECT_EQ(set.m_nVolumes, 2);
+    EXPECT_EQ(set.m_fVolSize[0][0], 10.0f);
+    EXPECT_EQ(set.m_fVolSize[0][1], 11.0f);
+    EXPECT_EQ(set.m_fVolOffCentre[1][0], -3.0f);
+    EXPECT_EQ(set.m_fVolOffCentre[1][1], -4.0f);
+    EXPECT_EQ(set.m_fVolAngulation[0][0], -5.0f);
+    EXPECT_EQ(set.m_fVolAngulation[2][1], 7.0f);
+    // The grid fields are not touched by the boxes in this parser.
+    EXPECT_EQ(set.m_fFOV[0], 240.0f);
+    EXPECT_EQ(set.m_fOffCentre[1], 0.0f);
+}

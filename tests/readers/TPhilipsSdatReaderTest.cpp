@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "platform/Globals.h"
+#include "readers/PhilipsTestFiles.h"
+#include "readers/ReaderFactory.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using vx::test::SdatBytes;
+using vx::test::SingleVoxelLines;
+using vx::test::SparText;
+using vx::test::TScriptedReport;
+using vx::test::TTempFolder;
+using vx::test::WriteBytes;
+using Lines = std::vector<std::pair<std::string, std::string>>;
+
+TCSIReadParams Options(int format)
+{
+    TCSIReadParams p;
+    p.m_nFormat = format;
+    return p;
+}
+
+std::unique_ptr<TCSISet> ReadWith(int format, const std::string& path, const TCSIReadParams* params = nullptr)
+{
+    TCSIReadParams p = params ? *params : Options(format);
+    p.m_nFormat = format;
+    std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &p));
+    return std::unique_ptr<TCSISet>(reader->Read(path));
+}
+
+void WritePair(const TTempFolder& folder, const std::string& stem, const Lines& lines,
+               const std::vector<std::complex<float>>& samples, const std::string& sparExt = ".SPAR",
+               const std::string& sdatExt = ".SDAT")
+{
+    WriteBytes(folder.File(stem + sparExt), SparText(lines));
+    WriteBytes(folder.File(stem + sdatExt), SdatBytes(samples));
+}
+
+Lines With(Lines lines, const std::string& key, const std::string& value)
+{
+    for (auto& line : lines)
+        if (line.first == key) {
+            line.second = value;
+            return lines;
+        }
+    lines.emplace_back(key, value);
+    return lines;
+}
+
+}  // namespace
+
+TEST(PhilipsSdat, VaxWordsBecomeIeeeFloats)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    // Raw stored words: VAX 1.0 and -1.0, then a zero word and 0.25.
+    const std::string sdat = std::string("\x80\x40\x00\x00\x80\xC0\x00\x00", 8) + std::string(4, '\0') +
+                             std::string("\x80\x3F\x00\x00", 4);
+    WriteBytes(folder.File("v.SPAR"), SparText(With(SingleVoxelLines(2), "samples", "2")));
+    WriteBytes(folder.File("v.SDAT"), sdat);
+    TCSIReadParams raw = Options(0);
+    raw.m_bLoadRawData = 1;
+    auto set = ReadWith(0, folder.File("v.SDAT"), &raw);
+    ASSERT_NE(set, nullptr) << (report.Count() ? report.Entries()[0].text : "");
+    const TSpectrum* s = set->GetVoxel(0, 0, 0);
+    EXPECT_EQ(s->GetReal(0), 1.0f);
+    EXPECT_EQ(s->GetImag(0), -1.0f);
+    EXPECT_EQ(s->GetReal(1), 0.0f);
+    EXPECT_EQ(s->GetImag(1), 0.25f);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(PhilipsSdat, ChoosingEitherFileOfThePairReadsBoth)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const auto fid = vx::test::Fid(64, 0.0, 2000.0);
+    WritePair(folder, "scan", With(SingleVoxelLines(64), "samples", "64"), fid);
+    for (const char* chosen : {"scan.sdat", "scan.SPAR", "scan.SDAT", "scan.Spar"}) {
+        TCSIReadParams raw = Options(0);
+        raw.m_bLoadRawData = 1;
+        auto set = ReadWith(0, folder.File(chosen), &raw);
+        ASSERT_NE(set, nullptr) << chosen;
+        EXPECT_EQ(set->m_strName, "scan");
+        EXPECT_EQ(set->m_nFormat, 0);
+        EXPECT_NEAR(set->GetVoxel(0)->GetReal(0), fid[0].real(), 1e-6);
+        EXPECT_NEAR(set->GetVoxel(0)->GetImag(5), fid[5].imag(), 1e-6);
+    }
+    // Lower-case companions are found too.
+    TTempFolder lower;
+    WritePair(lower, "scan", With(SingleVoxelLines(64), "samples", "64"), fid, ".spar", ".sdat");
+    auto set = ReadWith(0, lower.File("scan.sdat"));
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const auto fid = vx::test::Fid(64, 0.0, 2000.0);
+    WritePair(folder, "four", With(With(SingleVoxelLines(64), "samples", "64"), "rows", "4"),
+              std::vector<std::complex<float>>(256, {1.0f, 0.0f}));
+
+    EXPECT_EQ(ReadWith(0, folder.File("noextension")), nullptr);
+    EXPECT_EQ(ReadWith(0, folder.File("scan.txt")), nullptr);
+    EXPECT_EQ(ReadWith(0, folder.File("four.SDAT")), nullptr);
+    EXPECT_EQ(ReadWith(0, folder.File("missing.SDAT")), nullptr);
+    ASSERT_EQ(report.Messages().size(), 4u);
+    EXPECT_EQ(report.Messages()[0], "The data files should be SPAR/SDAT files.");
+    EXPECT_EQ(report.Messages()[1], "The data files should be SPAR/SDAT files.");
+    EXPECT_EQ(report.Messages()[2], "Parameter file " + folder.File("four.SPAR") + " cannot be read or is invalid.");
+    EXPECT_EQ(report.Messages()[3], "Parameter file " + folder.File("missing.SPAR") + " cannot be read or is invalid.");
+
+    // A SPAR without its SDAT: the data file message names the SDAT path.
+    report.Clear();
+    WriteBytes(folder.File("lonely.SPAR"), SparText(SingleVoxelLines(64)));
+    EXPECT_EQ(ReadWith(0, folder.File("lonely.SPAR")), nullptr);
+    ASSERT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(report.Messages()[0], "Data file " + folder.File("lonely.SDAT") + " does not exist or cannot be read.");
+
+    // An SDAT one byte short of samples x rows x 8 gives no set.
+    report.Clear();
+    WriteBytes(folder.File("short.SPAR"), SparText(SingleVoxelLines(64)));
+    WriteBytes(folder.File("short.SDAT"), SdatBytes(fid).substr(1));
+    EXPECT_EQ(ReadWith(0, folder.File("short.SDAT")), nullptr);
+
+    // In batch mode the texts go to the log.
+    vx::ResetGlobals();
+    g_bBatchMode = true;
+    report.Clear();
+    EXPECT_EQ(ReadWith(1, folder.File("x")), nullptr);
+    EXPECT_EQ(g_batchLog, "The data files should be SPAR/SDAT files.\r\n");
+    EXPECT_TRUE(g_bBatchError);
+    EXPECT_EQ(report.Count(), 0u);
+    vx::ResetGlobals();
+}
+
+TEST(PhilipsSdat, RowsMakeATimeSeriesAlongTheSecondAxis)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    std::vector<std::complex<float>> samples;
+    for (int row = 0; row < 4; ++row)
+        for (int k = 0; k < 8; ++k)
+            samples.emplace_back(float(row + 1), float(k));
+    WritePair(folder, "series", With(With(SingleVoxelLines(8), "samples", "8"), "rows", "4"), samples);
+
+    TCSIReadParams raw = Options(1);
+    raw.m_bLoadRawData = 1;
+    auto set = ReadWith(1, folder.File("series.SDAT"), &raw);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->m_nDim[0], 1);
+    EXPECT_EQ(set->m_nDim[1], 4);
+    EXPECT_EQ(set->m_nDim[2], 1);
+    EXPECT_EQ(set->m_nSliceAxis, 0);
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(set->GetVoxel(0, row, 0)->GetReal(0), float(row + 1));
+        EXPECT_EQ(set->GetVoxel(0, row, 0)->GetImag(7), 7.0f);
+    }
+    // The time series keeps the 240 mm fields of view; the boxes still land in the set.
+    EXPECT_EQ(set->m_fFOV[0], 240.0f);
+    EXPECT_EQ(set->m_fFOV[2], 240.0f);
+    EXPECT_EQ(set->m_fVolSize[0][0], 20.0f);
+    EXPECT_EQ(set->m_fOffCentre[0], 4.0f);
+    EXPECT_EQ(set->m_fSliceThickness, 240.0f);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(PhilipsSdat, SingleVoxelGeometryFromTheLastBox)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    Lines lines = SingleVoxelLines(16);
+    // A second box: its sizes and signs win; a third one is ignored.
+    lines.insert(lines.end(), {{"ap_size", "6"},
+                               {"lr_size", "5"},
+                               {"cc_size", "4"},
+                               {"ap_off_center", "12.5"},
+                               {"lr_off_center", "12.5"},
+                               {"cc_off_center", "12.5"},
+                               {"ap_angulation", "10"},
+                               {"lr_angulation", "20"},
+                               {"cc_angulation", "30"},
+                               {"lr_size", "99"},
+                               {"cc_angulation", "99"},
+                               {"volumes", "7"}});
+    lines = With(lines, "samples", "16");
+    WritePair(folder, "box", lines, std::vector<std::complex<float>>(16, {1.0f, 0.0f}));
+    TCSIReadParams raw = Options(0);
+    raw.m_bLoadRawData = 1;
+    auto set = ReadWith(0, folder.File("box.SPAR"), &raw);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->m_nVolumes, 2) << "the box tables hold two";
+    EXPECT_EQ(set->m_fVolSize[0][0], 20.0f);
+    EXPECT_EQ(set->m_fVolSize[1][0], 15.0f);
+    EXPECT_EQ(set->m_fVolSize[0][1], 5.0f);
+    EXPECT_EQ(set->m_fFOV[0], 5.0f);
+    EXPECT_EQ(set->m_fFOV[1], 6.0f);
+    EXPECT_EQ(set->m_fFOV[2], 4.0f);
+    EXPECT_EQ(set->m_fSliceThickness, 4.0f);
+    EXPECT_EQ(set->m_fSliceGap, 0.0f);
+    // AP and LR point the other way than the file's; CC as it is.
+    EXPECT_EQ(set->m_fVolOffCentre[0][0], 4.0f);
+    EXPECT_EQ(set->m_fVolOffCentre[1][0], -2.5f);
+    EXPECT_EQ(set->m_fVolOffCentre[2][0], 7.0f);
+    EXPECT_EQ(set->m_fOffCentre[0], -12.5f);
+    EXPECT_EQ(set->m_fOffCentre[1], -12.5f);
+    EXPECT_EQ(set->m_fOffCentre[2], 12.5f);
+    EXPECT_EQ(set->m_fAngulation[0], -20.0f);
+    EXPECT_EQ(set->m_fAngulation[1], -10.0f);
+    EXPECT_EQ(set->m_fAngulation[2], 30.0f);
+    EXPECT_EQ(set->m_fVolAngulation[2][0], 3.0f);
+    // Texts, times and the frequency in MHz.
+    EXPECT_EQ(set->m_strExamName, "test exam");
+    EXPECT_EQ(set->m_strExamDate, "2020.01.02");
+    EXPECT_EQ(set->m_strPatientName, "Phantom");
+    EXPECT_EQ(set->m_strNucleus, "1H");
+    EXPECT_FLOAT_EQ(set->m_fFrequency, 127.7f);
+    EXPECT_EQ(set->m_nSpectralWidth, 2000);
+    EXPECT_EQ(set->m_fTE, 30.0f);
+    EXPECT_EQ(set->m_fTR, 2000.0f);
+    EXPECT_EQ(set->m_fAverages, 8.0f);
+    EXPECT_EQ(set->m_nSpatialDims, 1);
+    EXPECT_EQ(set->m_nSliceAxis, 2);
+    EXPECT_EQ(set->m_fPPMCentrePoint, 8.0f);
+    EXPECT_EQ(set->m_nLastPoint, 15);
+    // The rotation follows the angulation and its inverse is its transpose.
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(set->m_fRotation[r][c], set->m_fRotationInverse[c][r], 1e-6);
+    EXPECT_GT(std::fabs(set->m_fRotation[0][1]), 1e-3) << "not the identity";
+}
+
+TEST(PhilipsSdat, EchoPositionFromTheColumnOffset)
+{
+    struct Case {
+        Lines extra;
+        int position;
+        int shifted;
+    };
+    // TE 144 ms at 1000 Hz: (0.144 - 0.1) * 1000 = 44.
+    const Lines echo = {{"echo_time", "144"}, {"sample_frequency", "1000"}};
+    const Case cases[] = {
+        {{{"spec_col_lower_val", "0.1"}}, 44, 1},
+        {{{"spec_col_lower_val", "0.1"}, {"echo_acquisition", "yes"}}, 0, 0},
+        {{{"echo_acquisition", "yes"}, {"spec_col_lower_val", "0.1"}}, 44, 1},
+        {{{"spec_col_lower_val", "0.1435"}}, 0, 0},   // below 1 point
+        {{{"spec_col_lower_val", "-10"}}, 63, 1},     // clamped to the last point
+        {{{"spec_col_lower_val", "nan"}}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        TScriptedReport report;
+        TTempFolder folder;
+        Lines lines = With(SingleVoxelLines(64), "samples", "64");
+        lines.insert(lines.end(), echo.begin(), echo.end());
+        lines.insert(lines.end(), c.extra.begin(), c.extra.end());
+        WritePair(folder, "e", lines, std::vector<std::complex<float>>(64, {1.0f, 0.0f}));
+        TCSIReadParams raw = Options(0);
+        raw.m_bLoadRawData = 1;
+        auto set = ReadWith(0, folder.File("e.SDAT"), &raw);
+        ASSERT_NE(set, nullptr);
+        EXPECT_EQ(set->m_nEchoPosition, c.position) << c.extra[0].second;
+        EXPECT_EQ(set->m_bEchoShifted, c.shifted);
+    }
+}
+
+TEST(PhilipsSdat, PostReadGivesTheCentredSpectrum)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    // A line 250 Hz off resonance at 2000 Hz and 256 points lies 32 points from N/2.
+    const auto fid = vx::test::Fid(256, 250.0, 2000.0);
+    WritePair(folder, "line", With(SingleVoxelLines(256), "samples", "256"), fid);
+    TCSIReadParams p = Options(0);
+    p.m_bNormalize = 1;
+    auto set = ReadWith(0, folder.File("line.SDAT"), &p);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->m_bFrequencyDomain, 1);
+    EXPECT_EQ(set->m_bKSpace, 0);
+    const TSpectrum* s = set->GetVoxel(0);
+    int peak = 0;
+    for (int i = 1; i < 256; ++i)
+        if (s->GetMagnitude(i) > s->GetMagnitude(peak))
+            peak = i;
+    EXPECT_EQ(std::abs(peak - 128), 32);
+    EXPECT_NEAR(s->GetMagnitude(peak), 1000.0f, 0.5f) << "normalised";
+    EXPECT_EQ(set->m_kSpaceMask.size(), 1u);
+
+    // "Load raw data" keeps the time-domain samples, and the mask is built all the same.
+    TCSIReadParams raw = Options(0);
+    raw.m_bLoadRawData = 1;
+    auto rawSet = ReadWith(0, folder.File("line.SDAT"), &raw);
+    ASSERT_NE(rawSet, nullptr);
+    EXPECT_EQ(rawSet->m_bFrequencyDomain, 0);
+    EXPECT_EQ(rawSet->m_bKSpace, 1);
+    EXPECT_NEAR(rawSet->GetVoxel(0)->GetReal(3), fid[3].real(), 1e-6);
+    EXPECT_EQ(rawSet->m_kSpaceMask.size(), 1u);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(PhilipsSdat, PointCountTheTransformRefusesGivesOneReportAndNoSet)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    WritePair(folder, "odd", With(SingleVoxelLines(1025), "samples", "1025"),
+              std::vector<std::complex<float>>(1025, {1.0f, 0.0f}));
+    EXPECT_EQ(ReadWith(0, folder.File("odd.SDAT")), nullptr);
+    EXPECT_EQ(report.Count(), 1u);
+}

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "model/TCSISet.h"
+#include "platform/PluginTable.h"
+#include "platform/TDynamicLibrary.h"
+#include "readers/CSIFormats.h"
+#include "readers/PluginRecords.h"
+#include "readers/TPluginReader.h"
+#include "support/ScriptedReport.h"
+
+namespace {
+
+using vx::test::TScriptedReport;
+
+// Loads the test plug-ins' folder as the application does and publishes the table:
+// "vx_test_plugin" (reads) is row 0 = format 23, "vx_test_plugin_noread" row 1 = 24.
+class PluginReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_table = vx::LoadPluginFolder(VX_READER_PLUGINS);
+        ASSERT_EQ(m_table.size(), 2u);
+        ASSERT_EQ(m_table[0].strFormat, "Test Plugin Format");
+        vx::PublishPluginTable(m_table);
+        m_freeCalls = reinterpret_cast<int (*)()>(m_table[0].hModule->Symbol("TestPluginFreeCalls"));
+        m_lastFreed = reinterpret_cast<void* (*)()>(m_table[0].hModule->Symbol("TestPluginLastFreed"));
+        m_lastParams = reinterpret_cast<const unsigned char* (*)()>(m_table[0].hModule->Symbol("TestPluginLastParams"));
+        ASSERT_TRUE(m_freeCalls && m_lastFreed && m_lastParams);
+    }
+    void TearDown() override
+    {
+        vx::PublishPluginTable({});
+        vx::FreePlugins(m_table);
+    }
+
+    std::unique_ptr<TCSISet> Read(const std::string& path, TCSIReadParams p = {}, int format = 23)
+    {
+        p.m_nFormat = format;
+        TPluginReader reader(&p);
+        return std::unique_ptr<TCSISet>(reader.Read(path));
+    }
+
+    std::vector<TPluginRecord> m_table;
+    int (*m_freeCalls)() = nullptr;
+    void* (*m_lastFreed)() = nullptr;
+    const unsigned char* (*m_lastParams)() = nullptr;
+};
+
+}  // namespace
+
+TEST_F(PluginReaderTest, FormatNamesFollowTheTable)
+{
+    EXPECT_EQ(FormatCount(), 25);
+    EXPECT_EQ(FormatName(23), "Test Plugin Format");
+    EXPECT_EQ(FormatName(24), "Listed Without Reader");
+    EXPECT_EQ(FormatName(25), "");
+}
+
+TEST_F(PluginReaderTest, RecordBecomesASetWithTheRawPostRead)
+{
+    TScriptedReport report;
+    TCSIReadParams p;
+    p.m_bLoadRawData = 1;  // the plug-in clears nothing, so the raw samples stay
+    auto set = Read("/data/scan_ok.dat", p);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_freeCalls(), 1);
+    EXPECT_NE(m_lastFreed(), nullptr);
+    EXPECT_EQ(set->m_strName, "scan_ok");
+    EXPECT_EQ(set->m_nFormat, 23);
+    EXPECT_EQ(set->m_strDataPath, "/data/scan_ok.dat");
+    EXPECT_EQ(set->m_nDim[0], 8);
+    EXPECT_EQ(set->m_nDim[2], 1);
+    EXPECT_EQ(set->m_nSpatialDims, 2);
+    EXPECT_EQ(set->m_nPoints, 512);
+    EXPECT_EQ(set->m_nLastPoint, 511);
+    EXPECT_EQ(set->m_fPPMCentrePoint, 256.0f);
+    EXPECT_EQ(set->m_nSliceAxis, 2);
+    EXPECT_EQ(set->m_nSpectralWidth, 2500);
+    EXPECT_EQ(set->m_fFrequency, 127.5f);
+    EXPECT_EQ(set->m_fFOV[1], 161.0f);
+    EXPECT_EQ(set->m_fAngulation[2], 3.0f);
+    EXPECT_EQ(set->m_fOffCentre[0], -3.0f);
+    EXPECT_EQ(set->m_fRotation[1][1], 1.0f);
+    EXPECT_EQ(set->m_fRotation[0][1], 0.0f);
+    EXPECT_EQ(set->m_fRotationInverse[2][2], 1.0f);
+    EXPECT_EQ(set->m_bEchoShifted, 1);
+    EXPECT_EQ(set->m_nEchoPosition, 3);
+    EXPECT_EQ(set->m_fSliceThickness, 10.0f);
+    EXPECT_EQ(set->m_fSliceGap, 1.5f);
+    EXPECT_EQ(set->m_strExamName, "Exam");
+    EXPECT_EQ(set->m_strExamDate, "2024.05.06");
+    EXPECT_EQ(set->m_strPatientName, "") << "a null text pointer is the empty text";
+    EXPECT_EQ(set->m_strPatientOrientation, "HF");
+    EXPECT_EQ(set->m_strNucleus, "1H");
+    EXPECT_EQ(set->m_fAverages, 64.0f);
+    EXPECT_EQ(set->m_fTR, 1500.0f);
+    EXPECT_EQ(set->m_fTE, 35.0f);
+    EXPECT_EQ(set->m_nVolumes, 1);
+    EXPECT_EQ(set->m_fVolSize[2][0], 7.0f);
+    EXPECT_EQ(set->m_fExtra[2], 1.0f);
+    // Voxel (1, 0, 0) holds samples 512 to 1023 of the record.
+    EXPECT_EQ(set->GetVoxel(1, 0, 0)->GetReal(0), 1024.0f);
+    EXPECT_EQ(set->GetVoxel(1, 0, 0)->GetImag(511), 2047.0f);
+    EXPECT_EQ(set->m_bFrequencyDomain, 0) << "no post-read step";
+    EXPECT_EQ(set->m_kSpaceMask.size(), 64u);
+}
+
+TEST_F(PluginReaderTest, ParameterRecordCarriesTheDialogsValues)
+{
+    TScriptedReport report;
+    TCSIReadParams p;
+    p.m_nOrientation = 1;
+    p.m_nDim[1] = 12;
+    p.m_nPoints = 256;
+    p.m_fFrequency = 63.5f;
+    p.m_fFOV[2] = 30.0f;
+    p.m_fOffCentre[2] = -9.0f;
+    p.m_bEchoAcquisition = 1;
+    p.m_fEchoPeakTime = 2.5f;
+    p.m_bSpare = 1;
+    p.m_nHeaderSize = 77;
+    p.m_bSwapBytes = 1;
+    p.m_nAxisOrder[0] = 2;
+    p.m_bInvert[1] = 1;
+    p.m_bCenter[2] = 1;
+    p.m_bHalfVoxelShift = 1;
+    p.m_bLoadRawData = 1;
+    ASSERT_NE(Read("/data/ok.dat", p), nullptr);
+    const unsigned char* r = m_lastParams();
+    auto i32 = [&](size_t off) { int32_t v; std::memcpy(&v, r + off, 4); return v; };
+    auto f32 = [&](size_t off) { float v; std::memcpy(&v, r + off, 4); return v; };
+    EXPECT_EQ(i32(0), 1);
+    EXPECT_EQ(i32(8), 12);
+    EXPECT_EQ(i32(16), 256);
+    EXPECT_EQ(f32(24), 63.5f);
+    EXPECT_EQ(f32(36), 30.0f);
+    EXPECT_EQ(f32(60), -9.0f);
+    EXPECT_EQ(r[64], 1);
+    EXPECT_EQ(f32(68), 2.5f);
+    EXPECT_EQ(r[72], 1);
+    EXPECT_EQ(i32(80), 77);
+    EXPECT_EQ(r[84], 1);
+    EXPECT_EQ(i32(88), 2);
+    EXPECT_EQ(r[101], 1);
+    EXPECT_EQ(r[105], 1);
+    EXPECT_EQ(r[110], 1);
+    EXPECT_EQ(r[113], 1);
+    EXPECT_EQ(r[65] | r[66] | r[67] | r[114] | r[115], 0) << "fill bytes";
+
+    // A round trip through the record keeps every field it carries.
+    unsigned char record[kPluginParamsBytes];
+    PackPluginParams(p, record);
+    TCSIReadParams back;
+    back.m_nFormat = 31;
+    UnpackPluginParams(record, back);
+    EXPECT_EQ(std::memcmp(&back.m_fFOV, &p.m_fFOV, offsetof(TCSIReadParams, m_nSpatialDims)), 0);
+    EXPECT_EQ(back.m_nFormat, 31);
+}
+
+TEST_F(PluginReaderTest, PluginSteersThePostReadThroughTheRecord)
+{
+    TScriptedReport report;
+    // The plug-in marks its data as spectra in voxel space: no transform, but the set
+    // is finished as frequency-domain data; "rawflag" also skips the post-read step.
+    auto finished = Read("/data/ok.dat");
+    ASSERT_NE(finished, nullptr);
+    EXPECT_EQ(finished->m_bFrequencyDomain, 1);
+    EXPECT_EQ(finished->m_bKSpace, 0);
+    EXPECT_EQ(finished->GetVoxel(1, 0, 0)->GetReal(0), 1024.0f) << "voxel-space spectra stay in place";
+
+    auto raw = Read("/data/rawflag.dat");
+    ASSERT_NE(raw, nullptr);
+    EXPECT_EQ(raw->m_bFrequencyDomain, 0);
+    EXPECT_EQ(raw->m_bKSpace, 1);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST_F(PluginReaderTest, FailuresFreeTheRecordOnceAndReport)
+{
+    TScriptedReport report;
+    const int before = m_freeCalls();
+    EXPECT_EQ(Read("/data/null.dat"), nullptr);
+    EXPECT_EQ(m_freeCalls(), before + 1);
+    EXPECT_EQ(m_lastFreed(), nullptr) << "FreeCSISet gets the null record";
+    EXPECT_EQ(Read("/data/nosamples.dat"), nullptr);
+    EXPECT_EQ(m_freeCalls(), before + 2);
+    EXPECT_NE(m_lastFreed(), nullptr);
+    EXPECT_EQ(Read("/data/badecho.dat"), nullptr);
+    EXPECT_EQ(m_freeCalls(), before + 3);
+    ASSERT_EQ(report.Messages().size(), 3u);
+    EXPECT_EQ(report.Messages()[0], "The DLL failed to read the data.");
+    EXPECT_EQ(report.Messages()[1], "The DLL failed to read the data.");
+    EXPECT_EQ(report.Messages()[2], "Some parameters of the CSI set are invalid.");
+
+    // A listed plug-in without the read exports.
+    report.Clear();
+    EXPECT_EQ(Read("/data/ok.dat", {}, 24), nullptr);
+    ASSERT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(report.Messages()[0], "Failed to get the exported functions CreateCSISet and FreeCSISet.");
+
+    // No row for the index: nothing read, nothing said.
+    report.Clear();
+    EXPECT_EQ(Read("/data/ok.dat", {}, 25), nullptr);
+    EXPECT_EQ(Read("/data/ok.dat", {}, -1), nullptr);
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_freeCalls(), before + 3);
+}
