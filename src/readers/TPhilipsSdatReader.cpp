@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "model/GeometryHelpers.h"
+#include "model/Geometry.h"
 #include "model/TMRImage.h"
 #include "model/TextHelpers.h"
 #include "platform/Files.h"
