@@ -234,22 +234,23 @@ bool TCSISet::WriteDataFile(const std::string& path)
     bool ok = file.Write(header, sizeof header);
 
     // Samples in voxel-array order, written from the spectra's own arrays in groups of
-    // about 1 MB. A voxel whose spectrum holds fewer samples than the set's point count
-    // is padded with zeros, so that the file always matches its header.
+    // about 1 MB. The file always matches its header: the grid's voxel count of the
+    // set's point count each, a missing voxel or sample written as zero.
     const size_t points = m_nPoints > 0 ? static_cast<size_t>(m_nPoints) : 0;
     const size_t voxelBytes = points * kBytesPerPoint;
+    const size_t voxels = GridSize();
     if (ok && m_bAllocated && voxelBytes > 0) {
         const size_t perGroup = std::max<size_t>(1, (size_t(1) << 20) / voxelBytes);
         const std::vector<TComplex> zeros(points);
         std::vector<vx::TFile::TPart> parts;
-        for (size_t i = 0; ok && i < m_voxels.size(); ++i) {
-            const TSpectrum* s = m_voxels[i].get();
+        for (size_t i = 0; ok && i < voxels; ++i) {
+            const TSpectrum* s = GetVoxel(i);
             const size_t have = s ? std::min(points, static_cast<size_t>(s->SampleCount())) : 0;
             if (have > 0)
                 parts.push_back({s->Data(), have * kBytesPerPoint});
             if (have < points)
                 parts.push_back({zeros.data(), (points - have) * kBytesPerPoint});
-            if ((i + 1) % perGroup == 0 || i + 1 == m_voxels.size()) {
+            if ((i + 1) % perGroup == 0 || i + 1 == voxels) {
                 ok = file.WriteParts(parts.data(), parts.size());
                 parts.clear();
             }

@@ -3,6 +3,7 @@
 // and failed writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -298,6 +299,35 @@ TEST_F(DataSetFile, FileOfTwoByTwoVoxelsOf512Points)
     const std::string path = m_dir.File("2x2.csi");
     ASSERT_TRUE(set.WriteDataFile(path));
     EXPECT_EQ(FileSize(path), 16640);
+}
+
+TEST_F(DataSetFile, WrittenFileAlwaysMatchesItsHeader)
+{
+    // Spectra short of samples and a grid larger than the voxel array are padded
+    // with zeros, so the file reads back.
+    TCSISet set;
+    set.m_nDim[0] = 2;
+    set.m_nPoints = 3;
+    ASSERT_TRUE(set.AllocateVoxels());
+    set.InitVoxels();
+    const TComplex two[2] = {{1, 2}, {3, 4}};
+    set.GetVoxel(0)->AllocateZeroed(2);
+    std::copy(two, two + 2, set.GetVoxel(0)->Data());
+    set.m_bLoaded = true;
+    set.m_nDim[1] = 2;  // four voxels now, two spectra
+    const std::string path = m_dir.File("padded.csi");
+    ASSERT_TRUE(set.WriteDataFile(path));
+    EXPECT_EQ(FileSize(path), 256 + 4 * 3 * 8);
+    TCSISet in;
+    ASSERT_TRUE(in.ReadDataFile(path));
+    EXPECT_EQ(in.GetVoxel(0)->Data()[1], two[1]);
+    EXPECT_EQ(in.GetVoxel(0)->Data()[2], TComplex(0, 0));
+    EXPECT_EQ(in.GetVoxel(3)->Data()[0], TComplex(0, 0));
+
+    // A set without voxels gives the header alone.
+    TCSISet empty;
+    ASSERT_TRUE(empty.WriteDataFile(path));
+    EXPECT_EQ(FileSize(path), 256);
 }
 
 TEST_F(DataSetFile, VersionWordMustMatchTheProjectVersion)
