@@ -1,11 +1,19 @@
 #include "readers/PhilipsPARImage.h"
 
+#include <algorithm>
 #include <cmath>
+#include <new>
+#include <optional>
 
+#include "model/Geometry.h"
 #include "model/TMRImage.h"
 #include "model/TextHelpers.h"
+#include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+#include "readers/ImageImport.h"
 
 namespace {
 
@@ -273,4 +281,185 @@ std::string DirectionCodeOf(int orientation)
     case 2: return "RA";
     default: return "n/a";
     }
+}
+
+namespace {
+
+// A PAR header larger than this is not a header.
+constexpr int64_t kMaxPARBytes = int64_t{256} << 20;
+
+// The header and pixel paths of a chosen file: its path before the last "." with ".PAR"
+// and ".REC". False when the extension is not "PAR", "REC", "par" or "rec".
+bool PARPathsOf(const std::string& path, std::string& headerPath, std::string& recPath)
+{
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    const std::string extension = path.substr(dot + 1);
+    if (extension != "PAR" && extension != "REC" && extension != "par" && extension != "rec")
+        return false;
+    const std::string base = path.substr(0, dot);
+    headerPath = base + ".PAR";
+    recPath = base + ".REC";
+    return true;
+}
+
+// The header text of a nominal header path (found exactly, then in any case).
+bool ReadPARText(const std::string& headerPath, std::string& text)
+{
+    const std::optional<std::string> found = vx::FindFileNoCase(headerPath);
+    return found && vx::ReadWholeFile(*found, text, kMaxPARBytes);
+}
+
+bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImportParams& params,
+                   TProject* pProject, int version)
+{
+    std::string headerPath;
+    std::string recPath;
+    if (!PARPathsOf(path, headerPath, recPath)) {
+        vx::Report("Philips image should be PAR/REC files.");
+        return false;
+    }
+    std::string text;
+    if (!ReadPARText(headerPath, text)) {
+        vx::Report("Can not open PAR file: " + headerPath);
+        return false;
+    }
+    vx::TFile rec;
+    const std::optional<std::string> foundRec = vx::FindFileNoCase(recPath);
+    if (!foundRec || !rec.Open(*foundRec, vx::TFile::Mode::Read)) {
+        vx::Report("Can not open REC file: " + recPath);
+        return false;
+    }
+    const std::string invalidFormat = "The PAR file " + headerPath + " has invalid format.";
+    const std::string fileName = vx::FileNameOf(path);
+
+    TPARGeneralInfo info;
+    if (version == 3) {
+        info.width = params.m_nWidth;
+        info.height = params.m_nHeight;
+    }
+    for (const std::string& line : SplitPARLines(text)) {
+        const TPARLineKind kind = ClassifyPARLine(line);
+        if (kind == TPARLineKind::Comment)
+            continue;
+        if (kind == TPARLineKind::General) {
+            const TPARKey key = MatchPARKey(line, version);
+            ApplyPARGeneralLine(line, key, info);
+            bool goOn = true;
+            if (key == TPARKey::PatientName) {
+                goOn = CheckPatientNameAgainstSets(pProject, info.patientName, headerPath);
+            } else if (key == TPARKey::ExamDate) {
+                goOn = CheckExamDateAgainstSets(pProject, info.examDate, headerPath);
+            } else if (key == TPARKey::Angulation) {
+                float rotation[9];
+                AngulationMatrix(info.angulation[2], info.angulation[0], info.angulation[1], rotation, 0);
+                goOn = CheckGeometryAgainstSets(pProject, rotation, headerPath);
+            }
+            if (!goOn)
+                return false;
+            continue;
+        }
+
+        const std::vector<std::string> columns = TokenizeString(line);
+        if (columns.empty())
+            continue;
+        TPARImageLine image;
+        if (!ParsePARImageLine(columns, version, info, image)) {
+            vx::Report(invalidFormat);
+            return false;
+        }
+        // The REC must hold this image's block; a short REC is a broken pair.
+        const int64_t blockBytes = RECBlockBytes(image.width, image.height, image.bits);
+        if (blockBytes > rec.BytesLeft()) {
+            vx::Report(invalidFormat);
+            return false;
+        }
+        TNewImage values;
+        try {
+            std::vector<unsigned char> block(static_cast<size_t>(blockBytes));
+            if (!rec.ReadExact(block.data(), block.size()) ||
+                !DecodeRECBlock(block.data(), block.size(), image.bits, image.width, image.height,
+                                values.pixels)) {
+                vx::Report(invalidFormat);
+                return false;
+            }
+        } catch (const std::bad_alloc&) {
+            vx::Report("Insufficient Memory.");
+            return false;
+        }
+
+        const int orientation = OrientationOfPARSlice(image.sliceOrientation);
+        values.name = fileName + "_" + image.recIndex;
+        values.width = image.width;
+        values.height = image.height;
+        values.orientation = orientation;
+        values.info[0] = info.examName;
+        values.info[1] = info.examDate;
+        values.info[2] = info.patientName;
+        values.info[3] = info.protocolName;
+        values.info[4] = DirectionCodeOf(orientation);
+        values.tr = info.tr;
+        values.thickness = image.thickness;
+        values.te = image.te;
+        // The file's triples are (ap, fh, rl); the program's axes are (rl, ap, fh).
+        const float angulation[3] = {info.angulation[2], info.angulation[0], info.angulation[1]};
+        const float offCentre[3] = {info.offCentre[2], info.offCentre[0], info.offCentre[1]};
+        std::copy(angulation, angulation + 3, values.angulation);
+        std::copy(offCentre, offCentre + 3, values.offCentre);
+        values.position[0] = image.offCentre[2] + params.m_fShiftX;
+        values.position[1] = image.offCentre[0] + params.m_fShiftY;
+        values.position[2] = image.offCentre[1] + params.m_fShiftZ;
+        if (version == 3) {
+            // Both sides take the larger in-plane side of the header's FOV (ap, fh, rl).
+            const float ap = info.fov[0], fh = info.fov[1], rl = info.fov[2];
+            float side = 0.0f;
+            if (info.hasFOV)
+                side = orientation == 2 ? std::max(rl, ap) : orientation == 1 ? std::max(rl, fh)
+                                                                               : std::max(ap, fh);
+            values.fov[0] = side;
+            values.fov[1] = side;
+        } else {
+            values.fov[0] = static_cast<float>(image.width) * image.spacing[0];
+            values.fov[1] = static_cast<float>(image.height) * image.spacing[1];
+        }
+        if (!AddNewImage(images, pProject, std::move(values)))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadPhilipsPAR(TImageSet& images, const std::string& path, TImageImportParams params,
+                    TProject* pProject)
+{
+    std::string headerPath;
+    std::string recPath;
+    if (!PARPathsOf(path, headerPath, recPath)) {
+        vx::Report("Philips image should be PAR/REC files.");
+        return false;
+    }
+    std::string text;
+    if (!ReadPARText(headerPath, text)) {
+        vx::Report("Can not open PAR file: " + headerPath);
+        return false;
+    }
+    switch (DetectPARVersion(text)) {
+    case 3: return ReadPhilipsPARv3(images, path, params, pProject);
+    case 4: return ReadPhilipsPARv4(images, path, params, pProject);
+    default: return false;
+    }
+}
+
+bool ReadPhilipsPARv3(TImageSet& images, const std::string& path, TImageImportParams params,
+                      TProject* pProject)
+{
+    return ReadPARImages(images, path, params, pProject, 3);
+}
+
+bool ReadPhilipsPARv4(TImageSet& images, const std::string& path, TImageImportParams params,
+                      TProject* pProject)
+{
+    return ReadPARImages(images, path, params, pProject, 4);
 }

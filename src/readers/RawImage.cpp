@@ -1,5 +1,11 @@
 #include "readers/RawImage.h"
 
+#include "model/TMRImage.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+#include "readers/ImageImport.h"
+
 std::vector<int16_t> DecodeRawSamples(const unsigned char* data, size_t count, bool bigEndian)
 {
     std::vector<int16_t> samples(count);
@@ -10,4 +16,44 @@ std::vector<int16_t> DecodeRawSamples(const unsigned char* data, size_t count, b
         samples[k] = static_cast<int16_t>(static_cast<uint16_t>(value));
     }
     return samples;
+}
+
+bool ReadRawImage(TImageSet& images, const std::string& path, TImageImportParams params,
+                  TProject* pProject)
+{
+    const auto box = vx::BatchPolicy::AlwaysBox;
+    if (params.m_nWidth < 1 || params.m_nHeight < 1) {
+        vx::Report("The size of the image must be positive.", vx::ReportIcon::Exclamation, box);
+        return false;
+    }
+    if (params.m_nWidth > TMRImage::kMaxSide || params.m_nHeight > TMRImage::kMaxSide) {
+        vx::Report("The size of the image must not be larger than " + std::to_string(TMRImage::kMaxSide) +
+                       " pixels.",
+                   vx::ReportIcon::Exclamation, box);
+        return false;
+    }
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read))
+        return false;
+    if (!file.Seek(params.m_nHeaderSize)) {
+        vx::Report("Header size is larger than file size", vx::ReportIcon::Exclamation, box);
+        return false;
+    }
+    // A file shorter than header + image is refused before anything is allocated.
+    const int64_t count = int64_t{params.m_nWidth} * int64_t{params.m_nHeight};
+    if (file.BytesLeft() < 2 * count)
+        return false;
+    std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));
+    if (!file.ReadExact(bytes.data(), bytes.size()))
+        return false;
+    file.Close();
+
+    TNewImage image;
+    image.name = vx::FileNameOf(path);
+    image.placed = false;
+    image.width = params.m_nWidth;
+    image.height = params.m_nHeight;
+    image.pixels = DecodeRawSamples(bytes.data(), static_cast<size_t>(count), (params.m_bSwapBytes & 0xff) != 0);
+    image.policy = box;
+    return AddNewImage(images, pProject, std::move(image));
 }

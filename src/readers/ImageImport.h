@@ -1,0 +1,64 @@
+#pragma once
+// What every image reader shares: the steps that turn the values a reader found into a
+// new image of the collection with its pixel file in the project folder, and the checks
+// of patient name, exam date and geometry against the project's CSI sets.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Report.h"
+
+class TImageSet;
+class TMRImage;
+class TProject;
+
+// The values of one image as a reader found them.
+struct TNewImage {
+    std::string name;               // becomes one sanitised file-name component
+    int width = 0;
+    int height = 0;
+    // Placed images get orientation, centre (0, 0), FOV, position, the rotation of their
+    // angulation and their place in the work set's frame. An image that is not placed (raw
+    // images) keeps the defaults of a new image and gets only its position set.
+    bool placed = true;
+    int orientation = 0;            // 0 sagittal, 1 coronal, 2 axial
+    // Info texts 0 exam name, 1 exam date, 2 patient name, 3 protocol, 4 direction code,
+    // 5 patient position, 6 patient entry. An empty direction code is not set.
+    std::string info[7] = {"n/a", "n/a", "n/a", "n/a", "", "n/a", "n/a"};
+    float tr = 0.0f;                // ms
+    float thickness = 0.0f;         // mm
+    float te = 0.0f;                // ms
+    float angulation[3] = {};       // degrees x, y, z
+    float offCentre[3] = {};        // mm x, y, z
+    float position[3] = {};         // mm x, y, z of the image centre
+    float fov[2] = {};              // mm; a side that is not a positive number is not set
+    std::vector<int16_t> pixels;    // width x height, row by row
+    // How the reader's messages go out while a batch runs.
+    vx::BatchPolicy policy = vx::BatchPolicy::Log;
+};
+
+// The pixel-file name of an image name: one path component, never a folder.
+std::string ImageFileName(const std::string& name);
+// True when an image of the collection has that name.
+bool ImageNameExists(const TImageSet& images, const std::string& name);
+
+// Makes the image, inserts it into the collection and writes its pixel file to the project
+// folder. False, with the cause reported, when its name (after sanitising) is taken, its
+// size or pixel count is wrong, or the pixel file cannot be written; the collection is then
+// as it was.
+bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage image);
+
+// Checks of a new image against the project's CSI sets, in list order. A project without
+// sets passes. On a difference: in batch mode the warning line goes to the batch log with
+// the error flag and the next set is compared; otherwise the user is asked whether to go
+// on, and No ends the check with false.
+// The set's patient name is trimmed before the exact comparison.
+bool CheckPatientNameAgainstSets(TProject* pProject, const std::string& patientName,
+                                 const std::string& headerPath);
+// The set's exam date is compared untrimmed.
+bool CheckExamDateAgainstSets(TProject* pProject, const std::string& examDate,
+                              const std::string& headerPath);
+// Rotations agree when every element differs by less than 0.005. A Yes answer ends the
+// comparison (one question at most); in batch mode every differing set gets its line.
+bool CheckGeometryAgainstSets(TProject* pProject, const float rotation[9],
+                              const std::string& headerPath);

@@ -1,0 +1,152 @@
+// The raw image reader: a stated layout of header bytes and 16-bit samples in either byte
+// order, files too short for it, and the messages that show also during a batch run.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "readers/ImageReaderFixture.h"
+#include "readers/RawImage.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+class RawImageTest : public ImageReaderTest {
+protected:
+    bool AddRaw(const std::string& name, int header, int width, int height, int32_t swap = 0)
+    {
+        TImageImportParams params;
+        params.m_nHeaderSize = header;
+        params.m_nWidth = width;
+        params.m_nHeight = height;
+        params.m_bSwapBytes = swap;
+        return Add(Input(name), params, 6);
+    }
+};
+
+// header bytes of 0xEE, then the samples as little-endian 16-bit words.
+std::string RawFile(size_t header, const std::vector<int>& samples)
+{
+    std::string bytes(header, '\xEE');
+    for (int v : samples) {
+        const unsigned u = static_cast<unsigned>(v) & 0xffffu;
+        bytes.push_back(static_cast<char>(u & 0xff));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(RawSamples, ByteOrder)
+{
+    const unsigned char bytes[] = {0x01, 0x02, 0xff, 0xfe, 0x80, 0x00};
+    EXPECT_EQ(DecodeRawSamples(bytes, 3, false), (std::vector<int16_t>{0x0201, -257, 0x0080}));
+    EXPECT_EQ(DecodeRawSamples(bytes, 3, true), (std::vector<int16_t>{0x0102, -2, -32768}));
+}
+
+TEST_F(RawImageTest, StatedLayoutIsRead)
+{
+    const std::vector<int> samples = {1, -2, 300, 4, 5, -32768, 7, 32767};
+    WriteBytes(Input("slice.ima"), RawFile(16, samples));   // exactly 16 + 2 x 4 x 2 bytes
+    ASSERT_TRUE(AddRaw("slice.ima", 16, 4, 2));
+    EXPECT_EQ(m_report.Count(), 0u);
+    ASSERT_EQ(Images().size(), 1u);
+    TMRImage* image = Images()[0];
+    EXPECT_EQ(image->GetName(), "slice.ima");
+    EXPECT_EQ(image->GetPath(), PixelFile("slice.ima"));
+    EXPECT_EQ(image->GetWidth(), 4);
+    EXPECT_EQ(image->GetHeight(), 2);
+    EXPECT_EQ(ReadBytes(PixelFile("slice.ima")), RawFile(0, samples));
+    EXPECT_EQ(image->GetStoredWindowLow(), -32768);
+    EXPECT_EQ(image->GetStoredWindowHigh(), 32767);
+    EXPECT_FLOAT_EQ(image->GetStoredMax(), 32767.0f);
+    EXPECT_FLOAT_EQ(image->GetValueMin(), -32768.0f);
+    // No geometry: the defaults of a new image, nothing placed.
+    EXPECT_FALSE(image->IsParameterKnown(TMRImage::KnownOrientation));
+    EXPECT_FALSE(image->IsParameterKnown(TMRImage::KnownFOVX));
+    EXPECT_FLOAT_EQ(image->GetFOVX(), 240.0f);
+    EXPECT_FLOAT_EQ(image->GetThickness(), 0.0f);
+    EXPECT_FLOAT_EQ(image->GetTR(), 0.0f);
+    for (int k : {0, 1, 2, 3, 5, 6})
+        EXPECT_EQ(image->GetInfoText(k), "n/a") << k;
+    float position[3];
+    image->GetPosition(position);
+    EXPECT_EQ(position[0], 0.0f);
+    EXPECT_EQ(position[2], 0.0f);
+}
+
+TEST_F(RawImageTest, SwappedSamplesAreBigEndian)
+{
+    WriteBytes(Input("be.raw"), std::string("\x01\x02\x03\x04", 4));
+    ASSERT_TRUE(AddRaw("be.raw", 0, 2, 1, 1));
+    EXPECT_EQ(ReadBytes(PixelFile("be.raw")), std::string("\x02\x01\x04\x03", 4));
+    // Only the lowest byte of the flag counts.
+    WriteBytes(Input("le.raw"), std::string("\x01\x02\x03\x04", 4));
+    ASSERT_TRUE(AddRaw("le.raw", 0, 2, 1, 0x100));
+    EXPECT_EQ(ReadBytes(PixelFile("le.raw")), std::string("\x01\x02\x03\x04", 4));
+}
+
+TEST_F(RawImageTest, EqualSamplesGiveAnEmptyWindow)
+{
+    WriteBytes(Input("flat.raw"), RawFile(0, {7, 7, 7, 7}));
+    ASSERT_TRUE(AddRaw("flat.raw", 0, 2, 2));
+    EXPECT_EQ(Images()[0]->GetStoredWindowLow(), 7);
+    EXPECT_EQ(Images()[0]->GetStoredWindowHigh(), 7);
+}
+
+TEST_F(RawImageTest, FilesShorterThanTheLayoutAreRefusedSilently)
+{
+    WriteBytes(Input("short.raw"), RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}).substr(0, 31));
+    EXPECT_FALSE(AddRaw("short.raw", 16, 4, 2));
+    EXPECT_FALSE(AddRaw("short.raw", 1000, 1, 1));   // header beyond the end
+    EXPECT_FALSE(AddRaw("short.raw", 0, 16384, 16384));   // a size the file cannot hold
+    EXPECT_FALSE(AddRaw("missing.raw", 0, 1, 1));
+    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_TRUE(Images().empty());
+    EXPECT_FALSE(FileExists(PixelFile("short.raw")));
+}
+
+TEST_F(RawImageTest, MessagesShowInABoxAlsoDuringABatch)
+{
+    WriteBytes(Input("a.raw"), RawFile(0, {1, 2}));
+    g_bBatchMode = true;
+    EXPECT_FALSE(AddRaw("a.raw", 0, 0, 2));
+    EXPECT_FALSE(AddRaw("a.raw", 0, 2, -1));
+    EXPECT_FALSE(AddRaw("a.raw", -4, 2, 1));
+    EXPECT_FALSE(AddRaw("a.raw", 0, 16385, 1));
+    EXPECT_EQ(m_report.Messages(),
+              (std::vector<std::string>{"The size of the image must be positive.",
+                                        "The size of the image must be positive.",
+                                        "Header size is larger than file size",
+                                        "The size of the image must not be larger than 16384 pixels."}));
+    EXPECT_EQ(g_batchLog, "");
+    EXPECT_TRUE(Images().empty());
+}
+
+TEST_F(RawImageTest, SecondImportOfTheSameFileIsRefused)
+{
+    WriteBytes(Input("a.raw"), RawFile(0, {1, 2}));
+    ASSERT_TRUE(AddRaw("a.raw", 0, 2, 1));
+    WriteBytes(Input("a.raw"), RawFile(0, {5, 6}));
+    EXPECT_FALSE(AddRaw("a.raw", 0, 2, 1));
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The image a.raw already exists."});
+    EXPECT_EQ(Images().size(), 1u);
+    EXPECT_EQ(ReadBytes(PixelFile("a.raw")), RawFile(0, {1, 2}));
+}
+
+TEST_F(RawImageTest, UnknownImageTypeReadsNothing)
+{
+    WriteBytes(Input("a.raw"), RawFile(0, {1, 2}));
+    TImageImportParams params;
+    params.m_nWidth = 2;
+    params.m_nHeight = 1;
+    for (int type : {7, -1, 1000}) {
+        params.m_nImageType = type;
+        EXPECT_FALSE(m_project.m_pImageSet->AddImages(Input("a.raw"), params, &m_project)) << type;
+    }
+    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_TRUE(Images().empty());
+}
