@@ -51,36 +51,6 @@ void MultiplyMatrixVector(const float m[9], const float v[3], float out[3])
         out[r] = m[r * 3] * v[0] + m[r * 3 + 1] * v[1] + m[r * 3 + 2] * v[2];
 }
 
-// The flip or swap that brings a point of an image whose in-plane axes carry
-// `labels` into the standard view of its orientation. Unknown labels and
-// orientations leave the point alone.
-void OrientPointToStandardView(const std::string& labels, int orientation, float& x, float& y, bool reverse)
-{
-    struct TView {
-        const char* labels[3];  // sagittal, coronal, axial
-        int xx, xy, yx, yy;     // x' = xx x + xy y, y' = yx x + yy y
-        bool quarterTurn;       // the reverse direction turns the other way
-    };
-    static constexpr TView kViews[] = {
-        {{"AH", "RH", "RA"}, 1, 0, 0, 1, false},   {{"PF", "LF", "LP"}, -1, 0, 0, -1, false},
-        {{"PH", "LH", "LA"}, -1, 0, 0, 1, false},  {{"AF", "RF", "RP"}, 1, 0, 0, -1, false},
-        {{"HA", "HR", "AR"}, 0, 1, 1, 0, false},   {{"FP", "FL", "PL"}, 0, -1, -1, 0, false},
-        {{"HP", "HL", "AL"}, 0, 1, -1, 0, true},   {{"FA", "FR", "PR"}, 0, -1, 1, 0, true},
-    };
-    if (orientation < 0 || orientation > 2)
-        return;
-    for (const TView& v : kViews) {
-        if (labels != v.labels[orientation])
-            continue;
-        const int sign = v.quarterTurn && reverse ? -1 : 1;
-        const float nx = static_cast<float>(sign * (v.xx * x + v.xy * y));
-        const float ny = static_cast<float>(sign * (v.yx * x + v.yy * y));
-        x = nx;
-        y = ny;
-        return;
-    }
-}
-
 // A zero-terminated text; false when the file ended (or the length limit was hit)
 // before the terminating zero.
 bool ReadText(vx::TFile& file, std::string& text)
@@ -390,7 +360,7 @@ void TMRImage::LocateInCSISet(const TCSISet* set)
 
 void TMRImage::ApplyDirectionCode(bool inverse)
 {
-    OrientPointToStandardView(m_strInfo[InfoDirectionCode], m_nOrientation, m_centre.x, m_centre.y, inverse);
+    OrientToStandardView(m_strInfo[InfoDirectionCode], m_nOrientation, &m_centre.x, &m_centre.y, inverse ? 1 : 0);
 }
 
 TPoint2D TMRImage::PixelToWorld(const TPoint2D& pixel) const
