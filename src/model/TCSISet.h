@@ -211,7 +211,8 @@ public:
     bool RunThreadsToFrequency(int n);
     bool RunThreadsToTime(int n);
     static int VoxelThreadProc(const TVoxelWorkerRow& row);
-    // Voxels k, k+n, k+2n ...: frequency -> time (forward FFT) and time -> frequency.
+    // Voxels k, k+n, k+2n ...: frequency -> time (forward FFT, then the echo shift back)
+    // and time -> frequency (echo shift, then inverse FFT).
     bool ForwardFFTPart(int n, int k);
     bool InverseFFTPart(int n, int k);
     void FFTShiftPart(int n, int k);
@@ -241,7 +242,6 @@ private:
     bool CheckSpatialLengths(const std::vector<int>& axes) const;
     template <typename F>
     void MultiplyGrid(F factorOf);
-    void ShiftEcho(int direction);
     bool CanTransformSpectra() const;
     bool RunVoxelWorkers(int n, int code);
 };

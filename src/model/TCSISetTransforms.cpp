@@ -1,7 +1,9 @@
 // Domain transforms of a whole CSI set (time <-> frequency), on worker threads when
 // the machine has two or more processors, and the worker part of the moving-average
 // water suppression. Worker k of n takes voxels k, k+n, k+2n ...; each spectrum
-// belongs to one worker, so no lock is needed.
+// belongs to one worker, so no lock is needed. The circular shift by the echo
+// position is done by each worker on its own voxels, folded into the copy to the
+// FFT's arrays, so that no part of a transform runs on one thread alone.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -11,15 +13,6 @@
 #include "model/TMixedRadixFFT.h"
 #include "model/TWaterSuppressionParams.h"
 #include "platform/Workers.h"
-
-void TCSISet::ShiftEcho(int direction)
-{
-    if (m_nEchoPosition == 0)
-        return;
-    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
-        if (s)
-            s->CircularShift(direction * m_nEchoPosition);
-}
 
 bool TCSISet::CanTransformSpectra() const
 {
@@ -37,11 +30,8 @@ bool TCSISet::ToFrequencyDomain()
     const int workers = vx::ProcessorCount();
     if (workers > 1)
         return RunThreadsToFrequency(workers);
-    ShiftEcho(+1);
-    if (!InverseFFTPart(1, 0)) {
-        ShiftEcho(-1);
+    if (!InverseFFTPart(1, 0))
         return false;
-    }
     m_bFrequencyDomain = 1;
     return true;
 }
@@ -56,7 +46,6 @@ bool TCSISet::ToTimeDomain()
     if (!ForwardFFTPart(1, 0))
         return false;
     m_bFrequencyDomain = 0;
-    ShiftEcho(-1);
     return true;
 }
 
@@ -85,11 +74,8 @@ bool TCSISet::RunVoxelWorkers(int n, int code)
 
 bool TCSISet::RunThreadsToFrequency(int n)
 {
-    ShiftEcho(+1);
-    if (!RunVoxelWorkers(n, kTransformToFrequency)) {
-        ShiftEcho(-1);
+    if (!RunVoxelWorkers(n, kTransformToFrequency))
         return false;
-    }
     m_bFrequencyDomain = 1;
     return true;
 }
@@ -99,7 +85,6 @@ bool TCSISet::RunThreadsToTime(int n)
     if (!RunVoxelWorkers(n, kTransformToTime))
         return false;
     m_bFrequencyDomain = 0;
-    ShiftEcho(-1);
     return true;
 }
 
@@ -128,7 +113,7 @@ bool TCSISet::ForwardFFTPart(int n, int k)
     TSpectralWork work;
     bool ok = true;
     for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
-        ok = m_voxels[v]->FrequencyToTime(work) && ok;
+        ok = m_voxels[v]->FrequencyToTime(work, m_nEchoPosition) && ok;
     return ok;
 }
 
@@ -137,7 +122,7 @@ bool TCSISet::InverseFFTPart(int n, int k)
     TSpectralWork work;
     bool ok = true;
     for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
-        ok = m_voxels[v]->TimeToFrequency(work) && ok;
+        ok = m_voxels[v]->TimeToFrequency(work, m_nEchoPosition) && ok;
     return ok;
 }
 

@@ -333,60 +333,54 @@ uint32_t TSpectrum::StateColour() const
     return StateColour(m_bSelected != 0, m_bAveraged != 0, (m_bShown & 0xff) != 0, m_bMark != 0);
 }
 
-bool TSpectrum::TimeToFrequency(TSpectralWork& w)
+bool TSpectrum::TimeToFrequency(TSpectralWork& w, int echo)
 {
-    return Transform(w, false);
+    return Transform(w, false, echo);
 }
 
-bool TSpectrum::FrequencyToTime(TSpectralWork& w)
+bool TSpectrum::FrequencyToTime(TSpectralWork& w, int echo)
 {
-    return Transform(w, true);
+    return Transform(w, true, echo);
 }
 
-bool TSpectrum::Transform(TSpectralWork& w, bool forward)
+bool TSpectrum::Transform(TSpectralWork& w, bool forward, int echo)
 {
     const int n = SampleCount();
     if (n < 1 || n < m_nPoints)
         return false;
     const size_t count = static_cast<size_t>(n);
+    const size_t e = static_cast<size_t>(((echo % n) + n) % n);
     for (std::vector<double>* v : {&w.reIn, &w.imIn, &w.reOut, &w.imOut})
         if (v->size() < count)
             v->resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        w.reIn[i] = m_pData[i].real();
-        w.imIn[i] = m_pData[i].imag();
+    // To the frequency domain the samples are read from the echo on; to the time
+    // domain the results are written back from the echo on.
+    const size_t readFrom = forward ? 0 : e;
+    const size_t writeFrom = forward ? e : 0;
+    for (size_t i = 0, j = readFrom; i < count; ++i, j = j + 1 == count ? 0 : j + 1) {
+        w.reIn[i] = m_pData[j].real();
+        w.imIn[i] = m_pData[j].imag();
     }
     const bool ok = forward ? w.fft.Forward(n, w.reIn.data(), w.imIn.data(), w.reOut.data(), w.imOut.data())
                             : w.fft.Inverse(n, w.reIn.data(), w.imIn.data(), w.reOut.data(), w.imOut.data());
     if (!ok)
         return false;
     const double scale = forward ? 1.0 / n : static_cast<double>(n);
-    for (size_t i = 0; i < count; ++i)
-        m_pData[i] = TComplex(static_cast<float>(w.reOut[i] * scale), static_cast<float>(w.imOut[i] * scale));
+    for (size_t i = 0, j = writeFrom; i < count; ++i, j = j + 1 == count ? 0 : j + 1)
+        m_pData[j] = TComplex(static_cast<float>(w.reOut[i] * scale), static_cast<float>(w.imOut[i] * scale));
     return true;
 }
 
 bool TSpectrum::ToTimeDomain()
 {
     TSpectralWork work;
-    if (!FrequencyToTime(work))
-        return false;
-    const int e = m_pDataSet ? m_pDataSet->m_nEchoPosition : 0;
-    if (e != 0)
-        CircularShift(-e);
-    return true;
+    return FrequencyToTime(work, m_pDataSet ? m_pDataSet->m_nEchoPosition : 0);
 }
 
 bool TSpectrum::ToFrequencyDomain()
 {
-    const int n = SampleCount();
-    if (n < 1 || !TMixedRadixFFT::IsFFTLength(n))
-        return false;
-    const int e = m_pDataSet ? m_pDataSet->m_nEchoPosition : 0;
-    if (e != 0)
-        CircularShift(e);
     TSpectralWork work;
-    return TimeToFrequency(work);
+    return TimeToFrequency(work, m_pDataSet ? m_pDataSet->m_nEchoPosition : 0);
 }
 
 void TSpectrum::ApplyShiftPhase(const TPoint2D& offset, int sliceAxis)

@@ -97,11 +97,12 @@ public:
     // unchanged, when the FFT refuses the length.
     bool ToTimeDomain();
     bool ToFrequencyDomain();
-    // The bare transforms without echo shift, on reused work arrays: time ->
-    // frequency is the inverse FFT times N, frequency -> time the forward FFT over N,
-    // so that one undoes the other. False, samples unchanged, for a refused length.
-    bool TimeToFrequency(TSpectralWork& work);
-    bool FrequencyToTime(TSpectralWork& work);
+    // The transforms on reused work arrays, with the echo shift folded into the copies:
+    // time -> frequency takes sample `echo` first (new[i] = old[(i + echo) mod N]), then
+    // the inverse FFT times N; frequency -> time is the forward FFT over N, then the
+    // shift back. One undoes the other. False, samples unchanged, for a refused length.
+    bool TimeToFrequency(TSpectralWork& work, int echo = 0);
+    bool FrequencyToTime(TSpectralWork& work, int echo = 0);
     // Multiplies sample i by exp(j (phase0 + (i - pivot) phase1 / N)); radians.
     void Phase(float phase0, float phase1, int pivot);
     // Linear phase of an in-plane shift (mm) of the grid, for k-space samples in FFT
@@ -129,7 +130,7 @@ public:
 
 private:
     void CopyParametersFrom(const TSpectrum& other);
-    bool Transform(TSpectralWork& work, bool forward);
+    bool Transform(TSpectralWork& work, bool forward, int echo);
 
     int Usable() const { return SampleCount(); }
 
