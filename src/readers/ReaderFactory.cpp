@@ -4,6 +4,7 @@
 
 #include "model/ReaderHooks.h"
 #include "readers/CSIFormats.h"
+#include "readers/ImageReaders.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilipsSVReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
@@ -27,4 +28,5 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
 void RegisterReaders()
 {
     InstallCSIReaderFactory(&CreateReader);
+    RegisterImageReaders();
 }

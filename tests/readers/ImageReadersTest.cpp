@@ -1,0 +1,15 @@
+// The start-up registration reaches the image readers through the model's hooks.
+#include <gtest/gtest.h>
+
+#include "model/ReaderHooks.h"
+#include "readers/ReaderFactory.h"
+
+TEST(ImageReaders, RegisterReadersInstallsThePARAndRawReaders)
+{
+    ClearReaderHooks();
+    EXPECT_FALSE(ImageReaderFor(0));
+    RegisterReaders();
+    EXPECT_TRUE(ImageReaderFor(0));
+    EXPECT_TRUE(ImageReaderFor(6));
+    ClearReaderHooks();
+}
