@@ -3,11 +3,13 @@
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"
 #include "app/QtServices.h"
+#include "processing/InstallProcessing.h"
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     vx::app::InstallQtServices();
+    InstallProcessing();
     CVexaraApp theApp;
     QStringList commandLine = QApplication::arguments();
     commandLine.removeFirst();

@@ -1,8 +1,10 @@
 #include "platform/Files.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +62,17 @@ bool MakeFolder(const std::string& path)
     std::error_code ec;
     fs::create_directories(fs::path(path), ec);
     return FolderExists(path);
+}
+
+TCreateResult CreateNewFile(const std::string& path)
+{
+    if (path.empty())
+        return TCreateResult::Failed;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? TCreateResult::Exists : TCreateResult::Failed;
+    ::close(fd);
+    return TCreateResult::Created;
 }
 
 std::vector<TFolderEntry> ListFolder(const std::string& folder, const std::string& pattern)

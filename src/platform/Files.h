@@ -16,6 +16,10 @@ bool RemoveFile(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 bool RenameFile(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);
+// Creates an empty file only when no file of that name exists; the test and the
+// creation are one step, so two callers never both get the same name.
+enum class TCreateResult { Created, Exists, Failed };
+TCreateResult CreateNewFile(const std::string& path);
 
 struct TFolderEntry {
     std::string name;

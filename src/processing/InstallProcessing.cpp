@@ -1,0 +1,22 @@
+#include "processing/InstallProcessing.h"
+
+#include <utility>
+
+#include "model/ProcessingHooks.h"
+#include "processing/TProcessHistory.h"
+#include "processing/TProcessStep.h"
+
+void InstallProcessing()
+{
+    TProcessingHooks hooks;
+    hooks.newHistory = [] { return new TProcessHistory; };
+    hooks.deleteHistory = [](TProcessHistory* pHistory) { delete pHistory; };
+    hooks.addStep = [](TProcessHistory* pHistory, TProcessStep* pStep) { pHistory->AddStep(pStep); };
+    hooks.undo = [](TProcessHistory* pHistory) { pHistory->Undo(); };
+    hooks.redo = [](TProcessHistory* pHistory) { pHistory->Redo(); };
+    hooks.cannotUndo = [](TProcessHistory* pHistory) { return pHistory->CannotUndo(); };
+    hooks.clear = [](TProcessHistory* pHistory) { pHistory->Clear(); };
+    hooks.disableUndo = [](TProcessHistory* pHistory) { pHistory->DisableUndo(); };
+    hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };
+    InstallProcessingHooks(std::move(hooks));
+}

@@ -1,0 +1,115 @@
+#include "processing/TProcessStep.h"
+
+#include <string>
+
+#include "model/TCSISet.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "platform/Workers.h"
+
+TProcessStep::~TProcessStep()
+{
+    // The state file belongs to this step alone (its name was created for it).
+    if (!m_strTempFile.empty())
+        vx::RemoveFile(m_strTempFile);
+    m_strTempFile.clear();
+}
+
+bool TProcessStep::SaveState()
+{
+    if (!m_pDataSet)
+        return false;
+    if (m_strTempFile.empty())
+        return true;
+    return m_pDataSet->WriteDataFile(m_strTempFile);
+}
+
+bool TProcessStep::RunParallel(int parts)
+{
+    if (parts < 1)
+        return false;
+    return vx::RunWorkers(parts, [this](int index, int count) { return RunPart(count, index); });
+}
+
+bool TProcessStep::RunPart(int, int)
+{
+    return true;
+}
+
+bool TProcessStep::RunAllParts()
+{
+    const int processors = vx::ProcessorCount();
+    return processors >= 2 ? RunParallel(processors) : RunPart(1, 0);
+}
+
+std::string TProcessStep::MakeTempFileName(const std::string& prefix)
+{
+    std::string folder = g_pProject ? g_pProject->m_strFolder : std::string();
+    // A project that has no folder yet must not put its files into whatever folder the
+    // process happens to run in.
+    if (folder.empty())
+        folder = vx::TempFolder();
+    for (uint64_t n = 0;; ++n) {
+        const std::string path = vx::JoinPath(folder, prefix + std::to_string(n) + ".tmp");
+        switch (vx::CreateNewFile(path)) {
+        case vx::TCreateResult::Created:
+            return path;
+        case vx::TCreateResult::Exists:
+            continue;
+        case vx::TCreateResult::Failed:
+            // The folder cannot take files: the first writer of the state reports it.
+            return path;
+        }
+    }
+}
+
+bool TProcessStep::SwapWithTempFile(const std::string& prefix)
+{
+    if (!m_pDataSet)
+        return false;
+    const std::string saved = m_strTempFile;
+    std::string current = MakeTempFileName(prefix);
+    if (current == saved) {
+        // The saved file is gone and its name was free again: the read below must
+        // still fail rather than read back the state just written.
+        current = MakeTempFileName(prefix);
+        vx::RemoveFile(saved);
+    }
+    if (!m_pDataSet->WriteDataFile(current)) {
+        vx::RemoveFile(current);
+        return false;
+    }
+    if (!m_pDataSet->ReadDataFile(saved)) {
+        // A read that failed part way may have changed the samples: put the current
+        // state back. The saved state stays in its file for another try.
+        if (m_pDataSet->ReadDataFile(current))
+            vx::RemoveFile(current);
+        // Should even that fail, the new file holds the only copy and stays.
+        return false;
+    }
+    vx::RemoveFile(saved);
+    m_strTempFile = current;
+    return true;
+}
+
+bool TProcessStep::Perform(TProcessStep* pStep, TProject& project, bool dataChanged)
+{
+    if (!pStep)
+        return false;
+    if (!pStep->SaveState()) {
+        delete pStep;
+        return false;
+    }
+    // A step that fails part way is recorded all the same, so that undo can take back
+    // what it did change.
+    const bool applied = pStep->Apply();
+    project.RecordStep(pStep, dataChanged);
+    return applied;
+}
+
+void TProcessStep::TakeRecordingFlag()
+{
+    m_bRecorded = g_pProject && g_pProject->m_bRecording;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The base of every processing step: a change to the spectra of a CSI set (or to the
+// pixels of an MR image) that knows how to perform itself, take itself back and do
+// itself again, how to go into a macro file and come back from one, and how to split
+// its work over worker threads.
+//
+// Caller protocol for a new step: construct it with its parameters, the project's
+// recording flag and its data set; SaveState; Apply; then hand it to the project
+// (TProject::RecordStep), whose history owns it from then on. Perform() does exactly
+// this and refuses the step when its state cannot be saved.
+#include <cstdint>
+#include <string>
+
+class TCSISet;
+class TProject;
+
+namespace vx {
+class TTextFile;
+}
+
+class TProcessStep {
+public:
+    TProcessStep() = default;
+    TProcessStep(bool recorded, TCSISet* pDataSet) : m_bRecorded(recorded), m_pDataSet(pDataSet) {}
+    // Deletes the step's state file, if it has one.
+    virtual ~TProcessStep();
+    TProcessStep(const TProcessStep&) = delete;
+    TProcessStep& operator=(const TProcessStep&) = delete;
+
+    // Takes the step back / does it again after an undo. False when nothing changed
+    // (the state could not be exchanged); the history then keeps the step where it was.
+    virtual bool Undo() = 0;
+    virtual bool Redo() = 0;
+    // Reads the step's key lines from a macro file up to and including its closing line.
+    virtual bool ReadMacro(vx::TTextFile& file) = 0;
+    // Writes the step's block to a macro file; steps that never go into a macro write
+    // nothing. Write failures stay in the file (TTextFile::Failed).
+    virtual void WriteMacro(vx::TTextFile& file) = 0;
+    // Performs the step on its data set (or image).
+    virtual bool Apply() = 0;
+    // Keeps what undo needs, before Apply. False without a data set; true at once for a
+    // step without a state file; otherwise writes the data set to the state file.
+    virtual bool SaveState();
+    // The step's name in the undo and redo lists.
+    virtual std::string GetDisplayName() const = 0;
+    virtual void SetDataSet(TCSISet* pSet) { m_pDataSet = pSet; }
+    // Runs RunPart(parts, k) for k = 0..parts-1 on `parts` worker threads and waits for
+    // all; true only when every worker succeeded. False for a part count below 1.
+    virtual bool RunParallel(int parts);
+    // The share of worker `index` of `parts`. The base has no work.
+    virtual bool RunPart(int parts, int index);
+
+    // The step's work on the processor count's workers when there are 2 or more, else
+    // in one part on the calling thread. Steps call it from Apply.
+    bool RunAllParts();
+
+    // A fresh state-file name in the open project's folder: prefix, a decimal counter
+    // from 0 and ".tmp", the first name no file has. The file is created empty at once
+    // so that no other step can take the name. Without a project folder the system's
+    // temporary folder is used.
+    static std::string MakeTempFileName(const std::string& prefix);
+
+    // Exchanges the data set with the state in m_strTempFile (the shared undo and redo
+    // of steps whose state is the whole set): the current samples go to a new file of
+    // the prefix, the saved ones are read back, and the old file is deleted. Nothing is
+    // lost on failure: a failed write changes nothing; a failed read restores the set
+    // from the new file and keeps the old one. False (reported by the data-set file
+    // routines) when the exchange did not happen, and without a data set.
+    bool SwapWithTempFile(const std::string& prefix);
+
+    // Performs a new step by the caller protocol. A step whose state cannot be saved is
+    // deleted without touching the data set or the history; any other step goes to the
+    // project's history. The result is Apply's (false also for a refused step).
+    static bool Perform(TProcessStep* pStep, TProject& project, bool dataChanged);
+
+    int32_t m_nKind = -1;        // the step's kind number; every concrete class sets its own
+    std::string m_strTempFile;   // full path of the state file; empty for steps that keep none
+    bool m_bUndoable = true;     // cleared when the work set is saved
+    bool m_bRecorded = false;    // belongs to the macro being recorded
+    TCSISet* m_pDataSet = nullptr;  // not owned; null until given
+
+protected:
+    // Sets m_bRecorded from the open project's recording flag (steps that join a running
+    // recording when they are undone or redone).
+    void TakeRecordingFlag();
+};

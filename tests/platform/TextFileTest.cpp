@@ -1,0 +1,118 @@
+// Text files: "\r\n" line ends on writing, both line ends on reading, failed writes that
+// keep the old file; and creating a file only when its name is free.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/TFile.h"
+#include "platform/TTextFile.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    TTextFile file;
+    EXPECT_TRUE(file.Open(path, TTextFile::Mode::Read));
+    std::vector<std::string> lines;
+    std::string line;
+    while (file.ReadString(line))
+        lines.push_back(line);
+    EXPECT_TRUE(line.empty());
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(TextFile, WritesEveryLineEndAsCarriageReturnAndLineFeed)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("t.txt");
+    TTextFile file;
+    ASSERT_TRUE(file.Open(path, TTextFile::Mode::Write));
+    EXPECT_TRUE(file.WriteString("#Head#\n\n"));
+    EXPECT_TRUE(file.WriteString("a = 1\nno end"));
+    EXPECT_FALSE(FileExists(path));  // nothing in place before Close
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(test::ReadBytes(path), "#Head#\r\n\r\na = 1\r\nno end");
+    EXPECT_EQ(ReadLines(path), (Lines{"#Head#", "", "a = 1", "no end"}));
+}
+
+TEST(TextFile, ReadsBothLineEndsAndLongLines)
+{
+    test::TTempFolder dir;
+    const std::string long_line(200000, 'x');  // longer than one read block
+    const std::vector<std::pair<std::string, Lines>> cases = {
+        {"", {}},
+        {"\n", {""}},
+        {"\r\n\r\n", {"", ""}},
+        {"a\nb\r\nc", {"a", "b", "c"}},
+        {"a\r\n", {"a"}},
+        {"a\rb\n", {"a\rb"}},  // a lone carriage return is part of the line
+        {"last\r", {"last"}},
+        {long_line + "\r\n" + "y", {long_line, "y"}},
+    };
+    for (const auto& [bytes, lines] : cases) {
+        test::WriteBytes(dir.File("r.txt"), bytes);
+        EXPECT_EQ(ReadLines(dir.File("r.txt")), lines) << "bytes: " << bytes.substr(0, 20);
+    }
+}
+
+TEST(TextFile, AFailedWriteKeepsTheOldFile)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("t.txt");
+    test::WriteBytes(path, "old");
+    {
+        TTextFile file;
+        ASSERT_TRUE(file.Open(path, TTextFile::Mode::Write));
+        TFile::FailWritesAfter(3);
+        EXPECT_FALSE(file.WriteString("new text\n"));
+        TFile::FailWritesAfter(-1);
+        EXPECT_TRUE(file.Failed());
+        EXPECT_FALSE(file.WriteString("more"));  // stays failed
+        EXPECT_FALSE(file.Close());
+    }
+    EXPECT_EQ(test::ReadBytes(path), "old");
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);  // no temporary file left
+
+    // A file that is not closed by hand is put in place when it goes.
+    {
+        TTextFile file;
+        ASSERT_TRUE(file.Open(path, TTextFile::Mode::Write));
+        file.WriteString("new\n");
+    }
+    EXPECT_EQ(test::ReadBytes(path), "new\r\n");
+}
+
+TEST(TextFile, OpeningFailsForMissingFilesAndFolders)
+{
+    test::TTempFolder dir;
+    TTextFile file;
+    EXPECT_FALSE(file.Open(dir.File("missing.txt"), TTextFile::Mode::Read));
+    EXPECT_FALSE(file.Open(dir.File("no/such/folder.txt"), TTextFile::Mode::Write));
+    std::string line = "x";
+    EXPECT_FALSE(file.ReadString(line));
+    EXPECT_FALSE(file.WriteString("x"));
+}
+
+TEST(Files, CreateNewFileTakesOnlyAFreeName)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("n.tmp");
+    EXPECT_EQ(CreateNewFile(path), TCreateResult::Created);
+    EXPECT_EQ(FileSize(path), 0);
+    EXPECT_EQ(CreateNewFile(path), TCreateResult::Exists);
+    test::WriteBytes(path, "data");
+    EXPECT_EQ(CreateNewFile(path), TCreateResult::Exists);
+    EXPECT_EQ(test::ReadBytes(path), "data");
+    EXPECT_EQ(CreateNewFile(dir.Path()), TCreateResult::Exists);  // a folder takes the name too
+    EXPECT_EQ(CreateNewFile(dir.File("no/such.tmp")), TCreateResult::Failed);
+    EXPECT_EQ(CreateNewFile(""), TCreateResult::Failed);
+}
+
+}  // namespace

@@ -1,0 +1,378 @@
+// The step base: work split over workers, state-file names, the undo and redo swap of
+// a whole set, and the caller protocol with a state that cannot be saved.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "platform/TFile.h"
+#include "platform/Workers.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TProcessHistory.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "TestSteps.h"
+
+using namespace vx;
+using vx::test::TScaleStep;
+
+namespace {
+
+// Notes every RunPart call; one chosen worker can fail.
+class TPartRecorder : public TProcessStep {
+public:
+    bool Undo() override { return true; }
+    bool Redo() override { return true; }
+    bool ReadMacro(TTextFile&) override { return true; }
+    void WriteMacro(TTextFile&) override {}
+    bool Apply() override { return RunAllParts(); }
+    std::string GetDisplayName() const override { return "parts"; }
+    bool RunPart(int parts, int index) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.emplace_back(parts, index);
+        return index != m_failing;
+    }
+    std::mutex m_mutex;
+    std::vector<std::pair<int, int>> m_calls;  // (part count, index)
+    int m_failing = -1;
+};
+
+class ProcessStepTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        InstallProcessing();
+        m_project = std::make_unique<TProject>();
+        m_project->m_strFolder = m_dir.Path();
+        g_pProject = m_project.get();
+    }
+    void TearDown() override
+    {
+        TFile::FailWritesAfter(-1);
+        SetProcessorCount(m_processors);
+        m_project.reset();
+        ResetGlobals();
+        InstallProcessingHooks({});
+    }
+    // The .tmp files in the project folder.
+    std::vector<std::string> TempFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : ListFolder(m_dir.Path(), "*.tmp"))
+            names.push_back(e.name);
+        return names;
+    }
+
+    test::TTempFolder m_dir;
+    std::unique_ptr<TProject> m_project;
+    int m_processors = ProcessorCount();
+};
+
+// --- workers -----------------------------------------------------------------------------
+
+TEST_F(ProcessStepTest, OneProcessorRunsOnePartOnTheCallingThread)
+{
+    SetProcessorCount(1);
+    TPartRecorder step;
+    const long threads = WorkerThreadsStarted();
+    EXPECT_TRUE(step.Apply());
+    EXPECT_EQ(WorkerThreadsStarted(), threads);
+    ASSERT_EQ(step.m_calls.size(), 1u);
+    EXPECT_EQ(step.m_calls[0], std::make_pair(1, 0));
+}
+
+TEST_F(ProcessStepTest, FourProcessorsRunFourWorkersWithTheirIndices)
+{
+    SetProcessorCount(4);
+    TPartRecorder step;
+    const long threads = WorkerThreadsStarted();
+    EXPECT_TRUE(step.Apply());
+    EXPECT_EQ(WorkerThreadsStarted(), threads + 4);
+    std::sort(step.m_calls.begin(), step.m_calls.end());
+    const std::vector<std::pair<int, int>> expected{{4, 0}, {4, 1}, {4, 2}, {4, 3}};
+    EXPECT_EQ(step.m_calls, expected);
+}
+
+TEST_F(ProcessStepTest, AFailingWorkerFailsTheRunAfterAllWorkersEnded)
+{
+    TPartRecorder step;
+    step.m_failing = 2;
+    EXPECT_FALSE(step.RunParallel(3));
+    EXPECT_EQ(step.m_calls.size(), 3u);
+    step.m_calls.clear();
+    step.m_failing = 0;
+    SetProcessorCount(1);
+    EXPECT_FALSE(step.Apply());
+}
+
+TEST_F(ProcessStepTest, APartCountBelowOneRunsNothing)
+{
+    TPartRecorder step;
+    EXPECT_FALSE(step.RunParallel(0));
+    EXPECT_FALSE(step.RunParallel(-3));
+    EXPECT_TRUE(step.m_calls.empty());
+}
+
+TEST_F(ProcessStepTest, WorkersShareTheVoxelsOfTheSetWithoutOverlap)
+{
+    auto set = test::MakeLoadedSet(5, 3, 2, 8);
+    const std::vector<TComplex> before = test::Samples(*set);
+    for (int processors : {1, 3, 8}) {
+        SetProcessorCount(processors);
+        TScaleStep step(2.0f, false, set.get());
+        RemoveFile(step.m_strTempFile);  // this test keeps no state
+        step.m_strTempFile.clear();
+        ASSERT_TRUE(step.Apply());
+    }
+    // Three doublings, each voxel once per run.
+    const std::vector<TComplex> after = test::Samples(*set);
+    for (size_t i = 0; i < before.size(); ++i)
+        ASSERT_EQ(after[i], before[i] * 8.0f) << "sample " << i;
+}
+
+// --- state-file names --------------------------------------------------------------------
+
+TEST_F(ProcessStepTest, TempFileNameTakesTheFirstFreeCounter)
+{
+    test::WriteBytes(m_dir.File("zf0.tmp"), "a");
+    test::WriteBytes(m_dir.File("zf1.tmp"), "b");
+    EXPECT_EQ(TProcessStep::MakeTempFileName("zf"), JoinPath(m_dir.Path(), "zf2.tmp"));
+
+    RemoveFile(m_dir.File("zf0.tmp"));
+    EXPECT_EQ(TProcessStep::MakeTempFileName("zf"), JoinPath(m_dir.Path(), "zf0.tmp"));
+    // Other prefixes do not count.
+    EXPECT_EQ(TProcessStep::MakeTempFileName("lz"), JoinPath(m_dir.Path(), "lz0.tmp"));
+}
+
+TEST_F(ProcessStepTest, TwoStepsNeverShareAStateFile)
+{
+    // Both names are made before either step saves anything, as for the members of a
+    // macro read from a file.
+    const std::string first = TProcessStep::MakeTempFileName("zf");
+    const std::string second = TProcessStep::MakeTempFileName("zf");
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(FileExists(first));
+    EXPECT_TRUE(FileExists(second));
+    EXPECT_EQ(FileSize(first), 0);
+}
+
+TEST_F(ProcessStepTest, WithoutAProjectFolderStateFilesGoToTheTemporaryFolder)
+{
+    m_project->m_strFolder.clear();
+    std::string name = TProcessStep::MakeTempFileName("vxhist");
+    EXPECT_EQ(FolderOf(name), TempFolder());
+    RemoveFile(name);
+    g_pProject = nullptr;
+    name = TProcessStep::MakeTempFileName("vxhist");
+    EXPECT_EQ(FolderOf(name), TempFolder());
+    RemoveFile(name);
+}
+
+TEST_F(ProcessStepTest, TheStateFileGoesWithTheStep)
+{
+    std::string path;
+    {
+        TScaleStep step(2.0f, false, nullptr);
+        path = step.m_strTempFile;
+        EXPECT_TRUE(FileExists(path));
+    }
+    EXPECT_FALSE(FileExists(path));
+}
+
+// --- save state, undo and redo ------------------------------------------------------------
+
+TEST_F(ProcessStepTest, SaveStateNeedsADataSetAndWritesOnlyWithAStateFile)
+{
+    TScaleStep noSet(2.0f, false, nullptr);
+    EXPECT_FALSE(noSet.SaveState());
+    EXPECT_FALSE(noSet.Apply());
+    EXPECT_FALSE(noSet.Undo());
+    EXPECT_FALSE(noSet.Redo());
+    EXPECT_EQ(FileSize(noSet.m_strTempFile), 0);
+
+    auto set = test::MakeLoadedSet(2, 2, 1, 4);
+    TScaleStep stateless(2.0f, false, set.get());
+    RemoveFile(stateless.m_strTempFile);
+    stateless.m_strTempFile.clear();
+    EXPECT_TRUE(stateless.SaveState());
+    EXPECT_TRUE(TempFiles().size() == 1u);  // only noSet's empty file
+}
+
+TEST_F(ProcessStepTest, UndoAndRedoExchangeTheWholeSetBitForBit)
+{
+    auto set = test::MakeLoadedSet(4, 3, 2, 16);
+    set->m_fPhase0 = 0.25f;
+    const std::vector<TComplex> before = test::Samples(*set);
+    TScaleStep step(3.0f, false, set.get());
+    ASSERT_TRUE(step.SaveState());
+    ASSERT_TRUE(step.Apply());
+    set->m_fPhase0 = 0.5f;  // a parameter the step changed with the samples
+    const std::vector<TComplex> applied = test::Samples(*set);
+    ASSERT_FALSE(test::SameBits(before, applied));
+    TSpectrum* firstVoxel = set->GetVoxel(size_t(0));
+
+    for (int round = 0; round < 2; ++round) {
+        std::string previous = step.m_strTempFile;
+        ASSERT_TRUE(step.Undo());
+        EXPECT_TRUE(test::SameBits(test::Samples(*set), before));
+        EXPECT_EQ(set->m_fPhase0, 0.25f);
+        EXPECT_NE(step.m_strTempFile, previous);
+
+        previous = step.m_strTempFile;
+        ASSERT_TRUE(step.Redo());
+        EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
+        EXPECT_EQ(set->m_fPhase0, 0.5f);
+        EXPECT_NE(step.m_strTempFile, previous);
+        // One state file at a time, and the spectra that views point at stay.
+        EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(step.m_strTempFile)});
+        EXPECT_EQ(set->GetVoxel(size_t(0)), firstVoxel);
+    }
+    EXPECT_TRUE(set->IsLoaded());
+}
+
+TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
+{
+    auto set = test::MakeLoadedSet(3, 3, 1, 8);
+    TScaleStep step(2.0f, false, set.get());
+    ASSERT_TRUE(step.SaveState());
+    ASSERT_TRUE(step.Apply());
+    const std::vector<TComplex> applied = test::Samples(*set);
+    const std::string stateFile = step.m_strTempFile;
+    const std::string saved = test::ReadBytes(stateFile);
+
+    test::TScriptedReport script;
+    TFile::FailWritesAfter(100);
+    EXPECT_FALSE(step.Undo());
+    TFile::FailWritesAfter(-1);
+    EXPECT_TRUE(script.Contains("Can not write CSI data set file " + JoinPath(m_dir.Path(), "sc1.tmp") + ".\r\n"));
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
+    EXPECT_EQ(step.m_strTempFile, stateFile);
+    EXPECT_EQ(test::ReadBytes(stateFile), saved);
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(stateFile)});
+
+    // The saved state is still there for the next try.
+    EXPECT_TRUE(step.Undo());
+    EXPECT_FALSE(test::SameBits(test::Samples(*set), applied));
+}
+
+TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
+{
+    auto set = test::MakeLoadedSet(3, 2, 2, 8);
+    TScaleStep step(2.0f, false, set.get());
+    ASSERT_TRUE(step.SaveState());
+    ASSERT_TRUE(step.Apply());
+    const std::vector<TComplex> applied = test::Samples(*set);
+    const std::string stateFile = step.m_strTempFile;
+    const std::string saved = test::ReadBytes(stateFile);
+
+    // Cut inside the samples of a later voxel: the read into the set's own spectra has
+    // already overwritten the earlier voxels when it fails.
+    test::WriteBytes(stateFile, saved.substr(0, saved.size() - 20));
+    test::TScriptedReport script;
+    EXPECT_FALSE(step.Undo());
+    EXPECT_TRUE(script.Contains("The CSI data file " + stateFile + " is invalid."));
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
+    EXPECT_TRUE(set->IsLoaded());
+    EXPECT_EQ(step.m_strTempFile, stateFile);
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(stateFile)});
+
+    // A state file that is gone altogether.
+    RemoveFile(stateFile);
+    EXPECT_FALSE(step.Redo());
+    EXPECT_TRUE(script.Contains("Can not open CSI data set file " + stateFile));
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+// --- the caller protocol -----------------------------------------------------------------
+
+TEST_F(ProcessStepTest, AFailedStateWriteLeavesTheSetAndTheHistoryUnchanged)
+{
+    auto set = test::MakeLoadedSet(3, 3, 1, 8);
+    ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
+    const TProcessHistory& history = *m_project->m_history;
+    ASSERT_EQ(history.DoneSteps().size(), 1u);
+    const std::vector<TComplex> before = test::Samples(*set);
+
+    test::TScriptedReport script;
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(TProcessStep::Perform(new TScaleStep(5.0f, false, set.get()), *m_project, true));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(script.Count(), 1u);
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), before));
+    EXPECT_EQ(history.DoneSteps().size(), 1u);
+    EXPECT_TRUE(history.UndoneSteps().empty());
+    // The refused step's file went with it.
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(history.DoneSteps().front()->m_strTempFile)});
+}
+
+TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
+{
+    auto set = test::MakeLoadedSet(2, 2, 2, 8);
+    const std::vector<TComplex> original = test::Samples(*set);
+    ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
+    const std::vector<TComplex> once = test::Samples(*set);
+    ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(3.0f, false, set.get()), *m_project, true));
+    const std::vector<TComplex> twice = test::Samples(*set);
+    for (size_t i = 0; i < original.size(); ++i)
+        ASSERT_EQ(twice[i], original[i] * 2.0f * 3.0f);
+
+    m_project->Undo();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), once));
+    m_project->Undo();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
+    m_project->Undo();  // nothing left
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
+    m_project->Redo();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), once));
+    m_project->Redo();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), twice));
+    EXPECT_EQ(TempFiles().size(), 2u);
+
+    // Edit/Clear all undoes everything and forgets the steps with their files.
+    m_project->ClearAllOperations();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
+    EXPECT_TRUE(m_project->m_history->DoneSteps().empty());
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(ProcessStepTest, ClearAllEndsWhenAStepCannotBeUndone)
+{
+    auto set = test::MakeLoadedSet(2, 2, 1, 8);
+    ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
+    ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(3.0f, false, set.get()), *m_project, true));
+    const std::vector<TComplex> twice = test::Samples(*set);
+    test::TScriptedReport script;
+    TFile::FailWritesAfter(0);
+    m_project->ClearAllOperations();
+    TFile::FailWritesAfter(-1);
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), twice));
+    EXPECT_TRUE(m_project->m_history->DoneSteps().empty());
+}
+
+TEST_F(ProcessStepTest, AProjectWithoutProcessingDeletesTheStep)
+{
+    InstallProcessingHooks({});
+    TProject bare;
+    bare.m_strFolder = m_dir.Path();
+    EXPECT_EQ(bare.m_history, nullptr);
+    // Only the deletion hook: the step is not leaked.
+    TProcessingHooks hooks;
+    hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };
+    InstallProcessingHooks(hooks);
+    auto set = test::MakeLoadedSet(2, 2, 1, 4);
+    EXPECT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), bare, false));
+    EXPECT_TRUE(TempFiles().empty());
+    InstallProcessing();  // the fixture's project deletes its history through the hooks
+}
+
+}  // namespace
