@@ -24,6 +24,11 @@ struct TMapHooks {
     std::function<TMap*(const TCSISet& set, const std::string& name)> findMap;
     // Appends the set's maps that are offered as quantification references.
     std::function<void(const TCSISet& set, std::vector<TMap*>& maps)> collectMarkedMaps;
+    // Computes every map of the set again from its current spectra.
+    std::function<void(TCSISet& set)> updateMaps;
+    // A new set (owned by the caller) whose voxel grid is the set's, zero filled in
+    // k-space to the matrix size; null when it cannot be made (reported).
+    std::function<TCSISet*(TCSISet& set, const int size[3])> createZeroFilledSet;
 };
 
 void InstallMapHooks(TMapHooks hooks);

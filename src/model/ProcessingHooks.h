@@ -7,7 +7,13 @@
 // do nothing) and its containers stay empty.
 #include <functional>
 
+namespace vx {
+class TFile;
+}
+
 class TAnalysis;
+class TCSISet;
+class TMRImage;
 class TDrawnRegion;
 class TProcessHistory;
 class TProcessStep;
@@ -38,6 +44,19 @@ struct TProcessingHooks {
     std::function<void(TRegionEstimate*)> deleteEstimate;
     // Runs the spectral estimation of an estimate again.
     std::function<bool(TRegionEstimate*)> rerunEstimate;
+
+    // What an object refers to, so that removing a set or an image first deletes what
+    // would point at it. An object whose question has no hook counts as referring to it.
+    std::function<bool(TAnalysis*, const TCSISet*)> analysisUsesSet;
+    std::function<bool(TRegionEstimate*, const TCSISet*)> estimateUsesSet;
+    std::function<bool(TRegionEstimate*, const TMRImage*)> estimateUsesImage;
+    std::function<bool(TDrawnRegion*, const TMRImage*)> regionUsesImage;
+
+    // Macro runs: a new macro step for the set (with the recording flag) that has read
+    // the open macro file; null when the file is not a macro (the step is then gone).
+    std::function<TProcessStep*(vx::TFile& file, bool recording, TCSISet* set)> readMacroStep;
+    // Hands the step the set and applies it, without saving a state first.
+    std::function<bool(TProcessStep*, TCSISet*)> applyStep;
 };
 
 void InstallProcessingHooks(TProcessingHooks hooks);

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "model/IImageFrameList.h"
+#include "model/TCSIReadParams.h"
+#include "model/TImageImportParams.h"
 #include "model/TMouseEvent.h"
 #include "model/TSpectrumDisplayParams.h"
 
@@ -108,6 +110,30 @@ public:
     // Moves the work set's voxel grid to the shift (mm) in the plane of the slice axis.
     void ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis);
 
+    // --- adding and removing data (TProjectAddRemove.cpp) --------------------------------
+    // Reads folder/file with the image reader of the record's type; its result.
+    bool AddImages(const std::string& folder, const std::string& file, TImageImportParams params);
+    // Reads folder/file with the reader of the block's format and adds the set after the
+    // name, identity and geometry checks (questions, or warnings in batch mode), writing
+    // its data-set file. False (nothing of the set kept) when refused or failed.
+    bool AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params);
+    // Adds the images and CSI files of one exam folder of exam type 0..3 (any other type
+    // does nothing). False when a file pattern finds nothing; what was added stays.
+    bool AddExamFolder(const std::string& folder, int examType);
+    // Adds the entries of the Add Exam dialog: "[folder]" scans a folder, anything else
+    // is a file added by its name. False for an empty list.
+    bool AddExam(const std::vector<std::string>& entries, int examType);
+    // Takes the image out of the project with its frame and pixel file, then saves.
+    void RemoveImage(TMRImage* pImage);
+    void RemoveImages(const std::vector<TMRImage*>& images);
+    // Asks, then takes the set out with its data-set and map files and saves; true
+    // when the set was removed.
+    bool RemoveCSISet(TCSISet* pSet);
+    // Replaces the set by a copy whose grid is zero filled to the size (x, y, z).
+    void ZeroFillCSISet(TCSISet* pSet, const int size[3]);
+    // Reads the macro file and applies it to the work set as one recorded step.
+    void RunMacroFile(const std::string& path);
+
     // --- processing --------------------------------------------------------------------
     // Undoes every step, clears the history and, with a work set, drops its maps and
     // estimates and brings the windows back to the set as loaded.
@@ -179,4 +205,20 @@ private:
     void AttachMainFrame(IMainFrame* pMainFrame);
     // Drops the maps of a set from memory.
     static void DeleteMapList(TCSISet* pSet);
+
+    // Helpers of adding and removing (TProjectAddRemove.cpp).
+    // The identity and geometry questions of a new set; false when the user declined.
+    bool ConfirmIdentity(const TCSISet& set, int32_t format);
+    bool ConfirmGeometry(const TCSISet& set);
+    // The work set stops being one without being saved: it is about to go.
+    void DropWorkSet();
+    // Deletes the analyses and estimates built on the set, the estimates and regions
+    // drawn on the image; closes the child windows first when any must go.
+    void DetachFromSet(const TCSISet* pSet);
+    void DetachFromImage(const TMRImage* pImage);
+    // Takes the image out of the collection and deletes it with its pixel file; false
+    // for an image that is not in the collection.
+    bool DiscardImage(TMRImage* pImage);
+    // Deletes the map files of the set (named by its data-set path and map names).
+    static void RemoveMapFiles(const TCSISet& set);
 };

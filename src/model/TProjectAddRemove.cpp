@@ -1,0 +1,516 @@
+// Bringing data into the project and taking it out again: CSI sets through the reader
+// factory with their checks against the images, images through the image readers, whole
+// exam folders, removal of images and sets with their files, the zero-filled copy of a
+// set and macro runs on the work set.
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/IMainFrame.h"
+#include "model/MapHooks.h"
+#include "model/ProcessingHooks.h"
+#include "model/ReaderHooks.h"
+#include "model/TCSIReader.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+
+// Format indices the exam scans use.
+constexpr int32_t kPhilips2DSlicePreR11 = 2;
+constexpr int32_t kPhilips2DMultiSlicePreR11 = 5;
+constexpr int32_t kPhilips3DPreR11 = 8;
+constexpr int32_t kGEPfile = 15;
+// The GE formats identify the exam by its number, which they keep as the patient name.
+constexpr int32_t kFirstGEFormat = 12;
+constexpr int32_t kLastGEFormat = 16;
+
+// Image types the exam scans use.
+constexpr int32_t kImagePARREC = 0;
+constexpr int32_t kImageGEDicom = 2;
+
+// Two rotation elements agree when they differ by less than 0.005. The matrices are
+// floats, so a difference meant as 0.005 may be stored a hair below it; the margin keeps
+// such a difference counted while 0.0049 still agrees.
+constexpr double kRotationTolerance = 0.005 - 1e-6;
+
+std::string TrimBlanks(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+bool Contains(const std::string& text, const char* part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+bool RotationsAgree(const TCSISet& set, const TMRImage& image)
+{
+    float imageRotation[9];
+    image.GetRotation(imageRotation);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (std::fabs(double(set.m_fRotation[r][c]) - double(imageRotation[3 * r + c])) >= kRotationTolerance)
+                return false;
+    return true;
+}
+
+// The files of a folder that match the pattern, sorted by name. The system's file search
+// that the exam scans were made for lets "*.*" match names without a dot as well.
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern)
+{
+    std::vector<std::string> names;
+    const bool anyExtension = pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0;
+    const std::string stem = anyExtension ? pattern.substr(0, pattern.size() - 2) : pattern;
+    for (const vx::TFolderEntry& entry : vx::ListFolder(folder)) {
+        if (entry.isFolder)
+            continue;
+        if (vx::WildcardMatch(pattern, entry.name) || (anyExtension && vx::WildcardMatch(stem, entry.name)))
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+// The read block and image record an exam type uses; the rest stays 0.
+struct TExamScan {
+    const char* imagePattern;
+    int32_t imageType;
+    const char* csiPattern;
+    int32_t format;
+    int32_t dimensions;
+    bool multiSlice;  // option byte 14
+    bool geOptions;   // centre in x, flip the frequency axis, half voxel shift
+};
+
+// Exam types 0..3. The multi-slice format reads LIST/DATA files, so type 1 looks for those.
+const TExamScan kExamScans[4] = {
+    {"*.PAR", kImagePARREC, "*.SPAR", kPhilips2DSlicePreR11, 2, false, false},
+    {"*.PAR", kImagePARREC, "*.LIST", kPhilips2DMultiSlicePreR11, 2, true, false},
+    {"*.PAR", kImagePARREC, "*.LIST", kPhilips3DPreR11, 3, false, false},
+    {"e*.*", kImageGEDicom, "P*.*", kGEPfile, 3, false, true},
+};
+
+TCSIReadParams ReadParamsOf(const TExamScan& scan)
+{
+    TCSIReadParams params;
+    params.m_nFormat = scan.format;
+    params.m_nSpatialDims = scan.dimensions;
+    params.m_bSpare = scan.multiSlice ? 1 : 0;
+    if (scan.geOptions) {
+        params.m_bCenter[0] = 1;
+        params.m_bFlipFrequency = 1;
+        params.m_bHalfVoxelShift = 1;
+    }
+    return params;
+}
+
+TImageImportParams ImageParamsOf(const TExamScan& scan)
+{
+    TImageImportParams params;
+    params.m_nImageType = scan.imageType;
+    return params;
+}
+
+}  // namespace
+
+// --- adding --------------------------------------------------------------------------------
+
+bool TProject::AddImages(const std::string& folder, const std::string& file, TImageImportParams params)
+{
+    return m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+}
+
+bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
+{
+    const std::string path = vx::JoinPath(folder, file);
+    std::unique_ptr<TCSISet> set;
+    {
+        std::unique_ptr<TCSIReader> reader(CreateCSIReader(uint32_t(params.m_nFormat), &params));
+        if (!reader)
+            return false;
+        set.reset(reader->Read(path));
+    }
+    if (!set)
+        return false;
+    set->SetProject(this);
+    set->SetFolder(m_strFolder);
+    const std::string name = set->GetName();
+
+    // The name is also the data-set file's name: it must be one file name that neither
+    // another set, an image's pixel file nor the project file already uses.
+    bool clash = !vx::IsSafeFileComponent(name) || m_pCSISetList->FindByName(name) != nullptr ||
+                 set->GetFilePath() == GetProjectFilePath();
+    for (const TMRImage* pImage : *m_pImageSet)
+        clash = clash || pImage->GetPath() == set->GetFilePath();
+    if (clash) {
+        vx::Report(name + " already exists.\r\n", vx::ReportIcon::Exclamation);
+        return false;
+    }
+    if (!ConfirmIdentity(*set, params.m_nFormat) || !ConfirmGeometry(*set))
+        return false;
+
+    m_pCSISetList->Add(set.get());
+    if (!set->WriteDataFile(set->GetFilePath())) {
+        // The set has no data-set file, so the project could never load it again.
+        m_pCSISetList->Erase(m_pCSISetList->Find(set.get()));
+        return false;
+    }
+    // Only the work set keeps its samples in memory; this one reads them back when chosen.
+    set->FreeSpectra();
+    set.release();
+    return true;
+}
+
+bool TProject::ConfirmIdentity(const TCSISet& set, int32_t format)
+{
+    if (m_pImageSet->IsEmpty())
+        return true;
+    const std::string patient = TrimBlanks(set.m_strPatientName);
+    bool patientDiffers = false;
+    bool dateDiffers = false;
+    for (const TMRImage* pImage : *m_pImageSet) {
+        if (TrimBlanks(pImage->GetInfoText(TMRImage::InfoPatientName)) != patient)
+            patientDiffers = true;
+        if (pImage->GetInfoText(TMRImage::InfoExamDate) != set.m_strExamDate)
+            dateDiffers = true;
+        if (patientDiffers && dateDiffers)
+            break;
+    }
+    const std::string name = set.GetName();
+    if (patientDiffers) {
+        const bool examNumber = format >= kFirstGEFormat && format <= kLastGEFormat;
+        if (g_bBatchMode) {
+            vx::AppendBatchLog(std::string(examNumber ? "Warning: Exam number of CSI set " : "Warning: Patient name of CSI set ") +
+                               name + " is not matched with images.\r\n");
+        } else if (vx::Ask(std::string(examNumber ? "Exam number" : "Patient name") +
+                               " is not matched with that of the images! Would you like to continue adding the new CSI set?",
+                           vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No) {
+            return false;
+        }
+    }
+    if (dateDiffers) {
+        if (g_bBatchMode) {
+            vx::AppendBatchLog("Warning: Exam date of CSI set " + name + " is not matched with images.\r\n");
+        } else if (vx::Ask("Exam date is not matched with that of the images! Would you like to continue adding the new CSI set?",
+                           vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TProject::ConfirmGeometry(const TCSISet& set)
+{
+    for (const TMRImage* pImage : *m_pImageSet) {
+        if (RotationsAgree(set, *pImage))
+            continue;
+        // Only the first image that disagrees is reported.
+        if (g_bBatchMode) {
+            vx::AppendBatchLog("Warning: geometry of CSI set " + set.GetName() + " is not consistent with images. \r\n");
+            return true;
+        }
+        return vx::Ask("Image and CSI geometries are not consistent! Misregistration would happen! Would you like to "
+                       "continue adding the CSI set?",
+                       vx::ReportButtons::YesNo, vx::ReportAnswer::No) != vx::ReportAnswer::No;
+    }
+    return true;
+}
+
+bool TProject::AddExamFolder(const std::string& folder, int examType)
+{
+    if (examType < 0 || examType > 3)
+        return true;
+    const TExamScan& scan = kExamScans[examType];
+    const std::vector<std::string> images = FindFiles(folder, scan.imagePattern);
+    if (images.empty())
+        return false;
+    for (const std::string& name : images)
+        if (!Contains(name, "SURVEY"))
+            AddImages(folder, name, ImageParamsOf(scan));
+    const std::vector<std::string> csiFiles = FindFiles(folder, scan.csiPattern);
+    if (csiFiles.empty())
+        return false;
+    for (const std::string& name : csiFiles)
+        AddCSISet(folder, name, ReadParamsOf(scan));
+    return true;
+}
+
+bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
+{
+    if (entries.empty())
+        return false;
+    for (const std::string& entry : entries) {
+        if (entry.empty())
+            continue;
+        if (entry.front() == '[') {
+            AddExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(), examType);
+            continue;
+        }
+        // Only a lower-case copy of the name is matched: the file is opened by its own name.
+        const std::string folder = vx::FolderOf(entry);
+        const std::string file = vx::FileNameOf(entry);
+        const std::string lower = vx::ToLowerAscii(file);
+        if (lower.empty() || examType < 0 || examType > 3)
+            continue;
+        const TExamScan& scan = kExamScans[examType];
+        if (examType == 3) {
+            if (lower.front() == 'e')
+                AddImages(folder, file, ImageParamsOf(scan));
+            else if (lower.front() == 'p')
+                AddCSISet(folder, file, ReadParamsOf(scan));
+            continue;
+        }
+        if (Contains(lower, ".par"))
+            AddImages(folder, file, ImageParamsOf(scan));
+        if (Contains(lower, examType == 0 ? ".spar" : ".list"))
+            AddCSISet(folder, file, ReadParamsOf(scan));
+    }
+    return true;
+}
+
+// --- removing ------------------------------------------------------------------------------
+
+bool TProject::DiscardImage(TMRImage* pImage)
+{
+    const TImageSet::iterator pos = m_pImageSet->Find(pImage);
+    if (pos == m_pImageSet->End())
+        return false;
+    // Every frame that shows the image goes, not only the first.
+    while (CloseImageFrame(pImage)) {
+    }
+    m_pImageSet->Erase(pos);
+    DetachFromImage(pImage);
+    vx::RemoveFile(pImage->GetPath());  // a file already gone is no error
+    delete pImage;
+    return true;
+}
+
+void TProject::RemoveImage(TMRImage* pImage)
+{
+    if (!DiscardImage(pImage))
+        return;
+    // Slice frames may have shown the image behind the CSI grid.
+    RefreshSliceFrameImages();
+    UpdateFrames(false, false, false, false, true);
+    Save();
+}
+
+void TProject::RemoveImages(const std::vector<TMRImage*>& images)
+{
+    bool removed = false;
+    for (TMRImage* pImage : images)
+        removed = DiscardImage(pImage) || removed;
+    if (removed) {
+        RefreshSliceFrameImages();
+        UpdateFrames(false, false, false, false, true);
+    }
+    Save();
+}
+
+bool TProject::RemoveCSISet(TCSISet* pSet)
+{
+    const TCSISetList::iterator pos = m_pCSISetList->Find(pSet);
+    if (pos == m_pCSISetList->End())
+        return false;
+    if (vx::Ask("Are you sure you want to remove the set " + pSet->GetName() + " from the project?",
+                vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
+        return false;
+    if (pSet == m_pWorkSet)
+        DropWorkSet();
+    DetachFromSet(pSet);
+    m_pCSISetList->Erase(pos);
+    RemoveMapFiles(*pSet);
+    vx::RemoveFile(pSet->GetFilePath());  // a file already gone is no error
+    delete pSet;
+    Save();
+    return true;
+}
+
+void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
+{
+    if (!pSet || !m_pWorkSet)
+        return;
+    if (size[0] == pSet->m_nDim[0] && size[1] == pSet->m_nDim[1] && size[2] == pSet->m_nDim[2])
+        return;
+    vx::TWaitCursor wait;
+    if (!MapHooks().createZeroFilledSet) {
+        vx::Report("The zero filling of a CSI set's grid is not available in this version.",
+                   vx::ReportIcon::Exclamation);
+        return;
+    }
+    std::unique_ptr<TCSISet> copy(MapHooks().createZeroFilledSet(*pSet, size));
+    if (!copy)
+        return;
+    copy->SetProject(this);
+    copy->SetFolder(m_strFolder);
+    // The copy's file is written before anything is replaced: a failed write keeps the
+    // project as it was.
+    if (!copy->WriteDataFile(copy->GetFilePath()))
+        return;
+    copy->FreeSpectra();
+
+    if (TCSISet* pOld = m_pCSISetList->FindByName(copy->GetName())) {
+        if (pOld == m_pWorkSet)
+            DropWorkSet();
+        DetachFromSet(pOld);
+        if (m_pMainFrame)
+            m_pMainFrame->RemoveCSISetItem(pOld);
+        m_pCSISetList->Erase(m_pCSISetList->Find(pOld));
+        // The old set's maps belong to its grid; its data-set file now holds the copy
+        // when both have the same path.
+        RemoveMapFiles(*pOld);
+        if (pOld->GetFilePath() != copy->GetFilePath())
+            vx::RemoveFile(pOld->GetFilePath());
+        delete pOld;
+        if (m_pMainFrame)
+            m_pMainFrame->ShowProjectExplorer();
+    }
+    m_pCSISetList->Add(copy.release());
+    if (m_pMainFrame)
+        m_pMainFrame->ShowProjectExplorer();
+    Save();
+}
+
+void TProject::RunMacroFile(const std::string& path)
+{
+    if (!m_pWorkSet)
+        return;
+    vx::TWaitCursor wait;
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        vx::Report("Can not open macro file: " + path, vx::ReportIcon::Exclamation);
+        return;
+    }
+    const TProcessingHooks& hooks = ProcessingHooks();
+    if (!hooks.readMacroStep || !hooks.applyStep) {
+        vx::Report("Can not run macro file " + path + " because macro steps are not available in this version.",
+                   vx::ReportIcon::Exclamation);
+        return;
+    }
+    TProcessStep* pStep = hooks.readMacroStep(file, m_bRecording, m_pWorkSet);
+    file.Close();
+    if (!pStep) {
+        vx::Report("Can not run macro file " + path + " because of wrong format.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    // Recorded even when a part failed: what the parts before it changed stays undoable.
+    hooks.applyStep(pStep, m_pWorkSet);
+    RecordStep(pStep, true);
+    ShowWorkSetInfo();
+    ResetSpectrumDisplay(true);
+    const bool hasMaps = MapHooks().mapCount && MapHooks().mapCount(*m_pWorkSet) > 0;
+    if (hasMaps && MapHooks().updateMaps)
+        MapHooks().updateMaps(*m_pWorkSet);
+    UpdateFrames(true, hasMaps, false, false, false);
+    UpdateRegionEstimates();
+    if (m_pMainFrame) {
+        m_pMainFrame->RefreshVoxelWindows();
+        m_pMainFrame->RefreshRegionWindows();
+    }
+}
+
+// --- helpers -------------------------------------------------------------------------------
+
+void TProject::DropWorkSet()
+{
+    TCSISet* pSet = m_pWorkSet;
+    if (!pSet)
+        return;
+    CloseImageFrames();
+    if (m_pMainFrame)
+        m_pMainFrame->CloseAllChildWindows();
+    pSet->FreeSpectra();
+    pSet->m_bWorkSet = 0;
+    m_pWorkSet = nullptr;
+    LocateImagesInWorkSet();
+    m_bModified = false;
+    // The steps of the history and the estimates work on the set that goes.
+    if (m_history && ProcessingHooks().clear)
+        ProcessingHooks().clear(m_history);
+    ClearRegionEstimates();
+}
+
+namespace {
+
+// Takes the elements for which `uses` holds out of the container and returns them.
+template <class Container, class Predicate>
+std::vector<typename Container::value_type> TakeOut(Container& container, Predicate uses)
+{
+    std::vector<typename Container::value_type> taken;
+    for (auto it = container.begin(); it != container.end();) {
+        if (uses(*it)) {
+            taken.push_back(*it);
+            it = container.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
+// An object whose question has no hook counts as referring to the set or image.
+template <class Hook, class Object, class Target>
+bool Uses(const Hook& hook, Object* pObject, const Target* pTarget)
+{
+    return !hook || hook(pObject, pTarget);
+}
+
+}  // namespace
+
+void TProject::DetachFromSet(const TCSISet* pSet)
+{
+    const TProcessingHooks& hooks = ProcessingHooks();
+    const std::vector<TAnalysis*> analyses =
+        TakeOut(m_analyses, [&](TAnalysis* p) { return Uses(hooks.analysisUsesSet, p, pSet); });
+    const std::vector<TRegionEstimate*> estimates =
+        TakeOut(m_regionEstimates, [&](TRegionEstimate* p) { return Uses(hooks.estimateUsesSet, p, pSet); });
+    // Their windows would point at them.
+    if ((!analyses.empty() || !estimates.empty()) && m_pMainFrame)
+        m_pMainFrame->CloseAllChildWindows();
+    for (TAnalysis* pAnalysis : analyses)
+        if (hooks.deleteAnalysis)
+            hooks.deleteAnalysis(pAnalysis);
+    for (TRegionEstimate* pEstimate : estimates)
+        if (hooks.deleteEstimate)
+            hooks.deleteEstimate(pEstimate);
+}
+
+void TProject::DetachFromImage(const TMRImage* pImage)
+{
+    const TProcessingHooks& hooks = ProcessingHooks();
+    const std::vector<TRegionEstimate*> estimates =
+        TakeOut(m_regionEstimates, [&](TRegionEstimate* p) { return Uses(hooks.estimateUsesImage, p, pImage); });
+    if (!estimates.empty() && m_pMainFrame)
+        m_pMainFrame->CloseAllChildWindows();
+    for (TRegionEstimate* pEstimate : estimates)
+        if (hooks.deleteEstimate)
+            hooks.deleteEstimate(pEstimate);
+    for (auto& [key, pRegion] :
+         TakeOut(m_drawnRegions, [&](const auto& entry) { return Uses(hooks.regionUsesImage, entry.second, pImage); }))
+        if (hooks.deleteRegion)
+            hooks.deleteRegion(pRegion);
+}
+
+void TProject::RemoveMapFiles(const TCSISet& set)
+{
+    if (!MapHooks().storedMapNames)
+        return;
+    // A name that is not one file name never named a file of this set.
+    for (const std::string& mapName : MapHooks().storedMapNames(set))
+        if (vx::IsSafeFileComponent(mapName))
+            vx::RemoveFile(set.GetFilePath() + "_" + mapName);
+}
