@@ -8,7 +8,7 @@
 #include <functional>
 
 namespace vx {
-class TFile;
+class TTextFile;
 }
 
 class TAnalysis;
@@ -52,10 +52,11 @@ struct TProcessingHooks {
     std::function<bool(TRegionEstimate*, const TMRImage*)> estimateUsesImage;
     std::function<bool(TDrawnRegion*, const TMRImage*)> regionUsesImage;
 
-    // Macro runs: a new macro step for the set (with the recording flag) that has read
-    // the open macro file; null when the file is not a macro (the step is then gone).
-    std::function<TProcessStep*(vx::TFile& file, bool recording, TCSISet* set)> readMacroStep;
-    // Hands the step the set and applies it, without saving a state first.
+    // Macro runs: a new macro step for the set with the recording flag; it reads the
+    // steps of an open macro file (false for a file of the wrong format); then it is
+    // handed the set and applied, without saving a state first.
+    std::function<TProcessStep*(bool recording, TCSISet* set)> newMacroStep;
+    std::function<bool(TProcessStep*, vx::TTextFile& file)> readMacro;
     std::function<bool(TProcessStep*, TCSISet*)> applyStep;
 };
 

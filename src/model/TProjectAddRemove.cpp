@@ -21,7 +21,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
-#include "platform/TFile.h"
+#include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -390,23 +390,28 @@ void TProject::RunMacroFile(const std::string& path)
     if (!m_pWorkSet)
         return;
     vx::TWaitCursor wait;
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    vx::TTextFile file;
+    if (!file.Open(path, vx::TTextFile::Mode::Read)) {
         vx::Report("Can not open macro file: " + path, vx::ReportIcon::Exclamation);
         return;
     }
     const TProcessingHooks& hooks = ProcessingHooks();
-    if (!hooks.readMacroStep || !hooks.applyStep) {
+    TProcessStep* pStep = hooks.newMacroStep ? hooks.newMacroStep(m_bRecording, m_pWorkSet) : nullptr;
+    if (!pStep || !hooks.readMacro || !hooks.applyStep) {
+        if (pStep && hooks.deleteStep)
+            hooks.deleteStep(pStep);
         vx::Report("Can not run macro file " + path + " because macro steps are not available in this version.",
                    vx::ReportIcon::Exclamation);
         return;
     }
-    TProcessStep* pStep = hooks.readMacroStep(file, m_bRecording, m_pWorkSet);
-    file.Close();
-    if (!pStep) {
+    if (!hooks.readMacro(pStep, file)) {
+        file.Close();
+        if (hooks.deleteStep)
+            hooks.deleteStep(pStep);
         vx::Report("Can not run macro file " + path + " because of wrong format.", vx::ReportIcon::Exclamation);
         return;
     }
+    file.Close();
     // Recorded even when a part failed: what the parts before it changed stays undoable.
     hooks.applyStep(pStep, m_pWorkSet);
     RecordStep(pStep, true);

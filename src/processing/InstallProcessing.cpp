@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "model/ProcessingHooks.h"
+#include "platform/TTextFile.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
 
@@ -18,5 +19,10 @@ void InstallProcessing()
     hooks.clear = [](TProcessHistory* pHistory) { pHistory->Clear(); };
     hooks.disableUndo = [](TProcessHistory* pHistory) { pHistory->DisableUndo(); };
     hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };
+    hooks.readMacro = [](TProcessStep* pStep, vx::TTextFile& file) { return pStep->ReadMacro(file); };
+    hooks.applyStep = [](TProcessStep* pStep, TCSISet* pSet) {
+        pStep->SetDataSet(pSet);
+        return pStep->Apply();
+    };
     InstallProcessingHooks(std::move(hooks));
 }

@@ -23,6 +23,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TTextFile.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "ProjectFakes.h"
@@ -769,17 +770,20 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     TFakeOwned analysis;
     bool computed = true;
     TProcessingHooks hooks;
-    hooks.readMacroStep = [&](TFile& file, bool recording, TCSISet* set) -> TProcessStep* {
-        std::string text(64, '\0');
-        text.resize(file.Read(text.data(), text.size()));
-        calls.push_back("read " + std::to_string(recording) + (set == a ? " work set" : " other"));
-        return text.find("good") != std::string::npos ? As<TProcessStep>(&step) : nullptr;
+    hooks.newMacroStep = [&](bool recording, TCSISet* set) {
+        calls.push_back("new " + std::to_string(recording) + (set == a ? " work set" : " other"));
+        return As<TProcessStep>(&step);
+    };
+    hooks.readMacro = [&](TProcessStep* s, TTextFile& file) {
+        std::string first, second;
+        calls.push_back(s == As<TProcessStep>(&step) ? "read" : "read ?");
+        return file.ReadString(first) && file.ReadString(second) && second == "good";
     };
     hooks.applyStep = [&](TProcessStep* s, TCSISet* set) {
         calls.push_back(std::string("apply ") + (s == As<TProcessStep>(&step) && set == a ? "step" : "?"));
         return true;
     };
-    hooks.deleteStep = [&](TProcessStep*) { calls.push_back("recorded"); };
+    hooks.deleteStep = [&](TProcessStep*) { calls.push_back("deleted"); };
     hooks.setAnalysisComputed = [&](TAnalysis*, bool done) { computed = done; };
     InstallProcessingHooks(hooks);
     m_project.m_analyses.push_back(As<TAnalysis>(&analysis));
@@ -789,7 +793,7 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     m_project.RunMacroFile(macro);
     EXPECT_EQ(m_report.Messages(),
               (std::vector<std::string>{"Can not run macro file " + macro + " because of wrong format."}));
-    EXPECT_EQ(calls, (std::vector<std::string>{"read 1 work set"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"new 1 work set", "read", "deleted"}));
 
     test::WriteBytes(macro, "#Macro file\r\ngood\r\n");
     calls.clear();
@@ -797,7 +801,8 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     m_shell.Take();
     m_project.RunMacroFile(macro);
     EXPECT_EQ(m_report.Count(), 0u);
-    EXPECT_EQ(calls, (std::vector<std::string>{"read 1 work set", "apply step", "recorded"}));
+    // Without a history the project deletes the step it records.
+    EXPECT_EQ(calls, (std::vector<std::string>{"new 1 work set", "read", "apply step", "deleted"}));
     EXPECT_FALSE(computed);
     EXPECT_TRUE(m_shell.Logged("UpdateAll 10000"));
     EXPECT_TRUE(m_shell.Logged("RefreshVoxelWindows"));
