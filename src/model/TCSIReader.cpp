@@ -97,9 +97,14 @@ uint64_t TCSIReader::GridFloatCount(const TCSISet& set)
 {
     if (set.m_nDim[0] < 1 || set.m_nDim[1] < 1 || set.m_nDim[2] < 1 || set.m_nPoints < 1)
         return 0;
-    const uint64_t voxels = uint64_t(set.m_nDim[0]) * uint64_t(set.m_nDim[1]) * uint64_t(set.m_nDim[2]);
-    if (voxels > TCSISet::kMaxVoxels)
-        return 0;
+    // Multiplied one axis at a time against the limit: three sizes of up to 2^31 would
+    // overflow 64 bits (and could wrap to a small count).
+    uint64_t voxels = 1;
+    for (int k = 0; k < 3; ++k) {
+        voxels *= uint64_t(set.m_nDim[k]);
+        if (voxels > TCSISet::kMaxVoxels)
+            return 0;
+    }
     // voxels < 2^24 and points < 2^31: the product stays below 2^56.
     return voxels * uint64_t(set.m_nPoints) * 2;
 }

@@ -108,9 +108,13 @@ bool SamplesFit(const TCSIParams& p, int64_t bytesLeft, uint64_t& sampleBytes)
 {
     if (p.m_nDim[0] < 1 || p.m_nDim[1] < 1 || p.m_nDim[2] < 1 || p.m_nPoints < 1)
         return false;
-    const uint64_t voxels = uint64_t(p.m_nDim[0]) * uint64_t(p.m_nDim[1]) * uint64_t(p.m_nDim[2]);
-    if (voxels > TCSISet::kMaxVoxels)
-        return false;
+    // One axis at a time: the product of three sizes can overflow 64 bits and wrap.
+    uint64_t voxels = 1;
+    for (int k = 0; k < 3; ++k) {
+        voxels *= uint64_t(p.m_nDim[k]);
+        if (voxels > TCSISet::kMaxVoxels)
+            return false;
+    }
     // voxels <= 2^24 and points < 2^31: the product fits in 64 bits.
     sampleBytes = voxels * uint64_t(p.m_nPoints) * kBytesPerPoint;
     return bytesLeft >= 0 && sampleBytes <= uint64_t(bytesLeft);

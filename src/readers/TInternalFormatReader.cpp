@@ -11,7 +11,8 @@ TCSISet* TInternalFormatReader::Read(std::string path)
     set.m_strName = vx::StemOf(path);
 
     // A slice axis outside 0..2 would index the per-axis fields out of range.
-    const bool read = set.ReadDataFile(path) && Validate() && set.m_nSliceAxis >= 0 && set.m_nSliceAxis <= 2;
+    const bool read = set.ReadDataFile(path) && set.IsLoaded() && Validate() && set.m_nSliceAxis >= 0 &&
+                      set.m_nSliceAxis <= 2;
     if (!read) {
         vx::Report("Data file " + path + " cannot be read or is invalid.", vx::ReportIcon::Exclamation);
         return DiscardSet();

@@ -217,6 +217,11 @@ TEST(CSIReaderDecoders, ShortFileOrBadLayoutFailsWithoutMessage)
         // A header claiming a huge grid is refused before anything is allocated.
         TProbeReader reader(Params(3));
         reader.NewSet(4096, 4096, 4096, 1 << 30);
+        EXPECT_EQ(TCSIReader::GridFloatCount(*reader.Set()), 0u);
+        reader.Set()->m_nDim[0] = 1 << 26;  // the three sizes multiply to 2^64 exactly
+        reader.Set()->m_nDim[1] = 1 << 24;
+        reader.Set()->m_nDim[2] = 1 << 14;
+        EXPECT_EQ(TCSIReader::GridFloatCount(*reader.Set()), 0u);
         EXPECT_FALSE(reader.ReadRawData(path));
         EXPECT_FALSE(reader.ReadRawDataToVoxels(path));
         EXPECT_FALSE(reader.Set()->IsAllocated());

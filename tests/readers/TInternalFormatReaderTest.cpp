@@ -122,6 +122,18 @@ TEST(InternalFormatReader, DamagedOrInvalidFilesAreReported)
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_EQ(report.Messages()[0], "Data file " + zero + " cannot be read or is invalid.");
 
+    // Matrix sizes whose product wraps around 64 bits are refused, not read as an
+    // empty grid with huge sizes.
+    report.Clear();
+    std::string wrapped = bytes;
+    const int32_t dims[3] = {1 << 26, 1 << 24, 1 << 25};
+    wrapped.replace(32, 12, std::string(reinterpret_cast<const char*>(dims), 12));
+    const std::string wrap = folder.File("wrap.dat");
+    vx::test::WriteBytes(wrap, wrapped);
+    EXPECT_EQ(ReadInternal(wrap), nullptr);
+    ASSERT_EQ(report.Messages().size(), 2u);
+    EXPECT_EQ(report.Messages()[0], "The CSI data file " + wrap + " is invalid.");
+
     // Batch mode: both lines in the log.
     report.Clear();
     vx::ResetGlobals();

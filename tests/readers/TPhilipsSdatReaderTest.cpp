@@ -63,10 +63,12 @@ TEST(PhilipsSdat, VaxWordsBecomeIeeeFloats)
 {
     TScriptedReport report;
     TTempFolder folder;
-    // Raw stored words: VAX 1.0 and -1.0, then a zero word and 0.25.
+    // Raw stored words: VAX 1.0 and -1.0, a zero word and 0.25, then a dirty zero and a
+    // reserved operand (exponent 0 with mantissa bits, with and without the sign).
     const std::string sdat = std::string("\x80\x40\x00\x00\x80\xC0\x00\x00", 8) + std::string(4, '\0') +
-                             std::string("\x80\x3F\x00\x00", 4);
-    WriteBytes(folder.File("v.SPAR"), SparText(With(SingleVoxelLines(2), "samples", "2")));
+                             std::string("\x80\x3F\x00\x00", 4) + std::string("\x12\x00\x34\x56", 4) +
+                             std::string("\x7F\x80\xFF\xFF", 4);
+    WriteBytes(folder.File("v.SPAR"), SparText(With(SingleVoxelLines(3), "samples", "3")));
     WriteBytes(folder.File("v.SDAT"), sdat);
     TCSIReadParams raw = Options(0);
     raw.m_bLoadRawData = 1;
@@ -77,6 +79,8 @@ TEST(PhilipsSdat, VaxWordsBecomeIeeeFloats)
     EXPECT_EQ(s->GetImag(0), -1.0f);
     EXPECT_EQ(s->GetReal(1), 0.0f);
     EXPECT_EQ(s->GetImag(1), 0.25f);
+    EXPECT_EQ(s->GetReal(2), 0.0f);
+    EXPECT_EQ(s->GetImag(2), 0.0f);
     EXPECT_EQ(report.Count(), 0u);
 }
 
@@ -121,6 +125,11 @@ TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
     EXPECT_EQ(report.Messages()[1], "The data files should be SPAR/SDAT files.");
     EXPECT_EQ(report.Messages()[2], "Parameter file " + folder.File("four.SPAR") + " cannot be read or is invalid.");
     EXPECT_EQ(report.Messages()[3], "Parameter file " + folder.File("missing.SPAR") + " cannot be read or is invalid.");
+    // The same four-row pair reads as a time series.
+    auto series = ReadWith(1, folder.File("four.SDAT"));
+    ASSERT_NE(series, nullptr);
+    EXPECT_EQ(series->m_nDim[1], 4);
+    EXPECT_EQ(report.Messages().size(), 4u);
 
     // A SPAR without its SDAT: the data file message names the SDAT path.
     report.Clear();
