@@ -52,7 +52,7 @@ public:
 
     // --- lifetime -------------------------------------------------------------
     // Every parameter to its default, no maps, no voxels, no mask, flags clear.
-    // Called on new objects only: it frees nothing.
+    // Meant for new objects; anything the set owns is released first all the same.
     void Reset();
     // One new empty spectrum per grid point. False (nothing allocated) when a matrix
     // size is below 1 or the grid exceeds kMaxVoxels.
@@ -62,8 +62,9 @@ public:
     void InitVoxels();
     // Deletes every spectrum and the voxel array; clears the loaded and allocated flags.
     void FreeSpectra();
-    // Reads the samples back from the data-set file (m_strFilePath) under the wait
-    // cursor; on success the display range becomes +/- the magnitude maximum.
+    // Reads the samples back from the data-set file (m_strFilePath, in the layout of
+    // the owning project's file version) under the wait cursor; on success the
+    // display range becomes +/- the magnitude maximum.
     bool LoadData();
 
     // --- the CSI data-set file (TCSISetFile.cpp) -------------------------------
@@ -192,9 +193,10 @@ public:
     void ApplyHalfVoxelShift();
     // Negates every imaginary part (reverses the frequency axis).
     void ConjugateAll();
-    // Exchanges the two in-plane axes of the slice axis (sizes and voxel order).
+    // Exchanges the two in-plane axes of the slice axis: their sizes and the order of
+    // the voxels and of the mask.
     void TransposeInPlane(int sliceAxis);
-    // Reverses the voxel order along the axis.
+    // Reverses the order of the voxels and of the mask along the axis.
     void FlipAxis(int axis);
     // Moves the grid to the in-plane shift `target` (mm) by a k-space phase ramp of the
     // difference to the recorded shift; nothing below 1e-6 mm.
