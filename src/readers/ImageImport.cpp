@@ -29,6 +29,16 @@ struct TMismatchTexts {
     std::string question;
 };
 
+// Reports one difference: a batch-log line, or the question; false when the user said No.
+bool ReportMismatch(const TMismatchTexts& t, vx::ReportAnswer defaultAnswer)
+{
+    if (g_bBatchMode) {
+        vx::AppendBatchLog(t.warning, true);
+        return true;
+    }
+    return vx::Ask(t.question, vx::ReportButtons::YesNo, defaultAnswer) == vx::ReportAnswer::Yes;
+}
+
 // Visits the sets first to last; `differs` says whether a set differs from the image.
 // Returns false when the user answered No. With `stopAfterYes` a Yes ends the visit.
 template <typename Differs, typename Texts>
@@ -40,14 +50,9 @@ bool CheckSets(TProject* pProject, Differs differs, Texts texts, vx::ReportAnswe
     for (TCSISet* pSet : *pProject->m_pCSISetList) {
         if (!differs(*pSet))
             continue;
-        const TMismatchTexts t = texts(pSet->m_strName);
-        if (g_bBatchMode) {
-            vx::AppendBatchLog(t.warning, true);
-            continue;
-        }
-        if (vx::Ask(t.question, vx::ReportButtons::YesNo, defaultAnswer) != vx::ReportAnswer::Yes)
+        if (!ReportMismatch(texts(pSet->m_strName), defaultAnswer))
             return false;
-        if (stopAfterYes)
+        if (stopAfterYes && !g_bBatchMode)
             return true;
     }
     return true;
@@ -91,8 +96,7 @@ bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage values)
     pImage->SetWidth(values.width, true);
     pImage->SetHeight(values.height, true);
     for (int k = 0; k < TMRImage::InfoTextCount; ++k)
-        if (!values.info[k].empty() || k != TMRImage::InfoDirectionCode)
-            pImage->SetInfoText(values.info[k], k, true);
+        pImage->SetInfoText(values.info[k], k, true);
     pImage->SetParameter(values.tr, TMRImage::ParamTR, true);
     pImage->SetParameter(values.thickness, TMRImage::ParamThickness, true);
     pImage->SetParameter(values.te, TMRImage::ParamTE, true);
@@ -186,4 +190,27 @@ bool CheckGeometryAgainstSets(TProject* pProject, const float rotation[9],
                 "like to continue adding the new image?"};
         },
         vx::ReportAnswer::No, true);
+}
+
+bool CheckExamNumberAndDateAgainstSets(TProject* pProject, const std::string& examNumber,
+                                       const std::string& examDate)
+{
+    if (!pProject || !pProject->m_pCSISetList)
+        return true;
+    for (const TCSISet* pSet : *pProject->m_pCSISetList) {
+        const std::string& name = pSet->m_strName;
+        if (TrimBlanks(pSet->m_strPatientName) != examNumber &&
+            !ReportMismatch({"Warning: Exam number is not matched with CSI data set: " + name + ".\r\n",
+                             "Exam number is not matched with CSI data set : " + name +
+                                 ". Would you like to continue adding the new image?"},
+                            vx::ReportAnswer::Yes))
+            return false;
+        if (TrimBlanks(pSet->m_strExamDate) != examDate &&
+            !ReportMismatch({"Warning: Exam date is not matched with CSI data set: " + name + ".\r\n",
+                             "Exam date is not matched with CSI data set : " + name +
+                                 ". Would you like to continue adding the new image?"},
+                            vx::ReportAnswer::Yes))
+            return false;
+    }
+    return true;
 }

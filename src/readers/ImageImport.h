@@ -23,7 +23,7 @@ struct TNewImage {
     bool placed = true;
     int orientation = 0;            // 0 sagittal, 1 coronal, 2 axial
     // Info texts 0 exam name, 1 exam date, 2 patient name, 3 protocol, 4 direction code,
-    // 5 patient position, 6 patient entry. An empty direction code is not set.
+    // 5 patient position, 6 patient entry (an image without a direction code has "").
     std::string info[7] = {"n/a", "n/a", "n/a", "n/a", "", "n/a", "n/a"};
     float tr = 0.0f;                // ms
     float thickness = 0.0f;         // mm
@@ -62,3 +62,8 @@ bool CheckExamDateAgainstSets(TProject* pProject, const std::string& examDate,
 // comparison (one question at most); in batch mode every differing set gets its line.
 bool CheckGeometryAgainstSets(TProject* pProject, const float rotation[9],
                               const std::string& headerPath);
+// The GE DICOM checks: for each set in turn the exam number (the Study ID, against the
+// set's patient-name field, which GE CSI sets use for the exam number) and then the exam
+// date ("year.month.day", against the set's exam date trimmed).
+bool CheckExamNumberAndDateAgainstSets(TProject* pProject, const std::string& examNumber,
+                                       const std::string& examDate);

@@ -237,6 +237,8 @@ bool ParsePARImageLine(const std::vector<std::string>& columns, int version,
         return false;
     if (parsed.sliceOrientation < 1 || parsed.sliceOrientation > 3)
         return false;
+    if (parsed.thickness < 0.0f)
+        return false;
     line = std::move(parsed);
     return true;
 }

@@ -88,7 +88,8 @@ struct TPARImageLine {
 // Parses the columns of an image line (version 3 takes bits, size and thickness from the
 // header info). False for a wrong number of columns (version 4: at least 41; version 3:
 // exactly 29 or 31) and for an image the reader cannot hold: bits other than 8 or 16, a
-// side outside 1..TMRImage::kMaxSide, a slice orientation other than 1, 2 or 3.
+// side outside 1..TMRImage::kMaxSide, a slice orientation other than 1, 2 or 3, a negative
+// slice thickness.
 bool ParsePARImageLine(const std::vector<std::string>& columns, int version,
                        const TPARGeneralInfo& info, TPARImageLine& line);
 

@@ -282,6 +282,7 @@ TEST(PARImageLine, ImagesTheReaderCannotHoldAreRefused)
     add("orientation 0", [](TSynthPARImage& i) { i.sliceOrientation = 0; });
     add("orientation 4", [](TSynthPARImage& i) { i.sliceOrientation = 4; });
     add("orientation -1", [](TSynthPARImage& i) { i.sliceOrientation = -1; });
+    add("negative thickness", [](TSynthPARImage& i) { i.thickness = -1.0f; });
     TPARImageLine line;
     ASSERT_TRUE(ParsePARImageLine(Columns(par, good), 4, TPARGeneralInfo{}, line));
     for (const Case& c : cases)
@@ -293,6 +294,10 @@ TEST(PARImageLine, ImagesTheReaderCannotHoldAreRefused)
     EXPECT_FALSE(ParsePARImageLine(Columns(par, good), 3, info, line));
     info.width = 4;
     info.height = 2;
+    EXPECT_TRUE(ParsePARImageLine(Columns(par, good), 3, info, line));
+    info.thickness = -0.5f;
+    EXPECT_FALSE(ParsePARImageLine(Columns(par, good), 3, info, line));
+    info.thickness = 0.0f;
     info.bits = 12;
     EXPECT_FALSE(ParsePARImageLine(Columns(par, good), 3, info, line));
 }
