@@ -302,15 +302,6 @@ TEST(PARImageLine, ImagesTheReaderCannotHoldAreRefused)
     EXPECT_FALSE(ParsePARImageLine(Columns(par, good), 3, info, line));
 }
 
-TEST(RECBlock, EightBitPixelsAreUnsigned)
-{
-    const std::string bytes = vx::test::PackREC8({0, 1, 127, 128, 254, 255});
-    std::vector<int16_t> pixels;
-    ASSERT_TRUE(DecodeRECBlock(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 8,
-                               3, 2, pixels));
-    EXPECT_EQ(pixels, (std::vector<int16_t>{0, 1, 127, 128, 254, 255}));
-}
-
 TEST(RECBlock, SixteenBitPixelsAreSignedLittleEndian)
 {
     const std::vector<int> values = {0, 1, -1, -2, 0x1234, 32767, -32768, 300};
@@ -347,30 +338,6 @@ TEST(PAROrientation, SliceOrientationAndAxisLetters)
     EXPECT_EQ(DirectionCodeOf(0), "AH");
     EXPECT_EQ(DirectionCodeOf(1), "RH");
     EXPECT_EQ(DirectionCodeOf(2), "RA");
-}
-
-TEST(PARHeader, SyntheticVersion3Header)
-{
-    TSynthPAR par;
-    par.version = 3;
-    par.versionWord = "V3";
-    par.pixelSize = "8";
-    par.reconResolution = "16  8";
-    par.images.resize(2);
-    par.images[1].index = "1";
-    const TParsedHeader h = ParseHeader(vx::test::BuildPARText(par));
-    EXPECT_EQ(h.version, 3);
-    EXPECT_EQ(h.badLines, 0);
-    ASSERT_EQ(h.images.size(), 2u);
-    EXPECT_EQ(h.images[1].recIndex, "1");
-    EXPECT_EQ(h.images[0].bits, 8);
-    EXPECT_EQ(h.images[0].width, 16);
-    EXPECT_EQ(h.images[0].height, 8);
-    EXPECT_EQ(h.info.patientName, "Doe John");
-    EXPECT_EQ(h.info.examDate, "2021.03.04");
-    EXPECT_FLOAT_EQ(h.info.tr, 550.0f);
-    EXPECT_FLOAT_EQ(h.info.fov[2], 230.0f);
-    EXPECT_FLOAT_EQ(h.info.thickness, 5.0f);
 }
 
 // Real headers: version, number of image lines, size and slice orientation as the
