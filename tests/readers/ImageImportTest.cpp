@@ -67,6 +67,18 @@ TEST_F(ImageImportTest, NamesBecomeOneFileNameComponent)
         EXPECT_TRUE(FileExists(PixelFile(name))) << name;
 }
 
+TEST_F(ImageImportTest, NameOfASetsDataFileIsRefusedAndTheSetsFileKept)
+{
+    TCSISet* set = AddSet("scan", "p", "d");
+    set->SetFolder(m_project.m_strFolder);
+    WriteBytes(set->GetFilePath(), "set samples");
+    EXPECT_FALSE(AddNewImage(*m_project.m_pImageSet, &m_project, Values("scan")));
+    EXPECT_TRUE(m_report.Contains("The image scan already exists."));
+    EXPECT_EQ(ReadBytes(set->GetFilePath()), "set samples");
+    EXPECT_TRUE(Images().empty());
+    ASSERT_TRUE(AddNewImage(*m_project.m_pImageSet, &m_project, Values("scan2")));
+}
+
 TEST_F(ImageImportTest, ImagesThatCannotBeMadeAreNotAdded)
 {
     TNewImage wrongCount = Values("a");
