@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/Workers.h"
+#include "readers/ReaderFactory.h"
 
 namespace {
 CVexaraApp* g_pApp = nullptr;
@@ -85,6 +86,7 @@ bool CVexaraApp::InitInstance(const QStringList& commandLine)
     // Reader plug-ins; the program's current folder stays where it is.
     m_plugins = vx::LoadPluginFolder(vx::JoinPath(m_strProgramFolder, "plugins"));
     vx::PublishPluginTable(m_plugins);
+    RegisterReaders();  // the project reads CSI sets and images through the real readers
 
     ReadRecentFileList();
     m_pMainFrame->show();

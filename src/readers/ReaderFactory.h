@@ -10,6 +10,7 @@
 // unsigned). Null for a built-in format whose reader this build does not have.
 TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams);
 
-// Installs CreateReader (and the image readers) into the model's reader hooks. The
-// application calls it once at start-up; tests that want the real readers call it too.
+// Installs the real readers into the model's reader hooks (CreateReader as the CSI
+// reader factory). The application calls it once at start-up; tests that want the real
+// readers call it too.
 void RegisterReaders();

@@ -17,8 +17,10 @@
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
+#include "model/ReaderHooks.h"
 #include "platform/Files.h"
 #include "platform/Workers.h"
+#include "readers/TInternalFormatReader.h"
 #include "support/GuiGrab.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -297,6 +299,15 @@ TEST_F(AppTest, PlugInsWithBothExportsGetFormatIndicesFrom23)
     app.ExitInstance();
     EXPECT_FALSE(plugins[0].hModule->IsOpen());  // unloaded at exit
     EXPECT_TRUE(vx::PluginTable().empty());
+}
+
+TEST_F(AppTest, StartUpConnectsTheRealReaders)
+{
+    ClearReaderHooks();
+    ASSERT_TRUE(Start());
+    TCSIReadParams params;
+    std::unique_ptr<TCSIReader> reader(CreateCSIReader(22, &params));
+    EXPECT_NE(dynamic_cast<TInternalFormatReader*>(reader.get()), nullptr);
 }
 
 TEST_F(AppTest, StartsWithoutPlugInFolderAndKeepsTheProcessorCount)
