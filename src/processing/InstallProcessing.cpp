@@ -16,6 +16,7 @@ void InstallProcessing()
     hooks.undo = [](TProcessHistory* pHistory) { pHistory->Undo(); };
     hooks.redo = [](TProcessHistory* pHistory) { pHistory->Redo(); };
     hooks.cannotUndo = [](TProcessHistory* pHistory) { return pHistory->CannotUndo(); };
+    hooks.canRedo = [](TProcessHistory* pHistory) { return !pHistory->UndoneSteps().empty(); };
     hooks.clear = [](TProcessHistory* pHistory) { pHistory->Clear(); };
     hooks.disableUndo = [](TProcessHistory* pHistory) { pHistory->DisableUndo(); };
     hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };

@@ -326,16 +326,23 @@ TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
     for (size_t i = 0; i < original.size(); ++i)
         ASSERT_EQ(twice[i], original[i] * 2.0f * 3.0f);
 
+    const TProcessingHooks& hooks = ProcessingHooks();
+    TProcessHistory* history = m_project->m_history;
+    EXPECT_FALSE(hooks.canRedo(history));
     m_project->Undo();
     EXPECT_TRUE(test::SameBits(test::Samples(*set), once));
+    EXPECT_TRUE(hooks.canRedo(history));
     m_project->Undo();
     EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
+    EXPECT_TRUE(hooks.cannotUndo(history));
     m_project->Undo();  // nothing left
     EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
     m_project->Redo();
     EXPECT_TRUE(test::SameBits(test::Samples(*set), once));
     m_project->Redo();
     EXPECT_TRUE(test::SameBits(test::Samples(*set), twice));
+    EXPECT_FALSE(hooks.canRedo(history));
+    EXPECT_FALSE(hooks.cannotUndo(history));
     EXPECT_EQ(TempFiles().size(), 2u);
 
     // Edit/Clear all undoes everything and forgets the steps with their files.
