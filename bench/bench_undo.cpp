@@ -1,8 +1,10 @@
 // Undo and redo of a whole-set step on a CSI set of 32 x 32 x 8 voxels of 2048 points
 // (134 MB): SaveState, one undo and one redo, beside a plain buffered copy of the same
 // file in the same folder. The undo round writes the set three times and reads it
-// twice; the table compares the time per byte moved with the copy's (the copy syncs
-// its file to the disk as the data-set writer does). Target: at most 1.5 times the
+// twice; the table compares the time per byte moved with the copy's. The reference
+// copy syncs its file to the disk as the data-set writer does for the user's files;
+// state files serve only the running program and do not wait for the disk, so a copy
+// that does not sync either is shown as well. Target: at most 1.5 times the syncing
 // copy's time per byte.
 //
 // The folder is $VX_BENCH_DIR, else the system's temporary folder.
@@ -89,7 +91,7 @@ void BM_SaveStateUndoRedo(benchmark::State& state)
 }
 
 // Reads a data-set file and writes its bytes to another file in 1 MB blocks.
-void BM_PlainCopy(benchmark::State& state)
+void PlainCopy(benchmark::State& state, bool sync)
 {
     const std::string from = vx::JoinPath(BenchFolder(), "vexara_bench_undo_src.bin");
     const std::string to = vx::JoinPath(BenchFolder(), "vexara_bench_undo_copy.bin");
@@ -107,7 +109,8 @@ void BM_PlainCopy(benchmark::State& state)
         size_t n;
         while ((n = in.Read(buffer.data(), buffer.size())) > 0)
             out.Write(buffer.data(), n);
-        out.Sync();
+        if (sync)
+            out.Sync();
         out.Close();
     }
     state.SetBytesProcessed(state.iterations() * 2 * FileBytes());
@@ -115,8 +118,12 @@ void BM_PlainCopy(benchmark::State& state)
     vx::RemoveFile(to);
 }
 
+void BM_PlainCopy(benchmark::State& state) { PlainCopy(state, true); }
+void BM_PlainCopyNoSync(benchmark::State& state) { PlainCopy(state, false); }
+
 BENCHMARK(BM_SaveStateUndoRedo)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_PlainCopyNoSync)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // Keeps the throughput of every run for the comparison at the end.
 class TThroughputReporter : public benchmark::ConsoleReporter {
@@ -142,12 +149,15 @@ public:
         };
         const double undo = get("BM_SaveStateUndoRedo");
         const double copy = get("BM_PlainCopy");
+        const double unsynced = get("BM_PlainCopyNoSync");
         std::printf("\n%-22s %10s\n", "", "MB/s");
         std::printf("%-22s %10.0f\n", "BM_SaveStateUndoRedo", undo);
         std::printf("%-22s %10.0f\n", "BM_PlainCopy", copy);
+        std::printf("%-22s %10.0f\n", "BM_PlainCopyNoSync", unsynced);
         const double ratio = undo > 0 ? copy / undo : 0.0;
-        std::printf("time per byte of SaveState + undo + redo against the plain copy: %.2fx (target at most 1.5x)%s\n",
+        std::printf("SaveState + undo + redo against the plain copy: %.2fx its time per byte (target at most 1.5x)%s\n",
                     ratio, ratio > 1.5 ? "  above target" : "");
+        std::printf("against a copy that does not sync either: %.2fx\n", undo > 0 ? unsynced / undo : 0.0);
     }
 
 private:

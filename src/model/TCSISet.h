@@ -75,8 +75,9 @@ public:
     // set). Reports its failures; a failed read leaves the set as it was.
     bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion);
     // Writes the newest layout to a temporary file renamed over `path`; reports and
-    // returns false on any failure, leaving an existing file untouched.
-    bool WriteDataFile(const std::string& path);
+    // returns false on any failure, leaving an existing file untouched. A file that
+    // only this run reads back (an undo state) need not wait for the disk: durable false.
+    bool WriteDataFile(const std::string& path, bool durable = true);
 
     // --- copy, arithmetic and sample operations (TCSISetOps.cpp) ----------------
     // Parameters and mask of `other`, without samples, maps or flags.

@@ -218,7 +218,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
     return true;
 }
 
-bool TCSISet::WriteDataFile(const std::string& path)
+bool TCSISet::WriteDataFile(const std::string& path, bool durable)
 {
     const std::string failure = "Can not write CSI data set file " + path + ".\r\n";
     vx::TAtomicFile out;
@@ -260,7 +260,7 @@ bool TCSISet::WriteDataFile(const std::string& path)
             }
         }
     }
-    if (!ok || !out.Commit()) {
+    if (!ok || !out.Commit(durable)) {
         out.Abort();
         vx::Report(failure, vx::ReportIcon::Exclamation);
         return false;

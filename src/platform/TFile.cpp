@@ -257,11 +257,11 @@ bool TAtomicFile::Begin(const std::string& targetPath)
     return true;
 }
 
-bool TAtomicFile::Commit()
+bool TAtomicFile::Commit(bool durable)
 {
     if (m_tempPath.empty())
         return false;
-    const bool synced = m_file.Sync();
+    const bool synced = !durable || m_file.Sync();
     const bool closed = m_file.Close();
     if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
         RemoveFile(m_tempPath);

@@ -84,7 +84,9 @@ public:
 
     bool Begin(const std::string& targetPath);
     TFile& File() { return m_file; }
-    bool Commit();
+    // durable: the data is on the disk before the rename, for files that outlive the
+    // run. Files only this run reads back (undo states) skip the wait.
+    bool Commit(bool durable = true);
     void Abort();
     const std::string& TempPath() const { return m_tempPath; }
 

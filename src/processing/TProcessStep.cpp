@@ -9,6 +9,12 @@
 #include "platform/Paths.h"
 #include "platform/Workers.h"
 
+namespace {
+// A state file serves undo within this run only: after a crash nothing reads it, so its
+// writes do not wait for the disk. It is still complete before it is renamed into place.
+constexpr bool kDurableStates = false;
+}  // namespace
+
 TProcessStep::~TProcessStep()
 {
     // The state file belongs to this step alone (its name was created for it).
@@ -23,7 +29,7 @@ bool TProcessStep::SaveState()
         return false;
     if (m_strTempFile.empty())
         return true;
-    return m_pDataSet->WriteDataFile(m_strTempFile);
+    return m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates);
 }
 
 bool TProcessStep::RunParallel(int parts)
@@ -77,7 +83,7 @@ bool TProcessStep::SwapWithTempFile(const std::string& prefix)
         current = MakeTempFileName(prefix);
         vx::RemoveFile(saved);
     }
-    if (!m_pDataSet->WriteDataFile(current)) {
+    if (!m_pDataSet->WriteDataFile(current, kDurableStates)) {
         vx::RemoveFile(current);
         return false;
     }

@@ -100,6 +100,32 @@ TEST(TextFile, OpeningFailsForMissingFilesAndFolders)
     EXPECT_FALSE(file.WriteString("x"));
 }
 
+TEST(AtomicFile, ACommitThatDoesNotWaitForTheDiskStillReplacesOnlyWholeFiles)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("state.tmp");
+    test::WriteBytes(path, "old");
+    {
+        TAtomicFile out;
+        ASSERT_TRUE(out.Begin(path));
+        ASSERT_TRUE(out.File().Write("new", 3));
+        EXPECT_EQ(test::ReadBytes(path), "old");
+        EXPECT_TRUE(out.Commit(false));
+    }
+    EXPECT_EQ(test::ReadBytes(path), "new");
+    {
+        TAtomicFile out;
+        ASSERT_TRUE(out.Begin(path));
+        // Larger than the stream's buffer, so that the failure shows before the close.
+        const std::string big(1 << 20, 'x');
+        TFile::FailWritesAfter(10);
+        EXPECT_FALSE(out.File().Write(big.data(), big.size()) && out.Commit(false));
+        TFile::FailWritesAfter(-1);
+    }
+    EXPECT_EQ(test::ReadBytes(path), "new");
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+}
+
 TEST(Files, CreateNewFileTakesOnlyAFreeName)
 {
     test::TTempFolder dir;

@@ -293,6 +293,31 @@ TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
     EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(ProcessStepTest, StepsTakeTheRecordingFlagOfTheOpenProject)
+{
+    // The steps that join a running recording when undone or redone do it this way.
+    class TJoiningStep : public TPartRecorder {
+    public:
+        bool Undo() override
+        {
+            TakeRecordingFlag();
+            return true;
+        }
+    };
+    TJoiningStep step;
+    m_project->m_bRecording = true;
+    step.Undo();
+    EXPECT_TRUE(step.m_bRecorded);
+    m_project->m_bRecording = false;
+    step.Undo();
+    EXPECT_FALSE(step.m_bRecorded);
+    m_project->m_bRecording = true;
+    g_pProject = nullptr;
+    step.m_bRecorded = true;
+    step.Undo();
+    EXPECT_FALSE(step.m_bRecorded);
+}
+
 // --- the caller protocol -----------------------------------------------------------------
 
 TEST_F(ProcessStepTest, AFailedStateWriteLeavesTheSetAndTheHistoryUnchanged)
