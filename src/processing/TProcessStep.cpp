@@ -104,15 +104,12 @@ bool TProcessStep::Perform(TProcessStep* pStep, TProject& project, bool dataChan
 {
     if (!pStep)
         return false;
-    if (!pStep->SaveState()) {
+    if (!pStep->SaveState() || !pStep->Apply()) {
         delete pStep;
         return false;
     }
-    // A step that fails part way is recorded all the same, so that undo can take back
-    // what it did change.
-    const bool applied = pStep->Apply();
     project.RecordStep(pStep, dataChanged);
-    return applied;
+    return true;
 }
 
 void TProcessStep::TakeRecordingFlag()

@@ -7,7 +7,7 @@
 // Caller protocol for a new step: construct it with its parameters, the project's
 // recording flag and its data set; SaveState; Apply; then hand it to the project
 // (TProject::RecordStep), whose history owns it from then on. Perform() does exactly
-// this and refuses the step when its state cannot be saved.
+// this and drops the step when its state cannot be saved or it cannot be applied.
 #include <cstdint>
 #include <string>
 
@@ -36,7 +36,8 @@ public:
     // Writes the step's block to a macro file; steps that never go into a macro write
     // nothing. Write failures stay in the file (TTextFile::Failed).
     virtual void WriteMacro(vx::TTextFile& file) = 0;
-    // Performs the step on its data set (or image).
+    // Performs the step on its data set (or image). False when it could not: the data
+    // are then as before (a step that fails part way puts its saved state back itself).
     virtual bool Apply() = 0;
     // Keeps what undo needs, before Apply. False without a data set; true at once for a
     // step without a state file; otherwise writes the data set to the state file.
@@ -68,9 +69,9 @@ public:
     // routines) when the exchange did not happen, and without a data set.
     bool SwapWithTempFile(const std::string& prefix);
 
-    // Performs a new step by the caller protocol. A step whose state cannot be saved is
-    // deleted without touching the data set or the history; any other step goes to the
-    // project's history. The result is Apply's (false also for a refused step).
+    // Performs a new step by the caller protocol and hands it to the project's history.
+    // A step whose state cannot be saved or whose Apply fails is deleted instead, and
+    // the result is false; the history is then unchanged.
     static bool Perform(TProcessStep* pStep, TProject& project, bool dataChanged);
 
     int32_t m_nKind = -1;        // the step's kind number; every concrete class sets its own

@@ -338,6 +338,14 @@ TEST_F(ProcessStepTest, AFailedStateWriteLeavesTheSetAndTheHistoryUnchanged)
     EXPECT_TRUE(history.UndoneSteps().empty());
     // The refused step's file went with it.
     EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(history.DoneSteps().front()->m_strTempFile)});
+
+    // A step that cannot be applied is not recorded either.
+    SetProcessorCount(1);
+    auto* refused = new TPartRecorder;
+    refused->m_failing = 0;
+    refused->SetDataSet(set.get());
+    EXPECT_FALSE(TProcessStep::Perform(refused, *m_project, true));
+    EXPECT_EQ(history.DoneSteps().size(), 1u);
 }
 
 TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
