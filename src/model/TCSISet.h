@@ -22,7 +22,7 @@ class TFile;
 }
 
 class TMapList;
-class TPoint2D;
+struct TPoint2D;
 class TProject;
 struct TWaterSuppressionParams;
 class TCSISet;

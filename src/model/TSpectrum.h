@@ -11,7 +11,7 @@
 #include "model/TMixedRadixFFT.h"
 
 class TCSISet;
-class TPoint2D;
+struct TPoint2D;
 
 using TComplex = std::complex<float>;  // real then imaginary, two IEEE floats
 
