@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -59,21 +56,6 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
     ASSERT_TRUE(WriteFileAtomically(path, "new contents"));
     EXPECT_EQ(test::ReadBytes(path), "new contents");
     EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
-}
-
-TEST(AtomicFile, ReadOnlyFolderFailsAndKeepsOldFile)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root ignores folder permissions";
-    test::TTempFolder dir;
-    const std::string sub = dir.File("ro");
-    ASSERT_TRUE(MakeFolder(sub));
-    const std::string path = sub + "/x.dat";
-    test::WriteBytes(path, "old");
-    chmod(sub.c_str(), 0555);
-    EXPECT_FALSE(WriteFileAtomically(path, "new"));
-    chmod(sub.c_str(), 0755);
-    EXPECT_EQ(test::ReadBytes(path), "old");
 }
 
 TEST(AtomicFile, MissingFolderFails)
