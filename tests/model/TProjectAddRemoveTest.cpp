@@ -43,7 +43,7 @@ const char* const kGeometryQuestion =
     "the CSI set?";
 
 // What the fake reader makes of a file, keyed by the file's name.
-struct TSetSpec {
+struct TFakeSetData {
     std::string name;
     std::string patient = "Doe";
     std::string date = "2021.03.04 10:11:12";
@@ -51,7 +51,7 @@ struct TSetSpec {
     float sample = 1.0f;  // real part of voxel 1, sample 2
 };
 
-struct TImageSpec {
+struct TFakeImageData {
     std::string patient = "Doe";
     std::string date = "2021.03.04 10:11:12";
     float rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
@@ -66,8 +66,8 @@ int g_liveReaders = 0;
 
 class TFakeCSIReader : public TCSIReader {
 public:
-    TFakeCSIReader(const TCSIReadParams* p, const std::map<std::string, TSetSpec>& specs, std::vector<TRead>& reads)
-        : TCSIReader(p), m_specs(specs), m_reads(reads)
+    TFakeCSIReader(const TCSIReadParams* p, const std::map<std::string, TFakeSetData>& fakeSets, std::vector<TRead>& reads)
+        : TCSIReader(p), m_fakeSets(fakeSets), m_reads(reads)
     {
         ++g_liveReaders;
     }
@@ -76,16 +76,16 @@ public:
     TCSISet* Read(std::string path) override
     {
         m_reads.push_back({path, m_params});
-        const auto it = m_specs.find(FileNameOf(path));
-        if (it == m_specs.end())
+        const auto it = m_fakeSets.find(FileNameOf(path));
+        if (it == m_fakeSets.end())
             return nullptr;
-        const TSetSpec& spec = it->second;
+        const TFakeSetData& fake = it->second;
         auto* set = new TCSISet;
         set->m_nFormat = m_params.m_nFormat;
-        set->m_strName = spec.name;
-        set->m_strPatientName = spec.patient;
-        set->m_strExamDate = spec.date;
-        std::memcpy(set->m_fRotation, spec.rotation, sizeof spec.rotation);
+        set->m_strName = fake.name;
+        set->m_strPatientName = fake.patient;
+        set->m_strExamDate = fake.date;
+        std::memcpy(set->m_fRotation, fake.rotation, sizeof fake.rotation);
         set->m_nDim[0] = 2;
         set->m_nDim[1] = 2;
         set->m_nPoints = 4;
@@ -99,14 +99,14 @@ public:
         set->InitVoxels();
         for (size_t v = 0; v < set->VoxelCount(); ++v)
             set->GetVoxel(v)->AllocateZeroed(set->m_nPoints);
-        set->GetVoxel(size_t(1))->Data()[2] = TComplex(spec.sample, -2.0f);
+        set->GetVoxel(size_t(1))->Data()[2] = TComplex(fake.sample, -2.0f);
         set->m_bLoaded = true;
         set->UpdateDataRange();
         return set;
     }
 
 private:
-    const std::map<std::string, TSetSpec>& m_specs;
+    const std::map<std::string, TFakeSetData>& m_fakeSets;
     std::vector<TRead>& m_reads;
 };
 
@@ -130,7 +130,7 @@ protected:
         InstallMapHooks({});
         InstallProcessingHooks({});
         InstallCSIReaderFactory([this](uint32_t, const TCSIReadParams* p) -> TCSIReader* {
-            return new TFakeCSIReader(p, m_specs, m_reads);
+            return new TFakeCSIReader(p, m_fakeSets, m_reads);
         });
         for (int type : {0, 2})
             InstallImageReader(type, [this](TImageSet& images, const std::string& path, TImageImportParams p,
@@ -151,14 +151,14 @@ protected:
     bool ReadImage(TImageSet& images, const std::string& path, TImageImportParams p, TProject* project)
     {
         m_imageReads.push_back(path + " type " + std::to_string(p.m_nImageType));
-        const TImageSpec spec = m_imageSpecs.count(FileNameOf(path)) ? m_imageSpecs[FileNameOf(path)] : TImageSpec{};
+        const TFakeImageData fake = m_fakeImages.count(FileNameOf(path)) ? m_fakeImages[FileNameOf(path)] : TFakeImageData{};
         auto* image = new TMRImage(project);
         image->SetWidth(2, false);
         image->SetHeight(2, false);
         image->SetOrientation(2, false);
-        image->SetInfoText(spec.patient, TMRImage::InfoPatientName, false);
-        image->SetInfoText(spec.date, TMRImage::InfoExamDate, false);
-        image->SetRotation(spec.rotation);
+        image->SetInfoText(fake.patient, TMRImage::InfoPatientName, false);
+        image->SetInfoText(fake.date, TMRImage::InfoExamDate, false);
+        image->SetRotation(fake.rotation);
         image->SetName(StemOf(path), false);
         image->SetPath(JoinPath(project->GetFolder(), StemOf(path)));
         image->SetPixels({1, 2, 3, 4});
@@ -180,11 +180,11 @@ protected:
     bool AddSet(const std::string& file, int32_t format = 2) { return m_project.AddCSISet("/scanner", file, Params(format)); }
     bool AddImage(const std::string& file) { return m_project.AddImages("/scanner", file, TImageImportParams{}); }
     std::string SetPath(const std::string& name) const { return JoinPath(m_folder, name); }
-    TImageSpec& ImageSpec(const std::string& file) { return m_imageSpecs[file]; }
-    TSetSpec& SetSpec(const std::string& file, const std::string& name)
+    TFakeImageData& FakeImage(const std::string& file) { return m_fakeImages[file]; }
+    TFakeSetData& FakeSet(const std::string& file, const std::string& name)
     {
-        m_specs[file].name = name;
-        return m_specs[file];
+        m_fakeSets[file].name = name;
+        return m_fakeSets[file];
     }
     // The set and image counts in the saved project file.
     int32_t SavedCount(bool sets)
@@ -202,8 +202,8 @@ protected:
     test::TScriptedReport m_report;
     TProject m_project{&m_shell};
     std::string m_folder;
-    std::map<std::string, TSetSpec> m_specs;
-    std::map<std::string, TImageSpec> m_imageSpecs;
+    std::map<std::string, TFakeSetData> m_fakeSets;
+    std::map<std::string, TFakeImageData> m_fakeImages;
     std::vector<TRead> m_reads;
     std::vector<std::string> m_imageReads;
 };
@@ -219,7 +219,7 @@ bool SameBlock(const TCSIReadParams& a, const TCSIReadParams& b)
 
 TEST_F(ProjectAddRemoveTest, AddedSetIsOwnedWrittenToTheProjectFolderAndUnloaded)
 {
-    SetSpec("csi1.SPAR", "csi1").sample = 7.5f;
+    FakeSet("csi1.SPAR", "csi1").sample = 7.5f;
     ASSERT_TRUE(AddSet("csi1.SPAR", 5));
     ASSERT_EQ(m_reads.size(), 1u);
     EXPECT_EQ(m_reads[0].path, "/scanner/csi1.SPAR");
@@ -244,7 +244,7 @@ TEST_F(ProjectAddRemoveTest, ReaderFailuresAddNothing)
     EXPECT_FALSE(AddSet("unknown.SPAR"));  // the reader returns no set
     EXPECT_EQ(g_liveReaders, 0);
     InstallCSIReaderFactory({});
-    SetSpec("csi1.SPAR", "csi1");
+    FakeSet("csi1.SPAR", "csi1");
     EXPECT_FALSE(AddSet("csi1.SPAR"));     // no reader at all
     EXPECT_TRUE(m_project.m_pCSISetList->IsEmpty());
     EXPECT_TRUE(ListFolder(m_folder, "csi*").empty());
@@ -252,8 +252,8 @@ TEST_F(ProjectAddRemoveTest, ReaderFailuresAddNothing)
 
 TEST_F(ProjectAddRemoveTest, DuplicateAndUnusableNamesAreRefused)
 {
-    SetSpec("a.SPAR", "csi1").sample = 1.0f;
-    SetSpec("b.SPAR", "csi1").sample = 2.0f;
+    FakeSet("a.SPAR", "csi1").sample = 1.0f;
+    FakeSet("b.SPAR", "csi1").sample = 2.0f;
     ASSERT_TRUE(AddSet("a.SPAR"));
     const std::string stored = test::ReadBytes(SetPath("csi1"));
 
@@ -277,7 +277,7 @@ TEST_F(ProjectAddRemoveTest, DuplicateAndUnusableNamesAreRefused)
     const std::string pixels = test::ReadBytes(SetPath("scan"));
     for (const char* name : {"../x", "..", "", "scan"}) {
         m_report.Clear();
-        SetSpec("c.SPAR", name);
+        FakeSet("c.SPAR", name);
         EXPECT_FALSE(AddSet("c.SPAR")) << name;
         EXPECT_EQ(m_report.Messages(), (std::vector<std::string>{std::string(name) + " already exists.\r\n"}));
     }
@@ -288,26 +288,26 @@ TEST_F(ProjectAddRemoveTest, DuplicateAndUnusableNamesAreRefused)
 
 TEST_F(ProjectAddRemoveTest, WithoutImagesNothingIsCompared)
 {
-    TSetSpec& spec = SetSpec("a.SPAR", "csi1");
-    spec.patient = "Somebody Else";
-    spec.date = "1999";
-    spec.rotation[0][1] = 0.7f;
+    TFakeSetData& fake = FakeSet("a.SPAR", "csi1");
+    fake.patient = "Somebody Else";
+    fake.date = "1999";
+    fake.rotation[0][1] = 0.7f;
     EXPECT_TRUE(AddSet("a.SPAR"));  // an unplanned question would fail the test
     EXPECT_EQ(m_report.Count(), 0u);
 }
 
 TEST_F(ProjectAddRemoveTest, PatientAndDateQuestionsDecideTheAdd)
 {
-    ImageSpec("i1.PAR").patient = " Doe ";
+    FakeImage("i1.PAR").patient = " Doe ";
     ASSERT_TRUE(AddImage("i1.PAR"));
     ASSERT_TRUE(AddImage("i2.PAR"));
 
     // Blanks around the patient name do not count.
-    SetSpec("same.SPAR", "same").patient = "Doe  ";
+    FakeSet("same.SPAR", "same").patient = "Doe  ";
     EXPECT_TRUE(AddSet("same.SPAR"));
     EXPECT_EQ(m_report.Count(), 0u);
 
-    SetSpec("other.SPAR", "other").patient = "Roe";
+    FakeSet("other.SPAR", "other").patient = "Roe";
     m_report.PlanAnswer(ReportAnswer::No);
     EXPECT_FALSE(AddSet("other.SPAR"));
     EXPECT_EQ(m_report.Questions(), (std::vector<std::string>{kPatientQuestion}));
@@ -323,14 +323,14 @@ TEST_F(ProjectAddRemoveTest, PatientAndDateQuestionsDecideTheAdd)
 
     // The date is compared without trimming.
     m_report.Clear();
-    SetSpec("late.SPAR", "late").date = "2021.03.04 10:11:12 ";
+    FakeSet("late.SPAR", "late").date = "2021.03.04 10:11:12 ";
     m_report.PlanAnswer(ReportAnswer::No);
     EXPECT_FALSE(AddSet("late.SPAR"));
     EXPECT_EQ(m_report.Questions(), (std::vector<std::string>{kDateQuestion}));
 
     // Both differ: a No to the first question ends the add; Yes leads to the second.
     m_report.Clear();
-    TSetSpec& both = SetSpec("both.SPAR", "both");
+    TFakeSetData& both = FakeSet("both.SPAR", "both");
     both.patient = "Roe";
     both.date = "2000";
     m_report.PlanAnswer(ReportAnswer::No);
@@ -362,7 +362,7 @@ TEST_F(ProjectAddRemoveTest, RotationsDisagreeFromADifferenceOfFiveThousandths)
         m_report.Clear();
         std::string name = "g";
         name += std::to_string(n++);
-        SetSpec(name + ".SPAR", name).rotation[c.row][c.col] = c.value;
+        FakeSet(name + ".SPAR", name).rotation[c.row][c.col] = c.value;
         if (c.asks)
             m_report.PlanAnswer(ReportAnswer::No);
         EXPECT_EQ(AddSet(name + ".SPAR"), !c.asks) << c.row << c.col << " " << c.value;
@@ -370,11 +370,11 @@ TEST_F(ProjectAddRemoveTest, RotationsDisagreeFromADifferenceOfFiveThousandths)
     }
 
     // Only the first image that disagrees is asked about, and No is the default answer.
-    ImageSpec("i2.PAR").rotation[1] = 0.3f;
+    FakeImage("i2.PAR").rotation[1] = 0.3f;
     ASSERT_TRUE(AddImage("i2.PAR"));
     m_report.Clear();
     m_report.AllowDefaults();
-    SetSpec("tilted.SPAR", "tilted").rotation[0][1] = 0.6f;
+    FakeSet("tilted.SPAR", "tilted").rotation[0][1] = 0.6f;
     EXPECT_FALSE(AddSet("tilted.SPAR"));
     EXPECT_EQ(m_report.Questions(), (std::vector<std::string>{kGeometryQuestion}));
     EXPECT_FALSE(FileExists(SetPath("tilted")));
@@ -383,12 +383,12 @@ TEST_F(ProjectAddRemoveTest, RotationsDisagreeFromADifferenceOfFiveThousandths)
 TEST_F(ProjectAddRemoveTest, BatchModeAddsADifferingSetWithThreeWarnings)
 {
     ASSERT_TRUE(AddImage("i1.PAR"));
-    ImageSpec("i2.PAR").rotation[3] = 0.2f;
+    FakeImage("i2.PAR").rotation[3] = 0.2f;
     ASSERT_TRUE(AddImage("i2.PAR"));
-    TSetSpec& spec = SetSpec("odd.SPAR", "odd");
-    spec.patient = "Roe";
-    spec.date = "2000";
-    spec.rotation[0][2] = 0.1f;
+    TFakeSetData& fake = FakeSet("odd.SPAR", "odd");
+    fake.patient = "Roe";
+    fake.date = "2000";
+    fake.rotation[0][2] = 0.1f;
     g_bBatchMode = true;
     EXPECT_TRUE(AddSet("odd.SPAR"));
     EXPECT_EQ(g_batchLog,
@@ -401,7 +401,7 @@ TEST_F(ProjectAddRemoveTest, BatchModeAddsADifferingSetWithThreeWarnings)
 
     g_batchLog.clear();
     EXPECT_FALSE(AddSet("odd.SPAR", 16));  // same name again: refused
-    SetSpec("ge.SPAR", "ge").patient = "1234";
+    FakeSet("ge.SPAR", "ge").patient = "1234";
     EXPECT_TRUE(AddSet("ge.SPAR", 12));
     EXPECT_EQ(g_batchLog,
               "odd already exists.\r\n"
@@ -411,7 +411,7 @@ TEST_F(ProjectAddRemoveTest, BatchModeAddsADifferingSetWithThreeWarnings)
 
 TEST_F(ProjectAddRemoveTest, AFailedDataSetWriteLeavesNoSet)
 {
-    SetSpec("a.SPAR", "csi1");
+    FakeSet("a.SPAR", "csi1");
     TFile::FailWritesAfter(16);
     EXPECT_FALSE(AddSet("a.SPAR"));
     TFile::FailWritesAfter(-1);
@@ -582,8 +582,8 @@ TEST_F(ProjectAddRemoveTest, RemovingImagesDeletesTheirFilesFramesAndDrawings)
 
 TEST_F(ProjectAddRemoveTest, RemovingASetDeletesItsDataSetAndMapFilesOnly)
 {
-    SetSpec("a.SPAR", "a");
-    SetSpec("ab.SPAR", "a_b");
+    FakeSet("a.SPAR", "a");
+    FakeSet("ab.SPAR", "a_b");
     ASSERT_TRUE(AddSet("a.SPAR"));
     ASSERT_TRUE(AddSet("ab.SPAR"));
     TCSISet* a = m_project.m_pCSISetList->FindByName("a");
@@ -627,8 +627,8 @@ TEST_F(ProjectAddRemoveTest, RemovingASetDeletesItsDataSetAndMapFilesOnly)
 TEST_F(ProjectAddRemoveTest, RemovingTheWorkSetDropsItsHistoryEstimatesAndAnalyses)
 {
     ASSERT_TRUE(AddImage("i1.PAR"));
-    SetSpec("a.SPAR", "a");
-    SetSpec("b.SPAR", "b");
+    FakeSet("a.SPAR", "a");
+    FakeSet("b.SPAR", "b");
     ASSERT_TRUE(AddSet("a.SPAR"));
     ASSERT_TRUE(AddSet("b.SPAR"));
     TCSISet* a = m_project.m_pCSISetList->FindByName("a");
@@ -683,7 +683,7 @@ TEST_F(ProjectAddRemoveTest, RemovingTheWorkSetDropsItsHistoryEstimatesAndAnalys
 
 TEST_F(ProjectAddRemoveTest, ZeroFillReplacesAnEarlierCopyOrSaysItCannot)
 {
-    SetSpec("a.SPAR", "brain");
+    FakeSet("a.SPAR", "brain");
     ASSERT_TRUE(AddSet("a.SPAR"));
     TCSISet* brain = m_project.m_pCSISetList->FindByName("brain");
     const int bigger[3] = {4, 4, 1};
@@ -750,7 +750,7 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     m_project.RunMacroFile(macro);  // no work set: nothing, not even the missing file
     EXPECT_EQ(m_report.Count(), 0u);
 
-    SetSpec("a.SPAR", "a");
+    FakeSet("a.SPAR", "a");
     ASSERT_TRUE(AddSet("a.SPAR"));
     TCSISet* a = *m_project.m_pCSISetList->begin();
     m_project.SetWorkSet(a);
