@@ -229,7 +229,8 @@ bool TImageSet::CopyFilesToFolder(const std::string& folder)
 {
     bool allCopied = true;
     for (TMRImage* pImage : m_images) {
-        const std::string target = vx::JoinPath(folder, pImage->GetName());
+        // The name may come from a project file: it only ever names a file inside the folder.
+        const std::string target = vx::JoinPath(folder, vx::SanitizeFileComponent(pImage->GetName()));
         if (!vx::CopyFileTo(pImage->GetPath(), target, true))
             allCopied = false;
         pImage->SetPath(target);

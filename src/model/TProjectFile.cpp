@@ -276,7 +276,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         const bool setsCopied = m_pCSISetList->CopyDataFiles(folder);
         if (!imagesCopied || !setsCopied) {
             for (TMRImage* pImage : *m_pImageSet)
-                pImage->SetPath(vx::JoinPath(oldFolder, pImage->GetName()));
+                pImage->SetPath(vx::JoinPath(oldFolder, vx::SanitizeFileComponent(pImage->GetName())));
             for (TCSISet* pSet : *m_pCSISetList)
                 pSet->SetFolder(oldFolder);
             return refuse();

@@ -12,6 +12,7 @@
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/ScriptedReport.h"
@@ -270,4 +271,33 @@ TEST_F(ImageSetTest, ImagesOfCompleteGeometryArePlacedInTheWorkSetFrame)
     EXPECT_FLOAT_EQ(placed->GetCentre().x, 4.0f);
     EXPECT_FLOAT_EQ(placed->GetCentre().y, -6.5f);
     EXPECT_FLOAT_EQ(partial->GetSlicePosition(), 7.0f);
+}
+
+TEST_F(ImageSetTest, CopiedPixelFilesStayInsideTheTargetFolder)
+{
+    // A project file may name an image "../x"; its pixel file is then ".._x" in the
+    // project folder, and a copy must land beside it in the target folder, not above it.
+    TImageSet set(&m_project);
+    TMRImage* climber = NewImage(2, 1, "../x");
+    climber->SetPath(m_dir.File(".._x"));
+    TMRImage* plain = NewImage(2, 2, "plain");
+    set.Insert(climber);
+    set.Insert(plain);
+    test::WriteBytes(m_dir.File(".._x"), "climber");
+    test::WriteBytes(m_dir.File("plain"), "plain");
+    ASSERT_TRUE(MakeFolder(m_dir.File("a")));
+    ASSERT_TRUE(MakeFolder(m_dir.File("a/b")));
+
+    EXPECT_TRUE(set.CopyFilesToFolder(m_dir.File("a/b")));
+    EXPECT_FALSE(FileExists(m_dir.File("a/x")));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a/b/.._x")), "climber");
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a/b/plain")), "plain");
+    EXPECT_EQ(climber->GetPath(), m_dir.File("a/b/.._x"));
+    EXPECT_EQ(plain->GetPath(), m_dir.File("a/b/plain"));
+
+    // A copy that fails still points the image at the new folder.
+    RemoveFile(m_dir.File("a/b/plain"));
+    RemoveFile(m_dir.File("plain"));
+    EXPECT_FALSE(set.CopyFilesToFolder(m_dir.File("a")));
+    EXPECT_EQ(plain->GetPath(), m_dir.File("a/plain"));
 }
