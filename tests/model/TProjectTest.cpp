@@ -148,6 +148,17 @@ TEST_F(ProjectTest, CreateMakesTheFolderSavesAndTakesSelectVoxel)
     // An existing folder is no error.
     TProject again(&m_shell);
     EXPECT_TRUE(again.Create(folder, "second"));
+
+    // Opening the project hands the handler over too; a file that does not load does not.
+    TProject opened(&m_shell);
+    ASSERT_TRUE(opened.Load(folder + "/brain.tpj"));
+    EXPECT_TRUE(opened.m_pfnMouseHandler == &CMainPicView::OnMouseSelectVoxel);
+    test::WriteBytes(folder + "/bad.tpj", std::string(10, '\0'));
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject refused(&m_shell);
+    EXPECT_FALSE(refused.Load(folder + "/bad.tpj"));
+    EXPECT_TRUE(refused.m_pfnMouseHandler == nullptr);
 }
 
 TEST_F(ProjectTest, ToggleDisplayFlagKeepsOnlyTheGridBeforeAPartFlag)
