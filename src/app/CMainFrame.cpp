@@ -770,8 +770,12 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (g_pProject)
-        g_pProject->SaveIfModified();
+    // A save that failed has been reported; closing now would drop the only copy of
+    // the changes, so the window stays and the next exit question offers the save again.
+    if (g_pProject && !g_pProject->SaveIfModified()) {
+        event->ignore();
+        return;
+    }
     CloseAllChildWindows();
     event->accept();
     emit Closed();

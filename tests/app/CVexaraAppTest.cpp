@@ -19,6 +19,7 @@
 #include "app/DialogRunner.h"
 #include "model/ReaderHooks.h"
 #include "platform/Files.h"
+#include "platform/TFile.h"
 #include "platform/Workers.h"
 #include "readers/TInternalFormatReader.h"
 #include "support/GuiGrab.h"
@@ -265,6 +266,40 @@ TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
     EXPECT_EQ(g_pProject, project);  // deleted by ExitInstance, after the settings
     app.ExitInstance();
     EXPECT_EQ(g_pProject, nullptr);
+}
+
+TEST_F(AppTest, ExitKeepsTheWindowWhenTheProjectCannotBeSaved)
+{
+    TTempFolder data;
+    const std::string path = MakeProjectFile(data.Path(), "brain");
+    ASSERT_TRUE(Start({QString::fromStdString(path)}));
+    TProject* project = g_pProject;
+    ASSERT_NE(project, nullptr);
+    project->SetModified(true);
+    const std::string stored = ReadBytes(path);
+
+    vx::TFile::FailWritesAfter(0);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    EXPECT_FALSE(frame->close());
+    vx::TFile::FailWritesAfter(-1);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can't write project file."}));
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(g_pProject, project);
+    EXPECT_TRUE(project->IsModified());
+    EXPECT_EQ(ReadBytes(path), stored);
+
+    // The next exit offers the save again, and now it goes through.
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    EXPECT_TRUE(frame->close());
+    EXPECT_FALSE(project->IsModified());
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>({"Are you sure you want to exit?",
+                                        "There were changes made to the project, would you like to save it?",
+                                        "Are you sure you want to exit?",
+                                        "There were changes made to the project, would you like to save it?"}));
+    app.ExitInstance();
 }
 
 TEST_F(AppTest, ExitQuestionDefaultsToNo)
