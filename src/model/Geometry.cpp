@@ -199,6 +199,10 @@ std::string PatientAxisLabels(const std::string& position, const std::string& he
             }
         return table;
     }();
+    // The orientation is the units digit of the code: any other value would alias the
+    // code of another position (orientation 10 of "Supine", "HF" is "Supine", "FF", 0).
+    if (orientation < 0 || orientation > 2)
+        return "BAD_ORIT";
     const int code = PatientPositionCode(position, headFeet, orientation);
     if (code < 0)
         return "BAD_ORIT";

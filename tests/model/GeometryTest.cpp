@@ -254,6 +254,10 @@ TEST(Geometry, PatientPositionCodesAndAxisLabels)
     EXPECT_EQ(PatientAxisLabels("Prone", "FF", 1, 2), "RH");
     EXPECT_EQ(PatientAxisLabels("Supine", "HF", 5, 2), "BAD_ORIT");
     EXPECT_EQ(PatientAxisLabels("Supine", "HF", -1, 15), "BAD_ORIT");
+    // Orientations outside 0..2 must not borrow the label of another position's code.
+    EXPECT_EQ(PatientAxisLabels("Supine", "HF", 10, 12), "BAD_ORIT");   // code 10: "Supine", "FF", sagittal
+    EXPECT_EQ(PatientAxisLabels("Supine", "HF", 102, 15), "BAD_ORIT");  // code 102: "Prone", "HF", axial
+    EXPECT_EQ(PatientAxisLabels("Prone", "FF", -8, 12), "BAD_ORIT");    // code 102 again
 }
 
 TEST(Geometry, OrientToStandardViewFlipsAndSwaps)
