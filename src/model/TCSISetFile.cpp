@@ -221,6 +221,13 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
 bool TCSISet::WriteDataFile(const std::string& path, bool durable)
 {
     const std::string failure = "Can not write CSI data set file " + path + ".\r\n";
+    // A set whose samples are not in memory (they live in its data-set file) has
+    // nothing to write: its header alone would claim samples the file does not hold,
+    // and written over its own file it would destroy the only copy of them.
+    if (!m_bAllocated && GridSize() > 0 && m_nPoints > 0) {
+        vx::Report(failure, vx::ReportIcon::Exclamation);
+        return false;
+    }
     vx::TAtomicFile out;
     if (!out.Begin(path)) {
         vx::Report(failure, vx::ReportIcon::Exclamation);

@@ -580,6 +580,26 @@ TEST_F(DataSetFile, FailedWriteReportsAndKeepsTheOldFile)
     EXPECT_EQ(FileSize(path), 256 + 64 * 1024 * 8);
 }
 
+TEST_F(DataSetFile, SetWithoutSamplesInMemoryIsNotWrittenOverItsFile)
+{
+    // A set that is not the work set keeps its samples only in its data-set file.
+    const std::string path = m_dir.File("kept.csi");
+    const std::string old = Golden(9);
+    test::WriteBytes(path, old);
+    TCSISet set;
+    SetGoldenParams(set);
+    EXPECT_FALSE(set.IsAllocated());
+    EXPECT_FALSE(set.WriteDataFile(path));
+    ASSERT_EQ(m_report.Messages().size(), 1u);
+    EXPECT_EQ(m_report.Messages()[0], "Can not write CSI data set file " + path + ".\r\n");
+    EXPECT_EQ(test::ReadBytes(path), old);
+
+    // Once read back it writes the same bytes again.
+    ASSERT_TRUE(set.ReadDataFile(path));
+    ASSERT_TRUE(set.WriteDataFile(path));
+    EXPECT_EQ(test::ReadBytes(path), old);
+}
+
 TEST_F(DataSetFile, WriteIntoAMissingFolderFails)
 {
     TCSISet set;
