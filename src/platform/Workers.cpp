@@ -14,7 +14,19 @@ int InitialProcessorCount()
 }
 std::atomic<int> g_processors{InitialProcessorCount()};
 std::atomic<long> g_threadsStarted{0};
+std::atomic<int> g_startsBeforeFailure{-1};
+
+// True when the fault injection says this start is to fail.
+bool StartIsRefused()
+{
+    int left = g_startsBeforeFailure.load();
+    while (left > 0 && !g_startsBeforeFailure.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 0;
+}
 }  // namespace
+
+void FailWorkerStartsAfter(int starts) { g_startsBeforeFailure.store(starts < 0 ? -1 : starts); }
 
 int ProcessorCount() { return g_processors.load(); }
 
@@ -32,6 +44,8 @@ bool RunWorkers(int n, const WorkerFn& fn)
     bool started = true;
     for (int k = 0; k < n; ++k) {
         try {
+            if (StartIsRefused())
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             threads.emplace_back([&fn, &results, k, n] { results[static_cast<size_t>(k)] = fn(k, n) ? 1 : 0; });
             ++g_threadsStarted;
         } catch (const std::system_error&) {

@@ -22,4 +22,8 @@ bool RunWorkers(const WorkerFn& fn);
 // Threads started by RunWorkers since the process began (tests check thread use).
 long WorkerThreadsStarted();
 
+// Fault injection for tests: after `starts` more threads have been started, starting
+// a worker thread fails as when the system refuses one. A negative value switches it off.
+void FailWorkerStartsAfter(int starts);
+
 }  // namespace vx

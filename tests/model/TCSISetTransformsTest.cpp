@@ -350,3 +350,34 @@ TEST(WaterSuppressionPart, EdgeCases)
     EXPECT_TRUE(std::equal(selBefore.begin(), selBefore.begin() + 20, selAfter.begin()));
     EXPECT_FALSE(std::equal(selBefore.begin() + 20, selBefore.end(), selAfter.begin() + 20));
 }
+
+TEST(CSISetTransforms, WorkerThatCannotStartLeavesSamplesAndDomainAsTheyWere)
+{
+    ProcessorGuard guard;
+    struct InjectionGuard {
+        ~InjectionGuard() { vx::FailWorkerStartsAfter(-1); }
+    } injection;
+    vx::SetProcessorCount(4);
+    TCSISet set;
+    MakeSet(set, 3, 2, 2, 50);
+    set.m_nEchoPosition = 5;
+    const std::vector<TComplex> time = AllSamples(set);
+
+    vx::FailWorkerStartsAfter(2);  // workers 0 and 1 run, worker 2 cannot start
+    EXPECT_FALSE(set.ToFrequencyDomain());
+    EXPECT_EQ(set.m_bFrequencyDomain, 0);
+    std::vector<TComplex> after = AllSamples(set);
+    ASSERT_EQ(after.size(), time.size());
+    for (size_t i = 0; i < time.size(); ++i)
+        EXPECT_NEAR(std::abs(after[i] - time[i]), 0.0, 1e-5) << i;
+
+    vx::FailWorkerStartsAfter(-1);
+    ASSERT_TRUE(set.ToFrequencyDomain());
+    const std::vector<TComplex> frequency = AllSamples(set);
+    vx::FailWorkerStartsAfter(1);
+    EXPECT_FALSE(set.ToTimeDomain());
+    EXPECT_EQ(set.m_bFrequencyDomain, 1);
+    after = AllSamples(set);
+    for (size_t i = 0; i < frequency.size(); ++i)
+        EXPECT_NEAR(std::abs(after[i] - frequency[i]), 0.0, 1e-4 * (1.0 + std::abs(frequency[i]))) << i;
+}

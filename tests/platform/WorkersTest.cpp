@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -74,4 +75,32 @@ TEST(Workers, ProcessorCountIsAtLeastOne)
     EXPECT_EQ(ProcessorCount(), 1);
     SetProcessorCount(8);
     EXPECT_EQ(ProcessorCount(), 8);
+}
+
+TEST(Workers, RefusedThreadStartJoinsTheStartedOnesAndFails)
+{
+    struct InjectionGuard {
+        ~InjectionGuard() { FailWorkerStartsAfter(-1); }
+    } injection;
+    std::atomic<int> finished{0};
+    const long before = WorkerThreadsStarted();
+    FailWorkerStartsAfter(2);
+    const bool ok = RunWorkers(4, [&](int, int) {
+        // Slow workers: a runner that returned without joining would see none finished.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ++finished;
+        return true;
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(WorkerThreadsStarted() - before, 2);
+    EXPECT_EQ(finished.load(), 2);
+
+    // Switched off, the next run starts every worker again.
+    FailWorkerStartsAfter(-1);
+    finished = 0;
+    EXPECT_TRUE(RunWorkers(3, [&](int, int) {
+        ++finished;
+        return true;
+    }));
+    EXPECT_EQ(finished.load(), 3);
 }
