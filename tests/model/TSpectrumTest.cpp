@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
+#include <numbers>
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TPoint2D.h"
 #include "model/TSpectrum.h"
 
 namespace {
@@ -274,4 +277,44 @@ TEST(Spectrum, SetParametersRecomputesGeometryFromTheOwningSet)
     const TSpectrumParams back = s.GetParameters();
     EXPECT_EQ(back.m_pDataSet, &set);
     EXPECT_EQ(back.m_nX, 1);
+}
+
+TEST(Spectrum, ShiftPhaseUsesTheTwoInPlaneAxesOfTheSliceAxis)
+{
+    // 4 x 5 x 6 voxels of 10, 8 and 5 mm; the offset's x goes to the first in-plane
+    // axis, its y to the second, and indices from n/2 on count from -n.
+    TCSISet set;
+    set.m_nDim[0] = 4;
+    set.m_nDim[1] = 5;
+    set.m_nDim[2] = 6;
+    set.m_fFOV[0] = 40;
+    set.m_fFOV[1] = 40;
+    set.m_fFOV[2] = 30;
+    set.m_nPoints = 2;
+    ASSERT_TRUE(set.AllocateVoxels());
+    set.InitVoxels();
+    const TPoint2D offset(3.0f, -7.5f);
+    const int inPlane[3][2] = {{1, 2}, {0, 2}, {0, 1}};
+    for (int sliceAxis = 0; sliceAxis < 3; ++sliceAxis)
+        for (size_t v = 0; v < set.VoxelCount(); ++v) {
+            TSpectrum& s = *set.GetVoxel(v);
+            const std::vector<TComplex> base = {{1.0f, 0.5f}, {-2.0f, 0.25f}};
+            s.SetComplexData(base.data());
+            s.ApplyShiftPhase(offset, sliceAxis);
+            const int index[3] = {s.m_nX, s.m_nY, s.m_nZ};
+            const float shift[2] = {offset.x, offset.y};
+            double theta = 0;
+            for (int t = 0; t < 2; ++t) {
+                const int d = inPlane[sliceAxis][t];
+                const int n = set.m_nDim[d];
+                const int centred = 2 * index[d] >= n ? index[d] - n : index[d];
+                theta += 2 * std::numbers::pi * centred * shift[t] / set.m_fFOV[d];
+            }
+            for (int i = 0; i < 2; ++i) {
+                const std::complex<double> want =
+                    std::complex<double>(base[static_cast<size_t>(i)]) * std::polar(1.0, -theta);
+                EXPECT_NEAR(s.GetReal(i), want.real(), 1e-5) << "slice axis " << sliceAxis << " voxel " << v;
+                EXPECT_NEAR(s.GetImag(i), want.imag(), 1e-5) << "slice axis " << sliceAxis << " voxel " << v;
+            }
+        }
 }
