@@ -1,12 +1,15 @@
 // The project's CSI set list: ownership, order, its part of the project file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "model/MapHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/ScriptedReport.h"
@@ -164,4 +167,34 @@ TEST_F(CSISetListTest, AnonymizeReachesEverySet)
     list.Anonymize();
     for (const TCSISet* set : list)
         EXPECT_EQ(set->m_strPatientName, "Anonymized");
+}
+
+TEST_F(CSISetListTest, CopyDataFilesTakesTheStoredMapFilesAlong)
+{
+    // Only the work set writes its maps when a project is saved under a new folder; the
+    // maps of the other sets exist only as files beside their data-set files.
+    TMapHooks maps;
+    maps.storedMapNames = [](const TCSISet& set) {
+        return set.GetName() == "a" ? std::vector<std::string>{"NAA", "../up"} : std::vector<std::string>{};
+    };
+    InstallMapHooks(maps);
+    TCSISetList list(&m_project);
+    list.Add(NewSet(&m_project, "a", m_dir.Path()));
+    list.Add(NewSet(&m_project, "b", m_dir.Path()));
+    test::WriteBytes(m_dir.File("a"), "samples a");
+    test::WriteBytes(m_dir.File("a_NAA"), "naa map");
+    test::WriteBytes(m_dir.File("b"), "samples b");
+    test::WriteBytes(m_dir.File("b_Cho"), "not a stored map");
+
+    const std::string target = m_dir.File("copy");
+    ASSERT_TRUE(std::filesystem::create_directory(target));
+    EXPECT_TRUE(list.CopyDataFiles(target));
+    InstallMapHooks({});
+    EXPECT_EQ(test::ReadBytes(target + "/a"), "samples a");
+    EXPECT_EQ(test::ReadBytes(target + "/a_NAA"), "naa map");
+    EXPECT_EQ(test::ReadBytes(target + "/b"), "samples b");
+    EXPECT_FALSE(FileExists(target + "/b_Cho"));
+    // A map name that is not one file name never named a file.
+    EXPECT_FALSE(FileExists(m_dir.File("up")));
+    EXPECT_FALSE(FileExists(target + "/a_../up"));
 }
