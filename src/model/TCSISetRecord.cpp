@@ -12,6 +12,9 @@
 #include "model/MatrixHelpers.h"
 #include "model/MapHooks.h"
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
 #include "platform/Paths.h"
@@ -293,6 +296,21 @@ bool WriteRecord(vx::TFile& f, const TCSISet& set)
     return ok;
 }
 
+// The file is the project file, an image's pixel file or another set's data-set file:
+// writing this set's samples there would destroy it.
+bool NamesAnotherProjectFile(const TProject& project, const std::string& path)
+{
+    if (path == project.GetProjectFilePath())
+        return true;
+    for (const TMRImage* pImage : *project.m_pImageSet)
+        if (pImage->GetPath() == path)
+            return true;
+    for (const TCSISet* pSet : *project.m_pCSISetList)
+        if (pSet->GetFilePath() == path)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 bool TCSISet::WriteToProject(vx::TFile& file) const
@@ -360,6 +378,8 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     }
     const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
     p.m_strFilePath = vx::JoinPath(folder, p.m_strName);
+    if (m_pProject && NamesAnotherProjectFile(*m_pProject, p.m_strFilePath))
+        return false;
     {
         vx::TFile dataFile;
         if (!dataFile.Open(p.m_strFilePath, vx::TFile::Mode::Read))

@@ -8,6 +8,9 @@
 
 #include "model/MapHooks.h"
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
@@ -427,6 +430,36 @@ TEST_F(CSISetRecordTest, NameThatLeavesTheProjectFolderIsRefused)
     test::WriteBytes(m_dir.File("outside"), "data");
     TCSISet read(&m_project);
     EXPECT_FALSE(ReadRecord(m_dir.File("record"), 9, read));
+}
+
+TEST_F(CSISetRecordTest, NameOfAnotherFileOfTheProjectIsRefused)
+{
+    // Its data-set file would be written over the project file, an image's pixel file or
+    // another set's data-set file.
+    m_project.m_strName = "p";
+    auto* image = new TMRImage(&m_project);
+    image->SetName("ax", false);
+    image->SetPath(m_dir.File("ax"));
+    m_project.m_pImageSet->Append(image);
+    auto* first = new TCSISet(&m_project);
+    FillSet(*first);
+    first->SetFolder(m_dir.Path());
+    m_project.m_pCSISetList->Add(first);
+    for (const std::string name : {"p.tpj", "ax", "csi", "other"}) {
+        SCOPED_TRACE(name);
+        TCSISet written(&m_project);
+        FillSet(written);
+        written.m_strName = name;
+        {
+            TFile out;
+            ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
+            ASSERT_TRUE(written.WriteToProject(out));
+        }
+        MakeDataFile(name);
+        TCSISet read(&m_project);
+        EXPECT_EQ(ReadRecord(m_dir.File("record"), 9, read), name == "other");
+        EXPECT_EQ(m_file.BytesLeft(), 0);
+    }
 }
 
 TEST_F(CSISetRecordTest, SetWithoutMapHooksWritesNoMapNames)
