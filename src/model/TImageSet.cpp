@@ -148,7 +148,7 @@ void TImageSet::Read(vx::TFile& file)
             break;
         }
         auto* pImage = new TMRImage(m_pProject);
-        if (pImage->Read(file, version, folder)) {
+        if (pImage->Read(file, version, folder) && !PathInUse(pImage->GetPath())) {
             Append(pImage);
         } else {
             delete pImage;
@@ -157,6 +157,17 @@ void TImageSet::Read(vx::TFile& file)
     }
     if (anyFailed)
         vx::Report("Some of the image files could not be loaded", vx::ReportIcon::Exclamation);
+}
+
+bool TImageSet::PathInUse(const std::string& path) const
+{
+    // An image whose pixel file is the project file or another image's would write over it.
+    if (m_pProject && path == m_pProject->GetProjectFilePath())
+        return true;
+    for (const TMRImage* pImage : m_images)
+        if (pImage->GetPath() == path)
+            return true;
+    return false;
 }
 
 bool TImageSet::SkipRecords(vx::TFile& file, int32_t version)

@@ -80,6 +80,9 @@ public:
     bool AddImages(const std::string& path, TImageImportParams params, TProject* pProject);
 
 private:
+    // True when the path is the project file or the pixel file of an image already here.
+    bool PathInUse(const std::string& path) const;
+
     std::list<TMRImage*> m_images;
     int32_t m_nCount = 0;
     TProject* m_pProject;

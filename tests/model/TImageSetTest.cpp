@@ -301,3 +301,32 @@ TEST_F(ImageSetTest, CopiedPixelFilesStayInsideTheTargetFolder)
     EXPECT_FALSE(set.CopyFilesToFolder(m_dir.File("a")));
     EXPECT_EQ(plain->GetPath(), m_dir.File("a/plain"));
 }
+
+TEST_F(ImageSetTest, RecordsNamingAFileAlreadyInUseAreDropped)
+{
+    // A second image of the same name, or one named like the project file, would write
+    // its pixels over a file the project still needs.
+    m_project.m_strName = "p";
+    TImageSet set(&m_project);
+    for (const char* name : {"b", "b", "p.tpj", "c"})
+        set.Append(NewImage(2, 1, name));
+    for (const char* name : {"b", "p.tpj", "c"})
+        test::WriteBytes(m_dir.File(name), std::string(256 * 256 * 2, '\0'));
+    {
+        TFile out;
+        ASSERT_TRUE(out.Open(m_dir.File("images"), TFile::Mode::Write));
+        ASSERT_TRUE(set.Write(out));
+    }
+    test::TScriptedReport script;
+    TImageSet read(&m_project);
+    TFile in;
+    ASSERT_TRUE(in.Open(m_dir.File("images"), TFile::Mode::Read));
+    read.Read(in);
+    std::vector<std::string> names;
+    for (TMRImage* image : read) {
+        names.push_back(image->GetName());
+        delete image;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Some of the image files could not be loaded"}));
+}
