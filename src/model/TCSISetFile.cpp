@@ -170,6 +170,11 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
         header.m_nFirstPoint = 0;
     if (header.m_nLastPoint < 0 || header.m_nLastPoint >= header.m_nPoints)
         header.m_nLastPoint = header.m_nPoints - 1;
+    // A reversed range would give the views a negative point count: take all points.
+    if (header.m_nFirstPoint > header.m_nLastPoint) {
+        header.m_nFirstPoint = 0;
+        header.m_nLastPoint = header.m_nPoints - 1;
+    }
 
     // The sizes were checked against the file above, so nothing allocated here is
     // larger than the file. A set that has spectra for this grid keeps them (views hold

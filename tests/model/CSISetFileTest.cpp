@@ -491,6 +491,15 @@ TEST_F(DataSetFile, PointRangeOutsideTheSpectrumIsClamped)
     ASSERT_TRUE(set.ReadDataFile(path));
     EXPECT_EQ(set.m_nFirstPoint, 0);
     EXPECT_EQ(set.m_nLastPoint, kPoints - 1);
+
+    // A reversed range inside the spectrum becomes the whole spectrum.
+    PutInt(bytes, 48, 3);
+    PutInt(bytes, 52, 1);
+    test::WriteBytes(path, bytes);
+    TCSISet reversed;
+    ASSERT_TRUE(reversed.ReadDataFile(path));
+    EXPECT_EQ(reversed.m_nFirstPoint, 0);
+    EXPECT_EQ(reversed.m_nLastPoint, kPoints - 1);
 }
 
 TEST_F(DataSetFile, MissingFileReportsTheOpenMessage)
