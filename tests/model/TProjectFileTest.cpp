@@ -311,6 +311,46 @@ TEST_F(ProjectFileTest, SaveAsCopiesTheFilesIntoTheNewFolder)
     EXPECT_EQ(project.GetFolder(), copy);
 }
 
+TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
+{
+    const std::string folder = CopyGolden(9);
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+    TCSISet* set = project.m_pWorkSet;
+    ASSERT_NE(set, nullptr);
+    TMRImage* image = *project.m_pImageSet->Begin();
+
+    // A pixel file that cannot be copied: the project stays where it was.
+    const std::string pixels = test::ReadBytes(folder + "/ax");
+    RemoveFile(folder + "/ax");
+    {
+        test::TScriptedReport script;
+        EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") + "."}));
+    }
+    EXPECT_EQ(project.GetFolder(), folder);
+    EXPECT_EQ(project.m_strName, "golden");
+    EXPECT_EQ(image->GetPath(), folder + "/ax");
+    EXPECT_EQ(set->GetFilePath(), folder + "/csi");
+    test::WriteBytes(folder + "/ax", pixels);
+
+    // The changed work set cannot be written: nothing is freed and the change stays to be saved.
+    set->GetVoxel(size_t(0))->Data()[0] = TComplex(42.0f, 0.0f);
+    project.SetModified(true);
+    TFile::FailWritesAfter(0);
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "second"));
+    }
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(project.m_pWorkSet, set);
+    ASSERT_TRUE(set->IsLoaded());
+    EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 42.0f);
+    EXPECT_TRUE(project.IsModified());
+    EXPECT_FALSE(FileExists(m_dir.File("second/second.tpj")));
+}
+
 TEST_F(ProjectFileTest, AnonymizedSaveKeepsNoPatientName)
 {
     const std::string folder = CopyGolden(9);
