@@ -160,12 +160,14 @@ bool TProject::ReleaseWorkSet()
 {
     if (!m_pWorkSet)
         return true;
+    // A project file that could not be written (reported) stays to be saved.
+    bool projectUnsaved = false;
     if (m_bModified && !g_bBatchMode) {
         if (vx::Ask("There were changes made to the CSI set: " + m_pWorkSet->GetName() + ", would you like to save it?",
                     vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::Yes) {
             if (!SaveWorkSet(true))
                 return false;
-            Save();
+            projectUnsaved = !Save();
         } else {
             DeleteMapList(m_pWorkSet);
         }
@@ -173,7 +175,7 @@ bool TProject::ReleaseWorkSet()
     m_pWorkSet->FreeSpectra();
     m_pWorkSet->m_bWorkSet = 0;
     m_pWorkSet = nullptr;
-    m_bModified = false;
+    m_bModified = projectUnsaved;
     if (m_history && ProcessingHooks().clear)
         ProcessingHooks().clear(m_history);
     ClearRegionEstimates();

@@ -265,6 +265,28 @@ TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
     EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 20.0f);
 }
 
+TEST_F(ProjectTest, ReleasingKeepsTheProjectModifiedWhenItsFileCannotBeWritten)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    project.m_strName = "p";
+    TCSISet* set = AddStoredSet(project, "csi");
+    project.SetWorkSet(set);
+    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
+    project.SetModified(true);
+    ASSERT_TRUE(MakeFolder(m_dir.File("p.tpj")));  // nothing can be renamed over it
+
+    test::TScriptedReport script;
+    script.PlanAnswer(ReportAnswer::Yes);
+    ASSERT_TRUE(project.ReleaseWorkSet());
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can't write project file."}));
+    // The samples reached their data-set file; the project file is still to be saved.
+    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_TRUE(project.IsModified());
+    project.SetWorkSet(set);
+    EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 20.0f);
+}
+
 TEST_F(ProjectTest, ReleasingWithNoDropsTheChangesAndTheMaps)
 {
     TProject project(&m_shell);
