@@ -210,6 +210,9 @@ private:
     // The identity and geometry questions of a new set; false when the user declined.
     bool ConfirmIdentity(const TCSISet& set, int32_t format);
     bool ConfirmGeometry(const TCSISet& set);
+    // True when a new set of that name cannot have its own data-set file: the name is
+    // not one file name, or the file is the project file or an image's pixel file.
+    bool IsUnusableSetName(const TCSISet& set) const;
     // The work set stops being one without being saved: it is about to go.
     void DropWorkSet();
     // Deletes the analyses and estimates built on the set, the estimates and regions

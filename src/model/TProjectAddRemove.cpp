@@ -152,11 +152,7 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
 
     // The name is also the data-set file's name: it must be one file name that neither
     // another set, an image's pixel file nor the project file already uses.
-    bool clash = !vx::IsSafeFileComponent(name) || m_pCSISetList->FindByName(name) != nullptr ||
-                 set->GetFilePath() == GetProjectFilePath();
-    for (const TMRImage* pImage : *m_pImageSet)
-        clash = clash || pImage->GetPath() == set->GetFilePath();
-    if (clash) {
+    if (IsUnusableSetName(*set) || m_pCSISetList->FindByName(name) != nullptr) {
         vx::Report(name + " already exists.\r\n", vx::ReportIcon::Exclamation);
         return false;
     }
@@ -173,6 +169,16 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     set->FreeSpectra();
     set.release();
     return true;
+}
+
+bool TProject::IsUnusableSetName(const TCSISet& set) const
+{
+    if (!vx::IsSafeFileComponent(set.GetName()) || set.GetFilePath() == GetProjectFilePath())
+        return true;
+    for (const TMRImage* pImage : *m_pImageSet)
+        if (pImage->GetPath() == set.GetFilePath())
+            return true;
+    return false;
 }
 
 bool TProject::ConfirmIdentity(const TCSISet& set, int32_t format)
@@ -357,6 +363,11 @@ void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
         return;
     copy->SetProject(this);
     copy->SetFolder(m_strFolder);
+    // A set of that name is replaced below; any other file of that name is kept.
+    if (IsUnusableSetName(*copy)) {
+        vx::Report(copy->GetName() + " already exists.\r\n", vx::ReportIcon::Exclamation);
+        return;
+    }
     // The copy's file is written before anything is replaced: a failed write keeps the
     // project as it was.
     if (!copy->WriteDataFile(copy->GetFilePath()))

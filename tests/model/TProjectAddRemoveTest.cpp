@@ -742,6 +742,17 @@ TEST_F(ProjectAddRemoveTest, ZeroFillReplacesAnEarlierCopyOrSaysItCannot)
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 2);
     EXPECT_EQ(m_project.m_pCSISetList->FindByName("brain_8_8_1"), nullptr);
+
+    // A copy whose name is an image's pixel file is refused before anything is written.
+    m_report.Clear();
+    ASSERT_TRUE(AddImage("brain_16_16_1.PAR"));
+    const std::string pixels = test::ReadBytes(SetPath("brain_16_16_1"));
+    const int widest[3] = {16, 16, 1};
+    m_project.ZeroFillCSISet(brain, widest);
+    EXPECT_EQ(m_report.Messages(), (std::vector<std::string>{"brain_16_16_1 already exists.\r\n"}));
+    EXPECT_EQ(test::ReadBytes(SetPath("brain_16_16_1")), pixels);
+    EXPECT_EQ(m_project.m_pCSISetList->FindByName("brain_16_16_1"), nullptr);
+    EXPECT_EQ(m_project.m_pWorkSet, brain);
 }
 
 TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
