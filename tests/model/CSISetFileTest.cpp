@@ -618,3 +618,16 @@ TEST_F(DataSetFile, WriteIntoAMissingFolderFails)
     ASSERT_EQ(m_report.Messages().size(), 1u);
     EXPECT_EQ(m_report.Messages()[0], "Can not write CSI data set file " + path + ".\r\n");
 }
+
+TEST_F(DataSetFile, FailedWriteInABatchRunIsOneLogLine)
+{
+    g_bBatchMode = true;
+    TCSISet set;
+    FillGoldenSet(set);
+    const std::string path = m_dir.File("no/such/folder.csi");
+    EXPECT_FALSE(set.WriteDataFile(path));
+    EXPECT_EQ(m_report.Count(), 0u);
+    // The text ends in its own line break: the log gets no second one.
+    EXPECT_EQ(g_batchLog, "Can not write CSI data set file " + path + ".\r\n");
+    EXPECT_TRUE(g_bBatchError);
+}
