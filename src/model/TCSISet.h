@@ -247,4 +247,6 @@ private:
     void MultiplyGrid(F factorOf);
     bool CanTransformSpectra() const;
     bool RunVoxelWorkers(int n, int code);
+    // Voxels k, k+n, ... to the time domain (toTime) or the frequency domain.
+    bool SpectralTransformPart(int n, int k, bool toTime);
 };

@@ -110,19 +110,23 @@ int TCSISet::VoxelThreadProc(const TVoxelWorkerRow& row)
 
 bool TCSISet::ForwardFFTPart(int n, int k)
 {
-    TSpectralWork work;
-    bool ok = true;
-    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
-        ok = m_voxels[v]->FrequencyToTime(work, m_nEchoPosition) && ok;
-    return ok;
+    return SpectralTransformPart(n, k, true);
 }
 
 bool TCSISet::InverseFFTPart(int n, int k)
 {
+    return SpectralTransformPart(n, k, false);
+}
+
+bool TCSISet::SpectralTransformPart(int n, int k, bool toTime)
+{
     TSpectralWork work;
     bool ok = true;
-    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
-        ok = m_voxels[v]->TimeToFrequency(work, m_nEchoPosition) && ok;
+    const size_t step = static_cast<size_t>(std::max(n, 1));
+    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += step) {
+        TSpectrum& s = *m_voxels[v];
+        ok = (toTime ? s.FrequencyToTime(work, m_nEchoPosition) : s.TimeToFrequency(work, m_nEchoPosition)) && ok;
+    }
     return ok;
 }
 

@@ -1,6 +1,7 @@
 #include "model/TSpectrum.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -343,6 +344,18 @@ bool TSpectrum::FrequencyToTime(TSpectralWork& w, int echo)
     return Transform(w, true, echo);
 }
 
+namespace {
+// The pairs (i, (i + shift) mod n) for i = 0..n-1, as two runs of consecutive
+// indices {shifted start, plain start, length}; shift is below n.
+struct TRun {
+    size_t shifted, plain, length;
+};
+std::array<TRun, 2> RotatedRuns(size_t shift, size_t n)
+{
+    return {TRun{shift, 0, n - shift}, TRun{0, n - shift, shift}};
+}
+}  // namespace
+
 bool TSpectrum::Transform(TSpectralWork& w, bool forward, int echo)
 {
     const int n = SampleCount();
@@ -354,20 +367,26 @@ bool TSpectrum::Transform(TSpectralWork& w, bool forward, int echo)
         if (v->size() < count)
             v->resize(count);
     // To the frequency domain the samples are read from the echo on; to the time
-    // domain the results are written back from the echo on.
+    // domain the results are written back from the echo on. Each copy is two plain
+    // runs, split where the rotation wraps, so that the compiler vectorises them.
     const size_t readFrom = forward ? 0 : e;
     const size_t writeFrom = forward ? e : 0;
-    for (size_t i = 0, j = readFrom; i < count; ++i, j = j + 1 == count ? 0 : j + 1) {
-        w.reIn[i] = m_pData[j].real();
-        w.imIn[i] = m_pData[j].imag();
+    for (const auto& [from, to, length] : RotatedRuns(readFrom, count)) {
+        for (size_t i = 0; i < length; ++i) {
+            w.reIn[to + i] = m_pData[from + i].real();
+            w.imIn[to + i] = m_pData[from + i].imag();
+        }
     }
     const bool ok = forward ? w.fft.Forward(n, w.reIn.data(), w.imIn.data(), w.reOut.data(), w.imOut.data())
                             : w.fft.Inverse(n, w.reIn.data(), w.imIn.data(), w.reOut.data(), w.imOut.data());
     if (!ok)
         return false;
     const double scale = forward ? 1.0 / n : static_cast<double>(n);
-    for (size_t i = 0, j = writeFrom; i < count; ++i, j = j + 1 == count ? 0 : j + 1)
-        m_pData[j] = TComplex(static_cast<float>(w.reOut[i] * scale), static_cast<float>(w.imOut[i] * scale));
+    for (const auto& [to, from, length] : RotatedRuns(writeFrom, count)) {
+        for (size_t i = 0; i < length; ++i)
+            m_pData[to + i] = TComplex(static_cast<float>(w.reOut[from + i] * scale),
+                                       static_cast<float>(w.imOut[from + i] * scale));
+    }
     return true;
 }
 
