@@ -50,6 +50,9 @@ struct TGridShape {
     }
 };
 
+// Samples of a line transformed together: eight complex floats, one cache line.
+constexpr size_t kSamplesPerBlock = 8;
+
 // Centred index: i below ceil(n/2) stays, the upper half counts from -n.
 double CentredIndex(int i, int n) { return i < (n + 1) / 2 ? i : i - n; }
 
@@ -112,7 +115,7 @@ bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward)
     if (!CheckSpatialLengths(axes))
         return false;
     const TGridShape g(m_nDim);
-    const int points = m_nPoints;
+    const size_t points = static_cast<size_t>(m_nPoints);
     for (int axis : axes) {
         const int n = m_nDim[axis];
         const size_t count = static_cast<size_t>(n);
@@ -122,33 +125,40 @@ bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward)
         const size_t lines = g.LineCount(axis);
         const int workers =
             static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(vx::ProcessorCount(), 1)), lines));
-        // Lines are independent. Within a line the sample indices are walked in order,
-        // so the n spectra of the line are each read as one stream.
+        // Lines are independent. Within a line the sample indices are taken a block
+        // at a time: one read of a block from each spectrum of the line gives the
+        // values of kSamplesPerBlock transforms, each converted once to double.
         const bool ok = vx::RunWorkers(workers, [&](int k, int stride) {
             TMixedRadixFFT fft;
-            std::vector<double> reIn(count), imIn(count), reOut(count), imOut(count);
+            const size_t size = count * kSamplesPerBlock;
+            std::vector<double> reIn(size), imIn(size), reOut(size), imOut(size);
             std::vector<TComplex*> data(count);
-            bool result = true;
             for (size_t l = static_cast<size_t>(k); l < lines; l += static_cast<size_t>(stride)) {
                 const size_t start = g.LineStart(axis, l);
                 for (size_t i = 0; i < count; ++i)
                     data[i] = m_voxels[start + i * g.stride[axis]]->Data();
-                for (int p = 0; p < points; ++p) {
-                    for (size_t i = 0; i < count; ++i) {
-                        reIn[i] = data[i][p].real();
-                        imIn[i] = data[i][p].imag();
-                    }
-                    const bool done = forward ? fft.Forward(n, reIn.data(), imIn.data(), reOut.data(), imOut.data())
-                                              : fft.Inverse(n, reIn.data(), imIn.data(), reOut.data(), imOut.data());
-                    if (!done) {
-                        result = false;
-                        continue;
+                for (size_t first = 0; first < points; first += kSamplesPerBlock) {
+                    // Transform b of the block is sample first + b of every voxel of the
+                    // line, held at [b * count, (b + 1) * count).
+                    const size_t width = std::min(kSamplesPerBlock, points - first);
+                    for (size_t i = 0; i < count; ++i)
+                        for (size_t b = 0; b < width; ++b) {
+                            reIn[b * count + i] = data[i][first + b].real();
+                            imIn[b * count + i] = data[i][first + b].imag();
+                        }
+                    for (size_t b = 0; b < width; ++b) {
+                        const size_t at = b * count;
+                        if (!(forward ? fft.Forward(n, &reIn[at], &imIn[at], &reOut[at], &imOut[at])
+                                      : fft.Inverse(n, &reIn[at], &imIn[at], &reOut[at], &imOut[at])))
+                            return false;  // not reached: the lengths are checked before the workers start
                     }
                     for (size_t i = 0; i < count; ++i)
-                        data[i][p] = TComplex(static_cast<float>(reOut[i] * scale), static_cast<float>(imOut[i] * scale));
+                        for (size_t b = 0; b < width; ++b)
+                            data[i][first + b] = TComplex(static_cast<float>(reOut[b * count + i] * scale),
+                                                          static_cast<float>(imOut[b * count + i] * scale));
                 }
             }
-            return result;
+            return true;
         });
         if (!ok)
             return false;
