@@ -1,0 +1,65 @@
+// GE Genesis image headers and raw P-file headers, given both as a file and as the
+// header bytes themselves, then read through the getters a reader uses.
+#include <cstddef>
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "gehdr/GEImgHdr.h"
+#include "gehdr/GERawHdr.h"
+#include "gehdr/GEcleanstr.h"
+#include "gehdr/GEftype.h"
+
+namespace {
+
+// The library writes one line to stderr per refused header: keep the runs quiet.
+std::ostringstream g_discard;
+
+void Touch(const GEImgHdr& h)
+{
+    volatile float sink = 0.0f;
+    sink = sink + float(h.header_size()) + float(h.exam_data.exam_number()) + float(h.exam_data.exam_time());
+    sink = sink + h.mr_img_data.fov() + float(h.mr_img_data.image_dim_x()) + float(h.mr_img_data.image_dim_y());
+    sink = sink + h.mr_img_data.center_x() + float(h.mr_img_data.echo_time());
+    sink = sink + float(GEcleanstr(h.series_data.series_description()).size());
+    sink = sink + float(GEcleanstr(h.exam_data.sw_version()).size());
+    (void)sink;
+}
+
+void Touch(const GERawHdr& h)
+{
+    volatile float sink = 0.0f;
+    sink = sink + float(h.size()) + float(h.rdb_hdr.point_count()) + float(h.rdb_hdr.frame_count());
+    sink = sink + float(h.rdb_hdr.point_size()) + float(h.exam_data.exam_number());
+    sink = sink + h.mr_img_data.voxel_size_x() + float(GEcleanstr(h.series_data.series_description()).size());
+    (void)sink;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool quiet = (vx::fuzz::SilenceReports(), std::cerr.rdbuf(g_discard.rdbuf()), true);
+    (void)quiet;
+    g_discard.str({});
+    const std::string path = vx::fuzz::WriteScratch("header.bin", data, size);
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+
+    GEftype(path);
+    // Bytes with a zero byte can never name a file, so the library takes them as the
+    // header itself; any other input would be tried as a file name first.
+    const bool bytesMode = bytes.find('\0') != std::string::npos;
+    for (const std::string* source : {&path, &bytes}) {
+        if (source == &bytes && !bytesMode)
+            continue;
+        GEImgHdr image(-1, -1);
+        image.assign(*source);
+        Touch(image);
+        GERawHdr raw(-1, -1);
+        raw.assign(*source);
+        Touch(raw);
+    }
+    return 0;
+}
