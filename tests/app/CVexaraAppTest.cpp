@@ -177,6 +177,74 @@ TEST_F(AppTest, CancelledOptionsChangeNothing)
     EXPECT_EQ(app.GetSetting(1), 0);
 }
 
+TEST_F(AppTest, OptionsRedrawOnlyTheWindowsOfTheChangedSetting)
+{
+    TShellRecorder shell;  // region estimates stand for their own spectra
+    TFakeWindowFactories windows;
+    ASSERT_TRUE(Start());
+    TMouseEvent plain;
+    frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
+    frame->OpenAverageWindow(FakeVoxel(2), plain);
+    frame->OpenRegionEstimateWindow(reinterpret_cast<TRegionEstimate*>(FakeVoxel(3)));
+    frame->OpenAnalysisWindow(reinterpret_cast<TAnalysis*>(FakeVoxel(4)));
+    CFakeVoxelWindow* voxelWindows[] = {FakeWindow(frame->SingleVoxelWindows().GetFirst()),
+                                        FakeWindow(frame->AverageWindows().GetFirst()),
+                                        FakeWindow(frame->EstimateWindows().GetFirst())};
+    auto* analysis = static_cast<CFakeAnalysisWindow*>(frame->AnalysisWindows().GetFirst());
+    ASSERT_NE(analysis, nullptr);
+    for (CFakeVoxelWindow* w : voxelWindows)
+        ASSERT_NE(w, nullptr);
+    analysis->updates.clear();
+
+    // Ticks the given boxes and accepts.
+    auto toggle = [&](std::initializer_list<int> boxes) {
+        TDialogScript script([&](QDialog& d) {
+            auto* options = dynamic_cast<COptionsDlg*>(&d);
+            if (!options)
+                return int(QDialog::Rejected);
+            for (int k : boxes)
+                options->CheckBox(k)->setChecked(!options->IsChecked(k));
+            return int(QDialog::Accepted);
+        });
+        frame->OnProjectOptions();
+        EXPECT_EQ(script.runs, 1);
+    };
+    auto refreshes = [&] {
+        std::vector<int> counts;
+        for (CFakeVoxelWindow* w : voxelWindows)
+            counts.push_back(w->refreshes);
+        return counts;
+    };
+
+    // The colour map of the analysis windows: only they are redrawn.
+    std::vector<int> before = refreshes();
+    toggle({1});
+    EXPECT_EQ(app.GetSetting(1), 1);
+    EXPECT_EQ(analysis->updates, std::vector<std::vector<int>>({{0, 0, 0}}));
+    EXPECT_EQ(refreshes(), before);
+
+    // The spectrum colour: single, averaged and region-estimate windows, not the analysis.
+    analysis->updates.clear();
+    toggle({0});
+    EXPECT_EQ(app.GetSetting(0), 1);
+    const std::vector<int> after = refreshes();
+    for (size_t k = 0; k < after.size(); ++k)
+        EXPECT_EQ(after[k], before[k] + 1) << "window list " << k;
+    EXPECT_TRUE(analysis->updates.empty());
+
+    // The other two take effect where they are next read: nothing is redrawn.
+    toggle({2, 3});
+    EXPECT_EQ(app.GetSetting(2), 1);
+    EXPECT_EQ(app.GetSetting(3), 1);
+    EXPECT_EQ(refreshes(), after);
+    EXPECT_TRUE(analysis->updates.empty());
+
+    // OK with nothing changed redraws nothing either.
+    toggle({});
+    EXPECT_EQ(refreshes(), after);
+    EXPECT_TRUE(analysis->updates.empty());
+}
+
 TEST_F(AppTest, CommandLineNamingANonProjectFileLeavesNoProject)
 {
     TTempFolder data;
