@@ -50,9 +50,6 @@ struct TGridShape {
     }
 };
 
-// Samples of a line transformed together: eight complex floats, one cache line.
-constexpr size_t kSamplesPerBlock = 8;
-
 // Centred index: i below ceil(n/2) stays, the upper half counts from -n.
 double CentredIndex(int i, int n) { return i < (n + 1) / 2 ? i : i - n; }
 
@@ -125,37 +122,36 @@ bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward)
         const size_t lines = g.LineCount(axis);
         const int workers =
             static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(vx::ProcessorCount(), 1)), lines));
-        // Lines are independent. Within a line the sample indices are taken a block
-        // at a time: one read of a block from each spectrum of the line gives the
-        // values of kSamplesPerBlock transforms, each converted once to double.
+        // Lines are independent. Within a line the sample indices are taken kBatch at a
+        // time: one read of kBatch consecutive samples from each spectrum of the line
+        // gives the values of kBatch transforms, which run together as one batch.
         const bool ok = vx::RunWorkers(workers, [&](int k, int stride) {
             TMixedRadixFFT fft;
-            const size_t size = count * kSamplesPerBlock;
-            std::vector<double> reIn(size), imIn(size), reOut(size), imOut(size);
+            // Value i of transform b (sample first + b of voxel i) at [i * kBatch + b].
+            constexpr size_t kBatch = TMixedRadixFFT::kBatch;
+            const size_t size = count * kBatch;
+            std::vector<double> re(size), im(size), reOut(size), imOut(size);
             std::vector<TComplex*> data(count);
             for (size_t l = static_cast<size_t>(k); l < lines; l += static_cast<size_t>(stride)) {
                 const size_t start = g.LineStart(axis, l);
                 for (size_t i = 0; i < count; ++i)
                     data[i] = m_voxels[start + i * g.stride[axis]]->Data();
-                for (size_t first = 0; first < points; first += kSamplesPerBlock) {
-                    // Transform b of the block is sample first + b of every voxel of the
-                    // line, held at [b * count, (b + 1) * count).
-                    const size_t width = std::min(kSamplesPerBlock, points - first);
+                for (size_t first = 0; first < points; first += kBatch) {
+                    const size_t width = std::min(kBatch, points - first);
                     for (size_t i = 0; i < count; ++i)
-                        for (size_t b = 0; b < width; ++b) {
-                            reIn[b * count + i] = data[i][first + b].real();
-                            imIn[b * count + i] = data[i][first + b].imag();
+                        for (size_t b = 0; b < kBatch; ++b) {
+                            // The lanes past the last sample transform zeros.
+                            const TComplex v = b < width ? data[i][first + b] : TComplex();
+                            re[i * kBatch + b] = v.real();
+                            im[i * kBatch + b] = v.imag();
                         }
-                    for (size_t b = 0; b < width; ++b) {
-                        const size_t at = b * count;
-                        if (!(forward ? fft.Forward(n, &reIn[at], &imIn[at], &reOut[at], &imOut[at])
-                                      : fft.Inverse(n, &reIn[at], &imIn[at], &reOut[at], &imOut[at])))
-                            return false;  // not reached: the lengths are checked before the workers start
-                    }
+                    if (!(forward ? fft.ForwardBatch(n, re.data(), im.data(), reOut.data(), imOut.data())
+                                  : fft.InverseBatch(n, re.data(), im.data(), reOut.data(), imOut.data())))
+                        return false;  // not reached: the lengths are checked before the workers start
                     for (size_t i = 0; i < count; ++i)
                         for (size_t b = 0; b < width; ++b)
-                            data[i][first + b] = TComplex(static_cast<float>(reOut[b * count + i] * scale),
-                                                          static_cast<float>(imOut[b * count + i] * scale));
+                            data[i][first + b] = TComplex(static_cast<float>(reOut[i * kBatch + b] * scale),
+                                                          static_cast<float>(imOut[i * kBatch + b] * scale));
                 }
             }
             return true;

@@ -22,6 +22,9 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 #define VX_INLINE inline __attribute__((always_inline))
+// A lambda inside a cloned function is a function of its own, compiled without the
+// clone's instruction set unless it is inlined into it.
+#define VX_INLINE_LAMBDA __attribute__((always_inline))
 
 // Up to eight consecutive groups are transformed at once as one vector of doubles
 // per value; the compiler maps it onto the processor's vector registers. Twiddles
@@ -387,39 +390,111 @@ struct TPassArgs {
     const double *twr, *twi, *cosTab, *sinTab;
 };
 
-VX_FFT_CLONES
-void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
-                  const int* blockOf, double sign)
+// Calls pass(std::integral_constant<int, R>()) with R the radix that has its own
+// butterfly, or R = 0 (the general odd prime, which also copies for a length of 1).
+template <typename F>
+VX_INLINE void ForRadix(int radix, F&& pass)
 {
-    const double *c = a.cosTab, *t = a.sinTab;
-    switch (a.radix) {
-    case 1:
-        re[0] = reIn[0];
-        im[0] = sign * imIn[0];
-        break;
-    case 2: FirstPass<2>(reIn, imIn, re, im, a.remain, blockOf, sign, 2, c, t); break;
-    case 3: FirstPass<3>(reIn, imIn, re, im, a.remain, blockOf, sign, 3, c, t); break;
-    case 4: FirstPass<4>(reIn, imIn, re, im, a.remain, blockOf, sign, 4, c, t); break;
-    case 5: FirstPass<5>(reIn, imIn, re, im, a.remain, blockOf, sign, 5, c, t); break;
-    case 8: FirstPass<8>(reIn, imIn, re, im, a.remain, blockOf, sign, 8, c, t); break;
-    case 10: FirstPass<10>(reIn, imIn, re, im, a.remain, blockOf, sign, 10, c, t); break;
-    default: FirstPass<0>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, c, t); break;
+    switch (radix) {
+    case 2: pass(std::integral_constant<int, 2>()); break;
+    case 3: pass(std::integral_constant<int, 3>()); break;
+    case 4: pass(std::integral_constant<int, 4>()); break;
+    case 5: pass(std::integral_constant<int, 5>()); break;
+    case 8: pass(std::integral_constant<int, 8>()); break;
+    case 10: pass(std::integral_constant<int, 10>()); break;
+    default: pass(std::integral_constant<int, 0>()); break;
     }
 }
 
-VX_FFT_CLONES
-void RunPass(double* re, double* im, const TPassArgs& a)
+// ---- Batches: kBatch transforms interleaved, value j of transform b at j * kBatch + b ----
+// Every value is a vector of the kBatch transforms' values (four doubles, one AVX2
+// register; wider vectors spill), so the passes are those of a single transform
+// taken one group at a time, with every twiddle shared by the lanes.
+constexpr size_t kBatchSize = TMixedRadixFFT::kBatch;
+using TBatch = TVec<kBatchSize>;
+
+template <int R>
+VX_INLINE void BatchFirstPass(const double* reIn, const double* imIn, double* re, double* im, int remain,
+                              const int* blockOf, double sign, int p, const double* cosTab, const double* sinTab)
 {
-    const double *c = a.cosTab, *t = a.sinTab;
-    switch (a.radix) {
-    case 2: RadixPass<2>(re, im, a.sofar, a.remain, a.twr, a.twi, 2, c, t); break;
-    case 3: RadixPass<3>(re, im, a.sofar, a.remain, a.twr, a.twi, 3, c, t); break;
-    case 4: RadixPass<4>(re, im, a.sofar, a.remain, a.twr, a.twi, 4, c, t); break;
-    case 5: RadixPass<5>(re, im, a.sofar, a.remain, a.twr, a.twi, 5, c, t); break;
-    case 8: RadixPass<8>(re, im, a.sofar, a.remain, a.twr, a.twi, 8, c, t); break;
-    case 10: RadixPass<10>(re, im, a.sofar, a.remain, a.twr, a.twi, 10, c, t); break;
-    default: RadixPass<0>(re, im, a.sofar, a.remain, a.twr, a.twi, a.radix, c, t); break;
+    constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
+    const int radix = R > 0 ? R : p;
+    const size_t stride = static_cast<size_t>(remain);
+    for (size_t src = 0; src < stride; ++src) {
+        TBatch xr[kSize], xi[kSize];
+        for (int k = 0; k < radix; ++k) {
+            Load(xr[k], reIn + (src + static_cast<size_t>(k) * stride) * kBatchSize);
+            Load(xi[k], imIn + (src + static_cast<size_t>(k) * stride) * kBatchSize);
+            xi[k] = xi[k] * sign;
+        }
+        if constexpr (R > 0)
+            Butterfly<R>(xr, xi);
+        else
+            OddPrimePlain(xr, xi, p, cosTab, sinTab);
+        const size_t at = static_cast<size_t>(blockOf[src]) * static_cast<size_t>(radix);
+        for (int k = 0; k < radix; ++k) {
+            Store(re + (at + static_cast<size_t>(k)) * kBatchSize, xr[k]);
+            Store(im + (at + static_cast<size_t>(k)) * kBatchSize, xi[k]);
+        }
     }
+}
+
+template <int R>
+VX_INLINE void BatchPass(double* re, double* im, int sofar, int remain, const double* twr, const double* twi, int p,
+                         const double* cosTab, const double* sinTab)
+{
+    constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
+    const int radix = R > 0 ? R : p;
+    const size_t s = static_cast<size_t>(sofar);
+    const size_t block = s * static_cast<size_t>(radix);
+    for (int b = 0; b < remain; ++b)
+        for (size_t g = 0; g < s; ++g) {
+            double* dr = re + (static_cast<size_t>(b) * block + g) * kBatchSize;
+            double* di = im + (static_cast<size_t>(b) * block + g) * kBatchSize;
+            TBatch xr[kSize], xi[kSize];
+            Load(xr[0], dr);
+            Load(xi[0], di);
+            for (int k = 1; k < radix; ++k) {
+                TBatch vr, vi;
+                Load(vr, dr + static_cast<size_t>(k) * s * kBatchSize);
+                Load(vi, di + static_cast<size_t>(k) * s * kBatchSize);
+                const size_t t = TwiddleIndex(g, k, radix);
+                xr[k] = vr * twr[t] - vi * twi[t];
+                xi[k] = vr * twi[t] + vi * twr[t];
+            }
+            if constexpr (R > 0)
+                Butterfly<R>(xr, xi);
+            else
+                OddPrimePlain(xr, xi, p, cosTab, sinTab);
+            for (int k = 0; k < radix; ++k) {
+                Store(dr + static_cast<size_t>(k) * s * kBatchSize, xr[k]);
+                Store(di + static_cast<size_t>(k) * s * kBatchSize, xi[k]);
+            }
+        }
+}
+
+// One pass over a single transform or, with batch, over kBatch interleaved ones.
+VX_FFT_CLONES
+void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
+                  const int* blockOf, double sign, bool batch)
+{
+    ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
+        if (batch)
+            BatchFirstPass<r.value>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, a.cosTab, a.sinTab);
+        else
+            FirstPass<r.value>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, a.cosTab, a.sinTab);
+    });
+}
+
+VX_FFT_CLONES
+void RunPass(double* re, double* im, const TPassArgs& a, bool batch)
+{
+    ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
+        if (batch)
+            BatchPass<r.value>(re, im, a.sofar, a.remain, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
+        else
+            RadixPass<r.value>(re, im, a.sofar, a.remain, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
+    });
 }
 
 // True when [a, a + n) and [b, b + n) share an element.
@@ -548,7 +623,7 @@ bool TMixedRadixFFT::SetupTables(int n)
 }
 
 void TMixedRadixFFT::Transform(const double* reIn, const double* imIn, double* reOut, double* imOut,
-                               bool inverse)
+                               bool inverse, bool batch)
 {
     const int n = m_n;
     // The inverse is the conjugate of the forward transform of the conjugate, / n.
@@ -563,30 +638,34 @@ void TMixedRadixFFT::Transform(const double* reIn, const double* imIn, double* r
                              m_trigCos.data() + pass.trig,
                              m_trigSin.data() + pass.trig};
         if (i == 0)
-            RunFirstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign);
+            RunFirstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
         else
-            RunPass(reOut, imOut, args);
+            RunPass(reOut, imOut, args, batch);
     }
     if (inverse) {
         const double scale = 1.0 / n;
-        for (int j = 0; j < n; ++j) {
+        const int values = batch ? n * kBatch : n;
+        for (int j = 0; j < values; ++j) {
             reOut[j] *= scale;
             imOut[j] *= -scale;
         }
     }
 }
 
-bool TMixedRadixFFT::Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse)
+bool TMixedRadixFFT::Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse,
+                         bool batch)
 {
     if (!reIn || !imIn || !reOut || !imOut || !SetupTables(n))
         return false;
-    if (Overlap(reIn, reOut, n) || Overlap(reIn, imOut, n) || Overlap(imIn, reOut, n) || Overlap(imIn, imOut, n)) {
-        m_inRe.assign(reIn, reIn + n);
-        m_inIm.assign(imIn, imIn + n);
+    const int values = batch ? n * kBatch : n;
+    if (Overlap(reIn, reOut, values) || Overlap(reIn, imOut, values) || Overlap(imIn, reOut, values) ||
+        Overlap(imIn, imOut, values)) {
+        m_inRe.assign(reIn, reIn + values);
+        m_inIm.assign(imIn, imIn + values);
         reIn = m_inRe.data();
         imIn = m_inIm.data();
     }
-    Transform(reIn, imIn, reOut, imOut, inverse);
+    Transform(reIn, imIn, reOut, imOut, inverse, batch);
     return true;
 }
 
@@ -598,6 +677,16 @@ bool TMixedRadixFFT::Forward(int n, const double* reIn, const double* imIn, doub
 bool TMixedRadixFFT::Inverse(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
 {
     return Run(n, reIn, imIn, reOut, imOut, true);
+}
+
+bool TMixedRadixFFT::ForwardBatch(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
+{
+    return Run(n, reIn, imIn, reOut, imOut, false, true);
+}
+
+bool TMixedRadixFFT::InverseBatch(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
+{
+    return Run(n, reIn, imIn, reOut, imOut, true, true);
 }
 
 template <typename T>

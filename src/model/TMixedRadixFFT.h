@@ -33,6 +33,14 @@ public:
     bool Forward(int n, const double* reIn, const double* imIn, double* reOut, double* imOut);
     bool Inverse(int n, const double* reIn, const double* imIn, double* reOut, double* imOut);
 
+    // kBatch transforms of one length at once, each one's values kBatch apart: value j
+    // of transform b at [j * kBatch + b] (n * kBatch doubles per array). The same
+    // factors and passes as the single transforms, the kBatch transforms sharing the
+    // vector lanes. Input and output may be the same arrays.
+    static constexpr int kBatch = 4;
+    bool ForwardBatch(int n, const double* reIn, const double* imIn, double* reOut, double* imOut);
+    bool InverseBatch(int n, const double* reIn, const double* imIn, double* reOut, double* imOut);
+
     // In place on n interleaved complex floats (real, imaginary), computed in double
     // precision. On failure the data is unchanged.
     bool ForwardComplex(float* data, int n);
@@ -58,8 +66,11 @@ private:
     };
 
     bool SetupTables(int n);
-    bool Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse);
-    void Transform(const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse);
+    // batch: kBatch interleaved transforms (ForwardBatch) instead of one.
+    bool Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse,
+             bool batch = false);
+    void Transform(const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse,
+                   bool batch = false);
     template <typename T>
     bool ComplexWrapper(T* data, int n, bool inverse);
 

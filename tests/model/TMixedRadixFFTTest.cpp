@@ -267,3 +267,50 @@ TEST(TMixedRadixFFT, ComplexWrappersTransformInterleavedFloats)
             EXPECT_NEAR(data[i], original[i], 1e-6) << n;
     }
 }
+
+// kBatch different signals interleaved: every one must come out as the naive DFT of
+// its own input, in place and out of place, for lengths of every kind of pass.
+TEST(TMixedRadixFFT, BatchesTransformEachInterleavedSignalAsTheNaiveDFT)
+{
+    constexpr size_t kB = TMixedRadixFFT::kBatch;
+    TMixedRadixFFT fft;
+    for (int n : {1, 2, 3, 7, 12, 16, 37, 60, 64, 74, 100, 1000}) {
+        const size_t count = static_cast<size_t>(n);
+        std::vector<std::vector<Complex>> signals;
+        Split in(count * kB);
+        for (size_t b = 0; b < kB; ++b) {
+            signals.push_back(RandomSignal(n, static_cast<unsigned>(1000 * n + b)));
+            for (size_t j = 0; j < count; ++j) {
+                in.re[j * kB + b] = signals[b][j].real();
+                in.im[j * kB + b] = signals[b][j].imag();
+            }
+        }
+        for (bool inverse : {false, true}) {
+            for (bool inPlace : {false, true}) {
+                Split out = inPlace ? in : Split(count * kB, 7.0);
+                const double* re = inPlace ? out.re.data() : in.re.data();
+                const double* im = inPlace ? out.im.data() : in.im.data();
+                ASSERT_TRUE(inverse ? fft.InverseBatch(n, re, im, out.re.data(), out.im.data())
+                                    : fft.ForwardBatch(n, re, im, out.re.data(), out.im.data()))
+                    << n;
+                for (size_t b = 0; b < kB; ++b) {
+                    std::vector<Complex> ref = NaiveDFT(signals[b], inverse ? +1 : -1);
+                    if (inverse)
+                        for (Complex& c : ref)
+                            c /= static_cast<double>(n);
+                    std::vector<double> re1(count), im1(count);
+                    for (size_t j = 0; j < count; ++j) {
+                        re1[j] = out.re[j * kB + b];
+                        im1[j] = out.im[j * kB + b];
+                    }
+                    EXPECT_LT(RelativeError(re1, im1, ref), 1e-9)
+                        << "n = " << n << ", signal " << b << (inverse ? ", inverse" : ", forward")
+                        << (inPlace ? ", in place" : "");
+                }
+            }
+        }
+    }
+    std::vector<double> none(2 * 41 * kB, 3.0);
+    EXPECT_FALSE(fft.ForwardBatch(82, none.data(), none.data(), none.data(), none.data()));
+    EXPECT_EQ(none[0], 3.0);
+}
