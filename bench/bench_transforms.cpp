@@ -162,12 +162,14 @@ void BM_SpatialTransform(benchmark::State& state)
 BENCHMARK(BM_SpatialTransform)->Args({1, 0})->Args({0, 0})->Args({1, 1})->Args({0, 1})->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(0.5);
 
 // Reference for the machine's limit: the plainest in-place pass over as many bytes as
-// the largest set holds, split as the transforms split voxels (8 KiB pieces, piece k,
-// k+n, ... to worker k), with no arithmetic to speak of. Its speed-up with workers
-// bounds what the memory system allows any whole-set pass.
+// the largest set holds, in 8 KiB pieces (one spectrum), with no arithmetic to speak
+// of. Argument 1: 0 splits the pieces as the transforms split voxels (piece k, k+n,
+// ... to worker k), 1 gives each worker one run of consecutive pieces. Its speed-up
+// with workers bounds what the memory system allows a whole-set pass with that split.
 void BM_MemoryStream(benchmark::State& state)
 {
     const int workers = state.range(0) == 0 ? AllWorkers() : static_cast<int>(state.range(0));
+    const bool runs = state.range(1) == 1;
     const TSize& s = kSizes[2];
     constexpr size_t kPiece = 1024;  // complex floats, one spectrum of the largest set
     static std::vector<TComplex> data(static_cast<size_t>(s.nx) * s.ny * s.nz * s.points, TComplex(1, 0));
@@ -176,7 +178,10 @@ void BM_MemoryStream(benchmark::State& state)
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         vx::RunWorkers(workers, [&](int k, int n) {
-            for (size_t p = static_cast<size_t>(k); p < pieces; p += static_cast<size_t>(n))
+            const size_t first = runs ? pieces * static_cast<size_t>(k) / static_cast<size_t>(n) : static_cast<size_t>(k);
+            const size_t end = runs ? pieces * static_cast<size_t>(k + 1) / static_cast<size_t>(n) : pieces;
+            const size_t step = runs ? 1 : static_cast<size_t>(n);
+            for (size_t p = first; p < end; p += step)
                 for (TComplex& c : std::span(data.data() + p * kPiece, kPiece))
                     c = -c;
             return true;
@@ -184,15 +189,22 @@ void BM_MemoryStream(benchmark::State& state)
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     const double perIteration = total / static_cast<double>(state.iterations());
-    static double oneWorker = 0;
+    static std::map<bool, double> oneWorker;
     if (workers == 1)
-        oneWorker = perIteration;
+        oneWorker[runs] = perIteration;
     state.counters["workers"] = workers;
     state.counters["GB_per_s"] = 2.0 * static_cast<double>(data.size() * sizeof(TComplex)) / perIteration / 1e9;
-    if (workers > 1 && oneWorker > 0)
-        state.counters["speedup_per_worker"] = oneWorker / perIteration / workers;
+    if (workers > 1 && oneWorker.count(runs))
+        state.counters["speedup_per_worker"] = oneWorker[runs] / perIteration / workers;
 }
-BENCHMARK(BM_MemoryStream)->Arg(1)->Arg(2)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+
+void MemoryStreamArgs(benchmark::internal::Benchmark* b)
+{
+    for (int split : {0, 1})
+        for (int workers : {1, 2, 4, 0})  // 0: all processors
+            b->Args({workers, split});
+}
+BENCHMARK(BM_MemoryStream)->Apply(MemoryStreamArgs)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 }  // namespace
 
