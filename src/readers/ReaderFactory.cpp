@@ -10,6 +10,7 @@
 #include "readers/TPhilipsTimeSeriesReader.h"
 #include "readers/TPluginReader.h"
 #include "readers/TRawReader.h"
+#include "readers/TUnavailableFormatReader.h"
 
 TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
 {
@@ -21,7 +22,7 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     default: break;
     }
     if (nFormat < uint32_t(kBuiltInFormatCount))
-        return nullptr;  // a built-in format whose reader is not part of this build yet
+        return new (std::nothrow) TUnavailableFormatReader(pParams, int(nFormat));
     return new (std::nothrow) TPluginReader(pParams);
 }
 

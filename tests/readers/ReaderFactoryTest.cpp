@@ -83,6 +83,19 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPluginReader*>(make(static_cast<uint32_t>(-1)).get()), nullptr);
 }
 
+TEST(ReaderFactory, BuiltInFormatWithoutAReaderSaysSo)
+{
+    vx::test::TScriptedReport report;
+    TCSIReadParams params;
+    params.m_nFormat = 15;
+    std::unique_ptr<TCSIReader> reader(CreateReader(15, &params));
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->Read("/data/P12345.7"), nullptr);
+    ASSERT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(report.Messages()[0], "Can not read /data/P12345.7: the format \"" + FormatName(15) +
+                                        "\" is not available in this version.");
+}
+
 TEST(ReaderFactory, PluginIndexWithoutPluginReadsNothingSilently)
 {
     vx::test::TScriptedReport report;
