@@ -239,7 +239,8 @@ private:
     void RenumberVoxels();
     // Spatial FFT along each of the axes (forward scaled by 1/n per axis, inverse
     // unscaled), on the workers; false, nothing changed, for a refused length.
-    bool TransformAxes(const std::vector<int>& axes, bool forward);
+    // maxWorkers > 0 caps the worker count (1: on the calling thread, which cannot fail).
+    bool TransformAxes(const std::vector<int>& axes, bool forward, int maxWorkers = 0);
     // In-plane axes, then the slice axis unless multi-slice.
     std::vector<int> SpatialAxes() const;
     bool CheckSpatialLengths(const std::vector<int>& axes) const;

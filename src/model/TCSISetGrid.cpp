@@ -98,7 +98,7 @@ void TCSISet::ShiftGridAxis(int axis, int direction)
     RenumberVoxels();
 }
 
-bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward)
+bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward, int maxWorkers)
 {
     if (!HasAllSamples())
         return false;
@@ -113,51 +113,72 @@ bool TCSISet::TransformAxes(const std::vector<int>& requested, bool forward)
         return false;
     const TGridShape g(m_nDim);
     const size_t points = static_cast<size_t>(m_nPoints);
-    for (int axis : axes) {
+
+    // Transforms the lines l = k, k + stride, ... of one axis.
+    auto transformLines = [&](int axis, bool fwd, size_t k, size_t stride) {
         const int n = m_nDim[axis];
         const size_t count = static_cast<size_t>(n);
         // The forward transform is scaled by 1/n and the inverse (already 1/n) by n, so
         // that an inverse followed by a forward transform returns the input.
-        const double scale = forward ? 1.0 / n : static_cast<double>(n);
+        const double scale = fwd ? 1.0 / n : static_cast<double>(n);
         const size_t lines = g.LineCount(axis);
-        const int workers =
-            static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(vx::ProcessorCount(), 1)), lines));
-        // Lines are independent. Within a line the sample indices are taken kBatch at a
-        // time: one read of kBatch consecutive samples from each spectrum of the line
-        // gives the values of kBatch transforms, which run together as one batch.
-        const bool ok = vx::RunWorkers(workers, [&](int k, int stride) {
-            TMixedRadixFFT fft;
-            // Value i of transform b (sample first + b of voxel i) at [i * kBatch + b].
-            constexpr size_t kBatch = TMixedRadixFFT::kBatch;
-            const size_t size = count * kBatch;
-            std::vector<double> re(size), im(size), reOut(size), imOut(size);
-            std::vector<TComplex*> data(count);
-            for (size_t l = static_cast<size_t>(k); l < lines; l += static_cast<size_t>(stride)) {
-                const size_t start = g.LineStart(axis, l);
+        TMixedRadixFFT fft;
+        // Within a line the sample indices are taken kBatch at a time: one read of kBatch
+        // consecutive samples from each spectrum of the line gives the values of kBatch
+        // transforms, which run together as one batch.
+        // Value i of transform b (sample first + b of voxel i) at [i * kBatch + b].
+        constexpr size_t kBatch = TMixedRadixFFT::kBatch;
+        const size_t size = count * kBatch;
+        std::vector<double> re(size), im(size), reOut(size), imOut(size);
+        std::vector<TComplex*> data(count);
+        for (size_t l = k; l < lines; l += stride) {
+            const size_t start = g.LineStart(axis, l);
+            for (size_t i = 0; i < count; ++i)
+                data[i] = m_voxels[start + i * g.stride[axis]]->Data();
+            for (size_t first = 0; first < points; first += kBatch) {
+                const size_t width = std::min(kBatch, points - first);
                 for (size_t i = 0; i < count; ++i)
-                    data[i] = m_voxels[start + i * g.stride[axis]]->Data();
-                for (size_t first = 0; first < points; first += kBatch) {
-                    const size_t width = std::min(kBatch, points - first);
-                    for (size_t i = 0; i < count; ++i)
-                        for (size_t b = 0; b < kBatch; ++b) {
-                            // The lanes past the last sample transform zeros.
-                            const TComplex v = b < width ? data[i][first + b] : TComplex();
-                            re[i * kBatch + b] = v.real();
-                            im[i * kBatch + b] = v.imag();
-                        }
-                    if (!(forward ? fft.ForwardBatch(n, re.data(), im.data(), reOut.data(), imOut.data())
-                                  : fft.InverseBatch(n, re.data(), im.data(), reOut.data(), imOut.data())))
-                        return false;  // not reached: the lengths are checked before the workers start
-                    for (size_t i = 0; i < count; ++i)
-                        for (size_t b = 0; b < width; ++b)
-                            data[i][first + b] = TComplex(static_cast<float>(reOut[i * kBatch + b] * scale),
-                                                          static_cast<float>(imOut[i * kBatch + b] * scale));
-                }
+                    for (size_t b = 0; b < kBatch; ++b) {
+                        // The lanes past the last sample transform zeros.
+                        const TComplex v = b < width ? data[i][first + b] : TComplex();
+                        re[i * kBatch + b] = v.real();
+                        im[i * kBatch + b] = v.imag();
+                    }
+                if (!(fwd ? fft.ForwardBatch(n, re.data(), im.data(), reOut.data(), imOut.data())
+                          : fft.InverseBatch(n, re.data(), im.data(), reOut.data(), imOut.data())))
+                    return false;  // not reached: the lengths are checked before the workers start
+                for (size_t i = 0; i < count; ++i)
+                    for (size_t b = 0; b < width; ++b)
+                        data[i][first + b] = TComplex(static_cast<float>(reOut[i * kBatch + b] * scale),
+                                                      static_cast<float>(imOut[i * kBatch + b] * scale));
             }
-            return true;
+        }
+        return true;
+    };
+
+    for (size_t a = 0; a < axes.size(); ++a) {
+        const int axis = axes[a];
+        const size_t lines = g.LineCount(axis);
+        const int available = maxWorkers > 0 ? std::min(maxWorkers, vx::ProcessorCount()) : vx::ProcessorCount();
+        const int workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(available, 1)), lines));
+        // Lines are independent: worker k takes lines k, k + workers, ...
+        std::vector<char> done(static_cast<size_t>(std::max(workers, 1)), 0);
+        const bool ok = vx::RunWorkers(workers, [&](int k, int stride) {
+            const bool result = transformLines(axis, forward, static_cast<size_t>(k), static_cast<size_t>(stride));
+            done[static_cast<size_t>(k)] = result ? 1 : 0;
+            return result;
         });
-        if (!ok)
-            return false;
+        if (ok)
+            continue;
+        // A worker could not run: take back what the others did on this axis and every
+        // axis before it, on this thread, so the set is as it was.
+        const size_t stride = static_cast<size_t>(std::max(workers, 1));
+        for (size_t k = 0; k < done.size(); ++k)
+            if (done[k])
+                transformLines(axis, !forward, k, stride);
+        for (size_t b = a; b-- > 0;)
+            transformLines(axes[b], !forward, 0, 1);
+        return false;
     }
     return true;
 }
@@ -213,8 +234,11 @@ bool TCSISet::ToKSpace()
     // different axes commute, so all axes are transformed in one pass.
     for (int axis : axes)
         ShiftGridAxis(axis, 0);
-    if (!TransformAxes(axes, false))
+    if (!TransformAxes(axes, false)) {
+        for (int axis : axes)
+            ShiftGridAxis(axis, 1);  // the samples are back; so is their order
         return false;
+    }
     for (int axis : axes)
         ShiftGridAxis(axis, 1);
     m_bKSpace = 1;
@@ -230,8 +254,11 @@ bool TCSISet::ToVoxelSpace()
         return false;
     for (int axis : axes)
         ShiftGridAxis(axis, 0);
-    if (!TransformAxes(axes, true))
+    if (!TransformAxes(axes, true)) {
+        for (int axis : axes)
+            ShiftGridAxis(axis, 1);  // the samples are back; so is their order
         return false;
+    }
     for (int axis : axes)
         ShiftGridAxis(axis, 1);
     m_bKSpace = 0;
@@ -422,18 +449,32 @@ bool TCSISet::ShiftVoxels(const TPoint2D& target, int sliceAxis)
     const std::vector<int> axes = {a, b};
     if (!CheckSpatialLengths(axes))
         return false;
-    m_fVoxelShift[a] = target.x;
-    m_fVoxelShift[b] = target.y;
     // In-plane k-space (InverseSpatialFFTAxis of both axes), the phase of the shift,
-    // and back (SpatialFFTAxis of both axes).
+    // and back (SpatialFFTAxis of both axes). A transform that cannot run leaves the
+    // samples as they were (see TransformAxes); the set then keeps its old shift.
     for (int axis : axes)
         ShiftGridAxis(axis, 0);
-    TransformAxes(axes, false);
-    for (const std::unique_ptr<TSpectrum>& s : m_voxels)
-        s->ApplyShiftPhase(d, sliceAxis);
-    TransformAxes(axes, true);
+    bool ok = TransformAxes(axes, false);
+    if (ok) {
+        for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+            s->ApplyShiftPhase(d, sliceAxis);
+        ok = TransformAxes(axes, true);
+        if (!ok) {
+            // Back to the unshifted k-space samples, then to voxel space on this thread.
+            for (const std::unique_ptr<TSpectrum>& s : m_voxels)
+                s->ApplyShiftPhase(TPoint2D(-d.x, -d.y), sliceAxis);
+            TransformAxes(axes, true, 1);
+        }
+    }
+    if (ok) {
+        // Set before the grid order is restored, which places the voxels by the shift.
+        m_fVoxelShift[a] = target.x;
+        m_fVoxelShift[b] = target.y;
+    }
     for (int axis : axes)
         ShiftGridAxis(axis, 1);
+    if (!ok)
+        return false;
     UpdateDataRange();
     SetModified();
     return true;

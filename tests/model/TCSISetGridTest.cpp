@@ -401,3 +401,61 @@ TEST(CSISetGrid, ShiftVoxelsByOneVoxelMovesTheContent)
     EXPECT_EQ(AllSamples(set), before) << "no shift to make";
     EXPECT_FALSE(project.IsModified());
 }
+
+namespace {
+struct WorkerInjection {
+    ~WorkerInjection() { vx::FailWorkerStartsAfter(-1); }
+};
+}  // namespace
+
+TEST(CSISetGrid, GridTransformWhoseWorkerCannotStartLeavesTheSetAsItWas)
+{
+    ProcessorGuard guard;
+    WorkerInjection injection;
+    vx::SetProcessorCount(3);
+    // Odd sizes: the half swaps are not their own inverse, so a missed restore shows.
+    TCSISet set;
+    MakeGrid(set, 5, 7, 3, 4);
+    set.m_nSliceAxis = 2;
+    set.m_bKSpace = 0;
+    const std::vector<TComplex> voxels = AllSamples(set);
+    // The first axis runs on all workers; on the second, the third worker cannot start.
+    vx::FailWorkerStartsAfter(5);
+    EXPECT_FALSE(set.ToKSpace());
+    EXPECT_EQ(set.m_bKSpace, 0);
+    ExpectNear(AllSamples(set), voxels, 1e-3, "after a failed ToKSpace");
+
+    vx::FailWorkerStartsAfter(-1);
+    ASSERT_TRUE(set.ToKSpace());
+    const std::vector<TComplex> kspace = AllSamples(set);
+    vx::FailWorkerStartsAfter(1);
+    EXPECT_FALSE(set.ToVoxelSpace());
+    EXPECT_EQ(set.m_bKSpace, 1);
+    ExpectNear(AllSamples(set), kspace, 1e-3, "after a failed ToVoxelSpace");
+}
+
+TEST(CSISetGrid, ShiftWhoseWorkerCannotStartKeepsTheOldShiftAndSamples)
+{
+    ProcessorGuard guard;
+    WorkerInjection injection;
+    vx::SetProcessorCount(2);
+    TProject project;
+    TCSISet set(&project);
+    MakeGrid(set, 8, 5, 1, 3);
+    set.m_nSliceAxis = 2;
+    set.m_fFOV[0] = 80;
+    set.m_fFOV[1] = 50;
+    set.InitVoxels();
+    const std::vector<TComplex> before = AllSamples(set);
+    // 0: the first transform fails; 4: the way back fails after the phase was applied.
+    for (int starts : {0, 4}) {
+        vx::FailWorkerStartsAfter(starts);
+        EXPECT_FALSE(set.ShiftVoxels(TPoint2D(10, 0), 2)) << starts;
+        vx::FailWorkerStartsAfter(-1);
+        EXPECT_EQ(set.m_fVoxelShift[0], 0.0f) << starts;
+        EXPECT_FALSE(project.IsModified()) << starts;
+        ExpectNear(AllSamples(set), before, 1e-3, "after a failed shift, " + std::to_string(starts));
+    }
+    ASSERT_TRUE(set.ShiftVoxels(TPoint2D(10, 0), 2));
+    EXPECT_EQ(set.m_fVoxelShift[0], 10.0f);
+}
