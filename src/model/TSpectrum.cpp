@@ -10,6 +10,30 @@
 #include "model/TCSISet.h"
 #include "model/TPoint2D.h"
 
+namespace {
+
+// The 17 parameter words, between spectra and their parameter record (both name the
+// fields alike).
+template <class From, class To>
+void CopyParameterWords(const From& from, To& to)
+{
+    to.m_nX = from.m_nX;
+    to.m_nY = from.m_nY;
+    to.m_nZ = from.m_nZ;
+    to.m_bShown = from.m_bShown;
+    std::copy(from.m_fCentre, from.m_fCentre + 3, to.m_fCentre);
+    std::copy(from.m_fSize, from.m_fSize + 3, to.m_fSize);
+    to.m_nPoints = from.m_nPoints;
+    to.m_fRealMax = from.m_fRealMax;
+    to.m_fRealMin = from.m_fRealMin;
+    to.m_fImagMax = from.m_fImagMax;
+    to.m_fImagMin = from.m_fImagMin;
+    to.m_fMagnitudeMax = from.m_fMagnitudeMax;
+    to.m_pDataSet = from.m_pDataSet;
+}
+
+}  // namespace
+
 TSpectrum::TSpectrum() = default;
 
 TSpectrum::~TSpectrum()
@@ -27,7 +51,7 @@ TSpectrum& TSpectrum::operator=(const TSpectrum& other)
     if (this == &other)
         return *this;
     FreeData();
-    CopyParametersFrom(other);
+    CopyParameterWords(other, *this);
     if (other.HasData()) {
         // Copy what the source really holds; pad with zeros up to N.
         const int n = std::max(m_nPoints, 0);
@@ -40,57 +64,16 @@ TSpectrum& TSpectrum::operator=(const TSpectrum& other)
     return *this;
 }
 
-void TSpectrum::CopyParametersFrom(const TSpectrum& other)
-{
-    m_nX = other.m_nX;
-    m_nY = other.m_nY;
-    m_nZ = other.m_nZ;
-    m_bShown = other.m_bShown;
-    std::copy(other.m_fCentre, other.m_fCentre + 3, m_fCentre);
-    std::copy(other.m_fSize, other.m_fSize + 3, m_fSize);
-    m_nPoints = other.m_nPoints;
-    m_fRealMax = other.m_fRealMax;
-    m_fRealMin = other.m_fRealMin;
-    m_fImagMax = other.m_fImagMax;
-    m_fImagMin = other.m_fImagMin;
-    m_fMagnitudeMax = other.m_fMagnitudeMax;
-    m_pDataSet = other.m_pDataSet;
-}
-
 void TSpectrum::SetParameters(const TSpectrumParams& p)
 {
-    m_nX = p.m_nX;
-    m_nY = p.m_nY;
-    m_nZ = p.m_nZ;
-    m_bShown = p.m_bShown;
-    std::copy(p.m_fCentre, p.m_fCentre + 3, m_fCentre);
-    std::copy(p.m_fSize, p.m_fSize + 3, m_fSize);
-    m_nPoints = p.m_nPoints;
-    m_fRealMax = p.m_fRealMax;
-    m_fRealMin = p.m_fRealMin;
-    m_fImagMax = p.m_fImagMax;
-    m_fImagMin = p.m_fImagMin;
-    m_fMagnitudeMax = p.m_fMagnitudeMax;
-    m_pDataSet = p.m_pDataSet;
+    CopyParameterWords(p, *this);
     UpdateVoxelGeometry();
 }
 
 TSpectrumParams TSpectrum::GetParameters() const
 {
     TSpectrumParams p;
-    p.m_nX = m_nX;
-    p.m_nY = m_nY;
-    p.m_nZ = m_nZ;
-    p.m_bShown = m_bShown;
-    std::copy(m_fCentre, m_fCentre + 3, p.m_fCentre);
-    std::copy(m_fSize, m_fSize + 3, p.m_fSize);
-    p.m_nPoints = m_nPoints;
-    p.m_fRealMax = m_fRealMax;
-    p.m_fRealMin = m_fRealMin;
-    p.m_fImagMax = m_fImagMax;
-    p.m_fImagMin = m_fImagMin;
-    p.m_fMagnitudeMax = m_fMagnitudeMax;
-    p.m_pDataSet = m_pDataSet;
+    CopyParameterWords(*this, p);
     return p;
 }
 

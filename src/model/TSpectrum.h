@@ -129,7 +129,6 @@ public:
     uint8_t m_bAveraged = 0;        // in an averaging voxel window
 
 private:
-    void CopyParametersFrom(const TSpectrum& other);
     bool Transform(TSpectralWork& work, bool forward, int echo);
 
     int Usable() const { return SampleCount(); }
