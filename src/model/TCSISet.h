@@ -244,6 +244,8 @@ private:
     // In-plane axes, then the slice axis unless multi-slice.
     std::vector<int> SpatialAxes() const;
     bool CheckSpatialLengths(const std::vector<int>& axes) const;
+    // ToKSpace (kSpace) and ToVoxelSpace: the spatial transform of every spatial axis.
+    bool ToGridSpace(bool kSpace);
     template <typename F>
     void MultiplyGrid(F factorOf);
     bool CanTransformSpectra() const;

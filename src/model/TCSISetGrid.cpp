@@ -225,43 +225,33 @@ bool TCSISet::CheckSpatialLengths(const std::vector<int>& axes) const
 
 bool TCSISet::ToKSpace()
 {
-    if (m_bKSpace)
-        return true;
-    const std::vector<int> axes = SpatialAxes();
-    if (!HasAllSamples() || !CheckSpatialLengths(axes))
-        return false;
-    // Per axis: halves swapped back, inverse transform, halves swapped; the steps of
-    // different axes commute, so all axes are transformed in one pass.
-    for (int axis : axes)
-        ShiftGridAxis(axis, 0);
-    if (!TransformAxes(axes, false)) {
-        for (int axis : axes)
-            ShiftGridAxis(axis, 1);  // the samples are back; so is their order
-        return false;
-    }
-    for (int axis : axes)
-        ShiftGridAxis(axis, 1);
-    m_bKSpace = 1;
-    return true;
+    return ToGridSpace(true);
 }
 
 bool TCSISet::ToVoxelSpace()
 {
-    if (!m_bKSpace)
+    return ToGridSpace(false);
+}
+
+bool TCSISet::ToGridSpace(bool kSpace)
+{
+    if ((m_bKSpace != 0) == kSpace)
         return true;
     const std::vector<int> axes = SpatialAxes();
     if (!HasAllSamples() || !CheckSpatialLengths(axes))
         return false;
+    // Per axis: halves swapped back, transform (inverse to k-space), halves swapped; the
+    // steps of different axes commute, so all axes are transformed in one pass.
     for (int axis : axes)
         ShiftGridAxis(axis, 0);
-    if (!TransformAxes(axes, true)) {
+    if (!TransformAxes(axes, !kSpace)) {
         for (int axis : axes)
             ShiftGridAxis(axis, 1);  // the samples are back; so is their order
         return false;
     }
     for (int axis : axes)
         ShiftGridAxis(axis, 1);
-    m_bKSpace = 0;
+    m_bKSpace = kSpace ? 1 : 0;
     return true;
 }
 
