@@ -58,6 +58,21 @@ size_t SamplesOf(const TSpectrum& s, int setPoints)
     return static_cast<size_t>(std::max(0, std::min(s.SampleCount(), setPoints)));
 }
 
+// Applies op(sample) to every sample the set's spectra really hold, at most the set's
+// points per spectrum.
+template <class Op>
+void ForEachSample(TCSISet& set, Op op)
+{
+    for (const std::unique_ptr<TSpectrum>& s : set.m_voxels) {
+        if (!s)
+            continue;
+        TComplex* d = s->Data();
+        const size_t n = SamplesOf(*s, set.m_nPoints);
+        for (size_t k = 0; k < n; ++k)
+            op(d[k]);
+    }
+}
+
 }  // namespace
 
 void TCSISet::CopyHeader(const TCSISet& other)
@@ -134,14 +149,7 @@ bool TCSISet::RatioPercent(const TCSISet& other)
 
 void TCSISet::Scale(float factor)
 {
-    for (const std::unique_ptr<TSpectrum>& s : m_voxels) {
-        if (!s)
-            continue;
-        TComplex* d = s->Data();
-        const size_t n = SamplesOf(*s, m_nPoints);
-        for (size_t k = 0; k < n; ++k)
-            d[k] *= factor;
-    }
+    ForEachSample(*this, [factor](TComplex& c) { c *= factor; });
     UpdateDataRange();
 }
 
@@ -176,14 +184,7 @@ void TCSISet::RemoveDCOffset()
     if (counted == 0)
         return;
     const TComplex offset(sum / static_cast<double>(counted));
-    for (const std::unique_ptr<TSpectrum>& s : m_voxels) {
-        if (!s)
-            continue;
-        TComplex* d = s->Data();
-        const size_t n = SamplesOf(*s, m_nPoints);
-        for (size_t k = 0; k < n; ++k)
-            d[k] -= offset;
-    }
+    ForEachSample(*this, [offset](TComplex& c) { c -= offset; });
 }
 
 void TCSISet::Phase(float ph0, float ph1, int pivot, int perSlice, int slice, bool selectedOnly)
