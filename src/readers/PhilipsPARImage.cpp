@@ -313,20 +313,29 @@ bool ReadPARText(const std::string& headerPath, std::string& text)
     return found && vx::ReadWholeFile(*found, text, kMaxPARBytes);
 }
 
+// The header and pixel paths of a chosen file and the header's text; false, reported,
+// when the file is no PAR/REC name or the header does not read.
+bool OpenPARHeader(const std::string& path, std::string& headerPath, std::string& recPath, std::string& text)
+{
+    if (!PARPathsOf(path, headerPath, recPath)) {
+        vx::Report("Philips image should be PAR/REC files.");
+        return false;
+    }
+    if (!ReadPARText(headerPath, text)) {
+        vx::Report("Can not open PAR file: " + headerPath);
+        return false;
+    }
+    return true;
+}
+
 bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImportParams& params,
                    TProject* pProject, int version)
 {
     std::string headerPath;
     std::string recPath;
-    if (!PARPathsOf(path, headerPath, recPath)) {
-        vx::Report("Philips image should be PAR/REC files.");
-        return false;
-    }
     std::string text;
-    if (!ReadPARText(headerPath, text)) {
-        vx::Report("Can not open PAR file: " + headerPath);
+    if (!OpenPARHeader(path, headerPath, recPath, text))
         return false;
-    }
     vx::TFile rec;
     const std::optional<std::string> foundRec = vx::FindFileNoCase(recPath);
     if (!foundRec || !rec.Open(*foundRec, vx::TFile::Mode::Read)) {
@@ -438,15 +447,9 @@ bool ReadPhilipsPAR(TImageSet& images, const std::string& path, TImageImportPara
 {
     std::string headerPath;
     std::string recPath;
-    if (!PARPathsOf(path, headerPath, recPath)) {
-        vx::Report("Philips image should be PAR/REC files.");
-        return false;
-    }
     std::string text;
-    if (!ReadPARText(headerPath, text)) {
-        vx::Report("Can not open PAR file: " + headerPath);
+    if (!OpenPARHeader(path, headerPath, recPath, text))
         return false;
-    }
     switch (DetectPARVersion(text)) {
     case 3: return ReadPhilipsPARv3(images, path, params, pProject);
     case 4: return ReadPhilipsPARv4(images, path, params, pProject);
