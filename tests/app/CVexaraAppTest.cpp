@@ -23,6 +23,7 @@
 #include "platform/Workers.h"
 #include "readers/TInternalFormatReader.h"
 #include "support/GuiGrab.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "FakeShell.h"
@@ -58,11 +59,7 @@ protected:
         // No plug-ins and no help file unless a test puts them there.
         app.SetProgramFolder(empty.Path());
     }
-    void TearDown() override
-    {
-        vx::ResetGlobals();
-        vx::SetProcessorCount(m_processors);
-    }
+    void TearDown() override { vx::ResetGlobals(); }
 
     bool Start(const QStringList& commandLine = {})
     {
@@ -76,7 +73,7 @@ protected:
     TTempFolder empty;
     CVexaraApp app;
     CMainFrame* frame = nullptr;
-    int m_processors = vx::ProcessorCount();
+    TProcessorCountGuard m_processors;
 };
 
 TEST_F(AppTest, EmptySettingsReadZeroAndOtherIndicesAreRefused)

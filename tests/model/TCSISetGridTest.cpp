@@ -9,16 +9,12 @@
 #include "model/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Workers.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 
 namespace {
 
 using cd = std::complex<double>;
-
-struct ProcessorGuard {
-    int saved = vx::ProcessorCount();
-    ~ProcessorGuard() { vx::SetProcessorCount(saved); }
-};
 
 // Sample i of voxel (x, y, z): distinct for every voxel and point.
 TComplex Value(int x, int y, int z, int i)
@@ -114,7 +110,7 @@ TEST(CSISetGrid, SingleVoxelSetIsLeftAlone)
 
 TEST(CSISetGrid, AxisTransformsMatchADirectSum)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     for (int workers : {1, 3}) {
         vx::SetProcessorCount(workers);
         for (int axis = 0; axis < 3; ++axis) {
@@ -149,7 +145,7 @@ TEST(CSISetGrid, AxisTransformsMatchADirectSum)
 
 TEST(CSISetGrid, KSpaceRoundTripsOnOddEvenAndMultiSliceGrids)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     vx::SetProcessorCount(2);
     struct Case {
         int nx, ny, nz, sliceAxis, multiSlice;
@@ -410,7 +406,7 @@ struct WorkerInjection {
 
 TEST(CSISetGrid, GridTransformWhoseWorkerCannotStartLeavesTheSetAsItWas)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     WorkerInjection injection;
     vx::SetProcessorCount(3);
     // Odd sizes: the half swaps are not their own inverse, so a missed restore shows.
@@ -436,7 +432,7 @@ TEST(CSISetGrid, GridTransformWhoseWorkerCannotStartLeavesTheSetAsItWas)
 
 TEST(CSISetGrid, ShiftWhoseWorkerCannotStartKeepsTheOldShiftAndSamples)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     WorkerInjection injection;
     vx::SetProcessorCount(2);
     TProject project;

@@ -13,6 +13,7 @@
 #include "model/TMapList.h"
 #include "platform/Globals.h"
 #include "platform/Workers.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 
 using namespace vx;
@@ -348,6 +349,7 @@ CVec ZeroFilledReference(CVec spectrum, size_t m, int e)
 
 TEST_F(SetOps, ZeroFillGrowsSpectraInTheTimeDomain)
 {
+    test::TProcessorCountGuard guard;
     for (int workers : {1, 3}) {
         for (int echo : {0, 2}) {
             SCOPED_TRACE("workers " + std::to_string(workers) + ", echo " + std::to_string(echo));
@@ -386,7 +388,6 @@ TEST_F(SetOps, ZeroFillGrowsSpectraInTheTimeDomain)
             EXPECT_FLOAT_EQ(set.m_fMagnitudeMax, largest) << "range recomputed";
         }
     }
-    SetProcessorCount(1);
 }
 
 TEST_F(SetOps, ZeroFillOfATimeDomainSetEndsInTheFrequencyDomain)

@@ -8,16 +8,12 @@
 #include "model/TCSISet.h"
 #include "model/TWaterSuppressionParams.h"
 #include "platform/Workers.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 
 namespace {
 
 using cd = std::complex<double>;
-
-struct ProcessorGuard {
-    int saved = vx::ProcessorCount();
-    ~ProcessorGuard() { vx::SetProcessorCount(saved); }
-};
 
 // Deterministic, irregular test signal of voxel v, point i.
 TComplex Signal(int v, int i)
@@ -71,7 +67,7 @@ std::vector<cd> NaiveToFrequency(const std::vector<cd>& x, int echo)
 
 TEST(CSISetTransforms, ToFrequencyMatchesADirectSumWithTheEchoShift)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     for (int workers : {1, 3}) {
         vx::SetProcessorCount(workers);
         TCSISet set;
@@ -111,7 +107,7 @@ TEST(CSISetTransforms, AnImpulseBecomesAFlatSpectrum)
 
 TEST(CSISetTransforms, RoundTripRestoresTheSamplesForAnyWorkerCount)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     std::vector<std::vector<TComplex>> results;
     for (int workers : {1, 4}) {
         vx::SetProcessorCount(workers);
@@ -154,7 +150,7 @@ TEST(CSISetTransforms, WorkersTakeInterleavedVoxels)
 
 TEST(CSISetTransforms, RefusedLengthIsReportedOnceAndChangesNothing)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     for (int workers : {1, 4}) {
         vx::SetProcessorCount(workers);
         vx::test::TScriptedReport report;
@@ -353,7 +349,7 @@ TEST(WaterSuppressionPart, EdgeCases)
 
 TEST(CSISetTransforms, WorkerThatCannotStartLeavesSamplesAndDomainAsTheyWere)
 {
-    ProcessorGuard guard;
+    vx::test::TProcessorCountGuard guard;
     struct InjectionGuard {
         ~InjectionGuard() { vx::FailWorkerStartsAfter(-1); }
     } injection;

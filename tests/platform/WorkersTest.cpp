@@ -7,19 +7,13 @@
 #include <thread>
 
 #include "platform/Workers.h"
+#include "support/ProcessorCountGuard.h"
 
 using namespace vx;
 
-namespace {
-struct ProcessorGuard {
-    int saved = ProcessorCount();
-    ~ProcessorGuard() { SetProcessorCount(saved); }
-};
-}  // namespace
-
 TEST(Workers, EveryIndexRunsOnceOnItsOwnThread)
 {
-    ProcessorGuard guard;
+    test::TProcessorCountGuard guard;
     SetProcessorCount(4);
     std::mutex m;
     std::multiset<int> indices;
@@ -40,7 +34,7 @@ TEST(Workers, EveryIndexRunsOnceOnItsOwnThread)
 
 TEST(Workers, OneProcessorRunsInlineWithoutThreads)
 {
-    ProcessorGuard guard;
+    test::TProcessorCountGuard guard;
     SetProcessorCount(1);
     const long before = WorkerThreadsStarted();
     std::thread::id seen;
@@ -70,7 +64,7 @@ TEST(Workers, OneFailingWorkerFailsTheRunButAllAreJoined)
 
 TEST(Workers, ProcessorCountIsAtLeastOne)
 {
-    ProcessorGuard guard;
+    test::TProcessorCountGuard guard;
     SetProcessorCount(0);
     EXPECT_EQ(ProcessorCount(), 1);
     SetProcessorCount(8);

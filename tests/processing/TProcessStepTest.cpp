@@ -16,6 +16,7 @@
 #include "platform/Workers.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "TestSteps.h"
@@ -58,7 +59,6 @@ protected:
     void TearDown() override
     {
         TFile::FailWritesAfter(-1);
-        SetProcessorCount(m_processors);
         m_project.reset();
         ResetGlobals();
         InstallProcessingHooks({});
@@ -74,7 +74,7 @@ protected:
 
     test::TTempFolder m_dir;
     std::unique_ptr<TProject> m_project;
-    int m_processors = ProcessorCount();
+    test::TProcessorCountGuard m_processors;
 };
 
 // --- workers -----------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/Workers.h"
 #include "readers/ReaderFactory.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -161,7 +162,7 @@ TEST(PhilipsRealFiles, WaterLiesAtTheCentreAndNAABelowIt)
 // out-of-bounds access (run under the sanitizer build).
 TEST(PhilipsRealFiles, DamagedCopiesAreHandledCleanly)
 {
-    const int processors = vx::ProcessorCount();
+    vx::test::TProcessorCountGuard guard;
     vx::SetProcessorCount(1);  // thousands of short reads: no worker threads
     for (const SampleSet& s : {kSets[0], kSets[8]}) {
         SCOPED_TRACE(s.path);
@@ -209,5 +210,4 @@ TEST(PhilipsRealFiles, DamagedCopiesAreHandledCleanly)
                                  "rows : -3\n", "sample_frequency : 1e300\n", "synthesizer_frequency : nan\n"})
             readCopy(spar + line, sdat);
     }
-    vx::SetProcessorCount(processors);
 }
