@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -73,17 +74,7 @@ void SetGoldenParams(TCSIParams& p)
 void FillGoldenSet(TCSISet& set)
 {
     SetGoldenParams(set);
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (int z = 0; z < kNZ; ++z)
-        for (int y = 0; y < kNY; ++y)
-            for (int x = 0; x < kNX; ++x) {
-                std::vector<TComplex> s;
-                for (int k = 0; k < kPoints; ++k)
-                    s.push_back(GoldenSample(x, y, z, k));
-                set.GetVoxel(x, y, z)->SetComplexData(s.data());
-            }
-    set.m_bLoaded = true;
+    test::FillGrid(set, kNX, kNY, kNZ, kPoints, GoldenSample);
 }
 
 std::string Golden(int version)

@@ -9,6 +9,7 @@
 #include "model/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Workers.h"
+#include "support/CSISetBuilders.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 
@@ -25,31 +26,10 @@ TComplex Value(int x, int y, int z, int i)
 
 void MakeGrid(TCSISet& set, int nx, int ny, int nz, int points)
 {
-    set.m_nDim[0] = nx;
-    set.m_nDim[1] = ny;
-    set.m_nDim[2] = nz;
-    set.m_nPoints = points;
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (int z = 0; z < nz; ++z)
-        for (int y = 0; y < ny; ++y)
-            for (int x = 0; x < nx; ++x) {
-                std::vector<TComplex> s;
-                for (int i = 0; i < points; ++i)
-                    s.push_back(Value(x, y, z, i));
-                set.GetVoxel(x, y, z)->SetComplexData(s.data());
-            }
-    set.m_bLoaded = true;
+    vx::test::FillGrid(set, nx, ny, nz, points, Value);
 }
 
-std::vector<TComplex> AllSamples(const TCSISet& set)
-{
-    std::vector<TComplex> out;
-    for (size_t v = 0; v < set.VoxelCount(); ++v)
-        for (int i = 0; i < set.m_nPoints; ++i)
-            out.emplace_back(set.GetVoxel(v)->GetReal(i), set.GetVoxel(v)->GetImag(i));
-    return out;
-}
+using vx::test::AllSamples;
 
 void ExpectNear(const std::vector<TComplex>& a, const std::vector<TComplex>& b, double tol, const std::string& what)
 {

@@ -13,6 +13,7 @@
 #include "model/TMapList.h"
 #include "platform/Globals.h"
 #include "platform/Workers.h"
+#include "support/CSISetBuilders.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 
@@ -20,25 +21,7 @@ using namespace vx;
 
 namespace {
 
-using SampleFn = std::function<TComplex(int voxel, int k)>;
-
-// A loaded set of nx x ny x nz voxels of n points; sample k of voxel v is f(v, k).
-void Fill(TCSISet& set, int nx, int ny, int nz, int n, const SampleFn& f)
-{
-    set.m_nDim[0] = nx;
-    set.m_nDim[1] = ny;
-    set.m_nDim[2] = nz;
-    set.m_nPoints = n;
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (size_t v = 0; v < set.VoxelCount(); ++v) {
-        std::vector<TComplex> s;
-        for (int k = 0; k < n; ++k)
-            s.push_back(f(static_cast<int>(v), k));
-        set.GetVoxel(v)->SetComplexData(s.data());
-    }
-    set.m_bLoaded = true;
-}
+using test::FillSet;
 
 TComplex Ramp(int v, int k) { return TComplex(1.0f + v + 0.5f * k, 2.0f * v - k); }
 
@@ -56,7 +39,7 @@ protected:
 TEST_F(SetOps, CopyHeaderTakesParametersAndMaskButNoData)
 {
     TCSISet source;
-    Fill(source, 2, 3, 1, 8, Ramp);
+    FillSet(source, 2, 3, 1, 8, Ramp);
     source.m_strName = "source";
     source.m_strFilePath = "/p/source";
     source.m_strPatientName = "Doe";
@@ -67,7 +50,7 @@ TEST_F(SetOps, CopyHeaderTakesParametersAndMaskButNoData)
     source.m_bWorkSet = 1;
 
     TCSISet copy;
-    Fill(copy, 4, 4, 4, 16, Ramp);
+    FillSet(copy, 4, 4, 4, 16, Ramp);
     copy.m_bWorkSet = 1;
     copy.m_pMapList = new TMapList;
     copy.CopyHeader(source);
@@ -98,7 +81,7 @@ TEST_F(SetOps, CopyHeaderTakesParametersAndMaskButNoData)
 TEST_F(SetOps, CopyDataFromCopiesEveryVoxelAndTheRange)
 {
     TCSISet source;
-    Fill(source, 3, 2, 2, 5, Ramp);
+    FillSet(source, 3, 2, 2, 5, Ramp);
     TCSISet copy;
     copy.CopyHeader(source);
     ASSERT_TRUE(copy.CopyDataFrom(source));
@@ -115,7 +98,7 @@ TEST_F(SetOps, CopyDataFromCopiesEveryVoxelAndTheRange)
 
     // Sets whose grid or points differ, or an unloaded source, are refused unchanged.
     TCSISet other;
-    Fill(other, 3, 2, 2, 6, Ramp);
+    FillSet(other, 3, 2, 2, 6, Ramp);
     EXPECT_FALSE(copy.CopyDataFrom(other));
     TCSISet unloaded;
     unloaded.CopyHeader(source);
@@ -127,8 +110,8 @@ TEST_F(SetOps, CopyDataFromCopiesEveryVoxelAndTheRange)
 TEST_F(SetOps, AddAndSubtractSampleBySample)
 {
     TCSISet a, b;
-    Fill(a, 2, 2, 1, 4, Ramp);
-    Fill(b, 2, 2, 1, 4, [](int v, int k) { return TComplex(0.25f * k, 3.0f + v); });
+    FillSet(a, 2, 2, 1, 4, Ramp);
+    FillSet(b, 2, 2, 1, 4, [](int v, int k) { return TComplex(0.25f * k, 3.0f + v); });
     ASSERT_TRUE(a.Add(b));
     for (int v = 0; v < 4; ++v)
         for (int k = 0; k < 4; ++k)
@@ -147,8 +130,8 @@ TEST_F(SetOps, RatioPercentOfTheRealParts)
     TCSISet a, b;
     const float aReal[4] = {2.0f, 0.0f, -4.0f, 1e-11f};
     const float bReal[4] = {1.0f, 5.0f, 1.0f, 7.0f};
-    Fill(a, 1, 1, 1, 4, [&](int, int k) { return TComplex(aReal[k], 9.0f); });
-    Fill(b, 1, 1, 1, 4, [&](int, int k) { return TComplex(bReal[k], -3.0f); });
+    FillSet(a, 1, 1, 1, 4, [&](int, int k) { return TComplex(aReal[k], 9.0f); });
+    FillSet(b, 1, 1, 1, 4, [&](int, int k) { return TComplex(bReal[k], -3.0f); });
     ASSERT_TRUE(a.RatioPercent(b));
     EXPECT_EQ(Sample(a, 0, 0), TComplex(50.0f, 0.0f));
     EXPECT_EQ(Sample(a, 0, 1), TComplex(0.0f, 0.0f)) << "this.real = 0";
@@ -159,9 +142,9 @@ TEST_F(SetOps, RatioPercentOfTheRealParts)
 TEST_F(SetOps, ArithmeticChecksDimensionsThenPointsThenData)
 {
     TCSISet a, b, c, d;
-    Fill(a, 8, 8, 1, 16, Ramp);
-    Fill(b, 8, 8, 2, 32, Ramp);  // differs in both: the dimensions are reported
-    Fill(c, 8, 8, 1, 32, Ramp);
+    FillSet(a, 8, 8, 1, 16, Ramp);
+    FillSet(b, 8, 8, 2, 32, Ramp);  // differs in both: the dimensions are reported
+    FillSet(c, 8, 8, 1, 32, Ramp);
     d.CopyHeader(a);             // same sizes, not loaded
     using Op = bool (TCSISet::*)(const TCSISet&);
     for (Op op : {Op(&TCSISet::Add), Op(&TCSISet::Subtract), Op(&TCSISet::RatioPercent)}) {
@@ -183,7 +166,7 @@ TEST_F(SetOps, ArithmeticChecksDimensionsThenPointsThenData)
 TEST_F(SetOps, ScaleAndNormalize)
 {
     TCSISet set;
-    Fill(set, 2, 1, 1, 3, [](int v, int k) { return TComplex(3.0f * v + k, -4.0f * v); });
+    FillSet(set, 2, 1, 1, 3, [](int v, int k) { return TComplex(3.0f * v + k, -4.0f * v); });
     set.Scale(-2.0f);
     EXPECT_EQ(Sample(set, 1, 2), TComplex(-10.0f, 8.0f));
     EXPECT_EQ(set.m_fRealMin, -10.0f) << "the range is recomputed";
@@ -200,7 +183,7 @@ TEST_F(SetOps, ScaleAndNormalize)
 
     // A set without signal stays as it is (no division by zero).
     TCSISet zero;
-    Fill(zero, 1, 1, 1, 4, [](int, int) { return TComplex(0.0f, 0.0f); });
+    FillSet(zero, 1, 1, 1, 4, [](int, int) { return TComplex(0.0f, 0.0f); });
     zero.NormalizeTo(1000.0f);
     EXPECT_EQ(Sample(zero, 0, 3), TComplex(0.0f, 0.0f));
 }
@@ -211,7 +194,7 @@ TEST_F(SetOps, RemoveDCOffsetSubtractsTheMeanTailOverAllVoxels)
     const int n = 20, voxels = 6;
     auto f = [](int v, int k) { return TComplex(std::sin(0.3f * k + v), 0.1f * v * k - 2.0f); };
     TCSISet set;
-    Fill(set, 3, 2, 1, n, f);
+    FillSet(set, 3, 2, 1, n, f);
     std::complex<double> total = 0;
     for (int v = 0; v < voxels; ++v) {
         std::complex<double> tail = 0;
@@ -250,14 +233,14 @@ TEST_F(SetOps, PhaseOfAllSelectedOrOneSliceOfVoxels)
     // A 2 x 2 x 3 grid sliced along z: slice 1 holds voxels 4 to 7.
     {
         TCSISet set;
-        Fill(set, 2, 2, 3, n, Ramp);
+        FillSet(set, 2, 2, 3, n, Ramp);
         set.GetVoxel(2)->m_bSelected = 1;
         set.Phase(ph0, ph1, pivot, 0, 0, false);
         check(set, std::vector<bool>(12, true));
     }
     {
         TCSISet set;
-        Fill(set, 2, 2, 3, n, Ramp);
+        FillSet(set, 2, 2, 3, n, Ramp);
         set.GetVoxel(2)->m_bSelected = 1;
         set.GetVoxel(9)->m_bSelected = 1;
         set.Phase(ph0, ph1, pivot, 0, 0, true);
@@ -267,7 +250,7 @@ TEST_F(SetOps, PhaseOfAllSelectedOrOneSliceOfVoxels)
     }
     {
         TCSISet set;
-        Fill(set, 2, 2, 3, n, Ramp);
+        FillSet(set, 2, 2, 3, n, Ramp);
         set.m_nSliceAxis = 2;
         set.Phase(ph0, ph1, pivot, 1, 1, true);  // the selection does not matter here
         std::vector<bool> phased(12, false);
@@ -282,7 +265,7 @@ TEST_F(SetOps, PhaseOfAllSelectedOrOneSliceOfVoxels)
     {
         // Sliced along x: slice 1 is every voxel with x = 1.
         TCSISet set;
-        Fill(set, 2, 2, 3, n, Ramp);
+        FillSet(set, 2, 2, 3, n, Ramp);
         set.m_nSliceAxis = 0;
         set.Phase(ph0, ph1, pivot, 1, 1, false);
         std::vector<bool> phased(12, false);
@@ -357,7 +340,7 @@ TEST_F(SetOps, ZeroFillGrowsSpectraInTheTimeDomain)
             const int n = 12;
             auto f = [](int v, int k) { return TComplex(std::cos(0.7f * k + v), 0.3f * k - v); };
             TCSISet set;
-            Fill(set, 2, 1, 2, n, f);
+            FillSet(set, 2, 1, 2, n, f);
             set.m_bFrequencyDomain = 1;
             set.m_nEchoPosition = echo;
             set.m_fPPMCentrePoint = 5.5f;
@@ -393,7 +376,7 @@ TEST_F(SetOps, ZeroFillGrowsSpectraInTheTimeDomain)
 TEST_F(SetOps, ZeroFillOfATimeDomainSetEndsInTheFrequencyDomain)
 {
     TCSISet set;
-    Fill(set, 1, 1, 1, 4, [](int, int k) { return TComplex(k == 0 ? 1.0f : 0.0f, 0.0f); });
+    FillSet(set, 1, 1, 1, 4, [](int, int k) { return TComplex(k == 0 ? 1.0f : 0.0f, 0.0f); });
     ASSERT_TRUE(set.ZeroFill(8));
     EXPECT_EQ(set.m_bFrequencyDomain, 1);
     // A unit impulse at time 0 is flat in every frequency, however long.
@@ -406,7 +389,7 @@ TEST_F(SetOps, ZeroFillOfATimeDomainSetEndsInTheFrequencyDomain)
 TEST_F(SetOps, ZeroFillRefusesShrinkingAndLengthsTheFFTCannotDo)
 {
     TCSISet set;
-    Fill(set, 2, 1, 1, 8, Ramp);
+    FillSet(set, 2, 1, 1, 8, Ramp);
     set.m_bFrequencyDomain = 1;
     EXPECT_FALSE(set.ZeroFill(4));
     EXPECT_EQ(m_report.Count(), 0u);

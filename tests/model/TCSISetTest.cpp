@@ -9,29 +9,13 @@
 #include "model/TProject.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"
+#include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
 namespace {
 
-// A loaded set of nx x ny x nz voxels of n points; sample i of voxel v is f(v, i).
-template <typename F>
-void Fill(TCSISet& set, int nx, int ny, int nz, int n, F f)
-{
-    set.m_nDim[0] = nx;
-    set.m_nDim[1] = ny;
-    set.m_nDim[2] = nz;
-    set.m_nPoints = n;
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (size_t v = 0; v < set.VoxelCount(); ++v) {
-        std::vector<TComplex> s;
-        for (int i = 0; i < n; ++i)
-            s.push_back(f(static_cast<int>(v), i));
-        set.GetVoxel(v)->SetComplexData(s.data());
-    }
-    set.m_bLoaded = true;
-}
+using vx::test::FillSet;
 
 bool IsIdentity(const float m[3][3])
 {
@@ -88,7 +72,7 @@ TEST(CSISet, NewSetHoldsTheDefaults)
 TEST(CSISet, ResetClearsAChangedSet)
 {
     TCSISet set;
-    Fill(set, 2, 2, 1, 4, [](int, int) { return TComplex(1, 1); });
+    FillSet(set, 2, 2, 1, 4, [](int, int) { return TComplex(1, 1); });
     set.m_fFOV[1] = 120;
     set.m_strPatientName = "Doe";
     set.m_slicePhases.push_back({1, 2, 3});
@@ -133,7 +117,7 @@ TEST(CSISet, AllocateAndInitVoxelsInGridOrder)
 TEST(CSISet, InitVoxelsKeepsTheSelectionOnlyWhileLoaded)
 {
     TCSISet set;
-    Fill(set, 2, 1, 1, 4, [](int, int) { return TComplex(0, 0); });
+    FillSet(set, 2, 1, 1, 4, [](int, int) { return TComplex(0, 0); });
     set.GetVoxel(1)->m_bSelected = 1;
     set.InitVoxels();
     EXPECT_TRUE(set.HasSelectedVoxels()) << "loaded: the selection survives";
@@ -163,7 +147,7 @@ TEST(CSISet, FreeSpectraClearsFlagsAndDoesNothingWhenNeverAllocated)
     EXPECT_FALSE(never.IsLoaded());
 
     TCSISet set;
-    Fill(set, 2, 2, 2, 8, [](int v, int i) { return TComplex(float(v), float(i)); });
+    FillSet(set, 2, 2, 2, 8, [](int v, int i) { return TComplex(float(v), float(i)); });
     set.FreeSpectra();
     EXPECT_FALSE(set.IsAllocated());
     EXPECT_FALSE(set.IsLoaded());
@@ -177,7 +161,7 @@ TEST(CSISet, HasSelectedVoxels)
     TCSISet empty;
     EXPECT_FALSE(empty.HasSelectedVoxels());
     TCSISet set;
-    Fill(set, 3, 1, 1, 2, [](int, int) { return TComplex(0, 0); });
+    FillSet(set, 3, 1, 1, 2, [](int, int) { return TComplex(0, 0); });
     EXPECT_FALSE(set.HasSelectedVoxels());
     set.GetVoxel(2)->m_bSelected = 1;
     EXPECT_TRUE(set.HasSelectedVoxels());
@@ -476,7 +460,7 @@ TEST(CSISet, DataRangeOverSeveralVoxels)
 {
     TCSISet set;
     // Voxel 1 holds both the largest and the smallest real value.
-    Fill(set, 2, 2, 1, 3, [](int v, int i) {
+    FillSet(set, 2, 2, 1, 3, [](int v, int i) {
         if (v == 1)
             return i == 0 ? TComplex(9, 0) : (i == 1 ? TComplex(-7, 1) : TComplex(0, 0));
         if (v == 2)
@@ -499,7 +483,7 @@ TEST(CSISet, DataRangeOverSeveralVoxels)
 TEST(CSISet, DataRangeStartsFromTheFirstVoxelNotFromZero)
 {
     TCSISet set;
-    Fill(set, 3, 1, 1, 2, [](int v, int) { return TComplex(-10.0f - v, -1.0f); });
+    FillSet(set, 3, 1, 1, 2, [](int v, int) { return TComplex(-10.0f - v, -1.0f); });
     set.UpdateDataRange();
     EXPECT_FLOAT_EQ(set.m_fRealMax, -10) << "all negative: the maximum is below 0";
     EXPECT_FLOAT_EQ(set.m_fRealMin, -12);
@@ -524,7 +508,7 @@ TEST(CSISet, LoadDataReadsTheFileAndSetsTheDisplayRange)
     const std::string path = folder.File("set");
     {
         TCSISet source;
-        Fill(source, 2, 1, 1, 4, [](int v, int i) { return TComplex(i == 2 ? 3.0f + v : 0.5f, v == 1 ? -4.0f : 0.0f); });
+        FillSet(source, 2, 1, 1, 4, [](int v, int i) { return TComplex(i == 2 ? 3.0f + v : 0.5f, v == 1 ? -4.0f : 0.0f); });
         source.m_nSpectralWidth = 1000;
         source.m_fFrequency = 64;
         ASSERT_TRUE(source.WriteDataFile(path));
@@ -565,7 +549,7 @@ TEST(CSISet, LoadDataFailsCleanly)
     // version-5 project is loaded is refused.
     const std::string path = folder.File("set");
     TCSISet source;
-    Fill(source, 1, 1, 1, 2, [](int, int) { return TComplex(1, 1); });
+    FillSet(source, 1, 1, 1, 2, [](int, int) { return TComplex(1, 1); });
     ASSERT_TRUE(source.WriteDataFile(path));
     TProject old;
     old.m_nFileVersion = 5;

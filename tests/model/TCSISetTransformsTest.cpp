@@ -8,6 +8,7 @@
 #include "model/TCSISet.h"
 #include "model/TWaterSuppressionParams.h"
 #include "platform/Workers.h"
+#include "support/CSISetBuilders.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 
@@ -24,29 +25,10 @@ TComplex Signal(int v, int i)
 
 void MakeSet(TCSISet& set, int nx, int ny, int nz, int points)
 {
-    set.m_nDim[0] = nx;
-    set.m_nDim[1] = ny;
-    set.m_nDim[2] = nz;
-    set.m_nPoints = points;
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (size_t v = 0; v < set.VoxelCount(); ++v) {
-        std::vector<TComplex> s;
-        for (int i = 0; i < points; ++i)
-            s.push_back(Signal(static_cast<int>(v), i));
-        set.GetVoxel(v)->SetComplexData(s.data());
-    }
-    set.m_bLoaded = true;
+    vx::test::FillSet(set, nx, ny, nz, points, Signal);
 }
 
-std::vector<TComplex> AllSamples(const TCSISet& set)
-{
-    std::vector<TComplex> out;
-    for (size_t v = 0; v < set.VoxelCount(); ++v)
-        for (int i = 0; i < set.m_nPoints; ++i)
-            out.emplace_back(set.GetVoxel(v)->GetReal(i), set.GetVoxel(v)->GetImag(i));
-    return out;
-}
+using vx::test::AllSamples;
 
 // Reference of the time -> frequency transform: sample e first, then
 // X[k] = sum_j x[j] exp(+2 pi i jk/n), unscaled.

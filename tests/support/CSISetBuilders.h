@@ -1,0 +1,50 @@
+#pragma once
+// Loaded CSI sets with samples computed by the test, and the samples of a set in voxel
+// order, for the tests of the set's operations and transforms.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "model/TCSISet.h"
+
+namespace vx::test {
+
+// A loaded set of nx x ny x nz voxels of n points; sample i of voxel v is f(v, i).
+template <typename F>
+void FillSet(TCSISet& set, int nx, int ny, int nz, int n, F f)
+{
+    set.m_nDim[0] = nx;
+    set.m_nDim[1] = ny;
+    set.m_nDim[2] = nz;
+    set.m_nPoints = n;
+    ASSERT_TRUE(set.AllocateVoxels());
+    set.InitVoxels();
+    std::vector<TComplex> s;
+    for (size_t v = 0; v < set.VoxelCount(); ++v) {
+        s.clear();
+        for (int i = 0; i < n; ++i)
+            s.push_back(f(static_cast<int>(v), i));
+        set.GetVoxel(v)->SetComplexData(s.data());
+    }
+    set.m_bLoaded = true;
+}
+
+// The same with sample i of voxel (x, y, z) given by f(x, y, z, i); voxels are stored
+// x fastest, then y, then z.
+template <typename F>
+void FillGrid(TCSISet& set, int nx, int ny, int nz, int n, F f)
+{
+    FillSet(set, nx, ny, nz, n, [&](int v, int i) { return f(v % nx, v / nx % ny, v / (nx * ny), i); });
+}
+
+// Samples 0..N-1 of every voxel in voxel order, N the set's point count.
+inline std::vector<TComplex> AllSamples(const TCSISet& set)
+{
+    std::vector<TComplex> out;
+    for (size_t v = 0; v < set.VoxelCount(); ++v)
+        for (int i = 0; i < set.m_nPoints; ++i)
+            out.emplace_back(set.GetVoxel(v)->GetReal(i), set.GetVoxel(v)->GetImag(i));
+    return out;
+}
+
+}  // namespace vx::test
