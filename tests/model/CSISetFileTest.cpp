@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -82,8 +83,6 @@ std::string Golden(int version)
     return test::ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/dataset_v" +
                            std::to_string(version) + ".bin");
 }
-
-void PutInt(std::string& bytes, size_t offset, int32_t v) { std::memcpy(&bytes[offset], &v, 4); }
 
 // The fields a file of `version` holds equal the golden values; the others kept the
 // defaults of a new set.
@@ -376,8 +375,8 @@ TEST_F(DataSetFile, Version1FileIsBareSamplesFromOffsetZero)
 TEST_F(DataSetFile, FlagWordsKeepBitZeroOnly)
 {
     std::string bytes = Golden(9);
-    PutInt(bytes, 88, 3);   // domain flag
-    PutInt(bytes, 84, -2);  // reader flag 0xfffffffe
+    test::PutInt32LE(bytes, 88, 3);   // domain flag
+    test::PutInt32LE(bytes, 84, -2);  // reader flag 0xfffffffe
     const std::string path = m_dir.File("flags.csi");
     test::WriteBytes(path, bytes);
     TCSISet set;
@@ -390,7 +389,7 @@ TEST_F(DataSetFile, SingularRotationLeavesTheInverseAlone)
 {
     std::string bytes = Golden(9);
     for (size_t offset = 152; offset < 188; offset += 4)
-        PutInt(bytes, offset, 0);  // rotation of zeros
+        test::PutInt32LE(bytes, offset, 0);  // rotation of zeros
     const std::string path = m_dir.File("singular.csi");
     test::WriteBytes(path, bytes);
     TCSISet set;
@@ -456,10 +455,10 @@ TEST_F(DataSetFile, HostileHeadersAreRefusedBeforeAllocating)
     };
     for (const Case& c : cases) {
         std::string bytes = Golden(9);
-        PutInt(bytes, c.offset, c.value);
+        test::PutInt32LE(bytes, c.offset, c.value);
         if (c.offset == 32 && c.value == 65535) {
-            PutInt(bytes, 36, 65535);
-            PutInt(bytes, 40, 65535);
+            test::PutInt32LE(bytes, 36, 65535);
+            test::PutInt32LE(bytes, 40, 65535);
         }
         const std::string path = m_dir.File("hostile.csi");
         test::WriteBytes(path, bytes);
@@ -474,8 +473,8 @@ TEST_F(DataSetFile, HostileHeadersAreRefusedBeforeAllocating)
 TEST_F(DataSetFile, PointRangeOutsideTheSpectrumIsClamped)
 {
     std::string bytes = Golden(9);
-    PutInt(bytes, 48, -3);   // first point
-    PutInt(bytes, 52, 400);  // last point
+    test::PutInt32LE(bytes, 48, -3);   // first point
+    test::PutInt32LE(bytes, 52, 400);  // last point
     const std::string path = m_dir.File("range.csi");
     test::WriteBytes(path, bytes);
     TCSISet set;
@@ -484,8 +483,8 @@ TEST_F(DataSetFile, PointRangeOutsideTheSpectrumIsClamped)
     EXPECT_EQ(set.m_nLastPoint, kPoints - 1);
 
     // A reversed range inside the spectrum becomes the whole spectrum.
-    PutInt(bytes, 48, 3);
-    PutInt(bytes, 52, 1);
+    test::PutInt32LE(bytes, 48, 3);
+    test::PutInt32LE(bytes, 52, 1);
     test::WriteBytes(path, bytes);
     TCSISet reversed;
     ASSERT_TRUE(reversed.ReadDataFile(path));

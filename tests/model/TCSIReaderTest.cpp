@@ -8,6 +8,7 @@
 #include "model/TCSIReader.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/Bytes.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -42,6 +43,7 @@ static_assert(offsetof(TCSIReadParams, m_fOffCentre) == 26 * 4);
 
 namespace {
 
+using vx::test::Int16LE;
 using vx::test::TScriptedReport;
 using vx::test::TTempFolder;
 
@@ -74,18 +76,6 @@ TCSIReadParams Params(int sampleType, int fast = 0, int mid = 1, int slow = 2)
     p.m_nAxisOrder[1] = mid;
     p.m_nAxisOrder[2] = slow;
     return p;
-}
-
-// Little-endian bytes of values, packed here byte by byte.
-std::string Int16LE(const std::vector<int>& values)
-{
-    std::string out;
-    for (int v : values) {
-        const auto u = static_cast<uint16_t>(static_cast<int16_t>(v));
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    }
-    return out;
 }
 
 }  // namespace

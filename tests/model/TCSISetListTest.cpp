@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/Bytes.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -123,10 +124,7 @@ TEST_F(CSISetListTest, AbsurdCountsStopAtTheEndOfTheFile)
     };
     for (const Case& c : {Case{2000000000, 1}, Case{-3, 0}, Case{0, 0}}) {
         test::TScriptedReport script;
-        std::string bytes(4, '\0');
-        for (int i = 0; i < 4; ++i)
-            bytes[i] = static_cast<char>((static_cast<uint32_t>(c.count) >> (8 * i)) & 0xff);
-        test::WriteBytes(m_dir.File("list"), bytes + "garbage");
+        test::WriteBytes(m_dir.File("list"), test::Int32LE({c.count}) + "garbage");
         TCSISetList read(&m_project);
         TFile in;
         ASSERT_TRUE(in.Open(m_dir.File("list"), TFile::Mode::Read));

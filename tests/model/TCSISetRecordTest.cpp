@@ -14,6 +14,7 @@
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/Bytes.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -392,8 +393,7 @@ TEST_F(CSISetRecordTest, HostileFieldsAreRefused)
     const std::string golden = test::ReadBytes(GoldenPath("csirecord_v9.bin"));
     auto patched = [&](size_t offset, int32_t value) {
         std::string bytes = golden;
-        for (int i = 0; i < 4; ++i)
-            bytes[offset + i] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xff);
+        test::PutInt32LE(bytes, offset, value);
         return bytes;
     };
     const size_t dims = 24, sliceAxis = 4 * 24;

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/Bytes.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -177,10 +178,7 @@ TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
         delete *read.Begin();
     }
     for (int32_t count : {-3, 2000000000}) {
-        std::string bytes(4, '\0');
-        for (int i = 0; i < 4; ++i)
-            bytes[i] = static_cast<char>((static_cast<uint32_t>(count) >> (8 * i)) & 0xff);
-        test::WriteBytes(m_dir.File("count"), bytes);
+        test::WriteBytes(m_dir.File("count"), test::Int32LE({count}));
         test::TScriptedReport script;
         TImageSet read(&m_project);
         TFile in;

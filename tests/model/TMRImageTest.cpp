@@ -15,6 +15,7 @@
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "platform/TRecordingCanvas.h"
+#include "support/Bytes.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -25,16 +26,6 @@ namespace {
 std::string Golden(const std::string& key)
 {
     return test::ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/mrimage_" + key + ".bin");
-}
-
-std::string PackInt16(const std::vector<int>& values)
-{
-    std::string s;
-    for (int v : values) {
-        s.push_back(static_cast<char>(v & 0xff));
-        s.push_back(static_cast<char>((v >> 8) & 0xff));
-    }
-    return s;
 }
 
 class MRImageTest : public ::testing::Test {
@@ -67,7 +58,7 @@ protected:
     std::string MakePixelFile(TMRImage& image, int width, int height, const std::vector<int>& values)
     {
         const std::string path = m_dir.File("img");
-        test::WriteBytes(path, PackInt16(values));
+        test::WriteBytes(path, test::Int16LE(values));
         image.SetWidth(width, false);
         image.SetHeight(height, false);
         EXPECT_TRUE(image.SetPath(path));
@@ -585,7 +576,7 @@ TEST_F(MRImageTest, ShortOrMissingPixelFileKeepsWhatIsInMemory)
     ASSERT_TRUE(image.LoadPixels(good));
     for (size_t bytes = 0; bytes < 8; ++bytes) {
         const std::string shortFile = m_dir.File("short");
-        test::WriteBytes(shortFile, PackInt16({9, 9, 9, 9}).substr(0, bytes));
+        test::WriteBytes(shortFile, test::Int16LE({9, 9, 9, 9}).substr(0, bytes));
         EXPECT_FALSE(image.LoadPixels(shortFile)) << bytes;
     }
     EXPECT_FALSE(image.LoadPixels(m_dir.File("missing")));
@@ -646,7 +637,7 @@ TEST_F(MRImageTest, SavingPixelsReplacesTheFileOnlyWhenEverythingWasWritten)
 
     ASSERT_TRUE(image.SavePixels(path));
     std::vector<int> expected(pixels.begin(), pixels.end());
-    EXPECT_EQ(test::ReadBytes(path), PackInt16(expected));
+    EXPECT_EQ(test::ReadBytes(path), test::Int16LE(expected));
 
     // In batch mode the failure goes to the log.
     g_bBatchMode = true;

@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/Bytes.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -28,23 +29,6 @@ const char* const kInvalid = "Error: Invalid Project File";
 std::string GoldenPath(const std::string& name)
 {
     return std::string(VX_SOURCE_ROOT) + "/tests/model/golden/" + name;
-}
-
-int32_t Word(const std::string& bytes, size_t offset)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes.at(offset + i))) << (8 * i);
-    return static_cast<int32_t>(v);
-}
-
-std::string Bytes(std::initializer_list<int32_t> words)
-{
-    std::string out;
-    for (int32_t w : words)
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<char>((static_cast<uint32_t>(w) >> (8 * i)) & 0xff));
-    return out;
 }
 
 class ProjectFileTest : public ::testing::Test {
@@ -92,7 +76,7 @@ TEST_F(ProjectFileTest, VersionsOutsideZeroToNineAreRefused)
     const std::string body = test::ReadBytes(GoldenPath("project_empty_v9.tpj")).substr(4);
     for (int32_t version : {10, -1}) {
         test::TScriptedReport script;
-        test::WriteBytes(m_dir.File("bad.tpj"), Bytes({version}) + body);
+        test::WriteBytes(m_dir.File("bad.tpj"), test::Int32LE({version}) + body);
         TProject project;
         EXPECT_FALSE(project.Load(m_dir.File("bad.tpj"))) << version;
         EXPECT_EQ(script.Messages(), (std::vector<std::string>{kInvalid})) << version;
@@ -152,8 +136,8 @@ TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
             EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
         }
         // Everything on disk is of the newest version now.
-        EXPECT_EQ(Word(test::ReadBytes(file), 0), 9);
-        EXPECT_EQ(Word(test::ReadBytes(folder + "/csi"), 0), 9);
+        EXPECT_EQ(test::Int32LEAt(test::ReadBytes(file), 0), 9);
+        EXPECT_EQ(test::Int32LEAt(test::ReadBytes(folder + "/csi"), 0), 9);
         EXPECT_EQ(FileSize(folder + "/ax"), 24);
         EXPECT_FALSE(FileExists(folder + "/csi.converting"));
         EXPECT_FALSE(FileExists(folder + "/ax.converting"));
@@ -380,7 +364,7 @@ TEST_F(ProjectFileTest, SetWhoseDataCannotBeReadDoesNotStopTheConversion)
               messages.end());
     EXPECT_EQ(project.m_pCSISetList->GetCount(), 1);
     EXPECT_EQ(project.m_pWorkSet, nullptr);
-    EXPECT_EQ(Word(test::ReadBytes(folder + "/golden.tpj"), 0), 9);
+    EXPECT_EQ(test::Int32LEAt(test::ReadBytes(folder + "/golden.tpj"), 0), 9);
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "short");
 }
 

@@ -120,15 +120,4 @@ std::string PackREC8(const std::vector<int>& values)
     return bytes;
 }
 
-std::string PackREC16(const std::vector<int>& values)
-{
-    std::string bytes;
-    for (int v : values) {
-        const unsigned u = static_cast<unsigned>(v) & 0xffffu;
-        bytes.push_back(static_cast<char>(u & 0xff));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return bytes;
-}
-
 }  // namespace vx::test

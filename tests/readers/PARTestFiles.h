@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Bytes.h"
+
 namespace vx::test {
 
 struct TSynthPARImage {
@@ -46,8 +48,7 @@ std::string BuildPARText(const TSynthPAR& par);
 // One image line as the header holds it.
 std::string BuildPARImageLine(const TSynthPAR& par, const TSynthPARImage& image);
 
-// REC blocks: bytes as they lie in the file.
+// REC blocks: bytes as they lie in the file (16-bit blocks: Int16LE of support/Bytes.h).
 std::string PackREC8(const std::vector<int>& values);
-std::string PackREC16(const std::vector<int>& values);   // little-endian 16-bit
 
 }  // namespace vx::test

@@ -40,7 +40,7 @@ TEST_F(PARHostileTest, RECCutAtEveryOffset)
 {
     const TSynthPAR par = TwoImages();
     WriteBytes(Input("scan.PAR"), BuildPARText(par));
-    const std::string rec = PackREC16(std::vector<int>(16, -5));
+    const std::string rec = Int16LE(std::vector<int>(16, -5));
     for (size_t cut = 0; cut < rec.size(); ++cut) {
         WriteBytes(Input("scan.REC"), rec.substr(0, cut));
         TProject project;
@@ -60,7 +60,7 @@ TEST_F(PARHostileTest, HeaderCutAtEveryOffset)
     TSynthPAR par = TwoImages();
     par.lineEnd = std::string("\n");
     const std::string text = BuildPARText(par);
-    WriteBytes(Input("scan.REC"), PackREC16(std::vector<int>(16, 3)));
+    WriteBytes(Input("scan.REC"), Int16LE(std::vector<int>(16, 3)));
     m_report.AllowDefaults();
     for (size_t cut = 0; cut <= text.size(); ++cut) {
         WriteBytes(Input("scan.PAR"), text.substr(0, cut));
@@ -79,7 +79,7 @@ TEST_F(PARHostileTest, HeaderCutAtEveryOffset)
 TEST_F(PARHostileTest, HeaderBytesReplaced)
 {
     const std::string text = BuildPARText(TwoImages());
-    WriteBytes(Input("scan.REC"), PackREC16(std::vector<int>(16, 3)));
+    WriteBytes(Input("scan.REC"), Int16LE(std::vector<int>(16, 3)));
     m_report.AllowDefaults();
     // One project for all: after the first success the image names exist, so later reads
     // parse and decode everything but stop before writing.

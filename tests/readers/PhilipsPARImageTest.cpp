@@ -84,7 +84,7 @@ TEST_F(PARImageTest, Version42PairGivesOneImagePerLine)
 {
     const std::vector<int> first = {-3, 0, 1, 2, 100, -200, 32767, 5};
     const std::vector<int> second = {9, 9, 9, 9, 9, 9, 9, -1};
-    WritePair("scan", TwoTransverseImages(), PackREC16(first) + PackREC16(second));
+    WritePair("scan", TwoTransverseImages(), Int16LE(first) + Int16LE(second));
     TImageImportParams params;
     params.m_fShiftX = 1.0f;
     params.m_fShiftY = 2.0f;
@@ -142,8 +142,8 @@ TEST_F(PARImageTest, Version42PairGivesOneImagePerLine)
     EXPECT_FLOAT_EQ(image->GetStoredMin(), -200.0f);
     EXPECT_FLOAT_EQ(image->GetValueMax(), 32767.0f);
     EXPECT_FLOAT_EQ(image->GetValueMin(), -200.0f);
-    EXPECT_EQ(ReadBytes(image->GetPath()), PackREC16(first));
-    EXPECT_EQ(ReadBytes(PixelFile("scan.PAR_1")), PackREC16(second));
+    EXPECT_EQ(ReadBytes(image->GetPath()), Int16LE(first));
+    EXPECT_EQ(ReadBytes(PixelFile("scan.PAR_1")), Int16LE(second));
     EXPECT_EQ(ImageNamed("scan.PAR_1")->GetStoredWindowLow(), -1);
     EXPECT_TRUE(m_project.IsModified());
 }
@@ -153,25 +153,25 @@ TEST_F(PARImageTest, ChoosingTheRECNamesImagesAfterIt)
     TSynthPAR par = TwoTransverseImages();
     par.images[0].index = "7";
     par.images[1].index = "3";
-    WritePair("scan", par, PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
     ASSERT_TRUE(AddPAR("scan.REC"));
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"scan.REC_7", "scan.REC_3"}));
 }
 
 TEST_F(PARImageTest, LowerCasePairAndCompanionsOfAnotherCase)
 {
-    WritePair("lower", TwoTransverseImages(), PackREC16(std::vector<int>(16, 1)), ".par", ".rec");
+    WritePair("lower", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)), ".par", ".rec");
     ASSERT_TRUE(AddPAR("lower.par"));
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"lower.par_0", "lower.par_1"}));
 
-    WritePair("mixed", TwoTransverseImages(), PackREC16(std::vector<int>(16, 1)), ".Par", ".rEc");
+    WritePair("mixed", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)), ".Par", ".rEc");
     ASSERT_TRUE(AddPAR("mixed.REC"));
     EXPECT_NE(ImageNamed("mixed.REC_1"), nullptr);
 }
 
 TEST_F(PARImageTest, ExtensionsOtherThanTheFourAreRefused)
 {
-    WritePair("scan", TwoTransverseImages(), PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)));
     for (const char* name : {"scan.Par", "scan.txt", "scan", "scan.PAR.gz"}) {
         m_report.Clear();
         EXPECT_FALSE(AddPAR(name)) << name;
@@ -198,13 +198,13 @@ TEST_F(PARImageTest, HeaderWithoutVersionLineIsRefusedSilently)
     for (const char* word : {"V5", "release4"}) {
         TSynthPAR par = TwoTransverseImages();
         par.versionWord = word;
-        WritePair("scan", par, PackREC16(std::vector<int>(16, 1)));
+        WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
         EXPECT_FALSE(AddPAR("scan.PAR")) << word;
     }
     // A version word that is not the eighth of eight.
     TSynthPAR par = TwoTransverseImages();
     par.versionWord = "V4.2 extra";
-    WritePair("scan", par, PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
     EXPECT_FALSE(AddPAR("scan.PAR"));
     EXPECT_EQ(m_report.Count(), 0u);
     EXPECT_TRUE(Images().empty());
@@ -236,7 +236,7 @@ TEST_F(PARImageTest, Version4And41ColumnLayouts)
         par.v4Columns = layout.columns;
         par.images[0].index = std::string("a") + layout.word;
         par.images[1].index = std::string("b") + layout.word;
-        WritePair("scan", par, PackREC16(std::vector<int>(16, 4)));
+        WritePair("scan", par, Int16LE(std::vector<int>(16, 4)));
         ASSERT_TRUE(AddPAR("scan.PAR")) << layout.word;
     }
     EXPECT_EQ(Images().size(), 6u);
@@ -250,7 +250,7 @@ TEST_F(PARImageTest, OrientationsAndTheirAxisLetters)
         par.images[k].index = std::to_string(k);
         par.images[k].sliceOrientation = k + 1;
     }
-    WritePair("scan", par, PackREC16(std::vector<int>(24, 4)));
+    WritePair("scan", par, Int16LE(std::vector<int>(24, 4)));
     ASSERT_TRUE(AddPAR("scan.PAR"));
     const struct {
         const char* name;
@@ -289,7 +289,7 @@ TEST_F(PARImageTest, Version3FieldOfViewIsTheLargerInPlaneSide)
         par.images.resize(1);
         par.images[0].sliceOrientation = c.sliceOrientation;
         const std::string base = "v3_" + std::to_string(n++);
-        WritePair(base, par, PackREC16(std::vector<int>(8, 2)));
+        WritePair(base, par, Int16LE(std::vector<int>(8, 2)));
         ASSERT_TRUE(AddPAR(base + ".PAR")) << base;
         TMRImage* image = ImageNamed(base + ".PAR_0");
         ASSERT_NE(image, nullptr) << base;
@@ -349,7 +349,7 @@ TEST_F(PARImageTest, Version3WithoutFOVLineLeavesTheFieldOfViewUnknown)
     par.versionWord = "V3";
     par.withFOVLine = false;
     par.images.resize(1);
-    WritePair("nofov", par, PackREC16(std::vector<int>(8, 2)));
+    WritePair("nofov", par, Int16LE(std::vector<int>(8, 2)));
     ASSERT_TRUE(AddPAR("nofov.PAR"));
     TMRImage* image = ImageNamed("nofov.PAR_0");
     ASSERT_NE(image, nullptr);
@@ -389,7 +389,7 @@ TEST_F(PARImageTest, BrokenLinesStopTheReadAndKeepEarlierImages)
         ASSERT_NE(at, std::string::npos);
         text.replace(at, goodLine.size(), BuildPARImageLine(broken, image));
         WriteBytes(Input("scan.PAR"), text);
-        WriteBytes(Input("scan.REC"), PackREC16(std::vector<int>(16, 1)));
+        WriteBytes(Input("scan.REC"), Int16LE(std::vector<int>(16, 1)));
         m_report.Clear();
         TImageImportParams params;
         EXPECT_FALSE(project.m_pImageSet->AddImages(Input("scan.PAR"), params, &project)) << c.what;
@@ -402,7 +402,7 @@ TEST_F(PARImageTest, BrokenLinesStopTheReadAndKeepEarlierImages)
 TEST_F(PARImageTest, ShortRECIsAnInvalidPair)
 {
     // Two images of 16 bytes each; the REC holds one and a half.
-    WritePair("scan", TwoTransverseImages(), PackREC16(std::vector<int>(12, 1)));
+    WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(12, 1)));
     EXPECT_FALSE(AddPAR("scan.PAR"));
     EXPECT_EQ(m_report.Messages(),
               std::vector<std::string>{"The PAR file " + Input("scan.PAR") + " has invalid format."});
@@ -413,7 +413,7 @@ TEST_F(PARImageTest, ShortRECIsAnInvalidPair)
     par.images.resize(1);
     par.images[0].width = 16384;
     par.images[0].height = 16384;
-    WritePair("huge", par, PackREC16({1, 2}));
+    WritePair("huge", par, Int16LE({1, 2}));
     EXPECT_FALSE(AddPAR("huge.PAR"));
 }
 
@@ -428,10 +428,10 @@ TEST_F(PARImageTest, EmptyRECWithoutImageLinesReadsNothing)
 
 TEST_F(PARImageTest, SecondImportOfThePairIsRefused)
 {
-    WritePair("scan", TwoTransverseImages(), PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)));
     ASSERT_TRUE(AddPAR("scan.PAR"));
     const std::string before = ReadBytes(PixelFile("scan.PAR_0"));
-    WriteBytes(Input("scan.REC"), PackREC16(std::vector<int>(16, 9)));
+    WriteBytes(Input("scan.REC"), Int16LE(std::vector<int>(16, 9)));
     EXPECT_FALSE(AddPAR("scan.PAR"));
     EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The image scan.PAR_0 already exists."});
     EXPECT_EQ(Images().size(), 2u);
@@ -443,7 +443,7 @@ TEST_F(PARImageTest, IndexColumnCannotLeaveTheProjectFolder)
     TSynthPAR par = TwoTransverseImages();
     par.images[0].index = "../../escape";
     par.images[1].index = "..\\up";
-    WritePair("scan", par, PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
     ASSERT_TRUE(AddPAR("scan.PAR"));
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"scan.PAR_.._.._escape", "scan.PAR_.._up"}));
     EXPECT_TRUE(FileExists(PixelFile("scan.PAR_.._.._escape")));
@@ -452,7 +452,7 @@ TEST_F(PARImageTest, IndexColumnCannotLeaveTheProjectFolder)
 
 TEST_F(PARImageTest, FailedPixelWriteTakesTheImageBackOut)
 {
-    WritePair("scan", TwoTransverseImages(), PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)));
     TFile::FailWritesAfter(20);  // the first pixel file (16 bytes) fits, the second does not
     EXPECT_FALSE(AddPAR("scan.PAR"));
     TFile::FailWritesAfter(-1);
@@ -467,7 +467,7 @@ TEST_F(PARImageTest, ProjectWithoutSetsAsksNothing)
 {
     TSynthPAR par = TwoTransverseImages();
     par.patientName = "Someone Else";
-    WritePair("scan", par, PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
     ASSERT_TRUE(AddPAR("scan.PAR"));
     EXPECT_EQ(m_report.Count(), 0u);
 }
@@ -476,7 +476,7 @@ TEST_F(PARImageTest, PatientNameAskedOncePerDifferingSet)
 {
     TSynthPAR par;
     par.images.resize(1);
-    WritePair("scan", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(8, 1)));
     AddSet("same", "  Doe John ", "2021.03.04");   // trimmed before the comparison
     AddSet("setA", "Roe Jane", "2021.03.04");
     AddSet("setB", "doe john", "2021.03.04");      // exact case
@@ -494,7 +494,7 @@ TEST_F(PARImageTest, PatientNameAskedOncePerDifferingSet)
 
 TEST_F(PARImageTest, NoToAQuestionAddsNothing)
 {
-    WritePair("scan", TwoTransverseImages(), PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)));
     AddSet("setA", "Roe Jane", "2021.03.04");
     AddSet("setB", "Roe Jane", "2021.03.04");
     m_report.PlanAnswer(ReportAnswer::No);
@@ -508,7 +508,7 @@ TEST_F(PARImageTest, ExamDateComparedUntrimmed)
 {
     TSynthPAR par;
     par.images.resize(1);
-    WritePair("scan", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(8, 1)));
     AddSet("setA", "Doe John", " 2021.03.04");
     AddSet("setB", "Doe John", "2021.03.04");
     m_report.PlanAnswer(ReportAnswer::No);
@@ -523,7 +523,7 @@ TEST_F(PARImageTest, GeometryAsksOnceWithNoAsDefault)
     TSynthPAR par;
     par.angulation = "0.000  0.000  20.000";   // a rotation about x (rl)
     par.images.resize(1);
-    WritePair("scan", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(8, 1)));
     AddSet("setA", "Doe John", "2021.03.04");
     AddSet("setB", "Doe John", "2021.03.04");
     m_report.PlanAnswer(ReportAnswer::Yes);
@@ -535,7 +535,7 @@ TEST_F(PARImageTest, GeometryAsksOnceWithNoAsDefault)
     // The default answer is No: the import stops.
     m_report.Clear();
     m_report.AllowDefaults();
-    WritePair("other", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("other", par, Int16LE(std::vector<int>(8, 1)));
     EXPECT_FALSE(AddPAR("other.PAR"));
     EXPECT_EQ(m_report.Questions().size(), 1u);
     EXPECT_EQ(ImageNamed("other.PAR_0"), nullptr);
@@ -545,7 +545,7 @@ TEST_F(PARImageTest, GeometryAgreesWithinLessThanFiveThousandths)
 {
     TSynthPAR par;
     par.images.resize(1);
-    WritePair("scan", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(8, 1)));
     TCSISet* set = AddSet("setA", "Doe John", "2021.03.04");
     set->m_fRotation[0][1] = 0.0049f;
     ASSERT_TRUE(AddPAR("scan.PAR"));
@@ -553,7 +553,7 @@ TEST_F(PARImageTest, GeometryAgreesWithinLessThanFiveThousandths)
 
     set->m_fRotation[0][1] = 0.005f;
     m_report.PlanAnswer(ReportAnswer::No);
-    WritePair("next", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("next", par, Int16LE(std::vector<int>(8, 1)));
     EXPECT_FALSE(AddPAR("next.PAR"));
     EXPECT_EQ(m_report.Questions().size(), 1u);
 }
@@ -563,7 +563,7 @@ TEST_F(PARImageTest, GeometryMatchesTheSetsRotationOfTheSameAngles)
     TSynthPAR par;
     par.angulation = "12.000  -7.000  25.000";   // ap fh rl
     par.images.resize(1);
-    WritePair("scan", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(8, 1)));
     TCSISet* set = AddSet("setA", "Doe John", "2021.03.04");
     double m[9];
     ReferenceRotation(25.0, 12.0, -7.0, m);   // (rl, ap, fh)
@@ -577,7 +577,7 @@ TEST_F(PARImageTest, BatchModeLogsOneWarningPerSetAndAddsTheImages)
 {
     TSynthPAR par = TwoTransverseImages();   // angulated: geometry differs from both sets
     par.examDateTime = "2020.01.01 / 08:00:00";
-    WritePair("scan", par, PackREC16(std::vector<int>(16, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
     AddSet("setA", "Roe Jane", "2021.03.04");
     AddSet("setB", "Roe Jane", "2021.03.04");
     g_bBatchMode = true;
@@ -609,7 +609,7 @@ TEST_F(PARImageTest, WarningLinesNameTheHeaderWhenTheRECIsChosen)
     TSynthPAR par;
     par.patientName = "Other";
     par.images.resize(1);
-    WritePair("scan", par, PackREC16(std::vector<int>(8, 1)));
+    WritePair("scan", par, Int16LE(std::vector<int>(8, 1)));
     AddSet("setA", "Doe John", "2021.03.04");
     g_bBatchMode = true;
     ASSERT_TRUE(AddPAR("scan.REC"));

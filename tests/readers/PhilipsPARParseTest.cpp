@@ -305,7 +305,7 @@ TEST(PARImageLine, ImagesTheReaderCannotHoldAreRefused)
 TEST(RECBlock, SixteenBitPixelsAreSignedLittleEndian)
 {
     const std::vector<int> values = {0, 1, -1, -2, 0x1234, 32767, -32768, 300};
-    const std::string bytes = vx::test::PackREC16(values);
+    const std::string bytes = vx::test::Int16LE(values);
     ASSERT_EQ(bytes.substr(8, 2), std::string("\x34\x12", 2));
     std::vector<int16_t> pixels;
     ASSERT_TRUE(DecodeRECBlock(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 16,

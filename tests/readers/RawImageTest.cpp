@@ -7,6 +7,7 @@
 
 #include "readers/ImageReaderFixture.h"
 #include "readers/RawImage.h"
+#include "support/Bytes.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -29,13 +30,7 @@ protected:
 // header bytes of 0xEE, then the samples as little-endian 16-bit words.
 std::string RawFile(size_t header, const std::vector<int>& samples)
 {
-    std::string bytes(header, '\xEE');
-    for (int v : samples) {
-        const unsigned u = static_cast<unsigned>(v) & 0xffffu;
-        bytes.push_back(static_cast<char>(u & 0xff));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return bytes;
+    return std::string(header, '\xEE') + Int16LE(samples);
 }
 
 }  // namespace
