@@ -69,22 +69,39 @@ std::map<int, double>& OneWorkerSeconds()
     return seconds;
 }
 
-void BM_DomainRoundTrip(benchmark::State& state)
+// Runs pass() once an iteration on `workers` workers (the count is given back after)
+// and takes its time as the iteration's manual time; after() runs untimed. Returns the
+// mean seconds of pass().
+template <class Pass, class After>
+double TimePasses(benchmark::State& state, int workers, Pass pass, After after)
 {
-    const int size = static_cast<int>(state.range(0));
-    const int workers = state.range(1) == 0 ? AllWorkers() : static_cast<int>(state.range(1));
-    TCSISet& set = SetOfSize(size);
     const int saved = vx::ProcessorCount();
     vx::SetProcessorCount(workers);
     double total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        set.ToFrequencyDomain();
-        set.ToTimeDomain();
-        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        pass();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        total += seconds;
+        state.SetIterationTime(seconds);
+        after();
     }
     vx::SetProcessorCount(saved);
-    const double perIteration = total / static_cast<double>(state.iterations());
+    return total / static_cast<double>(state.iterations());
+}
+
+void BM_DomainRoundTrip(benchmark::State& state)
+{
+    const int size = static_cast<int>(state.range(0));
+    const int workers = state.range(1) == 0 ? AllWorkers() : static_cast<int>(state.range(1));
+    TCSISet& set = SetOfSize(size);
+    const double perIteration = TimePasses(
+        state, workers,
+        [&] {
+            set.ToFrequencyDomain();
+            set.ToTimeDomain();
+        },
+        [] {});
     const double voxels = static_cast<double>(set.VoxelCount());
     state.counters["workers"] = workers;
     state.counters["us_per_voxel"] = perIteration / voxels * 1e6;
@@ -116,19 +133,8 @@ void BM_SpectralPass(benchmark::State& state)
 {
     const int workers = state.range(0) == 0 ? AllWorkers() : static_cast<int>(state.range(0));
     TCSISet& set = SetOfSize(2);
-    const int saved = vx::ProcessorCount();
-    vx::SetProcessorCount(workers);
-    double total = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        set.ToFrequencyDomain();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        total += seconds;
-        state.SetIterationTime(seconds);
-        set.ToTimeDomain();
-    }
-    vx::SetProcessorCount(saved);
-    SpectralPassSeconds()[workers] = total / static_cast<double>(state.iterations());
+    SpectralPassSeconds()[workers] =
+        TimePasses(state, workers, [&] { set.ToFrequencyDomain(); }, [&] { set.ToTimeDomain(); });
     state.counters["workers"] = workers;
 }
 BENCHMARK(BM_SpectralPass)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(0.5);
@@ -141,20 +147,8 @@ void BM_SpatialTransform(benchmark::State& state)
     TCSISet& set = SetOfSize(2);
     set.m_bKSpace = 0;
     set.m_bMultiSlice = static_cast<int>(state.range(1));
-    const int saved = vx::ProcessorCount();
-    vx::SetProcessorCount(workers);
-    double total = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        set.ToKSpace();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        total += seconds;
-        state.SetIterationTime(seconds);
-        set.ToVoxelSpace();
-    }
-    vx::SetProcessorCount(saved);
+    const double perIteration = TimePasses(state, workers, [&] { set.ToKSpace(); }, [&] { set.ToVoxelSpace(); });
     set.m_bMultiSlice = 0;
-    const double perIteration = total / static_cast<double>(state.iterations());
     state.counters["workers"] = workers;
     if (SpectralPassSeconds().count(workers))
         state.counters["ratio_to_spectral_pass"] = perIteration / SpectralPassSeconds()[workers];

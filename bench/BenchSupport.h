@@ -1,0 +1,107 @@
+#pragma once
+// What the file benchmarks share: the folder they write in, a loaded set of 32 x 32 x 8
+// voxels of 2048 points (134 MB as a data-set file), the plain buffered copy they are
+// measured against, and a console reporter that keeps the throughput of every run for
+// the table a benchmark prints at the end.
+//
+// The folder is $VX_BENCH_DIR, else the system's temporary folder.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "platform/Files.h"
+#include "platform/TFile.h"
+
+namespace vx::bench {
+
+constexpr int kNX = 32, kNY = 32, kNZ = 8, kPoints = 2048;
+
+inline std::string BenchFolder()
+{
+    const char* dir = std::getenv("VX_BENCH_DIR");
+    return dir && *dir ? std::string(dir) : TempFolder();
+}
+
+// Bytes of the set's data-set file: the 256-byte header and 8 bytes a sample.
+inline int64_t FileBytes()
+{
+    return 256 + int64_t(kNX) * kNY * kNZ * kPoints * 8;
+}
+
+// The set, made once: pseudo-random samples, so that no compression or zero page helps.
+inline TCSISet& BenchSet()
+{
+    static TCSISet* set = [] {
+        auto* s = new TCSISet;
+        s->m_nDim[0] = kNX;
+        s->m_nDim[1] = kNY;
+        s->m_nDim[2] = kNZ;
+        s->m_nPoints = kPoints;
+        s->m_fFrequency = 127.7f;
+        s->m_nSpectralWidth = 2000;
+        s->AllocateVoxels();
+        s->InitVoxels();
+        std::vector<TComplex> samples(kPoints);
+        uint32_t seed = 1;
+        for (size_t v = 0; v < s->VoxelCount(); ++v) {
+            for (TComplex& c : samples) {
+                seed = seed * 1664525u + 1013904223u;
+                c = TComplex(static_cast<float>(seed >> 8), -static_cast<float>(seed & 0xffff));
+            }
+            s->GetVoxel(v)->SetComplexData(samples.data());
+        }
+        s->m_bLoaded = true;
+        return s;
+    }();
+    return *set;
+}
+
+// The reference: reads `from` and writes its bytes to `to` in blocks of the buffer's
+// size, then syncs `to` to the disk when asked. False when a file does not open.
+inline bool PlainCopy(const std::string& from, const std::string& to, bool sync, std::vector<char>& buffer)
+{
+    TFile in, out;
+    if (!in.Open(from, TFile::Mode::Read) || !out.Open(to, TFile::Mode::Write))
+        return false;
+    size_t n;
+    while ((n = in.Read(buffer.data(), buffer.size())) > 0)
+        out.Write(buffer.data(), n);
+    if (sync)
+        out.Sync();
+    out.Close();
+    return true;
+}
+
+// Keeps the throughput of every run for the table at the end.
+class TThroughputReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                const auto it = run.counters.find("bytes_per_second");
+                if (it != run.counters.end())
+                    m_mbps[run.benchmark_name()] = it->second.value / 1e6;
+            }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // MB/s of the benchmark of that name (with any arguments); 0 when it did not run.
+    double MBps(const std::string& name) const
+    {
+        for (const auto& [run, mbps] : m_mbps)
+            if (run == name || run.rfind(name + "/", 0) == 0)
+                return mbps;
+        return 0.0;
+    }
+
+private:
+    std::map<std::string, double> m_mbps;
+};
+
+}  // namespace vx::bench
