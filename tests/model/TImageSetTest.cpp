@@ -49,6 +49,13 @@ protected:
         return image;
     }
 
+    // Writes the collection's records to the file "images" of the folder.
+    bool WriteRecords(const TImageSet& set)
+    {
+        TFile out;
+        return out.Open(m_dir.File("images"), TFile::Mode::Write) && set.Write(out);
+    }
+
     std::vector<int> Ids(const TImageSet& set)
     {
         std::vector<int> ids;
@@ -130,11 +137,7 @@ TEST_F(ImageSetTest, RecordsRoundTripInListOrder)
     set.Insert(second);
     test::WriteBytes(m_dir.File("first"), std::string(256 * 256 * 2, '\0'));
     test::WriteBytes(m_dir.File("second"), std::string(256 * 256 * 2, '\0'));
-    {
-        TFile out;
-        ASSERT_TRUE(out.Open(m_dir.File("images"), TFile::Mode::Write));
-        ASSERT_TRUE(set.Write(out));
-    }
+    ASSERT_TRUE(WriteRecords(set));
     test::TScriptedReport script;
     TImageSet read(&m_project);
     TFile in;
@@ -161,11 +164,7 @@ TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
     for (const char* name : {"a", "b", "c"})
         set.Insert(NewImage(2, 1, name));
     test::WriteBytes(m_dir.File("b"), std::string(256 * 256 * 2, '\0'));  // only b's pixels exist
-    {
-        TFile out;
-        ASSERT_TRUE(out.Open(m_dir.File("images"), TFile::Mode::Write));
-        ASSERT_TRUE(set.Write(out));
-    }
+    ASSERT_TRUE(WriteRecords(set));
     {
         test::TScriptedReport script;
         TImageSet read(&m_project);
@@ -310,11 +309,7 @@ TEST_F(ImageSetTest, RecordsNamingAFileAlreadyInUseAreDropped)
         set.Append(NewImage(2, 1, name));
     for (const char* name : {"b", "p.tpj", "c"})
         test::WriteBytes(m_dir.File(name), std::string(256 * 256 * 2, '\0'));
-    {
-        TFile out;
-        ASSERT_TRUE(out.Open(m_dir.File("images"), TFile::Mode::Write));
-        ASSERT_TRUE(set.Write(out));
-    }
+    ASSERT_TRUE(WriteRecords(set));
     test::TScriptedReport script;
     TImageSet read(&m_project);
     TFile in;
