@@ -322,13 +322,14 @@ void TCSISet::TransformPoint(float point[3], int mode) const
 void TCSISet::UpdateDataRange()
 {
     // Every spectrum's own range first. A large set spreads that over the workers
-    // (worker k takes voxels k, k+n, ...: the spectra are disjoint); a small one is not
+    // (worker k takes its own block of voxels: the spectra are disjoint); a small one is not
     // worth the threads.
     size_t samples = 0;
     for (const std::unique_ptr<TSpectrum>& s : m_voxels)
         samples += s ? static_cast<size_t>(s->SampleCount()) : 0;
     const auto rangesOf = [this](int k, int n) {
-        for (size_t i = static_cast<size_t>(k); i < m_voxels.size(); i += static_cast<size_t>(n))
+        const vx::TWorkerBlock block = vx::WorkerBlock(k, n, m_voxels.size());
+        for (size_t i = block.begin; i < block.end; ++i)
             if (m_voxels[i])
                 m_voxels[i]->UpdateRange();
         return true;

@@ -214,12 +214,12 @@ public:
     bool RunThreadsToFrequency(int n);
     bool RunThreadsToTime(int n);
     static int VoxelThreadProc(const TVoxelWorkerRow& row);
-    // Voxels k, k+n, k+2n ...: frequency -> time (forward FFT, then the echo shift back)
+    // Worker k of n's block of voxels: frequency -> time (forward FFT, then the echo shift back)
     // and time -> frequency (echo shift, then inverse FFT).
     bool ForwardFFTPart(int n, int k);
     bool InverseFFTPart(int n, int k);
     void FFTShiftPart(int n, int k);
-    // Moving-average water suppression of voxels k, k+n, ... on time-domain samples.
+    // Moving-average water suppression of worker k of n's voxels, on time-domain samples.
     // False, nothing changed, when the kernel (2h + 1 points) is wider than the spectrum.
     bool SuppressWaterPart(const TWaterSuppressionParams& params, int n, int k);
 
@@ -250,6 +250,6 @@ private:
     void MultiplyGrid(F factorOf);
     bool CanTransformSpectra() const;
     bool RunVoxelWorkers(int n, int code);
-    // Voxels k, k+n, ... to the time domain (toTime) or the frequency domain.
+    // Worker k of n's voxels to the time domain (toTime) or the frequency domain.
     bool SpectralTransformPart(int n, int k, bool toTime);
 };

@@ -1,6 +1,6 @@
 // Domain transforms of a whole CSI set (time <-> frequency), on worker threads when
 // the machine has two or more processors, and the worker part of the moving-average
-// water suppression. Worker k of n takes voxels k, k+n, k+2n ...; each spectrum
+// water suppression. Worker k of n takes the k-th contiguous block of voxels; each spectrum
 // belongs to one worker, so no lock is needed. The circular shift by the echo
 // position is done by each worker on its own voxels, folded into the copy to the
 // FFT's arrays, so that no part of a transform runs on one thread alone.
@@ -122,8 +122,8 @@ bool TCSISet::SpectralTransformPart(int n, int k, bool toTime)
 {
     TSpectralWork work;
     bool ok = true;
-    const size_t step = static_cast<size_t>(std::max(n, 1));
-    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += step) {
+    const vx::TWorkerBlock block = vx::WorkerBlock(k, n, m_voxels.size());
+    for (size_t v = block.begin; v < block.end; ++v) {
         TSpectrum& s = *m_voxels[v];
         ok = (toTime ? s.FrequencyToTime(work, m_nEchoPosition) : s.TimeToFrequency(work, m_nEchoPosition)) && ok;
     }
@@ -132,7 +132,8 @@ bool TCSISet::SpectralTransformPart(int n, int k, bool toTime)
 
 void TCSISet::FFTShiftPart(int n, int k)
 {
-    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1)))
+    const vx::TWorkerBlock block = vx::WorkerBlock(k, n, m_voxels.size());
+    for (size_t v = block.begin; v < block.end; ++v)
         if (m_voxels[v])
             m_voxels[v]->FFTShift();
 }
@@ -171,7 +172,8 @@ bool TCSISet::SuppressWaterPart(const TWaterSuppressionParams& params, int n, in
     if (2 * h + 1 > points || norm == 0.0f)
         return false;
     std::vector<TComplex> smooth(static_cast<size_t>(points));
-    for (size_t v = static_cast<size_t>(k); v < m_voxels.size(); v += static_cast<size_t>(std::max(n, 1))) {
+    const vx::TWorkerBlock block = vx::WorkerBlock(k, n, m_voxels.size());
+    for (size_t v = block.begin; v < block.end; ++v) {
         TSpectrum* s = m_voxels[v].get();
         if (!s || s->SampleCount() < points)
             continue;

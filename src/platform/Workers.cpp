@@ -1,5 +1,6 @@
 #include "platform/Workers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <system_error>
 #include <thread>
@@ -61,6 +62,19 @@ bool RunWorkers(int n, const WorkerFn& fn)
         if (!r)
             return false;
     return true;
+}
+
+TWorkerBlock WorkerBlock(int k, int n, size_t total)
+{
+    n = std::max(n, 1);
+    if (k < 0 || k >= n)
+        return {0, 0};
+    const size_t parts = static_cast<size_t>(n);
+    const size_t index = static_cast<size_t>(k);
+    const size_t base = total / parts;
+    const size_t extra = total % parts;  // the first `extra` blocks take one more
+    const size_t begin = index * base + std::min(index, extra);
+    return {begin, begin + base + (index < extra ? 1 : 0)};
 }
 
 bool RunWorkers(const WorkerFn& fn) { return RunWorkers(ProcessorCount(), fn); }

@@ -1,6 +1,7 @@
 #pragma once
 // Processor count and the worker runner used by the domain transforms and the
 // processing steps: worker k of n handles its own voxels, the caller waits for all.
+#include <cstddef>
 #include <functional>
 
 namespace vx {
@@ -15,6 +16,15 @@ using WorkerFn = std::function<bool(int index, int count)>;
 // when every worker returned true. With n < 2 runs fn(0, 1) inline on the caller.
 // If a thread cannot be started, the started ones are joined and false returned.
 bool RunWorkers(int n, const WorkerFn& fn);
+
+// The contiguous block [begin, end) of `total` items that worker k of n takes: the
+// blocks are disjoint, in order, cover every item and differ in size by at most one.
+// Contiguous blocks keep each worker on its own cache lines and pages.
+struct TWorkerBlock {
+    size_t begin;
+    size_t end;
+};
+TWorkerBlock WorkerBlock(int k, int n, size_t total);
 
 // RunWorkers with the processor count.
 bool RunWorkers(const WorkerFn& fn);

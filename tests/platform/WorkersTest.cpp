@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -97,4 +98,26 @@ TEST(Workers, RefusedThreadStartJoinsTheStartedOnesAndFails)
         return true;
     }));
     EXPECT_EQ(finished.load(), 3);
+}
+
+TEST(Workers, BlocksAreDisjointOrderedAndCoverEveryItem)
+{
+    for (int n : {1, 2, 3, 4, 7, 8}) {
+        for (size_t total : {size_t(0), size_t(1), size_t(5), size_t(10), size_t(1023)}) {
+            size_t next = 0;
+            size_t smallest = total, largest = 0;
+            for (int k = 0; k < n; ++k) {
+                const TWorkerBlock b = WorkerBlock(k, n, total);
+                EXPECT_EQ(b.begin, next) << n << " workers, " << total << " items, worker " << k;
+                ASSERT_LE(b.begin, b.end);
+                next = b.end;
+                smallest = std::min(smallest, b.end - b.begin);
+                largest = std::max(largest, b.end - b.begin);
+            }
+            EXPECT_EQ(next, total) << n << " workers, " << total << " items";
+            EXPECT_LE(largest - smallest, 1u) << n << " workers, " << total << " items";
+        }
+    }
+    const TWorkerBlock outside = WorkerBlock(5, 4, 100);
+    EXPECT_EQ(outside.begin, outside.end);
 }
