@@ -79,7 +79,33 @@ public:
     // without a reader.
     bool AddImages(const std::string& path, TImageImportParams params, TProject* pProject);
 
+    // --- derived images (TImageSetDerived.cpp) ---------------------------------------
+    // Each new image is named after the first image of the list, gets its pixel file in
+    // that image's folder and is inserted. The list must hold images of one orientation
+    // and one size (the first decides); otherwise, and when a new name is already an
+    // image's, nothing is made (reported) and the result is false.
+    //
+    // Re-slices a stack of parallel images, one slice thickness apart, into the two
+    // other orientations: by the first image's orientation 0, 1 or 2 one of the three
+    // members below; false for any other orientation.
+    bool Reconstruct3D(const std::vector<TMRImage*>& images);
+    bool ReconstructFromSagittal(const std::vector<TMRImage*>& images);
+    bool ReconstructFromCoronal(const std::vector<TMRImage*>& images);
+    bool ReconstructFromAxial(const std::vector<TMRImage*>& images);
+    // For each slice of the work set along the images' orientation, the sum of the
+    // images whose slice position lies in that slice (sums saturate at the 16-bit
+    // limits). Nothing without a work set.
+    bool AverageImages(const std::vector<TMRImage*>& images);
+
 private:
+    // The reconstruction from a stack of the given orientation.
+    bool ReconstructFrom(int orientation, const std::vector<TMRImage*>& images);
+    // Writes the new image's pixel file, then inserts it; false (image deleted) when the
+    // file cannot be written.
+    bool AddDerivedImage(TMRImage* pImage);
+    // True when an image of the collection has that name or pixel file (reported).
+    bool DerivedNameTaken(const std::string& name, const std::string& path) const;
+
     // True when the path is the project file or the pixel file of an image already here.
     bool PathInUse(const std::string& path) const;
 

@@ -787,6 +787,45 @@ bool TMRImage::SkipRecord(vx::TFile& file, int version)
     return ReadRecord(file, version, r);
 }
 
+void TMRImage::CopyHeaderFrom(const TMRImage& o)
+{
+    if (&o == this)
+        return;
+    if (o.m_nWidth != m_nWidth || o.m_nHeight != m_nHeight) {
+        FreePixels();
+        m_floatValues.clear();
+    }
+    m_nWidth = o.m_nWidth;
+    m_nHeight = o.m_nHeight;
+    m_nId = o.m_nId;
+    m_nWindowLow = o.m_nWindowLow;
+    m_nWindowHigh = o.m_nWindowHigh;
+    m_centre = o.m_centre;
+    m_shift = o.m_shift;
+    m_fFOVX = o.m_fFOVX;
+    m_fFOVY = o.m_fFOVY;
+    m_fSlicePosition = o.m_fSlicePosition;
+    m_nOrientation = o.m_nOrientation;
+    std::copy(std::begin(o.m_bKnown), std::end(o.m_bKnown), m_bKnown);
+    m_strName = o.m_strName;
+    std::copy(std::begin(o.m_strInfo), std::end(o.m_strInfo), m_strInfo);
+    m_fSliceThickness = o.m_fSliceThickness;
+    m_fTR = o.m_fTR;
+    m_fTE = o.m_fTE;
+    std::copy(o.m_fOffCentre, o.m_fOffCentre + 3, m_fOffCentre);
+    std::copy(o.m_fAngulation, o.m_fAngulation + 3, m_fAngulation);
+    std::copy(o.m_fPosition, o.m_fPosition + 3, m_fPosition);
+    std::copy(o.m_fRotation, o.m_fRotation + 9, m_fRotation);
+    std::copy(o.m_fRotationInverse, o.m_fRotationInverse + 9, m_fRotationInverse);
+    m_strPath = o.m_strPath;
+    m_bNormalized = o.m_bNormalized;
+    m_fStoredMax = o.m_fStoredMax;
+    m_fStoredMin = o.m_fStoredMin;
+    m_fValueMax = o.m_fValueMax;
+    m_fValueMin = o.m_fValueMin;
+    m_strValueUnit = o.m_strValueUnit;
+}
+
 bool TMRImage::IsValid() const
 {
     return IsValidHeader(m_nWidth, m_nHeight, m_fFOVX, m_fFOVY, m_fSliceThickness, m_nOrientation);

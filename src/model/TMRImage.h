@@ -215,6 +215,10 @@ public:
     // Reads over one record of the given version; true when it was complete.
     static bool SkipRecord(vx::TFile& file, int version);
 
+    // Every header field of another image (geometry, window, ranges, texts, name and
+    // path, known flags); the pixels and float values are not copied.
+    void CopyHeaderFrom(const TMRImage& other);
+
     // Width and height 1..kMaxSide, FOV x and y > 0, thickness >= 0, orientation 0..3.
     bool IsValid() const;
     // The patient name becomes "Anonymized".

@@ -217,6 +217,24 @@ void TProject::ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis)
         m_pWorkSet->ShiftVoxels(shift, sliceAxis);
 }
 
+bool TProject::Reconstruct3D(std::vector<TMRImage*> images)
+{
+    const int before = m_pImageSet->GetCount();
+    const bool ok = m_pImageSet->Reconstruct3D(images);
+    if (m_pImageSet->GetCount() != before)
+        SetModified(true);
+    return ok;
+}
+
+bool TProject::AverageImages(std::vector<TMRImage*> images)
+{
+    const int before = m_pImageSet->GetCount();
+    const bool ok = m_pImageSet->AverageImages(images);
+    if (m_pImageSet->GetCount() != before)
+        SetModified(true);
+    return ok;
+}
+
 TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const
 {
     return m_pImageSet->FindNearest(orientation, from, to);

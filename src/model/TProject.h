@@ -109,6 +109,10 @@ public:
     TMRImage* FindNearestImage(int orientation, float from, float to) const;
     // Moves the work set's voxel grid to the shift (mm) in the plane of the slice axis.
     void ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis);
+    // New images re-sliced from a stack, or summed per slice of the work set, by the
+    // image collection; the project is marked modified when any were made.
+    bool Reconstruct3D(std::vector<TMRImage*> images);
+    bool AverageImages(std::vector<TMRImage*> images);
 
     // --- adding and removing data (TProjectAddRemove.cpp) --------------------------------
     // Reads folder/file with the image reader of the record's type; its result.

@@ -71,6 +71,12 @@ public:
 
     virtual void SetClip(int left, int top, int right, int bottom) = 0;
     virtual void ResetClip() = 0;
+    // True when some of the rectangle (right and bottom exclusive) can be drawn on:
+    // it meets the surface and the clip. Drawing code skips what cannot show.
+    virtual bool RectVisible(int left, int top, int right, int bottom) const
+    {
+        return right > left && bottom > top;
+    }
 
     // Copies a block of 32-bit pixels 0x00rrggbb (row by row, `stride` pixels a row)
     // to (x, y), scaled to width x height.
