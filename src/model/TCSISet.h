@@ -223,6 +223,17 @@ public:
     // False, nothing changed, when the kernel (2h + 1 points) is wider than the spectrum.
     bool SuppressWaterPart(const TWaterSuppressionParams& params, int n, int k);
 
+    // --- HLSVD removal (TCSISetHLSVD.cpp) ------------------------------------------
+    // On time-domain samples: fits `peaks` damped complex exponentials to the first
+    // min(N, 512) samples of every voxel (the selected ones when selectedOnly) with the
+    // HLSVD library and subtracts, over all N samples, the components inside the band
+    // waterEnd < f < waterStart (Hz) and those that decay to a tenth within 4 samples.
+    // False, set unchanged, when the library or its routine cannot be had (reported).
+    bool RunHLSVD(int peaks, float waterStart, float waterEnd, bool selectedOnly);
+    // The same on frequency-domain spectra in display order: swaps the halves, goes to
+    // the time domain, runs RunHLSVD, comes back and swaps again; then the data range.
+    bool RemovePeaksHLSVD(int peaks, float waterStart, float waterEnd, bool selectedOnly);
+
     static constexpr size_t kMaxVoxels = size_t(1) << 24;
 
     TMapList* m_pMapList = nullptr;                   // owned; null until the first map

@@ -20,4 +20,22 @@ void zgesdd_(const char* jobz, const int* m, const int* n, std::complex<double>*
              std::complex<double>* u, const int* ldu, std::complex<double>* vt, const int* ldvt,
              std::complex<double>* work, const int* lwork, double* rwork, int* iwork, int* info,
              size_t jobzLen);
+void zgelss_(const int* m, const int* n, const int* nrhs, std::complex<double>* a, const int* lda,
+             std::complex<double>* b, const int* ldb, double* s, const double* rcond, int* rank,
+             std::complex<double>* work, const int* lwork, double* rwork, int* info);
+void zgeev_(const char* jobvl, const char* jobvr, const int* n, std::complex<double>* a, const int* lda,
+            std::complex<double>* w, std::complex<double>* vl, const int* ldvl, std::complex<double>* vr,
+            const int* ldvr, std::complex<double>* work, const int* lwork, double* rwork, int* info,
+            size_t jobvlLen, size_t jobvrLen);
+void dbdsqr_(const char* uplo, const int* n, const int* ncvt, const int* nru, const int* ncc, double* d, double* e,
+             double* vt, const int* ldvt, double* u, const int* ldu, double* c, const int* ldc, double* work,
+             int* info, size_t uploLen);
+void zgemv_(const char* trans, const int* m, const int* n, const std::complex<double>* alpha,
+            const std::complex<double>* a, const int* lda, const std::complex<double>* x, const int* incx,
+            const std::complex<double>* beta, std::complex<double>* y, const int* incy, size_t transLen);
+void zgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+            const std::complex<double>* alpha, const std::complex<double>* a, const int* lda,
+            const std::complex<double>* b, const int* ldb, const std::complex<double>* beta,
+            std::complex<double>* c, const int* ldc, size_t transaLen, size_t transbLen);
+double dznrm2_(const int* n, const std::complex<double>* x, const int* incx);
 }
