@@ -655,12 +655,33 @@ bool TMRImage::NormalizeIntensity(float width, float thresholdPercent)
 
 // ---- drawing ----
 
-std::vector<uint32_t> TMRImage::RenderPixels(int colourTable)
+namespace {
+
+// Grey level of a stored value in the window low..high: 0 below it or for an empty
+// window, 255 above it, linear inside.
+unsigned char WindowGrey(int v, int low, int high)
 {
-    if (!EnsurePixels())
-        return {};
+    if (high <= low || v < low)
+        return 0;
+    if (v > high)
+        return 255;
+    return static_cast<unsigned char>((static_cast<int64_t>(v) - low) * 255 / (static_cast<int64_t>(high) - low));
+}
+
+uint32_t PackRGB(int r, int g, int b)
+{
+    return (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+}
+
+// A colour channel of a weighted sum, held to 0..255.
+int Channel(double v) { return static_cast<int>(std::clamp(std::trunc(v), 0.0, 255.0)); }
+
+}  // namespace
+
+template <typename ColourOf>
+std::vector<uint32_t> TMRImage::RenderWrapped(ColourOf colourOf) const
+{
     const int w = m_nWidth, h = m_nHeight;
-    const int low = m_nWindowLow, high = m_nWindowHigh;
     // The centre pixel, less half the image, is how far the picture wraps around.
     const vx::TPointI c = WorldToPixel(m_centre);
     const int dx = static_cast<int>((static_cast<int64_t>(c.x) - w / 2) % w);
@@ -668,19 +689,65 @@ std::vector<uint32_t> TMRImage::RenderPixels(int colourTable)
     std::vector<uint32_t> picture(m_pixels.size());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const int v = m_pixels[static_cast<size_t>(y) * w + x];
-            unsigned char grey = 0;
-            if (high > low && v >= low)
-                grey = v > high ? 255
-                                : static_cast<unsigned char>((static_cast<int64_t>(v) - low) * 255 /
-                                                             (static_cast<int64_t>(high) - low));
-            unsigned char r = grey, g = grey, b = grey;
-            GreyToRGB(grey, colourTable, r, g, b);
             const int tx = ((x + dx) % w + w) % w;
             const int ty = ((y + dy) % h + h) % h;
-            picture[static_cast<size_t>(ty) * w + tx] = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+            picture[static_cast<size_t>(ty) * w + tx] = colourOf(x, y, m_pixels[static_cast<size_t>(y) * w + x]);
         }
     return picture;
+}
+
+std::vector<uint32_t> TMRImage::RenderPixels(int colourTable)
+{
+    if (!EnsurePixels())
+        return {};
+    const int low = m_nWindowLow, high = m_nWindowHigh;
+    return RenderWrapped([&](int, int, int v) {
+        const unsigned char grey = WindowGrey(v, low, high);
+        unsigned char r = grey, g = grey, b = grey;
+        GreyToRGB(grey, colourTable, r, g, b);
+        return PackRGB(r, g, b);
+    });
+}
+
+std::vector<uint32_t> TMRImage::RenderMapOverlay(const std::vector<TMRImage*>& overlays, float baseWeight,
+                                                 float overlayWeight, int colourTable)
+{
+    if (!EnsurePixels())
+        return {};
+    // Overlays whose pixels cannot be read add nothing.
+    std::vector<TMRImage*> readable;
+    for (TMRImage* overlay : overlays)
+        if (overlay && overlay->EnsurePixels())
+            readable.push_back(overlay);
+    const int low = m_nWindowLow, high = m_nWindowHigh;
+    return RenderWrapped([&](int x, int y, int v) {
+        const double base = WindowGrey(v, low, high) * static_cast<double>(baseWeight);
+        int rgb[3] = {Channel(base), Channel(base), Channel(base)};
+        // The overlays are sampled at the pixel's centre, so that images of the same
+        // grid meet pixel for pixel.
+        const TPoint2D point = PixelToWorld(TPoint2D(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f));
+        for (const TMRImage* overlay : readable) {
+            const vx::TPointI p = overlay->WorldToPixel(point);
+            const bool inside = p.x >= 0 && p.x < overlay->m_nWidth && p.y >= 0 && p.y < overlay->m_nHeight;
+            const int value = inside ? overlay->m_pixels[static_cast<size_t>(p.y) * overlay->m_nWidth + p.x] : 0;
+            const unsigned char grey = WindowGrey(value, overlay->m_nWindowLow, overlay->m_nWindowHigh);
+            unsigned char c[3] = {grey, grey, grey};
+            GreyToRGB(grey, colourTable, c[0], c[1], c[2]);
+            // Saturated: a channel past 255 stays at full strength instead of wrapping.
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = Channel(c[k] * static_cast<double>(overlayWeight) + rgb[k]);
+        }
+        return PackRGB(rgb[0], rgb[1], rgb[2]);
+    });
+}
+
+void TMRImage::DrawMapOverlay(vx::TCanvas& canvas, const std::vector<TMRImage*>& overlays, float baseWeight,
+                              float overlayWeight, int colourTable)
+{
+    const std::vector<uint32_t> picture = RenderMapOverlay(overlays, baseWeight, overlayWeight, colourTable);
+    if (picture.empty())
+        return;
+    canvas.Blit(0, 0, m_nWidth, m_nHeight, picture.data(), m_nWidth, m_nHeight, m_nWidth);
 }
 
 void TMRImage::DrawPixels(vx::TCanvas& canvas, int colourTable)

@@ -204,6 +204,14 @@ public:
     std::vector<uint32_t> RenderPixels(int colourTable);
     // Draws the rendered picture at (0, 0), one screen pixel per image pixel.
     void DrawPixels(vx::TCanvas& canvas, int colourTable);
+    // This image in grey (each channel its grey level times baseWeight) with other
+    // images fused over it: at each pixel's centre every overlay's own grey level,
+    // coloured by the table, is added times overlayWeight, channels held to 0..255.
+    // Points outside an overlay add its colour of 0. Wraps around as RenderPixels.
+    std::vector<uint32_t> RenderMapOverlay(const std::vector<TMRImage*>& overlays, float baseWeight,
+                                           float overlayWeight, int colourTable);
+    void DrawMapOverlay(vx::TCanvas& canvas, const std::vector<TMRImage*>& overlays, float baseWeight,
+                        float overlayWeight, int colourTable);
 
     // The image record of the project file, always written in the newest layout.
     bool Write(vx::TFile& file) const;
@@ -225,6 +233,10 @@ public:
     void Anonymize();
 
 private:
+    // The picture of colourOf(x, y, stored value) for every pixel, wrapped around so
+    // that the centre lands in the middle.
+    template <typename ColourOf>
+    std::vector<uint32_t> RenderWrapped(ColourOf colourOf) const;
     void MarkModified(bool modified) const;
     // Stored units per value unit of the window mapping (1 for a degenerate range).
     double WindowScale() const;

@@ -160,13 +160,16 @@ float TSpectrum::Magnitude(int i) const
 }
 
 namespace {
+// Points first..last of one part; points without a sample read 0. The drawing of
+// every cell of a grid goes through here, so the bounds are settled once, not per point.
 template <typename Part>
 std::unique_ptr<float[]> RangeOf(const TSpectrum& s, int first, int last, Part part)
 {
     if (!s.HasData() || last < first)
         return nullptr;
-    auto out = std::make_unique<float[]>(static_cast<size_t>(last - first) + 1);
-    for (int i = first; i <= last; ++i)
+    auto out = std::make_unique<float[]>(static_cast<size_t>(last - first) + 1);  // zeros
+    const int from = std::max(first, 0), to = std::min(last, s.SampleCount() - 1);
+    for (int i = from; i <= to; ++i)
         out[static_cast<size_t>(i - first)] = part(i);
     return out;
 }
@@ -174,17 +177,19 @@ std::unique_ptr<float[]> RangeOf(const TSpectrum& s, int first, int last, Part p
 
 std::unique_ptr<float[]> TSpectrum::GetRealRange(int first, int last) const
 {
-    return RangeOf(*this, first, last, [this](int i) { return GetReal(i); });
+    const TComplex* data = Data();
+    return RangeOf(*this, first, last, [data](int i) { return data[i].real(); });
 }
 
 std::unique_ptr<float[]> TSpectrum::GetImagRange(int first, int last) const
 {
-    return RangeOf(*this, first, last, [this](int i) { return GetImag(i); });
+    const TComplex* data = Data();
+    return RangeOf(*this, first, last, [data](int i) { return data[i].imag(); });
 }
 
 std::unique_ptr<float[]> TSpectrum::GetMagnitudeRange(int first, int last) const
 {
-    return RangeOf(*this, first, last, [this](int i) { return GetMagnitude(i); });
+    return RangeOf(*this, first, last, [this](int i) { return Magnitude(i); });
 }
 
 float TSpectrum::GetMaxMagnitude() const
