@@ -68,15 +68,25 @@ bool IsAxis(int axis) { return axis >= 0 && axis < 3; }
 
 // ---- placing the plane ----
 
-bool TCSISlice::SetByPosition(TCSISet* set, int axis, float position)
+namespace {
+
+// A set that can be cut along the axis; a bad axis is reported with `message`.
+bool CanCut(const TCSISet* set, int axis, const char* message)
 {
     if (!set)
         return false;
     if (!IsAxis(axis)) {
-        vx::Report("Slice dimension is not valid.", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
+        vx::Report(message, vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
         return false;
     }
-    if (!IsUsableGrid(*set))
+    return IsUsableGrid(*set);
+}
+
+}  // namespace
+
+bool TCSISlice::SetByPosition(TCSISet* set, int axis, float position)
+{
+    if (!CanCut(set, axis, "Slice dimension is not valid."))
         return false;
     const int n = set->m_nDim[axis];
     const int k = VoxelOf(position, set->m_fFOV[axis], n, set->m_fVoxelShift[axis]);
@@ -88,13 +98,7 @@ bool TCSISlice::SetByPosition(TCSISet* set, int axis, float position)
 
 bool TCSISlice::SetByIndex(TCSISet* set, int axis, int index)
 {
-    if (!set)
-        return false;
-    if (!IsAxis(axis)) {
-        vx::Report("Slice dimension is not valid.", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
-        return false;
-    }
-    if (!IsUsableGrid(*set) || index < 0 || index >= set->m_nDim[axis])
+    if (!CanCut(set, axis, "Slice dimension is not valid.") || index < 0 || index >= set->m_nDim[axis])
         return false;
     SetPlane(set, axis, index);
     return true;
@@ -102,14 +106,8 @@ bool TCSISlice::SetByIndex(TCSISet* set, int axis, int index)
 
 bool TCSISlice::SetFromImage(TCSISet* set, const TMRImage* image)
 {
-    if (!set || !image)
-        return false;
-    const int axis = image->GetOrientation();
-    if (!IsAxis(axis)) {
-        vx::Report("Image dimension is not valid.", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
-        return false;
-    }
-    return SetByPosition(set, axis, image->GetSlicePosition());
+    return image && CanCut(set, image->GetOrientation(), "Image dimension is not valid.") &&
+           SetByPosition(set, image->GetOrientation(), image->GetSlicePosition());
 }
 
 void TCSISlice::SetPlane(TCSISet* set, int axis, int k)

@@ -217,22 +217,29 @@ void TProject::ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis)
         m_pWorkSet->ShiftVoxels(shift, sliceAxis);
 }
 
+namespace {
+
+// Runs an operation that adds images; the project is modified when it added any.
+template <typename Make>
+bool ModifiedWhenImagesAdded(TProject& project, Make make)
+{
+    const int before = project.m_pImageSet->GetCount();
+    const bool ok = make(*project.m_pImageSet);
+    if (project.m_pImageSet->GetCount() != before)
+        project.SetModified(true);
+    return ok;
+}
+
+}  // namespace
+
 bool TProject::Reconstruct3D(std::vector<TMRImage*> images)
 {
-    const int before = m_pImageSet->GetCount();
-    const bool ok = m_pImageSet->Reconstruct3D(images);
-    if (m_pImageSet->GetCount() != before)
-        SetModified(true);
-    return ok;
+    return ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
 }
 
 bool TProject::AverageImages(std::vector<TMRImage*> images)
 {
-    const int before = m_pImageSet->GetCount();
-    const bool ok = m_pImageSet->AverageImages(images);
-    if (m_pImageSet->GetCount() != before)
-        SetModified(true);
-    return ok;
+    return ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
 }
 
 TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const
