@@ -60,6 +60,16 @@ bool CheckSets(TProject* pProject, Differs differs, Texts texts, vx::ReportAnswe
 
 }  // namespace
 
+std::string DirectionCodeOf(int orientation)
+{
+    switch (orientation) {
+    case 0: return "AH";
+    case 1: return "RH";
+    case 2: return "RA";
+    default: return "n/a";
+    }
+}
+
 std::string ImageFileName(const std::string& name)
 {
     return vx::SanitizeFileComponent(name);

@@ -37,6 +37,10 @@ struct TNewImage {
     vx::BatchPolicy policy = vx::BatchPolicy::Log;
 };
 
+// The direction code of an orientation: the letters ("R", "A", "H" for axes 0, 1, 2) of its
+// two in-plane axes, "AH", "RH" or "RA"; "n/a" for another orientation.
+std::string DirectionCodeOf(int orientation);
+
 // The pixel-file name of an image name: one path component, never a folder.
 std::string ImageFileName(const std::string& name);
 // True when an image of the collection has that name.

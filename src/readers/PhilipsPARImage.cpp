@@ -275,16 +275,6 @@ int OrientationOfPARSlice(int sliceOrientation)
     return (sliceOrientation + 1) % 3;
 }
 
-std::string DirectionCodeOf(int orientation)
-{
-    switch (orientation) {
-    case 0: return "AH";
-    case 1: return "RH";
-    case 2: return "RA";
-    default: return "n/a";
-    }
-}
-
 namespace {
 
 // A PAR header larger than this is not a header.

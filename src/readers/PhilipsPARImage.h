@@ -104,8 +104,6 @@ bool DecodeRECBlock(const unsigned char* data, size_t bytes, int bits, int width
 // The orientation of the program (0 sagittal, 1 coronal, 2 axial) of a PAR slice
 // orientation (1 transverse, 2 sagittal, 3 coronal).
 int OrientationOfPARSlice(int sliceOrientation);
-// The letters of an orientation's two in-plane axes: "AH", "RH", "RA".
-std::string DirectionCodeOf(int orientation);
 
 // The image readers of type 0. ReadPhilipsPAR finds the version and calls the reader of
 // that version with the same arguments. The path may name the .PAR or the .REC file.

@@ -1,7 +1,43 @@
 #pragma once
 // Small helpers every CSI reader shares.
 #include <cstdint>
+#include <string>
+
+class TCSISet;
+struct TCSIParams;
+struct TCSIReadParams;
 
 // A header value as a 32-bit integer, truncated toward zero; 0 when it is not finite or
 // lies outside the int32 range (the set's check then refuses it where 0 is invalid).
 int32_t CheckedFloatToInt(double value);
+
+// Spectral width in whole Hz of a dwell time in microseconds: 1000000 / dwell, truncated
+// toward zero; 0 for a dwell time of 0 or one whose width does not fit.
+int32_t SpectralWidthFromDwell(double dwellMicroseconds);
+
+// Spatial dimensions of a matrix: 3 when no axis has size 1, 2 when one has, else 1.
+int SpatialDimsOf(const int dim[3]);
+
+// How the patient lay in the scanner. Every reader stores it the same way: the set's
+// m_strPatientOrientation holds head or feet first ("HF", "FF") and its
+// m_strPatientPosition the lying position ("Supine", "Prone", "Left-D", "Right-D"), the
+// two texts that PatientAxisLabels takes as (position, head/feet).
+struct TPatientPosition {
+    std::string headFeet = "HF";
+    std::string lying = "Supine";
+};
+// The texts of a position code as scanners write it: "HFS", "HFP", "HFDR", "HFDL" and
+// the same with "FF". Any other code gives head first, supine.
+TPatientPosition PatientPositionFromCode(const std::string& code);
+// Stores both texts into the set's parameters by the convention above.
+void SetPatientPosition(TCSIParams& params, const TPatientPosition& position);
+
+// Time-domain spectra to the frequency domain as the readers leave them: the frequency
+// axis reversed first when `flipFrequency` is set, then the transform and the swap of the
+// spectrum halves. False, samples unchanged, when the FFT refuses the point count (it
+// reports that once).
+bool SpectraToFrequencyDomain(TCSISet& set, bool flipFrequency);
+// The closing steps of a post-read: the axes whose invert flag is set are flipped, the
+// voxels renumbered, the data range renewed and, when asked, the largest magnitude
+// scaled to 1000.
+void FinishPostRead(TCSISet& set, const TCSIReadParams& params);

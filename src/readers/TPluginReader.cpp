@@ -8,6 +8,7 @@
 #include "platform/Report.h"
 #include "readers/CSIFormats.h"
 #include "readers/PluginRecords.h"
+#include "readers/ReaderHelpers.h"
 
 namespace {
 

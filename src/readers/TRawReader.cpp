@@ -6,15 +6,6 @@
 #include "platform/Report.h"
 #include "readers/ReaderHelpers.h"
 
-int TRawReader::SpatialDimsOf(const int dim[3])
-{
-    int ones = 0;
-    for (int k = 0; k < 3; ++k)
-        if (dim[k] == 1)
-            ++ones;
-    return ones == 0 ? 3 : ones == 1 ? 2 : 1;
-}
-
 TCSISet* TRawReader::Read(std::string path)
 {
     m_pCSISet = std::make_unique<TCSISet>();
@@ -122,20 +113,9 @@ bool TRawReader::PostRead()
             set.ApplyHalfVoxelShift();
     }
 
-    if (!m_params.m_bFrequencyDomain) {
-        if (m_params.m_bFlipFrequency)
-            set.ConjugateAll();
-        if (!set.ToFrequencyDomain())
-            return false;
-        set.FFTShiftSpectra();
-    }
+    if (!m_params.m_bFrequencyDomain && !SpectraToFrequencyDomain(set, m_params.m_bFlipFrequency != 0))
+        return false;
     set.m_bFrequencyDomain = 1;
-    for (int k = 0; k < 3; ++k)
-        if (m_params.m_bInvert[k])
-            set.FlipAxis(k);
-    set.InitVoxels();
-    set.UpdateDataRange();
-    if (m_params.m_bNormalize)
-        set.NormalizeTo(1000.0f);
+    FinishPostRead(set, m_params);
     return true;
 }

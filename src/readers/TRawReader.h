@@ -12,8 +12,4 @@ public:
 
     TCSISet* Read(std::string path) override;
     bool PostRead() override;
-
-protected:
-    // Counts the axes of size 1: 3 spatial dimensions for none, 2 for one, else 1.
-    static int SpatialDimsOf(const int dim[3]);
 };

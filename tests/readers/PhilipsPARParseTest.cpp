@@ -7,6 +7,7 @@
 
 #include "model/TextHelpers.h"
 #include "platform/Files.h"
+#include "readers/ImageImport.h"
 #include "readers/PARTestFiles.h"
 #include "readers/PhilipsPARImage.h"
 #include "support/TestFiles.h"
