@@ -3,9 +3,11 @@
 #include "model/ReaderHooks.h"
 #include "readers/PhilipsPARImage.h"
 #include "readers/RawImage.h"
+#include "readers/SiemensMAGImage.h"
 
 void RegisterImageReaders()
 {
     InstallImageReader(0, &ReadPhilipsPAR);
+    InstallImageReader(3, &ReadSiemensMAG);
     InstallImageReader(6, &ReadRawImage);
 }

@@ -7,8 +7,10 @@
 #include "readers/ImageReaders.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilipsSVReader.h"
+#include "readers/THeliconReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
 #include "readers/TPluginReader.h"
+#include "readers/TRDAReader.h"
 #include "readers/TRawReader.h"
 #include "readers/TUnavailableFormatReader.h"
 
@@ -17,6 +19,8 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     switch (nFormat) {
     case 0: return new (std::nothrow) TPhilipsSVReader(pParams);
     case 1: return new (std::nothrow) TPhilipsTimeSeriesReader(pParams);
+    case 17: return new (std::nothrow) THeliconReader(pParams);
+    case 18: return new (std::nothrow) TRDAReader(pParams);
     case kRawFormat: return new (std::nothrow) TRawReader(pParams);
     case kInternalFormat: return new (std::nothrow) TInternalFormatReader(pParams);
     default: break;

@@ -4,12 +4,13 @@
 #include "model/ReaderHooks.h"
 #include "readers/ReaderFactory.h"
 
-TEST(ImageReaders, RegisterReadersInstallsThePARAndRawReaders)
+TEST(ImageReaders, RegisterReadersInstallsThePARMAGAndRawReaders)
 {
     ClearReaderHooks();
     EXPECT_FALSE(ImageReaderFor(0));
     RegisterReaders();
     EXPECT_TRUE(ImageReaderFor(0));
+    EXPECT_TRUE(ImageReaderFor(3));
     EXPECT_TRUE(ImageReaderFor(6));
     ClearReaderHooks();
 }

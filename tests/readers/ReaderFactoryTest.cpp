@@ -10,6 +10,8 @@
 #include "readers/TPhilipsSVReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
 #include "readers/TPluginReader.h"
+#include "readers/TRDAReader.h"
+#include "readers/THeliconReader.h"
 #include "readers/TRawReader.h"
 #include "platform/PluginTable.h"
 #include "support/ScriptedReport.h"
@@ -75,6 +77,8 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPhilipsSVReader*>(make(0).get()), nullptr);
     auto series = make(1);
     EXPECT_NE(dynamic_cast<TPhilipsTimeSeriesReader*>(series.get()), nullptr);
+    EXPECT_NE(dynamic_cast<THeliconReader*>(make(17).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TRDAReader*>(make(18).get()), nullptr);
     EXPECT_NE(dynamic_cast<TRawReader*>(make(21).get()), nullptr);
     EXPECT_EQ(dynamic_cast<TPluginReader*>(make(21).get()), nullptr);
     EXPECT_NE(dynamic_cast<TInternalFormatReader*>(make(22).get()), nullptr);

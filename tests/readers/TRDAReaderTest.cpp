@@ -1,0 +1,352 @@
+// The RDA reader: the real single-voxel export, header keys, the grid geometry, the voxel
+// order of CSI files, and refused or truncated files.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/Geometry.h"
+#include "model/TCSISet.h"
+#include "platform/Globals.h"
+#include "readers/ReaderFactory.h"
+#include "readers/SiemensTestFiles.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx::test;
+
+namespace {
+
+constexpr char kRealFile[] = "rda/suspect/SVS_30.rda";
+
+std::unique_ptr<TCSISet> ReadRDA(const std::string& path, TCSIReadParams p = {})
+{
+    p.m_nFormat = 18;
+    std::unique_ptr<TCSIReader> reader(CreateReader(18, &p));
+    return std::unique_ptr<TCSISet>(reader->Read(path));
+}
+
+TCSIReadParams LoadRaw()
+{
+    TCSIReadParams p;
+    p.m_bLoadRawData = 1;
+    return p;
+}
+
+// A file of the grid whose voxel at file indices `lit` (all voxels when null) holds a
+// line 250 Hz above the centre and every other voxel zeros.
+std::string GridFile(const TRDAGrid& g, int points, const int* lit = nullptr, const KeyLines* lines = nullptr)
+{
+    std::vector<std::complex<double>> all;
+    for (int i2 = 0; i2 < g.matrix[2]; ++i2)
+        for (int i1 = 0; i1 < g.matrix[1]; ++i1)
+            for (int i0 = 0; i0 < g.matrix[0]; ++i0) {
+                const bool on = !lit || (i0 == lit[0] && i1 == lit[1] && i2 == lit[2]);
+                const auto fid = RDAFid(points, 250.0, on ? 1.0 : 0.0);
+                all.insert(all.end(), fid.begin(), fid.end());
+            }
+    return RDAHeader(lines ? *lines : RDALines(points, g)) + Float64Pairs(all);
+}
+
+int PeakPoint(const TSpectrum& s)
+{
+    int best = 0;
+    for (int i = 1; i < s.SampleCount(); ++i)
+        if (s.GetMagnitude(i) > s.GetMagnitude(best))
+            best = i;
+    return best;
+}
+
+}  // namespace
+
+TEST(RDAReader, RealSingleVoxelExport)
+{
+    VX_REQUIRE_SAMPLE(kRealFile);
+    TScriptedReport report;
+    auto set = ReadRDA(SampleDataPath(kRealFile));
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(set->m_strName, "SVS_30");
+    EXPECT_EQ(set->m_nPoints, 1024);
+    EXPECT_FLOAT_EQ(set->m_fTR, 2000.0f);
+    EXPECT_FLOAT_EQ(set->m_fTE, 30.0f);
+    EXPECT_FLOAT_EQ(set->m_fFrequency, 123.234655f);
+    EXPECT_EQ(set->m_nSpectralWidth, 1200) << "1e6 / 833 us, truncated";
+    EXPECT_FLOAT_EQ(set->m_fAverages, 64.0f);
+    EXPECT_EQ(set->m_strExamDate, "2016.04.29");
+    EXPECT_EQ(set->m_strPatientName, "445");
+    EXPECT_EQ(set->m_nSpatialDims, 1);
+    EXPECT_EQ(set->m_nSliceAxis, 2);
+    EXPECT_EQ(set->m_bKSpace, 0);
+
+    // The voxel's centre is the file's VOI position: the voxel reaches 20 mm along the row
+    // vector (readout) and 40 mm along the column vector (phase) from the named corner.
+    const float voi[3] = {41.602906f, 21.569007f, -4.958838f};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(set->m_fOffCentre[k], voi[k], 2e-3) << k;
+        EXPECT_FLOAT_EQ(set->m_fVolOffCentre[k][0], voi[k]) << k;
+        EXPECT_FLOAT_EQ(set->m_fFOV[k], k == 1 ? 40.0f : 20.0f) << k;
+        EXPECT_FLOAT_EQ(set->m_fVolSize[k][0], k == 1 ? 40.0f : 20.0f) << k;
+    }
+    // The oblique rotation takes the row and column directions to the set's x and y axes.
+    const float row[3] = {0.967711f, -0.251409f, -0.018134f}, column[3] = {-0.245450f, -0.923514f, -0.294748f};
+    for (int i = 0; i < 3; ++i) {
+        const float* m = set->m_fRotation[i];
+        EXPECT_NEAR(m[0] * row[0] + m[1] * row[1] + m[2] * row[2], i == 0, 1e-4) << i;
+        EXPECT_NEAR(m[0] * column[0] + m[1] * column[1] + m[2] * column[2], i == 1, 1e-4) << i;
+    }
+    // Water is the tallest line, near the centre of the ppm scale.
+    EXPECT_NEAR(PeakPoint(*set->GetVoxel(0)), set->m_fPPMCentrePoint, 1024 / 32);
+}
+
+TEST(RDAReader, HeaderKeys)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const struct {
+        const char* key;
+        const char* value;
+        std::string (*field)(const TCSISet&);
+        const char* expected;
+    } cases[] = {
+        {"DwellTime", "250", [](const TCSISet& s) { return std::to_string(s.m_nSpectralWidth); }, "4000"},
+        {"DwellTime", "333", [](const TCSISet& s) { return std::to_string(s.m_nSpectralWidth); }, "3003"},
+        {"VectorSize", "1023",
+         [](const TCSISet& s) {
+             return std::to_string(s.m_nLastPoint) + " " + std::to_string(int(s.m_fPPMCentrePoint));
+         },
+         "1022 511"},
+        {"StudyDate", "20191231", [](const TCSISet& s) { return s.m_strExamDate; }, "2019.12.31"},
+        {"StudyDate", "2019", [](const TCSISet& s) { return s.m_strExamDate; }, "2019"},
+        {"PatientPosition", "HFP",
+         [](const TCSISet& s) { return s.m_strPatientOrientation + " " + s.m_strPatientPosition; }, "HF Prone"},
+        {"PatientPosition", "FFDR",
+         [](const TCSISet& s) { return s.m_strPatientOrientation + " " + s.m_strPatientPosition; }, "FF Right-D"},
+        {"PatientPosition", "XYZ",
+         [](const TCSISet& s) { return s.m_strPatientOrientation + " " + s.m_strPatientPosition; }, "HF Supine"},
+        {"PatientName", "  Doe: John  A ", [](const TCSISet& s) { return s.m_strPatientName; }, "Doe: John  A"},
+        {"PatientName", "", [](const TCSISet& s) { return s.m_strPatientName; }, "n/a"},
+        {"StudyDescription", " brain 2 ", [](const TCSISet& s) { return s.m_strExamName; }, "brain 2"},
+    };
+    for (const auto& c : cases) {
+        const int points = std::string(c.key) == "VectorSize" ? 1023 : 64;
+        const KeyLines lines = WithKey(RDALines(points, TRDAGrid{}), c.key, c.value);
+        WriteBytes(folder.File("keys.rda"), GridFile(TRDAGrid{}, points, nullptr, &lines));
+        auto set = ReadRDA(folder.File("keys.rda"), LoadRaw());
+        ASSERT_NE(set, nullptr) << c.key << " " << c.value;
+        EXPECT_EQ(c.field(*set), c.expected) << c.key << " " << c.value;
+    }
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+// Non-oblique grids: the matrix goes to the in-plane axes of the slice axis, the rotation
+// is the identity, and the off-centre is the mean of the voxel centres (the position vector
+// names the outer corner of the first voxel in the plane and the centre of the first slice).
+TEST(RDAReader, GridGeometryByOrientation)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const struct {
+        double row[3];
+        double column[3];
+        int sliceAxis;
+        int dim[3];
+    } cases[] = {
+        {{1, 0, 0}, {0, 1, 0}, 2, {4, 2, 3}},
+        {{0, 1, 0}, {0, 0, -1}, 0, {3, 4, 2}},
+        {{1, 0, 0}, {0, 0, -1}, 1, {4, 3, 2}},
+        {{1, 0, 0}, {0.6, 0.8, 0.8}, 1, {4, 3, 2}},  // y and z tie: the lower axis
+    };
+    for (const auto& c : cases) {
+        TRDAGrid g;
+        g.matrix[0] = 4;
+        g.matrix[1] = 2;
+        g.matrix[2] = 3;
+        std::copy(c.row, c.row + 3, g.row);
+        std::copy(c.column, c.column + 3, g.column);
+        g.position[0] = -30;
+        g.position[1] = 12;
+        g.spacingRow = 6;     // between rows: along the column vector
+        g.spacingColumn = 5;  // between columns: along the row vector
+        g.spacing3D = g.thickness = 8;
+        WriteBytes(folder.File("grid.rda"), GridFile(g, 16));
+        auto set = ReadRDA(folder.File("grid.rda"), LoadRaw());
+        ASSERT_NE(set, nullptr);
+        SCOPED_TRACE(c.sliceAxis);
+        EXPECT_EQ(set->m_nSliceAxis, c.sliceAxis);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(set->m_nDim[k], c.dim[k]) << k;
+
+        float r[3], col[3], n[3];
+        std::copy(c.row, c.row + 3, r);
+        std::copy(c.column, c.column + 3, col);
+        c.sliceAxis == 1 ? CrossProduct(col, r, n) : CrossProduct(r, col, n);
+        double centre[3] = {0, 0, 0};
+        for (int i0 = 0; i0 < 4; ++i0)
+            for (int i1 = 0; i1 < 2; ++i1)
+                for (int i2 = 0; i2 < 3; ++i2)
+                    for (int k = 0; k < 3; ++k)
+                        centre[k] += (g.position[k] + (i0 + 0.5) * 5 * r[k] + (i1 + 0.5) * 6 * col[k] + i2 * 8 * n[k]) / 24;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(set->m_fOffCentre[k], centre[k], 1e-4) << k;
+        const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        if (c.column[2] != 0.8) {
+            EXPECT_TRUE(MatricesEqual3x3(&set->m_fRotation[0][0], identity));
+        }
+    }
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+// One voxel of a CSI grid carries a line; after the read it is at the set's voxel of the
+// same in-plane indices, whatever flips, sizes or byte order the dialog held.
+TEST(RDAReader, CSIVoxelOrderEndToEnd)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const struct {
+        double row[3];
+        double column[3];
+        int matrix[3];
+        int lit[3];    // file indices along CSIMatrixSize[0], [1], [2]
+        int voxel[3];  // the set's voxel
+    } cases[] = {
+        {{1, 0, 0}, {0, 1, 0}, {8, 8, 1}, {3, 5, 0}, {3, 5, 0}},
+        {{0, 1, 0}, {0, 0, -1}, {8, 8, 1}, {3, 5, 0}, {0, 3, 5}},
+        {{1, 0, 0}, {0, 0, -1}, {8, 6, 1}, {3, 5, 0}, {3, 0, 5}},
+        {{1, 0, 0}, {0, 1, 0}, {4, 6, 3}, {1, 4, 2}, {1, 4, 2}},
+    };
+    TCSIReadParams dialog;
+    for (int k = 0; k < 3; ++k) {
+        dialog.m_bInvert[k] = dialog.m_bCenter[k] = 1;
+        dialog.m_nDim[k] = 2;
+    }
+    dialog.m_bSwapBytes = dialog.m_bKSpaceCorrection = 1;
+    for (const auto& c : cases) {
+        TRDAGrid g;
+        std::copy(c.row, c.row + 3, g.row);
+        std::copy(c.column, c.column + 3, g.column);
+        std::copy(c.matrix, c.matrix + 3, g.matrix);
+        WriteBytes(folder.File("csi.rda"), GridFile(g, 256, c.lit));
+        auto set = ReadRDA(folder.File("csi.rda"), dialog);
+        ASSERT_NE(set, nullptr);
+        const TSpectrum* lit = set->GetVoxel(c.voxel[0], c.voxel[1], c.voxel[2]);
+        ASSERT_NE(lit, nullptr) << c.voxel[0] << c.voxel[1] << c.voxel[2];
+        float others = 0;
+        for (size_t v = 0; v < set->VoxelCount(); ++v)
+            if (set->GetVoxel(v) != lit)
+                others = std::max(others, set->GetVoxel(v)->GetMaxMagnitude());
+        EXPECT_LT(others, lit->GetMaxMagnitude() * 1e-4f) << c.voxel[0] << c.voxel[1] << c.voxel[2];
+        // 250 Hz above the centre of 2000 Hz: an eighth of the points above the middle.
+        EXPECT_EQ(PeakPoint(*lit), 128 + 32);
+    }
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(RDAReader, DialogValuesThatServe)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const auto fid = RDAFid(64, 250.0, 3.0);
+    const std::string header = RDAHeader(RDALines(64, TRDAGrid{}));
+    WriteBytes(folder.File("raw.rda"), header + Float64Pairs(fid));
+
+    TCSIReadParams raw = LoadRaw();  // the float64 samples as stored, in the time domain
+    raw.m_fAngulation[2] = -3.0f;
+    auto set = ReadRDA(folder.File("raw.rda"), raw);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->m_bFrequencyDomain, 0);
+    EXPECT_EQ(set->GetVoxel(0)->GetImag(17), static_cast<float>(fid[17].imag()));
+    EXPECT_FLOAT_EQ(set->m_fAngulation[2], -3.0f);
+
+    TCSIReadParams normalize;
+    normalize.m_bNormalize = 1;
+    set = ReadRDA(folder.File("raw.rda"), normalize);
+    ASSERT_NE(set, nullptr);
+    EXPECT_NEAR(set->GetVoxel(0)->GetMaxMagnitude(), 1000.0f, 0.01f);
+
+    // Without the end line the keys still count and the samples start at the dialog's
+    // header size.
+    const std::string open = RDAHeader(RDALines(64, TRDAGrid{}), false) + "\n\n\n";
+    WriteBytes(folder.File("noend.rda"), open + Float64Pairs(fid));
+    raw.m_nHeaderSize = static_cast<int32_t>(open.size());
+    set = ReadRDA(folder.File("noend.rda"), raw);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->GetVoxel(0)->GetReal(5), static_cast<float>(fid[5].real()));
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST(RDAReader, RefusedFiles)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const KeyLines valid = RDALines(64, TRDAGrid{});
+    const std::string samples = Float64Pairs(RDAFid(64, 250.0));
+    TRDAGrid huge;
+    huge.matrix[0] = huge.matrix[1] = huge.matrix[2] = 100000;
+    const std::pair<const char*, std::string> silent[] = {
+        {"dwell time 0", RDAHeader(WithKey(valid, "DwellTime", "0")) + samples},
+        {"negative dwell time", RDAHeader(WithKey(valid, "DwellTime", "-250")) + samples},
+        {"VectorSize without value", RDAHeader(WithKey(valid, "VectorSize", "")) + samples},
+        {"matrix size 0", RDAHeader(WithKey(valid, "CSIMatrixSize[1]", "0")) + samples},
+        {"huge grid", RDAHeader(RDALines(64, huge)) + samples},
+        {"huge point count", RDAHeader(WithKey(valid, "VectorSize", "2000000000")) + samples},
+        {"spacing not finite", RDAHeader(WithKey(valid, "PixelSpacingRow", "inf")) + samples},
+        {"vector not finite", RDAHeader(WithKey(valid, "RowVector[0]", "nan")) + samples},
+        {"begin line not first", "\r\n" + RDAHeader(valid) + samples},
+        {"one byte short", RDAHeader(valid) + samples.substr(1)},
+    };
+    for (const auto& [name, bytes] : silent) {
+        WriteBytes(folder.File("bad.rda"), bytes);
+        EXPECT_EQ(ReadRDA(folder.File("bad.rda")), nullptr) << name;
+        EXPECT_EQ(ReadRDA(folder.File("bad.rda"), LoadRaw()), nullptr) << name;
+    }
+    EXPECT_EQ(ReadRDA(folder.File("missing.rda")), nullptr);
+    EXPECT_EQ(report.Count(), 0u);
+
+    // The extension is tested in lower case.
+    WriteBytes(folder.File("upper.RDA"), RDAHeader(valid) + samples);
+    EXPECT_NE(ReadRDA(folder.File("upper.RDA")), nullptr);
+    for (const char* name : {"scan.txt", "rda", "folder.rda/scan"}) {
+        report.Clear();
+        EXPECT_EQ(ReadRDA(folder.File(name)), nullptr) << name;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Siemens .rda file should be selected."}) << name;
+    }
+    // A point count the FFT refuses: one message, no set.
+    report.Clear();
+    WriteBytes(folder.File("prime.rda"), RDAHeader(WithKey(valid, "VectorSize", "1021")) +
+                                             Float64Pairs(RDAFid(1021, 250.0)));
+    EXPECT_EQ(ReadRDA(folder.File("prime.rda")), nullptr);
+    EXPECT_EQ(report.Count(), 1u);
+
+    vx::ResetGlobals();
+    g_bBatchMode = true;
+    report.Clear();
+    EXPECT_EQ(ReadRDA(folder.File("scan.txt")), nullptr);
+    EXPECT_EQ(g_batchLog, "Siemens .rda file should be selected.\r\n");
+    EXPECT_EQ(report.Count(), 0u);
+    vx::ResetGlobals();
+}
+
+// Cut at every byte of the header and every 64th byte of the samples, a file gives no set
+// and no message.
+TEST(RDAReader, TruncatedFilesGiveNoSet)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    TRDAGrid g;
+    g.matrix[0] = g.matrix[1] = 4;
+    std::vector<std::string> files = {GridFile(g, 128)};
+    if (SampleDataExists(kRealFile))
+        files.push_back(ReadBytes(SampleDataPath(kRealFile)));
+    for (const std::string& file : files) {
+        const size_t headerBytes = file.find(">>> End of header <<<\r\n") + 23;
+        for (size_t cut = 0; cut < file.size(); cut += cut < headerBytes ? 1 : 64) {
+            WriteBytes(folder.File("cut.rda"), file.substr(0, cut));
+            EXPECT_EQ(ReadRDA(folder.File("cut.rda")), nullptr) << "cut at " << cut;
+        }
+        WriteBytes(folder.File("cut.rda"), file);
+        EXPECT_NE(ReadRDA(folder.File("cut.rda")), nullptr);
+    }
+    EXPECT_EQ(report.Count(), 0u);
+}
