@@ -155,7 +155,7 @@ extern "C" void hlsvdpw_(const double* signal, const int* ndata, const int* nrow
     for (double* out : {amplitudes, phases, dampings, frequencies})
         std::fill(out, out + kUser, 0.0);
 
-    // The columns are given as (real, imaginary) pairs, the layout of std::complex<double>.
+    // The samples come as (real, imaginary) pairs, the layout of std::complex<double>.
     const cplx* x = reinterpret_cast<const cplx*>(signal);
     if (!std::all_of(x, x + n, [](cplx v) { return std::isfinite(v.real()) && std::isfinite(v.imag()); }))
         return;
