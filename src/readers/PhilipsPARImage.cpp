@@ -51,15 +51,6 @@ constexpr TKeyText kVersion3Keys[] = {
     {TPARKey::OffCentre, "Off Centre midslice"},
 };
 
-// A number of the file as a float; anything that is not a finite float becomes 0.
-float ToFloat(const std::string& text)
-{
-    const double value = vx::LeadingDouble(text);
-    if (!std::isfinite(value) || std::fabs(value) > 3.0e38)
-        return 0.0f;
-    return static_cast<float>(value);
-}
-
 std::string Trimmed(const std::string& text)
 {
     const size_t first = text.find_first_not_of(" \t\r\n");
@@ -82,7 +73,7 @@ bool LastFloats(const std::vector<std::string>& words, size_t n, float* out)
     if (words.size() < n)
         return false;
     for (size_t k = 0; k < n; ++k)
-        out[k] = ToFloat(words[words.size() - n + k]);
+        out[k] = PARFloat(words[words.size() - n + k]);
     return true;
 }
 
@@ -105,19 +96,43 @@ std::vector<std::string> SplitPARLines(const std::string& text)
     return lines;
 }
 
+bool ReadPARText(const std::string& headerPath, std::string& text)
+{
+    // A PAR header larger than this is not a header.
+    constexpr int64_t kMaxPARBytes = int64_t{256} << 20;
+    const std::optional<std::string> found = vx::FindFileNoCase(headerPath);
+    return found && vx::ReadWholeFile(*found, text, kMaxPARBytes);
+}
+
+float PARFloat(const std::string& text)
+{
+    const double value = vx::LeadingDouble(text);
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e38)
+        return 0.0f;
+    return static_cast<float>(value);
+}
+
+int PARVersionOfCommentLine(const std::string& line, bool anyCase)
+{
+    std::vector<std::string> words;
+    SplitString(line, words, " \t\r\n");
+    if (words.size() != 8)
+        return 0;
+    const std::string eighth = anyCase ? vx::ToUpperAscii(words[7]) : words[7];
+    if (eighth.find("V3") != std::string::npos)
+        return 3;
+    if (eighth.find("V4") != std::string::npos)
+        return 4;
+    return 0;
+}
+
 int DetectPARVersion(const std::string& text)
 {
     for (const std::string& line : SplitPARLines(text)) {
         if (line.empty() || line[0] != '#')
             continue;
-        const std::vector<std::string> words = TokenizeString(line);
-        if (words.size() != 8)
-            continue;
-        const std::string eighth = vx::ToLowerAscii(words[7]);
-        if (eighth.find("v3") != std::string::npos)
-            return 3;
-        if (eighth.find("v4") != std::string::npos)
-            return 4;
+        if (const int version = PARVersionOfCommentLine(line, true))
+            return version;
     }
     return 0;
 }
@@ -209,12 +224,12 @@ bool ParsePARImageLine(const std::vector<std::string>& columns, int version,
         parsed.width = info.width;
         parsed.height = info.height;
         for (int k = 0; k < 3; ++k)
-            parsed.offCentre[k] = ToFloat(columns[15 + k]);
+            parsed.offCentre[k] = PARFloat(columns[15 + k]);
         parsed.thickness = info.thickness;
         parsed.sliceOrientation = vx::LeadingInt(columns[19]);
-        parsed.spacing[0] = ToFloat(columns[22]);
-        parsed.spacing[1] = ToFloat(columns[23]);
-        parsed.te = ToFloat(columns[24]);
+        parsed.spacing[0] = PARFloat(columns[22]);
+        parsed.spacing[1] = PARFloat(columns[23]);
+        parsed.te = PARFloat(columns[24]);
     } else {
         if (columns.size() < 41)
             return false;
@@ -223,12 +238,12 @@ bool ParsePARImageLine(const std::vector<std::string>& columns, int version,
         parsed.width = vx::LeadingInt(columns[9]);
         parsed.height = vx::LeadingInt(columns[10]);
         for (int k = 0; k < 3; ++k)
-            parsed.offCentre[k] = ToFloat(columns[19 + k]);
-        parsed.thickness = ToFloat(columns[22]);
+            parsed.offCentre[k] = PARFloat(columns[19 + k]);
+        parsed.thickness = PARFloat(columns[22]);
         parsed.sliceOrientation = vx::LeadingInt(columns[25]);
-        parsed.spacing[0] = ToFloat(columns[28]);
-        parsed.spacing[1] = ToFloat(columns[29]);
-        parsed.te = ToFloat(columns[30]);
+        parsed.spacing[0] = PARFloat(columns[28]);
+        parsed.spacing[1] = PARFloat(columns[29]);
+        parsed.te = PARFloat(columns[30]);
     }
     if (parsed.bits != 8 && parsed.bits != 16)
         return false;
@@ -277,9 +292,6 @@ int OrientationOfPARSlice(int sliceOrientation)
 
 namespace {
 
-// A PAR header larger than this is not a header.
-constexpr int64_t kMaxPARBytes = int64_t{256} << 20;
-
 // The header and pixel paths of a chosen file: its path before the last "." with ".PAR"
 // and ".REC". False when the extension is not "PAR", "REC", "par" or "rec".
 bool PARPathsOf(const std::string& path, std::string& headerPath, std::string& recPath)
@@ -294,13 +306,6 @@ bool PARPathsOf(const std::string& path, std::string& headerPath, std::string& r
     headerPath = base + ".PAR";
     recPath = base + ".REC";
     return true;
-}
-
-// The header text of a nominal header path (found exactly, then in any case).
-bool ReadPARText(const std::string& headerPath, std::string& text)
-{
-    const std::optional<std::string> found = vx::FindFileNoCase(headerPath);
-    return found && vx::ReadWholeFile(*found, text, kMaxPARBytes);
 }
 
 // The header and pixel paths of a chosen file and the header's text; false, reported,

@@ -24,6 +24,15 @@ std::vector<std::string> SplitPARLines(const std::string& text);
 // The header version named by the eighth word of the first comment line of exactly eight
 // words whose eighth word contains "v3" or "v4" (any case): 3 or 4; 0 when there is none.
 int DetectPARVersion(const std::string& text);
+// The version one comment line names: 3 or 4 when it splits into exactly eight words
+// and the eighth contains "V3" or "V4" (in any case when `anyCase`), else 0.
+int PARVersionOfCommentLine(const std::string& line, bool anyCase);
+
+// A number of a PAR file as a float; anything that is not a finite float gives 0.
+float PARFloat(const std::string& text);
+// The whole header text of a nominal header path (found exactly, then in any case);
+// false when it does not read or is too large to be a header.
+bool ReadPARText(const std::string& headerPath, std::string& text);
 
 enum class TPARLineKind { Comment, General, Image };
 // Empty lines and lines beginning with "#" are comments, lines beginning with "." general

@@ -66,6 +66,34 @@ TCSISet* TPhilipsReader::Read(std::string)
     return nullptr;
 }
 
+std::string TPhilipsReader::CompanionPath(const std::string& base, const std::string& suffix)
+{
+    const std::string exact = base + suffix;
+    return vx::FindFileNoCase(exact).value_or(exact);
+}
+
+void TPhilipsReader::ConvertVaxFloats(float* data, size_t floats)
+{
+    // VaxToIEEEFloats counts bytes in an int.
+    constexpr size_t kChunkFloats = size_t(1) << 26;
+    while (floats > 0) {
+        const size_t n = std::min(floats, kChunkFloats);
+        VaxToIEEEFloats(data, static_cast<int>(n * 4));
+        data += n;
+        floats -= n;
+    }
+}
+
+void TPhilipsReader::SetPointCount(int n)
+{
+    TCSISet& set = *m_pCSISet;
+    set.m_nPoints = n;
+    set.m_nFirstPoint = 0;
+    set.m_nLastPoint = MinusOne(n);
+    set.m_fPPMCentrePoint = static_cast<float>(n / 2);
+    set.m_fPPMCentreValue = 0.0f;
+}
+
 bool TPhilipsReader::ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine)
 {
     std::string text;
@@ -112,12 +140,7 @@ bool TPhilipsReader::ApplyCommonSPARKey(const TSPARLine& line, TSPARState& state
     } else if (key == "nucleus") {
         set.m_strNucleus = line.Value();
     } else if (key == "samples") {
-        const int n = line.Integer();
-        set.m_nPoints = n;
-        set.m_nFirstPoint = 0;
-        set.m_nLastPoint = MinusOne(n);
-        set.m_fPPMCentrePoint = static_cast<float>(n / 2);
-        set.m_fPPMCentreValue = 0.0f;
+        SetPointCount(line.Integer());
     } else if (key == "synthesizer_frequency") {
         set.m_fFrequency = static_cast<float>(line.Number() * 1e-6);  // Hz -> MHz
     } else if (key == "sample_frequency") {

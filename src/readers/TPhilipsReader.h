@@ -30,11 +30,27 @@ public:
     // Parses a SPAR file into the set being built; false (no message) when there is no
     // set or the file cannot be read. Unknown keys and malformed lines are skipped.
     virtual bool ParseSPAR(std::string path);
+    // Takes the geometry of a PAR file of the metabolic map: angulation, field of view,
+    // slice count, slice thickness and gap. False (no message, nothing written) when
+    // there is no set, the file cannot be read, a general-information line comes before
+    // the version line or the field of view it gives is not positive.
+    virtual bool ParsePAR(std::string path);
+    // Takes the sizes of a LIST file (placed by the set's slice axis, which must be set
+    // first) and appends one k-space record per data vector of mix 0. Reports a file
+    // that cannot be read; false without a message when there is no set, the slice axis
+    // is not 0..2, or a data-vector line is malformed or lies outside the matrix.
+    virtual bool ParseLIST(std::string path);
 
     std::vector<TKSpaceLine> m_kSpaceLines;
     int32_t m_nDataOffset = 0;  // byte offset of the first accepted LIST data vector
     int32_t m_nRelease = 9;     // major scanner software release
     int32_t m_nSlices = 1;      // slices (locations)
+
+    // The file base + suffix: that exact file, else a case-insensitive match in the same
+    // folder, else the exact name (which then fails to open).
+    static std::string CompanionPath(const std::string& base, const std::string& suffix);
+    // VAX F words to IEEE floats in place, over a buffer of any size.
+    static void ConvertVaxFloats(float* data, size_t floats);
 
 protected:
     // One SPAR line cut into its tokens, with the line itself for the text keys.
@@ -60,6 +76,8 @@ protected:
     // blank or "!") and splits into at least 3 tokens; stops early when it returns
     // false. False when the file cannot be read or a callback stopped the parse.
     static bool ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine);
+    // The set's point count, its point range 0 .. n - 1 and the PPM reference at n / 2.
+    void SetPointCount(int n);
     // The keys every SPAR parser shares (names, points, frequencies, times, averages,
     // volume count, echo position); true when the key was one of them.
     bool ApplyCommonSPARKey(const TSPARLine& line, TSPARState& state);

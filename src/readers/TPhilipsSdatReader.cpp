@@ -9,30 +9,6 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 
-namespace {
-
-// The path of `base` + `extension`: that exact file, else a case-insensitive match in
-// the same folder, else the exact name (which then fails to open).
-std::string CompanionPath(const std::string& base, const std::string& extension)
-{
-    const std::string exact = base + extension;
-    return vx::FindFileNoCase(exact).value_or(exact);
-}
-
-// VaxToIEEEFloats over a buffer of any size (it counts bytes in an int).
-void ConvertVaxBuffer(float* data, size_t floats)
-{
-    constexpr size_t kChunkFloats = size_t(1) << 26;
-    while (floats > 0) {
-        const size_t n = std::min(floats, kChunkFloats);
-        VaxToIEEEFloats(data, static_cast<int>(n * 4));
-        data += n;
-        floats -= n;
-    }
-}
-
-}  // namespace
-
 TCSISet* TPhilipsSdatReader::Read(std::string path)
 {
     m_pCSISet = std::make_unique<TCSISet>();
@@ -74,7 +50,7 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
 
     if (!ReadRawData(sdatPath))
         return DiscardSet();
-    ConvertVaxBuffer(m_pRawData.get(), m_nRawFloats);
+    ConvertVaxFloats(m_pRawData.get(), m_nRawFloats);
     if (!FillCSISet())
         return DiscardSet();
     if (!m_params.m_bLoadRawData && !PostRead())
