@@ -5,6 +5,8 @@
 #include "model/TCSIParams.h"
 #include "model/TCSIReadParams.h"
 #include "model/TCSISet.h"
+#include "model/TMRImage.h"
+#include "platform/Paths.h"
 
 int32_t CheckedFloatToInt(double value)
 {
@@ -74,4 +76,37 @@ void FinishPostRead(TCSISet& set, const TCSIReadParams& params)
     set.UpdateDataRange();
     if (params.m_bNormalize)
         set.NormalizeTo(1000.0f);
+}
+
+std::unique_ptr<TCSISet> NewSetForFile(const std::string& path, int format)
+{
+    auto set = std::make_unique<TCSISet>();
+    set->m_nFormat = format;
+    set->m_strName = vx::StemOf(path);
+    set->m_strDataPath = path;
+    set->m_nSliceAxis = 2;
+    return set;
+}
+
+bool HasExtensionNoCase(const std::string& path, const char* extension)
+{
+    return vx::ToLowerAscii(vx::ExtensionOf(path)) == extension;
+}
+
+void SetSliceAxisOrder(TCSIReadParams& params, int sliceAxis)
+{
+    int a = 0, b = 1;
+    TMRImage::InPlaneAxes(sliceAxis, a, b);
+    params.m_nAxisOrder[0] = a;
+    params.m_nAxisOrder[1] = b;
+    params.m_nAxisOrder[2] = sliceAxis;
+}
+
+void SetSliceThicknessFromGrid(TCSISet& set)
+{
+    const int s = set.m_nSliceAxis;
+    if (s < 0 || s > 2)
+        return;
+    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
+    set.m_fSliceGap = 0.0f;
 }

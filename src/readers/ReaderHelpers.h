@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers every CSI reader shares.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TCSISet;
@@ -41,3 +42,15 @@ bool SpectraToFrequencyDomain(TCSISet& set, bool flipFrequency);
 // voxels renumbered, the data range renewed and, when asked, the largest magnitude
 // scaled to 1000.
 void FinishPostRead(TCSISet& set, const TCSIReadParams& params);
+
+// A new set of the format for a data file: named after the file without its folder and
+// extension, the path kept as its source, sliced along z.
+std::unique_ptr<TCSISet> NewSetForFile(const std::string& path, int format);
+// The file name's extension, lower-cased, equals `extension` (".rda").
+bool HasExtensionNoCase(const std::string& path, const char* extension);
+// Spectra stored with the first in-plane axis of the slice axis fastest, then the second,
+// then the slice axis.
+void SetSliceAxisOrder(TCSIReadParams& params, int sliceAxis);
+// Slices one voxel thick along the slice axis, without gaps; the sizes must be valid. A
+// slice axis outside 0..2 changes nothing.
+void SetSliceThicknessFromGrid(TCSISet& set);

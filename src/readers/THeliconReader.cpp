@@ -46,14 +46,9 @@ int AxisOfLetter(const std::string& letter)
 
 TCSISet* THeliconReader::Read(std::string path)
 {
-    m_pCSISet = std::make_unique<TCSISet>();
+    m_pCSISet = NewSetForFile(path, m_params.m_nFormat);
     TCSISet& set = *m_pCSISet;
-    set.m_nFormat = m_params.m_nFormat;
-    set.m_strName = vx::StemOf(path);
-    set.m_strDataPath = path;
-    set.m_nSliceAxis = 2;
-
-    if (vx::ToLowerAscii(vx::ExtensionOf(path)) != ".mag") {
+    if (!HasExtensionNoCase(path, ".mag")) {
         vx::Report("Siemens Helicon data should be .mag files.", vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
@@ -90,9 +85,7 @@ TCSISet* THeliconReader::Read(std::string path)
     }
     m_params.m_bFlipFrequency = 1;
 
-    const int s = set.m_nSliceAxis;
-    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
-    set.m_fSliceGap = 0.0f;
+    SetSliceThicknessFromGrid(set);
 
     if (!ReadRawDataToVoxels(rawPath))
         return DiscardSet();

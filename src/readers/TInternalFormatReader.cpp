@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "readers/ReaderHelpers.h"
 
 TCSISet* TInternalFormatReader::Read(std::string path)
 {
@@ -23,8 +24,7 @@ TCSISet* TInternalFormatReader::Read(std::string path)
         for (int k = 0; k < set.m_nDim[s]; ++k)
             set.m_slicePhases.push_back(TSlicePhase{});
     }
-    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
-    set.m_fSliceGap = 0.0f;
+    SetSliceThicknessFromGrid(set);
     set.BuildKSpaceMask(false);
     return HandOverSet();
 }

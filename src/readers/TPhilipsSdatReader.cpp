@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "model/Geometry.h"
-#include "model/TMRImage.h"
 #include "model/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "readers/ReaderHelpers.h"
 
 TCSISet* TPhilipsSdatReader::Read(std::string path)
 {
@@ -37,16 +37,10 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
 
     // The spectra lie with the first in-plane axis fastest, then the second, then the
     // slice axis, as little-endian words that are VAX floats.
-    const int s = std::clamp(set.m_nSliceAxis, 0, 2);
-    int a = 0, b = 1;
-    TMRImage::InPlaneAxes(s, a, b);
     m_params.m_nSampleType = 2;
     m_params.m_bSwapBytes = 0;
-    m_params.m_nAxisOrder[0] = a;
-    m_params.m_nAxisOrder[1] = b;
-    m_params.m_nAxisOrder[2] = s;
-    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
-    set.m_fSliceGap = 0.0f;
+    SetSliceAxisOrder(m_params, std::clamp(set.m_nSliceAxis, 0, 2));
+    SetSliceThicknessFromGrid(set);
 
     if (!ReadRawData(sdatPath))
         return DiscardSet();

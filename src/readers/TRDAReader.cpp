@@ -271,14 +271,9 @@ bool ApplyGeometry(const TGridKeys& g, TCSISet& set)
 
 TCSISet* TRDAReader::Read(std::string path)
 {
-    m_pCSISet = std::make_unique<TCSISet>();
+    m_pCSISet = NewSetForFile(path, m_params.m_nFormat);
     TCSISet& set = *m_pCSISet;
-    set.m_nFormat = m_params.m_nFormat;
-    set.m_strName = vx::StemOf(path);
-    set.m_strDataPath = path;
-    set.m_nSliceAxis = 2;
-
-    if (vx::ToLowerAscii(vx::ExtensionOf(path)) != ".rda") {
+    if (!HasExtensionNoCase(path, ".rda")) {
         vx::Report("Siemens .rda file should be selected.", vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
@@ -291,14 +286,9 @@ TCSISet* TRDAReader::Read(std::string path)
     if (!ParseHeader(path) || !Validate())
         return DiscardSet();
 
-    const int s = set.m_nSliceAxis;
-    int a = 0, b = 1;
-    TMRImage::InPlaneAxes(s, a, b);
     m_params.m_nSampleType = 3;
     m_params.m_bSwapBytes = 0;
-    m_params.m_nAxisOrder[0] = a;
-    m_params.m_nAxisOrder[1] = b;
-    m_params.m_nAxisOrder[2] = s;
+    SetSliceAxisOrder(m_params, set.m_nSliceAxis);
     m_params.m_bFlipFrequency = 1;
     m_params.m_bKSpaceCorrection = 0;
     m_params.m_bEchoAcquisition = 0;
@@ -306,8 +296,7 @@ TCSISet* TRDAReader::Read(std::string path)
         m_params.m_bInvert[k] = 0;
         m_params.m_bCenter[k] = 0;
     }
-    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
-    set.m_fSliceGap = 0.0f;
+    SetSliceThicknessFromGrid(set);
 
     if (!ReadRawData(path) || !FillCSISet())
         return DiscardSet();

@@ -52,9 +52,7 @@ TCSISet* TRawReader::Read(std::string path)
         vx::Report("Parameter entered invalid.", vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
-    const int s = set.m_nSliceAxis;
-    set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
-    set.m_fSliceGap = 0.0f;
+    SetSliceThicknessFromGrid(set);
 
     if (!ReadRawDataToVoxels(path))
         return DiscardSet();

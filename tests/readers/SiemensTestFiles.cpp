@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "model/TCSISet.h"
 #include "platform/Numbers.h"
 
 namespace vx::test {
@@ -68,6 +69,24 @@ std::vector<std::complex<double>> RDAFid(int points, double offsetHz, double amp
     for (int k = 0; k < points; ++k)
         out.push_back(std::polar(amplitude, 2 * pi * offsetHz * k / 2000.0));
     return out;
+}
+
+int PeakPoint(const TSpectrum& s)
+{
+    int best = 0;
+    for (int i = 1; i < s.SampleCount(); ++i)
+        if (s.GetMagnitude(i) > s.GetMagnitude(best))
+            best = i;
+    return best;
+}
+
+float LargestMagnitudeOutside(const TCSISet& set, const TSpectrum* except)
+{
+    float largest = 0;
+    for (size_t v = 0; v < set.VoxelCount(); ++v)
+        if (set.GetVoxel(v) != except)
+            largest = std::max(largest, set.GetVoxel(v)->GetMaxMagnitude());
+    return largest;
 }
 
 std::string MAGHeader(const TMAGFields& f)

@@ -6,6 +6,9 @@
 #include <utility>
 #include <vector>
 
+class TCSISet;
+class TSpectrum;
+
 namespace vx::test {
 
 using KeyLines = std::vector<std::pair<std::string, std::string>>;
@@ -29,6 +32,11 @@ std::string RDAHeader(const KeyLines& lines, bool endLine = true);
 std::string Float64Pairs(const std::vector<std::complex<double>>& samples);
 // An undamped line `offsetHz` above the centre of a spectrum 2000 Hz wide.
 std::vector<std::complex<double>> RDAFid(int points, double offsetHz, double amplitude = 1.0);
+
+// The point of a spectrum's largest magnitude.
+int PeakPoint(const TSpectrum& s);
+// The largest magnitude of the set's voxels other than `except`.
+float LargestMagnitudeOutside(const TCSISet& set, const TSpectrum* except);
 
 // The 8192 header bytes of a MAG image: "SIEMENS" at 128, the exam and protocol names at
 // 468 and 7401, the eleven-byte texts from 7412 on; zero bytes elsewhere.
