@@ -344,3 +344,120 @@ void SortEigenpairs(double* d, double** v, int n)
         }
     }
 }
+
+bool SolveGaussJordan(double** a, int m, double** b, int k)
+{
+    if (m < 1)
+        return false;
+    double largest = 0.0;
+    for (int i = 1; i <= m; ++i)
+        for (int j = 1; j <= m; ++j) {
+            if (!std::isfinite(a[i][j]))
+                return false;
+            largest = std::max(largest, std::fabs(a[i][j]));
+        }
+    // Rounding leaves a pivot of a singular matrix near, not at, zero.
+    const double tiny = largest * 1e-13 * m;
+    // The bookkeeping lives on the stack for the small systems of the sliding fits,
+    // which solve one per point of every spectrum.
+    constexpr int kSmall = 16;
+    const size_t size = static_cast<size_t>(m) + 1;
+    int smallStore[3][kSmall + 1] = {};
+    std::vector<int> largeStore(m > kSmall ? 3 * size : 0, 0);
+    int* indexRow = m > kSmall ? largeStore.data() : smallStore[0];
+    int* indexCol = m > kSmall ? largeStore.data() + size : smallStore[1];
+    int* pivoted = m > kSmall ? largeStore.data() + 2 * size : smallStore[2];
+    for (int step = 1; step <= m; ++step) {
+        double big = -1.0;
+        int row = 0, col = 0;
+        for (int j = 1; j <= m; ++j) {
+            if (pivoted[j])
+                continue;
+            for (int c = 1; c <= m; ++c)
+                if (!pivoted[c] && std::fabs(a[j][c]) > big) {
+                    big = std::fabs(a[j][c]);
+                    row = j;
+                    col = c;
+                }
+        }
+        if (big <= tiny)
+            return false;
+        pivoted[col] = 1;
+        if (row != col) {
+            for (int l = 1; l <= m; ++l)
+                std::swap(a[row][l], a[col][l]);
+            for (int l = 1; l <= k; ++l)
+                std::swap(b[row][l], b[col][l]);
+        }
+        indexRow[step] = row;
+        indexCol[step] = col;
+        const double inverse = 1.0 / a[col][col];
+        a[col][col] = 1.0;
+        for (int l = 1; l <= m; ++l)
+            a[col][l] *= inverse;
+        for (int l = 1; l <= k; ++l)
+            b[col][l] *= inverse;
+        for (int r = 1; r <= m; ++r) {
+            if (r == col)
+                continue;
+            const double f = a[r][col];
+            a[r][col] = 0.0;
+            for (int l = 1; l <= m; ++l)
+                a[r][l] -= a[col][l] * f;
+            for (int l = 1; l <= k; ++l)
+                b[r][l] -= b[col][l] * f;
+        }
+    }
+    // Undo the column interchanges of the inverse, last first.
+    for (int step = m; step >= 1; --step) {
+        const int row = indexRow[step];
+        const int col = indexCol[step];
+        if (row != col)
+            for (int r = 1; r <= m; ++r)
+                std::swap(a[r][row], a[r][col]);
+    }
+    return true;
+}
+
+bool FitStraightLine(const double x[], const double y[], int n, const double sig[], bool weighted,
+                     TStraightLineFit& fit)
+{
+    if (n < 2)
+        return false;
+    double ss = 0, sx = 0, sy = 0;
+    for (int i = 1; i <= n; ++i) {
+        const double w = weighted ? 1.0 / (sig[i] * sig[i]) : 1.0;
+        ss += w;
+        sx += x[i] * w;
+        sy += y[i] * w;
+    }
+    // Centred abscissae keep the sums small and the slope exact for large x.
+    const double mean = sx / ss;
+    double st2 = 0, b = 0;
+    for (int i = 1; i <= n; ++i) {
+        const double s = weighted ? sig[i] : 1.0;
+        const double t = (x[i] - mean) / s;
+        st2 += t * t;
+        b += t * y[i] / s;
+    }
+    if (!(st2 > 0))
+        return false;
+    b /= st2;
+    TStraightLineFit out;
+    out.b = b;
+    out.a = (sy - sx * b) / ss;
+    out.sigA = std::sqrt((1.0 + sx * sx / (ss * st2)) / ss);
+    out.sigB = std::sqrt(1.0 / st2);
+    for (int i = 1; i <= n; ++i) {
+        const double r = (y[i] - out.a - out.b * x[i]) / (weighted ? sig[i] : 1.0);
+        out.chi2 += r * r;
+    }
+    if (!weighted && n > 2) {
+        const double scatter = std::sqrt(out.chi2 / (n - 2));
+        out.sigA *= scatter;
+        out.sigB *= scatter;
+    }
+    out.q = 1.0;
+    fit = out;
+    return true;
+}

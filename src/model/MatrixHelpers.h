@@ -48,3 +48,22 @@ void TridiagonalizeSymmetric(double** a, int n, double* d, double* e);
 bool TridiagonalEigen(double* d, double* e, int n, double** z, FailureMessage message = FailureMessage::Show);
 // Sorts the eigenvalues into descending order, moving the columns of v with them.
 void SortEigenpairs(double* d, double** v, int n);
+
+// Gauss-Jordan elimination with full pivoting on a[1..m][1..m] and the k right-hand
+// sides b[1..m][1..k] (k may be 0, b then unused): a becomes its inverse and b the
+// solutions. False when a is singular (a pivot that vanishes against the matrix's
+// largest element, or a value that is not finite); a and b may then hold partial results.
+bool SolveGaussJordan(double** a, int m, double** b, int k);
+
+// The least-squares straight line y = a + b x through x[1..n], y[1..n]. Unweighted, the
+// standard errors are scaled by sqrt(chi2 / (n - 2)) (for n above 2); weighted, the
+// weights are 1 / sig[i]^2. q, the goodness of fit, is always 1. False (fit unchanged)
+// when n < 2 or all x are equal.
+struct TStraightLineFit {
+    double a = 0, b = 0;        // intercept and slope
+    double sigA = 0, sigB = 0;  // their standard errors
+    double chi2 = 0;
+    double q = 1;
+};
+bool FitStraightLine(const double x[], const double y[], int n, const double sig[], bool weighted,
+                     TStraightLineFit& fit);

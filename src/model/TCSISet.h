@@ -25,6 +25,7 @@ class TMapList;
 struct TPoint2D;
 class TProject;
 struct TWaterSuppressionParams;
+struct TTimeWindow;
 class TCSISet;
 
 // One worker of a domain transform: the set, the operation code, the number of
@@ -234,6 +235,42 @@ public:
     // the time domain, runs RunHLSVD, comes back and swaps again; then the data range.
     bool RemovePeaksHLSVD(int peaks, float waterStart, float waterEnd, bool selectedOnly);
 
+    // --- line broadening, windows, baseline and water (TCSISetFilters.cpp) -------------
+    // The time-domain windows of TTimeWindow on every voxel, selected or not: a set in
+    // the frequency domain is half-swapped and taken to the time domain first, and every
+    // set ends in the frequency domain with its halves swapped and its data range
+    // updated. The Lorentz and Gauss filters add to the applied broadenings (Lorentzian:
+    // the sum of the widths; Gaussian: the root of the sum of their squares). False,
+    // nothing changed, without samples, for a point count the FFT refuses or a spectral
+    // width not above 0 (both reported).
+    bool LorentzFilter(float lorentzWidth);
+    bool GaussFilter(float gaussWidth);
+    bool LorentzGaussFilter(float lorentzWidth, float gaussWidth);
+    bool BaselineCorrection(float lineWidth, float factor);
+    // The exponential window on worker k of n's block of voxels, on time-domain samples:
+    // no domain change, no range update, no total. False for a spectral width not above 0.
+    bool LorentzFilterPart(float lorentzWidth, int n, int k);
+    // The k-space window `type` (kHammingWindow, kCosineWindow or kFermiWindow, with p1
+    // and p2 the Fermi radius and width) across the voxels along `axis`, for every
+    // spectral point in any spectral domain: the grid is taken to k-space along the axis,
+    // weighted and taken back. An axis of one voxel is left alone; another type writes
+    // "Unknown spatial filter type!" to the standard output and changes nothing (false).
+    bool SpatialFilter(int axis, int type, float p1, float p2);
+    // TSpectrum::FitBaseline on every voxel, then the data range. "Not all the points are
+    // fitted." is reported once per call, however many voxels failed; false then.
+    bool FitBaselineAll(int mode, int regionCount, const int32_t* regions);
+    // Water removal: every voxel taken (all, or the selected ones) has its largest peak
+    // within the alignment range moved to the middle point, then in the time domain the
+    // moving-average subtraction with the phase of its shift taken back (method 0) or
+    // RunHLSVD (method 1). The set ends in the frequency domain with its halves swapped;
+    // its range is updated and the project marked modified. False, nothing changed, for
+    // another method, without samples, for a refused point count or a window that does
+    // not fit the spectrum (reported); false after the centring when the HLSVD library
+    // cannot be had (reported by RunHLSVD).
+    bool SuppressWater(const TWaterSuppressionParams& params);
+
+    static constexpr const char* kNoSpectralWidth = "The spectral width of the CSI set must be above 0 Hz.";
+
     static constexpr size_t kMaxVoxels = size_t(1) << 24;
 
     TMapList* m_pMapList = nullptr;                   // owned; null until the first map
@@ -263,4 +300,9 @@ private:
     bool RunVoxelWorkers(int n, int code);
     // Worker k of n's voxels to the time domain (toTime) or the frequency domain.
     bool SpectralTransformPart(int n, int k, bool toTime);
+    // The time-domain window of every voxel on the workers (see LorentzFilter).
+    bool ApplyTimeWindow(const TTimeWindow& window);
+    // The moving-average subtraction of the voxels begin..end-1 taken by the parameters.
+    void SubtractConvolvedBlock(const TWaterSuppressionParams& params, const std::vector<float>& kernel,
+                                float normaliser, size_t begin, size_t end);
 };

@@ -166,32 +166,23 @@ bool TCSISet::SuppressWaterPart(const TWaterSuppressionParams& params, int n, in
 {
     std::vector<float> w;
     const float norm = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, w);
-    const int h = static_cast<int>(w.size() / 2);
-    const int points = m_nPoints;
     // A kernel wider than the spectrum would read before its first sample.
-    if (2 * h + 1 > points || norm == 0.0f)
+    if (params.m_nWindowLength < 1 || static_cast<int>(w.size()) > m_nPoints || norm == 0.0f)
         return false;
-    std::vector<TComplex> smooth(static_cast<size_t>(points));
     const vx::TWorkerBlock block = vx::WorkerBlock(k, n, m_voxels.size());
-    for (size_t v = block.begin; v < block.end; ++v) {
+    SubtractConvolvedBlock(params, w, norm, block.begin, block.end);
+    return true;
+}
+
+void TCSISet::SubtractConvolvedBlock(const TWaterSuppressionParams& params, const std::vector<float>& kernel,
+                                     float normaliser, size_t begin, size_t end)
+{
+    for (size_t v = begin; v < end && v < m_voxels.size(); ++v) {
         TSpectrum* s = m_voxels[v].get();
-        if (!s || s->SampleCount() < points)
+        if (!s || s->SampleCount() < m_nPoints)
             continue;
         if (params.m_bSelectedOnly && !s->m_bSelected)
             continue;
-        TComplex* x = s->Data();
-        for (int i = h; i < points - h; ++i) {
-            std::complex<double> acc = 0;
-            for (int j = 0; j <= 2 * h; ++j)
-                acc += std::complex<double>(x[i - h + j]) * static_cast<double>(w[static_cast<size_t>(j)]);
-            smooth[static_cast<size_t>(i)] = TComplex(acc / static_cast<double>(norm));
-        }
-        // Residual after the slowly varying part, moved h points toward the start;
-        // the last 2h + 1 points become 0.
-        for (int i = 0; i <= points - 2 * h - 2; ++i)
-            x[i] = x[i + h] - smooth[static_cast<size_t>(i + h)];
-        for (int i = std::max(0, points - 2 * h - 1); i < points; ++i)
-            x[i] = TComplex(0, 0);
+        s->SubtractConvolved(params.m_nWindowLength, kernel, normaliser);
     }
-    return true;
 }

@@ -8,10 +8,12 @@
 #include <memory>
 #include <vector>
 
+#include "model/MatrixHelpers.h"
 #include "model/TMixedRadixFFT.h"
 
 class TCSISet;
 struct TPoint2D;
+struct TTimeWindow;
 
 using TComplex = std::complex<float>;  // real then imaginary, two IEEE floats
 
@@ -109,6 +111,47 @@ public:
     // order: per in-plane axis d, theta = 2 pi k' offset_d / (n voxel size_d) with k'
     // the signed k-space index, and the samples times exp(-i (theta_a + theta_b)).
     void ApplyShiftPhase(const TPoint2D& offset, int sliceAxis);
+
+    // --- windows, baseline fit and water removal (TSpectrumFilters.cpp) ---------------
+    // Time-domain windows (see TTimeWindow) about the owning set's echo position, with
+    // its spectral width, on the N samples as they are: the caller hands time-domain
+    // data and transforms back itself. False, nothing changed, without an owning set,
+    // without samples or when the spectral width is not above 0.
+    bool ApodizeExponential(float lorentzWidth);
+    bool ApodizeGaussian(float gaussWidth);
+    bool ApodizeLorentzGauss(float lorentzWidth, float gaussWidth);
+    bool ApplyConvolutionDifference(float lineWidth, float factor);
+    bool ApplyTimeWindow(const TTimeWindow& window);
+    // Sample k times weights[k], real and imaginary part alike, for the first
+    // min(N, weights) samples.
+    void MultiplyWeights(const std::vector<float>& weights);
+
+    // Baseline of a frequency-domain spectrum, fitted in sliding windows of 21 points
+    // (mode 0 straight lines, 1 quadratics, each part separately) after every region
+    // (pairs first, last of regionCount pairs) has been bridged by the straight line
+    // between its end points, and subtracted from points 10..N-11. A spectrum of 20
+    // points or fewer, or another mode, is left as it is. A window whose fit fails (or
+    // is not a finite number) leaves its point alone; false then, with "Not all the
+    // points are fitted." unless the caller reports for itself.
+    bool FitBaseline(int mode, int regionCount, const int32_t* regions,
+                     FailureMessage message = FailureMessage::Show);
+    static constexpr const char* kNotAllFitted = "Not all the points are fitted.";
+    // Weighted least squares of y[1..n] against the basis 1, x, x^2 with the weights
+    // 1 / sig[i]^2, for the coefficients a[1..3] whose flag free[1..3] is set (the others
+    // are kept and taken off y). covar[1..3][1..3] is work space. False, a unchanged,
+    // when the normal equations are singular or no coefficient is free.
+    static bool FitLinearModel(const double x[], const double y[], const double sig[], int n, double a[],
+                               const int free[], double** covar);
+    // Moves the largest magnitude within +/- range ppm of the middle point (frequency
+    // domain, halves swapped) to point N/2: new[i] = old[i - N/2 + peak], 0 where that
+    // falls outside the spectrum. The search stays inside the spectrum however wide
+    // the range. False without an owning set or samples.
+    bool CentrePeak(float range);
+    // Time-domain samples minus their convolution with kernel / normaliser, moved h
+    // points toward the start; the last 2h + 1 points become 0. The kernel has 2h + 1
+    // weights, h = ceil((length - 1) / 2). False, nothing changed, when the kernel does
+    // not match the length or is wider than the spectrum, or the normaliser is 0.
+    bool SubtractConvolved(int length, const std::vector<float>& kernel, float normaliser);
 
     // Colour (0x00bbggrr) of the voxel drawn in its state: marked yellow, shown teal,
     // averaged purple, selected green, any other red.

@@ -79,4 +79,29 @@ TWorkerBlock WorkerBlock(int k, int n, size_t total)
 
 bool RunWorkers(const WorkerFn& fn) { return RunWorkers(ProcessorCount(), fn); }
 
+bool RunWorkerBlocks(size_t total, const BlockFn& part)
+{
+    if (total == 0)
+        return true;
+    const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(ProcessorCount()), total));
+    // 0 not run, 1 ran and succeeded, 2 ran and failed; each worker writes its own entry.
+    std::vector<char> state(static_cast<size_t>(n), 0);
+    RunWorkers(n, [&](int k, int count) {
+        const TWorkerBlock b = WorkerBlock(k, count, total);
+        const bool ok = part(b.begin, b.end);
+        state[static_cast<size_t>(k)] = ok ? 1 : 2;
+        return ok;
+    });
+    bool ok = true;
+    for (int k = 0; k < n; ++k) {
+        char& s = state[static_cast<size_t>(k)];
+        if (s == 0) {
+            const TWorkerBlock b = WorkerBlock(k, n, total);
+            s = part(b.begin, b.end) ? 1 : 2;
+        }
+        ok = ok && s == 1;
+    }
+    return ok;
+}
+
 }  // namespace vx

@@ -29,6 +29,14 @@ TWorkerBlock WorkerBlock(int k, int n, size_t total);
 // RunWorkers with the processor count.
 bool RunWorkers(const WorkerFn& fn);
 
+// Runs part(begin, end) once for the WorkerBlock of each of min(ProcessorCount(), total)
+// workers. A block whose worker could not start runs on the calling thread after the
+// others have ended, so every item is treated exactly once even then: for work that
+// cannot be repeated or taken back (weighting samples in place). False when a part
+// returned false.
+using BlockFn = std::function<bool(size_t begin, size_t end)>;
+bool RunWorkerBlocks(size_t total, const BlockFn& part);
+
 // Threads started by RunWorkers since the process began (tests check thread use).
 long WorkerThreadsStarted();
 

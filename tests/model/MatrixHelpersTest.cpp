@@ -314,3 +314,105 @@ TEST(MatrixHelpers, EigenSolverGivesUpWithTheMessage)
     EXPECT_FALSE(TridiagonalEigen(d2, e2, 3, z.get(), FailureMessage::None));
     EXPECT_EQ(report.Count(), 1u);
 }
+
+namespace {
+// Rows of a 1-based matrix kept in one block, for the routines that take row pointers.
+struct TOneBased {
+    std::vector<std::vector<double>> store;
+    std::vector<double*> rows;
+    TOneBased(int r, int c) : store(static_cast<size_t>(r) + 1, std::vector<double>(static_cast<size_t>(c) + 1))
+    {
+        for (auto& row : store)
+            rows.push_back(row.data());
+    }
+    double** get() { return rows.data(); }
+};
+}  // namespace
+
+TEST(GaussJordan, InvertsAndSolvesWithFullPivoting)
+{
+    // The matrices need row and column interchanges (zeros on the diagonal, small
+    // leading elements); A x = b and A A^-1 = I are checked with the original matrix.
+    const std::vector<std::vector<double>> matrices = {
+        {0, 2, 1, 3},
+        {0, 1, 2, 1, 0, 3, 4, -1, 0},
+        {1e-3, 4, -2, 1, 3, 0, 5, 2, -1, 2, 0, 7, 6, -3, 1, 0},
+        {2, -1, 0, -1, 2, -1, 0, -1, 2},
+    };
+    for (const std::vector<double>& values : matrices) {
+        const int m = static_cast<int>(std::lround(std::sqrt(values.size())));
+        TOneBased a(m, m), b(m, 2);
+        for (int i = 1; i <= m; ++i) {
+            for (int j = 1; j <= m; ++j)
+                a.rows[static_cast<size_t>(i)][j] = values[static_cast<size_t>((i - 1) * m + j - 1)];
+            b.rows[static_cast<size_t>(i)][1] = i;
+            b.rows[static_cast<size_t>(i)][2] = 1.0 / (i + 1);
+        }
+        const TOneBased original = a, rhs = b;
+        ASSERT_TRUE(SolveGaussJordan(a.get(), m, b.get(), 2)) << m << "x" << m;
+        auto at = [&](const TOneBased& x, int r, int c) { return x.store[static_cast<size_t>(r)][static_cast<size_t>(c)]; };
+        for (int i = 1; i <= m; ++i) {
+            for (int col = 1; col <= 2; ++col) {
+                double sum = 0;
+                for (int j = 1; j <= m; ++j)
+                    sum += at(original, i, j) * at(b, j, col);
+                EXPECT_NEAR(sum, at(rhs, i, col), 1e-12) << m << "x" << m << " row " << i;
+            }
+            for (int j = 1; j <= m; ++j) {
+                double sum = 0;
+                for (int k = 1; k <= m; ++k)
+                    sum += at(original, i, k) * at(a, k, j);
+                EXPECT_NEAR(sum, i == j ? 1.0 : 0.0, 1e-12) << m << "x" << m << " (" << i << ", " << j << ")";
+            }
+        }
+    }
+    // Dependent rows, a zero matrix and a NaN are refused.
+    for (const std::vector<double>& values :
+         {std::vector<double>{1, 2, 3, 2, 4, 6, 0, 1, 1}, std::vector<double>{0, 0, 0, 0},
+          std::vector<double>{1, NAN, 0, 1}}) {
+        const int m = static_cast<int>(std::lround(std::sqrt(values.size())));
+        TOneBased a(m, m);
+        for (int i = 1; i <= m; ++i)
+            for (int j = 1; j <= m; ++j)
+                a.rows[static_cast<size_t>(i)][j] = values[static_cast<size_t>((i - 1) * m + j - 1)];
+        EXPECT_FALSE(SolveGaussJordan(a.get(), m, nullptr, 0)) << m << "x" << m;
+    }
+}
+
+TEST(StraightLineFit, MatchesTheClosedForms)
+{
+    const int n = 12;
+    double x[n + 1], y[n + 1], sig[n + 1];
+    for (int i = 1; i <= n; ++i) {
+        x[i] = 100.0 + 0.5 * i;  // far from 0: the centred sums must keep the slope exact
+        y[i] = 3.0 - 1.5 * x[i] + std::sin(1.7 * i);
+        sig[i] = 1.0;
+    }
+    // b = Sxy / Sxx about the means, a = ybar - b xbar, sigma_b^2 = chi2 / (n - 2) / Sxx.
+    double xbar = 0, ybar = 0, sxx = 0, sxy = 0, chi2 = 0;
+    for (int i = 1; i <= n; ++i) {
+        xbar += x[i] / n;
+        ybar += y[i] / n;
+    }
+    for (int i = 1; i <= n; ++i) {
+        sxx += (x[i] - xbar) * (x[i] - xbar);
+        sxy += (x[i] - xbar) * (y[i] - ybar);
+    }
+    const double b = sxy / sxx, a = ybar - b * xbar;
+    for (int i = 1; i <= n; ++i)
+        chi2 += (y[i] - a - b * x[i]) * (y[i] - a - b * x[i]);
+    for (bool weighted : {false, true}) {  // unit weights: the same line
+        TStraightLineFit fit;
+        ASSERT_TRUE(FitStraightLine(x, y, n, sig, weighted, fit));
+        EXPECT_NEAR(fit.b, b, 1e-9);
+        EXPECT_NEAR(fit.a, a, 1e-7);
+        EXPECT_NEAR(fit.chi2, chi2, 1e-9);
+        EXPECT_NEAR(fit.sigB, std::sqrt((weighted ? 1.0 : chi2 / (n - 2)) / sxx), 1e-9);
+    }
+    // No line through one abscissa or one point.
+    for (int i = 1; i <= n; ++i)
+        x[i] = 4.0;
+    TStraightLineFit fit;
+    EXPECT_FALSE(FitStraightLine(x, y, n, sig, false, fit));
+    EXPECT_FALSE(FitStraightLine(x, y, 1, sig, false, fit));
+}

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "platform/Workers.h"
 #include "support/ProcessorCountGuard.h"
@@ -120,4 +121,31 @@ TEST(Workers, BlocksAreDisjointOrderedAndCoverEveryItem)
     }
     const TWorkerBlock outside = WorkerBlock(5, 4, 100);
     EXPECT_EQ(outside.begin, outside.end);
+}
+
+TEST(Workers, BlocksOfWorkersThatCannotStartRunOnTheCallingThread)
+{
+    test::TProcessorCountGuard guard;
+    struct InjectionGuard {
+        ~InjectionGuard() { FailWorkerStartsAfter(-1); }
+    } injection;
+    for (int refusedAfter : {-1, 0, 1, 3}) {
+        for (size_t total : {size_t(1), size_t(3), size_t(10), size_t(101)}) {
+            SetProcessorCount(4);
+            FailWorkerStartsAfter(refusedAfter);
+            std::vector<std::atomic<int>> visits(total);
+            const bool ok = RunWorkerBlocks(total, [&](size_t begin, size_t end) {
+                for (size_t i = begin; i < end; ++i)
+                    ++visits[i];
+                return true;
+            });
+            EXPECT_TRUE(ok);
+            for (size_t i = 0; i < total; ++i)
+                EXPECT_EQ(visits[i].load(), 1) << "item " << i << " of " << total << ", refused after "
+                                               << refusedAfter;
+        }
+    }
+    FailWorkerStartsAfter(-1);
+    EXPECT_FALSE(RunWorkerBlocks(20, [](size_t begin, size_t) { return begin != 0; }));
+    EXPECT_TRUE(RunWorkerBlocks(0, [](size_t, size_t) { return false; }));
 }
