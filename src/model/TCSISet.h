@@ -210,7 +210,7 @@ public:
     // point count; the samples and the domain flag are then unchanged.
     bool ToFrequencyDomain();
     bool ToTimeDomain();
-    // Swaps the halves of every spectrum (calling thread).
+    // Swaps the halves of every spectrum, on the workers.
     void FFTShiftSpectra();
     bool RunThreadsToFrequency(int n);
     bool RunThreadsToTime(int n);

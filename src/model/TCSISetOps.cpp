@@ -9,6 +9,7 @@
 #include "model/TMapList.h"
 #include "model/TMixedRadixFFT.h"
 #include "platform/Report.h"
+#include "platform/Workers.h"
 
 namespace {
 
@@ -203,25 +204,28 @@ void TCSISet::Phase(float ph0, float ph1, int pivot, int perSlice, int slice, bo
         factor[k] = TComplex(static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)));
     }
     const size_t nx = static_cast<size_t>(m_nDim[0]), ny = static_cast<size_t>(m_nDim[1]);
-    for (size_t i = 0; i < m_voxels.size(); ++i) {
-        TSpectrum* s = m_voxels[i].get();
-        if (!s)
-            continue;
-        if (perSlice == 1) {
-            // The voxel's index along the slice axis, from its place in the array.
-            const size_t index[3] = {i % nx, (i / nx) % ny, i / (nx * ny)};
-            if (index[axis] != static_cast<size_t>(slice))
+    vx::RunWorkerBlocks(m_voxels.size(), [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            TSpectrum* s = m_voxels[i].get();
+            if (!s)
                 continue;
-        } else if (selectedOnly && !s->m_bSelected) {
-            continue;
+            if (perSlice == 1) {
+                // The voxel's index along the slice axis, from its place in the array.
+                const size_t index[3] = {i % nx, (i / nx) % ny, i / (nx * ny)};
+                if (index[axis] != static_cast<size_t>(slice))
+                    continue;
+            } else if (selectedOnly && !s->m_bSelected) {
+                continue;
+            }
+            TComplex* d = s->Data();
+            const size_t count = SamplesOf(*s, m_nPoints);
+            for (size_t k = 0; k < count; ++k) {
+                const TComplex a = d[k], f = factor[k];
+                d[k] = TComplex(a.real() * f.real() - a.imag() * f.imag(), a.real() * f.imag() + a.imag() * f.real());
+            }
         }
-        TComplex* d = s->Data();
-        const size_t count = SamplesOf(*s, m_nPoints);
-        for (size_t k = 0; k < count; ++k) {
-            const TComplex a = d[k], f = factor[k];
-            d[k] = TComplex(a.real() * f.real() - a.imag() * f.imag(), a.real() * f.imag() + a.imag() * f.real());
-        }
-    }
+        return true;
+    });
 }
 
 bool TCSISet::ZeroFill(int newPoints)

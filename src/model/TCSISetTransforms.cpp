@@ -140,7 +140,12 @@ void TCSISet::FFTShiftPart(int n, int k)
 
 void TCSISet::FFTShiftSpectra()
 {
-    FFTShiftPart(1, 0);
+    vx::RunWorkerBlocks(m_voxels.size(), [this](size_t begin, size_t end) {
+        for (size_t v = begin; v < end; ++v)
+            if (m_voxels[v])
+                m_voxels[v]->FFTShift();
+        return true;
+    });
 }
 
 float BuildWaterSuppressionKernel(int length, int windowType, std::vector<float>& kernel)

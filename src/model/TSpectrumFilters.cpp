@@ -1,6 +1,7 @@
 // Time-domain windows, the sliding-window baseline fit, peak centring and the
 // moving-average subtraction of one spectrum.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <vector>
@@ -78,22 +79,52 @@ void BridgeRegions(std::vector<TComplexD>& w, int regionCount, const int32_t* re
 }
 
 // The fitted value at the centre of one window of 21 points, or false.
-bool FitWindow(int mode, const double x[], const double y[], const double sig[], double** covar, double& centre)
+bool FitWindow(int mode, const double y[], double& centre)
 {
+    double x[kFitWidth + 1], sig[kFitWidth + 1];
+    for (int i = 1; i <= kFitWidth; ++i) {
+        x[i] = i - 1;
+        sig[i] = 1.0;
+    }
     if (mode == 0) {
         TStraightLineFit line;
         if (!FitStraightLine(x, y, kFitWidth, sig, false, line))
             return false;
         centre = line.a + kFitHalfWidth * line.b;
-    } else {
-        double a[4] = {0, 0, 0, 0};
-        const int free[4] = {0, 1, 1, 1};
-        if (!TSpectrum::FitLinearModel(x, y, sig, kFitWidth, a, free, covar))
-            return false;
-        centre = a[1] + a[2] * kFitHalfWidth + a[3] * kFitHalfWidth * kFitHalfWidth;
+        return true;
     }
-    // Corrupt samples (an infinity or a NaN) would spread over the whole window.
-    return std::isfinite(centre);
+    double covarRows[4][4];
+    double* covar[4] = {covarRows[0], covarRows[1], covarRows[2], covarRows[3]};
+    double a[4] = {0, 0, 0, 0};
+    const int free[4] = {0, 1, 1, 1};
+    if (!TSpectrum::FitLinearModel(x, y, sig, kFitWidth, a, free, covar))
+        return false;
+    centre = a[1] + a[2] * kFitHalfWidth + a[3] * kFitHalfWidth * kFitHalfWidth;
+    return true;
+}
+
+// Every window is fitted against the same abscissae 0..20 with unit errors, so the
+// fitted value at its centre is one fixed weighted sum of its 21 points (the fit is
+// linear in the data): the fit of each unit impulse gives that point's weight. One fit
+// per point of the window, once, instead of two per point of every spectrum.
+struct TCentreWeights {
+    bool ok = true;
+    double w[kFitWidth] = {};
+};
+const TCentreWeights& CentreWeights(int mode)
+{
+    static const std::array<TCentreWeights, 2> weights = [] {
+        std::array<TCentreWeights, 2> out;
+        for (int fit = 0; fit < 2; ++fit)
+            for (int m = 0; m < kFitWidth; ++m) {
+                double impulse[kFitWidth + 1] = {};
+                impulse[m + 1] = 1.0;
+                TCentreWeights& g = out[static_cast<size_t>(fit)];
+                g.ok = FitWindow(fit, impulse, g.w[m]) && g.ok;
+            }
+        return out;
+    }();
+    return weights[static_cast<size_t>(mode)];
 }
 
 }  // namespace
@@ -105,26 +136,16 @@ bool TSpectrum::FitBaseline(int mode, int regionCount, const int32_t* regions, F
         return true;
     std::vector<TComplexD> w(m_pData, m_pData + n);
     BridgeRegions(w, regionCount, regions);
-
-    // 1-based arrays, as the fits take them.
-    double x[kFitWidth + 1], re[kFitWidth + 1], im[kFitWidth + 1], sig[kFitWidth + 1];
-    double covarRows[4][4];
-    double* covar[4] = {covarRows[0], covarRows[1], covarRows[2], covarRows[3]};
-    for (int i = 1; i <= kFitWidth; ++i) {
-        x[i] = i - 1;
-        sig[i] = 1.0;
-    }
+    const TCentreWeights& g = CentreWeights(mode);
     std::vector<TComplexD> baseline(static_cast<size_t>(n), 0.0);
-    bool allFitted = true;
-    for (int c = kFitHalfWidth; c < n - kFitHalfWidth; ++c) {
-        for (int i = 1; i <= kFitWidth; ++i) {
-            const TComplexD v = w[static_cast<size_t>(c - kFitHalfWidth + i - 1)];
-            re[i] = v.real();
-            im[i] = v.imag();
-        }
-        double b = 0, bi = 0;
-        if (FitWindow(mode, x, re, sig, covar, b) && FitWindow(mode, x, im, sig, covar, bi))
-            baseline[static_cast<size_t>(c)] = TComplexD(b, bi);
+    bool allFitted = g.ok;
+    for (int c = kFitHalfWidth; g.ok && c < n - kFitHalfWidth; ++c) {
+        TComplexD b = 0.0;
+        for (int m = 0; m < kFitWidth; ++m)
+            b += g.w[m] * w[static_cast<size_t>(c - kFitHalfWidth + m)];
+        // Corrupt samples (an infinity or a NaN) would spread over the whole window.
+        if (std::isfinite(b.real()) && std::isfinite(b.imag()))
+            baseline[static_cast<size_t>(c)] = b;
         else
             allFitted = false;
     }
