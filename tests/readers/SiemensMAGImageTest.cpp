@@ -124,14 +124,3 @@ TEST_F(SiemensMAGTest, SignatureIsOneWholeWord)
     EXPECT_EQ(g_batchLog, "");
     EXPECT_EQ(Images().size(), 1u);
 }
-
-TEST_F(SiemensMAGTest, FailedPixelWriteTakesTheImageBack)
-{
-    WriteMAG("w.mag");
-    TFile::FailWritesAfter(0);
-    EXPECT_FALSE(AddMAG("w.mag"));
-    TFile::FailWritesAfter(-1);
-    EXPECT_TRUE(Images().empty());
-    EXPECT_FALSE(FileExists(PixelFile("w.mag")));
-    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Can not write pixel file " + PixelFile("w.mag")});
-}
