@@ -1,13 +1,13 @@
 #include "model/TCSISet.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 #include "model/Geometry.h"
 #include "model/TMapList.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
+#include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"
 #include "platform/Workers.h"
@@ -15,18 +15,6 @@
 namespace {
 // Sets with fewer samples update their range on the calling thread alone.
 constexpr size_t kParallelRangeSamples = size_t(1) << 20;
-
-// Truncation toward zero that stays defined for values outside the int range.
-int TruncateToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (v <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(v);
-}
 }  // namespace
 
 TCSISet::TCSISet()
@@ -176,8 +164,9 @@ void TCSISet::GetPointRange(int& first, int& last) const
 
 void TCSISet::SetPointRange(int first, int last)
 {
+    // The first point stays at 0 or above, also on a set whose range is still 0..0.
     if (first >= 0)
-        m_nFirstPoint = first >= m_nLastPoint ? m_nLastPoint - 1 : first;
+        m_nFirstPoint = first >= m_nLastPoint ? std::max(m_nLastPoint - 1, 0) : first;
     if (last > 0) {
         if (last <= m_nFirstPoint)
             m_nLastPoint = m_nFirstPoint + 1;
@@ -198,7 +187,7 @@ void TCSISet::GetPhase(int slice, float& phase0, float& phase1, int& pivot) cons
         const TSlicePhase& e = m_slicePhases[static_cast<size_t>(slice)];
         phase0 = e.m_fPhase0;
         phase1 = e.m_fPhase1;
-        pivot = TruncateToInt(e.m_fPivot);
+        pivot = vx::TruncateToInt(e.m_fPivot);
         return;
     }
     phase0 = m_fPhase0;
@@ -286,15 +275,15 @@ int TCSISet::UnitToPoint(float value, int unit) const
     case kUnitHz:
         if (m_nSpectralWidth == 0)
             return m_nPoints / 2;
-        return TruncateToInt(HzToIndex(value, sw, m_nPoints));
+        return vx::TruncateToInt(HzToIndex(value, sw, m_nPoints));
     case kUnitPPM:
         if (m_nSpectralWidth == 0)
-            return TruncateToInt(m_fPPMCentrePoint);
-        return TruncateToInt(PPMToIndex(value, sw, m_fFrequency, m_fPPMCentrePoint, m_nPoints));
+            return vx::TruncateToInt(m_fPPMCentrePoint);
+        return vx::TruncateToInt(PPMToIndex(value, sw, m_fFrequency, m_fPPMCentrePoint, m_nPoints));
     case kUnitMs:
-        return TruncateToInt(MsToIndex(value, sw));
+        return vx::TruncateToInt(MsToIndex(value, sw));
     default:
-        return TruncateToInt(value);
+        return vx::TruncateToInt(value);
     }
 }
 

@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "model/TCSIParams.h"
+#include "model/TPeakSNRParams.h"
 #include "model/TSpectrum.h"
 
 namespace vx {
 class TFile;
 }
 
+class TMap;
 class TMapList;
 struct TPoint2D;
 class TProject;
@@ -270,6 +272,54 @@ public:
     bool SuppressWater(const TWaterSuppressionParams& params);
 
     static constexpr const char* kNoSpectralWidth = "The spectral width of the CSI set must be above 0 Hz.";
+
+    // --- peaks, voxel selection, maps and parameters by number ---------------------
+    //     (TCSISetPeaks.cpp, TCSISetMaps.cpp)
+    // The integrators and the selection by area need the samples (the loaded flag);
+    // without them they do nothing. Their point window is ordered and limited to
+    // 0..N-1; they run on the workers, each voxel on its own.
+    //
+    // out (VoxelCount() values): per voxel the complex sum of samples first..last, or,
+    // centred, of a window as wide around the voxel's largest-magnitude point in
+    // first..last (points beyond the spectrum count as absent). With selectedOnly the
+    // unselected voxels get 0.
+    void IntegrateArea(TComplex* out, bool selectedOnly, int first, int last, bool centred) const;
+    // out (VoxelCount() values): per voxel the area under the rank-one approximation of
+    // the real parts of first..last by the leading eigenvector of their uncentred
+    // second-moment matrix, imaginary part 0. False, out unchanged, without out or
+    // samples or when the eigen decomposition fails (reported).
+    bool FitPeakMapValues(TComplex* out, bool selectedOnly, int first, int last) const;
+    // Selects, slice by slice along the slice axis, the voxels whose magnitude area over
+    // first..last reaches `fraction` of the largest; with useImage and an image of the
+    // project at the slice, only those under its bright half.
+    void SelectVoxelsByArea(float fraction, int first, int last, bool useImage);
+    // TSpectrum::TestPeakSNR on every voxel; true when at least one stays selected.
+    bool TestPeakSNRAll(const TPeakSNRParams& params);
+
+    // The first map of that name (exact), or null.
+    TMap* FindMap(const std::string& name) const;
+    bool HasMaps() const;
+    // Names of the maps that have a map file, in list order (the project file names them).
+    std::vector<std::string> ListedMapNames() const;
+    // Recomputes every map from the current samples.
+    void UpdateMaps();
+    // The set takes the map (null: nothing), replacing a map of the same name; the map
+    // belongs to this set from then on.
+    void AddMap(TMap* pMap);
+    // Volume of one voxel in millilitres: the in-plane voxel sizes times the slice thickness.
+    float GetVoxelVolume() const;
+    // Parameters by number: 0 coil quality factor, 1 receiver gain (dB), 2 frequency (MHz),
+    // 3 spectral width (Hz, truncated), 4 points (truncated); vectors 5 field of view,
+    // 6 off-centre, 7 angulation, 8 matrix size (truncated). A scalar get of another
+    // index is 0; a set or vector get of another index does nothing. The points and the
+    // matrix size of a set whose voxels exist stay as they are (reported): the spectra
+    // are made for them. False when nothing was set.
+    bool SetScalarParam(int index, float value);
+    float GetScalarParam(int index) const;
+    bool SetVectorParam(int index, const float value[3]);
+    void GetVectorParam(int index, float value[3]) const;
+    // Centre and size of every voxel from the current geometry.
+    void UpdateVoxelGeometryAll();
 
     static constexpr size_t kMaxVoxels = size_t(1) << 24;
 

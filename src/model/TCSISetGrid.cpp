@@ -7,6 +7,7 @@
 #include <numbers>
 #include <vector>
 
+#include "model/GridShape.h"
 #include "model/TCSISet.h"
 #include "model/TMixedRadixFFT.h"
 #include "model/TPoint2D.h"
@@ -23,35 +24,6 @@ void InPlaneAxes(int sliceAxis, int& a, int& b)
 }
 
 bool IsAxis(int axis) { return axis >= 0 && axis < 3; }
-
-// Strides of the voxel array, x fastest.
-struct TGridShape {
-    int n[3];
-    size_t stride[3];
-    explicit TGridShape(const int dim[3])
-    {
-        for (int d = 0; d < 3; ++d)
-            n[d] = dim[d];
-        stride[0] = 1;
-        stride[1] = static_cast<size_t>(dim[0]);
-        stride[2] = static_cast<size_t>(dim[0]) * static_cast<size_t>(dim[1]);
-    }
-    size_t LineCount(int axis) const
-    {
-        return static_cast<size_t>(n[(axis + 1) % 3]) * static_cast<size_t>(n[(axis + 2) % 3]);
-    }
-    // Index of the first voxel of line `line` along `axis`.
-    size_t LineStart(int axis, size_t line) const
-    {
-        const int o1 = (axis + 1) % 3, o2 = (axis + 2) % 3;
-        const size_t i = line % static_cast<size_t>(n[o1]);
-        const size_t j = line / static_cast<size_t>(n[o1]);
-        return i * stride[o1] + j * stride[o2];
-    }
-};
-
-// Centred index: i below ceil(n/2) stays, the upper half counts from -n.
-double CentredIndex(int i, int n) { return i < (n + 1) / 2 ? i : i - n; }
 
 }  // namespace
 
@@ -79,22 +51,10 @@ void TCSISet::RenumberVoxels()
 
 void TCSISet::ShiftGridAxis(int axis, int direction)
 {
-    if (!IsAxis(axis) || m_voxels.size() != GridSize() || m_voxels.empty())
+    if (!IsAxis(axis) || m_voxels.size() != GridSize() || m_voxels.empty() || m_nDim[axis] < 2)
         return;
-    const int n = m_nDim[axis];
-    if (n < 2)
-        return;
-    // new[i] = old[(i + m) mod n]; for odd n the two directions add up to n.
-    const int m = direction == 1 ? (n + 1) / 2 : n / 2;
-    const TGridShape g(m_nDim);
-    std::vector<std::unique_ptr<TSpectrum>> line(static_cast<size_t>(n));
-    for (size_t l = 0; l < g.LineCount(axis); ++l) {
-        const size_t start = g.LineStart(axis, l);
-        for (int i = 0; i < n; ++i)
-            line[static_cast<size_t>(i)] = std::move(m_voxels[start + static_cast<size_t>((i + m) % n) * g.stride[axis]]);
-        for (int i = 0; i < n; ++i)
-            m_voxels[start + static_cast<size_t>(i) * g.stride[axis]] = std::move(line[static_cast<size_t>(i)]);
-    }
+    // Any direction other than 1 moves an odd line by floor(n/2).
+    ShiftGridLines(m_voxels, m_nDim, axis, direction == 1 ? 1 : 0);
     RenumberVoxels();
 }
 

@@ -1,6 +1,5 @@
 #include "model/TCSISetList.h"
 
-#include "model/MapHooks.h"
 #include "model/TCSISet.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -105,14 +104,13 @@ bool TCSISetList::CopyDataFiles(const std::string& folder)
             allCopied = false;
         // The stored maps of a set that is not the work set live only in their files,
         // which are named after the data-set file. A map not yet written has no file.
-        if (MapHooks().storedMapNames)
-            for (const std::string& mapName : MapHooks().storedMapNames(*pSet)) {
-                const std::string suffix = "_" + mapName;
-                if (!vx::IsSafeFileComponent(vx::FileNameOf(from) + suffix) || !vx::FileExists(from + suffix))
-                    continue;
-                if (!vx::CopyFileTo(from + suffix, pSet->GetFilePath() + suffix, true))
-                    allCopied = false;
-            }
+        for (const std::string& mapName : pSet->ListedMapNames()) {
+            const std::string suffix = "_" + mapName;
+            if (!vx::IsSafeFileComponent(vx::FileNameOf(from) + suffix) || !vx::FileExists(from + suffix))
+                continue;
+            if (!vx::CopyFileTo(from + suffix, pSet->GetFilePath() + suffix, true))
+                allCopied = false;
+        }
     }
     return allCopied;
 }

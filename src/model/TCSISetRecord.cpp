@@ -249,9 +249,7 @@ bool WriteRecord(vx::TFile& f, const TCSISet& set)
     f32(p.m_fTE);
     f32(p.m_fAverages);
 
-    std::vector<std::string> mapNames;
-    if (MapHooks().storedMapNames)
-        mapNames = MapHooks().storedMapNames(set);
+    const std::vector<std::string> mapNames = set.ListedMapNames();
     i32(static_cast<int>(mapNames.size()));
     for (const std::string& name : mapNames)
         text(name);

@@ -11,6 +11,7 @@
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
+#include "model/TMap.h"
 #include "model/TMapList.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
@@ -62,12 +63,11 @@ bool TProject::SaveWorkSet(bool ask)
     // a failed write keeps the undo history and tells the caller to keep the samples.
     if (!m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath()))
         return false;
-    const TMapHooks& maps = MapHooks();
-    if (maps.mapCount && maps.mapCount(*m_pWorkSet) > 0) {
+    if (m_pWorkSet->HasMaps()) {
         if (ask && vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
                            vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No) {
             DeleteMapList(m_pWorkSet);
-        } else if (maps.writeMapFiles && !maps.writeMapFiles(*m_pWorkSet)) {
+        } else if (MapHooks().writeMapFiles && !MapHooks().writeMapFiles(*m_pWorkSet)) {
             return false;
         }
     }
@@ -336,10 +336,19 @@ void TProject::Redo()
 
 void TProject::DeleteAnalyses()
 {
-    if (ProcessingHooks().deleteAnalysis)
-        for (TAnalysis* pAnalysis : m_analyses)
-            ProcessingHooks().deleteAnalysis(pAnalysis);
+    for (TAnalysis* pAnalysis : m_analyses)
+        DeleteAnalysis(pAnalysis);
     m_analyses.clear();
+}
+
+void TProject::DeleteAnalysis(TAnalysis* pAnalysis)
+{
+    // Component maps made from it stay with their sets and keep their values.
+    for (TCSISet* pSet : *m_pCSISetList)
+        if (pSet->m_pMapList)
+            pSet->m_pMapList->DetachAnalysis(pAnalysis);
+    if (ProcessingHooks().deleteAnalysis)
+        ProcessingHooks().deleteAnalysis(pAnalysis);
 }
 
 void TProject::DestroyHistory()
@@ -354,18 +363,18 @@ void TProject::DestroyHistory()
 std::vector<TMap*> TProject::CollectMarkedMaps() const
 {
     std::vector<TMap*> maps;
-    if (MapHooks().collectMarkedMaps)
-        for (const TCSISet* pSet : *m_pCSISetList)
-            MapHooks().collectMarkedMaps(*pSet, maps);
+    for (const TCSISet* pSet : *m_pCSISetList)
+        if (pSet->m_pMapList)
+            for (TMap* pMap : *pSet->m_pMapList)
+                if (pMap->useInternalReference)
+                    maps.push_back(pMap);
     return maps;
 }
 
 TMap* TProject::FindSetMap(const std::string& setName, const std::string& mapName) const
 {
     const TCSISet* pSet = m_pCSISetList->FindByName(setName);
-    if (!pSet || !MapHooks().findMap)
-        return nullptr;
-    return MapHooks().findMap(*pSet, mapName);
+    return pSet ? pSet->FindMap(mapName) : nullptr;
 }
 
 // --- information window --------------------------------------------------------------------

@@ -205,6 +205,8 @@ private:
     void OpenMiddleSliceFrames();
     void MarkAnalysesNotComputed();
     void DeleteAnalyses();
+    // Deletes one analysis after the component maps made from it have let go of it.
+    void DeleteAnalysis(TAnalysis* pAnalysis);
     void DestroyHistory();
     void AttachMainFrame(IMainFrame* pMainFrame);
     // Drops the maps of a set from memory.

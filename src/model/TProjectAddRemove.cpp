@@ -428,9 +428,8 @@ void TProject::RunMacroFile(const std::string& path)
     RecordStep(pStep, true);
     ShowWorkSetInfo();
     ResetSpectrumDisplay(true);
-    const bool hasMaps = MapHooks().mapCount && MapHooks().mapCount(*m_pWorkSet) > 0;
-    if (hasMaps && MapHooks().updateMaps)
-        MapHooks().updateMaps(*m_pWorkSet);
+    const bool hasMaps = m_pWorkSet->HasMaps();
+    m_pWorkSet->UpdateMaps();
     UpdateFrames(true, hasMaps, false, false, false);
     UpdateRegionEstimates();
     if (m_pMainFrame) {
@@ -498,8 +497,7 @@ void TProject::DetachFromSet(const TCSISet* pSet)
     if ((!analyses.empty() || !estimates.empty()) && m_pMainFrame)
         m_pMainFrame->CloseAllChildWindows();
     for (TAnalysis* pAnalysis : analyses)
-        if (hooks.deleteAnalysis)
-            hooks.deleteAnalysis(pAnalysis);
+        DeleteAnalysis(pAnalysis);
     for (TRegionEstimate* pEstimate : estimates)
         if (hooks.deleteEstimate)
             hooks.deleteEstimate(pEstimate);
@@ -523,10 +521,8 @@ void TProject::DetachFromImage(const TMRImage* pImage)
 
 void TProject::RemoveMapFiles(const TCSISet& set)
 {
-    if (!MapHooks().storedMapNames)
-        return;
     // A name that is not one file name never named a file of this set.
-    for (const std::string& mapName : MapHooks().storedMapNames(set))
+    for (const std::string& mapName : set.ListedMapNames())
         if (vx::IsSafeFileComponent(mapName))
             vx::RemoveFile(set.GetFilePath() + "_" + mapName);
 }

@@ -241,7 +241,7 @@ bool TProject::ConvertOldVersion()
     // The maps are written in the newest layout once the data-set files are in place.
     if (MapHooks().writeMapFiles)
         for (TCSISet* pSet : *m_pCSISetList)
-            if (MapHooks().mapCount && MapHooks().mapCount(*pSet) > 0 && !MapHooks().writeMapFiles(*pSet))
+            if (pSet->HasMaps() && !MapHooks().writeMapFiles(*pSet))
                 failed.push_back(pSet->GetFilePath() + "_*");
     if (!projectFile.Commit())
         failed.push_back(GetProjectFilePath());

@@ -409,3 +409,97 @@ void TSpectrum::ApplyShiftPhase(const TPoint2D& offset, int sliceAxis)
     }
     Multiply(TComplex(static_cast<float>(std::cos(theta)), static_cast<float>(-std::sin(theta))));
 }
+
+// --- peaks -------------------------------------------------------------------------------------
+
+namespace {
+// first..last ordered and limited to 0..count-1; false when nothing of it remains.
+bool ClampWindow(int& first, int& last, int count)
+{
+    if (first > last)
+        std::swap(first, last);
+    if (count <= 0 || last < 0 || first >= count)
+        return false;
+    first = std::max(first, 0);
+    last = std::min(last, count - 1);
+    return true;
+}
+}  // namespace
+
+int TSpectrum::LargestMagnitudePoint(int first, int last) const
+{
+    if (!ClampWindow(first, last, Usable()))
+        return -1;
+    int peak = first;
+    float largest = Magnitude(first);
+    for (int i = first + 1; i <= last; ++i) {
+        const float m = Magnitude(i);
+        if (m > largest) {
+            largest = m;
+            peak = i;
+        }
+    }
+    return peak;
+}
+
+TComplex TSpectrum::SumRange(int first, int last) const
+{
+    if (!ClampWindow(first, last, Usable()))
+        return TComplex(0, 0);
+    // Four partial sums: one chain of additions would wait on each add's latency.
+    double re[4] = {0, 0, 0, 0}, im[4] = {0, 0, 0, 0};
+    int i = first;
+    for (; i + 3 <= last; i += 4)
+        for (int k = 0; k < 4; ++k) {
+            re[k] += m_pData[i + k].real();
+            im[k] += m_pData[i + k].imag();
+        }
+    for (; i <= last; ++i) {
+        re[0] += m_pData[i].real();
+        im[0] += m_pData[i].imag();
+    }
+    return TComplex(static_cast<float>((re[0] + re[1]) + (re[2] + re[3])),
+                    static_cast<float>((im[0] + im[1]) + (im[2] + im[3])));
+}
+
+double TSpectrum::MagnitudeSum(int first, int last) const
+{
+    if (!ClampWindow(first, last, Usable()))
+        return 0.0;
+    double sum[4] = {0, 0, 0, 0};
+    int i = first;
+    for (; i + 3 <= last; i += 4)
+        for (int k = 0; k < 4; ++k)
+            sum[k] += Magnitude(i + k);
+    for (; i <= last; ++i)
+        sum[0] += Magnitude(i);
+    return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+}
+
+bool TSpectrum::TestPeakSNR(const TPeakSNRParams& params)
+{
+    if (!m_bSelected)
+        return false;
+    int peakFirst = params.peakFirst, peakLast = params.peakLast;
+    int noiseFirst = params.noiseFirst, noiseLast = params.noiseLast;
+    if (!ClampWindow(peakFirst, peakLast, Usable()) || !ClampWindow(noiseFirst, noiseLast, Usable()))
+        return false;
+    // A largest point on the edge of the window is the flank of something outside it.
+    const int peak = LargestMagnitudePoint(peakFirst, peakLast);
+    if (peak == peakFirst || peak == peakLast) {
+        m_bSelected = 0;
+        return false;
+    }
+    const double count = static_cast<double>(noiseLast - noiseFirst) + 1.0;
+    const double mean = MagnitudeSum(noiseFirst, noiseLast) / count;
+    double squares = 0;
+    for (int i = noiseFirst; i <= noiseLast; ++i) {
+        const double d = Magnitude(i) - mean;
+        squares += d * d;
+    }
+    const double sigma = std::sqrt(squares / count);
+    if (Magnitude(peak) >= mean + params.k * sigma)
+        return true;
+    m_bSelected = 0;
+    return false;
+}

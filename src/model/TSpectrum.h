@@ -10,6 +10,7 @@
 
 #include "model/MatrixHelpers.h"
 #include "model/TMixedRadixFFT.h"
+#include "model/TPeakSNRParams.h"
 
 class TCSISet;
 struct TPoint2D;
@@ -83,6 +84,20 @@ public:
     void UpdateRange();
     // Mean of samples first..last.
     TComplex AverageRange(int first, int last) const;
+
+    // --- peaks (integration and voxel selection) ----------------------------------
+    // The point of largest magnitude in first..last (the earlier one of equal
+    // magnitudes), the window limited to the samples; -1 when none of it is held.
+    int LargestMagnitudePoint(int first, int last) const;
+    // Sums over first..last in double precision; points outside the samples count as absent.
+    TComplex SumRange(int first, int last) const;
+    double MagnitudeSum(int first, int last) const;
+    // Peak-to-noise test of a selected voxel: true when it stays selected. The peak of
+    // the peak window must lie inside it (not on an end) and reach the noise window's
+    // mean magnitude plus k standard deviations; otherwise the voxel is deselected.
+    // Both windows are ordered and limited to the samples. A voxel without samples
+    // gives false and keeps its flag.
+    bool TestPeakSNR(const TPeakSNRParams& params);
 
     // Adds the other's samples point by point (voxel averaging); a spectrum without
     // samples starts from zeros.

@@ -91,4 +91,15 @@ std::string FormatFixed(double value, int decimals)
     return ec == std::errc() ? std::string(buf, ptr) : std::string("0");
 }
 
+int TruncateToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
 }  // namespace vx

@@ -17,6 +17,10 @@ bool ParseInt64(std::string_view text, int64_t& value);
 double LeadingDouble(std::string_view text);
 int LeadingInt(std::string_view text);
 
+// Truncation toward zero that stays defined for NaN (0) and values outside the int
+// range (the nearest end of the range).
+int TruncateToInt(double value);
+
 // Shortest text that reads back as the same double ("0.1", "1e+20", "-3").
 std::string FormatDouble(double value);
 // Fixed notation with the given decimals ("%.*f" without the locale).

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "model/MapHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
@@ -13,6 +12,7 @@
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/Bytes.h"
+#include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -171,14 +171,12 @@ TEST_F(CSISetListTest, CopyDataFilesTakesTheStoredMapFilesAlong)
 {
     // Only the work set writes its maps when a project is saved under a new folder; the
     // maps of the other sets exist only as files beside their data-set files.
-    TMapHooks maps;
-    maps.storedMapNames = [](const TCSISet& set) {
-        return set.GetName() == "a" ? std::vector<std::string>{"NAA", "../up"} : std::vector<std::string>{};
-    };
-    InstallMapHooks(maps);
     TCSISetList list(&m_project);
     list.Add(NewSet(&m_project, "a", m_dir.Path()));
     list.Add(NewSet(&m_project, "b", m_dir.Path()));
+    test::AddNamedMap(*list.FindByName("a"), "NAA");
+    test::AddNamedMap(*list.FindByName("a"), "../up");
+    test::AddNamedMap(*list.FindByName("b"), "Cho", TMap::kNeverSaved);
     test::WriteBytes(m_dir.File("a"), "samples a");
     test::WriteBytes(m_dir.File("a_NAA"), "naa map");
     test::WriteBytes(m_dir.File("b"), "samples b");
@@ -187,7 +185,6 @@ TEST_F(CSISetListTest, CopyDataFilesTakesTheStoredMapFilesAlong)
     const std::string target = m_dir.File("copy");
     ASSERT_TRUE(std::filesystem::create_directory(target));
     EXPECT_TRUE(list.CopyDataFiles(target));
-    InstallMapHooks({});
     EXPECT_EQ(test::ReadBytes(target + "/a"), "samples a");
     EXPECT_EQ(test::ReadBytes(target + "/a_NAA"), "naa map");
     EXPECT_EQ(test::ReadBytes(target + "/b"), "samples b");

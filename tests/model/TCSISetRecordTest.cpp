@@ -15,6 +15,7 @@
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/Bytes.h"
+#include "support/CSISetBuilders.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -226,13 +227,14 @@ TEST_F(CSISetRecordTest, NewestLayoutRoundTripKeepsEveryField)
 
 TEST_F(CSISetRecordTest, WriterMatchesTheGoldenNewestRecord)
 {
-    // The golden record carries two map names; the writer takes them from the map hooks.
-    TMapHooks hooks;
-    hooks.storedMapNames = [](const TCSISet&) { return std::vector<std::string>{"naa", "cho"}; };
-    InstallMapHooks(hooks);
+    // The golden record carries two map names; the writer names the set's maps that have
+    // a map file, in list order, and leaves out a map never saved.
     MakeDataFile("csi");
     TCSISet set(&m_project);
     ASSERT_TRUE(ReadRecord(GoldenPath("csirecord_v9.bin"), 9, set));
+    test::AddNamedMap(set, "naa");
+    test::AddNamedMap(set, "lac", TMap::kNeverSaved);
+    test::AddNamedMap(set, "cho", TMap::kChanged);
     // Bits above bit 0 of the two flags are not kept, so the golden file's 3 and 5 come back as 1.
     std::string golden = test::ReadBytes(GoldenPath("csirecord_v9.bin"));
     const size_t readerFlagOffset = 4 * (3 + 3 + 3 + 1 + 2 + 1 + 1 + 2 + 2 + 1);
@@ -462,10 +464,11 @@ TEST_F(CSISetRecordTest, NameOfAnotherFileOfTheProjectIsRefused)
     }
 }
 
-TEST_F(CSISetRecordTest, SetWithoutMapHooksWritesNoMapNames)
+TEST_F(CSISetRecordTest, SetWithoutSavedMapsWritesNoMapNames)
 {
     TCSISet set(&m_project);
     FillSet(set);
+    test::AddNamedMap(set, "naa", TMap::kNeverSaved);
     TFile out;
     ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
     ASSERT_TRUE(set.WriteToProject(out));

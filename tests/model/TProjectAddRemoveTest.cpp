@@ -24,6 +24,7 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TTextFile.h"
+#include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "ProjectFakes.h"
@@ -587,12 +588,9 @@ TEST_F(ProjectAddRemoveTest, RemovingASetDeletesItsDataSetAndMapFilesOnly)
     ASSERT_TRUE(AddSet("a.SPAR"));
     ASSERT_TRUE(AddSet("ab.SPAR"));
     TCSISet* a = m_project.m_pCSISetList->FindByName("a");
-    TMapHooks maps;
-    maps.storedMapNames = [](const TCSISet& set) {
-        return set.GetName() == "a" ? std::vector<std::string>{"NAA_map", "../../escape"}
-                                    : std::vector<std::string>{"Cho_map"};
-    };
-    InstallMapHooks(maps);
+    test::AddNamedMap(*a, "NAA_map");
+    test::AddNamedMap(*a, "../../escape");
+    test::AddNamedMap(*m_project.m_pCSISetList->FindByName("a_b"), "Cho_map");
     for (const char* file : {"a_NAA_map", "a_b_Cho_map"})
         test::WriteBytes(SetPath(file), "map");
 

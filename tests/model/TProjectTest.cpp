@@ -9,12 +9,14 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TMap.h"
 #include "model/TMapList.h"
 #include "model/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "ProjectFakes.h"
@@ -292,11 +294,8 @@ TEST_F(ProjectTest, ReleasingWithNoDropsTheChangesAndTheMaps)
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
     TCSISet* set = AddStoredSet(project, "csi");
-    TMapHooks maps;
-    maps.mapCount = [](const TCSISet& s) { return s.m_pMapList ? 1 : 0; };
-    InstallMapHooks(maps);
     project.SetWorkSet(set);
-    set->m_pMapList = new TMapList;
+    test::AddNamedMap(*set, "naa_map", TMap::kNeverSaved);
     set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
     project.SetModified(true);
 
@@ -372,14 +371,15 @@ TEST_F(ProjectTest, SaveWorkSetAsksAboutMaps)
     TCSISet* set = AddStoredSet(project, "csi");
     int written = 0;
     TMapHooks maps;
-    maps.mapCount = [](const TCSISet& s) { return s.m_pMapList ? 2 : 0; };
     maps.writeMapFiles = [&](TCSISet&) {
         ++written;
         return true;
     };
     InstallMapHooks(maps);
     project.SetWorkSet(set);
-    set->m_pMapList = new TMapList;
+    EXPECT_TRUE(project.SaveWorkSet(true));  // no maps: no question, nothing written
+    EXPECT_EQ(written, 0);
+    test::AddNamedMap(*set, "naa_map", TMap::kNeverSaved);
 
     test::TScriptedReport script;
     script.PlanAnswer(ReportAnswer::Yes);
@@ -434,30 +434,26 @@ TEST_F(ProjectTest, SelectSavedWorkSetTakesTheFirstFlaggedSet)
     EXPECT_EQ(c->m_bWorkSet, 0);
 }
 
-TEST_F(ProjectTest, MapsAreFoundByExactSetName)
+TEST_F(ProjectTest, MapsAreFoundByExactSetAndMapName)
 {
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
-    AddStoredSet(project, "a");
-    AddStoredSet(project, "b");
-    std::vector<std::string> asked;
-    int marker = 0;
-    TMapHooks maps;
-    maps.findMap = [&](const TCSISet& set, const std::string& name) {
-        asked.push_back(set.m_strName + ":" + name);
-        return reinterpret_cast<TMap*>(&marker);
-    };
-    maps.collectMarkedMaps = [&](const TCSISet& set, std::vector<TMap*>& out) {
-        if (set.m_strName == "b")
-            out.push_back(reinterpret_cast<TMap*>(&marker));
-    };
-    InstallMapHooks(maps);
+    TCSISet* a = AddStoredSet(project, "a");
+    TCSISet* b = AddStoredSet(project, "b");
+    TMap* naaA = test::AddNamedMap(*a, "naa");
+    TMap* naaB = test::AddNamedMap(*b, "naa");
+    TMap* cho = test::AddNamedMap(*b, "cho");
     EXPECT_EQ(project.FindSetMap("B", "naa"), nullptr);
     EXPECT_EQ(project.FindSetMap("c", "naa"), nullptr);
-    EXPECT_TRUE(asked.empty());
-    EXPECT_EQ(project.FindSetMap("b", "naa"), reinterpret_cast<TMap*>(&marker));
-    EXPECT_EQ(asked, (std::vector<std::string>{"b:naa"}));
-    EXPECT_EQ(project.CollectMarkedMaps().size(), 1u);
+    EXPECT_EQ(project.FindSetMap("b", "NAA"), nullptr);
+    EXPECT_EQ(project.FindSetMap("a", "naa"), naaA);
+    EXPECT_EQ(project.FindSetMap("b", "naa"), naaB);
+
+    // Reference candidates: the maps scaled by an internal reference, sets and maps in order.
+    EXPECT_TRUE(project.CollectMarkedMaps().empty());
+    cho->useInternalReference = 1;
+    naaA->useInternalReference = 1;
+    EXPECT_EQ(project.CollectMarkedMaps(), (std::vector<TMap*>{naaA, cho}));
 }
 
 TEST_F(ProjectTest, InformationPagesOnlyWhileTheWindowExists)

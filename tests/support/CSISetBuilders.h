@@ -3,9 +3,11 @@
 // order, for the tests of the set's operations and transforms.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TMap.h"
 
 namespace vx::test {
 
@@ -45,6 +47,17 @@ inline std::vector<TComplex> AllSamples(const TCSISet& set)
         for (int i = 0; i < set.m_nPoints; ++i)
             out.emplace_back(set.GetVoxel(v)->GetReal(i), set.GetVoxel(v)->GetImag(i));
     return out;
+}
+
+// Adds a map of that name (and no values) to the set: by default one that has a map
+// file, as a map read with the project; TMap::kNeverSaved for a map made since.
+inline TMap* AddNamedMap(TCSISet& set, const std::string& name, int32_t state = TMap::kSaved)
+{
+    auto* map = new TMap(&set);
+    map->name = name;
+    map->SetState(state);
+    set.AddMap(map);
+    return map;
 }
 
 }  // namespace vx::test
