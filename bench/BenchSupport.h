@@ -1,21 +1,25 @@
 #pragma once
-// What the file benchmarks share: the folder they write in, a loaded set of 32 x 32 x 8
+// What the benchmarks share: the folder they write in, a loaded set of 32 x 32 x 8
 // voxels of 2048 points (134 MB as a data-set file), the plain buffered copy they are
-// measured against, and a console reporter that keeps the throughput of every run for
-// the table a benchmark prints at the end.
+// measured against, a console reporter that keeps the throughput of every run for
+// the table a benchmark prints at the end, and the timing of passes on a given number
+// of workers.
 //
 // The folder is $VX_BENCH_DIR, else the system's temporary folder.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "platform/Files.h"
 #include "platform/TFile.h"
+#include "platform/Workers.h"
 
 namespace vx::bench {
 
@@ -103,5 +107,33 @@ public:
 private:
     std::map<std::string, double> m_mbps;
 };
+
+// The processors the system reports (at least 1).
+inline int AllWorkers()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+// Runs pass() once an iteration on `workers` workers (the count is given back after)
+// and takes its time as the iteration's manual time; after() runs untimed. Returns the
+// mean seconds of pass().
+template <class Pass, class After>
+double TimePasses(benchmark::State& state, int workers, Pass pass, After after)
+{
+    const int saved = ProcessorCount();
+    SetProcessorCount(workers);
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        pass();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        total += seconds;
+        state.SetIterationTime(seconds);
+        after();
+    }
+    SetProcessorCount(saved);
+    return total / static_cast<double>(state.iterations());
+}
 
 }  // namespace vx::bench

@@ -13,25 +13,22 @@
 #include <map>
 #include <memory>
 #include <span>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "platform/Workers.h"
+#include "BenchSupport.h"
 
 namespace {
+
+using vx::bench::AllWorkers;
+using vx::bench::TimePasses;
 
 struct TSize {
     int nx, ny, nz, points;
 };
 const TSize kSizes[] = {{16, 16, 1, 512}, {32, 32, 8, 1024}, {64, 64, 16, 1024}};
-
-int AllWorkers()
-{
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
 
 // One set per size, made once and kept for the whole run.
 TCSISet& SetOfSize(int index)
@@ -67,27 +64,6 @@ std::map<int, double>& OneWorkerSeconds()
 {
     static std::map<int, double> seconds;
     return seconds;
-}
-
-// Runs pass() once an iteration on `workers` workers (the count is given back after)
-// and takes its time as the iteration's manual time; after() runs untimed. Returns the
-// mean seconds of pass().
-template <class Pass, class After>
-double TimePasses(benchmark::State& state, int workers, Pass pass, After after)
-{
-    const int saved = vx::ProcessorCount();
-    vx::SetProcessorCount(workers);
-    double total = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        pass();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        total += seconds;
-        state.SetIterationTime(seconds);
-        after();
-    }
-    vx::SetProcessorCount(saved);
-    return total / static_cast<double>(state.iterations());
 }
 
 void BM_DomainRoundTrip(benchmark::State& state)
