@@ -132,13 +132,19 @@ bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage values)
         for (int k = 0; k < 2; ++k)
             if (std::isfinite(values.fov[k]) && values.fov[k] > 0.0f)
                 pImage->SetParameter(values.fov[k], TMRImage::ParamFOVX + k, true);
-        float rotation[9];
-        float inverse[9];
-        AngulationMatrix(values.angulation[0], values.angulation[1], values.angulation[2], rotation, 0);
-        AngulationMatrixInverse(values.angulation[0], values.angulation[1], values.angulation[2], inverse, 0);
-        pImage->SetRotation(rotation);
-        pImage->SetInverseRotation(inverse);
+        if (values.hasRotation) {
+            pImage->SetRotation(values.rotation);
+            pImage->SetInverseRotation(values.inverseRotation);
+        } else {
+            float rotation[9];
+            float inverse[9];
+            AngulationMatrix(values.angulation[0], values.angulation[1], values.angulation[2], rotation, 0);
+            AngulationMatrixInverse(values.angulation[0], values.angulation[1], values.angulation[2], inverse, 0);
+            pImage->SetRotation(rotation);
+            pImage->SetInverseRotation(inverse);
+        }
         pImage->LocateInCSISet(pProject->m_pWorkSet);
+        pImage->ApplyDirectionCode(false);
     } else {
         pImage->SetPosition(values.position);
     }

@@ -32,6 +32,11 @@ struct TNewImage {
     float offCentre[3] = {};        // mm x, y, z
     float position[3] = {};         // mm x, y, z of the image centre
     float fov[2] = {};              // mm; a side that is not a positive number is not set
+    // A reader that knows the world-to-image rotation of a placed image (from direction
+    // cosines) sets it here with its inverse; otherwise the angulation's rotation is used.
+    bool hasRotation = false;
+    float rotation[9] = {};
+    float inverseRotation[9] = {};
     std::vector<int16_t> pixels;    // width x height, row by row
     // How the reader's messages go out while a batch runs.
     vx::BatchPolicy policy = vx::BatchPolicy::Log;
@@ -47,7 +52,8 @@ std::string ImageFileName(const std::string& name);
 bool ImageNameExists(const TImageSet& images, const std::string& name);
 
 // Makes the image, inserts it into the collection and writes its pixel file to the project
-// folder. False, with the cause reported, when its name (after sanitising) is taken, its
+// folder. A placed image is located in the work set's frame and its centre turned into the
+// standard view of its direction code, as every image is when the work set changes. False, with the cause reported, when its name (after sanitising) is taken, its
 // size or pixel count is wrong, or the pixel file cannot be written; the collection is then
 // as it was.
 bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage image);

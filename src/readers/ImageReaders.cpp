@@ -1,6 +1,7 @@
 #include "readers/ImageReaders.h"
 
 #include "model/ReaderHooks.h"
+#include "readers/DicomImage.h"
 #include "readers/PhilipsPARImage.h"
 #include "readers/RawImage.h"
 #include "readers/SiemensMAGImage.h"
@@ -8,6 +9,8 @@
 void RegisterImageReaders()
 {
     InstallImageReader(0, &ReadPhilipsPAR);
+    InstallImageReader(2, &ReadGEDicomImage);
     InstallImageReader(3, &ReadSiemensMAG);
+    InstallImageReader(4, &ReadDicomImage);
     InstallImageReader(6, &ReadRawImage);
 }

@@ -1,0 +1,315 @@
+#include "readers/DicomImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcmetinf.h"
+#include "dcmtk/dcmdata/dcuid.h"
+#include "model/Geometry.h"
+#include "model/MatrixHelpers.h"
+#include "model/TMRImage.h"
+#include "platform/Paths.h"
+#include "readers/ImageImport.h"
+
+namespace {
+
+// Values longer than this stay in the file until they are asked for, so that the header
+// is checked before the pixel data are read into memory.
+constexpr Uint32 kMaxReadLength = 4096;
+
+// One value of an element of the data set (sequences are not searched). False when the
+// element or the value is missing or empty.
+bool TextValue(DcmItem& item, const DcmTagKey& tag, unsigned long position, std::string& text)
+{
+    OFString value;
+    if (item.findAndGetOFString(tag, value, position).bad() || value.empty())
+        return false;
+    text.assign(value.c_str(), value.length());
+    return true;
+}
+
+std::string TextOrNA(DcmItem& item, const DcmTagKey& tag)
+{
+    std::string text;
+    return TextValue(item, tag, 0, text) ? text : "n/a";
+}
+
+// The first `count` values of a decimal element, each a finite float.
+bool Decimals(DcmItem& item, const DcmTagKey& tag, int count, float* values)
+{
+    for (int k = 0; k < count; ++k) {
+        Float64 value = 0.0;
+        if (item.findAndGetFloat64(tag, value, static_cast<unsigned long>(k)).bad() || !std::isfinite(value) ||
+            std::fabs(value) > 3.0e38)
+            return false;
+        values[k] = static_cast<float>(value);
+    }
+    return true;
+}
+
+// A decimal that the image keeps as a parameter: 0 when it is missing or not a number.
+float OptionalDecimal(DcmItem& item, const DcmTagKey& tag)
+{
+    float value = 0.0f;
+    return Decimals(item, tag, 1, &value) ? value : 0.0f;
+}
+
+// "YYYYMMDD" as "YYYY.MM.DD"; "n/a" for any other length.
+std::string DateText(DcmItem& item)
+{
+    std::string date;
+    if (!TextValue(item, DCM_StudyDate, 0, date) || date.size() != 8)
+        return "n/a";
+    return date.substr(0, 4) + "." + date.substr(4, 2) + "." + date.substr(6, 2);
+}
+
+// Patient entry ("HF", "FF") and position ("Prone", ...) of a Patient Position code.
+void PatientPositionTexts(const std::string& code, std::string& entry, std::string& position)
+{
+    struct TCode {
+        const char* code;
+        const char* entry;
+        const char* position;
+    };
+    static constexpr TCode kCodes[] = {
+        {"HFP", "HF", "Prone"},  {"HFS", "HF", "Supine"},  {"HFDR", "HF", "Right-D"},
+        {"HFDL", "HF", "Left-D"}, {"FFP", "FF", "Prone"},  {"FFS", "FF", "Supine"},
+        {"FFDR", "FF", "Right-D"}, {"FFDL", "FF", "Left-D"},
+    };
+    entry = "n/a";
+    position = "n/a";
+    for (const TCode& c : kCodes)
+        if (code == c.code) {
+            entry = c.entry;
+            position = c.position;
+        }
+}
+
+// What the reader takes from the file before the GE checks.
+struct TDicomHeader {
+    Uint16 rows = 0;
+    Uint16 columns = 0;
+    Uint16 bitsAllocated = 0;
+    float firstPixel[3] = {};   // mm, patient coordinates of the first pixel
+};
+
+bool ReadHeader(DcmItem& item, TDicomHeader& header)
+{
+    std::string modality;
+    if (!TextValue(item, DCM_Modality, 0, modality) || modality != "MR")
+        return false;
+    return item.findAndGetUint16(DCM_Rows, header.rows).good() &&
+           item.findAndGetUint16(DCM_Columns, header.columns).good() &&
+           item.findAndGetUint16(DCM_BitsAllocated, header.bitsAllocated).good() &&
+           Decimals(item, DCM_ImagePositionPatient, 3, header.firstPixel);
+}
+
+// Rows x Columns pixel values: 16-bit values keep their bits as signed 16-bit pixels,
+// 8-bit values become 0..255. The element's length is compared with the image size before
+// its value is loaded, so compressed, multi-frame and cut files are refused without
+// reading their pixels into memory. An 8-bit image of an odd pixel count carries one pad
+// byte, as every DICOM value has an even length.
+bool ReadPixels(DcmItem& item, const TDicomHeader& header, bool swapBytes, std::vector<int16_t>& pixels)
+{
+    if (header.rows < 1 || header.columns < 1 || header.rows > TMRImage::kMaxSide ||
+        header.columns > TMRImage::kMaxSide)
+        return false;
+    const uint64_t count = uint64_t{header.rows} * uint64_t{header.columns};
+    DcmElement* pElement = nullptr;
+    if (item.findAndGetElement(DCM_PixelData, pElement).bad() || !pElement)
+        return false;
+    const uint64_t length = pElement->getLength();
+    if (header.bitsAllocated == 16) {
+        const Uint16* pValues = nullptr;
+        unsigned long n = 0;
+        if (length != 2 * count || item.findAndGetUint16Array(DCM_PixelData, pValues, &n).bad() || !pValues ||
+            n != count)
+            return false;
+        pixels.resize(count);
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint16_t v = swapBytes ? static_cast<uint16_t>((pValues[i] >> 8) | (pValues[i] << 8)) : pValues[i];
+            pixels[i] = static_cast<int16_t>(v);
+        }
+        return true;
+    }
+    if (header.bitsAllocated == 8) {
+        const uint64_t padded = count + (count & 1);
+        const Uint8* pValues = nullptr;
+        unsigned long n = 0;
+        if (length != padded || item.findAndGetUint8Array(DCM_PixelData, pValues, &n).bad() || !pValues ||
+            n != padded)
+            return false;
+        pixels.assign(pValues, pValues + count);
+        return true;
+    }
+    return false;
+}
+
+// DCMTK reads the GE private syntax with big-endian pixel data and hands its pixels over in
+// host order; they are exchanged here only when it did not read the file with that syntax.
+bool GEPixelsNeedSwap(DcmFileFormat& file)
+{
+    DcmMetaInfo* pMeta = file.getMetaInfo();
+    std::string syntax;
+    if (!pMeta || !TextValue(*pMeta, DCM_TransferSyntaxUID, 0, syntax) ||
+        syntax != UID_PrivateGE_LEI_WithBigEndianPixelDataTransferSyntax)
+        return false;
+    return file.getDataset()->getOriginalXfer() != EXS_PrivateGE_LEI_WithBigEndianPixelData;
+}
+
+// The orientation (0 sagittal, 1 coronal, 2 axial) of an image whose rows run along r and
+// whose columns run along c: the patient axis k with the smallest |r_k| + |c_k|, the lower
+// axis on a tie.
+int DicomOrientation(const float r[3], const float c[3])
+{
+    int axis = 0;
+    float smallest = std::fabs(r[0]) + std::fabs(c[0]);
+    for (int k = 1; k < 3; ++k) {
+        const float d = std::fabs(r[k]) + std::fabs(c[k]);
+        if (d < smallest) {
+            smallest = d;
+            axis = k;
+        }
+    }
+    return axis;
+}
+
+// The world-to-image rotation R of an image of that orientation, with its inverse: R maps
+// the row direction, the column direction and the slice normal (r x c, for coronal images
+// c x r) onto the axes of the orientation's standard view; the axial view follows the
+// image's direction code. False when the directions give no rotation (r parallel to c).
+bool DicomImageRotation(const float r[3], const float c[3], int orientation,
+                        const std::string& directionCode, float rotation[9], float inverse[9])
+{
+    float n[3];
+    if (orientation == 1)
+        CrossProduct(c, r, n);
+    else
+        CrossProduct(r, c, n);
+    // Columns r, c, n.
+    const float a[9] = {r[0], c[0], n[0], r[1], c[1], n[1], r[2], c[2], n[2]};
+    float b[9];
+    if (orientation == 0) {
+        const float sagittal[9] = {0, 0, -1, 1, 0, 0, 0, -1, 0};
+        std::copy(sagittal, sagittal + 9, b);
+    } else if (orientation == 1) {
+        const float coronal[9] = {1, 0, 0, 0, 0, -1, 0, -1, 0};
+        std::copy(coronal, coronal + 9, b);
+    } else {
+        // The image axes in the axial standard view, turned as the CSI readers turn theirs.
+        float p[2] = {1.0f, 0.0f};
+        float q[2] = {0.0f, 1.0f};
+        OrientToStandardView(directionCode, 2, &p[0], &p[1], 1);
+        OrientToStandardView(directionCode, 2, &q[0], &q[1], 1);
+        const float axial[9] = {p[0], q[0], 0, p[1], q[1], 0, 0, 0, 1};
+        std::copy(axial, axial + 9, b);
+    }
+    float solved[9];
+    float solvedInverse[9];
+    if (!SolveTransposed3x3(a, b, solved, FailureMessage::None) ||
+        !InvertMatrix3x3(solved, solvedInverse, FailureMessage::None))
+        return false;
+    std::copy(solved, solved + 9, rotation);
+    std::copy(solvedInverse, solvedInverse + 9, inverse);
+    return true;
+}
+
+bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProject, bool geFile)
+{
+    DcmFileFormat file;
+    if (file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect).bad())
+        return false;
+    DcmDataset* pData = file.getDataset();
+    if (!pData)
+        return false;
+    DcmItem& item = *pData;
+    TDicomHeader header;
+    if (!ReadHeader(item, header))
+        return false;
+
+    bool swapBytes = false;
+    std::string examNumber;
+    if (geFile) {
+        swapBytes = GEPixelsNeedSwap(file);
+        examNumber = TextOrNA(item, DCM_StudyID);
+        if (!CheckExamNumberAndDateAgainstSets(pProject, examNumber, DateText(item)))
+            return false;
+    }
+
+    float cosines[6];
+    float spacing[2];   // mm between rows, between columns
+    if (!Decimals(item, DCM_ImageOrientationPatient, 6, cosines) || !Decimals(item, DCM_PixelSpacing, 2, spacing))
+        return false;
+    // An image without a positive pixel size has no field of view to place it by.
+    if (!(spacing[0] > 0.0f) || !(spacing[1] > 0.0f))
+        return false;
+    TNewImage image;
+    if (!ReadPixels(item, header, swapBytes, image.pixels))
+        return false;
+
+    const float* r = cosines;
+    const float* c = cosines + 3;
+    image.name = vx::FileNameOf(path);
+    image.width = header.columns;
+    image.height = header.rows;
+    image.orientation = DicomOrientation(r, c);
+    image.fov[0] = header.columns * spacing[1];
+    image.fov[1] = header.rows * spacing[0];
+    for (int k = 0; k < 3; ++k)
+        image.position[k] = header.firstPixel[k] + 0.5f * (image.fov[0] * r[k] + image.fov[1] * c[k]);
+    // Sizes beyond the float range cannot place the image.
+    const float placement[5] = {image.fov[0], image.fov[1], image.position[0], image.position[1], image.position[2]};
+    if (!std::all_of(placement, placement + 5, [](float v) { return std::isfinite(v); }))
+        return false;
+
+    std::string entry;
+    std::string position;
+    std::string code;
+    TextValue(item, DCM_PatientPosition, 0, code);
+    PatientPositionTexts(code, entry, position);
+    const std::string directionCode = PatientAxisLabels(position, entry, image.orientation, 15);
+    image.info[TMRImage::InfoPatientPosition] = position;
+    image.info[TMRImage::InfoPatientEntry] = entry;
+    image.info[TMRImage::InfoDirectionCode] = directionCode;
+    if (!DicomImageRotation(r, c, image.orientation, directionCode, image.rotation, image.inverseRotation))
+        return false;
+    image.hasRotation = true;
+
+    image.info[TMRImage::InfoExamName] = TextOrNA(item, DCM_StudyDescription);
+    image.info[TMRImage::InfoPatientName] = geFile ? examNumber : TextOrNA(item, DCM_PatientName);
+    image.info[TMRImage::InfoProtocolName] = TextOrNA(item, DCM_ProtocolName);
+    image.info[TMRImage::InfoExamDate] = DateText(item);
+    image.tr = OptionalDecimal(item, DCM_RepetitionTime);
+    image.te = OptionalDecimal(item, DCM_EchoTime);
+    // A negative thickness would make the image's record invalid in the project file.
+    image.thickness = std::max(0.0f, OptionalDecimal(item, DCM_SliceThickness));
+    return AddNewImage(images, pProject, std::move(image));
+}
+
+bool ReadDicomGuarded(TImageSet& images, const std::string& path, TProject* pProject, bool geFile)
+{
+    try {
+        return ReadDicomFile(images, path, pProject, geFile);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+bool ReadDicomImage(TImageSet& images, const std::string& path, TImageImportParams, TProject* pProject)
+{
+    return ReadDicomGuarded(images, path, pProject, false);
+}
+
+bool ReadGEDicomImage(TImageSet& images, const std::string& path, TImageImportParams, TProject* pProject)
+{
+    return ReadDicomGuarded(images, path, pProject, true);
+}

@@ -1,0 +1,345 @@
+// The standard and GE DICOM image readers on files written with DCMTK: transfer syntaxes and
+// pixel formats, the geometry of the direction cosines, texts, refused and damaged files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcrleerg.h"
+#include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/oflog/oflog.h"
+#include "readers/ImageReaderFixture.h"
+#include "support/Bytes.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+constexpr int kStandard = 4;
+constexpr int kGE = 2;
+
+// An MR image of 2 rows and 3 columns; tests change or drop its elements.
+struct TSynthDicom {
+    std::map<DcmTagKey, std::string> texts = {
+        {DCM_Modality, "MR"}, {DCM_ImagePositionPatient, "-10\\20.5\\30"},
+        {DCM_ImageOrientationPatient, "1\\0\\0\\0\\1\\0"}, {DCM_PixelSpacing, "1.5\\2"}, {DCM_PatientPosition, "HFS"}};
+    std::map<DcmTagKey, Uint16> words = {{DCM_Rows, 2}, {DCM_Columns, 3}, {DCM_BitsAllocated, 16}};
+    // 16-bit words, or bytes when 8 bits are allocated.
+    std::optional<std::vector<int>> pixels = std::vector<int>{1, -2, 300, 32767, -32768, 0x0102};
+};
+
+// RLE lossless compresses the pixels.
+bool WriteDicom(const std::string& path, const TSynthDicom& image, E_TransferSyntax syntax = EXS_LittleEndianExplicit)
+{
+    DcmFileFormat file;
+    DcmDataset& data = *file.getDataset();
+    data.putAndInsertString(DCM_SOPClassUID, UID_MRImageStorage);
+    data.putAndInsertString(DCM_SOPInstanceUID, "1.2.826.0.1.3680043.2.1125.1.41");
+    data.putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
+    data.putAndInsertUint16(DCM_SamplesPerPixel, 1);
+    for (const auto& [tag, text] : image.texts)
+        data.putAndInsertString(tag, text.c_str());
+    for (const auto& [tag, word] : image.words)
+        data.putAndInsertUint16(tag, word);
+    if (image.pixels && image.words.count(DCM_BitsAllocated) && image.words.at(DCM_BitsAllocated) == 8) {
+        const std::vector<Uint8> bytes(image.pixels->begin(), image.pixels->end());
+        data.putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size());
+    } else if (image.pixels) {
+        const std::vector<Uint16> words(image.pixels->begin(), image.pixels->end());
+        data.putAndInsertUint16Array(DCM_PixelData, words.data(), words.size());
+    }
+    if (syntax != EXS_RLELossless)
+        return file.saveFile(path.c_str(), syntax).good();
+    DcmRLEEncoderRegistration::registerCodecs();
+    const bool saved = data.chooseRepresentation(syntax, nullptr).good() && file.saveFile(path.c_str(), syntax).good();
+    DcmRLEEncoderRegistration::cleanup();
+    return saved;
+}
+
+std::vector<float> Times(const float m[9], const float v[3])
+{
+    return {m[0] * v[0] + m[1] * v[1] + m[2] * v[2], m[3] * v[0] + m[4] * v[1] + m[5] * v[2],
+            m[6] * v[0] + m[7] * v[1] + m[8] * v[2]};
+}
+
+class DicomImageTest : public ImageReaderTest {
+protected:
+    // Reads the file made from `dicom` into `project` (a fresh one beside the fixture's); its
+    // image, or null when the reader refused the file. Whatever is added is whole.
+    const TMRImage* ReadFresh(TProject& project, const TSynthDicom& dicom, int type = kStandard,
+                              E_TransferSyntax syntax = EXS_LittleEndianExplicit)
+    {
+        EXPECT_TRUE(WriteDicom(Input("slice.dcm"), dicom, syntax));
+        return ReadFresh(project, type);
+    }
+    const TMRImage* ReadFresh(TProject& project, int type)
+    {
+        project.m_strFolder = m_project.m_strFolder;
+        RemoveFile(PixelFile("slice.dcm"));
+        if (!project.m_pImageSet->AddImages(Input("slice.dcm"), TImageImportParams{type}, &project))
+            return nullptr;
+        const TMRImage* image = *project.m_pImageSet->Begin();
+        EXPECT_EQ(FileSize(image->GetPath()), int64_t{2} * image->GetWidth() * image->GetHeight());
+        return image;
+    }
+};
+
+}  // namespace
+
+TEST_F(DicomImageTest, TransferSyntaxesAndPixelFormats)
+{
+    const struct {
+        const char* name;
+        E_TransferSyntax syntax;
+        int bits;
+        std::vector<int> pixels;
+        std::vector<int> stored;
+    } cases[] = {
+        {"explicit LE", EXS_LittleEndianExplicit, 16, {1, -2, 300, 32767, -32768, 0x0102}, {}},
+        {"implicit LE", EXS_LittleEndianImplicit, 16, {1, -2, 300, 32767, -32768, 0x0102}, {}},
+        {"explicit BE", EXS_BigEndianExplicit, 16, {1, -2, 300, 32767, -32768, 0x0102}, {}},
+        {"GE big-endian pixels", EXS_PrivateGE_LEI_WithBigEndianPixelData, 16, {0x0102, 5, -2, 0x7f00, 0, 6}, {}},
+        // Unsigned values above 32767 keep their bits; the window is that of the stored values.
+        {"above 32767", EXS_LittleEndianExplicit, 16, {0, 40000, 65535, 100, 7, 8}, {0, -25536, -1, 100, 7, 8}},
+        {"8 bits, implicit", EXS_LittleEndianImplicit, 8, {0, 1, 127, 128, 200, 255}, {}},
+        {"8 bits, odd count with pad byte", EXS_LittleEndianExplicit, 8, {255, 9, 30}, {}},
+    };
+    for (const auto& t : cases) {
+        TSynthDicom dicom;
+        dicom.words[DCM_BitsAllocated] = static_cast<Uint16>(t.bits);
+        dicom.words[DCM_Rows] = static_cast<Uint16>(t.pixels.size() / 3);
+        dicom.pixels = t.pixels;
+        const std::vector<int>& stored = t.stored.empty() ? t.pixels : t.stored;
+        for (const int type : {kStandard, kGE}) {
+            TProject project;
+            const TMRImage* image = ReadFresh(project, dicom, type, t.syntax);
+            ASSERT_NE(image, nullptr) << t.name << ", type " << type;
+            EXPECT_EQ(ReadBytes(PixelFile("slice.dcm")), Int16LE(stored)) << t.name;
+            EXPECT_EQ(image->GetStoredWindowLow(), *std::min_element(stored.begin(), stored.end())) << t.name;
+            EXPECT_EQ(image->GetStoredWindowHigh(), *std::max_element(stored.begin(), stored.end())) << t.name;
+        }
+    }
+    // The GE syntax keeps its pixels big-endian in the file: 0x0102 as the bytes 01 02.
+    TSynthDicom ge;
+    ge.pixels = cases[3].pixels;
+    ASSERT_TRUE(WriteDicom(Input("ge.dcm"), ge, EXS_PrivateGE_LEI_WithBigEndianPixelData));
+    const std::string bytes = ReadBytes(Input("ge.dcm"));
+    EXPECT_EQ(bytes.substr(bytes.size() - 12), std::string("\x01\x02\x00\x05\xff\xfe\x7f\x00\x00\x00\x00\x06", 12));
+    EXPECT_EQ(m_report.Count(), 0u);
+}
+
+TEST_F(DicomImageTest, GeometryFromTheCosines)
+{
+    // Rows and columns land on the x and y axes of the orientation's standard view, the
+    // normal r x c on its third axis; lying prone or on a side turns the axial view.
+    const float s = 0.70710678f;
+    const struct {
+        const char* patient;
+        float r[3];
+        float c[3];
+        int orientation;
+        const char* code;
+        std::vector<float> rowAxis, columnAxis, normalAxis;
+    } cases[] = {
+        {"HFS", {1, 0, 0}, {0, 1, 0}, 2, "RA", {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+        {"HFP", {1, 0, 0}, {0, 1, 0}, 2, "LP", {-1, 0, 0}, {0, -1, 0}, {0, 0, 1}},
+        {"HFDL", {1, 0, 0}, {0, 1, 0}, 2, "PR", {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+        {"FFDR", {1, 0, 0}, {0, 1, 0}, 2, "AL", {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},
+        {"HFS", {0.6f, 0.8f, 0}, {-0.8f, 0.6f, 0}, 2, "RA", {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+        {"HFS", {0, 1, 0}, {0, 0, -1}, 0, "AH", {0, 1, 0}, {0, 0, -1}, {-1, 0, 0}},
+        {"HFS", {1, 0, 0}, {0, 0, -1}, 1, "RH", {1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
+        // Equal sums on two axes choose the lower one.
+        {"HFS", {s, s, 0}, {0, 0, 1}, 0, "AH", {0, 1, 0}, {0, 0, -1}, {-1, 0, 0}},
+        {"HFS", {1, 0, 0}, {0, s, s}, 1, "RH", {1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
+    };
+    for (const auto& t : cases) {
+        TSynthDicom dicom;
+        dicom.texts[DCM_PatientPosition] = t.patient;
+        dicom.texts[DCM_ImageOrientationPatient] = std::to_string(t.r[0]) + "\\" + std::to_string(t.r[1]) + "\\" +
+                                                   std::to_string(t.r[2]) + "\\" + std::to_string(t.c[0]) + "\\" +
+                                                   std::to_string(t.c[1]) + "\\" + std::to_string(t.c[2]);
+        TProject project;
+        const TMRImage* image = ReadFresh(project, dicom);
+        const std::string what = std::string(t.patient) + " " + t.code;
+        ASSERT_NE(image, nullptr) << what;
+        EXPECT_EQ(image->GetOrientation(), t.orientation) << what;
+        EXPECT_EQ(image->GetInfoText(TMRImage::InfoDirectionCode), t.code) << what;
+        // 3 columns 2 mm apart, 2 rows 1.5 mm apart; the centre half of each from the first pixel.
+        EXPECT_FLOAT_EQ(image->GetFOVX(), 6.0f);
+        EXPECT_FLOAT_EQ(image->GetFOVY(), 3.0f);
+        float position[3], rotation[9], inverse[9];
+        image->GetPosition(position);
+        image->GetRotation(rotation);
+        image->GetInverseRotation(inverse);
+        const float first[3] = {-10.0f, 20.5f, 30.0f};
+        const float normal[3] = {t.r[1] * t.c[2] - t.r[2] * t.c[1], t.r[2] * t.c[0] - t.r[0] * t.c[2],
+                                 t.r[0] * t.c[1] - t.r[1] * t.c[0]};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(position[k], first[k] + 3.0f * t.r[k] + 1.5f * t.c[k], 1e-4) << what;
+            EXPECT_NEAR(Times(rotation, t.r)[k], t.rowAxis[k], 1e-5) << what << " row " << k;
+            EXPECT_NEAR(Times(rotation, t.c)[k], t.columnAxis[k], 1e-5) << what << " column " << k;
+            EXPECT_NEAR(Times(rotation, normal)[k], t.normalAxis[k], 1e-5) << what << " normal " << k;
+            EXPECT_NEAR(Times(inverse, t.rowAxis.data())[k], t.r[k], 1e-5) << what << " inverse " << k;
+        }
+    }
+}
+
+TEST_F(DicomImageTest, CentreInTheWorkSetIsSeenInTheStandardView)
+{
+    // An unrotated work set at the origin: the axial image centred at (10, 20, 30) lies at
+    // (10, 20) in its plane z = -30. A prone patient's image axes run left and posterior,
+    // so its centre shows at (-10, -20); lying on the left side turns it by a quarter.
+    m_project.m_pWorkSet = AddSet("csi", "", "");
+    const struct {
+        const char* patient;
+        float x, y;
+    } cases[] = {{"HFS", 10, 20}, {"HFP", -10, -20}, {"HFDL", -20, 10}};
+    for (const auto& t : cases) {
+        TSynthDicom dicom;
+        dicom.texts[DCM_ImagePositionPatient] = "7\\18.5\\30";
+        dicom.texts[DCM_PatientPosition] = t.patient;
+        TProject project;
+        project.m_pWorkSet = m_project.m_pWorkSet;
+        const TMRImage* image = ReadFresh(project, dicom);
+        ASSERT_NE(image, nullptr);
+        EXPECT_FLOAT_EQ(image->GetSlicePosition(), -30.0f) << t.patient;
+        EXPECT_FLOAT_EQ(image->GetCentre().x, t.x) << t.patient;
+        EXPECT_FLOAT_EQ(image->GetCentre().y, t.y) << t.patient;
+    }
+}
+
+TEST_F(DicomImageTest, TextsAndTimes)
+{
+    TSynthDicom dicom;
+    dicom.texts.insert({{DCM_StudyDescription, "Brain"}, {DCM_PatientName, "Doe^Jane"}, {DCM_ProtocolName, "T1"},
+                        {DCM_StudyDate, "20200929"}, {DCM_RepetitionTime, "2217.66"}, {DCM_EchoTime, "3.172"},
+                        {DCM_SliceThickness, "1.2"}});
+    dicom.texts[DCM_PatientPosition] = "FFDR";
+    TProject project;
+    const TMRImage* image = ReadFresh(project, dicom);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetName(), "slice.dcm");
+    const char* const texts[] = {"Brain", "2020.09.29", "Doe^Jane", "T1", "AL", "Right-D", "FF"};
+    for (int k = 0; k < TMRImage::InfoTextCount; ++k)
+        EXPECT_EQ(image->GetInfoText(k), texts[k]) << k;
+    EXPECT_FLOAT_EQ(image->GetTR(), 2217.66f);
+    EXPECT_FLOAT_EQ(image->GetTE(), 3.172f);
+    EXPECT_FLOAT_EQ(image->GetThickness(), 1.2f);
+
+    // Missing texts are "n/a"; a date written with hyphens is not read.
+    TSynthDicom bare;
+    bare.texts.erase(DCM_PatientPosition);
+    bare.texts[DCM_StudyDate] = "2020-09-29";
+    TProject other;
+    image = ReadFresh(other, bare, kGE);
+    ASSERT_NE(image, nullptr);
+    for (int k = 0; k < TMRImage::InfoTextCount; ++k)
+        EXPECT_EQ(image->GetInfoText(k), k == TMRImage::InfoDirectionCode ? "BAD_ORIT" : "n/a") << k;
+    EXPECT_EQ(image->GetTR() + image->GetTE() + image->GetThickness(), 0.0f);
+}
+
+TEST_F(DicomImageTest, FilesTheReadersCannotUseAreRefusedSilently)
+{
+    const struct {
+        const char* name;
+        std::function<void(TSynthDicom&)> change;
+        E_TransferSyntax syntax = EXS_LittleEndianExplicit;
+    } cases[] = {
+        {"CT image", [](TSynthDicom& d) { d.texts[DCM_Modality] = "CT"; }},
+        {"no modality", [](TSynthDicom& d) { d.texts.erase(DCM_Modality); }},
+        {"no rows", [](TSynthDicom& d) { d.words.erase(DCM_Rows); }},
+        {"no bits allocated", [](TSynthDicom& d) { d.words.erase(DCM_BitsAllocated); }},
+        {"12 bits allocated", [](TSynthDicom& d) { d.words[DCM_BitsAllocated] = 12; }},
+        {"two position values", [](TSynthDicom& d) { d.texts[DCM_ImagePositionPatient] = "1\\2"; }},
+        {"rows parallel to columns", [](TSynthDicom& d) { d.texts[DCM_ImageOrientationPatient] = "1\\0\\0\\1\\0\\0"; }},
+        {"zero pixel spacing", [](TSynthDicom& d) { d.texts[DCM_PixelSpacing] = "0\\2"; }},
+        {"field of view beyond floats", [](TSynthDicom& d) { d.texts[DCM_PixelSpacing] = "1.5\\3e38"; }},
+        {"no pixel data", [](TSynthDicom& d) { d.pixels.reset(); }},
+        {"one pixel short", [](TSynthDicom& d) { d.pixels->pop_back(); }},
+        {"two frames",
+         [](TSynthDicom& d) {
+             d.texts[DCM_NumberOfFrames] = "2";
+             d.pixels->insert(d.pixels->end(), d.pixels->begin(), d.pixels->end());
+         }},
+        {"65535 x 65535 pixels claimed", [](TSynthDicom& d) { d.words[DCM_Rows] = d.words[DCM_Columns] = 65535; }},
+        {"RLE compressed", [](TSynthDicom&) {}, EXS_RLELossless},
+    };
+    for (const auto& t : cases) {
+        TSynthDicom dicom;
+        t.change(dicom);
+        for (const int type : {kStandard, kGE}) {
+            TProject project;
+            EXPECT_EQ(ReadFresh(project, dicom, type, t.syntax), nullptr) << t.name << ", type " << type;
+            EXPECT_FALSE(FileExists(PixelFile("slice.dcm"))) << t.name;
+        }
+    }
+    WriteBytes(Input("slice.dcm"), "This is not an image.\n");
+    TProject project;
+    EXPECT_EQ(ReadFresh(project, kStandard), nullptr);
+    EXPECT_EQ(m_report.Count(), 0u);
+}
+
+TEST_F(DicomImageTest, GEReaderChecksStudyIdAndDateAgainstTheSets)
+{
+    TSynthDicom dicom;
+    dicom.texts.insert({{DCM_StudyID, "4711"}, {DCM_StudyDate, "20200929"}});
+    ASSERT_TRUE(WriteDicom(Input("exam.dcm"), dicom));
+    AddSet("same exam", " 4711 ", "2020.09.29 ");
+    EXPECT_TRUE(Add(Input("exam.dcm"), TImageImportParams{}, kGE));
+    EXPECT_EQ(m_report.Count(), 0u);
+
+    AddSet("other", "99", "2001.01.01");
+    m_report.PlanAnswer(ReportAnswer::No);
+    ASSERT_TRUE(WriteDicom(Input("exam2.dcm"), dicom));
+    EXPECT_FALSE(Add(Input("exam2.dcm"), TImageImportParams{}, kGE));
+    EXPECT_EQ(m_report.Questions(),
+              std::vector<std::string>{
+                  "Exam number is not matched with CSI data set : other. Would you like to continue adding the new image?"});
+    EXPECT_FALSE(FileExists(PixelFile("exam2.dcm")));
+    // The standard reader asks nothing.
+    EXPECT_TRUE(Add(Input("exam2.dcm"), TImageImportParams{}, kStandard));
+    EXPECT_EQ(m_report.Count(), 1u);
+}
+
+TEST_F(DicomImageTest, DamagedFilesEndCleanly)
+{
+    OFLog::configure(OFLogger::FATAL_LOG_LEVEL);   // a line for every broken element otherwise
+    std::vector<std::string> files;
+    const std::string scanner = "dicom_ge/dcm_qa_ge/i22.MRDC.1";
+    if (SampleDataExists(scanner))
+        files.push_back(ReadBytes(SampleDataPath(scanner)));
+    for (const E_TransferSyntax syntax : {EXS_LittleEndianImplicit, EXS_BigEndianExplicit}) {
+        ASSERT_TRUE(WriteDicom(Input("whole.dcm"), TSynthDicom{}, syntax));
+        files.push_back(ReadBytes(Input("whole.dcm")));
+    }
+    for (const std::string& bytes : files) {
+        // The pixels fill the end of each file: no shorter copy holds a whole image.
+        const size_t step = bytes.size() > 4096 ? 64 : 1;
+        for (size_t cut = 0; cut < bytes.size(); cut += step) {
+            WriteBytes(Input("slice.dcm"), bytes.substr(0, cut));
+            for (const int type : {kStandard, kGE}) {
+                TProject project;
+                EXPECT_EQ(ReadFresh(project, type), nullptr) << cut;
+            }
+        }
+        // Each byte turned over in the generated files: read or refused, whole either way.
+        for (size_t at = 0; step == 1 && at < bytes.size(); ++at) {
+            std::string changed = bytes;
+            changed[at] = static_cast<char>(~changed[at]);
+            WriteBytes(Input("slice.dcm"), changed);
+            TProject project;
+            ReadFresh(project, kStandard);
+        }
+    }
+    OFLog::configure(OFLogger::WARN_LOG_LEVEL);
+    EXPECT_EQ(m_report.Count(), 0u);
+}
