@@ -17,6 +17,7 @@
 #include "model/TMRImage.h"
 #include "platform/Paths.h"
 #include "readers/ImageImport.h"
+#include "readers/ReaderHelpers.h"
 
 namespace {
 
@@ -68,28 +69,6 @@ std::string DateText(DcmItem& item)
     if (!TextValue(item, DCM_StudyDate, 0, date) || date.size() != 8)
         return "n/a";
     return date.substr(0, 4) + "." + date.substr(4, 2) + "." + date.substr(6, 2);
-}
-
-// Patient entry ("HF", "FF") and position ("Prone", ...) of a Patient Position code.
-void PatientPositionTexts(const std::string& code, std::string& entry, std::string& position)
-{
-    struct TCode {
-        const char* code;
-        const char* entry;
-        const char* position;
-    };
-    static constexpr TCode kCodes[] = {
-        {"HFP", "HF", "Prone"},  {"HFS", "HF", "Supine"},  {"HFDR", "HF", "Right-D"},
-        {"HFDL", "HF", "Left-D"}, {"FFP", "FF", "Prone"},  {"FFS", "FF", "Supine"},
-        {"FFDR", "FF", "Right-D"}, {"FFDL", "FF", "Left-D"},
-    };
-    entry = "n/a";
-    position = "n/a";
-    for (const TCode& c : kCodes)
-        if (code == c.code) {
-            entry = c.entry;
-            position = c.position;
-        }
 }
 
 // What the reader takes from the file before the GE checks.
@@ -269,14 +248,12 @@ bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProjec
     if (!std::all_of(placement, placement + 5, [](float v) { return std::isfinite(v); }))
         return false;
 
-    std::string entry;
-    std::string position;
     std::string code;
     TextValue(item, DCM_PatientPosition, 0, code);
-    PatientPositionTexts(code, entry, position);
-    const std::string directionCode = PatientAxisLabels(position, entry, image.orientation, 15);
-    image.info[TMRImage::InfoPatientPosition] = position;
-    image.info[TMRImage::InfoPatientEntry] = entry;
+    const TPatientPosition patient = PatientPositionFromCode(code, {"n/a", "n/a"});
+    const std::string directionCode = PatientAxisLabels(patient.lying, patient.headFeet, image.orientation, 15);
+    image.info[TMRImage::InfoPatientPosition] = patient.lying;
+    image.info[TMRImage::InfoPatientEntry] = patient.headFeet;
     image.info[TMRImage::InfoDirectionCode] = directionCode;
     if (!DicomImageRotation(r, c, image.orientation, directionCode, image.rotation, image.inverseRotation))
         return false;

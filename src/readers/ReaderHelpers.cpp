@@ -32,7 +32,7 @@ int SpatialDimsOf(const int dim[3])
     return ones == 0 ? 3 : ones == 1 ? 2 : 1;
 }
 
-TPatientPosition PatientPositionFromCode(const std::string& code)
+TPatientPosition PatientPositionFromCode(const std::string& code, const TPatientPosition& unknown)
 {
     static const struct {
         const char* code;
@@ -45,7 +45,7 @@ TPatientPosition PatientPositionFromCode(const std::string& code)
     for (const auto& c : kCodes)
         if (code == c.code)
             return {c.headFeet, c.lying};
-    return {};
+    return unknown;
 }
 
 void SetPatientPosition(TCSIParams& params, const TPatientPosition& position)

@@ -28,8 +28,8 @@ struct TPatientPosition {
     std::string lying = "Supine";
 };
 // The texts of a position code as scanners write it: "HFS", "HFP", "HFDR", "HFDL" and
-// the same with "FF". Any other code gives head first, supine.
-TPatientPosition PatientPositionFromCode(const std::string& code);
+// the same with "FF". Any other code gives `unknown` (head first, supine when not given).
+TPatientPosition PatientPositionFromCode(const std::string& code, const TPatientPosition& unknown = {});
 // Stores both texts into the set's parameters by the convention above.
 void SetPatientPosition(TCSIParams& params, const TPatientPosition& position);
 

@@ -18,6 +18,7 @@
 #include "dcmtk/oflog/oflog.h"
 #include "readers/ImageReaderFixture.h"
 #include "support/Bytes.h"
+#include "support/GermanLocale.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -225,7 +226,11 @@ TEST_F(DicomImageTest, TextsAndTimes)
                         {DCM_SliceThickness, "1.2"}});
     dicom.texts[DCM_PatientPosition] = "FFDR";
     TProject project;
-    const TMRImage* image = ReadFresh(project, dicom);
+    const TMRImage* image = nullptr;
+    {
+        const TGermanLocale german;   // decimal comma in the C locale: numbers read the same
+        image = ReadFresh(project, dicom);
+    }
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->GetName(), "slice.dcm");
     const char* const texts[] = {"Brain", "2020.09.29", "Doe^Jane", "T1", "AL", "Right-D", "FF"};
