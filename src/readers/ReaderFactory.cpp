@@ -6,6 +6,15 @@
 #include "readers/CSIFormats.h"
 #include "readers/ImageReaders.h"
 #include "readers/TInternalFormatReader.h"
+#include "readers/TPhilips2DMultiSlicePreR11Reader.h"
+#include "readers/TPhilips2DMultiSliceR11Reader.h"
+#include "readers/TPhilips2DMultiSliceR2Reader.h"
+#include "readers/TPhilips2DSlicePreR11Reader.h"
+#include "readers/TPhilips2DSliceR11Reader.h"
+#include "readers/TPhilips2DSliceR2Reader.h"
+#include "readers/TPhilips3DPreR11Reader.h"
+#include "readers/TPhilips3DR11Reader.h"
+#include "readers/TPhilips3DR2Reader.h"
 #include "readers/TPhilipsSVReader.h"
 #include "readers/THeliconReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
@@ -19,6 +28,15 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     switch (nFormat) {
     case 0: return new (std::nothrow) TPhilipsSVReader(pParams);
     case 1: return new (std::nothrow) TPhilipsTimeSeriesReader(pParams);
+    case 2: return new (std::nothrow) TPhilips2DSlicePreR11Reader(pParams);
+    case 3: return new (std::nothrow) TPhilips2DSliceR11Reader(pParams);
+    case 4: return new (std::nothrow) TPhilips2DSliceR2Reader(pParams);
+    case 5: return new (std::nothrow) TPhilips2DMultiSlicePreR11Reader(pParams);
+    case 6: return new (std::nothrow) TPhilips2DMultiSliceR11Reader(pParams);
+    case 7: return new (std::nothrow) TPhilips2DMultiSliceR2Reader(pParams);
+    case 8: return new (std::nothrow) TPhilips3DPreR11Reader(pParams);
+    case 9: return new (std::nothrow) TPhilips3DR11Reader(pParams);
+    case 10: return new (std::nothrow) TPhilips3DR2Reader(pParams);
     case 17: return new (std::nothrow) THeliconReader(pParams);
     case 18: return new (std::nothrow) TRDAReader(pParams);
     case kRawFormat: return new (std::nothrow) TRawReader(pParams);

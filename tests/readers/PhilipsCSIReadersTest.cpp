@@ -1,0 +1,528 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "platform/FileChooser.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "readers/PhilipsCSITestFiles.h"
+#include "readers/PhilipsTestFiles.h"
+#include "readers/ReaderFactory.h"
+#include "readers/TPhilipsCSIReader.h"
+#include "support/ProcessorCountGuard.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using namespace vx::test;
+
+enum Family { Slice2D, Multi2D, Volume3D };
+enum Release { PreR11, R11, R2 };
+
+Family FamilyOf(int format) { return Family((format - 2) / 3); }
+Release ReleaseOf(int format) { return Release((format - 2) % 3); }
+
+// The scan of a format: k-space along the encoded axes (pre-R11 grids half a voxel off),
+// one slice for the single-slice formats, an even partition count for one 3-D format and
+// an odd one for the others.
+TCSIScan ScanFor(int format, int sliceAxis)
+{
+    TCSIScan scan;
+    scan.sliceAxis = sliceAxis;
+    const Family family = FamilyOf(format);
+    const Release release = ReleaseOf(format);
+    scan.n[2] = family == Slice2D ? 1 : (format == 8 ? 4 : 3);
+    scan.dims = family == Volume3D ? 3 : 2;
+    for (int d = 0; d < 3; ++d) {
+        scan.kSpace[d] = release != R2 && (d < 2 || family == Volume3D);
+        scan.halfVoxel[d] = scan.kSpace[d] && (release == PreR11 || family == Volume3D);
+    }
+    return scan;
+}
+
+TLines ParLines(int slices)
+{
+    return {{"Max. number of slices/locations", std::to_string(slices)},
+            {"FOV (ap,fh,rl) [mm]", "220.000  100.000  210.000"},
+            {"Angulation midslice(ap,fh,rl)[degr]", "0.000  0.000  0.000"}};
+}
+
+// Writes the files of the format for `scan` into the folder under the base "scan" and
+// returns the file the user would choose.
+std::string WriteScan(const TTempFolder& folder, int format, const TCSIScan& scan)
+{
+    const int ns = scan.n[2];
+    WriteBytes(folder.File("scan.PAR"), ParText(ParLines(ns)));
+    const std::string spar = SparText(CSISparLines(scan));
+    if (ReleaseOf(format) == PreR11 && FamilyOf(format) != Slice2D) {
+        WriteBytes(folder.File("scan.SPAR"), spar);
+        // The 3-D reader starts at the first vector's offset; the stack reader at byte 0.
+        const int offset = format == 8 ? 96 : 0;
+        const auto positions = ShuffledPositions(scan);
+        std::string data(size_t(offset), 'x');
+        for (const auto& p : positions)
+            data += DataBytes(ScanSpectrum(scan, p.data()));
+        WriteBytes(folder.File("scan.LIST"), ListText(scan, positions, offset));
+        WriteBytes(folder.File("scan.DATA"), data);
+        return folder.File("scan.DATA");
+    }
+    if (ReleaseOf(format) == R11 && FamilyOf(format) != Slice2D) {
+        WriteBytes(folder.File("scan_1.SPAR"), spar);
+        // Stacks: file k holds slice n - k; volumes: file k holds partition k - 1.
+        for (int k = 1; k <= ns; ++k) {
+            const int slice = format == 6 ? ns - k : k - 1;
+            WriteBytes(folder.File("scan_" + std::to_string(k) + ".SDAT"),
+                       SdatBytes(ScanSlices(scan, slice, slice + 1)));
+        }
+        return folder.File("scan_2.SDAT");
+    }
+    WriteBytes(folder.File("scan.SPAR"), spar);
+    WriteBytes(folder.File("scan.SDAT"), SdatBytes(ScanSlices(scan, 0, ns)));
+    return folder.File("scan.sdat");
+}
+
+// Where the reader must put the line and the grid's sizes, worked out by hand from the
+// orientation each reader family restores: k-space stacks and slices are transposed
+// (coronal, transverse) or flipped (sagittal), volumes flipped along the partition axis
+// too, image-space stacks and volumes only flipped along a sagittal or transverse slice
+// axis, image-space slices kept as they are.
+struct TPlacement {
+    int voxel[3];
+    int dims[3];
+};
+
+TPlacement Expected(int format, const TCSIScan& c)
+{
+    const int na = c.n[0], nb = c.n[1], ns = c.n[2];
+    const int ja = c.line[0], jb = c.line[1], js = c.line[2];
+    if (ReleaseOf(format) == R2) {
+        const int s = c.sliceAxis, a = s == 0 ? 1 : 0, b = s == 2 ? 1 : 2;
+        TPlacement p{};
+        p.voxel[a] = ja, p.voxel[b] = jb, p.dims[a] = na, p.dims[b] = nb, p.dims[s] = ns;
+        p.voxel[s] = (FamilyOf(format) != Slice2D && s != 1) ? ns - 1 - js : js;
+        return p;
+    }
+    const bool volume = FamilyOf(format) == Volume3D;
+    switch (c.sliceAxis) {
+    case 0: return {{volume ? ns - 1 - js : js, na - 1 - ja, nb - 1 - jb}, {ns, na, nb}};
+    case 1: return {{nb - 1 - jb, js, ja}, {nb, ns, na}};
+    default: return {{nb - 1 - jb, ja, volume ? ns - 1 - js : js}, {nb, na, ns}};
+    }
+}
+
+std::unique_ptr<TCSISet> ReadFormat(int format, const std::string& path, TCSIReadParams params = {})
+{
+    params.m_nFormat = format;
+    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &params));
+    return std::unique_ptr<TCSISet>(reader->Read(path));
+}
+
+// Batch mode for the length of a test: no questions, default companion files.
+struct TBatchRun {
+    TBatchRun() { vx::ResetGlobals(), g_bBatchMode = true; }
+    ~TBatchRun() { vx::ResetGlobals(); }
+};
+
+class PhilipsCSIFormats : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(PhilipsCSIFormats, LineLandsInItsVoxelAtItsFrequency)
+{
+    const auto [format, sliceAxis] = GetParam();
+    TScriptedReport report;
+    TBatchRun batch;
+    TTempFolder folder;
+    const TCSIScan scan = ScanFor(format, sliceAxis);
+    auto set = ReadFormat(format, WriteScan(folder, format, scan));
+    ASSERT_NE(set, nullptr) << g_batchLog;
+    EXPECT_EQ(g_batchLog, "");
+    EXPECT_EQ(set->m_strName, "scan");
+    EXPECT_EQ(set->m_nSpatialDims, FamilyOf(format) == Volume3D ? 3 : 2);
+    EXPECT_EQ(set->m_bMultiSlice, FamilyOf(format) == Multi2D ? 1 : 0);
+    EXPECT_EQ(set->m_slicePhases.size(), FamilyOf(format) == Multi2D ? size_t(scan.n[2]) : 0u);
+    EXPECT_EQ(set->m_bFrequencyDomain, 1);
+    EXPECT_EQ(set->m_bKSpace, 0);
+
+    const TPlacement want = Expected(format, scan);
+    for (int d = 0; d < 3; ++d)
+        ASSERT_EQ(set->m_nDim[d], want.dims[d]) << "axis " << d;
+    // The line's point: the transform to the frequency domain is the inverse FFT, which
+    // puts exp(2 pi i f t) at -f, offset from the centre of the spectrum.
+    const int peakPoint = scan.points / 2 - int(std::lround(scan.offsetHz * scan.points / scan.bandwidth));
+    const TSpectrum* line = set->GetVoxel(want.voxel[0], want.voxel[1], want.voxel[2]);
+    ASSERT_NE(line, nullptr);
+    const float peak = line->GetMagnitude(peakPoint);
+    EXPECT_GT(peak, 0.0f);
+    for (int i = 0; i < scan.points; ++i)
+        EXPECT_LE(line->GetMagnitude(i), peak) << "point " << i;
+    // Every other voxel is empty: the whole line lies in one voxel.
+    for (size_t v = 0; v < set->VoxelCount(); ++v) {
+        if (set->GetVoxel(v) != line) {
+            ASSERT_LT(set->GetVoxel(v)->GetMaxMagnitude(), 1e-3f * peak) << "voxel " << v;
+        }
+    }
+    EXPECT_EQ(set->m_kSpaceMask.size(), set->VoxelCount());
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, PhilipsCSIFormats,
+                         ::testing::Combine(::testing::Range(2, 11), ::testing::Values(0, 1, 2)),
+                         [](const auto& info) {
+                             return "Format" + std::to_string(std::get<0>(info.param)) + "Slice" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
+
+// The file dialog answers from a list ("" cancels) and keeps the requests.
+struct TScriptedFiles {
+    std::deque<std::string> replies;
+    std::vector<vx::TFileRequest> requests;
+    vx::FileChooserHandler previous;
+    TScriptedFiles()
+    {
+        previous = vx::SetFileChooserHandler([this](const vx::TFileRequest& r) {
+            requests.push_back(r);
+            const std::string reply = replies.empty() ? std::string() : replies.front();
+            if (!replies.empty())
+                replies.pop_front();
+            return reply.empty() ? std::vector<std::string>{} : std::vector<std::string>{reply};
+        });
+    }
+    ~TScriptedFiles() { vx::SetFileChooserHandler(previous); }
+};
+
+}  // namespace
+
+TEST(PhilipsCSIReaders, CompanionQuestionsAndDialogs)
+{
+    using A = vx::ReportAnswer;
+    // The transverse scan's fields of view along x and y: 200 mm from the SPAR file, 210
+    // and 220 from scan.PAR, 160 and 150 from other.PAR; 133.3 = 4 * 200 / 6 for an R2
+    // set without a PAR file.
+    struct Case {
+        int format;
+        std::vector<A> answers;
+        std::vector<std::string> files;  // "" cancels the dialog
+        bool read;
+        float fov[2];
+    };
+    const Case cases[] = {
+        {3, {A::No}, {}, false, {}},
+        {3, {A::Yes}, {""}, false, {}},
+        {3, {A::Yes}, {"other.PAR"}, true, {160, 150}},
+        {2, {A::No}, {}, true, {210, 220}},
+        {2, {A::Yes}, {""}, true, {210, 220}},
+        {2, {A::Yes}, {"other.PAR"}, true, {160, 150}},
+        {4, {A::No}, {}, true, {200, 133.33333f}},
+        {4, {A::Yes}, {""}, true, {200, 133.33333f}},
+        {4, {A::Yes}, {"other.PAR"}, true, {160, 150}},
+        {6, {A::No}, {}, false, {}},
+        {5, {A::No}, {}, false, {}},                                   // SPAR required
+        {5, {A::Yes}, {""}, false, {}},                                // SPAR dialog cancelled
+        {5, {A::Yes, A::No}, {"scan.SPAR"}, true, {210, 220}},
+        {8, {A::Yes, A::No}, {""}, true, {210, 220}},                  // cancel keeps scan.SPAR
+        {8, {A::Yes, A::Yes}, {"scan.SPAR", "other.PAR"}, true, {160, 150}},
+        {10, {A::No}, {}, true, {200, 133.33333f}},
+    };
+    for (const Case& c : cases) {
+        const std::string what = "format " + std::to_string(c.format);
+        TScriptedReport report;
+        TScriptedFiles files;
+        TTempFolder folder;
+        const std::string chosen = WriteScan(folder, c.format, ScanFor(c.format, 2));
+        WriteBytes(folder.File("other.PAR"), ParText({{"Max. number of slices/locations", "3"},
+                                                      {"FOV (ap,fh,rl) [mm]", "150  90  160"}}));
+        for (A answer : c.answers)
+            report.PlanAnswer(answer);
+        for (const std::string& file : c.files)
+            files.replies.push_back(file.empty() ? file : folder.File(file));
+        auto set = ReadFormat(c.format, chosen);
+        EXPECT_EQ(report.PlannedLeft(), 0u) << what;
+        EXPECT_EQ(report.Messages().size(), 0u) << what << ": " << (report.Count() ? report.Entries()[0].text : "");
+        ASSERT_EQ(set != nullptr, c.read) << what;
+        if (set) {
+            EXPECT_NEAR(set->m_fFOV[0], c.fov[0], 1e-3) << what;
+            EXPECT_NEAR(set->m_fFOV[1], c.fov[1], 1e-3) << what;
+        }
+        for (const vx::TFileRequest& r : files.requests) {
+            EXPECT_EQ(r.folder, folder.Path());
+            EXPECT_EQ(r.filterIndex, 1);
+            const bool par = r.title == "Please select metabolic map (.PAR) file...";
+            EXPECT_TRUE(par || r.title == "Please select SPAR file...") << r.title;
+            EXPECT_EQ(r.filter, par ? "All Files (*.*)|*.*|Philips PAR File(*.PAR)|*.PAR"
+                                    : "All Files (*.*)|*.*|Philips SPAR File(*.SPAR)|*.SPAR");
+        }
+    }
+}
+
+TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
+{
+    struct Case {
+        const char* what;
+        int format;
+        std::function<void(const TTempFolder&, TCSIScan&)> change;  // after the files are written
+        std::string message;  // "" for a silent refusal; "$" stands for the folder
+    };
+    auto rewriteSpar = [](const std::string& name, const std::string& key, const std::string& value) {
+        return [=](const TTempFolder& f, TCSIScan& scan) {
+            TLines lines = CSISparLines(scan);
+            for (auto& line : lines)
+                if (line.first == key)
+                    line.second = value;
+            WriteBytes(f.File(name), SparText(lines));
+        };
+    };
+    auto remove = [](const std::string& name) {
+        return [=](const TTempFolder& f, TCSIScan&) { std::remove(f.File(name).c_str()); };
+    };
+    auto shorten = [](const std::string& name) {
+        return [=](const TTempFolder& f, TCSIScan&) {
+            const std::string bytes = ReadBytes(f.File(name));
+            WriteBytes(f.File(name), bytes.substr(0, bytes.size() - 1));
+        };
+    };
+    const Case cases[] = {
+        {"3 dimensions for a slice", 2, rewriteSpar("scan.SPAR", "spec_num_dimensions", "4"),
+         "Parameter file $/scan.SPAR cannot be read or is invalid."},
+        {"2 dimensions for an R2 volume", 10, rewriteSpar("scan.SPAR", "spec_num_dimensions", "3"),
+         "Parameter file $/scan.SPAR cannot be read or is invalid."},
+        {"a missing slice file", 6, remove("scan_2.SDAT"), "Data file $/scan_2.SDAT does not exist or cannot be read."},
+        {"a short slice file", 9, shorten("scan_3.SDAT"), ""},
+        {"a short SDAT file", 7, shorten("scan.SDAT"), ""},
+        {"a short DATA file", 5, shorten("scan.DATA"), ""},
+        {"a missing LIST file", 8, remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
+        {"a missing stack SPAR file", 5, remove("scan.SPAR"), "Parameter file $/scan.SPAR does not exist or cannot be read."},
+        {"a missing volume SPAR file in a batch", 8, remove("scan.SPAR"),
+         "Parameter file $/scan.SPAR does not exist or cannot be read."},
+        {"a missing required PAR file in a batch", 9, remove("scan.PAR"), "Fail to read metabolic map PAR file $/scan.PAR."},
+        {"a PAR file without slices", 6,
+         [](const TTempFolder& f, TCSIScan&) {
+             WriteBytes(f.File("scan.PAR"), ParText({{"Max. number of slices/locations", "0"}}));
+         },
+         "Fail to read metabolic map PAR file $/scan.PAR."},
+        {"a matrix beyond the voxel limit", 10, rewriteSpar("scan.SPAR", "dim2_pnts", "10000000"),
+         "Parameter file $/scan.SPAR cannot be read or is invalid."},
+        {"a PAR file of a hundred million partitions", 9,
+         [](const TTempFolder& f, TCSIScan&) {
+             WriteBytes(f.File("scan.PAR"), ParText({{"Max. number of slices/locations", "100000000"}}));
+         },
+         "Fail to read metabolic map PAR file $/scan.PAR."},
+        {"a point count the FFT refuses", 4, rewriteSpar("scan.SPAR", "samples", "41"),
+         "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor."},
+        {"a k-space grid far larger than its records", 5,
+         [](const TTempFolder& f, TCSIScan& scan) {
+             scan.n[0] = 64, scan.n[1] = 64;
+             WriteBytes(f.File("scan.LIST"), ListText(scan, {{0, 0, 0}}, 0));
+         },
+         ""},
+        {"a record the later sizes leave outside", 8,
+         [](const TTempFolder& f, TCSIScan& scan) {
+             WriteBytes(f.File("scan.LIST"), ListText(scan, ShuffledPositions(scan), 96) +
+                                                 ".  0  0  0  X-resolution  :  2\n");
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        TScriptedReport report;
+        TBatchRun batch;
+        TTempFolder folder;
+        TCSIScan scan = ScanFor(c.format, 2);
+        const std::string chosen = WriteScan(folder, c.format, scan);
+        c.change(folder, scan);
+        EXPECT_EQ(ReadFormat(c.format, chosen), nullptr) << c.what;
+        std::string message = c.message;
+        if (const size_t at = message.find('$'); at != std::string::npos)
+            message.replace(at, 1, folder.Path());
+        EXPECT_EQ(g_batchLog, message.empty() ? "" : message + "\r\n") << c.what;
+        EXPECT_EQ(report.Count(), 0u);
+    }
+}
+
+TEST(PhilipsCSIReaders, FormatMessages)
+{
+    const char* messages[] = {
+        "Philips single slice 2D CSI Pre R11 should be SPAR/SDAT files.",
+        "For Philips 2D Single Slice Release 11, SPAR/SDAT should be selected.",
+        "Philips 2D Single Slice Release 2 should be SPAR/SDAT files.",
+        "Philips 2D MultiSlice CSI Pre R11 should be LIST/DATA files.",
+        "For Philips 2D Mulitslice Release 11, SPAR/SDAT files should be selected.",
+        "Please select SPAR/SDAT files.",
+        "Philips 3D CSI Pre 11 should be LIST/DATA files.",
+        "For Philips 3D CSI Releaser 11, SPAR/SDAT should be selected.",
+        "Please select SPAR/SDAT files for Philips 3D CSI Release 2.",
+    };
+    for (int format = 2; format <= 10; ++format) {
+        TScriptedReport report;
+        // Each family takes its own extensions only, in any case.
+        const bool list = ReleaseOf(format) == PreR11 && FamilyOf(format) != Slice2D;
+        for (const char* path : {"/d.SPAR/scan", "/d/scan.txt", list ? "/d/scan.SDAT" : "/d/scan.Data"})
+            EXPECT_EQ(ReadFormat(format, path), nullptr);
+        ASSERT_EQ(report.Messages().size(), 3u) << format;
+        for (const std::string& m : report.Messages())
+            EXPECT_EQ(m, messages[format - 2]);
+    }
+}
+
+TEST(PhilipsCSIReaders, PreR11VolumeSpecifics)
+{
+    TScriptedReport report;
+    TBatchRun batch;
+    // Release 9 gives the partition axis the first in-plane field of view and scales its
+    // off-centre with it: 7 mm * 200 / 30 (transverse, no PAR file); release 10 keeps both.
+    for (int release : {9, 10}) {
+        TTempFolder folder;
+        const TCSIScan scan = ScanFor(8, 2);
+        WriteScan(folder, 8, scan);
+        std::remove(folder.File("scan.PAR").c_str());
+        WriteBytes(folder.File("scan.LIST"), ListText(scan, ShuffledPositions(scan), 96, release));
+        auto set = ReadFormat(8, folder.File("scan.LIST"));
+        ASSERT_NE(set, nullptr);
+        EXPECT_NEAR(set->m_fOffCentre[2], release == 9 ? 7.0f * 200 / 30 : 7.0f, 1e-4);
+        EXPECT_EQ(set->m_fFOV[2], release == 9 ? 200.0f : 30.0f);
+        EXPECT_EQ(set->m_fSliceThickness, set->m_fFOV[2] / 4);
+        EXPECT_EQ(g_batchLog, "Metabolic map PAR file " + folder.File("scan.PAR") +
+                                  " does not exist or cannot be read.\nRead geometry information from CSI SPAR "
+                                  "file.\r\n");
+        vx::ResetGlobals(), g_bBatchMode = true;
+    }
+
+    // Without a SPAR file outside a batch run, the dialog's values stand in for it; the
+    // LIST file gives the matrix and points.
+    g_bBatchMode = false;
+    TTempFolder folder;
+    const TCSIScan scan = ScanFor(8, 1);
+    WriteScan(folder, 8, scan);
+    std::remove(folder.File("scan.SPAR").c_str());
+    TCSIReadParams dialog;
+    dialog.m_nSweepWidth = 2000, dialog.m_fFrequency = 63.8f, dialog.m_nOrientation = 1;
+    for (int k = 0; k < 3; ++k)
+        dialog.m_fFOV[k] = 100.0f + k, dialog.m_fAngulation[k] = 0.0f, dialog.m_fOffCentre[k] = 1.0f;
+    report.PlanAnswer(vx::ReportAnswer::No);  // no SPAR dialog
+    EXPECT_EQ(ReadFormat(8, folder.File("scan.LIST"), dialog), nullptr);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    report.PlanAnswer(vx::ReportAnswer::No);  // no PAR dialog: scan.PAR is read
+    TScriptedFiles files;                     // the SPAR dialog is cancelled
+    report.Clear();
+    auto set = ReadFormat(8, folder.File("scan.LIST"), dialog);
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(report.Messages()[0], "Parameter file " + folder.File("scan.SPAR") +
+                                        " does not exist or cannot be read. \nThe parameters entered in the dialog "
+                                        "are used.");
+    EXPECT_EQ(set->m_nSpectralWidth, 2000);
+    EXPECT_EQ(set->m_fFrequency, 63.8f);
+    EXPECT_EQ(set->m_nPoints, scan.points);
+    EXPECT_EQ(set->m_fOffCentre[0], 1.0f);
+    EXPECT_EQ(set->m_fFOV[0], 210.0f) << "the PAR file's";
+}
+
+TEST(PhilipsCSIReaders, RawLoadKeepsTheFileGridWithUnsampledPositionsZero)
+{
+    TScriptedReport report;
+    TBatchRun batch;
+    TTempFolder folder;
+    const TCSIScan scan = ScanFor(5, 2);
+    WriteScan(folder, 5, scan);
+    // Only every other position of the stack has a data vector.
+    std::vector<std::vector<int>> positions;
+    std::string data;
+    for (const auto& p : ShuffledPositions(scan))
+        if ((p[0] + p[1] + p[2]) % 2 == 0) {
+            positions.push_back(p);
+            data += DataBytes(ScanSpectrum(scan, p.data()));
+        }
+    WriteBytes(folder.File("scan.LIST"), ListText(scan, positions, 0));
+    WriteBytes(folder.File("scan.DATA"), data);
+    TCSIReadParams raw;
+    raw.m_bLoadRawData = 1;
+    auto set = ReadFormat(5, folder.File("scan.DATA"), raw);
+    ASSERT_NE(set, nullptr) << g_batchLog;
+    EXPECT_EQ(set->m_bFrequencyDomain, 0);
+    EXPECT_EQ(set->m_bKSpace, 1);
+    for (int z = 0; z < scan.n[2]; ++z)
+        for (int y = 0; y < scan.n[1]; ++y)
+            for (int x = 0; x < scan.n[0]; ++x) {
+                const int p[3] = {x, y, z};
+                const bool sampled = (x + y + z) % 2 == 0;
+                const auto want = ScanSpectrum(scan, p);
+                const TSpectrum* s = set->GetVoxel(x, y, z);
+                EXPECT_FLOAT_EQ(s->GetReal(3), sampled ? want[3].real() : 0.0f);
+                EXPECT_FLOAT_EQ(s->GetImag(5), sampled ? want[5].imag() : 0.0f);
+                // Only the line's own slice holds a signal.
+                const bool signal = sampled && std::abs(want[0]) > 1.0f;
+                EXPECT_EQ(set->m_kSpaceMask[set->VoxelIndex(x, y, z)], signal ? 1 : 0);
+            }
+}
+
+TEST(PhilipsCSIReaders, TruncatedFilesAreRefusedWithoutHarm)
+{
+    TScriptedReport report;
+    TBatchRun batch;
+    // Thousands of small reads: workers would cost more than the transforms.
+    TProcessorCountGuard workers;
+    vx::SetProcessorCount(1);
+    for (int format = 2; format <= 10; ++format) {
+        TTempFolder folder;
+        TCSIScan scan = ScanFor(format, 2);
+        scan.n[0] = scan.n[1] = 2;
+        scan.n[2] = std::min(scan.n[2], 2);
+        scan.line[1] = 1;
+        scan.points = 8;
+        const std::string chosen = WriteScan(folder, format, scan);
+        for (const auto& entry : vx::ListFolder(folder.Path())) {
+            const std::string path = folder.File(entry.name);
+            const std::string ext = vx::ToUpperAscii(vx::ExtensionOf(entry.name));
+            const bool samples = ext == ".SDAT" || ext == ".DATA";
+            const std::string whole = ReadBytes(path);
+            // Headers are cut at every byte, sample files at every 64th.
+            for (size_t cut = 0; cut < whole.size(); cut += samples ? 64 : 1) {
+                // A new file each time: rewriting a truncated one makes the file system
+                // flush it on every close.
+                vx::RemoveFile(path);
+                WriteBytes(path, whole.substr(0, cut));
+                auto set = ReadFormat(format, chosen);
+                if (samples) {
+                    EXPECT_EQ(set, nullptr) << entry.name << " cut at " << cut;
+                }
+                if (set) {
+                    ASSERT_EQ(set->VoxelCount(), set->GridSize());
+                    for (size_t v = 0; v < set->VoxelCount(); ++v)
+                        ASSERT_GE(set->GetVoxel(v)->SampleCount(), set->m_nPoints);
+                }
+                g_batchLog.clear();
+            }
+            WriteBytes(path, whole);
+        }
+    }
+}
+
+TEST(PhilipsCSIPaths, BaseAndNameOfTheChosenFile)
+{
+    struct Case {
+        const char* path;
+        bool cut;
+        const char* base;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"/d/scan_12.SDAT", true, "/d/scan", "scan"},
+        {"/d/scan_12.SDAT", false, "/d/scan_12", "scan_12"},
+        {"/my_data/scan.SDAT", true, "/my_data/scan", "scan"},  // no "_" in the file name
+        {"/d/_3.SDAT", true, "/d/_3", "_3"},                    // "_" at the start stays
+        {"/d/a_b_2.spar", true, "/d/a_b", "a_b"},
+        {"/d.x/scan", false, "/d.x/scan", "scan"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TPhilipsCSIReader::BaseOf(c.path, c.cut), c.base) << c.path;
+        EXPECT_EQ(TPhilipsCSIReader::SetNameOf(c.path, c.cut), c.name) << c.path;
+    }
+}
