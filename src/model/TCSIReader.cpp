@@ -82,6 +82,19 @@ TCSISet* TCSIReader::DiscardSet()
     return nullptr;
 }
 
+bool TCSIReader::OpenVoxelDataFile(const std::string& path, vx::TFile& file)
+{
+    if (file.Open(path, vx::TFile::Mode::Read))
+        return true;
+    vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+    return false;
+}
+
+bool TCSIReader::HasAxisPermutation() const
+{
+    return IsAxisPermutation(m_params.m_nAxisOrder);
+}
+
 int TCSIReader::SampleValueBytes(int sampleType)
 {
     switch (sampleType) {
@@ -111,7 +124,7 @@ uint64_t TCSIReader::GridFloatCount(const TCSISet& set)
 
 std::unique_ptr<float[]> TCSIReader::DecodeSamples(vx::TFile& file, int sampleType)
 {
-    if (!m_pCSISet || !IsAxisPermutation(m_params.m_nAxisOrder))
+    if (!m_pCSISet || !HasAxisPermutation())
         return nullptr;
     const int width = SampleValueBytes(sampleType);
     const uint64_t values = GridFloatCount(*m_pCSISet);
@@ -270,17 +283,13 @@ bool TCSIReader::ReadFloat64Spectrum(vx::TFile& file, float* buffer)
 
 bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
 {
-    if (!m_pCSISet)
-        return false;
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+    if (!m_pCSISet || !OpenVoxelDataFile(path, file))
         return false;
-    }
     TCSISet& set = *m_pCSISet;
     const int width = SampleValueBytes(m_params.m_nSampleType);
     const uint64_t values = GridFloatCount(set);
-    if (width == 0 || values == 0 || m_params.m_nHeaderSize < 0 || !IsAxisPermutation(m_params.m_nAxisOrder))
+    if (width == 0 || values == 0 || m_params.m_nHeaderSize < 0 || !HasAxisPermutation())
         return false;
     // The whole grid must lie in the file before anything is allocated.
     const int64_t size = file.Size();

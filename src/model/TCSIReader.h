@@ -70,6 +70,10 @@ protected:
     TCSISet* HandOverSet() { return m_pCSISet.release(); }
     // Deletes the half-built set; returns null for the caller's `return`.
     TCSISet* DiscardSet();
+    // Opens the data file of a read straight into the voxels; reports one that cannot be opened.
+    bool OpenVoxelDataFile(const std::string& path, vx::TFile& file);
+    // The parameters' axis order names each of the axes 0, 1 and 2 once.
+    bool HasAxisPermutation() const;
 
     TCSIReadParams m_params;
     std::unique_ptr<float[]> m_pRawData;  // interleaved samples in the set's voxel order

@@ -1,6 +1,7 @@
 #include "readers/ImageReaders.h"
 
 #include "model/ReaderHooks.h"
+#include "readers/Bruker2dseqImage.h"
 #include "readers/DicomImage.h"
 #include "readers/PhilipsPARImage.h"
 #include "readers/RawImage.h"
@@ -12,5 +13,6 @@ void RegisterImageReaders()
     InstallImageReader(2, &ReadGEDicomImage);
     InstallImageReader(3, &ReadSiemensMAG);
     InstallImageReader(4, &ReadDicomImage);
+    InstallImageReader(5, &ReadBruker2dseqImage);
     InstallImageReader(6, &ReadRawImage);
 }

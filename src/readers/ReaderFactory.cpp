@@ -5,6 +5,7 @@
 #include "model/ReaderHooks.h"
 #include "readers/CSIFormats.h"
 #include "readers/ImageReaders.h"
+#include "readers/TBrukerFidReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilips2DMultiSlicePreR11Reader.h"
 #include "readers/TPhilips2DMultiSliceR11Reader.h"
@@ -39,6 +40,8 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     case 10: return new (std::nothrow) TPhilips3DR2Reader(pParams);
     case 17: return new (std::nothrow) THeliconReader(pParams);
     case 18: return new (std::nothrow) TRDAReader(pParams);
+    case 19: return new (std::nothrow) TBruker2dseqReader(pParams);
+    case 20: return new (std::nothrow) TBrukerFidReader(pParams);
     case kRawFormat: return new (std::nothrow) TRawReader(pParams);
     case kInternalFormat: return new (std::nothrow) TInternalFormatReader(pParams);
     default: break;

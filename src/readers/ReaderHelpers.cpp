@@ -1,6 +1,7 @@
 #include "readers/ReaderHelpers.h"
 
 #include <cmath>
+#include <vector>
 
 #include "model/TCSIParams.h"
 #include "model/TCSIReadParams.h"
@@ -109,4 +110,31 @@ void SetSliceThicknessFromGrid(TCSISet& set)
         return;
     set.m_fSliceThickness = set.m_fFOV[s] / static_cast<float>(set.m_nDim[s]);
     set.m_fSliceGap = 0.0f;
+}
+
+void ResetHeaderDefaults(TCSISet& set)
+{
+    for (int k = 0; k < 3; ++k) {
+        set.m_fFOV[k] = 240.0f;
+        set.m_nDim[k] = 1;
+    }
+    set.m_nVolumes = 0;
+    set.m_bEchoShifted = 0;
+    set.m_nEchoPosition = 0;
+}
+
+std::string NameFromLastComponents(const std::string& path, int count)
+{
+    std::vector<size_t> separators;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '/' || path[i] == '\\')
+            separators.push_back(i);
+    std::string tail = path;
+    if (!separators.empty() && count >= 1) {
+        const size_t cut = separators.size() < static_cast<size_t>(count)
+                               ? separators.front()
+                               : separators[separators.size() - static_cast<size_t>(count)];
+        tail = path.substr(cut + 1);
+    }
+    return vx::SanitizeFileComponent(tail);
 }

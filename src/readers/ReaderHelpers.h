@@ -54,3 +54,13 @@ void SetSliceAxisOrder(TCSIReadParams& params, int sliceAxis);
 // Slices one voxel thick along the slice axis, without gaps; the sizes must be valid. A
 // slice axis outside 0..2 changes nothing.
 void SetSliceThicknessFromGrid(TCSISet& set);
+
+// What a header parse starts from: FOV 240 mm and matrix size 1 on every axis, no
+// localisation box, no echo shift.
+void ResetHeaderDefaults(TCSISet& set);
+
+// A name made of the last `count` components of a path, joined by "_": the text after
+// the count-th last separator ("/" or "\"), after the first separator when the path has
+// fewer, the whole path when it has none; always one sanitised file-name component
+// ("study/5/fid" with count 3 gives "study_5_fid").
+std::string NameFromLastComponents(const std::string& path, int count);

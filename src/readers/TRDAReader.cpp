@@ -314,13 +314,7 @@ bool TRDAReader::ParseHeader(const std::string& path)
     if (!file.Open(path, vx::TFile::Mode::Read))
         return false;
     TCSISet& set = *m_pCSISet;
-    for (int k = 0; k < 3; ++k) {
-        set.m_fFOV[k] = 240.0f;
-        set.m_nDim[k] = 1;
-    }
-    set.m_nVolumes = 0;
-    set.m_bEchoShifted = 0;
-    set.m_nEchoPosition = 0;
+    ResetHeaderDefaults(set);
 
     THeaderLines lines(file);
     std::string line;

@@ -1,0 +1,48 @@
+#include "readers/TBrukerFidReader.h"
+
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "readers/ReaderHelpers.h"
+
+bool TBrukerFidReader::ParseHeader(std::string methodPath)
+{
+    return ParseParameterFiles(methodPath, "##$CSITotalMatrix", true);
+}
+
+TCSISet* TBrukerFidReader::Read(std::string path)
+{
+    StartSet(path, 3);
+    const std::string folder = vx::FolderOf(path);
+    auto methodPath = vx::FindCompanionFile(folder, "method");
+    if (!methodPath)
+        methodPath = vx::FindCompanionFile(folder, "method.txt");
+    if (!methodPath) {
+        vx::Report("Could not find parameter file method or method.txt.", vx::ReportIcon::None,
+                   vx::BatchPolicy::AlwaysBox);
+        return DiscardSet();
+    }
+    if (!ParseHeader(*methodPath) || !Validate())
+        return DiscardSet();
+
+    TCSISet& set = *m_pCSISet;
+    // The grid is stored read direction first, and reversed along every axis at the end.
+    SetFileLayout(true, false);
+    m_params.m_nAxisOrder[0] = m_nReadAxis;
+    m_params.m_nAxisOrder[1] = m_nPhaseAxis;
+    m_params.m_nAxisOrder[2] = set.m_nSliceAxis;
+    SetSliceThicknessFromGrid(set);
+    set.m_bEchoShifted = 0;
+    set.m_nEchoPosition = 0;
+
+    if (!ReadRawData(path) || !FillCSISet())
+        return DiscardSet();
+    if (!m_params.m_bLoadRawData && !PostRead())
+        return DiscardSet();
+    return FinishRead();
+}
+
+bool TBrukerFidReader::PostRead()
+{
+    return TransformToSpectra(true, true, true);
+}

@@ -1,0 +1,87 @@
+#include "readers/TBrukerParameterFile.h"
+
+#include <charconv>
+#include <cstdint>
+
+#include "model/TextHelpers.h"
+#include "platform/Files.h"
+#include "platform/Numbers.h"
+
+namespace {
+
+// Parameter files are tens of kilobytes; anything beyond this is not one.
+constexpr int64_t kMaxParameterFileBytes = int64_t(16) << 20;
+
+bool IsStreamBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+TBrukerParameterFile::TOpenResult TBrukerParameterFile::Open(const std::string& path)
+{
+    m_text.clear();
+    m_pos = 0;
+    if (!vx::ReadWholeFile(path, m_text, kMaxParameterFileBytes))
+        return TOpenResult::Unreadable;
+    std::string first;
+    if (!ReadLine(first) || first.find("##TITLE") == std::string::npos)
+        return TOpenResult::NoTitle;
+    return TOpenResult::Opened;
+}
+
+bool TBrukerParameterFile::ReadLine(std::string& line)
+{
+    if (m_pos >= m_text.size())
+        return false;
+    size_t end = m_text.find('\n', m_pos);
+    if (end == std::string::npos)
+        end = m_text.size();
+    line.assign(m_text, m_pos, end - m_pos);
+    m_pos = end + 1;
+    return true;
+}
+
+bool TBrukerParameterFile::ReadValues(std::string& line, std::vector<std::string>& values)
+{
+    if (!ReadLine(line))
+        return false;
+    SplitString(line, values, " =\t\r\n");
+    return true;
+}
+
+bool TBrukerParameterFile::ReadNumbers(float* values, int count)
+{
+    for (int k = 0; k < count; ++k) {
+        while (m_pos < m_text.size() && IsStreamBlank(m_text[m_pos]))
+            ++m_pos;
+        const char* begin = m_text.data() + m_pos;
+        const char* end = m_text.data() + m_text.size();
+        if (begin < end && *begin == '+')
+            ++begin;
+        float v = 0.0f;
+        const auto [ptr, ec] = std::from_chars(begin, end, v);
+        if (ec != std::errc())
+            return false;
+        values[k] = v;
+        m_pos = static_cast<size_t>(ptr - m_text.data());
+    }
+    return true;
+}
+
+const std::string& BrukerEntry(const std::vector<std::string>& tokens, size_t k)
+{
+    static const std::string kMissing;
+    return k < tokens.size() ? tokens[k] : kMissing;
+}
+
+double BrukerEntryDouble(const std::vector<std::string>& tokens, size_t k)
+{
+    return vx::LeadingDouble(BrukerEntry(tokens, k));
+}
+
+int BrukerEntryInt(const std::vector<std::string>& tokens, size_t k)
+{
+    return vx::LeadingInt(BrukerEntry(tokens, k));
+}

@@ -1,0 +1,37 @@
+#pragma once
+// A Bruker parameter file ("method", "acqp", "reco"): JCAMP-DX text whose first line holds
+// "##TITLE", then one "##$key=value" a line; an array key gives its values on the line that
+// follows. The file is read line by line up to each line feed; a carriage return stays in
+// the line (callers split it away as a delimiter, except where a whole line is compared).
+#include <cstddef>
+#include <string>
+#include <vector>
+
+class TBrukerParameterFile {
+public:
+    enum class TOpenResult { Opened, Unreadable, NoTitle };
+
+    // Reads the file; Unreadable when it cannot be read or is far larger than any
+    // parameter file, NoTitle when its first line lacks "##TITLE".
+    TOpenResult Open(const std::string& path);
+    // The next line without its line feed; false at the end of the file.
+    bool ReadLine(std::string& line);
+    // The next line as the values of an array key, split at blanks, tabs, "=" and line ends
+    // (parentheses stay in the values); false at the end of the file.
+    bool ReadValues(std::string& line, std::vector<std::string>& values);
+    // The next `count` numbers of the text, read across line ends: blanks, tabs and line
+    // ends are skipped before each, and each is the longest number found there. False at
+    // the first one that is not a number; the values read before it are stored, the
+    // rest keep theirs.
+    bool ReadNumbers(float* values, int count);
+
+private:
+    std::string m_text;
+    size_t m_pos = 0;
+};
+
+// Entry k of a split line, "" when the line has fewer entries: a value line that holds
+// fewer values than its key uses gives 0 for the missing numbers.
+const std::string& BrukerEntry(const std::vector<std::string>& tokens, size_t k);
+double BrukerEntryDouble(const std::vector<std::string>& tokens, size_t k);
+int BrukerEntryInt(const std::vector<std::string>& tokens, size_t k);

@@ -1,0 +1,246 @@
+// The Bruker 2dseq image reader: slices placed by the method file the user names, the
+// values it refuses, short files, and the real imaging sets of the sample folder.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "readers/BrukerTestFiles.h"
+#include "readers/ImageReaderFixture.h"
+#include "support/Bytes.h"
+#include "support/ScriptedFileChooser.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+// Axial, read along x, three 4 x 3 slices 5 mm apart, offsets 3, -2 and 4 mm.
+TJcampLines ImageMethod(const std::string& gradient = "1 0 0 0 1 0 0 0 1")
+{
+    return {
+        {"##$PVM_EchoTime", "=12"},
+        {"##$PVM_RepetitionTime", "=800"},
+        {"##$PVM_NAverages", "=2"},
+        {"##$PVM_Fov", JcampArray("40 30")},
+        {"##$PVM_Matrix", JcampArray("4 3")},
+        {"##$PVM_SliceThick", "=2"},
+        {"##$PVM_SPackArrNSlices", JcampArray("3")},
+        {"##$PVM_SPackArrSliceOrient", JcampArray("axial")},
+        {"##$PVM_SPackArrReadOrient", JcampArray("L_R")},
+        {"##$PVM_SPackArrReadOffset", JcampArray("3")},
+        {"##$PVM_SPackArrPhase1Offset", JcampArray("-2")},
+        {"##$PVM_SPackArrSliceOffset", JcampArray("4")},
+        {"##$PVM_SPackArrSliceDistance", JcampArray("5")},
+        {"##$PVM_SPackArrGradOrient", "=( 1, 3, 3 )\n" + gradient},
+    };
+}
+
+std::vector<int> SlicePixels(int i, int count)
+{
+    std::vector<int> pixels;
+    for (int p = 0; p < count; ++p)
+        pixels.push_back(100 * i + 7 * p - 50);
+    return pixels;
+}
+
+class Bruker2dseqImageTest : public ImageReaderTest {
+protected:
+    void SetUp() override
+    {
+        ImageReaderTest::SetUp();
+        for (const char* part : {"scan", "scan/9", "scan/9/pdata", "scan/9/pdata/1"})
+            ASSERT_TRUE(MakeFolder(m_dir.File(part)));
+    }
+    void WriteScan(const std::string& method, int slices, int pixelsPerSlice)
+    {
+        WriteBytes(m_method, method);
+        std::string bytes;
+        for (int i = 0; i < slices; ++i)
+            bytes += Int16LE(SlicePixels(i, pixelsPerSlice));
+        WriteBytes(m_seq, bytes);
+    }
+    // Adds a 2dseq file, answering Yes and picking `method` ("" cancels the dialog).
+    bool AddSeq(const std::string& path, const std::string& method)
+    {
+        m_report.PlanAnswer(ReportAnswer::Yes);
+        TScriptedFileChooser chooser(method);
+        return Add(path, TImageImportParams{}, 5);
+    }
+    bool AddSeq() { return AddSeq(m_seq, m_method); }
+
+    std::string m_seq = m_dir.File("scan/9/pdata/1/2dseq");
+    std::string m_method = m_dir.File("scan/9/method");
+};
+
+}  // namespace
+
+// Slices lie evenly about the package centre along the slice direction, turned by the
+// gradient directions and moved by the offsets.
+TEST_F(Bruker2dseqImageTest, SlicesArePlacedAlongTheSliceDirection)
+{
+    // Read along x, phase and slice directions tilted in the y-z plane; the rotation's columns
+    // are the three directions, its inverse the transpose.
+    const float m[9] = {1, 0, 0, 0, 0.8f, -0.6f, 0, 0.6f, 0.8f};
+    WriteScan(JcampText(ImageMethod("1 0 0 0 0.8 0.6 0 -0.6 0.8")), 3, 12);
+    ASSERT_TRUE(AddSeq());
+    EXPECT_EQ(m_report.Questions(), std::vector<std::string>{"For Bruker image, \"method\" file is required. Click "
+                                                             "Yes to select the method file, No to cancel."});
+    EXPECT_EQ(m_report.Count(), 1u);
+    ASSERT_EQ(Images().size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string name = "9_pdata_1_2dseq_" + std::to_string(i);
+        TMRImage* image = ImageNamed(name);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(ReadBytes(PixelFile(name)), Int16LE(SlicePixels(i, 12)));
+        EXPECT_EQ(image->GetStoredWindowLow(), 100 * i - 50);
+        EXPECT_EQ(image->GetStoredWindowHigh(), 100 * i + 27);
+        EXPECT_EQ(image->GetWidth(), 4);
+        EXPECT_EQ(image->GetHeight(), 3);
+        EXPECT_EQ(image->GetOrientation(), 2);
+        EXPECT_FLOAT_EQ(image->GetFOVX(), 40.0f);
+        EXPECT_FLOAT_EQ(image->GetFOVY(), 30.0f);
+        EXPECT_FLOAT_EQ(image->GetThickness(), 2.0f);
+        EXPECT_FLOAT_EQ(image->GetTR(), 800.0f);
+        EXPECT_FLOAT_EQ(image->GetTE(), 12.0f);
+        EXPECT_EQ(image->GetInfoText(TMRImage::InfoDirectionCode), "RA");
+        EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientName), "n/a");
+        float offCentre[3], position[3], rotation[9];
+        image->GetOffCentre(offCentre);
+        image->GetPosition(position);
+        image->GetRotation(rotation);
+        EXPECT_EQ(std::vector<float>(offCentre, offCentre + 3), (std::vector<float>{-3, 2, 4}));
+        EXPECT_EQ(std::vector<float>(rotation, rotation + 9), std::vector<float>(m, m + 9));
+        const float along = 5.0f * float(i - 1), q[3] = {3, -2, 4};  // -5, 0, +5 mm from the centre
+        for (int r = 0; r < 3; ++r)
+            EXPECT_NEAR(position[r], (r < 2 ? -1 : 1) * (m[6 + r] * along + q[r]), 1e-5) << r;
+    }
+}
+
+// A read direction along the higher in-plane axis exchanges the sides and the FOV values;
+// the name test ignores case; other names are refused by the batch-aware rule.
+TEST_F(Bruker2dseqImageTest, SidesAndNames)
+{
+    TJcampLines method = WithLine(ImageMethod(), "##$PVM_SPackArrReadOrient", JcampArray("A_P"));
+    method = WithLine(method, "##$PVM_Matrix", JcampArray("128 64"));
+    method = WithLine(method, "##$PVM_SPackArrNSlices", JcampArray("1"));
+    WriteScan(JcampText(method), 1, 128 * 64);
+    const std::string capitals = m_dir.File("scan/9/pdata/1/2DSEQ");
+    ASSERT_TRUE(RenameFile(m_seq, capitals));
+    ASSERT_TRUE(AddSeq(capitals, m_method));
+    ASSERT_EQ(Images().size(), 1u);
+    EXPECT_EQ(Images()[0]->GetWidth(), 64);
+    EXPECT_EQ(Images()[0]->GetHeight(), 128);
+    EXPECT_FLOAT_EQ(Images()[0]->GetFOVX(), 30.0f);
+    EXPECT_FLOAT_EQ(Images()[0]->GetFOVY(), 40.0f);
+
+    m_report.Clear();
+    WriteBytes(Input("2dseq.bak"), ReadBytes(capitals));
+    EXPECT_FALSE(Add(Input("2dseq.bak"), TImageImportParams{}, 5));
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Bruker image should be 2dseq files."});
+    EXPECT_EQ(m_report.Entries()[0].icon, ReportIcon::Exclamation);
+    // A batch run logs that, and cannot place a 2dseq file: no one names its method file.
+    m_report.Clear();
+    g_bBatchMode = true;
+    EXPECT_FALSE(Add(Input("2dseq.bak"), TImageImportParams{}, 5));
+    EXPECT_FALSE(Add(capitals, TImageImportParams{}, 5));
+    EXPECT_EQ(g_batchLog, "Bruker image should be 2dseq files.\r\n");
+    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_EQ(Images().size(), 1u);
+}
+
+// Sizes that make no image are "Invalid parameters." in a plain box; a method file that
+// cannot place the slices, No and a cancelled dialog add nothing without a message.
+TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
+{
+    const TJcampLines base = ImageMethod();
+    const std::string full = JcampText(base);
+    const struct {
+        std::string method;
+        bool invalid;
+    } cases[] = {
+        {JcampText(WithLine(base, "##$PVM_SliceThick", "=0")), true},
+        {JcampText(WithLine(base, "##$PVM_Matrix", JcampArray("-4 3"))), true},
+        {JcampText(WithLine(base, "##$PVM_Matrix", JcampArray("100000 3"))), true},
+        {JcampText(WithLine(base, "##$PVM_SPackArrNSlices", JcampArray("0"))), true},
+        {JcampText(WithLine(base, "##$PVM_Fov", JcampArray("40 0"))), true},
+        {JcampText(base, "\r\n"), false},  // the read orientation keeps its carriage return
+        {JcampText(WithLine(base, "##$PVM_SPackArrReadOrient", JcampArray("H_F"))), false},
+        {JcampText(ImageMethod("1 0 0 1 0 0 0 0 1")), false},
+    };
+    for (const auto& c : cases) {
+        m_report.Clear();
+        WriteScan(c.method, 3, 12);
+        EXPECT_FALSE(AddSeq()) << c.method;
+        const std::vector<std::string> expected =
+            c.invalid ? std::vector<std::string>{"Invalid parameters."} : std::vector<std::string>{};
+        EXPECT_EQ(m_report.Messages(), expected) << c.method;
+        if (c.invalid) {
+            EXPECT_EQ(m_report.Entries()[1].icon, ReportIcon::None);
+        }
+    }
+    WriteScan(full, 3, 12);
+    m_report.Clear();
+    m_report.PlanAnswer(ReportAnswer::No);
+    EXPECT_FALSE(Add(m_seq, TImageImportParams{}, 5));
+    EXPECT_FALSE(AddSeq(m_seq, ""));
+    EXPECT_EQ(m_report.Count(), 2u);
+    EXPECT_TRUE(Images().empty());
+}
+
+// A file that ends inside a slice keeps the images of the slices before it; a slice count
+// far beyond the file reads what is there and allocates nothing more.
+TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
+{
+    WriteScan(JcampText(ImageMethod()), 3, 12);
+    WriteBytes(m_seq, ReadBytes(m_seq).substr(0, 2 * 24 + 12));
+    EXPECT_FALSE(AddSeq());
+    EXPECT_EQ(ImageNames(), (std::vector<std::string>{"9_pdata_1_2dseq_0", "9_pdata_1_2dseq_1"}));
+    EXPECT_FALSE(FileExists(PixelFile("9_pdata_1_2dseq_2")));
+
+    m_project.RemoveImages(Images());
+    WriteScan(JcampText(WithLine(ImageMethod(), "##$PVM_SPackArrNSlices", JcampArray("2147483647"))), 1, 12);
+    EXPECT_FALSE(AddSeq());
+    EXPECT_EQ(Images().size(), 1u);
+}
+
+// The EPI fruit phantom is one axial package of five 80 x 64 slices. The FLASH localiser
+// holds three packages of different orientations, whose read orientations share one value
+// line ("L_R H_F H_F"): it cannot be placed as one stack and is refused.
+TEST_F(Bruker2dseqImageTest, RealSetsImportWithTheirGeometry)
+{
+    const std::string epi = "bruker/pvconv/BadBanana_01/18";
+    VX_REQUIRE_SAMPLE(epi + "/pdata/1/2dseq");
+    const std::string seq = SampleDataPath(epi + "/pdata/1/2dseq");
+    ASSERT_TRUE(AddSeq(seq, SampleDataPath(epi + "/method")));
+    EXPECT_TRUE(m_report.Messages().empty());
+    const std::string stored = ReadBytes(seq);
+    ASSERT_EQ(Images().size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        const std::string name = "18_pdata_1_2dseq_" + std::to_string(i);
+        TMRImage* image = ImageNamed(name);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->GetWidth(), 80);
+        EXPECT_EQ(image->GetHeight(), 64);
+        EXPECT_EQ(image->GetOrientation(), 2);
+        EXPECT_FLOAT_EQ(image->GetFOVX() / float(image->GetWidth()), 0.55f);
+        EXPECT_FLOAT_EQ(image->GetFOVY() / float(image->GetHeight()), 0.6875f);
+        EXPECT_FLOAT_EQ(image->GetThickness(), 1.5f);
+        EXPECT_FLOAT_EQ(image->GetTR(), 2000.0f);
+        // The stored 16-bit values are the file's; the reconstruction's slope is not applied.
+        EXPECT_EQ(ReadBytes(PixelFile(name)), stored.substr(size_t(i) * 10240, 10240));
+        float position[3];
+        image->GetPosition(position);
+        EXPECT_NEAR(position[1], 0.8f, 1e-5);                 // phase offset -0.8 mm, negated
+        EXPECT_NEAR(position[2], 2.0f * float(i - 2), 1e-5);  // 2 mm apart about the centre
+    }
+
+    const std::string flash = "bruker/brukerMRI/100";
+    VX_REQUIRE_SAMPLE(flash + "/pdata/1/2dseq");
+    m_report.Clear();
+    EXPECT_FALSE(AddSeq(SampleDataPath(flash + "/pdata/1/2dseq"), SampleDataPath(flash + "/method")));
+    EXPECT_EQ(m_report.Count(), 1u);  // the question only
+    EXPECT_EQ(Images().size(), 5u);
+}
