@@ -106,18 +106,3 @@ TEST(MRImageOverlay, SaturatesOutsideAndUnreadableOverlaysAddNothing)
     empty.DrawMapOverlay(dc, {map.get()}, 1.0f, 1.0f, kColourHot);
     EXPECT_TRUE(dc.ops.empty());
 }
-
-TEST(MRImageOverlay, ThePictureWrapsAroundTheImageCentre)
-{
-    // Shifted 30 mm on a 4 mm grid: the picture moves 7.5 -> 7 pixels.
-    auto image = MakeImage(20, 10, 80, 0, 19, [](int x, int) { return x; });
-    image->AddShift(TPoint2D(30, 0));
-    const std::vector<uint32_t> picture = image->RenderMapOverlay({}, 1.0f, 1.0f, kColourGray);
-    const std::vector<uint32_t> plain = image->RenderPixels(kColourGray);
-    EXPECT_EQ(picture, plain);
-    // Source column x lands at (x + dx) mod 20 with dx = WorldToPixel(centre) - 10.
-    const int dx = image->WorldToPixel(image->GetCentre()).x - 10;
-    EXPECT_EQ(dx, 7);
-    for (int x = 0; x < 20; ++x)
-        EXPECT_EQ(BlueOf(picture[static_cast<size_t>(((x + dx) % 20 + 20) % 20)]), x * 255 / 19) << x;
-}
