@@ -37,29 +37,40 @@ inline int64_t FileBytes()
     return 256 + int64_t(kNX) * kNY * kNZ * kPoints * 8;
 }
 
+// A new loaded set of nx x ny x nz voxels of `points` samples; fill(v, samples) writes
+// the samples of voxel v.
+template <class Fill>
+TCSISet* NewLoadedSet(int nx, int ny, int nz, int points, Fill fill)
+{
+    auto* s = new TCSISet;
+    s->m_nDim[0] = nx;
+    s->m_nDim[1] = ny;
+    s->m_nDim[2] = nz;
+    s->m_nPoints = points;
+    s->AllocateVoxels();
+    s->InitVoxels();
+    std::vector<TComplex> samples(static_cast<size_t>(points));
+    for (size_t v = 0; v < s->VoxelCount(); ++v) {
+        fill(v, samples);
+        s->GetVoxel(v)->SetComplexData(samples.data());
+    }
+    s->m_bLoaded = true;
+    return s;
+}
+
 // The set, made once: pseudo-random samples, so that no compression or zero page helps.
 inline TCSISet& BenchSet()
 {
     static TCSISet* set = [] {
-        auto* s = new TCSISet;
-        s->m_nDim[0] = kNX;
-        s->m_nDim[1] = kNY;
-        s->m_nDim[2] = kNZ;
-        s->m_nPoints = kPoints;
-        s->m_fFrequency = 127.7f;
-        s->m_nSpectralWidth = 2000;
-        s->AllocateVoxels();
-        s->InitVoxels();
-        std::vector<TComplex> samples(kPoints);
         uint32_t seed = 1;
-        for (size_t v = 0; v < s->VoxelCount(); ++v) {
+        auto* s = NewLoadedSet(kNX, kNY, kNZ, kPoints, [&](size_t, std::vector<TComplex>& samples) {
             for (TComplex& c : samples) {
                 seed = seed * 1664525u + 1013904223u;
                 c = TComplex(static_cast<float>(seed >> 8), -static_cast<float>(seed & 0xffff));
             }
-            s->GetVoxel(v)->SetComplexData(samples.data());
-        }
-        s->m_bLoaded = true;
+        });
+        s->m_fFrequency = 127.7f;
+        s->m_nSpectralWidth = 2000;
         return s;
     }();
     return *set;

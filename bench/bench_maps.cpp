@@ -27,29 +27,19 @@ constexpr int kNX = 64, kNY = 64, kNZ = 16, kPoints = 1024;
 TCSISet& BigSet()
 {
     static TCSISet* set = [] {
-        auto* s = new TCSISet;
-        s->m_nDim[0] = kNX;
-        s->m_nDim[1] = kNY;
-        s->m_nDim[2] = kNZ;
-        s->m_nPoints = kPoints;
+        auto* s = vx::bench::NewLoadedSet(kNX, kNY, kNZ, kPoints, [](size_t v, std::vector<TComplex>& samples) {
+            const double centre = 381.0 + static_cast<double>(v % 7);
+            const double amplitude = 1.0 + static_cast<double>(v % 64) / 16.0;
+            for (size_t i = 0; i < samples.size(); ++i) {
+                const double d = static_cast<double>(i) - centre;
+                samples[i] = TComplex(static_cast<float>(amplitude * 9.0 / (9.0 + d * d)),
+                                      static_cast<float>(0.01 * std::sin(0.1 * static_cast<double>(i) + v)));
+            }
+        });
         s->m_nSpectralWidth = 2000;
         s->m_fFrequency = 127.7f;
         s->m_fPPMCentrePoint = kPoints / 2.0f;
         s->m_bFrequencyDomain = 1;
-        s->AllocateVoxels();
-        s->InitVoxels();
-        std::vector<TComplex> samples(kPoints);
-        for (size_t v = 0; v < s->VoxelCount(); ++v) {
-            const double centre = 381.0 + static_cast<double>(v % 7);
-            const double amplitude = 1.0 + static_cast<double>(v % 64) / 16.0;
-            for (int i = 0; i < kPoints; ++i) {
-                const double d = i - centre;
-                samples[static_cast<size_t>(i)] = TComplex(static_cast<float>(amplitude * 9.0 / (9.0 + d * d)),
-                                                           static_cast<float>(0.01 * std::sin(0.1 * i + v)));
-            }
-            s->GetVoxel(v)->SetComplexData(samples.data());
-        }
-        s->m_bLoaded = true;
         return s;
     }();
     return *set;

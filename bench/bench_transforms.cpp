@@ -37,24 +37,15 @@ TCSISet& SetOfSize(int index)
     std::unique_ptr<TCSISet>& slot = sets[index];
     if (!slot) {
         const TSize& s = kSizes[index];
-        slot = std::make_unique<TCSISet>();
-        slot->m_nDim[0] = s.nx;
-        slot->m_nDim[1] = s.ny;
-        slot->m_nDim[2] = s.nz;
-        slot->m_nPoints = s.points;
+        slot.reset(vx::bench::NewLoadedSet(s.nx, s.ny, s.nz, s.points, [](size_t v, std::vector<TComplex>& fid) {
+            for (size_t i = 0; i < fid.size(); ++i) {
+                const double t = static_cast<double>(i);
+                fid[i] = TComplex(static_cast<float>(std::exp(-t / 200.0) * std::cos(0.3 * t + v)),
+                                  static_cast<float>(std::exp(-t / 200.0) * std::sin(0.3 * t + v)));
+            }
+        }));
         slot->m_nEchoPosition = 3;
         slot->m_nSliceAxis = 2;
-        slot->AllocateVoxels();
-        slot->InitVoxels();
-        std::vector<TComplex> fid(static_cast<size_t>(s.points));
-        for (size_t v = 0; v < slot->VoxelCount(); ++v) {
-            for (int i = 0; i < s.points; ++i)
-                fid[static_cast<size_t>(i)] =
-                    TComplex(static_cast<float>(std::exp(-i / 200.0) * std::cos(0.3 * i + v)),
-                             static_cast<float>(std::exp(-i / 200.0) * std::sin(0.3 * i + v)));
-            slot->GetVoxel(v)->SetComplexData(fid.data());
-        }
-        slot->m_bLoaded = true;
     }
     return *slot;
 }

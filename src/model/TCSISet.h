@@ -287,8 +287,10 @@ public:
     // out (VoxelCount() values): per voxel the area under the rank-one approximation of
     // the real parts of first..last by the leading eigenvector of their uncentred
     // second-moment matrix, imaginary part 0. False, out unchanged, without out or
-    // samples or when the eigen decomposition fails (reported).
+    // samples, for a window of more than kMaxPCAPoints points or when the eigen
+    // decomposition fails (both reported).
     bool FitPeakMapValues(TComplex* out, bool selectedOnly, int first, int last) const;
+    static constexpr int kMaxPCAPoints = 256;
     // Selects, slice by slice along the slice axis, the voxels whose magnitude area over
     // first..last reaches `fraction` of the largest; with useImage and an image of the
     // project at the slice, only those under its bright half.

@@ -3,6 +3,7 @@
 // bright part of an image) and the peak-to-noise test of every voxel.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "model/MatrixHelpers.h"
@@ -10,6 +11,7 @@
 #include "model/TMRImage.h"
 #include "model/TPoint2D.h"
 #include "model/TProject.h"
+#include "platform/Report.h"
 #include "platform/Workers.h"
 
 namespace {
@@ -83,6 +85,13 @@ bool TCSISet::FitPeakMapValues(TComplex* out, bool selectedOnly, int first, int 
         return false;
     OrderAndClamp(first, last, m_nPoints);
     const int m = last - first + 1;
+    // The work grows with the square of the window (and the eigen decomposition with its
+    // cube): a window far wider than any peak is refused rather than run for hours.
+    if (m > kMaxPCAPoints) {
+        vx::Report("The peak interval is too wide for the principal component evaluation (at most " +
+                   std::to_string(kMaxPCAPoints) + " points).");
+        return false;
+    }
     const size_t voxels = m_voxels.size();
     const auto included = [&](const TSpectrum* s) { return s && (!selectedOnly || s->m_bSelected); };
 

@@ -86,6 +86,8 @@ void TMap::ShrinkTo(int nx, int ny, int nz)
 
 void TMap::ResampleTo(const int dim[3])
 {
+    if (dim[0] < 1 || dim[1] < 1 || dim[2] < 1)
+        return;  // no size to go back to
     bool grows = false, shrinks = false;
     for (int d = 0; d < 3; ++d) {
         grows = grows || dim[d] > size[d];

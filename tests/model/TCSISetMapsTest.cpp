@@ -1,5 +1,4 @@
-// Parameters of a CSI set by number, its voxel volume, the point range of a fresh set
-// and the voxel geometry of every voxel.
+// Parameters of a CSI set by number, its voxel volume and the point range of a fresh set.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -91,18 +90,4 @@ TEST(CSISetParams, PointRangeOfAFreshSetStaysAtZero)
     set.GetPointRange(first, last);
     EXPECT_EQ(first, 0);
     EXPECT_EQ(last, 0);
-}
-
-TEST(CSISetParams, VoxelGeometryFollowsANewFieldOfView)
-{
-    TCSISet set;
-    test::FillSet(set, 4, 2, 1, 8, [](int, int) { return TComplex(); });
-    const float fov[3] = {80, 40, 10};
-    set.SetVectorParam(5, fov);
-    set.m_fVoxelShift[0] = 5;
-    set.UpdateVoxelGeometryAll();
-    const TSpectrum* s = set.GetVoxel(3, 1, 0);
-    EXPECT_FLOAT_EQ(s->m_fSize[0], 20.0f);
-    EXPECT_FLOAT_EQ(s->m_fCentre[0], 3.5f * 20 - 40 + 5);
-    EXPECT_FLOAT_EQ(s->m_fCentre[1], 1.5f * 20 - 20);
 }

@@ -161,6 +161,14 @@ TEST(CSISetPeaks, FailedEigenDecompositionLeavesTheOutputAndReports)
     EXPECT_EQ(report.Messages(),
               std::vector<std::string>{"Failed finding the eigenvalues and eigenvectors in the PCA routine.Please "
                                        "reselect the start and end points of the peak."});
+    // A window wider than any peak is refused before anything is allocated for it.
+    TCSISet wide;
+    test::FillSet(wide, 4, 1, 1, 512, [](int v, int i) { return TComplex(std::sin(0.01f * i * (v + 1)), 0.0f); });
+    report.Clear();
+    const int most = TCSISet::kMaxPCAPoints;
+    EXPECT_FALSE(wide.FitPeakMapValues(out.data(), false, 0, most));
+    EXPECT_EQ(report.Count(), 1u);
+    EXPECT_TRUE(wide.FitPeakMapValues(out.data(), false, 1, most));
 }
 
 TEST(CSISetPeaks, WholeGridResultsDoNotDependOnTheWorkerCount)

@@ -488,32 +488,6 @@ TEST_F(MapTest, ReferenceMapThatCannotServe)
 
 // --- construction, statistics ---------------------------------------------------------------
 
-TEST(Map, ResetClearsAllButTheReferenceChoices)
-{
-    TCSISet set;
-    TMap map(&set);
-    EXPECT_EQ(map.GetState(), TMap::kNeverSaved);
-    map.name = "x";
-    map.method = 1;
-    map.quantScale = 3.0f;
-    map.aux4 = 7;
-    map.voxelByVoxel = 1;
-    map.referenceVoxel[2] = 5;
-    map.aux5 = 2.0f;
-    map.referenceMapName = "ref";
-    map.Reset();
-    EXPECT_EQ(map.GetCSISet(), nullptr);
-    EXPECT_EQ(map.name, " ");
-    EXPECT_EQ(map.method, 0);
-    EXPECT_EQ(map.quantScale, 1.0f);
-    EXPECT_EQ(map.aux4, 1);
-    EXPECT_EQ(map.voxelByVoxel, 1);
-    EXPECT_EQ(map.referenceVoxel[2], 5);
-    EXPECT_EQ(map.aux5, 2.0f);
-    EXPECT_EQ(map.referenceMapName, "ref");
-    EXPECT_EQ(map.GetReferenceMapName(), "n/a");  // not used without the reference-map flag
-}
-
 TEST(Map, StatisticsOverTheValues)
 {
     TMap map;
@@ -530,4 +504,20 @@ TEST(Map, StatisticsOverTheValues)
     const int wrong[3] = {3, 2, 1};
     EXPECT_FALSE(map.SetGrid(wrong, {TComplex(1, 1)}));
     EXPECT_EQ(map.size[0], 2);
+}
+
+TEST_F(MapTest, AMapOutlivesItsReferenceSet)
+{
+    // A map names its reference: once that set is gone the reference is simply not found.
+    TMap* water = AddWaterReference(m_project, 40.0f, 1);
+    TCSISet* waterSet = water->GetCSISet();
+    auto* map = new TMap(m_set);
+    ASSERT_TRUE(map->Create(m_set, ReferencedParams(1)));
+    m_set->AddMap(map);
+    m_project.m_pCSISetList->Erase(m_project.m_pCSISetList->Find(waterSet));
+    delete waterSet;  // and its maps with it
+    test::TScriptedReport report;
+    m_set->UpdateMaps();
+    ExpectScaled(*map, 1.0, "without its reference");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can't find the reference map. No absolute quantitation is applied."});
 }
