@@ -95,39 +95,53 @@ bool TCSISet::FitPeakMapValues(TComplex* out, bool selectedOnly, int first, int 
     const size_t voxels = m_voxels.size();
     const auto included = [&](const TSpectrum* s) { return s && (!selectedOnly || s->m_bSelected); };
 
-    // S = X'X / m over the voxels' windows (X one row per voxel). Each worker sums whole
-    // rows of S over every voxel in voxel order, so the sums do not depend on the split.
-    // Rows and columns 1..m; index 0 is unused by the eigen routines.
+    // S = X'X / m over the voxels' windows (X one row per voxel), upper triangle. The
+    // voxels are cut into chunks whose number depends on the voxel count alone; the
+    // workers sum whole chunks and the chunk sums are added in chunk order, so S does not
+    // depend on how many workers ran.
+    const size_t mm = static_cast<size_t>(m) * static_cast<size_t>(m);
+    const size_t chunk = std::max<size_t>(1024, (voxels + 63) / 64);
+    const size_t chunks = (voxels + chunk - 1) / chunk;
+    std::vector<double> partial(chunks * mm, 0.0);
+    const auto sumChunks = [&](int k, int n) {
+        const vx::TWorkerBlock block = vx::WorkerBlock(k, n, chunks);
+        std::vector<double> x(static_cast<size_t>(m));
+        for (size_t c = block.begin; c < block.end; ++c) {
+            double* sums = partial.data() + c * mm;
+            for (size_t v = c * chunk; v < std::min(voxels, (c + 1) * chunk); ++v) {
+                const TSpectrum* s = m_voxels[v].get();
+                if (!included(s))
+                    continue;
+                RealWindow(s, first, m, x.data());
+                for (int i = 0; i < m; ++i) {
+                    const double xi = x[static_cast<size_t>(i)];
+                    double* row = sums + static_cast<size_t>(i) * static_cast<size_t>(m);
+                    for (int j = i; j < m; ++j)
+                        row[j] += xi * x[static_cast<size_t>(j)];
+                }
+            }
+        }
+        return true;
+    };
+    if (voxels * mm < kParallelSamples || chunks < 2 || !vx::RunWorkers(sumChunks)) {
+        std::fill(partial.begin(), partial.end(), 0.0);
+        sumChunks(0, 1);
+    }
+    // Rows and columns 1..m for the eigen routines; index 0 is unused.
     const size_t stride = static_cast<size_t>(m) + 1;
     std::vector<double> storage(stride * stride, 0.0);
     std::vector<double*> a(stride);
     for (size_t i = 0; i < stride; ++i)
         a[i] = storage.data() + i * stride;
-    const auto sumRows = [&](int k, int n) {
-        const vx::TWorkerBlock rows = vx::WorkerBlock(k, n, static_cast<size_t>(m));
-        std::vector<double> x(static_cast<size_t>(m));
-        for (size_t v = 0; v < voxels; ++v) {
-            const TSpectrum* s = m_voxels[v].get();
-            if (!included(s))
-                continue;
-            RealWindow(s, first, m, x.data());
-            for (size_t i = rows.begin; i < rows.end; ++i) {
-                const double xi = x[i];
-                double* row = a[i + 1] + 1;
-                for (int j = 0; j < m; ++j)
-                    row[j] += xi * x[static_cast<size_t>(j)];
-            }
-        }
-        return true;
-    };
-    if (voxels * static_cast<size_t>(m) * static_cast<size_t>(m) < kParallelSamples || m < 2 ||
-        !vx::RunWorkers(sumRows)) {
-        std::fill(storage.begin(), storage.end(), 0.0);
-        sumRows(0, 1);
-    }
+    for (size_t c = 0; c < chunks; ++c)
+        for (int i = 0; i < m; ++i)
+            for (int j = i; j < m; ++j)
+                a[i + 1][j + 1] += partial[c * mm + static_cast<size_t>(i) * static_cast<size_t>(m) + static_cast<size_t>(j)];
     for (int i = 1; i <= m; ++i)
-        for (int j = 1; j <= m; ++j)
+        for (int j = i; j <= m; ++j) {
             a[i][j] /= m;
+            a[j][i] = a[i][j];
+        }
 
     std::vector<double> d(stride), e(stride);
     TridiagonalizeSymmetric(a.data(), m, d.data(), e.data());

@@ -175,7 +175,7 @@ TEST(CSISetPeaks, WholeGridResultsDoNotDependOnTheWorkerCount)
 {
     // Large enough to be split over the workers.
     TCSISet set;
-    test::FillSet(set, 16, 16, 4, 256, [](int v, int i) {
+    test::FillSet(set, 32, 32, 3, 256, [](int v, int i) {
         return TComplex(std::sin(0.37f * i + 0.11f * v) * (1 + v % 13), std::cos(0.23f * i * (v % 5)));
     });
     test::TProcessorCountGuard guard;
