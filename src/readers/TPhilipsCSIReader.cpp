@@ -74,19 +74,27 @@ std::string TPhilipsCSIReader::SetNameOf(const std::string& path, bool cutAtUnde
     return cutAtUnderscore ? vx::FileNameOf(BaseOf(path, true)) : vx::StemOf(path);
 }
 
-TCSISet* TPhilipsCSIReader::ReadSdatSet(const std::string& path, const TSdatFlow& flow)
+bool TPhilipsCSIReader::StartSparRead(const std::string& path, const char* formatMessage, bool perSlice,
+                                      std::string& base)
 {
     StartSet();
-    if (!HasExtension(path, "spar", "sdat", flow.formatMessage))
+    if (!HasExtension(path, "spar", "sdat", formatMessage))
+        return false;
+    base = BaseOf(path, perSlice);
+    m_pCSISet->m_strName = SetNameOf(path, perSlice);
+    const std::string sparPath = CompanionPath(base, perSlice ? "_1.SPAR" : ".SPAR");
+    if (ParseSPAR(sparPath) && Validate())
+        return true;
+    Warn("Parameter file " + sparPath + " cannot be read or is invalid.");
+    return false;
+}
+
+TCSISet* TPhilipsCSIReader::ReadSdatSet(const std::string& path, const TSdatFlow& flow)
+{
+    std::string base;
+    if (!StartSparRead(path, flow.formatMessage, false, base))
         return DiscardSet();
     TCSISet& set = *m_pCSISet;
-    const std::string base = BaseOf(path, false);
-    set.m_strName = SetNameOf(path, false);
-    const std::string sparPath = CompanionPath(base, ".SPAR");
-    if (!ParseSPAR(sparPath) || !Validate()) {
-        Warn("Parameter file " + sparPath + " cannot be read or is invalid.");
-        return DiscardSet();
-    }
     std::string parPath;
     bool fromPAR = false;
     if (!TakePAR(flow.parUse, flow.parQuestion, path, base, parPath, fromPAR))
@@ -113,17 +121,10 @@ TCSISet* TPhilipsCSIReader::ReadSdatSet(const std::string& path, const TSdatFlow
 TCSISet* TPhilipsCSIReader::ReadSliceSet(const std::string& path, const char* formatMessage,
                                          const char* parQuestion, TGrid grid)
 {
-    StartSet();
-    if (!HasExtension(path, "spar", "sdat", formatMessage))
+    std::string base;
+    if (!StartSparRead(path, formatMessage, true, base))
         return DiscardSet();
     TCSISet& set = *m_pCSISet;
-    const std::string base = BaseOf(path, true);
-    set.m_strName = SetNameOf(path, true);
-    const std::string sparPath = CompanionPath(base, "_1.SPAR");
-    if (!ParseSPAR(sparPath) || !Validate()) {
-        Warn("Parameter file " + sparPath + " cannot be read or is invalid.");
-        return DiscardSet();
-    }
     std::string parPath;
     bool fromPAR = false;
     if (!TakePAR(TPARUse::Required, parQuestion, path, base, parPath, fromPAR))

@@ -56,6 +56,10 @@ protected:
         TGrid grid;
         bool imageSpace;  // R2 data: voxel-space spectra whose echo top is point 0
     };
+    // The start of a read of SPAR/SDAT files: a new set, the extension test, the base
+    // (cut for per-slice files) and the set's name, then the SPAR file (base.SPAR, or
+    // base_1.SPAR for per-slice files) and the reader's check, reported when it fails.
+    bool StartSparRead(const std::string& path, const char* formatMessage, bool perSlice, std::string& base);
     // base.SPAR, the PAR step, base.SDAT.
     TCSISet* ReadSdatSet(const std::string& path, const TSdatFlow& flow);
     // base_1.SPAR, a required PAR file, and one SDAT file of k-space spectra per slice
