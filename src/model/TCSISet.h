@@ -305,6 +305,10 @@ public:
     std::vector<std::string> ListedMapNames() const;
     // Recomputes every map from the current samples.
     void UpdateMaps();
+    // The PPM centre (the point where the ppm axis is 0) moved from oldCentre to
+    // newCentre: every ppm bound of every map is moved so that it keeps its point.
+    // Nothing changes without a frequency, spectral width or points to convert with.
+    void RereferenceMaps(float oldCentre, float newCentre);
     // The set takes the map (null: nothing), replacing a map of the same name; the map
     // belongs to this set from then on.
     void AddMap(TMap* pMap);

@@ -31,6 +31,19 @@ void TCSISet::UpdateMaps()
         m_pMapList->UpdateAll();
 }
 
+void TCSISet::RereferenceMaps(float oldCentre, float newCentre)
+{
+    if (!HasMaps() || !(m_fFrequency > 0.0f) || m_nSpectralWidth <= 0 || m_nPoints < 1)
+        return;
+    // Points per ppm; the point of each bound is kept in double, not rounded to a float.
+    const double pointsPerPPM = static_cast<double>(m_nPoints) * m_fFrequency / m_nSpectralWidth;
+    for (TMap* pMap : *m_pMapList)
+        for (float* ppm : {&pMap->peakStartPPM, &pMap->peakEndPPM, &pMap->refPeakStartPPM, &pMap->refPeakEndPPM}) {
+            const double point = oldCentre - pointsPerPPM * *ppm;
+            *ppm = static_cast<float>(-(point - newCentre) / pointsPerPPM);
+        }
+}
+
 void TCSISet::AddMap(TMap* pMap)
 {
     if (!pMap)

@@ -1,6 +1,7 @@
 #include "platform/TTextFile.h"
 
 #include <cstring>
+#include <utility>
 
 namespace vx {
 
@@ -17,6 +18,8 @@ bool TTextFile::Open(const std::string& path, Mode mode)
 {
     Close();
     m_failed = false;
+    m_hasUnread = false;
+    m_unread.clear();
     m_pos = m_end = 0;
     m_mode = mode;
     m_path = path;
@@ -60,6 +63,12 @@ bool TTextFile::ReadString(std::string& line)
     line.clear();
     if (!m_open || m_mode != Mode::Read)
         return false;
+    if (m_hasUnread) {
+        line.swap(m_unread);
+        m_unread.clear();
+        m_hasUnread = false;
+        return true;
+    }
     bool any = false;
     for (;;) {
         if (m_pos == m_end && !FillBuffer())
@@ -82,6 +91,12 @@ bool TTextFile::ReadString(std::string& line)
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return any;
+}
+
+void TTextFile::UnreadString(std::string line)
+{
+    m_unread = std::move(line);
+    m_hasUnread = true;
 }
 
 bool TTextFile::Close()

@@ -31,6 +31,8 @@ public:
     bool WriteString(const std::string& text);
     // The next line without its line end; false at the end of the file.
     bool ReadString(std::string& line);
+    // Gives a line just read back: the next ReadString returns it again (one line only).
+    void UnreadString(std::string line);
     // True once a write or a read failed.
     bool Failed() const { return m_failed; }
 
@@ -48,6 +50,8 @@ private:
     TFile m_in;
     TAtomicFile m_out;
     std::vector<char> m_buffer;
+    std::string m_unread;
+    bool m_hasUnread = false;
     size_t m_pos = 0;
     size_t m_end = 0;
 };

@@ -1,8 +1,10 @@
 #include "processing/TProcessHistory.h"
 
 #include <algorithm>
+#include <string>
 
 #include "platform/TTextFile.h"
+#include "processing/MacroFile.h"
 #include "processing/TProcessStep.h"
 
 TProcessHistory::~TProcessHistory()
@@ -94,7 +96,7 @@ void TProcessHistory::GetStepNames(std::list<std::string>& names, bool done) con
 
 bool TProcessHistory::WriteMacro(vx::TTextFile& file) const
 {
-    file.WriteString("#Vexara Macro File#\n\n");
+    file.WriteString(std::string(kMacroFileHeader) + "\n\n");
     for (TProcessStep* pStep : m_done)
         if (pStep->m_bRecorded)
             pStep->WriteMacro(file);

@@ -62,6 +62,32 @@ TEST(TextFile, ReadsBothLineEndsAndLongLines)
     }
 }
 
+TEST(TextFile, AnUnreadLineIsReadAgainBeforeTheRest)
+{
+    test::TTempFolder dir;
+    test::WriteBytes(dir.File("u.txt"), "a\r\nb");
+    TTextFile file;
+    ASSERT_TRUE(file.Open(dir.File("u.txt"), TTextFile::Mode::Read));
+    std::string line;
+    ASSERT_TRUE(file.ReadString(line));
+    file.UnreadString(line);
+    Lines lines;
+    while (file.ReadString(line)) {
+        lines.push_back(line);
+        if (line == "b") {
+            file.UnreadString("");  // also at the end of the file, also an empty line
+            ASSERT_TRUE(file.ReadString(line));
+            EXPECT_EQ(line, "");
+        }
+    }
+    EXPECT_EQ(lines, (Lines{"a", "b"}));
+    // A new open forgets a line given back to the file before.
+    file.UnreadString("stale");
+    ASSERT_TRUE(file.Open(dir.File("u.txt"), TTextFile::Mode::Read));
+    ASSERT_TRUE(file.ReadString(line));
+    EXPECT_EQ(line, "a");
+}
+
 TEST(TextFile, AFailedWriteKeepsTheOldFile)
 {
     test::TTempFolder dir;

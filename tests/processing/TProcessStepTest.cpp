@@ -46,21 +46,18 @@ public:
     int m_failing = -1;
 };
 
-class ProcessStepTest : public ::testing::Test {
+class ProcessStepTest : public test::OpenProjectTest {
 protected:
+    // The project is made with the processing hooks in place, so that it has a history.
     void SetUp() override
     {
-        ResetGlobals();
         InstallProcessing();
-        m_project = std::make_unique<TProject>();
-        m_project->m_strFolder = m_dir.Path();
-        g_pProject = m_project.get();
+        OpenProjectTest::SetUp();
     }
     void TearDown() override
     {
         TFile::FailWritesAfter(-1);
-        m_project.reset();
-        ResetGlobals();
+        OpenProjectTest::TearDown();
         InstallProcessingHooks({});
     }
     // The .tmp files in the project folder.
@@ -72,8 +69,6 @@ protected:
         return names;
     }
 
-    test::TTempFolder m_dir;
-    std::unique_ptr<TProject> m_project;
     test::TProcessorCountGuard m_processors;
 };
 

@@ -1,7 +1,10 @@
 #pragma once
 // Small concrete steps for the tests of the step base and the history: a step that
 // scales every sample of its set (whole-set state file, work by voxels) and a step
-// that only records what is done to it.
+// that only records what is done to it; and the fixture of tests whose steps need an
+// open project.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -9,11 +12,35 @@
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TProject.h"
 #include "model/TextHelpers.h"
+#include "platform/Globals.h"
 #include "platform/TTextFile.h"
 #include "processing/TProcessStep.h"
+#include "support/TestFiles.h"
 
 namespace vx::test {
+
+// A project in a fresh folder is the open project (g_pProject) during each test, so that
+// state files go to that folder; the globals start and end at their start values.
+class OpenProjectTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        m_project = std::make_unique<TProject>();
+        m_project->m_strFolder = m_dir.Path();
+        g_pProject = m_project.get();
+    }
+    void TearDown() override
+    {
+        m_project.reset();
+        ResetGlobals();
+    }
+
+    TTempFolder m_dir;
+    std::unique_ptr<TProject> m_project;
+};
 
 // Multiplies every sample by a factor; undo and redo exchange the set with its state file.
 class TScaleStep : public TProcessStep {

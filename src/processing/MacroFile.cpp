@@ -1,0 +1,144 @@
+#include "processing/MacroFile.h"
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+#include "model/TextHelpers.h"
+#include "platform/Numbers.h"
+#include "platform/Report.h"
+#include "platform/TTextFile.h"
+#include "processing/MacroStepTypes.h"
+#include "processing/TProcessStep.h"
+
+namespace {
+
+constexpr int kMacroDecimals = 5;
+constexpr const char* kBlockStart = "<action>";
+constexpr const char* kBlockEnd = "</action>";
+
+bool IsSkippedLine(const std::string& line)
+{
+    return line.empty() || line[0] == '#';
+}
+
+void ReportInvalidLine(const std::string& line)
+{
+    vx::Report(kInvalidMacroLine + line, vx::ReportIcon::Exclamation);
+}
+
+// Reads up to the type line of a block; false at the end of the file before it, and
+// after the report for a line that is not three tokens.
+bool ReadTypeLine(vx::TTextFile& file, int& type)
+{
+    std::string line;
+    while (file.ReadString(line)) {
+        if (IsSkippedLine(line))
+            continue;
+        const std::vector<std::string> tokens = TokenizeString(line);
+        if (tokens.size() != 3) {
+            ReportInvalidLine(line);
+            return false;
+        }
+        if (tokens[0] == "type") {
+            type = ParseMacroInt(tokens[2]);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void WriteMacroBlock(vx::TTextFile& file, int type, const char* title, const std::vector<TMacroField>& fields)
+{
+    std::string text = std::string(kBlockStart) + "\n" + title + "\ntype = " +
+                       FloatToString(static_cast<float>(type), kMacroDecimals) + "\n";
+    for (const TMacroField& f : fields) {
+        float value = 0.0f;
+        if (f.pInt)
+            value = static_cast<float>(*f.pInt);
+        else if (f.degrees)
+            value = static_cast<float>(static_cast<double>(*f.pFloat) * 180.0 / std::numbers::pi);
+        else
+            value = *f.pFloat;
+        text += std::string(f.key) + " = " + FloatToString(value, kMacroDecimals) + "\n";
+    }
+    text += std::string(kBlockEnd) + "\n\n";
+    file.WriteString(text);
+}
+
+bool ReadMacroKeyLines(vx::TTextFile& file, const TMacroKeyFn& onKey)
+{
+    std::string line;
+    while (file.ReadString(line)) {
+        if (IsSkippedLine(line))
+            continue;
+        if (line == kBlockEnd) {
+            // The writer puts an empty line after every block. Only that line is taken:
+            // a hand-made file may start the next block at once.
+            std::string next;
+            if (file.ReadString(next) && !next.empty())
+                file.UnreadString(std::move(next));
+            return true;
+        }
+        if (!onKey)
+            continue;
+        const std::vector<std::string> tokens = TokenizeString(line);
+        if (tokens.size() != 3 || !onKey(tokens[0], tokens[2])) {
+            ReportInvalidLine(line);
+            return false;
+        }
+    }
+    return false;
+}
+
+bool ReadMacroBlock(vx::TTextFile& file, const std::vector<TMacroField>& fields)
+{
+    return ReadMacroKeyLines(file, [&fields](const std::string& key, const std::string& value) {
+        for (const TMacroField& f : fields) {
+            if (key != f.key)
+                continue;
+            if (f.pInt) {
+                *f.pInt = ParseMacroInt(value);
+                continue;
+            }
+            float v = 0.0f;
+            if (!ParseMacroFloat(value, v))
+                return false;
+            *f.pFloat = f.degrees ? static_cast<float>(static_cast<double>(v) * std::numbers::pi / 180.0) : v;
+        }
+        return true;
+    });
+}
+
+bool ParseMacroFloat(const std::string& text, float& value)
+{
+    const float v = static_cast<float>(vx::LeadingDouble(text));
+    if (!std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+int32_t ParseMacroInt(const std::string& text)
+{
+    return vx::LeadingInt(text);
+}
+
+bool ReadMacroSteps(vx::TTextFile& file, std::list<TProcessStep*>& steps)
+{
+    std::string line;
+    while (file.ReadString(line)) {
+        if (line != kBlockStart)
+            continue;
+        int type = 0;
+        if (!ReadTypeLine(file, type))
+            return false;
+        std::unique_ptr<TProcessStep> pStep(CreateMacroStep(type));
+        if (!pStep || !pStep->ReadMacro(file))
+            return false;
+        steps.push_back(pStep.release());
+    }
+    return true;
+}

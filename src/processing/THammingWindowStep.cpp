@@ -1,0 +1,14 @@
+#include "processing/THammingWindowStep.h"
+
+#include "model/ApodizationWindows.h"
+
+THammingWindowStep::THammingWindowStep(bool recorded, TCSISet* pSet)
+    : TSpatialWindowStep(kType, "#Hamming window smoothing", recorded, pSet)
+{
+}
+
+int THammingWindowStep::WindowType() const
+{
+    return kHammingWindow;
+}
+

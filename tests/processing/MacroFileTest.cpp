@@ -1,0 +1,321 @@
+// Macro files: a file written by hand from the documented layout reads into its steps
+// and our writer gives it back byte for byte; the reader's rules for damaged and
+// hand-edited files; the step types a file can name.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <list>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+#include "platform/TTextFile.h"
+#include "processing/MacroFile.h"
+#include "processing/MacroStepTypes.h"
+#include "processing/TGaussFilterStep.h"
+#include "processing/TLorentzFilterStep.h"
+#include "processing/TLorentzGaussFilterStep.h"
+#include "processing/TPPMCenterStep.h"
+#include "processing/TPhasingStep.h"
+#include "processing/TProcessHistory.h"
+#include "processing/TVoxelShiftStep.h"
+#include "processing/TZeroFillStep.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "TestSteps.h"
+
+using namespace vx;
+
+namespace {
+
+// Lines joined with the line end of the program's text files.
+std::string CRLF(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+float Radians(double degrees)
+{
+    return static_cast<float>(degrees * std::numbers::pi / 180.0);
+}
+
+// One block of every type from 0 to 9, as the format describes it.
+const std::vector<std::string> kEveryStepFile = {
+    "#Vexara Macro File#",
+    "",
+    "<action>", "#Voxel Shifting", "type = 0",
+    "xCenterMoveTo(mm) = 12.5", "yCenterMoveTo(mm) = -3.25", "zCenterMoveTo(mm) = .5",
+    "xOldCenter(mm) = 0", "yOldCenter(mm) = -1.125", "zOldCenter(mm) = 7",
+    "</action>", "",
+    "<action>", "#Phasing", "type = 1",
+    "ConstantPhaseinDegree = 90", "LinearPhaseinDegree = -45.5", "Pivot = 512", "IsMultiSlice = 1",
+    "SliceIndex = 3",
+    "</action>", "",
+    "<action>", "#PPM Center adjustment", "type = 2", "NewPPMCenter = 256.75", "NewReferenceinPPM = 4.7",
+    "</action>", "",
+    "<action>", "#Zero fill to double the length in time axis", "type = 3", "</action>", "",
+    "<action>", "#Cosine window smoothing", "type = 4", "</action>", "",
+    "<action>", "#Fermi window smoothing", "type = 5", "</action>", "",
+    "<action>", "#Hamming window smoothing", "type = 6", "</action>", "",
+    "<action>", "#Lorentzian filtering", "type = 7", "FilterLineWidth = 2.5", "</action>", "",
+    "<action>", "#Gauss filtering", "type = 8", "FilterLineWidth = 3", "</action>", "",
+    "<action>", "#Lorentzian-Gauss filtering", "type = 9", "GaussLineWidth = 1.25", "LorenLineWidth = .75",
+    "</action>", "",
+};
+
+class MacroFileTest : public test::OpenProjectTest {
+protected:
+    void TearDown() override
+    {
+        Clear();
+        OpenProjectTest::TearDown();
+    }
+    void Clear()
+    {
+        for (TProcessStep* pStep : m_steps)
+            delete pStep;
+        m_steps.clear();
+    }
+    // Reads the bytes as a macro file into m_steps (emptied first).
+    bool Read(const std::string& bytes)
+    {
+        Clear();
+        test::WriteBytes(m_dir.File("in.mcr"), bytes);
+        TTextFile file;
+        EXPECT_TRUE(file.Open(m_dir.File("in.mcr"), TTextFile::Mode::Read));
+        return ReadMacroSteps(file, m_steps);
+    }
+    std::vector<int> Kinds() const
+    {
+        std::vector<int> kinds;
+        for (const TProcessStep* pStep : m_steps)
+            kinds.push_back(pStep->m_nKind);
+        return kinds;
+    }
+    template <class T>
+    T* Step(size_t index) const
+    {
+        auto it = m_steps.begin();
+        std::advance(it, static_cast<long>(index));
+        return dynamic_cast<T*>(*it);
+    }
+
+    std::list<TProcessStep*> m_steps;
+    test::TScriptedReport m_report;
+};
+
+TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForByte)
+{
+    const std::string bytes = CRLF(kEveryStepFile);
+    ASSERT_TRUE(Read(bytes));
+    EXPECT_EQ(Kinds(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(m_report.Count(), 0u);
+
+    const auto* shift = Step<TVoxelShiftStep>(0);
+    ASSERT_NE(shift, nullptr);
+    using Floats = std::vector<float>;
+    EXPECT_EQ(Floats(shift->m_fNewCentre, shift->m_fNewCentre + 3), (Floats{12.5f, -3.25f, 0.5f}));
+    EXPECT_EQ(Floats(shift->m_fOldCentre, shift->m_fOldCentre + 3), (Floats{0.0f, -1.125f, 7.0f}));
+
+    const auto* phase = Step<TPhasingStep>(1);
+    ASSERT_NE(phase, nullptr);
+    EXPECT_FLOAT_EQ(phase->m_fNewPhase0, Radians(90));
+    EXPECT_FLOAT_EQ(phase->m_fNewPhase1, Radians(-45.5));
+    EXPECT_EQ(phase->m_nNewPivot, 512);
+    EXPECT_EQ(phase->m_nMultiSlice, 1);
+    EXPECT_EQ(phase->m_nSlice, 3);
+    // The old values are not in the file.
+    EXPECT_EQ(phase->m_fOldPhase0, 0.0f);
+    EXPECT_EQ(phase->m_fOldPhase1, 0.0f);
+    EXPECT_EQ(phase->m_nOldPivot, 0);
+
+    const auto* ppm = Step<TPPMCenterStep>(2);
+    ASSERT_NE(ppm, nullptr);
+    EXPECT_EQ(ppm->m_fNewCentre, 256.75f);
+    EXPECT_EQ(ppm->m_fNewReference, 4.7f);
+    EXPECT_EQ(ppm->m_fOldCentre, 0.0f);
+
+    ASSERT_NE(Step<TLorentzFilterStep>(7), nullptr);
+    EXPECT_EQ(Step<TLorentzFilterStep>(7)->m_fLineWidth, 2.5f);
+    ASSERT_NE(Step<TGaussFilterStep>(8), nullptr);
+    EXPECT_EQ(Step<TGaussFilterStep>(8)->m_fLineWidth, 3.0f);
+    const auto* lg = Step<TLorentzGaussFilterStep>(9);
+    ASSERT_NE(lg, nullptr);
+    EXPECT_EQ(lg->m_fGaussWidth, 1.25f);
+    EXPECT_EQ(lg->m_fLorentzWidth, 0.75f);
+
+    // Steps read from a file have no set, are undoable and not recorded; the ones that
+    // keep state have their own file name each.
+    std::vector<std::string> stateFiles;
+    for (const TProcessStep* pStep : m_steps) {
+        EXPECT_EQ(pStep->m_pDataSet, nullptr);
+        EXPECT_TRUE(pStep->m_bUndoable);
+        EXPECT_FALSE(pStep->m_bRecorded);
+        if (!pStep->m_strTempFile.empty())
+            stateFiles.push_back(pStep->m_strTempFile);
+    }
+    EXPECT_EQ(stateFiles.size(), 8u);  // all but phasing and PPM referencing
+    std::sort(stateFiles.begin(), stateFiles.end());
+    EXPECT_EQ(std::unique(stateFiles.begin(), stateFiles.end()), stateFiles.end());
+
+    // The history writes the recorded steps: the same bytes.
+    TProcessHistory history;
+    for (TProcessStep* pStep : m_steps) {
+        pStep->m_bRecorded = true;
+        history.AddStep(pStep);
+    }
+    m_steps.clear();  // the history owns them now
+    TTextFile out;
+    ASSERT_TRUE(out.Open(m_dir.File("out.mcr"), TTextFile::Mode::Write));
+    EXPECT_TRUE(history.WriteMacro(out));
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ(test::ReadBytes(m_dir.File("out.mcr")), bytes);
+}
+
+TEST_F(MacroFileTest, AnglesGoBetweenDegreesInTheFileAndRadiansInTheStep)
+{
+    struct Case {
+        const char* text;
+        double degrees;
+    };
+    for (const auto& [degrees, value] : {Case{"90", 90}, Case{"-45.5", -45.5}, Case{"180", 180},
+                                         Case{"12.34567", 12.34567}, Case{"-.125", -0.125}, Case{"0", 0}}) {
+        const std::vector<std::string> block = {"<action>", "#Phasing", "type = 1",
+                                                std::string("ConstantPhaseinDegree = ") + degrees,
+                                                std::string("LinearPhaseinDegree = ") + degrees,
+                                                "Pivot = 0", "IsMultiSlice = 0", "SliceIndex = 0", "</action>", ""};
+        ASSERT_TRUE(Read(CRLF(block))) << degrees;
+        auto* phase = Step<TPhasingStep>(0);
+        ASSERT_NE(phase, nullptr);
+        EXPECT_NEAR(phase->m_fNewPhase0, value * std::numbers::pi / 180.0, 1e-6) << degrees;
+        EXPECT_EQ(phase->m_fNewPhase1, phase->m_fNewPhase0) << degrees;
+
+        TTextFile out;
+        ASSERT_TRUE(out.Open(m_dir.File("phase.mcr"), TTextFile::Mode::Write));
+        phase->WriteMacro(out);
+        ASSERT_TRUE(out.Close());
+        EXPECT_EQ(test::ReadBytes(m_dir.File("phase.mcr")), CRLF(block)) << degrees;
+    }
+}
+
+// Hand-edited and damaged files: what is read, and which line is reported.
+TEST_F(MacroFileTest, ReaderRules)
+{
+    const std::string header = "#Vexara Macro File#\r\n\r\n";
+    const std::string gauss =
+        CRLF({"<action>", "#Gauss filtering", "type = 8", "FilterLineWidth = 3", "</action>", ""});
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool ok;
+        std::vector<int> kinds;  // of the steps read, also those before a failure
+        std::string message;     // the one report expected, if any
+    };
+    const std::vector<Case> cases = {
+        {"empty file", "", true, {}, ""},
+        {"header only", header, true, {}, ""},
+        {"any first comment line", CRLF({"#another program's macro#"}) + gauss, true, {8}, ""},
+        {"line feeds only",
+         "#Vexara Macro File#\n\n<action>\n#Gauss filtering\ntype = 8\nFilterLineWidth = 3\n</action>\n", true, {8},
+         ""},
+        {"no empty line at the end", header + CRLF({"<action>", "type = 7", "FilterLineWidth = 1"}) + "</action>", true,
+         {7}, ""},
+        {"next block right after </action>",
+         header + CRLF({"<action>", "type = 3", "</action>", "<action>", "type = 4", "</action>"}), true, {3, 4}, ""},
+        {"lines outside blocks", header + CRLF({"stray text", "<action> "}) + gauss, true, {8}, ""},
+        {"comment and other key before the type line",
+         header + CRLF({"<action>", "# a note", "", "Scale = 2", "type = 7", "</action>"}), true, {7}, ""},
+        {"any middle token", header + CRLF({"<action>", "type : 7", "FilterLineWidth : 4", "</action>"}), true, {7},
+         ""},
+        {"keyless block passes any line", header + CRLF({"<action>", "type = 5", "not a key line at all", "</action>"}),
+         true, {5}, ""},
+        {"key without blanks", header + CRLF({"<action>", "type = 8", "FilterLineWidth=3", "</action>"}), false, {},
+         "Invalid macro file in line: FilterLineWidth=3"},
+        {"value with a unit", header + CRLF({"<action>", "type = 8", "FilterLineWidth = 3 Hz", "</action>"}), false, {},
+         "Invalid macro file in line: FilterLineWidth = 3 Hz"},
+        {"type line of two tokens", header + CRLF({"<action>", "type =", "</action>"}), false, {},
+         "Invalid macro file in line: type ="},
+        {"value not a number", header + CRLF({"<action>", "type = 8", "FilterLineWidth = nan", "</action>"}), false, {},
+         "Invalid macro file in line: FilterLineWidth = nan"},
+        {"value beyond a float", header + CRLF({"<action>", "type = 7", "FilterLineWidth = 1e39", "</action>"}), false,
+         {}, "Invalid macro file in line: FilterLineWidth = 1e39"},
+        {"type 11", header + CRLF({"<action>", "type = 11", "</action>"}), false, {}, ""},
+        {"negative type", header + CRLF({"<action>", "type = -1", "</action>"}), false, {}, ""},
+        {"type above the last", header + CRLF({"<action>", "type = 14", "</action>"}), false, {}, ""},
+        {"end of file before the type line", header + CRLF({"<action>", "#Gauss filtering"}), false, {}, ""},
+        {"end of file before </action>", header + CRLF({"<action>", "type = 8", "FilterLineWidth = 3"}), false, {}, ""},
+        {"steps before a failure stay", header + gauss + CRLF({"<action>", "type = 12", "</action>"}), false, {8}, ""},
+    };
+    for (const Case& c : cases) {
+        m_report.Clear();
+        EXPECT_EQ(Read(c.bytes), c.ok) << c.name;
+        EXPECT_EQ(Kinds(), c.kinds) << c.name;
+        if (c.message.empty())
+            EXPECT_EQ(m_report.Count(), 0u) << c.name;
+        else
+            EXPECT_EQ(m_report.Messages(), std::vector<std::string>{c.message}) << c.name;
+    }
+}
+
+TEST_F(MacroFileTest, NumbersAreReadLikeAtof)
+{
+    struct Case {
+        const char* value;
+        float width;
+    };
+    const std::vector<Case> cases = {
+        {"2.5", 2.5f}, {".75", 0.75f}, {"-.5", -0.5f}, {"+4", 4.0f}, {"2.5x", 2.5f}, {"1e2", 100.0f},
+        {"abc", 0.0f}, {"-", 0.0f},  {"1e-60", 0.0f},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Read(CRLF({"<action>", "type = 7", std::string("FilterLineWidth = ") + c.value, "</action>"})))
+            << c.value;
+        EXPECT_EQ(Step<TLorentzFilterStep>(0)->m_fLineWidth, c.width) << c.value;
+    }
+    // Integer fields stop at the first character that is not a digit.
+    ASSERT_TRUE(Read(CRLF({"<action>", "type = 1", "Pivot = 12.9", "SliceIndex = x", "IsMultiSlice = 1e3",
+                           "</action>"})));
+    EXPECT_EQ(Step<TPhasingStep>(0)->m_nNewPivot, 12);
+    EXPECT_EQ(Step<TPhasingStep>(0)->m_nSlice, 0);
+    EXPECT_EQ(Step<TPhasingStep>(0)->m_nMultiSlice, 1);
+    // A type written with a fraction is its integer part; unknown keys are ignored.
+    ASSERT_TRUE(Read(CRLF({"<action>", "type = 8.9", "LineWidth = 7", "FilterLineWidth = 2", "</action>"})));
+    EXPECT_EQ(Kinds(), std::vector<int>{8});
+    EXPECT_EQ(Step<TGaussFilterStep>(0)->m_fLineWidth, 2.0f);
+}
+
+TEST_F(MacroFileTest, EveryTypeMakesAStepOfItsKind)
+{
+    for (int type = 0; type <= 9; ++type) {
+        std::unique_ptr<TProcessStep> pStep(CreateMacroStep(type));
+        ASSERT_NE(pStep, nullptr) << type;
+        EXPECT_EQ(pStep->m_nKind, type);
+        EXPECT_EQ(pStep->m_pDataSet, nullptr);
+        EXPECT_FALSE(pStep->m_bRecorded);
+        // Phasing and PPM referencing are undone by their inverse and keep no file.
+        EXPECT_EQ(pStep->m_strTempFile.empty(), type == 1 || type == 2) << type;
+    }
+    for (int type : {-2, -1, 11, 14, 15, 100})
+        EXPECT_EQ(std::unique_ptr<TProcessStep>(CreateMacroStep(type)), nullptr) << type;
+}
+
+TEST_F(MacroFileTest, StepsWithoutADataSetDoNothing)
+{
+    for (int type = 0; type <= 9; ++type) {
+        std::unique_ptr<TProcessStep> pStep(CreateMacroStep(type));
+        EXPECT_FALSE(pStep->SaveState()) << type;
+        EXPECT_FALSE(pStep->Apply()) << type;
+        EXPECT_FALSE(pStep->Undo()) << type;
+        EXPECT_FALSE(pStep->Redo()) << type;
+    }
+}
+
+}  // namespace
