@@ -56,8 +56,8 @@ void AppendInt32(std::string& bytes, double value);
 // Reads the file with the reader of the format index (19 2dseq, 20 fid).
 std::unique_ptr<TCSISet> ReadBruker(int format, const std::string& path, TCSIReadParams params = {});
 
-// The set holds one line of magnitude `height` (relative 1e-3) and phase 0 at the voxel and
-// point, and nothing above 1e-3 of it anywhere else.
-void ExpectSingleLine(const TCSISet& set, const int voxel[3], int peak, double height);
+// The set holds one line of magnitude `height` (relative 1e-3) and the phase (0 unless given)
+// at the voxel and point, and nothing above 1e-3 of it anywhere else.
+void ExpectSingleLine(const TCSISet& set, const int voxel[3], int peak, double height, double phase = 0.0);
 
 }  // namespace vx::test

@@ -80,42 +80,59 @@ std::unique_ptr<TCSISet> Read2dseq(const std::string& path)
 
 }  // namespace
 
-// Complex data: whichever transforms the reconstruction left, the reader does the rest, and
-// the line ends on its voxel and point with the filter delay taken out.
-TEST(Bruker2dseqReader, ComplexDataEndsAsOneLine)
+// Whichever transforms the reconstruction left, the reader does the rest: the line ends on
+// its voxel and point, complex data with the filter delay taken out. Imaginary-only and real
+// data fill one part, have their echo in the middle and get no group-delay phase. A coronal
+// grid is stored x fastest, then z, then y.
+TEST(Bruker2dseqReader, EveryVariantEndsAsOneLine)
 {
-    TBrukerCSIScan scan;
-    std::copy_n(std::begin({8, 4, 6}), 3, scan.matrix);
-    scan.points = 64;
-    const int voxel[3] = {5, 1, 4}, peak = 17;
+    TBrukerCSIScan axial, coronal;
+    std::copy_n(std::begin({8, 4, 6}), 3, axial.matrix);
+    coronal.sliceOrient = "coronal";
+    coronal.readOrient = "H_F";  // x 3 (phase), y 2 (slice), z 4 (read)
+    std::copy_n(std::begin({4, 3, 2}), 3, coronal.matrix);
+    axial.points = coronal.points = 64;
+    const int peak = 17, inAxial[3] = {5, 1, 4}, inCoronal[3] = {2, 1, 3};
     std::vector<Complex> lines[3];
     for (int d = 0; d < 3; ++d)
-        lines[d] = KSpaceLineForVoxel(scan.matrix[d], voxel[d]);  // axial L_R: directions are x, y, z
+        lines[d] = KSpaceLineForVoxel(axial.matrix[d], inAxial[d]);  // axial L_R: directions are x, y, z
     const auto kspace = [&](int x, int y, int z) {
         return lines[0][size_t(x)] * lines[1][size_t(y)] * lines[2][size_t(z)];
     };
-    const auto fid = DelayedLine(scan.points, peak, kDelay, true);  // the reader reverses the frequency axis
-    // A spectrum whose point `peak` carries the phase the group-delay correction takes away.
+    const auto fid = DelayedLine(64, peak, kDelay, true);  // the reader reverses the frequency axis
+    // Point `peak` of a spectrum, carrying the phase that the group-delay correction takes away.
     const auto spectrum = [&](int k) {
-        const double phase = (k - scan.points / 2) * (-2.0 * std::numbers::pi * kDelay) / scan.points;
-        return k == peak ? kAmplitude * std::exp(Complex(0.0, -phase)) : Complex();
+        return k == peak ? kAmplitude * std::exp(Complex(0.0, (k - 32) * 2.0 * std::numbers::pi * kDelay / 64)) : Complex();
+    };
+    const auto only = [](const int v[3], Complex value) {
+        return [v, value](int x, int y, int z, int k) {
+            return x == v[0] && y == v[1] && z == v[2] && k == peak ? value : Complex();
+        };
     };
     const struct {
-        const char* ftMode;
+        const char *ftMode, *type;
+        int imageType;
+        bool isAxial;
         TValue value;
         double height;  // the spectral transform sums the N samples, the spatial one averages
+        double phase;
+        int echo;
     } cases[] = {
-        {"COMPLEX_FT COMPLEX_FFT",
-         [&](int x, int y, int z, int k) { return x == 5 && y == 1 && z == 4 ? spectrum(k) : Complex(); }, kAmplitude},
-        {"NO_FT NO_FT", [&](int x, int y, int z, int k) { return kAmplitude * kspace(x, y, z) * fid[size_t(k)]; },
-         kAmplitude * scan.points},
-        {"COMPLEX_FT NO_FT", [&](int x, int y, int z, int k) { return kspace(x, y, z) * spectrum(k); }, kAmplitude},
+        {"COMPLEX_FT COMPLEX_FFT", "COMPLEX_IMAGE", 0, true, [&](int x, int y, int z, int k) {
+             return x == 5 && y == 1 && z == 4 ? spectrum(k) : Complex(); }, kAmplitude, 0, 0},
+        {"NO_FT NO_FT", "COMPLEX_IMAGE", 0, true,
+         [&](int x, int y, int z, int k) { return kAmplitude * kspace(x, y, z) * fid[size_t(k)]; }, kAmplitude * 64, 0, 0},
+        {"COMPLEX_FT NO_FT", "COMPLEX_IMAGE", 0, true,
+         [&](int x, int y, int z, int k) { return kspace(x, y, z) * spectrum(k); }, kAmplitude, 0, 0},
+        {"COMPLEX_FT COMPLEX_FFT", "IMAGINARY_IMAGE", 1, false, only(inCoronal, Complex(0, kAmplitude)), kAmplitude,
+         std::numbers::pi / 2, 32},
+        {"COMPLEX_FT COMPLEX_FFT", "MAGNITUDE_IMAGE", 2, false, only(inCoronal, kAmplitude), kAmplitude, 0, 32},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.ftMode);
+        SCOPED_TRACE(std::string(c.ftMode) + " " + c.type);
         TScriptedReport report;
         report.PlanAnswer(vx::ReportAnswer::Yes);
-        TSeqExperiment e(scan, c.ftMode, "COMPLEX_IMAGE", 0, c.value);
+        TSeqExperiment e(c.isAxial ? axial : coronal, c.ftMode, c.type, c.imageType, c.value);
         TScriptedFileChooser chooser(e.Method());
         auto set = Read2dseq(e.seq);
         ASSERT_NE(set, nullptr);
@@ -123,49 +140,15 @@ TEST(Bruker2dseqReader, ComplexDataEndsAsOneLine)
         EXPECT_EQ(set->m_nFormat, 19);
         EXPECT_EQ(set->m_bKSpace, 0);
         EXPECT_EQ(set->m_bFrequencyDomain, 1);
-        EXPECT_EQ(set->m_nEchoPosition, 0);
-        EXPECT_FLOAT_EQ(set->m_fSliceThickness, 40.0f / 6.0f);
-        ExpectSingleLine(*set, voxel, peak, c.height);
+        EXPECT_EQ(set->m_nEchoPosition, c.echo);
+        EXPECT_FLOAT_EQ(set->m_fSliceThickness, c.isAxial ? 40.0f / 6.0f : 20.0f);
+        ExpectSingleLine(*set, c.isAxial ? inAxial : inCoronal, peak, c.height, c.phase);
         EXPECT_EQ(report.Questions(), std::vector<std::string>{kQuestion});
         EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::Exclamation);
         ASSERT_EQ(chooser.Requests().size(), 1u);
         EXPECT_EQ(chooser.Requests()[0].title, "Please select method file...");
         EXPECT_EQ(chooser.Requests()[0].filter, "All Files (*.*)|*.*");
         EXPECT_EQ(chooser.Requests()[0].folder, e.root.File("7/pdata/1"));
-    }
-}
-
-// Imaginary-only and real data take one run; the other part is 0, the echo lies in the
-// middle, and no group-delay phase is applied. A coronal grid runs x, then z, then y.
-TEST(Bruker2dseqReader, ImaginaryAndRealDataFillOnePart)
-{
-    TBrukerCSIScan scan;
-    scan.sliceOrient = "coronal";
-    scan.readOrient = "H_F";
-    std::copy_n(std::begin({4, 3, 2}), 3, scan.matrix);
-    scan.points = 8;
-    const auto pattern = [](int x, int y, int z, int k) { return float(1000 * x + 100 * y + 10 * z + k); };
-    for (int type : {1, 2}) {
-        TScriptedReport report;
-        report.AllowDefaults();
-        TSeqExperiment e(scan, "COMPLEX_FT COMPLEX_FFT", type == 1 ? "IMAGINARY_IMAGE" : "MAGNITUDE_IMAGE", type,
-                         [&](int x, int y, int z, int k) {
-                             return type == 1 ? Complex(0, pattern(x, y, z, k)) : Complex(pattern(x, y, z, k), 0);
-                         });
-        TScriptedFileChooser chooser(e.Method());
-        auto set = Read2dseq(e.seq);
-        ASSERT_NE(set, nullptr);
-        EXPECT_EQ(set->m_bEchoShifted, 1);
-        EXPECT_EQ(set->m_nEchoPosition, 4);
-        for (int x = 0; x < 3; ++x)
-            for (int y = 0; y < 2; ++y)
-                for (int z = 0; z < 4; ++z)
-                    for (int k = 0; k < 8; ++k) {
-                        // The sampling mask is made through k-space and back: rounding only.
-                        const TSpectrum* s = set->GetVoxel(x, y, z);
-                        EXPECT_NEAR(s->GetReal(k), type == 1 ? 0.0f : pattern(x, y, z, k), 1e-3);
-                        EXPECT_NEAR(s->GetImag(k), type == 1 ? pattern(x, y, z, k) : 0.0f, 1e-3);
-                    }
     }
 }
 
