@@ -12,6 +12,7 @@
 #include "platform/TFile.h"
 
 class TCSISet;
+class TMap;
 class TProject;
 
 class TMRImage {
@@ -196,6 +197,15 @@ public:
     // at most `thresholdPercent` of its maximum the result is 0. Sets the normalised
     // flag. False when a side is not a transformable length (reported).
     bool NormalizeIntensity(float width, float thresholdPercent);
+
+    // Makes this image the plane of a metabolite map that holds `position` (mm) along
+    // `axis`: the map's name, its in-plane size and field of view, the plane's centre
+    // placed through the project's work set, the values of the part the spectra are
+    // shown in as float values, stored as 0..1000 over that part's range, and the map's
+    // display range as the window. False, image unchanged, for a null map; a bad axis
+    // ("Slice dimension is not valid.") or a plane outside the map ("There is no CSI
+    // map available for this image.") is reported.
+    bool CreateFromCSIMap(const TMap* map, int axis, float position);
 
     // Drawing. Grey level of a pixel: 0 below the window (or for an empty window),
     // 255 above it, linear inside; turned into a colour by the colour table.
