@@ -31,12 +31,6 @@ int TruncPixel(double v)
     return static_cast<int>(std::clamp(v, -kPixelLimit, kPixelLimit));
 }
 
-void InPlaneAxes(int axis, int& a, int& b)
-{
-    a = axis == 0 ? 1 : 0;
-    b = axis == 2 ? 1 : 2;
-}
-
 // The voxel along an axis (field of view f, n voxels, grid centre c) that holds p;
 // -1 when it is not a number or lies far outside.
 int VoxelOf(double p, double f, int n, double c)
@@ -113,7 +107,7 @@ bool TCSISlice::SetFromImage(TCSISet* set, const TMRImage* image)
 void TCSISlice::SetPlane(TCSISet* set, int axis, int k)
 {
     int a, b;
-    InPlaneAxes(axis, a, b);
+    TMRImage::InPlaneAxes(axis, a, b);
     const int n = set->m_nDim[axis];
     const float f = set->m_fFOV[axis];
     const float c = set->m_fVoxelShift[axis];
@@ -170,7 +164,7 @@ TSpectrum* TCSISlice::GetVoxel(int column, int row) const
 void TCSISlice::GetCentre3D(float centre[3]) const
 {
     int a, b;
-    InPlaneAxes(m_nSliceAxis, a, b);
+    TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
     centre[m_nSliceAxis] = m_fSlicePosition;
     centre[a] = m_centre.x;
     centre[b] = m_centre.y;
@@ -283,7 +277,7 @@ void TCSISlice::DrawVoxel(vx::TCanvas& dc, const TPixelRect& rect, const TSpectr
     if (index[m_nSliceAxis] != m_nSliceIndex)
         return;
     int a, b;
-    InPlaneAxes(m_nSliceAxis, a, b);
+    TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
     const TSpectrum* spectrum = GetVoxel(index[a], index[b]);
     if (!spectrum)
         return;
@@ -312,7 +306,7 @@ void TCSISlice::DrawImageLocations(vx::TCanvas& dc, int deviceWidth, int deviceH
     if (!m_pSet)
         return;
     int a, b;
-    InPlaneAxes(m_nSliceAxis, a, b);
+    TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
     dc.SetBackground(0xffffff, true);
     for (size_t i = 0; i < images.size(); ++i) {
         const TMRImage* image = images[i];
@@ -341,7 +335,7 @@ void TCSISlice::DrawVOI(vx::TCanvas& dc, const TPixelRect& grid) const
     if (!m_pSet)
         return;
     int a, b;
-    InPlaneAxes(m_nSliceAxis, a, b);
+    TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
     const int boxes = std::clamp(m_pSet->m_nVolumes, 0, 2);
     for (int box = 0; box < boxes; ++box) {
         float centre[3], angles[3], half[3];
@@ -417,7 +411,7 @@ void TCSISlice::SpatialShift(int direction)
     const int mc = direction == 1 ? (m_nColumns + 1) / 2 : m_nColumns / 2;
     const int mr = direction == 1 ? (m_nRows + 1) / 2 : m_nRows / 2;
     int a, b;
-    InPlaneAxes(m_nSliceAxis, a, b);
+    TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
     std::vector<TSpectrum*> moved(m_voxels.size());
     for (int row = 0; row < m_nRows; ++row)
         for (int column = 0; column < m_nColumns; ++column) {
