@@ -414,7 +414,7 @@ public:
     }
 };
 
-// The drawing after the grid, cut at every pen change: one piece per spectrum.
+// The drawing after the grid, cut at every pen change: one run per spectrum.
 struct TCurve {
     vx::TColor colour;
     int minX, maxX, minY, maxY;
