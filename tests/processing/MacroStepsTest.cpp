@@ -503,21 +503,4 @@ TEST_F(MacroStepsTest, AShiftOfOneVoxelMovesTheSamplesOneVoxelAlong)
     EXPECT_EQ(std::vector<float>(step.m_fNewCentre, step.m_fNewCentre + 3), (std::vector<float>{60, 0, 0}));
 }
 
-// --- names ------------------------------------------------------------------------------
-
-// Widths with two decimals at most, no 0 before the point and no blank before "Hz".
-TEST_F(MacroStepsTest, DisplayNamesOfTheFilters)
-{
-    const std::vector<std::pair<std::unique_ptr<TProcessStep>, std::string>> cases = [] {
-        std::vector<std::pair<std::unique_ptr<TProcessStep>, std::string>> v;
-        v.emplace_back(std::make_unique<TLorentzFilterStep>(2.5f, false, nullptr), "Loren filter 2.5Hz");
-        v.emplace_back(std::make_unique<TGaussFilterStep>(3.456f, false, nullptr), "Gauss filter 3.46Hz");
-        v.emplace_back(std::make_unique<TLorentzGaussFilterStep>(1.25f, 0.5f, false, nullptr),
-                       "Loren: .5Hz, Gauss: 1.25Hz");
-        return v;
-    }();
-    for (const auto& [step, name] : cases)
-        EXPECT_EQ(step->GetDisplayName(), name);
-}
-
 }  // namespace
