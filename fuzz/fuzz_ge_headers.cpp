@@ -1,8 +1,10 @@
 // GE Genesis image headers and raw P-file headers, given both as a file and as the
-// header bytes themselves, then read through the getters a reader uses.
+// header bytes themselves, then read through the getters a reader uses; a file that is
+// a raw header also goes through the P-file readers.
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -11,6 +13,8 @@
 #include "gehdr/GERawHdr.h"
 #include "gehdr/GEcleanstr.h"
 #include "gehdr/GEftype.h"
+#include "model/TCSISet.h"
+#include "readers/ReaderFactory.h"
 
 namespace {
 
@@ -47,7 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = vx::fuzz::WriteScratch("header.bin", data, size);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 
-    GEftype(path);
+    if (GEftype(path)[0] == 0)
+        for (int format : {12, 13, 15}) {
+            TCSIReadParams params;
+            params.m_nFormat = format;
+            params.m_nAxisOrder[1] = 1;
+            params.m_nAxisOrder[2] = 2;
+            std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &params));
+            std::unique_ptr<TCSISet> set(reader->Read(path));
+        }
     // Bytes with a zero byte can never name a file, so the library takes them as the
     // header itself; any other input would be tried as a file name first.
     const bool bytesMode = bytes.find('\0') != std::string::npos;

@@ -184,11 +184,18 @@ std::unique_ptr<float[]> TCSIReader::DecodeFloat64Samples(vx::TFile& file)
 
 bool TCSIReader::ReadRawData(const std::string& path)
 {
+    return ReadRawDataFrom(path, 0);
+}
+
+bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
+{
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
         vx::Report("Data file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
         return false;
     }
+    if (offset < 0 || !file.Seek(offset))
+        return false;
     m_pRawData.reset();
     m_nRawFloats = 0;
     switch (m_params.m_nSampleType) {

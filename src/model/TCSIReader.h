@@ -66,6 +66,8 @@ public:
     static uint64_t GridFloatCount(const TCSISet& set);
 
 protected:
+    // ReadRawData for samples that begin `offset` bytes into the file.
+    bool ReadRawDataFrom(const std::string& path, int64_t offset);
     // Hands the finished set to the caller.
     TCSISet* HandOverSet() { return m_pCSISet.release(); }
     // Deletes the half-built set; returns null for the caller's `return`.

@@ -6,6 +6,9 @@
 #include "readers/CSIFormats.h"
 #include "readers/ImageReaders.h"
 #include "readers/TBrukerFidReader.h"
+#include "readers/TGEPfileReader.h"
+#include "readers/TGEPre11Reader.h"
+#include "readers/TGESVReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilips2DMultiSlicePreR11Reader.h"
 #include "readers/TPhilips2DMultiSliceR11Reader.h"
@@ -38,6 +41,9 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     case 8: return new (std::nothrow) TPhilips3DPreR11Reader(pParams);
     case 9: return new (std::nothrow) TPhilips3DR11Reader(pParams);
     case 10: return new (std::nothrow) TPhilips3DR2Reader(pParams);
+    case 12: return new (std::nothrow) TGEPre11Reader(pParams);
+    case 13: return new (std::nothrow) TGESVReader(pParams);
+    case 15: return new (std::nothrow) TGEPfileReader(pParams);
     case 17: return new (std::nothrow) THeliconReader(pParams);
     case 18: return new (std::nothrow) TRDAReader(pParams);
     case 19: return new (std::nothrow) TBruker2dseqReader(pParams);

@@ -73,9 +73,14 @@ void FinishPostRead(TCSISet& set, const TCSIReadParams& params)
     for (int axis = 0; axis < 3; ++axis)
         if (params.m_bInvert[axis])
             set.FlipAxis(axis);
+    FinishSetData(set, params.m_bNormalize != 0);
+}
+
+void FinishSetData(TCSISet& set, bool normalize)
+{
     set.InitVoxels();
     set.UpdateDataRange();
-    if (params.m_bNormalize)
+    if (normalize)
         set.NormalizeTo(1000.0f);
 }
 
@@ -137,4 +142,37 @@ std::string NameFromLastComponents(const std::string& path, int count)
         tail = path.substr(cut + 1);
     }
     return vx::SanitizeFileComponent(tail);
+}
+
+bool KSpaceGridToVoxelSpace(TCSISet& set, const bool alternate[3])
+{
+    const int s = set.m_nSliceAxis;
+    int a = 0, b = 1;
+    if (!TMRImage::InPlaneAxes(s, a, b))
+        return set.m_nSpatialDims != 2 && set.m_nSpatialDims != 3;
+    if (set.m_nSpatialDims == 3) {
+        for (int axis = 0; axis < 3; ++axis)
+            set.ShiftGridAxis(axis, 0);
+        set.ApplySpatialPhaseRamp(1);
+        const int order[3] = {a, b, s};
+        for (int k = 0; k < 3; ++k)
+            if (alternate[k])
+                set.AlternateSignAlongAxis(order[k]);
+        for (int axis = 0; axis < 3; ++axis)
+            if (!set.SpatialFFTAxis(axis))
+                return false;
+        set.m_bKSpace = 0;
+    } else if (set.m_nSpatialDims == 2) {
+        set.ShiftGridAxis(a, 0);
+        set.ShiftGridAxis(b, 0);
+        set.ApplySpatialPhaseRampAxis(s, 1);
+        if (alternate[0])
+            set.AlternateSignAlongAxis(a);
+        if (alternate[1])
+            set.AlternateSignAlongAxis(b);
+        if (!set.SpatialFFTAxis(a) || !set.SpatialFFTAxis(b))
+            return false;
+        set.m_bKSpace = 0;
+    }
+    return true;
 }

@@ -38,9 +38,8 @@ void SetPatientPosition(TCSIParams& params, const TPatientPosition& position);
 // spectrum halves. False, samples unchanged, when the FFT refuses the point count (it
 // reports that once).
 bool SpectraToFrequencyDomain(TCSISet& set, bool flipFrequency);
-// The closing steps of a post-read: the axes whose invert flag is set are flipped, the
-// voxels renumbered, the data range renewed and, when asked, the largest magnitude
-// scaled to 1000.
+// The closing steps of a post-read: the axes whose invert flag is set are flipped, then
+// FinishSetData.
 void FinishPostRead(TCSISet& set, const TCSIReadParams& params);
 
 // A new set of the format for a data file: named after the file without its folder and
@@ -64,3 +63,15 @@ void ResetHeaderDefaults(TCSISet& set);
 // fewer, the whole path when it has none; always one sanitised file-name component
 // ("study/5/fid" with count 3 gives "study_5_fid").
 std::string NameFromLastComponents(const std::string& path, int count);
+
+// The voxels renumbered, the data range renewed and, when asked, the largest magnitude
+// scaled to 1000.
+void FinishSetData(TCSISet& set, bool normalize);
+
+// A k-space grid of a 2-D or 3-D set to voxel space: every spatial axis shifted by half
+// its length (inverse direction), the half-voxel phase ramp, the signs alternated along
+// the first in-plane axis, the second and the slice axis where `alternate` says so (the
+// slice axis only for 3-D sets), the spatial FFT, and the k-space flag cleared. A set of
+// any other dimension count is left alone. False when the FFT refuses an axis length
+// (reported there once); the set is then half transformed and must be dropped.
+bool KSpaceGridToVoxelSpace(TCSISet& set, const bool alternate[3]);

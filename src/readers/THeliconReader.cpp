@@ -3,7 +3,6 @@
 #include <climits>
 #include <vector>
 
-#include "model/TMRImage.h"
 #include "model/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
@@ -153,25 +152,9 @@ bool THeliconReader::PostRead()
     if (m_params.m_bRemoveOffset)
         set.RemoveDCOffset();
     // A spatial or spectral length the FFT refuses is reported there, once, and no set results.
-    if (set.m_nSpatialDims == 3) {
-        for (int axis = 0; axis < 3; ++axis)
-            set.ShiftGridAxis(axis, 0);
-        set.ApplySpatialPhaseRamp(1);
-        for (int axis = 0; axis < 3; ++axis)
-            if (!set.SpatialFFTAxis(axis))
-                return false;
-        set.m_bKSpace = 0;
-    } else if (set.m_nSpatialDims == 2) {
-        const int o = set.m_nSliceAxis;
-        int a = 0, b = 1;
-        TMRImage::InPlaneAxes(o, a, b);
-        set.ShiftGridAxis(a, 0);
-        set.ShiftGridAxis(b, 0);
-        set.ApplySpatialPhaseRampAxis(o, 1);
-        if (!set.SpatialFFTAxis(a) || !set.SpatialFFTAxis(b))
-            return false;
-        set.m_bKSpace = 0;
-    }
+    const bool noAlternation[3] = {false, false, false};
+    if (!KSpaceGridToVoxelSpace(set, noAlternation))
+        return false;
     if (!SpectraToFrequencyDomain(set, m_params.m_bFlipFrequency != 0))
         return false;
     FinishPostRead(set, m_params);

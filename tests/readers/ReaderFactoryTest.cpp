@@ -6,6 +6,9 @@
 #include "model/ReaderHooks.h"
 #include "readers/CSIFormats.h"
 #include "readers/ReaderFactory.h"
+#include "readers/TGEPfileReader.h"
+#include "readers/TGEPre11Reader.h"
+#include "readers/TGESVReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilipsSVReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
@@ -77,6 +80,11 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPhilipsSVReader*>(make(0).get()), nullptr);
     auto series = make(1);
     EXPECT_NE(dynamic_cast<TPhilipsTimeSeriesReader*>(series.get()), nullptr);
+    EXPECT_NE(dynamic_cast<TGEPre11Reader*>(make(12).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TGESVReader*>(make(13).get()), nullptr);
+    auto excite = make(15);
+    EXPECT_NE(dynamic_cast<TGEPfileReader*>(excite.get()), nullptr);
+    EXPECT_EQ(dynamic_cast<TGESVReader*>(excite.get()), nullptr);
     EXPECT_NE(dynamic_cast<THeliconReader*>(make(17).get()), nullptr);
     EXPECT_NE(dynamic_cast<TRDAReader*>(make(18).get()), nullptr);
     EXPECT_NE(dynamic_cast<TRawReader*>(make(21).get()), nullptr);
@@ -91,12 +99,12 @@ TEST(ReaderFactory, BuiltInFormatWithoutAReaderSaysSo)
 {
     vx::test::TScriptedReport report;
     TCSIReadParams params;
-    params.m_nFormat = 15;
-    std::unique_ptr<TCSIReader> reader(CreateReader(15, &params));
+    params.m_nFormat = 16;
+    std::unique_ptr<TCSIReader> reader(CreateReader(16, &params));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(reader->Read("/data/P12345.7"), nullptr);
     ASSERT_EQ(report.Messages().size(), 1u);
-    EXPECT_EQ(report.Messages()[0], "Can not read /data/P12345.7: the format \"" + FormatName(15) +
+    EXPECT_EQ(report.Messages()[0], "Can not read /data/P12345.7: the format \"" + FormatName(16) +
                                         "\" is not available in this version.");
 }
 
