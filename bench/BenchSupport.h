@@ -58,6 +58,17 @@ TCSISet* NewLoadedSet(int nx, int ny, int nz, int points, Fill fill)
     return s;
 }
 
+// Samples of voxel v for the drawing benchmarks: two Lorentzian lines (points 300 and 700)
+// whose height cycles through 1 .. 7 over the voxels.
+inline void TwoLines(size_t v, std::vector<TComplex>& samples)
+{
+    const float height = 1.0f + static_cast<float>(v % 7);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const float a = (static_cast<float>(i) - 300.0f) / 6.0f, b = (static_cast<float>(i) - 700.0f) / 10.0f;
+        samples[i] = TComplex(height / (1 + a * a) + 0.5f * height / (1 + b * b), height * a / (1 + a * a));
+    }
+}
+
 // The set, made once: pseudo-random samples, so that no compression or zero page helps.
 inline TCSISet& BenchSet()
 {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
 #include "platform/TRecordingCanvas.h"
@@ -27,23 +28,7 @@ constexpr int kSide = 32, kPoints = 1024, kImage = 800;
 TCSISet& BenchSet()
 {
     static TCSISet* set = [] {
-        auto* s = new TCSISet;
-        s->m_nDim[0] = s->m_nDim[1] = kSide;
-        s->m_nDim[2] = 1;
-        s->m_nPoints = kPoints;
-        s->AllocateVoxels();
-        s->InitVoxels();
-        std::vector<TComplex> samples(kPoints);
-        for (size_t v = 0; v < s->VoxelCount(); ++v) {
-            const float height = 1.0f + static_cast<float>(v % 7);
-            for (int i = 0; i < kPoints; ++i) {
-                const float a = (i - 300.0f) / 6.0f, b = (i - 700.0f) / 10.0f;
-                samples[static_cast<size_t>(i)] =
-                    TComplex(height / (1 + a * a) + 0.5f * height / (1 + b * b), height * a / (1 + a * a));
-            }
-            s->GetVoxel(v)->SetComplexData(samples.data());
-        }
-        s->m_bLoaded = true;
+        TCSISet* s = vx::bench::NewLoadedSet(kSide, kSide, 1, kPoints, vx::bench::TwoLines);
         s->GetVoxel(5)->m_bSelected = 1;
         return s;
     }();

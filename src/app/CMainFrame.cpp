@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/CAnalysisWindowBase.h"
+#include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
 #include "app/COptionsDlg.h"
@@ -126,6 +127,10 @@ CMainFrame::~CMainFrame()
     if (m_pInfoFrame)
         m_pInfoFrame->disconnect(this);
     CloseAllChildWindows();
+    // Image windows call back into this frame when they go: they go while its lists exist.
+    for (QMdiSubWindow* window : m_mdiArea->subWindowList())
+        if (qobject_cast<CChildFrame*>(window))
+            delete window;
 }
 
 QAction* CMainFrame::MakeAction(int command, const QString& text, bool checkable)
@@ -406,7 +411,11 @@ void CMainFrame::CreateStatusBar()
         label->setEnabled(false);
         bar->addPermanentWidget(label);
     }
-    bar->showMessage("Ready");
+    // The idle text is a normal widget of the bar: a menu's or a button's prompt hides
+    // it only while that prompt is shown.
+    auto* idle = new QLabel("Ready");
+    idle->setObjectName("IdleText");
+    bar->addWidget(idle, 1);
 }
 
 QList<QToolBar*> CMainFrame::ToolBars() const
@@ -610,6 +619,9 @@ void CMainFrame::CloseVoxelWindowsOfFrame(CChildFrame* frame)
             m_singleVoxelWnds.Add(window);
         }
     }
+    // The averaged and estimate windows stay, no longer tied to an image window.
+    m_averageWnds.ForgetFrame(frame);
+    m_estimateWnds.ForgetFrame(frame);
 }
 
 void CMainFrame::SetSpectrumDisplay(const TSpectrumDisplayParams& display)

@@ -38,6 +38,15 @@ CVoxelWindowBase* TVoxelWndList::Newest() const
     return static_cast<CVoxelWindowBase*>(GetLast());
 }
 
+void TVoxelWndList::ForgetFrame(const CChildFrame* frame)
+{
+    for (CListedWindow* window : m_windows) {
+        auto* voxelWindow = static_cast<CVoxelWindowBase*>(window);
+        if (voxelWindow->GetChildFrame() == frame)
+            voxelWindow->SetChildFrame(nullptr);
+    }
+}
+
 void TVoxelWndList::RefreshAll()
 {
     for (CListedWindow* window : m_windows)

@@ -26,6 +26,8 @@ public:
                          CChildFrame* frame, TRegionEstimate* estimate);
 
     CVoxelWindowBase* Newest() const;
+    // Windows tied to the image frame become tied to none (the frame is going).
+    void ForgetFrame(const CChildFrame* frame);
 
     // Where the next new window goes. Shared by every voxel-window list.
     static int CascadeX();

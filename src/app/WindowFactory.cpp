@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "app/CAnalysisWindowBase.h"
+#include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
 #include "app/CVoxelWindowBase.h"
+#include "app/TImageFrameList.h"
 #include "model/TProject.h"
-#include "model/IImageFrameList.h"
+#include "model/TSpectrum.h"
 #include "platform/Globals.h"
 
 namespace vx::app {
@@ -87,24 +89,6 @@ public:
     void UpdateMapPage(std::vector<TMRImage*>) override {}
 };
 
-// An image frame list that opens no frames.
-class TPlaceholderImageFrameList : public IImageFrameList {
-public:
-    void SetProject(TProject*) override {}
-    void SetMDIParent(IMainFrame*) override {}
-    bool IsEmpty() const override { return true; }
-    void DestroyAll() override {}
-    void UpdateAll(bool, bool, bool, bool, bool) override {}
-    void RedrawVoxel(int, int, int) override {}
-    void RedrawVoxelSet(const std::vector<TSpectrum*>&) override {}
-    bool CloseImageFrame(TMRImage*) override { return false; }
-    CChildFrame* OpenImageFrame(TMRImage*) override { return nullptr; }
-    CChildFrame* OpenSliceFrameByIndex(int, int) override { return nullptr; }
-    CChildFrame* OpenSliceFrameByPosition(int, float) override { return nullptr; }
-    void ApplyMapScale(TMap*) override {}
-    void RefreshSliceFrameImages() override {}
-};
-
 // One installed maker of each kind, empty until installed.
 template <class T>
 T& Slot()
@@ -143,15 +127,20 @@ std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame)
 {
     if (Slot<ImageFrameListFactory>())
         return Slot<ImageFrameListFactory>()(frame);
-    return std::make_unique<TPlaceholderImageFrameList>();
+    return std::make_unique<TImageFrameList>();
 }
 
 SyncSlicesHook SetSyncSlicesHook(SyncSlicesHook hook) { return Swap(Slot<SyncSlicesHook>(), std::move(hook)); }
 
 void SyncSlicesToVoxel(CChildFrame* clicked, TSpectrum* voxel)
 {
-    if (Slot<SyncSlicesHook>())
+    if (Slot<SyncSlicesHook>()) {
         Slot<SyncSlicesHook>()(clicked, voxel);
+        return;
+    }
+    // The frames of the other two orientations move to the voxel.
+    if (clicked && voxel && clicked->Owner())
+        clicked->Owner()->SyncSlicesToVoxel(clicked->m_nAxis, voxel->m_fCentre);
 }
 
 EstimateSpectrumLookup SetEstimateSpectrumLookup(EstimateSpectrumLookup lookup)
@@ -176,7 +165,9 @@ CInfoFrameBase* MakeInfoFrame(CMainFrame* frame)
 
 CChildFrame* ImageFrameOf(QMdiSubWindow* window)
 {
-    return window && Slot<ImageFrameLookup>() ? Slot<ImageFrameLookup>()(window) : nullptr;
+    if (window && Slot<ImageFrameLookup>())
+        return Slot<ImageFrameLookup>()(window);
+    return qobject_cast<CChildFrame*>(window);
 }
 
 }  // namespace vx::app

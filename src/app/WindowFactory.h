@@ -28,19 +28,19 @@ CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnal
 using ExplorerFactory = std::function<CExplorerFrameBase*(CMainFrame*)>;
 using InfoFrameFactory = std::function<CInfoFrameBase*(CMainFrame*)>;
 // The image child frame behind an MDI child, or null for any other kind of window.
+// (Empty lookup: the window itself when it is a CChildFrame.)
 using ImageFrameLookup = std::function<CChildFrame*(QMdiSubWindow*)>;
 
 ExplorerFactory SetExplorerFactory(ExplorerFactory factory);
 InfoFrameFactory SetInfoFrameFactory(InfoFrameFactory factory);
 ImageFrameLookup SetImageFrameLookup(ImageFrameLookup lookup);
-// Each project's own list of image frames (empty: a list that opens no frames).
+// Each project's own list of image frames (empty: the image windows' TImageFrameList).
 using ImageFrameListFactory = std::function<std::unique_ptr<IImageFrameList>(CMainFrame*)>;
 ImageFrameListFactory SetImageFrameListFactory(ImageFrameListFactory factory);
 std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame);
 
 // After Select voxel, the image frames of the other two orientations move their slices
-// through the voxel (the image frame list does it once it is in the tree; until then
-// nothing moves).
+// through the voxel (empty hook: the clicked frame's list moves them).
 using SyncSlicesHook = std::function<void(CChildFrame* clicked, TSpectrum* voxel)>;
 SyncSlicesHook SetSyncSlicesHook(SyncSlicesHook hook);
 void SyncSlicesToVoxel(CChildFrame* clicked, TSpectrum* voxel);

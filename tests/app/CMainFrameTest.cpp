@@ -4,6 +4,10 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QMdiArea>
+#include <QLabel>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTest>
 #include <QToolBar>
 
 #include "app/CExplorerFrameBase.h"
@@ -442,6 +446,28 @@ TEST_F(MainFrameTest, ResizingKeepsTheFirstVoxelWindowAtTheCorner)
     const QRect first = frame.SingleVoxelWindows().GetFirst()->geometry();
     EXPECT_EQ(first.bottomRight() + QPoint(1, 1), QPoint(bigger.width() - 35, bigger.height() - 70));
     EXPECT_EQ(frame.InfoFrame()->geometry().bottom() + 1, bigger.height() - 70);
+}
+
+TEST_F(MainFrameTest, IdleTextComesBackAfterAPromptOrAMessage)
+{
+    auto* idle = frame.statusBar()->findChild<QLabel*>("IdleText");
+    ASSERT_NE(idle, nullptr);
+    EXPECT_EQ(idle->text(), "Ready");
+    EXPECT_TRUE(idle->isVisible());
+    // A button's prompt replaces it while the mouse is over the button (a status tip),
+    // and leaving the button clears the prompt.
+    QStatusTipEvent over("Zoom in ");
+    QApplication::sendEvent(&frame, &over);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Zoom in ");
+    EXPECT_FALSE(idle->isVisible());
+    QStatusTipEvent left("");
+    QApplication::sendEvent(&frame, &left);
+    EXPECT_TRUE(idle->isVisible());
+    // A timed message goes the same way.
+    frame.statusBar()->showMessage("Saved", 1);
+    EXPECT_FALSE(idle->isVisible());
+    QTest::qWait(20);
+    EXPECT_TRUE(idle->isVisible());
 }
 
 }  // namespace

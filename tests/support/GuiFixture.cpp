@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <complex>
 #include <memory>
 #include <vector>
 
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/TImageFrameList.h"
 #include "model/ReaderHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -191,6 +196,46 @@ bool TGuiFixture::Build()
     m_projectPath = project.GetProjectFilePath();
     g_pProject = nullptr;
     return ok;
+}
+
+TGuiSession::TGuiSession(const TGuiFixture& fixture) : m_frame(std::make_unique<CMainFrame>())
+{
+    EXPECT_TRUE(m_frame->LoadFrame());
+    m_frame->resize(1280, 800);
+    m_frame->show();
+    QApplication::processEvents();
+    m_project = std::make_unique<TProject>(m_frame.get());
+    g_pProject = m_project.get();
+    if (!fixture.Ok() || !m_project->Load(fixture.ProjectPath())) {
+        ADD_FAILURE() << "the fixture project did not open";
+        g_pProject = nullptr;
+        m_project.reset();
+        return;
+    }
+    m_frame->SetProjectOpen(true);
+    QApplication::processEvents();
+}
+
+TGuiSession::~TGuiSession()
+{
+    if (g_pProject == m_project.get())
+        g_pProject = nullptr;
+    m_project.reset();
+    m_frame.reset();
+}
+
+std::vector<CChildFrame*> TGuiSession::ImageFrames() const
+{
+    auto* list = m_project ? dynamic_cast<TImageFrameList*>(m_project->m_frameList.get()) : nullptr;
+    return list ? list->Frames() : std::vector<CChildFrame*>();
+}
+
+CChildFrame* TGuiSession::FrameTitled(const std::string& title) const
+{
+    for (CChildFrame* frame : ImageFrames())
+        if (frame->windowTitle().toStdString() == title)
+            return frame;
+    return nullptr;
 }
 
 }  // namespace vx::test

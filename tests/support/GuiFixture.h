@@ -16,10 +16,15 @@
 // The set is written as a data-set file and added with the project's AddCSISet and the
 // program's own format reader; the images as raw files added with AddImages and then given
 // their geometry. The real readers are registered while the project is built.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/TestFiles.h"
+
+class CChildFrame;
+class CMainFrame;
+class TProject;
 
 namespace vx::test {
 
@@ -68,6 +73,29 @@ private:
     bool m_ok = false;
     std::string m_projectFolder;
     std::string m_projectPath;
+};
+
+// A fixture project opened as the program opens one: a loaded main frame of 1280 x 800,
+// shown, and the project loaded with it (g_pProject), so that its work set opens one
+// slice window per axis. The project goes before the main frame.
+class TGuiSession {
+public:
+    explicit TGuiSession(const TGuiFixture& fixture);
+    ~TGuiSession();
+    TGuiSession(const TGuiSession&) = delete;
+    TGuiSession& operator=(const TGuiSession&) = delete;
+
+    bool Ok() const { return m_project != nullptr; }
+    CMainFrame& MainFrame() { return *m_frame; }
+    TProject* Project() { return m_project.get(); }
+    // The open image windows in the order of opening.
+    std::vector<CChildFrame*> ImageFrames() const;
+    // The first open window whose title is `title`; null when none.
+    CChildFrame* FrameTitled(const std::string& title) const;
+
+private:
+    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<TProject> m_project;
 };
 
 }  // namespace vx::test
