@@ -95,6 +95,14 @@ bool TCSIReader::HasAxisPermutation() const
     return IsAxisPermutation(m_params.m_nAxisOrder);
 }
 
+TCSISet* TCSIReader::CompleteRead(bool maskFromData)
+{
+    if (!m_pCSISet || (!m_params.m_bLoadRawData && !PostRead()))
+        return DiscardSet();
+    m_pCSISet->BuildKSpaceMask(maskFromData);
+    return HandOverSet();
+}
+
 int TCSIReader::SampleValueBytes(int sampleType)
 {
     switch (sampleType) {

@@ -70,6 +70,10 @@ protected:
     bool ReadRawDataFrom(const std::string& path, int64_t offset);
     // Hands the finished set to the caller.
     TCSISet* HandOverSet() { return m_pCSISet.release(); }
+    // The end of a read once the samples are in the set: PostRead unless "Load raw data"
+    // is set, the k-space mask rebuilt (BuildKSpaceMask(maskFromData)) and the set handed
+    // over; the set is deleted and null returned when PostRead fails.
+    TCSISet* CompleteRead(bool maskFromData);
     // Deletes the half-built set; returns null for the caller's `return`.
     TCSISet* DiscardSet();
     // Opens the data file of a read straight into the voxels; reports one that cannot be opened.

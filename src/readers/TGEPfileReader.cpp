@@ -46,10 +46,7 @@ TCSISet* TGEPfileReader::ReadPFile(const std::string& path, TReadOptions options
 
     if (!ReadRawData(path) || !FillCSISet())
         return DiscardSet();
-    if (!m_params.m_bLoadRawData && !PostRead())
-        return DiscardSet();
-    set.BuildKSpaceMask(true);
-    return HandOverSet();
+    return CompleteRead(true);
 }
 
 bool TGEPfileReader::ParseHeader(const std::string& path)
@@ -59,12 +56,8 @@ bool TGEPfileReader::ParseHeader(const std::string& path)
     TCSISet& set = *m_pCSISet;
     GERawHdr header(-1, -1);
     int byteOrder = -1;
-    if (!ReadRawHeader(path, header, byteOrder))
+    if (!ReadRawHeader(path, header, byteOrder) || !CheckSoftwareVersion(header, path, TSoftware::Excite))
         return false;
-    if (GESoftwareVersion(header.exam_data) < 11) {
-        Fail("The data file  " + path + " is not EXCITE 11.0 version.");
-        return false;
-    }
     if (!SetSampleFormat(header, byteOrder, true) || !SetSliceAxisAndMatrix(header))
         return false;
     if (set.m_nDim[0] == 1 && set.m_nDim[1] == 1 && set.m_nDim[2] == 1) {
@@ -102,6 +95,18 @@ bool TGEPfileReader::ReadRawHeader(const std::string& path, GERawHdr& header, in
     }
     byteOrder = type[3];
     return true;
+}
+
+bool TGEPfileReader::CheckSoftwareVersion(const GERawHdr& header, const std::string& path, TSoftware software)
+{
+    const bool excite = GESoftwareVersion(header.exam_data) >= 11;
+    if (excite == (software != TSoftware::Pre11))
+        return true;
+    const char* kind = software == TSoftware::Excite          ? " is not EXCITE 11.0 version."
+                       : software == TSoftware::ExciteOrLater ? " is not EXCITE 11.0 or later version."
+                                                              : " is not GE pre 11.0 version.";
+    Fail("The data file  " + path + kind);
+    return false;
 }
 
 bool TGEPfileReader::SetSampleFormat(const GERawHdr& header, int byteOrder, bool skipFirstFrame)

@@ -40,6 +40,11 @@ protected:
     // Identifies the file as a GE raw file and reads its header; reports a refusal.
     // `byteOrder` receives the file's byte order code.
     bool ReadRawHeader(const std::string& path, GERawHdr& header, int& byteOrder);
+    // The scanner software a reader takes: 11.0 (EXCITE) or later, named as EXCITE 11.0
+    // or as "11.0 or later" in the refusal, or older than 11.0.
+    enum class TSoftware { Excite, ExciteOrLater, Pre11 };
+    // Whether the header's software version is one the reader takes; reports it if not.
+    bool CheckSoftwareVersion(const GERawHdr& header, const std::string& path, TSoftware software);
     // Data offset (the header, plus the first frame when `skipFirstFrame`), sample type
     // and byte swap. A negative offset fails silently; a sample size other than 2 or 4
     // bytes and an unknown byte order are reported.

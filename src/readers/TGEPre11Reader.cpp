@@ -1,7 +1,6 @@
 #include "readers/TGEPre11Reader.h"
 
 #include "gehdr/GERawHdr.h"
-#include "platform/Report.h"
 #include "readers/GEReaderHelpers.h"
 #include "readers/ReaderHelpers.h"
 
@@ -17,12 +16,8 @@ bool TGEPre11Reader::ParseHeader(const std::string& path)
     TCSISet& set = *m_pCSISet;
     GERawHdr header(-1, -1);
     int byteOrder = -1;
-    if (!ReadRawHeader(path, header, byteOrder))
+    if (!ReadRawHeader(path, header, byteOrder) || !CheckSoftwareVersion(header, path, TSoftware::Pre11))
         return false;
-    if (GESoftwareVersion(header.exam_data) >= 11) {
-        vx::Report("The data file  " + path + " is not GE pre 11.0 version.", vx::ReportIcon::Exclamation);
-        return false;
-    }
     if (!SetSampleFormat(header, byteOrder, true) || !SetSliceAxisAndMatrix(header))
         return false;
     SetAcquisition(header);

@@ -15,12 +15,8 @@ bool TGESVReader::ParseHeader(const std::string& path)
     TCSISet& set = *m_pCSISet;
     GERawHdr header(-1, -1);
     int byteOrder = -1;
-    if (!ReadRawHeader(path, header, byteOrder))
+    if (!ReadRawHeader(path, header, byteOrder) || !CheckSoftwareVersion(header, path, TSoftware::ExciteOrLater))
         return false;
-    if (GESoftwareVersion(header.exam_data) < 11) {
-        vx::Report("The data file  " + path + " is not EXCITE 11.0 or later version.", vx::ReportIcon::Exclamation);
-        return false;
-    }
     m_nFrames = header.rdb_hdr.frame_count();
     m_nSkipFrames = CheckedFloatToInt(header.rdb_hdr.field_292());
     if (m_nFrames < 0 || m_nSkipFrames < 0 || m_nFrames <= m_nSkipFrames)

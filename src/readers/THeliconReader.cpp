@@ -88,10 +88,7 @@ TCSISet* THeliconReader::Read(std::string path)
 
     if (!ReadRawDataToVoxels(rawPath))
         return DiscardSet();
-    if (!m_params.m_bLoadRawData && !PostRead())
-        return DiscardSet();
-    set.BuildKSpaceMask(true);
-    return HandOverSet();
+    return CompleteRead(true);
 }
 
 bool THeliconReader::ParseDDF(const std::string& path)

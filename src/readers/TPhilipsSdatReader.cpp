@@ -47,10 +47,7 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
     ConvertVaxFloats(m_pRawData.get(), m_nRawFloats);
     if (!FillCSISet())
         return DiscardSet();
-    if (!m_params.m_bLoadRawData && !PostRead())
-        return DiscardSet();
-    set.BuildKSpaceMask(true);
-    return HandOverSet();
+    return CompleteRead(true);
 }
 
 bool TPhilipsSdatReader::Validate()

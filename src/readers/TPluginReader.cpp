@@ -85,8 +85,5 @@ TCSISet* TPluginReader::Read(std::string path)
 
     if (!FillCSISet())
         return DiscardSet();
-    if (!m_params.m_bLoadRawData && !PostRead())
-        return DiscardSet();
-    set.BuildKSpaceMask(false);
-    return HandOverSet();
+    return CompleteRead(false);
 }

@@ -300,10 +300,7 @@ TCSISet* TRDAReader::Read(std::string path)
 
     if (!ReadRawData(path) || !FillCSISet())
         return DiscardSet();
-    if (!m_params.m_bLoadRawData && !PostRead())
-        return DiscardSet();
-    set.BuildKSpaceMask(true);
-    return HandOverSet();
+    return CompleteRead(true);
 }
 
 bool TRDAReader::ParseHeader(const std::string& path)
@@ -339,20 +336,8 @@ bool TRDAReader::ParseHeader(const std::string& path)
 
 bool TRDAReader::ReadRawData(const std::string& path)
 {
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("Data file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
-        return false;
-    }
-    if (!file.Seek(m_params.m_nHeaderSize))
-        return false;
-    m_pRawData.reset();
-    m_nRawFloats = 0;
-    m_pRawData = DecodeFloat64Samples(file);
-    if (!m_pRawData)
-        return false;
-    m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));
-    return true;
+    m_params.m_nSampleType = 3;  // RDA samples are always float64
+    return ReadRawDataFrom(path, m_params.m_nHeaderSize);
 }
 
 bool TRDAReader::PostRead()

@@ -56,10 +56,7 @@ TCSISet* TRawReader::Read(std::string path)
 
     if (!ReadRawDataToVoxels(path))
         return DiscardSet();
-    if (!m_params.m_bLoadRawData && !PostRead())
-        return DiscardSet();
-    set.BuildKSpaceMask(false);
-    return HandOverSet();
+    return CompleteRead(false);
 }
 
 bool TRawReader::PostRead()

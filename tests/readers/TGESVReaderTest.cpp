@@ -14,6 +14,7 @@
 #include "gehdr/GETestSupport.h"
 #include "model/TCSISet.h"
 #include "readers/GEPfileTestFiles.h"
+#include "readers/SiemensTestFiles.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -23,15 +24,6 @@ namespace {
 
 constexpr int kSingleVoxel = 13;
 constexpr char kRealFile[] = "ge_pfile/tarquin/P1751_1.5T_030_2000.7";
-
-int PeakPoint(const TSpectrum& s)
-{
-    int best = 0;
-    for (int i = 1; i < s.SampleCount(); ++i)
-        if (s.GetMagnitude(i) > s.GetMagnitude(best))
-            best = i;
-    return best;
-}
 
 // Frame f (after the header's frame) of a little-endian int32 file, decoded here.
 std::vector<std::complex<double>> Int32Frame(const std::string& bytes, size_t dataStart, int points, int f)
@@ -224,41 +216,4 @@ TEST(GESVReader, HeaderChoicesOfTheVoxel)
         EXPECT_EQ(set->m_bKSpace, 0);
     }
     EXPECT_EQ(report.Count(), 0u);
-}
-
-TEST(GESVReader, RefusedFilesSayWhy)
-{
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
-    const std::string path = folder.File("P7.7");
-    const struct {
-        const char* name;
-        void (*change)(TPfileHeader&);
-        std::string message;
-    } cases[] = {
-        {"software 10", [](TPfileHeader& h) { h.swVersion = "10"; },
-         "The data file  " + path + " is not EXCITE 11.0 or later version."},
-        {"a 2-D grid", [](TPfileHeader& h) { h.dims[0] = h.dims[1] = 8; }, "This is not a single voxel data file."},
-        {"plane 0", [](TPfileHeader& h) { h.plane = 0; }, "Invalid slice orientation."},
-        {"8-byte samples", [](TPfileHeader& h) { h.pointSize = 8; }, "Wrong data type(it should be int16 or int32)."},
-    };
-    for (const auto& c : cases) {
-        TScriptedReport report;
-        TPfileHeader h = SingleVoxel();
-        c.change(h);
-        WriteBytes(path, PfileBytes(h, CountingFrames(h.frameCount, h.points)));
-        EXPECT_EQ(ReadAs(kSingleVoxel, path), nullptr) << c.name;
-        ASSERT_EQ(report.Messages().size(), 1u) << c.name;
-        EXPECT_EQ(report.Messages()[0], c.message) << c.name;
-    }
-
-    // Cut anywhere, the file is refused with at most one message.
-    const TPfileHeader h = SingleVoxel();
-    const std::string whole = PfileBytes(h, CountingFrames(h.frameCount, h.points));
-    for (size_t cut = 0; cut < whole.size(); cut += 64) {
-        TScriptedReport report;
-        WriteBytes(path, whole.substr(0, cut));
-        EXPECT_EQ(ReadAs(kSingleVoxel, path), nullptr) << cut;
-        EXPECT_LE(report.Count(), 1u) << cut;
-    }
 }
