@@ -10,9 +10,6 @@
 namespace {
 
 constexpr const char* kInversionFailed = "Matrix inversion failed.";
-constexpr const char* kEigenFailed =
-    "Failed finding the eigenvalues and eigenvectors in the PCA routine.Please reselect the start and end "
-    "points of the peak.";
 // A 3x3 pivot below this, scaled by its row's largest element, means dependent rows.
 constexpr double kSingularPivot = 1e-6;
 
@@ -282,7 +279,7 @@ bool TridiagonalEigen(double* d, double* e, int n, double** z, FailureMessage me
             if (m == l)
                 break;
             if (iterations++ == 50) {
-                Fail(kEigenFailed, message);
+                Fail(kEigenFailedText, message);
                 return false;
             }
             // Shift from the leading 2x2 block, then one implicit QL sweep of plane

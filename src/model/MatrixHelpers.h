@@ -37,6 +37,11 @@ bool SolveTransposed3x3(const float m[9], const float b[9], float x[9], FailureM
 // rounded to single precision before it is squared.
 double Pythag(double a, double b);
 
+// What a failed eigen decomposition reports (here and in the principal component analysis).
+inline constexpr const char* kEigenFailedText =
+    "Failed finding the eigenvalues and eigenvectors in the PCA routine.Please reselect the start and end "
+    "points of the peak.";
+
 // Householder reduction of the symmetric a[1..n][1..n] to tridiagonal form: d gets
 // the diagonal, e the off-diagonal (e[1] = 0), and a is replaced by the orthogonal
 // matrix of the transformation.

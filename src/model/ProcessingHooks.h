@@ -6,10 +6,12 @@
 // tests install fakes. With no hooks installed the project holds no history (undo and redo
 // do nothing) and its containers stay empty.
 #include <functional>
+#include <vector>
 
 namespace vx {
+class TFile;
 class TTextFile;
-}
+}  // namespace vx
 
 class TAnalysis;
 class TCSISet;
@@ -17,6 +19,7 @@ class TMRImage;
 class TDrawnRegion;
 class TProcessHistory;
 class TProcessStep;
+class TProject;
 class TRegionEstimate;
 
 struct TProcessingHooks {
@@ -44,6 +47,11 @@ struct TProcessingHooks {
     std::function<void(TRegionEstimate*)> deleteEstimate;
     // Runs the spectral estimation of an estimate again.
     std::function<bool(TRegionEstimate*)> rerunEstimate;
+    // The analyses' part of the project file, after the CSI set records: written (false
+    // when a write failed) only when the project has analyses; read into the project when
+    // the file holds it, telling of the records left out.
+    std::function<bool(vx::TFile&, const std::vector<TAnalysis*>&)> writeAnalyses;
+    std::function<void(vx::TFile&, TProject&)> readAnalyses;
 
     // What an object refers to, so that removing a set or an image first deletes what
     // would point at it. An object whose question has no hook counts as referring to it.

@@ -108,13 +108,13 @@ protected:
     void ResampleTo(const int dim[3]);
     // A changed map of a saved file becomes "changed".
     void MarkChanged();
+    // Size, field of view, voxel shift, angulation and off-centre of the set.
+    void CopySetGeometry(const TCSISet& set);
 
 private:
     // Values of the set by `method` over the point intervals, divided by the second
     // interval for a ratio map; false for an unknown method or a failed evaluation.
     bool Evaluate(const TCSISet& set, const int peak[2], const int reference[2], std::vector<TComplex>& out) const;
-    // Size, field of view, voxel shift, angulation and off-centre of the set.
-    void CopySetGeometry(const TCSISet& set);
     void Resample(const int dim[3], bool enlarge);
     // Every value times the product over the even axes of exp(sign i pi k/n), k the
     // centred index; times `scale`.

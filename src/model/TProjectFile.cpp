@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/MapHooks.h"
+#include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
@@ -101,8 +102,11 @@ bool TProject::SaveKeepModified()
 
 bool TProject::WriteStream(vx::TFile& file)
 {
-    return file.WriteInt32(kFileVersion) && WriteDisplayBlock(file, m_display) && m_pImageSet->Write(file) &&
-           m_pCSISetList->Write(file);
+    if (!file.WriteInt32(kFileVersion) || !WriteDisplayBlock(file, m_display) || !m_pImageSet->Write(file) ||
+        !m_pCSISetList->Write(file))
+        return false;
+    const auto& writeAnalyses = ProcessingHooks().writeAnalyses;
+    return m_analyses.empty() || !writeAnalyses || writeAnalyses(file, m_analyses);
 }
 
 bool TProject::WriteProjectFile(const std::string& folder, const std::string& fileName)
@@ -133,6 +137,8 @@ bool TProject::ReadStream(vx::TFile& file)
     m_display = display;
     m_pImageSet->Read(file);
     m_pCSISetList->Read(file);
+    if (ProcessingHooks().readAnalyses)
+        ProcessingHooks().readAnalyses(file, *this);
     return true;
 }
 

@@ -37,5 +37,11 @@ void zgemm_(const char* transa, const char* transb, const int* m, const int* n, 
             const std::complex<double>* alpha, const std::complex<double>* a, const int* lda,
             const std::complex<double>* b, const int* ldb, const std::complex<double>* beta,
             std::complex<double>* c, const int* ldc, size_t transaLen, size_t transbLen);
+void dsyrk_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha, const double* a,
+            const int* lda, const double* beta, double* c, const int* ldc, size_t uploLen, size_t transLen);
+void dsyevr_(const char* jobz, const char* range, const char* uplo, const int* n, double* a, const int* lda,
+             const double* vl, const double* vu, const int* il, const int* iu, const double* abstol, int* m,
+             double* w, double* z, const int* ldz, int* isuppz, double* work, const int* lwork, int* iwork,
+             const int* liwork, int* info, size_t jobzLen, size_t rangeLen, size_t uploLen);
 double dznrm2_(const int* n, const std::complex<double>* x, const int* incx);
 }

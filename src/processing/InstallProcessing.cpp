@@ -4,6 +4,8 @@
 
 #include "model/ProcessingHooks.h"
 #include "platform/TTextFile.h"
+#include "processing/AnalysisRecords.h"
+#include "model/TAnalysis.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
 
@@ -25,5 +27,10 @@ void InstallProcessing()
         pStep->SetDataSet(pSet);
         return pStep->Apply();
     };
+    hooks.deleteAnalysis = [](TAnalysis* pAnalysis) { delete pAnalysis; };
+    hooks.setAnalysisComputed = [](TAnalysis* pAnalysis, bool computed) { pAnalysis->SetComputed(computed); };
+    hooks.analysisUsesSet = [](TAnalysis* pAnalysis, const TCSISet* pSet) { return pAnalysis->UsesSet(pSet); };
+    hooks.writeAnalyses = WriteAnalysisRecords;
+    hooks.readAnalyses = ReadAnalysisRecords;
     InstallProcessingHooks(std::move(hooks));
 }

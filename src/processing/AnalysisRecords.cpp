@@ -1,0 +1,89 @@
+// The analyses' part of the project file (AnalysisRecords.h).
+#include "processing/AnalysisRecords.h"
+
+#include <memory>
+#include <string>
+
+#include "model/TAnalysis.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "model/TextHelpers.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+#include "platform/TRecordReader.h"
+#include "processing/TAnalysisPCA.h"
+
+namespace {
+
+constexpr size_t kMaxSetNameLength = 4096;
+
+// A new analysis of the record kind; null for a kind this program does not know.
+std::unique_ptr<TAnalysis> NewAnalysisOfKind(int32_t kind)
+{
+    if (kind == TAnalysisPCA::kRecordKind)
+        return std::make_unique<TAnalysisPCA>();
+    return nullptr;
+}
+
+}  // namespace
+
+bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analyses)
+{
+    if (!file.WriteInt32(kAnalysisSectionTag) || !file.WriteInt32(static_cast<int32_t>(analyses.size())))
+        return false;
+    for (const TAnalysis* analysis : analyses) {
+        const TCSISet* set = analysis->GetCSISet();
+        if (!file.WriteInt32(analysis->RecordKind()))
+            return false;
+        // The length is known once the body is written.
+        const int64_t lengthAt = file.Tell();
+        if (lengthAt < 0 || !file.WriteInt32(0) || !WriteCString(file, set ? set->GetName() : std::string()) ||
+            !analysis->WriteRecord(file))
+            return false;
+        const int64_t end = file.Tell();
+        const int64_t length = end - lengthAt - 4;
+        if (end < 0 || length > INT32_MAX || !file.Seek(lengthAt) ||
+            !file.WriteInt32(static_cast<int32_t>(length)) || !file.Seek(end))
+            return false;
+    }
+    return true;
+}
+
+void ReadAnalysisRecords(vx::TFile& file, TProject& project)
+{
+    int32_t tag = 0, count = 0;
+    if (file.BytesLeft() < 8 || !file.ReadInt32(tag) || tag != kAnalysisSectionTag)
+        return;
+    // Every record takes at least its kind and length.
+    if (!file.ReadInt32(count) || count < 0 || count > file.BytesLeft() / 8) {
+        vx::Report("The analyses stored in the project file could not be read and were left out.");
+        return;
+    }
+    std::vector<std::string> failed;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t kind = 0, length = 0;
+        if (!file.ReadInt32(kind) || !file.ReadInt32(length) || length < 0 || length > file.BytesLeft()) {
+            failed.push_back("record " + std::to_string(i + 1) + " and those after it");
+            break;
+        }
+        vx::TRecordReader in(file, length);
+        std::string setName;
+        std::unique_ptr<TAnalysis> analysis = NewAnalysisOfKind(kind);
+        TCSISet* set = in.ReadText(setName, kMaxSetNameLength) ? project.m_pCSISetList->FindByName(setName) : nullptr;
+        if (analysis && set && analysis->ReadRecord(in, set))
+            project.m_analyses.push_back(analysis.release());
+        else
+            failed.push_back("record " + std::to_string(i + 1) + (setName.empty() ? "" : " (" + setName + ")"));
+        if (!in.SkipRest()) {
+            failed.push_back("the records after record " + std::to_string(i + 1));
+            break;
+        }
+    }
+    if (failed.empty())
+        return;
+    std::string text = "These analyses stored in the project file could not be read and were left out:";
+    for (const std::string& f : failed)
+        text += "\r\n" + f;
+    vx::Report(text);
+}

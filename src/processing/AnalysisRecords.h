@@ -1,0 +1,28 @@
+#pragma once
+// The analyses' part of the project file. It follows the CSI set records and is written
+// only when the project has analyses, so a project without any keeps the plain layout
+// (and a file that ends after its sets has none):
+//
+//   tag "VXAN" (int32 0x4E415856), count (int32), then per analysis:
+//   kind (int32: 0 PCA), body length in bytes (int32), the name of its CSI set (text),
+//   then the body of TAnalysis::WriteRecord.
+//
+// Texts end with a zero byte; every other field is a little-endian 4-byte word.
+#include <cstdint>
+#include <vector>
+
+namespace vx {
+class TFile;
+}
+
+class TAnalysis;
+class TProject;
+
+constexpr int32_t kAnalysisSectionTag = 0x4E415856;
+
+// False when a write failed.
+bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analyses);
+// Reads the part when the file holds it and appends the analyses to the project; a
+// record that cannot be read, or whose set is not in the project, is left out and told
+// of once. Bytes after the sets that are not this part are ignored.
+void ReadAnalysisRecords(vx::TFile& file, TProject& project);

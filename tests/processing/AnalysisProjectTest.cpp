@@ -1,0 +1,254 @@
+// Analyses in the project: saved with the project file and read back, the bytes of
+// their part of the file against a packing of the documented layout, damaged parts
+// refused cleanly, and the removal of the analysed set taking its analyses with it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AnalysisTestData.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "processing/AnalysisRecords.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TAnalysisPCA.h"
+#include "processing/TPCACorrection.h"
+#include "support/Bytes.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+constexpr int kPoints = 96;
+
+std::string Float32LE(const std::vector<float>& values)
+{
+    std::string out;
+    for (float f : values) {
+        int32_t bits = 0;
+        std::memcpy(&bits, &f, 4);
+        out += test::Int32LE({bits});
+    }
+    return out;
+}
+
+std::string MatrixBytes(const TFloatMatrix& m)
+{
+    return test::Int32LE({int32_t(m.Rows()), int32_t(m.Columns())}) +
+           Float32LE(std::vector<float>(m.Data(), m.Data() + size_t(m.Rows()) * m.Columns()));
+}
+
+class AnalysisProjectTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGlobals();
+        InstallProcessing();
+    }
+    void TearDown() override
+    {
+        ResetGlobals();
+        InstallProcessingHooks({});
+    }
+
+    std::string ProjectPath() const { return m_dir.File("study.tpj"); }
+
+    // A saved project whose work set (4 x 3 x 2 voxels) has one PCA of 3 components over
+    // points 30..61 (two intervals); with `selection` of four voxels.
+    std::unique_ptr<TProject> MakeSavedProject(bool selection)
+    {
+        auto project = std::make_unique<TProject>();
+        EXPECT_TRUE(project->Create(m_dir.Path(), "study"));
+        std::unique_ptr<TCSISet> owned = test::MakeMixtureSet(4, 3, 2, kPoints, 1e-3);
+        owned->SetProject(project.get());
+        owned->SetFolder(m_dir.Path());
+        EXPECT_TRUE(owned->WriteDataFile(owned->GetFilePath()));
+        TCSISet* set = owned.release();
+        project->m_pCSISetList->Add(set);
+        project->SetWorkSet(set);
+        EXPECT_TRUE(set->IsLoaded());
+        if (selection)
+            for (size_t v : {1u, 6u, 7u, 20u})
+                set->GetVoxel(v)->m_bSelected = 1;
+        const int32_t intervals[] = {30, 40, 45, 61};
+        auto pca = std::make_unique<TAnalysisPCA>(30, 61, 3, intervals, 2);
+        EXPECT_TRUE(pca->Prepare(set, selection));
+        EXPECT_TRUE(pca->Compute());
+        project->m_analyses.push_back(pca.release());
+        EXPECT_TRUE(project->Save());
+        return project;
+    }
+
+    test::TTempFolder m_dir;
+};
+
+TEST_F(AnalysisProjectTest, SavedAnalysisIsReadBackEqual)
+{
+    for (bool selection : {false, true}) {
+        SCOPED_TRACE(selection);
+        std::unique_ptr<TProject> saved = MakeSavedProject(selection);
+        const TAnalysis& a = *saved->m_analyses.front();
+        TProject read;
+        test::TScriptedReport report;
+        ASSERT_TRUE(read.Load(ProjectPath()));
+        EXPECT_EQ(report.Count(), 0u);
+        ASSERT_EQ(read.m_analyses.size(), 1u);
+        const auto* b = dynamic_cast<const TAnalysisPCA*>(read.m_analyses.front());
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b->GetCSISet(), read.m_pWorkSet);
+        EXPECT_EQ(b->GetName(), "PCA_30_61_3");
+        EXPECT_TRUE(b->Components() == a.Components());
+        EXPECT_TRUE(b->Scores() == a.Scores());
+        EXPECT_TRUE(b->Weights() == a.Weights());
+        EXPECT_TRUE(b->Data() == a.Data());
+        EXPECT_EQ(b->UsesSelection(), selection);
+        EXPECT_EQ(b->Voxels(), a.Voxels());
+        EXPECT_EQ(b->RectXMin(), a.RectXMin());
+        EXPECT_EQ(b->RectYMax(), a.RectYMax());
+        ASSERT_TRUE(b->GetScoreImage(1, 2));
+        EXPECT_TRUE(*b->GetScoreImage(1, 2) == *a.GetScoreImage(1, 2));
+        // The read analysis computes again from the read set (the voxel selection is not
+        // part of the project and is made again).
+        for (const TAnalysisVoxel& v : b->Voxels())
+            read.m_pWorkSet->GetVoxel(v.first, v.second, v.slice)->m_bSelected = 1;
+        TAnalysisPCA* again = dynamic_cast<TAnalysisPCA*>(read.m_analyses.front());
+        ASSERT_TRUE(again->Run(true));
+        EXPECT_TRUE(again->Data() == a.Data());
+    }
+}
+
+TEST_F(AnalysisProjectTest, AnalysisPartHasTheDocumentedBytes)
+{
+    std::unique_ptr<TProject> project = MakeSavedProject(true);
+    const TAnalysis& a = *project->m_analyses.front();
+    std::string body = std::string("csi", 4) + std::string("PCA_30_61_3", 12) +
+                       test::Int32LE({30, 61, 3, 2, 2, 2, 30, 40, 45, 61});
+    for (int i = 2; i < 50; ++i)
+        body += test::Int32LE({0, 0});
+    // Voxels 1, 6, 7 and 20 of the 4 x 3 x 2 grid, slice axis 2: (slice, x, y).
+    body += test::Int32LE({1, 1, 4, 0, 1, 0, 0, 2, 1, 0, 3, 1, 1, 0, 2});
+    body += MatrixBytes(a.Components()) + MatrixBytes(a.Weights()) + MatrixBytes(a.Data()) + MatrixBytes(a.Scores());
+    const std::string part =
+        test::Int32LE({kAnalysisSectionTag, 1, TAnalysisPCA::kRecordKind, int32_t(body.size())}) + body;
+    const std::string file = test::ReadBytes(ProjectPath());
+    ASSERT_GT(file.size(), part.size());
+    EXPECT_EQ(file.substr(file.size() - part.size()), part);
+    EXPECT_EQ(a.Components().Rows(), 3u);
+    EXPECT_EQ(a.Data().Rows(), 4u);
+
+    // Without analyses the project file ends after its sets, as before.
+    for (TAnalysis* p : project->m_analyses)
+        delete p;
+    project->m_analyses.clear();
+    ASSERT_TRUE(project->Save());
+    EXPECT_EQ(test::ReadBytes(ProjectPath()), file.substr(0, file.size() - part.size()));
+}
+
+TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreLeftOutCleanly)
+{
+    MakeSavedProject(true);
+    const std::string whole = test::ReadBytes(ProjectPath());
+    // Where the part starts: the file of the project without its analysis.
+    size_t start = 0;
+    {
+        TProject copy;
+        ASSERT_TRUE(copy.Load(ProjectPath()));
+        for (TAnalysis* p : copy.m_analyses)
+            delete p;
+        copy.m_analyses.clear();
+        ASSERT_TRUE(copy.Save());
+        start = test::ReadBytes(ProjectPath()).size();
+    }
+    ASSERT_LT(start, whole.size());
+    const std::string damaged = m_dir.File("damaged.tpj");
+
+    // Cut anywhere in the part: the project loads with its set and without the analysis.
+    for (size_t length = start; length < whole.size(); length += (length < start + 200 ? 1 : 37)) {
+        test::WriteBytes(damaged, whole.substr(0, length));
+        test::TScriptedReport report;
+        TProject project;
+        ASSERT_TRUE(project.Load(damaged)) << length;
+        EXPECT_EQ(project.m_pCSISetList->GetCount(), 1) << length;
+        EXPECT_TRUE(project.m_analyses.empty()) << length;
+        // Less than the tag and count is not taken for the part; anything more is told of.
+        EXPECT_EQ(report.Count(), length - start >= 8 ? 1u : 0u) << length;
+    }
+
+    // Every byte of the part flipped: loads, and an analysis kept is a consistent one.
+    for (size_t at = start; at < whole.size(); at += (at < start + 400 ? 1 : 29)) {
+        std::string bytes = whole;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
+        test::WriteBytes(damaged, bytes);
+        test::TScriptedReport report;
+        report.AllowDefaults();
+        TProject project;
+        ASSERT_TRUE(project.Load(damaged)) << at;
+        for (const TAnalysis* a : project.m_analyses) {
+            EXPECT_EQ(a->Scores().Rows(), a->Data().Rows()) << at;
+            EXPECT_EQ(a->Components().Columns(), uint32_t(a->PointCount())) << at;
+            if (a->UsesSelection())
+                EXPECT_EQ(a->Scores().Rows(), a->Voxels().size()) << at;
+        }
+    }
+
+    // A record of a set the project does not hold is left out and named.
+    std::string renamed = whole;
+    const size_t name = renamed.find(std::string("csi\0PCA_", 8), start);
+    ASSERT_NE(name, std::string::npos);
+    renamed[name] = 'x';
+    test::WriteBytes(damaged, renamed);
+    test::TScriptedReport report;
+    TProject project;
+    ASSERT_TRUE(project.Load(damaged));
+    EXPECT_TRUE(project.m_analyses.empty());
+    ASSERT_EQ(report.Messages().size(), 1u);
+    EXPECT_NE(report.Messages()[0].find("record 1 (xsi)"), std::string::npos) << report.Messages()[0];
+
+    // Bytes after the sets that are not the part are ignored, as they always were.
+    test::WriteBytes(damaged, whole.substr(0, start) + "trailing bytes");
+    test::TScriptedReport quiet;
+    TProject other;
+    ASSERT_TRUE(other.Load(damaged));
+    EXPECT_TRUE(other.m_analyses.empty());
+    EXPECT_EQ(quiet.Count(), 0u);
+}
+
+class TNoMaps : public TPCACorrection {
+public:
+    using TPCACorrection::TPCACorrection;
+    const TFloatMatrix* GetPhaseCorrectionMap(int) const override { return nullptr; }
+    const TFloatMatrix* GetFrequencyCorrectionMap(int) const override { return nullptr; }
+};
+
+TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
+{
+    std::unique_ptr<TProject> project = MakeSavedProject(false);
+    TCSISet* set = project->m_pWorkSet;
+    auto* pca = dynamic_cast<TAnalysisPCA*>(project->m_analyses.front());
+    g_pProject = project.get();
+    ASSERT_EQ(pca->CreateComponentMaps(), 3);
+    TNoMaps correction(pca);
+    pca->PushCorrection(&correction);
+
+    test::TScriptedReport report;
+    report.PlanAnswer(ReportAnswer::Yes);
+    ASSERT_TRUE(project->RemoveCSISet(set));
+    EXPECT_TRUE(project->m_analyses.empty());
+    EXPECT_EQ(correction.GetAnalysis(), nullptr);
+    EXPECT_EQ(project->m_pCSISetList->GetCount(), 0);
+    g_pProject = nullptr;
+
+    // The saved project holds neither.
+    TProject read;
+    ASSERT_TRUE(read.Load(ProjectPath()));
+    EXPECT_TRUE(read.m_analyses.empty());
+}
+
+}  // namespace
