@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "model/ProcessingHooks.h"
+#include "model/TAnalysis.h"
 #include "platform/TTextFile.h"
 #include "processing/AnalysisRecords.h"
-#include "model/TAnalysis.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
 
