@@ -3,8 +3,6 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 
-#include <cmath>
-
 #include "app/CInfoFrameBase.h"
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"

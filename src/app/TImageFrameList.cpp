@@ -1,13 +1,10 @@
 #include "app/TImageFrameList.h"
 
-#include <algorithm>
-
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
-#include "views/CMainPicView.h"
 
 TImageFrameList::~TImageFrameList()
 {
