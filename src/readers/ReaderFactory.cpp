@@ -19,6 +19,7 @@
 #include "readers/TPhilips3DPreR11Reader.h"
 #include "readers/TPhilips3DR11Reader.h"
 #include "readers/TPhilips3DR2Reader.h"
+#include "readers/TPhilipsEPCSIReader.h"
 #include "readers/TPhilipsSVReader.h"
 #include "readers/THeliconReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
@@ -41,6 +42,7 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     case 8: return new (std::nothrow) TPhilips3DPreR11Reader(pParams);
     case 9: return new (std::nothrow) TPhilips3DR11Reader(pParams);
     case 10: return new (std::nothrow) TPhilips3DR2Reader(pParams);
+    case 11: return new (std::nothrow) TPhilipsEPCSIReader(pParams);
     case 12: return new (std::nothrow) TGEPre11Reader(pParams);
     case 13: return new (std::nothrow) TGESVReader(pParams);
     case 15: return new (std::nothrow) TGEPfileReader(pParams);

@@ -167,7 +167,7 @@ bool TPhilipsCSIReader::HasExtension(const std::string& path, const char* first,
     return false;
 }
 
-std::string TPhilipsCSIReader::ChooseCompanion(TCompanion kind, const std::string& dataPath)
+std::string TPhilipsCSIReader::ChooseCompanion(TCompanion kind, const std::string& dataPath, const char* title)
 {
     vx::TFileRequest request;
     if (kind == TCompanion::PAR) {
@@ -177,6 +177,8 @@ std::string TPhilipsCSIReader::ChooseCompanion(TCompanion kind, const std::strin
         request.title = "Please select SPAR file...";
         request.filter = "All Files (*.*)|*.*|Philips SPAR File(*.SPAR)|*.SPAR";
     }
+    if (title)
+        request.title = title;
     request.filterIndex = 1;
     request.folder = vx::FolderOf(dataPath);
     return vx::ChooseFile(request);
@@ -452,7 +454,7 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path, int64_t offset)
     return true;
 }
 
-bool TPhilipsCSIReader::RunPostRead(TPostRead sequence)
+bool TPhilipsCSIReader::RunPostRead(TPostRead sequence, const std::function<void(TCSISet&, int)>& orient)
 {
     if (!m_pCSISet || !m_pCSISet->IsLoaded())
         return false;
@@ -489,15 +491,19 @@ bool TPhilipsCSIReader::RunPostRead(TPostRead sequence)
     if (!set.ToFrequencyDomain())
         return false;
     set.FFTShiftSpectra();
-    switch (sequence) {
-    case TPostRead::KSpace2D:
-    case TPostRead::KSpace2DRamp: Orient2D(set, s); break;
-    case TPostRead::KSpace3D: Orient3D(set, s); break;
-    case TPostRead::ImageSpace:
-        if (s != 1)
-            set.FlipAxis(s);
-        break;
-    case TPostRead::ImageSpaceNoFlip: break;
+    if (orient) {
+        orient(set, s);
+    } else {
+        switch (sequence) {
+        case TPostRead::KSpace2D:
+        case TPostRead::KSpace2DRamp: Orient2D(set, s); break;
+        case TPostRead::KSpace3D: Orient3D(set, s); break;
+        case TPostRead::ImageSpace:
+            if (s != 1)
+                set.FlipAxis(s);
+            break;
+        case TPostRead::ImageSpaceNoFlip: break;
+        }
     }
     set.InitVoxels();
     set.UpdateDataRange();

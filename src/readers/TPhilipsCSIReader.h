@@ -8,8 +8,10 @@
 // them, the PAR decision, the geometry step, the three ways of reading samples (one SDAT
 // file, one SDAT file per slice, a DATA file indexed by a LIST file), the post-read
 // sequences that bring k-space or image-space samples to oriented spectra, and the end
-// of a read. Each reader's Read calls them in its own order.
+// of a read. Each reader's Read calls them in its own order. The EPCSI reader of raw
+// echo-planar data takes the naming, the 3-D post-read and the end of a read from here.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -74,8 +76,8 @@ protected:
                              const char* formatMessage);
 
     // The open-file dialog for a companion file, starting in the data file's folder; ""
-    // when cancelled.
-    static std::string ChooseCompanion(TCompanion kind, const std::string& dataPath);
+    // when cancelled. `title` replaces the kind's own title.
+    static std::string ChooseCompanion(TCompanion kind, const std::string& dataPath, const char* title = nullptr);
     // Outside a batch run: the question, then on Yes the SPAR dialog. False when the
     // read ends: No, or Cancel when `cancelEnds`. A chosen file replaces `sparPath`.
     static bool AskForSPAR(const char* question, const std::string& dataPath, bool cancelEnds,
@@ -117,7 +119,8 @@ protected:
     // to the position of record j of m_kSpaceLines; positions without a record are zero.
     bool ReadListData(const std::string& path, int64_t offset);
 
-    bool RunPostRead(TPostRead sequence);
+    // `orient`, when given, replaces the sequence's own flips and transposes.
+    bool RunPostRead(TPostRead sequence, const std::function<void(TCSISet&, int sliceAxis)>& orient = nullptr);
     // Fills the voxels from the raw buffer, then Finish.
     TCSISet* FillAndFinish();
     // The raw buffer is dropped; PostRead unless raw data are wanted, the k-space mask,

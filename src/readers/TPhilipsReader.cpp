@@ -51,7 +51,7 @@ int TPhilipsReader::TSPARLine::Integer() const
     return vx::LeadingInt(Value());
 }
 
-std::string TPhilipsReader::TSPARLine::TextAfterColon() const
+std::string TPhilipsReader::TextAfterColon(const std::string& line)
 {
     const size_t colon = line.find(':');
     return Trim(colon == std::string::npos ? line : line.substr(colon + 1));

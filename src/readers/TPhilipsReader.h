@@ -49,6 +49,11 @@ public:
     // The file base + suffix: that exact file, else a case-insensitive match in the same
     // folder, else the exact name (which then fails to open).
     static std::string CompanionPath(const std::string& base, const std::string& suffix);
+    // A line after its first ":", blanks trimmed (the whole line without ":").
+    static std::string TextAfterColon(const std::string& line);
+    // The last three words of a PAR line, which the file gives in (ap, fh, rl) order, as
+    // values along the axes LR, AP, FH; the line has at least 3 words.
+    static void PARTriple(const std::vector<std::string>& words, float out[3]);
     // VAX F words to IEEE floats in place, over a buffer of any size.
     static void ConvertVaxFloats(float* data, size_t floats);
 
@@ -62,7 +67,7 @@ protected:
         double Number() const;
         int Integer() const;
         // The line after its first ":", blanks trimmed (the whole line without ":").
-        std::string TextAfterColon() const;
+        std::string TextAfterColon() const { return TPhilipsReader::TextAfterColon(line); }
     };
     // What the parsers track while they read.
     struct TSPARState {
@@ -76,6 +81,21 @@ protected:
     // blank or "!") and splits into at least 3 tokens; stops early when it returns
     // false. False when the file cannot be read or a callback stopped the parse.
     static bool ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine);
+    // Walks a PAR file: `onGeneral` gets every general-information line ("." first) of
+    // at least 3 words with its words, `onImage` every image line's words and the
+    // version (3 or 4). Either callback stops the walk by returning false. False when
+    // the file cannot be read or a general-information line comes before the version
+    // line; true otherwise, also when a callback stopped the walk.
+    using TPARGeneralFn = std::function<bool(const std::string& line, const std::vector<std::string>& words)>;
+    using TPARImageFn = std::function<bool(const std::vector<std::string>& words, int version)>;
+    static bool ForEachPARLine(const std::string& path, const TPARGeneralFn& onGeneral, const TPARImageFn& onImage);
+    // Walks a LIST file: release comment lines set m_nRelease, `onHeader` gets the words
+    // of every header line ("." first) of the first mix (second word "0"), `onVector`
+    // the words of every data-vector line (blank first), whatever its mix. A callback
+    // that returns false ends the walk with false. A file that cannot be read is
+    // reported; false.
+    using TLISTLineFn = std::function<bool(const std::vector<std::string>& words)>;
+    bool ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader, const TLISTLineFn& onVector);
     // The set's point count, its point range 0 .. n - 1 and the PPM reference at n / 2.
     void SetPointCount(int n);
     // The keys every SPAR parser shares (names, points, frequencies, times, averages,

@@ -17,25 +17,14 @@ constexpr char kBlanks[] = " \t\r\n";
 
 }  // namespace
 
-bool TPhilipsReader::ParseLIST(std::string path)
+bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader,
+                                     const TLISTLineFn& onVector)
 {
-    if (!m_pCSISet)
-        return false;
-    TCSISet& set = *m_pCSISet;
-    // The slice axis decides which set axes the LIST sizes go to; it stays fixed for
-    // the whole file.
-    const int s = set.m_nSliceAxis;
-    int a = 0, b = 1;
-    if (!TMRImage::InPlaneAxes(s, a, b))
-        return false;
-
     vx::TTextFile file;
     if (!file.Open(path, vx::TTextFile::Mode::Read)) {
         vx::Report("LIST file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
         return false;
     }
-
-    bool firstVector = true;
     std::string line;
     std::vector<std::string> pieces;
     while (file.ReadString(line)) {
@@ -49,50 +38,74 @@ bool TPhilipsReader::ParseLIST(std::string path)
                     m_nRelease = vx::LeadingInt(pieces[5]);  // the major number
             }
             break;
-        case '.': {
+        case '.':
             SplitString(line, pieces, kBlanks);
             // Header lines of the first mix only.
-            if (pieces.size() != 7 || pieces[1] != "0")
-                break;
-            const std::string& key = pieces[4];
-            const int value = vx::LeadingInt(pieces[6]);
-            if (key == "number_of_encoding_dimensions") {
-                set.m_nSpatialDims = value;
-            } else if (key == "number_of_locations") {
-                set.m_nDim[s] = value;
-            } else if (key == "F-resolution") {
-                SetPointCount(value);
-            } else if (key == "X-resolution") {
-                set.m_nDim[a] = value;
-            } else if (key == "Y-resolution") {
-                set.m_nDim[b] = value;
-            }
+            if (pieces.size() >= 2 && pieces[1] == "0" && !onHeader(pieces))
+                return false;
             break;
-        }
-        case ' ': {
+        case ' ':
             SplitString(line, pieces, kBlanks);
-            if (pieces.size() != 20 && pieces.size() != 21)
+            if (!onVector(pieces))
                 return false;
-            if (pieces[1] != "0")
-                break;
-            if (firstVector) {
-                m_nDataOffset = vx::LeadingInt(pieces.back());
-                firstVector = false;
-            }
-            // The file's k indices run from minus half the size; 64-bit so that no
-            // value of the file overflows.
-            const int64_t location = vx::LeadingInt(pieces[5]);
-            const int64_t ka = int64_t(vx::LeadingInt(pieces[9])) + set.m_nDim[a] / 2;
-            const int64_t kb = int64_t(vx::LeadingInt(pieces[10])) + set.m_nDim[b] / 2;
-            if (location < 0 || location >= set.m_nDim[s] || ka < 0 || ka >= set.m_nDim[a] || kb < 0 ||
-                kb >= set.m_nDim[b])
-                return false;
-            m_kSpaceLines.push_back({int32_t(location), int32_t(ka), int32_t(kb)});
             break;
-        }
         default:
             break;
         }
     }
     return true;
+}
+
+bool TPhilipsReader::ParseLIST(std::string path)
+{
+    if (!m_pCSISet)
+        return false;
+    TCSISet& set = *m_pCSISet;
+    // The slice axis decides which set axes the LIST sizes go to; it stays fixed for
+    // the whole file.
+    const int s = set.m_nSliceAxis;
+    int a = 0, b = 1;
+    if (!TMRImage::InPlaneAxes(s, a, b))
+        return false;
+
+    bool firstVector = true;
+    auto onHeader = [&](const std::vector<std::string>& pieces) {
+        if (pieces.size() != 7)
+            return true;
+        const std::string& key = pieces[4];
+        const int value = vx::LeadingInt(pieces[6]);
+        if (key == "number_of_encoding_dimensions") {
+            set.m_nSpatialDims = value;
+        } else if (key == "number_of_locations") {
+            set.m_nDim[s] = value;
+        } else if (key == "F-resolution") {
+            SetPointCount(value);
+        } else if (key == "X-resolution") {
+            set.m_nDim[a] = value;
+        } else if (key == "Y-resolution") {
+            set.m_nDim[b] = value;
+        }
+        return true;
+    };
+    auto onVector = [&](const std::vector<std::string>& pieces) {
+        if (pieces.size() != 20 && pieces.size() != 21)
+            return false;
+        if (pieces[1] != "0")
+            return true;
+        if (firstVector) {
+            m_nDataOffset = vx::LeadingInt(pieces.back());
+            firstVector = false;
+        }
+        // The file's k indices run from minus half the size; 64-bit so that no
+        // value of the file overflows.
+        const int64_t location = vx::LeadingInt(pieces[5]);
+        const int64_t ka = int64_t(vx::LeadingInt(pieces[9])) + set.m_nDim[a] / 2;
+        const int64_t kb = int64_t(vx::LeadingInt(pieces[10])) + set.m_nDim[b] / 2;
+        if (location < 0 || location >= set.m_nDim[s] || ka < 0 || ka >= set.m_nDim[a] || kb < 0 ||
+            kb >= set.m_nDim[b])
+            return false;
+        m_kSpaceLines.push_back({int32_t(location), int32_t(ka), int32_t(kb)});
+        return true;
+    };
+    return ForEachLISTLine(path, onHeader, onVector);
 }

@@ -27,23 +27,14 @@ struct TPARGeometry {
     bool hasGap = false;
 };
 
-// The file lists its triples as (ap, fh, rl): the last three words of the line.
-void TakeTriple(const std::vector<std::string>& words, float out[3])
-{
-    const size_t n = words.size();
-    out[AP] = PARFloat(words[n - 3]);
-    out[FH] = PARFloat(words[n - 2]);
-    out[LR] = PARFloat(words[n - 1]);
-}
-
 // One general-information line: the first label the line contains decides.
 void TakeGeneralLine(const std::string& line, const std::vector<std::string>& words, TPARGeometry& g)
 {
     if (line.find("Angulation midslice") != std::string::npos) {
-        TakeTriple(words, g.angulation);
+        TPhilipsReader::PARTriple(words, g.angulation);
         g.hasAngulation = true;
     } else if (line.find("FOV (ap,fh,rl) [mm]") != std::string::npos) {
-        TakeTriple(words, g.fov);
+        TPhilipsReader::PARTriple(words, g.fov);
         g.hasFOV = true;
     } else if (line.find("Max. number of slices/locations") != std::string::npos) {
         g.slices = vx::LeadingInt(words.back());
@@ -59,15 +50,20 @@ void TakeGeneralLine(const std::string& line, const std::vector<std::string>& wo
 
 }  // namespace
 
-bool TPhilipsReader::ParsePAR(std::string path)
+void TPhilipsReader::PARTriple(const std::vector<std::string>& words, float out[3])
 {
-    if (!m_pCSISet)
-        return false;
+    const size_t n = words.size();
+    out[AP] = PARFloat(words[n - 3]);
+    out[FH] = PARFloat(words[n - 2]);
+    out[LR] = PARFloat(words[n - 1]);
+}
+
+bool TPhilipsReader::ForEachPARLine(const std::string& path, const TPARGeneralFn& onGeneral,
+                                    const TPARImageFn& onImage)
+{
     std::string text;
     if (!ReadPARText(path, text))
         return false;
-
-    TPARGeometry g;
     bool versionSeen = false;
     bool version3 = false;
     std::vector<std::string> words;
@@ -81,26 +77,42 @@ bool TPhilipsReader::ParsePAR(std::string path)
             }
             continue;
         }
+        SplitString(line, words, " \t\r\n");
         if (line[0] == '.') {
             // Without a version the labels cannot be trusted.
             if (!versionSeen)
                 return false;
-            SplitString(line, words, " \t\r\n");
-            if (words.size() >= 3)
-                TakeGeneralLine(line, words, g);
+            if (words.size() >= 3 && !onGeneral(line, words))
+                return true;
             continue;
         }
-        // Image lines: version 4 lines of 41 columns carry thickness and gap in columns
-        // 22 and 23; the last such line wins.
-        if (version3)
-            continue;
-        SplitString(line, words, " \t\r\n");
-        if (words.size() == 41) {
+        if (!onImage(words, version3 ? 3 : 4))
+            return true;
+    }
+    return true;
+}
+
+bool TPhilipsReader::ParsePAR(std::string path)
+{
+    if (!m_pCSISet)
+        return false;
+    TPARGeometry g;
+    auto onGeneral = [&](const std::string& line, const std::vector<std::string>& words) {
+        TakeGeneralLine(line, words, g);
+        return true;
+    };
+    // Image lines: version 4 lines of 41 columns carry thickness and gap in columns 22
+    // and 23; the last such line wins.
+    auto onImage = [&](const std::vector<std::string>& words, int version) {
+        if (version == 4 && words.size() == 41) {
             g.thickness = PARFloat(words[22]);
             g.gap = PARFloat(words[23]);
             g.hasThickness = g.hasGap = true;
         }
-    }
+        return true;
+    };
+    if (!ForEachPARLine(path, onGeneral, onImage))
+        return false;
 
     // A field of view that is not positive would place the grid nowhere.
     if (g.hasFOV)

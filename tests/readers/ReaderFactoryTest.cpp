@@ -10,6 +10,7 @@
 #include "readers/TGEPre11Reader.h"
 #include "readers/TGESVReader.h"
 #include "readers/TInternalFormatReader.h"
+#include "readers/TPhilipsEPCSIReader.h"
 #include "readers/TPhilipsSVReader.h"
 #include "readers/TPhilipsTimeSeriesReader.h"
 #include "readers/TPluginReader.h"
@@ -80,6 +81,7 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPhilipsSVReader*>(make(0).get()), nullptr);
     auto series = make(1);
     EXPECT_NE(dynamic_cast<TPhilipsTimeSeriesReader*>(series.get()), nullptr);
+    EXPECT_NE(dynamic_cast<TPhilipsEPCSIReader*>(make(11).get()), nullptr);
     EXPECT_NE(dynamic_cast<TGEPre11Reader*>(make(12).get()), nullptr);
     EXPECT_NE(dynamic_cast<TGESVReader*>(make(13).get()), nullptr);
     auto excite = make(15);
