@@ -122,6 +122,9 @@ bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage values)
     pImage->SetParameter(values.tr, TMRImage::ParamTR, true);
     pImage->SetParameter(values.thickness, TMRImage::ParamThickness, true);
     pImage->SetParameter(values.te, TMRImage::ParamTE, true);
+    for (int k = 0; k < 2; ++k)
+        if (std::isfinite(values.fov[k]) && values.fov[k] > 0.0f)
+            pImage->SetParameter(values.fov[k], TMRImage::ParamFOVX + k, true);
     for (int k = 0; k < 3; ++k) {
         pImage->SetParameter(values.angulation[k], TMRImage::ParamAngulationX + k, true);
         pImage->SetParameter(values.offCentre[k], TMRImage::ParamOffCentreX + k, true);
@@ -129,9 +132,6 @@ bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage values)
     if (values.placed) {
         for (int k = 0; k < 3; ++k)
             pImage->SetParameter(values.position[k], TMRImage::ParamPositionX + k, true);
-        for (int k = 0; k < 2; ++k)
-            if (std::isfinite(values.fov[k]) && values.fov[k] > 0.0f)
-                pImage->SetParameter(values.fov[k], TMRImage::ParamFOVX + k, true);
         if (values.hasRotation) {
             pImage->SetRotation(values.rotation);
             pImage->SetInverseRotation(values.inverseRotation);

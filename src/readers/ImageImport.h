@@ -17,9 +17,10 @@ struct TNewImage {
     std::string name;               // becomes one sanitised file-name component
     int width = 0;
     int height = 0;
-    // Placed images get orientation, centre (0, 0), FOV, position, the rotation of their
+    // Placed images get orientation, centre (0, 0), position, the rotation of their
     // angulation and their place in the work set's frame. An image that is not placed (raw
-    // images) keeps the defaults of a new image and gets only its position set.
+    // images, Genesis images of an oblique plane) keeps the defaults of a new image and
+    // gets only its position and field of view set.
     bool placed = true;
     int orientation = 0;            // 0 sagittal, 1 coronal, 2 axial
     // Info texts 0 exam name, 1 exam date, 2 patient name, 3 protocol, 4 direction code,

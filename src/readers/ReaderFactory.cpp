@@ -9,6 +9,7 @@
 #include "readers/TGEPfileReader.h"
 #include "readers/TGEPre11Reader.h"
 #include "readers/TGESVReader.h"
+#include "readers/TGESageReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilips2DMultiSlicePreR11Reader.h"
 #include "readers/TPhilips2DMultiSliceR11Reader.h"
@@ -45,6 +46,7 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     case 11: return new (std::nothrow) TPhilipsEPCSIReader(pParams);
     case 12: return new (std::nothrow) TGEPre11Reader(pParams);
     case 13: return new (std::nothrow) TGESVReader(pParams);
+    case 14: return new (std::nothrow) TGESageReader(pParams);
     case 15: return new (std::nothrow) TGEPfileReader(pParams);
     case 17: return new (std::nothrow) THeliconReader(pParams);
     case 18: return new (std::nothrow) TRDAReader(pParams);

@@ -9,6 +9,7 @@
 #include "readers/TGEPfileReader.h"
 #include "readers/TGEPre11Reader.h"
 #include "readers/TGESVReader.h"
+#include "readers/TGESageReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilipsEPCSIReader.h"
 #include "readers/TPhilipsSVReader.h"
@@ -84,6 +85,7 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPhilipsEPCSIReader*>(make(11).get()), nullptr);
     EXPECT_NE(dynamic_cast<TGEPre11Reader*>(make(12).get()), nullptr);
     EXPECT_NE(dynamic_cast<TGESVReader*>(make(13).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TGESageReader*>(make(14).get()), nullptr);
     auto excite = make(15);
     EXPECT_NE(dynamic_cast<TGEPfileReader*>(excite.get()), nullptr);
     EXPECT_EQ(dynamic_cast<TGESVReader*>(excite.get()), nullptr);

@@ -1,0 +1,183 @@
+// The GE Genesis image reader: images of every header version in both byte orders, their
+// placement by the plane normal, the messages (boxes, also in a batch run), and damaged
+// files refused cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gehdr/GESyntheticHeaders.h"
+#include "readers/GEPfileTestFiles.h"
+#include "readers/ImageReaderFixture.h"
+#include "support/Bytes.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+const std::vector<int> kPixels{0, -1, 2, -3, 4, -5, 6, -7, 8, -32768, 32767, 11};  // 4 x 3
+
+// A 4 x 3 image of the version key in the byte order (0 big-endian): the blocks placed
+// by the header builder of the GE tests, then the fields this reader uses written at
+// their offsets, by hand from the block layouts, and the pixels.
+std::string GenesisBytes(int key, int order, std::array<float, 3> normal = {0, 0, 1}, int width = 4, int height = 3)
+{
+    using namespace getest;
+    // Exam time; series description, protocol; thickness, matrix x, y, pixel size x, y,
+    // slice location, centre, normal, TR, TE.
+    static const std::map<int, std::array<int, 13>> places{
+        {1, {208, 20, 92, 26, 30, 32, 50, 54, 126, 130, 142, 194, 202}},
+        {3, {212, 20, 92, 28, 32, 34, 52, 56, 132, 136, 148, 200, 208}},
+        {9, {120, 298, 384, 12, 660, 662, 384, 388, 20, 392, 404, 488, 496}},
+        {11, {216, 506, 592, 76, 1020, 1022, 448, 452, 84, 456, 468, 712, 720}},
+    };
+    const std::array<int, 13>& p = places.at(key == 6 || key == 7 ? 3 : key);
+    const TGenesisLayout& l = GenesisLayouts().at(key);
+    std::string b = MakeGenesis(key, order);
+    Put32(b, size_t(l.ctrlOff + 8), width, order);
+    Put32(b, size_t(l.ctrlOff + 12), height, order);
+    Put32(b, size_t(l.examOff + p[0]), 1118943391, order);  // 2005-06-16 17:36 UTC
+    PutText(b, size_t(l.seriesOff + p[1]), "Ax^T1\x01SE");
+    PutText(b, size_t(l.seriesOff + p[2]), "brain routine");
+    const auto at = [&](int field) { return size_t(l.imageOff + p[size_t(field)]); };
+    PutFloat(b, at(3), 5.0f, order);
+    Put16(b, at(4), 256, order);
+    Put16(b, at(5), 192, order);
+    PutFloat(b, at(6), 0.9375f, order);
+    PutFloat(b, at(7), 1.25f, order);
+    PutFloat(b, at(8), 42.5f, order);
+    const float centre[3] = {10, -20, 30};
+    for (size_t k = 0; k < 3; ++k) {
+        PutFloat(b, at(9) + 4 * k, centre[k], order);
+        PutFloat(b, at(10) + 4 * k, normal[k], order);
+    }
+    Put32(b, at(11), 500000, order);  // microseconds
+    Put32(b, at(12), 15000, order);
+    for (int v : kPixels)
+        Put16(b, b.size(), v, order);
+    return b;
+}
+
+class GenesisImageTest : public ImageReaderTest {
+protected:
+    bool AddGenesis(const std::string& name, TImageImportParams params = {}) { return Add(Input(name), params, 1); }
+
+    getest::TCapturedStderr m_libraryLines;  // the header library's refusals
+    TTimeZone m_utc{"UTC"};
+};
+
+}  // namespace
+
+TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes)
+{
+    // The plane normal places the image; a normal along no axis places nothing and the
+    // image keeps a new image's orientation (unknown) and position.
+    const struct {
+        std::array<float, 3> normal;
+        int orientation;  // -1: not placed
+        std::array<float, 3> position;
+        const char* code;
+    } planes[] = {
+        {{1, 0, 0}, 0, {-42.5f, 20, 30}, "AH"},
+        {{0, 1, 0}, 1, {-10, -42.5f, 30}, "RH"},
+        {{0, 0, 1}, 2, {-10, 20, 42.5f}, "RA"},
+        {{0.9999f, 0, 0.01f}, -1, {0, 0, 0}, "AH"},
+    };
+    // The Import dialog's numbers have no effect on this reader.
+    TImageImportParams dialog;
+    dialog.m_nHeaderSize = 100;
+    dialog.m_nWidth = 7;
+    dialog.m_bSwapBytes = 1;
+    dialog.m_fAngleY = 20.0f;
+    int run = 0;
+    for (int key : {1, 3, 6, 7, 9, 11})
+        for (int order : {0, 1}) {
+            const auto& plane = planes[run++ % 4];
+            const std::string name = std::to_string(key) + (order ? "le" : "be") + ".MR";
+            WriteBytes(Input(name), GenesisBytes(key, order, plane.normal));
+            ASSERT_TRUE(AddGenesis(name, dialog)) << name;
+            TMRImage* image = ImageNamed(name);
+            EXPECT_EQ(image->GetWidth(), 4);
+            EXPECT_EQ(image->GetHeight(), 3);
+            EXPECT_EQ(ReadBytes(PixelFile(name)), Int16LE(kPixels)) << name;
+            EXPECT_EQ(image->GetStoredWindowLow(), -32768);
+            EXPECT_EQ(image->GetStoredWindowHigh(), 32767);
+            EXPECT_EQ(image->IsParameterKnown(TMRImage::KnownOrientation), plane.orientation >= 0) << name;
+            EXPECT_EQ(image->GetOrientation(), std::max(plane.orientation, 0)) << name;
+            float position[3], angulation[3];
+            image->GetPosition(position);
+            image->GetAngulation(angulation);
+            const float values[] = {image->GetFOVX(), image->GetFOVY(), image->GetThickness(), image->GetTR(),
+                                    image->GetTE(),   angulation[1],    position[0],           position[1],
+                                    position[2]};
+            const float expected[] = {240, 240, 5, 500, 15, 0, plane.position[0], plane.position[1], plane.position[2]};
+            for (int k = 0; k < 9; ++k)
+                EXPECT_FLOAT_EQ(values[k], expected[k]) << name << " value " << k;
+            const char* info[] = {"Ax T1_SE", "2005.06.16", "4321", "brain routine", plane.code, "n/a",
+                                  "n/a"};
+            for (int k = 0; k < 7; ++k)
+                EXPECT_EQ(image->GetInfoText(k), info[k]) << name << " text " << k;
+        }
+    EXPECT_EQ(m_report.Count(), 0u);
+}
+
+TEST_F(GenesisImageTest, RefusalsAreShownInABoxAlsoInABatchRun)
+{
+    WriteBytes(Input("P00001.7"), getest::MakeRaw(8, 1));
+    WriteBytes(Input("nowidth"), GenesisBytes(11, 1, {0, 0, 1}, 0, 3));
+    WriteBytes(Input("negheight"), GenesisBytes(9, 0, {0, 0, 1}, 4, -3));
+    // A version-1 control block whose suite length is not the suite block's size.
+    std::string badSuite = GenesisBytes(1, 0);
+    getest::Put32(badSuite, 128, 100, 0);
+    WriteBytes(Input("badsuite"), badSuite);
+    const struct {
+        const char* file;
+        std::string message;
+    } cases[] = {
+        {"P00001.7", "The file " + Input("P00001.7") + " is not a recognized Genesis image file!"},
+        {"missing", "The file " + Input("missing") + " is not a recognized Genesis image file!"},
+        {"nowidth", "The size of the image must be positive."},
+        {"negheight", "The size of the image must be positive."},
+        {"badsuite", "Fail to read the header of " + Input("badsuite") + "!"},
+    };
+    g_bBatchMode = true;
+    for (const auto& c : cases) {
+        m_report.Clear();
+        EXPECT_FALSE(AddGenesis(c.file)) << c.file;
+        ASSERT_EQ(m_report.Messages(), std::vector<std::string>{c.message}) << c.file;
+        EXPECT_EQ(m_report.Entries()[0].icon, ReportIcon::Exclamation);
+    }
+    EXPECT_EQ(g_batchLog, "");
+    EXPECT_TRUE(Images().empty());
+}
+
+TEST_F(GenesisImageTest, DamagedFilesAreRefusedAndNothingIsAdded)
+{
+    // Cut anywhere in the header or the pixels of every version: refused, never a crash.
+    for (int key : {1, 3, 6, 7, 9, 11}) {
+        const std::string whole = GenesisBytes(key, key % 2);
+        for (size_t cut = 0; cut < whole.size(); ++cut) {
+            // A new file each time: the file system flushes a file rewritten in place.
+            RemoveFile(Input("cut"));
+            WriteBytes(Input("cut"), whole.substr(0, cut));
+            ASSERT_FALSE(AddGenesis("cut")) << key << " cut at " << cut;
+        }
+    }
+    // Sizes far beyond the file are refused before anything is allocated for them.
+    WriteBytes(Input("huge"), GenesisBytes(11, 1, {0, 0, 1}, 0x7fffffff, 0x7fffffff));
+    m_report.Clear();
+    EXPECT_FALSE(AddGenesis("huge"));
+    EXPECT_EQ(m_report.Count(), 0u);
+    // A pixel file that cannot be written takes the image back out.
+    WriteBytes(Input("full"), GenesisBytes(11, 1));
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(AddGenesis("full"));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(m_report.Count(), 1u);
+    EXPECT_TRUE(Images().empty());
+    EXPECT_FALSE(FileExists(PixelFile("full")));
+}
