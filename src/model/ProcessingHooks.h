@@ -66,6 +66,9 @@ struct TProcessingHooks {
     std::function<TProcessStep*(bool recording, TCSISet* set)> newMacroStep;
     std::function<bool(TProcessStep*, vx::TTextFile& file)> readMacro;
     std::function<bool(TProcessStep*, TCSISet*)> applyStep;
+    // After applyStep: true when the macro step holds no step (none was read, or none
+    // could be applied), so that there is nothing to record.
+    std::function<bool(TProcessStep*)> macroIsEmpty;
 };
 
 void InstallProcessingHooks(TProcessingHooks hooks);

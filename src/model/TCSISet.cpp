@@ -287,6 +287,19 @@ int TCSISet::UnitToPoint(float value, int unit) const
     }
 }
 
+bool TCSISet::PointOfPPM(float ppm, int& point) const
+{
+    const double index =
+        PPMToIndex(ppm, static_cast<float>(m_nSpectralWidth), m_fFrequency, m_fPPMCentrePoint, m_nPoints) + 0.5;
+    if (!std::isfinite(index))
+        return false;
+    const double t = std::trunc(index);
+    if (t < 0.0 || t >= static_cast<double>(m_nPoints))
+        return false;
+    point = static_cast<int>(t);
+    return true;
+}
+
 std::string TCSISet::FormatAxisValue(float point, int unit) const
 {
     switch (unit) {

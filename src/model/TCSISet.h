@@ -10,6 +10,7 @@
 // fields directly (set->m_nDim[0]); copying the block copies every parameter.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,6 +158,10 @@ public:
     // Point position <-> axis unit (kUnitPoints, kUnitHz, kUnitPPM, kUnitMs).
     float PointToUnit(float point, int unit) const;
     int UnitToPoint(float value, int unit) const;
+    // The point of a ppm value, trunc(index + 0.5) (toward zero, so that a position just
+    // below point 0 still counts as 0); false when that is no point of the spectrum, or
+    // when the axis is undefined (no width or frequency).
+    bool PointOfPPM(float ppm, int& point) const;
     // The position in the unit with 2 decimals and the unit's suffix.
     std::string FormatAxisValue(float point, int unit) const;
     // Mode 0 patient -> CSI, 1 CSI -> patient, 2 and 3 the same with z negated
@@ -270,6 +275,10 @@ public:
     // not fit the spectrum (reported); false after the centring when the HLSVD library
     // cannot be had (reported by RunHLSVD).
     bool SuppressWater(const TWaterSuppressionParams& params);
+    // The same with the moving-average subtraction (method 0) done by `subtract` on the
+    // time-domain samples, for a caller that runs it on workers of its own. Its false
+    // fails the suppression; the set still goes back to the frequency domain.
+    bool SuppressWater(const TWaterSuppressionParams& params, const std::function<bool()>& subtract);
 
     static constexpr const char* kNoSpectralWidth = "The spectral width of the CSI set must be above 0 Hz.";
 

@@ -143,12 +143,24 @@ bool TCSISet::FitBaselineAll(int mode, int regionCount, const int32_t* regions)
 
 bool TCSISet::SuppressWater(const TWaterSuppressionParams& params)
 {
+    std::vector<float> kernel;
+    const float normaliser = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, kernel);
+    return SuppressWater(params, [&] {
+        return vx::RunWorkerBlocks(m_voxels.size(), [&](size_t begin, size_t end) {
+            SubtractConvolvedBlock(params, kernel, normaliser, begin, end);
+            return true;
+        });
+    });
+}
+
+bool TCSISet::SuppressWater(const TWaterSuppressionParams& params, const std::function<bool()>& subtract)
+{
     if (params.m_nMethod != 0 && params.m_nMethod != 1)
         return false;
     if (!CanTransformSpectra())
         return false;
     std::vector<float> kernel;
-    const float normaliser = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, kernel);
+    BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, kernel);
     const int h = static_cast<int>(kernel.size() / 2);
     if (params.m_nMethod == 0) {
         if (params.m_nWindowLength < 1) {
@@ -184,15 +196,9 @@ bool TCSISet::SuppressWater(const TWaterSuppressionParams& params)
     }
     // A missing HLSVD library is reported by RunHLSVD and leaves the samples alone; the
     // centring stays, and the result says that nothing was removed.
-    bool removed = true;
-    if (params.m_nMethod == 1) {
-        removed = RunHLSVD(params.m_nPeaks, params.m_fWaterStart, params.m_fWaterEnd, selectedOnly);
-    } else {
-        vx::RunWorkerBlocks(m_voxels.size(), [&](size_t begin, size_t end) {
-            SubtractConvolvedBlock(params, kernel, normaliser, begin, end);
-            return true;
-        });
-    }
+    const bool removed = params.m_nMethod == 1
+                             ? RunHLSVD(params.m_nPeaks, params.m_fWaterStart, params.m_fWaterEnd, selectedOnly)
+                             : subtract();
     const bool back = ToFrequencyDomain();
     if (back) {
         FFTShiftSpectra();

@@ -13,31 +13,15 @@
 
 namespace {
 
-// The point of a ppm value on the set's axis, trunc(index + 0.5) (toward zero, so that a
-// position just below point 0 still counts as 0); false when that is no point of the
-// spectrum, or when the axis is undefined (no width or frequency).
-bool PointOfPPM(const TCSISet& set, float ppm, int& point)
-{
-    const double index = PPMToIndex(ppm, static_cast<float>(set.m_nSpectralWidth), set.m_fFrequency,
-                                    set.m_fPPMCentrePoint, set.m_nPoints) + 0.5;
-    if (!std::isfinite(index))
-        return false;
-    const double t = std::trunc(index);
-    if (t < 0.0 || t >= static_cast<double>(set.m_nPoints))
-        return false;
-    point = static_cast<int>(t);
-    return true;
-}
-
 // The intervals of the map as points: [0..1] the peak, [2..3] the second interval of a
 // ratio map (0 otherwise). False when one lies outside the spectrum.
 bool IntervalPoints(const TMapParams& p, const TCSISet& set, int peak[2], int reference[2])
 {
     reference[0] = reference[1] = 0;
-    if (!PointOfPPM(set, p.peakStartPPM, peak[0]) || !PointOfPPM(set, p.peakEndPPM, peak[1]))
+    if (!set.PointOfPPM(p.peakStartPPM, peak[0]) || !set.PointOfPPM(p.peakEndPPM, peak[1]))
         return false;
     if (p.ratioOfPeaks == 1 &&
-        (!PointOfPPM(set, p.refPeakStartPPM, reference[0]) || !PointOfPPM(set, p.refPeakEndPPM, reference[1])))
+        (!set.PointOfPPM(p.refPeakStartPPM, reference[0]) || !set.PointOfPPM(p.refPeakEndPPM, reference[1])))
         return false;
     return true;
 }

@@ -135,8 +135,11 @@ public:
     bool RemoveCSISet(TCSISet* pSet);
     // Replaces the set by a copy whose grid is zero filled to the size (x, y, z).
     void ZeroFillCSISet(TCSISet* pSet, const int size[3]);
-    // Reads the macro file and applies it to the work set as one recorded step.
-    void RunMacroFile(const std::string& path);
+    // Reads the macro file and applies it to the work set as one recorded step. False
+    // without a work set, for a file that cannot be opened or read (reported; the set
+    // unchanged) and when any of its steps failed (reported; the others stay applied
+    // and are undone together).
+    bool RunMacroFile(const std::string& path);
 
     // --- processing --------------------------------------------------------------------
     // Undoes every step, clears the history and, with a work set, drops its maps and

@@ -396,15 +396,15 @@ void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
     Save();
 }
 
-void TProject::RunMacroFile(const std::string& path)
+bool TProject::RunMacroFile(const std::string& path)
 {
     if (!m_pWorkSet)
-        return;
+        return false;
     vx::TWaitCursor wait;
     vx::TTextFile file;
     if (!file.Open(path, vx::TTextFile::Mode::Read)) {
         vx::Report("Can not open macro file: " + path, vx::ReportIcon::Exclamation);
-        return;
+        return false;
     }
     const TProcessingHooks& hooks = ProcessingHooks();
     TProcessStep* pStep = hooks.newMacroStep ? hooks.newMacroStep(m_bRecording, m_pWorkSet) : nullptr;
@@ -413,18 +413,24 @@ void TProject::RunMacroFile(const std::string& path)
             hooks.deleteStep(pStep);
         vx::Report("Can not run macro file " + path + " because macro steps are not available in this version.",
                    vx::ReportIcon::Exclamation);
-        return;
+        return false;
     }
     if (!hooks.readMacro(pStep, file)) {
         file.Close();
         if (hooks.deleteStep)
             hooks.deleteStep(pStep);
         vx::Report("Can not run macro file " + path + " because of wrong format.", vx::ReportIcon::Exclamation);
-        return;
+        return false;
     }
     file.Close();
-    // Recorded even when a part failed: what the parts before it changed stays undoable.
-    hooks.applyStep(pStep, m_pWorkSet);
+    const bool applied = hooks.applyStep(pStep, m_pWorkSet);
+    // A macro none of whose steps took effect left the set as it was: nothing to undo.
+    if (hooks.macroIsEmpty && hooks.macroIsEmpty(pStep)) {
+        if (hooks.deleteStep)
+            hooks.deleteStep(pStep);
+        return false;
+    }
+    // Recorded even when a step failed: what the others changed stays undoable.
     RecordStep(pStep, true);
     ShowWorkSetInfo();
     ResetSpectrumDisplay(true);
@@ -436,6 +442,7 @@ void TProject::RunMacroFile(const std::string& path)
         m_pMainFrame->RefreshVoxelWindows();
         m_pMainFrame->RefreshRegionWindows();
     }
+    return applied;
 }
 
 // --- helpers -------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "model/TAnalysis.h"
 #include "platform/TTextFile.h"
 #include "processing/AnalysisRecords.h"
+#include "processing/TMacroStep.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
 
@@ -22,10 +23,15 @@ void InstallProcessing()
     hooks.clear = [](TProcessHistory* pHistory) { pHistory->Clear(); };
     hooks.disableUndo = [](TProcessHistory* pHistory) { pHistory->DisableUndo(); };
     hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };
+    hooks.newMacroStep = [](bool recording, TCSISet* pSet) { return new TMacroStep(recording, pSet); };
     hooks.readMacro = [](TProcessStep* pStep, vx::TTextFile& file) { return pStep->ReadMacro(file); };
     hooks.applyStep = [](TProcessStep* pStep, TCSISet* pSet) {
         pStep->SetDataSet(pSet);
         return pStep->Apply();
+    };
+    hooks.macroIsEmpty = [](TProcessStep* pStep) {
+        const auto* pMacro = dynamic_cast<const TMacroStep*>(pStep);
+        return !pMacro || pMacro->m_members.empty();
     };
     hooks.deleteAnalysis = [](TAnalysis* pAnalysis) { delete pAnalysis; };
     hooks.setAnalysisComputed = [](TAnalysis* pAnalysis, bool computed) { pAnalysis->SetComputed(computed); };

@@ -1,5 +1,7 @@
 #include "processing/MacroStepTypes.h"
 
+#include "processing/TBaselineFitStep.h"
+#include "processing/TBaselineStep.h"
 #include "processing/TCosineWindowStep.h"
 #include "processing/TFermiWindowStep.h"
 #include "processing/TGaussFilterStep.h"
@@ -9,6 +11,7 @@
 #include "processing/TPPMCenterStep.h"
 #include "processing/TPhasingStep.h"
 #include "processing/TVoxelShiftStep.h"
+#include "processing/TWaterSuppressionStep.h"
 #include "processing/TZeroFillStep.h"
 
 namespace {
@@ -37,6 +40,9 @@ constexpr TMacroStepType kMacroStepTypes[] = {
     {TLorentzFilterStep::kType, MakeStep<TLorentzFilterStep>},
     {TGaussFilterStep::kType, MakeStep<TGaussFilterStep>},
     {TLorentzGaussFilterStep::kType, MakeStep<TLorentzGaussFilterStep>},
+    {TWaterSuppressionStep::kType, MakeStep<TWaterSuppressionStep>},
+    {TBaselineStep::kType, MakeStep<TBaselineStep>},
+    {TBaselineFitStep::kType, MakeStep<TBaselineFitStep>},
 };
 
 }  // namespace

@@ -756,19 +756,19 @@ TEST_F(ProjectAddRemoveTest, ZeroFillReplacesAnEarlierCopyOrSaysItCannot)
 TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
 {
     const std::string macro = m_dir.File("run.mcr");
-    m_project.RunMacroFile(macro);  // no work set: nothing, not even the missing file
+    EXPECT_FALSE(m_project.RunMacroFile(macro));  // no work set: nothing, not even the missing file
     EXPECT_EQ(m_report.Count(), 0u);
 
     FakeSet("a.SPAR", "a");
     ASSERT_TRUE(AddSet("a.SPAR"));
     TCSISet* a = *m_project.m_pCSISetList->begin();
     m_project.SetWorkSet(a);
-    m_project.RunMacroFile(macro);
+    EXPECT_FALSE(m_project.RunMacroFile(macro));
     EXPECT_EQ(m_report.Messages(), (std::vector<std::string>{"Can not open macro file: " + macro}));
 
     test::WriteBytes(macro, "#Macro file\r\n");
     m_report.Clear();
-    m_project.RunMacroFile(macro);
+    EXPECT_FALSE(m_project.RunMacroFile(macro));
     EXPECT_EQ(m_report.Messages(),
               (std::vector<std::string>{"Can not run macro file " + macro +
                                         " because macro steps are not available in this version."}));
@@ -799,7 +799,7 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     m_project.m_bRecording = true;
 
     m_report.Clear();
-    m_project.RunMacroFile(macro);
+    EXPECT_FALSE(m_project.RunMacroFile(macro));
     EXPECT_EQ(m_report.Messages(),
               (std::vector<std::string>{"Can not run macro file " + macro + " because of wrong format."}));
     EXPECT_EQ(calls, (std::vector<std::string>{"new 1 work set", "read", "deleted"}));
@@ -808,7 +808,7 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     calls.clear();
     m_report.Clear();
     m_shell.Take();
-    m_project.RunMacroFile(macro);
+    EXPECT_TRUE(m_project.RunMacroFile(macro));
     EXPECT_EQ(m_report.Count(), 0u);
     // Without a history the project deletes the step it records.
     EXPECT_EQ(calls, (std::vector<std::string>{"new 1 work set", "read", "apply step", "deleted"}));

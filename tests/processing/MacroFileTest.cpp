@@ -17,6 +17,8 @@
 #include "platform/TTextFile.h"
 #include "processing/MacroFile.h"
 #include "processing/MacroStepTypes.h"
+#include "processing/TBaselineFitStep.h"
+#include "processing/TBaselineStep.h"
 #include "processing/TGaussFilterStep.h"
 #include "processing/TLorentzFilterStep.h"
 #include "processing/TLorentzGaussFilterStep.h"
@@ -24,30 +26,19 @@
 #include "processing/TPhasingStep.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TVoxelShiftStep.h"
+#include "processing/TWaterSuppressionStep.h"
 #include "processing/TZeroFillStep.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "TestSteps.h"
 
 using namespace vx;
+using test::CRLF;
+using test::Radians;
 
 namespace {
 
-// Lines joined with the line end of the program's text files.
-std::string CRLF(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return text;
-}
-
-float Radians(double degrees)
-{
-    return static_cast<float>(degrees * std::numbers::pi / 180.0);
-}
-
-// One block of every type from 0 to 9, as the format describes it.
+// One block of every type, as the format describes it.
 const std::vector<std::string> kEveryStepFile = {
     "#Vexara Macro File#",
     "",
@@ -68,6 +59,14 @@ const std::vector<std::string> kEveryStepFile = {
     "<action>", "#Lorentzian filtering", "type = 7", "FilterLineWidth = 2.5", "</action>", "",
     "<action>", "#Gauss filtering", "type = 8", "FilterLineWidth = 3", "</action>", "",
     "<action>", "#Lorentzian-Gauss filtering", "type = 9", "GaussLineWidth = 1.25", "LorenLineWidth = .75",
+    "</action>", "",
+    "<action>", "#Water suppression", "type = 10",
+    "methodID = 1", "WindowType = 2", "WindowLength = 25", "NumOfPeaks = 12",
+    "WaterStartInHz = 40.5", "WaterEndInHz = -38", "WaterPeakAlignRangeinPPM = .25",
+    "</action>", "",
+    "<action>", "#Baseline correction", "type = 12", "LineWidth = 250", "Scale = .8", "</action>", "",
+    "<action>", "#Baseline correction using fitting method", "type = 13", "methodID = 1", "NumofPeaks = 2",
+    "PeakStart = 3.25", "PeakEnd = 2.9", "PeakStart = 2.1", "PeakEnd = 1.875",
     "</action>", "",
 };
 
@@ -116,7 +115,7 @@ TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForBy
 {
     const std::string bytes = CRLF(kEveryStepFile);
     ASSERT_TRUE(Read(bytes));
-    EXPECT_EQ(Kinds(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(Kinds(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13}));
     EXPECT_EQ(m_report.Count(), 0u);
 
     const auto* shift = Step<TVoxelShiftStep>(0);
@@ -152,6 +151,17 @@ TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForBy
     EXPECT_EQ(lg->m_fGaussWidth, 1.25f);
     EXPECT_EQ(lg->m_fLorentzWidth, 0.75f);
 
+    const TWaterSuppressionParams& w = Step<TWaterSuppressionStep>(10)->m_params;
+    EXPECT_EQ((std::vector<float>{float(w.m_nMethod), float(w.m_nWindowType), float(w.m_nWindowLength),
+                                  float(w.m_nPeaks), w.m_fWaterStart, w.m_fWaterEnd, w.m_fPeakAlignRange}),
+              (std::vector<float>{1, 2, 25, 12, 40.5f, -38, 0.25f}));
+    const auto* baseline = Step<TBaselineStep>(11);
+    EXPECT_EQ((std::vector<float>{baseline->m_fLineWidth, baseline->m_fScale}), (std::vector<float>{250, 0.8f}));
+    const auto* fit = Step<TBaselineFitStep>(12);
+    EXPECT_EQ((std::vector<float>{float(fit->m_nMethod), float(fit->m_nPeaks), fit->m_fPeakPPM[0][0],
+                                  fit->m_fPeakPPM[0][1], fit->m_fPeakPPM[1][0], fit->m_fPeakPPM[1][1]}),
+              (std::vector<float>{1, 2, 3.25f, 2.9f, 2.1f, 1.875f}));
+
     // Steps read from a file have no set, are undoable and not recorded; the ones that
     // keep state have their own file name each.
     std::vector<std::string> stateFiles;
@@ -162,7 +172,7 @@ TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForBy
         if (!pStep->m_strTempFile.empty())
             stateFiles.push_back(pStep->m_strTempFile);
     }
-    EXPECT_EQ(stateFiles.size(), 8u);  // all but phasing and PPM referencing
+    EXPECT_EQ(stateFiles.size(), 11u);  // all but phasing and PPM referencing
     std::sort(stateFiles.begin(), stateFiles.end());
     EXPECT_EQ(std::unique(stateFiles.begin(), stateFiles.end()), stateFiles.end());
 
@@ -252,7 +262,7 @@ TEST_F(MacroFileTest, ReaderRules)
         {"type above the last", header + CRLF({"<action>", "type = 14", "</action>"}), false, {}, ""},
         {"end of file before the type line", header + CRLF({"<action>", "#Gauss filtering"}), false, {}, ""},
         {"end of file before </action>", header + CRLF({"<action>", "type = 8", "FilterLineWidth = 3"}), false, {}, ""},
-        {"steps before a failure stay", header + gauss + CRLF({"<action>", "type = 12", "</action>"}), false, {8}, ""},
+        {"steps before a failure stay", header + gauss + CRLF({"<action>", "type = 11", "</action>"}), false, {8}, ""},
     };
     for (const Case& c : cases) {
         m_report.Clear();
@@ -292,9 +302,25 @@ TEST_F(MacroFileTest, NumbersAreReadLikeAtof)
     EXPECT_EQ(Step<TGaussFilterStep>(0)->m_fLineWidth, 2.0f);
 }
 
+TEST_F(MacroFileTest, BaselineFitPeaksCountUpToTheirNumber)
+{
+    // Every "PeakStart" opens the next peak, also before "NumofPeaks" is known; only the
+    // peaks up to that number are kept, and an end belongs to the last peak opened.
+    ASSERT_TRUE(Read(CRLF({"<action>", "type = 13", "PeakStart = 9", "PeakEnd = 9", "NumofPeaks = 2", "PeakStart = 1",
+                           "PeakEnd = 2", "PeakEnd = 3", "PeakStart = 4", "PeakStart = 5", "PeakEnd = 6", "</action>"})));
+    const auto* fit = Step<TBaselineFitStep>(0);
+    EXPECT_EQ(fit->m_nPeaks, 2);
+    EXPECT_EQ((std::vector<float>{fit->m_fPeakPPM[0][0], fit->m_fPeakPPM[0][1], fit->m_fPeakPPM[1][0],
+                                  fit->m_fPeakPPM[1][1], fit->m_fPeakPPM[2][0], fit->m_fPeakPPM[2][1]}),
+              (std::vector<float>{0, 0, 1, 3, 0, 0}));
+}
+
+// Every type a file can name.
+const int kMacroTypes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13};
+
 TEST_F(MacroFileTest, EveryTypeMakesAStepOfItsKind)
 {
-    for (int type = 0; type <= 9; ++type) {
+    for (int type : kMacroTypes) {
         std::unique_ptr<TProcessStep> pStep(CreateMacroStep(type));
         ASSERT_NE(pStep, nullptr) << type;
         EXPECT_EQ(pStep->m_nKind, type);
@@ -309,7 +335,7 @@ TEST_F(MacroFileTest, EveryTypeMakesAStepOfItsKind)
 
 TEST_F(MacroFileTest, StepsWithoutADataSetDoNothing)
 {
-    for (int type = 0; type <= 9; ++type) {
+    for (int type : kMacroTypes) {
         std::unique_ptr<TProcessStep> pStep(CreateMacroStep(type));
         EXPECT_FALSE(pStep->SaveState()) << type;
         EXPECT_FALSE(pStep->Apply()) << type;

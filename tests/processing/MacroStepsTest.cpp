@@ -18,6 +18,8 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Workers.h"
+#include "processing/TBaselineFitStep.h"
+#include "processing/TBaselineStep.h"
 #include "processing/TCosineWindowStep.h"
 #include "processing/TFermiWindowStep.h"
 #include "processing/TGaussFilterStep.h"
@@ -27,6 +29,7 @@
 #include "processing/TPPMCenterStep.h"
 #include "processing/TPhasingStep.h"
 #include "processing/TVoxelShiftStep.h"
+#include "processing/TWaterSuppressionStep.h"
 #include "processing/TZeroFillStep.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
@@ -37,46 +40,9 @@ using namespace vx;
 
 namespace {
 
-// Everything a step may change in a set: the samples and the parameters they depend on.
-struct TSetState {
-    std::vector<TComplex> samples;
-    std::vector<float> floats;
-    std::vector<int> ints;
-};
-
-TSetState Snapshot(const TCSISet& set)
-{
-    TSetState s;
-    s.samples = test::Samples(set);
-    s.floats = {set.m_fPPMCentrePoint, set.m_fPPMCentreValue, set.m_fPhase0,     set.m_fPhase1,
-                set.m_fOffCentre[0],   set.m_fOffCentre[1],   set.m_fOffCentre[2], set.m_fVoxelShift[0],
-                set.m_fVoxelShift[1],  set.m_fVoxelShift[2],  set.m_fLorentzBroadening, set.m_fGaussBroadening};
-    s.ints = {set.m_nPoints, set.m_nFirstPoint, set.m_nLastPoint, set.m_nPivot, set.m_bFrequencyDomain,
-              set.m_bKSpace};
-    return s;
-}
-
-bool SameBits(const TSetState& a, const TSetState& b)
-{
-    return test::SameBits(a.samples, b.samples) && a.ints == b.ints && a.floats.size() == b.floats.size() &&
-           std::memcmp(a.floats.data(), b.floats.data(), a.floats.size() * sizeof(float)) == 0;
-}
-
-// Largest sample difference relative to the largest magnitude; infinite for sets of
-// other shapes or parameters.
-double Difference(const TSetState& a, const TSetState& b)
-{
-    if (a.samples.size() != b.samples.size() || a.ints != b.ints)
-        return INFINITY;
-    double largest = 0, diff = 0;
-    for (size_t i = 0; i < a.samples.size(); ++i) {
-        largest = std::max(largest, static_cast<double>(std::abs(a.samples[i])));
-        diff = std::max(diff, static_cast<double>(std::abs(a.samples[i] - b.samples[i])));
-    }
-    for (size_t i = 0; i < a.floats.size(); ++i)
-        diff = std::max(diff, static_cast<double>(std::fabs(a.floats[i] - b.floats[i])));
-    return largest > 0 ? diff / largest : diff;
-}
+using test::Difference;
+using test::Snapshot;
+using test::TSetState;
 
 class MacroStepsTest : public test::OpenProjectTest {
 protected:
@@ -85,29 +51,22 @@ protected:
         FailWorkerStartsAfter(-1);
         OpenProjectTest::TearDown();
     }
-    // A loaded frequency-domain set of a three-dimensional acquisition, slice axis 2.
     std::unique_ptr<TCSISet> MakeSet(int nx, int ny, int nz, int points)
     {
-        auto set = test::MakeLoadedSet(nx, ny, nz, points);
-        set->m_nSpatialDims = 3;
-        set->m_nSliceAxis = 2;
-        set->m_bKSpace = 0;
-        set->m_nLastPoint = points - 1;
-        set->m_fPPMCentrePoint = points / 2.0f;
-        set->SetProject(m_project.get());
-        return set;
-    }
-    std::vector<std::string> StateFiles() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : ListFolder(m_dir.Path(), "*.tmp"))
-            names.push_back(e.name);
-        return names;
+        return test::MakeAcquiredSet(m_project.get(), nx, ny, nz, points);
     }
 
     test::TScriptedReport m_report;
     test::TProcessorCountGuard m_processors;
 };
+
+// A 7-point moving average: short enough for 16-point spectra.
+TWaterSuppressionParams ShortWaterWindow()
+{
+    TWaterSuppressionParams p;
+    p.m_nWindowLength = 7;
+    return p;
+}
 
 // --- every step: apply, undo, redo --------------------------------------------------------
 
@@ -134,6 +93,8 @@ TEST_F(MacroStepsTest, EveryStepIsUndoneAndRedoneBitForBit)
         {"Lorentzian filter", [](TCSISet* s) { return new TLorentzFilterStep(12.5f, false, s); }, true},
         {"Gauss filter", [](TCSISet* s) { return new TGaussFilterStep(30, false, s); }, true},
         {"Lorentz-Gauss filter", [](TCSISet* s) { return new TLorentzGaussFilterStep(20, 7.5f, false, s); }, true},
+        {"water suppression", [](TCSISet* s) { return new TWaterSuppressionStep(ShortWaterWindow(), false, s); }, true},
+        {"baseline correction", [](TCSISet* s) { return new TBaselineStep(200, 0.8f, false, s); }, true},
     };
     for (int processors : {1, 4}) {
         SetProcessorCount(processors);
@@ -271,6 +232,97 @@ TEST_F(MacroStepsTest, ALorentzianWorkerThatCannotStartLeavesNoVoxelUnweightedOr
         EXPECT_FALSE(failing.Apply());
         FailWorkerStartsAfter(-1);
         EXPECT_TRUE(SameBits(Snapshot(*applied), before));
+    }
+}
+
+// --- water suppression and baseline fit ---------------------------------------------------
+
+TEST_F(MacroStepsTest, WaterSuppressionOnTheWorkersEqualsOneWorkerAndAFailingWorkerFailsIt)
+{
+    struct Case {
+        const char* name;
+        int method, length, type;
+        bool timeDomain, selectedOnly;
+    };
+    for (const Case c : {Case{"moving average", 0, 17, 0, false, false},
+                         Case{"even cosine window from the time domain", 0, 12, 2, true, false},
+                         Case{"selected voxels", 0, 9, 1, false, true}, Case{"HLSVD", 1, 17, 0, false, false}}) {
+        TWaterSuppressionParams p;
+        p.m_nMethod = c.method;
+        p.m_nWindowLength = c.length;
+        p.m_nWindowType = c.type;
+        p.m_nPeaks = 6;
+        p.m_fWaterStart = 150.0f;
+        p.m_fWaterEnd = -150.0f;
+        p.m_bSelectedOnly = c.selectedOnly ? 1 : 0;
+        const auto makeSet = [&] {
+            auto set = MakeSet(5, 3, 2, 64);
+            set->m_bFrequencyDomain = c.timeDomain ? 0 : 1;
+            for (size_t v = 0; v < set->VoxelCount(); v += 3)
+                set->GetVoxel(v)->m_bSelected = 1;
+            return set;
+        };
+        SetProcessorCount(1);
+        auto reference = makeSet();
+        ASSERT_TRUE(TWaterSuppressionStep(p, false, reference.get()).Apply()) << c.name;
+        for (int processors : {2, 3, 8}) {
+            SCOPED_TRACE(std::string(c.name) + ", processors " + std::to_string(processors));
+            SetProcessorCount(processors);
+            auto set = makeSet();
+            ASSERT_TRUE(TWaterSuppressionStep(p, false, set.get()).Apply());
+            EXPECT_TRUE(SameBits(Snapshot(*set), Snapshot(*reference)));
+        }
+    }
+
+    // A worker that fails after doing its part fails the step, which puts the set back.
+    class TFailingPart : public TWaterSuppressionStep {
+    public:
+        using TWaterSuppressionStep::TWaterSuppressionStep;
+        bool RunPart(int parts, int index) override { return TWaterSuppressionStep::RunPart(parts, index) && index != 1; }
+    };
+    SetProcessorCount(3);
+    auto set = MakeSet(6, 2, 1, 64);
+    const TSetState before = Snapshot(*set);
+    TFailingPart failing(TWaterSuppressionParams(), false, set.get());
+    ASSERT_TRUE(failing.SaveState());
+    EXPECT_FALSE(failing.Apply());
+    EXPECT_TRUE(SameBits(Snapshot(*set), before));
+    EXPECT_EQ(m_report.Count(), 0u);
+}
+
+TEST_F(MacroStepsTest, BaselineFitRegionsGoFromPPMToPointsOfTheSet)
+{
+    // 64 points, 1000 Hz at 100 MHz, 0 ppm at point 32: ppm p lies at point 32 - 6.4 p,
+    // taken as trunc(index + 0.5), so down to half a point below 0 is point 0.
+    const auto point = [](float ppm) { return static_cast<int32_t>(std::trunc(32.0 - 6.4 * ppm + 0.5)); };
+    struct Case {
+        int method;
+        std::vector<float> ppm;
+        bool inside;
+    };
+    const std::vector<Case> cases = {
+        {0, {2.0f, 1.0f, -1.0f, -2.5f}, true}, {1, {0.3f, -0.7f}, true},      {0, {}, true},
+        {0, {5.0f, 4.0f}, true},                {0, {5.0625f, 4.0f}, true},    {0, {2.0f, -5.0f}, false},
+        {1, {1.0f, 0.5f, 5.5f, 4.0f}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.ppm));
+        m_report.Clear();
+        auto set = MakeSet(3, 2, 1, 64);
+        set->m_fFrequency = 100.0f;
+        auto reference = MakeSet(3, 2, 1, 64);
+        reference->m_fFrequency = 100.0f;
+        TBaselineFitStep step(static_cast<int>(c.ppm.size() / 2), c.method, c.ppm.data(), false, set.get());
+        ASSERT_TRUE(step.SaveState());
+        EXPECT_EQ(step.Apply(), c.inside);
+        if (c.inside) {
+            std::vector<int32_t> regions;
+            for (float ppm : c.ppm)
+                regions.push_back(point(ppm));
+            ASSERT_TRUE(reference->FitBaselineAll(c.method, static_cast<int>(c.ppm.size() / 2), regions.data()));
+        }
+        EXPECT_TRUE(SameBits(Snapshot(*set), Snapshot(*reference)));
+        EXPECT_EQ(m_report.Count(), c.inside ? 0u : 1u);
     }
 }
 

@@ -5,15 +5,18 @@
 // open project.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TTextFile.h"
 #include "processing/TProcessStep.h"
@@ -38,9 +41,33 @@ protected:
         ResetGlobals();
     }
 
+    // Names of the state files in the project folder.
+    std::vector<std::string> StateFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : ListFolder(m_dir.Path(), "*.tmp"))
+            names.push_back(e.name);
+        return names;
+    }
+
     TTempFolder m_dir;
     std::unique_ptr<TProject> m_project;
 };
+
+// An angle in degrees as the macro files turn it into radians.
+inline float Radians(double degrees)
+{
+    return static_cast<float>(degrees * std::numbers::pi / 180.0);
+}
+
+// Lines joined with the line end of the program's text files.
+inline std::string CRLF(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
 
 // Multiplies every sample by a factor; undo and redo exchange the set with its state file.
 class TScaleStep : public TProcessStep {
@@ -158,6 +185,61 @@ inline std::vector<TComplex> Samples(const TCSISet& set)
 inline bool SameBits(const std::vector<TComplex>& a, const std::vector<TComplex>& b)
 {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(TComplex)) == 0;
+}
+
+// A loaded frequency-domain set of a three-dimensional acquisition (slice axis 2, voxel
+// space, point range the whole spectrum, 0 ppm in the middle) of the project.
+inline std::unique_ptr<TCSISet> MakeAcquiredSet(TProject* project, int nx, int ny, int nz, int points)
+{
+    auto set = MakeLoadedSet(nx, ny, nz, points);
+    set->m_nSpatialDims = 3;
+    set->m_nSliceAxis = 2;
+    set->m_bKSpace = 0;
+    set->m_nLastPoint = points - 1;
+    set->m_fPPMCentrePoint = points / 2.0f;
+    set->SetProject(project);
+    return set;
+}
+
+// Everything a step may change in a set: the samples and the parameters they depend on.
+struct TSetState {
+    std::vector<TComplex> samples;
+    std::vector<float> floats;
+    std::vector<int> ints;
+};
+
+inline TSetState Snapshot(const TCSISet& set)
+{
+    TSetState s;
+    s.samples = Samples(set);
+    s.floats = {set.m_fPPMCentrePoint, set.m_fPPMCentreValue, set.m_fPhase0,     set.m_fPhase1,
+                set.m_fOffCentre[0],   set.m_fOffCentre[1],   set.m_fOffCentre[2], set.m_fVoxelShift[0],
+                set.m_fVoxelShift[1],  set.m_fVoxelShift[2],  set.m_fLorentzBroadening, set.m_fGaussBroadening};
+    s.ints = {set.m_nPoints, set.m_nFirstPoint, set.m_nLastPoint, set.m_nPivot, set.m_bFrequencyDomain,
+              set.m_bKSpace};
+    return s;
+}
+
+inline bool SameBits(const TSetState& a, const TSetState& b)
+{
+    return SameBits(a.samples, b.samples) && a.ints == b.ints && a.floats.size() == b.floats.size() &&
+           std::memcmp(a.floats.data(), b.floats.data(), a.floats.size() * sizeof(float)) == 0;
+}
+
+// Largest sample difference relative to the largest magnitude; infinite for sets of
+// other shapes or parameters.
+inline double Difference(const TSetState& a, const TSetState& b)
+{
+    if (a.samples.size() != b.samples.size() || a.ints != b.ints)
+        return INFINITY;
+    double largest = 0, diff = 0;
+    for (size_t i = 0; i < a.samples.size(); ++i) {
+        largest = std::max(largest, static_cast<double>(std::abs(a.samples[i])));
+        diff = std::max(diff, static_cast<double>(std::abs(a.samples[i] - b.samples[i])));
+    }
+    for (size_t i = 0; i < a.floats.size(); ++i)
+        diff = std::max(diff, static_cast<double>(std::fabs(a.floats[i] - b.floats[i])));
+    return largest > 0 ? diff / largest : diff;
 }
 
 }  // namespace vx::test
