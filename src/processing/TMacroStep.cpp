@@ -62,19 +62,21 @@ bool AllOrNone(It begin, It end, Fn first, Fn second)
 
 bool TMacroStep::Undo()
 {
-    if (!m_pDataSet)
-        return false;
-    if (!AllOrNone(m_members.rbegin(), m_members.rend(), &TProcessStep::Undo, &TProcessStep::Redo))
-        return false;
-    TakeRecordingFlag();
-    return true;
+    return Exchange(true);
 }
 
 bool TMacroStep::Redo()
 {
+    return Exchange(false);
+}
+
+bool TMacroStep::Exchange(bool undo)
+{
     if (!m_pDataSet)
         return false;
-    if (!AllOrNone(m_members.begin(), m_members.end(), &TProcessStep::Redo, &TProcessStep::Undo))
+    const bool done = undo ? AllOrNone(m_members.rbegin(), m_members.rend(), &TProcessStep::Undo, &TProcessStep::Redo)
+                           : AllOrNone(m_members.begin(), m_members.end(), &TProcessStep::Redo, &TProcessStep::Undo);
+    if (!done)
         return false;
     TakeRecordingFlag();
     return true;

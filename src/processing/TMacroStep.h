@@ -34,4 +34,8 @@ public:
     void SetDataSet(TCSISet* pSet) override;
 
     std::list<TProcessStep*> m_members;  // owned, in file order
+
+private:
+    // Undo (undo true) or Redo of every member, as one.
+    bool Exchange(bool undo);
 };
