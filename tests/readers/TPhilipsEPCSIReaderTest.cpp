@@ -162,7 +162,7 @@ TEST(PhilipsEPCSIReader, EchoTrainsAveragesAndOversampling)
     EXPECT_EQ(report.Count(), 0u);
 }
 
-TEST(PhilipsEPCSIReader, WorkersGiveTheSameSamplesAsOne)
+TEST(PhilipsEPCSIReader, RawLoadKeepsTheReconstructedKSpaceWhateverTheWorkers)
 {
     TScriptedReport report;
     TBatchMode batch;
@@ -175,29 +175,19 @@ TEST(PhilipsEPCSIReader, WorkersGiveTheSameSamplesAsOne)
     auto one = ReadEPCSI(path, scan, true);
     vx::SetProcessorCount(5);
     auto five = ReadEPCSI(path, scan, true);
-    ASSERT_TRUE(one && five);
+    ASSERT_TRUE(one && five) << g_batchLog;
+    EXPECT_EQ(one->m_bKSpace, 1);
+    EXPECT_EQ(one->m_bFrequencyDomain, 0);
+    EXPECT_EQ(one->m_kSpaceMask.size(), one->VoxelCount());
     ASSERT_EQ(one->VoxelCount(), five->VoxelCount());
-    for (size_t v = 0; v < one->VoxelCount(); ++v)
+    for (size_t v = 0; v < one->VoxelCount(); ++v) {
         ASSERT_EQ(std::memcmp(one->GetVoxel(v)->Data(), five->GetVoxel(v)->Data(), size_t(one->m_nPoints) * 8), 0)
             << "voxel " << v;
-}
-
-TEST(PhilipsEPCSIReader, RawLoadKeepsTheReconstructedKSpace)
-{
-    TScriptedReport report;
-    TBatchMode batch;
-    TTempFolder folder;
-    TEPCSIScan scan;
-    auto set = ReadEPCSI(WriteEPCSIScan(folder.Path(), scan), scan, true);
-    ASSERT_NE(set, nullptr) << g_batchLog;
-    EXPECT_EQ(set->m_bKSpace, 1);
-    EXPECT_EQ(set->m_bFrequencyDomain, 0);
-    EXPECT_EQ(set->m_kSpaceMask.size(), set->VoxelCount());
-    // A point source is a plane wave in k-space: both halves of the train, 2 x 100, at
-    // every position and time.
-    for (size_t v = 0; v < set->VoxelCount(); ++v)
-        for (int i = 0; i < set->m_nPoints; ++i)
-            ASSERT_NEAR(set->GetVoxel(v)->GetMagnitude(i), 200.0f, 0.05f) << "voxel " << v << " point " << i;
+        // A point source is a plane wave in k-space: both halves of the train, 2 x 100,
+        // at every position and time.
+        for (int i = 0; i < one->m_nPoints; ++i)
+            ASSERT_NEAR(one->GetVoxel(v)->GetMagnitude(i), 200.0f, 0.05f) << "voxel " << v << " point " << i;
+    }
 }
 
 TEST(PhilipsEPCSIReader, OffCentreKeepsItsPartAlongTheSliceNormal)
@@ -282,14 +272,11 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessageOrNone)
     auto remove = [](const char* name) {
         return [=](const TTempFolder& f, TEPCSIScan&) { std::remove(f.File(name).c_str()); };
     };
-    // Cuts the DATA file one byte into its last standard vector (followed by one vector
-    // of the second mix), or at the first one.
-    auto truncate = [](bool atFirst) {
-        return [=](const TTempFolder& f, TEPCSIScan& scan) {
-            const std::string data = ReadBytes(f.File("scan.DATA"));
-            const size_t vector = size_t(scan.n[0]) * 8;
-            WriteBytes(f.File("scan.DATA"), data.substr(0, atFirst ? size_t(scan.dataOffset) : data.size() - vector - 1));
-        };
+    // Cuts the DATA file one byte into its last standard vector (a vector of the second
+    // mix follows it).
+    auto truncate = [](const TTempFolder& f, TEPCSIScan& scan) {
+        const std::string data = ReadBytes(f.File("scan.DATA"));
+        WriteBytes(f.File("scan.DATA"), data.substr(0, data.size() - size_t(scan.n[0]) * 8 - 1));
     };
     // Rewrites a line of the LIST text (the first that contains `from`), or appends
     // `to` when `from` is empty.
@@ -322,21 +309,18 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessageOrNone)
         {"no LIST file", remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
         {"no DATA file", remove("scan.DATA"), "Data file $/scan.DATA does not exist or cannot be read."},
         {"no PAR file", remove("scan.PAR"), ""},
-        {"DATA one byte short", truncate(false), ""},
-        {"DATA ending before the first vector", truncate(true), ""},
+        {"DATA one byte short", truncate, ""},
         {"a data-vector line of 20 words", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  -1  0  0  1  0  0  0  0  64  64"), ""},
         {"a vector beyond the partitions", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  2  0  0  1  0  0  0  0  0  64  64"), ""},
         {"an echo beyond the echo count", editList(firstStd, "  STD  0  0  0  32  0  0  0  0  -3  -1  0  0  1  0  0  0  0  0  64  64"), ""},
         {"sizes shrunk after the vectors", editList("", ".    0    0    0  ky_range  :  -1  0\n"), ""},
         {"two thousand million echoes", editList("number_of_echoes", ".    0    0    0  number_of_echoes  :  2000000000"), ""},
-        {"no echoes", editList("number_of_echoes", ".    0    0    0  number_of_echoes  :  0"), ""},
         {"a kx range beyond the voxel limit", editList("kx_range", ".    0    0    0  kx_range  :  0  99999999"), ""},
         {"a negative data offset", editList(firstStd, firstStd + "  0  0  1  0  0  0  0  0  64  -8"), ""},
         {"no oversampled field of view", editList("kx_oversample", ".    0    0    0  kx_oversample_factor  :  0"), ""},
         {"a point count the FFT refuses", editScan([](TEPCSIScan& s) { s.echoes = 82; }),
          "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor."},
         {"a PAR file without image lines", writePar(ParText({{"Preparation direction", "Right-Left"}})), ""},
-        {"a PAR general line before the version", writePar(". Patient name : x\n" + ParText({}, {std::string(41, ' ') + " 1"})), ""},
         {"a PAR orientation code of -2", writePar(ParText({}, {[] {
                                                       std::string line;
                                                       for (int c = 0; c < 41; ++c)
