@@ -1,7 +1,7 @@
 #pragma once
 // What the voxel-window lists need of a voxel window (single, multiple, averaged
-// or estimated voxels). The spectrum window derives from it; until then the lists
-// make placeholder windows through the window factory.
+// or estimated voxels). The spectrum window (CVoxelWindow) derives from it; tests
+// install makers of their own windows.
 #include <QString>
 
 #include "app/CListedWindow.h"

@@ -82,7 +82,7 @@ void TVoxelWndList::ShowVoxelWindow(TSpectrum* object, int kind, bool newWindow,
         g_cascadeY = std::max(0, client.bottom() + 1 - m_nHeight - 70);
     }
     CVoxelWindowBase* window = InstalledFactory() ? InstalledFactory()(this, frame, kind)
-                                                  : vx::app::MakePlaceholderVoxelWindow(this, frame, kind);
+                                                  : vx::app::MakeVoxelWindow(this, frame, kind);
     if (!window)
         return;
     if (!window->Create(m_pMDIParent, QRect(g_cascadeX, g_cascadeY, m_nWidth, m_nHeight))) {

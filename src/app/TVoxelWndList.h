@@ -34,6 +34,6 @@ public:
     static int CascadeY();
     static void ResetCascade();  // back to 0, 0 as at program start
 
-    // Installs the maker of voxel windows (empty: placeholder windows).
+    // Installs the maker of voxel windows (empty: the spectrum windows).
     static Factory SetFactory(Factory factory);
 };

@@ -14,38 +14,10 @@
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "platform/Globals.h"
+#include "views/CVoxelWindow.h"
 
 namespace vx::app {
 namespace {
-
-// Stands in for the spectrum window: keeps the voxels it is given and says how many.
-class CPlaceholderVoxelWindow : public CVoxelWindowBase {
-public:
-    CPlaceholderVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind)
-        : CVoxelWindowBase(list, frame, kind), m_label(new QLabel)
-    {
-        m_label->setAlignment(Qt::AlignCenter);
-        setWidget(m_label);
-        RefreshView();
-    }
-    void ClearVoxels() override { m_voxels.clear(); }
-    void SetVoxel(TSpectrum* voxel) override
-    {
-        m_voxels.push_back(voxel);
-        RefreshView();
-    }
-    int GetVoxelCount() const override { return static_cast<int>(m_voxels.size()); }
-    void RefreshView() override
-    {
-        m_label->setText(QString("%1 voxel(s)").arg(m_voxels.size()));
-    }
-    void SetDisplayParams(const TSpectrumDisplayParams*) override {}
-    void SetUnit(int) override {}
-
-private:
-    QLabel* m_label;
-    std::vector<TSpectrum*> m_voxels;
-};
 
 class CPlaceholderAnalysisWindow : public CAnalysisWindowBase {
 public:
@@ -105,9 +77,9 @@ T Swap(T& slot, T value)
 }
 }  // namespace
 
-CVoxelWindowBase* MakePlaceholderVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind)
+CVoxelWindowBase* MakeVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind)
 {
-    return new CPlaceholderVoxelWindow(list, frame, kind);
+    return new CVoxelWindow(list, frame, kind);
 }
 
 CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis)

@@ -22,7 +22,8 @@ class IImageFrameList;
 
 namespace vx::app {
 
-CVoxelWindowBase* MakePlaceholderVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind);
+// The spectrum window of a voxel-window list.
+CVoxelWindowBase* MakeVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind);
 CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis);
 
 using ExplorerFactory = std::function<CExplorerFrameBase*(CMainFrame*)>;

@@ -28,6 +28,9 @@ TProject::TProject(IMainFrame* pMainFrame)
 
 TProject::~TProject()
 {
+    // The voxel and analysis windows point at the project's spectra and analyses.
+    if (m_pMainFrame)
+        m_pMainFrame->CloseAllChildWindows();
     if (m_frameList)
         m_frameList->DestroyAll();
     if (m_pWorkSet)

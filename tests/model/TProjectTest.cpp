@@ -103,7 +103,8 @@ TEST_F(ProjectTest, NewProjectDefaultsAndItsFrameList)
     EXPECT_EQ(project->m_frameList.get(), m_shell.frames);
     m_shell.Take();
     delete project;
-    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"DestroyAll"}));
+    // The voxel and analysis windows, which point into the project, close first.
+    EXPECT_EQ(m_shell.Take(), (test::TCallLog{"CloseAllChildWindows", "DestroyAll"}));
 }
 
 TEST_F(ProjectTest, ProjectWithoutShellSkipsWindowCalls)

@@ -1,0 +1,211 @@
+#include "views/CVoxelWindow.h"
+
+#include <QCloseEvent>
+#include <QSplitter>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/TWndList.h"
+#include "app/WindowFactory.h"
+#include "model/TCSISlice.h"
+#include "model/TProject.h"
+#include "model/TSpectrum.h"
+#include "platform/Globals.h"
+#include "views/CVoxelWndDlgView.h"
+#include "views/CVoxelWndView.h"
+
+CVoxelWindow::CVoxelWindow(TVoxelWndList* ownerList, CChildFrame* childFrame, int kind)
+    : CVoxelWindowBase(ownerList, childFrame, kind)
+{
+    setMinimumHeight(kMinHeight);
+    OnCreateClient();
+    connect(this, &QMdiSubWindow::windowStateChanged, this, [this](Qt::WindowStates before, Qt::WindowStates now) {
+        const bool wasActive = before & Qt::WindowActive;
+        const bool isActive = now & Qt::WindowActive;
+        if (wasActive != isActive)
+            OnMDIActivate(isActive);
+    });
+}
+
+CVoxelWindow::~CVoxelWindow()
+{
+    // The panes go first: the view lets go of its voxels while they surely exist.
+    delete m_wndSplitter;
+    m_wndSplitter = nullptr;
+    m_pView = nullptr;
+    m_pPanel = nullptr;
+}
+
+bool CVoxelWindow::OnCreateClient()
+{
+    if (m_nKind < kSingleVoxel || m_nKind > kEstimatedVoxel)
+        return false;
+    m_wndSplitter = new QSplitter(Qt::Vertical);
+    m_wndSplitter->setChildrenCollapsible(false);
+    m_pView = new CVoxelWndView;
+    m_pPanel = new CVoxelWndDlgView;
+    m_wndSplitter->addWidget(m_pView);
+    m_wndSplitter->addWidget(m_pPanel);
+    // Extra height goes to the spectra; the panel keeps its form's height.
+    m_wndSplitter->setStretchFactor(0, 1);
+    m_wndSplitter->setStretchFactor(1, 0);
+    m_pView->SetFrame(this);
+    m_pPanel->SetFrame(this);
+    if (g_pProject)
+        m_pView->SetDisplayParams(g_pProject->m_display);
+    setWidget(m_wndSplitter);
+    setFocusProxy(m_pView);
+    return true;
+}
+
+bool CVoxelWindow::Create(CMainFrame* parent, const QRect& rect)
+{
+    return m_pView != nullptr && CVoxelWindowBase::Create(parent, rect);
+}
+
+void CVoxelWindow::ClearVoxels()
+{
+    if (m_pView)
+        m_pView->ClearVoxels();
+}
+
+void CVoxelWindow::SetVoxel(TSpectrum* voxel)
+{
+    if (m_pView && voxel)
+        m_pView->AddVoxel(voxel);
+}
+
+int CVoxelWindow::GetVoxelCount() const
+{
+    return m_pView ? static_cast<int>(m_pView->GetVoxels().size()) : 0;
+}
+
+TSpectrum* CVoxelWindow::GetCurrentSpectrum() const
+{
+    return m_pView ? m_pView->GetCurrentVoxel() : nullptr;
+}
+
+const QImage& CVoxelWindow::GetPlotBitmap() const
+{
+    static const QImage none;
+    return m_pView ? m_pView->Picture() : none;
+}
+
+void CVoxelWindow::RefreshView()
+{
+    if (m_pView)
+        m_pView->Refresh();
+}
+
+void CVoxelWindow::SetDisplayParams(const TSpectrumDisplayParams* display)
+{
+    if (m_pView && display)
+        m_pView->SetDisplayParams(*display);
+}
+
+void CVoxelWindow::GetDisplayParams(TSpectrumDisplayParams* display) const
+{
+    if (m_pView && display)
+        *display = m_pView->GetDisplayParams();
+}
+
+void CVoxelWindow::SetUnit(int unit)
+{
+    if (!m_pView)
+        return;
+    m_pView->SetUnit(unit);
+    m_pPanel->CheckUnitButton(unit);
+}
+
+void CVoxelWindow::OnUnitChanged(int unit)
+{
+    if (!m_pView)
+        return;
+    m_pView->SetUnit(unit);
+    if (m_pOwnerList && m_pOwnerList->GetMDIParent())
+        m_pOwnerList->GetMDIParent()->SetAnalysisWindowsUnit(unit);
+}
+
+QString CVoxelWindow::GetEstimateTitle() const
+{
+    return {};
+}
+
+void CVoxelWindow::OnPanelValueChanged(float a, float b, float c, float d)
+{
+    if (m_pView)
+        m_pView->SetToolValues(a, b, c, d);
+}
+
+void CVoxelWindow::OnMDIActivate(bool active)
+{
+    if (!m_pView)
+        return;
+    m_pView->SetVoxelsMark(active);
+    if (g_pProject)
+        g_pProject->RedrawVoxelSet(m_pView->GetVoxels());
+}
+
+void CVoxelWindow::closeEvent(QCloseEvent* event)
+{
+    ClearVoxels();
+    if (m_pOwnerList) {
+        m_pOwnerList->Remove(this);
+        DetachFromList();
+    }
+    CVoxelWindowBase::closeEvent(event);
+}
+
+void CVoxelWindow::OnKeyDown(int key)
+{
+    switch (key) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageDown:
+    case Qt::Key_PageUp:
+        if (m_pView)
+            m_pView->OnKeyDown(key);
+        return;
+    default:
+        WalkVoxel(key);
+        return;
+    }
+}
+
+void CVoxelWindow::WalkVoxel(int key)
+{
+    const TCSISlice* slice = m_pChildFrame ? m_pChildFrame->GetSlice() : nullptr;
+    if (m_nKind != kSingleVoxel || GetVoxelCount() != 1 || !slice)
+        return;
+    TSpectrum* old = GetCurrentSpectrum();
+    // Columns run along the first in-plane axis of the slice axis, rows along the second.
+    const int index[3] = {old->m_nX, old->m_nY, old->m_nZ};
+    int column = 0, row = 0;
+    switch (m_pChildFrame->m_nAxis) {
+    case 0: column = index[1]; row = index[2]; break;
+    case 1: column = index[0]; row = index[2]; break;
+    case 2: column = index[0]; row = index[1]; break;
+    default: return;
+    }
+    switch (key) {
+    case Qt::Key_Left: --column; break;
+    case Qt::Key_Right: ++column; break;
+    case Qt::Key_Up: --row; break;
+    case Qt::Key_Down: ++row; break;
+    default: return;
+    }
+    TSpectrum* voxel = slice->GetVoxel(column, row);
+    if (!voxel)
+        return;
+    ClearVoxels();
+    old->m_bMark = 0;
+    SetVoxel(voxel);
+    RefreshView();
+    voxel->m_bShown = 1;
+    voxel->m_bMark = 1;
+    vx::app::SyncSlicesToVoxel(m_pChildFrame, voxel);
+    if (g_pProject) {
+        g_pProject->RedrawVoxel(voxel->m_nX, voxel->m_nY, voxel->m_nZ);
+        g_pProject->UpdateFrames(false, false, false, false, true);
+    }
+}

@@ -1,0 +1,133 @@
+#pragma once
+// The spectrum view: the upper pane of a voxel window. It plots the spectra of the voxels
+// picked in the image windows, one strip per voxel with the first at the top, and hosts
+// the interactive tools of the control panel as numbered tool modes (0 the read-out line,
+// 1 to 20 the tools), each with its record in m_tool.
+//
+// All drawing goes into an off-screen picture (Draw); painting only copies it. Colours are
+// 0x00bbggrr words; the scheme follows the "SpecBgColor" setting (1: black on white).
+#include <QImage>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/TPlotFrame.h"
+#include "model/TSpectrumDisplayParams.h"
+#include "platform/TCanvas.h"
+#include "views/TToolRecords.h"
+
+class CVoxelWindow;
+class QScrollBar;
+class TSpectrum;
+
+class CVoxelWndView : public QWidget {
+    Q_OBJECT
+public:
+    // Space kept free around the read-out strips for the axes and their labels.
+    static constexpr int kLeftMargin = 36;
+    static constexpr int kRightMargin = 5;
+    static constexpr int kBottomMargin = 25;
+    static constexpr int kTopMargin = 10;
+    // Strips lower than this are not drawn at all.
+    static constexpr int kMinStripHeight = 15;
+
+    explicit CVoxelWndView(QWidget* parent = nullptr);
+    ~CVoxelWndView() override;
+
+    // Appends a voxel and returns the new count.
+    virtual int AddVoxel(TSpectrum* voxel);
+    // Recomputes what the view derives from its voxels; nothing here (the averaged view
+    // recomputes its average).
+    virtual void Recompute() {}
+    // Sets or clears the window mark of every voxel.
+    virtual void SetVoxelsMark(bool mark);
+    // Clears every voxel's window flag and mark, has the image windows repaint them,
+    // and empties the list.
+    virtual void ClearVoxels();
+    virtual std::vector<TSpectrum*> GetVoxels() const { return m_voxels; }
+    // The first voxel, or null.
+    TSpectrum* GetCurrentVoxel() const { return m_voxels.empty() ? nullptr : m_voxels.front(); }
+
+    void SetFrame(CVoxelWindow* frame) { m_pFrame = frame; }
+    CVoxelWindow* GetFrame() const { return m_pFrame; }
+    // Copies the display block (no redraw).
+    void SetDisplayParams(const TSpectrumDisplayParams& display) { m_display = display; }
+    const TSpectrumDisplayParams& GetDisplayParams() const { return m_display; }
+    // x-axis unit 0 points, 1 Hz, 2 PPM, 3 ms; redraws.
+    void SetUnit(int unit);
+    int GetUnit() const { return m_nUnit; }
+    int GetToolMode() const { return m_nToolMode; }
+
+    // Colour scheme, drawing, then an immediate repaint.
+    void Refresh();
+    // Takes the colours from the "SpecBgColor" setting.
+    void SetColourScheme();
+    // Draws into the off-screen picture, which takes the view's size; nothing when the
+    // view is empty or has no voxel.
+    void Draw();
+    // Draws the current tool mode's picture on any canvas over a client rectangle.
+    void DrawOn(vx::TCanvas& dc, const TPixelRect& client);
+    // The off-screen picture (what the window shows).
+    const QImage& Picture() const { return m_pMemDC; }
+
+    // The control panel's values for the current tool (their meaning depends on the
+    // mode); ends with Refresh.
+    void SetToolValues(float a, float b, float c, float d);
+
+    // Home, End, Page Up and Page Down belong to the tools; every other key goes to the
+    // frame, which walks the voxel with the arrow keys. Keys are Qt::Key values.
+    virtual void OnKeyDown(int key);
+
+    // One spectrum over a pixel rectangle with the display block's ranges, the part the
+    // display flags choose, and the axes asked for in the view's unit.
+    void DrawPlotInRect(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& rect, bool showXAxis,
+                        bool showYAxis);
+    // The current voxel over the client area less the axis margins, both axes shown.
+    void DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client);
+    // The value that the display flags choose at a point (magnitude, else real, else
+    // imaginary part; 0 when no part flag is set).
+    float DisplayedValue(const TSpectrum* spectrum, int point) const;
+
+    // Scroll bars of the tools, created hidden. The program sets their ranges and
+    // positions; only the user's actions on them reach the tools.
+    QScrollBar* m_scrollV = nullptr;
+    QScrollBar* m_scrollH1 = nullptr;
+    QScrollBar* m_scrollH2 = nullptr;
+
+    std::vector<TSpectrum*> m_voxels;  // not owned; the first is the current voxel
+    std::unique_ptr<TToolRecord> m_tool;  // the record of m_nToolMode, always present
+    TPlotFrame m_plot;
+    int m_nUnit = 0;
+    int m_nToolMode = 0;
+    CVoxelWindow* m_pFrame = nullptr;
+    vx::TColor m_crBackground = 0;
+    vx::TColor m_crCurve = 0;
+    vx::TColor m_crAxis = 0;
+    vx::TColor m_crText = 0;
+    vx::TColor m_crMark2 = 0;  // zero lines, the phase pivot
+    vx::TColor m_crMark = 0;   // cursor, region ends, zoom box, filter windows
+    vx::TColor m_crMark3 = 0;  // integral curve
+    TSpectrumDisplayParams m_display;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+    // Mode 0: one strip per voxel with the read-out line and texts.
+    void DrawReadout(vx::TCanvas& dc, const TPixelRect& client);
+
+    QImage m_pMemDC;  // the off-screen picture
+
+private:
+    // The record of the current mode when it is of type T, else null.
+    template <class T>
+    T* ToolAs() const
+    {
+        return dynamic_cast<T*>(m_tool.get());
+    }
+    void SetPhaseValues(TPhaseTool& tool, float phase0Degrees, float phase1Degrees, float pivot);
+    void SetScrollPosition(QScrollBar* bar, float value);
+};

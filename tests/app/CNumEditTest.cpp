@@ -1,0 +1,95 @@
+// The numeric edit: what typing, deleting, selecting, program texts and leaving the box
+// do to the shown text, the last valid text and the notifications.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QTest>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+#include "app/CNumEdit.h"
+
+namespace {
+
+enum class Act { Type, Backspace, SetText, SelectAll, Cursor, Leave };
+
+struct TStep {
+    Act act;
+    std::string text;  // typed or set text; the caret position for Cursor
+};
+
+struct TCase {
+    const char* name;
+    std::vector<TStep> steps;
+    std::string shown;     // text on screen at the end
+    std::string last;      // GetText() at the end
+    int notifications;
+    int caret;  // -1: not checked
+};
+
+TEST(CNumEditTest, TypedTextsKeepTheLastValidNumberAndNotifyOnlyUserNumbers)
+{
+    const TCase cases[] = {
+        {"a letter after a digit is undone, caret kept", {{Act::Type, "1a"}}, "1", "1", 1, 1},
+        {"a minus alone is kept unannounced", {{Act::SetText, "7"}, {Act::SelectAll, ""}, {Act::Type, "-"}},
+         "-", "7", 0, -1},
+        {"leaving an unfinished number shows the last one",
+         {{Act::SetText, "7"}, {Act::SelectAll, ""}, {Act::Type, "-."}, {Act::Leave, ""}}, "7", "7", 0, -1},
+        {"leaving an emptied box shows the last number",
+         {{Act::SetText, "42"}, {Act::SelectAll, ""}, {Act::Backspace, ""}, {Act::Leave, ""}}, "42", "42", 0, -1},
+        {"a program text is silent", {{Act::SetText, "2.5"}}, "2.5", "2.5", 0, -1},
+        {"retyping the program text counts as an edit",
+         {{Act::SetText, "2.5"}, {Act::Type, "5"}, {Act::Backspace, ""}}, "2.5", "2.5", 2, -1},
+        {"a second point never goes in", {{Act::Type, "3.1.4"}}, "3.14", "3.14", 4, 4},
+        {"each valid step of a negative number notifies", {{Act::Type, "-0.5"}}, "-0.5", "-0.5", 3, -1},
+        {"plus, blanks and exponents are refused", {{Act::Type, "+ 1e5"}}, "15", "15", 2, -1},
+        {"a refused key keeps the caret inside the text",
+         {{Act::SetText, "123"}, {Act::Cursor, "1"}, {Act::Type, "x"}}, "123", "123", 0, 1},
+        {"a refused key keeps the selection it would have replaced",
+         {{Act::SetText, "12.5"}, {Act::SelectAll, ""}, {Act::Type, "x9"}}, "9", "9", 1, 1},
+        {"an emptied box keeps the last number without notifying",
+         {{Act::Type, "8"}, {Act::Backspace, ""}}, "", "8", 1, -1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget parent;
+        CNumEdit edit;
+        edit.Create("", QRect(0, 0, 80, 20), &parent, 1125);
+        std::vector<int> ids;
+        QObject::connect(&edit, &CNumEdit::NumberEdited, [&ids](int id) { ids.push_back(id); });
+        for (const TStep& step : c.steps) {
+            switch (step.act) {
+            case Act::Type:
+                QTest::keyClicks(&edit, QString::fromStdString(step.text));
+                break;
+            case Act::Backspace:
+                QTest::keyClick(&edit, Qt::Key_Backspace);
+                break;
+            case Act::SetText:
+                edit.SetText(QString::fromStdString(step.text));
+                break;
+            case Act::SelectAll:
+                edit.selectAll();
+                break;
+            case Act::Cursor:
+                edit.setCursorPosition(std::stoi(step.text));
+                break;
+            case Act::Leave: {
+                QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+                QApplication::sendEvent(&edit, &out);
+                break;
+            }
+            }
+        }
+        EXPECT_EQ(edit.text().toStdString(), c.shown);
+        EXPECT_EQ(edit.GetText().toStdString(), c.last);
+        EXPECT_EQ(ids, std::vector<int>(c.notifications, 1125));
+        if (c.caret >= 0)
+            EXPECT_EQ(edit.cursorPosition(), c.caret);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+// The voxel window: its panes and kinds, the minimum height, the voxel marks while it
+// is active, closing, and the arrow keys' walk through the image window's slice.
+#include <gtest/gtest.h>
+
+#include <QMdiArea>
+#include <QSplitter>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+#include "app/TVoxelWndList.h"
+#include "model/TCSISlice.h"
+#include "support/GuiGrab.h"
+#include "views/CVoxelWndDlgView.h"
+#include "VoxelWindowFixture.h"
+
+using namespace vx::test;
+
+namespace {
+
+struct TIndex {
+    int x, y;
+};
+
+class VoxelWindowKeysTest : public VoxelWindowTest {
+protected:
+    // The CSI plane of the sagittal window, which follows the walked voxel's x.
+    CChildFrame* Sagittal() { return session->FrameTitled("(Sagittal) No image @ 100%"); }
+};
+
+TEST_F(VoxelWindowKeysTest, ArrowKeysWalkTheVoxelThroughTheSlice)
+{
+    const struct {
+        const char* name;
+        TIndex start;
+        std::vector<Qt::Key> keys;
+        TIndex end;
+    } cases[] = {
+        {"right", {3, 4}, {Qt::Key_Right}, {4, 4}},
+        {"left", {3, 4}, {Qt::Key_Left}, {2, 4}},
+        {"up", {3, 4}, {Qt::Key_Up}, {3, 3}},
+        {"down", {3, 4}, {Qt::Key_Down}, {3, 5}},
+        {"around", {3, 4}, {Qt::Key_Right, Qt::Key_Down, Qt::Key_Down, Qt::Key_Left}, {3, 6}},
+        {"right on the last column", {7, 2}, {Qt::Key_Right}, {7, 2}},
+        {"left on column 0", {0, 2}, {Qt::Key_Left}, {0, 2}},
+        {"up on row 0", {5, 0}, {Qt::Key_Up}, {5, 0}},
+        {"down on the last row", {5, 7}, {Qt::Key_Down}, {5, 7}},
+        {"other keys", {3, 4}, {Qt::Key_A, Qt::Key_Home, Qt::Key_PageDown}, {3, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CVoxelWindow* window = Open(c.start.x, c.start.y);
+        ASSERT_NE(window, nullptr);
+        CVoxelWndView& view = *window->View();
+        for (Qt::Key key : c.keys)
+            QTest::keyClick(&view, key);
+        TSpectrum* current = window->GetCurrentSpectrum();
+        ASSERT_EQ(window->GetVoxelCount(), 1);
+        EXPECT_EQ(current, Voxel(c.end.x, c.end.y));
+        EXPECT_EQ(current->m_bMark, 1);
+        if (c.start.x != c.end.x || c.start.y != c.end.y) {
+            EXPECT_EQ(current->m_bShown, 1);
+            TSpectrum* start = Voxel(c.start.x, c.start.y);
+            EXPECT_EQ(start->m_bShown, 0);
+            EXPECT_EQ(start->m_bMark, 0);
+            // The other planes move through the new voxel, and the view labels it.
+            ASSERT_NE(Sagittal(), nullptr);
+            EXPECT_EQ(Sagittal()->GetSlice()->GetSliceIndex(), c.end.x);
+            const std::string label = "(" + std::to_string(c.end.x) + "," + std::to_string(c.end.y) + ",0)";
+            EXPECT_TRUE(Contains(Record(view, 600, 200).Texts(), label)) << label;
+        }
+        window->close();
+        QApplication::processEvents();
+    }
+}
+
+TEST_F(VoxelWindowKeysTest, ArrowKeysMoveOnlyTheSingleVoxelOfASingleVoxelWindow)
+{
+    // Two voxels in one window.
+    CVoxelWindow* two = Open(3, 4);
+    Open(5, 5, TMouseEvent::kCtrl);
+    ASSERT_EQ(two->GetVoxelCount(), 2);
+    QTest::keyClick(two->View(), Qt::Key_Right);
+    EXPECT_EQ(two->View()->GetVoxels(), std::vector<TSpectrum*>({Voxel(3, 4), Voxel(5, 5)}));
+    two->close();
+
+    // A window of another kind, which also shows no grid position, and one tied to no
+    // image window.
+    for (auto [kind, frame] : {std::pair{1, axial}, std::pair{2, axial}, std::pair{3, axial},
+                               std::pair{0, (CChildFrame*)nullptr}}) {
+        SCOPED_TRACE(kind);
+        CVoxelWindow window(nullptr, frame, kind);
+        window.SetVoxel(Voxel(3, 4));
+        window.OnKeyDown(Qt::Key_Right);
+        EXPECT_EQ(window.GetCurrentSpectrum(), Voxel(3, 4));
+        EXPECT_EQ(Contains(Record(*window.View(), 600, 200).Texts(), "(3,4,0)"), kind == 0);
+        window.ClearVoxels();
+    }
+}
+
+TEST_F(VoxelWindowTest, SpectraOverThePanelAtLeast350PixelsHigh)
+{
+    CVoxelWindow* window = Open(7, 0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Single Voxel");
+    EXPECT_TRUE(Frame().MdiArea()->subWindowList().contains(window));
+    auto* splitter = qobject_cast<QSplitter*>(window->widget());
+    ASSERT_NE(splitter, nullptr);
+    ASSERT_EQ(splitter->count(), 2);
+    EXPECT_EQ(splitter->widget(0), window->View());
+    EXPECT_EQ(splitter->widget(1), window->Panel());
+    const int form = CVoxelWndDlgView::DialogRect(0, 0, 0, CVoxelWndDlgView::kFormHeight).height();
+    EXPECT_EQ(window->Panel()->height(), form);
+    EXPECT_EQ(window->View()->GetDisplayParams(), session->Project()->m_display);
+
+    window->resize(700, 200);
+    EXPECT_EQ(window->height(), CVoxelWindow::kMinHeight);
+    window->resize(700, 600);
+    QApplication::processEvents();
+    EXPECT_EQ(window->Panel()->height(), form) << "extra height goes to the spectra";
+    EXPECT_EQ(window->GetPlotBitmap().size(), window->View()->size());
+
+    // No window of an unknown kind.
+    CVoxelWindow odd(nullptr, nullptr, 4);
+    EXPECT_EQ(odd.View(), nullptr);
+    EXPECT_FALSE(odd.Create(&Frame(), QRect(0, 0, 700, 440)));
+}
+
+TEST_F(VoxelWindowTest, ActiveWindowMarksItsVoxelsAndClosingLetsThemGo)
+{
+    CVoxelWindow* first = Open(1, 1);
+    Open(2, 1, TMouseEvent::kCtrl);
+    CVoxelWindow* second = Open(6, 6, TMouseEvent::kShift);
+    ASSERT_NE(first, second);
+    TVoxelWndList& list = Frame().SingleVoxelWindows();
+    ASSERT_EQ(list.GetCount(), 2);
+
+    Frame().MdiArea()->setActiveSubWindow(first);
+    EXPECT_EQ(Voxel(1, 1)->m_bMark, 1);
+    EXPECT_EQ(Voxel(2, 1)->m_bMark, 1);
+    EXPECT_EQ(Voxel(6, 6)->m_bMark, 0);
+    Frame().MdiArea()->setActiveSubWindow(second);
+    EXPECT_EQ(Voxel(1, 1)->m_bMark, 0);
+    EXPECT_EQ(Voxel(2, 1)->m_bMark, 0);
+    EXPECT_EQ(Voxel(6, 6)->m_bMark, 1);
+
+    Voxel(1, 1)->m_bShown = Voxel(2, 1)->m_bShown = 1;
+    Frame().MdiArea()->setActiveSubWindow(first);
+    first->close();
+    QApplication::processEvents();
+    EXPECT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetFirst(), second);
+    for (TSpectrum* voxel : {Voxel(1, 1), Voxel(2, 1)}) {
+        EXPECT_EQ(voxel->m_bShown, 0);
+        EXPECT_EQ(voxel->m_bMark, 0);
+    }
+
+    // The unit reaches the panel's buttons without calling back.
+    second->SetUnit(2);
+    EXPECT_EQ(second->Panel()->CheckedUnit(), 2);
+    EXPECT_EQ(second->View()->GetUnit(), 2);
+    EXPECT_FALSE(GrabToPng(&Frame(), "mainroad_04_voxel_window").isEmpty());
+}
+
+}  // namespace

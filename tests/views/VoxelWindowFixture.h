@@ -1,0 +1,78 @@
+#pragma once
+// The fixture project opened with its main frame, and voxel windows opened on it the way
+// Select voxel opens them from the axial image window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "model/TCSISet.h"
+#include "model/TMouseEvent.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/TRecordingCanvas.h"
+#include "support/GuiFixture.h"
+#include "support/ScriptedReport.h"
+#include "views/CVoxelWindow.h"
+#include "views/CVoxelWndView.h"
+
+namespace vx::test {
+
+class VoxelWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vx::ResetGlobals();
+        ASSERT_TRUE(fixture.Ok());
+        session = std::make_unique<TGuiSession>(fixture);
+        ASSERT_TRUE(session->Ok());
+        axial = session->FrameTitled("(Axial) axial_1 @ 100%");
+        ASSERT_NE(axial, nullptr);
+        set = session->Project()->m_pWorkSet;
+        ASSERT_NE(set, nullptr);
+    }
+    void TearDown() override
+    {
+        session.reset();
+        vx::ResetGlobals();
+    }
+
+    CMainFrame& Frame() { return session->MainFrame(); }
+    TSpectrum* Voxel(int x, int y) { return set->GetVoxel(x, y, 0); }
+    // Select voxel with the keys (TMouseEvent::kCtrl adds to the newest window,
+    // kShift opens a new one); the newest single-voxel window.
+    CVoxelWindow* Open(int x, int y, int keys = 0)
+    {
+        TMouseEvent event;
+        event.m_nKeys = keys;
+        Frame().OpenVoxelWindow(Voxel(x, y), event, axial);
+        QApplication::processEvents();
+        return dynamic_cast<CVoxelWindow*>(Frame().SingleVoxelWindows().GetLast());
+    }
+
+    // What the view draws over a client area of that size.
+    static vx::TRecordingCanvas Record(CVoxelWndView& view, int width, int height)
+    {
+        vx::TRecordingCanvas dc;
+        view.DrawOn(dc, {0, 0, width, height});
+        return dc;
+    }
+    static bool Contains(const std::vector<std::string>& texts, const std::string& text)
+    {
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
+
+    TScriptedReport report;
+    TGuiFixture fixture;
+    std::unique_ptr<TGuiSession> session;
+    CChildFrame* axial = nullptr;
+    TCSISet* set = nullptr;
+};
+
+}  // namespace vx::test
