@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -153,6 +154,7 @@ bool CMainFrame::LoadFrame()
     if (!CreateMenus() || !CreateToolBars() || !CreateCorrectionBar())
         return false;
     CreateStatusBar();
+    ConnectCommands();
     m_bLoaded = true;
     UpdateCommandStates();
     return true;
@@ -175,9 +177,8 @@ bool CMainFrame::CreateMenus()
     m_recentSeparator = m_fileMenu->addSeparator();
     m_recentSeparator->setVisible(false);
     m_fileMenu->addSeparator();
-    QAction* exitAction = MakeAction(cmd::FileExit, "E&xit");
-    m_fileMenu->addAction(exitAction);
-    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    m_fileMenu->addAction(MakeAction(cmd::FileExit, "E&xit"));
+    SetCommandHandler(cmd::FileExit, [this] { close(); });
     Action(cmd::FileNewProject)->setShortcut(QKeySequence::New);
     Action(cmd::FileOpenProject)->setShortcut(QKeySequence::Open);
     Action(cmd::FileSaveProject)->setShortcut(QKeySequence::Save);
@@ -199,12 +200,12 @@ bool CMainFrame::CreateMenus()
     view->addAction(toolbar);
     view->addAction(status);
     view->addAction(MakeAction(cmd::ViewProjectExplorer, "Project Explorer", true));
-    connect(toolbar, &QAction::toggled, this, [this](bool on) {
+    SetCommandHandler(cmd::ViewToolbar, [this] {
         if (m_wndStandardBar)
-            m_wndStandardBar->setVisible(on);
+            m_wndStandardBar->setVisible(Action(cmd::ViewToolbar)->isChecked());
     });
-    connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-    connect(Action(cmd::ViewProjectExplorer), &QAction::triggered, this, [this] {
+    SetCommandHandler(cmd::ViewStatusBar, [this] { statusBar()->setVisible(Action(cmd::ViewStatusBar)->isChecked()); });
+    SetCommandHandler(cmd::ViewProjectExplorer, [this] {
         if (m_pPrjExpFrame && m_pPrjExpFrame->isVisible())
             m_pPrjExpFrame->hide();
         else
@@ -222,9 +223,9 @@ bool CMainFrame::CreateMenus()
     project->addSeparator();
     project->addAction(MakeAction(cmd::ProjectInformation, "&Information"));
     project->addAction(MakeAction(cmd::ProjectOptions, "&Options..."));
-    connect(Action(cmd::ProjectInformation), &QAction::triggered, this, &CMainFrame::OnProjectInformation);
-    connect(Action(cmd::ProjectOptions), &QAction::triggered, this, &CMainFrame::OnProjectOptions);
-    connect(Action(cmd::ProjectCloseVoxelWindows), &QAction::triggered, this, [this] {
+    SetCommandHandler(cmd::ProjectInformation, [this] { OnProjectInformation(); });
+    SetCommandHandler(cmd::ProjectOptions, [this] { OnProjectOptions(); });
+    SetCommandHandler(cmd::ProjectCloseVoxelWindows, [this] {
         CloseVoxelWindows();
         CloseRegionWindows();
     });
@@ -678,6 +679,9 @@ void CMainFrame::UpdateCommandStates()
         if (QAction* action = Action(command))
             action->setEnabled(on);
     };
+    // Commands that depend on nothing are offered once something handles them.
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
+        it.value()->setEnabled(m_handledCommands.contains(it.key()));
 
     enable(cmd::FileSaveProject, m_bProjectOpen);
     // These two live in the menu that exists only while a project is shown.
@@ -711,7 +715,8 @@ void CMainFrame::UpdateCommandStates()
     enable(cmd::MacroStartRecording, workSet && !state.recording);
     enable(cmd::MacroEndRecording, workSet && state.recording);
     enable(cmd::MacroPauseRecording, workSet && state.recording);
-    enable(cmd::MacroLoad, workSet);
+    // A macro file can be run only once the program can make its steps.
+    enable(cmd::MacroLoad, workSet && ProcessingHooks().newMacroStep != nullptr);
     enable(cmd::MacroSave, workSet);
     for (int command : {cmd::ExportVoxels, cmd::ExportSelectionMask, cmd::ExportKSpaceMask, cmd::ImportSelectionMask})
         enable(command, workSet);
@@ -720,15 +725,37 @@ void CMainFrame::UpdateCommandStates()
     enable(cmd::EditRedo, project && state.canRedo);
     enable(cmd::EditClearAll, project && state.canUndo);
 
+    // Recent projects open only once the application listens for them.
+    const bool recentOpens = isSignalConnected(QMetaMethod::fromSignal(&CMainFrame::RecentFileChosen));
+    for (QAction* action : m_recentActions)
+        action->setEnabled(recentOpens);
+    // A command nobody handles is never offered.
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
+        if (!m_handledCommands.contains(it.key()))
+            it.value()->setEnabled(false);
+
     Action(cmd::ViewToolbar)->setChecked(m_wndStandardBar && !m_wndStandardBar->isHidden());
     Action(cmd::ViewStatusBar)->setChecked(!statusBar()->isHidden());
     Action(cmd::ViewProjectExplorer)->setChecked(m_pPrjExpFrame && m_pPrjExpFrame->isVisible());
+}
+
+void CMainFrame::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&CMainFrame::RecentFileChosen))
+        UpdateCommandStates();
+}
+
+void CMainFrame::disconnectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&CMainFrame::RecentFileChosen))
+        UpdateCommandStates();
 }
 
 void CMainFrame::SetRecentFiles(const QStringList& paths)
 {
     for (QAction* action : m_recentActions) {
         m_fileMenu->removeAction(action);
+        m_handledCommands.remove(m_actions.key(action));
         m_actions.remove(m_actions.key(action));
         action->deleteLater();
     }
@@ -739,11 +766,12 @@ void CMainFrame::SetRecentFiles(const QStringList& paths)
         const bool here = vx::FolderOf(path) == vx::CurrentFolder();
         const QString shown = here ? QString::fromStdString(vx::FileNameOf(path)) : paths[k];
         QAction* action = MakeAction(cmd::FileMruFirst + k, QString("&%1 %2").arg(k + 1).arg(shown));
-        connect(action, &QAction::triggered, this, [this, k] { emit RecentFileChosen(k); });
+        SetCommandHandler(cmd::FileMruFirst + k, [this, k] { emit RecentFileChosen(k); });
         m_fileMenu->insertAction(m_recentSeparator, action);
         m_recentActions.append(action);
     }
     m_recentSeparator->setVisible(!paths.isEmpty());
+    UpdateCommandStates();
 }
 
 void CMainFrame::OnProjectOptions()

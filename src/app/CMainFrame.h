@@ -6,7 +6,10 @@
 // explicitly from the project's state (UpdateCommandStates).
 #include <QHash>
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
+
+#include <functional>
 
 #include "app/TAnalysisWndList.h"
 #include "app/TVoxelWndList.h"
@@ -92,6 +95,35 @@ public:
     // Project > Options: the four settings of the application object.
     void OnProjectOptions();
 
+    // ---- command handlers (CMainFrameCommands.cpp) ---------------------------------------
+    // Connects a command to what it does. A command without a handler stays disabled, so
+    // that no button or menu item is live without an effect; the other parts of the
+    // program install theirs here.
+    void SetCommandHandler(int command, std::function<void()> handler);
+    bool HasCommandHandler(int command) const { return m_handledCommands.contains(command); }
+    // A work-mode button: the project (when one is open) takes the mode's mouse handler
+    // and the analysis windows its mouse mode.
+    void OnWorkMode(int command);
+    // The display of the spectra in the CSI grid.
+    void OnShowGrid();
+    void OnShowSpectra();
+    void OnDisplayPart(int flag);
+    void OnMapColour(int colourTable);
+    void OnMapOpacity(int opacity);
+    void OnMacroStartRecording();
+    void OnMacroEndRecording();
+    void OnMacroSave();
+    void OnMacroLoad();
+    // Undoes or redoes `count` steps, then refreshes once.
+    void OnUndo(int count);
+    void OnRedo(int count);
+    // The Undo or Redo drop-down: the history's step names in the order they would be
+    // undone or redone, at most 10; entry k undoes or redoes k + 1 steps.
+    void FillHistoryMenu(QMenu* menu, bool undo);
+    QMenu* HistoryMenu(bool undo) const;
+    void OnClearAll();
+    void OnClearRegionEstimates();
+
 signals:
     // File > Recent Projects: entry k (0-based) was chosen.
     void RecentFileChosen(int index);
@@ -103,6 +135,9 @@ protected:
     // wants it and closes every child window before the frame closes.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The recent projects are offered only while something opens them.
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
 
 private:
     QAction* MakeAction(int command, const QString& text, bool checkable = false);
@@ -112,6 +147,11 @@ private:
     void CreateStatusBar();
     void LayOutClient();
     QRect ClientRect() const;
+    // Installs the handlers of the work-mode and main-frame commands.
+    void ConnectCommands();
+    // After Undo or Redo: analyses, maps, frames, estimates and voxel windows follow the
+    // work set's data.
+    void RefreshAfterHistoryMove(bool singleStep);
 
     CExplorerFrameBase* m_pPrjExpFrame = nullptr;
     CInfoFrameBase* m_pInfoFrame = nullptr;
@@ -138,4 +178,6 @@ private:
     QAction* m_recentSeparator = nullptr;
     QList<QAction*> m_recentActions;
     bool m_bLoaded = false;
+    QSet<int> m_handledCommands;
+    QHash<int, QMetaObject::Connection> m_commandConnections;
 };

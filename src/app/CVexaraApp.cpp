@@ -79,8 +79,8 @@ bool CVexaraApp::InitInstance(const QStringList& commandLine)
     vx::SetProcessorCount(m_nProcessors);
     if (!m_pMainFrame->LoadFrame())
         return false;
-    connect(m_pMainFrame->Action(cmd::AppAbout), &QAction::triggered, this, &CVexaraApp::OnAppAbout);
-    connect(m_pMainFrame->Action(cmd::HelpTopics), &QAction::triggered, this, &CVexaraApp::OnHelpTopics);
+    m_pMainFrame->SetCommandHandler(cmd::AppAbout, [this] { OnAppAbout(); });
+    m_pMainFrame->SetCommandHandler(cmd::HelpTopics, [this] { OnHelpTopics(); });
     SetProjectMenu(false);
 
     // Reader plug-ins; the program's current folder stays where it is.
@@ -112,6 +112,7 @@ bool CVexaraApp::OpenCommandLineProject(const std::string& path)
         m_pMainFrame->UpdateCommandStates();
         return false;
     }
+    m_pMainFrame->ResetWorkMode();
     m_pMainFrame->ResetProjectExplorer();
     m_pMainFrame->ShowProjectExplorer();
     SetProjectMenu(true);

@@ -82,7 +82,12 @@ enum : int {
     // Help
     HelpTopics = 32863,
     AppAbout = 57664,
+    // Entries of the Undo and Redo drop-downs: entry k undoes or redoes k + 1 steps.
+    UndoListFirst = 33010,
+    RedoListFirst = 33021,
 };
+
+inline constexpr int kHistoryListSize = 10;
 
 // The ten work modes in toolbar order.
 inline constexpr int kWorkModes[10] = {ModeSelectVoxel,  ModeMultiSelect,   ModePolygonSelect, ModeZoomIn,

@@ -78,9 +78,16 @@ CMainPicView::CMainPicView(CChildFrame* frame) : m_pFrame(frame)
     verticalScrollBar()->setPageStep(kPageStep);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The work modes see every move, and the right button as plain clicks: the context
+    // menu comes only from the right button's release in Select voxel mode.
+    viewport()->setMouseTracking(true);
+    viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
-CMainPicView::~CMainPicView() = default;
+CMainPicView::~CMainPicView()
+{
+    ForgetMouseState();
+}
 
 void CMainPicView::SetMaxLayerPixels(int64_t pixels)
 {
@@ -607,6 +614,17 @@ void CMainPicView::paintEvent(QPaintEvent* event)
     const QRegion rest = QRegion(dirty) - QRegion(m_dcPicture.rect());
     for (const QRect& r : rest)
         p.fillRect(r, kMargin);
+    if (m_nRubber != NoRubber && !m_rubberPoints.isEmpty()) {
+        p.setPen(QPen(m_rubberColour, 1));
+        p.setBrush(Qt::NoBrush);
+        const QRect box = QRect(m_rubberPoints.first(), m_rubberPoints.last()).normalized();
+        if (m_nRubber == RubberRect)
+            p.drawRect(box);
+        else if (m_nRubber == RubberEllipse)
+            p.drawEllipse(box);
+        else
+            p.drawPolyline(m_rubberPoints);
+    }
     if (!m_strStatus.isEmpty()) {
         p.setPen(kStatusColour);
         p.drawText(QRect(0, 0, kStatusWidth, kStatusHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,

@@ -14,7 +14,9 @@
 // from the plane's top-left corner; in-plane millimetres through the image
 // (TMRImage::ConvertPoint) or, without an image, the slice (one display pixel per mm).
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QImage>
+#include <QPolygon>
 #include <QString>
 
 #include <cstdint>
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "model/TMouseEvent.h"
 #include "model/TPlotFrame.h"
 #include "model/TPoint2D.h"
 #include "platform/TCanvas.h"
@@ -112,6 +115,28 @@ public:
 
     CChildFrame* Frame() const { return m_pFrame; }
 
+    // ---- work modes and the mouse (CMainPicViewMouse.cpp) ---------------------------------
+    // Every mouse message becomes a TMouseEvent for the handler of the project's work mode.
+    // The handlers keep their drag state between events in one state per handler, shared
+    // by every view; a state tied to a view goes with it.
+    void DispatchMouseEvent(TMouseEvent* event);
+    void OnMouseSelectVoxel(TMouseEvent* event);
+    void OnMouseMultiSelect(TMouseEvent* event);
+    void OnMouseZoomIn(TMouseEvent* event);
+    void OnMouseZoomOut(TMouseEvent* event);
+    void OnMouseMoveCenter(TMouseEvent* event);
+    void OnMouseVoxelShift(TMouseEvent* event);
+    void OnMouseAverageVoxels(TMouseEvent* event);
+    void OnMouseSpectraRange(TMouseEvent* event);
+    // Rubber bands and outlines of a drag, drawn over the picture (never into a layer)
+    // until the handler takes them away. Points are client pixels: a rectangle's or an
+    // ellipse's two corners, or the vertices of an open polyline.
+    enum RubberKind { NoRubber, RubberRect, RubberEllipse, RubberPolyline };
+    void SetRubber(RubberKind kind, const QPolygon& points, const QColor& colour);
+    void ClearRubber() { SetRubber(NoRubber, {}, {}); }
+    RubberKind Rubber() const { return m_nRubber; }
+    const QPolygon& RubberPoints() const { return m_rubberPoints; }
+
     // Layer switches; the frame and the image-window commands set them.
     bool m_bShowImage = false;
     bool m_bShowCSISlice = false;
@@ -132,8 +157,17 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // The Select voxel status text at a client point: position, voxel and map values.
+    QString SelectVoxelText(int x, int y) const;
+    // The handlers' drag states that belong to this view are dropped (it is going).
+    void ForgetMouseState();
+    void PostMouseEvent(QMouseEvent* event, int kind);
+
     // Picture size of the frame's content: (W, H) in display pixels and the millimetre
     // scales; w x h = (W, H) times the zoom. False with neither image nor slice.
     bool PictureSize(int& w, int& h);
@@ -163,4 +197,7 @@ private:
     bool m_bComposing = false;     // ComposeLayers is running
     bool m_bComposeAgain = false;  // the window changed size while composing
     bool m_bSettingBars = false;   // the bars are being set from m_ptScroll
+    RubberKind m_nRubber = NoRubber;
+    QPolygon m_rubberPoints;
+    QColor m_rubberColour;
 };

@@ -277,8 +277,8 @@ TEST_F(AppTest, CommandLineNamingAValidProjectOpensIt)
     EXPECT_FALSE(g_pProject->IsModified());
     EXPECT_EQ(g_pProject->m_pMainFrame, frame);
     EXPECT_TRUE(frame->IsProjectOpen());
-    EXPECT_TRUE(frame->Action(cmd::FileSaveProject)->isEnabled());
-    EXPECT_TRUE(frame->Action(cmd::ProjectAddCSISet)->isEnabled());
+    EXPECT_TRUE(frame->Action(cmd::ProjectInformation)->isEnabled());
+    EXPECT_TRUE(frame->Action(cmd::MapHot)->isChecked());
     ASSERT_NE(frame->ProjectExplorer(), nullptr);
     EXPECT_TRUE(frame->ProjectExplorer()->isVisible());
     EXPECT_EQ(frame->ProjectExplorer()->windowTitle(), "brain");

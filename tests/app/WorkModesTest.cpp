@@ -1,0 +1,512 @@
+// The work modes of the image windows on the fixture project, driven with mouse events at
+// client positions from the view's own millimetre conversion, and the main frame's
+// Undo, Redo, Clear all and macro commands on the project's history.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+
+#include <cmath>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/CVoxelWindowBase.h"
+#include "app/CommandIds.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSISet.h"
+#include "model/TCSISlice.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/TTextFile.h"
+#include "processing/InstallProcessing.h"
+#include "processing/MacroFile.h"
+#include "processing/TPPMCenterStep.h"
+#include "processing/TPhasingStep.h"
+#include "processing/TProcessHistory.h"
+#include "processing/TVoxelShiftStep.h"
+#include "support/GuiFixture.h"
+#include "support/GuiGrab.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "views/CMainPicView.h"
+
+using namespace vx::test;
+
+namespace {
+
+constexpr float kCell = TGuiFixture::kFOV / TGuiFixture::kColumns;  // mm
+
+// Centre (mm) of voxel (column, row) of the axial plane, which is centred on the origin.
+TPoint2D VoxelCentre(int column, int row)
+{
+    return {(static_cast<float>(column) + 0.5f) * kCell - TGuiFixture::kFOV / 2,
+            (static_cast<float>(row) + 0.5f) * kCell - TGuiFixture::kFOV / 2};
+}
+
+std::vector<std::string> StepNames(const TProject& project, bool undo)
+{
+    std::list<std::string> names;
+    project.m_history->GetStepNames(names, undo);
+    return {names.begin(), names.end()};
+}
+
+// Height of the line in every voxel of the set's first row.
+std::vector<float> RowHeights(const TCSISet& set)
+{
+    std::vector<float> heights;
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        heights.push_back(set.GetVoxel(x, 0, 0)->GetReal(TGuiFixture::kPeakPoint));
+    return heights;
+}
+
+class WorkModesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vx::ResetGlobals();
+        InstallProcessing();
+        ASSERT_TRUE(fixture.Ok());
+        session = std::make_unique<TGuiSession>(fixture);
+        ASSERT_TRUE(session->Ok());
+        frame = session->FrameTitled("(Axial) axial_1 @ 100%");
+        ASSERT_NE(frame, nullptr);
+        view = frame->View();
+        project = session->Project();
+    }
+    void TearDown() override
+    {
+        session.reset();
+        InstallProcessingHooks({});
+        vx::ResetGlobals();
+    }
+
+    CMainFrame& Main() { return session->MainFrame(); }
+    void Mode(int command) { Main().Action(command)->trigger(); }
+    QPoint At(const TPoint2D& mm) const
+    {
+        const vx::TPointI p = view->MmToClient(mm);
+        return {p.x, p.y};
+    }
+    void Click(const QPoint& p, Qt::KeyboardModifiers keys = {}, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(view->viewport(), button, keys, p);
+    }
+    void Move(const QPoint& p) { QTest::mouseMove(view->viewport(), p); }
+    void Drag(const QPoint& from, const QPoint& to, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mousePress(view->viewport(), button, {}, from);
+        QTest::mouseMove(view->viewport(), to);
+        QTest::mouseRelease(view->viewport(), button, {}, to);
+    }
+    // A bigger window, so that zoomed pictures and drags have room.
+    void Enlarge(int width, int height)
+    {
+        frame->resize(width, height);
+        QApplication::processEvents();
+        view->ComposeLayers();
+    }
+    void SetZoom(float zoom)
+    {
+        view->m_fZoom = zoom;
+        view->RepaintAllLayers();
+        view->UpdateScrollBars();
+        view->ComposeLayers();
+    }
+
+    TScriptedReport report;
+    TGuiFixture fixture;
+    std::unique_ptr<TGuiSession> session;
+    CChildFrame* frame = nullptr;
+    CMainPicView* view = nullptr;
+    TProject* project = nullptr;
+};
+
+TEST_F(WorkModesTest, SelectVoxelOpensSingleVoxelWindowsAndNamesTheVoxel)
+{
+    TCSISet& set = *project->m_pWorkSet;
+    EXPECT_EQ(project->m_pfnMouseHandler, &CMainPicView::OnMouseSelectVoxel);
+    // At four screen pixels an image pixel, where the voxel window will not cover it.
+    Enlarge(4 * 64 + 110, 4 * 64 + 40);
+    frame->move(60, 180);
+    SetZoom(4.0f);
+    frame->UpdateTitle();
+
+    // The corner of image pixel (28, 36) lies at (-15, 15) mm, in voxel (3, 4); the
+    // scanner frame of the fixture is the set's frame.
+    Move(At(TPoint2D(-15.0f, 15.0f)));
+    EXPECT_EQ(view->StatusText().toStdString(), "(-15mm, 15mm), (3,4)");
+    // Over the colour scale right of the picture there is neither image nor grid.
+    const QPoint outside = At(TPoint2D(120.0f, 0.0f)) + QPoint(20, 0);
+    Move(outside);
+    EXPECT_EQ(view->StatusText(), "");
+
+    TVoxelWndList& windows = Main().SingleVoxelWindows();
+    Move(At(VoxelCentre(3, 4)));
+    EXPECT_TRUE(view->StatusText().endsWith(" (3,4)"));
+    Click(At(VoxelCentre(3, 4)));
+    ASSERT_EQ(windows.GetCount(), 1);
+    auto* first = static_cast<CVoxelWindowBase*>(windows.GetLast());
+    EXPECT_EQ(first->windowTitle(), "Single Voxel");
+    EXPECT_EQ(first->GetVoxelCount(), 1);
+    EXPECT_EQ(first->GetChildFrame(), frame);
+    EXPECT_EQ(set.GetVoxel(3, 4, 0)->m_bShown, 1);
+    EXPECT_EQ(set.GetVoxel(3, 4, 0)->m_bMark, 1);
+    EXPECT_FALSE(GrabToPng(&Main(), "mainroad_03_voxel_selected").isEmpty());
+
+    // Ctrl adds to the newest window, Shift opens another.
+    Click(At(VoxelCentre(5, 4)), Qt::ControlModifier);
+    EXPECT_EQ(windows.GetCount(), 1);
+    EXPECT_EQ(first->GetVoxelCount(), 2);
+    EXPECT_EQ(set.GetVoxel(5, 4, 0)->m_bShown, 1);
+    Click(At(VoxelCentre(6, 6)), Qt::ShiftModifier);
+    ASSERT_EQ(windows.GetCount(), 2);
+    EXPECT_EQ(static_cast<CVoxelWindowBase*>(windows.GetLast())->GetVoxelCount(), 1);
+    EXPECT_EQ(first->GetVoxelCount(), 2);
+    EXPECT_EQ(set.GetVoxel(6, 6, 0)->m_bShown, 1);
+    EXPECT_EQ(set.GetVoxel(4, 4, 0)->m_bShown, 0);
+
+    // Outside the grid nothing opens; with the spectra hidden neither.
+    Click(outside);
+    Main().Action(cmd::ShowSpectra)->trigger();
+    EXPECT_FALSE(view->m_bShowCSISlice);
+    Click(At(VoxelCentre(1, 1)));
+    EXPECT_EQ(windows.GetCount(), 2);
+    EXPECT_EQ(set.GetVoxel(1, 1, 0)->m_bShown, 0);
+}
+
+TEST_F(WorkModesTest, OnlySelectVoxelGivesTheContextMenu)
+{
+    struct TCase {
+        int mode;
+        int menus;
+    };
+    const TCase cases[] = {{cmd::ModeSelectVoxel, 1}, {cmd::ModeZoomIn, 0}, {cmd::ModeMultiSelect, 0},
+                           {cmd::ModeVoxelShift, 0},  {cmd::ModeMoveCenter, 0}};
+    int menus = 0;
+    class TMenuCounter : public QObject {
+    public:
+        explicit TMenuCounter(int* count) : m_count(count) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::ContextMenu)
+                ++*m_count;
+            return false;
+        }
+        int* m_count;
+    } counter(&menus);
+    view->viewport()->installEventFilter(&counter);
+    for (const TCase& c : cases) {
+        menus = 0;
+        Mode(c.mode);
+        Click(At(VoxelCentre(2, 2)), {}, Qt::RightButton);
+        EXPECT_EQ(menus, c.menus) << c.mode;
+    }
+    view->viewport()->removeEventFilter(&counter);
+}
+
+TEST_F(WorkModesTest, ZoomInByClickOrBandAndOutWithoutLimit)
+{
+    Enlarge(600, 500);
+    const int clientWidth = view->viewport()->width();
+    struct TCase {
+        const char* name;
+        int dx;  // band width; 0 clicks
+        float zoom;
+    };
+    const TCase cases[] = {{"click", 0, 1.25f},
+                           {"band of 20 pixels", 20, 1.25f},
+                           {"band dragged to the left", -40, 1.25f},
+                           {"band of 40 pixels", 40, static_cast<float>(clientWidth) / 40.0f}};
+    Mode(cmd::ModeZoomIn);
+    for (const TCase& c : cases) {
+        SetZoom(1.0f);
+        const QPoint start = At(VoxelCentre(2, 3));
+        if (c.dx == 0)
+            Click(start);
+        else
+            Drag(start, start + QPoint(c.dx, 10));
+        EXPECT_FLOAT_EQ(view->m_fZoom, c.zoom) << c.name;
+        EXPECT_EQ(view->Rubber(), CMainPicView::NoRubber) << c.name;
+    }
+    // The band's centre comes to the middle of the window (to one image pixel: the view
+    // scrolls by whole image pixels).
+    const QPoint centre = view->viewport()->rect().center();
+    SetZoom(1.0f);
+    const QPoint bandCentre = At(VoxelCentre(2, 3)) + QPoint(20, 5);
+    const TPoint2D target = view->ClientToMm(bandCentre.x(), bandCentre.y());
+    Drag(At(VoxelCentre(2, 3)), At(VoxelCentre(2, 3)) + QPoint(40, 10));
+    const QPoint reached = At(target);
+    const float pixel = view->m_fZoom;
+    EXPECT_LE(std::abs(reached.x() - centre.x()), pixel);
+    EXPECT_LE(std::abs(reached.y() - centre.y()), pixel);
+    EXPECT_EQ(frame->windowTitle().toStdString(),
+              "(Axial) axial_1 @ " + std::to_string(static_cast<int>(view->m_fZoom * 100)) + "%");
+
+    SetZoom(1.0f);
+    Mode(cmd::ModeZoomOut);
+    for (int k = 0; k < 3; ++k)
+        Click(At(VoxelCentre(4, 4)));
+    EXPECT_FLOAT_EQ(view->m_fZoom, 0.8f * 0.8f * 0.8f);
+    EXPECT_EQ(frame->windowTitle().toStdString(), "(Axial) axial_1 @ 51%");
+    // Far below one pixel a picture the picture is gone, and clicks still do no harm.
+    for (int k = 0; k < 40; ++k)
+        Click(view->viewport()->rect().center());
+    EXPECT_GT(view->m_fZoom, 0.0f);
+    EXPECT_LT(view->m_fZoom, 0.001f);
+    Move(view->viewport()->rect().center());
+    EXPECT_EQ(view->StatusText(), "Left clk To Zoom Out");
+}
+
+TEST_F(WorkModesTest, VoxelShiftPreviewsThenCommitsOneUndoStep)
+{
+    TCSISet& set = *project->m_pWorkSet;
+    const std::vector<float> before = RowHeights(set);
+    Mode(cmd::ModeVoxelShift);
+    // Eight image pixels of 3.75 mm are one voxel to the right.
+    const QPoint start = At(VoxelCentre(3, 0));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, start);
+    QTest::mouseMove(view->viewport(), start + QPoint(8, 0));
+    EXPECT_EQ(view->StatusText(), "Voxel Shift by (30mm, 0mm)");
+    EXPECT_TRUE(StepNames(*project, true).empty());
+    // The preview moves the plane's grid at once: each voxel shows its right neighbour.
+    std::vector<float> preview = RowHeights(set);
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        EXPECT_NEAR(preview[x], before[(x + 1) % TGuiFixture::kColumns], 1.0f) << x;
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, start + QPoint(8, 0));
+
+    EXPECT_EQ(StepNames(*project, true), std::vector<std::string>({"voxel shift"}));
+    EXPECT_NEAR(set.m_fOffCentre[0], 30.0f, 1e-3f);
+    EXPECT_NEAR(set.m_fOffCentre[1], 0.0f, 1e-3f);
+    EXPECT_EQ(set.m_fVoxelShift[0], 0.0f);
+    const std::vector<float> shifted = RowHeights(set);
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        EXPECT_NEAR(shifted[x], before[(x + 1) % TGuiFixture::kColumns], 1.0f) << x;
+    ASSERT_TRUE(Main().Action(cmd::EditUndo)->isEnabled());
+
+    Main().Action(cmd::EditUndo)->trigger();
+    EXPECT_NEAR(set.m_fOffCentre[0], 0.0f, 1e-3f);
+    const std::vector<float> restored = RowHeights(set);
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        EXPECT_NEAR(restored[x], before[x], 1.0f) << x;
+    EXPECT_TRUE(StepNames(*project, true).empty());
+    EXPECT_EQ(StepNames(*project, false), std::vector<std::string>({"voxel shift"}));
+    // The frames show the grid back in its place.
+    EXPECT_NE(frame->GetSlice(), nullptr);
+    EXPECT_NEAR(frame->GetSlice()->GetCentre().x, 0.0f, 1e-3f);
+}
+
+TEST_F(WorkModesTest, MultipleSelectionTogglesBandsAndClicksAndRightClickClears)
+{
+    TCSISet& set = *project->m_pWorkSet;
+    Mode(cmd::ModeMultiSelect);
+    auto selected = [&] {
+        std::vector<std::pair<int, int>> cells;
+        for (int y = 0; y < TGuiFixture::kRows; ++y)
+            for (int x = 0; x < TGuiFixture::kColumns; ++x)
+                if (set.GetVoxel(x, y, 0)->m_bSelected)
+                    cells.push_back({x, y});
+        return cells;
+    };
+    for (int y = 0; y < TGuiFixture::kRows; ++y)
+        for (int x = 0; x < TGuiFixture::kColumns; ++x)
+            set.GetVoxel(x, y, 0)->m_bSelected = 0;
+
+    // A band from voxel (3, 4) back to (2, 3) selects the four voxels it touches.
+    Drag(At(VoxelCentre(3, 4)), At(VoxelCentre(2, 3)));
+    EXPECT_EQ(selected(), (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}, {2, 4}, {3, 4}}));
+    // A click toggles the one voxel: twice on (2, 3) deselects and selects it again.
+    Click(At(VoxelCentre(2, 3)));
+    EXPECT_EQ(selected(), (std::vector<std::pair<int, int>>{{3, 3}, {2, 4}, {3, 4}}));
+    Click(At(VoxelCentre(6, 0)));
+    EXPECT_EQ(selected().size(), 4u);
+    Click(At(VoxelCentre(0, 0)), {}, Qt::RightButton);
+    EXPECT_TRUE(selected().empty());
+    Move(At(VoxelCentre(0, 0)));
+    EXPECT_EQ(view->StatusText(), "Click or drag to select, right click to deselect");
+}
+
+TEST_F(WorkModesTest, SpectraRangeMovesTheFirstPointLeftAndTheLastPointRight)
+{
+    TCSISet& set = *project->m_pWorkSet;
+    set.SetPointRange(50, 200);
+    Mode(cmd::ModeSpectraRange);
+    const QPoint p = At(VoxelCentre(3, 3));
+    Drag(p, p + QPoint(12, 0));
+    int first = 0, last = 0;
+    set.GetPointRange(first, last);
+    EXPECT_EQ(first, 62);
+    EXPECT_EQ(last, 200);
+    Drag(p, p + QPoint(-30, 4), Qt::RightButton);
+    set.GetPointRange(first, last);
+    EXPECT_EQ(first, 62);
+    EXPECT_EQ(last, 170);
+    EXPECT_EQ(view->StatusText(), "Spec View Range: 62 to 170");
+    EXPECT_EQ(project->m_display.m_nXStart, 62);
+    EXPECT_EQ(project->m_display.m_nXEnd, 170);
+}
+
+TEST_F(WorkModesTest, ModeButtonsSetTheProjectsHandlerOrOnlyTheButtons)
+{
+    Mode(cmd::ModeAverageVoxels);
+    EXPECT_EQ(project->m_pfnMouseHandler, &CMainPicView::OnMouseAverageVoxels);
+    Click(At(VoxelCentre(1, 2)));
+    Click(At(VoxelCentre(2, 2)), Qt::ControlModifier);
+    ASSERT_EQ(Main().AverageWindows().GetCount(), 1);
+    EXPECT_EQ(static_cast<CVoxelWindowBase*>(Main().AverageWindows().GetLast())->GetVoxelCount(), 2);
+    EXPECT_EQ(project->m_pWorkSet->GetVoxel(2, 2, 0)->m_bAveraged, 1);
+
+    // Move centre: a click shifts the image by the clicked point, a right click resets it.
+    Mode(cmd::ModeMoveCenter);
+    const QPoint p = At(TPoint2D(-15.0f, 15.0f));
+    Click(p);
+    EXPECT_FLOAT_EQ(frame->GetImage()->GetShift().x, -15.0f);
+    EXPECT_FLOAT_EQ(frame->GetImage()->GetShift().y, 15.0f);
+    Click(p, {}, Qt::RightButton);
+    EXPECT_FLOAT_EQ(frame->GetImage()->GetShift().x, 0.0f);
+
+    // Map colour and opacity stay as chosen.
+    Main().Action(cmd::MapJet)->trigger();
+    Main().Action(cmd::MapOpacityLow)->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(project->m_nMapColormap, 3);
+    EXPECT_EQ(project->m_nMapOpacity, 2);
+    EXPECT_TRUE(Main().Action(cmd::MapJet)->isChecked());
+    EXPECT_TRUE(Main().Action(cmd::MapOpacityLow)->isChecked());
+
+    // Without a project only the buttons change; the next project starts in Select voxel.
+    g_pProject = nullptr;
+    Mode(cmd::ModeZoomOut);
+    EXPECT_TRUE(Main().Action(cmd::ModeZoomOut)->isChecked());
+    EXPECT_EQ(project->m_pfnMouseHandler, &CMainPicView::OnMouseMoveCenter);
+    g_pProject = project;
+    Main().ResetWorkMode();
+    EXPECT_TRUE(Main().Action(cmd::ModeSelectVoxel)->isChecked());
+}
+
+// ---- history and macro commands ----------------------------------------------------------
+
+class HistoryCommandsTest : public WorkModesTest {
+protected:
+    // Steps of two kinds, in the order given: 'P' moves the PPM centre to `centre` + k,
+    // 'H' phases by k degrees.
+    void Perform(const std::string& kinds)
+    {
+        TCSISet* set = project->m_pWorkSet;
+        for (size_t k = 0; k < kinds.size(); ++k) {
+            TProcessStep* step = nullptr;
+            if (kinds[k] == 'P')
+                step = new TPPMCenterStep(set->m_fPPMCentrePoint, 200.0f + k, 0.0f, 0.0f, false, set);
+            else
+                step = new TPhasingStep(0.0f, 0.01f * k, 0.0f, 0.0f, 0, 0, 0, 0, false, set);
+            ASSERT_TRUE(TProcessStep::Perform(step, *project, true)) << k;
+        }
+        Main().UpdateCommandStates();
+    }
+    std::vector<std::string> MenuTexts(bool undo)
+    {
+        QMenu* menu = Main().HistoryMenu(undo);
+        EXPECT_NE(menu, nullptr);
+        emit menu->aboutToShow();
+        std::vector<std::string> texts;
+        for (QAction* entry : menu->actions())
+            texts.push_back(entry->text().toStdString());
+        return texts;
+    }
+};
+
+TEST_F(HistoryCommandsTest, DropDownsListTheStepNamesAndUndoOrRedoSeveralAtOnce)
+{
+    Perform("PPHPHP");
+    const std::vector<std::string> names = {"PPM referencing", "phase correction", "PPM referencing",
+                                            "phase correction", "PPM referencing", "PPM referencing"};
+    EXPECT_EQ(MenuTexts(true), names);
+    EXPECT_TRUE(MenuTexts(false).empty());
+
+    // The third entry undoes three steps: the centre is that of the third step again.
+    QMenu* undo = Main().HistoryMenu(true);
+    undo->actions().at(2)->trigger();
+    EXPECT_FLOAT_EQ(project->m_pWorkSet->m_fPPMCentrePoint, 201.0f);
+    EXPECT_EQ(MenuTexts(false), std::vector<std::string>(names.rbegin() + 3, names.rend()));
+    EXPECT_EQ(MenuTexts(true), std::vector<std::string>(names.begin() + 3, names.end()));
+    Main().HistoryMenu(false)->actions().at(1)->trigger();
+    EXPECT_EQ(MenuTexts(false).size(), 1u);
+    EXPECT_TRUE(Main().Action(cmd::EditRedo)->isEnabled());
+
+    // However many steps there are, a list shows ten.
+    Perform("PPPPPPPPPPPP");
+    EXPECT_EQ(MenuTexts(true).size(), 10u);
+}
+
+TEST_F(HistoryCommandsTest, ClearAllAsksAndEmptiesTheHistoryUnlessNo)
+{
+    Perform("PH");
+    report.PlanAnswer(vx::ReportAnswer::No);
+    Main().Action(cmd::EditClearAll)->trigger();
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>({"All the unsaved operations will be cleared. Do you want to continue?"}));
+    EXPECT_EQ(StepNames(*project, true).size(), 2u);
+
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    Main().Action(cmd::EditClearAll)->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(StepNames(*project, true).empty());
+    EXPECT_FALSE(Main().Action(cmd::EditUndo)->isEnabled());
+    EXPECT_FALSE(Main().Action(cmd::EditClearAll)->isEnabled());
+}
+
+TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReported)
+{
+    Perform("P");  // before the recording: not in the macro
+    Main().Action(cmd::MacroStartRecording)->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(project->m_bRecording);
+    EXPECT_FALSE(Main().Action(cmd::MacroStartRecording)->isEnabled());
+    Mode(cmd::ModeVoxelShift);
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(0, 8));
+    Main().Action(cmd::MacroEndRecording)->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(project->m_bRecording);
+
+    TTempFolder folder;
+    TScriptedFileChooser chooser(folder.File("steps"));
+    Main().Action(cmd::MacroSave)->trigger();
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    EXPECT_EQ(chooser.Requests()[0].title, "Save macro file...");
+    EXPECT_TRUE(chooser.Requests()[0].save);
+    // The file reads back as the one recorded step: the shift of one voxel downwards.
+    vx::TTextFile file;
+    ASSERT_TRUE(file.Open(folder.File("steps.mcr"), vx::TTextFile::Mode::Read));
+    std::string header;
+    ASSERT_TRUE(file.ReadString(header));
+    EXPECT_EQ(header, "#Vexara Macro File#");
+    std::list<TProcessStep*> steps;
+    EXPECT_TRUE(ReadMacroSteps(file, steps));
+    ASSERT_EQ(steps.size(), 1u);
+    auto* shift = dynamic_cast<TVoxelShiftStep*>(steps.front());
+    ASSERT_NE(shift, nullptr);
+    EXPECT_NEAR(shift->m_fNewCentre[0], 0.0f, 1e-3f);
+    EXPECT_NEAR(shift->m_fNewCentre[1], 30.0f, 1e-3f);
+    for (TProcessStep* step : steps)
+        delete step;
+
+    // A name that has the extension keeps it; a folder that is not there is reported.
+    chooser.Answer(folder.File("again.MCR"));
+    Main().Action(cmd::MacroSave)->trigger();
+    EXPECT_TRUE(vx::FileExists(folder.File("again.MCR")));
+    EXPECT_FALSE(vx::FileExists(folder.File("again.MCR.mcr")));
+    const std::string missing = folder.File("missing") + "/steps.mcr";
+    chooser.Answer(missing);
+    Main().Action(cmd::MacroSave)->trigger();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not write macro file " + missing}));
+}
+
+}  // namespace
