@@ -471,7 +471,7 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     EXPECT_TRUE(project->m_bRecording);
     EXPECT_FALSE(Main().Action(cmd::MacroStartRecording)->isEnabled());
     Mode(cmd::ModeVoxelShift);
-    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(0, 8));
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
     Main().Action(cmd::MacroEndRecording)->trigger();
     QApplication::processEvents();
     EXPECT_FALSE(project->m_bRecording);
@@ -482,7 +482,7 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     ASSERT_EQ(chooser.Requests().size(), 1u);
     EXPECT_EQ(chooser.Requests()[0].title, "Save macro file...");
     EXPECT_TRUE(chooser.Requests()[0].save);
-    // The file reads back as the one recorded step: the shift of one voxel downwards.
+    // The file reads back as the one recorded step: the shift of one voxel to the right.
     vx::TTextFile file;
     ASSERT_TRUE(file.Open(folder.File("steps.mcr"), vx::TTextFile::Mode::Read));
     std::string header;
@@ -493,10 +493,27 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     ASSERT_EQ(steps.size(), 1u);
     auto* shift = dynamic_cast<TVoxelShiftStep*>(steps.front());
     ASSERT_NE(shift, nullptr);
-    EXPECT_NEAR(shift->m_fNewCentre[0], 0.0f, 1e-3f);
-    EXPECT_NEAR(shift->m_fNewCentre[1], 30.0f, 1e-3f);
+    EXPECT_NEAR(shift->m_fNewCentre[0], 30.0f, 1e-3f);
+    EXPECT_NEAR(shift->m_fNewCentre[1], 0.0f, 1e-3f);
     for (TProcessStep* step : steps)
         delete step;
+    file.Close();
+
+    // Loaded on the set as it was, the macro moves the grid the same way, as one step.
+    TCSISet& set = *project->m_pWorkSet;
+    Main().Action(cmd::EditUndo)->trigger();
+    ASSERT_NEAR(set.m_fOffCentre[0], 0.0f, 1e-3f);
+    const std::vector<float> before = RowHeights(set);
+    chooser.Answer(folder.File("steps.mcr"));
+    QApplication::processEvents();
+    ASSERT_TRUE(Main().Action(cmd::MacroLoad)->isEnabled());
+    Main().Action(cmd::MacroLoad)->trigger();
+    EXPECT_EQ(chooser.Requests().back().title, "Load Macro File...");
+    EXPECT_NEAR(set.m_fOffCentre[0], 30.0f, 1e-3f);
+    EXPECT_EQ(StepNames(*project, true), std::vector<std::string>({"macro", "PPM referencing"}));
+    const std::vector<float> after = RowHeights(set);
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        EXPECT_NEAR(after[x], before[(x + 1) % TGuiFixture::kColumns], 1.0f) << x;
 
     // A name that has the extension keeps it; a folder that is not there is reported.
     chooser.Answer(folder.File("again.MCR"));
