@@ -1,6 +1,7 @@
 // GE Genesis image headers and raw P-file headers, given both as a file and as the
 // header bytes themselves, then read through the getters a reader uses; a file that is
-// a raw header also goes through the P-file readers.
+// a raw header also goes through the P-file readers, an image header through the Genesis
+// image reader.
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -13,6 +14,10 @@
 #include "gehdr/GERawHdr.h"
 #include "gehdr/GEcleanstr.h"
 #include "gehdr/GEftype.h"
+#include "model/TImageSet.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "readers/GenesisImage.h"
 #include "model/TCSISet.h"
 #include "readers/ReaderFactory.h"
 
@@ -51,8 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = vx::fuzz::WriteScratch("header.bin", data, size);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 
-    if (GEftype(path)[0] == 0)
-        for (int format : {12, 13, 15}) {
+    const int type = GEftype(path)[0];
+    if (type == 1) {
+        TProject project;
+        project.m_strFolder = vx::fuzz::ScratchFolder() + "/project";
+        vx::MakeFolder(project.m_strFolder);
+        ReadGenesisImage(*project.m_pImageSet, path, TImageImportParams{}, &project);
+    }
+    if (type == 0)
+        for (int format : {12, 13, 15, 16}) {
             TCSIReadParams params;
             params.m_nFormat = format;
             params.m_nAxisOrder[1] = 1;

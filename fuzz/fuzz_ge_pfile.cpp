@@ -1,4 +1,4 @@
-// GE P-files through the EXCITE, single-voxel and pre-11.0 readers. A P-file header is
+// GE P-files through the EXCITE, single-voxel, pre-11.0 and multi-plane CSI readers. A P-file header is
 // tens of kilobytes, most of it unused, so an input is laid into a header of a known
 // revision instead of being the file: the first byte picks the revision (bits 0-1), the
 // byte order (bit 2), the reader (bits 3-4) and the options "Load raw data", "Remove
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ++data;
     --size;
     static constexpr int kKeys[4] = {5, 8, 10, 5};
-    static constexpr int kFormats[4] = {15, 13, 12, 15};
+    static constexpr int kFormats[4] = {15, 13, 12, 16};
     const int key = kKeys[pick & 3];
     const int order = (pick >> 2) & 1;
 

@@ -10,6 +10,7 @@
 #include "readers/TGEPre11Reader.h"
 #include "readers/TGESVReader.h"
 #include "readers/TGESageReader.h"
+#include "readers/TMPCSIReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilips2DMultiSlicePreR11Reader.h"
 #include "readers/TPhilips2DMultiSliceR11Reader.h"
@@ -27,7 +28,6 @@
 #include "readers/TPluginReader.h"
 #include "readers/TRDAReader.h"
 #include "readers/TRawReader.h"
-#include "readers/TUnavailableFormatReader.h"
 
 TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
 {
@@ -48,6 +48,7 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     case 13: return new (std::nothrow) TGESVReader(pParams);
     case 14: return new (std::nothrow) TGESageReader(pParams);
     case 15: return new (std::nothrow) TGEPfileReader(pParams);
+    case 16: return new (std::nothrow) TMPCSIReader(pParams);
     case 17: return new (std::nothrow) THeliconReader(pParams);
     case 18: return new (std::nothrow) TRDAReader(pParams);
     case 19: return new (std::nothrow) TBruker2dseqReader(pParams);
@@ -56,8 +57,6 @@ TCSIReader* CreateReader(uint32_t nFormat, const TCSIReadParams* pParams)
     case kInternalFormat: return new (std::nothrow) TInternalFormatReader(pParams);
     default: break;
     }
-    if (nFormat < uint32_t(kBuiltInFormatCount))
-        return new (std::nothrow) TUnavailableFormatReader(pParams, int(nFormat));
     return new (std::nothrow) TPluginReader(pParams);
 }
 

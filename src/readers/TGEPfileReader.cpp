@@ -34,10 +34,15 @@ TCSISet* TGEPfileReader::ReadPFile(const std::string& path, TReadOptions options
     if (!ParseHeader(path) || !Validate())
         return DiscardSet();
 
-    if (options == TReadOptions::Excite) {
+    if (options != TReadOptions::Dialog) {
         SetSliceAxisOrder(m_params, set.m_nSliceAxis);
-        m_params.m_bKSpaceCorrection = 1;
-        m_params.m_bCenter[1] = 0;
+        // The multi-plane sequence alternates the signs along both in-plane axes and needs
+        // no half-voxel correction; EXCITE takes the first axis's alternation from its header.
+        const bool multiPlane = options == TReadOptions::MultiPlane;
+        m_params.m_bKSpaceCorrection = multiPlane ? 0 : 1;
+        if (multiPlane)
+            m_params.m_bCenter[0] = 1;
+        m_params.m_bCenter[1] = multiPlane ? 1 : 0;
         m_params.m_bCenter[2] = 0;
     }
     m_params.m_bFlipFrequency = 1;
@@ -137,18 +142,9 @@ bool TGEPfileReader::SetSampleFormat(const GERawHdr& header, int byteOrder, bool
 
 bool TGEPfileReader::SetSliceAxisAndMatrix(const GERawHdr& header)
 {
-    TCSISet& set = *m_pCSISet;
-    const GEMRImgData& image = header.mr_img_data;
-    int axis = -1;
-    if (!GESliceAxisOfPlane(image.plane(), image.oblique_plane(), axis)) {
-        Fail("Invalid slice orientation.");
+    if (!SetSliceAxis(header.mr_img_data))
         return false;
-    }
-    // An oblique plane of another code keeps the new set's axis and the dialog's orientation.
-    if (axis >= 0) {
-        set.m_nSliceAxis = axis;
-        m_params.m_nOrientation = axis;
-    }
+    TCSISet& set = *m_pCSISet;
     const int s = set.m_nSliceAxis;
     int a = 0, b = 1;
     TMRImage::InPlaneAxes(s, a, b);
@@ -157,6 +153,21 @@ bool TGEPfileReader::SetSliceAxisAndMatrix(const GERawHdr& header)
     set.m_nDim[b] = m_params.m_nDim[b] = rdb.csi_dim_y();
     set.m_nDim[s] = m_params.m_nDim[s] = rdb.csi_dim_z();
     set.m_nSpatialDims = m_params.m_nSpatialDims = SpatialDimsOf(set.m_nDim);
+    return true;
+}
+
+bool TGEPfileReader::SetSliceAxis(const GEMRImgData& image)
+{
+    int axis = -1;
+    if (!GESliceAxisOfPlane(image.plane(), image.oblique_plane(), axis)) {
+        Fail("Invalid slice orientation.");
+        return false;
+    }
+    // An oblique plane of another code keeps the new set's axis and the dialog's orientation.
+    if (axis >= 0) {
+        m_pCSISet->m_nSliceAxis = axis;
+        m_params.m_nOrientation = axis;
+    }
     return true;
 }
 

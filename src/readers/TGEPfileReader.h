@@ -32,9 +32,10 @@ public:
     virtual bool ParseHeader(const std::string& path);
 
 protected:
-    // What Read fixes after the parse: the EXCITE readers store the file's axis order and
-    // their reconstruction flags; the pre-11.0 reader keeps the dialog's order and flags.
-    enum class TReadOptions { Excite, Dialog };
+    // What Read fixes after the parse: the EXCITE and multi-plane readers store the file's
+    // axis order and their reconstruction flags; the pre-11.0 reader keeps the dialog's
+    // order and flags.
+    enum class TReadOptions { Excite, MultiPlane, Dialog };
     TCSISet* ReadPFile(const std::string& path, TReadOptions options);
 
     // Identifies the file as a GE raw file and reads its header; reports a refusal.
@@ -49,6 +50,8 @@ protected:
     // and byte swap. A negative offset fails silently; a sample size other than 2 or 4
     // bytes and an unknown byte order are reported.
     bool SetSampleFormat(const GERawHdr& header, int byteOrder, bool skipFirstFrame);
+    // Slice axis and orientation from the plane codes; reports an unknown plane code.
+    bool SetSliceAxis(const GEMRImgData& image);
     // Slice axis and orientation from the plane codes, then the matrix (header x, y, z on
     // the first in-plane axis, the second and the slice axis) and the spatial dimensions
     // it spans. Reports an unknown plane code.

@@ -59,7 +59,8 @@ enum : int {
     kField56 = 56, kFrameCount = kFrameCountOffset, kPointCount = 80, kPointSize = 82, kField176 = 176, kField178 = 178,
     kField292 = kSkipFramesOffset, kSpectralWidth = 368, kSpatialDims = 372, kDimX = 374, kDimY = 376, kDimZ = 378,
     kCentreFrequency = 424, kEchoFlag = 856, kField868 = 868, kEchoTime = 1212, kPatientPosition = 1336,
-    kPatientEntry = 1340,
+    kPatientEntry = 1340, kSlices = 68, kMPSpectralWidth = 252, kMPMatrix = 256, kMPEcho = 1000,
+    kMPEchoTiming = 1004, kMPPoints = 1016,
 };
 
 void PutVector(std::string& b, size_t at, const std::array<float, 3>& v, int order)
@@ -102,6 +103,13 @@ std::string PfileHeaderBytes(const TPfileHeader& h)
     Put32(b, kCentreFrequency, h.centreFrequency, o);
     Put16(b, kEchoFlag, h.echoFlag, o);
     PutFloat(b, kField868, h.fovRatio, o);
+    Put16(b, kSlices, h.mpSlices, o);
+    PutFloat(b, kMPSpectralWidth, h.mpSpectralWidth, o);
+    PutFloat(b, kMPMatrix, h.mpMatrix[0], o);
+    PutFloat(b, kMPMatrix + 4, h.mpMatrix[1], o);
+    PutFloat(b, kMPEcho, h.mpEcho, o);
+    PutFloat(b, kMPEchoTiming, h.mpEchoTiming, o);
+    PutFloat(b, kMPPoints, h.mpPoints, o);
     Put32(b, kEchoTime, h.echoTime, o);
     Put32(b, kPatientPosition, h.patientPosition, o);
     Put32(b, kPatientEntry, h.patientEntry, o);
@@ -154,7 +162,8 @@ std::string PfileBytes(const TPfileHeader& h, const std::vector<std::complex<dou
 }
 
 std::vector<std::complex<double>> KSpaceLine(const int dims[3], int spatialDims, const int at[3],
-                                             const std::vector<std::complex<double>>& fid, bool alternateX)
+                                             const std::vector<std::complex<double>>& fid, bool alternateX,
+                                             bool alternateY)
 {
     using C = std::complex<double>;
     const double pi = std::numbers::pi;
@@ -173,7 +182,7 @@ std::vector<std::complex<double>> KSpaceLine(const int dims[3], int spatialDims,
         for (int j = 0; j < n; ++j) {
             // Before the forward FFT (scaled by 1/n) a unit at u is exp(+2 pi i u j / n).
             C w = std::polar(1.0, 2 * pi * u * j / n);
-            if (alternateX && d == 0 && j % 2 == 1)
+            if (((alternateX && d == 0) || (alternateY && d == 1)) && j % 2 == 1)
                 w = -w;
             if (n % 2 == 0) {
                 // Undo the ramp exp(-i pi c / n), c the centred index of j.

@@ -42,6 +42,13 @@ struct TPfileHeader {
     int32_t echoTime = 35000;  // us
     int32_t patientPosition = 1;
     int32_t patientEntry = 1;
+    // Fields of the multi-plane CSI sequence: slices (16-bit), then floats
+    int mpSlices = 4;               // field 68
+    float mpSpectralWidth = 2500;   // field 252
+    float mpMatrix[2] = {8, 8};     // fields 256, 260
+    float mpEcho = 0;               // field 1000: nonzero for an echo acquisition
+    float mpEchoTiming = 0;         // field 1004, microseconds
+    float mpPoints = 32;            // field 1016
     // Exam and series blocks
     int examNumber = 4321;
     int32_t examTime = 1118943391;  // 2005-06-16 17:36 UTC
@@ -79,11 +86,13 @@ std::string PfileBytes(const TPfileHeader& h, const std::vector<std::complex<dou
 // k-space spectra (header x fastest, then y, then z; `points` each) whose voxel-space
 // reconstruction by the EXCITE reader puts `fid` at header voxel `at` and nothing
 // elsewhere. `alternateX` matches a header whose field 56 asks for alternated signs
-// along x. The reconstruction is undone axis by axis from its documented steps: the
-// grid shift, the forward spatial FFT scaled by 1/n, the sign alternation and the
-// half-voxel phase ramp of every even-sized transformed axis.
+// along x, `alternateY` a reader that alternates them along y too. The reconstruction
+// is undone axis by axis from its documented steps: the grid shift, the forward spatial
+// FFT scaled by 1/n, the sign alternation and the half-voxel phase ramp of every
+// even-sized transformed axis.
 std::vector<std::complex<double>> KSpaceLine(const int dims[3], int spatialDims, const int at[3],
-                                             const std::vector<std::complex<double>>& fid, bool alternateX);
+                                             const std::vector<std::complex<double>>& fid, bool alternateX,
+                                             bool alternateY = false);
 
 // One line of `amplitude` counts at +1/8 of the sampling rate.
 std::vector<std::complex<double>> LineFid(int points, double amplitude = 1000.0);

@@ -10,6 +10,7 @@
 #include "readers/TGEPre11Reader.h"
 #include "readers/TGESVReader.h"
 #include "readers/TGESageReader.h"
+#include "readers/TMPCSIReader.h"
 #include "readers/TInternalFormatReader.h"
 #include "readers/TPhilipsEPCSIReader.h"
 #include "readers/TPhilipsSVReader.h"
@@ -86,6 +87,7 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TGEPre11Reader*>(make(12).get()), nullptr);
     EXPECT_NE(dynamic_cast<TGESVReader*>(make(13).get()), nullptr);
     EXPECT_NE(dynamic_cast<TGESageReader*>(make(14).get()), nullptr);
+    EXPECT_NE(dynamic_cast<TMPCSIReader*>(make(16).get()), nullptr);
     auto excite = make(15);
     EXPECT_NE(dynamic_cast<TGEPfileReader*>(excite.get()), nullptr);
     EXPECT_EQ(dynamic_cast<TGESVReader*>(excite.get()), nullptr);
@@ -97,19 +99,6 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPluginReader*>(make(23).get()), nullptr);
     EXPECT_NE(dynamic_cast<TPluginReader*>(make(40).get()), nullptr);
     EXPECT_NE(dynamic_cast<TPluginReader*>(make(static_cast<uint32_t>(-1)).get()), nullptr);
-}
-
-TEST(ReaderFactory, BuiltInFormatWithoutAReaderSaysSo)
-{
-    vx::test::TScriptedReport report;
-    TCSIReadParams params;
-    params.m_nFormat = 16;
-    std::unique_ptr<TCSIReader> reader(CreateReader(16, &params));
-    ASSERT_NE(reader, nullptr);
-    EXPECT_EQ(reader->Read("/data/P12345.7"), nullptr);
-    ASSERT_EQ(report.Messages().size(), 1u);
-    EXPECT_EQ(report.Messages()[0], "Can not read /data/P12345.7: the format \"" + FormatName(16) +
-                                        "\" is not available in this version.");
 }
 
 TEST(ReaderFactory, PluginIndexWithoutPluginReadsNothingSilently)
