@@ -321,6 +321,23 @@ public:
     // The set takes the map (null: nothing), replacing a map of the same name; the map
     // belongs to this set from then on.
     void AddMap(TMap* pMap);
+    // --- map files and the zero-filled grid (TCSISetMapFiles.cpp, TCSISetZeroFill.cpp) ---
+    // The map file of the set's map of that name: the data-set file path, "_", the name.
+    std::string MapFilePath(const std::string& mapName) const;
+    // Writes every map to its map file; a map written is saved (state 0). False when one
+    // could not be written (reported; the others are written all the same).
+    bool WriteMapFiles();
+    // New maps of this set read from the map files of the names; a map whose file does
+    // not read (reported) is left out.
+    void ReadMapFiles(const std::vector<std::string>& names);
+    // A new set of matrix nx x ny x nz, owned by the caller: this set's parameters,
+    // named and pathed with "_nx_ny_nz" appended, and its grid interpolated by zero
+    // filling the centred k-space (this set's k-space samples keep their values at
+    // the centre of the larger k-space; the mask too). This set ends in voxel space.
+    // Null without this set's samples, or when a size is smaller than the current one,
+    // the new set too large or an axis length one the FFT does not take (reported).
+    std::unique_ptr<TCSISet> CreateZeroFilledSet(int nx, int ny, int nz);
+
     // Volume of one voxel in millilitres: the in-plane voxel sizes times the slice thickness.
     float GetVoxelVolume() const;
     // Parameters by number: 0 coil quality factor, 1 receiver gain (dB), 2 frequency (MHz),

@@ -1,5 +1,9 @@
 #include "model/TCSISetList.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "model/TCSISet.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -99,18 +103,18 @@ bool TCSISetList::CopyDataFiles(const std::string& folder)
     bool allCopied = true;
     for (TCSISet* pSet : m_sets) {
         const std::string from = pSet->GetFilePath();
+        // The stored maps of a set that is not the work set live only in their files,
+        // which are named after the data-set file. A map not yet written has no file.
+        std::vector<std::pair<std::string, std::string>> maps;  // name, file before the move
+        for (const std::string& mapName : pSet->ListedMapNames())
+            if (vx::IsSafeFileComponent(mapName) && vx::FileExists(pSet->MapFilePath(mapName)))
+                maps.emplace_back(mapName, pSet->MapFilePath(mapName));
         pSet->SetFolder(folder);
         if (!vx::CopyFileTo(from, pSet->GetFilePath(), true))
             allCopied = false;
-        // The stored maps of a set that is not the work set live only in their files,
-        // which are named after the data-set file. A map not yet written has no file.
-        for (const std::string& mapName : pSet->ListedMapNames()) {
-            const std::string suffix = "_" + mapName;
-            if (!vx::IsSafeFileComponent(vx::FileNameOf(from) + suffix) || !vx::FileExists(from + suffix))
-                continue;
-            if (!vx::CopyFileTo(from + suffix, pSet->GetFilePath() + suffix, true))
+        for (const auto& [mapName, mapFrom] : maps)
+            if (!vx::CopyFileTo(mapFrom, pSet->MapFilePath(mapName), true))
                 allCopied = false;
-        }
     }
     return allCopied;
 }

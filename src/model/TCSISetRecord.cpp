@@ -10,7 +10,6 @@
 
 #include "model/Geometry.h"
 #include "model/MatrixHelpers.h"
-#include "model/MapHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
@@ -390,9 +389,6 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
 
     // Maps named in the record: a map whose file does not read is left out; the record
     // stands without it.
-    if (MapHooks().readMap)
-        for (const std::string& name : r.mapNames)
-            if (vx::IsSafeFileComponent(vx::FileNameOf(m_strFilePath) + "_" + name))
-                MapHooks().readMap(*this, name, m_strFilePath + "_" + name);
+    ReadMapFiles(r.mapNames);
     return true;
 }

@@ -99,9 +99,16 @@ public:
     int32_t GetState() const { return m_nState; }
     void SetState(int32_t state) { m_nState = state; }
 
-    // The map file: parameters and values. Defined with the map file format.
+    // The map file (TMapFile.cpp). WriteFile writes the newest layout through a
+    // temporary file renamed over `path`; false (reported, an old file kept) when the
+    // map has no values or a write failed. ReadFile reads the layout of `fileVersion`
+    // (by default the version of the project file being loaded) and refuses, with a
+    // message and the map unchanged, another version word or a file that does not hold
+    // what its sizes claim; a map read is saved (state 0) with the display range of
+    // its real parts.
     bool WriteFile(const std::string& path);
     bool ReadFile(const std::string& path);
+    bool ReadFile(const std::string& path, int fileVersion);
 
 protected:
     // Resamples to `dim`: enlarges when no axis shrinks, else shrinks when no axis grows.

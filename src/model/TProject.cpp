@@ -5,7 +5,6 @@
 #include "model/IImageFrameList.h"
 #include "model/IInfoFrame.h"
 #include "model/IMainFrame.h"
-#include "model/MapHooks.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -70,7 +69,7 @@ bool TProject::SaveWorkSet(bool ask)
         if (ask && vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
                            vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No) {
             DeleteMapList(m_pWorkSet);
-        } else if (MapHooks().writeMapFiles && !MapHooks().writeMapFiles(*m_pWorkSet)) {
+        } else if (!m_pWorkSet->WriteMapFiles()) {
             return false;
         }
     }

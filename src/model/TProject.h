@@ -133,7 +133,9 @@ public:
     // Asks, then takes the set out with its data-set and map files and saves; true
     // when the set was removed.
     bool RemoveCSISet(TCSISet* pSet);
-    // Replaces the set by a copy whose grid is zero filled to the size (x, y, z).
+    // Adds a copy of the loaded work set whose grid is zero filled to the size (x, y, z)
+    // and writes its data-set file; an earlier copy of the same name is replaced. The
+    // work set stays as it was. Another set, or a size the copy cannot have, is reported.
     void ZeroFillCSISet(TCSISet* pSet, const int size[3]);
     // Reads the macro file and applies it to the work set as one recorded step. False
     // without a work set, for a file that cannot be opened or read (reported; the set

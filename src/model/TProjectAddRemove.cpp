@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "model/IMainFrame.h"
-#include "model/MapHooks.h"
 #include "model/ProcessingHooks.h"
 #include "model/ReaderHooks.h"
 #include "model/TCSIReader.h"
@@ -352,13 +351,13 @@ void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
         return;
     if (size[0] == pSet->m_nDim[0] && size[1] == pSet->m_nDim[1] && size[2] == pSet->m_nDim[2])
         return;
-    vx::TWaitCursor wait;
-    if (!MapHooks().createZeroFilledSet) {
-        vx::Report("The zero filling of a CSI set's grid is not available in this version.",
-                   vx::ReportIcon::Exclamation);
+    // Only the work set has its samples in memory.
+    if (pSet != m_pWorkSet || !pSet->IsLoaded()) {
+        vx::Report("The CSI set needs to be work set.", vx::ReportIcon::Exclamation);
         return;
     }
-    std::unique_ptr<TCSISet> copy(MapHooks().createZeroFilledSet(*pSet, size));
+    vx::TWaitCursor wait;
+    std::unique_ptr<TCSISet> copy = pSet->CreateZeroFilledSet(size[0], size[1], size[2]);
     if (!copy)
         return;
     copy->SetProject(this);
@@ -531,5 +530,5 @@ void TProject::RemoveMapFiles(const TCSISet& set)
     // A name that is not one file name never named a file of this set.
     for (const std::string& mapName : set.ListedMapNames())
         if (vx::IsSafeFileComponent(mapName))
-            vx::RemoveFile(set.GetFilePath() + "_" + mapName);
+            vx::RemoveFile(set.MapFilePath(mapName));
 }

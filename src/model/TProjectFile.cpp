@@ -8,11 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "model/MapHooks.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -198,19 +199,25 @@ bool TProject::ConvertOldVersion()
     std::vector<std::string> converted;  // targets whose new content is at target + suffix
     std::vector<std::string> attempted;  // every target a temporary file may lie beside
     std::vector<std::string> failed;
+    auto convert = [&](const std::string& target, bool written) {
+        attempted.push_back(target);
+        (written ? converted : failed).push_back(target);
+    };
     for (TCSISet* pSet : *m_pCSISetList) {
         const bool wasLoaded = pSet->IsLoaded();
         // A set whose data cannot be read (it has said why) is left as it is.
-        if (!wasLoaded && !pSet->LoadData())
-            continue;
-        const std::string target = pSet->GetFilePath();
-        attempted.push_back(target);
-        if (pSet->WriteDataFile(target + kConvertingSuffix))
-            converted.push_back(target);
-        else
-            failed.push_back(target);
-        if (!wasLoaded)
-            pSet->FreeSpectra();
+        if (wasLoaded || pSet->LoadData()) {
+            const std::string target = pSet->GetFilePath();
+            convert(target, pSet->WriteDataFile(target + kConvertingSuffix));
+            if (!wasLoaded)
+                pSet->FreeSpectra();
+        }
+        // The maps read with the project are in memory: they need no samples.
+        if (pSet->m_pMapList)
+            for (TMap* pMap : *pSet->m_pMapList) {
+                const std::string target = pSet->MapFilePath(pMap->GetName());
+                convert(target, vx::IsSafeFileComponent(pMap->GetName()) && pMap->WriteFile(target + kConvertingSuffix));
+            }
     }
     std::vector<std::string> pixelFailures;
     if (m_nFileVersion <= 4) {
@@ -244,11 +251,6 @@ bool TProject::ConvertOldVersion()
         if (!vx::RenameFile(target + kConvertingSuffix, target))
             failed.push_back(target);
     m_nFileVersion = kFileVersion;
-    // The maps are written in the newest layout once the data-set files are in place.
-    if (MapHooks().writeMapFiles)
-        for (TCSISet* pSet : *m_pCSISetList)
-            if (pSet->HasMaps() && !MapHooks().writeMapFiles(*pSet))
-                failed.push_back(pSet->GetFilePath() + "_*");
     if (!projectFile.Commit())
         failed.push_back(GetProjectFilePath());
     if (!failed.empty()) {

@@ -163,10 +163,22 @@ bool WriteCString(vx::TFile& file, const std::string& text)
 std::string ReadCString(vx::TFile& file)
 {
     std::string text;
-    char c = 0;
-    while (text.size() < kMaxCStringLength && file.Read(&c, 1) == 1 && c != '\0')
-        text.push_back(c);
+    ReadCString(file, text);
     return text;
+}
+
+bool ReadCString(vx::TFile& file, std::string& text)
+{
+    text.clear();
+    char c = 0;
+    while (text.size() < kMaxCStringLength) {
+        if (file.Read(&c, 1) != 1)
+            return false;
+        if (c == '\0')
+            return true;
+        text.push_back(c);
+    }
+    return false;
 }
 
 std::vector<std::string> TokenizeString(const std::string& text)

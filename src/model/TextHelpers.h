@@ -33,6 +33,8 @@ bool ReadExact(vx::TFile& file, void* buffer, size_t n);
 bool WriteCString(vx::TFile& file, const std::string& text);
 // Bytes up to a zero byte or the end of the file (at most kMaxCStringLength bytes).
 std::string ReadCString(vx::TFile& file);
+// The same; true only when the text ended in its zero byte.
+bool ReadCString(vx::TFile& file, std::string& text);
 constexpr size_t kMaxCStringLength = 64 * 1024;
 
 // Tokens separated by spaces and tabs; no empty tokens. Empty text: no tokens.

@@ -6,16 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "model/MapHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -57,12 +59,10 @@ protected:
     void SetUp() override
     {
         ResetGlobals();
-        InstallMapHooks({});
         m_project.m_strFolder = m_dir.Path();
     }
     void TearDown() override
     {
-        InstallMapHooks({});
         ResetGlobals();
     }
 
@@ -339,19 +339,20 @@ TEST_F(CSISetRecordTest, SkippingReadsExactlyOneRecordOfEveryVersion)
 TEST_F(CSISetRecordTest, MapsNamedInTheRecordAreReadBesideTheDataFile)
 {
     MakeDataFile("csi");
-    std::vector<std::string> names, paths;
-    TMapHooks hooks;
-    hooks.readMap = [&](TCSISet& set, const std::string& name, const std::string& path) {
-        EXPECT_EQ(set.m_strName, "csi");  // the set is filled before its maps are read
-        names.push_back(name);
-        paths.push_back(path);
-        return name == "naa";  // "cho" fails to read: the record stands without it
-    };
-    InstallMapHooks(hooks);
+    test::WriteBytes(m_dir.File("csi_naa"), test::ReadBytes(GoldenPath("map_v9.bin")));
+    test::TScriptedReport script;
     TCSISet set(&m_project);
+    // "cho" has no map file: the record stands without it.
     ASSERT_TRUE(ReadRecord(GoldenPath("csirecord_v9.bin"), 9, set));
-    EXPECT_EQ(names, (std::vector<std::string>{"naa", "cho"}));
-    EXPECT_EQ(paths, (std::vector<std::string>{m_dir.File("csi") + "_naa", m_dir.File("csi") + "_cho"}));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Cannot open map file " + m_dir.File("csi_cho")}));
+    ASSERT_NE(set.m_pMapList, nullptr);
+    ASSERT_EQ(set.m_pMapList->GetCount(), 1);
+    const TMap* map = set.FindMap("naa");
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->GetCSISet(), &set);
+    EXPECT_EQ(map->GetState(), TMap::kSaved);
+    EXPECT_EQ(map->ValueCount(), 12u);  // the golden map's 3 x 2 x 2 grid
+    EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa"}));
 }
 
 TEST_F(CSISetRecordTest, MissingDataFileFailsAfterTheWholeRecord)

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "model/MapHooks.h"
 #include "model/ProcessingHooks.h"
 #include "model/ReaderHooks.h"
 #include "model/TCSIReader.h"
@@ -128,7 +127,6 @@ protected:
     {
         ResetGlobals();
         ClearReaderHooks();
-        InstallMapHooks({});
         InstallProcessingHooks({});
         InstallCSIReaderFactory([this](uint32_t, const TCSIReadParams* p) -> TCSIReader* {
             return new TFakeCSIReader(p, m_fakeSets, m_reads);
@@ -144,7 +142,6 @@ protected:
     {
         TFile::FailWritesAfter(-1);
         ClearReaderHooks();
-        InstallMapHooks({});
         InstallProcessingHooks({});
         ResetGlobals();
     }
@@ -591,8 +588,10 @@ TEST_F(ProjectAddRemoveTest, RemovingASetDeletesItsDataSetAndMapFilesOnly)
     test::AddNamedMap(*a, "NAA_map");
     test::AddNamedMap(*a, "../../escape");
     test::AddNamedMap(*m_project.m_pCSISetList->FindByName("a_b"), "Cho_map");
+    // Map files that read: the saved project is read back by the checks below.
+    const std::string mapFile = test::ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/map_v9.bin");
     for (const char* file : {"a_NAA_map", "a_b_Cho_map"})
-        test::WriteBytes(SetPath(file), "map");
+        test::WriteBytes(SetPath(file), mapFile);
 
     TCSISet stranger;
     EXPECT_FALSE(m_project.RemoveCSISet(&stranger));  // not asked about
@@ -679,11 +678,14 @@ TEST_F(ProjectAddRemoveTest, RemovingTheWorkSetDropsItsHistoryEstimatesAndAnalys
 
 // --- zero filling and macros -----------------------------------------------------------------
 
-TEST_F(ProjectAddRemoveTest, ZeroFillReplacesAnEarlierCopyOrSaysItCannot)
+TEST_F(ProjectAddRemoveTest, ZeroFillAddsACopyOrReplacesAnEarlierOne)
 {
     FakeSet("a.SPAR", "brain");
+    FakeSet("b.SPAR", "other");
     ASSERT_TRUE(AddSet("a.SPAR"));
+    ASSERT_TRUE(AddSet("b.SPAR"));
     TCSISet* brain = m_project.m_pCSISetList->FindByName("brain");
+    TCSISet* other = m_project.m_pCSISetList->FindByName("other");
     const int bigger[3] = {4, 4, 1};
     const int same[3] = {2, 2, 1};
 
@@ -692,54 +694,49 @@ TEST_F(ProjectAddRemoveTest, ZeroFillReplacesAnEarlierCopyOrSaysItCannot)
     m_project.ZeroFillCSISet(nullptr, bigger);
     m_project.ZeroFillCSISet(brain, same);
     EXPECT_EQ(m_report.Count(), 0u);
+    // Only the work set's samples are in memory; a smaller grid is no zero filling.
+    m_project.ZeroFillCSISet(other, bigger);
+    const int narrower[3] = {4, 1, 1};
+    m_project.ZeroFillCSISet(brain, narrower);
+    EXPECT_EQ(m_report.Messages(), (std::vector<std::string>{"The CSI set needs to be work set.",
+                                                             "New size needs to be larger than original size."}));
+    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 2);
 
-    m_project.ZeroFillCSISet(brain, bigger);
-    EXPECT_EQ(m_report.Messages(),
-              (std::vector<std::string>{"The zero filling of a CSI set's grid is not available in this version."}));
-    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 1);
-
-    // With a builder: the copy is added and written; a second copy of that size replaces it.
-    int built = 0;
-    TMapHooks maps;
-    maps.createZeroFilledSet = [&](TCSISet& set, const int size[3]) {
-        auto* copy = new TCSISet;
-        copy->CopyHeader(set);
-        copy->m_strName = set.GetName() + "_" + std::to_string(size[0]) + "_" + std::to_string(size[1]) + "_" +
-                          std::to_string(size[2]);
-        for (int k = 0; k < 3; ++k)
-            copy->m_nDim[k] = size[k];
-        EXPECT_TRUE(copy->AllocateVoxels());
-        copy->InitVoxels();
-        for (size_t v = 0; v < copy->VoxelCount(); ++v)
-            copy->GetVoxel(v)->AllocateZeroed(copy->m_nPoints);
-        copy->GetVoxel(size_t(0))->Data()[0] = TComplex(float(++built), 0.0f);
-        copy->m_bLoaded = true;
-        return copy;
-    };
-    InstallMapHooks(maps);
+    m_report.Clear();
     m_shell.Take();
     m_project.ZeroFillCSISet(brain, bigger);
-    ASSERT_EQ(m_project.m_pCSISetList->GetCount(), 2);
+    EXPECT_EQ(m_report.Count(), 0u);
+    ASSERT_EQ(m_project.m_pCSISetList->GetCount(), 3);
     TCSISet* copy = m_project.m_pCSISetList->FindByName("brain_4_4_1");
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->GetFilePath(), SetPath("brain_4_4_1"));
-    EXPECT_EQ(SavedCount(true), 2);
+    EXPECT_FALSE(copy->IsLoaded());  // its samples are in its file
+    EXPECT_EQ(SavedCount(true), 3);
     EXPECT_EQ(m_project.m_pWorkSet, brain);
+    TCSISet first;
+    ASSERT_TRUE(first.ReadDataFile(SetPath("brain_4_4_1")));
+    ASSERT_EQ(first.VoxelCount(), 16u);
 
+    // A second copy of that size replaces the first: twice the samples, twice the copy.
+    brain->Scale(2.0f);
     m_project.ZeroFillCSISet(brain, bigger);
-    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 2);
+    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 3);
     EXPECT_TRUE(m_shell.Logged("RemoveCSISetItem"));
-    TCSISet reread;
-    ASSERT_TRUE(reread.ReadDataFile(SetPath("brain_4_4_1")));
-    EXPECT_EQ(reread.GetVoxel(size_t(0))->Data()[0], TComplex(2.0f, 0.0f));
+    TCSISet second;
+    ASSERT_TRUE(second.ReadDataFile(SetPath("brain_4_4_1")));
+    const std::vector<TComplex> a = test::AllSamples(first), b = test::AllSamples(second);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i)
+        EXPECT_NEAR(std::abs(b[i] - 2.0f * a[i]), 0.0f, 1e-5f) << i;
 
     // A copy whose file cannot be written changes nothing.
     TFile::FailWritesAfter(16);
     const int wider[3] = {8, 8, 1};
     m_project.ZeroFillCSISet(brain, wider);
     TFile::FailWritesAfter(-1);
-    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 2);
+    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 3);
     EXPECT_EQ(m_project.m_pCSISetList->FindByName("brain_8_8_1"), nullptr);
+    EXPECT_FALSE(FileExists(SetPath("brain_8_8_1")));
 
     // A copy whose name is an image's pixel file is refused before anything is written.
     m_report.Clear();

@@ -5,18 +5,23 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
+#include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/Bytes.h"
+#include "support/CSISetBuilders.h"
+#include "support/MapChecks.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -43,13 +48,40 @@ protected:
     // Copies the golden project of a version into a fresh folder; returns the folder.
     std::string CopyGolden(int version)
     {
-        const std::string folder = m_dir.File("v" + std::to_string(version));
+        // Projects from version 2 on hold the maps csi_NAA_map and csi_Cho_map.
+        const std::string folder = m_dir.File("v" + std::to_string(version) + "_" + std::to_string(++m_copies));
         std::filesystem::copy(GoldenPath("project_v" + std::to_string(version)), folder);
         return folder;
     }
 
     test::TTempFolder m_dir;
+    int m_copies = 0;
 };
+
+// The maps of the golden project's set (make_map_golden.py's fixture): from version 2
+// NAA_map and Cho_map, whose values differ by 0.5; the fields a layout lacks stay at
+// the values of a new map.
+void ExpectGoldenMaps(const TCSISet& set, int version)
+{
+    SCOPED_TRACE("maps of version " + std::to_string(version));
+    if (version < 2) {
+        EXPECT_FALSE(set.HasMaps());
+        return;
+    }
+    ASSERT_EQ(set.ListedMapNames(), (std::vector<std::string>{"NAA_map", "Cho_map"}));
+    for (const auto& [name, offset] : {std::pair{"NAA_map", 0.0f}, std::pair{"Cho_map", 0.5f}}) {
+        const TMap* map = set.FindMap(name);
+        ASSERT_NE(map, nullptr) << name;
+        EXPECT_EQ(map->GetCSISet(), &set);
+        ASSERT_EQ(map->ValueCount(), 12u) << name;
+        EXPECT_EQ(map->Values()[map->ValueIndex(2, 1, 1)], TComplex(112.0f + offset, -1000.5f + offset)) << name;
+        EXPECT_EQ(map->peakStartPPM, 2.25f);
+        EXPECT_EQ(map->peakEndPPM, 1.75f);
+        EXPECT_EQ(map->angulation[0], version >= 3 ? 10.0f : 0.0f);
+        EXPECT_EQ(map->t1, version >= 8 ? 1400.0f : 0.0f);
+        EXPECT_EQ(map->GetReferenceMapName(), version >= 8 ? "water_map" : "n/a");
+    }
+}
 
 }  // namespace
 
@@ -134,47 +166,68 @@ TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
             ASSERT_NE(voxel, nullptr);
             EXPECT_EQ(voxel->GetReal(3), 2 + 10 + 100 + 0.75f);
             EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
+            ExpectGoldenMaps(*set, version);
         }
         // Everything on disk is of the newest version now.
         EXPECT_EQ(test::Int32LEAt(test::ReadBytes(file), 0), 9);
         EXPECT_EQ(test::Int32LEAt(test::ReadBytes(folder + "/csi"), 0), 9);
         EXPECT_EQ(FileSize(folder + "/ax"), 24);
-        EXPECT_FALSE(FileExists(folder + "/csi.converting"));
-        EXPECT_FALSE(FileExists(folder + "/ax.converting"));
+        for (const char* name : {"csi", "ax", "csi_NAA_map", "csi_Cho_map"})
+            EXPECT_FALSE(FileExists(folder + "/" + name + ".converting")) << name;
+        if (version >= 2) {
+            for (const char* name : {"/csi_NAA_map", "/csi_Cho_map"})
+                EXPECT_EQ(test::Int32LEAt(test::ReadBytes(folder + name), 0), 9) << name;
+        }
         script.Clear();
         TProject again;
         ASSERT_TRUE(again.Load(file));
         EXPECT_EQ(script.Count(), 0u);
         EXPECT_EQ((*again.m_pImageSet->Begin())->GetPixel(3, 2), 255);
+        ExpectGoldenMaps(**again.m_pCSISetList->Begin(), version);
     }
 }
 
 TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
 {
-    for (int version : {3, 6}) {
-        const std::string folder = CopyGolden(version);
-        const std::string file = folder + "/golden.tpj";
-        const std::string oldProject = test::ReadBytes(file), oldData = test::ReadBytes(folder + "/csi"),
-                          oldPixels = test::ReadBytes(folder + "/ax");
+    // Nothing written at all, or the data-set file written and the maps not (the
+    // data-set file of the golden set is 640 bytes).
+    struct Case {
+        int version;
+        int64_t writable;
+        std::vector<std::string> failedFiles;
+    };
+    const Case cases[] = {
+        {3, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
+        {6, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
+        {6, 700, {"csi_NAA_map", "csi_Cho_map"}},
+    };
+    const std::vector<std::string> files = {"golden.tpj", "csi", "ax", "csi_NAA_map", "csi_Cho_map"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("version " + std::to_string(c.version) + ", " + std::to_string(c.writable) + " bytes");
+        const std::string folder = CopyGolden(c.version);
+        std::vector<std::string> before;
+        for (const std::string& name : files)
+            before.push_back(test::ReadBytes(folder + "/" + name));
         test::TScriptedReport script;
         {
             TProject project;
-            TFile::FailWritesAfter(0);
-            EXPECT_FALSE(project.Load(file));  // an unconverted project is not opened
+            TFile::FailWritesAfter(c.writable);
+            EXPECT_FALSE(project.Load(folder + "/golden.tpj"));  // an unconverted project is not opened
             TFile::FailWritesAfter(-1);
-            EXPECT_EQ(project.m_nFileVersion, version);
+            EXPECT_EQ(project.m_nFileVersion, c.version);
         }
         const std::vector<std::string> messages = script.Messages();
-        // The old-version notice, the data-set file's own message, then which files failed;
-        // no success message.
-        ASSERT_EQ(messages.size(), 3u) << version;
-        EXPECT_EQ(messages[2].rfind("The project file golden could not be converted.", 0), 0u) << messages[2];
-        EXPECT_NE(messages[2].find("\r\n" + folder + "/csi"), std::string::npos) << messages[2];
-        EXPECT_EQ(test::ReadBytes(file), oldProject);
-        EXPECT_EQ(test::ReadBytes(folder + "/csi"), oldData);
-        EXPECT_EQ(test::ReadBytes(folder + "/ax"), oldPixels);
-        EXPECT_FALSE(FileExists(folder + "/csi.converting"));
-        EXPECT_FALSE(FileExists(folder + "/ax.converting"));
+        // The old-version notice, each file's own message, then which files failed; no
+        // success message.
+        ASSERT_EQ(messages.size(), 2 + c.failedFiles.size());
+        const std::string& list = messages.back();
+        EXPECT_EQ(list.rfind("The project file golden could not be converted.", 0), 0u) << list;
+        for (const std::string& name : c.failedFiles)
+            EXPECT_NE(list.find("\r\n" + folder + "/" + name), std::string::npos) << name;
+        for (size_t f = 0; f < files.size(); ++f) {
+            EXPECT_EQ(test::ReadBytes(folder + "/" + files[f]), before[f]) << files[f];
+            EXPECT_FALSE(FileExists(folder + "/" + files[f] + ".converting")) << files[f];
+        }
     }
 }
 
@@ -293,6 +346,106 @@ TEST_F(ProjectFileTest, SaveAsCopiesTheFilesIntoTheNewFolder)
     EXPECT_FALSE(project.SaveAs(m_dir.File("plain") + "/", "sub"));
     EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("plain") + "/sub."}));
     EXPECT_EQ(project.GetFolder(), copy);
+}
+
+// Copies of the stored part of every map of a set, by name.
+std::vector<std::unique_ptr<TMap>> SnapshotMaps(const TCSISet& set)
+{
+    std::vector<std::unique_ptr<TMap>> copies;
+    for (const std::string& name : set.ListedMapNames()) {
+        const TMap* map = set.FindMap(name);
+        auto copy = std::make_unique<TMap>();
+        static_cast<TMapParams&>(*copy) = *map;
+        copy->SetGrid(map->size, std::vector<TComplex>(map->Values(), map->Values() + map->ValueCount()));
+        copies.push_back(std::move(copy));
+    }
+    return copies;
+}
+
+void ExpectMaps(const TCSISet& set, const std::vector<std::unique_ptr<TMap>>& want)
+{
+    ASSERT_EQ(set.ListedMapNames().size(), want.size()) << set.GetName();
+    for (const std::unique_ptr<TMap>& map : want) {
+        const TMap* got = set.FindMap(map->name);
+        ASSERT_NE(got, nullptr) << map->name;
+        EXPECT_EQ(got->GetCSISet(), &set);
+        test::ExpectSameStoredMap(*got, *map);
+    }
+}
+
+TEST_F(ProjectFileTest, MapsOfTwoSetsComeBackWithTheProjectAndMoveWithSaveAs)
+{
+    const std::string folder = m_dir.File("two");
+    std::vector<std::unique_ptr<TMap>> mapsA, mapsB;
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "two"));
+        for (const char* name : {"a", "b"}) {
+            auto* set = new TCSISet(&project);
+            test::FillGrid(*set, 4, 3, 2, 8, [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
+            set->m_nSpectralWidth = 1000;
+            set->m_fFrequency = 63.9f;
+            set->m_strName = name;
+            set->SetFolder(folder);
+            ASSERT_TRUE(set->WriteDataFile(set->GetFilePath()));
+            set->FreeSpectra();
+            project.m_pCSISetList->Add(set);
+        }
+        TCSISet* a = *project.m_pCSISetList->Begin();
+        TCSISet* b = *std::next(project.m_pCSISetList->Begin());
+        test::TScriptedReport script;
+        script.AllowDefaults();
+
+        project.SetWorkSet(a);
+        TMap* naa = test::AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v * 0.5f, -v); });
+        naa->peakStartPPM = 2.1f;
+        naa->quantScale = 3.5f;
+        naa->useReferenceMap = 1;
+        naa->referenceSetName = "b";
+        naa->referenceMapName = "Cr_map";
+        test::AddValuedMap(*a, "Cho_map", [](int v) { return TComplex(100.0f - v, 0.25f); });
+        ASSERT_TRUE(project.SaveWorkSet(false));
+        ASSERT_TRUE(project.Save());
+
+        project.SetWorkSet(b);
+        TMap* cr = test::AddValuedMap(*b, "Cr_map", [](int v) { return TComplex(v, v); });
+        cr->useInternalReference = 1;
+        cr->referenceVoxel[0] = 3;
+        ASSERT_TRUE(project.SaveWorkSet(false));
+        ASSERT_TRUE(project.Save());
+        // A map made since the last save has no file and is not named.
+        test::AddValuedMap(*b, "unsaved_map", [](int) { return TComplex(1, 1); });
+        ASSERT_TRUE(project.Save());
+        mapsA = SnapshotMaps(*a);
+        mapsB = SnapshotMaps(*b);
+        EXPECT_EQ(mapsA.size(), 2u);
+        EXPECT_EQ(mapsB.size(), 1u);
+    }
+
+    test::TScriptedReport script;
+    {
+        TProject reopened;
+        ASSERT_TRUE(reopened.Load(folder + "/two.tpj"));
+        EXPECT_EQ(script.Count(), 0u);
+        ASSERT_EQ(reopened.m_pCSISetList->GetCount(), 2);
+        ExpectMaps(**reopened.m_pCSISetList->Begin(), mapsA);
+        ExpectMaps(**std::next(reopened.m_pCSISetList->Begin()), mapsB);
+
+        // The work set's maps are written again into the new folder.
+        script.PlanAnswer(ReportAnswer::Yes);
+        ASSERT_TRUE(reopened.SaveAs(m_dir.Path() + "/", "moved"));
+        EXPECT_EQ(reopened.m_pWorkSet, *std::next(reopened.m_pCSISetList->Begin()));
+    }
+    const std::string moved = m_dir.File("moved");
+    for (const char* name : {"a_NAA_map", "a_Cho_map", "b_Cr_map"})
+        EXPECT_EQ(test::ReadBytes(moved + "/" + name), test::ReadBytes(folder + "/" + name)) << name;
+    // The old folder is not needed to read the moved project.
+    std::filesystem::remove_all(folder);
+    TProject copy;
+    ASSERT_TRUE(copy.Load(moved + "/moved.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    ExpectMaps(**copy.m_pCSISetList->Begin(), mapsA);
+    ExpectMaps(**std::next(copy.m_pCSISetList->Begin()), mapsB);
 }
 
 TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)

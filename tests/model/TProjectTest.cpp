@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "model/MapHooks.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -39,14 +38,12 @@ protected:
     void SetUp() override
     {
         ResetGlobals();
-        InstallMapHooks({});
         InstallProcessingHooks({});
         SetSelectVoxelHandler(nullptr);
     }
     void TearDown() override
     {
         TFile::FailWritesAfter(-1);
-        InstallMapHooks({});
         InstallProcessingHooks({});
         SetSelectVoxelHandler(nullptr);
         ResetGlobals();
@@ -370,31 +367,90 @@ TEST_F(ProjectTest, SaveWorkSetAsksAboutMaps)
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
     TCSISet* set = AddStoredSet(project, "csi");
-    int written = 0;
-    TMapHooks maps;
-    maps.writeMapFiles = [&](TCSISet&) {
-        ++written;
-        return true;
-    };
-    InstallMapHooks(maps);
+    const std::string mapFile = m_dir.File("csi_naa_map");
     project.SetWorkSet(set);
     EXPECT_TRUE(project.SaveWorkSet(true));  // no maps: no question, nothing written
-    EXPECT_EQ(written, 0);
-    test::AddNamedMap(*set, "naa_map", TMap::kNeverSaved);
+    TMap* map = test::AddValuedMap(*set, "naa_map", [](int v) { return TComplex(float(v), 0.0f); });
 
     test::TScriptedReport script;
     script.PlanAnswer(ReportAnswer::Yes);
     EXPECT_TRUE(project.SaveWorkSet(true));
-    EXPECT_EQ(written, 1);
+    EXPECT_TRUE(FileExists(mapFile));
+    EXPECT_EQ(map->GetState(), TMap::kSaved);
     EXPECT_EQ(script.Questions(),
               (std::vector<std::string>{"Do you want to save the maps for the CSI work set csi ?"}));
+    RemoveFile(mapFile);
     EXPECT_TRUE(project.SaveWorkSet(false));  // not asked
-    EXPECT_EQ(written, 2);
+    EXPECT_TRUE(FileExists(mapFile));
+    RemoveFile(mapFile);
     script.PlanAnswer(ReportAnswer::No);
     EXPECT_TRUE(project.SaveWorkSet(true));
-    EXPECT_EQ(written, 2);
+    EXPECT_FALSE(FileExists(mapFile));
     EXPECT_EQ(set->m_pMapList, nullptr);
     EXPECT_EQ(script.Questions().size(), 2u);
+}
+
+TEST_F(ProjectTest, FailedMapWriteKeepsTheUndoHistory)
+{
+    int disabled = 0;
+    TProcessingHooks hooks;
+    hooks.newHistory = [&] { return reinterpret_cast<TProcessHistory*>(&disabled); };
+    hooks.disableUndo = [&](TProcessHistory*) { ++disabled; };
+    InstallProcessingHooks(hooks);
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    TCSISet* set = AddStoredSet(project, "csi");
+    project.SetWorkSet(set);
+    test::AddValuedMap(*set, "naa_map", [](int v) { return TComplex(float(v), 0.0f); });
+    test::TScriptedReport script;
+    TFile::FailWritesAfter(256 + 60 * 8 * 8 + 100);  // the data-set file goes through, the map does not
+    EXPECT_FALSE(project.SaveWorkSet(false));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can not write map file " + m_dir.File("csi_naa_map")}));
+    EXPECT_FALSE(FileExists(m_dir.File("csi_naa_map")));
+    EXPECT_EQ(disabled, 0);
+}
+
+TEST_F(ProjectTest, ZeroFillAddsTheEnlargedSetBesideTheUntouchedWorkSet)
+{
+    TProject project(&m_shell);
+    project.m_strFolder = m_dir.Path();
+    project.m_strName = "p";
+    TCSISet* brain = AddStoredSet(project, "brain", 8, 8, 1);
+    const std::string brainFile = test::ReadBytes(brain->GetFilePath());
+    project.SetWorkSet(brain);
+    brain->m_bKSpace = 0;
+    brain->m_nSliceAxis = 2;
+    const std::vector<TComplex> samples = test::AllSamples(*brain);
+    test::TScriptedReport script;
+    const int size[3] = {16, 16, 1};
+    project.ZeroFillCSISet(brain, size);
+    EXPECT_EQ(script.Count(), 0u);
+
+    ASSERT_EQ(project.m_pCSISetList->GetCount(), 2);
+    TCSISet* filled = project.m_pCSISetList->FindByName("brain_16_16_1");
+    ASSERT_NE(filled, nullptr);
+    EXPECT_EQ(filled->GetFilePath(), m_dir.File("brain_16_16_1"));
+    EXPECT_EQ(filled->GetProject(), &project);
+    TCSISet reread;
+    ASSERT_TRUE(reread.ReadDataFile(m_dir.File("brain_16_16_1")));
+    EXPECT_EQ(reread.m_nDim[0], 16);
+    EXPECT_EQ(reread.m_nDim[1], 16);
+    EXPECT_EQ(reread.m_nPoints, 8);
+    EXPECT_EQ(reread.m_bKSpace, 0);
+    // The project file names both sets.
+    TProject saved;
+    ASSERT_TRUE(saved.Load(m_dir.File("p.tpj")));
+    EXPECT_NE(saved.m_pCSISetList->FindByName("brain_16_16_1"), nullptr);
+    EXPECT_NE(saved.m_pCSISetList->FindByName("brain"), nullptr);
+
+    // The old set stays the work set with its samples and its file as they were.
+    EXPECT_EQ(project.m_pWorkSet, brain);
+    const std::vector<TComplex> after = test::AllSamples(*brain);
+    ASSERT_EQ(after.size(), samples.size());
+    for (size_t i = 0; i < after.size(); ++i)
+        EXPECT_LT(std::abs(after[i] - samples[i]), 1e-5f) << i;
+    EXPECT_EQ(test::ReadBytes(brain->GetFilePath()), brainFile);
 }
 
 TEST_F(ProjectTest, SaveIfModifiedAsksOnlyWhenModified)

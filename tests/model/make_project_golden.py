@@ -25,6 +25,10 @@ CSI set record, with the file version from which each group is present:
 Project file: version (i), display flags (i), x start (i), x end (i), y minimum (f),
 y maximum (f), image count (i), image records, set count (i), set records.
 
+Project folder: the project file, the image's pixel file, the set's data-set file and,
+from version 2, the map files of the maps its record names (data-set file name, "_",
+map name), each in the map file layout of the project's version.
+
 Run from anywhere: python3 tests/model/make_project_golden.py
 It rewrites tests/model/golden/csirecord_*.bin and tests/model/golden/project_vN/.
 The values are the fixture of TCSISetRecordTest.cpp and TProjectFileTest.cpp.
@@ -39,6 +43,7 @@ OUT = os.path.join(HERE, "golden")
 sys.path.insert(0, HERE)
 
 import make_dataset_golden  # noqa: E402  data-set file layout of every version
+import make_map_golden  # noqa: E402  map file layout of every version
 import mrimage_records  # noqa: E402  image record layout of every version
 
 NX, NY, NZ, POINTS = make_dataset_golden.NX, make_dataset_golden.NY, make_dataset_golden.NZ, make_dataset_golden.POINTS
@@ -141,15 +146,18 @@ IMAGE = dict(id=0, width=4, height=3, known=(1, 1, 1, 1), fov=(230.0, 200.0), or
 PIXELS = (0, 1, 2, 3, 10, 20, 30, 40, 100, 150, 200, 255)
 
 
+# The maps of the golden project's set; their values differ by the offset.
+PROJECT_MAPS = (("NAA_map", 0.0), ("Cho_map", 0.5))
+
+
 def project_file(version, images=(IMAGE,), sets=1):
     b = struct.pack("<4i2f", version, DISPLAY["flags"], *DISPLAY["x"], *DISPLAY["y"])
     b += struct.pack("<i", len(images))
     for image in images:
         b += mrimage_records.record(version, **image)
     b += struct.pack("<i", sets)
-    # Sets of a golden project carry no maps (no map files lie beside them).
     for _ in range(sets):
-        b += set_record(version, maps=())
+        b += set_record(version, maps=tuple(name for name, _ in PROJECT_MAPS))
     return b
 
 
@@ -178,6 +186,10 @@ def main():
             f.write(pixel_file(version))
         with open(os.path.join(folder, SET["name"]), "wb") as f:
             f.write(data_set_file(version))
+        if version >= 2:
+            for name, offset in PROJECT_MAPS:
+                with open(os.path.join(folder, SET["name"] + "_" + name), "wb") as f:
+                    f.write(make_map_golden.map_file(version, offset))
     # Hostile records: a box count of 3, and a mask count that does not match the grid.
     with open(os.path.join(OUT, "csirecord_v9_boxes3.bin"), "wb") as f:
         f.write(set_record(9, boxes=SET["boxes"] + (SET["boxes"][0],)))

@@ -60,4 +60,18 @@ inline TMap* AddNamedMap(TCSISet& set, const std::string& name, int32_t state = 
     return map;
 }
 
+// The same with a grid of the set's matrix size whose value at voxel v is f(v), and
+// its statistics; never saved.
+template <typename F>
+TMap* AddValuedMap(TCSISet& set, const std::string& name, F f)
+{
+    TMap* map = AddNamedMap(set, name, TMap::kNeverSaved);
+    std::vector<TComplex> values;
+    for (size_t v = 0; v < set.GridSize(); ++v)
+        values.push_back(f(static_cast<int>(v)));
+    EXPECT_TRUE(map->SetGrid(set.m_nDim, std::move(values)));
+    map->UpdateStatistics();
+    return map;
+}
+
 }  // namespace vx::test

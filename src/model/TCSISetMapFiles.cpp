@@ -1,0 +1,47 @@
+// The map files of a CSI set: one per map, beside the set's data-set file and named
+// after it and the map.
+#include "model/TCSISet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+
+std::string TCSISet::MapFilePath(const std::string& mapName) const
+{
+    return m_strFilePath + "_" + mapName;
+}
+
+bool TCSISet::WriteMapFiles()
+{
+    if (!m_pMapList)
+        return true;
+    bool all = true;
+    for (TMap* pMap : *m_pMapList) {
+        const std::string path = MapFilePath(pMap->GetName());
+        // A name that is not one file name would put the file outside the project folder.
+        if (!vx::IsSafeFileComponent(pMap->GetName())) {
+            vx::Report("Can not write map file " + path, vx::ReportIcon::Exclamation);
+            all = false;
+            continue;
+        }
+        if (pMap->WriteFile(path))
+            pMap->SetState(TMap::kSaved);
+        else
+            all = false;
+    }
+    return all;
+}
+
+void TCSISet::ReadMapFiles(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        // A name from a file that is not one file name never named a map file of this set.
+        if (!vx::IsSafeFileComponent(name))
+            continue;
+        auto pMap = std::make_unique<TMap>(this);
+        if (!pMap->ReadFile(MapFilePath(name)))
+            continue;
+        pMap->name = name;
+        AddMap(pMap.release());
+    }
+}
