@@ -189,7 +189,7 @@ TEST_F(MapFileTest, MapWithoutReferenceMapStoresNotAvailable)
     EXPECT_EQ(read.referenceMapName, "n/a");
 }
 
-TEST_F(MapFileTest, ProjectVersionDecidesTheLayout)
+TEST_F(MapFileTest, ProjectVersionDecidesTheLayoutAndMessagesAreBoxes)
 {
     // The version of the project being loaded, through the map's set.
     TProject project;
@@ -205,14 +205,11 @@ TEST_F(MapFileTest, ProjectVersionDecidesTheLayout)
     // A map without a set expects the newest layout.
     TMap alone;
     EXPECT_TRUE(alone.ReadFile(WriteInput(Golden(9))));
-}
 
-TEST_F(MapFileTest, MissingFileIsReportedEvenInBatchMode)
-{
+    // Reading messages are boxes even in a batch run.
     g_bBatchMode = true;
-    test::TScriptedReport script;
-    TMap map;
-    EXPECT_FALSE(map.ReadFile(m_dir.File("none"), 9));
+    script.Clear();
+    EXPECT_FALSE(alone.ReadFile(m_dir.File("none"), 9));
     EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Cannot open map file " + m_dir.File("none")}));
     EXPECT_TRUE(g_batchLog.empty());
 }

@@ -76,6 +76,15 @@ protected:
         return set;
     }
 
+    // Projects made from now on get a history whose disabling of undo counts up `disabled`.
+    static void CountUndoDisabling(int& disabled)
+    {
+        TProcessingHooks hooks;
+        hooks.newHistory = [&disabled] { return reinterpret_cast<TProcessHistory*>(&disabled); };
+        hooks.disableUndo = [&disabled](TProcessHistory*) { ++disabled; };
+        InstallProcessingHooks(hooks);
+    }
+
     test::TTempFolder m_dir;
     test::TFakeMainFrame m_shell;
 };
@@ -323,10 +332,7 @@ TEST_F(ProjectTest, NoQuestionInBatchMode)
 TEST_F(ProjectTest, FailedWorkSetWriteKeepsTheSamplesAndTheModifiedFlag)
 {
     int disabled = 0;
-    TProcessingHooks hooks;
-    hooks.newHistory = [&] { return reinterpret_cast<TProcessHistory*>(&disabled); };
-    hooks.disableUndo = [&](TProcessHistory*) { ++disabled; };
-    InstallProcessingHooks(hooks);
+    CountUndoDisabling(disabled);
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
     project.m_strName = "p";
@@ -393,10 +399,7 @@ TEST_F(ProjectTest, SaveWorkSetAsksAboutMaps)
 TEST_F(ProjectTest, FailedMapWriteKeepsTheUndoHistory)
 {
     int disabled = 0;
-    TProcessingHooks hooks;
-    hooks.newHistory = [&] { return reinterpret_cast<TProcessHistory*>(&disabled); };
-    hooks.disableUndo = [&](TProcessHistory*) { ++disabled; };
-    InstallProcessingHooks(hooks);
+    CountUndoDisabling(disabled);
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
     TCSISet* set = AddStoredSet(project, "csi");
