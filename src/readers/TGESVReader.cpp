@@ -100,7 +100,9 @@ bool TGESVReader::PostRead()
     if (m_params.m_bRemoveOffset)
         set.RemoveDCOffset();
     set.m_bKSpace = 0;
-    if (!SpectraToFrequencyDomain(set, m_params.m_bFlipFrequency != 0))
+    if (set.m_bFrequencyDomain)
+        set.ConjugateAll();
+    else if (!SpectraToFrequencyDomain(set, m_params.m_bFlipFrequency != 0))
         return false;
     FinishSetData(set, m_params.m_bNormalize != 0);
     return true;

@@ -17,6 +17,8 @@ public:
     // or a sample type other than int16, int32 and float32 fails silently.
     bool ReadRawData(const std::string& path) override;
     // Offset removal and the spectral transform; a single voxel has no spatial transform.
+    // Spectra that a file holds in the frequency domain (SAGE exports may) only have their
+    // frequency axis reversed.
     bool PostRead() override;
     // As the EXCITE parse, for a 1 x 1 x 1 matrix with its frame counts; a localised
     // acquisition takes the excited volume as the voxel.

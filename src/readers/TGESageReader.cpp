@@ -283,22 +283,3 @@ bool TGESageReader::ParseHeader(const std::string& path)
         set.m_fVolAngulation[k][0] = 0.0f;
     return true;
 }
-
-bool TGESageReader::PostRead()
-{
-    if (!m_pCSISet || !m_pCSISet->IsLoaded())
-        return false;
-    TCSISet& set = *m_pCSISet;
-    if (m_params.m_bRemoveOffset)
-        set.RemoveDCOffset();
-    set.m_bKSpace = 0;
-    if (set.m_bFrequencyDomain == 0) {
-        if (!SpectraToFrequencyDomain(set, m_params.m_bFlipFrequency != 0))
-            return false;
-    } else {
-        // Stored spectra run the other way along the frequency axis.
-        set.ConjugateAll();
-    }
-    FinishSetData(set, m_params.m_bNormalize != 0);
-    return true;
-}

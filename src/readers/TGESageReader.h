@@ -15,9 +15,6 @@ public:
 
     // Reads the header at `path` (extension "shf", lower case) and the ".sdf" beside it.
     TCSISet* Read(std::string path) override;
-    // Offset removal and, for time-domain data, the spectral transform; spectra stored in
-    // the frequency domain have only their frequency axis reversed.
-    bool PostRead() override;
     // Parses the text header into the set and the read parameters. Every refusal is
     // silent: a missing or foreign header, an unknown data type, precision or sequence,
     // a broken dimension block, unusable frame counts or oblique corners.
