@@ -79,7 +79,7 @@ TProjectUiState UiStateOf(const TProject* project)
     if (!project)
         return state;
     state.hasWorkSet = project->m_pWorkSet != nullptr;
-    state.workSetHasMaps = state.hasWorkSet && project->m_pWorkSet->m_pMapList != nullptr;
+    state.workSetHasMaps = state.hasWorkSet && project->m_pWorkSet->HasMaps();
     state.recording = project->m_bRecording;
     const TProcessingHooks& hooks = ProcessingHooks();
     if (project->m_history) {

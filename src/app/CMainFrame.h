@@ -110,6 +110,10 @@ public:
     void OnDisplayPart(int flag);
     void OnMapColour(int colourTable);
     void OnMapOpacity(int opacity);
+    // Map > Remove map: the chosen maps leave the work set with their map files.
+    void OnMapRemove();
+    // Map > Resize: a map grows or shrinks on every axis to powers of 2.
+    void OnMapResize();
     void OnMacroStartRecording();
     void OnMacroEndRecording();
     void OnMacroSave();

@@ -10,10 +10,15 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
+#include "app/CResizeMapDlg.h"
+#include "app/CSelectMapDlg.h"
 #include "app/CommandIds.h"
+#include "app/DialogRunner.h"
 #include "app/TImageFrameList.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
 #include "model/TProject.h"
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
@@ -58,6 +63,11 @@ std::vector<CChildFrame*> ImageFramesOf(TProject* project)
     return list ? list->Frames() : std::vector<CChildFrame*>();
 }
 
+bool IsPowerOfTwo(int n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
 // A macro file name takes the extension unless it holds it in either case.
 std::string WithMacroExtension(std::string path)
 {
@@ -96,6 +106,8 @@ void CMainFrame::ConnectCommands()
         SetCommandHandler(cmd::MapGray + k, [this, k] { OnMapColour(k); });
     for (int k = 0; k < 3; ++k)
         SetCommandHandler(cmd::MapOpacityHigh + k, [this, k] { OnMapOpacity(k); });
+    SetCommandHandler(cmd::MapRemove, [this] { OnMapRemove(); });
+    SetCommandHandler(cmd::MapResize, [this] { OnMapResize(); });
     SetCommandHandler(cmd::MacroStartRecording, [this] { OnMacroStartRecording(); });
     SetCommandHandler(cmd::MacroEndRecording, [this] { OnMacroEndRecording(); });
     SetCommandHandler(cmd::MacroPauseRecording, [this] { OnMacroEndRecording(); });
@@ -163,6 +175,69 @@ void CMainFrame::OnMapOpacity(int opacity)
         return;
     g_pProject->m_nMapOpacity = opacity;
     g_pProject->UpdateFrames(false, true, false, false, false);
+}
+
+void CMainFrame::OnMapRemove()
+{
+    TProject* project = g_pProject;
+    TCSISet* set = project ? project->m_pWorkSet : nullptr;
+    if (!set || !set->HasMaps())
+        return;
+    CSelectMapDlg dialog(set, this);
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    for (TMap* map : dialog.GetSelectedMaps()) {
+        if (!set->m_pMapList->Remove(map))
+            continue;
+        // A map the project never stored has no file. The project file stops naming the
+        // map before its file goes, so a failed save leaves a project that still opens.
+        if (map->GetState() != TMap::kNeverSaved && project->Save())
+            vx::RemoveFile(set->MapFilePath(map->GetName()));
+        for (CChildFrame* frame : ImageFramesOf(project))
+            if (frame->RemoveMapOverlay(map)) {
+                frame->UpdateView(false, true, false, false, false);
+                frame->UpdateTitle();
+            }
+        delete map;
+    }
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnMapResize()
+{
+    TProject* project = g_pProject;
+    TCSISet* set = project ? project->m_pWorkSet : nullptr;
+    if (!set || !set->m_pMapList)
+        return;
+    CResizeMapDlg dialog(set, this);
+    TMap* map = nullptr;
+    int size[3] = {1, 1, 1};
+    for (;;) {
+        if (vx::app::RunDialog(dialog) != QDialog::Accepted || !dialog.GetMap())
+            return;
+        map = dialog.GetMap();
+        std::copy(dialog.GetSizes(), dialog.GetSizes() + 3, size);
+        if (IsPowerOfTwo(size[0]) && IsPowerOfTwo(size[1]) && IsPowerOfTwo(size[2]))
+            break;
+        vx::Report("The size must be power of 2.", vx::ReportIcon::Exclamation);
+    }
+    bool grows = true, shrinks = true;
+    for (int k = 0; k < 3; ++k) {
+        grows = grows && size[k] >= map->size[k];
+        shrinks = shrinks && size[k] <= map->size[k];
+    }
+    // A size that grows on one axis and shrinks on another is no resize.
+    if (grows)
+        map->EnlargeTo(size[0], size[1], size[2]);
+    else if (shrinks)
+        map->ShrinkTo(size[0], size[1], size[2]);
+    else
+        return;
+    for (CChildFrame* frame : ImageFramesOf(project))
+        if (frame->HasMapOverlay(map)) {
+            frame->ReloadMapOverlays();
+            frame->UpdateView(false, true, false, false, false);
+        }
 }
 
 // ---- macros ------------------------------------------------------------------------------

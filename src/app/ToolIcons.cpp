@@ -73,6 +73,64 @@ void Arrow(QPainter& p, QPointF from, QPointF to, const QColor& c)
     p.drawPolygon(QPolygonF({to, to - u * 4 + n * 3, to - u * 4 - n * 3}));
 }
 
+// One part of a spectral line over a baseline: the absorption peak (real part), the
+// dispersion curve (imaginary part) or the magnitude, always positive and filled.
+void Lineshape(QPainter& p, int part)
+{
+    constexpr double left = 2, right = 22, height = 11, width = 2.2;
+    const double base = part == 1 ? 12 : 15;  // the dispersion reaches below the baseline
+    p.setPen(QPen(QColor(150, 150, 150), 1));
+    p.drawLine(QPointF(left, base + 0.5), QPointF(right, base + 0.5));
+    QPainterPath path;
+    for (int i = 0; i <= 80; ++i) {
+        const double x = left + (right - left) * i / 80.0;
+        const double d = (x - 12) / width;
+        const double re = 1 / (1 + d * d), im = -d / (1 + d * d);
+        const double v = part == 0 ? re : part == 1 ? im * 1.4 : std::sqrt(re * re + im * im);
+        const QPointF point(x, base - v * height);
+        i == 0 ? path.moveTo(point) : path.lineTo(point);
+    }
+    if (part == 2) {
+        QPainterPath filled = path;
+        filled.lineTo(right, base);
+        filled.lineTo(left, base);
+        filled.closeSubpath();
+        p.fillPath(filled, QColor(200, 40, 40, 90));
+    }
+    p.setPen(QPen(kRed, 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+}
+
+// A vertical colour bar: grey for the images, the hot colours for the maps.
+void ScaleBar(QPainter& p, const QRectF& r, bool hot)
+{
+    QLinearGradient g(r.bottomLeft(), r.topLeft());
+    if (hot) {
+        g.setColorAt(0.0, Qt::black);
+        g.setColorAt(0.4, QColor(220, 0, 0));
+        g.setColorAt(0.75, QColor(255, 200, 0));
+        g.setColorAt(1.0, Qt::white);
+    } else {
+        g.setColorAt(0.0, Qt::black);
+        g.setColorAt(1.0, Qt::white);
+    }
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(g);
+    p.drawRect(r);
+}
+
+// A sheet of text lines: the macro file.
+void Script(QPainter& p)
+{
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(3.5, 1.5, 13, 17));
+    p.setPen(QPen(QColor(90, 90, 90), 1));
+    for (double y : {5.5, 8.5, 11.5, 14.5})
+        p.drawLine(QPointF(6, y), QPointF(y < 10 ? 14 : 12, y));
+}
+
 void Letters(QPainter& p, const QString& text, const QColor& c)
 {
     QFont f = p.font();
@@ -89,13 +147,6 @@ void Plus(QPainter& p)
     p.setPen(QPen(kGreen, 2.4));
     p.drawLine(QPointF(19, 13), QPointF(19, 22));
     p.drawLine(QPointF(14.5, 17.5), QPointF(23.5, 17.5));
-}
-
-void Sheet(QPainter& p)
-{
-    p.setPen(QPen(kInk, 1));
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(4.5, 2.5, 15, 19));
 }
 
 bool Paint(QPainter& p, int command)
@@ -148,9 +199,9 @@ bool Paint(QPainter& p, int command)
         Grid(p, grid, 1);
         Peak(p, QRectF(5, 6, 14, 13), kRed);
         return true;
-    case cmd::DisplayReal: Letters(p, "Re", kInk); return true;
-    case cmd::DisplayImaginary: Letters(p, "Im", kInk); return true;
-    case cmd::DisplayMagnitude: Letters(p, "|M|", kInk); return true;
+    case cmd::DisplayReal: Lineshape(p, 0); return true;
+    case cmd::DisplayImaginary: Lineshape(p, 1); return true;
+    case cmd::DisplayMagnitude: Lineshape(p, 2); return true;
     case cmd::ProjectAddImages:
         p.fillRect(QRect(3, 5, 15, 14), QColor(90, 90, 90));
         p.fillRect(QRect(6, 8, 9, 8), QColor(190, 190, 190));
@@ -180,7 +231,19 @@ bool Paint(QPainter& p, int command)
         p.fillRect(QRect(12, 9, 8, 5), kGreen);
         p.fillRect(QRect(12, 17, 8, 5), kGreen);
         return true;
-    case cmd::SurfaceCoilNormalization: Letters(p, "N", kGreen); return true;
+    case cmd::SurfaceCoilNormalization: {
+        // An image bright near the coil above it, and the coil.
+        QLinearGradient g(QPointF(0, 8), QPointF(0, 22));
+        g.setColorAt(0.0, Qt::white);
+        g.setColorAt(1.0, QColor(60, 60, 60));
+        p.setPen(Qt::NoPen);
+        p.setBrush(g);
+        p.drawRect(QRectF(4, 8, 16, 14));
+        p.setPen(QPen(kGreen, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(4, 2, 16, 10), 0, 180 * 16);
+        return true;
+    }
     case cmd::MacroStartRecording:
         p.setPen(Qt::NoPen);
         p.setBrush(kRed);
@@ -192,12 +255,19 @@ bool Paint(QPainter& p, int command)
         p.fillRect(QRect(14, 5, 4, 14), kInk);
         return true;
     case cmd::MacroLoad:
-        Sheet(p);
-        Letters(p, "M", kGreen);
+        // The macro runs on the set: an arrow from the script into a grid.
+        Script(p);
+        Grid(p, QRect(13, 13, 9, 9), 2);
+        Arrow(p, {9, 17}, {16, 17}, kGreen);
         return true;
     case cmd::MacroSave:
-        Sheet(p);
-        Letters(p, "M", kBlue);
+        // The script goes to a disk.
+        Script(p);
+        p.setPen(QPen(kInk, 1));
+        p.setBrush(kBlue);
+        p.drawRect(QRectF(12.5, 12.5, 10, 10));
+        p.fillRect(QRectF(15, 13, 5, 3.5), Qt::white);
+        p.fillRect(QRectF(14.5, 18.5, 6, 4), QColor(220, 220, 220));
         return true;
     case cmd::FilePrint:
         p.setPen(QPen(kInk, 1));
@@ -214,8 +284,22 @@ bool Paint(QPainter& p, int command)
         p.drawRect(QRectF(3.5, 3.5, 11, 13));
         p.drawRect(QRectF(9.5, 7.5, 11, 13));
         return true;
-    case cmd::AutoscaleImages: Letters(p, "Auto", kInk); return true;
-    case cmd::ResetMapScale: Letters(p, "Rst", kInk); return true;
+    case cmd::AutoscaleImages:
+        // The grey scale stretched to the image's range.
+        ScaleBar(p, QRectF(9.5, 4.5, 6, 15), false);
+        Arrow(p, {5, 12}, {5, 2}, kBlue);
+        Arrow(p, {5, 12}, {5, 22}, kBlue);
+        return true;
+    case cmd::ResetMapScale:
+        // The map's colour scale and a turn back.
+        ScaleBar(p, QRectF(3.5, 3.5, 6, 17), true);
+        p.setPen(QPen(kBlue, 1.8));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(11, 6, 10, 10), 90 * 16, 270 * 16);
+        p.setBrush(kBlue);
+        p.setPen(Qt::NoPen);
+        p.drawPolygon(QPolygonF({{16, 3}, {16, 9}, {12.5, 6}}));
+        return true;
     default: return false;
     }
 }

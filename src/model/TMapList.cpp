@@ -25,6 +25,15 @@ int TMapList::Add(TMap* pMap)
     return GetCount();
 }
 
+bool TMapList::Remove(TMap* pMap)
+{
+    const auto it = std::find(m_maps.begin(), m_maps.end(), pMap);
+    if (it == m_maps.end())
+        return false;
+    m_maps.erase(it);
+    return true;
+}
+
 int TMapList::CountListed() const
 {
     return static_cast<int>(

@@ -20,6 +20,9 @@ public:
     // name; returns the number of maps. A null map, or one already in the list, is not
     // added again.
     int Add(TMap* pMap);
+    // Takes the map out of the list without deleting it (the caller owns it from then
+    // on); false when the list does not hold it.
+    bool Remove(TMap* pMap);
     int GetCount() const { return static_cast<int>(m_maps.size()); }
     // Maps that have a map file (never-saved ones excluded), and their names in list order.
     int CountListed() const;

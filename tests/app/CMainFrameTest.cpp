@@ -15,6 +15,7 @@
 #include "app/CommandIds.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
+#include "model/TMap.h"
 #include "model/TMapList.h"
 #include "support/ScriptedReport.h"
 #include "FakeShell.h"
@@ -181,15 +182,21 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
     EXPECT_TRUE(Enabled(cmd::MacroEndRecording));
     EXPECT_TRUE(Enabled(cmd::MacroPauseRecording));
     EXPECT_TRUE(Enabled(cmd::MacroLoad));
+    EXPECT_FALSE(Enabled(cmd::MapRemove));
     EXPECT_FALSE(Enabled(cmd::EditUndo));
     EXPECT_TRUE(Enabled(cmd::EditRedo));
 
     project->m_bRecording = false;
+    // An empty map list offers no map to remove; a list with one does.
     workSet.m_pMapList = new TMapList;  // the set owns it
+    frame.UpdateCommandStates();
+    EXPECT_FALSE(Enabled(cmd::MapRemove));
+    workSet.m_pMapList->Add(new TMap);
     cannotUndo = false;
     canRedo = false;
     frame.UpdateCommandStates();
     EXPECT_TRUE(Enabled(cmd::MacroStartRecording));
+    EXPECT_TRUE(Enabled(cmd::MapRemove));
     EXPECT_FALSE(Enabled(cmd::MacroEndRecording));
     EXPECT_TRUE(Enabled(cmd::EditUndo));
     EXPECT_TRUE(Enabled(cmd::EditClearAll));

@@ -22,6 +22,7 @@
 #include "platform/TFile.h"
 #include "platform/Workers.h"
 #include "readers/TInternalFormatReader.h"
+#include "support/DialogScript.h"
 #include "support/GuiGrab.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
@@ -31,23 +32,6 @@
 using namespace vx::test;
 
 namespace {
-
-// Runs every dialog through a test function instead of its event loop.
-class TDialogScript {
-public:
-    explicit TDialogScript(std::function<int(QDialog&)> fn)
-    {
-        m_old = vx::app::SetDialogRunner([this, fn](QDialog& d) {
-            ++runs;
-            return fn(d);
-        });
-    }
-    ~TDialogScript() { vx::app::SetDialogRunner(std::move(m_old)); }
-    int runs = 0;
-
-private:
-    vx::app::DialogRunner m_old;
-};
 
 class AppTest : public ::testing::Test {
 protected:

@@ -1,0 +1,76 @@
+#include "app/CResizeMapDlg.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include <string>
+
+#include "model/TCSISet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
+#include "platform/Report.h"
+
+CResizeMapDlg::CResizeMapDlg(const TCSISet* set, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("Resize map");
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Please select map:"));
+    m_list = new QListWidget;
+    layout->addWidget(m_list);
+    if (set && set->m_pMapList)
+        for (TMap* map : *set->m_pMapList) {
+            m_maps.push_back(map);
+            m_list->addItem(QString::fromStdString(map->GetName()));
+        }
+    auto* sizes = new QFormLayout;
+    const char* labels[3] = {"X:", "Y:", "Z:"};
+    for (int k = 0; k < 3; ++k) {
+        m_edits[k] = new QLineEdit(QString::number(m_size[k]));
+        sizes->addRow(labels[k], m_edits[k]);
+    }
+    layout->addLayout(sizes);
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &CResizeMapDlg::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(m_buttons);
+    connect(m_list, &QListWidget::currentRowChanged, this, &CResizeMapDlg::OnMapChosen);
+}
+
+void CResizeMapDlg::OnMapChosen(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_maps.size()))
+        return;
+    const TMap* map = m_maps[static_cast<size_t>(row)];
+    for (int k = 0; k < 3; ++k) {
+        m_edits[k]->setText(QString::number(map->size[k]));
+        m_edits[k]->setEnabled(map->size[k] != 1);
+    }
+}
+
+void CResizeMapDlg::accept()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || row >= static_cast<int>(m_maps.size()))
+        return;
+    int size[3];
+    for (int k = 0; k < 3; ++k) {
+        bool number = false;
+        const qlonglong value = m_edits[k]->text().trimmed().toLongLong(&number);
+        if (!number || value < kMinSize || value > kMaxSize) {
+            vx::Report("Please enter an integer between " + std::to_string(kMinSize) + " and " +
+                           std::to_string(kMaxSize) + ".",
+                       vx::ReportIcon::Exclamation);
+            m_edits[k]->setFocus();
+            return;
+        }
+        size[k] = static_cast<int>(value);
+    }
+    m_pMap = m_maps[static_cast<size_t>(row)];
+    for (int k = 0; k < 3; ++k)
+        m_size[k] = size[k];
+    QDialog::accept();
+}

@@ -1,0 +1,187 @@
+// Map > Remove map and Map > Resize on the fixture project's work set, through their
+// dialogs filled by the test.
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <string>
+#include <vector>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/CResizeMapDlg.h"
+#include "app/CSelectMapDlg.h"
+#include "app/CommandIds.h"
+#include "model/TCSISet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "support/DialogScript.h"
+#include "support/GuiFixture.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx::test;
+
+namespace {
+
+class MapCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vx::ResetGlobals();
+        ASSERT_TRUE(fixture.Ok());
+        session = std::make_unique<TGuiSession>(fixture);
+        ASSERT_TRUE(session->Ok());
+        set = session->Project()->m_pWorkSet;
+        ASSERT_NE(set, nullptr);
+    }
+    void TearDown() override
+    {
+        session.reset();
+        vx::ResetGlobals();
+    }
+    // A map of nx x ny x 1 values (value k at index k), added to the work set.
+    TMap* AddMap(const std::string& name, int nx, int ny, int32_t state)
+    {
+        auto* map = new TMap(set);
+        const int dim[3] = {nx, ny, 1};
+        std::vector<TComplex> values;
+        for (int k = 0; k < nx * ny; ++k)
+            values.emplace_back(static_cast<float>(k), 0.0f);
+        EXPECT_TRUE(map->SetGrid(dim, values));
+        map->name = name;
+        std::copy(set->m_fFOV, set->m_fFOV + 3, map->fov);
+        map->SetState(state);
+        set->AddMap(map);
+        return map;
+    }
+    std::vector<std::string> MapNames() const
+    {
+        std::vector<std::string> names;
+        if (set->m_pMapList)
+            for (TMap* map : *set->m_pMapList)
+                names.push_back(map->GetName());
+        return names;
+    }
+    // As from the Map menu, whose opening brings the commands' states up to date.
+    void Trigger(int command)
+    {
+        session->MainFrame().UpdateCommandStates();
+        session->MainFrame().Action(command)->trigger();
+    }
+
+    TScriptedReport report;
+    TGuiFixture fixture;
+    std::unique_ptr<TGuiSession> session;
+    TCSISet* set = nullptr;
+};
+
+TEST_F(MapCommandsTest, RemovedMapsLeaveTheSetTheirFilesAndTheImageWindows)
+{
+    TMap* naa = AddMap("NAA_map", 8, 8, TMap::kSaved);
+    AddMap("Cho_map", 8, 8, TMap::kNeverSaved);
+    AddMap("Cr_map", 8, 8, TMap::kSaved);
+    const std::string naaFile = set->GetFilePath() + "_NAA_map";
+    const std::string crFile = set->GetFilePath() + "_Cr_map";
+    WriteBytes(naaFile, "map");
+    WriteBytes(crFile, "map");
+    CChildFrame* axial = session->FrameTitled("(Axial) axial_1 @ 100%");
+    ASSERT_NE(axial, nullptr);
+    ASSERT_TRUE(axial->AddMapOverlay(naa, 2, 0.0f));
+    axial->UpdateTitle();
+    ASSERT_EQ(axial->windowTitle().toStdString(), "(Axial) axial_1 @ 100%<NAA_map>");
+
+    // OK with nothing chosen keeps the dialog open; then the first two are chosen.
+    std::vector<std::string> listed;
+    bool closedEmpty = true;
+    TDialogScript script([&](QDialog& d) {
+        auto& dialog = dynamic_cast<CSelectMapDlg&>(d);
+        EXPECT_EQ(dialog.windowTitle(), "Select map...");
+        for (int row = 0; row < dialog.MapList()->count(); ++row)
+            listed.push_back(dialog.MapList()->item(row)->text().toStdString());
+        dialog.accept();
+        closedEmpty = dialog.result() == QDialog::Accepted;
+        dialog.MapList()->item(1)->setSelected(true);
+        dialog.MapList()->item(0)->setSelected(true);
+        dialog.accept();
+        return dialog.result();
+    });
+    Trigger(cmd::MapRemove);
+    EXPECT_FALSE(closedEmpty);
+    EXPECT_EQ(listed, std::vector<std::string>({"NAA_map", "Cho_map", "Cr_map"}));
+    EXPECT_EQ(MapNames(), std::vector<std::string>({"Cr_map"}));
+    EXPECT_FALSE(vx::FileExists(naaFile));
+    EXPECT_TRUE(vx::FileExists(crFile));
+    EXPECT_TRUE(axial->GetMapOverlays().empty());
+    EXPECT_EQ(axial->windowTitle().toStdString(), "(Axial) axial_1 @ 100%");
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST_F(MapCommandsTest, ResizeEnlargesShrinksOrLeavesAndRefusesSizesThatAreNoPowerOfTwo)
+{
+    struct TCase {
+        int nx, ny;
+        int expectX, expectY;
+        int refusals;
+    };
+    const TCase cases[] = {
+        {64, 64, 64, 64, 0},  // every axis grows
+        {16, 16, 16, 16, 0},  // every axis shrinks
+        {64, 16, 32, 32, 0},  // one grows, one shrinks: nothing
+        {48, 48, 32, 32, 1},  // refused, then cancelled
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nx) + " x " + std::to_string(c.ny));
+        delete set->m_pMapList;
+        set->m_pMapList = nullptr;
+        TMap* map = AddMap("NAA_map", 32, 32, TMap::kNeverSaved);
+        report.Clear();
+        int shown = 0;
+        TDialogScript script([&](QDialog& d) {
+            auto& dialog = dynamic_cast<CResizeMapDlg&>(d);
+            if (++shown > 1)
+                return int(QDialog::Rejected);
+            dialog.MapList()->setCurrentRow(0);
+            EXPECT_EQ(dialog.SizeEdit(0)->text(), "32");
+            EXPECT_FALSE(dialog.SizeEdit(2)->isEnabled());
+            dialog.SizeEdit(0)->setText(QString::number(c.nx));
+            dialog.SizeEdit(1)->setText(QString::number(c.ny));
+            dialog.accept();
+            return dialog.result();
+        });
+        Trigger(cmd::MapResize);
+        EXPECT_EQ(map->size[0], c.expectX);
+        EXPECT_EQ(map->size[1], c.expectY);
+        EXPECT_EQ(map->size[2], 1);
+        EXPECT_EQ(shown, 1 + c.refusals);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>(c.refusals, "The size must be power of 2."));
+    }
+}
+
+TEST_F(MapCommandsTest, ResizeDialogKeepsItsSizesWithinOneToAThousand)
+{
+    AddMap("NAA_map", 8, 8, TMap::kNeverSaved);
+    CResizeMapDlg dialog(set);
+    EXPECT_EQ(dialog.windowTitle(), "Resize map");
+    dialog.accept();  // no map chosen
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.GetMap(), nullptr);
+    dialog.MapList()->setCurrentRow(0);
+    for (const char* bad : {"0", "1001", "-4", "x"}) {
+        dialog.SizeEdit(1)->setText(bad);
+        dialog.accept();
+        EXPECT_EQ(dialog.GetMap(), nullptr) << bad;
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>(4, "Please enter an integer between 1 and 1000."));
+    dialog.SizeEdit(1)->setText("1000");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.GetSizes()[1], 1000);
+}
+
+}  // namespace
