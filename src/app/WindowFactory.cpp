@@ -14,6 +14,7 @@
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "platform/Globals.h"
+#include "processing/TRegionEstimate.h"
 #include "views/CVoxelWindow.h"
 
 namespace vx::app {
@@ -122,7 +123,9 @@ EstimateSpectrumLookup SetEstimateSpectrumLookup(EstimateSpectrumLookup lookup)
 
 TSpectrum* EstimateSpectrum(TRegionEstimate* estimate)
 {
-    return estimate && Slot<EstimateSpectrumLookup>() ? Slot<EstimateSpectrumLookup>()(estimate) : nullptr;
+    if (!estimate)
+        return nullptr;
+    return Slot<EstimateSpectrumLookup>() ? Slot<EstimateSpectrumLookup>()(estimate) : estimate->GetResult();
 }
 
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)

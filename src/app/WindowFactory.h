@@ -45,8 +45,8 @@ std::unique_ptr<IImageFrameList> MakeImageFrameList(CMainFrame* frame);
 using SyncSlicesHook = std::function<void(CChildFrame* clicked, TSpectrum* voxel)>;
 SyncSlicesHook SetSyncSlicesHook(SyncSlicesHook hook);
 void SyncSlicesToVoxel(CChildFrame* clicked, TSpectrum* voxel);
-// The estimated spectrum that a region-estimate window shows (from the estimate once
-// its class is in the tree; until then none, and no window opens).
+// The estimated spectrum that a region-estimate window shows: the estimate's result,
+// unless a lookup is installed (tests).
 using EstimateSpectrumLookup = std::function<TSpectrum*(TRegionEstimate*)>;
 EstimateSpectrumLookup SetEstimateSpectrumLookup(EstimateSpectrumLookup lookup);
 TSpectrum* EstimateSpectrum(TRegionEstimate* estimate);

@@ -1,10 +1,13 @@
 #pragma once
 // Walking the lines of a three-dimensional grid stored x fastest (index (z*ny + y)*nx + x),
-// and the circular half swap of those lines, for every grid of the program: the voxels of
-// a CSI set and the values of a map.
+// the circular half swap of those lines and their Fourier transform, for every grid of the
+// program: the voxels of a CSI set, the values of a map, the weights of a region estimate.
+#include <complex>
 #include <cstddef>
 #include <utility>
 #include <vector>
+
+#include "model/TMixedRadixFFT.h"
 
 // Strides of the grid and the lines along each axis.
 struct TGridShape {
@@ -73,4 +76,36 @@ void ShiftGridLines(std::vector<T>& data, const int dim[3], int axis, int direct
         for (int i = 0; i < n; ++i)
             data[start + static_cast<size_t>(i) * g.stride[axis]] = std::move(line[static_cast<size_t>(i)]);
     }
+}
+
+// The transform of every line along `axis` of a grid of complex values: forward
+// (exp(-i...), unscaled) or inverse (exp(+i...), times 1/n), as TMixedRadixFFT does them.
+// False, nothing changed, for an axis outside 0..2, another element count or a length the
+// transform refuses (silently: the caller reports).
+template <typename T>
+bool TransformGridLines(std::vector<std::complex<T>>& data, const int dim[3], int axis, bool forward)
+{
+    if (axis < 0 || axis > 2 || dim[0] < 1 || dim[1] < 1 || dim[2] < 1)
+        return false;
+    const TGridShape g(dim);
+    const int n = dim[axis];
+    if (data.empty() || data.size() != g.stride[2] * static_cast<size_t>(dim[2]) || !TMixedRadixFFT::IsFFTLength(n))
+        return false;
+    const size_t count = static_cast<size_t>(n);
+    std::vector<double> re(count), im(count);
+    TMixedRadixFFT fft;
+    for (size_t l = 0; l < g.LineCount(axis); ++l) {
+        const size_t start = g.LineStart(axis, l);
+        for (size_t i = 0; i < count; ++i) {
+            const std::complex<T> v = data[start + i * g.stride[axis]];
+            re[i] = v.real();
+            im[i] = v.imag();
+        }
+        if (!(forward ? fft.Forward(n, re.data(), im.data(), re.data(), im.data())
+                      : fft.Inverse(n, re.data(), im.data(), re.data(), im.data())))
+            return false;  // not reached: the length was checked
+        for (size_t i = 0; i < count; ++i)
+            data[start + i * g.stride[axis]] = std::complex<T>(static_cast<T>(re[i]), static_cast<T>(im[i]));
+    }
+    return true;
 }

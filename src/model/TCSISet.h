@@ -180,6 +180,9 @@ public:
     // Voxel space <-> k-space over the in-plane axes and, unless multi-slice, the slice axis.
     bool ToKSpace();
     bool ToVoxelSpace();
+    // The axes that ToKSpace transforms: the in-plane axes, then the slice axis unless
+    // multi-slice.
+    std::vector<int> SpatialAxes() const;
     // Circular shift of every line along the axis by half its length:
     // new[i] = old[(i + m) mod n] with m = ceil(n/2) for direction 1 (the usual fftshift)
     // and floor(n/2) for direction 0 (its inverse).
@@ -371,8 +374,6 @@ private:
     // unscaled), on the workers; false, nothing changed, for a refused length.
     // maxWorkers > 0 caps the worker count (1: on the calling thread, which cannot fail).
     bool TransformAxes(const std::vector<int>& axes, bool forward, int maxWorkers = 0);
-    // In-plane axes, then the slice axis unless multi-slice.
-    std::vector<int> SpatialAxes() const;
     bool CheckSpatialLengths(const std::vector<int>& axes) const;
     // ToKSpace (kSpace) and ToVoxelSpace: the spatial transform of every spatial axis.
     bool ToGridSpace(bool kSpace);

@@ -11,10 +11,6 @@
 #include "platform/Globals.h"
 #include "platform/Report.h"
 
-namespace {
-bool IsAxis(int axis) { return axis >= 0 && axis < 3; }
-}  // namespace
-
 void TMap::ShiftGridAxis(int axis, int direction)
 {
     ShiftGridLines(m_values, size, axis, direction);
@@ -22,29 +18,7 @@ void TMap::ShiftGridAxis(int axis, int direction)
 
 bool TMap::TransformAxis(int axis, bool forward)
 {
-    if (!IsAxis(axis) || m_values.empty() || m_values.size() != static_cast<size_t>(size[0]) * size[1] * size[2])
-        return false;
-    const int n = size[axis];
-    if (!TMixedRadixFFT::IsFFTLength(n))
-        return false;
-    const TGridShape g(size);
-    const size_t count = static_cast<size_t>(n);
-    std::vector<double> re(count), im(count);
-    TMixedRadixFFT fft;
-    for (size_t l = 0; l < g.LineCount(axis); ++l) {
-        const size_t start = g.LineStart(axis, l);
-        for (size_t i = 0; i < count; ++i) {
-            const TComplex v = m_values[start + i * g.stride[axis]];
-            re[i] = v.real();
-            im[i] = v.imag();
-        }
-        if (!(forward ? fft.Forward(n, re.data(), im.data(), re.data(), im.data())
-                      : fft.Inverse(n, re.data(), im.data(), re.data(), im.data())))
-            return false;  // not reached: the length was checked
-        for (size_t i = 0; i < count; ++i)
-            m_values[start + i * g.stride[axis]] = TComplex(static_cast<float>(re[i]), static_cast<float>(im[i]));
-    }
-    return true;
+    return TransformGridLines(m_values, size, axis, forward);
 }
 
 bool TMap::ForwardFFTAxis(int axis) { return TransformAxis(axis, true); }

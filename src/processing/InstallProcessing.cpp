@@ -6,9 +6,11 @@
 #include "model/TAnalysis.h"
 #include "platform/TTextFile.h"
 #include "processing/AnalysisRecords.h"
+#include "processing/TDrawnRegion.h"
 #include "processing/TMacroStep.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
+#include "processing/TRegionEstimate.h"
 
 void InstallProcessing()
 {
@@ -24,6 +26,14 @@ void InstallProcessing()
     hooks.disableUndo = [](TProcessHistory* pHistory) { pHistory->DisableUndo(); };
     hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };
     hooks.newMacroStep = [](bool recording, TCSISet* pSet) { return new TMacroStep(recording, pSet); };
+    hooks.deleteRegion = [](TDrawnRegion* pRegion) { delete pRegion; };
+    hooks.deleteEstimate = [](TRegionEstimate* pEstimate) { delete pEstimate; };
+    hooks.rerunEstimate = [](TRegionEstimate* pEstimate) { return pEstimate->Estimate(); };
+    hooks.estimateUsesSet = [](TRegionEstimate* pEstimate, const TCSISet* pSet) { return pEstimate->UsesSet(pSet); };
+    hooks.estimateUsesImage = [](TRegionEstimate* pEstimate, const TMRImage* pImage) {
+        return pEstimate->UsesImage(pImage);
+    };
+    hooks.regionUsesImage = [](TDrawnRegion* pRegion, const TMRImage* pImage) { return pRegion->IsOnImage(pImage); };
     hooks.readMacro = [](TProcessStep* pStep, vx::TTextFile& file) { return pStep->ReadMacro(file); };
     hooks.applyStep = [](TProcessStep* pStep, TCSISet* pSet) {
         pStep->SetDataSet(pSet);
