@@ -58,6 +58,12 @@ CChildFrame::~CChildFrame()
     Detach();
 }
 
+void CChildFrame::GetSlicePosition(float position[3]) const
+{
+    for (int d = 0; d < 3; ++d)
+        position[d] = m_position[d];
+}
+
 TProject* CChildFrame::Project() const
 {
     if (m_pOwner && m_pOwner->GetProject())

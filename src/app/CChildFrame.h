@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "processing/IImagePlaneFrame.h"
+
 class CMainFrame;
 class CMainPicView;
 class TCSISet;
@@ -23,7 +25,7 @@ class TMRImage;
 class TProject;
 class TSpectrum;
 
-class CChildFrame : public QMdiSubWindow {
+class CChildFrame : public QMdiSubWindow, public IImagePlaneFrame {
     Q_OBJECT
 public:
     enum Kind { kImageFrame = 0, kSliceFrame = 2 };
@@ -80,7 +82,10 @@ public:
     // for images "(Unknown) " for any other value.
     static std::string TitleText(const TMRImage* image, const TCSISlice* slice, float zoom);
 
-    TMRImage* GetImage() const { return m_pImage; }
+    TMRImage* GetImage() const override { return m_pImage; }
+    // The plane a region drawn in this window lies in.
+    int GetOrientation() const override { return m_nAxis; }
+    void GetSlicePosition(float position[3]) const override;
     void SetImage(TMRImage* image) { m_pImage = image; }
     TCSISlice* GetSlice() const { return m_pSlice.get(); }
     CMainPicView* View() const { return m_pView; }

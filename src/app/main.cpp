@@ -4,12 +4,14 @@
 #include "app/CVexaraApp.h"
 #include "app/QtServices.h"
 #include "processing/InstallProcessing.h"
+#include "views/RegionPainters.h"
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     vx::app::InstallQtServices();
     InstallProcessing();
+    InstallRegionPainters();
     CVexaraApp theApp;
     QStringList commandLine = QApplication::arguments();
     commandLine.removeFirst();
