@@ -82,3 +82,15 @@ bool TDrawnRegion::BeginMask(uint8_t* mask, int width, int height, const std::ve
     std::memset(mask, 0, static_cast<size_t>(width) * static_cast<size_t>(height));
     return true;
 }
+
+bool TDrawnRegion::BeginTwoPointMask(uint8_t* mask, int width, int height, const std::vector<vx::TPointI>& points,
+                                     vx::TPointI& first, vx::TPointI& second) const
+{
+    std::vector<TPointD> cells;
+    if (points.size() != 2 || !BeginMask(mask, width, height, points, cells))
+        return false;
+    first = {CellIndex(cells[0].x), CellIndex(cells[0].y)};
+    second = {CellIndex(cells[1].x), CellIndex(cells[1].y)};
+    return InRange(first.x, width) && InRange(second.x, width) && InRange(first.y, height) &&
+           InRange(second.y, height);
+}

@@ -56,6 +56,10 @@ protected:
     // point lies outside the image.
     bool BeginMask(uint8_t* mask, int width, int height, const std::vector<vx::TPointI>& points,
                    std::vector<TPointD>& cells) const;
+    // BeginMask for the two points of a rectangle or an ellipse, with the columns and rows
+    // of their cells; false also when either cell lies outside the mask.
+    bool BeginTwoPointMask(uint8_t* mask, int width, int height, const std::vector<vx::TPointI>& points,
+                           vx::TPointI& first, vx::TPointI& second) const;
     // The cell that holds a cell coordinate; a coordinate a hair below a cell's edge
     // counts as on it, so that rounding on the way through millimetres loses no cell.
     static int CellIndex(double coordinate);

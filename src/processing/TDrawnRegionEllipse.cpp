@@ -5,15 +5,10 @@
 
 bool TDrawnRegionEllipse::MakeVoxelMask(uint8_t* mask, int width, int height) const
 {
-    if (GetPointCount() != 2)
+    vx::TPointI c0, c1;
+    if (!BeginTwoPointMask(mask, width, height, GetPoints(), c0, c1))
         return false;
-    std::vector<TPointD> cells;
-    if (!BeginMask(mask, width, height, GetPoints(), cells))
-        return false;
-    const int i0 = CellIndex(cells[0].x), j0 = CellIndex(cells[0].y);
-    const int i1 = CellIndex(cells[1].x), j1 = CellIndex(cells[1].y);
-    if (!InRange(i0, width) || !InRange(i1, width) || !InRange(j0, height) || !InRange(j1, height))
-        return false;
+    const int i0 = c0.x, j0 = c0.y, i1 = c1.x, j1 = c1.y;
     const double a = std::abs(i0 - i1) / 2.0, b = std::abs(j0 - j1) / 2.0;
     if (a == 0.0 || b == 0.0)
         return true;

@@ -100,6 +100,20 @@ void ForEachEdge(const std::vector<TPointD>& v, F f)
     }
 }
 
+// The parity of the cell's edges crossed on the straight way through the point along x
+// (alongX) or along y, strictly between the coordinates `from` and `to` on that axis.
+int CrossingsOnTheWay(const TPolygonCell& cell, const TPointD& p, bool alongX, double from, double to)
+{
+    int parity = 0;
+    for (const TPolygonEdge& e : cell.edges) {
+        if (alongX ? !StraddlesY(e, p.y) : !StraddlesX(e, p.x))
+            continue;
+        const double at = alongX ? CrossingX(e, p.y) : CrossingY(e, p.x);
+        parity ^= (at > from && at < to) ? 1 : 0;
+    }
+    return parity;
+}
+
 // Even-odd test of a point against the whole outline, by a ray toward +x.
 int OutlineContains(const std::vector<TPointD>& vertices, const TPointD& p)
 {
@@ -257,42 +271,18 @@ int PolygonEdgeTableContains(const TPolygonGridSet& set, const TPointD& p)
     const TPolygonCell& cell = set.cells[static_cast<size_t>(j) * r + i];
     const double left = set.gridX[static_cast<size_t>(i)], right = set.gridX[static_cast<size_t>(i) + 1];
     const double bottom = set.gridY[static_cast<size_t>(j)], top = set.gridY[static_cast<size_t>(j) + 1];
-    int inside = 0;
+    const bool lowerLeft = cell.flags & TPolygonCell::kInsideLowerLeft;
     switch (cell.GetAim()) {
     case TPolygonCell::kAimNone:
-        return cell.flags & TPolygonCell::kInsideLowerLeft ? 1 : 0;
+        return lowerLeft ? 1 : 0;
     case TPolygonCell::kAimLeft:
-        inside = cell.flags & TPolygonCell::kInsideLowerLeft ? 1 : 0;
-        for (const TPolygonEdge& e : cell.edges)
-            if (StraddlesY(e, p.y)) {
-                const double x = CrossingX(e, p.y);
-                inside ^= (x > left && x < p.x) ? 1 : 0;
-            }
-        return inside;
+        return (lowerLeft ? 1 : 0) ^ CrossingsOnTheWay(cell, p, true, left, p.x);
     case TPolygonCell::kAimBottom:
-        inside = cell.flags & TPolygonCell::kInsideLowerLeft ? 1 : 0;
-        for (const TPolygonEdge& e : cell.edges)
-            if (StraddlesX(e, p.x)) {
-                const double y = CrossingY(e, p.x);
-                inside ^= (y > bottom && y < p.y) ? 1 : 0;
-            }
-        return inside;
+        return (lowerLeft ? 1 : 0) ^ CrossingsOnTheWay(cell, p, false, bottom, p.y);
     case TPolygonCell::kAimRight:
-        inside = cell.flags & TPolygonCell::kInsideLowerRight ? 1 : 0;
-        for (const TPolygonEdge& e : cell.edges)
-            if (StraddlesY(e, p.y)) {
-                const double x = CrossingX(e, p.y);
-                inside ^= (x > p.x && x < right) ? 1 : 0;
-            }
-        return inside;
+        return (cell.flags & TPolygonCell::kInsideLowerRight ? 1 : 0) ^ CrossingsOnTheWay(cell, p, true, p.x, right);
     case TPolygonCell::kAimTop:
-        inside = cell.flags & TPolygonCell::kInsideUpperLeft ? 1 : 0;
-        for (const TPolygonEdge& e : cell.edges)
-            if (StraddlesX(e, p.x)) {
-                const double y = CrossingY(e, p.x);
-                inside ^= (y > p.y && y < top) ? 1 : 0;
-            }
-        return inside;
+        return (cell.flags & TPolygonCell::kInsideUpperLeft ? 1 : 0) ^ CrossingsOnTheWay(cell, p, false, p.y, top);
     case TPolygonCell::kAimOutline:
         return OutlineContains(set.vertices, p);
     }
