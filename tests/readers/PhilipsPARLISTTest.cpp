@@ -15,14 +15,17 @@ namespace {
 
 using namespace vx::test;
 
-class TProbe : public TPhilipsReader {
+// The parameter block is a base listed first, so it is built before the reader that
+// reads it in its constructor.
+struct TProbeBlock {
+    TCSIReadParams m_block;
+};
+
+class TProbe : private TProbeBlock, public TPhilipsReader {
 public:
     TProbe() : TPhilipsReader(&m_block) { m_pCSISet = std::make_unique<TCSISet>(); }
     TCSISet& Set() { return *m_pCSISet; }
     void DropSet() { m_pCSISet.reset(); }
-
-private:
-    TCSIReadParams m_block;
 };
 
 bool ParseText(TProbe& reader, const std::string& text, bool list)
