@@ -127,6 +127,15 @@ public:
     QMenu* HistoryMenu(bool undo) const;
     void OnClearAll();
     void OnClearRegionEstimates();
+    // The user-drawn region mode: the User Draw Toolbar (made on first use) shows with the
+    // rectangle chosen, and every image window shows its regions.
+    void OnUserRegionMode();
+    QToolBar* UserDrawBar() const { return m_pUserDrawBar; }
+    // The shape the next drawn region takes: 0 rectangle, 1 ellipse, 2 polygon.
+    void OnDrawShape(int shape);
+    // The drawn regions become a region estimate with a window of its own, or are reported
+    // as a failure.
+    void OnRunSpectralEstimation();
 
 signals:
     // File > Recent Projects: entry k (0-based) was chosen.

@@ -1,6 +1,7 @@
 // The main frame's commands that change how the project is viewed and worked on: work
 // modes, the display of the spectra, map colours, macro recording, Undo and Redo.
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 #include <QToolBar>
 #include <QToolButton>
@@ -27,6 +28,7 @@
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 #include "processing/TProcessHistory.h"
+#include "processing/TRegionEstimate.h"
 #include "views/CMainPicView.h"
 
 namespace {
@@ -41,6 +43,7 @@ struct TWorkModeHandler {
 constexpr TWorkModeHandler kWorkModeHandlers[] = {
     {cmd::ModeSelectVoxel, &CMainPicView::OnMouseSelectVoxel, 1},
     {cmd::ModeMultiSelect, &CMainPicView::OnMouseMultiSelect, 1},
+    {cmd::ModePolygonSelect, &CMainPicView::OnMousePolygonSelect, 1},
     {cmd::ModeZoomIn, &CMainPicView::OnMouseZoomIn, 2},
     {cmd::ModeZoomOut, &CMainPicView::OnMouseZoomOut, 3},
     {cmd::ModeMoveCenter, &CMainPicView::OnMouseMoveCenter, 1},
@@ -97,6 +100,11 @@ void CMainFrame::ConnectCommands()
 
     for (const TWorkModeHandler& mode : kWorkModeHandlers)
         SetCommandHandler(mode.command, [this, command = mode.command] { OnWorkMode(command); });
+    SetCommandHandler(cmd::ModeUserRegion, [this] { OnUserRegionMode(); });
+    SetCommandHandler(cmd::DrawRectangle, [this] { OnDrawShape(0); });
+    SetCommandHandler(cmd::DrawEllipse, [this] { OnDrawShape(1); });
+    SetCommandHandler(cmd::DrawPolygon, [this] { OnDrawShape(2); });
+    SetCommandHandler(cmd::RunSpectralEstimation, [this] { OnRunSpectralEstimation(); });
     SetCommandHandler(cmd::ShowGrid, [this] { OnShowGrid(); });
     SetCommandHandler(cmd::ShowSpectra, [this] { OnShowSpectra(); });
     SetCommandHandler(cmd::DisplayReal, [this] { OnDisplayPart(TSpectrumDisplayParams::kReal); });
@@ -374,6 +382,65 @@ void CMainFrame::OnClearAll()
         return;
     g_pProject->ClearAllOperations();
     UpdateAnalysisWindows(1, 1);
+}
+
+void CMainFrame::OnUserRegionMode()
+{
+    if (!m_pUserDrawBar) {
+        // A bar of its own that floats beside the frame and never docks.
+        m_pUserDrawBar = new QToolBar("User Draw Toolbar", this);
+        m_pUserDrawBar->setObjectName("UserDrawBar");
+        m_pUserDrawBar->setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+        m_pUserDrawBar->setOrientation(Qt::Vertical);
+        m_pUserDrawBar->setAllowedAreas(Qt::NoToolBarArea);
+        m_pUserDrawBar->setMovable(false);
+        m_pUserDrawBar->setIconSize(QSize(24, 24));
+        auto* shapes = new QActionGroup(m_pUserDrawBar);
+        for (int command : {cmd::DrawRectangle, cmd::DrawEllipse, cmd::DrawPolygon})
+            m_pUserDrawBar->addAction(shapes->addAction(Action(command)));
+        m_pUserDrawBar->addAction(Action(cmd::RunSpectralEstimation));
+        m_pUserDrawBar->addSeparator();
+        m_pUserDrawBar->addAction(Action(cmd::ClearRegionEstimates));
+        m_pUserDrawBar->move(pos() + QPoint(50, 80));
+    }
+    Action(cmd::DrawRectangle)->setChecked(true);
+    m_pUserDrawBar->show();
+    if (!g_pProject)
+        return;
+    g_pProject->m_pfnMouseHandler = &CMainPicView::OnMouseUserRegion;
+    g_pProject->m_nDrawShape = 0;
+    m_analysisWnds.SetMouseMode(1);
+    for (CChildFrame* frame : ImageFramesOf(g_pProject)) {
+        frame->SetShowUserRegions(true);
+        frame->UpdateView(false, false, true, false, false);
+    }
+}
+
+void CMainFrame::OnDrawShape(int shape)
+{
+    if (g_pProject)
+        g_pProject->m_nDrawShape = shape;
+}
+
+void CMainFrame::OnRunSpectralEstimation()
+{
+    TProject* project = g_pProject;
+    if (!project || project->m_drawnRegions.empty())
+        return;
+    vx::TWaitCursor wait;
+    auto* estimate = new TRegionEstimate;
+    if (estimate->SetRegions(project->m_drawnRegions) && estimate->Estimate()) {
+        project->m_regionEstimates.push_back(estimate);
+        OpenRegionEstimateWindow(estimate);
+        estimate->m_bWindow = 1;
+    } else {
+        vx::Report("Fail to estimate the spectra. Please try a different region.\nThe region should be inside of "
+                   "both image and CSI slice.",
+                   vx::ReportIcon::Exclamation);
+        delete estimate;
+    }
+    // The drawn regions have gone to the estimate, or with it.
+    project->UpdateFrames(false, false, true, false, false);
 }
 
 void CMainFrame::OnClearRegionEstimates()

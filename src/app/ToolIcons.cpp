@@ -18,6 +18,7 @@ const QColor kInk(40, 40, 40);
 const QColor kBlue(30, 90, 200);
 const QColor kRed(200, 40, 40);
 const QColor kGreen(30, 140, 60);
+const QColor kRegion(0, 160, 160);  // the drawn regions' colour
 
 void Grid(QPainter& p, const QRect& r, int cells)
 {
@@ -193,6 +194,36 @@ bool Paint(QPainter& p, int command)
         p.setPen(QPen(kGreen, 1.6, Qt::DashLine));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(QRectF(3, 5, 18, 14));
+        return true;
+    case cmd::DrawRectangle:
+        p.setPen(QPen(kRegion, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(4, 6, 16, 12));
+        return true;
+    case cmd::DrawEllipse:
+        p.setPen(QPen(kRegion, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(3, 5, 18, 14));
+        return true;
+    case cmd::DrawPolygon:
+        p.setPen(QPen(kRegion, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolygon(QPolygonF({{4, 8}, {12, 3}, {20, 9}, {17, 20}, {7, 18}}));
+        return true;
+    case cmd::RunSpectralEstimation:
+        // The spectrum of a drawn region.
+        p.setPen(QPen(kRegion, 1.6, Qt::DashLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(2, 2, 12, 10));
+        Peak(p, QRectF(7, 9, 15, 12), kRed);
+        return true;
+    case cmd::ClearRegionEstimates:
+        p.setPen(QPen(kRegion, 1.6));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(2, 4, 16, 12));
+        p.setPen(QPen(kRed, 2.4));
+        p.drawLine(QPointF(11, 11), QPointF(21, 21));
+        p.drawLine(QPointF(21, 11), QPointF(11, 21));
         return true;
     case cmd::ShowGrid: Grid(p, grid, 3); return true;
     case cmd::ShowSpectra:

@@ -122,12 +122,16 @@ public:
     void DispatchMouseEvent(TMouseEvent* event);
     void OnMouseSelectVoxel(TMouseEvent* event);
     void OnMouseMultiSelect(TMouseEvent* event);
+    void OnMousePolygonSelect(TMouseEvent* event);
     void OnMouseZoomIn(TMouseEvent* event);
     void OnMouseZoomOut(TMouseEvent* event);
     void OnMouseMoveCenter(TMouseEvent* event);
     void OnMouseVoxelShift(TMouseEvent* event);
     void OnMouseAverageVoxels(TMouseEvent* event);
     void OnMouseSpectraRange(TMouseEvent* event);
+    void OnMouseUserRegion(TMouseEvent* event);
+    // True while a band, drag or shape begun in the view is under way.
+    static bool HasMouseState(const CMainPicView* view);
     // Rubber bands and outlines of a drag, drawn over the picture (never into a layer)
     // until the handler takes them away. Points are client pixels: a rectangle's or an
     // ellipse's two corners, or the vertices of an open polyline.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "app/CChildFrame.h"
@@ -23,12 +24,18 @@
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
+#include "platform/Report.h"
+#include "processing/TDrawnRegionEllipse.h"
+#include "processing/TDrawnRegionGroup.h"
+#include "processing/TDrawnRegionPolygon.h"
+#include "processing/TDrawnRegionRect.h"
 #include "processing/TVoxelShiftStep.h"
 #include "views/CMainPicView.h"
 
 namespace {
 
 const QColor kBandColour(255, 255, 0);
+const QColor kShapeColour(0, 192, 192);
 // The zoom of a click, and of a band too narrow to give one of its own.
 constexpr float kZoomInStep = 1.25f;
 constexpr float kZoomOutStep = 0.8f;
@@ -61,10 +68,56 @@ struct TVoxelShiftState {
     TPoint2D startCentre;  // the slice's centre before the preview
 };
 
+// A selection polygon under way: its vertices are voxel columns and rows of the slice.
+struct TPolygonState {
+    CMainPicView* view = nullptr;
+    std::unique_ptr<TDrawnRegionPolygon> polygon;
+    QPolygon outline;  // the vertices as client points
+};
+
+// A user-drawn shape under way: its points are pixels of the frame's image.
+struct TRegionState {
+    CMainPicView* view = nullptr;
+    std::unique_ptr<TDrawnRegion> shape;
+    int kind = 0;  // 0 rectangle, 1 ellipse, 2 polygon
+    QPolygon outline;  // the points as client points
+};
+
 TBandState g_zoomBand;
 TBandState g_selectBand;
 TSpectraRangeState g_spectraRange;
 TVoxelShiftState g_voxelShift;
+TPolygonState g_polygon;
+TRegionState g_region;
+
+// Every selected voxel of the slice is deselected; the changed ones, columns outer.
+std::vector<TSpectrum*> DeselectAll(const TCSISlice& slice)
+{
+    std::vector<TSpectrum*> changed;
+    for (int column = 0; column < slice.GetColumns(); ++column)
+        for (int row = 0; row < slice.GetRows(); ++row) {
+            TSpectrum* voxel = slice.GetVoxel(column, row);
+            if (voxel && voxel->m_bSelected) {
+                voxel->m_bSelected = 0;
+                changed.push_back(voxel);
+            }
+        }
+    return changed;
+}
+
+// The project's region group of the frame's image, made for the frame's plane when there
+// is none. New groups come after the others.
+TDrawnRegionGroup* RegionGroupOf(TProject& project, CChildFrame& frame)
+{
+    for (const auto& [key, region] : project.m_drawnRegions)
+        if (auto* group = dynamic_cast<TDrawnRegionGroup*>(region); group && group->GetImage() == frame.GetImage())
+            return group;
+    auto* group = new TDrawnRegionGroup;
+    group->SetImagePlane(frame);
+    const int key = project.m_drawnRegions.empty() ? 0 : project.m_drawnRegions.rbegin()->first + 1;
+    project.m_drawnRegions[key] = group;
+    return group;
+}
 
 // The cursor of a zoom mode: its toolbar picture with the hot spot in the lens.
 QCursor ZoomCursor(bool in)
@@ -149,6 +202,14 @@ void CMainPicView::SetRubber(RubberKind kind, const QPolygon& points, const QCol
     viewport()->update();
 }
 
+bool CMainPicView::HasMouseState(const CMainPicView* view)
+{
+    return (g_zoomBand.view == view && g_zoomBand.pressed) || (g_selectBand.view == view && g_selectBand.pressed) ||
+           (g_spectraRange.view == view && (g_spectraRange.leftDrag || g_spectraRange.rightDrag)) ||
+           (g_voxelShift.view == view && g_voxelShift.dragging) || (g_polygon.view == view && g_polygon.polygon) ||
+           (g_region.view == view && g_region.shape);
+}
+
 void CMainPicView::ForgetMouseState()
 {
     for (TBandState* band : {&g_zoomBand, &g_selectBand})
@@ -158,6 +219,11 @@ void CMainPicView::ForgetMouseState()
         g_spectraRange = TSpectraRangeState();
     if (g_voxelShift.view == this)
         g_voxelShift = TVoxelShiftState();
+    // A shape under way refers to this window's image and plane.
+    if (g_polygon.view == this)
+        g_polygon = TPolygonState();
+    if (g_region.view == this)
+        g_region = TRegionState();
 }
 
 // ---- Select voxel ----------------------------------------------------------------------
@@ -532,14 +598,7 @@ void CMainPicView::OnMouseMultiSelect(TMouseEvent* event)
         break;
     }
     case TMouseEvent::RightDown:
-        for (int column = 0; column < slice->GetColumns(); ++column)
-            for (int row = 0; row < slice->GetRows(); ++row) {
-                TSpectrum* voxel = slice->GetVoxel(column, row);
-                if (voxel && voxel->m_bSelected) {
-                    voxel->m_bSelected = 0;
-                    changed.push_back(voxel);
-                }
-            }
+        changed = DeselectAll(*slice);
         break;
     default:
         return;
@@ -568,4 +627,151 @@ void CMainPicView::OnMouseAverageVoxels(TMouseEvent* event)
     voxel->m_bAveraged = 1;
     m_pFrame->MainFrame()->OpenAverageWindow(voxel, *event);
     project->RedrawVoxel(voxel->m_nX, voxel->m_nY, voxel->m_nZ);
+}
+
+void CMainPicView::OnMousePolygonSelect(TMouseEvent* event)
+{
+    viewport()->setCursor(Qt::CrossCursor);
+    TCSISlice* slice = FrameSlice();
+    TProject* project = m_pFrame->Project();
+    if (!slice || !project)
+        return;
+    TPolygonState& s = g_polygon;
+    // The vertices of a polygon begun in another window are cells of another plane.
+    if (s.polygon && s.view != this) {
+        s.view->ClearRubber();
+        s = TPolygonState();
+    }
+    const QPoint at(event->m_nX, event->m_nY);
+    const vx::TPointI cell = slice->GetVoxelIndexAt(ClientToMm(event->m_nX, event->m_nY));
+    std::vector<TSpectrum*> changed;
+    switch (event->m_nKind) {
+    case TMouseEvent::LeftDown:
+        if (!s.polygon) {
+            s.view = this;
+            s.polygon = std::make_unique<TDrawnRegionPolygon>();
+            s.outline.clear();
+        }
+        s.polygon->AddPoint(cell.x, cell.y);
+        s.outline << at;
+        SetRubber(RubberPolyline, s.outline, kShapeColour);
+        return;
+    case TMouseEvent::Move:
+        if (s.polygon)
+            SetRubber(RubberPolyline, QPolygon(s.outline) << at, kShapeColour);
+        return;
+    case TMouseEvent::RightDown:
+        if (s.polygon) {
+            s.polygon->AddPoint(cell.x, cell.y);
+            s.polygon->SetImagePlane(*m_pFrame);
+            const int columns = slice->GetColumns(), rows = slice->GetRows();
+            std::vector<int32_t> mask(static_cast<size_t>(columns) * static_cast<size_t>(rows));
+            if (!s.polygon->MakePixelMask(mask.data(), columns, rows)) {
+                vx::Report("Invalid polygon.", vx::ReportIcon::None);
+            } else {
+                for (int column = 0; column < columns; ++column)
+                    for (int row = 0; row < rows; ++row) {
+                        TSpectrum* voxel = slice->GetVoxel(column, row);
+                        if (voxel && mask[static_cast<size_t>(row) * columns + column]) {
+                            voxel->m_bSelected = voxel->m_bSelected ? 0 : 1;
+                            changed.push_back(voxel);
+                        }
+                    }
+            }
+            s = TPolygonState();
+        } else {
+            changed = DeselectAll(*slice);
+        }
+        ClearRubber();
+        break;
+    default:
+        return;
+    }
+    project->RedrawVoxelSet(changed);
+    ComposeLayers();
+    ShowPicture();
+}
+
+void CMainPicView::OnMouseUserRegion(TMouseEvent* event)
+{
+    viewport()->setCursor(Qt::CrossCursor);
+    TMRImage* image = FrameImage();
+    TProject* project = m_pFrame->Project();
+    if (!image || !FrameSlice() || !project)
+        return;
+    TRegionState& s = g_region;
+    if (s.shape && s.view != this) {
+        s.view->ClearRubber();
+        s = TRegionState();
+    }
+    const QPoint at(event->m_nX, event->m_nY);
+    const TPoint2D mm = ClientToMm(event->m_nX, event->m_nY);
+    const bool inside = image->ContainsPoint(mm);
+    const vx::TPointI pixel = image->WorldToPixel(mm);
+    // The shape goes into the image's group; the picture shows the group with it.
+    auto commit = [&] {
+        s.shape->AddPoint(pixel.x, pixel.y);
+        RegionGroupOf(*project, *m_pFrame)->AddRegion(s.shape.release());
+        s = TRegionState();
+        ClearRubber();
+        PaintRegionLayer();
+        ComposeLayers();
+        ShowPicture();
+    };
+    switch (event->m_nKind) {
+    case TMouseEvent::LeftDown:
+        if (!inside)
+            return;
+        if (s.shape) {
+            // Only a polygon takes more than its first point from presses.
+            if (s.kind == 2) {
+                s.shape->AddPoint(pixel.x, pixel.y);
+                s.outline << at;
+                SetRubber(RubberPolyline, s.outline, kShapeColour);
+            }
+            return;
+        }
+        {
+            TDrawnRegionGroup* group = RegionGroupOf(*project, *m_pFrame);
+            // Ctrl adds the shape to the image's regions; otherwise it replaces them.
+            if (!(event->m_nKeys & TMouseEvent::kCtrl))
+                group->DeleteAll();
+        }
+        s.view = this;
+        s.kind = std::clamp(project->m_nDrawShape, 0, 2);
+        if (s.kind == 0)
+            s.shape = std::make_unique<TDrawnRegionRect>();
+        else if (s.kind == 1)
+            s.shape = std::make_unique<TDrawnRegionEllipse>();
+        else
+            s.shape = std::make_unique<TDrawnRegionPolygon>();
+        s.shape->SetImagePlane(*m_pFrame);
+        s.shape->AddPoint(pixel.x, pixel.y);
+        s.outline = QPolygon({at});
+        PaintRegionLayer();
+        ComposeLayers();
+        ShowPicture();
+        if (s.kind == 2)
+            SetRubber(RubberPolyline, s.outline, kShapeColour);
+        return;
+    case TMouseEvent::Move:
+        if (!s.shape)
+            return;
+        if (s.kind == 2)
+            SetRubber(RubberPolyline, QPolygon(s.outline) << at, kShapeColour);
+        else
+            SetRubber(s.kind == 0 ? RubberRect : RubberEllipse, Corners(s.outline.first(), at), kShapeColour);
+        return;
+    case TMouseEvent::LeftUp:
+        // A release outside the image leaves the shape under way.
+        if (s.shape && s.kind != 2 && inside)
+            commit();
+        return;
+    case TMouseEvent::RightDown:
+        if (s.shape && s.kind == 2 && inside)
+            commit();
+        return;
+    default:
+        return;
+    }
 }

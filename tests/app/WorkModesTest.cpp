@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QTest>
+#include <QToolBar>
 
 #include <cmath>
 #include <list>
@@ -31,6 +32,8 @@
 #include "processing/TPPMCenterStep.h"
 #include "processing/TPhasingStep.h"
 #include "processing/TProcessHistory.h"
+#include "processing/TDrawnRegionGroup.h"
+#include "processing/TRegionEstimate.h"
 #include "processing/TVoxelShiftStep.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
@@ -38,6 +41,7 @@
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "views/CMainPicView.h"
+#include "views/RegionPainters.h"
 
 using namespace vx::test;
 
@@ -66,6 +70,17 @@ std::vector<float> RowHeights(const TCSISet& set)
     for (int x = 0; x < TGuiFixture::kColumns; ++x)
         heights.push_back(set.GetVoxel(x, 0, 0)->GetReal(TGuiFixture::kPeakPoint));
     return heights;
+}
+
+// Voxels of the first slice whose selected flag is set, as (column, row), rows outer.
+std::vector<std::pair<int, int>> Selected(const TCSISet& set)
+{
+    std::vector<std::pair<int, int>> cells;
+    for (int y = 0; y < TGuiFixture::kRows; ++y)
+        for (int x = 0; x < TGuiFixture::kColumns; ++x)
+            if (set.GetVoxel(x, y, 0)->m_bSelected)
+                cells.push_back({x, y});
+    return cells;
 }
 
 class WorkModesTest : public ::testing::Test {
@@ -308,28 +323,20 @@ TEST_F(WorkModesTest, MultipleSelectionTogglesBandsAndClicksAndRightClickClears)
 {
     TCSISet& set = *project->m_pWorkSet;
     Mode(cmd::ModeMultiSelect);
-    auto selected = [&] {
-        std::vector<std::pair<int, int>> cells;
-        for (int y = 0; y < TGuiFixture::kRows; ++y)
-            for (int x = 0; x < TGuiFixture::kColumns; ++x)
-                if (set.GetVoxel(x, y, 0)->m_bSelected)
-                    cells.push_back({x, y});
-        return cells;
-    };
     for (int y = 0; y < TGuiFixture::kRows; ++y)
         for (int x = 0; x < TGuiFixture::kColumns; ++x)
             set.GetVoxel(x, y, 0)->m_bSelected = 0;
 
     // A band from voxel (3, 4) back to (2, 3) selects the four voxels it touches.
     Drag(At(VoxelCentre(3, 4)), At(VoxelCentre(2, 3)));
-    EXPECT_EQ(selected(), (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}, {2, 4}, {3, 4}}));
+    EXPECT_EQ(Selected(set), (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}, {2, 4}, {3, 4}}));
     // A click toggles the one voxel: twice on (2, 3) deselects and selects it again.
     Click(At(VoxelCentre(2, 3)));
-    EXPECT_EQ(selected(), (std::vector<std::pair<int, int>>{{3, 3}, {2, 4}, {3, 4}}));
+    EXPECT_EQ(Selected(set), (std::vector<std::pair<int, int>>{{3, 3}, {2, 4}, {3, 4}}));
     Click(At(VoxelCentre(6, 0)));
-    EXPECT_EQ(selected().size(), 4u);
+    EXPECT_EQ(Selected(set).size(), 4u);
     Click(At(VoxelCentre(0, 0)), {}, Qt::RightButton);
-    EXPECT_TRUE(selected().empty());
+    EXPECT_TRUE(Selected(set).empty());
     Move(At(VoxelCentre(0, 0)));
     EXPECT_EQ(view->StatusText(), "Click or drag to select, right click to deselect");
 }
@@ -390,6 +397,119 @@ TEST_F(WorkModesTest, ModeButtonsSetTheProjectsHandlerOrOnlyTheButtons)
     g_pProject = project;
     Main().ResetWorkMode();
     EXPECT_TRUE(Main().Action(cmd::ModeSelectVoxel)->isChecked());
+}
+
+// ---- drawn shapes -------------------------------------------------------------------------
+
+TEST_F(WorkModesTest, PolygonSelectionTogglesTheVoxelsItEnclosesAndRefusesTooFewPoints)
+{
+    TCSISet& set = *project->m_pWorkSet;
+    for (int y = 0; y < TGuiFixture::kRows; ++y)
+        for (int x = 0; x < TGuiFixture::kColumns; ++x)
+            set.GetVoxel(x, y, 0)->m_bSelected = x == 0 ? 1 : 0;
+    Mode(cmd::ModePolygonSelect);
+    for (const auto& [column, row] : {std::pair{1, 1}, {5, 1}, {5, 5}})
+        Click(At(VoxelCentre(column, row)));
+    Move(At(VoxelCentre(2, 6)));
+    EXPECT_EQ(view->Rubber(), CMainPicView::RubberPolyline);
+    EXPECT_EQ(view->RubberPoints().size(), 4);
+    Click(At(VoxelCentre(1, 5)), {}, Qt::RightButton);
+    std::vector<std::pair<int, int>> expected;
+    for (int y = 0; y < TGuiFixture::kRows; ++y)
+        for (int x = 0; x < TGuiFixture::kColumns; ++x)
+            if (x == 0 || (x <= 5 && y >= 1 && y <= 5))
+                expected.push_back({x, y});
+    EXPECT_EQ(Selected(set), expected);
+    EXPECT_EQ(view->Rubber(), CMainPicView::NoRubber);
+
+    // Two points make no polygon: nothing changes.
+    Click(At(VoxelCentre(6, 6)));
+    Click(At(VoxelCentre(7, 7)), {}, Qt::RightButton);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid polygon."}));
+    EXPECT_EQ(Selected(set), expected);
+    // A right click with no polygon under way clears the selection.
+    Click(At(VoxelCentre(7, 7)), {}, Qt::RightButton);
+    EXPECT_TRUE(Selected(set).empty());
+}
+
+TEST_F(WorkModesTest, ShapeUnderWayGoesWithItsWindow)
+{
+    Mode(cmd::ModePolygonSelect);
+    Click(At(VoxelCentre(1, 1)));
+    Click(At(VoxelCentre(5, 1)));
+    const CMainPicView* gone = view;
+    EXPECT_TRUE(CMainPicView::HasMouseState(gone));
+    delete frame;  // the window and its view go with the polygon's plane
+    EXPECT_FALSE(CMainPicView::HasMouseState(gone));
+    frame = session->FrameTitled("(Coronal) No image @ 100%");
+    ASSERT_NE(frame, nullptr);
+    view = frame->View();
+    // A new polygon begins here; the old one is not closed in a plane it does not belong to.
+    Click(At(TPoint2D(-100.0f, 0.0f)), {}, Qt::RightButton);
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(view->Rubber(), CMainPicView::NoRubber);
+}
+
+TEST_F(WorkModesTest, DrawnRegionsReplaceOrJoinAndBecomeAnEstimate)
+{
+    const CMainPicView::TRegionPainters before = InstallRegionPainters();
+    Mode(cmd::ModeUserRegion);
+    QToolBar* bar = Main().UserDrawBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->windowTitle(), "User Draw Toolbar");
+    EXPECT_EQ(bar->pos(), Main().pos() + QPoint(50, 80));
+    EXPECT_TRUE(Main().Action(cmd::DrawRectangle)->isChecked());
+    EXPECT_EQ(project->m_pfnMouseHandler, &CMainPicView::OnMouseUserRegion);
+    EXPECT_TRUE(view->m_bShowRegions);
+
+    auto regionsOfTheImage = [&]() -> size_t {
+        if (project->m_drawnRegions.size() != 1)
+            return 0;
+        auto* group = dynamic_cast<TDrawnRegionGroup*>(project->m_drawnRegions.begin()->second);
+        return group && group->GetImage() == frame->GetImage() ? group->GetRegions().size() : 0;
+    };
+    // A rectangle from the centre of voxel (2, 2), image pixel (20, 20), to that of (4, 4).
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, At(VoxelCentre(2, 2)));
+    QTest::mouseMove(view->viewport(), At(VoxelCentre(4, 4)));
+    EXPECT_EQ(view->Rubber(), CMainPicView::RubberRect);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, At(VoxelCentre(4, 4)));
+    EXPECT_EQ(regionsOfTheImage(), 1u);
+    EXPECT_EQ(view->LayerImage(CMainPicView::RegionLayer).pixelColor(20, 20), QColor(0, 192, 192));
+    // With Ctrl an ellipse joins the rectangle; without, a shape replaces them.
+    Main().Action(cmd::DrawEllipse)->trigger();
+    EXPECT_EQ(project->m_nDrawShape, 1);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::ControlModifier, At(VoxelCentre(5, 5)));
+    QTest::mouseMove(view->viewport(), At(VoxelCentre(6, 6)));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::ControlModifier, At(VoxelCentre(6, 6)));
+    EXPECT_EQ(regionsOfTheImage(), 2u);
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(5, 4)));
+    EXPECT_EQ(regionsOfTheImage(), 1u);
+
+    Main().Action(cmd::RunSpectralEstimation)->trigger();
+    ASSERT_EQ(project->m_regionEstimates.size(), 1u);
+    EXPECT_TRUE(project->m_drawnRegions.empty());
+    EXPECT_EQ(project->m_regionEstimates.front()->m_bWindow, 1);
+    EXPECT_EQ(Main().EstimateWindows().GetCount(), 1);
+
+    // A polygon of two points cannot be estimated: it is reported and goes.
+    Main().Action(cmd::DrawPolygon)->trigger();
+    Click(At(VoxelCentre(1, 1)));
+    Click(At(VoxelCentre(2, 3)), {}, Qt::RightButton);
+    EXPECT_EQ(regionsOfTheImage(), 1u);
+    Main().Action(cmd::RunSpectralEstimation)->trigger();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Fail to estimate the spectra. Please try a different "
+                                                           "region.\nThe region should be inside of both image and "
+                                                           "CSI slice."}));
+    EXPECT_EQ(project->m_regionEstimates.size(), 1u);
+    EXPECT_TRUE(project->m_drawnRegions.empty());
+
+    Main().Action(cmd::ClearRegionEstimates)->trigger();
+    EXPECT_TRUE(project->m_regionEstimates.empty());
+    EXPECT_EQ(Main().EstimateWindows().GetCount(), 0);
+    Mode(cmd::ModeSelectVoxel);
+    EXPECT_FALSE(bar->isVisible());
+    CMainPicView::SetRegionPainters(before);
 }
 
 // ---- history and macro commands ----------------------------------------------------------
