@@ -131,6 +131,30 @@ QPolygon Corners(const QPoint& a, const QPoint& b)
     return QPolygon({a, b});
 }
 
+// The press and the moves of a band mode: a press starts the band, a move draws it, or
+// shows the mode's prompt when no band of this view is under way. False for other events.
+bool TrackBand(TBandState& s, CMainPicView& view, const TMouseEvent& event, const char* prompt)
+{
+    const QPoint at(event.m_nX, event.m_nY);
+    if (event.m_nKind == TMouseEvent::LeftDown) {
+        s = TBandState();
+        s.view = &view;
+        s.pressed = true;
+        s.start = s.current = at;
+        return true;
+    }
+    if (event.m_nKind != TMouseEvent::Move)
+        return false;
+    if (!s.pressed || s.view != &view) {
+        view.SetStatusText(prompt);
+        return true;
+    }
+    s.current = at;
+    s.dragged = true;
+    view.SetRubber(CMainPicView::RubberRect, Corners(s.start, s.current), kBandColour);
+    return true;
+}
+
 // The two in-plane components of a 3-D point in the plane of `orientation`.
 bool InPlane(int orientation, int& a, int& b)
 {
@@ -308,22 +332,9 @@ void CMainPicView::OnMouseZoomIn(TMouseEvent* event)
     viewport()->setCursor(ZoomCursor(true));
     TBandState& s = g_zoomBand;
     const QPoint at(event->m_nX, event->m_nY);
+    if (TrackBand(s, *this, *event, "Left clk To Zoom In"))
+        return;
     switch (event->m_nKind) {
-    case TMouseEvent::LeftDown:
-        s = TBandState();
-        s.view = this;
-        s.pressed = true;
-        s.start = s.current = at;
-        break;
-    case TMouseEvent::Move:
-        if (!s.pressed || s.view != this) {
-            SetStatusText("Left clk To Zoom In");
-            break;
-        }
-        s.current = at;
-        s.dragged = true;
-        SetRubber(RubberRect, Corners(s.start, s.current), kBandColour);
-        break;
     case TMouseEvent::LeftUp: {
         if (!s.pressed || s.view != this)
             break;
@@ -563,23 +574,10 @@ void CMainPicView::OnMouseMultiSelect(TMouseEvent* event)
         return;
     TBandState& s = g_selectBand;
     const QPoint at(event->m_nX, event->m_nY);
+    if (TrackBand(s, *this, *event, "Click or drag to select, right click to deselect"))
+        return;
     std::vector<TSpectrum*> changed;
     switch (event->m_nKind) {
-    case TMouseEvent::LeftDown:
-        s = TBandState();
-        s.view = this;
-        s.pressed = true;
-        s.start = s.current = at;
-        return;
-    case TMouseEvent::Move:
-        if (!s.pressed || s.view != this) {
-            SetStatusText("Click or drag to select, right click to deselect");
-            return;
-        }
-        s.current = at;
-        s.dragged = true;
-        SetRubber(RubberRect, Corners(s.start, s.current), kBandColour);
-        return;
     case TMouseEvent::LeftUp: {
         if (!s.pressed || s.view != this)
             return;
