@@ -141,9 +141,19 @@ protected:
     size_t VoxelIndexOfRow(size_t row) const;
     // Number of data rows: the list's length with a selection, else the set's voxels.
     size_t AnalysedVoxelCount() const;
-    // The fields a kind adds to the record.
+    // The fields a kind adds to the record. A reader is told the shape of the record's
+    // matrices (analysed voxels N, points P, components K) and changes nothing unless it
+    // returns true.
     virtual bool WriteKindFields(vx::TFile&) const { return true; }
-    virtual bool ReadKindFields(vx::TRecordReader&) { return true; }
+    virtual bool ReadKindFields(vx::TRecordReader&, uint32_t /*voxels*/, uint32_t /*points*/,
+                                uint32_t /*components*/)
+    {
+        return true;
+    }
+    // A matrix field of the record: rows, columns (uint32), then the values row by row.
+    static bool WriteMatrix(vx::TFile& file, const TFloatMatrix& m);
+    // Exactly rows x columns; false for any other size or a short record.
+    static bool ReadMatrix(vx::TRecordReader& in, uint32_t rows, uint32_t columns, TFloatMatrix& m);
 
     int32_t m_nFirstPoint = 0;
     int32_t m_nLastPoint = 0;

@@ -20,23 +20,6 @@ namespace {
 
 constexpr size_t kMaxNameLength = 4096;
 
-bool WriteMatrix(vx::TFile& file, const TFloatMatrix& m)
-{
-    return file.WriteUInt32(m.Rows()) && file.WriteUInt32(m.Columns()) &&
-           file.Write(m.Data(), size_t(m.Rows()) * m.Columns() * sizeof(float));
-}
-
-// A matrix of exactly rows x columns; false for any other size or a short record.
-bool ReadMatrix(vx::TRecordReader& in, uint32_t rows, uint32_t columns, TFloatMatrix& m)
-{
-    uint32_t r = 0, c = 0;
-    if (!in.ReadUInt32(r) || !in.ReadUInt32(c) || r != rows || c != columns ||
-        !in.Holds(uint64_t(rows) * columns * sizeof(float)))
-        return false;
-    m.Resize(rows, columns);
-    return in.ReadFloats(m.Data(), size_t(rows) * columns);
-}
-
 bool ReadFlag(vx::TRecordReader& in, bool& flag)
 {
     int32_t v = 0;
@@ -47,6 +30,22 @@ bool ReadFlag(vx::TRecordReader& in, bool& flag)
 }
 
 }  // namespace
+
+bool TAnalysis::WriteMatrix(vx::TFile& file, const TFloatMatrix& m)
+{
+    return file.WriteUInt32(m.Rows()) && file.WriteUInt32(m.Columns()) &&
+           file.Write(m.Data(), size_t(m.Rows()) * m.Columns() * sizeof(float));
+}
+
+bool TAnalysis::ReadMatrix(vx::TRecordReader& in, uint32_t rows, uint32_t columns, TFloatMatrix& m)
+{
+    uint32_t r = 0, c = 0;
+    if (!in.ReadUInt32(r) || !in.ReadUInt32(c) || r != rows || c != columns ||
+        !in.Holds(uint64_t(rows) * columns * sizeof(float)))
+        return false;
+    m.Resize(rows, columns);
+    return in.ReadFloats(m.Data(), size_t(rows) * columns);
+}
 
 bool TAnalysis::WriteRecord(vx::TFile& file) const
 {
@@ -108,7 +107,7 @@ bool TAnalysis::ReadRecord(vx::TRecordReader& in, TCSISet* set)
     const auto k = static_cast<uint32_t>(components);
     TFloatMatrix componentMatrix, weights, data, scores;
     if (!ReadMatrix(in, k, p, componentMatrix) || !ReadMatrix(in, 1, k, weights) || !ReadMatrix(in, n, p, data) ||
-        !ReadMatrix(in, n, k, scores) || !ReadKindFields(in))
+        !ReadMatrix(in, n, k, scores) || !ReadKindFields(in, n, p, k))
         return false;
 
     m_strName = std::move(name);

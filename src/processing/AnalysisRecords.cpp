@@ -12,6 +12,7 @@
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/TRecordReader.h"
+#include "processing/TAnalysisNMF.h"
 #include "processing/TAnalysisPCA.h"
 
 namespace {
@@ -23,6 +24,8 @@ std::unique_ptr<TAnalysis> NewAnalysisOfKind(int32_t kind)
 {
     if (kind == TAnalysisPCA::kRecordKind)
         return std::make_unique<TAnalysisPCA>();
+    if (kind == TAnalysisNMF::kRecordKind)
+        return std::make_unique<TAnalysisNMF>();
     return nullptr;
 }
 

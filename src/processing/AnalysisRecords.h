@@ -4,7 +4,7 @@
 // (and a file that ends after its sets has none):
 //
 //   tag "VXAN" (int32 0x4E415856), count (int32), then per analysis:
-//   kind (int32: 0 PCA), body length in bytes (int32), the name of its CSI set (text),
+//   kind (int32: 0 PCA, 1 NMF), body length in bytes (int32), the name of its CSI set (text),
 //   then the body of TAnalysis::WriteRecord.
 //
 // Texts end with a zero byte; every other field is a little-endian 4-byte word.

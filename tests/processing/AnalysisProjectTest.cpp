@@ -16,6 +16,7 @@
 #include "platform/Globals.h"
 #include "processing/AnalysisRecords.h"
 #include "processing/InstallProcessing.h"
+#include "processing/TAnalysisNMF.h"
 #include "processing/TAnalysisPCA.h"
 #include "processing/TPCACorrection.h"
 #include "support/Bytes.h"
@@ -249,6 +250,70 @@ TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
     TProject read;
     ASSERT_TRUE(read.Load(ProjectPath()));
     EXPECT_TRUE(read.m_analyses.empty());
+}
+
+// An NMF's record holds its runs after the fields of every analysis: runs, threshold, the
+// chi-squares, the error history and the copies of every run's scores and components.
+TEST_F(AnalysisProjectTest, NMFRecordHoldsItsRunsAndIsReadBackEqual)
+{
+    auto project = std::make_unique<TProject>();
+    ASSERT_TRUE(project->Create(m_dir.Path(), "study"));
+    std::unique_ptr<TCSISet> owned = test::MakeMixtureSet(3, 3, 1, kPoints, 1e-3);
+    owned->SetProject(project.get());
+    owned->SetFolder(m_dir.Path());
+    ASSERT_TRUE(owned->WriteDataFile(owned->GetFilePath()));
+    TCSISet* set = owned.release();
+    project->m_pCSISetList->Add(set);
+    project->SetWorkSet(set);
+    const int32_t window[] = {30, 61};
+    auto* nmf = new TAnalysisNMF(30, 61, 2, window, 1, 2, 1e-4f);
+    nmf->SetRandomSeed(5);
+    project->m_analyses.push_back(nmf);
+    ASSERT_TRUE(nmf->Prepare(set, false));
+    ASSERT_TRUE(nmf->Compute());
+    ASSERT_TRUE(project->Save());
+
+    std::string fields = test::Int32LE({2}) + Float32LE({1e-4f}) + MatrixBytes(*nmf->GetChiSquarePerRun()) +
+                         MatrixBytes(*nmf->GetErrorConvergence()) + test::Int32LE({2});
+    for (const TFloatMatrix& m : nmf->ScoreCopies())
+        fields += MatrixBytes(m);
+    for (const TFloatMatrix& m : nmf->ComponentCopies())
+        fields += MatrixBytes(m);
+    const std::string file = test::ReadBytes(ProjectPath());
+    ASSERT_GT(file.size(), fields.size());
+    EXPECT_EQ(file.substr(file.size() - fields.size()), fields);
+    const size_t recordStart = file.find(std::string("csi") + '\0' + nmf->GetName());
+    ASSERT_NE(recordStart, std::string::npos);
+    EXPECT_EQ(file.substr(recordStart - 8, 4), test::Int32LE({TAnalysisNMF::kRecordKind}));
+
+    {
+        TProject read;
+        test::TScriptedReport report;
+        ASSERT_TRUE(read.Load(ProjectPath()));
+        EXPECT_EQ(report.Count(), 0u);
+        ASSERT_EQ(read.m_analyses.size(), 1u);
+        const auto* back = dynamic_cast<const TAnalysisNMF*>(read.m_analyses.front());
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->GetName(), nmf->GetName());
+        EXPECT_EQ(back->RunCount(), 2);
+        EXPECT_EQ(back->Threshold(), 1e-4f);
+        EXPECT_TRUE(*back->GetChiSquarePerRun() == *nmf->GetChiSquarePerRun());
+        EXPECT_TRUE(*back->GetErrorConvergence() == *nmf->GetErrorConvergence());
+        EXPECT_TRUE(back->ScoreCopies() == nmf->ScoreCopies());
+        EXPECT_TRUE(back->ComponentCopies() == nmf->ComponentCopies());
+        EXPECT_TRUE(back->Components() == nmf->Components());
+    }
+
+    // Cut anywhere in the NMF's own fields: the project loads without the analysis.
+    const std::string damaged = m_dir.File("damaged.tpj");
+    for (size_t length = file.size() - fields.size(); length < file.size(); length += 7) {
+        test::WriteBytes(damaged, file.substr(0, length));
+        test::TScriptedReport report;
+        TProject read;
+        ASSERT_TRUE(read.Load(damaged)) << length;
+        EXPECT_TRUE(read.m_analyses.empty()) << length;
+        EXPECT_EQ(report.Count(), 1u) << length;
+    }
 }
 
 }  // namespace
