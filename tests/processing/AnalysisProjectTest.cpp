@@ -61,9 +61,8 @@ protected:
 
     std::string ProjectPath() const { return m_dir.File("study.tpj"); }
 
-    // A saved project whose work set (4 x 3 x 2 voxels) has one PCA of 3 components over
-    // points 30..61 (two intervals); with `selection` of four voxels.
-    std::unique_ptr<TProject> MakeSavedProject(bool selection)
+    // A new project whose loaded work set (4 x 3 x 2 voxels) has its data-set file.
+    std::unique_ptr<TProject> MakeProject()
     {
         auto project = std::make_unique<TProject>();
         EXPECT_TRUE(project->Create(m_dir.Path(), "study"));
@@ -75,6 +74,15 @@ protected:
         project->m_pCSISetList->Add(set);
         project->SetWorkSet(set);
         EXPECT_TRUE(set->IsLoaded());
+        return project;
+    }
+
+    // The project saved with one PCA of 3 components over points 30..61 (two intervals);
+    // with `selection` of four voxels.
+    std::unique_ptr<TProject> MakeSavedProject(bool selection)
+    {
+        std::unique_ptr<TProject> project = MakeProject();
+        TCSISet* set = project->m_pWorkSet;
         if (selection)
             for (size_t v : {1u, 6u, 7u, 20u})
                 set->GetVoxel(v)->m_bSelected = 1;
@@ -256,15 +264,8 @@ TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
 // chi-squares, the error history and the copies of every run's scores and components.
 TEST_F(AnalysisProjectTest, NMFRecordHoldsItsRunsAndIsReadBackEqual)
 {
-    auto project = std::make_unique<TProject>();
-    ASSERT_TRUE(project->Create(m_dir.Path(), "study"));
-    std::unique_ptr<TCSISet> owned = test::MakeMixtureSet(3, 3, 1, kPoints, 1e-3);
-    owned->SetProject(project.get());
-    owned->SetFolder(m_dir.Path());
-    ASSERT_TRUE(owned->WriteDataFile(owned->GetFilePath()));
-    TCSISet* set = owned.release();
-    project->m_pCSISetList->Add(set);
-    project->SetWorkSet(set);
+    std::unique_ptr<TProject> project = MakeProject();
+    TCSISet* set = project->m_pWorkSet;
     const int32_t window[] = {30, 61};
     auto* nmf = new TAnalysisNMF(30, 61, 2, window, 1, 2, 1e-4f);
     nmf->SetRandomSeed(5);

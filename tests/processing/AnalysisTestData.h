@@ -1,7 +1,8 @@
 #pragma once
 // Sets for the analysis tests: voxel spectra that are sums of three known line shapes
 // with known per-voxel weights and a little noise, and the symmetric eigenvalues the
-// tests check the LAPACK decomposition against (cyclic Jacobi, written out here).
+// tests check the LAPACK decomposition against (cyclic Jacobi, written out here); the
+// fixture of tests whose analyses work on the open project's work set.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -9,7 +10,12 @@
 #include <memory>
 #include <vector>
 
+#include "TestSteps.h"
+#include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "processing/InstallProcessing.h"
 
 namespace vx::test {
 
@@ -113,5 +119,30 @@ inline std::vector<double> JacobiEigenvalues(std::vector<double> a, int n)
     std::sort(d.rbegin(), d.rend());
     return d;
 }
+
+// An open project with the processing library installed.
+class AnalysisWorkSetTest : public OpenProjectTest {
+protected:
+    void SetUp() override
+    {
+        InstallProcessing();
+        OpenProjectTest::SetUp();
+    }
+    void TearDown() override
+    {
+        OpenProjectTest::TearDown();
+        InstallProcessingHooks({});
+    }
+    // The set becomes the project's loaded work set.
+    TCSISet* MakeWorkSet(std::unique_ptr<TCSISet> set)
+    {
+        TCSISet* p = set.release();
+        p->SetProject(m_project.get());
+        m_project->m_pCSISetList->Add(p);
+        m_project->m_pWorkSet = p;
+        p->m_bWorkSet = 1;
+        return p;
+    }
+};
 
 }  // namespace vx::test

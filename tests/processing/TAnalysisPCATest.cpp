@@ -100,29 +100,7 @@ std::vector<double> Row(const TFloatMatrix& m, uint32_t row)
     return out;
 }
 
-class AnalysisPCATest : public test::OpenProjectTest {
-protected:
-    void SetUp() override
-    {
-        InstallProcessing();
-        OpenProjectTest::SetUp();
-    }
-    void TearDown() override
-    {
-        OpenProjectTest::TearDown();
-        InstallProcessingHooks({});
-    }
-    // The set becomes the project's loaded work set.
-    TCSISet* MakeWorkSet(std::unique_ptr<TCSISet> set)
-    {
-        TCSISet* p = set.release();
-        p->SetProject(m_project.get());
-        m_project->m_pCSISetList->Add(p);
-        m_project->m_pWorkSet = p;
-        p->m_bWorkSet = 1;
-        return p;
-    }
-};
+using AnalysisPCATest = test::AnalysisWorkSetTest;
 
 TEST_F(AnalysisPCATest, ThreeComponentsSpanTheKnownSpectraWithTheEigenvalueWeights)
 {

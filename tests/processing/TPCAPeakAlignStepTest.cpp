@@ -14,13 +14,9 @@
 #include <vector>
 
 #include "AnalysisTestData.h"
-#include "TestSteps.h"
-#include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
-#include "model/TCSISetList.h"
 #include "model/TProject.h"
 #include "platform/Workers.h"
-#include "processing/InstallProcessing.h"
 #include "processing/TAnalysisPCA.h"
 #include "processing/TPCAPeakAlignStep.h"
 #include "processing/TRadix2FFT.h"
@@ -78,27 +74,8 @@ bool SameBits(const std::vector<TComplex>& a, const std::vector<TComplex>& b)
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(TComplex)) == 0;
 }
 
-class PCAPeakAlignStepTest : public test::OpenProjectTest {
+class PCAPeakAlignStepTest : public test::AnalysisWorkSetTest {
 protected:
-    void SetUp() override
-    {
-        InstallProcessing();
-        OpenProjectTest::SetUp();
-    }
-    void TearDown() override
-    {
-        OpenProjectTest::TearDown();
-        InstallProcessingHooks({});
-    }
-    TCSISet* MakeWorkSet(std::unique_ptr<TCSISet> set)
-    {
-        TCSISet* p = set.release();
-        p->SetProject(m_project.get());
-        m_project->m_pCSISetList->Add(p);
-        m_project->m_pWorkSet = p;
-        p->m_bWorkSet = 1;
-        return p;
-    }
     // A computed PCA of the window, owned by the project.
     TAnalysisPCA* MakePCA(TCSISet* set, int components, bool selection = false)
     {
