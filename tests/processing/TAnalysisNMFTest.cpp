@@ -181,6 +181,9 @@ TEST(AnalysisNMF, RemovingARunAveragesTheOthers)
     auto nmf = MakeNMF(3, 1e-5f);
     ASSERT_TRUE(nmf->Prepare(set.get(), false));
     ASSERT_TRUE(nmf->Compute());
+    // Computing again replaces the runs.
+    ASSERT_TRUE(nmf->Run(true));
+    ASSERT_EQ(nmf->ComponentCopies().size(), 3u);
     const std::vector<TFloatMatrix> components = nmf->ComponentCopies(), scores = nmf->ScoreCopies();
     const std::unique_ptr<TFloatMatrix> chi = nmf->GetChiSquarePerRun();
 
@@ -226,6 +229,8 @@ TEST(AnalysisNMF, DegenerateAndRefusedData)
     ASSERT_TRUE(nmf->Compute());
     EXPECT_EQ(nmf->GetChiSquarePerRun()->At(0, 1), 0.0f);
     EXPECT_EQ(nmf->GetErrorConvergence()->Columns(), 101u);
+    for (float c : Row(nmf->Components(), 0))
+        ASSERT_TRUE(std::isfinite(c));
 
     // Every spectrum flat and equal: components without variance still match one to one.
     auto flat = test::MakeAnalysisSet(4, 4, 1, 2, kPoints, [](int, int) { return TComplex(1, 0); });
