@@ -24,6 +24,14 @@ constexpr int kSpecBgColorSetting = 0;
 constexpr int kPhaseModeSetting = 3;
 constexpr float kDegree = std::numbers::pi_v<float> / 180.0f;
 
+struct TColourScheme {
+    vx::TColor background, curve, axis, text, mark2, mark, mark3;
+};
+// Black curves on white with blue marks.
+constexpr TColourScheme kLightScheme{0xFFFFFF, 0x000000, 0x000000, 0xC00000, 0xFF0000, 0xC00000, 0xFF0000};
+// Red curves on black with cyan and yellow marks.
+constexpr TColourScheme kDarkScheme{0x000000, 0x0000FF, 0x0000FF, 0xFFFF00, 0x00C0C0, 0xFFFF00, 0x00FFFF};
+
 int Setting(int index)
 {
     const CVexaraApp* app = CVexaraApp::Instance();
@@ -101,25 +109,14 @@ void CVoxelWndView::Refresh()
 
 void CVoxelWndView::SetColourScheme()
 {
-    if (Setting(kSpecBgColorSetting) == 1) {
-        // Black curves on white with blue marks.
-        m_crBackground = 0xFFFFFF;
-        m_crCurve = 0x000000;
-        m_crAxis = 0x000000;
-        m_crText = 0xC00000;
-        m_crMark2 = 0xFF0000;
-        m_crMark = 0xC00000;
-        m_crMark3 = 0xFF0000;
-    } else {
-        // Red curves on black with cyan and yellow marks.
-        m_crBackground = 0x000000;
-        m_crCurve = 0x0000FF;
-        m_crAxis = 0x0000FF;
-        m_crText = 0xFFFF00;
-        m_crMark2 = 0x00C0C0;
-        m_crMark = 0xFFFF00;
-        m_crMark3 = 0x00FFFF;
-    }
+    const TColourScheme& scheme = Setting(kSpecBgColorSetting) == 1 ? kLightScheme : kDarkScheme;
+    m_crBackground = scheme.background;
+    m_crCurve = scheme.curve;
+    m_crAxis = scheme.axis;
+    m_crText = scheme.text;
+    m_crMark2 = scheme.mark2;
+    m_crMark = scheme.mark;
+    m_crMark3 = scheme.mark3;
 }
 
 void CVoxelWndView::Draw()
@@ -253,9 +250,10 @@ void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
         if (m_pFrame->GetKind() == CVoxelWindowBase::kSingleVoxel) {
             dc.SetTextColor(m_crText);
             dc.SetBackground(m_crBackground, true);
-            const std::string position = "(" + FloatToString(static_cast<float>(voxel->m_nX), 5) + "," +
-                                         FloatToString(static_cast<float>(voxel->m_nY), 5) + "," +
-                                         FloatToString(static_cast<float>(voxel->m_nZ), 5) + ")";
+            std::string position = "(";
+            for (int index : {voxel->m_nX, voxel->m_nY, voxel->m_nZ})
+                position += FloatToString(static_cast<float>(index), 5) + ",";
+            position.back() = ')';
             dc.Text(plot.right, plot.top, position, vx::AlignRight | vx::AlignTop);
         }
     }
