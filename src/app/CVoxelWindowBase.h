@@ -33,7 +33,7 @@ public:
 
     void SetChildFrame(CChildFrame* frame) { m_pChildFrame = frame; }
     CChildFrame* GetChildFrame() const { return m_pChildFrame; }
-    void SetRegionEstimate(TRegionEstimate* estimate) { m_pRegionEstimate = estimate; }
+    virtual void SetRegionEstimate(TRegionEstimate* estimate) { m_pRegionEstimate = estimate; }
     TRegionEstimate* GetRegionEstimate() const { return m_pRegionEstimate; }
     int GetKind() const { return m_nKind; }
 

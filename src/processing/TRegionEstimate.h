@@ -61,6 +61,7 @@ public:
     bool UsesImage(const TMRImage* image) const;
 
     uint8_t m_bWindow = 0;  // the main frame has opened the estimate's voxel window
+    uint8_t m_bHighlight = 0;  // its regions are drawn highlighted (its window is active)
 
 private:
     // The regions' masks over the CSI slices: one plane for regions in one CSI slice,

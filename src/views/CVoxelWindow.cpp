@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QSplitter>
 
+#include <algorithm>
+
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/TWndList.h"
@@ -10,7 +12,9 @@
 #include "model/TCSISlice.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
+#include "model/TextHelpers.h"
 #include "platform/Globals.h"
+#include "processing/TRegionEstimate.h"
 #include "views/CVoxelWndDlgView.h"
 #include "views/CVoxelWndView.h"
 
@@ -34,6 +38,17 @@ CVoxelWindow::~CVoxelWindow()
     m_wndSplitter = nullptr;
     m_pView = nullptr;
     m_pPanel = nullptr;
+    // A window of region estimates takes its estimate with it.
+    if (m_nKind != kEstimatedVoxel || !g_pProject)
+        return;
+    std::list<TRegionEstimate*>& estimates = g_pProject->m_regionEstimates;
+    const auto found = std::find(estimates.begin(), estimates.end(), m_pRegionEstimate);
+    if (m_pRegionEstimate && found != estimates.end()) {
+        estimates.erase(found);
+        delete m_pRegionEstimate;
+        m_pRegionEstimate = nullptr;
+    }
+    g_pProject->UpdateFrames(false, false, true, false, false);
 }
 
 bool CVoxelWindow::OnCreateClient()
@@ -126,9 +141,18 @@ void CVoxelWindow::OnUnitChanged(int unit)
         m_pOwnerList->GetMDIParent()->SetAnalysisWindowsUnit(unit);
 }
 
+void CVoxelWindow::SetRegionEstimate(TRegionEstimate* estimate)
+{
+    CVoxelWindowBase::SetRegionEstimate(estimate);
+    if (windowState() & Qt::WindowActive)
+        OnMDIActivate(true);
+}
+
 QString CVoxelWindow::GetEstimateTitle() const
 {
-    return {};
+    if (m_nKind != kEstimatedVoxel || !m_pRegionEstimate)
+        return {};
+    return QString::fromStdString("Volume: " + FloatToString(m_pRegionEstimate->GetRegionSize(), 2));
 }
 
 void CVoxelWindow::OnPanelValueChanged(float a, float b, float c, float d)
@@ -141,6 +165,13 @@ void CVoxelWindow::OnMDIActivate(bool active)
 {
     if (!m_pView)
         return;
+    if (m_nKind == kEstimatedVoxel) {
+        if (m_pRegionEstimate && g_pProject) {
+            m_pRegionEstimate->m_bHighlight = active ? 1 : 0;
+            g_pProject->UpdateFrames(false, false, true, false, false);
+        }
+        return;
+    }
     m_pView->SetVoxelsMark(active);
     if (g_pProject)
         g_pProject->RedrawVoxelSet(m_pView->GetVoxels());

@@ -30,6 +30,9 @@ public:
     void RefreshView() override;
     void SetDisplayParams(const TSpectrumDisplayParams* display) override;
     void SetUnit(int unit) override;
+    // A window is already active when its list hands it the estimate: its regions light up
+    // at once.
+    void SetRegionEstimate(TRegionEstimate* estimate) override;
 
     TSpectrum* GetCurrentSpectrum() const;
     // The view's off-screen plot, for the report's pictures.

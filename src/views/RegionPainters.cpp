@@ -38,5 +38,6 @@ CMainPicView::TRegionPainters InstallRegionPainters()
         TPicViewRegionLayer layer(view, dc, colour);
         region->Draw(layer);
     };
+    painters.isHighlighted = [](TRegionEstimate* estimate) { return estimate->m_bHighlight != 0; };
     return CMainPicView::SetRegionPainters(std::move(painters));
 }

@@ -6,13 +6,19 @@
 #include <QSplitter>
 #include <QTest>
 
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/TVoxelWndList.h"
 #include "model/TCSISlice.h"
+#include "processing/TDrawnRegionRect.h"
+#include "processing/TRegionEstimate.h"
 #include "support/GuiGrab.h"
+#include "views/CMainPicView.h"
 #include "views/CVoxelWndDlgView.h"
+#include "views/RegionPainters.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx::test;
@@ -161,6 +167,61 @@ TEST_F(VoxelWindowTest, ActiveWindowMarksItsVoxelsAndClosingLetsThemGo)
     EXPECT_EQ(second->Panel()->CheckedUnit(), 2);
     EXPECT_EQ(second->View()->GetUnit(), 2);
     EXPECT_FALSE(GrabToPng(&Frame(), "mainroad_04_voxel_window").isEmpty());
+}
+
+TEST_F(VoxelWindowTest, EstimateWindowHighlightsItsRegionsAndTakesItsEstimateAlong)
+{
+    const CMainPicView::TRegionPainters old = InstallRegionPainters();
+    TProject* project = session->Project();
+    std::map<int, TDrawnRegion*> drawn;
+    auto* rect = new TDrawnRegionRect;
+    rect->AddPoint(10, 12);
+    rect->AddPoint(30, 40);
+    rect->SetImagePlane(*axial);
+    drawn[0] = rect;
+    auto* estimate = new TRegionEstimate;
+    ASSERT_TRUE(estimate->SetRegions(drawn));
+    ASSERT_TRUE(estimate->Estimate());
+    project->m_regionEstimates.push_back(estimate);
+    CVoxelWindow* single = Open(2, 2);
+
+    Frame().OpenRegionEstimateWindow(estimate);
+    QApplication::processEvents();
+    auto* window = dynamic_cast<CVoxelWindow*>(Frame().EstimateWindows().GetLast());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Estimated Voxel");
+    EXPECT_EQ(window->GetCurrentSpectrum(), estimate->GetResult());
+
+    // The read-out's label: the volume with two decimals.
+    const std::string title = window->GetEstimateTitle().toStdString();
+    double volume = 0;
+    char rest[8] = "";
+    ASSERT_EQ(std::sscanf(title.c_str(), "Volume: %lf%7s", &volume, rest), 1) << title;
+    EXPECT_EQ(title.size() - title.find('.'), 3u) << title;
+    EXPECT_NEAR(volume, estimate->GetRegionSize(), 0.0051);
+    EXPECT_GT(volume, 0);
+    EXPECT_TRUE(single->GetEstimateTitle().isEmpty());
+
+    // Its regions are drawn in the highlight pen while it is active.
+    CMainPicView& picture = *axial->View();
+    auto leftSide = [&] {
+        return picture.LayerImage(CMainPicView::RegionLayer).pixelColor(picture.ZoomLength(10), picture.ZoomLength(20));
+    };
+    const QColor regionPen(0, 192, 192), highlightPen(255, 255, 0), none(0, 0, 0);
+    ASSERT_EQ(Frame().MdiArea()->activeSubWindow(), window);
+    EXPECT_EQ(leftSide(), highlightPen) << "a new window is active at once";
+    Frame().MdiArea()->setActiveSubWindow(single);
+    EXPECT_EQ(leftSide(), regionPen);
+    Frame().MdiArea()->setActiveSubWindow(window);
+    EXPECT_EQ(leftSide(), highlightPen);
+
+    // Closing it deletes the estimate from the project and its outline from the images.
+    window->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Frame().EstimateWindows().GetCount(), 0);
+    EXPECT_TRUE(project->m_regionEstimates.empty());
+    EXPECT_EQ(leftSide(), none);
+    CMainPicView::SetRegionPainters(old);
 }
 
 }  // namespace
