@@ -155,6 +155,7 @@ bool CMainFrame::LoadFrame()
         return false;
     CreateStatusBar();
     ConnectCommands();
+    ConnectProjectCommands();
     m_bLoaded = true;
     UpdateCommandStates();
     return true;
@@ -692,7 +693,11 @@ void CMainFrame::UpdateCommandStates()
     for (int command : {cmd::FirstImage, cmd::PreviousImage, cmd::NextImage, cmd::LastImage, cmd::ResetMapScale})
         enable(command, imageFrame);
 
-    // Commands that work on the project are offered only while one is open.
+    // Commands that work on the project are offered only while one is open, and those
+    // whose dialog another part of the program provides only once it is there.
+    enable(cmd::ProjectAddExam, project && vx::app::GetAddExamDialog());
+    enable(cmd::ProjectViewSlice, workSet && vx::app::GetViewSliceDialog());
+    enable(cmd::FileBatchProcessing, static_cast<bool>(vx::app::GetBatchDialog()));
     enable(cmd::ProjectAddImages, project);
     enable(cmd::ProjectAddCSISet, project);
     enable(cmd::ProjectCloseImages, project);

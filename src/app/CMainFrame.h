@@ -26,6 +26,7 @@ class QMdiArea;
 class QMenu;
 class QToolBar;
 class TAnalysis;
+class TMRImage;
 class TRegionEstimate;
 class TSpectrum;
 
@@ -137,6 +138,18 @@ public:
     // as a failure.
     void OnRunSpectralEstimation();
 
+    // ---- project commands and the explorer's operations (CMainFrameProject.cpp) ----------
+    // Project > Add Exam...: the project starts again empty under its name and folder and
+    // takes the chosen files and folders.
+    void AddExam();
+    // Project > View Slice...: a slice window of the work set at the chosen position.
+    void ViewSlice();
+    void ViewImage(TMRImage* pImage);
+    void SetWorkSet(TCSISet* pSet);
+    void ZeroFillCSISet(TCSISet* pSet, const int size[3]);
+    void RemoveImage(TMRImage* pImage);
+    bool RemoveCSISet(TCSISet* pSet);
+
 signals:
     // File > Recent Projects: entry k (0-based) was chosen.
     void RecentFileChosen(int index);
@@ -153,6 +166,7 @@ protected:
     void disconnectNotify(const QMetaMethod& signal) override;
 
 private:
+    void ConnectProjectCommands();
     QAction* MakeAction(int command, const QString& text, bool checkable = false);
     bool CreateMenus();
     bool CreateToolBars();

@@ -81,6 +81,7 @@ bool CVexaraApp::InitInstance(const QStringList& commandLine)
         return false;
     m_pMainFrame->SetCommandHandler(cmd::AppAbout, [this] { OnAppAbout(); });
     m_pMainFrame->SetCommandHandler(cmd::HelpTopics, [this] { OnHelpTopics(); });
+    ConnectProjectCommands();
     SetProjectMenu(false);
 
     // Reader plug-ins; the program's current folder stays where it is.
@@ -99,25 +100,7 @@ bool CVexaraApp::InitInstance(const QStringList& commandLine)
 
 bool CVexaraApp::OpenCommandLineProject(const std::string& path)
 {
-    if (!TProject::CheckProjectFile(path)) {
-        vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation);
-        return false;
-    }
-    auto* project = new TProject(m_pMainFrame.get());
-    // The loaders read the project's file version through the global pointer.
-    g_pProject = project;
-    if (!project->Load(path)) {
-        delete project;
-        g_pProject = nullptr;
-        m_pMainFrame->UpdateCommandStates();
-        return false;
-    }
-    m_pMainFrame->ResetWorkMode();
-    m_pMainFrame->ResetProjectExplorer();
-    m_pMainFrame->ShowProjectExplorer();
-    SetProjectMenu(true);
-    project->SetModified(false);
-    return true;
+    return OpenProject(path);
 }
 
 int CVexaraApp::ExitInstance()

@@ -58,6 +58,21 @@ public:
     // The project named on the command line (enclosing quotes allowed).
     bool OpenCommandLineProject(const std::string& path);
 
+    // ---- project commands (CVexaraAppProject.cpp) ----------------------------------------
+    // Each command that replaces the open project first offers to save a changed one and
+    // ends when that save fails.
+    void OnFileNewProject();
+    void OnFileOpenProject();
+    void OnFileSaveProject();
+    void OnFileSaveProjectAs();
+    void OnFileSaveProjectDeidentified();
+    void OnOpenRecentProject(int index);
+    void OnFileBatchProcessing();
+    void OnProjectCloseImages();
+    // Replaces the open project by the one in the file; false (open project kept when
+    // the file fails the check, else no project) after the cause has been reported.
+    bool OpenProject(const std::string& path);
+
     // Help.
     void OnAppAbout();
     void OnHelpTopics();
@@ -69,6 +84,11 @@ public:
     const std::string& ProgramFolder() const { return m_strProgramFolder; }
 
 private:
+    void ConnectProjectCommands();
+    // Closes the open project's windows and deletes it; no project afterwards.
+    void CloseProject();
+    // The explorer, work mode and menus of a project that has just become g_pProject.
+    void ShowNewProject();
     void ReadRecentFileList();
     void WriteRecentFileList() const;
     void UpdateRecentMenu();

@@ -128,6 +128,13 @@ TSpectrum* EstimateSpectrum(TRegionEstimate* estimate)
     return Slot<EstimateSpectrumLookup>() ? Slot<EstimateSpectrumLookup>()(estimate) : estimate->GetResult();
 }
 
+AddExamDialog SetAddExamDialog(AddExamDialog dialog) { return Swap(Slot<AddExamDialog>(), std::move(dialog)); }
+ViewSliceDialog SetViewSliceDialog(ViewSliceDialog dialog) { return Swap(Slot<ViewSliceDialog>(), std::move(dialog)); }
+BatchDialog SetBatchDialog(BatchDialog dialog) { return Swap(Slot<BatchDialog>(), std::move(dialog)); }
+const AddExamDialog& GetAddExamDialog() { return Slot<AddExamDialog>(); }
+const ViewSliceDialog& GetViewSliceDialog() { return Slot<ViewSliceDialog>(); }
+const BatchDialog& GetBatchDialog() { return Slot<BatchDialog>(); }
+
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)
 {
     return Slot<ExplorerFactory>() ? Slot<ExplorerFactory>()(frame) : new CPlaceholderExplorerFrame;

@@ -5,6 +5,8 @@
 // frame stand in.
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class CAnalysisWindowBase;
 class CChildFrame;
@@ -50,6 +52,22 @@ void SyncSlicesToVoxel(CChildFrame* clicked, TSpectrum* voxel);
 using EstimateSpectrumLookup = std::function<TSpectrum*(TRegionEstimate*)>;
 EstimateSpectrumLookup SetEstimateSpectrumLookup(EstimateSpectrumLookup lookup);
 TSpectrum* EstimateSpectrum(TRegionEstimate* estimate);
+
+// Dialogs of other parts of the program that project commands show. Each runs its dialog
+// modally and fills in the choice; false when the user did not confirm. A command whose
+// dialog is not installed stays disabled.
+// Add Exam: the chosen entries (file paths, "[folder]" for a folder) and the exam type.
+using AddExamDialog = std::function<bool(CMainFrame*, std::vector<std::string>& entries, int& examType)>;
+// View Slice: axis 0 x (sagittal), 1 y (coronal), 2 z (axial) and its position in mm.
+using ViewSliceDialog = std::function<bool(CMainFrame*, int& axis, float& position)>;
+// Batch Processing: the dialog runs the batch itself.
+using BatchDialog = std::function<void(CMainFrame*)>;
+AddExamDialog SetAddExamDialog(AddExamDialog dialog);
+ViewSliceDialog SetViewSliceDialog(ViewSliceDialog dialog);
+BatchDialog SetBatchDialog(BatchDialog dialog);
+const AddExamDialog& GetAddExamDialog();
+const ViewSliceDialog& GetViewSliceDialog();
+const BatchDialog& GetBatchDialog();
 
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame);
 CInfoFrameBase* MakeInfoFrame(CMainFrame* frame);

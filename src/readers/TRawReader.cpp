@@ -47,8 +47,9 @@ TCSISet* TRawReader::Read(std::string path)
     AngulationMatrixInverse(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2],
                             &set.m_fRotationInverse[0][0], 0);
 
-    // An orientation outside the list would index the per-axis fields out of range.
-    if (!Validate() || set.m_nSliceAxis < 0 || set.m_nSliceAxis > 2) {
+    // An orientation outside the list would index the per-axis fields out of range, and
+    // an axis order that is not a permutation of x, y, z leaves axes without a stride.
+    if (!Validate() || set.m_nSliceAxis < 0 || set.m_nSliceAxis > 2 || !HasAxisPermutation()) {
         vx::Report("Parameter entered invalid.", vx::ReportIcon::Exclamation);
         return DiscardSet();
     }

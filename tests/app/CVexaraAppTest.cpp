@@ -439,6 +439,8 @@ TEST_F(AppTest, RecentProjectsKeepFourFullPathsNewestFirst)
     QObject::connect(frame, &CMainFrame::RecentFileChosen, [&](int k) { chosen = k; });
     frame->Action(cmd::FileMruFirst + 2)->trigger();
     EXPECT_EQ(chosen, 2);
+    // "/p/five.tpj" does not exist: the entry goes.
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
 
     report.PlanAnswer(vx::ReportAnswer::Yes);
     frame->close();
@@ -446,7 +448,8 @@ TEST_F(AppTest, RecentProjectsKeepFourFullPathsNewestFirst)
     QSettings stored("Tarnwell", "Vexara");
     EXPECT_EQ(stored.value("Recent File List/File1").toString(), "/p/three.tpj");
     EXPECT_EQ(stored.value("Recent File List/File2").toString(), "/p/two.tpj");
-    EXPECT_EQ(stored.value("Recent File List/File4").toString(), "/p/four.tpj");
+    EXPECT_EQ(stored.value("Recent File List/File3").toString(), "/p/four.tpj");
+    EXPECT_FALSE(stored.contains("Recent File List/File4"));
 }
 
 TEST_F(AppTest, AboutShowsTheVersionAndMissingHelpIsReported)

@@ -1,7 +1,7 @@
 #pragma once
-// Test double of the file dialogs: answers every request with a planned path ("" as a
-// cancelled dialog) and records the requests; the previous handler comes back with the
-// object.
+// Test double of the file dialogs: answers every request with the planned paths (none
+// as a cancelled dialog) and records the requests; the previous handler comes back with
+// the object.
 #include <string>
 #include <vector>
 
@@ -11,22 +11,30 @@ namespace vx::test {
 
 class TScriptedFileChooser {
 public:
-    explicit TScriptedFileChooser(std::string answer = {}) : m_answer(std::move(answer))
+    explicit TScriptedFileChooser(std::string answer = {})
     {
+        Answer(std::move(answer));
         m_previous = SetFileChooserHandler([this](const TFileRequest& request) {
             m_requests.push_back(request);
-            return m_answer.empty() ? std::vector<std::string>{} : std::vector<std::string>{m_answer};
+            return m_answers;
         });
     }
     ~TScriptedFileChooser() { SetFileChooserHandler(m_previous); }
     TScriptedFileChooser(const TScriptedFileChooser&) = delete;
     TScriptedFileChooser& operator=(const TScriptedFileChooser&) = delete;
 
-    void Answer(std::string path) { m_answer = std::move(path); }
+    // One path ("" answers as a cancelled dialog), or several chosen together.
+    void Answer(std::string path)
+    {
+        m_answers.clear();
+        if (!path.empty())
+            m_answers.push_back(std::move(path));
+    }
+    void Answer(std::vector<std::string> paths) { m_answers = std::move(paths); }
     const std::vector<TFileRequest>& Requests() const { return m_requests; }
 
 private:
-    std::string m_answer;
+    std::vector<std::string> m_answers;
     std::vector<TFileRequest> m_requests;
     FileChooserHandler m_previous;
 };

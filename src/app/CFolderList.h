@@ -1,0 +1,39 @@
+#pragma once
+// A list of the folders below one folder, for dialogs that browse the file system: the
+// parent as "[..]" (absent at the root), each sub-folder as "[name]", and, when asked
+// for, the files by name. There are no drive entries. Listing a folder makes it the
+// program's current folder; a double click on a folder entry lists that folder.
+#include <QListWidget>
+
+#include <string>
+
+class CFolderList : public QListWidget {
+    Q_OBJECT
+public:
+    explicit CFolderList(QWidget* parent = nullptr);
+
+    // Also lists the files of the folder after its sub-folders.
+    void SetListFiles(bool on) { m_bListFiles = on; }
+
+    // Lists `folder` and makes it the current folder. False (list and current folder
+    // unchanged) when it cannot be read.
+    bool ListFolder(const std::string& folder);
+    // The folder listed last, ending in "/".
+    const std::string& Folder() const { return m_strFolder; }
+
+    // True for "[..]" and "[name]".
+    static bool IsFolderEntry(const QString& entry);
+    // The folder an entry leads to from Folder(), ending in "/": the parent for "[..]",
+    // the sub-folder for "[name]"; "" for a file entry.
+    std::string FolderOfEntry(const QString& entry) const;
+
+signals:
+    // A double click has listed a new folder.
+    void FolderListed(const QString& folder);
+
+private:
+    void OnDoubleClick();
+
+    std::string m_strFolder;
+    bool m_bListFiles = false;
+};

@@ -1,0 +1,93 @@
+// The main frame's project commands and the operations the project explorer calls.
+#include "app/CMainFrame.h"
+#include "app/CommandIds.h"
+#include "app/WindowFactory.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+
+void CMainFrame::ConnectProjectCommands()
+{
+    SetCommandHandler(cmd::ProjectAddExam, [this] { AddExam(); });
+    SetCommandHandler(cmd::ProjectViewSlice, [this] { ViewSlice(); });
+}
+
+void CMainFrame::AddExam()
+{
+    const vx::app::AddExamDialog& dialog = vx::app::GetAddExamDialog();
+    std::vector<std::string> entries;
+    int examType = 0;
+    if (!g_pProject || !dialog || !dialog(this, entries, examType))
+        return;
+    // The exam replaces the project's content: unsaved changes are offered for saving
+    // first, and a save that fails keeps the project as it is.
+    if (!g_pProject->SaveIfModified())
+        return;
+    const std::string folder = g_pProject->GetFolder();
+    const std::string name = g_pProject->GetName();
+    // Windows that show the project's voxels or analyses go with it.
+    CloseAllChildWindows();
+    delete g_pProject;
+    g_pProject = nullptr;
+    ResetProjectExplorer();
+
+    auto* project = new TProject(this);
+    if (!project->Create(folder, name)) {
+        delete project;
+        SetProjectOpen(false);
+        vx::Report("Error adding the new exam.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    g_pProject = project;
+    project->AddExam(entries, examType);
+    ShowProjectExplorer();
+    ResetWorkMode();
+    if (!project->m_pCSISetList->IsEmpty())
+        project->SetWorkSet(*project->m_pCSISetList->begin());
+    project->Save();
+    UpdateCommandStates();
+}
+
+void CMainFrame::ViewSlice()
+{
+    const vx::app::ViewSliceDialog& dialog = vx::app::GetViewSliceDialog();
+    int axis = 2;
+    float position = 0.0f;
+    if (!g_pProject || !g_pProject->m_pWorkSet || !dialog || !dialog(this, axis, position))
+        return;
+    g_pProject->OpenSliceFrameByPosition(axis, position);
+    g_pProject->UpdateFrames(false, false, false, false, true);
+}
+
+void CMainFrame::ViewImage(TMRImage* pImage)
+{
+    if (!g_pProject || !pImage)
+        return;
+    g_pProject->OpenImageFrame(pImage);
+    g_pProject->UpdateFrames(false, false, false, false, true);
+}
+
+void CMainFrame::SetWorkSet(TCSISet* pSet)
+{
+    if (g_pProject)
+        g_pProject->SetWorkSet(pSet);
+}
+
+void CMainFrame::ZeroFillCSISet(TCSISet* pSet, const int size[3])
+{
+    if (g_pProject)
+        g_pProject->ZeroFillCSISet(pSet, size);
+}
+
+void CMainFrame::RemoveImage(TMRImage* pImage)
+{
+    if (g_pProject)
+        g_pProject->RemoveImage(pImage);
+}
+
+bool CMainFrame::RemoveCSISet(TCSISet* pSet)
+{
+    return g_pProject && g_pProject->RemoveCSISet(pSet);
+}

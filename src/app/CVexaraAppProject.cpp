@@ -1,0 +1,208 @@
+// The File menu's project commands and Project > Close Images.
+#include "app/CMainFrame.h"
+#include "app/CNewProjectDlg.h"
+#include "app/CVexaraApp.h"
+#include "app/CommandIds.h"
+#include "app/DialogRunner.h"
+#include "app/WindowFactory.h"
+#include "model/TProject.h"
+#include "platform/FileChooser.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+// A project name becomes the name of the project's folder and file: it must be one file
+// name ("." and ".." and names holding a separator or a control character would put the
+// project elsewhere), and it may not begin with "~" (nor with "." for Save As).
+bool IsValidProjectName(const std::string& name, bool refuseLeadingDot)
+{
+    if (!vx::IsSafeFileComponent(name) || name.front() == '~')
+        return false;
+    return !(refuseLeadingDot && name.front() == '.');
+}
+
+// The checks of New Project and Save Project As on the name from the dialog and the
+// location g_strLastDir: the project folder, or "" when refused (reported) or declined.
+std::string ChooseProjectFolder(const std::string& name, bool refuseLeadingDot)
+{
+    if (!vx::FolderExists(g_strLastDir)) {
+        vx::Report("Project path cannot be found", vx::ReportIcon::Exclamation);
+        return {};
+    }
+    if (!IsValidProjectName(name, refuseLeadingDot)) {
+        vx::Report("Invalid project name", vx::ReportIcon::Exclamation);
+        return {};
+    }
+    const std::string folder = vx::JoinPath(g_strLastDir, name);
+    if (vx::FolderExists(folder) &&
+        vx::Ask("Project already exists, do you want to overwrite it?", vx::ReportButtons::YesNo,
+                vx::ReportAnswer::Yes, vx::ReportIcon::Information) != vx::ReportAnswer::Yes)
+        return {};
+    return folder;
+}
+
+// A changed open project is offered for saving; false when the user wanted it saved and
+// that failed, so that the command keeps the project.
+bool SaveOpenProjectFirst()
+{
+    return !g_pProject || g_pProject->SaveIfModified();
+}
+}  // namespace
+
+void CVexaraApp::ConnectProjectCommands()
+{
+    CMainFrame* frame = m_pMainFrame.get();
+    const std::pair<int, void (CVexaraApp::*)()> commands[] = {
+        {cmd::FileNewProject, &CVexaraApp::OnFileNewProject},
+        {cmd::FileOpenProject, &CVexaraApp::OnFileOpenProject},
+        {cmd::FileSaveProject, &CVexaraApp::OnFileSaveProject},
+        {cmd::FileSaveProjectAs, &CVexaraApp::OnFileSaveProjectAs},
+        {cmd::FileSaveProjectDeidentified, &CVexaraApp::OnFileSaveProjectDeidentified},
+        {cmd::FileBatchProcessing, &CVexaraApp::OnFileBatchProcessing},
+        {cmd::ProjectCloseImages, &CVexaraApp::OnProjectCloseImages},
+    };
+    for (const auto& [command, handler] : commands)
+        frame->SetCommandHandler(command, [this, handler = handler] { (this->*handler)(); });
+    connect(frame, &CMainFrame::RecentFileChosen, this, &CVexaraApp::OnOpenRecentProject);
+}
+
+void CVexaraApp::CloseProject()
+{
+    if (!g_pProject)
+        return;
+    g_pProject->CloseImageFrames();
+    m_pMainFrame->CloseAllChildWindows();
+    // The explorer lets go of the project's items before they are deleted.
+    m_pMainFrame->ResetProjectExplorer();
+    delete g_pProject;
+    g_pProject = nullptr;
+    SetProjectMenu(false);
+}
+
+void CVexaraApp::ShowNewProject()
+{
+    m_pMainFrame->ShowProjectExplorer();
+    m_pMainFrame->ResetWorkMode();
+    SetProjectMenu(true);
+    g_pProject->SetModified(false);
+}
+
+void CVexaraApp::OnFileNewProject()
+{
+    if (!SaveOpenProjectFirst())
+        return;
+    CNewProjectDlg dialog(m_pMainFrame.get());
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    const std::string name = dialog.ProjectName().toStdString();
+    const std::string folder = ChooseProjectFolder(name, false);
+    if (folder.empty())
+        return;
+    CloseProject();
+    auto* project = new TProject(m_pMainFrame.get());
+    if (!project->Create(folder, name)) {
+        delete project;
+        vx::Report("Error creating a new project", vx::ReportIcon::Exclamation);
+        return;
+    }
+    g_pProject = project;
+    ShowNewProject();
+    AddToRecentFileList(project->GetProjectFilePath());
+}
+
+bool CVexaraApp::OpenProject(const std::string& path)
+{
+    if (!TProject::CheckProjectFile(path)) {
+        vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation);
+        return false;
+    }
+    CloseProject();
+    // The loaders read the project's file version through the global pointer.
+    auto* project = new TProject(m_pMainFrame.get());
+    g_pProject = project;
+    if (!project->Load(path)) {
+        delete project;
+        g_pProject = nullptr;
+        m_pMainFrame->UpdateCommandStates();
+        return false;
+    }
+    ShowNewProject();
+    vx::SetCurrentFolder(project->GetFolder());
+    return true;
+}
+
+void CVexaraApp::OnFileOpenProject()
+{
+    if (!SaveOpenProjectFirst())
+        return;
+    vx::TFileRequest request;
+    request.title = "Open Project File...";
+    request.filter = "All Files (*.*)|*.*|Project Files(*.tpj)|*.TPJ";
+    request.filterIndex = 1;
+    request.folder = vx::CurrentFolder();
+    const std::string path = vx::ChooseFile(request);
+    if (!path.empty() && OpenProject(path))
+        AddToRecentFileList(path);
+}
+
+void CVexaraApp::OnOpenRecentProject(int index)
+{
+    if (index < 0 || index >= m_recentFiles.size() || !SaveOpenProjectFirst())
+        return;
+    const std::string path = m_recentFiles[index].toStdString();
+    if (OpenProject(path))
+        AddToRecentFileList(path);
+    else
+        RemoveFromRecentFileList(index);
+}
+
+void CVexaraApp::OnFileSaveProject()
+{
+    if (g_pProject && g_pProject->SaveWorkSet(true))
+        g_pProject->Save();
+}
+
+void CVexaraApp::OnFileSaveProjectAs()
+{
+    if (!g_pProject)
+        return;
+    CNewProjectDlg dialog(m_pMainFrame.get());
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    const std::string name = dialog.ProjectName().toStdString();
+    if (ChooseProjectFolder(name, true).empty())
+        return;
+    bool saved = false;
+    {
+        vx::TWaitCursor wait;
+        saved = g_pProject->SaveAs(g_strLastDir, name);
+    }
+    if (saved) {
+        m_pMainFrame->ShowProjectExplorer();
+        AddToRecentFileList(g_pProject->GetProjectFilePath());
+    }
+}
+
+void CVexaraApp::OnFileSaveProjectDeidentified()
+{
+    // The project in memory stays de-identified.
+    if (!g_pProject || !g_pProject->SaveWorkSet(true))
+        return;
+    g_pProject->Anonymize();
+    g_pProject->Save();
+}
+
+void CVexaraApp::OnFileBatchProcessing()
+{
+    if (const vx::app::BatchDialog& dialog = vx::app::GetBatchDialog())
+        dialog(m_pMainFrame.get());
+}
+
+void CVexaraApp::OnProjectCloseImages()
+{
+    if (g_pProject)
+        g_pProject->CloseImageFrames();
+}

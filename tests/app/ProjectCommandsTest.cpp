@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include <filesystem>
+
+#include "app/CExplorerFrameBase.h"
+#include "app/CFolderList.h"
+#include "app/CNewProjectDlg.h"
+#include "app/CVexaraApp.h"
+#include "app/CommandIds.h"
+#include "app/TImageFrameList.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/TFile.h"
+#include "support/DialogScript.h"
+#include "support/GuiFixture.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "FakeShell.h"
+
+using namespace vx::test;
+
+namespace {
+
+void MakeFolders(const std::string& root, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        std::filesystem::create_directories(root + "/" + name);
+}
+
+size_t ImageFrameCount()
+{
+    auto* list = g_pProject ? dynamic_cast<TImageFrameList*>(g_pProject->m_frameList.get()) : nullptr;
+    return list ? list->Frames().size() : 0;
+}
+
+QStringList Entries(const QListWidget& list)
+{
+    QStringList out;
+    for (int k = 0; k < list.count(); ++k)
+        out << list.item(k)->text();
+    return out;
+}
+
+TEST(FolderList, ListsParentThenFoldersThenFilesWithoutCaseOrder)
+{
+    TTempFolder root;
+    MakeFolders(root.Path(), {"beta", "Alpha", ".hidden", "beta/inner"});
+    WriteBytes(root.File("notes.txt"), "x");
+    WriteBytes(root.File("A.SPAR"), "x");
+    const std::string saved = vx::CurrentFolder();
+
+    CFolderList list;
+    ASSERT_TRUE(list.ListFolder(root.Path()));
+    EXPECT_EQ(Entries(list), QStringList({"[..]", "[Alpha]", "[beta]"}));
+    EXPECT_EQ(list.Folder(), root.Path() + "/");
+    EXPECT_EQ(vx::CurrentFolder(), root.Path() + "/");
+    list.SetListFiles(true);
+    ASSERT_TRUE(list.ListFolder(root.Path() + "/"));
+    EXPECT_EQ(Entries(list), QStringList({"[..]", "[Alpha]", "[beta]", "A.SPAR", "notes.txt"}));
+
+    const struct {
+        const char* entry;
+        std::string folder;
+    } routes[] = {
+        {"[beta]", root.Path() + "/beta/"},
+        {"[..]", vx::FolderOf(root.Path()) + "/"},
+        {"notes.txt", ""},
+        {"[]", ""},
+    };
+    for (const auto& r : routes)
+        EXPECT_EQ(list.FolderOfEntry(r.entry), r.folder) << r.entry;
+
+    // A folder that cannot be listed changes nothing; the root has no parent entry.
+    EXPECT_FALSE(list.ListFolder(root.File("notes.txt")));
+    EXPECT_EQ(list.Folder(), root.Path() + "/");
+    ASSERT_TRUE(list.ListFolder("/"));
+    EXPECT_FALSE(Entries(list).contains("[..]"));
+    EXPECT_EQ(list.FolderOfEntry("[tmp]"), "/tmp/");
+    vx::SetCurrentFolder(saved);
+}
+
+class ProjectCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearSettings();
+        vx::ResetGlobals();
+        m_savedLastDir = g_strLastDir;
+        m_savedFolder = vx::CurrentFolder();
+        g_strLastDir = root.Path() + "/";
+        app.SetProgramFolder(empty.Path());
+        ASSERT_TRUE(app.InitInstance({}));
+        frame = app.MainFrame();
+    }
+    void TearDown() override
+    {
+        g_strLastDir = m_savedLastDir;
+        vx::SetCurrentFolder(m_savedFolder);
+    }
+
+    // Runs a command whose New Project dialog gets `name` typed and OK pressed.
+    void RunWithName(int command, const std::string& name)
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                dialog.NameEdit()->setText(QString::fromStdString(name));
+                dialog.accept();
+            });
+        });
+        frame->Action(command)->trigger();
+        EXPECT_EQ(script.runs, 1);
+    }
+    std::string ProjectPath(const std::string& name) const { return root.Path() + "/" + name + "/" + name + ".tpj"; }
+
+    TScriptedReport report;
+    TTempFolder empty;
+    TTempFolder root;
+    CVexaraApp app;
+    CMainFrame* frame = nullptr;
+
+private:
+    std::string m_savedLastDir;
+    std::string m_savedFolder;
+};
+
+TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
+{
+    MakeFolders(root.Path(), {"exams/one"});
+    const std::string before = vx::CurrentFolder();
+    CNewProjectDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.windowTitle(), "Create New Project...");
+    EXPECT_EQ(dialog.NameEdit()->text(), "New Project");
+    EXPECT_EQ(dialog.LocationEdit()->text().toStdString(), root.Path() + "/");
+
+    CFolderList* list = dialog.FolderList();
+    const auto doubleClick = [&](const QString& entry) {
+        const QList<QListWidgetItem*> items = list->findItems(entry, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << entry.toStdString();
+        list->setCurrentItem(items[0]);
+        const QPoint at = list->visualItemRect(items[0]).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick("[exams]");
+    doubleClick("[one]");
+    doubleClick("[..]");
+    EXPECT_EQ(g_strLastDir, root.Path() + "/exams/");
+    EXPECT_EQ(dialog.LocationEdit()->text().toStdString(), g_strLastDir);
+    EXPECT_EQ(vx::CurrentFolder(), g_strLastDir);
+
+    dialog.reject();
+    EXPECT_EQ(g_strLastDir, root.Path() + "/");
+    EXPECT_EQ(vx::CurrentFolder(), before);
+}
+
+TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
+{
+    const struct {
+        int command;
+        const char* name;
+        const char* message;
+    } cases[] = {
+        {cmd::FileNewProject, "", "Invalid project name"},
+        {cmd::FileNewProject, "~draft", "Invalid project name"},
+        {cmd::FileNewProject, "a/b", "Invalid project name"},
+        {cmd::FileNewProject, "a\\b", "Invalid project name"},
+        {cmd::FileNewProject, "..", "Invalid project name"},
+        {cmd::FileNewProject, ".", "Invalid project name"},
+        {cmd::FileSaveProjectAs, ".hidden", "Invalid project name"},
+        {cmd::FileSaveProjectAs, "../out", "Invalid project name"},
+    };
+    ASSERT_TRUE(app.OpenProject(MakeProjectFile(root.Path(), "open")));
+    TProject* open = g_pProject;
+    for (const auto& c : cases) {
+        report.Clear();
+        RunWithName(c.command, c.name);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>({c.message})) << c.name;
+        EXPECT_EQ(g_pProject, open) << c.name;
+    }
+    EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing was created beside the open project";
+
+    // A location that has gone.
+    report.Clear();
+    g_strLastDir = root.Path() + "/gone/";
+    RunWithName(cmd::FileNewProject, "study");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Project path cannot be found"}));
+    EXPECT_EQ(g_pProject, open);
+
+    // New Project takes a name that begins with a dot.
+    g_strLastDir = root.Path() + "/";
+    RunWithName(cmd::FileNewProject, ".hidden");
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(g_pProject->GetName(), ".hidden");
+    EXPECT_TRUE(vx::FileExists(ProjectPath(".hidden")));
+}
+
+TEST_F(ProjectCommandsTest, NewProjectCreatesItAndAsksBeforeReplacingAFolder)
+{
+    EXPECT_FALSE(frame->Action(cmd::FileSaveProject)->isEnabled());
+    RunWithName(cmd::FileNewProject, "study");
+    EXPECT_EQ(report.Count(), 0u);
+    TProject* first = g_pProject;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->GetFolder(), root.Path() + "/study");
+    EXPECT_TRUE(vx::FileExists(ProjectPath("study")));
+    EXPECT_FALSE(first->IsModified());
+    EXPECT_TRUE(frame->Action(cmd::FileSaveProject)->isEnabled());
+    EXPECT_EQ(app.RecentFiles().value(0).toStdString(), ProjectPath("study"));
+    ASSERT_NE(frame->ProjectExplorer(), nullptr);
+    EXPECT_TRUE(frame->ProjectExplorer()->isVisible());
+    EXPECT_EQ(frame->ProjectExplorer()->windowTitle(), "study");
+
+    // The same name again: No keeps everything.
+    report.PlanAnswer(vx::ReportAnswer::No);
+    RunWithName(cmd::FileNewProject, "study");
+    ASSERT_EQ(report.Questions(), std::vector<std::string>({"Project already exists, do you want to overwrite it?"}));
+    EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::Information);
+    EXPECT_EQ(g_pProject, first);
+
+    // A changed project is offered for saving before the dialog; Yes to both replaces it.
+    report.Clear();
+    first->SetModified(true);
+    report.PlanAnswer(vx::ReportAnswer::No);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    RunWithName(cmd::FileNewProject, "study");
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>({"There were changes made to the project, would you like to save it?",
+                                        "Project already exists, do you want to overwrite it?"}));
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_FALSE(g_pProject->IsModified());
+    EXPECT_EQ(g_pProject->GetName(), "study");
+}
+
+TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
+{
+    const std::string one = MakeProjectFile(root.Path(), "one");
+    const std::string two = MakeProjectFile(root.Path(), "two");
+    TScriptedFileChooser chooser(one);
+    frame->Action(cmd::FileOpenProject)->trigger();
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    const vx::TFileRequest& request = chooser.Requests()[0];
+    EXPECT_EQ(request.title, "Open Project File...");
+    EXPECT_EQ(request.filter, "All Files (*.*)|*.*|Project Files(*.tpj)|*.TPJ");
+    EXPECT_EQ(request.filterIndex, 1);
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(g_pProject->GetName(), "one");
+    EXPECT_EQ(vx::CurrentFolder(), root.Path() + "/one");
+    const std::string gone = root.File("gone/gone.tpj");
+    app.AddToRecentFileList(gone);
+    app.AddToRecentFileList(two);
+    // Recent entries are commands 57616 + k, newest first.
+    const auto recent = [&](const std::string& path) {
+        return frame->Action(cmd::FileMruFirst + int(app.RecentFiles().indexOf(QString::fromStdString(path))));
+    };
+    ASSERT_EQ(app.RecentFiles(), QStringList({QString::fromStdString(two), QString::fromStdString(gone),
+                                              QString::fromStdString(one)}));
+
+    // A save that fails keeps the changed project and ends the command.
+    g_pProject->SetModified(true);
+    vx::TFile::FailWritesAfter(0);
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    recent(two)->trigger();
+    vx::TFile::FailWritesAfter(-1);
+    EXPECT_EQ(g_pProject->GetName(), "one");
+    EXPECT_TRUE(g_pProject->IsModified());
+
+    // Recent entries ask the same question as Open; the opened path moves to the top.
+    report.Clear();
+    report.PlanAnswer(vx::ReportAnswer::No);
+    recent(two)->trigger();
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>({"There were changes made to the project, would you like to save it?"}));
+    EXPECT_EQ(g_pProject->GetName(), "two");
+    ASSERT_EQ(app.RecentFiles().value(0).toStdString(), two);
+
+    // An entry whose file has gone is reported and dropped; the open project stays.
+    report.Clear();
+    recent(gone)->trigger();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(g_pProject->GetName(), "two");
+    EXPECT_FALSE(app.RecentFiles().contains(QString::fromStdString(root.File("gone/gone.tpj"))));
+    EXPECT_EQ(app.RecentFiles().size(), 2);
+}
+
+TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    EXPECT_GT(ImageFrameCount(), 0u);
+    frame->Action(cmd::ProjectCloseImages)->trigger();
+    EXPECT_EQ(ImageFrameCount(), 0u);
+
+    report.AllowDefaults();
+    RunWithName(cmd::FileSaveProjectAs, "copy");
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_EQ(g_pProject->GetFolder(), root.Path() + "/copy");
+    EXPECT_TRUE(vx::FileExists(ProjectPath("copy")));
+    EXPECT_EQ(app.RecentFiles().value(0).toStdString(), ProjectPath("copy"));
+
+    TCSISet* set = *g_pProject->m_pCSISetList->begin();
+    set->m_strPatientName = "Jane Doe";
+    frame->Action(cmd::FileSaveProjectDeidentified)->trigger();
+    EXPECT_EQ(set->m_strPatientName, "Anonymized");
+    TProject reread;
+    g_pProject = &reread;  // readers take the file version through the global pointer
+    const bool loaded = reread.Load(ProjectPath("copy"));
+    g_pProject = nullptr;
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ((*reread.m_pCSISetList->begin())->m_strPatientName, "Anonymized");
+    ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
+}
+
+TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    frame->UpdateCommandStates();
+    for (int command : {cmd::ProjectAddExam, cmd::ProjectViewSlice, cmd::FileBatchProcessing})
+        EXPECT_FALSE(frame->Action(command)->isEnabled()) << command;
+
+    int batchRuns = 0;
+    auto oldExam = vx::app::SetAddExamDialog([](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries.clear();
+        type = 0;
+        return true;
+    });
+    auto oldSlice = vx::app::SetViewSliceDialog([](CMainFrame*, int& axis, float& position) {
+        axis = 2;
+        position = 0.0f;
+        return true;
+    });
+    auto oldBatch = vx::app::SetBatchDialog([&](CMainFrame*) { ++batchRuns; });
+    frame->UpdateCommandStates();
+    for (int command : {cmd::ProjectAddExam, cmd::ProjectViewSlice, cmd::FileBatchProcessing})
+        EXPECT_TRUE(frame->Action(command)->isEnabled()) << command;
+
+    frame->Action(cmd::FileBatchProcessing)->trigger();
+    EXPECT_EQ(batchRuns, 1);
+    frame->Action(cmd::ProjectCloseImages)->trigger();
+    frame->Action(cmd::ProjectViewSlice)->trigger();
+    EXPECT_EQ(ImageFrameCount(), 1u);
+
+    // Add Exam starts the project again, empty, under its name and folder; a changed
+    // project is offered for saving first.
+    g_pProject->SetModified(true);
+    report.PlanAnswer(vx::ReportAnswer::No);
+    frame->Action(cmd::ProjectAddExam)->trigger();
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>({"There were changes made to the project, would you like to save it?"}));
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(g_pProject->GetName(), TGuiFixture::kProjectName);
+    EXPECT_EQ(g_pProject->GetFolder(), fixture.ProjectFolder());
+    EXPECT_TRUE(g_pProject->m_pCSISetList->IsEmpty());
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+    EXPECT_TRUE(frame->IsProjectOpen());
+    EXPECT_FALSE(frame->Action(cmd::ProjectViewSlice)->isEnabled()) << "no work set any more";
+
+    vx::app::SetAddExamDialog(std::move(oldExam));
+    vx::app::SetViewSliceDialog(std::move(oldSlice));
+    vx::app::SetBatchDialog(std::move(oldBatch));
+}
+
+}  // namespace
