@@ -6,6 +6,7 @@
 #include "app/CInfoFrameBase.h"
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
 #include "app/TImageFrameList.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
@@ -180,6 +181,8 @@ void CChildFrame::OnMDIActivate(bool active)
         info->UpdateImagePage(m_pImage);
         info->UpdateMapPage(GetMapOverlays());
     }
+    if (CWindowingToolBar* bar = m_pMainFrame->WindowingBar())
+        bar->SetMapRange(GetMapDisplayMin(), GetMapDisplayMax());
 }
 
 // ---- view --------------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include "app/COptionsDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CVoxelWindowBase.h"
+#include "app/CWindowingToolBar.h"
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
 #include "app/ToolIcons.h"
@@ -156,6 +157,7 @@ bool CMainFrame::LoadFrame()
     CreateStatusBar();
     ConnectCommands();
     ConnectProjectCommands();
+    ConnectImageCommands();
     m_bLoaded = true;
     UpdateCommandStates();
     return true;
@@ -365,10 +367,8 @@ bool CMainFrame::CreateToolBars()
     ResetWorkMode();
 
     // The windowing toolbar docks only at the top or the bottom, on a row of its own.
-    m_wndWindowingBar = makeBar("Image Windowing ToolBar", "WindowingBar");
-    m_wndWindowingBar->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
-    m_wndWindowingBar->addAction(Action(cmd::AutoscaleImages));
-    m_wndWindowingBar->addAction(Action(cmd::ResetMapScale));
+    m_wndWindowingBar = new CWindowingToolBar(this, Action(cmd::AutoscaleImages), Action(cmd::ResetMapScale));
+    m_wndWindowingBar->setIconSize(QSize(24, 24));
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_wndWindowingBar);
     return true;
@@ -742,6 +742,8 @@ void CMainFrame::UpdateCommandStates()
     Action(cmd::ViewToolbar)->setChecked(m_wndStandardBar && !m_wndStandardBar->isHidden());
     Action(cmd::ViewStatusBar)->setChecked(!statusBar()->isHidden());
     Action(cmd::ViewProjectExplorer)->setChecked(m_pPrjExpFrame && m_pPrjExpFrame->isVisible());
+    // The windowing toolbar follows the active image window.
+    m_wndWindowingBar->FollowActiveImage();
 }
 
 void CMainFrame::connectNotify(const QMetaMethod& signal)

@@ -18,6 +18,7 @@
 
 class CChildFrame;
 class CExplorerFrameBase;
+class CWindowingToolBar;
 class CInfoFrameBase;
 class QAction;
 class QActionGroup;
@@ -150,6 +151,15 @@ public:
     void RemoveImage(TMRImage* pImage);
     bool RemoveCSISet(TCSISet* pSet);
 
+    // ---- image windowing and correction (CMainFrameImages.cpp) ---------------------------
+    CWindowingToolBar* WindowingBar() const { return m_wndWindowingBar; }
+    // The display window (stored pixel units) of the active image window's image, or with
+    // "Autoscale all the images" of every image of the project; nothing without an active
+    // image window that shows an image.
+    void SetBrightnessContrast(int low, int high);
+    // The display range of the one map shown in the active image window.
+    void SetMapDisplayRange(float min, float max);
+
 signals:
     // File > Recent Projects: entry k (0-based) was chosen.
     void RecentFileChosen(int index);
@@ -176,6 +186,7 @@ private:
     QRect ClientRect() const;
     // Installs the handlers of the work-mode and main-frame commands.
     void ConnectCommands();
+    void ConnectImageCommands();
     // After Undo or Redo: analyses, maps, frames, estimates and voxel windows follow the
     // work set's data.
     void RefreshAfterHistoryMove(bool singleStep);
@@ -191,7 +202,7 @@ private:
     QToolBar* m_wndWorkModeBar = nullptr;
     QToolBar* m_pUserDrawBar = nullptr;  // made on first use of the user-drawn region mode
     QDockWidget* m_wndCorrectionBar = nullptr;
-    QToolBar* m_wndWindowingBar = nullptr;
+    CWindowingToolBar* m_wndWindowingBar = nullptr;
     TAnalysisWndList m_analysisWnds;
     TVoxelWndList m_averageWnds;      // kind 2
     bool m_bAutoscaleImages = false;

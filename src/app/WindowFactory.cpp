@@ -9,6 +9,7 @@
 #include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
+#include "app/CModelessInfoFrame.h"
 #include "app/CVoxelWindowBase.h"
 #include "app/TImageFrameList.h"
 #include "model/TProject.h"
@@ -51,15 +52,6 @@ public:
 
 private:
     QTreeWidget* m_tree;
-};
-
-class CPlaceholderInfoFrame : public CInfoFrameBase {
-public:
-    CPlaceholderInfoFrame() { setWidget(new QLabel("CSI Info")); }
-    void UpdateFrom(TProject*, CChildFrame*) override {}
-    void UpdateCSIPage(TCSISet*) override {}
-    void UpdateImagePage(TMRImage*) override {}
-    void UpdateMapPage(std::vector<TMRImage*>) override {}
 };
 
 // One installed maker of each kind, empty until installed.
@@ -142,7 +134,7 @@ CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)
 
 CInfoFrameBase* MakeInfoFrame(CMainFrame* frame)
 {
-    return Slot<InfoFrameFactory>() ? Slot<InfoFrameFactory>()(frame) : new CPlaceholderInfoFrame;
+    return Slot<InfoFrameFactory>() ? Slot<InfoFrameFactory>()(frame) : new CModelessInfoFrame;
 }
 
 CChildFrame* ImageFrameOf(QMdiSubWindow* window)

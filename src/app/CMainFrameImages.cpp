@@ -1,0 +1,60 @@
+// The main frame's commands on how images look: brightness and contrast from the
+// windowing toolbar, the display range of a shown map, and the image correction bar.
+#include <QAction>
+
+#include <vector>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/CommandIds.h"
+#include "model/TCSISet.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TMap.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+
+void CMainFrame::ConnectImageCommands()
+{
+    SetCommandHandler(cmd::AutoscaleImages,
+                      [this] { m_bAutoscaleImages = Action(cmd::AutoscaleImages)->isChecked(); });
+}
+
+void CMainFrame::SetBrightnessContrast(int low, int high)
+{
+    CChildFrame* frame = ActiveImageFrame();
+    if (!frame || !frame->GetImage())
+        return;
+    if (m_bAutoscaleImages && g_pProject) {
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            image->SetStoredWindow(low, high);
+        g_pProject->UpdateFrames(false, true, false, false, false);
+        return;
+    }
+    frame->GetImage()->SetStoredWindow(low, high);
+    frame->UpdateView(false, true, false, false, false);
+}
+
+void CMainFrame::SetMapDisplayRange(float min, float max)
+{
+    CChildFrame* frame = ActiveImageFrame();
+    if (!frame)
+        return;
+    const std::vector<TMRImage*> overlays = frame->GetMapOverlays();
+    if (overlays.empty())
+        return;
+    if (overlays.size() > 1) {
+        vx::Report("Can't set the map display scale, because more than one maps are displayed.",
+                   vx::ReportIcon::None);
+        return;
+    }
+    TCSISet* workSet = g_pProject ? g_pProject->m_pWorkSet : nullptr;
+    TMap* map = workSet ? workSet->FindMap(overlays.front()->GetName()) : nullptr;
+    if (!map)
+        return;
+    map->displayMin = min;
+    map->displayMax = max;
+    g_pProject->ApplyMapScale(map);
+    g_pProject->UpdateFrames(false, true, false, false, false);
+}

@@ -1,0 +1,173 @@
+#include "app/CWindowingToolBar.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <cmath>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/CNumEdit.h"
+#include "model/TMRImage.h"
+#include "model/TextHelpers.h"
+#include "platform/Numbers.h"
+
+namespace {
+// Widths of the controls (pixels); labels and values 20 pixels high, sliders 18.
+constexpr int kSliderWidth = 95;
+constexpr int kLabelWidth = 45;
+constexpr int kValueWidth = 40;
+constexpr int kMapLabelWidth = 55;
+constexpr int kMapValueWidth = 60;
+
+QFont SmallFont(const QWidget* widget)
+{
+    QFont font = widget->font();
+    font.setPointSize(7);
+    return font;
+}
+
+template <class Widget>
+Widget* Sized(Widget* widget, int width, int height)
+{
+    widget->setFixedSize(width, height);
+    widget->setFont(SmallFont(widget));
+    return widget;
+}
+
+QLabel* Label(const char* text, int width)
+{
+    auto* label = Sized(new QLabel(text), width, 20);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+QLineEdit* ValueBox(int width)
+{
+    auto* edit = Sized(new QLineEdit, width, 20);
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::NoFocus);
+    return edit;
+}
+
+QSlider* Slider()
+{
+    auto* slider = Sized(new QSlider(Qt::Horizontal), kSliderWidth, 18);
+    slider->setTickPosition(QSlider::NoTicks);
+    return slider;
+}
+}  // namespace
+
+CWindowingToolBar::CWindowingToolBar(CMainFrame* frame, QAction* autoscale, QAction* resetMapScale)
+    : QToolBar("Image Windowing ToolBar", frame),
+      m_pMainFrame(frame),
+      m_sliderBrightness(Slider()),
+      m_labelBrightness(Label("britnss", kLabelWidth)),
+      m_editBrightness(ValueBox(kValueWidth)),
+      m_sliderContrast(Slider()),
+      m_labelContrast(Label("ctrst", kLabelWidth)),
+      m_editContrast(ValueBox(kValueWidth)),
+      m_labelMapMax(Label("mapmax", kMapLabelWidth)),
+      m_labelMapMin(Label("mapmin", kMapLabelWidth)),
+      m_editMapMax(Sized(new CNumEdit, kMapValueWidth, 20)),
+      m_editMapMin(Sized(new CNumEdit, kMapValueWidth, 20))
+{
+    setObjectName("WindowingBar");
+    setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    // The bar takes the focus from a map box on Return, which applies the box's number.
+    setFocusPolicy(Qt::ClickFocus);
+    if (autoscale)
+        addAction(autoscale);
+    for (QWidget* control : {static_cast<QWidget*>(m_labelBrightness), static_cast<QWidget*>(m_editBrightness),
+                             static_cast<QWidget*>(m_sliderBrightness), static_cast<QWidget*>(m_labelContrast),
+                             static_cast<QWidget*>(m_editContrast), static_cast<QWidget*>(m_sliderContrast),
+                             static_cast<QWidget*>(m_labelMapMin), static_cast<QWidget*>(m_editMapMin),
+                             static_cast<QWidget*>(m_labelMapMax), static_cast<QWidget*>(m_editMapMax)})
+        addWidget(control);
+    if (resetMapScale)
+        addAction(resetMapScale);
+    // Only the user's moves reach here: the program's settings block the signals.
+    connect(m_sliderBrightness, &QSlider::valueChanged, this, &CWindowingToolBar::OnSliderMoved);
+    connect(m_sliderContrast, &QSlider::valueChanged, this, &CWindowingToolBar::OnSliderMoved);
+    m_editMapMin->installEventFilter(this);
+    m_editMapMax->installEventFilter(this);
+    SetWindowing(0, 255, 0, 0);
+}
+
+void CWindowingToolBar::SetWindowing(int min, int max, int brightness, int contrast)
+{
+    m_nRangeMin = min;
+    m_nRangeMax = max;
+    m_nBrightness = brightness;
+    m_nContrast = contrast;
+    for (QSlider* slider : {m_sliderBrightness, m_sliderContrast}) {
+        const QSignalBlocker block(slider);
+        slider->setRange(min, max);
+    }
+    const QSignalBlocker blockBrightness(m_sliderBrightness);
+    const QSignalBlocker blockContrast(m_sliderContrast);
+    m_sliderBrightness->setValue(brightness);
+    m_sliderContrast->setValue(contrast);
+    // The boxes show what the sliders hold (a value outside the range is held to it).
+    m_editBrightness->setText(QString::number(m_sliderBrightness->value()));
+    m_editContrast->setText(QString::number(m_sliderContrast->value()));
+}
+
+void CWindowingToolBar::SetMapRange(float min, float max)
+{
+    m_editMapMin->SetText(QString::fromStdString(FloatToString(min, 5)));
+    m_editMapMax->SetText(QString::fromStdString(FloatToString(max, 5)));
+}
+
+void CWindowingToolBar::FollowActiveImage()
+{
+    const CChildFrame* frame = m_pMainFrame ? m_pMainFrame->ActiveImageFrame() : nullptr;
+    const TMRImage* image = frame ? frame->GetImage() : nullptr;
+    if (!image)
+        return;
+    const int low = image->GetStoredWindowLow(), high = image->GetStoredWindowHigh();
+    SetWindowing(vx::TruncateToInt(image->GetStoredMin()), vx::TruncateToInt(image->GetStoredMax()),
+                 (high + low) / 2, high - low);
+}
+
+void CWindowingToolBar::OnSliderMoved()
+{
+    m_nBrightness = m_sliderBrightness->value();
+    m_nContrast = m_sliderContrast->value();
+    m_editBrightness->setText(QString::number(m_nBrightness));
+    m_editContrast->setText(QString::number(m_nContrast));
+    const int half = m_nContrast / 2;
+    if (m_pMainFrame)
+        m_pMainFrame->SetBrightnessContrast(m_nBrightness - half, m_nBrightness + half);
+}
+
+void CWindowingToolBar::ApplyMapRange()
+{
+    if (m_pMainFrame)
+        m_pMainFrame->SetMapDisplayRange(m_editMapMin->GetText().toFloat(), m_editMapMax->GetText().toFloat());
+}
+
+bool CWindowingToolBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_editMapMin && watched != m_editMapMax)
+        return QToolBar::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusOut) {
+        if (!m_bReturnApplied)
+            ApplyMapRange();
+    } else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Applied here, then the focus goes to the bar without applying twice.
+            ApplyMapRange();
+            m_bReturnApplied = true;
+            setFocus(Qt::OtherFocusReason);
+            m_bReturnApplied = false;
+            return true;
+        }
+    }
+    return QToolBar::eventFilter(watched, event);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// "Image Windowing ToolBar": brightness and contrast of the active image window's image
+// (brightness = (low + high) / 2 and contrast = high - low of its display window, in
+// stored pixel units) on two sliders with their values, and the display range of the map
+// shown over it in two number boxes. It follows the active image window; moving a slider
+// or leaving a map box hands the values to the main frame.
+#include <QToolBar>
+
+class CMainFrame;
+class CNumEdit;
+class QLabel;
+class QLineEdit;
+class QSlider;
+
+class CWindowingToolBar : public QToolBar {
+    Q_OBJECT
+public:
+    // Autoscale first, then the controls, then the map-scale reset: the frame's actions.
+    CWindowingToolBar(CMainFrame* frame, QAction* autoscale, QAction* resetMapScale);
+
+    // Both sliders take the range min..max and show brightness and contrast.
+    void SetWindowing(int min, int max, int brightness, int contrast);
+    // The map boxes show the range with up to 5 decimals, without applying it.
+    void SetMapRange(float min, float max);
+    // The active image window's image window, when one with an image is active.
+    void FollowActiveImage();
+
+    QSlider* BrightnessSlider() const { return m_sliderBrightness; }
+    QSlider* ContrastSlider() const { return m_sliderContrast; }
+    QLineEdit* BrightnessEdit() const { return m_editBrightness; }
+    QLineEdit* ContrastEdit() const { return m_editContrast; }
+    CNumEdit* MapMinEdit() const { return m_editMapMin; }
+    CNumEdit* MapMaxEdit() const { return m_editMapMax; }
+    int Brightness() const { return m_nBrightness; }
+    int Contrast() const { return m_nContrast; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnSliderMoved();
+    // Both map boxes' last valid numbers to the main frame.
+    void ApplyMapRange();
+
+    CMainFrame* m_pMainFrame;
+    QSlider* m_sliderBrightness;
+    QLabel* m_labelBrightness;
+    QLineEdit* m_editBrightness;
+    QSlider* m_sliderContrast;
+    QLabel* m_labelContrast;
+    QLineEdit* m_editContrast;
+    QLabel* m_labelMapMax;
+    QLabel* m_labelMapMin;
+    CNumEdit* m_editMapMax;
+    CNumEdit* m_editMapMin;
+    int m_nBrightness = 0;
+    int m_nContrast = 0;
+    int m_nRangeMin = 0;
+    int m_nRangeMax = 255;
+    bool m_bReturnApplied = false;  // Return has applied the map range; the focus change need not
+};

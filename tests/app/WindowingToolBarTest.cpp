@@ -1,0 +1,201 @@
+// The windowing toolbar on the two-slice fixture project: the sliders follow the active
+// image window, moving them sets the window of its image (or of every image) and repaints
+// it, and the map boxes set the display range of the one map shown.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QSlider>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "app/CNumEdit.h"
+#include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
+#include "app/CommandIds.h"
+#include "model/TCSISet.h"
+#include "model/TCSISlice.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TMap.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "support/GuiFixture.h"
+#include "support/ScriptedReport.h"
+#include "views/CMainPicView.h"
+
+using namespace vx::test;
+
+namespace {
+
+class WindowingToolBarTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vx::ResetGlobals();
+        ASSERT_TRUE(fixture.Ok());
+        session = std::make_unique<TGuiSession>(fixture);
+        ASSERT_TRUE(session->Ok());
+        frame = &session->MainFrame();
+        bar = frame->WindowingBar();
+        ASSERT_NE(bar, nullptr);
+        for (CChildFrame* child : session->ImageFrames())
+            if (child->m_nAxis == 2)
+                axial = child;
+        ASSERT_NE(axial, nullptr);
+        ASSERT_NE(axial->GetImage(), nullptr);
+        for (TMRImage* image : *session->Project()->m_pImageSet)
+            if (image != axial->GetImage())
+                other = image;
+        ASSERT_NE(other, nullptr);
+        Activate(axial);
+    }
+    void TearDown() override
+    {
+        session.reset();
+        vx::ResetGlobals();
+    }
+    void Activate(CChildFrame* child)
+    {
+        frame->MdiArea()->setActiveSubWindow(child);
+        frame->UpdateCommandStates();
+        QApplication::processEvents();
+    }
+    static std::pair<int, int> Window(const TMRImage* image)
+    {
+        return {image->GetStoredWindowLow(), image->GetStoredWindowHigh()};
+    }
+    // Grey level shown at the middle of image pixel (px, py) of the frame, the CSI layer off.
+    int GreyAt(CChildFrame* child, float px, float py)
+    {
+        QApplication::processEvents();
+        const CMainPicView& view = *child->View();
+        const vx::TPointI p = view.MmToClient(child->GetImage()->PixelToWorld(TPoint2D(px + 0.5f, py + 0.5f)));
+        const QColor c = view.Picture().pixelColor(p.x, p.y);
+        EXPECT_TRUE(c.red() == c.green() && c.green() == c.blue()) << c.name().toStdString();
+        return c.red();
+    }
+    // A map of the work set over both slices.
+    TMap* AddMap(const std::string& name)
+    {
+        TCSISet* set = session->Project()->m_pWorkSet;
+        auto* map = new TMap(set);
+        const int dim[3] = {8, 8, 2};
+        std::vector<TComplex> values;
+        for (int k = 0; k < 8 * 8 * 2; ++k)
+            values.emplace_back(float(k % 8 + 1), 0.0f);
+        EXPECT_TRUE(map->SetGrid(dim, values));
+        map->name = name;
+        std::copy(set->m_fFOV, set->m_fFOV + 3, map->fov);
+        map->minReal = map->displayMin = 1;
+        map->maxReal = map->displayMax = 8;
+        set->AddMap(map);
+        return map;
+    }
+    void TypeAndReturn(CNumEdit* edit, const char* text)
+    {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+
+    TScriptedReport report;
+    TGuiFixture fixture{2};
+    std::unique_ptr<TGuiSession> session;
+    CMainFrame* frame = nullptr;
+    CWindowingToolBar* bar = nullptr;
+    CChildFrame* axial = nullptr;
+    TMRImage* other = nullptr;
+};
+
+TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindow)
+{
+    EXPECT_EQ(bar->windowTitle(), "Image Windowing ToolBar");
+    // The fixture's images span 0 .. 1000 with the window 0 .. 1000.
+    EXPECT_EQ(bar->BrightnessSlider()->minimum(), 0);
+    EXPECT_EQ(bar->BrightnessSlider()->maximum(), 1000);
+    EXPECT_EQ(bar->BrightnessSlider()->value(), 500);
+    EXPECT_EQ(bar->ContrastSlider()->value(), 1000);
+    EXPECT_EQ(bar->ContrastEdit()->text(), "1000");
+
+    other->SetStoredWindow(100, 301);
+    CChildFrame* otherFrame = session->Project()->OpenImageFrame(other);
+    ASSERT_NE(otherFrame, nullptr);
+    Activate(otherFrame);
+    EXPECT_EQ(bar->BrightnessSlider()->value(), 200);
+    EXPECT_EQ(bar->ContrastSlider()->value(), 201);
+    EXPECT_EQ(bar->BrightnessEdit()->text(), "200");
+    Activate(axial);
+    EXPECT_EQ(bar->BrightnessSlider()->value(), 500);
+    EXPECT_EQ(bar->ContrastSlider()->value(), 1000);
+}
+
+TEST_F(WindowingToolBarTest, MovingTheSlidersSetsTheWindowOfTheActiveImageAndRepaintsIt)
+{
+    axial->SetShowCSISlice(false);
+    axial->UpdateView(false, true, false, false, false);
+    // Pixel (12, 4) lies in the cell of value 400.
+    ASSERT_EQ(TGuiFixture::ImageValue(12, 4), 400);
+    EXPECT_EQ(GreyAt(axial, 12, 4), 400 * 255 / 1000);
+
+    bar->BrightnessSlider()->setValue(400);
+    EXPECT_EQ(Window(axial->GetImage()), std::make_pair(-100, 900));
+    // An odd contrast loses its last unit: 101 gives 400 - 50 .. 400 + 50.
+    bar->ContrastSlider()->setValue(101);
+    EXPECT_EQ(Window(axial->GetImage()), std::make_pair(350, 450));
+    EXPECT_EQ(GreyAt(axial, 12, 4), (400 - 350) * 255 / 100);
+    EXPECT_EQ(Window(other), std::make_pair(0, 1000));
+
+    // With "Autoscale all the images" every image of the project takes the window.
+    frame->UpdateCommandStates();
+    ASSERT_TRUE(frame->Action(cmd::AutoscaleImages)->isEnabled());
+    frame->Action(cmd::AutoscaleImages)->trigger();
+    ASSERT_TRUE(frame->AutoscaleImages());
+    bar->ContrastSlider()->setValue(300);
+    EXPECT_EQ(Window(axial->GetImage()), std::make_pair(250, 550));
+    EXPECT_EQ(Window(other), std::make_pair(250, 550));
+
+    // Without an active image window the sliders change nothing.
+    frame->MdiArea()->setActiveSubWindow(nullptr);
+    bar->ContrastSlider()->setValue(600);
+    EXPECT_EQ(Window(axial->GetImage()), std::make_pair(250, 550));
+    EXPECT_EQ(bar->ContrastSlider()->value(), 600);
+}
+
+TEST_F(WindowingToolBarTest, MapBoxesSetTheRangeOfTheOneMapShown)
+{
+    CVexaraApp app;  // holds the multiple-map setting
+    app.SetSetting(2, 1);
+    TMap* naa = AddMap("NAA_map");
+    const float plane = axial->GetSlice()->GetSlicePosition();
+    ASSERT_TRUE(axial->AddMapOverlay(naa, 2, plane));
+    CChildFrame* otherFrame = session->Project()->OpenImageFrame(other);
+    Activate(otherFrame);
+    Activate(axial);
+    EXPECT_EQ(bar->MapMinEdit()->text(), "1");
+    EXPECT_EQ(bar->MapMaxEdit()->text(), "8");
+
+    TypeAndReturn(bar->MapMaxEdit(), "5.5");
+    EXPECT_FLOAT_EQ(naa->displayMax, 5.5f);
+    EXPECT_FLOAT_EQ(naa->displayMin, 1.0f);
+    EXPECT_NEAR(axial->GetMapDisplayMax(), 5.5f, 0.01f);
+    EXPECT_EQ(report.Count(), 0u);
+
+    // Two maps over the image: refused, and neither map changes.
+    TMap* cho = AddMap("Cho_map");
+    ASSERT_TRUE(axial->AddMapOverlay(cho, 2, plane));
+    TypeAndReturn(bar->MapMinEdit(), "2");
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({"Can't set the map display scale, because more than one maps are displayed."}));
+    EXPECT_FLOAT_EQ(naa->displayMin, 1.0f);
+    EXPECT_FLOAT_EQ(cho->displayMin, 1.0f);
+}
+
+}  // namespace
