@@ -245,6 +245,31 @@ public:
     // the time domain, runs RunHLSVD, comes back and swaps again; then the data range.
     bool RemovePeaksHLSVD(int peaks, float waterStart, float waterEnd, bool selectedOnly);
 
+    // --- kernels across voxels (TCSISetAcrossVoxels.cpp) ------------------------------
+    // All need the samples; none changes the domain except the lipid suppression.
+    //
+    // Moves the largest-magnitude point of first..last of every selected spectrum to
+    // the mean of those points (integer division) by a circular shift. False without a
+    // selected voxel, or for a window that is not 0 <= first <= last < N.
+    bool AlignPeaks(int first, int last);
+    // Circular shift of every selected spectrum by a - b: what was at point a comes to
+    // point b. False without a selected voxel.
+    bool ShiftSelectedSpectra(int a, int b);
+    // Extrapolates k-space beyond the sampled points (the k-space mask) from the lipid
+    // region (the selected voxels), so that the lipid signal no longer rings into the
+    // other voxels: per time point, `iterations` times, the grid is taken to voxel
+    // space, kept only in the lipid region, taken back, and the sampled points are put
+    // back. The set ends in voxel space and in the frequency domain with its halves
+    // swapped. False, nothing changed, without a k-space mask of the grid's size or
+    // when a length cannot be transformed (reported).
+    bool SuppressLipids(int iterations);
+    // Signal-space projection: removes from every sample of every voxel its part in
+    // the n spatial patterns (left singular vectors) that dominate points first..last.
+    // False, nothing changed, for n outside 0..min(voxels, window points), a window
+    // that is not 0 <= first <= last < N, a matrix too large for the linear algebra
+    // routines (reported) or a failed decomposition (reported).
+    bool SSPFilter(int n, int first, int last);
+
     // --- line broadening, windows, baseline and water (TCSISetFilters.cpp) -------------
     // The time-domain windows of TTimeWindow on every voxel, selected or not: a set in
     // the frequency domain is half-swapped and taken to the time domain first, and every
