@@ -172,6 +172,8 @@ public:
     bool SetPixels(std::vector<int16_t> pixels);
     const std::vector<int16_t>& GetPixels() const { return m_pixels; }
     bool IsLoaded() const { return m_bLoaded; }
+    // Loads the pixels from the image's pixel file unless they are in memory.
+    bool EnsurePixels();
     void FreePixels();
     // The value at column x, row y, loading the pixels first when needed; 0 when
     // they cannot be loaded or the pixel lies outside the image.
@@ -250,7 +252,6 @@ private:
     void MarkModified(bool modified) const;
     // Stored units per value unit of the window mapping (1 for a degenerate range).
     double WindowScale() const;
-    bool EnsurePixels();
     // Each pixel becomes its value's place between the smallest and largest value,
     // mapped onto the stored range.
     void RescaleOntoStoredRange(const std::vector<float>& values);

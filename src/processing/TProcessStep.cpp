@@ -75,6 +75,15 @@ bool TProcessStep::SwapWithTempFile(const std::string& prefix)
 {
     if (!m_pDataSet)
         return false;
+    TCSISet* set = m_pDataSet;
+    return SwapStateFiles(
+        prefix, [set](const std::string& path) { return set->WriteDataFile(path, kDurableStates); },
+        [set](const std::string& path) { return set->ReadDataFile(path); });
+}
+
+bool TProcessStep::SwapStateFiles(const std::string& prefix, const std::function<bool(const std::string&)>& write,
+                                  const std::function<bool(const std::string&)>& read)
+{
     const std::string saved = m_strTempFile;
     std::string current = MakeTempFileName(prefix);
     if (current == saved) {
@@ -83,14 +92,14 @@ bool TProcessStep::SwapWithTempFile(const std::string& prefix)
         current = MakeTempFileName(prefix);
         vx::RemoveFile(saved);
     }
-    if (!m_pDataSet->WriteDataFile(current, kDurableStates)) {
+    if (!write(current)) {
         vx::RemoveFile(current);
         return false;
     }
-    if (!m_pDataSet->ReadDataFile(saved)) {
-        // A read that failed part way may have changed the samples: put the current
+    if (!read(saved)) {
+        // A read that failed part way may have changed the state: put the current
         // state back. The saved state stays in its file for another try.
-        if (m_pDataSet->ReadDataFile(current))
+        if (read(current))
             vx::RemoveFile(current);
         // Should even that fail, the new file holds the only copy and stays.
         return false;

@@ -9,6 +9,7 @@
 // (TProject::RecordStep), whose history owns it from then on. Perform() does exactly
 // this and drops the step when its state cannot be saved or it cannot be applied.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TCSISet;
@@ -68,6 +69,11 @@ public:
     // from the new file and keeps the old one. False (reported by the data-set file
     // routines) when the exchange did not happen, and without a data set.
     bool SwapWithTempFile(const std::string& prefix);
+    // The exchange itself for any state: `write` puts the current state into a file,
+    // `read` takes a file's state back and reports its own failure. The rules are those
+    // of SwapWithTempFile.
+    bool SwapStateFiles(const std::string& prefix, const std::function<bool(const std::string&)>& write,
+                        const std::function<bool(const std::string&)>& read);
 
     // Performs a new step by the caller protocol and hands it to the project's history.
     // A step whose state cannot be saved or whose Apply fails is deleted instead, and
