@@ -59,7 +59,11 @@ bool TCSISet::SuppressLipids(int iterations)
     const size_t voxels = GridSize();
     if (m_kSpaceMask.empty() || m_kSpaceMask.size() != voxels || !CanTransformSpectra())
         return false;
+    // The grid's lengths are checked here even for a set already in k-space, so that the
+    // way back to voxel space cannot fail after the samples changed.
     const std::vector<int> axes = SpatialAxes();
+    if (!CheckSpatialLengths(axes))
+        return false;
     // The lipid region in the order of the voxel-space grid that a forward transform of
     // the centred k-space grid gives: the half swap of each transformed axis undone.
     TMap region;
@@ -98,11 +102,13 @@ bool TCSISet::SuppressLipids(int iterations)
                 sampled[v] = w[v] = m_voxels[v]->Data()[t];
             for (int i = 0; i < iterations; ++i) {
                 for (int axis : axes)
-                    grid.ForwardFFTAxis(axis);
+                    if (!grid.ForwardFFTAxis(axis))
+                        return false;
                 for (size_t v = 0; v < voxels; ++v)
                     w[v] *= weight[v];
                 for (int axis : axes)
-                    grid.InverseFFTAxis(axis);
+                    if (!grid.InverseFFTAxis(axis))
+                        return false;
                 for (size_t v = 0; v < voxels; ++v)
                     if (m_kSpaceMask[v] == 1)
                         w[v] = sampled[v];
