@@ -140,6 +140,10 @@ public:
     void OnRunSpectralEstimation();
 
     // ---- project commands and the explorer's operations (CMainFrameProject.cpp) ----------
+    // Project > Add CSI Set..., Add Images...: the dialog, then the explorer is refreshed
+    // and the project saved.
+    void AddCSISet();
+    void AddImages();
     // Project > Add Exam...: the project starts again empty under its name and folder and
     // takes the chosen files and folders.
     void AddExam();

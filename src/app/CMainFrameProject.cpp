@@ -1,6 +1,9 @@
 // The main frame's project commands and the operations the project explorer calls.
+#include "app/CAddCSISetDlg.h"
+#include "app/CAddImagesDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
+#include "app/DialogRunner.h"
 #include "app/WindowFactory.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -10,8 +13,33 @@
 
 void CMainFrame::ConnectProjectCommands()
 {
+    SetCommandHandler(cmd::ProjectAddCSISet, [this] { AddCSISet(); });
+    SetCommandHandler(cmd::ProjectAddImages, [this] { AddImages(); });
     SetCommandHandler(cmd::ProjectAddExam, [this] { AddExam(); });
     SetCommandHandler(cmd::ProjectViewSlice, [this] { ViewSlice(); });
+}
+
+void CMainFrame::AddCSISet()
+{
+    if (!g_pProject)
+        return;
+    CAddCSISetDlg dialog(this);
+    dialog.m_params = g_lastReadParams;
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    g_lastReadParams = dialog.m_params;
+    ShowProjectExplorer();
+    g_pProject->Save();
+}
+
+void CMainFrame::AddImages()
+{
+    if (!g_pProject)
+        return;
+    CAddImagesDlg dialog(this);
+    vx::app::RunDialog(dialog);
+    ShowProjectExplorer();
+    g_pProject->Save();
 }
 
 void CMainFrame::AddExam()

@@ -145,7 +145,7 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
     for (int command : projectCommands)
         EXPECT_TRUE(Enabled(command)) << command;
     // A command whose handler is not installed is never live, whatever the state says.
-    for (int command : {cmd::FileSaveProject, cmd::ProjectAddCSISet, cmd::FileNewProject, cmd::ExportVoxels})
+    for (int command : {cmd::FileSaveProject, cmd::FileNewProject, cmd::ExportVoxels})
         EXPECT_FALSE(Enabled(command)) << command;
     int saves = 0;
     frame.SetCommandHandler(cmd::FileSaveProject, [&] { ++saves; });

@@ -1,0 +1,33 @@
+#pragma once
+// Building blocks of the dialogs: rows of three per-axis controls in a titled group, edit
+// boxes for whole numbers, and the import of the files chosen in an import dialog.
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CNumEdit;
+class QGroupBox;
+class QLineEdit;
+class QWidget;
+
+namespace vx::app {
+
+// A group titled `title` with the three widgets in a row, each after its label.
+QGroupBox* AxisGroup(const QString& title, QWidget* x, QWidget* y, QWidget* z, const QString& xLabel = "X:",
+                     const QString& yLabel = "Y:", const QString& zLabel = "Z:");
+// An edit box that takes digits only.
+QLineEdit* MakeDigitEdit(QWidget* parent = nullptr);
+// A number as the dialogs show it: five decimals, trailing zeros dropped.
+QString Text5(float value);
+// The last valid number of a numeric edit (0 when empty).
+float ValueOf(const CNumEdit* edit);
+
+// Adds each chosen file through `add` (folder and file name apart), under the wait cursor.
+// A single file that fails is reported as "Fail to add <what> from <name>.", several that
+// fail in one list of their names.
+using AddFileFn = std::function<bool(const std::string& folder, const std::string& file)>;
+void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add);
+
+}  // namespace vx::app
