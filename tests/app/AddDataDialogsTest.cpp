@@ -37,6 +37,7 @@
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "FakeShell.h"
+#include "ProjectShellTest.h"
 
 using namespace vx::test;
 using Dlg = CAddCSISetDlg;
@@ -243,49 +244,26 @@ TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
     CImportImageDlg::s_last = saved;
 }
 
-// A main window with no project, sample data found through the shared lookup.
-class AddDataFlowTest : public ::testing::Test {
+// The project commands' application with the import dialogs' remembered values reset.
+class AddDataFlowTest : public TProjectShellTest {
 protected:
     void SetUp() override
     {
-        ClearSettings();
-        vx::ResetGlobals();
+        TProjectShellTest::SetUp();
         g_nCSIImportCount = 1;
         g_lastReadParams = TCSIReadParams{};
         m_savedImport = CImportImageDlg::s_last;
-        m_savedLastDir = g_strLastDir;
-        g_strLastDir = root.Path() + "/";
-        app.SetProgramFolder(empty.Path());
-        ASSERT_TRUE(app.InitInstance({}));
-        frame = app.MainFrame();
     }
     void TearDown() override
     {
-        g_strLastDir = m_savedLastDir;
+        TProjectShellTest::TearDown();
         g_nCSIImportCount = 1;
         CImportImageDlg::s_last = m_savedImport;
     }
-
-    void NewProject(const std::string& name)
-    {
-        TDialogScript script([&](QDialog& d) {
-            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
-                dialog.NameEdit()->setText(QString::fromStdString(name));
-                dialog.accept();
-            });
-        });
-        frame->Action(cmd::FileNewProject)->trigger();
-    }
-
-    TScriptedReport report;
-    TTempFolder empty;
-    TTempFolder root;
-    CVexaraApp app;
-    CMainFrame* frame = nullptr;
+    void NewProject(const std::string& name) { RunWithName(cmd::FileNewProject, name); }
 
 private:
     TImageImportParams m_savedImport;
-    std::string m_savedLastDir;
 };
 
 TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesAndComesBackFromTheRecentList)
@@ -378,7 +356,8 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesAndComesBackFromTheRe
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
     EXPECT_FALSE(g_pProject->IsModified());
 
-    // Another project replaces it; the recent list brings it back with its content.
+    // Saved, replaced by another project, and brought back by the recent list.
+    frame->Action(cmd::FileSaveProject)->trigger();
     const std::string path = root.File("study/study.tpj");
     NewProject("other");
     ASSERT_EQ(g_pProject->GetName(), "other");

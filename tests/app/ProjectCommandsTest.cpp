@@ -25,6 +25,7 @@
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "FakeShell.h"
+#include "ProjectShellTest.h"
 
 using namespace vx::test;
 
@@ -88,49 +89,7 @@ TEST(FolderList, ListsParentThenFoldersThenFilesWithoutCaseOrder)
     vx::SetCurrentFolder(saved);
 }
 
-class ProjectCommandsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ClearSettings();
-        vx::ResetGlobals();
-        m_savedLastDir = g_strLastDir;
-        m_savedFolder = vx::CurrentFolder();
-        g_strLastDir = root.Path() + "/";
-        app.SetProgramFolder(empty.Path());
-        ASSERT_TRUE(app.InitInstance({}));
-        frame = app.MainFrame();
-    }
-    void TearDown() override
-    {
-        g_strLastDir = m_savedLastDir;
-        vx::SetCurrentFolder(m_savedFolder);
-    }
-
-    // Runs a command whose New Project dialog gets `name` typed and OK pressed.
-    void RunWithName(int command, const std::string& name)
-    {
-        TDialogScript script([&](QDialog& d) {
-            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
-                dialog.NameEdit()->setText(QString::fromStdString(name));
-                dialog.accept();
-            });
-        });
-        frame->Action(command)->trigger();
-        EXPECT_EQ(script.runs, 1);
-    }
-    std::string ProjectPath(const std::string& name) const { return root.Path() + "/" + name + "/" + name + ".tpj"; }
-
-    TScriptedReport report;
-    TTempFolder empty;
-    TTempFolder root;
-    CVexaraApp app;
-    CMainFrame* frame = nullptr;
-
-private:
-    std::string m_savedLastDir;
-    std::string m_savedFolder;
-};
+using ProjectCommandsTest = TProjectShellTest;
 
 TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
 {
