@@ -20,6 +20,8 @@
 
 class CVoxelWindow;
 class QScrollBar;
+class TCSISet;
+class TProcessStep;
 class TSpectrum;
 
 class CVoxelWndView : public QWidget {
@@ -80,6 +82,22 @@ public:
     // frame, which walks the voxel with the arrow keys. Keys are Qt::Key values.
     virtual void OnKeyDown(int key);
 
+    // ---- one-click commands of the control panel (CVoxelWndViewOneClick.cpp) -----------
+    // Each acts at once on the current voxel's set and does nothing without a current
+    // voxel or an open project. All but the transform are undoable steps; a step that
+    // fails is dropped (the step or the set reports).
+    // Time domain <-> frequency domain (halves swapped); the display range is reset.
+    void OnFT();
+    // Every spectrum zero-filled to twice its points; the display shows the new range.
+    void OnZeroFill();
+    // The k-space windows of the voxel grid, on the frequency domain.
+    void OnSpatialCosine();
+    void OnSpatialHamming();
+    void OnSpatialFermi();
+    // Lipid suppression by k-space extrapolation from the selected voxels, after the
+    // user confirms; refused with a message when no voxel is selected.
+    void OnLipidKSpace();
+
     // One spectrum over a pixel rectangle with the display block's ranges, the part the
     // display flags choose, and the axes asked for in the view's unit.
     void DrawPlotInRect(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& rect, bool showXAxis,
@@ -130,4 +148,11 @@ private:
     }
     void SetPhaseValues(TPhaseTool& tool, float phase0Degrees, float phase1Degrees, float pivot);
     void SetScrollPosition(QScrollBar* bar, float value);
+
+    // The set the one-click commands work on: the current voxel's, when a project is open.
+    TCSISet* CommandSet() const;
+    void ApplySpatialWindow(std::unique_ptr<TProcessStep> step);
+    // After a one-click step: analyses, maps, image windows (their map layers when
+    // `mapsToFrames` and the set has maps), region estimates, voxel and region windows.
+    void AfterCommand(TCSISet& set, bool mapsToFrames);
 };

@@ -1,0 +1,160 @@
+// The one-click commands of the control panel: they change the work set at once, each
+// as one undoable step except the Fourier transform, and bring the other windows up to
+// date.
+#include <memory>
+
+#include "app/CMainFrame.h"
+#include "model/TCSISet.h"
+#include "model/TProject.h"
+#include "model/TSpectrum.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+#include "platform/WaitCursor.h"
+#include "processing/TCosineWindowStep.h"
+#include "processing/TFermiWindowStep.h"
+#include "processing/THammingWindowStep.h"
+#include "processing/TLipidSuppressionStep.h"
+#include "processing/TZeroFillStep.h"
+#include "views/CVoxelWndView.h"
+
+namespace {
+
+// The extrapolations per time point of the lipid suppression.
+constexpr int kLipidIterations = 20;
+
+CMainFrame* MainFrameOf(const TProject& project) { return dynamic_cast<CMainFrame*>(project.m_pMainFrame); }
+
+}  // namespace
+
+TCSISet* CVoxelWndView::CommandSet() const
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    return g_pProject && voxel ? voxel->m_pDataSet : nullptr;
+}
+
+void CVoxelWndView::AfterCommand(TCSISet& set, bool mapsToFrames)
+{
+    TProject& project = *g_pProject;
+    CMainFrame* frame = MainFrameOf(project);
+    if (frame)
+        frame->UpdateAnalysisWindows(1, 1);
+    const bool maps = set.HasMaps();
+    set.UpdateMaps();
+    project.UpdateFrames(true, mapsToFrames && maps, false, false, false);
+    project.UpdateRegionEstimates();
+    if (frame) {
+        frame->RefreshVoxelWindows();
+        frame->RefreshRegionWindows();
+    }
+}
+
+void CVoxelWndView::OnFT()
+{
+    TCSISet* set = CommandSet();
+    if (!set)
+        return;
+    // Frequency-domain spectra are kept with their halves swapped; a transform that
+    // fails (reported) leaves the set in its domain.
+    if (set->m_bFrequencyDomain == 0) {
+        if (!set->ToFrequencyDomain())
+            return;
+        set->FFTShiftSpectra();
+    } else {
+        set->FFTShiftSpectra();
+        if (!set->ToTimeDomain()) {
+            set->FFTShiftSpectra();
+            return;
+        }
+    }
+    set->UpdateDataRange();
+    TProject& project = *g_pProject;
+    project.ResetSpectrumDisplay(true);
+    project.UpdateFrames(true, false, false, false, false);
+    project.UpdateRegionEstimates();
+    if (CMainFrame* frame = MainFrameOf(project)) {
+        frame->RefreshVoxelWindows();
+        frame->RefreshRegionWindows();
+    }
+}
+
+void CVoxelWndView::OnZeroFill()
+{
+    TCSISet* set = CommandSet();
+    if (!set)
+        return;
+    vx::TWaitCursor wait;
+    TProject& project = *g_pProject;
+    if (!TProcessStep::Perform(new TZeroFillStep(project.m_bRecording, set), project, true))
+        return;
+    project.SetModified(true);
+    m_display.m_fYMax = set->m_fMagnitudeMax;
+    m_display.m_fYMin = -set->m_fMagnitudeMax;
+    m_display.m_nXStart = 0;
+    m_display.m_nXEnd = set->m_nPoints - 1;
+    project.SetSpectrumDisplay(m_display);
+    if (CMainFrame* frame = MainFrameOf(project))
+        frame->SetSpectrumDisplay(m_display);
+    AfterCommand(*set, true);
+}
+
+void CVoxelWndView::OnSpatialCosine()
+{
+    if (TCSISet* set = CommandSet())
+        ApplySpatialWindow(std::make_unique<TCosineWindowStep>(g_pProject->m_bRecording, set));
+}
+
+void CVoxelWndView::OnSpatialHamming()
+{
+    if (TCSISet* set = CommandSet())
+        ApplySpatialWindow(std::make_unique<THammingWindowStep>(g_pProject->m_bRecording, set));
+}
+
+void CVoxelWndView::OnSpatialFermi()
+{
+    if (TCSISet* set = CommandSet())
+        ApplySpatialWindow(std::make_unique<TFermiWindowStep>(g_pProject->m_bRecording, set));
+}
+
+void CVoxelWndView::ApplySpatialWindow(std::unique_ptr<TProcessStep> step)
+{
+    TCSISet& set = *step->m_pDataSet;
+    vx::TWaitCursor wait;
+    // The window weighs the grid of each frequency; the state saved before keeps the
+    // domain, so an undo also brings the set back to the time domain.
+    if (!step->SaveState())
+        return;
+    if (set.m_bFrequencyDomain == 0) {
+        if (!set.ToFrequencyDomain())
+            return;
+        set.FFTShiftSpectra();
+    }
+    if (!step->Apply())
+        return;  // the step read its state back
+    g_pProject->RecordStep(step.release(), true);
+    set.UpdateDataRange();
+    g_pProject->SetModified(true);
+    AfterCommand(set, false);
+}
+
+void CVoxelWndView::OnLipidKSpace()
+{
+    TCSISet* set = CommandSet();
+    if (!set)
+        return;
+    if (!set->HasSelectedVoxels()) {
+        vx::Report("A lipid mask needs to be created first.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    if (vx::Ask("The lipid suppression should be applied to raw CSI data without preprocessing. Would you like to "
+                "continue?",
+                vx::ReportButtons::YesNo, vx::ReportAnswer::No, vx::ReportIcon::Question) != vx::ReportAnswer::Yes)
+        return;
+    vx::TWaitCursor wait;
+    TProject& project = *g_pProject;
+    if (!TProcessStep::Perform(new TLipidSuppressionStep(kLipidIterations, set), project, true))
+        return;
+    project.SetModified(true);
+    AfterCommand(*set, true);
+    if (project.m_pMainFrame)
+        project.m_pMainFrame->ShowProjectExplorer();
+}

@@ -1,0 +1,112 @@
+// The one-click commands of the spectrum view on the fixture project: each changes the
+// work set as its core operation does on a copy, and adds one undo entry (the transform
+// none); the lipid suppression's refusal and question.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "processing/InstallProcessing.h"
+#include "processing/TProcessHistory.h"
+#include "support/CSISetBuilders.h"
+#include "VoxelWindowFixture.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+class OneClickCommandsTest : public VoxelWindowTest {
+protected:
+    void SetUp() override
+    {
+        InstallProcessing();  // the project's undo history
+        VoxelWindowTest::SetUp();
+    }
+    size_t DoneSteps() const { return session->Project()->m_history->DoneSteps().size(); }
+};
+
+TEST_F(OneClickCommandsTest, EachCommandChangesTheSetAsItsCoreOperation)
+{
+    using Core = std::function<bool(TCSISet&)>;
+    // The lipid region: the voxels of column 0; k-space sampled where both centred
+    // indices are within 2 of the centre.
+    for (int y = 0; y < TGuiFixture::kRows; ++y)
+        Voxel(0, y)->m_bSelected = 1;
+    set->m_kSpaceMask.clear();
+    for (int y = 0; y < TGuiFixture::kRows; ++y)
+        for (int x = 0; x < TGuiFixture::kColumns; ++x)
+            set->m_kSpaceMask.push_back(std::abs(x - 4) <= 2 && std::abs(y - 4) <= 2);
+    const auto filter = [](int type, float width) {
+        // The fixture is a 2-D set with slice axis 2: its in-plane axes are 0 and 1.
+        return [=](TCSISet& s) { return s.SpatialFilter(0, type, width, 0.5f * (type == 2)) &&
+                                        s.SpatialFilter(1, type, width, 0.5f * (type == 2)); };
+    };
+    const auto toTime = [](TCSISet& s) { return s.FFTShiftSpectra(), s.ToTimeDomain(); };
+    const auto toFrequency = [](TCSISet& s) { return s.ToFrequencyDomain() && (s.FFTShiftSpectra(), true); };
+    const struct {
+        const char* name;
+        void (CVoxelWndView::*command)();
+        Core core;
+        size_t steps;
+        int lastPoint;  // of the display range afterwards
+    } cases[] = {
+        {"FT to the time domain", &CVoxelWndView::OnFT, toTime, 0, 255},
+        // A time-domain set is windowed in the frequency domain.
+        {"Hamming", &CVoxelWndView::OnSpatialHamming,
+         [&](TCSISet& s) { return toFrequency(s) && filter(0, 0)(s); }, 1, 255},
+        {"cosine", &CVoxelWndView::OnSpatialCosine, filter(1, 0), 1, 255},
+        {"Fermi", &CVoxelWndView::OnSpatialFermi, filter(2, TGuiFixture::kColumns / 4), 1, 255},
+        {"zero fill", &CVoxelWndView::OnZeroFill, [](TCSISet& s) { return s.ZeroFill(512); }, 1, 511},
+        {"lipid suppression", &CVoxelWndView::OnLipidKSpace, [](TCSISet& s) { return s.SuppressLipids(20); }, 1,
+         511},
+        {"FT to the time domain again", &CVoxelWndView::OnFT, toTime, 0, 511},
+        {"FT to the frequency domain", &CVoxelWndView::OnFT, toFrequency, 0, 511},
+    };
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The core operation on a copy of the set as it is now.
+        TCSISet expected;
+        expected.CopyHeader(*set);
+        ASSERT_TRUE(expected.CopyDataFrom(*set));
+        for (size_t v = 0; v < set->VoxelCount(); ++v)
+            expected.GetVoxel(v)->m_bSelected = set->GetVoxel(v)->m_bSelected;
+        ASSERT_TRUE(c.core(expected));
+        const size_t before = DoneSteps();
+        if (c.command == &CVoxelWndView::OnLipidKSpace)
+            report.PlanAnswer(ReportAnswer::Yes);
+        (window->View()->*c.command)();
+        EXPECT_EQ(AllSamples(*set), AllSamples(expected));
+        EXPECT_EQ(set->m_bFrequencyDomain, expected.m_bFrequencyDomain);
+        EXPECT_EQ(DoneSteps(), before + c.steps);
+        const TSpectrumDisplayParams& display = session->Project()->m_display;
+        EXPECT_EQ(display.m_nXStart, 0);
+        EXPECT_EQ(display.m_nXEnd, c.lastPoint);
+        EXPECT_EQ(window->View()->GetDisplayParams().m_nXEnd, c.lastPoint);
+    }
+    EXPECT_EQ(report.PlannedLeft(), 0u);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
+TEST_F(OneClickCommandsTest, LipidSuppressionNeedsASelectionAndAYes)
+{
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    const std::vector<TComplex> before = AllSamples(*set);
+    window->View()->OnLipidKSpace();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"A lipid mask needs to be created first."});
+    Voxel(0, 0)->m_bSelected = 1;
+    report.PlanAnswer(ReportAnswer::No);
+    window->View()->OnLipidKSpace();
+    EXPECT_EQ(report.Questions(),
+              std::vector<std::string>{"The lipid suppression should be applied to raw CSI data without "
+                                       "preprocessing. Would you like to continue?"});
+    EXPECT_EQ(AllSamples(*set), before);
+    EXPECT_EQ(DoneSteps(), 0u);
+}
+
+}  // namespace
