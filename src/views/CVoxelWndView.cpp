@@ -140,6 +140,20 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
     case 0:
         DrawReadout(dc, client);
         break;
+    case 12:
+    case 13:
+        DrawAnalysisPeakTool(dc, client);
+        break;
+    case 14:
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+        DrawRegionTool(dc, client);
+        break;
+    case 15:
+        DrawPeakFindTool(dc, client);
+        break;
     default:
         break;
     }

@@ -149,6 +149,19 @@ private:
     void SetPhaseValues(TPhaseTool& tool, float phase0Degrees, float phase1Degrees, float pivot);
     void SetScrollPosition(QScrollBar* bar, float value);
 
+    // ---- overlays of the position tools (CVoxelWndViewRegionTools.cpp) -----------------
+    // One interval or two positions (modes 14, 17 to 20), the peak finding (mode 15) and
+    // the up to 50 peaks of an analysis (modes 12, 13).
+    void DrawRegionTool(vx::TCanvas& dc, const TPixelRect& client);
+    void DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client);
+    void DrawAnalysisPeakTool(vx::TCanvas& dc, const TPixelRect& client);
+    // The mark pen and the text colour on a transparent background.
+    void BeginMarks(vx::TCanvas& dc) const;
+    // A vertical line over the plot at a point index.
+    void MarkPoint(vx::TCanvas& dc, int point) const;
+    // A point index in the view's unit.
+    std::string PositionText(int point) const;
+
     // The set the one-click commands work on: the current voxel's, when a project is open.
     TCSISet* CommandSet() const;
     void ApplySpatialWindow(std::unique_ptr<TProcessStep> step);

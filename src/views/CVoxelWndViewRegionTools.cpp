@@ -1,0 +1,157 @@
+// The overlays of the tools that mark positions on the current voxel's spectrum: one
+// interval or two positions (modes 14 and 17 to 20), the peak and noise intervals of the
+// peak finding (mode 15) and the peaks of an analysis (modes 12 and 13). Unfixed positions follow the pointer; fixed ones stay as
+// lines, and once the last is fixed a summary replaces the prompts.
+#include <algorithm>
+#include <string>
+
+#include "model/TCSISet.h"
+#include "model/TSpectrum.h"
+#include "model/TextHelpers.h"
+#include "views/CVoxelWndView.h"
+
+namespace {
+
+struct TRegionTexts {
+    const char* firstPrompt;
+    const char* secondPrompt;
+    const char* startLabel;
+    const char* endLabel;
+};
+
+// The texts of modes 14, 17, 18, 19 and 20; null for any other mode.
+const TRegionTexts* RegionTexts(int mode)
+{
+    static const TRegionTexts kTexts[] = {
+        {"Please select region start for peak alignment", "Please select region end for peak alignment",
+         "Area start: ", ", area end: "},
+        {"Please select the peak that you want to move", "Please select the postion that you want to move the peak to",
+         "Old position: ", ", New position: "},
+        {"Please select the start of the lipid region", "Please select the end of the lipid region", "Area start: ",
+         ", area end: "},
+        {"Please select the start of the water region", "Please select the end of the water region", "Area start: ",
+         ", area end: "},
+        {"Please select region start for peak removal", "Please select region end for peak removal", "Area start: ",
+         ", area end: "},
+    };
+    if (mode == 14)
+        return &kTexts[0];
+    if (mode >= 17 && mode <= 20)
+        return &kTexts[mode - 16];
+    return nullptr;
+}
+
+constexpr const char* kCurrentPosition = "Current Position: ";
+
+}  // namespace
+
+void CVoxelWndView::BeginMarks(vx::TCanvas& dc) const
+{
+    dc.SetPen(m_crMark, 1, vx::PenStyle::Solid);
+    dc.SetTextColor(m_crText);
+    dc.SetBackground(m_crBackground, true);
+}
+
+void CVoxelWndView::MarkPoint(vx::TCanvas& dc, int point) const
+{
+    const TPixelRect plot = m_plot.GetPixelRect();
+    const int x = m_plot.DataToPixel(TPoint2D(static_cast<float>(point), 0.0f)).x;
+    dc.MoveTo(x, plot.top);
+    dc.LineTo(x, plot.bottom);
+}
+
+std::string CVoxelWndView::PositionText(int point) const
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    return voxel && voxel->m_pDataSet ? voxel->m_pDataSet->FormatAxisValue(static_cast<float>(point), m_nUnit)
+                                      : FloatToString(static_cast<float>(point), 0);
+}
+
+void CVoxelWndView::DrawRegionTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    const auto* tool = ToolAs<TRegionTool>();
+    const TRegionTexts* texts = RegionTexts(m_nToolMode);
+    if (!voxel || !tool || !texts)
+        return;
+    DrawFullPlot(dc, voxel, client);
+    BeginMarks(dc);
+    if (tool->m_bStartSet)
+        MarkPoint(dc, tool->m_nStart);
+    if (tool->m_bEndSet)
+        MarkPoint(dc, tool->m_nEnd);
+    if (!tool->m_bStartSet || !tool->m_bEndSet) {
+        // The position being chosen follows the pointer.
+        const int moving = tool->m_bStartSet ? tool->m_nEnd : tool->m_nStart;
+        dc.Text(0, 0, tool->m_bStartSet ? texts->secondPrompt : texts->firstPrompt);
+        MarkPoint(dc, moving);
+        dc.Text(0, 20, kCurrentPosition + PositionText(moving));
+    } else {
+        dc.Text(0, 0,
+                texts->startLabel + PositionText(tool->m_nStart) + texts->endLabel + PositionText(tool->m_nEnd));
+    }
+    dc.SetBackground(m_crBackground, false);
+}
+
+void CVoxelWndView::DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    const auto* tool = ToolAs<TPeakFindTool>();
+    if (!voxel || !tool)
+        return;
+    DrawFullPlot(dc, voxel, client);
+    BeginMarks(dc);
+    // The four positions in the order they are chosen.
+    const struct {
+        int point;
+        bool set;
+        const char* prompt;
+    } positions[] = {
+        {tool->m_nStart, tool->m_bStartSet != 0, "Please select region start for peak find"},
+        {tool->m_nEnd, tool->m_bEndSet != 0, "Please select region end for peak find"},
+        {tool->m_nNoiseStart, tool->m_bNoiseStartSet != 0, "Please select the start of noise region"},
+        {tool->m_nNoiseEnd, tool->m_bNoiseEndSet != 0, "Please select the end of noise region"},
+    };
+    for (const auto& p : positions)
+        if (p.set)
+            MarkPoint(dc, p.point);
+    for (const auto& p : positions)
+        if (!p.set) {
+            dc.Text(0, 0, p.prompt);
+            MarkPoint(dc, p.point);
+            dc.Text(0, 20, kCurrentPosition + PositionText(p.point));
+            dc.SetBackground(m_crBackground, false);
+            return;
+        }
+    dc.Text(0, 0,
+            "Area start: " + PositionText(tool->m_nStart) + ", area end: " + PositionText(tool->m_nEnd) +
+                ", noise start: " + PositionText(tool->m_nNoiseStart) + ", noise end: " +
+                PositionText(tool->m_nNoiseEnd));
+    dc.SetBackground(m_crBackground, false);
+}
+
+void CVoxelWndView::DrawAnalysisPeakTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    const auto* tool = ToolAs<TAnalysisPeakTool>();
+    if (!voxel || !tool)
+        return;
+    DrawFullPlot(dc, voxel, client);
+    BeginMarks(dc);
+    // The count comes from the mouse handlers; only pairs inside the table are read.
+    const int count = std::clamp(tool->m_nCount, 0, TAnalysisPeakTool::kMaxPeaks);
+    for (int k = 0; k < count; ++k) {
+        MarkPoint(dc, tool->m_peaks[k][0]);
+        MarkPoint(dc, tool->m_peaks[k][1]);
+    }
+    if (tool->m_bFull || count == TAnalysisPeakTool::kMaxPeaks) {
+        dc.Text(0, 0, "Maximum number of peaks is reached. Click on Apply to apply.");
+    } else {
+        if (tool->m_bStartFixed)
+            MarkPoint(dc, tool->m_peaks[count][0]);
+        dc.Text(0, 0, tool->m_bStartFixed ? "Please select the end of the peak" : "Please select the start of the peak");
+        MarkPoint(dc, tool->m_nCursor);
+        dc.Text(0, 20, kCurrentPosition + PositionText(tool->m_nCursor));
+    }
+    dc.SetBackground(m_crBackground, false);
+}

@@ -1,0 +1,138 @@
+// What the position tools of the spectrum view draw over the current voxel: prompts,
+// read-outs and summaries, and their lines at the pixels of the view's own plot mapping.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "views/TToolRecords.h"
+#include "VoxelWindowFixture.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+class SpectrumToolDrawingTest : public VoxelWindowTest {
+protected:
+    // The texts at the tools' two lines, (0, 0) and (0, 20), in order.
+    static std::vector<std::string> ToolTexts(const TRecordingCanvas& dc)
+    {
+        std::vector<std::string> texts;
+        for (const TCanvasOp& op : dc.OpsOf("text"))
+            if (op.args[0] == 0 && (op.args[1] == 0 || op.args[1] == 20))
+                texts.push_back(op.text);
+        return texts;
+    }
+    // The x of every vertical line in the mark colour over the whole plot height.
+    static std::vector<int> MarkLines(const TRecordingCanvas& dc, const CVoxelWndView& view)
+    {
+        const TPixelRect plot = view.m_plot.GetPixelRect();
+        std::vector<int> xs;
+        for (const TCanvasOp& op : dc.OpsOf("line"))
+            if (op.color == view.m_crMark && op.args[0] == op.args[2] && op.args[1] == plot.top &&
+                op.args[3] == plot.bottom)
+                xs.push_back(op.args[0]);
+        return xs;
+    }
+};
+
+TEST_F(SpectrumToolDrawingTest, PositionToolsDrawPromptsLinesAndSummaries)
+{
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    const auto region = [](int start, int end, bool startSet, bool endSet) {
+        auto tool = std::make_unique<TRegionTool>();
+        tool->m_nStart = start;
+        tool->m_nEnd = end;
+        tool->m_bStartSet = startSet;
+        tool->m_bEndSet = endSet;
+        return tool;
+    };
+    const auto peakFind = [](int set) {
+        auto tool = std::make_unique<TPeakFindTool>();
+        tool->m_nStart = 100, tool->m_nEnd = 150, tool->m_nNoiseStart = 20, tool->m_nNoiseEnd = 40;
+        tool->m_bStartSet = set > 0, tool->m_bEndSet = set > 1, tool->m_bNoiseStartSet = set > 2;
+        tool->m_bNoiseEndSet = set > 3;
+        return tool;
+    };
+    // Peaks 10..12, 30..32, ... completed, `cursor` under the pointer.
+    const auto peaks = [](int count, bool startFixed, int cursor) {
+        auto tool = std::make_unique<TAnalysisPeakTool>();
+        for (int k = 0; k < count; ++k)
+            tool->m_peaks[k][0] = 10 + 20 * k % 240, tool->m_peaks[k][1] = 12 + 20 * k % 240;
+        if (count < TAnalysisPeakTool::kMaxPeaks)
+            tool->m_peaks[count][0] = 200;  // the pending start
+        tool->m_nCount = count;
+        tool->m_bStartFixed = startFixed || count == TAnalysisPeakTool::kMaxPeaks;
+        tool->m_bFull = count == TAnalysisPeakTool::kMaxPeaks;
+        tool->m_nCursor = cursor;
+        return tool;
+    };
+    std::vector<int> all;
+    for (int k = 0; k < TAnalysisPeakTool::kMaxPeaks; ++k)
+        all.insert(all.end(), {10 + 20 * k % 240, 12 + 20 * k % 240});
+    const std::string at = "Current Position: ";
+    // {mode, unit, record, texts with # for the position of the point that follows, lines}
+    const struct {
+        int mode;
+        int unit;
+        std::function<std::unique_ptr<TToolRecord>()> record;
+        std::vector<std::pair<std::string, std::vector<int>>> texts;  // pieces and the points between them
+        std::vector<int> lines;
+    } cases[] = {
+        {14, 0, [&] { return region(100, 0, false, false); },
+         {{"Please select region start for peak alignment", {}}, {at + "#", {100}}}, {100}},
+        {14, 2, [&] { return region(100, 150, true, false); },
+         {{"Please select region end for peak alignment", {}}, {at + "#", {150}}}, {100, 150}},
+        {14, 1, [&] { return region(100, 150, true, true); }, {{"Area start: #, area end: #", {100, 150}}}, {100, 150}},
+        {17, 0, [&] { return region(100, 150, true, false); },
+         {{"Please select the postion that you want to move the peak to", {}}, {at + "#", {150}}}, {100, 150}},
+        {17, 3, [&] { return region(100, 150, true, true); },
+         {{"Old position: #, New position: #", {100, 150}}}, {100, 150}},
+        {18, 0, [&] { return region(30, 0, false, false); },
+         {{"Please select the start of the lipid region", {}}, {at + "#", {30}}}, {30}},
+        {19, 0, [&] { return region(30, 60, true, false); },
+         {{"Please select the end of the water region", {}}, {at + "#", {60}}}, {30, 60}},
+        {20, 2, [&] { return region(30, 60, true, true); }, {{"Area start: #, area end: #", {30, 60}}}, {30, 60}},
+        {12, 0, [&] { return peaks(0, false, 90); },
+         {{"Please select the start of the peak", {}}, {at + "#", {90}}}, {90}},
+        {13, 2, [&] { return peaks(2, true, 220); },
+         {{"Please select the end of the peak", {}}, {at + "#", {220}}}, {10, 12, 30, 32, 200, 220}},
+        {12, 0, [&] { return peaks(50, true, 220); },
+         {{"Maximum number of peaks is reached. Click on Apply to apply.", {}}}, all},
+        {15, 0, [&] { return peakFind(0); }, {{"Please select region start for peak find", {}}, {at + "#", {100}}},
+         {100}},
+        {15, 0, [&] { return peakFind(2); },
+         {{"Please select the start of noise region", {}}, {at + "#", {20}}}, {100, 150, 20}},
+        {15, 2, [&] { return peakFind(3); },
+         {{"Please select the end of noise region", {}}, {at + "#", {40}}}, {100, 150, 20, 40}},
+        {15, 2, [&] { return peakFind(4); },
+         {{"Area start: #, area end: #, noise start: #, noise end: #", {100, 150, 20, 40}}}, {100, 150, 20, 40}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", " << c.texts.front().first);
+        view.SetUnit(c.unit);
+        view.m_nToolMode = c.mode;
+        view.m_tool = c.record();
+        const TRecordingCanvas dc = Record(view, 600, 300);
+        std::vector<std::string> texts;
+        for (const auto& [pieces, points] : c.texts) {
+            std::string text;
+            size_t next = 0;
+            for (char ch : pieces)
+                text += ch == '#' ? set->FormatAxisValue(static_cast<float>(points.at(next++)), c.unit) : std::string(1, ch);
+            texts.push_back(text);
+        }
+        EXPECT_EQ(ToolTexts(dc), texts);
+        std::vector<int> lines;
+        for (int point : c.lines)
+            lines.push_back(view.m_plot.DataToPixel(TPoint2D(static_cast<float>(point), 0.0f)).x);
+        EXPECT_EQ(MarkLines(dc, view), lines);
+    }
+}
+
+}  // namespace
