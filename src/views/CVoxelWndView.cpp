@@ -140,6 +140,15 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
     case 0:
         DrawReadout(dc, client);
         break;
+    case 1:
+        DrawPPMCentreTool(dc, client);
+        break;
+    case 2:
+        DrawPhaseTool(dc, client);
+        break;
+    case 3:
+        DrawZoomTool(dc, client);
+        break;
     case 12:
     case 13:
         DrawAnalysisPeakTool(dc, client);

@@ -155,10 +155,17 @@ private:
     void DrawRegionTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawAnalysisPeakTool(vx::TCanvas& dc, const TPixelRect& client);
+    // ---- overlays of the display tools (CVoxelWndViewDisplayTools.cpp) -----------------
+    // The PPM-centre pick (mode 1); the phase copies in strips with their texts, pivot
+    // and scroll bars (mode 2); the zoom box, whose outline while it is dragged also sets
+    // the record's range in data units (mode 3).
+    void DrawPPMCentreTool(vx::TCanvas& dc, const TPixelRect& client);
+    void DrawPhaseTool(vx::TCanvas& dc, const TPixelRect& client);
+    void DrawZoomTool(vx::TCanvas& dc, const TPixelRect& client);
     // The mark pen and the text colour on a transparent background.
     void BeginMarks(vx::TCanvas& dc) const;
-    // A vertical line over the plot at a point index.
-    void MarkPoint(vx::TCanvas& dc, int point) const;
+    // A vertical line over the plot at a point position.
+    void MarkPoint(vx::TCanvas& dc, float point) const;
     // A point index in the view's unit.
     std::string PositionText(int point) const;
 

@@ -52,10 +52,10 @@ void CVoxelWndView::BeginMarks(vx::TCanvas& dc) const
     dc.SetBackground(m_crBackground, true);
 }
 
-void CVoxelWndView::MarkPoint(vx::TCanvas& dc, int point) const
+void CVoxelWndView::MarkPoint(vx::TCanvas& dc, float point) const
 {
     const TPixelRect plot = m_plot.GetPixelRect();
-    const int x = m_plot.DataToPixel(TPoint2D(static_cast<float>(point), 0.0f)).x;
+    const int x = m_plot.DataToPixel(TPoint2D(point, 0.0f)).x;
     dc.MoveTo(x, plot.top);
     dc.LineTo(x, plot.bottom);
 }

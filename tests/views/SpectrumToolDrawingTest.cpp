@@ -1,8 +1,13 @@
-// What the position tools of the spectrum view draw over the current voxel: prompts,
-// read-outs and summaries, and their lines at the pixels of the view's own plot mapping.
+// What the tools of the spectrum view draw over the current voxel: prompts, read-outs and
+// summaries, lines at the pixels of the view's own plot mapping, the phase strips and the
+// zoom box.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
+
 #include <functional>
+#include <numbers>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +138,78 @@ TEST_F(SpectrumToolDrawingTest, PositionToolsDrawPromptsLinesAndSummaries)
             lines.push_back(view.m_plot.DataToPixel(TPoint2D(static_cast<float>(point), 0.0f)).x);
         EXPECT_EQ(MarkLines(dc, view), lines);
     }
+}
+
+TEST_F(SpectrumToolDrawingTest, DisplayToolsDrawTheirMarksAndPhaseStrips)
+{
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    const auto pixel = [&](float point) { return view.m_plot.DataToPixel(TPoint2D(point, 0.0f)).x; };
+
+    // PPM centre: the chosen and the pointer's position, the latter as a point index.
+    auto centre = std::make_unique<TPPMCentreTool>();
+    centre->m_fChosen = 100.0f;
+    centre->m_fPointer = 150.5f;
+    view.SetUnit(2);
+    view.m_nToolMode = 1;
+    view.m_tool = std::move(centre);
+    TRecordingCanvas dc = Record(view, 600, 300);
+    EXPECT_EQ(ToolTexts(dc), std::vector<std::string>{"Current Position: 150.5"});
+    EXPECT_EQ(MarkLines(dc, view), (std::vector<int>{pixel(100.0f), pixel(150.5f)}));
+
+    // Zoom box dragged from the bottom right to the top left: its outline, and a range in
+    // ascending order whose top-left corner maps back onto the corner pixel.
+    auto zoom = std::make_unique<TZoomTool>();
+    auto* box = zoom.get();
+    box->m_bDragging = 1;
+    box->m_nAnchorX = 400, box->m_nAnchorY = 200, box->m_nCornerX = 150, box->m_nCornerY = 60;
+    view.m_nToolMode = 3;
+    view.m_tool = std::move(zoom);
+    dc = Record(view, 600, 300);
+    const std::vector<TCanvasOp> outline = dc.OpsOf("polyline");
+    ASSERT_FALSE(outline.empty());
+    EXPECT_EQ(outline.back().args, (std::vector<int>{400, 200, 400, 60, 150, 60, 150, 200, 400, 200}));
+    EXPECT_LT(box->m_fXFirst, box->m_fXLast);
+    EXPECT_LT(box->m_fYBottom, box->m_fYTop);
+    const TPointI topLeft = view.m_plot.DataToPixel(TPoint2D(box->m_fXFirst, box->m_fYTop));
+    EXPECT_NEAR(topLeft.x, 150, 1);
+    EXPECT_NEAR(topLeft.y, 60, 1);
+    // A typed range draws no box.
+    box->m_bDragging = 0;
+    EXPECT_EQ(Record(view, 600, 300).OpsOf("polyline").size(), outline.size() - 1);
+
+    // Phase over three copies: three zero lines, the texts, the pivot, the hover read-out
+    // and the two bars beside and below the strips.
+    auto phase = std::make_unique<TPhaseTool>();
+    for (int k = 0; k < 3; ++k)
+        phase->m_display.push_back(std::make_unique<TSpectrum>(*Voxel(k, 4)));
+    phase->m_fPhase0 = std::numbers::pi_v<float> / 4;
+    phase->m_fPhase1 = -std::numbers::pi_v<float>;
+    phase->m_nPivot = 182;
+    phase->m_bHover = 1;
+    phase->m_nHoverPoint = 90;
+    view.m_nToolMode = 2;
+    view.m_tool = std::move(phase);
+    dc = Record(view, 600, 300);
+    std::set<int> zeroRows;
+    for (const TCanvasOp& op : dc.OpsOf("line"))
+        if (op.color == view.m_crMark2 && op.args[1] == op.args[3])
+            zeroRows.insert(op.args[1]);
+    EXPECT_EQ(zeroRows.size(), 3u);
+    EXPECT_EQ(ToolTexts(dc), (std::vector<std::string>{"Constant Phase: 45 degrees",
+                                                       "Linear Phase: -180 degrees"}));
+    const std::vector<std::string> texts = dc.Texts();
+    EXPECT_TRUE(Contains(texts, "Pivot at: 182"));
+    EXPECT_TRUE(Contains(texts, "Current Position: " + set->FormatAxisValue(90.0f, 2)));
+    std::vector<std::pair<int, TColor>> lines;
+    for (const TCanvasOp& op : dc.OpsOf("line"))
+        if (op.args[1] == 0 && op.args[3] == 300 - 45)
+            lines.emplace_back(op.args[0], op.color);
+    EXPECT_EQ(lines, (std::vector<std::pair<int, TColor>>{{pixel(182.0f), view.m_crMark2}, {pixel(90.0f), view.m_crMark}}));
+    EXPECT_EQ(view.m_scrollV->geometry(), QRect(600 - 18, 0, 15, 300 - 20));
+    EXPECT_EQ(view.m_scrollH1->geometry(), QRect(5, 300 - 18, 600 - 25, 15));
+    EXPECT_FALSE(view.m_scrollV->isHidden());
 }
 
 }  // namespace
