@@ -149,6 +149,11 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
     case 3:
         DrawZoomTool(dc, client);
         break;
+    case 4:
+    case 5:
+    case 6:
+        DrawLineWidthTool(dc, client);
+        break;
     case 12:
     case 13:
         DrawAnalysisPeakTool(dc, client);
@@ -218,9 +223,16 @@ float CVoxelWndView::DisplayedValue(const TSpectrum* spectrum, int point) const
 void CVoxelWndView::DrawPlotInRect(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& rect,
                                    bool showXAxis, bool showYAxis)
 {
-    m_plot.SetXRange(static_cast<float>(m_display.m_nXStart), static_cast<float>(m_display.m_nXEnd),
-                     spectrum->m_nPoints, showXAxis);
-    m_plot.SetYRange(m_display.m_fYMax, m_display.m_fYMin, showYAxis);
+    DrawPlotOverRange(dc, spectrum, rect, static_cast<float>(m_display.m_nXStart),
+                      static_cast<float>(m_display.m_nXEnd), m_display.m_fYMax, m_display.m_fYMin, showXAxis,
+                      showYAxis);
+}
+
+void CVoxelWndView::DrawPlotOverRange(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& rect, float x0,
+                                      float x1, float yTop, float yBottom, bool showXAxis, bool showYAxis)
+{
+    m_plot.SetXRange(x0, x1, spectrum->m_nPoints, showXAxis);
+    m_plot.SetYRange(yTop, yBottom, showYAxis);
     m_plot.SetPixelRect(rect.left, rect.top, rect.right, rect.bottom);
 
     // The part the display flags choose; the flags are exclusive, magnitude wins.

@@ -102,6 +102,9 @@ public:
     // display flags choose, and the axes asked for in the view's unit.
     void DrawPlotInRect(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& rect, bool showXAxis,
                         bool showYAxis);
+    // The same over a given point range and value range.
+    void DrawPlotOverRange(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& rect, float x0, float x1,
+                           float yTop, float yBottom, bool showXAxis, bool showYAxis);
     // The current voxel over the client area less the axis margins, both axes shown.
     void DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client);
     // The value that the display flags choose at a point (magnitude, else real, else
@@ -162,6 +165,11 @@ private:
     void DrawPPMCentreTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawPhaseTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawZoomTool(vx::TCanvas& dc, const TPixelRect& client);
+    // The line-width tools (modes 4 to 6): the time-domain data with the filter's window
+    // at half their largest magnitude above, the filtered preview below.
+    void DrawLineWidthTool(vx::TCanvas& dc, const TPixelRect& client);
+    // Values from the plot's left edge on as a curve in a colour other than the curve's.
+    void DrawCurveInColour(vx::TCanvas& dc, const std::vector<float>& values, vx::TColor colour);
     // The mark pen and the text colour on a transparent background.
     void BeginMarks(vx::TCanvas& dc) const;
     // A vertical line over the plot at a point position.

@@ -1,12 +1,15 @@
-// The overlays of the tools that adjust the display or a phase by eye: the PPM-centre
-// pick (mode 1), the phase correction with its pivot (mode 2) and the zoom box (mode 3).
+// The overlays of the tools that adjust the display or a parameter by eye: the PPM-centre
+// pick (mode 1), the phase correction with its pivot (mode 2), the zoom box (mode 3) and
+// the line widths of the apodisation filters (modes 4 to 6).
 #include <QScrollBar>
 
 #include <algorithm>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "model/ApodizationWindows.h"
 #include "model/TCSISet.h"
 #include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
@@ -68,11 +71,8 @@ void CVoxelWndView::DrawPhaseTool(vx::TCanvas& dc, const TPixelRect& client)
         const int stripBottom = client.bottom - 20 - (n - 1 - k) * h;
         DrawPlotInRect(dc, copy, {left, stripBottom - h + 10, right, last ? client.bottom - 45 : stripBottom}, last,
                        false);
-        const std::vector<float> zeros(static_cast<size_t>(std::max(copy->m_nPoints, 0)), 0.0f);
-        const vx::TColor curve = m_plot.m_crCurve;
-        m_plot.m_crCurve = m_crMark2;
-        m_plot.DrawCurve(dc, zeros.data(), false);
-        m_plot.m_crCurve = curve;
+        const int shown = std::clamp(m_display.m_nXEnd - m_display.m_nXStart + 1, 0, copy->m_nPoints);
+        DrawCurveInColour(dc, std::vector<float>(static_cast<size_t>(shown), 0.0f), m_crMark2);
     }
     dc.SetTextColor(m_crText);
     dc.SetBackground(m_crBackground, true);
@@ -94,5 +94,69 @@ void CVoxelWndView::DrawPhaseTool(vx::TCanvas& dc, const TPixelRect& client)
     if (tool->m_bHover) {
         line(tool->m_nHoverPoint, m_crMark);
         dc.Text(client.right - 250, 0, "Current Position: " + PositionText(tool->m_nHoverPoint));
+    }
+}
+
+void CVoxelWndView::DrawCurveInColour(vx::TCanvas& dc, const std::vector<float>& values, vx::TColor colour)
+{
+    const vx::TColor curve = m_plot.m_crCurve;
+    m_plot.m_crCurve = colour;
+    m_plot.DrawValues(dc, values.data(), static_cast<int>(values.size()), false);
+    m_plot.m_crCurve = curve;
+}
+
+void CVoxelWndView::DrawLineWidthTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    auto* tool = ToolAs<TLineWidthTool>();
+    if (!tool || !tool->m_pSource || !tool->m_pSource->m_pDataSet)
+        return;
+    const TSpectrum& source = *tool->m_pSource;
+    const TCSISet& set = *source.m_pDataSet;
+    TTimeWindow window;
+    window.kind = m_nToolMode == 4   ? TTimeWindow::Gaussian
+                  : m_nToolMode == 5 ? TTimeWindow::Exponential
+                                     : TTimeWindow::LorentzGauss;
+    window.lorentzWidth = tool->m_fWidth;
+    window.gaussWidth = m_nToolMode == 4 ? tool->m_fWidth : tool->m_fWidth2;
+
+    // The preview: the source filtered and taken to the frequency domain.
+    if (!tool->m_pDisplay)
+        tool->m_pDisplay = std::make_unique<TSpectrum>(source);
+    TSpectrum& preview = *tool->m_pDisplay;
+    preview = source;
+    if (preview.ApplyTimeWindow(window) && preview.ToFrequencyDomain())
+        preview.FFTShift();
+    tool->m_pSource->UpdateRange();
+
+    const TPixelRect r{client.left + 36, client.top + 5, client.right - 20, client.bottom - 25};
+    const int h = r.bottom - r.top;
+    const int split = r.bottom - h / 2 - 20;
+    const int n = source.m_nPoints;
+    const float largest = source.GetMaxMagnitude();
+    DrawPlotOverRange(dc, &source, {r.left, r.top, r.right, split}, 0.0f, static_cast<float>(n - 1), largest,
+                      -largest, true, true);
+    std::vector<float> weights =
+        TimeWindowWeights(window, n, static_cast<float>(set.m_nSpectralWidth), set.m_nEchoPosition);
+    for (float& w : weights)
+        w *= 0.5f * largest;
+    DrawCurveInColour(dc, weights, m_crMark);
+    DrawPlotInRect(dc, &preview, {r.left, r.top + h / 2, r.right, r.bottom}, true, true);
+
+    dc.SetTextColor(m_crText);
+    dc.SetBackground(m_crBackground, true);
+    if (m_nToolMode == 6)
+        dc.Text(0, 0,
+                "Lorentzian LineWidth: " + FloatToString(tool->m_fWidth, 2) +
+                    "Hz, Gaussian LineWidth: " + FloatToString(tool->m_fWidth2, 2) + "Hz");
+    else
+        dc.Text(0, 0, "Line Width: " + FloatToString(tool->m_fWidth, 2) + " Hz");
+    dc.Text(0, 20,
+            "Existing LineWidth: Lorentzian: " + FloatToString(set.m_fLorentzBroadening, 2) +
+                "Hz, Gaussian: " + FloatToString(set.m_fGaussBroadening, 2) + "Hz");
+    m_scrollV->setGeometry(r.right, r.top, 15, h);
+    m_scrollV->show();
+    if (m_nToolMode == 6) {
+        m_scrollH1->setGeometry(r.left, r.bottom - 15, r.right - r.left, 15);
+        m_scrollH1->show();
     }
 }

@@ -212,4 +212,58 @@ TEST_F(SpectrumToolDrawingTest, DisplayToolsDrawTheirMarksAndPhaseStrips)
     EXPECT_FALSE(view.m_scrollV->isHidden());
 }
 
+TEST_F(SpectrumToolDrawingTest, LineWidthToolsPreviewTheFilterUnderItsWindow)
+{
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    const TSpectrum& voxel = *Voxel(3, 4);
+    // {mode, widths, filter of the preview, first text}
+    const struct {
+        int mode;
+        float width, width2;
+        std::function<bool(TSpectrum&)> filter;
+        std::string text;
+    } cases[] = {
+        {4, 12.5f, 0.0f, [](TSpectrum& s) { return s.ApodizeGaussian(12.5f); }, "Line Width: 12.5 Hz"},
+        {5, 0.0f, 0.0f, [](TSpectrum& s) { return s.ApodizeExponential(0.0f); }, "Line Width: 0 Hz"},
+        {6, 3.0f, 7.25f, [](TSpectrum& s) { return s.ApodizeLorentzGauss(3.0f, 7.25f); },
+         "Lorentzian LineWidth: 3Hz, Gaussian LineWidth: 7.25Hz"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto tool = std::make_unique<TLineWidthTool>();
+        tool->m_pSource = std::make_unique<TSpectrum>(voxel);
+        tool->m_fWidth = c.width;
+        tool->m_fWidth2 = c.width2;
+        auto* record = tool.get();
+        view.m_nToolMode = c.mode;
+        view.m_tool = std::move(tool);
+        const TRecordingCanvas dc = Record(view, 600, 400);
+        EXPECT_EQ(ToolTexts(dc), (std::vector<std::string>{c.text, "Existing LineWidth: Lorentzian: 0Hz, Gaussian: 0Hz"}));
+        // The preview is the source through the filter and the transform.
+        TSpectrum expected(voxel);
+        ASSERT_TRUE(c.filter(expected) && expected.ToFrequencyDomain());
+        expected.FFTShift();
+        ASSERT_NE(record->m_pDisplay, nullptr);
+        for (int i = 0; i < voxel.m_nPoints; ++i)
+            ASSERT_EQ(record->m_pDisplay->Data()[i], expected.Data()[i]) << i;
+        EXPECT_EQ(view.m_scrollH1->isHidden(), c.mode != 6);
+        view.m_scrollH1->hide();
+        if (c.width != 0.0f)
+            continue;
+        // No broadening: the window is flat at half the largest magnitude of the upper plot
+        // (values from the largest magnitude down to its negative over rows 5 to the split).
+        const int top = 5, split = 400 - 25 - (400 - 25 - 5) / 2 - 20;
+        size_t flat = 0;
+        for (const TCanvasOp& op : dc.OpsOf("line"))
+            if (op.color == view.m_crMark) {
+                EXPECT_NEAR(op.args[1], top + (split - top) / 4.0, 1.0);
+                EXPECT_EQ(op.args[1], op.args[3]);
+                ++flat;
+            }
+        EXPECT_GT(flat, 0u);
+    }
+}
+
 }  // namespace
