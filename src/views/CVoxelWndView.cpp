@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kSpecBgColorSetting = 0;
 constexpr int kPhaseModeSetting = 3;
-constexpr float kDegree = std::numbers::pi_v<float> / 180.0f;
+constexpr float kDegree = CVoxelWndView::kRadiansPerDegree;
 
 struct TColourScheme {
     vx::TColor background, curve, axis, text, mark2, mark, mark3;
@@ -61,8 +61,14 @@ CVoxelWndView::CVoxelWndView(QWidget* parent) : QWidget(parent), m_tool(std::mak
     m_scrollH1->resize(100, 20);
     m_scrollH2 = new QScrollBar(Qt::Horizontal, this);
     m_scrollH2->resize(100, 20);
-    for (QScrollBar* bar : {m_scrollV, m_scrollH1, m_scrollH2})
+    for (QScrollBar* bar : {m_scrollV, m_scrollH1, m_scrollH2}) {
+        bar->setSingleStep(1);
+        bar->setPageStep(10);
         bar->hide();
+        // The program moves the bars with their signals blocked: this is the user.
+        connect(bar, &QScrollBar::valueChanged, this, [this, bar](int position) { OnScroll(bar, position); });
+    }
+    setMouseTracking(true);
 }
 
 CVoxelWndView::~CVoxelWndView()
@@ -169,6 +175,9 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
         DrawPeakFindTool(dc, client);
         break;
     default:
+        // A tool shows the spectrum it works on, full size; its marks are the tool's own.
+        if (const TSpectrum* shown = ToolSpectrum())
+            DrawFullPlot(dc, shown, client);
         break;
     }
 }
@@ -201,6 +210,16 @@ void CVoxelWndView::OnKeyDown(int key)
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
         // Only the integral tool moves its baseline with these keys.
+        if (auto* tool = ToolAs<TIntegralTool>(); tool && m_nToolMode == 16) {
+            const bool slope = key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+            const float sign = key == Qt::Key_Home || key == Qt::Key_PageUp ? -1.0f : 1.0f;
+            float& coarse = slope ? tool->m_fCoarseSlope : tool->m_fCoarseOffset;
+            float& value = slope ? tool->m_fSlope : tool->m_fOffset;
+            const float step = 2.0f * sign * (slope ? tool->m_fSlopeStep : tool->m_fOffsetStep);
+            coarse += step;
+            value += step;
+            Refresh();
+        }
         break;
     default:
         if (m_pFrame)
@@ -390,48 +409,85 @@ void CVoxelWndView::SetToolValues(float a, float b, float c, float d)
 
 void CVoxelWndView::SetPhaseValues(TPhaseTool& tool, float phase0Degrees, float phase1Degrees, float pivot)
 {
-    TSpectrum* voxel = GetCurrentVoxel();
-    TCSISet* set = voxel ? voxel->m_pDataSet : nullptr;
-    // With live phasing every change reaches the work set at once (only the current
-    // voxel's slice of a multi-slice set).
-    const bool live = set && Setting(kPhaseModeSetting) == 1;
-    const int perSlice = set && set->m_bMultiSlice ? 1 : 0;
-    int slice = 0;
-    if (set && voxel) {
-        const int index[3] = {voxel->m_nX, voxel->m_nY, voxel->m_nZ};
-        slice = index[std::clamp(set->m_nSliceAxis, 0, 2)];
-    }
-
-    const float phase0 = phase0Degrees * kDegree;
-    const float delta0 = phase0 - tool.m_fPhase0;
-    if (delta0 != 0.0f) {
-        for (auto* list : {&tool.m_display, &tool.m_base})
-            for (auto& spectrum : *list)
-                spectrum->Phase(delta0, 0.0f, 0);
-        if (live)
-            set->Phase(delta0, 0.0f, 0, perSlice, slice, false);
-    }
-    tool.m_fPhase0 = phase0;
+    MoveConstantPhase(tool, phase0Degrees * kDegree);
     SetScrollPosition(m_scrollH1, phase0Degrees);
-
     const float phase1 = phase1Degrees * kDegree;
     const int newPivot = NearestInt(pivot);
     if (!(std::fabs(phase1 - tool.m_fPhase1) <= 0.001f && newPivot == tool.m_nPivot)) {
-        const size_t count = std::min(tool.m_display.size(), tool.m_base.size());
-        for (size_t k = 0; k < count; ++k) {
-            *tool.m_display[k] = *tool.m_base[k];
-            tool.m_display[k]->Phase(0.0f, phase1, newPivot);
-        }
-        if (live) {
-            set->Phase(0.0f, -tool.m_fPhase1, tool.m_nPivot, perSlice, slice, false);
-            set->Phase(0.0f, phase1, newPivot, perSlice, slice, false);
-        }
-        tool.m_fPhase1 = phase1;
-        tool.m_nPivot = newPivot;
+        MoveLinearPhase(tool, phase1, newPivot);
         // The bar goes back to 0, which from now on stands for the typed phase.
         tool.m_fPhase1Origin = phase1;
         SetScrollPosition(m_scrollV, 0.0f);
     }
-    if (live && g_pProject)
-        g_pProject->UpdateFrames(true, false, false, false, false);
+}
+
+namespace {
+
+// With live phasing ("PhaseMode" 1) every change reaches the work set at once: only the
+// current voxel's slice of a multi-slice set. Null set: not live.
+struct TLivePhase {
+    TCSISet* set = nullptr;
+    int perSlice = 0;
+    int slice = 0;
+
+    explicit TLivePhase(const TSpectrum* voxel)
+    {
+        if (!voxel || !voxel->m_pDataSet || !CVoxelWndView::LivePhasing())
+            return;
+        set = voxel->m_pDataSet;
+        perSlice = set->m_bMultiSlice ? 1 : 0;
+        slice = CVoxelWndView::SliceOf(voxel);
+    }
+    void Phase(float ph0, float ph1, int pivot) const
+    {
+        if (!set)
+            return;
+        set->Phase(ph0, ph1, pivot, perSlice, slice, false);
+        if (g_pProject)
+            g_pProject->UpdateFrames(true, false, false, false, false);
+    }
+};
+
+}  // namespace
+
+bool CVoxelWndView::LivePhasing()
+{
+    return Setting(kPhaseModeSetting) == 1;
+}
+
+const TSpectrum* CVoxelWndView::ToolSpectrum() const
+{
+    if (const auto* phase = ToolAs<TPhaseTool>(); phase && !phase->m_display.empty())
+        return phase->m_display.front().get();
+    if (const auto* filter = ToolAs<TLineWidthTool>(); filter && filter->m_pDisplay)
+        return filter->m_pDisplay.get();
+    return GetCurrentVoxel();
+}
+
+void CVoxelWndView::MoveConstantPhase(TPhaseTool& tool, float phase0)
+{
+    const float delta = phase0 - tool.m_fPhase0;
+    if (delta != 0.0f) {
+        for (auto* list : {&tool.m_display, &tool.m_base})
+            for (auto& spectrum : *list)
+                spectrum->Phase(delta, 0.0f, 0);
+        TLivePhase(GetCurrentVoxel()).Phase(delta, 0.0f, 0);
+    }
+    tool.m_fPhase0 = phase0;
+}
+
+void CVoxelWndView::MoveLinearPhase(TPhaseTool& tool, float phase1, int pivot)
+{
+    const size_t count = std::min(tool.m_display.size(), tool.m_base.size());
+    for (size_t k = 0; k < count; ++k) {
+        *tool.m_display[k] = *tool.m_base[k];
+        tool.m_display[k]->Phase(0.0f, phase1, pivot);
+    }
+    const TLivePhase live(GetCurrentVoxel());
+    if (live.set) {
+        live.set->Phase(0.0f, -tool.m_fPhase1, tool.m_nPivot, live.perSlice, live.slice, false);
+        live.Phase(0.0f, phase1, pivot);
+    }
+    tool.m_fPhase1 = phase1;
+    tool.m_nPivot = pivot;
 }

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "views/TToolRecords.h"
 
 class CVoxelWindow;
+class QMouseEvent;
 class QScrollBar;
 class TCSISet;
 class TProcessStep;
@@ -34,6 +36,12 @@ public:
     static constexpr int kTopMargin = 10;
     // Strips lower than this are not drawn at all.
     static constexpr int kMinStripHeight = 15;
+    static constexpr float kRadiansPerDegree = std::numbers::pi_v<float> / 180.0f;
+
+    // "PhaseMode" 1: the phase tool phases the work set while the user moves it.
+    static bool LivePhasing();
+    // The index of a voxel along its set's slice axis.
+    static int SliceOf(const TSpectrum* voxel);
 
     explicit CVoxelWndView(QWidget* parent = nullptr);
     ~CVoxelWndView() override;
@@ -78,8 +86,8 @@ public:
     // mode); ends with Refresh.
     void SetToolValues(float a, float b, float c, float d);
 
-    // Home, End, Page Up and Page Down belong to the tools; every other key goes to the
-    // frame, which walks the voxel with the arrow keys. Keys are Qt::Key values.
+    // Home, End, Page Up and Page Down move the integral tool's baseline; every other key
+    // goes to the frame, which walks the voxel with the arrow keys. Keys are Qt::Key values.
     virtual void OnKeyDown(int key);
 
     // ---- one-click commands of the control panel (CVoxelWndViewOneClick.cpp) -----------
@@ -97,6 +105,29 @@ public:
     // Lipid suppression by k-space extrapolation from the selected voxels, after the
     // user confirms; refused with a message when no voxel is selected.
     void OnLipidKSpace();
+
+    // --- tools (CVoxelWndViewTools.cpp) ---
+    // Opens the tool of `mode` with up to four panel values (the mode decides their
+    // meaning); asking for the current mode changes nothing. Tools that work on spectra
+    // first bring a time-domain work set to the frequency domain.
+    void SetTool(int mode, float a = 0.0f, float b = 0.0f, float c = 0.0f, float d = 0.0f);
+    // Ends the current tool: its copies go, its bars hide, a live phase that was not
+    // applied is taken back from the work set, and the read-out record returns. The
+    // caller sets the mode.
+    void EndTool();
+    // EndTool, back to the read-out, and a redraw.
+    void CancelTool();
+    // Turns the tool's picks into a processing step, a display range or an analysis, then
+    // ends the tool; a missing pick is reported and ends it too.
+    void Apply();
+
+    // --- mouse and bars (CVoxelWndViewInput.cpp); positions are client pixels ---
+    void OnMouseMove(int x, int y, bool leftButton);
+    void OnLButtonDown(int x, int y);
+    void OnLButtonUp();
+    void OnRButtonDown();
+    // The user moved one of the tool bars; its range has clamped the position.
+    void OnScroll(QScrollBar* bar, int position);
 
     // One spectrum over a pixel rectangle with the display block's ranges, the part the
     // display flags choose, and the axes asked for in the view's unit.
@@ -136,6 +167,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
     // Mode 0: one strip per voxel with the read-out line and texts.
     void DrawReadout(vx::TCanvas& dc, const TPixelRect& client);
@@ -150,6 +184,39 @@ private:
         return dynamic_cast<T*>(m_tool.get());
     }
     void SetPhaseValues(TPhaseTool& tool, float phase0Degrees, float phase1Degrees, float pivot);
+    // The constant phase of the copies becomes phase0 (radians); with live phasing the
+    // work set (only the current voxel's slice of a multi-slice set) follows.
+    void MoveConstantPhase(TPhaseTool& tool, float phase0);
+    // The shown copies are rebuilt from their bases with the linear phase and pivot; with
+    // live phasing the work set follows.
+    void MoveLinearPhase(TPhaseTool& tool, float phase1, int pivot);
+    // The spectrum a tool shows: its preview copy, else the current voxel.
+    const TSpectrum* ToolSpectrum() const;
+    // The spectral point under a client pixel, and whether the pixel lies on the plot.
+    int PointAt(int x, int y) const;
+    bool InPlot(int x, int y) const;
+    // Integral tool: the second boundary picked; the baseline steps and the scale follow
+    // the region's sum.
+    void StartIntegralRegion(TIntegralTool& tool);
+    // The convolution-difference preview: the time-domain copy weighted, then shown as a
+    // spectrum.
+    static void ConvolutionDifference(TSpectrum& spectrum, float width, float factor);
+    // Preparations of SetTool per mode.
+    void PrepareTool(int mode, float a, float b, float c, float d);
+    void PreparePhase(TPhaseTool& tool);
+    std::unique_ptr<TLineWidthTool> MakeLineWidthTool() const;
+    void RangeBar(QScrollBar* bar, int low, int high, int position);
+    // The work set brought to the frequency domain with its halves swapped (nothing when
+    // it already is); false when it cannot be transformed.
+    bool EnsureFrequencyDomain();
+    // Apply per mode.
+    void ApplyPhase(TPhaseTool& tool);
+    void ApplyZoom(const TZoomTool& tool);
+    void ApplyBaselineFit(const TPeakListTool& tool);
+    void ApplyAnalysis(TAnalysisPeakTool& tool);
+    // What every data-changing tool does after its step: the project is modified, the
+    // analyses, maps, image windows and region estimates follow.
+    void AfterDataChange();
     void SetScrollPosition(QScrollBar* bar, float value);
 
     // ---- overlays of the position tools (CVoxelWndViewRegionTools.cpp) -----------------

@@ -36,6 +36,9 @@ struct TPhaseTool : TToolRecord {
     // linear phase or the pivot changes.
     std::vector<std::unique_ptr<TSpectrum>> m_display;
     std::vector<std::unique_ptr<TSpectrum>> m_base;
+    // With live phasing: every voxel of the work set as it was when the tool opened, in
+    // x, y, z order, so that ending the tool unapplied restores it exactly.
+    std::vector<std::unique_ptr<TSpectrum>> m_setBefore;
     uint8_t m_bApplied = 0;  // Apply has recorded the phase
     uint8_t m_bHover = 0;
     int m_nHoverPoint = 0;
@@ -51,25 +54,34 @@ struct TZoomTool : TToolRecord {
     float m_fYBottom = 0.0f, m_fYTop = 0.0f;
 };
 
-// Modes 4 (Gaussian), 5 (Lorentzian) and 6 (Lorentz-Gauss): a filter previewed on a copy.
+// Modes 4 (Gaussian), 5 (Lorentzian), 6 (Lorentz-Gauss) and 9 (convolution difference):
+// a filter previewed on a copy.
 struct TLineWidthTool : TToolRecord {
     std::unique_ptr<TSpectrum> m_pSource;   // the current voxel in the time domain
     std::unique_ptr<TSpectrum> m_pDisplay;  // the filtered preview
     float m_fWidth = 0.0f;   // Hz; the Lorentzian width in mode 6
     float m_fWidth2 = 0.0f;  // Hz; the Gaussian width in mode 6
+    float m_fFactor = 0.0f;  // mode 9: the depth of the convolution difference
+};
+
+// Modes 10 and 11 (baseline fit of order 0 or 1): up to 50 peaks picked one boundary per
+// click; the pair at m_nCount is the one being picked.
+struct TPeakListTool : TToolRecord {
+    static constexpr int kMaxPeaks = 50;
+    int m_nOrder = 0;
+    int m_nCursor = 0;
+    uint8_t m_bStartFixed = 0;  // the current pair's start is picked
+    uint8_t m_bFull = 0;        // its end is picked (both set: no more pairs)
+    int m_peaks[kMaxPeaks][2] = {};  // start, end
+    int m_nCount = 0;
 };
 
 // Modes 12 (PCA) and 13 (NMF): the peaks the analysis covers and its settings.
-struct TAnalysisPeakTool : TToolRecord {
-    static constexpr int kMaxPeaks = 50;
-    int m_nStart = 0, m_nEnd = 0, m_nCursor = 0;
+struct TAnalysisPeakTool : TPeakListTool {
+    int m_nStart = 0, m_nEnd = 0;
     int m_nComponents = 0;
     int m_nRuns = 0;
-    uint8_t m_bStartFixed = 0;
-    uint8_t m_bFull = 0;
     uint8_t m_bSelectedOnly = 0;
-    int m_peaks[kMaxPeaks][2] = {};  // start, end
-    int m_nCount = 0;
     float m_fErrorThreshold = 0.0f;
 };
 
@@ -92,4 +104,16 @@ struct TRegionTool : TToolRecord {
     float m_fAlignRange = 0.0f;  // mode 19, ppm
     uint8_t m_bStartSet = 0, m_bEndSet = 0;
     uint8_t m_bSelectedOnly = 0;  // modes 19 and 20
+};
+
+// Mode 16: an integral region with a baseline (offset and slope) moved by the bars and the
+// keys, and the curve's vertical scale.
+struct TIntegralTool : TToolRecord {
+    int m_nStart = 0, m_nEnd = 0;
+    int m_nCursor = 0;
+    uint8_t m_bStartSet = 0, m_bEndSet = 0;
+    float m_fOffset = 0.0f, m_fSlope = 0.0f;
+    float m_fScale = 1.0f, m_fDefaultScale = 1.0f;
+    float m_fOffsetStep = 0.0f, m_fSlopeStep = 0.0f;  // per 1000 bar positions
+    float m_fCoarseOffset = 0.0f, m_fCoarseSlope = 0.0f;  // moved by the keys
 };
