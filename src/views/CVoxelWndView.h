@@ -214,6 +214,10 @@ private:
     void ApplyZoom(const TZoomTool& tool);
     void ApplyBaselineFit(const TPeakListTool& tool);
     void ApplyAnalysis(TAnalysisPeakTool& tool);
+    // Modes 14 and 17 to 20: alignment, lipid, water and peak-removal steps over the region.
+    void ApplyRegion(const TRegionTool& tool);
+    // Mode 15: selected voxels without a clear peak in the peak region are deselected.
+    void ApplyPeakFind(const TPeakFindTool& tool);
     // What every data-changing tool does after its step: the project is modified, the
     // analyses, maps, image windows and region estimates follow.
     void AfterDataChange();

@@ -10,6 +10,7 @@
 #include "app/CMainFrame.h"
 #include "model/TCSISet.h"
 #include "model/TMapList.h"
+#include "model/TPeakSNRParams.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
@@ -21,9 +22,14 @@
 #include "processing/TBaselineFitStep.h"
 #include "processing/TBaselineStep.h"
 #include "processing/TGaussFilterStep.h"
+#include "processing/THLSVDPeakRemovalStep.h"
+#include "processing/TInitialAlignmentStep.h"
 #include "processing/TLorentzFilterStep.h"
 #include "processing/TLorentzGaussFilterStep.h"
+#include "processing/TManualAlignmentStep.h"
 #include "processing/TPhasingStep.h"
+#include "processing/TSSPStep.h"
+#include "processing/TWaterSuppressionStep.h"
 #include "views/CVoxelWindow.h"
 #include "views/CVoxelWndView.h"
 
@@ -332,6 +338,18 @@ void CVoxelWndView::Apply()
         if (auto* tool = ToolAs<TAnalysisPeakTool>())
             ApplyAnalysis(*tool);
         break;
+    case 14:
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+        if (auto* tool = ToolAs<TRegionTool>())
+            ApplyRegion(*tool);
+        break;
+    case 15:
+        if (auto* tool = ToolAs<TPeakFindTool>())
+            ApplyPeakFind(*tool);
+        break;
     case 16:
         // The integral tool stays open for the next region.
         if (auto* tool = ToolAs<TIntegralTool>(); tool && !tool->m_bEndSet)
@@ -490,4 +508,84 @@ void CVoxelWndView::ApplyAnalysis(TAnalysisPeakTool& tool)
         frame->OpenAnalysisWindow(analysis);
         frame->SetAnalysisWindowsUnit(m_nUnit);
     }
+}
+
+void CVoxelWndView::ApplyRegion(const TRegionTool& tool)
+{
+    const int mode = m_nToolMode;
+    if (!tool.m_bEndSet) {
+        Tell(mode == 14   ? "Peak region must be selected."
+             : mode == 17 ? "New peak position must be selected."
+             : mode == 18 ? "Lipid region must be selected."
+             : mode == 19 ? "Water region must be selected."
+                          : "The spectral region must be selected.");
+        return;
+    }
+    TCSISet* set = GetCurrentVoxel()->m_pDataSet;
+    const int low = std::min(tool.m_nStart, tool.m_nEnd), high = std::max(tool.m_nStart, tool.m_nEnd);
+    auto hz = [&](int point) {
+        return static_cast<float>(
+            IndexToHz(static_cast<float>(point), static_cast<float>(set->m_nSpectralWidth), set->m_nPoints));
+    };
+    if ((mode == 14 || mode == 17) && !set->HasSelectedVoxels())
+        Tell("No voxels are selected.");  // a warning only
+    if (mode == 18 && (tool.m_nComponents < 1 || tool.m_nComponents > high - low + 1)) {
+        Tell("Invalid number of components.");
+        return;
+    }
+    if ((mode == 19 || mode == 20) && tool.m_nPeaks == 0) {
+        Tell("Invalid number of peaks.");
+        return;
+    }
+    TProcessStep* step = nullptr;
+    switch (mode) {
+    case 14:
+        step = new TInitialAlignmentStep(low, high, set);
+        break;
+    case 17:
+        step = new TManualAlignmentStep(tool.m_nStart, tool.m_nEnd, set);
+        break;
+    case 18:
+        step = new TSSPStep(static_cast<uint32_t>(tool.m_nComponents), low, high, set);
+        break;
+    case 19: {
+        TWaterSuppressionParams params;
+        params.m_nMethod = 1;  // HLSVD
+        params.m_nWindowLength = 17;
+        params.m_nWindowType = 0;
+        params.m_fPeakAlignRange = tool.m_fAlignRange;
+        params.m_nPeaks = tool.m_nPeaks;
+        params.m_fWaterStart = hz(low);
+        params.m_fWaterEnd = hz(high);
+        params.m_bSelectedOnly = tool.m_bSelectedOnly;
+        step = new TWaterSuppressionStep(params, Recording(), set);
+        break;
+    }
+    default:
+        step = new THLSVDPeakRemovalStep(tool.m_nPeaks, hz(low), hz(high), tool.m_bSelectedOnly != 0, set);
+        break;
+    }
+    if (Perform(step))
+        AfterDataChange();
+}
+
+void CVoxelWndView::ApplyPeakFind(const TPeakFindTool& tool)
+{
+    if (!tool.m_bNoiseEndSet) {
+        Tell("Peak region and noise region must be selected.");
+        return;
+    }
+    TCSISet* set = GetCurrentVoxel()->m_pDataSet;
+    TPeakSNRParams params;
+    params.peakFirst = std::min(tool.m_nStart, tool.m_nEnd);
+    params.peakLast = std::max(tool.m_nStart, tool.m_nEnd);
+    params.noiseFirst = std::min(tool.m_nNoiseStart, tool.m_nNoiseEnd);
+    params.noiseLast = std::max(tool.m_nNoiseStart, tool.m_nNoiseEnd);
+    params.k = tool.m_fNoiseFactor;
+    if (!set->HasSelectedVoxels())
+        Tell("No voxels are selected.");  // a warning only
+    if (!set->TestPeakSNRAll(params))
+        Tell("No peak is found.");
+    if (g_pProject)
+        g_pProject->UpdateFrames(true, false, false, false, false);
 }

@@ -271,4 +271,85 @@ TEST_F(SpectrumToolsTest, AnalysisPicksAreCheckedInOrder)
     EXPECT_EQ(session->Project()->m_analyses.size(), 1u);
 }
 
+TEST_F(SpectrumToolsTest, RegionToolsReportMissingPicksAndWrongCounts)
+{
+    const struct {
+        int mode;
+        float a, b;
+        std::initializer_list<int> clicks;
+        const char* message;
+    } cases[] = {
+        {14, 0, 0, {100}, "Peak region must be selected."},
+        {17, 0, 0, {}, "New peak position must be selected."},
+        {18, 3, 0, {100}, "Lipid region must be selected."},
+        {18, 3, 0, {100, 101}, "Invalid number of components."},
+        {18, 0, 0, {100, 140}, "Invalid number of components."},
+        {19, 4, 0.5f, {100}, "Water region must be selected."},
+        {19, 0, 0.5f, {100, 140}, "Invalid number of peaks."},
+        {20, 4, 0, {}, "The spectral region must be selected."},
+        {20, 0, 0, {100, 140}, "Invalid number of peaks."},
+        {15, 1, 0, {170, 195, 10}, "Peak region and noise region must be selected."},
+    };
+    const size_t steps = DoneSteps();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        report.Clear();
+        view->SetTool(c.mode, c.a, c.b);
+        Click(c.clicks);
+        view->Apply();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>({c.message}));
+        EXPECT_EQ(view->GetToolMode(), 0);
+    }
+    EXPECT_EQ(DoneSteps(), steps);
+
+    // Moving a peak: without selected voxels a warning, with them one step that moves
+    // their peaks.
+    report.Clear();
+    view->SetTool(17);
+    Click({182, 150});
+    view->Apply();
+    EXPECT_TRUE(report.Contains("No voxels are selected."));
+    Voxel(2, 2)->m_bSelected = 1;
+    report.Clear();
+    view->SetTool(17);
+    Click({182, 150});
+    view->Apply();
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_EQ(DoneSteps(), steps + 1);
+    EXPECT_EQ(Voxel(2, 2)->LargestMagnitudePoint(0, TGuiFixture::kPoints - 1), 150);
+}
+
+TEST_F(SpectrumToolsTest, PeakFindKeepsTheVoxelsWithAPeakInsideTheRegion)
+{
+    // The fixture's voxels hold one noiseless line at point 182.
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        for (int y = 0; y < TGuiFixture::kRows; ++y)
+            Voxel(x, y)->m_bSelected = x < 4 ? 1 : 0;
+    auto selected = [&] {
+        int count = 0;
+        for (int x = 0; x < TGuiFixture::kColumns; ++x)
+            for (int y = 0; y < TGuiFixture::kRows; ++y)
+                count += Voxel(x, y)->m_bSelected;
+        return count;
+    };
+    const int half = 4 * TGuiFixture::kRows;
+    const struct {
+        std::initializer_list<int> clicks;  // peak region, noise region
+        int selected;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {{195, 170, 10, 60}, half, {}},
+        {{182, 200, 10, 60}, 0, {"No peak is found."}},  // the peak on the region's edge
+        {{170, 195, 10, 60}, 0, {"No voxels are selected.", "No peak is found."}},
+    };
+    for (const auto& c : cases) {
+        report.Clear();
+        view->SetTool(15, 1.0f);
+        Click(c.clicks);
+        view->Apply();
+        EXPECT_EQ(selected(), c.selected);
+        EXPECT_EQ(report.Messages(), c.messages);
+    }
+}
+
 }  // namespace
