@@ -160,9 +160,11 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
     case 6:
         DrawLineWidthTool(dc, client);
         break;
+    case 10:
+    case 11:
     case 12:
     case 13:
-        DrawAnalysisPeakTool(dc, client);
+        DrawPeakListTool(dc, client);
         break;
     case 14:
     case 17:

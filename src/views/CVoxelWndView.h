@@ -225,10 +225,10 @@ private:
 
     // ---- overlays of the position tools (CVoxelWndViewRegionTools.cpp) -----------------
     // One interval or two positions (modes 14, 17 to 20), the peak finding (mode 15) and
-    // the up to 50 peaks of an analysis (modes 12, 13).
+    // the up to 50 peaks of a baseline fit (modes 10, 11) or an analysis (modes 12, 13).
     void DrawRegionTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client);
-    void DrawAnalysisPeakTool(vx::TCanvas& dc, const TPixelRect& client);
+    void DrawPeakListTool(vx::TCanvas& dc, const TPixelRect& client);
     // ---- overlays of the display tools (CVoxelWndViewDisplayTools.cpp) -----------------
     // The PPM-centre pick (mode 1); the phase copies in strips with their texts, pivot
     // and scroll bars (mode 2); the zoom box, whose outline while it is dragged also sets
@@ -251,7 +251,8 @@ private:
     // The set the one-click commands work on: the current voxel's, when a project is open.
     TCSISet* CommandSet() const;
     void ApplySpatialWindow(std::unique_ptr<TProcessStep> step);
-    // After a one-click step: analyses, maps, image windows (their map layers when
-    // `mapsToFrames` and the set has maps), region estimates, voxel and region windows.
-    void AfterCommand(TCSISet& set, bool mapsToFrames);
+    // After a one-click step: AfterDataChange, then the voxel and region windows redrawn.
+    void AfterCommand();
+    // The commands that change the set under every tool end the current one first.
+    void EndToolForCommand();
 };

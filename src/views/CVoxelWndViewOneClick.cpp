@@ -32,20 +32,19 @@ TCSISet* CVoxelWndView::CommandSet() const
     return g_pProject && voxel ? voxel->m_pDataSet : nullptr;
 }
 
-void CVoxelWndView::AfterCommand(TCSISet& set, bool mapsToFrames)
+void CVoxelWndView::AfterCommand()
 {
-    TProject& project = *g_pProject;
-    CMainFrame* frame = MainFrameOf(project);
-    if (frame)
-        frame->UpdateAnalysisWindows(1, 1);
-    const bool maps = set.HasMaps();
-    set.UpdateMaps();
-    project.UpdateFrames(true, mapsToFrames && maps, false, false, false);
-    project.UpdateRegionEstimates();
-    if (frame) {
+    AfterDataChange();
+    if (CMainFrame* frame = MainFrameOf(*g_pProject)) {
         frame->RefreshVoxelWindows();
         frame->RefreshRegionWindows();
     }
+}
+
+void CVoxelWndView::EndToolForCommand()
+{
+    EndTool();
+    m_nToolMode = 0;
 }
 
 void CVoxelWndView::OnFT()
@@ -53,6 +52,7 @@ void CVoxelWndView::OnFT()
     TCSISet* set = CommandSet();
     if (!set)
         return;
+    EndToolForCommand();
     // Frequency-domain spectra are kept with their halves swapped; a transform that
     // fails (reported) leaves the set in its domain.
     if (set->m_bFrequencyDomain == 0) {
@@ -82,11 +82,11 @@ void CVoxelWndView::OnZeroFill()
     TCSISet* set = CommandSet();
     if (!set)
         return;
+    EndToolForCommand();
     vx::TWaitCursor wait;
     TProject& project = *g_pProject;
     if (!TProcessStep::Perform(new TZeroFillStep(project.m_bRecording, set), project, true))
         return;
-    project.SetModified(true);
     m_display.m_fYMax = set->m_fMagnitudeMax;
     m_display.m_fYMin = -set->m_fMagnitudeMax;
     m_display.m_nXStart = 0;
@@ -94,7 +94,7 @@ void CVoxelWndView::OnZeroFill()
     project.SetSpectrumDisplay(m_display);
     if (CMainFrame* frame = MainFrameOf(project))
         frame->SetSpectrumDisplay(m_display);
-    AfterCommand(*set, true);
+    AfterCommand();
 }
 
 void CVoxelWndView::OnSpatialCosine()
@@ -118,6 +118,7 @@ void CVoxelWndView::OnSpatialFermi()
 void CVoxelWndView::ApplySpatialWindow(std::unique_ptr<TProcessStep> step)
 {
     TCSISet& set = *step->m_pDataSet;
+    EndToolForCommand();
     vx::TWaitCursor wait;
     // The window weighs the grid of each frequency; the state saved before keeps the
     // domain, so an undo also brings the set back to the time domain.
@@ -132,8 +133,7 @@ void CVoxelWndView::ApplySpatialWindow(std::unique_ptr<TProcessStep> step)
         return;  // the step read its state back
     g_pProject->RecordStep(step.release(), true);
     set.UpdateDataRange();
-    g_pProject->SetModified(true);
-    AfterCommand(set, false);
+    AfterCommand();
 }
 
 void CVoxelWndView::OnLipidKSpace()
@@ -153,8 +153,8 @@ void CVoxelWndView::OnLipidKSpace()
     TProject& project = *g_pProject;
     if (!TProcessStep::Perform(new TLipidSuppressionStep(kLipidIterations, set), project, true))
         return;
-    project.SetModified(true);
-    AfterCommand(*set, true);
+    // The active tool stays open.
+    AfterCommand();
     if (project.m_pMainFrame)
         project.m_pMainFrame->ShowProjectExplorer();
 }

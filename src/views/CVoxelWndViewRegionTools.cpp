@@ -1,6 +1,6 @@
 // The overlays of the tools that mark positions on the current voxel's spectrum: one
 // interval or two positions (modes 14 and 17 to 20), the peak and noise intervals of the
-// peak finding (mode 15) and the peaks of an analysis (modes 12 and 13). Unfixed positions follow the pointer; fixed ones stay as
+// peak finding (mode 15) and the peaks of a baseline fit or an analysis (modes 10 to 13). Unfixed positions follow the pointer; fixed ones stay as
 // lines, and once the last is fixed a summary replaces the prompts.
 #include <algorithm>
 #include <string>
@@ -130,28 +130,40 @@ void CVoxelWndView::DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client)
     dc.SetBackground(m_crBackground, false);
 }
 
-void CVoxelWndView::DrawAnalysisPeakTool(vx::TCanvas& dc, const TPixelRect& client)
+void CVoxelWndView::DrawPeakListTool(vx::TCanvas& dc, const TPixelRect& client)
 {
     const TSpectrum* voxel = GetCurrentVoxel();
-    const auto* tool = ToolAs<TAnalysisPeakTool>();
+    const auto* tool = ToolAs<TPeakListTool>();
     if (!voxel || !tool)
         return;
+    // The baseline fit follows the pending boundary itself and reads its value; an
+    // analysis follows the cursor.
+    const bool analysis = m_nToolMode == 12 || m_nToolMode == 13;
     DrawFullPlot(dc, voxel, client);
     BeginMarks(dc);
     // The count comes from the mouse handlers; only pairs inside the table are read.
-    const int count = std::clamp(tool->m_nCount, 0, TAnalysisPeakTool::kMaxPeaks);
+    const int count = std::clamp(tool->m_nCount, 0, TPeakListTool::kMaxPeaks);
     for (int k = 0; k < count; ++k) {
         MarkPoint(dc, tool->m_peaks[k][0]);
         MarkPoint(dc, tool->m_peaks[k][1]);
     }
-    if (tool->m_bFull || count == TAnalysisPeakTool::kMaxPeaks) {
+    if (tool->m_bFull || count == TPeakListTool::kMaxPeaks) {
         dc.Text(0, 0, "Maximum number of peaks is reached. Click on Apply to apply.");
     } else {
+        const int* pending = tool->m_peaks[count];
         if (tool->m_bStartFixed)
-            MarkPoint(dc, tool->m_peaks[count][0]);
-        dc.Text(0, 0, tool->m_bStartFixed ? "Please select the end of the peak" : "Please select the start of the peak");
-        MarkPoint(dc, tool->m_nCursor);
-        dc.Text(0, 20, kCurrentPosition + PositionText(tool->m_nCursor));
+            MarkPoint(dc, pending[0]);
+        const int moving = analysis ? tool->m_nCursor : pending[tool->m_bStartFixed ? 1 : 0];
+        if (analysis)
+            dc.Text(0, 0, tool->m_bStartFixed ? "Please select the end of the peak" : "Please select the start of the peak");
+        else
+            dc.Text(0, 0, tool->m_bStartFixed ? "Please select the end of a peak"
+                                              : "Please select the start of a peak, or click on Apply");
+        MarkPoint(dc, moving);
+        std::string readout = kCurrentPosition + PositionText(moving);
+        if (!analysis)
+            readout += ", val: " + FloatToStringG(DisplayedValue(voxel, moving), 3);
+        dc.Text(0, 20, readout);
     }
     dc.SetBackground(m_crBackground, false);
 }

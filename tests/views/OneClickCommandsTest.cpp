@@ -69,6 +69,8 @@ TEST_F(OneClickCommandsTest, EachCommandChangesTheSetAsItsCoreOperation)
     ASSERT_NE(window, nullptr);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        CVoxelWndView& view = *window->View();
+        view.SetTool(3);  // an open tool, which every command but the lipid suppression ends
         // The core operation on a copy of the set as it is now.
         TCSISet expected;
         expected.CopyHeader(*set);
@@ -79,14 +81,17 @@ TEST_F(OneClickCommandsTest, EachCommandChangesTheSetAsItsCoreOperation)
         const size_t before = DoneSteps();
         if (c.command == &CVoxelWndView::OnLipidKSpace)
             report.PlanAnswer(ReportAnswer::Yes);
-        (window->View()->*c.command)();
+        (view.*c.command)();
+        const bool keepsTool = c.command == &CVoxelWndView::OnLipidKSpace;
+        EXPECT_EQ(view.GetToolMode(), keepsTool ? 3 : 0);
+        view.CancelTool();
         EXPECT_EQ(AllSamples(*set), AllSamples(expected));
         EXPECT_EQ(set->m_bFrequencyDomain, expected.m_bFrequencyDomain);
         EXPECT_EQ(DoneSteps(), before + c.steps);
         const TSpectrumDisplayParams& display = session->Project()->m_display;
         EXPECT_EQ(display.m_nXStart, 0);
         EXPECT_EQ(display.m_nXEnd, c.lastPoint);
-        EXPECT_EQ(window->View()->GetDisplayParams().m_nXEnd, c.lastPoint);
+        EXPECT_EQ(view.GetDisplayParams().m_nXEnd, c.lastPoint);
     }
     EXPECT_EQ(report.PlannedLeft(), 0u);
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "model/TextHelpers.h"
 #include "views/TToolRecords.h"
 #include "VoxelWindowFixture.h"
 
@@ -64,21 +65,24 @@ TEST_F(SpectrumToolDrawingTest, PositionToolsDrawPromptsLinesAndSummaries)
         tool->m_bNoiseEndSet = set > 3;
         return tool;
     };
-    // Peaks 10..12, 30..32, ... completed, `cursor` under the pointer.
-    const auto peaks = [](int count, bool startFixed, int cursor) {
-        auto tool = std::make_unique<TAnalysisPeakTool>();
+    // Peaks 10..12, 30..32, ... completed, the pending one from 200 to 230, `cursor` under
+    // the pointer; the record of a baseline fit or of an analysis.
+    const auto peaks = [](bool analysis, int count, bool startFixed, int cursor) {
+        std::unique_ptr<TPeakListTool> tool =
+            analysis ? std::make_unique<TAnalysisPeakTool>() : std::make_unique<TPeakListTool>();
         for (int k = 0; k < count; ++k)
             tool->m_peaks[k][0] = 10 + 20 * k % 240, tool->m_peaks[k][1] = 12 + 20 * k % 240;
-        if (count < TAnalysisPeakTool::kMaxPeaks)
-            tool->m_peaks[count][0] = 200;  // the pending start
+        if (count < TPeakListTool::kMaxPeaks)
+            tool->m_peaks[count][0] = 200, tool->m_peaks[count][1] = 230;
         tool->m_nCount = count;
-        tool->m_bStartFixed = startFixed || count == TAnalysisPeakTool::kMaxPeaks;
-        tool->m_bFull = count == TAnalysisPeakTool::kMaxPeaks;
+        tool->m_bStartFixed = startFixed || count == TPeakListTool::kMaxPeaks;
+        tool->m_bFull = count == TPeakListTool::kMaxPeaks;
         tool->m_nCursor = cursor;
         return tool;
     };
+    const auto value = [&](int point) { return ", val: " + FloatToStringG(view.DisplayedValue(Voxel(3, 4), point), 3); };
     std::vector<int> all;
-    for (int k = 0; k < TAnalysisPeakTool::kMaxPeaks; ++k)
+    for (int k = 0; k < TPeakListTool::kMaxPeaks; ++k)
         all.insert(all.end(), {10 + 20 * k % 240, 12 + 20 * k % 240});
     const std::string at = "Current Position: ";
     // {mode, unit, record, texts with # for the position of the point that follows, lines}
@@ -103,11 +107,15 @@ TEST_F(SpectrumToolDrawingTest, PositionToolsDrawPromptsLinesAndSummaries)
         {19, 0, [&] { return region(30, 60, true, false); },
          {{"Please select the end of the water region", {}}, {at + "#", {60}}}, {30, 60}},
         {20, 2, [&] { return region(30, 60, true, true); }, {{"Area start: #, area end: #", {30, 60}}}, {30, 60}},
-        {12, 0, [&] { return peaks(0, false, 90); },
+        {10, 0, [&] { return peaks(false, 0, false, 90); },
+         {{"Please select the start of a peak, or click on Apply", {}}, {at + "#" + value(200), {200}}}, {200}},
+        {11, 2, [&] { return peaks(false, 2, true, 90); },
+         {{"Please select the end of a peak", {}}, {at + "#" + value(230), {230}}}, {10, 12, 30, 32, 200, 230}},
+        {12, 0, [&] { return peaks(true, 0, false, 90); },
          {{"Please select the start of the peak", {}}, {at + "#", {90}}}, {90}},
-        {13, 2, [&] { return peaks(2, true, 220); },
+        {13, 2, [&] { return peaks(true, 2, true, 220); },
          {{"Please select the end of the peak", {}}, {at + "#", {220}}}, {10, 12, 30, 32, 200, 220}},
-        {12, 0, [&] { return peaks(50, true, 220); },
+        {10, 0, [&] { return peaks(false, 50, true, 220); },
          {{"Maximum number of peaks is reached. Click on Apply to apply.", {}}}, all},
         {15, 0, [&] { return peakFind(0); }, {{"Please select region start for peak find", {}}, {at + "#", {100}}},
          {100}},
