@@ -210,6 +210,7 @@ private:
     // it already is); false when it cannot be transformed.
     bool EnsureFrequencyDomain();
     // Apply per mode.
+    void ApplyPPMCentre(const TPPMCentreTool& tool);
     void ApplyPhase(TPhaseTool& tool);
     void ApplyZoom(const TZoomTool& tool);
     void ApplyBaselineFit(const TPeakListTool& tool);

@@ -27,6 +27,7 @@
 #include "processing/TLorentzFilterStep.h"
 #include "processing/TLorentzGaussFilterStep.h"
 #include "processing/TManualAlignmentStep.h"
+#include "processing/TPPMCenterStep.h"
 #include "processing/TPhasingStep.h"
 #include "processing/TSSPStep.h"
 #include "processing/TWaterSuppressionStep.h"
@@ -138,6 +139,18 @@ void CVoxelWndView::PrepareTool(int mode, float a, float b, float c, float d)
     TSpectrum* voxel = GetCurrentVoxel();
     const int truncA = vx::TruncateToInt(a), truncB = vx::TruncateToInt(b), truncC = vx::TruncateToInt(c);
     switch (mode) {
+    case 1: {
+        EnsureFrequencyDomain();
+        // The reference ppm's offset from 0 ppm in points; the pick starts where the
+        // reference ppm lies now.
+        const TCSISet& set = *voxel->m_pDataSet;
+        auto tool = std::make_unique<TPPMCentreTool>();
+        tool->m_fTyped = static_cast<float>(PPMToIndex(set.m_fPPMCentreValue, static_cast<float>(set.m_nSpectralWidth),
+                                                       set.m_fFrequency, 0.0f, set.m_nPoints));
+        tool->m_fChosen = tool->m_fPointer = tool->m_fTyped + set.m_fPPMCentrePoint;
+        m_tool = std::move(tool);
+        break;
+    }
     case 2: {
         EnsureFrequencyDomain();
         auto tool = std::make_unique<TPhaseTool>();
@@ -302,6 +315,10 @@ void CVoxelWndView::Apply()
         return;
     TCSISet* set = voxel->m_pDataSet;
     switch (m_nToolMode) {
+    case 1:
+        if (auto* tool = ToolAs<TPPMCentreTool>())
+            ApplyPPMCentre(*tool);
+        break;
     case 2:
         if (auto* tool = ToolAs<TPhaseTool>())
             ApplyPhase(*tool);
@@ -588,4 +605,21 @@ void CVoxelWndView::ApplyPeakFind(const TPeakFindTool& tool)
         Tell("No peak is found.");
     if (g_pProject)
         g_pProject->UpdateFrames(true, false, false, false, false);
+}
+
+void CVoxelWndView::ApplyPPMCentre(const TPPMCentreTool& tool)
+{
+    // The picked point reads the reference ppm from now on.
+    TCSISet* set = GetCurrentVoxel()->m_pDataSet;
+    const float reference = static_cast<float>(
+        IndexToPPM(tool.m_fTyped, static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency, 0.0f, set->m_nPoints));
+    auto* step = new TPPMCenterStep(set->m_fPPMCentrePoint, tool.m_fChosen - tool.m_fTyped, set->m_fPPMCentreValue,
+                                    reference, Recording(), set);
+    if (!g_pProject || !step->SaveState() || !step->Apply()) {
+        delete step;
+        return;
+    }
+    g_pProject->RecordStep(step, false);
+    set->UpdateMaps();
+    g_pProject->UpdateFrames(false, true, false, false, false);
 }

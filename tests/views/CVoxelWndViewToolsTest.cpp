@@ -352,4 +352,42 @@ TEST_F(SpectrumToolsTest, PeakFindKeepsTheVoxelsWithAPeakInsideTheRegion)
     }
 }
 
+TEST_F(SpectrumToolsTest, PPMCentrePickMakesThePickedPointReadTheReference)
+{
+    // ppm of a point on the set's axis, from the fixture's acquisition.
+    auto ppmAt = [&](int point) {
+        return (set->m_fPPMCentrePoint - point) * TGuiFixture::kSpectralWidth /
+               (TGuiFixture::kPoints * TGuiFixture::kFrequency);
+    };
+    const float startCentre = set->m_fPPMCentrePoint;
+    const size_t steps = DoneSteps();
+    const struct {
+        const char* name;
+        bool typed;
+        float reference;
+        int pick;
+    } cases[] = {
+        {"the set's reference", false, set->m_fPPMCentreValue, 150},
+        {"a typed reference", true, 2.0f, 182},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view->SetTool(1);
+        auto* tool = dynamic_cast<TPPMCentreTool*>(view->m_tool.get());
+        ASSERT_NE(tool, nullptr);
+        EXPECT_NEAR(ppmAt(static_cast<int>(std::lround(tool->m_fChosen))), set->m_fPPMCentreValue, 0.03);
+        if (c.typed)
+            view->SetToolValues(c.reference, 0, 0, 0);
+        Click({c.pick});
+        view->Apply();
+        EXPECT_NEAR(ppmAt(c.pick), c.reference, 1e-4);
+        EXPECT_FLOAT_EQ(set->m_fPPMCentreValue, c.reference);
+    }
+    EXPECT_EQ(DoneSteps(), steps + 2);
+    session->Project()->Undo();
+    session->Project()->Undo();
+    EXPECT_FLOAT_EQ(set->m_fPPMCentrePoint, startCentre);
+}
+
 }  // namespace
+
