@@ -160,6 +160,12 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
     case 6:
         DrawLineWidthTool(dc, client);
         break;
+    case 9:
+        DrawBaselineWidthTool(dc, client);
+        break;
+    case 16:
+        DrawIntegralTool(dc, client);
+        break;
     case 10:
     case 11:
     case 12:

@@ -23,6 +23,7 @@ class CVoxelWindow;
 class QMouseEvent;
 class QScrollBar;
 class TCSISet;
+class TIntegralRegion;
 class TProcessStep;
 class TSpectrum;
 
@@ -105,6 +106,10 @@ public:
     // Lipid suppression by k-space extrapolation from the selected voxels, after the
     // user confirms; refused with a message when no voxel is selected.
     void OnLipidKSpace();
+    // The integral tool's region as a new integral region of the work set (ppm bounds,
+    // baseline, the integral up to the region's end, the middle point as its name);
+    // null outside the integral tool, without both ends or without a work set.
+    TIntegralRegion* MakeIntegral() const;
 
     // --- tools (CVoxelWndViewTools.cpp) ---
     // Opens the tool of `mode` with up to four panel values (the mode decides their
@@ -240,6 +245,10 @@ private:
     // The line-width tools (modes 4 to 6): the time-domain data with the filter's window
     // at half their largest magnitude above, the filtered preview below.
     void DrawLineWidthTool(vx::TCanvas& dc, const TPixelRect& client);
+    // The convolution-difference preview of the baseline line width (mode 9).
+    void DrawBaselineWidthTool(vx::TCanvas& dc, const TPixelRect& client);
+    // The integral region with its running integral, baseline and scroll bars (mode 16).
+    void DrawIntegralTool(vx::TCanvas& dc, const TPixelRect& client);
     // Values from the plot's left edge on as a curve in a colour other than the curve's.
     void DrawCurveInColour(vx::TCanvas& dc, const std::vector<float>& values, vx::TColor colour);
     // The mark pen and the text colour on a transparent background.

@@ -1,6 +1,7 @@
 // The overlays of the tools that adjust the display or a parameter by eye: the PPM-centre
 // pick (mode 1), the phase correction with its pivot (mode 2), the zoom box (mode 3) and
-// the line widths of the apodisation filters (modes 4 to 6).
+// the line widths of the apodisation filters and of the convolution difference (modes 4
+// to 6 and 9).
 #include <QScrollBar>
 
 #include <algorithm>
@@ -159,4 +160,21 @@ void CVoxelWndView::DrawLineWidthTool(vx::TCanvas& dc, const TPixelRect& client)
         m_scrollH1->setGeometry(r.left, r.bottom - 15, r.right - r.left, 15);
         m_scrollH1->show();
     }
+}
+
+void CVoxelWndView::DrawBaselineWidthTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    const auto* tool = ToolAs<TLineWidthTool>();
+    if (!tool || !tool->m_pDisplay)
+        return;
+    const TSpectrum& preview = *tool->m_pDisplay;
+    DrawPlotInRect(dc, &preview, {client.left + 5, client.top + 5, client.right - 20, client.bottom - 5}, false,
+                   false);
+    const int shown = std::clamp(m_display.m_nXEnd - m_display.m_nXStart + 1, 0, preview.m_nPoints);
+    DrawCurveInColour(dc, std::vector<float>(static_cast<size_t>(shown), 0.0f), m_crMark2);
+    dc.SetTextColor(m_crText);
+    dc.SetBackground(m_crBackground, true);
+    dc.Text(0, 0, "Line Width: " + FloatToString(tool->m_fWidth, 5) + " Hz");
+    m_scrollV->setGeometry(client.right - 20, client.top + 5, 15, client.bottom - client.top - 10);
+    m_scrollV->show();
 }

@@ -1,13 +1,20 @@
 // The overlays of the tools that mark positions on the current voxel's spectrum: one
 // interval or two positions (modes 14 and 17 to 20), the peak and noise intervals of the
-// peak finding (mode 15) and the peaks of a baseline fit or an analysis (modes 10 to 13). Unfixed positions follow the pointer; fixed ones stay as
-// lines, and once the last is fixed a summary replaces the prompts.
+// peak finding (mode 15), the peaks of a baseline fit or an analysis (modes 10 to 13) and
+// the integral region with its running integral (mode 16). Unfixed positions follow the
+// pointer; fixed ones stay as lines, and once the last is fixed a summary replaces the
+// prompts.
+#include <QScrollBar>
+
 #include <algorithm>
 #include <string>
 
 #include "model/TCSISet.h"
+#include "model/TIntegralRegion.h"
+#include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
+#include "platform/Globals.h"
 #include "views/CVoxelWndView.h"
 
 namespace {
@@ -166,4 +173,75 @@ void CVoxelWndView::DrawPeakListTool(vx::TCanvas& dc, const TPixelRect& client)
         dc.Text(0, 20, readout);
     }
     dc.SetBackground(m_crBackground, false);
+}
+
+void CVoxelWndView::DrawIntegralTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    auto* tool = ToolAs<TIntegralTool>();
+    if (!voxel || !tool)
+        return;
+    DrawPlotInRect(dc, voxel, client, false, false);
+    BeginMarks(dc);
+    if (tool->m_bStartSet)
+        MarkPoint(dc, tool->m_nStart);
+    if (tool->m_bEndSet)
+        MarkPoint(dc, tool->m_nEnd);
+    if (!tool->m_bStartSet || !tool->m_bEndSet) {
+        const int moving = tool->m_bStartSet ? tool->m_nEnd : tool->m_nStart;
+        dc.Text(0, 0, tool->m_bStartSet ? "Please select region end for peak integral"
+                                        : "Please select region start for peak integral");
+        MarkPoint(dc, moving);
+        dc.Text(0, 20, kCurrentPosition + PositionText(moving));
+    } else {
+        // The running sum of the region's real parts with the baseline's offset and slope,
+        // kept for the points shown; region points outside them have no element.
+        const int x0 = static_cast<int>(m_plot.m_fX0);
+        const int shown = std::max(static_cast<int>(m_plot.m_fX1 - m_plot.m_fX0 + 1.0f), 0);
+        tool->m_curve.assign(static_cast<size_t>(shown), 0.0f);
+        float sum = 0.0f;
+        for (int i = 0; i <= tool->m_nEnd - tool->m_nStart; ++i) {
+            sum += voxel->GetReal(tool->m_nStart + i) + static_cast<float>(i) * tool->m_fSlope + tool->m_fOffset;
+            const int k = tool->m_nStart + i - x0;
+            if (k >= 0 && k < shown)
+                tool->m_curve[static_cast<size_t>(k)] = sum * tool->m_fScale;
+        }
+        DrawCurveInColour(dc, tool->m_curve, m_crMark3);
+        const int cursor = tool->m_nCursor - x0;
+        const float integral = cursor >= 0 && cursor < shown && tool->m_fScale != 0.0f
+                                   ? tool->m_curve[static_cast<size_t>(cursor)] / tool->m_fScale
+                                   : 0.0f;
+        dc.Text(0, 0,
+                "Area start: " + PositionText(tool->m_nStart) + ", area end: " + PositionText(tool->m_nEnd) +
+                    " Current Position: " + PositionText(tool->m_nCursor) +
+                    " Integral: " + FloatToStringG(integral, 3));
+        dc.SetPen(m_crMark, 1, vx::PenStyle::Solid);
+        MarkPoint(dc, tool->m_nCursor);
+        dc.Text(0, 20,
+                "Offset: " + FloatToString(tool->m_fOffset, 5) + ", Slope: " + FloatToString(tool->m_fSlope, 5) +
+                    ", ZoomFactor: " + FloatToString(tool->m_fScale, 2));
+    }
+    dc.SetBackground(m_crBackground, false);
+    const int width = client.right - client.left, height = client.bottom - client.top;
+    m_scrollV->setGeometry(client.right - 15, client.top, 15, height - 15);
+    m_scrollH1->setGeometry(client.left, client.bottom - 15, width / 2, 15);
+    m_scrollH2->setGeometry(client.left + width / 2, client.bottom - 15, width / 2, 15);
+    for (QScrollBar* bar : {m_scrollV, m_scrollH1, m_scrollH2})
+        bar->show();
+}
+
+TIntegralRegion* CVoxelWndView::MakeIntegral() const
+{
+    const auto* tool = ToolAs<TIntegralTool>();
+    const TCSISet* set = g_pProject ? g_pProject->m_pWorkSet : nullptr;
+    if (m_nToolMode != 16 || !tool || !tool->m_bStartSet || !tool->m_bEndSet || !set)
+        return nullptr;
+    const float start = static_cast<float>(tool->m_nStart), end = static_cast<float>(tool->m_nEnd);
+    // The integral up to the region's end, as the last drawing left it.
+    const int k = tool->m_nEnd - static_cast<int>(m_plot.m_fX0);
+    const float value = k >= 0 && static_cast<size_t>(k) < tool->m_curve.size() && tool->m_fScale != 0.0f
+                            ? tool->m_curve[static_cast<size_t>(k)] / tool->m_fScale
+                            : 0.0f;
+    return new TIntegralRegion(set->PointToUnit(start, kUnitPPM), set->PointToUnit(end, kUnitPPM), tool->m_fOffset,
+                               tool->m_fSlope, value, value, set->FormatAxisValue((start + end) / 2.0f, kUnitPPM));
 }

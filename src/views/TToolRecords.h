@@ -116,4 +116,7 @@ struct TIntegralTool : TToolRecord {
     float m_fScale = 1.0f, m_fDefaultScale = 1.0f;
     float m_fOffsetStep = 0.0f, m_fSlopeStep = 0.0f;  // per 1000 bar positions
     float m_fCoarseOffset = 0.0f, m_fCoarseSlope = 0.0f;  // moved by the keys
+    // The running integral times the scale, one value per point shown when it was drawn
+    // (the first at the plot's first point); rebuilt at every drawing.
+    std::vector<float> m_curve;
 };

@@ -5,6 +5,7 @@
 
 #include <QScrollBar>
 
+#include <cmath>
 #include <functional>
 #include <numbers>
 #include <set>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "model/TIntegralRegion.h"
 #include "model/TextHelpers.h"
 #include "views/TToolRecords.h"
 #include "VoxelWindowFixture.h"
@@ -272,6 +274,67 @@ TEST_F(SpectrumToolDrawingTest, LineWidthToolsPreviewTheFilterUnderItsWindow)
             }
         EXPECT_GT(flat, 0u);
     }
+    // The convolution difference shows only its preview, its width and the vertical bar.
+    auto baseline = std::make_unique<TLineWidthTool>();
+    baseline->m_pDisplay = std::make_unique<TSpectrum>(voxel);
+    baseline->m_fWidth = 512.25f;
+    view.m_nToolMode = 9;
+    view.m_tool = std::move(baseline);
+    EXPECT_EQ(ToolTexts(Record(view, 600, 400)), std::vector<std::string>{"Line Width: 512.25 Hz"});
+    EXPECT_EQ(view.m_scrollV->geometry(), QRect(600 - 20, 5, 15, 400 - 10));
+}
+
+TEST_F(SpectrumToolDrawingTest, IntegralToolDrawsTheRunningIntegralAndMakesTheRegion)
+{
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    const TSpectrum& voxel = *Voxel(3, 4);
+    auto tool = std::make_unique<TIntegralTool>();
+    auto* record = tool.get();
+    record->m_nStart = 170, record->m_nEnd = 195, record->m_nCursor = 182;
+    record->m_bStartSet = 1;
+    view.m_nToolMode = 16;
+    view.m_tool = std::move(tool);
+    // One end: the prompt and no region yet.
+    TRecordingCanvas dc = Record(view, 600, 300);
+    EXPECT_EQ(ToolTexts(dc), (std::vector<std::string>{"Please select region end for peak integral",
+                                                       "Current Position: " + set->FormatAxisValue(195.0f, 0)}));
+    EXPECT_EQ(view.MakeIntegral(), nullptr);
+
+    record->m_bEndSet = 1;
+    record->m_fOffset = 0.5f, record->m_fSlope = -0.25f, record->m_fScale = 2.0f;
+    dc = Record(view, 600, 300);
+    // The running sum of real part + i * slope + offset from the start, scaled, at the
+    // shown points from x0 on.
+    const int x0 = view.GetDisplayParams().m_nXStart;
+    double sum = 0, atCursor = 0;
+    for (int i = 0; i <= 25; ++i) {
+        sum += voxel.GetReal(170 + i) + i * -0.25 + 0.5;
+        ASSERT_NEAR(record->m_curve.at(170 + i - x0), 2 * sum, 1e-3 * std::abs(sum) + 1e-3) << i;
+        atCursor = 170 + i == 182 ? sum : atCursor;
+    }
+    const std::vector<std::string> texts = ToolTexts(dc);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Area start: " + set->FormatAxisValue(170.0f, 0) + ", area end: " +
+                            set->FormatAxisValue(195.0f, 0) + " Current Position: " +
+                            set->FormatAxisValue(182.0f, 0) + " Integral: " +
+                            FloatToStringG(static_cast<float>(atCursor), 3));
+    EXPECT_EQ(texts[1], "Offset: .5, Slope: -.25, ZoomFactor: 2");
+    EXPECT_EQ(view.m_scrollH2->geometry(), QRect(300, 300 - 15, 300, 15));
+
+    std::unique_ptr<TIntegralRegion> region(view.MakeIntegral());
+    ASSERT_NE(region, nullptr);
+    EXPECT_EQ(region->m_fStart, set->PointToUnit(170.0f, kUnitPPM));
+    EXPECT_EQ(region->m_fEnd, set->PointToUnit(195.0f, kUnitPPM));
+    EXPECT_NEAR(region->m_fIntegral, sum, 1e-3 * std::abs(sum));
+    EXPECT_EQ(region->m_fNormalized, region->m_fIntegral);
+    EXPECT_EQ(region->m_fOffset, 0.5f);
+    EXPECT_EQ(region->m_fSlope, -0.25f);
+    EXPECT_EQ(region->m_strName, set->FormatAxisValue(182.5f, kUnitPPM));
+    // Another tool makes none.
+    view.m_nToolMode = 14;
+    EXPECT_EQ(view.MakeIntegral(), nullptr);
 }
 
 }  // namespace
