@@ -116,6 +116,9 @@ public:
     // meaning); asking for the current mode changes nothing. Tools that work on spectra
     // first bring a time-domain work set to the frequency domain.
     void SetTool(int mode, float a = 0.0f, float b = 0.0f, float c = 0.0f, float d = 0.0f);
+    // The map tool with the map dialog's settings (the peak name, the map size and the
+    // quantification) and the name of a map the new one replaces, or "".
+    void OpenMapTool(const TMapParams& params, const std::string& replace);
     // Ends the current tool: its copies go, its bars hide, a live phase that was not
     // applied is taken back from the work set, and the read-out record returns. The
     // caller sets the mode.
@@ -217,6 +220,9 @@ private:
     // Apply per mode.
     void ApplyPPMCentre(const TPPMCentreTool& tool);
     void ApplyPhase(TPhaseTool& tool);
+    // Mode 7: the map of the picked intervals, enlarged to the asked size, added to the
+    // set and shown over the image window's image (replacing a map of that name).
+    void ApplyMap(const TMapTool& tool);
     void ApplyZoom(const TZoomTool& tool);
     void ApplyBaselineFit(const TPeakListTool& tool);
     void ApplyAnalysis(TAnalysisPeakTool& tool);

@@ -94,6 +94,14 @@ void CVoxelWndView::OnMouseMove(int x, int y, bool leftButton)
             tool->m_nCornerY = y;
         }
         break;
+    case 7:
+        if (auto* tool = ToolAs<TMapTool>(); tool && inPlot)
+            for (int k = 0; k < 4; ++k)
+                if (!tool->m_bSet[k]) {
+                    tool->m_bounds[k] = point;
+                    break;
+                }
+        break;
     case 10:
     case 11:
     case 12:
@@ -171,6 +179,18 @@ void CVoxelWndView::OnLButtonDown(int x, int y)
             tool->m_nAnchorX = tool->m_nCornerX = x;
             tool->m_nAnchorY = tool->m_nCornerY = y;
             grabMouse();
+        }
+        break;
+    case 7:
+        // One peak takes two boundaries, two peaks four.
+        if (auto* tool = ToolAs<TMapTool>(); tool && inPlot && (tool->m_nSelector == 0 || tool->m_nSelector == 1)) {
+            const int count = tool->m_nSelector == 0 ? 2 : 4;
+            for (int k = 0; k < count; ++k)
+                if (!tool->m_bSet[k]) {
+                    tool->m_bounds[k] = point;
+                    tool->m_bSet[k] = 1;
+                    break;
+                }
         }
         break;
     case 10:

@@ -7,8 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
+#include "app/TImageFrameList.h"
 #include "model/TCSISet.h"
+#include "model/TMRImage.h"
+#include "model/TMap.h"
 #include "model/TMapList.h"
 #include "model/TPeakSNRParams.h"
 #include "model/TProject.h"
@@ -85,6 +89,20 @@ void CVoxelWndView::SetTool(int mode, float a, float b, float c, float d)
     if (!GetCurrentVoxel())
         return;
     PrepareTool(mode, a, b, c, d);
+    Refresh();
+}
+
+void CVoxelWndView::OpenMapTool(const TMapParams& params, const std::string& replace)
+{
+    EndTool();
+    m_nToolMode = 7;
+    if (!GetCurrentVoxel())
+        return;
+    EnsureFrequencyDomain();
+    auto tool = std::make_unique<TMapTool>();
+    tool->m_params = params;
+    tool->m_strReplace = replace;
+    m_tool = std::move(tool);
     Refresh();
 }
 
@@ -322,6 +340,10 @@ void CVoxelWndView::Apply()
     case 2:
         if (auto* tool = ToolAs<TPhaseTool>())
             ApplyPhase(*tool);
+        break;
+    case 7:
+        if (auto* tool = ToolAs<TMapTool>())
+            ApplyMap(*tool);
         break;
     case 3:
         if (auto* tool = ToolAs<TZoomTool>())
@@ -622,4 +644,48 @@ void CVoxelWndView::ApplyPPMCentre(const TPPMCentreTool& tool)
     g_pProject->RecordStep(step, false);
     set->UpdateMaps();
     g_pProject->UpdateFrames(false, true, false, false, false);
+}
+
+void CVoxelWndView::ApplyMap(const TMapTool& tool)
+{
+    // A map is made only from a voxel picked in an image window, which then shows it.
+    CChildFrame* frame = m_pFrame ? m_pFrame->GetChildFrame() : nullptr;
+    if (!frame)
+        return;
+    const TSpectrum* voxel = GetCurrentVoxel();
+    TCSISet* set = voxel->m_pDataSet;
+    auto ppm = [&](int point) {
+        return static_cast<float>(IndexToPPM(static_cast<float>(point), static_cast<float>(set->m_nSpectralWidth),
+                                             set->m_fFrequency, set->m_fPPMCentrePoint, set->m_nPoints));
+    };
+    TMapParams params = tool.m_params;
+    params.peakStartPPM = ppm(tool.m_bounds[0]);
+    params.peakEndPPM = ppm(tool.m_bounds[1]);
+    params.refPeakStartPPM = ppm(tool.m_bounds[2]);
+    params.refPeakEndPPM = ppm(tool.m_bounds[3]);
+    params.ratioOfPeaks = tool.m_nSelector;
+    params.referenceVoxel[0] = voxel->m_nX;
+    params.referenceVoxel[1] = voxel->m_nY;
+    params.referenceVoxel[2] = voxel->m_nZ;
+    auto map = std::make_unique<TMap>();
+    if (!map->Create(set, params))
+        return;  // Create has said why
+    if (TMap* old = tool.m_strReplace.empty() ? nullptr : set->FindMap(tool.m_strReplace)) {
+        // The image windows show overlays by map name: they take the new map below.
+        if (auto* frames = g_pProject ? dynamic_cast<TImageFrameList*>(g_pProject->m_frameList.get()) : nullptr)
+            for (CChildFrame* shown : frames->Frames())
+                shown->RemoveMapOverlay(old);
+        if (set->m_pMapList->Remove(old))
+            delete old;
+    }
+    map->EnlargeTo(tool.m_params.size[0], tool.m_params.size[1], tool.m_params.size[2]);
+    TMap* added = map.release();
+    set->AddMap(added);
+    frame->ClearMapOverlays();
+    if (const TMRImage* image = frame->GetImage())
+        frame->AddMapOverlay(added, image->GetOrientation(), image->GetSlicePosition());
+    else
+        frame->AddMapOverlay(added, frame->m_nAxis, frame->m_position[frame->m_nAxis]);
+    frame->UpdateView(false, true, false, false, false);
+    frame->UpdateTitle();
 }

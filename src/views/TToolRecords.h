@@ -4,7 +4,10 @@
 // tools, the tool's own record while a tool is open. Positions are spectral point indices.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "model/TMapParams.h"
 
 class TSpectrum;
 
@@ -62,6 +65,20 @@ struct TLineWidthTool : TToolRecord {
     float m_fWidth = 0.0f;   // Hz; the Lorentzian width in mode 6
     float m_fWidth2 = 0.0f;  // Hz; the Gaussian width in mode 6
     float m_fFactor = 0.0f;  // mode 9: the depth of the convolution difference
+};
+
+// Mode 7: the peak area map. One peak (selector 0) takes the first interval; two peaks
+// (selector 1) take a second one, the map's denominator. The parameters come from the
+// map dialog: the peak name (the map is named after it), the size to enlarge the map to,
+// and the quantification settings.
+struct TMapTool : TToolRecord {
+    int m_nSelector = 0;
+    int m_bounds[4] = {};  // first start, first end, second start, second end
+    uint8_t m_bSet[4] = {};
+    TMapParams m_params;
+    // A map of the same name the user chose to replace: it goes only once the new one
+    // has been made.
+    std::string m_strReplace;
 };
 
 // Modes 10 and 11 (baseline fit of order 0 or 1): up to 50 peaks picked one boundary per

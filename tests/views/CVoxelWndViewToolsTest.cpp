@@ -14,6 +14,8 @@
 
 #include "app/CVexaraApp.h"
 #include "model/ProcessingHooks.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
 #include "VoxelWindowFixture.h"
@@ -387,6 +389,37 @@ TEST_F(SpectrumToolsTest, PPMCentrePickMakesThePickedPointReadTheReference)
     session->Project()->Undo();
     session->Project()->Undo();
     EXPECT_FLOAT_EQ(set->m_fPPMCentrePoint, startCentre);
+}
+
+TEST_F(SpectrumToolsTest, MapOfThePickedPeakIsShownOverTheImage)
+{
+    const TComplex* before = nullptr;
+    for (const char* replace : {"", "NAA_map"}) {
+        SCOPED_TRACE(replace);
+        TMapParams params;
+        params.name = "NAA";
+        params.size[0] = TGuiFixture::kColumns;
+        params.size[1] = TGuiFixture::kRows;
+        params.size[2] = 1;
+        view->OpenMapTool(params, replace);
+        // One peak: two boundaries; a third click changes nothing.
+        Click({170, 195, 100});
+        auto* tool = dynamic_cast<TMapTool*>(view->m_tool.get());
+        ASSERT_NE(tool, nullptr);
+        EXPECT_EQ(std::vector<int>(tool->m_bounds, tool->m_bounds + 2), std::vector<int>({170, 195}));
+        EXPECT_FALSE(tool->m_bSet[2]);
+        view->Apply();
+        ASSERT_EQ(set->m_pMapList ? set->m_pMapList->GetCount() : 0, 1);
+        TMap* map = set->FindMap("NAA_map");
+        ASSERT_NE(map, nullptr);
+        EXPECT_NE(map->Values(), before) << "the replaced map is a new one";
+        before = map->Values();
+        EXPECT_EQ(axial->windowTitle().toStdString(), "(Axial) axial_1 @ 100%<NAA_map>");
+        // The peak area grows with x as the fixture's lines do.
+        const double first = std::abs(map->Values()[map->ValueIndex(0, 3, 0)]);
+        const double last = std::abs(map->Values()[map->ValueIndex(7, 3, 0)]);
+        EXPECT_NEAR(last / first, TGuiFixture::PeakHeight(7) / TGuiFixture::PeakHeight(0), 1e-3);
+    }
 }
 
 }  // namespace
