@@ -7,12 +7,10 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-#include <string>
-
+#include "app/DialogFields.h"
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
-#include "platform/Report.h"
 
 CResizeMapDlg::CResizeMapDlg(const TCSISet* set, QWidget* parent) : QDialog(parent)
 {
@@ -57,18 +55,9 @@ void CResizeMapDlg::accept()
     if (row < 0 || row >= static_cast<int>(m_maps.size()))
         return;
     int size[3];
-    for (int k = 0; k < 3; ++k) {
-        bool number = false;
-        const qlonglong value = m_edits[k]->text().trimmed().toLongLong(&number);
-        if (!number || value < kMinSize || value > kMaxSize) {
-            vx::Report("Please enter an integer between " + std::to_string(kMinSize) + " and " +
-                           std::to_string(kMaxSize) + ".",
-                       vx::ReportIcon::Exclamation);
-            m_edits[k]->setFocus();
+    for (int k = 0; k < 3; ++k)
+        if (!vx::app::ReadIntegerField(m_edits[k], kMinSize, kMaxSize, size[k]))
             return;
-        }
-        size[k] = static_cast<int>(value);
-    }
     m_pMap = m_maps[static_cast<size_t>(row)];
     for (int k = 0; k < 3; ++k)
         m_size[k] = size[k];

@@ -5,6 +5,7 @@
 // the view, keeps a minimum height, marks its voxels in the image windows while it is
 // active, and lets the arrow keys walk a single voxel through the image window's CSI slice.
 #include <QImage>
+#include <QMetaMethod>
 #include <QString>
 
 #include "app/CVoxelWindowBase.h"
@@ -47,6 +48,83 @@ public:
     // Keys of the view and the panel (Qt::Key values).
     void OnKeyDown(int key);
 
+    // --- panel and view (CVoxelWindowTools.cpp) ------------------------------------
+    // The panel's tool starters and action forwarders. Each sends its request to the
+    // spectrum view through the signals below.
+    void StartTool(int mode, float a = 0.0f, float b = 0.0f, float c = 0.0f, float d = 0.0f);
+    void StartPPMCentreTool() { StartTool(1); }
+    void StartPhaseTool() { StartTool(2); }
+    void StartZoomTool() { StartTool(3); }
+    void StartGaussTool() { StartTool(4); }
+    void StartLorentzTool() { StartTool(5); }
+    void OnFilterLorenGauss() { StartTool(6); }
+    void StartMapTool() { StartTool(7); }
+    void StartBaselineConvTool() { StartTool(9); }
+    void StartBaselineLinearTool() { StartTool(10); }
+    void StartBaselineQuadraticTool() { StartTool(11); }
+    // Components (or basis spectra), the selected-voxels flag (0 or 1), runs, and the
+    // error threshold.
+    void StartPCATool(float components, float selectedOnly, float runs, float threshold)
+    {
+        StartTool(12, components, selectedOnly, runs, threshold);
+    }
+    void StartNMFTool(float components, float selectedOnly, float runs, float threshold)
+    {
+        StartTool(13, components, selectedOnly, runs, threshold);
+    }
+    void StartInitAlignTool() { StartTool(14); }
+    void StartPeakFindTool(float noiseFactor) { StartTool(15, noiseFactor); }
+    void StartVoxAlignTool() { StartTool(17); }
+    void StartLipidSSPTool(float components) { StartTool(18, components); }
+    void Apply() { emit ApplyRequested(); }
+    void VoxApply() { emit VoxApplyRequested(); }
+    void CancelTool() { emit CancelToolRequested(); }
+    void FourierTransform() { emit FourierTransformRequested(); }
+    void ZeroFill() { emit ZeroFillRequested(); }
+    void SpatialCosine() { emit SpatialFilterRequested(kSpatialCosine); }
+    void SpatialHamming() { emit SpatialFilterRequested(kSpatialHamming); }
+    void SpatialFermi() { emit SpatialFilterRequested(kSpatialFermi); }
+    void WaterSuppression() { emit WaterSuppressionRequested(); }
+    void PeakRemoval() { emit PeakRemovalRequested(); }
+    void LipidKSpaceExtrapolation() { emit LipidKSpaceExtrapolationRequested(); }
+    void OutputTXT() { emit OutputRequested(kOutputTXT); }
+    void OutputEMF() { emit OutputRequested(kOutputEMF); }
+    void OutputEPS() { emit OutputRequested(kOutputEPS); }
+    void OpenIntegralWindow() { emit IntegralWindowRequested(); }
+    // Whether a request signal has a receiver: the panel enables a control only when
+    // its request is received.
+    template <typename Signal>
+    bool IsReceived(Signal signal) const
+    {
+        return isSignalConnected(QMetaMethod::fromSignal(signal));
+    }
+
+    // The view's calls on the panel.
+    void SetPanelValue(int id, float value);
+    void ReadPanelParams(int mode);
+    void EnableApplyCancel(bool enable);
+    void EnableVoxApply(bool enable);
+
+    enum { kSpatialCosine = 0, kSpatialHamming = 1, kSpatialFermi = 2 };
+    enum { kOutputTXT = 0, kOutputEMF = 1, kOutputEPS = 2 };
+
+signals:
+    // Requests of the panel to the spectrum view (tool modes and the view's commands).
+    void ToolRequested(int mode, float a, float b, float c, float d);
+    void ApplyRequested();
+    void VoxApplyRequested();
+    void CancelToolRequested();
+    void FourierTransformRequested();
+    void ZeroFillRequested();
+    void SpatialFilterRequested(int window);
+    void WaterSuppressionRequested();
+    void PeakRemovalRequested();
+    void LipidKSpaceExtrapolationRequested();
+    void OutputRequested(int format);
+    // The integral window is shown and the view's integral tool (mode 16) started.
+    void IntegralWindowRequested();
+
+public:
     CVoxelWndView* View() const { return m_pView; }
     CVoxelWndDlgView* Panel() const { return m_pPanel; }
 

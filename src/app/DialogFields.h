@@ -1,0 +1,14 @@
+#pragma once
+// Reading the typed fields of a dialog on OK. A field that holds no acceptable number is
+// reported, gets the focus, and the caller keeps the dialog open.
+class QLineEdit;
+
+namespace vx::app {
+
+// A whole number; otherwise "Please enter an integer.".
+bool ReadIntegerField(QLineEdit* edit, int& value);
+// A whole number from `low` to `high`; otherwise
+// "Please enter an integer between <low> and <high>.".
+bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value);
+
+}  // namespace vx::app

@@ -1,0 +1,7 @@
+#include "views/TSharedToolParams.h"
+
+TSharedToolParams& SharedToolParams()
+{
+    static TSharedToolParams params;
+    return params;
+}
