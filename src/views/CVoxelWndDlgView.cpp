@@ -292,10 +292,8 @@ void CVoxelWndDlgView::EnableVoxApply(bool enable)
 void CVoxelWndDlgView::CheckUnitButton(int unit)
 {
     m_units->setExclusive(false);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < 4; ++k)
         m_btnUnit[k]->setChecked(k == unit);
-        m_btnUnit[k]->setDown(k == unit);
-    }
     m_units->setExclusive(true);
 }
 
