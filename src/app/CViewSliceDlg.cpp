@@ -6,8 +6,13 @@
 #include <QFormLayout>
 #include <QVBoxLayout>
 
+#include "app/CMainFrame.h"
+#include "app/DialogRunner.h"
+#include "app/WindowFactory.h"
 #include "model/TCSISet.h"
+#include "model/TProject.h"
 #include "model/TextHelpers.h"
+#include "platform/Globals.h"
 
 namespace {
 constexpr int kDropDownHeight = 100;  // pixels
@@ -50,6 +55,20 @@ std::vector<std::string> CViewSliceDlg::LocationTexts(const TCSISet& set, int mo
         texts.push_back(FloatToString(point[axis], 2) + " mm");
     }
     return texts;
+}
+
+void CViewSliceDlg::Install()
+{
+    vx::app::SetViewSliceDialog([](CMainFrame* frame, int& axis, float& position) {
+        if (!g_pProject || !g_pProject->m_pWorkSet)
+            return false;
+        CViewSliceDlg dialog(g_pProject->m_pWorkSet, frame);
+        if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+            return false;
+        axis = dialog.GetAxis();
+        position = dialog.GetPosition()[axis];
+        return true;
+    });
 }
 
 CViewSliceDlg::CViewSliceDlg(const TCSISet* set, QWidget* parent) : QDialog(parent), m_pSet(set)

@@ -22,6 +22,9 @@ public:
 
     explicit CViewSliceDlg(const TCSISet* set, QWidget* parent = nullptr);
 
+    // Makes this dialog the one Project > View Slice shows, on the open project's work set.
+    static void Install();
+
     // The mode and axis of the last OK in this run; 0 and 0 before the first.
     static TValues& Kept();
     // The texts of the location list for a set, mode and axis: the indices, or the

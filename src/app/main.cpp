@@ -2,6 +2,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"
+#include "app/CViewSliceDlg.h"
 #include "app/QtServices.h"
 #include "processing/InstallProcessing.h"
 #include "views/RegionPainters.h"
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     vx::app::InstallQtServices();
     InstallProcessing();
     InstallRegionPainters();
+    CViewSliceDlg::Install();
     CVexaraApp theApp;
     QStringList commandLine = QApplication::arguments();
     commandLine.removeFirst();

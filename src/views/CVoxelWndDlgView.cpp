@@ -152,7 +152,8 @@ QLineEdit* CVoxelWndDlgView::AddEdit(int id, const char* label, int x, int y, bo
     // but not out of the group box on the right.
     constexpr int kAboveWidth = 56, kGroupRight = 305;
     const bool shifted = labelAbove && x + kAboveWidth > kGroupRight;
-    text->setGeometry(labelAbove ? DialogRect(shifted ? kGroupRight - kAboveWidth : x, y - 9, kAboveWidth, 8)
+    const int width = shifted ? kGroupRight - x + kAboveWidth / 2 : kAboveWidth;
+    text->setGeometry(labelAbove ? DialogRect(shifted ? kGroupRight - width : x, y - 9, width, 8)
                                  : DialogRect(x - 66, y + 2, 64, 8));
     if (!labelAbove || shifted)
         text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -15,12 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "app/CChildFrame.h"
 #include "app/CCreateMapDlg.h"
+#include "app/CMainFrame.h"
 #include "app/CNumEdit.h"
 #include "app/CPeakRemovalDlg.h"
 #include "app/CViewSliceDlg.h"
 #include "app/CWaterSupDlg.h"
+#include "app/CommandIds.h"
 #include "app/DialogRunner.h"
+#include "app/WindowFactory.h"
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
@@ -404,6 +408,28 @@ TEST_F(ParameterDialogsTest, ViewSliceSpacesAStackBySliceDistance)
               (std::vector<std::string>{"15 mm", "5 mm", "-5 mm", "-15 mm"}));
     // The result still divides the field of view.
     EXPECT_FLOAT_EQ(CViewSliceDlg::PlanePosition(stack, 2, 0), -37.5f);
+}
+
+TEST_F(ParameterDialogsTest, ViewSliceCommandOpensTheChosenPlane)
+{
+    CViewSliceDlg::Install();
+    CMainFrame& frame = session->MainFrame();
+    frame.UpdateCommandStates();
+    ASSERT_TRUE(frame.Action(cmd::ProjectViewSlice)->isEnabled());
+    const size_t before = session->ImageFrames().size();
+    TDialogScript script([](QDialog& d) {
+        auto& dialog = dynamic_cast<CViewSliceDlg&>(d);
+        dialog.Orientation()->setCurrentIndex(1);
+        dialog.Location()->setCurrentIndex(6);
+        dialog.accept();
+        return dialog.result();
+    });
+    frame.Action(cmd::ProjectViewSlice)->trigger();
+    vx::app::SetViewSliceDialog({});
+    EXPECT_EQ(script.runs, 1);
+    const std::vector<CChildFrame*> frames = session->ImageFrames();
+    ASSERT_EQ(frames.size(), before + 1);
+    EXPECT_EQ(frames.back()->m_nAxis, 1);
 }
 
 }  // namespace
