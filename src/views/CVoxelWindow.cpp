@@ -66,6 +66,7 @@ bool CVoxelWindow::OnCreateClient()
     m_wndSplitter->setStretchFactor(1, 0);
     m_pView->SetFrame(this);
     m_pPanel->SetFrame(this);
+    ConnectViewRequests();
     if (g_pProject)
         m_pView->SetDisplayParams(g_pProject->m_display);
     setWidget(m_wndSplitter);

@@ -133,6 +133,8 @@ protected:
 
 private:
     bool OnCreateClient();
+    // Hands the panel's requests to the view operations that carry them out.
+    void ConnectViewRequests();
     void OnMDIActivate(bool active);
     // The arrow keys' step through the slice of a single-voxel window.
     void WalkVoxel(int key);

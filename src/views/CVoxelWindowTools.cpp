@@ -1,5 +1,22 @@
 #include "views/CVoxelWindow.h"
 #include "views/CVoxelWndDlgView.h"
+#include "views/CVoxelWndView.h"
+
+void CVoxelWindow::ConnectViewRequests()
+{
+    CVoxelWndView* view = m_pView;
+    connect(this, &CVoxelWindow::FourierTransformRequested, view, &CVoxelWndView::OnFT);
+    connect(this, &CVoxelWindow::ZeroFillRequested, view, &CVoxelWndView::OnZeroFill);
+    connect(this, &CVoxelWindow::SpatialFilterRequested, view, [view](int window) {
+        switch (window) {
+        case kSpatialCosine: view->OnSpatialCosine(); break;
+        case kSpatialHamming: view->OnSpatialHamming(); break;
+        case kSpatialFermi: view->OnSpatialFermi(); break;
+        default: break;
+        }
+    });
+    connect(this, &CVoxelWindow::LipidKSpaceExtrapolationRequested, view, &CVoxelWndView::OnLipidKSpace);
+}
 
 void CVoxelWindow::StartTool(int mode, float a, float b, float c, float d)
 {

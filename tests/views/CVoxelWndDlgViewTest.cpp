@@ -50,6 +50,7 @@ protected:
     // Stands in for the view: records every request and lets the panel enable its controls.
     void Listen()
     {
+        QObject::disconnect(window, nullptr, window->View(), nullptr);
         auto record = [this](const char* what) {
             return [this, what] { requests.push_back({what, {}}); };
         };
@@ -90,7 +91,12 @@ protected:
 
 TEST_F(PanelTest, ControlsStayDisabledUntilTheViewTakesTheirRequests)
 {
-    for (int id : {P::kZoom, P::kPhase, P::kMap, P::kPCA, P::kFT, P::kWater, P::kFilter, P::kBaseline, P::kApply,
+    // The view runs the one-click commands; the tools wait for it.
+    for (int id : {P::kFT, P::kZeroFill, P::kSpatial, P::kLipid})
+        EXPECT_TRUE(panel->Button(id)->isEnabled()) << id;
+    EXPECT_FALSE(panel->CommandAction(P::kCmdSSP)->isEnabled());
+    EXPECT_TRUE(panel->CommandAction(P::kCmdKSpaceExtrapolation)->isEnabled());
+    for (int id : {P::kZoom, P::kPhase, P::kMap, P::kPCA, P::kWater, P::kFilter, P::kBaseline, P::kApply,
                    P::kCancel, P::kVoxApply})
         EXPECT_FALSE(panel->Button(id)->isEnabled()) << id;
     EXPECT_TRUE(EnabledToolEdits().empty());
@@ -175,6 +181,16 @@ TEST_F(PanelTest, EachCommandEnablesItsEditsAndAsksForItsTool)
         EXPECT_EQ(requests[0].what, c.request.what);
         EXPECT_EQ(requests[0].args, c.request.args);
     }
+}
+
+TEST_F(PanelTest, OneClickButtonsReachTheView)
+{
+    ASSERT_EQ(set->m_bFrequencyDomain, 1);
+    panel->Button(P::kFT)->click();
+    EXPECT_EQ(set->m_bFrequencyDomain, 0);
+    const int points = set->m_nPoints;
+    panel->Button(P::kZeroFill)->click();
+    EXPECT_EQ(set->m_nPoints, 2 * points);
 }
 
 TEST_F(PanelTest, ApplyRunsOnceAndDisablesItself)
