@@ -110,6 +110,10 @@ public:
     // baseline, the integral up to the region's end, the middle point as its name);
     // null outside the integral tool, without both ends or without a work set.
     TIntegralRegion* MakeIntegral() const;
+    // VoxApply: the phase, zoom or peak move of the open tool for this window's voxels
+    // only (phase and move as one undoable step, the zoom for this view alone); then the
+    // tool ends.
+    void ApplyToVoxels();
 
     // --- tools (CVoxelWndViewTools.cpp) ---
     // Opens the tool of `mode` with up to four panel values (the mode decides their
@@ -224,6 +228,8 @@ private:
     // set and shown over the image window's image (replacing a map of that name).
     void ApplyMap(const TMapTool& tool);
     void ApplyZoom(const TZoomTool& tool);
+    // The display block of this view from the zoom box (the whole spectrum without one).
+    void ZoomDisplay(const TZoomTool& tool);
     void ApplyBaselineFit(const TPeakListTool& tool);
     void ApplyAnalysis(TAnalysisPeakTool& tool);
     // Modes 14 and 17 to 20: alignment, lipid, water and peak-removal steps over the region.

@@ -13,7 +13,9 @@
 #include "processing/TCosineWindowStep.h"
 #include "processing/TFermiWindowStep.h"
 #include "processing/THammingWindowStep.h"
+#include "processing/TIndividualPhasingStep.h"
 #include "processing/TLipidSuppressionStep.h"
+#include "processing/TManualAlignmentStep.h"
 #include "processing/TZeroFillStep.h"
 #include "views/CVoxelWndView.h"
 
@@ -157,4 +159,51 @@ void CVoxelWndView::OnLipidKSpace()
     AfterCommand();
     if (project.m_pMainFrame)
         project.m_pMainFrame->ShowProjectExplorer();
+}
+
+void CVoxelWndView::ApplyToVoxels()
+{
+    TCSISet* set = CommandSet();
+    if (!set)
+        return;
+    TProject& project = *g_pProject;
+    // The step's state is the set before this window's voxels change; it is recorded
+    // without being applied.
+    const auto record = [&](TProcessStep* step) {
+        if (!step->SaveState()) {
+            delete step;
+            return false;
+        }
+        project.RecordStep(step, true);
+        return true;
+    };
+    if (auto* phase = ToolAs<TPhaseTool>(); phase && m_nToolMode == 2) {
+        float phase0 = 0.0f, phase1 = 0.0f;
+        int pivot = 0;
+        set->GetPhase(SliceOf(GetCurrentVoxel()), phase0, phase1, pivot);
+        if (record(new TIndividualPhasingStep(project.m_bRecording, set))) {
+            phase->m_bApplied = 1;
+            // The voxels take the tool's phase in place of the stored one, which stays.
+            if (!LivePhasing())
+                for (TSpectrum* voxel : m_voxels) {
+                    voxel->Phase(0.0f, -phase1, pivot);
+                    voxel->Phase(phase->m_fPhase0 - phase0, phase->m_fPhase1, phase->m_nPivot);
+                }
+            AfterDataChange();
+        }
+    } else if (auto* zoom = ToolAs<TZoomTool>(); zoom && m_nToolMode == 3) {
+        ZoomDisplay(*zoom);
+    } else if (auto* move = ToolAs<TRegionTool>(); move && m_nToolMode == 17) {
+        if (record(new TManualAlignmentStep(move->m_nStart, move->m_nEnd, set))) {
+            for (TSpectrum* voxel : m_voxels)
+                voxel->CircularShift(move->m_nStart - move->m_nEnd);
+            AfterDataChange();
+        }
+    }
+    EndToolForCommand();
+    if (CMainFrame* frame = MainFrameOf(project)) {
+        frame->RefreshVoxelWindows();
+        frame->RefreshRegionWindows();
+    }
+    Refresh();
 }

@@ -451,6 +451,17 @@ void CVoxelWndView::ApplyPhase(TPhaseTool& tool)
 
 void CVoxelWndView::ApplyZoom(const TZoomTool& tool)
 {
+    ZoomDisplay(tool);
+    if (!g_pProject)
+        return;
+    g_pProject->SetSpectrumDisplay(m_display);
+    if (g_pProject->m_pMainFrame)
+        g_pProject->m_pMainFrame->SetSpectrumDisplay(m_display);
+    g_pProject->UpdateFrames(true, false, false, false, false);
+}
+
+void CVoxelWndView::ZoomDisplay(const TZoomTool& tool)
+{
     const TSpectrum* voxel = GetCurrentVoxel();
     const int last = voxel->m_nPoints - 1;
     if (!tool.m_bDragging && !tool.m_bTyped) {
@@ -467,12 +478,6 @@ void CVoxelWndView::ApplyZoom(const TZoomTool& tool)
         m_display.m_fYMin = tool.m_fYBottom;
         m_display.m_fYMax = tool.m_fYTop;
     }
-    if (!g_pProject)
-        return;
-    g_pProject->SetSpectrumDisplay(m_display);
-    if (g_pProject->m_pMainFrame)
-        g_pProject->m_pMainFrame->SetSpectrumDisplay(m_display);
-    g_pProject->UpdateFrames(true, false, false, false, false);
 }
 
 void CVoxelWndView::ApplyBaselineFit(const TPeakListTool& tool)

@@ -1,6 +1,6 @@
 // The one-click commands of the spectrum view on the fixture project: each changes the
 // work set as its core operation does on a copy, and adds one undo entry (the transform
-// none); the lipid suppression's refusal and question.
+// none); the lipid suppression's refusal and question; VoxApply on the window's voxels.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -112,6 +112,72 @@ TEST_F(OneClickCommandsTest, LipidSuppressionNeedsASelectionAndAYes)
                                        "preprocessing. Would you like to continue?"});
     EXPECT_EQ(AllSamples(*set), before);
     EXPECT_EQ(DoneSteps(), 0u);
+}
+
+TEST_F(OneClickCommandsTest, VoxApplyChangesOnlyTheWindowsOwnVoxels)
+{
+    CVoxelWindow* window = Open(3, 4);
+    CVoxelWindow* other = Open(5, 5, TMouseEvent::kShift);
+    ASSERT_TRUE(window && other && window != other);
+    CVoxelWndView& view = *window->View();
+    TProject& project = *session->Project();
+    const TSpectrum mine(*Voxel(3, 4));
+    const std::vector<TComplex> before = AllSamples(*set);
+    const TSpectrumDisplayParams projectDisplay = project.m_display, otherDisplay = other->View()->GetDisplayParams();
+
+    // Peak move from 182 to 170: this window's voxel only, as one undoable step.
+    auto move = std::make_unique<TRegionTool>();
+    move->m_nStart = 182, move->m_nEnd = 170, move->m_bStartSet = move->m_bEndSet = 1;
+    view.m_nToolMode = 17;
+    view.m_tool = std::move(move);
+    view.ApplyToVoxels();
+    TSpectrum expected(mine);
+    expected.CircularShift(12);
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        for (int i = 0; i < TGuiFixture::kPoints; i += 17)
+            ASSERT_EQ(Voxel(x, 4)->Data()[i], (x == 3 ? expected : *Voxel(x, 4)).Data()[i]);
+    EXPECT_EQ(Voxel(3, 4)->Data()[170], mine.Data()[182]);
+    EXPECT_EQ(view.GetToolMode(), 0);
+    EXPECT_EQ(DoneSteps(), 1u);
+    project.Undo();
+    EXPECT_EQ(AllSamples(*set), before);
+
+    // Phase: the voxel takes the tool's constant phase; the set's stored phase stays.
+    float phase0 = 0.0f, phase1 = 0.0f;
+    int pivot = 0;
+    set->GetPhase(0, phase0, phase1, pivot);
+    auto phase = std::make_unique<TPhaseTool>();
+    phase->m_fPhase0 = phase0 + 0.5f;
+    phase->m_fPhase1 = phase1;
+    phase->m_nPivot = pivot;
+    view.m_nToolMode = 2;
+    view.m_tool = std::move(phase);
+    view.ApplyToVoxels();
+    expected = mine;
+    expected.Phase(0.0f, -phase1, pivot);
+    expected.Phase(0.5f, phase1, pivot);
+    for (int i = 0; i < TGuiFixture::kPoints; ++i)
+        ASSERT_EQ(Voxel(3, 4)->Data()[i], expected.Data()[i]) << i;
+    // The other window's voxel keeps its samples.
+    for (int i = 0; i < TGuiFixture::kPoints; ++i)
+        ASSERT_EQ(Voxel(5, 5)->Data()[i], before[(5 * TGuiFixture::kColumns + 5) * TGuiFixture::kPoints + i]) << i;
+    float after0 = 0.0f, after1 = 0.0f;
+    set->GetPhase(0, after0, after1, pivot);
+    EXPECT_EQ(after0, phase0);
+
+    // Zoom: this view's range only.
+    auto zoom = std::make_unique<TZoomTool>();
+    zoom->m_bTyped = 1;
+    zoom->m_fXFirst = 100.0f, zoom->m_fXLast = 200.0f, zoom->m_fYBottom = -5.0f, zoom->m_fYTop = 50.0f;
+    view.m_nToolMode = 3;
+    view.m_tool = std::move(zoom);
+    view.ApplyToVoxels();
+    const TSpectrumDisplayParams& display = view.GetDisplayParams();
+    EXPECT_EQ(std::make_pair(display.m_nXStart, display.m_nXEnd), std::make_pair(100, 200));
+    EXPECT_EQ(std::make_pair(display.m_fYMin, display.m_fYMax), std::make_pair(-5.0f, 50.0f));
+    EXPECT_EQ(project.m_display.m_nXEnd, projectDisplay.m_nXEnd);
+    EXPECT_EQ(other->View()->GetDisplayParams().m_nXStart, otherDisplay.m_nXStart);
+    EXPECT_EQ(DoneSteps(), 1u);  // the phase; the zoom is no step
 }
 
 }  // namespace
