@@ -120,6 +120,10 @@ public:
     // meaning); asking for the current mode changes nothing. Tools that work on spectra
     // first bring a time-domain work set to the frequency domain.
     void SetTool(int mode, float a = 0.0f, float b = 0.0f, float c = 0.0f, float d = 0.0f);
+    // The map dialog's check of a peak name: letters, digits and '_' only (else a message),
+    // and a map of that peak already in the set only when the user agrees to replace it
+    // (its name in `replace`). False: the dialog shows again.
+    bool AcceptMapName(const std::string& peak, std::string& replace) const;
     // The map tool with the map dialog's settings (the peak name, the map size and the
     // quantification) and the name of a map the new one replaces, or "".
     void OpenMapTool(const TMapParams& params, const std::string& replace);

@@ -3,6 +3,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -90,6 +91,26 @@ void CVoxelWndView::SetTool(int mode, float a, float b, float c, float d)
         return;
     PrepareTool(mode, a, b, c, d);
     Refresh();
+}
+
+bool CVoxelWndView::AcceptMapName(const std::string& peak, std::string& replace) const
+{
+    replace.clear();
+    const bool plain = std::all_of(peak.begin(), peak.end(),
+                                   [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+    if (!plain) {
+        vx::Report("Peak name can only contain alphabet, number or underscore.", vx::ReportIcon::None);
+        return false;
+    }
+    const TSpectrum* voxel = GetCurrentVoxel();
+    const TCSISet* set = voxel ? voxel->m_pDataSet : nullptr;
+    if (!set || !set->FindMap(peak + "_map"))
+        return true;
+    if (vx::Ask("Map of peak " + peak + " already exists, do you want to overwrite it?", vx::ReportButtons::YesNo,
+                vx::ReportAnswer::Yes, vx::ReportIcon::Information) != vx::ReportAnswer::Yes)
+        return false;
+    replace = peak + "_map";
+    return true;
 }
 
 void CVoxelWndView::OpenMapTool(const TMapParams& params, const std::string& replace)

@@ -420,6 +420,34 @@ TEST_F(SpectrumToolsTest, MapOfThePickedPeakIsShownOverTheImage)
         const double last = std::abs(map->Values()[map->ValueIndex(7, 3, 0)]);
         EXPECT_NEAR(last / first, TGuiFixture::PeakHeight(7) / TGuiFixture::PeakHeight(0), 1e-3);
     }
+
+    // The dialog's names: plain names pass, a map that exists only when replaced.
+    const struct {
+        const char* peak;
+        vx::ReportAnswer answer;  // to the question, when asked
+        bool accepted;
+        const char* replace;
+        const char* said;
+    } names[] = {
+        {"Cho_2", vx::ReportAnswer::Ok, true, "", nullptr},
+        {"N-AA", vx::ReportAnswer::Ok, false, "", "Peak name can only contain alphabet, number or underscore."},
+        {"NA A", vx::ReportAnswer::Ok, false, "", "Peak name can only contain alphabet, number or underscore."},
+        {"NAA", vx::ReportAnswer::No, false, "", "Map of peak NAA already exists, do you want to overwrite it?"},
+        {"NAA", vx::ReportAnswer::Yes, true, "NAA_map", "Map of peak NAA already exists, do you want to overwrite it?"},
+    };
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.peak);
+        report.Clear();
+        if (n.answer != vx::ReportAnswer::Ok)
+            report.PlanAnswer(n.answer);
+        std::string replace = "stale";
+        EXPECT_EQ(view->AcceptMapName(n.peak, replace), n.accepted);
+        EXPECT_EQ(replace, n.replace);
+        EXPECT_EQ(report.Count(), n.said ? 1u : 0u);
+        if (n.said) {
+            EXPECT_TRUE(report.Contains(n.said));
+        }
+    }
 }
 
 }  // namespace
