@@ -22,6 +22,7 @@
 #include "platform/Globals.h"
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
+#include "support/GuiSessionTest.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -29,37 +30,8 @@ using namespace vx::test;
 
 namespace {
 
-class MapCommandsTest : public ::testing::Test {
+class MapCommandsTest : public GuiSessionTest {
 protected:
-    void SetUp() override
-    {
-        vx::ResetGlobals();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        set = session->Project()->m_pWorkSet;
-        ASSERT_NE(set, nullptr);
-    }
-    void TearDown() override
-    {
-        session.reset();
-        vx::ResetGlobals();
-    }
-    // A map of nx x ny x 1 values (value k at index k), added to the work set.
-    TMap* AddMap(const std::string& name, int nx, int ny, int32_t state)
-    {
-        auto* map = new TMap(set);
-        const int dim[3] = {nx, ny, 1};
-        std::vector<TComplex> values;
-        for (int k = 0; k < nx * ny; ++k)
-            values.emplace_back(static_cast<float>(k), 0.0f);
-        EXPECT_TRUE(map->SetGrid(dim, values));
-        map->name = name;
-        std::copy(set->m_fFOV, set->m_fFOV + 3, map->fov);
-        map->SetState(state);
-        set->AddMap(map);
-        return map;
-    }
     std::vector<std::string> MapNames() const
     {
         std::vector<std::string> names;
@@ -74,11 +46,6 @@ protected:
         session->MainFrame().UpdateCommandStates();
         session->MainFrame().Action(command)->trigger();
     }
-
-    TScriptedReport report;
-    TGuiFixture fixture;
-    std::unique_ptr<TGuiSession> session;
-    TCSISet* set = nullptr;
 };
 
 TEST_F(MapCommandsTest, RemovedMapsLeaveTheSetTheirFilesAndTheImageWindows)

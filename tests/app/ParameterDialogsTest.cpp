@@ -32,6 +32,7 @@
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
+#include "support/GuiSessionTest.h"
 #include "support/ScriptedReport.h"
 
 using namespace vx::test;
@@ -58,42 +59,22 @@ int RunAndAccept(Dialog& dialog, const std::function<void(Dialog&)>& fill)
     return vx::app::RunDialog(dialog);
 }
 
-class ParameterDialogsTest : public ::testing::Test {
+class ParameterDialogsTest : public GuiSessionTest {
 protected:
     void SetUp() override
     {
-        vx::ResetGlobals();
         CWaterSupDlg::Kept() = {};
         CPeakRemovalDlg::Kept() = {};
         CCreateMapDlg::Kept() = {};
         CViewSliceDlg::Kept() = {};
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        set = session->Project()->m_pWorkSet;
-        ASSERT_NE(set, nullptr);
-    }
-    void TearDown() override
-    {
-        session.reset();
-        vx::ResetGlobals();
+        GuiSessionTest::SetUp();
     }
     // A map of the work set with an internal reference, offered as a reference map.
     void AddReferenceMap(const std::string& name)
     {
-        auto* map = new TMap(set);
-        const int dim[3] = {set->m_nDim[0], set->m_nDim[1], 1};
-        ASSERT_TRUE(map->SetGrid(dim, std::vector<TComplex>(size_t(dim[0] * dim[1]), TComplex(1.0f, 0.0f))));
-        map->name = name;
-        map->useInternalReference = 1;
-        set->AddMap(map);
+        AddMap(name, set->m_nDim[0], set->m_nDim[1], TMap::kNeverSaved)->useInternalReference = 1;
     }
     const int* SetSize() const { return set->m_nDim; }
-
-    TScriptedReport report;
-    TGuiFixture fixture;
-    std::unique_ptr<TGuiSession> session;
-    TCSISet* set = nullptr;
 };
 
 TEST_F(ParameterDialogsTest, WaterSuppressionStartsWithItsDefaultsAndKeepsTheLastValues)
