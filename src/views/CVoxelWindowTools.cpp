@@ -16,6 +16,9 @@ void CVoxelWindow::ConnectViewRequests()
         }
     });
     connect(this, &CVoxelWindow::LipidKSpaceExtrapolationRequested, view, &CVoxelWndView::OnLipidKSpace);
+    connect(this, &CVoxelWindow::ToolRequested, view, &CVoxelWndView::SetTool);
+    connect(this, &CVoxelWindow::ApplyRequested, view, &CVoxelWndView::Apply);
+    connect(this, &CVoxelWindow::CancelToolRequested, view, &CVoxelWndView::CancelTool);
 }
 
 void CVoxelWindow::StartTool(int mode, float a, float b, float c, float d)

@@ -217,6 +217,11 @@ private:
     // The convolution-difference preview: the time-domain copy weighted, then shown as a
     // spectrum.
     static void ConvolutionDifference(TSpectrum& spectrum, float width, float factor);
+    // The map dialog until it is cancelled or gives a name the set can take; then the map
+    // tool opens with its settings.
+    void RunMapDialog();
+    // A value the user set with a bar, shown in the panel's edit of that id.
+    void ShowPanelValue(int id, float value);
     // Preparations of SetTool per mode.
     void PrepareTool(int mode, float a, float b, float c, float d);
     void PreparePhase(TPhaseTool& tool);
@@ -237,9 +242,9 @@ private:
     void ApplyBaselineFit(const TPeakListTool& tool);
     void ApplyAnalysis(TAnalysisPeakTool& tool);
     // Modes 14 and 17 to 20: alignment, lipid, water and peak-removal steps over the region.
-    void ApplyRegion(const TRegionTool& tool);
+    void ApplyRegion(TRegionTool& tool);
     // Mode 15: selected voxels without a clear peak in the peak region are deselected.
-    void ApplyPeakFind(const TPeakFindTool& tool);
+    void ApplyPeakFind(TPeakFindTool& tool);
     // What every data-changing tool does after its step: the project is modified, the
     // analyses, maps, image windows and region estimates follow.
     void AfterDataChange();

@@ -9,6 +9,7 @@
 #include "model/TCSISet.h"
 #include "model/TSpectrum.h"
 #include "views/CVoxelWindow.h"
+#include "views/CVoxelWndDlgView.h"
 #include "views/CVoxelWndView.h"
 
 namespace {
@@ -189,6 +190,9 @@ void CVoxelWndView::OnLButtonDown(int x, int y)
                 if (!tool->m_bSet[k]) {
                     tool->m_bounds[k] = point;
                     tool->m_bSet[k] = 1;
+                    // The last boundary makes the map ready to apply.
+                    if (k == count - 1 && m_pFrame)
+                        m_pFrame->EnableApplyCancel(true);
                     break;
                 }
         }
@@ -301,6 +305,7 @@ void CVoxelWndView::OnScroll(QScrollBar* bar, int position)
                 MoveLinearPhase(*tool, value * kRadiansPerDegree + tool->m_fPhase1Origin, tool->m_nPivot);
             } else if (bar == m_scrollH1) {
                 MoveConstantPhase(*tool, value * kRadiansPerDegree);
+                ShowPanelValue(CVoxelWndDlgView::kPhase0, value);
             }
         }
         break;
@@ -308,10 +313,13 @@ void CVoxelWndView::OnScroll(QScrollBar* bar, int position)
     case 5:
     case 6:
         if (auto* tool = ToolAs<TLineWidthTool>()) {
-            if (vertical)
+            if (vertical) {
                 tool->m_fWidth = value;
-            else if (m_nToolMode == 6 && bar == m_scrollH1)
+                ShowPanelValue(m_nToolMode == 4 ? CVoxelWndDlgView::kGaussLw : CVoxelWndDlgView::kLorenLw, value);
+            } else if (m_nToolMode == 6 && bar == m_scrollH1) {
                 tool->m_fWidth2 = value;
+                ShowPanelValue(CVoxelWndDlgView::kGaussLw, value);
+            }
         }
         break;
     case 9:
@@ -343,4 +351,10 @@ void CVoxelWndView::ConvolutionDifference(TSpectrum& spectrum, float width, floa
     spectrum.ToFrequencyDomain();
     spectrum.FFTShift();
     spectrum.UpdateRange();
+}
+
+void CVoxelWndView::ShowPanelValue(int id, float value)
+{
+    if (m_pFrame)
+        m_pFrame->SetPanelValue(id, value);
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/CChildFrame.h"
+#include "app/CCreateMapDlg.h"
+#include "app/DialogRunner.h"
 #include "app/CMainFrame.h"
 #include "app/TImageFrameList.h"
 #include "model/TCSISet.h"
@@ -38,6 +40,7 @@
 #include "processing/TWaterSuppressionStep.h"
 #include "views/CVoxelWindow.h"
 #include "views/CVoxelWndView.h"
+#include "views/TSharedToolParams.h"
 
 namespace {
 
@@ -89,8 +92,37 @@ void CVoxelWndView::SetTool(int mode, float a, float b, float c, float d)
     m_nToolMode = mode;
     if (!GetCurrentVoxel())
         return;
+    if (mode == 7) {
+        RunMapDialog();
+        return;
+    }
     PrepareTool(mode, a, b, c, d);
+    if (m_pFrame) {
+        m_pFrame->EnableApplyCancel(true);
+        const bool single = m_pFrame->GetKind() == CVoxelWindowBase::kSingleVoxel;
+        m_pFrame->EnableVoxApply(mode == 3 || (single && ((mode == 2 && !LivePhasing()) || mode == 17)));
+    }
     Refresh();
+}
+
+void CVoxelWndView::RunMapDialog()
+{
+    EnsureFrequencyDomain();
+    const TCSISet* set = GetCurrentVoxel()->m_pDataSet;
+    CCreateMapDlg dialog(g_pProject, set->m_nDim, this);
+    // A refused name shows the dialog again with what was typed.
+    for (;;) {
+        if (vx::app::RunDialog(dialog) != QDialog::Accepted) {
+            EndTool();
+            m_nToolMode = 0;
+            return;
+        }
+        std::string replace;
+        if (AcceptMapName(dialog.GetParams().name, replace)) {
+            OpenMapTool(dialog.GetParams(), replace);
+            return;
+        }
+    }
 }
 
 bool CVoxelWndView::AcceptMapName(const std::string& peak, std::string& replace) const
@@ -316,6 +348,10 @@ void CVoxelWndView::PreparePhase(TPhaseTool& tool)
 
 void CVoxelWndView::EndTool()
 {
+    if (m_pFrame) {
+        m_pFrame->EnableApplyCancel(false);
+        m_pFrame->EnableVoxApply(false);
+    }
     TSpectrum* voxel = GetCurrentVoxel();
     if (!voxel)
         return;
@@ -519,6 +555,14 @@ void CVoxelWndView::ApplyBaselineFit(const TPeakListTool& tool)
 
 void CVoxelWndView::ApplyAnalysis(TAnalysisPeakTool& tool)
 {
+    if (m_pFrame) {
+        m_pFrame->ReadPanelParams(m_nToolMode);
+        const TSharedToolParams& panel = SharedToolParams();
+        tool.m_nComponents = panel.components;
+        tool.m_bSelectedOnly = panel.selectedOnly != 0 ? 1 : 0;
+        tool.m_nRuns = panel.runs;
+        tool.m_fErrorThreshold = panel.errorThreshold;
+    }
     if (tool.m_nCount < 1)
         return;
     TSpectrum* voxel = GetCurrentVoxel();
@@ -575,9 +619,13 @@ void CVoxelWndView::ApplyAnalysis(TAnalysisPeakTool& tool)
     }
 }
 
-void CVoxelWndView::ApplyRegion(const TRegionTool& tool)
+void CVoxelWndView::ApplyRegion(TRegionTool& tool)
 {
     const int mode = m_nToolMode;
+    if (mode == 18 && m_pFrame) {
+        m_pFrame->ReadPanelParams(mode);
+        tool.m_nComponents = SharedToolParams().lipidComponents;
+    }
     if (!tool.m_bEndSet) {
         Tell(mode == 14   ? "Peak region must be selected."
              : mode == 17 ? "New peak position must be selected."
@@ -634,8 +682,12 @@ void CVoxelWndView::ApplyRegion(const TRegionTool& tool)
         AfterDataChange();
 }
 
-void CVoxelWndView::ApplyPeakFind(const TPeakFindTool& tool)
+void CVoxelWndView::ApplyPeakFind(TPeakFindTool& tool)
 {
+    if (m_pFrame) {
+        m_pFrame->ReadPanelParams(m_nToolMode);
+        tool.m_fNoiseFactor = SharedToolParams().noiseFactor;
+    }
     if (!tool.m_bNoiseEndSet) {
         Tell("Peak region and noise region must be selected.");
         return;

@@ -3,6 +3,8 @@
 // analyses, with the messages of missing or wrong picks.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QScrollBar>
 
 #include <cmath>
@@ -18,6 +20,7 @@
 #include "model/TMapList.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
+#include "views/CVoxelWndDlgView.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx::test;
@@ -178,9 +181,15 @@ TEST_F(SpectrumToolsTest, PhaseBarsOnCopiesThenApplyRecordsOneUndoableStep)
         ASSERT_NE(tool, nullptr);
         EXPECT_FLOAT_EQ(tool->m_fPhase0, 10 * CVoxelWndView::kRadiansPerDegree);
         EXPECT_NEAR(tool->m_fPhase1, -CVoxelWndView::kRadiansPerDegree, 1e-6);
+        // The panel shows the constant phase and offers Apply while the tool is open.
+        CVoxelWndDlgView& panel = *window->Panel();
+        EXPECT_DOUBLE_EQ(panel.Edit(CVoxelWndDlgView::kPhase0)->text().toDouble(), 10.0);
+        EXPECT_TRUE(panel.Button(CVoxelWndDlgView::kApply)->isEnabled());
+        EXPECT_EQ(panel.Button(CVoxelWndDlgView::kVoxApply)->isEnabled(), phaseMode == 0);
         // Live phasing moves the set with the bars; Cancel gives it back bit for bit.
         EXPECT_EQ(SetSamples() != before, phaseMode == 1);
         view->CancelTool();
+        EXPECT_FALSE(panel.Button(CVoxelWndDlgView::kApply)->isEnabled());
         EXPECT_EQ(SetSamples(), before);
         EXPECT_TRUE(view->m_scrollV->isHidden());
     }
@@ -254,11 +263,20 @@ TEST_F(SpectrumToolsTest, AnalysisPicksAreCheckedInOrder)
         {13, 4, 0, 1e-5f, {100, 140}, "Number of Runs should be larger than zero."},
         {13, 4, 1, 0.0f, {100, 140}, "The error threshold should be a very small positive number, for instance, 1.0e-6."},
     };
+    // Apply takes the numbers from the panel's edits.
+    CVoxelWndDlgView& panel = *window->Panel();
+    auto type = [&](float components, float runs, float threshold) {
+        panel.Edit(CVoxelWndDlgView::kNumPCs)->setText(QString::number(components));
+        panel.Edit(CVoxelWndDlgView::kNumRuns)->setText(QString::number(runs));
+        panel.Edit(CVoxelWndDlgView::kErrThreshold)->setText(QString::number(threshold));
+        static_cast<QCheckBox*>(panel.Button(CVoxelWndDlgView::kSelectedOnly))->setChecked(false);
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         report.Clear();
-        view->SetTool(c.mode, c.components, 0.0f, c.runs, c.threshold);
+        view->SetTool(c.mode);
         Click(c.clicks);
+        type(c.components, c.runs, c.threshold);
         view->Apply();
         EXPECT_EQ(report.Messages(), std::vector<std::string>({c.message}));
         EXPECT_EQ(view->GetToolMode(), 0);
@@ -266,8 +284,9 @@ TEST_F(SpectrumToolsTest, AnalysisPicksAreCheckedInOrder)
     }
     // Good picks make the analysis.
     report.Clear();
-    view->SetTool(12, 2.0f, 0.0f, 1.0f, 1e-5f);
+    view->SetTool(12);
     Click({150, 200});
+    type(2, 1, 1e-5f);
     view->Apply();
     EXPECT_TRUE(report.Messages().empty());
     EXPECT_EQ(session->Project()->m_analyses.size(), 1u);
