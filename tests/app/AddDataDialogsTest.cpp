@@ -244,26 +244,9 @@ TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
     CImportImageDlg::s_last = saved;
 }
 
-// The project commands' application with the import dialogs' remembered values reset.
-class AddDataFlowTest : public TProjectShellTest {
+class AddDataFlowTest : public TImportShellTest {
 protected:
-    void SetUp() override
-    {
-        TProjectShellTest::SetUp();
-        g_nCSIImportCount = 1;
-        g_lastReadParams = TCSIReadParams{};
-        m_savedImport = CImportImageDlg::s_last;
-    }
-    void TearDown() override
-    {
-        TProjectShellTest::TearDown();
-        g_nCSIImportCount = 1;
-        CImportImageDlg::s_last = m_savedImport;
-    }
     void NewProject(const std::string& name) { RunWithName(cmd::FileNewProject, name); }
-
-private:
-    TImageImportParams m_savedImport;
 };
 
 TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesAndComesBackFromTheRecentList)

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "app/CAddCSISetDlg.h"
+#include "app/CImportImageDlg.h"
 #include "app/CNewProjectDlg.h"
 #include "app/CVexaraApp.h"
 #include "platform/Files.h"
@@ -61,6 +63,28 @@ protected:
 private:
     std::string m_savedLastDir;
     std::string m_savedFolder;
+};
+
+// The same application with the import dialogs' remembered values reset, for the tests that
+// bring files in through Add CSI Set and Add Images.
+class TImportShellTest : public TProjectShellTest {
+protected:
+    void SetUp() override
+    {
+        TProjectShellTest::SetUp();
+        g_nCSIImportCount = 1;
+        g_lastReadParams = TCSIReadParams{};
+        m_savedImport = CImportImageDlg::s_last;
+    }
+    void TearDown() override
+    {
+        TProjectShellTest::TearDown();
+        g_nCSIImportCount = 1;
+        CImportImageDlg::s_last = m_savedImport;
+    }
+
+private:
+    TImageImportParams m_savedImport;
 };
 
 }  // namespace vx::test

@@ -99,14 +99,11 @@ TCSISet* SetNamed(const std::string& name)
     return nullptr;
 }
 
-class VendorFlowTest : public TProjectShellTest {
+class VendorFlowTest : public TImportShellTest {
 protected:
     void SetUp() override
     {
-        TProjectShellTest::SetUp();
-        g_nCSIImportCount = 1;
-        g_lastReadParams = TCSIReadParams{};
-        m_savedImport = CImportImageDlg::s_last;
+        TImportShellTest::SetUp();
         // The method file a Bruker image asks for is a single choice; every other request
         // gets the files of the step under way.
         m_previousChooser = vx::SetFileChooserHandler([this](const vx::TFileRequest& request) {
@@ -120,9 +117,7 @@ protected:
     void TearDown() override
     {
         vx::SetFileChooserHandler(m_previousChooser);
-        TProjectShellTest::TearDown();
-        g_nCSIImportCount = 1;
-        CImportImageDlg::s_last = m_savedImport;
+        TImportShellTest::TearDown();
     }
 
     // The patient, exam and geometry questions (one per image and set that differ) and
@@ -175,7 +170,6 @@ protected:
     std::vector<std::string> requests;
 
 private:
-    TImageImportParams m_savedImport;
     vx::FileChooserHandler m_previousChooser;
 };
 
