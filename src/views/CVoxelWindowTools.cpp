@@ -19,6 +19,9 @@ void CVoxelWindow::ConnectViewRequests()
     connect(this, &CVoxelWindow::ToolRequested, view, &CVoxelWndView::SetTool);
     connect(this, &CVoxelWindow::ApplyRequested, view, &CVoxelWndView::Apply);
     connect(this, &CVoxelWindow::CancelToolRequested, view, &CVoxelWndView::CancelTool);
+    connect(this, &CVoxelWindow::WaterSuppressionRequested, view, &CVoxelWndView::OnWater);
+    connect(this, &CVoxelWindow::PeakRemovalRequested, view, &CVoxelWndView::OnPeakRemoval);
+    connect(this, &CVoxelWindow::VoxApplyRequested, view, &CVoxelWndView::ApplyToVoxels);
 }
 
 void CVoxelWindow::StartTool(int mode, float a, float b, float c, float d)

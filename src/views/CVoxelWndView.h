@@ -106,6 +106,12 @@ public:
     // Lipid suppression by k-space extrapolation from the selected voxels, after the
     // user confirms; refused with a message when no voxel is selected.
     void OnLipidKSpace();
+    // Water suppression with the parameters dialog (the filter length checked against
+    // the points): the moving-average subtraction as an undoable step, or the HLSVD fit's
+    // water-region tool.
+    void OnWater();
+    // The peak-removal dialog (a positive number of peaks), then the peak-removal tool.
+    void OnPeakRemoval();
     // The integral tool's region as a new integral region of the work set (ppm bounds,
     // baseline, the integral up to the region's end, the middle point as its name);
     // null outside the integral tool, without both ends or without a work set.

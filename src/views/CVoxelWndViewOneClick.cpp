@@ -4,9 +4,13 @@
 #include <memory>
 
 #include "app/CMainFrame.h"
+#include "app/CPeakRemovalDlg.h"
+#include "app/CWaterSupDlg.h"
+#include "app/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
+#include "model/TextHelpers.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
 #include "platform/WaitCursor.h"
@@ -16,6 +20,7 @@
 #include "processing/TIndividualPhasingStep.h"
 #include "processing/TLipidSuppressionStep.h"
 #include "processing/TManualAlignmentStep.h"
+#include "processing/TWaterSuppressionStep.h"
 #include "processing/TZeroFillStep.h"
 #include "views/CVoxelWndView.h"
 
@@ -206,4 +211,59 @@ void CVoxelWndView::ApplyToVoxels()
         frame->RefreshRegionWindows();
     }
     Refresh();
+}
+
+void CVoxelWndView::OnWater()
+{
+    TCSISet* set = CommandSet();
+    if (!set)
+        return;
+    EndToolForCommand();
+    // The kernel must fit into the spectrum; the dialog comes back until it does.
+    const int largest = set->m_nPoints - 1;
+    for (;;) {
+        CWaterSupDlg dialog(this);
+        if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+            return;
+        const int length = CWaterSupDlg::Kept().m_nWindowLength;
+        if (length <= 1)
+            vx::Report("Filter length must be larger than 1.", vx::ReportIcon::Exclamation);
+        else if (length > largest)
+            vx::Report("Filter length must be smaller than " + FloatToString(static_cast<float>(largest), 5) + ".",
+                       vx::ReportIcon::Exclamation);
+        else
+            break;
+    }
+    TWaterSuppressionParams params = CWaterSupDlg::Kept();
+    if (params.m_nMethod == CWaterSupDlg::kHLSVDPro) {
+        // The HLSVD fit needs the water band: its tool picks it.
+        SetTool(19, static_cast<float>(params.m_nPeaks), params.m_fPeakAlignRange,
+                static_cast<float>(params.m_bSelectedOnly));
+        return;
+    }
+    vx::TWaitCursor wait;
+    params.m_nMethod = 0;
+    params.m_fWaterStart = params.m_fWaterEnd = 0.0f;
+    TProject& project = *g_pProject;
+    if (!TProcessStep::Perform(new TWaterSuppressionStep(params, project.m_bRecording, set), project, true))
+        return;
+    project.ResetSpectrumDisplay(false);
+    AfterCommand();
+}
+
+void CVoxelWndView::OnPeakRemoval()
+{
+    if (!CommandSet())
+        return;
+    EndToolForCommand();
+    for (;;) {
+        CPeakRemovalDlg dialog(this);
+        if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+            return;
+        if (CPeakRemovalDlg::Kept().peaks > 0)
+            break;
+        vx::Report("Number of peaks must be positive.", vx::ReportIcon::Exclamation);
+    }
+    const CPeakRemovalDlg::TValues& values = CPeakRemovalDlg::Kept();
+    SetTool(20, static_cast<float>(values.peaks), values.selectedOnly ? 1.0f : 0.0f);
 }

@@ -91,13 +91,13 @@ protected:
 
 TEST_F(PanelTest, ControlsStayDisabledUntilTheViewTakesTheirRequests)
 {
-    // The view runs the one-click commands and the tools; the water suppression waits.
+    // The view runs the one-click commands and the tools.
     for (int id : {P::kFT, P::kZeroFill, P::kSpatial, P::kLipid, P::kZoom, P::kPhase, P::kMap, P::kPCA, P::kFilter,
-                   P::kBaseline})
+                   P::kBaseline, P::kWater, P::kPeakRemoval})
         EXPECT_TRUE(panel->Button(id)->isEnabled()) << id;
     EXPECT_TRUE(panel->CommandAction(P::kCmdSSP)->isEnabled());
     EXPECT_TRUE(panel->CommandAction(P::kCmdKSpaceExtrapolation)->isEnabled());
-    for (int id : {P::kWater, P::kApply, P::kCancel, P::kVoxApply})
+    for (int id : {P::kApply, P::kCancel, P::kVoxApply})
         EXPECT_FALSE(panel->Button(id)->isEnabled()) << id;
     EXPECT_TRUE(EnabledToolEdits().empty());
     EXPECT_EQ(panel->CheckedUnit(), 0);

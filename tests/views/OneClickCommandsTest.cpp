@@ -8,9 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "app/CPeakRemovalDlg.h"
+#include "app/CWaterSupDlg.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
 #include "support/CSISetBuilders.h"
+#include "support/DialogScript.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx;
@@ -178,6 +184,45 @@ TEST_F(OneClickCommandsTest, VoxApplyChangesOnlyTheWindowsOwnVoxels)
     EXPECT_EQ(project.m_display.m_nXEnd, projectDisplay.m_nXEnd);
     EXPECT_EQ(other->View()->GetDisplayParams().m_nXStart, otherDisplay.m_nXStart);
     EXPECT_EQ(DoneSteps(), 1u);  // the phase; the zoom is no step
+}
+
+TEST_F(OneClickCommandsTest, WaterAndPeakRemovalAskAgainUntilTheirValuesFit)
+{
+    CVoxelWindow* window = Open(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    // The answers of the dialogs in turn: the filter lengths, then the numbers of peaks.
+    std::vector<std::string> answers = {"256", "1", "255", "0", "7"};
+    size_t next = 0;
+    TDialogScript script([&](QDialog& dialog) {
+        if (auto* water = dynamic_cast<CWaterSupDlg*>(&dialog)) {
+            water->Algorithm()->setCurrentIndex(CWaterSupDlg::kSodano);
+            water->FilterLength()->setText(QString::fromStdString(answers.at(next++)));
+        } else if (auto* peaks = dynamic_cast<CPeakRemovalDlg*>(&dialog)) {
+            peaks->NumPeaks()->setText(QString::fromStdString(answers.at(next++)));
+        }
+        dialog.accept();
+        return dialog.result();
+    });
+    TCSISet expected;
+    expected.CopyHeader(*set);
+    ASSERT_TRUE(expected.CopyDataFrom(*set));
+    TWaterSuppressionParams params;
+    params.m_nWindowLength = 255;
+    ASSERT_TRUE(expected.SuppressWater(params));
+
+    view.OnWater();
+    EXPECT_EQ(report.Messages(), (std::vector<std::string>{"Filter length must be smaller than 255.",
+                                                           "Filter length must be larger than 1."}));
+    EXPECT_EQ(AllSamples(*set), AllSamples(expected));
+    EXPECT_EQ(DoneSteps(), 1u);
+
+    report.Clear();
+    view.OnPeakRemoval();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Number of peaks must be positive."});
+    EXPECT_EQ(script.runs, 5);
+    EXPECT_EQ(view.GetToolMode(), 20);
+    view.CancelTool();
 }
 
 }  // namespace
