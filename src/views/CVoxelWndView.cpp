@@ -160,6 +160,9 @@ void CVoxelWndView::DrawOn(vx::TCanvas& dc, const TPixelRect& client)
     case 6:
         DrawLineWidthTool(dc, client);
         break;
+    case 7:
+        DrawMapTool(dc, client);
+        break;
     case 9:
         DrawBaselineWidthTool(dc, client);
         break;

@@ -262,6 +262,8 @@ private:
     void DrawRegionTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client);
     void DrawPeakListTool(vx::TCanvas& dc, const TPixelRect& client);
+    // The ends of one or two map peaks (mode 7); Apply and Cancel open once all are picked.
+    void DrawMapTool(vx::TCanvas& dc, const TPixelRect& client);
     // ---- overlays of the display tools (CVoxelWndViewDisplayTools.cpp) -----------------
     // The PPM-centre pick (mode 1); the phase copies in strips with their texts, pivot
     // and scroll bars (mode 2); the zoom box, whose outline while it is dragged also sets

@@ -1,7 +1,8 @@
 // The overlays of the tools that mark positions on the current voxel's spectrum: one
 // interval or two positions (modes 14 and 17 to 20), the peak and noise intervals of the
-// peak finding (mode 15), the peaks of a baseline fit or an analysis (modes 10 to 13) and
-// the integral region with its running integral (mode 16). Unfixed positions follow the
+// peak finding (mode 15), the peaks of a baseline fit or an analysis (modes 10 to 13), the
+// one or two peaks of a map (mode 7) and the integral region with its running integral
+// (mode 16). Unfixed positions follow the
 // pointer; fixed ones stay as lines, and once the last is fixed a summary replaces the
 // prompts.
 #include <QScrollBar>
@@ -15,6 +16,7 @@
 #include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
 #include "platform/Globals.h"
+#include "views/CVoxelWindow.h"
 #include "views/CVoxelWndView.h"
 
 namespace {
@@ -244,4 +246,46 @@ TIntegralRegion* CVoxelWndView::MakeIntegral() const
                             : 0.0f;
     return new TIntegralRegion(set->PointToUnit(start, kUnitPPM), set->PointToUnit(end, kUnitPPM), tool->m_fOffset,
                                tool->m_fSlope, value, value, set->FormatAxisValue((start + end) / 2.0f, kUnitPPM));
+}
+
+void CVoxelWndView::DrawMapTool(vx::TCanvas& dc, const TPixelRect& client)
+{
+    const TSpectrum* voxel = GetCurrentVoxel();
+    const auto* tool = ToolAs<TMapTool>();
+    if (!voxel || !tool)
+        return;
+    DrawFullPlot(dc, voxel, client);
+    if (tool->m_nSelector != 0 && tool->m_nSelector != 1)
+        return;
+    BeginMarks(dc);
+    const bool two = tool->m_nSelector == 1;
+    // One peak's ends: prompts and read-out while they are picked (the read-out one line
+    // below the prompt), else its summary; true when both are set.
+    const auto peak = [&](int first, int line, const char* pickOne, const char* pickOther, const std::string& start,
+                          const char* end) {
+        const int a = tool->m_bounds[first], b = tool->m_bounds[first + 1];
+        const bool aSet = tool->m_bSet[first] != 0, bSet = tool->m_bSet[first + 1] != 0;
+        if (aSet)
+            MarkPoint(dc, a);
+        if (aSet && bSet) {
+            MarkPoint(dc, b);
+            dc.Text(0, line, start + PositionText(a) + end + PositionText(b));
+            return true;
+        }
+        dc.Text(0, line, aSet ? pickOther : pickOne);
+        MarkPoint(dc, aSet ? b : a);
+        dc.Text(0, line + 20, kCurrentPosition + PositionText(aSet ? b : a));
+        return false;
+    };
+    bool done = false;
+    if (!two)
+        done = peak(0, 0, "Please select one end of the peak", "Please select the other end of the peak", "Area start: ",
+                    ", Area end: ");
+    else if (peak(0, 0, "Please select one end of the first peak:", "Please select the other end of the first peak",
+                  "First peak start: ", ", end: "))
+        done = peak(2, 20, "Please select one end of the second peak:", "Please select the other end of the second peak",
+                    "Second peak start: ", ", end: ");
+    if (done && m_pFrame)
+        m_pFrame->EnableApplyCancel(true);
+    dc.SetBackground(m_crBackground, false);
 }

@@ -25,12 +25,12 @@ namespace {
 
 class SpectrumToolDrawingTest : public VoxelWindowTest {
 protected:
-    // The texts at the tools' two lines, (0, 0) and (0, 20), in order.
+    // The texts at the tools' lines, (0, 0), (0, 20) and (0, 40), in order.
     static std::vector<std::string> ToolTexts(const TRecordingCanvas& dc)
     {
         std::vector<std::string> texts;
         for (const TCanvasOp& op : dc.OpsOf("text"))
-            if (op.args[0] == 0 && (op.args[1] == 0 || op.args[1] == 20))
+            if (op.args[0] == 0 && (op.args[1] == 0 || op.args[1] == 20 || op.args[1] == 40))
                 texts.push_back(op.text);
         return texts;
     }
@@ -86,6 +86,15 @@ TEST_F(SpectrumToolDrawingTest, PositionToolsDrawPromptsLinesAndSummaries)
     std::vector<int> all;
     for (int k = 0; k < TPeakListTool::kMaxPeaks; ++k)
         all.insert(all.end(), {10 + 20 * k % 240, 12 + 20 * k % 240});
+    // Map peaks: the first `set` ends of 100, 150, 20, 40 picked, the next under the pointer.
+    const auto map = [](int selector, int set) {
+        auto tool = std::make_unique<TMapTool>();
+        tool->m_nSelector = selector;
+        const int bounds[4] = {100, 150, 20, 40};
+        for (int k = 0; k < 4; ++k)
+            tool->m_bounds[k] = bounds[k], tool->m_bSet[k] = k < set;
+        return tool;
+    };
     const std::string at = "Current Position: ";
     // {mode, unit, record, texts with # for the position of the point that follows, lines}
     const struct {
@@ -119,6 +128,21 @@ TEST_F(SpectrumToolDrawingTest, PositionToolsDrawPromptsLinesAndSummaries)
          {{"Please select the end of the peak", {}}, {at + "#", {220}}}, {10, 12, 30, 32, 200, 220}},
         {10, 0, [&] { return peaks(false, 50, true, 220); },
          {{"Maximum number of peaks is reached. Click on Apply to apply.", {}}}, all},
+        {7, 0, [&] { return map(0, 1); },
+         {{"Please select the other end of the peak", {}}, {at + "#", {150}}}, {100, 150}},
+        {7, 2, [&] { return map(0, 2); }, {{"Area start: #, Area end: #", {100, 150}}}, {100, 150}},
+        {7, 0, [&] { return map(1, 0); }, {{"Please select one end of the first peak:", {}}, {at + "#", {100}}}, {100}},
+        {7, 0, [&] { return map(1, 2); },
+         {{"First peak start: #, end: #", {100, 150}}, {"Please select one end of the second peak:", {}},
+          {at + "#", {20}}},
+         {100, 150, 20}},
+        {7, 0, [&] { return map(1, 3); },
+         {{"First peak start: #, end: #", {100, 150}}, {"Please select the other end of the second peak", {}},
+          {at + "#", {40}}},
+         {100, 150, 20, 40}},
+        {7, 1, [&] { return map(1, 4); },
+         {{"First peak start: #, end: #", {100, 150}}, {"Second peak start: #, end: #", {20, 40}}},
+         {100, 150, 20, 40}},
         {15, 0, [&] { return peakFind(0); }, {{"Please select region start for peak find", {}}, {at + "#", {100}}},
          {100}},
         {15, 0, [&] { return peakFind(2); },
@@ -207,11 +231,9 @@ TEST_F(SpectrumToolDrawingTest, DisplayToolsDrawTheirMarksAndPhaseStrips)
         if (op.color == view.m_crMark2 && op.args[1] == op.args[3])
             zeroRows.insert(op.args[1]);
     EXPECT_EQ(zeroRows.size(), 3u);
-    EXPECT_EQ(ToolTexts(dc), (std::vector<std::string>{"Constant Phase: 45 degrees",
-                                                       "Linear Phase: -180 degrees"}));
-    const std::vector<std::string> texts = dc.Texts();
-    EXPECT_TRUE(Contains(texts, "Pivot at: 182"));
-    EXPECT_TRUE(Contains(texts, "Current Position: " + set->FormatAxisValue(90.0f, 2)));
+    EXPECT_EQ(ToolTexts(dc), (std::vector<std::string>{"Constant Phase: 45 degrees", "Linear Phase: -180 degrees",
+                                                       "Pivot at: 182"}));
+    EXPECT_TRUE(Contains(dc.Texts(), "Current Position: " + set->FormatAxisValue(90.0f, 2)));
     std::vector<std::pair<int, TColor>> lines;
     for (const TCanvasOp& op : dc.OpsOf("line"))
         if (op.args[1] == 0 && op.args[3] == 300 - 45)
