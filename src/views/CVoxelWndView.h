@@ -286,6 +286,9 @@ private:
     void MarkPoint(vx::TCanvas& dc, float point) const;
     // A point index in the view's unit.
     std::string PositionText(int point) const;
+    // A position being picked: the prompt on a text line, the line following the pointer
+    // and its position on the next text line.
+    void PickPrompt(vx::TCanvas& dc, const std::string& prompt, int point, int line) const;
 
     // The set the one-click commands work on: the current voxel's, when a project is open.
     TCSISet* CommandSet() const;

@@ -69,6 +69,13 @@ void CVoxelWndView::MarkPoint(vx::TCanvas& dc, float point) const
     dc.LineTo(x, plot.bottom);
 }
 
+void CVoxelWndView::PickPrompt(vx::TCanvas& dc, const std::string& prompt, int point, int line) const
+{
+    dc.Text(0, line, prompt);
+    MarkPoint(dc, static_cast<float>(point));
+    dc.Text(0, line + 20, kCurrentPosition + PositionText(point));
+}
+
 std::string CVoxelWndView::PositionText(int point) const
 {
     const TSpectrum* voxel = GetCurrentVoxel();
@@ -92,9 +99,7 @@ void CVoxelWndView::DrawRegionTool(vx::TCanvas& dc, const TPixelRect& client)
     if (!tool->m_bStartSet || !tool->m_bEndSet) {
         // The position being chosen follows the pointer.
         const int moving = tool->m_bStartSet ? tool->m_nEnd : tool->m_nStart;
-        dc.Text(0, 0, tool->m_bStartSet ? texts->secondPrompt : texts->firstPrompt);
-        MarkPoint(dc, moving);
-        dc.Text(0, 20, kCurrentPosition + PositionText(moving));
+        PickPrompt(dc, tool->m_bStartSet ? texts->secondPrompt : texts->firstPrompt, moving, 0);
     } else {
         dc.Text(0, 0,
                 texts->startLabel + PositionText(tool->m_nStart) + texts->endLabel + PositionText(tool->m_nEnd));
@@ -126,9 +131,7 @@ void CVoxelWndView::DrawPeakFindTool(vx::TCanvas& dc, const TPixelRect& client)
             MarkPoint(dc, p.point);
     for (const auto& p : positions)
         if (!p.set) {
-            dc.Text(0, 0, p.prompt);
-            MarkPoint(dc, p.point);
-            dc.Text(0, 20, kCurrentPosition + PositionText(p.point));
+            PickPrompt(dc, p.prompt, p.point, 0);
             dc.SetBackground(m_crBackground, false);
             return;
         }
@@ -191,10 +194,10 @@ void CVoxelWndView::DrawIntegralTool(vx::TCanvas& dc, const TPixelRect& client)
         MarkPoint(dc, tool->m_nEnd);
     if (!tool->m_bStartSet || !tool->m_bEndSet) {
         const int moving = tool->m_bStartSet ? tool->m_nEnd : tool->m_nStart;
-        dc.Text(0, 0, tool->m_bStartSet ? "Please select region end for peak integral"
-                                        : "Please select region start for peak integral");
-        MarkPoint(dc, moving);
-        dc.Text(0, 20, kCurrentPosition + PositionText(moving));
+        PickPrompt(dc,
+                   tool->m_bStartSet ? "Please select region end for peak integral"
+                                     : "Please select region start for peak integral",
+                   moving, 0);
     } else {
         // The running sum of the region's real parts with the baseline's offset and slope,
         // kept for the points shown; region points outside them have no element.
@@ -272,9 +275,7 @@ void CVoxelWndView::DrawMapTool(vx::TCanvas& dc, const TPixelRect& client)
             dc.Text(0, line, start + PositionText(a) + end + PositionText(b));
             return true;
         }
-        dc.Text(0, line, aSet ? pickOther : pickOne);
-        MarkPoint(dc, aSet ? b : a);
-        dc.Text(0, line + 20, kCurrentPosition + PositionText(aSet ? b : a));
+        PickPrompt(dc, aSet ? pickOther : pickOne, aSet ? b : a, line);
         return false;
     };
     bool done = false;
