@@ -15,6 +15,7 @@
 #include "model/TextHelpers.h"
 #include "platform/Globals.h"
 #include "processing/TRegionEstimate.h"
+#include "views/CVoxelWndAvgView.h"
 #include "views/CVoxelWndDlgView.h"
 #include "views/CVoxelWndView.h"
 
@@ -57,7 +58,8 @@ bool CVoxelWindow::OnCreateClient()
         return false;
     m_wndSplitter = new QSplitter(Qt::Vertical);
     m_wndSplitter->setChildrenCollapsible(false);
-    m_pView = new CVoxelWndView;
+    // An average window shows the mean of its voxels.
+    m_pView = m_nKind == kAverageVoxel ? new CVoxelWndAvgView : new CVoxelWndView;
     m_pPanel = new CVoxelWndDlgView;
     m_wndSplitter->addWidget(m_pView);
     m_wndSplitter->addWidget(m_pPanel);

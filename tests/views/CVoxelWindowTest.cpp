@@ -99,7 +99,7 @@ TEST_F(VoxelWindowKeysTest, ArrowKeysMoveOnlyTheSingleVoxelOfASingleVoxelWindow)
         CVoxelWindow window(nullptr, frame, kind);
         window.SetVoxel(Voxel(3, 4));
         window.OnKeyDown(Qt::Key_Right);
-        EXPECT_EQ(window.GetCurrentSpectrum(), Voxel(3, 4));
+        EXPECT_EQ(window.View()->GetVoxels(), std::vector<TSpectrum*>({Voxel(3, 4)}));
         EXPECT_EQ(Contains(Record(*window.View(), 600, 200).Texts(), "(3,4,0)"), kind == 0);
         window.ClearVoxels();
     }
