@@ -164,6 +164,11 @@ public:
     // The display range of the one map shown in the active image window.
     void SetMapDisplayRange(float min, float max);
 
+    // ---- commands of the active image window (CMainFrameImageCommands.cpp) ----------------
+    // Navigation, map-scale reset, Edit > Copy and File > Print go to the active image
+    // window's view; they are offered only while one is active.
+    void ConnectImageWindowCommands();
+
 signals:
     // File > Recent Projects: entry k (0-based) was chosen.
     void RecentFileChosen(int index);

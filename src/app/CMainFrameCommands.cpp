@@ -97,6 +97,7 @@ void CMainFrame::ConnectCommands()
 {
     // A project made or loaded from now on starts in Select voxel mode.
     SetSelectVoxelHandler(&CMainPicView::OnMouseSelectVoxel);
+    ConnectImageWindowCommands();
 
     for (const TWorkModeHandler& mode : kWorkModeHandlers)
         SetCommandHandler(mode.command, [this, command = mode.command] { OnWorkMode(command); });

@@ -79,6 +79,16 @@ enum : int {
     PreviousImage = 32817,
     AutoscaleImages = 32981,
     ResetMapScale = 33068,
+    // The image window's popup
+    ReportCurrentWindow = 32851,
+    ReportAllWindows = 32890,
+    ReportSpectralEstimation = 32911,
+    ImgWndImage = 32839,
+    ImgWndCSISlice = 32840,
+    ImgWndVOI = 32917,
+    ImgWndUserDrawRegions = 32918,
+    ImgWndUnselectedVoxels = 33075,
+    MapSwitchFirst = 32924,  // 32924 to 32973, the work set's maps in list order
     // Help
     HelpTopics = 32863,
     AppAbout = 57664,

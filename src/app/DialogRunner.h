@@ -1,9 +1,13 @@
 #pragma once
-// Every modal dialog of the shell is run through this call, so that tests can fill
-// and accept a dialog without entering its event loop. The default runs exec().
+// Every modal dialog and popup menu of the shell is run through these calls, so that
+// tests can fill and accept a dialog, or choose a menu entry, without entering its event
+// loop. The defaults run exec().
 #include <functional>
 
+class QAction;
 class QDialog;
+class QMenu;
+class QPoint;
 
 namespace vx::app {
 
@@ -14,5 +18,13 @@ int RunDialog(QDialog& dialog);
 
 // Installs a runner (empty: exec()) and returns the previous one.
 DialogRunner SetDialogRunner(DialogRunner runner);
+
+// Shows a popup menu at a global position; returns the chosen action or null.
+using MenuRunner = std::function<QAction*(QMenu&, const QPoint&)>;
+
+QAction* RunMenu(QMenu& menu, const QPoint& globalPos);
+
+// Installs a runner (empty: exec()) and returns the previous one.
+MenuRunner SetMenuRunner(MenuRunner runner);
 
 }  // namespace vx::app

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@
 #include "platform/TCanvas.h"
 
 class CChildFrame;
+class CWindowingToolBar;
+class QMenu;
+class QPainter;
 class TCSISlice;
 class TDrawnRegion;
 class TMRImage;
@@ -141,6 +145,39 @@ public:
     RubberKind Rubber() const { return m_nRubber; }
     const QPolygon& RubberPoints() const { return m_rubberPoints; }
 
+    // ---- commands of the image window (CMainPicViewCommands.cpp) --------------------------
+    // The right button's popup: the report entries, the layer switches checked as they are
+    // shown, then one entry per map of the work set (at most kMaxMapItems), checked while
+    // the window overlays it. Each entry's data is its command number.
+    static constexpr int kMaxMapItems = 50;
+    std::unique_ptr<QMenu> MakeContextMenu();
+    // A command of the popup by its number: a layer switch or a map entry.
+    void OnCommand(int command);
+    // Layer switches: each needs what its layer draws, else does nothing.
+    void OnImgWndImage();
+    void OnImgWndCSISlice();
+    void OnImgWndVOI();
+    void OnImgWndUserDrawRegions();
+    void OnImgWndUnselectedVoxels();
+    // The map of entry `command` goes on or off the window.
+    void OnMapSwitch(int command);
+    // The frame's image steps through the images of its orientation.
+    void OnFirstImage();
+    void OnLastImage();
+    void OnNextImage();
+    void OnPreviousImage();
+    // The one overlaid map's display range becomes the range of the part the spectra show.
+    void OnResetMapScale();
+    // The picture, without the status text, to the clipboard.
+    void OnEditCopy();
+    // One page per slice of the work set along the frame slice's axis, through the print
+    // dialog.
+    void OnFilePrint();
+    // The number of pages; 0, with a message, when the frame has no slice to print.
+    int OnPreparePrinting();
+    // Page `page` (from 1) over `paper` (device pixels) at `dpi` dots per inch.
+    void OnPrint(QPainter& painter, const QRect& paper, int dpi, int page);
+
     // Layer switches; the frame and the image-window commands set them.
     bool m_bShowImage = false;
     bool m_bShowCSISlice = false;
@@ -164,8 +201,16 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // A layer switch: flips `flag` when the frame has what the layer draws, then repaints.
+    void ToggleLayer(bool& flag, bool available, void (CMainPicView::*paint)());
+    // The main frame's windowing toolbar, which shows the map range; null without one.
+    CWindowingToolBar* WindowingBar() const;
+    // The frame's image becomes `image` (of the frame's orientation), with the slice,
+    // overlays and pictures that follow it.
+    void ShowOtherImage(TMRImage* image);
     // The Select voxel status text at a client point: position, voxel and map values.
     QString SelectVoxelText(int x, int y) const;
     // The handlers' drag states that belong to this view are dropped (it is going).

@@ -19,6 +19,7 @@
 #include "app/CMainFrame.h"
 #include "app/CVoxelWindowBase.h"
 #include "app/CommandIds.h"
+#include "app/DialogRunner.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
@@ -207,25 +208,17 @@ TEST_F(WorkModesTest, OnlySelectVoxelGivesTheContextMenu)
     const TCase cases[] = {{cmd::ModeSelectVoxel, 1}, {cmd::ModeZoomIn, 0}, {cmd::ModeMultiSelect, 0},
                            {cmd::ModeVoxelShift, 0},  {cmd::ModeMoveCenter, 0}};
     int menus = 0;
-    class TMenuCounter : public QObject {
-    public:
-        explicit TMenuCounter(int* count) : m_count(count) {}
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::ContextMenu)
-                ++*m_count;
-            return false;
-        }
-        int* m_count;
-    } counter(&menus);
-    view->viewport()->installEventFilter(&counter);
+    vx::app::SetMenuRunner([&menus](QMenu&, const QPoint&) -> QAction* {
+        ++menus;
+        return nullptr;
+    });
     for (const TCase& c : cases) {
         menus = 0;
         Mode(c.mode);
         Click(At(VoxelCentre(2, 2)), {}, Qt::RightButton);
         EXPECT_EQ(menus, c.menus) << c.mode;
     }
-    view->viewport()->removeEventFilter(&counter);
+    vx::app::SetMenuRunner({});
 }
 
 TEST_F(WorkModesTest, ZoomInByClickOrBandAndOutWithoutLimit)
