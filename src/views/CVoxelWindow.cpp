@@ -15,6 +15,7 @@
 #include "model/TextHelpers.h"
 #include "platform/Globals.h"
 #include "processing/TRegionEstimate.h"
+#include "views/CIntegralWnd.h"
 #include "views/CVoxelWndAvgView.h"
 #include "views/CVoxelWndDlgView.h"
 #include "views/CVoxelWndView.h"
@@ -34,6 +35,7 @@ CVoxelWindow::CVoxelWindow(TVoxelWndList* ownerList, CChildFrame* childFrame, in
 
 CVoxelWindow::~CVoxelWindow()
 {
+    delete m_pIntegralWnd;
     // The panes go first: the view lets go of its voxels while they surely exist.
     delete m_wndSplitter;
     m_wndSplitter = nullptr;
@@ -79,6 +81,25 @@ bool CVoxelWindow::OnCreateClient()
 bool CVoxelWindow::Create(CMainFrame* parent, const QRect& rect)
 {
     return m_pView != nullptr && CVoxelWindowBase::Create(parent, rect);
+}
+
+CIntegralWnd* CVoxelWindow::ShowIntegralWindow()
+{
+    if (!m_pIntegralWnd) {
+        auto* window = new CIntegralWnd(this);
+        if (!window->Create(m_pOwnerList ? m_pOwnerList->GetMDIParent() : nullptr)) {
+            delete window;
+            return nullptr;
+        }
+        m_pIntegralWnd = window;
+    }
+    m_pIntegralWnd->show();
+    return m_pIntegralWnd;
+}
+
+CIntegralWnd* CVoxelWindow::IntegralWindow() const
+{
+    return m_pIntegralWnd;
 }
 
 void CVoxelWindow::ClearVoxels()

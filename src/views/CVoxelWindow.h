@@ -6,10 +6,12 @@
 // active, and lets the arrow keys walk a single voxel through the image window's CSI slice.
 #include <QImage>
 #include <QMetaMethod>
+#include <QPointer>
 #include <QString>
 
 #include "app/CVoxelWindowBase.h"
 
+class CIntegralWnd;
 class CVoxelWndDlgView;
 class CVoxelWndView;
 class QSplitter;
@@ -47,6 +49,11 @@ public:
     void OnPanelValueChanged(float a, float b, float c, float d);
     // Keys of the view and the panel (Qt::Key values).
     void OnKeyDown(int key);
+
+    // The window's integral window, made on first use and shown each time; it goes with
+    // this window.
+    CIntegralWnd* ShowIntegralWindow();
+    CIntegralWnd* IntegralWindow() const;
 
     // --- panel and view (CVoxelWindowTools.cpp) ------------------------------------
     // The panel's tool starters and action forwarders. Each sends its request to the
@@ -142,4 +149,5 @@ private:
     QSplitter* m_wndSplitter = nullptr;
     CVoxelWndView* m_pView = nullptr;     // owned by the splitter
     CVoxelWndDlgView* m_pPanel = nullptr;  // owned by the splitter
+    QPointer<CIntegralWnd> m_pIntegralWnd;
 };
