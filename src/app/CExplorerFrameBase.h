@@ -18,10 +18,15 @@ public:
     // Removes the item of a CSI set from the tree.
     virtual void RemoveCSISetItem(TCSISet* /*pSet*/) {}
 
+signals:
+    // The user's close box has hidden the window.
+    void Hidden();
+
 protected:
     void closeEvent(QCloseEvent* event) override
     {
         event->ignore();
         hide();
+        emit Hidden();
     }
 };

@@ -462,6 +462,8 @@ void CMainFrame::ShowProjectExplorer()
         m_pPrjExpFrame->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                        Qt::WindowCloseButtonHint);
         m_mdiArea->addSubWindow(m_pPrjExpFrame);
+        // The toolbar button follows the window when its close box hides it.
+        connect(m_pPrjExpFrame, &CExplorerFrameBase::Hidden, this, &CMainFrame::UpdateCommandStates);
         const QRect client = ClientRect();
         const int right = client.right() + 1;
         m_pPrjExpFrame->setGeometry(QRect(QPoint(right - 230, 3), QPoint(right - kRightGap - 1, 199)));

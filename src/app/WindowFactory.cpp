@@ -1,7 +1,6 @@
 #include "app/WindowFactory.h"
 
 #include <QLabel>
-#include <QTreeWidget>
 
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
 #include "app/CModelessInfoFrame.h"
+#include "app/CPrjExpFrame.h"
 #include "app/CVoxelWindowBase.h"
 #include "app/TImageFrameList.h"
 #include "model/TProject.h"
@@ -31,27 +31,6 @@ public:
     void UpdateViews(int, int, int) override {}
     void SetMouseMode(int) override {}
     void SetUnit(int) override {}
-};
-
-class CPlaceholderExplorerFrame : public CExplorerFrameBase {
-public:
-    CPlaceholderExplorerFrame() : m_tree(new QTreeWidget)
-    {
-        m_tree->setHeaderHidden(true);
-        setWidget(m_tree);
-    }
-    void ResetTree() override
-    {
-        setWindowTitle("");
-        m_tree->clear();
-    }
-    void RefreshTree() override
-    {
-        setWindowTitle(g_pProject ? QString::fromStdString(g_pProject->GetName()) : QString());
-    }
-
-private:
-    QTreeWidget* m_tree;
 };
 
 // One installed maker of each kind, empty until installed.
@@ -129,7 +108,7 @@ const BatchDialog& GetBatchDialog() { return Slot<BatchDialog>(); }
 
 CExplorerFrameBase* MakeExplorerFrame(CMainFrame* frame)
 {
-    return Slot<ExplorerFactory>() ? Slot<ExplorerFactory>()(frame) : new CPlaceholderExplorerFrame;
+    return Slot<ExplorerFactory>() ? Slot<ExplorerFactory>()(frame) : new CPrjExpFrame(frame);
 }
 
 CInfoFrameBase* MakeInfoFrame(CMainFrame* frame)

@@ -143,6 +143,24 @@ public:
     // and are undone together).
     bool RunMacroFile(const std::string& path);
 
+    // --- the explorer's commands on sets (TProjectSetCommands.cpp) -----------------------
+    enum class TSetOperation { Sum, Subtract, Ratio };
+    // Reads the sets again from their data-set files and combines them in order into one
+    // new set (A + B, A - B, or 100 B / A sample by sample), named after them joined by
+    // "+", "-" or "_To_"; its data-set file is written and it joins the project, which is
+    // saved. False, with the cause reported, when sizes differ, an operation refuses, or
+    // the name is taken.
+    bool CombineCSISets(const std::vector<TCSISet*>& sets, TSetOperation operation);
+    // A copy of the work set under the name, with its own data-set file, added to the
+    // project (the work set stays the work set). A set of that name is replaced after the
+    // user agreed; the work set's own name writes the work set. False when nothing was saved.
+    bool SaveWorkSetAs(const std::string& name);
+    // Coil quality factor, receiver gain, frequency (MHz) and spectral width (Hz), field of
+    // view and off-centre (mm) of the work set; a new geometry is carried to the images,
+    // voxels, maps, estimates and windows. The project is saved and stays modified until
+    // the work set's data-set file holds them too.
+    void SetWorkSetParameters(const float scalars[4], const float fov[3], const float offCentre[3]);
+
     // --- processing --------------------------------------------------------------------
     // Undoes every step, clears the history and, with a work set, drops its maps and
     // estimates and brings the windows back to the set as loaded.
@@ -235,4 +253,7 @@ private:
     bool DiscardImage(TMRImage* pImage);
     // Deletes the map files of the set (named by its data-set path and map names).
     static void RemoveMapFiles(const TCSISet& set);
+    // Takes a set out of the project, with its maps and its own file, for a new set of
+    // its name whose data-set file (newFilePath) has been written.
+    void DiscardReplacedSet(TCSISet* pOld, const std::string& newFilePath);
 };

@@ -374,18 +374,7 @@ void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
     copy->FreeSpectra();
 
     if (TCSISet* pOld = m_pCSISetList->FindByName(copy->GetName())) {
-        if (pOld == m_pWorkSet)
-            DropWorkSet();
-        DetachFromSet(pOld);
-        if (m_pMainFrame)
-            m_pMainFrame->RemoveCSISetItem(pOld);
-        m_pCSISetList->Erase(m_pCSISetList->Find(pOld));
-        // The old set's maps belong to its grid; its data-set file now holds the copy
-        // when both have the same path.
-        RemoveMapFiles(*pOld);
-        if (pOld->GetFilePath() != copy->GetFilePath())
-            vx::RemoveFile(pOld->GetFilePath());
-        delete pOld;
+        DiscardReplacedSet(pOld, copy->GetFilePath());
         if (m_pMainFrame)
             m_pMainFrame->ShowProjectExplorer();
     }

@@ -1,0 +1,605 @@
+#include "app/CPrjExpTree.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/CMainFrame.h"
+#include "app/CSaveCSISetAsDlg.h"
+#include "app/CSetParametersDlg.h"
+#include "app/CZeroFillDlg.h"
+#include "app/CommandIds.h"
+#include "app/DialogRunner.h"
+#include "app/ExplorerIcons.h"
+#include "app/OrientationCaption.h"
+#include "app/PopupMenu.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Globals.h"
+#include "platform/Report.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+
+// A tree item with its record and icon index.
+class CExpItem : public QTreeWidgetItem {
+public:
+    static constexpr int kType = QTreeWidgetItem::UserType + 1;
+    CExpItem(const TExpItemData& data, int icon) : QTreeWidgetItem(kType), m_data(data), m_nIcon(icon) {}
+    TExpItemData m_data;
+    int m_nIcon;
+};
+
+CExpItem* ExpItem(QTreeWidgetItem* item)
+{
+    return item && item->type() == CExpItem::kType ? static_cast<CExpItem*>(item) : nullptr;
+}
+
+void SetIcon(QTreeWidgetItem* item, int icon)
+{
+    if (CExpItem* exp = ExpItem(item)) {
+        exp->m_nIcon = icon;
+        exp->setIcon(0, vx::app::ExplorerIcon(icon));
+    }
+}
+
+// The image's position along its own orientation axis, by which a group is sorted.
+float SlicePositionOf(const TMRImage* image)
+{
+    float centre[3];
+    image->GetCentre3D(centre);
+    const int o = image->GetOrientation();
+    return o >= 0 && o <= 2 ? centre[o] : 0.0f;
+}
+
+int ImageIconOf(int orientation)
+{
+    switch (orientation) {
+    case 0: return vx::app::kIconSagittalImage;
+    case 1: return vx::app::kIconCoronalImage;
+    default: return vx::app::kIconAxialImage;
+    }
+}
+
+bool InProject(const TMRImage* image)
+{
+    return image && g_pProject && g_pProject->m_pImageSet->Contains(image);
+}
+
+bool InProject(const TCSISet* set)
+{
+    return set && g_pProject && g_pProject->m_pCSISetList->Find(set) != g_pProject->m_pCSISetList->End();
+}
+
+}  // namespace
+
+CPrjExpTree::CPrjExpTree(CMainFrame* mainFrame, QWidget* parent) : CMultiTree(parent), m_pMainFrame(mainFrame)
+{
+    setIconSize(QSize(16, 16));
+    ResetTree();
+}
+
+// ---- items --------------------------------------------------------------------------------
+
+const TExpItemData* CPrjExpTree::DataOf(const QTreeWidgetItem* item)
+{
+    return item && item->type() == CExpItem::kType ? &static_cast<const CExpItem*>(item)->m_data : nullptr;
+}
+
+int CPrjExpTree::IconOf(const QTreeWidgetItem* item)
+{
+    return item && item->type() == CExpItem::kType ? static_cast<const CExpItem*>(item)->m_nIcon : -1;
+}
+
+QTreeWidgetItem* CPrjExpTree::Group(int orientation) const
+{
+    switch (orientation) {
+    case 0: return m_hSagittal;
+    case 1: return m_hCoronal;
+    case 2: return m_hAxial;
+    default: return nullptr;
+    }
+}
+
+QTreeWidgetItem* CPrjExpTree::InsertFixedItem(QTreeWidgetItem* parent, const char* text, int icon)
+{
+    TExpItemData data;
+    data.bGroup = 1;
+    auto* item = new CExpItem(data, icon);
+    item->setText(0, text);
+    SetIcon(item, icon);
+    if (parent)
+        parent->addChild(item);
+    else
+        addTopLevelItem(item);
+    item->setExpanded(true);
+    return item;
+}
+
+void CPrjExpTree::ResetTree()
+{
+    m_hCurItem = nullptr;
+    m_hSelect = nullptr;
+    clear();
+    m_hImages = InsertFixedItem(nullptr, "Images", vx::app::kIconImages);
+    m_hSagittal = InsertFixedItem(m_hImages, "Saggital", vx::app::kIconSagittalGroup);
+    m_hCoronal = InsertFixedItem(m_hImages, "Coronal", vx::app::kIconCoronalGroup);
+    m_hAxial = InsertFixedItem(m_hImages, "Axial", vx::app::kIconAxialGroup);
+    m_hCSI = InsertFixedItem(nullptr, "CSI", vx::app::kIconCSISet);
+}
+
+void CPrjExpTree::DeleteItem(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    if (item == m_hCurItem)
+        m_hCurItem = nullptr;
+    if (item == m_hSelect)
+        m_hSelect = nullptr;
+    delete item;
+}
+
+QTreeWidgetItem* CPrjExpTree::FindImageItem(const TMRImage* pImage) const
+{
+    for (QTreeWidgetItem* parent : {m_hSagittal, m_hCoronal, m_hAxial, m_hImages})
+        for (int k = 0; k < parent->childCount(); ++k) {
+            const TExpItemData* data = DataOf(parent->child(k));
+            if (data && data->bImage && data->pImage == pImage)
+                return parent->child(k);
+        }
+    return nullptr;
+}
+
+QTreeWidgetItem* CPrjExpTree::FindCSISetItem(const TCSISet* pSet) const
+{
+    for (int k = 0; k < m_hCSI->childCount(); ++k) {
+        const TExpItemData* data = DataOf(m_hCSI->child(k));
+        if (data && data->bCSISet && data->pCSISet == pSet)
+            return m_hCSI->child(k);
+    }
+    return nullptr;
+}
+
+void CPrjExpTree::RefreshFromProject()
+{
+    RemoveStaleItems();
+    if (g_pProject) {
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            AddOrUpdateImageItem(FindImageItem(image), image);
+        for (TCSISet* set : *g_pProject->m_pCSISetList)
+            AddOrUpdateCSISetItem(FindCSISetItem(set), set);
+    }
+    viewport()->update();
+}
+
+void CPrjExpTree::RemoveStaleItems()
+{
+    // An item whose image or set has left the project would point at a deleted object.
+    std::vector<QTreeWidgetItem*> stale;
+    for (QTreeWidgetItem* parent : {m_hSagittal, m_hCoronal, m_hAxial, m_hImages, m_hCSI})
+        for (int k = 0; k < parent->childCount(); ++k) {
+            const TExpItemData* data = DataOf(parent->child(k));
+            if (data && ((data->bImage && !InProject(data->pImage)) || (data->bCSISet && !InProject(data->pCSISet))))
+                stale.push_back(parent->child(k));
+        }
+    for (QTreeWidgetItem* item : stale)
+        DeleteItem(item);
+}
+
+void CPrjExpTree::AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage)
+{
+    const bool oriented = pImage->IsParameterKnown(TMRImage::KnownOrientation);
+    QTreeWidgetItem* group = oriented ? Group(pImage->GetOrientation()) : nullptr;
+    if (item) {
+        item->setText(0, QString::fromStdString(pImage->GetName()));
+        // It stays in its orientation's group unless it still shows the unplaced icon
+        // although its geometry is now complete; an unoriented image stays under "Images".
+        const bool inGroup = group && item->parent() == group &&
+                             (IconOf(item) != vx::app::kIconImageUnplaced || !pImage->IsGeometryComplete());
+        if (inGroup || (!oriented && item->parent() == m_hImages))
+            return;
+        DeleteItem(item);
+    }
+    if (group)
+        InsertImageItem(group, pImage, ImageIconOf(pImage->GetOrientation()));
+    else if (!oriented)
+        InsertImageItem(m_hImages, pImage, vx::app::kIconImageUnplaced);
+}
+
+void CPrjExpTree::InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon)
+{
+    int at = parent->childCount();
+    if (at > 0 && icon != vx::app::kIconImageUnplaced) {
+        // Ascending slice positions; an equal position goes after the ones already there.
+        const float position = SlicePositionOf(pImage);
+        at = 0;
+        while (at < parent->childCount()) {
+            const TExpItemData* data = DataOf(parent->child(at));
+            if (!data || !data->pImage || SlicePositionOf(data->pImage) > position)
+                break;
+            ++at;
+        }
+    }
+    TExpItemData data;
+    data.bImage = 1;
+    data.pImage = pImage;
+    const int shown = pImage->IsGeometryComplete() ? icon : vx::app::kIconImageUnplaced;
+    auto* item = new CExpItem(data, shown);
+    item->setText(0, QString::fromStdString(pImage->GetName()));
+    SetIcon(item, shown);
+    parent->insertChild(at, item);
+}
+
+void CPrjExpTree::AddOrUpdateCSISetItem(QTreeWidgetItem* item, TCSISet* pSet)
+{
+    const QString name = QString::fromStdString(pSet->GetName());
+    const int icon = g_pProject && pSet == g_pProject->m_pWorkSet ? vx::app::kIconWorkSet : vx::app::kIconCSISet;
+    if (!item) {
+        TExpItemData data;
+        data.bCSISet = 1;
+        data.pCSISet = pSet;
+        item = new CExpItem(data, icon);
+        m_hCSI->addChild(item);
+    }
+    if (item->text(0) != name)
+        item->setText(0, name);
+    SetIcon(item, icon);
+}
+
+void CPrjExpTree::RemoveCSISetItem(TCSISet* pSet)
+{
+    DeleteItem(FindCSISetItem(pSet));
+}
+
+// ---- mouse and menus ------------------------------------------------------------------------
+
+void CPrjExpTree::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    CMultiTree::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    QTreeWidgetItem* item = ItemAtLabel(event->position().toPoint());
+    const TExpItemData* data = DataOf(item);
+    if (!data)
+        return;
+    m_hCurItem = item;
+    if (data->bImage)
+        OnViewImage();
+    else if (data->bCSISet)
+        OnSetWorkSet();
+}
+
+void CPrjExpTree::ShowContextMenu(const QPoint& screen)
+{
+    QTreeWidgetItem* clicked = ItemAtLabel(viewport()->mapFromGlobal(screen));
+    const TExpItemData* data = DataOf(clicked);
+    if (!data)
+        return;
+    const QList<QTreeWidgetItem*> selected = GetSelectedList();
+    if (selected.isEmpty())
+        return;
+    // The pop-up follows the clicked item; its commands follow the selection.
+    Popup popup = kPopupOutImages;
+    if (selected.size() == 1) {
+        popup = data->bImage ? kPopupImage : data->bCSISet ? kPopupCSISet : kPopupOutImages;
+        m_hCurItem = clicked;
+    } else {
+        popup = data->bImage ? kPopupMultiImages : data->bCSISet ? kPopupMultiSet : kPopupOutImages;
+    }
+    QMenu menu(this);
+    BuildPopup(menu, popup);
+    vx::app::RunPopupMenu(menu, screen);
+}
+
+void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
+{
+    // Commands of the main frame are offered as the frame offers them.
+    if (m_pMainFrame)
+        m_pMainFrame->UpdateCommandStates();
+    auto frameCommand = [&](const char* text, int command) {
+        QAction* action = menu.addAction(text);
+        QAction* frameAction = m_pMainFrame ? m_pMainFrame->Action(command) : nullptr;
+        action->setEnabled(frameAction && frameAction->isEnabled());
+        if (frameAction)
+            connect(action, &QAction::triggered, frameAction, &QAction::trigger);
+    };
+    auto own = [&](const char* text, void (CPrjExpTree::*handler)()) {
+        connect(menu.addAction(text), &QAction::triggered, this, handler);
+    };
+    switch (popup) {
+    case kPopupImage:
+        frameCommand("Add Images...", cmd::ProjectAddImages);
+        frameCommand("Add CSI Set", cmd::ProjectAddCSISet);
+        menu.addSeparator();
+        own("View", &CPrjExpTree::OnViewImage);
+        own("Remove", &CPrjExpTree::OnImagesRemove);
+        break;
+    case kPopupOutImages:
+        frameCommand("Add Exam...", cmd::ProjectAddExam);
+        frameCommand("Add Images...", cmd::ProjectAddImages);
+        frameCommand("Add CSI Set...", cmd::ProjectAddCSISet);
+        break;
+    case kPopupCSISet:
+        frameCommand("Add Images...", cmd::ProjectAddImages);
+        frameCommand("Add CSI Set", cmd::ProjectAddCSISet);
+        menu.addSeparator();
+        frameCommand("View Slice...", cmd::ProjectViewSlice);
+        menu.addSeparator();
+        own("Set Work Set", &CPrjExpTree::OnSetWorkSet);
+        own("Remove", &CPrjExpTree::OnCSISetRemove);
+        own("Zero Fill", &CPrjExpTree::OnCSISetZeroFill);
+        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters);
+        menu.addSeparator();
+        own("Save as...", &CPrjExpTree::OnCSISetSaveAs);
+        break;
+    case kPopupMultiSet:
+        own("Remove CSI Sets", &CPrjExpTree::OnMultiSetRemove);
+        menu.addSeparator();
+        own("Sum", &CPrjExpTree::OnMultiSetSum);
+        own("Subtract", &CPrjExpTree::OnMultiSetSubtract);
+        own("Ratio", &CPrjExpTree::OnMultiSetRatio);
+        break;
+    case kPopupMultiImages:
+        own("Remove Images", &CPrjExpTree::OnMultiImagesRemove);
+        menu.addSeparator();
+        own("3D Reconstruction", &CPrjExpTree::OnMultiImages3DReconstruction);
+        own("Image Averaging", &CPrjExpTree::OnMultiImagesAveraging);
+        break;
+    }
+}
+
+// ---- single-item commands -------------------------------------------------------------------
+
+TMRImage* CPrjExpTree::CurrentImage() const
+{
+    const TExpItemData* data = DataOf(m_hCurItem);
+    return data && data->bImage && InProject(data->pImage) ? data->pImage : nullptr;
+}
+
+TCSISet* CPrjExpTree::CurrentSet() const
+{
+    const TExpItemData* data = DataOf(m_hCurItem);
+    return data && data->bCSISet && InProject(data->pCSISet) ? data->pCSISet : nullptr;
+}
+
+void CPrjExpTree::OnViewImage()
+{
+    if (TMRImage* image = CurrentImage(); image && m_pMainFrame)
+        m_pMainFrame->ViewImage(image);
+}
+
+void CPrjExpTree::OnSetWorkSet()
+{
+    if (TCSISet* set = CurrentSet(); set && m_pMainFrame)
+        m_pMainFrame->SetWorkSet(set);
+}
+
+void CPrjExpTree::OnImagesRemove()
+{
+    TMRImage* image = CurrentImage();
+    if (!image || !m_pMainFrame)
+        return;
+    m_pMainFrame->RemoveImage(image);
+    // Found again: a refresh on the way may have taken the item already.
+    DeleteItem(FindImageItem(image));
+}
+
+void CPrjExpTree::OnCSISetRemove()
+{
+    TCSISet* set = CurrentSet();
+    if (set && m_pMainFrame && m_pMainFrame->RemoveCSISet(set))
+        DeleteItem(FindCSISetItem(set));
+}
+
+std::string CPrjExpTree::ZeroFillSizeError(const TCSISet& set, const int size[3])
+{
+    for (int d = 0; d < 3; ++d)
+        if (size[d] < set.m_nDim[d])
+            return "New size needs to be larger than original size.";
+    // The in-plane axes of the slice orientation, and the slice axis of a 3-D set.
+    static constexpr int kInPlane[3][2] = {{1, 2}, {0, 2}, {0, 1}};
+    const int slice = std::clamp(set.m_nSliceAxis, 0, 2);
+    std::vector<int> axes = {kInPlane[slice][0], kInPlane[slice][1]};
+    if (set.m_nSpatialDims == 3)
+        axes.push_back(slice);
+    for (int axis : axes)
+        if (size[axis] % 2 != 0)
+            return "New size needs to be an even number.";
+    return {};
+}
+
+void CPrjExpTree::OnCSISetZeroFill()
+{
+    TCSISet* set = CurrentSet();
+    if (!set)
+        return;
+    if (set != g_pProject->m_pWorkSet) {
+        vx::Report("The CSI set needs to be work set.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    // The dialog comes back, with the set's sizes, until an entry passes or the user cancels.
+    for (;;) {
+        CZeroFillDlg dialog(this);
+        dialog.m_nSizeX = set->m_nDim[0];
+        dialog.m_nSizeY = set->m_nDim[1];
+        dialog.m_nSizeZ = set->m_nDim[2];
+        if (set->m_bMultiSlice == 1)
+            dialog.SetAxisEnabled(set->m_nSliceAxis, false);
+        if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+            return;
+        const int size[3] = {dialog.m_nSizeX, dialog.m_nSizeY, dialog.m_nSizeZ};
+        const std::string error = ZeroFillSizeError(*set, size);
+        if (error.empty()) {
+            if (m_pMainFrame)
+                m_pMainFrame->ZeroFillCSISet(set, size);
+            return;
+        }
+        vx::Report(error, vx::ReportIcon::Exclamation);
+    }
+}
+
+void CPrjExpTree::OnCSISetSetParameters()
+{
+    TCSISet* set = CurrentSet();
+    if (!set || set != g_pProject->m_pWorkSet) {
+        vx::Report("The CSI set must be the current work set.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    CSetParametersDlg dialog(this);
+    dialog.m_fCoilQ = set->GetScalarParam(0);
+    dialog.m_fGain = set->GetScalarParam(1);
+    dialog.m_fFrequency = set->GetScalarParam(2);
+    dialog.m_fSweepWidth = set->GetScalarParam(3);
+    dialog.m_nPoints = static_cast<int>(set->GetScalarParam(4));
+    set->GetVectorParam(5, dialog.m_fov);
+    set->GetVectorParam(6, dialog.m_offCentre);
+    set->GetVectorParam(7, dialog.m_angulation);
+    set->GetVectorParam(8, dialog.m_matrix);
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    const float scalars[4] = {dialog.m_fCoilQ, dialog.m_fGain, dialog.m_fFrequency, dialog.m_fSweepWidth};
+    g_pProject->SetWorkSetParameters(scalars, dialog.m_fov, dialog.m_offCentre);
+}
+
+void CPrjExpTree::OnCSISetSaveAs()
+{
+    TCSISet* set = CurrentSet();
+    if (!set)
+        return;
+    if (set != g_pProject->m_pWorkSet) {
+        vx::Report("The CSI set needs to be work set.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    CSaveCSISetAsDlg dialog(this);
+    dialog.m_strName = QString::fromStdString(set->GetName());
+    dialog.NameEdit()->setText(dialog.m_strName);
+    if (vx::app::RunDialog(dialog) != QDialog::Accepted)
+        return;
+    g_pProject->SaveWorkSetAs(dialog.m_strName.toStdString());
+}
+
+// ---- multi-item commands --------------------------------------------------------------------
+
+std::vector<QTreeWidgetItem*> CPrjExpTree::SelectedItemsOf(bool images) const
+{
+    std::vector<QTreeWidgetItem*> items;
+    for (QTreeWidgetItem* item : GetSelectedList()) {
+        const TExpItemData* data = DataOf(item);
+        if (data && (images ? data->bImage && InProject(data->pImage) : data->bCSISet && InProject(data->pCSISet)))
+            items.push_back(item);
+    }
+    return items;
+}
+
+void CPrjExpTree::OnMultiImagesRemove()
+{
+    if (!g_pProject)
+        return;
+    std::vector<QTreeWidgetItem*> items = SelectedItemsOf(true);
+    std::reverse(items.begin(), items.end());
+    std::vector<TMRImage*> images;
+    for (QTreeWidgetItem* item : items) {
+        images.push_back(DataOf(item)->pImage);
+        DeleteItem(item);
+    }
+    g_pProject->RemoveImages(images);
+}
+
+void CPrjExpTree::OnMultiSetRemove()
+{
+    std::vector<TCSISet*> sets;
+    for (QTreeWidgetItem* item : SelectedItemsOf(false))
+        sets.insert(sets.begin(), DataOf(item)->pCSISet);
+    // One question per set, last first; an item goes only with its set, and is found
+    // again since removing the work set refreshes the tree.
+    for (TCSISet* set : sets)
+        if (InProject(set) && m_pMainFrame && m_pMainFrame->RemoveCSISet(set))
+            DeleteItem(FindCSISetItem(set));
+}
+
+void CPrjExpTree::CombineSelectedSets(TProject::TSetOperation operation)
+{
+    std::vector<TCSISet*> sets;
+    for (QTreeWidgetItem* item : SelectedItemsOf(false))
+        sets.push_back(DataOf(item)->pCSISet);
+    if (!sets.empty() && g_pProject)
+        g_pProject->CombineCSISets(sets, operation);
+    RefreshFromProject();
+}
+
+void CPrjExpTree::OnMultiSetSum()
+{
+    CombineSelectedSets(TProject::TSetOperation::Sum);
+}
+
+void CPrjExpTree::OnMultiSetSubtract()
+{
+    CombineSelectedSets(TProject::TSetOperation::Subtract);
+}
+
+void CPrjExpTree::OnMultiSetRatio()
+{
+    CombineSelectedSets(TProject::TSetOperation::Ratio);
+}
+
+std::string CPrjExpTree::ImageStackError(const std::vector<TMRImage*>& images, bool averaging)
+{
+    constexpr float kFOVTolerance = 0.001f;  // mm
+    for (const TMRImage* image : images) {
+        if (!image->IsGeometryComplete())
+            return averaging ? "Failed to average because some images are not initialized."
+                             : "Failed to reconstruct because some images are not initialized.";
+        const TMRImage* first = images.front();
+        if (image->GetOrientation() != first->GetOrientation() || image->GetWidth() != first->GetWidth() ||
+            image->GetHeight() != first->GetHeight() ||
+            std::abs(image->GetFOVX() - first->GetFOVX()) > kFOVTolerance ||
+            std::abs(image->GetFOVY() - first->GetFOVY()) > kFOVTolerance)
+            return "The selected images should have same orientation, size and FOV.";
+    }
+    if (images.empty())
+        return "No images are selected.";
+    return {};
+}
+
+void CPrjExpTree::RunImageStackCommand(bool averaging)
+{
+    if (!g_pProject)
+        return;
+    if (averaging && !g_pProject->m_pWorkSet) {
+        vx::Report("A CSI set must be set as work set.", vx::ReportIcon::None);
+        return;
+    }
+    std::vector<TMRImage*> images;
+    for (QTreeWidgetItem* item : SelectedItemsOf(true))
+        images.push_back(DataOf(item)->pImage);
+    const std::string error = ImageStackError(images, averaging);
+    if (!error.empty()) {
+        vx::Report(error, vx::ReportIcon::Exclamation);
+        return;
+    }
+    {
+        vx::TWaitCursor wait;
+        if (averaging)
+            g_pProject->AverageImages(images);
+        else
+            g_pProject->Reconstruct3D(images);
+    }
+    RefreshFromProject();
+}
+
+void CPrjExpTree::OnMultiImages3DReconstruction()
+{
+    RunImageStackCommand(false);
+}
+
+void CPrjExpTree::OnMultiImagesAveraging()
+{
+    RunImageStackCommand(true);
+}
