@@ -163,6 +163,9 @@ public:
     void SetBrightnessContrast(int low, int high);
     // The display range of the one map shown in the active image window.
     void SetMapDisplayRange(float min, float max);
+    // The image correction bar's Apply (intensity normalisation with its line width and
+    // threshold) or Smooth, as an undoable step on the active image window's image.
+    void OnImageCorrection(bool smooth);
 
     // ---- commands of the active image window (CMainFrameImageCommands.cpp) ----------------
     // Navigation, map-scale reset, Edit > Copy and File > Print go to the active image

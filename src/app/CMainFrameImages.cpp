@@ -1,6 +1,9 @@
 // The main frame's commands on how images look: brightness and contrast from the
 // windowing toolbar, the display range of a shown map, and the image correction bar.
 #include <QAction>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <vector>
 
@@ -13,12 +16,21 @@
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "platform/Numbers.h"
 #include "platform/Report.h"
+#include "processing/TImageNormalizationStep.h"
+#include "processing/TImageSmoothingStep.h"
 
 void CMainFrame::ConnectImageCommands()
 {
     SetCommandHandler(cmd::AutoscaleImages,
                       [this] { m_bAutoscaleImages = Action(cmd::AutoscaleImages)->isChecked(); });
+    if (!m_wndCorrectionBar)
+        return;
+    if (auto* apply = m_wndCorrectionBar->findChild<QPushButton*>("ApplyButton"))
+        connect(apply, &QPushButton::clicked, this, [this] { OnImageCorrection(false); });
+    if (auto* smooth = m_wndCorrectionBar->findChild<QPushButton*>("SmoothButton"))
+        connect(smooth, &QPushButton::clicked, this, [this] { OnImageCorrection(true); });
 }
 
 void CMainFrame::SetBrightnessContrast(int low, int high)
@@ -57,4 +69,26 @@ void CMainFrame::SetMapDisplayRange(float min, float max)
     map->displayMax = max;
     g_pProject->ApplyMapScale(map);
     g_pProject->UpdateFrames(false, true, false, false, false);
+}
+
+void CMainFrame::OnImageCorrection(bool smooth)
+{
+    CChildFrame* frame = ActiveImageFrame();
+    TMRImage* image = frame ? frame->GetImage() : nullptr;
+    if (!g_pProject || !image)
+        return;
+    TProcessStep* step = nullptr;
+    if (smooth) {
+        step = new TImageSmoothingStep(image);
+    } else {
+        // The leading digits of each box, 0 when there are none.
+        auto value = [this](const char* name) {
+            const auto* edit = m_wndCorrectionBar->findChild<QLineEdit*>(name);
+            return edit ? static_cast<float>(vx::LeadingInt(edit->text().toStdString())) : 0.0f;
+        };
+        step = new TImageNormalizationStep(value("LineWidthEdit"), value("ThresholdEdit"), image);
+    }
+    // A step that fails is deleted by Perform; its own messages came from the step.
+    if (TProcessStep::Perform(step, *g_pProject, false))
+        frame->UpdateView(false, true, false, false, false);
 }

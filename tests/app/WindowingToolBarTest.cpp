@@ -5,11 +5,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +28,11 @@
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
+#include "model/ProcessingHooks.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TProcessHistory.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "views/CMainPicView.h"
@@ -40,6 +46,7 @@ protected:
     void SetUp() override
     {
         vx::ResetGlobals();
+        InstallProcessing();
         ASSERT_TRUE(fixture.Ok());
         session = std::make_unique<TGuiSession>(fixture);
         ASSERT_TRUE(session->Ok());
@@ -60,7 +67,14 @@ protected:
     void TearDown() override
     {
         session.reset();
+        InstallProcessingHooks({});
         vx::ResetGlobals();
+    }
+    std::vector<std::string> StepNames() const
+    {
+        std::list<std::string> names;
+        session->Project()->m_history->GetStepNames(names, true);
+        return {names.begin(), names.end()};
     }
     void Activate(CChildFrame* child)
     {
@@ -196,6 +210,40 @@ TEST_F(WindowingToolBarTest, MapBoxesSetTheRangeOfTheOneMapShown)
               std::vector<std::string>({"Can't set the map display scale, because more than one maps are displayed."}));
     EXPECT_FLOAT_EQ(naa->displayMin, 1.0f);
     EXPECT_FLOAT_EQ(cho->displayMin, 1.0f);
+}
+
+TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUndoableSteps)
+{
+    axial->SetShowCSISlice(false);
+    axial->UpdateView(false, true, false, false, false);
+    // Pixel (7, 4) is the last of a cell of 0 beside a cell of 400; (60, 4) lies in a cell of 1000.
+    ASSERT_EQ(TGuiFixture::ImageValue(7, 4), 0);
+    ASSERT_EQ(TGuiFixture::ImageValue(8, 4), 400);
+    ASSERT_EQ(TGuiFixture::ImageValue(60, 4), 1000);
+    ASSERT_EQ(GreyAt(axial, 7, 4), 0);
+    QDockWidget* bar = frame->CorrectionBar();
+    auto click = [&](const char* button) {
+        QTest::mouseClick(bar->findChild<QPushButton*>(button), Qt::LeftButton);
+        QApplication::processEvents();
+    };
+
+    // Smoothing spreads the 400 cell into its neighbour; Undo gives the pixels back.
+    click("SmoothButton");
+    EXPECT_GT(GreyAt(axial, 7, 4), 0);
+    EXPECT_EQ(StepNames(), std::vector<std::string>({"image smoothing"}));
+    frame->OnUndo(1);
+    EXPECT_EQ(GreyAt(axial, 7, 4), 0);
+
+    // An empty LineWidth is a width of 0: the low-pass image is the image itself, so every
+    // pixel above the threshold becomes the same value.
+    bar->findChild<QLineEdit*>("LineWidthEdit")->clear();
+    bar->findChild<QLineEdit*>("ThresholdEdit")->setText("10%");
+    click("ApplyButton");
+    EXPECT_EQ(GreyAt(axial, 12, 4), GreyAt(axial, 60, 4));
+    EXPECT_GT(GreyAt(axial, 12, 4), 0);
+    EXPECT_EQ(GreyAt(axial, 7, 4), 0);
+    EXPECT_EQ(StepNames(), std::vector<std::string>({"image intensity normalization"}));
+    EXPECT_EQ(report.Count(), 0u);
 }
 
 }  // namespace
