@@ -362,13 +362,13 @@ TEST(ExplorerChecks, ZeroFillSizes)
 
 TEST(ExplorerChecks, ImageStacks)
 {
-    struct TImageSpec {
+    struct TStackImage {
         int orientation, width;
         float fovX;
         bool complete;
     };
     struct TCase {
-        std::vector<TImageSpec> images;
+        std::vector<TStackImage> images;
         bool averaging;
         const char* error;
     } cases[] = {
@@ -384,16 +384,16 @@ TEST(ExplorerChecks, ImageStacks)
         SCOPED_TRACE(c.error);
         std::vector<std::unique_ptr<TMRImage>> owned;
         std::vector<TMRImage*> images;
-        for (const TImageSpec& spec : c.images) {
+        for (const TStackImage& shape : c.images) {
             owned.push_back(std::make_unique<TMRImage>(nullptr));
             TMRImage* image = owned.back().get();
-            image->SetWidth(spec.width, false);
+            image->SetWidth(shape.width, false);
             image->SetHeight(64, false);
-            image->SetOrientation(spec.orientation, false);
-            image->SetParameter(spec.fovX, TMRImage::ParamFOVX, false);
+            image->SetOrientation(shape.orientation, false);
+            image->SetParameter(shape.fovX, TMRImage::ParamFOVX, false);
             image->SetParameter(240.0f, TMRImage::ParamFOVY, false);
             image->SetParameter(0.0f, TMRImage::ParamSlicePosition, false);
-            if (spec.complete)
+            if (shape.complete)
                 for (int k = 0; k < 3; ++k)
                     image->SetParameter(0.0f, TMRImage::ParamPositionX + k, false);
             images.push_back(image);
