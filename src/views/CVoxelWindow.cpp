@@ -97,6 +97,12 @@ CIntegralWnd* CVoxelWindow::ShowIntegralWindow()
     return m_pIntegralWnd;
 }
 
+void CVoxelWindow::HideIntegralWindow()
+{
+    if (m_pIntegralWnd)
+        m_pIntegralWnd->hide();
+}
+
 CIntegralWnd* CVoxelWindow::IntegralWindow() const
 {
     return m_pIntegralWnd;

@@ -54,6 +54,7 @@ public:
     // this window.
     CIntegralWnd* ShowIntegralWindow();
     CIntegralWnd* IntegralWindow() const;
+    void HideIntegralWindow();
 
     // --- panel and view (CVoxelWindowTools.cpp) ------------------------------------
     // The panel's tool starters and action forwarders. Each sends its request to the

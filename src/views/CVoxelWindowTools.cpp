@@ -22,6 +22,11 @@ void CVoxelWindow::ConnectViewRequests()
     connect(this, &CVoxelWindow::WaterSuppressionRequested, view, &CVoxelWndView::OnWater);
     connect(this, &CVoxelWindow::PeakRemovalRequested, view, &CVoxelWndView::OnPeakRemoval);
     connect(this, &CVoxelWindow::VoxApplyRequested, view, &CVoxelWndView::ApplyToVoxels);
+    // The integral window comes first, then the integral tool picks regions for it.
+    connect(this, &CVoxelWindow::IntegralWindowRequested, view, [this, view] {
+        if (ShowIntegralWindow())
+            view->SetTool(16, 0.0f, 0.0f, 0.0f, 0.0f);
+    });
 }
 
 void CVoxelWindow::StartTool(int mode, float a, float b, float c, float d)

@@ -13,6 +13,7 @@
 #include "app/DialogRunner.h"
 #include "app/CMainFrame.h"
 #include "app/TImageFrameList.h"
+#include "model/TIntegralRegion.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
@@ -21,6 +22,7 @@
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
 #include "model/TextHelpers.h"
+#include "views/CIntegralWnd.h"
 #include "platform/Globals.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
@@ -369,6 +371,8 @@ void CVoxelWndView::EndTool()
         if (g_pProject)
             g_pProject->UpdateFrames(true, false, false, false, false);
     }
+    if (ToolAs<TIntegralTool>() && m_pFrame)
+        m_pFrame->HideIntegralWindow();
     for (QScrollBar* bar : {m_scrollV, m_scrollH1, m_scrollH2})
         bar->hide();
     m_tool = std::make_unique<TReadoutTool>();
@@ -448,8 +452,27 @@ void CVoxelWndView::Apply()
         break;
     case 16:
         // The integral tool stays open for the next region.
-        if (auto* tool = ToolAs<TIntegralTool>(); tool && !tool->m_bEndSet)
-            Tell("Select the region for integraion first.");
+        if (auto* tool = ToolAs<TIntegralTool>()) {
+            if (!tool->m_bEndSet) {
+                Tell("Select the region for integraion first.");
+                return;
+            }
+            if (TIntegralRegion* region = MakeIntegral()) {
+                CIntegralWnd* window = m_pFrame ? m_pFrame->IntegralWindow() : nullptr;
+                if (window)
+                    window->AddIntegral(region);
+                else
+                    delete region;
+            }
+            tool->m_bStartSet = tool->m_bEndSet = 0;
+            tool->m_fOffset = tool->m_fSlope = 0.0f;
+            tool->m_fCoarseOffset = tool->m_fCoarseSlope = 0.0f;
+            tool->m_fScale = 1.0f;
+            for (QScrollBar* bar : {m_scrollV, m_scrollH1, m_scrollH2})
+                bar->setValue(0);
+            if (g_pProject && g_pProject->m_pMainFrame)
+                g_pProject->m_pMainFrame->RefreshVoxelWindows();
+        }
         return;
     default:
         break;

@@ -6,12 +6,14 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTreeWidgetItem>
 
 #include <cmath>
 #include <complex>
 #include <list>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CVexaraApp.h"
@@ -20,6 +22,8 @@
 #include "model/TMapList.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
+#include "views/CIntegralListView.h"
+#include "views/CIntegralWnd.h"
 #include "views/CVoxelWndDlgView.h"
 #include "VoxelWindowFixture.h"
 
@@ -164,7 +168,37 @@ TEST_F(SpectrumToolsTest, IntegralRegionSetsTheBaselineStepsAndTheKeysMoveIt)
     view->Apply();
     EXPECT_EQ(view->GetToolMode(), 16);
     EXPECT_TRUE(report.Contains("Select the region for integraion first."));
+}
 
+TEST_F(SpectrumToolsTest, IntegralButtonShowsTheWindowAndApplyHandsItEachRegion)
+{
+    window->OpenIntegralWindow();
+    CIntegralWnd* integrals = window->IntegralWindow();
+    ASSERT_NE(integrals, nullptr);
+    EXPECT_TRUE(integrals->isVisible());
+    EXPECT_EQ(view->GetToolMode(), 16);
+
+    // Two regions in turn: each Apply adds one row and leaves the tool open and reset.
+    for (const auto& [start, end] : {std::pair{170, 190}, std::pair{100, 120}}) {
+        Click({start, end});
+        view->m_scrollH1->setValue(300);
+        view->Apply();
+        EXPECT_EQ(view->GetToolMode(), 16);
+        auto* tool = dynamic_cast<TIntegralTool*>(view->m_tool.get());
+        ASSERT_NE(tool, nullptr);
+        EXPECT_FALSE(tool->m_bStartSet || tool->m_bEndSet);
+        EXPECT_EQ(tool->m_fOffset, 0.0f);
+        EXPECT_EQ(view->m_scrollH1->value(), 0);
+    }
+    ASSERT_EQ(integrals->List()->topLevelItemCount(), 2);
+    EXPECT_NE(integrals->List()->topLevelItem(0)->text(1), integrals->List()->topLevelItem(1)->text(1));
+
+    // Ending the tool hides the window; its integrals stay for the next opening.
+    view->CancelTool();
+    EXPECT_FALSE(integrals->isVisible());
+    window->OpenIntegralWindow();
+    EXPECT_EQ(window->IntegralWindow(), integrals);
+    EXPECT_EQ(integrals->List()->topLevelItemCount(), 2);
 }
 
 TEST_F(SpectrumToolsTest, PhaseBarsOnCopiesThenApplyRecordsOneUndoableStep)
