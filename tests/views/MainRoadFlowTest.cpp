@@ -105,6 +105,7 @@ TEST_F(MainRoadTest, PhaseUndoMapReopenAndPCA)
     Grab("mainroad_05_undone");
 
     // The map of the peak: the dialog names it, two clicks pick it, Apply shows it.
+    const QImage imageBefore = axial->View()->LayerImage(CMainPicView::ImageLayer).copy();
     {
         TDialogScript script([](QDialog& dialog) {
             auto* map = dynamic_cast<CCreateMapDlg*>(&dialog);
@@ -124,6 +125,44 @@ TEST_F(MainRoadTest, PhaseUndoMapReopenAndPCA)
     Press(window, P::kApply);
     ASSERT_NE(set->FindMap("NAA_map"), nullptr);
     EXPECT_EQ(axial->windowTitle().toStdString(), "(Axial) axial_1 @ 100%<NAA_map>");
+    // The overlay in the hot table (red before green before blue, never blue-dominant),
+    // brightening along x as the peak grows.
+    {
+        const QImage& image = axial->View()->LayerImage(CMainPicView::ImageLayer);
+        ASSERT_EQ(image.size(), imageBefore.size());
+        int hot = 0, cold = 0, left = 0, right = 0;
+        double leftSum = 0, rightSum = 0;
+        int xMin = image.width(), xMax = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != imageBefore.pixel(x, y)) {
+                    xMin = std::min(xMin, x);
+                    xMax = std::max(xMax, x);
+                }
+        ASSERT_GT(xMax, xMin);
+        const int third = (xMax - xMin) / 3;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = xMin; x <= xMax; ++x) {
+                const QRgb c = image.pixel(x, y);
+                if (c == imageBefore.pixel(x, y))
+                    continue;
+                hot += qRed(c) >= qGreen(c) && qGreen(c) >= qBlue(c) && qRed(c) > qBlue(c);
+                cold += qBlue(c) > qRed(c) + 4;
+                // Over the image's black cells the overlay shows alone.
+                if (qGray(imageBefore.pixel(x, y)) != 0)
+                    continue;
+                const double level = qRed(c) + qGreen(c) + qBlue(c);
+                if (x < xMin + third)
+                    leftSum += level, ++left;
+                else if (x > xMax - third)
+                    rightSum += level, ++right;
+            }
+        EXPECT_GT(hot, 100);
+        EXPECT_EQ(cold, 0);
+        ASSERT_GT(left, 0);
+        ASSERT_GT(right, 0);
+        EXPECT_GT(rightSum / right, leftSum / left + 50) << leftSum / left << " " << rightSum / right;
+    }
 
     // Saved, closed and opened again: the map is back.
     ASSERT_TRUE(session->Project()->SaveWorkSet(false));
