@@ -16,7 +16,7 @@
 #include "app/DialogRunner.h"
 #include "app/ExplorerIcons.h"
 #include "app/OrientationCaption.h"
-#include "app/PopupMenu.h"
+#include "app/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
@@ -295,7 +295,7 @@ void CPrjExpTree::ShowContextMenu(const QPoint& screen)
     }
     QMenu menu(this);
     BuildPopup(menu, popup);
-    vx::app::RunPopupMenu(menu, screen);
+    vx::app::RunMenu(menu, screen);
 }
 
 void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)

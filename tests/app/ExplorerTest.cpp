@@ -26,7 +26,7 @@
 #include "app/CSetParametersDlg.h"
 #include "app/CZeroFillDlg.h"
 #include "app/CommandIds.h"
-#include "app/PopupMenu.h"
+#include "app/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
@@ -61,7 +61,7 @@ class TMenuScript {
 public:
     TMenuScript()
     {
-        m_old = vx::app::SetPopupMenuRunner([this](QMenu& menu, const QPoint&) -> QAction* {
+        m_old = vx::app::SetMenuRunner([this](QMenu& menu, const QPoint&) -> QAction* {
             texts.clear();
             QAction* chosen = nullptr;
             for (QAction* action : menu.actions()) {
@@ -76,13 +76,13 @@ public:
             return chosen;
         });
     }
-    ~TMenuScript() { vx::app::SetPopupMenuRunner(std::move(m_old)); }
+    ~TMenuScript() { vx::app::SetMenuRunner(std::move(m_old)); }
 
     std::string choice;
     std::vector<std::string> texts;
 
 private:
-    vx::app::PopupMenuRunner m_old;
+    vx::app::MenuRunner m_old;
 };
 
 class ExplorerTest : public ::testing::Test {
