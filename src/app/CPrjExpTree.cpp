@@ -16,7 +16,6 @@
 #include "app/DialogRunner.h"
 #include "app/ExplorerIcons.h"
 #include "app/OrientationCaption.h"
-#include "app/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
