@@ -1,6 +1,6 @@
 #pragma once
 // What the analysis-window list needs of an analysis window. The analysis window
-// derives from it; until then the list makes placeholder windows.
+// (CAnalysisWnd) derives from it; tests put windows of their own in its place.
 #include "app/CListedWindow.h"
 
 class CMainFrame;

@@ -39,7 +39,7 @@ void TAnalysisWndList::SetUnit(int unit)
 CAnalysisWindowBase* TAnalysisWndList::OpenNew(TAnalysis* analysis)
 {
     CAnalysisWindowBase* window = InstalledFactory() ? InstalledFactory()(this, analysis)
-                                                     : vx::app::MakePlaceholderAnalysisWindow(this, analysis);
+                                                     : vx::app::MakeAnalysisWindow(this, analysis);
     if (!window)
         return nullptr;
     if (!window->Create(m_pMDIParent)) {

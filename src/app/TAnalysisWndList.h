@@ -20,6 +20,6 @@ public:
     // window cannot be made.
     CAnalysisWindowBase* OpenNew(TAnalysis* analysis);
 
-    // Installs the maker of analysis windows (empty: placeholder windows).
+    // Installs the maker of analysis windows (empty: the analysis window).
     static Factory SetFactory(Factory factory);
 };

@@ -1,6 +1,5 @@
 #include "app/WindowFactory.h"
 
-#include <QLabel>
 
 #include <vector>
 
@@ -16,22 +15,11 @@
 #include "model/TSpectrum.h"
 #include "platform/Globals.h"
 #include "processing/TRegionEstimate.h"
+#include "views/CAnalysisWnd.h"
 #include "views/CVoxelWindow.h"
 
 namespace vx::app {
 namespace {
-
-class CPlaceholderAnalysisWindow : public CAnalysisWindowBase {
-public:
-    CPlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis)
-        : CAnalysisWindowBase(list, analysis)
-    {
-        setWidget(new QLabel("Analysis"));
-    }
-    void UpdateViews(int, int, int) override {}
-    void SetMouseMode(int) override {}
-    void SetUnit(int) override {}
-};
 
 // One installed maker of each kind, empty until installed.
 template <class T>
@@ -54,9 +42,9 @@ CVoxelWindowBase* MakeVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int k
     return new CVoxelWindow(list, frame, kind);
 }
 
-CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis)
+CAnalysisWindowBase* MakeAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis)
 {
-    return new CPlaceholderAnalysisWindow(list, analysis);
+    return new CAnalysisWnd(list, analysis);
 }
 
 ExplorerFactory SetExplorerFactory(ExplorerFactory factory) { return Swap(Slot<ExplorerFactory>(), std::move(factory)); }

@@ -26,7 +26,8 @@ namespace vx::app {
 
 // The spectrum window of a voxel-window list.
 CVoxelWindowBase* MakeVoxelWindow(TVoxelWndList* list, CChildFrame* frame, int kind);
-CAnalysisWindowBase* MakePlaceholderAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis);
+// The analysis window of the analysis list.
+CAnalysisWindowBase* MakeAnalysisWindow(TAnalysisWndList* list, TAnalysis* analysis);
 
 using ExplorerFactory = std::function<CExplorerFrameBase*(CMainFrame*)>;
 using InfoFrameFactory = std::function<CInfoFrameBase*(CMainFrame*)>;

@@ -137,6 +137,11 @@ public:
     // and writes its data-set file; an earlier copy of the same name is replaced. The
     // work set stays as it was. Another set, or a size the copy cannot have, is reported.
     void ZeroFillCSISet(TCSISet* pSet, const int size[3]);
+    // Adds a set made from the project's data (its samples in memory) and writes its
+    // data-set file; a set of the same name is replaced, with its analyses and windows.
+    // The project file is saved (keepModified: without clearing the modified flag). False,
+    // the project unchanged, for a name that cannot be a file or a failed write.
+    bool AddReplacingSet(std::unique_ptr<TCSISet> pSet, bool keepModified);
     // Reads the macro file and applies it to the work set as one recorded step. False
     // without a work set, for a file that cannot be opened or read (reported; the set
     // unchanged) and when any of its steps failed (reported; the others stay applied

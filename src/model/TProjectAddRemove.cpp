@@ -360,17 +360,24 @@ void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
     std::unique_ptr<TCSISet> copy = pSet->CreateZeroFilledSet(size[0], size[1], size[2]);
     if (!copy)
         return;
+    AddReplacingSet(std::move(copy), false);
+}
+
+bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
+{
+    if (!copy)
+        return false;
     copy->SetProject(this);
     copy->SetFolder(m_strFolder);
     // A set of that name is replaced below; any other file of that name is kept.
     if (IsUnusableSetName(*copy)) {
         vx::Report(copy->GetName() + " already exists.\r\n", vx::ReportIcon::Exclamation);
-        return;
+        return false;
     }
     // The copy's file is written before anything is replaced: a failed write keeps the
     // project as it was.
     if (!copy->WriteDataFile(copy->GetFilePath()))
-        return;
+        return false;
     copy->FreeSpectra();
 
     if (TCSISet* pOld = m_pCSISetList->FindByName(copy->GetName())) {
@@ -381,7 +388,11 @@ void TProject::ZeroFillCSISet(TCSISet* pSet, const int size[3])
     m_pCSISetList->Add(copy.release());
     if (m_pMainFrame)
         m_pMainFrame->ShowProjectExplorer();
-    Save();
+    if (keepModified)
+        SaveKeepModified();
+    else
+        Save();
+    return true;
 }
 
 bool TProject::RunMacroFile(const std::string& path)
