@@ -414,15 +414,21 @@ std::string CPrjExpTree::ZeroFillSizeError(const TCSISet& set, const int size[3]
     return {};
 }
 
-void CPrjExpTree::OnCSISetZeroFill()
+TCSISet* CPrjExpTree::CurrentWorkSet() const
 {
     TCSISet* set = CurrentSet();
+    if (set && set != g_pProject->m_pWorkSet) {
+        vx::Report("The CSI set needs to be work set.", vx::ReportIcon::Exclamation);
+        return nullptr;
+    }
+    return set;
+}
+
+void CPrjExpTree::OnCSISetZeroFill()
+{
+    TCSISet* set = CurrentWorkSet();
     if (!set)
         return;
-    if (set != g_pProject->m_pWorkSet) {
-        vx::Report("The CSI set needs to be work set.", vx::ReportIcon::Exclamation);
-        return;
-    }
     // The dialog comes back, with the set's sizes, until an entry passes or the user cancels.
     for (;;) {
         CZeroFillDlg dialog(this);
@@ -469,13 +475,9 @@ void CPrjExpTree::OnCSISetSetParameters()
 
 void CPrjExpTree::OnCSISetSaveAs()
 {
-    TCSISet* set = CurrentSet();
+    TCSISet* set = CurrentWorkSet();
     if (!set)
         return;
-    if (set != g_pProject->m_pWorkSet) {
-        vx::Report("The CSI set needs to be work set.", vx::ReportIcon::Exclamation);
-        return;
-    }
     CSaveCSISetAsDlg dialog(this);
     dialog.m_strName = QString::fromStdString(set->GetName());
     dialog.NameEdit()->setText(dialog.m_strName);

@@ -90,6 +90,8 @@ private:
     // The current item's image or set while the project still holds it, else null.
     TMRImage* CurrentImage() const;
     TCSISet* CurrentSet() const;
+    // The current set when it is the work set; any other set is reported and gives null.
+    TCSISet* CurrentWorkSet() const;
     // The selected items of images or of sets, in display order.
     std::vector<QTreeWidgetItem*> SelectedItemsOf(bool images) const;
     void CombineSelectedSets(TProject::TSetOperation operation);

@@ -154,23 +154,7 @@ protected:
         frame->MdiArea()->setActiveSubWindow(child);
         QApplication::processEvents();
     }
-    // A map of the work set whose values rise along x.
-    TMap* AddMap(const std::string& name)
-    {
-        TCSISet* set = session->Project()->m_pWorkSet;
-        auto* map = new TMap(set);
-        const int dim[3] = {8, 8, 2};
-        std::vector<TComplex> values;
-        for (int k = 0; k < 8 * 8 * 2; ++k)
-            values.emplace_back(float(k % 8 + 1), 0.0f);
-        EXPECT_TRUE(map->SetGrid(dim, values));
-        map->name = name;
-        std::copy(set->m_fFOV, set->m_fFOV + 3, map->fov);
-        map->minReal = map->displayMin = 1;
-        map->maxReal = map->displayMax = 8;
-        set->AddMap(map);
-        return map;
-    }
+    TMap* AddMap(const std::string& name) { return AddRisingMap(*session->Project()->m_pWorkSet, name); }
 
     TScriptedReport report;
     TGuiFixture fixture{2};

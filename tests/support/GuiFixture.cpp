@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <complex>
 #include <memory>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
+#include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -236,6 +238,22 @@ CChildFrame* TGuiSession::FrameTitled(const std::string& title) const
         if (frame->windowTitle().toStdString() == title)
             return frame;
     return nullptr;
+}
+
+TMap* AddRisingMap(TCSISet& set, const std::string& name)
+{
+    auto* map = new TMap(&set);
+    const int dim[3] = {8, 8, 2};
+    std::vector<TComplex> values;
+    for (int k = 0; k < 8 * 8 * 2; ++k)
+        values.emplace_back(float(k % 8 + 1), 0.0f);
+    EXPECT_TRUE(map->SetGrid(dim, values));
+    map->name = name;
+    std::copy(set.m_fFOV, set.m_fFOV + 3, map->fov);
+    map->minReal = map->displayMin = 1;
+    map->maxReal = map->displayMax = 8;
+    set.AddMap(map);
+    return map;
 }
 
 }  // namespace vx::test

@@ -24,6 +24,8 @@
 
 class CChildFrame;
 class CMainFrame;
+class TCSISet;
+class TMap;
 class TProject;
 
 namespace vx::test {
@@ -97,5 +99,9 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<TProject> m_project;
 };
+
+// Adds to the set an 8 x 8 x 2 map called `name` whose values rise along x (1 ... 8) over the
+// set's FOV, with its range and display range 1 ... 8; returns it (owned by the set).
+TMap* AddRisingMap(TCSISet& set, const std::string& name);
 
 }  // namespace vx::test
