@@ -172,6 +172,17 @@ public:
     // window's view; they are offered only while one is active.
     void ConnectImageWindowCommands();
 
+    // ---- text exports and the voxel selection mask (CMainFrameExports.cpp) ----------------
+    // Map > Save as Txt: the chosen maps of the work set as tables.
+    void OnMapSaveAsTxt();
+    // The selected voxels' spectra over the displayed points, as text or raw floats.
+    void OnExportVoxels();
+    // The work set's selection, or its k-space sampling, as a 0/1 grid per slice.
+    void OnExportSelectionMask();
+    void OnExportKSpaceMask();
+    // Replaces the work set's selection by a mask file's and redraws the grid.
+    void OnImportSelectionMask();
+
 signals:
     // File > Recent Projects: entry k (0-based) was chosen.
     void RecentFileChosen(int index);
@@ -199,6 +210,7 @@ private:
     // Installs the handlers of the work-mode and main-frame commands.
     void ConnectCommands();
     void ConnectImageCommands();
+    void ConnectExportCommands();
     // After Undo or Redo: analyses, maps, frames, estimates and voxel windows follow the
     // work set's data.
     void RefreshAfterHistoryMove(bool singleStep);

@@ -126,6 +126,7 @@ void CMainFrame::ConnectCommands()
     SetCommandHandler(cmd::EditRedo, [this] { OnRedo(1); });
     SetCommandHandler(cmd::EditClearAll, [this] { OnClearAll(); });
     SetCommandHandler(cmd::ClearRegionEstimates, [this] { OnClearRegionEstimates(); });
+    ConnectExportCommands();
     for (bool undo : {true, false})
         if (QMenu* menu = HistoryMenu(undo))
             connect(menu, &QMenu::aboutToShow, this, [this, menu, undo] { FillHistoryMenu(menu, undo); });

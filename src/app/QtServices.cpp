@@ -157,6 +157,8 @@ void InstallQtServices()
         if (dialog->exec() == QDialog::Accepted)
             for (const QString& path : dialog->selectedFiles())
                 chosen.push_back(path.toStdString());
+        if (request.chosenFilter)
+            *request.chosenFilter = static_cast<int>(ToQtFilters(request.filter).indexOf(dialog->selectedNameFilter()));
         return chosen;
     });
     SetWaitCursorHandlers([] { QApplication::setOverrideCursor(Qt::WaitCursor); },

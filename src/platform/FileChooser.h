@@ -19,6 +19,9 @@ struct TFileRequest {
     std::string folder;          // first folder shown
     std::string fileName;        // proposed name
     std::string defaultExtension;
+    // When set, the handler stores the filter the user left chosen (0-based, as
+    // filterIndex) for callers whose output depends on it.
+    int* chosenFilter = nullptr;
 };
 
 using FileChooserHandler = std::function<std::vector<std::string>(const TFileRequest&)>;

@@ -1,5 +1,6 @@
 #include "platform/Numbers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -89,6 +90,40 @@ std::string FormatFixed(double value, int decimals)
     char buf[512];
     const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     return ec == std::errc() ? std::string(buf, ptr) : std::string("0");
+}
+
+std::string FormatSignedInt(long long value)
+{
+    std::string text = std::to_string(value);
+    if (value >= 0)
+        text.insert(text.begin(), '+');
+    return text;
+}
+
+std::string FormatSignedFloat(double value)
+{
+    constexpr int kDigits = 6;
+    char buf[64];
+    const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, kDigits);
+    std::string text = ec == std::errc() ? std::string(buf, ptr) : std::string("0");
+    if (!std::signbit(value))
+        text.insert(text.begin(), '+');
+    if (!std::isfinite(value))
+        return text;
+    // The general form drops trailing zeros and a bare point; the stream keeps both.
+    const size_t exponentAt = text.find('e');
+    std::string mantissa = text.substr(0, exponentAt);
+    const std::string exponent = exponentAt == std::string::npos ? std::string() : text.substr(exponentAt);
+    if (mantissa.find('.') == std::string::npos)
+        mantissa += '.';
+    int significant = 0;
+    for (char c : mantissa)
+        if (c >= '0' && c <= '9' && (significant > 0 || c != '0'))
+            ++significant;
+    // Zero counts its one digit before the point ("0.00000").
+    significant = std::max(significant, 1);
+    mantissa.append(static_cast<size_t>(std::max(0, kDigits - significant)), '0');
+    return mantissa + exponent;
 }
 
 int TruncateToInt(double value)

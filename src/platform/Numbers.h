@@ -26,4 +26,11 @@ std::string FormatDouble(double value);
 // Fixed notation with the given decimals ("%.*f" without the locale).
 std::string FormatFixed(double value, int decimals);
 
+// Numbers as a text stream with its show-sign and show-point flags writes them, for the
+// text exports: integers with their sign ("+0", "-3"); floating-point numbers with their
+// sign, six significant digits and the point always shown ("+1.50000", "-0.00123000",
+// "+1.00000e+20").
+std::string FormatSignedInt(long long value);
+std::string FormatSignedFloat(double value);
+
 }  // namespace vx

@@ -92,6 +92,13 @@ std::string ToLowerAscii(std::string s)
     return s;
 }
 
+std::string WithExtensionIfMissing(const std::string& path, const std::string& extension)
+{
+    if (ToLowerAscii(path).find(ToLowerAscii(extension)) != std::string::npos)
+        return path;
+    return path + ToLowerAscii(extension);
+}
+
 std::string ToUpperAscii(std::string s)
 {
     for (char& c : s)

@@ -27,6 +27,11 @@ bool EqualsNoCase(const std::string& a, const std::string& b);
 std::string ToLowerAscii(std::string s);
 std::string ToUpperAscii(std::string s);
 
+// The path with `extension` (".txt") appended unless the path holds it somewhere in any
+// case. The chosen name is kept as it is: on a case-sensitive file system another case
+// would name another file.
+std::string WithExtensionIfMissing(const std::string& path, const std::string& extension);
+
 // Wildcard match with "*" and "?", case-insensitive ("*.SPAR" matches "a.spar").
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 

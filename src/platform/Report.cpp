@@ -50,9 +50,9 @@ void AppendBatchLog(const std::string& text, bool isError)
         g_bBatchError = true;
 }
 
-void Report(const std::string& text, ReportIcon icon, BatchPolicy policy)
+void Report(const std::string& text, ReportIcon icon, BatchPolicy)
 {
-    if (g_bBatchMode && policy == BatchPolicy::Log) {
+    if (g_bBatchMode) {
         AppendBatchLog(text, true);
         return;
     }
@@ -67,6 +67,10 @@ void Report(const std::string& text, ReportIcon icon, BatchPolicy policy)
 ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,
                  ReportIcon icon, const std::string& caption)
 {
+    if (g_bBatchMode) {
+        AppendBatchLog(text, true);
+        return defaultAnswer;
+    }
     TReportRequest request;
     request.text = text;
     request.caption = caption;

@@ -10,8 +10,9 @@ namespace vx {
 enum class ReportIcon { None, Information, Exclamation, Error, Question };
 enum class ReportButtons { Ok, YesNo, YesNoCancel, OkCancel };
 enum class ReportAnswer { Ok, Yes, No, Cancel };
-// Log: in batch mode the text goes to the batch log instead of a box.
-// AlwaysBox: the caller insists on a box even while a batch runs.
+// AlwaysBox marks the kernel, quantitation and HLSVD messages, which are boxes of their
+// own kind. A batch run waits on no box: while one runs, every text goes to the batch
+// log whatever the policy.
 enum class BatchPolicy { Log, AlwaysBox };
 
 struct TReportRequest {
@@ -27,13 +28,15 @@ using ReportHandler = std::function<ReportAnswer(const TReportRequest&)>;
 // Installs a handler and returns the previous one (empty for the default).
 ReportHandler SetReportHandler(ReportHandler handler);
 
-// Shows a message (OK only). In batch mode with BatchPolicy::Log the text is
-// appended to g_batchLog with "\r\n" and g_bBatchError is set instead.
+// Shows a message (OK only). In batch mode the text is appended to g_batchLog with
+// "\r\n" and g_bBatchError is set instead.
 void Report(const std::string& text, ReportIcon icon = ReportIcon::Exclamation,
             BatchPolicy policy = BatchPolicy::Log);
 
-// Asks a question and returns the answer. Questions are never routed to the batch log:
-// callers that must not ask in batch mode check that themselves, as their rules say.
+// Asks a question and returns the answer. Callers whose rules differ in a batch run
+// check g_bBatchMode themselves; a question that still comes while a batch runs is
+// written to the batch log as an error line and answered with its default, so that no
+// run waits for a user.
 ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,
                  ReportIcon icon = ReportIcon::Question, const std::string& caption = {});
 

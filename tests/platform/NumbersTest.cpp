@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <string>
 
 #include "platform/Numbers.h"
@@ -46,4 +47,21 @@ TEST(Numbers, ParseAndFormatIgnoreAGermanLocale)
     EXPECT_DOUBLE_EQ(std::strtod("12.5", nullptr), 12.0);
     // ... ours is not.
     CheckParsing();
+}
+
+TEST(Numbers, SignedFormsMatchTheCRuntimesShowSignAndPointForm)
+{
+    // The C runtime in the "C" locale is the reference: "%+#g" is what a stream with the
+    // show-sign and show-point flags writes.
+    const double values[] = {0.0, -0.0, 1.5, -0.00123, 1e20, 123456.7, 1e6, 0.0001, 1e-5, -2.5e-7,
+                             100000.0, 3.14159265, -1.0 / 3.0, 9.999996, 1e300, 7.0};
+    for (double v : values) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%+#g", v);
+        EXPECT_EQ(FormatSignedFloat(v), expected) << v;
+    }
+    EXPECT_EQ(FormatSignedFloat(static_cast<float>(0.1)), "+0.100000");
+    EXPECT_EQ(FormatSignedInt(0), "+0");
+    EXPECT_EQ(FormatSignedInt(-3), "-3");
+    EXPECT_EQ(FormatSignedInt(256), "+256");
 }

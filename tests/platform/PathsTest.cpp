@@ -31,6 +31,17 @@ TEST(Paths, JoinsWithSlash)
     EXPECT_EQ(ToNativePath("C:\\data\\scan.SPAR"), "C:/data/scan.SPAR");
 }
 
+TEST(Paths, ExtensionIsAppendedOnlyWhenAbsentInEveryCase)
+{
+    struct Case {
+        const char* chosen;
+        const char* written;
+    };
+    for (const Case c : {Case{"/d/Data/Mask", "/d/Data/Mask.txt"}, Case{"/d/Maps.TXT", "/d/Maps.TXT"},
+                         Case{"/d/a.txt.bak", "/d/a.txt.bak"}, Case{"/d/mask.tx", "/d/mask.tx.txt"}})
+        EXPECT_EQ(WithExtensionIfMissing(c.chosen, ".TXT"), c.written) << c.chosen;
+}
+
 TEST(Paths, WildcardsIgnoreCase)
 {
     EXPECT_TRUE(WildcardMatch("*.SPAR", "scan.spar"));

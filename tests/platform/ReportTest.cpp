@@ -35,14 +35,20 @@ TEST_F(ReportTest, BatchModeAppendsLineEndOnlyWhenMissing)
     EXPECT_EQ(script.Count(), 0u);
 }
 
-TEST_F(ReportTest, ForcedBoxIgnoresBatchLog)
+TEST_F(ReportTest, BatchModeLogsForcedBoxesAndQuestionsWithoutAsking)
 {
     test::TScriptedReport script;
     g_bBatchMode = true;
-    Report("shown anyway", ReportIcon::Error, BatchPolicy::AlwaysBox);
-    EXPECT_EQ(script.Messages(), std::vector<std::string>{"shown anyway"});
-    EXPECT_TRUE(g_batchLog.empty());
-    EXPECT_FALSE(g_bBatchError);
+    Report("Failed to load the HLSVD DLL.", ReportIcon::None, BatchPolicy::AlwaysBox);
+    EXPECT_EQ(Ask("Save?", ReportButtons::YesNo, ReportAnswer::No), ReportAnswer::No);
+    EXPECT_EQ(Ask("Go on?", ReportButtons::YesNoCancel, ReportAnswer::Yes), ReportAnswer::Yes);
+    EXPECT_EQ(g_batchLog, "Failed to load the HLSVD DLL.\r\nSave?\r\nGo on?\r\n");
+    EXPECT_TRUE(g_bBatchError);
+    EXPECT_EQ(script.Count(), 0u);
+
+    g_bBatchMode = false;
+    Report("a box again", ReportIcon::Error, BatchPolicy::AlwaysBox);
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"a box again"});
 }
 
 TEST_F(ReportTest, WarningLinesDoNotSetTheErrorFlag)

@@ -104,7 +104,7 @@ TEST_F(RawImageTest, FilesShorterThanTheLayoutAreRefusedSilently)
     EXPECT_FALSE(FileExists(PixelFile("short.raw")));
 }
 
-TEST_F(RawImageTest, MessagesShowInABoxAlsoDuringABatch)
+TEST_F(RawImageTest, MessagesGoToTheLogDuringABatch)
 {
     WriteBytes(Input("a.raw"), RawFile(0, {1, 2}));
     g_bBatchMode = true;
@@ -112,12 +112,10 @@ TEST_F(RawImageTest, MessagesShowInABoxAlsoDuringABatch)
     EXPECT_FALSE(AddRaw("a.raw", 0, 2, -1));
     EXPECT_FALSE(AddRaw("a.raw", -4, 2, 1));
     EXPECT_FALSE(AddRaw("a.raw", 0, 16385, 1));
-    EXPECT_EQ(m_report.Messages(),
-              (std::vector<std::string>{"The size of the image must be positive.",
-                                        "The size of the image must be positive.",
-                                        "Header size is larger than file size",
-                                        "The size of the image must not be larger than 16384 pixels."}));
-    EXPECT_EQ(g_batchLog, "");
+    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_EQ(g_batchLog,
+              "The size of the image must be positive.\r\nThe size of the image must be positive.\r\n"
+              "Header size is larger than file size\r\nThe size of the image must not be larger than 16384 pixels.\r\n");
     EXPECT_TRUE(Images().empty());
 }
 

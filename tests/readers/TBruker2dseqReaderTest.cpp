@@ -218,9 +218,8 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         if (c.remove)
             vx::RemoveFile(e.root.File(c.remove));
         EXPECT_EQ(Read2dseq(e.seq), nullptr);
-        const auto expected = c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message};
-        EXPECT_EQ(report.Messages(), expected);
-        EXPECT_EQ(g_batchLog, "");
+        EXPECT_EQ(report.Count(), 0u);
+        EXPECT_EQ(g_batchLog, c.message.empty() ? c.message : c.message + "\r\n");
         vx::ResetGlobals();
     }
     g_bBatchMode = true;

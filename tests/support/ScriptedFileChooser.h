@@ -16,6 +16,8 @@ public:
         Answer(std::move(answer));
         m_previous = SetFileChooserHandler([this](const TFileRequest& request) {
             m_requests.push_back(request);
+            if (request.chosenFilter)
+                *request.chosenFilter = m_filter < 0 ? request.filterIndex : m_filter;
             return m_answers;
         });
     }
@@ -31,10 +33,13 @@ public:
             m_answers.push_back(std::move(path));
     }
     void Answer(std::vector<std::string> paths) { m_answers = std::move(paths); }
+    // The filter the user leaves chosen; -1 keeps the one the dialog preselected.
+    void AnswerFilter(int filter) { m_filter = filter; }
     const std::vector<TFileRequest>& Requests() const { return m_requests; }
 
 private:
     std::vector<std::string> m_answers;
+    int m_filter = -1;
     std::vector<TFileRequest> m_requests;
     FileChooserHandler m_previous;
 };
