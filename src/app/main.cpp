@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/CBatchProcessDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"
 #include "app/CViewSliceDlg.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     InstallProcessing();
     InstallRegionPainters();
     CViewSliceDlg::Install();
+    vx::app::InstallBatchDialogs();
     CVexaraApp theApp;
     QStringList commandLine = QApplication::arguments();
     commandLine.removeFirst();

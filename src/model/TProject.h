@@ -121,6 +121,9 @@ public:
     // name, identity and geometry checks (questions, or warnings in batch mode), writing
     // its data-set file. False (nothing of the set kept) when refused or failed.
     bool AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params);
+    // The read block and image record of the files of exam type 0..3 (all zero for any
+    // other type): the format, dimensions and options its CSI files are read with.
+    static void ExamTypeParams(int examType, TCSIReadParams& block, TImageImportParams& record);
     // Adds the images and CSI files of one exam folder of exam type 0..3 (any other type
     // does nothing). False when a file pattern finds nothing; what was added stays.
     bool AddExamFolder(const std::string& folder, int examType);

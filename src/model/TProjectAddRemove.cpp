@@ -68,19 +68,13 @@ bool RotationsAgree(const TCSISet& set, const TMRImage& image)
     return true;
 }
 
-// The files of a folder that match the pattern, sorted by name. The system's file search
-// that the exam scans were made for lets "*.*" match names without a dot as well.
+// The files of a folder that match the pattern, sorted by name.
 std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern)
 {
     std::vector<std::string> names;
-    const bool anyExtension = pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0;
-    const std::string stem = anyExtension ? pattern.substr(0, pattern.size() - 2) : pattern;
-    for (const vx::TFolderEntry& entry : vx::ListFolder(folder)) {
-        if (entry.isFolder)
-            continue;
-        if (vx::WildcardMatch(pattern, entry.name) || (anyExtension && vx::WildcardMatch(stem, entry.name)))
+    for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+        if (!entry.isFolder && vx::SearchPatternMatch(pattern, entry.name))
             names.push_back(entry.name);
-    }
     return names;
 }
 
@@ -233,6 +227,16 @@ bool TProject::ConfirmGeometry(const TCSISet& set)
                        vx::ReportButtons::YesNo, vx::ReportAnswer::No) != vx::ReportAnswer::No;
     }
     return true;
+}
+
+void TProject::ExamTypeParams(int examType, TCSIReadParams& block, TImageImportParams& record)
+{
+    block = TCSIReadParams{};
+    record = TImageImportParams{};
+    if (examType < 0 || examType > 3)
+        return;
+    block = ReadParamsOf(kExamScans[examType]);
+    record = ImageParamsOf(kExamScans[examType]);
 }
 
 bool TProject::AddExamFolder(const std::string& folder, int examType)

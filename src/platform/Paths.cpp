@@ -92,6 +92,14 @@ std::string ToLowerAscii(std::string s)
     return s;
 }
 
+bool SearchPatternMatch(const std::string& pattern, const std::string& name)
+{
+    if (WildcardMatch(pattern, name))
+        return true;
+    const bool anyExtension = pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0;
+    return anyExtension && WildcardMatch(pattern.substr(0, pattern.size() - 2), name);
+}
+
 std::string WithExtensionIfMissing(const std::string& path, const std::string& extension)
 {
     if (ToLowerAscii(path).find(ToLowerAscii(extension)) != std::string::npos)

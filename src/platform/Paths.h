@@ -34,6 +34,9 @@ std::string WithExtensionIfMissing(const std::string& path, const std::string& e
 
 // Wildcard match with "*" and "?", case-insensitive ("*.SPAR" matches "a.spar").
 bool WildcardMatch(const std::string& pattern, const std::string& name);
+// The same as a folder search takes a pattern: one that ends in ".*" also matches names
+// without a dot ("P*.*" matches "P12345").
+bool SearchPatternMatch(const std::string& pattern, const std::string& name);
 
 // A name that is to become one file name: not empty, not "." or "..", no separators,
 // no control characters.

@@ -51,6 +51,12 @@ TEST(Paths, WildcardsIgnoreCase)
     EXPECT_TRUE(WildcardMatch("a?c*", "ABCdef"));
     EXPECT_FALSE(WildcardMatch("a?c", "ac"));
     EXPECT_TRUE(WildcardMatch("*a*b*", "xxaYYbzz"));
+    // A folder search lets ".*" match no extension at all.
+    EXPECT_FALSE(WildcardMatch("P*.*", "P12345"));
+    EXPECT_TRUE(SearchPatternMatch("P*.*", "P12345"));
+    EXPECT_TRUE(SearchPatternMatch("p*.*", "P12345.7"));
+    EXPECT_FALSE(SearchPatternMatch("P*.*", "e12345"));
+    EXPECT_FALSE(SearchPatternMatch("", "P12345"));
 }
 
 TEST(Paths, FileComponentsAreChecked)

@@ -1,0 +1,219 @@
+#include "model/TBatchRun.h"
+
+#include <iterator>
+#include <memory>
+
+#include "model/ProcessingHooks.h"
+#include "model/TCSIReadParams.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageImportParams.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TTextFile.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+
+// The file rules of each exam type: which names are images and which CSI sets.
+struct TBatchFileRule {
+    bool upperCase;
+    const char* imageTag;
+    const char* csiTag;
+};
+
+const TBatchFileRule kFileRules[] = {
+    {true, ".PAR", ".SPAR"},
+    {true, ".PAR", ".LIST"},
+    {true, ".PAR", ".LIST"},
+    {false, "e", "P"},
+};
+constexpr int kExamTypes = static_cast<int>(std::size(kFileRules));
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool Contains(const std::string& text, const char* part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Gives the set-aside project back and ends batch mode, however the run ends.
+class TBatchScope {
+public:
+    TBatchScope() : m_kept(g_pProject) { g_bBatchMode = true; }
+    ~TBatchScope() { End(); }
+    TBatchScope(const TBatchScope&) = delete;
+    TBatchScope& operator=(const TBatchScope&) = delete;
+    void End()
+    {
+        g_bBatchMode = false;
+        g_pProject = m_kept;
+    }
+
+private:
+    TProject* m_kept;
+};
+
+}  // namespace
+
+const std::vector<std::string>& TBatchRun::ExamTypeNames()
+{
+    static const std::vector<std::string> names = {"Philips 2D Single Slice", "Philips 2D Multi Slice", "Philips 3D",
+                                                   "GE 2D EXCITE 11.0"};
+    return names;
+}
+
+std::vector<std::string> TBatchRun::SplitFileSpec(const std::string& spec)
+{
+    std::vector<std::string> patterns;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = spec.find(',', start);
+        patterns.push_back(Trimmed(spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+        if (comma == std::string::npos)
+            return patterns;
+        start = comma + 1;
+    }
+}
+
+std::vector<std::string> TBatchRun::StudyNames(const std::vector<std::string>& items)
+{
+    std::vector<std::string> names;
+    for (const std::string& item : items) {
+        if (item.size() < 3 || item.front() != '[' || item.back() != ']' || item == "[..]")
+            continue;
+        const std::string name = item.substr(1, item.size() - 2);
+        const bool drive = name.size() == 3 && name.front() == '-' && name.back() == '-';
+        if (!drive && !Contains(name, kOutputFolderName))
+            names.push_back(name);
+    }
+    return names;
+}
+
+TBatchRun::TFileKind TBatchRun::Classify(int examType, const std::string& name)
+{
+    if (examType < 0 || examType >= kExamTypes)
+        return TFileKind::Other;
+    const TBatchFileRule& rule = kFileRules[examType];
+    // Only a copy is upper-cased: the file is opened by its own name.
+    const std::string tested = rule.upperCase ? vx::ToUpperAscii(name) : name;
+    if (Contains(tested, rule.imageTag))
+        return TFileKind::Image;
+    if (Contains(tested, rule.csiTag))
+        return TFileKind::CSISet;
+    return TFileKind::Other;
+}
+
+bool TBatchRun::Run()
+{
+    vx::TWaitCursor wait;
+    const std::vector<std::string> patterns = SplitFileSpec(m_strSpec);
+    TBatchScope scope;
+    g_batchLog = kLogHeader;
+    g_bBatchError = false;
+
+    const TProcessingHooks& hooks = ProcessingHooks();
+    bool finished = true;
+    for (const std::string& name : m_studies) {
+        const std::string studyFolder = vx::JoinPath(m_strExamFolder, name);
+        if (!vx::FolderExists(m_strOutput))
+            vx::MakeFolder(m_strOutput);
+        const std::string projectFolder = vx::JoinPath(m_strOutput, name);
+
+        // The study's project opens no window: the main frame shows the set-aside project.
+        auto project = std::make_unique<TProject>();
+        if (!project->Create(projectFolder, name)) {
+            g_batchLog += "\r\nMaking new project for " + projectFolder + " is failed.\r\n";
+            continue;
+        }
+        g_pProject = project.get();
+        g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
+        g_bBatchError = false;
+
+        if (!m_pMacro && !ReadMacro()) {
+            finished = false;
+            break;
+        }
+        ProcessStudy(*project, studyFolder, patterns);
+        project->Save();
+        if (!g_bBatchError)
+            g_batchLog += "No error or warning. \r\n";
+        project.reset();
+        g_pProject = nullptr;
+    }
+    if (m_pMacro && hooks.deleteStep)
+        hooks.deleteStep(m_pMacro);
+    m_pMacro = nullptr;
+    scope.End();
+    return finished;
+}
+
+bool TBatchRun::ReadMacro()
+{
+    // The message is a box of its own: the run ends with it and shows no log.
+    auto fail = [](const std::string& text) {
+        g_bBatchMode = false;
+        vx::Report(text, vx::ReportIcon::Exclamation);
+        return false;
+    };
+    vx::TTextFile file;
+    if (!file.Open(m_strMacro, vx::TTextFile::Mode::Read))
+        return fail("Can not open macro file: " + m_strMacro);
+    const TProcessingHooks& hooks = ProcessingHooks();
+    TProcessStep* pStep = hooks.newMacroStep ? hooks.newMacroStep(false, nullptr) : nullptr;
+    if (!pStep || !hooks.readMacro || !hooks.applyStep || !hooks.readMacro(pStep, file)) {
+        if (pStep && hooks.deleteStep)
+            hooks.deleteStep(pStep);
+        return fail("Can not read from macro file " + m_strMacro + " because of wrong format.");
+    }
+    m_pMacro = pStep;
+    return true;
+}
+
+void TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
+                             const std::vector<std::string>& patterns)
+{
+    TCSIReadParams block;
+    TImageImportParams record;
+    TProject::ExamTypeParams(m_nExamType, block, record);
+    if (m_nExamType >= 0 && m_nExamType < kExamTypes)
+        for (const std::string& pattern : patterns)
+            for (const vx::TFolderEntry& entry : vx::ListFolder(studyFolder)) {
+                if (!vx::SearchPatternMatch(pattern, entry.name))
+                    continue;
+                switch (Classify(m_nExamType, entry.name)) {
+                case TFileKind::Image:
+                    if (!project.AddImages(studyFolder, entry.name, record))
+                        vx::AppendBatchLog("Error: Fail to add image " + entry.name);
+                    break;
+                case TFileKind::CSISet:
+                    if (!project.AddCSISet(studyFolder, entry.name, block))
+                        vx::AppendBatchLog("Error: Fail to add CSI set " + entry.name);
+                    break;
+                case TFileKind::Other: break;
+                }
+            }
+
+    const TProcessingHooks& hooks = ProcessingHooks();
+    // The list is copied: a set that cannot be loaded must not change the walk.
+    std::vector<TCSISet*> sets(project.m_pCSISetList->begin(), project.m_pCSISetList->end());
+    for (TCSISet* set : sets) {
+        project.SetWorkSet(set);
+        if (TCSISet* workSet = project.m_pWorkSet) {
+            // A macro that fails without a message of its own would pass unnoticed.
+            if (!hooks.applyStep(m_pMacro, workSet))
+                vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + workSet->GetName());
+            workSet->UpdateMaps();
+        }
+        project.SaveWorkSet(false);
+    }
+}

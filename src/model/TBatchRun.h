@@ -1,0 +1,56 @@
+#pragma once
+// The batch run: every chosen study folder of an exam location becomes a project of its
+// own in the output folder, holding the images and CSI sets that the exam type's file
+// rules find in the study, with one macro file applied to every CSI set. While it runs,
+// g_bBatchMode sends every message to g_batchLog, which then reads
+//   Errros and warnings for the batch processing:
+//   (per study) \r\nProject <project folder>: \r\n, what the study logged, and
+//               "No error or warning. \r\n" when it logged no error;
+//   or          \r\nMaking new project for <project folder> is failed.\r\n
+// The project open before the run is set aside and is g_pProject again afterwards; the
+// projects of the studies touch no window.
+#include <string>
+#include <vector>
+
+class TProcessStep;
+class TProject;
+
+class TBatchRun {
+public:
+    // Folders of this name hold earlier output and are never taken as studies.
+    static constexpr const char* kOutputFolderName = "CSIProjects";
+    static constexpr const char* kLogHeader = "Errros and warnings for the batch processing:\r\n";
+
+    // The exam types in list order.
+    static const std::vector<std::string>& ExamTypeNames();
+    // The file name specification split at every comma, each pattern trimmed of blanks
+    // ("" gives one empty pattern).
+    static std::vector<std::string> SplitFileSpec(const std::string& spec);
+    // The study names among folder-list items: "[name]" items other than the parent and
+    // drives, whose name does not contain kOutputFolderName.
+    static std::vector<std::string> StudyNames(const std::vector<std::string>& items);
+
+    enum class TFileKind { Other, Image, CSISet };
+    // What a file of this name is for the exam type: a case-sensitive substring test on
+    // the name (on an upper-case copy for the Philips types), images tested first.
+    static TFileKind Classify(int examType, const std::string& name);
+
+    std::string m_strExamFolder;         // the folder holding the studies
+    std::vector<std::string> m_studies;  // names of study folders in it
+    std::string m_strSpec = "*.*";       // file name specification
+    std::string m_strOutput;             // output folder
+    std::string m_strMacro;              // macro file
+    int m_nExamType = 0;
+
+    // Runs the batch over every study. False when the macro file cannot be opened or read:
+    // one message box says so, and the run stops before the first study is processed.
+    bool Run();
+
+private:
+    // The macro of m_strMacro read into m_pMacro; false after its message box.
+    bool ReadMacro();
+    // Adds the study's files to the project and applies the macro to every CSI set.
+    void ProcessStudy(TProject& project, const std::string& studyFolder, const std::vector<std::string>& patterns);
+
+    TProcessStep* m_pMacro = nullptr;
+};

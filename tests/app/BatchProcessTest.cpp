@@ -1,0 +1,215 @@
+// File > Batch Processing on a temporary exam location: two studies holding real SPAR/SDAT
+// spectra and one empty study, run with a macro file while the fixture project is open.
+// The output projects' sets must equal the macro applied by hand, the saved log must be
+// exactly the run's text, and nothing may wait on a box.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CBatchErrorsDlg.h"
+#include "app/CBatchProcessDlg.h"
+#include "app/CMainFrame.h"
+#include "app/WindowFactory.h"
+#include "model/ProcessingHooks.h"
+#include "model/ReaderHooks.h"
+#include "model/TBatchRun.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "processing/InstallProcessing.h"
+#include "readers/ReaderFactory.h"
+#include "support/DialogScript.h"
+#include "support/GuiFixture.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx::test;
+
+namespace {
+
+const char* const kSources[] = {"spar_sdat/spant/philips_spar_sdat_WS", "spar_sdat/spant/philips_spar_sdat_W"};
+const std::string kMacro = "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                           "FilterLineWidth = 2.5\r\n</action>\r\n";
+
+// The scanner's single-voxel pair laid out as a 2 x 2 grid of its spectrum under the given
+// name in `folder`: the header names two spatial axes of 2 points, the data holds the
+// spectrum four times.
+void WriteGridPair(const std::string& source, const std::string& folder, const std::string& name)
+{
+    std::string header;
+    std::string line;
+    const std::string spar = ReadBytes(SampleDataPath(source + ".SPAR"));
+    for (size_t start = 0; start < spar.size();) {
+        size_t end = spar.find('\n', start);
+        end = end == std::string::npos ? spar.size() : end + 1;
+        line = spar.substr(start, end - start);
+        start = end;
+        const std::string key = line.substr(0, line.find(':'));
+        const std::string ending = line.size() >= 2 && line[line.size() - 2] == '\r' ? "\r\n" : "\n";
+        if (key.find("num_dimensions") != std::string::npos)
+            line = key + ": 3" + ending;
+        else if (key.find("dim2_pnts") != std::string::npos || key.find("dim3_pnts") != std::string::npos)
+            line = key + ": 2" + ending;
+        header += line;
+    }
+    vx::MakeFolder(folder);
+    WriteBytes(vx::JoinPath(folder, name + ".spar"), header);
+    const std::string data = ReadBytes(SampleDataPath(source + ".SDAT"));
+    WriteBytes(vx::JoinPath(folder, name + ".sdat"), data + data + data + data);
+}
+
+std::vector<TComplex> Samples(const TCSISet& set)
+{
+    std::vector<TComplex> out;
+    for (size_t v = 0; v < set.VoxelCount(); ++v)
+        for (int i = 0; i < set.m_nPoints; ++i)
+            out.push_back(set.GetVoxel(v)->Data()[i]);
+    return out;
+}
+
+class BatchProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* source : kSources) {
+            VX_REQUIRE_SAMPLE(std::string(source) + ".SPAR");
+            VX_REQUIRE_SAMPLE(std::string(source) + ".SDAT");
+        }
+        vx::ResetGlobals();
+        ASSERT_TRUE(fixture.Ok());
+        session = std::make_unique<TGuiSession>(fixture);
+        ASSERT_TRUE(session->Ok());
+        RegisterReaders();
+        InstallProcessing();
+        WriteGridPair(kSources[0], exams.File("study1"), "scan");
+        WriteGridPair(kSources[1], exams.File("study2"), "csi");
+        vx::MakeFolder(exams.File("study3"));
+        macro = exams.File("lorentz.mcr");
+        WriteBytes(macro, kMacro);
+        vx::SetCurrentFolder(exams.Path());
+        g_strBatchSpec = "*.*";
+        g_nBatchExamType = 0;
+        g_strBatchMacro = macro;
+    }
+    void TearDown() override
+    {
+        session.reset();
+        vx::app::SetBatchDialog({});
+        vx::app::SetAddExamDialog({});
+        InstallProcessingHooks({});
+        ClearReaderHooks();
+        vx::ResetGlobals();
+        vx::SetCurrentFolder(vx::HomeFolder());
+    }
+    // Runs the command; the batch dialog is accepted as it comes up, the log dialog is
+    // saved to `logPath`.
+    void RunBatch(const std::string& logPath)
+    {
+        TScriptedFileChooser chooser;
+        chooser.Answer(logPath);
+        TDialogScript script([&](QDialog& d) {
+            if (auto* batch = dynamic_cast<CBatchProcessDlg*>(&d)) {
+                EXPECT_EQ(batch->windowTitle(), "Batch Processing...");
+                EXPECT_EQ(batch->MacroEdit()->text().toStdString(), macro);
+                EXPECT_EQ(batch->OutputEdit()->text().toStdString(), exams.Path() + "/CSIProjects/");
+                batch->accept();
+            } else if (auto* log = dynamic_cast<CBatchErrorsDlg*>(&d)) {
+                logShown = true;
+                log->accept();
+            }
+            return d.result();
+        });
+        vx::app::InstallBatchDialogs();
+        vx::app::GetBatchDialog()(&session->MainFrame());
+    }
+    // The log lines of a study whose set was read without a PAR file: that warning, as any
+    // text logged, counts as an error of the study.
+    std::string StudyLog(const std::string& study, const std::string& name) const
+    {
+        return "\r\nProject " + exams.Path() + "/CSIProjects/" + study + ": \r\nMetabolic map PAR file " +
+               exams.Path() + "/" + study + "/" + name + ".PAR does not exist or cannot be read.\n"
+               "Read geometry information from CSI SPAR file.\r\n";
+    }
+
+    TScriptedReport report;
+    TTempFolder exams;
+    TGuiFixture fixture;
+    std::unique_ptr<TGuiSession> session;
+    std::string macro;
+    bool logShown = false;
+};
+
+}  // namespace
+
+TEST_F(BatchProcessTest, EveryStudyBecomesAProjectWithTheMacroApplied)
+{
+    TProject* open = session->Project();
+    const std::string logPath = exams.File("Batch Log");
+    RunBatch(logPath);
+    ASSERT_TRUE(logShown);
+    EXPECT_EQ(g_pProject, open);
+    EXPECT_FALSE(g_bBatchMode);
+    EXPECT_EQ(report.Count(), 0u);
+    const std::string p3 = exams.Path() + "/CSIProjects/study3";
+    EXPECT_EQ(ReadBytes(logPath + ".txt"), std::string("Errros and warnings for the batch processing:\r\n") +
+                                              StudyLog("study1", "scan") + StudyLog("study2", "csi") +
+                                              "\r\nProject " + p3 + ": \r\nNo error or warning. \r\n");
+
+    // The same files read and the macro run on them by hand.
+    const std::pair<const char*, const char*> studies[] = {{"study1", "scan.spar"}, {"study2", "csi.spar"}};
+    for (const auto& [study, file] : studies) {
+        SCOPED_TRACE(study);
+        TTempFolder handFolder;
+        TProject hand;
+        ASSERT_TRUE(hand.Create(handFolder.Path(), "hand"));
+        TCSIReadParams block;
+        TImageImportParams record;
+        TProject::ExamTypeParams(0, block, record);
+        g_bBatchMode = true;  // read as the run reads it: no PAR question
+        ASSERT_TRUE(hand.AddCSISet(exams.File(study), file, block));
+        g_bBatchMode = false;
+        hand.SetWorkSet(*hand.m_pCSISetList->begin());
+        ASSERT_NE(hand.m_pWorkSet, nullptr);
+        const std::vector<TComplex> before = Samples(*hand.m_pWorkSet);
+        ASSERT_TRUE(hand.RunMacroFile(macro));
+        ASSERT_NE(Samples(*hand.m_pWorkSet), before);
+
+        TProject made;
+        ASSERT_TRUE(made.Load(exams.Path() + "/CSIProjects/" + study + "/" + study + ".tpj"));
+        ASSERT_EQ(made.m_pCSISetList->GetCount(), 1);
+        made.SetWorkSet(*made.m_pCSISetList->begin());
+        ASSERT_NE(made.m_pWorkSet, nullptr);
+        EXPECT_EQ(Samples(*made.m_pWorkSet), Samples(*hand.m_pWorkSet));
+    }
+    EXPECT_TRUE(vx::FileExists(p3 + "/study3.tpj"));
+}
+
+TEST_F(BatchProcessTest, AKernelMessageOfTheMacroIsLoggedWithoutABox)
+{
+    // The macro meets a message that is a box of its own outside a batch.
+    TProcessingHooks hooks = ProcessingHooks();
+    const auto apply = hooks.applyStep;
+    hooks.applyStep = [apply](TProcessStep* step, TCSISet* set) {
+        vx::Report("Failed to load the HLSVD DLL. Error code : 2", vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
+        return apply(step, set);
+    };
+    InstallProcessingHooks(hooks);
+    vx::RemoveFile(exams.File("study2/csi.spar"));
+    const std::string logPath = exams.File("log.txt");
+    RunBatch(logPath);
+    EXPECT_EQ(report.Count(), 0u);
+    const std::string log = ReadBytes(logPath);
+    EXPECT_NE(log.find(StudyLog("study1", "scan") + "Failed to load the HLSVD DLL. Error code : 2\r\n\r\nProject "),
+              std::string::npos)
+        << log;
+}

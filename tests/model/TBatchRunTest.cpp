@@ -1,0 +1,125 @@
+// The batch run's rules (file name specification, study names, exam-type file tests) and
+// its course over studies that need no reader: the log text, the project set aside, and a
+// macro file that stops the run.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/ProcessingHooks.h"
+#include "model/TBatchRun.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx::test;
+using TKind = TBatchRun::TFileKind;
+
+TEST(BatchRules, FileSpecStudiesAndExamTypes)
+{
+    struct SpecCase {
+        const char* spec;
+        std::vector<std::string> patterns;
+    };
+    for (const SpecCase& c : {SpecCase{"", {""}}, SpecCase{"*.*", {"*.*"}}, SpecCase{"*.SPAR, *.PAR", {"*.SPAR", "*.PAR"}},
+                              SpecCase{"  a b ,c,", {"a b", "c", ""}}})
+        EXPECT_EQ(TBatchRun::SplitFileSpec(c.spec), c.patterns) << c.spec;
+
+    EXPECT_EQ(TBatchRun::StudyNames({"[..]", "[-c-]", "[a]", "[CSIProjects]", "[old CSIProjects 2]", "notes.txt",
+                                     "[csiprojects]", "[]", "[b"}),
+              (std::vector<std::string>{"a", "csiprojects"}));
+
+    struct KindCase {
+        int examType;
+        const char* name;
+        TKind kind;
+    };
+    const KindCase kinds[] = {
+        {0, "scan.spar", TKind::CSISet},  {0, "SCAN.SDAT", TKind::Other},  {0, "survey.par", TKind::Image},
+        {0, "x.par.spar", TKind::Image},  {0, "a.list", TKind::Other},     {1, "a.list", TKind::CSISet},
+        {2, "b.LIST", TKind::CSISet},     {2, "b.data", TKind::Other},     {3, "P12345.7", TKind::CSISet},
+        {3, "e1s1i1.MR", TKind::Image},   {3, "p12345.7", TKind::Other},   {3, "Pe.7", TKind::Image},
+        {4, "scan.SPAR", TKind::Other},   {-1, "scan.SPAR", TKind::Other},
+    };
+    for (const KindCase& c : kinds)
+        EXPECT_EQ(TBatchRun::Classify(c.examType, c.name), c.kind) << c.examType << " " << c.name;
+    EXPECT_EQ(TBatchRun::ExamTypeNames().size(), 4u);
+}
+
+namespace {
+
+// A run over a temporary exam location with macro hooks that count what they are given.
+class BatchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vx::ResetGlobals();
+        TProcessingHooks hooks;
+        hooks.newMacroStep = [this](bool, TCSISet*) { return reinterpret_cast<TProcessStep*>(&m_step); };
+        hooks.readMacro = [this](TProcessStep*, vx::TTextFile&) { return m_readable; };
+        hooks.applyStep = [](TProcessStep*, TCSISet*) { return true; };
+        hooks.deleteStep = [this](TProcessStep*) { ++m_deleted; };
+        InstallProcessingHooks(hooks);
+        g_pProject = &m_open;
+        run.m_strExamFolder = exams.Path();
+        run.m_strOutput = exams.File("CSIProjects");
+        run.m_strMacro = exams.File("steps.mcr");
+        WriteBytes(run.m_strMacro, "#Vexara Macro File#\r\n");
+    }
+    void TearDown() override
+    {
+        InstallProcessingHooks({});
+        vx::ResetGlobals();
+    }
+
+    TTempFolder exams;
+    TScriptedReport report;
+    TProject m_open;
+    TBatchRun run;
+    int m_step = 0;
+    bool m_readable = true;
+    int m_deleted = 0;
+};
+
+}  // namespace
+
+TEST_F(BatchRunTest, LogNamesEveryStudyAndTheOpenProjectComesBack)
+{
+    vx::MakeFolder(exams.File("s1"));
+    vx::MakeFolder(exams.File("s2"));
+    // A file where the second study's project folder would go.
+    vx::MakeFolder(run.m_strOutput);
+    WriteBytes(run.m_strOutput + "/s2", "");
+    run.m_studies = {"s1", "s2"};
+    ASSERT_TRUE(run.Run());
+
+    const std::string p1 = run.m_strOutput + "/s1";
+    const std::string p2 = run.m_strOutput + "/s2";
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nNo error or warning. \r\n" +
+                              "Can not write project file.\r\n\r\nMaking new project for " + p2 + " is failed.\r\n");
+    EXPECT_TRUE(vx::FileExists(p1 + "/s1.tpj"));
+    EXPECT_EQ(g_pProject, &m_open);
+    EXPECT_FALSE(g_bBatchMode);
+    EXPECT_EQ(m_deleted, 1);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
+{
+    vx::MakeFolder(exams.File("s1"));
+    vx::MakeFolder(exams.File("s2"));
+    run.m_studies = {"s1", "s2"};
+    m_readable = false;
+    EXPECT_FALSE(run.Run());
+    run.m_strMacro = exams.File("none.mcr");
+    EXPECT_FALSE(run.Run());
+    EXPECT_EQ(report.Messages(),
+              (std::vector<std::string>{"Can not read from macro file " + exams.File("steps.mcr") +
+                                            " because of wrong format.",
+                                        "Can not open macro file: " + exams.File("none.mcr")}));
+    EXPECT_FALSE(vx::FolderExists(run.m_strOutput + "/s2"));
+    EXPECT_EQ(g_pProject, &m_open);
+    EXPECT_FALSE(g_bBatchMode);
+}
