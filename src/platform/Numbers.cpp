@@ -81,6 +81,13 @@ std::string FormatDouble(double value)
     return ec == std::errc() ? std::string(buf, ptr) : std::string("0");
 }
 
+std::string FormatGeneral(double value)
+{
+    char buf[64];
+    const auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
+    return ec == std::errc() ? std::string(buf, ptr) : std::string("0");
+}
+
 std::string FormatFixed(double value, int decimals)
 {
     if (decimals < 0)

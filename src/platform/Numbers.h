@@ -25,6 +25,9 @@ int TruncateToInt(double value);
 std::string FormatDouble(double value);
 // Fixed notation with the given decimals ("%.*f" without the locale).
 std::string FormatFixed(double value, int decimals);
+// As a text stream writes numbers by default: 6 significant digits, fixed or exponent
+// notation, trailing zeros dropped ("%g" without the locale).
+std::string FormatGeneral(double value);
 
 // Numbers as a text stream with its show-sign and show-point flags writes them, for the
 // text exports: integers with their sign ("+0", "-3"); floating-point numbers with their
