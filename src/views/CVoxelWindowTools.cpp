@@ -27,6 +27,12 @@ void CVoxelWindow::ConnectViewRequests()
         if (ShowIntegralWindow())
             view->SetTool(16, 0.0f, 0.0f, 0.0f, 0.0f);
     });
+    connect(this, &CVoxelWindow::OutputRequested, view, [view](int format) {
+        if (format == kOutputTXT)
+            view->OnOutputTXTFile();
+        else if (format == kOutputEPS)
+            view->OnOutputEPSFile();
+    });
 }
 
 void CVoxelWindow::StartTool(int mode, float a, float b, float c, float d)

@@ -121,6 +121,16 @@ public:
     // tool ends.
     void ApplyToVoxels();
 
+    // ---- exports of the Output popup (CVoxelWndViewExport.cpp) --------------------------
+    // Each asks for the target file ("Export..."), appends the extension when the name
+    // has none, and reports a file that cannot be written.
+    // The current voxel's displayed points as a text table (empty without a voxel).
+    void OnOutputTXTFile();
+    // The current voxel's displayed part as an EPS polyline over the client size.
+    void OnOutputEPSFile();
+    // The lines of the text table, each ending in CR LF.
+    static std::string ExportText(const TSpectrum& voxel, const TSpectrumDisplayParams& display);
+
     // --- tools (CVoxelWndViewTools.cpp) ---
     // Opens the tool of `mode` with up to four panel values (the mode decides their
     // meaning); asking for the current mode changes nothing. Tools that work on spectra

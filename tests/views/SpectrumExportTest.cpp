@@ -1,0 +1,203 @@
+// The spectrum view's exports: the text table of the displayed points and the EPS plot,
+// the target names from the save dialog, and files that cannot be written.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "platform/Files.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/TestFiles.h"
+#include "views/CVoxelWndDlgView.h"
+#include "VoxelWindowFixture.h"
+
+using namespace vx::test;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& path)
+{
+    std::string text;
+    EXPECT_TRUE(vx::ReadWholeFile(path, text)) << path;
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "every line ends in CR LF";
+    return lines;
+}
+
+std::vector<double> Numbers(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<double> out;
+    for (std::string word; in >> word;)
+        if (word != "moveto" && word != "lineto")
+            out.push_back(std::stod(word));
+    return out;
+}
+
+constexpr float kPointsPerPPM = TGuiFixture::kPoints * TGuiFixture::kFrequency / TGuiFixture::kSpectralWidth;
+
+class SpectrumExportTest : public VoxelWindowTest {
+protected:
+    void SetUp() override
+    {
+        VoxelWindowTest::SetUp();
+        window = Open(3, 2);
+        ASSERT_NE(window, nullptr);
+        view = window->View();
+    }
+    void Display(int flags, int first, int last)
+    {
+        TSpectrumDisplayParams display = view->GetDisplayParams();
+        display.m_nFlags = flags;
+        display.m_nXStart = first;
+        display.m_nXEnd = last;
+        window->SetDisplayParams(&display);
+    }
+    TTempFolder dir;
+    CVoxelWindow* window = nullptr;
+    CVoxelWndView* view = nullptr;
+};
+
+}  // namespace
+
+TEST_F(SpectrumExportTest, TextTableHoldsTheDisplayedPointsInEitherDomain)
+{
+    const TSpectrum* voxel = Voxel(3, 2);
+    struct Case {
+        int frequency;
+        std::string header;
+        double (*at)(double i);
+    };
+    const Case cases[] = {
+        {1, "PPM\tReal\tImaginary", [](double i) { return (TGuiFixture::kZeroPPMPoint - i) / kPointsPerPPM; }},
+        {0, "MSec\tReal\tImaginary", [](double i) { return i / TGuiFixture::kSpectralWidth * 1000.0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        set->m_bFrequencyDomain = c.frequency;
+        Display(TSpectrumDisplayParams::kReal, 100, 199);
+        const std::string path = dir.File("table" + std::to_string(c.frequency) + ".txt");
+        TScriptedFileChooser chooser(path);
+        window->OutputTXT();
+        ASSERT_EQ(chooser.Requests().size(), 1u);
+        EXPECT_EQ(chooser.Requests()[0].title, "Export...");
+        const std::vector<std::string> lines = Lines(path);
+        ASSERT_EQ(lines.size(), 104u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+                  (std::vector<std::string>{"CSI set name: fixture_csi", "Voxel Index(3, 2, 0)",
+                                            "Number of points: 100(100, 199)", c.header}));
+        for (int i = 100; i <= 199; ++i) {
+            const std::string& line = lines[static_cast<size_t>(4 + i - 100)];
+            ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << line;
+            const std::vector<double> v = Numbers(line);
+            ASSERT_EQ(v.size(), 3u) << line;
+            EXPECT_NEAR(v[0], c.at(i), 1e-4 + 1e-5 * std::abs(c.at(i))) << line;
+            EXPECT_NEAR(v[1], voxel->GetReal(i), 1e-5 * std::abs(voxel->GetReal(i)) + 1e-30) << line;
+            EXPECT_NEAR(v[2], voxel->GetImag(i), 1e-5 * std::abs(voxel->GetImag(i)) + 1e-30) << line;
+        }
+    }
+    EXPECT_TRUE(report.Messages().empty());
+}
+
+TEST_F(SpectrumExportTest, TargetNamesGetTheirExtensionOnlyWhenMissing)
+{
+    const struct {
+        bool eps;
+        std::string answer, written;
+    } cases[] = {
+        {false, "plain", "plain.txt"},
+        {false, "UPPER.TXT", "UPPER.TXT"},
+        {false, "lower.txt", "lower.txt"},
+        {true, "plot", "plot.eps"},
+        {true, "PLOT2.EPS", "PLOT2.EPS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        TScriptedFileChooser chooser(dir.File(c.answer));
+        c.eps ? window->OutputEPS() : window->OutputTXT();
+        EXPECT_TRUE(vx::FileExists(dir.File(c.written)));
+        ASSERT_EQ(chooser.Requests().size(), 1u);
+        EXPECT_EQ(chooser.Requests()[0].filterIndex, 1);
+    }
+    TScriptedFileChooser cancelled;
+    window->OutputTXT();
+    window->OutputEPS();
+    EXPECT_EQ(vx::ListFolder(dir.Path()).size(), std::size(cases));
+    EXPECT_TRUE(report.Messages().empty());
+}
+
+TEST_F(SpectrumExportTest, UnwritableTargetsAreReportedAndLeaveNoFile)
+{
+    const std::string txt = dir.File("no/such/folder/t.txt"), eps = dir.File("no/such/folder/p.eps");
+    {
+        TScriptedFileChooser chooser(txt);
+        window->OutputTXT();
+    }
+    {
+        TScriptedFileChooser chooser(eps);
+        window->OutputEPS();
+    }
+    EXPECT_EQ(report.Messages(), (std::vector<std::string>{"Cannot create Txt File" + txt, "Cannot create EPS File" + eps}));
+    EXPECT_TRUE(vx::ListFolder(dir.Path()).empty());
+}
+
+TEST_F(SpectrumExportTest, EpsPlotsTheChosenPartOverTheClientSize)
+{
+    TSpectrum* voxel = Voxel(3, 2);
+    const int n = voxel->m_nPoints, w = view->width(), h = view->height();
+    ASSERT_GT(w, 41);
+    ASSERT_GT(h, 30);
+    const auto part = [&](int flags, int i) {
+        return flags & TSpectrumDisplayParams::kMagnitude ? std::abs(voxel->Data()[i])
+               : flags & TSpectrumDisplayParams::kReal    ? voxel->GetReal(i)
+                                                          : voxel->GetImag(i);
+    };
+    const int flagsCases[] = {TSpectrumDisplayParams::kMagnitude, TSpectrumDisplayParams::kReal,
+                              TSpectrumDisplayParams::kImaginary, TSpectrumDisplayParams::kGrid, -1};
+    for (int flags : flagsCases) {
+        SCOPED_TRACE(flags);
+        if (flags == -1) {  // an all-zero spectrum scales as if its peak were 1
+            voxel->AllocateZeroed(n);
+            flags = TSpectrumDisplayParams::kReal;
+        }
+        Display(flags, 0, n - 1);
+        const std::string path = dir.File("plot" + std::to_string(flags) + ".eps");
+        TScriptedFileChooser chooser(path);
+        window->OutputEPS();
+        const std::vector<std::string> lines = Lines(path);
+        ASSERT_GE(lines.size(), 10u);
+        EXPECT_EQ(lines[2], "%%BoundingBox: 0 0 " + std::to_string(w) + " " + std::to_string(h));
+        if (!(flags & TSpectrumDisplayParams::kPartBits)) {
+            EXPECT_EQ(lines.size(), 11u) << "header and defaults only";
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 16u);
+        EXPECT_EQ(lines[12], "% plot a one-dimension array of " + std::to_string(n) + " points");
+        const std::vector<double> xy = Numbers(lines[14]);
+        ASSERT_EQ(xy.size(), 2u * n);
+        float peak = voxel->GetMaxMagnitude();
+        if (peak == 0.0f)
+            peak = 1.0f;
+        const double scale = (h - 30) / (2.0 * peak);
+        for (int i = 0; i < n; ++i) {
+            EXPECT_NEAR(xy[2 * i], i * (w - 41.0) / n, 1e-3 * (1 + i)) << i;
+            EXPECT_NEAR(xy[2 * i + 1], (peak + part(flags, i)) * scale, 1e-4 * h) << i;
+        }
+    }
+    const std::string gsRun = "gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=nullpage '" + dir.File("plot2.eps") + "' 2>&1";
+    EXPECT_EQ(std::system(gsRun.c_str()), 0) << "ghostscript reads the plot (scripts/deps installs it)";
+}
+
+TEST_F(SpectrumExportTest, OutputPopupOffersOnlyTheWrittenFormats)
+{
+    window->Panel()->UpdateCommandStates();
+    using P = CVoxelWndDlgView;
+    EXPECT_TRUE(window->Panel()->CommandAction(P::kCmdTXT)->isEnabled());
+    EXPECT_TRUE(window->Panel()->CommandAction(P::kCmdEPS)->isEnabled());
+    EXPECT_FALSE(window->Panel()->CommandAction(P::kCmdEMF)->isEnabled());
+}
