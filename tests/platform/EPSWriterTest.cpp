@@ -16,16 +16,6 @@ using vx::test::TTempFolder;
 
 namespace {
 
-std::vector<std::string> SplitCrLf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    EXPECT_EQ(start, text.size()) << "text after the last line end";
-    return lines;
-}
-
 // Output of a shell command (stdout and stderr) and its exit status.
 std::pair<int, std::string> RunShell(const std::string& command)
 {
@@ -56,11 +46,8 @@ TEST(EPSWriter, WritesHeaderDefaultsAndArrayLines)
         eps.PlotArray(values, 4, dx, offset, scale, 0);
         EXPECT_TRUE(eps.Close());
     }
-    std::string text;
-    ASSERT_TRUE(ReadWholeFile(path, text));
-    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1) << "every line ends in CR LF";
-    const std::vector<std::string> lines = SplitCrLf(text);
-    ASSERT_EQ(lines.size(), 16u) << text;
+    const std::vector<std::string> lines = vx::test::ReadCrLfLines(path);
+    ASSERT_EQ(lines.size(), 16u);
     const std::vector<std::string> head = {"%!PS-Adobe EPSF-3.0", "%%Title: " + path, "%%BoundingBox: 0 0 400 300",
                                            "%%Creator: Kolvo version 1.0, Tarnwell"};
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), head);
@@ -108,9 +95,7 @@ TEST(EPSWriter, SettersWriteOnlyValuesInRange)
         eps.SetGray(c.gray);
         eps.SetLineWidth(c.width);
         ASSERT_TRUE(eps.Close());
-        std::string text;
-        ASSERT_TRUE(ReadWholeFile(path, text));
-        std::vector<std::string> lines = SplitCrLf(text);
+        const std::vector<std::string> lines = vx::test::ReadCrLfLines(path);
         const auto mark = std::find(lines.begin(), lines.end(), "% mark");
         ASSERT_NE(mark, lines.end());
         EXPECT_EQ(std::vector<std::string>(mark + 1, lines.end()), c.lines);

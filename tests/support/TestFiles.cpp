@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -54,6 +56,17 @@ std::string ReadBytes(const std::string& path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> ReadCrLfLines(const std::string& path)
+{
+    const std::string text = ReadBytes(path);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "text after the last CR LF in " << path;
+    return lines;
 }
 
 }  // namespace vx::test

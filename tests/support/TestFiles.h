@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vx::test {
 
@@ -29,6 +30,9 @@ private:
 // Writes bytes to a file (test inputs).
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
+// The lines of a text file whose every line ends in CR LF; a failed expectation when
+// any text follows the last CR LF.
+std::vector<std::string> ReadCrLfLines(const std::string& path);
 
 }  // namespace vx::test
 

@@ -17,18 +17,6 @@ using namespace vx::test;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& path)
-{
-    std::string text;
-    EXPECT_TRUE(vx::ReadWholeFile(path, text)) << path;
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    EXPECT_EQ(start, text.size()) << "every line ends in CR LF";
-    return lines;
-}
-
 std::vector<double> Numbers(const std::string& line)
 {
     std::istringstream in(line);
@@ -86,7 +74,7 @@ TEST_F(SpectrumExportTest, TextTableHoldsTheDisplayedPointsInEitherDomain)
         window->OutputTXT();
         ASSERT_EQ(chooser.Requests().size(), 1u);
         EXPECT_EQ(chooser.Requests()[0].title, "Export...");
-        const std::vector<std::string> lines = Lines(path);
+        const std::vector<std::string> lines = ReadCrLfLines(path);
         ASSERT_EQ(lines.size(), 104u);
         EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
                   (std::vector<std::string>{"CSI set name: fixture_csi", "Voxel Index(3, 2, 0)",
@@ -169,7 +157,7 @@ TEST_F(SpectrumExportTest, EpsPlotsTheChosenPartOverTheClientSize)
         const std::string path = dir.File("plot" + std::to_string(flags) + ".eps");
         TScriptedFileChooser chooser(path);
         window->OutputEPS();
-        const std::vector<std::string> lines = Lines(path);
+        const std::vector<std::string> lines = ReadCrLfLines(path);
         ASSERT_GE(lines.size(), 10u);
         EXPECT_EQ(lines[2], "%%BoundingBox: 0 0 " + std::to_string(w) + " " + std::to_string(h));
         if (!(flags & TSpectrumDisplayParams::kPartBits)) {
