@@ -36,15 +36,7 @@ CBatchErrorsDlg::CBatchErrorsDlg(QWidget* parent) : QDialog(parent)
 
 void CBatchErrorsDlg::accept()
 {
-    vx::TFileRequest request;
-    request.save = true;
-    request.overwritePrompt = true;
-    request.title = "Save as text file...";
-    request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|*.txt";
-    request.filterIndex = 1;
-    request.folder = vx::CurrentFolder();
-    request.defaultExtension = ".txt";
-    const std::string chosen = vx::ChooseFile(request);
+    const std::string chosen = vx::ChooseFile(vx::TextFileSaveRequest("Save as text file...", "*.txt"));
     if (chosen.empty())
         return;
     const std::string path = vx::WithExtensionIfMissing(chosen, ".txt");

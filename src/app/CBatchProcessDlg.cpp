@@ -118,7 +118,7 @@ void CBatchProcessDlg::accept()
     TBatchRun run;
     run.m_strExamFolder = g_strBatchFolder;
     run.m_studies = TBatchRun::StudyNames(items);
-    run.m_strSpec = g_strBatchSpec;
+    run.m_strPatterns = g_strBatchSpec;
     run.m_strOutput = m_output->text().toStdString();
     run.m_strMacro = g_strBatchMacro;
     run.m_nExamType = g_nBatchExamType;

@@ -1,6 +1,6 @@
 #pragma once
 // "Batch Processing...": the exam type, the exam location with its study folders, the
-// file name specification, the output folder and the macro file of a batch run. OK runs
+// file name patterns, the output folder and the macro file of a batch run. OK runs
 // the batch (TBatchRun) over the selected studies, or every study when none is selected,
 // and then shows the log. The choices stay for the next time until the program ends.
 #include <QDialog>
@@ -19,7 +19,7 @@ void InstallBatchDialogs();
 }  // namespace vx::app
 
 // The exam location browsed last (ending in "/"), the macro file, the file name
-// specification and the exam type of the last run.
+// patterns and the exam type of the last run.
 extern std::string g_strBatchFolder;
 extern std::string g_strBatchMacro;
 extern std::string g_strBatchSpec;

@@ -28,16 +28,8 @@ TCSISet* WorkSet()
 // The save dialog of the mask exports; "" when cancelled, else the path with ".txt".
 std::string ChooseMaskPath()
 {
-    vx::TFileRequest request;
-    request.save = true;
     // An existing file is confirmed before it is replaced.
-    request.overwritePrompt = true;
-    request.title = "Save as...";
-    request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|*.TXT";
-    request.filterIndex = 1;
-    request.folder = vx::CurrentFolder();
-    request.defaultExtension = ".txt";
-    const std::string chosen = vx::ChooseFile(request);
+    const std::string chosen = vx::ChooseFile(vx::TextFileSaveRequest("Save as...", "*.TXT"));
     return chosen.empty() ? chosen : vx::WithExtensionIfMissing(chosen, ".txt");
 }
 
@@ -60,15 +52,7 @@ void CMainFrame::OnMapSaveAsTxt()
     CSelectMapDlg dialog(set, this);
     if (vx::app::RunDialog(dialog) != QDialog::Accepted || dialog.GetSelectedMaps().empty())
         return;
-    vx::TFileRequest request;
-    request.save = true;
-    request.overwritePrompt = true;
-    request.title = "Save as text file...";
-    request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|*.TXT";
-    request.filterIndex = 1;
-    request.folder = vx::CurrentFolder();
-    request.defaultExtension = ".txt";
-    const std::string chosen = vx::ChooseFile(request);
+    const std::string chosen = vx::ChooseFile(vx::TextFileSaveRequest("Save as text file...", "*.TXT"));
     if (chosen.empty())
         return;
     const std::vector<TMap*>& chosenMaps = dialog.GetSelectedMaps();

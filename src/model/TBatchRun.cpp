@@ -72,13 +72,13 @@ const std::vector<std::string>& TBatchRun::ExamTypeNames()
     return names;
 }
 
-std::vector<std::string> TBatchRun::SplitFileSpec(const std::string& spec)
+std::vector<std::string> TBatchRun::SplitFilePatterns(const std::string& text)
 {
     std::vector<std::string> patterns;
     size_t start = 0;
     for (;;) {
-        const size_t comma = spec.find(',', start);
-        patterns.push_back(Trimmed(spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+        const size_t comma = text.find(',', start);
+        patterns.push_back(Trimmed(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
         if (comma == std::string::npos)
             return patterns;
         start = comma + 1;
@@ -116,7 +116,7 @@ TBatchRun::TFileKind TBatchRun::Classify(int examType, const std::string& name)
 bool TBatchRun::Run()
 {
     vx::TWaitCursor wait;
-    const std::vector<std::string> patterns = SplitFileSpec(m_strSpec);
+    const std::vector<std::string> patterns = SplitFilePatterns(m_strPatterns);
     TBatchScope scope;
     g_batchLog = kLogHeader;
     g_bBatchError = false;

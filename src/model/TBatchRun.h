@@ -23,9 +23,9 @@ public:
 
     // The exam types in list order.
     static const std::vector<std::string>& ExamTypeNames();
-    // The file name specification split at every comma, each pattern trimmed of blanks
+    // The file name patterns split at every comma, each pattern trimmed of blanks
     // ("" gives one empty pattern).
-    static std::vector<std::string> SplitFileSpec(const std::string& spec);
+    static std::vector<std::string> SplitFilePatterns(const std::string& text);
     // The study names among folder-list items: "[name]" items other than the parent and
     // drives, whose name does not contain kOutputFolderName.
     static std::vector<std::string> StudyNames(const std::vector<std::string>& items);
@@ -37,7 +37,7 @@ public:
 
     std::string m_strExamFolder;         // the folder holding the studies
     std::vector<std::string> m_studies;  // names of study folders in it
-    std::string m_strSpec = "*.*";       // file name specification
+    std::string m_strPatterns = "*.*";   // file name patterns, comma-separated
     std::string m_strOutput;             // output folder
     std::string m_strMacro;              // macro file
     int m_nExamType = 0;

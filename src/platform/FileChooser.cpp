@@ -1,5 +1,7 @@
 #include "platform/FileChooser.h"
 
+#include "platform/Files.h"
+
 namespace vx {
 namespace {
 FileChooserHandler& Handler()
@@ -27,6 +29,19 @@ std::string ChooseFile(const TFileRequest& request)
 {
     auto files = ChooseFiles(request);
     return files.empty() ? std::string() : files.front();
+}
+
+TFileRequest TextFileSaveRequest(const std::string& title, const std::string& textPattern)
+{
+    TFileRequest request;
+    request.save = true;
+    request.overwritePrompt = true;
+    request.title = title;
+    request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|" + textPattern;
+    request.filterIndex = 1;
+    request.folder = CurrentFolder();
+    request.defaultExtension = ".txt";
+    return request;
 }
 
 }  // namespace vx

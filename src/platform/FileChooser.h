@@ -28,6 +28,11 @@ using FileChooserHandler = std::function<std::vector<std::string>(const TFileReq
 
 FileChooserHandler SetFileChooserHandler(FileChooserHandler handler);
 
+// The save dialog of a text file: filters "All Files (*.*)" and "Text Files(*.txt)" with
+// `textPattern`, the second chosen, starting in the current folder, ".txt" proposed and a
+// replaced file confirmed first.
+TFileRequest TextFileSaveRequest(const std::string& title, const std::string& textPattern);
+
 // The chosen paths; empty when the user cancelled.
 std::vector<std::string> ChooseFiles(const TFileRequest& request);
 // One path or "" when cancelled.

@@ -15,6 +15,7 @@
 #include "model/TextExports.h"
 #include "platform/Globals.h"
 #include "support/GuiFixture.h"
+#include "support/GuiSessionTest.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -23,22 +24,8 @@ using namespace vx::test;
 
 namespace {
 
-class ExportCommandsTest : public ::testing::Test {
+class ExportCommandsTest : public GuiSessionTest {
 protected:
-    void SetUp() override
-    {
-        vx::ResetGlobals();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        set = session->Project()->m_pWorkSet;
-        ASSERT_NE(set, nullptr);
-    }
-    void TearDown() override
-    {
-        session.reset();
-        vx::ResetGlobals();
-    }
     void Trigger(int command)
     {
         session->MainFrame().UpdateCommandStates();
@@ -62,11 +49,7 @@ protected:
         return out;
     }
 
-    TScriptedReport report;
     TTempFolder folder;
-    TGuiFixture fixture;
-    std::unique_ptr<TGuiSession> session;
-    TCSISet* set = nullptr;
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The batch run's rules (file name specification, study names, exam-type file tests) and
+// The batch run's rules (file name patterns, study names, exam-type file tests) and
 // its course over studies that need no reader: the log text, the project set aside, and a
 // macro file that stops the run.
 #include <gtest/gtest.h>
@@ -19,13 +19,13 @@ using TKind = TBatchRun::TFileKind;
 
 TEST(BatchRules, FileSpecStudiesAndExamTypes)
 {
-    struct SpecCase {
-        const char* spec;
+    struct PatternCase {
+        const char* text;
         std::vector<std::string> patterns;
     };
-    for (const SpecCase& c : {SpecCase{"", {""}}, SpecCase{"*.*", {"*.*"}}, SpecCase{"*.SPAR, *.PAR", {"*.SPAR", "*.PAR"}},
-                              SpecCase{"  a b ,c,", {"a b", "c", ""}}})
-        EXPECT_EQ(TBatchRun::SplitFileSpec(c.spec), c.patterns) << c.spec;
+    for (const PatternCase& c : {PatternCase{"", {""}}, PatternCase{"*.*", {"*.*"}}, PatternCase{"*.SPAR, *.PAR", {"*.SPAR", "*.PAR"}},
+                              PatternCase{"  a b ,c,", {"a b", "c", ""}}})
+        EXPECT_EQ(TBatchRun::SplitFilePatterns(c.text), c.patterns) << c.text;
 
     EXPECT_EQ(TBatchRun::StudyNames({"[..]", "[-c-]", "[a]", "[CSIProjects]", "[old CSIProjects 2]", "notes.txt",
                                      "[csiprojects]", "[]", "[b"}),
