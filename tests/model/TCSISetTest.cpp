@@ -28,62 +28,52 @@ bool IsIdentity(const float m[3][3])
 
 }  // namespace
 
-TEST(CSISet, NewSetHoldsTheDefaults)
-{
-    TProject project;
-    for (TCSISet* set : {new TCSISet(), new TCSISet(&project)}) {
-        for (int d = 0; d < 3; ++d) {
-            EXPECT_EQ(set->m_fFOV[d], 240.0f);
-            EXPECT_EQ(set->m_nDim[d], 1);
-            EXPECT_EQ(set->m_fVoxelShift[d], 0.0f);
-            EXPECT_EQ(set->m_fOffCentre[d], 0.0f);
-        }
-        EXPECT_EQ(set->m_bKSpace, 1);
-        EXPECT_EQ(set->m_bFrequencyDomain, 0);
-        EXPECT_EQ(set->m_fExtra[0], 0.0f);
-        EXPECT_EQ(set->m_fExtra[1], 1.0f) << "coil quality factor";
-        EXPECT_EQ(set->m_fExtra[2], 0.0f);
-        for (const std::string* text :
-             {&set->m_strExamName, &set->m_strExamDate, &set->m_strPatientName, &set->m_strPatientPosition,
-              &set->m_strPatientOrientation, &set->m_strNucleus, &set->m_strPatientBirthDate})
-            EXPECT_EQ(*text, "n/a");
-        EXPECT_EQ(set->m_strName, "");
-        EXPECT_EQ(set->m_strFilePath, "");
-        EXPECT_EQ(set->m_strDataPath, "");
-        EXPECT_EQ(set->m_strOrientation, "RAH");
-        EXPECT_TRUE(IsIdentity(set->m_fRotation));
-        EXPECT_TRUE(IsIdentity(set->m_fRotationInverse));
-        EXPECT_EQ(set->m_nPoints, 0);
-        EXPECT_EQ(set->m_nSliceAxis, 0);
-        EXPECT_TRUE(set->m_slicePhases.empty());
-        EXPECT_EQ(set->m_pMapList, nullptr);
-        EXPECT_FALSE(set->IsLoaded());
-        EXPECT_FALSE(set->IsAllocated());
-        EXPECT_EQ(set->m_bWorkSet, 0);
-        EXPECT_TRUE(set->m_kSpaceMask.empty());
-        EXPECT_EQ(set->VoxelCount(), 0u);
-        delete set;
-    }
-    TCSISet owned(&project);
-    EXPECT_EQ(owned.GetProject(), &project);
-    EXPECT_EQ(TCSISet().GetProject(), nullptr);
-}
-
+// Reset brings a changed set back to the state of a new one.
 TEST(CSISet, ResetClearsAChangedSet)
 {
+    TProject project;
     TCSISet set;
     FillSet(set, 2, 2, 1, 4, [](int, int) { return TComplex(1, 1); });
     set.m_fFOV[1] = 120;
-    set.m_strPatientName = "Doe";
+    set.m_fVoxelShift[2] = set.m_fOffCentre[0] = 1;
+    set.m_bKSpace = 0;
+    set.m_bFrequencyDomain = 1;
+    set.m_fExtra[1] = 3;
+    set.m_strPatientName = set.m_strNucleus = set.m_strName = set.m_strOrientation = "Doe";
     set.m_slicePhases.push_back({1, 2, 3});
-    set.m_fRotation[0][1] = 0.5f;
+    set.m_fRotation[0][1] = set.m_fRotationInverse[2][2] = 0.5f;
+    set.m_nSliceAxis = 2;
+    set.m_bWorkSet = 1;
+    set.m_kSpaceMask.assign(4, 1);
     set.Reset();
-    EXPECT_EQ(set.m_fFOV[1], 240.0f);
-    EXPECT_EQ(set.m_strPatientName, "n/a");
-    EXPECT_TRUE(set.m_slicePhases.empty());
+    const float extra[3] = {0, 1, 0};  // 1: the coil quality factor
+    for (int d = 0; d < 3; ++d) {
+        EXPECT_EQ(set.m_fFOV[d], 240.0f);
+        EXPECT_EQ(set.m_nDim[d], 1);
+        EXPECT_EQ(set.m_fVoxelShift[d], 0.0f);
+        EXPECT_EQ(set.m_fOffCentre[d], 0.0f);
+        EXPECT_EQ(set.m_fExtra[d], extra[d]);
+    }
+    EXPECT_EQ(set.m_bKSpace, 1);
+    EXPECT_EQ(set.m_bFrequencyDomain, 0);
+    for (const std::string* text : {&set.m_strExamName, &set.m_strExamDate, &set.m_strPatientName,
+                                    &set.m_strPatientPosition, &set.m_strPatientOrientation, &set.m_strNucleus,
+                                    &set.m_strPatientBirthDate})
+        EXPECT_EQ(*text, "n/a");
+    EXPECT_EQ(set.m_strName, "");
+    EXPECT_EQ(set.m_strOrientation, "RAH");
     EXPECT_TRUE(IsIdentity(set.m_fRotation));
+    EXPECT_TRUE(IsIdentity(set.m_fRotationInverse));
+    EXPECT_EQ(set.m_nPoints, 0);
+    EXPECT_EQ(set.m_nSliceAxis, 0);
+    EXPECT_TRUE(set.m_slicePhases.empty());
+    EXPECT_TRUE(set.m_kSpaceMask.empty());
+    EXPECT_EQ(set.m_bWorkSet, 0);
     EXPECT_FALSE(set.IsAllocated());
+    EXPECT_FALSE(set.IsLoaded());
     EXPECT_EQ(set.VoxelCount(), 0u);
+    EXPECT_EQ(TCSISet(&project).GetProject(), &project);
+    EXPECT_EQ(TCSISet().GetProject(), nullptr);
 }
 
 TEST(CSISet, AllocateAndInitVoxelsInGridOrder)
@@ -117,7 +107,9 @@ TEST(CSISet, AllocateAndInitVoxelsInGridOrder)
 TEST(CSISet, InitVoxelsKeepsTheSelectionOnlyWhileLoaded)
 {
     TCSISet set;
+    EXPECT_FALSE(set.HasSelectedVoxels());
     FillSet(set, 2, 1, 1, 4, [](int, int) { return TComplex(0, 0); });
+    EXPECT_FALSE(set.HasSelectedVoxels());
     set.GetVoxel(1)->m_bSelected = 1;
     set.InitVoxels();
     EXPECT_TRUE(set.HasSelectedVoxels()) << "loaded: the selection survives";
@@ -154,17 +146,6 @@ TEST(CSISet, FreeSpectraClearsFlagsAndDoesNothingWhenNeverAllocated)
     EXPECT_EQ(set.VoxelCount(), 0u);
     EXPECT_EQ(set.GetVoxel(0), nullptr);
     EXPECT_EQ(set.m_nDim[0], 2) << "the parameters stay";
-}
-
-TEST(CSISet, HasSelectedVoxels)
-{
-    TCSISet empty;
-    EXPECT_FALSE(empty.HasSelectedVoxels());
-    TCSISet set;
-    FillSet(set, 3, 1, 1, 2, [](int, int) { return TComplex(0, 0); });
-    EXPECT_FALSE(set.HasSelectedVoxels());
-    set.GetVoxel(2)->m_bSelected = 1;
-    EXPECT_TRUE(set.HasSelectedVoxels());
 }
 
 TEST(CSISet, PointRangeRules)
@@ -371,63 +352,38 @@ TEST(CSISet, TransformPointByHand)
         }
     set.m_fOffCentre[0] = set.m_fOffCentre[1] = set.m_fOffCentre[2] = 1;
 
-    float p[3] = {1, 2, 3};
-    set.TransformPoint(p, 0);  // R (p - o) = R (0, 1, 2)
-    EXPECT_FLOAT_EQ(p[0], -1);
-    EXPECT_FLOAT_EQ(p[1], 0);
-    EXPECT_FLOAT_EQ(p[2], 2);
-
-    float q[3] = {1, 2, 3};
-    set.TransformPoint(q, 2);
-    EXPECT_FLOAT_EQ(q[2], -2);
-
-    float c[3] = {-1, 0, 2};
-    set.TransformPoint(c, 1);  // R' c + o = (0, 1, 2) + 1
-    EXPECT_FLOAT_EQ(c[0], 1);
-    EXPECT_FLOAT_EQ(c[1], 2);
-    EXPECT_FLOAT_EQ(c[2], 3);
-
-    float keep[3] = {5, 6, 7};
-    set.TransformPoint(keep, 4);
-    set.TransformPoint(keep, -1);
-    EXPECT_EQ(keep[0], 5);
-    EXPECT_EQ(keep[2], 7);
+    // Mode 0: R (p - o) = R (0, 1, 2); mode 2 negates z; mode 1: R' c + o = (0, 1, 2) + 1;
+    // unknown modes leave the point.
+    const struct {
+        int mode;
+        std::vector<float> in, out;
+    } cases[] = {{0, {1, 2, 3}, {-1, 0, 2}}, {2, {1, 2, 3}, {-1, 0, -2}}, {1, {-1, 0, 2}, {1, 2, 3}},
+                 {4, {5, 6, 7}, {5, 6, 7}}, {-1, {5, 6, 7}, {5, 6, 7}}};
+    for (const auto& c : cases) {
+        std::vector<float> p = c.in;
+        set.TransformPoint(p.data(), c.mode);
+        EXPECT_EQ(p, c.out) << c.mode;
+    }
 }
 
 TEST(CSISet, TransformPointRoundTripsWithAnObliqueRotation)
 {
     TCSISet set;
     // Rz(30) * Ry(-20) * Rx(45), built here from elementary rotations.
-    const double pi = std::acos(-1.0);
-    auto rx = [](double a, double m[3][3]) {
-        const double c = std::cos(a), s = std::sin(a);
-        const double t[3][3] = {{1, 0, 0}, {0, c, -s}, {0, s, c}};
-        std::copy(&t[0][0], &t[0][0] + 9, &m[0][0]);
-    };
-    auto ry = [](double a, double m[3][3]) {
-        const double c = std::cos(a), s = std::sin(a);
-        const double t[3][3] = {{c, 0, s}, {0, 1, 0}, {-s, 0, c}};
-        std::copy(&t[0][0], &t[0][0] + 9, &m[0][0]);
-    };
-    auto rz = [](double a, double m[3][3]) {
-        const double c = std::cos(a), s = std::sin(a);
-        const double t[3][3] = {{c, -s, 0}, {s, c, 0}, {0, 0, 1}};
-        std::copy(&t[0][0], &t[0][0] + 9, &m[0][0]);
-    };
-    auto mul = [](const double a[3][3], const double b[3][3], double out[3][3]) {
+    double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (const auto& [axis, degrees] : {std::pair{2, 30.0}, {1, -20.0}, {0, 45.0}}) {
+        const double a = degrees * std::acos(-1.0) / 180, c = std::cos(a), s = std::sin(a);
+        const int u = (axis + 1) % 3, v = (axis + 2) % 3;  // the plane the rotation turns
+        double e[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, out[3][3] = {};
+        e[u][u] = e[v][v] = c;
+        e[u][v] = -s;
+        e[v][u] = s;
         for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) {
-                out[i][j] = 0;
+            for (int j = 0; j < 3; ++j)
                 for (int k = 0; k < 3; ++k)
-                    out[i][j] += a[i][k] * b[k][j];
-            }
-    };
-    double a[3][3], b[3][3], c[3][3], ab[3][3], m[3][3];
-    rz(30 * pi / 180, a);
-    ry(-20 * pi / 180, b);
-    rx(45 * pi / 180, c);
-    mul(a, b, ab);
-    mul(ab, c, m);
+                    out[i][j] += m[i][k] * e[k][j];
+        std::copy(&out[0][0], &out[0][0] + 9, &m[0][0]);
+    }
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
             set.m_fRotation[i][j] = static_cast<float>(m[i][j]);
@@ -478,14 +434,11 @@ TEST(CSISet, DataRangeOverSeveralVoxels)
     // Every spectrum got its own range too.
     EXPECT_FLOAT_EQ(set.GetVoxel(3)->m_fImagMin, -8);
     EXPECT_FLOAT_EQ(set.GetVoxel(0)->m_fMagnitudeMax, std::sqrt(8.0f));
-}
 
-TEST(CSISet, DataRangeStartsFromTheFirstVoxelNotFromZero)
-{
-    TCSISet set;
+    // All negative: the maximum is below 0, not 0.
     FillSet(set, 3, 1, 1, 2, [](int v, int) { return TComplex(-10.0f - v, -1.0f); });
     set.UpdateDataRange();
-    EXPECT_FLOAT_EQ(set.m_fRealMax, -10) << "all negative: the maximum is below 0";
+    EXPECT_FLOAT_EQ(set.m_fRealMax, -10);
     EXPECT_FLOAT_EQ(set.m_fRealMin, -12);
     EXPECT_FLOAT_EQ(set.m_fImagMax, -1);
 }
