@@ -241,24 +241,13 @@ TEST_F(DataSetFile, ReadsEveryLayoutVersion)
 TEST_F(DataSetFile, RoundTripOfAnArbitrarySet)
 {
     TCSISet out;
-    out.m_nDim[0] = 5;
-    out.m_nDim[1] = 1;
-    out.m_nDim[2] = 3;
-    out.m_nPoints = 7;
+    uint32_t seed = 12345;
+    test::FillSet(out, 5, 1, 3, 7, [&](int, int) {
+        seed = seed * 1664525u + 1013904223u;
+        return TComplex(static_cast<float>(seed >> 8) * 1e-3f, -static_cast<float>(seed & 0xffff));
+    });
     out.m_fFrequency = 63.8f;
     out.m_nSpectralWidth = 1234;
-    ASSERT_TRUE(out.AllocateVoxels());
-    out.InitVoxels();
-    uint32_t seed = 12345;
-    for (size_t v = 0; v < out.VoxelCount(); ++v) {
-        std::vector<TComplex> s;
-        for (int k = 0; k < out.m_nPoints; ++k) {
-            seed = seed * 1664525u + 1013904223u;
-            s.emplace_back(static_cast<float>(seed >> 8) * 1e-3f, -static_cast<float>(seed & 0xffff));
-        }
-        out.GetVoxel(v)->SetComplexData(s.data());
-    }
-    out.m_bLoaded = true;
     const std::string path = m_dir.File("any.csi");
     ASSERT_TRUE(out.WriteDataFile(path));
     EXPECT_EQ(FileSize(path), 256 + 15 * 7 * 8);
@@ -270,24 +259,12 @@ TEST_F(DataSetFile, RoundTripOfAnArbitrarySet)
     EXPECT_EQ(in.m_fFrequency, 63.8f);
     EXPECT_EQ(in.m_nSpectralWidth, 1234);
     ASSERT_EQ(in.VoxelCount(), out.VoxelCount());
-    for (size_t v = 0; v < in.VoxelCount(); ++v)
-        for (int k = 0; k < 7; ++k)
-            EXPECT_EQ(in.GetVoxel(v)->Data()[k], out.GetVoxel(v)->Data()[k]);
-}
+    EXPECT_EQ(test::AllSamples(in), test::AllSamples(out));
 
-TEST_F(DataSetFile, FileOfTwoByTwoVoxelsOf512Points)
-{
-    TCSISet set;
-    set.m_nDim[0] = 2;
-    set.m_nDim[1] = 2;
-    set.m_nPoints = 512;
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (size_t v = 0; v < 4; ++v)
-        set.GetVoxel(v)->AllocateZeroed(512);
-    set.m_bLoaded = true;
-    const std::string path = m_dir.File("2x2.csi");
-    ASSERT_TRUE(set.WriteDataFile(path));
+    // 2 x 2 voxels of 512 points: the header and 4 x 512 sample pairs.
+    TCSISet square;
+    test::FillSet(square, 2, 2, 1, 512, [](int, int) { return TComplex(0, 0); });
+    ASSERT_TRUE(square.WriteDataFile(path));
     EXPECT_EQ(FileSize(path), 16640);
 }
 
@@ -401,22 +378,6 @@ TEST_F(DataSetFile, SingularRotationLeavesTheInverseAlone)
     EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST_F(DataSetFile, OneByteShortFailsAndChangesNothing)
-{
-    const std::string golden = Golden(9);
-    const std::string path = m_dir.File("short.csi");
-    test::WriteBytes(path, golden.substr(0, golden.size() - 1));
-    TCSISet set;
-    EXPECT_FALSE(set.ReadDataFile(path));
-    ASSERT_EQ(m_report.Messages().size(), 1u);
-    EXPECT_EQ(m_report.Messages()[0], "The CSI data file " + path + " is invalid.");
-    ExpectUntouchedNewSet(set);
-
-    // Bytes after the last voxel are ignored.
-    test::WriteBytes(path, golden + "trailing");
-    EXPECT_TRUE(set.ReadDataFile(path));
-}
-
 TEST_F(DataSetFile, TruncatedAtEveryOffsetIsRefusedCleanly)
 {
     const std::string golden = Golden(9);
@@ -431,6 +392,10 @@ TEST_F(DataSetFile, TruncatedAtEveryOffsetIsRefusedCleanly)
         EXPECT_EQ(m_report.Messages()[0], "The CSI data file " + path + want) << cut;
         ExpectUntouchedNewSet(set);
     }
+    // Bytes after the last voxel are ignored.
+    test::WriteBytes(path, golden + "trailing");
+    TCSISet set;
+    EXPECT_TRUE(set.ReadDataFile(path));
 }
 
 TEST_F(DataSetFile, HostileHeadersAreRefusedBeforeAllocating)
@@ -492,7 +457,7 @@ TEST_F(DataSetFile, PointRangeOutsideTheSpectrumIsClamped)
     EXPECT_EQ(reversed.m_nLastPoint, kPoints - 1);
 }
 
-TEST_F(DataSetFile, MissingFileReportsTheOpenMessage)
+TEST_F(DataSetFile, MissingFileOrFolderIsReported)
 {
     TCSISet set;
     const std::string path = m_dir.File("none.csi");
@@ -500,6 +465,13 @@ TEST_F(DataSetFile, MissingFileReportsTheOpenMessage)
     ASSERT_EQ(m_report.Messages().size(), 1u);
     EXPECT_EQ(m_report.Messages()[0], "Can not open CSI data set file " + path);
     ExpectUntouchedNewSet(set);
+
+    TCSISet golden;
+    FillGoldenSet(golden);
+    const std::string folder = m_dir.File("no/such/folder.csi");
+    EXPECT_FALSE(golden.WriteDataFile(folder));
+    ASSERT_EQ(m_report.Messages().size(), 2u);
+    EXPECT_EQ(m_report.Messages()[1], "Can not write CSI data set file " + folder + ".\r\n");
 }
 
 TEST_F(DataSetFile, BatchRunLogsInsteadOfShowingABox)
@@ -510,9 +482,14 @@ TEST_F(DataSetFile, BatchRunLogsInsteadOfShowingABox)
     EXPECT_FALSE(set.ReadDataFile(path));
     test::WriteBytes(path, "abc");
     EXPECT_FALSE(set.ReadDataFile(path));
+    // A failed write's text ends in its own line break: the log gets no second one.
+    TCSISet golden;
+    FillGoldenSet(golden);
+    const std::string missing = m_dir.File("no/such/folder.csi");
+    EXPECT_FALSE(golden.WriteDataFile(missing));
     EXPECT_EQ(m_report.Count(), 0u);
     EXPECT_EQ(g_batchLog, "Can not open CSI data set file " + path + "\r\nThe CSI data file " + path +
-                              " has invalid version.\r\n");
+                              " has invalid version.\r\nCan not write CSI data set file " + missing + ".\r\n");
     EXPECT_TRUE(g_bBatchError);
 }
 
@@ -535,13 +512,7 @@ TEST_F(DataSetFile, ReadingIntoALoadedSetKeepsItsSpectraAndSelection)
 
     // A file of another grid replaces the voxel array.
     TCSISet other;
-    other.m_nDim[0] = 5;
-    other.m_nPoints = 2;
-    ASSERT_TRUE(other.AllocateVoxels());
-    other.InitVoxels();
-    for (size_t v = 0; v < 5; ++v)
-        other.GetVoxel(v)->AllocateZeroed(2);
-    other.m_bLoaded = true;
+    test::FillSet(other, 5, 1, 1, 2, [](int, int) { return TComplex(0, 0); });
     const std::string path5 = m_dir.File("five.csi");
     ASSERT_TRUE(other.WriteDataFile(path5));
     ASSERT_TRUE(set.ReadDataFile(path5));
@@ -557,13 +528,7 @@ TEST_F(DataSetFile, FailedWriteReportsAndKeepsTheOldFile)
     const std::string old = Golden(9);
     test::WriteBytes(path, old);
     TCSISet set;
-    set.m_nDim[0] = 64;
-    set.m_nPoints = 1024;  // 512 KB of samples after the header
-    ASSERT_TRUE(set.AllocateVoxels());
-    set.InitVoxels();
-    for (size_t v = 0; v < set.VoxelCount(); ++v)
-        set.GetVoxel(v)->AllocateZeroed(1024);
-    set.m_bLoaded = true;
+    test::FillSet(set, 64, 1, 1, 1024, [](int, int) { return TComplex(0, 0); });  // 512 KB of samples
     // The disk fills up before the header, inside it, and at several places in the samples.
     for (int64_t budget : {0, 100, 256, 300, 200000, 524287}) {
         m_report.Clear();
@@ -597,27 +562,4 @@ TEST_F(DataSetFile, SetWithoutSamplesInMemoryIsNotWrittenOverItsFile)
     ASSERT_TRUE(set.ReadDataFile(path));
     ASSERT_TRUE(set.WriteDataFile(path));
     EXPECT_EQ(test::ReadBytes(path), old);
-}
-
-TEST_F(DataSetFile, WriteIntoAMissingFolderFails)
-{
-    TCSISet set;
-    FillGoldenSet(set);
-    const std::string path = m_dir.File("no/such/folder.csi");
-    EXPECT_FALSE(set.WriteDataFile(path));
-    ASSERT_EQ(m_report.Messages().size(), 1u);
-    EXPECT_EQ(m_report.Messages()[0], "Can not write CSI data set file " + path + ".\r\n");
-}
-
-TEST_F(DataSetFile, FailedWriteInABatchRunIsOneLogLine)
-{
-    g_bBatchMode = true;
-    TCSISet set;
-    FillGoldenSet(set);
-    const std::string path = m_dir.File("no/such/folder.csi");
-    EXPECT_FALSE(set.WriteDataFile(path));
-    EXPECT_EQ(m_report.Count(), 0u);
-    // The text ends in its own line break: the log gets no second one.
-    EXPECT_EQ(g_batchLog, "Can not write CSI data set file " + path + ".\r\n");
-    EXPECT_TRUE(g_bBatchError);
 }

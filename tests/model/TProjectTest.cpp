@@ -76,6 +76,19 @@ protected:
         return set;
     }
 
+    // Makes "csi" the work set of project "p" in the test folder, with its first sample
+    // changed to 20 and the project marked modified.
+    TCSISet* ChangedWorkSet(TProject& project)
+    {
+        project.m_strFolder = m_dir.Path();
+        project.m_strName = "p";
+        TCSISet* set = AddStoredSet(project, "csi");
+        project.SetWorkSet(set);
+        set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
+        project.SetModified(true);
+        return set;
+    }
+
     // Projects made from now on get a history whose disabling of undo counts up `disabled`.
     static void CountUndoDisabling(int& disabled)
     {
@@ -91,18 +104,9 @@ protected:
 
 }  // namespace
 
-TEST_F(ProjectTest, NewProjectDefaultsAndItsFrameList)
+TEST_F(ProjectTest, NewProjectTakesTheShellsFrameList)
 {
     auto* project = new TProject(&m_shell);
-    EXPECT_EQ(project->m_display.m_nFlags, 9);
-    EXPECT_EQ(project->m_display.m_fYMax, 0.0f);
-    EXPECT_EQ(project->m_display.m_nXEnd, 0);
-    EXPECT_EQ(project->m_nMapColormap, 1);
-    EXPECT_EQ(project->m_nMapOpacity, 1);
-    EXPECT_EQ(project->m_nFileVersion, 9);
-    EXPECT_EQ(project->m_nDrawShape, 0);
-    EXPECT_FALSE(project->m_bRecording);
-    EXPECT_FALSE(project->IsModified());
     ASSERT_NE(m_shell.frames, nullptr);
     EXPECT_EQ(m_shell.frames->project, project);
     EXPECT_EQ(m_shell.frames->parent, &m_shell);
@@ -252,12 +256,7 @@ TEST_F(ProjectTest, SetWorkSetWhoseFileIsGoneLeavesNoWorkSet)
 TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
 {
     TProject project(&m_shell);
-    project.m_strFolder = m_dir.Path();
-    project.m_strName = "p";
-    TCSISet* set = AddStoredSet(project, "csi");
-    project.SetWorkSet(set);
-    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
-    project.SetModified(true);
+    TCSISet* set = ChangedWorkSet(project);
 
     test::TScriptedReport script;
     script.PlanAnswer(ReportAnswer::Yes);
@@ -277,12 +276,7 @@ TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
 TEST_F(ProjectTest, ReleasingKeepsTheProjectModifiedWhenItsFileCannotBeWritten)
 {
     TProject project(&m_shell);
-    project.m_strFolder = m_dir.Path();
-    project.m_strName = "p";
-    TCSISet* set = AddStoredSet(project, "csi");
-    project.SetWorkSet(set);
-    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
-    project.SetModified(true);
+    TCSISet* set = ChangedWorkSet(project);
     ASSERT_TRUE(MakeFolder(m_dir.File("p.tpj")));  // nothing can be renamed over it
 
     test::TScriptedReport script;
@@ -299,12 +293,8 @@ TEST_F(ProjectTest, ReleasingKeepsTheProjectModifiedWhenItsFileCannotBeWritten)
 TEST_F(ProjectTest, ReleasingWithNoDropsTheChangesAndTheMaps)
 {
     TProject project(&m_shell);
-    project.m_strFolder = m_dir.Path();
-    TCSISet* set = AddStoredSet(project, "csi");
-    project.SetWorkSet(set);
+    TCSISet* set = ChangedWorkSet(project);
     test::AddNamedMap(*set, "naa_map", TMap::kNeverSaved);
-    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
-    project.SetModified(true);
 
     test::TScriptedReport script;
     script.PlanAnswer(ReportAnswer::No);
@@ -318,10 +308,7 @@ TEST_F(ProjectTest, ReleasingWithNoDropsTheChangesAndTheMaps)
 TEST_F(ProjectTest, NoQuestionInBatchMode)
 {
     TProject project(&m_shell);
-    project.m_strFolder = m_dir.Path();
-    TCSISet* set = AddStoredSet(project, "csi");
-    project.SetWorkSet(set);
-    project.SetModified(true);
+    ChangedWorkSet(project);
     g_bBatchMode = true;
     test::TScriptedReport script;  // an unplanned question would fail the test
     EXPECT_TRUE(project.ReleaseWorkSet());
@@ -334,13 +321,8 @@ TEST_F(ProjectTest, FailedWorkSetWriteKeepsTheSamplesAndTheModifiedFlag)
     int disabled = 0;
     CountUndoDisabling(disabled);
     TProject project(&m_shell);
-    project.m_strFolder = m_dir.Path();
-    project.m_strName = "p";
-    TCSISet* set = AddStoredSet(project, "csi");
+    TCSISet* set = ChangedWorkSet(project);
     TCSISet* other = AddStoredSet(project, "other");
-    project.SetWorkSet(set);
-    set->GetVoxel(size_t(0))->Data()[0] = TComplex(20.0f, 0.0f);
-    project.SetModified(true);
     const std::string before = test::ReadBytes(set->GetFilePath());
 
     test::TScriptedReport script;
