@@ -233,21 +233,6 @@ TEST(GEGetters, ExamAndSeriesBlocks)
         CheckGetters(kSeriesGetters, column, key, SubSecSize[11].at(key), {30, 30, 30, 65, 65});
 }
 
-TEST(GEGetters, AllBitsSetReadsByTheDeclaredType)
-{
-    std::string exam(1040, '\0');
-    Put16(exam, 8, 0xFFFF, 0);
-    GEExamData e(-1, -1);
-    ASSERT_EQ(e.assign(exam, 3, 0), 0);
-    EXPECT_EQ(e.exam_number(), 65535);
-
-    std::string image(1044, '\0');
-    Put16(image, 32, 0xFFFF, 1);
-    GEMRImgData m(-1, -1);
-    ASSERT_EQ(m.assign(image, 3, 1), 0);
-    EXPECT_EQ(m.image_dim_x(), -1);
-}
-
 TEST(GEGetters, ControlBlockGettersAndWriters)
 {
     for (int order : {0, 1}) {

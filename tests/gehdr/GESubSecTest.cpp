@@ -124,16 +124,6 @@ TEST(GESubSec, NumbersReadInTheFilesByteOrder)
     ASSERT_EQ(exam.assign(10, bytes, 3, 2), 0);  // unknown order: no swapping
     EXPECT_EQ(exam.swap(), 0);
     EXPECT_EQ(exam.get_int(IntAt8), GEHostIsLittleEndian() ? 65536 : 256);
-
-    for (int order : {0, 1}) {
-        std::string b(1040, '\0');
-        getest::Put16(b, 2, -2, order);
-        getest::PutFloat(b, 8, 2.5f, order);
-        ASSERT_EQ(exam.assign(10, b, 3, order), 0);
-        EXPECT_EQ(exam.get_short(ShortAt2), -2) << order;
-        EXPECT_EQ(exam.get_ushort(ShortAt2), 65534) << order;
-        EXPECT_EQ(exam.get_float(IntAt8), 2.5f) << order;
-    }
 }
 
 TEST(GESubSec, AllBitsSetReadsLikeAnAbsentField)
@@ -164,15 +154,6 @@ TEST(GESubSec, FieldsOutsideTheBytesAreNeverRead)
     EXPECT_EQ(exam.set_int(AbsentSize, 1), -1);
     EXPECT_EQ(exam.set_int(Absent, 1), -1);
     EXPECT_EQ(exam.data(), Block());  // nothing changed
-}
-
-TEST(GESubSec, TextsAreTheFieldsRawBytes)
-{
-    std::string bytes(1040, '\0');
-    getest::PutText(bytes, 12, std::string("ab\0c", 4));
-    TTestBlock exam;
-    ASSERT_EQ(exam.assign(10, bytes, 3, 0), 0);
-    EXPECT_EQ(exam.get_string(TextAt12), std::string("ab\0c\0", 5));
 }
 
 TEST(GESubSec, SettersWriteTheCopyInTheFilesByteOrder)
