@@ -133,15 +133,3 @@ TEST_F(ImageImportTest, ProjectWithoutSetsPassesEveryCheck)
     EXPECT_TRUE(CheckGeometryAgainstSets(&m_project, rotation, "h.PAR"));
     EXPECT_EQ(m_report.Count(), 0u);
 }
-
-TEST_F(ImageImportTest, GeometryInBatchModeLogsEverySet)
-{
-    AddSet("s1", "p", "d");
-    AddSet("s2", "p", "d");
-    const float rotation[9] = {0, 1, 0, 1, 0, 0, 0, 0, 1};
-    g_bBatchMode = true;
-    EXPECT_TRUE(CheckGeometryAgainstSets(&m_project, rotation, "h.PAR"));
-    EXPECT_EQ(g_batchLog,
-              "Warning: Geometry in h.PAR is not consistent with CSI data set: s1.\r\n"
-              "Warning: Geometry in h.PAR is not consistent with CSI data set: s2.\r\n");
-}

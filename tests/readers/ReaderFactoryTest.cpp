@@ -20,7 +20,6 @@
 #include "readers/THeliconReader.h"
 #include "readers/TRawReader.h"
 #include "platform/PluginTable.h"
-#include "support/ScriptedReport.h"
 
 TEST(CSIFormats, DialogTextsAndFileTypesOfEveryIndex)
 {
@@ -101,27 +100,16 @@ TEST(ReaderFactory, IndexGivesItsReaderClass)
     EXPECT_NE(dynamic_cast<TPluginReader*>(make(static_cast<uint32_t>(-1)).get()), nullptr);
 }
 
-TEST(ReaderFactory, PluginIndexWithoutPluginReadsNothingSilently)
-{
-    vx::test::TScriptedReport report;
-    vx::PublishPluginTable({});
-    for (int format : {23, 24, -1}) {
-        TCSIReadParams params;
-        params.m_nFormat = format;
-        std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
-        ASSERT_NE(reader, nullptr);
-        EXPECT_EQ(reader->Read("/tmp/anything.dat"), nullptr);
-    }
-    EXPECT_EQ(report.Count(), 0u);
-}
-
-TEST(ReaderFactory, RegisterReadersConnectsTheModelsHook)
+TEST(ReaderFactory, RegisterReadersConnectsTheModelsHooksForEveryReader)
 {
     ClearReaderHooks();
     TCSIReadParams params;
     EXPECT_EQ(CreateCSIReader(22, &params), nullptr);
+    EXPECT_FALSE(ImageReaderFor(0));
     RegisterReaders();
     std::unique_ptr<TCSIReader> reader(CreateCSIReader(22, &params));
     EXPECT_NE(dynamic_cast<TInternalFormatReader*>(reader.get()), nullptr);
+    for (int type = 0; type < kImageTypeCount; ++type)
+        EXPECT_TRUE(ImageReaderFor(type)) << type;
     ClearReaderHooks();
 }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "model/TCSISet.h"
-#include "platform/Globals.h"
 #include "readers/ReaderFactory.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/Bytes.h"
@@ -182,12 +181,4 @@ TEST(HeliconReader, RefusedPairs)
     auto low = ReadPair(folder.File("low_raw.mag"));
     ASSERT_NE(low, nullptr);
     EXPECT_EQ(low->m_bKSpace, 1);
-
-    vx::ResetGlobals();
-    g_bBatchMode = true;
-    report.Clear();
-    EXPECT_EQ(ReadPair(folder.File("scan.mag")), nullptr);
-    EXPECT_EQ(g_batchLog, "Siemens Helicon files should be *_ddf.mag file or *_raw.mag file.\r\n");
-    EXPECT_EQ(report.Count(), 0u);
-    vx::ResetGlobals();
 }

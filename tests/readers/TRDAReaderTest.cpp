@@ -8,7 +8,6 @@
 
 #include "model/Geometry.h"
 #include "model/TCSISet.h"
-#include "platform/Globals.h"
 #include "readers/ReaderFactory.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/ScriptedReport.h"
@@ -294,14 +293,6 @@ TEST(RDAReader, RefusedFiles)
                                              Float64Pairs(RDAFid(1021, 250.0)));
     EXPECT_EQ(ReadRDA(folder.File("prime.rda")), nullptr);
     EXPECT_EQ(report.Count(), 1u);
-
-    vx::ResetGlobals();
-    g_bBatchMode = true;
-    report.Clear();
-    EXPECT_EQ(ReadRDA(folder.File("scan.txt")), nullptr);
-    EXPECT_EQ(g_batchLog, "Siemens .rda file should be selected.\r\n");
-    EXPECT_EQ(report.Count(), 0u);
-    vx::ResetGlobals();
 }
 
 // Cut at every byte of the header and every 64th byte of the samples, a file gives no set
