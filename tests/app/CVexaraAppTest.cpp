@@ -96,69 +96,7 @@ TEST_F(AppTest, StoredSettingsAreReadFromTheirSections)
     EXPECT_EQ(app.GetSetting(3), 1);
 }
 
-TEST_F(AppTest, OptionsChangeSpecBgColorAndExitWritesTheSettingsFile)
-{
-    TFakeWindowFactories windows;
-    ASSERT_TRUE(Start());
-    TMouseEvent plain;
-    frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
-    auto* voxelWindow = FakeWindow(frame->SingleVoxelWindows().GetFirst());
-    const int refreshes = voxelWindow->refreshes;
-
-    bool shownWithSettings = true;
-    TDialogScript script([&](QDialog& d) {
-        auto* options = dynamic_cast<COptionsDlg*>(&d);
-        if (!options)
-            return int(QDialog::Rejected);
-        EXPECT_EQ(options->windowTitle(), "Options...");
-        for (int k = 0; k < 4; ++k)
-            shownWithSettings = shownWithSettings && !options->IsChecked(k);
-        EXPECT_EQ(options->CheckBox(0)->text(), "Draw the spectrum of voxel window in black (default is red)");
-        options->CheckBox(0)->setChecked(true);
-        return int(QDialog::Accepted);
-    });
-    ASSERT_TRUE(frame->Action(cmd::ProjectOptions)->isEnabled());
-    frame->Action(cmd::ProjectOptions)->trigger();
-    EXPECT_EQ(script.runs, 1);
-    EXPECT_TRUE(shownWithSettings);
-    EXPECT_EQ(app.GetSetting(0), 1);
-    EXPECT_EQ(voxelWindow->refreshes, refreshes + 1);
-    // Settings reach the store only at exit.
-    EXPECT_EQ(QSettings("Tarnwell", "Vexara").value("Display Config/SpecBgColor", 0).toInt(), 0);
-
-    report.PlanAnswer(vx::ReportAnswer::Yes);
-    EXPECT_TRUE(frame->close());
-    EXPECT_EQ(app.ExitInstance(), 0);
-    QSettings stored("Tarnwell", "Vexara");
-    EXPECT_EQ(stored.value("Display Config/SpecBgColor").toInt(), 1);
-    EXPECT_EQ(stored.value("Display Config/PCABgColor").toInt(), 0);
-    EXPECT_EQ(stored.value("Process Config/PhaseMode").toInt(), 0);
-    QFile file(stored.fileName());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << stored.fileName().toStdString();
-    const QString text = QString::fromUtf8(file.readAll());
-    EXPECT_TRUE(text.contains("SpecBgColor=1")) << text.toStdString();
-}
-
-TEST_F(AppTest, CancelledOptionsChangeNothing)
-{
-    ASSERT_TRUE(Start());
-    app.SetSetting(3, 1);
-    TDialogScript script([](QDialog& d) {
-        auto* options = dynamic_cast<COptionsDlg*>(&d);
-        EXPECT_NE(options, nullptr);
-        if (options) {
-            EXPECT_TRUE(options->IsChecked(3));
-            options->CheckBox(3)->setChecked(false);
-            options->CheckBox(1)->setChecked(true);
-        }
-        return int(QDialog::Rejected);
-    });
-    frame->OnProjectOptions();
-    EXPECT_EQ(app.GetSetting(3), 1);
-    EXPECT_EQ(app.GetSetting(1), 0);
-}
-
-TEST_F(AppTest, OptionsRedrawOnlyTheWindowsOfTheChangedSetting)
+TEST_F(AppTest, OptionsShowTheSettingsRedrawOnlyWhatChangedAndReachTheStoreAtExit)
 {
     TShellRecorder shell;  // region estimates stand for their own spectra
     TFakeWindowFactories windows;
@@ -177,17 +115,23 @@ TEST_F(AppTest, OptionsRedrawOnlyTheWindowsOfTheChangedSetting)
         ASSERT_NE(w, nullptr);
     analysis->updates.clear();
 
-    // Ticks the given boxes and accepts.
-    auto toggle = [&](std::initializer_list<int> boxes) {
+    // The dialog shows the settings; the given boxes are flipped, then OK or Cancel.
+    auto run = [&](std::initializer_list<int> boxes, bool accept = true) {
         TDialogScript script([&](QDialog& d) {
             auto* options = dynamic_cast<COptionsDlg*>(&d);
+            EXPECT_NE(options, nullptr);
             if (!options)
                 return int(QDialog::Rejected);
+            EXPECT_EQ(options->windowTitle(), "Options...");
+            EXPECT_EQ(options->CheckBox(0)->text(), "Draw the spectrum of voxel window in black (default is red)");
+            for (int k = 0; k < 4; ++k)
+                EXPECT_EQ(options->IsChecked(k), app.GetSetting(k) == 1) << k;
             for (int k : boxes)
                 options->CheckBox(k)->setChecked(!options->IsChecked(k));
-            return int(QDialog::Accepted);
+            return int(accept ? QDialog::Accepted : QDialog::Rejected);
         });
-        frame->OnProjectOptions();
+        ASSERT_TRUE(frame->Action(cmd::ProjectOptions)->isEnabled());
+        frame->Action(cmd::ProjectOptions)->trigger();
         EXPECT_EQ(script.runs, 1);
     };
     auto refreshes = [&] {
@@ -198,32 +142,50 @@ TEST_F(AppTest, OptionsRedrawOnlyTheWindowsOfTheChangedSetting)
     };
 
     // The colour map of the analysis windows: only they are redrawn.
-    std::vector<int> before = refreshes();
-    toggle({1});
+    const std::vector<int> before = refreshes();
+    run({1});
     EXPECT_EQ(app.GetSetting(1), 1);
     EXPECT_EQ(analysis->updates, std::vector<std::vector<int>>({{0, 0, 0}}));
     EXPECT_EQ(refreshes(), before);
 
-    // The spectrum colour: single, averaged and region-estimate windows, not the analysis.
+    // Cancel keeps both a ticked and an unticked setting and redraws nothing.
     analysis->updates.clear();
-    toggle({0});
+    run({1, 3}, false);
+    EXPECT_EQ(app.GetSetting(1), 1);
+    EXPECT_EQ(app.GetSetting(3), 0);
+    EXPECT_EQ(refreshes(), before);
+    EXPECT_TRUE(analysis->updates.empty());
+
+    // The spectrum colour: single, averaged and region-estimate windows, not the analysis.
+    run({0});
     EXPECT_EQ(app.GetSetting(0), 1);
     const std::vector<int> after = refreshes();
     for (size_t k = 0; k < after.size(); ++k)
         EXPECT_EQ(after[k], before[k] + 1) << "window list " << k;
     EXPECT_TRUE(analysis->updates.empty());
+    // Settings reach the store only at exit.
+    EXPECT_EQ(QSettings("Tarnwell", "Vexara").value("Display Config/SpecBgColor", 0).toInt(), 0);
 
-    // The other two take effect where they are next read: nothing is redrawn.
-    toggle({2, 3});
+    // The other two take effect where they are next read: nothing is redrawn; neither is it
+    // by OK with nothing changed.
+    run({2, 3});
     EXPECT_EQ(app.GetSetting(2), 1);
     EXPECT_EQ(app.GetSetting(3), 1);
+    run({});
     EXPECT_EQ(refreshes(), after);
     EXPECT_TRUE(analysis->updates.empty());
 
-    // OK with nothing changed redraws nothing either.
-    toggle({});
-    EXPECT_EQ(refreshes(), after);
-    EXPECT_TRUE(analysis->updates.empty());
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(app.ExitInstance(), 0);
+    QSettings stored("Tarnwell", "Vexara");
+    for (const char* key : {"Display Config/SpecBgColor", "Display Config/PCABgColor", "Display Config/MultiMapDisp",
+                            "Process Config/PhaseMode"})
+        EXPECT_EQ(stored.value(key).toInt(), 1) << key;
+    QFile file(stored.fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << stored.fileName().toStdString();
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains("SpecBgColor=1")) << text.toStdString();
 }
 
 TEST_F(AppTest, CommandLineNamingANonProjectFileLeavesNoProject)
@@ -267,6 +229,18 @@ TEST_F(AppTest, CommandLineNamingAValidProjectOpensIt)
     EXPECT_TRUE(frame->ProjectExplorer()->isVisible());
     EXPECT_EQ(frame->ProjectExplorer()->windowTitle(), "brain");
 
+    // The picture for review: the explorer and two voxel windows over the project.
+    frame->resize(1280, 960);
+    QApplication::processEvents();
+    TMouseEvent event;
+    frame->OpenVoxelWindow(FakeVoxel(1), event, nullptr);
+    event.m_nKeys = TMouseEvent::kShift;
+    frame->OpenVoxelWindow(FakeVoxel(2), event, nullptr);
+    QApplication::processEvents();
+    const QString png = GrabToPng(frame, "main-window-project");
+    ASSERT_FALSE(png.isEmpty());
+    EXPECT_EQ(QImage(png).size(), frame->size() * frame->devicePixelRatio());
+
     // Exit deletes the project after the settings are written.
     report.PlanAnswer(vx::ReportAnswer::Yes);
     frame->close();
@@ -275,7 +249,7 @@ TEST_F(AppTest, CommandLineNamingAValidProjectOpensIt)
     EXPECT_EQ(report.Questions(), std::vector<std::string>({"Are you sure you want to exit?"}));
 }
 
-TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
+TEST_F(AppTest, ExitAsksThenOffersTheSaveAndStaysWhenTheSaveFails)
 {
     TFakeWindowFactories windows;
     TTempFolder data;
@@ -287,10 +261,14 @@ TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
     TMouseEvent plain;
     frame->OpenVoxelWindow(FakeVoxel(1), plain, nullptr);
     frame->OpenAnalysisWindow(nullptr);
+    const std::string stored = ReadBytes(path);
+    const std::string exit = "Are you sure you want to exit?";
+    const std::string save = "There were changes made to the project, would you like to save it?";
 
+    // No keeps everything.
     report.PlanAnswer(vx::ReportAnswer::No);
     EXPECT_FALSE(frame->close());
-    ASSERT_EQ(report.Questions(), std::vector<std::string>({"Are you sure you want to exit?"}));
+    ASSERT_EQ(report.Questions(), std::vector<std::string>({exit}));
     const auto& question = report.Entries().back();
     EXPECT_EQ(question.buttons, vx::ReportButtons::YesNo);
     EXPECT_EQ(question.icon, vx::ReportIcon::Question);
@@ -300,33 +278,7 @@ TEST_F(AppTest, ExitQuestionWithNoKeepsEverything)
     EXPECT_EQ(frame->SingleVoxelWindows().GetCount(), 1);
     EXPECT_EQ(frame->AnalysisWindows().GetCount(), 1);
 
-    // Yes: the changed project is offered for saving, then every child window closes.
-    std::filesystem::remove(path);
-    report.PlanAnswer(vx::ReportAnswer::Yes);
-    report.PlanAnswer(vx::ReportAnswer::Yes);
-    EXPECT_TRUE(frame->close());
-    EXPECT_EQ(report.Questions(),
-              std::vector<std::string>({"Are you sure you want to exit?", "Are you sure you want to exit?",
-                                        "There were changes made to the project, would you like to save it?"}));
-    EXPECT_TRUE(vx::FileExists(path));
-    EXPECT_FALSE(project->IsModified());
-    EXPECT_TRUE(frame->SingleVoxelWindows().IsEmpty());
-    EXPECT_TRUE(frame->AnalysisWindows().IsEmpty());
-    EXPECT_EQ(g_pProject, project);  // deleted by ExitInstance, after the settings
-    app.ExitInstance();
-    EXPECT_EQ(g_pProject, nullptr);
-}
-
-TEST_F(AppTest, ExitKeepsTheWindowWhenTheProjectCannotBeSaved)
-{
-    TTempFolder data;
-    const std::string path = MakeProjectFile(data.Path(), "brain");
-    ASSERT_TRUE(Start({QString::fromStdString(path)}));
-    TProject* project = g_pProject;
-    ASSERT_NE(project, nullptr);
-    project->SetModified(true);
-    const std::string stored = ReadBytes(path);
-
+    // A save that fails keeps the window, the project and the file.
     vx::TFile::FailWritesAfter(0);
     report.PlanAnswer(vx::ReportAnswer::Yes);
     report.PlanAnswer(vx::ReportAnswer::Yes);
@@ -337,18 +289,21 @@ TEST_F(AppTest, ExitKeepsTheWindowWhenTheProjectCannotBeSaved)
     EXPECT_EQ(g_pProject, project);
     EXPECT_TRUE(project->IsModified());
     EXPECT_EQ(ReadBytes(path), stored);
+    EXPECT_EQ(frame->SingleVoxelWindows().GetCount(), 1);
 
-    // The next exit offers the save again, and now it goes through.
+    // Yes to both: the project is saved, then every child window closes.
+    std::filesystem::remove(path);
     report.PlanAnswer(vx::ReportAnswer::Yes);
     report.PlanAnswer(vx::ReportAnswer::Yes);
     EXPECT_TRUE(frame->close());
+    EXPECT_EQ(report.Questions(), std::vector<std::string>({exit, exit, save, exit, save}));
+    EXPECT_TRUE(vx::FileExists(path));
     EXPECT_FALSE(project->IsModified());
-    EXPECT_EQ(report.Questions(),
-              std::vector<std::string>({"Are you sure you want to exit?",
-                                        "There were changes made to the project, would you like to save it?",
-                                        "Are you sure you want to exit?",
-                                        "There were changes made to the project, would you like to save it?"}));
+    EXPECT_TRUE(frame->SingleVoxelWindows().IsEmpty());
+    EXPECT_TRUE(frame->AnalysisWindows().IsEmpty());
+    EXPECT_EQ(g_pProject, project);  // deleted by ExitInstance, after the settings
     app.ExitInstance();
+    EXPECT_EQ(g_pProject, nullptr);
 }
 
 TEST_F(AppTest, ExitQuestionDefaultsToNo)
@@ -385,20 +340,15 @@ TEST_F(AppTest, PlugInsWithBothExportsGetFormatIndicesFrom23)
     EXPECT_TRUE(vx::PluginTable().empty());
 }
 
-TEST_F(AppTest, StartUpConnectsTheRealReaders)
+TEST_F(AppTest, StartUpConnectsTheRealReadersWithoutPlugInFolderAndKeepsTheProcessorCount)
 {
     ClearReaderHooks();
+    vx::SetProcessorCount(1);
+    const auto cwd = std::filesystem::current_path();
     ASSERT_TRUE(Start());
     TCSIReadParams params;
     std::unique_ptr<TCSIReader> reader(CreateCSIReader(22, &params));
     EXPECT_NE(dynamic_cast<TInternalFormatReader*>(reader.get()), nullptr);
-}
-
-TEST_F(AppTest, StartsWithoutPlugInFolderAndKeepsTheProcessorCount)
-{
-    vx::SetProcessorCount(1);
-    const auto cwd = std::filesystem::current_path();
-    ASSERT_TRUE(Start());
     EXPECT_TRUE(app.GetPlugins().empty());
     EXPECT_EQ(app.GetProcessorCount(), 1);
     EXPECT_EQ(vx::ProcessorCount(), 1);
@@ -469,25 +419,6 @@ TEST_F(AppTest, AboutShowsTheVersionAndMissingHelpIsReported)
     frame->Action(cmd::HelpTopics)->trigger();
     const std::string expected = "Cannot find the help file " + empty.Path() + "/Vexara.html";
     EXPECT_EQ(report.Messages(), std::vector<std::string>({expected}));
-}
-
-TEST_F(AppTest, PictureOfTheMainWindowWithAnOpenedProject)
-{
-    TTempFolder data;
-    ASSERT_TRUE(Start({QString::fromStdString(MakeProjectFile(data.Path(), "Brain study"))}));
-    ASSERT_NE(g_pProject, nullptr);
-    frame->resize(1280, 960);
-    QApplication::processEvents();
-    frame->ShowProjectExplorer();
-    TMouseEvent event;
-    frame->OpenVoxelWindow(FakeVoxel(1), event, nullptr);
-    event.m_nKeys = TMouseEvent::kShift;
-    frame->OpenVoxelWindow(FakeVoxel(2), event, nullptr);
-    QApplication::processEvents();
-    const QString png = GrabToPng(frame, "main-window-project");
-    ASSERT_FALSE(png.isEmpty());
-    const QImage picture(png);
-    EXPECT_EQ(picture.size(), frame->size() * frame->devicePixelRatio());
 }
 
 }  // namespace
