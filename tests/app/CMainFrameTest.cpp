@@ -297,12 +297,19 @@ TEST_F(MainFrameTest, VoxelWindowsCascadeFromTheBottomRightCorner)
     const QRect again = frame.SingleVoxelWindows().GetFirst()->geometry();
     EXPECT_EQ(again.bottomRight() + QPoint(1, 1), QPoint(right - 35, bottom - 70));
     EXPECT_EQ(again.size(), QSize(500, 380));
-}
 
-TEST_F(MainFrameTest, CascadeStaysInsideASmallClientArea)
-{
+    // A resized main frame keeps the first window and the information window at the corner.
+    frame.Action(cmd::ProjectInformation)->trigger();
+    frame.resize(1400, 1000);
+    QApplication::processEvents();
+    const QRect bigger = frame.MdiArea()->viewport()->rect();
+    EXPECT_EQ(frame.SingleVoxelWindows().GetFirst()->geometry().bottomRight() + QPoint(1, 1),
+              QPoint(bigger.width() - 35, bigger.height() - 70));
+    EXPECT_EQ(frame.InfoFrame()->geometry().bottom() + 1, bigger.height() - 70);
+
     // Windows larger than the client area start at its top-left corner and stay there.
-    frame.SingleVoxelWindows().SetWindowSize(client.width() + 100, client.height() + 100);
+    frame.CloseVoxelWindows();
+    frame.SingleVoxelWindows().SetWindowSize(bigger.width() + 100, bigger.height() + 100);
     for (int k = 0; k < 3; ++k)
         frame.OpenVoxelWindow(FakeVoxel(k), Keys(TMouseEvent::kShift), nullptr);
     for (auto it = frame.SingleVoxelWindows().Begin(); it != frame.SingleVoxelWindows().End(); ++it)
@@ -451,19 +458,6 @@ TEST_F(MainFrameTest, AnalysisWindowIsReusedAndEveryChildWindowCloses)
     EXPECT_TRUE(frame.MdiArea()->subWindowList().isEmpty());
     EXPECT_EQ(windows.voxelLog.destroyed, 3);
     EXPECT_EQ(windows.analysisLog.destroyed, 1);
-}
-
-TEST_F(MainFrameTest, ResizingKeepsTheFirstVoxelWindowAtTheCorner)
-{
-    OpenProject();
-    frame.OpenVoxelWindow(FakeVoxel(1), Keys(0), nullptr);
-    frame.Action(cmd::ProjectInformation)->trigger();
-    frame.resize(1400, 1000);
-    QApplication::processEvents();
-    const QRect bigger = frame.MdiArea()->viewport()->rect();
-    const QRect first = frame.SingleVoxelWindows().GetFirst()->geometry();
-    EXPECT_EQ(first.bottomRight() + QPoint(1, 1), QPoint(bigger.width() - 35, bigger.height() - 70));
-    EXPECT_EQ(frame.InfoFrame()->geometry().bottom() + 1, bigger.height() - 70);
 }
 
 TEST_F(MainFrameTest, IdleTextComesBackAfterAPromptOrAMessage)
