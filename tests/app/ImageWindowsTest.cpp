@@ -24,6 +24,7 @@
 #include "platform/Globals.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
+#include "support/GuiSessionTest.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "views/CMainPicView.h"
@@ -114,28 +115,14 @@ TEST_F(ImageWindowsTest, CommandLineProjectOpensOneSliceWindowPerAxisTitledByPla
     app.ExitInstance();
 }
 
-class OpenFixtureTest : public ImageWindowsTest {
+class OpenFixtureTest : public GuiSessionTest {
 protected:
-    void SetUp() override
-    {
-        ImageWindowsTest::SetUp();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-    }
-    void TearDown() override
-    {
-        session.reset();
-        ImageWindowsTest::TearDown();
-    }
     CChildFrame* Frame(const std::string& title)
     {
         CChildFrame* frame = session->FrameTitled(title);
         EXPECT_NE(frame, nullptr) << title;
         return frame;
     }
-    TGuiFixture fixture;
-    std::unique_ptr<TGuiSession> session;
 };
 
 TEST_F(OpenFixtureTest, CoronalPictureShowsGridSpectraScaleColumnAndMargins)
@@ -179,11 +166,11 @@ TEST_F(OpenFixtureTest, CoronalPictureShowsGridSpectraScaleColumnAndMargins)
     }
 }
 
-TEST_F(OpenFixtureTest, AxialPictureOrsTheGridOverTheImage)
+TEST_F(OpenFixtureTest, AxialPictureOrsTheGridOverTheImageAndDoublesAtZoomTwo)
 {
     CChildFrame* frame = Frame("(Axial) axial_1 @ 100%");
     ASSERT_NE(frame, nullptr);
-    const CMainPicView& view = *frame->View();
+    CMainPicView& view = *frame->View();
     EXPECT_TRUE(view.m_bShowImage);
     EXPECT_TRUE(view.m_bShowCSISlice);
     EXPECT_EQ(view.m_strOrientLabels, "RA");
@@ -212,13 +199,8 @@ TEST_F(OpenFixtureTest, AxialPictureOrsTheGridOverTheImage)
     EXPECT_EQ(top.red(), top.blue());
     EXPECT_LT(bottom.red(), 15);
     EXPECT_EQ(At(view, {bottomRight.x + 2, (topLeft.y + bottomRight.y) / 2}), kGrey);
-}
 
-TEST_F(OpenFixtureTest, AxialWindowAtTwiceTheSize)
-{
-    CChildFrame* frame = Frame("(Axial) axial_1 @ 100%");
-    ASSERT_NE(frame, nullptr);
-    CMainPicView& view = *frame->View();
+    // At twice the size the grid spans twice the pixels, and the title says so.
     view.m_fZoom = 2.0f;
     view.RepaintAllLayers();
     frame->resize(2 * 64 + 110, 2 * 64 + 40 + 20);
@@ -226,10 +208,10 @@ TEST_F(OpenFixtureTest, AxialWindowAtTwiceTheSize)
     frame->UpdateTitle();
     QApplication::processEvents();
     EXPECT_EQ(frame->windowTitle().toStdString(), "(Axial) axial_1 @ 200%");
-    const vx::TPointI topLeft = view.MmToClient(frame->GetSlice()->GetTopLeft());
-    const vx::TPointI bottomRight = view.MmToClient(frame->GetSlice()->GetBottomRight());
-    EXPECT_EQ(bottomRight.x - topLeft.x, 128);
-    EXPECT_EQ(bottomRight.y - topLeft.y, 128);
+    const vx::TPointI zoomedTopLeft = view.MmToClient(corner);
+    const vx::TPointI zoomedBottomRight = view.MmToClient(frame->GetSlice()->GetBottomRight());
+    EXPECT_EQ(zoomedBottomRight.x - zoomedTopLeft.x, 128);
+    EXPECT_EQ(zoomedBottomRight.y - zoomedTopLeft.y, 128);
     EXPECT_FALSE(GrabToPng(frame, "imagewindow_axial_200").isEmpty());
 }
 
