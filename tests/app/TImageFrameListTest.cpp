@@ -239,7 +239,7 @@ TEST_F(FrameListTest, ChosenVoxelMovesTheFirstWindowOfEachOtherAxis)
     EXPECT_EQ(report.Count(), 0u);
 }
 
-TEST_F(FrameListTest, OverlaysFollowTheMultipleMapSetting)
+TEST_F(FrameListTest, OverlaysFollowTheMultipleMapSettingAndTheWorkSet)
 {
     Open(1);
     CChildFrame* frame = session->FrameTitled("(Axial) axial_1 @ 100%");
@@ -283,14 +283,9 @@ TEST_F(FrameListTest, OverlaysFollowTheMultipleMapSetting)
     EXPECT_TRUE(frame->RemoveMapOverlay(project->m_pWorkSet->FindMap("NAA_map")));
     EXPECT_FALSE(frame->RemoveMapOverlay(project->m_pWorkSet->FindMap("NAA_map")));
     EXPECT_EQ(frame->GetMapDisplayMin(), 0.0f);
-}
 
-TEST_F(FrameListTest, ReloadWithoutAWorkSetSwitchesTheGridOffAndDropsTheOverlays)
-{
-    Open(1);
-    CChildFrame* frame = session->FrameTitled("(Axial) axial_1 @ 100%");
-    ASSERT_NE(frame, nullptr);
-    ASSERT_TRUE(frame->AddMapOverlay(AddMap("NAA_map", 0.0f), 2, 0.0f));
+    // Reloading without a work set switches the grid off and drops the overlays.
+    ASSERT_TRUE(frame->AddMapOverlay(project->m_pWorkSet->FindMap("NAA_map"), 2, 0.0f));
     TCSISet* set = project->m_pWorkSet;
     project->m_pWorkSet = nullptr;
     project->UpdateFrames(true, true, true, true, false);
