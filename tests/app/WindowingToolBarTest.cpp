@@ -113,7 +113,7 @@ protected:
     TMRImage* other = nullptr;
 };
 
-TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindow)
+TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindowAndSetItsWindow)
 {
     EXPECT_EQ(bar->windowTitle(), "Image Windowing ToolBar");
     // The fixture's images span 0 .. 1000 with the window 0 .. 1000.
@@ -133,10 +133,9 @@ TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindow)
     Activate(axial);
     EXPECT_EQ(bar->BrightnessSlider()->value(), 500);
     EXPECT_EQ(bar->ContrastSlider()->value(), 1000);
-}
 
-TEST_F(WindowingToolBarTest, MovingTheSlidersSetsTheWindowOfTheActiveImageAndRepaintsIt)
-{
+    // Moving them sets the window of the active image and repaints it.
+    other->SetStoredWindow(0, 1000);
     axial->SetShowCSISlice(false);
     axial->UpdateView(false, true, false, false, false);
     // Pixel (12, 4) lies in the cell of value 400.
