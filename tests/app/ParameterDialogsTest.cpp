@@ -77,7 +77,7 @@ protected:
     const int* SetSize() const { return set->m_nDim; }
 };
 
-TEST_F(ParameterDialogsTest, WaterSuppressionStartsWithItsDefaultsAndKeepsTheLastValues)
+TEST_F(ParameterDialogsTest, WaterSuppressionAndPeakRemovalStartWithTheirDefaultsAndKeepTheLastValues)
 {
     {
         CWaterSupDlg dialog;
@@ -122,6 +122,23 @@ TEST_F(ParameterDialogsTest, WaterSuppressionStartsWithItsDefaultsAndKeepsTheLas
     EXPECT_FALSE(again.FilterLength()->isEnabled());
     again.Algorithm()->setCurrentIndex(CWaterSupDlg::kSodano);
     EXPECT_FALSE(again.NumPeaks()->isEnabled());
+
+    // Peak removal the same way.
+    {
+        CPeakRemovalDlg dialog;
+        EXPECT_EQ(dialog.windowTitle(), "Peak Removal");
+        EXPECT_EQ(dialog.NumPeaks()->text(), "10");
+        EXPECT_FALSE(dialog.SelectedOnly()->isChecked());
+        EXPECT_EQ(RunAndAccept<CPeakRemovalDlg>(dialog,
+                                                [](CPeakRemovalDlg& d) {
+                                                    Type(d.NumPeaks(), "25");
+                                                    d.SelectedOnly()->setChecked(true);
+                                                }),
+                  QDialog::Accepted);
+    }
+    CPeakRemovalDlg removal;
+    EXPECT_EQ(removal.NumPeaks()->text(), "25");
+    EXPECT_TRUE(removal.SelectedOnly()->isChecked());
 }
 
 TEST_F(ParameterDialogsTest, IntegerFieldsRefuseOtherTextsAndKeepTheDialogOpen)
@@ -154,25 +171,6 @@ TEST_F(ParameterDialogsTest, IntegerFieldsRefuseOtherTextsAndKeepTheDialogOpen)
     }
     EXPECT_EQ(CWaterSupDlg::Kept().m_nPeaks, 15);
     EXPECT_EQ(CPeakRemovalDlg::Kept().peaks, 10);
-}
-
-TEST_F(ParameterDialogsTest, PeakRemovalKeepsItsValues)
-{
-    {
-        CPeakRemovalDlg dialog;
-        EXPECT_EQ(dialog.windowTitle(), "Peak Removal");
-        EXPECT_EQ(dialog.NumPeaks()->text(), "10");
-        EXPECT_FALSE(dialog.SelectedOnly()->isChecked());
-        EXPECT_EQ(RunAndAccept<CPeakRemovalDlg>(dialog,
-                                                [](CPeakRemovalDlg& d) {
-                                                    Type(d.NumPeaks(), "25");
-                                                    d.SelectedOnly()->setChecked(true);
-                                                }),
-                  QDialog::Accepted);
-    }
-    CPeakRemovalDlg again;
-    EXPECT_EQ(again.NumPeaks()->text(), "25");
-    EXPECT_TRUE(again.SelectedOnly()->isChecked());
 }
 
 TEST_F(ParameterDialogsTest, CreateMapStartsWithItsDefaults)
@@ -331,7 +329,7 @@ TEST_F(ParameterDialogsTest, CreateMapGivesItsParametersAndKeepsTheQuantificatio
     EXPECT_FALSE(again.ReferenceValue()->isEnabled());
 }
 
-TEST_F(ParameterDialogsTest, ViewSliceListsThePlanesAndKeepsModeAndAxis)
+TEST_F(ParameterDialogsTest, ViewSliceListsThePlanesOrStackSlicesAndKeepsModeAndAxis)
 {
     // 16 planes over 240 mm along x: centres 7.5 mm apart from -112.5 mm.
     TCSISet wide;
@@ -373,10 +371,8 @@ TEST_F(ParameterDialogsTest, ViewSliceListsThePlanesAndKeepsModeAndAxis)
     third.Orientation()->setCurrentIndex(0);
     EXPECT_EQ(third.Location()->itemText(0), "-105 mm");
     EXPECT_EQ(third.Location()->itemText(7), "105 mm");
-}
 
-TEST_F(ParameterDialogsTest, ViewSliceSpacesAStackBySliceDistance)
-{
+    // A stack is spaced by its slice distance.
     TCSISet stack;
     stack.m_nDim[2] = 4;
     stack.m_fFOV[2] = 100.0f;
