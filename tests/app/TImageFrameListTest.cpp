@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/CChildFrame.h"
-#include "app/CInfoFrameBase.h"
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"
 #include "app/CVoxelWindowBase.h"
@@ -341,38 +340,6 @@ TEST_F(FrameListTest, MainWindowGoingFirstTakesTheImageWindowsWithIt)
     EXPECT_TRUE(frames->GetImagesOfOrientation(2).empty());
     owned.reset();
     g_pProject = nullptr;
-}
-
-// Records the pages the information window is asked to show.
-class CRecordingInfoFrame : public CInfoFrameBase {
-public:
-    void UpdateFrom(TProject*, CChildFrame*) override {}
-    void UpdateCSIPage(TCSISet*) override {}
-    void UpdateImagePage(TMRImage* image) override { images.push_back(image); }
-    void UpdateMapPage(std::vector<TMRImage*> overlays) override { overlayCounts.push_back(overlays.size()); }
-    std::vector<TMRImage*> images;
-    std::vector<size_t> overlayCounts;
-};
-
-TEST_F(FrameListTest, ActivatedWindowShowsItsImageAndMapsInTheInformationWindow)
-{
-    Open(1);
-    CRecordingInfoFrame* info = nullptr;
-    const auto old = vx::app::SetInfoFrameFactory([&](CMainFrame*) { return info = new CRecordingInfoFrame; });
-    session->MainFrame().OnProjectInformation();
-    vx::app::SetInfoFrameFactory(old);
-    ASSERT_NE(info, nullptr);
-    CChildFrame* axial = session->FrameTitled("(Axial) axial_1 @ 100%");
-    CChildFrame* coronal = session->FrameTitled("(Coronal) No image @ 100%");
-    ASSERT_TRUE(axial->AddMapOverlay(AddMap("NAA_map", 0.0f), 2, 0.0f));
-
-    session->MainFrame().MdiArea()->setActiveSubWindow(coronal);
-    info->images.clear();
-    info->overlayCounts.clear();
-    session->MainFrame().MdiArea()->setActiveSubWindow(axial);
-    session->MainFrame().MdiArea()->setActiveSubWindow(coronal);
-    EXPECT_EQ(info->images, std::vector<TMRImage*>({Image("axial_1"), nullptr}));
-    EXPECT_EQ(info->overlayCounts, std::vector<size_t>({1u, 0u}));
 }
 
 }  // namespace
