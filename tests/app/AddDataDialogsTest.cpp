@@ -249,7 +249,7 @@ protected:
     void NewProject(const std::string& name) { RunWithName(cmd::FileNewProject, name); }
 };
 
-TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesAndComesBackFromTheRecentList)
+TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFailures)
 {
     const std::string ws = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
     const std::string w = "spar_sdat/spant/philips_spar_sdat_W.SPAR";
@@ -338,18 +338,7 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesAndComesBackFromTheRe
     EXPECT_EQ(listed, 27);
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
     EXPECT_FALSE(g_pProject->IsModified());
-
-    // Saved, replaced by another project, and brought back by the recent list.
-    frame->Action(cmd::FileSaveProject)->trigger();
-    const std::string path = root.File("study/study.tpj");
-    NewProject("other");
-    ASSERT_EQ(g_pProject->GetName(), "other");
-    ASSERT_EQ(app.RecentFiles().value(1).toStdString(), path);
-    frame->Action(cmd::FileMruFirst + 1)->trigger();
-    ASSERT_NE(g_pProject, nullptr);
-    EXPECT_EQ(g_pProject->GetName(), "study");
-    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
-    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
+    // Saving and opening again are the vendor flow's; the recent list the project commands'.
 }
 
 // The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
