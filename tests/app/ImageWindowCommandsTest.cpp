@@ -314,7 +314,7 @@ protected:
     TTempFolder folder;
 };
 
-TEST_F(PrintTest, OnePagePerSliceWithTheAcquisitionHeader)
+TEST_F(PrintTest, OnePagePerSliceWithTheAcquisitionHeaderAndTheVoxelsShown)
 {
     const std::vector<std::string> pages = Pages(PrintToText());
     ASSERT_EQ(pages.size(), 2u);
@@ -329,11 +329,8 @@ TEST_F(PrintTest, OnePagePerSliceWithTheAcquisitionHeader)
             << pages[k];
         EXPECT_TRUE(Holds(pages[k], "TopLeft voxel:(0,0), BottomRight voxel:(7,7)" + range)) << pages[k];
     }
-}
 
-TEST_F(PrintTest, AZoomedWindowPrintsTheVoxelsItShows)
-{
-    // At zoom 8 a client pixel is 240 / 64 / 8 mm, so a 30 mm voxel spans 64 of them.
+    // A zoomed window prints the voxels it shows: at zoom 8 a client pixel is 240 / 64 / 8 mm, so a 30 mm voxel spans 64 of them.
     view->m_fZoom = 8.0f;
     view->RepaintAllLayers();
     view->UpdateScrollBars();
@@ -344,11 +341,11 @@ TEST_F(PrintTest, AZoomedWindowPrintsTheVoxelsItShows)
     const int right = (view->viewport()->width() - 1) / 64;
     const int bottom = (view->viewport()->height() - 1) / 64;
     ASSERT_LT(right, TGuiFixture::kColumns - 1);
-    const std::vector<std::string> pages = Pages(PrintToText());
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_TRUE(Holds(pages[1], "TopLeft voxel:(0,0), BottomRight voxel:(" + std::to_string(right) + "," +
-                                    std::to_string(bottom) + ")"))
-        << pages[1];
+    const std::vector<std::string> zoomed = Pages(PrintToText());
+    ASSERT_EQ(zoomed.size(), 2u);
+    EXPECT_TRUE(Holds(zoomed[1], "TopLeft voxel:(0,0), BottomRight voxel:(" + std::to_string(right) + "," +
+                                     std::to_string(bottom) + ")"))
+        << zoomed[1];
 }
 
 TEST_F(PrintTest, NothingIsPrintedWithoutASetOrASlice)
