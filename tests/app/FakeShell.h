@@ -113,13 +113,11 @@ public:
     void SetVoxel(TSpectrum* voxel) override { voxels.push_back(voxel); }
     int GetVoxelCount() const override { return static_cast<int>(voxels.size()); }
     void RefreshView() override { ++refreshes; }
-    void SetDisplayParams(const TSpectrumDisplayParams* display) override { lastDisplay = *display; ++displays; }
-    void SetUnit(int u) override { unit = u; }
+    void SetDisplayParams(const TSpectrumDisplayParams* display) override { lastDisplay = *display; }
+    void SetUnit(int) override {}
 
     std::vector<TSpectrum*> voxels;
     int refreshes = 0;
-    int displays = 0;
-    int unit = -1;
     TSpectrumDisplayParams lastDisplay;
 
 private:
@@ -136,11 +134,10 @@ public:
     ~CFakeAnalysisWindow() override { ++m_log->destroyed; }
     bool Create(CMainFrame* parent) override { return !m_log->failCreate && CAnalysisWindowBase::Create(parent); }
     void UpdateViews(int a, int b, int c) override { updates.push_back({a, b, c}); }
-    void SetMouseMode(int mode) override { mouseMode = mode; }
+    void SetMouseMode(int) override {}
     void SetUnit(int u) override { unit = u; }
 
     std::vector<std::vector<int>> updates;
-    int mouseMode = 0;
     int unit = -1;
 
 private:
