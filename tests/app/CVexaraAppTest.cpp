@@ -5,8 +5,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
-#include <QLabel>
-#include <QMdiArea>
 #include <QSettings>
 
 #include <filesystem>
