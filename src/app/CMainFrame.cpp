@@ -691,7 +691,7 @@ void CMainFrame::UpdateCommandStates()
     enable(cmd::FileSaveProjectAs, project);
     enable(cmd::FileSaveProjectDeidentified, project);
     enable(cmd::FilePrint, imageFrame);
-    enable(cmd::EditCopy, imageFrame);
+    enable(cmd::EditCopy, imageFrame || qobject_cast<CVoxelWindowBase*>(m_mdiArea->currentSubWindow()));
     for (int command : {cmd::FirstImage, cmd::PreviousImage, cmd::NextImage, cmd::LastImage, cmd::ResetMapScale})
         enable(command, imageFrame);
 

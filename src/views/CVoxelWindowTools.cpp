@@ -30,6 +30,8 @@ void CVoxelWindow::ConnectViewRequests()
     connect(this, &CVoxelWindow::OutputRequested, view, [view](int format) {
         if (format == kOutputTXT)
             view->OnOutputTXTFile();
+        else if (format == kOutputEMF)
+            view->OnOutputEMFFile();
         else if (format == kOutputEPS)
             view->OnOutputEPSFile();
     });

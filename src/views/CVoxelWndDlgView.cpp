@@ -107,8 +107,7 @@ bool Runs(const CVoxelWindow* frame, int id)
     case P::kIntegral: return frame->IsReceived(&CVoxelWindow::IntegralWindowRequested);
     case P::kCmdCosine: case P::kCmdHamming: case P::kCmdFermi:
         return frame->IsReceived(&CVoxelWindow::SpatialFilterRequested);
-    case P::kCmdTXT: case P::kCmdEPS: return frame->IsReceived(&CVoxelWindow::OutputRequested);
-    case P::kCmdEMF: return false;  // no metafile writer yet
+    case P::kCmdTXT: case P::kCmdEMF: case P::kCmdEPS: return frame->IsReceived(&CVoxelWindow::OutputRequested);
     case P::kCmdKSpaceExtrapolation: return frame->IsReceived(&CVoxelWindow::LipidKSpaceExtrapolationRequested);
     default: return false;  // the Phase and PCA popups' entries have no work
     }

@@ -128,6 +128,13 @@ public:
     void OnOutputTXTFile();
     // The current voxel's displayed part as an EPS polyline over the client size.
     void OnOutputEPSFile();
+    // What the window shows, as one bitmap in an enhanced metafile.
+    void OnOutputEMFFile();
+    // What the window shows, on the clipboard as an image.
+    void OnEditCopy();
+    // The off-screen picture (tool overlays included), or the background over the client
+    // area when nothing is drawn; always 32-bit RGB.
+    QImage ShownPicture() const;
     // The lines of the text table, each ending in CR LF.
     static std::string ExportText(const TSpectrum& voxel, const TSpectrumDisplayParams& display);
 

@@ -1,3 +1,6 @@
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -8,9 +11,11 @@
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
+#include "platform/TEMFWriter.h"
 #include "platform/TEPSWriter.h"
 #include "platform/TTextFile.h"
 #include "views/CVoxelWndView.h"
+#include "views/TPainterCanvas.h"
 
 namespace {
 
@@ -102,4 +107,37 @@ void CVoxelWndView::OnOutputEPSFile()
     }
     if (!eps.Close())
         vx::Report("Cannot create EPS File" + path);
+}
+
+QImage CVoxelWndView::ShownPicture() const
+{
+    if (!m_pMemDC.isNull())
+        return m_pMemDC.convertToFormat(QImage::Format_RGB32);
+    // Without a picture the window shows its background.
+    QImage background(size(), QImage::Format_RGB32);
+    background.fill(vx::ToQColor(m_crBackground));
+    return background;
+}
+
+void CVoxelWndView::OnOutputEMFFile()
+{
+    const std::string path =
+        AskExportPath("All Files (*.*)|*.*|Enhanced Windows MetaFiles(*.emf)|*.EMF", ".emf");
+    if (path.empty())
+        return;
+    const QImage picture = ShownPicture();
+    const int w = picture.width(), h = picture.height();
+    vx::TEMFWriter emf(path, w, h, u"Kolvo Program");
+    if (!picture.isNull())
+        emf.StretchDIBits(0, 0, w, h, reinterpret_cast<const uint32_t*>(picture.constBits()), w, h,
+                          static_cast<int>(picture.bytesPerLine() / 4));
+    if (!emf.Close())
+        vx::Report("Cannot create EMF File" + path);
+}
+
+void CVoxelWndView::OnEditCopy()
+{
+    const QImage picture = ShownPicture();
+    if (!picture.isNull())
+        QGuiApplication::clipboard()->setImage(picture);
 }

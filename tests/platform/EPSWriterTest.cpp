@@ -5,30 +5,16 @@
 #include <cstdio>
 #include <regex>
 #include <sstream>
-#include <sys/wait.h>
 
 #include "platform/Files.h"
 #include "platform/TEPSWriter.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
+using vx::test::RunShell;
 using vx::test::TTempFolder;
 
 namespace {
-
-// Output of a shell command (stdout and stderr) and its exit status.
-std::pair<int, std::string> RunShell(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return {-1, out};
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
 
 bool HaveGhostscript() { return RunShell("gs --version").first == 0; }
 

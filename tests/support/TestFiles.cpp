@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -67,6 +69,19 @@ std::vector<std::string> ReadCrLfLines(const std::string& path)
         lines.push_back(text.substr(start, end - start));
     EXPECT_EQ(start, text.size()) << "text after the last CR LF in " << path;
     return lines;
+}
+
+std::pair<int, std::string> RunShell(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return {-1, out};
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe))
+        out.append(buf, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 }  // namespace vx::test

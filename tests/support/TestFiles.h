@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx::test {
@@ -33,6 +34,9 @@ std::string ReadBytes(const std::string& path);
 // The lines of a text file whose every line ends in CR LF; a failed expectation when
 // any text follows the last CR LF.
 std::vector<std::string> ReadCrLfLines(const std::string& path);
+// Output of a shell command (stdout and stderr) and its exit status (-1 when it did not
+// run or did not exit normally).
+std::pair<int, std::string> RunShell(const std::string& command);
 
 }  // namespace vx::test
 

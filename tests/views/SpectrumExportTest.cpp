@@ -1,13 +1,21 @@
-// The spectrum view's exports: the text table of the displayed points and the EPS plot,
-// the target names from the save dialog, and files that cannot be written.
+// The spectrum view's exports: the text table of the displayed points, the EPS plot, the
+// metafile and the clipboard copy of the shown picture, the target names from the save
+// dialog, and files that cannot be written.
 #include <gtest/gtest.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QMdiArea>
 
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <sys/wait.h>
 
+#include "app/CommandIds.h"
 #include "platform/Files.h"
+#include "support/Bytes.h"
+#include "support/GuiGrab.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/TestFiles.h"
 #include "views/CVoxelWndDlgView.h"
@@ -94,20 +102,20 @@ TEST_F(SpectrumExportTest, TextTableHoldsTheDisplayedPointsInEitherDomain)
 
 TEST_F(SpectrumExportTest, TargetNamesGetTheirExtensionOnlyWhenMissing)
 {
+    using W = CVoxelWindow;
     const struct {
-        bool eps;
+        void (W::*command)();
         std::string answer, written;
     } cases[] = {
-        {false, "plain", "plain.txt"},
-        {false, "UPPER.TXT", "UPPER.TXT"},
-        {false, "lower.txt", "lower.txt"},
-        {true, "plot", "plot.eps"},
-        {true, "PLOT2.EPS", "PLOT2.EPS"},
+        {&W::OutputTXT, "plain", "plain.txt"}, {&W::OutputTXT, "UPPER.TXT", "UPPER.TXT"},
+        {&W::OutputTXT, "lower.txt", "lower.txt"}, {&W::OutputEPS, "plot", "plot.eps"},
+        {&W::OutputEPS, "PLOT2.EPS", "PLOT2.EPS"}, {&W::OutputEMF, "pic", "pic.emf"},
+        {&W::OutputEMF, "PIC2.EMF", "PIC2.EMF"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         TScriptedFileChooser chooser(dir.File(c.answer));
-        c.eps ? window->OutputEPS() : window->OutputTXT();
+        (window->*c.command)();
         EXPECT_TRUE(vx::FileExists(dir.File(c.written)));
         ASSERT_EQ(chooser.Requests().size(), 1u);
         EXPECT_EQ(chooser.Requests()[0].filterIndex, 1);
@@ -115,22 +123,22 @@ TEST_F(SpectrumExportTest, TargetNamesGetTheirExtensionOnlyWhenMissing)
     TScriptedFileChooser cancelled;
     window->OutputTXT();
     window->OutputEPS();
+    window->OutputEMF();
     EXPECT_EQ(vx::ListFolder(dir.Path()).size(), std::size(cases));
     EXPECT_TRUE(report.Messages().empty());
 }
 
 TEST_F(SpectrumExportTest, UnwritableTargetsAreReportedAndLeaveNoFile)
 {
-    const std::string txt = dir.File("no/such/folder/t.txt"), eps = dir.File("no/such/folder/p.eps");
-    {
-        TScriptedFileChooser chooser(txt);
-        window->OutputTXT();
+    const std::string txt = dir.File("no/such/folder/t.txt"), eps = dir.File("no/such/folder/p.eps"),
+                      emf = dir.File("no/such/folder/p.emf");
+    for (const auto& [path, command] : {std::pair{txt, &CVoxelWindow::OutputTXT}, std::pair{eps, &CVoxelWindow::OutputEPS},
+                                        std::pair{emf, &CVoxelWindow::OutputEMF}}) {
+        TScriptedFileChooser chooser(path);
+        (window->*command)();
     }
-    {
-        TScriptedFileChooser chooser(eps);
-        window->OutputEPS();
-    }
-    EXPECT_EQ(report.Messages(), (std::vector<std::string>{"Cannot create Txt File" + txt, "Cannot create EPS File" + eps}));
+    EXPECT_EQ(report.Messages(), (std::vector<std::string>{"Cannot create Txt File" + txt, "Cannot create EPS File" + eps,
+                                                           "Cannot create EMF File" + emf}));
     EXPECT_TRUE(vx::ListFolder(dir.Path()).empty());
 }
 
@@ -181,11 +189,53 @@ TEST_F(SpectrumExportTest, EpsPlotsTheChosenPartOverTheClientSize)
     EXPECT_EQ(std::system(gsRun.c_str()), 0) << "ghostscript reads the plot (scripts/deps installs it)";
 }
 
-TEST_F(SpectrumExportTest, OutputPopupOffersOnlyTheWrittenFormats)
+TEST_F(SpectrumExportTest, OutputPopupOffersEveryFormat)
 {
     window->Panel()->UpdateCommandStates();
     using P = CVoxelWndDlgView;
-    EXPECT_TRUE(window->Panel()->CommandAction(P::kCmdTXT)->isEnabled());
-    EXPECT_TRUE(window->Panel()->CommandAction(P::kCmdEPS)->isEnabled());
-    EXPECT_FALSE(window->Panel()->CommandAction(P::kCmdEMF)->isEnabled());
+    for (int command : {P::kCmdTXT, P::kCmdEMF, P::kCmdEPS})
+        EXPECT_TRUE(window->Panel()->CommandAction(command)->isEnabled()) << command;
+}
+
+// The metafile and Edit > Copy of the main menu both carry what the view paints (its tool
+// bars are controls of their own and stay out): here the phase tool's copies, texts and
+// pivot over the read-out picture.
+TEST_F(SpectrumExportTest, MetafileAndCopyHoldTheShownPictureWithToolOverlays)
+{
+    const auto painted = [this] {
+        QImage image(view->size(), QImage::Format_RGB32);
+        view->render(&image, {}, {}, QWidget::DrawWindowBackground);
+        return image;
+    };
+    const QImage readout = painted();
+    window->StartPhaseTool();
+    QApplication::processEvents();
+    const QImage shown = painted();
+    ASSERT_NE(shown, readout) << "the tool draws over the picture";
+    EXPECT_FALSE(GrabToPng(view, "spectrum_view_phase_tool").isEmpty());
+
+    const std::string path = dir.File("shown.emf");
+    TScriptedFileChooser chooser(path);
+    window->OutputEMF();
+    // One bitmap record after the 140-byte header: its 32-bit pixels, bottom row first, at
+    // 120 bytes into the record.
+    const std::string bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 140 + 120 + 4u * shown.width() * shown.height() + 20);
+    EXPECT_EQ(Int32LEAt(bytes, 48), static_cast<int32_t>(bytes.size()));
+    EXPECT_EQ(Int32LEAt(bytes, 52), 3);
+    EXPECT_EQ(Int32LEAt(bytes, 140), 81);
+    ASSERT_EQ(Int32LEAt(bytes, 140 + 84), shown.width());
+    ASSERT_EQ(Int32LEAt(bytes, 140 + 88), shown.height());
+    const QImage fromFile = QImage(reinterpret_cast<const uchar*>(bytes.data()) + 260, shown.width(), shown.height(),
+                                   QImage::Format_RGB32).mirrored();
+    EXPECT_EQ(fromFile, shown);
+
+    QApplication::clipboard()->clear();
+    Frame().MdiArea()->setActiveSubWindow(window);
+    Frame().UpdateCommandStates();
+    QAction* copy = Frame().Action(cmd::EditCopy);
+    ASSERT_TRUE(copy->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), shown);
+    EXPECT_TRUE(report.Messages().empty());
 }
