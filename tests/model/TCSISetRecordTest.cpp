@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/TCSISet.h"
@@ -75,6 +76,13 @@ protected:
         return set.ReadFromProject(m_file);
     }
     void MakeDataFile(const std::string& name) { test::WriteBytes(m_dir.File(name), "data"); }
+    // Writes the set's record to the file "record".
+    void WriteRecord(const TCSISet& set)
+    {
+        TFile out;
+        ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
+        ASSERT_TRUE(set.WriteToProject(out));
+    }
 
     test::TTempFolder m_dir;
     TProject m_project;
@@ -146,6 +154,34 @@ void FillSet(TCSISet& s)
     s.m_fExtra[2] = 30;
 }
 
+// The numbers, texts and arrays the record carries, each as one value to compare.
+auto RecordFields(const TCSISet& s)
+{
+    return std::make_tuple(s.m_nPoints, s.m_nFirstPoint, s.m_nLastPoint, s.m_nSpectralWidth, s.m_fFrequency,
+                           s.m_fPPMCentrePoint, s.m_fPPMCentreValue, s.m_fPhase0, s.m_fPhase1, s.m_nPivot,
+                           s.m_bEchoShifted, s.m_bFrequencyDomain, s.m_nFormat, s.m_nEchoPosition, s.m_nSpatialDims,
+                           s.m_nSliceAxis, s.m_bWorkSet, s.m_fTR, s.m_fTE, s.m_fAverages, s.m_bKSpace,
+                           s.m_bMultiSlice, s.m_nVolumes, s.m_fSliceThickness, s.m_fSliceGap);
+}
+std::vector<std::string> RecordTexts(const TCSISet& s)
+{
+    return {s.m_strName, s.m_strDataPath, s.m_strPatientName, s.m_strExamName, s.m_strExamDate, s.m_strNucleus,
+            s.m_strPatientPosition, s.m_strPatientOrientation, s.m_strOrientation, s.m_strPatientBirthDate};
+}
+template <typename T, size_t N>
+std::vector<float> Flat(const T (&a)[N])
+{
+    const float* p = reinterpret_cast<const float*>(&a);
+    return std::vector<float>(p, p + sizeof a / sizeof(float));
+}
+std::vector<std::vector<float>> RecordArrays(const TCSISet& s)
+{
+    std::vector<float> dims(s.m_nDim, s.m_nDim + 3);
+    return {Flat(s.m_fVoxelShift), Flat(s.m_fFOV),          dims,           Flat(s.m_fAngulation),
+            Flat(s.m_fOffCentre),  Flat(s.m_fExtra),        Flat(s.m_fVolOffCentre), Flat(s.m_fVolAngulation),
+            Flat(s.m_fVolSize),    Flat(s.m_fRotation)};
+}
+
 }  // namespace
 
 TEST_F(CSISetRecordTest, NewestLayoutRoundTripKeepsEveryField)
@@ -154,73 +190,24 @@ TEST_F(CSISetRecordTest, NewestLayoutRoundTripKeepsEveryField)
     FillSet(written);
     written.SetFolder(m_dir.Path());
     MakeDataFile("csi");
-    {
-        TFile out;
-        ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
-        ASSERT_TRUE(written.WriteToProject(out));
-    }
+    WriteRecord(written);
     TCSISet read(&m_project);
     ASSERT_TRUE(ReadRecord(m_dir.File("record"), 9, read));
     EXPECT_EQ(m_file.BytesLeft(), 0);
 
     TCSISet expected;
     FillSet(expected);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(read.m_fVoxelShift[i], expected.m_fVoxelShift[i]);
-        EXPECT_EQ(read.m_fFOV[i], expected.m_fFOV[i]);
-        EXPECT_EQ(read.m_nDim[i], expected.m_nDim[i]);
-        EXPECT_EQ(read.m_fAngulation[i], expected.m_fAngulation[i]);
-        EXPECT_EQ(read.m_fOffCentre[i], expected.m_fOffCentre[i]);
-        EXPECT_EQ(read.m_fExtra[i], expected.m_fExtra[i]);
-        for (int b = 0; b < 2; ++b) {
-            EXPECT_EQ(read.m_fVolOffCentre[i][b], expected.m_fVolOffCentre[i][b]);
-            EXPECT_EQ(read.m_fVolAngulation[i][b], expected.m_fVolAngulation[i][b]);
-            EXPECT_EQ(read.m_fVolSize[i][b], expected.m_fVolSize[i][b]);
-        }
-    }
-    EXPECT_EQ(read.m_nPoints, 64);
-    EXPECT_EQ(read.m_nFirstPoint, 3);
-    EXPECT_EQ(read.m_nLastPoint, 60);
-    EXPECT_EQ(read.m_nSpectralWidth, 2000);
-    EXPECT_EQ(read.m_fFrequency, 127.75f);
-    EXPECT_EQ(read.m_fPPMCentrePoint, 31.5f);
-    EXPECT_EQ(read.m_fPPMCentreValue, 4.7f);
-    EXPECT_EQ(read.m_fPhase0, 0.5f);
-    EXPECT_EQ(read.m_fPhase1, -1.25f);
-    EXPECT_EQ(read.m_nPivot, 7);
-    EXPECT_EQ(read.m_bEchoShifted, 1);
-    EXPECT_EQ(read.m_bFrequencyDomain, 1);
-    EXPECT_EQ(read.m_nFormat, 15);
-    EXPECT_EQ(read.m_nEchoPosition, 4);
-    EXPECT_EQ(read.m_nSpatialDims, 3);
-    EXPECT_EQ(read.m_nSliceAxis, 2);
-    EXPECT_EQ(read.m_bWorkSet, 1);
-    EXPECT_EQ(read.m_strName, "csi");
-    EXPECT_EQ(read.m_strDataPath, "C:\\scans\\P12345.7");
-    EXPECT_EQ(read.m_strPatientName, "Doe^John");
-    EXPECT_EQ(read.m_strExamName, "Brain");
-    EXPECT_EQ(read.m_strExamDate, "2024.03.01");
-    EXPECT_EQ(read.m_strNucleus, "1H");
-    EXPECT_EQ(read.m_strPatientPosition, "Supine");
-    EXPECT_EQ(read.m_strPatientOrientation, "HF");
-    EXPECT_EQ(read.m_fTR, 1500);
-    EXPECT_EQ(read.m_fTE, 144);
-    EXPECT_EQ(read.m_fAverages, 8);
-    EXPECT_EQ(read.m_bKSpace, 0);
-    EXPECT_EQ(read.m_bMultiSlice, 1);
-    EXPECT_EQ(read.m_nVolumes, 2);
-    for (int k = 0; k < 9; ++k)
-        EXPECT_EQ(read.m_fRotation[k / 3][k % 3], expected.m_fRotation[k / 3][k % 3]);
+    EXPECT_EQ(RecordFields(read), RecordFields(expected));
+    EXPECT_EQ(RecordTexts(read), RecordTexts(expected));
+    EXPECT_EQ(RecordArrays(read), RecordArrays(expected));
     ExpectInverse(read, "round trip");
-    EXPECT_EQ(read.m_strOrientation, "AHR");
-    EXPECT_EQ(read.m_strPatientBirthDate, "1970.01.01");
     ASSERT_EQ(read.m_slicePhases.size(), 2u);
-    EXPECT_EQ(read.m_slicePhases[1].m_fPhase0, 0.75f);
-    EXPECT_EQ(read.m_slicePhases[1].m_fPhase1, -1.5f);
-    EXPECT_EQ(read.m_slicePhases[1].m_fPivot, 3.0f);
+    for (size_t k = 0; k < 2; ++k) {
+        EXPECT_EQ(read.m_slicePhases[k].m_fPhase0, expected.m_slicePhases[k].m_fPhase0);
+        EXPECT_EQ(read.m_slicePhases[k].m_fPhase1, expected.m_slicePhases[k].m_fPhase1);
+        EXPECT_EQ(read.m_slicePhases[k].m_fPivot, expected.m_slicePhases[k].m_fPivot);
+    }
     EXPECT_EQ(read.m_kSpaceMask, expected.m_kSpaceMask);
-    EXPECT_EQ(read.m_fSliceThickness, 15);
-    EXPECT_EQ(read.m_fSliceGap, 0.5f);
     EXPECT_EQ(read.GetFilePath(), m_dir.File("csi"));
     EXPECT_FALSE(read.IsLoaded());
 }
@@ -240,11 +227,7 @@ TEST_F(CSISetRecordTest, WriterMatchesTheGoldenNewestRecord)
     const size_t readerFlagOffset = 4 * (3 + 3 + 3 + 1 + 2 + 1 + 1 + 2 + 2 + 1);
     golden[readerFlagOffset] = 1;
     golden[readerFlagOffset + 4] = 1;
-    {
-        TFile out;
-        ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
-        ASSERT_TRUE(set.WriteToProject(out));
-    }
+    WriteRecord(set);
     EXPECT_EQ(test::ReadBytes(m_dir.File("record")), golden);
 }
 
@@ -425,11 +408,7 @@ TEST_F(CSISetRecordTest, NameThatLeavesTheProjectFolderIsRefused)
     TCSISet written(&m_project);
     FillSet(written);
     written.m_strName = "../outside";
-    {
-        TFile out;
-        ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
-        ASSERT_TRUE(written.WriteToProject(out));
-    }
+    WriteRecord(written);
     test::WriteBytes(m_dir.File("outside"), "data");
     TCSISet read(&m_project);
     EXPECT_FALSE(ReadRecord(m_dir.File("record"), 9, read));
@@ -453,11 +432,7 @@ TEST_F(CSISetRecordTest, NameOfAnotherFileOfTheProjectIsRefused)
         TCSISet written(&m_project);
         FillSet(written);
         written.m_strName = name;
-        {
-            TFile out;
-            ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
-            ASSERT_TRUE(written.WriteToProject(out));
-        }
+        WriteRecord(written);
         MakeDataFile(name);
         TCSISet read(&m_project);
         EXPECT_EQ(ReadRecord(m_dir.File("record"), 9, read), name == "other");
@@ -470,10 +445,7 @@ TEST_F(CSISetRecordTest, SetWithoutSavedMapsWritesNoMapNames)
     TCSISet set(&m_project);
     FillSet(set);
     test::AddNamedMap(set, "naa", TMap::kNeverSaved);
-    TFile out;
-    ASSERT_TRUE(out.Open(m_dir.File("record"), TFile::Mode::Write));
-    ASSERT_TRUE(set.WriteToProject(out));
-    out.Close();
+    WriteRecord(set);
     const std::string bytes = test::ReadBytes(m_dir.File("record"));
     // After the seven texts "csi", source, six patient texts and three floats comes M = 0.
     const size_t texts = 4 * 26 + std::string("csi").size() + 1 + std::string("C:\\scans\\P12345.7").size() + 1 +
@@ -482,15 +454,4 @@ TEST_F(CSISetRecordTest, SetWithoutSavedMapsWritesNoMapNames)
                          std::string("Supine").size() + 1 + std::string("HF").size() + 1;
     ASSERT_GT(bytes.size(), texts + 16);
     EXPECT_EQ(bytes.substr(texts + 12, 4), std::string(4, '\0'));
-}
-
-TEST_F(CSISetRecordTest, AnonymizeKeepsExamTexts)
-{
-    TCSISet set;
-    FillSet(set);
-    set.Anonymize();
-    EXPECT_EQ(set.m_strPatientName, "Anonymized");
-    EXPECT_EQ(set.m_strPatientBirthDate, "Anonymized");
-    EXPECT_EQ(set.m_strExamDate, "2024.03.01");
-    EXPECT_EQ(set.m_strExamName, "Brain");
 }
