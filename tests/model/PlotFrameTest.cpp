@@ -55,21 +55,6 @@ TEST(Point2D, ArithmeticIsComponentWise)
     EXPECT_FLOAT_EQ(c.x, 1.5f);
 }
 
-TEST(PlotFrame, ConstructorDefaults)
-{
-    const TPlotFrame f;
-    EXPECT_FLOAT_EQ(f.m_fBottom, 0.0f);
-    EXPECT_FLOAT_EQ(f.m_fTop, 1.0f);
-    EXPECT_EQ(f.GetPixelRect().right, 1);
-    EXPECT_EQ(f.GetPixelRect().bottom, 1);
-    EXPECT_FLOAT_EQ(f.m_fPointCount, 2.0f);
-    EXPECT_EQ(f.m_nPartFlags, 8);
-    EXPECT_EQ(f.m_crCurve, 0x0000ffu);
-    EXPECT_EQ(f.m_crAxis, 0x0000ffu);
-    EXPECT_EQ(f.m_crZeroLine, 0xff0000u);
-    EXPECT_FALSE(f.m_bShowXAxis || f.m_bShowYAxis || f.m_bShowZeroLine);
-}
-
 TEST(PlotFrame, DataToPixelAndBack)
 {
     const TPlotFrame f = StandardFrame();
@@ -588,27 +573,6 @@ TEST(PlotFrame, FillBackgroundCoversThePixelRect)
     EXPECT_EQ(c.ops[0].kind, "fill");
     EXPECT_EQ(c.ops[0].args, (Ints{10, 20, 410, 220}));
     EXPECT_EQ(c.ops[0].color, 0xabcdefu);
-}
-
-TEST(FloatMatrix, GuardedAccess)
-{
-    TFloatMatrix m;
-    EXPECT_THROW(m.At(0, 0), std::runtime_error);
-    m.Resize(2, 3);
-    EXPECT_EQ(m.Rows(), 2u);
-    EXPECT_EQ(m.Columns(), 3u);
-    m.Set(1, 2, 4.0f);
-    m.Scale(0.5f);
-    EXPECT_FLOAT_EQ(m.At(1, 2), 2.0f);
-    EXPECT_FLOAT_EQ(m.Data()[5], 2.0f);
-    EXPECT_FLOAT_EQ(m.At(0, 0), 0.0f);
-    try {
-        m.Set(2, 0, 1.0f);
-        FAIL() << "row 2 of 2 accepted";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "fatal!");
-    }
-    EXPECT_THROW(m.At(0, 3), std::runtime_error);
 }
 
 namespace {

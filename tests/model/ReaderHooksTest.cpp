@@ -27,20 +27,15 @@ protected:
 
 }  // namespace
 
-TEST_F(ReaderHooksTest, NoFactoryMakesNoReader)
-{
-    TCSIReadParams params;
-    EXPECT_EQ(CreateCSIReader(2, &params), nullptr);
-}
-
 TEST_F(ReaderHooksTest, FactoryGetsFormatAndReaderKeepsItsOwnCopy)
 {
+    TCSIReadParams params;
+    EXPECT_EQ(CreateCSIReader(2, &params), nullptr);  // no factory yet
     uint32_t seenFormat = 99;
     InstallCSIReaderFactory([&](uint32_t format, const TCSIReadParams* p) -> TCSIReader* {
         seenFormat = format;
         return new TFakeReader(p);
     });
-    TCSIReadParams params;
     params.m_nFormat = 15;
     params.m_nSpatialDims = 3;
     params.m_bCenter[0] = 1;

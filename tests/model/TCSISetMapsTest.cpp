@@ -1,4 +1,4 @@
-// Parameters of a CSI set by number, its voxel volume and the point range of a fresh set.
+// Parameters of a CSI set by number and its voxel volume.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -79,15 +79,4 @@ TEST(CSISetParams, VoxelVolumeInMillilitres)
         set.m_nSliceAxis = sliceAxis;
         EXPECT_FLOAT_EQ(set.GetVoxelVolume(), volume) << sliceAxis;
     }
-}
-
-TEST(CSISetParams, PointRangeOfAFreshSetStaysAtZero)
-{
-    TCSISet set;
-    set.SetPointRange(0, 0);
-    set.SetPointRange(5, 0);
-    int first = -9, last = -9;
-    set.GetPointRange(first, last);
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(last, 0);
 }

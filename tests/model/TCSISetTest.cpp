@@ -175,6 +175,14 @@ TEST(CSISet, PointRangeRules)
         EXPECT_EQ(first, c.wantFirst) << c.first << "," << c.last;
         EXPECT_EQ(last, c.wantLast) << c.first << "," << c.last;
     }
+    // A set without points keeps the range 0..0.
+    TCSISet fresh;
+    fresh.SetPointRange(0, 0);
+    fresh.SetPointRange(5, 0);
+    int first = -9, last = -9;
+    fresh.GetPointRange(first, last);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(last, 0);
 }
 
 TEST(CSISet, PhasesPerSliceAndForTheWholeSet)
@@ -264,19 +272,15 @@ TEST(CSISet, Validity)
 TEST(CSISet, SettersOfGeometry)
 {
     TCSISet set;
-    const float off[3] = {1, -2, 3.5f};
-    set.SetOffCentre(off);
-    EXPECT_EQ(set.m_fOffCentre[2], 3.5f);
     set.m_fVoxelShift[0] = 4;
     set.m_fVoxelShift[2] = -1;
     set.ClearVoxelShift();
-    EXPECT_EQ(set.m_fVoxelShift[0], 0.0f);
-    EXPECT_EQ(set.m_fVoxelShift[2], 0.0f);
-    set.m_fRotation[1][2] = 0.25f;
+    EXPECT_EQ(std::vector<float>(set.m_fVoxelShift, set.m_fVoxelShift + 3), std::vector<float>(3, 0.0f));
+    set.m_fRotation[1][2] = 0.25f;  // copied as stored, not transposed
     float r[3][3] = {};
     set.GetRotation(r);
     EXPECT_EQ(r[1][2], 0.25f);
-    EXPECT_EQ(r[0][0], 1.0f);
+    EXPECT_EQ(r[2][1], 0.0f);
 
     set.m_strName = "brain csi";
     set.SetFolder("/data/project");

@@ -18,6 +18,8 @@ TEST(TMatrixOfTest, AccessOutsideTheMatrixThrowsFatal)
     // No data yet: every access throws.
     EXPECT_THROW(m.At(0, 0), std::runtime_error);
     m.Resize(2, 3);
+    EXPECT_EQ(m.Rows(), 2u);
+    EXPECT_EQ(m.Columns(), 3u);
     for (Case c : {Case{2, 0}, Case{0, 3}, Case{5, 5}}) {
         try {
             m.Set(c.row, c.column, 1.0f);
