@@ -253,19 +253,12 @@ TEST_F(MRImageTest, Version0RecordGetsTheDefaultsOfTheMissingFields)
     int64_t left = -1;
     ASSERT_TRUE(ReadGolden(image, "v0", 0, "ax0", &left));
     EXPECT_EQ(left, 0);
-    EXPECT_EQ(image.GetId(), 3);
-    EXPECT_EQ(image.GetWidth(), 192);
-    EXPECT_EQ(image.GetHeight(), 160);
-    EXPECT_EQ(image.GetFOVX(), 230.0f);
-    EXPECT_EQ(image.GetFOVY(), 200.0f);
-    EXPECT_EQ(image.GetOrientation(), 2);
-    EXPECT_EQ(image.GetSlicePosition(), 12.5f);
-    EXPECT_EQ(image.GetStoredWindowLow(), -10);
-    EXPECT_EQ(image.GetStoredWindowHigh(), 900);
-    EXPECT_EQ(image.GetCentre().x, 4.0f);
-    EXPECT_EQ(image.GetCentre().y, -6.5f);
-    EXPECT_EQ(image.GetShift().x, 1.5f);
-    EXPECT_EQ(image.GetShift().y, 2.0f);
+    EXPECT_EQ((std::vector<int>{image.GetId(), image.GetWidth(), image.GetHeight(), image.GetOrientation(),
+                                image.GetStoredWindowLow(), image.GetStoredWindowHigh()}),
+              (std::vector<int>{3, 192, 160, 2, -10, 900}));
+    EXPECT_EQ((std::vector<float>{image.GetFOVX(), image.GetFOVY(), image.GetSlicePosition(), image.GetCentre().x,
+                                  image.GetCentre().y, image.GetShift().x, image.GetShift().y}),
+              (std::vector<float>{230, 200, 12.5f, 4, -6.5f, 1.5f, 2}));
     EXPECT_EQ(image.GetName(), "ax0");
     EXPECT_EQ(image.GetPath(), m_dir.File("ax0"));
     for (int k : {0, 1, 2, 3, 5, 6})
