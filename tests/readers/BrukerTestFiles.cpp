@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "model/TCSISet.h"
-#include "readers/ReaderFactory.h"
 
 namespace vx::test {
 
@@ -149,13 +148,6 @@ void AppendInt32(std::string& bytes, double value)
     const auto word = static_cast<uint32_t>(static_cast<int32_t>(std::lround(value)));
     for (int k = 0; k < 4; ++k)
         bytes.push_back(static_cast<char>((word >> (8 * k)) & 0xff));
-}
-
-std::unique_ptr<TCSISet> ReadBruker(int format, const std::string& path, TCSIReadParams params)
-{
-    params.m_nFormat = format;
-    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &params));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
 }
 
 void ExpectSingleLine(const TCSISet& set, const int voxel[3], int peak, double height, double phase)

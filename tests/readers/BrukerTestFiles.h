@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/TCSIReadParams.h"
+#include "readers/ReaderTestSupport.h"
 
 class TCSISet;
 
@@ -52,9 +53,6 @@ std::vector<std::complex<double>> KSpaceLineForVoxel(int n, int u);
 // points before the first sample. `conjugated` for data whose frequency axis is reversed.
 std::vector<std::complex<double>> DelayedLine(int points, int peak, double groupDelay, bool conjugated);
 void AppendInt32(std::string& bytes, double value);
-
-// Reads the file with the reader of the format index (19 2dseq, 20 fid).
-std::unique_ptr<TCSISet> ReadBruker(int format, const std::string& path, TCSIReadParams params = {});
 
 // The set holds one line of magnitude `height` (relative 1e-3) and the phase (0 unless given)
 // at the voxel and point, and nothing above 1e-3 of it anywhere else.

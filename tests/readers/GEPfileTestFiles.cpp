@@ -9,7 +9,6 @@
 #include <stdexcept>
 
 #include "gehdr/GETestSupport.h"
-#include "readers/ReaderFactory.h"
 
 namespace vx::test {
 
@@ -219,13 +218,6 @@ std::string EmptyGrid(const TPfileHeader& h)
     for (int d : h.dims)
         n *= size_t(std::max(d, 0));
     return PfileBytes(h, std::vector<std::complex<double>>(n));
-}
-
-std::unique_ptr<TCSISet> ReadAs(int format, const std::string& path, TCSIReadParams p)
-{
-    p.m_nFormat = format;
-    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &p));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
 }
 
 TTimeZone::TTimeZone(const char* zone)

@@ -11,6 +11,7 @@
 
 #include "model/TCSIReadParams.h"
 #include "model/TCSISet.h"
+#include "readers/ReaderTestSupport.h"
 
 namespace vx::test {
 
@@ -98,9 +99,6 @@ std::vector<std::complex<double>> KSpaceLine(const int dims[3], int spatialDims,
 std::vector<std::complex<double>> LineFid(int points, double amplitude = 1000.0);
 // The header with an all-zero grid behind it.
 std::string EmptyGrid(const TPfileHeader& h);
-
-// Reads through the factory's reader of the format.
-std::unique_ptr<TCSISet> ReadAs(int format, const std::string& path, TCSIReadParams p = {});
 
 // Sets the time zone for local dates while it lives.
 class TTimeZone {

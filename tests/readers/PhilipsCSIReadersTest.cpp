@@ -18,7 +18,7 @@
 #include "platform/Paths.h"
 #include "readers/PhilipsCSITestFiles.h"
 #include "readers/PhilipsTestFiles.h"
-#include "readers/ReaderFactory.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/TPhilipsCSIReader.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
@@ -122,29 +122,16 @@ TPlacement Expected(int format, const TCSIScan& c)
     }
 }
 
-std::unique_ptr<TCSISet> ReadFormat(int format, const std::string& path, TCSIReadParams params = {})
-{
-    params.m_nFormat = format;
-    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &params));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
-}
-
-// Batch mode for the length of a test: no questions, default companion files.
-struct TBatchRun {
-    TBatchRun() { vx::ResetGlobals(), g_bBatchMode = true; }
-    ~TBatchRun() { vx::ResetGlobals(); }
-};
-
 class PhilipsCSIFormats : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(PhilipsCSIFormats, LineLandsInItsVoxelAtItsFrequency)
 {
     const auto [format, sliceAxis] = GetParam();
     TScriptedReport report;
-    TBatchRun batch;
+    TBatchMode batch;
     TTempFolder folder;
     const TCSIScan scan = ScanFor(format, sliceAxis);
-    auto set = ReadFormat(format, WriteScan(folder, format, scan));
+    auto set = ReadAs(format, WriteScan(folder, format, scan));
     ASSERT_NE(set, nullptr) << g_batchLog;
     EXPECT_EQ(g_batchLog, "");
     EXPECT_EQ(set->m_strName, "scan");
@@ -245,7 +232,7 @@ TEST(PhilipsCSIReaders, CompanionQuestionsAndDialogs)
             report.PlanAnswer(answer);
         for (const std::string& file : c.files)
             files.replies.push_back(file.empty() ? file : folder.File(file));
-        auto set = ReadFormat(c.format, chosen);
+        auto set = ReadAs(c.format, chosen);
         EXPECT_EQ(report.PlannedLeft(), 0u) << what;
         EXPECT_EQ(report.Messages().size(), 0u) << what << ": " << (report.Count() ? report.Entries()[0].text : "");
         ASSERT_EQ(set != nullptr, c.read) << what;
@@ -333,12 +320,12 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
     };
     for (const Case& c : cases) {
         TScriptedReport report;
-        TBatchRun batch;
+        TBatchMode batch;
         TTempFolder folder;
         TCSIScan scan = ScanFor(c.format, 2);
         const std::string chosen = WriteScan(folder, c.format, scan);
         c.change(folder, scan);
-        EXPECT_EQ(ReadFormat(c.format, chosen), nullptr) << c.what;
+        EXPECT_EQ(ReadAs(c.format, chosen), nullptr) << c.what;
         std::string message = c.message;
         if (const size_t at = message.find('$'); at != std::string::npos)
             message.replace(at, 1, folder.Path());
@@ -365,7 +352,7 @@ TEST(PhilipsCSIReaders, FormatMessages)
         // Each family takes its own extensions only, in any case.
         const bool list = ReleaseOf(format) == PreR11 && FamilyOf(format) != Slice2D;
         for (const char* path : {"/d.SPAR/scan", "/d/scan.txt", list ? "/d/scan.SDAT" : "/d/scan.Data"})
-            EXPECT_EQ(ReadFormat(format, path), nullptr);
+            EXPECT_EQ(ReadAs(format, path), nullptr);
         ASSERT_EQ(report.Messages().size(), 3u) << format;
         for (const std::string& m : report.Messages())
             EXPECT_EQ(m, messages[format - 2]);
@@ -375,7 +362,7 @@ TEST(PhilipsCSIReaders, FormatMessages)
 TEST(PhilipsCSIReaders, PreR11VolumeSpecifics)
 {
     TScriptedReport report;
-    TBatchRun batch;
+    TBatchMode batch;
     // Release 9 gives the partition axis the first in-plane field of view and scales its
     // off-centre with it: 7 mm * 200 / 30 (transverse, no PAR file); release 10 keeps both.
     for (int release : {9, 10}) {
@@ -384,7 +371,7 @@ TEST(PhilipsCSIReaders, PreR11VolumeSpecifics)
         WriteScan(folder, 8, scan);
         std::remove(folder.File("scan.PAR").c_str());
         WriteBytes(folder.File("scan.LIST"), ListText(scan, ShuffledPositions(scan), 96, release));
-        auto set = ReadFormat(8, folder.File("scan.LIST"));
+        auto set = ReadAs(8, folder.File("scan.LIST"));
         ASSERT_NE(set, nullptr);
         EXPECT_NEAR(set->m_fOffCentre[2], release == 9 ? 7.0f * 200 / 30 : 7.0f, 1e-4);
         EXPECT_EQ(set->m_fFOV[2], release == 9 ? 200.0f : 30.0f);
@@ -407,12 +394,12 @@ TEST(PhilipsCSIReaders, PreR11VolumeSpecifics)
     for (int k = 0; k < 3; ++k)
         dialog.m_fFOV[k] = 100.0f + k, dialog.m_fAngulation[k] = 0.0f, dialog.m_fOffCentre[k] = 1.0f;
     report.PlanAnswer(vx::ReportAnswer::No);  // no SPAR dialog
-    EXPECT_EQ(ReadFormat(8, folder.File("scan.LIST"), dialog), nullptr);
+    EXPECT_EQ(ReadAs(8, folder.File("scan.LIST"), dialog), nullptr);
     report.PlanAnswer(vx::ReportAnswer::Yes);
     report.PlanAnswer(vx::ReportAnswer::No);  // no PAR dialog: scan.PAR is read
     TScriptedFiles files;                     // the SPAR dialog is cancelled
     report.Clear();
-    auto set = ReadFormat(8, folder.File("scan.LIST"), dialog);
+    auto set = ReadAs(8, folder.File("scan.LIST"), dialog);
     ASSERT_NE(set, nullptr);
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_EQ(report.Messages()[0], "Parameter file " + folder.File("scan.SPAR") +
@@ -428,7 +415,7 @@ TEST(PhilipsCSIReaders, PreR11VolumeSpecifics)
 TEST(PhilipsCSIReaders, RawLoadKeepsTheFileGridWithUnsampledPositionsZero)
 {
     TScriptedReport report;
-    TBatchRun batch;
+    TBatchMode batch;
     TTempFolder folder;
     const TCSIScan scan = ScanFor(5, 2);
     WriteScan(folder, 5, scan);
@@ -444,7 +431,7 @@ TEST(PhilipsCSIReaders, RawLoadKeepsTheFileGridWithUnsampledPositionsZero)
     WriteBytes(folder.File("scan.DATA"), data);
     TCSIReadParams raw;
     raw.m_bLoadRawData = 1;
-    auto set = ReadFormat(5, folder.File("scan.DATA"), raw);
+    auto set = ReadAs(5, folder.File("scan.DATA"), raw);
     ASSERT_NE(set, nullptr) << g_batchLog;
     EXPECT_EQ(set->m_bFrequencyDomain, 0);
     EXPECT_EQ(set->m_bKSpace, 1);
@@ -466,7 +453,7 @@ TEST(PhilipsCSIReaders, RawLoadKeepsTheFileGridWithUnsampledPositionsZero)
 TEST(PhilipsCSIReaders, TruncatedFilesAreRefusedWithoutHarm)
 {
     TScriptedReport report;
-    TBatchRun batch;
+    TBatchMode batch;
     // Thousands of small reads: workers would cost more than the transforms.
     TProcessorCountGuard workers;
     vx::SetProcessorCount(1);
@@ -489,7 +476,7 @@ TEST(PhilipsCSIReaders, TruncatedFilesAreRefusedWithoutHarm)
                 // flush it on every close.
                 vx::RemoveFile(path);
                 WriteBytes(path, whole.substr(0, cut));
-                auto set = ReadFormat(format, chosen);
+                auto set = ReadAs(format, chosen);
                 if (samples) {
                     EXPECT_EQ(set, nullptr) << entry.name << " cut at " << cut;
                 }

@@ -11,7 +11,7 @@
 #include "model/TCSISet.h"
 #include "platform/Paths.h"
 #include "platform/Workers.h"
-#include "readers/ReaderFactory.h"
+#include "readers/ReaderTestSupport.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -50,10 +50,8 @@ const SampleSet kSets[] = {
 std::unique_ptr<TCSISet> ReadSample(const SampleSet& s, bool rawData)
 {
     TCSIReadParams p;
-    p.m_nFormat = s.format;
     p.m_bLoadRawData = rawData ? 1 : 0;
-    std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(s.format), &p));
-    return std::unique_ptr<TCSISet>(reader->Read(SampleDataPath(s.path)));
+    return vx::test::ReadAs(s.format, SampleDataPath(s.path), p);
 }
 
 int LargestPeak(const TSpectrum& s, int from, int to)
@@ -181,11 +179,7 @@ TEST(PhilipsRealFiles, DamagedCopiesAreHandledCleanly)
             if (sdatBytes != lastSdat || lastSdat.empty())
                 vx::test::WriteBytes(local, lastSdat = sdatBytes);
             for (int format : {0, 1}) {
-                TCSIReadParams p;
-                p.m_nFormat = format;
-                std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &p));
-                std::unique_ptr<TCSISet> set(reader->Read(local));
-                if (set) {
+                if (const auto set = vx::test::ReadAs(format, local)) {
                     EXPECT_TRUE(set->IsLoaded());
                     EXPECT_LE(set->VoxelCount() * size_t(set->m_nPoints) * 8, sdatBytes.size());
                 }

@@ -12,7 +12,6 @@
 
 #include "model/TCSISet.h"
 #include "platform/Files.h"
-#include "platform/Globals.h"
 #include "readers/BrukerTestFiles.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
@@ -24,6 +23,7 @@ namespace {
 
 using Complex = std::complex<double>;
 using TValue = std::function<Complex(int, int, int, int)>;
+constexpr int k2dseq = 19;
 constexpr double kAmplitude = 1 << 20;
 constexpr double kDelay = 68.5;
 const char kQuestion[] =
@@ -72,11 +72,6 @@ struct TSeqExperiment {
     }
     std::string Method() const { return root.File("7/method"); }
 };
-
-std::unique_ptr<TCSISet> Read2dseq(const std::string& path)
-{
-    return ReadBruker(19, path);
-}
 
 }  // namespace
 
@@ -134,7 +129,7 @@ TEST(Bruker2dseqReader, EveryVariantEndsAsOneLine)
         report.PlanAnswer(vx::ReportAnswer::Yes);
         TSeqExperiment e(c.isAxial ? axial : coronal, c.ftMode, c.type, c.imageType, c.value);
         TScriptedFileChooser chooser(e.Method());
-        auto set = Read2dseq(e.seq);
+        auto set = ReadAs(k2dseq, e.seq);
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(set->m_strName, "7_pdata_1_2dseq");
         EXPECT_EQ(set->m_nFormat, 19);
@@ -165,7 +160,7 @@ TEST(Bruker2dseqReader, MethodFileIsChosenOrFoundBesideTheData)
         report.PlanAnswer(vx::ReportAnswer::No);
         TSeqExperiment e(scan, "COMPLEX_FT COMPLEX_FFT", "REAL_IMAGE", 2, ramp);
         TScriptedFileChooser chooser(e.Method());
-        EXPECT_EQ(Read2dseq(e.seq), nullptr);
+        EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
         EXPECT_TRUE(chooser.Requests().empty());
         EXPECT_EQ(report.Count(), 1u);
     }
@@ -175,9 +170,9 @@ TEST(Bruker2dseqReader, MethodFileIsChosenOrFoundBesideTheData)
         TScriptedFileChooser cancelled;
         g_bBatchMode = batch;
         TSeqExperiment beside(scan, "COMPLEX_FT COMPLEX_FFT", "REAL_IMAGE", 2, ramp, "pdata/1");
-        EXPECT_NE(Read2dseq(beside.seq), nullptr) << batch;
+        EXPECT_NE(ReadAs(k2dseq, beside.seq), nullptr) << batch;
         TSeqExperiment above(scan, "COMPLEX_FT COMPLEX_FFT", "REAL_IMAGE", 2, ramp);
-        EXPECT_EQ(Read2dseq(above.seq), nullptr) << batch;
+        EXPECT_EQ(ReadAs(k2dseq, above.seq), nullptr) << batch;
         EXPECT_EQ(report.Questions().size(), batch ? 0u : 2u);
         EXPECT_TRUE(report.Messages().empty());
         EXPECT_EQ(g_batchLog, "");
@@ -217,7 +212,7 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         WriteBytes(e.seq, bytes.substr(0, bytes.size() - c.cut));
         if (c.remove)
             vx::RemoveFile(e.root.File(c.remove));
-        EXPECT_EQ(Read2dseq(e.seq), nullptr);
+        EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
         EXPECT_EQ(report.Count(), 0u);
         EXPECT_EQ(g_batchLog, c.message.empty() ? c.message : c.message + "\r\n");
         vx::ResetGlobals();
@@ -225,7 +220,7 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
     g_bBatchMode = true;
     TSeqExperiment e(scan, "NO_FT NO_FT", "COMPLEX_IMAGE", 0, ramp, "pdata/1");
     vx::RemoveFile(e.seq);
-    EXPECT_EQ(Read2dseq(e.seq), nullptr);
+    EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
     EXPECT_EQ(g_batchLog, "Can not open CSI data set file " + e.seq + "\r\n");
     EXPECT_TRUE(g_bBatchError);
     vx::ResetGlobals();

@@ -20,6 +20,7 @@ using namespace vx::test;
 namespace {
 
 using Complex = std::complex<double>;
+constexpr int kFid = 20;
 constexpr double kAmplitude = 1 << 20;
 
 // The fid of a scan whose k-space point (read, phase, slice) holds value(kr, kp, ks, t),
@@ -71,11 +72,6 @@ struct TExperiment {
     }
 };
 
-std::unique_ptr<TCSISet> ReadFid(const std::string& path, TCSIReadParams params = {})
-{
-    return ReadBruker(20, path, params);
-}
-
 }  // namespace
 
 // Every orientation stores its grid read direction first and puts the read, phase and slice
@@ -121,7 +117,7 @@ TEST(BrukerFidReader, LineLandsOnItsVoxelAndFrequency)
             dialog.m_nHeaderSize = 100;
             dialog.m_bNormalize = 1;
         }
-        auto set = ReadFid(e.fid, dialog);
+        auto set = ReadAs(kFid, e.fid, dialog);
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(report.Count(), 0u);
         EXPECT_EQ(set->m_strName, "study_5_fid");
@@ -165,7 +161,7 @@ TEST(BrukerFidReader, RawSamplesStayInKSpace)
                     }));
     TCSIReadParams loadRaw;
     loadRaw.m_bLoadRawData = 1;
-    auto set = ReadFid(raw.fid, loadRaw);
+    auto set = ReadAs(kFid, raw.fid, loadRaw);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->m_bKSpace, 1);
     EXPECT_EQ(set->m_bFrequencyDomain, 0);
@@ -208,15 +204,15 @@ TEST(BrukerFidReader, BrokenExperimentsGiveNoSet)
     for (const auto& c : cases) {
         TScriptedReport report;
         TExperiment e(c.method, AcqpLines(300.3, 70, 32, 11), c.fid);
-        EXPECT_EQ(ReadFid(e.fid), nullptr) << c.name;
+        EXPECT_EQ(ReadAs(kFid, e.fid), nullptr) << c.name;
         EXPECT_EQ(report.Count(), c.messages) << c.name;
     }
 
     TScriptedReport report;
     TExperiment noMethod({}, AcqpLines(300.3, 70, 32, 11), fid);
-    EXPECT_EQ(ReadFid(noMethod.fid), nullptr);
+    EXPECT_EQ(ReadAs(kFid, noMethod.fid), nullptr);
     TExperiment noFid(method, AcqpLines(300.3, 70, 32, 11), "");
-    EXPECT_EQ(ReadFid(noFid.fid), nullptr);
+    EXPECT_EQ(ReadAs(kFid, noFid.fid), nullptr);
     ASSERT_EQ(report.Count(), 2u);
     EXPECT_EQ(report.Entries()[0].text, "Could not find parameter file method or method.txt.");
     EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::None);

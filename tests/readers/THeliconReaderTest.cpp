@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/TCSISet.h"
-#include "readers/ReaderFactory.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/Bytes.h"
 #include "support/ScriptedReport.h"
@@ -22,10 +22,8 @@ namespace {
 std::unique_ptr<TCSISet> ReadPair(const std::string& path, bool loadRaw = false)
 {
     TCSIReadParams p;
-    p.m_nFormat = 17;
     p.m_bLoadRawData = loadRaw;
-    std::unique_ptr<TCSIReader> reader(CreateReader(17, &p));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
+    return ReadAs(17, path, p);
 }
 
 // A parameter file of an nx x ny x nz grid of 10 mm voxels, `points` points, 250 us dwell

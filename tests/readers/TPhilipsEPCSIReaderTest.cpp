@@ -13,7 +13,7 @@
 #include "platform/Globals.h"
 #include "readers/PhilipsCSITestFiles.h"
 #include "readers/PhilipsEPCSITestFiles.h"
-#include "readers/ReaderFactory.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/TPhilipsEPCSIReader.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedFileChooser.h"
@@ -24,21 +24,14 @@ namespace {
 
 using namespace vx::test;
 
-// Batch mode for the length of a test: no questions, base.PAR is read.
-struct TBatchMode {
-    TBatchMode() { vx::ResetGlobals(), g_bBatchMode = true; }
-    ~TBatchMode() { vx::ResetGlobals(); }
-};
-
+// In a batch run (TBatchMode) no question is asked and base.PAR is read.
 std::unique_ptr<TCSISet> ReadEPCSI(const std::string& path, const TEPCSIScan& scan, bool rawData = false)
 {
     TCSIReadParams params;
-    params.m_nFormat = 11;
     params.m_nSweepWidth = int(scan.bandwidth);
     params.m_fFrequency = 127.7f;
     params.m_bLoadRawData = rawData ? 1 : 0;
-    std::unique_ptr<TCSIReader> reader(CreateReader(11, &params));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
+    return ReadAs(11, path, params);
 }
 
 int Points(const TEPCSIScan& scan)

@@ -38,31 +38,15 @@ TCSISet& Parse(TProbePhilips& reader, const std::string& text, const TTempFolder
 
 }  // namespace
 
-TEST(PhilipsReader, FreshReaderHoldsItsDefaultsAndReadsNothing)
+TEST(PhilipsReader, ReaderWithoutASetReadsNothing)
 {
     vx::test::TScriptedReport report;
     TProbePhilips reader;
-    EXPECT_EQ(reader.m_nRelease, 9);
-    EXPECT_EQ(reader.m_nSlices, 1);
-    EXPECT_EQ(reader.m_nDataOffset, 0);
-    EXPECT_TRUE(reader.m_kSpaceLines.empty());
     EXPECT_EQ(reader.Read("/any/file.SPAR"), nullptr);
     EXPECT_FALSE(reader.ParseSPAR("/any/file.SPAR")) << "no set";
     reader.NewSet();
     EXPECT_FALSE(reader.ParseSPAR("/no/such/file.SPAR"));
     EXPECT_EQ(report.Count(), 0u);
-}
-
-TEST(PhilipsReader, EmptySparLeavesTheStartValues)
-{
-    TTempFolder folder;
-    TProbePhilips reader;
-    TCSISet& set = Parse(reader, "", folder);
-    EXPECT_EQ(set.m_nSliceAxis, 2);
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(set.m_fFOV[k], 240.0f);
-        EXPECT_EQ(set.m_nDim[k], 1);
-    }
 }
 
 TEST(PhilipsReader, SparLineRules)

@@ -8,7 +8,7 @@
 
 #include "model/TCSISet.h"
 #include "readers/PhilipsTestFiles.h"
-#include "readers/ReaderFactory.h"
+#include "readers/ReaderTestSupport.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -26,11 +26,9 @@ using Lines = std::vector<std::pair<std::string, std::string>>;
 std::unique_ptr<TCSISet> ReadWith(int format, const std::string& path, bool raw = false, bool normalize = false)
 {
     TCSIReadParams p;
-    p.m_nFormat = format;
     p.m_bLoadRawData = raw ? 1 : 0;
     p.m_bNormalize = normalize ? 1 : 0;
-    std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &p));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
+    return vx::test::ReadAs(format, path, p);
 }
 
 void WritePair(const TTempFolder& folder, const std::string& stem, const Lines& lines,

@@ -8,7 +8,7 @@
 
 #include "model/Geometry.h"
 #include "model/TCSISet.h"
-#include "readers/ReaderFactory.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -18,13 +18,7 @@ using namespace vx::test;
 namespace {
 
 constexpr char kRealFile[] = "rda/suspect/SVS_30.rda";
-
-std::unique_ptr<TCSISet> ReadRDA(const std::string& path, TCSIReadParams p = {})
-{
-    p.m_nFormat = 18;
-    std::unique_ptr<TCSIReader> reader(CreateReader(18, &p));
-    return std::unique_ptr<TCSISet>(reader->Read(path));
-}
+constexpr int kRDA = 18;
 
 TCSIReadParams LoadRaw()
 {
@@ -54,7 +48,7 @@ TEST(RDAReader, RealSingleVoxelExport)
 {
     VX_REQUIRE_SAMPLE(kRealFile);
     TScriptedReport report;
-    auto set = ReadRDA(SampleDataPath(kRealFile));
+    auto set = ReadAs(kRDA, SampleDataPath(kRealFile));
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(report.Count(), 0u);
     EXPECT_EQ(set->m_strName, "SVS_30");
@@ -120,7 +114,7 @@ TEST(RDAReader, HeaderKeys)
         const int points = std::string(c.key) == "VectorSize" ? 1023 : 64;
         const KeyLines lines = WithKey(RDALines(points, TRDAGrid{}), c.key, c.value);
         WriteBytes(folder.File("keys.rda"), GridFile(TRDAGrid{}, points, nullptr, &lines));
-        auto set = ReadRDA(folder.File("keys.rda"), LoadRaw());
+        auto set = ReadAs(kRDA, folder.File("keys.rda"), LoadRaw());
         ASSERT_NE(set, nullptr) << c.key << " " << c.value;
         EXPECT_EQ(c.field(*set), c.expected) << c.key << " " << c.value;
     }
@@ -158,7 +152,7 @@ TEST(RDAReader, GridGeometryByOrientation)
         g.spacingColumn = 5;  // between columns: along the row vector
         g.spacing3D = g.thickness = 8;
         WriteBytes(folder.File("grid.rda"), GridFile(g, 16));
-        auto set = ReadRDA(folder.File("grid.rda"), LoadRaw());
+        auto set = ReadAs(kRDA, folder.File("grid.rda"), LoadRaw());
         ASSERT_NE(set, nullptr);
         SCOPED_TRACE(c.sliceAxis);
         EXPECT_EQ(set->m_nSliceAxis, c.sliceAxis);
@@ -215,7 +209,7 @@ TEST(RDAReader, CSIVoxelOrderEndToEnd)
         std::copy(c.column, c.column + 3, g.column);
         std::copy(c.matrix, c.matrix + 3, g.matrix);
         WriteBytes(folder.File("csi.rda"), GridFile(g, 256, c.lit));
-        auto set = ReadRDA(folder.File("csi.rda"), dialog);
+        auto set = ReadAs(kRDA, folder.File("csi.rda"), dialog);
         ASSERT_NE(set, nullptr);
         const TSpectrum* lit = set->GetVoxel(c.voxel[0], c.voxel[1], c.voxel[2]);
         ASSERT_NE(lit, nullptr) << c.voxel[0] << c.voxel[1] << c.voxel[2];
@@ -235,7 +229,7 @@ TEST(RDAReader, DialogValuesThatServe)
     WriteBytes(folder.File("raw.rda"), header + Float64Pairs(fid));
 
     TCSIReadParams raw = LoadRaw();  // the float64 samples as stored, in the time domain
-    auto set = ReadRDA(folder.File("raw.rda"), raw);
+    auto set = ReadAs(kRDA, folder.File("raw.rda"), raw);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->m_bFrequencyDomain, 0);
     EXPECT_EQ(set->GetVoxel(0)->GetImag(17), static_cast<float>(fid[17].imag()));
@@ -245,7 +239,7 @@ TEST(RDAReader, DialogValuesThatServe)
     const std::string open = RDAHeader(RDALines(64, TRDAGrid{}), false) + "\n\n\n";
     WriteBytes(folder.File("noend.rda"), open + Float64Pairs(fid));
     raw.m_nHeaderSize = static_cast<int32_t>(open.size());
-    set = ReadRDA(folder.File("noend.rda"), raw);
+    set = ReadAs(kRDA, folder.File("noend.rda"), raw);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->GetVoxel(0)->GetReal(5), static_cast<float>(fid[5].real()));
     EXPECT_EQ(report.Count(), 0u);
@@ -273,25 +267,25 @@ TEST(RDAReader, RefusedFiles)
     };
     for (const auto& [name, bytes] : silent) {
         WriteBytes(folder.File("bad.rda"), bytes);
-        EXPECT_EQ(ReadRDA(folder.File("bad.rda")), nullptr) << name;
-        EXPECT_EQ(ReadRDA(folder.File("bad.rda"), LoadRaw()), nullptr) << name;
+        EXPECT_EQ(ReadAs(kRDA, folder.File("bad.rda")), nullptr) << name;
+        EXPECT_EQ(ReadAs(kRDA, folder.File("bad.rda"), LoadRaw()), nullptr) << name;
     }
-    EXPECT_EQ(ReadRDA(folder.File("missing.rda")), nullptr);
+    EXPECT_EQ(ReadAs(kRDA, folder.File("missing.rda")), nullptr);
     EXPECT_EQ(report.Count(), 0u);
 
     // The extension is tested in lower case.
     WriteBytes(folder.File("upper.RDA"), RDAHeader(valid) + samples);
-    EXPECT_NE(ReadRDA(folder.File("upper.RDA")), nullptr);
+    EXPECT_NE(ReadAs(kRDA, folder.File("upper.RDA")), nullptr);
     for (const char* name : {"scan.txt", "rda", "folder.rda/scan"}) {
         report.Clear();
-        EXPECT_EQ(ReadRDA(folder.File(name)), nullptr) << name;
+        EXPECT_EQ(ReadAs(kRDA, folder.File(name)), nullptr) << name;
         EXPECT_EQ(report.Messages(), std::vector<std::string>{"Siemens .rda file should be selected."}) << name;
     }
     // A point count the FFT refuses: one message, no set.
     report.Clear();
     WriteBytes(folder.File("prime.rda"), RDAHeader(WithKey(valid, "VectorSize", "1021")) +
                                              Float64Pairs(RDAFid(1021, 250.0)));
-    EXPECT_EQ(ReadRDA(folder.File("prime.rda")), nullptr);
+    EXPECT_EQ(ReadAs(kRDA, folder.File("prime.rda")), nullptr);
     EXPECT_EQ(report.Count(), 1u);
 }
 
@@ -310,10 +304,10 @@ TEST(RDAReader, TruncatedFilesGiveNoSet)
         const size_t headerBytes = file.find(">>> End of header <<<\r\n") + 23;
         for (size_t cut = 0; cut < file.size(); cut += cut < headerBytes ? 1 : 64) {
             WriteBytes(folder.File("cut.rda"), file.substr(0, cut));
-            EXPECT_EQ(ReadRDA(folder.File("cut.rda")), nullptr) << "cut at " << cut;
+            EXPECT_EQ(ReadAs(kRDA, folder.File("cut.rda")), nullptr) << "cut at " << cut;
         }
         WriteBytes(folder.File("cut.rda"), file);
-        EXPECT_NE(ReadRDA(folder.File("cut.rda")), nullptr);
+        EXPECT_NE(ReadAs(kRDA, folder.File("cut.rda")), nullptr);
     }
     EXPECT_EQ(report.Count(), 0u);
 }
