@@ -218,24 +218,6 @@ TEST_F(PARImageTest, EightBitRECGivesValuesUpTo255)
     EXPECT_EQ(image->GetStoredWindowHigh(), 255);
 }
 
-TEST_F(PARImageTest, Version4And41ColumnLayouts)
-{
-    const struct {
-        const char* word;
-        int columns;
-    } layouts[] = {{"V4", 41}, {"V4.1", 48}, {"v4.2", 49}};
-    for (const auto& layout : layouts) {
-        TSynthPAR par = TwoTransverseImages();
-        par.versionWord = layout.word;
-        par.v4Columns = layout.columns;
-        par.images[0].index = std::string("a") + layout.word;
-        par.images[1].index = std::string("b") + layout.word;
-        WritePair("scan", par, Int16LE(std::vector<int>(16, 4)));
-        ASSERT_TRUE(AddPAR("scan.PAR")) << layout.word;
-    }
-    EXPECT_EQ(Images().size(), 6u);
-}
-
 TEST_F(PARImageTest, OrientationsAndTheirAxisLetters)
 {
     TSynthPAR par = TwoTransverseImages();

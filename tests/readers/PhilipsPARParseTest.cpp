@@ -1,5 +1,5 @@
-// The PAR header and REC block parsing steps, on synthetic headers of versions 3, 4, 4.1
-// and 4.2, on hand-packed REC bytes, and on the real headers of the sample folder.
+// The PAR header and REC block parsing steps, on synthetic header lines of versions 3,
+// 4, 4.1 and 4.2, and on the real headers of the sample folder.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -101,16 +101,6 @@ TEST(PARVersion, EighthWordOfAnEightWordCommentLine)
     // The first matching line decides.
     EXPECT_EQ(DetectPARVersion("# a b c d e f V3\n# a b c d e f V4\n"), 3);
     EXPECT_EQ(DetectPARVersion("# a b c d e f V4\n# a b c d e f V3\n"), 4);
-}
-
-TEST(PARVersion, SyntheticHeadersOfEveryVersion)
-{
-    for (const char* word : {"V3", "V4", "V4.1", "V4.2"}) {
-        TSynthPAR par;
-        par.versionWord = word;
-        par.version = word[1] == '3' ? 3 : 4;
-        EXPECT_EQ(DetectPARVersion(vx::test::BuildPARText(par)), par.version) << word;
-    }
 }
 
 TEST(PARKeys, FirstKeyOfTheVersionTableWins)
@@ -303,19 +293,6 @@ TEST(PARImageLine, ImagesTheReaderCannotHoldAreRefused)
     EXPECT_FALSE(ParsePARImageLine(Columns(par, good), 3, info, line));
 }
 
-TEST(RECBlock, SixteenBitPixelsAreSignedLittleEndian)
-{
-    const std::vector<int> values = {0, 1, -1, -2, 0x1234, 32767, -32768, 300};
-    const std::string bytes = vx::test::Int16LE(values);
-    ASSERT_EQ(bytes.substr(8, 2), std::string("\x34\x12", 2));
-    std::vector<int16_t> pixels;
-    ASSERT_TRUE(DecodeRECBlock(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 16,
-                               4, 2, pixels));
-    ASSERT_EQ(pixels.size(), values.size());
-    for (size_t k = 0; k < values.size(); ++k)
-        EXPECT_EQ(pixels[k], values[k]) << k;
-}
-
 TEST(RECBlock, WrongSizesAndBitsAreRefused)
 {
     const std::string bytes(16, '\x01');
@@ -329,16 +306,6 @@ TEST(RECBlock, WrongSizesAndBitsAreRefused)
     EXPECT_EQ(RECBlockBytes(64, 64, 16), 8192);
     EXPECT_EQ(RECBlockBytes(3, 3, 12), 13);  // rounded down
     EXPECT_EQ(RECBlockBytes(16384, 16384, 16), int64_t{1} << 29);
-}
-
-TEST(PAROrientation, SliceOrientationAndAxisLetters)
-{
-    EXPECT_EQ(OrientationOfPARSlice(1), 2);  // transverse -> axial
-    EXPECT_EQ(OrientationOfPARSlice(2), 0);  // sagittal
-    EXPECT_EQ(OrientationOfPARSlice(3), 1);  // coronal
-    EXPECT_EQ(DirectionCodeOf(0), "AH");
-    EXPECT_EQ(DirectionCodeOf(1), "RH");
-    EXPECT_EQ(DirectionCodeOf(2), "RA");
 }
 
 // Real headers: version, number of image lines, size and slice orientation as the
