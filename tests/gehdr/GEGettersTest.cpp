@@ -249,26 +249,13 @@ TEST(GEGetters, ControlBlockGettersAndWriters)
             Put32(bytes, std::size_t(places[i]), values[i], order);
         GEImgCtrl ctrl(-1, -1);
         ASSERT_EQ(ctrl.assign(bytes, 1, order), 0);
-        EXPECT_EQ(ctrl.width(), 256);
-        EXPECT_EQ(ctrl.height(), 192);
-        EXPECT_EQ(ctrl.p_blk1(), 1015);
-        EXPECT_EQ(ctrl.l_blk1(), 1016);
-        EXPECT_EQ(ctrl.p_blk2(), 1017);
-        EXPECT_EQ(ctrl.l_blk3(), 1020);
-        EXPECT_EQ(ctrl.p_hist(), 1021);
-        EXPECT_EQ(ctrl.l_hist(), 1022);
-        EXPECT_EQ(ctrl.p_blk4(), 1023);
-        EXPECT_EQ(ctrl.l_blk5(), 1026);
-        EXPECT_EQ(ctrl.p_blk6(), 1030);
-        EXPECT_EQ(ctrl.l_blk6(), 1031);
-        EXPECT_EQ(ctrl.p_suite(), 1500);
-        EXPECT_EQ(ctrl.l_suite(), 114);
-        EXPECT_EQ(ctrl.p_exam(), 1614);
-        EXPECT_EQ(ctrl.l_exam(), 1024);
-        EXPECT_EQ(ctrl.p_series(), 2638);
-        EXPECT_EQ(ctrl.l_series(), 1020);
-        EXPECT_EQ(ctrl.p_image(), 3658);
-        EXPECT_EQ(ctrl.l_image(), 1022);
+        EXPECT_EQ((std::vector<int>{ctrl.width(), ctrl.height(), ctrl.p_blk1(), ctrl.l_blk1(), ctrl.p_blk2(),
+                                    ctrl.l_blk3(), ctrl.p_hist(), ctrl.l_hist(), ctrl.p_blk4(), ctrl.l_blk5(),
+                                    ctrl.p_blk6(), ctrl.l_blk6()}),
+                  (std::vector<int>{256, 192, 1015, 1016, 1017, 1020, 1021, 1022, 1023, 1026, 1030, 1031}));
+        EXPECT_EQ((std::vector<int>{ctrl.p_suite(), ctrl.l_suite(), ctrl.p_exam(), ctrl.l_exam(), ctrl.p_series(),
+                                    ctrl.l_series(), ctrl.p_image(), ctrl.l_image()}),
+                  (std::vector<int>{1500, 114, 1614, 1024, 2638, 1020, 3658, 1022}));
 
         EXPECT_EQ(ctrl.set_field_int(0, 0x494D4746), 0);
         EXPECT_EQ(ctrl.set_field_int(29, -7), 0);

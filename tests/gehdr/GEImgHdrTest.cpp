@@ -87,15 +87,10 @@ TEST_F(GEImgHdrTest, RawBlocksComeFromTheControlBlocksPlaces)
     EXPECT_EQ(h.l_blk1(), 80);
     EXPECT_EQ(h.blk1, bytes.substr(std::size_t(t.blk1), 80));
     EXPECT_EQ(h.blk1.substr(0, kBlock1Text.size()), kBlock1Text);
-    EXPECT_EQ(h.blk2.size(), 12u);
-    EXPECT_EQ(h.blk3.size(), 0u);
-    EXPECT_EQ(h.blk4.size(), 8u);
-    EXPECT_EQ(h.blk5.size(), 4u);
-    EXPECT_EQ(h.p_hist(), t.hist);
-    EXPECT_EQ(h.p_ImgCtrl(), 4740);
-    EXPECT_EQ(h.l_ImgCtrl(), 124);
-    EXPECT_EQ(h.p_exam(), 116);
-    EXPECT_EQ(h.l_series(), 2048);
+    EXPECT_EQ((std::vector<std::size_t>{h.blk2.size(), h.blk3.size(), h.blk4.size(), h.blk5.size()}),
+              (std::vector<std::size_t>{12, 0, 8, 4}));
+    EXPECT_EQ((std::vector<int>{h.p_hist(), h.p_ImgCtrl(), h.l_ImgCtrl(), h.p_exam(), h.l_series()}),
+              (std::vector<int>{t.hist, 4740, 124, 116, 2048}));
 }
 
 TEST_F(GEImgHdrTest, OldestLayoutIsReshapedLikeKeySix)
@@ -110,16 +105,11 @@ TEST_F(GEImgHdrTest, OldestLayoutIsReshapedLikeKeySix)
         std::string ctrl = h.img_ctrl.data();
         EXPECT_EQ(order == 0 ? ctrl.substr(0, 4) : std::string(ctrl.rbegin() + 120, ctrl.rend()), "IMGF");
         const TGenesisTail t = GenesisTail(GenesisLayouts().at(7));
-        EXPECT_EQ(h.img_ctrl.p_blk1(), 0);
-        EXPECT_EQ(h.img_ctrl.l_blk1(), 0);
-        EXPECT_EQ(h.img_ctrl.l_blk3(), 0);
-        EXPECT_EQ(h.img_ctrl.p_blk4(), 0);
-        EXPECT_EQ(h.img_ctrl.l_blk5(), 0);
-        EXPECT_EQ(h.img_ctrl.p_hist(), t.hist);  // kept
-        EXPECT_EQ(h.img_ctrl.l_hist(), 2068);
-        EXPECT_EQ(h.img_ctrl.p_blk6(), t.blk6);
-        EXPECT_EQ(h.img_ctrl.l_blk6(), 16);
-        EXPECT_EQ(h.img_ctrl.width(), kWidth);
+        // Blocks 1 to 5 cleared; the histogram, block 6 and the sizes kept.
+        const GEImgCtrl& c = h.img_ctrl;
+        EXPECT_EQ((std::vector<int>{c.p_blk1(), c.l_blk1(), c.l_blk3(), c.p_blk4(), c.l_blk5(), c.p_hist(), c.l_hist(),
+                                    c.p_blk6(), c.l_blk6(), c.width()}),
+                  (std::vector<int>{0, 0, 0, 0, 0, t.hist, 2068, t.blk6, 16, kWidth}));
         for (int field : {5, 8, 11, 12, 27, 28, 29}) {
             GELayout l = GEImgCtrl::fields[std::size_t(field)](7);
             std::string word = ctrl.substr(std::size_t(l[0]), 4);
@@ -231,12 +221,10 @@ TEST_F(GEImgHdrTest, DefaultHeaderOfAVersion)
         GEImgHdr h(11, order);
         EXPECT_EQ(h.version_key, 11);
         EXPECT_EQ(h.header_size(), -1);
-        EXPECT_EQ(h.img_ctrl.size(), 124u);
         EXPECT_EQ(h.blk1, std::string(80, '\0'));
-        EXPECT_EQ(h.hist_data.size(), 2068u);
-        EXPECT_EQ(h.suite_data.size(), 116u);
-        EXPECT_EQ(h.series_data.size(), 2048u);
-        EXPECT_EQ(h.mr_img_data.size(), 2048u);
+        EXPECT_EQ((std::vector<std::uint32_t>{h.img_ctrl.size(), h.hist_data.size(), h.suite_data.size(),
+                                              h.series_data.size(), h.mr_img_data.size()}),
+                  (std::vector<std::uint32_t>{124, 2068, 116, 2048, 2048}));
         std::string ctrl(124, '\0');
         Put32(ctrl, 0, 0x494D4746, order);
         Put32(ctrl, 20, 1, order);

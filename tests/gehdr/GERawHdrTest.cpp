@@ -124,11 +124,9 @@ TEST_F(GERawHdrTest, SizeIsZeroUntilAHeaderIsRead)
     EXPECT_EQ(made.size(), 0);
     EXPECT_EQ(made.raw_version_key, 4);
     EXPECT_EQ(made.img_version_key, 3);
-    EXPECT_EQ(made.rdb_hdr.size(), 2048u);
-    EXPECT_EQ(made.data_acq_tab.size(), 40960u);
-    EXPECT_EQ(made.exam_data.size(), 1040u);
-    EXPECT_EQ(made.series_data.size(), 1028u);
-    EXPECT_EQ(made.mr_img_data.size(), 1044u);
+    EXPECT_EQ((std::vector<std::uint32_t>{made.rdb_hdr.size(), made.data_acq_tab.size(), made.exam_data.size(),
+                                          made.series_data.size(), made.mr_img_data.size()}),
+              (std::vector<std::uint32_t>{2048, 40960, 1040, 1028, 1044}));
     EXPECT_EQ(made.rdb_hdr.point_count(), 0);
     EXPECT_EQ(made.init(3, 0), -1);  // an image key
     ExpectBlank(made);
@@ -176,20 +174,14 @@ TEST(GERawHdrSample, RealPFileMatchesItsSageDescription)
     GERawHdr h(-1, -1);
     TCapturedStderr err;
     ASSERT_EQ(h.assign(vx::test::SampleDataPath(name)), 0) << err.Text();
-    EXPECT_EQ(h.raw_version_key, 5);
-    EXPECT_EQ(h.img_version_key, 6);
-    EXPECT_EQ(h.byte_order, 1);
-    EXPECT_EQ(h.size(), 61464);
-    EXPECT_EQ(h.rdb_hdr.point_count(), 2048);
-    EXPECT_EQ(h.rdb_hdr.frame_count(), 24);
-    EXPECT_EQ(h.rdb_hdr.point_size(), 4);
+    // Frequency in 0.1 Hz, times in microseconds.
+    EXPECT_EQ((std::vector<int>{h.raw_version_key, h.img_version_key, h.byte_order, h.size(), h.rdb_hdr.point_count(),
+                                h.rdb_hdr.frame_count(), h.rdb_hdr.point_size(), h.rdb_hdr.center_freq(),
+                                h.rdb_hdr.echo_time(), h.exam_data.exam_number(), h.mr_img_data.repetition_time(),
+                                h.mr_img_data.echo_time()}),
+              (std::vector<int>{5, 6, 1, 61464, 2048, 24, 4, 638726220, 30000, 4488, 2000000, 30000}));
     EXPECT_EQ(h.rdb_hdr.spectral_width(), 2500.0f);
-    EXPECT_EQ(h.rdb_hdr.center_freq(), 638726220);  // 0.1 Hz
-    EXPECT_EQ(h.rdb_hdr.echo_time(), 30000);        // microseconds
-    EXPECT_EQ(h.exam_data.exam_number(), 4488);
     EXPECT_EQ(h.exam_data.sw_version(), "11");
-    EXPECT_EQ(h.mr_img_data.repetition_time(), 2000000);
-    EXPECT_EQ(h.mr_img_data.echo_time(), 30000);
     EXPECT_EQ(GEcleanstr(h.mr_img_data.sequence_name()), "probe-p");
     EXPECT_EQ(err.Text(), "");
 }

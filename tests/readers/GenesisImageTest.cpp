@@ -117,10 +117,9 @@ TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes
             const float expected[] = {240, 240, 5, 500, 15, 0, plane.position[0], plane.position[1], plane.position[2]};
             for (int k = 0; k < 9; ++k)
                 EXPECT_FLOAT_EQ(values[k], expected[k]) << name << " value " << k;
-            const char* info[] = {"Ax T1_SE", "2005.06.16", "4321", "brain routine", plane.code, "n/a",
-                                  "n/a"};
-            for (int k = 0; k < 7; ++k)
-                EXPECT_EQ(image->GetInfoText(k), info[k]) << name << " text " << k;
+            EXPECT_EQ(InfoTexts(*image), (std::vector<std::string>{"Ax T1_SE", "2005.06.16", "4321", "brain routine",
+                                                                   plane.code, "n/a", "n/a"}))
+                << name;
         }
     EXPECT_EQ(m_report.Count(), 0u);
 }

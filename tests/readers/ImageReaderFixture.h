@@ -1,6 +1,7 @@
 #pragma once
 // A project in a temporary folder with the real image readers installed, for the tests of
 // the image readers: input files lie beside the project folder, pixel files go into it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -57,6 +58,14 @@ protected:
         for (const TMRImage* image : Images())
             names.push_back(image->GetName());
         return names;
+    }
+    // The image's texts in the order of their info indices.
+    static std::vector<std::string> InfoTexts(const TMRImage& image)
+    {
+        std::vector<std::string> texts;
+        for (int k = 0; k < TMRImage::InfoTextCount; ++k)
+            texts.push_back(image.GetInfoText(k));
+        return texts;
     }
     TMRImage* ImageNamed(const std::string& name) const
     {

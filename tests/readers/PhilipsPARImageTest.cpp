@@ -100,32 +100,18 @@ TEST_F(PARImageTest, Version42PairGivesOneImagePerLine)
     EXPECT_EQ(image->GetWidth(), 4);
     EXPECT_EQ(image->GetHeight(), 2);
     EXPECT_EQ(image->GetOrientation(), 2);
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoExamName), "Brain exam");
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoExamDate), "2021.03.04");
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientName), "Doe John");
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoProtocolName), "   T1W SE");
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoDirectionCode), "RA");
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientPosition), "n/a");
-    EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientEntry), "n/a");
-    EXPECT_FLOAT_EQ(image->GetTR(), 2000.0f);
-    EXPECT_FLOAT_EQ(image->GetTE(), 30.0f);
-    EXPECT_FLOAT_EQ(image->GetThickness(), 6.0f);
-    // (ap, fh, rl) of the file become (x, y, z) = (rl, ap, fh).
+    EXPECT_EQ(InfoTexts(*image), (std::vector<std::string>{"Brain exam", "2021.03.04", "Doe John", "   T1W SE", "RA",
+                                                           "n/a", "n/a"}));
+    // (ap, fh, rl) of the file become (x, y, z) = (rl, ap, fh); the position adds the shifts.
     float angulation[3], offCentre[3], position[3];
     image->GetAngulation(angulation);
     image->GetOffCentre(offCentre);
     image->GetPosition(position);
-    EXPECT_FLOAT_EQ(angulation[0], 30.0f);
-    EXPECT_FLOAT_EQ(angulation[1], 10.0f);
-    EXPECT_FLOAT_EQ(angulation[2], -20.0f);
-    EXPECT_FLOAT_EQ(offCentre[0], 3.5f);
-    EXPECT_FLOAT_EQ(offCentre[1], 1.5f);
-    EXPECT_FLOAT_EQ(offCentre[2], 2.5f);
-    EXPECT_FLOAT_EQ(position[0], 7.0f + 1.0f);
-    EXPECT_FLOAT_EQ(position[1], 4.0f + 2.0f);
-    EXPECT_FLOAT_EQ(position[2], -12.0f + 3.0f);
-    EXPECT_FLOAT_EQ(image->GetFOVX(), 4 * 3.75f);
-    EXPECT_FLOAT_EQ(image->GetFOVY(), 2 * 2.5f);
+    EXPECT_THAT((std::vector<float>{image->GetTR(), image->GetTE(), image->GetThickness(), image->GetFOVX(),
+                                    image->GetFOVY(), angulation[0], angulation[1], angulation[2], offCentre[0],
+                                    offCentre[1], offCentre[2], position[0], position[1], position[2]}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{2000, 30, 6, 4 * 3.75f, 2 * 2.5f, 30, 10, -20,
+                                                                          3.5f, 1.5f, 2.5f, 7 + 1, 4 + 2, -12 + 3}));
     double reference[9];
     ReferenceRotation(30.0, 10.0, -20.0, reference);
     float rotation[9], inverse[9];
@@ -139,10 +125,9 @@ TEST_F(PARImageTest, Version42PairGivesOneImagePerLine)
     // Window and ranges span the image's own values; pixels are written as stored.
     EXPECT_EQ(image->GetStoredWindowLow(), -200);
     EXPECT_EQ(image->GetStoredWindowHigh(), 32767);
-    EXPECT_FLOAT_EQ(image->GetStoredMax(), 32767.0f);
-    EXPECT_FLOAT_EQ(image->GetStoredMin(), -200.0f);
-    EXPECT_FLOAT_EQ(image->GetValueMax(), 32767.0f);
-    EXPECT_FLOAT_EQ(image->GetValueMin(), -200.0f);
+    EXPECT_THAT((std::vector<float>{image->GetStoredMax(), image->GetStoredMin(), image->GetValueMax(),
+                                    image->GetValueMin()}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{32767, -200, 32767, -200}));
     EXPECT_EQ(ReadBytes(image->GetPath()), Int16LE(first));
     EXPECT_EQ(ReadBytes(PixelFile("scan.PAR_1")), Int16LE(second));
     EXPECT_EQ(ImageNamed("scan.PAR_1")->GetStoredWindowLow(), -1);

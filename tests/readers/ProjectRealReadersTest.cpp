@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/ReaderHooks.h"
@@ -61,22 +62,13 @@ std::unique_ptr<TCSISet> ReadDirectly(const TSample& sample)
 
 void ExpectSameParameters(const TCSISet& a, const TCSISet& b)
 {
+    const auto fields = [](const TCSISet& s) {
+        return std::tie(s.m_nFormat, s.m_nPoints, s.m_nSpectralWidth, s.m_fFrequency, s.m_fTE, s.m_fTR, s.m_fAverages,
+                        s.m_strNucleus, s.m_strPatientName, s.m_strExamDate, s.m_bFrequencyDomain, s.m_bKSpace,
+                        s.m_fPPMCentrePoint, s.m_fPPMCentreValue, s.m_nSliceAxis);
+    };
     EXPECT_EQ(a.GetName(), b.GetName());
-    EXPECT_EQ(a.m_nFormat, b.m_nFormat);
-    EXPECT_EQ(a.m_nPoints, b.m_nPoints);
-    EXPECT_EQ(a.m_nSpectralWidth, b.m_nSpectralWidth);
-    EXPECT_EQ(a.m_fFrequency, b.m_fFrequency);
-    EXPECT_EQ(a.m_fTE, b.m_fTE);
-    EXPECT_EQ(a.m_fTR, b.m_fTR);
-    EXPECT_EQ(a.m_fAverages, b.m_fAverages);
-    EXPECT_EQ(a.m_strNucleus, b.m_strNucleus);
-    EXPECT_EQ(a.m_strPatientName, b.m_strPatientName);
-    EXPECT_EQ(a.m_strExamDate, b.m_strExamDate);
-    EXPECT_EQ(a.m_bFrequencyDomain, b.m_bFrequencyDomain);
-    EXPECT_EQ(a.m_bKSpace, b.m_bKSpace);
-    EXPECT_EQ(a.m_fPPMCentrePoint, b.m_fPPMCentrePoint);
-    EXPECT_EQ(a.m_fPPMCentreValue, b.m_fPPMCentreValue);
-    EXPECT_EQ(a.m_nSliceAxis, b.m_nSliceAxis);
+    EXPECT_EQ(fields(a), fields(b));
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(a.m_nDim[k], b.m_nDim[k]) << k;
         EXPECT_EQ(a.m_fFOV[k], b.m_fFOV[k]) << k;

@@ -57,20 +57,16 @@ TEST_F(RawImageTest, StatedLayoutIsRead)
     EXPECT_EQ(ReadBytes(PixelFile("slice.ima")), RawFile(0, samples));
     EXPECT_EQ(image->GetStoredWindowLow(), -32768);
     EXPECT_EQ(image->GetStoredWindowHigh(), 32767);
-    EXPECT_FLOAT_EQ(image->GetStoredMax(), 32767.0f);
-    EXPECT_FLOAT_EQ(image->GetValueMin(), -32768.0f);
     // No geometry: the defaults of a new image, nothing placed.
     EXPECT_FALSE(image->IsParameterKnown(TMRImage::KnownOrientation));
     EXPECT_FALSE(image->IsParameterKnown(TMRImage::KnownFOVX));
-    EXPECT_FLOAT_EQ(image->GetFOVX(), 240.0f);
-    EXPECT_FLOAT_EQ(image->GetThickness(), 0.0f);
-    EXPECT_FLOAT_EQ(image->GetTR(), 0.0f);
-    for (int k : {0, 1, 2, 3, 5, 6})
-        EXPECT_EQ(image->GetInfoText(k), "n/a") << k;
     float position[3];
     image->GetPosition(position);
-    EXPECT_EQ(position[0], 0.0f);
-    EXPECT_EQ(position[2], 0.0f);
+    EXPECT_THAT((std::vector<float>{image->GetStoredMax(), image->GetValueMin(), image->GetFOVX(), image->GetThickness(),
+                                    image->GetTR(), position[0], position[2]}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{32767, -32768, 240, 0, 0, 0, 0}));
+    for (int k : {0, 1, 2, 3, 5, 6})
+        EXPECT_EQ(image->GetInfoText(k), "n/a") << k;
 }
 
 TEST_F(RawImageTest, SwappedSamplesAreBigEndian)

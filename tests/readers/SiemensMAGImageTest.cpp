@@ -51,9 +51,7 @@ TEST_F(SiemensMAGTest, HeaderFieldsMakeTheImage)
     EXPECT_FLOAT_EQ(image->GetTE(), 15.0f);
     EXPECT_FLOAT_EQ(image->GetFOVY(), 230.0f);
     EXPECT_FLOAT_EQ(image->GetThickness(), 5.0f);
-    const std::vector<std::string> info = {"HEADEXAM", "n/a", "n/a", "t1_se_tra", "RA", "n/a", "n/a"};
-    for (int k = 0; k < 7; ++k)
-        EXPECT_EQ(image->GetInfoText(k), info[k]) << k;
+    EXPECT_EQ(InfoTexts(*image), (std::vector<std::string>{"HEADEXAM", "n/a", "n/a", "t1_se_tra", "RA", "n/a", "n/a"}));
 }
 
 TEST_F(SiemensMAGTest, OrientationPlacesTheSlice)

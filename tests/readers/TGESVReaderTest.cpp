@@ -1,5 +1,6 @@
 // The single-voxel P-file reader: the real PROBE-P file against the values of its SAGE
 // companion header, the averaging of frames after the reference frames, and refusals.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gehdr/GETestSupport.h"
@@ -73,17 +75,14 @@ TEST(GESVReader, RealProbeFileHasTheValuesOfItsSageHeader)
     const auto set = ReadAs(kSingleVoxel, path);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(report.Count(), 0u);
-    EXPECT_EQ(set->m_strName, "P1751_1.5T_030_2000");
-    EXPECT_EQ(set->m_nPoints, 2048);
-    EXPECT_EQ(set->m_nSpectralWidth, 2500);
-    EXPECT_FLOAT_EQ(set->m_fFrequency, 63.872622f);
-    EXPECT_FLOAT_EQ(set->m_fTE, 30.0f);
-    EXPECT_FLOAT_EQ(set->m_fTR, 2000.0f);
-    EXPECT_EQ(set->m_strPatientName, "4488");      // study_number
-    EXPECT_EQ(set->m_strExamDate, "2005.06.16");   // date_acquired 06/16/2005
-    EXPECT_EQ(set->m_nSliceAxis, 2);               // plane 16, axial
-    EXPECT_EQ(set->m_nSpatialDims, 1);
-    EXPECT_EQ(set->m_nVolumes, 1);                 // psd_name probe-p
+    // study_number, date_acquired 06/16/2005; plane 16 (axial), psd_name probe-p (a volume).
+    EXPECT_EQ(std::tie(set->m_strName, set->m_strPatientName, set->m_strExamDate),
+              std::tuple("P1751_1.5T_030_2000", "4488", "2005.06.16"));
+    EXPECT_EQ((std::vector<int>{set->m_nPoints, set->m_nSpectralWidth, set->m_nSliceAxis, set->m_nSpatialDims,
+                                set->m_nVolumes}),
+              (std::vector<int>{2048, 2500, 2, 1, 1}));
+    EXPECT_THAT((std::vector<float>{set->m_fFrequency, set->m_fTE, set->m_fTR}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{63.872622f, 30, 2000}));
     // The voxel is the excited volume: opuser8 to opuser10, and the position opuser11 to
     // opuser13 with the first two negated.
     const float size[3] = {39.9802f, 39.9802f, 40.0f}, centre[3] = {-5.26804f, -27.3435f, 0.0f};

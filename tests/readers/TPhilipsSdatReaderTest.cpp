@@ -192,39 +192,24 @@ TEST(PhilipsSdat, SingleVoxelGeometryFromTheLastBox)
     auto set = ReadWith(0, folder.File("box.SPAR"), true);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->m_nVolumes, 2) << "the box tables hold two";
-    EXPECT_EQ(set->m_fVolSize[0][0], 20.0f);
-    EXPECT_EQ(set->m_fVolSize[1][0], 15.0f);
-    EXPECT_EQ(set->m_fVolSize[0][1], 5.0f);
-    EXPECT_EQ(set->m_fFOV[0], 5.0f);
-    EXPECT_EQ(set->m_fFOV[1], 6.0f);
-    EXPECT_EQ(set->m_fFOV[2], 4.0f);
-    EXPECT_EQ(set->m_fSliceThickness, 4.0f);
-    EXPECT_EQ(set->m_fSliceGap, 0.0f);
-    // AP and LR point the other way than the file's; CC as it is.
-    EXPECT_EQ(set->m_fVolOffCentre[0][0], 4.0f);
-    EXPECT_EQ(set->m_fVolOffCentre[1][0], -2.5f);
-    EXPECT_EQ(set->m_fVolOffCentre[2][0], 7.0f);
-    EXPECT_EQ(set->m_fOffCentre[0], -12.5f);
-    EXPECT_EQ(set->m_fOffCentre[1], -12.5f);
-    EXPECT_EQ(set->m_fOffCentre[2], 12.5f);
-    EXPECT_EQ(set->m_fAngulation[0], -20.0f);
-    EXPECT_EQ(set->m_fAngulation[1], -10.0f);
-    EXPECT_EQ(set->m_fAngulation[2], 30.0f);
-    EXPECT_EQ(set->m_fVolAngulation[2][0], 3.0f);
+    // The last box gives the grid: AP and LR point the other way than the file's, CC as it is.
+    EXPECT_EQ((std::vector<float>{set->m_fVolSize[0][0], set->m_fVolSize[1][0], set->m_fVolSize[0][1],
+                                  set->m_fVolOffCentre[0][0], set->m_fVolOffCentre[1][0], set->m_fVolOffCentre[2][0],
+                                  set->m_fVolAngulation[2][0]}),
+              (std::vector<float>{20, 15, 5, 4, -2.5f, 7, 3}));
+    EXPECT_EQ((std::vector<float>{set->m_fFOV[0], set->m_fFOV[1], set->m_fFOV[2], set->m_fSliceThickness,
+                                  set->m_fSliceGap, set->m_fOffCentre[0], set->m_fOffCentre[1], set->m_fOffCentre[2],
+                                  set->m_fAngulation[0], set->m_fAngulation[1], set->m_fAngulation[2]}),
+              (std::vector<float>{5, 6, 4, 4, 0, -12.5f, -12.5f, 12.5f, -20, -10, 30}));
     // Texts, times and the frequency in MHz.
-    EXPECT_EQ(set->m_strExamName, "test exam");
-    EXPECT_EQ(set->m_strExamDate, "2020.01.02");
-    EXPECT_EQ(set->m_strPatientName, "Phantom");
-    EXPECT_EQ(set->m_strNucleus, "1H");
+    EXPECT_EQ((std::vector<std::string>{set->m_strExamName, set->m_strExamDate, set->m_strPatientName,
+                                        set->m_strNucleus}),
+              (std::vector<std::string>{"test exam", "2020.01.02", "Phantom", "1H"}));
     EXPECT_FLOAT_EQ(set->m_fFrequency, 127.7f);
-    EXPECT_EQ(set->m_nSpectralWidth, 2000);
-    EXPECT_EQ(set->m_fTE, 30.0f);
-    EXPECT_EQ(set->m_fTR, 2000.0f);
-    EXPECT_EQ(set->m_fAverages, 8.0f);
-    EXPECT_EQ(set->m_nSpatialDims, 1);
-    EXPECT_EQ(set->m_nSliceAxis, 2);
-    EXPECT_EQ(set->m_fPPMCentrePoint, 8.0f);
-    EXPECT_EQ(set->m_nLastPoint, 15);
+    EXPECT_EQ((std::vector<float>{set->m_fTE, set->m_fTR, set->m_fAverages, set->m_fPPMCentrePoint}),
+              (std::vector<float>{30, 2000, 8, 8}));
+    EXPECT_EQ((std::vector<int>{set->m_nSpectralWidth, set->m_nSpatialDims, set->m_nSliceAxis, set->m_nLastPoint}),
+              (std::vector<int>{2000, 1, 2, 15}));
     // The rotation follows the angulation and its inverse is its transpose.
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)

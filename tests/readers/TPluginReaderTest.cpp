@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/TCSISet.h"
 #include "platform/PluginTable.h"
@@ -70,39 +71,20 @@ TEST_F(PluginReaderTest, RecordBecomesASetWithTheRawPostRead)
     EXPECT_EQ(report.Count(), 0u);
     EXPECT_EQ(m_freeCalls(), 1);
     EXPECT_NE(m_lastFreed(), nullptr);
-    EXPECT_EQ(set->m_strName, "scan_ok");
-    EXPECT_EQ(set->m_nFormat, 23);
     EXPECT_EQ(set->m_strDataPath, "/data/scan_ok.dat");
-    EXPECT_EQ(set->m_nDim[0], 8);
-    EXPECT_EQ(set->m_nDim[2], 1);
-    EXPECT_EQ(set->m_nSpatialDims, 2);
-    EXPECT_EQ(set->m_nPoints, 512);
-    EXPECT_EQ(set->m_nLastPoint, 511);
-    EXPECT_EQ(set->m_fPPMCentrePoint, 256.0f);
-    EXPECT_EQ(set->m_nSliceAxis, 2);
-    EXPECT_EQ(set->m_nSpectralWidth, 2500);
-    EXPECT_EQ(set->m_fFrequency, 127.5f);
-    EXPECT_EQ(set->m_fFOV[1], 161.0f);
-    EXPECT_EQ(set->m_fAngulation[2], 3.0f);
-    EXPECT_EQ(set->m_fOffCentre[0], -3.0f);
-    EXPECT_EQ(set->m_fRotation[1][1], 1.0f);
-    EXPECT_EQ(set->m_fRotation[0][1], 0.0f);
-    EXPECT_EQ(set->m_fRotationInverse[2][2], 1.0f);
-    EXPECT_EQ(set->m_bEchoShifted, 1);
-    EXPECT_EQ(set->m_nEchoPosition, 3);
-    EXPECT_EQ(set->m_fSliceThickness, 10.0f);
-    EXPECT_EQ(set->m_fSliceGap, 1.5f);
-    EXPECT_EQ(set->m_strExamName, "Exam");
-    EXPECT_EQ(set->m_strExamDate, "2024.05.06");
-    EXPECT_EQ(set->m_strPatientName, "") << "a null text pointer is the empty text";
-    EXPECT_EQ(set->m_strPatientOrientation, "HF");
-    EXPECT_EQ(set->m_strNucleus, "1H");
-    EXPECT_EQ(set->m_fAverages, 64.0f);
-    EXPECT_EQ(set->m_fTR, 1500.0f);
-    EXPECT_EQ(set->m_fTE, 35.0f);
-    EXPECT_EQ(set->m_nVolumes, 1);
-    EXPECT_EQ(set->m_fVolSize[2][0], 7.0f);
-    EXPECT_EQ(set->m_fExtra[2], 1.0f);
+    // The record's values, in the set's fields (a null text pointer is the empty text).
+    EXPECT_EQ((std::vector<std::string>{set->m_strName, set->m_strExamName, set->m_strExamDate, set->m_strPatientName,
+                                        set->m_strPatientOrientation, set->m_strNucleus}),
+              (std::vector<std::string>{"scan_ok", "Exam", "2024.05.06", "", "HF", "1H"}));
+    EXPECT_EQ((std::vector<int>{set->m_nFormat, set->m_nDim[0], set->m_nDim[2], set->m_nSpatialDims, set->m_nPoints,
+                                set->m_nLastPoint, set->m_nSliceAxis, set->m_nSpectralWidth, set->m_bEchoShifted,
+                                set->m_nEchoPosition, set->m_nVolumes}),
+              (std::vector<int>{23, 8, 1, 2, 512, 511, 2, 2500, 1, 3, 1}));
+    EXPECT_EQ((std::vector<float>{set->m_fPPMCentrePoint, set->m_fFrequency, set->m_fFOV[1], set->m_fAngulation[2],
+                                  set->m_fOffCentre[0], set->m_fRotation[1][1], set->m_fRotation[0][1],
+                                  set->m_fRotationInverse[2][2], set->m_fSliceThickness, set->m_fSliceGap,
+                                  set->m_fAverages, set->m_fTR, set->m_fTE, set->m_fVolSize[2][0], set->m_fExtra[2]}),
+              (std::vector<float>{256, 127.5f, 161, 3, -3, 1, 0, 1, 10, 1.5f, 64, 1500, 35, 7, 1}));
     // Voxel (1, 0, 0) holds samples 512 to 1023 of the record.
     EXPECT_EQ(set->GetVoxel(1, 0, 0)->GetReal(0), 1024.0f);
     EXPECT_EQ(set->GetVoxel(1, 0, 0)->GetImag(511), 2047.0f);
@@ -134,22 +116,10 @@ TEST_F(PluginReaderTest, ParameterRecordCarriesTheDialogsValues)
     const unsigned char* r = m_lastParams();
     auto i32 = [&](size_t off) { int32_t v; std::memcpy(&v, r + off, 4); return v; };
     auto f32 = [&](size_t off) { float v; std::memcpy(&v, r + off, 4); return v; };
-    EXPECT_EQ(i32(0), 1);
-    EXPECT_EQ(i32(8), 12);
-    EXPECT_EQ(i32(16), 256);
-    EXPECT_EQ(f32(24), 63.5f);
-    EXPECT_EQ(f32(36), 30.0f);
-    EXPECT_EQ(f32(60), -9.0f);
-    EXPECT_EQ(r[64], 1);
-    EXPECT_EQ(f32(68), 2.5f);
-    EXPECT_EQ(r[72], 1);
-    EXPECT_EQ(i32(80), 77);
-    EXPECT_EQ(r[84], 1);
-    EXPECT_EQ(i32(88), 2);
-    EXPECT_EQ(r[101], 1);
-    EXPECT_EQ(r[105], 1);
-    EXPECT_EQ(r[110], 1);
-    EXPECT_EQ(r[113], 1);
+    EXPECT_EQ((std::vector<int>{i32(0), i32(8), i32(16), i32(80), i32(88)}), (std::vector<int>{1, 12, 256, 77, 2}));
+    EXPECT_EQ((std::vector<float>{f32(24), f32(36), f32(60), f32(68)}), (std::vector<float>{63.5f, 30, -9, 2.5f}));
+    for (size_t flag : {64, 72, 84, 101, 105, 110, 113})
+        EXPECT_EQ(r[flag], 1) << "byte " << flag;
     EXPECT_EQ(r[65] | r[66] | r[67] | r[114] | r[115], 0) << "fill bytes";
 
     // A round trip through the record keeps every field it carries.
