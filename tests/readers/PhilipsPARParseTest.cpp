@@ -1,8 +1,10 @@
 // The PAR header and REC block parsing steps, on synthetic header lines of versions 3,
 // 4, 4.1 and 4.2, and on the real headers of the sample folder.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/TextHelpers.h"
@@ -200,18 +202,11 @@ TEST(PARImageLine, Version4Columns)
     for (int columns : {41, 48, 49, 60}) {
         par.v4Columns = columns;
         ASSERT_TRUE(ParsePARImageLine(Columns(par, image), 4, TPARGeneralInfo{}, line)) << columns;
-        EXPECT_EQ(line.recIndex, "12");
-        EXPECT_EQ(line.bits, 8);
-        EXPECT_EQ(line.width, 64);
-        EXPECT_EQ(line.height, 48);
-        EXPECT_FLOAT_EQ(line.offCentre[0], 2.5f);
-        EXPECT_FLOAT_EQ(line.offCentre[1], 6.98f);
-        EXPECT_FLOAT_EQ(line.offCentre[2], -10.53f);
-        EXPECT_FLOAT_EQ(line.thickness, 6.0f);
-        EXPECT_EQ(line.sliceOrientation, 3);
-        EXPECT_FLOAT_EQ(line.spacing[0], 3.75f);
-        EXPECT_FLOAT_EQ(line.spacing[1], 3.5f);
-        EXPECT_FLOAT_EQ(line.te, 30.0f);
+        EXPECT_EQ(std::tie(line.recIndex, line.bits, line.width, line.height, line.sliceOrientation),
+                  std::tuple("12", 8, 64, 48, 3));
+        EXPECT_THAT((std::vector<float>{line.offCentre[0], line.offCentre[1], line.offCentre[2], line.thickness,
+                                        line.spacing[0], line.spacing[1], line.te}),
+                    testing::Pointwise(testing::FloatEq(), std::vector<float>{2.5f, 6.98f, -10.53f, 6, 3.75f, 3.5f, 30}));
     }
     par.v4Columns = 40;
     EXPECT_FALSE(ParsePARImageLine(Columns(par, image), 4, TPARGeneralInfo{}, line));
@@ -235,14 +230,10 @@ TEST(PARImageLine, Version3TakesFormatFromTheHeader)
     for (int columns : {29, 31}) {
         par.v3Columns = columns;
         ASSERT_TRUE(ParsePARImageLine(Columns(par, image), 3, info, line)) << columns;
-        EXPECT_EQ(line.recIndex, "3");
-        EXPECT_EQ(line.bits, 16);
-        EXPECT_EQ(line.width, 256);
-        EXPECT_EQ(line.height, 128);
-        EXPECT_FLOAT_EQ(line.thickness, 4.5f);
-        EXPECT_FLOAT_EQ(line.offCentre[2], 4.0f);
-        EXPECT_EQ(line.sliceOrientation, 2);
-        EXPECT_FLOAT_EQ(line.te, 15.0f);
+        EXPECT_EQ(std::tie(line.recIndex, line.bits, line.width, line.height, line.sliceOrientation),
+                  std::tuple("3", 16, 256, 128, 2));
+        EXPECT_THAT((std::vector<float>{line.thickness, line.offCentre[2], line.te}),
+                    testing::Pointwise(testing::FloatEq(), std::vector<float>{4.5f, 4, 15}));
     }
     for (int columns : {28, 30, 32, 41}) {
         par.v3Columns = columns;

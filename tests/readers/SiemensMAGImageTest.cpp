@@ -42,15 +42,12 @@ TEST_F(SiemensMAGTest, HeaderFieldsMakeTheImage)
     EXPECT_EQ(m_report.Count(), 0u);
     TMRImage* image = ImageNamed("head.MAG");
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->GetWidth(), 4);
-    EXPECT_EQ(image->GetHeight(), 4);
     EXPECT_EQ(ReadBytes(PixelFile("head.MAG")), pixels);
-    EXPECT_EQ(image->GetStoredWindowLow(), -15);
-    EXPECT_EQ(image->GetStoredWindowHigh(), 14);
-    EXPECT_FLOAT_EQ(image->GetTR(), 500.0f);
-    EXPECT_FLOAT_EQ(image->GetTE(), 15.0f);
-    EXPECT_FLOAT_EQ(image->GetFOVY(), 230.0f);
-    EXPECT_FLOAT_EQ(image->GetThickness(), 5.0f);
+    EXPECT_EQ((std::vector<int>{image->GetWidth(), image->GetHeight(), image->GetStoredWindowLow(),
+                                image->GetStoredWindowHigh()}),
+              (std::vector<int>{4, 4, -15, 14}));
+    EXPECT_THAT((std::vector<float>{image->GetTR(), image->GetTE(), image->GetFOVY(), image->GetThickness()}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{500, 15, 230, 5}));
     EXPECT_EQ(InfoTexts(*image), (std::vector<std::string>{"HEADEXAM", "n/a", "n/a", "t1_se_tra", "RA", "n/a", "n/a"}));
 }
 

@@ -90,35 +90,27 @@ TEST(PhilipsReader, SparLineRules)
 
 TEST(PhilipsReader, SliceAxisPlacesMatrixAndFieldOfView)
 {
+    // Without a direction line the slice keys act on the transverse axis the set reports;
+    // axes no key names keep 1 voxel and 240 mm.
+    const struct {
+        const char* text;
+        int sliceAxis;
+        std::vector<int> dims;
+        std::vector<float> fov;
+    } cases[] = {
+        {"phase_encoding_direction : \"cor\"\ndim2_pnts : 16\ndim3_pnts : 12\ndim4_pnts : 1\n"
+         "phase_encoding_fov : 200\nslice_thickness : 15\n",
+         1, {16, 1, 12}, {200, 15, 200}},
+        {"phase_encoding_enable : \"no\"\ndim2_pnts : 8\n", 0, {1, 8, 1}, {240, 240, 240}},
+        {"slice_thickness : 12\ndim4_pnts : 3\n", 2, {1, 1, 3}, {240, 240, 12}},
+    };
     TTempFolder folder;
-    {
+    for (const auto& c : cases) {
         TProbePhilips reader;
-        TCSISet& set = Parse(reader,
-                             "phase_encoding_direction : \"cor\"\n"
-                             "dim2_pnts : 16\ndim3_pnts : 12\ndim4_pnts : 1\n"
-                             "phase_encoding_fov : 200\nslice_thickness : 15\n",
-                             folder);
-        EXPECT_EQ(set.m_nSliceAxis, 1);
-        EXPECT_EQ(set.m_nDim[0], 16);
-        EXPECT_EQ(set.m_nDim[1], 1);
-        EXPECT_EQ(set.m_nDim[2], 12);
-        EXPECT_EQ(set.m_fFOV[0], 200.0f);
-        EXPECT_EQ(set.m_fFOV[2], 200.0f);
-        EXPECT_EQ(set.m_fFOV[1], 15.0f);
-    }
-    {
-        TProbePhilips reader;
-        TCSISet& set = Parse(reader, "phase_encoding_enable : \"no\"\ndim2_pnts : 8\n", folder);
-        EXPECT_EQ(set.m_nSliceAxis, 0);
-        EXPECT_EQ(set.m_nDim[1], 8);
-    }
-    {
-        // Without a direction line the slice keys act on the transverse axis the set reports.
-        TProbePhilips reader;
-        TCSISet& set = Parse(reader, "slice_thickness : 12\ndim4_pnts : 3\n", folder);
-        EXPECT_EQ(set.m_nSliceAxis, 2);
-        EXPECT_EQ(set.m_fFOV[2], 12.0f);
-        EXPECT_EQ(set.m_nDim[2], 3);
+        TCSISet& set = Parse(reader, c.text, folder);
+        EXPECT_EQ(set.m_nSliceAxis, c.sliceAxis) << c.text;
+        EXPECT_EQ(std::vector<int>(set.m_nDim, set.m_nDim + 3), c.dims) << c.text;
+        EXPECT_EQ(std::vector<float>(set.m_fFOV, set.m_fFOV + 3), c.fov) << c.text;
     }
 }
 
@@ -160,15 +152,10 @@ TEST(PhilipsReader, VolumesAndEchoPosition)
                          "lr_size : 11\nap_off_center : 4\ncc_angulation : 7\n"
                          "lr_size : 12\ncc_angulation : 8\n",
                          folder);
-    EXPECT_EQ(set.m_nEchoPosition, 44);
-    EXPECT_EQ(set.m_bEchoShifted, 1);
-    EXPECT_EQ(set.m_nVolumes, 2);
-    EXPECT_EQ(set.m_fVolSize[0][0], 10.0f);
-    EXPECT_EQ(set.m_fVolSize[0][1], 11.0f);
-    EXPECT_EQ(set.m_fVolOffCentre[1][0], -3.0f);
-    EXPECT_EQ(set.m_fVolOffCentre[1][1], -4.0f);
-    EXPECT_EQ(set.m_fVolAngulation[0][0], -5.0f);
-    EXPECT_EQ(set.m_fVolAngulation[2][1], 7.0f);
+    EXPECT_EQ((std::vector<int>{set.m_nEchoPosition, set.m_bEchoShifted, set.m_nVolumes}), (std::vector<int>{44, 1, 2}));
+    EXPECT_EQ((std::vector<float>{set.m_fVolSize[0][0], set.m_fVolSize[0][1], set.m_fVolOffCentre[1][0],
+                                  set.m_fVolOffCentre[1][1], set.m_fVolAngulation[0][0], set.m_fVolAngulation[2][1]}),
+              (std::vector<float>{10, 11, -3, -4, -5, 7}));
     // The grid fields are not touched by the boxes in this parser.
     EXPECT_EQ(set.m_fFOV[0], 240.0f);
     EXPECT_EQ(set.m_fOffCentre[1], 0.0f);

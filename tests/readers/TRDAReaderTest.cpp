@@ -1,9 +1,11 @@
 // The RDA reader: the real single-voxel export, header keys, the grid geometry, the voxel
 // order of CSI files, and refused or truncated files.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/Geometry.h"
@@ -51,18 +53,14 @@ TEST(RDAReader, RealSingleVoxelExport)
     auto set = ReadAs(kRDA, SampleDataPath(kRealFile));
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(report.Count(), 0u);
-    EXPECT_EQ(set->m_strName, "SVS_30");
-    EXPECT_EQ(set->m_nPoints, 1024);
-    EXPECT_FLOAT_EQ(set->m_fTR, 2000.0f);
-    EXPECT_FLOAT_EQ(set->m_fTE, 30.0f);
-    EXPECT_FLOAT_EQ(set->m_fFrequency, 123.234655f);
-    EXPECT_EQ(set->m_nSpectralWidth, 1200) << "1e6 / 833 us, truncated";
-    EXPECT_FLOAT_EQ(set->m_fAverages, 64.0f);
-    EXPECT_EQ(set->m_strExamDate, "2016.04.29");
-    EXPECT_EQ(set->m_strPatientName, "445");
-    EXPECT_EQ(set->m_nSpatialDims, 1);
-    EXPECT_EQ(set->m_nSliceAxis, 2);
-    EXPECT_EQ(set->m_bKSpace, 0);
+    EXPECT_EQ(std::tie(set->m_strName, set->m_strExamDate, set->m_strPatientName),
+              std::tuple("SVS_30", "2016.04.29", "445"));
+    // 1e6 / 833 us, truncated: 1200 Hz.
+    EXPECT_EQ((std::vector<int>{set->m_nPoints, set->m_nSpectralWidth, set->m_nSpatialDims, set->m_nSliceAxis,
+                                set->m_bKSpace}),
+              (std::vector<int>{1024, 1200, 1, 2, 0}));
+    EXPECT_THAT((std::vector<float>{set->m_fTR, set->m_fTE, set->m_fFrequency, set->m_fAverages}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{2000, 30, 123.234655f, 64}));
 
     // The voxel's centre is the file's VOI position: the voxel reaches 20 mm along the row
     // vector (readout) and 40 mm along the column vector (phase) from the named corner.

@@ -4,6 +4,7 @@
 #include <complex>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/TCSISet.h"
@@ -80,14 +81,10 @@ TEST(RawReader, DialogValuesMakeTheSet)
         auto set = ReadRaw(path, p);
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(set->m_nSpatialDims, c.dims) << c.nx << "x" << c.ny << "x" << c.nz;
-        EXPECT_EQ(set->m_strName, "raw");
-        EXPECT_EQ(set->m_strDataPath, path);
-        EXPECT_EQ(set->m_nFormat, 21);
-        EXPECT_EQ(set->m_nLastPoint, 3);
-        EXPECT_EQ(set->m_fPPMCentrePoint, 2.0f);
-        EXPECT_EQ(set->m_nSliceAxis, 2);
-        EXPECT_EQ(set->m_fSliceThickness, 100.0f / float(c.nz));
-        EXPECT_EQ(set->m_fOffCentre[1], -5.0f);
+        EXPECT_EQ(std::tie(set->m_strName, set->m_strDataPath), std::tie("raw", path));
+        EXPECT_EQ((std::vector<int>{set->m_nFormat, set->m_nLastPoint, set->m_nSliceAxis}), (std::vector<int>{21, 3, 2}));
+        EXPECT_EQ((std::vector<float>{set->m_fPPMCentrePoint, set->m_fSliceThickness, set->m_fOffCentre[1]}),
+                  (std::vector<float>{2, 100.0f / float(c.nz), -5}));
         EXPECT_NEAR(set->m_fRotation[0][1], -set->m_fRotation[1][0], 1e-6);
         EXPECT_EQ(set->m_bFrequencyDomain, 0) << "load raw data: no transform";
         const int last = c.nx * c.ny * c.nz - 1;
