@@ -29,6 +29,7 @@
 #include "model/TPlotFrame.h"
 #include "model/TPoint2D.h"
 #include "platform/TCanvas.h"
+#include "views/ReportPage.h"
 
 class CChildFrame;
 class CWindowingToolBar;
@@ -178,6 +179,21 @@ public:
     // Page `page` (from 1) over `paper` (device pixels) at `dpi` dots per inch.
     void OnPrint(QPainter& painter, const QRect& paper, int dpi, int page);
 
+    // ---- HTML report (CMainPicViewReport.cpp) -----------------------------------------------
+    // Each asks for the page's path and writes the page with one section for this window,
+    // for every image window, or for every region-estimate window; the pictures go to the
+    // page's folder "<title>_files" as JPEG files.
+    void OnReportCurrentWindow();
+    void OnReportAllWindows();
+    void OnReportSpectralEstimation();
+    // This window's section of the report at `path` as section `n`: its picture, the plots
+    // of its single-voxel windows and the parameter tables. Nothing when `out` has failed.
+    void WriteReportSection(std::ostream& out, const std::string& path, int n);
+    // The parameter tables of the window's image, CSI slice and first map overlay.
+    vx::report::TParamTables ReportTables() const;
+    // A picture as a report JPEG at `file`; false when it cannot be written.
+    static bool SaveReportPicture(const QImage& picture, const std::string& file);
+
     // Layer switches; the frame and the image-window commands set them.
     bool m_bShowImage = false;
     bool m_bShowCSISlice = false;
@@ -211,6 +227,8 @@ private:
     // The frame's image becomes `image` (of the frame's orientation), with the slice,
     // overlays and pictures that follow it.
     void ShowOtherImage(TMRImage* image);
+    // The report commands' frame: the path, the page's head, `sections`, the closing tags.
+    void WriteReport(bool estimation, const std::function<void(std::ostream&, const std::string&)>& sections);
     // The Select voxel status text at a client point: position, voxel and map values.
     QString SelectVoxelText(int x, int y) const;
     // The handlers' drag states that belong to this view are dropped (it is going).

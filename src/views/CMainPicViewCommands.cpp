@@ -63,10 +63,10 @@ std::unique_ptr<QMenu> CMainPicView::MakeContextMenu()
         action->setEnabled(enabled);
         return action;
     };
-    // The reports are not offered until the program can write them.
-    add(cmd::ReportCurrentWindow, "Report Current Window", false, false);
-    add(cmd::ReportAllWindows, "Report All Windows", false, false);
-    add(cmd::ReportSpectralEstimation, "Report Spectral Estimation", false, false);
+    for (const auto& [command, text] : {std::pair{cmd::ReportCurrentWindow, "Report Current Window"},
+                                        std::pair{cmd::ReportAllWindows, "Report All Windows"},
+                                        std::pair{cmd::ReportSpectralEstimation, "Report Spectral Estimation"}})
+        menu->addAction(text)->setData(command);
     menu->addSeparator();
     add(cmd::ImgWndImage, "Image", m_bShowImage);
     add(cmd::ImgWndCSISlice, "CSI Slice", m_bShowCSISlice);
@@ -100,6 +100,9 @@ void CMainPicView::contextMenuEvent(QContextMenuEvent* event)
 void CMainPicView::OnCommand(int command)
 {
     switch (command) {
+    case cmd::ReportCurrentWindow: OnReportCurrentWindow(); return;
+    case cmd::ReportAllWindows: OnReportAllWindows(); return;
+    case cmd::ReportSpectralEstimation: OnReportSpectralEstimation(); return;
     case cmd::ImgWndImage: OnImgWndImage(); return;
     case cmd::ImgWndCSISlice: OnImgWndCSISlice(); return;
     case cmd::ImgWndVOI: OnImgWndVOI(); return;

@@ -9,6 +9,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <ostream>
+#include <string>
+
 #include "app/CVoxelWindowBase.h"
 
 class CIntegralWnd;
@@ -43,6 +46,11 @@ public:
     void GetDisplayParams(TSpectrumDisplayParams* display) const;
     // A unit chosen on the panel: the view takes it, and so does every analysis window.
     void OnUnitChanged(int unit);
+    // The report section of a region-estimate window as section `n` of the report at `path`:
+    // its plot, and the pictures and parameter tables of the image windows showing the
+    // image its regions were drawn on, with the regions highlighted. Nothing when `out`
+    // has failed.
+    void WriteReportSection(std::ostream& out, const std::string& path, int n);
     // "Volume: " and the estimated volume in a window of region estimates; else empty.
     QString GetEstimateTitle() const;
     // A changed panel edit: the view's tool takes the values.

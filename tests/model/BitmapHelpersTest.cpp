@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <jpeglib.h>
-
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <vector>
 
 #include "model/BitmapHelpers.h"
 #include "platform/TFile.h"
+#include "support/JpegDecoder.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -102,52 +100,6 @@ TEST(ColourTables, GreyLevelIsClampedAndSafe)
 
 namespace {
 
-struct TDecoded {
-    int width = 0;
-    int height = 0;
-    int components = 0;
-    bool progressive = true;
-    bool allQuantOnes = false;
-    std::vector<unsigned char> rgb;
-};
-
-// Decodes with libjpeg on its own, as an independent check of what we wrote.
-TDecoded Decode(const std::string& path)
-{
-    TDecoded out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return out;
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
-    jpeg_read_header(&cinfo, TRUE);
-    out.progressive = cinfo.progressive_mode;
-    out.allQuantOnes = true;
-    for (int t = 0; t < 2; ++t) {
-        if (cinfo.quant_tbl_ptrs[t] == nullptr)
-            continue;
-        for (int i = 0; i < DCTSIZE2; ++i)
-            out.allQuantOnes = out.allQuantOnes && cinfo.quant_tbl_ptrs[t]->quantval[i] == 1;
-    }
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    out.width = static_cast<int>(cinfo.output_width);
-    out.height = static_cast<int>(cinfo.output_height);
-    out.components = cinfo.output_components;
-    out.rgb.resize(size_t(out.width) * out.height * 3);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = out.rgb.data() + size_t(cinfo.output_scanline) * out.width * 3;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(f);
-    return out;
-}
-
 // A 64 x 48 picture: red, green, blue and white quadrants, pixels 0x00rrggbb.
 std::vector<uint32_t> Quadrants(int w, int h)
 {
@@ -177,7 +129,7 @@ TEST(Jpeg, WritesAnRgbPictureThatDecodesToTheSameColours)
     EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xd8);
     EXPECT_NE(bytes.find("\xff\xc0", 0, 2), std::string::npos) << "baseline frame expected";
 
-    const TDecoded d = Decode(path);
+    const vx::test::TDecodedJpeg d = vx::test::DecodeJpeg(path);
     ASSERT_EQ(d.width, w);
     ASSERT_EQ(d.height, h);
     ASSERT_EQ(d.components, 3);
@@ -208,7 +160,7 @@ TEST(Jpeg, GreyRampKeepsEveryPixelWithinJpegError)
         for (int x = 0; x < w; ++x)
             pixels[size_t(y) * w + x] = uint32_t(x) << 16 | uint32_t(x) << 8 | uint32_t(x);
     ASSERT_TRUE(SaveBitmapAsJPEG(w, h, pixels.data(), path));
-    const TDecoded d = Decode(path);
+    const vx::test::TDecodedJpeg d = vx::test::DecodeJpeg(path);
     ASSERT_EQ(d.width, w);
     ASSERT_EQ(d.height, h);
     for (int y = 0; y < h; ++y)
