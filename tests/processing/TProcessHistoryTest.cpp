@@ -55,7 +55,16 @@ using Strings = std::vector<std::string>;
 
 TEST_F(ProcessHistoryTest, UndoRedoOrderAndANewStepDropsTheRedoList)
 {
+    // Nothing to undo or redo does nothing; a null step is not taken.
+    EXPECT_TRUE(m_history.CannotUndo());
+    EXPECT_FALSE(m_history.Undo());
+    EXPECT_FALSE(m_history.Redo());
+    m_history.AddStep(nullptr);
+    EXPECT_TRUE(m_history.DoneSteps().empty());
+
     TNamedStep* s1 = Perform("S1");
+    EXPECT_FALSE(m_history.CannotUndo());
+    EXPECT_FALSE(m_history.Redo());
     TNamedStep* s2 = Perform("S2");
     TNamedStep* s3 = Perform("S3");
     EXPECT_TRUE(m_history.Undo());
@@ -77,19 +86,6 @@ TEST_F(ProcessHistoryTest, UndoRedoOrderAndANewStepDropsTheRedoList)
     EXPECT_EQ(Names(m_history.DoneSteps()), (Strings{"S1", "S2", "S4"}));
     EXPECT_TRUE(m_history.UndoneSteps().empty());
     EXPECT_FALSE(m_history.Redo());
-}
-
-TEST_F(ProcessHistoryTest, NothingToUndoOrRedoDoesNothing)
-{
-    EXPECT_TRUE(m_history.CannotUndo());
-    EXPECT_FALSE(m_history.Undo());
-    EXPECT_FALSE(m_history.Redo());
-    TNamedStep* s1 = Perform("S1");
-    EXPECT_FALSE(m_history.CannotUndo());
-    EXPECT_FALSE(m_history.Redo());
-    EXPECT_EQ(s1->m_redos, 0);
-    m_history.AddStep(nullptr);
-    EXPECT_EQ(m_history.DoneSteps().size(), 1u);
 }
 
 TEST_F(ProcessHistoryTest, SavingTheWorkSetEndsUndoForTheStepsBeforeIt)
@@ -194,13 +190,6 @@ TEST_F(ProcessHistoryTest, StepNamesAreNewestFirst)
     EXPECT_TRUE(names.empty());
 }
 
-TEST_F(ProcessHistoryTest, AnEmptyMacroIsTheHeaderAndAnEmptyLine)
-{
-    EXPECT_EQ(Macro(), "#Vexara Macro File#\r\n\r\n");
-    Perform("S1", false);
-    EXPECT_EQ(Macro(), "#Vexara Macro File#\r\n\r\n");
-}
-
 TEST_F(ProcessHistoryTest, TheMacroHoldsTheStepsRecordedSinceRecordingStarted)
 {
     // Record S1, stop, perform S2, start again, perform S3.
@@ -223,6 +212,8 @@ TEST_F(ProcessHistoryTest, TheMacroHoldsTheStepsRecordedSinceRecordingStarted)
 
 TEST_F(ProcessHistoryTest, StartingARecordingClearsTheMarksOfUndoneStepsToo)
 {
+    // A macro without recorded steps is the header and an empty line.
+    EXPECT_EQ(Macro(), "#Vexara Macro File#\r\n\r\n");
     Perform("S1", true);
     TNamedStep* s2 = Perform("S2", true);
     m_history.Undo();

@@ -60,41 +60,26 @@ protected:
         OpenProjectTest::TearDown();
         InstallProcessingHooks({});
     }
-    // The .tmp files in the project folder.
-    std::vector<std::string> TempFiles() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : ListFolder(m_dir.Path(), "*.tmp"))
-            names.push_back(e.name);
-        return names;
-    }
-
     test::TProcessorCountGuard m_processors;
 };
 
 // --- workers -----------------------------------------------------------------------------
 
-TEST_F(ProcessStepTest, OneProcessorRunsOnePartOnTheCallingThread)
+TEST_F(ProcessStepTest, AllPartsRunOnePartInlineOrOneWorkerPerProcessor)
 {
-    SetProcessorCount(1);
-    TPartRecorder step;
-    const long threads = WorkerThreadsStarted();
-    EXPECT_TRUE(step.Apply());
-    EXPECT_EQ(WorkerThreadsStarted(), threads);
-    ASSERT_EQ(step.m_calls.size(), 1u);
-    EXPECT_EQ(step.m_calls[0], std::make_pair(1, 0));
-}
-
-TEST_F(ProcessStepTest, FourProcessorsRunFourWorkersWithTheirIndices)
-{
-    SetProcessorCount(4);
-    TPartRecorder step;
-    const long threads = WorkerThreadsStarted();
-    EXPECT_TRUE(step.Apply());
-    EXPECT_EQ(WorkerThreadsStarted(), threads + 4);
-    std::sort(step.m_calls.begin(), step.m_calls.end());
-    const std::vector<std::pair<int, int>> expected{{4, 0}, {4, 1}, {4, 2}, {4, 3}};
-    EXPECT_EQ(step.m_calls, expected);
+    for (int processors : {1, 4}) {
+        SCOPED_TRACE(processors);
+        SetProcessorCount(processors);
+        TPartRecorder step;
+        const long threads = WorkerThreadsStarted();
+        EXPECT_TRUE(step.Apply());
+        EXPECT_EQ(WorkerThreadsStarted(), threads + (processors == 1 ? 0 : processors));
+        std::sort(step.m_calls.begin(), step.m_calls.end());
+        std::vector<std::pair<int, int>> expected;
+        for (int k = 0; k < processors; ++k)
+            expected.emplace_back(processors, k);
+        EXPECT_EQ(step.m_calls, expected);
+    }
 }
 
 TEST_F(ProcessStepTest, AFailingWorkerFailsTheRunAfterAllWorkersEnded)
@@ -107,57 +92,37 @@ TEST_F(ProcessStepTest, AFailingWorkerFailsTheRunAfterAllWorkersEnded)
     step.m_failing = 0;
     SetProcessorCount(1);
     EXPECT_FALSE(step.Apply());
-}
-
-TEST_F(ProcessStepTest, APartCountBelowOneRunsNothing)
-{
-    TPartRecorder step;
+    // A part count below one runs nothing.
+    step.m_calls.clear();
     EXPECT_FALSE(step.RunParallel(0));
     EXPECT_FALSE(step.RunParallel(-3));
     EXPECT_TRUE(step.m_calls.empty());
 }
 
-TEST_F(ProcessStepTest, WorkersShareTheVoxelsOfTheSetWithoutOverlap)
-{
-    auto set = test::MakeLoadedSet(5, 3, 2, 8);
-    const std::vector<TComplex> before = test::Samples(*set);
-    for (int processors : {1, 3, 8}) {
-        SetProcessorCount(processors);
-        TScaleStep step(2.0f, false, set.get());
-        RemoveFile(step.m_strTempFile);  // this test keeps no state
-        step.m_strTempFile.clear();
-        ASSERT_TRUE(step.Apply());
-    }
-    // Three doublings, each voxel once per run.
-    const std::vector<TComplex> after = test::Samples(*set);
-    for (size_t i = 0; i < before.size(); ++i)
-        ASSERT_EQ(after[i], before[i] * 8.0f) << "sample " << i;
-}
-
 // --- state-file names --------------------------------------------------------------------
 
-TEST_F(ProcessStepTest, TempFileNameTakesTheFirstFreeCounter)
+TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterAndGoWithTheStep)
 {
     test::WriteBytes(m_dir.File("zf0.tmp"), "a");
     test::WriteBytes(m_dir.File("zf1.tmp"), "b");
     EXPECT_EQ(TProcessStep::MakeTempFileName("zf"), JoinPath(m_dir.Path(), "zf2.tmp"));
-
     RemoveFile(m_dir.File("zf0.tmp"));
     EXPECT_EQ(TProcessStep::MakeTempFileName("zf"), JoinPath(m_dir.Path(), "zf0.tmp"));
     // Other prefixes do not count.
     EXPECT_EQ(TProcessStep::MakeTempFileName("lz"), JoinPath(m_dir.Path(), "lz0.tmp"));
-}
-
-TEST_F(ProcessStepTest, TwoStepsNeverShareAStateFile)
-{
-    // Both names are made before either step saves anything, as for the members of a
-    // macro read from a file.
+    // A name is taken when it is made, before anything is saved, as for the members of
+    // a macro read from a file: two names made in a row differ.
     const std::string first = TProcessStep::MakeTempFileName("zf");
-    const std::string second = TProcessStep::MakeTempFileName("zf");
-    EXPECT_NE(first, second);
-    EXPECT_TRUE(FileExists(first));
-    EXPECT_TRUE(FileExists(second));
+    EXPECT_NE(TProcessStep::MakeTempFileName("zf"), first);
     EXPECT_EQ(FileSize(first), 0);
+
+    std::string path;
+    {
+        TScaleStep step(2.0f, false, nullptr);
+        path = step.m_strTempFile;
+        EXPECT_TRUE(FileExists(path));
+    }
+    EXPECT_FALSE(FileExists(path));
 }
 
 TEST_F(ProcessStepTest, WithoutAProjectFolderStateFilesGoToTheTemporaryFolder)
@@ -170,17 +135,6 @@ TEST_F(ProcessStepTest, WithoutAProjectFolderStateFilesGoToTheTemporaryFolder)
     name = TProcessStep::MakeTempFileName("vxhist");
     EXPECT_EQ(FolderOf(name), TempFolder());
     RemoveFile(name);
-}
-
-TEST_F(ProcessStepTest, TheStateFileGoesWithTheStep)
-{
-    std::string path;
-    {
-        TScaleStep step(2.0f, false, nullptr);
-        path = step.m_strTempFile;
-        EXPECT_TRUE(FileExists(path));
-    }
-    EXPECT_FALSE(FileExists(path));
 }
 
 // --- save state, undo and redo ------------------------------------------------------------
@@ -199,7 +153,7 @@ TEST_F(ProcessStepTest, SaveStateNeedsADataSetAndWritesOnlyWithAStateFile)
     RemoveFile(stateless.m_strTempFile);
     stateless.m_strTempFile.clear();
     EXPECT_TRUE(stateless.SaveState());
-    EXPECT_TRUE(TempFiles().size() == 1u);  // only noSet's empty file
+    EXPECT_TRUE(StateFiles().size() == 1u);  // only noSet's empty file
 }
 
 TEST_F(ProcessStepTest, UndoAndRedoExchangeTheWholeSetBitForBit)
@@ -228,7 +182,7 @@ TEST_F(ProcessStepTest, UndoAndRedoExchangeTheWholeSetBitForBit)
         EXPECT_EQ(set->m_fPhase0, 0.5f);
         EXPECT_NE(step.m_strTempFile, previous);
         // One state file at a time, and the spectra that views point at stay.
-        EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(step.m_strTempFile)});
+        EXPECT_EQ(StateFiles(), std::vector<std::string>{FileNameOf(step.m_strTempFile)});
         EXPECT_EQ(set->GetVoxel(size_t(0)), firstVoxel);
     }
     EXPECT_TRUE(set->IsLoaded());
@@ -252,7 +206,7 @@ TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
     EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
     EXPECT_EQ(step.m_strTempFile, stateFile);
     EXPECT_EQ(test::ReadBytes(stateFile), saved);
-    EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(stateFile)});
+    EXPECT_EQ(StateFiles(), std::vector<std::string>{FileNameOf(stateFile)});
 
     // The saved state is still there for the next try.
     EXPECT_TRUE(step.Undo());
@@ -278,19 +232,20 @@ TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
     EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
     EXPECT_TRUE(set->IsLoaded());
     EXPECT_EQ(step.m_strTempFile, stateFile);
-    EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(stateFile)});
+    EXPECT_EQ(StateFiles(), std::vector<std::string>{FileNameOf(stateFile)});
 
     // A state file that is gone altogether.
     RemoveFile(stateFile);
     EXPECT_FALSE(step.Redo());
     EXPECT_TRUE(script.Contains("Can not open CSI data set file " + stateFile));
     EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
-    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_TRUE(StateFiles().empty());
 }
 
-TEST_F(ProcessStepTest, StepsTakeTheRecordingFlagOfTheOpenProject)
+TEST_F(ProcessStepTest, WithoutAnOpenProjectAStepIsNotRecorded)
 {
-    // The steps that join a running recording when undone or redone do it this way.
+    // The steps that join a running recording when undone or redone take the flag this
+    // way (the flag of an open project is checked on every macro step).
     class TJoiningStep : public TPartRecorder {
     public:
         bool Undo() override
@@ -300,12 +255,6 @@ TEST_F(ProcessStepTest, StepsTakeTheRecordingFlagOfTheOpenProject)
         }
     };
     TJoiningStep step;
-    m_project->m_bRecording = true;
-    step.Undo();
-    EXPECT_TRUE(step.m_bRecorded);
-    m_project->m_bRecording = false;
-    step.Undo();
-    EXPECT_FALSE(step.m_bRecorded);
     m_project->m_bRecording = true;
     g_pProject = nullptr;
     step.m_bRecorded = true;
@@ -332,7 +281,7 @@ TEST_F(ProcessStepTest, AFailedStateWriteLeavesTheSetAndTheHistoryUnchanged)
     EXPECT_EQ(history.DoneSteps().size(), 1u);
     EXPECT_TRUE(history.UndoneSteps().empty());
     // The refused step's file went with it.
-    EXPECT_EQ(TempFiles(), std::vector<std::string>{FileNameOf(history.DoneSteps().front()->m_strTempFile)});
+    EXPECT_EQ(StateFiles(), std::vector<std::string>{FileNameOf(history.DoneSteps().front()->m_strTempFile)});
 
     // A step that cannot be applied is not recorded either.
     SetProcessorCount(1);
@@ -371,13 +320,13 @@ TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
     EXPECT_TRUE(test::SameBits(test::Samples(*set), twice));
     EXPECT_FALSE(hooks.canRedo(history));
     EXPECT_FALSE(hooks.cannotUndo(history));
-    EXPECT_EQ(TempFiles().size(), 2u);
+    EXPECT_EQ(StateFiles().size(), 2u);
 
     // Edit/Clear all undoes everything and forgets the steps with their files.
     m_project->ClearAllOperations();
     EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
     EXPECT_TRUE(m_project->m_history->DoneSteps().empty());
-    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_TRUE(StateFiles().empty());
 }
 
 TEST_F(ProcessStepTest, ClearAllEndsWhenAStepCannotBeUndone)
@@ -406,7 +355,7 @@ TEST_F(ProcessStepTest, AProjectWithoutProcessingDeletesTheStep)
     InstallProcessingHooks(hooks);
     auto set = test::MakeLoadedSet(2, 2, 1, 4);
     EXPECT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), bare, false));
-    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_TRUE(StateFiles().empty());
     InstallProcessing();  // the fixture's project deletes its history through the hooks
 }
 
