@@ -30,14 +30,11 @@ TEST(File, LittleEndianFieldsAndShortReads)
     EXPECT_EQ(f.BytesLeft(), 4);
     double d = 0;
     EXPECT_FALSE(f.ReadDouble(d));  // only 4 bytes left
-}
 
-TEST(File, OpeningAFolderOrMissingFileFails)
-{
-    test::TTempFolder dir;
-    TFile f;
-    EXPECT_FALSE(f.Open(dir.Path(), TFile::Mode::Read));
-    EXPECT_FALSE(f.Open(dir.File("missing"), TFile::Mode::Read));
+    // A folder or a missing file does not open.
+    TFile other;
+    EXPECT_FALSE(other.Open(dir.Path(), TFile::Mode::Read));
+    EXPECT_FALSE(other.Open(dir.File("missing"), TFile::Mode::Read));
 }
 
 TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
@@ -53,31 +50,19 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
     }
     EXPECT_EQ(test::ReadBytes(path), "old");
     EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    // A full disk midway keeps the old file and leaves no temporary.
+    TFile::FailWritesAfter(4);
+    EXPECT_FALSE(WriteFileAtomically(path, "longer new contents"));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(test::ReadBytes(path), "old");
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
     ASSERT_TRUE(WriteFileAtomically(path, "new contents"));
     EXPECT_EQ(test::ReadBytes(path), "new contents");
     EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
-}
-
-TEST(AtomicFile, MissingFolderFails)
-{
-    test::TTempFolder dir;
     EXPECT_FALSE(WriteFileAtomically(dir.File("no/such/x.dat"), "x"));
 }
 
-TEST(AtomicFile, FullDiskMidWayKeepsOldFile)
-{
-    test::TTempFolder dir;
-    const std::string path = dir.File("set.dat");
-    test::WriteBytes(path, "old contents");
-    TFile::FailWritesAfter(4);
-    const bool ok = WriteFileAtomically(path, "longer new contents");
-    TFile::FailWritesAfter(-1);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(test::ReadBytes(path), "old contents");
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
-}
-
-TEST(File, WritePartsWritesEveryPartInOrder)
+TEST(File, WritePartsWritesEveryPartInOrderOrFailsOnAFullDisk)
 {
     test::TTempFolder dir;
     const std::string path = dir.File("parts.bin");
@@ -99,17 +84,14 @@ TEST(File, WritePartsWritesEveryPartInOrder)
     ASSERT_TRUE(f.WriteText("tail"));
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(test::ReadBytes(path), whole);
-}
 
-TEST(File, WritePartsFailsWhenTheDiskIsFull)
-{
-    test::TTempFolder dir;
+    // A full disk fails the parts, and the close that follows.
     const std::string a(100, 'a'), b(100, 'b');
-    const TFile::TPart list[] = {{a.data(), a.size()}, {b.data(), b.size()}};
-    TFile f;
-    ASSERT_TRUE(f.Open(dir.File("full.bin"), TFile::Mode::Write));
+    const TFile::TPart two[] = {{a.data(), a.size()}, {b.data(), b.size()}};
+    TFile full;
+    ASSERT_TRUE(full.Open(dir.File("full.bin"), TFile::Mode::Write));
     TFile::FailWritesAfter(150);
-    EXPECT_FALSE(f.WriteParts(list, 2));
+    EXPECT_FALSE(full.WriteParts(two, 2));
     TFile::FailWritesAfter(-1);
-    EXPECT_FALSE(f.Close()) << "a failed write is remembered until the close";
+    EXPECT_FALSE(full.Close()) << "a failed write is remembered until the close";
 }

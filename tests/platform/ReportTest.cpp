@@ -33,6 +33,12 @@ TEST_F(ReportTest, BatchModeAppendsLineEndOnlyWhenMissing)
     EXPECT_EQ(g_batchLog, "first\r\nsecond\r\nthird\n\r\n");
     EXPECT_TRUE(g_bBatchError);
     EXPECT_EQ(script.Count(), 0u);
+
+    // Warning lines do not set the error flag.
+    ResetGlobals();
+    AppendBatchLog("just a note", false);
+    EXPECT_EQ(g_batchLog, "just a note\r\n");
+    EXPECT_FALSE(g_bBatchError);
 }
 
 TEST_F(ReportTest, BatchModeLogsForcedBoxesAndQuestionsWithoutAsking)
@@ -51,13 +57,6 @@ TEST_F(ReportTest, BatchModeLogsForcedBoxesAndQuestionsWithoutAsking)
     EXPECT_EQ(script.Messages(), std::vector<std::string>{"a box again"});
 }
 
-TEST_F(ReportTest, WarningLinesDoNotSetTheErrorFlag)
-{
-    AppendBatchLog("just a note", false);
-    EXPECT_EQ(g_batchLog, "just a note\r\n");
-    EXPECT_FALSE(g_bBatchError);
-}
-
 TEST_F(ReportTest, QuestionsReturnPlannedAnswersInOrder)
 {
     test::TScriptedReport script;
@@ -66,11 +65,6 @@ TEST_F(ReportTest, QuestionsReturnPlannedAnswersInOrder)
     EXPECT_EQ(Ask("Save?", ReportButtons::YesNoCancel, ReportAnswer::Yes), ReportAnswer::No);
     EXPECT_EQ(Ask("Really?", ReportButtons::YesNoCancel, ReportAnswer::Yes), ReportAnswer::Cancel);
     EXPECT_EQ(script.Questions(), (std::vector<std::string>{"Save?", "Really?"}));
-}
-
-TEST_F(ReportTest, WithoutHandlerTheDefaultAnswerIsReturned)
-{
-    EXPECT_EQ(Ask("Exit?", ReportButtons::YesNo, ReportAnswer::No), ReportAnswer::No);
 }
 
 TEST_F(ReportTest, HandlersNestAndRestore)
@@ -83,4 +77,10 @@ TEST_F(ReportTest, HandlersNestAndRestore)
     }
     Report("to outer");
     EXPECT_EQ(outer.Messages(), std::vector<std::string>{"to outer"});
+}
+
+TEST_F(ReportTest, WithoutHandlerTheDefaultAnswerIsReturned)
+{
+    EXPECT_EQ(Ask("Exit?", ReportButtons::YesNo, ReportAnswer::No), ReportAnswer::No);
+    EXPECT_EQ(Ask("Exit?", ReportButtons::YesNo, ReportAnswer::Yes), ReportAnswer::Yes);
 }

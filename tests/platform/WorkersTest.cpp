@@ -13,44 +13,37 @@
 
 using namespace vx;
 
-TEST(Workers, EveryIndexRunsOnceOnItsOwnThread)
+TEST(Workers, EveryIndexRunsOnceOnItsOwnThreadOrInlineOnOneProcessor)
 {
     test::TProcessorCountGuard guard;
-    SetProcessorCount(4);
-    std::mutex m;
-    std::multiset<int> indices;
-    std::set<std::thread::id> threads;
-    const long before = WorkerThreadsStarted();
-    const bool ok = RunWorkers([&](int k, int n) {
-        std::lock_guard<std::mutex> lock(m);
-        EXPECT_EQ(n, 4);
-        indices.insert(k);
-        threads.insert(std::this_thread::get_id());
-        return true;
-    });
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(indices, (std::multiset<int>{0, 1, 2, 3}));
-    EXPECT_EQ(WorkerThreadsStarted() - before, 4);
-    EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
-}
-
-TEST(Workers, OneProcessorRunsInlineWithoutThreads)
-{
-    test::TProcessorCountGuard guard;
-    SetProcessorCount(1);
-    const long before = WorkerThreadsStarted();
-    std::thread::id seen;
-    int calls = 0;
-    EXPECT_TRUE(RunWorkers([&](int k, int n) {
-        EXPECT_EQ(k, 0);
-        EXPECT_EQ(n, 1);
-        seen = std::this_thread::get_id();
-        ++calls;
-        return true;
-    }));
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(seen, std::this_thread::get_id());
-    EXPECT_EQ(WorkerThreadsStarted(), before);
+    SetProcessorCount(0);
+    EXPECT_EQ(ProcessorCount(), 1);  // never below one
+    for (int processors : {1, 4}) {
+        SCOPED_TRACE(processors);
+        SetProcessorCount(processors);
+        std::mutex m;
+        std::multiset<int> indices;
+        std::set<std::thread::id> threads;
+        const long before = WorkerThreadsStarted();
+        EXPECT_TRUE(RunWorkers([&](int k, int n) {
+            std::lock_guard<std::mutex> lock(m);
+            EXPECT_EQ(n, processors);
+            indices.insert(k);
+            threads.insert(std::this_thread::get_id());
+            return true;
+        }));
+        std::multiset<int> expected;
+        for (int k = 0; k < processors; ++k)
+            expected.insert(k);
+        EXPECT_EQ(indices, expected);
+        if (processors == 1) {
+            EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+            EXPECT_EQ(WorkerThreadsStarted(), before);
+        } else {
+            EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+            EXPECT_EQ(WorkerThreadsStarted() - before, processors);
+        }
+    }
 }
 
 TEST(Workers, OneFailingWorkerFailsTheRunButAllAreJoined)
@@ -62,15 +55,6 @@ TEST(Workers, OneFailingWorkerFailsTheRunButAllAreJoined)
     });
     EXPECT_FALSE(ok);
     EXPECT_EQ(finished.load(), 5);
-}
-
-TEST(Workers, ProcessorCountIsAtLeastOne)
-{
-    test::TProcessorCountGuard guard;
-    SetProcessorCount(0);
-    EXPECT_EQ(ProcessorCount(), 1);
-    SetProcessorCount(8);
-    EXPECT_EQ(ProcessorCount(), 8);
 }
 
 TEST(Workers, RefusedThreadStartJoinsTheStartedOnesAndFails)
