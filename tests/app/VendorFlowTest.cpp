@@ -91,14 +91,6 @@ std::unique_ptr<TCSISet> ReadDirectly(const std::string& path)
     return std::unique_ptr<TCSISet>(reader ? reader->Read(path) : nullptr);
 }
 
-TCSISet* SetNamed(const std::string& name)
-{
-    for (TCSISet* set : *g_pProject->m_pCSISetList)
-        if (set->GetName() == name)
-            return set;
-    return nullptr;
-}
-
 class VendorFlowTest : public TImportShellTest {
 protected:
     void SetUp() override
@@ -220,7 +212,7 @@ TEST_F(VendorFlowTest, EveryVendorsFilesGoThroughTheDialogsIntoOneProjectThatOpe
 
         // Each of the vendor's sets loads with the samples its reader gave.
         for (const auto& reference : expected) {
-            TCSISet* set = SetNamed(reference->GetName());
+            TCSISet* set = g_pProject->m_pCSISetList->FindByName(reference->GetName());
             ASSERT_NE(set, nullptr) << reference->GetName();
             g_pProject->SetWorkSet(set);
             ASSERT_EQ(g_pProject->m_pWorkSet, set);
@@ -236,10 +228,10 @@ TEST_F(VendorFlowTest, EveryVendorsFilesGoThroughTheDialogsIntoOneProjectThatOpe
         }
         if (!expected.empty()) {
             // The vendor's first set is the one shown.
-            g_pProject->SetWorkSet(SetNamed(expected.front()->GetName()));
+            g_pProject->SetWorkSet(g_pProject->m_pCSISetList->FindByName(expected.front()->GetName()));
             workSetName = expected.front()->GetName();
         } else if (!g_pProject->m_pWorkSet) {
-            g_pProject->SetWorkSet(SetNamed(workSetName));
+            g_pProject->SetWorkSet(g_pProject->m_pCSISetList->FindByName(workSetName));
         }
         ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
 
