@@ -392,7 +392,7 @@ TEST(ExplorerChecks, ImageStacks)
     }
 }
 
-TEST_F(ExplorerTest, ZeroFillComesBackAfterARefusalWithTheSetsSizes)
+TEST_F(ExplorerTest, ZeroFillComesBackAfterARefusalAndSetCommandsWantTheWorkSet)
 {
     std::vector<std::string> shown;
     int run = 0;
@@ -417,12 +417,14 @@ TEST_F(ExplorerTest, ZeroFillComesBackAfterARefusalWithTheSetsSizes)
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"New size needs to be an even number."}));
     EXPECT_EQ(SetNames().size(), 1u);
 
-    // Another set than the work set is refused before any dialog.
+    // Another set than the work set is refused before any dialog, here and by Set Parameters.
     SaveAs("copy");
     report.Clear();
     Command("copy", "Zero Fill");
-    EXPECT_EQ(script.runs, 2);  // no zero-fill dialog
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The CSI set needs to be work set."}));
+    Command("copy", "Set Parameters...");
+    EXPECT_EQ(script.runs, 2);  // no zero-fill or parameter dialog
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The CSI set needs to be work set.",
+                                                            "The CSI set must be the current work set."}));
 }
 
 TEST_F(ExplorerTest, SetParametersShowsTheSetAndWritesTheEditedValues)
@@ -450,11 +452,6 @@ TEST_F(ExplorerTest, SetParametersShowsTheSetAndWritesTheEditedValues)
     EXPECT_FLOAT_EQ(fov[0], 200.0f);
     EXPECT_FLOAT_EQ(fov[1], TGuiFixture::kFOV);
     EXPECT_EQ(report.Count(), 0u);
-
-    // A set that is not the work set is refused.
-    SaveAs("copy");
-    Command("copy", "Set Parameters...");
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The CSI set must be the current work set."}));
 }
 
 TEST_F(ExplorerTest, CloseBoxHidesTheWindowAndReleasesItsButton)
