@@ -173,7 +173,7 @@ TEST_F(ParameterDialogsTest, IntegerFieldsRefuseOtherTextsAndKeepTheDialogOpen)
     EXPECT_EQ(CPeakRemovalDlg::Kept().peaks, 10);
 }
 
-TEST_F(ParameterDialogsTest, CreateMapStartsWithItsDefaults)
+TEST_F(ParameterDialogsTest, CreateMapStartsWithItsDefaultsAndItsReferenceChoicesExcludeEachOther)
 {
     AddReferenceMap("NAA");
     CCreateMapDlg dialog(session->Project(), SetSize());
@@ -198,11 +198,8 @@ TEST_F(ParameterDialogsTest, CreateMapStartsWithItsDefaults)
     EXPECT_EQ(dialog.ReferenceList()->item(0)->text(), QString(TGuiFixture::kSetName) + "  NAA");
     dialog.resize(dialog.sizeHint());
     GrabToPng(&dialog, "dialog_create_map");
-}
 
-TEST_F(ParameterDialogsTest, CreateMapReferenceChoicesExcludeEachOther)
-{
-    CCreateMapDlg dialog(session->Project(), SetSize());
+    // The two reference choices exclude each other; relaxation opens T1 and T2.
     dialog.EnterReference()->click();
     EXPECT_TRUE(dialog.ReferenceValue()->isEnabled());
     EXPECT_TRUE(dialog.Moles()->isEnabled());
