@@ -24,6 +24,8 @@ using namespace vx::test;
 
 namespace {
 
+using Ids = std::vector<int>;
+
 class MainFrameTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -58,6 +60,17 @@ protected:
 
     bool Checked(int command) { return frame.Action(command)->isChecked(); }
     bool Enabled(int command) { return frame.Action(command)->isEnabled(); }
+    // The commands of the list that are enabled, or checked, in list order.
+    Ids Live(const Ids& commands) { return Having(commands, &MainFrameTest::Enabled); }
+    Ids Ticked(const Ids& commands) { return Having(commands, &MainFrameTest::Checked); }
+    Ids Having(const Ids& commands, bool (MainFrameTest::*state)(int))
+    {
+        Ids out;
+        for (int command : commands)
+            if ((this->*state)(command))
+                out.push_back(command);
+        return out;
+    }
     TMouseEvent Keys(int keys)
     {
         TMouseEvent e;
@@ -103,63 +116,47 @@ TEST_F(MainFrameTest, ToolbarsCarryTheirTitlesAndTheCorrectionBarFloatsHidden)
 
 TEST_F(MainFrameTest, WorkModeBarStartsInSelectVoxelWithGridSpectraAndRealPart)
 {
-    for (int mode : cmd::kWorkModes)
-        EXPECT_EQ(Checked(mode), mode == cmd::ModeSelectVoxel) << mode;
-    EXPECT_TRUE(Checked(cmd::ShowGrid));
-    EXPECT_TRUE(Checked(cmd::ShowSpectra));
-    EXPECT_TRUE(Checked(cmd::DisplayReal));
-    EXPECT_FALSE(Checked(cmd::DisplayImaginary));
-    EXPECT_FALSE(Checked(cmd::DisplayMagnitude));
+    EXPECT_EQ(Ticked(Ids(std::begin(cmd::kWorkModes), std::end(cmd::kWorkModes))), Ids({cmd::ModeSelectVoxel}));
+    EXPECT_EQ(Ticked({cmd::ShowGrid, cmd::ShowSpectra, cmd::DisplayReal, cmd::DisplayImaginary, cmd::DisplayMagnitude}),
+              Ids({cmd::ShowGrid, cmd::ShowSpectra, cmd::DisplayReal}));
     EXPECT_EQ(frame.Action(cmd::ModeZoomIn)->toolTip(), "Zoom in ");
 
     // The modes and the three parts are radio groups; ResetWorkMode puts everything back.
     frame.Action(cmd::ModeZoomIn)->trigger();
     frame.Action(cmd::DisplayMagnitude)->trigger();
     frame.Action(cmd::ShowGrid)->trigger();
-    EXPECT_TRUE(Checked(cmd::ModeZoomIn));
-    EXPECT_FALSE(Checked(cmd::ModeSelectVoxel));
-    EXPECT_FALSE(Checked(cmd::DisplayReal));
-    EXPECT_FALSE(Checked(cmd::ShowGrid));
+    const Ids watched = {cmd::ModeSelectVoxel, cmd::ModeZoomIn, cmd::ShowGrid, cmd::DisplayReal, cmd::DisplayMagnitude};
+    EXPECT_EQ(Ticked(watched), Ids({cmd::ModeZoomIn, cmd::DisplayMagnitude}));
     frame.ResetWorkMode();
-    EXPECT_TRUE(Checked(cmd::ModeSelectVoxel));
-    EXPECT_FALSE(Checked(cmd::ModeZoomIn));
-    EXPECT_TRUE(Checked(cmd::DisplayReal));
-    EXPECT_FALSE(Checked(cmd::DisplayMagnitude));
-    EXPECT_TRUE(Checked(cmd::ShowGrid));
+    EXPECT_EQ(Ticked(watched), Ids({cmd::ModeSelectVoxel, cmd::ShowGrid, cmd::DisplayReal}));
 }
 
 TEST_F(MainFrameTest, CommandsFollowTheProjectState)
 {
-    const int projectCommands[] = {cmd::ClearRegionEstimates, cmd::ProjectInformation, cmd::MapGray,
-                                   cmd::MapOpacityLow};
-    for (int command : projectCommands)
-        EXPECT_FALSE(Enabled(command)) << command;
-    for (int command : {cmd::ProjectOptions, cmd::ProjectCloseVoxelWindows, cmd::FileExit, cmd::ShowGrid,
-                        cmd::ModeZoomIn, cmd::DisplayMagnitude})
-        EXPECT_TRUE(Enabled(command)) << command;
+    const Ids projectCommands = {cmd::ClearRegionEstimates, cmd::ProjectInformation, cmd::MapGray, cmd::MapOpacityLow};
+    const Ids always = {cmd::ProjectOptions, cmd::ProjectCloseVoxelWindows, cmd::FileExit,
+                        cmd::ShowGrid,       cmd::ModeZoomIn,                cmd::DisplayMagnitude};
+    EXPECT_EQ(Live(projectCommands), Ids());
+    EXPECT_EQ(Live(always), always);
 
     OpenProject();
     project->m_nMapColormap = 2;
     project->m_nMapOpacity = 0;
     frame.UpdateCommandStates();
-    for (int command : projectCommands)
-        EXPECT_TRUE(Enabled(command)) << command;
+    EXPECT_EQ(Live(projectCommands), projectCommands);
     // A command whose handler is not installed is never live, whatever the state says.
-    for (int command : {cmd::FileSaveProject, cmd::FileNewProject, cmd::ExportVoxels})
-        EXPECT_FALSE(Enabled(command)) << command;
+    EXPECT_EQ(Live({cmd::FileSaveProject, cmd::FileNewProject, cmd::ExportVoxels}), Ids());
     int saves = 0;
     frame.SetCommandHandler(cmd::FileSaveProject, [&] { ++saves; });
     EXPECT_TRUE(Enabled(cmd::FileSaveProject));
     frame.Action(cmd::FileSaveProject)->trigger();
     EXPECT_EQ(saves, 1);
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(Checked(cmd::MapGray + k), k == 2) << k;
-    for (int k = 0; k < 3; ++k)
-        EXPECT_EQ(Checked(cmd::MapOpacityHigh + k), k == 0) << k;
+    EXPECT_EQ(Ticked({cmd::MapGray, cmd::MapGray + 1, cmd::MapGray + 2, cmd::MapGray + 3}), Ids({cmd::MapGray + 2}));
+    EXPECT_EQ(Ticked({cmd::MapOpacityHigh, cmd::MapOpacityHigh + 1, cmd::MapOpacityHigh + 2}), Ids({cmd::MapOpacityHigh}));
     // Without a work set nothing that needs one is offered.
-    for (int command : {cmd::MacroStartRecording, cmd::MacroLoad, cmd::ExportVoxels, cmd::MapResize,
-                        cmd::MapSaveAsTxt, cmd::EditUndo, cmd::EditRedo, cmd::EditClearAll})
-        EXPECT_FALSE(Enabled(command)) << command;
+    EXPECT_EQ(Live({cmd::MacroStartRecording, cmd::MacroLoad, cmd::ExportVoxels, cmd::MapResize, cmd::MapSaveAsTxt,
+                    cmd::EditUndo, cmd::EditRedo, cmd::EditClearAll}),
+              Ids());
 
     // The history answers through the processing hooks.
     bool cannotUndo = true, canRedo = true;
@@ -172,19 +169,14 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
     project->m_pWorkSet = &workSet;
     frame.UpdateCommandStates();
     // Macro files run only once the program can make their steps.
-    EXPECT_TRUE(Enabled(cmd::MacroSave));
-    EXPECT_FALSE(Enabled(cmd::MacroLoad));
+    EXPECT_EQ(Live({cmd::MacroSave, cmd::MacroLoad}), Ids({cmd::MacroSave}));
     hooks.newMacroStep = [](bool, TCSISet*) { return nullptr; };
     InstallProcessingHooks(hooks);
     project->m_bRecording = true;
     frame.UpdateCommandStates();
-    EXPECT_FALSE(Enabled(cmd::MacroStartRecording));
-    EXPECT_TRUE(Enabled(cmd::MacroEndRecording));
-    EXPECT_TRUE(Enabled(cmd::MacroPauseRecording));
-    EXPECT_TRUE(Enabled(cmd::MacroLoad));
-    EXPECT_FALSE(Enabled(cmd::MapRemove));
-    EXPECT_FALSE(Enabled(cmd::EditUndo));
-    EXPECT_TRUE(Enabled(cmd::EditRedo));
+    const Ids history = {cmd::MacroStartRecording, cmd::MacroEndRecording, cmd::MacroPauseRecording, cmd::MacroLoad,
+                         cmd::MapRemove,           cmd::EditUndo,          cmd::EditRedo,            cmd::EditClearAll};
+    EXPECT_EQ(Live(history), Ids({cmd::MacroEndRecording, cmd::MacroPauseRecording, cmd::MacroLoad, cmd::EditRedo}));
 
     project->m_bRecording = false;
     // An empty map list offers no map to remove; a list with one does.
@@ -195,19 +187,14 @@ TEST_F(MainFrameTest, CommandsFollowTheProjectState)
     cannotUndo = false;
     canRedo = false;
     frame.UpdateCommandStates();
-    EXPECT_TRUE(Enabled(cmd::MacroStartRecording));
-    EXPECT_TRUE(Enabled(cmd::MapRemove));
-    EXPECT_FALSE(Enabled(cmd::MacroEndRecording));
-    EXPECT_TRUE(Enabled(cmd::EditUndo));
-    EXPECT_TRUE(Enabled(cmd::EditClearAll));
-    EXPECT_FALSE(Enabled(cmd::EditRedo));
+    EXPECT_EQ(Live(history),
+              Ids({cmd::MacroStartRecording, cmd::MacroLoad, cmd::MapRemove, cmd::EditUndo, cmd::EditClearAll}));
     project->m_pWorkSet = nullptr;
     project->m_history = nullptr;
 
     g_pProject = nullptr;
     frame.SetProjectOpen(false);
-    for (int command : projectCommands)
-        EXPECT_FALSE(Enabled(command)) << command;
+    EXPECT_EQ(Live(projectCommands), Ids());
     EXPECT_FALSE(Checked(cmd::MapCool));
 }
 
