@@ -34,6 +34,7 @@
 #include "support/GuiGrab.h"
 #include "support/GuiSessionTest.h"
 #include "support/ScriptedReport.h"
+#include "Shown.h"
 
 using namespace vx::test;
 
@@ -59,6 +60,24 @@ int RunAndAccept(Dialog& dialog, const std::function<void(Dialog&)>& fill)
     return vx::app::RunDialog(dialog);
 }
 
+using vx::test::Shown;
+
+// The water suppression dialog as the user sees it: algorithm, window, its length, align
+// range, peaks, selected voxels only ("-" after a disabled control).
+std::string Shown(const CWaterSupDlg& d)
+{
+    return Shown({d.Algorithm(), d.WindowType(), d.FilterLength(), d.AlignRange(), d.NumPeaks(), d.SelectedOnly()});
+}
+
+// The map dialog: name, sizes, area or PCA, one peak or a ratio, selected only, the entered
+// reference (value, moles or molarity), the reference map (list, normalise), relaxation (T1, T2).
+std::string Shown(const CCreateMapDlg& d)
+{
+    return Shown({d.Name(), d.SizeEdit(0), d.SizeEdit(1), d.SizeEdit(2), d.AreaIntegration(), d.PrincipalComponents(),
+                  d.SinglePeak(), d.PeakRatio(), d.SelectedOnly(), d.EnterReference(), d.ReferenceValue(), d.Moles(),
+                  d.Molarity(), d.SelectReference(), d.ReferenceList(), d.Normalize(), d.Relaxation(), d.T1(), d.T2()});
+}
+
 class ParameterDialogsTest : public GuiSessionTest {
 protected:
     void SetUp() override
@@ -82,20 +101,10 @@ TEST_F(ParameterDialogsTest, WaterSuppressionAndPeakRemovalStartWithTheirDefault
     {
         CWaterSupDlg dialog;
         EXPECT_EQ(dialog.windowTitle(), "Water Suppression Parameters");
-        EXPECT_EQ(dialog.WindowType()->currentText(), "Gauss");
-        EXPECT_EQ(dialog.FilterLength()->text(), "17");
-        EXPECT_EQ(dialog.Algorithm()->currentText(), "Sodano");
-        EXPECT_EQ(dialog.AlignRange()->text(), ".5");
-        EXPECT_EQ(dialog.NumPeaks()->text(), "15");
-        EXPECT_FALSE(dialog.SelectedOnly()->isChecked());
         // Sodano needs a window, not peaks; HLSVDPro the opposite.
-        EXPECT_TRUE(dialog.FilterLength()->isEnabled());
-        EXPECT_TRUE(dialog.WindowType()->isEnabled());
-        EXPECT_FALSE(dialog.NumPeaks()->isEnabled());
+        EXPECT_EQ(Shown(dialog), "Sodano Gauss 17 .5 15- [ ]");
         dialog.Algorithm()->setCurrentIndex(CWaterSupDlg::kHLSVDPro);
-        EXPECT_FALSE(dialog.FilterLength()->isEnabled());
-        EXPECT_FALSE(dialog.WindowType()->isEnabled());
-        EXPECT_TRUE(dialog.NumPeaks()->isEnabled());
+        EXPECT_EQ(Shown(dialog), "HLSVDPro Gauss- 17- .5 15 [ ]");
         GrabToPng(&dialog, "dialog_water_suppression");
 
         const int result = RunAndAccept<CWaterSupDlg>(dialog, [](CWaterSupDlg& d) {
@@ -114,21 +123,15 @@ TEST_F(ParameterDialogsTest, WaterSuppressionAndPeakRemovalStartWithTheirDefault
     EXPECT_EQ(kept.m_bSelectedOnly, 1);
 
     CWaterSupDlg again;
-    EXPECT_EQ(again.Algorithm()->currentText(), "HLSVDPro");
-    EXPECT_EQ(again.WindowType()->currentText(), "Sine");
-    EXPECT_EQ(again.NumPeaks()->text(), "20");
-    EXPECT_EQ(again.AlignRange()->text(), ".7");
-    EXPECT_TRUE(again.SelectedOnly()->isChecked());
-    EXPECT_FALSE(again.FilterLength()->isEnabled());
+    EXPECT_EQ(Shown(again), "HLSVDPro Sine- 17- .7 20 [x]");
     again.Algorithm()->setCurrentIndex(CWaterSupDlg::kSodano);
-    EXPECT_FALSE(again.NumPeaks()->isEnabled());
+    EXPECT_EQ(Shown(again), "Sodano Sine 17 .7 20- [x]");
 
     // Peak removal the same way.
     {
         CPeakRemovalDlg dialog;
         EXPECT_EQ(dialog.windowTitle(), "Peak Removal");
-        EXPECT_EQ(dialog.NumPeaks()->text(), "10");
-        EXPECT_FALSE(dialog.SelectedOnly()->isChecked());
+        EXPECT_EQ(Shown({dialog.NumPeaks(), dialog.SelectedOnly()}), "10 [ ]");
         EXPECT_EQ(RunAndAccept<CPeakRemovalDlg>(dialog,
                                                 [](CPeakRemovalDlg& d) {
                                                     Type(d.NumPeaks(), "25");
@@ -137,8 +140,7 @@ TEST_F(ParameterDialogsTest, WaterSuppressionAndPeakRemovalStartWithTheirDefault
                   QDialog::Accepted);
     }
     CPeakRemovalDlg removal;
-    EXPECT_EQ(removal.NumPeaks()->text(), "25");
-    EXPECT_TRUE(removal.SelectedOnly()->isChecked());
+    EXPECT_EQ(Shown({removal.NumPeaks(), removal.SelectedOnly()}), "25 [x]");
 }
 
 TEST_F(ParameterDialogsTest, IntegerFieldsRefuseOtherTextsAndKeepTheDialogOpen)
@@ -178,52 +180,28 @@ TEST_F(ParameterDialogsTest, CreateMapStartsWithItsDefaultsAndItsReferenceChoice
     AddReferenceMap("NAA");
     CCreateMapDlg dialog(session->Project(), SetSize());
     EXPECT_EQ(dialog.windowTitle(), "Create Metabolic Map");
-    EXPECT_EQ(dialog.Name()->text(), "");
-    EXPECT_EQ(dialog.SizeEdit(0)->text(), "8");
-    EXPECT_EQ(dialog.SizeEdit(2)->text(), "1");
-    EXPECT_TRUE(dialog.SizeEdit(0)->isEnabled());
-    EXPECT_FALSE(dialog.SizeEdit(2)->isEnabled()) << "a size of 1 stays";
-    EXPECT_TRUE(dialog.AreaIntegration()->isChecked());
-    EXPECT_TRUE(dialog.SinglePeak()->isChecked());
-    EXPECT_TRUE(dialog.Molarity()->isChecked());
-    for (QCheckBox* box : {dialog.SelectedOnly(), dialog.EnterReference(), dialog.SelectReference(),
-                           dialog.Relaxation(), dialog.Normalize()})
-        EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
-    for (QWidget* control : std::initializer_list<QWidget*>{dialog.ReferenceValue(), dialog.Moles(), dialog.Molarity(),
-                                                            dialog.ReferenceList(), dialog.Normalize(), dialog.T1(),
-                                                            dialog.T2()})
-        EXPECT_FALSE(control->isEnabled());
-    EXPECT_EQ(dialog.ReferenceValue()->text(), "0");
+    // A size of 1 stays; the quantification waits for its choices.
+    EXPECT_EQ(Shown(dialog), " 8 8 1- [x] [ ] [x] [ ] [ ] [ ] 0- [ ]- [x]- [ ] #0- [ ]- [ ] 0- 0-");
     ASSERT_EQ(dialog.ReferenceList()->count(), 1);
     EXPECT_EQ(dialog.ReferenceList()->item(0)->text(), QString(TGuiFixture::kSetName) + "  NAA");
     dialog.resize(dialog.sizeHint());
     GrabToPng(&dialog, "dialog_create_map");
 
     // The two reference choices exclude each other; relaxation opens T1 and T2.
-    dialog.EnterReference()->click();
-    EXPECT_TRUE(dialog.ReferenceValue()->isEnabled());
-    EXPECT_TRUE(dialog.Moles()->isEnabled());
-    EXPECT_FALSE(dialog.ReferenceList()->isEnabled());
-
-    dialog.SelectReference()->click();
-    EXPECT_FALSE(dialog.EnterReference()->isChecked());
-    EXPECT_FALSE(dialog.ReferenceValue()->isEnabled());
-    EXPECT_FALSE(dialog.Moles()->isEnabled());
-    EXPECT_FALSE(dialog.Molarity()->isEnabled());
-    EXPECT_TRUE(dialog.ReferenceList()->isEnabled());
-    EXPECT_TRUE(dialog.Normalize()->isEnabled());
-
-    dialog.EnterReference()->click();
-    EXPECT_FALSE(dialog.SelectReference()->isChecked());
-    EXPECT_TRUE(dialog.ReferenceValue()->isEnabled());
-    EXPECT_FALSE(dialog.ReferenceList()->isEnabled());
-    EXPECT_FALSE(dialog.Normalize()->isEnabled());
-
-    dialog.Relaxation()->click();
-    EXPECT_TRUE(dialog.T1()->isEnabled());
-    EXPECT_TRUE(dialog.T2()->isEnabled());
-    dialog.Relaxation()->click();
-    EXPECT_FALSE(dialog.T1()->isEnabled());
+    const struct {
+        QAbstractButton* click;
+        const char* shown;
+    } steps[] = {
+        {dialog.EnterReference(), " 8 8 1- [x] [ ] [x] [ ] [ ] [x] 0 [ ] [x] [ ] #0- [ ]- [ ] 0- 0-"},
+        {dialog.SelectReference(), " 8 8 1- [x] [ ] [x] [ ] [ ] [ ] 0- [ ]- [x]- [x] #0 [ ] [ ] 0- 0-"},
+        {dialog.EnterReference(), " 8 8 1- [x] [ ] [x] [ ] [ ] [x] 0 [ ] [x] [ ] #0- [ ]- [ ] 0- 0-"},
+        {dialog.Relaxation(), " 8 8 1- [x] [ ] [x] [ ] [ ] [x] 0 [ ] [x] [ ] #0- [ ]- [x] 0 0"},
+        {dialog.Relaxation(), " 8 8 1- [x] [ ] [x] [ ] [ ] [x] 0 [ ] [x] [ ] #0- [ ]- [ ] 0- 0-"},
+    };
+    for (const auto& step : steps) {
+        step.click->click();
+        EXPECT_EQ(Shown(dialog), step.shown) << step.click->text().toStdString();
+    }
 }
 
 TEST_F(ParameterDialogsTest, CreateMapRefusesBadQuantificationValues)
@@ -311,19 +289,7 @@ TEST_F(ParameterDialogsTest, CreateMapGivesItsParametersAndKeepsTheQuantificatio
     // Everything but the name, the size and the reference map comes back.
     const int size[3] = {8, 8, 1};
     CCreateMapDlg again(session->Project(), size);
-    EXPECT_EQ(again.Name()->text(), "");
-    EXPECT_EQ(again.SizeEdit(0)->text(), "8");
-    EXPECT_TRUE(again.PrincipalComponents()->isChecked());
-    EXPECT_TRUE(again.PeakRatio()->isChecked());
-    EXPECT_TRUE(again.SelectedOnly()->isChecked());
-    EXPECT_TRUE(again.SelectReference()->isChecked());
-    EXPECT_TRUE(again.ReferenceList()->isEnabled());
-    EXPECT_EQ(again.ReferenceList()->selectedItems().size(), 0);
-    EXPECT_TRUE(again.Normalize()->isChecked());
-    EXPECT_TRUE(again.Relaxation()->isChecked());
-    EXPECT_EQ(again.T1()->text(), "1200");
-    EXPECT_EQ(again.T2()->text(), "80.5");
-    EXPECT_FALSE(again.ReferenceValue()->isEnabled());
+    EXPECT_EQ(Shown(again), " 8 8 1- [ ] [x] [ ] [x] [x] [ ] 0- [ ]- [x]- [x] #0 [x] [x] 1200 80.5");
 }
 
 TEST_F(ParameterDialogsTest, ViewSliceListsThePlanesOrStackSlicesAndKeepsModeAndAxis)
