@@ -31,15 +31,21 @@ std::string ChooseFile(const TFileRequest& request)
     return files.empty() ? std::string() : files.front();
 }
 
-TFileRequest TextFileSaveRequest(const std::string& title, const std::string& textPattern)
+TFileRequest SaveFileRequest(const std::string& title, const std::string& filter, int filterIndex)
 {
     TFileRequest request;
     request.save = true;
     request.overwritePrompt = true;
     request.title = title;
-    request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|" + textPattern;
-    request.filterIndex = 1;
+    request.filter = filter;
+    request.filterIndex = filterIndex;
     request.folder = CurrentFolder();
+    return request;
+}
+
+TFileRequest TextFileSaveRequest(const std::string& title, const std::string& textPattern)
+{
+    TFileRequest request = SaveFileRequest(title, "All Files (*.*)|*.*|Text Files(*.txt)|" + textPattern, 1);
     request.defaultExtension = ".txt";
     return request;
 }

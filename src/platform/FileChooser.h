@@ -28,6 +28,8 @@ using FileChooserHandler = std::function<std::vector<std::string>(const TFileReq
 
 FileChooserHandler SetFileChooserHandler(FileChooserHandler handler);
 
+// A save dialog starting in the current folder, a replaced file confirmed first.
+TFileRequest SaveFileRequest(const std::string& title, const std::string& filter, int filterIndex);
 // The save dialog of a text file: filters "All Files (*.*)" and "Text Files(*.txt)" with
 // `textPattern`, the second chosen, starting in the current folder, ".txt" proposed and a
 // replaced file confirmed first.

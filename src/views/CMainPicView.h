@@ -193,6 +193,11 @@ public:
     vx::report::TParamTables ReportTables() const;
     // A picture as a report JPEG at `file`; false when it cannot be written.
     static bool SaveReportPicture(const QImage& picture, const std::string& file);
+    // A section's main picture saved as title + `name` in the report's picture folder (made
+    // first); the report's paths, or none with `failure` + the report's path reported.
+    static std::optional<vx::report::TReportPaths> SaveSectionPicture(const std::string& path, const QImage& picture,
+                                                                      const std::string& name,
+                                                                      const std::string& failure);
 
     // Layer switches; the frame and the image-window commands set them.
     bool m_bShowImage = false;

@@ -28,13 +28,8 @@ namespace {
 // The page's path from the save dialog, ".html" appended when missing; "" when cancelled.
 std::string AskReportPath()
 {
-    vx::TFileRequest request;
-    request.save = true;
-    request.title = "Save as...";
-    request.filter = "Html Files(*.html)|*.HTML|All Files (*.*)|*.*";
-    request.filterIndex = 0;
-    request.folder = vx::CurrentFolder();
-    const std::string path = vx::ChooseFile(request);
+    const std::string path =
+        vx::ChooseFile(vx::SaveFileRequest("Save as...", "Html Files(*.html)|*.HTML|All Files (*.*)|*.*", 0));
     return path.empty() ? path : vx::report::WithHtmlExtension(path);
 }
 
@@ -48,6 +43,19 @@ bool CMainPicView::SaveReportPicture(const QImage& picture, const std::string& f
                                                                     : picture.convertToFormat(QImage::Format_RGB32);
     return SaveBitmapAsJPEG(pixels.width(), pixels.height(), reinterpret_cast<const uint32_t*>(pixels.constBits()),
                             file);
+}
+
+std::optional<vx::report::TReportPaths> CMainPicView::SaveSectionPicture(const std::string& path, const QImage& picture,
+                                                                        const std::string& name,
+                                                                        const std::string& failure)
+{
+    vx::report::TReportPaths paths = vx::report::SplitReportPath(path);
+    vx::MakeFolder(paths.folder);
+    if (!SaveReportPicture(picture, paths.File(paths.title + name))) {
+        vx::Report(failure + path);
+        return std::nullopt;
+    }
+    return paths;
 }
 
 vx::report::TParamTables CMainPicView::ReportTables() const
@@ -65,13 +73,13 @@ void CMainPicView::WriteReportSection(std::ostream& out, const std::string& path
     if (!out)
         return;
     using namespace vx::report;
-    const TReportPaths paths = SplitReportPath(path);
-    vx::MakeFolder(paths.folder);
-    const std::string picture = paths.title + "_Img" + Number(n) + ".jpg";
-    if (!SaveReportPicture(m_dcPicture, paths.File(picture))) {
-        vx::Report("Cannot save the image as JPEG File" + path);
+    const std::string name = "_Img" + Number(n) + ".jpg";
+    const std::optional<TReportPaths> saved =
+        SaveSectionPicture(path, m_dcPicture, name, "Cannot save the image as JPEG File");
+    if (!saved)
         return;
-    }
+    const TReportPaths& paths = *saved;
+    const std::string picture = paths.title + name;
     std::vector<std::string> voxels;
     if (CMainFrame* main = m_pFrame->MainFrame()) {
         const TVoxelWndList& list = main->SingleVoxelWindows();

@@ -2,9 +2,7 @@
 #include "app/CChildFrame.h"
 #include "app/TImageFrameList.h"
 #include "model/TProject.h"
-#include "platform/Files.h"
 #include "platform/Globals.h"
-#include "platform/Report.h"
 #include "processing/TDrawnRegion.h"
 #include "processing/TRegionEstimate.h"
 #include "views/CMainPicView.h"
@@ -16,13 +14,13 @@ void CVoxelWindow::WriteReportSection(std::ostream& out, const std::string& path
     if (!out)
         return;
     using namespace vx::report;
-    const TReportPaths paths = SplitReportPath(path);
-    vx::MakeFolder(paths.folder);
-    const std::string plot = paths.title + "_Vox" + Number(n) + ".jpg";
-    if (!CMainPicView::SaveReportPicture(GetPlotBitmap(), paths.File(plot))) {
-        vx::Report("Cannot save the voxel as JPEG File" + path);
+    const std::string name = "_Vox" + Number(n) + ".jpg";
+    const std::optional<TReportPaths> saved =
+        CMainPicView::SaveSectionPicture(path, GetPlotBitmap(), name, "Cannot save the voxel as JPEG File");
+    if (!saved)
         return;
-    }
+    const TReportPaths& paths = *saved;
+    const std::string plot = paths.title + name;
     TRegionEstimate* estimate = m_pRegionEstimate;
     const uint8_t highlight = estimate ? estimate->m_bHighlight : 0;
     const auto* frames = g_pProject ? dynamic_cast<const TImageFrameList*>(g_pProject->m_frameList.get()) : nullptr;
