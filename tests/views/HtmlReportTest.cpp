@@ -188,6 +188,42 @@ TEST(ReportPageTest, PathsNamesAndEscapes)
               "&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt; plain");
 }
 
+// The page's script, run by Node with stand-in elements: toggle shows a hidden table and
+// hides its help, and back; the pictures switch between their original and shown sizes.
+TEST(ReportPageTest, ScriptTogglesTablesAndPictureSizes)
+{
+    if (std::system("node -e 0 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "node is not installed; the page's script cannot be run";
+    const std::string check = R"(
+const els = {t: {style: {display: 'none'}}, h_t: {style: {display: ''}}};
+const document = {getElementById: id => els[id]};
+const b = {style: {}}, img = {style: {width: '', height: ''}}, vox = {style: {height: ''}};
+const seen = [];
+const note = () => seen.push(els.t.style.display + '/' + els.h_t.style.display + '/' + b.style.fontWeight);
+toggle(b, 't'); note(); toggle(b, 't'); note();
+restore(img); seen.push(img.style[SIZE]); restore(img); seen.push(img.style[SIZE]);
+restoreVox(vox); seen.push(vox.style.height); restoreVox(vox); seen.push(vox.style.height);
+console.log(seen.join(' '));)";
+    for (const bool estimation : {false, true}) {
+        std::ostringstream page;
+        vx::report::WriteHead(page, "p", estimation, std::tm{});
+        const std::string head = page.str(), open = "<script type=\"text/javascript\">";
+        const size_t from = head.find(open) + open.size(), to = head.find("</script>");
+        ASSERT_LT(from, to);
+        vx::test::TTempFolder dir;
+        WriteBytes(dir.File("page.js"), head.substr(from, to - from) + "const SIZE = '" +
+                                            (estimation ? "height" : "width") + "';" + check);
+        FILE* pipe = popen(("node '" + dir.File("page.js") + "'").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        char line[256] = "";
+        const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+        EXPECT_EQ(pclose(pipe), 0);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(std::string(line), std::string("/none/bold none//normal auto 250px auto ") +
+                                         (estimation ? "160px" : "100px") + "\n");
+    }
+}
+
 TEST_F(HtmlReportTest, CurrentWindowShowsItsPictureVoxelsAndTables)
 {
     axial->GetImage()->SetInfoText("<b>\"Doe\"</b>", TMRImage::InfoPatientName, false);
