@@ -202,8 +202,9 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreLeftOutCleanly)
         for (const TAnalysis* a : project.m_analyses) {
             EXPECT_EQ(a->Scores().Rows(), a->Data().Rows()) << at;
             EXPECT_EQ(a->Components().Columns(), uint32_t(a->PointCount())) << at;
-            if (a->UsesSelection())
+            if (a->UsesSelection()) {
                 EXPECT_EQ(a->Scores().Rows(), a->Voxels().size()) << at;
+            }
         }
     }
 

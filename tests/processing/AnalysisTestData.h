@@ -14,8 +14,10 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFloatMatrix.h"
 #include "model/TProject.h"
 #include "processing/InstallProcessing.h"
+#include "support/CSISetBuilders.h"
 
 namespace vx::test {
 
@@ -39,27 +41,16 @@ inline std::unique_ptr<TCSISet> MakeAnalysisSet(int nx, int ny, int nz, int slic
                                                 const std::function<TComplex(int, int)>& sample)
 {
     auto set = std::make_unique<TCSISet>();
-    set->m_nDim[0] = nx;
-    set->m_nDim[1] = ny;
-    set->m_nDim[2] = nz;
     set->m_nSliceAxis = sliceAxis;
-    set->m_nPoints = points;
     set->m_nSpectralWidth = 2000;
     set->m_fFrequency = 127.8f;
     set->m_fPPMCentrePoint = points / 2.0f;
     set->m_bFrequencyDomain = 1;
     set->m_bKSpace = 0;
     set->m_strName = "csi";
-    if (!set->AllocateVoxels())
+    FillSet(*set, nx, ny, nz, points, sample);
+    if (!set->IsLoaded())
         return nullptr;
-    set->InitVoxels();
-    std::vector<TComplex> data(static_cast<size_t>(points));
-    for (size_t v = 0; v < set->VoxelCount(); ++v) {
-        for (int t = 0; t < points; ++t)
-            data[static_cast<size_t>(t)] = sample(static_cast<int>(v), t);
-        set->GetVoxel(v)->SetComplexData(data.data());
-    }
-    set->m_bLoaded = true;
     set->UpdateDataRange();
     return set;
 }
@@ -80,6 +71,12 @@ inline std::unique_ptr<TCSISet> MakeMixtureSet(int nx, int ny, int nz, int point
         re += noise * uniform();
         return TComplex(static_cast<float>(re), static_cast<float>(noise * uniform() + 0.1 * re));
     });
+}
+
+// Row r of a matrix.
+inline std::vector<double> Row(const TFloatMatrix& m, uint32_t r)
+{
+    return {m.Data() + size_t(r) * m.Columns(), m.Data() + size_t(r + 1) * m.Columns()};
 }
 
 // Eigenvalues of the symmetric n x n matrix a (row-major), descending, by cyclic Jacobi

@@ -41,6 +41,14 @@ bool OnEdge(const TPointD& a, const TPointD& b, double x, double y)
            x <= std::max(a.x, b.x) && y >= std::min(a.y, b.y) && y <= std::max(a.y, b.y);
 }
 
+std::vector<TPointD> Vertices(const std::vector<TPointI>& outline)
+{
+    std::vector<TPointD> vertices;
+    for (const TPointI& p : outline)
+        vertices.push_back({static_cast<double>(p.x), static_cast<double>(p.y)});
+    return vertices;
+}
+
 std::vector<TPointD> Star(int tips, double inner, double outer)
 {
     std::vector<TPointD> v;
@@ -165,9 +173,7 @@ TEST_F(DrawnRegionMask, ConcavePolygonTakesTheCellsWhoseCentresAreInside)
 {
     // Pixels of the 8 x 8 image are the voxels; the notch at (4, 3) cuts the top side in.
     const std::vector<TPointI> outline = {{1, 1}, {7, 1}, {7, 7}, {4, 3}, {1, 7}};
-    std::vector<TPointD> vertices;
-    for (const TPointI& p : outline)
-        vertices.push_back({static_cast<double>(p.x), static_cast<double>(p.y)});
+    const std::vector<TPointD> vertices = Vertices(outline);
     std::unique_ptr<TDrawnRegion> polygon(TRegionScene::Draw<TDrawnRegionPolygon>(m_pixelPerVoxel, outline));
     const std::vector<uint8_t> mask = Mask(*polygon, 8, 8);
     int inside = 0;
@@ -237,9 +243,7 @@ TEST_F(DrawnRegionMask, FlatEllipseIsEmptyAndGroupsTakeTheUnionOfTheirMembers)
 TEST_F(DrawnRegionMask, VoxelSelectionTakesTheCellsInsideAndOnTheOutline)
 {
     const std::vector<TPointI> outline = {{1, 1}, {6, 1}, {6, 6}, {3, 3}, {1, 6}};
-    std::vector<TPointD> vertices;
-    for (const TPointI& p : outline)
-        vertices.push_back({static_cast<double>(p.x), static_cast<double>(p.y)});
+    const std::vector<TPointD> vertices = Vertices(outline);
     TDrawnRegionPolygon polygon;
     for (const TPointI& p : outline)
         polygon.AddPoint(p.x, p.y);

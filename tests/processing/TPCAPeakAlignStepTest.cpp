@@ -29,6 +29,8 @@ using namespace vx;
 
 namespace {
 
+using test::SameBits;
+
 constexpr int kPoints = 256;
 constexpr int kFirst = 100, kLast = 163;
 constexpr double kCentre = 131.0;  // where a line without shift lies
@@ -67,11 +69,6 @@ int PeakOf(const TSpectrum& s)
         if (s.GetReal(t) > s.GetReal(best))
             best = t;
     return best;
-}
-
-bool SameBits(const std::vector<TComplex>& a, const std::vector<TComplex>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(TComplex)) == 0;
 }
 
 class PCAPeakAlignStepTest : public test::AnalysisWorkSetTest {

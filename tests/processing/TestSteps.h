@@ -20,6 +20,7 @@
 #include "platform/Globals.h"
 #include "platform/TTextFile.h"
 #include "processing/TProcessStep.h"
+#include "support/CSISetBuilders.h"
 #include "support/TestFiles.h"
 
 namespace vx::test {
@@ -143,30 +144,20 @@ public:
 inline std::unique_ptr<TCSISet> MakeLoadedSet(int nx, int ny, int nz, int points)
 {
     auto set = std::make_unique<TCSISet>();
-    set->m_nDim[0] = nx;
-    set->m_nDim[1] = ny;
-    set->m_nDim[2] = nz;
-    set->m_nPoints = points;
     set->m_nSpectralWidth = 1000;
     set->m_fFrequency = 63.9f;
     set->m_bFrequencyDomain = 1;
     set->m_strName = "csi";
-    if (!set->AllocateVoxels())
-        return nullptr;
-    set->InitVoxels();
     uint32_t seed = 7;
-    for (size_t v = 0; v < set->VoxelCount(); ++v) {
-        TSpectrum* s = set->GetVoxel(v);
-        s->AllocateZeroed(points);
-        for (int i = 0; i < points; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            // 24 significant bits at scales from 2^-20 to 2^-5: every mantissa bit counts.
-            const float re = std::ldexp(static_cast<float>(seed >> 8), static_cast<int>(seed & 15) - 20);
-            const float im = -std::ldexp(static_cast<float>(seed & 0xffffff), -static_cast<int>(seed >> 28));
-            s->Data()[i] = TComplex(re, im);
-        }
-    }
-    set->m_bLoaded = true;
+    FillSet(*set, nx, ny, nz, points, [&seed](int, int) {
+        seed = seed * 1664525u + 1013904223u;
+        // 24 significant bits at scales from 2^-20 to 2^-5: every mantissa bit counts.
+        const float re = std::ldexp(static_cast<float>(seed >> 8), static_cast<int>(seed & 15) - 20);
+        const float im = -std::ldexp(static_cast<float>(seed & 0xffffff), -static_cast<int>(seed >> 28));
+        return TComplex(re, im);
+    });
+    if (!set->IsLoaded())
+        return nullptr;
     set->UpdateDataRange();
     return set;
 }
