@@ -92,15 +92,8 @@ double LargestPrincipalAngle(const std::vector<std::vector<double>>& a, const st
     return std::acos(std::min(1.0, std::sqrt(std::max(0.0, smallest)))) * 180.0 / std::numbers::pi;
 }
 
-std::vector<double> Row(const TFloatMatrix& m, uint32_t row)
-{
-    std::vector<double> out;
-    for (uint32_t j = 0; j < m.Columns(); ++j)
-        out.push_back(m.At(row, j));
-    return out;
-}
-
 using AnalysisPCATest = test::AnalysisWorkSetTest;
+using test::Row;
 
 TEST_F(AnalysisPCATest, ThreeComponentsSpanTheKnownSpectraWithTheEigenvalueWeights)
 {
@@ -477,14 +470,6 @@ TEST_F(AnalysisPCATest, CorrectionsAreSummedPoppedAndDetachedBothWays)
     pca.reset();
     EXPECT_EQ(b->GetAnalysis(), nullptr);
     EXPECT_EQ(c->GetAnalysis(), nullptr);
-}
-
-TEST_F(AnalysisPCATest, NameAndCurvesOfThePCA)
-{
-    auto pca = MakePCA(4, {0, 10}, 0, 10);
-    EXPECT_EQ(pca->GetName(), "PCA_0_10_4");
-    EXPECT_EQ(pca->GetErrorConvergence(), nullptr);
-    EXPECT_EQ(pca->GetChiSquarePerRun(), nullptr);
 }
 
 }  // namespace
