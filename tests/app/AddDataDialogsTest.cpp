@@ -37,6 +37,7 @@
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "FakeShell.h"
+#include "AppSessionTest.h"
 #include "ProjectShellTest.h"
 #include "Shown.h"
 
@@ -340,13 +341,12 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
 }
 
 // The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
-class AddImagesDialogTest : public ::testing::Test {
+class AddImagesDialogTest : public AppSessionTest {
 protected:
+    AddImagesDialogTest() : AppSessionTest(2) {}
     void SetUp() override
     {
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
+        AppSessionTest::SetUp();
         RegisterReaders();
         for (float& v : CIncSlicePosDlg::s_start)
             v = 0.0f;
@@ -355,7 +355,7 @@ protected:
     }
     void TearDown() override
     {
-        session.reset();
+        AppSessionTest::TearDown();
         ClearReaderHooks();
     }
 
@@ -368,9 +368,6 @@ protected:
         return CAddImagesDlg::ImageOf(dialog.List()->topLevelItem(row))->GetParameter(kind);
     }
 
-    TScriptedReport report;
-    TGuiFixture fixture{2};
-    std::unique_ptr<TGuiSession> session;
 };
 
 TEST_F(AddImagesDialogTest, SharedGeometryIsShownAndEditsGoToEverySelectedImage)

@@ -37,32 +37,27 @@
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "views/CMainPicView.h"
+#include "AppSessionTest.h"
 
 using namespace vx::test;
 
 namespace {
 
-class ImageWindowCommandsTest : public ::testing::Test {
+class ImageWindowCommandsTest : public AppSessionTest {
 protected:
+    ImageWindowCommandsTest() : AppSessionTest(2) {}
     void SetUp() override
     {
-        vx::ResetGlobals();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        project = session->Project();
-        set = project->m_pWorkSet;
-        frame = session->FrameTitled("(Axial) axial_2 @ 100%");
+        AppSessionTest::SetUp();
+        frame = Frame("(Axial) axial_2 @ 100%");
         ASSERT_NE(frame, nullptr);
         view = frame->View();
-        session->MainFrame().MdiArea()->setActiveSubWindow(frame);
-        QApplication::processEvents();
+        Activate(frame);
     }
     void TearDown() override
     {
         vx::app::SetMenuRunner({});
-        session.reset();
-        vx::ResetGlobals();
+        AppSessionTest::TearDown();
     }
 
     // A map of 8 x 8 x 1 values k + (20 - 3k) i, whose real, imaginary and magnitude
@@ -105,19 +100,7 @@ protected:
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
         QApplication::sendEvent(view->viewport(), &event);
     }
-    void Trigger(int command)
-    {
-        session->MainFrame().UpdateCommandStates();
-        QAction* action = session->MainFrame().Action(command);
-        ASSERT_TRUE(action->isEnabled()) << command;
-        action->trigger();
-    }
 
-    TScriptedReport report;
-    TGuiFixture fixture{2};
-    std::unique_ptr<TGuiSession> session;
-    TProject* project = nullptr;
-    TCSISet* set = nullptr;
     CChildFrame* frame = nullptr;
     CMainPicView* view = nullptr;
 };

@@ -28,6 +28,7 @@
 #include "platform/Globals.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
+#include "AppSessionTest.h"
 
 using namespace vx::test;
 
@@ -130,35 +131,20 @@ TEST(InfoPagesTest, ImagePageLeavesAnUnknownOrientationEmpty)
     EXPECT_TRUE(AllUnavailable(page));
 }
 
-class InfoWindowTest : public ::testing::Test {
+class InfoWindowTest : public AppSessionTest {
 protected:
+    InfoWindowTest() : AppSessionTest(2) {}
     void SetUp() override
     {
-        vx::ResetGlobals();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        frame = &session->MainFrame();
+        AppSessionTest::SetUp();
+        frame = &Main();
         frame->UpdateCommandStates();
         frame->Action(cmd::ProjectInformation)->trigger();
         info = dynamic_cast<CModelessInfoFrame*>(frame->InfoFrame());
         ASSERT_NE(info, nullptr);
     }
-    void TearDown() override
-    {
-        session.reset();
-        vx::ResetGlobals();
-    }
-    void Activate(CChildFrame* child)
-    {
-        frame->MdiArea()->setActiveSubWindow(child);
-        QApplication::processEvents();
-    }
     TMap* AddMap(const std::string& name) { return AddRisingMap(*session->Project()->m_pWorkSet, name); }
 
-    TScriptedReport report;
-    TGuiFixture fixture{2};
-    std::unique_ptr<TGuiSession> session;
     CMainFrame* frame = nullptr;
     CModelessInfoFrame* info = nullptr;
 };

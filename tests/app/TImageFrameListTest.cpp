@@ -27,6 +27,7 @@
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "views/CMainPicView.h"
+#include "AppSessionTest.h"
 
 using namespace vx::test;
 
@@ -55,21 +56,12 @@ bool HasDrawing(const QImage& layer)
     return false;
 }
 
-class FrameListTest : public ::testing::Test {
+class FrameListTest : public AppSessionTest {
 protected:
-    void SetUp() override { vx::ResetGlobals(); }
-    void TearDown() override
+    explicit FrameListTest(int slices = 1) : AppSessionTest(slices) {}
+    void SetUp() override
     {
-        session.reset();
-        vx::ResetGlobals();
-    }
-    void Open(int slices)
-    {
-        fixture = std::make_unique<TGuiFixture>(slices);
-        ASSERT_TRUE(fixture->Ok());
-        session = std::make_unique<TGuiSession>(*fixture);
-        ASSERT_TRUE(session->Ok());
-        project = session->Project();
+        AppSessionTest::SetUp();
         list = dynamic_cast<TImageFrameList*>(project->m_frameList.get());
         ASSERT_NE(list, nullptr);
     }
@@ -101,16 +93,16 @@ protected:
         return map;
     }
 
-    TScriptedReport report;
-    std::unique_ptr<TGuiFixture> fixture;
-    std::unique_ptr<TGuiSession> session;
-    TProject* project = nullptr;
     TImageFrameList* list = nullptr;
 };
 
-TEST_F(FrameListTest, ImagesOfOneOrientationAreListedInOpeningOrder)
+class TwoSliceFrameListTest : public FrameListTest {
+protected:
+    TwoSliceFrameListTest() : FrameListTest(2) {}
+};
+
+TEST_F(TwoSliceFrameListTest, ImagesOfOneOrientationAreListedInOpeningOrder)
 {
-    Open(2);
     project->CloseImageFrames();
     EXPECT_TRUE(list->IsEmpty());
     CChildFrame* first = list->OpenImageFrame(Image("axial_1"));
@@ -142,7 +134,6 @@ TEST_F(FrameListTest, ImagesOfOneOrientationAreListedInOpeningOrder)
 
 TEST_F(FrameListTest, OtherWindowsDrawTheLinesOfTheImagesOnScreen)
 {
-    Open(1);
     CChildFrame* sagittal = session->FrameTitled("(Sagittal) No image @ 100%");
     CChildFrame* axial = session->FrameTitled("(Axial) axial_1 @ 100%");
     ASSERT_NE(sagittal, nullptr);
@@ -156,7 +147,6 @@ TEST_F(FrameListTest, OtherWindowsDrawTheLinesOfTheImagesOnScreen)
 
 TEST_F(FrameListTest, RefusedWindowsLeaveNothingBehind)
 {
-    Open(1);
     const int windows = session->MainFrame().MdiArea()->subWindowList().size();
     EXPECT_EQ(list->OpenImageFrame(nullptr), nullptr);
     EXPECT_EQ(report.Count(), 0u);
@@ -177,7 +167,6 @@ TEST_F(FrameListTest, RefusedWindowsLeaveNothingBehind)
 
 TEST_F(FrameListTest, PlaneWithoutImageIsTitledNoImageAtItsZoom)
 {
-    Open(1);
     project->CloseImageFrames();
     // The image moves 100 mm away from the only axial plane.
     Image("axial_1")->SetParameter(100.0f, TMRImage::ParamSlicePosition, false);
@@ -203,7 +192,6 @@ TEST_F(FrameListTest, PlaneWithoutImageIsTitledNoImageAtItsZoom)
 
 TEST_F(FrameListTest, ChosenVoxelMovesTheFirstWindowOfEachOtherAxis)
 {
-    Open(1);
     project->CloseImageFrames();
     TCSISet* set = project->m_pWorkSet;
     // Two sagittal, two coronal and the axial plane, in this order.
@@ -240,7 +228,6 @@ TEST_F(FrameListTest, ChosenVoxelMovesTheFirstWindowOfEachOtherAxis)
 
 TEST_F(FrameListTest, OverlaysFollowTheMultipleMapSettingAndTheWorkSet)
 {
-    Open(1);
     CChildFrame* frame = session->FrameTitled("(Axial) axial_1 @ 100%");
     ASSERT_NE(frame, nullptr);
     TMap* naa = AddMap("NAA_map", 0.0f);
@@ -296,7 +283,6 @@ TEST_F(FrameListTest, OverlaysFollowTheMultipleMapSettingAndTheWorkSet)
 
 TEST_F(FrameListTest, ClosingAWindowClosesItsVoxelWindowsAndTheOthersForgetIt)
 {
-    Open(1);
     CMainFrame& main = session->MainFrame();
     CChildFrame* axial = session->FrameTitled("(Axial) axial_1 @ 100%");
     CChildFrame* coronal = session->FrameTitled("(Coronal) No image @ 100%");
@@ -323,8 +309,10 @@ TEST_F(FrameListTest, ClosingAWindowClosesItsVoxelWindowsAndTheOthersForgetIt)
     EXPECT_EQ(list->GetCount(), 2);
 }
 
-TEST_F(FrameListTest, MainWindowGoingFirstTakesTheImageWindowsWithIt)
+TEST(FrameListOwnership, MainWindowGoingFirstTakesTheImageWindowsWithIt)
 {
+    vx::ResetGlobals();
+    TScriptedReport report;
     TGuiFixture one;
     ASSERT_TRUE(one.Ok());
     auto main = std::make_unique<CMainFrame>();
@@ -339,7 +327,7 @@ TEST_F(FrameListTest, MainWindowGoingFirstTakesTheImageWindowsWithIt)
     EXPECT_TRUE(frames->IsEmpty());
     EXPECT_TRUE(frames->GetImagesOfOrientation(2).empty());
     owned.reset();
-    g_pProject = nullptr;
+    vx::ResetGlobals();
 }
 
 }  // namespace

@@ -36,21 +36,19 @@
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "views/CMainPicView.h"
+#include "AppSessionTest.h"
 
 using namespace vx::test;
 
 namespace {
 
-class WindowingToolBarTest : public ::testing::Test {
+class WindowingToolBarTest : public AppSessionTest {
 protected:
+    WindowingToolBarTest() : AppSessionTest(2, true) {}
     void SetUp() override
     {
-        vx::ResetGlobals();
-        InstallProcessing();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        frame = &session->MainFrame();
+        AppSessionTest::SetUp();
+        frame = &Main();
         bar = frame->WindowingBar();
         ASSERT_NE(bar, nullptr);
         for (CChildFrame* child : session->ImageFrames())
@@ -63,24 +61,6 @@ protected:
                 other = image;
         ASSERT_NE(other, nullptr);
         Activate(axial);
-    }
-    void TearDown() override
-    {
-        session.reset();
-        InstallProcessingHooks({});
-        vx::ResetGlobals();
-    }
-    std::vector<std::string> StepNames() const
-    {
-        std::list<std::string> names;
-        session->Project()->m_history->GetStepNames(names, true);
-        return {names.begin(), names.end()};
-    }
-    void Activate(CChildFrame* child)
-    {
-        frame->MdiArea()->setActiveSubWindow(child);
-        frame->UpdateCommandStates();
-        QApplication::processEvents();
     }
     static std::pair<int, int> Window(const TMRImage* image)
     {
@@ -104,9 +84,6 @@ protected:
         QTest::keyClick(edit, Qt::Key_Return);
     }
 
-    TScriptedReport report;
-    TGuiFixture fixture{2};
-    std::unique_ptr<TGuiSession> session;
     CMainFrame* frame = nullptr;
     CWindowingToolBar* bar = nullptr;
     CChildFrame* axial = nullptr;

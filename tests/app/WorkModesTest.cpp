@@ -20,7 +20,6 @@
 #include "app/CVoxelWindowBase.h"
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
-#include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
@@ -28,11 +27,9 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TTextFile.h"
-#include "processing/InstallProcessing.h"
 #include "processing/MacroFile.h"
 #include "processing/TPPMCenterStep.h"
 #include "processing/TPhasingStep.h"
-#include "processing/TProcessHistory.h"
 #include "processing/TDrawnRegionGroup.h"
 #include "processing/TRegionEstimate.h"
 #include "processing/TVoxelShiftStep.h"
@@ -43,6 +40,7 @@
 #include "support/TestFiles.h"
 #include "views/CMainPicView.h"
 #include "views/RegionPainters.h"
+#include "AppSessionTest.h"
 
 using namespace vx::test;
 
@@ -55,13 +53,6 @@ TPoint2D VoxelCentre(int column, int row)
 {
     return {(static_cast<float>(column) + 0.5f) * kCell - TGuiFixture::kFOV / 2,
             (static_cast<float>(row) + 0.5f) * kCell - TGuiFixture::kFOV / 2};
-}
-
-std::vector<std::string> StepNames(const TProject& project, bool undo)
-{
-    std::list<std::string> names;
-    project.m_history->GetStepNames(names, undo);
-    return {names.begin(), names.end()};
 }
 
 // Height of the line in every voxel of the set's first row.
@@ -84,28 +75,17 @@ std::vector<std::pair<int, int>> Selected(const TCSISet& set)
     return cells;
 }
 
-class WorkModesTest : public ::testing::Test {
+class WorkModesTest : public AppSessionTest {
 protected:
+    WorkModesTest() : AppSessionTest(1, true) {}
     void SetUp() override
     {
-        vx::ResetGlobals();
-        InstallProcessing();
-        ASSERT_TRUE(fixture.Ok());
-        session = std::make_unique<TGuiSession>(fixture);
-        ASSERT_TRUE(session->Ok());
-        frame = session->FrameTitled("(Axial) axial_1 @ 100%");
+        AppSessionTest::SetUp();
+        frame = Frame("(Axial) axial_1 @ 100%");
         ASSERT_NE(frame, nullptr);
         view = frame->View();
-        project = session->Project();
-    }
-    void TearDown() override
-    {
-        session.reset();
-        InstallProcessingHooks({});
-        vx::ResetGlobals();
     }
 
-    CMainFrame& Main() { return session->MainFrame(); }
     void Mode(int command) { Main().Action(command)->trigger(); }
     QPoint At(const TPoint2D& mm) const
     {
@@ -138,17 +118,12 @@ protected:
         view->ComposeLayers();
     }
 
-    TScriptedReport report;
-    TGuiFixture fixture;
-    std::unique_ptr<TGuiSession> session;
     CChildFrame* frame = nullptr;
     CMainPicView* view = nullptr;
-    TProject* project = nullptr;
 };
 
 TEST_F(WorkModesTest, SelectVoxelOpensSingleVoxelWindowsAndNamesTheVoxel)
 {
-    TCSISet& set = *project->m_pWorkSet;
     EXPECT_EQ(project->m_pfnMouseHandler, &CMainPicView::OnMouseSelectVoxel);
     // At four screen pixels an image pixel, where the voxel window will not cover it.
     Enlarge(4 * 64 + 110, 4 * 64 + 40);
@@ -174,21 +149,21 @@ TEST_F(WorkModesTest, SelectVoxelOpensSingleVoxelWindowsAndNamesTheVoxel)
     EXPECT_EQ(first->windowTitle(), "Single Voxel");
     EXPECT_EQ(first->GetVoxelCount(), 1);
     EXPECT_EQ(first->GetChildFrame(), frame);
-    EXPECT_EQ(set.GetVoxel(3, 4, 0)->m_bShown, 1);
-    EXPECT_EQ(set.GetVoxel(3, 4, 0)->m_bMark, 1);
+    EXPECT_EQ(set->GetVoxel(3, 4, 0)->m_bShown, 1);
+    EXPECT_EQ(set->GetVoxel(3, 4, 0)->m_bMark, 1);
     EXPECT_FALSE(GrabToPng(&Main(), "mainroad_03_voxel_selected").isEmpty());
 
     // Ctrl adds to the newest window, Shift opens another.
     Click(At(VoxelCentre(5, 4)), Qt::ControlModifier);
     EXPECT_EQ(windows.GetCount(), 1);
     EXPECT_EQ(first->GetVoxelCount(), 2);
-    EXPECT_EQ(set.GetVoxel(5, 4, 0)->m_bShown, 1);
+    EXPECT_EQ(set->GetVoxel(5, 4, 0)->m_bShown, 1);
     Click(At(VoxelCentre(6, 6)), Qt::ShiftModifier);
     ASSERT_EQ(windows.GetCount(), 2);
     EXPECT_EQ(static_cast<CVoxelWindowBase*>(windows.GetLast())->GetVoxelCount(), 1);
     EXPECT_EQ(first->GetVoxelCount(), 2);
-    EXPECT_EQ(set.GetVoxel(6, 6, 0)->m_bShown, 1);
-    EXPECT_EQ(set.GetVoxel(4, 4, 0)->m_bShown, 0);
+    EXPECT_EQ(set->GetVoxel(6, 6, 0)->m_bShown, 1);
+    EXPECT_EQ(set->GetVoxel(4, 4, 0)->m_bShown, 0);
 
     // Outside the grid nothing opens; with the spectra hidden neither.
     Click(outside);
@@ -196,7 +171,7 @@ TEST_F(WorkModesTest, SelectVoxelOpensSingleVoxelWindowsAndNamesTheVoxel)
     EXPECT_FALSE(view->m_bShowCSISlice);
     Click(At(VoxelCentre(1, 1)));
     EXPECT_EQ(windows.GetCount(), 2);
-    EXPECT_EQ(set.GetVoxel(1, 1, 0)->m_bShown, 0);
+    EXPECT_EQ(set->GetVoxel(1, 1, 0)->m_bShown, 0);
 }
 
 TEST_F(WorkModesTest, OnlySelectVoxelGivesTheContextMenu)
@@ -276,37 +251,36 @@ TEST_F(WorkModesTest, ZoomInByClickOrBandAndOutWithoutLimit)
 
 TEST_F(WorkModesTest, VoxelShiftPreviewsThenCommitsOneUndoStep)
 {
-    TCSISet& set = *project->m_pWorkSet;
-    const std::vector<float> before = RowHeights(set);
+    const std::vector<float> before = RowHeights(*set);
     Mode(cmd::ModeVoxelShift);
     // Eight image pixels of 3.75 mm are one voxel to the right.
     const QPoint start = At(VoxelCentre(3, 0));
     QTest::mousePress(view->viewport(), Qt::LeftButton, {}, start);
     QTest::mouseMove(view->viewport(), start + QPoint(8, 0));
     EXPECT_EQ(view->StatusText(), "Voxel Shift by (30mm, 0mm)");
-    EXPECT_TRUE(StepNames(*project, true).empty());
+    EXPECT_TRUE(StepNames().empty());
     // The preview moves the plane's grid at once: each voxel shows its right neighbour.
-    std::vector<float> preview = RowHeights(set);
+    std::vector<float> preview = RowHeights(*set);
     for (int x = 0; x < TGuiFixture::kColumns; ++x)
         EXPECT_NEAR(preview[x], before[(x + 1) % TGuiFixture::kColumns], 1.0f) << x;
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, start + QPoint(8, 0));
 
-    EXPECT_EQ(StepNames(*project, true), std::vector<std::string>({"voxel shift"}));
-    EXPECT_NEAR(set.m_fOffCentre[0], 30.0f, 1e-3f);
-    EXPECT_NEAR(set.m_fOffCentre[1], 0.0f, 1e-3f);
-    EXPECT_EQ(set.m_fVoxelShift[0], 0.0f);
-    const std::vector<float> shifted = RowHeights(set);
+    EXPECT_EQ(StepNames(), std::vector<std::string>({"voxel shift"}));
+    EXPECT_NEAR(set->m_fOffCentre[0], 30.0f, 1e-3f);
+    EXPECT_NEAR(set->m_fOffCentre[1], 0.0f, 1e-3f);
+    EXPECT_EQ(set->m_fVoxelShift[0], 0.0f);
+    const std::vector<float> shifted = RowHeights(*set);
     for (int x = 0; x < TGuiFixture::kColumns; ++x)
         EXPECT_NEAR(shifted[x], before[(x + 1) % TGuiFixture::kColumns], 1.0f) << x;
     ASSERT_TRUE(Main().Action(cmd::EditUndo)->isEnabled());
 
     Main().Action(cmd::EditUndo)->trigger();
-    EXPECT_NEAR(set.m_fOffCentre[0], 0.0f, 1e-3f);
-    const std::vector<float> restored = RowHeights(set);
+    EXPECT_NEAR(set->m_fOffCentre[0], 0.0f, 1e-3f);
+    const std::vector<float> restored = RowHeights(*set);
     for (int x = 0; x < TGuiFixture::kColumns; ++x)
         EXPECT_NEAR(restored[x], before[x], 1.0f) << x;
-    EXPECT_TRUE(StepNames(*project, true).empty());
-    EXPECT_EQ(StepNames(*project, false), std::vector<std::string>({"voxel shift"}));
+    EXPECT_TRUE(StepNames().empty());
+    EXPECT_EQ(StepNames(false), std::vector<std::string>({"voxel shift"}));
     // The frames show the grid back in its place.
     EXPECT_NE(frame->GetSlice(), nullptr);
     EXPECT_NEAR(frame->GetSlice()->GetCentre().x, 0.0f, 1e-3f);
@@ -314,39 +288,37 @@ TEST_F(WorkModesTest, VoxelShiftPreviewsThenCommitsOneUndoStep)
 
 TEST_F(WorkModesTest, MultipleSelectionTogglesBandsAndClicksAndRightClickClears)
 {
-    TCSISet& set = *project->m_pWorkSet;
     Mode(cmd::ModeMultiSelect);
     for (int y = 0; y < TGuiFixture::kRows; ++y)
         for (int x = 0; x < TGuiFixture::kColumns; ++x)
-            set.GetVoxel(x, y, 0)->m_bSelected = 0;
+            set->GetVoxel(x, y, 0)->m_bSelected = 0;
 
     // A band from voxel (3, 4) back to (2, 3) selects the four voxels it touches.
     Drag(At(VoxelCentre(3, 4)), At(VoxelCentre(2, 3)));
-    EXPECT_EQ(Selected(set), (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}, {2, 4}, {3, 4}}));
+    EXPECT_EQ(Selected(*set), (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}, {2, 4}, {3, 4}}));
     // A click toggles the one voxel: twice on (2, 3) deselects and selects it again.
     Click(At(VoxelCentre(2, 3)));
-    EXPECT_EQ(Selected(set), (std::vector<std::pair<int, int>>{{3, 3}, {2, 4}, {3, 4}}));
+    EXPECT_EQ(Selected(*set), (std::vector<std::pair<int, int>>{{3, 3}, {2, 4}, {3, 4}}));
     Click(At(VoxelCentre(6, 0)));
-    EXPECT_EQ(Selected(set).size(), 4u);
+    EXPECT_EQ(Selected(*set).size(), 4u);
     Click(At(VoxelCentre(0, 0)), {}, Qt::RightButton);
-    EXPECT_TRUE(Selected(set).empty());
+    EXPECT_TRUE(Selected(*set).empty());
     Move(At(VoxelCentre(0, 0)));
     EXPECT_EQ(view->StatusText(), "Click or drag to select, right click to deselect");
 }
 
 TEST_F(WorkModesTest, SpectraRangeMovesTheFirstPointLeftAndTheLastPointRight)
 {
-    TCSISet& set = *project->m_pWorkSet;
-    set.SetPointRange(50, 200);
+    set->SetPointRange(50, 200);
     Mode(cmd::ModeSpectraRange);
     const QPoint p = At(VoxelCentre(3, 3));
     Drag(p, p + QPoint(12, 0));
     int first = 0, last = 0;
-    set.GetPointRange(first, last);
+    set->GetPointRange(first, last);
     EXPECT_EQ(first, 62);
     EXPECT_EQ(last, 200);
     Drag(p, p + QPoint(-30, 4), Qt::RightButton);
-    set.GetPointRange(first, last);
+    set->GetPointRange(first, last);
     EXPECT_EQ(first, 62);
     EXPECT_EQ(last, 170);
     EXPECT_EQ(view->StatusText(), "Spec View Range: 62 to 170");
@@ -396,10 +368,9 @@ TEST_F(WorkModesTest, ModeButtonsSetTheProjectsHandlerOrOnlyTheButtons)
 
 TEST_F(WorkModesTest, PolygonSelectionTogglesTheVoxelsItEnclosesAndRefusesTooFewPoints)
 {
-    TCSISet& set = *project->m_pWorkSet;
     for (int y = 0; y < TGuiFixture::kRows; ++y)
         for (int x = 0; x < TGuiFixture::kColumns; ++x)
-            set.GetVoxel(x, y, 0)->m_bSelected = x == 0 ? 1 : 0;
+            set->GetVoxel(x, y, 0)->m_bSelected = x == 0 ? 1 : 0;
     Mode(cmd::ModePolygonSelect);
     for (const auto& [column, row] : {std::pair{1, 1}, {5, 1}, {5, 5}})
         Click(At(VoxelCentre(column, row)));
@@ -412,17 +383,17 @@ TEST_F(WorkModesTest, PolygonSelectionTogglesTheVoxelsItEnclosesAndRefusesTooFew
         for (int x = 0; x < TGuiFixture::kColumns; ++x)
             if (x == 0 || (x <= 5 && y >= 1 && y <= 5))
                 expected.push_back({x, y});
-    EXPECT_EQ(Selected(set), expected);
+    EXPECT_EQ(Selected(*set), expected);
     EXPECT_EQ(view->Rubber(), CMainPicView::NoRubber);
 
     // Two points make no polygon: nothing changes.
     Click(At(VoxelCentre(6, 6)));
     Click(At(VoxelCentre(7, 7)), {}, Qt::RightButton);
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid polygon."}));
-    EXPECT_EQ(Selected(set), expected);
+    EXPECT_EQ(Selected(*set), expected);
     // A right click with no polygon under way clears the selection.
     Click(At(VoxelCentre(7, 7)), {}, Qt::RightButton);
-    EXPECT_TRUE(Selected(set).empty());
+    EXPECT_TRUE(Selected(*set).empty());
 }
 
 TEST_F(WorkModesTest, ShapeUnderWayGoesWithItsWindow)
@@ -513,7 +484,6 @@ protected:
     // 'H' phases by k degrees.
     void Perform(const std::string& kinds)
     {
-        TCSISet* set = project->m_pWorkSet;
         for (size_t k = 0; k < kinds.size(); ++k) {
             TProcessStep* step = nullptr;
             if (kinds[k] == 'P')
@@ -566,12 +536,12 @@ TEST_F(HistoryCommandsTest, ClearAllAsksAndEmptiesTheHistoryUnlessNo)
     Main().Action(cmd::EditClearAll)->trigger();
     EXPECT_EQ(report.Questions(),
               std::vector<std::string>({"All the unsaved operations will be cleared. Do you want to continue?"}));
-    EXPECT_EQ(StepNames(*project, true).size(), 2u);
+    EXPECT_EQ(StepNames().size(), 2u);
 
     report.PlanAnswer(vx::ReportAnswer::Yes);
     Main().Action(cmd::EditClearAll)->trigger();
     QApplication::processEvents();
-    EXPECT_TRUE(StepNames(*project, true).empty());
+    EXPECT_TRUE(StepNames().empty());
     EXPECT_FALSE(Main().Action(cmd::EditUndo)->isEnabled());
     EXPECT_FALSE(Main().Action(cmd::EditClearAll)->isEnabled());
 }
@@ -613,18 +583,17 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     file.Close();
 
     // Loaded on the set as it was, the macro moves the grid the same way, as one step.
-    TCSISet& set = *project->m_pWorkSet;
     Main().Action(cmd::EditUndo)->trigger();
-    ASSERT_NEAR(set.m_fOffCentre[0], 0.0f, 1e-3f);
-    const std::vector<float> before = RowHeights(set);
+    ASSERT_NEAR(set->m_fOffCentre[0], 0.0f, 1e-3f);
+    const std::vector<float> before = RowHeights(*set);
     chooser.Answer(folder.File("steps.mcr"));
     QApplication::processEvents();
     ASSERT_TRUE(Main().Action(cmd::MacroLoad)->isEnabled());
     Main().Action(cmd::MacroLoad)->trigger();
     EXPECT_EQ(chooser.Requests().back().title, "Load Macro File...");
-    EXPECT_NEAR(set.m_fOffCentre[0], 30.0f, 1e-3f);
-    EXPECT_EQ(StepNames(*project, true), std::vector<std::string>({"macro", "PPM referencing"}));
-    const std::vector<float> after = RowHeights(set);
+    EXPECT_NEAR(set->m_fOffCentre[0], 30.0f, 1e-3f);
+    EXPECT_EQ(StepNames(), std::vector<std::string>({"macro", "PPM referencing"}));
+    const std::vector<float> after = RowHeights(*set);
     for (int x = 0; x < TGuiFixture::kColumns; ++x)
         EXPECT_NEAR(after[x], before[(x + 1) % TGuiFixture::kColumns], 1.0f) << x;
 
