@@ -193,22 +193,24 @@ TEST_F(FrameListTest, PlaneWithoutImageIsTitledNoImageAtItsZoom)
 TEST_F(FrameListTest, ChosenVoxelMovesTheFirstWindowOfEachOtherAxis)
 {
     project->CloseImageFrames();
-    TCSISet* set = project->m_pWorkSet;
     // Two sagittal, two coronal and the axial plane, in this order.
-    CChildFrame* s1 = list->OpenSliceFrameByIndex(0, 1);
-    CChildFrame* c1 = list->OpenSliceFrameByIndex(1, 2);
-    CChildFrame* s2 = list->OpenSliceFrameByIndex(0, 6);
-    CChildFrame* c2 = list->OpenSliceFrameByIndex(1, 5);
-    CChildFrame* a = list->OpenSliceFrameByIndex(2, 0);
-    for (CChildFrame* f : {s1, c1, s2, c2, a})
+    const std::vector<CChildFrame*> frames = {list->OpenSliceFrameByIndex(0, 1), list->OpenSliceFrameByIndex(1, 2),
+                                              list->OpenSliceFrameByIndex(0, 6), list->OpenSliceFrameByIndex(1, 5),
+                                              list->OpenSliceFrameByIndex(2, 0)};
+    for (CChildFrame* f : frames)
         ASSERT_NE(f, nullptr);
+    CChildFrame *s1 = frames[0], *c1 = frames[1];
+    // Each window's plane and whether it shows the grid.
+    const auto planes = [&] {
+        std::vector<std::pair<int, bool>> out;
+        for (CChildFrame* f : frames)
+            out.push_back({f->GetSlice()->GetSliceIndex(), f->View()->m_bShowCSISlice});
+        return out;
+    };
 
     const TSpectrum* voxel = set->GetVoxel(3, 4, 0);
     list->SyncSlicesToVoxel(2, voxel->m_fCentre);
-    EXPECT_EQ(s1->GetSlice()->GetSliceIndex(), 3);
-    EXPECT_EQ(c1->GetSlice()->GetSliceIndex(), 4);
-    EXPECT_EQ(s2->GetSlice()->GetSliceIndex(), 6);
-    EXPECT_EQ(c2->GetSlice()->GetSliceIndex(), 5);
+    EXPECT_EQ(planes(), (std::vector<std::pair<int, bool>>{{3, true}, {4, true}, {6, true}, {5, true}, {0, true}}));
     EXPECT_FLOAT_EQ(s1->m_position[0], voxel->m_fCentre[0]);
     EXPECT_FLOAT_EQ(c1->m_position[1], voxel->m_fCentre[1]);
     EXPECT_EQ(Title(s1), "(Sagittal) No image @ 100%");
@@ -217,12 +219,7 @@ TEST_F(FrameListTest, ChosenVoxelMovesTheFirstWindowOfEachOtherAxis)
     // next window of that axis is tried; the axial window is not touched by an axial choice.
     const float outside[3] = {500.0f, voxel->m_fCentre[1], 0.0f};
     list->SyncSlicesToVoxel(2, outside);
-    EXPECT_FALSE(s1->View()->m_bShowCSISlice);
-    EXPECT_FALSE(s2->View()->m_bShowCSISlice);
-    EXPECT_EQ(s1->GetSlice()->GetSliceIndex(), 3);
-    EXPECT_EQ(s2->GetSlice()->GetSliceIndex(), 6);
-    EXPECT_TRUE(c1->View()->m_bShowCSISlice);
-    EXPECT_EQ(a->GetSlice()->GetSliceIndex(), 0);
+    EXPECT_EQ(planes(), (std::vector<std::pair<int, bool>>{{3, false}, {4, true}, {6, false}, {5, true}, {0, true}}));
     EXPECT_EQ(report.Count(), 0u);
 }
 
