@@ -281,7 +281,7 @@ TEST_F(ExplorerTest, SaveAsSumAndRatioMakeSetsWithTheirOwnFiles)
     EXPECT_EQ(SetNames().size(), 4u);
 }
 
-TEST_F(ExplorerTest, SaveAsRefusesNamesOutsideTheFolderAndAsksBeforeReplacing)
+TEST_F(ExplorerTest, SaveAsRefusesNamesOutsideTheFolderAndAsksBeforeReplacingAndRemoveAsksPerSet)
 {
     // A blank name keeps the dialog open (and not accepted); a path is refused.
     SaveAs("");
@@ -303,11 +303,9 @@ TEST_F(ExplorerTest, SaveAsRefusesNamesOutsideTheFolderAndAsksBeforeReplacing)
     EXPECT_EQ(SetNames(), std::vector<std::string>({TGuiFixture::kSetName, "copy"}));
     EXPECT_EQ(Dump(Item("CSI")), "CSI[4](fixture_csi[9] copy[4])");
     EXPECT_NE(ReadBack("copy"), nullptr);
-}
 
-TEST_F(ExplorerTest, RemoveCSISetsAsksForTheLastFirstAndKeepsWhatWasRefused)
-{
-    SaveAs("copy");
+    // Remove CSI Sets asks for the last first and keeps what was refused.
+    report.Clear();
     SaveAs("copy2");
     SelectSets({TGuiFixture::kSetName, "copy", "copy2"});
     report.PlanAnswer(vx::ReportAnswer::Yes);
