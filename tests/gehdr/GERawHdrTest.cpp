@@ -35,17 +35,11 @@ void ExpectBlank(const GERawHdr& h)
 void ExpectLoaded(const GERawHdr& h, int key, int order)
 {
     const TRawLayout& l = RawLayouts().at(key);
-    EXPECT_EQ(h.raw_version_key, key);
-    EXPECT_EQ(h.img_version_key, l.imageKey);
-    EXPECT_EQ(h.byte_order, order);
-    EXPECT_EQ(h.size(), l.size);
-    EXPECT_EQ(h.rdb_hdr.point_count(), kPointCount);
-    EXPECT_EQ(h.rdb_hdr.echo_time(), l.echoTimeAt < 0 ? -1 : kEchoTime);
-    EXPECT_EQ(h.exam_data.exam_number(), kExamNumber);
-    EXPECT_EQ(h.mr_img_data.image_dim_x(), kImageDimX);
-    EXPECT_EQ(h.p_exam(), l.examOff);
-    EXPECT_EQ(h.p_series(), l.seriesOff);
-    EXPECT_EQ(h.p_image(), l.imageOff);
+    EXPECT_EQ((std::vector<int>{h.raw_version_key, h.img_version_key, h.byte_order, h.size(), h.rdb_hdr.point_count(),
+                                h.rdb_hdr.echo_time(), h.exam_data.exam_number(), h.mr_img_data.image_dim_x(),
+                                h.p_exam(), h.p_series(), h.p_image()}),
+              (std::vector<int>{key, l.imageKey, order, l.size, kPointCount, l.echoTimeAt < 0 ? -1 : kEchoTime,
+                                kExamNumber, kImageDimX, l.examOff, l.seriesOff, l.imageOff}));
     EXPECT_EQ(h.prescan_hdr.size(), key == 10 ? 1500u : 0u);
 }
 

@@ -103,7 +103,8 @@ TEST(GESubSecClasses, FailedAssignReportsTwoLinesAndReturnsMinusOne)
     EXPECT_EQ(err.Lines(), (std::vector<std::string>{
                                "GEExamData(GESubSec)::assign: Passed string has length 1024 expected 1040",
                                "GEExamData::assign: Can't init, leaving..."}));
-    EXPECT_EQ(exam.size(), 0u);
+    EXPECT_EQ(exam.size(), 0u);  // the earlier bytes are gone too
+    EXPECT_EQ(exam.version_key(), 3);  // the version stays
     EXPECT_TRUE(exam.field_table().empty());
     EXPECT_EQ(exam.exam_number(), 65535);
 }

@@ -191,13 +191,10 @@ TEST(BrukerParameterFiles, RecoGivesSizesTransformsAndImageType)
         probe.m_nReadAxis = 2;
         probe.m_nPhaseAxis = 0;
         ASSERT_TRUE(probe.ReadRecoFile(folder.Path()));
-        EXPECT_EQ(set.m_nPoints, c.points);
-        EXPECT_EQ(set.m_nDim[2], c.read);
-        EXPECT_EQ(set.m_nDim[0], c.phase);
-        EXPECT_EQ(set.m_nDim[1], c.slice);
-        EXPECT_EQ(probe.Params().m_bFrequencyDomain, c.frequencyDomain);
-        EXPECT_EQ(probe.Params().m_bSpaceDomain, c.spaceDomain);
-        EXPECT_EQ(probe.m_nImageType, c.imageType);
+        EXPECT_EQ((std::vector<int>{set.m_nPoints, set.m_nDim[2], set.m_nDim[0], set.m_nDim[1],
+                                    probe.Params().m_bFrequencyDomain, probe.Params().m_bSpaceDomain,
+                                    probe.m_nImageType}),
+                  (std::vector<int>{c.points, c.read, c.phase, c.slice, c.frequencyDomain, c.spaceDomain, c.imageType}));
         EXPECT_EQ(report.Count(), 0u);
     }
 }

@@ -135,11 +135,10 @@ TEST_P(PhilipsCSIFormats, LineLandsInItsVoxelAtItsFrequency)
     ASSERT_NE(set, nullptr) << g_batchLog;
     EXPECT_EQ(g_batchLog, "");
     EXPECT_EQ(set->m_strName, "scan");
-    EXPECT_EQ(set->m_nSpatialDims, FamilyOf(format) == Volume3D ? 3 : 2);
-    EXPECT_EQ(set->m_bMultiSlice, FamilyOf(format) == Multi2D ? 1 : 0);
-    EXPECT_EQ(set->m_slicePhases.size(), FamilyOf(format) == Multi2D ? size_t(scan.n[2]) : 0u);
-    EXPECT_EQ(set->m_bFrequencyDomain, 1);
-    EXPECT_EQ(set->m_bKSpace, 0);
+    const Family family = FamilyOf(format);
+    EXPECT_EQ((std::vector<int>{set->m_nSpatialDims, set->m_bMultiSlice, int(set->m_slicePhases.size()),
+                                set->m_bFrequencyDomain, set->m_bKSpace}),
+              (std::vector<int>{family == Volume3D ? 3 : 2, family == Multi2D, family == Multi2D ? scan.n[2] : 0, 1, 0}));
 
     const TPlacement want = Expected(format, scan);
     for (int d = 0; d < 3; ++d)

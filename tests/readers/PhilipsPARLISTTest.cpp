@@ -82,12 +82,9 @@ TEST(PhilipsPAR, GeometryFromGeneralAndImageLines)
         EXPECT_EQ(set.m_fSliceThickness, c.thickness) << c.what;
         EXPECT_EQ(set.m_fSliceGap, c.gap) << c.what;
         // (ap, fh, rl) in the file; LR, AP, FH in the set.
-        EXPECT_EQ(set.m_fFOV[0], 210.0f);
-        EXPECT_EQ(set.m_fFOV[1], 220.0f);
-        EXPECT_EQ(set.m_fFOV[2], 100.0f);
-        EXPECT_EQ(set.m_fAngulation[0], 2.5f);
-        EXPECT_EQ(set.m_fAngulation[1], 10.0f);
-        EXPECT_EQ(set.m_fAngulation[2], -5.0f);
+        EXPECT_EQ((std::vector<float>{set.m_fFOV[0], set.m_fFOV[1], set.m_fFOV[2], set.m_fAngulation[0],
+                                      set.m_fAngulation[1], set.m_fAngulation[2]}),
+                  (std::vector<float>{210, 220, 100, 2.5f, 10, -5}));
     }
     TProbe reader;
     EXPECT_FALSE(reader.ParsePAR("/no/such/file.PAR"));

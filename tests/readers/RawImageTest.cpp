@@ -115,17 +115,6 @@ TEST_F(RawImageTest, MessagesGoToTheLogDuringABatch)
     EXPECT_TRUE(Images().empty());
 }
 
-TEST_F(RawImageTest, SecondImportOfTheSameFileIsRefused)
-{
-    WriteBytes(Input("a.raw"), RawFile(0, {1, 2}));
-    ASSERT_TRUE(AddRaw("a.raw", 0, 2, 1));
-    WriteBytes(Input("a.raw"), RawFile(0, {5, 6}));
-    EXPECT_FALSE(AddRaw("a.raw", 0, 2, 1));
-    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The image a.raw already exists."});
-    EXPECT_EQ(Images().size(), 1u);
-    EXPECT_EQ(ReadBytes(PixelFile("a.raw")), RawFile(0, {1, 2}));
-}
-
 TEST_F(RawImageTest, UnknownImageTypeReadsNothing)
 {
     WriteBytes(Input("a.raw"), RawFile(0, {1, 2}));

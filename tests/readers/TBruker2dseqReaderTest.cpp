@@ -132,10 +132,8 @@ TEST(Bruker2dseqReader, EveryVariantEndsAsOneLine)
         auto set = ReadAs(k2dseq, e.seq);
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(set->m_strName, "7_pdata_1_2dseq");
-        EXPECT_EQ(set->m_nFormat, 19);
-        EXPECT_EQ(set->m_bKSpace, 0);
-        EXPECT_EQ(set->m_bFrequencyDomain, 1);
-        EXPECT_EQ(set->m_nEchoPosition, c.echo);
+        EXPECT_EQ((std::vector<int>{set->m_nFormat, set->m_bKSpace, set->m_bFrequencyDomain, set->m_nEchoPosition}),
+                  (std::vector<int>{19, 0, 1, c.echo}));
         EXPECT_FLOAT_EQ(set->m_fSliceThickness, c.isAxial ? 40.0f / 6.0f : 20.0f);
         ExpectSingleLine(*set, c.isAxial ? inAxial : inCoronal, peak, c.height, c.phase);
         EXPECT_EQ(report.Questions(), std::vector<std::string>{kQuestion});

@@ -136,11 +136,10 @@ TEST(BrukerFidReader, LineLandsOnItsVoxelAndFrequency)
         }
         const std::vector<float> offCentre(set->m_fOffCentre, set->m_fOffCentre + 3);
         EXPECT_EQ(offCentre, (std::vector<float>{-v[0], -v[1], v[2]}));
-        EXPECT_EQ(set->m_nSliceAxis, axes[2]);
+        EXPECT_EQ((std::vector<int>{set->m_nSliceAxis, set->m_bKSpace, set->m_bFrequencyDomain}),
+                  (std::vector<int>{axes[2], 0, 1}));
         EXPECT_FLOAT_EQ(set->m_fSliceThickness, 40.0f / float(c.matrix[2]));
         EXPECT_FLOAT_EQ(set->m_fFrequency, 400.2f);
-        EXPECT_EQ(set->m_bKSpace, 0);
-        EXPECT_EQ(set->m_bFrequencyDomain, 1);
         EXPECT_EQ(set->m_kSpaceMask.size(), set->VoxelCount());
         // The spatial transform averages over the grid, the spectral one sums the N samples.
         ExpectSingleLine(*set, c.voxel, peak, c.oddDialog ? 1000.0 : kAmplitude * c.points);

@@ -66,12 +66,9 @@ TEST(PhilipsSdat, VaxWordsBecomeIeeeFloats)
     auto set = ReadWith(0, folder.File("v.SDAT"), true);
     ASSERT_NE(set, nullptr) << (report.Count() ? report.Entries()[0].text : "");
     const TSpectrum* s = set->GetVoxel(0, 0, 0);
-    EXPECT_EQ(s->GetReal(0), 1.0f);
-    EXPECT_EQ(s->GetImag(0), -1.0f);
-    EXPECT_EQ(s->GetReal(1), 0.0f);
-    EXPECT_EQ(s->GetImag(1), 0.25f);
-    EXPECT_EQ(s->GetReal(2), 0.0f);
-    EXPECT_EQ(s->GetImag(2), 0.0f);
+    EXPECT_EQ((std::vector<float>{s->GetReal(0), s->GetImag(0), s->GetReal(1), s->GetImag(1), s->GetReal(2),
+                                  s->GetImag(2)}),
+              (std::vector<float>{1, -1, 0, 0.25f, 0, 0}));
     EXPECT_EQ(report.Count(), 0u);
 }
 
