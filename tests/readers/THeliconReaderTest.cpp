@@ -1,11 +1,13 @@
 // The Helicon reader: the file pair from either name, the parameter lines recognised by
 // their token counts, the k-space reconstruction, and refused pairs.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/TCSISet.h"
@@ -91,14 +93,12 @@ TEST(HeliconReader, EitherFileOfThePairAndItsParameters)
     }
     auto set = ReadPair(folder.File("scan_ddf.mag"), true);
     ASSERT_NE(set, nullptr);
-    EXPECT_EQ(set->m_strExamName, "HeadScan") << "a GENERAL line of six tokens is ignored";
-    EXPECT_EQ(set->m_strExamDate, "n/a");
-    EXPECT_EQ(set->m_nSpatialDims, 2);
-    EXPECT_FLOAT_EQ(set->m_fFrequency, 63.6f) << "a spectrometer line of five tokens is ignored";
-    EXPECT_EQ(set->m_nLastPoint, 3);
-    EXPECT_EQ(set->m_nSpectralWidth, 4000);
-    EXPECT_FLOAT_EQ(set->m_fFOV[1], 30.0f);
-    EXPECT_FLOAT_EQ(set->m_fSliceThickness, 10.0f);
+    // A GENERAL line of six tokens and a spectrometer line of five are ignored.
+    EXPECT_EQ(std::tie(set->m_strExamName, set->m_strExamDate), std::tuple("HeadScan", "n/a"));
+    EXPECT_EQ((std::vector<int>{set->m_nSpatialDims, set->m_nLastPoint, set->m_nSpectralWidth}),
+              (std::vector<int>{2, 3, 4000}));
+    EXPECT_THAT((std::vector<float>{set->m_fFrequency, set->m_fFOV[1], set->m_fSliceThickness}),
+                testing::Pointwise(testing::FloatEq(), std::vector<float>{63.6f, 30, 10}));
     EXPECT_EQ(report.Count(), 0u);
 }
 

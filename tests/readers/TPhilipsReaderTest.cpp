@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/TCSISet.h"
@@ -71,21 +72,15 @@ TEST(PhilipsReader, SparLineRules)
                          "unknown_key : 7\n"
                          "averages : notanumber\n",
                          folder);
-    EXPECT_EQ(set.m_strExamName, "my   exam");
-    EXPECT_EQ(set.m_nPoints, 1025);
-    EXPECT_EQ(set.m_nLastPoint, 1024);
-    EXPECT_EQ(set.m_fPPMCentrePoint, 512.0f);
-    EXPECT_EQ(set.m_fFrequency, static_cast<float>(127786142 * 1e-6));
-    EXPECT_EQ(set.m_nSpectralWidth, 2000) << "truncated toward zero";
-    EXPECT_EQ(set.m_fOffCentre[0], -12.5f);
-    EXPECT_EQ(set.m_fOffCentre[1], -12.5f);
-    EXPECT_EQ(set.m_fOffCentre[2], 12.5f);
-    EXPECT_EQ(set.m_fAngulation[0], -3.0f);
-    EXPECT_EQ(set.m_fAngulation[2], 4.0f);
-    EXPECT_EQ(set.m_nSpatialDims, 2) << "key containing num_dimensions, spectral axis not counted";
-    EXPECT_EQ(set.m_strNucleus, "n/a") << "a line of fewer than 3 tokens is skipped";
-    EXPECT_EQ(set.m_strPatientBirthDate, "1980.12.21");
-    EXPECT_EQ(set.m_fAverages, 0.0f);
+    // The last "samples" line counts; the width is truncated toward zero; a key containing
+    // num_dimensions counts the spatial axes only; a line of fewer than 3 tokens is skipped.
+    EXPECT_EQ(std::tie(set.m_strExamName, set.m_strNucleus, set.m_strPatientBirthDate),
+              std::tuple("my   exam", "n/a", "1980.12.21"));
+    EXPECT_EQ((std::vector<int>{set.m_nPoints, set.m_nLastPoint, set.m_nSpectralWidth, set.m_nSpatialDims}),
+              (std::vector<int>{1025, 1024, 2000, 2}));
+    EXPECT_EQ((std::vector<float>{set.m_fPPMCentrePoint, set.m_fFrequency, set.m_fOffCentre[0], set.m_fOffCentre[1],
+                                  set.m_fOffCentre[2], set.m_fAngulation[0], set.m_fAngulation[2], set.m_fAverages}),
+              (std::vector<float>{512, static_cast<float>(127786142 * 1e-6), -12.5f, -12.5f, 12.5f, -3, 4, 0}));
 }
 
 TEST(PhilipsReader, SliceAxisPlacesMatrixAndFieldOfView)

@@ -106,11 +106,10 @@ TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
     EXPECT_EQ(ReadWith(0, folder.File("scan.txt")), nullptr);
     EXPECT_EQ(ReadWith(0, folder.File("four.SDAT")), nullptr);
     EXPECT_EQ(ReadWith(0, folder.File("missing.SDAT")), nullptr);
-    ASSERT_EQ(report.Messages().size(), 4u);
-    EXPECT_EQ(report.Messages()[0], "The data files should be SPAR/SDAT files.");
-    EXPECT_EQ(report.Messages()[1], "The data files should be SPAR/SDAT files.");
-    EXPECT_EQ(report.Messages()[2], "Parameter file " + folder.File("four.SPAR") + " cannot be read or is invalid.");
-    EXPECT_EQ(report.Messages()[3], "Parameter file " + folder.File("missing.SPAR") + " cannot be read or is invalid.");
+    EXPECT_EQ(report.Messages(), (std::vector<std::string>{
+                                     "The data files should be SPAR/SDAT files.", "The data files should be SPAR/SDAT files.",
+                                     "Parameter file " + folder.File("four.SPAR") + " cannot be read or is invalid.",
+                                     "Parameter file " + folder.File("missing.SPAR") + " cannot be read or is invalid."}));
     // The same four-row pair reads as a time series.
     auto series = ReadWith(1, folder.File("four.SDAT"));
     ASSERT_NE(series, nullptr);
