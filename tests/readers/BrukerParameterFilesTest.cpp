@@ -194,7 +194,8 @@ TEST(BrukerParameterFiles, RecoGivesSizesTransformsAndImageType)
         EXPECT_EQ((std::vector<int>{set.m_nPoints, set.m_nDim[2], set.m_nDim[0], set.m_nDim[1],
                                     probe.Params().m_bFrequencyDomain, probe.Params().m_bSpaceDomain,
                                     probe.m_nImageType}),
-                  (std::vector<int>{c.points, c.read, c.phase, c.slice, c.frequencyDomain, c.spaceDomain, c.imageType}));
+                  (std::vector<int>{c.points, c.read, c.phase, c.slice, c.frequencyDomain, c.spaceDomain,
+                                    c.imageType}));
         EXPECT_EQ(report.Count(), 0u);
     }
 }

@@ -233,7 +233,8 @@ TEST_F(DicomImageTest, TextsAndTimes)
     }
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->GetName(), "slice.dcm");
-    EXPECT_EQ(InfoTexts(*image), (std::vector<std::string>{"Brain", "2020.09.29", "Doe^Jane", "T1", "AL", "Right-D", "FF"}));
+    EXPECT_EQ(InfoTexts(*image),
+              (std::vector<std::string>{"Brain", "2020.09.29", "Doe^Jane", "T1", "AL", "Right-D", "FF"}));
     EXPECT_FLOAT_EQ(image->GetTR(), 2217.66f);
     EXPECT_FLOAT_EQ(image->GetTE(), 3.172f);
     EXPECT_FLOAT_EQ(image->GetThickness(), 1.2f);

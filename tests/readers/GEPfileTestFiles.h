@@ -10,8 +10,13 @@
 #include <vector>
 
 #include "model/TCSIReadParams.h"
+#include <gtest/gtest.h>
+
+#include "gehdr/GETestSupport.h"
 #include "model/TCSISet.h"
 #include "readers/ReaderTestSupport.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
 
 namespace vx::test {
 
@@ -99,6 +104,15 @@ std::vector<std::complex<double>> KSpaceLine(const int dims[3], int spatialDims,
 std::vector<std::complex<double>> LineFid(int points, double amplitude = 1000.0);
 // The header with an all-zero grid behind it.
 std::string EmptyGrid(const TPfileHeader& h);
+
+// A P-file reader test: reports scripted, the header library's lines kept off stderr, a
+// folder for the files.
+class PfileReaderTest : public ::testing::Test {
+protected:
+    TScriptedReport m_report;
+    getest::TCapturedStderr m_quiet;
+    TTempFolder m_folder;
+};
 
 // Sets the time zone for local dates while it lives.
 class TTimeZone {

@@ -76,13 +76,12 @@ void Transpose(int v[3], int n[3], int s)
     std::swap(n[kInPlane[s][0]], n[kInPlane[s][1]]);
 }
 
+using GEPfileReader = PfileReaderTest;
+
 }  // namespace
 
-TEST(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
+TEST_F(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
     const struct {
         int plane, oblique, sliceAxis;
     } planes[] = {{2, 0, 2}, {4, 0, 0}, {8, 0, 1}, {16, 18, 2}, {16, 20, 0}, {16, 24, 1}};
@@ -105,7 +104,7 @@ TEST(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
                     h.field178 = transpose ? 0 : 1;
                     h.field176 = mode;
                     const int at[3] = {1, 5, dimsCount == 3 ? 2 : 0};
-                    const std::string path = folder.File("P" + std::to_string(run) + ".7");
+                    const std::string path = m_folder.File("P" + std::to_string(run) + ".7");
                     WriteBytes(path, PfileBytes(h, KSpaceLine(h.dims, dimsCount, at, LineFid(h.points),
                                                               (h.field56 & 1) == 0)));
                     const auto set = ReadAs(kExcite, path);
@@ -150,15 +149,12 @@ TEST(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
                     EXPECT_NEAR(line.GetMagnitude(point), 1000.0 * h.points, 5.0 * h.points) << what;
                     EXPECT_LT(line.GetMagnitude(point + 1), 1e-3 * line.GetMagnitude(point)) << what;
                 }
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(GEPfileReader, HeaderValuesGoToTheSet)
+TEST_F(GEPfileReader, HeaderValuesGoToTheSet)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
     TTimeZone utc("UTC");
-    TTempFolder folder;
     using Field = std::string (*)(const TCSISet&);
     const Field names = [](const TCSISet& s) {
         return s.m_strName + " " + s.m_strPatientName + " " + s.m_strExamDate + " " + s.m_strExamName;
@@ -231,20 +227,17 @@ TEST(GEPfileReader, HeaderValuesGoToTheSet)
     for (const auto& c : cases) {
         TPfileHeader h;
         c.change(h);
-        const std::string path = folder.File("P00001.7");
+        const std::string path = m_folder.File("P00001.7");
         WriteBytes(path, EmptyGrid(h));
         const auto set = ReadAs(kExcite, path);
         ASSERT_NE(set, nullptr) << c.name;
         EXPECT_EQ(c.field(*set), c.expected) << c.name;
     }
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(GEPfileReader, LoadRawDataKeepsTheFileSamples)
+TEST_F(GEPfileReader, LoadRawDataKeepsTheFileSamples)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
     TPfileHeader h;
     h.order = 0;
     h.dims[0] = 4;
@@ -254,11 +247,11 @@ TEST(GEPfileReader, LoadRawDataKeepsTheFileSamples)
     std::vector<std::complex<double>> samples;
     for (int i = 0; i < 64; ++i)
         samples.emplace_back(i, -i);
-    WriteBytes(folder.File("P2.7"), PfileBytes(h, samples));
+    WriteBytes(m_folder.File("P2.7"), PfileBytes(h, samples));
     TCSIReadParams p;
     p.m_bLoadRawData = 1;
     p.m_bNormalize = 1;
-    const auto set = ReadAs(kExcite, folder.File("P2.7"), p);
+    const auto set = ReadAs(kExcite, m_folder.File("P2.7"), p);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->m_bKSpace, 1);
     EXPECT_EQ(set->m_bFrequencyDomain, 0);
@@ -380,12 +373,9 @@ TEST(GEPfileReaders, TruncatedAndHostileFilesAreRefusedCleanly)
     }
 }
 
-TEST(GEPfileReader, ObliquePlaneRotation)
+TEST_F(GEPfileReader, ObliquePlaneRotation)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
-    const std::string path = folder.File("P12.7");
+    const std::string path = m_folder.File("P12.7");
     // Planes tilted by 45 degrees (coronal about x, sagittal about z, axial about y), given
     // as the header gives them, x and y negated. The rotation takes the corners (relative
     // to the centre) and the normal to the corners of the grid's field of view and the
@@ -449,5 +439,5 @@ TEST(GEPfileReader, ObliquePlaneRotation)
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             EXPECT_EQ(set->m_fRotation[i][j], i == j ? 1.0f : 0.0f);
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }

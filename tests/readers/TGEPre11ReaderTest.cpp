@@ -48,14 +48,13 @@ std::vector<std::complex<double>> NumberedSpectra(int spectra, int points)
     return all;
 }
 
+using GEPre11Reader = PfileReaderTest;
+
 }  // namespace
 
-TEST(GEPre11Reader, HeaderRulesOfTheOlderFiles)
+TEST_F(GEPre11Reader, HeaderRulesOfTheOlderFiles)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
-    const std::string path = folder.File("P9.7");
+    const std::string path = m_folder.File("P9.7");
 
     // Any software before 11, also a version without digits (read as 0).
     for (const char* version : {"8", "LX"}) {
@@ -96,15 +95,12 @@ TEST(GEPre11Reader, HeaderRulesOfTheOlderFiles)
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->m_nVolumes, 0);
     EXPECT_FLOAT_EQ(set->m_fOffCentre[2], 20.0f);
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(GEPre11Reader, VoxelOrderComesFromTheDialog)
+TEST_F(GEPre11Reader, VoxelOrderComesFromTheDialog)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
-    const std::string path = folder.File("P10.7");
+    const std::string path = m_folder.File("P10.7");
     TPfileHeader h = Pre11Header();
     h.dims[0] = 4;
     h.dims[1] = 3;
@@ -126,15 +122,12 @@ TEST(GEPre11Reader, VoxelOrderComesFromTheDialog)
     // A block that names no order (all zero, as a batch run leaves it) reads nothing.
     TCSIReadParams zero;
     EXPECT_EQ(ReadAs(kPre11, path, zero), nullptr);
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(GEPre11Reader, DialogFlipsFollowTheTransform)
+TEST_F(GEPre11Reader, DialogFlipsFollowTheTransform)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
-    const std::string path = folder.File("P11.7");
+    const std::string path = m_folder.File("P11.7");
     TPfileHeader h = Pre11Header();
     h.dims[2] = 4;
     const int at[3] = {1, 6, 1};
@@ -154,5 +147,5 @@ TEST(GEPre11Reader, DialogFlipsFollowTheTransform)
                 EXPECT_NEAR(flipped->GetVoxel(x, y, z)->GetMaxMagnitude(),
                             plain->GetVoxel(7 - x, y, 3 - z)->GetMaxMagnitude(), 1e-6 * peak)
                     << x << "," << y << "," << z;
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }

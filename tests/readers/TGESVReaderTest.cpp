@@ -63,9 +63,11 @@ std::vector<std::complex<double>> CountingFrames(int frames, int points)
     return all;
 }
 
+using GESVReader = PfileReaderTest;
+
 }  // namespace
 
-TEST(GESVReader, RealProbeFileHasTheValuesOfItsSageHeader)
+TEST_F(GESVReader, RealProbeFileHasTheValuesOfItsSageHeader)
 {
     VX_REQUIRE_SAMPLE(kRealFile);
     TScriptedReport report;
@@ -126,11 +128,8 @@ TEST(GESVReader, RealProbeFileHasTheValuesOfItsSageHeader)
     EXPECT_GT(water->GetVoxel(0)->GetMagnitude(peak), 10 * set->GetVoxel(0)->GetMagnitude(peak));
 }
 
-TEST(GESVReader, FramesAfterTheSkippedOnesAreAveraged)
+TEST_F(GESVReader, FramesAfterTheSkippedOnesAreAveraged)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
     const struct {
         int frames;
         float skip;
@@ -156,7 +155,7 @@ TEST(GESVReader, FramesAfterTheSkippedOnesAreAveraged)
         h.skipFrames = c.skip;
         h.pointSize = c.pointSize;
         const int stored = std::max(c.frames, 1);
-        const std::string path = folder.File("P5.7");
+        const std::string path = m_folder.File("P5.7");
         WriteBytes(path, PfileBytes(h, CountingFrames(stored, h.points)));
         TCSIReadParams raw;
         raw.m_bLoadRawData = 1;
@@ -178,14 +177,11 @@ TEST(GESVReader, FramesAfterTheSkippedOnesAreAveraged)
             EXPECT_NEAR(got[t].imag(), -meanFactor, 1e-4) << what << " point " << t;
         }
     }
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(GESVReader, HeaderChoicesOfTheVoxel)
+TEST_F(GESVReader, HeaderChoicesOfTheVoxel)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
     const struct {
         const char* sequence;
         int volumes;
@@ -201,7 +197,7 @@ TEST(GESVReader, HeaderChoicesOfTheVoxel)
     for (const auto& c : cases) {
         TPfileHeader h = SingleVoxel();
         h.sequenceName = c.sequence;
-        const std::string path = folder.File("P6.7");
+        const std::string path = m_folder.File("P6.7");
         WriteBytes(path, PfileBytes(h, CountingFrames(h.frameCount, h.points)));
         const auto set = ReadAs(kSingleVoxel, path);
         ASSERT_NE(set, nullptr) << c.sequence;
@@ -214,5 +210,5 @@ TEST(GESVReader, HeaderChoicesOfTheVoxel)
         EXPECT_EQ(set->m_bFrequencyDomain, 1);
         EXPECT_EQ(set->m_bKSpace, 0);
     }
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }

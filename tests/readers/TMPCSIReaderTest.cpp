@@ -40,13 +40,12 @@ std::string MPCSIBytes(const TPfileHeader& h, const std::vector<std::complex<dou
     return PfileHeaderBytes(h) + PfileSamples(samples, h.pointSize, h.order);
 }
 
+using MPCSIReader = PfileReaderTest;
+
 }  // namespace
 
-TEST(MPCSIReader, LineLandsInItsVoxelAndSlice)
+TEST_F(MPCSIReader, LineLandsInItsVoxelAndSlice)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
     const struct {
         int plane, obliquePlane, sliceAxis, revision, order, pointSize, fileSlice;
     } cases[] = {
@@ -63,7 +62,7 @@ TEST(MPCSIReader, LineLandsInItsVoxelAndSlice)
         h.corner1 = {-80, 80, 20};
         h.corner2 = {80, 80, 20};
         const int dims[3] = {8, 8, h.mpSlices}, at[3] = {2, 5, c.fileSlice};
-        const std::string path = folder.File(std::to_string(c.plane) + "_" + std::to_string(c.obliquePlane) + ".7");
+        const std::string path = m_folder.File(std::to_string(c.plane) + "_" + std::to_string(c.obliquePlane) + ".7");
         WriteBytes(path, MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(32), true, true)));
         const auto set = ReadAs(kMPCSI, path);
         const std::string what = "plane " + std::to_string(c.plane) + "/" + std::to_string(c.obliquePlane);
@@ -90,14 +89,11 @@ TEST(MPCSIReader, LineLandsInItsVoxelAndSlice)
         EXPECT_NEAR(best, 1000.0 * 32 * 32 / 64, 5.0) << what;
         EXPECT_GT(best, 2 * rest) << what;
     }
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(MPCSIReader, HeaderFieldsOfTheSequence)
+TEST_F(MPCSIReader, HeaderFieldsOfTheSequence)
 {
-    TScriptedReport report;
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
     TPfileHeader h;
     h.mpMatrix[0] = 8;
     h.mpMatrix[1] = 6;
@@ -108,8 +104,8 @@ TEST(MPCSIReader, HeaderFieldsOfTheSequence)
     h.mpEchoTiming = 1500;
     h.normal = {0, 0, 1};
     h.sequenceShortName = "PRESS";
-    WriteBytes(folder.File("P1.7"), MPCSIBytes(h, std::vector<std::complex<double>>(8 * 6 * 4 * 64)));
-    const auto set = ReadAs(kMPCSI, folder.File("P1.7"));
+    WriteBytes(m_folder.File("P1.7"), MPCSIBytes(h, std::vector<std::complex<double>>(8 * 6 * 4 * 64)));
+    const auto set = ReadAs(kMPCSI, m_folder.File("P1.7"));
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->m_nDim[1], 6);
     EXPECT_EQ(set->m_nSpectralWidth, 2000);
@@ -127,15 +123,15 @@ TEST(MPCSIReader, HeaderFieldsOfTheSequence)
 
     h.mpEcho = 0;
     h.sequenceShortName = "prose";  // the EXCITE reader's extra name is no volume here
-    WriteBytes(folder.File("P2.7"), MPCSIBytes(h, std::vector<std::complex<double>>(8 * 6 * 4 * 64)));
-    const auto plain = ReadAs(kMPCSI, folder.File("P2.7"));
+    WriteBytes(m_folder.File("P2.7"), MPCSIBytes(h, std::vector<std::complex<double>>(8 * 6 * 4 * 64)));
+    const auto plain = ReadAs(kMPCSI, m_folder.File("P2.7"));
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->m_nEchoPosition, 0);
     EXPECT_EQ(plain->m_nVolumes, 0);
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST(MPCSIReader, EllipseAndSliceOrder)
+TEST_F(MPCSIReader, EllipseAndSliceOrder)
 {
     // 8 x 8: the centres are 3.5; (0, 0) lies at 2.0, (0, 3) at 1.0204, (1, 3) at 0.5306.
     EXPECT_FALSE(TMPCSIReader::IsSampled(0, 0, 8, 8));
@@ -148,11 +144,9 @@ TEST(MPCSIReader, EllipseAndSliceOrder)
     EXPECT_EQ(TMPCSIReader::SliceOrder(5), (std::vector<int>{0, 3, 1, 4, 2}));
 }
 
-TEST(MPCSIReader, RefusedFiles)
+TEST_F(MPCSIReader, RefusedFiles)
 {
-    getest::TCapturedStderr quiet;
-    TTempFolder folder;
-    const std::string path = folder.File("P5.7");
+    const std::string path = m_folder.File("P5.7");
     const struct {
         const char* name;
         void (*change)(TPfileHeader&);
