@@ -126,28 +126,21 @@ TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForBy
     ASSERT_NE(phase, nullptr);
     EXPECT_FLOAT_EQ(phase->m_fNewPhase0, Radians(90));
     EXPECT_FLOAT_EQ(phase->m_fNewPhase1, Radians(-45.5));
-    EXPECT_EQ(phase->m_nNewPivot, 512);
-    EXPECT_EQ(phase->m_nMultiSlice, 1);
-    EXPECT_EQ(phase->m_nSlice, 3);
+    EXPECT_EQ((std::vector<int>{phase->m_nNewPivot, phase->m_nMultiSlice, phase->m_nSlice}),
+              (std::vector<int>{512, 1, 3}));
     // The old values are not in the file.
-    EXPECT_EQ(phase->m_fOldPhase0, 0.0f);
-    EXPECT_EQ(phase->m_fOldPhase1, 0.0f);
-    EXPECT_EQ(phase->m_nOldPivot, 0);
+    EXPECT_EQ((Floats{phase->m_fOldPhase0, phase->m_fOldPhase1, float(phase->m_nOldPivot)}), (Floats{0, 0, 0}));
 
     const auto* ppm = Step<TPPMCenterStep>(2);
     ASSERT_NE(ppm, nullptr);
-    EXPECT_EQ(ppm->m_fNewCentre, 256.75f);
-    EXPECT_EQ(ppm->m_fNewReference, 4.7f);
-    EXPECT_EQ(ppm->m_fOldCentre, 0.0f);
+    EXPECT_EQ((Floats{ppm->m_fNewCentre, ppm->m_fNewReference, ppm->m_fOldCentre}), (Floats{256.75f, 4.7f, 0}));
 
-    ASSERT_NE(Step<TLorentzFilterStep>(7), nullptr);
-    EXPECT_EQ(Step<TLorentzFilterStep>(7)->m_fLineWidth, 2.5f);
-    ASSERT_NE(Step<TGaussFilterStep>(8), nullptr);
-    EXPECT_EQ(Step<TGaussFilterStep>(8)->m_fLineWidth, 3.0f);
+    const auto* lorentz = Step<TLorentzFilterStep>(7);
+    const auto* gauss = Step<TGaussFilterStep>(8);
     const auto* lg = Step<TLorentzGaussFilterStep>(9);
-    ASSERT_NE(lg, nullptr);
-    EXPECT_EQ(lg->m_fGaussWidth, 1.25f);
-    EXPECT_EQ(lg->m_fLorentzWidth, 0.75f);
+    ASSERT_TRUE(lorentz && gauss && lg);
+    EXPECT_EQ((Floats{lorentz->m_fLineWidth, gauss->m_fLineWidth, lg->m_fGaussWidth, lg->m_fLorentzWidth}),
+              (Floats{2.5f, 3.0f, 1.25f, 0.75f}));
 
     const TWaterSuppressionParams& w = Step<TWaterSuppressionStep>(10)->m_params;
     EXPECT_EQ((std::vector<float>{float(w.m_nMethod), float(w.m_nWindowType), float(w.m_nWindowLength),
