@@ -101,7 +101,7 @@ TEST_F(ProcessStepTest, AFailingWorkerFailsTheRunAfterAllWorkersEnded)
 
 // --- state-file names --------------------------------------------------------------------
 
-TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterAndGoWithTheStep)
+TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterInTheProjectFolder)
 {
     test::WriteBytes(m_dir.File("zf0.tmp"), "a");
     test::WriteBytes(m_dir.File("zf1.tmp"), "b");
@@ -116,17 +116,7 @@ TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterAndGoWithTheStep)
     EXPECT_NE(TProcessStep::MakeTempFileName("zf"), first);
     EXPECT_EQ(FileSize(first), 0);
 
-    std::string path;
-    {
-        TScaleStep step(2.0f, false, nullptr);
-        path = step.m_strTempFile;
-        EXPECT_TRUE(FileExists(path));
-    }
-    EXPECT_FALSE(FileExists(path));
-}
-
-TEST_F(ProcessStepTest, WithoutAProjectFolderStateFilesGoToTheTemporaryFolder)
-{
+    // Without a project folder, or without a project, they go to the temporary folder.
     m_project->m_strFolder.clear();
     std::string name = TProcessStep::MakeTempFileName("vxhist");
     EXPECT_EQ(FolderOf(name), TempFolder());
@@ -139,21 +129,15 @@ TEST_F(ProcessStepTest, WithoutAProjectFolderStateFilesGoToTheTemporaryFolder)
 
 // --- save state, undo and redo ------------------------------------------------------------
 
-TEST_F(ProcessStepTest, SaveStateNeedsADataSetAndWritesOnlyWithAStateFile)
+TEST_F(ProcessStepTest, AStepWithoutAStateFileSavesNothing)
 {
-    TScaleStep noSet(2.0f, false, nullptr);
-    EXPECT_FALSE(noSet.SaveState());
-    EXPECT_FALSE(noSet.Apply());
-    EXPECT_FALSE(noSet.Undo());
-    EXPECT_FALSE(noSet.Redo());
-    EXPECT_EQ(FileSize(noSet.m_strTempFile), 0);
-
+    // (Steps without a set, which save nothing either, are checked for every macro step.)
     auto set = test::MakeLoadedSet(2, 2, 1, 4);
     TScaleStep stateless(2.0f, false, set.get());
     RemoveFile(stateless.m_strTempFile);
     stateless.m_strTempFile.clear();
     EXPECT_TRUE(stateless.SaveState());
-    EXPECT_TRUE(StateFiles().size() == 1u);  // only noSet's empty file
+    EXPECT_TRUE(StateFiles().empty());
 }
 
 TEST_F(ProcessStepTest, UndoAndRedoExchangeTheWholeSetBitForBit)
