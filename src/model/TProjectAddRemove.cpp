@@ -411,10 +411,12 @@ bool TProject::RunMacroFile(const std::string& path)
     }
     const TProcessingHooks& hooks = ProcessingHooks();
     TProcessStep* pStep = hooks.newMacroStep ? hooks.newMacroStep(m_bRecording, m_pWorkSet) : nullptr;
+    // The application installs the processing hooks at start-up; only the core library used
+    // on its own (without the processing library) gets here.
     if (!pStep || !hooks.readMacro || !hooks.applyStep) {
         if (pStep && hooks.deleteStep)
             hooks.deleteStep(pStep);
-        vx::Report("Can not run macro file " + path + " because macro steps are not available in this version.",
+        vx::Report("Can not run macro file " + path + " because the processing library is not installed.",
                    vx::ReportIcon::Exclamation);
         return false;
     }

@@ -768,7 +768,7 @@ TEST_F(ProjectAddRemoveTest, MacroRunsNeedAWorkSetAFileAndTheMacroStep)
     EXPECT_FALSE(m_project.RunMacroFile(macro));
     EXPECT_EQ(m_report.Messages(),
               (std::vector<std::string>{"Can not run macro file " + macro +
-                                        " because macro steps are not available in this version."}));
+                                        " because the processing library is not installed."}));
 
     // With the macro step: a file of the wrong format, then a good one applied and recorded.
     int step = 42;
