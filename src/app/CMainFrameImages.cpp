@@ -27,6 +27,9 @@ void CMainFrame::ConnectImageCommands()
                       [this] { m_bAutoscaleImages = Action(cmd::AutoscaleImages)->isChecked(); });
     if (!m_wndCorrectionBar)
         return;
+    // The Project Toolbar's button shows the floating correction bar, or hides it when shown.
+    SetCommandHandler(cmd::SurfaceCoilNormalization,
+                      [this] { m_wndCorrectionBar->setVisible(!m_wndCorrectionBar->isVisible()); });
     if (auto* apply = m_wndCorrectionBar->findChild<QPushButton*>("ApplyButton"))
         connect(apply, &QPushButton::clicked, this, [this] { OnImageCorrection(false); });
     if (auto* smooth = m_wndCorrectionBar->findChild<QPushButton*>("SmoothButton"))

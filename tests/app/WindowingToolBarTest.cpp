@@ -181,7 +181,13 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
     ASSERT_EQ(TGuiFixture::ImageValue(8, 4), 400);
     ASSERT_EQ(TGuiFixture::ImageValue(60, 4), 1000);
     ASSERT_EQ(GreyAt(axial, 7, 4), 0);
+    // The Project Toolbar's button opens the hidden bar, and closes it again at the end.
     QDockWidget* bar = frame->CorrectionBar();
+    QAction* toggle = frame->Action(cmd::SurfaceCoilNormalization);
+    ASSERT_FALSE(bar->isVisible());
+    ASSERT_TRUE(toggle->isEnabled());
+    toggle->trigger();
+    ASSERT_TRUE(bar->isVisible());
     auto click = [&](const char* button) {
         QTest::mouseClick(bar->findChild<QPushButton*>(button), Qt::LeftButton);
         QApplication::processEvents();
@@ -204,6 +210,8 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);
     EXPECT_EQ(StepNames(), std::vector<std::string>({"image intensity normalization"}));
     EXPECT_EQ(report.Count(), 0u);
+    toggle->trigger();
+    EXPECT_FALSE(bar->isVisible());
 }
 
 }  // namespace
