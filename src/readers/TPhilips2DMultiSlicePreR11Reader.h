@@ -1,7 +1,7 @@
 #pragma once
 // Format 5, "Philips 2D CSI MultiSlice Pre R11": a stack of slices of k-space spectra in a
-// DATA file of IEEE floats, indexed by its LIST file (read from the start of the DATA
-// file), with the required SPAR file and a recommended PAR file.
+// DATA file of IEEE floats, indexed by its LIST file (each vector read from the offset
+// its line gives), with the required SPAR file and a recommended PAR file.
 #include "readers/TPhilipsCSIReader.h"
 
 class TPhilips2DMultiSlicePreR11Reader : public TPhilipsCSIReader {
@@ -9,8 +9,8 @@ public:
     explicit TPhilips2DMultiSlicePreR11Reader(const TCSIReadParams* pParams) : TPhilipsCSIReader(pParams) {}
 
     TCSISet* Read(std::string path) override;
-    // The k-space grid from the DATA file, whose spectra are read from its first byte.
-    bool ReadRawData(const std::string& path) override { return ReadListData(path, 0); }
+    // The k-space grid from the DATA file, each vector from its LIST line's offset.
+    bool ReadRawData(const std::string& path) override { return ReadListData(path); }
     bool Validate() override { return ValidateDims(0); }
     bool PostRead() override { return RunPostRead(TPostRead::KSpace2DRamp); }
 };

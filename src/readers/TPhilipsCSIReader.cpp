@@ -406,7 +406,7 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
     return true;
 }
 
-bool TPhilipsCSIReader::ReadListData(const std::string& path, int64_t offset)
+bool TPhilipsCSIReader::ReadListData(const std::string& path)
 {
     if (!m_pCSISet || m_kSpaceLines.empty())
         return false;
@@ -424,12 +424,14 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path, int64_t offset)
     const uint64_t spectrumBytes = perSpectrum * 4;
     const uint64_t records = m_kSpaceLines.size();
     const int64_t size = file.Size();
-    if (offset < 0 || size < offset || records > uint64_t(size - offset) / spectrumBytes)
+    if (size < 0)
         return false;
     if (gridFloats / perSpectrum > kMaxGridSpectraPerRecord * records)
         return false;
-    if (!file.Seek(offset))
-        return false;
+    // Every vector lies inside the file before memory is taken for the grid.
+    for (const TKSpaceLine& record : m_kSpaceLines)
+        if (record.offset < 0 || record.offset > size || spectrumBytes > uint64_t(size - record.offset))
+            return false;
 
     std::unique_ptr<float[]> grid(new (std::nothrow) float[gridFloats]());
     if (!grid)
@@ -445,8 +447,10 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path, int64_t offset)
         for (int d = 0; d < 3; ++d)
             if (c[d] < 0 || c[d] >= n[d])
                 return false;
+        // Each vector is read from its own offset: the DATA file also holds vectors the
+        // LIST parse skips (noise, other mixes), before and between the kept ones.
         const uint64_t voxel = uint64_t((c[2] * n[1] + c[1]) * n[0] + c[0]);
-        if (!file.ReadExact(grid.get() + voxel * perSpectrum, spectrumBytes))
+        if (!file.Seek(record.offset) || !file.ReadExact(grid.get() + voxel * perSpectrum, spectrumBytes))
             return false;
     }
     m_pRawData = std::move(grid);

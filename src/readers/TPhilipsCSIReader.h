@@ -115,9 +115,10 @@ protected:
     // `reverse`, else slice k - 1. The slice count must be at least 1; every file is
     // checked before the voxels are allocated.
     bool ReadSliceFiles(const std::string& base, bool reverse);
-    // The k-space grid from a DATA file: spectrum j of the file, from `offset` on, goes
-    // to the position of record j of m_kSpaceLines; positions without a record are zero.
-    bool ReadListData(const std::string& path, int64_t offset);
+    // The k-space grid from a DATA file: every record of m_kSpaceLines reads the
+    // spectrum at its own byte offset into its grid position; positions without a record
+    // are zero. A vector beyond the end of the file fails silently.
+    bool ReadListData(const std::string& path);
 
     // `orient`, when given, replaces the sequence's own flips and transposes.
     bool RunPostRead(TPostRead sequence, const std::function<void(TCSISet&, int sliceAxis)>& orient = nullptr);

@@ -24,7 +24,7 @@ public:
     ~TPhilipsEPCSIReader() override;
 
     TCSISet* Read(std::string path) override;
-    // The DATA file from m_nDataOffset on: one vector of Nx points per k-space record,
+    // The DATA file: one vector of Nx points per k-space record, from the record's offset,
     // summed into the even or odd buffer and divided by the signal averages. Reports a
     // file that cannot be opened; a short file, a record outside the final sizes or a
     // grid far larger than the file fills fails silently.

@@ -191,6 +191,9 @@ bool TPhilipsEPCSIReader::ParseLIST(std::string path)
         // vectors are skipped.
         if (pieces[0] != "STD" || pieces[1] != "0")
             return true;
+        int64_t offset = 0;
+        if (!VectorOffset(pieces, offset))
+            return false;
         if (firstVector) {
             m_nDataOffset = vx::LeadingInt(pieces[20]);
             firstVector = false;
@@ -203,7 +206,7 @@ bool TPhilipsEPCSIReader::ParseLIST(std::string path)
         if (kzIndex < 0 || kzIndex >= set.m_nDim[kz] || t < 0 || t >= TimeIndexCount() || kyIndex < 0 ||
             kyIndex >= set.m_nDim[ky])
             return false;
-        m_kSpaceLines.push_back({int32_t(kzIndex), int32_t(t), int32_t(kyIndex)});
+        m_kSpaceLines.push_back({int32_t(kzIndex), int32_t(t), int32_t(kyIndex), offset});
         return true;
     };
     if (!ForEachLISTLine(path, onHeader, onVector))
@@ -253,15 +256,16 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
     const size_t nx = size_t(n[kx]);
     const uint64_t vectorBytes = uint64_t(nx) * 8;
     const uint64_t records = m_kSpaceLines.size();
-    const int64_t offset = m_nDataOffset;
     const int64_t size = file.Size();
-    if (offset < 0 || size < offset || records > uint64_t(size - offset) / vectorBytes)
+    if (size < 0)
         return false;
     // The two buffers hold as many samples as the grid has floats.
     if (gridFloats > kMaxBufferSamplesPerFileSample * records * nx)
         return false;
-    if (!file.Seek(offset))
-        return false;
+    // Every vector lies inside the file before the buffers are taken.
+    for (const TKSpaceLine& record : m_kSpaceLines)
+        if (record.offset < 0 || record.offset > size || vectorBytes > uint64_t(size - record.offset))
+            return false;
 
     const size_t samples = size_t(gridFloats / 2);
     const int64_t points = set.m_nPoints;
@@ -271,7 +275,8 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
         return false;
     std::vector<TComplex> vector(nx);
     for (const TKSpaceLine& record : m_kSpaceLines) {
-        if (!file.ReadExact(vector.data(), vectorBytes))
+        // Each vector from its own offset: noise and correction vectors lie between them.
+        if (!file.Seek(record.offset) || !file.ReadExact(vector.data(), vectorBytes))
             return false;
         // The sizes may have changed after a record was checked (header lines after the
         // data vectors), so every record is checked against the final ones.

@@ -14,11 +14,13 @@
 class TPhilipsReader : public TCSIReader {
 public:
     // One accepted data vector of a LIST file: location, then the k indices along the
-    // first and second in-plane axes, both shifted to start at 0.
+    // first and second in-plane axes, both shifted to start at 0, and the byte offset of
+    // its samples in the DATA file.
     struct TKSpaceLine {
         int32_t location = 0;
         int32_t k1 = 0;
         int32_t k2 = 0;
+        int64_t offset = 0;
     };
 
     explicit TPhilipsReader(const TCSIReadParams* pParams);
@@ -36,9 +38,11 @@ public:
     // the version line or the field of view it gives is not positive.
     virtual bool ParsePAR(std::string path);
     // Takes the sizes of a LIST file (placed by the set's slice axis, which must be set
-    // first) and appends one k-space record per data vector of mix 0. Reports a file
-    // that cannot be read; false without a message when there is no set, the slice axis
-    // is not 0..2, or a data-vector line is malformed or lies outside the matrix.
+    // first) and appends one k-space record per standard data vector of mix 0 (noise,
+    // correction and navigator vectors are skipped). Reports a file that cannot be read;
+    // false without a message when there is no set, the slice axis is not 0..2, or a
+    // data-vector line is malformed (also a byte offset that is not a number) or lies
+    // outside the matrix.
     virtual bool ParseLIST(std::string path);
 
     std::vector<TKSpaceLine> m_kSpaceLines;
@@ -89,6 +93,9 @@ protected:
     using TPARGeneralFn = std::function<bool(const std::string& line, const std::vector<std::string>& words)>;
     using TPARImageFn = std::function<bool(const std::vector<std::string>& words, int version)>;
     static bool ForEachPARLine(const std::string& path, const TPARGeneralFn& onGeneral, const TPARImageFn& onImage);
+    // The byte offset column (the last word) of a LIST data-vector line; false when it is
+    // not a number or negative.
+    static bool VectorOffset(const std::vector<std::string>& words, int64_t& offset);
     // Walks a LIST file: release comment lines set m_nRelease, `onHeader` gets the words
     // of every header line ("." first) of the first mix (second word "0"), `onVector`
     // the words of every data-vector line (blank first), whatever its mix. A callback

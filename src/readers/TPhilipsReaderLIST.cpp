@@ -17,6 +17,11 @@ constexpr char kBlanks[] = " \t\r\n";
 
 }  // namespace
 
+bool TPhilipsReader::VectorOffset(const std::vector<std::string>& words, int64_t& offset)
+{
+    return !words.empty() && vx::ParseInt64(words.back(), offset) && offset >= 0;
+}
+
 bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader,
                                      const TLISTLineFn& onVector)
 {
@@ -90,8 +95,13 @@ bool TPhilipsReader::ParseLIST(std::string path)
     auto onVector = [&](const std::vector<std::string>& pieces) {
         if (pieces.size() != 20 && pieces.size() != 21)
             return false;
-        if (pieces[1] != "0")
+        // Standard vectors of the first mix only: noise, correction and navigator
+        // vectors share the DATA file but are no spectra of the grid.
+        if (pieces[0] != "STD" || pieces[1] != "0")
             return true;
+        int64_t offset = 0;
+        if (!VectorOffset(pieces, offset))
+            return false;
         if (firstVector) {
             m_nDataOffset = vx::LeadingInt(pieces.back());
             firstVector = false;
@@ -104,7 +114,7 @@ bool TPhilipsReader::ParseLIST(std::string path)
         if (location < 0 || location >= set.m_nDim[s] || ka < 0 || ka >= set.m_nDim[a] || kb < 0 ||
             kb >= set.m_nDim[b])
             return false;
-        m_kSpaceLines.push_back({int32_t(location), int32_t(ka), int32_t(kb)});
+        m_kSpaceLines.push_back({int32_t(location), int32_t(ka), int32_t(kb), offset});
         return true;
     };
     return ForEachLISTLine(path, onHeader, onVector);

@@ -5,6 +5,7 @@
 #include <complex>
 #include <cstdio>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -447,6 +448,84 @@ TEST(PhilipsCSIReaders, RawLoadKeepsTheFileGridWithUnsampledPositionsZero)
                 const bool signal = sampled && std::abs(want[0]) > 1.0f;
                 EXPECT_EQ(set->m_kSpaceMask[set->VoxelIndex(x, y, z)], signal ? 1 : 0);
             }
+}
+
+TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
+{
+    // The data-vector lines of a real export: noise vectors first, vectors of the second
+    // mix between the standard ones, and 544 standard vectors of mix 0. Their kinds, mixes,
+    // sizes and offsets are kept; the standard mix-0 vectors are spread over a 32 x 17
+    // grid, and every listed offset gets samples of its own in a synthetic DATA file.
+    const std::string real = "philips_listdata/MRS_MRI_libs/sub2_MRS.list";
+    VX_REQUIRE_SAMPLE(real);
+    struct TVector {
+        std::vector<std::string> words;
+        bool kept;
+    };
+    std::vector<TVector> vectors;
+    std::ifstream in(SampleDataPath(real));
+    for (std::string line; std::getline(in, line);) {
+        const std::vector<std::string> words = ListWords(line);
+        if (!line.empty() && line[0] == ' ' && words.size() == 21)
+            vectors.push_back({words, words[0] == "STD" && words[1] == "0"});
+    }
+    const int na = 32, nb = 17, points = 4096;
+    ASSERT_EQ(std::count_if(vectors.begin(), vectors.end(), [](const TVector& v) { return v.kept; }), na * nb);
+
+    // Sample 0 of a vector is 1000 + its line's index in the file; the others follow
+    // from it, so that a vector read from the wrong place differs everywhere.
+    auto sample = [](int line, int i) {
+        return std::complex<float>(float(1000 + line) + 0.25f * float(i % 7), -float(line) - float(i % 5));
+    };
+    std::string lines, data;
+    int kept = 0;
+    std::vector<int> lineOfVoxel(size_t(na * nb), -1);
+    for (size_t j = 0; j < vectors.size(); ++j) {
+        std::vector<std::string> w = vectors[j].words;
+        if (vectors[j].kept) {
+            const int a = kept % na, b = kept / na;
+            ++kept;
+            lineOfVoxel[size_t(b * na + a)] = int(j);
+            w[9] = std::to_string(a - na / 2);
+            w[10] = std::to_string(b - nb / 2);
+        }
+        for (const auto& word : w)
+            lines += "  " + word;
+        lines += "\n";
+        const size_t offset = std::stoull(w[20]);
+        ASSERT_EQ(std::stoi(w[19]), points * 8);
+        if (data.size() < offset + points * 8)
+            data.resize(offset + points * 8, '\0');
+        std::vector<std::complex<float>> samples;
+        for (int i = 0; i < points; ++i)
+            samples.push_back(sample(int(j), i));
+        data.replace(offset, size_t(points) * 8, DataBytes(samples));
+    }
+
+    for (int format : {5, 8}) {
+        TScriptedReport report;
+        TBatchMode batch;
+        TTempFolder folder;
+        TCSIScan scan = ScanFor(format, 2);
+        scan.n[0] = na, scan.n[1] = nb, scan.n[2] = 1, scan.points = points;
+        WriteScan(folder, format, scan);
+        WriteBytes(folder.File("scan.LIST"), ListText(scan, {}, 0) + lines);
+        WriteBytes(folder.File("scan.DATA"), data);
+        TCSIReadParams raw;
+        raw.m_bLoadRawData = 1;
+        auto set = ReadAs(format, folder.File("scan.DATA"), raw);
+        ASSERT_NE(set, nullptr) << g_batchLog;
+        ASSERT_EQ((std::vector<int>{set->m_nDim[0], set->m_nDim[1], set->m_nDim[2]}), (std::vector<int>{na, nb, 1}));
+        for (int b = 0; b < nb; ++b)
+            for (int a = 0; a < na; ++a) {
+                const int line = lineOfVoxel[size_t(b * na + a)];
+                const TSpectrum* v = set->GetVoxel(a, b, 0);
+                for (int i : {0, 1, 2047, 4095}) {
+                    ASSERT_EQ(std::complex<float>(v->GetReal(i), v->GetImag(i)), sample(line, i))
+                        << "format " << format << ", voxel " << a << ", " << b << ", point " << i;
+                }
+            }
+    }
 }
 
 TEST(PhilipsCSIReaders, TruncatedFilesAreRefusedWithoutHarm)

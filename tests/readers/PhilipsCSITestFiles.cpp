@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <sstream>
 
 namespace vx::test {
 
@@ -98,6 +99,15 @@ std::string ListText(const TCSIScan& scan, const std::vector<std::vector<int>>& 
         offset += bytes;
     }
     return out;
+}
+
+std::vector<std::string> ListWords(const std::string& line)
+{
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    return words;
 }
 
 std::vector<std::vector<int>> ShuffledPositions(const TCSIScan& scan)

@@ -39,6 +39,8 @@ std::string DataBytes(const std::vector<std::complex<float>>& samples);
 // order; the first vector's offset is `dataOffset`; release "release.1.2".
 std::string ListText(const TCSIScan& scan, const std::vector<std::vector<int>>& positions, int dataOffset,
                      int release = 9);
+// The blank-separated words of a LIST line.
+std::vector<std::string> ListWords(const std::string& line);
 // Every grid position of the scan, in an order that is not the file's raster order.
 std::vector<std::vector<int>> ShuffledPositions(const TCSIScan& scan);
 // A version 4 PAR text with the general-information lines given as (label, values) and

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -167,6 +166,10 @@ TEST(PhilipsLIST, DataVectorLines)
     };
     const Case cases[] = {
         {"a mix 1 vector is skipped and gives no offset", vector(1, 0, 8) + vector(0, 0, 24), true, 1, 24},
+        {"a noise vector of mix 0 is skipped", "  NOI  0  0 0 0  0  0 0 0  0  0  0 0 1 0 0 0 0 0  512  0\n" +
+                                                   vector(0, 0, 24), true, 1, 24},
+        {"an offset that is no number fails the parse", vector(0, 0, 0) + "  STD 0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 0 0 0 512 x\n",
+         false, 1, 0},
         {"20 pieces are a vector too", vector(0, 1, 40) + "  STD 0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 0 0 512 0\n", true, 2,
          40},
         {"19 pieces fail the parse", vector(0, 0, 0) + "  STD 0 0 0 0 0 0 0 0 0 0 0 1 0 0 0 0 512 0\n", false, 1, 0},
@@ -197,20 +200,23 @@ TEST(PhilipsLIST, RealHeader)
     TProbe reader;
     ASSERT_TRUE(reader.ParseLIST(SampleDataPath(file)));
     const TCSISet& set = reader.Set();
-    // Release 3.2-1, 4096 points, one voxel; every data vector of mix 0 is a record: the
-    // noise vectors and the 272 averages of each of 2 extra-attribute values.
+    // Release 3.2-1, 4096 points, one voxel; every standard data vector of mix 0 is a
+    // record (the 272 averages of each of 2 extra-attribute values), the noise vectors
+    // and the second mix's vectors are not.
     EXPECT_EQ(reader.m_nRelease, 3);
     EXPECT_EQ(set.m_nPoints, 4096);
     EXPECT_EQ(set.m_nSpatialDims, 3);
     EXPECT_EQ(set.m_nDim[0] * set.m_nDim[1] * set.m_nDim[2], 1);
-    size_t noise = 0;
+    std::vector<int64_t> offsets;
     std::ifstream in(SampleDataPath(file));
     for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::string type, mix;
-        if (line[0] == ' ' && words >> type >> mix && type == "NOI" && mix == "0")
-            ++noise;
+        const std::vector<std::string> w = ListWords(line);
+        if (line[0] == ' ' && w.size() == 21 && w[0] == "STD" && w[1] == "0")
+            offsets.push_back(std::stoll(w[20]));
     }
-    EXPECT_EQ(reader.m_kSpaceLines.size(), noise + 272 * 2);
-    EXPECT_EQ(reader.m_nDataOffset, 0);
+    ASSERT_EQ(offsets.size(), 272u * 2);
+    ASSERT_EQ(reader.m_kSpaceLines.size(), offsets.size());
+    for (size_t j = 0; j < offsets.size(); ++j)
+        EXPECT_EQ(reader.m_kSpaceLines[j].offset, offsets[j]) << j;
+    EXPECT_EQ(reader.m_nDataOffset, offsets[0]);
 }

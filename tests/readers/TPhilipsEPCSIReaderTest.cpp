@@ -6,7 +6,9 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "model/Geometry.h"
 #include "model/TCSISet.h"
@@ -181,6 +183,53 @@ TEST(PhilipsEPCSIReader, RawLoadKeepsTheReconstructedKSpaceWhateverTheWorkers)
         for (int i = 0; i < one->m_nPoints; ++i)
             ASSERT_NEAR(one->GetVoxel(v)->GetMagnitude(i), 200.0f, 0.05f) << "voxel " << v << " point " << i;
     }
+}
+
+TEST(PhilipsEPCSIReader, VectorsAreReadFromTheirOwnOffsets)
+{
+    // The same scan twice: once with its standard vectors back to back, once with the
+    // second mix's vector and a noise vector stored between the fifth and sixth of them
+    // (their LIST lines giving the offsets). Both give the same grid.
+    TScriptedReport report;
+    TBatchMode batch;
+    TTempFolder folder;
+    TEPCSIScan scan;
+    scan.n[0] = 8, scan.n[1] = 4, scan.n[2] = 2, scan.echoes = 8;
+    auto plain = ReadEPCSI(WriteEPCSIScan(folder.Path(), scan), scan, true);
+    ASSERT_NE(plain, nullptr) << g_batchLog;
+
+    const long bytes = scan.n[0] * 8;
+    const long gap = scan.dataOffset + 5 * bytes;  // where the sixth standard vector began
+    std::string list;
+    std::istringstream in(EPCSIListText(scan));
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> w = ListWords(line);
+        if (line[0] == ' ' && (w[0] == "STD" || w[0] == "NOI")) {
+            long offset = std::stol(w.back());
+            if (w[0] == "STD" && w[1] == "1")
+                offset = gap;
+            else if (w[0] == "STD" && offset >= gap)
+                offset += 2 * bytes;
+            line.clear();
+            w.back() = std::to_string(offset);
+            for (const auto& word : w)
+                line += "  " + word;
+        }
+        list += line + "\n";
+    }
+    list += "  NOI  0  0  0  0  0  0  0  0  0  0  0  0  1  0  0  0  0  0  " + std::to_string(bytes) + "  " +
+            std::to_string(gap + bytes) + "\n";
+    std::string data = EPCSIDataBytes(scan);
+    data.insert(size_t(gap), std::string(size_t(2 * bytes), 'm'));
+    WriteBytes(folder.File("gaps.LIST"), list);
+    WriteBytes(folder.File("gaps.DATA"), data);
+    WriteBytes(folder.File("gaps.PAR"), EPCSIParText(scan));
+    auto gaps = ReadEPCSI(folder.File("gaps.LIST"), scan, true);
+    ASSERT_NE(gaps, nullptr) << g_batchLog;
+    ASSERT_EQ(gaps->VoxelCount(), plain->VoxelCount());
+    for (size_t v = 0; v < plain->VoxelCount(); ++v)
+        ASSERT_EQ(std::memcmp(gaps->GetVoxel(v)->Data(), plain->GetVoxel(v)->Data(), size_t(plain->m_nPoints) * 8), 0)
+            << "voxel " << v;
 }
 
 TEST(PhilipsEPCSIReader, OffCentreKeepsItsPartAlongTheSliceNormal)
