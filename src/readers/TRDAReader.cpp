@@ -300,6 +300,10 @@ TCSISet* TRDAReader::Read(std::string path)
 
     if (!ReadRawData(path) || !FillCSISet())
         return DiscardSet();
+    // File slice k lies k slice spacings along the normal from the position vector; the
+    // set's rotation and its slice coordinate run the other way along the normal, so the
+    // slices are stored from the last file slice to the first.
+    set.FlipAxis(set.m_nSliceAxis);
     return CompleteRead(true);
 }
 

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <complex>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -10,6 +13,9 @@
 
 #include "model/Geometry.h"
 #include "model/TCSISet.h"
+#include "model/TCSISlice.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
 #include "readers/ReaderTestSupport.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/ScriptedReport.h"
@@ -178,7 +184,7 @@ TEST(RDAReader, GridGeometryByOrientation)
 }
 
 // One voxel of a CSI grid carries a line; after the read it is at the set's voxel of the
-// same in-plane indices, whatever flips, sizes or byte order the dialog held.
+// same in-plane indices (the slices in reverse order), whatever flips, sizes or byte order the dialog held.
 TEST(RDAReader, CSIVoxelOrderEndToEnd)
 {
     TScriptedReport report;
@@ -193,7 +199,7 @@ TEST(RDAReader, CSIVoxelOrderEndToEnd)
         {{1, 0, 0}, {0, 1, 0}, {8, 8, 1}, {3, 5, 0}, {3, 5, 0}},
         {{0, 1, 0}, {0, 0, -1}, {8, 8, 1}, {3, 5, 0}, {0, 3, 5}},
         {{1, 0, 0}, {0, 0, -1}, {8, 6, 1}, {3, 5, 0}, {3, 0, 5}},
-        {{1, 0, 0}, {0, 1, 0}, {4, 6, 3}, {1, 4, 2}, {1, 4, 2}},
+        {{1, 0, 0}, {0, 1, 0}, {4, 6, 3}, {1, 4, 2}, {1, 4, 0}},  // the last file slice is set slice 0
     };
     TCSIReadParams dialog;
     for (int k = 0; k < 3; ++k) {
@@ -214,6 +220,79 @@ TEST(RDAReader, CSIVoxelOrderEndToEnd)
         EXPECT_LT(LargestMagnitudeOutside(*set, lit), lit->GetMaxMagnitude() * 1e-4f) << c.voxel[0] << c.voxel[1] << c.voxel[2];
         // 250 Hz above the centre of 2000 Hz: an eighth of the points above the middle.
         EXPECT_EQ(PeakPoint(*lit), 128 + 32);
+    }
+    EXPECT_EQ(report.Count(), 0u);
+}
+
+// A 2 x 2 x 3 grid in each orientation, every file voxel with its own amplitude: an image
+// placed at the centre of file voxel (i0, i1, s) selects the set slice and the voxel of
+// that plane that hold the file voxel's samples. The centres come from the header: the
+// position vector is the outer corner of the first voxel in the plane and the centre of
+// the first slice, the slices follow one another along the plane's normal.
+TEST(RDAReader, ImagesAtTheFileSlicesSelectThoseSlices)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const struct {
+        double row[3];
+        double column[3];
+        int orientation;
+    } cases[] = {
+        {{1, 0, 0}, {0, 1, 0}, 2},
+        {{0, 1, 0}, {0, 0, -1}, 0},
+        {{1, 0, 0}, {0, 0, -1}, 1},
+    };
+    const int points = 16;
+    auto amplitude = [](int i0, int i1, int i2) { return 1.0 + i0 + 2 * i1 + 4 * i2; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.orientation);
+        TRDAGrid g;
+        g.matrix[0] = g.matrix[1] = 2;
+        g.matrix[2] = 3;
+        std::copy(c.row, c.row + 3, g.row);
+        std::copy(c.column, c.column + 3, g.column);
+        const double position[3] = {-12, 7, 30};
+        std::copy(position, position + 3, g.position);
+        g.spacingColumn = 5, g.spacingRow = 6, g.spacing3D = g.thickness = 8;
+        std::vector<std::complex<double>> all;
+        for (int i2 = 0; i2 < 3; ++i2)
+            for (int i1 = 0; i1 < 2; ++i1)
+                for (int i0 = 0; i0 < 2; ++i0) {
+                    const auto fid = RDAFid(points, 250.0, amplitude(i0, i1, i2));
+                    all.insert(all.end(), fid.begin(), fid.end());
+                }
+        WriteBytes(folder.File("stack.rda"), RDAHeader(RDALines(points, g)) + Float64Pairs(all));
+        auto set = ReadAs(kRDA, folder.File("stack.rda"), LoadRaw());
+        ASSERT_NE(set, nullptr);
+        ASSERT_EQ(set->m_nSliceAxis, c.orientation);
+        const float first = static_cast<float>(RDAFid(points, 250.0)[0].real());
+        ASSERT_GT(std::fabs(first), 0.1f);
+
+        // The normal: row x column, column x row for coronal planes.
+        const double* r = c.row;
+        const double* q = c.column;
+        double n[3] = {r[1] * q[2] - r[2] * q[1], r[2] * q[0] - r[0] * q[2], r[0] * q[1] - r[1] * q[0]};
+        if (c.orientation == 1)
+            for (double& v : n)
+                v = -v;
+        for (int i2 = 0; i2 < 3; ++i2)
+            for (int i1 = 0; i1 < 2; ++i1)
+                for (int i0 = 0; i0 < 2; ++i0) {
+                    float centre[3];
+                    for (int k = 0; k < 3; ++k)
+                        centre[k] = float(position[k] + (i0 + 0.5) * 5 * r[k] + (i1 + 0.5) * 6 * q[k] + i2 * 8 * n[k]);
+                    TProject project;
+                    TMRImage image(&project);
+                    image.SetOrientation(c.orientation, false);
+                    image.SetPosition(centre);
+                    image.LocateInCSISet(set.get());
+                    TCSISlice slice;
+                    ASSERT_TRUE(slice.SetFromImage(set.get(), &image)) << i0 << i1 << i2;
+                    const TSpectrum* voxel = slice.GetSpectrumAt(image.GetCentre());
+                    ASSERT_NE(voxel, nullptr) << i0 << i1 << i2;
+                    EXPECT_FLOAT_EQ(voxel->GetReal(0), float(amplitude(i0, i1, i2)) * first)
+                        << "file voxel " << i0 << i1 << i2 << ", set slice " << slice.GetSliceIndex();
+                }
     }
     EXPECT_EQ(report.Count(), 0u);
 }
