@@ -193,6 +193,22 @@ void ApplyHeaderLine(const std::string& line, const std::vector<std::string>& to
     }
 }
 
+// True when the row and column vectors are neither zero nor (nearly) parallel: the sine
+// of their angle is at least 0.001. Values that are not finite pass; the geometry step
+// refuses them.
+bool SpansPlane(const TGridKeys& g)
+{
+    float n[3];
+    CrossProduct(g.row, g.column, n);
+    const double cross = double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2];
+    double rows = 0.0, columns = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        rows += double(g.row[i]) * g.row[i];
+        columns += double(g.column[i]) * g.column[i];
+    }
+    return !(cross <= 1e-6 * rows * columns);
+}
+
 // Slice orientation, matrix, field of view, off-centre and rotations of the set from the
 // held grid keys. False when the rotation has no inverse or a value is not finite.
 bool ApplyGeometry(const TGridKeys& g, TCSISet& set)
@@ -323,17 +339,27 @@ bool TRDAReader::ParseHeader(const std::string& path)
         return false;
     TGridKeys grid;
     std::vector<std::string> tokens;
+    bool complete = false;
     while (lines.Next(line)) {
         if (Contains(line, kEndMarker)) {
             // The header size is a 32-bit word; a header that long is no header.
             if (lines.Position() > INT32_MAX)
                 return false;
             m_params.m_nHeaderSize = static_cast<int32_t>(lines.Position());
+            complete = true;
             break;
         }
         SplitString(line, tokens, kDelimiters);
         if (tokens.size() >= 2)
             ApplyHeaderLine(line, tokens, set, grid);
+    }
+    // Without two directions there is no plane to place the grid in. A header cut short
+    // (no end line) is refused as silently as a truncated file.
+    if (!SpansPlane(grid)) {
+        if (complete)
+            vx::Report("The row and column vectors of " + path + " are missing, zero or parallel.",
+                       vx::ReportIcon::Exclamation);
+        return false;
     }
     return ApplyGeometry(grid, set);
 }

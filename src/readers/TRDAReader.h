@@ -23,6 +23,7 @@ public:
     // Parses the header into the set being built and sets m_nHeaderSize to the byte after
     // the end line (without one it keeps the dialog's value). False, silently, when the
     // file cannot be read, its first line lacks the begin marker, or the geometry has no
-    // inverse or is not finite.
+    // inverse or is not finite, or the row and column vectors are missing, zero or
+    // parallel, which is reported when the header has its end line.
     bool ParseHeader(const std::string& path);
 };

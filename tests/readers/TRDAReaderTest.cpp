@@ -366,6 +366,41 @@ TEST(RDAReader, RefusedFiles)
     EXPECT_EQ(report.Count(), 1u);
 }
 
+// Row and column vectors that give no plane refuse the file with one message; vectors of
+// any length that do span one are taken.
+TEST(RDAReader, RowAndColumnVectorsMustSpanAPlane)
+{
+    TScriptedReport report;
+    TTempFolder folder;
+    const std::string samples = Float64Pairs(RDAFid(64, 250.0));
+    KeyLines noRow;
+    for (const auto& line : RDALines(64, TRDAGrid{}))
+        if (line.first.rfind("RowVector", 0) != 0)
+            noRow.push_back(line);
+    const KeyLines valid = RDALines(64, TRDAGrid{});
+    const std::pair<const char*, KeyLines> refused[] = {
+        {"row vector missing", noRow},
+        {"column vector zero",
+         WithKey(WithKey(WithKey(valid, "ColumnVector[0]", "0"), "ColumnVector[1]", "0"), "ColumnVector[2]", "0")},
+        {"parallel", WithKey(WithKey(valid, "ColumnVector[0]", "-2"), "ColumnVector[1]", "0")},
+        {"nearly parallel", WithKey(WithKey(valid, "ColumnVector[0]", "1"), "ColumnVector[1]", "0.0005")},
+    };
+    for (const auto& [name, lines] : refused) {
+        report.Clear();
+        WriteBytes(folder.File("flat.rda"), RDAHeader(lines) + samples);
+        EXPECT_EQ(ReadAs(kRDA, folder.File("flat.rda")), nullptr) << name;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"The row and column vectors of " +
+                                                              folder.File("flat.rda") +
+                                                              " are missing, zero or parallel."})
+            << name;
+    }
+    report.Clear();
+    WriteBytes(folder.File("long.rda"),
+               RDAHeader(WithKey(WithKey(valid, "RowVector[0]", "3"), "ColumnVector[0]", "0.01")) + samples);
+    EXPECT_NE(ReadAs(kRDA, folder.File("long.rda")), nullptr);
+    EXPECT_EQ(report.Count(), 0u);
+}
+
 // Cut at every byte of the header and every 64th byte of the samples, a file gives no set
 // and no message.
 TEST(RDAReader, TruncatedFilesGiveNoSet)
