@@ -241,8 +241,13 @@ bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProjec
     image.orientation = DicomOrientation(r, c);
     image.fov[0] = header.columns * spacing[1];
     image.fov[1] = header.rows * spacing[0];
+    // Image Position (Patient) is the centre of the first pixel: the image's centre lies
+    // (columns - 1) / 2 column spacings along the rows and (rows - 1) / 2 row spacings
+    // along the columns from it.
+    const float alongRow = 0.5f * static_cast<float>(header.columns - 1) * spacing[1];
+    const float alongColumn = 0.5f * static_cast<float>(header.rows - 1) * spacing[0];
     for (int k = 0; k < 3; ++k)
-        image.position[k] = header.firstPixel[k] + 0.5f * (image.fov[0] * r[k] + image.fov[1] * c[k]);
+        image.position[k] = header.firstPixel[k] + alongRow * r[k] + alongColumn * c[k];
     // Sizes beyond the float range cannot place the image.
     const float placement[5] = {image.fov[0], image.fov[1], image.position[0], image.position[1], image.position[2]};
     if (!std::all_of(placement, placement + 5, [](float v) { return std::isfinite(v); }))

@@ -174,7 +174,8 @@ TEST_F(DicomImageTest, GeometryFromTheCosines)
         ASSERT_NE(image, nullptr) << what;
         EXPECT_EQ(image->GetOrientation(), t.orientation) << what;
         EXPECT_EQ(image->GetInfoText(TMRImage::InfoDirectionCode), t.code) << what;
-        // 3 columns 2 mm apart, 2 rows 1.5 mm apart; the centre half of each from the first pixel.
+        // 3 columns 2 mm apart, 2 rows 1.5 mm apart; the first pixel's centre is the
+        // position, the image's centre lies a column spacing and half a row spacing on.
         EXPECT_FLOAT_EQ(image->GetFOVX(), 6.0f);
         EXPECT_FLOAT_EQ(image->GetFOVY(), 3.0f);
         float position[3], rotation[9], inverse[9];
@@ -185,7 +186,7 @@ TEST_F(DicomImageTest, GeometryFromTheCosines)
         const float normal[3] = {t.r[1] * t.c[2] - t.r[2] * t.c[1], t.r[2] * t.c[0] - t.r[0] * t.c[2],
                                  t.r[0] * t.c[1] - t.r[1] * t.c[0]};
         for (int k = 0; k < 3; ++k) {
-            EXPECT_NEAR(position[k], first[k] + 3.0f * t.r[k] + 1.5f * t.c[k], 1e-4) << what;
+            EXPECT_NEAR(position[k], first[k] + 2.0f * t.r[k] + 0.75f * t.c[k], 1e-4) << what;
             EXPECT_NEAR(Times(rotation, t.r)[k], t.rowAxis[k], 1e-5) << what << " row " << k;
             EXPECT_NEAR(Times(rotation, t.c)[k], t.columnAxis[k], 1e-5) << what << " column " << k;
             EXPECT_NEAR(Times(rotation, normal)[k], t.normalAxis[k], 1e-5) << what << " normal " << k;
@@ -206,7 +207,7 @@ TEST_F(DicomImageTest, CentreInTheWorkSetIsSeenInTheStandardView)
     } cases[] = {{"HFS", 10, 20}, {"HFP", -10, -20}, {"HFDL", -20, 10}};
     for (const auto& t : cases) {
         TSynthDicom dicom;
-        dicom.texts[DCM_ImagePositionPatient] = "7\\18.5\\30";
+        dicom.texts[DCM_ImagePositionPatient] = "8\\19.25\\30";
         dicom.texts[DCM_PatientPosition] = t.patient;
         TProject project;
         project.m_pWorkSet = m_project.m_pWorkSet;

@@ -57,17 +57,27 @@ TEST_F(DicomRealFilesTest, ScannerSlicesImportWithTheirGeometryAndPixels)
         EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientPosition), "Supine") << name;
         EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientEntry), "HF") << name;
 
-        // The centre lies half a field of view along the rows and columns from the first pixel.
+        // The file's first pixel centre, cosines, spacings and sizes: the centre lies
+        // (columns - 1) / 2 column spacings along the rows and (rows - 1) / 2 row
+        // spacings along the columns from the first pixel's centre.
         DcmFileFormat file;
         ASSERT_TRUE(file.loadFile(path.c_str()).good());
-        double first[3], r[3], c[3];
+        DcmDataset& data = *file.getDataset();
+        double first[3], r[3], c[3], rowSpacing = 0, columnSpacing = 0;
+        Uint16 rows = 0, columns = 0;
+        ASSERT_TRUE(data.findAndGetFloat64(DCM_PixelSpacing, rowSpacing, 0).good());
+        ASSERT_TRUE(data.findAndGetFloat64(DCM_PixelSpacing, columnSpacing, 1).good());
+        ASSERT_TRUE(data.findAndGetUint16(DCM_Rows, rows).good());
+        ASSERT_TRUE(data.findAndGetUint16(DCM_Columns, columns).good());
         float position[3];
         image->GetPosition(position);
         for (unsigned long k = 0; k < 3; ++k) {
-            ASSERT_TRUE(file.getDataset()->findAndGetFloat64(DCM_ImagePositionPatient, first[k], k).good());
-            ASSERT_TRUE(file.getDataset()->findAndGetFloat64(DCM_ImageOrientationPatient, r[k], k).good());
-            ASSERT_TRUE(file.getDataset()->findAndGetFloat64(DCM_ImageOrientationPatient, c[k], k + 3).good());
-            EXPECT_NEAR(position[k], first[k] + 0.5 * (image->GetFOVX() * r[k] + image->GetFOVY() * c[k]), 1e-3);
+            ASSERT_TRUE(data.findAndGetFloat64(DCM_ImagePositionPatient, first[k], k).good());
+            ASSERT_TRUE(data.findAndGetFloat64(DCM_ImageOrientationPatient, r[k], k).good());
+            ASSERT_TRUE(data.findAndGetFloat64(DCM_ImageOrientationPatient, c[k], k + 3).good());
+            const double centre =
+                first[k] + (columns - 1) / 2.0 * columnSpacing * r[k] + (rows - 1) / 2.0 * rowSpacing * c[k];
+            EXPECT_NEAR(position[k], centre, 1e-3) << name << " axis " << k;
         }
 
         // Little-endian files: the pixel file holds the file's own pixel bytes.
