@@ -1,5 +1,6 @@
 #include "readers/GenesisImage.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -22,10 +23,11 @@ bool Refuse(const std::string& text)
     return false;
 }
 
-// Orientation and centre of the image from its plane normal: only a normal along one
-// scanner axis places the image (header x and y are negated against the program's
-// patient coordinates, and the slice location stands for the coordinate along the
-// normal). False when the normal lies along no axis.
+// Orientation and centre of the image from its plane normal (header x and y are negated
+// against the program's patient coordinates). A normal along a scanner axis gives that
+// orientation, and the slice location stands for the coordinate along the normal; any
+// other normal gives the orientation of its largest component, and the image lies at its
+// centre. False when the normal has no direction (zero or not finite).
 bool PlaceByNormal(const GEMRImgData& block, TNewImage& image)
 {
     const float location = block.slice_location();
@@ -40,7 +42,16 @@ bool PlaceByNormal(const GEMRImgData& block, TNewImage& image)
         image.position[axis] = axis == 2 ? location : -location;
         return true;
     }
-    return false;
+    int largest = 0;
+    for (int axis = 1; axis < 3; ++axis)
+        if (std::fabs(normal[axis]) > std::fabs(normal[largest]))
+            largest = axis;
+    if (!(std::fabs(normal[largest]) > 0.0f) || !std::isfinite(normal[largest]))
+        return false;
+    image.orientation = largest;
+    for (int k = 0; k < 3; ++k)
+        image.position[k] = centre[k];
+    return true;
 }
 
 }  // namespace
@@ -85,8 +96,8 @@ bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportPa
     image.pixels = DecodeRawSamples(bytes.data(), static_cast<size_t>(count), byteOrder == 0);
     image.fov[0] = static_cast<float>(block.image_dim_x()) * block.pixel_size_x();
     image.fov[1] = static_cast<float>(block.image_dim_y()) * block.pixel_size_y();
-    // An image whose normal lies along no axis keeps the orientation and position of a
-    // new image, with the direction code of that orientation.
+    // An image without a plane normal keeps the orientation and position of a new image,
+    // with the direction code of that orientation.
     image.placed = PlaceByNormal(block, image);
     image.info[TMRImage::InfoDirectionCode] = DirectionCodeOf(image.orientation);
     image.info[TMRImage::InfoExamName] = GEcleanstr(header.series_data.series_description());

@@ -19,7 +19,7 @@ struct TNewImage {
     int height = 0;
     // Placed images get orientation, centre (0, 0), position, the rotation of their
     // angulation and their place in the work set's frame. An image that is not placed (raw
-    // images, Genesis images of an oblique plane) keeps the defaults of a new image and
+    // images, Genesis images without a plane normal) keeps the defaults of a new image and
     // gets only its position and field of view set.
     bool placed = true;
     int orientation = 0;            // 0 sagittal, 1 coronal, 2 axial

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,8 +75,9 @@ protected:
 
 TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes)
 {
-    // The plane normal places the image; a normal along no axis places nothing and the
-    // image keeps a new image's orientation (unknown) and position.
+    // The plane normal places the image: along an axis at the slice location, otherwise
+    // by its largest component at the header's centre; a normal without a direction places
+    // nothing and the image keeps a new image's orientation (unknown) and position.
     const struct {
         std::array<float, 3> normal;
         int orientation;  // -1: not placed
@@ -85,7 +87,10 @@ TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes
         {{1, 0, 0}, 0, {-42.5f, 20, 30}, "AH"},
         {{0, 1, 0}, 1, {-10, -42.5f, 30}, "RH"},
         {{0, 0, 1}, 2, {-10, 20, 42.5f}, "RA"},
-        {{0.9999f, 0, 0.01f}, -1, {0, 0, 0}, "AH"},
+        {{0.9999f, 0, 0.01f}, 0, {-10, 20, 30}, "AH"},
+        {{0.3f, -0.9f, 0.3f}, 1, {-10, 20, 30}, "RH"},
+        {{0.1f, 0.2f, -0.97f}, 2, {-10, 20, 30}, "RA"},
+        {{0, 0, 0}, -1, {0, 0, 0}, "AH"},
     };
     // The Import dialog's numbers have no effect on this reader.
     TImageImportParams dialog;
@@ -96,7 +101,7 @@ TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes
     int run = 0;
     for (int key : {1, 3, 6, 7, 9, 11})
         for (int order : {0, 1}) {
-            const auto& plane = planes[run++ % 4];
+            const auto& plane = planes[run++ % std::size(planes)];
             const std::string name = std::to_string(key) + (order ? "le" : "be") + ".MR";
             WriteBytes(Input(name), GenesisBytes(key, order, plane.normal));
             ASSERT_TRUE(AddGenesis(name, dialog)) << name;
@@ -121,6 +126,23 @@ TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes
                                                                    plane.code, "n/a", "n/a"}))
                 << name;
         }
+    EXPECT_EQ(m_report.Count(), 0u);
+}
+
+TEST_F(GenesisImageTest, AnObliqueImageLiesInTheWorkSetsFrame)
+{
+    // An unrotated work set centred at (5, -5, 10): the oblique, mostly sagittal image
+    // centred at (-10, 20, 30) lies in the set's plane x = -10 - 5.
+    TCSISet* set = AddSet("csi", "", "");
+    const float offCentre[3] = {5, -5, 10};
+    set->SetOffCentre(offCentre);
+    m_project.m_pWorkSet = set;
+    WriteBytes(Input("oblique.MR"), GenesisBytes(11, 1, {0.96f, 0.28f, 0}));
+    ASSERT_TRUE(AddGenesis("oblique.MR"));
+    const TMRImage* image = ImageNamed("oblique.MR");
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetOrientation(), 0);
+    EXPECT_FLOAT_EQ(image->GetSlicePosition(), -15.0f);
     EXPECT_EQ(m_report.Count(), 0u);
 }
 
