@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -448,6 +449,66 @@ TEST(PhilipsCSIReaders, RawLoadKeepsTheFileGridWithUnsampledPositionsZero)
                 const bool signal = sampled && std::abs(want[0]) > 1.0f;
                 EXPECT_EQ(set->m_kSpaceMask[set->VoxelIndex(x, y, z)], signal ? 1 : 0);
             }
+}
+
+TEST(PhilipsCSIReaders, AngulatedScansTurnByTheirFilesConvention)
+{
+    // Patient-to-set rotations built from turns about single axes: the angles of a PAR
+    // file (taken in the order rl, ap, fh) turn the set first about x, then y, then z;
+    // the angles of a SPAR file (whose lr and ap angles point the other way than the
+    // set's axes) first about y, then x, then z. The rotation is the transpose of the turn.
+    using M = std::array<double, 9>;
+    auto times = [](const M& p, const M& q) {
+        M r{};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                for (int k = 0; k < 3; ++k)
+                    r[size_t(3 * i + j)] += p[size_t(3 * i + k)] * q[size_t(3 * k + j)];
+        return r;
+    };
+    auto turn = [](int axis, double degrees) {
+        const double t = degrees * std::acos(-1.0) / 180.0, c = std::cos(t), s = std::sin(t);
+        const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+        M r{};
+        r[size_t(4 * axis)] = 1;
+        r[size_t(4 * u)] = r[size_t(4 * v)] = c;
+        r[size_t(3 * v + u)] = s;
+        r[size_t(3 * u + v)] = -s;
+        return r;
+    };
+    const double rl = 7, ap = 12, fh = -25;
+    const M parTurn = times(times(turn(0, rl), turn(1, ap)), turn(2, fh));
+    const M sparTurn = times(times(turn(1, -ap), turn(0, -rl)), turn(2, fh));
+    const struct {
+        int format;
+        const M& turn;
+    } cases[] = {{2, parTurn}, {8, parTurn}, {4, sparTurn}, {10, sparTurn}};
+    for (const auto& c : cases) {
+        for (int sliceAxis = 0; sliceAxis < 3; ++sliceAxis) {
+            TScriptedReport report;
+            TBatchMode batch;
+            TTempFolder folder;
+            const TCSIScan scan = ScanFor(c.format, sliceAxis);
+            const std::string path = WriteScan(folder, c.format, scan);
+            TLines par = ParLines(scan.n[2]);
+            par.back().second = "12.000  -25.000  7.000";  // ap, fh, rl
+            WriteBytes(folder.File("scan.PAR"), ParText(par));
+            TLines spar = CSISparLines(scan);
+            spar.push_back({"si_ap_off_angulation", "12"});
+            spar.push_back({"si_lr_off_angulation", "7"});
+            spar.push_back({"si_cc_off_angulation", "-25"});
+            WriteBytes(folder.File("scan.SPAR"), SparText(spar));
+            auto set = ReadAs(c.format, path);
+            ASSERT_NE(set, nullptr) << c.format << " " << g_batchLog;
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j) {
+                    EXPECT_NEAR(set->m_fRotation[i][j], c.turn[size_t(3 * j + i)], 1e-5)
+                        << "format " << c.format << ", slice axis " << sliceAxis << ", element " << i << j;
+                    EXPECT_NEAR(set->m_fRotationInverse[i][j], c.turn[size_t(3 * i + j)], 1e-5)
+                        << "format " << c.format << ", slice axis " << sliceAxis << ", element " << i << j;
+                }
+        }
+    }
 }
 
 TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
