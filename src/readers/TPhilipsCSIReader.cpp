@@ -1,6 +1,7 @@
 #include "readers/TPhilipsCSIReader.h"
 
 #include <new>
+#include <string>
 #include <vector>
 
 #include "model/Geometry.h"
@@ -135,7 +136,11 @@ TCSISet* TPhilipsCSIReader::ReadSliceSet(const std::string& path, const char* fo
     const int s = set.m_nSliceAxis;
     set.m_nDim[s] = m_nSlices;
     if (m_nSlices < 1 || GridFloatCount(set) == 0) {
-        Warn("Fail to read metabolic map PAR file " + parPath + ".");
+        if (m_bSlicesFromPAR)
+            Warn("Fail to read metabolic map PAR file " + parPath + ".");
+        else
+            Warn("The number of slices (" + std::to_string(m_nSlices) + ") in parameter file " +
+                 CompanionPath(base, "_1.SPAR") + " is invalid.");
         return DiscardSet();
     }
     if (grid == TGrid::MultiSlice) {
@@ -426,8 +431,12 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
     const int64_t size = file.Size();
     if (size < 0)
         return false;
-    if (gridFloats / perSpectrum > kMaxGridSpectraPerRecord * records)
+    if (gridFloats / perSpectrum > kMaxGridSpectraPerRecord * records) {
+        Warn("The LIST file of " + path + " lists " + std::to_string(records) + " data vectors for a grid of " +
+             std::to_string(gridFloats / perSpectrum) + " positions; a grid may have at most " +
+             std::to_string(kMaxGridSpectraPerRecord) + " positions per data vector.");
         return false;
+    }
     // Every vector lies inside the file before memory is taken for the grid.
     for (const TKSpaceLine& record : m_kSpaceLines)
         if (record.offset < 0 || record.offset > size || spectrumBytes > uint64_t(size - record.offset))

@@ -283,6 +283,7 @@ bool TPhilipsReader::ParseSPAR(std::string path)
         } else if (key == "nr_of_slices_for_multislice") {
             const int n = line.Integer();
             m_nSlices = n;
+            m_bSlicesFromPAR = false;
             set.m_nDim[s] = n;
             set.m_fSliceThickness = static_cast<float>(double(set.m_fFOV[s]) - (double(n) - 1.0) * state.sliceDistance);
             set.m_fSliceGap = static_cast<float>(state.sliceDistance - double(set.m_fSliceThickness));

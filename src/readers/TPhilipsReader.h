@@ -49,6 +49,7 @@ public:
     int32_t m_nDataOffset = 0;  // byte offset of the first accepted LIST data vector
     int32_t m_nRelease = 9;     // major scanner software release
     int32_t m_nSlices = 1;      // slices (locations)
+    bool m_bSlicesFromPAR = false;  // m_nSlices was last set by a PAR file
 
     // The file base + suffix: that exact file, else a case-insensitive match in the same
     // folder, else the exact name (which then fails to open).

@@ -127,8 +127,10 @@ bool TPhilipsReader::ParsePAR(std::string path)
         if (g.hasFOV)
             set.m_fFOV[k] = g.fov[k];
     }
-    if (g.hasSlices)
+    if (g.hasSlices) {
         m_nSlices = g.slices;
+        m_bSlicesFromPAR = true;
+    }
     if (g.hasThickness)
         set.m_fSliceThickness = g.thickness;
     if (g.hasGap)

@@ -269,6 +269,21 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
             WriteBytes(f.File(name), SparText(lines));
         };
     };
+    // The slice count of the per-slice readers from the SPAR file (its matrix line after
+    // it), the PAR file giving none.
+    auto sparSlices = [](const std::string& count) {
+        return [=](const TTempFolder& f, TCSIScan& scan) {
+            TLines lines = CSISparLines(scan);
+            lines.insert(lines.begin(), {"nr_of_slices_for_multislice", count});
+            lines.erase(std::remove_if(lines.begin() + 1, lines.end(),
+                                       [](const auto& l) { return l.first == "nr_of_slices_for_multislice"; }),
+                        lines.end());
+            WriteBytes(f.File("scan_1.SPAR"), SparText(lines));
+            TLines par = ParLines(1);
+            par.erase(par.begin());
+            WriteBytes(f.File("scan.PAR"), ParText(par));
+        };
+    };
     auto remove = [](const std::string& name) {
         return [=](const TTempFolder& f, TCSIScan&) { std::remove(f.File(name).c_str()); };
     };
@@ -311,7 +326,12 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
              scan.n[0] = 64, scan.n[1] = 64;
              WriteBytes(f.File("scan.LIST"), ListText(scan, {{0, 0, 0}}, 0));
          },
-         ""},
+         "The LIST file of $/scan.DATA lists 1 data vectors for a grid of 12288 positions; a grid may have at "
+         "most 16 positions per data vector."},
+        {"a SPAR slice count the per-slice files cannot have", 6, sparSlices("0"),
+         "The number of slices (0) in parameter file $/scan_1.SPAR is invalid."},
+        {"a SPAR slice count beyond the voxel limit", 9, sparSlices("100000000"),
+         "The number of slices (100000000) in parameter file $/scan_1.SPAR is invalid."},
         {"a record the later sizes leave outside", 8,
          [](const TTempFolder& f, TCSIScan& scan) {
              WriteBytes(f.File("scan.LIST"), ListText(scan, ShuffledPositions(scan), 96) +
