@@ -239,11 +239,11 @@ int VaxToIEEEFloats(void* buffer, int byteCount)
             continue;
         }
         // A VAX F word keeps its 16-bit halves swapped against IEEE and has an exponent
-        // bias two higher, which is one less in the top byte.
-        b[0] = b[2];
-        b[1] = b[3];
-        b[2] = b0;
-        b[3] = static_cast<unsigned char>(b1 - 1);
+        // bias two higher, which is one less in the top byte. The IEEE bits are put
+        // together as a number, so that the float is right in the host's byte order.
+        const uint32_t bits = uint32_t(b[2]) | (uint32_t(b[3]) << 8) | (uint32_t(b0) << 16) |
+                              (uint32_t(static_cast<unsigned char>(b1 - 1)) << 24);
+        std::memcpy(b, &bits, 4);
     }
     return words * 4;
 }

@@ -1,6 +1,7 @@
 #include "readers/ReaderHelpers.h"
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "model/TCSIParams.h"
@@ -175,4 +176,13 @@ bool KSpaceGridToVoxelSpace(TCSISet& set, const bool alternate[3])
         set.m_bKSpace = 0;
     }
     return true;
+}
+
+void DecodeFloat32LE(const unsigned char* bytes, size_t count, float* out)
+{
+    for (size_t i = 0; i < count; ++i, bytes += 4) {
+        const uint32_t bits = uint32_t(bytes[0]) | (uint32_t(bytes[1]) << 8) | (uint32_t(bytes[2]) << 16) |
+                              (uint32_t(bytes[3]) << 24);
+        std::memcpy(out + i, &bits, 4);
+    }
 }

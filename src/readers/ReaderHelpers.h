@@ -1,5 +1,6 @@
 #pragma once
 // Small helpers every CSI reader shares.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,3 +76,7 @@ void FinishSetData(TCSISet& set, bool normalize);
 // any other dimension count is left alone. False when the FFT refuses an axis length
 // (reported there once); the set is then half transformed and must be dropped.
 bool KSpaceGridToVoxelSpace(TCSISet& set, const bool alternate[3]);
+
+// `count` IEEE 754 single-precision values stored little-endian at `bytes`, decoded into
+// the host's floats whatever its byte order.
+void DecodeFloat32LE(const unsigned char* bytes, size_t count, float* out);

@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "readers/ReaderHelpers.h"
 
 namespace {
 
@@ -446,6 +447,7 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
     if (!grid)
         return false;
     const int64_t n[3] = {set.m_nDim[0], set.m_nDim[1], set.m_nDim[2]};
+    std::vector<unsigned char> bytes(static_cast<size_t>(spectrumBytes));
     for (const TKSpaceLine& record : m_kSpaceLines) {
         int64_t c[3];
         c[s] = record.location;
@@ -459,8 +461,9 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
         // Each vector is read from its own offset: the DATA file also holds vectors the
         // LIST parse skips (noise, other mixes), before and between the kept ones.
         const uint64_t voxel = uint64_t((c[2] * n[1] + c[1]) * n[0] + c[0]);
-        if (!file.Seek(record.offset) || !file.ReadExact(grid.get() + voxel * perSpectrum, spectrumBytes))
+        if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size()))
             return false;
+        DecodeFloat32LE(bytes.data(), static_cast<size_t>(perSpectrum), grid.get() + voxel * perSpectrum);
     }
     m_pRawData = std::move(grid);
     m_nRawFloats = static_cast<size_t>(gridFloats);

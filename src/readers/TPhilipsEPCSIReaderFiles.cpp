@@ -11,6 +11,7 @@
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "readers/PhilipsPARImage.h"
+#include "readers/ReaderHelpers.h"
 #include "readers/TPhilipsEPCSIReader.h"
 
 namespace {
@@ -273,11 +274,13 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
     std::unique_ptr<TComplex[]> odd(new (std::nothrow) TComplex[samples]());
     if (!even || !odd)
         return false;
-    std::vector<TComplex> vector(nx);
+    std::vector<unsigned char> bytes(static_cast<size_t>(vectorBytes));
+    std::vector<float> values(nx * 2);
     for (const TKSpaceLine& record : m_kSpaceLines) {
         // Each vector from its own offset: noise and correction vectors lie between them.
-        if (!file.Seek(record.offset) || !file.ReadExact(vector.data(), vectorBytes))
+        if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size()))
             return false;
+        DecodeFloat32LE(bytes.data(), values.size(), values.data());
         // The sizes may have changed after a record was checked (header lines after the
         // data vectors), so every record is checked against the final ones.
         const int64_t kzIndex = record.location, t = record.k1, kyIndex = record.k2;
@@ -293,7 +296,7 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
         for (size_t x = 0; x < nx; ++x) {
             c[kx] = int64_t(x);
             const int64_t v = (c[2] * n[1] + c[1]) * n[0] + c[0];
-            target[v * points + t / 2] += sign * vector[x];
+            target[v * points + t / 2] += sign * TComplex(values[2 * x], values[2 * x + 1]);
         }
     }
     if (m_nSignalAverages > 1) {

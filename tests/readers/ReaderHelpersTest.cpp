@@ -21,3 +21,18 @@ TEST(ReaderHelpers, NamesFromTheLastPathComponents)
     for (const auto& c : cases)
         EXPECT_EQ(NameFromLastComponents(c.path, c.count), c.name) << c.path;
 }
+
+TEST(ReaderHelpers, LittleEndianFloatsAreDecodedFromTheirBytes)
+{
+    // Sign, exponent and mantissa written out by hand, lowest byte first: 1.0 is
+    // 0x3F800000, -1.5 is 0xBFC00000, 0.15625 is 0x3E200000, and the smallest normal
+    // float 2^-126 is 0x00800000; the bytes of a float are never taken in host order.
+    const unsigned char bytes[] = {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0xC0, 0xBF,
+                                   0x00, 0x00, 0x20, 0x3E, 0x00, 0x00, 0x80, 0x00};
+    float out[4] = {};
+    DecodeFloat32LE(bytes, 4, out);
+    EXPECT_EQ(out[0], 1.0f);
+    EXPECT_EQ(out[1], -1.5f);
+    EXPECT_EQ(out[2], 0.15625f);
+    EXPECT_EQ(out[3], 0x1p-126f);
+}
