@@ -87,7 +87,13 @@ TEST_F(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
     } planes[] = {{2, 0, 2}, {4, 0, 0}, {8, 0, 1}, {16, 18, 2}, {16, 20, 0}, {16, 24, 1}};
     const int revisions[] = {kRev11, kRev14, kRev9};
     int run = 0;
-    for (int dimsCount : {2, 3})
+    // Even grids and odd ones, whose transforms need no half-voxel ramp and whose centre
+    // lies on a voxel.
+    const struct {
+        int dimsCount;
+        int n[3];
+    } sizes[] = {{2, {8, 8, 1}}, {3, {8, 8, 4}}, {2, {7, 7, 1}}, {3, {9, 9, 3}}};
+    for (const auto& size : sizes)
         for (const auto& plane : planes)
             for (int transpose : {0, 1})
                 for (int mode : {0, 1, 2, 3}) {
@@ -98,7 +104,8 @@ TEST_F(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
                     h.pointSize = (run / 2) % 2 ? 4 : 2;
                     h.field56 = (run / 4) % 2;  // bit 0 clear: alternated signs along x
                     h.points = 32;
-                    h.dims[2] = dimsCount == 3 ? 4 : 1;
+                    std::copy(size.n, size.n + 3, h.dims);
+                    const int dimsCount = size.dimsCount;
                     h.plane = plane.plane;
                     h.obliquePlane = plane.oblique;
                     h.field178 = transpose ? 0 : 1;
@@ -108,7 +115,9 @@ TEST_F(GEPfileReader, LineLandsAtTheKnownVoxelInEveryOrientation)
                     WriteBytes(path, PfileBytes(h, KSpaceLine(h.dims, dimsCount, at, LineFid(h.points),
                                                               (h.field56 & 1) == 0)));
                     const auto set = ReadAs(kExcite, path);
-                    const std::string what = "run " + std::to_string(run) + ": plane " +
+                    const std::string what = "run " + std::to_string(run) + ": " + std::to_string(h.dims[0]) +
+                                             " x " + std::to_string(h.dims[1]) + " x " + std::to_string(h.dims[2]) +
+                                             ", plane " +
                                              std::to_string(plane.plane) + "/" + std::to_string(plane.oblique) +
                                              ", " + std::to_string(dimsCount) + "-D, transpose " +
                                              std::to_string(transpose) + ", mode " + std::to_string(mode);

@@ -48,9 +48,12 @@ TEST_F(MPCSIReader, LineLandsInItsVoxelAndSlice)
 {
     const struct {
         int plane, obliquePlane, sliceAxis, revision, order, pointSize, fileSlice;
+        int n;  // in-plane matrix: even, or odd (no half-voxel ramp, the centre on a voxel)
     } cases[] = {
-        {2, 0, 2, kRev11, 1, 2, 0}, {4, 0, 0, kRev14, 0, 4, 1}, {8, 0, 1, kRev9, 1, 4, 2},
-        {16, 18, 2, kRev11, 0, 2, 3}, {16, 20, 0, kRev14, 1, 2, 1},
+        {2, 0, 2, kRev11, 1, 2, 0, 8},   {4, 0, 0, kRev14, 0, 4, 1, 8},  {8, 0, 1, kRev9, 1, 4, 2, 8},
+        {16, 18, 2, kRev11, 0, 2, 3, 8}, {16, 20, 0, kRev14, 1, 2, 1, 8}, {16, 24, 1, kRev9, 1, 4, 2, 8},
+        {2, 0, 2, kRev11, 1, 2, 1, 7},   {8, 0, 1, kRev14, 0, 2, 3, 9},  {16, 24, 1, kRev11, 1, 2, 0, 7},
+        {16, 20, 0, kRev9, 0, 4, 2, 9},
     };
     for (const auto& c : cases) {
         TPfileHeader h;
@@ -61,11 +64,14 @@ TEST_F(MPCSIReader, LineLandsInItsVoxelAndSlice)
         h.obliquePlane = c.obliquePlane;
         h.corner1 = {-80, 80, 20};
         h.corner2 = {80, 80, 20};
-        const int dims[3] = {8, 8, h.mpSlices}, at[3] = {2, 5, c.fileSlice};
-        const std::string path = m_folder.File(std::to_string(c.plane) + "_" + std::to_string(c.obliquePlane) + ".7");
+        h.mpMatrix[0] = h.mpMatrix[1] = float(c.n);
+        const int dims[3] = {c.n, c.n, h.mpSlices}, at[3] = {2, 5, c.fileSlice};
+        const std::string path = m_folder.File(std::to_string(c.plane) + "_" + std::to_string(c.obliquePlane) + "_" +
+                                               std::to_string(c.n) + ".7");
         WriteBytes(path, MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(32), true, true)));
         const auto set = ReadAs(kMPCSI, path);
-        const std::string what = "plane " + std::to_string(c.plane) + "/" + std::to_string(c.obliquePlane);
+        const std::string what = "plane " + std::to_string(c.plane) + "/" + std::to_string(c.obliquePlane) + ", " +
+                                 std::to_string(c.n) + " x " + std::to_string(c.n);
         ASSERT_NE(set, nullptr) << what;
 
         // The file's slices 0 1 2 3 lie at 3 1 2 0 (even ones first, from the far end);
@@ -77,8 +83,14 @@ TEST_F(MPCSIReader, LineLandsInItsVoxelAndSlice)
         v[0] = set->m_nDim[0] - 1 - v[0];
         EXPECT_EQ(set->m_nSliceAxis, s) << what;
         EXPECT_EQ(set->m_nDim[s], 4) << what;
-        // The 32 of 64 in-plane points inside the ellipse give the line half its amplitude
-        // at its voxel; the unsampled corners spread the rest, well below it.
+        // The in-plane points inside the ellipse (32 of 64 for 8 x 8) give the line their
+        // share of its amplitude at its voxel; the unsampled corners spread the rest, well
+        // below it.
+        const double cx = (c.n - 1) / 2.0;
+        int sampled = 0;
+        for (int y = 0; y < c.n; ++y)
+            for (int x = 0; x < c.n; ++x)
+                sampled += (x - cx) * (x - cx) / (cx * cx) + (y - cx) * (y - cx) / (cx * cx) <= 1.01;
         const int point = 16 + 4;
         const size_t line = set->VoxelIndex(v[0], v[1], v[2]);
         double best = 0, rest = 0;
@@ -86,7 +98,7 @@ TEST_F(MPCSIReader, LineLandsInItsVoxelAndSlice)
             const double m = set->GetVoxel(k)->GetMagnitude(point);
             (k == line ? best : rest) = k == line ? m : std::max(rest, m);
         }
-        EXPECT_NEAR(best, 1000.0 * 32 * 32 / 64, 5.0) << what;
+        EXPECT_NEAR(best, 1000.0 * 32 * sampled / (c.n * c.n), 5.0) << what;
         EXPECT_GT(best, 2 * rest) << what;
     }
     EXPECT_EQ(m_report.Count(), 0u);
