@@ -1,0 +1,110 @@
+// The voxel window driven as the user drives it: panel buttons clicked, numbers typed,
+// keys sent to the main window and windows closed, with no command-state refresh in
+// between. The main window's commands and the panel must follow on their own.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <complex>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "app/CVexaraApp.h"
+#include "app/CommandIds.h"
+#include "model/ProcessingHooks.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TProcessHistory.h"
+#include "views/CIntegralListView.h"
+#include "views/CIntegralWnd.h"
+#include "views/CVoxelWndDlgView.h"
+#include "views/CVoxelWndView.h"
+#include "VoxelWindowFixture.h"
+
+using namespace vx::test;
+using P = CVoxelWndDlgView;
+
+namespace {
+
+class UserPathTest : public OpenVoxelWindowTest {
+protected:
+    void SetUp() override
+    {
+        OpenVoxelWindowTest::SetUp();
+        panel = window->Panel();
+    }
+
+    std::vector<std::complex<float>> SetSamples() const
+    {
+        std::vector<std::complex<float>> all;
+        for (size_t k = 0; k < set->VoxelCount(); ++k)
+            all.insert(all.end(), set->GetVoxel(k)->Data(), set->GetVoxel(k)->Data() + set->GetVoxel(k)->SampleCount());
+        return all;
+    }
+    // Types a number into a panel edit as the user does: select all, type.
+    void Type(int id, const char* text)
+    {
+        QLineEdit* edit = panel->Edit(id);
+        ASSERT_TRUE(edit->isEnabled()) << id;
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    void Press(int id)
+    {
+        QAbstractButton* button = panel->Button(id);
+        ASSERT_TRUE(button->isEnabled()) << id;
+        QTest::mouseClick(button, Qt::LeftButton);
+        QApplication::processEvents();
+    }
+    // A left click on the spectrum plot of the window's view at a spectral point.
+    void ClickPoint(CVoxelWindow* on, int point)
+    {
+        CVoxelWndView* view = on->View();
+        const TPixelRect r = view->m_plot.GetPixelRect();
+        const QPoint at(view->m_plot.DataToPixel({static_cast<float>(point), 0.0f}).x, (r.top + r.bottom) / 2);
+        QTest::mouseMove(view, at);
+        QTest::mouseClick(view, Qt::LeftButton, {}, at);
+    }
+    bool ApplyEnabled() const { return panel->Button(P::kApply)->isEnabled(); }
+    // Enabled states of Undo, Redo and Clear all as the menu and toolbar show them now.
+    std::vector<bool> HistoryCommands()
+    {
+        return {Frame().Action(cmd::EditUndo)->isEnabled(), Frame().Action(cmd::EditRedo)->isEnabled(),
+                Frame().Action(cmd::EditClearAll)->isEnabled()};
+    }
+
+    CVoxelWndDlgView* panel = nullptr;
+};
+
+TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
+{
+    const auto before = SetSamples();
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{false, false, false}));
+
+    // Phase tool: a constant phase typed into the panel, then Apply.
+    Press(P::kPhase);
+    Type(P::kPhase0, "30");
+    Press(P::kApply);
+    ASSERT_EQ(session->Project()->m_history->DoneSteps().size(), 1u);
+    EXPECT_TRUE(SetSamples() != before);
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{true, false, true}));
+
+    // Ctrl+Z on the main window undoes it; nothing is left to undo.
+    Frame().activateWindow();
+    QApplication::setActiveWindow(&Frame());
+    QTest::keyClick(&Frame(), Qt::Key_Z, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(session->Project()->m_history->DoneSteps().size(), 0u);
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{false, true, false}));
+
+    // A one-click command of the panel: zero filling is a new step, and the undone one goes.
+    Press(P::kZeroFill);
+    EXPECT_EQ(set->m_nPoints, 2 * TGuiFixture::kPoints);
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
+}  // namespace
