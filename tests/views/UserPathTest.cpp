@@ -107,4 +107,29 @@ TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});
 }
 
+TEST_F(UserPathTest, IntegralToolTakesRegionAfterRegionAndStartsAgainFromItsButton)
+{
+    Press(P::kIntegral);
+    CIntegralWnd* integrals = window->IntegralWindow();
+    ASSERT_NE(integrals, nullptr);
+    // One region after the other: Apply is offered again once the next region's ends are set.
+    for (const auto& [start, end] : {std::pair{170, 195}, std::pair{100, 120}}) {
+        ClickPoint(window, start);
+        ClickPoint(window, end);
+        EXPECT_TRUE(ApplyEnabled()) << start;
+        const int count = integrals->List()->topLevelItemCount();
+        Press(P::kApply);
+        EXPECT_EQ(integrals->List()->topLevelItemCount(), count + 1) << start;
+        EXPECT_FALSE(ApplyEnabled()) << start;
+    }
+    // The button pressed again starts the tool afresh: no end set, Apply offered as at first.
+    Press(P::kIntegral);
+    EXPECT_EQ(window->View()->GetToolMode(), 16);
+    EXPECT_TRUE(integrals->isVisible());
+    EXPECT_TRUE(ApplyEnabled());
+    Press(P::kApply);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Select the region for integraion first."});
+    EXPECT_EQ(integrals->List()->topLevelItemCount(), 2);
+}
+
 }  // namespace
