@@ -132,4 +132,44 @@ TEST_F(UserPathTest, IntegralToolTakesRegionAfterRegionAndStartsAgainFromItsButt
     EXPECT_EQ(integrals->List()->topLevelItemCount(), 2);
 }
 
+TEST_F(UserPathTest, ClosingAWindowDuringLivePhasingGivesTheSamplesBack)
+{
+    CVexaraApp app;
+    app.SetSetting(3, 1);  // "PhaseMode" 1: the set follows the tool
+    const auto before = SetSamples();
+    const bool modified = session->Project()->IsModified();
+    // Phases the work set from the panel of a window, then closes what the case closes.
+    const auto phaseThenClose = [&](CVoxelWindow* on, const std::function<void()>& close) {
+        panel = on->Panel();
+        Press(P::kPhase);
+        Type(P::kPhase0, "45");
+        ASSERT_TRUE(SetSamples() != before);
+        close();
+        QApplication::processEvents();
+        EXPECT_TRUE(SetSamples() == before);
+        EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
+        EXPECT_EQ(session->Project()->IsModified(), modified);
+    };
+    {
+        SCOPED_TRACE("voxel window closed");
+        phaseThenClose(window, [&] { window->close(); });
+    }
+    {
+        SCOPED_TRACE("averaged window closed");
+        TMouseEvent event;
+        Frame().OpenAverageWindow(Voxel(2, 2), event);
+        auto* average = dynamic_cast<CVoxelWindow*>(Frame().AverageWindows().GetLast());
+        ASSERT_NE(average, nullptr);
+        phaseThenClose(average, [&] { average->close(); });
+    }
+    {
+        SCOPED_TRACE("image window of the voxel window closed");
+        CVoxelWindow* again = Open(5, 5);
+        ASSERT_NE(again, nullptr);
+        phaseThenClose(again, [&] { axial->close(); });
+        EXPECT_EQ(Frame().SingleVoxelWindows().GetCount(), 0);
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
 }  // namespace
