@@ -280,7 +280,8 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     EXPECT_EQ(chooser.Requests()[1].filterIndex, 1);
     const std::vector<std::string> messages = report.Messages();
     ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR; ");
+    EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR (Parameter file " + bogus +
+                                   " cannot be read or is invalid.); ");
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.rfind(kSummary, 0) == 0; }),
               1);
@@ -306,7 +307,8 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
         });
     });
     frame->Action(cmd::ProjectAddCSISet)->trigger();
-    EXPECT_EQ(report.Messages().back(), "Fail to add CSI set from philips_spar_sdat_WS.SPAR.");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add CSI set from philips_spar_sdat_WS.SPAR.\n"
+                                                          "philips_spar_sdat_WS already exists."});
     EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
     EXPECT_EQ(g_lastReadParams.m_nPoints, 64);
     frame->Action(cmd::ProjectAddCSISet)->trigger();
@@ -338,6 +340,59 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
     EXPECT_FALSE(g_pProject->IsModified());
     // Saving and opening again are the vendor flow's; the recent list the project commands'.
+}
+
+TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWithItsReason)
+{
+    const std::string ws = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
+    const std::string par = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.PAR";
+    const std::string rec = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC";
+    for (const std::string& sample : {ws, par, rec})
+        VX_REQUIRE_SAMPLE(sample);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    {
+        TDialogScript sets([&](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) { dialog.accept(); });
+        });
+        // A set first, so that images are checked against it.
+        chooser.Answer(SampleDataPath(ws));
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        // A file that is no header: one message, the program's text and then the reader's.
+        const std::string bogus = root.File("bogus.SPAR");
+        WriteBytes(bogus, "not a header");
+        report.Clear();
+        chooser.Answer(bogus);
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        const std::vector<std::string> messages = report.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        const std::string lead = "Fail to add CSI set from bogus.SPAR.\n";
+        EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
+        EXPECT_GT(messages[0].size(), lead.size() + 5) << messages[0];
+    }
+
+    // A valid PAR whose REC was cut short: refused before any question about the patient,
+    // the date or the geometry, in one message.
+    const std::string pixels = ReadBytes(SampleDataPath(rec));
+    WriteBytes(root.File("cut.PAR"), ReadBytes(SampleDataPath(par)));
+    WriteBytes(root.File("cut.REC"), pixels.substr(0, pixels.size() / 2));
+    report.Clear();
+    chooser.Answer(root.File("cut.REC"));
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    EXPECT_EQ(report.Questions(), std::vector<std::string>{});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe PAR file " +
+                                                          root.File("cut.PAR") + " has invalid format."});
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
 // The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
