@@ -451,16 +451,21 @@ TEST_F(AddImagesDialogTest, SharedGeometryIsShownAndEditsGoToEverySelectedImage)
     EXPECT_FLOAT_EQ(Param(dialog, 0, TMRImage::ParamPositionX + 2), z0);
     EXPECT_FLOAT_EQ(Param(dialog, 1, TMRImage::ParamPositionX + 2), z1);
 
-    // A field of view of 0 is reset to 240 mm when the edit is left.
+    // A field of view goes to both images as it is typed; one of 0 or below reaches neither
+    // and is refused when the edit is left, which then shows the images' value again.
     dialog.FOVEdit(0)->setFocus();
     dialog.FOVEdit(0)->selectAll();
-    QTest::keyClicks(dialog.FOVEdit(0), "0");
-    EXPECT_FLOAT_EQ(Param(dialog, 1, TMRImage::ParamFOVX), 0.0f);
-    dialog.FOVEdit(1)->setFocus();
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid FOV, reset it to 240mm."}));
-    EXPECT_EQ(dialog.FOVEdit(0)->text(), "240");
-    for (int row = 0; row < 2; ++row)
-        EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamFOVX), 240.0f) << row;
+    QTest::keyClicks(dialog.FOVEdit(0), "200");
+    for (const char* refused : {"0", "-3"}) {
+        dialog.FOVEdit(0)->setFocus();
+        dialog.FOVEdit(0)->selectAll();
+        QTest::keyClicks(dialog.FOVEdit(0), refused);
+        dialog.FOVEdit(1)->setFocus();
+        EXPECT_EQ(dialog.FOVEdit(0)->text(), "200") << refused;
+        for (int row = 0; row < 2; ++row)
+            EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamFOVX), 200.0f) << refused << row;
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Please enter a number larger than 0."));
 
     // Inc: start (0, 0, -20), step (0, 0, 5) gives z -20 and -15 in list order, and each
     // image's slice position and in-plane centre follow in the work set's frame, whose z

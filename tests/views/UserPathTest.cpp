@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -13,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "app/CPeakRemovalDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "model/ProcessingHooks.h"
+#include "support/DialogScript.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
 #include "views/CIntegralListView.h"
@@ -170,6 +173,40 @@ TEST_F(UserPathTest, ClosingAWindowDuringLivePhasingGivesTheSamplesBack)
         EXPECT_EQ(Frame().SingleVoxelWindows().GetCount(), 0);
     }
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
+TEST_F(UserPathTest, PanelNumbersThatMakeNoSenseAreRefusedAndChangeNothing)
+{
+    const auto before = SetSamples();
+    // Peak removal: more peaks than the spectra have points keeps the dialog open.
+    std::vector<bool> openAfterOK;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CPeakRemovalDlg>(d, [&](CPeakRemovalDlg& dialog) {
+            dialog.NumPeaks()->setText(QString::number(TGuiFixture::kPoints + 1));
+            QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            openAfterOK.push_back(dialog.isVisible());
+            dialog.reject();
+        });
+    });
+    Press(P::kPeakRemoval);
+    EXPECT_EQ(openAfterOK, std::vector<bool>{true});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter an integer between 1 and 256."});
+    EXPECT_EQ(view->GetToolMode(), 0);
+
+    // Zoom: a ymin above the ymax is not drawn, and Apply refuses it with the tool kept.
+    report.Clear();
+    Press(P::kZoom);
+    const TSpectrumDisplayParams shown = view->GetDisplayParams();
+    const QString ymax = panel->Edit(P::kYMax)->text();
+    Type(P::kYMin, QString::number(ymax.toDouble() + 50).toUtf8().constData());
+    EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
+    Press(P::kApply);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter a ymin smaller than ymax (" + ymax.toStdString() + ")."});
+    EXPECT_EQ(view->GetToolMode(), 3);
+    EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
+    EXPECT_EQ(view->GetDisplayParams().m_fYMax, shown.m_fYMax);
+    EXPECT_TRUE(SetSamples() == before);
+    EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
 }
 
 }  // namespace
