@@ -207,6 +207,38 @@ TEST_F(AddCSISetDialogTest, SlowestAxisStaysOffTheFastestAndOKReadsTheOrder)
     EXPECT_EQ(p.m_nOrientation, 2);
 }
 
+TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowKeepTheDialogOpenWithoutAFileDialog)
+{
+    CAddCSISetDlg dialog;
+    dialog.show();
+    ChooseFormat(dialog, 21);  // user-described data: every size is typed
+    TScriptedFileChooser chooser;
+    const struct {
+        int id;
+        const char* text;
+        const char* message;
+    } refused[] = {{Dlg::IdPoints, "0", "Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdSweepWidth, "0", "Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdFOVX, "0", "Please enter a number larger than 0."},
+                   {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."}};
+    for (const auto& r : refused) {
+        report.Clear();
+        auto* edit = qobject_cast<QLineEdit*>(dialog.Control(r.id));
+        const QString old = Text(dialog, r.id);
+        edit->selectAll();
+        QTest::keyClicks(edit, r.text);
+        dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.id;
+        EXPECT_TRUE(dialog.isVisible()) << r.id;
+        if (auto* number = qobject_cast<CNumEdit*>(edit))
+            number->SetText(old);
+        else
+            edit->setText(old);
+    }
+    EXPECT_TRUE(chooser.Requests().empty());
+    EXPECT_EQ(g_nCSIImportCount, 1);
+}
+
 TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
 {
     const TImageImportParams saved = CImportImageDlg::s_last;
