@@ -427,6 +427,39 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
+{
+    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
+    VX_REQUIRE_SAMPLE(dicom);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // A DICOM image cut in its pixel data: the library says why on the error stream only.
+    const std::string bytes = ReadBytes(SampleDataPath(dicom));
+    WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
+    TScriptedFileChooser chooser;
+    chooser.Answer(root.File("cut.IMA"));
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) {
+                dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+                emit dialog.TypeList()->activated(4);
+                dialog.accept();
+            });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    const std::vector<std::string> messages = report.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string lead = "Fail to add image from cut.IMA.\n";
+    EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
+    EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
 // The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
 class AddImagesDialogTest : public AppSessionTest {
 protected:
