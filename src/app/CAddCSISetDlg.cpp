@@ -14,7 +14,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <cstdint>
+
 #include "app/CNumEdit.h"
+#include "app/DialogFields.h"
 #include "app/DialogHelpers.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
@@ -410,6 +413,17 @@ void CAddCSISetDlg::ReadControls()
 
 void CAddCSISetDlg::accept()
 {
+    // Of the sizes the user can type, none may be 0 or below: the dialog stays open.
+    int whole = 0;
+    float number = 0.0f;
+    for (int id : {IdPoints, IdSweepWidth})
+        if (auto* edit = qobject_cast<QLineEdit*>(Control(id));
+            edit && edit->isEnabled() && !vx::app::ReadIntegerField(edit, 1, INT32_MAX, whole))
+            return;
+    for (int id : {IdFOVX, IdFOVY, IdFOVZ})
+        if (auto* edit = qobject_cast<QLineEdit*>(Control(id));
+            edit && edit->isEnabled() && !vx::app::ReadNumberAbove(edit, 0.0, number))
+            return;
     ReadControls();
     const TFormatFilter filter = FormatFileFilter(m_params.m_nFormat);
     vx::TFileRequest request;

@@ -17,6 +17,7 @@
 #include "app/CImportImageDlg.h"
 #include "app/CIncSlicePosDlg.h"
 #include "app/CNumEdit.h"
+#include "app/DialogFields.h"
 #include "app/DialogHelpers.h"
 #include "app/DialogRunner.h"
 #include "model/Geometry.h"
@@ -237,6 +238,9 @@ void CAddImagesDlg::SetOrientationRadios(int orientation)
 void CAddImagesDlg::SetParameterFromEdit(CNumEdit* edit, int kind)
 {
     const float value = static_cast<float>(vx::LeadingDouble(edit->GetText().toStdString()));
+    // A field of view of 0 or below reaches no image (leaving the edit refuses it).
+    if ((kind == TMRImage::ParamFOVX || kind == TMRImage::ParamFOVY) && !(value > 0.0f))
+        return;
     for (TMRImage* image : m_selected)
         image->SetParameter(value, kind, true);
     RefreshImageItems();
@@ -260,10 +264,10 @@ void CAddImagesDlg::OnKillfocusFOV(int axis)
         text = edit->GetText();
     if (text.isEmpty() || vx::LeadingDouble(text.toStdString()) > 0.0)
         return;
-    vx::Report("Invalid FOV, reset it to 240mm.", vx::ReportIcon::Exclamation);
-    edit->SetText("240");
-    for (TMRImage* image : m_selected)
-        image->SetParameter(kDefaultFOV, TMRImage::ParamFOVX + axis, true);
+    // Refused: the edit shows again what the selected images have, which stays.
+    vx::Report(vx::app::NumberAboveText(0.0), vx::ReportIcon::Exclamation);
+    const float kept = m_selected.empty() ? kDefaultFOV : m_selected.front()->GetParameter(TMRImage::ParamFOVX + axis);
+    edit->SetText(vx::app::Text5(kept));
 }
 
 void CAddImagesDlg::OnOrientation()

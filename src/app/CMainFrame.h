@@ -91,6 +91,8 @@ public:
 
     // Sets every action's enabled and checked state from the project and the windows.
     void UpdateCommandStates();
+    // Undo, Redo and Clear all follow the history at once, whoever changed it.
+    void HistoryChanged() override { UpdateCommandStates(); }
     // Shows the recent projects (full paths) in the File menu.
     void SetRecentFiles(const QStringList& paths);
 

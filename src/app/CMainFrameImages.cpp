@@ -5,11 +5,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
+#include "app/DialogFields.h"
 #include "model/TCSISet.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
@@ -84,12 +87,23 @@ void CMainFrame::OnImageCorrection(bool smooth)
     if (smooth) {
         step = new TImageSmoothingStep(image);
     } else {
-        // The leading digits of each box, 0 when there are none.
-        auto value = [this](const char* name) {
-            const auto* edit = m_wndCorrectionBar->findChild<QLineEdit*>(name);
-            return edit ? static_cast<float>(vx::LeadingInt(edit->text().toStdString())) : 0.0f;
+        // A line width from 1 to the image's larger side and a threshold from 0 to 100 per
+        // cent; anything else (a blank box too) is refused with its range and nothing runs.
+        // The leading digits of a box count ("10%" is 10).
+        const auto read = [this](const char* name, int low, int high, int& value) {
+            auto* edit = m_wndCorrectionBar->findChild<QLineEdit*>(name);
+            if (!edit)
+                return false;
+            const std::string text = edit->text().trimmed().toStdString();
+            value = vx::LeadingInt(text);
+            const bool digits = !text.empty() && text[0] >= '0' && text[0] <= '9';
+            return (digits && value >= low && value <= high) || vx::app::ReadIntegerField(edit, low, high, value);
         };
-        step = new TImageNormalizationStep(value("LineWidthEdit"), value("ThresholdEdit"), image);
+        int width = 0, threshold = 0;
+        if (!read("LineWidthEdit", 1, std::max({image->GetWidth(), image->GetHeight(), 1}), width) ||
+            !read("ThresholdEdit", 0, 100, threshold))
+            return;
+        step = new TImageNormalizationStep(static_cast<float>(width), static_cast<float>(threshold), image);
     }
     // A step that fails is deleted by Perform; its own messages came from the step.
     if (TProcessStep::Perform(step, *g_pProject, false))

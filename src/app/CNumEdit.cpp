@@ -2,9 +2,16 @@
 
 #include <QKeyEvent>
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
 
 #include "model/TextHelpers.h"
+#include "platform/Numbers.h"
+#include "platform/Report.h"
 
 CNumEdit::CNumEdit(QWidget* parent) : QLineEdit(parent)
 {
@@ -28,6 +35,12 @@ void CNumEdit::SetText(const QString& text)
     m_strLast = text;
     m_strPrev = text;
     setText(text);
+}
+
+std::string CNumEdit::RangeText()
+{
+    const std::string limit = FloatToStringG(std::numeric_limits<float>::max(), 6);
+    return "Please enter a number between -" + limit + " and " + limit + ", without an exponent.";
 }
 
 bool CNumEdit::IsUnfinished(const QString& text)
@@ -54,7 +67,14 @@ void CNumEdit::OnTextEdited(const QString& text)
         m_strPrev = text;
         return;
     }
-    if (!IsNumber(text.toStdString())) {
+    // Beyond what a float holds, or written with an exponent (which the box does not take):
+    // refused with the range, the text as it was.
+    const std::string typed = text.toStdString();
+    const bool number = IsNumber(typed);
+    const bool exponent = !number && text.contains(QRegularExpression("^-?[0-9]*\\.?[0-9]*[eE][-+]?[0-9]*$"));
+    const double value = number && !IsUnfinished(text) ? vx::LeadingDouble(typed) : 0.0;
+    const bool tooLarge = std::fabs(value) > std::numeric_limits<float>::max();
+    if (!number || tooLarge) {
         const int length = static_cast<int>(m_strPrev.size());
         setText(m_strPrev);
         const int start = std::min(m_nSelStart, length);
@@ -63,6 +83,8 @@ void CNumEdit::OnTextEdited(const QString& text)
             setSelection(start, end - start);
         else
             setCursorPosition(start);
+        if (exponent || tooLarge)
+            vx::Report(RangeText(), vx::ReportIcon::Exclamation);
         return;
     }
     m_strPrev = text;

@@ -4,9 +4,13 @@
 // make the text anything else is undone on the spot, caret and selection included. It
 // keeps the last complete number typed or set (GetText), tells its owner about every
 // complete number the user enters (NumberEdited) but never about texts the program sets,
-// and on losing the focus replaces an unfinished or empty text by that last number.
+// and on losing the focus replaces an unfinished or empty text by that last number. A
+// number a float cannot hold, or one written with an exponent, is refused with a message
+// naming the range.
 #include <QLineEdit>
 #include <QString>
+
+#include <string>
 
 class CNumEdit : public QLineEdit {
     Q_OBJECT
@@ -24,6 +28,9 @@ public:
     QString GetText() const { return m_strLast; }
 
     void SetID(int id) { m_nID = id; }
+
+    // The message of a refused number: the range a float holds, written without exponent.
+    static std::string RangeText();
     int ID() const { return m_nID; }
 
 signals:

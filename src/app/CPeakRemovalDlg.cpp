@@ -36,6 +36,9 @@ void CPeakRemovalDlg::accept()
     int peaks = 0;
     if (!vx::app::ReadIntegerField(m_editPeaks, peaks))
         return;
+    // Too many peaks are refused with the range; 0 and below are the caller's to refuse.
+    if (peaks > m_nMaxPeaks && !vx::app::ReadIntegerField(m_editPeaks, 1, m_nMaxPeaks, peaks))
+        return;
     Kept().peaks = peaks;
     Kept().selectedOnly = m_chkSelected->isChecked();
     QDialog::accept();

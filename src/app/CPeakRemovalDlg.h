@@ -21,6 +21,9 @@ public:
     // The values of the last OK in this run; the start values before the first.
     static TValues& Kept();
 
+    // No more peaks than the spectra have points can be fitted.
+    void SetMaxPeaks(int peaks) { m_nMaxPeaks = peaks; }
+
     QLineEdit* NumPeaks() const { return m_editPeaks; }
     QCheckBox* SelectedOnly() const { return m_chkSelected; }
     QDialogButtonBox* Buttons() const { return m_buttons; }
@@ -31,4 +34,5 @@ private:
     QLineEdit* m_editPeaks = nullptr;
     QCheckBox* m_chkSelected = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
+    int m_nMaxPeaks = 1 << 30;
 };

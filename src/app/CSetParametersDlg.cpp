@@ -7,6 +7,7 @@
 #include <QShowEvent>
 
 #include "app/CNumEdit.h"
+#include "app/DialogFields.h"
 #include "app/DialogHelpers.h"
 
 using vx::app::Text5;
@@ -77,6 +78,12 @@ void CSetParametersDlg::showEvent(QShowEvent* event)
 
 void CSetParametersDlg::accept()
 {
+    // A sweep width or a field of view of 0 or below keeps the dialog open, and nothing is
+    // taken.
+    float checked = 0.0f;
+    for (CNumEdit* edit : {m_sweepWidth, m_fovEdits[0], m_fovEdits[1], m_fovEdits[2]})
+        if (!vx::app::ReadNumberAbove(edit, 0.0, checked))
+            return;
     m_fCoilQ = ValueOf(m_coilQ);
     m_fGain = ValueOf(m_gain);
     m_fFrequency = ValueOf(m_frequency);

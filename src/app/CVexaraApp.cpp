@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "app/CAboutDlg.h"
@@ -232,6 +233,11 @@ std::string CVexaraApp::HelpFilePath() const
     return vx::JoinPath(folder, "Vexara.html");
 }
 
+QTextBrowser* CVexaraApp::HelpWindow() const
+{
+    return m_pHelpWindow;
+}
+
 void CVexaraApp::OnHelpTopics()
 {
     const std::string path = HelpFilePath();
@@ -239,6 +245,28 @@ void CVexaraApp::OnHelpTopics()
         vx::Report("Cannot find the help file " + path, vx::ReportIcon::Exclamation);
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+    const bool opened = m_openDocument ? m_openDocument(url) : QDesktopServices::openUrl(url);
+    if (opened)
+        return;
+    // No desktop browser: the page in a window of the program's own, one at a time.
+    if (!m_pHelpWindow) {
+        auto* browser = new QTextBrowser(m_pMainFrame.get());
+        browser->setWindowFlag(Qt::Window);
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        browser->setOpenExternalLinks(true);
+        browser->resize(760, 600);
+        m_pHelpWindow = browser;
+    }
+    m_pHelpWindow->setSource(url);
+    if (m_pHelpWindow->toPlainText().isEmpty()) {
+        m_pHelpWindow->close();
         vx::Report("Cannot open the help file " + path, vx::ReportIcon::Exclamation);
+        return;
+    }
+    m_pHelpWindow->setWindowTitle(m_pHelpWindow->documentTitle().isEmpty() ? QString("Vexara Help")
+                                                                           : m_pHelpWindow->documentTitle());
+    m_pHelpWindow->show();
+    m_pHelpWindow->raise();
+    m_pHelpWindow->activateWindow();
 }

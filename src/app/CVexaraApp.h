@@ -4,15 +4,20 @@
 // settings, the processor count and the plug-in table while it runs, serves Help,
 // and on exit writes the settings back, unloads the plug-ins and deletes the project.
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/PluginTable.h"
 
 class CMainFrame;
+class QTextBrowser;
+class QUrl;
 
 class CVexaraApp : public QObject {
     Q_OBJECT
@@ -75,8 +80,14 @@ public:
 
     // Help.
     void OnAppAbout();
+    // The help page in the desktop's browser, or in a window of the program's own when
+    // the desktop cannot open it.
     void OnHelpTopics();
     std::string HelpFilePath() const;
+    // How the desktop opens a document (QDesktopServices by default); tests stand in for it.
+    void SetDocumentOpener(std::function<bool(const QUrl&)> opener) { m_openDocument = std::move(opener); }
+    // The program's own help window while it is open; null otherwise.
+    QTextBrowser* HelpWindow() const;
 
     // Folder of the executable, where "plugins" and the help file lie. Tests point it
     // at a folder of their own before InitInstance.
@@ -104,4 +115,6 @@ private:
     std::unique_ptr<CMainFrame> m_pMainFrame;
     QStringList m_recentFiles;
     std::string m_strProgramFolder;
+    std::function<bool(const QUrl&)> m_openDocument;
+    QPointer<QTextBrowser> m_pHelpWindow;
 };

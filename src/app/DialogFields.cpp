@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/CNumEdit.h"
+#include "model/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
 
@@ -42,6 +44,22 @@ bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value)
         return Refuse(edit, "Please enter an integer between " + std::to_string(low) + " and " +
                                 std::to_string(high) + ".");
     value = static_cast<int>(typed);
+    return true;
+}
+
+std::string NumberAboveText(double low)
+{
+    return "Please enter a number larger than " + FloatToStringG(static_cast<float>(low), 6) + ".";
+}
+
+bool ReadNumberAbove(QLineEdit* edit, double low, float& value)
+{
+    const auto* number = qobject_cast<const CNumEdit*>(edit);
+    const std::string text = (number ? number->GetText() : edit->text()).toStdString();
+    const double typed = vx::LeadingDouble(text);
+    if (text.empty() || !(typed > low))
+        return Refuse(edit, NumberAboveText(low));
+    value = static_cast<float>(typed);
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Reading the typed fields of a dialog on OK. A field that holds no acceptable number is
 // reported, gets the focus, and the caller keeps the dialog open.
+#include <string>
+
 class QLineEdit;
 
 namespace vx::app {
@@ -10,5 +12,10 @@ bool ReadIntegerField(QLineEdit* edit, int& value);
 // A whole number from `low` to `high`; otherwise
 // "Please enter an integer between <low> and <high>.".
 bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value);
+// A number larger than `low` (of a numeric edit, its last valid number); otherwise
+// "Please enter a number larger than <low>.".
+bool ReadNumberAbove(QLineEdit* edit, double low, float& value);
+// The text of that refusal.
+std::string NumberAboveText(double low);
 
 }  // namespace vx::app

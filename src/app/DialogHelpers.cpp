@@ -11,6 +11,7 @@
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TReasonCollector.h"
 #include "platform/WaitCursor.h"
 
 namespace vx::app {
@@ -52,14 +53,27 @@ float ValueOf(const CNumEdit* edit)
 void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add)
 {
     vx::TWaitCursor wait;
+    // Each file that fails is named once, with what its reader said about it.
     std::string failed;
-    for (const std::string& path : paths)
-        if (!add(vx::FolderOf(path), vx::FileNameOf(path)))
-            failed += vx::FileNameOf(path) + "; ";
+    std::string reasons;
+    for (const std::string& path : paths) {
+        vx::TReasonCollector collector;
+        const bool added = add(vx::FolderOf(path), vx::FileNameOf(path));
+        collector.Finish();
+        if (added) {
+            collector.ShowHeld();
+            continue;
+        }
+        const std::string reason = collector.Reasons();
+        failed += vx::FileNameOf(path) + (reason.empty() ? "" : " (" + reason + ")") + "; ";
+        reasons = reason;
+    }
     if (failed.empty())
         return;
     if (paths.size() == 1)
-        vx::Report("Fail to add " + what + " from " + vx::FileNameOf(paths[0]) + ".", vx::ReportIcon::Exclamation);
+        vx::Report("Fail to add " + what + " from " + vx::FileNameOf(paths[0]) + "." +
+                       (reasons.empty() ? "" : "\n" + reasons),
+                   vx::ReportIcon::Exclamation);
     else
         vx::Report("The following files could not be opened or were already added:\n" + failed,
                    vx::ReportIcon::Exclamation);

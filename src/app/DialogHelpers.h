@@ -25,8 +25,9 @@ QString Text5(float value);
 float ValueOf(const CNumEdit* edit);
 
 // Adds each chosen file through `add` (folder and file name apart), under the wait cursor.
-// A single file that fails is reported as "Fail to add <what> from <name>.", several that
-// fail in one list of their names.
+// A single file that fails is reported as "Fail to add <what> from <name>." followed by the
+// reasons its reader gave, several that fail in one list of their names, each with its
+// reasons in brackets. Messages of a file that is added are shown as they come.
 using AddFileFn = std::function<bool(const std::string& folder, const std::string& file)>;
 void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add);
 

@@ -23,6 +23,9 @@ public:
     virtual void SetSpectrumDisplay(const TSpectrumDisplayParams& display) = 0;
     virtual void RefreshVoxelWindows() = 0;
     virtual void RefreshRegionWindows() = 0;
+    // The processing history gained, lost, undid or redid steps: the commands that
+    // depend on it follow. Nothing to do by default.
+    virtual void HistoryChanged() {}
 
     // The information window, or null while the main window holds none.
     virtual IInfoFrame* GetInfoFrame() = 0;

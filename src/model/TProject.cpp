@@ -75,6 +75,7 @@ bool TProject::SaveWorkSet(bool ask)
     }
     if (m_history && ProcessingHooks().disableUndo)
         ProcessingHooks().disableUndo(m_history);
+    NotifyHistoryChanged();
     return true;
 }
 
@@ -180,6 +181,7 @@ bool TProject::ReleaseWorkSet()
     m_bModified = projectUnsaved;
     if (m_history && ProcessingHooks().clear)
         ProcessingHooks().clear(m_history);
+    NotifyHistoryChanged();
     ClearRegionEstimates();
     return true;
 }
@@ -262,6 +264,7 @@ void TProject::ClearAllOperations()
         if (m_history && hooks.clear)
             hooks.clear(m_history);
     }
+    NotifyHistoryChanged();
     if (!m_pWorkSet)
         return;
     DeleteMapList(m_pWorkSet);
@@ -320,6 +323,7 @@ void TProject::RecordStep(TProcessStep* pStep, bool dataChanged)
         hooks.deleteStep(pStep);
     if (dataChanged)
         MarkAnalysesNotComputed();
+    NotifyHistoryChanged();
 }
 
 void TProject::Undo()
@@ -327,6 +331,7 @@ void TProject::Undo()
     if (m_history && ProcessingHooks().undo)
         ProcessingHooks().undo(m_history);
     MarkAnalysesNotComputed();
+    NotifyHistoryChanged();
 }
 
 void TProject::Redo()
@@ -334,6 +339,13 @@ void TProject::Redo()
     if (m_history && ProcessingHooks().redo)
         ProcessingHooks().redo(m_history);
     MarkAnalysesNotComputed();
+    NotifyHistoryChanged();
+}
+
+void TProject::NotifyHistoryChanged()
+{
+    if (m_pMainFrame)
+        m_pMainFrame->HistoryChanged();
 }
 
 void TProject::DeleteAnalyses()

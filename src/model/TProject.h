@@ -235,6 +235,8 @@ private:
     // Opens the middle slice of each axis when no image frame is open.
     void OpenMiddleSliceFrames();
     void MarkAnalysesNotComputed();
+    // Tells the main frame that the history changed.
+    void NotifyHistoryChanged();
     void DeleteAnalyses();
     // Deletes one analysis after the component maps made from it have let go of it.
     void DeleteAnalysis(TAnalysis* pAnalysis);

@@ -468,6 +468,7 @@ void TProject::DropWorkSet()
     // The steps of the history and the estimates work on the set that goes.
     if (m_history && ProcessingHooks().clear)
         ProcessingHooks().clear(m_history);
+    NotifyHistoryChanged();
     ClearRegionEstimates();
 }
 

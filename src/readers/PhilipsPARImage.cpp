@@ -323,6 +323,33 @@ bool OpenPARHeader(const std::string& path, std::string& headerPath, std::string
     return true;
 }
 
+// The REC bytes the header's image lines describe, from the general values given, up to
+// the first image line that does not parse (the read itself stops there).
+int64_t PARImageBytes(const std::string& text, int version, TPARGeneralInfo info)
+{
+    int64_t total = 0;
+    for (const std::string& line : SplitPARLines(text)) {
+        const TPARLineKind kind = ClassifyPARLine(line);
+        if (kind == TPARLineKind::Comment)
+            continue;
+        if (kind == TPARLineKind::General) {
+            ApplyPARGeneralLine(line, MatchPARKey(line, version), info);
+            continue;
+        }
+        const std::vector<std::string> columns = TokenizeString(line);
+        if (columns.empty())
+            continue;
+        TPARImageLine image;
+        if (!ParsePARImageLine(columns, version, info, image))
+            return total;
+        total += RECBlockBytes(image.width, image.height, image.bits);
+        // Far beyond any file: the comparison with the REC's size decides already.
+        if (total > (int64_t{1} << 50))
+            return total;
+    }
+    return total;
+}
+
 bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImportParams& params,
                    TProject* pProject, int version)
 {
@@ -344,6 +371,12 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
     if (version == 3) {
         info.width = params.m_nWidth;
         info.height = params.m_nHeight;
+    }
+    // The pair is checked before the project's questions: a REC that cannot hold every
+    // block its header describes is refused whole.
+    if (PARImageBytes(text, version, info) > rec.BytesLeft()) {
+        vx::Report(invalidFormat);
+        return false;
     }
     for (const std::string& line : SplitPARLines(text)) {
         const TPARLineKind kind = ClassifyPARLine(line);

@@ -35,7 +35,11 @@ CVoxelWindow::CVoxelWindow(TVoxelWndList* ownerList, CChildFrame* childFrame, in
 
 CVoxelWindow::~CVoxelWindow()
 {
+    // A window closed with its image window ends its tool as Cancel does.
+    if (m_pView)
+        m_pView->CloseTool();
     delete m_pIntegralWnd;
+    m_pIntegralWnd = nullptr;
     // The panes go first: the view lets go of its voxels while they surely exist.
     delete m_wndSplitter;
     m_wndSplitter = nullptr;
@@ -209,6 +213,9 @@ void CVoxelWindow::OnMDIActivate(bool active)
 
 void CVoxelWindow::closeEvent(QCloseEvent* event)
 {
+    // Closing ends the open tool as Cancel does: live phasing gives the samples back.
+    if (m_pView)
+        m_pView->CloseTool();
     ClearVoxels();
     if (m_pOwnerList) {
         m_pOwnerList->Remove(this);

@@ -23,7 +23,10 @@ void CVoxelWindow::ConnectViewRequests()
     connect(this, &CVoxelWindow::PeakRemovalRequested, view, &CVoxelWndView::OnPeakRemoval);
     connect(this, &CVoxelWindow::VoxApplyRequested, view, &CVoxelWndView::ApplyToVoxels);
     // The integral window comes first, then the integral tool picks regions for it.
+    // Pressed again while the tool runs, the tool starts afresh; the integrals stay.
     connect(this, &CVoxelWindow::IntegralWindowRequested, view, [this, view] {
+        if (view->GetToolMode() == 16)
+            view->CancelTool();
         if (ShowIntegralWindow())
             view->SetTool(16, 0.0f, 0.0f, 0.0f, 0.0f);
     });

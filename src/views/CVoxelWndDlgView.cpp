@@ -24,6 +24,7 @@
 #include "model/TextHelpers.h"
 #include "platform/Globals.h"
 #include "platform/Numbers.h"
+#include "platform/Report.h"
 #include "platform/WaitCursor.h"
 #include "views/CVoxelWindow.h"
 #include "views/TSharedToolParams.h"
@@ -544,6 +545,15 @@ void CVoxelWndDlgView::OnCommand(int id)
     case kPeakRemoval: BeginTool(); m_pFrame->PeakRemoval(); return;
     case kApply:
     case kVoxApply: {
+        // A zoom whose ymin is not below its ymax would turn the axis over: refused, the
+        // tool stays as it is.
+        if (m_editYMin->isEnabled() && m_editYMax->isEnabled() &&
+            !(vx::LeadingDouble(TextOf(kYMin)) < vx::LeadingDouble(TextOf(kYMax)))) {
+            vx::Report("Please enter a ymin smaller than ymax (" + TextOf(kYMax) + ").", vx::ReportIcon::Exclamation);
+            m_editYMin->setFocus();
+            m_editYMin->selectAll();
+            return;
+        }
         BeginTool();
         setFocus();
         {
@@ -619,6 +629,9 @@ void CVoxelWndDlgView::OnEditChanged(int id)
     const bool lorenGauss = m_editLorenLw->isEnabled() && m_editGaussLw->isEnabled();
     const std::array<float, 4> v =
         TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, CheckedUnit(), WorkSet());
+    // The display keeps its last valid y range while ymin is not below ymax; Apply refuses it.
+    if ((id == kYMin || id == kYMax || id == kXStart || id == kXEnd) && !(v[3] < v[2]))
+        return;
     m_pFrame->OnPanelValueChanged(v[0], v[1], v[2], v[3]);
 }
 

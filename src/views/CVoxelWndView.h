@@ -156,6 +156,8 @@ public:
     void EndTool();
     // EndTool, back to the read-out, and a redraw.
     void CancelTool();
+    // EndTool and back to the read-out without a redraw: the window is closing.
+    void CloseTool();
     // Turns the tool's picks into a processing step, a display range or an analysis, then
     // ends the tool; a missing pick is reported and ends it too.
     void Apply();

@@ -249,6 +249,9 @@ void CVoxelWndView::OnLButtonDown(int x, int y)
                 if (tool->m_nEnd < tool->m_nStart)
                     std::swap(tool->m_nStart, tool->m_nEnd);
                 StartIntegralRegion(*tool);
+                // The region can be applied, also after an earlier one was.
+                if (m_pFrame)
+                    m_pFrame->EnableApplyCancel(true);
             }
         }
         break;

@@ -253,11 +253,13 @@ void CVoxelWndView::OnWater()
 
 void CVoxelWndView::OnPeakRemoval()
 {
-    if (!CommandSet())
+    const TCSISet* set = CommandSet();
+    if (!set)
         return;
     EndToolForCommand();
     for (;;) {
         CPeakRemovalDlg dialog(this);
+        dialog.SetMaxPeaks(set->m_nPoints);
         if (vx::app::RunDialog(dialog) != QDialog::Accepted)
             return;
         if (CPeakRemovalDlg::Kept().peaks > 0)

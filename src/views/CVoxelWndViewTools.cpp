@@ -385,6 +385,12 @@ void CVoxelWndView::CancelTool()
     Refresh();
 }
 
+void CVoxelWndView::CloseTool()
+{
+    EndTool();
+    m_nToolMode = 0;
+}
+
 // ---- Apply ------------------------------------------------------------------------------
 
 void CVoxelWndView::Apply()

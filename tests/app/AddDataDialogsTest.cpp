@@ -207,6 +207,38 @@ TEST_F(AddCSISetDialogTest, SlowestAxisStaysOffTheFastestAndOKReadsTheOrder)
     EXPECT_EQ(p.m_nOrientation, 2);
 }
 
+TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowKeepTheDialogOpenWithoutAFileDialog)
+{
+    CAddCSISetDlg dialog;
+    dialog.show();
+    ChooseFormat(dialog, 21);  // user-described data: every size is typed
+    TScriptedFileChooser chooser;
+    const struct {
+        int id;
+        const char* text;
+        const char* message;
+    } refused[] = {{Dlg::IdPoints, "0", "Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdSweepWidth, "0", "Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdFOVX, "0", "Please enter a number larger than 0."},
+                   {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."}};
+    for (const auto& r : refused) {
+        report.Clear();
+        auto* edit = qobject_cast<QLineEdit*>(dialog.Control(r.id));
+        const QString old = Text(dialog, r.id);
+        edit->selectAll();
+        QTest::keyClicks(edit, r.text);
+        dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.id;
+        EXPECT_TRUE(dialog.isVisible()) << r.id;
+        if (auto* number = qobject_cast<CNumEdit*>(edit))
+            number->SetText(old);
+        else
+            edit->setText(old);
+    }
+    EXPECT_TRUE(chooser.Requests().empty());
+    EXPECT_EQ(g_nCSIImportCount, 1);
+}
+
 TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
 {
     const TImageImportParams saved = CImportImageDlg::s_last;
@@ -280,7 +312,8 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     EXPECT_EQ(chooser.Requests()[1].filterIndex, 1);
     const std::vector<std::string> messages = report.Messages();
     ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR; ");
+    EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR (Parameter file " + bogus +
+                                   " cannot be read or is invalid.); ");
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.rfind(kSummary, 0) == 0; }),
               1);
@@ -306,7 +339,8 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
         });
     });
     frame->Action(cmd::ProjectAddCSISet)->trigger();
-    EXPECT_EQ(report.Messages().back(), "Fail to add CSI set from philips_spar_sdat_WS.SPAR.");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add CSI set from philips_spar_sdat_WS.SPAR.\n"
+                                                          "philips_spar_sdat_WS already exists."});
     EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
     EXPECT_EQ(g_lastReadParams.m_nPoints, 64);
     frame->Action(cmd::ProjectAddCSISet)->trigger();
@@ -338,6 +372,92 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
     EXPECT_FALSE(g_pProject->IsModified());
     // Saving and opening again are the vendor flow's; the recent list the project commands'.
+}
+
+TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWithItsReason)
+{
+    const std::string ws = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
+    const std::string par = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.PAR";
+    const std::string rec = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC";
+    for (const std::string& sample : {ws, par, rec})
+        VX_REQUIRE_SAMPLE(sample);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    {
+        TDialogScript sets([&](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) { dialog.accept(); });
+        });
+        // A set first, so that images are checked against it.
+        chooser.Answer(SampleDataPath(ws));
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        // A file that is no header: one message, the program's text and then the reader's.
+        const std::string bogus = root.File("bogus.SPAR");
+        WriteBytes(bogus, "not a header");
+        report.Clear();
+        chooser.Answer(bogus);
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        const std::vector<std::string> messages = report.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        const std::string lead = "Fail to add CSI set from bogus.SPAR.\n";
+        EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
+        EXPECT_GT(messages[0].size(), lead.size() + 5) << messages[0];
+    }
+
+    // A valid PAR whose REC was cut short: refused before any question about the patient,
+    // the date or the geometry, in one message.
+    const std::string pixels = ReadBytes(SampleDataPath(rec));
+    WriteBytes(root.File("cut.PAR"), ReadBytes(SampleDataPath(par)));
+    WriteBytes(root.File("cut.REC"), pixels.substr(0, pixels.size() / 2));
+    report.Clear();
+    chooser.Answer(root.File("cut.REC"));
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    EXPECT_EQ(report.Questions(), std::vector<std::string>{});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe PAR file " +
+                                                          root.File("cut.PAR") + " has invalid format."});
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
+{
+    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
+    VX_REQUIRE_SAMPLE(dicom);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // A DICOM image cut in its pixel data: the library says why on the error stream only.
+    const std::string bytes = ReadBytes(SampleDataPath(dicom));
+    WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
+    TScriptedFileChooser chooser;
+    chooser.Answer(root.File("cut.IMA"));
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) {
+                dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+                emit dialog.TypeList()->activated(4);
+                dialog.accept();
+            });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    const std::vector<std::string> messages = report.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string lead = "Fail to add image from cut.IMA.\n";
+    EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
+    EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
 // The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
@@ -396,16 +516,21 @@ TEST_F(AddImagesDialogTest, SharedGeometryIsShownAndEditsGoToEverySelectedImage)
     EXPECT_FLOAT_EQ(Param(dialog, 0, TMRImage::ParamPositionX + 2), z0);
     EXPECT_FLOAT_EQ(Param(dialog, 1, TMRImage::ParamPositionX + 2), z1);
 
-    // A field of view of 0 is reset to 240 mm when the edit is left.
+    // A field of view goes to both images as it is typed; one of 0 or below reaches neither
+    // and is refused when the edit is left, which then shows the images' value again.
     dialog.FOVEdit(0)->setFocus();
     dialog.FOVEdit(0)->selectAll();
-    QTest::keyClicks(dialog.FOVEdit(0), "0");
-    EXPECT_FLOAT_EQ(Param(dialog, 1, TMRImage::ParamFOVX), 0.0f);
-    dialog.FOVEdit(1)->setFocus();
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid FOV, reset it to 240mm."}));
-    EXPECT_EQ(dialog.FOVEdit(0)->text(), "240");
-    for (int row = 0; row < 2; ++row)
-        EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamFOVX), 240.0f) << row;
+    QTest::keyClicks(dialog.FOVEdit(0), "200");
+    for (const char* refused : {"0", "-3"}) {
+        dialog.FOVEdit(0)->setFocus();
+        dialog.FOVEdit(0)->selectAll();
+        QTest::keyClicks(dialog.FOVEdit(0), refused);
+        dialog.FOVEdit(1)->setFocus();
+        EXPECT_EQ(dialog.FOVEdit(0)->text(), "200") << refused;
+        for (int row = 0; row < 2; ++row)
+            EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamFOVX), 200.0f) << refused << row;
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Please enter a number larger than 0."));
 
     // Inc: start (0, 0, -20), step (0, 0, 5) gives z -20 and -15 in list order, and each
     // image's slice position and in-plane centre follow in the work set's frame, whose z

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFocusEvent>
 #include <QTest>
 #include <QWidget>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/CNumEdit.h"
+#include "support/ScriptedReport.h"
 
 namespace {
 
@@ -89,6 +91,38 @@ TEST(CNumEditTest, TypedTextsKeepTheLastValidNumberAndNotifyOnlyUserNumbers)
         EXPECT_EQ(ids, std::vector<int>(c.notifications, 1125));
         if (c.caret >= 0)
             EXPECT_EQ(edit.cursorPosition(), c.caret);
+    }
+}
+
+TEST(CNumEditTest, NumbersAFloatCannotHoldAreRefusedWithTheRange)
+{
+    const std::string range = "Please enter a number between -3.40282e+38 and 3.40282e+38, without an exponent.";
+    vx::test::TScriptedReport report;
+    QWidget parent;
+    CNumEdit edit;
+    edit.Create("7", QRect(0, 0, 300, 20), &parent, 1046);
+    int notified = 0;
+    QObject::connect(&edit, &CNumEdit::NumberEdited, [&notified] { ++notified; });
+
+    // Pasted over the whole text, "1e400" leaves the box as it was.
+    QApplication::clipboard()->setText("1e400");
+    edit.selectAll();
+    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), "7");
+    EXPECT_EQ(edit.GetText(), "7");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
+
+    // Typed digit by digit, the digit that passes the largest float is refused.
+    const std::string largest = "3" + std::string(38, '0');  // 3e38
+    for (const std::string sign : {"", "-"}) {
+        report.Clear();
+        notified = 0;
+        edit.selectAll();
+        QTest::keyClicks(&edit, QString::fromStdString(sign + largest + "0"));
+        EXPECT_EQ(edit.text().toStdString(), sign + largest);
+        EXPECT_EQ(edit.GetText().toStdString(), sign + largest);
+        EXPECT_EQ(notified, 39);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QImage>
 #include <QSettings>
+#include <QTextBrowser>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -409,6 +411,36 @@ TEST_F(AppTest, AboutShowsTheVersionAndMissingHelpIsReported)
     frame->Action(cmd::HelpTopics)->trigger();
     const std::string expected = "Cannot find the help file " + empty.Path() + "/Vexara.html";
     EXPECT_EQ(report.Messages(), std::vector<std::string>({expected}));
+}
+
+TEST_F(AppTest, HelpTopicsShowsThePageInAWindowOfItsOwnWhenTheDesktopCannot)
+{
+    const std::string path = empty.Path() + "/Vexara.html";
+    WriteBytes(path, "<html><head><title>Vexara Help</title></head>"
+                     "<body><h1>Vexara</h1><p>Open a project first.</p></body></html>");
+    std::vector<QUrl> asked;
+    bool desktopOpens = false;
+    app.SetDocumentOpener([&](const QUrl& url) { return asked.push_back(url), desktopOpens; });
+    ASSERT_TRUE(Start());
+
+    frame->Action(cmd::HelpTopics)->trigger();
+    ASSERT_EQ(asked, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(path))});
+    QTextBrowser* help = app.HelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->isWindow());
+    EXPECT_EQ(help->windowTitle(), "Vexara Help");
+    EXPECT_TRUE(help->toPlainText().contains("Open a project first."));
+    // Asked again, the same window shows the page; a desktop that opens it takes over.
+    frame->Action(cmd::HelpTopics)->trigger();
+    EXPECT_EQ(app.HelpWindow(), help);
+    help->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    desktopOpens = true;
+    frame->Action(cmd::HelpTopics)->trigger();
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(app.HelpWindow(), nullptr);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ TEST(SetParametersDialog, ShowsTheValuesAndTakesBackOnlyTheEditableOnes)
     dialog.m_fCoilQ = 2.5f;
     dialog.m_fFrequency = 127.786142f;
     dialog.m_fSweepWidth = 2000.0f;
+    dialog.m_fov[0] = 240.0f;
     dialog.m_fov[1] = 220.0f;
+    dialog.m_fov[2] = 10.0f;
     dialog.m_angulation[0] = 35.03f;
     dialog.m_matrix[0] = 16.0f;
     dialog.m_nPoints = 1024;

@@ -6,9 +6,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 
 #include <cmath>
@@ -450,6 +452,42 @@ TEST_F(ExplorerTest, SetParametersShowsTheSetAndWritesTheEditedValues)
     EXPECT_FLOAT_EQ(fov[0], 200.0f);
     EXPECT_FLOAT_EQ(fov[1], TGuiFixture::kFOV);
     EXPECT_EQ(report.Count(), 0u);
+}
+
+TEST_F(ExplorerTest, SetParametersRefusesASweepWidthOrFieldOfViewOfZeroOrBelow)
+{
+    TCSISet* set = project->m_pWorkSet;
+    const float sweepWidth = set->GetScalarParam(3);
+    float fovBefore[3];
+    set->GetVectorParam(5, fovBefore);
+    std::vector<bool> shownAfterOK;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CSetParametersDlg>(d, [&](CSetParametersDlg& dialog) {
+            QPushButton* ok = dialog.Buttons()->button(QDialogButtonBox::Ok);
+            const auto typeThenOK = [&](CNumEdit* edit, const char* text) {
+                const QString old = edit->GetText();
+                edit->selectAll();
+                QTest::keyClicks(edit, text);
+                QTest::mouseClick(ok, Qt::LeftButton);
+                shownAfterOK.push_back(dialog.isVisible());
+                edit->SetText(old);
+            };
+            typeThenOK(dialog.SweepWidthEdit(), "0");
+            typeThenOK(dialog.SweepWidthEdit(), "-1000");
+            typeThenOK(dialog.FOVEdit(1), "0");
+            typeThenOK(dialog.FOVEdit(2), "-5");
+            dialog.reject();
+        });
+    });
+    Command(TGuiFixture::kSetName, "Set Parameters...");
+    ASSERT_EQ(script.runs, 1);
+    EXPECT_EQ(shownAfterOK, (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>(4, "Please enter a number larger than 0."));
+    EXPECT_FLOAT_EQ(set->GetScalarParam(3), sweepWidth);
+    float fov[3];
+    set->GetVectorParam(5, fov);
+    EXPECT_EQ(std::vector<float>(fov, fov + 3), std::vector<float>(fovBefore, fovBefore + 3));
+    EXPECT_FALSE(project->IsModified());
 }
 
 TEST_F(ExplorerTest, CloseBoxHidesTheWindowAndReleasesItsButton)

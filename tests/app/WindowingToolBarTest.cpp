@@ -200,12 +200,32 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
     frame->OnUndo(1);
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);
 
-    // An empty LineWidth is a width of 0: the low-pass image is the image itself, so every
-    // pixel above the threshold becomes the same value.
-    bar->findChild<QLineEdit*>("LineWidthEdit")->clear();
+    // A blank box, or a number out of its range, is refused with the range and nothing runs.
+    const int before[2] = {GreyAt(axial, 12, 4), GreyAt(axial, 60, 4)};
+    const struct {
+        const char* width;
+        const char* threshold;
+        const char* message;
+    } refused[] = {{"", "10", "Please enter an integer between 1 and 64."},
+                   {"0", "10", "Please enter an integer between 1 and 64."},
+                   {"3", "", "Please enter an integer between 0 and 100."},
+                   {"3", "101", "Please enter an integer between 0 and 100."}};
+    for (const auto& r : refused) {
+        report.Clear();
+        bar->findChild<QLineEdit*>("LineWidthEdit")->setText(r.width);
+        bar->findChild<QLineEdit*>("ThresholdEdit")->setText(r.threshold);
+        click("ApplyButton");
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.width << " " << r.threshold;
+        EXPECT_EQ(StepNames(), std::vector<std::string>{}) << r.width << " " << r.threshold;
+        EXPECT_EQ(GreyAt(axial, 12, 4), before[0]);
+        EXPECT_EQ(GreyAt(axial, 60, 4), before[1]);
+    }
+    // Leading digits count: a width of 1 and "10%" run as one undoable step; what is below
+    // the threshold becomes 0.
+    report.Clear();
+    bar->findChild<QLineEdit*>("LineWidthEdit")->setText("1");
     bar->findChild<QLineEdit*>("ThresholdEdit")->setText("10%");
     click("ApplyButton");
-    EXPECT_EQ(GreyAt(axial, 12, 4), GreyAt(axial, 60, 4));
     EXPECT_GT(GreyAt(axial, 12, 4), 0);
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);
     EXPECT_EQ(StepNames(), std::vector<std::string>({"image intensity normalization"}));

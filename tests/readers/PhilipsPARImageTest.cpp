@@ -362,12 +362,13 @@ TEST_F(PARImageTest, BrokenLinesStopTheReadAndKeepEarlierImages)
 
 TEST_F(PARImageTest, ShortRECIsAnInvalidPair)
 {
-    // Two images of 16 bytes each; the REC holds one and a half.
+    // Two images of 16 bytes each; the REC holds one and a half: refused whole before the
+    // project's questions, no image added.
     WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(12, 1)));
     EXPECT_FALSE(AddPAR("scan.PAR"));
     EXPECT_EQ(m_report.Messages(),
               std::vector<std::string>{"The PAR file " + Input("scan.PAR") + " has invalid format."});
-    EXPECT_EQ(ImageNames(), std::vector<std::string>{"scan.PAR_0"});
+    EXPECT_EQ(ImageNames(), std::vector<std::string>{});
 
     // An image line claiming the largest image against a tiny REC allocates nothing large.
     TSynthPAR par = TwoTransverseImages();

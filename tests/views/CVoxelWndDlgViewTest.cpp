@@ -284,6 +284,7 @@ TEST_F(PanelTest, TypedNumbersReachTheViewButWrittenOnesDoNot)
     view.m_tool = std::make_unique<TZoomTool>();
     auto* zoom = static_cast<TZoomTool*>(view.m_tool.get());
     panel->EnableToolEdits(true);
+    window->SetPanelValue(P::kYMax, 100.0f);  // a y range the view takes with the x one
     window->SetPanelValue(P::kXStart, 300.0f);
     EXPECT_EQ(Text(P::kXStart), "300");
     EXPECT_EQ(zoom->m_bTyped, 0);

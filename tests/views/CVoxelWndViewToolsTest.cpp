@@ -31,23 +31,8 @@ using namespace vx::test;
 
 namespace {
 
-class SpectrumToolsTest : public VoxelWindowTest {
+class SpectrumToolsTest : public OpenVoxelWindowTest {
 protected:
-    void SetUp() override
-    {
-        InstallProcessing();
-        VoxelWindowTest::SetUp();
-        window = Open(3, 4);
-        ASSERT_NE(window, nullptr);
-        window->resize(700, 600);
-        view = window->View();
-    }
-    void TearDown() override
-    {
-        VoxelWindowTest::TearDown();
-        InstallProcessingHooks({});
-    }
-
     // Left clicks on the plot at spectral points (a point below 0: off the plot).
     void Click(std::initializer_list<int> points)
     {
@@ -76,9 +61,6 @@ protected:
         session->Project()->m_history->GetStepNames(names, true);
         return names.size();
     }
-
-    CVoxelWindow* window = nullptr;
-    CVoxelWndView* view = nullptr;
 };
 
 TEST_F(SpectrumToolsTest, ClicksPickTheBoundariesOfEachTool)

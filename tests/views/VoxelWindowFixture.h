@@ -12,11 +12,13 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
+#include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TMouseEvent.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/TRecordingCanvas.h"
+#include "processing/InstallProcessing.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "views/CVoxelWindow.h"
@@ -73,6 +75,29 @@ protected:
     std::unique_ptr<TGuiSession> session;
     CChildFrame* axial = nullptr;
     TCSISet* set = nullptr;
+};
+
+// The same with the processing steps installed (the project's undo history) and the
+// window of voxel (3, 4) open at 700 x 600.
+class OpenVoxelWindowTest : public VoxelWindowTest {
+protected:
+    void SetUp() override
+    {
+        InstallProcessing();
+        VoxelWindowTest::SetUp();
+        window = Open(3, 4);
+        ASSERT_NE(window, nullptr);
+        window->resize(700, 600);
+        view = window->View();
+    }
+    void TearDown() override
+    {
+        VoxelWindowTest::TearDown();
+        InstallProcessingHooks({});
+    }
+
+    CVoxelWindow* window = nullptr;
+    CVoxelWndView* view = nullptr;
 };
 
 }  // namespace vx::test

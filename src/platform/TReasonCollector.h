@@ -1,0 +1,47 @@
+#pragma once
+// Gathers why an operation failed while it runs: the plain messages it reports (OK only)
+// are held back instead of shown, and what libraries write to the standard error stream
+// is caught. Questions still reach the user. The caller shows one message of its own with
+// the reasons after it, or the held messages as they were when the operation succeeded.
+// Used on the user-interface thread; reports from other threads are held too.
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Report.h"
+
+namespace vx {
+
+class TReasonCollector {
+public:
+    TReasonCollector();
+    // Finish.
+    ~TReasonCollector();
+    TReasonCollector(const TReasonCollector&) = delete;
+    TReasonCollector& operator=(const TReasonCollector&) = delete;
+
+    // Ends the gathering: the handler before it is back, and the standard error stream
+    // writes where it did (what was caught is passed on there too). Done once.
+    void Finish();
+    // The held messages, then the caught error lines (at most kMaxErrorLines), one a line.
+    std::string Reasons() const;
+    // Shows the held messages through the handler as they would have been shown.
+    void ShowHeld() const;
+
+    static constexpr int kMaxErrorLines = 4;
+
+private:
+    void StartCatchingErrors();
+    void StopCatchingErrors();
+
+    ReportHandler m_previous;
+    bool m_finished = false;
+    mutable std::mutex m_mutex;
+    std::vector<TReportRequest> m_held;
+    std::string m_errors;
+    std::FILE* m_errorFile = nullptr;
+    int m_savedErrorFd = -1;
+};
+
+}  // namespace vx

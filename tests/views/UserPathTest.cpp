@@ -1,0 +1,212 @@
+// The voxel window driven as the user drives it: panel buttons clicked, numbers typed,
+// keys sent to the main window and windows closed, with no command-state refresh in
+// between. The main window's commands and the panel must follow on their own.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <complex>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "app/CPeakRemovalDlg.h"
+#include "app/CVexaraApp.h"
+#include "app/CommandIds.h"
+#include "model/ProcessingHooks.h"
+#include "support/DialogScript.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TProcessHistory.h"
+#include "views/CIntegralListView.h"
+#include "views/CIntegralWnd.h"
+#include "views/CVoxelWndDlgView.h"
+#include "views/CVoxelWndView.h"
+#include "VoxelWindowFixture.h"
+
+using namespace vx::test;
+using P = CVoxelWndDlgView;
+
+namespace {
+
+class UserPathTest : public OpenVoxelWindowTest {
+protected:
+    void SetUp() override
+    {
+        OpenVoxelWindowTest::SetUp();
+        panel = window->Panel();
+    }
+
+    std::vector<std::complex<float>> SetSamples() const
+    {
+        std::vector<std::complex<float>> all;
+        for (size_t k = 0; k < set->VoxelCount(); ++k)
+            all.insert(all.end(), set->GetVoxel(k)->Data(), set->GetVoxel(k)->Data() + set->GetVoxel(k)->SampleCount());
+        return all;
+    }
+    // Types a number into a panel edit as the user does: select all, type.
+    void Type(int id, const char* text)
+    {
+        QLineEdit* edit = panel->Edit(id);
+        ASSERT_TRUE(edit->isEnabled()) << id;
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    void Press(int id)
+    {
+        QAbstractButton* button = panel->Button(id);
+        ASSERT_TRUE(button->isEnabled()) << id;
+        QTest::mouseClick(button, Qt::LeftButton);
+        QApplication::processEvents();
+    }
+    // A left click on the spectrum plot of the window's view at a spectral point.
+    void ClickPoint(CVoxelWindow* on, int point)
+    {
+        CVoxelWndView* view = on->View();
+        const TPixelRect r = view->m_plot.GetPixelRect();
+        const QPoint at(view->m_plot.DataToPixel({static_cast<float>(point), 0.0f}).x, (r.top + r.bottom) / 2);
+        QTest::mouseMove(view, at);
+        QTest::mouseClick(view, Qt::LeftButton, {}, at);
+    }
+    bool ApplyEnabled() const { return panel->Button(P::kApply)->isEnabled(); }
+    // Enabled states of Undo, Redo and Clear all as the menu and toolbar show them now.
+    std::vector<bool> HistoryCommands()
+    {
+        return {Frame().Action(cmd::EditUndo)->isEnabled(), Frame().Action(cmd::EditRedo)->isEnabled(),
+                Frame().Action(cmd::EditClearAll)->isEnabled()};
+    }
+
+    CVoxelWndDlgView* panel = nullptr;
+};
+
+TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
+{
+    const auto before = SetSamples();
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{false, false, false}));
+
+    // Phase tool: a constant phase typed into the panel, then Apply.
+    Press(P::kPhase);
+    Type(P::kPhase0, "30");
+    Press(P::kApply);
+    ASSERT_EQ(session->Project()->m_history->DoneSteps().size(), 1u);
+    EXPECT_TRUE(SetSamples() != before);
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{true, false, true}));
+
+    // Ctrl+Z on the main window undoes it; nothing is left to undo.
+    Frame().activateWindow();
+    QApplication::setActiveWindow(&Frame());
+    QTest::keyClick(&Frame(), Qt::Key_Z, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(session->Project()->m_history->DoneSteps().size(), 0u);
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{false, true, false}));
+
+    // A one-click command of the panel: zero filling is a new step, and the undone one goes.
+    Press(P::kZeroFill);
+    EXPECT_EQ(set->m_nPoints, 2 * TGuiFixture::kPoints);
+    EXPECT_EQ(HistoryCommands(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
+TEST_F(UserPathTest, IntegralToolTakesRegionAfterRegionAndStartsAgainFromItsButton)
+{
+    Press(P::kIntegral);
+    CIntegralWnd* integrals = window->IntegralWindow();
+    ASSERT_NE(integrals, nullptr);
+    // One region after the other: Apply is offered again once the next region's ends are set.
+    for (const auto& [start, end] : {std::pair{170, 195}, std::pair{100, 120}}) {
+        ClickPoint(window, start);
+        ClickPoint(window, end);
+        EXPECT_TRUE(ApplyEnabled()) << start;
+        const int count = integrals->List()->topLevelItemCount();
+        Press(P::kApply);
+        EXPECT_EQ(integrals->List()->topLevelItemCount(), count + 1) << start;
+        EXPECT_FALSE(ApplyEnabled()) << start;
+    }
+    // The button pressed again starts the tool afresh: no end set, Apply offered as at first.
+    Press(P::kIntegral);
+    EXPECT_EQ(window->View()->GetToolMode(), 16);
+    EXPECT_TRUE(integrals->isVisible());
+    EXPECT_TRUE(ApplyEnabled());
+    Press(P::kApply);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Select the region for integraion first."});
+    EXPECT_EQ(integrals->List()->topLevelItemCount(), 2);
+}
+
+TEST_F(UserPathTest, ClosingAWindowDuringLivePhasingGivesTheSamplesBack)
+{
+    CVexaraApp app;
+    app.SetSetting(3, 1);  // "PhaseMode" 1: the set follows the tool
+    const auto before = SetSamples();
+    const bool modified = session->Project()->IsModified();
+    // Phases the work set from the panel of a window, then closes what the case closes.
+    const auto phaseThenClose = [&](CVoxelWindow* on, const std::function<void()>& close) {
+        panel = on->Panel();
+        Press(P::kPhase);
+        Type(P::kPhase0, "45");
+        ASSERT_TRUE(SetSamples() != before);
+        close();
+        QApplication::processEvents();
+        EXPECT_TRUE(SetSamples() == before);
+        EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
+        EXPECT_EQ(session->Project()->IsModified(), modified);
+    };
+    {
+        SCOPED_TRACE("voxel window closed");
+        phaseThenClose(window, [&] { window->close(); });
+    }
+    {
+        SCOPED_TRACE("averaged window closed");
+        TMouseEvent event;
+        Frame().OpenAverageWindow(Voxel(2, 2), event);
+        auto* average = dynamic_cast<CVoxelWindow*>(Frame().AverageWindows().GetLast());
+        ASSERT_NE(average, nullptr);
+        phaseThenClose(average, [&] { average->close(); });
+    }
+    {
+        SCOPED_TRACE("image window of the voxel window closed");
+        CVoxelWindow* again = Open(5, 5);
+        ASSERT_NE(again, nullptr);
+        phaseThenClose(again, [&] { axial->close(); });
+        EXPECT_EQ(Frame().SingleVoxelWindows().GetCount(), 0);
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
+TEST_F(UserPathTest, PanelNumbersThatMakeNoSenseAreRefusedAndChangeNothing)
+{
+    const auto before = SetSamples();
+    // Peak removal: more peaks than the spectra have points keeps the dialog open.
+    std::vector<bool> openAfterOK;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CPeakRemovalDlg>(d, [&](CPeakRemovalDlg& dialog) {
+            dialog.NumPeaks()->setText(QString::number(TGuiFixture::kPoints + 1));
+            QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            openAfterOK.push_back(dialog.isVisible());
+            dialog.reject();
+        });
+    });
+    Press(P::kPeakRemoval);
+    EXPECT_EQ(openAfterOK, std::vector<bool>{true});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter an integer between 1 and 256."});
+    EXPECT_EQ(view->GetToolMode(), 0);
+
+    // Zoom: a ymin above the ymax is not drawn, and Apply refuses it with the tool kept.
+    report.Clear();
+    Press(P::kZoom);
+    const TSpectrumDisplayParams shown = view->GetDisplayParams();
+    const QString ymax = panel->Edit(P::kYMax)->text();
+    Type(P::kYMin, QString::number(ymax.toDouble() + 50).toUtf8().constData());
+    EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
+    Press(P::kApply);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter a ymin smaller than ymax (" + ymax.toStdString() + ")."});
+    EXPECT_EQ(view->GetToolMode(), 3);
+    EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
+    EXPECT_EQ(view->GetDisplayParams().m_fYMax, shown.m_fYMax);
+    EXPECT_TRUE(SetSamples() == before);
+    EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
+}
+
+}  // namespace
