@@ -254,16 +254,33 @@ TMRImage* TProject::FindNearestImage(int orientation, float from, float to) cons
 void TProject::ClearAllOperations()
 {
     const TProcessingHooks& hooks = ProcessingHooks();
+    bool undoFailed = false;
     {
         vx::TWaitCursor wait;
         if (m_history && hooks.cannotUndo && hooks.undo)
             while (!hooks.cannotUndo(m_history))
-                hooks.undo(m_history);
-        if (m_history && hooks.clear)
+                if (!hooks.undo(m_history)) {
+                    undoFailed = true;
+                    break;
+                }
+        if (m_history && hooks.clear && !undoFailed)
             hooks.clear(m_history);
     }
     if (!m_pWorkSet)
         return;
+    if (undoFailed) {
+        // The steps left stay undoable; the maps and windows follow the set as it now is.
+        MarkAnalysesNotComputed();
+        m_pWorkSet->UpdateMaps();
+        UpdateFrames(true, true, true, true, true);
+        UpdateRegionEstimates();
+        if (m_pMainFrame) {
+            m_pMainFrame->RefreshVoxelWindows();
+            m_pMainFrame->RefreshRegionWindows();
+        }
+        RefreshShell();
+        return;
+    }
     DeleteMapList(m_pWorkSet);
     if (m_pMainFrame)
         m_pMainFrame->CloseAllChildWindows();
@@ -322,18 +339,18 @@ void TProject::RecordStep(TProcessStep* pStep, bool dataChanged)
         MarkAnalysesNotComputed();
 }
 
-void TProject::Undo()
+bool TProject::Undo()
 {
-    if (m_history && ProcessingHooks().undo)
-        ProcessingHooks().undo(m_history);
+    const bool moved = m_history && ProcessingHooks().undo && ProcessingHooks().undo(m_history);
     MarkAnalysesNotComputed();
+    return moved;
 }
 
-void TProject::Redo()
+bool TProject::Redo()
 {
-    if (m_history && ProcessingHooks().redo)
-        ProcessingHooks().redo(m_history);
+    const bool moved = m_history && ProcessingHooks().redo && ProcessingHooks().redo(m_history);
     MarkAnalysesNotComputed();
+    return moved;
 }
 
 void TProject::DeleteAnalyses()

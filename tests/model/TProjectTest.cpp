@@ -564,16 +564,18 @@ TEST_F(ProjectTest, ProcessingObjectsAreDrivenAndDeletedThroughTheHooks)
     hooks.undo = [](TProcessHistory* h) {
         auto* f = As<TFakeHistory>(h);
         if (f->done.empty())
-            return;
+            return false;
         f->undone.push_back(f->done.back());
         f->done.pop_back();
+        return true;
     };
     hooks.redo = [](TProcessHistory* h) {
         auto* f = As<TFakeHistory>(h);
         if (f->undone.empty())
-            return;
+            return false;
         f->done.push_back(f->undone.back());
         f->undone.pop_back();
+        return true;
     };
     hooks.cannotUndo = [](TProcessHistory* h) { return As<TFakeHistory>(h)->done.empty(); };
     hooks.clear = [](TProcessHistory* h) {

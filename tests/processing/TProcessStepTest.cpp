@@ -313,9 +313,10 @@ TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
     EXPECT_TRUE(StateFiles().empty());
 }
 
-TEST_F(ProcessStepTest, ClearAllEndsWhenAStepCannotBeUndone)
+TEST_F(ProcessStepTest, ClearAllStopsAtAStepThatCannotBeUndoneAndKeepsIt)
 {
     auto set = test::MakeLoadedSet(2, 2, 1, 8);
+    const std::vector<TComplex> original = test::Samples(*set);
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(3.0f, false, set.get()), *m_project, true));
     const std::vector<TComplex> twice = test::Samples(*set);
@@ -323,8 +324,16 @@ TEST_F(ProcessStepTest, ClearAllEndsWhenAStepCannotBeUndone)
     TFile::FailWritesAfter(0);
     m_project->ClearAllOperations();
     TFile::FailWritesAfter(-1);
+    EXPECT_EQ(script.Count(), 1u);
     EXPECT_TRUE(test::SameBits(test::Samples(*set), twice));
+    EXPECT_EQ(m_project->m_history->DoneSteps().size(), 2u);
+    EXPECT_EQ(StateFiles().size(), 2u);
+
+    // With room on the disk again the same command takes the set back to where it began.
+    m_project->ClearAllOperations();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
     EXPECT_TRUE(m_project->m_history->DoneSteps().empty());
+    EXPECT_TRUE(StateFiles().empty());
 }
 
 TEST_F(ProcessStepTest, AProjectWithoutProcessingDeletesTheStep)
