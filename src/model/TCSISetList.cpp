@@ -56,11 +56,13 @@ bool TCSISetList::Write(vx::TFile& file) const
     return true;
 }
 
-void TCSISetList::Read(vx::TFile& file)
+bool TCSISetList::Read(vx::TFile& file)
 {
     int32_t count = 0;
-    if (!file.ReadInt32(count) || count <= 0)
-        return;
+    if (!file.ReadInt32(count))
+        return false;
+    if (count <= 0)
+        return true;
     bool anyFailed = false;
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count must not spin: once the file is exhausted every further
@@ -79,6 +81,7 @@ void TCSISetList::Read(vx::TFile& file)
     }
     if (anyFailed)
         vx::Report("Some of the CSI data sets could not be loaded.", vx::ReportIcon::Exclamation);
+    return true;
 }
 
 bool TCSISetList::SkipFromProject(vx::TFile& file, int32_t version)
