@@ -17,6 +17,7 @@
 
 #include "model/TCSIParams.h"
 #include "model/TPeakSNRParams.h"
+#include "model/TSampleShape.h"
 #include "model/TSpectrum.h"
 
 namespace vx {
@@ -76,8 +77,12 @@ public:
     static constexpr int kDataFileVersion = 9;
     // Reads parameters and samples; `fileVersion` is the version of the project file
     // being loaded, which decides the layout (below 2: bare samples, sizes from this
-    // set). Reports its failures; a failed read leaves the set as it was.
-    bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion);
+    // set). With `expected`, a file of another grid or point count is refused. Reports
+    // its failures; a failed read leaves the set as it was.
+    bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion,
+                      const TSampleShape* expected = nullptr);
+    // The grid sizes and point count of the set as it is now.
+    TSampleShape SampleShape() const;
     // Writes the newest layout to a temporary file renamed over `path`; reports and
     // returns false on any failure, leaving an existing file untouched. A file that
     // only this run reads back (an undo state) need not wait for the disk: durable false.
