@@ -125,12 +125,27 @@ TSampleShape ShapeOf(const TCSIParams& p)
     return TSampleShape{{p.m_nDim[0], p.m_nDim[1], p.m_nDim[2]}, p.m_nPoints};
 }
 
+void ReportCannotOpen(const std::string& path)
+{
+    vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+}
+
 void ReportInvalid(const std::string& path)
 {
     vx::Report("The CSI data file " + path + " is invalid.", vx::ReportIcon::Exclamation);
 }
 
 }  // namespace
+
+bool TCSISet::CanOpenDataFile(bool report) const
+{
+    vx::TFile file;
+    if (file.Open(m_strFilePath, vx::TFile::Mode::Read))
+        return true;
+    if (report)
+        ReportCannotOpen(m_strFilePath);
+    return false;
+}
 
 TSampleShape TCSISet::SampleShape() const
 {
@@ -141,7 +156,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+        ReportCannotOpen(path);
         return false;
     }
 

@@ -122,7 +122,8 @@ void TProject::SelectSavedWorkSet()
         // Only the work set carries the flag; the chosen set gets it back when it loads.
         pSet->m_bWorkSet = 0;
     }
-    if (pSaved)
+    // A set whose data-set file is missing has been reported with the project.
+    if (pSaved && !pSaved->DataFileMissing())
         SetWorkSet(pSaved);
 }
 
@@ -132,6 +133,9 @@ void TProject::SetWorkSet(TCSISet* pSet)
         m_pWorkSet = nullptr;
         return;
     }
+    // A set whose data-set file is not there is refused before the work set is let go.
+    if (pSet != m_pWorkSet && !pSet->CanOpenDataFile(true))
+        return;
     vx::TWaitCursor wait;
     if (m_pMainFrame)
         m_pMainFrame->CloseAllChildWindows();

@@ -407,17 +407,8 @@ TEST_F(ProjectFileTest, MapsOfTwoSetsComeBackWithTheProjectAndMoveWithSaveAs)
     {
         TProject project;
         ASSERT_TRUE(project.Create(folder, "two"));
-        for (const char* name : {"a", "b"}) {
-            auto* set = new TCSISet(&project);
-            test::FillGrid(*set, 4, 3, 2, 8, [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
-            set->m_nSpectralWidth = 1000;
-            set->m_fFrequency = 63.9f;
-            set->m_strName = name;
-            set->SetFolder(folder);
-            ASSERT_TRUE(set->WriteDataFile(set->GetFilePath()));
-            set->FreeSpectra();
-            project.m_pCSISetList->Add(set);
-        }
+        for (const char* name : {"a", "b"})
+            test::AddWrittenSet(project, folder, name, 4, 3, 2);
         TCSISet* a = *project.m_pCSISetList->Begin();
         TCSISet* b = *std::next(project.m_pCSISetList->Begin());
         test::TScriptedReport script;

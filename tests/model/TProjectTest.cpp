@@ -238,19 +238,24 @@ TEST_F(ProjectTest, SetWorkSetInBatchModeOpensNothing)
     EXPECT_EQ(m_shell.Take(), (test::TCallLog{"CloseAllChildWindows", "DestroyAll"}));
 }
 
-TEST_F(ProjectTest, SetWorkSetWhoseFileIsGoneLeavesNoWorkSet)
+TEST_F(ProjectTest, SetWorkSetWhoseFileIsGoneIsRefusedAndTheWorkSetStays)
 {
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
+    TCSISet* work = AddStoredSet(project, "work");
     TCSISet* set = AddStoredSet(project, "csi");
     RemoveFile(set->GetFilePath());
+    project.SetWorkSet(work);
+    ASSERT_EQ(project.m_pWorkSet, work);
     test::TScriptedReport script;
     m_shell.Take();
     project.SetWorkSet(set);
-    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can not open CSI data set file " + set->GetFilePath()}));
+    EXPECT_EQ(project.m_pWorkSet, work);
+    EXPECT_TRUE(work->IsLoaded());
     EXPECT_EQ(set->m_bWorkSet, 0);
-    EXPECT_EQ(m_shell.Take(),
-              (test::TCallLog{"CloseAllChildWindows", "DestroyAll", "DestroyAll", "ShowProjectExplorer"}));
+    // Not a window of the work set was touched.
+    EXPECT_TRUE(m_shell.Take().empty());
 }
 
 TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
