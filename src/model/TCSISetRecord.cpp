@@ -385,8 +385,8 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     // the set its entry: parameters, mask and maps stay, and are written back on save.
     m_bDataFileMissing = !CanOpenDataFile(false);
 
-    // Maps named in the record: a map whose file does not read is left out; the record
-    // stands without it.
+    // Maps named in the record: a map whose file does not read stays out of the map list
+    // and keeps its name in the record.
     ReadMapFiles(r.mapNames);
     return true;
 }
