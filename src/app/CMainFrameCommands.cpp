@@ -314,8 +314,9 @@ void CMainFrame::OnUndo(int count)
         return;
     {
         vx::TWaitCursor wait;
-        for (int k = 0; k < count; ++k)
-            g_pProject->Undo();
+        // A step that fails (reported) stops the run: the steps before it stay for another try.
+        for (int k = 0; k < count && g_pProject->Undo(); ++k) {
+        }
         RefreshAfterHistoryMove(count == 1);
     }
     UpdateCommandStates();
@@ -327,8 +328,9 @@ void CMainFrame::OnRedo(int count)
         return;
     {
         vx::TWaitCursor wait;
-        for (int k = 0; k < count; ++k)
-            g_pProject->Redo();
+        // A step that fails (reported) stops the run: the steps before it stay for another try.
+        for (int k = 0; k < count && g_pProject->Redo(); ++k) {
+        }
         RefreshAfterHistoryMove(count == 1);
     }
     UpdateCommandStates();

@@ -28,8 +28,9 @@ struct TProcessingHooks {
     std::function<void(TProcessHistory*)> deleteHistory;
     // Appends a performed step (the history owns it from then on).
     std::function<void(TProcessHistory*, TProcessStep*)> addStep;
-    std::function<void(TProcessHistory*)> undo;
-    std::function<void(TProcessHistory*)> redo;
+    // Undo and redo of one step; false when nothing moved (a step that fails stays where it was).
+    std::function<bool(TProcessHistory*)> undo;
+    std::function<bool(TProcessHistory*)> redo;
     // True when no step of the done list can be undone.
     std::function<bool(TProcessHistory*)> cannotUndo;
     // True when the undone list holds a step (Redo is offered).

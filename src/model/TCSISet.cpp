@@ -46,6 +46,8 @@ void TCSISet::Reset()
     m_bAllocated = false;
     m_bWorkSet = 0;
     m_kSpaceMask.clear();
+    m_bDataFileMissing = false;
+    m_unreadMapNames.clear();
 }
 
 size_t TCSISet::GridSize() const

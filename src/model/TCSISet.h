@@ -17,6 +17,7 @@
 
 #include "model/TCSIParams.h"
 #include "model/TPeakSNRParams.h"
+#include "model/TSampleShape.h"
 #include "model/TSpectrum.h"
 
 namespace vx {
@@ -76,8 +77,12 @@ public:
     static constexpr int kDataFileVersion = 9;
     // Reads parameters and samples; `fileVersion` is the version of the project file
     // being loaded, which decides the layout (below 2: bare samples, sizes from this
-    // set). Reports its failures; a failed read leaves the set as it was.
-    bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion);
+    // set). With `expected`, a file of another grid or point count is refused. Reports
+    // its failures; a failed read leaves the set as it was.
+    bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion,
+                      const TSampleShape* expected = nullptr);
+    // The grid sizes and point count of the set as it is now.
+    TSampleShape SampleShape() const;
     // Writes the newest layout to a temporary file renamed over `path`; reports and
     // returns false on any failure, leaving an existing file untouched. A file that
     // only this run reads back (an undo state) need not wait for the disk: durable false.
@@ -112,7 +117,8 @@ public:
     // Writes the record in the newest layout; false when a write failed.
     bool WriteToProject(vx::TFile& file) const;
     // Reads a record of the owning project's file version; false (set unchanged) on a
-    // short or invalid record or when the set's data-set file cannot be opened.
+    // short or invalid record. A set whose data-set file cannot be opened keeps its
+    // entry (DataFileMissing) so that it loads again once the file is back.
     bool ReadFromProject(vx::TFile& file);
     // Reads over a record of the given version; false on a short or corrupt record.
     static bool SkipProjectEntry(vx::TFile& file, int32_t version);
@@ -126,6 +132,10 @@ public:
     void SetFolder(const std::string& folder);
     const std::string& GetFilePath() const { return m_strFilePath; }
     std::string GetName() const { return m_strName; }
+    // True when the data-set file opens for reading now; otherwise, with `report`, says so.
+    bool CanOpenDataFile(bool report) const;
+    // The data-set file could not be opened when the project was read.
+    bool DataFileMissing() const { return m_bDataFileMissing; }
 
     // --- voxels ----------------------------------------------------------------
     // nx*ny*nz as given by the matrix sizes (0 when a size is below 1).
@@ -338,7 +348,9 @@ public:
     // The first map of that name (exact), or null.
     TMap* FindMap(const std::string& name) const;
     bool HasMaps() const;
-    // Names of the maps that have a map file, in list order (the project file names them).
+    // The map names the project file gives for the set: the maps that have a map file, in
+    // list order, then the maps whose file did not read when the project was opened
+    // (their entries stay until a map of that name takes their place).
     std::vector<std::string> ListedMapNames() const;
     // Recomputes every map from the current samples.
     void UpdateMaps();
@@ -346,8 +358,8 @@ public:
     // newCentre: every ppm bound of every map is moved so that it keeps its point.
     // Nothing changes without a frequency, spectral width or points to convert with.
     void RereferenceMaps(float oldCentre, float newCentre);
-    // The set takes the map (null: nothing), replacing a map of the same name; the map
-    // belongs to this set from then on.
+    // The set takes the map (null: nothing), replacing a map of the same name (also one
+    // whose file did not read); the map belongs to this set from then on.
     void AddMap(TMap* pMap);
     // --- map files and the zero-filled grid (TCSISetMapFiles.cpp, TCSISetZeroFill.cpp) ---
     // The map file of the set's map of that name: the data-set file path, "_", the name.
@@ -356,7 +368,7 @@ public:
     // could not be written (reported; the others are written all the same).
     bool WriteMapFiles();
     // New maps of this set read from the map files of the names; a map whose file does
-    // not read (reported) is left out.
+    // not read (reported) is left out, its name kept for the project file.
     void ReadMapFiles(const std::vector<std::string>& names);
     // A new set of matrix nx x ny x nz, owned by the caller: this set's parameters,
     // named and pathed with "_nx_ny_nz" appended, and its grid interpolated by zero
@@ -391,6 +403,9 @@ public:
     std::vector<int32_t> m_kSpaceMask;  // 1 sampled, 0 not; same order; empty = none
 
 private:
+    bool m_bDataFileMissing = false;           // see DataFileMissing
+    std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
+
     // Every grid point has a spectrum with at least m_nPoints samples.
     bool HasAllSamples() const;
     // Voxel indices and geometry after the voxel order changed.

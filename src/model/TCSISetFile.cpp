@@ -120,6 +120,16 @@ bool SamplesFit(const TCSIParams& p, int64_t bytesLeft, uint64_t& sampleBytes)
     return bytesLeft >= 0 && sampleBytes <= uint64_t(bytesLeft);
 }
 
+TSampleShape ShapeOf(const TCSIParams& p)
+{
+    return TSampleShape{{p.m_nDim[0], p.m_nDim[1], p.m_nDim[2]}, p.m_nPoints};
+}
+
+void ReportCannotOpen(const std::string& path)
+{
+    vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+}
+
 void ReportInvalid(const std::string& path)
 {
     vx::Report("The CSI data file " + path + " is invalid.", vx::ReportIcon::Exclamation);
@@ -127,11 +137,26 @@ void ReportInvalid(const std::string& path)
 
 }  // namespace
 
-bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
+bool TCSISet::CanOpenDataFile(bool report) const
+{
+    vx::TFile file;
+    if (file.Open(m_strFilePath, vx::TFile::Mode::Read))
+        return true;
+    if (report)
+        ReportCannotOpen(m_strFilePath);
+    return false;
+}
+
+TSampleShape TCSISet::SampleShape() const
+{
+    return ShapeOf(*this);
+}
+
+bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSampleShape* expected)
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+        ReportCannotOpen(path);
         return false;
     }
 
@@ -164,6 +189,12 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion)
     if (!SamplesFit(header, file.BytesLeft(), sampleBytes) || header.m_nSliceAxis < 0 ||
         header.m_nSliceAxis > 2 || header.m_nEchoPosition < 0 || header.m_nEchoPosition >= header.m_nPoints) {
         ReportInvalid(path);
+        return false;
+    }
+    if (expected && ShapeOf(header) != *expected) {
+        vx::Report("The CSI data file " + path + " does not belong to the CSI set " + m_strName +
+                       ": its grid or point count differs.",
+                   vx::ReportIcon::Exclamation);
         return false;
     }
     if (header.m_nFirstPoint < 0 || header.m_nFirstPoint >= header.m_nPoints)

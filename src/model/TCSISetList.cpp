@@ -56,12 +56,15 @@ bool TCSISetList::Write(vx::TFile& file) const
     return true;
 }
 
-void TCSISetList::Read(vx::TFile& file)
+bool TCSISetList::Read(vx::TFile& file)
 {
     int32_t count = 0;
-    if (!file.ReadInt32(count) || count <= 0)
-        return;
+    if (!file.ReadInt32(count))
+        return false;
+    if (count <= 0)
+        return true;
     bool anyFailed = false;
+    std::string missing;  // a line per set kept without its data-set file
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count must not spin: once the file is exhausted every further
         // record would fail the same way.
@@ -72,13 +75,20 @@ void TCSISetList::Read(vx::TFile& file)
         auto* pSet = new TCSISet(m_pProject);
         if (pSet->ReadFromProject(file)) {
             Add(pSet);
+            if (pSet->DataFileMissing())
+                missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
         } else {
             delete pSet;
             anyFailed = true;
         }
     }
-    if (anyFailed)
-        vx::Report("Some of the CSI data sets could not be loaded.", vx::ReportIcon::Exclamation);
+    if (anyFailed || !missing.empty()) {
+        std::string text = "Some of the CSI data sets could not be loaded.";
+        if (!missing.empty())
+            text += missing + "\r\nThese sets stay in the project and load once their data-set files are back.";
+        vx::Report(text, vx::ReportIcon::Exclamation);
+    }
+    return true;
 }
 
 bool TCSISetList::SkipFromProject(vx::TFile& file, int32_t version)

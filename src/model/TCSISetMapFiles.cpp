@@ -39,8 +39,10 @@ void TCSISet::ReadMapFiles(const std::vector<std::string>& names)
         if (!vx::IsSafeFileComponent(name))
             continue;
         auto pMap = std::make_unique<TMap>(this);
-        if (!pMap->ReadFile(MapFilePath(name)))
+        if (!pMap->ReadFile(MapFilePath(name))) {
+            m_unreadMapNames.push_back(name);
             continue;
+        }
         pMap->name = name;
         AddMap(pMap.release());
     }

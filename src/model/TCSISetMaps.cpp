@@ -22,7 +22,11 @@ bool TCSISet::HasMaps() const
 
 std::vector<std::string> TCSISet::ListedMapNames() const
 {
-    return m_pMapList ? m_pMapList->ListedNames() : std::vector<std::string>();
+    std::vector<std::string> names = m_pMapList ? m_pMapList->ListedNames() : std::vector<std::string>();
+    for (const std::string& name : m_unreadMapNames)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    return names;
 }
 
 void TCSISet::UpdateMaps()
@@ -50,6 +54,7 @@ void TCSISet::AddMap(TMap* pMap)
         return;
     if (!m_pMapList)
         m_pMapList = new TMapList;
+    std::erase(m_unreadMapNames, pMap->GetName());
     // A map is computed from the set that holds it, and goes with it.
     pMap->csiSet = this;
     m_pMapList->Add(pMap);

@@ -377,18 +377,16 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     p.m_strFilePath = vx::JoinPath(folder, p.m_strName);
     if (m_pProject && NamesAnotherProjectFile(*m_pProject, p.m_strFilePath))
         return false;
-    {
-        vx::TFile dataFile;
-        if (!dataFile.Open(p.m_strFilePath, vx::TFile::Mode::Read))
-            return false;
-    }
 
     static_cast<TCSIParams&>(*this) = std::move(p);
     m_bWorkSet = r.workSet;
     m_kSpaceMask = std::move(r.mask);
+    // A data-set file that cannot be opened now (moved away for a while) does not cost
+    // the set its entry: parameters, mask and maps stay, and are written back on save.
+    m_bDataFileMissing = !CanOpenDataFile(false);
 
-    // Maps named in the record: a map whose file does not read is left out; the record
-    // stands without it.
+    // Maps named in the record: a map whose file does not read stays out of the map list
+    // and keeps its name in the record.
     ReadMapFiles(r.mapNames);
     return true;
 }

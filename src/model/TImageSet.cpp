@@ -133,11 +133,13 @@ bool TImageSet::Write(vx::TFile& file) const
     return true;
 }
 
-void TImageSet::Read(vx::TFile& file)
+bool TImageSet::Read(vx::TFile& file)
 {
     int32_t count = 0;
-    if (!file.ReadInt32(count) || count <= 0)
-        return;
+    if (!file.ReadInt32(count))
+        return false;
+    if (count <= 0)
+        return true;
     const int32_t version = m_pProject ? m_pProject->m_nFileVersion : TProject::kFileVersion;
     const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
     bool anyFailed = false;
@@ -157,6 +159,7 @@ void TImageSet::Read(vx::TFile& file)
     }
     if (anyFailed)
         vx::Report("Some of the image files could not be loaded", vx::ReportIcon::Exclamation);
+    return true;
 }
 
 bool TImageSet::PathInUse(const std::string& path) const

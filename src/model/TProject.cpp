@@ -123,7 +123,8 @@ void TProject::SelectSavedWorkSet()
         // Only the work set carries the flag; the chosen set gets it back when it loads.
         pSet->m_bWorkSet = 0;
     }
-    if (pSaved)
+    // A set whose data-set file is missing has been reported with the project.
+    if (pSaved && !pSaved->DataFileMissing())
         SetWorkSet(pSaved);
 }
 
@@ -133,6 +134,9 @@ void TProject::SetWorkSet(TCSISet* pSet)
         m_pWorkSet = nullptr;
         return;
     }
+    // A set whose data-set file is not there is refused before the work set is let go.
+    if (pSet != m_pWorkSet && !pSet->CanOpenDataFile(true))
+        return;
     vx::TWaitCursor wait;
     if (m_pMainFrame)
         m_pMainFrame->CloseAllChildWindows();
@@ -256,17 +260,34 @@ TMRImage* TProject::FindNearestImage(int orientation, float from, float to) cons
 void TProject::ClearAllOperations()
 {
     const TProcessingHooks& hooks = ProcessingHooks();
+    bool undoFailed = false;
     {
         vx::TWaitCursor wait;
         if (m_history && hooks.cannotUndo && hooks.undo)
             while (!hooks.cannotUndo(m_history))
-                hooks.undo(m_history);
-        if (m_history && hooks.clear)
+                if (!hooks.undo(m_history)) {
+                    undoFailed = true;
+                    break;
+                }
+        if (m_history && hooks.clear && !undoFailed)
             hooks.clear(m_history);
     }
     NotifyHistoryChanged();
     if (!m_pWorkSet)
         return;
+    if (undoFailed) {
+        // The steps left stay undoable; the maps and windows follow the set as it now is.
+        MarkAnalysesNotComputed();
+        m_pWorkSet->UpdateMaps();
+        UpdateFrames(true, true, true, true, true);
+        UpdateRegionEstimates();
+        if (m_pMainFrame) {
+            m_pMainFrame->RefreshVoxelWindows();
+            m_pMainFrame->RefreshRegionWindows();
+        }
+        RefreshShell();
+        return;
+    }
     DeleteMapList(m_pWorkSet);
     if (m_pMainFrame)
         m_pMainFrame->CloseAllChildWindows();
@@ -326,20 +347,20 @@ void TProject::RecordStep(TProcessStep* pStep, bool dataChanged)
     NotifyHistoryChanged();
 }
 
-void TProject::Undo()
+bool TProject::Undo()
 {
-    if (m_history && ProcessingHooks().undo)
-        ProcessingHooks().undo(m_history);
+    const bool moved = m_history && ProcessingHooks().undo && ProcessingHooks().undo(m_history);
     MarkAnalysesNotComputed();
     NotifyHistoryChanged();
+    return moved;
 }
 
-void TProject::Redo()
+bool TProject::Redo()
 {
-    if (m_history && ProcessingHooks().redo)
-        ProcessingHooks().redo(m_history);
+    const bool moved = m_history && ProcessingHooks().redo && ProcessingHooks().redo(m_history);
     MarkAnalysesNotComputed();
     NotifyHistoryChanged();
+    return moved;
 }
 
 void TProject::NotifyHistoryChanged()

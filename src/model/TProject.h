@@ -171,15 +171,18 @@ public:
 
     // --- processing --------------------------------------------------------------------
     // Undoes every step, clears the history and, with a work set, drops its maps and
-    // estimates and brings the windows back to the set as loaded.
+    // estimates and brings the windows back to the set as loaded. A step whose undo fails
+    // (reported) ends it there: that step and the older ones stay in the history, the
+    // steps undone so far can be redone, and the windows show the set as it now is.
     void ClearAllOperations();
     void ClearRegionEstimates();
     void UpdateRegionEstimates();
     void SetAnalysesDone(bool done);
     // The history takes the step; dataChanged marks every analysis not computed.
     void RecordStep(TProcessStep* pStep, bool dataChanged);
-    void Undo();
-    void Redo();
+    // One step back or forward; false when nothing moved (a step that failed stays).
+    bool Undo();
+    bool Redo();
 
     // --- maps ---------------------------------------------------------------------------
     // Over every set in list order, the maps offered as quantification references.

@@ -136,8 +136,10 @@ bool TProject::ReadStream(vx::TFile& file)
     display.m_nFlags = TSpectrumDisplayParams{}.m_nFlags;
     m_nFileVersion = version;
     m_display = display;
-    m_pImageSet->Read(file);
-    m_pCSISetList->Read(file);
+    // A count that cannot be read means a file cut short: loading it as a project with
+    // fewer (or no) images or sets would let the next save write over what it held.
+    if (!m_pImageSet->Read(file) || !m_pCSISetList->Read(file))
+        return false;
     if (ProcessingHooks().readAnalyses)
         ProcessingHooks().readAnalyses(file, *this);
     return true;

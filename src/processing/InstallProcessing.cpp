@@ -18,8 +18,8 @@ void InstallProcessing()
     hooks.newHistory = [] { return new TProcessHistory; };
     hooks.deleteHistory = [](TProcessHistory* pHistory) { delete pHistory; };
     hooks.addStep = [](TProcessHistory* pHistory, TProcessStep* pStep) { pHistory->AddStep(pStep); };
-    hooks.undo = [](TProcessHistory* pHistory) { pHistory->Undo(); };
-    hooks.redo = [](TProcessHistory* pHistory) { pHistory->Redo(); };
+    hooks.undo = [](TProcessHistory* pHistory) { return pHistory->Undo(); };
+    hooks.redo = [](TProcessHistory* pHistory) { return pHistory->Redo(); };
     hooks.cannotUndo = [](TProcessHistory* pHistory) { return pHistory->CannotUndo(); };
     hooks.canRedo = [](TProcessHistory* pHistory) { return !pHistory->UndoneSteps().empty(); };
     hooks.clear = [](TProcessHistory* pHistory) { pHistory->Clear(); };

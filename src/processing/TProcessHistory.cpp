@@ -27,13 +27,10 @@ bool TProcessHistory::Undo()
     if (newest == m_done.rend())
         return false;
     TProcessStep* pStep = *newest;
-    if (!pStep->Undo()) {
-        // Undoing an older step now would leave this one's effect in a set that the
-        // history says is before it.
-        for (auto it = newest; it != m_done.rend(); ++it)
-            (*it)->m_bUndoable = false;
+    // A step whose undo fails has changed nothing (disk full, state file unreadable): it
+    // stays the newest undoable step, so that the user can try again.
+    if (!pStep->Undo())
         return false;
-    }
     m_done.erase(std::next(newest).base());
     m_undone.push_back(pStep);
     return true;

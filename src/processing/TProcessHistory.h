@@ -21,9 +21,8 @@ public:
 
     // Takes the performed step (owned from now on) and deletes every undone step.
     void AddStep(TProcessStep* pStep);
-    // Takes back the newest undoable step and moves it to the undone list. A step whose
-    // undo fails stays done, and neither it nor any older step can be undone any more:
-    // the set still holds their effect. False when nothing was undone.
+    // Takes back the newest undoable step and moves it to the undone list; a step whose
+    // undo fails stays done and undoable. False when nothing was undone.
     bool Undo();
     // Does the last undone step again and moves it back to the done list; a step whose
     // redo fails stays undone. False when nothing was redone.

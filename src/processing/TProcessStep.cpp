@@ -29,7 +29,15 @@ bool TProcessStep::SaveState()
         return false;
     if (m_strTempFile.empty())
         return true;
-    return m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates);
+    if (!m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates))
+        return false;
+    m_stateShape = m_pDataSet->SampleShape();
+    return true;
+}
+
+bool TProcessStep::ReadSavedState()
+{
+    return m_pDataSet && m_pDataSet->ReadDataFile(m_strTempFile, TCSISet::kDataFileVersion, &m_stateShape);
 }
 
 bool TProcessStep::RunParallel(int parts)
@@ -76,9 +84,19 @@ bool TProcessStep::SwapWithTempFile(const std::string& prefix)
     if (!m_pDataSet)
         return false;
     TCSISet* set = m_pDataSet;
-    return SwapStateFiles(
+    // Each file is read back only when it holds samples of the shape written to it, so
+    // that no other file put in its place replaces the set.
+    const std::string savedPath = m_strTempFile;
+    const TSampleShape saved = m_stateShape;
+    const TSampleShape current = set->SampleShape();
+    const bool swapped = SwapStateFiles(
         prefix, [set](const std::string& path) { return set->WriteDataFile(path, kDurableStates); },
-        [set](const std::string& path) { return set->ReadDataFile(path); });
+        [&](const std::string& path) {
+            return set->ReadDataFile(path, TCSISet::kDataFileVersion, path == savedPath ? &saved : &current);
+        });
+    if (swapped)
+        m_stateShape = current;
+    return swapped;
 }
 
 bool TProcessStep::SwapStateFiles(const std::string& prefix, const std::function<bool(const std::string&)>& write,

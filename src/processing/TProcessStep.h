@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "model/TSampleShape.h"
+
 class TCSISet;
 class TProject;
 
@@ -43,6 +45,10 @@ public:
     // Keeps what undo needs, before Apply. False without a data set; true at once for a
     // step without a state file; otherwise writes the data set to the state file.
     virtual bool SaveState();
+    // Reads the state that SaveState wrote back into the data set; a file whose grid or
+    // point count is not that of the saved set is refused (reported). False on failure,
+    // the set then as it was.
+    bool ReadSavedState();
     // The step's name in the undo and redo lists.
     virtual std::string GetDisplayName() const = 0;
     virtual void SetDataSet(TCSISet* pSet) { m_pDataSet = pSet; }
@@ -82,6 +88,7 @@ public:
 
     int32_t m_nKind = -1;        // the step's kind number; every concrete class sets its own
     std::string m_strTempFile;   // full path of the state file; empty for steps that keep none
+    TSampleShape m_stateShape;   // grid and points of the set in the state file
     bool m_bUndoable = true;     // cleared when the work set is saved
     bool m_bRecorded = false;    // belongs to the macro being recorded
     TCSISet* m_pDataSet = nullptr;  // not owned; null until given

@@ -26,6 +26,6 @@ bool TWholeSetStep::SwapState()
 bool TWholeSetStep::Applied(bool ok)
 {
     if (!ok && m_bStateSaved && m_pDataSet)
-        m_pDataSet->ReadDataFile(m_strTempFile);
+        ReadSavedState();
     return ok;
 }

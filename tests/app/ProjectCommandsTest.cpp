@@ -10,15 +10,19 @@
 #include "app/CExplorerFrameBase.h"
 #include "app/CFolderList.h"
 #include "app/CNewProjectDlg.h"
+#include "app/CPrjExpFrame.h"
+#include "app/CPrjExpTree.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMap.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedFileChooser.h"
@@ -250,6 +254,81 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
     EXPECT_EQ(g_pProject->GetName(), "two");
     EXPECT_FALSE(app.RecentFiles().contains(QString::fromStdString(root.File("gone/gone.tpj"))));
     EXPECT_EQ(app.RecentFiles().size(), 2);
+}
+
+TEST_F(ProjectCommandsTest, ASetOrMapWhoseFileIsAwayKeepsItsEntryUntilTheFileIsBack)
+{
+    // Sets "a" (the work set, maps NAA_map and Cho_map) and "b", saved.
+    const std::string folder = root.File("away");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "away"));
+        TCSISet* a = AddWrittenSet(project, folder, "a", 4, 3, 1);
+        AddWrittenSet(project, folder, "b", 4, 3, 1);
+        project.SetWorkSet(a);
+        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+        AddValuedMap(*a, "Cho_map", [](int v) { return TComplex(0, v); });
+        ASSERT_TRUE(project.SaveWorkSet(false));
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string b = folder + "/b", cho = folder + "/a_Cho_map";
+    const std::string samples = ReadBytes(b), choMap = ReadBytes(cho);
+    std::filesystem::rename(b, root.File("b"));
+    std::filesystem::rename(cho, root.File("a_Cho_map"));
+
+    TScriptedFileChooser chooser(folder + "/away.tpj");
+    frame->Action(cmd::FileOpenProject)->trigger();
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({"Cannot open map file " + cho,
+                                        "Some of the CSI data sets could not be loaded.\r\nb (" + b +
+                                            ")\r\nThese sets stay in the project and load once their data-set "
+                                            "files are back."}));
+    ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+    TCSISet* a = g_pProject->m_pCSISetList->FindByName("a");
+    ASSERT_EQ(g_pProject->m_pWorkSet, a);
+
+    // A double click on "b" in the explorer says why it cannot be the work set; "a" stays.
+    auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+    ASSERT_NE(explorer, nullptr);
+    const auto doubleClick = [&](const char* text) {
+        CPrjExpTree* tree = explorer->Tree();
+        tree->expandAll();
+        const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1) << text;
+        tree->scrollToItem(found[0]);
+        const QPoint at = tree->ItemLabelRect(found[0]).center();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+    };
+    report.Clear();
+    doubleClick("b");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not open CSI data set file " + b}));
+    EXPECT_EQ(g_pProject->m_pWorkSet, a);
+    EXPECT_TRUE(a->IsLoaded());
+
+    // Saved meanwhile, the project still holds both entries.
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    frame->Action(cmd::FileSaveProject)->trigger();
+    EXPECT_FALSE(g_pProject->IsModified());
+
+    // With the files back, the project opens as it was saved first.
+    std::filesystem::rename(root.File("b"), b);
+    std::filesystem::rename(root.File("a_Cho_map"), cho);
+    report.Clear();
+    chooser.Answer(folder + "/away.tpj");
+    frame->Action(cmd::FileOpenProject)->trigger();
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_TRUE(report.Messages().empty());
+    a = g_pProject->m_pCSISetList->FindByName("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->ListedMapNames(), std::vector<std::string>({"NAA_map", "Cho_map"}));
+    ASSERT_NE(a->FindMap("Cho_map"), nullptr);
+    doubleClick("b");
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+    EXPECT_EQ(g_pProject->m_pWorkSet->GetName(), "b");
+    EXPECT_EQ(ReadBytes(b), samples);
+    EXPECT_EQ(ReadBytes(cho), choMap);
 }
 
 TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous)

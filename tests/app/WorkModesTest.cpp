@@ -546,6 +546,34 @@ TEST_F(HistoryCommandsTest, ClearAllAsksAndEmptiesTheHistoryUnlessNo)
     EXPECT_FALSE(Main().Action(cmd::EditClearAll)->isEnabled());
 }
 
+TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
+{
+    const std::vector<float> before = RowHeights(*set);
+    Mode(cmd::ModeVoxelShift);
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
+    Perform("P");
+    const std::vector<float> shifted = RowHeights(*set);
+    ASSERT_EQ(StepNames(), std::vector<std::string>({"PPM referencing", "voxel shift"}));
+
+    // The PPM step needs no file; the shift's state exchange finds the disk full.
+    vx::TFile::FailWritesAfter(0);
+    Main().Action(cmd::EditUndo)->trigger();
+    Main().Action(cmd::EditUndo)->trigger();
+    vx::TFile::FailWritesAfter(-1);
+    QApplication::processEvents();
+    EXPECT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(RowHeights(*set), shifted);
+    EXPECT_EQ(StepNames(), std::vector<std::string>({"voxel shift"}));
+    EXPECT_TRUE(Main().Action(cmd::EditUndo)->isEnabled());
+
+    Main().Action(cmd::EditUndo)->trigger();
+    const std::vector<float> restored = RowHeights(*set);
+    for (int x = 0; x < TGuiFixture::kColumns; ++x)
+        EXPECT_NEAR(restored[x], before[x], 1.0f) << x;
+    EXPECT_TRUE(StepNames().empty());
+    EXPECT_EQ(StepNames(false), std::vector<std::string>({"voxel shift", "PPM referencing"}));
+}
+
 TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReported)
 {
     Perform("P");  // before the recording: not in the macro

@@ -97,11 +97,12 @@ TEST_F(CSISetListTest, EmptyListIsOneZeroWordAndReadsBackSilently)
     EXPECT_EQ(script.Count(), 0u);
 }
 
-TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreDroppedWithOneMessage)
+TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreKeptNamedAndWrittenBack)
 {
     TCSISetList list(&m_project);
     for (const char* name : {"first", "second", "third", "fourth"})
         list.Add(NewSet(&m_project, name, m_dir.Path()));
+    (*list.Begin())->m_kSpaceMask = {1, 0};
     WriteList(list, m_dir.File("list"));
     test::WriteBytes(m_dir.File("first"), "x");
     test::WriteBytes(m_dir.File("third"), "x");
@@ -110,10 +111,21 @@ TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreDroppedWithOneMessage)
     TCSISetList read(&m_project);
     TFile in;
     ASSERT_TRUE(in.Open(m_dir.File("list"), TFile::Mode::Read));
-    read.Read(in);
-    EXPECT_EQ(Names(read), (std::vector<std::string>{"first", "third"}));
-    EXPECT_EQ(read.GetCount(), 2);
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Some of the CSI data sets could not be loaded."}));
+    EXPECT_TRUE(read.Read(in));
+    EXPECT_EQ(Names(read), (std::vector<std::string>{"first", "second", "third", "fourth"}));
+    EXPECT_EQ(read.GetCount(), 4);
+    std::vector<bool> missing;
+    for (const TCSISet* set : read)
+        missing.push_back(set->DataFileMissing());
+    EXPECT_EQ(missing, (std::vector<bool>{false, true, false, true}));
+    EXPECT_EQ(script.Messages(),
+              (std::vector<std::string>{"Some of the CSI data sets could not be loaded.\r\nsecond (" +
+                                        m_dir.File("second") + ")\r\nfourth (" + m_dir.File("fourth") +
+                                        ")\r\nThese sets stay in the project and load once their data-set files "
+                                        "are back."}));
+    // Written again, the list is what it was: no entry is lost while its file is away.
+    WriteList(read, m_dir.File("again"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("again")), test::ReadBytes(m_dir.File("list")));
 }
 
 TEST_F(CSISetListTest, AbsurdCountsStopAtTheEndOfTheFile)

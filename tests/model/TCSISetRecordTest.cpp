@@ -335,14 +335,27 @@ TEST_F(CSISetRecordTest, MapsNamedInTheRecordAreReadBesideTheDataFile)
     EXPECT_EQ(map->GetCSISet(), &set);
     EXPECT_EQ(map->GetState(), TMap::kSaved);
     EXPECT_EQ(map->ValueCount(), 12u);  // the golden map's 3 x 2 x 2 grid
+    // The map whose file did not read stays named for the project file.
+    EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa", "cho"}));
+    EXPECT_EQ(set.FindMap("cho"), nullptr);
+    EXPECT_FALSE(set.DataFileMissing());
+    // A map of that name made later takes its place.
+    auto* cho = new TMap(&set);
+    cho->name = "cho";
+    set.AddMap(cho);
     EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa"}));
 }
 
-TEST_F(CSISetRecordTest, MissingDataFileFailsAfterTheWholeRecord)
+TEST_F(CSISetRecordTest, MissingDataFileKeepsTheWholeRecord)
 {
     TCSISet set(&m_project);
-    EXPECT_FALSE(ReadRecord(GoldenPath("csirecord_v9.bin"), 9, set));
+    EXPECT_TRUE(ReadRecord(GoldenPath("csirecord_v9.bin"), 9, set));
     EXPECT_EQ(m_file.BytesLeft(), 0);
+    EXPECT_TRUE(set.DataFileMissing());
+    EXPECT_EQ(set.GetName(), "csi");
+    EXPECT_EQ(set.m_kSpaceMask.size(), 12u);
+    EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa", "cho"}));
+    EXPECT_FALSE(set.IsLoaded());
 }
 
 TEST_F(CSISetRecordTest, CorruptCountsAreRefused)

@@ -309,17 +309,44 @@ TEST_F(ProjectFileTest, EveryTruncationIsRefusedCleanly)
     const std::string folder = CopyGolden(9);
     const std::string whole = test::ReadBytes(folder + "/golden.tpj");
     const std::string cut = folder + "/cut.tpj";
+    // Where the count of CSI sets ends, behind the image records.
+    TFile in;
+    ASSERT_TRUE(in.Open(folder + "/golden.tpj", TFile::Mode::Read));
+    ASSERT_TRUE(in.Seek(24));
+    ASSERT_TRUE(TImageSet::SkipRecords(in, 9));
+    const size_t setCountEnd = static_cast<size_t>(in.Tell()) + 4;
+    in.Close();
     for (size_t length = 0; length < whole.size(); ++length) {
         test::WriteBytes(cut, whole.substr(0, length));
         EXPECT_FALSE(TProject::CheckProjectFile(cut)) << length;
         test::TScriptedReport script;
         TProject project;
         const bool loaded = project.Load(cut);
-        // A cut header is an invalid project; a cut record costs that record only.
-        EXPECT_EQ(loaded, length >= 24) << length;
-        if (length < 24) {
-            EXPECT_EQ(script.Messages(), (std::vector<std::string>{kInvalid})) << length;
+        // A cut header or a count cut off is an invalid project; a cut set record costs
+        // that record only.
+        EXPECT_EQ(loaded, length >= setCountEnd) << length;
+        if (!loaded) {
+            ASSERT_FALSE(script.Messages().empty()) << length;
+            EXPECT_EQ(script.Messages().back(), kInvalid) << length;
         }
+    }
+}
+
+TEST_F(ProjectFileTest, ACountCutOffMakesTheProjectInvalidAndNothingIsWrittenOverIt)
+{
+    // The empty project ends with the image count and the set count, 0 each.
+    const std::string whole = test::ReadBytes(GoldenPath("project_empty_v9.tpj"));
+    ASSERT_EQ(whole.size(), 32u);
+    for (size_t length = 24; length < 32; ++length) {
+        const std::string path = m_dir.File("cut" + std::to_string(length) + ".tpj");
+        test::WriteBytes(path, whole.substr(0, length));
+        test::TScriptedReport script;
+        {
+            TProject project;
+            EXPECT_FALSE(project.Load(path)) << length;
+        }
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{kInvalid})) << length;
+        EXPECT_EQ(test::ReadBytes(path), whole.substr(0, length)) << length;
     }
 }
 
@@ -380,17 +407,8 @@ TEST_F(ProjectFileTest, MapsOfTwoSetsComeBackWithTheProjectAndMoveWithSaveAs)
     {
         TProject project;
         ASSERT_TRUE(project.Create(folder, "two"));
-        for (const char* name : {"a", "b"}) {
-            auto* set = new TCSISet(&project);
-            test::FillGrid(*set, 4, 3, 2, 8, [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
-            set->m_nSpectralWidth = 1000;
-            set->m_fFrequency = 63.9f;
-            set->m_strName = name;
-            set->SetFolder(folder);
-            ASSERT_TRUE(set->WriteDataFile(set->GetFilePath()));
-            set->FreeSpectra();
-            project.m_pCSISetList->Add(set);
-        }
+        for (const char* name : {"a", "b"})
+            test::AddWrittenSet(project, folder, name, 4, 3, 2);
         TCSISet* a = *project.m_pCSISetList->Begin();
         TCSISet* b = *std::next(project.m_pCSISetList->Begin());
         test::TScriptedReport script;

@@ -238,19 +238,24 @@ TEST_F(ProjectTest, SetWorkSetInBatchModeOpensNothing)
     EXPECT_EQ(m_shell.Take(), (test::TCallLog{"CloseAllChildWindows", "DestroyAll"}));
 }
 
-TEST_F(ProjectTest, SetWorkSetWhoseFileIsGoneLeavesNoWorkSet)
+TEST_F(ProjectTest, SetWorkSetWhoseFileIsGoneIsRefusedAndTheWorkSetStays)
 {
     TProject project(&m_shell);
     project.m_strFolder = m_dir.Path();
+    TCSISet* work = AddStoredSet(project, "work");
     TCSISet* set = AddStoredSet(project, "csi");
     RemoveFile(set->GetFilePath());
+    project.SetWorkSet(work);
+    ASSERT_EQ(project.m_pWorkSet, work);
     test::TScriptedReport script;
     m_shell.Take();
     project.SetWorkSet(set);
-    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can not open CSI data set file " + set->GetFilePath()}));
+    EXPECT_EQ(project.m_pWorkSet, work);
+    EXPECT_TRUE(work->IsLoaded());
     EXPECT_EQ(set->m_bWorkSet, 0);
-    EXPECT_EQ(m_shell.Take(),
-              (test::TCallLog{"CloseAllChildWindows", "DestroyAll", "DestroyAll", "ShowProjectExplorer"}));
+    // Not a window of the work set was touched.
+    EXPECT_TRUE(m_shell.Take().empty());
 }
 
 TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
@@ -564,16 +569,18 @@ TEST_F(ProjectTest, ProcessingObjectsAreDrivenAndDeletedThroughTheHooks)
     hooks.undo = [](TProcessHistory* h) {
         auto* f = As<TFakeHistory>(h);
         if (f->done.empty())
-            return;
+            return false;
         f->undone.push_back(f->done.back());
         f->done.pop_back();
+        return true;
     };
     hooks.redo = [](TProcessHistory* h) {
         auto* f = As<TFakeHistory>(h);
         if (f->undone.empty())
-            return;
+            return false;
         f->done.push_back(f->undone.back());
         f->undone.pop_back();
+        return true;
     };
     hooks.cannotUndo = [](TProcessHistory* h) { return As<TFakeHistory>(h)->done.empty(); };
     hooks.clear = [](TProcessHistory* h) {

@@ -120,7 +120,7 @@ TEST_F(ProcessHistoryTest, UndoSkipsStepsThatCannotBeUndone)
     EXPECT_EQ(Names(m_history.UndoneSteps()), Strings{"S1"});
 }
 
-TEST_F(ProcessHistoryTest, AFailedUndoKeepsTheStepAndEndsUndoBelowIt)
+TEST_F(ProcessHistoryTest, AFailedUndoOrRedoLeavesTheHistoryForAnotherTry)
 {
     TNamedStep* s1 = Perform("S1");
     TNamedStep* s2 = Perform("S2");
@@ -128,19 +128,28 @@ TEST_F(ProcessHistoryTest, AFailedUndoKeepsTheStepAndEndsUndoBelowIt)
     s2->m_failUndo = true;
     EXPECT_TRUE(m_history.Undo());
     EXPECT_FALSE(m_history.Undo());
-    EXPECT_EQ(s2->m_undos, 1);
-    EXPECT_EQ(Names(m_history.DoneSteps()), (Strings{"S1", "S2"}));
-    EXPECT_FALSE(s1->m_bUndoable);
-    EXPECT_FALSE(s2->m_bUndoable);
-    EXPECT_TRUE(m_history.CannotUndo());
     EXPECT_FALSE(m_history.Undo());
+    // Each try went to S2 again; S1 was never reached.
+    EXPECT_EQ(s2->m_undos, 2);
     EXPECT_EQ(s1->m_undos, 0);
+    EXPECT_EQ(Names(m_history.DoneSteps()), (Strings{"S1", "S2"}));
+    std::list<std::string> names;
+    m_history.GetStepNames(names, true);
+    EXPECT_EQ(names, (std::list<std::string>{"S2", "S1"}));
+    EXPECT_FALSE(m_history.CannotUndo());
+    s2->m_failUndo = false;
+    EXPECT_TRUE(m_history.Undo());
+    EXPECT_TRUE(m_history.Undo());
+    EXPECT_EQ(s1->m_undos, 1);
+    EXPECT_EQ(Names(m_history.UndoneSteps()), (Strings{"S3", "S2", "S1"}));
 
-    // The undone S3 can still be redone; a failed redo keeps it undone.
-    s3->m_failRedo = true;
+    // A failed redo keeps the step undone.
+    s1->m_failRedo = true;
     EXPECT_FALSE(m_history.Redo());
-    EXPECT_EQ(Names(m_history.UndoneSteps()), Strings{"S3"});
-    s3->m_failRedo = false;
+    EXPECT_EQ(Names(m_history.UndoneSteps()), (Strings{"S3", "S2", "S1"}));
+    s1->m_failRedo = false;
+    EXPECT_TRUE(m_history.Redo());
+    EXPECT_TRUE(m_history.Redo());
     EXPECT_TRUE(m_history.Redo());
     EXPECT_EQ(Names(m_history.DoneSteps()), (Strings{"S1", "S2", "S3"}));
     EXPECT_TRUE(s3->m_bUndoable);

@@ -226,6 +226,35 @@ TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
     EXPECT_TRUE(StateFiles().empty());
 }
 
+TEST_F(ProcessStepTest, AStateFileOfAnotherGridOrPointCountIsRefused)
+{
+    struct Case {
+        int nx, ny, points;
+    };
+    // Another grid, another grid of as many voxels, other points.
+    for (const Case& c : {Case{4, 2, 8}, Case{9, 1, 8}, Case{3, 3, 16}}) {
+        SCOPED_TRACE(std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.points));
+        auto set = test::MakeLoadedSet(3, 3, 1, 8);
+        TScaleStep step(2.0f, false, set.get());
+        ASSERT_TRUE(step.SaveState());
+        ASSERT_TRUE(step.Apply());
+        const std::vector<TComplex> applied = test::Samples(*set);
+        // A valid data-set file of another set takes the state file's place.
+        auto other = test::MakeLoadedSet(c.nx, c.ny, 1, c.points);
+        ASSERT_TRUE(other->WriteDataFile(step.m_strTempFile));
+        const std::string foreign = test::ReadBytes(step.m_strTempFile);
+
+        test::TScriptedReport script;
+        EXPECT_FALSE(step.Undo());
+        EXPECT_TRUE(script.Contains("The CSI data file " + step.m_strTempFile +
+                                    " does not belong to the CSI set csi: its grid or point count differs."));
+        EXPECT_EQ(set->m_nDim[0], 3);
+        EXPECT_EQ(set->m_nPoints, 8);
+        EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
+        EXPECT_EQ(test::ReadBytes(step.m_strTempFile), foreign);
+    }
+}
+
 TEST_F(ProcessStepTest, WithoutAnOpenProjectAStepIsNotRecorded)
 {
     // The steps that join a running recording when undone or redone take the flag this
@@ -313,9 +342,10 @@ TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
     EXPECT_TRUE(StateFiles().empty());
 }
 
-TEST_F(ProcessStepTest, ClearAllEndsWhenAStepCannotBeUndone)
+TEST_F(ProcessStepTest, ClearAllStopsAtAStepThatCannotBeUndoneAndKeepsIt)
 {
     auto set = test::MakeLoadedSet(2, 2, 1, 8);
+    const std::vector<TComplex> original = test::Samples(*set);
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(3.0f, false, set.get()), *m_project, true));
     const std::vector<TComplex> twice = test::Samples(*set);
@@ -323,8 +353,16 @@ TEST_F(ProcessStepTest, ClearAllEndsWhenAStepCannotBeUndone)
     TFile::FailWritesAfter(0);
     m_project->ClearAllOperations();
     TFile::FailWritesAfter(-1);
+    EXPECT_EQ(script.Count(), 1u);
     EXPECT_TRUE(test::SameBits(test::Samples(*set), twice));
+    EXPECT_EQ(m_project->m_history->DoneSteps().size(), 2u);
+    EXPECT_EQ(StateFiles().size(), 2u);
+
+    // With room on the disk again the same command takes the set back to where it began.
+    m_project->ClearAllOperations();
+    EXPECT_TRUE(test::SameBits(test::Samples(*set), original));
     EXPECT_TRUE(m_project->m_history->DoneSteps().empty());
+    EXPECT_TRUE(StateFiles().empty());
 }
 
 TEST_F(ProcessStepTest, AProjectWithoutProcessingDeletesTheStep)

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
 #include "model/TMap.h"
+#include "model/TProject.h"
 
 namespace vx::test {
 
@@ -37,6 +39,23 @@ template <typename F>
 void FillGrid(TCSISet& set, int nx, int ny, int nz, int n, F f)
 {
     FillSet(set, nx, ny, nz, n, [&](int v, int i) { return f(v % nx, v / nx % ny, v / (nx * ny), i); });
+}
+
+// Adds to the project a set of nx x ny x nz voxels of 8 points, sample i of voxel (x, y, z)
+// being (x + y + z, i), whose data-set file is written in the folder; it is not loaded.
+inline TCSISet* AddWrittenSet(TProject& project, const std::string& folder, const std::string& name, int nx, int ny,
+                              int nz)
+{
+    auto* set = new TCSISet(&project);
+    FillGrid(*set, nx, ny, nz, 8, [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
+    set->m_nSpectralWidth = 1000;
+    set->m_fFrequency = 63.9f;
+    set->m_strName = name;
+    set->SetFolder(folder);
+    EXPECT_TRUE(set->WriteDataFile(set->GetFilePath())) << name;
+    set->FreeSpectra();
+    project.m_pCSISetList->Add(set);
+    return set;
 }
 
 // Samples 0..N-1 of every voxel in voxel order, N the set's point count.
