@@ -6,7 +6,8 @@
 // complete number the user enters (NumberEdited) but never about texts the program sets,
 // and on losing the focus replaces an unfinished or empty text by that last number. A
 // number a float cannot hold, or one written with an exponent, is refused with a message
-// naming the range.
+// naming the range. An exponent being typed stays on screen without becoming the number
+// and is refused whole when the box is left or Return is pressed.
 #include <QLineEdit>
 #include <QString>
 
@@ -45,10 +46,15 @@ private:
     void OnTextEdited(const QString& text);
     // "-", "." and "-.": a number being started, kept but not yet a value.
     static bool IsUnfinished(const QString& text);
+    // A number written with an exponent, complete or not ("1e", "-2.5E+").
+    static bool HasExponent(const QString& text);
+    // A shown exponent gives way to the last number, with the range message; true if so.
+    bool RefuseExponent();
 
     QString m_strPrev;  // text before the last user edit
     int m_nSelStart = 0;  // selection before the last key
     int m_nSelEnd = 0;
     QString m_strLast;  // last valid text
     int m_nID = 0;
+    bool m_bTyping = false;  // a key other than paste is being handled
 };

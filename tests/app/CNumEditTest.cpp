@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QFocusEvent>
+#include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <string>
@@ -47,7 +50,8 @@ TEST(CNumEditTest, TypedTextsKeepTheLastValidNumberAndNotifyOnlyUserNumbers)
          {{Act::SetText, "2.5"}, {Act::Type, "5"}, {Act::Backspace, ""}}, "2.5", "2.5", 2, -1},
         {"a second point never goes in", {{Act::Type, "3.1.4"}}, "3.14", "3.14", 4, 4},
         {"each valid step of a negative number notifies", {{Act::Type, "-0.5"}}, "-0.5", "-0.5", 3, -1},
-        {"plus, blanks and exponents are refused", {{Act::Type, "+ 1e5"}}, "15", "15", 2, -1},
+        {"plus and blanks are refused, a typed exponent never joins the number",
+         {{Act::Type, "+ 1e5"}, {Act::Leave, ""}}, "1", "1", 1, -1},
         {"a refused key keeps the caret inside the text",
          {{Act::SetText, "123"}, {Act::Cursor, "1"}, {Act::Type, "x"}}, "123", "123", 0, 1},
         {"a refused key keeps the selection it would have replaced",
@@ -124,6 +128,70 @@ TEST(CNumEditTest, NumbersAFloatCannotHoldAreRefusedWithTheRange)
         EXPECT_EQ(notified, 39);
         EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
     }
+}
+
+TEST(CNumEditTest, ATypedExponentIsRefusedWholeWhenTheNumberIsCommitted)
+{
+    const std::string range = "Please enter a number between -3.40282e+38 and 3.40282e+38, without an exponent.";
+    vx::test::TScriptedReport report;
+    QDialog dialog;
+    auto* edit = new CNumEdit;
+    auto* other = new QLineEdit;
+    auto* ok = new QPushButton("OK");
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    for (QWidget* w : {static_cast<QWidget*>(edit), static_cast<QWidget*>(other), static_cast<QWidget*>(ok)})
+        layout->addWidget(w);
+    edit->SetText("7");
+    std::vector<std::string> notified;
+    QObject::connect(edit, &CNumEdit::NumberEdited, [&] { notified.push_back(edit->GetText().toStdString()); });
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+
+    // "e400" typed after the 7 is shown as typed but never becomes the number; leaving the
+    // box with Tab refuses it whole and shows the 7 again.
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClicks(edit, "e400");
+    EXPECT_EQ(edit->text().toStdString(), "7e400");
+    EXPECT_EQ(edit->GetText().toStdString(), "7");
+    EXPECT_TRUE(report.Messages().empty());
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_TRUE(other->hasFocus());
+    EXPECT_EQ(edit->text().toStdString(), "7");
+    EXPECT_EQ(edit->GetText().toStdString(), "7");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
+    EXPECT_TRUE(notified.empty());
+
+    // "1e3" over the whole text: the 1 is a number, the exponent is refused, never 13.
+    report.Clear();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "1e3");
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_EQ(edit->text().toStdString(), "1");
+    EXPECT_EQ(edit->GetText().toStdString(), "1");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
+    EXPECT_EQ(notified, std::vector<std::string>{"1"});
+
+    // Return on a typed exponent refuses it and keeps the dialog open; Return on the
+    // number then shown closes it.
+    report.Clear();
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClicks(edit, "e-5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(edit->text().toStdString(), "1");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(edit->GetText().toStdString(), "1");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{range});
+    EXPECT_EQ(notified, std::vector<std::string>{"1"});
 }
 
 }  // namespace
