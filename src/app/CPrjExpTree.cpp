@@ -399,18 +399,11 @@ void CPrjExpTree::OnCSISetRemove()
 
 std::string CPrjExpTree::ZeroFillSizeError(const TCSISet& set, const int size[3])
 {
+    // Any size of either parity is filled correctly; lengths the transform cannot take
+    // are reported by the fill itself.
     for (int d = 0; d < 3; ++d)
         if (size[d] < set.m_nDim[d])
             return "New size needs to be larger than original size.";
-    // The in-plane axes of the slice orientation, and the slice axis of a 3-D set.
-    static constexpr int kInPlane[3][2] = {{1, 2}, {0, 2}, {0, 1}};
-    const int slice = std::clamp(set.m_nSliceAxis, 0, 2);
-    std::vector<int> axes = {kInPlane[slice][0], kInPlane[slice][1]};
-    if (set.m_nSpatialDims == 3)
-        axes.push_back(slice);
-    for (int axis : axes)
-        if (size[axis] % 2 != 0)
-            return "New size needs to be an even number.";
     return {};
 }
 

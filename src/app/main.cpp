@@ -1,8 +1,7 @@
-#include <QApplication>
-
 #include "app/CBatchProcessDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CVexaraApp.h"
+#include "app/CVexaraApplication.h"
 #include "app/CViewSliceDlg.h"
 #include "app/QtServices.h"
 #include "processing/InstallProcessing.h"
@@ -10,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
+    CVexaraApplication application(argc, argv);
     vx::app::InstallQtServices();
     InstallProcessing();
     InstallRegionPainters();

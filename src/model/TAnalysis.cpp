@@ -9,6 +9,7 @@
 #include "model/TMapList.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "platform/Report.h"
 
 namespace {
 
@@ -232,8 +233,11 @@ int TAnalysis::CreateComponentMaps()
     // The scores belong to the analysed set's grid: maps of another work set would place
     // them on voxels they were not computed for.
     TCSISet* set = g_pProject ? g_pProject->m_pWorkSet : nullptr;
-    if (!set || set != m_pSet)
+    if (!set || set != m_pSet) {
+        vx::Report("The maps can only be created when the analysed CSI set is the work set.",
+                   vx::ReportIcon::Exclamation);
         return 0;
+    }
     int made = 0;
     for (int k = 0; k < m_nComponents; ++k) {
         auto map = std::make_unique<TComponentMap>(set);

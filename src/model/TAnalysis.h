@@ -85,8 +85,8 @@ public:
     // around the selected voxels, 0 at the others).
     void BuildScoreImages();
     // One component map per component, added to the analysed set's map list and
-    // remembered; done only while that set is the project's work set. Returns the number
-    // of maps made.
+    // remembered; done only while that set is the project's work set (otherwise said so).
+    // Returns the number of maps made.
     int CreateComponentMaps();
     // Recomputes the remembered maps still in the set's map list; maps the user removed
     // are skipped.

@@ -209,8 +209,15 @@ void TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
     for (TCSISet* set : sets) {
         project.SetWorkSet(set);
         if (TCSISet* workSet = project.m_pWorkSet) {
-            // A macro that fails without a message of its own would pass unnoticed.
-            if (!hooks.applyStep(m_pMacro, workSet))
+            // A macro that fails without a message of its own would pass unnoticed. One
+            // that throws has put the set back; the cause goes to the log and the run goes on.
+            bool applied = false;
+            try {
+                applied = hooks.applyStep(m_pMacro, workSet);
+            } catch (...) {
+                vx::ReportCurrentException();
+            }
+            if (!applied)
                 vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + workSet->GetName());
             workSet->UpdateMaps();
         }

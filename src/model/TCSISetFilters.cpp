@@ -143,9 +143,10 @@ bool TCSISet::FitBaselineAll(int mode, int regionCount, const int32_t* regions)
 
 bool TCSISet::SuppressWater(const TWaterSuppressionParams& params)
 {
-    std::vector<float> kernel;
-    const float normaliser = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, kernel);
+    // The kernel is made only once the other overload has checked that it fits.
     return SuppressWater(params, [&] {
+        std::vector<float> kernel;
+        const float normaliser = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, kernel);
         return vx::RunWorkerBlocks(m_voxels.size(), [&](size_t begin, size_t end) {
             SubtractConvolvedBlock(params, kernel, normaliser, begin, end);
             return true;
@@ -159,15 +160,14 @@ bool TCSISet::SuppressWater(const TWaterSuppressionParams& params, const std::fu
         return false;
     if (!CanTransformSpectra())
         return false;
-    std::vector<float> kernel;
-    BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, kernel);
-    const int h = static_cast<int>(kernel.size() / 2);
+    const int64_t width = WaterSuppressionKernelWidth(params.m_nWindowLength);
+    const int h = static_cast<int>(width / 2);
     if (params.m_nMethod == 0) {
         if (params.m_nWindowLength < 1) {
             vx::Report("The water suppression window must be at least 1 point long.", vx::ReportIcon::Exclamation);
             return false;
         }
-        if (2 * h + 1 > m_nPoints) {
+        if (width > m_nPoints) {
             vx::Report("The water suppression window of " + std::to_string(params.m_nWindowLength) +
                            " points does not fit in the " + std::to_string(m_nPoints) + " points of the spectra.",
                        vx::ReportIcon::Exclamation);

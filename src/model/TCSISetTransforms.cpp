@@ -148,9 +148,15 @@ void TCSISet::FFTShiftSpectra()
     });
 }
 
+int64_t WaterSuppressionKernelWidth(int length)
+{
+    const int64_t h = std::max(0, length / 2);  // ceil((L - 1) / 2) for a whole L
+    return 2 * h + 1;
+}
+
 float BuildWaterSuppressionKernel(int length, int windowType, std::vector<float>& kernel)
 {
-    const int h = std::max(0, static_cast<int>(std::ceil((length - 1) * 0.5)));
+    const int h = static_cast<int>(WaterSuppressionKernelWidth(length) / 2);
     kernel.assign(static_cast<size_t>(2 * h + 1), 1.0f);
     if (h == 0)
         return 1.0f;  // the Gaussian's formula is 0/0 here; one weight of 1 is its limit
@@ -169,10 +175,13 @@ float BuildWaterSuppressionKernel(int length, int windowType, std::vector<float>
 
 bool TCSISet::SuppressWaterPart(const TWaterSuppressionParams& params, int n, int k)
 {
+    // A kernel wider than the spectrum would read before its first sample; its width is
+    // checked before the kernel is made, as the length may come from a macro file.
+    if (params.m_nWindowLength < 1 || WaterSuppressionKernelWidth(params.m_nWindowLength) > m_nPoints)
+        return false;
     std::vector<float> w;
     const float norm = BuildWaterSuppressionKernel(params.m_nWindowLength, params.m_nWindowType, w);
-    // A kernel wider than the spectrum would read before its first sample.
-    if (params.m_nWindowLength < 1 || static_cast<int>(w.size()) > m_nPoints || norm == 0.0f)
+    if (norm == 0.0f)
         return false;
     const vx::TWorkerBlock block = vx::WorkerBlock(k, n, m_voxels.size());
     SubtractConvolvedBlock(params, w, norm, block.begin, block.end);

@@ -103,10 +103,11 @@ std::unique_ptr<TCSISet> TCSISet::CreateZeroFilledSet(int nx, int ny, int nz)
 
     if (!ToCentredKSpace(*this, axes))
         return nullptr;
-    // ceil of half the growth: the centre of the old grid lands on the centre of the new.
+    // Centred k-space holds the zero frequency at floor(n/2) of a line of either grid;
+    // the offset puts the old one there in the new grid, whatever the parities.
     int offset[3];
     for (int d = 0; d < 3; ++d)
-        offset[d] = (newDim[d] - m_nDim[d] + 1) / 2;
+        offset[d] = newDim[d] / 2 - m_nDim[d] / 2;
     for (int z = 0; z < m_nDim[2]; ++z)
         for (int y = 0; y < m_nDim[1]; ++y)
             for (int x = 0; x < m_nDim[0]; ++x)

@@ -245,6 +245,7 @@ void TCSISlice::DrawGridRange(vx::TCanvas& dc, const TPixelRect& rect, const TSp
     const int columns = c1 - c0 + 1, rows = r1 - r0 + 1;
     const float cw = static_cast<float>(rect.right - rect.left) / static_cast<float>(columns);
     const float ch = static_cast<float>(rect.bottom - rect.top) / static_cast<float>(rows);
+    const vx::TKeepPenAndBackground keep(dc);
     dc.SetPen(kGridColour, 1, style);
     dc.SetBackground(0xffffff, true);
     if (display.m_nFlags & TSpectrumDisplayParams::kGrid) {
@@ -283,6 +284,7 @@ void TCSISlice::DrawVoxel(vx::TCanvas& dc, const TPixelRect& rect, const TSpectr
         return;
     const float cw = static_cast<float>(rect.right - rect.left) / static_cast<float>(m_nColumns);
     const float ch = static_cast<float>(rect.bottom - rect.top) / static_cast<float>(m_nRows);
+    const vx::TKeepPenAndBackground keep(dc);
     DrawCell(dc, CellFrame(display, m_nPoints), rect, cw, ch, index[a], index[b], spectrum, stateColourForAll);
 }
 
@@ -307,6 +309,7 @@ void TCSISlice::DrawImageLocations(vx::TCanvas& dc, int deviceWidth, int deviceH
         return;
     int a, b;
     TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
+    const vx::TKeepPenAndBackground keep(dc);
     dc.SetBackground(0xffffff, true);
     for (size_t i = 0; i < images.size(); ++i) {
         const TMRImage* image = images[i];
@@ -336,6 +339,7 @@ void TCSISlice::DrawVOI(vx::TCanvas& dc, const TPixelRect& grid) const
         return;
     int a, b;
     TMRImage::InPlaneAxes(m_nSliceAxis, a, b);
+    const vx::TKeepPenAndBackground keep(dc);
     const int boxes = std::clamp(m_pSet->m_nVolumes, 0, 2);
     for (int box = 0; box < boxes; ++box) {
         float centre[3], angles[3], half[3];

@@ -55,6 +55,8 @@ public:
     // edge still counts).
     bool ContainsPoint(const TPoint2D& point) const;
 
+    // Every drawing call below leaves the canvas's pen and background as it found them.
+    //
     // The grid in `rect` (one cell per voxel) with each visible cell's spectrum over
     // the display block's point and amplitude ranges. Grid lines are blue, dotted when
     // `dotted`; with display flag 1 every line, else the outline. A voxel is drawn in

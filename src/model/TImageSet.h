@@ -104,6 +104,9 @@ private:
     // Writes the new image's pixel file, then inserts it; false (image deleted) when the
     // file cannot be written.
     bool AddDerivedImage(TMRImage* pImage);
+    // Takes images that AddDerivedImage added back out, deletes them and their pixel
+    // files: a command that fails part way leaves nothing of what it made.
+    void DropDerivedImages(const std::vector<TMRImage*>& added);
     // True when an image of the collection has that name or pixel file (reported).
     bool DerivedNameTaken(const std::string& name, const std::string& path) const;
 

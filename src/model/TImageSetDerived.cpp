@@ -12,6 +12,7 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "model/TextHelpers.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 
@@ -95,6 +96,17 @@ bool TImageSet::AddDerivedImage(TMRImage* pImage)
     return true;
 }
 
+void TImageSet::DropDerivedImages(const std::vector<TMRImage*>& added)
+{
+    for (TMRImage* pImage : added) {
+        const auto it = Find(pImage);
+        if (it != m_images.end())
+            Erase(it);
+        vx::RemoveFile(pImage->GetPath());
+        delete pImage;
+    }
+}
+
 bool TImageSet::Reconstruct3D(const std::vector<TMRImage*>& images)
 {
     if (images.empty() || !images.front())
@@ -153,6 +165,7 @@ bool TImageSet::ReconstructFrom(int source, const std::vector<TMRImage*>& images
     first.GetOffCentre(offCentre);
     TCSISet* workSet = m_pProject ? m_pProject->m_pWorkSet : nullptr;
 
+    std::vector<TMRImage*> added;  // all of them or none stay
     for (int t = 0; t < 2; ++t) {
         const int o = newOrientation[t];
         const int n = count[t];
@@ -216,8 +229,12 @@ bool TImageSet::ReconstructFrom(int source, const std::vector<TMRImage*>& images
                 }
             image->SetPixels(std::move(values));
             TakeRangesFromPixels(*image);
-            if (!AddDerivedImage(image.release()))
+            TMRImage* pImage = image.release();
+            if (!AddDerivedImage(pImage)) {
+                DropDerivedImages(added);
                 return false;
+            }
+            added.push_back(pImage);
         }
     }
     return true;

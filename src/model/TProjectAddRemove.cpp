@@ -428,7 +428,15 @@ bool TProject::RunMacroFile(const std::string& path)
         return false;
     }
     file.Close();
-    const bool applied = hooks.applyStep(pStep, m_pWorkSet);
+    bool applied = false;
+    try {
+        applied = hooks.applyStep(pStep, m_pWorkSet);
+    } catch (...) {
+        // The step has put the set back; it is not recorded.
+        if (hooks.deleteStep)
+            hooks.deleteStep(pStep);
+        throw;
+    }
     // A macro none of whose steps took effect left the set as it was: nothing to undo.
     if (hooks.macroIsEmpty && hooks.macroIsEmpty(pStep)) {
         if (hooks.deleteStep)

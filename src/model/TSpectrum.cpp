@@ -482,8 +482,11 @@ bool TSpectrum::TestPeakSNR(const TPeakSNRParams& params)
         return false;
     int peakFirst = params.peakFirst, peakLast = params.peakLast;
     int noiseFirst = params.noiseFirst, noiseLast = params.noiseLast;
-    if (!ClampWindow(peakFirst, peakLast, Usable()) || !ClampWindow(noiseFirst, noiseLast, Usable()))
+    // A window outside the samples finds no peak: the voxel is not kept either.
+    if (!ClampWindow(peakFirst, peakLast, Usable()) || !ClampWindow(noiseFirst, noiseLast, Usable())) {
+        m_bSelected = 0;
         return false;
+    }
     // A largest point on the edge of the window is the flank of something outside it.
     const int peak = LargestMagnitudePoint(peakFirst, peakLast);
     if (peak == peakFirst || peak == peakLast) {

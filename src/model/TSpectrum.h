@@ -95,8 +95,9 @@ public:
     // Peak-to-noise test of a selected voxel: true when it stays selected. The peak of
     // the peak window must lie inside it (not on an end) and reach the noise window's
     // mean magnitude plus k standard deviations; otherwise the voxel is deselected.
-    // Both windows are ordered and limited to the samples. A voxel without samples
-    // gives false and keeps its flag.
+    // Both windows are ordered and limited to the samples; a window wholly outside
+    // them (or a voxel without samples) gives false and deselects the voxel, as every
+    // false does: the result is always the flag.
     bool TestPeakSNR(const TPeakSNRParams& params);
 
     // Adds the other's samples point by point (voxel averaging); a spectrum without

@@ -18,3 +18,5 @@ struct TWaterSuppressionParams {
 // (0 Gaussian, 1 rectangular, 2 cosine; any other type is rectangular) and its
 // normaliser (the sum of the weights). A window of length 1 is the single weight 1.
 float BuildWaterSuppressionKernel(int length, int windowType, std::vector<float>& kernel);
+// The number of weights, 2h + 1, that kernel has; known before any of them is made.
+int64_t WaterSuppressionKernelWidth(int length);

@@ -1,6 +1,8 @@
 #include "platform/Report.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <mutex>
 
 #include "platform/Globals.h"
@@ -62,6 +64,21 @@ void Report(const std::string& text, ReportIcon icon, BatchPolicy)
     request.buttons = ReportButtons::Ok;
     request.defaultAnswer = ReportAnswer::Ok;
     Dispatch(request);
+}
+
+void ReportCurrentException()
+{
+    std::string text;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        text = "The operation could not be completed because there is not enough memory.";
+    } catch (const std::exception& e) {
+        text = std::string("The operation could not be completed because of an internal error: ") + e.what();
+    } catch (...) {
+        text = "The operation could not be completed because of an unknown error.";
+    }
+    Report(text, ReportIcon::Error);
 }
 
 ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,

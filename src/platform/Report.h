@@ -40,6 +40,11 @@ void Report(const std::string& text, ReportIcon icon = ReportIcon::Exclamation,
 ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,
                  ReportIcon icon = ReportIcon::Question, const std::string& caption = {});
 
+// Reports the exception being handled (call it inside a catch block) as an operation
+// that could not be completed: for want of memory, for an internal error with its text,
+// or for an unknown cause. Like Report, it goes to the batch log while a batch runs.
+void ReportCurrentException();
+
 // Appends one line to the batch log ("\r\n" added unless present). An error line
 // also sets g_bBatchError.
 void AppendBatchLog(const std::string& text, bool isError = true);

@@ -41,9 +41,25 @@ enum TextAlign : unsigned {
     AlignBaseline = 0x40,
 };
 
+// A pen as SetPen takes it, and a background as SetBackground takes it.
+struct TPenSpec {
+    TColor color = 0;
+    int width = 1;
+    PenStyle style = PenStyle::Solid;
+};
+struct TBackgroundSpec {
+    TColor color = 0xffffff;
+    bool transparent = false;
+};
+
 class TCanvas {
 public:
     virtual ~TCanvas() = default;
+
+    // The pen and background in force (as last set, or the canvas's own before any
+    // call), so that drawing code can leave the canvas as it found it.
+    virtual TPenSpec GetPen() const = 0;
+    virtual TBackgroundSpec GetBackground() const = 0;
 
     virtual void SetPen(TColor color, int width = 1, PenStyle style = PenStyle::Solid) = 0;
     virtual void SetBrush(TColor color) = 0;
@@ -82,6 +98,24 @@ public:
     // to (x, y), scaled to width x height.
     virtual void Blit(int x, int y, int width, int height, const uint32_t* pixels, int srcWidth,
                       int srcHeight, int stride) = 0;
+};
+
+// Puts a canvas's pen and background back, when it goes, as they were when it was made.
+class TKeepPenAndBackground {
+public:
+    explicit TKeepPenAndBackground(TCanvas& dc) : m_dc(dc), m_pen(dc.GetPen()), m_background(dc.GetBackground()) {}
+    ~TKeepPenAndBackground()
+    {
+        m_dc.SetPen(m_pen.color, m_pen.width, m_pen.style);
+        m_dc.SetBackground(m_background.color, m_background.transparent);
+    }
+    TKeepPenAndBackground(const TKeepPenAndBackground&) = delete;
+    TKeepPenAndBackground& operator=(const TKeepPenAndBackground&) = delete;
+
+private:
+    TCanvas& m_dc;
+    TPenSpec m_pen;
+    TBackgroundSpec m_background;
 };
 
 }  // namespace vx

@@ -39,6 +39,8 @@ public:
     bool Failed() const { return m_failed; }
 
     // TCanvas, in client pixels with y down.
+    TPenSpec GetPen() const override { return {m_penColor, m_penWidth, m_penStyle}; }
+    TBackgroundSpec GetBackground() const override { return {0xffffff, true}; }
     void SetPen(TColor color, int width = 1, PenStyle style = PenStyle::Solid) override;
     void SetBrush(TColor color) override;
     void SetNullBrush() override;

@@ -5,6 +5,8 @@ namespace vx {
 void TRecordingCanvas::SetPen(TColor color, int width, PenStyle style)
 {
     pen = color;
+    penWidth = width;
+    penStyle = style;
     ops.push_back({"pen", {width, static_cast<int>(style)}, color, {}});
 }
 void TRecordingCanvas::SetBrush(TColor color)
@@ -16,6 +18,7 @@ void TRecordingCanvas::SetNullBrush() { ops.push_back({"nullbrush", {}, 0, {}});
 void TRecordingCanvas::SetTextColor(TColor color) { ops.push_back({"textcolor", {}, color, {}}); }
 void TRecordingCanvas::SetBackground(TColor color, bool transparent)
 {
+    background = {color, transparent};
     ops.push_back({"background", {transparent ? 1 : 0}, color, {}});
 }
 void TRecordingCanvas::SetFont(int heightPx, bool bold, const std::string& face)

@@ -18,12 +18,17 @@ class TRecordingCanvas : public TCanvas {
 public:
     std::vector<TCanvasOp> ops;
     TColor pen = 0;
+    int penWidth = 1;
+    PenStyle penStyle = PenStyle::Solid;
+    TBackgroundSpec background;
     TColor brush = 0;
     TPointI position;
     // Width in pixels of one character for TextExtent.
     int charWidth = 6;
     int charHeight = 12;
 
+    TPenSpec GetPen() const override { return {pen, penWidth, penStyle}; }
+    TBackgroundSpec GetBackground() const override { return background; }
     void SetPen(TColor color, int width, PenStyle style) override;
     void SetBrush(TColor color) override;
     void SetNullBrush() override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -40,6 +41,8 @@ bool RunWorkers(int n, const WorkerFn& fn)
     if (n < 2)
         return fn(0, 1);
     std::vector<char> results(static_cast<size_t>(n), 0);
+    // An exception may not leave a thread's function (that would end the program).
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(n));
     std::vector<std::thread> threads;
     threads.reserve(static_cast<size_t>(n));
     bool started = true;
@@ -47,7 +50,13 @@ bool RunWorkers(int n, const WorkerFn& fn)
         try {
             if (StartIsRefused())
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-            threads.emplace_back([&fn, &results, k, n] { results[static_cast<size_t>(k)] = fn(k, n) ? 1 : 0; });
+            threads.emplace_back([&fn, &results, &errors, k, n] {
+                try {
+                    results[static_cast<size_t>(k)] = fn(k, n) ? 1 : 0;
+                } catch (...) {
+                    errors[static_cast<size_t>(k)] = std::current_exception();
+                }
+            });
             ++g_threadsStarted;
         } catch (const std::system_error&) {
             started = false;
@@ -56,6 +65,9 @@ bool RunWorkers(int n, const WorkerFn& fn)
     }
     for (auto& t : threads)
         t.join();
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
     if (!started)
         return false;
     for (char r : results)

@@ -15,6 +15,8 @@ using WorkerFn = std::function<bool(int index, int count)>;
 // Runs fn(k, n) for k = 0..n-1 on n threads and joins them all; returns true only
 // when every worker returned true. With n < 2 runs fn(0, 1) inline on the caller.
 // If a thread cannot be started, the started ones are joined and false returned.
+// An exception thrown by a worker is passed on to the caller once all have been joined
+// (the first one, by index), as if the work had run on the caller's thread.
 bool RunWorkers(int n, const WorkerFn& fn);
 
 // The contiguous block [begin, end) of `total` items that worker k of n takes: the

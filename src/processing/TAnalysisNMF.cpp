@@ -5,6 +5,7 @@
 #include <ctime>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "model/TCSISet.h"
 #include "model/TextHelpers.h"
@@ -165,7 +166,12 @@ bool TAnalysisNMF::RunOnce(const std::vector<double>& x, TDoubleMatrix& w, TDoub
 
 bool TAnalysisNMF::Compute()
 {
-    if (!m_pSet || !m_pSet->IsLoaded() || m_nRuns < 1 || m_nRuns > kMaxRuns || !BuildDataMatrix())
+    // The project file keeps at most this many runs of an analysis.
+    if (m_nRuns > kMaxRuns) {
+        vx::Report("Number of Runs should not be larger than " + std::to_string(kMaxRuns) + ".");
+        return false;
+    }
+    if (!m_pSet || !m_pSet->IsLoaded() || m_nRuns < 1 || !BuildDataMatrix())
         return false;
     m_scoreCopies.clear();
     m_componentCopies.clear();

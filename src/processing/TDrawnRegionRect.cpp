@@ -12,6 +12,10 @@ bool TDrawnRegionRect::MakeVoxelMask(uint8_t* mask, int width, int height) const
     vx::TPointI c0, c1;
     if (!BeginTwoPointMask(mask, width, height, corners, c0, c1))
         return false;
+    // On an image whose field of view runs backwards the first corner's cell can come
+    // after the second's: no cell lies between them then, on either axis.
+    if (c1.x < c0.x)
+        return true;
     for (int j = c0.y; j <= c1.y; ++j)
         std::fill(mask + static_cast<size_t>(j) * width + c0.x, mask + static_cast<size_t>(j) * width + c1.x + 1, 1);
     return true;

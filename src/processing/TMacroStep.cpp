@@ -23,8 +23,19 @@ bool TMacroStep::Apply()
     std::string failed;
     for (auto it = m_members.begin(); it != m_members.end();) {
         TProcessStep* pStep = *it;
-        // A member that could not be undone must not change the set either.
-        if (pStep->SaveState() && pStep->Apply()) {
+        bool applied = false;
+        try {
+            // A member that could not be undone must not change the set either.
+            applied = pStep->SaveState() && pStep->Apply();
+        } catch (...) {
+            // The set goes back to what it was before the macro: the member's own
+            // changes from its saved state, those of the members before it by their undo.
+            pStep->RestoreSavedState();
+            while (it != m_members.begin())
+                (*--it)->Undo();
+            throw;
+        }
+        if (applied) {
             ++it;
             continue;
         }

@@ -17,7 +17,9 @@ public:
     // Every member in order: its state saved, then applied. A member whose state cannot
     // be saved or that fails is left out (deleted) and the others go on; one report then
     // names the steps left out, and the result is false. False without a data set or
-    // without members.
+    // without members. A member that throws leaves the set as before the macro: its
+    // saved state is read back, the members before it are undone, and the exception
+    // passes on.
     bool Apply() override;
     // The members' undo, last first / redo, first first. When a member's fails, the ones
     // already taken back are done again (and the other way round), so the set is whole

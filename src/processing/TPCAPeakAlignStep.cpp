@@ -17,6 +17,8 @@
 
 namespace {
 
+const char* const kNotTheAnalysedSet = "The PCA correction can only be applied when the analysed CSI set is the work set.";
+
 // Coefficients a0 below this leave a voxel as it is.
 constexpr double kSmallestAmplitude = 1e-8;
 
@@ -113,7 +115,15 @@ bool TPCAPeakAlignStep::AnalysisFits(const TAnalysisPCA& analysis) const
 bool TPCAPeakAlignStep::Apply()
 {
     TAnalysisPCA* analysis = GetAnalysis();
-    if (!m_pDataSet || !analysis || !AnalysisFits(*analysis))
+    if (!m_pDataSet || !analysis)
+        return false;
+    // The scores belong to the analysed set's voxels: another set would be corrected
+    // with the lines of voxels it does not hold.
+    if (!analysis->UsesSet(m_pDataSet)) {
+        vx::Report(kNotTheAnalysedSet, vx::ReportIcon::Exclamation);
+        return false;
+    }
+    if (!AnalysisFits(*analysis))
         return false;
     if (!TMixedRadixFFT::CheckFFTLength(m_pDataSet->m_nPoints))
         return false;

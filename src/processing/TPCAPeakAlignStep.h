@@ -40,7 +40,8 @@ public:
     ~TPCAPeakAlignStep() override;
 
     // False, the set unchanged, without a data set, without the analysis, when the
-    // analysis does not describe this set as the parameters say, for a spectrum length
+    // analysis is of another set (reported), when it does not describe this set as the
+    // parameters say, for a spectrum length
     // the FFT refuses, or when the basis is degenerate ("Matrix inversion failed.").
     bool Apply() override;
     // Exchange the set with the state file, then take the step off the analysis' list

@@ -1,5 +1,6 @@
 #include "processing/TProcessStep.h"
 
+#include <memory>
 #include <string>
 
 #include "model/TCSISet.h"
@@ -129,13 +130,17 @@ bool TProcessStep::SwapStateFiles(const std::string& prefix, const std::function
 
 bool TProcessStep::Perform(TProcessStep* pStep, TProject& project, bool dataChanged)
 {
-    if (!pStep)
+    std::unique_ptr<TProcessStep> owned(pStep);
+    if (!owned)
         return false;
-    if (!pStep->SaveState() || !pStep->Apply()) {
-        delete pStep;
-        return false;
+    try {
+        if (!owned->SaveState() || !owned->Apply())
+            return false;
+    } catch (...) {
+        owned->RestoreSavedState();
+        throw;
     }
-    project.RecordStep(pStep, dataChanged);
+    project.RecordStep(owned.release(), dataChanged);
     return true;
 }
 

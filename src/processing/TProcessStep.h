@@ -49,6 +49,9 @@ public:
     // point count is not that of the saved set is refused (reported). False on failure,
     // the set then as it was.
     bool ReadSavedState();
+    // Puts the data back as SaveState kept them, after an Apply that ended by an
+    // exception. Steps without a state of their own to read back do nothing.
+    virtual void RestoreSavedState() {}
     // The step's name in the undo and redo lists.
     virtual std::string GetDisplayName() const = 0;
     virtual void SetDataSet(TCSISet* pSet) { m_pDataSet = pSet; }
@@ -83,7 +86,8 @@ public:
 
     // Performs a new step by the caller protocol and hands it to the project's history.
     // A step whose state cannot be saved or whose Apply fails is deleted instead, and
-    // the result is false; the history is then unchanged.
+    // the result is false; the history is then unchanged. An exception from Apply
+    // passes on after the step has restored its saved state and been deleted.
     static bool Perform(TProcessStep* pStep, TProject& project, bool dataChanged);
 
     int32_t m_nKind = -1;        // the step's kind number; every concrete class sets its own

@@ -12,6 +12,8 @@ public:
     // not happen; the set is then as it was.
     bool Undo() override { return Toggle(); }
     bool Redo() override { return Toggle(); }
+    // Reads the state file back when it holds the state before Apply.
+    void RestoreSavedState() override { Applied(false); }
 
 protected:
     // Makes the state-file name of the prefix (a literal that outlives the step).

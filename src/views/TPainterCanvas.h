@@ -44,6 +44,11 @@ public:
     void Flush();
     QPainter& Painter();
 
+    TPenSpec GetPen() const override { return {FromQColor(m_penColour), m_penWidth, m_penStyle}; }
+    TBackgroundSpec GetBackground() const override
+    {
+        return {FromQColor(m_painter->background().color()), m_painter->backgroundMode() == Qt::TransparentMode};
+    }
     void SetPen(TColor color, int width, PenStyle style) override;
     void SetBrush(TColor color) override;
     void SetNullBrush() override;

@@ -331,12 +331,13 @@ TEST(ExplorerChecks, ZeroFillSizes)
     } cases[] = {
         {2, 2, {16, 16, 1}, {32, 32, 1}, ""},
         {2, 2, {16, 16, 1}, {16, 16, 1}, ""},
-        {2, 2, {16, 16, 1}, {33, 32, 1}, "New size needs to be an even number."},
+        // Every parity of every axis is filled correctly, so every one is taken.
+        {2, 2, {16, 16, 1}, {33, 32, 1}, ""},
         {2, 2, {16, 16, 1}, {8, 16, 1}, "New size needs to be larger than original size."},
-        {2, 2, {16, 16, 1}, {32, 32, 3}, ""},  // a 2-D set's slice axis may be odd
-        {2, 3, {16, 16, 8}, {32, 32, 9}, "New size needs to be an even number."},
-        {2, 3, {16, 16, 8}, {32, 32, 16}, ""},
-        {0, 2, {1, 16, 16}, {1, 16, 17}, "New size needs to be an even number."},
+        {2, 2, {16, 16, 1}, {32, 32, 3}, ""},
+        {2, 3, {16, 16, 8}, {32, 32, 9}, ""},
+        {2, 3, {15, 16, 8}, {32, 31, 16}, ""},
+        {0, 2, {1, 16, 16}, {1, 16, 17}, ""},
         {0, 2, {1, 16, 16}, {3, 16, 16}, ""},
         {1, 2, {16, 1, 16}, {16, 1, 15}, "New size needs to be larger than original size."},
     };
@@ -402,20 +403,18 @@ TEST_F(ExplorerTest, ZeroFillComesBackAfterARefusalAndSetCommandsWantTheWorkSet)
             for (int k = 0; k < 3; ++k)
                 sizes += dialog.SizeEdit(k)->text().toStdString() + (dialog.SizeEdit(k)->isEnabled() ? "+" : "-") + " ";
             shown.push_back(sizes);
-            if (run++ == 0) {
-                dialog.SizeEdit(0)->setText("9");
-                dialog.accept();
-            } else {
-                dialog.reject();
-            }
+            // A size below the set's is refused; an odd one, which the fill takes, is not.
+            dialog.SizeEdit(0)->setText(run++ == 0 ? "7" : "9");
+            dialog.accept();
         });
     });
     Command(TGuiFixture::kSetName, "Zero Fill");
     EXPECT_EQ(script.runs, 2);
     // The z edit of a one-slice set is disabled; the second run shows the set's sizes again.
     EXPECT_EQ(shown, std::vector<std::string>({"8+ 8+ 1- ", "8+ 8+ 1- "}));
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"New size needs to be an even number."}));
-    EXPECT_EQ(SetNames().size(), 1u);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"New size needs to be larger than original size."}));
+    EXPECT_EQ(SetNames(), std::vector<std::string>({TGuiFixture::kSetName, std::string(TGuiFixture::kSetName) + "_9_8_1"}));
+    report.Clear();
 
     // Another set than the work set is refused before any dialog, here and by Set Parameters.
     SaveAs("copy");

@@ -376,6 +376,9 @@ TEST(CSISetPeaks, PeakToNoiseTest)
         {{0, 10, 40, 63, 0.0f}, 1000.0f, false},
         {{10, 10, 40, 63, 0.0f}, 1000.0f, false},
         {{-5, 30, 40, 63, 3.0f}, 5.01f, true},
+        {{70, 90, 40, 63, 0.0f}, 1000.0f, false},  // a window wholly outside the spectrum
+        {{-9, -1, 40, 63, 0.0f}, 1000.0f, false},
+        {{5, 20, 64, 80, 0.0f}, 1000.0f, false},
     };
     for (const Case& c : cases) {
         TSpectrum s = spectrum(c.peak);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <complex>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -414,7 +415,8 @@ public:
     }
 };
 
-// The drawing after the grid, cut at every pen change: one run per spectrum.
+// The drawing after the grid, cut at every pen change: one run per spectrum (a pen
+// that draws nothing, as the caller's put back at the end, makes none).
 struct TCurve {
     vx::TColor colour;
     int minX, maxX, minY, maxY;
@@ -436,6 +438,7 @@ std::vector<TCurve> Curves(const vx::TRecordingCanvas& dc, size_t from)
             }
         }
     }
+    std::erase_if(curves, [](const TCurve& c) { return c.minX > c.maxX; });
     return curves;
 }
 
@@ -618,8 +621,8 @@ TEST(CSISliceDrawing, ImageLinesWhereImagesCutThePlane)
     EXPECT_EQ(lines[0].color, 0xffff00u);
     EXPECT_EQ(lines[1].args, (std::vector<int>{0, cases[1].at, 640, cases[1].at}));
     EXPECT_EQ(lines[1].color, 0xff00ffu);
-    for (const vx::TCanvasOp& pen : pens)
-        EXPECT_EQ(pen.args[1], static_cast<int>(vx::PenStyle::Dot));
+    for (size_t k = 0; k + 1 < pens.size(); ++k)  // the last puts the caller's pen back
+        EXPECT_EQ(pens[k].args[1], static_cast<int>(vx::PenStyle::Dot));
     ASSERT_FALSE(dc.OpsOf("background").empty());
     EXPECT_EQ(dc.OpsOf("background")[0].args[0], 1);  // transparent
 
@@ -630,6 +633,45 @@ TEST(CSISliceDrawing, ImageLinesWhereImagesCutThePlane)
     ASSERT_EQ(cycle.OpsOf("line").size(), 10u);
     EXPECT_EQ(cycle.OpsOf("line")[7].color, 0x8000ffu);
     EXPECT_EQ(cycle.OpsOf("line")[8].color, 0xffff00u);
+}
+
+// The view draws its own things after the slice's with the pen and background it set:
+// every drawing call of the slice puts both back.
+TEST(CSISliceDrawing, EveryDrawingCallLeavesThePenAndBackgroundAsItFoundThem)
+{
+    TCSISet set;
+    MakeLevels(set);
+    set.m_nVolumes = 1;
+    set.m_fVolSize[0][0] = set.m_fVolSize[1][0] = set.m_fVolSize[2][0] = 100;
+    TCSISlice slice;
+    ASSERT_TRUE(slice.SetByIndex(&set, 2, 0));
+    const TPixelRect grid{20, 10, 500, 490};
+    TMRImage sagittal(nullptr);
+    sagittal.SetOrientation(0, false);
+    const std::vector<TMRImage*> images = {&sagittal};
+    const TSpectrumDisplayParams display = Display(TSpectrumDisplayParams::kGrid | TSpectrumDisplayParams::kReal);
+    const std::vector<std::pair<const char*, std::function<void(vx::TCanvas&)>>> calls = {
+        {"grid", [&](vx::TCanvas& dc) { slice.DrawSpectraGrid(dc, grid, display, true, false); }},
+        {"printed grid", [&](vx::TCanvas& dc) { slice.PrintSpectraGrid(dc, grid, display, 0, 2, 0, 2, false); }},
+        {"one voxel", [&](vx::TCanvas& dc) { slice.DrawVoxel(dc, grid, display, 1, 1, 0, true); }},
+        {"image lines", [&](vx::TCanvas& dc) { slice.DrawImageLocations(dc, 640, 480, grid, images); }},
+        {"localisation box", [&](vx::TCanvas& dc) { slice.DrawVOI(dc, grid); }},
+    };
+    for (const auto& [what, draw] : calls) {
+        SCOPED_TRACE(what);
+        vx::TRecordingCanvas dc;
+        dc.SetPen(0x123456, 3, vx::PenStyle::Dash);
+        dc.SetBackground(0xabcdef, false);
+        const size_t before = dc.ops.size();
+        draw(dc);
+        ASSERT_GT(dc.OpsOf("line").size() + dc.OpsOf("polyline").size(), 0u);  // it did draw
+        ASSERT_GT(dc.ops.size(), before);
+        const std::vector<vx::TCanvasOp> pens = dc.OpsOf("pen"), backgrounds = dc.OpsOf("background");
+        EXPECT_EQ(pens.back().color, 0x123456u);
+        EXPECT_EQ(pens.back().args, (std::vector<int>{3, static_cast<int>(vx::PenStyle::Dash)}));
+        EXPECT_EQ(backgrounds.back().color, 0xabcdefu);
+        EXPECT_EQ(backgrounds.back().args, std::vector<int>{0});
+    }
 }
 
 TEST(CSISliceDrawing, LocalisationBoxOutlineWhereItCutsThePlane)

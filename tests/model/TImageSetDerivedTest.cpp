@@ -246,6 +246,30 @@ TEST_F(DerivedImagesTest, RefusedListsMakeNothing)
     EXPECT_EQ(FilePixels(*Find("stack0_recon_sag_1")), firstPixels);
 }
 
+TEST_F(DerivedImagesTest, AReconstructionThatFailsPartWayAddsNothingAndLeavesNoPixelFiles)
+{
+    test::TScriptedReport report;
+    std::vector<TMRImage*> stack = Stack(2, 3, 4, 4, 40, 40, 2, [](int i, int c, int) { return i + c; });
+    // A folder where the second coronal image's pixel file goes: every sagittal image
+    // and the first coronal one are written before it fails.
+    ASSERT_TRUE(vx::MakeFolder(m_dir.File("stack0_recon_cor_1")));
+    const int before = m_project.m_pImageSet->GetCount();
+    const std::vector<vx::TFolderEntry> filesBefore = vx::ListFolder(m_dir.Path());
+
+    EXPECT_FALSE(m_project.Reconstruct3D(stack));
+    EXPECT_GE(report.Count(), 1u);
+    EXPECT_EQ(m_project.m_pImageSet->GetCount(), before);
+    EXPECT_EQ(Find("stack0_recon_sag_0"), nullptr);
+    EXPECT_EQ(Find("stack0_recon_cor_0"), nullptr);
+    std::vector<std::string> names, namesBefore;
+    for (const vx::TFolderEntry& entry : vx::ListFolder(m_dir.Path()))
+        names.push_back(entry.name);
+    for (const vx::TFolderEntry& entry : filesBefore)
+        namesBefore.push_back(entry.name);
+    EXPECT_EQ(names, namesBefore);
+    EXPECT_FALSE(m_project.IsModified());
+}
+
 TEST_F(DerivedImagesTest, AnUnreadableSourceContributesZeros)
 {
     std::vector<TMRImage*> stack = Stack(2, 3, 2, 2, 20, 20, 5, [](int i, int, int) { return 7 + i; });

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
 #include <vector>
@@ -55,6 +56,20 @@ TEST(Workers, OneFailingWorkerFailsTheRunButAllAreJoined)
     });
     EXPECT_FALSE(ok);
     EXPECT_EQ(finished.load(), 5);
+}
+
+TEST(Workers, AWorkerThatThrowsPassesItsExceptionToTheCallerAfterAllAreJoined)
+{
+    std::atomic<int> finished{0};
+    EXPECT_THROW(RunWorkers(4,
+                            [&](int k, int) {
+                                ++finished;
+                                if (k == 2)
+                                    throw std::bad_alloc();
+                                return true;
+                            }),
+                 std::bad_alloc);
+    EXPECT_EQ(finished.load(), 4);
 }
 
 TEST(Workers, RefusedThreadStartJoinsTheStartedOnesAndFails)

@@ -25,6 +25,7 @@
 #include "processing/TProcessHistory.h"
 #include "processing/TWaterSuppressionStep.h"
 #include "processing/TZeroFillStep.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -171,6 +172,33 @@ TEST_F(MacroRunTest, AMacroThatDoesNotRunLeavesTheSetAsItWas)
         EXPECT_TRUE(SameBits(Snapshot(*b), before));
         EXPECT_TRUE(Done().empty());
         EXPECT_EQ(StateFiles(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(MacroRunTest, AWaterWindowLongerThanTheSpectraIsRefusedBeforeAnythingIsAllocated)
+{
+    // 2^31 - 1 points ask for a kernel of 8 GB; the address space left to the test holds 1 GB.
+    const std::string water = CRLF({"<action>", "#Water suppression", "type = 10", "methodID = 0", "WindowType = 0",
+                                    "WindowLength = 2147483647", "NumOfPeaks = 15", "</action>", ""});
+    TCSISet* b = AddWorkSet("b");
+    const TSetState before = Snapshot(*b);
+    for (int workers : {1, 3}) {
+        SCOPED_TRACE(workers);
+        SetProcessorCount(workers);
+        m_report.Clear();
+        const std::string path = WriteMacro(kHeader + water);
+        bool ran = true;
+        {
+            test::TAddressSpaceLimit limit(1ull << 30);
+            ran = m_project->RunMacroFile(path);
+        }
+        EXPECT_FALSE(ran);
+        EXPECT_EQ(m_report.Messages(),
+                  (std::vector<std::string>{
+                      "The water suppression window of 2147483647 points does not fit in the 64 points of the spectra.",
+                      "These steps of the macro failed and were left out: water suppress Sodano."}));
+        EXPECT_TRUE(SameBits(Snapshot(*b), before));
+        EXPECT_TRUE(Done().empty());
     }
 }
 

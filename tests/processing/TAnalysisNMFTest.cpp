@@ -237,6 +237,12 @@ TEST(AnalysisNMF, DegenerateAndRefusedData)
     ASSERT_TRUE(wide.Prepare(set.get(), false));
     EXPECT_FALSE(wide.Compute());
     EXPECT_FALSE(MakeNMF(1, 1e-6f)->Compute());  // no set
+    EXPECT_EQ(report.Count(), 1u);
+    // More runs than a project file keeps: refused before any is made, and said so.
+    auto endless = MakeNMF(100001, 1e-6f);
+    ASSERT_TRUE(endless->Prepare(set.get(), false));
+    EXPECT_FALSE(endless->Compute());
+    EXPECT_EQ(report.Messages().back(), "Number of Runs should not be larger than 100000.");
 
     // Any decrease is below a threshold of 1: the first test, after 100 updates, stops.
     auto coarse = MakeNMF(1, 1.0f);

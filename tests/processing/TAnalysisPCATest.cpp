@@ -379,11 +379,14 @@ TEST_F(AnalysisPCATest, ComponentMapsFollowTheAnalysisAndSkipRemovedMaps)
     EXPECT_FALSE(other->HasValues());
     EXPECT_EQ(set->m_pMapList->GetCount(), 3);
 
-    // Maps are made only on the analysed set: another work set gets none.
+    // Maps are made only on the analysed set: another work set gets none, and is told why.
     auto elsewhere = test::MakeMixtureSet(2, 2, 1, kPoints, 0);
     m_project->m_pWorkSet = elsewhere.get();
+    test::TScriptedReport report;
     EXPECT_EQ(pca->CreateComponentMaps(), 0);
     EXPECT_EQ(elsewhere->m_pMapList, nullptr);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The maps can only be created when the analysed CSI set is the work set."});
     m_project->m_pWorkSet = set;
 }
 

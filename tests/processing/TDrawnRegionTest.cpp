@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -167,6 +168,27 @@ TEST_F(DrawnRegionMask, RectangleTakesTheCellsFromCornerToCornerBothIncluded)
     EXPECT_EQ(smallCells.size(), 16u);
     for (const auto& [i, j] : smallCells)
         EXPECT_TRUE(i / 8 == 5 && j / 8 == 1);
+}
+
+// An image whose field of view is below zero along x maps its columns onto the cells
+// mirrored, so the rectangle's first corner lands after its second: no cell lies between
+// them on that axis, and nothing may be written outside the mask. The ellipse and
+// polygon order their cells.
+TEST_F(DrawnRegionMask, ReversedCornerCellsSetNothingAndWriteOnlyInsideTheMask)
+{
+    TMRImage* mirrored = m_scene.AddImage(8, 8, -80);
+    mirrored->SetParameter(80.0f, TMRImage::ParamFOVY, false);
+    std::unique_ptr<TDrawnRegion> rect(TRegionScene::Draw<TDrawnRegionRect>(mirrored, {{1, 1}, {3, 4}}));
+    EXPECT_EQ(Cells(Mask(*rect, 8, 8), 8), (std::vector<std::pair<int, int>>{}));
+
+    std::unique_ptr<TDrawnRegion> ellipse(TRegionScene::Draw<TDrawnRegionEllipse>(mirrored, {{1, 1}, {6, 5}}));
+    std::unique_ptr<TDrawnRegion> polygon(
+        TRegionScene::Draw<TDrawnRegionPolygon>(mirrored, {{1, 1}, {6, 1}, {6, 6}, {1, 6}}));
+    for (const TDrawnRegion* region : {ellipse.get(), polygon.get()}) {
+        const std::vector<uint8_t> mask = Mask(*region, 8, 8);
+        EXPECT_TRUE(std::all_of(mask.begin(), mask.end(), [](uint8_t m) { return m <= 1; }));
+        EXPECT_FALSE(Cells(mask, 8).empty());
+    }
 }
 
 TEST_F(DrawnRegionMask, ConcavePolygonTakesTheCellsWhoseCentresAreInside)

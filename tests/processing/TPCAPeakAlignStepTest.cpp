@@ -268,7 +268,8 @@ TEST_F(PCAPeakAlignStepTest, RefusedStepsChangeNothing)
     const Case cases[] = {
         {"no data set", Params(2), pca, nullptr, nullptr},
         {"no analysis", Params(2), nullptr, set, nullptr},
-        {"analysis of another set", Params(2), elsewhere, set, nullptr},
+        {"analysis of another set", Params(2), elsewhere, set,
+         "The PCA correction can only be applied when the analysed CSI set is the work set."},
         {"another window", {kFirst + 1, kLast, 2, 0.0f}, pca, set, nullptr},
         {"more components than the analysis has", Params(3), pca, set, nullptr},
         {"analysis deleted", Params(2), gone, set, nullptr},

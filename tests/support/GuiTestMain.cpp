@@ -1,12 +1,13 @@
 // Main of the GUI test programs: offscreen platform, settings in a private folder,
-// one QApplication for all tests.
+// one application object (the program's own, with its event dispatch) for all tests.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdlib>
+
+#include "app/CVexaraApplication.h"
 
 int main(int argc, char** argv)
 {
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     qputenv("XDG_CONFIG_HOME", settingsDir.path().toUtf8());
-    QApplication app(argc, argv);
+    CVexaraApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,14 @@
+#pragma once
+// The program's QApplication. Every command, key, click and timer of the program passes
+// through its event dispatch, which is where an exception that no handler caught ends:
+// it is reported (a message box, or the batch log while a batch runs) and the event
+// loop goes on, so that no failed operation ends the program.
+#include <QApplication>
+
+class CVexaraApplication : public QApplication {
+    Q_OBJECT
+public:
+    CVexaraApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
