@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
 #include "model/TMap.h"
+#include "model/TProject.h"
 
 namespace vx::test {
 
@@ -37,6 +39,24 @@ template <typename F>
 void FillGrid(TCSISet& set, int nx, int ny, int nz, int n, F f)
 {
     FillSet(set, nx, ny, nz, n, [&](int v, int i) { return f(v % nx, v / nx % ny, v / (nx * ny), i); });
+}
+
+// Adds to the project a set of that name filled by FillGrid, 1000 Hz wide at 63.9 MHz,
+// whose samples are in its data-set file in the folder only (not loaded).
+template <typename F>
+TCSISet* AddStoredSet(TProject& project, const std::string& folder, const std::string& name, int nx, int ny, int nz,
+                      int n, F f)
+{
+    auto* set = new TCSISet(&project);
+    project.m_pCSISetList->Add(set);
+    FillGrid(*set, nx, ny, nz, n, f);
+    set->m_nSpectralWidth = 1000;
+    set->m_fFrequency = 63.9f;
+    set->m_strName = name;
+    set->SetFolder(folder);
+    EXPECT_TRUE(set->WriteDataFile(set->GetFilePath()));
+    set->FreeSpectra();
+    return set;
 }
 
 // Samples 0..N-1 of every voxel in voxel order, N the set's point count.

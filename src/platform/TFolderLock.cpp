@@ -1,0 +1,42 @@
+#include "platform/TFolderLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/Paths.h"
+
+namespace vx {
+
+TFolderLock::~TFolderLock() { Release(); }
+
+const char* TFolderLock::FileName() { return ".vexara.lock"; }
+
+bool TFolderLock::Acquire(const std::string& folder)
+{
+    if (Holds(folder))
+        return true;
+    Release();
+    // The lock file stays: removing it would let two holders lock two different files.
+    const std::string path = JoinPath(folder, FileName());
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_folder = folder;
+    return true;
+}
+
+void TFolderLock::Release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_folder.clear();
+}
+
+}  // namespace vx
