@@ -57,8 +57,9 @@ bool TProject::TakeFolder()
     if (!m_folderLock)
         m_folderLock = std::make_unique<vx::TFolderLock>();
     // Another running program has the folder open: a journal there belongs to its save
-    // in progress, which it completes itself.
-    if (!m_folderLock->Acquire(m_strFolder))
+    // in progress, which it completes itself. Where there is no locking, a journal is
+    // completed all the same: its new files are whole before it is written.
+    if (m_folderLock->Acquire(m_strFolder) == vx::TFolderLock::TResult::HeldElsewhere)
         return true;
     if (vx::TFileTransaction::Recover(SaveJournalPath()) != vx::TFileTransaction::TRecovery::Damaged)
         return true;

@@ -14,10 +14,13 @@ public:
     TFolderLock(const TFolderLock&) = delete;
     TFolderLock& operator=(const TFolderLock&) = delete;
 
-    // Lets go of a folder held before and tries to take this one; true when this
-    // object holds it now. False when another holder has it or no lock file can be
-    // made there (a folder that cannot be written).
-    bool Acquire(const std::string& folder);
+    enum class TResult {
+        Held,           // this object holds the folder's lock now
+        HeldElsewhere,  // another holder has it
+        Unavailable     // no lock there (a folder that cannot be written, no locking)
+    };
+    // Lets go of a folder held before and tries to take this one.
+    TResult Acquire(const std::string& folder);
     void Release();
     // True while the lock of exactly this folder is held.
     bool Holds(const std::string& folder) const { return m_fd >= 0 && folder == m_folder; }

@@ -590,7 +590,7 @@ TEST_F(ProjectFileTest, OpeningRemovesTheLeftoversOfEarlierRunsUnlessAnotherProg
     const pid_t pid = fork();
     if (pid == 0) {
         TFolderLock lock;
-        char c = lock.Acquire(folder) ? 'y' : 'n';
+        char c = lock.Acquire(folder) == TFolderLock::TResult::Held ? 'y' : 'n';
         if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
             _exit(1);
         _exit(0);
@@ -617,7 +617,7 @@ TEST_F(ProjectFileTest, OpeningRemovesTheLeftoversOfEarlierRunsUnlessAnotherProg
         EXPECT_EQ(script.Count(), 0u);
         // While it is open, nobody else takes the folder.
         TFolderLock other;
-        EXPECT_FALSE(other.Acquire(folder));
+        EXPECT_EQ(other.Acquire(folder), TFolderLock::TResult::HeldElsewhere);
     }
     std::vector<std::string> kept = others;
     kept.insert(kept.end(), project.begin(), project.end());
