@@ -184,11 +184,12 @@ TEST_F(ProjectSaveKillTest, AKilledSaveReopensAsTheOldOrTheNewProjectWithoutLeft
     ASSERT_NE(oldSave.at("a"), newSave.at("a"));
     ASSERT_NE(oldSave.at("a_NAA_map"), newSave.at("a_NAA_map"));
 
-    int olds = 0, news = 0;
+    int olds = 0, news = 0, statesLeft = 0;
     for (int killAt = 1; killAt < 200; ++killAt) {
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
         restore();
         const bool killed = RunChild(folder + "/p.tpj", killAt);
+        statesLeft += ReadFolder(folder).count("tf0.tmp");
         const TFolderBytes reopened = Reopen(folder);
         if (reopened == oldSave) {
             // Once the new save is in place, a later kill cannot bring the old one back.
@@ -204,4 +205,6 @@ TEST_F(ProjectSaveKillTest, AKilledSaveReopensAsTheOldOrTheNewProjectWithoutLeft
     // Kills fell before and after the point where the new save takes over.
     EXPECT_GT(olds, 3);
     EXPECT_GT(news, 1);
+    // Killed processes left undo state files, which the open removed.
+    EXPECT_GT(statesLeft, 10);
 }
