@@ -22,6 +22,7 @@
 
 namespace vx {
 class TFile;
+class TFileTransaction;
 }
 
 class TMap;
@@ -86,7 +87,8 @@ public:
     // Writes the newest layout to a temporary file renamed over `path`; reports and
     // returns false on any failure, leaving an existing file untouched. A file that
     // only this run reads back (an undo state) need not wait for the disk: durable false.
-    bool WriteDataFile(const std::string& path, bool durable = true);
+    // In a transaction the file is put in place with the transaction's others.
+    bool WriteDataFile(const std::string& path, bool durable = true, vx::TFileTransaction* transaction = nullptr);
 
     // --- copy, arithmetic and sample operations (TCSISetOps.cpp) ----------------
     // Parameters and mask of `other`, without samples, maps or flags.
@@ -364,9 +366,10 @@ public:
     // --- map files and the zero-filled grid (TCSISetMapFiles.cpp, TCSISetZeroFill.cpp) ---
     // The map file of the set's map of that name: the data-set file path, "_", the name.
     std::string MapFilePath(const std::string& mapName) const;
-    // Writes every map to its map file; a map written is saved (state 0). False when one
-    // could not be written (reported; the others are written all the same).
-    bool WriteMapFiles();
+    // Writes every map to its map file in the transaction and marks it saved (state 0);
+    // the caller puts the states back when the transaction fails. False when one could
+    // not be written (reported; the others are written all the same).
+    bool WriteMapFiles(vx::TFileTransaction& transaction);
     // New maps of this set read from the map files of the names; a map whose file does
     // not read (reported) is left out, its name kept for the project file.
     void ReadMapFiles(const std::vector<std::string>& names);

@@ -254,7 +254,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     return true;
 }
 
-bool TCSISet::WriteDataFile(const std::string& path, bool durable)
+bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTransaction* transaction)
 {
     const std::string failure = "Can not write CSI data set file " + path + ".\r\n";
     // A set whose samples are not in memory (they live in its data-set file) has
@@ -265,7 +265,7 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable)
         return false;
     }
     vx::TAtomicFile out;
-    if (!out.Begin(path)) {
+    if (!out.Begin(path, transaction)) {
         vx::Report(failure, vx::ReportIcon::Exclamation);
         return false;
     }

@@ -11,7 +11,7 @@ std::string TCSISet::MapFilePath(const std::string& mapName) const
     return m_strFilePath + "_" + mapName;
 }
 
-bool TCSISet::WriteMapFiles()
+bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction)
 {
     if (!m_pMapList)
         return true;
@@ -24,7 +24,7 @@ bool TCSISet::WriteMapFiles()
             all = false;
             continue;
         }
-        if (pMap->WriteFile(path))
+        if (pMap->WriteFile(path, &transaction))
             pMap->SetState(TMap::kSaved);
         else
             all = false;

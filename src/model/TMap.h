@@ -14,6 +14,10 @@
 #include "model/TMapParams.h"
 #include "model/TSpectrum.h"
 
+namespace vx {
+class TFileTransaction;
+}
+
 class TMap : public TMapParams {
 public:
     // The state word: whether the map file holds the map.
@@ -100,13 +104,13 @@ public:
     void SetState(int32_t state) { m_nState = state; }
 
     // The map file (TMapFile.cpp). WriteFile writes the newest layout through a
-    // temporary file renamed over `path`; false (reported, an old file kept) when the
-    // map has no values or a write failed. ReadFile reads the layout of `fileVersion`
-    // (by default the version of the project file being loaded) and refuses, with a
-    // message and the map unchanged, another version word or a file that does not hold
-    // what its sizes claim; a map read is saved (state 0) with the display range of
-    // its real parts.
-    bool WriteFile(const std::string& path);
+    // temporary file renamed over `path` (in a transaction: with its other files); false
+    // (reported, an old file kept) when the map has no values or a write failed.
+    // ReadFile reads the layout of `fileVersion` (by default the version of the project
+    // file being loaded) and refuses, with a message and the map unchanged, another
+    // version word or a file that does not hold what its sizes claim; a map read is
+    // saved (state 0) with the display range of its real parts.
+    bool WriteFile(const std::string& path, vx::TFileTransaction* transaction = nullptr);
     bool ReadFile(const std::string& path);
     bool ReadFile(const std::string& path, int fileVersion);
 

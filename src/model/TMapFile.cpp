@@ -81,7 +81,7 @@ bool Refuse(const std::string& text)
 
 }  // namespace
 
-bool TMap::WriteFile(const std::string& path)
+bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction)
 {
     const std::string failure = "Can not write map file " + path;
     // A map without its values would give a file whose sizes claim values it lacks.
@@ -89,7 +89,7 @@ bool TMap::WriteFile(const std::string& path)
                              ? 0
                              : static_cast<size_t>(size[0]) * static_cast<size_t>(size[1]) * static_cast<size_t>(size[2]);
     vx::TAtomicFile out;
-    if (count == 0 || count != m_values.size() || !out.Begin(path)) {
+    if (count == 0 || count != m_values.size() || !out.Begin(path, transaction)) {
         vx::Report(failure, vx::ReportIcon::Exclamation);
         return false;
     }

@@ -2,6 +2,8 @@
 // into the shell. The project file is in TProjectFile.cpp.
 #include "model/TProject.h"
 
+#include <utility>
+
 #include "model/IImageFrameList.h"
 #include "model/IInfoFrame.h"
 #include "model/IMainFrame.h"
@@ -14,6 +16,8 @@
 #include "model/TMapList.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
+#include "platform/TFileTransaction.h"
+#include "platform/TFolderLock.h"
 #include "platform/WaitCursor.h"
 
 TProject::TProject(IMainFrame* pMainFrame)
@@ -61,17 +65,45 @@ bool TProject::SaveWorkSet(bool ask)
 {
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
+    // Maps the user does not save leave the set (and the project file's list) only once
+    // the save went through.
+    std::unique_ptr<TMapList> dropped;
+    if (m_pWorkSet->HasMaps() && ask &&
+        vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
+                vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No)
+        dropped.reset(std::exchange(m_pWorkSet->m_pMapList, nullptr));
+    std::vector<int32_t> mapStates;
+    if (m_pWorkSet->m_pMapList)
+        for (const TMap* pMap : *m_pWorkSet->m_pMapList)
+            mapStates.push_back(pMap->GetState());
+
     // The set's data-set file is the only copy of its samples once they leave memory:
-    // a failed write keeps the undo history and tells the caller to keep the samples.
-    if (!m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath()))
-        return false;
-    if (m_pWorkSet->HasMaps()) {
-        if (ask && vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
-                           vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No) {
-            DeleteMapList(m_pWorkSet);
-        } else if (!m_pWorkSet->WriteMapFiles()) {
-            return false;
+    // a failed save keeps the files, the maps and the undo history as they were and
+    // tells the caller to keep the samples.
+    vx::TFileTransaction transaction(SaveJournalPath());
+    bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction);
+    if (ok && m_pWorkSet->HasMaps())
+        ok = m_pWorkSet->WriteMapFiles(transaction);
+    // The project file names the maps and holds the set's parameters: it changes with them.
+    if (ok && !m_strName.empty())
+        ok = WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction);
+    if (ok && !transaction.Commit()) {
+        std::string text = "The project could not be saved: " + transaction.FailedPath() + " could not be replaced.";
+        if (transaction.LeftJournal())
+            text += " The save is completed when the project is opened again.";
+        vx::Report(text, vx::ReportIcon::Exclamation);
+        ok = false;
+    }
+    if (!ok) {
+        transaction.Abort();
+        if (dropped)
+            m_pWorkSet->m_pMapList = dropped.release();
+        else if (m_pWorkSet->m_pMapList) {
+            size_t i = 0;
+            for (TMap* pMap : *m_pWorkSet->m_pMapList)
+                pMap->SetState(mapStates[i++]);
         }
+        return false;
     }
     if (m_history && ProcessingHooks().disableUndo)
         ProcessingHooks().disableUndo(m_history);

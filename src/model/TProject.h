@@ -23,6 +23,8 @@
 
 namespace vx {
 class TFile;
+class TFileTransaction;
+class TFolderLock;
 }
 
 class CChildFrame;
@@ -44,6 +46,8 @@ class TProject {
 public:
     // The version word of the project files this program writes.
     static constexpr int32_t kFileVersion = 9;
+    // Suffix of the files an old-project conversion writes before it puts them in place.
+    static constexpr const char* kConvertingSuffix = ".converting";
 
     explicit TProject(IMainFrame* pMainFrame = nullptr);
     virtual ~TProject();
@@ -71,8 +75,10 @@ public:
     void Anonymize();
     // The file body: header, image records, CSI set records. False when a write failed.
     bool WriteStream(vx::TFile& file);
-    // Writes folder/fileName; a folder other than the project's writes nothing (true).
-    bool WriteProjectFile(const std::string& folder, const std::string& fileName);
+    // Writes folder/fileName (in a transaction: put in place with its other files); a
+    // folder other than the project's writes nothing (true).
+    bool WriteProjectFile(const std::string& folder, const std::string& fileName,
+                          vx::TFileTransaction* transaction = nullptr);
     // Reads the body into this project; false for a short header or a version outside 0..9.
     bool ReadStream(vx::TFile& file);
     // True when the file opens and every part of it reads completely (nothing is built).
@@ -82,6 +88,10 @@ public:
     bool ConvertOldVersion();
 
     // --- state ---------------------------------------------------------------------------
+    // Writes the work set's data-set file, its map files (asking first with `ask`) and,
+    // for a project with a name, the project file as one change: a failure, or a process
+    // killed at any moment, leaves every file as it was or all of them new. The history
+    // stops offering undo only once all are in place. False (reported) when any failed.
     bool SaveWorkSet(bool ask);
     // When modified asks whether to save; false when the user said Yes and saving failed.
     bool SaveIfModified();
@@ -247,6 +257,18 @@ private:
     void AttachMainFrame(IMainFrame* pMainFrame);
     // Drops the maps of a set from memory.
     static void DeleteMapList(TCSISet* pSet);
+
+    // The project folder (TProjectFolder.cpp). The journal of this project's saves.
+    std::string SaveJournalPath() const;
+    // Holds the lock of the project folder and, when it is this program's alone,
+    // completes a save that a killed process left half done. False (reported, nothing
+    // changed) when the unfinished save cannot be completed.
+    bool TakeFolder();
+    // Removes the temporary files that interrupted writes of earlier runs left in the
+    // folder: those of this project's files and undo state files. Nothing while
+    // another program holds the folder.
+    void RemoveLeftoverFiles() const;
+    std::unique_ptr<vx::TFolderLock> m_folderLock;  // the project folder's, while open
 
     // Helpers of adding and removing (TProjectAddRemove.cpp).
     // The identity and geometry questions of a new set; false when the user declined.

@@ -25,9 +25,6 @@
 
 namespace {
 
-// Suffix of the files an old-project conversion writes before it puts them in place.
-const char* const kConvertingSuffix = ".converting";
-
 std::string WithoutQuotes(const std::string& path)
 {
     if (path.empty() || path.front() != '"')
@@ -78,6 +75,7 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     vx::MakeFolder(folder);
     m_pfnMouseHandler = SelectVoxelHandler();
     m_display = TSpectrumDisplayParams{};
+    TakeFolder();
     return Save();
 }
 
@@ -110,13 +108,14 @@ bool TProject::WriteStream(vx::TFile& file)
     return m_analyses.empty() || !writeAnalyses || writeAnalyses(file, m_analyses);
 }
 
-bool TProject::WriteProjectFile(const std::string& folder, const std::string& fileName)
+bool TProject::WriteProjectFile(const std::string& folder, const std::string& fileName,
+                                vx::TFileTransaction* transaction)
 {
     if (folder != m_strFolder)
         return true;
     // Written beside the old file and renamed over it: a failed write keeps the old project.
     vx::TAtomicFile out;
-    if (!out.Begin(vx::JoinPath(folder, fileName)) || !WriteStream(out.File()) || !out.Commit()) {
+    if (!out.Begin(vx::JoinPath(folder, fileName), transaction) || !WriteStream(out.File()) || !out.Commit()) {
         out.Abort();
         ReportProjectWriteFailure();
         return false;
@@ -161,18 +160,21 @@ bool TProject::Load(std::string quotedPath)
 {
     vx::TWaitCursor wait;
     const std::string path = WithoutQuotes(quotedPath);
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
-        const int error = errno;
-        vx::Report(std::string(std::strerror(error)).substr(0, 100), vx::ReportIcon::Exclamation);
-        return false;
-    }
     std::string name = vx::FileNameOf(path);
     name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
     if (!name.empty() && name.front() == '~')
         name.erase(0, 1);
     m_strName = name;
     m_strFolder = vx::FolderOf(path);
+    // A save that a killed process left half done is completed before anything is read.
+    if (!TakeFolder())
+        return false;
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        const int error = errno;
+        vx::Report(std::string(std::strerror(error)).substr(0, 100), vx::ReportIcon::Exclamation);
+        return false;
+    }
 
     if (!ReadStream(file)) {
         vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
@@ -188,6 +190,7 @@ bool TProject::Load(std::string quotedPath)
             return false;
         vx::Report("The project file " + m_strName + " is converted successfully.", vx::ReportIcon::Exclamation);
     }
+    RemoveLeftoverFiles();
     SelectSavedWorkSet();
     m_pfnMouseHandler = SelectVoxelHandler();
     return true;
@@ -294,6 +297,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     }
     m_strFolder = folder;
     m_strName = name;
+    TakeFolder();
     if (!SaveWorkSet(true))
         return false;
     return Save();

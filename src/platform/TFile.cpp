@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/TFileTransaction.h"
 
 namespace vx {
 
@@ -94,6 +96,22 @@ bool TakeWriteBudget(size_t n)
 }  // namespace
 
 void TFile::FailWritesAfter(int64_t bytes) { g_writeBudget.store(bytes); }
+
+namespace {
+std::function<void()>& StepHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+}  // namespace
+
+void TFile::SetStepHook(std::function<void()> hook) { StepHook() = std::move(hook); }
+
+void TFile::Step()
+{
+    if (StepHook())
+        StepHook()();
+}
 
 bool TFile::Write(const void* data, size_t n)
 {
@@ -230,10 +248,11 @@ bool TFile::WriteDouble(double v) { return Write(&v, 8); }
 
 TAtomicFile::~TAtomicFile() { Abort(); }
 
-bool TAtomicFile::Begin(const std::string& targetPath)
+bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transaction)
 {
     Abort();
     m_target = targetPath;
+    m_transaction = transaction;
     std::string folder = FolderOf(targetPath);
     std::string tempName(".");
     tempName += FileNameOf(targetPath);
@@ -249,11 +268,25 @@ bool TAtomicFile::Begin(const std::string& targetPath)
     fchmod(fd, 0666 & ~mask);
     close(fd);
     m_tempPath = buf;
+    TFile::Step();
     if (!m_file.Open(m_tempPath, TFile::Mode::Write)) {
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
     }
+    return true;
+}
+
+bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)
+{
+    // mkstemp fills its six places with letters and digits.
+    constexpr size_t kUnique = 6;
+    if (name.size() < kUnique + 3 || name.front() != '.' || name[name.size() - kUnique - 1] != '.')
+        return false;
+    for (size_t i = name.size() - kUnique; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return false;
+    target = name.substr(1, name.size() - kUnique - 2);
     return true;
 }
 
@@ -263,12 +296,20 @@ bool TAtomicFile::Commit(bool durable)
         return false;
     const bool synced = !durable || m_file.Sync();
     const bool closed = m_file.Close();
+    if (synced && closed)
+        TFile::Step();
+    if (synced && closed && m_transaction) {
+        m_transaction->Adopt(m_tempPath, m_target);
+        m_tempPath.clear();
+        return true;
+    }
     if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
     }
     m_tempPath.clear();
+    TFile::Step();
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace vx {
@@ -65,6 +66,12 @@ public:
     // Fault injection for tests: after `bytes` more bytes have been written by any
     // TFile, every further write fails (as on a full disk). -1 switches it off.
     static void FailWritesAfter(int64_t bytes);
+    // Fault injection for tests: the hook runs at every step of a file replacement (a
+    // temporary file made, completed or renamed, a journal written or removed), so that
+    // a test can stop the process between any two of them. Empty switches it off.
+    static void SetStepHook(std::function<void()> hook);
+    // Runs the step hook (the file layer calls it).
+    static void Step();
 
 private:
     std::FILE* m_file = nullptr;
@@ -72,9 +79,12 @@ private:
     bool m_failed = false;
 };
 
+class TFileTransaction;
+
 // Writes a file the user would lose: the data goes to a temporary file in the same
 // folder, which Commit() renames over the target. Without Commit() (or when it
-// fails) the target is untouched and the temporary file is removed.
+// fails) the target is untouched and the temporary file is removed. A file begun in a
+// transaction is only completed by Commit(): the transaction renames it with the others.
 class TAtomicFile {
 public:
     TAtomicFile() = default;
@@ -82,18 +92,22 @@ public:
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
-    bool Begin(const std::string& targetPath);
+    bool Begin(const std::string& targetPath, TFileTransaction* transaction = nullptr);
     TFile& File() { return m_file; }
     // durable: the data is on the disk before the rename, for files that outlive the
     // run. Files only this run reads back (undo states) skip the wait.
     bool Commit(bool durable = true);
     void Abort();
     const std::string& TempPath() const { return m_tempPath; }
+    // True for the name (no folder) of a temporary file Begin() makes: "." + the
+    // target's name + "." + six letters or digits; target then receives that name.
+    static bool IsTempFileName(const std::string& name, std::string& target);
 
 private:
     TFile m_file;
     std::string m_target;
     std::string m_tempPath;
+    TFileTransaction* m_transaction = nullptr;
 };
 
 // Writes a whole text or binary buffer through TAtomicFile.

@@ -2,6 +2,8 @@
 // files by make_project_golden.py), conversion of old projects, failed saves, round trip,
 // truncation.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/MapChecks.h"
@@ -561,4 +564,122 @@ TEST_F(ProjectFileTest, EveryFlippedByteIsHandled)
     }
     // The original files are untouched by all those loads.
     EXPECT_EQ(test::ReadBytes(folder + "/golden.tpj"), whole);
+}
+
+namespace {
+
+// A project "p" in the folder with the set "csi" and its map "naa_map", saved.
+void MakeProjectWithMap(const std::string& folder)
+{
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Create(folder, "p"));
+    TCSISet* set = test::AddStoredSet(project, folder, "csi", 3, 2, 2, 8,
+                                      [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
+    project.SetWorkSet(set);
+    test::AddValuedMap(*set, "naa_map", [](int v) { return TComplex(v, 0.0f); });
+    ASSERT_TRUE(project.SaveWorkSet(false));
+    ASSERT_TRUE(project.Save());
+}
+
+std::vector<std::string> FileNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const TFolderEntry& entry : ListFolder(folder))
+        if (entry.name != ".vexara.lock")
+            names.push_back(entry.name);
+    return names;
+}
+
+}  // namespace
+
+TEST_F(ProjectFileTest, OpeningRemovesTheLeftoversOfEarlierRunsUnlessAnotherProgramHasTheFolder)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    // Temporary copies of the project's files (a map not yet listed too), undo states
+    // and their copies, a conversion's file; and files that are not the project's.
+    const std::vector<std::string> leftovers{"..p.tpj.journal.Tt5Yy6", ".csi.Zz9Yy8", ".csi_naa_map.Qq1Ww2",
+                                             ".csi_new_map.Ee3Rr4",    ".p.tpj.a1B2c3", ".tf3.tmp.Uu7Ii8",
+                                             "blf12.tmp",              "csi.converting", "tf0.tmp"};
+    const std::vector<std::string> others{".notes.txt.Oo9Pp0", "backup.tmp", "notes.txt", "report123.tmp"};
+    for (const auto* names : {&leftovers, &others})
+        for (const std::string& name : *names)
+            test::WriteBytes(folder + "/" + name, "left");
+    const std::vector<std::string> project{"csi", "csi_naa_map", "p.tpj"};
+    std::vector<std::string> all = FileNames(folder);
+
+    // Another running program has a project of the folder open.
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        TFolderLock lock;
+        char c = lock.Acquire(folder) == TFolderLock::TResult::Held ? 'y' : 'n';
+        if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
+            _exit(1);
+        _exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(read(fromChild[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+    {
+        TProject opened;
+        ASSERT_TRUE(opened.Load(folder + "/p.tpj"));
+        EXPECT_EQ(FileNames(folder), all);
+    }
+    ASSERT_EQ(write(toChild[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+        close(fd);
+
+    // Its program has ended: the next open removes what belongs to this project.
+    test::TScriptedReport script;
+    {
+        TProject opened;
+        ASSERT_TRUE(opened.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Count(), 0u);
+        // While it is open, nobody else takes the folder.
+        TFolderLock other;
+        EXPECT_EQ(other.Acquire(folder), TFolderLock::TResult::HeldElsewhere);
+    }
+    std::vector<std::string> kept = others;
+    kept.insert(kept.end(), project.begin(), project.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(FileNames(folder), kept);
+}
+
+TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClosedAndUntouched)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    test::WriteBytes(folder + "/.csi.Zz9Yy8", "new samples");
+    const std::string journal = folder + "/.p.tpj.journal";
+    // Cut before its last line, and one naming a file outside the folder.
+    for (const std::string& text : {std::string("Vexara file journal 1\n.csi.Zz9Yy8\tcsi\n"),
+                                    std::string("Vexara file journal 1\n.csi.Zz9Yy8\t../csi\nend\n")}) {
+        test::WriteBytes(journal, text);
+        const std::vector<std::string> before = FileNames(folder);
+        const std::string samples = test::ReadBytes(folder + "/csi");
+        test::TScriptedReport script;
+        TProject opened;
+        EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Messages(),
+                  (std::vector<std::string>{"The project p cannot be opened: a save of it was interrupted, and the file " +
+                                            journal +
+                                            " that completes it is damaged. Remove that file to open the project with "
+                                            "its files as they are."}));
+        EXPECT_EQ(FileNames(folder), before);
+        EXPECT_EQ(test::ReadBytes(folder + "/csi"), samples);
+    }
+    // A whole journal is completed: the new file takes the place of the old.
+    test::WriteBytes(journal, "Vexara file journal 1\n.csi.Zz9Yy8\tcsi\nend\n");
+    TProject opened;
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+    EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
+    EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"csi", "csi_naa_map", "p.tpj"}));
 }

@@ -2,7 +2,9 @@
 // display block, the work set and its questions, maps, processing ownership.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/ProcessingHooks.h"
@@ -278,21 +280,77 @@ TEST_F(ProjectTest, ReleasingAChangedSetAsksAndSavesOnYes)
     EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 20.0f);
 }
 
-TEST_F(ProjectTest, ReleasingKeepsTheProjectModifiedWhenItsFileCannotBeWritten)
+TEST_F(ProjectTest, ReleasingKeepsTheSetWhenItsProjectFileCannotBeReplaced)
 {
     TProject project(&m_shell);
     TCSISet* set = ChangedWorkSet(project);
+    const std::string before = test::ReadBytes(set->GetFilePath());
     ASSERT_TRUE(MakeFolder(m_dir.File("p.tpj")));  // nothing can be renamed over it
 
     test::TScriptedReport script;
     script.PlanAnswer(ReportAnswer::Yes);
-    ASSERT_TRUE(project.ReleaseWorkSet());
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can't write project file."}));
-    // The samples reached their data-set file; the project file is still to be saved.
-    EXPECT_EQ(project.m_pWorkSet, nullptr);
+    EXPECT_FALSE(project.ReleaseWorkSet());
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"The project could not be saved: " + m_dir.File("p.tpj") +
+                                                           " could not be replaced."}));
+    // The data-set file changes only with the project file: the samples stay in memory.
+    EXPECT_EQ(test::ReadBytes(set->GetFilePath()), before);
+    EXPECT_EQ(project.m_pWorkSet, set);
     EXPECT_TRUE(project.IsModified());
-    project.SetWorkSet(set);
     EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 20.0f);
+}
+
+TEST_F(ProjectTest, AFailedSaveReplacesNoFileAndKeepsTheUndoHistoryAndTheMaps)
+{
+    int disabled = 0;
+    CountUndoDisabling(disabled);
+    TProject project(&m_shell);
+    TCSISet* set = ChangedWorkSet(project);
+    test::AddValuedMap(*set, "naa_map", [](int v) { return TComplex(float(v), 0.0f); });
+    ASSERT_TRUE(project.SaveWorkSet(false));
+    ASSERT_TRUE(project.Save());
+    // The folder's files by name with a hash of their bytes.
+    const auto folderFiles = [&] {
+        std::vector<std::pair<std::string, size_t>> files;
+        for (const TFolderEntry& entry : ListFolder(m_dir.Path()))
+            if (!entry.isFolder && entry.name != ".vexara.lock")
+                files.emplace_back(entry.name, std::hash<std::string>{}(test::ReadBytes(m_dir.File(entry.name))));
+        return files;
+    };
+    const auto saved = folderFiles();
+    ASSERT_EQ(saved.size(), 3u);  // the data-set, map and project files
+
+    // Changed samples, a changed map and a new one.
+    set->GetVoxel(size_t(0))->Data()[0] = TComplex(30.0f, 0.0f);
+    test::AddValuedMap(*set, "naa_map", [](int v) { return TComplex(-float(v), 1.0f); });
+    test::AddValuedMap(*set, "cho_map", [](int v) { return TComplex(2.0f * v, 0.0f); });
+    project.SetModified(true);
+    disabled = 0;
+
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    // The disk fills up once the data-set file is written: a map file cannot be.
+    TFile::FailWritesAfter(256 + 60 * 8 * 8 + 100);
+    EXPECT_FALSE(project.SaveIfModified());
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(folderFiles(), saved);
+    // The project file cannot be replaced.
+    ASSERT_TRUE(RenameFile(m_dir.File("p.tpj"), m_dir.File("kept")));
+    ASSERT_TRUE(MakeFolder(m_dir.File("p.tpj")));
+    EXPECT_FALSE(project.SaveIfModified());
+    ASSERT_TRUE(RemoveFile(m_dir.File("p.tpj")));
+    ASSERT_TRUE(RenameFile(m_dir.File("kept"), m_dir.File("p.tpj")));
+    EXPECT_EQ(folderFiles(), saved);
+
+    EXPECT_EQ(disabled, 0);
+    EXPECT_TRUE(project.IsModified());
+    EXPECT_EQ(set->FindMap("cho_map")->GetState(), TMap::kNeverSaved);
+    EXPECT_EQ(set->GetVoxel(size_t(0))->GetReal(0), 30.0f);
+    // The same save goes through once the files can be replaced.
+    EXPECT_TRUE(project.SaveIfModified());
+    EXPECT_EQ(disabled, 1);
+    EXPECT_EQ(set->FindMap("cho_map")->GetState(), TMap::kSaved);
+    EXPECT_EQ(folderFiles().size(), 4u);
+    EXPECT_NE(folderFiles()[0], saved[0]);  // the data-set file
 }
 
 TEST_F(ProjectTest, ReleasingWithNoDropsTheChangesAndTheMaps)

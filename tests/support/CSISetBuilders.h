@@ -41,21 +41,31 @@ void FillGrid(TCSISet& set, int nx, int ny, int nz, int n, F f)
     FillSet(set, nx, ny, nz, n, [&](int v, int i) { return f(v % nx, v / nx % ny, v / (nx * ny), i); });
 }
 
-// Adds to the project a set of nx x ny x nz voxels of 8 points, sample i of voxel (x, y, z)
-// being (x + y + z, i), whose data-set file is written in the folder; it is not loaded.
-inline TCSISet* AddWrittenSet(TProject& project, const std::string& folder, const std::string& name, int nx, int ny,
-                              int nz)
+// Adds to the project a set of that name filled by FillGrid, 1000 Hz wide at 63.9 MHz,
+// whose samples are in its data-set file in the folder only (not loaded).
+template <typename F>
+TCSISet* AddStoredSet(TProject& project, const std::string& folder, const std::string& name, int nx, int ny, int nz,
+                      int n, F f)
 {
     auto* set = new TCSISet(&project);
-    FillGrid(*set, nx, ny, nz, 8, [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
+    project.m_pCSISetList->Add(set);
+    FillGrid(*set, nx, ny, nz, n, f);
     set->m_nSpectralWidth = 1000;
     set->m_fFrequency = 63.9f;
     set->m_strName = name;
     set->SetFolder(folder);
     EXPECT_TRUE(set->WriteDataFile(set->GetFilePath())) << name;
     set->FreeSpectra();
-    project.m_pCSISetList->Add(set);
     return set;
+}
+
+// Adds to the project a set of nx x ny x nz voxels of 8 points, sample i of voxel (x, y, z)
+// being (x + y + z, i), whose data-set file is written in the folder; it is not loaded.
+inline TCSISet* AddWrittenSet(TProject& project, const std::string& folder, const std::string& name, int nx, int ny,
+                              int nz)
+{
+    return AddStoredSet(project, folder, name, nx, ny, nz, 8,
+                        [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
 }
 
 // Samples 0..N-1 of every voxel in voxel order, N the set's point count.

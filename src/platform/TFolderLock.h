@@ -1,0 +1,36 @@
+#pragma once
+// An advisory lock on a folder, held through a hidden lock file in it (flock) by the
+// process that has a project of the folder open. The system lets it go when the process
+// ends, however it ends, so a lock that cannot be taken means another running program
+// has the folder open.
+#include <string>
+
+namespace vx {
+
+class TFolderLock {
+public:
+    TFolderLock() = default;
+    ~TFolderLock();
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+
+    enum class TResult {
+        Held,           // this object holds the folder's lock now
+        HeldElsewhere,  // another holder has it
+        Unavailable     // no lock there (a folder that cannot be written, no locking)
+    };
+    // Lets go of a folder held before and tries to take this one.
+    TResult Acquire(const std::string& folder);
+    void Release();
+    // True while the lock of exactly this folder is held.
+    bool Holds(const std::string& folder) const { return m_fd >= 0 && folder == m_folder; }
+
+    // The name of the lock file in a folder.
+    static const char* FileName();
+
+private:
+    int m_fd = -1;
+    std::string m_folder;
+};
+
+}  // namespace vx
