@@ -27,6 +27,7 @@
 #include "platform/Report.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
+#include "processing/MacroFile.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TRegionEstimate.h"
 #include "views/CMainPicView.h"
@@ -302,8 +303,14 @@ void CMainFrame::OnMacroLoad()
     request.filterIndex = 1;
     request.folder = vx::CurrentFolder();
     const std::string path = vx::ChooseFile(request);
-    if (!path.empty())
-        g_pProject->RunMacroFile(path);
+    if (path.empty())
+        return;
+    // Any other file would read as a macro of no steps and do nothing without a word.
+    if (MacroFileKind(path) == TMacroFileKind::Other) {
+        vx::Report(NotAMacroFileText(path), vx::ReportIcon::Exclamation);
+        return;
+    }
+    g_pProject->RunMacroFile(path);
 }
 
 // ---- Undo, Redo and Clear all ------------------------------------------------------------
