@@ -228,7 +228,11 @@ void CMainFrame::OnMapResize()
             return;
         map = dialog.GetMap();
         std::copy(dialog.GetSizes(), dialog.GetSizes() + 3, size);
-        if (IsPowerOfTwo(size[0]) && IsPowerOfTwo(size[1]) && IsPowerOfTwo(size[2]))
+        // An axis left at the map's own size, as the dialog fills it in, stays as it is.
+        bool valid = true;
+        for (int k = 0; k < 3; ++k)
+            valid = valid && (IsPowerOfTwo(size[k]) || size[k] == map->size[k]);
+        if (valid)
             break;
         vx::Report("The size must be power of 2.", vx::ReportIcon::Exclamation);
     }
