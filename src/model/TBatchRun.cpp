@@ -116,13 +116,14 @@ TBatchRun::TFileKind TBatchRun::Classify(int examType, const std::string& name)
 bool TBatchRun::Run()
 {
     vx::TWaitCursor wait;
+    // Nothing is created before the output location and the macro are known to be usable.
+    if (!CheckOutput() || !ReadMacro())
+        return false;
     const std::vector<std::string> patterns = SplitFilePatterns(m_strPatterns);
     TBatchScope scope;
     g_batchLog = kLogHeader;
     g_bBatchError = false;
 
-    const TProcessingHooks& hooks = ProcessingHooks();
-    bool finished = true;
     for (const std::string& name : m_studies) {
         const std::string studyFolder = vx::JoinPath(m_strExamFolder, name);
         if (!vx::FolderExists(m_strOutput))
@@ -139,10 +140,6 @@ bool TBatchRun::Run()
         g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
         g_bBatchError = false;
 
-        if (!m_pMacro && !ReadMacro()) {
-            finished = false;
-            break;
-        }
         ProcessStudy(*project, studyFolder, patterns);
         project->Save();
         if (!g_bBatchError)
@@ -150,18 +147,27 @@ bool TBatchRun::Run()
         project.reset();
         g_pProject = nullptr;
     }
-    if (m_pMacro && hooks.deleteStep)
+    if (const TProcessingHooks& hooks = ProcessingHooks(); m_pMacro && hooks.deleteStep)
         hooks.deleteStep(m_pMacro);
     m_pMacro = nullptr;
     scope.End();
-    return finished;
+    return true;
+}
+
+bool TBatchRun::CheckOutput() const
+{
+    // A relative location would put the projects wherever the program happens to run.
+    if (m_strOutput.empty())
+        vx::Report("Please enter the output location.", vx::ReportIcon::Exclamation);
+    else if (m_strOutput.front() != '/')
+        vx::Report("The output location must be a full path: " + m_strOutput, vx::ReportIcon::Exclamation);
+    return !m_strOutput.empty() && m_strOutput.front() == '/';
 }
 
 bool TBatchRun::ReadMacro()
 {
-    // The message is a box of its own: the run ends with it and shows no log.
+    // Read before batch mode begins: the message is a box, and the run ends with it.
     auto fail = [](const std::string& text) {
-        g_bBatchMode = false;
         vx::Report(text, vx::ReportIcon::Exclamation);
         return false;
     };

@@ -42,11 +42,14 @@ public:
     std::string m_strMacro;              // macro file
     int m_nExamType = 0;
 
-    // Runs the batch over every study. False when the macro file cannot be opened or read:
-    // one message box says so, and the run stops before the first study is processed.
+    // Runs the batch over every study. False when the output location is empty or not a
+    // full path, or the macro file cannot be opened or read: one message box says so, and
+    // nothing is created.
     bool Run();
 
 private:
+    // Whether m_strOutput is a full path; false after its message box.
+    bool CheckOutput() const;
     // The macro of m_strMacro read into m_pMacro; false after its message box.
     bool ReadMacro();
     // Adds the study's files to the project and applies the macro to every CSI set.
