@@ -129,6 +129,7 @@ bool TBatchRun::Run()
         if (!vx::FolderExists(m_strOutput))
             vx::MakeFolder(m_strOutput);
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
+        const bool existed = vx::FolderExists(projectFolder);
 
         // The study's project opens no window: the main frame shows the set-aside project.
         auto project = std::make_unique<TProject>();
@@ -140,12 +141,17 @@ bool TBatchRun::Run()
         g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
         g_bBatchError = false;
 
-        ProcessStudy(*project, studyFolder, patterns);
-        project->Save();
-        if (!g_bBatchError)
-            g_batchLog += "No error or warning. \r\n";
+        const bool applied = ProcessStudy(*project, studyFolder, patterns);
+        if (applied || existed)
+            project->Save();
         project.reset();
         g_pProject = nullptr;
+        // Sets the macro failed on would pass for processed ones: a project this run made
+        // for them goes again.
+        if (!applied && !existed && vx::RemoveFolderTree(projectFolder))
+            vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because the macro failed.");
+        if (!g_bBatchError)
+            g_batchLog += "No error or warning. \r\n";
     }
     if (const TProcessingHooks& hooks = ProcessingHooks(); m_pMacro && hooks.deleteStep)
         hooks.deleteStep(m_pMacro);
@@ -185,7 +191,7 @@ bool TBatchRun::ReadMacro()
     return true;
 }
 
-void TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
+bool TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
                              const std::vector<std::string>& patterns)
 {
     TCSIReadParams block;
@@ -212,14 +218,18 @@ void TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
     const TProcessingHooks& hooks = ProcessingHooks();
     // The list is copied: a set that cannot be loaded must not change the walk.
     std::vector<TCSISet*> sets(project.m_pCSISetList->begin(), project.m_pCSISetList->end());
+    bool applied = true;
     for (TCSISet* set : sets) {
         project.SetWorkSet(set);
         if (TCSISet* workSet = project.m_pWorkSet) {
             // A macro that fails without a message of its own would pass unnoticed.
-            if (!hooks.applyStep(m_pMacro, workSet))
+            if (!hooks.applyStep(m_pMacro, workSet)) {
                 vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + workSet->GetName());
+                applied = false;
+            }
             workSet->UpdateMaps();
         }
         project.SaveWorkSet(false);
     }
+    return applied;
 }

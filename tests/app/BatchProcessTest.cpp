@@ -267,3 +267,27 @@ TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
     EXPECT_FALSE(g_bBatchMode);
     EXPECT_EQ(g_pProject, session->Project());
 }
+
+// A study whose macro fails on one of its sets leaves no project behind (its sets would
+// look processed); the log names the failure, and a study without sets keeps its project.
+TEST_F(BatchProcessTest, AStudyWhoseMacroFailsLeavesNoProject)
+{
+    TProcessingHooks hooks = ProcessingHooks();
+    hooks.applyStep = [](TProcessStep*, TCSISet*) { return false; };
+    InstallProcessingHooks(hooks);
+    const std::string logPath = exams.File("log.txt");
+    RunBatch(logPath);
+    EXPECT_TRUE(logShown);
+    EXPECT_EQ(report.Count(), 0u);
+    const std::string output = exams.Path() + "/CSIProjects/";
+    EXPECT_FALSE(vx::FolderExists(output + "study1"));
+    EXPECT_FALSE(vx::FolderExists(output + "study2"));
+    EXPECT_TRUE(vx::FileExists(output + "study3/study3.tpj"));
+    const auto failed = [&](const std::string& study, const std::string& set) {
+        return StudyLog(study, set) + "Error: Fail to apply macro to CSI set " + set + "\r\nError: The project " + output +
+               study + " is removed because the macro failed.\r\n";
+    };
+    EXPECT_EQ(ReadBytes(logPath), std::string(TBatchRun::kLogHeader) + failed("study1", "scan") + failed("study2", "csi") +
+                                      "\r\nProject " + output + "study3: \r\nNo error or warning. \r\n");
+    EXPECT_EQ(g_pProject, session->Project());
+}
