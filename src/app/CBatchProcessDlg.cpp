@@ -19,6 +19,8 @@
 #include "model/TBatchRun.h"
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
+#include "platform/Report.h"
+#include "processing/MacroFile.h"
 
 std::string g_strBatchFolder = vx::HomeFolder() + "/";
 std::string g_strBatchMacro;
@@ -108,6 +110,14 @@ void CBatchProcessDlg::accept()
     g_nBatchExamType = m_examType->currentIndex();
     g_strBatchSpec = m_spec->text().toStdString();
     g_strBatchMacro = m_macro->text().toStdString();
+    if (g_strBatchMacro.empty()) {
+        vx::Report("Please select a macro file.", vx::ReportIcon::Exclamation);
+        return;
+    }
+    if (MacroFileKind(g_strBatchMacro) == TMacroFileKind::Other) {
+        vx::Report(NotAMacroFileText(g_strBatchMacro), vx::ReportIcon::Exclamation);
+        return;
+    }
 
     std::vector<std::string> items;
     const bool chosen = !m_studies->selectedItems().isEmpty();
@@ -122,10 +132,11 @@ void CBatchProcessDlg::accept()
     run.m_strOutput = m_output->text().toStdString();
     run.m_strMacro = g_strBatchMacro;
     run.m_nExamType = g_nBatchExamType;
-    if (run.Run()) {
-        CBatchErrorsDlg log;
-        vx::app::RunDialog(log);
-    }
+    // A run refused before it began (its message given) leaves the dialog for a correction.
+    if (!run.Run())
+        return;
+    CBatchErrorsDlg log;
+    vx::app::RunDialog(log);
     QDialog::accept();
 }
 

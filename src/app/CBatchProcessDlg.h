@@ -2,7 +2,8 @@
 // "Batch Processing...": the exam type, the exam location with its study folders, the
 // file name patterns, the output folder and the macro file of a batch run. OK runs
 // the batch (TBatchRun) over the selected studies, or every study when none is selected,
-// and then shows the log. The choices stay for the next time until the program ends.
+// and then shows the log; a missing or unusable macro or output location is reported
+// and the dialog stays open. The choices stay for the next time until the program ends.
 #include <QDialog>
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "app/CFolderList.h"
 
+#include <QKeyEvent>
 #include <QStringList>
 
 #include <algorithm>
@@ -93,4 +94,16 @@ void CFolderList::OnDoubleClick()
     const std::string next = FolderOfEntry(item->text());
     if (!next.empty() && ListFolder(next))
         emit FolderListed(QString::fromStdString(m_strFolder));
+}
+
+void CFolderList::keyPressEvent(QKeyEvent* event)
+{
+    // Return browses like a double click and goes no further: in a dialog it would
+    // otherwise press the dialog's default button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        OnDoubleClick();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }

@@ -2,7 +2,8 @@
 // A list of the folders below one folder, for dialogs that browse the file system: the
 // parent as "[..]" (absent at the root), each sub-folder as "[name]", and, when asked
 // for, the files by name. There are no drive entries. Listing a folder makes it the
-// program's current folder; a double click on a folder entry lists that folder.
+// program's current folder; a double click on a folder entry, or Return on it, lists
+// that folder.
 #include <QListWidget>
 
 #include <string>
@@ -28,8 +29,11 @@ public:
     std::string FolderOfEntry(const QString& entry) const;
 
 signals:
-    // A double click has listed a new folder.
+    // A double click or Return has listed a new folder.
     void FolderListed(const QString& folder);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnDoubleClick();

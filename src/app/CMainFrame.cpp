@@ -29,6 +29,7 @@
 #include "app/CommandIds.h"
 #include "app/DialogRunner.h"
 #include "app/ToolIcons.h"
+#include "app/WindowArrangement.h"
 #include "app/WindowFactory.h"
 #include "model/IImageFrameList.h"
 #include "model/ProcessingHooks.h"
@@ -264,8 +265,8 @@ bool CMainFrame::CreateMenus()
     exchange->addAction(MakeAction(cmd::ImportSelectionMask, "Import voxel selection mask"));
 
     QMenu* window = bar->addMenu("&Window");
-    window->addAction("&Cascade", m_mdiArea, &QMdiArea::cascadeSubWindows);
-    window->addAction("&Tile", m_mdiArea, &QMdiArea::tileSubWindows);
+    window->addAction("&Cascade", this, [this] { vx::app::CascadeWindows(m_mdiArea); });
+    window->addAction("&Tile", this, [this] { vx::app::TileWindows(m_mdiArea); });
 
     QMenu* help = bar->addMenu("&Help");
     help->addAction(MakeAction(cmd::HelpTopics, "&Help Topics..."));

@@ -27,6 +27,7 @@
 #include "platform/Report.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
+#include "processing/MacroFile.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TRegionEstimate.h"
 #include "views/CMainPicView.h"
@@ -227,7 +228,11 @@ void CMainFrame::OnMapResize()
             return;
         map = dialog.GetMap();
         std::copy(dialog.GetSizes(), dialog.GetSizes() + 3, size);
-        if (IsPowerOfTwo(size[0]) && IsPowerOfTwo(size[1]) && IsPowerOfTwo(size[2]))
+        // An axis left at the map's own size, as the dialog fills it in, stays as it is.
+        bool valid = true;
+        for (int k = 0; k < 3; ++k)
+            valid = valid && (IsPowerOfTwo(size[k]) || size[k] == map->size[k]);
+        if (valid)
             break;
         vx::Report("The size must be power of 2.", vx::ReportIcon::Exclamation);
     }
@@ -302,8 +307,14 @@ void CMainFrame::OnMacroLoad()
     request.filterIndex = 1;
     request.folder = vx::CurrentFolder();
     const std::string path = vx::ChooseFile(request);
-    if (!path.empty())
-        g_pProject->RunMacroFile(path);
+    if (path.empty())
+        return;
+    // Any other file would read as a macro of no steps and do nothing without a word.
+    if (MacroFileKind(path) == TMacroFileKind::Other) {
+        vx::Report(NotAMacroFileText(path), vx::ReportIcon::Exclamation);
+        return;
+    }
+    g_pProject->RunMacroFile(path);
 }
 
 // ---- Undo, Redo and Clear all ------------------------------------------------------------

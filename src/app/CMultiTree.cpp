@@ -1,6 +1,7 @@
 #include "app/CMultiTree.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -40,8 +41,9 @@ CMultiTree::CMultiTree(QWidget* parent) : QTreeWidget(parent)
     // scroll bars' values.
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // The context menu follows the right button's release, after the selection.
-    setContextMenuPolicy(Qt::PreventContextMenu);
+    // The mouse's context menu follows the right button's release, after the selection;
+    // the keyboard's comes through contextMenuEvent and keyPressEvent.
+    setContextMenuPolicy(Qt::DefaultContextMenu);
     m_band = new QRubberBand(QRubberBand::Rectangle, viewport());
     m_band->hide();
 
@@ -359,8 +361,41 @@ void CMultiTree::timerEvent(QTimerEvent* event)
 
 // ---- keyboard --------------------------------------------------------------------------------
 
+void CMultiTree::KeyboardContextMenu()
+{
+    QTreeWidgetItem* item = currentItem();
+    if (!item || !VisibleItems().contains(item))
+        item = GetFirstSelectedItem();
+    if (!item)
+        return;
+    scrollToItem(item);
+    // The item is taken as a right click on it takes it.
+    SelectMultiple(item, false, {});
+    emit ContextMenuRequested(viewport()->mapToGlobal(ItemLabelRect(item).center()));
+}
+
+void CMultiTree::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Keyboard)
+        return;
+    // Platforms that send this request for the Menu key send the key press after it.
+    m_bMenuKeyServed = true;
+    KeyboardContextMenu();
+}
+
 void CMultiTree::keyPressEvent(QKeyEvent* event)
 {
+    const bool menuKey = event->key() == Qt::Key_Menu;
+    if (menuKey || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        const bool served = menuKey && m_bMenuKeyServed;
+        m_bMenuKeyServed = false;
+        if (!served)
+            KeyboardContextMenu();
+        event->accept();
+        return;
+    }
+    m_bMenuKeyServed = false;
     if (m_track == Track::Band && event->key() == Qt::Key_Escape) {
         m_track = Track::None;
         EndBand(true);

@@ -52,8 +52,9 @@ public:
     bool m_bBandLabel = false;
 
 signals:
-    // A right button went down and up (or was dragged) at this screen point; the
-    // selection has already followed the click.
+    // A right button went down and up (or was dragged) at this screen point, or the
+    // Menu key or Shift+F10 asked for the caret item's menu at its label; the selection
+    // has already followed.
     void ContextMenuRequested(const QPoint& screen);
 
 protected:
@@ -62,6 +63,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
@@ -69,6 +71,8 @@ private:
 
     // Selection at the press on an item's label.
     void SelectMultiple(QTreeWidgetItem* item, bool left, Qt::KeyboardModifiers keys);
+    // The menu of the caret item (else of the first selected one), asked for by a key.
+    void KeyboardContextMenu();
     // The end of a press on an item without a drag.
     void EndClick();
     void BandMoveTo(const QPoint& point);
@@ -89,4 +93,5 @@ private:
     QList<QTreeWidgetItem*> m_remembered;  // selected before a band with Ctrl or Shift
     QRubberBand* m_band = nullptr;
     QBasicTimer m_bandTimer;
+    bool m_bMenuKeyServed = false;  // a keyboard menu request came before its Menu key
 };

@@ -2,19 +2,54 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
 
 #include "app/CFolderList.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
 
 std::string g_strLastDir = [] {
     const std::string home = vx::HomeFolder();
     return home.back() == '/' ? home : home + "/";
 }();
 
-CNewProjectDlg::CNewProjectDlg(QWidget* parent) : QDialog(parent)
+namespace {
+// A project name becomes the name of the project's folder and file: it must be one file
+// name ("." and ".." and names holding a separator or a control character would put the
+// project elsewhere), and it may not begin with "~" (nor with "." for Save As).
+bool IsValidProjectName(const std::string& name, bool refuseLeadingDot)
+{
+    if (!vx::IsSafeFileComponent(name) || name.front() == '~')
+        return false;
+    return !(refuseLeadingDot && name.front() == '.');
+}
+
+// The checks on the name and the location g_strLastDir: the project folder, or "" when
+// refused (reported) or declined.
+std::string ChooseProjectFolder(const std::string& name, bool refuseLeadingDot)
+{
+    if (!vx::FolderExists(g_strLastDir)) {
+        vx::Report("Project path cannot be found", vx::ReportIcon::Exclamation);
+        return {};
+    }
+    if (!IsValidProjectName(name, refuseLeadingDot)) {
+        vx::Report("Invalid project name", vx::ReportIcon::Exclamation);
+        return {};
+    }
+    const std::string folder = vx::JoinPath(g_strLastDir, name);
+    if (vx::FolderExists(folder) &&
+        vx::Ask("Project already exists, do you want to overwrite it?", vx::ReportButtons::YesNo,
+                vx::ReportAnswer::Yes, vx::ReportIcon::Information) != vx::ReportAnswer::Yes)
+        return {};
+    return folder;
+}
+}  // namespace
+
+CNewProjectDlg::CNewProjectDlg(QWidget* parent, bool saveAs) : QDialog(parent), m_bSaveAs(saveAs)
 {
     setWindowTitle("Create New Project...");
     auto* layout = new QGridLayout(this);
@@ -46,9 +81,21 @@ void CNewProjectDlg::showEvent(QShowEvent* event)
     m_bShown = true;
     m_strSavedLastDir = g_strLastDir;
     m_szSavedCurDir = vx::CurrentFolder();
-    // A location that has gone stays shown; the command then reports it.
-    m_dirList->ListFolder(g_strLastDir);
+    // A location that has gone would leave the list empty with no way out of it.
+    if (!m_dirList->ListFolder(g_strLastDir) && m_dirList->ListFolder(vx::HomeFolder()))
+        g_strLastDir = m_dirList->Folder();
     m_locationEdit->setText(QString::fromStdString(g_strLastDir));
+}
+
+void CNewProjectDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Return while typing the name would otherwise press OK and create the project at
+    // once, wherever the list happens to stand. A focused button takes its own Return.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CNewProjectDlg::OnFolderListed(const QString& folder)
@@ -60,6 +107,12 @@ void CNewProjectDlg::OnFolderListed(const QString& folder)
 void CNewProjectDlg::accept()
 {
     m_strName = m_nameEdit->text();
+    m_strFolder = ChooseProjectFolder(m_strName.toStdString(), m_bSaveAs);
+    if (m_strFolder.empty()) {
+        m_nameEdit->setFocus();
+        m_nameEdit->selectAll();
+        return;
+    }
     QDialog::accept();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // "Create New Project...": the project's name and, through a folder list, its location.
 // The location is the program-wide g_strLastDir, which the list changes as the user
-// browses; Cancel puts it and the current folder back as they were when the dialog was
-// shown. The project commands validate what the dialog collected.
+// browses (a last location that has gone gives way to the home folder); Cancel puts it
+// and the current folder back as they were when the dialog was shown. Only OK accepts
+// (Return in a field does not), and only a name that can hold a project in an existing
+// location: a refused name is reported and the dialog stays open for a correction.
 #include <QDialog>
 #include <QString>
 
@@ -18,10 +20,13 @@ extern std::string g_strLastDir;
 class CNewProjectDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CNewProjectDlg(QWidget* parent = nullptr);
+    // `saveAs`: the dialog of Save Project As, which also refuses a name beginning with ".".
+    explicit CNewProjectDlg(QWidget* parent = nullptr, bool saveAs = false);
 
     // The name in the edit, taken on OK.
     const QString& ProjectName() const { return m_strName; }
+    // The project folder in the location, taken on OK.
+    const std::string& ProjectFolder() const { return m_strFolder; }
 
     QLineEdit* NameEdit() const { return m_nameEdit; }
     QLineEdit* LocationEdit() const { return m_locationEdit; }
@@ -33,11 +38,14 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnFolderListed(const QString& folder);
 
     QString m_strName;
+    std::string m_strFolder;
+    bool m_bSaveAs = false;
     CFolderList* m_dirList = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QLineEdit* m_locationEdit = nullptr;

@@ -11,6 +11,7 @@
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
+#include "platform/Report.h"
 
 CResizeMapDlg::CResizeMapDlg(const TCSISet* set, QWidget* parent) : QDialog(parent)
 {
@@ -35,12 +36,22 @@ CResizeMapDlg::CResizeMapDlg(const TCSISet* set, QWidget* parent) : QDialog(pare
     connect(m_buttons, &QDialogButtonBox::accepted, this, &CResizeMapDlg::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(m_buttons);
-    connect(m_list, &QListWidget::currentRowChanged, this, &CResizeMapDlg::OnMapChosen);
+    // A map is chosen when its entry is selected: the list makes its first entry current
+    // when it takes the focus, without the user choosing it.
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &CResizeMapDlg::OnMapChosen);
 }
 
-void CResizeMapDlg::OnMapChosen(int row)
+int CResizeMapDlg::ChosenRow() const
 {
-    if (row < 0 || row >= static_cast<int>(m_maps.size()))
+    const QList<QListWidgetItem*> chosen = m_list->selectedItems();
+    const int row = chosen.isEmpty() ? -1 : m_list->row(chosen.front());
+    return row < static_cast<int>(m_maps.size()) ? row : -1;
+}
+
+void CResizeMapDlg::OnMapChosen()
+{
+    const int row = ChosenRow();
+    if (row < 0)
         return;
     const TMap* map = m_maps[static_cast<size_t>(row)];
     for (int k = 0; k < 3; ++k) {
@@ -51,9 +62,11 @@ void CResizeMapDlg::OnMapChosen(int row)
 
 void CResizeMapDlg::accept()
 {
-    const int row = m_list->currentRow();
-    if (row < 0 || row >= static_cast<int>(m_maps.size()))
+    const int row = ChosenRow();
+    if (row < 0) {
+        vx::Report("Please choose a map.", vx::ReportIcon::Exclamation);
         return;
+    }
     int size[3];
     for (int k = 0; k < 3; ++k)
         if (!vx::app::ReadIntegerField(m_edits[k], kMinSize, kMaxSize, size[k]))

@@ -1,7 +1,8 @@
 #pragma once
 // Map > Resize: one of the work set's maps and its new size. Choosing a map shows its
-// size; an axis of size 1 cannot be changed. OK needs a chosen map and sizes from 1 to
-// 1000 (whether they are powers of 2 is the command's check).
+// size; an axis of size 1 cannot be changed. OK needs a chosen map (without one the
+// dialog says so and stays open) and sizes from 1 to 1000 (whether they are powers of 2
+// is the command's check).
 #include <QDialog>
 
 #include <vector>
@@ -30,7 +31,9 @@ public:
     void accept() override;
 
 private:
-    void OnMapChosen(int row);
+    void OnMapChosen();
+    // The row of the selected map; -1 when none is chosen.
+    int ChosenRow() const;
 
     QListWidget* m_list = nullptr;
     QLineEdit* m_edits[3] = {};

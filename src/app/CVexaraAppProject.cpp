@@ -14,36 +14,6 @@
 #include "platform/WaitCursor.h"
 
 namespace {
-// A project name becomes the name of the project's folder and file: it must be one file
-// name ("." and ".." and names holding a separator or a control character would put the
-// project elsewhere), and it may not begin with "~" (nor with "." for Save As).
-bool IsValidProjectName(const std::string& name, bool refuseLeadingDot)
-{
-    if (!vx::IsSafeFileComponent(name) || name.front() == '~')
-        return false;
-    return !(refuseLeadingDot && name.front() == '.');
-}
-
-// The checks of New Project and Save Project As on the name from the dialog and the
-// location g_strLastDir: the project folder, or "" when refused (reported) or declined.
-std::string ChooseProjectFolder(const std::string& name, bool refuseLeadingDot)
-{
-    if (!vx::FolderExists(g_strLastDir)) {
-        vx::Report("Project path cannot be found", vx::ReportIcon::Exclamation);
-        return {};
-    }
-    if (!IsValidProjectName(name, refuseLeadingDot)) {
-        vx::Report("Invalid project name", vx::ReportIcon::Exclamation);
-        return {};
-    }
-    const std::string folder = vx::JoinPath(g_strLastDir, name);
-    if (vx::FolderExists(folder) &&
-        vx::Ask("Project already exists, do you want to overwrite it?", vx::ReportButtons::YesNo,
-                vx::ReportAnswer::Yes, vx::ReportIcon::Information) != vx::ReportAnswer::Yes)
-        return {};
-    return folder;
-}
-
 // A changed open project is offered for saving; false when the user wanted it saved and
 // that failed, so that the command keeps the project.
 bool SaveOpenProjectFirst()
@@ -98,9 +68,7 @@ void CVexaraApp::OnFileNewProject()
     if (vx::app::RunDialog(dialog) != QDialog::Accepted)
         return;
     const std::string name = dialog.ProjectName().toStdString();
-    const std::string folder = ChooseProjectFolder(name, false);
-    if (folder.empty())
-        return;
+    const std::string folder = dialog.ProjectFolder();
     CloseProject();
     auto* project = new TProject(m_pMainFrame.get());
     if (!project->Create(folder, name)) {
@@ -169,12 +137,10 @@ void CVexaraApp::OnFileSaveProjectAs()
 {
     if (!g_pProject)
         return;
-    CNewProjectDlg dialog(m_pMainFrame.get());
+    CNewProjectDlg dialog(m_pMainFrame.get(), true);
     if (vx::app::RunDialog(dialog) != QDialog::Accepted)
         return;
     const std::string name = dialog.ProjectName().toStdString();
-    if (ChooseProjectFolder(name, true).empty())
-        return;
     bool saved = false;
     {
         vx::TWaitCursor wait;

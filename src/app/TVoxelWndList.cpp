@@ -4,6 +4,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CVoxelWindowBase.h"
+#include "app/WindowArrangement.h"
 #include "app/WindowFactory.h"
 
 namespace {
@@ -90,6 +91,9 @@ void TVoxelWndList::ShowVoxelWindow(TSpectrum* object, int kind, bool newWindow,
         delete window;
         return;
     }
+    // The cascade position may stem from a larger main window: the window opens inside
+    // the visible area, no larger than it unless its usable minimum is.
+    window->setGeometry(vx::app::FitInside(window->geometry(), vx::app::UsableMinimum(window), client.size()));
     window->SetVoxel(object);
     window->SetUnit(m_nUnit);
     window->SetChildFrame(frame);

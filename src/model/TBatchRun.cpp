@@ -116,18 +116,20 @@ TBatchRun::TFileKind TBatchRun::Classify(int examType, const std::string& name)
 bool TBatchRun::Run()
 {
     vx::TWaitCursor wait;
+    // Nothing is created before the output location and the macro are known to be usable.
+    if (!CheckOutput() || !ReadMacro())
+        return false;
     const std::vector<std::string> patterns = SplitFilePatterns(m_strPatterns);
     TBatchScope scope;
     g_batchLog = kLogHeader;
     g_bBatchError = false;
 
-    const TProcessingHooks& hooks = ProcessingHooks();
-    bool finished = true;
     for (const std::string& name : m_studies) {
         const std::string studyFolder = vx::JoinPath(m_strExamFolder, name);
         if (!vx::FolderExists(m_strOutput))
             vx::MakeFolder(m_strOutput);
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
+        const bool existed = vx::FolderExists(projectFolder);
 
         // The study's project opens no window: the main frame shows the set-aside project.
         auto project = std::make_unique<TProject>();
@@ -139,29 +141,39 @@ bool TBatchRun::Run()
         g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
         g_bBatchError = false;
 
-        if (!m_pMacro && !ReadMacro()) {
-            finished = false;
-            break;
-        }
-        ProcessStudy(*project, studyFolder, patterns);
-        project->Save();
-        if (!g_bBatchError)
-            g_batchLog += "No error or warning. \r\n";
+        const bool applied = ProcessStudy(*project, studyFolder, patterns);
+        if (applied || existed)
+            project->Save();
         project.reset();
         g_pProject = nullptr;
+        // Sets the macro failed on would pass for processed ones: a project this run made
+        // for them goes again.
+        if (!applied && !existed && vx::RemoveFolderTree(projectFolder))
+            vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because the macro failed.");
+        if (!g_bBatchError)
+            g_batchLog += "No error or warning. \r\n";
     }
-    if (m_pMacro && hooks.deleteStep)
+    if (const TProcessingHooks& hooks = ProcessingHooks(); m_pMacro && hooks.deleteStep)
         hooks.deleteStep(m_pMacro);
     m_pMacro = nullptr;
     scope.End();
-    return finished;
+    return true;
+}
+
+bool TBatchRun::CheckOutput() const
+{
+    // A relative location would put the projects wherever the program happens to run.
+    if (m_strOutput.empty())
+        vx::Report("Please enter the output location.", vx::ReportIcon::Exclamation);
+    else if (m_strOutput.front() != '/')
+        vx::Report("The output location must be a full path: " + m_strOutput, vx::ReportIcon::Exclamation);
+    return !m_strOutput.empty() && m_strOutput.front() == '/';
 }
 
 bool TBatchRun::ReadMacro()
 {
-    // The message is a box of its own: the run ends with it and shows no log.
+    // Read before batch mode begins: the message is a box, and the run ends with it.
     auto fail = [](const std::string& text) {
-        g_bBatchMode = false;
         vx::Report(text, vx::ReportIcon::Exclamation);
         return false;
     };
@@ -179,7 +191,7 @@ bool TBatchRun::ReadMacro()
     return true;
 }
 
-void TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
+bool TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
                              const std::vector<std::string>& patterns)
 {
     TCSIReadParams block;
@@ -206,21 +218,25 @@ void TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
     const TProcessingHooks& hooks = ProcessingHooks();
     // The list is copied: a set that cannot be loaded must not change the walk.
     std::vector<TCSISet*> sets(project.m_pCSISetList->begin(), project.m_pCSISetList->end());
+    bool applied = true;
     for (TCSISet* set : sets) {
         project.SetWorkSet(set);
         if (TCSISet* workSet = project.m_pWorkSet) {
             // A macro that fails without a message of its own would pass unnoticed. One
             // that throws has put the set back; the cause goes to the log and the run goes on.
-            bool applied = false;
+            bool setDone = false;
             try {
-                applied = hooks.applyStep(m_pMacro, workSet);
+                setDone = hooks.applyStep(m_pMacro, workSet);
             } catch (...) {
                 vx::ReportCurrentException();
             }
-            if (!applied)
+            if (!setDone) {
                 vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + workSet->GetName());
+                applied = false;
+            }
             workSet->UpdateMaps();
         }
         project.SaveWorkSet(false);
     }
+    return applied;
 }

@@ -2,7 +2,8 @@
 // The batch run: every chosen study folder of an exam location becomes a project of its
 // own in the output folder, holding the images and CSI sets that the exam type's file
 // rules find in the study, with one macro file applied to every CSI set. While it runs,
-// g_bBatchMode sends every message to g_batchLog, which then reads
+// g_bBatchMode sends every message to g_batchLog. A study whose macro fails on one of its
+// sets keeps no project when the run made its folder. The log then reads
 //   Errros and warnings for the batch processing:
 //   (per study) \r\nProject <project folder>: \r\n, what the study logged, and
 //               "No error or warning. \r\n" when it logged no error;
@@ -42,15 +43,19 @@ public:
     std::string m_strMacro;              // macro file
     int m_nExamType = 0;
 
-    // Runs the batch over every study. False when the macro file cannot be opened or read:
-    // one message box says so, and the run stops before the first study is processed.
+    // Runs the batch over every study. False when the output location is empty or not a
+    // full path, or the macro file cannot be opened or read: one message box says so, and
+    // nothing is created.
     bool Run();
 
 private:
+    // Whether m_strOutput is a full path; false after its message box.
+    bool CheckOutput() const;
     // The macro of m_strMacro read into m_pMacro; false after its message box.
     bool ReadMacro();
-    // Adds the study's files to the project and applies the macro to every CSI set.
-    void ProcessStudy(TProject& project, const std::string& studyFolder, const std::vector<std::string>& patterns);
+    // Adds the study's files to the project and applies the macro to every CSI set; false
+    // when the macro failed on one of them.
+    bool ProcessStudy(TProject& project, const std::string& studyFolder, const std::vector<std::string>& patterns);
 
     TProcessStep* m_pMacro = nullptr;
 };

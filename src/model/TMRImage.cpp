@@ -709,16 +709,39 @@ std::vector<uint32_t> TMRImage::RenderPixels(int colourTable)
     });
 }
 
+void TMRImage::AddOverlayColour(const TPoint2D& point, double weight, int colourTable, int rgb[3]) const
+{
+    const vx::TPointI p = WorldToPixel(point);
+    const bool inside = p.x >= 0 && p.x < m_nWidth && p.y >= 0 && p.y < m_nHeight;
+    const int value = inside ? m_pixels[static_cast<size_t>(p.y) * m_nWidth + p.x] : 0;
+    const unsigned char grey = WindowGrey(value, m_nWindowLow, m_nWindowHigh);
+    unsigned char c[3] = {grey, grey, grey};
+    GreyToRGB(grey, colourTable, c[0], c[1], c[2]);
+    // Saturated: a channel past 255 stays at full strength instead of wrapping.
+    for (int k = 0; k < 3; ++k)
+        rgb[k] = Channel(c[k] * weight + rgb[k]);
+}
+
+namespace {
+
+// The overlays whose pixels can be read; the others add nothing.
+std::vector<const TMRImage*> ReadableOverlays(const std::vector<TMRImage*>& overlays)
+{
+    std::vector<const TMRImage*> readable;
+    for (TMRImage* overlay : overlays)
+        if (overlay && overlay->EnsurePixels())
+            readable.push_back(overlay);
+    return readable;
+}
+
+}  // namespace
+
 std::vector<uint32_t> TMRImage::RenderMapOverlay(const std::vector<TMRImage*>& overlays, float baseWeight,
                                                  float overlayWeight, int colourTable)
 {
     if (!EnsurePixels())
         return {};
-    // Overlays whose pixels cannot be read add nothing.
-    std::vector<TMRImage*> readable;
-    for (TMRImage* overlay : overlays)
-        if (overlay && overlay->EnsurePixels())
-            readable.push_back(overlay);
+    const std::vector<const TMRImage*> readable = ReadableOverlays(overlays);
     const int low = m_nWindowLow, high = m_nWindowHigh;
     return RenderWrapped([&](int x, int y, int v) {
         const double base = WindowGrey(v, low, high) * static_cast<double>(baseWeight);
@@ -726,19 +749,33 @@ std::vector<uint32_t> TMRImage::RenderMapOverlay(const std::vector<TMRImage*>& o
         // The overlays are sampled at the pixel's centre, so that images of the same
         // grid meet pixel for pixel.
         const TPoint2D point = PixelToWorld(TPoint2D(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f));
-        for (const TMRImage* overlay : readable) {
-            const vx::TPointI p = overlay->WorldToPixel(point);
-            const bool inside = p.x >= 0 && p.x < overlay->m_nWidth && p.y >= 0 && p.y < overlay->m_nHeight;
-            const int value = inside ? overlay->m_pixels[static_cast<size_t>(p.y) * overlay->m_nWidth + p.x] : 0;
-            const unsigned char grey = WindowGrey(value, overlay->m_nWindowLow, overlay->m_nWindowHigh);
-            unsigned char c[3] = {grey, grey, grey};
-            GreyToRGB(grey, colourTable, c[0], c[1], c[2]);
-            // Saturated: a channel past 255 stays at full strength instead of wrapping.
-            for (int k = 0; k < 3; ++k)
-                rgb[k] = Channel(c[k] * static_cast<double>(overlayWeight) + rgb[k]);
-        }
+        for (const TMRImage* overlay : readable)
+            overlay->AddOverlayColour(point, overlayWeight, colourTable, rgb);
         return PackRGB(rgb[0], rgb[1], rgb[2]);
     });
+}
+
+void TMRImage::AddMapOverlays(uint32_t* picture, int width, int height, int stride,
+                              const std::vector<TMRImage*>& overlays, float weight, int colourTable,
+                              const TPoint2D& origin, const TPoint2D& step)
+{
+    if (!picture || width <= 0 || height <= 0 || stride < width)
+        return;
+    const std::vector<const TMRImage*> readable = ReadableOverlays(overlays);
+    if (readable.empty())
+        return;
+    for (int y = 0; y < height; ++y) {
+        uint32_t* row = picture + static_cast<size_t>(y) * static_cast<size_t>(stride);
+        const float wy = origin.y + (static_cast<float>(y) + 0.5f) * step.y;
+        for (int x = 0; x < width; ++x) {
+            const TPoint2D point(origin.x + (static_cast<float>(x) + 0.5f) * step.x, wy);
+            int rgb[3] = {static_cast<int>((row[x] >> 16) & 0xff), static_cast<int>((row[x] >> 8) & 0xff),
+                          static_cast<int>(row[x] & 0xff)};
+            for (const TMRImage* overlay : readable)
+                overlay->AddOverlayColour(point, weight, colourTable, rgb);
+            row[x] = (row[x] & 0xff000000u) | PackRGB(rgb[0], rgb[1], rgb[2]);
+        }
+    }
 }
 
 void TMRImage::DrawMapOverlay(vx::TCanvas& canvas, const std::vector<TMRImage*>& overlays, float baseWeight,

@@ -224,6 +224,14 @@ public:
                                            float overlayWeight, int colourTable);
     void DrawMapOverlay(vx::TCanvas& canvas, const std::vector<TMRImage*>& overlays, float baseWeight,
                         float overlayWeight, int colourTable);
+    // Adds the overlays' colours, times `weight` and held to 0..255, to a picture of 32-bit
+    // 0x??rrggbb pixels (width x height, `stride` pixels a row) whose pixel (x, y) shows the
+    // world point origin + ((x + 0.5) * step.x, (y + 0.5) * step.y). A view draws overlays
+    // so at its own resolution, where their cells can meet the lines of the CSI grid at any
+    // zoom; sampled per image pixel they would end up to one image pixel off.
+    static void AddMapOverlays(uint32_t* picture, int width, int height, int stride,
+                               const std::vector<TMRImage*>& overlays, float weight, int colourTable,
+                               const TPoint2D& origin, const TPoint2D& step);
 
     // The image record of the project file, always written in the newest layout.
     bool Write(vx::TFile& file) const;
@@ -245,6 +253,9 @@ public:
     void Anonymize();
 
 private:
+    // Adds this overlay's colour at a world point (its colour of 0 outside it), times
+    // weight, to rgb, each channel held to 0..255. The pixels must be loaded.
+    void AddOverlayColour(const TPoint2D& point, double weight, int colourTable, int rgb[3]) const;
     // The picture of colourOf(x, y, stored value) for every pixel, wrapped around so
     // that the centre lands in the middle.
     template <typename ColourOf>

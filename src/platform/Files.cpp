@@ -43,6 +43,13 @@ bool RemoveFile(const std::string& path)
     return fs::remove(fs::path(path), ec) && !ec;
 }
 
+bool RemoveFolderTree(const std::string& path)
+{
+    std::error_code ec;
+    fs::remove_all(fs::path(path), ec);
+    return !ec && !fs::exists(fs::path(path), ec);
+}
+
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
 {
     std::error_code ec;

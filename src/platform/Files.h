@@ -13,6 +13,8 @@ bool FolderExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be examined.
 int64_t FileSize(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Removes a folder with everything in it; false when something stayed.
+bool RemoveFolderTree(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 bool RenameFile(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);

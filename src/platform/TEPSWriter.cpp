@@ -52,7 +52,7 @@ void TEPSWriter::Line(const std::string& text)
 
 void TEPSWriter::WriteEPSHeader(const std::string& title, unsigned width, unsigned height)
 {
-    Line("%!PS-Adobe EPSF-3.0");
+    Line("%!PS-Adobe-3.0 EPSF-3.0");
     Line("%%Title: " + title);
     Line("%%BoundingBox: 0 0 " + std::to_string(width) + " " + std::to_string(height));
     Line("%%Creator: Kolvo version 1.0, Tarnwell");
@@ -121,6 +121,12 @@ bool TEPSWriter::Close()
 {
     if (!m_open)
         return !m_failed;
+    // A standalone viewer shows the page only on showpage; programs that place the
+    // file in a page of their own disable it.
+    if (m_clipped)
+        Line("grestore");
+    m_clipped = false;
+    Line("showpage");
     m_open = false;
     if (m_failed || !m_file.File().WriteText(m_text) || !m_file.Commit()) {
         m_file.Abort();

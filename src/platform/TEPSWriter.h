@@ -33,7 +33,8 @@ public:
     // One polyline: point i at (i * dx + x0, (yOffset + values[i]) * yScale); nothing
     // for n < 2.
     void PlotArray(const float* values, int n, float dx, float yOffset, float yScale, unsigned x0);
-    // Puts the file in place; false when it could not be created or written.
+    // Ends the page with showpage and puts the file in place; false when it could not be
+    // created or written.
     bool Close();
     // True once creating or writing the file failed.
     bool Failed() const { return m_failed; }

@@ -3,10 +3,12 @@
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <sstream>
 
 #include "model/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
+#include "platform/TFile.h"
 #include "platform/TTextFile.h"
 #include "processing/MacroStepTypes.h"
 #include "processing/TProcessStep.h"
@@ -141,4 +143,26 @@ bool ReadMacroSteps(vx::TTextFile& file, std::list<TProcessStep*>& steps)
         steps.push_back(pStep.release());
     }
     return true;
+}
+
+TMacroFileKind MacroFileKind(const std::string& path)
+{
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read))
+        return TMacroFileKind::Unreadable;
+    std::string head(64 * 1024, '\0');
+    head.resize(file.Read(head.data(), head.size()));
+    std::istringstream lines(head);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line == kMacroFileHeader || line == kBlockStart)
+            return TMacroFileKind::Macro;
+    }
+    return TMacroFileKind::Other;
+}
+
+std::string NotAMacroFileText(const std::string& path)
+{
+    return "Can not run macro file " + path + " because it is not a macro file.";
 }

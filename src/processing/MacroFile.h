@@ -71,3 +71,11 @@ int32_t ParseMacroInt(const std::string& text);
 // type, one that ends before its type line, or one whose step does not read (a line
 // that does not read is reported); the steps read before stay in the list.
 bool ReadMacroSteps(vx::TTextFile& file, std::list<TProcessStep*>& steps);
+
+// What a file chosen as a macro is: a macro file holds the header line or a line
+// "<action>" that opens a step block. Only the first 64 KiB are looked at, so that a
+// large file of another kind is not read whole.
+enum class TMacroFileKind { Unreadable, Other, Macro };
+TMacroFileKind MacroFileKind(const std::string& path);
+// The message for a file that is not a macro file.
+std::string NotAMacroFileText(const std::string& path);

@@ -380,9 +380,14 @@ void CMainPicView::PaintImageLayer()
             own.fill(kBlack);
             {
                 vx::TPainterCanvas dc(&own);
-                image->DrawMapOverlay(dc, overlays, imageWeight, mapWeight, colourTable);
+                image->DrawMapOverlay(dc, {}, imageWeight, 0.0f, colourTable);
             }
             layer.drawImage(QRect(0, 0, w, h), own);
+        }
+        if (!overlays.empty()) {
+            layer.end();
+            AddMapOverlays(QRect(0, 0, w, h), overlays, mapWeight, colourTable);
+            layer.begin(&m_dcImage);
         }
         const QImage scale = overlays.empty()
                                  ? ColourScale(image->GetWindowHigh(), image->GetWindowLow(), 0, h)
@@ -390,26 +395,47 @@ void CMainPicView::PaintImageLayer()
                                                colourTable, h);
         layer.drawImage(QPoint(w, 0), scale);
     } else if (!overlays.empty()) {
-        // The widest map carries the others, each over the same grid.
-        TMRImage* widest = overlays.front();
-        for (TMRImage* overlay : overlays)
-            if (overlay->GetWidth() > widest->GetWidth())
-                widest = overlay;
-        QImage own(std::max(widest->GetWidth(), 1), std::max(widest->GetHeight(), 1), QImage::Format_RGB32);
-        if (!own.isNull()) {
-            own.fill(kBlack);
-            {
-                vx::TPainterCanvas dc(&own);
-                widest->DrawMapOverlay(dc, overlays, 0.0f, 1.0f, colourTable);
-            }
-            const TPixelRect grid = GetSliceRect();
-            layer.drawImage(QRect(grid.left, grid.top, grid.right - grid.left, grid.bottom - grid.top), own);
-        }
+        // The maps alone, at full strength over black, fill the grid.
+        const TPixelRect grid = GetSliceRect();
+        const QRect cells(grid.left, grid.top, grid.right - grid.left, grid.bottom - grid.top);
+        layer.fillRect(cells, kBlack);
+        layer.end();
+        AddMapOverlays(cells, overlays, 1.0f, colourTable);
+        layer.begin(&m_dcImage);
         layer.drawImage(QPoint(w, 0), ColourScale(m_pFrame->GetMapDisplayMax(), m_pFrame->GetMapDisplayMin(),
                                                    colourTable, h));
     } else {
         layer.fillRect(QRect(w, 0, kScaleWidth, h), kMargin);
     }
+}
+
+void CMainPicView::AddMapOverlays(const QRect& area, const std::vector<TMRImage*>& overlays, float weight,
+                                  int colourTable)
+{
+    const QRect part = area.intersected(m_dcImage.rect());
+    if (part.isEmpty())
+        return;
+    // The world point of a picture pixel: through the CSI grid's own placement when there
+    // is a grid, so that the map cells meet its lines at any zoom; else through the image.
+    TPoint2D origin, step;
+    const TCSISlice* slice = FrameSlice();
+    const TPixelRect grid = slice ? GetSliceRect() : TPixelRect{};
+    if (slice && grid.right > grid.left && grid.bottom > grid.top) {
+        const TPoint2D topLeft = slice->GetTopLeft(), bottomRight = slice->GetBottomRight();
+        step = TPoint2D((bottomRight.x - topLeft.x) / static_cast<float>(grid.right - grid.left),
+                        (bottomRight.y - topLeft.y) / static_cast<float>(grid.bottom - grid.top));
+        origin = TPoint2D(topLeft.x - static_cast<float>(grid.left) * step.x,
+                          topLeft.y - static_cast<float>(grid.top) * step.y);
+    } else if (const TMRImage* image = FrameImage()) {
+        step = TPoint2D(m_fMmPerPixelX / m_fZoom, m_fMmPerPixelY / m_fZoom);
+        origin = image->ConvertPoint(TPoint2D(0.0f, 0.0f), 0);
+    } else {
+        return;
+    }
+    origin = TPoint2D(origin.x + static_cast<float>(part.left()) * step.x, origin.y + static_cast<float>(part.top()) * step.y);
+    auto* pixels = reinterpret_cast<uint32_t*>(m_dcImage.scanLine(part.top())) + part.left();
+    TMRImage::AddMapOverlays(pixels, part.width(), part.height(), static_cast<int>(m_dcImage.bytesPerLine() / 4),
+                             overlays, weight, colourTable, origin, step);
 }
 
 bool CMainPicView::IsGridActive() const

@@ -252,6 +252,9 @@ private:
     // The grid is drawn solid when the frame has no image or the image lies within
     // 0.5 mm of the slice.
     bool IsGridActive() const;
+    // Adds the map overlays, times `weight`, to the image layer's pixels inside `area` at
+    // the layer's own resolution, placed by the CSI grid (by the image without a grid).
+    void AddMapOverlays(const QRect& area, const std::vector<TMRImage*>& overlays, float weight, int colourTable);
     // Draws the colour-scale column (kScaleWidth x h) of a value range.
     QImage ColourScale(float top, float bottom, int colourTable, int h) const;
     void DrawCells(const std::vector<TSpectrum*>* voxels, int x, int y, int z);

@@ -198,7 +198,7 @@ void WriteHead(std::ostream& out, const std::string& projectName, bool estimatio
     out << "<style type=\"text/css\">\n"
         << "\th4 {text-align: center}\n"
         << "\timg {float: middle; margin: 5pt; " << size << ": " << big << "}\n"
-        << "\timg.vox {float: middle; margin: 5pt; height: " << small << "}\n"
+        << "\timg.vox {float: middle; margin: 5pt; width: auto; height: " << small << "}\n"
         << "\tbody {text-align: center; font-size: x-small; font-family: Verdana, Georgia, Serif}\n"
         << "\ttd {vertical-align: top; font-size: x-small; padding: 4pt; text-align: center}\n"
         << "\ttd.name {font-weight: bold}\n"

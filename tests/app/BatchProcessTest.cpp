@@ -6,6 +6,9 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTest>
 #include <QLineEdit>
 
 #include <memory>
@@ -212,4 +215,79 @@ TEST_F(BatchProcessTest, AKernelMessageOfTheMacroIsLoggedWithoutABox)
     EXPECT_NE(log.find(StudyLog("study1", "scan") + "Failed to load the HLSVD DLL. Error code : 2\r\n\r\nProject "),
               std::string::npos)
         << log;
+}
+
+// OK with a macro that is missing, of another kind or unreadable, or with an output location
+// that is empty or relative (it would land in the working folder, here the exam location):
+// one message each, the dialog stays open for a correction, and nothing is created.
+TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
+{
+    const std::string unreadable = exams.File("bad.mcr");
+    WriteBytes(unreadable, "#Vexara Macro File#\r\n\r\n<action>\r\ntype = 11\r\n</action>\r\n");
+    const std::string notMacro = exams.File("study1/scan.spar");
+    const std::string output = exams.Path() + "/CSIProjects/";
+    const struct {
+        std::string macro, output, message;
+    } cases[] = {
+        {"", output, "Please select a macro file."},
+        {notMacro, output, "Can not run macro file " + notMacro + " because it is not a macro file."},
+        {unreadable, output, "Can not read from macro file " + unreadable + " because of wrong format."},
+        {macro, "", "Please enter the output location."},
+        {macro, "CSIProjects", "The output location must be a full path: CSIProjects"},
+    };
+    const std::vector<vx::TFolderEntry> before = vx::ListFolder(exams.Path());
+    std::vector<std::vector<std::string>> messages;
+    std::vector<bool> open;
+    TDialogScript script([&](QDialog& d) {
+        EXPECT_NE(dynamic_cast<CBatchProcessDlg*>(&d), nullptr) << "no other dialog (the log) comes up";
+        return ShowAndAct<CBatchProcessDlg>(d, [&](CBatchProcessDlg& dialog) {
+            QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            for (const auto& c : cases) {
+                report.Clear();
+                dialog.MacroEdit()->setText(QString::fromStdString(c.macro));
+                dialog.OutputEdit()->setText(QString::fromStdString(c.output));
+                QTest::mouseClick(ok, Qt::LeftButton);
+                messages.push_back(report.Messages());
+                open.push_back(dialog.isVisible());
+            }
+            dialog.reject();
+        });
+    });
+    vx::app::InstallBatchDialogs();
+    vx::app::GetBatchDialog()(&session->MainFrame());
+    ASSERT_EQ(messages.size(), std::size(cases));
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE(cases[k].message);
+        EXPECT_EQ(messages[k], std::vector<std::string>{cases[k].message});
+        EXPECT_TRUE(open[k]);
+    }
+    const std::vector<vx::TFolderEntry> after = vx::ListFolder(exams.Path());
+    EXPECT_EQ(after.size(), before.size()) << "no output folder, no study project";
+    EXPECT_FALSE(vx::FolderExists(output));
+    EXPECT_FALSE(g_bBatchMode);
+    EXPECT_EQ(g_pProject, session->Project());
+}
+
+// A study whose macro fails on one of its sets leaves no project behind (its sets would
+// look processed); the log names the failure, and a study without sets keeps its project.
+TEST_F(BatchProcessTest, AStudyWhoseMacroFailsLeavesNoProject)
+{
+    TProcessingHooks hooks = ProcessingHooks();
+    hooks.applyStep = [](TProcessStep*, TCSISet*) { return false; };
+    InstallProcessingHooks(hooks);
+    const std::string logPath = exams.File("log.txt");
+    RunBatch(logPath);
+    EXPECT_TRUE(logShown);
+    EXPECT_EQ(report.Count(), 0u);
+    const std::string output = exams.Path() + "/CSIProjects/";
+    EXPECT_FALSE(vx::FolderExists(output + "study1"));
+    EXPECT_FALSE(vx::FolderExists(output + "study2"));
+    EXPECT_TRUE(vx::FileExists(output + "study3/study3.tpj"));
+    const auto failed = [&](const std::string& study, const std::string& set) {
+        return StudyLog(study, set) + "Error: Fail to apply macro to CSI set " + set + "\r\nError: The project " + output +
+               study + " is removed because the macro failed.\r\n";
+    };
+    EXPECT_EQ(ReadBytes(logPath), std::string(TBatchRun::kLogHeader) + failed("study1", "scan") + failed("study2", "csi") +
+                                      "\r\nProject " + output + "study3: \r\nNo error or warning. \r\n");
+    EXPECT_EQ(g_pProject, session->Project());
 }

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -66,6 +67,7 @@ public:
     {
         m_old = vx::app::SetMenuRunner([this](QMenu& menu, const QPoint&) -> QAction* {
             texts.clear();
+            ++shown;
             QAction* chosen = nullptr;
             for (QAction* action : menu.actions()) {
                 if (action->isSeparator())
@@ -83,6 +85,7 @@ public:
 
     std::string choice;
     std::vector<std::string> texts;
+    int shown = 0;
 
 private:
     vx::app::MenuRunner m_old;
@@ -241,6 +244,36 @@ TEST_F(ExplorerTest, ClickedItemChoosesThePopupAndTheSelectionItsCommands)
         Command(c.clicked, "");
         EXPECT_EQ(menus.texts, c.menu);
     }
+}
+
+// The Menu key and Shift+F10 open the menu of the caret's item, also after the caret
+// moved by the keyboard; a platform that sends its own keyboard menu request before the
+// Menu key still shows one menu.
+TEST_F(ExplorerTest, KeysOpenTheMenuOfTheCaretItem)
+{
+    const std::vector<std::string> setMenu = {"Add Images...", "Add CSI Set", "View Slice...", "Set Work Set",
+                                              "Remove", "Zero Fill", "Set Parameters...", "Save as..."};
+    Click(TGuiFixture::kSetName);
+    QTest::keyClick(tree, Qt::Key_Menu);
+    EXPECT_EQ(menus.shown, 1);
+    EXPECT_EQ(menus.texts, setMenu);
+
+    QTest::keyClick(tree, Qt::Key_Up);
+    ASSERT_EQ(tree->GetCaret(), Item("CSI"));
+    QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(menus.shown, 2);
+    EXPECT_EQ(menus.texts, (std::vector<std::string>{"Add Exam...", "Add Images...", "Add CSI Set..."}));
+    QTest::keyClick(tree, Qt::Key_F10);
+    EXPECT_EQ(menus.shown, 2) << "F10 alone is no menu request";
+
+    QTest::keyClick(tree, Qt::Key_Down);
+    menus.texts.clear();
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(0, 0), tree->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(tree, &request);
+    QTest::keyClick(tree, Qt::Key_Menu);
+    EXPECT_EQ(menus.shown, 3);
+    EXPECT_EQ(menus.texts, setMenu);
+    EXPECT_EQ(report.Count(), 0u);
 }
 
 TEST_F(ExplorerTest, SaveAsSumAndRatioMakeSetsWithTheirOwnFiles)

@@ -5,6 +5,8 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QTest>
 
 #include <string>
 #include <vector>
@@ -138,6 +140,8 @@ TEST_F(MapCommandsTest, ResizeDialogKeepsItsSizesWithinOneToAThousand)
     dialog.accept();  // no map chosen
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.GetMap(), nullptr);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please choose a map."});
+    report.Clear();
     dialog.MapList()->setCurrentRow(0);
     for (const char* bad : {"0", "1001", "-4", "x"}) {
         dialog.SizeEdit(1)->setText(bad);
@@ -149,6 +153,42 @@ TEST_F(MapCommandsTest, ResizeDialogKeepsItsSizesWithinOneToAThousand)
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.GetSizes()[1], 1000);
+}
+
+// Map > Resize as the user meets it: OK before choosing a map keeps the dialog open and
+// changes nothing; the sizes the dialog fills in for the chosen map pass the command's
+// check, also a size that is no power of 2, so only the edited axis changes.
+TEST_F(MapCommandsTest, ResizeDialogWaitsForAChosenMapAndTakesItsOwnSizes)
+{
+    TMap* first = AddMap("NAA_map", 8, 8, TMap::kNeverSaved);
+    TMap* second = AddMap("Cho_map", 8, 3, TMap::kNeverSaved);
+    session->MainFrame().UpdateCommandStates();  // the maps were added behind the frame's back
+    bool keptOpen = false;
+    std::vector<QString> filled;
+    TDialogScript script([&](QDialog& d) {
+        if (script.runs > 1)  // shown again after a refusal
+            return int(QDialog::Rejected);
+        return ShowAndAct<CResizeMapDlg>(d, [&](CResizeMapDlg& dialog) {
+            QApplication::setActiveWindow(&dialog);
+            QApplication::processEvents();
+            QPushButton* ok = dialog.Buttons()->button(QDialogButtonBox::Ok);
+            QTest::mouseClick(ok, Qt::LeftButton);
+            keptOpen = dialog.isVisible() && dialog.result() != QDialog::Accepted;
+            QListWidget* list = dialog.MapList();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+            for (int k = 0; k < 3; ++k)
+                filled.push_back(dialog.SizeEdit(k)->text());
+            dialog.SizeEdit(0)->setText("16");
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+    });
+    session->MainFrame().Action(cmd::MapResize)->trigger();
+    EXPECT_EQ(script.runs, 1);
+    EXPECT_TRUE(keptOpen);
+    EXPECT_EQ(filled, (std::vector<QString>{"8", "3", "1"}));
+    EXPECT_EQ(std::vector<int>(first->size, first->size + 3), (std::vector<int>{8, 8, 1}));
+    EXPECT_EQ(std::vector<int>(second->size, second->size + 3), (std::vector<int>{16, 3, 1}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please choose a map."});
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QTest>
 
@@ -127,6 +130,92 @@ TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
     EXPECT_EQ(vx::CurrentFolder(), before);
 }
 
+// New Project and Save As as the user meets them: Return in the name or in the folder list
+// accepts nothing (in the list it opens the folder), a refused name leaves the dialog open
+// for a correction, and a last location that has gone gives way to the home folder.
+TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCorrection)
+{
+    MakeFolders(root.Path(), {"exams"});
+    struct TSeen {
+        bool afterNameReturn = false, afterListReturn = false, afterBadName = false;
+        QString listed;
+    };
+    const auto script = [&](TSeen& seen, const std::string& bad, const std::string& good) {
+        return [&seen, bad, good](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QApplication::setActiveWindow(&dialog);
+                dialog.NameEdit()->setFocus();
+                dialog.NameEdit()->setText(QString::fromStdString(bad));
+                QTest::keyClick(dialog.NameEdit(), Qt::Key_Return);
+                seen.afterNameReturn = dialog.isVisible();
+                CFolderList* list = dialog.FolderList();
+                const QList<QListWidgetItem*> exams = list->findItems("[exams]", Qt::MatchExactly);
+                if (!exams.isEmpty()) {
+                    list->setFocus();
+                    list->setCurrentItem(exams[0]);
+                    QTest::keyClick(list, Qt::Key_Return);
+                    seen.afterListReturn = dialog.isVisible();
+                }
+                seen.listed = dialog.LocationEdit()->text();
+                QPushButton* ok = dialog.Buttons()->button(QDialogButtonBox::Ok);
+                QTest::mouseClick(ok, Qt::LeftButton);
+                seen.afterBadName = dialog.isVisible();
+                dialog.NameEdit()->setText(QString::fromStdString(good));
+                QTest::mouseClick(ok, Qt::LeftButton);
+            });
+        };
+    };
+    {
+        TSeen seen;
+        TDialogScript run(script(seen, "a/b", "study"));
+        frame->Action(cmd::FileNewProject)->trigger();
+        EXPECT_TRUE(seen.afterNameReturn);
+        EXPECT_TRUE(seen.afterListReturn);
+        EXPECT_EQ(seen.listed.toStdString(), root.Path() + "/exams/");
+        EXPECT_TRUE(seen.afterBadName);
+        EXPECT_EQ(run.runs, 1);
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(g_pProject->GetProjectFilePath(), root.Path() + "/exams/study/study.tpj");
+    EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing beside the chosen folder";
+
+    report.Clear();
+    {
+        TSeen seen;
+        TDialogScript run(script(seen, ".hidden", "copy"));
+        frame->Action(cmd::FileSaveProjectAs)->trigger();
+        EXPECT_TRUE(seen.afterNameReturn);
+        EXPECT_TRUE(seen.afterBadName);
+        EXPECT_EQ(run.runs, 1);
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+    EXPECT_EQ(g_pProject->GetProjectFilePath(), root.Path() + "/exams/copy/copy.tpj");
+    EXPECT_TRUE(vx::FileExists(root.Path() + "/exams/copy/copy.tpj"));
+
+    // A location that has gone: the dialog opens on the home folder; Cancel puts the old
+    // location back.
+    const std::string gone = root.Path() + "/gone/";
+    g_strLastDir = gone;
+    std::string shown, listedFolder;
+    {
+        TDialogScript run([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                shown = dialog.LocationEdit()->text().toStdString();
+                listedFolder = dialog.FolderList()->Folder();
+                dialog.reject();
+            });
+        });
+        frame->Action(cmd::FileNewProject)->trigger();
+    }
+    std::string home = vx::HomeFolder();
+    if (home.back() != '/')
+        home += '/';
+    EXPECT_EQ(shown, home);
+    EXPECT_EQ(listedFolder, home);
+    EXPECT_EQ(g_strLastDir, gone);
+}
+
 TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
 {
     const struct {
@@ -153,10 +242,18 @@ TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
     }
     EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing was created beside the open project";
 
-    // A location that has gone.
+    // A location that goes while the dialog is open.
     report.Clear();
-    g_strLastDir = root.Path() + "/gone/";
-    RunWithName(cmd::FileNewProject, "study");
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                g_strLastDir = root.Path() + "/gone/";
+                dialog.NameEdit()->setText("study");
+                dialog.accept();
+            });
+        });
+        frame->Action(cmd::FileNewProject)->trigger();
+    }
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Project path cannot be found"}));
     EXPECT_EQ(g_pProject, open);
 

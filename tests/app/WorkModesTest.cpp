@@ -636,4 +636,28 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not write macro file " + missing}));
 }
 
+// Macro > Load of a file of another kind (a PAR-like text, the binary project file, an
+// empty file) says so and leaves the set and the history as they were.
+TEST_F(HistoryCommandsTest, LoadingAFileThatIsNoMacroSaysSo)
+{
+    TTempFolder folder;
+    const std::string text = folder.File("scan.PAR"), empty = folder.File("empty.mcr");
+    WriteBytes(text, "# === DATA DESCRIPTION FILE ===\r\n.    Patient name : x\r\n<action>?\r\n");
+    WriteBytes(empty, "");
+    const std::vector<float> before = RowHeights(*set);
+    TScriptedFileChooser chooser;
+    for (const std::string& path : {text, fixture.ProjectPath(), empty}) {
+        SCOPED_TRACE(path);
+        report.Clear();
+        chooser.Answer(path);
+        ASSERT_TRUE(Main().Action(cmd::MacroLoad)->isEnabled());
+        Main().Action(cmd::MacroLoad)->trigger();
+        QApplication::processEvents();
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>({"Can not run macro file " + path + " because it is not a macro file."}));
+        EXPECT_TRUE(StepNames().empty());
+        EXPECT_EQ(RowHeights(*set), before);
+    }
+}
+
 }  // namespace

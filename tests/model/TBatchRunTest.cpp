@@ -119,7 +119,7 @@ TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
               (std::vector<std::string>{"Can not read from macro file " + exams.File("steps.mcr") +
                                             " because of wrong format.",
                                         "Can not open macro file: " + exams.File("none.mcr")}));
-    EXPECT_FALSE(vx::FolderExists(run.m_strOutput + "/s2"));
+    EXPECT_FALSE(vx::FolderExists(run.m_strOutput)) << "no output folder, no study project";
     EXPECT_EQ(g_pProject, &m_open);
     EXPECT_FALSE(g_bBatchMode);
 }

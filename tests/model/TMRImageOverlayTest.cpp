@@ -106,3 +106,27 @@ TEST(MRImageOverlay, SaturatesOutsideAndUnreadableOverlaysAddNothing)
     empty.DrawMapOverlay(dc, {map.get()}, 1.0f, 1.0f, kColourHot);
     EXPECT_TRUE(dc.ops.empty());
 }
+
+// Added at another resolution, a map's cells fall where its world geometry puts them, not
+// on the base image's pixels: 3 picture pixels per 2 mm put the edge of the first 30 mm
+// cell between pixels 44 (centre 29.67 mm) and 45 (30.33 mm).
+TEST(MRImageOverlay, OverlaysAddedAtAnyResolutionKeepTheirCellEdges)
+{
+    auto map = MakeImage(8, 8, 240, 0, 1000, [](int x, int y) { return 1000 * (x + 8 * y) / 63; });
+    const int width = 360, height = 6, stride = 400;
+    std::vector<uint32_t> picture(static_cast<size_t>(stride) * height, 0xff101010u);
+    const TPoint2D origin(-120.0f, -120.0f), step(2.0f / 3.0f, 2.0f / 3.0f);
+    TMRImage::AddMapOverlays(picture.data(), width, height, stride, {map.get()}, 0.5f, kColourHot, origin, step);
+    for (int x = 0; x < width; ++x) {
+        const int column = static_cast<int>((x + 0.5) * 2.0 / 3.0) / 30;
+        int hot[3];
+        Hot(Grey(1000 * column / 63, 0, 1000), hot);
+        const uint32_t c = picture[static_cast<size_t>(2 * stride + x)];
+        ASSERT_EQ(c >> 24, 0xffu) << x;
+        EXPECT_EQ(RedOf(c), std::min(255, static_cast<int>(hot[0] * 0.5 + 16))) << x;
+        EXPECT_EQ(GreenOf(c), std::min(255, static_cast<int>(hot[1] * 0.5 + 16))) << x;
+        EXPECT_EQ(BlueOf(c), std::min(255, static_cast<int>(hot[2] * 0.5 + 16))) << x;
+    }
+    EXPECT_NE(picture[2 * stride + 44], picture[2 * stride + 45]);
+    EXPECT_EQ(picture[2 * stride + width], 0xff101010u) << "nothing beyond the width";
+}

@@ -33,8 +33,8 @@ TEST(EPSWriter, WritesHeaderDefaultsAndArrayLines)
         EXPECT_TRUE(eps.Close());
     }
     const std::vector<std::string> lines = vx::test::ReadCrLfLines(path);
-    ASSERT_EQ(lines.size(), 16u);
-    const std::vector<std::string> head = {"%!PS-Adobe EPSF-3.0", "%%Title: " + path, "%%BoundingBox: 0 0 400 300",
+    ASSERT_EQ(lines.size(), 17u);
+    const std::vector<std::string> head = {"%!PS-Adobe-3.0 EPSF-3.0", "%%Title: " + path, "%%BoundingBox: 0 0 400 300",
                                            "%%Creator: Kolvo version 1.0, Tarnwell"};
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), head);
     EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(%%CreationDate: [A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d \d{4})")))
@@ -44,6 +44,7 @@ TEST(EPSWriter, WritesHeaderDefaultsAndArrayLines)
                                            "% plot a one-dimension array of 4 points", "newpath"};
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.begin() + 14), rest);
     EXPECT_EQ(lines[15], "stroke closepath");
+    EXPECT_EQ(lines[16], "showpage");
 
     // The path line, read back as numbers against the formula.
     std::istringstream path_line(lines[14]);
@@ -67,10 +68,10 @@ TEST(EPSWriter, SettersWriteOnlyValuesInRange)
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {1.5f, 11, {}},
-        {-0.1f, 10, {"10 setlinewidth"}},
-        {1.0f, 0, {"1 setgray", "0 setlinewidth"}},
-        {0.25f, 3, {"0.25 setgray", "3 setlinewidth"}},
+        {1.5f, 11, {"showpage"}},
+        {-0.1f, 10, {"10 setlinewidth", "showpage"}},
+        {1.0f, 0, {"1 setgray", "0 setlinewidth", "showpage"}},
+        {0.25f, 3, {"0.25 setgray", "3 setlinewidth", "showpage"}},
     };
     TTempFolder dir;
     for (const Case& c : cases) {
@@ -138,7 +139,7 @@ TEST(EPSWriter, GhostscriptRendersInsideTheBoundingBox)
     EXPECT_EQ(rc, 0) << out;
     EXPECT_EQ(out.find("Error"), std::string::npos) << out;
 
-    const auto [brc, bbox] = RunShell("gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=bbox '" + path + "' -c showpage");
+    const auto [brc, bbox] = RunShell("gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=bbox '" + path + "'");
     ASSERT_EQ(brc, 0) << bbox;
     std::smatch m;
     ASSERT_TRUE(std::regex_search(bbox, m, std::regex(R"(%%BoundingBox: (-?\d+) (-?\d+) (-?\d+) (-?\d+))"))) << bbox;

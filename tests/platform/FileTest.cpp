@@ -95,3 +95,16 @@ TEST(File, WritePartsWritesEveryPartInOrderOrFailsOnAFullDisk)
     TFile::FailWritesAfter(-1);
     EXPECT_FALSE(full.Close()) << "a failed write is remembered until the close";
 }
+
+TEST(Files, RemoveFolderTreeTakesEverythingInsideAndNothingBeside)
+{
+    test::TTempFolder dir;
+    ASSERT_TRUE(MakeFolder(dir.File("out/study/sub")));
+    test::WriteBytes(dir.File("out/study/study.tpj"), "p");
+    test::WriteBytes(dir.File("out/study/sub/set"), "s");
+    test::WriteBytes(dir.File("out/other"), "o");
+    EXPECT_TRUE(RemoveFolderTree(dir.File("out/study")));
+    EXPECT_FALSE(FolderExists(dir.File("out/study")));
+    EXPECT_TRUE(FileExists(dir.File("out/other")));
+    EXPECT_TRUE(RemoveFolderTree(dir.File("out/study"))) << "nothing left to remove";
+}

@@ -314,3 +314,28 @@ TEST_F(MacroFileTest, BaselineFitPeaksCountUpToTheirNumber)
 }
 
 }  // namespace
+
+// A file is taken for a macro by its header line or by a step block, also one written by
+// hand without the header or with line feeds only; files of other kinds are not.
+TEST_F(MacroFileTest, MacroFilesAreKnownByTheirHeaderOrABlock)
+{
+    const struct {
+        const char* name;
+        std::string bytes;
+        TMacroFileKind kind;
+    } cases[] = {
+        {"header only", "#Vexara Macro File#\r\n\r\n", TMacroFileKind::Macro},
+        {"block without header", "#my steps\n\n<action>\ntype = 3\n</action>\n", TMacroFileKind::Macro},
+        {"block after other text", "notes\r\n<action>\r\ntype = 3\r\n</action>\r\n", TMacroFileKind::Macro},
+        {"header after an empty line", "\r\n#Vexara Macro File#\r\n", TMacroFileKind::Macro},
+        {"tag inside a line", "# PAR\r\n <action>\r\n<action>x\r\n", TMacroFileKind::Other},
+        {"empty", "", TMacroFileKind::Other},
+        {"binary", std::string("\0\1\2<action>\xff", 13), TMacroFileKind::Other},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteBytes(m_dir.File("f"), c.bytes);
+        EXPECT_EQ(MacroFileKind(m_dir.File("f")), c.kind);
+    }
+    EXPECT_EQ(MacroFileKind(m_dir.File("missing")), TMacroFileKind::Unreadable);
+}

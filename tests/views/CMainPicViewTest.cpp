@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,7 @@
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "support/GuiFixture.h"
+#include "support/GuiGrab.h"
 #include "support/ScriptedReport.h"
 #include "views/CMainPicView.h"
 
@@ -62,6 +64,28 @@ protected:
         vx::ResetGlobals();
     }
     static QColor At(const CMainPicView& view, vx::TPointI p) { return view.Picture().pixelColor(p.x, p.y); }
+    // An 8 x 8 map "NAA_map" of the work set holding value(x, y), with its range and display
+    // range 1 .. top, shown over the axial image; false when it cannot be.
+    bool ShowMap(const std::function<float(int, int)>& value, float top)
+    {
+        TProject* project = session->Project();
+        auto* map = new TMap(project->m_pWorkSet);
+        const int dim[3] = {8, 8, 1};
+        std::vector<TComplex> values;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                values.emplace_back(value(x, y), 0.0f);
+        if (!map->SetGrid(dim, values)) {
+            delete map;
+            return false;
+        }
+        map->name = "NAA_map";
+        std::copy(project->m_pWorkSet->m_fFOV, project->m_pWorkSet->m_fFOV + 3, map->fov);
+        map->minReal = map->displayMin = 1.0f;
+        map->maxReal = map->displayMax = top;
+        project->m_pWorkSet->AddMap(map);
+        return axial->AddMapOverlay(map, 2, 0.0f);
+    }
     // Zooms the view and repaints every layer, as the zoom modes do.
     static void Zoom(CMainPicView& view, float zoom)
     {
@@ -319,19 +343,7 @@ TEST_F(PicViewTest, MapOverlayBlendsAtTheProjectOpacity)
     // A map of the grid whose column x holds x + 1 (display range 1 .. 8): grey level
     // trunc(x * 1000 / 7) * 255 / 1000 in the hot table.
     TProject* project = session->Project();
-    auto* map = new TMap(project->m_pWorkSet);
-    const int dim[3] = {8, 8, 1};
-    std::vector<TComplex> values;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            values.emplace_back(float(x + 1), 0.0f);
-    ASSERT_TRUE(map->SetGrid(dim, values));
-    map->name = "NAA_map";
-    std::copy(project->m_pWorkSet->m_fFOV, project->m_pWorkSet->m_fFOV + 3, map->fov);
-    map->minReal = map->displayMin = 1.0f;
-    map->maxReal = map->displayMax = 8.0f;
-    project->m_pWorkSet->AddMap(map);
-    ASSERT_TRUE(axial->AddMapOverlay(map, 2, 0.0f));
+    ASSERT_TRUE(ShowMap([](int x, int) { return float(x + 1); }, 8.0f));
     project->m_nMapColormap = 1;
 
     CMainPicView& view = *axial->View();
@@ -369,6 +381,69 @@ TEST_F(PicViewTest, MapOverlayBlendsAtTheProjectOpacity)
     EXPECT_EQ(top.green(), 255);
     EXPECT_GT(top.blue(), 200);
     EXPECT_EQ(At(view, {bottomRight.x + 56, bottomRight.y - 1}), kBlack);
+}
+
+// A map over an image whose pixels do not fall on the CSI cells (FOV 250 mm against the
+// grid's 240 mm): at every zoom each cell's colour reaches exactly to the grid lines around
+// it (an overlay sampled per image pixel ends up to one image pixel away from them). The
+// samples are taken inside neighbouring cells and along the line between them, found
+// through the view's own conversion of millimetres to client pixels.
+TEST_F(PicViewTest, MapCellsMeetTheGridLinesAtEveryZoom)
+{
+    TMRImage* image = axial->GetImage();
+    ASSERT_NE(image, nullptr);
+    image->SetParameter(250.0f, TMRImage::ParamFOVX, false);
+    image->SetParameter(250.0f, TMRImage::ParamFOVY, false);
+    image->SetStoredWindow(5000, 6000);  // the image black: only the map adds colour
+    ASSERT_TRUE(ShowMap([](int x, int y) { return float(1 + x + 8 * y); }, 64.0f));
+    CMainPicView& view = *axial->View();
+    // The cells hold the map's colour and the grid lines, nothing else.
+    view.m_bShowUnselected = false;
+    view.m_strOrientLabels = "";
+    axial->resize(400, 300);
+    QApplication::processEvents();
+
+    // A point inside a cell, off its middle where the (hidden) spectrum's baseline runs.
+    const TPoint2D corner = axial->GetSlice()->GetTopLeft();
+    const auto centre = [&](int column, int row) {
+        return view.MmToClient(TPoint2D(corner.x + 30.0f * column + 10.0f, corner.y + 30.0f * row + 10.0f));
+    };
+    for (const float zoom : {1.0f, 2.0f, 3.0f, 4.0f, 6.5f}) {
+        SCOPED_TRACE(zoom);
+        Zoom(view, zoom);
+        const QImage& picture = view.Picture();
+        const auto inside = [&](vx::TPointI p) { return p.x >= 0 && p.y >= 0 && p.x < picture.width() && p.y < picture.height(); };
+        int lines = 0;
+        // From the centre of one cell to the centre of the next, across and down: the
+        // first cell's colour, one grid line, the second cell's colour.
+        for (int k = 0; k < 8; ++k)
+            for (int i = 1; i < 8; ++i)
+                for (const bool across : {true, false}) {
+                    const vx::TPointI from = across ? centre(i - 1, k) : centre(k, i - 1);
+                    const vx::TPointI to = across ? centre(i, k) : centre(k, i);
+                    if (!inside(from) || !inside(to))
+                        continue;
+                    const QColor first = At(view, from), second = At(view, to);
+                    ASSERT_NE(first, second);
+                    std::string walk;
+                    const int length = across ? to.x - from.x : to.y - from.y;
+                    for (int d = 0; d <= length; ++d) {
+                        const QColor c = At(view, across ? vx::TPointI{from.x + d, from.y} : vx::TPointI{from.x, from.y + d});
+                        // The grid's blue goes over the layers below it; no map colour is
+                        // that blue.
+                        const char letter = c == first ? 'a' : c.blue() == 255 ? '|' : c == second ? 'b' : '?';
+                        if (walk.empty() || walk.back() != letter)
+                            walk += letter;
+                    }
+                    EXPECT_EQ(walk, "a|b") << (across ? "across" : "down") << " cell " << i << " of " << k;
+                    ++lines;
+                }
+        EXPECT_GT(lines, 10);
+        if (zoom == 4.0f) {
+            EXPECT_FALSE(GrabToPng(axial, "map_overlay_on_grid_zoom400").isEmpty());
+        }
+    }
+    EXPECT_EQ(report.Count(), 0u);
 }
 
 }  // namespace

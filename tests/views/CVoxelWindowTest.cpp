@@ -2,9 +2,15 @@
 // is active, closing, and the arrow keys' walk through the image window's slice.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSplitter>
 #include <QTest>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <map>
@@ -225,3 +231,75 @@ TEST_F(VoxelWindowTest, EstimateWindowHighlightsItsRegionsAndTakesItsEstimateAlo
 }
 
 }  // namespace
+
+namespace {
+
+// The Window menu's entry of that text.
+QAction* WindowCommand(CMainFrame& frame, const QString& text)
+{
+    for (QAction* menu : frame.menuBar()->actions())
+        if (menu->text() == "&Window" && menu->menu())
+            for (QAction* action : menu->menu()->actions())
+                if (action->text() == text)
+                    return action;
+    return nullptr;
+}
+
+// On each axis the window lies inside the visible area, or starts at its edge when it is
+// larger: its title bar can be reached.
+::testing::AssertionResult Reachable(const QMdiSubWindow* window, const QSize& area)
+{
+    const QRect g = window->geometry();
+    const bool x = g.left() >= 0 && (g.right() < area.width() || g.left() == 0);
+    const bool y = g.top() >= 0 && (g.bottom() < area.height() || g.top() == 0);
+    if (x && y)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << window->windowTitle().toStdString() << " at " << g.x() << "," << g.y()
+                                         << " " << g.width() << "x" << g.height() << " in " << area.width() << "x"
+                                         << area.height();
+}
+
+}  // namespace
+
+// New voxel windows open in view, also after the main window was made small, and Tile and
+// Cascade from the Window menu leave every window reachable and a voxel window at least
+// as wide as its control panel and its minimum height.
+TEST_F(VoxelWindowTest, WindowsOpenInViewAndTileAndCascadeKeepTheirUsableSize)
+{
+    ASSERT_NE(Open(1, 1), nullptr);
+    Frame().resize(560, 420);
+    QApplication::processEvents();
+    CVoxelWindow* second = Open(2, 2, TMouseEvent::kShift);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(Reachable(second, Frame().MdiArea()->viewport()->size()));
+
+    Frame().resize(1280, 800);
+    QApplication::processEvents();
+    CVoxelWindow* third = Open(3, 3, TMouseEvent::kShift);
+    ASSERT_NE(third, nullptr);
+    const QSize area = Frame().MdiArea()->viewport()->size();
+    EXPECT_TRUE(QRect(QPoint(0, 0), area).contains(third->geometry())) << "a window that fits opens whole";
+
+    const auto check = [&](const char* command) {
+        SCOPED_TRACE(command);
+        QAction* action = WindowCommand(Frame(), command);
+        ASSERT_NE(action, nullptr);
+        action->trigger();
+        QApplication::processEvents();
+        std::vector<QPoint> corners;
+        for (QMdiSubWindow* window : Frame().MdiArea()->subWindowList()) {
+            EXPECT_TRUE(Reachable(window, area));
+            corners.push_back(window->pos());
+            if (auto* voxels = dynamic_cast<CVoxelWindow*>(window)) {
+                EXPECT_GE(voxels->height(), CVoxelWindow::kMinHeight);
+                EXPECT_GE(voxels->widget()->width(), voxels->Panel()->minimumWidth()) << "the control panel is not cut";
+            }
+        }
+        std::sort(corners.begin(), corners.end(), [](QPoint a, QPoint b) { return a.x() != b.x() ? a.x() < b.x() : a.y() < b.y(); });
+        EXPECT_EQ(std::adjacent_find(corners.begin(), corners.end()), corners.end()) << "no window hides another whole";
+    };
+    check("&Tile");
+    EXPECT_FALSE(GrabToPng(&Frame(), "window_tile_with_voxel_windows").isEmpty());
+    check("&Cascade");
+    EXPECT_FALSE(GrabToPng(&Frame(), "window_cascade_with_voxel_windows").isEmpty());
+}

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <iomanip>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "app/DialogRunner.h"
@@ -202,6 +203,76 @@ console.log(seen.join(' '));)";
         EXPECT_EQ(RunShell("node '" + dir.File("page.js") + "'"),
                   std::pair(0, std::string("/none/bold none//normal auto 250px auto ") +
                                    (estimation ? "160px" : "100px") + "\n"));
+    }
+}
+
+// The size a browser gives a 692 x 137 voxel picture of either page: the style sheet's
+// "img" rule, over it the more specific "img.vox", over both the inline style the picture's
+// click sets (run by Node); a side that is unset or "auto" follows the other side in the
+// picture's own proportion.
+TEST(ReportPageTest, VoxelPicturesKeepTheirShapeAndTheClickShowsTheRealSize)
+{
+    if (std::system("node -e 0 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "node is not installed; the page's script cannot be run";
+    const QSize real(692, 137);
+    using TStyle = std::map<std::string, std::string>;
+    for (const bool estimation : {false, true}) {
+        SCOPED_TRACE(estimation);
+        std::ostringstream out;
+        vx::report::WriteHead(out, "p", estimation, std::tm{});
+        vx::report::WriteVoxelRow(out, 0, "v.jpg");
+        const std::string page = out.str();
+
+        std::map<std::string, TStyle> rules;
+        const std::regex rule(R"(\n\s*([\w.]+) \{([^}]*)\})"), declaration(R"(\s*([\w-]+):\s*([^;]+))");
+        for (std::sregex_iterator r(page.begin(), page.end(), rule), end; r != end; ++r) {
+            const std::string body = (*r)[2];
+            for (std::sregex_iterator d(body.begin(), body.end(), declaration); d != end; ++d)
+                rules[(*r)[1]][(*d)[1]] = (*d)[2];
+        }
+        ASSERT_EQ(rules.count("img.vox"), 1u);
+        std::smatch click;
+        ASSERT_TRUE(std::regex_search(page, click, std::regex(R"re(<img class=vox onClick="(\w+)\(this\)")re")));
+
+        const std::string open = "<script type=\"text/javascript\">";
+        const size_t from = page.find(open) + open.size(), to = page.find("</script>");
+        ASSERT_LT(from, to);
+        vx::test::TTempFolder dir;
+        WriteBytes(dir.File("click.js"), page.substr(from, to - from) +
+                                             "const e = {style: {width: '', height: ''}}; const seen = [];\n"
+                                             "for (let k = 0; k < 2; ++k) { " + click.str(1) +
+                                             "(e); seen.push(e.style.width + '|' + e.style.height); }\n"
+                                             "console.log(seen.join(' '));\n");
+        const auto [status, clicked] = RunShell("node '" + dir.File("click.js") + "'");
+        ASSERT_EQ(status, 0) << clicked;
+        std::vector<TStyle> inline_ = {{}};
+        std::istringstream states(clicked);
+        for (std::string state; states >> state;) {
+            const size_t bar = state.find('|');
+            inline_.push_back({{"width", state.substr(0, bar)}, {"height", state.substr(bar + 1)}});
+        }
+        ASSERT_EQ(inline_.size(), 3u) << clicked;
+
+        std::vector<QSize> shown;
+        for (const TStyle& style : inline_) {
+            const auto side = [&](const std::string& name) {
+                for (const TStyle* layer : std::initializer_list<const TStyle*>{&style, &rules["img.vox"], &rules["img"]}) {
+                    const auto it = layer->find(name);
+                    if (it != layer->end() && !it->second.empty())
+                        return it->second == "auto" ? -1 : std::stoi(it->second);
+                }
+                return -1;
+            };
+            const int w = side("width"), h = side("height");
+            shown.push_back(w >= 0 && h >= 0 ? QSize(w, h)
+                            : w >= 0         ? QSize(w, qRound(double(w) * real.height() / real.width()))
+                            : h >= 0         ? QSize(qRound(double(h) * real.width() / real.height()), h)
+                                             : real);
+        }
+        EXPECT_NEAR(double(shown[0].width()) / shown[0].height(), double(real.width()) / real.height(), 0.05)
+            << shown[0].width() << " x " << shown[0].height();
+        EXPECT_EQ(shown[1], real) << "the click shows the real size";
+        EXPECT_EQ(shown[2], shown[0]) << "the next click restores";
     }
 }
 

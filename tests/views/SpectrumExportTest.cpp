@@ -169,10 +169,11 @@ TEST_F(SpectrumExportTest, EpsPlotsTheChosenPartOverTheClientSize)
         ASSERT_GE(lines.size(), 10u);
         EXPECT_EQ(lines[2], "%%BoundingBox: 0 0 " + std::to_string(w) + " " + std::to_string(h));
         if (!(flags & TSpectrumDisplayParams::kPartBits)) {
-            EXPECT_EQ(lines.size(), 11u) << "header and defaults only";
+            EXPECT_EQ(lines.size(), 12u) << "header, defaults and showpage only";
             continue;
         }
-        ASSERT_EQ(lines.size(), 16u);
+        ASSERT_EQ(lines.size(), 17u);
+        EXPECT_EQ(lines.back(), "showpage");
         EXPECT_EQ(lines[12], "% plot a one-dimension array of " + std::to_string(n) + " points");
         const std::vector<double> xy = Numbers(lines[14]);
         ASSERT_EQ(xy.size(), 2u * n);
@@ -237,5 +238,64 @@ TEST_F(SpectrumExportTest, MetafileAndCopyHoldTheShownPictureWithToolOverlays)
     ASSERT_TRUE(copy->isEnabled());
     copy->trigger();
     EXPECT_EQ(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), shown);
+    EXPECT_TRUE(report.Messages().empty());
+}
+
+// The EPS file chosen from the panel's Output menu is a page Ghostscript crops to its
+// bounding box; the dark pixels of the rendered page lie on the exported curve, and the
+// curve is there across its whole width.
+TEST_F(SpectrumExportTest, GhostscriptRendersTheExportedCurveAsAnEpsPage)
+{
+    if (RunShell("gs --version").first != 0)
+        GTEST_SKIP() << "ghostscript (gs) is missing: run scripts/deps";
+    Display(TSpectrumDisplayParams::kReal, 0, TGuiFixture::kPoints - 1);
+    const std::string eps = dir.File("curve.eps"), png = dir.File("curve.png");
+    TScriptedFileChooser chooser(eps);
+    QAction* output = window->Panel()->CommandAction(CVoxelWndDlgView::kCmdEPS);
+    ASSERT_NE(output, nullptr);
+    ASSERT_TRUE(output->isEnabled());
+    output->trigger();
+    EXPECT_EQ(ReadCrLfLines(eps).front(), "%!PS-Adobe-3.0 EPSF-3.0");
+
+    const auto [rc, out] = RunShell("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r72 -sDEVICE=png16m -sOutputFile='" +
+                                    png + "' '" + eps + "'");
+    ASSERT_EQ(rc, 0) << out;
+    const QImage page(QString::fromStdString(png));
+    ASSERT_FALSE(page.isNull()) << "ghostscript wrote no page";
+    const int w = view->width(), h = view->height();
+    ASSERT_EQ(page.size(), QSize(w, h));
+
+    // The curve in page pixels (y down): point i at (i * dx, h - (peak + value) * scale).
+    const TSpectrum* voxel = Voxel(3, 2);
+    const int n = voxel->m_nPoints;
+    const double dx = (w - 41.0) / n, peak = voxel->GetMaxMagnitude(), scale = (h - 30) / (2.0 * peak);
+    const auto yAt = [&](int i) { return h - (peak + voxel->GetReal(i)) * scale; };
+    int dark = 0, top = h;
+    for (int px = 0; px < w; ++px) {
+        // The rows the curve passes through over this pixel column; the line's width and the
+        // mitred tips of the narrow peak reach a few pixels beyond.
+        double low = h, high = -1;
+        for (int i = 0; i + 1 < n; ++i) {
+            if ((i + 1) * dx < px || i * dx > px + 1)
+                continue;
+            low = std::min({low, yAt(i), yAt(i + 1)});
+            high = std::max({high, yAt(i), yAt(i + 1)});
+        }
+        bool any = false;
+        for (int py = 0; py < h; ++py) {
+            if (qGray(page.pixel(px, py)) >= 128)
+                continue;
+            ++dark;
+            any = true;
+            top = std::min(top, py);
+            EXPECT_TRUE(py + 1 >= low - 4 && py <= high + 4)
+                << "dark pixel (" << px << "," << py << ") off the curve's rows " << low << " ... " << high;
+        }
+        if (px + 1 < (n - 1) * dx) {
+            EXPECT_TRUE(any) << "no curve in column " << px;
+        }
+    }
+    EXPECT_GT(dark, w / 2);
+    EXPECT_NEAR(top, h - 2 * peak * scale, 4.0) << "the peak reaches its height";
     EXPECT_TRUE(report.Messages().empty());
 }
