@@ -14,6 +14,7 @@ bool FolderExists(const std::string& path);
 int64_t FileSize(const std::string& path);
 bool RemoveFile(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
+// Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);
 // Creates an empty file only when no file of that name exists; the test and the
