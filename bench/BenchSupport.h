@@ -105,8 +105,8 @@ inline bool PlainCopy(const std::string& from, const std::string& to, bool sync,
     return true;
 }
 
-// Keeps, per benchmark (its name with the arguments), the real time per iteration
-// and the counters of its runs; with --benchmark_repetitions the tables at the end use
+// Keeps, per benchmark (its name with the arguments), the real and processor time per
+// iteration and the counters of its runs; with --benchmark_repetitions the tables at the end use
 // the median of the repetitions (noisy machines), also when only aggregates are shown.
 class TMedianReporter : public benchmark::ConsoleReporter {
 public:
@@ -118,10 +118,12 @@ public:
             const std::string name = run.run_name.str();
             if (run.run_type == Run::RT_Iteration) {
                 m_runs[name].times.push_back(run.GetAdjustedRealTime());
+                m_runs[name].cpuTimes.push_back(run.GetAdjustedCPUTime());
                 for (const auto& [key, counter] : run.counters)
                     m_runs[name].counters[key].push_back(counter.value);
             } else if (run.aggregate_name == "median") {
                 m_runs[name].medianTime = run.GetAdjustedRealTime();
+                m_runs[name].medianCpuTime = run.GetAdjustedCPUTime();
                 for (const auto& [key, counter] : run.counters)
                     m_runs[name].medianCounters[key] = counter.value;
             }
@@ -135,6 +137,14 @@ public:
     {
         const TRuns* r = Find(name);
         return !r ? 0.0 : r->medianTime > 0 ? r->medianTime : Median(r->times);
+    }
+
+    // The same in processor time of the benchmark's thread: for single-threaded work
+    // it leaves out the time other programs had the processor.
+    double CpuTime(const std::string& name) const
+    {
+        const TRuns* r = Find(name);
+        return !r ? 0.0 : r->medianCpuTime > 0 ? r->medianCpuTime : Median(r->cpuTimes);
     }
 
     // Median of a counter of that benchmark; 0 when it did not run.
@@ -151,9 +161,9 @@ public:
 
 private:
     struct TRuns {
-        std::vector<double> times;
+        std::vector<double> times, cpuTimes;
         std::map<std::string, std::vector<double>> counters;
-        double medianTime = 0;
+        double medianTime = 0, medianCpuTime = 0;
         std::map<std::string, double> medianCounters;
     };
 
