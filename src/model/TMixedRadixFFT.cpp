@@ -353,7 +353,7 @@ VX_INLINE void RadixPass(double* re, double* im, int sofar, int remain, bool wid
     for (int b = 0; b < remain; ++b) {
         double* dr = re + static_cast<size_t>(b) * block;
         double* di = im + static_cast<size_t>(b) * block;
-        ForGroups<(R > 0 ? 8 : 4)>(s, wide, [&](size_t g, auto width) {
+        ForGroups<(R > 0 ? 8 : 4)>(s, wide, [&](size_t g, auto width) VX_INLINE_LAMBDA {
             const size_t t = TwiddleIndex(g, 1, radix);
             TwiddleGroup<R, TLane<decltype(width)::value>>(dr + g, di + g, s, twr + t, twi + t, p, cosTab, sinTab);
         });
@@ -415,7 +415,7 @@ VX_INLINE void FirstPass(const double* reIn, const double* imIn, double* re, dou
                          const int* blockOf, double sign, int p, const double* cosTab, const double* sinTab)
 {
     const size_t stride = static_cast<size_t>(remain);
-    ForGroups<4>(stride, false, [&](size_t src, auto width) {
+    ForGroups<4>(stride, false, [&](size_t src, auto width) VX_INLINE_LAMBDA {
         FirstGroup<R, decltype(width)::value>(reIn, imIn, re, im, src, stride, blockOf, sign, p, cosTab, sinTab);
     });
 }
