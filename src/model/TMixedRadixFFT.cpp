@@ -329,15 +329,14 @@ VX_INLINE double Lane(const T& v, size_t l)
 // out[l] = lane l of v[0], v[1], v[2], v[3].
 VX_INLINE void Transpose4(const TVec<4>* v, TVec<4>* out)
 {
-    typedef long long TMask __attribute__((vector_size(4 * sizeof(long long))));
-    const TVec<4> t0 = __builtin_shuffle(v[0], v[1], TMask{0, 4, 2, 6});  // v0[0] v1[0] v0[2] v1[2]
-    const TVec<4> t1 = __builtin_shuffle(v[0], v[1], TMask{1, 5, 3, 7});  // v0[1] v1[1] v0[3] v1[3]
-    const TVec<4> t2 = __builtin_shuffle(v[2], v[3], TMask{0, 4, 2, 6});
-    const TVec<4> t3 = __builtin_shuffle(v[2], v[3], TMask{1, 5, 3, 7});
-    out[0] = __builtin_shuffle(t0, t2, TMask{0, 1, 4, 5});
-    out[1] = __builtin_shuffle(t1, t3, TMask{0, 1, 4, 5});
-    out[2] = __builtin_shuffle(t0, t2, TMask{2, 3, 6, 7});
-    out[3] = __builtin_shuffle(t1, t3, TMask{2, 3, 6, 7});
+    const TVec<4> t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);  // v0[0] v1[0] v0[2] v1[2]
+    const TVec<4> t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);  // v0[1] v1[1] v0[3] v1[3]
+    const TVec<4> t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
+    const TVec<4> t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
+    out[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    out[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    out[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    out[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 // One pass after the first: in every block of sofar * radix values, group g takes
