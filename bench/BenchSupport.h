@@ -8,7 +8,9 @@
 // The folder is $VX_BENCH_DIR, else the system's temporary folder.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <chrono>
 #include <map>
@@ -103,32 +105,103 @@ inline bool PlainCopy(const std::string& from, const std::string& to, bool sync,
     return true;
 }
 
-// Keeps the throughput of every run for the table at the end.
-class TThroughputReporter : public benchmark::ConsoleReporter {
+// Keeps, per benchmark (its name with the arguments), the real and processor time per
+// iteration and the counters of its runs; with --benchmark_repetitions the tables at the end use
+// the median of the repetitions (noisy machines), also when only aggregates are shown.
+class TMedianReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                const auto it = run.counters.find("bytes_per_second");
-                if (it != run.counters.end())
-                    m_mbps[run.benchmark_name()] = it->second.value / 1e6;
+        for (const Run& run : runs) {
+            if (run.error_occurred)
+                continue;
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Iteration) {
+                m_runs[name].times.push_back(run.GetAdjustedRealTime());
+                m_runs[name].cpuTimes.push_back(run.GetAdjustedCPUTime());
+                for (const auto& [key, counter] : run.counters)
+                    m_runs[name].counters[key].push_back(counter.value);
+            } else if (run.aggregate_name == "median") {
+                m_runs[name].medianTime = run.GetAdjustedRealTime();
+                m_runs[name].medianCpuTime = run.GetAdjustedCPUTime();
+                for (const auto& [key, counter] : run.counters)
+                    m_runs[name].medianCounters[key] = counter.value;
             }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // MB/s of the benchmark of that name (with any arguments); 0 when it did not run.
-    double MBps(const std::string& name) const
+    // Median real time per iteration (in the benchmark's unit) of the benchmark of that
+    // name (with any arguments); 0 when it did not run.
+    double Time(const std::string& name) const
     {
-        for (const auto& [run, mbps] : m_mbps)
-            if (run == name || run.rfind(name + "/", 0) == 0)
-                return mbps;
-        return 0.0;
+        const TRuns* r = Find(name);
+        return !r ? 0.0 : r->medianTime > 0 ? r->medianTime : Median(r->times);
+    }
+
+    // The same in processor time of the benchmark's thread: for single-threaded work
+    // it leaves out the time other programs had the processor.
+    double CpuTime(const std::string& name) const
+    {
+        const TRuns* r = Find(name);
+        return !r ? 0.0 : r->medianCpuTime > 0 ? r->medianCpuTime : Median(r->cpuTimes);
+    }
+
+    // Median of a counter of that benchmark; 0 when it did not run.
+    double Counter(const std::string& name, const std::string& counter) const
+    {
+        const TRuns* r = Find(name);
+        if (!r)
+            return 0.0;
+        if (const auto it = r->medianCounters.find(counter); it != r->medianCounters.end())
+            return it->second;
+        const auto it = r->counters.find(counter);
+        return it == r->counters.end() ? 0.0 : Median(it->second);
     }
 
 private:
-    std::map<std::string, double> m_mbps;
+    struct TRuns {
+        std::vector<double> times, cpuTimes;
+        std::map<std::string, std::vector<double>> counters;
+        double medianTime = 0, medianCpuTime = 0;
+        std::map<std::string, double> medianCounters;
+    };
+
+    const TRuns* Find(const std::string& name) const
+    {
+        for (const auto& [run, runs] : m_runs)
+            if (run == name || run.rfind(name + "/", 0) == 0)
+                return &runs;
+        return nullptr;
+    }
+
+    static double Median(std::vector<double> v)
+    {
+        if (v.empty())
+            return 0.0;
+        std::sort(v.begin(), v.end());
+        const size_t h = v.size() / 2;
+        return v.size() % 2 ? v[h] : 0.5 * (v[h - 1] + v[h]);
+    }
+
+    std::map<std::string, TRuns> m_runs;
 };
+
+// Throughput in MB/s (the median with repetitions) for the tables at the end.
+class TThroughputReporter : public TMedianReporter {
+public:
+    // MB/s of the benchmark of that name (with any arguments); 0 when it did not run.
+    double MBps(const std::string& name) const { return Counter(name, "bytes_per_second") / 1e6; }
+};
+
+// Prints "label: ratio 1.32 (goal <= 1.5)", or ">=" when atLeast, with a mark when the
+// goal is missed.
+inline void PrintRatio(const char* label, double ratio, double goal, bool atLeast)
+{
+    const bool met = atLeast ? ratio >= goal : ratio <= goal;
+    std::printf("%s: ratio %.2f (goal %s %.2g)%s\n", label, ratio, atLeast ? ">=" : "<=", goal,
+                met ? "" : "  MISSED");
+}
 
 // The processors the system reports (at least 1).
 inline int AllWorkers()

@@ -1,7 +1,9 @@
 // Write and read of a CSI data-set file of 32 x 32 x 8 voxels of 2048 points (134 MB),
 // beside a plain buffered copy of the same bytes in the same folder. Both sides end
 // their writes on the disk (the data-set writer syncs before it renames its temporary
-// file, so the copy syncs too); the table at the end gives MB/s and the ratio.
+// file, so the copy syncs too); the table at the end gives MB/s and each ratio to the
+// copy against its goal: write + read at least 0.9, write and load each at least 0.8.
+// With --benchmark_repetitions the table uses the medians.
 //
 // The folder is $VX_BENCH_DIR, else the system's temporary folder.
 #include <benchmark/benchmark.h>
@@ -111,9 +113,11 @@ void PrintTable(const TThroughputReporter& reporter)
         const double mbps = reporter.MBps(name);
         std::printf("%-22s %10.0f %9.0f%%\n", name, mbps, copy > 0 ? 100.0 * mbps / copy : 0.0);
     }
-    const double ratio = copy > 0 ? reporter.MBps("BM_DataSetWriteRead") / copy : 0.0;
-    std::printf("write + read against the plain copy: %.0f%% (target at least 70%%)%s\n", 100.0 * ratio,
-                ratio < 0.7 ? "  below target" : "");
+    const auto ofCopy = [&](const char* name) { return copy > 0 ? reporter.MBps(name) / copy : 0.0; };
+    std::printf("\nAgainst the plain copy (MB/s over MB/s):\n");
+    PrintRatio("write + read", ofCopy("BM_DataSetWriteRead"), 0.9, true);
+    PrintRatio("write", ofCopy("BM_DataSetWrite"), 0.8, true);
+    PrintRatio("load", ofCopy("BM_DataSetLoad"), 0.8, true);
 }
 
 }  // namespace

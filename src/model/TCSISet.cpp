@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "model/Geometry.h"
 #include "model/TMapList.h"
@@ -15,6 +17,8 @@
 namespace {
 // Sets with fewer samples update their range on the calling thread alone.
 constexpr size_t kParallelRangeSamples = size_t(1) << 20;
+// Sample bytes from which FreeSpectra releases the memory on a thread of its own.
+constexpr size_t kFreeAsideBytes = size_t(16) << 20;
 }  // namespace
 
 TCSISet::TCSISet()
@@ -121,6 +125,13 @@ void TCSISet::FreeSpectra()
 {
     if (!m_bAllocated && m_voxels.empty())
         return;
+    // A large set's memory goes back to the system on a thread of its own: that takes
+    // tens of milliseconds per hundred megabytes, which the caller (often about to
+    // load a set in its place) need not wait for.
+    if (m_voxels.size() * static_cast<size_t>(std::max(m_nPoints, 0)) * sizeof(TComplex) >= kFreeAsideBytes) {
+        auto old = std::make_shared<std::vector<std::unique_ptr<TSpectrum>>>(std::move(m_voxels));
+        vx::RunDetached([old] { old->clear(); });
+    }
     m_voxels.clear();
     m_voxels.shrink_to_fit();
     m_bLoaded = false;
@@ -340,6 +351,11 @@ void TCSISet::UpdateDataRange()
     };
     if (samples < kParallelRangeSamples || !vx::RunWorkers(rangesOf))
         rangesOf(0, 1);
+    CombineDataRanges();
+}
+
+void TCSISet::CombineDataRanges()
+{
     bool first = true;
     for (const std::unique_ptr<TSpectrum>& s : m_voxels) {
         if (!s)

@@ -181,6 +181,8 @@ public:
     void TransformPoint(float point[3], int mode) const;
     // Every spectrum's ranges, then the set's five range fields over all of them.
     void UpdateDataRange();
+    // The set's five range fields over the spectra's ranges as they are.
+    void CombineDataRanges();
 
     // --- grid algorithms (TCSISetGrid.cpp) -------------------------------------------
     // The grid operations need every voxel's samples; they return false (changing

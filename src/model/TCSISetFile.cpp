@@ -16,6 +16,7 @@
 #include "model/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/Workers.h"
 
 namespace {
 
@@ -223,21 +224,39 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
             fresh.push_back(std::make_unique<TSpectrum>());
     }
     std::vector<std::unique_ptr<TSpectrum>>& target = reuse ? m_voxels : fresh;
-    for (size_t i = 0; i < voxels; ++i) {
-        TSpectrum& spectrum = *target[i];
-        if (spectrum.m_nPoints != header.m_nPoints || spectrum.SampleCount() != header.m_nPoints)
-            spectrum.AllocateZeroed(header.m_nPoints);
-        if (!spectrum.Data() || !ReadExact(file, spectrum.Data(), voxelBytes)) {
-            // Only a failing disk gets here. The old samples of a reused set are gone:
-            // it is left cleanly not loaded, with its parameters and zeroed spectra.
-            if (reuse) {
-                for (const std::unique_ptr<TSpectrum>& v : m_voxels)
-                    v->AllocateZeroed(std::max(m_nPoints, 0));
-                m_bLoaded = false;
-            }
-            ReportInvalid(path);
-            return false;
+    // The voxels are read in blocks on the workers (new memory is first touched there
+    // as well), each at its own place in the file, and each spectrum's ranges taken
+    // right after its read.
+    const int64_t samplesAt = file.Tell();
+    const auto readBlock = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            TSpectrum& spectrum = *target[i];
+            if (spectrum.m_nPoints != header.m_nPoints || spectrum.SampleCount() != header.m_nPoints)
+                spectrum.AllocateZeroed(header.m_nPoints);
+            if (!spectrum.Data() ||
+                !file.ReadExactAt(samplesAt + static_cast<int64_t>(i * voxelBytes), spectrum.Data(), voxelBytes))
+                return false;
+            spectrum.m_nPoints = header.m_nPoints;  // as InitVoxels sets it below
+            spectrum.UpdateRange();                  // while the samples are in the cache
         }
+        return true;
+    };
+    // Small files are read on the calling thread: starting threads would cost more.
+    constexpr uint64_t kParallelBytes = uint64_t(4) << 20;
+    const bool read = samplesAt >= 0 && (sampleBytes < kParallelBytes ? readBlock(0, voxels)
+                                                                      : vx::RunWorkerBlocks(voxels, readBlock));
+    if (!read) {
+        // Only a failing disk gets here. The old samples of a reused set are gone:
+        // it is left cleanly not loaded, with its parameters and zeroed spectra.
+        if (reuse) {
+            for (const std::unique_ptr<TSpectrum>& v : m_voxels) {
+                v->AllocateZeroed(std::max(m_nPoints, 0));
+                v->m_nPoints = m_nPoints;
+            }
+            m_bLoaded = false;
+        }
+        ReportInvalid(path);
+        return false;
     }
     file.Close();
 
@@ -250,7 +269,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     // A reused loaded set keeps its selection; new spectra start with the flags clear.
     InitVoxels();
     m_bLoaded = true;
-    UpdateDataRange();
+    CombineDataRanges();
     return true;
 }
 
@@ -300,6 +319,10 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTran
             if ((i + 1) % perGroup == 0 || i + 1 == voxels) {
                 ok = file.WriteParts(parts.data(), parts.size());
                 parts.clear();
+                // A durable file goes to the disk every 8 MB while the next groups are
+                // written, leaving the sync before the rename little to wait for.
+                if (ok && durable && (i + 1) % (8 * perGroup) == 0)
+                    file.StartWriteBack();
             }
         }
     }

@@ -210,20 +210,48 @@ void TSpectrum::UpdateRange()
         m_fRealMax = m_fRealMin = m_fImagMax = m_fImagMin = m_fMagnitudeMax = 0.0f;
         return;
     }
-    m_fRealMax = m_fRealMin = m_pData[0].real();
-    m_fImagMax = m_fImagMin = m_pData[0].imag();
     // The largest squared magnitude gives the largest magnitude (the square root is
-    // monotonic), so one root at the end serves; the loop is on every sample load.
-    double squareMax = std::norm(std::complex<double>(m_pData[0]));
-    for (int i = 1; i < n; ++i) {
-        const double re = m_pData[i].real(), im = m_pData[i].imag();
-        m_fRealMax = std::max(m_fRealMax, m_pData[i].real());
-        m_fRealMin = std::min(m_fRealMin, m_pData[i].real());
-        m_fImagMax = std::max(m_fImagMax, m_pData[i].imag());
-        m_fImagMin = std::min(m_fImagMin, m_pData[i].imag());
-        squareMax = std::max(squareMax, re * re + im * im);
+    // monotonic), so one root at the end serves. The loop runs on every sample load:
+    // kLanes running extremes, each starting from the first sample, let it vectorise;
+    // the lanes are merged at the end (a NaN first sample stays, later NaNs are passed
+    // over, as in a plain loop).
+    constexpr int kLanes = 8;
+    const float re0 = m_pData[0].real(), im0 = m_pData[0].imag();
+    const double square0 = std::norm(std::complex<double>(m_pData[0]));
+    float reMax[kLanes], reMin[kLanes], imMax[kLanes], imMin[kLanes];
+    double squareMax[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+        reMax[l] = reMin[l] = re0;
+        imMax[l] = imMin[l] = im0;
+        squareMax[l] = square0;
     }
-    m_fMagnitudeMax = static_cast<float>(std::sqrt(squareMax));
+    const auto take = [&](int l, int i) {
+        const float re = m_pData[i].real(), im = m_pData[i].imag();
+        reMax[l] = std::max(reMax[l], re);
+        reMin[l] = std::min(reMin[l], re);
+        imMax[l] = std::max(imMax[l], im);
+        imMin[l] = std::min(imMin[l], im);
+        const double r = re, m = im;
+        squareMax[l] = std::max(squareMax[l], r * r + m * m);
+    };
+    int i = 1;
+    for (; i + kLanes <= n; i += kLanes)
+        for (int l = 0; l < kLanes; ++l)
+            take(l, i + l);
+    for (; i < n; ++i)
+        take(0, i);
+    for (int l = 1; l < kLanes; ++l) {
+        reMax[0] = std::max(reMax[0], reMax[l]);
+        reMin[0] = std::min(reMin[0], reMin[l]);
+        imMax[0] = std::max(imMax[0], imMax[l]);
+        imMin[0] = std::min(imMin[0], imMin[l]);
+        squareMax[0] = std::max(squareMax[0], squareMax[l]);
+    }
+    m_fRealMax = reMax[0];
+    m_fRealMin = reMin[0];
+    m_fImagMax = imMax[0];
+    m_fImagMin = imMin[0];
+    m_fMagnitudeMax = static_cast<float>(std::sqrt(squareMax[0]));
 }
 
 TComplex TSpectrum::AverageRange(int first, int last) const

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <mutex>
 
 #include "platform/Paths.h"
+#include "platform/Workers.h"
 
 namespace fs = std::filesystem;
 
@@ -57,10 +59,44 @@ bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
     return fs::copy_file(fs::path(from), fs::path(to), opt, ec) && !ec;
 }
 
+namespace {
+
+// A replaced file at least this large is freed on a thread of its own.
+constexpr off_t kFreeAsideBytes = off_t(16) << 20;
+
+// An open descriptor of the file at `path` when it is a large regular file, else -1.
+// While it is open the file's data outlives its name: a rename over it only drops
+// the name, and the system frees its blocks and cached pages when it is closed.
+int HoldLargeFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kFreeAsideBytes) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Closes a held descriptor on a thread of its own, so that the caller does not wait
+// while the system frees a large replaced file. A crash before the close loses
+// nothing: the system frees a file that no name refers to.
+void ReleaseHeldFile(int fd)
+{
+    if (fd >= 0)
+        RunDetached([fd] { ::close(fd); });
+}
+
+}  // namespace
+
 bool RenameFile(const std::string& from, const std::string& to)
 {
+    const int held = HoldLargeFile(to);
     std::error_code ec;
     fs::rename(fs::path(from), fs::path(to), ec);
+    ReleaseHeldFile(held);
     return !ec;
 }
 

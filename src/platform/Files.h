@@ -16,6 +16,7 @@ bool RemoveFile(const std::string& path);
 // Removes a folder with everything in it; false when something stayed.
 bool RemoveFolderTree(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
+// Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);
 // Creates an empty file only when no file of that name exists; the test and the

@@ -75,6 +75,25 @@ size_t TFile::Read(void* data, size_t n)
     return std::fread(data, 1, n, m_file);
 }
 
+bool TFile::ReadExactAt(int64_t offset, void* data, size_t n)
+{
+    if (!m_file || offset < 0)
+        return false;
+    const int fd = fileno(m_file);
+    auto* at = static_cast<char*>(data);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, at, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        at += got;
+        n -= static_cast<size_t>(got);
+        offset += got;
+    }
+    return true;
+}
+
 namespace {
 std::atomic<int64_t> g_writeBudget{-1};
 
@@ -230,6 +249,17 @@ bool TFile::Sync()
     if (!Flush())
         return false;
     return fsync(fileno(m_file)) == 0;
+}
+
+bool TFile::StartWriteBack()
+{
+    if (!Flush())
+        return false;
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Pages already on their way are not submitted again; a length of 0 is to the end.
+    sync_file_range(fileno(m_file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    return true;
 }
 
 namespace {

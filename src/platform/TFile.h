@@ -31,6 +31,9 @@ public:
     size_t Read(void* data, size_t n);
     // True only when all n bytes were read.
     bool ReadExact(void* data, size_t n) { return Read(data, n) == n; }
+    // Reads n bytes at the offset without moving the position; true only when all n
+    // were read. Several threads may call it at once on one file.
+    bool ReadExactAt(int64_t offset, void* data, size_t n);
     bool Write(const void* data, size_t n);
     bool WriteText(const std::string& text) { return Write(text.data(), text.size()); }
     // Writes the buffers one after the other without copying them first (large files
@@ -50,6 +53,10 @@ public:
     bool Flush();
     // Flushes and asks the system to put the data on disk.
     bool Sync();
+    // Flushes and asks the system to start putting the data written so far on disk
+    // without waiting for it, so that writing the rest overlaps with the disk and a
+    // later Sync has less left to wait for.
+    bool StartWriteBack();
 
     // Little-endian 4-byte fields, as every binary file of the program holds them.
     bool ReadInt32(int32_t& v);

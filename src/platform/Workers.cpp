@@ -76,6 +76,15 @@ bool RunWorkers(int n, const WorkerFn& fn)
     return true;
 }
 
+void RunDetached(std::function<void()> fn)
+{
+    try {
+        std::thread(fn).detach();
+    } catch (const std::system_error&) {
+        fn();
+    }
+}
+
 TWorkerBlock WorkerBlock(int k, int n, size_t total)
 {
     n = std::max(n, 1);

@@ -39,6 +39,11 @@ bool RunWorkers(const WorkerFn& fn);
 using BlockFn = std::function<bool(size_t begin, size_t end)>;
 bool RunWorkerBlocks(size_t total, const BlockFn& part);
 
+// Runs fn on a thread of its own that nobody waits for: releasing large memory or a
+// large replaced file off the caller's path. On the calling thread when no thread
+// starts.
+void RunDetached(std::function<void()> fn);
+
 // Threads started by RunWorkers since the process began (tests check thread use).
 long WorkerThreadsStarted();
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/TFile.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -520,6 +522,80 @@ TEST_F(DataSetFile, ReadingIntoALoadedSetKeepsItsSpectraAndSelection)
     EXPECT_EQ(set.m_nDim[1], 1);
     EXPECT_EQ(set.GetVoxel(4)->m_nPoints, 2);
     EXPECT_EQ(set.GetVoxel(4)->m_nX, 4);
+}
+
+namespace {
+
+// The five range fields of a set, taken from its samples in the plain way.
+void ExpectRangesOfSamples(const TCSISet& set)
+{
+    const std::vector<TComplex> all = test::AllSamples(set);
+    ASSERT_FALSE(all.empty());
+    float reMax = all[0].real(), reMin = reMax, imMax = all[0].imag(), imMin = imMax, magMax = 0;
+    for (const TComplex& c : all) {
+        reMax = std::max(reMax, c.real());
+        reMin = std::min(reMin, c.real());
+        imMax = std::max(imMax, c.imag());
+        imMin = std::min(imMin, c.imag());
+        magMax = std::max(magMax, static_cast<float>(std::hypot(double(c.real()), double(c.imag()))));
+    }
+    EXPECT_EQ(set.m_fRealMax, reMax);
+    EXPECT_EQ(set.m_fRealMin, reMin);
+    EXPECT_EQ(set.m_fImagMax, imMax);
+    EXPECT_EQ(set.m_fImagMin, imMin);
+    EXPECT_FLOAT_EQ(set.m_fMagnitudeMax, magMax);
+}
+
+}  // namespace
+
+// Files of several megabytes are read on the workers: the samples, ranges and voxel
+// parameters are those written and those of a one-worker read, into a new set, a
+// loaded one of the same grid and one of another point count, and when a loaded set
+// is loaded again from its file.
+TEST_F(DataSetFile, LargeFilesReadOnTheWorkersAsOnOne)
+{
+    test::TProcessorCountGuard guard;
+    TCSISet out;
+    uint32_t seed = 7;
+    test::FillSet(out, 16, 16, 3, 1024, [&](int, int) {  // 6 MB of samples
+        seed = seed * 1664525u + 1013904223u;
+        return TComplex(static_cast<float>(seed >> 9) - 4e6f, static_cast<float>(seed & 0xfffff) - 3e5f);
+    });
+    out.GetVoxel(700)->Data()[1000] = TComplex(9e6f, -8e6f);  // extremes deep inside one worker's block
+    const std::string path = m_dir.File("large.csi");
+    ASSERT_TRUE(out.WriteDataFile(path));
+    const std::vector<TComplex> written = test::AllSamples(out);
+
+    for (int workers : {1, 4}) {
+        SCOPED_TRACE(std::to_string(workers) + " workers");
+        SetProcessorCount(workers);
+        TCSISet fresh;
+        ASSERT_TRUE(fresh.ReadDataFile(path));
+        EXPECT_EQ(test::AllSamples(fresh), written);
+        EXPECT_EQ(fresh.m_fRealMax, 9e6f);
+        EXPECT_EQ(fresh.m_fImagMin, -8e6f);
+        ExpectRangesOfSamples(fresh);
+        EXPECT_EQ(fresh.GetVoxel(767)->m_nPoints, 1024);
+        EXPECT_EQ(fresh.GetVoxel(767)->m_nZ, 2);
+
+        // Loaded again from its file, its old samples freed aside.
+        fresh.m_strFilePath = path;
+        fresh.GetVoxel(5)->Multiply(TComplex(3.0f, 0.0f));
+        ASSERT_TRUE(fresh.LoadData());
+        EXPECT_EQ(test::AllSamples(fresh), written);
+        ExpectRangesOfSamples(fresh);
+
+        // A loaded set of the grid with other point counts gets the file's.
+        TCSISet shorter;
+        test::FillSet(shorter, 16, 16, 3, 600, [](int, int) { return TComplex(1e9f, 1e9f); });
+        TSpectrum* first = shorter.GetVoxel(0);
+        ASSERT_TRUE(shorter.ReadDataFile(path));
+        EXPECT_EQ(shorter.GetVoxel(0), first);
+        EXPECT_EQ(test::AllSamples(shorter), written);
+        EXPECT_EQ(shorter.GetVoxel(0)->m_nPoints, 1024);
+        ExpectRangesOfSamples(shorter);
+    }
+    EXPECT_EQ(m_report.Count(), 0u);
 }
 
 TEST_F(DataSetFile, FailedWriteReportsAndKeepsTheOldFile)

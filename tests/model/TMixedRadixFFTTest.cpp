@@ -112,6 +112,16 @@ TEST(TMixedRadixFFT, MatchesTheNaiveDFTForLongMixedLengths)
     }
 }
 
+// Every power of two a spectrum has, whatever order of radix-2, 4 and 8 passes it
+// takes and whether its first pass stores through transposes (radix 4 and 8) or lane
+// by lane, against the direct sum, forward and inverse.
+TEST(TMixedRadixFFT, MatchesTheNaiveDFTForEveryPowerOfTwoTo4096)
+{
+    TMixedRadixFFT fft;
+    for (int n = 2; n <= 4096; n *= 2)
+        CheckAgainstNaive(fft, n);
+}
+
 TEST(TMixedRadixFFT, FactorsInProcessingOrder)
 {
     using V = std::vector<int>;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "model/TCSISet.h"
@@ -78,6 +79,47 @@ TEST(Spectrum, PartsRangesAndMagnitudes)
     const TComplex mean = s.AverageRange(1, 2);
     EXPECT_FLOAT_EQ(mean.real(), -0.25f);
     EXPECT_FLOAT_EQ(mean.imag(), -2.0f);
+}
+
+// The ranges against a plain loop over the samples for every length up to 40 with the
+// extremes at every place (any lane and the tail of the vectorised loop), and NaNs: a
+// NaN first sample gives NaN ranges, later ones are passed over.
+TEST(Spectrum, RangesMatchAPlainLoopWhereverTheExtremesSit)
+{
+    const float nan = std::nanf("");
+    for (int n = 1; n <= 40; ++n)
+        for (int at = 0; at < n; ++at) {
+            std::vector<TComplex> x;
+            for (int i = 0; i < n; ++i)
+                x.emplace_back(0.25f * static_cast<float>((i * 7) % 5) - 0.5f, 0.5f - 0.125f * static_cast<float>(i % 3));
+            x[static_cast<size_t>(at)] = TComplex(at % 2 ? 40.0f : -40.0f, at % 3 ? 30.0f : -30.0f);
+            if (at + 1 < n)
+                x[static_cast<size_t>(at + 1)] = TComplex(nan, nan);
+            TSpectrum s = Make(x);
+            s.UpdateRange();
+            float reMax = x[0].real(), reMin = reMax, imMax = x[0].imag(), imMin = imMax;
+            double magMax = std::norm(std::complex<double>(x[0]));
+            for (const TComplex& c : x) {
+                if (std::isnan(c.real()))
+                    continue;
+                reMax = std::max(reMax, c.real());
+                reMin = std::min(reMin, c.real());
+                imMax = std::max(imMax, c.imag());
+                imMin = std::min(imMin, c.imag());
+                magMax = std::max(magMax, std::norm(std::complex<double>(c)));
+            }
+            const std::string where = "n " + std::to_string(n) + ", at " + std::to_string(at);
+            EXPECT_EQ(s.m_fRealMax, reMax) << where;
+            EXPECT_EQ(s.m_fRealMin, reMin) << where;
+            EXPECT_EQ(s.m_fImagMax, imMax) << where;
+            EXPECT_EQ(s.m_fImagMin, imMin) << where;
+            EXPECT_EQ(s.m_fMagnitudeMax, static_cast<float>(std::sqrt(magMax))) << where;
+        }
+    TSpectrum first = Make({{nan, nan}, {1, 2}, {3, 4}, {5, 6}, {7, 8}, {9, 10}, {11, 12}, {13, 14}, {15, 16}, {17, 18}});
+    first.UpdateRange();
+    EXPECT_TRUE(std::isnan(first.m_fRealMax));
+    EXPECT_TRUE(std::isnan(first.m_fImagMin));
+    EXPECT_TRUE(std::isnan(first.m_fMagnitudeMax));
 }
 
 TEST(Spectrum, SetDataTakesInterleavedPairsAndOwnsACopy)

@@ -37,6 +37,51 @@ TEST(File, LittleEndianFieldsAndShortReads)
     EXPECT_FALSE(other.Open(dir.File("missing"), TFile::Mode::Read));
 }
 
+// Reads at an offset leave the position alone and fail when the file is short.
+TEST(File, ReadExactAtReadsInPlaceWithoutMoving)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("f.bin");
+    test::WriteBytes(path, "0123456789");
+    TFile f;
+    ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+    char two[2] = {};
+    ASSERT_TRUE(f.ReadExact(two, 2));
+    char four[4] = {};
+    ASSERT_TRUE(f.ReadExactAt(5, four, 4));
+    EXPECT_EQ(std::string(four, 4), "5678");
+    EXPECT_EQ(f.Tell(), 2);
+    ASSERT_TRUE(f.ReadExact(two, 2));
+    EXPECT_EQ(std::string(two, 2), "23");
+    EXPECT_FALSE(f.ReadExactAt(8, four, 4));  // two bytes left there
+    EXPECT_FALSE(f.ReadExactAt(-1, four, 1));
+}
+
+// A large file replaced by a rename is freed aside: the target holds the new bytes at
+// once, a reader of the old file still reads it whole, and nothing else is left.
+TEST(Files, RenameOverALargeFileReplacesIt)
+{
+    test::TTempFolder dir;
+    const std::string target = dir.File("big.bin"), temp = dir.File("new.bin");
+    const std::string old(std::size_t(20) << 20, 'o');
+    test::WriteBytes(target, old);
+    TFile reader;
+    ASSERT_TRUE(reader.Open(target, TFile::Mode::Read));
+    test::WriteBytes(temp, std::string(std::size_t(17) << 20, 'n'));
+    ASSERT_TRUE(RenameFile(temp, target));
+    EXPECT_EQ(FileSize(target), int64_t(17) << 20);
+    char c = 0;
+    ASSERT_TRUE(reader.ReadExactAt((int64_t(20) << 20) - 1, &c, 1));
+    EXPECT_EQ(c, 'o');
+    ASSERT_TRUE(reader.ReadExactAt(0, &c, 1));
+    EXPECT_EQ(c, 'o');
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    EXPECT_FALSE(FileExists(temp));
+    // A failed rename leaves the target alone.
+    EXPECT_FALSE(RenameFile(dir.File("missing"), target));
+    EXPECT_EQ(FileSize(target), int64_t(17) << 20);
+}
+
 TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
 {
     test::TTempFolder dir;
