@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 
 #if __has_include(<fftw3.h>)
 #include <fftw3.h>

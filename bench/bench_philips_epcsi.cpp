@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Workers.h"
 #include "readers/TPhilipsEPCSIReader.h"
 

@@ -21,7 +21,7 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 # One static library per source folder; every .cpp in the folder belongs to it,
 # so adding a class never means editing a CMake file.
 function(vx_library name folder)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
-  file(GLOB _hdrs CONFIGURE_DEPENDS ${folder}/*.h)
+  # A library folder may hold leaf subfolders (model/math...), built into the same library.
+  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/*/*.cpp)
+  file(GLOB _hdrs CONFIGURE_DEPENDS ${folder}/*.h ${folder}/*/*.h)
   if(NOT _srcs)
     # A folder whose classes are not written yet still gives a (empty) library.
     set(_srcs ${CMAKE_BINARY_DIR}/vx_empty.cpp)
@@ -15,7 +16,8 @@ endfunction()
 
 # One test program per test folder, discovered test by test through CTest.
 function(vx_test_folder name folder)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
+  # Tests of a source subfolder sit in the same subfolder below the test folder.
+  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/*/*Test.cpp)
   if(NOT _srcs)
     return()
   endif()

@@ -6,7 +6,7 @@
 
 #include "app/ToolIcons.h"
 #include "app/CommandIds.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {

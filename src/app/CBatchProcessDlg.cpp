@@ -9,12 +9,12 @@
 
 #include <vector>
 
-#include "app/CAddExamDlg.h"
-#include "app/CBatchErrorsDlg.h"
-#include "app/CBrowseFolderDlg.h"
-#include "app/CFolderList.h"
+#include "app/dialogs/CAddExamDlg.h"
+#include "app/dialogs/CBatchErrorsDlg.h"
+#include "app/dialogs/CBrowseFolderDlg.h"
+#include "app/dialogs/CFolderList.h"
 #include "app/CMainFrame.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/WindowFactory.h"
 #include "model/TBatchRun.h"
 #include "platform/FileChooser.h"

@@ -16,7 +16,7 @@
 #include "platform/Globals.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "app/CResizeMapDlg.h"
-#include "app/CSelectMapDlg.h"
+#include "app/dialogs/CResizeMapDlg.h"
+#include "app/dialogs/CSelectMapDlg.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/TImageFrameList.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
@@ -30,7 +30,7 @@
 #include "processing/MacroFile.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TRegionEstimate.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/CMainFrame.h"
-#include "app/CSelectMapDlg.h"
+#include "app/dialogs/CSelectMapDlg.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/SelectionMaskFile.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"

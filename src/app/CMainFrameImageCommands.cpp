@@ -6,9 +6,9 @@
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
-#include "views/CMainPicView.h"
-#include "views/CVoxelWindow.h"
-#include "views/CVoxelWndView.h"
+#include "views/picture/CMainPicView.h"
+#include "views/spectrum/CVoxelWindow.h"
+#include "views/spectrum/CVoxelWndView.h"
 
 void CMainFrame::ConnectImageWindowCommands()
 {

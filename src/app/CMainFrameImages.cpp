@@ -12,7 +12,7 @@
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
-#include "app/DialogFields.h"
+#include "app/dialogs/DialogFields.h"
 #include "model/TCSISet.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"

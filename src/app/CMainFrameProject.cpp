@@ -1,9 +1,9 @@
 // The main frame's project commands and the operations the project explorer calls.
-#include "app/CAddCSISetDlg.h"
-#include "app/CAddImagesDlg.h"
+#include "app/dialogs/CAddCSISetDlg.h"
+#include "app/dialogs/CAddImagesDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/WindowFactory.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"

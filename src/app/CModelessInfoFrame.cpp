@@ -1,7 +1,7 @@
 #include "app/CModelessInfoFrame.h"
 
 #include "app/CChildFrame.h"
-#include "app/CInfoSheet.h"
+#include "app/info/CInfoSheet.h"
 #include "model/TProject.h"
 
 namespace {

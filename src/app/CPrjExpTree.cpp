@@ -9,13 +9,13 @@
 #include <cmath>
 
 #include "app/CMainFrame.h"
-#include "app/CSaveCSISetAsDlg.h"
-#include "app/CSetParametersDlg.h"
-#include "app/CZeroFillDlg.h"
+#include "app/dialogs/CSaveCSISetAsDlg.h"
+#include "app/dialogs/CSetParametersDlg.h"
+#include "app/dialogs/CZeroFillDlg.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/ExplorerIcons.h"
-#include "app/OrientationCaption.h"
+#include "app/info/OrientationCaption.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"

@@ -10,7 +10,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"

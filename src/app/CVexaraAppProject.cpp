@@ -1,9 +1,9 @@
 // The File menu's project commands and Project > Close Images.
 #include "app/CMainFrame.h"
-#include "app/CNewProjectDlg.h"
+#include "app/dialogs/CNewProjectDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/WindowFactory.h"
 #include "model/TProject.h"
 #include "platform/FileChooser.h"

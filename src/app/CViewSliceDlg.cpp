@@ -7,11 +7,11 @@
 #include <QVBoxLayout>
 
 #include "app/CMainFrame.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/WindowFactory.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Globals.h"
 
 namespace {

@@ -11,9 +11,9 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "app/CNumEdit.h"
+#include "app/dialogs/CNumEdit.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include "model/TSpectrum.h"
 #include "platform/Globals.h"
 #include "processing/TRegionEstimate.h"
-#include "views/CAnalysisWnd.h"
-#include "views/CVoxelWindow.h"
+#include "views/analysis/CAnalysisWnd.h"
+#include "views/spectrum/CVoxelWindow.h"
 
 namespace vx::app {
 namespace {

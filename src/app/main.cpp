@@ -5,7 +5,7 @@
 #include "app/CViewSliceDlg.h"
 #include "app/QtServices.h"
 #include "processing/InstallProcessing.h"
-#include "views/RegionPainters.h"
+#include "views/picture/RegionPainters.h"
 
 int main(int argc, char** argv)
 {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "model/TFloatMatrix.h"
+#include "model/math/TFloatMatrix.h"
 
 namespace vx {
 class TFile;

@@ -12,7 +12,7 @@
 #include "model/TAnalysis.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/TFile.h"
 #include "platform/TRecordReader.h"
 

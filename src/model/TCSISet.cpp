@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TMapList.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"

@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "model/MatrixHelpers.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"

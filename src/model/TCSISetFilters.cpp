@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ApodizationWindows.h"
+#include "model/math/ApodizationWindows.h"
 #include "model/TCSISet.h"
 #include "model/TWaterSuppressionParams.h"
 #include "platform/Report.h"

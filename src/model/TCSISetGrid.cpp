@@ -7,10 +7,10 @@
 #include <numbers>
 #include <vector>
 
-#include "model/GridShape.h"
+#include "model/math/GridShape.h"
 #include "model/TCSISet.h"
-#include "model/TMixedRadixFFT.h"
-#include "model/TPoint2D.h"
+#include "model/math/TMixedRadixFFT.h"
+#include "model/math/TPoint2D.h"
 #include "platform/WaitCursor.h"
 #include "platform/Workers.h"
 

@@ -9,7 +9,7 @@
 
 #include "model/HLSVDLibrary.h"
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/Workers.h"
 

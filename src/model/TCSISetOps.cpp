@@ -7,7 +7,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TMapList.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Report.h"
 #include "platform/Workers.h"
 

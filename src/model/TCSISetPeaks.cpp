@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "model/MatrixHelpers.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Report.h"
 #include "platform/Workers.h"

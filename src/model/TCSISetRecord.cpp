@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "model/Geometry.h"
-#include "model/MatrixHelpers.h"
+#include "model/math/Geometry.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 

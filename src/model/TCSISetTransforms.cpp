@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/TCSISet.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "model/TWaterSuppressionParams.h"
 #include "platform/Workers.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "model/TCSISet.h"
-#include "model/TMixedRadixFFT.h"
-#include "model/TextHelpers.h"
+#include "model/math/TMixedRadixFFT.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "model/TSpectrum.h"
 #include "platform/Report.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model/TPlotFrame.h"
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "model/TSpectrumDisplayParams.h"
 #include "platform/TCanvas.h"
 

@@ -5,7 +5,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "model/TAnalysis.h"
 
 TComponentMap::TComponentMap(TCSISet* set) : TMap(set)

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TCSISet.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"

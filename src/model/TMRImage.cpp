@@ -6,13 +6,13 @@
 #include <limits>
 #include <utility>
 
-#include "model/BitmapHelpers.h"
-#include "model/Geometry.h"
-#include "model/MatrixHelpers.h"
+#include "model/drawing/BitmapHelpers.h"
+#include "model/math/Geometry.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 

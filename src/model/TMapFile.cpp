@@ -14,7 +14,7 @@
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 

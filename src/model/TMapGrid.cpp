@@ -5,9 +5,9 @@
 #include <numbers>
 #include <vector>
 
-#include "model/GridShape.h"
+#include "model/math/GridShape.h"
 #include "model/TMap.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "model/BitmapHelpers.h"
-#include "model/TFloatMatrix.h"
+#include "model/drawing/BitmapHelpers.h"
+#include "model/math/TFloatMatrix.h"
 #include "model/TSpectrum.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 
 using vx::TCanvas;
 using vx::TPointI;

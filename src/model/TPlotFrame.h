@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "platform/TCanvas.h"
 
 class TFloatMatrix;

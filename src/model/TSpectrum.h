@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "model/MatrixHelpers.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/MatrixHelpers.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "model/TPeakSNRParams.h"
 
 class TCSISet;

@@ -6,7 +6,7 @@
 #include <complex>
 #include <vector>
 
-#include "model/ApodizationWindows.h"
+#include "model/math/ApodizationWindows.h"
 #include "model/TCSISet.h"
 #include "model/TSpectrum.h"
 #include "platform/Report.h"

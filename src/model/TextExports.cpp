@@ -6,7 +6,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TMap.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"

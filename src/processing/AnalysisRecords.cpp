@@ -8,7 +8,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/TRecordReader.h"

@@ -5,7 +5,7 @@
 #include <numbers>
 #include <sstream>
 
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/TRecordReader.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "model/TAnalysis.h"
-#include "model/TDoubleMatrix.h"
+#include "model/math/TDoubleMatrix.h"
 
 // The standard normal quantile of u in (0, 1) (rational approximation of Odeh and Evans,
 // accurate to about 1.5e-8).

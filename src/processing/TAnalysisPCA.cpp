@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "model/MatrixHelpers.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Lapack.h"
 #include "platform/Report.h"
 #include "processing/TPCACorrection.h"

@@ -1,6 +1,6 @@
 #include "processing/TCosineWindowStep.h"
 
-#include "model/ApodizationWindows.h"
+#include "model/math/ApodizationWindows.h"
 
 TCosineWindowStep::TCosineWindowStep(bool recorded, TCSISet* pSet)
     : TSpatialWindowStep(kType, "#Cosine window smoothing", recorded, pSet)

@@ -1,6 +1,6 @@
 #include "processing/TFermiWindowStep.h"
 
-#include "model/ApodizationWindows.h"
+#include "model/math/ApodizationWindows.h"
 
 TFermiWindowStep::TFermiWindowStep(bool recorded, TCSISet* pSet)
     : TSpatialWindowStep(kType, "#Fermi window smoothing", recorded, pSet)

@@ -1,7 +1,7 @@
 #include "processing/TGaussFilterStep.h"
 
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "processing/MacroFile.h"
 
 TGaussFilterStep::TGaussFilterStep() : TGaussFilterStep(0.0f, false, nullptr) {}

@@ -1,6 +1,6 @@
 #include "processing/THammingWindowStep.h"
 
-#include "model/ApodizationWindows.h"
+#include "model/math/ApodizationWindows.h"
 
 THammingWindowStep::THammingWindowStep(bool recorded, TCSISet* pSet)
     : TSpatialWindowStep(kType, "#Hamming window smoothing", recorded, pSet)

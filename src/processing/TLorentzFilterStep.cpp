@@ -1,8 +1,8 @@
 #include "processing/TLorentzFilterStep.h"
 
 #include "model/TCSISet.h"
-#include "model/TMixedRadixFFT.h"
-#include "model/TextHelpers.h"
+#include "model/math/TMixedRadixFFT.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "platform/Workers.h"
 #include "processing/MacroFile.h"

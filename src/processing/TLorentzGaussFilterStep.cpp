@@ -1,7 +1,7 @@
 #include "processing/TLorentzGaussFilterStep.h"
 
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "processing/MacroFile.h"
 
 TLorentzGaussFilterStep::TLorentzGaussFilterStep() : TLorentzGaussFilterStep(0.0f, 0.0f, false, nullptr) {}

@@ -4,7 +4,7 @@
 // without owning: the history owns the correction, the project the analysis, and either
 // may go first. Destroying a correction takes it off its analysis's lists; destroying the
 // analysis leaves every correction made with it without an analysis (GetAnalysis null).
-#include "model/TFloatMatrix.h"
+#include "model/math/TFloatMatrix.h"
 
 class TAnalysisPCA;
 

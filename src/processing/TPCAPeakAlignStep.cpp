@@ -6,10 +6,10 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "model/MatrixHelpers.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Report.h"
 #include "platform/Workers.h"
 #include "processing/TAnalysisPCA.h"

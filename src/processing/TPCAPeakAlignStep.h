@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "model/TAnalysis.h"
-#include "model/TFloatMatrix.h"
+#include "model/math/TFloatMatrix.h"
 #include "processing/TPCACorrection.h"
 #include "processing/TWholeSetStep.h"
 

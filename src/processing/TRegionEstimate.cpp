@@ -6,12 +6,12 @@
 #include <new>
 #include <numbers>
 
-#include "model/GridShape.h"
+#include "model/math/GridShape.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Report.h"
 #include "processing/TDrawnRegion.h"
 

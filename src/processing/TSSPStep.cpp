@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 
 bool TSSPStep::Apply()
 {

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "model/TCSISet.h"
-#include "model/TMixedRadixFFT.h"
-#include "model/TPoint2D.h"
+#include "model/math/TMixedRadixFFT.h"
+#include "model/math/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 

@@ -1,7 +1,7 @@
 #include "processing/TWaterSuppressionStep.h"
 
 #include "model/TCSISet.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Workers.h"
 
 TWaterSuppressionStep::TWaterSuppressionStep() : TWaterSuppressionStep(TWaterSuppressionParams(), false, nullptr) {}

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/FileChooser.h"
 #include "platform/Globals.h"
 #include "platform/Numbers.h"

@@ -1,7 +1,7 @@
 #include "readers/BrukerGeometry.h"
 
-#include "model/MatrixHelpers.h"
-#include "model/TextHelpers.h"
+#include "model/math/MatrixHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "readers/TBrukerParameterFile.h"
 

@@ -4,11 +4,11 @@
 
 #include "gehdr/GERawHdr.h"
 #include "gehdr/GEcleanstr.h"
-#include "model/Geometry.h"
-#include "model/MatrixHelpers.h"
+#include "model/math/Geometry.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TCSIParams.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
 

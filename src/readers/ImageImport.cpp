@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"

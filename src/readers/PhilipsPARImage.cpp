@@ -5,9 +5,9 @@
 #include <new>
 #include <optional>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"

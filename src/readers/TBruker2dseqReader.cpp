@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"

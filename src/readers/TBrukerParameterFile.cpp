@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 

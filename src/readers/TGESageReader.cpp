@@ -7,9 +7,9 @@
 #include <sstream>
 #include <vector>
 
-#include "model/Geometry.h"
-#include "model/MatrixHelpers.h"
-#include "model/TextHelpers.h"
+#include "model/math/Geometry.h"
+#include "model/math/MatrixHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <vector>
 
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"

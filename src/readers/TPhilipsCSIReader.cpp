@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TMRImage.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/FileChooser.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "model/Geometry.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/Geometry.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
 #include "platform/WaitCursor.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"

@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
 #include "readers/ReaderHelpers.h"

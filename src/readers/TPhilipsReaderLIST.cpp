@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TTextFile.h"

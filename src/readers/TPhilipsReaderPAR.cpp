@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "readers/PhilipsPARImage.h"
 #include "readers/TPhilipsReader.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "model/Geometry.h"
-#include "model/TextHelpers.h"
+#include "model/math/Geometry.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"

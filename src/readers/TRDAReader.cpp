@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "model/Geometry.h"
-#include "model/MatrixHelpers.h"
+#include "model/math/Geometry.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TMRImage.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"

@@ -1,6 +1,6 @@
 #include "readers/TRawReader.h"
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TMRImage.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"

@@ -10,7 +10,7 @@
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 
 namespace vx::report {
 

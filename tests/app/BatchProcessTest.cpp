@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CBatchErrorsDlg.h"
+#include "app/dialogs/CBatchErrorsDlg.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CMainFrame.h"
 #include "app/WindowFactory.h"

@@ -12,11 +12,11 @@
 #include <filesystem>
 
 #include "app/CAboutDlg.h"
-#include "app/COptionsDlg.h"
+#include "app/dialogs/COptionsDlg.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/ReaderHooks.h"
 #include "platform/Files.h"
 #include "platform/TFile.h"

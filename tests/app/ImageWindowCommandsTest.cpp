@@ -20,11 +20,11 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "app/CNumEdit.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/CVexaraApp.h"
 #include "app/CWindowingToolBar.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
@@ -36,7 +36,7 @@
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 #include "AppSessionTest.h"
 
 using namespace vx::test;

@@ -27,7 +27,7 @@
 #include "support/GuiSessionTest.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 
 using namespace vx::test;
 

@@ -13,8 +13,8 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "app/CResizeMapDlg.h"
-#include "app/CSelectMapDlg.h"
+#include "app/dialogs/CResizeMapDlg.h"
+#include "app/dialogs/CSelectMapDlg.h"
 #include "app/CommandIds.h"
 #include "model/TCSISet.h"
 #include "model/TMap.h"

@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "app/CExplorerFrameBase.h"
-#include "app/CFolderList.h"
-#include "app/CNewProjectDlg.h"
+#include "app/dialogs/CFolderList.h"
+#include "app/dialogs/CNewProjectDlg.h"
 #include "app/CPrjExpFrame.h"
 #include "app/CPrjExpTree.h"
 #include "app/CVexaraApp.h"

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "app/CAddCSISetDlg.h"
-#include "app/CImportImageDlg.h"
-#include "app/CNewProjectDlg.h"
+#include "app/dialogs/CAddCSISetDlg.h"
+#include "app/dialogs/CImportImageDlg.h"
+#include "app/dialogs/CNewProjectDlg.h"
 #include "app/CVexaraApp.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"

@@ -26,7 +26,7 @@
 #include "platform/Globals.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 #include "AppSessionTest.h"
 
 using namespace vx::test;

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/CAddCSISetDlg.h"
-#include "app/CAddImagesDlg.h"
-#include "app/CImportImageDlg.h"
+#include "app/dialogs/CAddCSISetDlg.h"
+#include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CImportImageDlg.h"
 #include "app/CommandIds.h"
 #include "model/TCSIReader.h"
 #include "model/TCSISet.h"

@@ -19,7 +19,7 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "app/CNumEdit.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/CVexaraApp.h"
 #include "app/CWindowingToolBar.h"
 #include "app/CommandIds.h"
@@ -35,7 +35,7 @@
 #include "processing/TProcessHistory.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
-#include "views/CMainPicView.h"
+#include "views/picture/CMainPicView.h"
 #include "AppSessionTest.h"
 
 using namespace vx::test;

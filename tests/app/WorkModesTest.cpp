@@ -19,7 +19,7 @@
 #include "app/CMainFrame.h"
 #include "app/CVoxelWindowBase.h"
 #include "app/CommandIds.h"
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
@@ -38,8 +38,8 @@
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
-#include "views/CMainPicView.h"
-#include "views/RegionPainters.h"
+#include "views/picture/CMainPicView.h"
+#include "views/picture/RegionPainters.h"
 #include "AppSessionTest.h"
 
 using namespace vx::test;

@@ -4,12 +4,12 @@
 #include <random>
 #include <vector>
 
-#include "model/BitmapHelpers.h"
-#include "model/TFloatMatrix.h"
+#include "model/drawing/BitmapHelpers.h"
+#include "model/math/TFloatMatrix.h"
 #include "model/TPlotFrame.h"
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "model/TSpectrum.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/TRecordingCanvas.h"
 
 using vx::TCanvasOp;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/TCSISet.h"
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Workers.h"
 #include "support/CSISetBuilders.h"

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "model/BitmapHelpers.h"
+#include "model/drawing/BitmapHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "support/ScriptedReport.h"
 
 namespace {

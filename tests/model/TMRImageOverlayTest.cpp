@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "model/BitmapHelpers.h"
+#include "model/drawing/BitmapHelpers.h"
 #include "model/TMRImage.h"
 #include "platform/TRecordingCanvas.h"
 #include "support/TestFiles.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/BitmapHelpers.h"
+#include "model/drawing/BitmapHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"

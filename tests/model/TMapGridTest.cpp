@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "model/TMap.h"
-#include "model/TMixedRadixFFT.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Globals.h"
 #include "support/ScriptedReport.h"
 

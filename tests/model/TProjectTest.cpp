@@ -12,7 +12,7 @@
 #include "model/TCSISetList.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"

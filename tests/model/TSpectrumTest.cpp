@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/TCSISet.h"
-#include "model/TPoint2D.h"
+#include "model/math/TPoint2D.h"
 #include "model/TSpectrum.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
-#include "model/TFloatMatrix.h"
+#include "model/math/TFloatMatrix.h"
 #include "model/TProject.h"
 #include "processing/InstallProcessing.h"
 #include "support/CSISetBuilders.h"

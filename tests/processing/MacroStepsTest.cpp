@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ApodizationWindows.h"
+#include "model/math/ApodizationWindows.h"
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TProject.h"

@@ -20,7 +20,7 @@
 #include "model/TMapList.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TAnalysisPCA.h"
 #include "processing/TPCACorrection.h"

@@ -15,7 +15,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TProject.h"
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TTextFile.h"

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "model/TextHelpers.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "readers/ImageImport.h"
 #include "readers/PARTestFiles.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TCSISet.h"
 #include "platform/Globals.h"
 #include "readers/PhilipsCSITestFiles.h"

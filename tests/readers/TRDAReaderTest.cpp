@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "model/math/Geometry.h"
 #include "model/TCSISet.h"
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/DialogRunner.h"
+#include "app/dialogs/DialogRunner.h"
 
 namespace vx::test {
 

@@ -16,7 +16,7 @@
 #include "processing/InstallProcessing.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
-#include "views/RegionPainters.h"
+#include "views/picture/RegionPainters.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CCreateMapDlg.h"
+#include "app/dialogs/CCreateMapDlg.h"
 #include "app/TAnalysisWndList.h"
 #include "model/ProcessingHooks.h"
 #include "model/TMap.h"
@@ -22,8 +22,8 @@
 #include "processing/TProcessHistory.h"
 #include "support/DialogScript.h"
 #include "support/GuiGrab.h"
-#include "views/CMainPicView.h"
-#include "views/CVoxelWndDlgView.h"
+#include "views/picture/CMainPicView.h"
+#include "views/spectrum/CVoxelWndDlgView.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx::test;

@@ -14,17 +14,17 @@
 #include <utility>
 #include <vector>
 
-#include "app/CPeakRemovalDlg.h"
+#include "app/dialogs/CPeakRemovalDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "model/ProcessingHooks.h"
 #include "support/DialogScript.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
-#include "views/CIntegralListView.h"
-#include "views/CIntegralWnd.h"
-#include "views/CVoxelWndDlgView.h"
-#include "views/CVoxelWndView.h"
+#include "views/analysis/CIntegralListView.h"
+#include "views/analysis/CIntegralWnd.h"
+#include "views/spectrum/CVoxelWndDlgView.h"
+#include "views/spectrum/CVoxelWndView.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx::test;

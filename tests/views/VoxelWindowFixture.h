@@ -21,8 +21,8 @@
 #include "processing/InstallProcessing.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
-#include "views/CVoxelWindow.h"
-#include "views/CVoxelWndView.h"
+#include "views/spectrum/CVoxelWindow.h"
+#include "views/spectrum/CVoxelWndView.h"
 
 namespace vx::test {
 

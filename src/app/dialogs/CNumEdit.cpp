@@ -1,0 +1,134 @@
+#include "app/dialogs/CNumEdit.h"
+
+#include <QKeyEvent>
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "model/math/TextHelpers.h"
+#include "platform/Numbers.h"
+#include "platform/Report.h"
+
+CNumEdit::CNumEdit(QWidget* parent) : QLineEdit(parent)
+{
+    // textEdited comes from user edits only (typing, deleting, pasting, undo), so texts
+    // the program sets never notify.
+    connect(this, &QLineEdit::textEdited, this, &CNumEdit::OnTextEdited);
+}
+
+void CNumEdit::Create(const QString& text, const QRect& rect, QWidget* parent, int id)
+{
+    setParent(parent);
+    setGeometry(rect);
+    setFocusPolicy(Qt::StrongFocus);
+    m_nID = id;
+    SetText(text);
+    show();
+}
+
+void CNumEdit::SetText(const QString& text)
+{
+    m_strLast = text;
+    m_strPrev = text;
+    setText(text);
+}
+
+std::string CNumEdit::RangeText()
+{
+    const std::string limit = FloatToStringG(std::numeric_limits<float>::max(), 6);
+    return "Please enter a number between -" + limit + " and " + limit + ", without an exponent.";
+}
+
+bool CNumEdit::IsUnfinished(const QString& text)
+{
+    return text == "-" || text == "." || text == "-.";
+}
+
+bool CNumEdit::HasExponent(const QString& text)
+{
+    static const QRegularExpression exponent("^-?[0-9]*\\.?[0-9]*[eE][-+]?[0-9]*$");
+    return exponent.match(text).hasMatch();
+}
+
+bool CNumEdit::RefuseExponent()
+{
+    if (!HasExponent(text()))
+        return false;
+    SetText(m_strLast);
+    vx::Report(RangeText(), vx::ReportIcon::Exclamation);
+    return true;
+}
+
+void CNumEdit::keyPressEvent(QKeyEvent* event)
+{
+    // Return ends a typed exponent like leaving the box; when it is refused the key stays
+    // here, so a dialog does not take the last number for the one on screen.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && RefuseExponent()) {
+        event->accept();
+        return;
+    }
+    // The text and selection before the key, to go back to when it makes no number.
+    m_strPrev = text();
+    if (hasSelectedText()) {
+        m_nSelStart = selectionStart();
+        m_nSelEnd = selectionEnd();
+    } else {
+        m_nSelStart = m_nSelEnd = cursorPosition();
+    }
+    m_bTyping = !event->matches(QKeySequence::Paste);
+    QLineEdit::keyPressEvent(event);
+    m_bTyping = false;
+}
+
+void CNumEdit::OnTextEdited(const QString& text)
+{
+    if (text.isEmpty()) {
+        m_strPrev = text;
+        return;
+    }
+    // Beyond what a float holds, or written with an exponent (which the box does not take):
+    // refused with the range, the text as it was. An exponent being typed is kept as it
+    // is, never as a value, and refused whole when the box is left or Return pressed, so
+    // the digits typed after its "e" cannot join the number before it.
+    const std::string typed = text.toStdString();
+    const bool number = IsNumber(typed);
+    const bool exponent = !number && HasExponent(text);
+    if (exponent && m_bTyping) {
+        m_strPrev = text;
+        return;
+    }
+    const double value = number && !IsUnfinished(text) ? vx::LeadingDouble(typed) : 0.0;
+    const bool tooLarge = std::fabs(value) > std::numeric_limits<float>::max();
+    if (!number || tooLarge) {
+        const int length = static_cast<int>(m_strPrev.size());
+        setText(m_strPrev);
+        const int start = std::min(m_nSelStart, length);
+        const int end = std::min(m_nSelEnd, length);
+        if (end > start)
+            setSelection(start, end - start);
+        else
+            setCursorPosition(start);
+        if (exponent || tooLarge)
+            vx::Report(RangeText(), vx::ReportIcon::Exclamation);
+        return;
+    }
+    m_strPrev = text;
+    if (IsUnfinished(text))
+        return;
+    m_strLast = text;
+    emit NumberEdited(m_nID);
+}
+
+void CNumEdit::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (text().isEmpty() || IsUnfinished(text()))
+        SetText(m_strLast);
+    // A typed exponent waits while the window is left or the box's own menu is open.
+    else if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        RefuseExponent();
+}

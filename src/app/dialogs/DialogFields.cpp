@@ -1,0 +1,66 @@
+#include "app/dialogs/DialogFields.h"
+
+#include <QLineEdit>
+
+#include <cstdint>
+#include <string>
+
+#include "app/dialogs/CNumEdit.h"
+#include "model/math/TextHelpers.h"
+#include "platform/Numbers.h"
+#include "platform/Report.h"
+
+namespace vx::app {
+namespace {
+
+bool Refuse(QLineEdit* edit, const std::string& text)
+{
+    vx::Report(text, vx::ReportIcon::Exclamation);
+    edit->setFocus();
+    edit->selectAll();
+    return false;
+}
+
+bool ParseInteger(const QLineEdit* edit, int64_t& value)
+{
+    return vx::ParseInt64(edit->text().toStdString(), value);
+}
+
+}  // namespace
+
+bool ReadIntegerField(QLineEdit* edit, int& value)
+{
+    int64_t typed = 0;
+    if (!ParseInteger(edit, typed) || typed < INT32_MIN || typed > INT32_MAX)
+        return Refuse(edit, "Please enter an integer.");
+    value = static_cast<int>(typed);
+    return true;
+}
+
+bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value)
+{
+    int64_t typed = 0;
+    if (!ParseInteger(edit, typed) || typed < low || typed > high)
+        return Refuse(edit, "Please enter an integer between " + std::to_string(low) + " and " +
+                                std::to_string(high) + ".");
+    value = static_cast<int>(typed);
+    return true;
+}
+
+std::string NumberAboveText(double low)
+{
+    return "Please enter a number larger than " + FloatToStringG(static_cast<float>(low), 6) + ".";
+}
+
+bool ReadNumberAbove(QLineEdit* edit, double low, float& value)
+{
+    const auto* number = qobject_cast<const CNumEdit*>(edit);
+    const std::string text = (number ? number->GetText() : edit->text()).toStdString();
+    const double typed = vx::LeadingDouble(text);
+    if (text.empty() || !(typed > low))
+        return Refuse(edit, NumberAboveText(low));
+    value = static_cast<float>(typed);
+    return true;
+}
+
+}  // namespace vx::app

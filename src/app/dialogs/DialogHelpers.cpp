@@ -1,0 +1,82 @@
+#include "app/dialogs/DialogHelpers.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+
+#include "app/dialogs/CNumEdit.h"
+#include "model/math/TextHelpers.h"
+#include "platform/Numbers.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TReasonCollector.h"
+#include "platform/WaitCursor.h"
+
+namespace vx::app {
+
+QGroupBox* AxisGroup(const QString& title, QWidget* x, QWidget* y, QWidget* z, const QString& xLabel,
+                     const QString& yLabel, const QString& zLabel)
+{
+    auto* group = new QGroupBox(title);
+    auto* layout = new QGridLayout(group);
+    const QString labels[3] = {xLabel, yLabel, zLabel};
+    QWidget* widgets[3] = {x, y, z};
+    for (int k = 0; k < 3; ++k) {
+        if (!widgets[k])
+            continue;
+        if (!labels[k].isEmpty())
+            layout->addWidget(new QLabel(labels[k]), 0, 2 * k);
+        layout->addWidget(widgets[k], 0, 2 * k + 1);
+    }
+    return group;
+}
+
+QLineEdit* MakeDigitEdit(QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    return edit;
+}
+
+QString Text5(float value)
+{
+    return QString::fromStdString(FloatToString(value, 5));
+}
+
+float ValueOf(const CNumEdit* edit)
+{
+    return static_cast<float>(vx::LeadingDouble(edit->GetText().toStdString()));
+}
+
+void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add)
+{
+    vx::TWaitCursor wait;
+    // Each file that fails is named once, with what its reader said about it.
+    std::string failed;
+    std::string reasons;
+    for (const std::string& path : paths) {
+        vx::TReasonCollector collector;
+        const bool added = add(vx::FolderOf(path), vx::FileNameOf(path));
+        collector.Finish();
+        if (added) {
+            collector.ShowHeld();
+            continue;
+        }
+        const std::string reason = collector.Reasons();
+        failed += vx::FileNameOf(path) + (reason.empty() ? "" : " (" + reason + ")") + "; ";
+        reasons = reason;
+    }
+    if (failed.empty())
+        return;
+    if (paths.size() == 1)
+        vx::Report("Fail to add " + what + " from " + vx::FileNameOf(paths[0]) + "." +
+                       (reasons.empty() ? "" : "\n" + reasons),
+                   vx::ReportIcon::Exclamation);
+    else
+        vx::Report("The following files could not be opened or were already added:\n" + failed,
+                   vx::ReportIcon::Exclamation);
+}
+
+}  // namespace vx::app

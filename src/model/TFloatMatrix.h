@@ -1,5 +1,0 @@
-#pragma once
-// A two-dimensional float matrix, row-major, with bounds-tested access (TMatrixOf).
-#include "model/TMatrixOf.h"
-
-class TFloatMatrix : public TMatrixOf<float> {};

@@ -1,0 +1,776 @@
+#include "model/math/TMixedRadixFFT.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <numbers>
+#include <type_traits>
+
+#include "platform/Report.h"
+
+// The pass loops run over consecutive groups so that they vectorise; on x86-64 copies
+// for AVX-512 (32 vector registers hold a radix-8 group of eight lanes) and for AVX2
+// are chosen at load time when the processor has them. One processor always runs the
+// same copy, so results do not depend on the thread.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define VX_FFT_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#define VX_FFT_HAS_CLONES 1
+#else
+#define VX_FFT_CLONES
+#define VX_FFT_HAS_CLONES 0
+#endif
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+#define VX_INLINE inline __attribute__((always_inline))
+// A lambda inside a cloned function is a function of its own, compiled without the
+// clone's instruction set unless it is inlined into it.
+#define VX_INLINE_LAMBDA __attribute__((always_inline))
+
+// Up to eight consecutive groups are transformed at once as one vector of doubles
+// per value; the compiler maps it onto the processor's vector registers. Twiddles
+// are stored in blocks of eight groups, so a pass reads them as one stream.
+constexpr size_t kLanes = 8;
+// (An alias template would drop the vector attribute; member typedefs keep it.)
+// TVecOf<W>::unaligned reads and writes the arrays' doubles in place.
+template <size_t W>
+struct TVecOf {
+    typedef double type __attribute__((vector_size(W * sizeof(double))));
+    typedef double unaligned __attribute__((vector_size(W * sizeof(double)), aligned(alignof(double)), may_alias));
+};
+template <size_t W>
+using TVec = typename TVecOf<W>::type;
+static_assert(sizeof(TVec<4>) == 4 * sizeof(double));
+
+template <typename T>
+VX_INLINE void Load(T& v, const double* p)
+{
+    if constexpr (std::is_same_v<T, double>)
+        v = *p;
+    else
+        v = *reinterpret_cast<const typename TVecOf<sizeof(T) / sizeof(double)>::unaligned*>(p);
+}
+
+template <typename T>
+VX_INLINE void Store(double* p, const T& v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        *p = v;
+    else
+        *reinterpret_cast<typename TVecOf<sizeof(T) / sizeof(double)>::unaligned*>(p) = v;
+}
+
+// Index of the twiddle of value k (1 .. radix-1) of group g in a pass's table.
+VX_INLINE size_t TwiddleIndex(size_t g, int k, int radix)
+{
+    return ((g / kLanes) * static_cast<size_t>(radix - 1) + static_cast<size_t>(k - 1)) * kLanes + g % kLanes;
+}
+
+// ---- Radix butterflies on one group of values (already multiplied by twiddles) ----
+// Forward sign: y[j] = sum_k x[k] exp(-2 pi i jk/r). T is double or TLanes.
+
+template <typename T>
+VX_INLINE void Butterfly2(T* xr, T* xi)
+{
+    const T r = xr[0] - xr[1], i = xi[0] - xi[1];
+    xr[0] += xr[1];
+    xi[0] += xi[1];
+    xr[1] = r;
+    xi[1] = i;
+}
+
+template <typename T>
+VX_INLINE void Butterfly3(T* xr, T* xi)
+{
+    constexpr double s = 0.86602540378443864676;  // sin(2 pi / 3)
+    const T tr = xr[1] + xr[2], ti = xi[1] + xi[2];
+    const T dr = xr[1] - xr[2], di = xi[1] - xi[2];
+    const T mr = xr[0] - 0.5 * tr, mi = xi[0] - 0.5 * ti;
+    xr[0] += tr;
+    xi[0] += ti;
+    xr[1] = mr + s * di;
+    xi[1] = mi - s * dr;
+    xr[2] = mr - s * di;
+    xi[2] = mi + s * dr;
+}
+
+// Radix4 on values x[0], x[s], x[2s], x[3s].
+template <typename T>
+VX_INLINE void Radix4(T* xr, T* xi, int s = 1)
+{
+    const T ar = xr[0] + xr[2 * s], ai = xi[0] + xi[2 * s];
+    const T br = xr[0] - xr[2 * s], bi = xi[0] - xi[2 * s];
+    const T cr = xr[s] + xr[3 * s], ci = xi[s] + xi[3 * s];
+    const T dr = xr[s] - xr[3 * s], di = xi[s] - xi[3 * s];
+    xr[0] = ar + cr;
+    xi[0] = ai + ci;
+    xr[2 * s] = ar - cr;
+    xi[2 * s] = ai - ci;
+    xr[s] = br + di;  // b - i d
+    xi[s] = bi - dr;
+    xr[3 * s] = br - di;  // b + i d
+    xi[3 * s] = bi + dr;
+}
+
+// Radix5 on values x[0], x[s], ..., x[4s].
+template <typename T>
+VX_INLINE void Radix5(T* xr, T* xi, int s = 1)
+{
+    constexpr double c1 = 0.30901699437494742410;   // cos(2 pi / 5)
+    constexpr double c2 = -0.80901699437494742410;  // cos(4 pi / 5)
+    constexpr double s1 = 0.95105651629515357212;   // sin(2 pi / 5)
+    constexpr double s2 = 0.58778525229247312917;   // sin(4 pi / 5)
+    const T t1r = xr[s] + xr[4 * s], t1i = xi[s] + xi[4 * s];
+    const T t2r = xr[2 * s] + xr[3 * s], t2i = xi[2 * s] + xi[3 * s];
+    const T t3r = xr[s] - xr[4 * s], t3i = xi[s] - xi[4 * s];
+    const T t4r = xr[2 * s] - xr[3 * s], t4i = xi[2 * s] - xi[3 * s];
+    const T a1r = xr[0] + c1 * t1r + c2 * t2r, a1i = xi[0] + c1 * t1i + c2 * t2i;
+    const T a2r = xr[0] + c2 * t1r + c1 * t2r, a2i = xi[0] + c2 * t1i + c1 * t2i;
+    const T b1r = s1 * t3r + s2 * t4r, b1i = s1 * t3i + s2 * t4i;
+    const T b2r = s2 * t3r - s1 * t4r, b2i = s2 * t3i - s1 * t4i;
+    xr[0] += t1r + t2r;
+    xi[0] += t1i + t2i;
+    xr[s] = a1r + b1i;  // a1 - i b1
+    xi[s] = a1i - b1r;
+    xr[4 * s] = a1r - b1i;
+    xi[4 * s] = a1i + b1r;
+    xr[2 * s] = a2r + b2i;  // a2 - i b2
+    xi[2 * s] = a2i - b2r;
+    xr[3 * s] = a2r - b2i;
+    xi[3 * s] = a2i + b2r;
+}
+
+// Eight points as two radix-4 transforms of the even and odd values, joined by
+// the eighth roots of unity.
+template <typename T>
+VX_INLINE void Radix8(T* xr, T* xi)
+{
+    constexpr double h = 0.70710678118654752440;  // sqrt(2) / 2
+    Radix4(xr, xi, 2);
+    Radix4(xr + 1, xi + 1, 2);
+    // The odd transform's outputs O[j] sit at x[2j + 1]; O[j] is multiplied by exp(-2 pi i j / 8).
+    const T o1r = h * (xr[3] + xi[3]), o1i = h * (xi[3] - xr[3]);
+    const T o2r = xi[5], o2i = -xr[5];
+    const T o3r = h * (xi[7] - xr[7]), o3i = -h * (xr[7] + xi[7]);
+    const T e0r = xr[0], e0i = xi[0], o0r = xr[1], o0i = xi[1];
+    const T e1r = xr[2], e1i = xi[2], e2r = xr[4], e2i = xi[4], e3r = xr[6], e3i = xi[6];
+    xr[0] = e0r + o0r;
+    xi[0] = e0i + o0i;
+    xr[4] = e0r - o0r;
+    xi[4] = e0i - o0i;
+    xr[1] = e1r + o1r;
+    xi[1] = e1i + o1i;
+    xr[5] = e1r - o1r;
+    xi[5] = e1i - o1i;
+    xr[2] = e2r + o2r;
+    xi[2] = e2i + o2i;
+    xr[6] = e2r - o2r;
+    xi[6] = e2i - o2i;
+    xr[3] = e3r + o3r;
+    xi[3] = e3i + o3i;
+    xr[7] = e3r - o3r;
+    xi[7] = e3i - o3i;
+}
+
+// Ten points as two radix-5 transforms of the even and odd values, joined by the
+// tenth roots of unity.
+template <typename T>
+VX_INLINE void Radix10(T* xr, T* xi)
+{
+    constexpr double c1 = 0.80901699437494742410, s1 = 0.58778525229247312917;  // 2 pi / 10
+    constexpr double c2 = 0.30901699437494742410, s2 = 0.95105651629515357212;  // 4 pi / 10
+    constexpr double wr[5] = {1.0, c1, c2, -c2, -c1};
+    constexpr double wi[5] = {0.0, -s1, -s2, -s2, -s1};
+    Radix5(xr, xi, 2);
+    Radix5(xr + 1, xi + 1, 2);
+    T er[5], ei[5], orr[5], oi[5];
+    for (int j = 0; j < 5; ++j) {
+        er[j] = xr[2 * j];
+        ei[j] = xi[2 * j];
+        orr[j] = xr[2 * j + 1] * wr[j] - xi[2 * j + 1] * wi[j];
+        oi[j] = xr[2 * j + 1] * wi[j] + xi[2 * j + 1] * wr[j];
+    }
+    for (int j = 0; j < 5; ++j) {
+        xr[j] = er[j] + orr[j];
+        xi[j] = ei[j] + oi[j];
+        xr[j + 5] = er[j] - orr[j];
+        xi[j + 5] = ei[j] - oi[j];
+    }
+}
+
+template <int R, typename T>
+VX_INLINE void Butterfly(T* xr, T* xi)
+{
+    if constexpr (R == 2)
+        Butterfly2(xr, xi);
+    else if constexpr (R == 3)
+        Butterfly3(xr, xi);
+    else if constexpr (R == 4)
+        Radix4(xr, xi);
+    else if constexpr (R == 5)
+        Radix5(xr, xi);
+    else if constexpr (R == 8)
+        Radix8(xr, xi);
+    else
+        Radix10(xr, xi);
+}
+
+// General odd prime p: pairs k and p - k share cosines and have opposite sines, so
+// y[j] = x0 + sum_k cos(2 pi jk/p)(x[k] + x[p-k]) -/+ i sum_k sin(2 pi jk/p)(x[k] - x[p-k]).
+// cosTab and sinTab hold cos(2 pi k/p) and -sin(2 pi k/p).
+template <typename T>
+VX_INLINE void OddPrimePlain(T* xr, T* xi, int p, const double* cosTab, const double* sinTab)
+{
+    constexpr int kMax = TMixedRadixFFT::maxPrimeFactor;
+    const int half = (p - 1) / 2;
+    T ar[kMax / 2 + 1], ai[kMax / 2 + 1], br[kMax / 2 + 1], bi[kMax / 2 + 1];
+    T sumR = xr[0], sumI = xi[0];
+    for (int k = 1; k <= half; ++k) {
+        ar[k] = xr[k] + xr[p - k];
+        ai[k] = xi[k] + xi[p - k];
+        br[k] = xr[k] - xr[p - k];
+        bi[k] = xi[k] - xi[p - k];
+        sumR += ar[k];
+        sumI += ai[k];
+    }
+    for (int j = 1; j <= half; ++j) {
+        T cr = xr[0], ci = xi[0], sr{}, si{};
+        int jk = 0;
+        for (int k = 1; k <= half; ++k) {
+            jk += j;
+            if (jk >= p)
+                jk -= p;
+            cr += cosTab[jk] * ar[k];
+            ci += cosTab[jk] * ai[k];
+            sr += sinTab[jk] * br[k];
+            si += sinTab[jk] * bi[k];
+        }
+        // (sr, si) is -S, so y[j] = C - i S and y[p-j] = C + i S.
+        xr[j] = cr - si;
+        xi[j] = ci + sr;
+        xr[p - j] = cr + si;
+        xi[p - j] = ci - sr;
+    }
+    xr[0] = sumR;
+    xi[0] = sumI;
+}
+
+// One group (or W consecutive groups for T = TVec<W>) of a pass: the values g,
+// g + s, ..., each multiplied by its twiddle, then transformed. tr, ti point at the
+// twiddle of value 1; the twiddles of value k follow kLanes apart. R = 0 stands for
+// the odd prime p.
+template <int R, typename T>
+VX_INLINE void TwiddleGroup(double* dr, double* di, size_t s, const double* tr, const double* ti, int p,
+                            const double* cosTab, const double* sinTab)
+{
+    constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
+    const int radix = R > 0 ? R : p;
+    T xr[kSize], xi[kSize];
+    Load(xr[0], dr);
+    Load(xi[0], di);
+    for (int k = 1; k < radix; ++k) {
+        T vr, vi, wr, wi;
+        Load(vr, dr + k * s);
+        Load(vi, di + k * s);
+        Load(wr, tr + (k - 1) * kLanes);
+        Load(wi, ti + (k - 1) * kLanes);
+        xr[k] = vr * wr - vi * wi;
+        xi[k] = vr * wi + vi * wr;
+    }
+    if constexpr (R > 0)
+        Butterfly<R>(xr, xi);
+    else
+        OddPrimePlain(xr, xi, p, cosTab, sinTab);
+    for (int k = 0; k < radix; ++k) {
+        Store(dr + k * s, xr[k]);
+        Store(di + k * s, xi[k]);
+    }
+}
+
+// Calls group(g, width) over the groups 0 .. s-1 with vectors of four, then one two
+// and one single group. When the values of a group lie a multiple of 2 KiB apart
+// they share a few cache sets and evict each other between two groups of four, so
+// there (MaxWidth 8) groups of eight use whole cache lines at once; with wide (a
+// processor whose 32 vector registers hold them) groups of eight are taken wherever
+// they fit. The width changes no result: every lane computes alone.
+template <size_t MaxWidth, typename F>
+VX_INLINE void ForGroups(size_t s, bool wide, F&& group)
+{
+    size_t g = 0;
+    if constexpr (MaxWidth >= 8)
+        if (s % 256 == 0 || (wide && s % 8 == 0))
+            for (; g + 8 <= s; g += 8)
+                group(g, std::integral_constant<size_t, 8>());
+    for (; g + 4 <= s; g += 4)
+        group(g, std::integral_constant<size_t, 4>());
+    if (g + 2 <= s) {
+        group(g, std::integral_constant<size_t, 2>());
+        g += 2;
+    }
+    if (g < s)
+        group(g, std::integral_constant<size_t, 1>());
+}
+
+template <size_t W>
+using TLane = std::conditional_t<W == 1, double, TVec<W>>;
+
+template <typename T>
+VX_INLINE double Lane(const T& v, size_t l)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return v;
+    else
+        return v[l];
+}
+
+// out[l] = lane l of v[0], v[1], v[2], v[3].
+VX_INLINE void Transpose4(const TVec<4>* v, TVec<4>* out)
+{
+    const TVec<4> t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);  // v0[0] v1[0] v0[2] v1[2]
+    const TVec<4> t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);  // v0[1] v1[1] v0[3] v1[3]
+    const TVec<4> t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
+    const TVec<4> t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
+    out[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    out[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    out[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    out[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
+// One pass after the first: in every block of sofar * radix values, group g takes
+// the values g, g + sofar, ..., multiplies value k by the twiddle
+// exp(-2 pi i gk/(sofar radix)) and transforms them. R = 0 stands for the odd prime p.
+template <int R>
+VX_INLINE void RadixPass(double* re, double* im, int sofar, int remain, bool wide, const double* twr, const double* twi,
+                         int p, const double* cosTab, const double* sinTab)
+{
+    const int radix = R > 0 ? R : p;
+    const size_t s = static_cast<size_t>(sofar);
+    const size_t block = s * static_cast<size_t>(radix);
+    for (int b = 0; b < remain; ++b) {
+        double* dr = re + static_cast<size_t>(b) * block;
+        double* di = im + static_cast<size_t>(b) * block;
+        ForGroups<(R > 0 ? 8 : 4)>(s, wide, [&](size_t g, auto width) VX_INLINE_LAMBDA {
+            const size_t t = TwiddleIndex(g, 1, radix);
+            TwiddleGroup<R, TLane<decltype(width)::value>>(dr + g, di + g, s, twr + t, twi + t, p, cosTab, sinTab);
+        });
+    }
+}
+
+// The first pass fused with the digit-reversed copy. Block b of the first radix R
+// takes the inputs src + k * (n / R), k = 0 .. R-1, where src is the block's first
+// source index; blocks are visited in the order of src, so W consecutive sources
+// are read as vectors and each lane's R results are written to its own block.
+// sign -1 conjugates the input (for the inverse transform).
+template <int R, size_t W>
+VX_INLINE void FirstGroup(const double* reIn, const double* imIn, double* re, double* im, size_t src,
+                          size_t stride, const int* blockOf, double sign, int p, const double* cosTab,
+                          const double* sinTab)
+{
+    using T = TLane<W>;
+    constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
+    const int radix = R > 0 ? R : p;
+    T xr[kSize], xi[kSize];
+    Load(xr[0], reIn + src);
+    Load(xi[0], imIn + src);
+    xi[0] = xi[0] * sign;
+    for (int k = 1; k < radix; ++k) {
+        Load(xr[k], reIn + src + static_cast<size_t>(k) * stride);
+        Load(xi[k], imIn + src + static_cast<size_t>(k) * stride);
+        xi[k] = xi[k] * sign;
+    }
+    if constexpr (R > 0)
+        Butterfly<R>(xr, xi);
+    else
+        OddPrimePlain(xr, xi, p, cosTab, sinTab);
+    if constexpr (W == 4 && (R == 4 || R == 8)) {
+        // Four values of four lanes at a time: a 4 x 4 transpose turns them into each
+        // lane's four consecutive outputs, stored as one vector.
+        for (int k = 0; k < R; k += 4) {
+            TVec<4> r[4], i[4];
+            Transpose4(xr + k, r);
+            Transpose4(xi + k, i);
+            for (size_t l = 0; l < 4; ++l) {
+                const size_t at = static_cast<size_t>(blockOf[src + l]) * R + static_cast<size_t>(k);
+                Store(re + at, r[l]);
+                Store(im + at, i[l]);
+            }
+        }
+    } else {
+        for (size_t l = 0; l < W; ++l) {
+            const size_t at = static_cast<size_t>(blockOf[src + l]) * static_cast<size_t>(radix);
+            for (int k = 0; k < radix; ++k) {
+                re[at + static_cast<size_t>(k)] = Lane(xr[k], l);
+                im[at + static_cast<size_t>(k)] = Lane(xi[k], l);
+            }
+        }
+    }
+}
+
+template <int R>
+VX_INLINE void FirstPass(const double* reIn, const double* imIn, double* re, double* im, int remain,
+                         const int* blockOf, double sign, int p, const double* cosTab, const double* sinTab)
+{
+    const size_t stride = static_cast<size_t>(remain);
+    ForGroups<4>(stride, false, [&](size_t src, auto width) VX_INLINE_LAMBDA {
+        FirstGroup<R, decltype(width)::value>(reIn, imIn, re, im, src, stride, blockOf, sign, p, cosTab, sinTab);
+    });
+}
+
+struct TPassArgs {
+    int radix, sofar, remain;
+    bool wide;  // groups of eight wherever they fit (WideGroups)
+    const double *twr, *twi, *cosTab, *sinTab;
+};
+
+// Calls pass(std::integral_constant<int, R>()) with R the radix that has its own
+// butterfly, or R = 0 (the general odd prime, which also copies for a length of 1).
+template <typename F>
+VX_INLINE void ForRadix(int radix, F&& pass)
+{
+    switch (radix) {
+    case 2: pass(std::integral_constant<int, 2>()); break;
+    case 3: pass(std::integral_constant<int, 3>()); break;
+    case 4: pass(std::integral_constant<int, 4>()); break;
+    case 5: pass(std::integral_constant<int, 5>()); break;
+    case 8: pass(std::integral_constant<int, 8>()); break;
+    case 10: pass(std::integral_constant<int, 10>()); break;
+    default: pass(std::integral_constant<int, 0>()); break;
+    }
+}
+
+// ---- Batches: kBatch transforms interleaved, value j of transform b at j * kBatch + b ----
+// Every value is a vector of the kBatch transforms' values (four doubles, one AVX2
+// register; wider vectors spill), so the passes are those of a single transform
+// taken one group at a time, with every twiddle shared by the lanes.
+constexpr size_t kBatchSize = TMixedRadixFFT::kBatch;
+using TBatch = TVec<kBatchSize>;
+
+template <int R>
+VX_INLINE void BatchFirstPass(const double* reIn, const double* imIn, double* re, double* im, int remain,
+                              const int* blockOf, double sign, int p, const double* cosTab, const double* sinTab)
+{
+    constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
+    const int radix = R > 0 ? R : p;
+    const size_t stride = static_cast<size_t>(remain);
+    for (size_t src = 0; src < stride; ++src) {
+        TBatch xr[kSize], xi[kSize];
+        for (int k = 0; k < radix; ++k) {
+            Load(xr[k], reIn + (src + static_cast<size_t>(k) * stride) * kBatchSize);
+            Load(xi[k], imIn + (src + static_cast<size_t>(k) * stride) * kBatchSize);
+            xi[k] = xi[k] * sign;
+        }
+        if constexpr (R > 0)
+            Butterfly<R>(xr, xi);
+        else
+            OddPrimePlain(xr, xi, p, cosTab, sinTab);
+        const size_t at = static_cast<size_t>(blockOf[src]) * static_cast<size_t>(radix);
+        for (int k = 0; k < radix; ++k) {
+            Store(re + (at + static_cast<size_t>(k)) * kBatchSize, xr[k]);
+            Store(im + (at + static_cast<size_t>(k)) * kBatchSize, xi[k]);
+        }
+    }
+}
+
+template <int R>
+VX_INLINE void BatchPass(double* re, double* im, int sofar, int remain, const double* twr, const double* twi, int p,
+                         const double* cosTab, const double* sinTab)
+{
+    constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
+    const int radix = R > 0 ? R : p;
+    const size_t s = static_cast<size_t>(sofar);
+    const size_t block = s * static_cast<size_t>(radix);
+    for (int b = 0; b < remain; ++b)
+        for (size_t g = 0; g < s; ++g) {
+            double* dr = re + (static_cast<size_t>(b) * block + g) * kBatchSize;
+            double* di = im + (static_cast<size_t>(b) * block + g) * kBatchSize;
+            TBatch xr[kSize], xi[kSize];
+            Load(xr[0], dr);
+            Load(xi[0], di);
+            for (int k = 1; k < radix; ++k) {
+                TBatch vr, vi;
+                Load(vr, dr + static_cast<size_t>(k) * s * kBatchSize);
+                Load(vi, di + static_cast<size_t>(k) * s * kBatchSize);
+                const size_t t = TwiddleIndex(g, k, radix);
+                xr[k] = vr * twr[t] - vi * twi[t];
+                xi[k] = vr * twi[t] + vi * twr[t];
+            }
+            if constexpr (R > 0)
+                Butterfly<R>(xr, xi);
+            else
+                OddPrimePlain(xr, xi, p, cosTab, sinTab);
+            for (int k = 0; k < radix; ++k) {
+                Store(dr + static_cast<size_t>(k) * s * kBatchSize, xr[k]);
+                Store(di + static_cast<size_t>(k) * s * kBatchSize, xi[k]);
+            }
+        }
+}
+
+// One pass over a single transform or, with batch, over kBatch interleaved ones.
+VX_FFT_CLONES
+void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
+                  const int* blockOf, double sign, bool batch)
+{
+    ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
+        if (batch)
+            BatchFirstPass<r.value>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, a.cosTab, a.sinTab);
+        else
+            FirstPass<r.value>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, a.cosTab, a.sinTab);
+    });
+}
+
+VX_FFT_CLONES
+void RunPass(double* re, double* im, const TPassArgs& a, bool batch)
+{
+    ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
+        if (batch)
+            BatchPass<r.value>(re, im, a.sofar, a.remain, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
+        else
+            RadixPass<r.value>(re, im, a.sofar, a.remain, a.wide, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
+    });
+}
+
+// True when the processor runs the AVX-512 copies of the passes, whose 32 vector
+// registers hold a radix-8 group of eight lanes.
+bool WideGroups()
+{
+#if VX_FFT_HAS_CLONES
+    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+                             __builtin_cpu_supports("avx512cd");
+    return wide;
+#else
+    return false;
+#endif
+}
+
+// True when [a, a + n) and [b, b + n) share an element.
+bool Overlap(const double* a, const double* b, int n)
+{
+    std::less<const double*> less;
+    return less(a, b + n) && less(b, a + n);
+}
+
+}  // namespace
+
+std::vector<int> TMixedRadixFFT::Factorize(int n)
+{
+    std::vector<int> factors;
+    if (n < 1)
+        return factors;
+    if (n == 1)
+        return {1};
+    // Powers of two of the usual spectrum lengths take the order of passes measured
+    // fastest: a first pass (which also puts the values in order) of radix 8 reads its
+    // inputs n/8 apart and is cheapest per value, until at 4096 those inputs lie 4 KB
+    // apart, share a cache set and evict each other: there radix 4 starts and ends.
+    switch (n) {
+    case 256: return {8, 8, 4};
+    case 2048: return {8, 8, 4, 8};
+    case 4096: return {4, 4, 8, 8, 4};
+    default: break;
+    }
+    int rest = n;
+    for (int radix : {10, 8, 5, 4, 3, 2}) {
+        while (rest > 1 && rest % radix == 0) {
+            factors.push_back(radix);
+            rest /= radix;
+        }
+    }
+    // A last 2 after an 8 makes two 4s: a radix-4 pass is cheaper than radix 2.
+    if (!factors.empty() && factors.back() == 2) {
+        for (size_t i = factors.size() - 1; i-- > 0;)
+            if (factors[i] == 8) {
+                factors[i] = 4;
+                factors.back() = 4;
+                break;
+            }
+    }
+    if (rest > 1) {
+        for (int j = 2; j <= static_cast<int>(std::sqrt(static_cast<double>(rest))) + 1; ++j)
+            while (rest % j == 0) {
+                factors.push_back(j);
+                rest /= j;
+            }
+        if (rest > 1)
+            factors.push_back(rest);
+    }
+    std::reverse(factors.begin(), factors.end());
+    return factors;
+}
+
+bool TMixedRadixFFT::IsFFTLength(int n)
+{
+    const std::vector<int> f = Factorize(n);
+    return !f.empty() && f.front() <= maxPrimeFactor;
+}
+
+bool TMixedRadixFFT::CheckFFTLength(int n)
+{
+    if (IsFFTLength(n))
+        return true;
+    vx::Report(kPrimeFactorTooLarge, vx::ReportIcon::Error);
+    return false;
+}
+
+bool TMixedRadixFFT::SetupTables(int n)
+{
+    if (n == m_n && n > 0)
+        return true;
+    const std::vector<int> factors = Factorize(n);
+    if (factors.empty() || factors.front() > maxPrimeFactor)
+        return false;
+
+    m_passes.clear();
+    m_twiddleRe.clear();
+    m_twiddleIm.clear();
+    m_trigCos.clear();
+    m_trigSin.clear();
+    int sofar = 1;
+    for (int radix : factors) {
+        TPass pass{radix, sofar, n / (sofar * radix), m_twiddleRe.size(), m_trigCos.size()};
+        // Twiddles exp(-2 pi i gk/(sofar radix)) for k = 1 .. radix-1, g = 0 .. sofar-1,
+        // in blocks of kLanes groups (the last block padded).
+        const double step = 2.0 * kPi / (static_cast<double>(sofar) * radix);
+        const size_t groups = (static_cast<size_t>(sofar) + kLanes - 1) / kLanes * kLanes;
+        const size_t size = groups * static_cast<size_t>(radix - 1);
+        m_twiddleRe.resize(pass.twiddle + size, 1.0);
+        m_twiddleIm.resize(pass.twiddle + size, 0.0);
+        for (int k = 1; k < radix; ++k)
+            for (int g = 0; g < sofar; ++g) {
+                const double angle = step * (static_cast<double>(g) * k);
+                const size_t at = pass.twiddle + TwiddleIndex(static_cast<size_t>(g), k, radix);
+                m_twiddleRe[at] = std::cos(angle);
+                m_twiddleIm[at] = -std::sin(angle);
+            }
+        if (radix > 5 && radix != 8 && radix != 10)
+            for (int k = 0; k < radix; ++k) {
+                m_trigCos.push_back(std::cos(2.0 * kPi * k / radix));
+                m_trigSin.push_back(-std::sin(2.0 * kPi * k / radix));
+            }
+        m_passes.push_back(pass);
+        sofar *= radix;
+    }
+
+    // Mixed-radix digit reversal: output j = d0 + f0 (d1 + f1 (d2 + ...)) takes input
+    // sum_i d_i * remain_i, remain_i being n over the factors up to and including i.
+    // The first pass reads its blocks in source order, so only the block of each
+    // first source index (d0 = 0) is kept.
+    const size_t count = factors.size();
+    std::vector<int> digit(count, 0), remain(count);
+    int product = 1;
+    for (size_t i = 0; i < count; ++i) {
+        product *= factors[i];
+        remain[i] = n / product;
+    }
+    m_blockOf.assign(static_cast<size_t>(n / factors[0]), 0);
+    int source = 0;
+    for (int block = 0; block < n / factors[0]; ++block) {
+        m_blockOf[static_cast<size_t>(source)] = block;
+        for (size_t i = 1; i < count; ++i) {
+            source += remain[i];
+            if (++digit[i] < factors[i])
+                break;
+            source -= factors[i] * remain[i];
+            digit[i] = 0;
+        }
+    }
+    m_n = n;
+    return true;
+}
+
+void TMixedRadixFFT::Transform(const double* reIn, const double* imIn, double* reOut, double* imOut,
+                               bool inverse, bool batch)
+{
+    const int n = m_n;
+    // The inverse is the conjugate of the forward transform of the conjugate, / n.
+    const double sign = inverse ? -1.0 : 1.0;
+    for (size_t i = 0; i < m_passes.size(); ++i) {
+        const TPass& pass = m_passes[i];
+        const TPassArgs args{pass.radix,
+                             pass.sofar,
+                             pass.remain,
+                             WideGroups(),
+                             m_twiddleRe.data() + pass.twiddle,
+                             m_twiddleIm.data() + pass.twiddle,
+                             m_trigCos.data() + pass.trig,
+                             m_trigSin.data() + pass.trig};
+        if (i == 0)
+            RunFirstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
+        else
+            RunPass(reOut, imOut, args, batch);
+    }
+    if (inverse) {
+        const double scale = 1.0 / n;
+        const int values = batch ? n * kBatch : n;
+        for (int j = 0; j < values; ++j) {
+            reOut[j] *= scale;
+            imOut[j] *= -scale;
+        }
+    }
+}
+
+bool TMixedRadixFFT::Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse,
+                         bool batch)
+{
+    if (!reIn || !imIn || !reOut || !imOut || !SetupTables(n))
+        return false;
+    const int values = batch ? n * kBatch : n;
+    if (Overlap(reIn, reOut, values) || Overlap(reIn, imOut, values) || Overlap(imIn, reOut, values) ||
+        Overlap(imIn, imOut, values)) {
+        m_inRe.assign(reIn, reIn + values);
+        m_inIm.assign(imIn, imIn + values);
+        reIn = m_inRe.data();
+        imIn = m_inIm.data();
+    }
+    Transform(reIn, imIn, reOut, imOut, inverse, batch);
+    return true;
+}
+
+bool TMixedRadixFFT::Forward(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
+{
+    return Run(n, reIn, imIn, reOut, imOut, false);
+}
+
+bool TMixedRadixFFT::Inverse(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
+{
+    return Run(n, reIn, imIn, reOut, imOut, true);
+}
+
+bool TMixedRadixFFT::ForwardBatch(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
+{
+    return Run(n, reIn, imIn, reOut, imOut, false, true);
+}
+
+bool TMixedRadixFFT::InverseBatch(int n, const double* reIn, const double* imIn, double* reOut, double* imOut)
+{
+    return Run(n, reIn, imIn, reOut, imOut, true, true);
+}
+
+template <typename T>
+bool TMixedRadixFFT::ComplexWrapper(T* data, int n, bool inverse)
+{
+    if (!data || !SetupTables(n))
+        return false;
+    const size_t count = static_cast<size_t>(n);
+    for (auto& w : m_work)
+        w.resize(count);
+    float* f = reinterpret_cast<float*>(data);
+    for (size_t j = 0; j < count; ++j) {
+        m_work[0][j] = f[2 * j];
+        m_work[1][j] = f[2 * j + 1];
+    }
+    Transform(m_work[0].data(), m_work[1].data(), m_work[2].data(), m_work[3].data(), inverse);
+    for (size_t j = 0; j < count; ++j) {
+        f[2 * j] = static_cast<float>(m_work[2][j]);
+        f[2 * j + 1] = static_cast<float>(m_work[3][j]);
+    }
+    return true;
+}
+
+bool TMixedRadixFFT::ForwardComplex(float* data, int n) { return ComplexWrapper(data, n, false); }
+bool TMixedRadixFFT::InverseComplex(float* data, int n) { return ComplexWrapper(data, n, true); }
+bool TMixedRadixFFT::ForwardComplex(std::complex<float>* data, int n) { return ComplexWrapper(data, n, false); }
+bool TMixedRadixFFT::InverseComplex(std::complex<float>* data, int n) { return ComplexWrapper(data, n, true); }

@@ -1,7 +1,0 @@
-#include "views/TSharedToolParams.h"
-
-TSharedToolParams& SharedToolParams()
-{
-    static TSharedToolParams params;
-    return params;
-}

@@ -1,0 +1,7 @@
+#include "views/spectrum/TSharedToolParams.h"
+
+TSharedToolParams& SharedToolParams()
+{
+    static TSharedToolParams params;
+    return params;
+}

@@ -1,0 +1,612 @@
+// The Add CSI Set, Add Images, Import and Increment dialogs: their enabling rules and
+// remembered values, and the road from a new project through both imports of real scanner
+// files to a saved project that the recent list opens again.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <set>
+
+#include "app/dialogs/CAddCSISetDlg.h"
+#include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CImportImageDlg.h"
+#include "app/dialogs/CIncSlicePosDlg.h"
+#include "app/dialogs/CNewProjectDlg.h"
+#include "app/dialogs/CNumEdit.h"
+#include "app/CVexaraApp.h"
+#include "app/CommandIds.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/ReaderHooks.h"
+#include "model/TMRImage.h"
+#include "platform/PluginTable.h"
+#include "readers/ReaderFactory.h"
+#include "support/DialogScript.h"
+#include "support/GuiFixture.h"
+#include "support/GuiGrab.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+#include "app/FakeShell.h"
+#include "app/AppSessionTest.h"
+#include "app/ProjectShellTest.h"
+#include "app/Shown.h"
+
+using namespace vx::test;
+using Dlg = CAddCSISetDlg;
+
+namespace {
+
+const char* const kSummary = "The following files could not be opened or were already added:\n";
+
+QString Text(const CAddCSISetDlg& d, int id)
+{
+    if (auto* edit = qobject_cast<CNumEdit*>(d.Control(id)))
+        return edit->GetText();
+    return qobject_cast<QLineEdit*>(d.Control(id))->text();
+}
+bool Checked(const CAddCSISetDlg& d, int id) { return qobject_cast<QAbstractButton*>(d.Control(id))->isChecked(); }
+std::set<int> EnabledParameterControls(const CAddCSISetDlg& d)
+{
+    std::set<int> out;
+    for (int id : CAddCSISetDlg::ParameterControls())
+        if (d.Control(id)->isEnabled())
+            out.insert(id);
+    return out;
+}
+void ChooseFormat(CAddCSISetDlg& d, int format)
+{
+    auto* list = qobject_cast<QComboBox*>(d.Control(Dlg::IdFormat));
+    list->setCurrentIndex(format);
+    emit list->activated(format);
+}
+
+// Published plug-in records for the life of the object (no libraries behind them: the
+// dialog reads only the names and the controls flags).
+class TPluginTableScope {
+public:
+    explicit TPluginTableScope(std::vector<TPluginRecord> records) : m_old(vx::PluginTable())
+    {
+        vx::PublishPluginTable(records);
+    }
+    ~TPluginTableScope() { vx::PublishPluginTable(m_old); }
+
+private:
+    std::vector<TPluginRecord> m_old;
+};
+
+class AddCSISetDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_nCSIImportCount = 1;
+        g_lastReadParams = TCSIReadParams{};
+    }
+    void TearDown() override { g_nCSIImportCount = 1; }
+    TScriptedReport report;
+};
+
+TEST_F(AddCSISetDialogTest, FirstUseShowsFactoryDefaultsAndTheFormatDecidesTheControls)
+{
+    CAddCSISetDlg dialog;
+    dialog.m_params.m_nFormat = 9;  // not shown before the first import
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_FALSE(GrabToPng(&dialog, "addcsiset_first_use").isEmpty());
+    auto* formats = qobject_cast<QComboBox*>(dialog.Control(Dlg::IdFormat));
+    EXPECT_EQ(formats->count(), 23);
+    EXPECT_EQ(formats->itemText(21), "Unknown");
+    const auto c = [&](int id) { return dialog.Control(id); };
+    EXPECT_EQ(Shown({c(Dlg::IdFormat), c(Dlg::IdOrientation), c(Dlg::IdDimX), c(Dlg::IdDimZ), c(Dlg::IdFOVY),
+                     c(Dlg::IdPoints), c(Dlg::IdSweepWidth), c(Dlg::IdFrequency), c(Dlg::IdHeaderSize),
+                     c(Dlg::IdOffCentreZ), c(Dlg::IdEchoPosition)}),
+              "Philips Single Voxel Transverse- 8- 8- 240- 512- 1000- 64- 0- 0- 0-");
+    EXPECT_EQ(Shown({c(Dlg::IdInt32), c(Dlg::IdSwapBytes), c(Dlg::IdFastestX), c(Dlg::IdSlowestZ),
+                     c(Dlg::IdFlipFrequency), c(Dlg::IdInt16), c(Dlg::IdNormalize), c(Dlg::IdLoadRaw),
+                     c(Dlg::IdFrequencyDomain), c(Dlg::IdInvertX)}),
+              "[x]- [x]- [x]- [x]- [x]- [ ]- [ ] [ ] [ ]- [ ]-");
+    EXPECT_TRUE(EnabledParameterControls(dialog).empty());
+    for (int id : {Dlg::IdFormat, Dlg::IdNormalize, Dlg::IdRemoveOffset, Dlg::IdLoadRaw})
+        EXPECT_TRUE(dialog.Control(id)->isEnabled()) << id;
+    dialog.hide();
+
+    // Two plug-ins follow the built-in formats; the controls flag of each decides.
+    TPluginRecord reads, ignores;
+    reads.strFormat = "Lab raw";
+    reads.bControls = true;
+    ignores.strFormat = "Lab header";
+    TPluginTableScope plugins({reads, ignores});
+    dialog.show();
+    ASSERT_EQ(formats->count(), 25);
+    EXPECT_EQ(formats->itemText(24), "Lab header");
+
+    const std::set<int> all(CAddCSISetDlg::ParameterControls().begin(), CAddCSISetDlg::ParameterControls().end());
+    const std::set<int> none;
+    // In order: each row starts from what the row before left.
+    const struct {
+        int format;
+        std::set<int> enabled;
+    } rows[] = {
+        {21, all},
+        {11, {Dlg::IdFrequency, Dlg::IdSweepWidth}},
+        {8, {Dlg::IdFOVX, Dlg::IdFOVY, Dlg::IdFOVZ, Dlg::IdAngulationX, Dlg::IdAngulationY, Dlg::IdAngulationZ,
+             Dlg::IdOffCentreX, Dlg::IdOffCentreY, Dlg::IdOffCentreZ, Dlg::IdFrequency, Dlg::IdSweepWidth,
+             Dlg::IdOrientation}},
+        {12, {Dlg::IdFastestX, Dlg::IdFastestY, Dlg::IdFastestZ, Dlg::IdSlowestX, Dlg::IdSlowestY, Dlg::IdSlowestZ,
+              Dlg::IdInvertX, Dlg::IdInvertY, Dlg::IdInvertZ, Dlg::IdCentreX, Dlg::IdCentreY, Dlg::IdCentreZ,
+              Dlg::IdKSpaceSymmetric}},
+        {18, none},
+        {23, all},
+        {24, none},
+        {22, none},
+    };
+    for (const auto& row : rows) {
+        ChooseFormat(dialog, row.format);
+        EXPECT_EQ(EnabledParameterControls(dialog), row.enabled) << "format " << row.format;
+        // An index beyond the last plug-in changes nothing.
+        dialog.EnableControlsForFormat(25);
+        EXPECT_EQ(EnabledParameterControls(dialog), row.enabled) << "format " << row.format;
+    }
+}
+
+TEST_F(AddCSISetDialogTest, SlowestAxisStaysOffTheFastestAndOKReadsTheOrder)
+{
+    CAddCSISetDlg dialog;
+    dialog.show();
+    ChooseFormat(dialog, 21);
+    const int fastest[3] = {Dlg::IdFastestX, Dlg::IdFastestY, Dlg::IdFastestZ};
+    const int slowest[3] = {Dlg::IdSlowestX, Dlg::IdSlowestY, Dlg::IdSlowestZ};
+    const struct {
+        int slowestBefore;
+        int fastestChosen;
+        int slowestAfter;
+    } cases[] = {
+        {1, 1, 0},  // Fastest Y while Slowest Y: Slowest moves to X
+        {2, 2, 0},
+        {0, 0, 1},
+        {2, 1, 2},  // no clash: Slowest stays
+    };
+    for (const auto& c : cases) {
+        qobject_cast<QAbstractButton*>(dialog.Control(slowest[c.slowestBefore]))->click();
+        qobject_cast<QAbstractButton*>(dialog.Control(fastest[c.fastestChosen]))->click();
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(Checked(dialog, slowest[k]), k == c.slowestAfter) << c.fastestChosen << " " << k;
+            EXPECT_EQ(dialog.Control(slowest[k])->isEnabled(), k != c.fastestChosen) << c.fastestChosen << " " << k;
+        }
+    }
+
+    // OK reads the block; a cancelled file dialog keeps the dialog open with what it read.
+    TScriptedFileChooser chooser;
+    qobject_cast<QLineEdit*>(dialog.Control(Dlg::IdPoints))->setText("1024");
+    QTest::keyClicks(dialog.Control(Dlg::IdFOVX), "5");  // "2405"
+    dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    EXPECT_EQ(chooser.Requests()[0].title, "Import...");
+    EXPECT_TRUE(chooser.Requests()[0].multiple);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(g_nCSIImportCount, 1);
+    const TCSIReadParams& p = dialog.m_params;
+    EXPECT_EQ(p.m_nFormat, 21);
+    EXPECT_EQ(p.m_nPoints, 1024);
+    EXPECT_FLOAT_EQ(p.m_fFOV[0], 2405.0f);
+    EXPECT_EQ(p.m_nAxisOrder[0], 1);  // fastest Y
+    EXPECT_EQ(p.m_nAxisOrder[2], 2);  // slowest Z
+    EXPECT_EQ(p.m_nAxisOrder[1], 0);
+    EXPECT_EQ(p.m_nSampleType, 1);
+    EXPECT_EQ(p.m_bSwapBytes, 1);
+    EXPECT_EQ(p.m_bFlipFrequency, 1);
+    EXPECT_EQ(p.m_nOrientation, 2);
+}
+
+TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowKeepTheDialogOpenWithoutAFileDialog)
+{
+    CAddCSISetDlg dialog;
+    dialog.show();
+    ChooseFormat(dialog, 21);  // user-described data: every size is typed
+    TScriptedFileChooser chooser;
+    const struct {
+        int id;
+        const char* text;
+        const char* message;
+    } refused[] = {{Dlg::IdPoints, "0", "Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdSweepWidth, "0", "Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdFOVX, "0", "Please enter a number larger than 0."},
+                   {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."}};
+    for (const auto& r : refused) {
+        report.Clear();
+        auto* edit = qobject_cast<QLineEdit*>(dialog.Control(r.id));
+        const QString old = Text(dialog, r.id);
+        edit->selectAll();
+        QTest::keyClicks(edit, r.text);
+        dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.id;
+        EXPECT_TRUE(dialog.isVisible()) << r.id;
+        if (auto* number = qobject_cast<CNumEdit*>(edit))
+            number->SetText(old);
+        else
+            edit->setText(old);
+    }
+    EXPECT_TRUE(chooser.Requests().empty());
+    EXPECT_EQ(g_nCSIImportCount, 1);
+}
+
+TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
+{
+    const TImageImportParams saved = CImportImageDlg::s_last;
+    CImportImageDlg dialog;
+    dialog.show();
+    EXPECT_EQ(dialog.TypeList()->count(), 7);
+    EXPECT_EQ(dialog.TypeList()->currentText(), "Philips (PAR/REC file)");
+    EXPECT_EQ(dialog.WidthEdit()->text(), "256");
+    EXPECT_TRUE(dialog.SwapBox()->isChecked());
+    const auto choose = [&](int type) {
+        dialog.TypeList()->setCurrentIndex(type);
+        emit dialog.TypeList()->activated(type);
+    };
+    const struct {
+        int type;
+        bool raw;         // header, size, swap and angulation
+        bool adjustment;  // position adjustment
+    } rows[] = {{6, true, false}, {0, false, true}, {3, false, false}, {5, false, false}};
+    for (const auto& row : rows) {
+        dialog.HeaderEdit()->setText("12");
+        dialog.SwapBox()->setChecked(false);
+        choose(row.type);
+        for (QWidget* w : {static_cast<QWidget*>(dialog.HeaderEdit()), static_cast<QWidget*>(dialog.WidthEdit()),
+                           static_cast<QWidget*>(dialog.HeightEdit()), static_cast<QWidget*>(dialog.SwapBox())})
+            EXPECT_EQ(w->isEnabled(), row.raw) << row.type;
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(dialog.AngulationEdit(k)->isEnabled(), row.raw) << row.type;
+            EXPECT_EQ(dialog.PositionEdit(k)->isEnabled(), row.adjustment) << row.type;
+        }
+        // Only the raw type resets the header and the byte order.
+        EXPECT_EQ(dialog.HeaderEdit()->text(), row.raw ? "0" : "12") << row.type;
+        EXPECT_EQ(dialog.SwapBox()->isChecked(), row.raw) << row.type;
+    }
+    CImportImageDlg::s_last = saved;
+}
+
+class AddDataFlowTest : public TImportShellTest {
+protected:
+    void NewProject(const std::string& name) { RunWithName(cmd::FileNewProject, name); }
+};
+
+TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFailures)
+{
+    const std::string ws = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
+    const std::string w = "spar_sdat/spant/philips_spar_sdat_W.SPAR";
+    const std::string rec = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC";
+    for (const std::string& sample : {ws, w, rec, std::string("parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.PAR")})
+        VX_REQUIRE_SAMPLE(sample);
+    EXPECT_FALSE(frame->Action(cmd::ProjectAddCSISet)->isEnabled()) << "no project to add to";
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    ASSERT_TRUE(frame->Action(cmd::ProjectAddCSISet)->isEnabled());
+    const std::string bogus = root.File("bogus.SPAR");
+    WriteBytes(bogus, "not a header");
+
+    // First Add CSI Set: the file dialog is cancelled once, then three files are chosen,
+    // of which one cannot be read: one summary, the set of the others in the project.
+    TScriptedFileChooser chooser;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) {
+            qobject_cast<QComboBox*>(dialog.Control(Dlg::IdOrientation))->setCurrentIndex(1);
+            dialog.accept();
+            EXPECT_TRUE(dialog.isVisible()) << "a cancelled file dialog keeps the dialog";
+            chooser.Answer({SampleDataPath(ws), bogus, SampleDataPath(w)});
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    ASSERT_EQ(chooser.Requests().size(), 2u);
+    EXPECT_EQ(chooser.Requests()[1].filter, "All Files (*.*)|*.*|Philips SPAR file(*.SPAR)|*.SPAR");
+    EXPECT_EQ(chooser.Requests()[1].filterIndex, 1);
+    const std::vector<std::string> messages = report.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR (Parameter file " + bogus +
+                                   " cannot be read or is invalid.); ");
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.rfind(kSummary, 0) == 0; }),
+              1);
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+    EXPECT_EQ(g_lastReadParams.m_nOrientation, 1);
+    EXPECT_EQ(g_nCSIImportCount, 2);
+    EXPECT_FALSE(g_pProject->IsModified()) << "the command saves the project";
+
+    // The next dialog shows what was accepted; one file that fails has its own message;
+    // a dialog cancelled after that keeps the remembered block.
+    report.Clear();
+    chooser.Answer(SampleDataPath(ws));
+    int runs = 0;
+    TDialogScript again([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) {
+            EXPECT_EQ(qobject_cast<QComboBox*>(dialog.Control(Dlg::IdOrientation))->currentText(), "Coronal");
+            EXPECT_EQ(Text(dialog, Dlg::IdFOVX), "240");
+            qobject_cast<QLineEdit*>(dialog.Control(Dlg::IdPoints))->setText("64");
+            if (++runs == 1)
+                dialog.accept();
+            else
+                dialog.reject();
+        });
+    });
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add CSI set from philips_spar_sdat_WS.SPAR.\n"
+                                                          "philips_spar_sdat_WS already exists."});
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+    EXPECT_EQ(g_lastReadParams.m_nPoints, 64);
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(g_lastReadParams.m_nPoints, 64);
+    EXPECT_EQ(g_nCSIImportCount, 3);
+
+    // Add Images: the Import dialog adds the PAR/REC pair after the project's questions on
+    // the differing patient, date and geometry, and the list shows its images.
+    report.Clear();
+    for (int k = 0; k < 5; ++k)
+        report.PlanAnswer(vx::ReportAnswer::Yes);
+    chooser.Answer(SampleDataPath(rec));
+    int listed = 0;
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            EXPECT_EQ(dialog.List()->topLevelItemCount(), 0);
+            dialog.AddImagesButton()->click();
+            listed = dialog.List()->topLevelItemCount();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    EXPECT_EQ(chooser.Requests().back().filter, "Philips Files(*.rec)|*.rec|All Files (*.*)|*.*");
+    EXPECT_EQ(report.Questions().size(), 5u) << "patient, date (one per set) and geometry";
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_EQ(listed, 27);
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
+    EXPECT_FALSE(g_pProject->IsModified());
+    // Saving and opening again are the vendor flow's; the recent list the project commands'.
+}
+
+TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWithItsReason)
+{
+    const std::string ws = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
+    const std::string par = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.PAR";
+    const std::string rec = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC";
+    for (const std::string& sample : {ws, par, rec})
+        VX_REQUIRE_SAMPLE(sample);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    {
+        TDialogScript sets([&](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) { dialog.accept(); });
+        });
+        // A set first, so that images are checked against it.
+        chooser.Answer(SampleDataPath(ws));
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        // A file that is no header: one message, the program's text and then the reader's.
+        const std::string bogus = root.File("bogus.SPAR");
+        WriteBytes(bogus, "not a header");
+        report.Clear();
+        chooser.Answer(bogus);
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        const std::vector<std::string> messages = report.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        const std::string lead = "Fail to add CSI set from bogus.SPAR.\n";
+        EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
+        EXPECT_GT(messages[0].size(), lead.size() + 5) << messages[0];
+    }
+
+    // A valid PAR whose REC was cut short: refused before any question about the patient,
+    // the date or the geometry, in one message.
+    const std::string pixels = ReadBytes(SampleDataPath(rec));
+    WriteBytes(root.File("cut.PAR"), ReadBytes(SampleDataPath(par)));
+    WriteBytes(root.File("cut.REC"), pixels.substr(0, pixels.size() / 2));
+    report.Clear();
+    chooser.Answer(root.File("cut.REC"));
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    EXPECT_EQ(report.Questions(), std::vector<std::string>{});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe PAR file " +
+                                                          root.File("cut.PAR") + " has invalid format."});
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
+{
+    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
+    VX_REQUIRE_SAMPLE(dicom);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // A DICOM image cut in its pixel data: the library says why on the error stream only.
+    const std::string bytes = ReadBytes(SampleDataPath(dicom));
+    WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
+    TScriptedFileChooser chooser;
+    chooser.Answer(root.File("cut.IMA"));
+    TDialogScript images([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) {
+                dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+                emit dialog.TypeList()->activated(4);
+                dialog.accept();
+            });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    const std::vector<std::string> messages = report.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string lead = "Fail to add image from cut.IMA.\n";
+    EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
+    EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+// The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
+class AddImagesDialogTest : public AppSessionTest {
+protected:
+    AddImagesDialogTest() : AppSessionTest(2) {}
+    void SetUp() override
+    {
+        AppSessionTest::SetUp();
+        RegisterReaders();
+        for (float& v : CIncSlicePosDlg::s_start)
+            v = 0.0f;
+        for (float& v : CIncSlicePosDlg::s_step)
+            v = 0.0f;
+    }
+    void TearDown() override
+    {
+        AppSessionTest::TearDown();
+        ClearReaderHooks();
+    }
+
+    static void SelectAll(CAddImagesDlg& dialog)
+    {
+        dialog.List()->selectAll();
+    }
+    static float Param(const CAddImagesDlg& dialog, int row, int kind)
+    {
+        return CAddImagesDlg::ImageOf(dialog.List()->topLevelItem(row))->GetParameter(kind);
+    }
+
+};
+
+TEST_F(AddImagesDialogTest, SharedGeometryIsShownAndEditsGoToEverySelectedImage)
+{
+    CAddImagesDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ASSERT_EQ(dialog.List()->topLevelItemCount(), 2);
+    EXPECT_FALSE(dialog.FOVEdit(0)->isEnabled()) << "nothing selected";
+    SelectAll(dialog);
+    EXPECT_FALSE(GrabToPng(&dialog, "addimages_two_images").isEmpty());
+    ASSERT_EQ(dialog.Selected().size(), 2u);
+    EXPECT_EQ(dialog.FOVEdit(0)->text(), "240");
+    EXPECT_EQ(dialog.FOVEdit(1)->text(), "240");
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(dialog.CentreEdit(k)->text(), "") << "the slices differ in z";
+    EXPECT_TRUE(dialog.OrientationRadio(2)->isChecked());
+    const float z0 = Param(dialog, 0, TMRImage::ParamPositionX + 2), z1 = Param(dialog, 1, TMRImage::ParamPositionX + 2);
+
+    // A centre x typed once goes to both; y and z stay.
+    QTest::keyClicks(dialog.CentreEdit(0), "12");
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamPositionX), 12.0f) << row;
+        EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamPositionX + 1), 0.0f) << row;
+    }
+    EXPECT_FLOAT_EQ(Param(dialog, 0, TMRImage::ParamPositionX + 2), z0);
+    EXPECT_FLOAT_EQ(Param(dialog, 1, TMRImage::ParamPositionX + 2), z1);
+
+    // A field of view goes to both images as it is typed; one of 0 or below reaches neither
+    // and is refused when the edit is left, which then shows the images' value again.
+    dialog.FOVEdit(0)->setFocus();
+    dialog.FOVEdit(0)->selectAll();
+    QTest::keyClicks(dialog.FOVEdit(0), "200");
+    for (const char* refused : {"0", "-3"}) {
+        dialog.FOVEdit(0)->setFocus();
+        dialog.FOVEdit(0)->selectAll();
+        QTest::keyClicks(dialog.FOVEdit(0), refused);
+        dialog.FOVEdit(1)->setFocus();
+        EXPECT_EQ(dialog.FOVEdit(0)->text(), "200") << refused;
+        for (int row = 0; row < 2; ++row)
+            EXPECT_FLOAT_EQ(Param(dialog, row, TMRImage::ParamFOVX), 200.0f) << refused << row;
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Please enter a number larger than 0."));
+
+    // Inc: start (0, 0, -20), step (0, 0, 5) gives z -20 and -15 in list order, and each
+    // image's slice position and in-plane centre follow in the work set's frame, whose z
+    // runs the other way (the fixture places its slices so).
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CIncSlicePosDlg>(d, [](CIncSlicePosDlg& inc) {
+            inc.StartEdit(2)->SetText("-20");
+            inc.StepEdit(2)->SetText("5");
+            inc.accept();
+        });
+    });
+    dialog.IncButton()->click();
+    for (int row = 0; row < 2; ++row) {
+        TMRImage* image = CAddImagesDlg::ImageOf(dialog.List()->topLevelItem(row));
+        EXPECT_FLOAT_EQ(image->GetParameter(TMRImage::ParamPositionX + 2), -20.0f + 5.0f * row) << row;
+        EXPECT_FLOAT_EQ(image->GetParameter(TMRImage::ParamPositionX), 0.0f) << row;
+        EXPECT_FLOAT_EQ(image->GetSlicePosition(), 20.0f - 5.0f * row) << row;
+        EXPECT_FLOAT_EQ(image->GetCentre().x, 0.0f) << row;
+    }
+
+    // Orientations that differ check no radio; choosing one sets it on both.
+    CAddImagesDlg::ImageOf(dialog.List()->topLevelItem(1))->SetOrientation(1, false);
+    dialog.List()->clearSelection();
+    SelectAll(dialog);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_FALSE(dialog.OrientationRadio(k)->isChecked()) << k;
+    dialog.OrientationRadio(0)->click();
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(CAddImagesDlg::ImageOf(dialog.List()->topLevelItem(row))->GetOrientation(), 0) << row;
+}
+
+TEST_F(AddImagesDialogTest, ARawImageGetsItsGeometryAndItsMarkChanges)
+{
+    // 8 x 8 big-endian 16-bit pixels without a header.
+    TTempFolder folder;
+    WriteBytes(folder.File("raw.img"), std::string(8 * 8 * 2, '\1'));
+    TScriptedFileChooser chooser(folder.File("raw.img"));
+    CAddImagesDlg dialog;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& import) {
+            import.TypeList()->setCurrentIndex(6);
+            emit import.TypeList()->activated(6);
+            import.WidthEdit()->setText("8");
+            import.HeightEdit()->setText("8");
+            import.accept();
+        });
+    });
+    dialog.show();
+    dialog.AddImagesButton()->click();
+    ASSERT_EQ(dialog.List()->topLevelItemCount(), 3);
+    EXPECT_EQ(report.Count(), 0u);
+    QTreeWidgetItem* item = dialog.List()->findItems("raw.img", Qt::MatchStartsWith).value(0);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(CAddImagesDlg::IconOf(item), CAddImagesDlg::kIconIncomplete);
+    EXPECT_EQ(CImportImageDlg::s_last.m_nImageType, 6);
+    CImportImageDlg::s_last = TImageImportParams{};
+
+    item->setSelected(true);
+    EXPECT_EQ(dialog.FOVEdit(0)->text(), "");
+    EXPECT_EQ(dialog.Orientation(), -1);
+    for (CNumEdit* edit : {dialog.FOVEdit(0), dialog.FOVEdit(1)})
+        QTest::keyClicks(edit, "200");
+    dialog.OrientationRadio(1)->click();  // coronal: slice along y
+    const char* centre[3] = {"4", "-30", "7"};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(CAddImagesDlg::IconOf(item), CAddImagesDlg::kIconIncomplete) << k;
+        QTest::keyClicks(dialog.CentreEdit(k), centre[k]);
+    }
+    EXPECT_EQ(CAddImagesDlg::IconOf(item), CAddImagesDlg::kIconComplete);
+    TMRImage* image = CAddImagesDlg::ImageOf(item);
+    EXPECT_TRUE(image->IsGeometryComplete());
+    // The fixture's work set is centred on the origin without angulation; its z runs
+    // the other way.
+    EXPECT_FLOAT_EQ(image->GetSlicePosition(), -30.0f);
+    EXPECT_FLOAT_EQ(image->GetCentre().x, 4.0f);
+    EXPECT_FLOAT_EQ(image->GetCentre().y, -7.0f);
+}
+
+}  // namespace

@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "model/math/TMixedRadixFFT.h"
+#include "support/ScriptedReport.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// The plain O(n^2) sum, with angles reduced exactly (jk mod n) and the n roots of
+// unity evaluated in long double, as the reference for every length.
+std::vector<Complex> NaiveDFT(const std::vector<Complex>& x, int sign)
+{
+    const size_t n = x.size();
+    const long double pi = 3.141592653589793238462643383279502884L;
+    std::vector<long double> c(n), s(n);
+    for (size_t m = 0; m < n; ++m) {
+        const long double a = sign * 2.0L * pi * static_cast<long double>(m) / static_cast<long double>(n);
+        c[m] = std::cos(a);
+        s[m] = std::sin(a);
+    }
+    std::vector<Complex> y(n);
+    for (size_t k = 0; k < n; ++k) {
+        long double sr = 0, si = 0;
+        for (size_t j = 0; j < n; ++j) {
+            const size_t m = (j * k) % n;
+            sr += x[j].real() * c[m] - x[j].imag() * s[m];
+            si += x[j].real() * s[m] + x[j].imag() * c[m];
+        }
+        y[k] = Complex(static_cast<double>(sr), static_cast<double>(si));
+    }
+    return y;
+}
+
+std::vector<Complex> RandomSignal(int n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<Complex> x(static_cast<size_t>(n));
+    for (auto& v : x)
+        v = Complex(u(rng), u(rng));
+    return x;
+}
+
+// Largest error relative to the largest reference magnitude.
+double RelativeError(const std::vector<double>& re, const std::vector<double>& im, const std::vector<Complex>& ref)
+{
+    double err = 0, mag = 0;
+    for (size_t k = 0; k < ref.size(); ++k) {
+        err = std::max(err, std::abs(Complex(re[k], im[k]) - ref[k]));
+        mag = std::max(mag, std::abs(ref[k]));
+    }
+    return mag > 0 ? err / mag : err;
+}
+
+struct Split {
+    std::vector<double> re, im;
+    explicit Split(const std::vector<Complex>& x)
+    {
+        for (const Complex& c : x) {
+            re.push_back(c.real());
+            im.push_back(c.imag());
+        }
+    }
+    explicit Split(size_t n, double fill = 0.0) : re(n, fill), im(n, fill) {}
+};
+
+void CheckAgainstNaive(TMixedRadixFFT& fft, int n)
+{
+    const std::vector<Complex> x = RandomSignal(n, static_cast<unsigned>(n));
+    const Split in(x);
+    Split out(static_cast<size_t>(n));
+    ASSERT_TRUE(fft.Forward(n, in.re.data(), in.im.data(), out.re.data(), out.im.data())) << n;
+    EXPECT_LT(RelativeError(out.re, out.im, NaiveDFT(x, -1)), 1e-9) << "forward, n = " << n;
+
+    std::vector<Complex> inverseRef = NaiveDFT(x, +1);
+    for (Complex& c : inverseRef)
+        c /= static_cast<double>(n);
+    ASSERT_TRUE(fft.Inverse(n, in.re.data(), in.im.data(), out.re.data(), out.im.data())) << n;
+    EXPECT_LT(RelativeError(out.re, out.im, inverseRef), 1e-9) << "inverse, n = " << n;
+}
+
+}  // namespace
+
+TEST(TMixedRadixFFT, MatchesTheNaiveDFTForEveryLengthUpTo200)
+{
+    TMixedRadixFFT fft;  // one object for all lengths: its tables follow the length
+    for (int n = 1; n <= 200; ++n) {
+        int largestPrime = 1, rest = n;
+        for (int d = 2; d <= rest; ++d)
+            while (rest % d == 0) {
+                largestPrime = d;
+                rest /= d;
+            }
+        ASSERT_EQ(TMixedRadixFFT::IsFFTLength(n), largestPrime <= 37) << n;
+        if (largestPrime <= 37)
+            CheckAgainstNaive(fft, n);
+    }
+}
+
+TEST(TMixedRadixFFT, MatchesTheNaiveDFTForLongMixedLengths)
+{
+    for (int n : {999, 1000, 1023, 1024, 2 * 37 * 27, 37 * 37, 7 * 11 * 13}) {
+        TMixedRadixFFT fft;
+        CheckAgainstNaive(fft, n);
+    }
+}
+
+// Every power of two a spectrum has, whatever order of radix-2, 4 and 8 passes it
+// takes and whether its first pass stores through transposes (radix 4 and 8) or lane
+// by lane, against the direct sum, forward and inverse.
+TEST(TMixedRadixFFT, MatchesTheNaiveDFTForEveryPowerOfTwoTo4096)
+{
+    TMixedRadixFFT fft;
+    for (int n = 2; n <= 4096; n *= 2)
+        CheckAgainstNaive(fft, n);
+}
+
+TEST(TMixedRadixFFT, FactorsInProcessingOrder)
+{
+    using V = std::vector<int>;
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1), V{1});
+    EXPECT_EQ(TMixedRadixFFT::Factorize(16), (V{4, 4}));        // 8, 2 -> 4, 4
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1024), (V{4, 4, 8, 8}));  // 8, 8, 8, 2 -> 8, 8, 4, 4
+    EXPECT_EQ(TMixedRadixFFT::Factorize(2), V{2});
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1000), (V{10, 10, 10}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(999), (V{37, 3, 3, 3}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1023), (V{31, 11, 3}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(74), (V{37, 2}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(82), (V{41, 2}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(49), (V{7, 7}));
+    EXPECT_TRUE(TMixedRadixFFT::Factorize(0).empty());
+    EXPECT_TRUE(TMixedRadixFFT::Factorize(-8).empty());
+
+    EXPECT_TRUE(TMixedRadixFFT::IsFFTLength(74));
+    EXPECT_TRUE(TMixedRadixFFT::IsFFTLength(37 * 37));
+    for (int n : {82, 41, 43 * 2, 41 * 41, 0, -1})
+        EXPECT_FALSE(TMixedRadixFFT::IsFFTLength(n)) << n;
+}
+
+TEST(TMixedRadixFFT, ImpulsesGiveConstantAndRotatingSpectra)
+{
+    TMixedRadixFFT fft;
+    for (int n : {1, 12, 74, 96, 1000}) {
+        Split x(static_cast<size_t>(n)), y(static_cast<size_t>(n));
+        x.re[0] = 1.0;
+        ASSERT_TRUE(fft.Forward(n, x.re.data(), x.im.data(), y.re.data(), y.im.data()));
+        for (int k = 0; k < n; ++k) {
+            EXPECT_NEAR(y.re[k], 1.0, 1e-12);
+            EXPECT_NEAR(y.im[k], 0.0, 1e-12);
+        }
+        if (n == 1)
+            continue;
+        x.re[0] = 0.0;
+        x.re[1] = 1.0;
+        ASSERT_TRUE(fft.Forward(n, x.re.data(), x.im.data(), y.re.data(), y.im.data()));
+        for (int k = 0; k < n; ++k) {
+            const double a = -2.0 * std::numbers::pi * k / n;
+            EXPECT_NEAR(y.re[k], std::cos(a), 1e-12) << n << " " << k;
+            EXPECT_NEAR(y.im[k], std::sin(a), 1e-12) << n << " " << k;
+        }
+    }
+}
+
+TEST(TMixedRadixFFT, LengthOneCopiesTheInput)
+{
+    TMixedRadixFFT fft;
+    const double re = 2.5, im = -1.25;
+    double outRe = 0, outIm = 0;
+    ASSERT_TRUE(fft.Forward(1, &re, &im, &outRe, &outIm));
+    EXPECT_EQ(outRe, 2.5);
+    EXPECT_EQ(outIm, -1.25);
+    ASSERT_TRUE(fft.Inverse(1, &re, &im, &outRe, &outIm));
+    EXPECT_EQ(outRe, 2.5);
+    EXPECT_EQ(outIm, -1.25);
+}
+
+TEST(TMixedRadixFFT, RoundTripsReturnTheInput)
+{
+    TMixedRadixFFT fft;
+    for (int n : {1000, 1024, 1023, 999}) {
+        const Split x(RandomSignal(n, 99u + static_cast<unsigned>(n)));
+        Split y(static_cast<size_t>(n)), z(static_cast<size_t>(n));
+        ASSERT_TRUE(fft.Forward(n, x.re.data(), x.im.data(), y.re.data(), y.im.data()));
+        ASSERT_TRUE(fft.Inverse(n, y.re.data(), y.im.data(), z.re.data(), z.im.data()));
+        for (int j = 0; j < n; ++j) {
+            EXPECT_NEAR(z.re[j], x.re[j], 1e-12) << n;
+            EXPECT_NEAR(z.im[j], x.im[j], 1e-12) << n;
+        }
+    }
+}
+
+TEST(TMixedRadixFFT, InPlaceCallsGiveTheSameResult)
+{
+    TMixedRadixFFT fft;
+    const int n = 360;
+    const Split x(RandomSignal(n, 5));
+    Split separate(static_cast<size_t>(n));
+    ASSERT_TRUE(fft.Forward(n, x.re.data(), x.im.data(), separate.re.data(), separate.im.data()));
+    Split same = x;
+    ASSERT_TRUE(fft.Forward(n, same.re.data(), same.im.data(), same.re.data(), same.im.data()));
+    EXPECT_EQ(same.re, separate.re);
+    EXPECT_EQ(same.im, separate.im);
+    // Real and imaginary outputs written over the other input array.
+    Split crossed = x;
+    ASSERT_TRUE(fft.Forward(n, crossed.re.data(), crossed.im.data(), crossed.im.data(), crossed.re.data()));
+    EXPECT_EQ(crossed.im, separate.re);
+    EXPECT_EQ(crossed.re, separate.im);
+}
+
+TEST(TMixedRadixFFT, RefusedLengthsTouchNothingAndReportOnlyWhenChecked)
+{
+    vx::test::TScriptedReport report;
+    TMixedRadixFFT fft;
+    Split in(82, 1.0), out(82, 7.0);
+    EXPECT_FALSE(fft.Forward(82, in.re.data(), in.im.data(), out.re.data(), out.im.data()));
+    EXPECT_FALSE(fft.Inverse(82, in.re.data(), in.im.data(), out.re.data(), out.im.data()));
+    EXPECT_FALSE(fft.Forward(0, in.re.data(), in.im.data(), out.re.data(), out.im.data()));
+    EXPECT_FALSE(fft.Forward(-3, in.re.data(), in.im.data(), out.re.data(), out.im.data()));
+    EXPECT_EQ(out.re, std::vector<double>(82, 7.0));
+    EXPECT_EQ(out.im, std::vector<double>(82, 7.0));
+
+    std::vector<float> data(2 * 82);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<float>(i);
+    const std::vector<float> before = data;
+    EXPECT_FALSE(fft.ForwardComplex(data.data(), 82));
+    EXPECT_FALSE(fft.InverseComplex(reinterpret_cast<std::complex<float>*>(data.data()), 82));
+    EXPECT_EQ(data, before);
+    EXPECT_EQ(report.Count(), 0u);  // the transforms themselves never ask or tell
+
+    EXPECT_TRUE(TMixedRadixFFT::CheckFFTLength(74));
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_FALSE(TMixedRadixFFT::CheckFFTLength(82));
+    ASSERT_EQ(report.Count(), 1u);
+    EXPECT_EQ(report.Entries()[0].text,
+              "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor.");
+    EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::Error);
+
+    // A refused length does not spoil the tables of the next accepted one.
+    Split x(RandomSignal(74, 3)), y(74);
+    ASSERT_TRUE(fft.Forward(74, x.re.data(), x.im.data(), y.re.data(), y.im.data()));
+    EXPECT_LT(RelativeError(y.re, y.im, NaiveDFT(RandomSignal(74, 3), -1)), 1e-9);
+}
+
+TEST(TMixedRadixFFT, ComplexWrappersTransformInterleavedFloats)
+{
+    TMixedRadixFFT fft;
+    for (int n : {1, 30, 256, 1000}) {
+        const std::vector<Complex> x = RandomSignal(n, 11u * static_cast<unsigned>(n));
+        std::vector<float> data;
+        std::vector<Complex> rounded;
+        for (const Complex& c : x) {
+            data.push_back(static_cast<float>(c.real()));
+            data.push_back(static_cast<float>(c.imag()));
+            rounded.emplace_back(data[data.size() - 2], data.back());
+        }
+        std::vector<float> original = data;
+        ASSERT_TRUE(fft.ForwardComplex(data.data(), n));
+        const std::vector<Complex> ref = NaiveDFT(rounded, -1);
+        double scale = 0;
+        for (const Complex& c : ref)
+            scale = std::max(scale, std::abs(c));
+        for (int k = 0; k < n; ++k) {
+            EXPECT_NEAR(data[2 * k], ref[k].real(), 1e-6 * scale) << n;
+            EXPECT_NEAR(data[2 * k + 1], ref[k].imag(), 1e-6 * scale) << n;
+        }
+        auto* asComplex = reinterpret_cast<std::complex<float>*>(data.data());
+        ASSERT_TRUE(fft.InverseComplex(asComplex, n));
+        for (size_t i = 0; i < data.size(); ++i)
+            EXPECT_NEAR(data[i], original[i], 1e-6) << n;
+    }
+}
+
+// kBatch different signals interleaved: every one must come out as the naive DFT of
+// its own input, in place and out of place, for lengths of every kind of pass.
+TEST(TMixedRadixFFT, BatchesTransformEachInterleavedSignalAsTheNaiveDFT)
+{
+    constexpr size_t kB = TMixedRadixFFT::kBatch;
+    TMixedRadixFFT fft;
+    for (int n : {1, 2, 3, 7, 12, 16, 37, 60, 64, 74, 100, 1000}) {
+        const size_t count = static_cast<size_t>(n);
+        std::vector<std::vector<Complex>> signals;
+        Split in(count * kB);
+        for (size_t b = 0; b < kB; ++b) {
+            signals.push_back(RandomSignal(n, static_cast<unsigned>(1000 * n + b)));
+            for (size_t j = 0; j < count; ++j) {
+                in.re[j * kB + b] = signals[b][j].real();
+                in.im[j * kB + b] = signals[b][j].imag();
+            }
+        }
+        for (bool inverse : {false, true}) {
+            for (bool inPlace : {false, true}) {
+                Split out = inPlace ? in : Split(count * kB, 7.0);
+                const double* re = inPlace ? out.re.data() : in.re.data();
+                const double* im = inPlace ? out.im.data() : in.im.data();
+                ASSERT_TRUE(inverse ? fft.InverseBatch(n, re, im, out.re.data(), out.im.data())
+                                    : fft.ForwardBatch(n, re, im, out.re.data(), out.im.data()))
+                    << n;
+                for (size_t b = 0; b < kB; ++b) {
+                    std::vector<Complex> ref = NaiveDFT(signals[b], inverse ? +1 : -1);
+                    if (inverse)
+                        for (Complex& c : ref)
+                            c /= static_cast<double>(n);
+                    std::vector<double> re1(count), im1(count);
+                    for (size_t j = 0; j < count; ++j) {
+                        re1[j] = out.re[j * kB + b];
+                        im1[j] = out.im[j * kB + b];
+                    }
+                    EXPECT_LT(RelativeError(re1, im1, ref), 1e-9)
+                        << "n = " << n << ", signal " << b << (inverse ? ", inverse" : ", forward")
+                        << (inPlace ? ", in place" : "");
+                }
+            }
+        }
+    }
+    std::vector<double> none(2 * 41 * kB, 3.0);
+    EXPECT_FALSE(fft.ForwardBatch(82, none.data(), none.data(), none.data(), none.data()));
+    EXPECT_EQ(none[0], 3.0);
+}
