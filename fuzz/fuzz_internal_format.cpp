@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool silenced = (vx::fuzz::SilenceReports(), true);
+    static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     const std::string path = vx::fuzz::WriteScratch("input.dat", data, size);
     TCSIReadParams params;

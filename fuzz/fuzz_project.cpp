@@ -1,0 +1,70 @@
+// Project folders: the project file with the data-set, map and image pixel files it names,
+// through the check, the load (with the conversion of an older version) and, for each map
+// file, the map reader of every file version. The input is split by Sections into six
+// parts: the project file "project.tpj" and five files, each its name up to the first
+// zero byte (letters, digits, "_", "-" and "." only; a part without a usable name is
+// left out) and then its contents. The folder holds only these files in every run.
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "model/TCSISet.h"
+#include "model/TMap.h"
+#include "model/TProject.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr int kFiles = 5;
+
+bool UsableName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.size() > 64)
+        return false;
+    for (const char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
+            return false;
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool ready = (vx::fuzz::Prepare(), true);
+    (void)ready;
+    const std::string folder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    std::filesystem::create_directories(folder, error);
+
+    const auto parts = vx::fuzz::Sections(data, size, 1 + kFiles);
+    const std::string projectFile = vx::JoinPath(folder, "project.tpj");
+    vx::fuzz::WriteScratch("project/project.tpj", parts[0]);
+    std::vector<std::string> maps;
+    for (int k = 1; k <= kFiles; ++k) {
+        const std::string_view part = parts[size_t(k)];
+        const size_t end = part.find('\0');
+        if (end == std::string_view::npos || !UsableName(part.substr(0, end)) || part.substr(0, end) == "project.tpj")
+            continue;
+        const std::string name(part.substr(0, end));
+        const std::string path = vx::fuzz::WriteScratch("project/" + name, part.substr(end + 1));
+        if (name.ends_with("_map"))
+            maps.push_back(path);
+    }
+
+    TProject::CheckProjectFile(projectFile);
+    {
+        TProject project;
+        project.Load(projectFile);
+    }
+    for (const std::string& path : maps)
+        for (int version = 0; version <= TProject::kFileVersion; ++version) {
+            TMap map;
+            map.ReadFile(path, version);
+        }
+    return 0;
+}
