@@ -49,6 +49,6 @@ awk -v runs="$(grep -c . "$work/files.txt")" '
         if (lines) printf "%-52s %6d lines %6d missed %6.2f%%\n", "TOTAL", lines, missed, 100 * (lines - missed) / lines }
 ' "$work/files.txt" "$work/report.txt"
 if [ "${1:-}" = "-show" ]; then
-  llvm-cov show "$binary" -instr-profile="$work/merged.profdata" $files > "$work/show.txt"
+  llvm-cov show "$binary" -instr-profile="$work/merged.profdata" > "$work/show.txt"
   echo "annotated sources: $work/show.txt"
 fi

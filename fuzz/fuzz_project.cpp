@@ -1,9 +1,10 @@
 // Project folders: the project file with the data-set, map and image pixel files it names,
 // through the check, the load (with the conversion of an older version) and, for each map
-// file, the map reader of every file version. The input is split by Sections into six
-// parts: the project file "project.tpj" and five files, each its name up to the first
-// zero byte (letters, digits, "_", "-" and "." only; a part without a usable name is
-// left out) and then its contents. The folder holds only these files in every run.
+// file, the map reader of every file version; a project loaded is saved again. The input
+// is split by Sections into six parts: the project file "project.tpj" and five files,
+// each its name up to the first zero byte (letters, digits, "_", "-" and "." only; a part
+// without a usable name is left out) and then its contents. The folder holds only these
+// files in every run.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -58,8 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     TProject::CheckProjectFile(projectFile);
     {
+        // A project loaded is saved again as the program saves it.
         TProject project;
-        project.Load(projectFile);
+        if (project.Load(projectFile))
+            project.Save();
     }
     for (const std::string& path : maps)
         for (int version = 0; version <= TProject::kFileVersion; ++version) {
