@@ -202,6 +202,15 @@ void BrukerSeeds()
                     AppendInt32(fid, v.real());
                     AppendInt32(fid, v.imag());
                 }
+    // Images: three 4 x 3 slices of 16-bit pixels, read along x and along y.
+    std::vector<int> pixels;
+    for (int p = 0; p < 3 * 12; ++p)
+        pixels.push_back(7 * p - 50);
+    const TJcampLines image = ImageMethodLines();
+    for (const char* read : {"L_R", "A_P"})
+        Put("fuzz_bruker", std::string("image_") + read,
+            PackSections({JcampText(WithLine(image, "##$PVM_SPackArrReadOrient", JcampArray(read))),
+                          JcampText(AcqpLines(300.3, 68.5, 32, 11)), "", Int16LE(pixels)}));
     Put("fuzz_bruker", "fid_3d",
         PackSections({JcampText(CSIMethodLines(scan, "##$CSITotalMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
                       JcampText(RecoLines(sizes, "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE")), fid}));
