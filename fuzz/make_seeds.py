@@ -87,6 +87,37 @@ def real_files():
         put("fuzz_bruker", "brukerMRI_100", sections(texts + [seq]))
 
 
+def sage_seeds():
+    """SAGE pairs: a single voxel of 32 points and six frames, two of them references, in
+    each sample precision, plane and an oblique one given by its corners."""
+    def header(precision, plane, extra=""):
+        dims = "".join("dimen_num  %d\ndomain     %s\nnum_pts    %d\n%s" % (d, dom, n, w)
+                       for d, dom, n, w in ((0, "Time", 32, "width      2000\n"), (1, "None", 6, ""),
+                                            (2, "None", 1, ""), (3, "None", 1, "")))
+        return ("# SAGE Data Header (sdbm)\ndata_type       Complex\ndata_precision  %s\n"
+                "offset_to_data  64\nstudy_number    12\ndate_acquired   04/02/2001\npsd_name        probe-p\n"
+                "TR  2000\nTE  30\ncenter_freq  63.86\nposition  1\nentry  1\nplane  %d\nnum_ref_frames  2\n"
+                "opuser8   20\nopuser9   22\nopuser10  18\nopuser11  3.5\nopuser12  -4\nopuser13  6.5\n%s%s"
+                % (precision, plane, extra, dims)).encode()
+    width = {"16 Bit": 2, "32 Bit": 4, "Float": 4}
+    corners = ("obplane  2\ntlhc_R  10\ntlhc_A  20\ntlhc_S  5\ntrhc_R  -10\ntrhc_A  20\ntrhc_S  5\n"
+               "brhc_R  -10\nbrhc_A  -20\nbrhc_S  8\n")
+    for precision, plane, extra in (("Float", 2, ""), ("16 Bit", 4, ""), ("32 Bit", 8, ""), ("Float", 16, corners)):
+        samples = bytearray(64)
+        for f in range(6):
+            for t in range(32):
+                for v in ((f + 1) * (t + 1), -(f + 1)):
+                    if precision == "Float":
+                        samples += struct.pack("<f", v)
+                    else:
+                        samples += struct.pack("<h" if width[precision] == 2 else "<i", v)
+        text = header(precision, plane, extra)
+        for options in range(4):  # the first length byte also picks the options
+            padded = text + b"\n" * ((options - len(text)) % 4)
+            put("fuzz_ge_sage", "sage_%s_%d_%d" % (precision.replace(" ", ""), plane, options),
+                sections([padded, bytes(samples)]))
+
+
 def committed_seeds():
     """The small seeds kept under fuzz/seeds/<target>/."""
     seeds = os.path.join(ROOT, "fuzz", "seeds")
@@ -129,6 +160,7 @@ def main():
     real_files()
     golden_files()
     committed_seeds()
+    sage_seeds()
     if "--no-synthetic" not in sys.argv:
         synthetic(build)
     for target in sorted(os.listdir(OUT)):
