@@ -19,6 +19,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "gehdr/GESyntheticHeaders.h"
 #include "readers/BrukerTestFiles.h"
 #include "readers/GEPfileTestFiles.h"
 #include "readers/PARTestFiles.h"
@@ -159,6 +160,21 @@ void PfileSeeds()
         PfileSeed("mpcsi_plane" + std::to_string(c.plane), h,
                   MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(16), true, true)), 3);
     }
+}
+
+// Genesis images of every header version in both byte orders: 4 x 3 pixels, the image
+// size written into the control block of the synthetic header.
+void GenesisSeeds()
+{
+    for (const auto& [key, layout] : getest::GenesisLayouts())
+        for (int order : {0, 1}) {
+            std::string bytes = getest::MakeGenesis(key, order);
+            getest::Put32(bytes, size_t(layout.ctrlOff + 8), 4, order);
+            getest::Put32(bytes, size_t(layout.ctrlOff + 12), 3, order);
+            for (int v = 0; v < 12; ++v)
+                getest::Put16(bytes, bytes.size(), 100 * v - 500, order);
+            Put("fuzz_ge_headers", "genesis_" + std::to_string(key) + "_" + std::to_string(order), bytes);
+        }
 }
 
 // ---- Bruker ----------------------------------------------------------------------------
@@ -495,6 +511,7 @@ int main(int argc, char** argv)
     std::streambuf* err = std::cerr.rdbuf(discard.rdbuf());
     PfileSeeds();
     std::cerr.rdbuf(err);
+    GenesisSeeds();
     BrukerSeeds();
     PhilipsSeeds();
     SiemensSeeds();
