@@ -50,6 +50,15 @@ bool TakeByte(const uint8_t*& data, size_t& size, uint8_t& byte)
     return true;
 }
 
+std::string WriteScratchOrRemove(const std::string& name, std::string_view bytes)
+{
+    if (!bytes.empty())
+        return WriteScratch(name, bytes);
+    const std::string path = vx::JoinPath(ScratchFolder(), name);
+    vx::RemoveFile(path);
+    return path;
+}
+
 std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count)
 {
     std::vector<std::string_view> parts(static_cast<size_t>(count));

@@ -16,6 +16,8 @@ const std::string& ScratchFolder();
 // Writes bytes to a file of the scratch folder and returns its path.
 std::string WriteScratch(const std::string& name, const uint8_t* data, size_t size);
 std::string WriteScratch(const std::string& name, std::string_view bytes);
+// The same for a companion file that an empty part leaves out: no file of that name then.
+std::string WriteScratchOrRemove(const std::string& name, std::string_view bytes);
 
 // Takes the first byte of an input (the harness's choices) into `byte`; false for an
 // empty input.

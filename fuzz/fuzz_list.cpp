@@ -1,6 +1,8 @@
 // Philips LIST/DATA sets through the pre-R11 stack and volume readers and the EPCSI
-// reader. The first input byte picks the reader; the rest is split by Sections into the
-// LIST text, the SPAR text and the PAR text beside it, and the DATA file.
+// reader. The first input byte picks the reader (bits 0-6) and, with bit 7, a read outside
+// a batch run (questions get their default answers, file dialogs are cancelled); the rest
+// is split by Sections into the LIST text, the SPAR text and the PAR text beside it (an
+// empty one is no file), and the DATA file.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,21 +15,20 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool ready = [] {
-        vx::fuzz::Prepare();
-        // No questions and no file dialogs: the default companion files are read.
-        g_bBatchMode = true;
-        return true;
-    }();
+    static const bool ready = (vx::fuzz::Prepare(), true);
     (void)ready;
-    if (size < 1)
+    uint8_t pick = 0;
+    if (!vx::fuzz::TakeByte(data, size, pick))
         return 0;
     static constexpr int kFormats[3] = {5, 8, 11};
-    const int format = kFormats[data[0] % 3];
-    const auto parts = vx::fuzz::Sections(data + 1, size - 1, 4);
+    const int format = kFormats[(pick & 0x7f) % 3];
+    // In a batch run there are no questions and no file dialogs: the default companion
+    // files are read.
+    g_bBatchMode = (pick & 0x80) == 0;
+    const auto parts = vx::fuzz::Sections(data, size, 4);
     const std::string list = vx::fuzz::WriteScratch("scan.LIST", parts[0]);
-    vx::fuzz::WriteScratch("scan.SPAR", parts[1]);
-    vx::fuzz::WriteScratch("scan.PAR", parts[2]);
+    vx::fuzz::WriteScratchOrRemove("scan.SPAR", parts[1]);
+    vx::fuzz::WriteScratchOrRemove("scan.PAR", parts[2]);
     vx::fuzz::WriteScratch("scan.DATA", parts[3]);
     TCSIReadParams params;
     params.m_nFormat = format;

@@ -302,10 +302,14 @@ void PhilipsSeeds()
         std::string data(size_t(offset), 'x');
         for (const auto& p : positions)
             data += DataBytes(ScanSpectrum(scan, p.data()));
-        Put("fuzz_list", "list_" + std::to_string(format),
-            std::string(1, char(format == 5 ? 0 : 1)) +
-                PackSections({ListText(scan, positions, offset), SparText(CSISparLines(scan)),
-                              ParText(ParLines(scan.n[2])), data}));
+        const std::string files = PackSections(
+            {ListText(scan, positions, offset), SparText(CSISparLines(scan)), ParText(ParLines(scan.n[2])), data});
+        Put("fuzz_list", "list_" + std::to_string(format), std::string(1, char(format == 5 ? 0 : 1)) + files);
+        // Outside a batch run, and without the SPAR file (the dialog's values are taken).
+        const std::string noSpar = PackSections(
+            {ListText(scan, positions, offset), "", ParText(ParLines(scan.n[2])), data});
+        Put("fuzz_list", "list_" + std::to_string(format) + "_asked",
+            std::string(1, char(0x80 | (format == 5 ? 0 : 1))) + noSpar);
     }
     TEPCSIScan epcsi;
     epcsi.n[0] = 4;
