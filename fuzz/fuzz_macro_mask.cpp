@@ -1,13 +1,15 @@
 // Macro files and voxel selection mask files, as the user applies them to the work set.
 // Bit 0 of the first input byte picks the macro file, run on a loaded 8 x 8 x 1 set of
 // 64 points through the project's "run macro file" with the processing library
-// installed, or the selection mask, read into a set of 1 + bits 1-3 by 1 + bits 4-6 by
+// installed (its recorded steps are then saved as a macro file, which must read again),
+// or the selection mask, read into a set of 1 + bits 1-3 by 1 + bits 4-6 by
 // 1 + bit 7 voxels and, when it reads, written back with the k-space mask. The rest of
 // the input is the file.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <list>
 #include <memory>
 #include <vector>
 
@@ -17,7 +19,11 @@
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
 #include "platform/Paths.h"
+#include "platform/TTextFile.h"
 #include "processing/InstallProcessing.h"
+#include "processing/MacroFile.h"
+#include "processing/TProcessHistory.h"
+#include "processing/TProcessStep.h"
 
 namespace {
 
@@ -71,7 +77,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             return 0;
         project.m_pCSISetList->Add(set);
         project.m_pWorkSet = set;
+        project.m_bRecording = true;
         project.RunMacroFile(path);
+        // The recorded steps are saved as a macro file, which must read again.
+        const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.mcr");
+        vx::TTextFile out;
+        if (project.m_history && out.Open(saved, vx::TTextFile::Mode::Write) && project.m_history->WriteMacro(out) &&
+            out.Close()) {
+            vx::TTextFile in;
+            std::list<TProcessStep*> steps;
+            const bool read = in.Open(saved, vx::TTextFile::Mode::Read) && ReadMacroSteps(in, steps);
+            for (TProcessStep* step : steps)
+                delete step;
+            if (!read)
+                __builtin_trap();
+        }
         return 0;
     }
     const std::string path = vx::fuzz::WriteScratch("selection.txt", data, size);
