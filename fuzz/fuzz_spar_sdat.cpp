@@ -1,8 +1,10 @@
 // Philips SPAR/SDAT sets through the single-voxel, time-series and every CSI reader (2-D
 // slice, 2-D multi-slice and 3-D of each release that reads SDAT files). The first input
-// byte picks the reader, the second the number of SDAT files (1 to 8) that the per-slice
-// readers get; the rest is split by Sections into the SPAR text, the PAR text and the
-// SDAT data. The SPAR text is written as "scan.SPAR" and "scan_1.SPAR"; the data is one
+// byte picks the reader (bits 0-6) and, with bit 7, a read outside a batch run (questions
+// get their default answers, file dialogs are cancelled); the second the number of SDAT
+// files (1 to 8) that the per-slice readers get. The rest is split by Sections into the
+// SPAR text, the PAR text (an empty one is no file) and the SDAT data. The SPAR text is
+// written as "scan.SPAR" and "scan_1.SPAR" (an empty one as no file); the data is one
 // "scan.SDAT" or, cut into equal pieces, "scan_1.SDAT" .. "scan_n.SDAT".
 #include <cstddef>
 #include <cstdint>
@@ -31,21 +33,19 @@ bool PerSliceFiles(int format)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool ready = [] {
-        vx::fuzz::Prepare();
-        // No questions and no file dialogs: the default companion files are read.
-        g_bBatchMode = true;
-        return true;
-    }();
+    static const bool ready = (vx::fuzz::Prepare(), true);
     (void)ready;
     if (size < 2)
         return 0;
-    const int format = kFormats[data[0] % std::size(kFormats)];
+    const int format = kFormats[(data[0] & 0x7f) % std::size(kFormats)];
+    // In a batch run there are no questions and no file dialogs: the default companion
+    // files are read.
+    g_bBatchMode = (data[0] & 0x80) == 0;
     const int sliceFiles = 1 + data[1] % kMaxSliceFiles;
     const auto parts = vx::fuzz::Sections(data + 2, size - 2, 3);
-    vx::fuzz::WriteScratch("scan.SPAR", parts[0]);
-    vx::fuzz::WriteScratch("scan_1.SPAR", parts[0]);
-    vx::fuzz::WriteScratch("scan.PAR", parts[1]);
+    vx::fuzz::WriteScratchOrRemove("scan.SPAR", parts[0]);
+    vx::fuzz::WriteScratchOrRemove("scan_1.SPAR", parts[0]);
+    vx::fuzz::WriteScratchOrRemove("scan.PAR", parts[1]);
     std::string path;
     for (int k = 1; k <= kMaxSliceFiles; ++k)
         vx::RemoveFile(vx::JoinPath(vx::fuzz::ScratchFolder(), "scan_" + std::to_string(k) + ".SDAT"));

@@ -281,7 +281,7 @@ void PhilipsSeeds()
     rows.emplace_back("rows", "2");
     Put("fuzz_spar_sdat", "time_series", std::string{char(1), char(0)} + PackSections({SparText(rows), "", SdatBytes(series)}));
     for (int format : {2, 3, 4, 6, 7, 9, 10})
-        for (int sliceAxis : {0, 2}) {
+        for (int sliceAxis : {0, 1, 2}) {
             const TCSIScan scan = ScanFor(format, sliceAxis);
             const int ns = scan.n[2];
             const bool perSlice = format == 6 || format == 9;
@@ -294,6 +294,12 @@ void PhilipsSeeds()
             const std::string input = std::string{char(SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
                                       PackSections({SparText(CSISparLines(scan)), ParText(ParLines(ns)), sdat});
             Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_axis" + std::to_string(sliceAxis), input);
+            if (sliceAxis == 2) {
+                // Outside a batch run, without the PAR file: the reader asks for it.
+                const std::string asked = std::string{char(0x80 | SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
+                                          PackSections({SparText(CSISparLines(scan)), "", sdat});
+                Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_asked", asked);
+            }
         }
     for (int format : {5, 8}) {
         const TCSIScan scan = ScanFor(format, 2);
