@@ -138,9 +138,10 @@ def golden_files():
             tpj = [n for n in os.listdir(path) if n.endswith(".tpj")][0]
             named = [n.encode() + b"\0" + read(os.path.join(path, n)) for n in files][:5]
             named += [b""] * (5 - len(named))
-            put("fuzz_project", name, sections([read(os.path.join(path, tpj))] + named))
+            for pick in (0, 3, 4, 8):
+                put("fuzz_project", "%s_%d" % (name, pick), bytes([pick]) + sections([read(os.path.join(path, tpj))] + named))
         if name.startswith("map_v"):
-            put("fuzz_project", name, sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
+            put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
 
 def synthetic(build):
