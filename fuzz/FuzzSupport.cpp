@@ -2,17 +2,21 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/Workers.h"
 
 namespace vx::fuzz {
 
-void SilenceReports()
+void Prepare()
 {
     vx::SetReportHandler([](const vx::TReportRequest& r) { return r.defaultAnswer; });
+    vx::SetProcessorCount(1);
 }
 
 const std::string& ScratchFolder()
@@ -34,6 +38,60 @@ std::string WriteScratch(const std::string& name, const uint8_t* data, size_t si
         file.Close();
     }
     return path;
+}
+
+bool TakeByte(const uint8_t*& data, size_t& size, uint8_t& byte)
+{
+    if (size < 1)
+        return false;
+    byte = data[0];
+    ++data;
+    --size;
+    return true;
+}
+
+std::string WriteScratchOrRemove(const std::string& name, std::string_view bytes)
+{
+    if (!bytes.empty())
+        return WriteScratch(name, bytes);
+    const std::string path = vx::JoinPath(ScratchFolder(), name);
+    vx::RemoveFile(path);
+    return path;
+}
+
+std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count)
+{
+    std::vector<std::string_view> parts(static_cast<size_t>(count));
+    const size_t lengthBytes = 2 * size_t(count - 1);
+    if (size < lengthBytes)
+        return parts;
+    const char* at = reinterpret_cast<const char*>(data) + lengthBytes;
+    size_t left = size - lengthBytes;
+    for (size_t k = 0; k + 1 < parts.size(); ++k) {
+        const size_t length = std::min(left, size_t(data[2 * k]) | (size_t(data[2 * k + 1]) << 8));
+        parts[k] = std::string_view(at, length);
+        at += length;
+        left -= length;
+    }
+    parts.back() = std::string_view(at, left);
+    return parts;
+}
+
+std::string PackSections(const std::vector<std::string>& parts)
+{
+    std::string input;
+    for (size_t k = 0; k + 1 < parts.size(); ++k) {
+        input += char(parts[k].size() & 0xff);
+        input += char((parts[k].size() >> 8) & 0xff);
+    }
+    for (const std::string& part : parts)
+        input += part;
+    return input;
+}
+
+std::string WriteScratch(const std::string& name, std::string_view bytes)
+{
+    return WriteScratch(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace vx::fuzz

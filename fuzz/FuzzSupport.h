@@ -1,16 +1,34 @@
 #pragma once
-// Shared pieces of the fuzz programs: silent reports and a scratch folder per process.
+// Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vx::fuzz {
 
-// Installs a report handler that shows nothing and gives the default answers.
-void SilenceReports();
+// Installs a report handler that shows nothing and gives the default answers, and runs
+// every whole-set operation on one worker: a fuzz process is one core's work.
+void Prepare();
 // A folder of this process for the files a reader is given.
 const std::string& ScratchFolder();
 // Writes bytes to a file of the scratch folder and returns its path.
 std::string WriteScratch(const std::string& name, const uint8_t* data, size_t size);
+std::string WriteScratch(const std::string& name, std::string_view bytes);
+// The same for a companion file that an empty part leaves out: no file of that name then.
+std::string WriteScratchOrRemove(const std::string& name, std::string_view bytes);
+
+// Takes the first byte of an input (the harness's choices) into `byte`; false for an
+// empty input.
+bool TakeByte(const uint8_t*& data, size_t& size, uint8_t& byte);
+
+// Splits an input into `count` parts that the fuzzer can change one by one: the first
+// 2 * (count - 1) bytes give the lengths of the first count - 1 parts (16 bits each,
+// little-endian; cut at the input's end), and the last part is the rest. Fewer bytes
+// than the lengths take give empty parts.
+std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count);
+// The input that Sections splits into `parts` (each but the last at most 65535 bytes).
+std::string PackSections(const std::vector<std::string>& parts);
 
 }  // namespace vx::fuzz

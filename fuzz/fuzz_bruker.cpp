@@ -33,7 +33,7 @@ std::string TakeFile(const std::string& name, const uint8_t*& data, size_t& size
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool silenced = (vx::fuzz::SilenceReports(), true);
+    static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < 6)
         return 0;

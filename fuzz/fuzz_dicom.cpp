@@ -18,7 +18,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool quiet = [] {
-        vx::fuzz::SilenceReports();
+        vx::fuzz::Prepare();
         OFLog::configure(OFLogger::FATAL_LOG_LEVEL);
         return true;
     }();

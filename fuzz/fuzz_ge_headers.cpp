@@ -50,7 +50,7 @@ void Touch(const GERawHdr& h)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = (vx::fuzz::SilenceReports(), std::cerr.rdbuf(g_discard.rdbuf()), true);
+    static const bool quiet = (vx::fuzz::Prepare(), std::cerr.rdbuf(g_discard.rdbuf()), true);
     (void)quiet;
     g_discard.str({});
     const std::string path = vx::fuzz::WriteScratch("header.bin", data, size);

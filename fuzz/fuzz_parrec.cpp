@@ -1,6 +1,7 @@
-// Philips PAR/REC pairs and raw images through the image readers. The first two input
-// bytes give the length of the PAR text; the rest is the REC file, which the raw reader
-// also reads with a layout taken from the PAR bytes' first words.
+// Philips PAR/REC pairs and raw images through the image readers. The first nine input
+// bytes are the raw image layout of the Import dialog: header bytes to skip (32 bits),
+// width and height (16 bits each, below 300) and the byte order (bit 0); the rest is
+// split by Sections into the PAR text and the REC file, which the raw reader reads too.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,33 +14,34 @@
 #include "readers/PhilipsPARImage.h"
 #include "readers/RawImage.h"
 
+namespace {
+
+constexpr size_t kLayoutBytes = 9;
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool silenced = (vx::fuzz::SilenceReports(), true);
+    static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
-    if (size < 2)
+    if (size < kLayoutBytes)
         return 0;
-    size_t parBytes = size_t(data[0]) | (size_t(data[1]) << 8);
-    data += 2;
-    size -= 2;
-    if (parBytes > size)
-        parBytes = size;
-    const std::string par = vx::fuzz::WriteScratch("scan.PAR", data, parBytes);
-    const std::string rec = vx::fuzz::WriteScratch("scan.REC", data + parBytes, size - parBytes);
+    TImageImportParams raw;
+    std::memcpy(&raw.m_nHeaderSize, data, 4);
+    uint16_t side[2];
+    std::memcpy(side, data + 4, 4);
+    raw.m_nWidth = side[0] % 300;
+    raw.m_nHeight = side[1] % 300;
+    raw.m_bSwapBytes = data[8] & 1;
+    raw.m_nImageType = 6;
+    const auto parts = vx::fuzz::Sections(data + kLayoutBytes, size - kLayoutBytes, 2);
+    const std::string par = vx::fuzz::WriteScratch("scan.PAR", parts[0]);
+    const std::string rec = vx::fuzz::WriteScratch("scan.REC", parts[1]);
 
     TProject project;
     project.m_strFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");
     vx::MakeFolder(project.m_strFolder);
-    TImageImportParams params;
-    if (parBytes >= 12) {
-        std::memcpy(&params.m_nHeaderSize, data, 4);
-        uint16_t side[2];
-        std::memcpy(side, data + 4, 4);
-        params.m_nWidth = side[0] % 300;
-        params.m_nHeight = side[1] % 300;
-        params.m_bSwapBytes = data[8] & 1;
-    }
-    ReadPhilipsPAR(*project.m_pImageSet, par, params, &project);
-    ReadRawImage(*project.m_pImageSet, rec, params, &project);
+    ReadPhilipsPAR(*project.m_pImageSet, par, TImageImportParams{}, &project);
+    ReadRawImage(*project.m_pImageSet, rec, raw, &project);
     return 0;
 }

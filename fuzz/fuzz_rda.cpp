@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool silenced = (vx::fuzz::SilenceReports(), true);
+    static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < 1)
         return 0;

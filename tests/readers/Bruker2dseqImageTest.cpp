@@ -16,27 +16,6 @@ using namespace vx::test;
 
 namespace {
 
-// Axial, read along x, three 4 x 3 slices 5 mm apart, offsets 3, -2 and 4 mm.
-TJcampLines ImageMethod(const std::string& gradient = "1 0 0 0 1 0 0 0 1")
-{
-    return {
-        {"##$PVM_EchoTime", "=12"},
-        {"##$PVM_RepetitionTime", "=800"},
-        {"##$PVM_NAverages", "=2"},
-        {"##$PVM_Fov", JcampArray("40 30")},
-        {"##$PVM_Matrix", JcampArray("4 3")},
-        {"##$PVM_SliceThick", "=2"},
-        {"##$PVM_SPackArrNSlices", JcampArray("3")},
-        {"##$PVM_SPackArrSliceOrient", JcampArray("axial")},
-        {"##$PVM_SPackArrReadOrient", JcampArray("L_R")},
-        {"##$PVM_SPackArrReadOffset", JcampArray("3")},
-        {"##$PVM_SPackArrPhase1Offset", JcampArray("-2")},
-        {"##$PVM_SPackArrSliceOffset", JcampArray("4")},
-        {"##$PVM_SPackArrSliceDistance", JcampArray("5")},
-        {"##$PVM_SPackArrGradOrient", "=( 1, 3, 3 )\n" + gradient},
-    };
-}
-
 std::vector<int> SlicePixels(int i, int count)
 {
     std::vector<int> pixels;
@@ -95,7 +74,7 @@ TEST_F(Bruker2dseqImageTest, SlicesArePlacedAlongTheSliceDirection)
     // Read along x, phase and slice directions tilted in the y-z plane; the rotation's columns
     // are the three directions, its inverse the transpose.
     const float m[9] = {1, 0, 0, 0, 0.8f, -0.6f, 0, 0.6f, 0.8f};
-    WriteScan(JcampText(ImageMethod("1 0 0 0 0.8 0.6 0 -0.6 0.8")), 3, 12);
+    WriteScan(JcampText(ImageMethodLines("1 0 0 0 0.8 0.6 0 -0.6 0.8")), 3, 12);
     ASSERT_TRUE(AddSeq());
     EXPECT_EQ(m_report.Questions(), std::vector<std::string>{"For Bruker image, \"method\" file is required. Click "
                                                              "Yes to select the method file, No to cancel."});
@@ -124,7 +103,7 @@ TEST_F(Bruker2dseqImageTest, SlicesArePlacedAlongTheSliceDirection)
 // the name test ignores case; other names are refused by the batch-aware rule.
 TEST_F(Bruker2dseqImageTest, SidesAndNames)
 {
-    TJcampLines method = WithLine(ImageMethod(), "##$PVM_SPackArrReadOrient", JcampArray("A_P"));
+    TJcampLines method = WithLine(ImageMethodLines(), "##$PVM_SPackArrReadOrient", JcampArray("A_P"));
     method = WithLine(method, "##$PVM_Matrix", JcampArray("128 64"));
     method = WithLine(method, "##$PVM_SPackArrNSlices", JcampArray("1"));
     WriteScan(JcampText(method), 1, 128 * 64);
@@ -156,7 +135,7 @@ TEST_F(Bruker2dseqImageTest, SidesAndNames)
 // cannot place the slices, No and a cancelled dialog add nothing without a message.
 TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
 {
-    const TJcampLines base = ImageMethod();
+    const TJcampLines base = ImageMethodLines();
     const std::string full = JcampText(base);
     const struct {
         std::string method;
@@ -169,7 +148,7 @@ TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
         {JcampText(WithLine(base, "##$PVM_Fov", JcampArray("40 0"))), true},
         {JcampText(base, "\r\n"), false},  // the read orientation keeps its carriage return
         {JcampText(WithLine(base, "##$PVM_SPackArrReadOrient", JcampArray("H_F"))), false},
-        {JcampText(ImageMethod("1 0 0 1 0 0 0 0 1")), false},
+        {JcampText(ImageMethodLines("1 0 0 1 0 0 0 0 1")), false},
     };
     for (const auto& c : cases) {
         m_report.Clear();
@@ -195,14 +174,14 @@ TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
 // far beyond the file reads what is there and allocates nothing more.
 TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
 {
-    WriteScan(JcampText(ImageMethod()), 3, 12);
+    WriteScan(JcampText(ImageMethodLines()), 3, 12);
     WriteBytes(m_seq, ReadBytes(m_seq).substr(0, 2 * 24 + 12));
     EXPECT_FALSE(AddSeq());
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"9_pdata_1_2dseq_0", "9_pdata_1_2dseq_1"}));
     EXPECT_FALSE(FileExists(PixelFile("9_pdata_1_2dseq_2")));
 
     m_project.RemoveImages(Images());
-    WriteScan(JcampText(WithLine(ImageMethod(), "##$PVM_SPackArrNSlices", JcampArray("2147483647"))), 1, 12);
+    WriteScan(JcampText(WithLine(ImageMethodLines(), "##$PVM_SPackArrNSlices", JcampArray("2147483647"))), 1, 12);
     EXPECT_FALSE(AddSeq());
     EXPECT_EQ(Images().size(), 1u);
 }

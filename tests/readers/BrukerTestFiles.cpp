@@ -114,6 +114,26 @@ TJcampLines RecoLines(const std::string& sizes, const std::string& ftMode, const
             {"##$RECO_image_type", "=" + imageType}};
 }
 
+TJcampLines ImageMethodLines(const std::string& gradient)
+{
+    return {
+        {"##$PVM_EchoTime", "=12"},
+        {"##$PVM_RepetitionTime", "=800"},
+        {"##$PVM_NAverages", "=2"},
+        {"##$PVM_Fov", JcampArray("40 30")},
+        {"##$PVM_Matrix", JcampArray("4 3")},
+        {"##$PVM_SliceThick", "=2"},
+        {"##$PVM_SPackArrNSlices", JcampArray("3")},
+        {"##$PVM_SPackArrSliceOrient", JcampArray("axial")},
+        {"##$PVM_SPackArrReadOrient", JcampArray("L_R")},
+        {"##$PVM_SPackArrReadOffset", JcampArray("3")},
+        {"##$PVM_SPackArrPhase1Offset", JcampArray("-2")},
+        {"##$PVM_SPackArrSliceOffset", JcampArray("4")},
+        {"##$PVM_SPackArrSliceDistance", JcampArray("5")},
+        {"##$PVM_SPackArrGradOrient", "=( 1, 3, 3 )\n" + gradient},
+    };
+}
+
 std::vector<std::complex<double>> KSpaceLineForVoxel(int n, int u)
 {
     using std::numbers::pi;

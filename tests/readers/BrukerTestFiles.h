@@ -41,6 +41,9 @@ struct TBrukerCSIScan {
 // TE 2.5, 4 averages; `matrixKey` "##$CSITotalMatrix" (fid) or "##$CSIRecoMatrix".
 TJcampLines CSIMethodLines(const TBrukerCSIScan& scan, const std::string& matrixKey);
 // "##$GRPDLY" only when groupDelay > 0.
+// The method of an image scan: axial, read along x, three 4 x 3 slices 5 mm apart,
+// offsets 3, -2 and 4 mm, the gradient matrix given row by row.
+TJcampLines ImageMethodLines(const std::string& gradient = "1 0 0 0 1 0 0 0 1");
 TJcampLines AcqpLines(double frequency, double groupDelay, int decimation, int filterVersion);
 TJcampLines RecoLines(const std::string& sizes, const std::string& ftMode, const std::string& imageType);
 

@@ -212,6 +212,22 @@ std::vector<std::complex<double>> LineFid(int points, double amplitude)
     return fid;
 }
 
+std::string MPCSIBytes(const TPfileHeader& h, const std::vector<std::complex<double>>& grid)
+{
+    const int nx = int(h.mpMatrix[0]), ny = int(h.mpMatrix[1]), points = int(h.mpPoints);
+    const double cx = (nx - 1) / 2.0, cy = (ny - 1) / 2.0;
+    std::vector<std::complex<double>> samples;
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x) {
+            const double r = (x - cx) * (x - cx) / (cx * cx) + (y - cy) * (y - cy) / (cy * cy);
+            for (int z = 0; r <= 1.01 && z < h.mpSlices; ++z) {
+                const auto at = grid.begin() + ((z * ny + y) * nx + x) * points;
+                samples.insert(samples.end(), at, at + points);
+            }
+        }
+    return PfileHeaderBytes(h) + PfileSamples(samples, h.pointSize, h.order);
+}
+
 std::string EmptyGrid(const TPfileHeader& h)
 {
     size_t n = size_t(std::max(h.points, 0));

@@ -102,6 +102,11 @@ std::vector<std::complex<double>> KSpaceLine(const int dims[3], int spatialDims,
 
 // One line of `amplitude` counts at +1/8 of the sampling rate.
 std::vector<std::complex<double>> LineFid(int points, double amplitude = 1000.0);
+// A multi-plane CSI P-file: the header and, behind it, the sampled points of the k-space
+// grid (x first in-plane index, y second, z the file's slice; `mpPoints` values each), y
+// outer, x inner, every slice of a point after the other. Sampled: inside the ellipse
+// through the edge centres.
+std::string MPCSIBytes(const TPfileHeader& h, const std::vector<std::complex<double>>& grid);
 // The header with an all-zero grid behind it.
 std::string EmptyGrid(const TPfileHeader& h);
 

@@ -21,25 +21,6 @@ namespace {
 
 constexpr int kMPCSI = 16;
 
-// The header and, behind it, the sampled points of the k-space grid (x first in-plane
-// index, y second, z the file's slice; `points` values each), y outer, x inner, every
-// slice of a point after the other. Sampled: inside the ellipse through the edge centres.
-std::string MPCSIBytes(const TPfileHeader& h, const std::vector<std::complex<double>>& grid)
-{
-    const int nx = int(h.mpMatrix[0]), ny = int(h.mpMatrix[1]), points = int(h.mpPoints);
-    const double cx = (nx - 1) / 2.0, cy = (ny - 1) / 2.0;
-    std::vector<std::complex<double>> samples;
-    for (int y = 0; y < ny; ++y)
-        for (int x = 0; x < nx; ++x) {
-            const double r = (x - cx) * (x - cx) / (cx * cx) + (y - cy) * (y - cy) / (cy * cy);
-            for (int z = 0; r <= 1.01 && z < h.mpSlices; ++z) {
-                const auto at = grid.begin() + ((z * ny + y) * nx + x) * points;
-                samples.insert(samples.end(), at, at + points);
-            }
-        }
-    return PfileHeaderBytes(h) + PfileSamples(samples, h.pointSize, h.order);
-}
-
 using MPCSIReader = PfileReaderTest;
 
 }  // namespace

@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of every fuzz target into build/fuzz-seeds/<target>/.
+
+Small hand-written seeds are kept in fuzz/seeds/<target>/. Synthetic seeds come from the seed writer (tests/fuzzseeds, built with the release
+preset), which builds each file kind from the layouts the reader tests use and lays it
+out as its target takes it. Seeds from the real scanner files of ../shared/data (when
+present) and the golden files of the model tests are laid out here. Run from the project
+root:  python3 fuzz/make_seeds.py [--no-build]
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+OUT = os.path.join(ROOT, "build", "fuzz-seeds")
+DATA = os.path.join(ROOT, "..", "shared", "data")
+GOLDEN = os.path.join(ROOT, "tests", "model", "golden")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def sections(parts):
+    """The input that the harnesses' Sections() splits into `parts`."""
+    head = b"".join(struct.pack("<H", len(p)) for p in parts[:-1])
+    return head + b"".join(parts)
+
+
+def put(target, name, data):
+    folder = os.path.join(OUT, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def data_file(*parts):
+    path = os.path.join(DATA, *parts)
+    return path if os.path.isfile(path) else None
+
+
+def real_files():
+    if not os.path.isdir(DATA):
+        print("no ../shared/data: only synthetic seeds")
+        return
+    for folder in ("dicom_ge/dcm_qa_ge", "dicom_mrs/dcm_qa_spec", "dicom_mrs/suspect"):
+        full = os.path.join(DATA, folder)
+        for name in sorted(os.listdir(full)):
+            if not name.endswith(".json"):
+                put("fuzz_dicom", name, read(os.path.join(full, name)))
+    rda = data_file("rda", "suspect", "SVS_30.rda")
+    if rda:
+        for options in (0, 1, 2, 4):
+            put("fuzz_rda", "SVS_30_%d" % options, bytes([options]) + read(rda))
+    pfile = data_file("ge_pfile", "tarquin", "P1751_1.5T_030_2000.7")
+    if pfile:
+        put("fuzz_ge_headers", "P1751", read(pfile)[:150000])
+    spar = os.path.join(DATA, "spar_sdat")
+    for root, _, names in os.walk(spar):
+        for name in sorted(names):
+            if name.lower().endswith(".spar"):
+                sdat = os.path.join(root, name[:-4] + ("SDAT" if name.endswith("SPAR") else "sdat"))
+                if os.path.isfile(sdat):
+                    put("fuzz_spar_sdat", name, bytes([0, 0]) + sections([read(os.path.join(root, name)), b"", read(sdat)]))
+    shf = data_file("ge_pfile", "tarquin", "P1751_1.5T_030_2000.7.shf")
+    if shf and pfile:
+        # The scanner's header, cut to 256 points of 4 frames so that the data fits an input.
+        text = read(shf).replace(b"num_pts    2048", b"num_pts    256").replace(b"num_pts    24", b"num_pts    4")
+        text = text.replace(b"offset_to_data  77848", b"offset_to_data  0")
+        samples = read(pfile)[77848:77848 + 256 * 4 * 8]
+        for pad in range(4):  # the first length byte also picks the options
+            put("fuzz_ge_sage", "P1751_%d" % pad, sections([text + b"\n" * pad, samples]))
+    parrec = os.path.join(DATA, "parrec", "nibabel")
+    for stem in ("phantom_EPI_asc_CLEAR_2_1", "phantom_varscale"):
+        par, rec = os.path.join(parrec, stem + ".PAR"), os.path.join(parrec, stem + ".REC")
+        if os.path.isfile(par) and os.path.isfile(rec):
+            layout = struct.pack("<iHHB", 0, 64, 64, 0)
+            put("fuzz_parrec", stem, layout + sections([read(par), read(rec)[:64 * 64 * 2 * 2]]))
+    bruker = os.path.join(DATA, "bruker", "brukerMRI", "100")
+    if os.path.isdir(bruker):
+        texts = [read(os.path.join(bruker, n)) for n in ("method", "acqp")]
+        texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
+        seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
+        put("fuzz_bruker", "brukerMRI_100", sections(texts + [seq]))
+
+
+def sage_seeds():
+    """SAGE pairs: a single voxel of 32 points and six frames, two of them references, in
+    each sample precision, plane and an oblique one given by its corners."""
+    def header(precision, plane, extra=""):
+        dims = "".join("dimen_num  %d\ndomain     %s\nnum_pts    %d\n%s" % (d, dom, n, w)
+                       for d, dom, n, w in ((0, "Time", 32, "width      2000\n"), (1, "None", 6, ""),
+                                            (2, "None", 1, ""), (3, "None", 1, "")))
+        return ("# SAGE Data Header (sdbm)\ndata_type       Complex\ndata_precision  %s\n"
+                "offset_to_data  64\nstudy_number    12\ndate_acquired   04/02/2001\npsd_name        probe-p\n"
+                "TR  2000\nTE  30\ncenter_freq  63.86\nposition  1\nentry  1\nplane  %d\nnum_ref_frames  2\n"
+                "opuser8   20\nopuser9   22\nopuser10  18\nopuser11  3.5\nopuser12  -4\nopuser13  6.5\n%s%s"
+                % (precision, plane, extra, dims)).encode()
+    width = {"16 Bit": 2, "32 Bit": 4, "Float": 4}
+    corners = ("obplane  2\ntlhc_R  10\ntlhc_A  20\ntlhc_S  5\ntrhc_R  -10\ntrhc_A  20\ntrhc_S  5\n"
+               "brhc_R  -10\nbrhc_A  -20\nbrhc_S  8\n")
+    for precision, plane, extra in (("Float", 2, ""), ("16 Bit", 4, ""), ("32 Bit", 8, ""), ("Float", 16, corners)):
+        samples = bytearray(64)
+        for f in range(6):
+            for t in range(32):
+                for v in ((f + 1) * (t + 1), -(f + 1)):
+                    if precision == "Float":
+                        samples += struct.pack("<f", v)
+                    else:
+                        samples += struct.pack("<h" if width[precision] == 2 else "<i", v)
+        text = header(precision, plane, extra)
+        for options in range(4):  # the first length byte also picks the options
+            padded = text + b"\n" * ((options - len(text)) % 4)
+            put("fuzz_ge_sage", "sage_%s_%d_%d" % (precision.replace(" ", ""), plane, options),
+                sections([padded, bytes(samples)]))
+
+
+def committed_seeds():
+    """The small seeds kept under fuzz/seeds/<target>/."""
+    seeds = os.path.join(ROOT, "fuzz", "seeds")
+    for target in sorted(os.listdir(seeds)):
+        folder = os.path.join(seeds, target)
+        if os.path.isdir(folder):
+            for name in sorted(os.listdir(folder)):
+                put(target, name, read(os.path.join(folder, name)))
+
+
+def golden_files():
+    for name in sorted(os.listdir(GOLDEN)):
+        path = os.path.join(GOLDEN, name)
+        if name.startswith("dataset_"):
+            put("fuzz_internal_format", name, read(path))
+        if name.startswith("project_v"):
+            files = [n for n in sorted(os.listdir(path)) if not n.endswith(".tpj")]
+            tpj = [n for n in os.listdir(path) if n.endswith(".tpj")][0]
+            named = [n.encode() + b"\0" + read(os.path.join(path, n)) for n in files][:5]
+            named += [b""] * (5 - len(named))
+            for pick in (0, 3, 4, 8):
+                put("fuzz_project", "%s_%d" % (name, pick), bytes([pick]) + sections([read(os.path.join(path, tpj))] + named))
+        if name.startswith("map_v"):
+            put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
+
+
+def synthetic(build):
+    tool = os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")
+    if build:
+        subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", "build/release", "-j3", "--target", "vx_fuzz_seeds"], cwd=ROOT, check=True)
+    if not os.path.isfile(tool):
+        sys.exit("the seed writer is not built: cmake --build build/release --target vx_fuzz_seeds")
+    subprocess.run([tool, OUT], check=True)
+
+
+def main():
+    build = "--no-build" not in sys.argv
+    shutil.rmtree(OUT, ignore_errors=True)
+    os.makedirs(OUT)
+    real_files()
+    golden_files()
+    committed_seeds()
+    sage_seeds()
+    if "--no-synthetic" not in sys.argv:
+        synthetic(build)
+    for target in sorted(os.listdir(OUT)):
+        print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
+
+
+if __name__ == "__main__":
+    main()

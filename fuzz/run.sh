@@ -1,0 +1,21 @@
+#!/bin/sh
+# Runs one fuzz target of the "fuzz" build for a number of seconds on one core:
+#   fuzz/run.sh TARGET [SECONDS] [libFuzzer options...]
+# The corpus grows in build/fuzz-corpus/TARGET (seeded from build/fuzz-seeds/TARGET, see
+# fuzz/make_seeds.py); the log and any crash-* input are left in build/fuzz-runs/TARGET.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+target=$1
+seconds=${2:-600}
+[ $# -ge 2 ] && shift 2 || shift 1
+corpus=$root/build/fuzz-corpus/$target
+runs=$root/build/fuzz-runs/$target
+mkdir -p "$corpus" "$runs"
+[ -d "$root/build/fuzz-seeds/$target" ] && cp -n "$root/build/fuzz-seeds/$target"/* "$corpus"/ 2>/dev/null || true
+case $target in
+  fuzz_dicom|fuzz_ge_headers) maxlen=150000 ;;
+  *) maxlen=100000 ;;
+esac
+cd "$runs"
+exec "$root/build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=$maxlen -timeout=30 \
+  -rss_limit_mb=2048 -print_final_stats=1 "$@" "$corpus" > "$runs/$target.log" 2>&1

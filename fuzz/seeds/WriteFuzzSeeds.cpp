@@ -1,0 +1,533 @@
+// Writes the synthetic seeds of the fuzz targets: files built from the layouts the reader
+// tests use, laid out as each target takes its input, one folder per target below the
+// folder given. A P-file seed is read back through its reader before it is written, so
+// that a seed that no longer reaches the samples is noticed. Run by fuzz/make_seeds.py.
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "PfileLayout.h"
+#include "model/SelectionMaskFile.h"
+#include "model/TCSIReadParams.h"
+#include "model/TCSISet.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "gehdr/GESyntheticHeaders.h"
+#include "readers/BrukerTestFiles.h"
+#include "readers/GEPfileTestFiles.h"
+#include "readers/PARTestFiles.h"
+#include "readers/PhilipsCSITestFiles.h"
+#include "readers/PhilipsEPCSITestFiles.h"
+#include "readers/PhilipsTestFiles.h"
+#include "readers/PluginRecords.h"
+#include "readers/ReaderFactory.h"
+#include "readers/SiemensTestFiles.h"
+#include "support/Bytes.h"
+#include "support/TestFiles.h"
+
+using namespace vx::test;
+using vx::fuzz::PackSections;
+
+namespace {
+
+std::string g_out;
+std::vector<std::string> g_unread;
+
+void Put(const std::string& target, const std::string& name, const std::string& bytes)
+{
+    const std::string folder = vx::JoinPath(g_out, target);
+    vx::MakeFolder(folder);
+    WriteBytes(vx::JoinPath(folder, name), bytes);
+}
+
+// ---- GE P-files ----------------------------------------------------------------------
+
+int KeyIndex(int revision)
+{
+    return revision == kRev9 ? 0 : revision == kRev11 ? 1 : 2;
+}
+
+// The seed of a P-file for the reader index (0 EXCITE, 1 single voxel, 2 pre-11.0, 3
+// multi-plane CSI), checked by reading the file the target makes of it.
+void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string& file, int reader, int options = 0)
+{
+    const uint8_t pick = uint8_t(KeyIndex(h.revision) | (h.order == 1 ? 4 : 0) | (reader << 3) | (options << 5));
+    const std::string input = std::string(1, char(pick)) + vx::fuzz::InputFromPfile(h.revision, file);
+    const std::string laid = vx::fuzz::PfileFromInput(pick, reinterpret_cast<const uint8_t*>(input.data()) + 1,
+                                                      input.size() - 1);
+    const std::string path = vx::JoinPath(g_out, "P00001.7");
+    WriteBytes(path, laid);
+    TCSIReadParams params;
+    params.m_nFormat = vx::fuzz::kPfileFormats[reader];
+    params.m_nAxisOrder[1] = 1;
+    params.m_nAxisOrder[2] = 2;
+    params.m_bLoadRawData = options & 1;
+    std::unique_ptr<TCSIReader> r(CreateReader(uint32_t(params.m_nFormat), &params));
+    std::unique_ptr<TCSISet> set(r->Read(path));
+    vx::RemoveFile(path);
+    if (!set) {
+        g_unread.push_back("P-file seed " + name + " is not read by format " + std::to_string(params.m_nFormat));
+    }
+    Put("fuzz_ge_pfile", name, input);
+    Put("fuzz_ge_headers", name, PfileHeaderBytes(h));
+}
+
+void PfileSeeds()
+{
+    {  // EXCITE 2-D, 11.0 little-endian, and the same with raw data kept
+        TPfileHeader h;
+        h.dims[0] = h.dims[1] = 4;
+        h.points = 32;
+        const int at[3] = {1, 2, 0};
+        const std::string file = PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true));
+        PfileSeed("excite_2d_11", h, file, 0);
+        PfileSeed("excite_2d_11_raw", h, file, 0, 1);
+    }
+    {  // EXCITE 3-D, 14.3 big-endian, 32-bit samples
+        TPfileHeader h;
+        h.revision = kRev14;
+        h.order = 0;
+        h.pointSize = 4;
+        h.swVersion = "14";
+        h.dims[0] = h.dims[1] = 4;
+        h.dims[2] = 2;
+        h.spatialDims = 3;
+        h.points = 16;
+        const int at[3] = {2, 1, 1};
+        PfileSeed("excite_3d_14", h, PfileBytes(h, KSpaceLine(h.dims, 3, at, LineFid(h.points), true)), 0);
+    }
+    {  // EXCITE 2-D on a 9.0 header (software 11), odd grid
+        TPfileHeader h;
+        h.revision = kRev9;
+        h.dims[0] = 5;
+        h.dims[1] = 3;
+        h.points = 16;
+        const int at[3] = {4, 0, 0};
+        PfileSeed("excite_2d_9", h, PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true)), 0);
+    }
+    {  // pre-11.0: 9.0 big-endian, software 09
+        TPfileHeader h;
+        h.revision = kRev9;
+        h.order = 0;
+        h.swVersion = "09";
+        h.points = 16;
+        h.dims[0] = h.dims[1] = 4;
+        const int at[3] = {3, 1, 0};
+        const std::string file = PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true));
+        PfileSeed("pre11_2d_9", h, file, 2);
+        PfileSeed("pre11_2d_9_raw", h, file, 2, 1);
+        h.dims[2] = 2;
+        h.spatialDims = 3;
+        PfileSeed("pre11_3d_9", h, PfileBytes(h, KSpaceLine(h.dims, 3, at, LineFid(h.points), true)), 2);
+    }
+    {  // single voxel, 11.0, four frames
+        TPfileHeader h;
+        h.dims[0] = h.dims[1] = 1;
+        h.points = 64;
+        h.frameCount = 4;
+        std::vector<std::complex<double>> samples;
+        for (int f = 0; f < h.frameCount; ++f) {
+            const auto fid = LineFid(h.points, 500.0 * (f + 1));
+            samples.insert(samples.end(), fid.begin(), fid.end());
+        }
+        PfileSeed("single_voxel_11", h, PfileBytes(h, samples), 1);
+    }
+    const struct {
+        int revision, order, pointSize, plane;
+        float echo;
+    } multiPlane[] = {{kRev11, 1, 2, 2, 0}, {kRev14, 0, 4, 4, 0}, {kRev9, 1, 2, 8, 1}};
+    for (const auto& c : multiPlane) {
+        TPfileHeader h;
+        h.revision = c.revision;
+        h.order = c.order;
+        h.pointSize = c.pointSize;
+        h.plane = c.plane;
+        h.mpMatrix[0] = h.mpMatrix[1] = 4;
+        h.mpSlices = 3;
+        h.mpPoints = 16;
+        h.mpEcho = c.echo;
+        h.mpEchoTiming = 17000;  // the echo top 1.25 points in
+        h.corner1 = {-80, 80, 20};
+        h.corner2 = {80, 80, 20};
+        const int dims[3] = {4, 4, h.mpSlices}, at[3] = {1, 2, 1};
+        PfileSeed("mpcsi_plane" + std::to_string(c.plane), h,
+                  MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(16), true, true)), 3);
+    }
+}
+
+// Genesis images of every header version in both byte orders: 4 x 3 pixels, the image
+// size written into the control block of the synthetic header.
+void GenesisSeeds()
+{
+    for (const auto& [key, layout] : getest::GenesisLayouts())
+        for (int order : {0, 1}) {
+            std::string bytes = getest::MakeGenesis(key, order);
+            getest::Put32(bytes, size_t(layout.ctrlOff + 8), 4, order);
+            getest::Put32(bytes, size_t(layout.ctrlOff + 12), 3, order);
+            for (int v = 0; v < 12; ++v)
+                getest::Put16(bytes, bytes.size(), 100 * v - 500, order);
+            Put("fuzz_ge_headers", "genesis_" + std::to_string(key) + "_" + std::to_string(order), bytes);
+        }
+}
+
+// ---- Bruker ----------------------------------------------------------------------------
+
+void BrukerSeeds()
+{
+    TBrukerCSIScan scan;
+    scan.matrix[0] = 4;
+    scan.matrix[1] = 3;
+    scan.matrix[2] = 2;
+    scan.points = 32;
+    const auto line = DelayedLine(scan.points, 9, 68.5, false);
+    // 2dseq: the spectra of every grid point, all real parts, then all imaginary parts.
+    const std::string sizes = std::to_string(scan.points) + " 4 3 2";
+    const struct {
+        const char* name;
+        const char* ftMode;
+        const char* type;
+        int imageType;
+    } seqs[] = {{"2dseq_complex", "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE", 0},
+                {"2dseq_real", "COMPLEX_FT COMPLEX_FFT", "REAL_IMAGE", 2}};
+    for (const auto& s : seqs) {
+        std::string real, imag;
+        for (int v = 0; v < 4 * 3 * 2; ++v)
+            for (int k = 0; k < scan.points; ++k) {
+                AppendInt32(real, (1 << 20) * (v == 5 ? line[size_t(k)].real() : 0.01 * k));
+                AppendInt32(imag, (1 << 20) * (v == 5 ? line[size_t(k)].imag() : -0.01 * k));
+            }
+        Put("fuzz_bruker", s.name,
+            PackSections({JcampText(CSIMethodLines(scan, "##$CSIRecoMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
+                          JcampText(RecoLines(sizes, s.ftMode, s.type)), s.imageType == 0 ? real + imag : real}));
+    }
+    // fid: k-space of one voxel, (real, imaginary) int32 pairs, read fastest.
+    std::string fid;
+    const auto kr = KSpaceLineForVoxel(4, 1), kp = KSpaceLineForVoxel(3, 2), ks = KSpaceLineForVoxel(2, 0);
+    for (int s = 0; s < 2; ++s)
+        for (int p = 0; p < 3; ++p)
+            for (int r = 0; r < 4; ++r)
+                for (int t = 0; t < scan.points; ++t) {
+                    const auto v = double(1 << 20) * kr[size_t(r)] * kp[size_t(p)] * ks[size_t(s)] * line[size_t(t)];
+                    AppendInt32(fid, v.real());
+                    AppendInt32(fid, v.imag());
+                }
+    // Images: three 4 x 3 slices of 16-bit pixels, read along x and along y.
+    std::vector<int> pixels;
+    for (int p = 0; p < 3 * 12; ++p)
+        pixels.push_back(7 * p - 50);
+    const TJcampLines image = ImageMethodLines();
+    for (const char* read : {"L_R", "A_P"})
+        Put("fuzz_bruker", std::string("image_") + read,
+            PackSections({JcampText(WithLine(image, "##$PVM_SPackArrReadOrient", JcampArray(read))),
+                          JcampText(AcqpLines(300.3, 68.5, 32, 11)), "", Int16LE(pixels)}));
+    Put("fuzz_bruker", "fid_3d",
+        PackSections({JcampText(CSIMethodLines(scan, "##$CSITotalMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
+                      JcampText(RecoLines(sizes, "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE")), fid}));
+}
+
+// ---- Philips -------------------------------------------------------------------------
+
+TLines ParLines(int slices)
+{
+    return {{"Max. number of slices/locations", std::to_string(slices)},
+            {"FOV (ap,fh,rl) [mm]", "220.000  100.000  210.000"},
+            {"Angulation midslice(ap,fh,rl)[degr]", "0.000  0.000  0.000"}};
+}
+
+// The scan of a CSI format as the reader tests make it: k-space along the encoded axes
+// (pre-R11 grids half a voxel off), one slice for the single-slice formats.
+TCSIScan ScanFor(int format, int sliceAxis)
+{
+    const int family = (format - 2) / 3, release = (format - 2) % 3;
+    TCSIScan scan;
+    scan.sliceAxis = sliceAxis;
+    scan.n[0] = 4;
+    scan.n[1] = 3;
+    scan.n[2] = family == 0 ? 1 : (format == 8 ? 4 : 3);
+    scan.points = 32;
+    scan.dims = family == 2 ? 3 : 2;
+    for (int d = 0; d < 3; ++d) {
+        scan.kSpace[d] = release != 2 && (d < 2 || family == 2);
+        scan.halfVoxel[d] = scan.kSpace[d] && (release == 0 || family == 2);
+    }
+    return scan;
+}
+
+// The index of a format in fuzz_spar_sdat's list.
+int SdatFormatIndex(int format)
+{
+    const int formats[] = {0, 1, 2, 3, 4, 6, 7, 9, 10};
+    for (int i = 0; i < 9; ++i)
+        if (formats[i] == format)
+            return i;
+    return 0;
+}
+
+void PhilipsSeeds()
+{
+    const std::string sv = SparText(SingleVoxelLines(64));
+    Put("fuzz_spar_sdat", "single_voxel", std::string{char(0), char(0)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
+    auto series = Fid(64, 250, 2000);
+    const auto second = Fid(64, -100, 2000);
+    series.insert(series.end(), second.begin(), second.end());
+    TLines rows = SingleVoxelLines(64);
+    rows.emplace_back("rows", "2");
+    Put("fuzz_spar_sdat", "time_series", std::string{char(1), char(0)} + PackSections({SparText(rows), "", SdatBytes(series)}));
+    for (int format : {2, 3, 4, 6, 7, 9, 10})
+        for (int sliceAxis : {0, 1, 2}) {
+            const TCSIScan scan = ScanFor(format, sliceAxis);
+            const int ns = scan.n[2];
+            const bool perSlice = format == 6 || format == 9;
+            std::string sdat;
+            for (int k = 1; k <= (perSlice ? ns : 1); ++k) {
+                // Stacks: file k holds slice n - k; volumes: file k holds partition k - 1.
+                const int slice = format == 6 ? ns - k : k - 1;
+                sdat += perSlice ? SdatBytes(ScanSlices(scan, slice, slice + 1)) : SdatBytes(ScanSlices(scan, 0, ns));
+            }
+            const std::string input = std::string{char(SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
+                                      PackSections({SparText(CSISparLines(scan)), ParText(ParLines(ns)), sdat});
+            Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_axis" + std::to_string(sliceAxis), input);
+            if (sliceAxis == 2) {
+                // Outside a batch run, without the PAR file: the reader asks for it.
+                const std::string asked = std::string{char(0x80 | SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
+                                          PackSections({SparText(CSISparLines(scan)), "", sdat});
+                Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_asked", asked);
+            }
+        }
+    for (int format : {5, 8}) {
+        const TCSIScan scan = ScanFor(format, 2);
+        const int offset = format == 8 ? 96 : 0;
+        const auto positions = ShuffledPositions(scan);
+        std::string data(size_t(offset), 'x');
+        for (const auto& p : positions)
+            data += DataBytes(ScanSpectrum(scan, p.data()));
+        const std::string files = PackSections(
+            {ListText(scan, positions, offset), SparText(CSISparLines(scan)), ParText(ParLines(scan.n[2])), data});
+        Put("fuzz_list", "list_" + std::to_string(format), std::string(1, char(format == 5 ? 0 : 1)) + files);
+        // Outside a batch run, and without the SPAR file (the dialog's values are taken).
+        const std::string noSpar = PackSections(
+            {ListText(scan, positions, offset), "", ParText(ParLines(scan.n[2])), data});
+        Put("fuzz_list", "list_" + std::to_string(format) + "_asked",
+            std::string(1, char(0x80 | (format == 5 ? 0 : 1))) + noSpar);
+    }
+    TEPCSIScan epcsi;
+    epcsi.n[0] = 4;
+    epcsi.n[1] = 3;
+    epcsi.n[2] = 2;
+    epcsi.echoes = 8;
+    Put("fuzz_list", "epcsi", std::string(1, char(2)) +
+                                  PackSections({EPCSIListText(epcsi), "", EPCSIParText(epcsi), EPCSIDataBytes(epcsi)}));
+
+    // PAR/REC: two 4 x 2 images of 16 bits, then the raw layout of the REC file.
+    TSynthPAR par;
+    for (int k = 0; k < 2; ++k) {
+        TSynthPARImage image;
+        image.index = std::to_string(k);
+        image.offFh = 5.0f * float(k);
+        par.images.push_back(image);
+    }
+    std::vector<int> pixels;
+    for (int i = 0; i < 16; ++i)
+        pixels.push_back(i * 100 - 300);
+    std::string layout(9, '\0');
+    layout[4] = 4;  // width 4
+    layout[6] = 4;  // height 4
+    Put("fuzz_parrec", "par_v4_2", layout + PackSections({BuildPARText(par), Int16LE(pixels)}));
+    par.version = 3;
+    par.versionWord = "V3";
+    layout[0] = 8;  // 8 header bytes
+    layout[8] = 1;  // big-endian
+    Put("fuzz_parrec", "par_v3", layout + PackSections({BuildPARText(par), Int16LE(pixels)}));
+}
+
+// ---- Siemens MAG images and Helicon pairs ----------------------------------------------
+
+std::string HeliconText(int nx, int ny, int nz, int points)
+{
+    auto axis = [](int n, const char* letter) {
+        return "dimension: " + std::to_string(n) + " " + letter + " slice spacing 10.0 type: k space\r\n";
+    };
+    return "GENERAL INFORMATION study id HeadScan\r\ndate/time: 2003-05-06 10:11:12\r\n"
+           "total number of dimensions: 4\r\nspectrometer frequency (MHz): 63.6\r\ndim1: " +
+           std::to_string(points) + " dwelltime (us): 250 type: time domain\r\n" + axis(nx, "x") + axis(ny, "y") +
+           axis(nz, "z");
+}
+
+void SiemensSeeds()
+{
+    std::vector<int> pixels;
+    for (int i = 0; i < 16; ++i)
+        pixels.push_back(i * 37 - 200);
+    for (const char* orientation : {"Tra", "Sag", "Cor"}) {
+        TMAGFields f;
+        f.fields[8] = orientation;
+        Put("fuzz_mag", std::string("mag_") + orientation, std::string(1, '\0') + MAGHeader(f) + Int16LE(pixels));
+    }
+    const struct {
+        int nx, ny, nz;
+    } grids[] = {{4, 3, 1}, {2, 2, 2}};
+    for (const auto& g : grids) {
+        std::vector<int> words;
+        for (int v = 0; v < g.nx * g.ny * g.nz; ++v)
+            for (int i = 0; i < 16; ++i) {
+                const auto s = std::polar(1000.0, 0.4 * i * (1 + v % 3));
+                words.push_back(int(std::lround(s.real())));
+                words.push_back(int(std::lround(s.imag())));
+            }
+        const std::string name = "helicon_" + std::to_string(g.nx) + std::to_string(g.ny) + std::to_string(g.nz);
+        Put("fuzz_mag", name, std::string(1, '\1') + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
+        Put("fuzz_mag", name + "_raw", std::string(1, '\7') + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
+    }
+}
+
+// ---- Raw CSI data and plug-in records ----------------------------------------------------
+
+template <typename T>
+void PutAt(std::string& bytes, size_t offset, T value)
+{
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
+}
+
+void RawSeeds()
+{
+    const struct {
+        const char* name;
+        int dims[3], sampleType, headerSize;
+        bool kSpace;
+    } raws[] = {{"raw_int16_kspace", {4, 4, 1}, 0, 16, true},
+                {"raw_int32_space", {3, 2, 2}, 1, 0, false},
+                {"raw_float32_3d", {2, 2, 2}, 2, 8, true},
+                {"raw_float64", {2, 3, 1}, 3, 4, false}};
+    const int points = 16;
+    for (const auto& r : raws) {
+        TCSIReadParams p;
+        for (int k = 0; k < 3; ++k) {
+            p.m_nDim[k] = r.dims[k];
+            p.m_fFOV[k] = 100.0f + 10.0f * float(k);
+            p.m_nAxisOrder[k] = k;
+        }
+        p.m_nPoints = points;
+        p.m_nSampleType = r.sampleType;
+        p.m_nSweepWidth = 2000;
+        p.m_fFrequency = 127.7f;
+        p.m_nHeaderSize = r.headerSize;
+        p.m_nOrientation = 2;
+        p.m_bSpaceDomain = !r.kSpace;
+        p.m_bCenter[0] = p.m_bCenter[1] = r.kSpace;
+        p.m_bRemoveOffset = 1;
+        std::string file(size_t(r.headerSize), 'h');
+        const int voxels = r.dims[0] * r.dims[1] * r.dims[2];
+        for (int v = 0; v < voxels; ++v)
+            for (int i = 0; i < 2 * points; ++i) {
+                const double value = 800.0 * std::cos(0.3 * i * (1 + v % 4)) + (i % 2 ? v : -v);
+                switch (r.sampleType) {
+                case 0: file += Int16LE({int(value)}); break;
+                case 1: file += Int32LE({int32_t(value)}); break;
+                case 2: { std::string b(4, '\0'); PutAt(b, 0, float(value)); file += b; break; }
+                default: { std::string b(8, '\0'); PutAt(b, 0, value); file += b; break; }
+                }
+            }
+        std::string params(sizeof p, '\0');
+        std::memcpy(params.data(), &p, sizeof p);
+        Put("fuzz_raw_csi", r.name, std::string(1, '\0') + params + file);
+    }
+
+    // A plug-in's file: the parameter record it hands back, its CSI set record, the texts
+    // and the samples of a 4 x 4 x 1 grid of 16 points.
+    TCSIReadParams p;
+    p.m_nFormat = 23;
+    std::string params(kPluginParamsBytes, '\0');
+    PackPluginParams(p, reinterpret_cast<unsigned char*>(params.data()));
+    std::string record(kPluginSetRecordBytes, '\0');
+    const int dims[3] = {4, 4, 1};
+    for (int k = 0; k < 3; ++k) {
+        PutAt(record, 4 * size_t(k), int32_t(dims[k]));
+        PutAt(record, 28 + 4 * size_t(k), 160.0f);
+        PutAt(record, 64 + 16 * size_t(k), 1.0f);  // identity rotations
+        PutAt(record, 100 + 16 * size_t(k), 1.0f);
+        PutAt(record, 312 + 4 * size_t(k), 20.0f);
+    }
+    PutAt(record, 12, int32_t(points));
+    PutAt(record, 16, int32_t(2));
+    PutAt(record, 20, int32_t(2500));
+    PutAt(record, 24, 127.5f);
+    PutAt(record, 140, int32_t(3));
+    PutAt(record, 148, 10.0f);
+    record[157] = 1;  // k-space
+    PutAt(record, 272, 4.0f);
+    PutAt(record, 276, 1500.0f);
+    PutAt(record, 280, 30.0f);
+    PutAt(record, 284, int32_t(1));
+    std::string texts = std::string("Exam") + '\0' + "2024.05.06" + '\0' + "Doe" + '\0' + "1970.01.01" + '\0' +
+                        "Supine" + '\0' + "HF" + '\0' + "1H" + '\0';
+    std::string samples;
+    for (int i = 0; i < 2 * points * 16; ++i) {
+        std::string b(4, '\0');
+        PutAt(b, 0, float(std::sin(0.1 * i) * 100.0));
+        samples += b;
+    }
+    Put("fuzz_raw_csi", "plugin_kspace", std::string(1, '\1') + params + record + texts + samples);
+    record[157] = 0;
+    record[156] = 1;  // frequency domain
+    Put("fuzz_raw_csi", "plugin_frequency", std::string(1, '\1') + params + record + texts + samples);
+}
+
+// ---- Selection masks -----------------------------------------------------------------------
+
+void MaskSeeds()
+{
+    // The set of fuzz_macro_mask for pick p is (1 + bits 1-3) x (1 + bits 4-6) x (1 + bit 7).
+    const struct {
+        int nx, ny, nz;
+    } grids[] = {{4, 3, 1}, {8, 8, 2}, {1, 1, 1}};
+    for (const auto& g : grids) {
+        TCSISet set;
+        set.m_strName = "csi";
+        set.m_nDim[0] = g.nx;
+        set.m_nDim[1] = g.ny;
+        set.m_nDim[2] = g.nz;
+        set.m_nPoints = 4;
+        if (!set.AllocateVoxels())
+            continue;
+        set.InitVoxels();
+        for (size_t v = 0; v < set.VoxelCount(); v += 2)
+            set.GetVoxel(v)->m_bSelected = true;
+        const uint8_t pick = uint8_t(1 | ((g.nx - 1) << 1) | ((g.ny - 1) << 4) | ((g.nz - 1) << 7));
+        Put("fuzz_macro_mask", "mask_" + std::to_string(g.nx) + std::to_string(g.ny) + std::to_string(g.nz),
+            std::string(1, char(pick)) + SelectionMaskText(set));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::cerr << "usage: vx_fuzz_seeds OUTPUT-FOLDER\n";
+        return 2;
+    }
+    g_out = argv[1];
+    vx::MakeFolder(g_out);
+    vx::SetReportHandler([](const vx::TReportRequest& r) { return r.defaultAnswer; });
+    // The header library writes a line to stderr per refused header.
+    std::ostringstream discard;
+    std::streambuf* err = std::cerr.rdbuf(discard.rdbuf());
+    PfileSeeds();
+    std::cerr.rdbuf(err);
+    GenesisSeeds();
+    BrukerSeeds();
+    PhilipsSeeds();
+    SiemensSeeds();
+    RawSeeds();
+    MaskSeeds();
+    for (const std::string& line : g_unread)
+        std::cerr << line << "\n";
+    return g_unread.empty() ? 0 : 1;
+}
