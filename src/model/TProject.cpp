@@ -155,8 +155,14 @@ void TProject::SelectSavedWorkSet()
         // Only the work set carries the flag; the chosen set gets it back when it loads.
         pSet->m_bWorkSet = 0;
     }
-    // A set whose data-set file is missing has been reported with the project.
-    if (pSaved && !pSaved->DataFileMissing())
+    if (!pSaved)
+        return;
+    // A set whose data-set file is missing has been reported with the project. It keeps
+    // the flag, so that the project is saved with it as its work set and opens with it
+    // again once the file is back; choosing another work set takes the flag away.
+    if (pSaved->DataFileMissing())
+        pSaved->m_bWorkSet = 1;
+    else
         SetWorkSet(pSaved);
 }
 
@@ -185,6 +191,8 @@ void TProject::SetWorkSet(TCSISet* pSet)
         }
         return;
     }
+    for (TCSISet* pOther : *m_pCSISetList)
+        pOther->m_bWorkSet = 0;
     pSet->m_bWorkSet = 1;
     LocateImagesInWorkSet();
     if (!g_bBatchMode) {

@@ -683,3 +683,58 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
     EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"csi", "csi_naa_map", "p.tpj"}));
 }
+
+TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        test::AddWrittenSet(project, folder, "a", 4, 3, 2);
+        TCSISet* b = test::AddWrittenSet(project, folder, "b", 4, 3, 2);
+        project.SetWorkSet(b);
+        ASSERT_EQ(project.m_pWorkSet, b);
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string samples = test::ReadBytes(folder + "/b");
+    RemoveFile(folder + "/b");
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        EXPECT_EQ(project.m_pWorkSet, nullptr);
+        ASSERT_TRUE(project.SaveWorkSet(true));
+        ASSERT_TRUE(project.Save());
+    }
+    test::WriteBytes(folder + "/b", samples);
+    {
+        test::TScriptedReport script;
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Count(), 0u);
+        ASSERT_NE(project.m_pWorkSet, nullptr);
+        EXPECT_EQ(project.m_pWorkSet->GetName(), "b");
+        EXPECT_TRUE(project.m_pWorkSet->IsLoaded());
+
+        // Choosing another set while the first one's file is away makes that one the
+        // saved work set.
+        RemoveFile(folder + "/b");
+    }
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        TCSISet* a = project.m_pCSISetList->FindByName("a");
+        project.SetWorkSet(a);
+        ASSERT_EQ(project.m_pWorkSet, a);
+        ASSERT_TRUE(project.Save());
+    }
+    test::WriteBytes(folder + "/b", samples);
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    ASSERT_NE(project.m_pWorkSet, nullptr);
+    EXPECT_EQ(project.m_pWorkSet->GetName(), "a");
+}
