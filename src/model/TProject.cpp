@@ -63,6 +63,25 @@ void TProject::AttachMainFrame(IMainFrame* pMainFrame)
 
 bool TProject::SaveWorkSet(bool ask)
 {
+    bool projectWritten = false;
+    return SaveWorkSet(ask, projectWritten);
+}
+
+bool TProject::SaveWorkSetAndProject(bool ask)
+{
+    bool projectWritten = false;
+    if (!SaveWorkSet(ask, projectWritten))
+        return false;
+    // Writing the same file again could only fail after the save has happened.
+    if (!projectWritten)
+        return Save();
+    m_bModified = false;
+    return true;
+}
+
+bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
+{
+    projectWritten = false;
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
     // Maps the user does not save leave the set (and the project file's list) only once
@@ -105,6 +124,7 @@ bool TProject::SaveWorkSet(bool ask)
         }
         return false;
     }
+    projectWritten = !m_strName.empty();
     if (m_history && ProcessingHooks().disableUndo)
         ProcessingHooks().disableUndo(m_history);
     NotifyHistoryChanged();
@@ -118,7 +138,7 @@ bool TProject::SaveIfModified()
     if (vx::Ask("There were changes made to the project, would you like to save it?", vx::ReportButtons::YesNo,
                 vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
         return true;
-    return SaveWorkSet(true) && Save();
+    return SaveWorkSetAndProject(true);
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)
@@ -212,9 +232,10 @@ bool TProject::ReleaseWorkSet()
     if (m_bModified && !g_bBatchMode) {
         if (vx::Ask("There were changes made to the CSI set: " + m_pWorkSet->GetName() + ", would you like to save it?",
                     vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::Yes) {
-            if (!SaveWorkSet(true))
+            bool projectWritten = false;
+            if (!SaveWorkSet(true, projectWritten))
                 return false;
-            projectUnsaved = !Save();
+            projectUnsaved = !projectWritten && !Save();
         } else {
             DeleteMapList(m_pWorkSet);
         }

@@ -298,9 +298,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     m_strFolder = folder;
     m_strName = name;
     TakeFolder();
-    if (!SaveWorkSet(true))
-        return false;
-    return Save();
+    return SaveWorkSetAndProject(true);
 }
 
 void TProject::Anonymize()
