@@ -582,6 +582,24 @@ void MakeProjectWithMap(const std::string& folder)
     ASSERT_TRUE(project.Save());
 }
 
+// A project "p" in the folder with the sets "a" and "b" and the work set `workSet`,
+// saved; then the data-set file of "b" is taken away. Returns that file's bytes.
+std::string MakeProjectWhoseSetBIsAway(const std::string& folder, const std::string& workSet)
+{
+    {
+        TProject project;
+        EXPECT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b"})
+            test::AddWrittenSet(project, folder, name, 4, 3, 2);
+        project.SetWorkSet(project.m_pCSISetList->FindByName(workSet));
+        EXPECT_EQ(project.m_pWorkSet->GetName(), workSet);
+        EXPECT_TRUE(project.Save());
+    }
+    const std::string samples = test::ReadBytes(folder + "/b");
+    RemoveFile(folder + "/b");
+    return samples;
+}
+
 std::vector<std::string> FileNames(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -687,17 +705,7 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
 TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)
 {
     const std::string folder = m_dir.File("p");
-    {
-        TProject project;
-        ASSERT_TRUE(project.Create(folder, "p"));
-        test::AddWrittenSet(project, folder, "a", 4, 3, 2);
-        TCSISet* b = test::AddWrittenSet(project, folder, "b", 4, 3, 2);
-        project.SetWorkSet(b);
-        ASSERT_EQ(project.m_pWorkSet, b);
-        ASSERT_TRUE(project.Save());
-    }
-    const std::string samples = test::ReadBytes(folder + "/b");
-    RemoveFile(folder + "/b");
+    const std::string samples = MakeProjectWhoseSetBIsAway(folder, "b");
     {
         test::TScriptedReport script;
         script.AllowDefaults();
@@ -737,4 +745,31 @@ TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBac
     ASSERT_TRUE(project.Load(folder + "/p.tpj"));
     ASSERT_NE(project.m_pWorkSet, nullptr);
     EXPECT_EQ(project.m_pWorkSet->GetName(), "a");
+}
+
+TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
+{
+    const std::string folder = m_dir.File("p");
+    const std::string samples = MakeProjectWhoseSetBIsAway(folder, "a");
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    script.Clear();
+    const std::string copy = m_dir.File("copy");
+    EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + copy +
+                                                           ".\r\nThe data-set file of this CSI set is missing:\r\nb (" +
+                                                           folder + "/b)"}));
+    EXPECT_FALSE(FileExists(copy + "/a"));
+    EXPECT_FALSE(FileExists(copy + "/copy.tpj"));
+    EXPECT_EQ(project.GetFolder(), folder);
+    EXPECT_EQ((*project.m_pCSISetList->Begin())->GetFilePath(), folder + "/a");
+
+    // With the file back the project moves with both sets.
+    test::WriteBytes(folder + "/b", samples);
+    script.Clear();
+    ASSERT_TRUE(project.SaveAs(m_dir.Path() + "/", "copy"));
+    EXPECT_TRUE(script.Messages().empty());
+    EXPECT_EQ(test::ReadBytes(copy + "/b"), samples);
 }
