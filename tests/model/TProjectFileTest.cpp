@@ -61,6 +61,17 @@ protected:
     int m_copies = 0;
 };
 
+// The samples of the golden project's set: sample k of voxel (x, y, z) is
+// (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
+void ExpectGoldenSamples(const TCSISet& set)
+{
+    ASSERT_TRUE(set.IsLoaded());
+    const TSpectrum* voxel = set.GetVoxel(2, 1, 1);
+    ASSERT_NE(voxel, nullptr);
+    EXPECT_EQ(voxel->GetReal(3), 2 + 10 + 100 + 0.75f);
+    EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
+}
+
 // The maps of the golden project's set (make_map_golden.py's fixture): from version 2
 // NAA_map and Cho_map, whose values differ by 0.5; the fields a layout lacks stay at
 // the values of a new map.
@@ -163,12 +174,7 @@ TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
             TCSISet* set = *project.m_pCSISetList->Begin();
             EXPECT_EQ(set->GetName(), "csi");
             ASSERT_EQ(project.m_pWorkSet, set);  // the saved work set is selected again
-            ASSERT_TRUE(set->IsLoaded());
-            // Sample k of voxel (x, y, z) is (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
-            const TSpectrum* voxel = set->GetVoxel(2, 1, 1);
-            ASSERT_NE(voxel, nullptr);
-            EXPECT_EQ(voxel->GetReal(3), 2 + 10 + 100 + 0.75f);
-            EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
+            ExpectGoldenSamples(*set);
             ExpectGoldenMaps(*set, version);
         }
         // Everything on disk is of the newest version now.
@@ -772,4 +778,40 @@ TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
     ASSERT_TRUE(project.SaveAs(m_dir.Path() + "/", "copy"));
     EXPECT_TRUE(script.Messages().empty());
     EXPECT_EQ(test::ReadBytes(copy + "/b"), samples);
+}
+
+TEST_F(ProjectFileTest, ADataSetFileAwayWhileItsProjectIsConvertedIsConvertedWhenItIsBack)
+{
+    // Version 1 data-set files hold the samples alone; version 5 ones have a header.
+    for (int version : {1, 5}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const std::string folder = CopyGolden(version);
+        const std::string file = folder + "/golden.tpj", csi = folder + "/csi";
+        const std::string samples = test::ReadBytes(csi);
+        RemoveFile(csi);
+        {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            ASSERT_TRUE(project.Load(file));
+            EXPECT_EQ(project.m_nFileVersion, 9);
+            EXPECT_EQ(project.m_pCSISetList->GetCount(), 1);
+            EXPECT_EQ(project.m_pWorkSet, nullptr);
+        }
+        EXPECT_EQ(test::Int32LEAt(test::ReadBytes(file), 0), 9);
+        test::WriteBytes(csi, samples);
+        for (int open = 0; open < 2; ++open) {
+            SCOPED_TRACE("open " + std::to_string(open));
+            test::TScriptedReport script;
+            TProject project;
+            ASSERT_TRUE(project.Load(file));
+            EXPECT_TRUE(script.Messages().empty());
+            TCSISet* set = *project.m_pCSISetList->Begin();
+            ASSERT_EQ(project.m_pWorkSet, set);
+            ExpectGoldenSamples(*set);
+            ExpectGoldenMaps(*set, version);
+            // The file is of the newest layout from its first load on.
+            EXPECT_EQ(test::Int32LEAt(test::ReadBytes(csi), 0), 9);
+        }
+    }
 }
