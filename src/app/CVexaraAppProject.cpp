@@ -129,8 +129,8 @@ void CVexaraApp::OnOpenRecentProject(int index)
 
 void CVexaraApp::OnFileSaveProject()
 {
-    if (g_pProject && g_pProject->SaveWorkSet(true))
-        g_pProject->Save();
+    if (g_pProject)
+        g_pProject->SaveWorkSetAndProject(true);
 }
 
 void CVexaraApp::OnFileSaveProjectAs()

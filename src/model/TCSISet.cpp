@@ -145,8 +145,13 @@ bool TCSISet::LoadData()
     vx::TWaitCursor wait;
     // While a project file is loaded its version decides the layout of the file.
     const int version = m_pProject ? m_pProject->m_nFileVersion : kDataFileVersion;
-    if (!ReadDataFile(m_strFilePath, version))
+    const int layout = DataFileLayout(version);
+    if (!ReadDataFile(m_strFilePath, layout))
         return false;
+    // A file of an older layout is converted, as the project's conversion would have done
+    // (a failed write is reported and leaves the old file, which reads again next time).
+    if (layout != version)
+        WriteDataFile(m_strFilePath, true);
     m_fDisplayMax = m_fMagnitudeMax;
     m_fDisplayMin = -m_fMagnitudeMax;
     return true;

@@ -411,6 +411,11 @@ private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
 
+    // The layout to read the data-set file in for a project of `projectVersion`: that
+    // version, or the older layout of a file that was away while its project was
+    // converted (TCSISetFile.cpp).
+    int DataFileLayout(int projectVersion) const;
+
     // Every grid point has a spectrum with at least m_nPoints samples.
     bool HasAllSamples() const;
     // Voxel indices and geometry after the voxel order changed.

@@ -148,6 +148,27 @@ bool TCSISet::CanOpenDataFile(bool report) const
     return false;
 }
 
+int TCSISet::DataFileLayout(int projectVersion) const
+{
+    if (projectVersion != kDataFileVersion)
+        return projectVersion;
+    vx::TFile file;
+    if (!file.Open(m_strFilePath, vx::TFile::Mode::Read))
+        return projectVersion;
+    const int64_t size = file.BytesLeft();
+    int32_t first = 0;
+    if (!file.ReadInt32(first) || first == kDataFileVersion)
+        return projectVersion;
+    // Layouts 0 and 1 are the samples of the set's grid alone, with no header;
+    // 2 to 8 begin with their version word and a header.
+    uint64_t sampleBytes = 0;
+    if (SamplesFit(*this, size, sampleBytes) && sampleBytes == uint64_t(size))
+        return 1;
+    if (first >= 2 && first < kDataFileVersion && size >= static_cast<int64_t>(kHeaderSize))
+        return first;
+    return projectVersion;
+}
+
 TSampleShape TCSISet::SampleShape() const
 {
     return ShapeOf(*this);

@@ -63,6 +63,25 @@ void TProject::AttachMainFrame(IMainFrame* pMainFrame)
 
 bool TProject::SaveWorkSet(bool ask)
 {
+    bool projectWritten = false;
+    return SaveWorkSet(ask, projectWritten);
+}
+
+bool TProject::SaveWorkSetAndProject(bool ask)
+{
+    bool projectWritten = false;
+    if (!SaveWorkSet(ask, projectWritten))
+        return false;
+    // Writing the same file again could only fail after the save has happened.
+    if (!projectWritten)
+        return Save();
+    m_bModified = false;
+    return true;
+}
+
+bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
+{
+    projectWritten = false;
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
     // Maps the user does not save leave the set (and the project file's list) only once
@@ -105,6 +124,7 @@ bool TProject::SaveWorkSet(bool ask)
         }
         return false;
     }
+    projectWritten = !m_strName.empty();
     if (m_history && ProcessingHooks().disableUndo)
         ProcessingHooks().disableUndo(m_history);
     NotifyHistoryChanged();
@@ -118,7 +138,7 @@ bool TProject::SaveIfModified()
     if (vx::Ask("There were changes made to the project, would you like to save it?", vx::ReportButtons::YesNo,
                 vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
         return true;
-    return SaveWorkSet(true) && Save();
+    return SaveWorkSetAndProject(true);
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)
@@ -155,8 +175,14 @@ void TProject::SelectSavedWorkSet()
         // Only the work set carries the flag; the chosen set gets it back when it loads.
         pSet->m_bWorkSet = 0;
     }
-    // A set whose data-set file is missing has been reported with the project.
-    if (pSaved && !pSaved->DataFileMissing())
+    if (!pSaved)
+        return;
+    // A set whose data-set file is missing has been reported with the project. It keeps
+    // the flag, so that the project is saved with it as its work set and opens with it
+    // again once the file is back; choosing another work set takes the flag away.
+    if (pSaved->DataFileMissing())
+        pSaved->m_bWorkSet = 1;
+    else
         SetWorkSet(pSaved);
 }
 
@@ -185,6 +211,8 @@ void TProject::SetWorkSet(TCSISet* pSet)
         }
         return;
     }
+    for (TCSISet* pOther : *m_pCSISetList)
+        pOther->m_bWorkSet = 0;
     pSet->m_bWorkSet = 1;
     LocateImagesInWorkSet();
     if (!g_bBatchMode) {
@@ -204,9 +232,10 @@ bool TProject::ReleaseWorkSet()
     if (m_bModified && !g_bBatchMode) {
         if (vx::Ask("There were changes made to the CSI set: " + m_pWorkSet->GetName() + ", would you like to save it?",
                     vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::Yes) {
-            if (!SaveWorkSet(true))
+            bool projectWritten = false;
+            if (!SaveWorkSet(true, projectWritten))
                 return false;
-            projectUnsaved = !Save();
+            projectUnsaved = !projectWritten && !Save();
         } else {
             DeleteMapList(m_pWorkSet);
         }

@@ -93,6 +93,9 @@ public:
     // killed at any moment, leaves every file as it was or all of them new. The history
     // stops offering undo only once all are in place. False (reported) when any failed.
     bool SaveWorkSet(bool ask);
+    // SaveWorkSet, then the project file when that did not write it already: the project
+    // is saved (modified flag cleared) or, false (reported), left to be saved.
+    bool SaveWorkSetAndProject(bool ask);
     // When modified asks whether to save; false when the user said Yes and saving failed.
     bool SaveIfModified();
     void SetModified(bool modified) { m_bModified = modified; }
@@ -260,6 +263,8 @@ private:
 
     // The project folder (TProjectFolder.cpp). The journal of this project's saves.
     std::string SaveJournalPath() const;
+    // SaveWorkSet; `projectWritten` tells whether the project file was among its files.
+    bool SaveWorkSet(bool ask, bool& projectWritten);
     // Holds the lock of the project folder and, when it is this program's alone,
     // completes a save that a killed process left half done. False (reported, nothing
     // changed) when the unfinished save cannot be completed.

@@ -273,12 +273,26 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
 {
     const std::string folder = location.empty() || EndsWithSeparator(location) ? location + name
                                                                                 : vx::JoinPath(location, name);
-    const auto refuse = [&] {
-        vx::Report("Failed to save project to " + folder + ".", vx::ReportIcon::None);
+    const auto refuse = [&](const std::string& reason = std::string()) {
+        vx::Report("Failed to save project to " + folder + "." + reason, vx::ReportIcon::None);
         return false;
     };
     if (name.empty() || name.front() == '~' || !vx::IsSafeFileComponent(name))
         return refuse();
+    // A set whose data-set file is away has nothing to copy: the move is refused before
+    // anything is written, naming the sets.
+    if (folder != m_strFolder) {
+        std::string missing;
+        int count = 0;
+        for (const TCSISet* pSet : *m_pCSISetList)
+            if (!pSet->CanOpenDataFile(false)) {
+                missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
+                ++count;
+            }
+        if (count > 0)
+            return refuse(count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
+                                     : "\r\nThe data-set files of these CSI sets are missing:" + missing);
+    }
     if (!vx::FolderExists(folder) && !vx::MakeFolder(folder))
         return refuse();
 
@@ -298,9 +312,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     m_strFolder = folder;
     m_strName = name;
     TakeFolder();
-    if (!SaveWorkSet(true))
-        return false;
-    return Save();
+    return SaveWorkSetAndProject(true);
 }
 
 void TProject::Anonymize()

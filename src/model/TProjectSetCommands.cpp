@@ -104,7 +104,7 @@ bool TProject::SaveWorkSetAs(const std::string& name)
             return false;
         // The set's own name: it is simply written.
         if (pOld == pWork)
-            return SaveWorkSet(false) && Save();
+            return SaveWorkSetAndProject(false);
     }
     auto copy = std::make_unique<TCSISet>(this);
     copy->CopyHeader(*pWork);

@@ -428,6 +428,46 @@ TEST_F(ProjectCommandsTest, ASetOrMapWhoseFileIsAwayKeepsItsEntryUntilTheFileIsB
     EXPECT_EQ(ReadBytes(cho), choMap);
 }
 
+TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
+{
+    const std::string folder = root.File("once");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "once"));
+        project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 3, 1));
+        ASSERT_TRUE(project.Save());
+    }
+    ASSERT_TRUE(app.OpenProject(folder + "/once.tpj"));
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+    g_pProject->m_pWorkSet->GetVoxel(size_t(0))->Data()[0] = TComplex(42.0f, 0.0f);
+    g_pProject->SetModified(true);
+
+    // Once the save's journal is gone every file is in place; the disk is full from then on.
+    const std::string journal = folder + "/.once.tpj.journal";
+    bool journalSeen = false;
+    vx::TFile::SetStepHook([&] {
+        if (vx::FileExists(journal))
+            journalSeen = true;
+        else if (journalSeen)
+            vx::TFile::FailWritesAfter(0);
+    });
+    frame->Action(cmd::FileSaveProject)->trigger();
+    vx::TFile::SetStepHook({});
+    vx::TFile::FailWritesAfter(-1);
+    EXPECT_TRUE(journalSeen);
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_FALSE(g_pProject->IsModified());
+
+    TProject* const open = g_pProject;
+    TProject reread;
+    g_pProject = &reread;  // readers take the file version through the global pointer
+    const bool loaded = reread.Load(folder + "/once.tpj");
+    g_pProject = open;
+    ASSERT_TRUE(loaded);
+    ASSERT_NE(reread.m_pWorkSet, nullptr);
+    EXPECT_EQ(reread.m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
+}
+
 TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous)
 {
     TGuiFixture fixture;

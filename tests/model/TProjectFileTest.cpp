@@ -61,6 +61,17 @@ protected:
     int m_copies = 0;
 };
 
+// The samples of the golden project's set: sample k of voxel (x, y, z) is
+// (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
+void ExpectGoldenSamples(const TCSISet& set)
+{
+    ASSERT_TRUE(set.IsLoaded());
+    const TSpectrum* voxel = set.GetVoxel(2, 1, 1);
+    ASSERT_NE(voxel, nullptr);
+    EXPECT_EQ(voxel->GetReal(3), 2 + 10 + 100 + 0.75f);
+    EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
+}
+
 // The maps of the golden project's set (make_map_golden.py's fixture): from version 2
 // NAA_map and Cho_map, whose values differ by 0.5; the fields a layout lacks stay at
 // the values of a new map.
@@ -163,12 +174,7 @@ TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
             TCSISet* set = *project.m_pCSISetList->Begin();
             EXPECT_EQ(set->GetName(), "csi");
             ASSERT_EQ(project.m_pWorkSet, set);  // the saved work set is selected again
-            ASSERT_TRUE(set->IsLoaded());
-            // Sample k of voxel (x, y, z) is (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
-            const TSpectrum* voxel = set->GetVoxel(2, 1, 1);
-            ASSERT_NE(voxel, nullptr);
-            EXPECT_EQ(voxel->GetReal(3), 2 + 10 + 100 + 0.75f);
-            EXPECT_EQ(voxel->GetImag(3), -2.0f - 1000.0f);
+            ExpectGoldenSamples(*set);
             ExpectGoldenMaps(*set, version);
         }
         // Everything on disk is of the newest version now.
@@ -582,6 +588,24 @@ void MakeProjectWithMap(const std::string& folder)
     ASSERT_TRUE(project.Save());
 }
 
+// A project "p" in the folder with the sets "a" and "b" and the work set `workSet`,
+// saved; then the data-set file of "b" is taken away. Returns that file's bytes.
+std::string MakeProjectWhoseSetBIsAway(const std::string& folder, const std::string& workSet)
+{
+    {
+        TProject project;
+        EXPECT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b"})
+            test::AddWrittenSet(project, folder, name, 4, 3, 2);
+        project.SetWorkSet(project.m_pCSISetList->FindByName(workSet));
+        EXPECT_EQ(project.m_pWorkSet->GetName(), workSet);
+        EXPECT_TRUE(project.Save());
+    }
+    const std::string samples = test::ReadBytes(folder + "/b");
+    RemoveFile(folder + "/b");
+    return samples;
+}
+
 std::vector<std::string> FileNames(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -682,4 +706,112 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
     EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
     EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"csi", "csi_naa_map", "p.tpj"}));
+}
+
+TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)
+{
+    const std::string folder = m_dir.File("p");
+    const std::string samples = MakeProjectWhoseSetBIsAway(folder, "b");
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        EXPECT_EQ(project.m_pWorkSet, nullptr);
+        ASSERT_TRUE(project.SaveWorkSet(true));
+        ASSERT_TRUE(project.Save());
+    }
+    test::WriteBytes(folder + "/b", samples);
+    {
+        test::TScriptedReport script;
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Count(), 0u);
+        ASSERT_NE(project.m_pWorkSet, nullptr);
+        EXPECT_EQ(project.m_pWorkSet->GetName(), "b");
+        EXPECT_TRUE(project.m_pWorkSet->IsLoaded());
+
+        // Choosing another set while the first one's file is away makes that one the
+        // saved work set.
+        RemoveFile(folder + "/b");
+    }
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        TCSISet* a = project.m_pCSISetList->FindByName("a");
+        project.SetWorkSet(a);
+        ASSERT_EQ(project.m_pWorkSet, a);
+        ASSERT_TRUE(project.Save());
+    }
+    test::WriteBytes(folder + "/b", samples);
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    ASSERT_NE(project.m_pWorkSet, nullptr);
+    EXPECT_EQ(project.m_pWorkSet->GetName(), "a");
+}
+
+TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
+{
+    const std::string folder = m_dir.File("p");
+    const std::string samples = MakeProjectWhoseSetBIsAway(folder, "a");
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    script.Clear();
+    const std::string copy = m_dir.File("copy");
+    EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + copy +
+                                                           ".\r\nThe data-set file of this CSI set is missing:\r\nb (" +
+                                                           folder + "/b)"}));
+    EXPECT_FALSE(FileExists(copy + "/a"));
+    EXPECT_FALSE(FileExists(copy + "/copy.tpj"));
+    EXPECT_EQ(project.GetFolder(), folder);
+    EXPECT_EQ((*project.m_pCSISetList->Begin())->GetFilePath(), folder + "/a");
+
+    // With the file back the project moves with both sets.
+    test::WriteBytes(folder + "/b", samples);
+    script.Clear();
+    ASSERT_TRUE(project.SaveAs(m_dir.Path() + "/", "copy"));
+    EXPECT_TRUE(script.Messages().empty());
+    EXPECT_EQ(test::ReadBytes(copy + "/b"), samples);
+}
+
+TEST_F(ProjectFileTest, ADataSetFileAwayWhileItsProjectIsConvertedIsConvertedWhenItIsBack)
+{
+    // Version 1 data-set files hold the samples alone; version 5 ones have a header.
+    for (int version : {1, 5}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const std::string folder = CopyGolden(version);
+        const std::string file = folder + "/golden.tpj", csi = folder + "/csi";
+        const std::string samples = test::ReadBytes(csi);
+        RemoveFile(csi);
+        {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            ASSERT_TRUE(project.Load(file));
+            EXPECT_EQ(project.m_nFileVersion, 9);
+            EXPECT_EQ(project.m_pCSISetList->GetCount(), 1);
+            EXPECT_EQ(project.m_pWorkSet, nullptr);
+        }
+        EXPECT_EQ(test::Int32LEAt(test::ReadBytes(file), 0), 9);
+        test::WriteBytes(csi, samples);
+        for (int open = 0; open < 2; ++open) {
+            SCOPED_TRACE("open " + std::to_string(open));
+            test::TScriptedReport script;
+            TProject project;
+            ASSERT_TRUE(project.Load(file));
+            EXPECT_TRUE(script.Messages().empty());
+            TCSISet* set = *project.m_pCSISetList->Begin();
+            ASSERT_EQ(project.m_pWorkSet, set);
+            ExpectGoldenSamples(*set);
+            ExpectGoldenMaps(*set, version);
+            // The file is of the newest layout from its first load on.
+            EXPECT_EQ(test::Int32LEAt(test::ReadBytes(csi), 0), 9);
+        }
+    }
 }
