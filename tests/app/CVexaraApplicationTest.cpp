@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <complex>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,10 +15,10 @@
 #include "app/CommandIds.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
-#include "model/TSpectrum.h"
 #include "platform/Files.h"
 #include "processing/TMacroStep.h"
 #include "processing/TWholeSetStep.h"
+#include "support/CSISetBuilders.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/TestFiles.h"
 #include "AppSessionTest.h"
@@ -42,16 +41,6 @@ public:
     void WriteMacro(vx::TTextFile&) override {}
     std::string GetDisplayName() const override { return "out of memory"; }
 };
-
-std::vector<std::complex<float>> Samples(const TCSISet& set)
-{
-    std::vector<std::complex<float>> all;
-    for (size_t v = 0; v < set.VoxelCount(); ++v) {
-        const TSpectrum* s = set.GetVoxel(v);
-        all.insert(all.end(), s->Data(), s->Data() + s->SampleCount());
-    }
-    return all;
-}
 
 std::vector<std::string> StateFiles(const std::string& folder)
 {
@@ -79,7 +68,7 @@ TEST_F(CVexaraApplicationTest, ACommandThatRunsOutOfMemoryIsReportedAndLeavesThe
         return apply(pStep, pSet);
     };
     InstallProcessingHooks(hooks);
-    const std::vector<std::complex<float>> before = Samples(*set);
+    const std::vector<TComplex> before = AllSamples(*set);
     const std::vector<std::string> filesBefore = StateFiles(fixture.ProjectFolder());
 
     // The user presses the Load macro button of the Macro Toolbar.
@@ -99,7 +88,7 @@ TEST_F(CVexaraApplicationTest, ACommandThatRunsOutOfMemoryIsReportedAndLeavesThe
     EXPECT_EQ(report.Messages(),
               std::vector<std::string>{"The operation could not be completed because there is not enough memory."});
     EXPECT_TRUE(Main().isVisible());
-    EXPECT_TRUE(Samples(*set) == before);
+    EXPECT_TRUE(AllSamples(*set) == before);
     EXPECT_TRUE(StepNames().empty());
     EXPECT_FALSE(Main().Action(cmd::EditUndo)->isEnabled());
     EXPECT_EQ(StateFiles(fixture.ProjectFolder()), filesBefore);

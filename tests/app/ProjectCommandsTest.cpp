@@ -140,12 +140,16 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         bool afterNameReturn = false, afterListReturn = false, afterBadName = false;
         QString listed;
     };
-    const auto script = [&](TSeen& seen, const std::string& bad, const std::string& good) {
-        return [&seen, bad, good](QDialog& d) {
+    // Runs the command; its dialog gets the bad name, Return in the name and on "[exams]",
+    // OK, then the good name and OK. Only the bad name is refused, and the dialog stays.
+    const auto run = [&](int command, const char* bad, const char* good) {
+        SCOPED_TRACE(bad);
+        TSeen seen;
+        TDialogScript script([&](QDialog& d) {
             return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
                 QApplication::setActiveWindow(&dialog);
                 dialog.NameEdit()->setFocus();
-                dialog.NameEdit()->setText(QString::fromStdString(bad));
+                dialog.NameEdit()->setText(bad);
                 QTest::keyClick(dialog.NameEdit(), Qt::Key_Return);
                 seen.afterNameReturn = dialog.isVisible();
                 CFolderList* list = dialog.FolderList();
@@ -160,36 +164,26 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
                 QPushButton* ok = dialog.Buttons()->button(QDialogButtonBox::Ok);
                 QTest::mouseClick(ok, Qt::LeftButton);
                 seen.afterBadName = dialog.isVisible();
-                dialog.NameEdit()->setText(QString::fromStdString(good));
+                dialog.NameEdit()->setText(good);
                 QTest::mouseClick(ok, Qt::LeftButton);
             });
-        };
-    };
-    {
-        TSeen seen;
-        TDialogScript run(script(seen, "a/b", "study"));
-        frame->Action(cmd::FileNewProject)->trigger();
+        });
+        frame->Action(command)->trigger();
         EXPECT_TRUE(seen.afterNameReturn);
-        EXPECT_TRUE(seen.afterListReturn);
-        EXPECT_EQ(seen.listed.toStdString(), root.Path() + "/exams/");
         EXPECT_TRUE(seen.afterBadName);
-        EXPECT_EQ(run.runs, 1);
-    }
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+        EXPECT_EQ(script.runs, 1);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+        return seen;
+    };
+    const TSeen made = run(cmd::FileNewProject, "a/b", "study");
+    EXPECT_TRUE(made.afterListReturn);
+    EXPECT_EQ(made.listed.toStdString(), root.Path() + "/exams/");
     ASSERT_NE(g_pProject, nullptr);
     EXPECT_EQ(g_pProject->GetProjectFilePath(), root.Path() + "/exams/study/study.tpj");
     EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing beside the chosen folder";
 
     report.Clear();
-    {
-        TSeen seen;
-        TDialogScript run(script(seen, ".hidden", "copy"));
-        frame->Action(cmd::FileSaveProjectAs)->trigger();
-        EXPECT_TRUE(seen.afterNameReturn);
-        EXPECT_TRUE(seen.afterBadName);
-        EXPECT_EQ(run.runs, 1);
-    }
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+    run(cmd::FileSaveProjectAs, ".hidden", "copy");
     EXPECT_EQ(g_pProject->GetProjectFilePath(), root.Path() + "/exams/copy/copy.tpj");
     EXPECT_TRUE(vx::FileExists(root.Path() + "/exams/copy/copy.tpj"));
 
