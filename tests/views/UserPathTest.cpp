@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <complex>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -17,14 +16,12 @@
 #include "app/dialogs/CPeakRemovalDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
-#include "model/ProcessingHooks.h"
+#include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
-#include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CIntegralListView.h"
 #include "views/analysis/CIntegralWnd.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
-#include "views/spectrum/CVoxelWndView.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx::test;
@@ -40,13 +37,6 @@ protected:
         panel = window->Panel();
     }
 
-    std::vector<std::complex<float>> SetSamples() const
-    {
-        std::vector<std::complex<float>> all;
-        for (size_t k = 0; k < set->VoxelCount(); ++k)
-            all.insert(all.end(), set->GetVoxel(k)->Data(), set->GetVoxel(k)->Data() + set->GetVoxel(k)->SampleCount());
-        return all;
-    }
     // Types a number into a panel edit as the user does: select all, type.
     void Type(int id, const char* text)
     {
@@ -84,7 +74,7 @@ protected:
 
 TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
 {
-    const auto before = SetSamples();
+    const auto before = AllSamples(*set);
     EXPECT_EQ(HistoryCommands(), (std::vector<bool>{false, false, false}));
 
     // Phase tool: a constant phase typed into the panel, then Apply.
@@ -92,7 +82,7 @@ TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
     Type(P::kPhase0, "30");
     Press(P::kApply);
     ASSERT_EQ(session->Project()->m_history->DoneSteps().size(), 1u);
-    EXPECT_TRUE(SetSamples() != before);
+    EXPECT_TRUE(AllSamples(*set) != before);
     EXPECT_EQ(HistoryCommands(), (std::vector<bool>{true, false, true}));
 
     // Ctrl+Z on the main window undoes it; nothing is left to undo.
@@ -139,17 +129,17 @@ TEST_F(UserPathTest, ClosingAWindowDuringLivePhasingGivesTheSamplesBack)
 {
     CVexaraApp app;
     app.SetSetting(3, 1);  // "PhaseMode" 1: the set follows the tool
-    const auto before = SetSamples();
+    const auto before = AllSamples(*set);
     const bool modified = session->Project()->IsModified();
     // Phases the work set from the panel of a window, then closes what the case closes.
     const auto phaseThenClose = [&](CVoxelWindow* on, const std::function<void()>& close) {
         panel = on->Panel();
         Press(P::kPhase);
         Type(P::kPhase0, "45");
-        ASSERT_TRUE(SetSamples() != before);
+        ASSERT_TRUE(AllSamples(*set) != before);
         close();
         QApplication::processEvents();
-        EXPECT_TRUE(SetSamples() == before);
+        EXPECT_TRUE(AllSamples(*set) == before);
         EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
         EXPECT_EQ(session->Project()->IsModified(), modified);
     };
@@ -177,7 +167,7 @@ TEST_F(UserPathTest, ClosingAWindowDuringLivePhasingGivesTheSamplesBack)
 
 TEST_F(UserPathTest, PanelNumbersThatMakeNoSenseAreRefusedAndChangeNothing)
 {
-    const auto before = SetSamples();
+    const auto before = AllSamples(*set);
     // Peak removal: more peaks than the spectra have points keeps the dialog open.
     std::vector<bool> openAfterOK;
     TDialogScript script([&](QDialog& d) {
@@ -205,7 +195,7 @@ TEST_F(UserPathTest, PanelNumbersThatMakeNoSenseAreRefusedAndChangeNothing)
     EXPECT_EQ(view->GetToolMode(), 3);
     EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
     EXPECT_EQ(view->GetDisplayParams().m_fYMax, shown.m_fYMax);
-    EXPECT_TRUE(SetSamples() == before);
+    EXPECT_TRUE(AllSamples(*set) == before);
     EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
 }
 

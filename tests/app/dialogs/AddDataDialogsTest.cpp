@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <functional>
 #include <set>
 
 #include "app/dialogs/CAddCSISetDlg.h"
@@ -278,6 +279,22 @@ TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
 class AddDataFlowTest : public TImportShellTest {
 protected:
     void NewProject(const std::string& name) { RunWithName(cmd::FileNewProject, name); }
+    // Project > Add Images with the files the chooser answers, the import dialog set by `setUp`.
+    void AddImages(const std::function<void(CImportImageDlg&)>& setUp = [](CImportImageDlg&) {})
+    {
+        TDialogScript images([&](QDialog& d) {
+            if (dynamic_cast<CImportImageDlg*>(&d))
+                return ShowAndAct<CImportImageDlg>(d, [&](CImportImageDlg& dialog) {
+                    setUp(dialog);
+                    dialog.accept();
+                });
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
+                dialog.AddImagesButton()->click();
+                dialog.accept();
+            });
+        });
+        frame->Action(cmd::ProjectAddImages)->trigger();
+    }
 };
 
 TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFailures)
@@ -412,15 +429,7 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     WriteBytes(root.File("cut.REC"), pixels.substr(0, pixels.size() / 2));
     report.Clear();
     chooser.Answer(root.File("cut.REC"));
-    TDialogScript images([&](QDialog& d) {
-        if (dynamic_cast<CImportImageDlg*>(&d))
-            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
-        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
-            dialog.AddImagesButton()->click();
-            dialog.accept();
-        });
-    });
-    frame->Action(cmd::ProjectAddImages)->trigger();
+    AddImages();
     EXPECT_EQ(report.Questions(), std::vector<std::string>{});
     EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe PAR file " +
                                                           root.File("cut.PAR") + " has invalid format."});
@@ -438,19 +447,10 @@ TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
     WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
     TScriptedFileChooser chooser;
     chooser.Answer(root.File("cut.IMA"));
-    TDialogScript images([&](QDialog& d) {
-        if (dynamic_cast<CImportImageDlg*>(&d))
-            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) {
-                dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
-                emit dialog.TypeList()->activated(4);
-                dialog.accept();
-            });
-        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
-            dialog.AddImagesButton()->click();
-            dialog.accept();
-        });
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+        emit dialog.TypeList()->activated(4);
     });
-    frame->Action(cmd::ProjectAddImages)->trigger();
     const std::vector<std::string> messages = report.Messages();
     ASSERT_EQ(messages.size(), 1u);
     const std::string lead = "Fail to add image from cut.IMA.\n";
