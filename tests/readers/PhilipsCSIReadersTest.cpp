@@ -499,36 +499,29 @@ TEST(PhilipsCSIReaders, AngulatedScansTurnByTheirFilesConvention)
     const double rl = 7, ap = 12, fh = -25;
     const M parTurn = times(times(turn(0, rl), turn(1, ap)), turn(2, fh));
     const M sparTurn = times(times(turn(1, -ap), turn(0, -rl)), turn(2, fh));
-    const struct {
-        int format;
-        const M& turn;
-    } cases[] = {{2, parTurn}, {8, parTurn}, {4, sparTurn}, {10, sparTurn}};
-    for (const auto& c : cases) {
+    for (const auto& [format, expected] : {std::pair{2, parTurn}, {8, parTurn}, {4, sparTurn}, {10, sparTurn}})
         for (int sliceAxis = 0; sliceAxis < 3; ++sliceAxis) {
+            SCOPED_TRACE("format " + std::to_string(format) + ", slice axis " + std::to_string(sliceAxis));
             TScriptedReport report;
             TBatchMode batch;
             TTempFolder folder;
-            const TCSIScan scan = ScanFor(c.format, sliceAxis);
-            const std::string path = WriteScan(folder, c.format, scan);
+            const TCSIScan scan = ScanFor(format, sliceAxis);
+            const std::string path = WriteScan(folder, format, scan);
             TLines par = ParLines(scan.n[2]);
             par.back().second = "12.000  -25.000  7.000";  // ap, fh, rl
             WriteBytes(folder.File("scan.PAR"), ParText(par));
             TLines spar = CSISparLines(scan);
-            spar.push_back({"si_ap_off_angulation", "12"});
-            spar.push_back({"si_lr_off_angulation", "7"});
-            spar.push_back({"si_cc_off_angulation", "-25"});
+            spar.insert(spar.end(), {{"si_ap_off_angulation", "12"}, {"si_lr_off_angulation", "7"},
+                                     {"si_cc_off_angulation", "-25"}});
             WriteBytes(folder.File("scan.SPAR"), SparText(spar));
-            auto set = ReadAs(c.format, path);
-            ASSERT_NE(set, nullptr) << c.format << " " << g_batchLog;
+            auto set = ReadAs(format, path);
+            ASSERT_NE(set, nullptr) << g_batchLog;
             for (int i = 0; i < 3; ++i)
                 for (int j = 0; j < 3; ++j) {
-                    EXPECT_NEAR(set->m_fRotation[i][j], c.turn[size_t(3 * j + i)], 1e-5)
-                        << "format " << c.format << ", slice axis " << sliceAxis << ", element " << i << j;
-                    EXPECT_NEAR(set->m_fRotationInverse[i][j], c.turn[size_t(3 * i + j)], 1e-5)
-                        << "format " << c.format << ", slice axis " << sliceAxis << ", element " << i << j;
+                    EXPECT_NEAR(set->m_fRotation[i][j], expected[size_t(3 * j + i)], 1e-5) << "element " << i << j;
+                    EXPECT_NEAR(set->m_fRotationInverse[i][j], expected[size_t(3 * i + j)], 1e-5) << "element " << i << j;
                 }
         }
-    }
 }
 
 TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
@@ -577,9 +570,9 @@ TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
         ASSERT_EQ(std::stoi(w[19]), points * 8);
         if (data.size() < offset + points * 8)
             data.resize(offset + points * 8, '\0');
-        std::vector<std::complex<float>> samples;
+        std::vector<std::complex<float>> samples(points);
         for (int i = 0; i < points; ++i)
-            samples.push_back(sample(int(j), i));
+            samples[size_t(i)] = sample(int(j), i);
         data.replace(offset, size_t(points) * 8, DataBytes(samples));
     }
 
@@ -601,10 +594,9 @@ TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
             for (int a = 0; a < na; ++a) {
                 const int line = lineOfVoxel[size_t(b * na + a)];
                 const TSpectrum* v = set->GetVoxel(a, b, 0);
-                for (int i : {0, 1, 2047, 4095}) {
+                for (int i : {0, 1, 2047, 4095})
                     ASSERT_EQ(std::complex<float>(v->GetReal(i), v->GetImag(i)), sample(line, i))
                         << "format " << format << ", voxel " << a << ", " << b << ", point " << i;
-                }
             }
     }
 }
