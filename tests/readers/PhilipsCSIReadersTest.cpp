@@ -518,8 +518,9 @@ TEST(PhilipsCSIReaders, AngulatedScansTurnByTheirFilesConvention)
             ASSERT_NE(set, nullptr) << g_batchLog;
             for (int i = 0; i < 3; ++i)
                 for (int j = 0; j < 3; ++j) {
-                    EXPECT_NEAR(set->m_fRotation[i][j], expected[size_t(3 * j + i)], 1e-5) << "element " << i << j;
-                    EXPECT_NEAR(set->m_fRotationInverse[i][j], expected[size_t(3 * i + j)], 1e-5) << "element " << i << j;
+                    SCOPED_TRACE("element " + std::to_string(i) + std::to_string(j));
+                    EXPECT_NEAR(set->m_fRotation[i][j], expected[size_t(3 * j + i)], 1e-5);
+                    EXPECT_NEAR(set->m_fRotationInverse[i][j], expected[size_t(3 * i + j)], 1e-5);
                 }
         }
 }
