@@ -36,31 +36,6 @@ enum Release { PreR11, R11, R2 };
 Family FamilyOf(int format) { return Family((format - 2) / 3); }
 Release ReleaseOf(int format) { return Release((format - 2) % 3); }
 
-// The scan of a format: k-space along the encoded axes (pre-R11 grids half a voxel off),
-// one slice for the single-slice formats, an even partition count for one 3-D format and
-// an odd one for the others.
-TCSIScan ScanFor(int format, int sliceAxis)
-{
-    TCSIScan scan;
-    scan.sliceAxis = sliceAxis;
-    const Family family = FamilyOf(format);
-    const Release release = ReleaseOf(format);
-    scan.n[2] = family == Slice2D ? 1 : (format == 8 ? 4 : 3);
-    scan.dims = family == Volume3D ? 3 : 2;
-    for (int d = 0; d < 3; ++d) {
-        scan.kSpace[d] = release != R2 && (d < 2 || family == Volume3D);
-        scan.halfVoxel[d] = scan.kSpace[d] && (release == PreR11 || family == Volume3D);
-    }
-    return scan;
-}
-
-TLines ParLines(int slices)
-{
-    return {{"Max. number of slices/locations", std::to_string(slices)},
-            {"FOV (ap,fh,rl) [mm]", "220.000  100.000  210.000"},
-            {"Angulation midslice(ap,fh,rl)[degr]", "0.000  0.000  0.000"}};
-}
-
 // Writes the files of the format for `scan` into the folder under the base "scan" and
 // returns the file the user would choose.
 std::string WriteScan(const TTempFolder& folder, int format, const TCSIScan& scan)
