@@ -234,29 +234,13 @@ void BrukerSeeds()
 
 // ---- Philips -------------------------------------------------------------------------
 
-TLines ParLines(int slices)
+// The scan of a CSI format as the reader tests make it, on a smaller grid.
+TCSIScan SeedScan(int format, int sliceAxis)
 {
-    return {{"Max. number of slices/locations", std::to_string(slices)},
-            {"FOV (ap,fh,rl) [mm]", "220.000  100.000  210.000"},
-            {"Angulation midslice(ap,fh,rl)[degr]", "0.000  0.000  0.000"}};
-}
-
-// The scan of a CSI format as the reader tests make it: k-space along the encoded axes
-// (pre-R11 grids half a voxel off), one slice for the single-slice formats.
-TCSIScan ScanFor(int format, int sliceAxis)
-{
-    const int family = (format - 2) / 3, release = (format - 2) % 3;
-    TCSIScan scan;
-    scan.sliceAxis = sliceAxis;
+    TCSIScan scan = ScanFor(format, sliceAxis);
     scan.n[0] = 4;
     scan.n[1] = 3;
-    scan.n[2] = family == 0 ? 1 : (format == 8 ? 4 : 3);
     scan.points = 32;
-    scan.dims = family == 2 ? 3 : 2;
-    for (int d = 0; d < 3; ++d) {
-        scan.kSpace[d] = release != 2 && (d < 2 || family == 2);
-        scan.halfVoxel[d] = scan.kSpace[d] && (release == 0 || family == 2);
-    }
     return scan;
 }
 
@@ -282,7 +266,7 @@ void PhilipsSeeds()
     Put("fuzz_spar_sdat", "time_series", std::string{char(1), char(0)} + PackSections({SparText(rows), "", SdatBytes(series)}));
     for (int format : {2, 3, 4, 6, 7, 9, 10})
         for (int sliceAxis : {0, 1, 2}) {
-            const TCSIScan scan = ScanFor(format, sliceAxis);
+            const TCSIScan scan = SeedScan(format, sliceAxis);
             const int ns = scan.n[2];
             const bool perSlice = format == 6 || format == 9;
             std::string sdat;
@@ -302,7 +286,7 @@ void PhilipsSeeds()
             }
         }
     for (int format : {5, 8}) {
-        const TCSIScan scan = ScanFor(format, 2);
+        const TCSIScan scan = SeedScan(format, 2);
         const int offset = format == 8 ? 96 : 0;
         const auto positions = ShuffledPositions(scan);
         std::string data(size_t(offset), 'x');

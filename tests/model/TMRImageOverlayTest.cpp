@@ -123,9 +123,9 @@ TEST(MRImageOverlay, OverlaysAddedAtAnyResolutionKeepTheirCellEdges)
         Hot(Grey(1000 * column / 63, 0, 1000), hot);
         const uint32_t c = picture[static_cast<size_t>(2 * stride + x)];
         ASSERT_EQ(c >> 24, 0xffu) << x;
-        EXPECT_EQ(RedOf(c), std::min(255, static_cast<int>(hot[0] * 0.5 + 16))) << x;
-        EXPECT_EQ(GreenOf(c), std::min(255, static_cast<int>(hot[1] * 0.5 + 16))) << x;
-        EXPECT_EQ(BlueOf(c), std::min(255, static_cast<int>(hot[2] * 0.5 + 16))) << x;
+        const int channel[3] = {RedOf(c), GreenOf(c), BlueOf(c)};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(channel[k], std::min(255, static_cast<int>(hot[k] * 0.5 + 16))) << x << " channel " << k;
     }
     EXPECT_NE(picture[2 * stride + 44], picture[2 * stride + 45]);
     EXPECT_EQ(picture[2 * stride + width], 0xff101010u) << "nothing beyond the width";

@@ -36,31 +36,6 @@ enum Release { PreR11, R11, R2 };
 Family FamilyOf(int format) { return Family((format - 2) / 3); }
 Release ReleaseOf(int format) { return Release((format - 2) % 3); }
 
-// The scan of a format: k-space along the encoded axes (pre-R11 grids half a voxel off),
-// one slice for the single-slice formats, an even partition count for one 3-D format and
-// an odd one for the others.
-TCSIScan ScanFor(int format, int sliceAxis)
-{
-    TCSIScan scan;
-    scan.sliceAxis = sliceAxis;
-    const Family family = FamilyOf(format);
-    const Release release = ReleaseOf(format);
-    scan.n[2] = family == Slice2D ? 1 : (format == 8 ? 4 : 3);
-    scan.dims = family == Volume3D ? 3 : 2;
-    for (int d = 0; d < 3; ++d) {
-        scan.kSpace[d] = release != R2 && (d < 2 || family == Volume3D);
-        scan.halfVoxel[d] = scan.kSpace[d] && (release == PreR11 || family == Volume3D);
-    }
-    return scan;
-}
-
-TLines ParLines(int slices)
-{
-    return {{"Max. number of slices/locations", std::to_string(slices)},
-            {"FOV (ap,fh,rl) [mm]", "220.000  100.000  210.000"},
-            {"Angulation midslice(ap,fh,rl)[degr]", "0.000  0.000  0.000"}};
-}
-
 // Writes the files of the format for `scan` into the folder under the base "scan" and
 // returns the file the user would choose.
 std::string WriteScan(const TTempFolder& folder, int format, const TCSIScan& scan)
@@ -499,36 +474,30 @@ TEST(PhilipsCSIReaders, AngulatedScansTurnByTheirFilesConvention)
     const double rl = 7, ap = 12, fh = -25;
     const M parTurn = times(times(turn(0, rl), turn(1, ap)), turn(2, fh));
     const M sparTurn = times(times(turn(1, -ap), turn(0, -rl)), turn(2, fh));
-    const struct {
-        int format;
-        const M& turn;
-    } cases[] = {{2, parTurn}, {8, parTurn}, {4, sparTurn}, {10, sparTurn}};
-    for (const auto& c : cases) {
+    for (const auto& [format, expected] : {std::pair{2, parTurn}, {8, parTurn}, {4, sparTurn}, {10, sparTurn}})
         for (int sliceAxis = 0; sliceAxis < 3; ++sliceAxis) {
+            SCOPED_TRACE("format " + std::to_string(format) + ", slice axis " + std::to_string(sliceAxis));
             TScriptedReport report;
             TBatchMode batch;
             TTempFolder folder;
-            const TCSIScan scan = ScanFor(c.format, sliceAxis);
-            const std::string path = WriteScan(folder, c.format, scan);
+            const TCSIScan scan = ScanFor(format, sliceAxis);
+            const std::string path = WriteScan(folder, format, scan);
             TLines par = ParLines(scan.n[2]);
             par.back().second = "12.000  -25.000  7.000";  // ap, fh, rl
             WriteBytes(folder.File("scan.PAR"), ParText(par));
             TLines spar = CSISparLines(scan);
-            spar.push_back({"si_ap_off_angulation", "12"});
-            spar.push_back({"si_lr_off_angulation", "7"});
-            spar.push_back({"si_cc_off_angulation", "-25"});
+            spar.insert(spar.end(), {{"si_ap_off_angulation", "12"}, {"si_lr_off_angulation", "7"},
+                                     {"si_cc_off_angulation", "-25"}});
             WriteBytes(folder.File("scan.SPAR"), SparText(spar));
-            auto set = ReadAs(c.format, path);
-            ASSERT_NE(set, nullptr) << c.format << " " << g_batchLog;
+            auto set = ReadAs(format, path);
+            ASSERT_NE(set, nullptr) << g_batchLog;
             for (int i = 0; i < 3; ++i)
                 for (int j = 0; j < 3; ++j) {
-                    EXPECT_NEAR(set->m_fRotation[i][j], c.turn[size_t(3 * j + i)], 1e-5)
-                        << "format " << c.format << ", slice axis " << sliceAxis << ", element " << i << j;
-                    EXPECT_NEAR(set->m_fRotationInverse[i][j], c.turn[size_t(3 * i + j)], 1e-5)
-                        << "format " << c.format << ", slice axis " << sliceAxis << ", element " << i << j;
+                    SCOPED_TRACE("element " + std::to_string(i) + std::to_string(j));
+                    EXPECT_NEAR(set->m_fRotation[i][j], expected[size_t(3 * j + i)], 1e-5);
+                    EXPECT_NEAR(set->m_fRotationInverse[i][j], expected[size_t(3 * i + j)], 1e-5);
                 }
         }
-    }
 }
 
 TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
@@ -577,9 +546,9 @@ TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
         ASSERT_EQ(std::stoi(w[19]), points * 8);
         if (data.size() < offset + points * 8)
             data.resize(offset + points * 8, '\0');
-        std::vector<std::complex<float>> samples;
+        std::vector<std::complex<float>> samples(points);
         for (int i = 0; i < points; ++i)
-            samples.push_back(sample(int(j), i));
+            samples[size_t(i)] = sample(int(j), i);
         data.replace(offset, size_t(points) * 8, DataBytes(samples));
     }
 
@@ -601,10 +570,9 @@ TEST(PhilipsCSIReaders, VectorsAreReadFromTheirOwnOffsetsInARealListLayout)
             for (int a = 0; a < na; ++a) {
                 const int line = lineOfVoxel[size_t(b * na + a)];
                 const TSpectrum* v = set->GetVoxel(a, b, 0);
-                for (int i : {0, 1, 2047, 4095}) {
+                for (int i : {0, 1, 2047, 4095})
                     ASSERT_EQ(std::complex<float>(v->GetReal(i), v->GetImag(i)), sample(line, i))
                         << "format " << format << ", voxel " << a << ", " << b << ", point " << i;
-                }
             }
     }
 }

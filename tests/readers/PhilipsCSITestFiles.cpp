@@ -110,6 +110,28 @@ std::vector<std::string> ListWords(const std::string& line)
     return words;
 }
 
+TCSIScan ScanFor(int format, int sliceAxis)
+{
+    // Family 0 slice, 1 stack, 2 volume; release 0 pre-R11, 1 R11, 2 R2.
+    const int family = (format - 2) / 3, release = (format - 2) % 3;
+    TCSIScan scan;
+    scan.sliceAxis = sliceAxis;
+    scan.n[2] = family == 0 ? 1 : (format == 8 ? 4 : 3);
+    scan.dims = family == 2 ? 3 : 2;
+    for (int d = 0; d < 3; ++d) {
+        scan.kSpace[d] = release != 2 && (d < 2 || family == 2);
+        scan.halfVoxel[d] = scan.kSpace[d] && (release == 0 || family == 2);
+    }
+    return scan;
+}
+
+TLines ParLines(int slices)
+{
+    return {{"Max. number of slices/locations", std::to_string(slices)},
+            {"FOV (ap,fh,rl) [mm]", "220.000  100.000  210.000"},
+            {"Angulation midslice(ap,fh,rl)[degr]", "0.000  0.000  0.000"}};
+}
+
 std::vector<std::vector<int>> ShuffledPositions(const TCSIScan& scan)
 {
     std::vector<std::vector<int>> out;

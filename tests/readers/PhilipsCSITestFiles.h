@@ -43,6 +43,13 @@ std::string ListText(const TCSIScan& scan, const std::vector<std::vector<int>>& 
 std::vector<std::string> ListWords(const std::string& line);
 // Every grid position of the scan, in an order that is not the file's raster order.
 std::vector<std::vector<int>> ShuffledPositions(const TCSIScan& scan);
+// The scan of a CSI format (2 .. 10: single slices, stacks and volumes of the pre-R11, R11
+// and R2 releases): k-space along the encoded axes (pre-R11 grids and volumes half a voxel
+// off), one slice for the single-slice formats, an even partition count for the pre-R11
+// volume and an odd one for the others.
+TCSIScan ScanFor(int format, int sliceAxis);
+// The general-information lines of the PAR file of a scan of that many slices, unangulated.
+TLines ParLines(int slices);
 // A version 4 PAR text with the general-information lines given as (label, values) and
 // the image lines as they are.
 std::string ParText(const TLines& general, const std::vector<std::string>& imageLines = {},

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -243,6 +244,7 @@ TEST(RDAReader, ImagesAtTheFileSlicesSelectThoseSlices)
         {{1, 0, 0}, {0, 0, -1}, 1},
     };
     const int points = 16;
+    const double position[3] = {-12, 7, 30};
     auto amplitude = [](int i0, int i1, int i2) { return 1.0 + i0 + 2 * i1 + 4 * i2; };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.orientation);
@@ -251,7 +253,6 @@ TEST(RDAReader, ImagesAtTheFileSlicesSelectThoseSlices)
         g.matrix[2] = 3;
         std::copy(c.row, c.row + 3, g.row);
         std::copy(c.column, c.column + 3, g.column);
-        const double position[3] = {-12, 7, 30};
         std::copy(position, position + 3, g.position);
         g.spacingColumn = 5, g.spacingRow = 6, g.spacing3D = g.thickness = 8;
         std::vector<std::complex<double>> all;
@@ -269,12 +270,9 @@ TEST(RDAReader, ImagesAtTheFileSlicesSelectThoseSlices)
         ASSERT_GT(std::fabs(first), 0.1f);
 
         // The normal: row x column, column x row for coronal planes.
-        const double* r = c.row;
-        const double* q = c.column;
-        double n[3] = {r[1] * q[2] - r[2] * q[1], r[2] * q[0] - r[0] * q[2], r[0] * q[1] - r[1] * q[0]};
-        if (c.orientation == 1)
-            for (double& v : n)
-                v = -v;
+        const double *r = c.row, *q = c.column, turn = c.orientation == 1 ? -1 : 1;
+        const double n[3] = {turn * (r[1] * q[2] - r[2] * q[1]), turn * (r[2] * q[0] - r[0] * q[2]),
+                             turn * (r[0] * q[1] - r[1] * q[0])};
         for (int i2 = 0; i2 < 3; ++i2)
             for (int i1 = 0; i1 < 2; ++i1)
                 for (int i0 = 0; i0 < 2; ++i0) {
@@ -373,11 +371,10 @@ TEST(RDAReader, RowAndColumnVectorsMustSpanAPlane)
     TScriptedReport report;
     TTempFolder folder;
     const std::string samples = Float64Pairs(RDAFid(64, 250.0));
-    KeyLines noRow;
-    for (const auto& line : RDALines(64, TRDAGrid{}))
-        if (line.first.rfind("RowVector", 0) != 0)
-            noRow.push_back(line);
     const KeyLines valid = RDALines(64, TRDAGrid{});
+    KeyLines noRow;
+    std::copy_if(valid.begin(), valid.end(), std::back_inserter(noRow),
+                 [](const auto& line) { return line.first.rfind("RowVector", 0) != 0; });
     const std::pair<const char*, KeyLines> refused[] = {
         {"row vector missing", noRow},
         {"column vector zero",
@@ -385,14 +382,13 @@ TEST(RDAReader, RowAndColumnVectorsMustSpanAPlane)
         {"parallel", WithKey(WithKey(valid, "ColumnVector[0]", "-2"), "ColumnVector[1]", "0")},
         {"nearly parallel", WithKey(WithKey(valid, "ColumnVector[0]", "1"), "ColumnVector[1]", "0.0005")},
     };
+    const std::string message =
+        "The row and column vectors of " + folder.File("flat.rda") + " are missing, zero or parallel.";
     for (const auto& [name, lines] : refused) {
         report.Clear();
         WriteBytes(folder.File("flat.rda"), RDAHeader(lines) + samples);
         EXPECT_EQ(ReadAs(kRDA, folder.File("flat.rda")), nullptr) << name;
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"The row and column vectors of " +
-                                                              folder.File("flat.rda") +
-                                                              " are missing, zero or parallel."})
-            << name;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{message}) << name;
     }
     report.Clear();
     WriteBytes(folder.File("long.rda"),
