@@ -24,7 +24,7 @@ namespace {
 bool IsStateFileName(const std::string& name)
 {
     const std::string suffix = ".tmp";
-    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    if (!name.ends_with(suffix))
         return false;
     const std::string stem = name.substr(0, name.size() - suffix.size());
     size_t letters = 0;
@@ -36,11 +36,6 @@ bool IsStateFileName(const std::string& name)
         if (stem[i] < '0' || stem[i] > '9')
             return false;
     return true;
-}
-
-bool EndsWith(const std::string& text, const std::string& end)
-{
-    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
@@ -95,7 +90,7 @@ void TProject::RemoveLeftoverFiles() const
     const std::string converting(kConvertingSuffix);
     const auto leftover = [&](const std::string& name) {
         return IsStateFileName(name) ||
-               (EndsWith(name, converting) && owned.count(name.substr(0, name.size() - converting.size())));
+               (name.ends_with(converting) && owned.count(name.substr(0, name.size() - converting.size())));
     };
     const auto ownedTemp = [&](const std::string& target) {
         return owned.count(target) || leftover(target) ||

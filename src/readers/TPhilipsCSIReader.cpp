@@ -438,10 +438,8 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
              std::to_string(kMaxGridSpectraPerRecord) + " positions per data vector.");
         return false;
     }
-    // Every vector lies inside the file before memory is taken for the grid.
-    for (const TKSpaceLine& record : m_kSpaceLines)
-        if (record.offset < 0 || record.offset > size || spectrumBytes > uint64_t(size - record.offset))
-            return false;
+    if (!VectorsInsideFile(size, spectrumBytes))
+        return false;
 
     std::unique_ptr<float[]> grid(new (std::nothrow) float[gridFloats]());
     if (!grid)

@@ -258,15 +258,11 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
     const uint64_t vectorBytes = uint64_t(nx) * 8;
     const uint64_t records = m_kSpaceLines.size();
     const int64_t size = file.Size();
-    if (size < 0)
-        return false;
     // The two buffers hold as many samples as the grid has floats.
     if (gridFloats > kMaxBufferSamplesPerFileSample * records * nx)
         return false;
-    // Every vector lies inside the file before the buffers are taken.
-    for (const TKSpaceLine& record : m_kSpaceLines)
-        if (record.offset < 0 || record.offset > size || vectorBytes > uint64_t(size - record.offset))
-            return false;
+    if (!VectorsInsideFile(size, vectorBytes))
+        return false;
 
     const size_t samples = size_t(gridFloats / 2);
     const int64_t points = set.m_nPoints;

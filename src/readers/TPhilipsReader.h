@@ -97,6 +97,9 @@ protected:
     // The byte offset column (the last word) of a LIST data-vector line; false when it is
     // not a number or negative.
     static bool VectorOffset(const std::vector<std::string>& words, int64_t& offset);
+    // True when the `vectorBytes` bytes at every record's offset lie inside a DATA file of
+    // `fileSize` bytes: checked before memory is taken for what the records fill.
+    bool VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) const;
     // Walks a LIST file: release comment lines set m_nRelease, `onHeader` gets the words
     // of every header line ("." first) of the first mix (second word "0"), `onVector`
     // the words of every data-vector line (blank first), whatever its mix. A callback

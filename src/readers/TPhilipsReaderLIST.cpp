@@ -1,5 +1,6 @@
 // The LIST file that indexes a DATA file of raw samples: the scanner release, the sizes
 // of the acquisition, and one k-space record per stored data vector.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ constexpr char kBlanks[] = " \t\r\n";
 bool TPhilipsReader::VectorOffset(const std::vector<std::string>& words, int64_t& offset)
 {
     return !words.empty() && vx::ParseInt64(words.back(), offset) && offset >= 0;
+}
+
+bool TPhilipsReader::VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) const
+{
+    return fileSize >= 0 && std::all_of(m_kSpaceLines.begin(), m_kSpaceLines.end(), [&](const TKSpaceLine& record) {
+               return record.offset >= 0 && record.offset <= fileSize &&
+                      vectorBytes <= uint64_t(fileSize - record.offset);
+           });
 }
 
 bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader,
