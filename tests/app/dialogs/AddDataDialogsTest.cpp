@@ -423,7 +423,7 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     }
 
     // A valid PAR whose REC was cut short: refused before any question about the patient,
-    // the date or the geometry, in one message.
+    // the date or the geometry, in one message that names the REC.
     const std::string pixels = ReadBytes(SampleDataPath(rec));
     WriteBytes(root.File("cut.PAR"), ReadBytes(SampleDataPath(par)));
     WriteBytes(root.File("cut.REC"), pixels.substr(0, pixels.size() / 2));
@@ -431,8 +431,9 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     chooser.Answer(root.File("cut.REC"));
     AddImages();
     EXPECT_EQ(report.Questions(), std::vector<std::string>{});
-    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe PAR file " +
-                                                          root.File("cut.PAR") + " has invalid format."});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe REC file " +
+                                                          root.File("cut.REC") +
+                                                          " is shorter than its PAR file describes."});
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
