@@ -437,6 +437,29 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+TEST_F(AddDataFlowTest, AnImagingScanAddedAsABrukerFidIsRefusedWithTheReason)
+{
+    const std::string fid = "bruker/brukerMRI/100/fid";
+    VX_REQUIRE_SAMPLE(fid);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    chooser.Answer(SampleDataPath(fid));
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) {
+            ChooseFormat(dialog, 20);  // "Bruker 3D CSI Raw (fid file)"
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Fail to add CSI set from fid.\nMethod file " +
+                                       SampleDataPath("bruker/brukerMRI/100/method") +
+                                       " is of a mic_flash scan, not of a CSI scan: it has none of ##$CSITotalMatrix, "
+                                       "##$PVM_SpecMatrix and ##$PVM_SpecSWH."});
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
+}
+
 TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
 {
     const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
