@@ -67,6 +67,9 @@ struct TProcessingHooks {
     std::function<TProcessStep*(bool recording, TCSISet* set)> newMacroStep;
     std::function<bool(TProcessStep*, vx::TTextFile& file)> readMacro;
     std::function<bool(TProcessStep*, TCSISet*)> applyStep;
+    // Deletes the undo state files a step keeps (all of a macro's steps): a batch run,
+    // which never undoes, calls it after each set.
+    std::function<void(TProcessStep*)> dropStates;
     // After applyStep: true when the macro step holds no step (none was read, or none
     // could be applied), so that there is nothing to record.
     std::function<bool(TProcessStep*)> macroIsEmpty;

@@ -549,10 +549,23 @@ TEST_F(HistoryCommandsTest, ClearAllAsksAndEmptiesTheHistoryUnlessNo)
 TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
 {
     const std::vector<float> before = RowHeights(*set);
+    const std::string stateFile = "Can not write CSI data set file " + project->StateFolder() + "/vs";
     Mode(cmd::ModeVoxelShift);
+    // A shift whose state cannot be kept is not done, and the message says so.
+    vx::TFile::FailWritesAfter(0);
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
+    vx::TFile::FailWritesAfter(-1);
+    QApplication::processEvents();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({stateFile + "0.tmp.\r\nThe step was not done: the disk is full."}));
+    EXPECT_EQ(RowHeights(*set), before);
+    EXPECT_TRUE(StepNames().empty());
+    report.Clear();
+
     Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
     Perform("P");
     const std::vector<float> shifted = RowHeights(*set);
+    ASSERT_NE(shifted, before);
     ASSERT_EQ(StepNames(), std::vector<std::string>({"PPM referencing", "voxel shift"}));
 
     // The PPM step needs no file; the shift's state exchange finds the disk full.
@@ -561,7 +574,8 @@ TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
     Main().Action(cmd::EditUndo)->trigger();
     vx::TFile::FailWritesAfter(-1);
     QApplication::processEvents();
-    EXPECT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({stateFile + "1.tmp.\r\nThe undo was not done: the disk is full."}));
     EXPECT_EQ(RowHeights(*set), shifted);
     EXPECT_EQ(StepNames(), std::vector<std::string>({"voxel shift"}));
     EXPECT_TRUE(Main().Action(cmd::EditUndo)->isEnabled());
