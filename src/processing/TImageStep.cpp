@@ -24,12 +24,13 @@ bool TImageStep::SaveState()
     DropState();
     if (!m_pImage || !m_pImage->EnsurePixels())
         return false;
-    const std::string path = MakeTempFileName(m_pszStatePrefix, StateFolder());
-    if (!m_pImage->SavePixels(path, [](int error) { return NotDoneText(TStateChange::Step, error); })) {
-        vx::RemoveFile(path);
+    // The name is the step's at once, so that its file goes with the step even when the
+    // write throws.
+    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
+    if (!m_pImage->SavePixels(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); })) {
+        DropState();
         return false;
     }
-    m_strTempFile = path;
     return true;
 }
 

@@ -36,13 +36,14 @@ bool TProcessStep::SaveState()
     DropState();
     if (!m_pszStatePrefix)
         return true;
-    const std::string path = MakeTempFileName(m_pszStatePrefix, StateFolder());
+    // The name is the step's at once, so that its file goes with the step even when the
+    // write throws; a subclass tells by its own flag whether the state was saved.
+    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
     const auto note = [](int error) { return NotDoneText(TStateChange::Step, error); };
-    if (!m_pDataSet->WriteDataFile(path, kDurableStates, nullptr, note)) {
-        vx::RemoveFile(path);
+    if (!m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates, nullptr, note)) {
+        DropState();
         return false;
     }
-    m_strTempFile = path;
     m_stateShape = m_pDataSet->SampleShape();
     return true;
 }
@@ -143,7 +144,14 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
         current = MakeTempFileName(m_pszStatePrefix, folder);
         vx::RemoveFile(saved);
     }
-    if (!write(current, [change](int error) { return NotDoneText(change, error); })) {
+    bool written = false;
+    try {
+        written = write(current, [change](int error) { return NotDoneText(change, error); });
+    } catch (...) {
+        vx::RemoveFile(current);
+        throw;
+    }
+    if (!written) {
         vx::RemoveFile(current);
         return false;
     }

@@ -12,7 +12,10 @@
 #include <QLineEdit>
 
 #include <memory>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/dialogs/CBatchErrorsDlg.h"
@@ -28,6 +31,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
+#include "platform/TFile.h"
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
 #include "support/DialogScript.h"
@@ -284,4 +288,106 @@ TEST_F(BatchProcessTest, AStudyWhoseMacroFailsLeavesNoProject)
     EXPECT_EQ(ReadBytes(logPath), std::string(TBatchRun::kLogHeader) + failed("study1", "scan") + failed("study2", "csi") +
                                       "\r\nProject " + output + "study3: \r\nNo error or warning. \r\n");
     EXPECT_EQ(g_pProject, session->Project());
+}
+
+namespace {
+
+// Every file in the folder and the folders under it, with its bytes.
+std::vector<std::pair<std::string, std::string>> FolderContents(const std::string& folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const vx::TFolderEntry& entry : vx::ListFolder(folder)) {
+        const std::string path = vx::JoinPath(folder, entry.name);
+        if (entry.isFolder)
+            for (auto& inner : FolderContents(path))
+                files.push_back(std::move(inner));
+        else
+            files.emplace_back(path, ReadBytes(path));
+    }
+    return files;
+}
+
+// Undo states of the macro's Lorentzian filter: its named file, or the temporary file a
+// write of it begins with.
+bool IsFilterState(const std::string& name)
+{
+    return name.starts_with("tf") || name.starts_with(".tf");
+}
+
+}  // namespace
+
+// The macro's undo states belong to the study being processed: the project open in the
+// main window gets none, during the run or after it, and the study keeps none after it.
+TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
+{
+    const std::string openFolder = session->Project()->GetFolder();
+    const auto before = FolderContents(openFolder);
+    const std::string output = exams.Path() + "/CSIProjects/";
+    std::set<std::string> studiesWithStates;
+    size_t steps = 0;
+    vx::TFile::SetStepHook([&] {
+        ++steps;
+        for (const vx::TFolderEntry& entry : vx::ListFolder(openFolder))
+            EXPECT_FALSE(IsFilterState(entry.name)) << entry.name;
+        for (const char* study : {"study1", "study2"})
+            for (const vx::TFolderEntry& entry : vx::ListFolder(output + study))
+                if (IsFilterState(entry.name))
+                    studiesWithStates.insert(study);
+    });
+    RunBatch(exams.File("log.txt"));
+    vx::TFile::SetStepHook({});
+    EXPECT_GT(steps, 0u);
+    EXPECT_EQ(studiesWithStates, (std::set<std::string>{"study1", "study2"}));
+    EXPECT_EQ(FolderContents(openFolder), before);
+    for (const char* study : {"study1", "study2", "study3"})
+        for (const vx::TFolderEntry& entry : vx::ListFolder(output + study))
+            EXPECT_FALSE(IsFilterState(entry.name)) << study << "/" << entry.name;
+    EXPECT_EQ(ReadBytes(exams.File("log.txt")), std::string(TBatchRun::kLogHeader) + StudyLog("study1", "scan") +
+                                                   StudyLog("study2", "csi") + "\r\nProject " + output +
+                                                   "study3: \r\nNo error or warning. \r\n");
+}
+
+// The macro's step cannot save the state of the second study's set (the file layer throws
+// as its state file begins): that set stays as it was, and is never given the state that
+// the step saved for the first study's set.
+TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesIntoIt)
+{
+    // The study's folder is there before the run, so that its project stays.
+    const std::string output = exams.Path() + "/CSIProjects/";
+    vx::MakeFolder(output + "study2");
+    const std::vector<std::string> folders = {session->Project()->GetFolder(), output + "study1", output + "study2"};
+    std::set<std::string> begun;
+    bool thrown = false;
+    vx::TFile::SetStepHook([&] {
+        for (const std::string& folder : folders)
+            for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+                if (entry.name.starts_with(".tf") && begun.insert(entry.name).second && begun.size() == 2 && !thrown) {
+                    thrown = true;
+                    throw std::runtime_error("the state file cannot be made");
+                }
+    });
+    RunBatch(exams.File("log.txt"));
+    vx::TFile::SetStepHook({});
+    ASSERT_TRUE(thrown);
+    EXPECT_NE(ReadBytes(exams.File("log.txt")).find("Error: Fail to apply macro to CSI set csi"), std::string::npos);
+
+    // The second study's set as read, without the macro.
+    TTempFolder handFolder;
+    TProject hand;
+    ASSERT_TRUE(hand.Create(handFolder.Path(), "hand"));
+    TCSIReadParams block;
+    TImageImportParams record;
+    TProject::ExamTypeParams(0, block, record);
+    g_bBatchMode = true;
+    ASSERT_TRUE(hand.AddCSISet(exams.File("study2"), "csi.spar", block));
+    g_bBatchMode = false;
+    hand.SetWorkSet(*hand.m_pCSISetList->begin());
+    ASSERT_NE(hand.m_pWorkSet, nullptr);
+
+    TProject made;
+    ASSERT_TRUE(made.Load(output + "study2/study2.tpj"));
+    ASSERT_EQ(made.m_pCSISetList->GetCount(), 1);
+    made.SetWorkSet(*made.m_pCSISetList->begin());
+    ASSERT_NE(made.m_pWorkSet, nullptr);
+    EXPECT_EQ(Samples(*made.m_pWorkSet), Samples(*hand.m_pWorkSet));
 }
