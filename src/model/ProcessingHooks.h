@@ -50,9 +50,9 @@ struct TProcessingHooks {
     std::function<bool(TRegionEstimate*)> rerunEstimate;
     // The analyses' part of the project file, after the CSI set records: written (false
     // when a write failed) only when the project has analyses; read into the project when
-    // the file holds it, telling of the records left out.
+    // the file holds it, telling of the records left out (false when the part is cut short).
     std::function<bool(vx::TFile&, const std::vector<TAnalysis*>&)> writeAnalyses;
-    std::function<void(vx::TFile&, TProject&)> readAnalyses;
+    std::function<bool(vx::TFile&, TProject&)> readAnalyses;
 
     // What an object refers to, so that removing a set or an image first deletes what
     // would point at it. An object whose question has no hook counts as referring to it.
