@@ -391,3 +391,24 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
     ASSERT_NE(made.m_pWorkSet, nullptr);
     EXPECT_EQ(Samples(*made.m_pWorkSet), Samples(*hand.m_pWorkSet));
 }
+
+// An empty macro file is a macro of no steps, as one of the header alone: the run is not
+// refused, and goes as it goes with the header alone.
+TEST_F(BatchProcessTest, AnEmptyMacroFileRunsAsOneOfTheHeaderAlone)
+{
+    std::vector<std::string> logs;
+    for (const char* bytes : {"#Vexara Macro File#\r\n\r\n", ""}) {
+        SCOPED_TRACE(std::string("macro file of ") + std::to_string(std::string(bytes).size()) + " bytes");
+        macro = exams.File("steps.mcr");
+        WriteBytes(macro, bytes);
+        g_strBatchMacro = macro;
+        logShown = false;
+        vx::RemoveFolderTree(exams.File("CSIProjects"));
+        RunBatch(exams.File("log.txt"));
+        EXPECT_TRUE(logShown);
+        EXPECT_EQ(report.Count(), 0u);
+        logs.push_back(ReadBytes(exams.File("log.txt")));
+    }
+    EXPECT_EQ(logs[1], logs[0]);
+    EXPECT_NE(logs[0].find("\r\nProject " + exams.Path() + "/CSIProjects/study3: \r\n"), std::string::npos);
+}

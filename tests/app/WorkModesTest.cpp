@@ -650,25 +650,30 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not write macro file " + missing}));
 }
 
-// Macro > Load of a file of another kind (a PAR-like text, the binary project file, an
-// empty file) says so and leaves the set and the history as they were.
-TEST_F(HistoryCommandsTest, LoadingAFileThatIsNoMacroSaysSo)
+// Macro > Load of a file of another kind (a PAR-like text, the binary project file) says
+// so; an empty file, like one of the header alone, is a macro of no steps, which does
+// nothing without a word. The set and the history stay as they were.
+TEST_F(HistoryCommandsTest, LoadingAFileThatIsNoMacroSaysSoAndAnEmptyOneDoesNothing)
 {
     TTempFolder folder;
     const std::string text = folder.File("scan.PAR"), empty = folder.File("empty.mcr");
+    const std::string header = folder.File("header.mcr");
     WriteBytes(text, "# === DATA DESCRIPTION FILE ===\r\n.    Patient name : x\r\n<action>?\r\n");
     WriteBytes(empty, "");
+    WriteBytes(header, "#Vexara Macro File#\r\n\r\n");
     const std::vector<float> before = RowHeights(*set);
     TScriptedFileChooser chooser;
-    for (const std::string& path : {text, fixture.ProjectPath(), empty}) {
+    for (const std::string& path : {text, fixture.ProjectPath(), empty, header}) {
         SCOPED_TRACE(path);
         report.Clear();
         chooser.Answer(path);
         ASSERT_TRUE(Main().Action(cmd::MacroLoad)->isEnabled());
         Main().Action(cmd::MacroLoad)->trigger();
         QApplication::processEvents();
+        const bool macro = path == empty || path == header;
         EXPECT_EQ(report.Messages(),
-                  std::vector<std::string>({"Can not run macro file " + path + " because it is not a macro file."}));
+                  macro ? std::vector<std::string>{}
+                        : std::vector<std::string>({"Can not run macro file " + path + " because it is not a macro file."}));
         EXPECT_TRUE(StepNames().empty());
         EXPECT_EQ(RowHeights(*set), before);
     }

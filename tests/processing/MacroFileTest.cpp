@@ -328,7 +328,8 @@ TEST_F(MacroFileTest, BaselineFitPeaksCountUpToTheirNumber)
 }  // namespace
 
 // A file is taken for a macro by its header line or by a step block, also one written by
-// hand without the header or with line feeds only; files of other kinds are not.
+// hand without the header or with line feeds only, or when it is empty; files of other
+// kinds are not.
 TEST_F(MacroFileTest, MacroFilesAreKnownByTheirHeaderOrABlock)
 {
     const struct {
@@ -341,7 +342,9 @@ TEST_F(MacroFileTest, MacroFilesAreKnownByTheirHeaderOrABlock)
         {"block after other text", "notes\r\n<action>\r\ntype = 3\r\n</action>\r\n", TMacroFileKind::Macro},
         {"header after an empty line", "\r\n#Vexara Macro File#\r\n", TMacroFileKind::Macro},
         {"tag inside a line", "# PAR\r\n <action>\r\n<action>x\r\n", TMacroFileKind::Other},
-        {"empty", "", TMacroFileKind::Other},
+        {"empty", "", TMacroFileKind::Macro},
+        {"blank lines", "\r\n \r\n\t\n", TMacroFileKind::Macro},
+        {"blank lines, then text", "\r\n\r\nnotes\r\n", TMacroFileKind::Other},
         {"binary", std::string("\0\1\2<action>\xff", 13), TMacroFileKind::Other},
     };
     for (const auto& c : cases) {
