@@ -270,6 +270,32 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
     EXPECT_FALSE(FileExists(m_dir.File("elsewhere/p.tpj")));
 }
 
+namespace {
+
+// Adds to the loaded golden project a second set "other" (a copy of the golden set's
+// data-set file, of another patient) and a second image "cor" (a copy of "ax").
+void AddSecondSetAndImage(TProject& project, const std::string& folder)
+{
+    std::filesystem::copy_file(folder + "/csi", folder + "/other");
+    auto* other = new TCSISet(&project);
+    static_cast<TCSIParams&>(*other) = **project.m_pCSISetList->Begin();
+    other->m_strName = "other";
+    other->m_strPatientName = "Roe^Richard";
+    other->SetFolder(folder);
+    project.m_pCSISetList->Add(other);
+    std::filesystem::copy_file(folder + "/ax", folder + "/cor");
+    auto* image = new TMRImage(&project);
+    image->SetName("cor", false);
+    image->SetPath(folder + "/cor");
+    image->SetWidth(4, false);
+    image->SetHeight(3, false);
+    image->SetOrientation(1, false);
+    image->SetParameter(-20.0f, TMRImage::ParamSlicePosition, false);
+    project.m_pImageSet->Insert(image);
+}
+
+}  // namespace
+
 TEST_F(ProjectFileTest, ProjectWrittenAndReadBackIsTheSame)
 {
     const std::string folder = CopyGolden(9);
@@ -279,23 +305,7 @@ TEST_F(ProjectFileTest, ProjectWrittenAndReadBackIsTheSame)
         ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
         // Without a work set the display block is read back as stored.
         ASSERT_TRUE(project.ReleaseWorkSet());
-        // A second set and a second image beside the golden ones.
-        std::filesystem::copy_file(folder + "/csi", folder + "/other");
-        auto* other = new TCSISet(&project);
-        static_cast<TCSIParams&>(*other) = **project.m_pCSISetList->Begin();
-        other->m_strName = "other";
-        other->m_strPatientName = "Roe^Richard";
-        other->SetFolder(folder);
-        project.m_pCSISetList->Add(other);
-        std::filesystem::copy_file(folder + "/ax", folder + "/cor");
-        auto* image = new TMRImage(&project);
-        image->SetName("cor", false);
-        image->SetPath(folder + "/cor");
-        image->SetWidth(4, false);
-        image->SetHeight(3, false);
-        image->SetOrientation(1, false);
-        image->SetParameter(-20.0f, TMRImage::ParamSlicePosition, false);
-        project.m_pImageSet->Insert(image);
+        AddSecondSetAndImage(project, folder);
         project.m_display.m_nXStart = 2;
         project.m_display.m_fYMin = -3.5f;
         ASSERT_TRUE(project.Save());
@@ -349,22 +359,8 @@ TEST_F(ProjectFileTest, AProjectOfTwoSetsWithMapsAndTwoImagesCutAnywhereIsRefuse
         TProject project;
         ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
         ASSERT_TRUE(project.ReleaseWorkSet());
-        // A second set beside the golden one (which has the maps NAA_map and Cho_map)
-        // and a second image.
-        std::filesystem::copy_file(folder + "/csi", folder + "/other");
-        auto* other = new TCSISet(&project);
-        static_cast<TCSIParams&>(*other) = **project.m_pCSISetList->Begin();
-        other->m_strName = "other";
-        other->SetFolder(folder);
-        project.m_pCSISetList->Add(other);
-        std::filesystem::copy_file(folder + "/ax", folder + "/cor");
-        auto* image = new TMRImage(&project);
-        image->SetName("cor", false);
-        image->SetPath(folder + "/cor");
-        image->SetWidth(4, false);
-        image->SetHeight(3, false);
-        image->SetOrientation(1, false);
-        project.m_pImageSet->Insert(image);
+        // Beside the golden set, which has the maps NAA_map and Cho_map.
+        AddSecondSetAndImage(project, folder);
         ASSERT_TRUE(project.Save());
     }
     const std::string path = folder + "/golden.tpj";
