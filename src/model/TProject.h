@@ -101,6 +101,9 @@ public:
     void SetModified(bool modified) { m_bModified = modified; }
     bool IsModified() const { return m_bModified; }
     std::string GetFolder() const { return m_strFolder; }
+    // Where the undo states of this project's steps are kept: the project folder, or
+    // the system's temporary folder while the project has none.
+    std::string StateFolder() const;
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
     std::string GetProjectFilePath() const;
