@@ -9,16 +9,15 @@
 
 #include "platform/Report.h"
 
-// The pass loops run over consecutive groups so that they vectorise; on x86-64 copies
-// for AVX-512 (32 vector registers hold a radix-8 group of eight lanes) and for AVX2
-// are chosen at load time when the processor has them. One processor always runs the
-// same copy, so results do not depend on the thread.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-#define VX_FFT_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#define VX_FFT_HAS_CLONES 1
+// The pass loops run over consecutive groups so that they vectorise; on x86-64 they are
+// also compiled for AVX-512 (32 vector registers hold a radix-8 group of eight lanes)
+// and for AVX2, and an object runs the widest copy the processor has. The file is
+// compiled without contraction into fused multiply-adds (src/CMakeLists.txt), so that
+// every copy rounds each product and sum on its own and all copies give the same bits.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VX_FFT_HAS_COPIES 1
 #else
-#define VX_FFT_CLONES
-#define VX_FFT_HAS_CLONES 0
+#define VX_FFT_HAS_COPIES 0
 #endif
 
 namespace {
@@ -26,8 +25,8 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 #define VX_INLINE inline __attribute__((always_inline))
-// A lambda inside a cloned function is a function of its own, compiled without the
-// clone's instruction set unless it is inlined into it.
+// A lambda inside a pass function is a function of its own, compiled without the
+// copy's instruction set unless it is inlined into it.
 #define VX_INLINE_LAMBDA __attribute__((always_inline))
 
 // Up to eight consecutive groups are transformed at once as one vector of doubles
@@ -421,7 +420,7 @@ VX_INLINE void FirstPass(const double* reIn, const double* imIn, double* re, dou
 
 struct TPassArgs {
     int radix, sofar, remain;
-    bool wide;  // groups of eight wherever they fit (WideGroups)
+    bool wide;  // groups of eight wherever they fit (the AVX-512 copy)
     const double *twr, *twi, *cosTab, *sinTab;
 };
 
@@ -509,9 +508,8 @@ VX_INLINE void BatchPass(double* re, double* im, int sofar, int remain, const do
 }
 
 // One pass over a single transform or, with batch, over kBatch interleaved ones.
-VX_FFT_CLONES
-void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
-                  const int* blockOf, double sign, bool batch)
+VX_INLINE void FirstPassOf(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
+                           const int* blockOf, double sign, bool batch)
 {
     ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
         if (batch)
@@ -521,8 +519,7 @@ void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im
     });
 }
 
-VX_FFT_CLONES
-void RunPass(double* re, double* im, const TPassArgs& a, bool batch)
+VX_INLINE void PassOf(double* re, double* im, const TPassArgs& a, bool batch)
 {
     ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
         if (batch)
@@ -532,18 +529,42 @@ void RunPass(double* re, double* im, const TPassArgs& a, bool batch)
     });
 }
 
-// True when the processor runs the AVX-512 copies of the passes, whose 32 vector
-// registers hold a radix-8 group of eight lanes.
-bool WideGroups()
-{
-#if VX_FFT_HAS_CLONES
-    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                             __builtin_cpu_supports("avx512cd");
-    return wide;
-#else
-    return false;
+// The pass functions compiled for one instruction set.
+struct TPassCopy {
+    void (*firstPass)(const double*, const double*, double*, double*, const TPassArgs&, const int*, double, bool);
+    void (*pass)(double*, double*, const TPassArgs&, bool);
+};
+
+// Name##FirstPass and Name##Pass compiled with the attributes Target, as k##Name##Copy.
+#define VX_FFT_COPY(Name, Target)                                                                   \
+    Target void Name##FirstPass(const double* reIn, const double* imIn, double* re, double* im,    \
+                                const TPassArgs& a, const int* blockOf, double sign, bool batch)   \
+    {                                                                                               \
+        FirstPassOf(reIn, imIn, re, im, a, blockOf, sign, batch);                                   \
+    }                                                                                               \
+    Target void Name##Pass(double* re, double* im, const TPassArgs& a, bool batch)                  \
+    {                                                                                               \
+        PassOf(re, im, a, batch);                                                                   \
+    }                                                                                               \
+    constexpr TPassCopy k##Name##Copy{Name##FirstPass, Name##Pass};
+
+VX_FFT_COPY(Plain, )
+#if VX_FFT_HAS_COPIES
+VX_FFT_COPY(AVX2, __attribute__((target("avx2"))))
+VX_FFT_COPY(AVX512, __attribute__((target("arch=x86-64-v4"))))
 #endif
+#undef VX_FFT_COPY
+
+const TPassCopy& PassCopy(TMixedRadixFFT::TInstructionSet set)
+{
+#if VX_FFT_HAS_COPIES
+    if (set == TMixedRadixFFT::TInstructionSet::AVX512)
+        return kAVX512Copy;
+    if (set == TMixedRadixFFT::TInstructionSet::AVX2)
+        return kAVX2Copy;
+#endif
+    (void)set;
+    return kPlainCopy;
 }
 
 // True when [a, a + n) and [b, b + n) share an element.
@@ -613,6 +634,40 @@ bool TMixedRadixFFT::CheckFFTLength(int n)
         return true;
     vx::Report(kPrimeFactorTooLarge, vx::ReportIcon::Error);
     return false;
+}
+
+bool TMixedRadixFFT::CanRun(TInstructionSet set)
+{
+#if VX_FFT_HAS_COPIES
+    // The AVX-512 copy may use every instruction of that level (FMA, BMI2...), so the
+    // whole level is asked for.
+    static const bool avx512 = __builtin_cpu_supports("x86-64-v4");
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    switch (set) {
+    case TInstructionSet::Plain: return true;
+    case TInstructionSet::AVX2: return avx2;
+    case TInstructionSet::AVX512: return avx512;
+    }
+    return false;
+#else
+    return set == TInstructionSet::Plain;
+#endif
+}
+
+TMixedRadixFFT::TInstructionSet TMixedRadixFFT::WidestInstructionSet()
+{
+    for (TInstructionSet set : {TInstructionSet::AVX512, TInstructionSet::AVX2})
+        if (CanRun(set))
+            return set;
+    return TInstructionSet::Plain;
+}
+
+bool TMixedRadixFFT::UseInstructionSet(TInstructionSet set)
+{
+    if (!CanRun(set))
+        return false;
+    m_instructionSet = set;
+    return true;
 }
 
 bool TMixedRadixFFT::SetupTables(int n)
@@ -687,20 +742,21 @@ void TMixedRadixFFT::Transform(const double* reIn, const double* imIn, double* r
     const int n = m_n;
     // The inverse is the conjugate of the forward transform of the conjugate, / n.
     const double sign = inverse ? -1.0 : 1.0;
+    const TPassCopy& copy = PassCopy(m_instructionSet);
     for (size_t i = 0; i < m_passes.size(); ++i) {
         const TPass& pass = m_passes[i];
         const TPassArgs args{pass.radix,
                              pass.sofar,
                              pass.remain,
-                             WideGroups(),
+                             m_instructionSet == TInstructionSet::AVX512,
                              m_twiddleRe.data() + pass.twiddle,
                              m_twiddleIm.data() + pass.twiddle,
                              m_trigCos.data() + pass.trig,
                              m_trigSin.data() + pass.trig};
         if (i == 0)
-            RunFirstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
+            copy.firstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
         else
-            RunPass(reOut, imOut, args, batch);
+            copy.pass(reOut, imOut, args, batch);
     }
     if (inverse) {
         const double scale = 1.0 / n;

@@ -48,6 +48,16 @@ public:
     bool ForwardComplex(std::complex<float>* data, int n);
     bool InverseComplex(std::complex<float>* data, int n);
 
+    // The instruction sets the passes are compiled for (on x86-64 with GCC; elsewhere
+    // only Plain). Every copy gives the same bits; a new object runs the widest one the
+    // processor has.
+    enum class TInstructionSet { Plain, AVX2, AVX512 };
+    // True when this program has the copy and the processor can run it.
+    static bool CanRun(TInstructionSet set);
+    // Runs the passes with the copy for `set` from now on, to compare the copies. False,
+    // and no change, when CanRun(set) is not.
+    bool UseInstructionSet(TInstructionSet set);
+
     // The factors in the order the passes use them (16 -> 4, 4; 1 -> 1; 0 -> none).
     static std::vector<int> Factorize(int n);
     // True when the transforms accept the length. Silent.
@@ -74,7 +84,10 @@ private:
     template <typename T>
     bool ComplexWrapper(T* data, int n, bool inverse);
 
+    static TInstructionSet WidestInstructionSet();
+
     int m_n = 0;
+    TInstructionSet m_instructionSet = WidestInstructionSet();
     std::vector<TPass> m_passes;
     std::vector<int> m_blockOf;  // first-pass block of each first source index
     std::vector<double> m_twiddleRe, m_twiddleIm;

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <numbers>
 #include <random>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "model/math/TMixedRadixFFT.h"
@@ -324,3 +327,86 @@ TEST(TMixedRadixFFT, BatchesTransformEachInterleavedSignalAsTheNaiveDFT)
     EXPECT_FALSE(fft.ForwardBatch(82, none.data(), none.data(), none.data(), none.data()));
     EXPECT_EQ(none[0], 3.0);
 }
+
+// ---- The same bits on every processor ----
+
+namespace {
+
+using TSet = TMixedRadixFFT::TInstructionSet;
+
+// Values whose bits differ between a and b, with the first such index.
+std::string BitDifferences(const std::vector<double>& a, const std::vector<double>& b)
+{
+    if (a.size() != b.size())
+        return "sizes differ";
+    size_t count = 0, first = 0;
+    for (size_t i = a.size(); i-- > 0;)
+        if (std::memcmp(&a[i], &b[i], sizeof(double)) != 0) {
+            ++count;
+            first = i;
+        }
+    if (count == 0)
+        return "";
+    std::ostringstream s;
+    s.precision(17);
+    s << count << " of " << a.size() << " values differ, first at " << first << ": " << a[first] << " against "
+      << b[first];
+    return s.str();
+}
+
+// Forward and inverse transforms, single and batched, of pseudo-random values.
+struct TAllTransforms {
+    Split forward, inverse, forwardBatch, inverseBatch;
+
+    TAllTransforms(TMixedRadixFFT& fft, int n)
+        : forward(static_cast<size_t>(n)),
+          inverse(static_cast<size_t>(n)),
+          forwardBatch(static_cast<size_t>(n) * TMixedRadixFFT::kBatch),
+          inverseBatch(static_cast<size_t>(n) * TMixedRadixFFT::kBatch)
+    {
+        const Split x(RandomSignal(n, 7u * static_cast<unsigned>(n)));
+        const Split xb(RandomSignal(n * TMixedRadixFFT::kBatch, 3u * static_cast<unsigned>(n)));
+        EXPECT_TRUE(fft.Forward(n, x.re.data(), x.im.data(), forward.re.data(), forward.im.data()));
+        EXPECT_TRUE(fft.Inverse(n, x.re.data(), x.im.data(), inverse.re.data(), inverse.im.data()));
+        EXPECT_TRUE(fft.ForwardBatch(n, xb.re.data(), xb.im.data(), forwardBatch.re.data(), forwardBatch.im.data()));
+        EXPECT_TRUE(fft.InverseBatch(n, xb.re.data(), xb.im.data(), inverseBatch.re.data(), inverseBatch.im.data()));
+    }
+
+    std::vector<const Split*> All() const { return {&forward, &inverse, &forwardBatch, &inverseBatch}; }
+};
+
+const char* const kTransformNames[] = {"forward", "inverse", "forward batch", "inverse batch"};
+
+class TMixedRadixFFTInstructionSets : public testing::TestWithParam<TSet> {};
+
+}  // namespace
+
+// The passes are also compiled for wider instruction sets that the processor chooses
+// between; each must give exactly the plain copy's bits (a fused multiply-add in one
+// of them rounds differently), for radix 2, 3, 4, 5, 8 and 10 passes, first passes with
+// and without transposes, groups of eight, odd primes up to the largest accepted.
+TEST_P(TMixedRadixFFTInstructionSets, GiveThePlainCopysBits)
+{
+    const TSet set = GetParam();
+    if (!TMixedRadixFFT::CanRun(set))
+        GTEST_SKIP() << "this processor (or this build) has no " << (set == TSet::AVX512 ? "AVX-512" : "AVX2")
+                     << " copy of the passes to compare";
+    TMixedRadixFFT plain, wide;
+    ASSERT_TRUE(plain.UseInstructionSet(TSet::Plain));
+    ASSERT_TRUE(wide.UseInstructionSet(set));
+    for (int n : {960, 1000, 1024, 2048, 4096, 256, 1023, 999, 2 * 37 * 27, 37 * 37, 23 * 29, 17 * 19 * 2, 7 * 11 * 13,
+                  3 * 5 * 8, 1, 2, 6}) {
+        const TAllTransforms expected(plain, n), actual(wide, n);
+        for (size_t t = 0; t < expected.All().size(); ++t) {
+            EXPECT_EQ(BitDifferences(actual.All()[t]->re, expected.All()[t]->re), "")
+                << "real part, n = " << n << ", " << kTransformNames[t];
+            EXPECT_EQ(BitDifferences(actual.All()[t]->im, expected.All()[t]->im), "")
+                << "imaginary part, n = " << n << ", " << kTransformNames[t];
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Wider, TMixedRadixFFTInstructionSets, testing::Values(TSet::AVX2, TSet::AVX512),
+                         [](const testing::TestParamInfo<TSet>& info) {
+                             return info.param == TSet::AVX512 ? "AVX512" : "AVX2";
+                         });
