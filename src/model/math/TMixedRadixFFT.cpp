@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <type_traits>
 
@@ -21,8 +22,6 @@
 #endif
 
 namespace {
-
-constexpr double kPi = std::numbers::pi;
 
 #define VX_INLINE inline __attribute__((always_inline))
 // A lambda inside a pass function is a function of its own, compiled without the
@@ -567,6 +566,20 @@ const TPassCopy& PassCopy(TMixedRadixFFT::TInstructionSet set)
     return kPlainCopy;
 }
 
+// re = cos(2 pi m/n) and im = -sin(2 pi m/n) for 0 <= m < n, the factors of every
+// table. They are computed in extended precision and rounded once, because the math
+// library's double cosine and sine run other code on processors with fused
+// multiply-add and differ from it in the last bit now and then, which would change the
+// tables, and so every transform, by processor. The extended ones run the same code
+// everywhere.
+static_assert(std::numeric_limits<long double>::digits >= 64, "the tables need extended precision");
+void RootOfUnity(long long m, long long n, double& re, double& im)
+{
+    const long double angle = 2 * std::numbers::pi_v<long double> * static_cast<long double>(m) / n;
+    re = static_cast<double>(std::cos(angle));
+    im = static_cast<double>(-std::sin(angle));
+}
+
 // True when [a, a + n) and [b, b + n) share an element.
 bool Overlap(const double* a, const double* b, int n)
 {
@@ -688,23 +701,19 @@ bool TMixedRadixFFT::SetupTables(int n)
         TPass pass{radix, sofar, n / (sofar * radix), m_twiddleRe.size(), m_trigCos.size()};
         // Twiddles exp(-2 pi i gk/(sofar radix)) for k = 1 .. radix-1, g = 0 .. sofar-1,
         // in blocks of kLanes groups (the last block padded).
-        const double step = 2.0 * kPi / (static_cast<double>(sofar) * radix);
+        const long long span = static_cast<long long>(sofar) * radix;
         const size_t groups = (static_cast<size_t>(sofar) + kLanes - 1) / kLanes * kLanes;
         const size_t size = groups * static_cast<size_t>(radix - 1);
         m_twiddleRe.resize(pass.twiddle + size, 1.0);
         m_twiddleIm.resize(pass.twiddle + size, 0.0);
         for (int k = 1; k < radix; ++k)
             for (int g = 0; g < sofar; ++g) {
-                const double angle = step * (static_cast<double>(g) * k);
                 const size_t at = pass.twiddle + TwiddleIndex(static_cast<size_t>(g), k, radix);
-                m_twiddleRe[at] = std::cos(angle);
-                m_twiddleIm[at] = -std::sin(angle);
+                RootOfUnity(static_cast<long long>(g) * k, span, m_twiddleRe[at], m_twiddleIm[at]);
             }
         if (radix > 5 && radix != 8 && radix != 10)
-            for (int k = 0; k < radix; ++k) {
-                m_trigCos.push_back(std::cos(2.0 * kPi * k / radix));
-                m_trigSin.push_back(-std::sin(2.0 * kPi * k / radix));
-            }
+            for (int k = 0; k < radix; ++k)
+                RootOfUnity(k, radix, m_trigCos.emplace_back(), m_trigSin.emplace_back());
         m_passes.push_back(pass);
         sofar *= radix;
     }

@@ -9,6 +9,9 @@
 // reused for many spectra of one length sets them up once. The tables are written
 // during a transform: use one object per thread.
 //
+// The results are the same to the bit on every x86-64 processor, whichever copy of
+// the passes it runs: the same spectra transformed on two machines give the same values.
+//
 // A refused length (n < 1 or a prime factor above maxPrimeFactor) makes every
 // transform return false without touching its output and without a message, so
 // that worker threads never raise one box per voxel. Whoever starts a transform

@@ -2,7 +2,11 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <numbers>
 #include <random>
 #include <sstream>
@@ -11,6 +15,7 @@
 
 #include "model/math/TMixedRadixFFT.h"
 #include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -410,3 +415,71 @@ INSTANTIATE_TEST_SUITE_P(Wider, TMixedRadixFFTInstructionSets, testing::Values(T
                          [](const testing::TestParamInfo<TSet>& info) {
                              return info.param == TSet::AVX512 ? "AVX512" : "AVX2";
                          });
+
+namespace {
+
+// 64-bit FNV-1a over the bits of the values.
+struct TBitsDigest {
+    uint64_t value = 1469598103934665603ull;
+    void Add(double v)
+    {
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        value = (value ^ bits) * 1099511628211ull;
+    }
+};
+
+// Digests of the math library's double cosines and sines of 2 pi m/n for n up to 1024,
+// and of every transform at a few lengths, as "<hex> <hex>".
+std::string MathAndTransformDigests()
+{
+    TBitsDigest math, transforms;
+    for (int n = 2; n <= 1024; ++n)
+        for (int m = 1; m < n; ++m) {
+            const double angle = 2.0 * std::numbers::pi * m / n;
+            math.Add(std::cos(angle));
+            math.Add(std::sin(angle));
+        }
+    TMixedRadixFFT fft;
+    for (int n : {960, 1000, 1024, 4096, 999, 7 * 11 * 13}) {
+        const TAllTransforms all(fft, n);
+        for (const Split* s : all.All())
+            for (const std::vector<double>* v : {&s->re, &s->im})
+                for (double d : *v)
+                    transforms.Add(d);
+    }
+    std::ostringstream out;
+    out << std::hex << math.value << " " << transforms.value;
+    return out.str();
+}
+
+}  // namespace
+
+// The math library picks its cosine and sine by processor (with fused multiply-add or
+// without), and the two differ in the last bit now and then. The transforms must not
+// follow: this program is run again with the library told that the processor lacks
+// FMA and AVX2, and its transforms must give the same bits.
+TEST(TMixedRadixFFT, ResultsDoNotDependOnTheMathLibrarysChoiceOfCode)
+{
+    std::istringstream here(MathAndTransformDigests());
+    if (std::getenv("VX_FFT_PRINT_DIGESTS")) {
+        std::printf("digests: %s\n", here.str().c_str());
+        return;
+    }
+    std::error_code ec;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    ASSERT_FALSE(ec) << ec.message();
+    const auto [status, output] = vx::test::RunShell(
+        "env -u GTEST_OUTPUT VX_FFT_PRINT_DIGESTS=1 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA,-FMA4 '" + self +
+        "' --gtest_filter=TMixedRadixFFT.ResultsDoNotDependOnTheMathLibrarysChoiceOfCode");
+    const size_t at = output.find("digests: ");
+    ASSERT_TRUE(status == 0 && at != std::string::npos) << output;
+    std::istringstream there(output.substr(at + 9));
+    std::string mathHere, mathThere, fftHere, fftThere;
+    here >> mathHere >> fftHere;
+    there >> mathThere >> fftThere;
+    if (mathThere == mathHere)
+        GTEST_SKIP() << "the math library gives the same cosines and sines here when told the processor lacks FMA "
+                        "(no FMA, or a library that does not choose by processor)";
+    EXPECT_EQ(fftThere, fftHere);
+}
