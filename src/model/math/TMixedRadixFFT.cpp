@@ -113,32 +113,36 @@ VX_INLINE void Radix4(T* xr, T* xi, int s = 1)
     xi[3 * s] = bi + dr;
 }
 
-// Radix5 on values x[0], x[s], ..., x[4s].
+// Five points. With t1 = x1 + x4 and t2 = x2 + x3, the cosine parts x0 + c1 t1 + c2 t2
+// and x0 + c2 t1 + c1 t2 are x0 - (t1 + t2)/4 +/- h (t1 - t2), since c1 + c2 = -1/2:
+// two products where the plain sums take four.
 template <typename T>
-VX_INLINE void Radix5(T* xr, T* xi, int s = 1)
+VX_INLINE void Radix5(T* xr, T* xi)
 {
-    constexpr double c1 = 0.30901699437494742410;   // cos(2 pi / 5)
-    constexpr double c2 = -0.80901699437494742410;  // cos(4 pi / 5)
-    constexpr double s1 = 0.95105651629515357212;   // sin(2 pi / 5)
-    constexpr double s2 = 0.58778525229247312917;   // sin(4 pi / 5)
-    const T t1r = xr[s] + xr[4 * s], t1i = xi[s] + xi[4 * s];
-    const T t2r = xr[2 * s] + xr[3 * s], t2i = xi[2 * s] + xi[3 * s];
-    const T t3r = xr[s] - xr[4 * s], t3i = xi[s] - xi[4 * s];
-    const T t4r = xr[2 * s] - xr[3 * s], t4i = xi[2 * s] - xi[3 * s];
-    const T a1r = xr[0] + c1 * t1r + c2 * t2r, a1i = xi[0] + c1 * t1i + c2 * t2i;
-    const T a2r = xr[0] + c2 * t1r + c1 * t2r, a2i = xi[0] + c2 * t1i + c1 * t2i;
+    constexpr double h = 0.55901699437494742410;   // (cos(2 pi / 5) - cos(4 pi / 5)) / 2
+    constexpr double s1 = 0.95105651629515357212;  // sin(2 pi / 5)
+    constexpr double s2 = 0.58778525229247312917;  // sin(4 pi / 5)
+    const T t1r = xr[1] + xr[4], t1i = xi[1] + xi[4];
+    const T t2r = xr[2] + xr[3], t2i = xi[2] + xi[3];
+    const T t3r = xr[1] - xr[4], t3i = xi[1] - xi[4];
+    const T t4r = xr[2] - xr[3], t4i = xi[2] - xi[3];
+    const T sr = t1r + t2r, si = t1i + t2i;
+    const T mr = xr[0] - 0.25 * sr, mi = xi[0] - 0.25 * si;
+    const T dr = h * (t1r - t2r), di = h * (t1i - t2i);
+    const T a1r = mr + dr, a1i = mi + di;  // x0 + c1 t1 + c2 t2
+    const T a2r = mr - dr, a2i = mi - di;  // x0 + c2 t1 + c1 t2
     const T b1r = s1 * t3r + s2 * t4r, b1i = s1 * t3i + s2 * t4i;
     const T b2r = s2 * t3r - s1 * t4r, b2i = s2 * t3i - s1 * t4i;
-    xr[0] += t1r + t2r;
-    xi[0] += t1i + t2i;
-    xr[s] = a1r + b1i;  // a1 - i b1
-    xi[s] = a1i - b1r;
-    xr[4 * s] = a1r - b1i;
-    xi[4 * s] = a1i + b1r;
-    xr[2 * s] = a2r + b2i;  // a2 - i b2
-    xi[2 * s] = a2i - b2r;
-    xr[3 * s] = a2r - b2i;
-    xi[3 * s] = a2i + b2r;
+    xr[0] += sr;
+    xi[0] += si;
+    xr[1] = a1r + b1i;  // a1 - i b1
+    xi[1] = a1i - b1r;
+    xr[4] = a1r - b1i;
+    xi[4] = a1i + b1r;
+    xr[2] = a2r + b2i;  // a2 - i b2
+    xi[2] = a2i - b2r;
+    xr[3] = a2r - b2i;
+    xi[3] = a2i + b2r;
 }
 
 // Eight points as two radix-4 transforms of the even and odd values, joined by
@@ -173,29 +177,29 @@ VX_INLINE void Radix8(T* xr, T* xi)
     xi[7] = e3i - o3i;
 }
 
-// Ten points as two radix-5 transforms of the even and odd values, joined by the
-// tenth roots of unity.
+// Ten points as 2 x 5 by the prime-factor mapping (2 and 5 share no factor), which
+// needs no twiddles between the two: input (5 a + 2 b) mod 10 is value b of 5-point
+// transform a, and output (5 c + 6 d) mod 10 is value d of the first transform plus
+// (c = 0) or minus (c = 1) value d of the second.
 template <typename T>
 VX_INLINE void Radix10(T* xr, T* xi)
 {
-    constexpr double c1 = 0.80901699437494742410, s1 = 0.58778525229247312917;  // 2 pi / 10
-    constexpr double c2 = 0.30901699437494742410, s2 = 0.95105651629515357212;  // 4 pi / 10
-    constexpr double wr[5] = {1.0, c1, c2, -c2, -c1};
-    constexpr double wi[5] = {0.0, -s1, -s2, -s2, -s1};
-    Radix5(xr, xi, 2);
-    Radix5(xr + 1, xi + 1, 2);
+    constexpr int kIn[2][5] = {{0, 2, 4, 6, 8}, {5, 7, 9, 1, 3}};
+    constexpr int kOut[5] = {0, 6, 2, 8, 4};
     T er[5], ei[5], orr[5], oi[5];
-    for (int j = 0; j < 5; ++j) {
-        er[j] = xr[2 * j];
-        ei[j] = xi[2 * j];
-        orr[j] = xr[2 * j + 1] * wr[j] - xi[2 * j + 1] * wi[j];
-        oi[j] = xr[2 * j + 1] * wi[j] + xi[2 * j + 1] * wr[j];
+    for (int b = 0; b < 5; ++b) {
+        er[b] = xr[kIn[0][b]];
+        ei[b] = xi[kIn[0][b]];
+        orr[b] = xr[kIn[1][b]];
+        oi[b] = xi[kIn[1][b]];
     }
-    for (int j = 0; j < 5; ++j) {
-        xr[j] = er[j] + orr[j];
-        xi[j] = ei[j] + oi[j];
-        xr[j + 5] = er[j] - orr[j];
-        xi[j + 5] = ei[j] - oi[j];
+    Radix5(er, ei);
+    Radix5(orr, oi);
+    for (int d = 0; d < 5; ++d) {
+        xr[kOut[d]] = er[d] + orr[d];
+        xi[kOut[d]] = ei[d] + oi[d];
+        xr[(kOut[d] + 5) % 10] = er[d] - orr[d];
+        xi[(kOut[d] + 5) % 10] = ei[d] - oi[d];
     }
 }
 
