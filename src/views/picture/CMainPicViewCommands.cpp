@@ -92,6 +92,12 @@ std::unique_ptr<QMenu> CMainPicView::MakeContextMenu()
 
 void CMainPicView::contextMenuEvent(QContextMenuEvent* event)
 {
+    // The platform turns a right-button press into a context menu of its own; the view
+    // decides on the release instead (Select voxel only), so that one is swallowed.
+    if (event->reason() == QContextMenuEvent::Mouse && event->spontaneous()) {
+        event->accept();
+        return;
+    }
     const std::unique_ptr<QMenu> menu = MakeContextMenu();
     if (QAction* chosen = vx::app::RunMenu(*menu, event->globalPos()))
         OnCommand(chosen->data().toInt());
