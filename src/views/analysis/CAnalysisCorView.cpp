@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/dialogs/DialogRunner.h"
 #include "model/TAnalysis.h"
 #include "model/math/TextHelpers.h"
 #include "processing/TAnalysisPCA.h"
@@ -235,7 +236,7 @@ void CAnalysisCorView::OnSelectEvent(const TZoomMouseEvent& event)
     QAction* remove = menu.addAction(QString::fromStdString(RemoveRunText(run)));
     remove->setStatusTip("Remove the result from this run");
     const QPoint at = viewport()->mapToGlobal(QPoint(event.x - m_nScrollX, event.y - m_nScrollY));
-    if (menu.exec(at) == remove && m_pOwner)
+    if (vx::app::RunMenu(menu, at) == remove && m_pOwner)
         m_pOwner->RemoveRun(m_nRunToRemove);
 }
 

@@ -54,7 +54,8 @@ std::string Index(int column, int row)
 
 std::unique_ptr<QMenu> CMainPicView::MakeContextMenu()
 {
-    auto menu = std::make_unique<QMenu>("ImgWnd");
+    // Owned by the caller but a child of the view, which takes the prompts of its commands.
+    auto menu = std::make_unique<QMenu>("ImgWnd", this);
     auto add = [&menu](int command, const QString& text, bool checked, bool enabled = true) {
         QAction* action = menu->addAction(text);
         action->setData(command);
