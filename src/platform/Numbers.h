@@ -13,6 +13,14 @@ bool ParseFloat(std::string_view text, float& value);
 bool ParseInt(std::string_view text, int& value);
 bool ParseInt64(std::string_view text, int64_t& value);
 
+// A number a user typed, for a float: the whole text (blanks around it and a leading "+"
+// allowed) in fixed or exponent notation. False for any other text and for a number beyond
+// the largest float, which must never stand in for another number; a number too small for
+// a float reads as 0 or the nearest tiny float.
+bool ParseTypedFloat(std::string_view text, float& value);
+// The largest float in plain digits, as a user can type it back.
+std::string LargestFloatText();
+
 // Like atof/atoi: the longest leading number after blanks, 0 when there is none.
 double LeadingDouble(std::string_view text);
 int LeadingInt(std::string_view text);
