@@ -199,4 +199,30 @@ TEST_F(UserPathTest, PanelNumbersThatMakeNoSenseAreRefusedAndChangeNothing)
     EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
 }
 
+// Zoom with a ymin beyond what a float holds: the view never takes it as 0 (or as the digits
+// before its exponent), and Apply refuses it with the range, the tool kept and nothing drawn.
+TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
+{
+    Press(P::kZoom);
+    const TSpectrumDisplayParams shown = view->GetDisplayParams();
+    Type(P::kYMax, "0.5");
+    Type(P::kYMin, "1e400");
+    Press(P::kApply);
+    const std::string largest = "340282346638528859811704183484516925440";
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Please enter a number between -" + largest + " and " + largest + "."});
+    EXPECT_EQ(view->GetToolMode(), 3);
+    EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
+    EXPECT_EQ(panel->Edit(P::kYMin)->selectedText(), "1e400");
+
+    // Corrected, the same Apply zooms.
+    report.Clear();
+    Type(P::kYMin, "-0.5");
+    Press(P::kApply);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(view->GetToolMode(), 0);
+    EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMin, -0.5f);
+    EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMax, 0.5f);
+}
+
 }  // namespace
