@@ -218,6 +218,33 @@ TEST_F(AnalysisWindowTest, PanelStepsThroughTheSlicesAndKeepsTheThreshold)
     EXPECT_EQ(pca->GetCorrectionCount(), 1);
 }
 
+// A threshold beyond what a float holds is refused with the range and corrects nothing
+// (never with the digits before its exponent); a fraction counts as its whole percent.
+TEST_F(AnalysisWindowTest, AThresholdAFloatCannotHoldIsRefused)
+{
+    TAnalysisPCA* pca = AddPCA();
+    CAnalysisWnd* window = Open(pca);
+    ASSERT_NE(window, nullptr);
+    CAnalysisDlgView& panel = *window->Panel();
+    const float kept = CAnalysisDlgView::LastThreshold();
+    panel.m_editThreshold->selectAll();
+    QTest::keyClicks(panel.m_editThreshold, "1e400");
+    QTest::mouseClick(panel.m_btnCorrection, Qt::LeftButton);
+    const std::string largest = "340282346638528859811704183484516925440";
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Please enter a number between -" + largest + " and " + largest + "."});
+    EXPECT_EQ(pca->GetCorrectionCount(), 0);
+    EXPECT_EQ(CAnalysisDlgView::LastThreshold(), kept);
+
+    report.Clear();
+    panel.m_editThreshold->selectAll();
+    QTest::keyClicks(panel.m_editThreshold, "12.7");
+    QTest::mouseClick(panel.m_btnCorrection, Qt::LeftButton);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(pca->GetCorrectionCount(), 1);
+    EXPECT_EQ(CAnalysisDlgView::LastThreshold(), 12.0f);
+}
+
 TEST_F(AnalysisWindowTest, ExportsWriteTheirLines)
 {
     TAnalysisPCA* pca = AddPCA();
