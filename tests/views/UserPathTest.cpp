@@ -277,9 +277,10 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
         EXPECT_NE(step, 0.0) << "neighbouring labels read alike";
         for (size_t i = 1; i < labels.size(); ++i)
             EXPECT_NEAR(labels[i].value - labels[i - 1].value, step, std::fabs(step) * 1e-3) << i;
-        if (axis.second)
+        if (axis.second) {
             for (const TLabel& label : labels)
                 EXPECT_EQ(label.value, std::round(label.value));
+        }
     }
     // The runs' curve is the frame the view drew last: each label is the value at its tick.
     const TPlotFrame& frame = view.PlotFrame();
