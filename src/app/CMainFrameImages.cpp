@@ -97,7 +97,7 @@ void CMainFrame::OnImageCorrection(bool smooth)
             std::string text = edit->text().trimmed().toStdString();
             if (!text.empty() && text.back() == '%')
                 text.pop_back();
-            if (float typed = 0.0f; vx::ParseTypedFloat(text, typed)) {
+            if (float typed = 0.0f; vx::ParseFloat(text, typed)) {
                 value = vx::TruncateToInt(typed);
                 if (value >= low && value <= high)
                     return true;

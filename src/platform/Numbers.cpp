@@ -43,11 +43,10 @@ bool ParseWhole(std::string_view text, T& value)
 }  // namespace
 
 bool ParseDouble(std::string_view text, double& value) { return ParseWhole(text, value); }
-bool ParseFloat(std::string_view text, float& value) { return ParseWhole(text, value); }
 bool ParseInt(std::string_view text, int& value) { return ParseWhole(text, value); }
 bool ParseInt64(std::string_view text, int64_t& value) { return ParseWhole(text, value); }
 
-bool ParseTypedFloat(std::string_view text, float& value)
+bool ParseFloat(std::string_view text, float& value)
 {
     const std::string_view s = SkipPlus(Trim(text));
     if (s.empty())

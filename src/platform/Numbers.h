@@ -9,15 +9,12 @@ namespace vx {
 
 // The whole text (surrounding blanks allowed) must be a number.
 bool ParseDouble(std::string_view text, double& value);
-bool ParseFloat(std::string_view text, float& value);
 bool ParseInt(std::string_view text, int& value);
 bool ParseInt64(std::string_view text, int64_t& value);
-
-// A number a user typed, for a float: the whole text (blanks around it and a leading "+"
-// allowed) in fixed or exponent notation. False for any other text and for a number beyond
-// the largest float, which must never stand in for another number; a number too small for
-// a float reads as 0 or the nearest tiny float.
-bool ParseTypedFloat(std::string_view text, float& value);
+// The same for a float, in fixed or exponent notation, as every number a user types is read:
+// infinities, NaN and numbers beyond the largest float are refused, so that they never stand
+// in for another number; a number too small for a float reads as 0 or the nearest tiny float.
+bool ParseFloat(std::string_view text, float& value);
 // The largest float in plain digits, as a user can type it back.
 std::string LargestFloatText();
 

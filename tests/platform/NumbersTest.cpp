@@ -36,7 +36,7 @@ void CheckParsing()
     EXPECT_EQ(FormatFixed(-0.125, 2), "-0.12");
     EXPECT_EQ(FormatDouble(0.1), "0.1");
     float f = 0;
-    EXPECT_TRUE(ParseTypedFloat(" -1.5e3 ", f));
+    EXPECT_TRUE(ParseFloat(" -1.5e3 ", f));
     EXPECT_FLOAT_EQ(f, -1500.0f);
 }
 }  // namespace
@@ -91,17 +91,17 @@ TEST(Numbers, TypedFloatsAreTakenWholeAndOnlyWithinAFloatsRange)
     };
     for (const auto& c : cases) {
         float value = -99.0f;
-        EXPECT_EQ(ParseTypedFloat(c.text, value), c.taken) << c.text;
+        EXPECT_EQ(ParseFloat(c.text, value), c.taken) << c.text;
         EXPECT_FLOAT_EQ(value, c.taken ? c.value : -99.0f) << c.text << ": a refusal changes nothing";
     }
     std::string digits(400, '9');
     float value = 0;
-    EXPECT_FALSE(ParseTypedFloat(digits, value));
+    EXPECT_FALSE(ParseFloat(digits, value));
 
     const std::string largest = LargestFloatText();
     EXPECT_EQ(largest.find_first_not_of("0123456789"), std::string::npos) << largest;
     for (const std::string& text : {largest, "-" + largest}) {
-        ASSERT_TRUE(ParseTypedFloat(text, value)) << text;
+        ASSERT_TRUE(ParseFloat(text, value)) << text;
         EXPECT_EQ(std::fabs(value), std::numeric_limits<float>::max());
     }
 }

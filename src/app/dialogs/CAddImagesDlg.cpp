@@ -264,7 +264,7 @@ void CAddImagesDlg::OnKillfocusFOV(int axis)
         text = edit->GetText();
     // A typed exponent is no number yet: the edit itself refuses it whole.
     float value = 0.0f;
-    if (text.isEmpty() || !vx::ParseTypedFloat(text.toStdString(), value) || value > 0.0f)
+    if (text.isEmpty() || !vx::ParseFloat(text.toStdString(), value) || value > 0.0f)
         return;
     // Refused: the edit shows again what the selected images have, which stays.
     vx::Report(vx::app::NumberAboveText(0.0), vx::ReportIcon::Exclamation);

@@ -109,7 +109,7 @@ void CNumEdit::OnTextEdited(const QString& text)
         return;
     }
     float value = 0.0f;
-    const bool tooLarge = number && !IsUnfinished(text) && !vx::ParseTypedFloat(typed, value);
+    const bool tooLarge = number && !IsUnfinished(text) && !vx::ParseFloat(typed, value);
     if (!number || tooLarge) {
         const int length = static_cast<int>(m_strPrev.size());
         setText(m_strPrev);

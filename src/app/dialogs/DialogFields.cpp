@@ -62,7 +62,7 @@ std::string FloatRangeText(const std::string& ending)
 
 bool ReadFloatField(QLineEdit* edit, float& value)
 {
-    if (!vx::ParseTypedFloat(FieldText(edit), value))
+    if (!vx::ParseFloat(FieldText(edit), value))
         return Refuse(edit, FloatRangeText());
     return true;
 }
@@ -75,7 +75,7 @@ std::string NumberAboveText(double low)
 bool ReadNumberAbove(QLineEdit* edit, double low, float& value)
 {
     float typed = 0.0f;
-    if (!vx::ParseTypedFloat(FieldText(edit), typed) || !(typed > low))
+    if (!vx::ParseFloat(FieldText(edit), typed) || !(typed > low))
         return Refuse(edit, NumberAboveText(low));
     value = typed;
     return true;

@@ -48,7 +48,7 @@ QString Text5(float value)
 float ValueOf(const CNumEdit* edit)
 {
     float value = 0.0f;
-    vx::ParseTypedFloat(edit->GetText().toStdString(), value);
+    vx::ParseFloat(edit->GetText().toStdString(), value);
     return value;
 }
 

@@ -35,7 +35,7 @@ bool ReadReference(const std::string& text, float& value)
     const size_t start = text.find_first_not_of(" \t");
     if (start == std::string::npos)
         return false;
-    return vx::ParseTypedFloat(text.substr(start, text.find_first_of(" \t", start) - start), value);
+    return vx::ParseFloat(text.substr(start, text.find_first_of(" \t", start) - start), value);
 }
 
 }  // namespace

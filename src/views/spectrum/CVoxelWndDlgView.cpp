@@ -353,7 +353,7 @@ const TCSISet* CVoxelWndDlgView::WorkSet() const
 
 bool CVoxelWndDlgView::ReadNumber(int id, float& value) const
 {
-    return vx::ParseTypedFloat(TextOf(id), value);
+    return vx::ParseFloat(TextOf(id), value);
 }
 
 void CVoxelWndDlgView::ReadToolParams(int mode)
@@ -614,7 +614,7 @@ std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
     bool numbers = true;
     const auto real = [&](int edit) {
         float value = 0.0f;
-        numbers = vx::ParseTypedFloat(text(edit), value) && numbers;
+        numbers = vx::ParseFloat(text(edit), value) && numbers;
         return value;
     };
     const auto whole = [&](int edit) { return vx::TruncateToInt(real(edit)); };
