@@ -89,15 +89,20 @@ void CMainFrame::OnImageCorrection(bool smooth)
     } else {
         // A line width from 1 to the image's larger side and a threshold from 0 to 100 per
         // cent; anything else (a blank box too) is refused with its range and nothing runs.
-        // The leading digits of a box count ("10%" is 10).
+        // A number counts by its whole part and may carry a per-cent sign ("10%" is 10).
         const auto read = [this](const char* name, int low, int high, int& value) {
             auto* edit = m_wndCorrectionBar->findChild<QLineEdit*>(name);
             if (!edit)
                 return false;
-            const std::string text = edit->text().trimmed().toStdString();
-            value = vx::LeadingInt(text);
-            const bool digits = !text.empty() && text[0] >= '0' && text[0] <= '9';
-            return (digits && value >= low && value <= high) || vx::app::ReadIntegerField(edit, low, high, value);
+            std::string text = edit->text().trimmed().toStdString();
+            if (!text.empty() && text.back() == '%')
+                text.pop_back();
+            if (float typed = 0.0f; vx::ParseFloat(text, typed)) {
+                value = vx::TruncateToInt(typed);
+                if (value >= low && value <= high)
+                    return true;
+            }
+            return vx::app::ReadIntegerField(edit, low, high, value);
         };
         int width = 0, threshold = 0;
         if (!read("LineWidthEdit", 1, std::max({image->GetWidth(), image->GetHeight(), 1}), width) ||

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QSettings>
 #include <QTextBrowser>
 #include <QUrl>
@@ -245,11 +244,8 @@ void CVexaraApp::OnHelpTopics()
         vx::Report("Cannot find the help file " + path, vx::ReportIcon::Exclamation);
         return;
     }
-    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
-    const bool opened = m_openDocument ? m_openDocument(url) : QDesktopServices::openUrl(url);
-    if (opened)
-        return;
-    // No desktop browser: the page in a window of the program's own, one at a time.
+    // Always the program's own window, one at a time: a desktop launcher reports a page as
+    // opened even when no browser is there to show it.
     if (!m_pHelpWindow) {
         auto* browser = new QTextBrowser(m_pMainFrame.get());
         browser->setWindowFlag(Qt::Window);
@@ -258,7 +254,7 @@ void CVexaraApp::OnHelpTopics()
         browser->resize(760, 600);
         m_pHelpWindow = browser;
     }
-    m_pHelpWindow->setSource(url);
+    m_pHelpWindow->setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
     if (m_pHelpWindow->toPlainText().isEmpty()) {
         m_pHelpWindow->close();
         vx::Report("Cannot open the help file " + path, vx::ReportIcon::Exclamation);

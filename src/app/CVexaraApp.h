@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -17,7 +16,6 @@
 
 class CMainFrame;
 class QTextBrowser;
-class QUrl;
 
 class CVexaraApp : public QObject {
     Q_OBJECT
@@ -80,12 +78,9 @@ public:
 
     // Help.
     void OnAppAbout();
-    // The help page in the desktop's browser, or in a window of the program's own when
-    // the desktop cannot open it.
+    // The help page in a window of the program's own (one at a time).
     void OnHelpTopics();
     std::string HelpFilePath() const;
-    // How the desktop opens a document (QDesktopServices by default); tests stand in for it.
-    void SetDocumentOpener(std::function<bool(const QUrl&)> opener) { m_openDocument = std::move(opener); }
     // The program's own help window while it is open; null otherwise.
     QTextBrowser* HelpWindow() const;
 
@@ -115,6 +110,5 @@ private:
     std::unique_ptr<CMainFrame> m_pMainFrame;
     QStringList m_recentFiles;
     std::string m_strProgramFolder;
-    std::function<bool(const QUrl&)> m_openDocument;
     QPointer<QTextBrowser> m_pHelpWindow;
 };

@@ -12,6 +12,7 @@
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/dialogs/CNumEdit.h"
+#include "app/dialogs/DialogHelpers.h"
 #include "model/TMRImage.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
@@ -148,7 +149,7 @@ void CWindowingToolBar::OnSliderMoved()
 void CWindowingToolBar::ApplyMapRange()
 {
     if (m_pMainFrame)
-        m_pMainFrame->SetMapDisplayRange(m_editMapMin->GetText().toFloat(), m_editMapMax->GetText().toFloat());
+        m_pMainFrame->SetMapDisplayRange(vx::app::ValueOf(m_editMapMin), vx::app::ValueOf(m_editMapMax));
 }
 
 bool CWindowingToolBar::eventFilter(QObject* watched, QEvent* event)

@@ -141,15 +141,15 @@ bool TBatchRun::Run()
         g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
         g_bBatchError = false;
 
-        const bool applied = ProcessStudy(*project, studyFolder, patterns);
-        if (applied || existed)
+        const std::string failure = ProcessStudy(*project, studyFolder, patterns);
+        if (failure.empty() || existed)
             project->Save();
         project.reset();
         g_pProject = nullptr;
-        // Sets the macro failed on would pass for processed ones: a project this run made
-        // for them goes again.
-        if (!applied && !existed && vx::RemoveFolderTree(projectFolder))
-            vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because the macro failed.");
+        // Sets the macro failed on would pass for processed ones, and a project without the
+        // sets that could not be read for a complete one: a project this run made goes again.
+        if (!failure.empty() && !existed && vx::RemoveFolderTree(projectFolder))
+            vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because " + failure + ".");
         if (!g_bBatchError)
             g_batchLog += "No error or warning. \r\n";
     }
@@ -191,9 +191,10 @@ bool TBatchRun::ReadMacro()
     return true;
 }
 
-bool TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
-                             const std::vector<std::string>& patterns)
+std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
+                                    const std::vector<std::string>& patterns)
 {
+    bool loaded = true;
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(m_nExamType, block, record);
@@ -208,8 +209,10 @@ bool TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
                         vx::AppendBatchLog("Error: Fail to add image " + entry.name);
                     break;
                 case TFileKind::CSISet:
-                    if (!project.AddCSISet(studyFolder, entry.name, block))
+                    if (!project.AddCSISet(studyFolder, entry.name, block)) {
                         vx::AppendBatchLog("Error: Fail to add CSI set " + entry.name);
+                        loaded = false;
+                    }
                     break;
                 case TFileKind::Other: break;
                 }
@@ -242,5 +245,7 @@ bool TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
         }
         project.SaveWorkSet(false);
     }
-    return applied;
+    if (!loaded)
+        return "a CSI set could not be added";
+    return applied ? std::string() : std::string("the macro failed");
 }

@@ -35,6 +35,12 @@ constexpr double kMaxCurvePoints = 1 << 24;
 // Ticks per axis at most, so that odd ranges cannot make the loops run away.
 constexpr int kMaxTicks = 1000;
 
+// Decimals of a tick label at most: beyond the smallest float.
+constexpr int kMaxTickDecimals = 50;
+
+// Significant digits of a colour scale's labels at most: more than a float holds.
+constexpr int kMaxScaleDigits = 9;
+
 }  // namespace
 
 void TPlotFrame::SetXRange(float x0, float x1, int pointCount, bool showAxis)
@@ -215,6 +221,7 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
     const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, 17);
     if (!(step > 0.0f) || !std::isfinite(m_fBottom) || !std::isfinite(m_fTop))
         return;
+    const int decimals = TickDecimals(step);
     // Ticks at multiples of the step, from the bottom edge upwards.
     const double signedStep = m_fTop >= m_fBottom ? step : -double(step);
     const double first = std::trunc(m_fBottom / signedStep) * signedStep;
@@ -229,7 +236,7 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
             continue;
         dc.MoveTo(m_nLeft - 5, y);
         dc.LineTo(m_nLeft, y);
-        DrawTickLabel(dc, static_cast<float>(value), {m_nLeft - 30, y - 5, m_nLeft, y + 5}, 0);
+        DrawTickLabel(dc, static_cast<float>(value), {m_nLeft - 30, y - 5, m_nLeft, y + 5}, 0, decimals);
     }
 }
 
@@ -259,9 +266,13 @@ void TPlotFrame::DrawXAxis(TCanvas& dc) const
     const double u1 = PointToUnit(m_fX1);
     if (!std::isfinite(u0) || !std::isfinite(u1) || u0 == u1)
         return;
-    const float step = TickStep(static_cast<float>(u0), static_cast<float>(u1), w, 50);
+    float step = TickStep(static_cast<float>(u0), static_cast<float>(u1), w, 50);
     if (!(step > 0.0f))
         return;
+    // Counted things have no halves: the step is at least one and whole.
+    if (m_bWholeXTicks)
+        step = std::max(1.0f, std::ceil(step));
+    const int decimals = TickDecimals(step);
     // With a falling scale (ppm, Hz) the value step is negative so that the
     // pixels still advance to the right.
     const double signedStep = u0 > u1 ? -double(step) : double(step);
@@ -278,7 +289,7 @@ void TPlotFrame::DrawXAxis(TCanvas& dc) const
             continue;
         dc.MoveTo(x, m_nBottom);
         dc.LineTo(x, m_nBottom + 5);
-        DrawTickLabel(dc, static_cast<float>(value), {x - 15, m_nBottom + 5, x + 15, m_nBottom + 20}, 1);
+        DrawTickLabel(dc, static_cast<float>(value), {x - 15, m_nBottom + 5, x + 15, m_nBottom + 20}, 1, decimals);
     }
 }
 
@@ -331,6 +342,9 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
         dc.FillRect(x0, y, x1, y + 1, vx::MakeColor(r, g, b));
     }
 
+    if (m_fBottom != m_fTop)
+        while (digits < kMaxScaleDigits && FloatToStringG(m_fBottom, digits) == FloatToStringG(m_fTop, digits))
+            ++digits;
     dc.SetBackground(0xffffff, true);
     dc.Text(labelX, y1 - 15, FloatToStringG(m_fBottom, digits));
     dc.Text(labelX, y0, FloatToStringG(m_fTop, digits));
@@ -376,11 +390,11 @@ float TPlotFrame::TickStep(float a, float b, int pixelLength, int minSpacing)
 
 namespace {
 
-// The label of a tick value: FloatToString with 4 decimals, with long runs of
-// zeros written as a power of ten.
-std::string TickLabel(float value)
+// The label of a tick value: FloatToString with the given decimals (4 unless the step needs
+// more), with long runs of zeros written as a power of ten.
+std::string TickLabel(float value, int decimals)
 {
-    std::string text = FloatToString(std::fabs(value), 4);
+    std::string text = FloatToString(std::fabs(value), decimals);
     if (text.size() > 4 && text[0] == '.') {
         const std::string digits = text.substr(1);
         const size_t firstNonZero = digits.find_first_not_of('0');
@@ -397,9 +411,24 @@ std::string TickLabel(float value)
 
 }  // namespace
 
-void TPlotFrame::DrawTickLabel(TCanvas& dc, float value, const TPixelRect& box, int alignment)
+int TPlotFrame::TickDecimals(double step)
 {
-    const std::string text = TickLabel(value);
+    step = std::fabs(step);
+    int decimals = 4;
+    if (!(step > 0.0) || !std::isfinite(step))
+        return decimals;
+    // The step is a float: its multiples are whole in the last decimal within its precision.
+    for (; decimals < kMaxTickDecimals; ++decimals) {
+        const double scaled = step * std::pow(10.0, decimals);
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-5 * scaled)
+            break;
+    }
+    return decimals;
+}
+
+void TPlotFrame::DrawTickLabel(TCanvas& dc, float value, const TPixelRect& box, int alignment, int decimals)
+{
+    const std::string text = TickLabel(value, decimals);
     const int y = (box.top + box.bottom) / 2;
     switch (alignment) {
     case 1:

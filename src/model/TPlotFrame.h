@@ -59,6 +59,8 @@ public:
     void DrawColourMap(vx::TCanvas& dc, const TFloatMatrix* matrix, int c0, int c1, int r0, int r1) const;
     // A colour bar in (x0, y0)-(x1, y1) with the bottom and top values written at
     // labelX and, unless tickInterval is -1, a labelled tick every tickInterval pixels.
+    // The labels have `digits` significant digits, more where the bottom and top values
+    // would otherwise read alike.
     void DrawColourScale(vx::TCanvas& dc, int x0, int y0, int x1, int y1, int labelX, int tickInterval,
                          int digits) const;
     void FillBackground(vx::TCanvas& dc, vx::TColor colour) const;
@@ -68,8 +70,13 @@ public:
     // or the pixel length is empty.
     static float TickStep(float a, float b, int pixelLength, int minSpacing);
     // Writes a tick label in a box: alignment 0 left, 1 centred, 2 right. Small and
-    // large round values get a short exponent form (0.0005 as 5e-4, 5000 as 5e3).
-    static void DrawTickLabel(vx::TCanvas& dc, float value, const TPixelRect& box, int alignment);
+    // large round values get a short exponent form (0.0005 as 5e-4, 5000 as 5e3). The
+    // value is rounded to `decimals` places (see TickDecimals).
+    static void DrawTickLabel(vx::TCanvas& dc, float value, const TPixelRect& box, int alignment,
+                              int decimals = 4);
+    // The decimals that write every multiple of a tick step exactly, 4 at least, so that
+    // the labels of a small step neither read alike nor lose the values they mark.
+    static int TickDecimals(double step);
 
     float m_fBottom = 0.0f;  // data value at the bottom edge
     float m_fTop = 1.0f;     // data value at the top edge
@@ -80,6 +87,7 @@ public:
     bool m_bShowXAxis = false;
     bool m_bShowYAxis = false;
     bool m_bShowZeroLine = false;
+    bool m_bWholeXTicks = false;  // the x axis counts things (runs, updates): whole ticks only
     float m_fX0 = 0.0f;  // point index at the left edge
     float m_fX1 = 1.0f;  // point index at the right edge
     float m_fSpectralWidth = 1.0f;  // Hz

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 namespace vx {
 namespace {
@@ -42,9 +43,29 @@ bool ParseWhole(std::string_view text, T& value)
 }  // namespace
 
 bool ParseDouble(std::string_view text, double& value) { return ParseWhole(text, value); }
-bool ParseFloat(std::string_view text, float& value) { return ParseWhole(text, value); }
 bool ParseInt(std::string_view text, int& value) { return ParseWhole(text, value); }
 bool ParseInt64(std::string_view text, int64_t& value) { return ParseWhole(text, value); }
+
+bool ParseFloat(std::string_view text, float& value)
+{
+    const std::string_view s = SkipPlus(Trim(text));
+    if (s.empty())
+        return false;
+    // Read wider than a double, so that a number far below a float's range still reads
+    // (as 0) and one above it is known to be too large.
+    long double v = 0.0L;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v) ||
+        std::fabs(v) > std::numeric_limits<float>::max())
+        return false;
+    value = static_cast<float>(v);
+    return true;
+}
+
+std::string LargestFloatText()
+{
+    return FormatFixed(std::numeric_limits<float>::max(), 0);
+}
 
 double LeadingDouble(std::string_view text)
 {

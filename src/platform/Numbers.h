@@ -9,9 +9,14 @@ namespace vx {
 
 // The whole text (surrounding blanks allowed) must be a number.
 bool ParseDouble(std::string_view text, double& value);
-bool ParseFloat(std::string_view text, float& value);
 bool ParseInt(std::string_view text, int& value);
 bool ParseInt64(std::string_view text, int64_t& value);
+// The same for a float, in fixed or exponent notation, as every number a user types is read:
+// infinities, NaN and numbers beyond the largest float are refused, so that they never stand
+// in for another number; a number too small for a float reads as 0 or the nearest tiny float.
+bool ParseFloat(std::string_view text, float& value);
+// The largest float in plain digits, as a user can type it back.
+std::string LargestFloatText();
 
 // Like atof/atoi: the longest leading number after blanks, 0 when there is none.
 double LeadingDouble(std::string_view text);

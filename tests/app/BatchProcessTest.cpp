@@ -411,3 +411,38 @@ TEST_F(BatchProcessTest, AnEmptyMacroFileRunsAsOneOfTheHeaderAlone)
     EXPECT_EQ(logs[1], logs[0]);
     EXPECT_NE(logs[0].find("\r\nProject " + exams.Path() + "/CSIProjects/study3: \r\n"), std::string::npos);
 }
+
+// A study whose CSI files cannot be read leaves no project either (it would hold none of its
+// sets), and the log says why; an output folder that was there before the run keeps what it
+// had, and a study that reads well is unaffected.
+TEST_F(BatchProcessTest, AStudyWhoseSetsFailToLoadLeavesNoProject)
+{
+    const std::string output = exams.Path() + "/CSIProjects/";
+    WriteBytes(exams.File("study2/csi.sdat"), "cut short");
+    WriteGridPair(kSources[1], exams.File("study4"), "csi");
+    WriteBytes(exams.File("study4/csi.sdat"), "cut short");
+    vx::MakeFolder(output + "study4");
+    WriteBytes(output + "study4/notes.txt", "kept");
+    const std::string logPath = exams.File("log.txt");
+    RunBatch(logPath);
+    EXPECT_TRUE(logShown);
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_TRUE(vx::FileExists(output + "study1/study1.tpj"));
+    EXPECT_FALSE(vx::FolderExists(output + "study2"));
+    EXPECT_EQ(ReadBytes(output + "study4/notes.txt"), "kept");
+
+    const std::string log = ReadBytes(logPath);
+    const auto section = [&](const std::string& study) {
+        const size_t start = log.find("\r\nProject " + output + study + ": \r\n");
+        const size_t end = log.find("\r\nProject ", start + 1);
+        return start == std::string::npos ? std::string() : log.substr(start, end - start);
+    };
+    EXPECT_NE(section("study2").find("Error: Fail to add CSI set csi.spar\r\n"), std::string::npos) << log;
+    EXPECT_TRUE(section("study2").ends_with("Error: Fail to add CSI set csi.spar\r\nError: The project " + output +
+                                            "study2 is removed because a CSI set could not be added.\r\n"))
+        << log;
+    EXPECT_EQ(section("study4").find("is removed"), std::string::npos) << log;
+    EXPECT_EQ(section("study1").find("Error"), std::string::npos) << log;
+    EXPECT_EQ(g_pProject, session->Project());
+}
+

@@ -522,6 +522,40 @@ TEST_F(ExplorerTest, SetParametersRefusesASweepWidthOrFieldOfViewOfZeroOrBelow)
     EXPECT_FALSE(project->IsModified());
 }
 
+// "1e400" typed over FOV Y and left with Tab: refused with a range that can itself be typed,
+// and the box holds its value of before the edit again, which OK then keeps.
+TEST_F(ExplorerTest, SetParametersRefusesANumberAFloatCannotHoldAndKeepsTheOldValue)
+{
+    TCSISet* set = project->m_pWorkSet;
+    float fovBefore[3];
+    set->GetVectorParam(5, fovBefore);
+    std::string shown, kept;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CSetParametersDlg>(d, [&](CSetParametersDlg& dialog) {
+            QApplication::setActiveWindow(&dialog);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            CNumEdit* fovY = dialog.FOVEdit(1);
+            fovY->setFocus(Qt::TabFocusReason);
+            fovY->selectAll();
+            QTest::keyClicks(fovY, "1e400");
+            QTest::keyClick(fovY, Qt::Key_Tab);
+            shown = fovY->text().toStdString();
+            kept = fovY->GetText().toStdString();
+            QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        });
+    });
+    Command(TGuiFixture::kSetName, "Set Parameters...");
+    ASSERT_EQ(script.runs, 1);
+    const std::string largest = "340282346638528859811704183484516925440";
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter a number between -" + largest + " and " +
+                                                          largest + ", without an exponent."});
+    EXPECT_EQ(shown, "240");
+    EXPECT_EQ(kept, "240");
+    float fov[3];
+    set->GetVectorParam(5, fov);
+    EXPECT_EQ(std::vector<float>(fov, fov + 3), std::vector<float>(fovBefore, fovBefore + 3));
+}
+
 TEST_F(ExplorerTest, CloseBoxHidesTheWindowAndReleasesItsButton)
 {
     CMainFrame& frame = session->MainFrame();

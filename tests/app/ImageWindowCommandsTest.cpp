@@ -34,6 +34,7 @@
 #include "platform/Globals.h"
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
+#include "support/GuiMenu.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "views/picture/CMainPicView.h"
@@ -171,6 +172,17 @@ TEST_F(ImageWindowCommandsTest, MapEntriesSwitchOverlaysAndStopAtFifty)
     const std::vector<std::string> texts = MenuTexts(false);
     ASSERT_EQ(texts.size(), 8u + CMainPicView::kMaxMapItems);
     EXPECT_EQ(texts.back(), "map49");
+}
+
+// The right button's popup through the window, as a user opens it: a map's entry says what
+// it does in the main frame's status bar while the mouse is over it.
+TEST_F(ImageWindowCommandsTest, MapEntriesShowTheirPromptInTheStatusBar)
+{
+    AddMap("NAA");
+    const TMenuPrompt prompt = ChooseFromMenu(Main(), view->viewport(), Qt::RightButton, QPoint(20, 20), "NAA");
+    ASSERT_TRUE(prompt.found);
+    EXPECT_EQ(prompt.status, "Switch map on/off");
+    EXPECT_EQ(frame->windowTitle(), "(Axial) axial_2 @ 100%<NAA>");
 }
 
 TEST_F(ImageWindowCommandsTest, NavigationStaysWithinTheImagesOfTheOrientation)

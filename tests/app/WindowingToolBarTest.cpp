@@ -200,7 +200,7 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
     frame->OnUndo(1);
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);
 
-    // A blank box, or a number out of its range, is refused with the range and nothing runs.
+    // A blank box, or a number out of its range or beyond a float, is refused with the range and nothing runs.
     const int before[2] = {GreyAt(axial, 12, 4), GreyAt(axial, 60, 4)};
     const struct {
         const char* width;
@@ -209,7 +209,10 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
     } refused[] = {{"", "10", "Please enter an integer between 1 and 64."},
                    {"0", "10", "Please enter an integer between 1 and 64."},
                    {"3", "", "Please enter an integer between 0 and 100."},
-                   {"3", "101", "Please enter an integer between 0 and 100."}};
+                   {"3", "101", "Please enter an integer between 0 and 100."},
+                   // Never the digits before an exponent.
+                   {"1e400", "10", "Please enter an integer between 1 and 64."},
+                   {"3", "1e400%", "Please enter an integer between 0 and 100."}};
     for (const auto& r : refused) {
         report.Clear();
         bar->findChild<QLineEdit*>("LineWidthEdit")->setText(r.width);

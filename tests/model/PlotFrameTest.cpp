@@ -413,6 +413,34 @@ TEST(PlotFrame, YAxisTicksAndLabels)
     EXPECT_TRUE(flat.Texts().empty());
 }
 
+// A y axis whose step needs more than four decimals (a chi-square of 1.5e-4 at most): every
+// label is the value of its tick, none reads like another; counted x values get whole ticks.
+TEST(PlotFrame, SmallStepsAndCountedAxesKeepTheirLabelsTrue)
+{
+    TPlotFrame f = StandardFrame();
+    f.SetYRange(1.5e-4f, 0.0f, true);
+    TRecordingCanvas c;
+    f.DrawAxes(c);
+    // TickStep(0, 1.5e-4, 200, 17) = 1.5e-5: 20 pixels a tick.
+    EXPECT_EQ(c.Texts(), std::vector<std::string>({"0", "15e-6", "3e-5", "45e-6", "6e-5", "75e-6", "9e-5", "105e-6",
+                                                   "12e-5", "135e-6", "15e-5"}));
+    EXPECT_EQ(TPlotFrame::TickDecimals(1.5e-5), 6);
+    EXPECT_EQ(TPlotFrame::TickDecimals(0.25), 4);
+    EXPECT_EQ(TPlotFrame::TickDecimals(2.5e-18), 19);
+
+    // Three runs (0 .. 3) on 100 pixels would get a step of 1.5; counted, they get 2.
+    f = StandardFrame();
+    f.SetPixelRect(10, 20, 110, 220);
+    f.SetXRange(0.0f, 3.0f, 4, true);
+    TRecordingCanvas runs;
+    f.DrawAxes(runs);
+    EXPECT_EQ(runs.Texts(), std::vector<std::string>({"0", "1.5", "3"}));
+    f.m_bWholeXTicks = true;
+    TRecordingCanvas counted;
+    f.DrawAxes(counted);
+    EXPECT_EQ(counted.Texts(), std::vector<std::string>({"0", "2"}));
+}
+
 namespace {
 
 TFloatMatrix Matrix(const std::vector<std::vector<float>>& rows)
@@ -460,6 +488,25 @@ TEST(PlotFrame, ColourMapCellsAndScale)
     EXPECT_EQ(texts[0].text, FloatToStringG(0.0f, 1));
     EXPECT_EQ(texts[1].args[1], 27);
     EXPECT_EQ(texts[1].text, FloatToStringG(10.0f, 1));
+}
+
+// Scale ends that one significant digit would write alike get the digits that tell them
+// apart; a flat map keeps one.
+TEST(PlotFrame, ColourScaleEndsNeverReadAlike)
+{
+    const TFloatMatrix m = Matrix({{0.12f, 0.14f}});
+    const struct {
+        float top, bottom;
+        std::vector<std::string> labels;  // bottom, top
+    } cases[] = {{0.14f, 0.12f, {"0.12", "0.14"}}, {20.0f, 0.0f, {"0", "2e+01"}}, {0.5f, 0.5f, {"0.5", "0.5"}}};
+    for (const auto& k : cases) {
+        TPlotFrame f;
+        f.SetPixelRect(0, 0, 100, 100);
+        f.SetYRange(k.top, k.bottom, false);
+        TRecordingCanvas c;
+        f.DrawColourMap(c, &m, 0, 1, 0, 0);
+        EXPECT_EQ(c.Texts(), k.labels) << k.bottom << " .. " << k.top;
+    }
 }
 
 TEST(PlotFrame, ColourMapUsesTheFramesTable)

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "platform/Numbers.h"
@@ -33,6 +35,9 @@ void CheckParsing()
     EXPECT_EQ(FormatFixed(1.5, 5), "1.50000");
     EXPECT_EQ(FormatFixed(-0.125, 2), "-0.12");
     EXPECT_EQ(FormatDouble(0.1), "0.1");
+    float f = 0;
+    EXPECT_TRUE(ParseFloat(" -1.5e3 ", f));
+    EXPECT_FLOAT_EQ(f, -1500.0f);
 }
 }  // namespace
 
@@ -65,3 +70,39 @@ TEST(Numbers, SignedFormsMatchTheCRuntimesShowSignAndPointForm)
     EXPECT_EQ(FormatSignedInt(-3), "-3");
     EXPECT_EQ(FormatSignedInt(256), "+256");
 }
+
+// Typed numbers become floats only when a float holds them: what lies beyond the largest
+// float is refused, never read as 0 or as its leading digits; what lies below its smallest
+// reads as 0; the largest float itself, written out in the digits the refusal shows, reads.
+TEST(Numbers, TypedFloatsAreTakenWholeAndOnlyWithinAFloatsRange)
+{
+    const struct {
+        const char* text;
+        bool taken;
+        float value;
+    } cases[] = {
+        {"2.5", true, 2.5f},        {"+7", true, 7.0f},        {"-.5", true, -0.5f},
+        {"1e-5", true, 1e-5f},      {" 30 ", true, 30.0f},      {"1e-400", true, 0.0f},
+        {"1e400", false, 0},        {"-1e39", false, 0},        {"3.5e38", false, 0},
+        {"1e", false, 0},           {"1e4x", false, 0},         {"", false, 0},
+        {"-", false, 0},            {".", false, 0},            {"inf", false, 0},
+        {"nan", false, 0},          {"0x10", false, 0},         {"1 2", false, 0},
+        {"340283000000000000000000000000000000000", false, 0},
+    };
+    for (const auto& c : cases) {
+        float value = -99.0f;
+        EXPECT_EQ(ParseFloat(c.text, value), c.taken) << c.text;
+        EXPECT_FLOAT_EQ(value, c.taken ? c.value : -99.0f) << c.text << ": a refusal changes nothing";
+    }
+    std::string digits(400, '9');
+    float value = 0;
+    EXPECT_FALSE(ParseFloat(digits, value));
+
+    const std::string largest = LargestFloatText();
+    EXPECT_EQ(largest.find_first_not_of("0123456789"), std::string::npos) << largest;
+    for (const std::string& text : {largest, "-" + largest}) {
+        ASSERT_TRUE(ParseFloat(text, value)) << text;
+        EXPECT_EQ(std::fabs(value), std::numeric_limits<float>::max());
+    }
+}
+

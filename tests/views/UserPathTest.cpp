@@ -9,19 +9,28 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cmath>
 #include <functional>
+#include <map>
 #include <utility>
 #include <vector>
 
 #include "app/dialogs/CPeakRemovalDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
+#include "app/TAnalysisWndList.h"
+#include "platform/Numbers.h"
+#include "platform/TRecordingCanvas.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "processing/TProcessHistory.h"
+#include "views/analysis/CAnalysisCorView.h"
+#include "views/analysis/CAnalysisScoreView.h"
+#include "views/analysis/CAnalysisWnd.h"
 #include "views/analysis/CIntegralListView.h"
 #include "views/analysis/CIntegralWnd.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
+#include "views/spectrum/TSharedToolParams.h"
 #include "VoxelWindowFixture.h"
 
 using namespace vx::test;
@@ -199,4 +208,104 @@ TEST_F(UserPathTest, PanelNumbersThatMakeNoSenseAreRefusedAndChangeNothing)
     EXPECT_TRUE(session->Project()->m_history->DoneSteps().empty());
 }
 
+// Zoom with a ymin beyond what a float holds: the view never takes it as 0 (or as the digits
+// before its exponent), and Apply refuses it with the range, the tool kept and nothing drawn.
+TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
+{
+    Press(P::kZoom);
+    const TSpectrumDisplayParams shown = view->GetDisplayParams();
+    Type(P::kYMax, "0.5");
+    Type(P::kYMin, "1e400");
+    Press(P::kApply);
+    const std::string largest = "340282346638528859811704183484516925440";
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Please enter a number between -" + largest + " and " + largest + "."});
+    EXPECT_EQ(view->GetToolMode(), 3);
+    EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
+    EXPECT_EQ(panel->Edit(P::kYMin)->selectedText(), "1e400");
+
+    // Corrected, the same Apply zooms.
+    report.Clear();
+    Type(P::kYMin, "-0.5");
+    Press(P::kApply);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(view->GetToolMode(), 0);
+    EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMin, -0.5f);
+    EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMax, 0.5f);
+}
+
+// An NMF of three runs from the panel: the analysis window's curves label their axes with
+// distinct numbers, evenly spaced, that are the values at their ticks (read back through the
+// plot's own frame), and the axes that count runs and updates mark whole numbers only.
+TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
+{
+    Press(P::kNMF);
+    ClickPoint(window, 150);
+    ClickPoint(window, 200);
+    Type(P::kNumRuns, "3");
+    QTest::mouseClick(panel->Button(P::kSelectedOnly), Qt::LeftButton);
+    Press(P::kApply);
+    auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
+    ASSERT_NE(analysis, nullptr);
+    CAnalysisCorView& view = *analysis->CorrectionView();
+    ASSERT_TRUE(view.IsNMF());
+    ASSERT_EQ(view.Second()->Columns(), 3u);
+    vx::TRecordingCanvas dc;
+    view.DrawPlot(dc);
+
+    // Tick labels by axis: y labels are left-aligned, x labels centred; the upper curve
+    // (errors of the last run) lies above the middle of the plot, the runs' curve below.
+    struct TLabel {
+        int at;  // pixel along the axis
+        double value;
+    };
+    std::map<std::pair<bool, bool>, std::vector<TLabel>> axes;  // (lower, x axis)
+    const unsigned yAlign = vx::AlignLeft | vx::AlignVCenter, xAlign = vx::AlignCenter | vx::AlignVCenter;
+    for (const vx::TCanvasOp& op : dc.OpsOf("text")) {
+        const unsigned align = static_cast<unsigned>(op.args[2]);
+        if (align != yAlign && align != xAlign)
+            continue;  // the titles
+        double value = 0.0;
+        ASSERT_TRUE(vx::ParseDouble(op.text, value)) << op.text;
+        const bool x = align == xAlign;
+        axes[{op.args[1] > view.PlotHeight() / 2, x}].push_back({x ? op.args[0] : op.args[1], value});
+    }
+    for (const auto& [axis, labels] : axes) {
+        SCOPED_TRACE(std::string(axis.first ? "lower " : "upper ") + (axis.second ? "x" : "y"));
+        ASSERT_GE(labels.size(), 2u);
+        const double step = labels[1].value - labels[0].value;
+        EXPECT_NE(step, 0.0) << "neighbouring labels read alike";
+        for (size_t i = 1; i < labels.size(); ++i)
+            EXPECT_NEAR(labels[i].value - labels[i - 1].value, step, std::fabs(step) * 1e-3) << i;
+        if (axis.second) {
+            for (const TLabel& label : labels)
+                EXPECT_EQ(label.value, std::round(label.value));
+        }
+    }
+    // The runs' curve is the frame the view drew last: each label is the value at its tick.
+    const TPlotFrame& frame = view.PlotFrame();
+    const TPixelRect r = frame.GetPixelRect();
+    const double perPixelY = std::fabs(double(frame.m_fTop) - frame.m_fBottom) / (r.bottom - r.top);
+    for (const TLabel& label : axes[{true, false}])
+        EXPECT_NEAR(label.value, frame.PixelToData(r.left, label.at).y, perPixelY) << label.at;
+    const double perPixelX = std::fabs(double(frame.m_fX1) - frame.m_fX0) / (r.right - r.left);
+    for (const TLabel& label : axes[{true, true}])
+        EXPECT_NEAR(label.value, frame.PixelToData(label.at, r.bottom).x, perPixelX) << label.at;
+
+    // A PCA of the same peak: each score map's scale writes its two ends differently.
+    Press(P::kPCA);
+    ClickPoint(window, 150);
+    ClickPoint(window, 200);
+    Press(P::kApply);
+    analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
+    ASSERT_NE(analysis, nullptr);
+    vx::TRecordingCanvas scores;
+    analysis->ScoreView()->DrawPlot(scores);
+    const std::vector<std::string> ends = scores.Texts();  // bottom, top of each map
+    ASSERT_EQ(ends.size(), 2u * SharedToolParams().components);
+    for (size_t i = 0; i + 1 < ends.size(); i += 2)
+        EXPECT_NE(ends[i], ends[i + 1]) << "map " << i / 2;
+}
+
 }  // namespace
+

@@ -275,8 +275,11 @@ float CAddCSISetDlg::FloatOf(int id) const
 
 int CAddCSISetDlg::IntOf(int id) const
 {
-    const auto* edit = qobject_cast<QLineEdit*>(Control(id));
-    return edit ? vx::LeadingInt(edit->text().toStdString()) : 0;
+    // OK has refused what does not fit; a box left empty reads as 0.
+    int value = 0;
+    if (const auto* edit = qobject_cast<QLineEdit*>(Control(id)))
+        vx::ParseInt(edit->text().toStdString(), value);
+    return value;
 }
 
 void CAddCSISetDlg::showEvent(QShowEvent* event)
@@ -413,13 +416,16 @@ void CAddCSISetDlg::ReadControls()
 
 void CAddCSISetDlg::accept()
 {
-    // Of the sizes the user can type, none may be 0 or below: the dialog stays open.
+    // Of the sizes the user can type, none may be 0 or below, and none beyond what its field
+    // holds: the dialog stays open.
     int whole = 0;
     float number = 0.0f;
-    for (int id : {IdPoints, IdSweepWidth})
+    for (int id : kDigitEdits) {
+        const int low = id == IdPoints || id == IdSweepWidth ? 1 : 0;
         if (auto* edit = qobject_cast<QLineEdit*>(Control(id));
-            edit && edit->isEnabled() && !vx::app::ReadIntegerField(edit, 1, INT32_MAX, whole))
+            edit && edit->isEnabled() && !vx::app::ReadIntegerField(edit, low, INT32_MAX, whole))
             return;
+    }
     for (int id : {IdFOVX, IdFOVY, IdFOVZ})
         if (auto* edit = qobject_cast<QLineEdit*>(Control(id));
             edit && edit->isEnabled() && !vx::app::ReadNumberAbove(edit, 0.0, number))

@@ -237,7 +237,7 @@ void CAddImagesDlg::SetOrientationRadios(int orientation)
 
 void CAddImagesDlg::SetParameterFromEdit(CNumEdit* edit, int kind)
 {
-    const float value = static_cast<float>(vx::LeadingDouble(edit->GetText().toStdString()));
+    const float value = vx::app::ValueOf(edit);
     // A field of view of 0 or below reaches no image (leaving the edit refuses it).
     if ((kind == TMRImage::ParamFOVX || kind == TMRImage::ParamFOVY) && !(value > 0.0f))
         return;
@@ -262,7 +262,9 @@ void CAddImagesDlg::OnKillfocusFOV(int axis)
     QString text = edit->text();
     if (text == "-" || text == "." || text == "-.")
         text = edit->GetText();
-    if (text.isEmpty() || vx::LeadingDouble(text.toStdString()) > 0.0)
+    // A typed exponent is no number yet: the edit itself refuses it whole.
+    float value = 0.0f;
+    if (text.isEmpty() || !vx::ParseFloat(text.toStdString(), value) || value > 0.0f)
         return;
     // Refused: the edit shows again what the selected images have, which stays.
     vx::Report(vx::app::NumberAboveText(0.0), vx::ReportIcon::Exclamation);

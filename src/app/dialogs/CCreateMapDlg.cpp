@@ -15,10 +15,10 @@
 
 #include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/DialogFields.h"
+#include "app/dialogs/DialogHelpers.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
-#include "platform/Numbers.h"
 #include "platform/Report.h"
 
 namespace {
@@ -26,11 +26,6 @@ namespace {
 QString Number(float value)
 {
     return QString::fromStdString(FloatToString(value, 5));
-}
-
-float NumberOf(const CNumEdit* edit)
-{
-    return static_cast<float>(vx::LeadingDouble(edit->GetText().toStdString()));
 }
 
 // Two radio buttons that exclude each other (and no others in the dialog).
@@ -192,7 +187,7 @@ void CCreateMapDlg::accept()
     TValues values = Kept();
     values.method = m_radArea->isChecked() ? 0 : 1;
     values.enterReference = m_chkEnterRef->isChecked();
-    values.referenceValue = NumberOf(m_editRefValue);
+    values.referenceValue = vx::app::ValueOf(m_editRefValue);
     values.molarity = m_radMolarity->isChecked();
     if (values.enterReference && values.referenceValue <= kMinimumValue) {
         vx::Report("The reference value is invalid.", vx::ReportIcon::None);
@@ -209,8 +204,8 @@ void CCreateMapDlg::accept()
         params.referenceMapName = m_refMaps[static_cast<size_t>(row)]->GetName();
     }
     values.relaxation = m_chkRelaxation->isChecked();
-    values.t1 = NumberOf(m_editT1);
-    values.t2 = NumberOf(m_editT2);
+    values.t1 = vx::app::ValueOf(m_editT1);
+    values.t2 = vx::app::ValueOf(m_editT2);
     if (values.relaxation && (values.t1 <= kMinimumValue || values.t2 <= kMinimumValue)) {
         vx::Report("The T1 and/or T2 values are invalid.", vx::ReportIcon::None);
         return;

@@ -9,7 +9,10 @@
 #include <QLineEdit>
 #include <QShowEvent>
 
+#include <utility>
+
 #include "app/dialogs/CNumEdit.h"
+#include "app/dialogs/DialogFields.h"
 #include "app/dialogs/DialogHelpers.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
@@ -119,9 +122,11 @@ TImageImportParams CImportImageDlg::ReadControls() const
 {
     TImageImportParams p;
     p.m_nImageType = m_typeList->currentIndex();
-    p.m_nHeaderSize = vx::LeadingInt(m_header->text().toStdString());
-    p.m_nWidth = vx::LeadingInt(m_width->text().toStdString());
-    p.m_nHeight = vx::LeadingInt(m_height->text().toStdString());
+    // OK has refused what does not fit; a box left empty reads as 0.
+    for (auto [edit, field] : {std::pair{m_header, &p.m_nHeaderSize}, std::pair{m_width, &p.m_nWidth},
+                               std::pair{m_height, &p.m_nHeight}})
+        if (!vx::ParseInt(edit->text().toStdString(), *field))
+            *field = 0;
     p.m_bSwapBytes = m_swap->isChecked() ? 1 : 0;
     p.m_fShiftX = ValueOf(m_position[0]);
     p.m_fShiftY = ValueOf(m_position[1]);
@@ -134,6 +139,11 @@ TImageImportParams CImportImageDlg::ReadControls() const
 
 void CImportImageDlg::accept()
 {
+    // A raw image's sizes beyond what their fields hold keep the dialog open.
+    int size = 0;
+    for (QLineEdit* edit : {m_header, m_width, m_height})
+        if (edit->isEnabled() && !vx::app::ReadIntegerField(edit, 0, INT32_MAX, size))
+            return;
     vx::TFileRequest request;
     request.title = "Import...";
     request.multiple = true;

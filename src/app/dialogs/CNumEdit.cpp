@@ -5,10 +5,9 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <string>
 
+#include "app/dialogs/DialogFields.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
@@ -34,13 +33,13 @@ void CNumEdit::SetText(const QString& text)
 {
     m_strLast = text;
     m_strPrev = text;
+    m_strCommitted = text;
     setText(text);
 }
 
 std::string CNumEdit::RangeText()
 {
-    const std::string limit = FloatToStringG(std::numeric_limits<float>::max(), 6);
-    return "Please enter a number between -" + limit + " and " + limit + ", without an exponent.";
+    return vx::app::FloatRangeText(", without an exponent.");
 }
 
 bool CNumEdit::IsUnfinished(const QString& text)
@@ -58,7 +57,12 @@ bool CNumEdit::RefuseExponent()
 {
     if (!HasExponent(text()))
         return false;
-    SetText(m_strLast);
+    // The whole edit goes: the digits typed before the "e" were part of the refused number.
+    // An owner that took them hears of the number back in the box.
+    const bool taken = m_strLast != m_strCommitted;
+    SetText(m_strCommitted);
+    if (taken && !m_strCommitted.isEmpty())
+        emit NumberEdited(m_nID);
     vx::Report(RangeText(), vx::ReportIcon::Exclamation);
     return true;
 }
@@ -67,9 +71,12 @@ void CNumEdit::keyPressEvent(QKeyEvent* event)
 {
     // Return ends a typed exponent like leaving the box; when it is refused the key stays
     // here, so a dialog does not take the last number for the one on screen.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && RefuseExponent()) {
-        event->accept();
-        return;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (RefuseExponent()) {
+            event->accept();
+            return;
+        }
+        m_strCommitted = m_strLast;
     }
     // The text and selection before the key, to go back to when it makes no number.
     m_strPrev = text();
@@ -101,8 +108,8 @@ void CNumEdit::OnTextEdited(const QString& text)
         m_strPrev = text;
         return;
     }
-    const double value = number && !IsUnfinished(text) ? vx::LeadingDouble(typed) : 0.0;
-    const bool tooLarge = std::fabs(value) > std::numeric_limits<float>::max();
+    float value = 0.0f;
+    const bool tooLarge = number && !IsUnfinished(text) && !vx::ParseFloat(typed, value);
     if (!number || tooLarge) {
         const int length = static_cast<int>(m_strPrev.size());
         setText(m_strPrev);
@@ -129,6 +136,7 @@ void CNumEdit::focusOutEvent(QFocusEvent* event)
     if (text().isEmpty() || IsUnfinished(text()))
         SetText(m_strLast);
     // A typed exponent waits while the window is left or the box's own menu is open.
-    else if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
-        RefuseExponent();
+    else if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason &&
+             !RefuseExponent())
+        m_strCommitted = m_strLast;
 }

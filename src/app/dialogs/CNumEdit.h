@@ -7,7 +7,8 @@
 // and on losing the focus replaces an unfinished or empty text by that last number. A
 // number a float cannot hold, or one written with an exponent, is refused with a message
 // naming the range. An exponent being typed stays on screen without becoming the number
-// and is refused whole when the box is left or Return is pressed.
+// and is refused whole when the box is left or Return is pressed: the box then holds the
+// number it held before the edit began (when it was last set, left or confirmed).
 #include <QLineEdit>
 #include <QString>
 
@@ -30,7 +31,7 @@ public:
 
     void SetID(int id) { m_nID = id; }
 
-    // The message of a refused number: the range a float holds, written without exponent.
+    // The message of a refused number: the range a float holds, written in plain digits.
     static std::string RangeText();
     int ID() const { return m_nID; }
 
@@ -55,6 +56,7 @@ private:
     int m_nSelStart = 0;  // selection before the last key
     int m_nSelEnd = 0;
     QString m_strLast;  // last valid text
+    QString m_strCommitted;  // the number before the current edit: set, left or confirmed
     int m_nID = 0;
     bool m_bTyping = false;  // a key other than paste is being handled
 };

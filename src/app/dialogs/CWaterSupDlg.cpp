@@ -11,8 +11,8 @@
 
 #include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/DialogFields.h"
+#include "app/dialogs/DialogHelpers.h"
 #include "model/math/TextHelpers.h"
-#include "platform/Numbers.h"
 
 TWaterSuppressionParams& CWaterSupDlg::Kept()
 {
@@ -71,7 +71,7 @@ void CWaterSupDlg::accept()
     kept.m_nMethod = m_cmbAlgorithm->currentIndex();
     kept.m_nPeaks = peaks;
     kept.m_nWindowLength = length;
-    kept.m_fPeakAlignRange = std::fabs(static_cast<float>(vx::LeadingDouble(m_editAlign->GetText().toStdString())));
+    kept.m_fPeakAlignRange = std::fabs(vx::app::ValueOf(m_editAlign));
     kept.m_bSelectedOnly = m_chkSelected->isChecked() ? 1 : 0;
     QDialog::accept();
 }

@@ -26,6 +26,13 @@ bool ParseInteger(const QLineEdit* edit, int64_t& value)
     return vx::ParseInt64(edit->text().toStdString(), value);
 }
 
+// What the field holds: a numeric edit's last valid number, else the text shown.
+std::string FieldText(const QLineEdit* edit)
+{
+    const auto* number = qobject_cast<const CNumEdit*>(edit);
+    return (number ? number->GetText() : edit->text()).toStdString();
+}
+
 }  // namespace
 
 bool ReadIntegerField(QLineEdit* edit, int& value)
@@ -47,6 +54,19 @@ bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value)
     return true;
 }
 
+std::string FloatRangeText(const std::string& ending)
+{
+    const std::string largest = vx::LargestFloatText();
+    return "Please enter a number between -" + largest + " and " + largest + ending;
+}
+
+bool ReadFloatField(QLineEdit* edit, float& value)
+{
+    if (!vx::ParseFloat(FieldText(edit), value))
+        return Refuse(edit, FloatRangeText());
+    return true;
+}
+
 std::string NumberAboveText(double low)
 {
     return "Please enter a number larger than " + FloatToStringG(static_cast<float>(low), 6) + ".";
@@ -54,12 +74,10 @@ std::string NumberAboveText(double low)
 
 bool ReadNumberAbove(QLineEdit* edit, double low, float& value)
 {
-    const auto* number = qobject_cast<const CNumEdit*>(edit);
-    const std::string text = (number ? number->GetText() : edit->text()).toStdString();
-    const double typed = vx::LeadingDouble(text);
-    if (text.empty() || !(typed > low))
+    float typed = 0.0f;
+    if (!vx::ParseFloat(FieldText(edit), typed) || !(typed > low))
         return Refuse(edit, NumberAboveText(low));
-    value = static_cast<float>(typed);
+    value = typed;
     return true;
 }
 

@@ -12,6 +12,13 @@ bool ReadIntegerField(QLineEdit* edit, int& value);
 // A whole number from `low` to `high`; otherwise
 // "Please enter an integer between <low> and <high>.".
 bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value);
+// A number a float holds (of a numeric edit, its last valid number); otherwise
+// FloatRangeText().
+bool ReadFloatField(QLineEdit* edit, float& value);
+// The refusal of a typed number that is none or lies beyond a float's range, the limits
+// written out in digits so that a user can type them: "Please enter a number between
+// -<largest float> and <largest float>" followed by `ending`.
+std::string FloatRangeText(const std::string& ending = ".");
 // A number larger than `low` (of a numeric edit, its last valid number); otherwise
 // "Please enter a number larger than <low>.".
 bool ReadNumberAbove(QLineEdit* edit, double low, float& value);

@@ -47,7 +47,9 @@ QString Text5(float value)
 
 float ValueOf(const CNumEdit* edit)
 {
-    return static_cast<float>(vx::LeadingDouble(edit->GetText().toStdString()));
+    float value = 0.0f;
+    vx::ParseFloat(edit->GetText().toStdString(), value);
+    return value;
 }
 
 void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add)

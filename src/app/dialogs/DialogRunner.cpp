@@ -1,10 +1,31 @@
 #include "app/dialogs/DialogRunner.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QMenu>
+#include <QPointer>
 
 namespace vx::app {
 namespace {
+
+// A popup menu is a window of its own, where the prompts of its commands would stop; they
+// go on to the widget the menu belongs to, and from there to the main frame's status bar.
+class TPromptForwarder : public QObject {
+public:
+    explicit TPromptForwarder(QWidget* target) : m_target(target) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::StatusTip || !m_target)
+            return false;
+        QCoreApplication::sendEvent(m_target, event);
+        return true;
+    }
+
+private:
+    QPointer<QWidget> m_target;
+};
+
 DialogRunner& Runner()
 {
     static DialogRunner runner;
@@ -35,7 +56,11 @@ QAction* RunMenu(QMenu& menu, const QPoint& globalPos)
 {
     if (PopupRunner())
         return PopupRunner()(menu, globalPos);
-    return menu.exec(globalPos);
+    TPromptForwarder prompts(menu.parentWidget());
+    menu.installEventFilter(&prompts);
+    QAction* chosen = menu.exec(globalPos);
+    menu.removeEventFilter(&prompts);
+    return chosen;
 }
 
 MenuRunner SetMenuRunner(MenuRunner runner)

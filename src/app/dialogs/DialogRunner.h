@@ -19,7 +19,8 @@ int RunDialog(QDialog& dialog);
 // Installs a runner (empty: exec()) and returns the previous one.
 DialogRunner SetDialogRunner(DialogRunner runner);
 
-// Shows a popup menu at a global position; returns the chosen action or null.
+// Shows a popup menu at a global position; returns the chosen action or null. The prompts
+// (status tips) of its commands reach the menu's parent widget.
 using MenuRunner = std::function<QAction*(QMenu&, const QPoint&)>;
 
 QAction* RunMenu(QMenu& menu, const QPoint& globalPos);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/dialogs/DialogRunner.h"
 #include "model/TAnalysis.h"
 #include "model/math/TextHelpers.h"
 #include "processing/TAnalysisPCA.h"
@@ -155,13 +156,22 @@ void CAnalysisCorView::DrawWholePlot()
           (rows != 1 && m_nPlotHeight > 48 && m_nPlotWidth > 4)))
         return;
 
+    vx::TPainterCanvas dc(&m_plotPicture);
+    DrawPlot(dc);
+}
+
+void CAnalysisCorView::DrawPlot(vx::TCanvas& dc)
+{
+    if (!m_first || !m_second || !m_first->HasData() || !m_second->HasData())
+        return;
     m_plot.SetXUnit(0, 1.0f, 1.0f, 0.0f);
     m_plot.m_nColourTable = m_colours.colourTable;
     m_plot.m_crCurve = m_colours.foreground;
     m_plot.m_crAxis = m_colours.foreground;
     m_plot.m_bShowZeroLine = false;
     m_plot.m_crZeroLine = m_colours.zeroLine;
-    vx::TPainterCanvas dc(&m_plotPicture);
+    // Both curves run over indices (updates of the last run, runs, voxel columns).
+    m_plot.m_bWholeXTicks = true;
     DrawHalf(dc, *m_first, 22, m_nPlotHeight / 2 - 2, false);
     DrawHalf(dc, *m_second, m_nPlotHeight / 2 + 22, m_nPlotHeight - 2, true);
     dc.SetBackground(m_colours.background, true);
@@ -235,7 +245,7 @@ void CAnalysisCorView::OnSelectEvent(const TZoomMouseEvent& event)
     QAction* remove = menu.addAction(QString::fromStdString(RemoveRunText(run)));
     remove->setStatusTip("Remove the result from this run");
     const QPoint at = viewport()->mapToGlobal(QPoint(event.x - m_nScrollX, event.y - m_nScrollY));
-    if (menu.exec(at) == remove && m_pOwner)
+    if (vx::app::RunMenu(menu, at) == remove && m_pOwner)
         m_pOwner->RemoveRun(m_nRunToRemove);
 }
 

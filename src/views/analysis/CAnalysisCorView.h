@@ -20,7 +20,10 @@ public:
     void Export() override;
     // Centres a plot that fits instead of shrinking it.
     void UpdateScrollBars() override;
+    // Sizes the plot picture and draws the plot into it.
     void DrawWholePlot();
+    // The plot at its present size, drawn into any canvas.
+    void DrawPlot(vx::TCanvas& dc);
 
     const TFloatMatrix* First() const { return m_first.get(); }
     const TFloatMatrix* Second() const { return m_second.get(); }

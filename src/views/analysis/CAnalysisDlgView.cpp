@@ -7,12 +7,12 @@
 #include <QListView>
 #include <QPushButton>
 
-#include <cstdlib>
-
+#include "app/dialogs/DialogFields.h"
 #include "model/TAnalysis.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Globals.h"
+#include "platform/Numbers.h"
 #include "views/analysis/CAnalysisWnd.h"
 
 namespace {
@@ -136,8 +136,12 @@ void CAnalysisDlgView::OnPCACorrection()
 {
     if (!m_pOwner)
         return;
-    // A whole number: 12.7 counts as 12, letters as 0.
-    const long percent = std::atol(m_editThreshold->text().toStdString().c_str());
+    // A whole percent: 12.7 counts as 12. A text that is no number a float can hold is
+    // refused, and nothing is corrected.
+    float typed = 0.0f;
+    if (!vx::app::ReadFloatField(m_editThreshold, typed))
+        return;
+    const int percent = vx::TruncateToInt(typed);
     LastThresholdValue() = static_cast<float>(percent);
     m_pOwner->PCACorrection(static_cast<float>(percent) * 0.01f);
 }

@@ -75,6 +75,15 @@ void CAnalysisScoreView::DrawWholePlot()
         m_nPlotHeight = (rows + 4) * n;
     if (!MakePlotPicture(kGrey))
         return;
+    vx::TPainterCanvas dc(&m_plotPicture);
+    DrawPlot(dc);
+}
+
+void CAnalysisScoreView::DrawPlot(vx::TCanvas& dc)
+{
+    if (m_images.empty())
+        return;
+    const int n = static_cast<int>(m_images.size());
     const double band = static_cast<double>(m_nPlotHeight) / n;
     if (band <= 4.0 || m_nPlotWidth <= 4)
         return;
@@ -83,7 +92,6 @@ void CAnalysisScoreView::DrawWholePlot()
     m_plot.m_crCurve = 0x0000ff;
     m_plot.m_nColourTable = m_colours.colourTable;
     const int h = static_cast<int>(band);
-    vx::TPainterCanvas dc(&m_plotPicture);
     for (int i = 0; i < n; ++i) {
         const TFloatMatrix* image = m_images[size_t(i)];
         m_plot.SetPixelRect(2, h * i + 2, m_nPlotWidth - 2, h * (i + 1) - 2);

@@ -16,7 +16,10 @@ public:
     void SetAnalysis(TAnalysis* analysis, int slice);
     void Refresh() override;
     void Export() override;
+    // Sizes the plot picture and draws the plot into it.
     void DrawWholePlot();
+    // The plot at its present size, drawn into any canvas.
+    void DrawPlot(vx::TCanvas& dc);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -5,11 +5,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "app/dialogs/DialogFields.h"
 #include "model/TCSISet.h"
 #include "model/TIntegralRegion.h"
 #include "model/TProject.h"
@@ -18,6 +18,7 @@
 #include "platform/FileChooser.h"
 #include "platform/Globals.h"
 #include "platform/Files.h"
+#include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TTextFile.h"
 #include "views/analysis/CIntegralListView.h"
@@ -27,18 +28,14 @@ namespace {
 
 constexpr const char* kSelectIntegrals = "Please select the integrals first.";
 
-// The number at the start of the text (blanks and a sign allowed before it), 0 when
-// there is none: what a user typing "2 mM" means.
-float LeadingNumber(const std::string& text)
+// The number of a typed reference, which a unit may follow ("2 mM"): its first word, read
+// as every typed number is; false when that is no number a float can hold.
+bool ReadReference(const std::string& text, float& value)
 {
-    size_t start = text.find_first_not_of(" \t");
+    const size_t start = text.find_first_not_of(" \t");
     if (start == std::string::npos)
-        return 0.0f;
-    if (text[start] == '+')
-        ++start;
-    float value = 0.0f;
-    const auto res = std::from_chars(text.data() + start, text.data() + text.size(), value);
-    return res.ec == std::errc() ? value : 0.0f;
+        return false;
+    return vx::ParseFloat(text.substr(start, text.find_first_of(" \t", start) - start), value);
 }
 
 }  // namespace
@@ -97,9 +94,12 @@ void CIntegralDlgView::OnNormalize()
 void CIntegralDlgView::OnRefUnit()
 {
     CIntegralListView* list = m_pOwner->List();
-    const float unit = LeadingNumber(m_editRefUnit->text().toStdString());
+    float unit = 0.0f;
     const std::vector<int> rows = list->SelectedRows();
-    if (rows.empty()) {
+    // A reference that is no number keeps the factor it would have replaced.
+    if (!ReadReference(m_editRefUnit->text().toStdString(), unit)) {
+        vx::Report(vx::app::FloatRangeText(), vx::ReportIcon::Exclamation);
+    } else if (rows.empty()) {
         vx::Report(kSelectIntegrals, vx::ReportIcon::None);
     } else {
         float sum = 0.0f;

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "app/CVexaraApp.h"
+#include "app/dialogs/DialogRunner.h"
 #include "views/TPainterCanvas.h"
 
 namespace {
@@ -325,7 +326,14 @@ void CZoomView::ZoomOut()
 void CZoomView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
-    menu.addAction("Copy", this, &CZoomView::Copy);
-    menu.addAction("Export", this, &CZoomView::Export);
-    menu.exec(event->globalPos());
+    menu.setToolTipsVisible(true);
+    QAction* copy = menu.addAction("Copy");
+    copy->setStatusTip("Copy the current view to clipboard");
+    copy->setToolTip("Copy to clipboard");
+    QAction* exportText = menu.addAction("Export");
+    QAction* chosen = vx::app::RunMenu(menu, event->globalPos());
+    if (chosen == copy)
+        Copy();
+    else if (chosen == exportText)
+        Export();
 }

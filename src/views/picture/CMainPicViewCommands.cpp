@@ -54,7 +54,8 @@ std::string Index(int column, int row)
 
 std::unique_ptr<QMenu> CMainPicView::MakeContextMenu()
 {
-    auto menu = std::make_unique<QMenu>("ImgWnd");
+    // Owned by the caller but a child of the view, which takes the prompts of its commands.
+    auto menu = std::make_unique<QMenu>("ImgWnd", this);
     auto add = [&menu](int command, const QString& text, bool checked, bool enabled = true) {
         QAction* action = menu->addAction(text);
         action->setData(command);
@@ -92,6 +93,12 @@ std::unique_ptr<QMenu> CMainPicView::MakeContextMenu()
 
 void CMainPicView::contextMenuEvent(QContextMenuEvent* event)
 {
+    // The platform turns a right-button press into a context menu of its own; the view
+    // decides on the release instead (Select voxel only), so that one is swallowed.
+    if (event->reason() == QContextMenuEvent::Mouse && event->spontaneous()) {
+        event->accept();
+        return;
+    }
     const std::unique_ptr<QMenu> menu = MakeContextMenu();
     if (QAction* chosen = vx::app::RunMenu(*menu, event->globalPos()))
         OnCommand(chosen->data().toInt());

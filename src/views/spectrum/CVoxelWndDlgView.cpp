@@ -15,8 +15,10 @@
 
 #include <algorithm>
 #include <numbers>
+#include <optional>
 #include <vector>
 
+#include "app/dialogs/DialogFields.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
@@ -271,13 +273,18 @@ void CVoxelWndDlgView::OnInitialUpdate()
     UpdateCommandStates();
 }
 
+std::vector<QLineEdit*> CVoxelWndDlgView::ToolEdits() const
+{
+    return {m_editLorenLw, m_editGaussLw, m_editPhase0, m_editPhase1, m_editPivot, m_editYMax, m_editYMin,
+            m_editXStart, m_editXEnd, m_editRefPPM, m_editNumPCs, m_editStdDev, m_editNumRuns,
+            m_editErrThreshold, m_editNumComponents};
+}
+
 void CVoxelWndDlgView::EnableToolEdits(bool enable)
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             m_editLorenLw, m_editGaussLw, m_editPhase0, m_editPhase1, m_editPivot, m_editYMax, m_editYMin,
-             m_editXStart, m_editXEnd, m_editRefPPM, m_editNumPCs, m_chkSelectedOnly, m_editStdDev, m_editNumRuns,
-             m_editErrThreshold, m_editNumComponents})
-        control->setEnabled(enable);
+    for (QLineEdit* edit : ToolEdits())
+        edit->setEnabled(enable);
+    m_chkSelectedOnly->setEnabled(enable);
 }
 
 void CVoxelWndDlgView::EnableApplyCancel(bool enable)
@@ -344,23 +351,39 @@ const TCSISet* CVoxelWndDlgView::WorkSet() const
     return g_pProject ? g_pProject->m_pWorkSet : nullptr;
 }
 
+bool CVoxelWndDlgView::ReadNumber(int id, float& value) const
+{
+    return vx::ParseFloat(TextOf(id), value);
+}
+
 void CVoxelWndDlgView::ReadToolParams(int mode)
 {
+    // A value whose edit holds no number stays as it was.
     TSharedToolParams& shared = SharedToolParams();
+    const auto real = [this](int id, float& kept) {
+        float value = 0.0f;
+        if (ReadNumber(id, value))
+            kept = value;
+    };
+    const auto whole = [this](int id, int& kept) {
+        float value = 0.0f;
+        if (ReadNumber(id, value))
+            kept = vx::TruncateToInt(value);
+    };
     switch (mode) {
     case 13:
-        shared.runs = vx::LeadingInt(TextOf(kNumRuns));
-        shared.errorThreshold = static_cast<float>(vx::LeadingDouble(TextOf(kErrThreshold)));
+        whole(kNumRuns, shared.runs);
+        real(kErrThreshold, shared.errorThreshold);
         [[fallthrough]];
     case 12:
-        shared.components = vx::LeadingInt(TextOf(kNumPCs));
+        whole(kNumPCs, shared.components);
         shared.selectedOnly = m_chkSelectedOnly->isChecked() ? 1 : 0;
         break;
     case 15:
-        shared.noiseFactor = static_cast<float>(vx::LeadingDouble(TextOf(kStdDev)));
+        real(kStdDev, shared.noiseFactor);
         break;
     case 18:
-        shared.lipidComponents = vx::LeadingInt(TextOf(kNumComponents));
+        whole(kNumComponents, shared.lipidComponents);
         break;
     default:
         break;
@@ -545,10 +568,15 @@ void CVoxelWndDlgView::OnCommand(int id)
     case kPeakRemoval: BeginTool(); m_pFrame->PeakRemoval(); return;
     case kApply:
     case kVoxApply: {
-        // A zoom whose ymin is not below its ymax would turn the axis over: refused, the
-        // tool stays as it is.
-        if (m_editYMin->isEnabled() && m_editYMax->isEnabled() &&
-            !(vx::LeadingDouble(TextOf(kYMin)) < vx::LeadingDouble(TextOf(kYMax)))) {
+        // The tool runs on what its edits show: an edit that holds no number a float can
+        // hold is refused with the range, and the tool stays as it is.
+        for (QLineEdit* edit : ToolEdits())
+            if (float value = 0.0f; edit->isEnabled() && !vx::app::ReadFloatField(edit, value))
+                return;
+        // A zoom whose ymin is not below its ymax would turn the axis over: refused likewise.
+        float yMin = 0.0f, yMax = 0.0f;
+        if (m_editYMin->isEnabled() && m_editYMax->isEnabled() && ReadNumber(kYMin, yMin) &&
+            ReadNumber(kYMax, yMax) && !(yMin < yMax)) {
             vx::Report("Please enter a ymin smaller than ymax (" + TextOf(kYMax) + ").", vx::ReportIcon::Exclamation);
             m_editYMin->setFocus();
             m_editYMin->selectAll();
@@ -576,50 +604,64 @@ void CVoxelWndDlgView::OnCommand(int id)
     }
 }
 
-std::array<float, 4> CVoxelWndDlgView::TypedValues(int id, const std::function<std::string(int)>& text,
-                                                   bool lorenGauss, int unit, const TCSISet* set)
+std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
+                                                                  const std::function<std::string(int)>& text,
+                                                                  bool lorenGauss, int unit, const TCSISet* set)
 {
-    const auto real = [&](int edit) { return static_cast<float>(vx::LeadingDouble(text(edit))); };
-    const auto whole = [&](int edit) { return vx::LeadingInt(text(edit)); };
+    // Every edit the values come from must hold a number a float can hold; one that does
+    // not (being typed, or beyond a float) passes nothing, rather than a 0 the user never
+    // typed.
+    bool numbers = true;
+    const auto real = [&](int edit) {
+        float value = 0.0f;
+        numbers = vx::ParseFloat(text(edit), value) && numbers;
+        return value;
+    };
+    const auto whole = [&](int edit) { return vx::TruncateToInt(real(edit)); };
     const float last = set ? static_cast<float>(std::max(set->m_nPoints - 1, 0)) : 0.0f;
-    switch (id) {
-    case kLorenLw:
-    case kGaussLw:
-        // Together the Lorentzian width narrows (0 down to -50 Hz) while the Gaussian
-        // broadens; alone either broadens by 0 to 50 Hz.
-        if (lorenGauss)
-            return {Clamp(real(kLorenLw), -50.0f, 0.0f), Clamp(real(kGaussLw), 0.0f, 50.0f), 0.0f, 0.0f};
-        return {Clamp(real(id), 0.0f, 50.0f), 0.0f, 0.0f, 0.0f};
-    case kPhase0:
-    case kPhase1:
-    case kPivot:
-        return {Clamp(static_cast<float>(whole(kPhase0)), -180.0f, 180.0f), static_cast<float>(whole(kPhase1)),
-                Clamp(static_cast<float>(whole(kPivot)), 0.0f, last), 0.0f};
-    case kYMax:
-    case kYMin:
-    case kXStart:
-    case kXEnd: {
-        const auto point = [&](int edit) {
-            const float value = real(edit);
-            const int index = set ? set->UnitToPoint(value, unit) : vx::TruncateToInt(value);
-            return Clamp(static_cast<float>(index), 0.0f, last);
-        };
-        return {point(kXStart), point(kXEnd), real(kYMax), real(kYMin)};
-    }
-    case kRefPPM:
-    case kStdDev:
-        return {real(id), 0.0f, 0.0f, 0.0f};
-    case kNumPCs:
-    case kNumRuns:
-    case kErrThreshold:
-    case kSelectedOnly:
-        return {static_cast<float>(whole(kNumPCs)), static_cast<float>(whole(kSelectedOnly)),
-                static_cast<float>(whole(kNumRuns)), real(kErrThreshold)};
-    case kNumComponents:
-        return {static_cast<float>(whole(kNumComponents)), 0.0f, 0.0f, 0.0f};
-    default:
-        return {0.0f, 0.0f, 0.0f, 0.0f};
-    }
+    const std::array<float, 4> values = [&]() -> std::array<float, 4> {
+        switch (id) {
+        case kLorenLw:
+        case kGaussLw:
+            // Together the Lorentzian width narrows (0 down to -50 Hz) while the Gaussian
+            // broadens; alone either broadens by 0 to 50 Hz.
+            if (lorenGauss)
+                return {Clamp(real(kLorenLw), -50.0f, 0.0f), Clamp(real(kGaussLw), 0.0f, 50.0f), 0.0f, 0.0f};
+            return {Clamp(real(id), 0.0f, 50.0f), 0.0f, 0.0f, 0.0f};
+        case kPhase0:
+        case kPhase1:
+        case kPivot:
+            return {Clamp(static_cast<float>(whole(kPhase0)), -180.0f, 180.0f), static_cast<float>(whole(kPhase1)),
+                    Clamp(static_cast<float>(whole(kPivot)), 0.0f, last), 0.0f};
+        case kYMax:
+        case kYMin:
+        case kXStart:
+        case kXEnd: {
+            const auto point = [&](int edit) {
+                const float value = real(edit);
+                const int index = set ? set->UnitToPoint(value, unit) : vx::TruncateToInt(value);
+                return Clamp(static_cast<float>(index), 0.0f, last);
+            };
+            return {point(kXStart), point(kXEnd), real(kYMax), real(kYMin)};
+        }
+        case kRefPPM:
+        case kStdDev:
+            return {real(id), 0.0f, 0.0f, 0.0f};
+        case kNumPCs:
+        case kNumRuns:
+        case kErrThreshold:
+        case kSelectedOnly:
+            return {static_cast<float>(whole(kNumPCs)), static_cast<float>(whole(kSelectedOnly)),
+                    static_cast<float>(whole(kNumRuns)), real(kErrThreshold)};
+        case kNumComponents:
+            return {static_cast<float>(whole(kNumComponents)), 0.0f, 0.0f, 0.0f};
+        default:
+            return {0.0f, 0.0f, 0.0f, 0.0f};
+        }
+    }();
+    if (!numbers)
+        return std::nullopt;
+    return values;
 }
 
 void CVoxelWndDlgView::OnEditChanged(int id)
@@ -627,9 +669,12 @@ void CVoxelWndDlgView::OnEditChanged(int id)
     if (!m_pFrame)
         return;
     const bool lorenGauss = m_editLorenLw->isEnabled() && m_editGaussLw->isEnabled();
-    const std::array<float, 4> v =
+    const std::optional<std::array<float, 4>> typed =
         TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, CheckedUnit(), WorkSet());
+    if (!typed)
+        return;
     // The display keeps its last valid y range while ymin is not below ymax; Apply refuses it.
+    const std::array<float, 4>& v = *typed;
     if ((id == kYMin || id == kYMax || id == kXStart || id == kXEnd) && !(v[3] < v[2]))
         return;
     m_pFrame->OnPanelValueChanged(v[0], v[1], v[2], v[3]);

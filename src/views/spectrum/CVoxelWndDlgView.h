@@ -12,7 +12,9 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class CVoxelWindow;
 class QAbstractButton;
@@ -84,8 +86,9 @@ public:
     // The four values an edit passes to the view when the user changes it: `text` gives
     // any edit's text, `lorenGauss` says whether both line-width edits are enabled, the
     // unit is the checked one and the set gives the points and the axis conversions.
-    static std::array<float, 4> TypedValues(int id, const std::function<std::string(int)>& text, bool lorenGauss,
-                                            int unit, const TCSISet* set);
+    // None while an edit they come from holds no number a float can hold.
+    static std::optional<std::array<float, 4>> TypedValues(int id, const std::function<std::string(int)>& text,
+                                                           bool lorenGauss, int unit, const TCSISet* set);
 
     // Controls by id; null for an id that is no control of that kind.
     QLineEdit* Edit(int id) const;
@@ -115,6 +118,10 @@ private:
     void Fill(int id, float value, int decimals);
     void FillG(int id, float value, int digits);
     std::string TextOf(int id) const;
+    // The number an edit holds; false when it holds none a float can hold.
+    bool ReadNumber(int id, float& value) const;
+    // The tool edits in the form's order (the check box aside).
+    std::vector<QLineEdit*> ToolEdits() const;
     const TCSISet* WorkSet() const;
     // PCA and NMF: the shared values into their edits, then the tool.
     void StartAnalysis(int mode);

@@ -208,7 +208,7 @@ TEST_F(AddCSISetDialogTest, SlowestAxisStaysOffTheFastestAndOKReadsTheOrder)
     EXPECT_EQ(p.m_nOrientation, 2);
 }
 
-TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowKeepTheDialogOpenWithoutAFileDialog)
+TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowOrTooLargeKeepTheDialogOpenWithoutAFileDialog)
 {
     CAddCSISetDlg dialog;
     dialog.show();
@@ -221,7 +221,10 @@ TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowKeepTheDialogOpenWithoutAFileDialo
     } refused[] = {{Dlg::IdPoints, "0", "Please enter an integer between 1 and 2147483647."},
                    {Dlg::IdSweepWidth, "0", "Please enter an integer between 1 and 2147483647."},
                    {Dlg::IdFOVX, "0", "Please enter a number larger than 0."},
-                   {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."}};
+                   {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."},
+                   // Sizes beyond what their fields hold never become other numbers.
+                   {Dlg::IdHeaderSize, "99999999999", "Please enter an integer between 0 and 2147483647."},
+                   {Dlg::IdDimY, "99999999999999999999", "Please enter an integer between 0 and 2147483647."}};
     for (const auto& r : refused) {
         report.Clear();
         auto* edit = qobject_cast<QLineEdit*>(dialog.Control(r.id));
@@ -273,6 +276,31 @@ TEST(ImportImageDialog, TheImageTypeDecidesTheRawControls)
         EXPECT_EQ(dialog.HeaderEdit()->text(), row.raw ? "0" : "12") << row.type;
         EXPECT_EQ(dialog.SwapBox()->isChecked(), row.raw) << row.type;
     }
+    CImportImageDlg::s_last = saved;
+}
+
+// A raw image's sizes beyond what their fields hold keep the dialog open, before any file
+// dialog, instead of becoming other numbers.
+TEST(ImportImageDialog, SizesTooLargeForTheirFieldsAreRefused)
+{
+    TScriptedReport report;
+    TScriptedFileChooser chooser;
+    const TImageImportParams saved = CImportImageDlg::s_last;
+    CImportImageDlg dialog;
+    dialog.show();
+    dialog.TypeList()->setCurrentIndex(6);
+    emit dialog.TypeList()->activated(6);
+    for (QLineEdit* edit : {dialog.HeaderEdit(), dialog.WidthEdit(), dialog.HeightEdit()}) {
+        report.Clear();
+        const QString old = edit->text();
+        edit->selectAll();
+        QTest::keyClicks(edit, "99999999999");
+        QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter an integer between 0 and 2147483647."});
+        EXPECT_TRUE(dialog.isVisible());
+        edit->setText(old);
+    }
+    EXPECT_TRUE(chooser.Requests().empty());
     CImportImageDlg::s_last = saved;
 }
 

@@ -19,8 +19,10 @@
 
 namespace {
 
+// The largest float in digits, as a user can type it.
 const std::vector<std::string> kRangeMessage{
-    "Please enter a number between -3.40282e+38 and 3.40282e+38, without an exponent."};
+    "Please enter a number between -340282346638528859811704183484516925440 and "
+    "340282346638528859811704183484516925440, without an exponent."};
 
 // The edit shows and holds `number`, and the range message alone was given since the last check.
 void ExpectRefused(const CNumEdit& edit, vx::test::TScriptedReport& report, const std::string& number)
@@ -62,8 +64,8 @@ TEST(CNumEditTest, TypedTextsKeepTheLastValidNumberAndNotifyOnlyUserNumbers)
          {{Act::SetText, "2.5"}, {Act::Type, "5"}, {Act::Backspace, ""}}, "2.5", "2.5", 2, -1},
         {"a second point never goes in", {{Act::Type, "3.1.4"}}, "3.14", "3.14", 4, 4},
         {"each valid step of a negative number notifies", {{Act::Type, "-0.5"}}, "-0.5", "-0.5", 3, -1},
-        {"plus and blanks are refused, a typed exponent never joins the number",
-         {{Act::Type, "+ 1e5"}, {Act::Leave, ""}}, "1", "1", 1, -1},
+        {"plus and blanks are refused, a typed exponent takes the digits before it along",
+         {{Act::Type, "+ 1e5"}, {Act::Leave, ""}}, "", "", 1, -1},
         {"a refused key keeps the caret inside the text",
          {{Act::SetText, "123"}, {Act::Cursor, "1"}, {Act::Type, "x"}}, "123", "123", 0, 1},
         {"a refused key keeps the selection it would have replaced",
@@ -119,11 +121,15 @@ TEST(CNumEditTest, NumbersAFloatCannotHoldAreRefusedWithTheRange)
     int notified = 0;
     QObject::connect(&edit, &CNumEdit::NumberEdited, [&notified] { ++notified; });
 
-    // Pasted over the whole text, "1e400" leaves the box as it was.
-    QApplication::clipboard()->setText("1e400");
-    edit.selectAll();
-    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
-    ExpectRefused(edit, report, "7");
+    // Pasted over the whole text, "1e400", or digits beyond even a double, leave the box as
+    // it was.
+    for (const std::string& pasted : {std::string("1e400"), std::string(400, '9')}) {
+        QApplication::clipboard()->setText(QString::fromStdString(pasted));
+        edit.selectAll();
+        QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+        ExpectRefused(edit, report, "7");
+    }
+    EXPECT_EQ(notified, 0);
 
     // Typed digit by digit, the digit that passes the largest float is refused.
     const std::string largest = "3" + std::string(38, '0');  // 3e38
@@ -168,28 +174,37 @@ TEST(CNumEditTest, ATypedExponentIsRefusedWholeWhenTheNumberIsCommitted)
     ExpectRefused(*edit, report, "7");
     EXPECT_TRUE(notified.empty());
 
-    // "1e3" over the whole text: the 1 is a number, the exponent is refused, never 13.
+    // "1e3" over the whole text: the 1 was a number, but it goes with the refused exponent;
+    // the box holds the 7 it held before the edit, never 1 or 13, and says so to its owner.
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, "1e3");
     QTest::keyClick(edit, Qt::Key_Tab);
-    ExpectRefused(*edit, report, "1");
-    EXPECT_EQ(notified, std::vector<std::string>{"1"});
+    ExpectRefused(*edit, report, "7");
+    EXPECT_EQ(notified, (std::vector<std::string>{"1", "7"}));
+
+    // A number left with Tab is the one a later refusal goes back to.
+    notified.clear();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "2");
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_EQ(edit->GetText().toStdString(), "2");
 
     // Return on a typed exponent refuses it and keeps the dialog open; Return on the
     // number then shown closes it without another message.
     edit->setFocus();
     QTest::keyClick(edit, Qt::Key_End);
-    QTest::keyClicks(edit, "e-5");
+    QTest::keyClicks(edit, "5e-5");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible());
-    ExpectRefused(*edit, report, "1");
+    ExpectRefused(*edit, report, "2");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(edit->GetText().toStdString(), "1");
+    EXPECT_EQ(edit->GetText().toStdString(), "2");
     EXPECT_TRUE(report.Messages().empty());
-    EXPECT_EQ(notified, std::vector<std::string>{"1"});
+    EXPECT_EQ(notified, (std::vector<std::string>{"2", "25", "2"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include "processing/TAnalysisPCA.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
+#include "support/GuiMenu.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -216,6 +218,33 @@ TEST_F(AnalysisWindowTest, PanelStepsThroughTheSlicesAndKeepsTheThreshold)
     EXPECT_EQ(pca->GetCorrectionCount(), 1);
 }
 
+// A threshold beyond what a float holds is refused with the range and corrects nothing
+// (never with the digits before its exponent); a fraction counts as its whole percent.
+TEST_F(AnalysisWindowTest, AThresholdAFloatCannotHoldIsRefused)
+{
+    TAnalysisPCA* pca = AddPCA();
+    CAnalysisWnd* window = Open(pca);
+    ASSERT_NE(window, nullptr);
+    CAnalysisDlgView& panel = *window->Panel();
+    const float kept = CAnalysisDlgView::LastThreshold();
+    panel.m_editThreshold->selectAll();
+    QTest::keyClicks(panel.m_editThreshold, "1e400");
+    QTest::mouseClick(panel.m_btnCorrection, Qt::LeftButton);
+    const std::string largest = "340282346638528859811704183484516925440";
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Please enter a number between -" + largest + " and " + largest + "."});
+    EXPECT_EQ(pca->GetCorrectionCount(), 0);
+    EXPECT_EQ(CAnalysisDlgView::LastThreshold(), kept);
+
+    report.Clear();
+    panel.m_editThreshold->selectAll();
+    QTest::keyClicks(panel.m_editThreshold, "12.7");
+    QTest::mouseClick(panel.m_btnCorrection, Qt::LeftButton);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(pca->GetCorrectionCount(), 1);
+    EXPECT_EQ(CAnalysisDlgView::LastThreshold(), 12.0f);
+}
+
 TEST_F(AnalysisWindowTest, ExportsWriteTheirLines)
 {
     TAnalysisPCA* pca = AddPCA();
@@ -365,6 +394,33 @@ TEST_F(AnalysisWindowTest, MapsAndTheResidualSetJoinTheProject)
     EXPECT_EQ(countNamed(), 1);
     ASSERT_EQ(Project().m_analyses.size(), 1u);
     EXPECT_EQ(Project().m_analyses.front(), pca);
+}
+
+// The plots' menus: each command says what it does in the main frame's status bar (and the
+// zoom menu's Copy in a tooltip) while the mouse is over it, and does it when chosen.
+TEST_F(AnalysisWindowTest, PlotMenuCommandsShowTheirPrompts)
+{
+    CAnalysisWnd* window = Open(AddPCA());
+    ASSERT_NE(window, nullptr);
+    CAnalysisPCView& view = *window->ComponentView();
+    QApplication::clipboard()->clear();
+    const TMenuPrompt copy = ChooseFromMenu(Frame(), view.viewport(), Qt::RightButton, QPoint(40, 40), "Copy");
+    ASSERT_TRUE(copy.found);
+    EXPECT_EQ(copy.status, "Copy the current view to clipboard");
+    EXPECT_EQ(copy.tip, "Copy to clipboard");
+    EXPECT_EQ(QApplication::clipboard()->image(), view.ClientPicture().convertToFormat(QImage::Format_RGB32));
+
+    // The chi-square of an NMF's second run, clicked: the menu offers to remove it.
+    TAnalysisNMF* nmf = AddNMF(3);
+    window = Open(nmf);
+    ASSERT_NE(window, nullptr);
+    CAnalysisCorView& runs = *window->CorrectionView();
+    const vx::TPointI marker = runs.PlotFrame().DataToPixel({1.0, 0.0});
+    const QPoint client(marker.x - runs.ScrollX(), runs.PlotFrame().GetPixelRect().bottom - runs.ScrollY());
+    const TMenuPrompt remove = ChooseFromMenu(Frame(), runs.viewport(), Qt::LeftButton, client, "Remove run 1");
+    ASSERT_TRUE(remove.found);
+    EXPECT_EQ(remove.status, "Remove the result from this run");
+    EXPECT_EQ(nmf->RunCount(), 2);
 }
 
 // A bare zoom view whose plot is only its size.

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTreeWidgetItem>
 
 #include <sstream>
@@ -115,6 +117,40 @@ TEST_F(IntegralWindowTest, RowsAreRenamedRemovedAndNormalizedAgainstAReference)
     EXPECT_EQ(window->Owner()->ShowIntegralWindow(), window);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(list.topLevelItemCount(), 1);
+}
+
+// A reference unit beyond what a float holds, typed after Normalize and confirmed with
+// Return: refused with the range, the factor kept (never a 0 that zeroes every value); a
+// number followed by its unit is taken.
+TEST_F(IntegralWindowTest, AReferenceUnitAFloatCannotHoldIsRefused)
+{
+    CIntegralWnd* window = Integrals();
+    ASSERT_NE(window, nullptr);
+    CIntegralListView& list = *window->List();
+    CIntegralDlgView& panel = *window->Panel();
+    window->AddIntegral(Region("Cho", 3.25f, 3.126f, 10.0f));
+    window->AddIntegral(Region("NAA", 2.1f, 1.9f, 30.0f));
+    const auto confirm = [&](const char* typed) {
+        Select(list, {1});
+        QTest::mouseClick(panel.NormalizeButton(), Qt::LeftButton);
+        QLineEdit* edit = panel.RefUnitEdit();
+        ASSERT_TRUE(edit->isEnabled());
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    confirm("1e400");
+    const std::string largest = "340282346638528859811704183484516925440";
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Please enter a number between -" + largest + " and " + largest + "."});
+    EXPECT_FLOAT_EQ(list.Factor(), 1.0f);
+    EXPECT_EQ(Row(list, 1)[4], "30");
+
+    report.Clear();
+    confirm("2 mM");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_FLOAT_EQ(list.Factor(), 2.0f / 30.0f);
+    EXPECT_EQ(Row(list, 1)[4], "2");
 }
 
 TEST_F(IntegralWindowTest, ExportIntegratesTheSelectedRegionsOverTheSelectedVoxels)

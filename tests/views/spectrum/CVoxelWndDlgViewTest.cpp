@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -250,19 +251,19 @@ TEST(PanelValuesTest, TypedNumbersAreConvertedAndClamped)
         {"loren-gauss gauss -1", P::kGaussLw, {{P::kLorenLw, "-20"}, {P::kGaussLw, "-1"}}, true, 0, {-20, 0, 0, 0}},
         {"phase0 -200", P::kPhase0, {{P::kPhase0, "-200"}, {P::kPhase1, "400"}, {P::kPivot, "10"}}, false, 0, {-180, 400, 10, 0}},
         {"phase integers", P::kPhase1, {{P::kPhase0, "45.9"}, {P::kPhase1, "-30.5"}, {P::kPivot, "7.8"}}, false, 0, {45, -30, 7, 0}},
-        {"pivot beyond", P::kPivot, {{P::kPhase0, "190"}, {P::kPivot, "300"}}, false, 0, {180, 0, 255, 0}},
-        {"pivot below", P::kPivot, {{P::kPivot, "-4"}}, false, 0, {0, 0, 0, 0}},
+        {"pivot beyond", P::kPivot, {{P::kPhase0, "190"}, {P::kPhase1, "0"}, {P::kPivot, "300"}}, false, 0, {180, 0, 255, 0}},
+        {"pivot below", P::kPivot, {{P::kPhase0, "0"}, {P::kPhase1, "0"}, {P::kPivot, "-4"}}, false, 0, {0, 0, 0, 0}},
         {"range in points", P::kXEnd, {{P::kXStart, "10.7"}, {P::kXEnd, "300"}, {P::kYMax, "5"}, {P::kYMin, "-2"}}, false, kUnitPoints, {10, 255, 5, -2}},
-        {"range in ppm", P::kXStart, {{P::kXStart, "4"}, {P::kXEnd, "1"}}, false, kUnitPPM, {142, 202, 0, 0}},
-        {"ppm outside", P::kXStart, {{P::kXStart, "20"}, {P::kXEnd, "-5"}}, false, kUnitPPM, {0, 255, 0, 0}},
-        {"range in Hz", P::kYMax, {{P::kXStart, "100"}, {P::kXEnd, "-100"}, {P::kYMax, "1.5"}}, false, kUnitHz, {112, 144, 1.5f, 0}},
-        {"range in ms", P::kYMin, {{P::kXStart, "10"}, {P::kXEnd, "200"}, {P::kYMin, "-3"}}, false, kUnitMs, {16, 255, 0, -3}},
+        {"range in ppm", P::kXStart, {{P::kXStart, "4"}, {P::kXEnd, "1"}, {P::kYMax, "0"}, {P::kYMin, "0"}}, false, kUnitPPM, {142, 202, 0, 0}},
+        {"ppm outside", P::kXStart, {{P::kXStart, "20"}, {P::kXEnd, "-5"}, {P::kYMax, "0"}, {P::kYMin, "0"}}, false, kUnitPPM, {0, 255, 0, 0}},
+        {"range in Hz", P::kYMax, {{P::kXStart, "100"}, {P::kXEnd, "-100"}, {P::kYMax, "1.5"}, {P::kYMin, "0"}}, false, kUnitHz, {112, 144, 1.5f, 0}},
+        {"range in ms", P::kYMin, {{P::kXStart, "10"}, {P::kXEnd, "200"}, {P::kYMax, "0"}, {P::kYMin, "-3"}}, false, kUnitMs, {16, 255, 0, -3}},
         {"ref ppm", P::kRefPPM, {{P::kRefPPM, "4.7"}}, false, 0, {4.7f, 0, 0, 0}},
         {"noise factor", P::kStdDev, {{P::kStdDev, "2.5"}}, false, 0, {2.5f, 0, 0, 0}},
         {"analysis", P::kNumRuns, {{P::kNumPCs, "6"}, {P::kSelectedOnly, "1"}, {P::kNumRuns, "3"}, {P::kErrThreshold, "1e-6"}}, false, 0, {6, 1, 3, 1e-6f}},
         {"check box", P::kSelectedOnly, {{P::kNumPCs, "2"}, {P::kSelectedOnly, "0"}, {P::kNumRuns, "1"}, {P::kErrThreshold, ".5"}}, false, 0, {2, 0, 1, 0.5f}},
         {"lipid components", P::kNumComponents, {{P::kNumComponents, "5"}}, false, 0, {5, 0, 0, 0}},
-        {"not a number", P::kGaussLw, {{P::kGaussLw, "-"}}, false, 0, {0, 0, 0, 0}},
+        {"exponent form", P::kRefPPM, {{P::kRefPPM, "4.7e0"}}, false, 0, {4.7f, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -270,9 +271,31 @@ TEST(PanelValuesTest, TypedNumbersAreConvertedAndClamped)
             const auto it = c.texts.find(id);
             return it == c.texts.end() ? std::string() : it->second;
         };
-        const std::array<float, 4> values = P::TypedValues(c.id, text, c.lorenGauss, c.unit, &set);
+        const std::optional<std::array<float, 4>> values = P::TypedValues(c.id, text, c.lorenGauss, c.unit, &set);
+        ASSERT_TRUE(values.has_value());
         for (int k = 0; k < 4; ++k)
-            EXPECT_FLOAT_EQ(values[k], c.expected[k]) << k;
+            EXPECT_FLOAT_EQ((*values)[k], c.expected[k]) << k;
+    }
+
+    // An edit the values come from that holds no number, or one beyond a float, passes
+    // nothing at all (never a 0 or the digits before an exponent).
+    const struct {
+        const char* name;
+        int id;
+        std::map<int, std::string> texts;
+    } refused[] = {
+        {"a minus alone", P::kGaussLw, {{P::kGaussLw, "-"}}},
+        {"an empty edit beside", P::kPivot, {{P::kPhase0, "10"}, {P::kPivot, "3"}}},
+        {"ymin beyond a float", P::kYMax, {{P::kXStart, "1"}, {P::kXEnd, "9"}, {P::kYMax, "0.5"}, {P::kYMin, "1e400"}}},
+        {"an exponent being typed", P::kErrThreshold, {{P::kNumPCs, "4"}, {P::kSelectedOnly, "1"}, {P::kNumRuns, "1"}, {P::kErrThreshold, "1e-"}}},
+        {"letters after a number", P::kStdDev, {{P::kStdDev, "2x"}}},
+    };
+    for (const auto& c : refused) {
+        const auto text = [&](int id) {
+            const auto it = c.texts.find(id);
+            return it == c.texts.end() ? std::string() : it->second;
+        };
+        EXPECT_FALSE(P::TypedValues(c.id, text, false, 0, &set).has_value()) << c.name;
     }
 }
 
@@ -285,6 +308,7 @@ TEST_F(PanelTest, TypedNumbersReachTheViewButWrittenOnesDoNot)
     auto* zoom = static_cast<TZoomTool*>(view.m_tool.get());
     panel->EnableToolEdits(true);
     window->SetPanelValue(P::kYMax, 100.0f);  // a y range the view takes with the x one
+    window->SetPanelValue(P::kYMin, 0.0f);
     window->SetPanelValue(P::kXStart, 300.0f);
     EXPECT_EQ(Text(P::kXStart), "300");
     EXPECT_EQ(zoom->m_bTyped, 0);

@@ -331,6 +331,9 @@ TEST_F(SpectrumToolsTest, RegionToolsReportMissingPicksAndWrongCounts)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         report.Clear();
+        // The lipid tool takes its components from the panel's edit, which its button fills.
+        if (c.mode == 18)
+            window->SetPanelValue(CVoxelWndDlgView::kNumComponents, c.a);
         view->SetTool(c.mode, c.a, c.b);
         Click(c.clicks);
         view->Apply();

@@ -1,0 +1,22 @@
+#pragma once
+// A popup menu as a user meets it: a click delivered through the window (the way the desktop
+// delivers it, so that the right button opens a context menu), the mouse moved over one
+// command of the menu that opens, its prompts read, and the command chosen.
+#include <QPoint>
+#include <QString>
+
+class QMainWindow;
+class QWidget;
+
+namespace vx::test {
+
+struct TMenuPrompt {
+    bool found = false;  // the menu opened and held the command
+    QString status;      // the main window's status bar over the command
+    QString tip;         // the command's tooltip, when one shows
+};
+
+TMenuPrompt ChooseFromMenu(QMainWindow& mainWindow, QWidget* widget, Qt::MouseButton button, const QPoint& at,
+                           const QString& command);
+
+}  // namespace vx::test
