@@ -62,11 +62,6 @@ bool ParseFloat(std::string_view text, float& value)
     return true;
 }
 
-std::string LargestFloatText()
-{
-    return FormatFixed(std::numeric_limits<float>::max(), 0);
-}
-
 double LeadingDouble(std::string_view text)
 {
     while (!text.empty() && IsBlank(text.front()))

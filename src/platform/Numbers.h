@@ -15,9 +15,6 @@ bool ParseInt64(std::string_view text, int64_t& value);
 // infinities, NaN and numbers beyond the largest float are refused, so that they never stand
 // in for another number; a number too small for a float reads as 0 or the nearest tiny float.
 bool ParseFloat(std::string_view text, float& value);
-// The largest float in plain digits, as a user can type it back.
-std::string LargestFloatText();
-
 // Like atof/atoi: the longest leading number after blanks, 0 when there is none.
 double LeadingDouble(std::string_view text);
 int LeadingInt(std::string_view text);

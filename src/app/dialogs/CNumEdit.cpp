@@ -39,7 +39,7 @@ void CNumEdit::SetText(const QString& text)
 
 std::string CNumEdit::RangeText()
 {
-    return vx::app::FloatRangeText(", without an exponent.");
+    return vx::app::DecimalRangeText();
 }
 
 bool CNumEdit::IsUnfinished(const QString& text)

@@ -54,10 +54,15 @@ bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value)
     return true;
 }
 
-std::string FloatRangeText(const std::string& ending)
+std::string FloatRangeText()
 {
-    const std::string largest = vx::LargestFloatText();
-    return "Please enter a number between -" + largest + " and " + largest + ending;
+    return "Please enter a number between -3.40282e+38 and 3.40282e+38.";
+}
+
+std::string DecimalRangeText()
+{
+    // Every number of 38 digits lies below the largest float (about 3.4 times 10 to the 38).
+    return "Please enter a number with at most 38 digits before the decimal point, without an exponent.";
 }
 
 bool ReadFloatField(QLineEdit* edit, float& value)

@@ -15,10 +15,11 @@ bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value);
 // A number a float holds (of a numeric edit, its last valid number); otherwise
 // FloatRangeText().
 bool ReadFloatField(QLineEdit* edit, float& value);
-// The refusal of a typed number that is none or lies beyond a float's range, the limits
-// written out in digits so that a user can type them: "Please enter a number between
-// -<largest float> and <largest float>" followed by `ending`.
-std::string FloatRangeText(const std::string& ending = ".");
+// The refusal of a typed number that is none or lies beyond a float's range, with limits
+// inside that range written as such an edit takes them, exponent and all.
+std::string FloatRangeText();
+// The same for a numeric edit, which takes no exponent: the range as a count of digits.
+std::string DecimalRangeText();
 // A number larger than `low` (of a numeric edit, its last valid number); otherwise
 // "Please enter a number larger than <low>.".
 bool ReadNumberAbove(QLineEdit* edit, double low, float& value);

@@ -19,10 +19,9 @@
 
 namespace {
 
-// The largest float in digits, as a user can type it.
+// The range in a form the edit takes back: digits, no exponent.
 const std::vector<std::string> kRangeMessage{
-    "Please enter a number between -340282346638528859811704183484516925440 and "
-    "340282346638528859811704183484516925440, without an exponent."};
+    "Please enter a number with at most 38 digits before the decimal point, without an exponent."};
 
 // The edit shows and holds `number`, and the range message alone was given since the last check.
 void ExpectRefused(const CNumEdit& edit, vx::test::TScriptedReport& report, const std::string& number)
