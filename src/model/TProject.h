@@ -35,6 +35,7 @@ class TCSISetList;
 class TDrawnRegion;
 class TImageSet;
 class TMap;
+class TMapList;
 class TMRImage;
 struct TPoint2D;
 class TProcessHistory;
@@ -64,10 +65,11 @@ public:
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
     // Opens a project file (enclosing double quotes removed); false after its messages.
     bool Load(std::string path);
-    // Writes folder/name.tpj and clears the modified flag. False (reported, flag kept)
-    // when the file cannot be written.
+    // Writes folder/name.tpj: the project file is saved, and so is the project unless its
+    // work set has changes of its own, which stay to be saved or given up. False
+    // (reported, flags kept) when the file cannot be written.
     bool Save();
-    // The same without touching the modified flag.
+    // The same without touching the work set's modified flag.
     bool SaveKeepModified();
     // Saves the project under location + name (location ends in a separator).
     bool SaveAs(const std::string& location, const std::string& name);
@@ -98,8 +100,17 @@ public:
     bool SaveWorkSetAndProject(bool ask);
     // When modified asks whether to save; false when the user said Yes and saving failed.
     bool SaveIfModified();
-    void SetModified(bool modified) { m_bModified = modified; }
-    bool IsModified() const { return m_bModified; }
+    // True marks the work set changed; false marks everything saved.
+    void SetModified(bool modified)
+    {
+        m_bModified = modified;
+        if (!modified)
+            m_bFileModified = false;
+    }
+    // Only the project file's content changed (images, their settings): saving the project
+    // file saves it.
+    void SetFileModified() { m_bFileModified = true; }
+    bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
@@ -228,7 +239,7 @@ public:
     TCSISet* m_pWorkSet = nullptr;         // an element of the set list, loaded; or null
     std::string m_strFolder;               // project folder, no trailing separator
     std::string m_strName;                 // project name, no extension
-    bool m_bModified = false;
+    bool m_bModified = false;              // the work set (or, without one, the project) changed
     TMouseHandler m_pfnMouseHandler = nullptr;  // handler of the current work mode
     TSpectrumDisplayParams m_display;
     IMainFrame* m_pMainFrame = nullptr;         // not owned
@@ -261,10 +272,35 @@ private:
     // Drops the maps of a set from memory.
     static void DeleteMapList(TCSISet* pSet);
 
-    // The project folder (TProjectFolder.cpp). The journal of this project's saves.
-    std::string SaveJournalPath() const;
+    // The project folder (TProjectFolder.cpp). The journal of this project's saves as
+    // earlier versions wrote it beside the project file.
+    std::string OldSaveJournalPath() const;
+    // The hidden folder of the program's own files in the project folder.
+    std::string WorkFolder() const;
+    // True while this project holds its folder's lock.
+    bool HoldsFolder() const;
+    // Commits a change of the project folder, completing first a change this program left
+    // unfinished. True when the change holds: made, or (rarely) decided and completed
+    // when the project is opened again. A failure is reported as `failure` followed by
+    // the file concerned and why.
+    bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure);
+    void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure);
+    // Writes the project file into the transaction; false (reported as `failure`, the
+    // transaction given up) when it could not be written.
+    bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
     // SaveWorkSet; `projectWritten` tells whether the project file was among its files.
     bool SaveWorkSet(bool ask, bool& projectWritten);
+    // The work set's maps as they were before a save, put back when it fails.
+    struct TKeptMaps {
+        std::unique_ptr<TMapList> dropped;  // the maps the user chose not to save
+        std::vector<int32_t> states;
+    };
+    // Writes the work set's data-set file and map files into the transaction (asking
+    // first about the maps with `ask`); false when one could not be written (reported).
+    bool StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMaps& kept);
+    void RestoreWorkSetMaps(TKeptMaps& kept);
+    // The work set's files hold its samples now: the history stops offering undo.
+    void WorkSetSaved();
     // Holds the lock of the project folder and, when it is this program's alone,
     // completes a save that a killed process left half done. False (reported, nothing
     // changed) when the unfinished save cannot be completed.
@@ -274,6 +310,7 @@ private:
     // another program holds the folder.
     void RemoveLeftoverFiles() const;
     std::unique_ptr<vx::TFolderLock> m_folderLock;  // the project folder's, while open
+    bool m_bFileModified = false;  // the project file's content changed since it was written
 
     // Helpers of adding and removing (TProjectAddRemove.cpp).
     // The identity and geometry questions of a new set; false when the user declined.
@@ -291,9 +328,17 @@ private:
     // Takes the image out of the collection and deletes it with its pixel file; false
     // for an image that is not in the collection.
     bool DiscardImage(TMRImage* pImage);
-    // Deletes the map files of the set (named by its data-set path and map names).
-    static void RemoveMapFiles(const TCSISet& set);
-    // Takes a set out of the project, with its maps and its own file, for a new set of
-    // its name whose data-set file (newFilePath) has been written.
-    void DiscardReplacedSet(TCSISet* pOld, const std::string& newFilePath);
+    // Removes in the transaction the data-set and map files of the set that lie in the
+    // project folder, but `keep`.
+    void RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const;
+    // Puts a new set whose data-set file is staged in the transaction into the list in
+    // place of pOld (null: at the end), removes pOld's files in it and commits it with the
+    // project file. False (reported) with the list as it was and pNew not taken; on
+    // success pOld is gone.
+    bool CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld, const std::string& failure);
+    // Lets go of a set taken out of the list for a new one of its name, with its windows.
+    void ReleaseReplacedSet(TCSISet* pOld);
+    // The project file now lists the project as it is; keepModified: the work set's flag
+    // stays even without a work set.
+    void ProjectFileSaved(bool keepModified);
 };

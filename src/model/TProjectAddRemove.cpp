@@ -20,6 +20,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TFileTransaction.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -152,12 +153,12 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     if (!ConfirmIdentity(*set, params.m_nFormat) || !ConfirmGeometry(*set))
         return false;
 
-    m_pCSISetList->Add(set.get());
-    if (!set->WriteDataFile(set->GetFilePath())) {
-        // The set has no data-set file, so the project could never load it again.
-        m_pCSISetList->Erase(m_pCSISetList->Find(set.get()));
+    // The data-set file and the project file that lists it are one change: a set without
+    // its file, or a file without its set, never stays.
+    vx::TFileTransaction transaction(m_strFolder);
+    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction) ||
+        !CommitNewSet(transaction, set.get(), nullptr, "The CSI set " + name + " was not added:"))
         return false;
-    }
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
     set.release();
@@ -338,14 +339,21 @@ bool TProject::RemoveCSISet(TCSISet* pSet)
     if (vx::Ask("Are you sure you want to remove the set " + pSet->GetName() + " from the project?",
                 vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
         return false;
+    // The set's files go with the project file that no longer lists it, as one change;
+    // a failure keeps the set, its files and the work set as they were.
+    vx::TFileTransaction transaction(m_strFolder);
+    RemoveSetFiles(transaction, *pSet, std::string());
+    const TCSISetList::iterator next = m_pCSISetList->Erase(pos);
+    if (!StageProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed:") ||
+        !CommitChange(transaction, "The CSI set " + pSet->GetName() + " was not removed:")) {
+        m_pCSISetList->Insert(next, pSet);
+        return false;
+    }
     if (pSet == m_pWorkSet)
         DropWorkSet();
     DetachFromSet(pSet);
-    m_pCSISetList->Erase(pos);
-    RemoveMapFiles(*pSet);
-    vx::RemoveFile(pSet->GetFilePath());  // a file already gone is no error
     delete pSet;
-    Save();
+    ProjectFileSaved(false);
     return true;
 }
 
@@ -378,25 +386,61 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
         vx::Report(copy->GetName() + " already exists.\r\n", vx::ReportIcon::Exclamation);
         return false;
     }
-    // The copy's file is written before anything is replaced: a failed write keeps the
-    // project as it was.
-    if (!copy->WriteDataFile(copy->GetFilePath()))
+    // The copy's file, the old set's files and the project file change as one: a failure
+    // keeps the project as it was.
+    vx::TFileTransaction transaction(m_strFolder);
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction))
         return false;
     copy->FreeSpectra();
-
-    if (TCSISet* pOld = m_pCSISetList->FindByName(copy->GetName())) {
-        DiscardReplacedSet(pOld, copy->GetFilePath());
-        if (m_pMainFrame)
-            m_pMainFrame->ShowProjectExplorer();
-    }
-    m_pCSISetList->Add(copy.release());
+    if (!CommitNewSet(transaction, copy.get(), m_pCSISetList->FindByName(copy->GetName()),
+                      "The CSI set " + copy->GetName() + " was not added:"))
+        return false;
+    copy.release();
     if (m_pMainFrame)
         m_pMainFrame->ShowProjectExplorer();
-    if (keepModified)
-        SaveKeepModified();
-    else
-        Save();
+    ProjectFileSaved(keepModified);
     return true;
+}
+
+bool TProject::CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld,
+                            const std::string& failure)
+{
+    TCSISetList::iterator next = m_pCSISetList->End();
+    if (pOld) {
+        RemoveSetFiles(transaction, *pOld, pNew->GetFilePath());
+        next = m_pCSISetList->Erase(m_pCSISetList->Find(pOld));
+    }
+    m_pCSISetList->Add(pNew);
+    if (StageProjectFile(transaction, failure) && CommitChange(transaction, failure)) {
+        if (pOld)
+            ReleaseReplacedSet(pOld);
+        return true;
+    }
+    m_pCSISetList->Erase(m_pCSISetList->Find(pNew));
+    if (pOld)
+        m_pCSISetList->Insert(next, pOld);
+    return false;
+}
+
+void TProject::ReleaseReplacedSet(TCSISet* pOld)
+{
+    if (pOld == m_pWorkSet)
+        DropWorkSet();
+    DetachFromSet(pOld);
+    if (m_pMainFrame) {
+        m_pMainFrame->RemoveCSISetItem(pOld);
+        m_pMainFrame->ShowProjectExplorer();
+    }
+    delete pOld;
+}
+
+void TProject::ProjectFileSaved(bool keepModified)
+{
+    m_bFileModified = false;
+    // Without a work set nothing is left unsaved; the work set's own changes are not saved
+    // by the project file.
+    if (!keepModified && !m_pWorkSet)
+        m_bModified = false;
 }
 
 bool TProject::RunMacroFile(const std::string& path)
@@ -540,10 +584,15 @@ void TProject::DetachFromImage(const TMRImage* pImage)
             hooks.deleteRegion(pRegion);
 }
 
-void TProject::RemoveMapFiles(const TCSISet& set)
+void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const
 {
-    // A name that is not one file name never named a file of this set.
+    // A name that is not one file name never named a file of this set; a file outside the
+    // project folder is not the project's.
+    std::vector<std::string> paths{set.GetFilePath()};
     for (const std::string& mapName : set.ListedMapNames())
         if (vx::IsSafeFileComponent(mapName))
-            vx::RemoveFile(set.MapFilePath(mapName));
+            paths.push_back(set.MapFilePath(mapName));
+    for (const std::string& path : paths)
+        if (path != keep && vx::FolderOf(path) == m_strFolder)
+            transaction.Remove(path);
 }

@@ -1,6 +1,9 @@
 // The project folder while the project is open: its lock, the completion of a save that
 // a killed process left half done, and the removal of what interrupted writes left.
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,6 +22,19 @@
 #include "platform/TFolderLock.h"
 
 namespace {
+
+// A short reason for a system error number, to follow a message.
+std::string ReasonOf(int error)
+{
+    if (error == 0)
+        return std::string();
+    if (error == ENOSPC || error == EDQUOT)
+        return "the disk is full";
+    std::string text = std::strerror(error);
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
 
 // An undo state file of a processing step: a short lower-case prefix, a counter, ".tmp".
 bool IsStateFileName(const std::string& name)
@@ -40,9 +56,19 @@ bool IsStateFileName(const std::string& name)
 
 }  // namespace
 
-std::string TProject::SaveJournalPath() const
+std::string TProject::OldSaveJournalPath() const
 {
     return vx::JoinPath(m_strFolder, "." + m_strName + ".tpj.journal");
+}
+
+std::string TProject::WorkFolder() const
+{
+    return vx::TFileTransaction::WorkFolderOf(m_strFolder);
+}
+
+bool TProject::HoldsFolder() const
+{
+    return m_folderLock && m_folderLock->Holds(m_strFolder);
 }
 
 bool TProject::TakeFolder()
@@ -56,13 +82,43 @@ bool TProject::TakeFolder()
     // completed all the same: its new files are whole before it is written.
     if (m_folderLock->Acquire(m_strFolder) == vx::TFolderLock::TResult::HeldElsewhere)
         return true;
-    if (vx::TFileTransaction::Recover(SaveJournalPath()) != vx::TFileTransaction::TRecovery::Damaged)
+    // A change an earlier version left half done, then one of this version.
+    for (const std::string& journal : {OldSaveJournalPath(), vx::TFileTransaction::JournalPathOf(m_strFolder)}) {
+        if (vx::TFileTransaction::Recover(journal) != vx::TFileTransaction::TRecovery::Damaged)
+            continue;
+        vx::Report("The project " + m_strName + " cannot be opened: a save of it was interrupted, and the file " +
+                       journal +
+                       " that completes it is damaged. Remove that file to open the project with its files as they are.",
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure)
+{
+    // A change this program could not complete earlier is completed first; only the
+    // holder of the folder's lock may complete a journal it finds.
+    if (HoldsFolder())
+        vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()));
+    if (transaction.Commit())
         return true;
-    vx::Report("The project " + m_strName + " cannot be opened: a save of it was interrupted, and the file " +
-                   SaveJournalPath() +
-                   " that completes it is damaged. Remove that file to open the project with its files as they are.",
-               vx::ReportIcon::Exclamation);
-    return false;
+    ReportChangeFailure(transaction, failure);
+    // A change whose journal is written is the project's: it is completed later.
+    return transaction.LeftJournal();
+}
+
+void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure)
+{
+    std::string text = failure;
+    if (!transaction.FailedPath().empty()) {
+        text += " " + transaction.FailedPath() + " could not be " + (transaction.FailedWriting() ? "written" : "replaced");
+        const std::string reason = ReasonOf(transaction.FailedError());
+        text += reason.empty() ? "." : ": " + reason + ".";
+    }
+    if (transaction.LeftJournal())
+        text += " The change is completed when the project is opened again.";
+    vx::Report(text, vx::ReportIcon::Exclamation);
 }
 
 void TProject::RemoveLeftoverFiles() const
@@ -70,7 +126,7 @@ void TProject::RemoveLeftoverFiles() const
     if (!m_folderLock || !m_folderLock->Holds(m_strFolder))
         return;
     // The files of this project in its folder.
-    std::set<std::string> owned{m_strName + ".tpj", vx::FileNameOf(SaveJournalPath())};
+    std::set<std::string> owned{m_strName + ".tpj", vx::FileNameOf(OldSaveJournalPath())};
     const auto own = [&](const std::string& path) {
         if (vx::FolderOf(path) == m_strFolder)
             owned.insert(vx::FileNameOf(path));
@@ -86,6 +142,10 @@ void TProject::RemoveLeftoverFiles() const
     }
     for (const TMRImage* pImage : *m_pImageSet)
         own(pImage->GetPath());
+    // What was staged in the work folder and never put in place.
+    for (const vx::TFolderEntry& entry : vx::ListFolder(WorkFolder()))
+        if (!entry.isFolder)
+            vx::RemoveFile(vx::JoinPath(WorkFolder(), entry.name));
     // Undo states, and what an old-project conversion writes before it puts a file in place.
     const std::string converting(kConvertingSuffix);
     const auto leftover = [&](const std::string& name) {

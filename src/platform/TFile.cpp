@@ -283,15 +283,26 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     Abort();
     m_target = targetPath;
     m_transaction = transaction;
+    // A file of a transaction is staged in the transaction's work folder, any other
+    // beside its target under a hidden name.
     std::string folder = FolderOf(targetPath);
     std::string tempName(".");
+    if (transaction) {
+        folder = transaction->StagingFolder();
+        tempName.clear();
+        if (folder.empty())
+            return false;
+    }
     tempName += FileNameOf(targetPath);
     tempName += ".XXXXXX";
     const std::string pattern = JoinPath(folder, tempName);
     std::string buf = pattern;
     const int fd = mkstemp(buf.data());
-    if (fd < 0)
+    if (fd < 0) {
+        if (transaction)
+            transaction->NoteFailure(targetPath, errno);
         return false;
+    }
     // Keep the permissions a newly created file would get.
     const mode_t mask = umask(0);
     umask(mask);
@@ -334,6 +345,8 @@ bool TAtomicFile::Commit(bool durable)
         return true;
     }
     if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
+        if (m_transaction)
+            m_transaction->NoteFailure(m_target, 0);
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
@@ -347,6 +360,9 @@ void TAtomicFile::Abort()
 {
     if (m_tempPath.empty())
         return;
+    // Given up part way: the transaction learns which file failed.
+    if (m_transaction)
+        m_transaction->NoteFailure(m_target, 0);
     m_file.Close();
     RemoveFile(m_tempPath);
     m_tempPath.clear();
@@ -358,6 +374,26 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
     if (!out.Begin(path))
         return false;
     if (!out.File().Write(data.data(), data.size()))
+        return false;
+    return out.Commit();
+}
+
+bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction)
+{
+    TFile in;
+    TAtomicFile out;
+    if (!in.Open(from, TFile::Mode::Read) || !out.Begin(to, transaction))
+        return false;
+    std::vector<char> buffer(size_t(1) << 20);
+    for (;;) {
+        const size_t got = in.Read(buffer.data(), buffer.size());
+        if (got > 0 && !out.File().Write(buffer.data(), got))
+            return false;
+        if (got < buffer.size())
+            break;
+    }
+    // A read that stopped before the end is no copy.
+    if (std::ferror(in.Handle()))
         return false;
     return out.Commit();
 }

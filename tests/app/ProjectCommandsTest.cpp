@@ -437,7 +437,7 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     g_pProject->SetModified(true);
 
     // Once the save's journal is gone every file is in place; the disk is full from then on.
-    const std::string journal = folder + "/.once.tpj.journal";
+    const std::string journal = folder + "/.vexara/journal";
     bool journalSeen = false;
     vx::TFile::SetStepHook([&] {
         if (vx::FileExists(journal))

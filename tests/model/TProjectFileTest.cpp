@@ -252,7 +252,8 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
         TFile::FailWritesAfter(0);
         EXPECT_FALSE(project.Save());
         TFile::FailWritesAfter(-1);
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can't write project file."}));
+        EXPECT_EQ(script.Messages(),
+                  (std::vector<std::string>{"Can't write project file. " + m_dir.File("p.tpj") + " could not be written."}));
     }
     EXPECT_TRUE(project.IsModified());
     EXPECT_EQ(test::ReadBytes(m_dir.File("p.tpj")), before);
@@ -261,7 +262,7 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
     TFile::FailWritesAfter(0);
     EXPECT_FALSE(project.SaveKeepModified());
     TFile::FailWritesAfter(-1);
-    EXPECT_EQ(g_batchLog, "Can not write project file.\r\n");
+    EXPECT_EQ(g_batchLog, "Can not write project file. " + m_dir.File("p.tpj") + " could not be written.\r\n");
     EXPECT_TRUE(g_bBatchError);
 
     // A folder other than the project's is not written to.
@@ -610,7 +611,7 @@ std::vector<std::string> FileNames(const std::string& folder)
 {
     std::vector<std::string> names;
     for (const TFolderEntry& entry : ListFolder(folder))
-        if (entry.name != ".vexara.lock")
+        if (entry.name != ".vexara.lock" && entry.name != ".vexara")
             names.push_back(entry.name);
     return names;
 }
