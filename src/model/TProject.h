@@ -279,6 +279,12 @@ private:
     std::string WorkFolder() const;
     // True while this project holds its folder's lock.
     bool HoldsFolder() const;
+    // A save under another folder notes in the work folder where it writes (and what it
+    // made there) until it is done: a program killed meanwhile leaves the note, and the
+    // next open completes or takes back what the save left in that folder.
+    std::string SaveAsNotePath() const;
+    bool NoteSaveAs(const std::string& folder, bool madeFolder, bool madeWork, bool madeLock) const;
+    void FinishInterruptedSaveAs() const;
     // Commits a change of the project folder, completing first a change this program left
     // unfinished. True when the change holds: made, or (rarely) decided and completed
     // when the project is opened again. A failure is reported as `failure` followed by

@@ -299,8 +299,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     // What this save makes in the new folder goes again when it fails.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder), lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
     const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work), hadLock = vx::FileExists(lockFile);
-    if (!hadFolder && !vx::MakeFolder(folder))
-        return refuse();
+    const bool noted = NoteSaveAs(folder, !hadFolder, !hadWork, !hadLock);
     auto lock = std::make_unique<vx::TFolderLock>();
     const auto undoMade = [&] {
         lock->Release();
@@ -310,7 +309,13 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
             vx::RemoveFile(lockFile);
         if (!hadFolder)
             vx::RemoveFile(folder);
+        if (noted)
+            vx::RemoveFile(SaveAsNotePath());
     };
+    if (!hadFolder && !vx::MakeFolder(folder)) {
+        undoMade();
+        return refuse();
+    }
     // The new folder is this program's to write only while no other program has it open,
     // and only once a change left there half done is completed.
     const vx::TFolderLock::TResult held = lock->Acquire(folder);
@@ -360,6 +365,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         undoMade();
         return false;
     }
+    if (noted)
+        vx::RemoveFile(vx::JoinPath(vx::TFileTransaction::WorkFolderOf(oldFolder), vx::FileNameOf(SaveAsNotePath())));
     m_folderLock = std::move(lock);
     if (m_pWorkSet)
         WorkSetSaved();

@@ -23,6 +23,9 @@
 
 namespace {
 
+// The first line of the note a save under another folder leaves while it runs.
+const char* const kSaveAsNote = "Vexara save as 1";
+
 // A short reason for a system error number, to follow a message.
 std::string ReasonOf(int error)
 {
@@ -92,7 +95,63 @@ bool TProject::TakeFolder()
                    vx::ReportIcon::Exclamation);
         return false;
     }
+    FinishInterruptedSaveAs();
     return true;
+}
+
+std::string TProject::SaveAsNotePath() const
+{
+    return vx::JoinPath(WorkFolder(), "saving-as");
+}
+
+bool TProject::NoteSaveAs(const std::string& folder, bool madeFolder, bool madeWork, bool madeLock) const
+{
+    // Only the holder of this folder's lock reads the note again.
+    if (!HoldsFolder() || !vx::MakeFolder(WorkFolder()))
+        return false;
+    const auto flag = [](bool made) { return made ? "1" : "0"; };
+    return vx::WriteFileAtomically(SaveAsNotePath(), std::string(kSaveAsNote) + "\n" + folder + "\n" + flag(madeFolder) +
+                                                         flag(madeWork) + flag(madeLock) + "\n");
+}
+
+void TProject::FinishInterruptedSaveAs() const
+{
+    std::string text;
+    if (!vx::FileExists(SaveAsNotePath()) || !vx::ReadWholeFile(SaveAsNotePath(), text, 1 << 16))
+        return;
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos)
+            break;
+        lines.push_back(text.substr(start, end - start));
+    }
+    if (lines.size() == 3 && lines[0] == kSaveAsNote && lines[2].size() == 3) {
+        const std::string& folder = lines[1];
+        const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
+        vx::TFolderLock lock;
+        // A program that has the other folder open now, or a change there that cannot be
+        // completed: the note stays for a later open.
+        if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held ||
+            vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+                vx::TFileTransaction::TRecovery::Damaged)
+            return;
+        // A save that had not reached its journal: what it staged goes, and so does what
+        // it made of the folder, as far as nothing else is there.
+        const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+        for (const vx::TFolderEntry& entry : vx::ListFolder(work))
+            if (!entry.isFolder)
+                vx::RemoveFile(vx::JoinPath(work, entry.name));
+        if (madeWork)
+            vx::RemoveFile(work);  // only when empty
+        lock.Release();
+        const std::vector<vx::TFolderEntry> left = vx::ListFolder(folder);
+        if (madeLock && left.size() == 1 && left.front().name == vx::TFolderLock::FileName())
+            vx::RemoveFile(vx::JoinPath(folder, vx::TFolderLock::FileName()));
+        if (madeFolder)
+            vx::RemoveFile(folder);  // only when empty
+    }
+    vx::RemoveFile(SaveAsNotePath());
 }
 
 bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure)
