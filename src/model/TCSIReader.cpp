@@ -226,19 +226,31 @@ bool TCSIReader::PostRead()
 
 bool TCSIReader::Validate()
 {
+    return FirstInvalidParameter() == TInvalidParameter::None;
+}
+
+TCSIReader::TInvalidParameter TCSIReader::FirstInvalidParameter() const
+{
     const TCSISet* s = m_pCSISet.get();
     if (!s)
-        return false;
-    if (s->m_nPoints < 1 || s->m_nSpatialDims == 0)
-        return false;
+        return TInvalidParameter::NoSet;
+    if (s->m_nPoints < 1)
+        return TInvalidParameter::Points;
+    if (s->m_nSpatialDims == 0)
+        return TInvalidParameter::SpatialDims;
     if (s->m_nEchoPosition < 0 || s->m_nEchoPosition >= s->m_nPoints)
-        return false;
+        return TInvalidParameter::EchoPosition;
     for (int k = 0; k < 3; ++k)
-        if (s->m_nDim[k] < 1 || !(s->m_fFOV[k] > 0.0f) || !std::isfinite(s->m_fFOV[k]))
-            return false;
+        if (s->m_nDim[k] < 1)
+            return TInvalidParameter::Matrix;
+    for (int k = 0; k < 3; ++k)
+        if (!(s->m_fFOV[k] > 0.0f) || !std::isfinite(s->m_fFOV[k]))
+            return TInvalidParameter::FOV;
     if (!(s->m_fFrequency > 0.0f) || !std::isfinite(s->m_fFrequency))
-        return false;
-    return s->m_nSpectralWidth > 0;
+        return TInvalidParameter::Frequency;
+    if (s->m_nSpectralWidth < 1)
+        return TInvalidParameter::SpectralWidth;
+    return TInvalidParameter::None;
 }
 
 bool TCSIReader::FillCSISet()

@@ -38,6 +38,12 @@ public:
     // The set's parameters are usable: points, dimensions, echo, sizes, FOV, frequency,
     // spectral width. No message.
     virtual bool Validate();
+    // The first of the set's parameters, in the order above, that makes them unusable
+    // (what the base Validate refuses); None when they are usable. A reader that says
+    // why it refuses a set names the source of that value.
+    enum class TInvalidParameter { None, NoSet, Points, SpatialDims, EchoPosition, Matrix, FOV, Frequency,
+                                   SpectralWidth };
+    TInvalidParameter FirstInvalidParameter() const;
     // Copies m_pRawData into freshly allocated voxel spectra and marks the set loaded.
     virtual bool FillCSISet();
     // Reads every spectrum from the file at m_nHeaderSize in the parameters' axis order

@@ -156,8 +156,12 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     // The data-set file and the project file that lists it are one change: a set without
     // its file, or a file without its set, never stays.
     vx::TFileTransaction transaction(m_strFolder);
-    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction) ||
-        !CommitNewSet(transaction, set.get(), nullptr, "The CSI set " + name + " was not added:"))
+    const std::string failure = "The CSI set " + name + " was not added:";
+    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction)) {
+        ReportChangeFailure(transaction, failure);
+        return false;
+    }
+    if (!CommitNewSet(transaction, set.get(), nullptr, failure))
         return false;
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
@@ -389,11 +393,13 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
     // The copy's file, the old set's files and the project file change as one: a failure
     // keeps the project as it was.
     vx::TFileTransaction transaction(m_strFolder);
-    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction))
+    const std::string failure = "The CSI set " + copy->GetName() + " was not added:";
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction)) {
+        ReportChangeFailure(transaction, failure);
         return false;
+    }
     copy->FreeSpectra();
-    if (!CommitNewSet(transaction, copy.get(), m_pCSISetList->FindByName(copy->GetName()),
-                      "The CSI set " + copy->GetName() + " was not added:"))
+    if (!CommitNewSet(transaction, copy.get(), m_pCSISetList->FindByName(copy->GetName()), failure))
         return false;
     copy.release();
     if (m_pMainFrame)

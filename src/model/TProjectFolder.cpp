@@ -1,9 +1,6 @@
 // The project folder while the project is open: its lock, the completion of a save that
 // a killed process left half done, and the removal of what interrupted writes left.
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,19 +22,6 @@ namespace {
 
 // The first line of the note a save under another folder leaves while it runs.
 const char* const kSaveAsNote = "Vexara save as 1";
-
-// A short reason for a system error number, to follow a message.
-std::string ReasonOf(int error)
-{
-    if (error == 0)
-        return std::string();
-    if (error == ENOSPC || error == EDQUOT)
-        return "the disk is full";
-    std::string text = std::strerror(error);
-    if (!text.empty())
-        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-    return text;
-}
 
 // An undo state file of a processing step: a short lower-case prefix, a counter, ".tmp".
 bool IsStateFileName(const std::string& name)
@@ -172,8 +156,8 @@ void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, cons
     std::string text = failure;
     if (!transaction.FailedPath().empty()) {
         text += " " + transaction.FailedPath() + " could not be " + (transaction.FailedWriting() ? "written" : "replaced");
-        const std::string reason = ReasonOf(transaction.FailedError());
-        text += reason.empty() ? "." : ": " + reason + ".";
+        const int error = transaction.FailedError();
+        text += error == 0 ? "." : ": " + vx::FileErrorReason(error) + ".";
     }
     if (transaction.LeftJournal())
         text += " The change is completed when the project is opened again.";

@@ -85,11 +85,14 @@ bool TProject::CombineCSISets(const std::vector<TCSISet*>& sets, TSetOperation o
     }
     result->UpdateDataRange();
     vx::TFileTransaction transaction(m_strFolder);
-    if (!result->WriteDataFile(result->GetFilePath(), true, &transaction))
+    const std::string failure = "The CSI set " + name + " was not added:";
+    if (!result->WriteDataFile(result->GetFilePath(), true, &transaction)) {
+        ReportChangeFailure(transaction, failure);
         return false;
+    }
     // Only the work set keeps its samples in memory.
     result->FreeSpectra();
-    if (!CommitNewSet(transaction, result.get(), nullptr, "The CSI set " + name + " was not added:"))
+    if (!CommitNewSet(transaction, result.get(), nullptr, failure))
         return false;
     result.release();
     ProjectFileSaved(false);
@@ -121,10 +124,15 @@ bool TProject::SaveWorkSetAs(const std::string& name)
     // The copy's file, the replaced set's files and the project file change as one: a
     // failure keeps both sets as they were.
     vx::TFileTransaction transaction(m_strFolder);
-    if (!copy->CopyDataFrom(*pWork) || !copy->WriteDataFile(copy->GetFilePath(), true, &transaction))
+    const std::string failure = "The CSI set " + name + " was not saved:";
+    if (!copy->CopyDataFrom(*pWork))
         return false;
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction)) {
+        ReportChangeFailure(transaction, failure);
+        return false;
+    }
     copy->FreeSpectra();
-    if (!CommitNewSet(transaction, copy.get(), pOld, "The CSI set " + name + " was not saved:"))
+    if (!CommitNewSet(transaction, copy.get(), pOld, failure))
         return false;
     copy.release();
     // The work set itself is not saved by its copy.

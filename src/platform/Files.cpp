@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -97,6 +99,8 @@ bool RenameFile(const std::string& from, const std::string& to)
     std::error_code ec;
     fs::rename(fs::path(from), fs::path(to), ec);
     ReleaseHeldFile(held);
+    if (ec)
+        errno = ec.value();  // for the caller's message
     return !ec;
 }
 
@@ -213,6 +217,22 @@ bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes)
         return false;
     out = std::move(data);
     return true;
+}
+
+std::string FileErrorReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT: return "the disk is full";
+    case EACCES:
+    case EPERM:
+    case EROFS: return "the folder or file is write-protected";
+    default: break;
+    }
+    std::string text = std::strerror(error);
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
 }
 
 }  // namespace vx

@@ -47,6 +47,10 @@ std::string ExecutableFolder();
 // Folder for temporary files.
 std::string TempFolder();
 
+// Why a file operation failed, from its error number (TFile::LastError), in a few
+// words to follow a message: "the disk is full", or the system's text.
+std::string FileErrorReason(int error);
+
 // Reads a whole file up to maxBytes; false when it cannot be read or is larger.
 bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30));
 

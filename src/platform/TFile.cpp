@@ -23,7 +23,10 @@ namespace vx {
 TFile::~TFile() { Close(); }
 
 TFile::TFile(TFile&& other) noexcept
-    : m_file(std::exchange(other.m_file, nullptr)), m_path(std::move(other.m_path)), m_failed(other.m_failed)
+    : m_file(std::exchange(other.m_file, nullptr)),
+      m_path(std::move(other.m_path)),
+      m_failed(other.m_failed),
+      m_error(other.m_error)
 {
 }
 
@@ -34,13 +37,22 @@ TFile& TFile::operator=(TFile&& other) noexcept
         m_file = std::exchange(other.m_file, nullptr);
         m_path = std::move(other.m_path);
         m_failed = other.m_failed;
+        m_error = other.m_error;
     }
     return *this;
+}
+
+bool TFile::Fail(int error)
+{
+    m_error = error != 0 ? error : (errno != 0 ? errno : EIO);
+    m_failed = true;
+    return false;
 }
 
 bool TFile::Open(const std::string& path, Mode mode)
 {
     Close();
+    m_error = 0;
     const char* m = "rb";
     switch (mode) {
     case Mode::Read: m = "rb"; break;
@@ -48,11 +60,16 @@ bool TFile::Open(const std::string& path, Mode mode)
     case Mode::ReadWrite: m = "r+b"; break;
     case Mode::Append: m = "ab"; break;
     }
-    if (mode == Mode::Read && FolderExists(path))
+    if (mode == Mode::Read && FolderExists(path)) {
+        m_error = EISDIR;
         return false;
+    }
+    errno = 0;
     m_file = std::fopen(path.c_str(), m);
-    if (!m_file)
+    if (!m_file) {
+        m_error = errno != 0 ? errno : EIO;
         return false;
+    }
     m_path = path;
     m_failed = false;
     return true;
@@ -62,7 +79,11 @@ bool TFile::Close()
 {
     if (!m_file)
         return true;
-    const bool ok = std::fclose(m_file) == 0 && !m_failed;
+    errno = 0;
+    const bool closed = std::fclose(m_file) == 0;
+    if (!closed && m_error == 0)
+        m_error = errno != 0 ? errno : EIO;
+    const bool ok = closed && !m_failed;
     m_file = nullptr;
     m_failed = false;
     return ok;
@@ -138,14 +159,11 @@ bool TFile::Write(const void* data, size_t n)
         return false;
     if (n == 0)
         return true;
-    if (!TakeWriteBudget(n)) {
-        m_failed = true;
-        return false;
-    }
-    if (std::fwrite(data, 1, n, m_file) != n) {
-        m_failed = true;
-        return false;
-    }
+    if (!TakeWriteBudget(n))
+        return Fail(ENOSPC);
+    errno = 0;
+    if (std::fwrite(data, 1, n, m_file) != n)
+        return Fail();
     return true;
 }
 
@@ -158,10 +176,11 @@ bool TFile::WriteParts(const TPart* parts, size_t count)
         total += parts[i].size;
     if (total == 0)
         return true;
-    if (!TakeWriteBudget(total) || std::fflush(m_file) != 0) {
-        m_failed = true;
-        return false;
-    }
+    if (!TakeWriteBudget(total))
+        return Fail(ENOSPC);
+    errno = 0;
+    if (std::fflush(m_file) != 0)
+        return Fail();
     // Straight to the descriptor, the stream's buffer being empty after the flush.
     const int fd = fileno(m_file);
     std::vector<iovec> vec;
@@ -175,8 +194,7 @@ bool TFile::WriteParts(const TPart* parts, size_t count)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            m_failed = true;
-            return false;
+            return Fail();
         }
         // Skip what was written; a short write continues inside the part it ended in.
         size_t left = static_cast<size_t>(written);
@@ -188,11 +206,10 @@ bool TFile::WriteParts(const TPart* parts, size_t count)
         }
     }
     // The stream does not know the descriptor moved: seek it to where the data ends.
+    errno = 0;
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    if (end < 0 || fseeko(m_file, end, SEEK_SET) != 0) {
-        m_failed = true;
-        return false;
-    }
+    if (end < 0 || fseeko(m_file, end, SEEK_SET) != 0)
+        return Fail();
     return true;
 }
 
@@ -237,10 +254,9 @@ bool TFile::Flush()
 {
     if (!m_file)
         return false;
-    if (std::fflush(m_file) != 0) {
-        m_failed = true;
-        return false;
-    }
+    errno = 0;
+    if (std::fflush(m_file) != 0)
+        return Fail();
     return !m_failed;
 }
 
@@ -248,7 +264,9 @@ bool TFile::Sync()
 {
     if (!Flush())
         return false;
-    return fsync(fileno(m_file)) == 0;
+    if (fsync(fileno(m_file)) != 0)
+        return Fail();
+    return true;
 }
 
 bool TFile::StartWriteBack()
@@ -299,8 +317,9 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     std::string buf = pattern;
     const int fd = mkstemp(buf.data());
     if (fd < 0) {
+        m_file.m_error = errno != 0 ? errno : EIO;
         if (transaction)
-            transaction->NoteFailure(targetPath, errno);
+            transaction->NoteFailure(targetPath, m_file.m_error);
         return false;
     }
     // Keep the permissions a newly created file would get.
@@ -311,6 +330,8 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     m_tempPath = buf;
     TFile::Step();
     if (!m_file.Open(m_tempPath, TFile::Mode::Write)) {
+        if (transaction)
+            transaction->NoteFailure(targetPath, m_file.LastError());
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
@@ -344,9 +365,12 @@ bool TAtomicFile::Commit(bool durable)
         m_tempPath.clear();
         return true;
     }
+    errno = 0;
     if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
+        if (m_file.m_error == 0)
+            m_file.m_error = errno != 0 ? errno : EIO;
         if (m_transaction)
-            m_transaction->NoteFailure(m_target, 0);
+            m_transaction->NoteFailure(m_target, m_file.m_error);
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
@@ -360,9 +384,9 @@ void TAtomicFile::Abort()
 {
     if (m_tempPath.empty())
         return;
-    // Given up part way: the transaction learns which file failed.
+    // Given up part way: the transaction learns which file failed, and why when known.
     if (m_transaction)
-        m_transaction->NoteFailure(m_target, 0);
+        m_transaction->NoteFailure(m_target, m_file.LastError());
     m_file.Close();
     RemoveFile(m_tempPath);
     m_tempPath.clear();

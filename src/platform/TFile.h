@@ -26,6 +26,10 @@ public:
     bool Close();
     bool IsOpen() const { return m_file != nullptr; }
     const std::string& Path() const { return m_path; }
+    // The system's error number of the last open, write, flush, sync or close that
+    // failed since the last Open (ENOSPC when the test write budget ran out); 0 when
+    // none failed. Kept after Close, so that a failed close can still be explained.
+    int LastError() const { return m_error; }
 
     // Bytes actually read (less than n at the end of the file or on error).
     size_t Read(void* data, size_t n);
@@ -81,9 +85,14 @@ public:
     static void Step();
 
 private:
+    friend class TAtomicFile;
+    // Marks the file failed with the error (errno when it is 0); returns false.
+    bool Fail(int error = 0);
+
     std::FILE* m_file = nullptr;
     std::string m_path;
     bool m_failed = false;
+    int m_error = 0;
 };
 
 class TFileTransaction;
@@ -100,6 +109,7 @@ public:
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
+    // File().LastError() tells why Begin or Commit failed.
     bool Begin(const std::string& targetPath, TFileTransaction* transaction = nullptr);
     TFile& File() { return m_file; }
     // durable: the data is on the disk before the rename, for files that outlive the

@@ -274,9 +274,8 @@ bool TFileTransaction::Commit()
     text += std::string(kJournalEnd) + "\n";
     {
         TAtomicFile out;
-        errno = 0;
         if (!out.Begin(journal) || !out.File().WriteText(text) || !out.Commit())
-            return Fail(journal, errno, true);
+            return Fail(journal, out.File().LastError(), true);
     }
     if (const int error = SyncFolder(work); error != 0) {
         // Whether the journal reached the disk is not known: nothing is changed.

@@ -37,7 +37,7 @@ struct TImageMethod {
 bool ParseImageMethod(const std::string& path, TImageMethod& m)
 {
     TBrukerParameterFile file;
-    if (file.Open(path) != TBrukerParameterFile::TOpenResult::Opened)
+    if (!file.Open(path))
         return false;
     std::string valueLine;
     std::vector<std::string> values;
@@ -47,8 +47,10 @@ bool ParseImageMethod(const std::string& path, TImageMethod& m)
         const std::string& value = tokens[1];
         const bool arrayKey = key == "##$PVM_Fov" || key == "##$PVM_Matrix" || key == "##$PVM_SPackArrNSlices" ||
                               key == "##$PVM_SPackArrSliceDistance";
-        if (arrayKey && !file.ReadValues(valueLine, values))
+        if (arrayKey && !file.ReadValues(valueLine, values)) {
+            file.ReportMissingValues(key);
             return false;
+        }
         if (key == "##$PVM_RepetitionTime") {
             m.tr = static_cast<float>(vx::LeadingDouble(value));
         } else if (key == "##$PVM_EchoTime") {
@@ -110,7 +112,7 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
         return false;
     }
     TBrukerPlacement place;
-    if (!PlaceSlicePackage(m.package, place))
+    if (!PlaceSlicePackage(m.package, place, methodPath))
         return false;
     // Images run along the lower of the two in-plane axes first.
     if (place.readAxis > place.phaseAxis) {
@@ -126,11 +128,13 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
     std::vector<unsigned char> bytes;
     for (int i = 0; i < m.slices; ++i) {
         // A short file ends the import; the images of earlier slices stay.
-        if (file.BytesLeft() < static_cast<int64_t>(2 * pixels))
+        const bool holdsSlice = file.BytesLeft() >= static_cast<int64_t>(2 * pixels);
+        if (holdsSlice)
+            bytes.resize(2 * pixels);
+        if (!holdsSlice || !file.ReadExact(bytes.data(), bytes.size())) {
+            ReportShortDataFile(path, file.Size(), uint64_t(m.slices) * 2 * pixels);
             return false;
-        bytes.resize(2 * pixels);
-        if (!file.ReadExact(bytes.data(), bytes.size()))
-            return false;
+        }
         TNewImage image;
         image.name = baseName + "_" + FloatToString(static_cast<float>(i), 1);
         image.width = m.width;

@@ -10,7 +10,9 @@
 class TImageSet;
 class TProject;
 
-// The image reader of type 5; no word of the import record is used. Images of slices read
-// before a failure stay in the collection.
+// The image reader of type 5; no word of the import record is used. A method file that
+// cannot be read or cannot place the slices, and a 2dseq file too short for them, are
+// refused with a message that says why; images of slices read before a failure stay in
+// the collection.
 bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImportParams params,
                           TProject* pProject);

@@ -50,7 +50,7 @@ TBrukerKeyResult TakeSlicePackageKey(const std::string& key, TBrukerParameterFil
 
     std::string valueLine;
     if (!file.ReadLine(valueLine))
-        return TBrukerKeyResult::Failed;
+        return TBrukerKeyResult::NoValues;
     if (offset) {
         // Of several packages, the first one's value.
         *offset = static_cast<float>(vx::LeadingDouble(valueLine));
@@ -59,7 +59,7 @@ TBrukerKeyResult TakeSlicePackageKey(const std::string& key, TBrukerParameterFil
     } else {
         package.sliceAxis = BrukerSliceOrientation(valueLine);
         if (package.sliceAxis < 0)
-            return TBrukerKeyResult::Failed;
+            return TBrukerKeyResult::NoSliceOrientation;
     }
     return TBrukerKeyResult::Taken;
 }
@@ -74,7 +74,13 @@ bool ScanMethodKeys(TBrukerParameterFile& file, const char* delimiters, TBrukerS
         if (tokens.size() < 2)
             continue;
         switch (TakeSlicePackageKey(tokens[0], file, package)) {
-        case TBrukerKeyResult::Failed: return false;
+        case TBrukerKeyResult::NoValues:
+            file.ReportMissingValues(tokens[0]);
+            return false;
+        case TBrukerKeyResult::NoSliceOrientation:
+            ReportBrukerMessage("Method file " + file.Path() +
+                                " gives no slice orientation of axial, sagittal or coronal.");
+            return false;
         case TBrukerKeyResult::EndOfScan: return true;
         case TBrukerKeyResult::Taken: break;
         case TBrukerKeyResult::NotPackageKey:
@@ -93,20 +99,35 @@ void TBrukerPlacement::OffCentre(float offCentre[3]) const
     offCentre[2] = offset[2];
 }
 
-bool PlaceSlicePackage(const TBrukerSlicePackage& package, TBrukerPlacement& placement)
+bool PlaceSlicePackage(const TBrukerSlicePackage& package, TBrukerPlacement& placement,
+                       const std::string& methodPath)
 {
     int read = 0, phase = 0;
     const int slice = package.sliceAxis;
-    if (!BrukerReadPhaseAxes(slice, package.readOrientation, read, phase))
+    if (!BrukerReadPhaseAxes(slice, package.readOrientation, read, phase)) {
+        const std::string& text = package.readOrientation;
+        if (!text.empty() && text.back() == '\r') {
+            // A file saved with CR LF line ends keeps the carriage return in the value line.
+            ReportBrukerMessage("The read orientation of method file " + methodPath +
+                                " ends in a carriage return: the file must end its lines with line feeds only.");
+        } else {
+            static const char* const kSlices[3] = {"sagittal", "coronal", "axial"};
+            ReportBrukerMessage("The read orientation \"" + text + "\" of method file " + methodPath +
+                                " does not fit its " + (slice >= 0 && slice <= 2 ? kSlices[slice] : "unknown") +
+                                " slices.");
+        }
         return false;
+    }
     float m[9] = {};
     const int columns[3] = {read, phase, slice};
     for (int c = 0; c < 3; ++c)
         for (int row = 0; row < 3; ++row)
             m[3 * row + columns[c]] = package.gradient[3 * c + row];
     float inverse[9];
-    if (!InvertMatrix3x3(m, inverse, FailureMessage::None))
+    if (!InvertMatrix3x3(m, inverse, FailureMessage::None)) {
+        ReportBrukerMessage("The gradient orientation of method file " + methodPath + " cannot be inverted.");
         return false;
+    }
     placement.readAxis = read;
     placement.phaseAxis = phase;
     placement.sliceAxis = slice;

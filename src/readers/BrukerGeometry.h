@@ -32,10 +32,11 @@ struct TBrukerSlicePackage {
 };
 
 enum class TBrukerKeyResult {
-    NotPackageKey,  // another key: the caller handles it
-    Taken,          // stored; the key's value line has been read
-    Failed,         // the value line is missing or names no slice orientation
-    EndOfScan       // the gradient directions are not nine numbers: the scan ends here
+    NotPackageKey,       // another key: the caller handles it
+    Taken,               // stored; the key's value line has been read
+    NoValues,            // the file ends before the key's value line
+    NoSliceOrientation,  // the value line names no slice orientation
+    EndOfScan            // the gradient directions are not nine numbers: the scan ends here
 };
 // Takes one slice-package key ("##$PVM_SPackArrSliceOrient", "...ReadOrient",
 // "...ReadOffset", "...Phase1Offset", "...SliceOffset", "...GradOrient") with its values,
@@ -45,9 +46,9 @@ TBrukerKeyResult TakeSlicePackageKey(const std::string& key, TBrukerParameterFil
 
 // Scans the key lines of a method file, each split at `delimiters` into at least two tokens:
 // the slice-package keys go into `package`, every other line to `onKey`, which returns false
-// to fail the scan. False when a value line is missing, no slice orientation is named or
-// `onKey` fails; text in place of the gradient directions ends the scan as the end of the
-// file does.
+// to fail the scan (and says why). False when a value line is missing or no slice
+// orientation is named, each with a message, or when `onKey` fails; text in place of the
+// gradient directions ends the scan as the end of the file does.
 bool ScanMethodKeys(TBrukerParameterFile& file, const char* delimiters, TBrukerSlicePackage& package,
                     const std::function<bool(const std::vector<std::string>& tokens)>& onKey);
 
@@ -64,6 +65,8 @@ struct TBrukerPlacement {
     // The grid's off-centre: the offsets with x and y negated.
     void OffCentre(float offCentre[3]) const;
 };
-// False when the read orientation does not fit the slice orientation, or the gradient
-// directions are singular or not finite.
-bool PlaceSlicePackage(const TBrukerSlicePackage& package, TBrukerPlacement& placement);
+// False, with a message that names the method file at `methodPath`, when the read
+// orientation does not fit the slice orientation, or the gradient directions are singular
+// or not finite.
+bool PlaceSlicePackage(const TBrukerSlicePackage& package, TBrukerPlacement& placement,
+                       const std::string& methodPath);

@@ -365,6 +365,7 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
         return false;
     }
     const std::string invalidFormat = "The PAR file " + headerPath + " has invalid format.";
+    const std::string shortRec = "The REC file " + *foundRec + " is shorter than its PAR file describes.";
     const std::string fileName = vx::FileNameOf(path);
 
     TPARGeneralInfo info;
@@ -375,7 +376,7 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
     // The pair is checked before the project's questions: a REC that cannot hold every
     // block its header describes is refused whole.
     if (PARImageBytes(text, version, info) > rec.BytesLeft()) {
-        vx::Report(invalidFormat);
+        vx::Report(shortRec);
         return false;
     }
     for (const std::string& line : SplitPARLines(text)) {
@@ -411,15 +412,17 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
         // The REC must hold this image's block; a short REC is a broken pair.
         const int64_t blockBytes = RECBlockBytes(image.width, image.height, image.bits);
         if (blockBytes > rec.BytesLeft()) {
-            vx::Report(invalidFormat);
+            vx::Report(shortRec);
             return false;
         }
         TNewImage values;
         try {
             std::vector<unsigned char> block(static_cast<size_t>(blockBytes));
-            if (!rec.ReadExact(block.data(), block.size()) ||
-                !DecodeRECBlock(block.data(), block.size(), image.bits, image.width, image.height,
-                                values.pixels)) {
+            if (!rec.ReadExact(block.data(), block.size())) {
+                vx::Report(shortRec);
+                return false;
+            }
+            if (!DecodeRECBlock(block.data(), block.size(), image.bits, image.width, image.height, values.pixels)) {
                 vx::Report(invalidFormat);
                 return false;
             }

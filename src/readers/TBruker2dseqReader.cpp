@@ -42,11 +42,6 @@ void SetPointCount(TCSISet& set, int n)
     set.m_fPPMCentreValue = 0.0f;
 }
 
-void BoxMessage(const std::string& text)
-{
-    vx::Report(text, vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
-}
-
 }  // namespace
 
 TBruker2dseqReader::TBruker2dseqReader(const TCSIReadParams* pParams) : TCSIReader(pParams)
@@ -128,9 +123,13 @@ bool TBruker2dseqReader::ParseMethodFile(const std::string& path, const char* ma
     TBrukerSlicePackage package;
     package.sliceAxis = set.m_nSliceAxis;
     bool box = false;
+    // A CSI scan's method file gives its grid and spectra; an imaging scan's has none of
+    // these keys.
+    bool spectroscopic = false;
+    std::string method;  // the sequence ("##$Method")
 
     TBrukerParameterFile file;
-    if (file.Open(path) != TBrukerParameterFile::TOpenResult::Opened)
+    if (!file.Open(path))
         return false;
     std::string valueLine;
     std::vector<std::string> values;
@@ -144,9 +143,15 @@ bool TBruker2dseqReader::ParseMethodFile(const std::string& path, const char* ma
         const bool arrayKey = key == "##$PVM_Fov" || key == matrixKey || key == "##$PVM_SpecMatrix" ||
                               key == "##$PVM_SpecSWH" ||
                               (box && (key == "##$PVM_VoxArrSize" || key == "##$PVM_VoxArrPosition"));
-        if (arrayKey && !file.ReadValues(valueLine, values))
+        if (arrayKey && !file.ReadValues(valueLine, values)) {
+            file.ReportMissingValues(key);
             return false;
-        if (key == "##$PVM_NAverages") {
+        }
+        if (key == matrixKey || key == "##$PVM_SpecMatrix" || key == "##$PVM_SpecSWH")
+            spectroscopic = true;
+        if (key == "##$Method") {
+            method = value;
+        } else if (key == "##$PVM_NAverages") {
             set.m_fAverages = static_cast<float>(vx::LeadingDouble(value));
         } else if (key == "##$PVM_SpatDimEnum") {
             if (value == "2D")
@@ -193,12 +198,17 @@ bool TBruker2dseqReader::ParseMethodFile(const std::string& path, const char* ma
     });
     if (!scanned)
         return false;
+    if (!spectroscopic) {
+        ReportBrukerMessage("Method file " + path + (method.empty() ? " is not" : " is of a " + method + " scan, not") +
+                            " of a CSI scan: it has none of " + matrixKey + ", ##$PVM_SpecMatrix and ##$PVM_SpecSWH.");
+        return false;
+    }
 
     // The grid: the read, phase and slice directions give the axes their sizes, field of
     // view, offsets and the columns of the rotation.
     set.m_nSliceAxis = package.sliceAxis;
     TBrukerPlacement place;
-    if (!PlaceSlicePackage(package, place))
+    if (!PlaceSlicePackage(package, place, path))
         return false;
     m_nReadAxis = place.readAxis;
     m_nPhaseAxis = place.phaseAxis;
@@ -220,11 +230,11 @@ bool TBruker2dseqReader::ParseAcqpFile(const std::string& folder, bool warnUserF
 {
     const auto path = FindParameterFile(folder, "acqp", "acqp.txt");
     if (!path) {
-        BoxMessage("Could not find parameter file acqp or acqp.txt.");
+        ReportBrukerMessage("Could not find parameter file acqp or acqp.txt.");
         return false;
     }
     TBrukerParameterFile file;
-    if (file.Open(*path) != TBrukerParameterFile::TOpenResult::Opened)
+    if (!file.Open(*path))
         return false;
     TCSISet& set = *m_pCSISet;
     double groupDelay = -1.0;
@@ -239,7 +249,8 @@ bool TBruker2dseqReader::ParseAcqpFile(const std::string& folder, bool warnUserF
         const std::string& value = tokens[1];
         if (key == "##$ACQ_user_filter") {
             if (warnUserFilter && value == "Yes")
-                BoxMessage("Warning: A pipeline filter (AU) is used, the registration of the CSI set could be wrong.");
+                ReportBrukerMessage(
+                    "Warning: A pipeline filter (AU) is used, the registration of the CSI set could be wrong.");
         } else if (key == "##$SFO1") {
             set.m_fFrequency = static_cast<float>(vx::LeadingDouble(value));
         } else if (key == "##$GRPDLY") {
@@ -263,19 +274,12 @@ bool TBruker2dseqReader::ReadRecoFile(const std::string& folder)
         return false;
     const auto path = FindParameterFile(folder, "reco", "reco.txt");
     if (!path) {
-        BoxMessage("Could not find parameter file reco or reco.txt.");
+        ReportBrukerMessage("Could not find parameter file reco or reco.txt.");
         return false;
     }
     TBrukerParameterFile file;
-    switch (file.Open(*path)) {
-    case TBrukerParameterFile::TOpenResult::Unreadable:
-        BoxMessage("Can't read parameter file " + *path + ".");
+    if (!file.Open(*path))
         return false;
-    case TBrukerParameterFile::TOpenResult::NoTitle:
-        return false;
-    case TBrukerParameterFile::TOpenResult::Opened:
-        break;
-    }
     TCSISet& set = *m_pCSISet;
     const int axes[3] = {m_nReadAxis, m_nPhaseAxis, set.m_nSliceAxis};
     for (int k = 0; k < 3; ++k)
@@ -289,8 +293,10 @@ bool TBruker2dseqReader::ReadRecoFile(const std::string& folder)
         if (tokens.size() < 2)
             continue;
         const std::string& key = tokens[0];
-        if ((key == "##$RECO_size" || key == "##$RECO_ft_mode") && !file.ReadValues(valueLine, values))
+        if ((key == "##$RECO_size" || key == "##$RECO_ft_mode") && !file.ReadValues(valueLine, values)) {
+            file.ReportMissingValues(key);
             return false;
+        }
         if (key == "##$RECO_size") {
             const int dims = set.m_nSpatialDims;
             if (dims == 2 || dims == 3) {
@@ -335,7 +341,9 @@ TCSISet* TBruker2dseqReader::Read(std::string path)
         if (!chosen.empty())
             methodPath = chosen;
     }
-    if (!ParseHeader(methodPath) || !ReadRecoFile(folder) || !Validate())
+    // The reco file's sizes replace the method's points and grid.
+    if (!ParseHeader(methodPath) || !ReadRecoFile(folder) ||
+        !ValidateOrReport(path, "##$RECO_size", "##$RECO_size"))
         return DiscardSet();
 
     TCSISet& set = *m_pCSISet;
@@ -346,7 +354,8 @@ TCSISet* TBruker2dseqReader::Read(std::string path)
     set.m_bEchoShifted = m_nImageType != 0 ? 1 : 0;
     set.m_nEchoPosition = m_nImageType != 0 ? set.m_nPoints / 2 : 0;
 
-    if (!ReadRawDataToVoxels(path))
+    // Complex data hold a real and an imaginary 32-bit word per sample, the other types one.
+    if (!DataFileHolds(path, m_nImageType == 0 ? 4 : 2) || !ReadRawDataToVoxels(path))
         return DiscardSet();
     if (!m_params.m_bLoadRawData && !PostRead())
         return DiscardSet();
@@ -364,6 +373,46 @@ void TBruker2dseqReader::SetFileLayout(bool invert, bool flipFrequency)
     m_params.m_bEchoAcquisition = 0;
     m_params.m_bFlipFrequency = flipFrequency ? 1 : 0;
     m_params.m_bKSpaceCorrection = 0;
+}
+
+bool TBruker2dseqReader::ValidateOrReport(const std::string& dataPath, const char* pointsKey, const char* matrixKey)
+{
+    if (Validate())
+        return true;
+    std::string what;
+    switch (FirstInvalidParameter()) {
+    case TInvalidParameter::None:
+    case TInvalidParameter::NoSet: return false;
+    case TInvalidParameter::Points: what = std::string("no points per spectrum (") + pointsKey + ")"; break;
+    case TInvalidParameter::SpatialDims: what = "no spatial dimensions (##$PVM_SpatDimEnum 2D or 3D)"; break;
+    case TInvalidParameter::EchoPosition: what = "an echo position outside the spectrum"; break;
+    case TInvalidParameter::Matrix: what = std::string("a matrix size below 1 (") + matrixKey + ")"; break;
+    case TInvalidParameter::FOV: what = "no field of view (##$PVM_Fov, ##$PVM_SliceThick)"; break;
+    case TInvalidParameter::Frequency: what = "no frequency (##$SFO1)"; break;
+    case TInvalidParameter::SpectralWidth: what = "no spectral width (##$PVM_SpecSWH)"; break;
+    }
+    ReportBrukerMessage("The parameter files of " + dataPath + " give " + what + ".");
+    return false;
+}
+
+bool TBruker2dseqReader::DataFileHolds(const std::string& path, uint64_t bytesPerFloat)
+{
+    const TCSISet& set = *m_pCSISet;
+    const uint64_t floats = GridFloatCount(set);
+    if (floats == 0) {
+        ReportBrukerMessage("The parameter files of " + path + " describe a grid too large to read: " +
+                            std::to_string(set.m_nDim[0]) + " x " + std::to_string(set.m_nDim[1]) + " x " +
+                            std::to_string(set.m_nDim[2]) + " voxels of " + std::to_string(set.m_nPoints) +
+                            " points.");
+        return false;
+    }
+    // A file that cannot be examined is left to the read, which names it.
+    const int64_t size = vx::FileSize(path);
+    if (size >= 0 && uint64_t(size) < floats * bytesPerFloat) {
+        ReportShortDataFile(path, size, floats * bytesPerFloat);
+        return false;
+    }
+    return true;
 }
 
 TCSISet* TBruker2dseqReader::FinishRead()

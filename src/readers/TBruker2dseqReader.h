@@ -25,15 +25,17 @@ public:
     // data, the data range and the normalisation.
     bool PostRead() override;
     // Reads the 2dseq file straight into the voxel spectra (image type decides the layout).
-    // Reports a file that cannot be opened; a file too short for the grid fails silently.
+    // Reports a file that cannot be opened; a file too short for the grid fails silently
+    // (Read checks its size first and says so).
     bool ReadRawDataToVoxels(const std::string& path) override;
 
     // Parses the method file, then the acqp file of its folder, into the set being built
-    // and the axis and group-delay fields. False (the set is then discarded) when a file
-    // is missing, refused or names a geometry that cannot be placed.
+    // and the axis and group-delay fields. False (the set is then discarded), with a
+    // message that says why, when a file is missing or refused, the method file is not of
+    // a CSI scan or names a geometry that cannot be placed.
     virtual bool ParseHeader(std::string methodPath);
     // Parses the reco file of the 2dseq folder: points, grid sizes, image type and the
-    // transforms already done.
+    // transforms already done. False, with a message, when it is missing or refused.
     bool ReadRecoFile(const std::string& folder);
 
     void InitGroupDelayTable();
@@ -68,6 +70,14 @@ protected:
     // The set is finished: the k-space sampling mask from the data; false when its
     // transform was refused.
     TCSISet* FinishRead();
+    // Validate, and when it refuses the set a message on the data file that says which
+    // value the parameter files lack, naming the key of the points (`pointsKey`) and of
+    // the grid sizes (`matrixKey`) of the format.
+    bool ValidateOrReport(const std::string& dataPath, const char* pointsKey, const char* matrixKey);
+    // The data file holds `bytesPerFloat` bytes for every float of the set's (valid) grid;
+    // false, with a message, when the grid is too large to read or the file is shorter.
+    // A file that cannot be examined passes: the read names it.
+    bool DataFileHolds(const std::string& path, uint64_t bytesPerFloat);
 
 private:
     bool ParseMethodFile(const std::string& path, const char* matrixKey);

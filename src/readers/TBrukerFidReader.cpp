@@ -22,7 +22,7 @@ TCSISet* TBrukerFidReader::Read(std::string path)
                    vx::BatchPolicy::AlwaysBox);
         return DiscardSet();
     }
-    if (!ParseHeader(*methodPath) || !Validate())
+    if (!ParseHeader(*methodPath) || !ValidateOrReport(path, "##$PVM_SpecMatrix", "##$CSITotalMatrix"))
         return DiscardSet();
 
     TCSISet& set = *m_pCSISet;
@@ -35,7 +35,8 @@ TCSISet* TBrukerFidReader::Read(std::string path)
     set.m_bEchoShifted = 0;
     set.m_nEchoPosition = 0;
 
-    if (!ReadRawData(path) || !FillCSISet())
+    // Every sample is a real and an imaginary 32-bit word.
+    if (!DataFileHolds(path, 4) || !ReadRawData(path) || !FillCSISet())
         return DiscardSet();
     if (!m_params.m_bLoadRawData && !PostRead())
         return DiscardSet();

@@ -6,6 +6,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/Report.h"
 
 namespace {
 
@@ -19,16 +20,37 @@ bool IsStreamBlank(char c)
 
 }  // namespace
 
-TBrukerParameterFile::TOpenResult TBrukerParameterFile::Open(const std::string& path)
+void ReportBrukerMessage(const std::string& text)
 {
+    vx::Report(text, vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
+}
+
+void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed)
+{
+    ReportBrukerMessage("Data file " + path + " is shorter than its parameter files describe (" +
+                        std::to_string(size) + " of " + std::to_string(needed) + " bytes).");
+}
+
+bool TBrukerParameterFile::Open(const std::string& path)
+{
+    m_path = path;
     m_text.clear();
     m_pos = 0;
-    if (!vx::ReadWholeFile(path, m_text, kMaxParameterFileBytes))
-        return TOpenResult::Unreadable;
+    if (!vx::ReadWholeFile(path, m_text, kMaxParameterFileBytes)) {
+        ReportBrukerMessage("Can't read parameter file " + path + ".");
+        return false;
+    }
     std::string first;
-    if (!ReadLine(first) || first.find("##TITLE") == std::string::npos)
-        return TOpenResult::NoTitle;
-    return TOpenResult::Opened;
+    if (!ReadLine(first) || first.find("##TITLE") == std::string::npos) {
+        ReportBrukerMessage("Parameter file " + path + " has no ##TITLE in its first line.");
+        return false;
+    }
+    return true;
+}
+
+void TBrukerParameterFile::ReportMissingValues(const std::string& key) const
+{
+    ReportBrukerMessage("Parameter file " + m_path + " ends before the values of " + key + ".");
 }
 
 bool TBrukerParameterFile::ReadLine(std::string& line)

@@ -4,16 +4,25 @@
 // follows. The file is read line by line up to each line feed; a carriage return stays in
 // the line (callers split it away as a delimiter, except where a whole line is compared).
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+// Shows a message of the Bruker readers about their parameter and data files the way they
+// show them all: a plain box, or the batch log while a batch runs.
+void ReportBrukerMessage(const std::string& text);
+// Says that the data file at `path` holds `size` bytes where its parameter files describe
+// `needed`.
+void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed);
+
 class TBrukerParameterFile {
 public:
-    enum class TOpenResult { Opened, Unreadable, NoTitle };
-
-    // Reads the file; Unreadable when it cannot be read or is far larger than any
-    // parameter file, NoTitle when its first line lacks "##TITLE".
-    TOpenResult Open(const std::string& path);
+    // Reads the file; false, with a message that names it, when it cannot be read (or is
+    // far larger than any parameter file) or its first line lacks "##TITLE".
+    bool Open(const std::string& path);
+    // Says that the file ends before the value line of the array key `key`.
+    void ReportMissingValues(const std::string& key) const;
+    const std::string& Path() const { return m_path; }
     // The next line without its line feed; false at the end of the file.
     bool ReadLine(std::string& line);
     // The next line as the values of an array key, split at blanks, tabs, "=" and line ends
@@ -26,6 +35,7 @@ public:
     bool ReadNumbers(float* values, int count);
 
 private:
+    std::string m_path;
     std::string m_text;
     size_t m_pos = 0;
 };

@@ -184,21 +184,7 @@ bool TPhilipsEPCSIReader::ParseLIST(std::string path)
         }
         return true;
     };
-    bool firstVector = true;
-    auto onVector = [&](const std::vector<std::string>& pieces) {
-        if (pieces.size() < 21)
-            return false;
-        // Standard vectors of the first mix only: noise, correction and navigator
-        // vectors are skipped.
-        if (pieces[0] != "STD" || pieces[1] != "0")
-            return true;
-        int64_t offset = 0;
-        if (!VectorOffset(pieces, offset))
-            return false;
-        if (firstVector) {
-            m_nDataOffset = vx::LeadingInt(pieces[20]);
-            firstVector = false;
-        }
+    auto onVector = [&](const std::vector<std::string>& pieces, int64_t offset) {
         // The file's k indices run from minus half the size; 64-bit so that no value of
         // the file overflows.
         const int64_t kzIndex = int64_t(vx::LeadingInt(pieces[10])) + set.m_nDim[kz] / 2;

@@ -41,8 +41,8 @@ public:
     // first) and appends one k-space record per standard data vector of mix 0 (noise,
     // correction and navigator vectors are skipped). Reports a file that cannot be read;
     // false without a message when there is no set, the slice axis is not 0..2, or a
-    // data-vector line is malformed (also a byte offset that is not a number) or lies
-    // outside the matrix.
+    // data-vector line is malformed (too short for the file's layout, a byte offset that
+    // is not a number) or lies outside the matrix.
     virtual bool ParseLIST(std::string path);
 
     std::vector<TKSpaceLine> m_kSpaceLines;
@@ -94,19 +94,25 @@ protected:
     using TPARGeneralFn = std::function<bool(const std::string& line, const std::vector<std::string>& words)>;
     using TPARImageFn = std::function<bool(const std::vector<std::string>& words, int version)>;
     static bool ForEachPARLine(const std::string& path, const TPARGeneralFn& onGeneral, const TPARImageFn& onImage);
-    // The byte offset column (the last word) of a LIST data-vector line; false when it is
-    // not a number or negative.
-    static bool VectorOffset(const std::vector<std::string>& words, int64_t& offset);
     // True when the `vectorBytes` bytes at every record's offset lie inside a DATA file of
     // `fileSize` bytes: checked before memory is taken for what the records fill.
     bool VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) const;
     // Walks a LIST file: release comment lines set m_nRelease, `onHeader` gets the words
     // of every header line ("." first) of the first mix (second word "0"), `onVector`
-    // the words of every data-vector line (blank first), whatever its mix. A callback
-    // that returns false ends the walk with false. A file that cannot be read is
+    // the words and the byte offset of every standard data vector ("STD") of the first
+    // mix; the first one's offset goes to m_nDataOffset. Other vectors (noise,
+    // correction, navigator, other mixes) are skipped.
+    //
+    // The offset comes from the column that the file's column header ("# typ mix ...
+    // size offset") names "offset"; a file without one has the 21-column layout, offset
+    // in column 20, or the 20-column layout of older releases, offset in column 19.
+    // Columns after the offset are ignored. A data-vector line too short for the layout
+    // and a standard vector whose offset is not a number or negative end the walk with
+    // false, as does a callback that returns false. A file that cannot be read is
     // reported; false.
     using TLISTLineFn = std::function<bool(const std::vector<std::string>& words)>;
-    bool ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader, const TLISTLineFn& onVector);
+    using TLISTVectorFn = std::function<bool(const std::vector<std::string>& words, int64_t offset)>;
+    bool ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader, const TLISTVectorFn& onVector);
     // The set's point count, its point range 0 .. n - 1 and the PPM reference at n / 2.
     void SetPointCount(int n);
     // The keys every SPAR parser shares (names, points, frequencies, times, averages,

@@ -1,6 +1,7 @@
 // The LIST file that indexes a DATA file of raw samples: the scanner release, the sizes
 // of the acquisition, and one k-space record per stored data vector.
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,12 +17,24 @@ namespace {
 
 constexpr char kBlanks[] = " \t\r\n";
 
-}  // namespace
+// The readers take the k indices from columns 9 and 10; a column header that puts the
+// offset among them describes no layout they can read.
+constexpr size_t kLastIndexColumn = 10;
 
-bool TPhilipsReader::VectorOffset(const std::vector<std::string>& words, int64_t& offset)
+// The column a column-header comment ("# typ mix dyn ... size offset") names "offset";
+// 0 when the line is no such header.
+size_t OffsetColumnOfHeader(const std::string& line)
 {
-    return !words.empty() && vx::ParseInt64(words.back(), offset) && offset >= 0;
+    std::vector<std::string> names;
+    SplitString(line, names, " \t\r\n#");
+    if (names.empty() || names[0] != "typ")
+        return 0;
+    const auto at = std::find(names.begin(), names.end(), "offset");
+    const size_t column = static_cast<size_t>(at - names.begin());
+    return at == names.end() || column <= kLastIndexColumn ? 0 : column;
 }
+
+}  // namespace
 
 bool TPhilipsReader::VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) const
 {
@@ -32,13 +45,15 @@ bool TPhilipsReader::VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) c
 }
 
 bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader,
-                                     const TLISTLineFn& onVector)
+                                     const TLISTVectorFn& onVector)
 {
     vx::TTextFile file;
     if (!file.Open(path, vx::TTextFile::Mode::Read)) {
         vx::Report("LIST file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
         return false;
     }
+    size_t headerOffsetColumn = 0;  // 0 until a column header names the offset
+    bool firstVector = true;
     std::string line;
     std::vector<std::string> pieces;
     while (file.ReadString(line)) {
@@ -50,6 +65,8 @@ bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn&
                 SplitString(line, pieces, " \t\r\n.");
                 if (pieces.size() >= 6)
                     m_nRelease = vx::LeadingInt(pieces[5]);  // the major number
+            } else if (const size_t column = OffsetColumnOfHeader(line)) {
+                headerOffsetColumn = column;
             }
             break;
         case '.':
@@ -58,11 +75,27 @@ bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn&
             if (pieces.size() >= 2 && pieces[1] == "0" && !onHeader(pieces))
                 return false;
             break;
-        case ' ':
+        case ' ': {
             SplitString(line, pieces, kBlanks);
-            if (!onVector(pieces))
+            // Without a column header: the 21-column layout, or the 20 columns of older releases.
+            const size_t offsetColumn = headerOffsetColumn ? headerOffsetColumn : pieces.size() == 20 ? 19 : 20;
+            if (pieces.size() <= offsetColumn)
+                return false;
+            // Standard vectors of the first mix only: noise, correction and navigator
+            // vectors share the DATA file but hold no samples of the grid.
+            if (pieces[0] != "STD" || pieces[1] != "0")
+                break;
+            int64_t offset = 0;
+            if (!vx::ParseInt64(pieces[offsetColumn], offset) || offset < 0)
+                return false;
+            if (firstVector) {
+                m_nDataOffset = static_cast<int32_t>(std::min<int64_t>(offset, INT32_MAX));
+                firstVector = false;
+            }
+            if (!onVector(pieces, offset))
                 return false;
             break;
+        }
         default:
             break;
         }
@@ -82,7 +115,6 @@ bool TPhilipsReader::ParseLIST(std::string path)
     if (!TMRImage::InPlaneAxes(s, a, b))
         return false;
 
-    bool firstVector = true;
     auto onHeader = [&](const std::vector<std::string>& pieces) {
         if (pieces.size() != 7)
             return true;
@@ -101,20 +133,7 @@ bool TPhilipsReader::ParseLIST(std::string path)
         }
         return true;
     };
-    auto onVector = [&](const std::vector<std::string>& pieces) {
-        if (pieces.size() != 20 && pieces.size() != 21)
-            return false;
-        // Standard vectors of the first mix only: noise, correction and navigator
-        // vectors share the DATA file but are no spectra of the grid.
-        if (pieces[0] != "STD" || pieces[1] != "0")
-            return true;
-        int64_t offset = 0;
-        if (!VectorOffset(pieces, offset))
-            return false;
-        if (firstVector) {
-            m_nDataOffset = vx::LeadingInt(pieces.back());
-            firstVector = false;
-        }
+    auto onVector = [&](const std::vector<std::string>& pieces, int64_t offset) {
         // The file's k indices run from minus half the size; 64-bit so that no
         // value of the file overflows.
         const int64_t location = vx::LeadingInt(pieces[5]);

@@ -253,7 +253,8 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
         EXPECT_FALSE(project.Save());
         TFile::FailWritesAfter(-1);
         EXPECT_EQ(script.Messages(),
-                  (std::vector<std::string>{"Can't write project file. " + m_dir.File("p.tpj") + " could not be written."}));
+                  (std::vector<std::string>{"Can't write project file. " + m_dir.File("p.tpj") +
+                                            " could not be written: the disk is full."}));
     }
     EXPECT_TRUE(project.IsModified());
     EXPECT_EQ(test::ReadBytes(m_dir.File("p.tpj")), before);
@@ -262,7 +263,8 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
     TFile::FailWritesAfter(0);
     EXPECT_FALSE(project.SaveKeepModified());
     TFile::FailWritesAfter(-1);
-    EXPECT_EQ(g_batchLog, "Can not write project file. " + m_dir.File("p.tpj") + " could not be written.\r\n");
+    EXPECT_EQ(g_batchLog,
+              "Can not write project file. " + m_dir.File("p.tpj") + " could not be written: the disk is full.\r\n");
     EXPECT_TRUE(g_bBatchError);
 
     // A folder other than the project's is not written to.

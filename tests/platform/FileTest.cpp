@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -139,6 +143,62 @@ TEST(File, WritePartsWritesEveryPartInOrderOrFailsOnAFullDisk)
     EXPECT_FALSE(full.WriteParts(two, 2));
     TFile::FailWritesAfter(-1);
     EXPECT_FALSE(full.Close()) << "a failed write is remembered until the close";
+}
+
+// Each failure keeps the system's reason until the next Open, through the close.
+TEST(File, LastErrorTellsWhyTheLastOperationFailed)
+{
+    test::TTempFolder dir;
+    TFile f;
+    EXPECT_EQ(f.LastError(), 0);
+    EXPECT_FALSE(f.Open(dir.File("missing"), TFile::Mode::Read));
+    EXPECT_EQ(f.LastError(), ENOENT);
+    EXPECT_FALSE(f.Open(dir.Path(), TFile::Mode::Read));
+    EXPECT_EQ(f.LastError(), EISDIR);
+    ASSERT_TRUE(f.Open(dir.File("a.bin"), TFile::Mode::Write));
+    EXPECT_EQ(f.LastError(), 0) << "a new open starts clean";
+
+    // The test budget stands for a full disk.
+    TFile::FailWritesAfter(2);
+    EXPECT_FALSE(f.WriteInt32(1));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(f.LastError(), ENOSPC);
+    EXPECT_FALSE(f.Close());
+    EXPECT_EQ(f.LastError(), ENOSPC);
+
+    // A real full device: the buffered write succeeds and the flush at the close fails.
+    if (std::filesystem::exists("/dev/full")) {
+        TFile full;
+        ASSERT_TRUE(full.Open("/dev/full", TFile::Mode::Write));
+        EXPECT_TRUE(full.WriteText("some bytes"));
+        EXPECT_FALSE(full.Close());
+        EXPECT_EQ(full.LastError(), ENOSPC);
+        EXPECT_EQ(FileErrorReason(full.LastError()), "the disk is full");
+    }
+
+    // A replacement that cannot begin says why through its file.
+    TAtomicFile atomic;
+    EXPECT_FALSE(atomic.Begin(dir.File("no/such/x.dat")));
+    EXPECT_EQ(atomic.File().LastError(), ENOENT);
+    ASSERT_TRUE(atomic.Begin(dir.File("x.dat")));
+    EXPECT_EQ(atomic.File().LastError(), 0);
+    ASSERT_TRUE(atomic.File().WriteText("x"));
+    std::filesystem::create_directory(dir.File("x.dat"));  // the rename cannot replace a folder
+    EXPECT_FALSE(atomic.Commit(false));
+    EXPECT_EQ(atomic.File().LastError(), EISDIR);
+}
+
+TEST(Files, FileErrorReasonSaysWhyInWordsAUserKnows)
+{
+    EXPECT_EQ(FileErrorReason(ENOSPC), "the disk is full");
+    EXPECT_EQ(FileErrorReason(EDQUOT), "the disk is full");
+    for (const int error : {EACCES, EPERM, EROFS})
+        EXPECT_EQ(FileErrorReason(error), "the folder or file is write-protected") << error;
+    // Others: the system's own text, as the tail of a sentence.
+    std::string system = std::strerror(EIO);
+    system[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(system[0])));
+    EXPECT_EQ(FileErrorReason(EIO), system);
+    EXPECT_TRUE(std::islower(static_cast<unsigned char>(FileErrorReason(ENOENT)[0])));
 }
 
 TEST(Files, RemoveFolderTreeTakesEverythingInsideAndNothingBeside)

@@ -132,34 +132,40 @@ TEST_F(Bruker2dseqImageTest, SidesAndNames)
 }
 
 // Sizes that make no image are "Invalid parameters." in a plain box; a method file that
-// cannot place the slices, No and a cancelled dialog add nothing without a message.
+// cannot place the slices says why in one; No and a cancelled dialog add nothing without a
+// message.
 TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
 {
     const TJcampLines base = ImageMethodLines();
     const std::string full = JcampText(base);
+    const std::string method = "method file " + m_method;
     const struct {
         std::string method;
-        bool invalid;
+        std::string message;
     } cases[] = {
-        {JcampText(WithLine(base, "##$PVM_SliceThick", "=0")), true},
-        {JcampText(WithLine(base, "##$PVM_Matrix", JcampArray("-4 3"))), true},
-        {JcampText(WithLine(base, "##$PVM_Matrix", JcampArray("100000 3"))), true},
-        {JcampText(WithLine(base, "##$PVM_SPackArrNSlices", JcampArray("0"))), true},
-        {JcampText(WithLine(base, "##$PVM_Fov", JcampArray("40 0"))), true},
-        {JcampText(base, "\r\n"), false},  // the read orientation keeps its carriage return
-        {JcampText(WithLine(base, "##$PVM_SPackArrReadOrient", JcampArray("H_F"))), false},
-        {JcampText(ImageMethodLines("1 0 0 1 0 0 0 0 1")), false},
+        {JcampText(WithLine(base, "##$PVM_SliceThick", "=0")), "Invalid parameters."},
+        {JcampText(WithLine(base, "##$PVM_Matrix", JcampArray("-4 3"))), "Invalid parameters."},
+        {JcampText(WithLine(base, "##$PVM_Matrix", JcampArray("100000 3"))), "Invalid parameters."},
+        {JcampText(WithLine(base, "##$PVM_SPackArrNSlices", JcampArray("0"))), "Invalid parameters."},
+        {JcampText(WithLine(base, "##$PVM_Fov", JcampArray("40 0"))), "Invalid parameters."},
+        {JcampText(base, "\r\n"),
+         "The read orientation of " + method + " ends in a carriage return: the file must end its lines with "
+                                               "line feeds only."},
+        {JcampText(WithLine(base, "##$PVM_SPackArrReadOrient", JcampArray("H_F"))),
+         "The read orientation \"H_F\" of " + method + " does not fit its axial slices."},
+        {JcampText(ImageMethodLines("1 0 0 1 0 0 0 0 1")),
+         "The gradient orientation of " + method + " cannot be inverted."},
+        {full.substr(full.find('\n') + 1), "Parameter file " + m_method + " has no ##TITLE in its first line."},
+        {full + "##$PVM_Matrix=( 2 )", "Parameter file " + m_method + " ends before the values of ##$PVM_Matrix."},
     };
     for (const auto& c : cases) {
         m_report.Clear();
         WriteScan(c.method, 3, 12);
         EXPECT_FALSE(AddSeq()) << c.method;
-        const std::vector<std::string> expected =
-            c.invalid ? std::vector<std::string>{"Invalid parameters."} : std::vector<std::string>{};
-        EXPECT_EQ(m_report.Messages(), expected) << c.method;
-        if (c.invalid) {
-            EXPECT_EQ(m_report.Entries()[1].icon, ReportIcon::None);
-        }
+        EXPECT_EQ(m_report.Messages(), std::vector<std::string>{c.message}) << c.method;
+        ASSERT_EQ(m_report.Count(), 2u);
+        EXPECT_EQ(m_report.Entries()[1].icon, ReportIcon::None);
+        EXPECT_TRUE(Images().empty());
     }
     WriteScan(full, 3, 12);
     m_report.Clear();
@@ -179,6 +185,9 @@ TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
     EXPECT_FALSE(AddSeq());
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"9_pdata_1_2dseq_0", "9_pdata_1_2dseq_1"}));
     EXPECT_FALSE(FileExists(PixelFile("9_pdata_1_2dseq_2")));
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Data file " + m_seq +
+                                                            " is shorter than its parameter files describe (60 of "
+                                                            "72 bytes)."});
 
     m_project.RemoveImages(Images());
     WriteScan(JcampText(WithLine(ImageMethodLines(), "##$PVM_SPackArrNSlices", JcampArray("2147483647"))), 1, 12);
@@ -217,6 +226,9 @@ TEST_F(Bruker2dseqImageTest, RealSetsImportWithTheirGeometry)
     VX_REQUIRE_SAMPLE(flash + "/pdata/1/2dseq");
     m_report.Clear();
     EXPECT_FALSE(AddSeq(SampleDataPath(flash + "/pdata/1/2dseq"), SampleDataPath(flash + "/method")));
-    EXPECT_EQ(m_report.Count(), 1u);  // the question only
+    // Its orientation line "axial sagittal coronal" counts as coronal, which is looked for first.
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The read orientation \"L_R H_F H_F\" of method file " +
+                                                            SampleDataPath(flash + "/method") +
+                                                            " does not fit its coronal slices."});
     EXPECT_EQ(Images().size(), 5u);
 }

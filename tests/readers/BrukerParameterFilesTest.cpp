@@ -29,6 +29,7 @@ struct TParsed {
     TProbe<TBrukerFidReader> probe;
     bool ok = false;
     std::vector<std::string> messages;
+    std::string method;  // the method file's path
 };
 
 // Parses a method file (and an acqp file) of the fid reader in a fresh folder.
@@ -40,7 +41,8 @@ std::unique_ptr<TParsed> ParseFid(const std::string& method, const TJcampLines& 
     WriteBytes(folder.File("method"), method);
     WriteBytes(folder.File(acqpName), JcampText(acqp));
     auto parsed = std::make_unique<TParsed>();
-    parsed->ok = parsed->probe.ParseHeader(folder.File("method"));
+    parsed->method = folder.File("method");
+    parsed->ok = parsed->probe.ParseHeader(parsed->method);
     for (const auto& entry : report.Entries())
         parsed->messages.push_back(entry.text);
     return parsed;
@@ -110,7 +112,8 @@ TEST(BrukerParameterFiles, KeysAndTheirValues)
               std::vector<float>({1500, 2.5f, 4, 300.3f}));
 }
 
-// Method files that cannot place the grid are refused without a message.
+// Method files of other scans, or that cannot place the grid, are refused with a message
+// that names the file ("$") and says why.
 TEST(BrukerParameterFiles, RefusedMethodFiles)
 {
     const TJcampLines base = CSIMethodLines({}, "##$CSITotalMatrix");
@@ -118,19 +121,37 @@ TEST(BrukerParameterFiles, RefusedMethodFiles)
     TBrukerCSIScan singular, sagittalLR;
     std::fill_n(singular.gradient, 9, 0.0f);
     sagittalLR.sliceOrient = "sagittal";
-    const std::string cases[] = {
-        text.substr(text.find('\n') + 1),  // no ##TITLE
-        JcampText(WithLine(base, "##$PVM_SPackArrSliceOrient", JcampArray("oblique"))),
-        JcampText(WithLine(base, "##$PVM_SPackArrReadOrient", JcampArray("R_L"))),
-        FidMethod(sagittalLR),
-        FidMethod({}, "\r\n"),  // the read orientation keeps its carriage return
-        JcampText(WithLine(base, "##$PVM_SpecSWH", "")) + "##$PVM_SpecSWH=( 1 )",  // no value line
-        FidMethod(singular),
+    TJcampLines flash = ImageMethodLines();
+    flash.insert(flash.begin(), {"##$Method", "=FLASH"});
+    const struct {
+        std::string method;
+        std::string message;
+    } cases[] = {
+        {text.substr(text.find('\n') + 1), "Parameter file $ has no ##TITLE in its first line."},
+        {JcampText(ImageMethodLines()), "Method file $ is not of a CSI scan: it has none of ##$CSITotalMatrix, "
+                                        "##$PVM_SpecMatrix and ##$PVM_SpecSWH."},
+        {JcampText(flash), "Method file $ is of a FLASH scan, not of a CSI scan: it has none of ##$CSITotalMatrix, "
+                           "##$PVM_SpecMatrix and ##$PVM_SpecSWH."},
+        {JcampText(WithLine(base, "##$PVM_SPackArrSliceOrient", JcampArray("oblique"))),
+         "Method file $ gives no slice orientation of axial, sagittal or coronal."},
+        {JcampText(WithLine(base, "##$PVM_SPackArrReadOrient", JcampArray("R_L"))),
+         "The read orientation \"R_L\" of method file $ does not fit its axial slices."},
+        {FidMethod(sagittalLR), "The read orientation \"L_R\" of method file $ does not fit its sagittal slices."},
+        {FidMethod({}, "\r\n"),
+         "The read orientation of method file $ ends in a carriage return: the file must end its lines with line "
+         "feeds only."},
+        {JcampText(WithLine(base, "##$PVM_SpecSWH", "")) + "##$PVM_SpecSWH=( 1 )",
+         "Parameter file $ ends before the values of ##$PVM_SpecSWH."},
+        {JcampText(base) + "##$PVM_SPackArrSliceOffset=( 1 )",
+         "Parameter file $ ends before the values of ##$PVM_SPackArrSliceOffset."},
+        {FidMethod(singular), "The gradient orientation of method file $ cannot be inverted."},
     };
-    for (const std::string& method : cases) {
-        auto p = ParseFid(method);
-        EXPECT_FALSE(p->ok) << method.substr(0, 200);
-        EXPECT_TRUE(p->messages.empty());
+    for (const auto& c : cases) {
+        auto p = ParseFid(c.method);
+        EXPECT_FALSE(p->ok) << c.message;
+        std::string message = c.message;
+        message.replace(message.find('$'), 1, p->method);
+        EXPECT_EQ(p->messages, std::vector<std::string>{message});
     }
 }
 

@@ -4,9 +4,27 @@
 // vector samples its kx line at the times the scanner takes them: even time indices
 // read kx backwards, odd ones forwards and half a spectral dwell later, the samples one
 // readout dwell apart. The DATA file holds vectors of odd kz with the opposite sign.
+#include <memory>
 #include <string>
 
+#include "model/TCSISet.h"
+#include "readers/TPhilipsEPCSIReader.h"
+
 namespace vx::test {
+
+// A reader with a set of its own and the axes in set order, for the parsers alone.
+class TEPCSIProbe : public TPhilipsEPCSIReader {
+public:
+    TEPCSIProbe() : TPhilipsEPCSIReader(&kBlock)
+    {
+        m_pCSISet = std::make_unique<TCSISet>();
+        m_params.m_nAxisOrder[1] = 1, m_params.m_nAxisOrder[2] = 2;
+    }
+    TCSISet& Set() { return *m_pCSISet; }
+
+private:
+    static inline const TCSIReadParams kBlock{};
+};
 
 struct TEPCSIScan {
     int sliceAxis = 2;                            // 0 sagittal, 1 coronal, 2 transverse

@@ -47,8 +47,8 @@ TEST_F(PARHostileTest, RECCutAtEveryOffset)
         project.m_strFolder = m_project.m_strFolder;
         m_report.Clear();
         EXPECT_FALSE(project.m_pImageSet->AddImages(Input("scan.PAR"), TImageImportParams{}, &project)) << cut;
-        EXPECT_EQ(m_report.Messages(),
-                  std::vector<std::string>{"The PAR file " + Input("scan.PAR") + " has invalid format."})
+        EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The REC file " + Input("scan.REC") +
+                                                                " is shorter than its PAR file describes."})
             << cut;
         EXPECT_EQ(project.m_pImageSet->GetCount(), 0) << cut;
         ExpectWholeImages(project);

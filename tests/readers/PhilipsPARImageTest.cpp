@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -360,15 +361,19 @@ TEST_F(PARImageTest, BrokenLinesStopTheReadAndKeepEarlierImages)
     }
 }
 
-TEST_F(PARImageTest, ShortRECIsAnInvalidPair)
+TEST_F(PARImageTest, AShortRECIsNamedAndRefusedWhole)
 {
     // Two images of 16 bytes each; the REC holds one and a half: refused whole before the
-    // project's questions, no image added.
-    WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(12, 1)));
-    EXPECT_FALSE(AddPAR("scan.PAR"));
-    EXPECT_EQ(m_report.Messages(),
-              std::vector<std::string>{"The PAR file " + Input("scan.PAR") + " has invalid format."});
-    EXPECT_EQ(ImageNames(), std::vector<std::string>{});
+    // project's questions, no image added, the REC named as it lies on disk.
+    for (const char* recExt : {".REC", ".rec"}) {
+        WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(12, 1)), ".PAR", recExt);
+        m_report.Clear();
+        EXPECT_FALSE(AddPAR("scan.PAR"));
+        EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The REC file " + Input(std::string("scan") + recExt) +
+                                                                " is shorter than its PAR file describes."});
+        EXPECT_EQ(ImageNames(), std::vector<std::string>{});
+        std::remove(Input(std::string("scan") + recExt).c_str());
+    }
 
     // An image line claiming the largest image against a tiny REC allocates nothing large.
     TSynthPAR par = TwoTransverseImages();

@@ -6,6 +6,7 @@
 
 #include "model/TCSISet.h"
 #include "readers/PhilipsCSITestFiles.h"
+#include "readers/PhilipsEPCSITestFiles.h"
 #include "readers/TPhilipsReader.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -173,7 +174,6 @@ TEST(PhilipsLIST, DataVectorLines)
         {"20 pieces are a vector too", vector(0, 1, 40) + "  STD 0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 0 0 512 0\n", true, 2,
          40},
         {"19 pieces fail the parse", vector(0, 0, 0) + "  STD 0 0 0 0 0 0 0 0 0 0 0 1 0 0 0 0 512 0\n", false, 1, 0},
-        {"22 pieces fail the parse", vector(0, 0, 0, 1), false, 0, 0},
         {"k index 8 of 16 lies outside", vector(0, 7, 0) + vector(0, 8, 0), false, 1, 0},
         {"a huge k index lies outside", vector(0, 2147483647, 0), false, 0, 0},
         {"sizes below the vectors do not rescue them", vector(0, 20, 0) + ".  0  0  0  X-resolution  :  64\n", false, 0,
@@ -191,6 +191,72 @@ TEST(PhilipsLIST, DataVectorLines)
     EXPECT_FALSE(reader.ParseLIST("/no/such/x.LIST"));
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_EQ(report.Messages()[0], "LIST file /no/such/x.LIST does not exist or cannot be read.");
+}
+
+// Both LIST readers take a vector's byte offset from the column the file's layout gives
+// it: the one its column header names "offset", else column 20 (19 in the 20-column
+// layout of older releases). Columns after it, numbers or words, change nothing.
+TEST(PhilipsLIST, BothReadersTakeTheOffsetFromItsColumnInTheLayout)
+{
+    // Sizes for either reader: a 4 x 2 grid of one location (CSI), kx, ky and kz ranges
+    // and two echoes (EPCSI).
+    std::string sizes;
+    for (const char* line : {"X-resolution  :  4", "Y-resolution  :  2", "number_of_locations  :  1",
+                             "number_of_echoes  :  2", "kx_range  :  -2  1", "ky_range  :  -1  0",
+                             "kz_range  :  0  0"})
+        sizes += ".    0    0    0  " + std::string(line) + "\n";
+    const std::string names21 =
+        "# typ mix dyn card echo loca chan extr1 extr2 kx ky kz aver sign rf grad enc rtop rr size offset\n";
+    const std::string names20 =
+        "# typ mix dyn card echo loca chan extr1 extr2 ky kz aver sign rf grad enc rtop rr size offset\n";
+    // A noise vector, then the vectors of echoes 0 and 1 at offsets 64 and 96, each line
+    // of `columns` columns followed by `after`.
+    auto vectors = [](int columns, const std::string& after) {
+        std::string text;
+        const char* kinds[] = {"NOI", "STD", "STD"};
+        for (int v = 0; v < 3; ++v)
+            text += "  " + std::string(kinds[v]) + "  0  0  0  " + std::to_string(v == 2) + "  0  0  0  0  -1  0" +
+                    (columns == 21 ? "  0" : "") + "  0  1  0  0  0  0  0  32  " + std::to_string(32 * v + 32) +
+                    after + "\n";
+        return text;
+    };
+    struct Case {
+        const char* what;
+        std::string lines;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"21 columns", names21 + vectors(21, ""), true},
+        {"a number after the offset", names21 + vectors(21, "  7"), true},
+        {"a word after the offset", names21 + vectors(21, "  checked"), true},
+        {"two numbers after the offset, no column header", vectors(21, "  7  8"), true},
+        {"20 columns in their own layout", names20 + vectors(20, ""), true},
+        {"a number after the offset of the 20-column layout", names20 + vectors(20, "  7"), true},
+        {"20 columns without a column header", vectors(20, ""), true},
+        {"20 columns under a 21-column header", names21 + vectors(20, ""), false},
+        {"a column header that puts the offset among the k indices", names21 + "# typ offset\n" + vectors(21, ""),
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TProbe csi;
+        TEPCSIProbe epcsi;
+        TTempFolder folder;
+        const std::string path = folder.File("x.LIST");
+        WriteBytes(path, sizes + c.lines);
+        const bool ok[2] = {csi.ParseLIST(path), epcsi.ParseLIST(path)};
+        const TPhilipsReader* readers[2] = {&csi, &epcsi};
+        for (int r = 0; r < 2; ++r) {
+            EXPECT_EQ(ok[r], c.ok) << r;
+            if (!c.ok)
+                continue;
+            std::vector<int64_t> offsets;
+            for (const auto& record : readers[r]->m_kSpaceLines)
+                offsets.push_back(record.offset);
+            EXPECT_EQ(offsets, (std::vector<int64_t>{64, 96})) << r;
+            EXPECT_EQ(readers[r]->m_nDataOffset, 64) << r;
+        }
+    }
 }
 
 TEST(PhilipsLIST, RealHeader)

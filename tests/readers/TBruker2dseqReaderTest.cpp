@@ -146,7 +146,8 @@ TEST(Bruker2dseqReader, EveryVariantEndsAsOneLine)
 }
 
 // No ends the read quietly; a cancelled dialog or a batch run takes the method file beside
-// the 2dseq file, never one of the process's working folder.
+// the 2dseq file, never one of the process's working folder, and names it when it is not
+// there.
 TEST(Bruker2dseqReader, MethodFileIsChosenOrFoundBesideTheData)
 {
     TBrukerCSIScan scan;
@@ -172,31 +173,38 @@ TEST(Bruker2dseqReader, MethodFileIsChosenOrFoundBesideTheData)
         TSeqExperiment above(scan, "COMPLEX_FT COMPLEX_FFT", "REAL_IMAGE", 2, ramp);
         EXPECT_EQ(ReadAs(k2dseq, above.seq), nullptr) << batch;
         EXPECT_EQ(report.Questions().size(), batch ? 0u : 2u);
-        EXPECT_TRUE(report.Messages().empty());
-        EXPECT_EQ(g_batchLog, "");
+        const std::string reason = "Can't read parameter file " + above.root.File("7/pdata/1/method") + ".";
+        EXPECT_EQ(report.Messages(), batch ? std::vector<std::string>{} : std::vector<std::string>{reason});
+        EXPECT_EQ(g_batchLog, batch ? reason + "\r\n" : "");
         vx::ResetGlobals();
     }
 }
 
-// Data short of the grid, reco sizes missing, short or huge: no set and no message. A missing
-// reco or 2dseq file is named; in a batch run the 2dseq line goes to the log.
+// Data short of the grid, a reco file missing or describing no usable grid: no set, and a
+// line that says why (in a batch run, in the log).
 TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
 {
     TBrukerCSIScan scan;
     std::fill_n(scan.matrix, 3, 2);
     scan.points = 8;
     const TValue ramp = [](int, int, int, int k) { return Complex(k, -k); };
+    const std::string files = "The parameter files of $/7/pdata/1/2dseq ";
     const struct {
         const char* name;
         std::string sizes;  // "" keeps the scan's
         std::string type;
         size_t cut;          // bytes taken off the end of the 2dseq file
         const char* remove;  // a file of the experiment taken away
-        std::string message;
+        std::string message; // "$" stands for the experiment's folder
     } cases[] = {
-        {"one integer short of 2T", "", "COMPLEX_IMAGE", 4, nullptr, ""},
-        {"size line too short", "8 2", "COMPLEX_IMAGE", 0, nullptr, ""},
-        {"huge sizes", "2147483647 65536 65536 65536", "COMPLEX_IMAGE", 0, nullptr, ""},
+        {"one integer short of 2T", "", "COMPLEX_IMAGE", 4, nullptr,
+         "Data file $/7/pdata/1/2dseq is shorter than its parameter files describe (508 of 512 bytes)."},
+        {"one integer short of T", "", "REAL_IMAGE", 260, nullptr,
+         "Data file $/7/pdata/1/2dseq is shorter than its parameter files describe (252 of 256 bytes)."},
+        {"size line too short", "8 2", "COMPLEX_IMAGE", 0, nullptr, files + "give a matrix size below 1 (##$RECO_size)."},
+        {"no points", "0 2 2 2", "COMPLEX_IMAGE", 0, nullptr, files + "give no points per spectrum (##$RECO_size)."},
+        {"huge sizes", "2147483647 65536 65536 65536", "COMPLEX_IMAGE", 0, nullptr,
+         files + "describe a grid too large to read: 65536 x 65536 x 65536 voxels of 2147483647 points."},
         {"no reco file", "", "COMPLEX_IMAGE", 0, "7/pdata/1/reco", "Could not find parameter file reco or reco.txt."},
     };
     for (const auto& c : cases) {
@@ -212,7 +220,10 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
             vx::RemoveFile(e.root.File(c.remove));
         EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
         EXPECT_EQ(report.Count(), 0u);
-        EXPECT_EQ(g_batchLog, c.message.empty() ? c.message : c.message + "\r\n");
+        std::string message = c.message;
+        if (const size_t at = message.find('$'); at != std::string::npos)
+            message.replace(at, 1, e.root.Path());
+        EXPECT_EQ(g_batchLog, message + "\r\n");
         vx::ResetGlobals();
     }
     g_bBatchMode = true;

@@ -175,7 +175,7 @@ TEST(BrukerFidReader, RawSamplesStayInKSpace)
 }
 
 // Missing files are named; hostile or incomplete method files and short data give no set
-// and no message, and nothing is allocated from their sizes.
+// and a message that says why, and nothing is allocated from their sizes.
 TEST(BrukerFidReader, BrokenExperimentsGiveNoSet)
 {
     TBrukerCSIScan small;
@@ -186,25 +186,40 @@ TEST(BrukerFidReader, BrokenExperimentsGiveNoSet)
     const std::string fid = FidOfLine(small, voxel, 3, 70);
     TBrukerCSIScan prime = small;
     prime.points = 41;  // a prime above 37: the spectral transform refuses it, with its message
+    const std::string files = "The parameter files of $ ";
     const struct {
         const char* name;
         TJcampLines method;
         std::string fid;
-        size_t messages;
+        std::string message;  // "$" stands for the fid file
     } cases[] = {
-        {"fid one integer short", method, fid.substr(0, fid.size() - 4), 0},
-        {"no points", WithLine(method, "##$PVM_SpecMatrix", ""), fid, 0},
-        {"no spectral width", WithLine(method, "##$PVM_SpecSWH", ""), fid, 0},
-        {"matrix line too short", WithLine(method, "##$CSITotalMatrix", "=( 3 )\n2 2"), fid, 0},
-        {"huge matrix", WithLine(method, "##$CSITotalMatrix", JcampArray("100000 100000 100000")), fid, 0},
-        {"huge point count", WithLine(method, "##$PVM_SpecMatrix", JcampArray("2147483647")), fid, 0},
-        {"refused point count", CSIMethodLines(prime, "##$CSITotalMatrix"), FidOfLine(prime, voxel, 3, 70), 1},
+        {"fid one integer short", method, fid.substr(0, fid.size() - 4),
+         "Data file $ is shorter than its parameter files describe (2044 of 2048 bytes)."},
+        {"no points", WithLine(method, "##$PVM_SpecMatrix", ""), fid,
+         files + "give no points per spectrum (##$PVM_SpecMatrix)."},
+        {"no spatial dimensions", WithLine(method, "##$PVM_SpatDimEnum", ""), fid,
+         files + "give no spatial dimensions (##$PVM_SpatDimEnum 2D or 3D)."},
+        {"no spectral width", WithLine(method, "##$PVM_SpecSWH", ""), fid,
+         files + "give no spectral width (##$PVM_SpecSWH)."},
+        {"no field of view", WithLine(method, "##$PVM_Fov", ""), fid,
+         files + "give no field of view (##$PVM_Fov, ##$PVM_SliceThick)."},
+        {"matrix line too short", WithLine(method, "##$CSITotalMatrix", "=( 3 )\n2 2"), fid,
+         files + "give a matrix size below 1 (##$CSITotalMatrix)."},
+        {"huge matrix", WithLine(method, "##$CSITotalMatrix", JcampArray("100000 100000 100000")), fid,
+         files + "describe a grid too large to read: 100000 x 100000 x 100000 voxels of 32 points."},
+        {"huge point count", WithLine(method, "##$PVM_SpecMatrix", JcampArray("2147483647")), fid,
+         "Data file $ is shorter than its parameter files describe (2048 of 137438953408 bytes)."},
+        {"refused point count", CSIMethodLines(prime, "##$CSITotalMatrix"), FidOfLine(prime, voxel, 3, 70),
+         "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor."},
     };
     for (const auto& c : cases) {
         TScriptedReport report;
         TExperiment e(c.method, AcqpLines(300.3, 70, 32, 11), c.fid);
         EXPECT_EQ(ReadAs(kFid, e.fid), nullptr) << c.name;
-        EXPECT_EQ(report.Count(), c.messages) << c.name;
+        std::string message = c.message;
+        if (const size_t at = message.find('$'); at != std::string::npos)
+            message.replace(at, 1, e.fid);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{message}) << c.name;
     }
 
     TScriptedReport report;

@@ -405,24 +405,6 @@ TEST(PhilipsEPCSIReader, ReadoutDwell)
         EXPECT_EQ(TPhilipsEPCSIReader::ReadoutDwell(c.bandwidth, c.nx, c.fov), 0.0f);
 }
 
-namespace {
-
-// A reader with a set of its own and the axes in set order, for the parsers alone.
-class TEPCSIProbe : public TPhilipsEPCSIReader {
-public:
-    TEPCSIProbe() : TPhilipsEPCSIReader(&kBlock)
-    {
-        m_pCSISet = std::make_unique<TCSISet>();
-        m_params.m_nAxisOrder[1] = 1, m_params.m_nAxisOrder[2] = 2;
-    }
-    TCSISet& Set() { return *m_pCSISet; }
-
-private:
-    static inline const TCSIReadParams kBlock{};
-};
-
-}  // namespace
-
 TEST(PhilipsEPCSIReader, PARGeneralAndImageLines)
 {
     TTempFolder folder;

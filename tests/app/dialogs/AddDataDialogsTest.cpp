@@ -423,7 +423,7 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     }
 
     // A valid PAR whose REC was cut short: refused before any question about the patient,
-    // the date or the geometry, in one message.
+    // the date or the geometry, in one message that names the REC.
     const std::string pixels = ReadBytes(SampleDataPath(rec));
     WriteBytes(root.File("cut.PAR"), ReadBytes(SampleDataPath(par)));
     WriteBytes(root.File("cut.REC"), pixels.substr(0, pixels.size() / 2));
@@ -431,9 +431,33 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     chooser.Answer(root.File("cut.REC"));
     AddImages();
     EXPECT_EQ(report.Questions(), std::vector<std::string>{});
-    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe PAR file " +
-                                                          root.File("cut.PAR") + " has invalid format."});
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.REC.\nThe REC file " +
+                                                          root.File("cut.REC") +
+                                                          " is shorter than its PAR file describes."});
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+TEST_F(AddDataFlowTest, AnImagingScanAddedAsABrukerFidIsRefusedWithTheReason)
+{
+    const std::string fid = "bruker/brukerMRI/100/fid";
+    VX_REQUIRE_SAMPLE(fid);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    chooser.Answer(SampleDataPath(fid));
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) {
+            ChooseFormat(dialog, 20);  // "Bruker 3D CSI Raw (fid file)"
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Fail to add CSI set from fid.\nMethod file " +
+                                       SampleDataPath("bruker/brukerMRI/100/method") +
+                                       " is of a mic_flash scan, not of a CSI scan: it has none of ##$CSITotalMatrix, "
+                                       "##$PVM_SpecMatrix and ##$PVM_SpecSWH."});
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
 }
 
 TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
