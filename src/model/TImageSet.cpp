@@ -66,6 +66,12 @@ TImageSet::iterator TImageSet::Erase(iterator pos)
     return m_images.erase(pos);
 }
 
+void TImageSet::SetImages(const std::vector<TMRImage*>& images)
+{
+    m_images.assign(images.begin(), images.end());
+    m_nCount = static_cast<int32_t>(images.size());
+}
+
 TImageSet::iterator TImageSet::Find(const TMRImage* pImage)
 {
     for (auto it = m_images.begin(); it != m_images.end(); ++it)

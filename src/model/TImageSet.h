@@ -43,6 +43,10 @@ public:
     const_iterator end() const { return m_images.end(); }
     // Removes the element (the image is not deleted); returns the next position.
     iterator Erase(iterator pos);
+    // The images in collection order, and the collection made of them again (images
+    // taken out by Erase put back where they were).
+    std::vector<TMRImage*> Images() const { return {m_images.begin(), m_images.end()}; }
+    void SetImages(const std::vector<TMRImage*>& images);
     iterator Find(const TMRImage* pImage);
     bool Contains(const TMRImage* pImage) const;
     int32_t GetCount() const { return m_nCount; }

@@ -154,7 +154,8 @@ public:
     // Adds the entries of the Add Exam dialog: "[folder]" scans a folder, anything else
     // is a file added by its name. False for an empty list.
     bool AddExam(const std::vector<std::string>& entries, int examType);
-    // Takes the image out of the project with its frame and pixel file, then saves.
+    // Takes the images out of the project with their frames and pixel files and saves, as
+    // one change of the folder (a failure is reported and keeps them).
     void RemoveImage(TMRImage* pImage);
     void RemoveImages(const std::vector<TMRImage*>& images);
     // Asks, then takes the set out with its data-set and map files and saves; true
@@ -331,9 +332,6 @@ private:
     // drawn on the image; closes the child windows first when any must go.
     void DetachFromSet(const TCSISet* pSet);
     void DetachFromImage(const TMRImage* pImage);
-    // Takes the image out of the collection and deletes it with its pixel file; false
-    // for an image that is not in the collection.
-    bool DiscardImage(TMRImage* pImage);
     // Removes in the transaction the data-set and map files of the set that lie in the
     // project folder, but `keep`.
     void RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const;

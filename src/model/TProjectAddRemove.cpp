@@ -298,41 +298,47 @@ bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
 
 // --- removing ------------------------------------------------------------------------------
 
-bool TProject::DiscardImage(TMRImage* pImage)
-{
-    const TImageSet::iterator pos = m_pImageSet->Find(pImage);
-    if (pos == m_pImageSet->End())
-        return false;
-    // Every frame that shows the image goes, not only the first.
-    while (CloseImageFrame(pImage)) {
-    }
-    m_pImageSet->Erase(pos);
-    DetachFromImage(pImage);
-    vx::RemoveFile(pImage->GetPath());  // a file already gone is no error
-    delete pImage;
-    return true;
-}
-
 void TProject::RemoveImage(TMRImage* pImage)
 {
-    if (!DiscardImage(pImage))
-        return;
-    // Slice frames may have shown the image behind the CSI grid.
-    RefreshSliceFrameImages();
-    UpdateFrames(false, false, false, false, true);
-    Save();
+    if (m_pImageSet->Contains(pImage))
+        RemoveImages({pImage});
 }
 
 void TProject::RemoveImages(const std::vector<TMRImage*>& images)
 {
-    bool removed = false;
-    for (TMRImage* pImage : images)
-        removed = DiscardImage(pImage) || removed;
-    if (removed) {
+    // The pixel files go with the project file that no longer lists the images, as one
+    // change; a failure keeps the images and their files.
+    const std::vector<TMRImage*> before = m_pImageSet->Images();
+    vx::TFileTransaction transaction(m_strFolder);
+    std::vector<TMRImage*> taken;
+    for (TMRImage* pImage : images) {
+        const TImageSet::iterator pos = m_pImageSet->Find(pImage);
+        if (pos == m_pImageSet->End())
+            continue;
+        m_pImageSet->Erase(pos);
+        if (vx::FolderOf(pImage->GetPath()) == m_strFolder)
+            transaction.Remove(pImage->GetPath());
+        taken.push_back(pImage);
+    }
+    const std::string failure = taken.size() == 1 ? "The image " + taken.front()->GetName() + " was not removed:"
+                                                  : "The images were not removed:";
+    if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
+        m_pImageSet->SetImages(before);
+        return;
+    }
+    for (TMRImage* pImage : taken) {
+        // Every frame that shows the image goes, not only the first.
+        while (CloseImageFrame(pImage)) {
+        }
+        DetachFromImage(pImage);
+        delete pImage;
+    }
+    if (!taken.empty()) {
+        // Slice frames may have shown the image behind the CSI grid.
         RefreshSliceFrameImages();
         UpdateFrames(false, false, false, false, true);
     }
-    Save();
+    ProjectFileSaved(false);
 }
 
 bool TProject::RemoveCSISet(TCSISet* pSet)

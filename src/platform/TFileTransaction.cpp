@@ -188,6 +188,11 @@ std::string TFileTransaction::JournalPathOf(const std::string& folder)
 
 std::string TFileTransaction::StagingFolder()
 {
+    // Never a folder of its own where the process happens to run.
+    if (m_folder.empty()) {
+        NoteFailure(m_folder, ENOENT);
+        return std::string();
+    }
     const std::string work = WorkFolderOf(m_folder);
     if (FolderExists(work))
         return work;
@@ -272,6 +277,9 @@ bool TFileTransaction::Commit()
         text += "remove\t" + FileNameOf(target) + "\n";
     }
     text += std::string(kJournalEnd) + "\n";
+    // A change that only removes files has staged nothing: the work folder may be missing.
+    if (StagingFolder().empty())
+        return Fail(m_failedPath, m_failedError, true);
     {
         TAtomicFile out;
         if (!out.Begin(journal) || !out.File().WriteText(text) || !out.Commit())

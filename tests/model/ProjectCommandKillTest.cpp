@@ -15,6 +15,8 @@
 #include "model/TCSIReader.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
@@ -89,6 +91,18 @@ protected:
             ASSERT_TRUE(project.SaveWorkSet(false));
             ASSERT_TRUE(project.Save());
         }
+        // Two images with their pixel files.
+        for (const char* name : {"ax1", "ax2"}) {
+            auto* image = new TMRImage(&project);
+            image->SetName(name, false);
+            image->SetWidth(4, false);
+            image->SetHeight(4, false);
+            image->SetPath(folder + "/" + name);
+            ASSERT_TRUE(image->SetPixels(std::vector<int16_t>(16, int16_t(name[2]))));
+            ASSERT_TRUE(image->SavePixels(image->GetPath()));
+            project.m_pImageSet->Insert(image);
+        }
+        ASSERT_TRUE(project.Save());
         g_pProject = nullptr;
     }
 
@@ -295,4 +309,14 @@ TEST_F(ProjectCommandKillTest, ConvertingAnOldProject)
             97);
         EXPECT_GT(failures, 2);
     }
+}
+
+TEST_F(ProjectCommandKillTest, RemovingImages)
+{
+    MakeProject();
+    TryTheHardWay([](TProject& project) {
+        const int before = project.m_pImageSet->GetCount();
+        project.RemoveImages({*project.m_pImageSet->begin()});
+        return project.m_pImageSet->GetCount() == before - 1;
+    });
 }
