@@ -209,6 +209,12 @@ public:
     bool Undo();
     bool Redo();
 
+    // True when `path`, a data-set or map file of the set `owner`, is another file of the
+    // project: the project file, a file the program keeps for itself, an image's pixel
+    // file, or a data-set or map file of another set (a set of the owner's name is not
+    // another: it is replaced).
+    bool IsAnotherFile(const std::string& path, const TCSISet& owner) const;
+
     // --- maps ---------------------------------------------------------------------------
     // Over every set in list order, the maps offered as quantification references.
     std::vector<TMap*> CollectMarkedMaps() const;
@@ -324,7 +330,7 @@ private:
     bool ConfirmIdentity(const TCSISet& set, int32_t format);
     bool ConfirmGeometry(const TCSISet& set);
     // True when a new set of that name cannot have its own data-set file: the name is
-    // not one file name, or the file is the project file or an image's pixel file.
+    // not one file name, or the file would be another file of the project.
     bool IsUnusableSetName(const TCSISet& set) const;
     // The work set stops being one without being saved: it is about to go.
     void DropWorkSet();

@@ -14,6 +14,8 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -21,6 +23,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
+#include "platform/TFolderLock.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -171,11 +174,37 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
 
 bool TProject::IsUnusableSetName(const TCSISet& set) const
 {
-    if (!vx::IsSafeFileComponent(set.GetName()) || set.GetFilePath() == GetProjectFilePath())
+    return !vx::IsSafeFileComponent(set.GetName()) || IsAnotherFile(set.GetFilePath(), set);
+}
+
+bool TProject::IsAnotherFile(const std::string& path, const TCSISet& owner) const
+{
+    if (path == GetProjectFilePath())
         return true;
-    for (const TMRImage* pImage : *m_pImageSet)
-        if (pImage->GetPath() == set.GetFilePath())
+    // The program's own files in the folder.
+    if (vx::FolderOf(path) == m_strFolder) {
+        const std::string name = vx::FileNameOf(path);
+        if (name == vx::FileNameOf(WorkFolder()) || name == vx::TFolderLock::FileName() ||
+            name == vx::FileNameOf(OldSaveJournalPath()))
             return true;
+    }
+    for (const TMRImage* pImage : *m_pImageSet)
+        if (pImage->GetPath() == path)
+            return true;
+    // The files of the other sets; a set of the owner's name is the owner or is replaced by it.
+    for (const TCSISet* pSet : *m_pCSISetList) {
+        if (pSet == &owner || pSet->GetName() == owner.GetName())
+            continue;
+        if (pSet->GetFilePath() == path)
+            return true;
+        std::vector<std::string> maps = pSet->ListedMapNames();
+        if (pSet->m_pMapList)
+            for (const TMap* pMap : *pSet->m_pMapList)
+                maps.push_back(pMap->GetName());
+        for (const std::string& mapName : maps)
+            if (pSet->MapFilePath(mapName) == path)
+                return true;
+    }
     return false;
 }
 
