@@ -31,9 +31,9 @@ using namespace vx::bench;
 // state files are measured.
 class TSwapStep : public TProcessStep {
 public:
-    explicit TSwapStep(TCSISet* pSet) : TProcessStep(false, pSet) { m_strTempFile = MakeTempFileName("bu"); }
-    bool Undo() override { return SwapWithTempFile("bu"); }
-    bool Redo() override { return SwapWithTempFile("bu"); }
+    explicit TSwapStep(TCSISet* pSet) : TProcessStep(false, pSet) { m_pszStatePrefix = "bu"; }
+    bool Undo() override { return SwapWithTempFile(TStateChange::Undo); }
+    bool Redo() override { return SwapWithTempFile(TStateChange::Redo); }
     bool ReadMacro(vx::TTextFile&) override { return true; }
     void WriteMacro(vx::TTextFile&) override {}
     bool Apply() override { return true; }
@@ -101,13 +101,15 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    // The state files go into the bench folder, as into a project's folder.
+    // The state files go into the bench folder, as into the folder of the set's project.
     TProject project;
     project.m_strFolder = BenchFolder();
     g_pProject = &project;
+    BenchSet().SetProject(&project);
     TThroughputReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintTable(reporter);
+    BenchSet().SetProject(nullptr);
     g_pProject = nullptr;
     benchmark::Shutdown();
     return 0;

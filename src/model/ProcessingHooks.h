@@ -50,9 +50,9 @@ struct TProcessingHooks {
     std::function<bool(TRegionEstimate*)> rerunEstimate;
     // The analyses' part of the project file, after the CSI set records: written (false
     // when a write failed) only when the project has analyses; read into the project when
-    // the file holds it, telling of the records left out.
+    // the file holds it, telling of the records left out (false when the part is cut short).
     std::function<bool(vx::TFile&, const std::vector<TAnalysis*>&)> writeAnalyses;
-    std::function<void(vx::TFile&, TProject&)> readAnalyses;
+    std::function<bool(vx::TFile&, TProject&)> readAnalyses;
 
     // What an object refers to, so that removing a set or an image first deletes what
     // would point at it. An object whose question has no hook counts as referring to it.
@@ -67,6 +67,9 @@ struct TProcessingHooks {
     std::function<TProcessStep*(bool recording, TCSISet* set)> newMacroStep;
     std::function<bool(TProcessStep*, vx::TTextFile& file)> readMacro;
     std::function<bool(TProcessStep*, TCSISet*)> applyStep;
+    // Deletes the undo state files a step keeps (all of a macro's steps): a batch run,
+    // which never undoes, calls it after each set.
+    std::function<void(TProcessStep*)> dropStates;
     // After applyStep: true when the macro step holds no step (none was read, or none
     // could be applied), so that there is nothing to record.
     std::function<bool(TProcessStep*)> macroIsEmpty;

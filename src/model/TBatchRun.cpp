@@ -234,6 +234,10 @@ bool TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
                 vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + workSet->GetName());
                 applied = false;
             }
+            // Nothing is undone in a batch: the copies of the set kept for undo go now,
+            // not with the macro after the last study.
+            if (hooks.dropStates)
+                hooks.dropStates(m_pMacro);
             workSet->UpdateMaps();
         }
         project.SaveWorkSet(false);

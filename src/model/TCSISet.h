@@ -19,6 +19,7 @@
 #include "model/TPeakSNRParams.h"
 #include "model/TSampleShape.h"
 #include "model/TSpectrum.h"
+#include "platform/Files.h"
 
 namespace vx {
 class TFile;
@@ -85,10 +86,12 @@ public:
     // The grid sizes and point count of the set as it is now.
     TSampleShape SampleShape() const;
     // Writes the newest layout to a temporary file renamed over `path`; reports and
-    // returns false on any failure, leaving an existing file untouched. A file that
-    // only this run reads back (an undo state) need not wait for the disk: durable false.
-    // In a transaction the file is put in place with the transaction's others.
-    bool WriteDataFile(const std::string& path, bool durable = true, vx::TFileTransaction* transaction = nullptr);
+    // returns false on any failure, leaving an existing file untouched; the note's
+    // sentence follows the report. A file that only this run reads back (an undo
+    // state) need not wait for the disk: durable false. In a transaction the file is
+    // put in place with the transaction's others.
+    bool WriteDataFile(const std::string& path, bool durable = true, vx::TFileTransaction* transaction = nullptr,
+                       const vx::TWriteFailureNote& note = {});
 
     // --- copy, arithmetic and sample operations (TCSISetOps.cpp) ----------------
     // Parameters and mask of `other`, without samples, maps or flags.

@@ -294,21 +294,22 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     return true;
 }
 
-bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTransaction* transaction)
+bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTransaction* transaction,
+                            const vx::TWriteFailureNote& note)
 {
-    const std::string failure = "Can not write CSI data set file " + path + ".\r\n";
+    const auto fail = [&](int error) {
+        vx::Report("Can not write CSI data set file " + path + ".\r\n" + (note ? note(error) : std::string()),
+                   vx::ReportIcon::Exclamation);
+        return false;
+    };
     // A set whose samples are not in memory (they live in its data-set file) has
     // nothing to write: its header alone would claim samples the file does not hold,
     // and written over its own file it would destroy the only copy of them.
-    if (!m_bAllocated && GridSize() > 0 && m_nPoints > 0) {
-        vx::Report(failure, vx::ReportIcon::Exclamation);
-        return false;
-    }
+    if (!m_bAllocated && GridSize() > 0 && m_nPoints > 0)
+        return fail(0);
     vx::TAtomicFile out;
-    if (!out.Begin(path, transaction)) {
-        vx::Report(failure, vx::ReportIcon::Exclamation);
-        return false;
-    }
+    if (!out.Begin(path, transaction))
+        return fail(out.File().LastError());
     vx::TFile& file = out.File();
 
     unsigned char header[kHeaderSize] = {};
@@ -348,9 +349,9 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTran
         }
     }
     if (!ok || !out.Commit(durable)) {
+        const int error = out.File().LastError();
         out.Abort();
-        vx::Report(failure, vx::ReportIcon::Exclamation);
-        return false;
+        return fail(error);
     }
     return true;
 }

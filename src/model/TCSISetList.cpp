@@ -63,31 +63,35 @@ bool TCSISetList::Read(vx::TFile& file)
         return false;
     if (count <= 0)
         return true;
-    bool anyFailed = false;
+    // A record that cannot be read is a damaged file: a project opened without that set
+    // (and every set after it) would lose them for good at its next save. The sets read
+    // so far go again, so that no partial list is left.
+    const auto fail = [this, before = m_sets.size()] {
+        while (m_sets.size() > before) {
+            delete m_sets.back();
+            m_sets.pop_back();
+            --m_nCount;
+        }
+        return false;
+    };
     std::string missing;  // a line per set kept without its data-set file
     for (int32_t i = 0; i < count; ++i) {
-        // A hostile count must not spin: once the file is exhausted every further
-        // record would fail the same way.
-        if (file.BytesLeft() <= 0) {
-            anyFailed = true;
-            break;
-        }
+        // A hostile count must not spin: the file ends before its records do.
+        if (file.BytesLeft() <= 0)
+            return fail();
         auto* pSet = new TCSISet(m_pProject);
-        if (pSet->ReadFromProject(file)) {
-            Add(pSet);
-            if (pSet->DataFileMissing())
-                missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
-        } else {
+        if (!pSet->ReadFromProject(file)) {
             delete pSet;
-            anyFailed = true;
+            return fail();
         }
+        Add(pSet);
+        if (pSet->DataFileMissing())
+            missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
     }
-    if (anyFailed || !missing.empty()) {
-        std::string text = "Some of the CSI data sets could not be loaded.";
-        if (!missing.empty())
-            text += missing + "\r\nThese sets stay in the project and load once their data-set files are back.";
-        vx::Report(text, vx::ReportIcon::Exclamation);
-    }
+    if (!missing.empty())
+        vx::Report("Some of the CSI data sets could not be loaded." + missing +
+                       "\r\nThese sets stay in the project and load once their data-set files are back.",
+                   vx::ReportIcon::Exclamation);
     return true;
 }
 

@@ -48,9 +48,8 @@ public:
     // The count, then every set's record in list order. False when a write failed.
     bool Write(vx::TFile& file) const;
     // Reads the count and that many records into new sets of the owning project; a set
-    // whose record fails is dropped, one whose data-set file is missing is kept, and one
-    // message tells of all of them, naming the kept ones. False, with nothing read, when
-    // the count itself cannot be read: the file is damaged.
+    // whose data-set file is missing is kept, and one message names all such sets. False,
+    // with no set added, when the count or a record cannot be read: the file is damaged.
     bool Read(vx::TFile& file);
     // Reads over the count and the records of a file of that version without building
     // anything; true when all were complete (also for a count below 1).

@@ -148,13 +148,24 @@ bool TImageSet::Read(vx::TFile& file)
         return true;
     const int32_t version = m_pProject ? m_pProject->m_nFileVersion : TProject::kFileVersion;
     const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
+    // A record cut short is a damaged file: a project opened without that image (and
+    // every record after it) would lose them at its next save. The images read so far go
+    // again. An image whose record reads but cannot be used is left out, as before.
+    const size_t before = m_images.size();
+    const auto fail = [&] {
+        while (m_images.size() > before) {
+            delete m_images.back();
+            m_images.pop_back();
+            --m_nCount;
+        }
+        return false;
+    };
     bool anyFailed = false;
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count stops at the end of the file instead of failing record after record.
-        if (file.BytesLeft() <= 0) {
-            anyFailed = true;
-            break;
-        }
+        const int64_t start = file.Tell();
+        if (file.BytesLeft() <= 0 || !TMRImage::SkipRecord(file, version) || !file.Seek(start))
+            return fail();
         auto* pImage = new TMRImage(m_pProject);
         if (pImage->Read(file, version, folder) && !PathInUse(pImage->GetPath())) {
             Append(pImage);

@@ -62,8 +62,9 @@ public:
     // The count, then every image's record in list order. False when a write failed.
     bool Write(vx::TFile& file) const;
     // Reads the count and the records (by the project's file version); images whose record
-    // fails are dropped with one message for all of them. False, with nothing read, when
-    // the count itself cannot be read: the file is damaged.
+    // is complete but unusable (invalid, pixel file missing, path in use) are dropped with
+    // one message for all of them. False, with no image added, when the count or a record
+    // cannot be read: the file is damaged.
     bool Read(vx::TFile& file);
     // Reads over the count and the records of a file of that version; true when complete.
     static bool SkipRecords(vx::TFile& file, int32_t version);

@@ -478,7 +478,7 @@ bool TMRImage::LoadPixels(const std::string& path)
     return true;
 }
 
-bool TMRImage::SavePixels(const std::string& path) const
+bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note) const
 {
     const size_t count = static_cast<size_t>(std::max(m_nWidth, 0)) * static_cast<size_t>(std::max(m_nHeight, 0));
     if (!m_bLoaded || m_pixels.empty() || m_pixels.size() != count)
@@ -491,7 +491,10 @@ bool TMRImage::SavePixels(const std::string& path) const
     }
     vx::TAtomicFile out;
     if (!out.Begin(path) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit()) {
-        vx::Report("Can not write pixel file " + path, vx::ReportIcon::Exclamation);
+        std::string text = "Can not write pixel file " + path;
+        if (note)
+            text += "\r\n" + note(out.File().LastError());
+        vx::Report(text, vx::ReportIcon::Exclamation);
         return false;
     }
     return true;

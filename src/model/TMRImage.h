@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/math/TPoint2D.h"
+#include "platform/Files.h"
 #include "platform/TCanvas.h"
 #include "platform/TFile.h"
 
@@ -166,8 +167,8 @@ public:
     // Pixels. LoadPixels replaces the pixels in memory only after a complete read.
     bool LoadPixels(const std::string& path);
     // Writes the pixels in memory through a temporary file renamed over `path`;
-    // a failure is reported and gives false.
-    bool SavePixels(const std::string& path) const;
+    // a failure is reported, followed by the note's sentence, and gives false.
+    bool SavePixels(const std::string& path, const vx::TWriteFailureNote& note = {}) const;
     // width x height values, row by row; false (nothing changed) for another count.
     bool SetPixels(std::vector<int16_t> pixels);
     const std::vector<int16_t>& GetPixels() const { return m_pixels; }

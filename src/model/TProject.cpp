@@ -14,6 +14,7 @@
 #include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
@@ -151,6 +152,13 @@ bool TProject::SaveIfModified()
                 vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
         return true;
     return SaveWorkSetAndProject(true);
+}
+
+std::string TProject::StateFolder() const
+{
+    // A project that has no folder yet must not put its files into whatever folder the
+    // process happens to run in.
+    return m_strFolder.empty() ? vx::TempFolder() : m_strFolder;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)

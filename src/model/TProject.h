@@ -112,6 +112,9 @@ public:
     void SetFileModified() { m_bFileModified = true; }
     bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
+    // Where the undo states of this project's steps are kept: the project folder, or
+    // the system's temporary folder while the project has none.
+    std::string StateFolder() const;
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
     std::string GetProjectFilePath() const;

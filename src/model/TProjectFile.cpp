@@ -162,9 +162,7 @@ bool TProject::ReadStream(vx::TFile& file)
     // fewer (or no) images or sets would let the next save write over what it held.
     if (!m_pImageSet->Read(file) || !m_pCSISetList->Read(file))
         return false;
-    if (ProcessingHooks().readAnalyses)
-        ProcessingHooks().readAnalyses(file, *this);
-    return true;
+    return !ProcessingHooks().readAnalyses || ProcessingHooks().readAnalyses(file, *this);
 }
 
 bool TProject::CheckProjectFile(std::string quotedPath)

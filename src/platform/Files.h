@@ -2,6 +2,7 @@
 // File-system services: existence, sizes, folder listings, companion lookup,
 // the program's own current folder, and the folders of the executable and the user.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ std::string TempFolder();
 // Why a file operation failed, from its error number (TFile::LastError), in a few
 // words to follow a message: "the disk is full", or the system's text.
 std::string FileErrorReason(int error);
+// The sentence a caller adds after a file writer's own failure message, made from the
+// error number (0 when the system gave none): what was therefore not done, and why.
+using TWriteFailureNote = std::function<std::string(int error)>;
 
 // Reads a whole file up to maxBytes; false when it cannot be read or is larger.
 bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30));

@@ -1,6 +1,7 @@
 // The analyses' part of the project file (AnalysisRecords.h).
 #include "processing/AnalysisRecords.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -53,23 +54,39 @@ bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analys
     return true;
 }
 
-void ReadAnalysisRecords(vx::TFile& file, TProject& project)
+bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
 {
-    int32_t tag = 0, count = 0;
-    if (file.BytesLeft() < 8 || !file.ReadInt32(tag) || tag != kAnalysisSectionTag)
-        return;
+    // A part cut short makes the file damaged: loaded without it, the project would
+    // lose its analyses at the next save. Trailing bytes that are not the part's start
+    // are ignored; the first bytes of its tag are the part cut inside its tag.
+    const int64_t left = file.BytesLeft();
+    if (left <= 0)
+        return true;
+    char head[4] = {};
+    const size_t headBytes = static_cast<size_t>(left < 4 ? left : 4);
+    const int64_t start = file.Tell();
+    if (!file.ReadExact(head, headBytes) || !file.Seek(start))
+        return false;
+    int32_t tag = kAnalysisSectionTag;
+    if (std::memcmp(head, &tag, headBytes) != 0)
+        return true;
+    int32_t count = 0;
     // Every record takes at least its kind and length.
-    if (!file.ReadInt32(count) || count < 0 || count > file.BytesLeft() / 8) {
-        vx::Report("The analyses stored in the project file could not be read and were left out.");
-        return;
-    }
+    if (!file.ReadInt32(tag) || !file.ReadInt32(count) || count < 0 || count > file.BytesLeft() / 8)
+        return false;
+    // The analyses read so far go again with a damaged part.
+    const auto fail = [&project, before = project.m_analyses.size()] {
+        while (project.m_analyses.size() > before) {
+            delete project.m_analyses.back();
+            project.m_analyses.pop_back();
+        }
+        return false;
+    };
     std::vector<std::string> failed;
     for (int32_t i = 0; i < count; ++i) {
         int32_t kind = 0, length = 0;
-        if (!file.ReadInt32(kind) || !file.ReadInt32(length) || length < 0 || length > file.BytesLeft()) {
-            failed.push_back("record " + std::to_string(i + 1) + " and those after it");
-            break;
-        }
+        if (!file.ReadInt32(kind) || !file.ReadInt32(length) || length < 0 || length > file.BytesLeft())
+            return fail();
         vx::TRecordReader in(file, length);
         std::string setName;
         std::unique_ptr<TAnalysis> analysis = NewAnalysisOfKind(kind);
@@ -78,15 +95,16 @@ void ReadAnalysisRecords(vx::TFile& file, TProject& project)
             project.m_analyses.push_back(analysis.release());
         else
             failed.push_back("record " + std::to_string(i + 1) + (setName.empty() ? "" : " (" + setName + ")"));
-        if (!in.SkipRest()) {
-            failed.push_back("the records after record " + std::to_string(i + 1));
-            break;
-        }
+        if (!in.SkipRest())
+            return fail();
     }
     if (failed.empty())
-        return;
+        return true;
+    // A complete record this program cannot take (another kind, a set not in the project)
+    // is left out; the rest of the part is whole.
     std::string text = "These analyses stored in the project file could not be read and were left out:";
     for (const std::string& f : failed)
         text += "\r\n" + f;
     vx::Report(text);
+    return true;
 }

@@ -23,6 +23,8 @@ constexpr int32_t kAnalysisSectionTag = 0x4E415856;
 // False when a write failed.
 bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analyses);
 // Reads the part when the file holds it and appends the analyses to the project; a
-// record that cannot be read, or whose set is not in the project, is left out and told
-// of once. Bytes after the sets that are not this part are ignored.
-void ReadAnalysisRecords(vx::TFile& file, TProject& project);
+// complete record of a kind this program does not know, whose set is not in the project
+// or whose body does not read is left out and told of once. False, with no analysis
+// added, when the part is cut short (the file is damaged). Bytes after the sets that
+// do not begin like the part's tag are ignored.
+bool ReadAnalysisRecords(vx::TFile& file, TProject& project);

@@ -39,6 +39,7 @@ void InstallProcessing()
         pStep->SetDataSet(pSet);
         return pStep->Apply();
     };
+    hooks.dropStates = [](TProcessStep* pStep) { pStep->DropState(); };
     hooks.macroIsEmpty = [](TProcessStep* pStep) {
         const auto* pMacro = dynamic_cast<const TMacroStep*>(pStep);
         return !pMacro || pMacro->m_members.empty();

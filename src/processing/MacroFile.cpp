@@ -1,5 +1,6 @@
 #include "processing/MacroFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -152,6 +153,10 @@ TMacroFileKind MacroFileKind(const std::string& path)
         return TMacroFileKind::Unreadable;
     std::string head(64 * 1024, '\0');
     head.resize(file.Read(head.data(), head.size()));
+    // An empty file, like one of the header alone, is a macro of no steps.
+    const bool blank = std::all_of(head.begin(), head.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+    if (blank && file.Size() == static_cast<int64_t>(head.size()))
+        return TMacroFileKind::Macro;
     std::istringstream lines(head);
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r')

@@ -4,27 +4,44 @@
 
 #include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "platform/Files.h"
 #include "platform/Report.h"
 
 TImageStep::TImageStep(int kind, const char* prefix, TMRImage* pImage)
-    : TProcessStep(false, nullptr), m_pImage(pImage), m_pszPrefix(prefix)
+    : TProcessStep(false, nullptr), m_pImage(pImage)
 {
     m_nKind = kind;
-    m_strTempFile = MakeTempFileName(prefix);
+    m_pszStatePrefix = prefix;
+}
+
+TProject* TImageStep::StateProject() const
+{
+    return m_pImage ? m_pImage->GetProject() : nullptr;
 }
 
 bool TImageStep::SaveState()
 {
-    return m_pImage && m_pImage->EnsurePixels() && m_pImage->SavePixels(m_strTempFile);
+    DropState();
+    if (!m_pImage || !m_pImage->EnsurePixels())
+        return false;
+    // The name is the step's at once, so that its file goes with the step even when the
+    // write throws.
+    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
+    if (!m_pImage->SavePixels(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); })) {
+        DropState();
+        return false;
+    }
+    return true;
 }
 
-bool TImageStep::SwapPixels()
+bool TImageStep::SwapPixels(TStateChange change)
 {
     if (!m_pImage || !m_pImage->EnsurePixels())
         return false;
     TMRImage* image = m_pImage;
     const bool swapped = SwapStateFiles(
-        m_pszPrefix, [image](const std::string& path) { return image->SavePixels(path); },
+        change,
+        [image](const std::string& path, const vx::TWriteFailureNote& note) { return image->SavePixels(path, note); },
         [image](const std::string& path) {
             // The pixels change only after a complete read.
             if (image->LoadPixels(path))

@@ -8,24 +8,24 @@ class TMRImage;
 
 class TImageStep : public TProcessStep {
 public:
-    // False without an image or when its pixels cannot be had or written (reported).
+    // Writes the pixels to a new state file in the image's project's state folder. False
+    // without an image or when its pixels cannot be had or written (reported).
     bool SaveState() override;
     // Both exchange the pixels with the state file and ask the project's image frames
     // to rebuild. False, pixels as they were, without an image or when the exchange
     // did not happen.
-    bool Undo() override { return SwapPixels(); }
-    bool Redo() override { return SwapPixels(); }
+    bool Undo() override { return SwapPixels(TStateChange::Undo); }
+    bool Redo() override { return SwapPixels(TStateChange::Redo); }
     bool ReadMacro(vx::TTextFile&) override { return true; }
     void WriteMacro(vx::TTextFile&) override {}
 
     TMRImage* m_pImage;  // not owned
 
 protected:
-    // Makes the state-file name of the prefix (a literal that outlives the step).
+    // The prefix of the step's state files is a literal that outlives the step.
     TImageStep(int kind, const char* prefix, TMRImage* pImage);
+    TProject* StateProject() const override;
 
 private:
-    bool SwapPixels();
-
-    const char* m_pszPrefix;
+    bool SwapPixels(TStateChange change);
 };

@@ -110,3 +110,10 @@ void TMacroStep::SetDataSet(TCSISet* pSet)
     for (TProcessStep* pStep : m_members)
         pStep->SetDataSet(pSet);
 }
+
+void TMacroStep::DropState()
+{
+    for (TProcessStep* pStep : m_members)
+        pStep->DropState();
+    TProcessStep::DropState();
+}

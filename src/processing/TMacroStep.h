@@ -34,6 +34,8 @@ public:
     std::string GetDisplayName() const override { return "macro"; }
     // Stores the set and hands it to every member.
     void SetDataSet(TCSISet* pSet) override;
+    // The members' state files.
+    void DropState() override;
 
     std::list<TProcessStep*> m_members;  // owned, in file order
 

@@ -54,7 +54,7 @@ TPCAPeakAlignStep::~TPCAPeakAlignStep() = default;
 
 bool TPCAPeakAlignStep::Undo()
 {
-    if (!SwapState())
+    if (!SwapState(TStateChange::Undo))
         return false;
     TAnalysisPCA* analysis = GetAnalysis();
     if (analysis && !analysis->Corrections().empty() && analysis->Corrections().back() == this)
@@ -64,7 +64,7 @@ bool TPCAPeakAlignStep::Undo()
 
 bool TPCAPeakAlignStep::Redo()
 {
-    if (!SwapState())
+    if (!SwapState(TStateChange::Redo))
         return false;
     if (TAnalysisPCA* analysis = GetAnalysis())
         analysis->PushCorrection(this);

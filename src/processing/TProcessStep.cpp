@@ -18,6 +18,11 @@ constexpr bool kDurableStates = false;
 
 TProcessStep::~TProcessStep()
 {
+    DropState();
+}
+
+void TProcessStep::DropState()
+{
     // The state file belongs to this step alone (its name was created for it).
     if (!m_strTempFile.empty())
         vx::RemoveFile(m_strTempFile);
@@ -28,12 +33,39 @@ bool TProcessStep::SaveState()
 {
     if (!m_pDataSet)
         return false;
-    if (m_strTempFile.empty())
+    DropState();
+    if (!m_pszStatePrefix)
         return true;
-    if (!m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates))
+    // The name is the step's at once, so that its file goes with the step even when the
+    // write throws; a subclass tells by its own flag whether the state was saved.
+    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
+    const auto note = [](int error) { return NotDoneText(TStateChange::Step, error); };
+    if (!m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates, nullptr, note)) {
+        DropState();
         return false;
+    }
     m_stateShape = m_pDataSet->SampleShape();
     return true;
+}
+
+TProject* TProcessStep::StateProject() const
+{
+    return m_pDataSet ? m_pDataSet->GetProject() : nullptr;
+}
+
+std::string TProcessStep::StateFolder() const
+{
+    const TProject* project = StateProject();
+    return project ? project->StateFolder() : vx::TempFolder();
+}
+
+std::string TProcessStep::NotDoneText(TStateChange change, int error)
+{
+    const char* what = change == TStateChange::Undo ? "undo" : (change == TStateChange::Redo ? "redo" : "step");
+    std::string text = std::string("The ") + what + " was not done";
+    if (error != 0)
+        text += ": " + vx::FileErrorReason(error);
+    return text + ".";
 }
 
 bool TProcessStep::ReadSavedState()
@@ -59,13 +91,8 @@ bool TProcessStep::RunAllParts()
     return processors >= 2 ? RunParallel(processors) : RunPart(1, 0);
 }
 
-std::string TProcessStep::MakeTempFileName(const std::string& prefix)
+std::string TProcessStep::MakeTempFileName(const std::string& prefix, const std::string& folder)
 {
-    std::string folder = g_pProject ? g_pProject->m_strFolder : std::string();
-    // A project that has no folder yet must not put its files into whatever folder the
-    // process happens to run in.
-    if (folder.empty())
-        folder = vx::TempFolder();
     for (uint64_t n = 0;; ++n) {
         const std::string path = vx::JoinPath(folder, prefix + std::to_string(n) + ".tmp");
         switch (vx::CreateNewFile(path)) {
@@ -80,7 +107,7 @@ std::string TProcessStep::MakeTempFileName(const std::string& prefix)
     }
 }
 
-bool TProcessStep::SwapWithTempFile(const std::string& prefix)
+bool TProcessStep::SwapWithTempFile(TStateChange change)
 {
     if (!m_pDataSet)
         return false;
@@ -91,7 +118,10 @@ bool TProcessStep::SwapWithTempFile(const std::string& prefix)
     const TSampleShape saved = m_stateShape;
     const TSampleShape current = set->SampleShape();
     const bool swapped = SwapStateFiles(
-        prefix, [set](const std::string& path) { return set->WriteDataFile(path, kDurableStates); },
+        change,
+        [set](const std::string& path, const vx::TWriteFailureNote& note) {
+            return set->WriteDataFile(path, kDurableStates, nullptr, note);
+        },
         [&](const std::string& path) {
             return set->ReadDataFile(path, TCSISet::kDataFileVersion, path == savedPath ? &saved : &current);
         });
@@ -100,18 +130,28 @@ bool TProcessStep::SwapWithTempFile(const std::string& prefix)
     return swapped;
 }
 
-bool TProcessStep::SwapStateFiles(const std::string& prefix, const std::function<bool(const std::string&)>& write,
+bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write,
                                   const std::function<bool(const std::string&)>& read)
 {
     const std::string saved = m_strTempFile;
-    std::string current = MakeTempFileName(prefix);
+    if (saved.empty() || !m_pszStatePrefix)
+        return false;
+    const std::string folder = StateFolder();
+    std::string current = MakeTempFileName(m_pszStatePrefix, folder);
     if (current == saved) {
         // The saved file is gone and its name was free again: the read below must
         // still fail rather than read back the state just written.
-        current = MakeTempFileName(prefix);
+        current = MakeTempFileName(m_pszStatePrefix, folder);
         vx::RemoveFile(saved);
     }
-    if (!write(current)) {
+    bool written = false;
+    try {
+        written = write(current, [change](int error) { return NotDoneText(change, error); });
+    } catch (...) {
+        vx::RemoveFile(current);
+        throw;
+    }
+    if (!written) {
         vx::RemoveFile(current);
         return false;
     }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "model/TSampleShape.h"
+#include "platform/Files.h"
 
 class TCSISet;
 class TProject;
@@ -42,9 +43,14 @@ public:
     // Performs the step on its data set (or image). False when it could not: the data
     // are then as before (a step that fails part way puts its saved state back itself).
     virtual bool Apply() = 0;
-    // Keeps what undo needs, before Apply. False without a data set; true at once for a
-    // step without a state file; otherwise writes the data set to the state file.
+    // Keeps what undo needs, before Apply, for the data set the step has now. False
+    // without a data set; true at once for a step without a state prefix; otherwise
+    // writes the data set to a new state file of the prefix in StateFolder(). A state
+    // kept before (for another set, or an earlier try) is dropped first, so that a
+    // failure never leaves an older state to be taken for this one.
     virtual bool SaveState();
+    // Deletes the step's state file; the step can then no longer be undone or redone.
+    virtual void DropState();
     // Reads the state that SaveState wrote back into the data set; a file whose grid or
     // point count is not that of the saved set is refused (reported). False on failure,
     // the set then as it was.
@@ -65,23 +71,32 @@ public:
     // in one part on the calling thread. Steps call it from Apply.
     bool RunAllParts();
 
-    // A fresh state-file name in the open project's folder: prefix, a decimal counter
-    // from 0 and ".tmp", the first name no file has. The file is created empty at once
-    // so that no other step can take the name. Without a project folder the system's
-    // temporary folder is used.
-    static std::string MakeTempFileName(const std::string& prefix);
+    // A fresh state-file name in the folder: prefix, a decimal counter from 0 and ".tmp",
+    // the first name no file has. The file is created empty at once so that no other
+    // step can take the name.
+    static std::string MakeTempFileName(const std::string& prefix, const std::string& folder);
+    // Where the step keeps its state files: the state folder of the project that owns
+    // its data (TProject::StateFolder), the system's temporary folder without one.
+    std::string StateFolder() const;
+
+    // What a state file is written for; a failed write says that this was not done.
+    enum class TStateChange { Step, Undo, Redo };
+    // The sentence after a failed state write: "The undo was not done: the disk is full."
+    static std::string NotDoneText(TStateChange change, int error);
 
     // Exchanges the data set with the state in m_strTempFile (the shared undo and redo
-    // of steps whose state is the whole set): the current samples go to a new file of
-    // the prefix, the saved ones are read back, and the old file is deleted. Nothing is
+    // of steps whose state is the whole set): the current samples go to a new state
+    // file, the saved ones are read back, and the old file is deleted. Nothing is
     // lost on failure: a failed write changes nothing; a failed read restores the set
     // from the new file and keeps the old one. False (reported by the data-set file
-    // routines) when the exchange did not happen, and without a data set.
-    bool SwapWithTempFile(const std::string& prefix);
-    // The exchange itself for any state: `write` puts the current state into a file,
-    // `read` takes a file's state back and reports its own failure. The rules are those
-    // of SwapWithTempFile.
-    bool SwapStateFiles(const std::string& prefix, const std::function<bool(const std::string&)>& write,
+    // routines, a failed write saying that the undo or redo was not done) when the
+    // exchange did not happen, and without a data set.
+    bool SwapWithTempFile(TStateChange change);
+    // The exchange itself for any state: `write` puts the current state into a file and
+    // reports its failure with the note, `read` takes a file's state back and reports
+    // its own failure. The rules are those of SwapWithTempFile.
+    using TStateWriter = std::function<bool(const std::string& path, const vx::TWriteFailureNote& note)>;
+    bool SwapStateFiles(TStateChange change, const TStateWriter& write,
                         const std::function<bool(const std::string&)>& read);
 
     // Performs a new step by the caller protocol and hands it to the project's history.
@@ -91,7 +106,7 @@ public:
     static bool Perform(TProcessStep* pStep, TProject& project, bool dataChanged);
 
     int32_t m_nKind = -1;        // the step's kind number; every concrete class sets its own
-    std::string m_strTempFile;   // full path of the state file; empty for steps that keep none
+    std::string m_strTempFile;   // full path of the state file; empty until a state is saved
     TSampleShape m_stateShape;   // grid and points of the set in the state file
     bool m_bUndoable = true;     // cleared when the work set is saved
     bool m_bRecorded = false;    // belongs to the macro being recorded
@@ -101,4 +116,10 @@ protected:
     // Sets m_bRecorded from the open project's recording flag (steps that join a running
     // recording when they are undone or redone).
     void TakeRecordingFlag();
+    // The project whose state folder takes the step's files: its set's.
+    virtual TProject* StateProject() const;
+
+    // The start of state-file names of steps that keep a state file (a literal that
+    // outlives the step); null for steps without one.
+    const char* m_pszStatePrefix = nullptr;
 };

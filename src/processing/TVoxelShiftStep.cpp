@@ -47,13 +47,13 @@ bool TVoxelShiftStep::Apply()
     return true;
 }
 
-bool TVoxelShiftStep::Toggle()
+bool TVoxelShiftStep::Toggle(TStateChange change)
 {
     if (!m_pDataSet)
         return false;
     float offCentre[3];
     std::copy(m_pDataSet->m_fOffCentre, m_pDataSet->m_fOffCentre + 3, offCentre);
-    if (!SwapState())
+    if (!SwapState(change))
         return false;
     for (int k = 0; k < 3; ++k) {
         m_fNewCentre[k] = m_fOldCentre[k];

@@ -29,7 +29,7 @@ public:
 protected:
     // The set comes back with the state; the new centre takes the old one, the old one
     // the set's off-centre from before; images, frames and maps follow the grid.
-    bool Toggle() override;
+    bool Toggle(TStateChange change) override;
 
 private:
     std::vector<TMacroField> Fields();

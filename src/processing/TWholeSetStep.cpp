@@ -3,21 +3,30 @@
 #include "model/TCSISet.h"
 
 TWholeSetStep::TWholeSetStep(int kind, const char* prefix, bool recorded, TCSISet* pSet)
-    : TProcessStep(recorded, pSet), m_pszPrefix(prefix)
+    : TProcessStep(recorded, pSet)
 {
     m_nKind = kind;
-    m_strTempFile = MakeTempFileName(prefix);
+    m_pszStatePrefix = prefix;
 }
 
 bool TWholeSetStep::SaveState()
 {
+    // Cleared first: a save that throws must not leave the flag of a state saved for
+    // another set, which a failed Apply would then read into this one.
+    m_bStateSaved = false;
     m_bStateSaved = TProcessStep::SaveState();
     return m_bStateSaved;
 }
 
-bool TWholeSetStep::SwapState()
+void TWholeSetStep::DropState()
 {
-    if (!SwapWithTempFile(m_pszPrefix))
+    m_bStateSaved = false;
+    TProcessStep::DropState();
+}
+
+bool TWholeSetStep::SwapState(TStateChange change)
+{
+    if (!SwapWithTempFile(change))
         return false;
     TakeRecordingFlag();
     return true;

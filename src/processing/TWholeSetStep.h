@@ -6,28 +6,29 @@
 
 class TWholeSetStep : public TProcessStep {
 public:
-    // Writes the set to the state file; remembers that it holds the state before Apply.
+    // Writes the set to a new state file; remembers whether it holds this set's state
+    // before Apply (not when the save failed or threw).
     bool SaveState() override;
+    void DropState() override;
     // Both exchange the set with the state file (Toggle). False when the exchange did
     // not happen; the set is then as it was.
-    bool Undo() override { return Toggle(); }
-    bool Redo() override { return Toggle(); }
+    bool Undo() override { return Toggle(TStateChange::Undo); }
+    bool Redo() override { return Toggle(TStateChange::Redo); }
     // Reads the state file back when it holds the state before Apply.
     void RestoreSavedState() override { Applied(false); }
 
 protected:
-    // Makes the state-file name of the prefix (a literal that outlives the step).
+    // The prefix of the step's state files is a literal that outlives the step.
     TWholeSetStep(int kind, const char* prefix, bool recorded, TCSISet* pSet);
 
     // The undo and redo of the step; steps that keep more than the set add to it.
-    virtual bool Toggle() { return SwapState(); }
+    virtual bool Toggle(TStateChange change) { return SwapState(change); }
     // Exchanges the set with the state file and takes the project's recording flag.
-    bool SwapState();
+    bool SwapState(TStateChange change);
     // The end of Apply: `ok` is the kernel's result. A kernel that failed part way may
     // have changed the set, so a failed Apply reads back the state saved before it.
     bool Applied(bool ok);
 
 private:
-    const char* m_pszPrefix;
     bool m_bStateSaved = false;
 };

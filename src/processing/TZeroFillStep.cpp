@@ -23,9 +23,9 @@ bool TZeroFillStep::Apply()
     return true;
 }
 
-bool TZeroFillStep::Toggle()
+bool TZeroFillStep::Toggle(TStateChange change)
 {
-    if (!SwapState())
+    if (!SwapState(change))
         return false;
     std::swap(m_nPointsBefore, m_nPointsAfter);
     if (TProject* pProject = m_pDataSet->GetProject())

@@ -27,5 +27,5 @@ public:
 protected:
     // The set's points and PPM centre come back with the state; the two counts change
     // places and the project's spectrum display takes the new point range.
-    bool Toggle() override;
+    bool Toggle(TStateChange change) override;
 };

@@ -12,7 +12,10 @@
 #include <QLineEdit>
 
 #include <memory>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/dialogs/CBatchErrorsDlg.h"
@@ -28,6 +31,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
+#include "platform/TFile.h"
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
 #include "support/DialogScript.h"
@@ -144,6 +148,31 @@ protected:
                "Read geometry information from CSI SPAR file.\r\n";
     }
 
+    // A new project in the folder with the study's set file read as the run reads it
+    // (no PAR question), as its work set.
+    void AddStudySet(TProject& project, const std::string& folder, const std::string& study, const std::string& file)
+    {
+        ASSERT_TRUE(project.Create(folder, "hand"));
+        TCSIReadParams block;
+        TImageImportParams record;
+        TProject::ExamTypeParams(0, block, record);
+        g_bBatchMode = true;
+        ASSERT_TRUE(project.AddCSISet(exams.File(study), file, block));
+        g_bBatchMode = false;
+        project.SetWorkSet(*project.m_pCSISetList->begin());
+    }
+    // The samples of the one set of the study's project that the run made.
+    std::vector<TComplex> MadeSamples(const std::string& study) const
+    {
+        TProject made;
+        EXPECT_TRUE(made.Load(exams.Path() + "/CSIProjects/" + study + "/" + study + ".tpj"));
+        EXPECT_EQ(made.m_pCSISetList->GetCount(), 1);
+        if (made.m_pCSISetList->IsEmpty())
+            return {};
+        made.SetWorkSet(*made.m_pCSISetList->begin());
+        return made.m_pWorkSet ? Samples(*made.m_pWorkSet) : std::vector<TComplex>{};
+    }
+
     TScriptedReport report;
     TTempFolder exams;
     TGuiFixture fixture;
@@ -174,25 +203,12 @@ TEST_F(BatchProcessTest, EveryStudyBecomesAProjectWithTheMacroApplied)
         SCOPED_TRACE(study);
         TTempFolder handFolder;
         TProject hand;
-        ASSERT_TRUE(hand.Create(handFolder.Path(), "hand"));
-        TCSIReadParams block;
-        TImageImportParams record;
-        TProject::ExamTypeParams(0, block, record);
-        g_bBatchMode = true;  // read as the run reads it: no PAR question
-        ASSERT_TRUE(hand.AddCSISet(exams.File(study), file, block));
-        g_bBatchMode = false;
-        hand.SetWorkSet(*hand.m_pCSISetList->begin());
+        AddStudySet(hand, handFolder.Path(), study, file);
         ASSERT_NE(hand.m_pWorkSet, nullptr);
         const std::vector<TComplex> before = Samples(*hand.m_pWorkSet);
         ASSERT_TRUE(hand.RunMacroFile(macro));
         ASSERT_NE(Samples(*hand.m_pWorkSet), before);
-
-        TProject made;
-        ASSERT_TRUE(made.Load(exams.Path() + "/CSIProjects/" + study + "/" + study + ".tpj"));
-        ASSERT_EQ(made.m_pCSISetList->GetCount(), 1);
-        made.SetWorkSet(*made.m_pCSISetList->begin());
-        ASSERT_NE(made.m_pWorkSet, nullptr);
-        EXPECT_EQ(Samples(*made.m_pWorkSet), Samples(*hand.m_pWorkSet));
+        EXPECT_EQ(MadeSamples(study), Samples(*hand.m_pWorkSet));
     }
     EXPECT_TRUE(vx::FileExists(p3 + "/study3.tpj"));
 }
@@ -284,4 +300,114 @@ TEST_F(BatchProcessTest, AStudyWhoseMacroFailsLeavesNoProject)
     EXPECT_EQ(ReadBytes(logPath), std::string(TBatchRun::kLogHeader) + failed("study1", "scan") + failed("study2", "csi") +
                                       "\r\nProject " + output + "study3: \r\nNo error or warning. \r\n");
     EXPECT_EQ(g_pProject, session->Project());
+}
+
+namespace {
+
+// Every file in the folder and the folders under it, with its bytes.
+std::vector<std::pair<std::string, std::string>> FolderContents(const std::string& folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const vx::TFolderEntry& entry : vx::ListFolder(folder)) {
+        const std::string path = vx::JoinPath(folder, entry.name);
+        if (entry.isFolder)
+            for (auto& inner : FolderContents(path))
+                files.push_back(std::move(inner));
+        else
+            files.emplace_back(path, ReadBytes(path));
+    }
+    return files;
+}
+
+// Undo states of the macro's Lorentzian filter: its named file, or the temporary file a
+// write of it begins with.
+bool IsFilterState(const std::string& name)
+{
+    return name.starts_with("tf") || name.starts_with(".tf");
+}
+
+}  // namespace
+
+// The macro's undo states belong to the study being processed: the project open in the
+// main window gets none, during the run or after it, and the study keeps none after it.
+TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
+{
+    const std::string openFolder = session->Project()->GetFolder();
+    const auto before = FolderContents(openFolder);
+    const std::string output = exams.Path() + "/CSIProjects/";
+    std::set<std::string> studiesWithStates;
+    size_t steps = 0;
+    vx::TFile::SetStepHook([&] {
+        ++steps;
+        for (const vx::TFolderEntry& entry : vx::ListFolder(openFolder))
+            EXPECT_FALSE(IsFilterState(entry.name)) << entry.name;
+        for (const char* study : {"study1", "study2"})
+            for (const vx::TFolderEntry& entry : vx::ListFolder(output + study))
+                if (IsFilterState(entry.name))
+                    studiesWithStates.insert(study);
+    });
+    RunBatch(exams.File("log.txt"));
+    vx::TFile::SetStepHook({});
+    EXPECT_GT(steps, 0u);
+    EXPECT_EQ(studiesWithStates, (std::set<std::string>{"study1", "study2"}));
+    EXPECT_EQ(FolderContents(openFolder), before);
+    for (const char* study : {"study1", "study2", "study3"})
+        for (const vx::TFolderEntry& entry : vx::ListFolder(output + study))
+            EXPECT_FALSE(IsFilterState(entry.name)) << study << "/" << entry.name;
+    EXPECT_EQ(ReadBytes(exams.File("log.txt")), std::string(TBatchRun::kLogHeader) + StudyLog("study1", "scan") +
+                                                   StudyLog("study2", "csi") + "\r\nProject " + output +
+                                                   "study3: \r\nNo error or warning. \r\n");
+}
+
+// The macro's step cannot save the state of the second study's set (the file layer throws
+// as its state file begins): that set stays as it was, and is never given the state that
+// the step saved for the first study's set.
+TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesIntoIt)
+{
+    // The study's folder is there before the run, so that its project stays.
+    const std::string output = exams.Path() + "/CSIProjects/";
+    vx::MakeFolder(output + "study2");
+    const std::vector<std::string> folders = {session->Project()->GetFolder(), output + "study1", output + "study2"};
+    std::set<std::string> begun;
+    bool thrown = false;
+    vx::TFile::SetStepHook([&] {
+        for (const std::string& folder : folders)
+            for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+                if (entry.name.starts_with(".tf") && begun.insert(entry.name).second && begun.size() == 2 && !thrown) {
+                    thrown = true;
+                    throw std::runtime_error("the state file cannot be made");
+                }
+    });
+    RunBatch(exams.File("log.txt"));
+    vx::TFile::SetStepHook({});
+    ASSERT_TRUE(thrown);
+    EXPECT_NE(ReadBytes(exams.File("log.txt")).find("Error: Fail to apply macro to CSI set csi"), std::string::npos);
+
+    // The second study's set as read, without the macro.
+    TTempFolder handFolder;
+    TProject hand;
+    AddStudySet(hand, handFolder.Path(), "study2", "csi.spar");
+    ASSERT_NE(hand.m_pWorkSet, nullptr);
+    EXPECT_EQ(MadeSamples("study2"), Samples(*hand.m_pWorkSet));
+}
+
+// An empty macro file is a macro of no steps, as one of the header alone: the run is not
+// refused, and goes as it goes with the header alone.
+TEST_F(BatchProcessTest, AnEmptyMacroFileRunsAsOneOfTheHeaderAlone)
+{
+    std::vector<std::string> logs;
+    for (const char* bytes : {"#Vexara Macro File#\r\n\r\n", ""}) {
+        SCOPED_TRACE(std::string("macro file of ") + std::to_string(std::string(bytes).size()) + " bytes");
+        macro = exams.File("steps.mcr");
+        WriteBytes(macro, bytes);
+        g_strBatchMacro = macro;
+        logShown = false;
+        vx::RemoveFolderTree(exams.File("CSIProjects"));
+        RunBatch(exams.File("log.txt"));
+        EXPECT_TRUE(logShown);
+        EXPECT_EQ(report.Count(), 0u);
+        logs.push_back(ReadBytes(exams.File("log.txt")));
+    }
+    EXPECT_EQ(logs[1], logs[0]);
+    EXPECT_NE(logs[0].find("\r\nProject " + exams.Path() + "/CSIProjects/study3: \r\n"), std::string::npos);
 }

@@ -549,10 +549,23 @@ TEST_F(HistoryCommandsTest, ClearAllAsksAndEmptiesTheHistoryUnlessNo)
 TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
 {
     const std::vector<float> before = RowHeights(*set);
+    const std::string stateFile = "Can not write CSI data set file " + project->StateFolder() + "/vs";
     Mode(cmd::ModeVoxelShift);
+    // A shift whose state cannot be kept is not done, and the message says so.
+    vx::TFile::FailWritesAfter(0);
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
+    vx::TFile::FailWritesAfter(-1);
+    QApplication::processEvents();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({stateFile + "0.tmp.\r\nThe step was not done: the disk is full."}));
+    EXPECT_EQ(RowHeights(*set), before);
+    EXPECT_TRUE(StepNames().empty());
+    report.Clear();
+
     Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
     Perform("P");
     const std::vector<float> shifted = RowHeights(*set);
+    ASSERT_NE(shifted, before);
     ASSERT_EQ(StepNames(), std::vector<std::string>({"PPM referencing", "voxel shift"}));
 
     // The PPM step needs no file; the shift's state exchange finds the disk full.
@@ -561,7 +574,8 @@ TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
     Main().Action(cmd::EditUndo)->trigger();
     vx::TFile::FailWritesAfter(-1);
     QApplication::processEvents();
-    EXPECT_EQ(report.Messages().size(), 1u);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({stateFile + "1.tmp.\r\nThe undo was not done: the disk is full."}));
     EXPECT_EQ(RowHeights(*set), shifted);
     EXPECT_EQ(StepNames(), std::vector<std::string>({"voxel shift"}));
     EXPECT_TRUE(Main().Action(cmd::EditUndo)->isEnabled());
@@ -636,25 +650,30 @@ TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReport
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not write macro file " + missing}));
 }
 
-// Macro > Load of a file of another kind (a PAR-like text, the binary project file, an
-// empty file) says so and leaves the set and the history as they were.
-TEST_F(HistoryCommandsTest, LoadingAFileThatIsNoMacroSaysSo)
+// Macro > Load of a file of another kind (a PAR-like text, the binary project file) says
+// so; an empty file, like one of the header alone, is a macro of no steps, which does
+// nothing without a word. The set and the history stay as they were.
+TEST_F(HistoryCommandsTest, LoadingAFileThatIsNoMacroSaysSoAndAnEmptyOneDoesNothing)
 {
     TTempFolder folder;
     const std::string text = folder.File("scan.PAR"), empty = folder.File("empty.mcr");
+    const std::string header = folder.File("header.mcr");
     WriteBytes(text, "# === DATA DESCRIPTION FILE ===\r\n.    Patient name : x\r\n<action>?\r\n");
     WriteBytes(empty, "");
+    WriteBytes(header, "#Vexara Macro File#\r\n\r\n");
     const std::vector<float> before = RowHeights(*set);
     TScriptedFileChooser chooser;
-    for (const std::string& path : {text, fixture.ProjectPath(), empty}) {
+    for (const std::string& path : {text, fixture.ProjectPath(), empty, header}) {
         SCOPED_TRACE(path);
         report.Clear();
         chooser.Answer(path);
         ASSERT_TRUE(Main().Action(cmd::MacroLoad)->isEnabled());
         Main().Action(cmd::MacroLoad)->trigger();
         QApplication::processEvents();
+        const bool macro = path == empty || path == header;
         EXPECT_EQ(report.Messages(),
-                  std::vector<std::string>({"Can not run macro file " + path + " because it is not a macro file."}));
+                  macro ? std::vector<std::string>{}
+                        : std::vector<std::string>({"Can not run macro file " + path + " because it is not a macro file."}));
         EXPECT_TRUE(StepNames().empty());
         EXPECT_EQ(RowHeights(*set), before);
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -272,6 +273,32 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
     EXPECT_FALSE(FileExists(m_dir.File("elsewhere/p.tpj")));
 }
 
+namespace {
+
+// Adds to the loaded golden project a second set "other" (a copy of the golden set's
+// data-set file, of another patient) and a second image "cor" (a copy of "ax").
+void AddSecondSetAndImage(TProject& project, const std::string& folder)
+{
+    std::filesystem::copy_file(folder + "/csi", folder + "/other");
+    auto* other = new TCSISet(&project);
+    static_cast<TCSIParams&>(*other) = **project.m_pCSISetList->Begin();
+    other->m_strName = "other";
+    other->m_strPatientName = "Roe^Richard";
+    other->SetFolder(folder);
+    project.m_pCSISetList->Add(other);
+    std::filesystem::copy_file(folder + "/ax", folder + "/cor");
+    auto* image = new TMRImage(&project);
+    image->SetName("cor", false);
+    image->SetPath(folder + "/cor");
+    image->SetWidth(4, false);
+    image->SetHeight(3, false);
+    image->SetOrientation(1, false);
+    image->SetParameter(-20.0f, TMRImage::ParamSlicePosition, false);
+    project.m_pImageSet->Insert(image);
+}
+
+}  // namespace
+
 TEST_F(ProjectFileTest, ProjectWrittenAndReadBackIsTheSame)
 {
     const std::string folder = CopyGolden(9);
@@ -281,23 +308,7 @@ TEST_F(ProjectFileTest, ProjectWrittenAndReadBackIsTheSame)
         ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
         // Without a work set the display block is read back as stored.
         ASSERT_TRUE(project.ReleaseWorkSet());
-        // A second set and a second image beside the golden ones.
-        std::filesystem::copy_file(folder + "/csi", folder + "/other");
-        auto* other = new TCSISet(&project);
-        static_cast<TCSIParams&>(*other) = **project.m_pCSISetList->Begin();
-        other->m_strName = "other";
-        other->m_strPatientName = "Roe^Richard";
-        other->SetFolder(folder);
-        project.m_pCSISetList->Add(other);
-        std::filesystem::copy_file(folder + "/ax", folder + "/cor");
-        auto* image = new TMRImage(&project);
-        image->SetName("cor", false);
-        image->SetPath(folder + "/cor");
-        image->SetWidth(4, false);
-        image->SetHeight(3, false);
-        image->SetOrientation(1, false);
-        image->SetParameter(-20.0f, TMRImage::ParamSlicePosition, false);
-        project.m_pImageSet->Insert(image);
+        AddSecondSetAndImage(project, folder);
         project.m_display.m_nXStart = 2;
         project.m_display.m_fYMin = -3.5f;
         ASSERT_TRUE(project.Save());
@@ -316,32 +327,87 @@ TEST_F(ProjectFileTest, ProjectWrittenAndReadBackIsTheSame)
     EXPECT_EQ(test::ReadBytes(folder + "/golden.tpj"), first);
 }
 
+namespace {
+
+// Loads the cut file: it must be refused as invalid, and stay as it was.
+void ExpectCutRefused(const std::string& path, const std::string& bytes, size_t length)
+{
+    test::WriteBytes(path, bytes.substr(0, length));
+    EXPECT_FALSE(TProject::CheckProjectFile(path)) << length;
+    test::TScriptedReport script;
+    {
+        TProject project;
+        EXPECT_FALSE(project.Load(path)) << length;
+    }
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{kInvalid}) << length;
+    EXPECT_EQ(test::ReadBytes(path), bytes.substr(0, length)) << length;
+}
+
+}  // namespace
+
 TEST_F(ProjectFileTest, EveryTruncationIsRefusedCleanly)
 {
     const std::string folder = CopyGolden(9);
     const std::string whole = test::ReadBytes(folder + "/golden.tpj");
-    const std::string cut = folder + "/cut.tpj";
-    // Where the count of CSI sets ends, behind the image records.
-    TFile in;
-    ASSERT_TRUE(in.Open(folder + "/golden.tpj", TFile::Mode::Read));
-    ASSERT_TRUE(in.Seek(24));
-    ASSERT_TRUE(TImageSet::SkipRecords(in, 9));
-    const size_t setCountEnd = static_cast<size_t>(in.Tell()) + 4;
-    in.Close();
-    for (size_t length = 0; length < whole.size(); ++length) {
-        test::WriteBytes(cut, whole.substr(0, length));
-        EXPECT_FALSE(TProject::CheckProjectFile(cut)) << length;
+    // A cut header, a count cut off or a record cut short: never a project with fewer
+    // images or sets, which its next save would make for good.
+    for (size_t length = 0; length < whole.size(); ++length)
+        ExpectCutRefused(folder + "/cut.tpj", whole, length);
+}
+
+TEST_F(ProjectFileTest, AProjectOfTwoSetsWithMapsAndTwoImagesCutAnywhereIsRefused)
+{
+    const std::string folder = CopyGolden(9);
+    {
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+        ASSERT_TRUE(project.ReleaseWorkSet());
+        // Beside the golden set, which has the maps NAA_map and Cho_map.
+        AddSecondSetAndImage(project, folder);
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string path = folder + "/golden.tpj";
+    const std::string whole = test::ReadBytes(path);
+    {
         test::TScriptedReport script;
         TProject project;
-        const bool loaded = project.Load(cut);
-        // A cut header or a count cut off is an invalid project; a cut set record costs
-        // that record only.
-        EXPECT_EQ(loaded, length >= setCountEnd) << length;
-        if (!loaded) {
-            ASSERT_FALSE(script.Messages().empty()) << length;
-            EXPECT_EQ(script.Messages().back(), kInvalid) << length;
-        }
+        ASSERT_TRUE(project.Load(path));
+        ASSERT_EQ(project.m_pCSISetList->GetCount(), 2);
+        ASSERT_EQ(project.m_pImageSet->GetCount(), 2);
+        EXPECT_EQ((*project.m_pCSISetList->Begin())->ListedMapNames().size(), 2u);
+        EXPECT_EQ(script.Count(), 0u);
     }
+
+    // Where each count and record ends.
+    std::vector<size_t> ends = {24};
+    TFile in;
+    ASSERT_TRUE(in.Open(path, TFile::Mode::Read));
+    ASSERT_TRUE(in.Seek(24));
+    int32_t count = 0;
+    ASSERT_TRUE(in.ReadInt32(count) && count == 2);
+    ends.push_back(static_cast<size_t>(in.Tell()));
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(TMRImage::SkipRecord(in, 9));
+        ends.push_back(static_cast<size_t>(in.Tell()));
+    }
+    ASSERT_TRUE(in.ReadInt32(count) && count == 2);
+    ends.push_back(static_cast<size_t>(in.Tell()));
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(TCSISet::SkipProjectEntry(in, 9));
+        ends.push_back(static_cast<size_t>(in.Tell()));
+    }
+    ASSERT_EQ(ends.back(), whole.size());
+    in.Close();
+
+    // Every third byte, and every byte near the end of a count or record.
+    std::set<size_t> lengths;
+    for (size_t length = 0; length < whole.size(); length += 3)
+        lengths.insert(length);
+    for (const size_t end : ends)
+        for (size_t length = end > 12 ? end - 12 : 0; length <= end + 12 && length < whole.size(); ++length)
+            lengths.insert(length);
+    for (const size_t length : lengths)
+        ExpectCutRefused(folder + "/cut.tpj", whole, length);
 }
 
 TEST_F(ProjectFileTest, ACountCutOffMakesTheProjectInvalidAndNothingIsWrittenOverIt)

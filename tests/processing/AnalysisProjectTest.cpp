@@ -160,7 +160,7 @@ TEST_F(AnalysisProjectTest, AnalysisPartHasTheDocumentedBytes)
     EXPECT_EQ(test::ReadBytes(ProjectPath()), file.substr(0, file.size() - part.size()));
 }
 
-TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreLeftOutCleanly)
+TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)
 {
     MakeSavedProject(true);
     const std::string whole = test::ReadBytes(ProjectPath());
@@ -178,19 +178,21 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreLeftOutCleanly)
     ASSERT_LT(start, whole.size());
     const std::string damaged = m_dir.File("damaged.tpj");
 
-    // Cut anywhere in the part: the project loads with its set and without the analysis.
-    for (size_t length = start; length < whole.size(); length += (length < start + 200 ? 1 : 37)) {
+    // Cut anywhere in the part, its tag too: the file is damaged and nothing is written
+    // over it (the project loaded without the part would lose it at its next save).
+    for (size_t length = start + 1; length < whole.size(); length += (length < start + 200 ? 1 : 37)) {
         test::WriteBytes(damaged, whole.substr(0, length));
         test::TScriptedReport report;
-        TProject project;
-        ASSERT_TRUE(project.Load(damaged)) << length;
-        EXPECT_EQ(project.m_pCSISetList->GetCount(), 1) << length;
-        EXPECT_TRUE(project.m_analyses.empty()) << length;
-        // Less than the tag and count is not taken for the part; anything more is told of.
-        EXPECT_EQ(report.Count(), length - start >= 8 ? 1u : 0u) << length;
+        {
+            TProject project;
+            EXPECT_FALSE(project.Load(damaged)) << length;
+        }
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Error: Invalid Project File"}) << length;
+        EXPECT_EQ(test::ReadBytes(damaged), whole.substr(0, length)) << length;
     }
 
-    // Every byte of the part flipped: loads, and an analysis kept is a consistent one.
+    // Every byte of the part flipped: refused as damaged when a length no longer fits,
+    // otherwise loaded, and an analysis kept is a consistent one.
     for (size_t at = start; at < whole.size(); at += (at < start + 400 ? 1 : 29)) {
         std::string bytes = whole;
         bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
@@ -198,7 +200,10 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreLeftOutCleanly)
         test::TScriptedReport report;
         report.AllowDefaults();
         TProject project;
-        ASSERT_TRUE(project.Load(damaged)) << at;
+        if (!project.Load(damaged)) {
+            EXPECT_EQ(report.Messages().back(), "Error: Invalid Project File") << at;
+            continue;
+        }
         for (const TAnalysis* a : project.m_analyses) {
             EXPECT_EQ(a->Scores().Rows(), a->Data().Rows()) << at;
             EXPECT_EQ(a->Components().Columns(), uint32_t(a->PointCount())) << at;
@@ -306,15 +311,18 @@ TEST_F(AnalysisProjectTest, NMFRecordHoldsItsRunsAndIsReadBackEqual)
         EXPECT_TRUE(back->Components() == nmf->Components());
     }
 
-    // Cut anywhere in the NMF's own fields: the project loads without the analysis.
+    // Cut anywhere in the NMF's own fields: the project file is damaged and stays as it is.
     const std::string damaged = m_dir.File("damaged.tpj");
     for (size_t length = file.size() - fields.size(); length < file.size(); length += 7) {
         test::WriteBytes(damaged, file.substr(0, length));
         test::TScriptedReport report;
-        TProject read;
-        ASSERT_TRUE(read.Load(damaged)) << length;
-        EXPECT_TRUE(read.m_analyses.empty()) << length;
-        EXPECT_EQ(report.Count(), 1u) << length;
+        {
+            TProject read;
+            EXPECT_FALSE(read.Load(damaged)) << length;
+            EXPECT_TRUE(read.m_analyses.empty()) << length;
+        }
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Error: Invalid Project File"}) << length;
+        EXPECT_EQ(test::ReadBytes(damaged), file.substr(0, length)) << length;
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TTextFile.h"
 #include "processing/MacroFile.h"
@@ -153,10 +154,8 @@ TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForBy
                                   fit->m_fPeakPPM[0][1], fit->m_fPeakPPM[1][0], fit->m_fPeakPPM[1][1]}),
               (std::vector<float>{1, 2, 3.25f, 2.9f, 2.1f, 1.875f}));
 
-    // Steps read from a file have no set, are undoable, not recorded, and do nothing
-    // without a set. All but phasing and PPM referencing (undone by their inverse) keep
-    // state, in a file of their own each.
-    std::vector<std::string> stateFiles;
+    // Steps read from a file have no set, are undoable, not recorded, do nothing
+    // without a set and have no state file yet.
     for (TProcessStep* pStep : m_steps) {
         SCOPED_TRACE(pStep->m_nKind);
         EXPECT_EQ(pStep->m_pDataSet, nullptr);
@@ -166,12 +165,25 @@ TEST_F(MacroFileTest, AHandWrittenFileReadsIntoItsStepsAndIsWrittenBackByteForBy
         EXPECT_FALSE(pStep->Apply());
         EXPECT_FALSE(pStep->Undo());
         EXPECT_FALSE(pStep->Redo());
+        EXPECT_TRUE(pStep->m_strTempFile.empty());
+    }
+    EXPECT_TRUE(StateFiles().empty());
+    // Given a set, all but phasing and PPM referencing (undone by their inverse) keep
+    // state, in a file of their own each.
+    auto set = test::MakeLoadedSet(2, 2, 1, 8);
+    set->SetProject(m_project.get());
+    std::vector<std::string> stateFiles;
+    for (TProcessStep* pStep : m_steps) {
+        SCOPED_TRACE(pStep->m_nKind);
+        pStep->SetDataSet(set.get());
+        EXPECT_TRUE(pStep->SaveState());
         EXPECT_EQ(pStep->m_strTempFile.empty(), pStep->m_nKind == 1 || pStep->m_nKind == 2);
         if (!pStep->m_strTempFile.empty())
-            stateFiles.push_back(pStep->m_strTempFile);
+            stateFiles.push_back(FileNameOf(pStep->m_strTempFile));
+        pStep->SetDataSet(nullptr);
     }
     std::sort(stateFiles.begin(), stateFiles.end());
-    EXPECT_EQ(std::unique(stateFiles.begin(), stateFiles.end()), stateFiles.end());
+    EXPECT_EQ(StateFiles(), stateFiles);
 
     // The history writes the recorded steps: the same bytes.
     TProcessHistory history;
@@ -316,7 +328,8 @@ TEST_F(MacroFileTest, BaselineFitPeaksCountUpToTheirNumber)
 }  // namespace
 
 // A file is taken for a macro by its header line or by a step block, also one written by
-// hand without the header or with line feeds only; files of other kinds are not.
+// hand without the header or with line feeds only, or when it is empty; files of other
+// kinds are not.
 TEST_F(MacroFileTest, MacroFilesAreKnownByTheirHeaderOrABlock)
 {
     const struct {
@@ -329,7 +342,9 @@ TEST_F(MacroFileTest, MacroFilesAreKnownByTheirHeaderOrABlock)
         {"block after other text", "notes\r\n<action>\r\ntype = 3\r\n</action>\r\n", TMacroFileKind::Macro},
         {"header after an empty line", "\r\n#Vexara Macro File#\r\n", TMacroFileKind::Macro},
         {"tag inside a line", "# PAR\r\n <action>\r\n<action>x\r\n", TMacroFileKind::Other},
-        {"empty", "", TMacroFileKind::Other},
+        {"empty", "", TMacroFileKind::Macro},
+        {"blank lines", "\r\n \r\n\t\n", TMacroFileKind::Macro},
+        {"blank lines, then text", "\r\n\r\nnotes\r\n", TMacroFileKind::Other},
         {"binary", std::string("\0\1\2<action>\xff", 13), TMacroFileKind::Other},
     };
     for (const auto& c : cases) {

@@ -2,6 +2,8 @@
 // a whole set, and the caller protocol with a state that cannot be saved.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <mutex>
 #include <utility>
@@ -60,6 +62,13 @@ protected:
         OpenProjectTest::TearDown();
         InstallProcessingHooks({});
     }
+    // A loaded set of the open project, whose steps keep their states in its folder.
+    std::unique_ptr<TCSISet> ProjectSet(int nx, int ny, int nz, int points)
+    {
+        auto set = test::MakeLoadedSet(nx, ny, nz, points);
+        set->SetProject(m_project.get());
+        return set;
+    }
     test::TProcessorCountGuard m_processors;
 };
 
@@ -101,30 +110,52 @@ TEST_F(ProcessStepTest, AFailingWorkerFailsTheRunAfterAllWorkersEnded)
 
 // --- state-file names --------------------------------------------------------------------
 
-TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterInTheProjectFolder)
+TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterInTheFolder)
 {
+    const std::string folder = m_dir.Path();
     test::WriteBytes(m_dir.File("zf0.tmp"), "a");
     test::WriteBytes(m_dir.File("zf1.tmp"), "b");
-    EXPECT_EQ(TProcessStep::MakeTempFileName("zf"), JoinPath(m_dir.Path(), "zf2.tmp"));
+    EXPECT_EQ(TProcessStep::MakeTempFileName("zf", folder), JoinPath(folder, "zf2.tmp"));
     RemoveFile(m_dir.File("zf0.tmp"));
-    EXPECT_EQ(TProcessStep::MakeTempFileName("zf"), JoinPath(m_dir.Path(), "zf0.tmp"));
+    EXPECT_EQ(TProcessStep::MakeTempFileName("zf", folder), JoinPath(folder, "zf0.tmp"));
     // Other prefixes do not count.
-    EXPECT_EQ(TProcessStep::MakeTempFileName("lz"), JoinPath(m_dir.Path(), "lz0.tmp"));
-    // A name is taken when it is made, before anything is saved, as for the members of
-    // a macro read from a file: two names made in a row differ.
-    const std::string first = TProcessStep::MakeTempFileName("zf");
-    EXPECT_NE(TProcessStep::MakeTempFileName("zf"), first);
+    EXPECT_EQ(TProcessStep::MakeTempFileName("lz", folder), JoinPath(folder, "lz0.tmp"));
+    // A name is taken when it is made, before anything is saved: two names made in a
+    // row differ.
+    const std::string first = TProcessStep::MakeTempFileName("zf", folder);
+    EXPECT_NE(TProcessStep::MakeTempFileName("zf", folder), first);
     EXPECT_EQ(FileSize(first), 0);
+}
 
-    // Without a project folder, or without a project, they go to the temporary folder.
-    m_project->m_strFolder.clear();
-    std::string name = TProcessStep::MakeTempFileName("vxhist");
-    EXPECT_EQ(FolderOf(name), TempFolder());
-    RemoveFile(name);
-    g_pProject = nullptr;
-    name = TProcessStep::MakeTempFileName("vxhist");
-    EXPECT_EQ(FolderOf(name), TempFolder());
-    RemoveFile(name);
+TEST_F(ProcessStepTest, StatesGoToTheFolderOfTheSetsProjectWhenFirstSaved)
+{
+    // The open project is another one: its folder gets nothing.
+    test::TTempFolder ownFolder;
+    TProject own;
+    own.m_strFolder = ownFolder.Path();
+    auto set = test::MakeLoadedSet(2, 2, 1, 4);
+    set->SetProject(&own);
+    {
+        TScaleStep step(2.0f, false, set.get());
+        EXPECT_TRUE(step.m_strTempFile.empty()) << "nothing is made before a state is saved";
+        ASSERT_TRUE(step.SaveState());
+        EXPECT_EQ(FolderOf(step.m_strTempFile), ownFolder.Path());
+        ASSERT_TRUE(step.Apply());
+        ASSERT_TRUE(step.Undo());
+        EXPECT_EQ(FolderOf(step.m_strTempFile), ownFolder.Path());
+        EXPECT_TRUE(StateFiles().empty());
+    }
+    EXPECT_TRUE(ListFolder(ownFolder.Path()).empty()) << "the step's file goes with it";
+
+    // A project without a folder, or a set without a project: the temporary folder.
+    for (TProject* project : {&own, static_cast<TProject*>(nullptr)}) {
+        own.m_strFolder.clear();
+        set->SetProject(project);
+        TScaleStep step(2.0f, false, set.get());
+        ASSERT_TRUE(step.SaveState());
+        EXPECT_EQ(FolderOf(step.m_strTempFile), TempFolder());
+    }
+    EXPECT_TRUE(StateFiles().empty());
 }
 
 // --- save state, undo and redo ------------------------------------------------------------
@@ -132,17 +163,16 @@ TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterInTheProjectFolder)
 TEST_F(ProcessStepTest, AStepWithoutAStateFileSavesNothing)
 {
     // (Steps without a set, which save nothing either, are checked for every macro step.)
-    auto set = test::MakeLoadedSet(2, 2, 1, 4);
-    TScaleStep stateless(2.0f, false, set.get());
-    RemoveFile(stateless.m_strTempFile);
-    stateless.m_strTempFile.clear();
+    auto set = ProjectSet(2, 2, 1, 4);
+    TPartRecorder stateless;
+    stateless.SetDataSet(set.get());
     EXPECT_TRUE(stateless.SaveState());
     EXPECT_TRUE(StateFiles().empty());
 }
 
 TEST_F(ProcessStepTest, UndoAndRedoExchangeTheWholeSetBitForBit)
 {
-    auto set = test::MakeLoadedSet(4, 3, 2, 16);
+    auto set = ProjectSet(4, 3, 2, 16);
     set->m_fPhase0 = 0.25f;
     const std::vector<TComplex> before = test::Samples(*set);
     TScaleStep step(3.0f, false, set.get());
@@ -174,7 +204,7 @@ TEST_F(ProcessStepTest, UndoAndRedoExchangeTheWholeSetBitForBit)
 
 TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
 {
-    auto set = test::MakeLoadedSet(3, 3, 1, 8);
+    auto set = ProjectSet(3, 3, 1, 8);
     TScaleStep step(2.0f, false, set.get());
     ASSERT_TRUE(step.SaveState());
     ASSERT_TRUE(step.Apply());
@@ -186,7 +216,9 @@ TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
     TFile::FailWritesAfter(100);
     EXPECT_FALSE(step.Undo());
     TFile::FailWritesAfter(-1);
-    EXPECT_TRUE(script.Contains("Can not write CSI data set file " + JoinPath(m_dir.Path(), "sc1.tmp") + ".\r\n"));
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Can not write CSI data set file " +
+                                                          JoinPath(m_dir.Path(), "sc1.tmp") +
+                                                          ".\r\nThe undo was not done: the disk is full."});
     EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
     EXPECT_EQ(step.m_strTempFile, stateFile);
     EXPECT_EQ(test::ReadBytes(stateFile), saved);
@@ -197,9 +229,53 @@ TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
     EXPECT_FALSE(test::SameBits(test::Samples(*set), applied));
 }
 
+TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
+{
+    auto set = ProjectSet(3, 3, 1, 8);
+    const std::string prefix = "Can not write CSI data set file " + JoinPath(m_dir.Path(), "sc0.tmp") + ".\r\n";
+    {
+        test::TScriptedReport script;
+        TFile::FailWritesAfter(0);
+        EXPECT_FALSE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
+        TFile::FailWritesAfter(-1);
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{prefix + "The step was not done: the disk is full."});
+    }
+    ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
+    ASSERT_TRUE(m_project->Undo());
+    {
+        // The redo writes the current samples to the first free name.
+        test::TScriptedReport script;
+        TFile::FailWritesAfter(0);
+        EXPECT_FALSE(m_project->Redo());
+        TFile::FailWritesAfter(-1);
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{prefix + "The redo was not done: the disk is full."});
+    }
+
+    // A folder that takes no files: the step says so.
+    const std::string locked = m_dir.File("locked");
+    ASSERT_TRUE(MakeFolder(locked));
+    ::chmod(locked.c_str(), 0555);
+    std::string folder = locked;
+    if (CreateNewFile(JoinPath(locked, "probe")) != TCreateResult::Failed) {
+        // Permissions do not stop this user (root): a folder of the kernel's refuses files all the same.
+        RemoveFile(JoinPath(locked, "probe"));
+        folder = "/sys";
+        if (CreateNewFile(JoinPath(folder, "vexara_probe")) != TCreateResult::Failed)
+            GTEST_SKIP() << "no folder here refuses new files";
+    }
+    m_project->m_strFolder = folder;
+    test::TScriptedReport script;
+    EXPECT_FALSE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
+    ::chmod(locked.c_str(), 0755);
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Can not write CSI data set file " +
+                                                          JoinPath(folder, "sc0.tmp") +
+                                                          ".\r\nThe step was not done: the folder or file is "
+                                                          "write-protected."});
+}
+
 TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
 {
-    auto set = test::MakeLoadedSet(3, 2, 2, 8);
+    auto set = ProjectSet(3, 2, 2, 8);
     TScaleStep step(2.0f, false, set.get());
     ASSERT_TRUE(step.SaveState());
     ASSERT_TRUE(step.Apply());
@@ -234,13 +310,13 @@ TEST_F(ProcessStepTest, AStateFileOfAnotherGridOrPointCountIsRefused)
     // Another grid, another grid of as many voxels, other points.
     for (const Case& c : {Case{4, 2, 8}, Case{9, 1, 8}, Case{3, 3, 16}}) {
         SCOPED_TRACE(std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.points));
-        auto set = test::MakeLoadedSet(3, 3, 1, 8);
+        auto set = ProjectSet(3, 3, 1, 8);
         TScaleStep step(2.0f, false, set.get());
         ASSERT_TRUE(step.SaveState());
         ASSERT_TRUE(step.Apply());
         const std::vector<TComplex> applied = test::Samples(*set);
         // A valid data-set file of another set takes the state file's place.
-        auto other = test::MakeLoadedSet(c.nx, c.ny, 1, c.points);
+        auto other = ProjectSet(c.nx, c.ny, 1, c.points);
         ASSERT_TRUE(other->WriteDataFile(step.m_strTempFile));
         const std::string foreign = test::ReadBytes(step.m_strTempFile);
 
@@ -279,7 +355,7 @@ TEST_F(ProcessStepTest, WithoutAnOpenProjectAStepIsNotRecorded)
 
 TEST_F(ProcessStepTest, AFailedStateWriteLeavesTheSetAndTheHistoryUnchanged)
 {
-    auto set = test::MakeLoadedSet(3, 3, 1, 8);
+    auto set = ProjectSet(3, 3, 1, 8);
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
     const TProcessHistory& history = *m_project->m_history;
     ASSERT_EQ(history.DoneSteps().size(), 1u);
@@ -307,7 +383,7 @@ TEST_F(ProcessStepTest, AFailedStateWriteLeavesTheSetAndTheHistoryUnchanged)
 
 TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
 {
-    auto set = test::MakeLoadedSet(2, 2, 2, 8);
+    auto set = ProjectSet(2, 2, 2, 8);
     const std::vector<TComplex> original = test::Samples(*set);
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
     const std::vector<TComplex> once = test::Samples(*set);
@@ -344,7 +420,7 @@ TEST_F(ProcessStepTest, ProjectUndoAndRedoGoThroughTheHistory)
 
 TEST_F(ProcessStepTest, ClearAllStopsAtAStepThatCannotBeUndoneAndKeepsIt)
 {
-    auto set = test::MakeLoadedSet(2, 2, 1, 8);
+    auto set = ProjectSet(2, 2, 1, 8);
     const std::vector<TComplex> original = test::Samples(*set);
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
     ASSERT_TRUE(TProcessStep::Perform(new TScaleStep(3.0f, false, set.get()), *m_project, true));
@@ -375,7 +451,7 @@ TEST_F(ProcessStepTest, AProjectWithoutProcessingDeletesTheStep)
     TProcessingHooks hooks;
     hooks.deleteStep = [](TProcessStep* pStep) { delete pStep; };
     InstallProcessingHooks(hooks);
-    auto set = test::MakeLoadedSet(2, 2, 1, 4);
+    auto set = ProjectSet(2, 2, 1, 4);
     EXPECT_TRUE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), bare, false));
     EXPECT_TRUE(StateFiles().empty());
     InstallProcessing();  // the fixture's project deletes its history through the hooks

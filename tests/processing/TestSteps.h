@@ -78,10 +78,10 @@ public:
     TScaleStep(float factor, bool recorded, TCSISet* pSet) : TProcessStep(recorded, pSet), m_fFactor(factor)
     {
         m_nKind = 100;
-        m_strTempFile = MakeTempFileName(kPrefix);
+        m_pszStatePrefix = kPrefix;
     }
-    bool Undo() override { return SwapWithTempFile(kPrefix); }
-    bool Redo() override { return SwapWithTempFile(kPrefix); }
+    bool Undo() override { return SwapWithTempFile(TStateChange::Undo); }
+    bool Redo() override { return SwapWithTempFile(TStateChange::Redo); }
     bool ReadMacro(TTextFile&) override { return true; }
     void WriteMacro(TTextFile& file) override
     {

@@ -4,30 +4,28 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <type_traits>
 
 #include "platform/Report.h"
 
-// The pass loops run over consecutive groups so that they vectorise; on x86-64 copies
-// for AVX-512 (32 vector registers hold a radix-8 group of eight lanes) and for AVX2
-// are chosen at load time when the processor has them. One processor always runs the
-// same copy, so results do not depend on the thread.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-#define VX_FFT_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#define VX_FFT_HAS_CLONES 1
+// The pass loops run over consecutive groups so that they vectorise; on x86-64 they are
+// also compiled for AVX-512 (32 vector registers hold a radix-8 group of eight lanes)
+// and for AVX2, and an object runs the widest copy the processor has. The file is
+// compiled without contraction into fused multiply-adds (src/CMakeLists.txt), so that
+// every copy rounds each product and sum on its own and all copies give the same bits.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VX_FFT_HAS_COPIES 1
 #else
-#define VX_FFT_CLONES
-#define VX_FFT_HAS_CLONES 0
+#define VX_FFT_HAS_COPIES 0
 #endif
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-
 #define VX_INLINE inline __attribute__((always_inline))
-// A lambda inside a cloned function is a function of its own, compiled without the
-// clone's instruction set unless it is inlined into it.
+// A lambda inside a pass function is a function of its own, compiled without the
+// copy's instruction set unless it is inlined into it.
 #define VX_INLINE_LAMBDA __attribute__((always_inline))
 
 // Up to eight consecutive groups are transformed at once as one vector of doubles
@@ -115,32 +113,36 @@ VX_INLINE void Radix4(T* xr, T* xi, int s = 1)
     xi[3 * s] = bi + dr;
 }
 
-// Radix5 on values x[0], x[s], ..., x[4s].
+// Five points. With t1 = x1 + x4 and t2 = x2 + x3, the cosine parts x0 + c1 t1 + c2 t2
+// and x0 + c2 t1 + c1 t2 are x0 - (t1 + t2)/4 +/- h (t1 - t2), since c1 + c2 = -1/2:
+// two products where the plain sums take four.
 template <typename T>
-VX_INLINE void Radix5(T* xr, T* xi, int s = 1)
+VX_INLINE void Radix5(T* xr, T* xi)
 {
-    constexpr double c1 = 0.30901699437494742410;   // cos(2 pi / 5)
-    constexpr double c2 = -0.80901699437494742410;  // cos(4 pi / 5)
-    constexpr double s1 = 0.95105651629515357212;   // sin(2 pi / 5)
-    constexpr double s2 = 0.58778525229247312917;   // sin(4 pi / 5)
-    const T t1r = xr[s] + xr[4 * s], t1i = xi[s] + xi[4 * s];
-    const T t2r = xr[2 * s] + xr[3 * s], t2i = xi[2 * s] + xi[3 * s];
-    const T t3r = xr[s] - xr[4 * s], t3i = xi[s] - xi[4 * s];
-    const T t4r = xr[2 * s] - xr[3 * s], t4i = xi[2 * s] - xi[3 * s];
-    const T a1r = xr[0] + c1 * t1r + c2 * t2r, a1i = xi[0] + c1 * t1i + c2 * t2i;
-    const T a2r = xr[0] + c2 * t1r + c1 * t2r, a2i = xi[0] + c2 * t1i + c1 * t2i;
+    constexpr double h = 0.55901699437494742410;   // (cos(2 pi / 5) - cos(4 pi / 5)) / 2
+    constexpr double s1 = 0.95105651629515357212;  // sin(2 pi / 5)
+    constexpr double s2 = 0.58778525229247312917;  // sin(4 pi / 5)
+    const T t1r = xr[1] + xr[4], t1i = xi[1] + xi[4];
+    const T t2r = xr[2] + xr[3], t2i = xi[2] + xi[3];
+    const T t3r = xr[1] - xr[4], t3i = xi[1] - xi[4];
+    const T t4r = xr[2] - xr[3], t4i = xi[2] - xi[3];
+    const T sr = t1r + t2r, si = t1i + t2i;
+    const T mr = xr[0] - 0.25 * sr, mi = xi[0] - 0.25 * si;
+    const T dr = h * (t1r - t2r), di = h * (t1i - t2i);
+    const T a1r = mr + dr, a1i = mi + di;  // x0 + c1 t1 + c2 t2
+    const T a2r = mr - dr, a2i = mi - di;  // x0 + c2 t1 + c1 t2
     const T b1r = s1 * t3r + s2 * t4r, b1i = s1 * t3i + s2 * t4i;
     const T b2r = s2 * t3r - s1 * t4r, b2i = s2 * t3i - s1 * t4i;
-    xr[0] += t1r + t2r;
-    xi[0] += t1i + t2i;
-    xr[s] = a1r + b1i;  // a1 - i b1
-    xi[s] = a1i - b1r;
-    xr[4 * s] = a1r - b1i;
-    xi[4 * s] = a1i + b1r;
-    xr[2 * s] = a2r + b2i;  // a2 - i b2
-    xi[2 * s] = a2i - b2r;
-    xr[3 * s] = a2r - b2i;
-    xi[3 * s] = a2i + b2r;
+    xr[0] += sr;
+    xi[0] += si;
+    xr[1] = a1r + b1i;  // a1 - i b1
+    xi[1] = a1i - b1r;
+    xr[4] = a1r - b1i;
+    xi[4] = a1i + b1r;
+    xr[2] = a2r + b2i;  // a2 - i b2
+    xi[2] = a2i - b2r;
+    xr[3] = a2r - b2i;
+    xi[3] = a2i + b2r;
 }
 
 // Eight points as two radix-4 transforms of the even and odd values, joined by
@@ -175,29 +177,29 @@ VX_INLINE void Radix8(T* xr, T* xi)
     xi[7] = e3i - o3i;
 }
 
-// Ten points as two radix-5 transforms of the even and odd values, joined by the
-// tenth roots of unity.
+// Ten points as 2 x 5 by the prime-factor mapping (2 and 5 share no factor), which
+// needs no twiddles between the two: input (5 a + 2 b) mod 10 is value b of 5-point
+// transform a, and output (5 c + 6 d) mod 10 is value d of the first transform plus
+// (c = 0) or minus (c = 1) value d of the second.
 template <typename T>
 VX_INLINE void Radix10(T* xr, T* xi)
 {
-    constexpr double c1 = 0.80901699437494742410, s1 = 0.58778525229247312917;  // 2 pi / 10
-    constexpr double c2 = 0.30901699437494742410, s2 = 0.95105651629515357212;  // 4 pi / 10
-    constexpr double wr[5] = {1.0, c1, c2, -c2, -c1};
-    constexpr double wi[5] = {0.0, -s1, -s2, -s2, -s1};
-    Radix5(xr, xi, 2);
-    Radix5(xr + 1, xi + 1, 2);
+    constexpr int kIn[2][5] = {{0, 2, 4, 6, 8}, {5, 7, 9, 1, 3}};
+    constexpr int kOut[5] = {0, 6, 2, 8, 4};
     T er[5], ei[5], orr[5], oi[5];
-    for (int j = 0; j < 5; ++j) {
-        er[j] = xr[2 * j];
-        ei[j] = xi[2 * j];
-        orr[j] = xr[2 * j + 1] * wr[j] - xi[2 * j + 1] * wi[j];
-        oi[j] = xr[2 * j + 1] * wi[j] + xi[2 * j + 1] * wr[j];
+    for (int b = 0; b < 5; ++b) {
+        er[b] = xr[kIn[0][b]];
+        ei[b] = xi[kIn[0][b]];
+        orr[b] = xr[kIn[1][b]];
+        oi[b] = xi[kIn[1][b]];
     }
-    for (int j = 0; j < 5; ++j) {
-        xr[j] = er[j] + orr[j];
-        xi[j] = ei[j] + oi[j];
-        xr[j + 5] = er[j] - orr[j];
-        xi[j + 5] = ei[j] - oi[j];
+    Radix5(er, ei);
+    Radix5(orr, oi);
+    for (int d = 0; d < 5; ++d) {
+        xr[kOut[d]] = er[d] + orr[d];
+        xi[kOut[d]] = ei[d] + oi[d];
+        xr[(kOut[d] + 5) % 10] = er[d] - orr[d];
+        xi[(kOut[d] + 5) % 10] = ei[d] - oi[d];
     }
 }
 
@@ -421,7 +423,7 @@ VX_INLINE void FirstPass(const double* reIn, const double* imIn, double* re, dou
 
 struct TPassArgs {
     int radix, sofar, remain;
-    bool wide;  // groups of eight wherever they fit (WideGroups)
+    bool wide;  // groups of eight wherever they fit (the AVX-512 copy)
     const double *twr, *twi, *cosTab, *sinTab;
 };
 
@@ -509,9 +511,8 @@ VX_INLINE void BatchPass(double* re, double* im, int sofar, int remain, const do
 }
 
 // One pass over a single transform or, with batch, over kBatch interleaved ones.
-VX_FFT_CLONES
-void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
-                  const int* blockOf, double sign, bool batch)
+VX_INLINE void FirstPassOf(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a,
+                           const int* blockOf, double sign, bool batch)
 {
     ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
         if (batch)
@@ -521,8 +522,7 @@ void RunFirstPass(const double* reIn, const double* imIn, double* re, double* im
     });
 }
 
-VX_FFT_CLONES
-void RunPass(double* re, double* im, const TPassArgs& a, bool batch)
+VX_INLINE void PassOf(double* re, double* im, const TPassArgs& a, bool batch)
 {
     ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
         if (batch)
@@ -532,18 +532,56 @@ void RunPass(double* re, double* im, const TPassArgs& a, bool batch)
     });
 }
 
-// True when the processor runs the AVX-512 copies of the passes, whose 32 vector
-// registers hold a radix-8 group of eight lanes.
-bool WideGroups()
-{
-#if VX_FFT_HAS_CLONES
-    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                             __builtin_cpu_supports("avx512cd");
-    return wide;
-#else
-    return false;
+// The pass functions compiled for one instruction set.
+struct TPassCopy {
+    void (*firstPass)(const double*, const double*, double*, double*, const TPassArgs&, const int*, double, bool);
+    void (*pass)(double*, double*, const TPassArgs&, bool);
+};
+
+// Name##FirstPass and Name##Pass compiled with the attributes Target, as k##Name##Copy.
+#define VX_FFT_COPY(Name, Target)                                                                   \
+    Target void Name##FirstPass(const double* reIn, const double* imIn, double* re, double* im,    \
+                                const TPassArgs& a, const int* blockOf, double sign, bool batch)   \
+    {                                                                                               \
+        FirstPassOf(reIn, imIn, re, im, a, blockOf, sign, batch);                                   \
+    }                                                                                               \
+    Target void Name##Pass(double* re, double* im, const TPassArgs& a, bool batch)                  \
+    {                                                                                               \
+        PassOf(re, im, a, batch);                                                                   \
+    }                                                                                               \
+    constexpr TPassCopy k##Name##Copy{Name##FirstPass, Name##Pass};
+
+VX_FFT_COPY(Plain, )
+#if VX_FFT_HAS_COPIES
+VX_FFT_COPY(AVX2, __attribute__((target("avx2"))))
+VX_FFT_COPY(AVX512, __attribute__((target("arch=x86-64-v4"))))
 #endif
+#undef VX_FFT_COPY
+
+const TPassCopy& PassCopy(TMixedRadixFFT::TInstructionSet set)
+{
+#if VX_FFT_HAS_COPIES
+    if (set == TMixedRadixFFT::TInstructionSet::AVX512)
+        return kAVX512Copy;
+    if (set == TMixedRadixFFT::TInstructionSet::AVX2)
+        return kAVX2Copy;
+#endif
+    (void)set;
+    return kPlainCopy;
+}
+
+// re = cos(2 pi m/n) and im = -sin(2 pi m/n) for 0 <= m < n, the factors of every
+// table. They are computed in extended precision and rounded once, because the math
+// library's double cosine and sine run other code on processors with fused
+// multiply-add and differ from it in the last bit now and then, which would change the
+// tables, and so every transform, by processor. The extended ones run the same code
+// everywhere.
+static_assert(std::numeric_limits<long double>::digits >= 64, "the tables need extended precision");
+void RootOfUnity(long long m, long long n, double& re, double& im)
+{
+    const long double angle = 2 * std::numbers::pi_v<long double> * static_cast<long double>(m) / n;
+    re = static_cast<double>(std::cos(angle));
+    im = static_cast<double>(-std::sin(angle));
 }
 
 // True when [a, a + n) and [b, b + n) share an element.
@@ -615,6 +653,40 @@ bool TMixedRadixFFT::CheckFFTLength(int n)
     return false;
 }
 
+bool TMixedRadixFFT::CanRun(TInstructionSet set)
+{
+#if VX_FFT_HAS_COPIES
+    // The AVX-512 copy may use every instruction of that level (FMA, BMI2...), so the
+    // whole level is asked for.
+    static const bool avx512 = __builtin_cpu_supports("x86-64-v4");
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    switch (set) {
+    case TInstructionSet::Plain: return true;
+    case TInstructionSet::AVX2: return avx2;
+    case TInstructionSet::AVX512: return avx512;
+    }
+    return false;
+#else
+    return set == TInstructionSet::Plain;
+#endif
+}
+
+TMixedRadixFFT::TInstructionSet TMixedRadixFFT::WidestInstructionSet()
+{
+    for (TInstructionSet set : {TInstructionSet::AVX512, TInstructionSet::AVX2})
+        if (CanRun(set))
+            return set;
+    return TInstructionSet::Plain;
+}
+
+bool TMixedRadixFFT::UseInstructionSet(TInstructionSet set)
+{
+    if (!CanRun(set))
+        return false;
+    m_instructionSet = set;
+    return true;
+}
+
 bool TMixedRadixFFT::SetupTables(int n)
 {
     if (n == m_n && n > 0)
@@ -633,23 +705,19 @@ bool TMixedRadixFFT::SetupTables(int n)
         TPass pass{radix, sofar, n / (sofar * radix), m_twiddleRe.size(), m_trigCos.size()};
         // Twiddles exp(-2 pi i gk/(sofar radix)) for k = 1 .. radix-1, g = 0 .. sofar-1,
         // in blocks of kLanes groups (the last block padded).
-        const double step = 2.0 * kPi / (static_cast<double>(sofar) * radix);
+        const long long span = static_cast<long long>(sofar) * radix;
         const size_t groups = (static_cast<size_t>(sofar) + kLanes - 1) / kLanes * kLanes;
         const size_t size = groups * static_cast<size_t>(radix - 1);
         m_twiddleRe.resize(pass.twiddle + size, 1.0);
         m_twiddleIm.resize(pass.twiddle + size, 0.0);
         for (int k = 1; k < radix; ++k)
             for (int g = 0; g < sofar; ++g) {
-                const double angle = step * (static_cast<double>(g) * k);
                 const size_t at = pass.twiddle + TwiddleIndex(static_cast<size_t>(g), k, radix);
-                m_twiddleRe[at] = std::cos(angle);
-                m_twiddleIm[at] = -std::sin(angle);
+                RootOfUnity(static_cast<long long>(g) * k, span, m_twiddleRe[at], m_twiddleIm[at]);
             }
         if (radix > 5 && radix != 8 && radix != 10)
-            for (int k = 0; k < radix; ++k) {
-                m_trigCos.push_back(std::cos(2.0 * kPi * k / radix));
-                m_trigSin.push_back(-std::sin(2.0 * kPi * k / radix));
-            }
+            for (int k = 0; k < radix; ++k)
+                RootOfUnity(k, radix, m_trigCos.emplace_back(), m_trigSin.emplace_back());
         m_passes.push_back(pass);
         sofar *= radix;
     }
@@ -687,20 +755,21 @@ void TMixedRadixFFT::Transform(const double* reIn, const double* imIn, double* r
     const int n = m_n;
     // The inverse is the conjugate of the forward transform of the conjugate, / n.
     const double sign = inverse ? -1.0 : 1.0;
+    const TPassCopy& copy = PassCopy(m_instructionSet);
     for (size_t i = 0; i < m_passes.size(); ++i) {
         const TPass& pass = m_passes[i];
         const TPassArgs args{pass.radix,
                              pass.sofar,
                              pass.remain,
-                             WideGroups(),
+                             m_instructionSet == TInstructionSet::AVX512,
                              m_twiddleRe.data() + pass.twiddle,
                              m_twiddleIm.data() + pass.twiddle,
                              m_trigCos.data() + pass.trig,
                              m_trigSin.data() + pass.trig};
         if (i == 0)
-            RunFirstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
+            copy.firstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
         else
-            RunPass(reOut, imOut, args, batch);
+            copy.pass(reOut, imOut, args, batch);
     }
     if (inverse) {
         const double scale = 1.0 / n;

@@ -9,6 +9,9 @@
 // reused for many spectra of one length sets them up once. The tables are written
 // during a transform: use one object per thread.
 //
+// The results are the same to the bit on every x86-64 processor, whichever copy of
+// the passes it runs: the same spectra transformed on two machines give the same values.
+//
 // A refused length (n < 1 or a prime factor above maxPrimeFactor) makes every
 // transform return false without touching its output and without a message, so
 // that worker threads never raise one box per voxel. Whoever starts a transform
@@ -48,6 +51,16 @@ public:
     bool ForwardComplex(std::complex<float>* data, int n);
     bool InverseComplex(std::complex<float>* data, int n);
 
+    // The instruction sets the passes are compiled for (on x86-64 with GCC; elsewhere
+    // only Plain). Every copy gives the same bits; a new object runs the widest one the
+    // processor has.
+    enum class TInstructionSet { Plain, AVX2, AVX512 };
+    // True when this program has the copy and the processor can run it.
+    static bool CanRun(TInstructionSet set);
+    // Runs the passes with the copy for `set` from now on, to compare the copies. False,
+    // and no change, when CanRun(set) is not.
+    bool UseInstructionSet(TInstructionSet set);
+
     // The factors in the order the passes use them (16 -> 4, 4; 1 -> 1; 0 -> none).
     static std::vector<int> Factorize(int n);
     // True when the transforms accept the length. Silent.
@@ -74,7 +87,10 @@ private:
     template <typename T>
     bool ComplexWrapper(T* data, int n, bool inverse);
 
+    static TInstructionSet WidestInstructionSet();
+
     int m_n = 0;
+    TInstructionSet m_instructionSet = WidestInstructionSet();
     std::vector<TPass> m_passes;
     std::vector<int> m_blockOf;  // first-pass block of each first source index
     std::vector<double> m_twiddleRe, m_twiddleIm;

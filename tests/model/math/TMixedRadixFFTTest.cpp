@@ -2,12 +2,20 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <numbers>
 #include <random>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "model/math/TMixedRadixFFT.h"
 #include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -323,4 +331,155 @@ TEST(TMixedRadixFFT, BatchesTransformEachInterleavedSignalAsTheNaiveDFT)
     std::vector<double> none(2 * 41 * kB, 3.0);
     EXPECT_FALSE(fft.ForwardBatch(82, none.data(), none.data(), none.data(), none.data()));
     EXPECT_EQ(none[0], 3.0);
+}
+
+// ---- The same bits on every processor ----
+
+namespace {
+
+using TSet = TMixedRadixFFT::TInstructionSet;
+
+// Values whose bits differ between a and b, with the first such index.
+std::string BitDifferences(const std::vector<double>& a, const std::vector<double>& b)
+{
+    if (a.size() != b.size())
+        return "sizes differ";
+    size_t count = 0, first = 0;
+    for (size_t i = a.size(); i-- > 0;)
+        if (std::memcmp(&a[i], &b[i], sizeof(double)) != 0) {
+            ++count;
+            first = i;
+        }
+    if (count == 0)
+        return "";
+    std::ostringstream s;
+    s.precision(17);
+    s << count << " of " << a.size() << " values differ, first at " << first << ": " << a[first] << " against "
+      << b[first];
+    return s.str();
+}
+
+// Forward and inverse transforms, single and batched, of pseudo-random values.
+struct TAllTransforms {
+    Split forward, inverse, forwardBatch, inverseBatch;
+
+    TAllTransforms(TMixedRadixFFT& fft, int n)
+        : forward(static_cast<size_t>(n)),
+          inverse(static_cast<size_t>(n)),
+          forwardBatch(static_cast<size_t>(n) * TMixedRadixFFT::kBatch),
+          inverseBatch(static_cast<size_t>(n) * TMixedRadixFFT::kBatch)
+    {
+        const Split x(RandomSignal(n, 7u * static_cast<unsigned>(n)));
+        const Split xb(RandomSignal(n * TMixedRadixFFT::kBatch, 3u * static_cast<unsigned>(n)));
+        EXPECT_TRUE(fft.Forward(n, x.re.data(), x.im.data(), forward.re.data(), forward.im.data()));
+        EXPECT_TRUE(fft.Inverse(n, x.re.data(), x.im.data(), inverse.re.data(), inverse.im.data()));
+        EXPECT_TRUE(fft.ForwardBatch(n, xb.re.data(), xb.im.data(), forwardBatch.re.data(), forwardBatch.im.data()));
+        EXPECT_TRUE(fft.InverseBatch(n, xb.re.data(), xb.im.data(), inverseBatch.re.data(), inverseBatch.im.data()));
+    }
+
+    std::vector<const Split*> All() const { return {&forward, &inverse, &forwardBatch, &inverseBatch}; }
+};
+
+const char* const kTransformNames[] = {"forward", "inverse", "forward batch", "inverse batch"};
+
+class TMixedRadixFFTInstructionSets : public testing::TestWithParam<TSet> {};
+
+}  // namespace
+
+// The passes are also compiled for wider instruction sets that the processor chooses
+// between; each must give exactly the plain copy's bits (a fused multiply-add in one
+// of them rounds differently), for radix 2, 3, 4, 5, 8 and 10 passes, first passes with
+// and without transposes, groups of eight, odd primes up to the largest accepted.
+TEST_P(TMixedRadixFFTInstructionSets, GiveThePlainCopysBits)
+{
+    const TSet set = GetParam();
+    if (!TMixedRadixFFT::CanRun(set))
+        GTEST_SKIP() << "this processor (or this build) has no " << (set == TSet::AVX512 ? "AVX-512" : "AVX2")
+                     << " copy of the passes to compare";
+    TMixedRadixFFT plain, wide;
+    ASSERT_TRUE(plain.UseInstructionSet(TSet::Plain));
+    ASSERT_TRUE(wide.UseInstructionSet(set));
+    for (int n : {960, 1000, 1024, 2048, 4096, 256, 1023, 999, 2 * 37 * 27, 37 * 37, 23 * 29, 17 * 19 * 2, 7 * 11 * 13,
+                  3 * 5 * 8, 1, 2, 6}) {
+        const TAllTransforms expected(plain, n), actual(wide, n);
+        for (size_t t = 0; t < expected.All().size(); ++t) {
+            EXPECT_EQ(BitDifferences(actual.All()[t]->re, expected.All()[t]->re), "")
+                << "real part, n = " << n << ", " << kTransformNames[t];
+            EXPECT_EQ(BitDifferences(actual.All()[t]->im, expected.All()[t]->im), "")
+                << "imaginary part, n = " << n << ", " << kTransformNames[t];
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Wider, TMixedRadixFFTInstructionSets, testing::Values(TSet::AVX2, TSet::AVX512),
+                         [](const testing::TestParamInfo<TSet>& info) {
+                             return info.param == TSet::AVX512 ? "AVX512" : "AVX2";
+                         });
+
+namespace {
+
+// 64-bit FNV-1a over the bits of the values.
+struct TBitsDigest {
+    uint64_t value = 1469598103934665603ull;
+    void Add(double v)
+    {
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        value = (value ^ bits) * 1099511628211ull;
+    }
+};
+
+// Digests of the math library's double cosines and sines of 2 pi m/n for n up to 1024,
+// and of every transform at a few lengths, as "<hex> <hex>".
+std::string MathAndTransformDigests()
+{
+    TBitsDigest math, transforms;
+    for (int n = 2; n <= 1024; ++n)
+        for (int m = 1; m < n; ++m) {
+            const double angle = 2.0 * std::numbers::pi * m / n;
+            math.Add(std::cos(angle));
+            math.Add(std::sin(angle));
+        }
+    TMixedRadixFFT fft;
+    for (int n : {960, 1000, 1024, 4096, 999, 7 * 11 * 13}) {
+        const TAllTransforms all(fft, n);
+        for (const Split* s : all.All())
+            for (const std::vector<double>* v : {&s->re, &s->im})
+                for (double d : *v)
+                    transforms.Add(d);
+    }
+    std::ostringstream out;
+    out << std::hex << math.value << " " << transforms.value;
+    return out.str();
+}
+
+}  // namespace
+
+// The math library picks its cosine and sine by processor (with fused multiply-add or
+// without), and the two differ in the last bit now and then. The transforms must not
+// follow: this program is run again with the library told that the processor lacks
+// FMA and AVX2, and its transforms must give the same bits.
+TEST(TMixedRadixFFT, ResultsDoNotDependOnTheMathLibrarysChoiceOfCode)
+{
+    std::istringstream here(MathAndTransformDigests());
+    if (std::getenv("VX_FFT_PRINT_DIGESTS")) {
+        std::printf("digests: %s\n", here.str().c_str());
+        return;
+    }
+    std::error_code ec;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    ASSERT_FALSE(ec) << ec.message();
+    const auto [status, output] = vx::test::RunShell(
+        "env -u GTEST_OUTPUT VX_FFT_PRINT_DIGESTS=1 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA,-FMA4 '" + self +
+        "' --gtest_filter=TMixedRadixFFT.ResultsDoNotDependOnTheMathLibrarysChoiceOfCode");
+    const size_t at = output.find("digests: ");
+    ASSERT_TRUE(status == 0 && at != std::string::npos) << output;
+    std::istringstream there(output.substr(at + 9));
+    std::string mathHere, mathThere, fftHere, fftThere;
+    here >> mathHere >> fftHere;
+    there >> mathThere >> fftThere;
+    if (mathThere == mathHere)
+        GTEST_SKIP() << "the math library gives the same cosines and sines here when told the processor lacks FMA "
+                        "(no FMA, or a library that does not choose by processor)";
+    EXPECT_EQ(fftThere, fftHere);
 }
