@@ -132,7 +132,7 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
         ok = WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction);
     // A save whose journal stays is completed later, but is not done yet: the samples and
     // the undo history stay.
-    if (ok && !(CommitChange(transaction, "The project could not be saved:") && !transaction.LeftJournal()))
+    if (ok && !(CommitChange(transaction, "The project could not be saved") && !transaction.LeftJournal()))
         ok = false;
     if (!ok) {
         transaction.Abort();
@@ -157,8 +157,13 @@ bool TProject::SaveIfModified()
 std::string TProject::StateFolder() const
 {
     // A project that has no folder yet must not put its files into whatever folder the
-    // process happens to run in.
-    return m_strFolder.empty() ? vx::TempFolder() : m_strFolder;
+    // process happens to run in. The states are the program's own files: they go in its
+    // work folder, where nothing else of the folder's is removed with them.
+    if (m_strFolder.empty())
+        return vx::TempFolder();
+    // Where the work folder cannot be made the project folder takes no files either, most
+    // likely: the state's writer then says why.
+    return vx::MakeFolder(WorkFolder()) ? WorkFolder() : m_strFolder;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)

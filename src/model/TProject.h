@@ -20,6 +20,7 @@
 #include "model/TImageImportParams.h"
 #include "model/TMouseEvent.h"
 #include "model/TSpectrumDisplayParams.h"
+#include "platform/Files.h"
 
 namespace vx {
 class TFile;
@@ -47,8 +48,6 @@ class TProject {
 public:
     // The version word of the project files this program writes.
     static constexpr int32_t kFileVersion = 9;
-    // Suffix of the files an old-project conversion writes before it puts them in place.
-    static constexpr const char* kConvertingSuffix = ".converting";
 
     explicit TProject(IMainFrame* pMainFrame = nullptr);
     virtual ~TProject();
@@ -112,8 +111,8 @@ public:
     void SetFileModified() { m_bFileModified = true; }
     bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
-    // Where the undo states of this project's steps are kept: the project folder, or
-    // the system's temporary folder while the project has none.
+    // Where the undo states of this project's steps are kept: the program's work folder
+    // in the project folder, or the system's temporary folder while the project has none.
     std::string StateFolder() const;
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
@@ -301,6 +300,8 @@ private:
     // the file concerned and why.
     bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure);
     void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure);
+    // The sentence after a file writer's own message: `failure`, and why.
+    static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Writes the project file into the transaction; false (reported as `failure`, the
     // transaction given up) when it could not be written.
     bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
@@ -317,13 +318,12 @@ private:
     void RestoreWorkSetMaps(TKeptMaps& kept);
     // The work set's files hold its samples now: the history stops offering undo.
     void WorkSetSaved();
-    // Holds the lock of the project folder and, when it is this program's alone,
-    // completes a save that a killed process left half done. False (reported, nothing
-    // changed) when the unfinished save cannot be completed.
+    // Takes the lock of the project folder and completes a change that a killed process
+    // left half done. False (reported, nothing changed) when another program has the
+    // folder open, or when an unfinished change cannot be completed.
     bool TakeFolder();
-    // Removes the temporary files that interrupted writes of earlier runs left in the
-    // folder: those of this project's files and undo state files. Nothing while
-    // another program holds the folder.
+    // Removes what interrupted writes and undo states of earlier runs left in the work
+    // folder, and nothing else; only while this project holds the folder's lock.
     void RemoveLeftoverFiles() const;
     std::unique_ptr<vx::TFolderLock> m_folderLock;  // the project folder's, while open
     bool m_bFileModified = false;  // the project file's content changed since it was written

@@ -159,11 +159,9 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     // The data-set file and the project file that lists it are one change: a set without
     // its file, or a file without its set, never stays.
     vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + name + " was not added:";
-    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction)) {
-        ReportChangeFailure(transaction, failure);
+    const std::string failure = "The CSI set " + name + " was not added";
+    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
-    }
     if (!CommitNewSet(transaction, set.get(), nullptr, failure))
         return false;
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
@@ -349,8 +347,8 @@ void TProject::RemoveImages(const std::vector<TMRImage*>& images)
             transaction.Remove(pImage->GetPath());
         taken.push_back(pImage);
     }
-    const std::string failure = taken.size() == 1 ? "The image " + taken.front()->GetName() + " was not removed:"
-                                                  : "The images were not removed:";
+    const std::string failure = taken.size() == 1 ? "The image " + taken.front()->GetName() + " was not removed"
+                                                  : "The images were not removed";
     if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
         m_pImageSet->SetImages(before);
         return;
@@ -383,8 +381,8 @@ bool TProject::RemoveCSISet(TCSISet* pSet)
     vx::TFileTransaction transaction(m_strFolder);
     RemoveSetFiles(transaction, *pSet, std::string());
     const TCSISetList::iterator next = m_pCSISetList->Erase(pos);
-    if (!StageProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed:") ||
-        !CommitChange(transaction, "The CSI set " + pSet->GetName() + " was not removed:")) {
+    if (!StageProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed") ||
+        !CommitChange(transaction, "The CSI set " + pSet->GetName() + " was not removed")) {
         m_pCSISetList->Insert(next, pSet);
         return false;
     }
@@ -428,11 +426,9 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
     // The copy's file, the old set's files and the project file change as one: a failure
     // keeps the project as it was.
     vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + copy->GetName() + " was not added:";
-    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction)) {
-        ReportChangeFailure(transaction, failure);
+    const std::string failure = "The CSI set " + copy->GetName() + " was not added";
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
-    }
     copy->FreeSpectra();
     if (!CommitNewSet(transaction, copy.get(), m_pCSISetList->FindByName(copy->GetName()), failure))
         return false;

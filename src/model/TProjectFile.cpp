@@ -74,8 +74,7 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     vx::MakeFolder(folder);
     m_pfnMouseHandler = SelectVoxelHandler();
     m_display = TSpectrumDisplayParams{};
-    TakeFolder();
-    return Save();
+    return TakeFolder() && Save();
 }
 
 bool TProject::Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame)
@@ -254,7 +253,7 @@ bool TProject::ConvertOldVersion()
         return false;
     }
     // A conversion left to be completed is the converted project the next time it opens.
-    if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted:") ||
+    if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted") ||
         transaction.LeftJournal())
         return false;
     m_nFileVersion = kFileVersion;

@@ -1,15 +1,9 @@
 // The project folder while the project is open: its lock, the completion of a save that
 // a killed process left half done, and the removal of what interrupted writes left.
-#include <algorithm>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "model/TCSISet.h"
-#include "model/TCSISetList.h"
-#include "model/TImageSet.h"
-#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -22,24 +16,6 @@ namespace {
 
 // The first line of the note a save under another folder leaves while it runs.
 const char* const kSaveAsNote = "Vexara save as 1";
-
-// An undo state file of a processing step: a short lower-case prefix, a counter, ".tmp".
-bool IsStateFileName(const std::string& name)
-{
-    const std::string suffix = ".tmp";
-    if (!name.ends_with(suffix))
-        return false;
-    const std::string stem = name.substr(0, name.size() - suffix.size());
-    size_t letters = 0;
-    while (letters < stem.size() && stem[letters] >= 'a' && stem[letters] <= 'z')
-        ++letters;
-    if (letters == 0 || letters > 5 || letters == stem.size())
-        return false;
-    for (size_t i = letters; i < stem.size(); ++i)
-        if (stem[i] < '0' || stem[i] > '9')
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -64,20 +40,32 @@ bool TProject::TakeFolder()
         return true;
     if (!m_folderLock)
         m_folderLock = std::make_unique<vx::TFolderLock>();
-    // Another running program has the folder open: a journal there belongs to its save
-    // in progress, which it completes itself. Where there is no locking, a journal is
-    // completed all the same: its new files are whole before it is written.
-    if (m_folderLock->Acquire(m_strFolder) == vx::TFolderLock::TResult::HeldElsewhere)
+    const auto refuse = [&](const std::string& why) {
+        vx::Report("The project " + m_strName + " cannot be opened: " + why, vx::ReportIcon::Exclamation);
+        return false;
+    };
+    // Two programs in one folder would complete, replace and remove each other's files.
+    const vx::TFolderLock::TResult lock = m_folderLock->Acquire(m_strFolder);
+    if (lock == vx::TFolderLock::TResult::HeldElsewhere)
+        return refuse("another program has a project of its folder open.");
+    const std::vector<std::string> journals{OldSaveJournalPath(), vx::TFileTransaction::JournalPathOf(m_strFolder)};
+    if (lock == vx::TFolderLock::TResult::HeldHere)
+        return true;  // the project of this run that holds the folder completes its own changes
+    if (lock != vx::TFolderLock::TResult::Held) {
+        // Without the folder's lock a journal may be another program's change in progress:
+        // it is left alone, and the project is not read half changed.
+        for (const std::string& journal : journals)
+            if (vx::FileExists(journal) || vx::FolderExists(journal))
+                return refuse("a save of it was interrupted, and its folder cannot be locked to complete it.");
         return true;
+    }
     // A change an earlier version left half done, then one of this version.
-    for (const std::string& journal : {OldSaveJournalPath(), vx::TFileTransaction::JournalPathOf(m_strFolder)}) {
+    for (const std::string& journal : journals) {
         if (vx::TFileTransaction::Recover(journal) != vx::TFileTransaction::TRecovery::Damaged)
             continue;
-        vx::Report("The project " + m_strName + " cannot be opened: a save of it was interrupted, and the file " +
-                       journal +
-                       " that completes it is damaged. Remove that file to open the project with its files as they are.",
-                   vx::ReportIcon::Exclamation);
-        return false;
+        return refuse("a save of it was interrupted, and the file " + journal +
+                      " that completes it is damaged. Remove that file to open the project with its files as they "
+                      "are.");
     }
     FinishInterruptedSaveAs();
     return true;
@@ -151,11 +139,16 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
     return transaction.LeftJournal();
 }
 
+vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
+{
+    return [failure](int error) { return failure + (error == 0 ? "." : ": " + vx::FileErrorReason(error) + "."); };
+}
+
 void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure)
 {
     std::string text = failure;
     if (!transaction.FailedPath().empty()) {
-        text += " " + transaction.FailedPath() + " could not be " + (transaction.FailedWriting() ? "written" : "replaced");
+        text += (failure.ends_with('.') ? " " : ": ") + transaction.FailedPath() + " could not be " + (transaction.FailedWriting() ? "written" : "replaced");
         const int error = transaction.FailedError();
         text += error == 0 ? "." : ": " + vx::FileErrorReason(error) + ".";
     }
@@ -166,45 +159,13 @@ void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, cons
 
 void TProject::RemoveLeftoverFiles() const
 {
-    if (!m_folderLock || !m_folderLock->Holds(m_strFolder))
+    // Only this program's own files, in its work folder, and only while no other program
+    // can be using them: what was staged and never put in place, undo states of earlier
+    // runs. Nothing outside the work folder is touched.
+    if (!HoldsFolder())
         return;
-    // The files of this project in its folder.
-    std::set<std::string> owned{m_strName + ".tpj", vx::FileNameOf(OldSaveJournalPath())};
-    const auto own = [&](const std::string& path) {
-        if (vx::FolderOf(path) == m_strFolder)
-            owned.insert(vx::FileNameOf(path));
-    };
-    // Map files are named after their set; a new map's file is not listed yet.
-    std::vector<std::string> mapPrefixes;
-    for (const TCSISet* pSet : *m_pCSISetList) {
-        own(pSet->GetFilePath());
-        for (const std::string& mapName : pSet->ListedMapNames())
-            own(pSet->MapFilePath(mapName));
-        if (vx::FolderOf(pSet->GetFilePath()) == m_strFolder)
-            mapPrefixes.push_back(vx::FileNameOf(pSet->MapFilePath("")));
-    }
-    for (const TMRImage* pImage : *m_pImageSet)
-        own(pImage->GetPath());
-    // What was staged in the work folder and never put in place.
-    for (const vx::TFolderEntry& entry : vx::ListFolder(WorkFolder()))
+    const std::string work = WorkFolder();
+    for (const vx::TFolderEntry& entry : vx::ListFolder(work))
         if (!entry.isFolder)
-            vx::RemoveFile(vx::JoinPath(WorkFolder(), entry.name));
-    // Undo states, and what an old-project conversion writes before it puts a file in place.
-    const std::string converting(kConvertingSuffix);
-    const auto leftover = [&](const std::string& name) {
-        return IsStateFileName(name) ||
-               (name.ends_with(converting) && owned.count(name.substr(0, name.size() - converting.size())));
-    };
-    const auto ownedTemp = [&](const std::string& target) {
-        return owned.count(target) || leftover(target) ||
-               std::any_of(mapPrefixes.begin(), mapPrefixes.end(),
-                           [&](const std::string& prefix) { return target.rfind(prefix, 0) == 0; });
-    };
-    for (const vx::TFolderEntry& entry : vx::ListFolder(m_strFolder)) {
-        std::string target;
-        if (entry.isFolder)
-            continue;
-        if (vx::TAtomicFile::IsTempFileName(entry.name, target) ? ownedTemp(target) : leftover(entry.name))
-            vx::RemoveFile(vx::JoinPath(m_strFolder, entry.name));
-    }
+            vx::RemoveFile(vx::JoinPath(work, entry.name));
 }

@@ -85,11 +85,9 @@ bool TProject::CombineCSISets(const std::vector<TCSISet*>& sets, TSetOperation o
     }
     result->UpdateDataRange();
     vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + name + " was not added:";
-    if (!result->WriteDataFile(result->GetFilePath(), true, &transaction)) {
-        ReportChangeFailure(transaction, failure);
+    const std::string failure = "The CSI set " + name + " was not added";
+    if (!result->WriteDataFile(result->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
-    }
     // Only the work set keeps its samples in memory.
     result->FreeSpectra();
     if (!CommitNewSet(transaction, result.get(), nullptr, failure))
@@ -124,13 +122,11 @@ bool TProject::SaveWorkSetAs(const std::string& name)
     // The copy's file, the replaced set's files and the project file change as one: a
     // failure keeps both sets as they were.
     vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + name + " was not saved:";
+    const std::string failure = "The CSI set " + name + " was not saved";
     if (!copy->CopyDataFrom(*pWork))
         return false;
-    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction)) {
-        ReportChangeFailure(transaction, failure);
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
-    }
     copy->FreeSpectra();
     if (!CommitNewSet(transaction, copy.get(), pOld, failure))
         return false;

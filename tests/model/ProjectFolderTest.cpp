@@ -2,6 +2,9 @@
 // would be another file of the project, the files an open removes, and a folder another
 // running program has open.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -12,7 +15,9 @@
 #include "model/TMap.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFolderLock.h"
 #include "support/CSISetBuilders.h"
 #include "support/FolderKill.h"
 #include "support/ScriptedReport.h"
@@ -91,4 +96,62 @@ TEST_F(ProjectFolderTest, SetAndMapNamesThatWouldBeAnotherFileOfTheProjectAreRef
     EXPECT_EQ(script.Messages(), std::vector<std::string>{"Failed to create map Cr for CSI set A because its file would "
                                                           "be another file of the project."});
     g_pProject = nullptr;
+}
+
+TEST_F(ProjectFolderTest, SetsNamedLikeTemporaryFilesLoadAgainAfterAReopen)
+{
+    MakeProject();
+    const std::vector<std::string> names{"scan1.tmp", "tf9.tmp", ".A.abcdef", "B_NAA_map.converting"};
+    test::TFolderBytes expected;
+    {
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+        for (const std::string& name : names)
+            ASSERT_TRUE(project.SaveWorkSetAs(name)) << name;
+        EXPECT_TRUE(script.Messages().empty());
+        g_pProject = nullptr;
+        expected = test::ReadFolderTree(m_folder);
+    }
+    test::TScriptedReport script;
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    // Every file as it was saved, and every set loads.
+    EXPECT_TRUE(test::ReadFolderTree(m_folder) == expected);
+    ASSERT_EQ(project.m_pCSISetList->GetCount(), 2 + static_cast<int>(names.size()));
+    for (const std::string& name : names) {
+        TCSISet* set = project.m_pCSISetList->FindByName(name);
+        ASSERT_NE(set, nullptr) << name;
+        project.SetWorkSet(set);
+        EXPECT_EQ(project.m_pWorkSet, set) << name;
+        EXPECT_TRUE(set->IsLoaded()) << name;
+    }
+    g_pProject = nullptr;
+}
+
+TEST_F(ProjectFolderTest, ALockFileThatMayOnlyBeReadStillLocksTheFolder)
+{
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_TRUE(FileExists(lockFile));
+    // The lock file and the folder may only be read by the user who opens the project.
+    ASSERT_EQ(::chmod(lockFile.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Root may write anything: the child takes the rights of an ordinary user first.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        TFolderLock lock;
+        _exit(lock.Acquire(m_folder) == TFolderLock::TResult::Held ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ::chmod(m_folder.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was not taken";
 }

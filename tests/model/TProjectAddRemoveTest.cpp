@@ -415,11 +415,10 @@ TEST_F(ProjectAddRemoveTest, AFailedDataSetWriteLeavesNoSet)
     TFile::FailWritesAfter(-1);
     EXPECT_TRUE(m_project.m_pCSISetList->IsEmpty());
     EXPECT_FALSE(FileExists(SetPath("csi1")));
-    // The data-set writer's own message, then what it meant for the set, and why.
+    // The data-set writer's own message, with what it meant for the set, and why.
     EXPECT_EQ(m_report.Messages(),
-              (std::vector<std::string>{"Can not write CSI data set file " + SetPath("csi1") + ".\r\n",
-                                        "The CSI set csi1 was not added: " + SetPath("csi1") +
-                                            " could not be written: the disk is full."}));
+              (std::vector<std::string>{"Can not write CSI data set file " + SetPath("csi1") +
+                                        ".\r\nThe CSI set csi1 was not added: the disk is full."}));
     EXPECT_EQ(g_liveReaders, 0);
 }
 
