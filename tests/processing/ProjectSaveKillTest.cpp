@@ -3,6 +3,8 @@
 // saves; the file layer's step hook kills it at the N-th step. Reopened, the project folder
 // holds exactly the old save or exactly the new one, and nothing else.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -121,4 +123,51 @@ TEST_F(ProjectSaveKillTest, AKilledSaveReopensAsTheOldOrTheNewProjectWithoutLeft
     EXPECT_GT(olds, 3);
     EXPECT_GT(news, 1);
     EXPECT_GT(statesLeft, 10);
+}
+
+// A program that has the project open, with a step's undo state in its folder: another open
+// in between is refused and touches nothing, and the step is undone afterwards.
+TEST_F(ProjectSaveKillTest, AnOpenWhileAnotherProgramHasTheProjectLeavesItsUndoWorking)
+{
+    const std::string folder = m_dir.File("p");
+    MakeOldSave(folder);
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        char c = 'n';
+        bool undone = false;
+        if (project.Load(folder + "/p.tpj") && project.m_pWorkSet) {
+            const auto before = test::AllSamples(*project.m_pWorkSet);
+            if (TProcessStep::Perform(new TLorentzFilterStep(3.0f, false, project.m_pWorkSet), project, true))
+                c = 'y';
+            if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
+                _exit(1);
+            undone = project.Undo() && test::AllSamples(*project.m_pWorkSet) == before && script.Messages().empty();
+        }
+        _exit(undone ? 0 : 4);
+    }
+    char applied = 0;
+    ASSERT_EQ(read(fromChild[0], &applied, 1), 1);
+    const test::TFolderBytes during = test::ReadFolderTree(folder);
+    {
+        test::TScriptedReport script;
+        TProject other;
+        EXPECT_FALSE(other.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Messages().size(), 1u);
+    }
+    EXPECT_TRUE(test::ReadFolderTree(folder) == during);
+    ASSERT_EQ(write(toChild[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+        close(fd);
+    EXPECT_EQ(applied, 'y');
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the undo of the program that has the project open failed";
 }
