@@ -141,10 +141,13 @@ protected:
                 [this] { return Open(); }};
     }
 
-    // The command killed at every step, then on a full disk at every level.
-    void TryTheHardWay(const std::function<bool(TProject&)>& command, int diskStep = 211)
+    // The command killed at every step, then on a full disk at every level; the trial
+    // opens the project as `Trial` does unless it is given.
+    void TryTheHardWay(const std::function<bool(TProject&)>& command, const std::function<test::TOpened()>& open = {})
     {
-        const test::TCommandTrial trial = Trial(command);
+        test::TCommandTrial trial = Trial(command);
+        if (open)
+            trial.open = open;
         const auto [olds, news] = test::KillAtEveryStep(trial);
         EXPECT_GT(olds, 2);
         EXPECT_GT(news, 0);
@@ -161,7 +164,7 @@ protected:
                 messages = script.Messages();
                 return ok;
             },
-            diskStep);
+            211);
         EXPECT_GT(failures, 2);
     }
 
@@ -248,9 +251,8 @@ TEST_F(ProjectCommandKillTest, SavingTheProjectUnderAnotherFolder)
         project.SetModified(true);
         return project.SaveAs(m_root, "q");
     };
-    test::TCommandTrial trial = Trial(saveAs);
     // The user opens the project where it was, then where it is saved, once it is there.
-    trial.open = [this] {
+    TryTheHardWay(saveAs, [this] {
         test::TOpened opened = Open("p");
         if (std::filesystem::exists(m_root + "/q/q.tpj")) {
             const test::TOpened moved = Open("q");
@@ -258,24 +260,7 @@ TEST_F(ProjectCommandKillTest, SavingTheProjectUnderAnotherFolder)
             opened.messages.insert(opened.messages.end(), moved.messages.begin(), moved.messages.end());
         }
         return opened;
-    };
-    const auto [olds, news] = test::KillAtEveryStep(trial);
-    EXPECT_GT(olds, 2);
-    EXPECT_GT(news, 0);
-    const int failures = test::FillDiskAtEveryLevel(
-        trial,
-        [&](std::vector<std::string>& messages) {
-            test::TScriptedReport script;
-            script.AllowDefaults();
-            TProject project;
-            g_pProject = &project;
-            const bool ok = project.Load(m_root + "/p/p.tpj") && saveAs(project);
-            g_pProject = nullptr;
-            messages = script.Messages();
-            return ok;
-        },
-        211);
-    EXPECT_GT(failures, 2);
+    });
 }
 
 TEST_F(ProjectCommandKillTest, ConvertingAnOldProject)
