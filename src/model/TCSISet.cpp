@@ -52,6 +52,7 @@ void TCSISet::Reset()
     m_kSpaceMask.clear();
     m_bDataFileMissing = false;
     m_unreadMapNames.clear();
+    m_recordMapNames.clear();
 }
 
 size_t TCSISet::GridSize() const

@@ -413,6 +413,7 @@ public:
 private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
+    std::vector<std::string> m_recordMapNames;  // the map names of the record, in its order
 
     // The layout to read the data-set file in for a project of `projectVersion`: that
     // version, or the older layout of a file that was away while its project was

@@ -112,7 +112,7 @@ void TCSISetList::Anonymize()
         pSet->Anonymize();
 }
 
-bool TCSISetList::CopyDataFiles(const std::string& folder)
+bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction& transaction, const TCSISet* except)
 {
     bool allCopied = true;
     for (TCSISet* pSet : m_sets) {
@@ -124,11 +124,19 @@ bool TCSISetList::CopyDataFiles(const std::string& folder)
             if (vx::IsSafeFileComponent(mapName) && vx::FileExists(pSet->MapFilePath(mapName)))
                 maps.emplace_back(mapName, pSet->MapFilePath(mapName));
         pSet->SetFolder(folder);
-        if (!vx::CopyFileTo(from, pSet->GetFilePath(), true))
+        if (pSet == except)
+            continue;
+        if (!vx::CopyFileAtomically(from, pSet->GetFilePath(), &transaction))
             allCopied = false;
         for (const auto& [mapName, mapFrom] : maps)
-            if (!vx::CopyFileTo(mapFrom, pSet->MapFilePath(mapName), true))
+            if (!vx::CopyFileAtomically(mapFrom, pSet->MapFilePath(mapName), &transaction))
                 allCopied = false;
     }
     return allCopied;
+}
+
+void TCSISetList::Insert(iterator pos, TCSISet* pSet)
+{
+    m_sets.insert(pos, pSet);
+    ++m_nCount;
 }

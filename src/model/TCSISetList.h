@@ -7,6 +7,7 @@
 
 namespace vx {
 class TFile;
+class TFileTransaction;
 }
 
 class TCSISet;
@@ -55,9 +56,12 @@ public:
     static bool SkipFromProject(vx::TFile& file, int32_t version);
 
     void Anonymize();
-    // Copies every set's data-set file into the folder (overwriting) and points the set
-    // there. True when every copy succeeded; the sets are pointed there in any case.
-    bool CopyDataFiles(const std::string& folder);
+    // Copies the data-set and map files of every set but `except` in the transaction into
+    // the folder and points every set there. True when every copy succeeded; the sets are
+    // pointed there in any case.
+    bool CopyDataFiles(const std::string& folder, vx::TFileTransaction& transaction, const TCSISet* except);
+    // Puts the set into the list before pos (an iterator of this list).
+    void Insert(iterator pos, TCSISet* pSet);
 
 private:
     int32_t m_nCount = 0;

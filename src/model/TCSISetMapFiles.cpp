@@ -34,6 +34,7 @@ bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction)
 
 void TCSISet::ReadMapFiles(const std::vector<std::string>& names)
 {
+    m_recordMapNames = names;
     for (const std::string& name : names) {
         // A name from a file that is not one file name never named a map file of this set.
         if (!vx::IsSafeFileComponent(name))

@@ -22,10 +22,20 @@ bool TCSISet::HasMaps() const
 
 std::vector<std::string> TCSISet::ListedMapNames() const
 {
-    std::vector<std::string> names = m_pMapList ? m_pMapList->ListedNames() : std::vector<std::string>();
-    for (const std::string& name : m_unreadMapNames)
-        if (std::find(names.begin(), names.end(), name) == names.end())
+    const std::vector<std::string> saved = m_pMapList ? m_pMapList->ListedNames() : std::vector<std::string>();
+    const auto has = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    // The names the project file gave, in its order, as far as they are still listed;
+    // then the maps saved since.
+    std::vector<std::string> names;
+    for (const std::string& name : m_recordMapNames)
+        if ((has(saved, name) || has(m_unreadMapNames, name)) && !has(names, name))
             names.push_back(name);
+    for (const std::vector<std::string>* more : {&saved, &m_unreadMapNames})
+        for (const std::string& name : *more)
+            if (!has(names, name))
+                names.push_back(name);
     return names;
 }
 

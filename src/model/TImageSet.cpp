@@ -66,6 +66,12 @@ TImageSet::iterator TImageSet::Erase(iterator pos)
     return m_images.erase(pos);
 }
 
+void TImageSet::SetImages(const std::vector<TMRImage*>& images)
+{
+    m_images.assign(images.begin(), images.end());
+    m_nCount = static_cast<int32_t>(images.size());
+}
+
 TImageSet::iterator TImageSet::Find(const TMRImage* pImage)
 {
     for (auto it = m_images.begin(); it != m_images.end(); ++it)
@@ -211,16 +217,15 @@ void TImageSet::LocateAllInCSISet()
         }
 }
 
-std::vector<std::string> TImageSet::ConvertPixelFilesTo16Bit(const std::string& tempSuffix,
-                                                              std::vector<std::string>& failedNames)
+void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed)
 {
-    std::vector<std::string> widened;
     for (auto it = m_images.begin(); it != m_images.end();) {
         TMRImage* pImage = *it;
         const int64_t pixels = static_cast<int64_t>(pImage->GetWidth()) * pImage->GetHeight();
         const int64_t size = vx::FileSize(pImage->GetPath());
-        // A file that already holds 16-bit pixels (a conversion that stopped before the
-        // project file was rewritten) is left alone rather than widened a second time.
+        // A file that already holds 16-bit pixels (a conversion of an earlier version that
+        // stopped before the project file was rewritten) is left alone rather than widened
+        // a second time.
         if (size == 2 * pixels && pixels > 0) {
             ++it;
             continue;
@@ -241,22 +246,21 @@ std::vector<std::string> TImageSet::ConvertPixelFilesTo16Bit(const std::string& 
         std::string wide(bytes.size() * 2, '\0');
         for (size_t k = 0; k < bytes.size(); ++k)
             wide[2 * k] = bytes[k];  // little-endian: the byte value, then a zero high byte
-        if (vx::WriteFileAtomically(pImage->GetPath() + tempSuffix, wide))
-            widened.push_back(pImage->GetPath());
-        else
-            failedNames.push_back(pImage->GetName());
+        vx::TAtomicFile out;
+        if (!out.Begin(pImage->GetPath(), &transaction) || !out.File().Write(wide.data(), wide.size()) ||
+            !out.Commit())
+            failed.push_back(pImage->GetPath());
         ++it;
     }
-    return widened;
 }
 
-bool TImageSet::CopyFilesToFolder(const std::string& folder)
+bool TImageSet::CopyFilesToFolder(const std::string& folder, vx::TFileTransaction& transaction)
 {
     bool allCopied = true;
     for (TMRImage* pImage : m_images) {
         // The name may come from a project file: it only ever names a file inside the folder.
         const std::string target = vx::JoinPath(folder, vx::SanitizeFileComponent(pImage->GetName()));
-        if (!vx::CopyFileTo(pImage->GetPath(), target, true))
+        if (!vx::CopyFileAtomically(pImage->GetPath(), target, &transaction))
             allCopied = false;
         pImage->SetPath(target);
     }

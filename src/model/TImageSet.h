@@ -11,6 +11,7 @@
 
 namespace vx {
 class TFile;
+class TFileTransaction;
 }
 
 class TMRImage;
@@ -42,6 +43,10 @@ public:
     const_iterator end() const { return m_images.end(); }
     // Removes the element (the image is not deleted); returns the next position.
     iterator Erase(iterator pos);
+    // The images in collection order, and the collection made of them again (images
+    // taken out by Erase put back where they were).
+    std::vector<TMRImage*> Images() const { return {m_images.begin(), m_images.end()}; }
+    void SetImages(const std::vector<TMRImage*>& images);
     iterator Find(const TMRImage* pImage);
     bool Contains(const TMRImage* pImage) const;
     int32_t GetCount() const { return m_nCount; }
@@ -68,15 +73,13 @@ public:
     // Places every image of complete geometry in the frame of the project's work set
     // (its own frame when there is none).
     void LocateAllInCSISet();
-    // Widens the 8-bit pixel files of an old project to 16 bits, each written to its path
-    // + tempSuffix for the caller to rename over the old file; returns those paths.
-    // Images whose pixel file is missing or short are deleted and dropped; the names of
-    // images whose widened file could not be written go to `failedNames`.
-    std::vector<std::string> ConvertPixelFilesTo16Bit(const std::string& tempSuffix,
-                                                      std::vector<std::string>& failedNames);
-    // Copies every pixel file into the folder (overwriting) and points the image there.
-    // True when every copy succeeded; the images are pointed there in any case.
-    bool CopyFilesToFolder(const std::string& folder);
+    // Widens the 8-bit pixel files of an old project to 16 bits, each written in the
+    // transaction to replace the old file. Images whose pixel file is missing or short are
+    // deleted and dropped; the paths of the files that could not be written go to `failed`.
+    void ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed);
+    // Copies every pixel file in the transaction into the folder and points the image
+    // there. True when every copy succeeded; the images are pointed there in any case.
+    bool CopyFilesToFolder(const std::string& folder, vx::TFileTransaction& transaction);
     // Reads an image file with the reader of the record's image type; false for a type
     // without a reader.
     bool AddImages(const std::string& path, TImageImportParams params, TProject* pProject);

@@ -128,7 +128,7 @@ TMRImage::~TMRImage() = default;
 void TMRImage::MarkModified(bool modified) const
 {
     if (modified && m_pProject)
-        m_pProject->SetModified(true);
+        m_pProject->SetFileModified();
 }
 
 // ---- setters and getters ----

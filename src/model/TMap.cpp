@@ -186,6 +186,13 @@ bool TMap::Create(TCSISet* set, TMapParams params)
     name += "_map";
     csiSet = set;
 
+    // The map's file is named after the set and the map: it must not be another file of
+    // the project.
+    if (set->GetProject() && set->GetProject()->IsAnotherFile(set->MapFilePath(name), *set)) {
+        vx::Report("Failed to create map " + passedName + " for CSI set " + set->GetName() +
+                   " because its file would be another file of the project.");
+        return false;
+    }
     int peak[2], reference[2];
     if (!IntervalPoints(*this, *set, peak, reference)) {
         vx::Report("Failed to create map " + passedName + " for CSI set " + set->GetName() +

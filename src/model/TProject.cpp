@@ -74,10 +74,46 @@ bool TProject::SaveWorkSetAndProject(bool ask)
     if (!SaveWorkSet(ask, projectWritten))
         return false;
     // Writing the same file again could only fail after the save has happened.
-    if (!projectWritten)
-        return Save();
-    m_bModified = false;
+    if (!projectWritten && !Save())
+        return false;
+    SetModified(false);
     return true;
+}
+
+bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMaps& kept)
+{
+    // Maps the user does not save leave the set (and the project file's list) only once
+    // the save went through.
+    if (m_pWorkSet->HasMaps() && ask &&
+        vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
+                vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No)
+        kept.dropped.reset(std::exchange(m_pWorkSet->m_pMapList, nullptr));
+    if (m_pWorkSet->m_pMapList)
+        for (const TMap* pMap : *m_pWorkSet->m_pMapList)
+            kept.states.push_back(pMap->GetState());
+    bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction);
+    if (ok && m_pWorkSet->HasMaps())
+        ok = m_pWorkSet->WriteMapFiles(transaction);
+    return ok;
+}
+
+void TProject::RestoreWorkSetMaps(TKeptMaps& kept)
+{
+    if (kept.dropped)
+        m_pWorkSet->m_pMapList = kept.dropped.release();
+    else if (m_pWorkSet->m_pMapList) {
+        size_t i = 0;
+        for (TMap* pMap : *m_pWorkSet->m_pMapList)
+            if (i < kept.states.size())
+                pMap->SetState(kept.states[i++]);
+    }
+}
+
+void TProject::WorkSetSaved()
+{
+    if (m_history && ProcessingHooks().disableUndo)
+        ProcessingHooks().disableUndo(m_history);
+    NotifyHistoryChanged();
 }
 
 bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
@@ -85,56 +121,32 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
     projectWritten = false;
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
-    // Maps the user does not save leave the set (and the project file's list) only once
-    // the save went through.
-    std::unique_ptr<TMapList> dropped;
-    if (m_pWorkSet->HasMaps() && ask &&
-        vx::Ask("Do you want to save the maps for the CSI work set " + m_pWorkSet->GetName() + " ?",
-                vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) == vx::ReportAnswer::No)
-        dropped.reset(std::exchange(m_pWorkSet->m_pMapList, nullptr));
-    std::vector<int32_t> mapStates;
-    if (m_pWorkSet->m_pMapList)
-        for (const TMap* pMap : *m_pWorkSet->m_pMapList)
-            mapStates.push_back(pMap->GetState());
-
     // The set's data-set file is the only copy of its samples once they leave memory:
     // a failed save keeps the files, the maps and the undo history as they were and
     // tells the caller to keep the samples.
-    vx::TFileTransaction transaction(SaveJournalPath());
-    bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction);
-    if (ok && m_pWorkSet->HasMaps())
-        ok = m_pWorkSet->WriteMapFiles(transaction);
+    vx::TFileTransaction transaction(m_strFolder);
+    TKeptMaps kept;
+    bool ok = StageWorkSet(transaction, ask, kept);
     // The project file names the maps and holds the set's parameters: it changes with them.
     if (ok && !m_strName.empty())
         ok = WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction);
-    if (ok && !transaction.Commit()) {
-        std::string text = "The project could not be saved: " + transaction.FailedPath() + " could not be replaced.";
-        if (transaction.LeftJournal())
-            text += " The save is completed when the project is opened again.";
-        vx::Report(text, vx::ReportIcon::Exclamation);
+    // A save whose journal stays is completed later, but is not done yet: the samples and
+    // the undo history stay.
+    if (ok && !(CommitChange(transaction, "The project could not be saved") && !transaction.LeftJournal()))
         ok = false;
-    }
     if (!ok) {
         transaction.Abort();
-        if (dropped)
-            m_pWorkSet->m_pMapList = dropped.release();
-        else if (m_pWorkSet->m_pMapList) {
-            size_t i = 0;
-            for (TMap* pMap : *m_pWorkSet->m_pMapList)
-                pMap->SetState(mapStates[i++]);
-        }
+        RestoreWorkSetMaps(kept);
         return false;
     }
     projectWritten = !m_strName.empty();
-    if (m_history && ProcessingHooks().disableUndo)
-        ProcessingHooks().disableUndo(m_history);
-    NotifyHistoryChanged();
+    WorkSetSaved();
     return true;
 }
 
 bool TProject::SaveIfModified()
 {
-    if (!m_bModified)
+    if (!IsModified())
         return true;
     if (vx::Ask("There were changes made to the project, would you like to save it?", vx::ReportButtons::YesNo,
                 vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
@@ -145,8 +157,13 @@ bool TProject::SaveIfModified()
 std::string TProject::StateFolder() const
 {
     // A project that has no folder yet must not put its files into whatever folder the
-    // process happens to run in.
-    return m_strFolder.empty() ? vx::TempFolder() : m_strFolder;
+    // process happens to run in. The states are the program's own files: they go in its
+    // work folder, where nothing else of the folder's is removed with them.
+    if (m_strFolder.empty())
+        return vx::TempFolder();
+    // Where the work folder cannot be made the project folder takes no files either, most
+    // likely: the state's writer then says why.
+    return vx::MakeFolder(WorkFolder()) ? WorkFolder() : m_strFolder;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)
@@ -251,7 +268,9 @@ bool TProject::ReleaseWorkSet()
     m_pWorkSet->FreeSpectra();
     m_pWorkSet->m_bWorkSet = 0;
     m_pWorkSet = nullptr;
-    m_bModified = projectUnsaved;
+    m_bModified = false;
+    if (projectUnsaved)
+        m_bFileModified = true;
     if (m_history && ProcessingHooks().clear)
         ProcessingHooks().clear(m_history);
     NotifyHistoryChanged();
@@ -303,7 +322,7 @@ bool ModifiedWhenImagesAdded(TProject& project, Make make)
     const int before = project.m_pImageSet->GetCount();
     const bool ok = make(*project.m_pImageSet);
     if (project.m_pImageSet->GetCount() != before)
-        project.SetModified(true);
+        project.SetFileModified();
     return ok;
 }
 

@@ -20,6 +20,7 @@
 #include "model/TImageImportParams.h"
 #include "model/TMouseEvent.h"
 #include "model/TSpectrumDisplayParams.h"
+#include "platform/Files.h"
 
 namespace vx {
 class TFile;
@@ -35,6 +36,7 @@ class TCSISetList;
 class TDrawnRegion;
 class TImageSet;
 class TMap;
+class TMapList;
 class TMRImage;
 struct TPoint2D;
 class TProcessHistory;
@@ -46,8 +48,6 @@ class TProject {
 public:
     // The version word of the project files this program writes.
     static constexpr int32_t kFileVersion = 9;
-    // Suffix of the files an old-project conversion writes before it puts them in place.
-    static constexpr const char* kConvertingSuffix = ".converting";
 
     explicit TProject(IMainFrame* pMainFrame = nullptr);
     virtual ~TProject();
@@ -64,10 +64,11 @@ public:
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
     // Opens a project file (enclosing double quotes removed); false after its messages.
     bool Load(std::string path);
-    // Writes folder/name.tpj and clears the modified flag. False (reported, flag kept)
-    // when the file cannot be written.
+    // Writes folder/name.tpj: the project file is saved, and so is the project unless its
+    // work set has changes of its own, which stay to be saved or given up. False
+    // (reported, flags kept) when the file cannot be written.
     bool Save();
-    // The same without touching the modified flag.
+    // The same without touching the work set's modified flag.
     bool SaveKeepModified();
     // Saves the project under location + name (location ends in a separator).
     bool SaveAs(const std::string& location, const std::string& name);
@@ -98,11 +99,20 @@ public:
     bool SaveWorkSetAndProject(bool ask);
     // When modified asks whether to save; false when the user said Yes and saving failed.
     bool SaveIfModified();
-    void SetModified(bool modified) { m_bModified = modified; }
-    bool IsModified() const { return m_bModified; }
+    // True marks the work set changed; false marks everything saved.
+    void SetModified(bool modified)
+    {
+        m_bModified = modified;
+        if (!modified)
+            m_bFileModified = false;
+    }
+    // Only the project file's content changed (images, their settings): saving the project
+    // file saves it.
+    void SetFileModified() { m_bFileModified = true; }
+    bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
-    // Where the undo states of this project's steps are kept: the project folder, or
-    // the system's temporary folder while the project has none.
+    // Where the undo states of this project's steps are kept: the program's work folder
+    // in the project folder, or the system's temporary folder while the project has none.
     std::string StateFolder() const;
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
@@ -146,7 +156,8 @@ public:
     // Adds the entries of the Add Exam dialog: "[folder]" scans a folder, anything else
     // is a file added by its name. False for an empty list.
     bool AddExam(const std::vector<std::string>& entries, int examType);
-    // Takes the image out of the project with its frame and pixel file, then saves.
+    // Takes the images out of the project with their frames and pixel files and saves, as
+    // one change of the folder (a failure is reported and keeps them).
     void RemoveImage(TMRImage* pImage);
     void RemoveImages(const std::vector<TMRImage*>& images);
     // Asks, then takes the set out with its data-set and map files and saves; true
@@ -200,6 +211,12 @@ public:
     bool Undo();
     bool Redo();
 
+    // True when `path`, a data-set or map file of the set `owner`, is another file of the
+    // project: the project file, a file the program keeps for itself, an image's pixel
+    // file, or a data-set or map file of another set (a set of the owner's name is not
+    // another: it is replaced).
+    bool IsAnotherFile(const std::string& path, const TCSISet& owner) const;
+
     // --- maps ---------------------------------------------------------------------------
     // Over every set in list order, the maps offered as quantification references.
     std::vector<TMap*> CollectMarkedMaps() const;
@@ -231,7 +248,7 @@ public:
     TCSISet* m_pWorkSet = nullptr;         // an element of the set list, loaded; or null
     std::string m_strFolder;               // project folder, no trailing separator
     std::string m_strName;                 // project name, no extension
-    bool m_bModified = false;
+    bool m_bModified = false;              // the work set (or, without one, the project) changed
     TMouseHandler m_pfnMouseHandler = nullptr;  // handler of the current work mode
     TSpectrumDisplayParams m_display;
     IMainFrame* m_pMainFrame = nullptr;         // not owned
@@ -264,26 +281,59 @@ private:
     // Drops the maps of a set from memory.
     static void DeleteMapList(TCSISet* pSet);
 
-    // The project folder (TProjectFolder.cpp). The journal of this project's saves.
-    std::string SaveJournalPath() const;
+    // The project folder (TProjectFolder.cpp). The journal of this project's saves as
+    // earlier versions wrote it beside the project file.
+    std::string OldSaveJournalPath() const;
+    // The hidden folder of the program's own files in the project folder.
+    std::string WorkFolder() const;
+    // True while this project holds its folder's lock.
+    bool HoldsFolder() const;
+    // A save under another folder notes in the work folder where it writes (and what it
+    // made there) until it is done: a program killed meanwhile leaves the note, and the
+    // next open completes or takes back what the save left in that folder.
+    std::string SaveAsNotePath() const;
+    bool NoteSaveAs(const std::string& folder, bool madeFolder, bool madeWork, bool madeLock) const;
+    void FinishInterruptedSaveAs() const;
+    // Commits a change of the project folder, completing first a change this program left
+    // unfinished. True when the change holds: made, or (rarely) decided and completed
+    // when the project is opened again. A failure is reported as `failure` followed by
+    // the file concerned and why.
+    bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure);
+    void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure);
+    // The sentence after a file writer's own message: `failure`, and why.
+    static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
+    // Writes the project file into the transaction; false (reported as `failure`, the
+    // transaction given up) when it could not be written.
+    bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
     // SaveWorkSet; `projectWritten` tells whether the project file was among its files.
     bool SaveWorkSet(bool ask, bool& projectWritten);
-    // Holds the lock of the project folder and, when it is this program's alone,
-    // completes a save that a killed process left half done. False (reported, nothing
-    // changed) when the unfinished save cannot be completed.
+    // The work set's maps as they were before a save, put back when it fails.
+    struct TKeptMaps {
+        std::unique_ptr<TMapList> dropped;  // the maps the user chose not to save
+        std::vector<int32_t> states;
+    };
+    // Writes the work set's data-set file and map files into the transaction (asking
+    // first about the maps with `ask`); false when one could not be written (reported).
+    bool StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMaps& kept);
+    void RestoreWorkSetMaps(TKeptMaps& kept);
+    // The work set's files hold its samples now: the history stops offering undo.
+    void WorkSetSaved();
+    // Takes the lock of the project folder and completes a change that a killed process
+    // left half done. False (reported, nothing changed) when another program has the
+    // folder open, or when an unfinished change cannot be completed.
     bool TakeFolder();
-    // Removes the temporary files that interrupted writes of earlier runs left in the
-    // folder: those of this project's files and undo state files. Nothing while
-    // another program holds the folder.
+    // Removes what interrupted writes and undo states of earlier runs left in the work
+    // folder, and nothing else; only while this project holds the folder's lock.
     void RemoveLeftoverFiles() const;
     std::unique_ptr<vx::TFolderLock> m_folderLock;  // the project folder's, while open
+    bool m_bFileModified = false;  // the project file's content changed since it was written
 
     // Helpers of adding and removing (TProjectAddRemove.cpp).
     // The identity and geometry questions of a new set; false when the user declined.
     bool ConfirmIdentity(const TCSISet& set, int32_t format);
     bool ConfirmGeometry(const TCSISet& set);
     // True when a new set of that name cannot have its own data-set file: the name is
-    // not one file name, or the file is the project file or an image's pixel file.
+    // not one file name, or the file would be another file of the project.
     bool IsUnusableSetName(const TCSISet& set) const;
     // The work set stops being one without being saved: it is about to go.
     void DropWorkSet();
@@ -291,12 +341,17 @@ private:
     // drawn on the image; closes the child windows first when any must go.
     void DetachFromSet(const TCSISet* pSet);
     void DetachFromImage(const TMRImage* pImage);
-    // Takes the image out of the collection and deletes it with its pixel file; false
-    // for an image that is not in the collection.
-    bool DiscardImage(TMRImage* pImage);
-    // Deletes the map files of the set (named by its data-set path and map names).
-    static void RemoveMapFiles(const TCSISet& set);
-    // Takes a set out of the project, with its maps and its own file, for a new set of
-    // its name whose data-set file (newFilePath) has been written.
-    void DiscardReplacedSet(TCSISet* pOld, const std::string& newFilePath);
+    // Removes in the transaction the data-set and map files of the set that lie in the
+    // project folder, but `keep`.
+    void RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const;
+    // Puts a new set whose data-set file is staged in the transaction into the list in
+    // place of pOld (null: at the end), removes pOld's files in it and commits it with the
+    // project file. False (reported) with the list as it was and pNew not taken; on
+    // success pOld is gone.
+    bool CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld, const std::string& failure);
+    // Lets go of a set taken out of the list for a new one of its name, with its windows.
+    void ReleaseReplacedSet(TCSISet* pOld);
+    // The project file now lists the project as it is; keepModified: the work set's flag
+    // stays even without a work set.
+    void ProjectFileSaved(bool keepModified);
 };

@@ -14,12 +14,16 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMap.h"
+#include "model/TMapList.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TFileTransaction.h"
+#include "platform/TFolderLock.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -152,12 +156,14 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     if (!ConfirmIdentity(*set, params.m_nFormat) || !ConfirmGeometry(*set))
         return false;
 
-    m_pCSISetList->Add(set.get());
-    if (!set->WriteDataFile(set->GetFilePath())) {
-        // The set has no data-set file, so the project could never load it again.
-        m_pCSISetList->Erase(m_pCSISetList->Find(set.get()));
+    // The data-set file and the project file that lists it are one change: a set without
+    // its file, or a file without its set, never stays.
+    vx::TFileTransaction transaction(m_strFolder);
+    const std::string failure = "The CSI set " + name + " was not added";
+    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
-    }
+    if (!CommitNewSet(transaction, set.get(), nullptr, failure))
+        return false;
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
     set.release();
@@ -166,11 +172,37 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
 
 bool TProject::IsUnusableSetName(const TCSISet& set) const
 {
-    if (!vx::IsSafeFileComponent(set.GetName()) || set.GetFilePath() == GetProjectFilePath())
+    return !vx::IsSafeFileComponent(set.GetName()) || IsAnotherFile(set.GetFilePath(), set);
+}
+
+bool TProject::IsAnotherFile(const std::string& path, const TCSISet& owner) const
+{
+    if (path == GetProjectFilePath())
         return true;
-    for (const TMRImage* pImage : *m_pImageSet)
-        if (pImage->GetPath() == set.GetFilePath())
+    // The program's own files in the folder.
+    if (vx::FolderOf(path) == m_strFolder) {
+        const std::string name = vx::FileNameOf(path);
+        if (name == vx::FileNameOf(WorkFolder()) || name == vx::TFolderLock::FileName() ||
+            name == vx::FileNameOf(OldSaveJournalPath()))
             return true;
+    }
+    for (const TMRImage* pImage : *m_pImageSet)
+        if (pImage->GetPath() == path)
+            return true;
+    // The files of the other sets; a set of the owner's name is the owner or is replaced by it.
+    for (const TCSISet* pSet : *m_pCSISetList) {
+        if (pSet == &owner || pSet->GetName() == owner.GetName())
+            continue;
+        if (pSet->GetFilePath() == path)
+            return true;
+        std::vector<std::string> maps = pSet->ListedMapNames();
+        if (pSet->m_pMapList)
+            for (const TMap* pMap : *pSet->m_pMapList)
+                maps.push_back(pMap->GetName());
+        for (const std::string& mapName : maps)
+            if (pSet->MapFilePath(mapName) == path)
+                return true;
+    }
     return false;
 }
 
@@ -293,41 +325,47 @@ bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
 
 // --- removing ------------------------------------------------------------------------------
 
-bool TProject::DiscardImage(TMRImage* pImage)
-{
-    const TImageSet::iterator pos = m_pImageSet->Find(pImage);
-    if (pos == m_pImageSet->End())
-        return false;
-    // Every frame that shows the image goes, not only the first.
-    while (CloseImageFrame(pImage)) {
-    }
-    m_pImageSet->Erase(pos);
-    DetachFromImage(pImage);
-    vx::RemoveFile(pImage->GetPath());  // a file already gone is no error
-    delete pImage;
-    return true;
-}
-
 void TProject::RemoveImage(TMRImage* pImage)
 {
-    if (!DiscardImage(pImage))
-        return;
-    // Slice frames may have shown the image behind the CSI grid.
-    RefreshSliceFrameImages();
-    UpdateFrames(false, false, false, false, true);
-    Save();
+    if (m_pImageSet->Contains(pImage))
+        RemoveImages({pImage});
 }
 
 void TProject::RemoveImages(const std::vector<TMRImage*>& images)
 {
-    bool removed = false;
-    for (TMRImage* pImage : images)
-        removed = DiscardImage(pImage) || removed;
-    if (removed) {
+    // The pixel files go with the project file that no longer lists the images, as one
+    // change; a failure keeps the images and their files.
+    const std::vector<TMRImage*> before = m_pImageSet->Images();
+    vx::TFileTransaction transaction(m_strFolder);
+    std::vector<TMRImage*> taken;
+    for (TMRImage* pImage : images) {
+        const TImageSet::iterator pos = m_pImageSet->Find(pImage);
+        if (pos == m_pImageSet->End())
+            continue;
+        m_pImageSet->Erase(pos);
+        if (vx::FolderOf(pImage->GetPath()) == m_strFolder)
+            transaction.Remove(pImage->GetPath());
+        taken.push_back(pImage);
+    }
+    const std::string failure = taken.size() == 1 ? "The image " + taken.front()->GetName() + " was not removed"
+                                                  : "The images were not removed";
+    if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
+        m_pImageSet->SetImages(before);
+        return;
+    }
+    for (TMRImage* pImage : taken) {
+        // Every frame that shows the image goes, not only the first.
+        while (CloseImageFrame(pImage)) {
+        }
+        DetachFromImage(pImage);
+        delete pImage;
+    }
+    if (!taken.empty()) {
+        // Slice frames may have shown the image behind the CSI grid.
         RefreshSliceFrameImages();
         UpdateFrames(false, false, false, false, true);
     }
-    Save();
+    ProjectFileSaved(false);
 }
 
 bool TProject::RemoveCSISet(TCSISet* pSet)
@@ -338,14 +376,21 @@ bool TProject::RemoveCSISet(TCSISet* pSet)
     if (vx::Ask("Are you sure you want to remove the set " + pSet->GetName() + " from the project?",
                 vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes)
         return false;
+    // The set's files go with the project file that no longer lists it, as one change;
+    // a failure keeps the set, its files and the work set as they were.
+    vx::TFileTransaction transaction(m_strFolder);
+    RemoveSetFiles(transaction, *pSet, std::string());
+    const TCSISetList::iterator next = m_pCSISetList->Erase(pos);
+    if (!StageProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed") ||
+        !CommitChange(transaction, "The CSI set " + pSet->GetName() + " was not removed")) {
+        m_pCSISetList->Insert(next, pSet);
+        return false;
+    }
     if (pSet == m_pWorkSet)
         DropWorkSet();
     DetachFromSet(pSet);
-    m_pCSISetList->Erase(pos);
-    RemoveMapFiles(*pSet);
-    vx::RemoveFile(pSet->GetFilePath());  // a file already gone is no error
     delete pSet;
-    Save();
+    ProjectFileSaved(false);
     return true;
 }
 
@@ -378,25 +423,61 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
         vx::Report(copy->GetName() + " already exists.\r\n", vx::ReportIcon::Exclamation);
         return false;
     }
-    // The copy's file is written before anything is replaced: a failed write keeps the
-    // project as it was.
-    if (!copy->WriteDataFile(copy->GetFilePath()))
+    // The copy's file, the old set's files and the project file change as one: a failure
+    // keeps the project as it was.
+    vx::TFileTransaction transaction(m_strFolder);
+    const std::string failure = "The CSI set " + copy->GetName() + " was not added";
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
     copy->FreeSpectra();
-
-    if (TCSISet* pOld = m_pCSISetList->FindByName(copy->GetName())) {
-        DiscardReplacedSet(pOld, copy->GetFilePath());
-        if (m_pMainFrame)
-            m_pMainFrame->ShowProjectExplorer();
-    }
-    m_pCSISetList->Add(copy.release());
+    if (!CommitNewSet(transaction, copy.get(), m_pCSISetList->FindByName(copy->GetName()), failure))
+        return false;
+    copy.release();
     if (m_pMainFrame)
         m_pMainFrame->ShowProjectExplorer();
-    if (keepModified)
-        SaveKeepModified();
-    else
-        Save();
+    ProjectFileSaved(keepModified);
     return true;
+}
+
+bool TProject::CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld,
+                            const std::string& failure)
+{
+    TCSISetList::iterator next = m_pCSISetList->End();
+    if (pOld) {
+        RemoveSetFiles(transaction, *pOld, pNew->GetFilePath());
+        next = m_pCSISetList->Erase(m_pCSISetList->Find(pOld));
+    }
+    m_pCSISetList->Add(pNew);
+    if (StageProjectFile(transaction, failure) && CommitChange(transaction, failure)) {
+        if (pOld)
+            ReleaseReplacedSet(pOld);
+        return true;
+    }
+    m_pCSISetList->Erase(m_pCSISetList->Find(pNew));
+    if (pOld)
+        m_pCSISetList->Insert(next, pOld);
+    return false;
+}
+
+void TProject::ReleaseReplacedSet(TCSISet* pOld)
+{
+    if (pOld == m_pWorkSet)
+        DropWorkSet();
+    DetachFromSet(pOld);
+    if (m_pMainFrame) {
+        m_pMainFrame->RemoveCSISetItem(pOld);
+        m_pMainFrame->ShowProjectExplorer();
+    }
+    delete pOld;
+}
+
+void TProject::ProjectFileSaved(bool keepModified)
+{
+    m_bFileModified = false;
+    // Without a work set nothing is left unsaved; the work set's own changes are not saved
+    // by the project file.
+    if (!keepModified && !m_pWorkSet)
+        m_bModified = false;
 }
 
 bool TProject::RunMacroFile(const std::string& path)
@@ -540,10 +621,15 @@ void TProject::DetachFromImage(const TMRImage* pImage)
             hooks.deleteRegion(pRegion);
 }
 
-void TProject::RemoveMapFiles(const TCSISet& set)
+void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const
 {
-    // A name that is not one file name never named a file of this set.
+    // A name that is not one file name never named a file of this set; a file outside the
+    // project folder is not the project's.
+    std::vector<std::string> paths{set.GetFilePath()};
     for (const std::string& mapName : set.ListedMapNames())
         if (vx::IsSafeFileComponent(mapName))
-            vx::RemoveFile(set.MapFilePath(mapName));
+            paths.push_back(set.MapFilePath(mapName));
+    for (const std::string& path : paths)
+        if (path != keep && vx::FolderOf(path) == m_strFolder)
+            transaction.Remove(path);
 }

@@ -21,6 +21,8 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/TFileTransaction.h"
+#include "platform/TFolderLock.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -37,13 +39,10 @@ bool EndsWithSeparator(const std::string& path)
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
 
-void ReportProjectWriteFailure()
+// The batch log and the box have their own wording.
+std::string ProjectWriteFailure()
 {
-    // The batch log and the box have their own wording.
-    if (g_bBatchMode)
-        vx::AppendBatchLog("Can not write project file.");
-    else
-        vx::Report("Can't write project file.", vx::ReportIcon::Exclamation);
+    return g_bBatchMode ? "Can not write project file." : "Can't write project file.";
 }
 
 // The display block lies in the file as flags, x start, x end, y minimum, y maximum.
@@ -75,8 +74,7 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     vx::MakeFolder(folder);
     m_pfnMouseHandler = SelectVoxelHandler();
     m_display = TSpectrumDisplayParams{};
-    TakeFolder();
-    return Save();
+    return TakeFolder() && Save();
 }
 
 bool TProject::Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame)
@@ -90,13 +88,20 @@ bool TProject::Save()
 {
     if (!WriteProjectFile(m_strFolder, m_strName + ".tpj"))
         return false;
-    m_bModified = false;
+    // The project file is saved; changes of the work set are not (its data-set file holds
+    // its samples as they were) and are still to be saved or given up.
+    m_bFileModified = false;
+    if (!m_pWorkSet)
+        m_bModified = false;
     return true;
 }
 
 bool TProject::SaveKeepModified()
 {
-    return WriteProjectFile(m_strFolder, m_strName + ".tpj");
+    if (!WriteProjectFile(m_strFolder, m_strName + ".tpj"))
+        return false;
+    m_bFileModified = false;
+    return true;
 }
 
 bool TProject::WriteStream(vx::TFile& file)
@@ -113,14 +118,31 @@ bool TProject::WriteProjectFile(const std::string& folder, const std::string& fi
 {
     if (folder != m_strFolder)
         return true;
-    // Written beside the old file and renamed over it: a failed write keeps the old project.
+    if (!transaction) {
+        // On its own: put in place as a change of the folder, or reported and left as it was.
+        vx::TFileTransaction own(folder);
+        if (!WriteProjectFile(folder, fileName, &own)) {
+            ReportChangeFailure(own, ProjectWriteFailure());
+            return false;
+        }
+        return CommitChange(own, ProjectWriteFailure()) && !own.LeftJournal();
+    }
     vx::TAtomicFile out;
     if (!out.Begin(vx::JoinPath(folder, fileName), transaction) || !WriteStream(out.File()) || !out.Commit()) {
         out.Abort();
-        ReportProjectWriteFailure();
         return false;
     }
     return true;
+}
+
+bool TProject::StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure)
+{
+    // A project without a name (only made in memory) has no file.
+    if (m_strName.empty() || WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction))
+        return true;
+    ReportChangeFailure(transaction, failure);
+    transaction.Abort();
+    return false;
 }
 
 bool TProject::ReadStream(vx::TFile& file)
@@ -196,22 +218,17 @@ bool TProject::Load(std::string quotedPath)
 
 bool TProject::ConvertOldVersion()
 {
-    // Every file is first written under a temporary name; only when all of them and the
-    // new project file are written are they put in place. A failure leaves the old
-    // project (file and data files, all of the old version) as it was.
-    std::vector<std::string> converted;  // targets whose new content is at target + suffix
-    std::vector<std::string> attempted;  // every target a temporary file may lie beside
+    // Every converted file and the new project file are one change of the folder: a
+    // failure leaves the old project (file and data files, all of the old version) as it
+    // was, and a kill at any moment leaves the old project or the converted one.
+    vx::TFileTransaction transaction(m_strFolder);
     std::vector<std::string> failed;
-    auto convert = [&](const std::string& target, bool written) {
-        attempted.push_back(target);
-        (written ? converted : failed).push_back(target);
-    };
     for (TCSISet* pSet : *m_pCSISetList) {
         const bool wasLoaded = pSet->IsLoaded();
         // A set whose data cannot be read (it has said why) is left as it is.
         if (wasLoaded || pSet->LoadData()) {
-            const std::string target = pSet->GetFilePath();
-            convert(target, pSet->WriteDataFile(target + kConvertingSuffix));
+            if (!pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
+                failed.push_back(pSet->GetFilePath());
             if (!wasLoaded)
                 pSet->FreeSpectra();
         }
@@ -219,51 +236,28 @@ bool TProject::ConvertOldVersion()
         if (pSet->m_pMapList)
             for (TMap* pMap : *pSet->m_pMapList) {
                 const std::string target = pSet->MapFilePath(pMap->GetName());
-                convert(target, vx::IsSafeFileComponent(pMap->GetName()) && pMap->WriteFile(target + kConvertingSuffix));
+                if (!vx::IsSafeFileComponent(pMap->GetName()) || !pMap->WriteFile(target, &transaction))
+                    failed.push_back(target);
             }
     }
-    std::vector<std::string> pixelFailures;
-    if (m_nFileVersion <= 4) {
-        for (const std::string& widened : m_pImageSet->ConvertPixelFilesTo16Bit(kConvertingSuffix, pixelFailures))
-            converted.push_back(widened);
-    }
-    for (const std::string& name : pixelFailures) {
-        failed.push_back(vx::JoinPath(m_strFolder, name));
-        attempted.push_back(failed.back());
-    }
-    attempted.insert(attempted.end(), converted.begin(), converted.end());
-
-    vx::TAtomicFile projectFile;
-    bool ok = failed.empty();
-    if (ok && !(projectFile.Begin(GetProjectFilePath()) && WriteStream(projectFile.File()))) {
+    if (m_nFileVersion <= 4)
+        m_pImageSet->ConvertPixelFilesTo16Bit(transaction, failed);
+    if (failed.empty() && !WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction))
         failed.push_back(GetProjectFilePath());
-        ok = false;
-    }
-    if (!ok) {
-        projectFile.Abort();
-        for (const std::string& target : attempted)
-            vx::RemoveFile(target + kConvertingSuffix);
+    if (!failed.empty()) {
+        transaction.Abort();
         std::string text = "The project file " + m_strName + " could not be converted. These files could not be written:";
         for (const std::string& path : failed)
             text += "\r\n" + path;
         vx::Report(text, vx::ReportIcon::Exclamation);
         return false;
     }
-
-    for (const std::string& target : converted)
-        if (!vx::RenameFile(target + kConvertingSuffix, target))
-            failed.push_back(target);
-    m_nFileVersion = kFileVersion;
-    if (!projectFile.Commit())
-        failed.push_back(GetProjectFilePath());
-    if (!failed.empty()) {
-        std::string text = "The project file " + m_strName + " was converted, but these files could not be written:";
-        for (const std::string& path : failed)
-            text += "\r\n" + path;
-        vx::Report(text, vx::ReportIcon::Exclamation);
+    // A conversion left to be completed is the converted project the next time it opens.
+    if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted") ||
+        transaction.LeftJournal())
         return false;
-    }
-    m_bModified = false;
+    m_nFileVersion = kFileVersion;
+    SetModified(false);
     return true;
 }
 
@@ -277,40 +271,104 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     };
     if (name.empty() || name.front() == '~' || !vx::IsSafeFileComponent(name))
         return refuse();
+    if (folder == m_strFolder) {
+        // Another name in the same folder: the work set and the new project file.
+        const std::string oldName = m_strName;
+        m_strName = name;
+        if (SaveWorkSetAndProject(true))
+            return true;
+        m_strName = oldName;
+        return false;
+    }
     // A set whose data-set file is away has nothing to copy: the move is refused before
     // anything is written, naming the sets.
-    if (folder != m_strFolder) {
-        std::string missing;
-        int count = 0;
-        for (const TCSISet* pSet : *m_pCSISetList)
-            if (!pSet->CanOpenDataFile(false)) {
-                missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
-                ++count;
-            }
-        if (count > 0)
-            return refuse(count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
-                                     : "\r\nThe data-set files of these CSI sets are missing:" + missing);
-    }
-    if (!vx::FolderExists(folder) && !vx::MakeFolder(folder))
-        return refuse();
-
-    // The files are copied before the project moves: a failed copy leaves it where it was.
-    if (folder != m_strFolder) {
-        const std::string oldFolder = m_strFolder;
-        const bool imagesCopied = m_pImageSet->CopyFilesToFolder(folder);
-        const bool setsCopied = m_pCSISetList->CopyDataFiles(folder);
-        if (!imagesCopied || !setsCopied) {
-            for (TMRImage* pImage : *m_pImageSet)
-                pImage->SetPath(vx::JoinPath(oldFolder, vx::SanitizeFileComponent(pImage->GetName())));
-            for (TCSISet* pSet : *m_pCSISetList)
-                pSet->SetFolder(oldFolder);
-            return refuse();
+    std::string missing;
+    int count = 0;
+    for (const TCSISet* pSet : *m_pCSISetList)
+        if (!pSet->CanOpenDataFile(false)) {
+            missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
+            ++count;
         }
+    if (count > 0)
+        return refuse(count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
+                                 : "\r\nThe data-set files of these CSI sets are missing:" + missing);
+
+    // What this save makes in the new folder goes again when it fails.
+    const std::string work = vx::TFileTransaction::WorkFolderOf(folder), lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
+    const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work), hadLock = vx::FileExists(lockFile);
+    const bool noted = NoteSaveAs(folder, !hadFolder, !hadWork, !hadLock);
+    auto lock = std::make_unique<vx::TFolderLock>();
+    const auto undoMade = [&] {
+        lock->Release();
+        if (!hadWork)
+            vx::RemoveFile(work);  // only when empty
+        if (!hadLock)
+            vx::RemoveFile(lockFile);
+        if (!hadFolder)
+            vx::RemoveFile(folder);
+        if (noted)
+            vx::RemoveFile(SaveAsNotePath());
+    };
+    if (!hadFolder && !vx::MakeFolder(folder)) {
+        undoMade();
+        return refuse();
     }
+    // The new folder is this program's to write only while no other program has it open,
+    // and only once a change left there half done is completed.
+    const vx::TFolderLock::TResult held = lock->Acquire(folder);
+    if (held == vx::TFolderLock::TResult::HeldElsewhere) {
+        undoMade();
+        return refuse("\r\nAnother program has a project of that folder open.");
+    }
+    if (held == vx::TFolderLock::TResult::Held &&
+        vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+            vx::TFileTransaction::TRecovery::Damaged) {
+        undoMade();
+        return refuse("\r\nA change of a project in that folder was interrupted and cannot be completed.");
+    }
+
+    // Every file goes to the new folder in one change; the project moves there only once
+    // they are all in place.
+    const std::string oldFolder = m_strFolder, oldName = m_strName;
+    std::vector<std::string> imagePaths;
+    for (const TMRImage* pImage : *m_pImageSet)
+        imagePaths.push_back(pImage->GetPath());
+    vx::TFileTransaction transaction(folder);
+    const std::string failure = "Failed to save project to " + folder + ".";
+    bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
+    ok = m_pCSISetList->CopyDataFiles(folder, transaction, m_pWorkSet) && ok;
     m_strFolder = folder;
     m_strName = name;
-    TakeFolder();
-    return SaveWorkSetAndProject(true);
+    TKeptMaps kept;
+    if (ok && m_pWorkSet)
+        ok = StageWorkSet(transaction, true, kept);
+    if (ok && !WriteProjectFile(folder, name + ".tpj", &transaction))
+        ok = false;
+    if (ok)
+        ok = transaction.Commit() || transaction.LeftJournal();
+    if (!ok || transaction.LeftJournal())
+        ReportChangeFailure(transaction, failure);
+    if (!ok) {
+        transaction.Abort();
+        m_strFolder = oldFolder;
+        m_strName = oldName;
+        size_t i = 0;
+        for (TMRImage* pImage : *m_pImageSet)
+            pImage->SetPath(imagePaths[i++]);
+        for (TCSISet* pSet : *m_pCSISetList)
+            pSet->SetFolder(oldFolder);
+        if (m_pWorkSet)
+            RestoreWorkSetMaps(kept);
+        undoMade();
+        return false;
+    }
+    if (noted)
+        vx::RemoveFile(vx::JoinPath(vx::TFileTransaction::WorkFolderOf(oldFolder), vx::FileNameOf(SaveAsNotePath())));
+    m_folderLock = std::move(lock);
+    if (m_pWorkSet)
+        WorkSetSaved();
+    SetModified(false);
+    return true;
 }
 
 void TProject::Anonymize()

@@ -13,6 +13,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Report.h"
+#include "platform/TFileTransaction.h"
 
 namespace {
 
@@ -83,12 +84,16 @@ bool TProject::CombineCSISets(const std::vector<TCSISet*>& sets, TSetOperation o
         return false;
     }
     result->UpdateDataRange();
-    if (!result->WriteDataFile(result->GetFilePath()))
+    vx::TFileTransaction transaction(m_strFolder);
+    const std::string failure = "The CSI set " + name + " was not added";
+    if (!result->WriteDataFile(result->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
     // Only the work set keeps its samples in memory.
     result->FreeSpectra();
-    m_pCSISetList->Add(result.release());
-    Save();
+    if (!CommitNewSet(transaction, result.get(), nullptr, failure))
+        return false;
+    result.release();
+    ProjectFileSaved(false);
     return true;
 }
 
@@ -114,33 +119,23 @@ bool TProject::SaveWorkSetAs(const std::string& name)
         vx::Report("Invalid CSI set name.", vx::ReportIcon::Exclamation);
         return false;
     }
-    // The copy's file is written before the set it replaces goes: a failed write keeps both.
-    if (!copy->CopyDataFrom(*pWork) || !copy->WriteDataFile(copy->GetFilePath()))
+    // The copy's file, the replaced set's files and the project file change as one: a
+    // failure keeps both sets as they were.
+    vx::TFileTransaction transaction(m_strFolder);
+    const std::string failure = "The CSI set " + name + " was not saved";
+    if (!copy->CopyDataFrom(*pWork))
+        return false;
+    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
     copy->FreeSpectra();
-    if (pOld)
-        DiscardReplacedSet(pOld, copy->GetFilePath());
-    m_pCSISetList->Add(copy.release());
-    SaveKeepModified();
+    if (!CommitNewSet(transaction, copy.get(), pOld, failure))
+        return false;
+    copy.release();
+    // The work set itself is not saved by its copy.
+    ProjectFileSaved(true);
     if (m_pMainFrame)
         m_pMainFrame->ShowProjectExplorer();
     return true;
-}
-
-void TProject::DiscardReplacedSet(TCSISet* pOld, const std::string& newFilePath)
-{
-    if (pOld == m_pWorkSet)
-        DropWorkSet();
-    DetachFromSet(pOld);
-    if (m_pMainFrame)
-        m_pMainFrame->RemoveCSISetItem(pOld);
-    m_pCSISetList->Erase(m_pCSISetList->Find(pOld));
-    // The old set's maps belong to its grid; its data-set file now holds the new set
-    // when both have the same path.
-    RemoveMapFiles(*pOld);
-    if (pOld->GetFilePath() != newFilePath)
-        vx::RemoveFile(pOld->GetFilePath());
-    delete pOld;
 }
 
 void TProject::SetWorkSetParameters(const float scalars[4], const float fov[3], const float offCentre[3])

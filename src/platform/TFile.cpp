@@ -301,8 +301,16 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     Abort();
     m_target = targetPath;
     m_transaction = transaction;
+    // A file of a transaction is staged in the transaction's work folder, any other
+    // beside its target under a hidden name.
     std::string folder = FolderOf(targetPath);
     std::string tempName(".");
+    if (transaction) {
+        folder = transaction->StagingFolder();
+        tempName.clear();
+        if (folder.empty())
+            return false;
+    }
     tempName += FileNameOf(targetPath);
     tempName += ".XXXXXX";
     const std::string pattern = JoinPath(folder, tempName);
@@ -310,6 +318,8 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     const int fd = mkstemp(buf.data());
     if (fd < 0) {
         m_file.m_error = errno != 0 ? errno : EIO;
+        if (transaction)
+            transaction->NoteFailure(targetPath, m_file.m_error);
         return false;
     }
     // Keep the permissions a newly created file would get.
@@ -320,6 +330,8 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     m_tempPath = buf;
     TFile::Step();
     if (!m_file.Open(m_tempPath, TFile::Mode::Write)) {
+        if (transaction)
+            transaction->NoteFailure(targetPath, m_file.LastError());
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
@@ -357,6 +369,8 @@ bool TAtomicFile::Commit(bool durable)
     if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
         if (m_file.m_error == 0)
             m_file.m_error = errno != 0 ? errno : EIO;
+        if (m_transaction)
+            m_transaction->NoteFailure(m_target, m_file.m_error);
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
@@ -370,6 +384,9 @@ void TAtomicFile::Abort()
 {
     if (m_tempPath.empty())
         return;
+    // Given up part way: the transaction learns which file failed, and why when known.
+    if (m_transaction)
+        m_transaction->NoteFailure(m_target, m_file.LastError());
     m_file.Close();
     RemoveFile(m_tempPath);
     m_tempPath.clear();
@@ -381,6 +398,26 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
     if (!out.Begin(path))
         return false;
     if (!out.File().Write(data.data(), data.size()))
+        return false;
+    return out.Commit();
+}
+
+bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction)
+{
+    TFile in;
+    TAtomicFile out;
+    if (!in.Open(from, TFile::Mode::Read) || !out.Begin(to, transaction))
+        return false;
+    std::vector<char> buffer(size_t(1) << 20);
+    for (;;) {
+        const size_t got = in.Read(buffer.data(), buffer.size());
+        if (got > 0 && !out.File().Write(buffer.data(), got))
+            return false;
+        if (got < buffer.size())
+            break;
+    }
+    // A read that stopped before the end is no copy.
+    if (std::ferror(in.Handle()))
         return false;
     return out.Commit();
 }

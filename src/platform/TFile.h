@@ -100,7 +100,8 @@ class TFileTransaction;
 // Writes a file the user would lose: the data goes to a temporary file in the same
 // folder, which Commit() renames over the target. Without Commit() (or when it
 // fails) the target is untouched and the temporary file is removed. A file begun in a
-// transaction is only completed by Commit(): the transaction renames it with the others.
+// transaction is staged in the transaction's work folder and only completed by
+// Commit(): the transaction renames it with the others.
 class TAtomicFile {
 public:
     TAtomicFile() = default;
@@ -116,8 +117,8 @@ public:
     bool Commit(bool durable = true);
     void Abort();
     const std::string& TempPath() const { return m_tempPath; }
-    // True for the name (no folder) of a temporary file Begin() makes: "." + the
-    // target's name + "." + six letters or digits; target then receives that name.
+    // True for the name (no folder) of a temporary file Begin() makes beside its target:
+    // "." + the target's name + "." + six letters or digits; target then receives that name.
     static bool IsTempFileName(const std::string& name, std::string& target);
 
 private:
@@ -129,5 +130,7 @@ private:
 
 // Writes a whole text or binary buffer through TAtomicFile.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
+// Copies a file through TAtomicFile to `to` (in the transaction: staged with its others).
+bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction = nullptr);
 
 }  // namespace vx

@@ -1,10 +1,12 @@
 #pragma once
-// Replaces several files of one folder as one change. Each new file is written in full
-// beside its target first (TAtomicFile begun with the transaction); Commit() then
-// records the planned renames in a journal file in the folder, makes them and removes
-// the journal. A process killed at any moment leaves either the old files (there is no
-// journal yet, the temporary files are mere leftovers) or a journal, which Recover()
-// completes: the new files.
+// Changes several files of one folder as one: files replaced by new ones and files
+// removed. Each new file is written in full first, in the folder's work folder (a hidden
+// folder inside it, on the same file system; TAtomicFile begun with the transaction puts
+// it there). Commit() then records the planned renames and removals in a journal in the
+// work folder, makes them and removes the journal. A process killed at any moment leaves
+// either the old files (there is no journal yet; the staged files are mere leftovers in
+// the work folder) or a journal, which Recover() completes: the new files.
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,37 +15,68 @@ namespace vx {
 
 class TFileTransaction {
 public:
-    // The journal is written at journalPath; every target lies in the journal's folder.
-    explicit TFileTransaction(std::string journalPath);
+    // A change of the files of `folder`.
+    explicit TFileTransaction(std::string folder);
     ~TFileTransaction();
     TFileTransaction(const TFileTransaction&) = delete;
     TFileTransaction& operator=(const TFileTransaction&) = delete;
 
-    // Takes a complete, closed temporary file that is to replace target (TAtomicFile
-    // hands it over); it is removed unless Commit() puts it in place.
+    // The hidden folder inside `folder` that holds the staged files and the journal.
+    static std::string WorkFolderOf(const std::string& folder);
+    static std::string JournalPathOf(const std::string& folder);
+    const std::string& Folder() const { return m_folder; }
+    // The work folder, made when missing; empty when it cannot be made.
+    std::string StagingFolder();
+
+    // Takes a complete, closed staged file that is to replace target (TAtomicFile hands
+    // it over); it is removed unless Commit() puts it in place.
     void Adopt(const std::string& tempPath, const std::string& target);
-    bool IsEmpty() const { return m_renames.empty(); }
-    // Puts every adopted file in place. False when nothing was replaced (the targets are
-    // as they were) or, rarely, when a rename failed after the journal was written: the
-    // journal then stays, and the next Commit() or Recover() completes it. FailedPath()
-    // names the file concerned.
+    // Removes target once every new file is in place (a file already gone is no error).
+    void Remove(const std::string& target);
+    // A staged file that could not be written: the first such failure is kept for
+    // FailedPath() and FailedError().
+    void NoteFailure(const std::string& path, int error);
+    bool IsEmpty() const { return m_renames.empty() && m_removals.empty(); }
+    // Puts every adopted file in place and removes the files to remove. False when
+    // nothing changed (the files are as they were) or, rarely, when a rename, a removal
+    // or the final flush to the disk failed after the journal was written: the journal
+    // then stays, and the next Recover() completes it. FailedPath() and FailedError()
+    // name the file concerned and the system's error number.
     bool Commit();
-    // Removes the adopted temporary files; the targets stay as they were.
+    // Removes the adopted files; the targets stay as they were.
     void Abort();
     const std::string& FailedPath() const { return m_failedPath; }
+    int FailedError() const { return m_failedError; }
+    // True when the failed file could not be written (staged, or the journal); false
+    // when it could not be put in place or removed.
+    bool FailedWriting() const { return m_failedWriting; }
     // True when a failed Commit() left its journal to be completed later.
     bool LeftJournal() const { return m_leftJournal; }
 
     enum class TRecovery { None, Completed, Damaged };
-    // Completes the renames of a journal left by an interrupted Commit() and removes it.
-    // Damaged: the journal cannot be read or its renames cannot be made; it is left as
-    // it is, and so is every file.
+    // Completes the renames and removals of a journal left by an interrupted Commit()
+    // and removes it. Damaged: the journal cannot be read, a staged file it names is
+    // lost before it was put in place, or its renames cannot be made; the journal is left
+    // as it is, and so is every file. Reads the journals of earlier versions too, whose
+    // staged files lie beside their targets.
     static TRecovery Recover(const std::string& journalPath);
 
+    // Fault injection for tests: while set, putting a folder's entries on the disk fails
+    // (as on a failing disk).
+    static void FailFolderSyncs(bool fail);
+
 private:
-    std::string m_journalPath;
-    std::vector<std::pair<std::string, std::string>> m_renames;  // temporary file, target
+    struct TRename {
+        std::string temp, target;
+    };
+    bool Fail(const std::string& path, int error, bool writing = false);
+
+    std::string m_folder;
+    std::vector<TRename> m_renames;
+    std::vector<std::string> m_removals;
     std::string m_failedPath;
+    int m_failedError = 0;
+    bool m_failedWriting = false;
     bool m_leftJournal = false;
 };
 

@@ -16,7 +16,9 @@ public:
 
     enum class TResult {
         Held,           // this object holds the folder's lock now
-        HeldElsewhere,  // another holder has it
+        HeldElsewhere,  // another running program has it
+        HeldHere,       // another lock object of this process has it (a second project of
+                        // the folder opened in the same run): this one holds nothing
         Unavailable     // no lock there (a folder that cannot be written, no locking)
     };
     // Lets go of a folder held before and tries to take this one.

@@ -339,11 +339,11 @@ TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
     size_t steps = 0;
     vx::TFile::SetStepHook([&] {
         ++steps;
-        for (const vx::TFolderEntry& entry : vx::ListFolder(openFolder))
-            EXPECT_FALSE(IsFilterState(entry.name)) << entry.name;
+        for (const auto& [path, bytes] : FolderContents(openFolder))
+            EXPECT_FALSE(IsFilterState(vx::FileNameOf(path))) << path;
         for (const char* study : {"study1", "study2"})
-            for (const vx::TFolderEntry& entry : vx::ListFolder(output + study))
-                if (IsFilterState(entry.name))
+            for (const auto& [path, bytes] : FolderContents(output + study))
+                if (IsFilterState(vx::FileNameOf(path)))
                     studiesWithStates.insert(study);
     });
     RunBatch(exams.File("log.txt"));
@@ -352,8 +352,8 @@ TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
     EXPECT_EQ(studiesWithStates, (std::set<std::string>{"study1", "study2"}));
     EXPECT_EQ(FolderContents(openFolder), before);
     for (const char* study : {"study1", "study2", "study3"})
-        for (const vx::TFolderEntry& entry : vx::ListFolder(output + study))
-            EXPECT_FALSE(IsFilterState(entry.name)) << study << "/" << entry.name;
+        for (const auto& [path, bytes] : FolderContents(output + study))
+            EXPECT_FALSE(IsFilterState(vx::FileNameOf(path))) << path;
     EXPECT_EQ(ReadBytes(exams.File("log.txt")), std::string(TBatchRun::kLogHeader) + StudyLog("study1", "scan") +
                                                    StudyLog("study2", "csi") + "\r\nProject " + output +
                                                    "study3: \r\nNo error or warning. \r\n");
@@ -372,8 +372,9 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
     bool thrown = false;
     vx::TFile::SetStepHook([&] {
         for (const std::string& folder : folders)
-            for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
-                if (entry.name.starts_with(".tf") && begun.insert(entry.name).second && begun.size() == 2 && !thrown) {
+            for (const auto& [path, bytes] : FolderContents(folder))
+                if (vx::FileNameOf(path).starts_with(".tf") && begun.insert(path).second && begun.size() == 2 &&
+                    !thrown) {
                     thrown = true;
                     throw std::runtime_error("the state file cannot be made");
                 }

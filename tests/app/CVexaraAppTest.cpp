@@ -290,7 +290,8 @@ TEST_F(AppTest, ExitAsksThenOffersTheSaveAndStaysWhenTheSaveFails)
     report.PlanAnswer(vx::ReportAnswer::Yes);
     EXPECT_FALSE(frame->close());
     vx::TFile::FailWritesAfter(-1);
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can't write project file."}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can't write project file. " + project->GetProjectFilePath() +
+                                                           " could not be written: the disk is full."}));
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(g_pProject, project);
     EXPECT_TRUE(project->IsModified());

@@ -18,6 +18,9 @@
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
+#include "model/ReaderHooks.h"
+#include "model/ProcessingHooks.h"
+#include "model/TCSIReader.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
@@ -25,12 +28,15 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "processing/InstallProcessing.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
+#include "views/spectrum/CVoxelWindow.h"
+#include "views/spectrum/CVoxelWndDlgView.h"
 #include "FakeShell.h"
 #include "ProjectShellTest.h"
 
@@ -437,7 +443,7 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     g_pProject->SetModified(true);
 
     // Once the save's journal is gone every file is in place; the disk is full from then on.
-    const std::string journal = folder + "/.once.tpj.journal";
+    const std::string journal = folder + "/.vexara/journal";
     bool journalSeen = false;
     vx::TFile::SetStepHook([&] {
         if (vx::FileExists(journal))
@@ -540,6 +546,107 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     vx::app::SetAddExamDialog(std::move(oldExam));
     vx::app::SetViewSliceDialog(std::move(oldSlice));
     vx::app::SetBatchDialog(std::move(oldBatch));
+}
+
+TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWorkSetsChanges)
+{
+    InstallProcessing();
+    // Add CSI Set reads a new 4 x 4 set from any file.
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* {
+        struct TReader : TCSIReader {
+            using TCSIReader::TCSIReader;
+            TCSISet* Read(std::string path) override
+            {
+                auto* set = new TCSISet;
+                FillGrid(*set, 4, 4, 1, 8, [](int x, int y, int, int i) { return TComplex(x * y, i); });
+                set->m_strName = vx::FileNameOf(path);
+                set->m_nSpectralWidth = 1000;
+                set->m_fFrequency = 63.9f;
+                set->UpdateDataRange();
+                return set;
+            }
+        };
+        return new TReader(p);
+    });
+    // Projects with the sets "a", the work set, and "b".
+    const auto makeProject = [&](const std::string& name) {
+        const std::string folder = root.File(name);
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, name));
+        TCSISet* a = AddWrittenSet(project, folder, "a", 4, 4, 1);
+        AddWrittenSet(project, folder, "b", 4, 4, 1);
+        project.SetWorkSet(a);
+        ASSERT_TRUE(project.Save());
+    };
+    makeProject("first");
+    makeProject("second");
+    const std::string saved = ReadBytes(root.File("first/a"));
+    const char* const setQuestion = "There were changes made to the CSI set: a, would you like to save it?";
+    const char* const projectQuestion = "There were changes made to the project, would you like to save it?";
+
+    // The work set "a" phased by 45 degrees in its voxel window, then a set added.
+    const auto phaseThenAdd = [&](const std::string& name, const std::string& added) {
+        ASSERT_TRUE(app.OpenProject(root.File(name + "/" + name + ".tpj")));
+        ASSERT_EQ(g_pProject->m_pWorkSet->GetName(), "a");
+        auto* frames = dynamic_cast<TImageFrameList*>(g_pProject->m_frameList.get());
+        ASSERT_TRUE(frames && !frames->Frames().empty());
+        frame->OpenVoxelWindow(g_pProject->m_pWorkSet->GetVoxel(1, 1, 0), TMouseEvent{}, frames->Frames().front());
+        QApplication::processEvents();
+        auto* window = dynamic_cast<CVoxelWindow*>(frame->SingleVoxelWindows().GetLast());
+        ASSERT_NE(window, nullptr);
+        CVoxelWndDlgView* panel = window->Panel();
+        QTest::mouseClick(panel->Button(CVoxelWndDlgView::kPhase), Qt::LeftButton);
+        QLineEdit* phase = panel->Edit(CVoxelWndDlgView::kPhase0);
+        phase->selectAll();
+        QTest::keyClicks(phase, "45");
+        QTest::mouseClick(panel->Button(CVoxelWndDlgView::kApply), Qt::LeftButton);
+        ASSERT_TRUE(g_pProject->IsModified());
+
+        WriteBytes(root.File(added), "a scan");
+        TScriptedFileChooser chooser(root.File(added));
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+        });
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        ASSERT_NE(g_pProject->m_pCSISetList->FindByName(added), nullptr);
+        EXPECT_TRUE(report.Messages().empty());
+        // The project file lists the new set; the work set's file still holds its old samples.
+        EXPECT_EQ(ReadBytes(root.File(name + "/a")), saved);
+    };
+
+    // Another set chosen in the explorer: the question comes, and Yes saves the phased samples.
+    phaseThenAdd("first", "c");
+    auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+    ASSERT_NE(explorer, nullptr);
+    CPrjExpTree* tree = explorer->Tree();
+    tree->expandAll();
+    const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(found.size(), 1);
+    tree->scrollToItem(found[0]);
+    const QPoint at = tree->ItemLabelRect(found[0]).center();
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(report.Questions(), std::vector<std::string>{setQuestion});
+    EXPECT_EQ(g_pProject->m_pWorkSet->GetName(), "b");
+    const std::string phased = ReadBytes(root.File("first/a"));
+    EXPECT_NE(phased, saved);
+
+    // New Project after an Add asks too; the project is saved before the dialog, which is
+    // cancelled.
+    report.Clear();
+    phaseThenAdd("second", "c");
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    TDialogScript cancel([](QDialog& d) {
+        return ShowAndAct<CNewProjectDlg>(d, [](CNewProjectDlg& dialog) { dialog.reject(); });
+    });
+    frame->Action(cmd::FileNewProject)->trigger();
+    EXPECT_EQ(report.Questions(), std::vector<std::string>{projectQuestion});
+    EXPECT_EQ(ReadBytes(root.File("second/a")), phased);
+    EXPECT_FALSE(g_pProject->IsModified());
+
+    ClearReaderHooks();
+    InstallProcessingHooks({});
 }
 
 }  // namespace

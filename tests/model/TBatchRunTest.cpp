@@ -98,7 +98,8 @@ TEST_F(BatchRunTest, LogNamesEveryStudyAndTheOpenProjectComesBack)
     const std::string p1 = run.m_strOutput + "/s1";
     const std::string p2 = run.m_strOutput + "/s2";
     EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nNo error or warning. \r\n" +
-                              "Can not write project file.\r\n\r\nMaking new project for " + p2 + " is failed.\r\n");
+                              "Can not write project file. " + p2 + "/.vexara could not be written: not a directory.\r\n"
+                              "\r\nMaking new project for " + p2 + " is failed.\r\n");
     EXPECT_TRUE(vx::FileExists(p1 + "/s1.tpj"));
     EXPECT_EQ(g_pProject, &m_open);
     EXPECT_FALSE(g_bBatchMode);

@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "platform/TFileTransaction.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/ScriptedReport.h"
@@ -155,13 +156,20 @@ TEST_F(CSISetListTest, CopyDataFilesPointsTheSetsAtTheNewFolder)
 
     const std::string target = m_dir.File("copy");
     ASSERT_TRUE(std::filesystem::create_directory(target));
-    EXPECT_TRUE(list.CopyDataFiles(target));
+    {
+        // The copies are staged: they are in place once the change is committed.
+        TFileTransaction transaction(target);
+        EXPECT_TRUE(list.CopyDataFiles(target, transaction, nullptr));
+        EXPECT_FALSE(FileExists(target + "/a"));
+        ASSERT_TRUE(transaction.Commit());
+    }
     EXPECT_EQ(test::ReadBytes(target + "/a"), "samples");
     EXPECT_EQ((*list.Begin())->GetFilePath(), target + "/a");
 
     // A folder that does not exist: the file stays where it was, the set moves anyway.
     const std::string missing = m_dir.File("missing");
-    EXPECT_FALSE(list.CopyDataFiles(missing));
+    TFileTransaction transaction(missing);
+    EXPECT_FALSE(list.CopyDataFiles(missing, transaction, nullptr));
     EXPECT_EQ((*list.Begin())->GetFilePath(), missing + "/a");
     EXPECT_EQ(test::ReadBytes(target + "/a"), "samples");
 }
@@ -193,7 +201,9 @@ TEST_F(CSISetListTest, CopyDataFilesTakesTheStoredMapFilesAlong)
 
     const std::string target = m_dir.File("copy");
     ASSERT_TRUE(std::filesystem::create_directory(target));
-    EXPECT_TRUE(list.CopyDataFiles(target));
+    TFileTransaction transaction(target);
+    EXPECT_TRUE(list.CopyDataFiles(target, transaction, nullptr));
+    ASSERT_TRUE(transaction.Commit());
     EXPECT_EQ(test::ReadBytes(target + "/a"), "samples a");
     EXPECT_EQ(test::ReadBytes(target + "/a_NAA"), "naa map");
     EXPECT_EQ(test::ReadBytes(target + "/b"), "samples b");

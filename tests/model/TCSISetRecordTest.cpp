@@ -346,6 +346,28 @@ TEST_F(CSISetRecordTest, MapsNamedInTheRecordAreReadBesideTheDataFile)
     EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa"}));
 }
 
+TEST_F(CSISetRecordTest, MapNamesKeepTheRecordsOrderWhenTheFirstMapFileDoesNotRead)
+{
+    MakeDataFile("csi");
+    test::WriteBytes(m_dir.File("csi_cho"), test::ReadBytes(GoldenPath("map_v9.bin")));
+    test::TScriptedReport script;
+    TCSISet set(&m_project);
+    ASSERT_TRUE(ReadRecord(GoldenPath("csirecord_v9.bin"), 9, set));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Cannot open map file " + m_dir.File("csi_naa")}));
+    ASSERT_NE(set.FindMap("cho"), nullptr);
+    EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa", "cho"}));
+    // Written back, the record lists them as it did.
+    WriteRecord(set);
+    TCSISet again(&m_project);
+    ASSERT_TRUE(ReadRecord(m_dir.File("record"), 9, again));
+    EXPECT_EQ(again.ListedMapNames(), (std::vector<std::string>{"naa", "cho"}));
+    // A map saved since comes after them.
+    TMap* added = test::AddNamedMap(set, "cr");
+    EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa", "cho", "cr"}));
+    added->SetState(TMap::kNeverSaved);
+    EXPECT_EQ(set.ListedMapNames(), (std::vector<std::string>{"naa", "cho"}));
+}
+
 TEST_F(CSISetRecordTest, MissingDataFileKeepsTheWholeRecord)
 {
     TCSISet set(&m_project);

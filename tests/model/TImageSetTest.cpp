@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "platform/TFileTransaction.h"
 #include "support/Bytes.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -190,7 +191,7 @@ TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
     }
 }
 
-TEST_F(ImageSetTest, OldPixelFilesAreWidenedBesideTheOriginal)
+TEST_F(ImageSetTest, OldPixelFilesAreWidenedInTheChangeOfTheFolder)
 {
     TImageSet set(&m_project);
     TMRImage* eight = NewImage(2, 1, "eight");
@@ -211,12 +212,14 @@ TEST_F(ImageSetTest, OldPixelFilesAreWidenedBesideTheOriginal)
             owned.release();
 
     std::vector<std::string> failed;
-    const std::vector<std::string> widened = set.ConvertPixelFilesTo16Bit(".new", failed);
+    TFileTransaction transaction(m_dir.Path());
+    set.ConvertPixelFilesTo16Bit(transaction, failed);
     EXPECT_TRUE(failed.empty());
-    EXPECT_EQ(widened, (std::vector<std::string>{m_dir.File("eight")}));
-    EXPECT_EQ(test::ReadBytes(m_dir.File("eight.new")),
+    EXPECT_EQ(test::ReadBytes(m_dir.File("eight")).size(), 6u);  // the original stays until the commit
+    ASSERT_TRUE(transaction.Commit());
+    EXPECT_EQ(test::ReadBytes(m_dir.File("eight")),
               std::string("\x00\x00\x01\x00\x7f\x00\x80\x00\xfe\x00\xff\x00", 12));
-    EXPECT_EQ(test::ReadBytes(m_dir.File("eight")).size(), 6u);  // the original stays until renamed
+    EXPECT_EQ(test::ReadBytes(m_dir.File("sixteen")), std::string(12, '\x05'));
     EXPECT_EQ(set.GetCount(), 2);
     EXPECT_TRUE(set.Contains(eight));
     EXPECT_TRUE(set.Contains(sixteen));
@@ -287,7 +290,11 @@ TEST_F(ImageSetTest, CopiedPixelFilesStayInsideTheTargetFolder)
     ASSERT_TRUE(MakeFolder(m_dir.File("a")));
     ASSERT_TRUE(MakeFolder(m_dir.File("a/b")));
 
-    EXPECT_TRUE(set.CopyFilesToFolder(m_dir.File("a/b")));
+    {
+        TFileTransaction transaction(m_dir.File("a/b"));
+        EXPECT_TRUE(set.CopyFilesToFolder(m_dir.File("a/b"), transaction));
+        ASSERT_TRUE(transaction.Commit());
+    }
     EXPECT_FALSE(FileExists(m_dir.File("a/x")));
     EXPECT_EQ(test::ReadBytes(m_dir.File("a/b/.._x")), "climber");
     EXPECT_EQ(test::ReadBytes(m_dir.File("a/b/plain")), "plain");
@@ -297,7 +304,8 @@ TEST_F(ImageSetTest, CopiedPixelFilesStayInsideTheTargetFolder)
     // A copy that fails still points the image at the new folder.
     RemoveFile(m_dir.File("a/b/plain"));
     RemoveFile(m_dir.File("plain"));
-    EXPECT_FALSE(set.CopyFilesToFolder(m_dir.File("a")));
+    TFileTransaction transaction(m_dir.File("a"));
+    EXPECT_FALSE(set.CopyFilesToFolder(m_dir.File("a"), transaction));
     EXPECT_EQ(plain->GetPath(), m_dir.File("a/plain"));
 }
 

@@ -415,7 +415,10 @@ TEST_F(ProjectAddRemoveTest, AFailedDataSetWriteLeavesNoSet)
     TFile::FailWritesAfter(-1);
     EXPECT_TRUE(m_project.m_pCSISetList->IsEmpty());
     EXPECT_FALSE(FileExists(SetPath("csi1")));
-    EXPECT_EQ(m_report.Messages().size(), 1u);  // the data-set writer's own message
+    // The data-set writer's own message, with what it meant for the set, and why.
+    EXPECT_EQ(m_report.Messages(),
+              (std::vector<std::string>{"Can not write CSI data set file " + SetPath("csi1") +
+                                        ".\r\nThe CSI set csi1 was not added: the disk is full."}));
     EXPECT_EQ(g_liveReaders, 0);
 }
 

@@ -25,6 +25,7 @@
 #include "platform/TFolderLock.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/FolderKill.h"
 #include "support/MapChecks.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -253,7 +254,9 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
         TFile::FailWritesAfter(0);
         EXPECT_FALSE(project.Save());
         TFile::FailWritesAfter(-1);
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can't write project file."}));
+        EXPECT_EQ(script.Messages(),
+                  (std::vector<std::string>{"Can't write project file. " + m_dir.File("p.tpj") +
+                                            " could not be written: the disk is full."}));
     }
     EXPECT_TRUE(project.IsModified());
     EXPECT_EQ(test::ReadBytes(m_dir.File("p.tpj")), before);
@@ -262,7 +265,8 @@ TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
     TFile::FailWritesAfter(0);
     EXPECT_FALSE(project.SaveKeepModified());
     TFile::FailWritesAfter(-1);
-    EXPECT_EQ(g_batchLog, "Can not write project file.\r\n");
+    EXPECT_EQ(g_batchLog,
+              "Can not write project file. " + m_dir.File("p.tpj") + " could not be written: the disk is full.\r\n");
     EXPECT_TRUE(g_bBatchError);
 
     // A folder other than the project's is not written to.
@@ -676,30 +680,34 @@ std::vector<std::string> FileNames(const std::string& folder)
 {
     std::vector<std::string> names;
     for (const TFolderEntry& entry : ListFolder(folder))
-        if (entry.name != ".vexara.lock")
+        if (entry.name != ".vexara.lock" && entry.name != ".vexara")
             names.push_back(entry.name);
     return names;
 }
 
 }  // namespace
 
-TEST_F(ProjectFileTest, OpeningRemovesTheLeftoversOfEarlierRunsUnlessAnotherProgramHasTheFolder)
+TEST_F(ProjectFileTest, OpeningRemovesOnlyWhatTheProgramLeftInItsWorkFolderAndOnlyUnderItsOwnLock)
 {
     const std::string folder = m_dir.File("p");
     MakeProjectWithMap(folder);
-    // Temporary copies of the project's files (a map not yet listed too), undo states
-    // and their copies, a conversion's file; and files that are not the project's.
-    const std::vector<std::string> leftovers{"..p.tpj.journal.Tt5Yy6", ".csi.Zz9Yy8", ".csi_naa_map.Qq1Ww2",
-                                             ".csi_new_map.Ee3Rr4",    ".p.tpj.a1B2c3", ".tf3.tmp.Uu7Ii8",
-                                             "blf12.tmp",              "csi.converting", "tf0.tmp"};
-    const std::vector<std::string> others{".notes.txt.Oo9Pp0", "backup.tmp", "notes.txt", "report123.tmp"};
-    for (const auto* names : {&leftovers, &others})
-        for (const std::string& name : *names)
-            test::WriteBytes(folder + "/" + name, "left");
-    const std::vector<std::string> project{"csi", "csi_naa_map", "p.tpj"};
-    std::vector<std::string> all = FileNames(folder);
+    // Files of the user or of other tools, whatever their names look like.
+    const std::vector<std::string> others{"run1.tmp",       "scan01.tmp",   "data2.tmp",        "temp1.tmp",
+                                          "x1.tmp",         "tf0.tmp",      ".p.tpj.backup",    ".p.tpj.bak001",
+                                          ".csi.backup",    ".csi.orig01",  ".csi_old.abcdef",  ".csi_notes.xyz999",
+                                          ".p.tpj.Ab12Cd",  "csi.converting"};
+    // What this program's interrupted writes and undo states leave in its work folder.
+    const std::string work = folder + "/.vexara";
+    const std::vector<std::string> leftovers{"csi.Zz9Yy8", "p.tpj.a1B2c3", "journal.Tt5Yy6", "tf0.tmp", ".tf3.tmp.Uu7Ii8"};
+    for (const std::string& name : others)
+        test::WriteBytes(folder + "/" + name, "user's " + name);
+    ASSERT_TRUE(MakeFolder(work));
+    for (const std::string& name : leftovers)
+        test::WriteBytes(work + "/" + name, "left");
+    const test::TFolderBytes before = test::ReadFolderTree(folder);
 
-    // Another running program has a project of the folder open.
+    // Another running program has a project of the folder open: the open is refused and
+    // removes nothing.
     int toChild[2], fromChild[2];
     ASSERT_EQ(pipe(toChild), 0);
     ASSERT_EQ(pipe(fromChild), 0);
@@ -713,19 +721,22 @@ TEST_F(ProjectFileTest, OpeningRemovesTheLeftoversOfEarlierRunsUnlessAnotherProg
     }
     char answer = 0;
     ASSERT_EQ(read(fromChild[0], &answer, 1), 1);
-    ASSERT_EQ(answer, 'y');
     {
+        test::TScriptedReport script;
         TProject opened;
-        ASSERT_TRUE(opened.Load(folder + "/p.tpj"));
-        EXPECT_EQ(FileNames(folder), all);
+        EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{"The project p cannot be opened: another program has a "
+                                                              "project of its folder open."});
     }
+    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
     ASSERT_EQ(write(toChild[1], "x", 1), 1);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
         close(fd);
+    ASSERT_EQ(answer, 'y');
 
-    // Its program has ended: the next open removes what belongs to this project.
+    // Its program has ended: the next open empties the work folder and keeps every other file.
     test::TScriptedReport script;
     {
         TProject opened;
@@ -733,12 +744,12 @@ TEST_F(ProjectFileTest, OpeningRemovesTheLeftoversOfEarlierRunsUnlessAnotherProg
         EXPECT_EQ(script.Count(), 0u);
         // While it is open, nobody else takes the folder.
         TFolderLock other;
-        EXPECT_EQ(other.Acquire(folder), TFolderLock::TResult::HeldElsewhere);
+        EXPECT_NE(other.Acquire(folder), TFolderLock::TResult::Held);
     }
-    std::vector<std::string> kept = others;
-    kept.insert(kept.end(), project.begin(), project.end());
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(FileNames(folder), kept);
+    test::TFolderBytes kept = before;
+    for (const std::string& name : leftovers)
+        kept.erase(".vexara/" + name);
+    EXPECT_TRUE(test::ReadFolderTree(folder) == kept);
 }
 
 TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClosedAndUntouched)

@@ -291,7 +291,7 @@ TEST_F(ProjectTest, ReleasingKeepsTheSetWhenItsProjectFileCannotBeReplaced)
     script.PlanAnswer(ReportAnswer::Yes);
     EXPECT_FALSE(project.ReleaseWorkSet());
     EXPECT_EQ(script.Messages(), (std::vector<std::string>{"The project could not be saved: " + m_dir.File("p.tpj") +
-                                                           " could not be replaced."}));
+                                                           " could not be replaced: is a directory."}));
     // The data-set file changes only with the project file: the samples stay in memory.
     EXPECT_EQ(test::ReadBytes(set->GetFilePath()), before);
     EXPECT_EQ(project.m_pWorkSet, set);

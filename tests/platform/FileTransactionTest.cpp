@@ -1,5 +1,6 @@
-// Several files replaced as one: nothing changes before the journal, a rename that fails
-// after it leaves the journal, which Recover() completes.
+// Several files replaced and removed as one: nothing changes before the journal, a
+// rename that fails after it leaves the journal, which Recover() completes; a staged file
+// lost before it was put in place makes the journal damaged.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,53 +30,82 @@ bool WriteInTransaction(TFileTransaction& transaction, const std::string& target
     return out.Begin(target, &transaction) && out.File().WriteText(text) && out.Commit();
 }
 
-// Files "a" and "b" holding "old a" and "old b", and a transaction of the folder
-// that has written "new a" and "new b" for them.
+// Files "a", "b" and "c" holding "old a", "old b" and "old c", and a transaction of the
+// folder that has written "new a" and "new b" for the first two and removes "c".
 void WriteNewFiles(const test::TTempFolder& dir, TFileTransaction& transaction)
 {
-    for (const char* name : {"a", "b"}) {
+    for (const char* name : {"a", "b", "c"})
         test::WriteBytes(dir.File(name), std::string("old ") + name);
+    for (const char* name : {"a", "b"})
         ASSERT_TRUE(WriteInTransaction(transaction, dir.File(name), std::string("new ") + name));
-    }
+    transaction.Remove(dir.File("c"));
 }
+
+std::string WorkFolder(const test::TTempFolder& dir) { return TFileTransaction::WorkFolderOf(dir.Path()); }
+std::string Journal(const test::TTempFolder& dir) { return TFileTransaction::JournalPathOf(dir.Path()); }
+
+// Stops a commit by an exception at the step after `steps` steps.
+struct TStop {};
+void StopAfter(int steps)
+{
+    TFile::SetStepHook([count = 0, steps]() mutable {
+        if (++count > steps)
+            throw TStop{};
+    });
+}
+
+class FileTransaction : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        TFile::SetStepHook({});
+        TFileTransaction::FailFolderSyncs(false);
+    }
+    test::TTempFolder m_dir;
+};
 
 }  // namespace
 
-TEST(FileTransaction, TargetsChangeTogetherOrNotAtAll)
+TEST_F(FileTransaction, TargetsChangeTogetherOrNotAtAll)
 {
-    test::TTempFolder dir;
+    test::TTempFolder& dir = m_dir;
     {
-        // Given up: the temporary files go, the targets stay.
-        TFileTransaction transaction(dir.File(".j"));
+        // Given up: the staged files go, the targets stay.
+        TFileTransaction transaction(dir.Path());
         WriteNewFiles(dir, transaction);
         EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
+        EXPECT_EQ(Names(WorkFolder(dir)).size(), 2u);
     }
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{".vexara", "a", "b", "c"}));
+    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
     {
-        // A target outside the journal's folder is refused before anything is renamed.
+        // A target outside the folder is refused before anything is renamed or removed.
         ASSERT_TRUE(MakeFolder(dir.File("sub")));
-        TFileTransaction transaction(dir.File(".j"));
+        TFileTransaction transaction(dir.Path());
         ASSERT_TRUE(WriteInTransaction(transaction, dir.File("a"), "new a"));
         ASSERT_TRUE(WriteInTransaction(transaction, dir.File("sub/c"), "new c"));
+        transaction.Remove(dir.File("b"));
         EXPECT_FALSE(transaction.Commit());
         EXPECT_EQ(transaction.FailedPath(), dir.File("sub/c"));
         EXPECT_FALSE(transaction.LeftJournal());
-        EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a", "b", "sub"}));
         EXPECT_EQ(Names(dir.File("sub")), std::vector<std::string>{});
         EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
+        EXPECT_EQ(test::ReadBytes(dir.File("b")), "old b");
+        EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
     }
-    TFileTransaction transaction(dir.File(".j"));
+    TFileTransaction transaction(dir.Path());
     WriteNewFiles(dir, transaction);
     ASSERT_TRUE(transaction.Commit());
     EXPECT_EQ(test::ReadBytes(dir.File("a")), "new a");
     EXPECT_EQ(test::ReadBytes(dir.File("b")), "new b");
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a", "b", "sub"}));
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{".vexara", "a", "b", "sub"}));
+    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
 }
 
-TEST(FileTransaction, ARenameThatFailsAfterTheJournalIsCompletedLater)
+TEST_F(FileTransaction, ARenameThatFailsAfterTheJournalIsCompletedLater)
 {
-    test::TTempFolder dir;
-    TFileTransaction transaction(dir.File(".j"));
+    test::TTempFolder& dir = m_dir;
+    TFileTransaction transaction(dir.Path());
     WriteNewFiles(dir, transaction);
     // Once "a" is renamed, a folder takes the place of "b".
     TFile::SetStepHook([&] {
@@ -88,13 +118,96 @@ TEST(FileTransaction, ARenameThatFailsAfterTheJournalIsCompletedLater)
     TFile::SetStepHook({});
     EXPECT_EQ(transaction.FailedPath(), dir.File("b"));
     EXPECT_TRUE(transaction.LeftJournal());
-    EXPECT_TRUE(FileExists(dir.File(".j")));
+    EXPECT_TRUE(FileExists(Journal(dir)));
+    EXPECT_EQ(test::ReadBytes(dir.File("c")), "old c");
 
-    // While the way is blocked the journal stays; then it is completed and goes.
-    EXPECT_EQ(TFileTransaction::Recover(dir.File(".j")), TFileTransaction::TRecovery::Damaged);
+    // While the way is blocked the journal stays, and no other change may take its place;
+    // then it is completed and goes.
+    EXPECT_EQ(TFileTransaction::Recover(Journal(dir)), TFileTransaction::TRecovery::Damaged);
+    TFileTransaction other(dir.Path());
+    ASSERT_TRUE(WriteInTransaction(other, dir.File("a"), "other a"));
+    EXPECT_FALSE(other.Commit());
+    EXPECT_FALSE(other.LeftJournal());
+    EXPECT_EQ(test::ReadBytes(dir.File("a")), "new a");
     ASSERT_TRUE(RemoveFile(dir.File("b")));
-    EXPECT_EQ(TFileTransaction::Recover(dir.File(".j")), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(TFileTransaction::Recover(Journal(dir)), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(test::ReadBytes(dir.File("b")), "new b");
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(TFileTransaction::Recover(dir.File(".j")), TFileTransaction::TRecovery::None);
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
+    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+    EXPECT_EQ(TFileTransaction::Recover(Journal(dir)), TFileTransaction::TRecovery::None);
+}
+
+TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
+{
+    // Stopped after the journal and the first rename: "a" is new, "b" old, "c" there.
+    const auto stopAfterFirstRename = [&] {
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        // The journal's own file: made, completed, renamed; then the rename of "a".
+        StopAfter(3);
+        EXPECT_THROW(transaction.Commit(), TStop);
+        TFile::SetStepHook({});
+        ASSERT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+        ASSERT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+    };
+    stopAfterFirstRename();
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    EXPECT_FALSE(FileExists(m_dir.File("c")));
+    EXPECT_EQ(Names(WorkFolder(m_dir)), std::vector<std::string>{});
+
+    // The staged "b" is lost while "b" is still the old file: completing the rest would
+    // leave a mix, so nothing is touched.
+    stopAfterFirstRename();
+    for (const std::string& name : Names(WorkFolder(m_dir)))
+        if (name != "journal")
+            ASSERT_TRUE(RemoveFile(WorkFolder(m_dir) + "/" + name));
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Damaged);
+    EXPECT_TRUE(FileExists(Journal(m_dir)));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+    EXPECT_EQ(test::ReadBytes(m_dir.File("c")), "old c");
+}
+
+TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
+{
+    test::WriteBytes(m_dir.File("a"), "old a");
+    test::WriteBytes(m_dir.File(".a.Ab12Cd"), "new a");
+    test::WriteBytes(m_dir.File(".p.journal"), "Vexara file journal 1\n.a.Ab12Cd\ta\n.b.Cd34Ef\tb\nend\n");
+    EXPECT_EQ(TFileTransaction::Recover(m_dir.File(".p.journal")), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+    EXPECT_EQ(Names(m_dir.Path()), std::vector<std::string>{"a"});
+}
+
+TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
+{
+    // Before the renames: the journal may not be on the disk, so nothing changes.
+    TFileTransaction::FailFolderSyncs(true);
+    {
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        EXPECT_FALSE(transaction.Commit());
+        EXPECT_FALSE(transaction.LeftJournal());
+        EXPECT_EQ(transaction.FailedPath(), Journal(m_dir));
+    }
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "old a");
+    EXPECT_EQ(Names(WorkFolder(m_dir)), std::vector<std::string>{});
+
+    // After the renames: the change is decided, but not yet safe on the disk; the journal
+    // stays to be completed again.
+    TFileTransaction::FailFolderSyncs(false);
+    TFileTransaction transaction(m_dir.Path());
+    WriteNewFiles(m_dir, transaction);
+    int steps = 0;
+    TFile::SetStepHook([&] {
+        if (++steps == 4)
+            TFileTransaction::FailFolderSyncs(true);
+    });
+    EXPECT_FALSE(transaction.Commit());
+    EXPECT_TRUE(transaction.LeftJournal());
+    EXPECT_TRUE(FileExists(Journal(m_dir)));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    TFileTransaction::FailFolderSyncs(false);
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
 }

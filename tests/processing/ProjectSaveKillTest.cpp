@@ -6,9 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <filesystem>
-#include <map>
 #include <string>
 
 #include "model/ProcessingHooks.h"
@@ -23,6 +20,7 @@
 #include "processing/TLorentzFilterStep.h"
 #include "processing/TProcessStep.h"
 #include "support/CSISetBuilders.h"
+#include "support/FolderKill.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -30,41 +28,6 @@
 using namespace vx;
 
 namespace {
-
-using TFolderBytes = std::map<std::string, std::string>;
-
-// Every file of the folder with its bytes, but the lock file every open makes.
-TFolderBytes ReadFolder(const std::string& folder)
-{
-    TFolderBytes files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() && name != ".vexara.lock")
-            files[name] = test::ReadBytes(entry.path().string());
-    }
-    return files;
-}
-
-// Which files of a reopened folder are those of the old save, of the new one, or neither.
-std::string Describe(const TFolderBytes& got, const TFolderBytes& oldSave, const TFolderBytes& newSave)
-{
-    std::map<std::string, std::string> seen;
-    for (const TFolderBytes* files : {&got, &oldSave, &newSave})
-        for (const auto& [name, bytes] : *files)
-            seen[name];
-    std::string text;
-    for (auto& [name, kind] : seen) {
-        const auto in = [&](const TFolderBytes& files) {
-            const auto it = files.find(name);
-            return it != files.end() && got.count(name) && it->second == got.at(name);
-        };
-        const bool isOld = in(oldSave) || (!got.count(name) && !oldSave.count(name));
-        const bool isNew = in(newSave) || (!got.count(name) && !newSave.count(name));
-        text += " " + name + (got.count(name) ? "" : "(missing)") + ":" + (isOld ? "old" : "") + (isNew ? "new" : "") +
-                (!isOld && !isNew ? "neither" : "");
-    }
-    return text;
-}
 
 class ProjectSaveKillTest : public ::testing::Test {
 protected:
@@ -112,12 +75,7 @@ protected:
         g_pProject = &project;
         if (!project.Load(projectFile) || !project.m_pWorkSet)
             return false;
-        int steps = 0;
-        if (killAt > 0)
-            TFile::SetStepHook([&steps, killAt] {
-                if (++steps == killAt)
-                    std::raise(SIGKILL);
-            });
+        test::KillAtStep(killAt);
         TCSISet* set = project.m_pWorkSet;
         if (!TProcessStep::Perform(new TLorentzFilterStep(3.0f, false, set), project, true))
             return false;
@@ -127,25 +85,8 @@ protected:
         return project.SaveWorkSet(false) && project.Save();
     }
 
-    // Runs the new save in a child killed at step killAt (0: never); true when it was
-    // killed, false when it saved to the end.
-    static bool RunChild(const std::string& projectFile, int killAt)
-    {
-        const pid_t pid = fork();
-        if (pid == 0)
-            _exit(SaveNewState(projectFile, killAt) ? 0 : 3);
-        int status = 0;
-        EXPECT_EQ(waitpid(pid, &status, 0), pid);
-        if (WIFSIGNALED(status)) {
-            EXPECT_EQ(WTERMSIG(status), SIGKILL);
-            return true;
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save failed at kill point " << killAt;
-        return false;
-    }
-
-    // Opens the project as the user does and gives the folder's files after the open.
-    static TFolderBytes Reopen(const std::string& folder)
+    // Opens the project as the user does: both sets, the work set, no message.
+    static test::TOpened Reopen(const std::string& folder)
     {
         test::TScriptedReport script;
         script.AllowDefaults();
@@ -157,8 +98,7 @@ protected:
             EXPECT_NE(project.m_pWorkSet, nullptr);
             g_pProject = nullptr;
         }
-        EXPECT_EQ(script.Messages(), std::vector<std::string>{});
-        return ReadFolder(folder);
+        return {test::ReadFolderTree(folder), script.Messages()};
     }
 
     test::TTempFolder m_dir;
@@ -171,40 +111,63 @@ TEST_F(ProjectSaveKillTest, AKilledSaveReopensAsTheOldOrTheNewProjectWithoutLeft
 {
     const std::string pristine = m_dir.File("pristine"), folder = m_dir.File("p");
     MakeOldSave(pristine);
-    const auto restore = [&] {
-        std::filesystem::remove_all(folder);
-        std::filesystem::copy(pristine, folder);
-    };
-    restore();
-    const TFolderBytes oldSave = Reopen(folder);
-    ASSERT_FALSE(RunChild(folder + "/p.tpj", 0));
-    const TFolderBytes newSave = Reopen(folder);
-    ASSERT_NE(oldSave, newSave);
-    ASSERT_TRUE(newSave.count("a_Cr_map"));
-    ASSERT_NE(oldSave.at("a"), newSave.at("a"));
-    ASSERT_NE(oldSave.at("a_NAA_map"), newSave.at("a_NAA_map"));
-
-    int olds = 0, news = 0, statesLeft = 0;
-    for (int killAt = 1; killAt < 200; ++killAt) {
-        SCOPED_TRACE("killed at step " + std::to_string(killAt));
-        restore();
-        const bool killed = RunChild(folder + "/p.tpj", killAt);
-        statesLeft += ReadFolder(folder).count("tf0.tmp");
-        const TFolderBytes reopened = Reopen(folder);
-        if (reopened == oldSave) {
-            // Once the new save is in place, a later kill cannot bring the old one back.
-            EXPECT_EQ(news, 0);
-            ++olds;
-        } else {
-            EXPECT_TRUE(reopened == newSave) << "neither the old nor the new save:" << Describe(reopened, oldSave, newSave);
-            ++news;
-        }
-        if (!killed)
-            break;
-    }
+    // Killed processes leave undo state files in the work folder, which the open removes.
+    int statesLeft = 0;
+    const test::TCommandTrial trial{pristine, folder, [&](int killAt) { return SaveNewState(folder + "/p.tpj", killAt); },
+                                    [&] {
+                                        statesLeft += test::ReadFolderTree(folder).count(".vexara/tf0.tmp");
+                                        return Reopen(folder);
+                                    }};
+    const auto [olds, news] = test::KillAtEveryStep(trial);
     // Kills fell before and after the point where the new save takes over.
     EXPECT_GT(olds, 3);
     EXPECT_GT(news, 1);
-    // Killed processes left undo state files, which the open removed.
     EXPECT_GT(statesLeft, 10);
+}
+
+// A program that has the project open, with a step's undo state in its folder: another open
+// in between is refused and touches nothing, and the step is undone afterwards.
+TEST_F(ProjectSaveKillTest, AnOpenWhileAnotherProgramHasTheProjectLeavesItsUndoWorking)
+{
+    const std::string folder = m_dir.File("p");
+    MakeOldSave(folder);
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        char c = 'n';
+        bool undone = false;
+        if (project.Load(folder + "/p.tpj") && project.m_pWorkSet) {
+            const auto before = test::AllSamples(*project.m_pWorkSet);
+            if (TProcessStep::Perform(new TLorentzFilterStep(3.0f, false, project.m_pWorkSet), project, true))
+                c = 'y';
+            if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
+                _exit(1);
+            undone = project.Undo() && test::AllSamples(*project.m_pWorkSet) == before && script.Messages().empty();
+        }
+        _exit(undone ? 0 : 4);
+    }
+    char applied = 0;
+    ASSERT_EQ(read(fromChild[0], &applied, 1), 1);
+    const test::TFolderBytes during = test::ReadFolderTree(folder);
+    {
+        test::TScriptedReport script;
+        TProject other;
+        EXPECT_FALSE(other.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Messages().size(), 1u);
+    }
+    EXPECT_TRUE(test::ReadFolderTree(folder) == during);
+    ASSERT_EQ(write(toChild[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+        close(fd);
+    EXPECT_EQ(applied, 'y');
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the undo of the program that has the project open failed";
 }

@@ -13,6 +13,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFileTransaction.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"
@@ -139,13 +140,17 @@ TEST_F(ProcessStepTest, StatesGoToTheFolderOfTheSetsProjectWhenFirstSaved)
         TScaleStep step(2.0f, false, set.get());
         EXPECT_TRUE(step.m_strTempFile.empty()) << "nothing is made before a state is saved";
         ASSERT_TRUE(step.SaveState());
-        EXPECT_EQ(FolderOf(step.m_strTempFile), ownFolder.Path());
+        // In the program's own work folder of the project folder.
+        const std::string work = TFileTransaction::WorkFolderOf(ownFolder.Path());
+        EXPECT_EQ(FolderOf(step.m_strTempFile), work);
         ASSERT_TRUE(step.Apply());
         ASSERT_TRUE(step.Undo());
-        EXPECT_EQ(FolderOf(step.m_strTempFile), ownFolder.Path());
+        EXPECT_EQ(FolderOf(step.m_strTempFile), work);
         EXPECT_TRUE(StateFiles().empty());
     }
-    EXPECT_TRUE(ListFolder(ownFolder.Path()).empty()) << "the step's file goes with it";
+    EXPECT_TRUE(ListFolder(TFileTransaction::WorkFolderOf(ownFolder.Path())).empty()) << "the step's file goes with it";
+    ASSERT_EQ(ListFolder(ownFolder.Path()).size(), 1u);
+    EXPECT_EQ(ListFolder(ownFolder.Path()).front().name, ".vexara");
 
     // A project without a folder, or a set without a project: the temporary folder.
     for (TProject* project : {&own, static_cast<TProject*>(nullptr)}) {
@@ -217,7 +222,7 @@ TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
     EXPECT_FALSE(step.Undo());
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(script.Messages(), std::vector<std::string>{"Can not write CSI data set file " +
-                                                          JoinPath(m_dir.Path(), "sc1.tmp") +
+                                                          JoinPath(TFileTransaction::WorkFolderOf(m_dir.Path()), "sc1.tmp") +
                                                           ".\r\nThe undo was not done: the disk is full."});
     EXPECT_TRUE(test::SameBits(test::Samples(*set), applied));
     EXPECT_EQ(step.m_strTempFile, stateFile);
@@ -232,7 +237,7 @@ TEST_F(ProcessStepTest, AFailedStateWriteInUndoChangesNothing)
 TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
 {
     auto set = ProjectSet(3, 3, 1, 8);
-    const std::string prefix = "Can not write CSI data set file " + JoinPath(m_dir.Path(), "sc0.tmp") + ".\r\n";
+    const std::string prefix = "Can not write CSI data set file " + JoinPath(TFileTransaction::WorkFolderOf(m_dir.Path()), "sc0.tmp") + ".\r\n";
     {
         test::TScriptedReport script;
         TFile::FailWritesAfter(0);

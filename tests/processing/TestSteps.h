@@ -18,6 +18,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFileTransaction.h"
 #include "platform/TTextFile.h"
 #include "processing/TProcessStep.h"
 #include "support/CSISetBuilders.h"
@@ -46,7 +47,7 @@ protected:
     std::vector<std::string> StateFiles() const
     {
         std::vector<std::string> names;
-        for (const auto& e : ListFolder(m_dir.Path(), "*.tmp"))
+        for (const auto& e : ListFolder(TFileTransaction::WorkFolderOf(m_dir.Path()), "*.tmp"))
             names.push_back(e.name);
         return names;
     }

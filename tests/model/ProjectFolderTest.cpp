@@ -1,0 +1,157 @@
+// The project folder shared with the user and with other programs: set and map names that
+// would be another file of the project, the files an open removes, and a folder another
+// running program has open.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMap.h"
+#include "model/TMRImage.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/TFolderLock.h"
+#include "support/CSISetBuilders.h"
+#include "support/FolderKill.h"
+#include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+
+namespace {
+
+class ProjectFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetGlobals(); }
+    void TearDown() override { ResetGlobals(); }
+
+    // Project "p" with the sets "A" (the work set) and "B", each with the map "NAA_map",
+    // and the image "ax" with its pixel file.
+    void MakeProject()
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Create(m_folder, "p"));
+        for (const char* name : {"B", "A"}) {
+            TCSISet* set = test::AddStoredSet(project, m_folder, name, 4, 4, 1, 8, [&](int x, int y, int, int i) {
+                return TComplex(float(name[0]) + x + y, float(i));
+            });
+            project.SetWorkSet(set);
+            test::AddValuedMap(*set, "NAA_map", [](int v) { return TComplex(float(v), 0.0f); });
+            ASSERT_TRUE(project.SaveWorkSetAndProject(false));
+        }
+        auto* image = new TMRImage(&project);
+        image->SetName("ax", false);
+        image->SetWidth(2, false);
+        image->SetHeight(2, false);
+        image->SetPath(m_folder + "/ax");
+        ASSERT_TRUE(image->SetPixels(std::vector<int16_t>(4, 9)));
+        ASSERT_TRUE(image->SavePixels(image->GetPath()));
+        project.m_pImageSet->Insert(image);
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+
+    test::TTempFolder m_dir;
+    const std::string m_folder = m_dir.File("p");
+};
+
+}  // namespace
+
+TEST_F(ProjectFolderTest, SetAndMapNamesThatWouldBeAnotherFileOfTheProjectAreRefused)
+{
+    MakeProject();
+    const test::TFolderBytes before = test::ReadFolderTree(m_folder);
+    test::TScriptedReport script;
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+    ASSERT_EQ(project.m_pWorkSet->GetName(), "A");
+    // Another set's map file, the project file, an image's pixel file, the files the
+    // program keeps for itself and the journal of earlier versions.
+    for (const char* name : {"B_NAA_map", "A_NAA_map", "p.tpj", "ax", ".vexara", ".vexara.lock", ".p.tpj.journal"}) {
+        script.Clear();
+        EXPECT_FALSE(project.SaveWorkSetAs(name)) << name;
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{"Invalid CSI set name."}) << name;
+    }
+    EXPECT_EQ(project.m_pCSISetList->GetCount(), 2);
+    EXPECT_TRUE(test::ReadFolderTree(m_folder) == before);
+
+    // A set whose map would be another set's data-set file: the map is refused.
+    ASSERT_TRUE(project.SaveWorkSetAs("A_Cr_map"));
+    script.Clear();
+    TMapParams params;
+    params.name = "Cr";
+    TMap map;
+    EXPECT_FALSE(map.Create(project.m_pWorkSet, params));
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Failed to create map Cr for CSI set A because its file would "
+                                                          "be another file of the project."});
+    g_pProject = nullptr;
+}
+
+TEST_F(ProjectFolderTest, SetsNamedLikeTemporaryFilesLoadAgainAfterAReopen)
+{
+    MakeProject();
+    const std::vector<std::string> names{"scan1.tmp", "tf9.tmp", ".A.abcdef", "B_NAA_map.converting"};
+    test::TFolderBytes expected;
+    {
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+        for (const std::string& name : names)
+            ASSERT_TRUE(project.SaveWorkSetAs(name)) << name;
+        EXPECT_TRUE(script.Messages().empty());
+        g_pProject = nullptr;
+        expected = test::ReadFolderTree(m_folder);
+    }
+    test::TScriptedReport script;
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    // Every file as it was saved, and every set loads.
+    EXPECT_TRUE(test::ReadFolderTree(m_folder) == expected);
+    ASSERT_EQ(project.m_pCSISetList->GetCount(), 2 + static_cast<int>(names.size()));
+    for (const std::string& name : names) {
+        TCSISet* set = project.m_pCSISetList->FindByName(name);
+        ASSERT_NE(set, nullptr) << name;
+        project.SetWorkSet(set);
+        EXPECT_EQ(project.m_pWorkSet, set) << name;
+        EXPECT_TRUE(set->IsLoaded()) << name;
+    }
+    g_pProject = nullptr;
+}
+
+TEST_F(ProjectFolderTest, ALockFileThatMayOnlyBeReadStillLocksTheFolder)
+{
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_TRUE(FileExists(lockFile));
+    // The lock file and the folder may only be read by the user who opens the project.
+    ASSERT_EQ(::chmod(lockFile.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Root may write anything: the child takes the rights of an ordinary user first.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        TFolderLock lock;
+        _exit(lock.Acquire(m_folder) == TFolderLock::TResult::Held ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ::chmod(m_folder.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was not taken";
+}

@@ -1,0 +1,147 @@
+#include "support/FolderKill.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "platform/TFile.h"
+#include "support/TestFiles.h"
+
+namespace vx::test {
+
+TFolderBytes ReadFolderTree(const std::string& folder)
+{
+    TFolderBytes files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = std::filesystem::relative(entry.path(), folder).generic_string();
+        if (entry.is_regular_file() && entry.path().filename() != ".vexara.lock")
+            files[name] = ReadBytes(entry.path().string());
+    }
+    return files;
+}
+
+std::string DescribeFolder(const TOpened& got, const TOpened& before, const TOpened& after)
+{
+    std::map<std::string, int> seen;
+    for (const TOpened* opened : {&got, &before, &after})
+        for (const auto& [name, bytes] : opened->files)
+            seen[name];
+    std::string text;
+    for (const auto& [name, unused] : seen) {
+        const auto same = [&](const TOpened& other) {
+            const auto it = other.files.find(name), mine = got.files.find(name);
+            return it == other.files.end() ? mine == got.files.end()
+                                           : mine != got.files.end() && it->second == mine->second;
+        };
+        const bool isOld = same(before), isNew = same(after);
+        text += " " + name + (got.files.count(name) ? "" : "(missing)") + ":" + (isOld ? "old" : "") +
+                (isNew ? "new" : "") + (!isOld && !isNew ? "neither" : "");
+    }
+    for (const std::string& message : got.messages)
+        text += "\n message: " + message;
+    return text;
+}
+
+void KillAtStep(int killAt)
+{
+    if (killAt <= 0)
+        return;
+    TFile::SetStepHook([steps = 0, killAt]() mutable {
+        if (++steps == killAt)
+            std::raise(SIGKILL);
+    });
+}
+
+bool RunInChild(const std::function<bool()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body() ? 0 : 3);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    if (WIFSIGNALED(status)) {
+        EXPECT_EQ(WTERMSIG(status), SIGKILL);
+        return true;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the command failed";
+    return false;
+}
+
+void RestoreFolder(const std::string& pristine, const std::string& folder)
+{
+    std::filesystem::remove_all(folder);
+    std::filesystem::copy(pristine, folder, std::filesystem::copy_options::recursive);
+}
+
+namespace {
+
+// The folder as the open leaves it, before and after the command ran to its end.
+std::pair<TOpened, TOpened> OldAndNew(const TCommandTrial& trial)
+{
+    RestoreFolder(trial.pristine, trial.root);
+    const TOpened before = trial.open();
+    RestoreFolder(trial.pristine, trial.root);
+    EXPECT_FALSE(RunInChild([&] { return trial.command(0); }));
+    const TOpened after = trial.open();
+    EXPECT_NE(before, after);
+    return {before, after};
+}
+
+}  // namespace
+
+std::pair<int, int> KillAtEveryStep(const TCommandTrial& trial)
+{
+    const auto [before, after] = OldAndNew(trial);
+    int olds = 0, news = 0;
+    for (int killAt = 1; killAt < 500; ++killAt) {
+        SCOPED_TRACE("killed at step " + std::to_string(killAt));
+        RestoreFolder(trial.pristine, trial.root);
+        const bool killed = RunInChild([&] { return trial.command(killAt); });
+        const TOpened got = trial.open();
+        if (got == before) {
+            // Once the new folder is in place, a later kill cannot bring the old one back.
+            EXPECT_EQ(news, 0) << "the old folder after the new one";
+            ++olds;
+        } else {
+            EXPECT_TRUE(got == after) << "neither the old nor the new folder:" << DescribeFolder(got, before, after);
+            ++news;
+        }
+        if (!killed)
+            break;
+    }
+    return {olds, news};
+}
+
+int FillDiskAtEveryLevel(const TCommandTrial& trial, const std::function<bool(std::vector<std::string>&)>& run,
+                         int step)
+{
+    const auto [before, after] = OldAndNew(trial);
+    RestoreFolder(trial.pristine, trial.root);
+    const TFolderBytes untouched = ReadFolderTree(trial.root);
+    int failures = 0, successesInARow = 0;
+    for (int64_t level = 0; successesInARow < 3 && level < (int64_t{2} << 20); level += step) {
+        SCOPED_TRACE("the disk full after " + std::to_string(level) + " bytes");
+        RestoreFolder(trial.pristine, trial.root);
+        std::vector<std::string> messages;
+        TFile::FailWritesAfter(level);
+        const bool ok = run(messages);
+        TFile::FailWritesAfter(-1);
+        if (ok) {
+            ++successesInARow;
+            const TOpened got = trial.open();
+            EXPECT_TRUE(got == after) << "a success that does not reopen as the new folder:"
+                                      << DescribeFolder(got, before, after);
+            continue;
+        }
+        successesInARow = 0;
+        ++failures;
+        EXPECT_FALSE(messages.empty()) << "a failure without a message";
+        EXPECT_TRUE(ReadFolderTree(trial.root) == untouched) << "a failure that changed the folder";
+    }
+    EXPECT_EQ(successesInARow, 3);
+    return failures;
+}
+
+}  // namespace vx::test
