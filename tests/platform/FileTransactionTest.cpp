@@ -160,9 +160,10 @@ TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
     // The staged "b" is lost while "b" is still the old file: completing the rest would
     // leave a mix, so nothing is touched.
     stopAfterFirstRename();
-    for (const std::string& name : Names(WorkFolder(m_dir)))
+    for (const std::string& name : Names(WorkFolder(m_dir))) {
         if (name != "journal")
             ASSERT_TRUE(RemoveFile(WorkFolder(m_dir) + "/" + name));
+    }
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Damaged);
     EXPECT_TRUE(FileExists(Journal(m_dir)));
     EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
