@@ -17,5 +17,8 @@ case $target in
   *) maxlen=100000 ;;
 esac
 cd "$runs"
+# Undefined behaviour stops the run like a memory fault (the build does not recover from it
+# either), so that its input is kept as a crash-* file and the run exits non-zero.
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}halt_on_error=1:print_stacktrace=1"
 exec "$root/build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=$maxlen -timeout=30 \
   -rss_limit_mb=2048 -print_final_stats=1 "$@" "$corpus" > "$runs/$target.log" 2>&1
