@@ -33,7 +33,7 @@ case $target in
   fuzz_mag) files="$r/SiemensMAGImage.cpp $r/THeliconReader.cpp" ;;
   fuzz_macro_mask) files="src/processing/MacroFile.cpp src/model/SelectionMaskFile.cpp" ;;
   fuzz_parrec) files="$r/PhilipsPARImage.cpp $r/RawImage.cpp" ;;
-  fuzz_project) files="src/model/TProjectFile.cpp src/model/TCSISetRecord.cpp src/model/TCSISetFile.cpp src/model/TMapFile.cpp src/model/TCSISetMapFiles.cpp" ;;
+  fuzz_project) files="src/model/TProjectFile.cpp src/model/TCSISetRecord.cpp src/model/TCSISetFile.cpp src/model/TMapFile.cpp src/model/TCSISetMapFiles.cpp src/processing/AnalysisRecords.cpp src/model/TAnalysisRecord.cpp src/processing/TAnalysisNMFRecord.cpp" ;;
   fuzz_raw_csi) files="$r/TRawReader.cpp $r/TPluginReader.cpp $r/PluginRecords.cpp" ;;
   fuzz_rda) files="$r/TRDAReader.cpp" ;;
   fuzz_spar_sdat) files="$r/TPhilipsSVReader.cpp $r/TPhilipsSdatReader.cpp $r/TPhilipsCSIReader.cpp $r/TPhilipsReader.cpp $r/TPhilipsReaderPAR.cpp $r/TPhilips2DSlicePreR11Reader.cpp $r/TPhilips2DSliceR11Reader.cpp $r/TPhilips2DSliceR2Reader.cpp $r/TPhilips2DMultiSliceR11Reader.cpp $r/TPhilips2DMultiSliceR2Reader.cpp $r/TPhilips3DR11Reader.cpp $r/TPhilips3DR2Reader.cpp" ;;

@@ -16,10 +16,16 @@
 #include "model/SelectionMaskFile.h"
 #include "model/TCSIReadParams.h"
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "gehdr/GESyntheticHeaders.h"
+#include "processing/AnalysisTestData.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TAnalysisNMF.h"
+#include "processing/TAnalysisPCA.h"
 #include "readers/BrukerTestFiles.h"
 #include "readers/GEPfileTestFiles.h"
 #include "readers/PARTestFiles.h"
@@ -489,6 +495,62 @@ void MaskSeeds()
     }
 }
 
+// ---- Projects with analyses ------------------------------------------------------------
+
+// A saved project whose 4 x 3 x 2 set of 96 points carries a PCA or an NMF, over the whole
+// grid or four selected voxels: the project file and the set's data-set file as
+// fuzz_project takes a folder.
+void AnalysisProjectSeeds()
+{
+    InstallProcessing();
+    const std::string folder = vx::JoinPath(g_out, "analysis_project");
+    for (const bool nmf : {false, true})
+        for (const bool selection : {false, true}) {
+            vx::RemoveFolderTree(folder);
+            TProject project;
+            if (!project.Create(folder, "study")) {
+                g_unread.push_back("the analysis project could not be made");
+                return;
+            }
+            std::unique_ptr<TCSISet> owned = MakeMixtureSet(4, 3, 2, 96, 1e-3);
+            owned->SetProject(&project);
+            owned->SetFolder(folder);
+            TCSISet* set = owned.release();
+            project.m_pCSISetList->Add(set);
+            project.SetWorkSet(set);
+            if (selection)
+                for (size_t v : {1u, 6u, 7u, 20u})
+                    set->GetVoxel(v)->m_bSelected = 1;
+            const int32_t intervals[] = {30, 40, 45, 61};
+            std::unique_ptr<TAnalysis> analysis;
+            if (nmf) {
+                auto made = std::make_unique<TAnalysisNMF>(30, 61, 2, intervals, 2, 2, 1e-4f);
+                made->SetRandomSeed(5);
+                analysis = std::move(made);
+            } else {
+                analysis = std::make_unique<TAnalysisPCA>(30, 61, 3, intervals, 2);
+            }
+            const std::string name = std::string(nmf ? "nmf" : "pca") + (selection ? "_selection" : "_grid");
+            if (!set->WriteDataFile(set->GetFilePath()) || !analysis->Prepare(set, selection) || !analysis->Compute()) {
+                g_unread.push_back("the analysis of project seed " + name + " could not be computed");
+                continue;
+            }
+            project.m_analyses.push_back(analysis.release());
+            if (!project.Save()) {
+                g_unread.push_back("project seed " + name + " could not be saved");
+                continue;
+            }
+            std::vector<std::string> parts = {ReadBytes(vx::JoinPath(folder, "study.tpj"))};
+            const std::string dataFile = vx::FileNameOf(set->GetFilePath());
+            parts.push_back(dataFile + '\0' + ReadBytes(set->GetFilePath()));
+            parts.resize(6);
+            for (const uint8_t pick : {0, 8})
+                Put("fuzz_project", "analysis_" + name + "_" + std::to_string(pick),
+                    std::string(1, char(pick)) + PackSections(parts));
+        }
+    vx::RemoveFolderTree(folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -511,6 +573,7 @@ int main(int argc, char** argv)
     SiemensSeeds();
     RawSeeds();
     MaskSeeds();
+    AnalysisProjectSeeds();
     for (const std::string& line : g_unread)
         std::cerr << line << "\n";
     return g_unread.empty() ? 0 : 1;
