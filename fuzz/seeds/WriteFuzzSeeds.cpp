@@ -3,6 +3,7 @@
 // folder given. A P-file seed is read back through its reader before it is written, so
 // that a seed that no longer reaches the samples is noticed. Run by fuzz/make_seeds.py.
 #include <cmath>
+#include <algorithm>
 #include <complex>
 #include <cstring>
 #include <iostream>
@@ -12,6 +13,10 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/oflog/oflog.h"
+#include "model/TImageSet.h"
 #include "PfileLayout.h"
 #include "model/SelectionMaskFile.h"
 #include "model/TCSIReadParams.h"
@@ -27,6 +32,8 @@
 #include "processing/TAnalysisNMF.h"
 #include "processing/TAnalysisPCA.h"
 #include "readers/BrukerTestFiles.h"
+#include "readers/DicomImage.h"
+#include "readers/DicomTestFiles.h"
 #include "readers/GEPfileTestFiles.h"
 #include "readers/PARTestFiles.h"
 #include "readers/PhilipsCSITestFiles.h"
@@ -495,6 +502,101 @@ void MaskSeeds()
     }
 }
 
+// ---- DICOM images ----------------------------------------------------------------------
+
+// The exam of the CSI set that fuzz_dicom's project holds, and of the seeds.
+const std::string kDicomExam = "1";
+
+// Puts a DICOM file as a seed once both image readers of fuzz_dicom have read it (the GE
+// reader in a project whose CSI set is of the file's exam).
+void DicomSeed(const std::string& name, const std::string& file)
+{
+    for (const bool ge : {false, true}) {
+        TProject project;
+        project.m_strFolder = vx::JoinPath(g_out, "dicom_project");
+        vx::MakeFolder(project.m_strFolder);
+        auto* set = new TCSISet();
+        set->m_strName = "csi";
+        set->m_strPatientName = kDicomExam;
+        project.m_pCSISetList->Add(set);
+        const bool read = ge ? ReadGEDicomImage(*project.m_pImageSet, file, TImageImportParams{}, &project)
+                             : ReadDicomImage(*project.m_pImageSet, file, TImageImportParams{}, &project);
+        vx::RemoveFolderTree(project.m_strFolder);
+        if (!read) {
+            g_unread.push_back("DICOM seed " + name + " is not read by the " + (ge ? "GE" : "standard") + " reader");
+            return;
+        }
+    }
+    Put("fuzz_dicom", name, ReadBytes(file));
+}
+
+// A scanner's slice cut to its top-left rows x columns pixels, so that it fits an input;
+// every other element stays as the scanner wrote it. Empty when the file is not there or
+// has no 16-bit pixels.
+std::string CroppedDicom(const std::string& path, Uint16 rows, Uint16 columns)
+{
+    DcmFileFormat file;
+    if (!vx::FileExists(path) || file.loadFile(path.c_str()).bad())
+        return {};
+    DcmDataset& data = *file.getDataset();
+    Uint16 r = 0, c = 0;
+    const Uint16* pixels = nullptr;
+    unsigned long n = 0;
+    if (data.findAndGetUint16(DCM_Rows, r).bad() || data.findAndGetUint16(DCM_Columns, c).bad() || r < rows ||
+        c < columns || data.findAndGetUint16Array(DCM_PixelData, pixels, &n).bad() || n < size_t(r) * c)
+        return {};
+    std::vector<Uint16> cut;
+    for (size_t y = 0; y < rows; ++y)
+        cut.insert(cut.end(), pixels + y * c, pixels + y * c + columns);
+    const E_TransferSyntax syntax = data.getOriginalXfer();
+    const std::string out = vx::JoinPath(g_out, "cropped.dcm");
+    if (data.putAndInsertUint16(DCM_Rows, rows).bad() || data.putAndInsertUint16(DCM_Columns, columns).bad() ||
+        data.putAndInsertUint16Array(DCM_PixelData, cut.data(), cut.size()).bad() ||
+        file.saveFile(out.c_str(), syntax).bad())
+        return {};
+    return out;
+}
+
+// Images in every pixel format and transfer syntax the readers take, in the three planes,
+// and the scanner's Siemens slices cut to 64 x 60 pixels.
+void DicomSeeds()
+{
+    OFLog::configure(OFLogger::FATAL_LOG_LEVEL);
+    const std::string file = vx::JoinPath(g_out, "seed.dcm");
+    auto seed = [&](const std::string& name, TSynthDicom dicom, E_TransferSyntax syntax) {
+        dicom.texts[DCM_StudyID] = kDicomExam;
+        dicom.texts[DCM_StudyDate] = "20240506";
+        if (!WriteDicom(file, dicom, syntax))
+            g_unread.push_back("DICOM seed " + name + " could not be written");
+        else
+            DicomSeed(name, file);
+    };
+    seed("synthetic_axial", TSynthDicom{}, EXS_LittleEndianExplicit);
+    seed("synthetic_big_endian", TSynthDicom{}, EXS_BigEndianExplicit);
+    seed("synthetic_ge_big_endian_pixels", TSynthDicom{}, EXS_PrivateGE_LEI_WithBigEndianPixelData);
+    TSynthDicom plane;
+    plane.texts[DCM_ImageOrientationPatient] = "0\\1\\0\\0\\0\\-1";
+    seed("synthetic_sagittal", plane, EXS_LittleEndianExplicit);
+    plane.texts[DCM_ImageOrientationPatient] = "1\\0\\0\\0\\0\\-1";
+    seed("synthetic_coronal", plane, EXS_LittleEndianImplicit);
+    TSynthDicom bytes;
+    bytes.words[DCM_BitsAllocated] = 8;
+    bytes.pixels = std::vector<int>{0, 1, 127, 128, 200, 255};
+    seed("synthetic_8bit", bytes, EXS_LittleEndianImplicit);
+    bytes.words[DCM_Rows] = 1;
+    bytes.pixels = std::vector<int>{255, 9, 30};  // an odd count: one pad byte
+    seed("synthetic_8bit_odd", bytes, EXS_LittleEndianExplicit);
+    vx::RemoveFile(file);
+
+    for (const char* slice : {"dicom_mr/suspect/T1.0001.IMA", "dicom_mr/suspect/T1.0002.IMA"}) {
+        const std::string cropped = CroppedDicom(SampleDataPath(slice), 64, 60);
+        if (!cropped.empty()) {
+            DicomSeed(std::string("cropped_") + vx::FileNameOf(slice), cropped);
+            vx::RemoveFile(cropped);
+        }
+    }
+}
+
 // ---- Projects with analyses ------------------------------------------------------------
 
 // A saved project whose 4 x 3 x 2 set of 96 points carries a PCA or an NMF, over the whole
@@ -574,6 +676,7 @@ int main(int argc, char** argv)
     RawSeeds();
     MaskSeeds();
     AnalysisProjectSeeds();
+    DicomSeeds();
     for (const std::string& line : g_unread)
         std::cerr << line << "\n";
     return g_unread.empty() ? 0 : 1;
