@@ -55,9 +55,8 @@ def real_files():
     if rda:
         for options in (0, 1, 2, 4):
             put("fuzz_rda", "SVS_30_%d" % options, bytes([options]) + read(rda))
+    # The P-file itself, cut to fit an input, is laid out by the seed writer.
     pfile = data_file("ge_pfile", "tarquin", "P1751_1.5T_030_2000.7")
-    if pfile:
-        put("fuzz_ge_headers", "P1751", read(pfile)[:150000])
     spar = os.path.join(DATA, "spar_sdat")
     for root, _, names in os.walk(spar):
         for name in sorted(names):

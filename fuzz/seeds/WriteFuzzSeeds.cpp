@@ -2,6 +2,7 @@
 // tests use, laid out as each target takes its input, one folder per target below the
 // folder given. A P-file seed is read back through its reader before it is written, so
 // that a seed that no longer reaches the samples is noticed. Run by fuzz/make_seeds.py.
+#include <array>
 #include <cmath>
 #include <algorithm>
 #include <complex>
@@ -67,12 +68,13 @@ int KeyIndex(int revision)
     return revision == kRev9 ? 0 : revision == kRev11 ? 1 : 2;
 }
 
-// The seed of a P-file for the reader index (0 EXCITE, 1 single voxel, 2 pre-11.0, 3
-// multi-plane CSI), checked by reading the file the target makes of it.
-void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string& file, int reader, int options = 0)
+// The seed of a P-file of the revision key and byte order (1 little-endian) for the reader
+// index (0 EXCITE, 1 single voxel, 2 pre-11.0, 3 multi-plane CSI), checked by reading the
+// file the target makes of it.
+void PfileInput(const std::string& name, int revision, int order, const std::string& file, int reader, int options)
 {
-    const uint8_t pick = uint8_t(KeyIndex(h.revision) | (h.order == 1 ? 4 : 0) | (reader << 3) | (options << 5));
-    const std::string input = std::string(1, char(pick)) + vx::fuzz::InputFromPfile(h.revision, file);
+    const uint8_t pick = uint8_t(KeyIndex(revision) | (order == 1 ? 4 : 0) | (reader << 3) | (options << 5));
+    const std::string input = std::string(1, char(pick)) + vx::fuzz::InputFromPfile(revision, file);
     const std::string laid = vx::fuzz::PfileFromInput(pick, reinterpret_cast<const uint8_t*>(input.data()) + 1,
                                                       input.size() - 1);
     const std::string path = vx::JoinPath(g_out, "P00001.7");
@@ -89,6 +91,13 @@ void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string
         g_unread.push_back("P-file seed " + name + " is not read by format " + std::to_string(params.m_nFormat));
     }
     Put("fuzz_ge_pfile", name, input);
+}
+
+// The same for a synthetic P-file, whose header is also a seed of fuzz_ge_headers.
+// Options: bit 0 "Load raw data", bit 1 "Remove offset", bit 2 "Apply normalization".
+void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string& file, int reader, int options = 0)
+{
+    PfileInput(name, h.revision, h.order, file, reader, options);
     Put("fuzz_ge_headers", name, PfileHeaderBytes(h));
 }
 
@@ -152,6 +161,79 @@ void PfileSeeds()
         }
         PfileSeed("single_voxel_11", h, PfileBytes(h, samples), 1);
     }
+    {  // oblique planes of every code (the rotation from the corners and the normal, planes
+       // tilted by 45 degrees), excited volumes, every reorientation mode, patient position
+       // and an echo; offsets removed
+        const float c = std::sqrt(0.5f), d = 80.0f * c;
+        const struct {
+            int oblique;
+            std::array<float, 3> corner1, corner2, normal;
+            int mode, position, echo;
+            const char* sequence;
+        } obliques[] = {{24, {80, -d, d}, {-80, -d, d}, {0, c, c}, 1, 2, 0, "press"},
+                        {20, {d, d, 80}, {-d, -d, 80}, {-c, c, 0}, 2, 4, 1, "probe"},
+                        {18, {70, 80, 30}, {-90, 80, -10}, {c, 0, c}, 3, 8, 0, "prose_csi"}};
+        for (const auto& k : obliques) {
+            TPfileHeader h;
+            h.plane = 16;
+            h.obliquePlane = k.oblique;
+            h.centre = {0, 0, 0};
+            h.corner1 = k.corner1;
+            h.corner2 = k.corner2;
+            h.normal = k.normal;
+            h.field176 = k.mode;
+            h.patientPosition = k.position;
+            h.echoFlag = k.echo;
+            h.sequenceName = k.sequence;
+            h.dims[0] = h.dims[1] = 4;
+            h.points = 16;
+            const int at[3] = {1, 2, 0};
+            const std::string file = PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true));
+            PfileSeed("excite_oblique" + std::to_string(k.oblique), h, file, 0, 2);
+            // The pre-11.0 reader of the same plane, a volume by its short name.
+            h.revision = kRev9;
+            h.order = 0;
+            h.swVersion = "09";
+            h.sequenceShortName = "PRESSCSI";
+            PfileSeed("pre11_oblique" + std::to_string(k.oblique), h,
+                      PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true)), 2, 6);
+        }
+        // A 3-D grid of an excited volume: centred there, its slab as its extent.
+        TPfileHeader h;
+        h.sequenceName = "steam";
+        h.dims[0] = h.dims[1] = 4;
+        h.dims[2] = 2;
+        h.spatialDims = 3;
+        h.points = 16;
+        const int at[3] = {2, 1, 1};
+        PfileSeed("excite_3d_volume", h, PfileBytes(h, KSpaceLine(h.dims, 3, at, LineFid(h.points), true)), 0, 4);
+    }
+    {  // single voxel of 32-bit samples, big-endian 14.3, an excited volume on an oblique
+       // plane, two of six frames skipped; offset removed and normalized
+        TPfileHeader h;
+        h.revision = kRev14;
+        h.order = 0;
+        h.pointSize = 4;
+        h.swVersion = "14";
+        h.dims[0] = h.dims[1] = 1;
+        h.spatialDims = 0;
+        h.points = 32;
+        h.frameCount = 6;
+        h.skipFrames = 2;
+        h.sequenceName = "probe-p";
+        h.plane = 16;
+        h.obliquePlane = 18;
+        h.centre = {0, 0, 0};
+        h.corner1 = {70, 80, 30};
+        h.corner2 = {-90, 80, -10};
+        h.normal = {std::sqrt(0.5f), 0, std::sqrt(0.5f)};
+        std::vector<std::complex<double>> samples;
+        for (int f = 0; f < h.frameCount; ++f) {
+            const auto fid = LineFid(h.points, 300.0 * (f + 1));
+            samples.insert(samples.end(), fid.begin(), fid.end());
+        }
+        PfileSeed("single_voxel_32bit_14", h, PfileBytes(h, samples), 1, 6);
+    }
     const struct {
         int revision, order, pointSize, plane;
         float echo;
@@ -172,7 +254,37 @@ void PfileSeeds()
         const int dims[3] = {4, 4, h.mpSlices}, at[3] = {1, 2, 1};
         PfileSeed("mpcsi_plane" + std::to_string(c.plane), h,
                   MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(16), true, true)), 3);
+        if (c.plane == 2) {
+            // An oblique plane and an excited volume, normalized.
+            h.plane = 16;
+            h.obliquePlane = 24;
+            h.sequenceShortName = "PRESS";
+            PfileSeed("mpcsi_oblique24", h, MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(16), true, true)), 3, 4);
+        }
     }
+}
+
+// The scanner's single-voxel P-file (LX 11.0 on a 9.0 header, little-endian, 32-bit samples
+// of 2048 points, an excited volume on an oblique plane) cut to fit an input: its header
+// counts 4 frames and skips 2, and the file ends after them. For the single-voxel reader
+// and, as a whole file, for the header target's P-file readers.
+void ScannerPfileSeeds()
+{
+    const std::string path = SampleDataPath("ge_pfile/tarquin/P1751_1.5T_030_2000.7");
+    if (!vx::FileExists(path))
+        return;
+    constexpr size_t kDataStart = 77848, kFrameBytes = 2048 * 8;
+    std::string file = ReadBytes(path);
+    if (file.size() < kDataStart + 4 * kFrameBytes) {
+        g_unread.push_back("the scanner P-file is shorter than its header and 4 frames");
+        return;
+    }
+    file.resize(kDataStart + 4 * kFrameBytes);
+    getest::Put16(file, kFrameCountOffset, 4, 1);
+    getest::PutFloat(file, kSkipFramesOffset, 2.0f, 1);
+    for (const int options : {0, 1, 6})
+        PfileInput("scanner_single_voxel_" + std::to_string(options), kRev9, 1, file, 1, options);
+    Put("fuzz_ge_headers", "scanner_P1751_cut", file);
 }
 
 // Genesis images of every header version in both byte orders: 4 x 3 pixels, the image
@@ -668,6 +780,7 @@ int main(int argc, char** argv)
     std::ostringstream discard;
     std::streambuf* err = std::cerr.rdbuf(discard.rdbuf());
     PfileSeeds();
+    ScannerPfileSeeds();
     std::cerr.rdbuf(err);
     GenesisSeeds();
     BrukerSeeds();
