@@ -29,7 +29,7 @@ case $target in
   fuzz_ge_pfile) files="$r/TGEPfileReader.cpp $r/TGEPre11Reader.cpp $r/TMPCSIReader.cpp $r/TGESVReader.cpp $r/GEReaderHelpers.cpp" ;;
   fuzz_ge_sage) files="$r/TGESageReader.cpp" ;;
   fuzz_internal_format) files="$r/TInternalFormatReader.cpp src/model/TCSISetFile.cpp" ;;
-  fuzz_list) files="$r/TPhilipsReaderLIST.cpp $r/TPhilips2DMultiSlicePreR11Reader.cpp $r/TPhilips3DPreR11Reader.cpp $r/TPhilipsEPCSIReader.cpp $r/TPhilipsEPCSIReaderFiles.cpp" ;;
+  fuzz_list) files="$r/TPhilipsReaderLIST.cpp $r/TPhilipsCSIReader.cpp $r/TPhilips2DMultiSlicePreR11Reader.cpp $r/TPhilips3DPreR11Reader.cpp $r/TPhilipsEPCSIReader.cpp $r/TPhilipsEPCSIReaderFiles.cpp" ;;
   fuzz_mag) files="$r/SiemensMAGImage.cpp $r/THeliconReader.cpp" ;;
   fuzz_macro_mask) files="src/processing/MacroFile.cpp src/model/SelectionMaskFile.cpp" ;;
   fuzz_parrec) files="$r/PhilipsPARImage.cpp $r/RawImage.cpp" ;;

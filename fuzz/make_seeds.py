@@ -63,7 +63,11 @@ def real_files():
             if name.lower().endswith(".spar"):
                 sdat = os.path.join(root, name[:-4] + ("SDAT" if name.endswith("SPAR") else "sdat"))
                 if os.path.isfile(sdat):
-                    put("fuzz_spar_sdat", name, bytes([0, 0]) + sections([read(os.path.join(root, name)), b"", read(sdat)]))
+                    files = sections([read(os.path.join(root, name)), b"", read(sdat)])
+                    put("fuzz_spar_sdat", name, bytes([0, 0]) + files)
+                    # Offsets removed and spectra normalized (second byte, bits 3 and 4).
+                    put("fuzz_spar_sdat", name + "_options", bytes([0, 0x18]) + files)
+    list_seeds()
     shf = data_file("ge_pfile", "tarquin", "P1751_1.5T_030_2000.7.shf")
     if shf and pfile:
         # The scanner's header, cut to 256 points of 4 frames so that the data fits an input.
@@ -84,6 +88,46 @@ def real_files():
         texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
         seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
         put("fuzz_bruker", "brukerMRI_100", sections(texts + [seq]))
+
+
+def list_seeds():
+    """The scanner's LIST file (a single-voxel raw export whose DATA file is not at hand)
+    with the SPAR file of the same exam, cut to fit an input part: its header, the noise
+    vectors and the first standard vectors, and the lines after the vector index. Once
+    with no DATA file, and once with the first noise and standard vector only, their
+    offsets moved to the start of a DATA file made up here."""
+    listfile = data_file("philips_listdata", "MRS_MRI_libs", "sub2_MRS.list")
+    spar = data_file("spar_sdat", "MRS_MRI_libs", "sub2_MRS.SPAR")
+    if not listfile:
+        return
+    lines = read(listfile).split(b"\n")
+    vectors = [i for i, line in enumerate(lines) if line.startswith(b" ")]
+    head = lines[:vectors[0]]
+    tail = lines[vectors[-1] + 1:]
+    noise = [lines[i] for i in vectors if lines[i].split()[0] == b"NOI"]
+    standard = [lines[i] for i in vectors if lines[i].split()[0] == b"STD"]
+    spar_text = read(spar) if spar else b""
+
+    def text(kept):
+        return b"\n".join(head + kept + tail)
+
+    kept = list(noise)
+    for line in standard:
+        if len(text(kept + [line])) > 60000:
+            break
+        kept.append(line)
+    for pick in (0, 1, 2):
+        put("fuzz_list", "sub2_MRS_list_%d" % pick, bytes([pick]) + sections([text(kept), spar_text, b"", b""]))
+
+    def moved(line, offset):
+        words = line.rstrip(b"\r").split()
+        return b"  " + b"  ".join(words[:-1] + [str(offset).encode()]) + b"\r"
+
+    size = int(standard[0].split()[-2])
+    pair = [moved(noise[0], 0), moved(standard[0], size)]
+    data = b"".join(struct.pack("<f", 100.0 * ((k * 7) % 23 - 11)) for k in range(2 * size // 4))
+    for pick in (0, 0x0c):
+        put("fuzz_list", "sub2_MRS_list_data_%d" % pick, bytes([pick]) + sections([text(pair), spar_text, b"", data]))
 
 
 def sage_seeds():

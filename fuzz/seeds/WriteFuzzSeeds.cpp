@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -381,14 +382,21 @@ int SdatFormatIndex(int format)
 
 void PhilipsSeeds()
 {
+    // The second byte of a fuzz_spar_sdat input: the per-slice file count less one, and
+    // the options "Remove offset" (8) and "Apply normalization" (16).
+    constexpr int kRemoveOffset = 8, kNormalize = 16;
     const std::string sv = SparText(SingleVoxelLines(64));
-    Put("fuzz_spar_sdat", "single_voxel", std::string{char(0), char(0)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
+    for (const int options : {0, kRemoveOffset, kRemoveOffset | kNormalize})
+        Put("fuzz_spar_sdat", "single_voxel" + (options ? "_options" + std::to_string(options) : std::string()),
+            std::string{char(0), char(options)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
     auto series = Fid(64, 250, 2000);
     const auto second = Fid(64, -100, 2000);
     series.insert(series.end(), second.begin(), second.end());
     TLines rows = SingleVoxelLines(64);
     rows.emplace_back("rows", "2");
     Put("fuzz_spar_sdat", "time_series", std::string{char(1), char(0)} + PackSections({SparText(rows), "", SdatBytes(series)}));
+    Put("fuzz_spar_sdat", "time_series_options",
+        std::string{char(1), char(kRemoveOffset | kNormalize)} + PackSections({SparText(rows), "", SdatBytes(series)}));
     for (int format : {2, 3, 4, 6, 7, 9, 10})
         for (int sliceAxis : {0, 1, 2}) {
             const TCSIScan scan = SeedScan(format, sliceAxis);
@@ -403,6 +411,12 @@ void PhilipsSeeds()
             const std::string input = std::string{char(SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
                                       PackSections({SparText(CSISparLines(scan)), ParText(ParLines(ns)), sdat});
             Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_axis" + std::to_string(sliceAxis), input);
+            if (sliceAxis == 1) {
+                // Offsets removed and spectra normalized.
+                std::string options = input;
+                options[1] = char(options[1] | kRemoveOffset | kNormalize);
+                Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_options", options);
+            }
             if (sliceAxis == 2) {
                 // Outside a batch run, without the PAR file: the reader asks for it.
                 const std::string asked = std::string{char(0x80 | SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
@@ -425,6 +439,17 @@ void PhilipsSeeds()
             {ListText(scan, positions, offset), "", ParText(ParLines(scan.n[2])), data});
         Put("fuzz_list", "list_" + std::to_string(format) + "_asked",
             std::string(1, char(0x80 | (format == 5 ? 0 : 1))) + noSpar);
+        // The sizes given again after the data vectors, as a LIST file may give them; with
+        // offsets removed (pick bit 2) and spectra normalized (bit 3).
+        std::string sizesAfter = ListText(scan, positions, offset) + "#\n";
+        for (const auto& [key, value] : {std::pair<const char*, int>{"number_of_locations", scan.n[2]},
+                                         {"F-resolution", scan.points},
+                                         {"X-resolution", scan.n[0]},
+                                         {"Y-resolution", scan.n[1]}})
+            sizesAfter += ".    0    0    0  " + std::string(key) + "  :  " + std::to_string(value) + "\n";
+        Put("fuzz_list", "list_" + std::to_string(format) + "_sizes_after_vectors",
+            std::string(1, char(0x0c | (format == 5 ? 0 : 1))) +
+                PackSections({sizesAfter, SparText(CSISparLines(scan)), ParText(ParLines(scan.n[2])), data}));
     }
     TEPCSIScan epcsi;
     epcsi.n[0] = 4;
