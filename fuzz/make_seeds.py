@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of every fuzz target into build/fuzz-seeds/<target>/.
 
-Small hand-written seeds are kept in fuzz/seeds/<target>/. Synthetic seeds come from the seed writer (tests/fuzzseeds, built with the release
-preset), which builds each file kind from the layouts the reader tests use and lays it
-out as its target takes it. Seeds from the real scanner files of ../shared/data (when
-present) and the golden files of the model tests are laid out here. Run from the project
-root:  python3 fuzz/make_seeds.py [--no-build]
+Small hand-written seeds are kept in fuzz/seeds/<target>/. Synthetic seeds come from the
+seed writer vx_fuzz_seeds (fuzz/seeds/WriteFuzzSeeds.cpp, built with the release preset),
+which builds each file kind from the layouts the reader tests use and lays it out as its
+target takes it (a P-file or DICOM seed that no reader reads is an error); it also cuts
+the scanner's P-file and Siemens DICOM slices of ../shared/data to fit an input. The other scanner files (when
+present) and the golden files of the model tests are laid out here. Scanner files are
+only ever copied into the build folder. Run from the project root:
+  python3 fuzz/make_seeds.py [--no-build] [--jobs N]   (N build jobs, default 3)
 """
 import os
 import shutil
@@ -187,11 +190,12 @@ def golden_files():
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
 
-def synthetic(build):
+def synthetic(build, jobs):
     tool = os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")
     if build:
         subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", "build/release", "-j3", "--target", "vx_fuzz_seeds"], cwd=ROOT, check=True)
+        subprocess.run(["cmake", "--build", "build/release", "-j%d" % jobs, "--target", "vx_fuzz_seeds"], cwd=ROOT,
+                       check=True, stdout=subprocess.DEVNULL)
     if not os.path.isfile(tool):
         sys.exit("the seed writer is not built: cmake --build build/release --target vx_fuzz_seeds")
     subprocess.run([tool, OUT], check=True)
@@ -199,6 +203,7 @@ def synthetic(build):
 
 def main():
     build = "--no-build" not in sys.argv
+    jobs = int(sys.argv[sys.argv.index("--jobs") + 1]) if "--jobs" in sys.argv else 3
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     real_files()
@@ -206,7 +211,7 @@ def main():
     committed_seeds()
     sage_seeds()
     if "--no-synthetic" not in sys.argv:
-        synthetic(build)
+        synthetic(build, jobs)
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
 
