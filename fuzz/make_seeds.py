@@ -79,18 +79,27 @@ def real_files():
         samples = read(pfile)[77848:77848 + 256 * 4 * 8]
         for pad in range(4):  # the first length byte also picks the options
             put("fuzz_ge_sage", "P1751_%d" % pad, sections([text + b"\n" * pad, samples]))
-    parrec = os.path.join(DATA, "parrec", "nibabel")
-    for stem in ("phantom_EPI_asc_CLEAR_2_1", "phantom_varscale"):
-        par, rec = os.path.join(parrec, stem + ".PAR"), os.path.join(parrec, stem + ".REC")
-        if os.path.isfile(par) and os.path.isfile(rec):
-            layout = struct.pack("<iHHB", 0, 64, 64, 0)
-            put("fuzz_parrec", stem, layout + sections([read(par), read(rec)[:64 * 64 * 2 * 2]]))
-    bruker = os.path.join(DATA, "bruker", "brukerMRI", "100")
-    if os.path.isdir(bruker):
-        texts = [read(os.path.join(bruker, n)) for n in ("method", "acqp")]
-        texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
-        seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
-        put("fuzz_bruker", "brukerMRI_100", sections(texts + [seq]))
+    # Every PAR header that fits an input part; those without a REC file of their own get
+    # the first two images of the phantom's (a PAR file describes its scan's REC file).
+    parrec = os.path.join(DATA, "parrec")
+    phantom = data_file("parrec", "nibabel", "phantom_EPI_asc_CLEAR_2_1.REC")
+    for root, _, names in sorted(os.walk(parrec)):
+        for name in sorted(names):
+            if not name.endswith(".PAR") or os.path.getsize(os.path.join(root, name)) > 65535:
+                continue
+            rec = os.path.join(root, name[:-4] + ".REC")
+            rec = rec if os.path.isfile(rec) else phantom
+            if rec:
+                layout = struct.pack("<iHHB", 0, 64, 64, 0)
+                put("fuzz_parrec", name[:-4], layout + sections([read(os.path.join(root, name)), read(rec)[:64 * 64 * 2 * 2]]))
+    # Bruker experiments with their reconstructed images (as fid and as 2dseq).
+    for name, folder in (("brukerMRI_100", ("brukerMRI", "100")), ("BadBanana_18", ("pvconv", "BadBanana_01", "18"))):
+        bruker = os.path.join(DATA, "bruker", *folder)
+        if os.path.isdir(bruker):
+            texts = [read(os.path.join(bruker, n)) for n in ("method", "acqp")]
+            texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
+            seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
+            put("fuzz_bruker", name, sections(texts + [seq]))
 
 
 def list_seeds():
