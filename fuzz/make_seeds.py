@@ -99,7 +99,7 @@ def real_files():
             texts = [read(os.path.join(bruker, n)) for n in ("method", "acqp")]
             texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
             seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
-            put("fuzz_bruker", name, sections(texts + [seq]))
+            put("fuzz_bruker", name, bytes([0]) + sections(texts + [seq]))
 
 
 def list_seeds():

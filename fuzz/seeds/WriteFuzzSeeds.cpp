@@ -305,6 +305,12 @@ void GenesisSeeds()
 
 // ---- Bruker ----------------------------------------------------------------------------
 
+// The first byte of a fuzz_bruker input: the dialog's orientation and options.
+void PutBruker(const std::string& name, const std::string& files, int pick = 0)
+{
+    Put("fuzz_bruker", name, std::string(1, char(pick)) + files);
+}
+
 void BrukerSeeds()
 {
     TBrukerCSIScan scan;
@@ -329,9 +335,9 @@ void BrukerSeeds()
                 AppendInt32(real, (1 << 20) * (v == 5 ? line[size_t(k)].real() : 0.01 * k));
                 AppendInt32(imag, (1 << 20) * (v == 5 ? line[size_t(k)].imag() : -0.01 * k));
             }
-        Put("fuzz_bruker", s.name,
-            PackSections({JcampText(CSIMethodLines(scan, "##$CSIRecoMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
-                          JcampText(RecoLines(sizes, s.ftMode, s.type)), s.imageType == 0 ? real + imag : real}));
+        PutBruker(s.name, PackSections({JcampText(CSIMethodLines(scan, "##$CSIRecoMatrix")),
+                                        JcampText(AcqpLines(300.3, 68.5, 32, 11)),
+                                        JcampText(RecoLines(sizes, s.ftMode, s.type)), s.imageType == 0 ? real + imag : real}));
     }
     // fid: k-space of one voxel, (real, imaginary) int32 pairs, read fastest.
     std::string fid;
@@ -350,12 +356,20 @@ void BrukerSeeds()
         pixels.push_back(7 * p - 50);
     const TJcampLines image = ImageMethodLines();
     for (const char* read : {"L_R", "A_P"})
-        Put("fuzz_bruker", std::string("image_") + read,
-            PackSections({JcampText(WithLine(image, "##$PVM_SPackArrReadOrient", JcampArray(read))),
-                          JcampText(AcqpLines(300.3, 68.5, 32, 11)), "", Int16LE(pixels)}));
-    Put("fuzz_bruker", "fid_3d",
-        PackSections({JcampText(CSIMethodLines(scan, "##$CSITotalMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
-                      JcampText(RecoLines(sizes, "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE")), fid}));
+        PutBruker(std::string("image_") + read,
+                  PackSections({JcampText(WithLine(image, "##$PVM_SPackArrReadOrient", JcampArray(read))),
+                                JcampText(AcqpLines(300.3, 68.5, 32, 11)), "", Int16LE(pixels)}));
+    const std::string reco = JcampText(RecoLines(sizes, "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE"));
+    const TJcampLines method = CSIMethodLines(scan, "##$CSITotalMatrix");
+    PutBruker("fid_3d", PackSections({JcampText(method), JcampText(AcqpLines(300.3, 68.5, 32, 11)), reco, fid}));
+    // The grid of an excited voxel, the slices along y and the offsets removed (pick
+    // bits 0-1 and 2); the same kept as raw data (bit 3).
+    TJcampLines voxel = WithLine(method, "##$CSISlab", "=voxel");
+    voxel = WithLine(voxel, "##$PVM_VoxArrSize", JcampArray("20 30 40"));
+    voxel = WithLine(voxel, "##$PVM_VoxArrPosition", JcampArray("1.5 -2 3"));
+    const std::string files = PackSections({JcampText(voxel), JcampText(AcqpLines(300.3, 68.5, 32, 11)), reco, fid});
+    PutBruker("fid_3d_voxel", files, 1 | 4);
+    PutBruker("fid_3d_voxel_raw", files, 8);
 }
 
 // ---- Philips -------------------------------------------------------------------------
@@ -518,6 +532,9 @@ void SiemensSeeds()
         const std::string name = "helicon_" + std::to_string(g.nx) + std::to_string(g.ny) + std::to_string(g.nz);
         Put("fuzz_mag", name, std::string(1, '\1') + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
         Put("fuzz_mag", name + "_raw", std::string(1, '\7') + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
+        // Read from the raw file, the offset removed.
+        Put("fuzz_mag", name + "_offset",
+            std::string(1, char(1 | 2 | 8)) + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
     }
 }
 
