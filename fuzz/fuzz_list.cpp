@@ -1,8 +1,10 @@
 // Philips LIST/DATA sets through the pre-R11 stack and volume readers and the EPCSI
-// reader. The first input byte picks the reader (bits 0-6) and, with bit 7, a read outside
-// a batch run (questions get their default answers, file dialogs are cancelled); the rest
-// is split by Sections into the LIST text, the SPAR text and the PAR text beside it (an
-// empty one is no file), and the DATA file.
+// reader. The first input byte picks the reader (bits 0-1: 0 and 3 the stack, 1 the
+// volume, 2 the EPCSI reader), the options "Remove offset" (bit 2) and "Apply
+// normalization" (bit 3) and, with bit 7, a read outside a batch run (questions get their
+// default answers, file dialogs are cancelled); the rest is split by Sections into the
+// LIST text, the SPAR text and the PAR text beside it (an empty one is no file), and the
+// DATA file.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!vx::fuzz::TakeByte(data, size, pick))
         return 0;
     static constexpr int kFormats[3] = {5, 8, 11};
-    const int format = kFormats[(pick & 0x7f) % 3];
+    const int format = kFormats[(pick & 3) % 3];
     // In a batch run there are no questions and no file dialogs: the default companion
     // files are read.
     g_bBatchMode = (pick & 0x80) == 0;
@@ -32,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vx::fuzz::WriteScratch("scan.DATA", parts[3]);
     TCSIReadParams params;
     params.m_nFormat = format;
+    params.m_bRemoveOffset = (pick >> 2) & 1;
+    params.m_bNormalize = (pick >> 3) & 1;
     params.m_nSweepWidth = 1000;  // the EPCSI reader takes these from the dialog
     params.m_fFrequency = 127.7f;
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));

@@ -1,5 +1,6 @@
 // Macro files and voxel selection mask files, as the user applies them to the work set.
-// Bit 0 of the first input byte picks the macro file, run on a loaded 8 x 8 x 1 set of
+// Bit 0 of the first input byte picks the macro file, run as the program runs a file the
+// user chose (one that is not a macro file is refused first) on a loaded 8 x 8 x 1 set of
 // 64 points through the project's "run macro file" with the processing library
 // installed (its recorded steps are then saved as a macro file, which must read again),
 // or the selection mask, read into a set of 1 + bits 1-3 by 1 + bits 4-6 by
@@ -69,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::error_code error;
         std::filesystem::remove_all(folder, error);
         const std::string path = vx::fuzz::WriteScratch("run.mcr", data, size);
+        if (MacroFileKind(path) == TMacroFileKind::Other)
+            return 0;
         TProject project;
         if (!project.Create(folder, "macro"))
             return 0;

@@ -2,7 +2,8 @@
 // byte picks the MAG image reader, which reads the rest as the file (an 8192-byte header
 // of fixed fields, then the pixels), or the Helicon reader: the rest is split by Sections
 // into the parameter text "scanddf.mag" and the raw samples "scanraw.mag", and bit 1
-// picks the file of the pair the read starts from, bit 2 the option "Load raw data".
+// picks the file of the pair the read starts from, bits 2 and 3 the options "Load raw data"
+// and "Remove offset".
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TCSIReadParams params;
     params.m_nFormat = 17;
     params.m_bLoadRawData = (pick >> 2) & 1;
+    params.m_bRemoveOffset = (pick >> 3) & 1;
     THeliconReader reader(&params);
     std::unique_ptr<TCSISet> set(reader.Read((pick & 2) ? raw : ddf));
     return 0;

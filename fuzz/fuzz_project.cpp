@@ -1,14 +1,15 @@
 // Project folders: the project file with the data-set, map and image pixel files it names,
-// through the check, the load (with the conversion of an older version) and, for each map
-// file, the map reader of every file version; a project loaded is saved again and as an
-// anonymized copy in another folder, which must load. The first input byte picks the
-// project file's name "~project.tpj" (bit 0) or "project.tpj", a path in double quotes
-// (bit 1), a plain file where the copy's folder would be (bit 2) and a project made by
-// the program before the input's files replace its own (bit 3). The rest is split by
-// Sections into six parts: the project file and five files, each its name up to the
-// first zero byte (letters, digits, "_", "-" and "." only, no ".tpj"; a part without a
-// usable name is left out) and then its contents. The folder holds only these files in
-// every run.
+// through the check, the load (with the conversion of an older version, and the analyses
+// stored after the sets, read through the processing library as the program reads them)
+// and, for each map file, the map reader of every file version; a project loaded is saved
+// again and as an anonymized copy in another folder, which must load. The first input
+// byte picks the project file's name "~project.tpj" (bit 0) or "project.tpj", a path in
+// double quotes (bit 1), a plain file where the copy's folder would be (bit 2) and a
+// project made by the program before the input's files replace its own (bit 3). The rest
+// is split by Sections into six parts: the project file and five files, each its name up
+// to the first zero byte (letters, digits, "_", "-" and "." only, no ".tpj"; a part
+// without a usable name is left out) and then its contents. The folder holds only these
+// files in every run.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Paths.h"
+#include "processing/InstallProcessing.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ bool UsableName(std::string_view name)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool ready = (vx::fuzz::Prepare(), true);
+    static const bool ready = (vx::fuzz::Prepare(), InstallProcessing(), true);
     (void)ready;
     uint8_t pick = 0;
     if (!vx::fuzz::TakeByte(data, size, pick))

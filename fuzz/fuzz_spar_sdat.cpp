@@ -2,7 +2,8 @@
 // slice, 2-D multi-slice and 3-D of each release that reads SDAT files). The first input
 // byte picks the reader (bits 0-6) and, with bit 7, a read outside a batch run (questions
 // get their default answers, file dialogs are cancelled); the second the number of SDAT
-// files (1 to 8) that the per-slice readers get. The rest is split by Sections into the
+// files (1 to 8, bits 0-2) that the per-slice readers get and the options "Remove offset"
+// (bit 3) and "Apply normalization" (bit 4). The rest is split by Sections into the
 // SPAR text, the PAR text (an empty one is no file) and the SDAT data. The SPAR text is
 // written as "scan.SPAR" and "scan_1.SPAR" (an empty one as no file); the data is one
 // "scan.SDAT" or, cut into equal pieces, "scan_1.SDAT" .. "scan_n.SDAT".
@@ -62,6 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     TCSIReadParams params;
     params.m_nFormat = format;
+    params.m_bRemoveOffset = (data[1] >> 3) & 1;
+    params.m_bNormalize = (data[1] >> 4) & 1;
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
     std::unique_ptr<TCSISet> set(reader->Read(path));
     g_batchLog.clear();

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of every fuzz target into build/fuzz-seeds/<target>/.
 
-Small hand-written seeds are kept in fuzz/seeds/<target>/. Synthetic seeds come from the seed writer (tests/fuzzseeds, built with the release
-preset), which builds each file kind from the layouts the reader tests use and lays it
-out as its target takes it. Seeds from the real scanner files of ../shared/data (when
-present) and the golden files of the model tests are laid out here. Run from the project
-root:  python3 fuzz/make_seeds.py [--no-build]
+Small hand-written seeds are kept in fuzz/seeds/<target>/. Synthetic seeds come from the
+seed writer vx_fuzz_seeds (fuzz/seeds/WriteFuzzSeeds.cpp, built with the release preset),
+which builds each file kind from the layouts the reader tests use and lays it out as its
+target takes it (a P-file or DICOM seed that no reader reads is an error); it also cuts
+the scanner's P-file and Siemens DICOM slices of ../shared/data to fit an input. The other scanner files (when
+present) and the golden files of the model tests are laid out here. Scanner files are
+only ever copied into the build folder. Run from the project root:
+  python3 fuzz/make_seeds.py [--no-build] [--jobs N]   (N build jobs, default 3)
 """
 import os
 import shutil
@@ -55,16 +58,19 @@ def real_files():
     if rda:
         for options in (0, 1, 2, 4):
             put("fuzz_rda", "SVS_30_%d" % options, bytes([options]) + read(rda))
+    # The P-file itself, cut to fit an input, is laid out by the seed writer.
     pfile = data_file("ge_pfile", "tarquin", "P1751_1.5T_030_2000.7")
-    if pfile:
-        put("fuzz_ge_headers", "P1751", read(pfile)[:150000])
     spar = os.path.join(DATA, "spar_sdat")
     for root, _, names in os.walk(spar):
         for name in sorted(names):
             if name.lower().endswith(".spar"):
                 sdat = os.path.join(root, name[:-4] + ("SDAT" if name.endswith("SPAR") else "sdat"))
                 if os.path.isfile(sdat):
-                    put("fuzz_spar_sdat", name, bytes([0, 0]) + sections([read(os.path.join(root, name)), b"", read(sdat)]))
+                    files = sections([read(os.path.join(root, name)), b"", read(sdat)])
+                    put("fuzz_spar_sdat", name, bytes([0, 0]) + files)
+                    # Offsets removed and spectra normalized (second byte, bits 3 and 4).
+                    put("fuzz_spar_sdat", name + "_options", bytes([0, 0x18]) + files)
+    list_seeds()
     shf = data_file("ge_pfile", "tarquin", "P1751_1.5T_030_2000.7.shf")
     if shf and pfile:
         # The scanner's header, cut to 256 points of 4 frames so that the data fits an input.
@@ -73,18 +79,67 @@ def real_files():
         samples = read(pfile)[77848:77848 + 256 * 4 * 8]
         for pad in range(4):  # the first length byte also picks the options
             put("fuzz_ge_sage", "P1751_%d" % pad, sections([text + b"\n" * pad, samples]))
-    parrec = os.path.join(DATA, "parrec", "nibabel")
-    for stem in ("phantom_EPI_asc_CLEAR_2_1", "phantom_varscale"):
-        par, rec = os.path.join(parrec, stem + ".PAR"), os.path.join(parrec, stem + ".REC")
-        if os.path.isfile(par) and os.path.isfile(rec):
-            layout = struct.pack("<iHHB", 0, 64, 64, 0)
-            put("fuzz_parrec", stem, layout + sections([read(par), read(rec)[:64 * 64 * 2 * 2]]))
-    bruker = os.path.join(DATA, "bruker", "brukerMRI", "100")
-    if os.path.isdir(bruker):
-        texts = [read(os.path.join(bruker, n)) for n in ("method", "acqp")]
-        texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
-        seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
-        put("fuzz_bruker", "brukerMRI_100", sections(texts + [seq]))
+    # Every PAR header that fits an input part; those without a REC file of their own get
+    # the first two images of the phantom's (a PAR file describes its scan's REC file).
+    parrec = os.path.join(DATA, "parrec")
+    phantom = data_file("parrec", "nibabel", "phantom_EPI_asc_CLEAR_2_1.REC")
+    for root, _, names in sorted(os.walk(parrec)):
+        for name in sorted(names):
+            if not name.endswith(".PAR") or os.path.getsize(os.path.join(root, name)) > 65535:
+                continue
+            rec = os.path.join(root, name[:-4] + ".REC")
+            rec = rec if os.path.isfile(rec) else phantom
+            if rec:
+                layout = struct.pack("<iHHB", 0, 64, 64, 0)
+                put("fuzz_parrec", name[:-4], layout + sections([read(os.path.join(root, name)), read(rec)[:64 * 64 * 2 * 2]]))
+    # Bruker experiments with their reconstructed images (as fid and as 2dseq).
+    for name, folder in (("brukerMRI_100", ("brukerMRI", "100")), ("BadBanana_18", ("pvconv", "BadBanana_01", "18"))):
+        bruker = os.path.join(DATA, "bruker", *folder)
+        if os.path.isdir(bruker):
+            texts = [read(os.path.join(bruker, n)) for n in ("method", "acqp")]
+            texts.append(read(os.path.join(bruker, "pdata", "1", "reco")))
+            seq = read(os.path.join(bruker, "pdata", "1", "2dseq"))[:65536]
+            put("fuzz_bruker", name, bytes([0]) + sections(texts + [seq]))
+
+
+def list_seeds():
+    """The scanner's LIST file (a single-voxel raw export whose DATA file is not at hand)
+    with the SPAR file of the same exam, cut to fit an input part: its header, the noise
+    vectors and the first standard vectors, and the lines after the vector index. Once
+    with no DATA file, and once with the first noise and standard vector only, their
+    offsets moved to the start of a DATA file made up here."""
+    listfile = data_file("philips_listdata", "MRS_MRI_libs", "sub2_MRS.list")
+    spar = data_file("spar_sdat", "MRS_MRI_libs", "sub2_MRS.SPAR")
+    if not listfile:
+        return
+    lines = read(listfile).split(b"\n")
+    vectors = [i for i, line in enumerate(lines) if line.startswith(b" ")]
+    head = lines[:vectors[0]]
+    tail = lines[vectors[-1] + 1:]
+    noise = [lines[i] for i in vectors if lines[i].split()[0] == b"NOI"]
+    standard = [lines[i] for i in vectors if lines[i].split()[0] == b"STD"]
+    spar_text = read(spar) if spar else b""
+
+    def text(kept):
+        return b"\n".join(head + kept + tail)
+
+    kept = list(noise)
+    for line in standard:
+        if len(text(kept + [line])) > 60000:
+            break
+        kept.append(line)
+    for pick in (0, 1, 2):
+        put("fuzz_list", "sub2_MRS_list_%d" % pick, bytes([pick]) + sections([text(kept), spar_text, b"", b""]))
+
+    def moved(line, offset):
+        words = line.rstrip(b"\r").split()
+        return b"  " + b"  ".join(words[:-1] + [str(offset).encode()]) + b"\r"
+
+    size = int(standard[0].split()[-2])
+    pair = [moved(noise[0], 0), moved(standard[0], size)]
+    data = b"".join(struct.pack("<f", 100.0 * ((k * 7) % 23 - 11)) for k in range(2 * size // 4))
+    for pick in (0, 0x0c):
+        put("fuzz_list", "sub2_MRS_list_data_%d" % pick, bytes([pick]) + sections([text(pair), spar_text, b"", data]))
 
 
 def sage_seeds():
@@ -144,11 +199,12 @@ def golden_files():
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
 
-def synthetic(build):
+def synthetic(build, jobs):
     tool = os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")
     if build:
         subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", "build/release", "-j3", "--target", "vx_fuzz_seeds"], cwd=ROOT, check=True)
+        subprocess.run(["cmake", "--build", "build/release", "-j%d" % jobs, "--target", "vx_fuzz_seeds"], cwd=ROOT,
+                       check=True, stdout=subprocess.DEVNULL)
     if not os.path.isfile(tool):
         sys.exit("the seed writer is not built: cmake --build build/release --target vx_fuzz_seeds")
     subprocess.run([tool, OUT], check=True)
@@ -156,6 +212,7 @@ def synthetic(build):
 
 def main():
     build = "--no-build" not in sys.argv
+    jobs = int(sys.argv[sys.argv.index("--jobs") + 1]) if "--jobs" in sys.argv else 3
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     real_files()
@@ -163,7 +220,7 @@ def main():
     committed_seeds()
     sage_seeds()
     if "--no-synthetic" not in sys.argv:
-        synthetic(build)
+        synthetic(build, jobs)
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
 

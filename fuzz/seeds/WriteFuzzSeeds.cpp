@@ -2,25 +2,40 @@
 // tests use, laid out as each target takes its input, one folder per target below the
 // folder given. A P-file seed is read back through its reader before it is written, so
 // that a seed that no longer reaches the samples is noticed. Run by fuzz/make_seeds.py.
+#include <array>
 #include <cmath>
+#include <algorithm>
 #include <complex>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/oflog/oflog.h"
+#include "model/TImageSet.h"
 #include "PfileLayout.h"
 #include "model/SelectionMaskFile.h"
 #include "model/TCSIReadParams.h"
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "gehdr/GESyntheticHeaders.h"
+#include "processing/AnalysisTestData.h"
+#include "processing/InstallProcessing.h"
+#include "processing/TAnalysisNMF.h"
+#include "processing/TAnalysisPCA.h"
 #include "readers/BrukerTestFiles.h"
+#include "readers/DicomImage.h"
+#include "readers/DicomTestFiles.h"
 #include "readers/GEPfileTestFiles.h"
 #include "readers/PARTestFiles.h"
 #include "readers/PhilipsCSITestFiles.h"
@@ -54,12 +69,13 @@ int KeyIndex(int revision)
     return revision == kRev9 ? 0 : revision == kRev11 ? 1 : 2;
 }
 
-// The seed of a P-file for the reader index (0 EXCITE, 1 single voxel, 2 pre-11.0, 3
-// multi-plane CSI), checked by reading the file the target makes of it.
-void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string& file, int reader, int options = 0)
+// The seed of a P-file of the revision key and byte order (1 little-endian) for the reader
+// index (0 EXCITE, 1 single voxel, 2 pre-11.0, 3 multi-plane CSI), checked by reading the
+// file the target makes of it.
+void PfileInput(const std::string& name, int revision, int order, const std::string& file, int reader, int options)
 {
-    const uint8_t pick = uint8_t(KeyIndex(h.revision) | (h.order == 1 ? 4 : 0) | (reader << 3) | (options << 5));
-    const std::string input = std::string(1, char(pick)) + vx::fuzz::InputFromPfile(h.revision, file);
+    const uint8_t pick = uint8_t(KeyIndex(revision) | (order == 1 ? 4 : 0) | (reader << 3) | (options << 5));
+    const std::string input = std::string(1, char(pick)) + vx::fuzz::InputFromPfile(revision, file);
     const std::string laid = vx::fuzz::PfileFromInput(pick, reinterpret_cast<const uint8_t*>(input.data()) + 1,
                                                       input.size() - 1);
     const std::string path = vx::JoinPath(g_out, "P00001.7");
@@ -76,6 +92,13 @@ void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string
         g_unread.push_back("P-file seed " + name + " is not read by format " + std::to_string(params.m_nFormat));
     }
     Put("fuzz_ge_pfile", name, input);
+}
+
+// The same for a synthetic P-file, whose header is also a seed of fuzz_ge_headers.
+// Options: bit 0 "Load raw data", bit 1 "Remove offset", bit 2 "Apply normalization".
+void PfileSeed(const std::string& name, const TPfileHeader& h, const std::string& file, int reader, int options = 0)
+{
+    PfileInput(name, h.revision, h.order, file, reader, options);
     Put("fuzz_ge_headers", name, PfileHeaderBytes(h));
 }
 
@@ -139,6 +162,79 @@ void PfileSeeds()
         }
         PfileSeed("single_voxel_11", h, PfileBytes(h, samples), 1);
     }
+    {  // oblique planes of every code (the rotation from the corners and the normal, planes
+       // tilted by 45 degrees), excited volumes, every reorientation mode, patient position
+       // and an echo; offsets removed
+        const float c = std::sqrt(0.5f), d = 80.0f * c;
+        const struct {
+            int oblique;
+            std::array<float, 3> corner1, corner2, normal;
+            int mode, position, echo;
+            const char* sequence;
+        } obliques[] = {{24, {80, -d, d}, {-80, -d, d}, {0, c, c}, 1, 2, 0, "press"},
+                        {20, {d, d, 80}, {-d, -d, 80}, {-c, c, 0}, 2, 4, 1, "probe"},
+                        {18, {70, 80, 30}, {-90, 80, -10}, {c, 0, c}, 3, 8, 0, "prose_csi"}};
+        for (const auto& k : obliques) {
+            TPfileHeader h;
+            h.plane = 16;
+            h.obliquePlane = k.oblique;
+            h.centre = {0, 0, 0};
+            h.corner1 = k.corner1;
+            h.corner2 = k.corner2;
+            h.normal = k.normal;
+            h.field176 = k.mode;
+            h.patientPosition = k.position;
+            h.echoFlag = k.echo;
+            h.sequenceName = k.sequence;
+            h.dims[0] = h.dims[1] = 4;
+            h.points = 16;
+            const int at[3] = {1, 2, 0};
+            const std::string file = PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true));
+            PfileSeed("excite_oblique" + std::to_string(k.oblique), h, file, 0, 2);
+            // The pre-11.0 reader of the same plane, a volume by its short name.
+            h.revision = kRev9;
+            h.order = 0;
+            h.swVersion = "09";
+            h.sequenceShortName = "PRESSCSI";
+            PfileSeed("pre11_oblique" + std::to_string(k.oblique), h,
+                      PfileBytes(h, KSpaceLine(h.dims, 2, at, LineFid(h.points), true)), 2, 6);
+        }
+        // A 3-D grid of an excited volume: centred there, its slab as its extent.
+        TPfileHeader h;
+        h.sequenceName = "steam";
+        h.dims[0] = h.dims[1] = 4;
+        h.dims[2] = 2;
+        h.spatialDims = 3;
+        h.points = 16;
+        const int at[3] = {2, 1, 1};
+        PfileSeed("excite_3d_volume", h, PfileBytes(h, KSpaceLine(h.dims, 3, at, LineFid(h.points), true)), 0, 4);
+    }
+    {  // single voxel of 32-bit samples, big-endian 14.3, an excited volume on an oblique
+       // plane, two of six frames skipped; offset removed and normalized
+        TPfileHeader h;
+        h.revision = kRev14;
+        h.order = 0;
+        h.pointSize = 4;
+        h.swVersion = "14";
+        h.dims[0] = h.dims[1] = 1;
+        h.spatialDims = 0;
+        h.points = 32;
+        h.frameCount = 6;
+        h.skipFrames = 2;
+        h.sequenceName = "probe-p";
+        h.plane = 16;
+        h.obliquePlane = 18;
+        h.centre = {0, 0, 0};
+        h.corner1 = {70, 80, 30};
+        h.corner2 = {-90, 80, -10};
+        h.normal = {std::sqrt(0.5f), 0, std::sqrt(0.5f)};
+        std::vector<std::complex<double>> samples;
+        for (int f = 0; f < h.frameCount; ++f) {
+            const auto fid = LineFid(h.points, 300.0 * (f + 1));
+            samples.insert(samples.end(), fid.begin(), fid.end());
+        }
+        PfileSeed("single_voxel_32bit_14", h, PfileBytes(h, samples), 1, 6);
+    }
     const struct {
         int revision, order, pointSize, plane;
         float echo;
@@ -159,7 +255,37 @@ void PfileSeeds()
         const int dims[3] = {4, 4, h.mpSlices}, at[3] = {1, 2, 1};
         PfileSeed("mpcsi_plane" + std::to_string(c.plane), h,
                   MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(16), true, true)), 3);
+        if (c.plane == 2) {
+            // An oblique plane and an excited volume, normalized.
+            h.plane = 16;
+            h.obliquePlane = 24;
+            h.sequenceShortName = "PRESS";
+            PfileSeed("mpcsi_oblique24", h, MPCSIBytes(h, KSpaceLine(dims, 2, at, LineFid(16), true, true)), 3, 4);
+        }
     }
+}
+
+// The scanner's single-voxel P-file (LX 11.0 on a 9.0 header, little-endian, 32-bit samples
+// of 2048 points, an excited volume on an oblique plane) cut to fit an input: its header
+// counts 4 frames and skips 2, and the file ends after them. For the single-voxel reader
+// and, as a whole file, for the header target's P-file readers.
+void ScannerPfileSeeds()
+{
+    const std::string path = SampleDataPath("ge_pfile/tarquin/P1751_1.5T_030_2000.7");
+    if (!vx::FileExists(path))
+        return;
+    constexpr size_t kDataStart = 77848, kFrameBytes = 2048 * 8;
+    std::string file = ReadBytes(path);
+    if (file.size() < kDataStart + 4 * kFrameBytes) {
+        g_unread.push_back("the scanner P-file is shorter than its header and 4 frames");
+        return;
+    }
+    file.resize(kDataStart + 4 * kFrameBytes);
+    getest::Put16(file, kFrameCountOffset, 4, 1);
+    getest::PutFloat(file, kSkipFramesOffset, 2.0f, 1);
+    for (const int options : {0, 1, 6})
+        PfileInput("scanner_single_voxel_" + std::to_string(options), kRev9, 1, file, 1, options);
+    Put("fuzz_ge_headers", "scanner_P1751_cut", file);
 }
 
 // Genesis images of every header version in both byte orders: 4 x 3 pixels, the image
@@ -178,6 +304,12 @@ void GenesisSeeds()
 }
 
 // ---- Bruker ----------------------------------------------------------------------------
+
+// The first byte of a fuzz_bruker input: the dialog's orientation and options.
+void PutBruker(const std::string& name, const std::string& files, int pick = 0)
+{
+    Put("fuzz_bruker", name, std::string(1, char(pick)) + files);
+}
 
 void BrukerSeeds()
 {
@@ -203,9 +335,9 @@ void BrukerSeeds()
                 AppendInt32(real, (1 << 20) * (v == 5 ? line[size_t(k)].real() : 0.01 * k));
                 AppendInt32(imag, (1 << 20) * (v == 5 ? line[size_t(k)].imag() : -0.01 * k));
             }
-        Put("fuzz_bruker", s.name,
-            PackSections({JcampText(CSIMethodLines(scan, "##$CSIRecoMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
-                          JcampText(RecoLines(sizes, s.ftMode, s.type)), s.imageType == 0 ? real + imag : real}));
+        PutBruker(s.name, PackSections({JcampText(CSIMethodLines(scan, "##$CSIRecoMatrix")),
+                                        JcampText(AcqpLines(300.3, 68.5, 32, 11)),
+                                        JcampText(RecoLines(sizes, s.ftMode, s.type)), s.imageType == 0 ? real + imag : real}));
     }
     // fid: k-space of one voxel, (real, imaginary) int32 pairs, read fastest.
     std::string fid;
@@ -224,12 +356,20 @@ void BrukerSeeds()
         pixels.push_back(7 * p - 50);
     const TJcampLines image = ImageMethodLines();
     for (const char* read : {"L_R", "A_P"})
-        Put("fuzz_bruker", std::string("image_") + read,
-            PackSections({JcampText(WithLine(image, "##$PVM_SPackArrReadOrient", JcampArray(read))),
-                          JcampText(AcqpLines(300.3, 68.5, 32, 11)), "", Int16LE(pixels)}));
-    Put("fuzz_bruker", "fid_3d",
-        PackSections({JcampText(CSIMethodLines(scan, "##$CSITotalMatrix")), JcampText(AcqpLines(300.3, 68.5, 32, 11)),
-                      JcampText(RecoLines(sizes, "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE")), fid}));
+        PutBruker(std::string("image_") + read,
+                  PackSections({JcampText(WithLine(image, "##$PVM_SPackArrReadOrient", JcampArray(read))),
+                                JcampText(AcqpLines(300.3, 68.5, 32, 11)), "", Int16LE(pixels)}));
+    const std::string reco = JcampText(RecoLines(sizes, "NO_FT NO_FT NO_FT NO_FT", "COMPLEX_IMAGE"));
+    const TJcampLines method = CSIMethodLines(scan, "##$CSITotalMatrix");
+    PutBruker("fid_3d", PackSections({JcampText(method), JcampText(AcqpLines(300.3, 68.5, 32, 11)), reco, fid}));
+    // The grid of an excited voxel, the slices along y and the offsets removed (pick
+    // bits 0-1 and 2); the same kept as raw data (bit 3).
+    TJcampLines voxel = WithLine(method, "##$CSISlab", "=voxel");
+    voxel = WithLine(voxel, "##$PVM_VoxArrSize", JcampArray("20 30 40"));
+    voxel = WithLine(voxel, "##$PVM_VoxArrPosition", JcampArray("1.5 -2 3"));
+    const std::string files = PackSections({JcampText(voxel), JcampText(AcqpLines(300.3, 68.5, 32, 11)), reco, fid});
+    PutBruker("fid_3d_voxel", files, 1 | 4);
+    PutBruker("fid_3d_voxel_raw", files, 8);
 }
 
 // ---- Philips -------------------------------------------------------------------------
@@ -256,14 +396,21 @@ int SdatFormatIndex(int format)
 
 void PhilipsSeeds()
 {
+    // The second byte of a fuzz_spar_sdat input: the per-slice file count less one, and
+    // the options "Remove offset" (8) and "Apply normalization" (16).
+    constexpr int kRemoveOffset = 8, kNormalize = 16;
     const std::string sv = SparText(SingleVoxelLines(64));
-    Put("fuzz_spar_sdat", "single_voxel", std::string{char(0), char(0)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
+    for (const int options : {0, kRemoveOffset, kRemoveOffset | kNormalize})
+        Put("fuzz_spar_sdat", "single_voxel" + (options ? "_options" + std::to_string(options) : std::string()),
+            std::string{char(0), char(options)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
     auto series = Fid(64, 250, 2000);
     const auto second = Fid(64, -100, 2000);
     series.insert(series.end(), second.begin(), second.end());
     TLines rows = SingleVoxelLines(64);
     rows.emplace_back("rows", "2");
     Put("fuzz_spar_sdat", "time_series", std::string{char(1), char(0)} + PackSections({SparText(rows), "", SdatBytes(series)}));
+    Put("fuzz_spar_sdat", "time_series_options",
+        std::string{char(1), char(kRemoveOffset | kNormalize)} + PackSections({SparText(rows), "", SdatBytes(series)}));
     for (int format : {2, 3, 4, 6, 7, 9, 10})
         for (int sliceAxis : {0, 1, 2}) {
             const TCSIScan scan = SeedScan(format, sliceAxis);
@@ -278,6 +425,12 @@ void PhilipsSeeds()
             const std::string input = std::string{char(SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
                                       PackSections({SparText(CSISparLines(scan)), ParText(ParLines(ns)), sdat});
             Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_axis" + std::to_string(sliceAxis), input);
+            if (sliceAxis == 1) {
+                // Offsets removed and spectra normalized.
+                std::string options = input;
+                options[1] = char(options[1] | kRemoveOffset | kNormalize);
+                Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_options", options);
+            }
             if (sliceAxis == 2) {
                 // Outside a batch run, without the PAR file: the reader asks for it.
                 const std::string asked = std::string{char(0x80 | SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
@@ -300,6 +453,17 @@ void PhilipsSeeds()
             {ListText(scan, positions, offset), "", ParText(ParLines(scan.n[2])), data});
         Put("fuzz_list", "list_" + std::to_string(format) + "_asked",
             std::string(1, char(0x80 | (format == 5 ? 0 : 1))) + noSpar);
+        // The sizes given again after the data vectors, as a LIST file may give them; with
+        // offsets removed (pick bit 2) and spectra normalized (bit 3).
+        std::string sizesAfter = ListText(scan, positions, offset) + "#\n";
+        for (const auto& [key, value] : {std::pair<const char*, int>{"number_of_locations", scan.n[2]},
+                                         {"F-resolution", scan.points},
+                                         {"X-resolution", scan.n[0]},
+                                         {"Y-resolution", scan.n[1]}})
+            sizesAfter += ".    0    0    0  " + std::string(key) + "  :  " + std::to_string(value) + "\n";
+        Put("fuzz_list", "list_" + std::to_string(format) + "_sizes_after_vectors",
+            std::string(1, char(0x0c | (format == 5 ? 0 : 1))) +
+                PackSections({sizesAfter, SparText(CSISparLines(scan)), ParText(ParLines(scan.n[2])), data}));
     }
     TEPCSIScan epcsi;
     epcsi.n[0] = 4;
@@ -368,6 +532,9 @@ void SiemensSeeds()
         const std::string name = "helicon_" + std::to_string(g.nx) + std::to_string(g.ny) + std::to_string(g.nz);
         Put("fuzz_mag", name, std::string(1, '\1') + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
         Put("fuzz_mag", name + "_raw", std::string(1, '\7') + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
+        // Read from the raw file, the offset removed.
+        Put("fuzz_mag", name + "_offset",
+            std::string(1, char(1 | 2 | 8)) + PackSections({HeliconText(g.nx, g.ny, g.nz, 16), Int16LE(words)}));
     }
 }
 
@@ -489,6 +656,157 @@ void MaskSeeds()
     }
 }
 
+// ---- DICOM images ----------------------------------------------------------------------
+
+// The exam of the CSI set that fuzz_dicom's project holds, and of the seeds.
+const std::string kDicomExam = "1";
+
+// Puts a DICOM file as a seed once both image readers of fuzz_dicom have read it (the GE
+// reader in a project whose CSI set is of the file's exam).
+void DicomSeed(const std::string& name, const std::string& file)
+{
+    for (const bool ge : {false, true}) {
+        TProject project;
+        project.m_strFolder = vx::JoinPath(g_out, "dicom_project");
+        vx::MakeFolder(project.m_strFolder);
+        auto* set = new TCSISet();
+        set->m_strName = "csi";
+        set->m_strPatientName = kDicomExam;
+        project.m_pCSISetList->Add(set);
+        const bool read = ge ? ReadGEDicomImage(*project.m_pImageSet, file, TImageImportParams{}, &project)
+                             : ReadDicomImage(*project.m_pImageSet, file, TImageImportParams{}, &project);
+        vx::RemoveFolderTree(project.m_strFolder);
+        if (!read) {
+            g_unread.push_back("DICOM seed " + name + " is not read by the " + (ge ? "GE" : "standard") + " reader");
+            return;
+        }
+    }
+    Put("fuzz_dicom", name, ReadBytes(file));
+}
+
+// A scanner's slice cut to its top-left rows x columns pixels, so that it fits an input;
+// every other element stays as the scanner wrote it. Empty when the file is not there or
+// has no 16-bit pixels.
+std::string CroppedDicom(const std::string& path, Uint16 rows, Uint16 columns)
+{
+    DcmFileFormat file;
+    if (!vx::FileExists(path) || file.loadFile(path.c_str()).bad())
+        return {};
+    DcmDataset& data = *file.getDataset();
+    Uint16 r = 0, c = 0;
+    const Uint16* pixels = nullptr;
+    unsigned long n = 0;
+    if (data.findAndGetUint16(DCM_Rows, r).bad() || data.findAndGetUint16(DCM_Columns, c).bad() || r < rows ||
+        c < columns || data.findAndGetUint16Array(DCM_PixelData, pixels, &n).bad() || n < size_t(r) * c)
+        return {};
+    std::vector<Uint16> cut;
+    for (size_t y = 0; y < rows; ++y)
+        cut.insert(cut.end(), pixels + y * c, pixels + y * c + columns);
+    const E_TransferSyntax syntax = data.getOriginalXfer();
+    const std::string out = vx::JoinPath(g_out, "cropped.dcm");
+    if (data.putAndInsertUint16(DCM_Rows, rows).bad() || data.putAndInsertUint16(DCM_Columns, columns).bad() ||
+        data.putAndInsertUint16Array(DCM_PixelData, cut.data(), cut.size()).bad() ||
+        file.saveFile(out.c_str(), syntax).bad())
+        return {};
+    return out;
+}
+
+// Images in every pixel format and transfer syntax the readers take, in the three planes,
+// and the scanner's Siemens slices cut to 64 x 60 pixels.
+void DicomSeeds()
+{
+    OFLog::configure(OFLogger::FATAL_LOG_LEVEL);
+    const std::string file = vx::JoinPath(g_out, "seed.dcm");
+    auto seed = [&](const std::string& name, TSynthDicom dicom, E_TransferSyntax syntax) {
+        dicom.texts[DCM_StudyID] = kDicomExam;
+        dicom.texts[DCM_StudyDate] = "20240506";
+        if (!WriteDicom(file, dicom, syntax))
+            g_unread.push_back("DICOM seed " + name + " could not be written");
+        else
+            DicomSeed(name, file);
+    };
+    seed("synthetic_axial", TSynthDicom{}, EXS_LittleEndianExplicit);
+    seed("synthetic_big_endian", TSynthDicom{}, EXS_BigEndianExplicit);
+    seed("synthetic_ge_big_endian_pixels", TSynthDicom{}, EXS_PrivateGE_LEI_WithBigEndianPixelData);
+    TSynthDicom plane;
+    plane.texts[DCM_ImageOrientationPatient] = "0\\1\\0\\0\\0\\-1";
+    seed("synthetic_sagittal", plane, EXS_LittleEndianExplicit);
+    plane.texts[DCM_ImageOrientationPatient] = "1\\0\\0\\0\\0\\-1";
+    seed("synthetic_coronal", plane, EXS_LittleEndianImplicit);
+    TSynthDicom bytes;
+    bytes.words[DCM_BitsAllocated] = 8;
+    bytes.pixels = std::vector<int>{0, 1, 127, 128, 200, 255};
+    seed("synthetic_8bit", bytes, EXS_LittleEndianImplicit);
+    bytes.words[DCM_Rows] = 1;
+    bytes.pixels = std::vector<int>{255, 9, 30};  // an odd count: one pad byte
+    seed("synthetic_8bit_odd", bytes, EXS_LittleEndianExplicit);
+    vx::RemoveFile(file);
+
+    for (const char* slice : {"dicom_mr/suspect/T1.0001.IMA", "dicom_mr/suspect/T1.0002.IMA"}) {
+        const std::string cropped = CroppedDicom(SampleDataPath(slice), 64, 60);
+        if (!cropped.empty()) {
+            DicomSeed(std::string("cropped_") + vx::FileNameOf(slice), cropped);
+            vx::RemoveFile(cropped);
+        }
+    }
+}
+
+// ---- Projects with analyses ------------------------------------------------------------
+
+// A saved project whose 4 x 3 x 2 set of 96 points carries a PCA or an NMF, over the whole
+// grid or four selected voxels: the project file and the set's data-set file as
+// fuzz_project takes a folder.
+void AnalysisProjectSeeds()
+{
+    InstallProcessing();
+    const std::string folder = vx::JoinPath(g_out, "analysis_project");
+    for (const bool nmf : {false, true})
+        for (const bool selection : {false, true}) {
+            vx::RemoveFolderTree(folder);
+            TProject project;
+            if (!project.Create(folder, "study")) {
+                g_unread.push_back("the analysis project could not be made");
+                return;
+            }
+            std::unique_ptr<TCSISet> owned = MakeMixtureSet(4, 3, 2, 96, 1e-3);
+            owned->SetProject(&project);
+            owned->SetFolder(folder);
+            TCSISet* set = owned.release();
+            project.m_pCSISetList->Add(set);
+            project.SetWorkSet(set);
+            if (selection)
+                for (size_t v : {1u, 6u, 7u, 20u})
+                    set->GetVoxel(v)->m_bSelected = 1;
+            const int32_t intervals[] = {30, 40, 45, 61};
+            std::unique_ptr<TAnalysis> analysis;
+            if (nmf) {
+                auto made = std::make_unique<TAnalysisNMF>(30, 61, 2, intervals, 2, 2, 1e-4f);
+                made->SetRandomSeed(5);
+                analysis = std::move(made);
+            } else {
+                analysis = std::make_unique<TAnalysisPCA>(30, 61, 3, intervals, 2);
+            }
+            const std::string name = std::string(nmf ? "nmf" : "pca") + (selection ? "_selection" : "_grid");
+            if (!set->WriteDataFile(set->GetFilePath()) || !analysis->Prepare(set, selection) || !analysis->Compute()) {
+                g_unread.push_back("the analysis of project seed " + name + " could not be computed");
+                continue;
+            }
+            project.m_analyses.push_back(analysis.release());
+            if (!project.Save()) {
+                g_unread.push_back("project seed " + name + " could not be saved");
+                continue;
+            }
+            std::vector<std::string> parts = {ReadBytes(vx::JoinPath(folder, "study.tpj"))};
+            const std::string dataFile = vx::FileNameOf(set->GetFilePath());
+            parts.push_back(dataFile + '\0' + ReadBytes(set->GetFilePath()));
+            parts.resize(6);
+            for (const uint8_t pick : {0, 8})
+                Put("fuzz_project", "analysis_" + name + "_" + std::to_string(pick),
+                    std::string(1, char(pick)) + PackSections(parts));
+        }
+    vx::RemoveFolderTree(folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -504,6 +822,7 @@ int main(int argc, char** argv)
     std::ostringstream discard;
     std::streambuf* err = std::cerr.rdbuf(discard.rdbuf());
     PfileSeeds();
+    ScannerPfileSeeds();
     std::cerr.rdbuf(err);
     GenesisSeeds();
     BrukerSeeds();
@@ -511,6 +830,8 @@ int main(int argc, char** argv)
     SiemensSeeds();
     RawSeeds();
     MaskSeeds();
+    AnalysisProjectSeeds();
+    DicomSeeds();
     for (const std::string& line : g_unread)
         std::cerr << line << "\n";
     return g_unread.empty() ? 0 : 1;

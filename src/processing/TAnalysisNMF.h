@@ -26,6 +26,10 @@ double NormalQuantile(double u);
 class TAnalysisNMF : public TAnalysis {
 public:
     static constexpr int32_t kRecordKind = 1;
+    // Most runs of an analysis, and the update after which a run stops without converging
+    // (a run's error convergence has at most kLastPass + 1 values).
+    static constexpr int32_t kMaxRuns = 100000;
+    static constexpr int kLastPass = 100000;
 
     // intervals: intervalCount pairs (start, end), inclusive, inside first..last; runs R
     // and the relative error decrease at which a run stops.

@@ -4,18 +4,13 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "dcmtk/config/osconfig.h"
-#include "dcmtk/dcmdata/dcdatset.h"
 #include "dcmtk/dcmdata/dcdeftag.h"
-#include "dcmtk/dcmdata/dcfilefo.h"
-#include "dcmtk/dcmdata/dcrleerg.h"
-#include "dcmtk/dcmdata/dcuid.h"
 #include "dcmtk/oflog/oflog.h"
+#include "readers/DicomTestFiles.h"
 #include "readers/ImageReaderFixture.h"
 #include "support/Bytes.h"
 #include "support/GermanLocale.h"
@@ -27,44 +22,6 @@ namespace {
 
 constexpr int kStandard = 4;
 constexpr int kGE = 2;
-
-// An MR image of 2 rows and 3 columns; tests change or drop its elements.
-struct TSynthDicom {
-    std::map<DcmTagKey, std::string> texts = {
-        {DCM_Modality, "MR"}, {DCM_ImagePositionPatient, "-10\\20.5\\30"},
-        {DCM_ImageOrientationPatient, "1\\0\\0\\0\\1\\0"}, {DCM_PixelSpacing, "1.5\\2"}, {DCM_PatientPosition, "HFS"}};
-    std::map<DcmTagKey, Uint16> words = {{DCM_Rows, 2}, {DCM_Columns, 3}, {DCM_BitsAllocated, 16}};
-    // 16-bit words, or bytes when 8 bits are allocated.
-    std::optional<std::vector<int>> pixels = std::vector<int>{1, -2, 300, 32767, -32768, 0x0102};
-};
-
-// RLE lossless compresses the pixels.
-bool WriteDicom(const std::string& path, const TSynthDicom& image, E_TransferSyntax syntax = EXS_LittleEndianExplicit)
-{
-    DcmFileFormat file;
-    DcmDataset& data = *file.getDataset();
-    data.putAndInsertString(DCM_SOPClassUID, UID_MRImageStorage);
-    data.putAndInsertString(DCM_SOPInstanceUID, "1.2.826.0.1.3680043.2.1125.1.41");
-    data.putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
-    data.putAndInsertUint16(DCM_SamplesPerPixel, 1);
-    for (const auto& [tag, text] : image.texts)
-        data.putAndInsertString(tag, text.c_str());
-    for (const auto& [tag, word] : image.words)
-        data.putAndInsertUint16(tag, word);
-    if (image.pixels && image.words.count(DCM_BitsAllocated) && image.words.at(DCM_BitsAllocated) == 8) {
-        const std::vector<Uint8> bytes(image.pixels->begin(), image.pixels->end());
-        data.putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size());
-    } else if (image.pixels) {
-        const std::vector<Uint16> words(image.pixels->begin(), image.pixels->end());
-        data.putAndInsertUint16Array(DCM_PixelData, words.data(), words.size());
-    }
-    if (syntax != EXS_RLELossless)
-        return file.saveFile(path.c_str(), syntax).good();
-    DcmRLEEncoderRegistration::registerCodecs();
-    const bool saved = data.chooseRepresentation(syntax, nullptr).good() && file.saveFile(path.c_str(), syntax).good();
-    DcmRLEEncoderRegistration::cleanup();
-    return saved;
-}
 
 std::vector<float> Times(const float m[9], const float v[3])
 {
