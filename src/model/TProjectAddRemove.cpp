@@ -157,13 +157,19 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
         return false;
 
     // The data-set file and the project file that lists it are one change: a set without
-    // its file, or a file without its set, never stays.
+    // its file, or a file without its set, never stays. While the folder still holds the
+    // project this one replaces, the file waits with the new images' for the first save.
     vx::TFileTransaction transaction(m_strFolder);
     const std::string failure = "The CSI set " + name + " was not added";
-    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction, NotDoneNote(failure)))
+    if (!set->WriteDataFile(set->GetFilePath(), true, m_bReplacing ? &NewFiles() : &transaction,
+                            NotDoneNote(failure)))
         return false;
-    if (!CommitNewSet(transaction, set.get(), nullptr, failure))
+    if (m_bReplacing) {
+        m_pCSISetList->Add(set.get());
+        SetFileModified();
+    } else if (!CommitNewSet(transaction, set.get(), nullptr, failure)) {
         return false;
+    }
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
     set.release();
@@ -621,15 +627,40 @@ void TProject::DetachFromImage(const TMRImage* pImage)
             hooks.deleteRegion(pRegion);
 }
 
-void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const
+std::vector<std::string> TProject::FilesOfSet(const TCSISet& set) const
 {
     // A name that is not one file name never named a file of this set; a file outside the
     // project folder is not the project's.
-    std::vector<std::string> paths{set.GetFilePath()};
+    std::vector<std::string> paths;
+    if (vx::FolderOf(set.GetFilePath()) == m_strFolder)
+        paths.push_back(set.GetFilePath());
     for (const std::string& mapName : set.ListedMapNames())
-        if (vx::IsSafeFileComponent(mapName))
+        if (vx::IsSafeFileComponent(mapName) && vx::FolderOf(set.MapFilePath(mapName)) == m_strFolder)
             paths.push_back(set.MapFilePath(mapName));
-    for (const std::string& path : paths)
-        if (path != keep && vx::FolderOf(path) == m_strFolder)
+    return paths;
+}
+
+void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const
+{
+    for (const std::string& path : FilesOfSet(set))
+        if (path != keep)
             transaction.Remove(path);
+}
+
+std::vector<std::string> TProject::ListedFiles() const
+{
+    // The project file in the folder does not list a new file that waits for the next
+    // one, and still lists those the next one is to remove; a file of that name in the
+    // folder is not this project's.
+    std::vector<std::string> paths = m_newFiles ? m_newFiles->Removals() : std::vector<std::string>();
+    const auto add = [&](const std::string& path) {
+        if (vx::FolderOf(path) == m_strFolder && PathToRead(path) == path)
+            paths.push_back(path);
+    };
+    for (const TMRImage* pImage : *m_pImageSet)
+        add(pImage->GetPath());
+    for (const TCSISet* pSet : *m_pCSISetList)
+        for (const std::string& path : FilesOfSet(*pSet))
+            add(path);
+    return paths;
 }
