@@ -182,6 +182,10 @@ public:
     // one change of the folder (a failure is reported and keeps them).
     void RemoveImage(TMRImage* pImage);
     void RemoveImages(const std::vector<TMRImage*>& images);
+    // Takes the map out of the work set's list (the caller owns it then). A map the
+    // project file names goes with its map file and that file, which no longer names it,
+    // as one change; false (reported, the map kept) when the change failed.
+    bool RemoveWorkSetMap(TMap* pMap);
     // Asks, then takes the set out with its data-set and map files and saves; true
     // when the set was removed.
     bool RemoveCSISet(TCSISet* pSet);

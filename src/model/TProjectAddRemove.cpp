@@ -2,6 +2,7 @@
 // factory with their checks against the images, images through the image readers, whole
 // exam folders, removal of images and sets with their files, the zero-filled copy of a
 // set and macro runs on the work set.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -372,6 +373,30 @@ void TProject::RemoveImages(const std::vector<TMRImage*>& images)
         UpdateFrames(false, false, false, false, true);
     }
     ProjectFileSaved(false);
+}
+
+bool TProject::RemoveWorkSetMap(TMap* pMap)
+{
+    TCSISet* pSet = m_pWorkSet;
+    if (!pSet || !pSet->m_pMapList ||
+        std::find(pSet->m_pMapList->begin(), pSet->m_pMapList->end(), pMap) == pSet->m_pMapList->end())
+        return false;
+    const int32_t state = pMap->GetState();
+    if (state != TMap::kNeverSaved) {
+        // A map that was never saved has no file, and the project file does not name it:
+        // written so, the project file names the map no longer.
+        const std::string path = pSet->MapFilePath(pMap->GetName());
+        const std::string failure = "The map " + pMap->GetName() + " was not removed";
+        vx::TFileTransaction transaction(m_strFolder);
+        if (vx::IsSafeFileComponent(pMap->GetName()) && vx::FolderOf(path) == m_strFolder)
+            transaction.Remove(path);
+        pMap->SetState(TMap::kNeverSaved);
+        if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
+            pMap->SetState(state);
+            return false;
+        }
+    }
+    return pSet->m_pMapList->Remove(pMap);
 }
 
 bool TProject::RemoveCSISet(TCSISet* pSet)

@@ -14,6 +14,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMap.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
@@ -181,4 +182,16 @@ TEST_F(ProjectCommandKillTest, ImagesMadeFromImagesAndThenSaved)
             return project.SaveWorkSetAndProject(false);
         });
     }
+}
+
+TEST_F(ProjectCommandKillTest, RemovingASavedMapOfTheWorkSet)
+{
+    MakeProject();
+    TryTheHardWay([](TProject& project) {
+        TMap* map = project.m_pWorkSet->FindMap("Cho_map");
+        if (!map || !project.RemoveWorkSetMap(map))
+            return false;
+        delete map;
+        return true;
+    });
 }
