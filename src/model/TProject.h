@@ -83,6 +83,10 @@ public:
     bool SaveAs(const std::string& location, const std::string& name);
     // De-identifies every image and CSI set in memory.
     void Anonymize();
+    // De-identifies the project and saves the work set (asking about its maps), its maps
+    // and the project file as one change; the project stays de-identified. False when the
+    // save failed (reported): the names are as they were.
+    bool SaveDeidentified();
     // The file body: header, image records, CSI set records. False when a write failed.
     bool WriteStream(vx::TFile& file);
     // Writes folder/fileName (in a transaction: put in place with its other files); a

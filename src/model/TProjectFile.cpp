@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -401,4 +402,25 @@ void TProject::Anonymize()
 {
     m_pImageSet->Anonymize();
     m_pCSISetList->Anonymize();
+}
+
+bool TProject::SaveDeidentified()
+{
+    // The names de-identifying replaces, to give back when the save fails.
+    std::vector<std::string> imageNames;
+    for (const TMRImage* pImage : *m_pImageSet)
+        imageNames.push_back(pImage->GetInfoText(TMRImage::InfoPatientName));
+    std::vector<std::pair<std::string, std::string>> setNames;
+    for (const TCSISet* pSet : *m_pCSISetList)
+        setNames.emplace_back(pSet->m_strPatientName, pSet->m_strPatientBirthDate);
+    Anonymize();
+    if (SaveWorkSetAndProject(true))
+        return true;
+    size_t i = 0;
+    for (TMRImage* pImage : *m_pImageSet)
+        pImage->SetInfoText(imageNames[i++], TMRImage::InfoPatientName, false);
+    i = 0;
+    for (TCSISet* pSet : *m_pCSISetList)
+        std::tie(pSet->m_strPatientName, pSet->m_strPatientBirthDate) = setNames[i++];
+    return false;
 }

@@ -18,6 +18,7 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "platform/TFile.h"
 #include "support/FolderKill.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedReport.h"
@@ -194,4 +195,32 @@ TEST_F(ProjectCommandKillTest, RemovingASavedMapOfTheWorkSet)
         delete map;
         return true;
     });
+}
+
+TEST_F(ProjectCommandKillTest, SavingDeidentified)
+{
+    MakeProject();
+    const auto deidentify = [](TProject& project) {
+        project.m_pWorkSet->GetVoxel(size_t(1))->Data()[2] = TComplex(99.0f, 1.0f);
+        project.SetModified(true);
+        return project.SaveDeidentified();
+    };
+    TryTheHardWay(deidentify);
+
+    // A save that fails gives the names back.
+    test::RestoreFolder(m_pristine, m_root);
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_root + "/p/p.tpj"));
+    project.m_pWorkSet->m_strPatientName = "Doe John";
+    (*project.m_pImageSet->begin())->SetInfoText("Doe John", TMRImage::InfoPatientName, false);
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(deidentify(project));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(project.m_pWorkSet->m_strPatientName, "Doe John");
+    EXPECT_EQ((*project.m_pImageSet->begin())->GetInfoText(TMRImage::InfoPatientName), "Doe John");
+    EXPECT_FALSE(script.Messages().empty());
+    g_pProject = nullptr;
 }
