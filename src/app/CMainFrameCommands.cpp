@@ -198,12 +198,10 @@ void CMainFrame::OnMapRemove()
     if (vx::app::RunDialog(dialog) != QDialog::Accepted)
         return;
     for (TMap* map : dialog.GetSelectedMaps()) {
-        if (!set->m_pMapList->Remove(map))
-            continue;
-        // A map the project never stored has no file. The project file stops naming the
-        // map before its file goes, so a failed save leaves a project that still opens.
-        if (map->GetState() != TMap::kNeverSaved && project->Save())
-            vx::RemoveFile(set->MapFilePath(map->GetName()));
+        // The map file goes with the project file that stops naming it, as one change; a
+        // change that failed (reported) keeps this map and the ones after it.
+        if (!project->RemoveWorkSetMap(map))
+            break;
         for (CChildFrame* frame : ImageFramesOf(project))
             if (frame->RemoveMapOverlay(map)) {
                 frame->UpdateView(false, true, false, false, false);

@@ -55,6 +55,9 @@ void CMainFrame::AddExam()
         return;
     const std::string folder = g_pProject->GetFolder();
     const std::string name = g_pProject->GetName();
+    // The exam's files replace the project's as one change when the new project is saved;
+    // until then the folder holds the project as it was.
+    const std::vector<std::string> replaced = g_pProject->ListedFiles();
     // Windows that show the project's voxels or analyses go with it.
     CloseAllChildWindows();
     delete g_pProject;
@@ -62,7 +65,7 @@ void CMainFrame::AddExam()
     ResetProjectExplorer();
 
     auto* project = new TProject(this);
-    if (!project->Create(folder, name)) {
+    if (!project->CreateInPlaceOf(folder, name, replaced)) {
         delete project;
         SetProjectOpen(false);
         vx::Report("Error adding the new exam.", vx::ReportIcon::Exclamation);

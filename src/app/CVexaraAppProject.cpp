@@ -154,11 +154,8 @@ void CVexaraApp::OnFileSaveProjectAs()
 
 void CVexaraApp::OnFileSaveProjectDeidentified()
 {
-    // The project in memory stays de-identified.
-    if (!g_pProject || !g_pProject->SaveWorkSet(true))
-        return;
-    g_pProject->Anonymize();
-    g_pProject->Save();
+    if (g_pProject)
+        g_pProject->SaveDeidentified();
 }
 
 void CVexaraApp::OnFileBatchProcessing()

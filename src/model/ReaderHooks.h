@@ -17,8 +17,8 @@ constexpr int kImageTypeCount = 7;
 
 // Makes the reader of a format index (the caller owns it); null when none can be made.
 using TCSIReaderFactory = std::function<TCSIReader*(uint32_t nFormat, const TCSIReadParams* pParams)>;
-// Reads one image file into the collection (each image inserted with TImageSet::Insert
-// and its pixel file written); false after the reader reported the cause.
+// Reads one image file into the collection (each image added with TImageSet::AddNew,
+// which stages its pixel file); false after the reader reported the cause.
 using TImageReader = std::function<bool(TImageSet& images, const std::string& path,
                                         TImageImportParams params, TProject* pProject)>;
 

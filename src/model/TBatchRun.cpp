@@ -141,9 +141,11 @@ bool TBatchRun::Run()
         g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
         g_bBatchError = false;
 
-        const std::string failure = ProcessStudy(*project, studyFolder, patterns);
-        if (failure.empty() || existed)
-            project->Save();
+        std::string failure = ProcessStudy(*project, studyFolder, patterns);
+        // The images' pixel files go in with this save: a study whose project file could
+        // not be written is not a project.
+        if ((failure.empty() || existed) && !project->Save() && failure.empty())
+            failure = "the project could not be saved";
         project.reset();
         g_pProject = nullptr;
         // Sets the macro failed on would pass for processed ones, and a project without the

@@ -147,7 +147,7 @@ bool TCSISet::LoadData()
     // While a project file is loaded its version decides the layout of the file.
     const int version = m_pProject ? m_pProject->m_nFileVersion : kDataFileVersion;
     const int layout = DataFileLayout(version);
-    if (!ReadDataFile(m_strFilePath, layout))
+    if (!ReadDataFile(DataFileToRead(), layout))
         return false;
     // A file of an older layout is converted, as the project's conversion would have done
     // (a failed write is reported and leaves the old file, which reads again next time).
@@ -162,6 +162,11 @@ void TCSISet::SetModified()
 {
     if (m_pProject)
         m_pProject->SetModified(true);
+}
+
+std::string TCSISet::DataFileToRead() const
+{
+    return m_pProject ? m_pProject->PathToRead(m_strFilePath) : m_strFilePath;
 }
 
 void TCSISet::SetFolder(const std::string& folder)

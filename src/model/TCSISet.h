@@ -69,7 +69,7 @@ public:
     void InitVoxels();
     // Deletes every spectrum and the voxel array; clears the loaded and allocated flags.
     void FreeSpectra();
-    // Reads the samples back from the data-set file (m_strFilePath, in the layout of
+    // Reads the samples back from the data-set file (DataFileToRead, in the layout of
     // the owning project's file version) under the wait cursor; on success the
     // display range becomes +/- the magnitude maximum.
     bool LoadData();
@@ -136,6 +136,9 @@ public:
     // The data-set file becomes folder + "\" + name.
     void SetFolder(const std::string& folder);
     const std::string& GetFilePath() const { return m_strFilePath; }
+    // The file the samples are read from: the data-set file, or the file staged for it
+    // while no project file in the folder lists the set yet.
+    std::string DataFileToRead() const;
     std::string GetName() const { return m_strName; }
     // True when the data-set file opens for reading now; otherwise, with `report`, says so.
     bool CanOpenDataFile(bool report) const;

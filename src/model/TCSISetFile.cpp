@@ -141,7 +141,7 @@ void ReportInvalid(const std::string& path)
 bool TCSISet::CanOpenDataFile(bool report) const
 {
     vx::TFile file;
-    if (file.Open(m_strFilePath, vx::TFile::Mode::Read))
+    if (file.Open(DataFileToRead(), vx::TFile::Mode::Read))
         return true;
     if (report)
         ReportCannotOpen(m_strFilePath);
@@ -153,7 +153,7 @@ int TCSISet::DataFileLayout(int projectVersion) const
     if (projectVersion != kDataFileVersion)
         return projectVersion;
     vx::TFile file;
-    if (!file.Open(m_strFilePath, vx::TFile::Mode::Read))
+    if (!file.Open(DataFileToRead(), vx::TFile::Mode::Read))
         return projectVersion;
     const int64_t size = file.BytesLeft();
     int32_t first = 0;

@@ -116,7 +116,7 @@ bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction&
 {
     bool allCopied = true;
     for (TCSISet* pSet : m_sets) {
-        const std::string from = pSet->GetFilePath();
+        const std::string from = pSet->DataFileToRead();
         // The stored maps of a set that is not the work set live only in their files,
         // which are named after the data-set file. A map not yet written has no file.
         std::vector<std::pair<std::string, std::string>> maps;  // name, file before the move

@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/TFileTransaction.h"
 
 namespace {
 
@@ -58,6 +59,27 @@ void TImageSet::Append(TMRImage* pImage)
 {
     m_images.push_back(pImage);
     ++m_nCount;
+}
+
+bool TImageSet::AddNew(TMRImage* pImage, const std::string& failure)
+{
+    Insert(pImage);
+    if (m_pProject && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), &m_pProject->NewFiles()))
+        return true;
+    Erase(Find(pImage));
+    delete pImage;
+    return false;
+}
+
+void TImageSet::DropNewImages(const std::vector<TMRImage*>& added)
+{
+    for (TMRImage* pImage : added) {
+        const auto it = Find(pImage);
+        if (it != m_images.end())
+            Erase(it);
+        m_pProject->NewFiles().Discard(pImage->GetPath());
+        delete pImage;
+    }
 }
 
 TImageSet::iterator TImageSet::Erase(iterator pos)
@@ -260,7 +282,7 @@ bool TImageSet::CopyFilesToFolder(const std::string& folder, vx::TFileTransactio
     for (TMRImage* pImage : m_images) {
         // The name may come from a project file: it only ever names a file inside the folder.
         const std::string target = vx::JoinPath(folder, vx::SanitizeFileComponent(pImage->GetName()));
-        if (!vx::CopyFileAtomically(pImage->GetPath(), target, &transaction))
+        if (!vx::CopyFileAtomically(pImage->PixelFileToRead(), target, &transaction))
             allCopied = false;
         pImage->SetPath(target);
     }

@@ -33,6 +33,12 @@ public:
     void Insert(TMRImage* pImage);
     // Appends at the end without numbering.
     void Append(TMRImage* pImage);
+    // Inserts a new image whose pixels are in memory and writes its pixel file among the
+    // project's new files, which the next project file written puts in place (until then
+    // the pixels are read from where they are staged). False when the file cannot be
+    // written (or the collection belongs to no project): reported with `failure` and why,
+    // the image deleted, the collection as it was.
+    bool AddNew(TMRImage* pImage, const std::string& failure);
     iterator Begin() { return m_images.begin(); }
     iterator End() { return m_images.end(); }
     const_iterator Begin() const { return m_images.begin(); }
@@ -85,10 +91,12 @@ public:
     bool AddImages(const std::string& path, TImageImportParams params, TProject* pProject);
 
     // --- derived images (TImageSetDerived.cpp) ---------------------------------------
-    // Each new image is named after the first image of the list, gets its pixel file in
-    // that image's folder and is inserted. The list must hold images of one orientation
-    // and one size (the first decides); otherwise, and when a new name is already an
-    // image's, nothing is made (reported) and the result is false.
+    // Each new image is named after the first image of the list and inserted with AddNew:
+    // its pixel file, named for that image's folder, goes in with the next project file.
+    // A file that cannot be written takes every image the command made out again. The
+    // list must hold images of one orientation and one size (the first decides);
+    // otherwise, and when a new name is already an image's, nothing is made (reported)
+    // and the result is false.
     //
     // Re-slices a stack of parallel images, one slice thickness apart, into the two
     // other orientations: by the first image's orientation 0, 1 or 2 one of the three
@@ -105,12 +113,9 @@ public:
 private:
     // The reconstruction from a stack of the given orientation.
     bool ReconstructFrom(int orientation, const std::vector<TMRImage*>& images);
-    // Writes the new image's pixel file, then inserts it; false (image deleted) when the
-    // file cannot be written.
-    bool AddDerivedImage(TMRImage* pImage);
-    // Takes images that AddDerivedImage added back out, deletes them and their pixel
+    // Takes images that AddNew added back out and deletes them with their staged pixel
     // files: a command that fails part way leaves nothing of what it made.
-    void DropDerivedImages(const std::vector<TMRImage*>& added);
+    void DropNewImages(const std::vector<TMRImage*>& added);
     // True when an image of the collection has that name or pixel file (reported).
     bool DerivedNameTaken(const std::string& name, const std::string& path) const;
 

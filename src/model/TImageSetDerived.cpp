@@ -12,7 +12,6 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
-#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 
@@ -39,11 +38,11 @@ std::string DerivedPath(const TMRImage& first, const std::string& name)
 // (the image then contributes zeros).
 const int16_t* SourcePixels(TMRImage& image)
 {
-    const size_t count = static_cast<size_t>(image.GetWidth()) * static_cast<size_t>(image.GetHeight());
-    if (!image.IsLoaded() || image.GetPixels().size() != count)
-        image.LoadPixels(image.GetPath());
-    return image.IsLoaded() && image.GetPixels().size() == count ? image.GetPixels().data() : nullptr;
+    return image.EnsurePixels() ? image.GetPixels().data() : nullptr;
 }
+
+// What a command that makes images says when one of their pixel files cannot be written.
+const char* const kNotAdded = "The new images were not added";
 
 // Window, stored range and value range from the image's own pixels.
 void TakeRangesFromPixels(TMRImage& image)
@@ -82,29 +81,6 @@ bool TImageSet::DerivedNameTaken(const std::string& name, const std::string& pat
     if (taken)
         vx::Report("An image named " + name + " is already in the project.", vx::ReportIcon::Exclamation);
     return taken;
-}
-
-bool TImageSet::AddDerivedImage(TMRImage* pImage)
-{
-    // The file first: an image in the collection without its pixel file would be
-    // dropped on the next load.
-    if (!pImage->SavePixels(pImage->GetPath())) {
-        delete pImage;
-        return false;
-    }
-    Insert(pImage);
-    return true;
-}
-
-void TImageSet::DropDerivedImages(const std::vector<TMRImage*>& added)
-{
-    for (TMRImage* pImage : added) {
-        const auto it = Find(pImage);
-        if (it != m_images.end())
-            Erase(it);
-        vx::RemoveFile(pImage->GetPath());
-        delete pImage;
-    }
 }
 
 bool TImageSet::Reconstruct3D(const std::vector<TMRImage*>& images)
@@ -230,8 +206,8 @@ bool TImageSet::ReconstructFrom(int source, const std::vector<TMRImage*>& images
             image->SetPixels(std::move(values));
             TakeRangesFromPixels(*image);
             TMRImage* pImage = image.release();
-            if (!AddDerivedImage(pImage)) {
-                DropDerivedImages(added);
+            if (!AddNew(pImage, kNotAdded)) {
+                DropNewImages(added);
                 return false;
             }
             added.push_back(pImage);
@@ -282,6 +258,7 @@ bool TImageSet::AverageImages(const std::vector<TMRImage*>& images)
     }
 
     const size_t count = static_cast<size_t>(first.GetWidth()) * static_cast<size_t>(first.GetHeight());
+    std::vector<TMRImage*> added;  // all of them or none stay
     for (const TSlab& slab : slabs) {
         TMRImage& base = *slab.members.front();
         auto image = std::make_unique<TMRImage>(m_pProject);
@@ -308,8 +285,12 @@ bool TImageSet::AverageImages(const std::vector<TMRImage*>& images)
             values[k] = static_cast<int16_t>(std::clamp<int64_t>(sum[k], -32768, 32767));
         image->SetPixels(std::move(values));
         TakeRangesFromPixels(*image);
-        if (!AddDerivedImage(image.release()))
+        TMRImage* pImage = image.release();
+        if (!AddNew(pImage, kNotAdded)) {
+            DropNewImages(added);
             return false;
+        }
+        added.push_back(pImage);
     }
     return true;
 }

@@ -273,7 +273,12 @@ bool TMRImage::IsGeometryComplete() const
 bool TMRImage::PixelFileExists() const
 {
     vx::TFile file;
-    return !m_strPath.empty() && file.Open(m_strPath, vx::TFile::Mode::Read);
+    return !m_strPath.empty() && file.Open(PixelFileToRead(), vx::TFile::Mode::Read);
+}
+
+std::string TMRImage::PixelFileToRead() const
+{
+    return m_pProject ? m_pProject->PathToRead(m_strPath) : m_strPath;
 }
 
 void TMRImage::GetPosition(float position[3]) const { std::copy(m_fPosition, m_fPosition + 3, position); }
@@ -478,7 +483,8 @@ bool TMRImage::LoadPixels(const std::string& path)
     return true;
 }
 
-bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note) const
+bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note,
+                          vx::TFileTransaction* transaction) const
 {
     const size_t count = static_cast<size_t>(std::max(m_nWidth, 0)) * static_cast<size_t>(std::max(m_nHeight, 0));
     if (!m_bLoaded || m_pixels.empty() || m_pixels.size() != count)
@@ -490,7 +496,7 @@ bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& 
         bytes[2 * k + 1] = static_cast<unsigned char>(v >> 8);
     }
     vx::TAtomicFile out;
-    if (!out.Begin(path) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit()) {
+    if (!out.Begin(path, transaction) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit()) {
         std::string text = "Can not write pixel file " + path;
         if (note)
             text += "\r\n" + note(out.File().LastError());
@@ -521,7 +527,7 @@ bool TMRImage::EnsurePixels()
 {
     if (m_bLoaded && m_pixels.size() == static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight))
         return true;
-    return LoadPixels(m_strPath);
+    return LoadPixels(PixelFileToRead());
 }
 
 int TMRImage::GetPixel(int x, int y)

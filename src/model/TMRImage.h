@@ -103,6 +103,9 @@ public:
     bool IsGeometryComplete() const;
     // The pixel file opens for reading.
     bool PixelFileExists() const;
+    // The file the pixels are read from: the pixel file, or the file staged for it while
+    // no project file in the folder lists the image yet.
+    std::string PixelFileToRead() const;
 
     void GetPosition(float position[3]) const;
     void SetPosition(const float position[3]);
@@ -166,14 +169,16 @@ public:
 
     // Pixels. LoadPixels replaces the pixels in memory only after a complete read.
     bool LoadPixels(const std::string& path);
-    // Writes the pixels in memory through a temporary file renamed over `path`;
-    // a failure is reported, followed by the note's sentence, and gives false.
-    bool SavePixels(const std::string& path, const vx::TWriteFailureNote& note = {}) const;
+    // Writes the pixels in memory through a temporary file renamed over `path` (in a
+    // transaction: staged, and put in place with its other files); a failure is
+    // reported, followed by the note's sentence, and gives false.
+    bool SavePixels(const std::string& path, const vx::TWriteFailureNote& note = {},
+                    vx::TFileTransaction* transaction = nullptr) const;
     // width x height values, row by row; false (nothing changed) for another count.
     bool SetPixels(std::vector<int16_t> pixels);
     const std::vector<int16_t>& GetPixels() const { return m_pixels; }
     bool IsLoaded() const { return m_bLoaded; }
-    // Loads the pixels from the image's pixel file unless they are in memory.
+    // Loads the pixels from PixelFileToRead unless they are in memory.
     bool EnsurePixels();
     void FreePixels();
     // The value at column x, row y, loading the pixels first when needed; 0 when

@@ -62,6 +62,15 @@ public:
     // The same for a project made without a main frame: it takes this one (and its
     // frame list) first.
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
+    // Starts the project as Create does, in place of the project of that folder and name
+    // whose files (ListedFiles) are `replaced`, but writes nothing: that project stays in the
+    // folder until this one's project file is first saved, which removes those files in the
+    // same change. Until then sets added wait in the work folder as new images do.
+    bool CreateInPlaceOf(const std::string& folder, const std::string& name,
+                         const std::vector<std::string>& replaced);
+    // The files in the project folder that the project file there lists: the images' pixel
+    // files and the sets' data-set and map files.
+    std::vector<std::string> ListedFiles() const;
     // Opens a project file (enclosing double quotes removed); false after its messages.
     bool Load(std::string path);
     // Writes folder/name.tpj: the project file is saved, and so is the project unless its
@@ -74,6 +83,10 @@ public:
     bool SaveAs(const std::string& location, const std::string& name);
     // De-identifies every image and CSI set in memory.
     void Anonymize();
+    // De-identifies the project and saves the work set (asking about its maps), its maps
+    // and the project file as one change; the project stays de-identified. False when the
+    // save failed (reported): the names are as they were.
+    bool SaveDeidentified();
     // The file body: header, image records, CSI set records. False when a write failed.
     bool WriteStream(vx::TFile& file);
     // Writes folder/fileName (in a transaction: put in place with its other files); a
@@ -111,6 +124,17 @@ public:
     void SetFileModified() { m_bFileModified = true; }
     bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
+    // The files written for the project that no project file in the folder lists yet (the
+    // pixel files of new images; in a project made by CreateInPlaceOf also the data-set files
+    // of new sets, and the replaced project's files to remove): staged in the work folder,
+    // they are put in place with the next project file written there, and removed with the
+    // project when none is.
+    vx::TFileTransaction& NewFiles();
+    // Where a file of the project is read now: the file staged for it among the new files,
+    // else the path itself.
+    std::string PathToRead(const std::string& path) const;
+    // The sentence after a file writer's own message: `failure`, and why.
+    static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Where the undo states of this project's steps are kept: the program's work folder
     // in the project folder, or the system's temporary folder while the project has none.
     std::string StateFolder() const;
@@ -141,7 +165,8 @@ public:
     bool AverageImages(std::vector<TMRImage*> images);
 
     // --- adding and removing data (TProjectAddRemove.cpp) --------------------------------
-    // Reads folder/file with the image reader of the record's type; its result.
+    // Reads folder/file with the image reader of the record's type; its result. The new
+    // images' pixel files wait among the new files for the next project file saved.
     bool AddImages(const std::string& folder, const std::string& file, TImageImportParams params);
     // Reads folder/file with the reader of the block's format and adds the set after the
     // name, identity and geometry checks (questions, or warnings in batch mode), writing
@@ -154,12 +179,17 @@ public:
     // does nothing). False when a file pattern finds nothing; what was added stays.
     bool AddExamFolder(const std::string& folder, int examType);
     // Adds the entries of the Add Exam dialog: "[folder]" scans a folder, anything else
-    // is a file added by its name. False for an empty list.
+    // is a file added by its name (in a project made by CreateInPlaceOf everything waits
+    // for the save that follows). False for an empty list.
     bool AddExam(const std::vector<std::string>& entries, int examType);
     // Takes the images out of the project with their frames and pixel files and saves, as
     // one change of the folder (a failure is reported and keeps them).
     void RemoveImage(TMRImage* pImage);
     void RemoveImages(const std::vector<TMRImage*>& images);
+    // Takes the map out of the work set's list (the caller owns it then). A map the
+    // project file names goes with its map file and that file, which no longer names it,
+    // as one change; false (reported, the map kept) when the change failed.
+    bool RemoveWorkSetMap(TMap* pMap);
     // Asks, then takes the set out with its data-set and map files and saves; true
     // when the set was removed.
     bool RemoveCSISet(TCSISet* pSet);
@@ -300,8 +330,6 @@ private:
     // the file concerned and why.
     bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure);
     void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure);
-    // The sentence after a file writer's own message: `failure`, and why.
-    static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Writes the project file into the transaction; false (reported as `failure`, the
     // transaction given up) when it could not be written.
     bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
@@ -326,6 +354,14 @@ private:
     // folder, and nothing else; only while this project holds the folder's lock.
     void RemoveLeftoverFiles() const;
     std::unique_ptr<vx::TFolderLock> m_folderLock;  // the project folder's, while open
+    std::unique_ptr<vx::TFileTransaction> m_newFiles;  // see NewFiles(); null while none were made
+    // The folder still holds the project this one replaces (CreateInPlaceOf).
+    bool m_bReplacing = false;
+    // The beginning of Create and CreateInPlaceOf: the folder and name, the lock.
+    bool Start(const std::string& folder, const std::string& name);
+    // A change of the folder that wrote the project file is in place: the new files it
+    // took along are the project's own now.
+    void NewFilesPlaced();
     bool m_bFileModified = false;  // the project file's content changed since it was written
 
     // Helpers of adding and removing (TProjectAddRemove.cpp).
@@ -344,6 +380,8 @@ private:
     // Removes in the transaction the data-set and map files of the set that lie in the
     // project folder, but `keep`.
     void RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const;
+    // The data-set and map files of the set that lie in the project folder.
+    std::vector<std::string> FilesOfSet(const TCSISet& set) const;
     // Puts a new set whose data-set file is staged in the transaction into the list in
     // place of pOld (null: at the end), removes pOld's files in it and commits it with the
     // project file. False (reported) with the list as it was and pNew not taken; on

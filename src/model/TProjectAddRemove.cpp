@@ -2,6 +2,7 @@
 // factory with their checks against the images, images through the image readers, whole
 // exam folders, removal of images and sets with their files, the zero-filled copy of a
 // set and macro runs on the work set.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -157,13 +158,19 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
         return false;
 
     // The data-set file and the project file that lists it are one change: a set without
-    // its file, or a file without its set, never stays.
+    // its file, or a file without its set, never stays. While the folder still holds the
+    // project this one replaces, the file waits with the new images' for the first save.
     vx::TFileTransaction transaction(m_strFolder);
     const std::string failure = "The CSI set " + name + " was not added";
-    if (!set->WriteDataFile(set->GetFilePath(), true, &transaction, NotDoneNote(failure)))
+    if (!set->WriteDataFile(set->GetFilePath(), true, m_bReplacing ? &NewFiles() : &transaction,
+                            NotDoneNote(failure)))
         return false;
-    if (!CommitNewSet(transaction, set.get(), nullptr, failure))
+    if (m_bReplacing) {
+        m_pCSISetList->Add(set.get());
+        SetFileModified();
+    } else if (!CommitNewSet(transaction, set.get(), nullptr, failure)) {
         return false;
+    }
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
     set.release();
@@ -366,6 +373,30 @@ void TProject::RemoveImages(const std::vector<TMRImage*>& images)
         UpdateFrames(false, false, false, false, true);
     }
     ProjectFileSaved(false);
+}
+
+bool TProject::RemoveWorkSetMap(TMap* pMap)
+{
+    TCSISet* pSet = m_pWorkSet;
+    if (!pSet || !pSet->m_pMapList ||
+        std::find(pSet->m_pMapList->begin(), pSet->m_pMapList->end(), pMap) == pSet->m_pMapList->end())
+        return false;
+    const int32_t state = pMap->GetState();
+    if (state != TMap::kNeverSaved) {
+        // A map that was never saved has no file, and the project file does not name it:
+        // written so, the project file names the map no longer.
+        const std::string path = pSet->MapFilePath(pMap->GetName());
+        const std::string failure = "The map " + pMap->GetName() + " was not removed";
+        vx::TFileTransaction transaction(m_strFolder);
+        if (vx::IsSafeFileComponent(pMap->GetName()) && vx::FolderOf(path) == m_strFolder)
+            transaction.Remove(path);
+        pMap->SetState(TMap::kNeverSaved);
+        if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
+            pMap->SetState(state);
+            return false;
+        }
+    }
+    return pSet->m_pMapList->Remove(pMap);
 }
 
 bool TProject::RemoveCSISet(TCSISet* pSet)
@@ -621,15 +652,40 @@ void TProject::DetachFromImage(const TMRImage* pImage)
             hooks.deleteRegion(pRegion);
 }
 
-void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const
+std::vector<std::string> TProject::FilesOfSet(const TCSISet& set) const
 {
     // A name that is not one file name never named a file of this set; a file outside the
     // project folder is not the project's.
-    std::vector<std::string> paths{set.GetFilePath()};
+    std::vector<std::string> paths;
+    if (vx::FolderOf(set.GetFilePath()) == m_strFolder)
+        paths.push_back(set.GetFilePath());
     for (const std::string& mapName : set.ListedMapNames())
-        if (vx::IsSafeFileComponent(mapName))
+        if (vx::IsSafeFileComponent(mapName) && vx::FolderOf(set.MapFilePath(mapName)) == m_strFolder)
             paths.push_back(set.MapFilePath(mapName));
-    for (const std::string& path : paths)
-        if (path != keep && vx::FolderOf(path) == m_strFolder)
+    return paths;
+}
+
+void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const
+{
+    for (const std::string& path : FilesOfSet(set))
+        if (path != keep)
             transaction.Remove(path);
+}
+
+std::vector<std::string> TProject::ListedFiles() const
+{
+    // The project file in the folder does not list a new file that waits for the next
+    // one, and still lists those the next one is to remove; a file of that name in the
+    // folder is not this project's.
+    std::vector<std::string> paths = m_newFiles ? m_newFiles->Removals() : std::vector<std::string>();
+    const auto add = [&](const std::string& path) {
+        if (vx::FolderOf(path) == m_strFolder && PathToRead(path) == path)
+            paths.push_back(path);
+    };
+    for (const TMRImage* pImage : *m_pImageSet)
+        add(pImage->GetPath());
+    for (const TCSISet* pSet : *m_pCSISetList)
+        for (const std::string& path : FilesOfSet(*pSet))
+            add(path);
+    return paths;
 }

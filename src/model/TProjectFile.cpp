@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -65,7 +66,7 @@ std::string TProject::GetProjectFilePath() const
     return vx::JoinPath(m_strFolder, m_strName + ".tpj");
 }
 
-bool TProject::Create(const std::string& folder, const std::string& name)
+bool TProject::Start(const std::string& folder, const std::string& name)
 {
     if (name.empty() || name.front() == '~' || !vx::IsSafeFileComponent(name))
         return false;
@@ -74,7 +75,26 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     vx::MakeFolder(folder);
     m_pfnMouseHandler = SelectVoxelHandler();
     m_display = TSpectrumDisplayParams{};
-    return TakeFolder() && Save();
+    return TakeFolder();
+}
+
+bool TProject::Create(const std::string& folder, const std::string& name)
+{
+    return Start(folder, name) && Save();
+}
+
+bool TProject::CreateInPlaceOf(const std::string& folder, const std::string& name,
+                               const std::vector<std::string>& replaced)
+{
+    if (!Start(folder, name))
+        return false;
+    m_bReplacing = true;
+    for (const std::string& path : replaced)
+        if (vx::FolderOf(path) == m_strFolder)
+            NewFiles().Remove(path);
+    // The folder holds the other project until this one is saved.
+    SetFileModified();
+    return true;
 }
 
 bool TProject::Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame)
@@ -132,6 +152,9 @@ bool TProject::WriteProjectFile(const std::string& folder, const std::string& fi
         out.Abort();
         return false;
     }
+    // The file lists the new images (and sets): their files go in with it.
+    if (m_newFiles)
+        transaction->Include(*m_newFiles);
     return true;
 }
 
@@ -364,6 +387,10 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     }
     if (noted)
         vx::RemoveFile(vx::JoinPath(vx::TFileTransaction::WorkFolderOf(oldFolder), vx::FileNameOf(SaveAsNotePath())));
+    // The new images' files went to the new folder as copies; the old folder keeps the
+    // project as it was.
+    m_newFiles.reset();
+    m_bReplacing = false;
     m_folderLock = std::move(lock);
     if (m_pWorkSet)
         WorkSetSaved();
@@ -375,4 +402,25 @@ void TProject::Anonymize()
 {
     m_pImageSet->Anonymize();
     m_pCSISetList->Anonymize();
+}
+
+bool TProject::SaveDeidentified()
+{
+    // The names de-identifying replaces, to give back when the save fails.
+    std::vector<std::string> imageNames;
+    for (const TMRImage* pImage : *m_pImageSet)
+        imageNames.push_back(pImage->GetInfoText(TMRImage::InfoPatientName));
+    std::vector<std::pair<std::string, std::string>> setNames;
+    for (const TCSISet* pSet : *m_pCSISetList)
+        setNames.emplace_back(pSet->m_strPatientName, pSet->m_strPatientBirthDate);
+    Anonymize();
+    if (SaveWorkSetAndProject(true))
+        return true;
+    size_t i = 0;
+    for (TMRImage* pImage : *m_pImageSet)
+        pImage->SetInfoText(imageNames[i++], TMRImage::InfoPatientName, false);
+    i = 0;
+    for (TCSISet* pSet : *m_pCSISetList)
+        std::tie(pSet->m_strPatientName, pSet->m_strPatientBirthDate) = setNames[i++];
+    return false;
 }

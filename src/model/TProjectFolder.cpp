@@ -126,17 +126,43 @@ void TProject::FinishInterruptedSaveAs() const
     vx::RemoveFile(SaveAsNotePath());
 }
 
+vx::TFileTransaction& TProject::NewFiles()
+{
+    if (!m_newFiles)
+        m_newFiles = std::make_unique<vx::TFileTransaction>(m_strFolder);
+    return *m_newFiles;
+}
+
+std::string TProject::PathToRead(const std::string& path) const
+{
+    const std::string staged = m_newFiles ? m_newFiles->StagedFileOf(path) : std::string();
+    return staged.empty() ? path : staged;
+}
+
+void TProject::NewFilesPlaced()
+{
+    // The first project file of a project that replaces another has taken the other's
+    // files away with it.
+    if (!m_newFiles || m_newFiles->IsEmpty())
+        m_bReplacing = false;
+}
+
 bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure)
 {
     // A change this program could not complete earlier is completed first; only the
     // holder of the folder's lock may complete a journal it finds.
     if (HoldsFolder())
         vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()));
-    if (transaction.Commit())
+    if (transaction.Commit()) {
+        NewFilesPlaced();
         return true;
+    }
     ReportChangeFailure(transaction, failure);
     // A change whose journal is written is the project's: it is completed later.
-    return transaction.LeftJournal();
+    if (!transaction.LeftJournal())
+        return false;
+    NewFilesPlaced();
+    return true;
 }
 
 vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)

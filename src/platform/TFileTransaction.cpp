@@ -205,7 +205,36 @@ std::string TFileTransaction::StagingFolder()
 
 void TFileTransaction::Adopt(const std::string& tempPath, const std::string& target)
 {
+    m_removals.erase(std::remove(m_removals.begin(), m_removals.end(), target), m_removals.end());
     m_renames.push_back({tempPath, target});
+}
+
+void TFileTransaction::Discard(const std::string& target)
+{
+    for (auto it = m_renames.begin(); it != m_renames.end();) {
+        if (it->target == target) {
+            RemoveFile(it->temp);
+            it = m_renames.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    m_removals.erase(std::remove(m_removals.begin(), m_removals.end(), target), m_removals.end());
+}
+
+std::string TFileTransaction::StagedFileOf(const std::string& target) const
+{
+    for (const TRename& rename : m_renames)
+        if (rename.target == target)
+            return rename.temp;
+    return std::string();
+}
+
+void TFileTransaction::Include(TFileTransaction& pending)
+{
+    if (&pending != this && pending.m_folder == m_folder &&
+        std::find(m_included.begin(), m_included.end(), &pending) == m_included.end())
+        m_included.push_back(&pending);
 }
 
 void TFileTransaction::Remove(const std::string& target)
@@ -229,6 +258,7 @@ void TFileTransaction::Abort()
         RemoveFile(rename.temp);
     m_renames.clear();
     m_removals.clear();
+    m_included.clear();
 }
 
 bool TFileTransaction::Fail(const std::string& path, int error, bool writing)
@@ -246,15 +276,36 @@ bool TFileTransaction::Commit()
     m_failedError = 0;
     m_failedWriting = false;
     m_leftJournal = false;
-    if (IsEmpty())
+    // This transaction's changes, then those of the included ones that it does not make
+    // itself; the files they staged for the targets it changes are superseded.
+    std::vector<TRename> renames = m_renames;
+    std::vector<std::string> removals = m_removals, superseded;
+    const auto changedHere = [&](const std::string& target) {
+        return std::find(m_removals.begin(), m_removals.end(), target) != m_removals.end() ||
+               std::any_of(m_renames.begin(), m_renames.end(), [&](const TRename& r) { return r.target == target; });
+    };
+    for (const TFileTransaction* pending : m_included) {
+        for (const TRename& rename : pending->m_renames) {
+            if (changedHere(rename.target))
+                superseded.push_back(rename.temp);
+            else
+                renames.push_back(rename);
+        }
+        for (const std::string& target : pending->m_removals)
+            if (!changedHere(target) && std::find(removals.begin(), removals.end(), target) == removals.end())
+                removals.push_back(target);
+    }
+    if (renames.empty() && removals.empty()) {
+        m_included.clear();
         return true;
+    }
     const std::string work = WorkFolderOf(m_folder), journal = JournalPathOf(m_folder);
     // A change that stopped half way is someone's to complete (Recover), never to replace.
     if (FileExists(journal) || FolderExists(journal))
         return Fail(journal, EEXIST);
 
     std::string text = std::string(kJournalHeader) + "\n";
-    for (const TRename& rename : m_renames) {
+    for (const TRename& rename : renames) {
         // Only staged files of the work folder, put in place over files (a folder in
         // the way would stop the renames half way) of the folder, each once.
         TIdentity id;
@@ -263,16 +314,16 @@ bool TFileTransaction::Commit()
             return Fail(rename.target, EISDIR);
         if (FolderOf(rename.temp) != work || FolderOf(rename.target) != m_folder ||
             !IsStagedName(tempName, targetName) ||
-            std::count_if(m_renames.begin(), m_renames.end(),
+            std::count_if(renames.begin(), renames.end(),
                           [&](const TRename& other) { return other.target == rename.target; }) != 1)
             return Fail(rename.target, 0);
         if (!IdentityOf(rename.temp, id))
             return Fail(rename.target, ENOENT);
         text += "rename\t" + tempName + "\t" + targetName + "\t" + id.Text() + "\n";
     }
-    for (const std::string& target : m_removals) {
+    for (const std::string& target : removals) {
         if (FolderOf(target) != m_folder || !IsSafeFileComponent(FileNameOf(target)) ||
-            std::any_of(m_renames.begin(), m_renames.end(), [&](const TRename& r) { return r.target == target; }))
+            std::any_of(renames.begin(), renames.end(), [&](const TRename& r) { return r.target == target; }))
             return Fail(target, 0);
         text += "remove\t" + FileNameOf(target) + "\n";
     }
@@ -292,9 +343,16 @@ bool TFileTransaction::Commit()
     }
 
     // From here on the new files are the folder's: what a kill or failure leaves undone,
-    // the next Recover() finishes. The staged files are the journal's now, never removed.
-    const std::vector<TRename> renames = std::exchange(m_renames, {});
-    const std::vector<std::string> removals = std::exchange(m_removals, {});
+    // the next Recover() finishes. The staged files are the journal's now, never removed;
+    // those superseded are no one's (a kill leaves them to the next open's clean-up).
+    m_renames.clear();
+    m_removals.clear();
+    for (TFileTransaction* pending : std::exchange(m_included, {})) {
+        pending->m_renames.clear();
+        pending->m_removals.clear();
+    }
+    for (const std::string& temp : superseded)
+        RemoveFile(temp);
     const auto leave = [&](const std::string& path, int error) {
         m_failedPath = path;
         m_failedError = error;

@@ -29,13 +29,28 @@ public:
     std::string StagingFolder();
 
     // Takes a complete, closed staged file that is to replace target (TAtomicFile hands
-    // it over); it is removed unless Commit() puts it in place.
+    // it over); it is removed unless Commit() puts it in place. A file that is replaced
+    // need not be removed: a removal of target planned before is dropped.
     void Adopt(const std::string& tempPath, const std::string& target);
     // Removes target once every new file is in place (a file already gone is no error).
     void Remove(const std::string& target);
+    // Gives up the change planned for target: its staged file is removed.
+    void Discard(const std::string& target);
+    // The staged file that is to replace target; empty when there is none.
+    std::string StagedFileOf(const std::string& target) const;
+    // The files this transaction is to remove.
+    const std::vector<std::string>& Removals() const { return m_removals; }
+    // Makes the changes planned in `pending`, a transaction of the same folder that is not
+    // committed itself, together with this one's. Where this one replaces or removes a
+    // file as well, its own change stands and the file `pending` staged for it goes.
+    // Until this one's journal is written `pending` keeps its changes (an Abort() of this
+    // one leaves them); from then on they are this one's, and `pending` is left empty. A
+    // transaction of another folder is not included.
+    void Include(TFileTransaction& pending);
     // A staged file that could not be written: the first such failure is kept for
     // FailedPath() and FailedError().
     void NoteFailure(const std::string& path, int error);
+    // True when nothing is planned (included transactions are not counted).
     bool IsEmpty() const { return m_renames.empty() && m_removals.empty(); }
     // Puts every adopted file in place and removes the files to remove. False when
     // nothing changed (the files are as they were) or, rarely, when a rename, a removal
@@ -43,7 +58,8 @@ public:
     // then stays, and the next Recover() completes it. FailedPath() and FailedError()
     // name the file concerned and the system's error number.
     bool Commit();
-    // Removes the adopted files; the targets stay as they were.
+    // Removes the adopted files and lets go of the included transactions; the targets
+    // stay as they were.
     void Abort();
     const std::string& FailedPath() const { return m_failedPath; }
     int FailedError() const { return m_failedError; }
@@ -74,6 +90,7 @@ private:
     std::string m_folder;
     std::vector<TRename> m_renames;
     std::vector<std::string> m_removals;
+    std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_failedPath;
     int m_failedError = 0;
     bool m_failedWriting = false;

@@ -158,13 +158,10 @@ bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage values)
     pImage->SetValueRange(static_cast<float>(maximum), static_cast<float>(minimum));
     pImage->SetPixels(std::move(values.pixels));
 
-    images.Insert(pImage);
-    if (!pImage->SavePixels(path)) {
-        // An image whose pixels are not on disk cannot be shown or saved with the project.
-        images.Erase(images.Find(pImage));
-        delete pImage;
+    // The pixel file waits in the project's work folder until the project file that lists
+    // the image is saved; an image whose pixels cannot be written is not added.
+    if (!images.AddNew(pImage, "The image " + name + " was not added"))
         return false;
-    }
     // The pixels are loaded from the file when the image is shown.
     pImage->FreePixels();
     return true;

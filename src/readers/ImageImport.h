@@ -52,8 +52,9 @@ std::string ImageFileName(const std::string& name);
 // True when an image of the collection has that name.
 bool ImageNameExists(const TImageSet& images, const std::string& name);
 
-// Makes the image, inserts it into the collection and writes its pixel file to the project
-// folder. A placed image is located in the work set's frame and its centre turned into the
+// Makes the image, inserts it into the collection and writes its pixel file among the
+// project's new files (TImageSet::AddNew), which the next project file saved puts in place
+// with it. A placed image is located in the work set's frame and its centre turned into the
 // standard view of its direction code, as every image is when the work set changes. False, with the cause reported, when its name (after sanitising) is taken, its
 // size or pixel count is wrong, or the pixel file cannot be written; the collection is then
 // as it was.

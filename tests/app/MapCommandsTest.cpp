@@ -22,6 +22,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFile.h"
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
 #include "support/GuiSessionTest.h"
@@ -192,3 +193,31 @@ TEST_F(MapCommandsTest, ResizeDialogWaitsForAChosenMapAndTakesItsOwnSizes)
 }
 
 }  // namespace
+
+TEST_F(MapCommandsTest, ARemovalThatCannotBeSavedKeepsTheMapItsFileAndItsOverlay)
+{
+    TMap* naa = AddMap("NAA_map", 8, 8, TMap::kSaved);
+    const std::string naaFile = set->GetFilePath() + "_NAA_map";
+    WriteBytes(naaFile, "map");
+    CChildFrame* axial = session->FrameTitled("(Axial) axial_1 @ 100%");
+    ASSERT_NE(axial, nullptr);
+    ASSERT_TRUE(axial->AddMapOverlay(naa, 2, 0.0f));
+    const std::string projectFile = ReadBytes(session->Project()->GetProjectFilePath());
+
+    TDialogScript script([&](QDialog& d) {
+        auto& dialog = dynamic_cast<CSelectMapDlg&>(d);
+        dialog.MapList()->item(0)->setSelected(true);
+        QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        return dialog.result();
+    });
+    vx::TFile::FailWritesAfter(0);  // the disk is full
+    Trigger(cmd::MapRemove);
+    vx::TFile::FailWritesAfter(-1);
+    EXPECT_EQ(MapNames(), std::vector<std::string>{"NAA_map"});
+    EXPECT_EQ(set->FindMap("NAA_map"), naa);
+    EXPECT_EQ(ReadBytes(naaFile), "map");
+    EXPECT_EQ(ReadBytes(session->Project()->GetProjectFilePath()), projectFile);
+    EXPECT_EQ(axial->GetMapOverlays().size(), 1u);
+    ASSERT_EQ(report.Count(), 1u);
+    EXPECT_EQ(report.Messages()[0].rfind("The map NAA_map was not removed", 0), 0u) << report.Messages()[0];
+}

@@ -31,6 +31,7 @@
 #include "processing/InstallProcessing.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
+#include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
@@ -542,6 +543,12 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
     EXPECT_TRUE(frame->IsProjectOpen());
     EXPECT_FALSE(frame->Action(cmd::ProjectViewSlice)->isEnabled()) << "no work set any more";
+    // The exam replaced the project in its folder: the files of the old one went with it.
+    std::vector<std::string> files;
+    for (const auto& [name, bytes] : ReadFolderTree(fixture.ProjectFolder()))
+        files.push_back(name);
+    EXPECT_EQ(files, std::vector<std::string>{TGuiFixture::kProjectName + std::string(".tpj")});
+    EXPECT_FALSE(g_pProject->IsModified());
 
     vx::app::SetAddExamDialog(std::move(oldExam));
     vx::app::SetViewSliceDialog(std::move(oldSlice));

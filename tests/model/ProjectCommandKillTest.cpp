@@ -11,20 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "model/ReaderHooks.h"
-#include "model/TCSIReader.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMap.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
-#include "support/CSISetBuilders.h"
 #include "support/FolderKill.h"
-#include "support/ProcessorCountGuard.h"
+#include "support/ProjectCommandTrial.h"
 #include "support/ScriptedReport.h"
-#include "support/TestFiles.h"
 
 using namespace vx;
 
@@ -35,143 +32,7 @@ std::string GoldenPath(const std::string& name)
     return std::string(VX_SOURCE_ROOT) + "/tests/model/golden/" + name;
 }
 
-// A reader that makes a 4 x 4 set named "new" from any file.
-class TNewSetReader : public TCSIReader {
-public:
-    using TCSIReader::TCSIReader;
-    TCSISet* Read(std::string) override
-    {
-        auto* set = new TCSISet;
-        test::FillGrid(*set, 4, 4, 1, 8, [](int x, int y, int, int i) { return TComplex(x - y, i); });
-        set->m_strName = "new";
-        set->m_nSpectralWidth = 1000;
-        set->m_fFrequency = 63.9f;
-        set->UpdateDataRange();
-        return set;
-    }
-};
-
-class ProjectCommandKillTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ResetGlobals();
-        SetProcessorCount(1);  // no worker threads in the forked children
-        ClearReaderHooks();
-        InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
-    }
-    void TearDown() override
-    {
-        TFile::SetStepHook({});
-        TFile::FailWritesAfter(-1);
-        ClearReaderHooks();
-        ResetGlobals();
-    }
-
-    // Project "p" in pristine/p with sets "a" (the work set) and "b" of two maps each, and
-    // a set "c" of one map.
-    void MakeProject()
-    {
-        const std::string folder = m_pristine + "/p";
-        test::TScriptedReport script;
-        script.AllowDefaults();
-        TProject project;
-        g_pProject = &project;
-        ASSERT_TRUE(project.Create(folder, "p"));
-        for (const char* name : {"c", "b", "a"}) {
-            const float base = float(name[0] - 'a') * 40.0f;
-            TCSISet* set = test::AddStoredSet(project, folder, name, 4, 4, 1, 8, [&](int x, int y, int z, int i) {
-                return TComplex(base + x + 2 * y + i, z - 0.5f * i);
-            });
-            set->m_nSliceAxis = 2;
-            project.SetWorkSet(set);
-            test::AddValuedMap(*set, "NAA_map", [&](int v) { return TComplex(base + v, 1.0f); });
-            if (name[0] != 'c')
-                test::AddValuedMap(*set, "Cho_map", [&](int v) { return TComplex(base - v, 2.0f); });
-            ASSERT_TRUE(project.SaveWorkSet(false));
-            ASSERT_TRUE(project.Save());
-        }
-        // Two images with their pixel files.
-        for (const char* name : {"ax1", "ax2"}) {
-            auto* image = new TMRImage(&project);
-            image->SetName(name, false);
-            image->SetWidth(4, false);
-            image->SetHeight(4, false);
-            image->SetPath(folder + "/" + name);
-            ASSERT_TRUE(image->SetPixels(std::vector<int16_t>(16, int16_t(name[2]))));
-            ASSERT_TRUE(image->SavePixels(image->GetPath()));
-            project.m_pImageSet->Insert(image);
-        }
-        ASSERT_TRUE(project.Save());
-        g_pProject = nullptr;
-    }
-
-    // Opens root/<name>/<name>.tpj as the user does.
-    test::TOpened Open(const std::string& name = "p") const
-    {
-        test::TScriptedReport script;
-        script.AllowDefaults();
-        {
-            TProject project;
-            g_pProject = &project;
-            project.Load(m_root + "/" + name + "/" + name + ".tpj");
-            g_pProject = nullptr;
-        }
-        return {test::ReadFolderTree(m_root), script.Messages()};
-    }
-
-    // Loads the project in root/p and runs the command on it once the step killAt is armed.
-    bool Run(int killAt, const std::function<bool(TProject&)>& command, const std::string& name = "p") const
-    {
-        test::TScriptedReport script;
-        script.AllowDefaults();
-        TProject project;
-        g_pProject = &project;
-        if (!project.Load(m_root + "/" + name + "/" + name + ".tpj"))
-            return false;
-        test::KillAtStep(killAt);
-        const bool ok = command(project);
-        g_pProject = nullptr;
-        return ok;
-    }
-
-    test::TCommandTrial Trial(const std::function<bool(TProject&)>& command) const
-    {
-        return {m_pristine, m_root, [this, command](int killAt) { return Run(killAt, command); },
-                [this] { return Open(); }};
-    }
-
-    // The command killed at every step, then on a full disk at every level; the trial
-    // opens the project as `Trial` does unless it is given.
-    void TryTheHardWay(const std::function<bool(TProject&)>& command, const std::function<test::TOpened()>& open = {})
-    {
-        test::TCommandTrial trial = Trial(command);
-        if (open)
-            trial.open = open;
-        const auto [olds, news] = test::KillAtEveryStep(trial);
-        EXPECT_GT(olds, 2);
-        EXPECT_GT(news, 0);
-        const int failures = test::FillDiskAtEveryLevel(
-            trial,
-            [&](std::vector<std::string>& messages) {
-                test::TScriptedReport script;
-                script.AllowDefaults();
-                TProject project;
-                g_pProject = &project;
-                // Opening writes nothing: the disk fills up under the command.
-                const bool ok = project.Load(m_root + "/p/p.tpj") && command(project);
-                g_pProject = nullptr;
-                messages = script.Messages();
-                return ok;
-            },
-            211);
-        EXPECT_GT(failures, 2);
-    }
-
-    test::TTempFolder m_dir;
-    const std::string m_pristine = m_dir.File("pristine"), m_root = m_dir.File("root");
-    test::TProcessorCountGuard m_processors;
-};
+using ProjectCommandKillTest = test::ProjectCommandTrial;
 
 TCSISet* Named(TProject& project, const char* name)
 {
@@ -304,4 +165,62 @@ TEST_F(ProjectCommandKillTest, RemovingImages)
         project.RemoveImages({*project.m_pImageSet->begin()});
         return project.m_pImageSet->GetCount() == before - 1;
     });
+}
+
+TEST_F(ProjectCommandKillTest, ImagesMadeFromImagesAndThenSaved)
+{
+    MakeProject();
+    // The images are made in memory; their pixel files go into the folder with the
+    // project file that lists them, whenever the user saves.
+    for (bool averaging : {false, true}) {
+        SCOPED_TRACE(averaging ? "averaging" : "reconstructing");
+        TryTheHardWay([averaging](TProject& project) {
+            const std::vector<TMRImage*> images = project.m_pImageSet->Images();
+            const int before = project.m_pImageSet->GetCount();
+            if (!(averaging ? project.AverageImages(images) : project.Reconstruct3D(images)) ||
+                project.m_pImageSet->GetCount() == before)
+                return false;
+            return project.SaveWorkSetAndProject(false);
+        });
+    }
+}
+
+TEST_F(ProjectCommandKillTest, RemovingASavedMapOfTheWorkSet)
+{
+    MakeProject();
+    TryTheHardWay([](TProject& project) {
+        TMap* map = project.m_pWorkSet->FindMap("Cho_map");
+        if (!map || !project.RemoveWorkSetMap(map))
+            return false;
+        delete map;
+        return true;
+    });
+}
+
+TEST_F(ProjectCommandKillTest, SavingDeidentified)
+{
+    MakeProject();
+    const auto deidentify = [](TProject& project) {
+        project.m_pWorkSet->GetVoxel(size_t(1))->Data()[2] = TComplex(99.0f, 1.0f);
+        project.SetModified(true);
+        return project.SaveDeidentified();
+    };
+    TryTheHardWay(deidentify);
+
+    // A save that fails gives the names back.
+    test::RestoreFolder(m_pristine, m_root);
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_root + "/p/p.tpj"));
+    project.m_pWorkSet->m_strPatientName = "Doe John";
+    (*project.m_pImageSet->begin())->SetInfoText("Doe John", TMRImage::InfoPatientName, false);
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(deidentify(project));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(project.m_pWorkSet->m_strPatientName, "Doe John");
+    EXPECT_EQ((*project.m_pImageSet->begin())->GetInfoText(TMRImage::InfoPatientName), "Doe John");
+    EXPECT_FALSE(script.Messages().empty());
+    g_pProject = nullptr;
 }

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "model/ProcessingHooks.h"
+#include "model/ReaderHooks.h"
 #include "model/TBatchRun.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -123,4 +126,31 @@ TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
     EXPECT_FALSE(vx::FolderExists(run.m_strOutput)) << "no output folder, no study project";
     EXPECT_EQ(g_pProject, &m_open);
     EXPECT_FALSE(g_bBatchMode);
+}
+
+TEST_F(BatchRunTest, AStudyWhoseProjectFileCannotBeSavedLeavesNoProject)
+{
+    vx::MakeFolder(exams.File("s1"));
+    WriteBytes(exams.File("s1/scan.PAR"), "an image");
+    run.m_studies = {"s1"};
+    const std::string project = run.m_strOutput + "/s1";
+    // The image comes in; then a folder stands where the save's journal goes.
+    InstallImageReader(0, [&](TImageSet& images, const std::string&, TImageImportParams, TProject* pProject) {
+        auto* image = new TMRImage(pProject);
+        image->SetName("scan.PAR_0", false);
+        image->SetPath(project + "/scan.PAR_0");
+        image->SetWidth(2, false);
+        image->SetHeight(2, false);
+        image->SetPixels({1, 2, 3, 4});
+        const bool added = images.AddNew(image, "The image was not added");
+        vx::MakeFolder(project + "/.vexara/journal");
+        return added;
+    });
+    ASSERT_TRUE(run.Run());
+    ClearReaderHooks();
+    EXPECT_NE(g_batchLog.find("Error: The project " + project + " is removed because the project could not be saved."),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_FALSE(vx::FolderExists(project));
+    EXPECT_EQ(g_pProject, &m_open);
 }

@@ -2,6 +2,7 @@
 // orientations and the per-slice sums over the work set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFile.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -77,14 +79,31 @@ protected:
         return nullptr;
     }
 
-    // The pixels of an image as its pixel file holds them.
+    // The pixels of an image as the file they are read from holds them (a new image's
+    // is staged in the work folder until a project file lists it).
     std::vector<int16_t> FilePixels(const TMRImage& image)
     {
         TMRImage reader(nullptr);
         reader.SetWidth(image.GetWidth(), false);
         reader.SetHeight(image.GetHeight(), false);
-        EXPECT_TRUE(reader.LoadPixels(image.GetPath())) << image.GetName();
+        EXPECT_TRUE(reader.LoadPixels(image.PixelFileToRead())) << image.GetName();
         return reader.GetPixels();
+    }
+
+    // The names of the files in the project folder and in its work folder.
+    static std::vector<std::string> Names(const std::string& folder)
+    {
+        std::vector<std::string> names;
+        for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+            names.push_back(entry.name);
+        return names;
+    }
+    std::vector<std::string> WorkFiles() const { return Names(m_dir.File(".vexara")); }
+    std::vector<std::string> ProjectFiles() const
+    {
+        std::vector<std::string> names = Names(m_dir.Path());
+        names.erase(std::remove(names.begin(), names.end(), ".vexara"), names.end());
+        return names;
     }
 
     test::TTempFolder m_dir;
@@ -250,24 +269,83 @@ TEST_F(DerivedImagesTest, AReconstructionThatFailsPartWayAddsNothingAndLeavesNoP
 {
     test::TScriptedReport report;
     std::vector<TMRImage*> stack = Stack(2, 3, 4, 4, 40, 40, 2, [](int i, int c, int) { return i + c; });
-    // A folder where the second coronal image's pixel file goes: every sagittal image
-    // and the first coronal one are written before it fails.
-    ASSERT_TRUE(vx::MakeFolder(m_dir.File("stack0_recon_cor_1")));
+    // The disk fills up at the second coronal image's pixel file (24 bytes each): every
+    // sagittal image and the first coronal one are written before it fails.
     const int before = m_project.m_pImageSet->GetCount();
-    const std::vector<vx::TFolderEntry> filesBefore = vx::ListFolder(m_dir.Path());
+    const std::vector<std::string> namesBefore = ProjectFiles();
 
+    vx::TFile::FailWritesAfter(5 * 24 + 10);
     EXPECT_FALSE(m_project.Reconstruct3D(stack));
-    EXPECT_GE(report.Count(), 1u);
+    vx::TFile::FailWritesAfter(-1);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can not write pixel file " + m_dir.File("stack0_recon_cor_1") +
+                                                          "\r\nThe new images were not added: the disk is full."});
     EXPECT_EQ(m_project.m_pImageSet->GetCount(), before);
     EXPECT_EQ(Find("stack0_recon_sag_0"), nullptr);
     EXPECT_EQ(Find("stack0_recon_cor_0"), nullptr);
-    std::vector<std::string> names, namesBefore;
-    for (const vx::TFolderEntry& entry : vx::ListFolder(m_dir.Path()))
-        names.push_back(entry.name);
-    for (const vx::TFolderEntry& entry : filesBefore)
-        namesBefore.push_back(entry.name);
-    EXPECT_EQ(names, namesBefore);
+    EXPECT_EQ(ProjectFiles(), namesBefore);
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{}) << "what was staged goes again";
     EXPECT_FALSE(m_project.IsModified());
+
+    // The same for averaging: two slices of the work set, the second image (32 bytes) fails.
+    report.Clear();
+    m_workSet.m_nDim[2] = 2;
+    m_workSet.m_fFOV[2] = 8;  // slices from -4 to 0 and from 0 to 4
+    m_project.m_pWorkSet = &m_workSet;
+    vx::TFile::FailWritesAfter(40);
+    EXPECT_FALSE(m_project.AverageImages(stack));
+    vx::TFile::FailWritesAfter(-1);
+    EXPECT_EQ(report.Count(), 1u);
+    EXPECT_EQ(m_project.m_pImageSet->GetCount(), before);
+    EXPECT_EQ(Find("stack0_average_0"), nullptr);
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+    EXPECT_FALSE(m_project.IsModified());
+}
+
+TEST_F(DerivedImagesTest, NewPixelFilesWaitInTheWorkFolderForTheProjectFileThatListsThem)
+{
+    test::TScriptedReport report;
+    m_project.m_strName = "p";
+    const std::vector<TMRImage*> stack = Stack(2, 2, 2, 2, 20, 20, 5, [](int i, int c, int r) { return i + c + r; });
+    for (bool averaging : {false, true}) {
+        SCOPED_TRACE(averaging ? "averaging" : "reconstructing");
+        const std::vector<std::string> namesBefore = ProjectFiles();
+        if (averaging) {
+            m_workSet.m_nDim[2] = 1;
+            m_workSet.m_fFOV[2] = 100;
+            m_project.m_pWorkSet = &m_workSet;
+        }
+        ASSERT_TRUE(averaging ? m_project.AverageImages(stack) : m_project.Reconstruct3D(stack));
+        const std::vector<std::string> made{averaging ? "stack0_average_0" : "stack0_recon_sag_0"};
+        TMRImage* image = Find(made.front());
+        ASSERT_NE(image, nullptr);
+        // Nothing of the command in the project folder yet; its pixels are read from the work folder.
+        EXPECT_EQ(ProjectFiles(), namesBefore);
+        EXPECT_FALSE(WorkFiles().empty());
+        const std::vector<int16_t> pixels = FilePixels(*image);
+        image->FreePixels();
+        ASSERT_TRUE(image->EnsurePixels());
+        EXPECT_EQ(image->GetPixels(), pixels);
+
+        // Removing one of them before the save takes its staged file away, and the change
+        // that writes the project file puts the others in place.
+        if (!averaging) {
+            TMRImage* removed = Find("stack0_recon_cor_1");
+            ASSERT_NE(removed, nullptr);
+            const std::string path = removed->GetPath();
+            m_project.RemoveImages({removed});
+            EXPECT_FALSE(vx::FileExists(path));
+            EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+        }
+        // The save puts them in place with the project file, which lists them.
+        ASSERT_TRUE(m_project.Save());
+        EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+        EXPECT_EQ(image->PixelFileToRead(), image->GetPath());
+        EXPECT_EQ(FilePixels(*image), pixels);
+        TProject reread;
+        ASSERT_TRUE(reread.Load(m_dir.File("p.tpj")));
+        EXPECT_EQ(reread.m_pImageSet->GetCount(), m_project.m_pImageSet->GetCount());
+    }
+    EXPECT_EQ(report.Count(), 0u);
 }
 
 TEST_F(DerivedImagesTest, AnUnreadableSourceContributesZeros)

@@ -242,6 +242,30 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
     }
 }
 
+TEST_F(ProjectFileTest, AWorkSetSaveWhoseProjectFileCannotBeWrittenSaysSo)
+{
+    test::TScriptedReport script;
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Create(m_dir.Path(), "p"));
+    TCSISet* set = test::AddWrittenSet(project, m_dir.Path(), "a", 4, 4, 1);
+    ASSERT_TRUE(project.Save());
+    project.SetWorkSet(set);
+    set->GetVoxel(size_t(1))->Data()[2] = TComplex(9.0f, 9.0f);
+    project.SetModified(true);
+    const std::string projectFile = test::ReadBytes(m_dir.File("p.tpj")), dataFile = test::ReadBytes(m_dir.File("a"));
+    // The data-set file fits on the disk, the project file after it does not.
+    TFile::FailWritesAfter(static_cast<int64_t>(dataFile.size()));
+    EXPECT_FALSE(project.SaveWorkSet(false));
+    TFile::FailWritesAfter(-1);
+    ASSERT_EQ(script.Messages().size(), 1u);
+    EXPECT_EQ(script.Messages()[0].rfind("The project could not be saved", 0), 0u) << script.Messages()[0];
+    EXPECT_EQ(test::ReadBytes(m_dir.File("p.tpj")), projectFile);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), dataFile);
+    EXPECT_TRUE(project.IsModified());
+    g_pProject = nullptr;
+}
+
 TEST_F(ProjectFileTest, FailedSaveReportsAndKeepsTheOldFileAndTheFlag)
 {
     TProject project;

@@ -212,3 +212,61 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
 }
+
+TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
+{
+    test::TTempFolder& dir = m_dir;
+    for (const char* name : {"a", "b", "c", "d"})
+        test::WriteBytes(dir.File(name), std::string("old ") + name);
+    // Pending: new "a", new "b" and "c" removed, waiting for a change that takes them along.
+    TFileTransaction pending(dir.Path());
+    pending.Remove(dir.File("a"));  // replaced below: a file replaced is not removed as well
+    ASSERT_TRUE(WriteInTransaction(pending, dir.File("a"), "pending a"));
+    ASSERT_TRUE(WriteInTransaction(pending, dir.File("b"), "pending b"));
+    pending.Remove(dir.File("c"));
+    EXPECT_EQ(test::ReadBytes(pending.StagedFileOf(dir.File("a"))), "pending a");
+    EXPECT_EQ(pending.StagedFileOf(dir.File("d")), "");
+    {
+        // A change that fails before its journal leaves the pending files pending.
+        TFileTransaction failing(dir.Path());
+        ASSERT_TRUE(WriteInTransaction(failing, dir.File("d"), "new d"));
+        failing.Include(pending);
+        ASSERT_TRUE(MakeFolder(Journal(dir)));  // the way of the journal is blocked
+        EXPECT_FALSE(failing.Commit());
+        ASSERT_TRUE(RemoveFile(Journal(dir)));
+    }
+    EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
+    EXPECT_EQ(test::ReadBytes(pending.StagedFileOf(dir.File("b"))), "pending b");
+    EXPECT_EQ(Names(WorkFolder(dir)).size(), 2u);
+
+    // The change that goes through: its own "b" stands over the pending one, and "d" it
+    // removes itself; the rest of the pending change is made with it.
+    const std::string pendingB = pending.StagedFileOf(dir.File("b"));
+    TFileTransaction change(dir.Path());
+    ASSERT_TRUE(WriteInTransaction(change, dir.File("b"), "new b"));
+    change.Remove(dir.File("d"));
+    change.Include(pending);
+    change.Include(pending);
+    ASSERT_TRUE(change.Commit());
+    EXPECT_EQ(test::ReadBytes(dir.File("a")), "pending a");
+    EXPECT_EQ(test::ReadBytes(dir.File("b")), "new b");
+    EXPECT_FALSE(FileExists(dir.File("c")));
+    EXPECT_FALSE(FileExists(dir.File("d")));
+    EXPECT_FALSE(FileExists(pendingB)) << "the staged file it replaced goes";
+    EXPECT_TRUE(pending.IsEmpty());
+    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+
+    // A transaction of another folder is not taken along; a change given up goes with its file.
+    ASSERT_TRUE(MakeFolder(dir.File("other")));
+    TFileTransaction elsewhere(dir.File("other"));
+    ASSERT_TRUE(WriteInTransaction(elsewhere, dir.File("other/e"), "new e"));
+    ASSERT_TRUE(WriteInTransaction(pending, dir.File("e"), "pending e"));
+    const std::string stagedE = pending.StagedFileOf(dir.File("e"));
+    elsewhere.Include(pending);
+    ASSERT_TRUE(elsewhere.Commit());
+    EXPECT_FALSE(FileExists(dir.File("e")));
+    EXPECT_TRUE(FileExists(stagedE));
+    pending.Discard(dir.File("e"));
+    EXPECT_FALSE(FileExists(stagedE));
+    EXPECT_TRUE(pending.IsEmpty());
+}

@@ -84,7 +84,7 @@ TEST_F(Bruker2dseqImageTest, SlicesArePlacedAlongTheSliceDirection)
         const std::string name = "9_pdata_1_2dseq_" + std::to_string(i);
         TMRImage* image = ImageNamed(name);
         ASSERT_NE(image, nullptr) << name;
-        EXPECT_EQ(ReadBytes(PixelFile(name)), Int16LE(SlicePixels(i, 12)));
+        EXPECT_EQ(ReadBytes(StoredPixelFile(name)), Int16LE(SlicePixels(i, 12)));
         EXPECT_EQ(Summary(*image), "4x3 o2 fov 40 30 thick 2 tr 800 te 12 RA n/a window " + std::to_string(100 * i - 50) +
                                        " " + std::to_string(100 * i + 27));
         float offCentre[3], position[3], rotation[9];
@@ -215,7 +215,7 @@ TEST_F(Bruker2dseqImageTest, RealSetsImportWithTheirGeometry)
         // 0.55 x 0.6875 mm pixels, 1.5 mm slices
         EXPECT_TRUE(Summary(*image).starts_with("80x64 o2 fov 44 44 thick 1.5 tr 2000 te ")) << Summary(*image);
         // The stored 16-bit values are the file's; the reconstruction's slope is not applied.
-        EXPECT_EQ(ReadBytes(PixelFile(name)), stored.substr(size_t(i) * 10240, 10240));
+        EXPECT_EQ(ReadBytes(StoredPixelFile(name)), stored.substr(size_t(i) * 10240, 10240));
         float position[3];
         image->GetPosition(position);
         EXPECT_NEAR(position[1], 0.8f, 1e-5);                 // phase offset -0.8 mm, negated

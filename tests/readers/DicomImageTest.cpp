@@ -46,7 +46,7 @@ protected:
         if (!project.m_pImageSet->AddImages(Input("slice.dcm"), TImageImportParams{type}, &project))
             return nullptr;
         const TMRImage* image = *project.m_pImageSet->Begin();
-        EXPECT_EQ(FileSize(image->GetPath()), int64_t{2} * image->GetWidth() * image->GetHeight());
+        EXPECT_EQ(FileSize(image->PixelFileToRead()), int64_t{2} * image->GetWidth() * image->GetHeight());
         return image;
     }
 };
@@ -81,7 +81,7 @@ TEST_F(DicomImageTest, TransferSyntaxesAndPixelFormats)
             TProject project;
             const TMRImage* image = ReadFresh(project, dicom, type, t.syntax);
             ASSERT_NE(image, nullptr) << t.name << ", type " << type;
-            EXPECT_EQ(ReadBytes(PixelFile("slice.dcm")), Int16LE(stored)) << t.name;
+            EXPECT_EQ(ReadBytes(image->PixelFileToRead()), Int16LE(stored)) << t.name;
             EXPECT_EQ(image->GetStoredWindowLow(), *std::min_element(stored.begin(), stored.end())) << t.name;
             EXPECT_EQ(image->GetStoredWindowHigh(), *std::max_element(stored.begin(), stored.end())) << t.name;
         }

@@ -81,7 +81,7 @@ TEST_F(DicomRealFilesTest, ScannerSlicesImportWithTheirGeometryAndPixels)
         }
 
         // Little-endian files: the pixel file holds the file's own pixel bytes.
-        const std::string stored = ReadBytes(PixelFile(name));
+        const std::string stored = ReadBytes(StoredPixelFile(name));
         const std::string bytes = ReadBytes(path);
         ASSERT_EQ(stored.size(), size_t{2} * s.rows * s.columns);
         EXPECT_EQ(stored, bytes.substr(bytes.size() - stored.size())) << name;

@@ -108,7 +108,7 @@ TEST_F(GenesisImageTest, EveryVersionAndByteOrderGivesTheImageItsHeaderDescribes
             TMRImage* image = ImageNamed(name);
             EXPECT_EQ(image->GetWidth(), 4);
             EXPECT_EQ(image->GetHeight(), 3);
-            EXPECT_EQ(ReadBytes(PixelFile(name)), Int16LE(kPixels)) << name;
+            EXPECT_EQ(ReadBytes(StoredPixelFile(name)), Int16LE(kPixels)) << name;
             EXPECT_EQ(image->GetStoredWindowLow(), -32768);
             EXPECT_EQ(image->GetStoredWindowHigh(), 32767);
             EXPECT_EQ(image->IsParameterKnown(TMRImage::KnownOrientation), plane.orientation >= 0) << name;

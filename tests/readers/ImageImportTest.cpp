@@ -54,7 +54,7 @@ TEST_F(ImageImportTest, AddedImageHasItsValuesAndPixelFile)
     EXPECT_FALSE(image->IsParameterKnown(TMRImage::KnownFOVY));
     EXPECT_EQ(image->GetInfoText(TMRImage::InfoPatientName), "n/a");
     EXPECT_FALSE(image->IsLoaded());   // loaded again from the pixel file when shown
-    EXPECT_EQ(ReadBytes(PixelFile("img")), std::string("\x04\x00\xfc\xff\x00\x00\x01\x00", 8));
+    EXPECT_EQ(ReadBytes(StoredPixelFile("img")), std::string("\x04\x00\xfc\xff\x00\x00\x01\x00", 8));
     EXPECT_EQ(image->GetPixel(1, 0), -4);
 }
 
@@ -64,7 +64,7 @@ TEST_F(ImageImportTest, NamesBecomeOneFileNameComponent)
         ASSERT_TRUE(AddNewImage(*m_project.m_pImageSet, &m_project, Values(name))) << name;
     EXPECT_EQ(ImageNames().size(), 4u);
     for (const char* name : {"a_b", "_..", "c_d", "_"})
-        EXPECT_TRUE(FileExists(PixelFile(name))) << name;
+        EXPECT_TRUE(FileExists(StoredPixelFile(name))) << name;
 }
 
 TEST_F(ImageImportTest, NameOfASetsDataFileIsRefusedAndTheSetsFileKept)

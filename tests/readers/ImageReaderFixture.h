@@ -41,6 +41,9 @@ protected:
     // An input file beside the project folder.
     std::string Input(const std::string& name) const { return m_dir.File(name); }
     std::string PixelFile(const std::string& name) const { return m_project.m_strFolder + "/" + name; }
+    // The file the pixels of a new image are read from: staged in the project's work folder
+    // until a project file lists the image.
+    std::string StoredPixelFile(const std::string& name) const { return m_project.PathToRead(PixelFile(name)); }
 
     bool Add(const std::string& path, TImageImportParams params, int imageType)
     {

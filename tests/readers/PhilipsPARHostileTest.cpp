@@ -28,7 +28,7 @@ protected:
     {
         for (const TMRImage* image : *project.m_pImageSet) {
             EXPECT_TRUE(image->IsValid()) << image->GetName();
-            EXPECT_EQ(FileSize(image->GetPath()), int64_t{2} * image->GetWidth() * image->GetHeight())
+            EXPECT_EQ(FileSize(image->PixelFileToRead()), int64_t{2} * image->GetWidth() * image->GetHeight())
                 << image->GetName();
         }
     }

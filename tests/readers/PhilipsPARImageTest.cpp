@@ -51,7 +51,7 @@ protected:
     }
     std::vector<int16_t> PixelsOnDisk(const TMRImage& image)
     {
-        const std::string bytes = ReadBytes(image.GetPath());
+        const std::string bytes = ReadBytes(image.PixelFileToRead());
         std::vector<int16_t> values;
         for (size_t k = 0; k + 1 < bytes.size(); k += 2)
             values.push_back(static_cast<int16_t>(static_cast<uint16_t>(
@@ -129,8 +129,8 @@ TEST_F(PARImageTest, Version42PairGivesOneImagePerLine)
     EXPECT_THAT((std::vector<float>{image->GetStoredMax(), image->GetStoredMin(), image->GetValueMax(),
                                     image->GetValueMin()}),
                 testing::Pointwise(testing::FloatEq(), std::vector<float>{32767, -200, 32767, -200}));
-    EXPECT_EQ(ReadBytes(image->GetPath()), Int16LE(first));
-    EXPECT_EQ(ReadBytes(PixelFile("scan.PAR_1")), Int16LE(second));
+    EXPECT_EQ(ReadBytes(image->PixelFileToRead()), Int16LE(first));
+    EXPECT_EQ(ReadBytes(StoredPixelFile("scan.PAR_1")), Int16LE(second));
     EXPECT_EQ(ImageNamed("scan.PAR_1")->GetStoredWindowLow(), -1);
     EXPECT_TRUE(m_project.IsModified());
 }
@@ -397,12 +397,12 @@ TEST_F(PARImageTest, SecondImportOfThePairIsRefused)
 {
     WritePair("scan", TwoTransverseImages(), Int16LE(std::vector<int>(16, 1)));
     ASSERT_TRUE(AddPAR("scan.PAR"));
-    const std::string before = ReadBytes(PixelFile("scan.PAR_0"));
+    const std::string before = ReadBytes(StoredPixelFile("scan.PAR_0"));
     WriteBytes(Input("scan.REC"), Int16LE(std::vector<int>(16, 9)));
     EXPECT_FALSE(AddPAR("scan.PAR"));
     EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The image scan.PAR_0 already exists."});
     EXPECT_EQ(Images().size(), 2u);
-    EXPECT_EQ(ReadBytes(PixelFile("scan.PAR_0")), before);
+    EXPECT_EQ(ReadBytes(StoredPixelFile("scan.PAR_0")), before);
 }
 
 TEST_F(PARImageTest, IndexColumnCannotLeaveTheProjectFolder)
@@ -413,7 +413,7 @@ TEST_F(PARImageTest, IndexColumnCannotLeaveTheProjectFolder)
     WritePair("scan", par, Int16LE(std::vector<int>(16, 1)));
     ASSERT_TRUE(AddPAR("scan.PAR"));
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"scan.PAR_.._.._escape", "scan.PAR_.._up"}));
-    EXPECT_TRUE(FileExists(PixelFile("scan.PAR_.._.._escape")));
+    EXPECT_TRUE(FileExists(StoredPixelFile("scan.PAR_.._.._escape")));
     EXPECT_FALSE(FileExists(m_dir.File("escape")));
 }
 
@@ -424,7 +424,8 @@ TEST_F(PARImageTest, FailedPixelWriteTakesTheImageBackOut)
     EXPECT_FALSE(AddPAR("scan.PAR"));
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(ImageNames(), std::vector<std::string>{"scan.PAR_0"});
-    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Can not write pixel file " + PixelFile("scan.PAR_1")});
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Can not write pixel file " + PixelFile("scan.PAR_1") +
+                                                            "\r\nThe image scan.PAR_1 was not added: the disk is full."});
     EXPECT_FALSE(FileExists(PixelFile("scan.PAR_1")));
 }
 

@@ -42,7 +42,7 @@ protected:
             EXPECT_EQ(image->GetOrientation(), 2);
             EXPECT_FLOAT_EQ(image->GetFOVX(), 64 * 3.75f);
             EXPECT_FLOAT_EQ(image->GetFOVY(), 64 * 3.75f);
-            EXPECT_EQ(FileSize(image->GetPath()), 64 * 64 * 2);
+            EXPECT_EQ(FileSize(image->PixelFileToRead()), 64 * 64 * 2);
         }
     }
 };
@@ -65,7 +65,7 @@ TEST_F(PARRealFilesTest, PhantomPairLoadsWithItsPixelStatistics)
     double sum = 0.0;
     size_t count = 0;
     for (TMRImage* image : Images()) {
-        const std::string bytes = ReadBytes(image->GetPath());
+        const std::string bytes = ReadBytes(image->PixelFileToRead());
         for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
             const int v = static_cast<int16_t>(static_cast<uint16_t>(
                 static_cast<unsigned char>(bytes[k]) | (static_cast<unsigned char>(bytes[k + 1]) << 8)));
@@ -132,7 +132,7 @@ TEST_F(PARRealFilesTest, Version4And41HeadersOfThePhantomWithItsREC)
         EXPECT_EQ(image->GetOrientation(), 2) << name;
         EXPECT_FLOAT_EQ(image->GetFOVX(), 240.0f) << name;
         // The pixels are those of the REC, whichever header describes them.
-        EXPECT_EQ(ReadBytes(PixelFile(std::string(name) + ".PAR_0")), rec.substr(0, 8192)) << name;
+        EXPECT_EQ(ReadBytes(project.PathToRead(PixelFile(std::string(name) + ".PAR_0"))), rec.substr(0, 8192)) << name;
     }
 }
 

@@ -54,7 +54,7 @@ TEST_F(RawImageTest, StatedLayoutIsRead)
     EXPECT_EQ(image->GetPath(), PixelFile("slice.ima"));
     EXPECT_EQ(image->GetWidth(), 4);
     EXPECT_EQ(image->GetHeight(), 2);
-    EXPECT_EQ(ReadBytes(PixelFile("slice.ima")), RawFile(0, samples));
+    EXPECT_EQ(ReadBytes(StoredPixelFile("slice.ima")), RawFile(0, samples));
     EXPECT_EQ(image->GetStoredWindowLow(), -32768);
     EXPECT_EQ(image->GetStoredWindowHigh(), 32767);
     // No geometry: the defaults of a new image, nothing placed.
@@ -73,11 +73,11 @@ TEST_F(RawImageTest, SwappedSamplesAreBigEndian)
 {
     WriteBytes(Input("be.raw"), std::string("\x01\x02\x03\x04", 4));
     ASSERT_TRUE(AddRaw("be.raw", 0, 2, 1, 1));
-    EXPECT_EQ(ReadBytes(PixelFile("be.raw")), std::string("\x02\x01\x04\x03", 4));
+    EXPECT_EQ(ReadBytes(StoredPixelFile("be.raw")), std::string("\x02\x01\x04\x03", 4));
     // Only the lowest byte of the flag counts.
     WriteBytes(Input("le.raw"), std::string("\x01\x02\x03\x04", 4));
     ASSERT_TRUE(AddRaw("le.raw", 0, 2, 1, 0x100));
-    EXPECT_EQ(ReadBytes(PixelFile("le.raw")), std::string("\x01\x02\x03\x04", 4));
+    EXPECT_EQ(ReadBytes(StoredPixelFile("le.raw")), std::string("\x01\x02\x03\x04", 4));
 }
 
 TEST_F(RawImageTest, EqualSamplesGiveAnEmptyWindow)

@@ -42,7 +42,7 @@ TEST_F(SiemensMAGTest, HeaderFieldsMakeTheImage)
     EXPECT_EQ(m_report.Count(), 0u);
     TMRImage* image = ImageNamed("head.MAG");
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(ReadBytes(PixelFile("head.MAG")), pixels);
+    EXPECT_EQ(ReadBytes(StoredPixelFile("head.MAG")), pixels);
     EXPECT_EQ((std::vector<int>{image->GetWidth(), image->GetHeight(), image->GetStoredWindowLow(),
                                 image->GetStoredWindowHigh()}),
               (std::vector<int>{4, 4, -15, 14}));

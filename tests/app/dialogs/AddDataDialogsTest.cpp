@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -29,9 +30,12 @@
 #include "model/TImageSet.h"
 #include "model/ReaderHooks.h"
 #include "model/TMRImage.h"
+#include "model/TProject.h"
 #include "platform/PluginTable.h"
 #include "readers/ReaderFactory.h"
+#include "support/Bytes.h"
 #include "support/DialogScript.h"
+#include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
 #include "support/ScriptedFileChooser.h"
@@ -510,6 +514,75 @@ TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
     EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFileThatListsThem)
+{
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    const std::string folder = root.File("study");
+    const std::vector<int> first{1, 2, 3, 4, 5, 6, 7, 8}, second{-1, -2, -3, -4, 40, 30, 20, 10};
+    WriteBytes(root.File("first.raw"), Int16LE(first));
+    WriteBytes(root.File("second.raw"), Int16LE(second));
+    // The project folder's files outside the program's work folder.
+    const auto projectFiles = [&] {
+        TFolderBytes files = ReadFolderTree(folder);
+        std::erase_if(files, [](const auto& file) { return file.first.rfind(".vexara/", 0) == 0; });
+        return files;
+    };
+    const auto workFiles = [&] { return vx::ListFolder(folder + "/.vexara"); };
+    TFolderBytes before = projectFiles();
+
+    // Both raw 4 x 2 images imported through the Import dialog; while the Add Images
+    // dialog is open they are listed, and nothing of them is in the project folder yet.
+    TScriptedFileChooser chooser;
+    chooser.Answer({root.File("first.raw"), root.File("second.raw")});
+    int listed = 0;
+    size_t staged = 0;
+    bool untouched = false;
+    TDialogScript script([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) {
+                dialog.TypeList()->setCurrentIndex(CImportImageDlg::kRawImageType);
+                emit dialog.TypeList()->activated(CImportImageDlg::kRawImageType);
+                dialog.WidthEdit()->setText("4");
+                dialog.HeightEdit()->setText("2");
+                dialog.SwapBox()->setChecked(false);
+                QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            QTest::mouseClick(dialog.AddImagesButton(), Qt::LeftButton);
+            listed = dialog.List()->topLevelItemCount();
+            untouched = projectFiles() == before;
+            staged = workFiles().size();
+            QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        });
+    });
+    frame->Action(cmd::ProjectAddImages)->trigger();
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(listed, 2);
+    EXPECT_TRUE(untouched) << "a file of the project folder was written while the dialog was open";
+    EXPECT_EQ(staged, 2u);
+
+    // OK saved the project file, which lists both images; their pixel files are in place
+    // and nothing is left in the work folder.
+    EXPECT_FALSE(g_pProject->IsModified());
+    EXPECT_EQ(workFiles().size(), 0u);
+    TFolderBytes after = projectFiles();
+    EXPECT_EQ(after["first.raw"], Int16LE(first));
+    EXPECT_EQ(after["second.raw"], Int16LE(second));
+    // Else only the project file changed.
+    for (TFolderBytes* files : {&after, &before})
+        for (const char* name : {"first.raw", "second.raw", "study.tpj"})
+            files->erase(name);
+    EXPECT_EQ(after, before);
+    TProject reread;
+    ASSERT_TRUE(reread.Load(folder + "/study.tpj"));
+    std::vector<std::string> names;
+    for (const TMRImage* image : *reread.m_pImageSet)
+        names.push_back(image->GetName());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"first.raw", "second.raw"}));
 }
 
 // The two-slice fixture: axial_1 and axial_2 share FOV and orientation, not the centre.
