@@ -98,7 +98,7 @@ protected:
                     return action;
             return nullptr;
         });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), view->viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(view->viewport(), &event);
     }
 
@@ -143,9 +143,11 @@ TEST_F(ImageWindowCommandsTest, PopupSwitchesEachLayerItsWindowCanShow)
     other->OnImgWndImage();
     EXPECT_EQ(other->m_bShowImage, shown);
     const std::unique_ptr<QMenu> menu = view->MakeContextMenu();
-    for (QAction* action : menu->actions())
-        if (action->text().startsWith("Report"))
+    for (QAction* action : menu->actions()) {
+        if (action->text().startsWith("Report")) {
             EXPECT_TRUE(action->isEnabled() && !action->isCheckable());
+        }
+    }
 }
 
 TEST_F(ImageWindowCommandsTest, MapEntriesSwitchOverlaysAndStopAtFifty)

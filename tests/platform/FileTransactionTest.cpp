@@ -161,8 +161,9 @@ TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
     // leave a mix, so nothing is touched.
     stopAfterFirstRename();
     for (const std::string& name : Names(WorkFolder(m_dir))) {
-        if (name != "journal")
+        if (name != "journal") {
             ASSERT_TRUE(RemoveFile(WorkFolder(m_dir) + "/" + name));
+        }
     }
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Damaged);
     EXPECT_TRUE(FileExists(Journal(m_dir)));

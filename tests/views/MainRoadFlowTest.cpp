@@ -49,7 +49,7 @@ protected:
     void Click(CVoxelWndView* view, int point)
     {
         const TPixelRect r = view->m_plot.GetPixelRect();
-        const int x = view->m_plot.DataToPixel({static_cast<double>(point), 0.0}).x, y = (r.top + r.bottom) / 2;
+        const int x = view->m_plot.DataToPixel({static_cast<float>(point), 0.0f}).x, y = (r.top + r.bottom) / 2;
         view->OnMouseMove(x, y, false);
         view->OnLButtonDown(x, y);
     }

@@ -439,8 +439,9 @@ TEST_F(PicViewTest, MapCellsMeetTheGridLinesAtEveryZoom)
                     ++lines;
                 }
         EXPECT_GT(lines, 10);
-        if (zoom == 4.0f)
+        if (zoom == 4.0f) {
             EXPECT_FALSE(GrabToPng(axial, "map_overlay_on_grid_zoom400").isEmpty());
+        }
     }
     EXPECT_EQ(report.Count(), 0u);
 }

@@ -291,8 +291,9 @@ TEST_F(SpectrumExportTest, GhostscriptRendersTheExportedCurveAsAnEpsPage)
             EXPECT_TRUE(py + 1 >= low - 4 && py <= high + 4)
                 << "dark pixel (" << px << "," << py << ") off the curve's rows " << low << " ... " << high;
         }
-        if (px + 1 < (n - 1) * dx)
+        if (px + 1 < (n - 1) * dx) {
             EXPECT_TRUE(any) << "no curve in column " << px;
+        }
     }
     EXPECT_GT(dark, w / 2);
     EXPECT_NEAR(top, h - 2 * peak * scale, 4.0) << "the peak reaches its height";

@@ -39,7 +39,7 @@ protected:
         for (int point : points) {
             const TPixelRect r = view->m_plot.GetPixelRect();
             const int y = (r.top + r.bottom) / 2;
-            const int x = point < 0 ? r.left - 10 : view->m_plot.DataToPixel({static_cast<double>(point), 0.0}).x;
+            const int x = point < 0 ? r.left - 10 : view->m_plot.DataToPixel({static_cast<float>(point), 0.0f}).x;
             view->OnMouseMove(x, y, false);
             view->OnLButtonDown(x, y);
         }
