@@ -134,10 +134,14 @@ TEST(TMixedRadixFFT, FactorsInProcessingOrder)
 {
     using V = std::vector<int>;
     EXPECT_EQ(TMixedRadixFFT::Factorize(1), V{1});
-    EXPECT_EQ(TMixedRadixFFT::Factorize(16), (V{4, 4}));        // 8, 2 -> 4, 4
-    EXPECT_EQ(TMixedRadixFFT::Factorize(1024), (V{4, 4, 8, 8}));  // 8, 8, 8, 2 -> 8, 8, 4, 4
+    EXPECT_EQ(TMixedRadixFFT::Factorize(16), (V{4, 4}));       // 8, 2 -> 4, 4
+    EXPECT_EQ(TMixedRadixFFT::Factorize(128), (V{4, 4, 8}));   // 8, 8, 2 -> 8, 4, 4
     EXPECT_EQ(TMixedRadixFFT::Factorize(2), V{2});
-    EXPECT_EQ(TMixedRadixFFT::Factorize(1000), (V{10, 10, 10}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(100), (V{10, 10}));
+    // The usual spectrum lengths take their own measured orders.
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1000), (V{8, 5, 5, 5}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1024), (V{16, 8, 8}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(4096), (V{16, 16, 16}));
     EXPECT_EQ(TMixedRadixFFT::Factorize(999), (V{37, 3, 3, 3}));
     EXPECT_EQ(TMixedRadixFFT::Factorize(1023), (V{31, 11, 3}));
     EXPECT_EQ(TMixedRadixFFT::Factorize(74), (V{37, 2}));
@@ -331,6 +335,37 @@ TEST(TMixedRadixFFT, BatchesTransformEachInterleavedSignalAsTheNaiveDFT)
     std::vector<double> none(2 * 41 * kB, 3.0);
     EXPECT_FALSE(fft.ForwardBatch(82, none.data(), none.data(), none.data(), none.data()));
     EXPECT_EQ(none[0], 3.0);
+}
+
+// Each interleaved signal of a batch comes out with the bits of its own single
+// transform, at the lengths whose passes include radix 16 (the batch tests above stop
+// below them, where the naive sums stay quick).
+TEST(TMixedRadixFFT, BatchesGiveEachSignalTheBitsOfItsSingleTransform)
+{
+    constexpr size_t kB = TMixedRadixFFT::kBatch;
+    TMixedRadixFFT fft;
+    for (int n : {1024, 4096}) {
+        const size_t count = static_cast<size_t>(n);
+        const Split in(RandomSignal(n * static_cast<int>(kB), static_cast<unsigned>(n)));
+        for (bool inverse : {false, true}) {
+            Split batch(count * kB);
+            ASSERT_TRUE(inverse ? fft.InverseBatch(n, in.re.data(), in.im.data(), batch.re.data(), batch.im.data())
+                                : fft.ForwardBatch(n, in.re.data(), in.im.data(), batch.re.data(), batch.im.data()));
+            for (size_t b = 0; b < kB; ++b) {
+                Split one(count), single(count), fromBatch(count);
+                for (size_t j = 0; j < count; ++j) {
+                    one.re[j] = in.re[j * kB + b];
+                    one.im[j] = in.im[j * kB + b];
+                    fromBatch.re[j] = batch.re[j * kB + b];
+                    fromBatch.im[j] = batch.im[j * kB + b];
+                }
+                ASSERT_TRUE(inverse ? fft.Inverse(n, one.re.data(), one.im.data(), single.re.data(), single.im.data())
+                                    : fft.Forward(n, one.re.data(), one.im.data(), single.re.data(), single.im.data()));
+                EXPECT_EQ(fromBatch.re, single.re) << "n = " << n << ", signal " << b << (inverse ? ", inverse" : "");
+                EXPECT_EQ(fromBatch.im, single.im) << "n = " << n << ", signal " << b << (inverse ? ", inverse" : "");
+            }
+        }
+    }
 }
 
 namespace {
