@@ -422,12 +422,15 @@ TEST(TMixedRadixFFT, ResultsDoNotDependOnWhereTheArraysLie)
                 for (size_t inOffset : {size_t{0}, size_t{3}})
                     for (size_t outOffset : {size_t{0}, size_t{1}, size_t{2}, size_t{4}, size_t{7}}) {
                         TPlaced reIn(values, inOffset), imIn(values, inOffset);
-                        TPlaced reOut(values, outOffset), imOut(values, outOffset);
+                        // The imaginary output elsewhere on its line than the real one, but for 0.
+                        const size_t imOffset = outOffset * 3 % 8;
+                        TPlaced reOut(values, outOffset), imOut(values, imOffset);
                         std::copy(x.re.begin(), x.re.end(), reIn.at);
                         std::copy(x.im.begin(), x.im.end(), imIn.at);
                         ASSERT_TRUE(run(reIn.at, imIn.at, reOut.at, imOut.at)) << what;
-                        const std::string where =
-                            what + ", input at +" + std::to_string(inOffset) + ", output at +" + std::to_string(outOffset);
+                        const std::string where = what + ", input at +" + std::to_string(inOffset) +
+                                                  ", output at +" + std::to_string(outOffset) + " and +" +
+                                                  std::to_string(imOffset);
                         EXPECT_EQ(std::vector<double>(reOut.at, reOut.at + values), expected.re) << where;
                         EXPECT_EQ(std::vector<double>(imOut.at, imOut.at + values), expected.im) << where;
                         EXPECT_TRUE(reOut.GuardsUntouched(values) && imOut.GuardsUntouched(values)) << where;
