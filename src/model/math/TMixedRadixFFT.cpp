@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -12,9 +13,12 @@
 
 // The pass loops run over consecutive groups so that they vectorise; on x86-64 they are
 // also compiled for AVX-512 (32 vector registers hold a radix-8 group of eight lanes)
-// and for AVX2, and an object runs the widest copy the processor has. The file is
-// compiled without contraction into fused multiply-adds (src/CMakeLists.txt), so that
-// every copy rounds each product and sum on its own and all copies give the same bits.
+// and for AVX2, and an object runs the widest copy the processor has. The passes run
+// in arrays that start on a cache line (all but a last one that writes the caller's
+// output), so that their vectors of eight lanes do not straddle two lines, which costs
+// two accesses each time. The file is compiled without contraction into fused
+// multiply-adds (src/CMakeLists.txt), so that every copy rounds each product and sum on
+// its own and all copies give the same bits.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define VX_FFT_HAS_COPIES 1
 #else
@@ -203,6 +207,70 @@ VX_INLINE void Radix10(T* xr, T* xi)
     }
 }
 
+// x * exp(-2 pi i m/16) for m = 1 .. 9, with the products the root needs: none for
+// m = 4 (-i), two for m = 2 and 6 ((1 - i) and (-1 - i) times sqrt(2)/2), four else.
+template <int M, typename T>
+VX_INLINE void Rotate16(T& r, T& i)
+{
+    constexpr double c = 0.92387953251128675613;  // cos(pi / 8)
+    constexpr double s = 0.38268343236508977173;  // sin(pi / 8)
+    constexpr double h = 0.70710678118654752440;  // sqrt(2) / 2
+    const T a = r, b = i;
+    if constexpr (M == 1) {
+        r = c * a + s * b;
+        i = c * b - s * a;
+    } else if constexpr (M == 2) {
+        r = h * (a + b);
+        i = h * (b - a);
+    } else if constexpr (M == 3) {
+        r = s * a + c * b;
+        i = s * b - c * a;
+    } else if constexpr (M == 4) {
+        r = b;
+        i = -a;
+    } else if constexpr (M == 6) {
+        r = h * (b - a);
+        i = -h * (a + b);
+    } else {
+        static_assert(M == 9);
+        r = -(c * a + s * b);
+        i = s * a - c * b;
+    }
+}
+
+// Sixteen points as 4 x 4: radix-4 transforms of the values j, j + 4, j + 8, j + 12,
+// each output k1 of transform j turned by exp(-2 pi i j k1/16), then radix-4
+// transforms across j, whose output k2 is value k1 + 4 k2.
+template <typename T>
+VX_INLINE void Radix16(T* xr, T* xi)
+{
+    for (int j = 0; j < 4; ++j)
+        Radix4(xr + j, xi + j, 4);
+    // Value j + 4 k1 is output k1 of transform j.
+    Rotate16<1>(xr[5], xi[5]);
+    Rotate16<2>(xr[9], xi[9]);
+    Rotate16<3>(xr[13], xi[13]);
+    Rotate16<2>(xr[6], xi[6]);
+    Rotate16<4>(xr[10], xi[10]);
+    Rotate16<6>(xr[14], xi[14]);
+    Rotate16<3>(xr[7], xi[7]);
+    Rotate16<6>(xr[11], xi[11]);
+    Rotate16<9>(xr[15], xi[15]);
+    for (int k1 = 0; k1 < 4; ++k1)
+        Radix4(xr + 4 * k1, xi + 4 * k1, 1);
+    // Output k2 of transform k1 sits at 4 k1 + k2 and is value k1 + 4 k2.
+    T yr[16], yi[16];
+    for (int k1 = 0; k1 < 4; ++k1)
+        for (int k2 = 0; k2 < 4; ++k2) {
+            yr[k1 + 4 * k2] = xr[4 * k1 + k2];
+            yi[k1 + 4 * k2] = xi[4 * k1 + k2];
+        }
+    for (int k = 0; k < 16; ++k) {
+        xr[k] = yr[k];
+        xi[k] = yi[k];
+    }
+}
+
 template <int R, typename T>
 VX_INLINE void Butterfly(T* xr, T* xi)
 {
@@ -216,6 +284,8 @@ VX_INLINE void Butterfly(T* xr, T* xi)
         Radix5(xr, xi);
     else if constexpr (R == 8)
         Radix8(xr, xi);
+    else if constexpr (R == 16)
+        Radix16(xr, xi);
     else
         Radix10(xr, xi);
 }
@@ -261,22 +331,22 @@ VX_INLINE void OddPrimePlain(T* xr, T* xi, int p, const double* cosTab, const do
 }
 
 // One group (or W consecutive groups for T = TVec<W>) of a pass: the values g,
-// g + s, ..., each multiplied by its twiddle, then transformed. tr, ti point at the
-// twiddle of value 1; the twiddles of value k follow kLanes apart. R = 0 stands for
-// the odd prime p.
+// g + s, ... of (sr, si), each multiplied by its twiddle, then transformed into the
+// same places of (dr, di), which may be the source. tr, ti point at the twiddle of
+// value 1; the twiddles of value k follow kLanes apart. R = 0 stands for the odd prime p.
 template <int R, typename T>
-VX_INLINE void TwiddleGroup(double* dr, double* di, size_t s, const double* tr, const double* ti, int p,
-                            const double* cosTab, const double* sinTab)
+VX_INLINE void TwiddleGroup(const double* sr, const double* si, double* dr, double* di, size_t s, const double* tr,
+                            const double* ti, int p, const double* cosTab, const double* sinTab)
 {
     constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
     const int radix = R > 0 ? R : p;
     T xr[kSize], xi[kSize];
-    Load(xr[0], dr);
-    Load(xi[0], di);
+    Load(xr[0], sr);
+    Load(xi[0], si);
     for (int k = 1; k < radix; ++k) {
         T vr, vi, wr, wi;
-        Load(vr, dr + k * s);
-        Load(vi, di + k * s);
+        Load(vr, sr + k * s);
+        Load(vi, si + k * s);
         Load(wr, tr + (k - 1) * kLanes);
         Load(wi, ti + (k - 1) * kLanes);
         xr[k] = vr * wr - vi * wi;
@@ -292,18 +362,15 @@ VX_INLINE void TwiddleGroup(double* dr, double* di, size_t s, const double* tr, 
     }
 }
 
-// Calls group(g, width) over the groups 0 .. s-1 with vectors of four, then one two
-// and one single group. When the values of a group lie a multiple of 2 KiB apart
-// they share a few cache sets and evict each other between two groups of four, so
-// there (MaxWidth 8) groups of eight use whole cache lines at once; with wide (a
-// processor whose 32 vector registers hold them) groups of eight are taken wherever
-// they fit. The width changes no result: every lane computes alone.
+// Calls group(g, width) over the groups 0 .. s-1 with vectors of eight (with eights),
+// then four, then one two and one single group. The width changes no result: every
+// lane computes alone.
 template <size_t MaxWidth, typename F>
-VX_INLINE void ForGroups(size_t s, bool wide, F&& group)
+VX_INLINE void ForGroups(size_t s, bool eights, F&& group)
 {
     size_t g = 0;
     if constexpr (MaxWidth >= 8)
-        if (s % 256 == 0 || (wide && s % 8 == 0))
+        if (eights)
             for (; g + 8 <= s; g += 8)
                 group(g, std::integral_constant<size_t, 8>());
     for (; g + 4 <= s; g += 4)
@@ -341,24 +408,63 @@ VX_INLINE void Transpose4(const TVec<4>* v, TVec<4>* out)
     out[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
-// One pass after the first: in every block of sofar * radix values, group g takes
-// the values g, g + sofar, ..., multiplies value k by the twiddle
+// out[l] = lane l of v[0], ..., v[7]: pairs, then pairs of pairs, then halves swapped.
+VX_INLINE void Transpose8(const TVec<8>* v, TVec<8>* out)
+{
+    TVec<8> t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        t[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int i = 0; i < 8; i += 4)
+        for (int j = 0; j < 2; ++j) {
+            u[i + j] = __builtin_shufflevector(t[i + j], t[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[i + j + 2] = __builtin_shufflevector(t[i + j], t[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    for (int j = 0; j < 4; ++j) {
+        out[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        out[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// Runs body(sr, si, dr, di) with the source and destination arrays; in place with one
+// pair of pointers for both, so that the pass loops hold half as many in registers.
+template <typename F>
+VX_INLINE void InPlaceOrNot(const double* reIn, const double* imIn, double* re, double* im, F&& body)
+{
+    if (reIn == re && imIn == im)
+        body(re, im, re, im);
+    else
+        body(reIn, imIn, re, im);
+}
+
+// One pass after the first, from (reIn, imIn) to the same places of (re, im), which
+// may be the same arrays: in every block of sofar * radix values, group g takes the
+// values g, g + sofar, ..., multiplies value k by the twiddle
 // exp(-2 pi i gk/(sofar radix)) and transforms them. R = 0 stands for the odd prime p.
 template <int R>
-VX_INLINE void RadixPass(double* re, double* im, int sofar, int remain, bool wide, const double* twr, const double* twi,
-                         int p, const double* cosTab, const double* sinTab)
+VX_INLINE void RadixPass(const double* reIn, const double* imIn, double* re, double* im, int sofar, int remain,
+                         bool wide, const double* twr, const double* twi, int p, const double* cosTab,
+                         const double* sinTab)
 {
     const int radix = R > 0 ? R : p;
     const size_t s = static_cast<size_t>(sofar);
     const size_t block = s * static_cast<size_t>(radix);
-    for (int b = 0; b < remain; ++b) {
-        double* dr = re + static_cast<size_t>(b) * block;
-        double* di = im + static_cast<size_t>(b) * block;
-        ForGroups<(R > 0 ? 8 : 4)>(s, wide, [&](size_t g, auto width) VX_INLINE_LAMBDA {
-            const size_t t = TwiddleIndex(g, 1, radix);
-            TwiddleGroup<R, TLane<decltype(width)::value>>(dr + g, di + g, s, twr + t, twi + t, p, cosTab, sinTab);
-        });
-    }
+    // When the values of a group lie a multiple of 2 KiB apart they share a few cache
+    // sets and evict each other between two groups of four, so there groups of eight
+    // use whole cache lines at once; with wide (a processor whose 32 vector registers
+    // hold them) groups of eight are taken wherever they fit.
+    const bool eights = s % 256 == 0 || (wide && s % 8 == 0);
+    InPlaceOrNot(reIn, imIn, re, im, [&](const double* sr, const double* si, double* dr, double* di) VX_INLINE_LAMBDA {
+        for (int b = 0; b < remain; ++b) {
+            const size_t at = static_cast<size_t>(b) * block;
+            ForGroups<(R > 0 ? 8 : 4)>(s, eights, [&](size_t g, auto width) VX_INLINE_LAMBDA {
+                const size_t t = TwiddleIndex(g, 1, radix);
+                TwiddleGroup<R, TLane<decltype(width)::value>>(sr + at + g, si + at + g, dr + at + g, di + at + g, s,
+                                                               twr + t, twi + t, p, cosTab, sinTab);
+            });
+        }
+    });
 }
 
 // The first pass fused with the digit-reversed copy. Block b of the first radix R
@@ -387,14 +493,19 @@ VX_INLINE void FirstGroup(const double* reIn, const double* imIn, double* re, do
         Butterfly<R>(xr, xi);
     else
         OddPrimePlain(xr, xi, p, cosTab, sinTab);
-    if constexpr (W == 4 && (R == 4 || R == 8)) {
-        // Four values of four lanes at a time: a 4 x 4 transpose turns them into each
-        // lane's four consecutive outputs, stored as one vector.
-        for (int k = 0; k < R; k += 4) {
-            TVec<4> r[4], i[4];
-            Transpose4(xr + k, r);
-            Transpose4(xi + k, i);
-            for (size_t l = 0; l < 4; ++l) {
+    if constexpr ((W == 4 || W == 8) && R > 0 && R % W == 0) {
+        // W values of W lanes at a time: a W x W transpose turns them into each lane's W
+        // consecutive outputs, stored as one vector.
+        for (int k = 0; k < R; k += static_cast<int>(W)) {
+            TVec<W> r[W], i[W];
+            if constexpr (W == 4) {
+                Transpose4(xr + k, r);
+                Transpose4(xi + k, i);
+            } else {
+                Transpose8(xr + k, r);
+                Transpose8(xi + k, i);
+            }
+            for (size_t l = 0; l < W; ++l) {
                 const size_t at = static_cast<size_t>(blockOf[src + l]) * R + static_cast<size_t>(k);
                 Store(re + at, r[l]);
                 Store(im + at, i[l]);
@@ -411,12 +522,15 @@ VX_INLINE void FirstGroup(const double* reIn, const double* imIn, double* re, do
     }
 }
 
+// With wide, a radix that is a multiple of 8 takes groups of eight, whose results
+// are stored as whole vectors of eight.
 template <int R>
-VX_INLINE void FirstPass(const double* reIn, const double* imIn, double* re, double* im, int remain,
+VX_INLINE void FirstPass(const double* reIn, const double* imIn, double* re, double* im, int remain, bool wide,
                          const int* blockOf, double sign, int p, const double* cosTab, const double* sinTab)
 {
     const size_t stride = static_cast<size_t>(remain);
-    ForGroups<4>(stride, false, [&](size_t src, auto width) VX_INLINE_LAMBDA {
+    constexpr bool kEights = R > 0 && R % 8 == 0;
+    ForGroups<(kEights ? 8 : 4)>(stride, kEights && wide, [&](size_t src, auto width) VX_INLINE_LAMBDA {
         FirstGroup<R, decltype(width)::value>(reIn, imIn, re, im, src, stride, blockOf, sign, p, cosTab, sinTab);
     });
 }
@@ -439,6 +553,7 @@ VX_INLINE void ForRadix(int radix, F&& pass)
     case 5: pass(std::integral_constant<int, 5>()); break;
     case 8: pass(std::integral_constant<int, 8>()); break;
     case 10: pass(std::integral_constant<int, 10>()); break;
+    case 16: pass(std::integral_constant<int, 16>()); break;
     default: pass(std::integral_constant<int, 0>()); break;
     }
 }
@@ -477,37 +592,38 @@ VX_INLINE void BatchFirstPass(const double* reIn, const double* imIn, double* re
 }
 
 template <int R>
-VX_INLINE void BatchPass(double* re, double* im, int sofar, int remain, const double* twr, const double* twi, int p,
-                         const double* cosTab, const double* sinTab)
+VX_INLINE void BatchPass(const double* reIn, const double* imIn, double* re, double* im, int sofar, int remain,
+                         const double* twr, const double* twi, int p, const double* cosTab, const double* sinTab)
 {
     constexpr int kSize = R > 0 ? R : TMixedRadixFFT::maxPrimeFactor;
     const int radix = R > 0 ? R : p;
     const size_t s = static_cast<size_t>(sofar);
     const size_t block = s * static_cast<size_t>(radix);
-    for (int b = 0; b < remain; ++b)
-        for (size_t g = 0; g < s; ++g) {
-            double* dr = re + (static_cast<size_t>(b) * block + g) * kBatchSize;
-            double* di = im + (static_cast<size_t>(b) * block + g) * kBatchSize;
-            TBatch xr[kSize], xi[kSize];
-            Load(xr[0], dr);
-            Load(xi[0], di);
-            for (int k = 1; k < radix; ++k) {
-                TBatch vr, vi;
-                Load(vr, dr + static_cast<size_t>(k) * s * kBatchSize);
-                Load(vi, di + static_cast<size_t>(k) * s * kBatchSize);
-                const size_t t = TwiddleIndex(g, k, radix);
-                xr[k] = vr * twr[t] - vi * twi[t];
-                xi[k] = vr * twi[t] + vi * twr[t];
+    InPlaceOrNot(reIn, imIn, re, im, [&](const double* sr, const double* si, double* dr, double* di) VX_INLINE_LAMBDA {
+        for (int b = 0; b < remain; ++b)
+            for (size_t g = 0; g < s; ++g) {
+                const size_t at = (static_cast<size_t>(b) * block + g) * kBatchSize;
+                TBatch xr[kSize], xi[kSize];
+                Load(xr[0], sr + at);
+                Load(xi[0], si + at);
+                for (int k = 1; k < radix; ++k) {
+                    TBatch vr, vi;
+                    Load(vr, sr + at + static_cast<size_t>(k) * s * kBatchSize);
+                    Load(vi, si + at + static_cast<size_t>(k) * s * kBatchSize);
+                    const size_t t = TwiddleIndex(g, k, radix);
+                    xr[k] = vr * twr[t] - vi * twi[t];
+                    xi[k] = vr * twi[t] + vi * twr[t];
+                }
+                if constexpr (R > 0)
+                    Butterfly<R>(xr, xi);
+                else
+                    OddPrimePlain(xr, xi, p, cosTab, sinTab);
+                for (int k = 0; k < radix; ++k) {
+                    Store(dr + at + static_cast<size_t>(k) * s * kBatchSize, xr[k]);
+                    Store(di + at + static_cast<size_t>(k) * s * kBatchSize, xi[k]);
+                }
             }
-            if constexpr (R > 0)
-                Butterfly<R>(xr, xi);
-            else
-                OddPrimePlain(xr, xi, p, cosTab, sinTab);
-            for (int k = 0; k < radix; ++k) {
-                Store(dr + static_cast<size_t>(k) * s * kBatchSize, xr[k]);
-                Store(di + static_cast<size_t>(k) * s * kBatchSize, xi[k]);
-            }
-        }
+    });
 }
 
 // One pass over a single transform or, with batch, over kBatch interleaved ones.
@@ -518,38 +634,66 @@ VX_INLINE void FirstPassOf(const double* reIn, const double* imIn, double* re, d
         if (batch)
             BatchFirstPass<r.value>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, a.cosTab, a.sinTab);
         else
-            FirstPass<r.value>(reIn, imIn, re, im, a.remain, blockOf, sign, a.radix, a.cosTab, a.sinTab);
+            FirstPass<r.value>(reIn, imIn, re, im, a.remain, a.wide, blockOf, sign, a.radix, a.cosTab, a.sinTab);
     });
 }
 
-VX_INLINE void PassOf(double* re, double* im, const TPassArgs& a, bool batch)
+VX_INLINE void PassOf(const double* reIn, const double* imIn, double* re, double* im, const TPassArgs& a, bool batch)
 {
     ForRadix(a.radix, [&](auto r) VX_INLINE_LAMBDA {
         if (batch)
-            BatchPass<r.value>(re, im, a.sofar, a.remain, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
+            BatchPass<r.value>(reIn, imIn, re, im, a.sofar, a.remain, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
         else
-            RadixPass<r.value>(re, im, a.sofar, a.remain, a.wide, a.twr, a.twi, a.radix, a.cosTab, a.sinTab);
+            RadixPass<r.value>(reIn, imIn, re, im, a.sofar, a.remain, a.wide, a.twr, a.twi, a.radix, a.cosTab,
+                               a.sinTab);
     });
+}
+
+// reOut = re * reScale, imOut = im * imScale for `values` values (which may be in place):
+// the passes' results written to the output, with the inverse's scales.
+VX_INLINE void CopyOutOf(const double* re, const double* im, double* reOut, double* imOut, size_t values,
+                         double reScale, double imScale)
+{
+    size_t j = 0;
+    for (; j + kLanes <= values; j += kLanes) {
+        TVec<kLanes> r, i;
+        Load(r, re + j);
+        Load(i, im + j);
+        Store(reOut + j, r * reScale);
+        Store(imOut + j, i * imScale);
+    }
+    for (; j < values; ++j) {
+        reOut[j] = re[j] * reScale;
+        imOut[j] = im[j] * imScale;
+    }
 }
 
 // The pass functions compiled for one instruction set.
 struct TPassCopy {
     void (*firstPass)(const double*, const double*, double*, double*, const TPassArgs&, const int*, double, bool);
-    void (*pass)(double*, double*, const TPassArgs&, bool);
+    void (*pass)(const double*, const double*, double*, double*, const TPassArgs&, bool);
+    void (*copyOut)(const double*, const double*, double*, double*, size_t, double, double);
 };
 
-// Name##FirstPass and Name##Pass compiled with the attributes Target, as k##Name##Copy.
+// Name##FirstPass, Name##Pass and Name##CopyOut compiled with the attributes Target, as
+// k##Name##Copy.
 #define VX_FFT_COPY(Name, Target)                                                                   \
     Target void Name##FirstPass(const double* reIn, const double* imIn, double* re, double* im,    \
                                 const TPassArgs& a, const int* blockOf, double sign, bool batch)   \
     {                                                                                               \
         FirstPassOf(reIn, imIn, re, im, a, blockOf, sign, batch);                                   \
     }                                                                                               \
-    Target void Name##Pass(double* re, double* im, const TPassArgs& a, bool batch)                  \
+    Target void Name##Pass(const double* reIn, const double* imIn, double* re, double* im,         \
+                           const TPassArgs& a, bool batch)                                          \
     {                                                                                               \
-        PassOf(re, im, a, batch);                                                                   \
+        PassOf(reIn, imIn, re, im, a, batch);                                                       \
     }                                                                                               \
-    constexpr TPassCopy k##Name##Copy{Name##FirstPass, Name##Pass};
+    Target void Name##CopyOut(const double* re, const double* im, double* reOut, double* imOut,    \
+                              size_t values, double reScale, double imScale)                       \
+    {                                                                                               \
+        CopyOutOf(re, im, reOut, imOut, values, reScale, imScale);                                  \
+    }                                                                                               \
+    constexpr TPassCopy k##Name##Copy{Name##FirstPass, Name##Pass, Name##CopyOut};
 
 VX_FFT_COPY(Plain, )
 #if VX_FFT_HAS_COPIES
@@ -585,7 +729,7 @@ void RootOfUnity(long long m, long long n, double& re, double& im)
 }
 
 // True when [a, a + n) and [b, b + n) share an element.
-bool Overlap(const double* a, const double* b, int n)
+bool Overlap(const double* a, const double* b, size_t n)
 {
     std::less<const double*> less;
     return less(a, b + n) && less(b, a + n);
@@ -600,14 +744,16 @@ std::vector<int> TMixedRadixFFT::Factorize(int n)
         return factors;
     if (n == 1)
         return {1};
-    // Powers of two of the usual spectrum lengths take the order of passes measured
-    // fastest: a first pass (which also puts the values in order) of radix 8 reads its
-    // inputs n/8 apart and is cheapest per value, until at 4096 those inputs lie 4 KB
-    // apart, share a cache set and evict each other: there radix 4 starts and ends.
+    // The usual spectrum lengths take the order of passes measured fastest. A first
+    // pass (which also puts the values in order) whose radix is a multiple of 4 stores
+    // its results as whole vectors, and later passes whose groups come in eights run
+    // eight at a time; the longest lengths go over their values in fewest passes.
     switch (n) {
     case 256: return {8, 8, 4};
+    case 1000: return {8, 5, 5, 5};
+    case 1024: return {16, 8, 8};
     case 2048: return {8, 8, 4, 8};
-    case 4096: return {4, 4, 8, 8, 4};
+    case 4096: return {16, 16, 16};
     default: break;
     }
     int rest = n;
@@ -715,7 +861,7 @@ bool TMixedRadixFFT::SetupTables(int n)
                 const size_t at = pass.twiddle + TwiddleIndex(static_cast<size_t>(g), k, radix);
                 RootOfUnity(static_cast<long long>(g) * k, span, m_twiddleRe[at], m_twiddleIm[at]);
             }
-        if (radix > 5 && radix != 8 && radix != 10)
+        if (radix > 5 && radix != 8 && radix != 10 && radix != 16)
             for (int k = 0; k < radix; ++k)
                 RootOfUnity(k, radix, m_trigCos.emplace_back(), m_trigSin.emplace_back());
         m_passes.push_back(pass);
@@ -753,32 +899,52 @@ void TMixedRadixFFT::Transform(const double* reIn, const double* imIn, double* r
                                bool inverse, bool batch)
 {
     const int n = m_n;
+    const size_t values = static_cast<size_t>(n) * (batch ? kBatch : 1);
+    // The passes run in the output when it starts on a cache line and lies apart from the
+    // input. Else they run in arrays of their own that do, and the last pass writes the
+    // output, in groups of four (a vector of eight off a cache line straddles two at every
+    // store, one of four at every other); a single pass's results are copied.
+    auto onLine = [](const double* p) { return reinterpret_cast<uintptr_t>(p) % kAlignment == 0; };
+    const bool inOutput = onLine(reOut) && onLine(imOut) && !Overlap(reIn, reOut, values) &&
+                          !Overlap(reIn, imOut, values) && !Overlap(imIn, reOut, values) &&
+                          !Overlap(imIn, imOut, values);
+    double* re = reOut;
+    double* im = imOut;
+    if (!inOutput) {
+        m_passRe.resize(values);
+        m_passIm.resize(values);
+        re = m_passRe.data();
+        im = m_passIm.data();
+    }
     // The inverse is the conjugate of the forward transform of the conjugate, / n.
     const double sign = inverse ? -1.0 : 1.0;
     const TPassCopy& copy = PassCopy(m_instructionSet);
     for (size_t i = 0; i < m_passes.size(); ++i) {
         const TPass& pass = m_passes[i];
+        const bool toOutput = re != reOut && i > 0 && i + 1 == m_passes.size();
         const TPassArgs args{pass.radix,
                              pass.sofar,
                              pass.remain,
-                             m_instructionSet == TInstructionSet::AVX512,
+                             m_instructionSet == TInstructionSet::AVX512 && !toOutput,
                              m_twiddleRe.data() + pass.twiddle,
                              m_twiddleIm.data() + pass.twiddle,
                              m_trigCos.data() + pass.trig,
                              m_trigSin.data() + pass.trig};
-        if (i == 0)
-            copy.firstPass(reIn, imIn, reOut, imOut, args, m_blockOf.data(), sign, batch);
-        else
-            copy.pass(reOut, imOut, args, batch);
-    }
-    if (inverse) {
-        const double scale = 1.0 / n;
-        const int values = batch ? n * kBatch : n;
-        for (int j = 0; j < values; ++j) {
-            reOut[j] *= scale;
-            imOut[j] *= -scale;
+        if (i == 0) {
+            copy.firstPass(reIn, imIn, re, im, args, m_blockOf.data(), sign, batch);
+        } else if (toOutput) {
+            copy.pass(re, im, reOut, imOut, args, batch);
+            re = reOut;
+            im = imOut;
+        } else {
+            copy.pass(re, im, re, im, args, batch);
         }
     }
+    // The inverse's results are scaled, a single pass's copied (times 1).
+    if (inverse)
+        copy.copyOut(re, im, reOut, imOut, values, 1.0 / n, -1.0 / n);
+    else if (re != reOut)
+        copy.copyOut(re, im, reOut, imOut, values, 1.0, 1.0);
 }
 
 bool TMixedRadixFFT::Run(int n, const double* reIn, const double* imIn, double* reOut, double* imOut, bool inverse,
@@ -786,14 +952,6 @@ bool TMixedRadixFFT::Run(int n, const double* reIn, const double* imIn, double* 
 {
     if (!reIn || !imIn || !reOut || !imOut || !SetupTables(n))
         return false;
-    const int values = batch ? n * kBatch : n;
-    if (Overlap(reIn, reOut, values) || Overlap(reIn, imOut, values) || Overlap(imIn, reOut, values) ||
-        Overlap(imIn, imOut, values)) {
-        m_inRe.assign(reIn, reIn + values);
-        m_inIm.assign(imIn, imIn + values);
-        reIn = m_inRe.data();
-        imIn = m_inIm.data();
-    }
     Transform(reIn, imIn, reOut, imOut, inverse, batch);
     return true;
 }

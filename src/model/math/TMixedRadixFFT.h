@@ -19,6 +19,7 @@
 // the refusal.
 #include <complex>
 #include <cstddef>
+#include <new>
 #include <vector>
 
 class TMixedRadixFFT {
@@ -70,6 +71,21 @@ public:
     static bool CheckFFTLength(int n);
 
 private:
+    // Arrays on whole cache lines: the passes read and write them in vectors of up to
+    // 64 bytes, and a vector that straddles two lines costs two accesses.
+    static constexpr size_t kAlignment = 64;
+    template <typename T>
+    struct TAlignedAllocator {
+        using value_type = T;
+        TAlignedAllocator() = default;
+        template <typename U>
+        TAlignedAllocator(const TAlignedAllocator<U>&) {}
+        T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(kAlignment))); }
+        void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(kAlignment)); }
+        bool operator==(const TAlignedAllocator&) const { return true; }
+    };
+    using TAlignedVector = std::vector<double, TAlignedAllocator<double>>;
+
     struct TPass {
         int radix;
         int sofar;       // product of the factors of the earlier passes
@@ -93,8 +109,8 @@ private:
     TInstructionSet m_instructionSet = WidestInstructionSet();
     std::vector<TPass> m_passes;
     std::vector<int> m_blockOf;  // first-pass block of each first source index
-    std::vector<double> m_twiddleRe, m_twiddleIm;
+    TAlignedVector m_twiddleRe, m_twiddleIm;
     std::vector<double> m_trigCos, m_trigSin;
-    std::vector<double> m_inRe, m_inIm;      // copies of inputs that overlap the outputs
-    std::vector<double> m_work[4];           // the complex wrappers' double arrays
+    TAlignedVector m_passRe, m_passIm;  // the passes' values when the output cannot hold them
+    TAlignedVector m_work[4];           // the complex wrappers' double arrays
 };

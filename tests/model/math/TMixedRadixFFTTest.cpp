@@ -134,10 +134,14 @@ TEST(TMixedRadixFFT, FactorsInProcessingOrder)
 {
     using V = std::vector<int>;
     EXPECT_EQ(TMixedRadixFFT::Factorize(1), V{1});
-    EXPECT_EQ(TMixedRadixFFT::Factorize(16), (V{4, 4}));        // 8, 2 -> 4, 4
-    EXPECT_EQ(TMixedRadixFFT::Factorize(1024), (V{4, 4, 8, 8}));  // 8, 8, 8, 2 -> 8, 8, 4, 4
+    EXPECT_EQ(TMixedRadixFFT::Factorize(16), (V{4, 4}));       // 8, 2 -> 4, 4
+    EXPECT_EQ(TMixedRadixFFT::Factorize(128), (V{4, 4, 8}));   // 8, 8, 2 -> 8, 4, 4
     EXPECT_EQ(TMixedRadixFFT::Factorize(2), V{2});
-    EXPECT_EQ(TMixedRadixFFT::Factorize(1000), (V{10, 10, 10}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(100), (V{10, 10}));
+    // The usual spectrum lengths take their own measured orders.
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1000), (V{8, 5, 5, 5}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(1024), (V{16, 8, 8}));
+    EXPECT_EQ(TMixedRadixFFT::Factorize(4096), (V{16, 16, 16}));
     EXPECT_EQ(TMixedRadixFFT::Factorize(999), (V{37, 3, 3, 3}));
     EXPECT_EQ(TMixedRadixFFT::Factorize(1023), (V{31, 11, 3}));
     EXPECT_EQ(TMixedRadixFFT::Factorize(74), (V{37, 2}));
@@ -333,6 +337,114 @@ TEST(TMixedRadixFFT, BatchesTransformEachInterleavedSignalAsTheNaiveDFT)
     EXPECT_EQ(none[0], 3.0);
 }
 
+// Each interleaved signal of a batch comes out with the bits of its own single
+// transform, at the lengths whose passes include radix 16 (the batch tests above stop
+// below them, where the naive sums stay quick).
+TEST(TMixedRadixFFT, BatchesGiveEachSignalTheBitsOfItsSingleTransform)
+{
+    constexpr size_t kB = TMixedRadixFFT::kBatch;
+    TMixedRadixFFT fft;
+    for (int n : {1024, 4096}) {
+        const size_t count = static_cast<size_t>(n);
+        const Split in(RandomSignal(n * static_cast<int>(kB), static_cast<unsigned>(n)));
+        for (bool inverse : {false, true}) {
+            Split batch(count * kB);
+            ASSERT_TRUE(inverse ? fft.InverseBatch(n, in.re.data(), in.im.data(), batch.re.data(), batch.im.data())
+                                : fft.ForwardBatch(n, in.re.data(), in.im.data(), batch.re.data(), batch.im.data()));
+            for (size_t b = 0; b < kB; ++b) {
+                Split one(count), single(count), fromBatch(count);
+                for (size_t j = 0; j < count; ++j) {
+                    one.re[j] = in.re[j * kB + b];
+                    one.im[j] = in.im[j * kB + b];
+                    fromBatch.re[j] = batch.re[j * kB + b];
+                    fromBatch.im[j] = batch.im[j * kB + b];
+                }
+                ASSERT_TRUE(inverse ? fft.Inverse(n, one.re.data(), one.im.data(), single.re.data(), single.im.data())
+                                    : fft.Forward(n, one.re.data(), one.im.data(), single.re.data(), single.im.data()));
+                EXPECT_EQ(fromBatch.re, single.re) << "n = " << n << ", signal " << b << (inverse ? ", inverse" : "");
+                EXPECT_EQ(fromBatch.im, single.im) << "n = " << n << ", signal " << b << (inverse ? ", inverse" : "");
+            }
+        }
+    }
+}
+
+namespace {
+
+// Room for n values at `offset` doubles past a cache line, guarded on both sides by a
+// value of its own (a stray copy from an earlier array's guards would not pass).
+struct TPlaced {
+    static constexpr size_t kLine = 64 / sizeof(double), kGuard = 16;
+    static inline int count = 0;
+    double guard = -1000.0 - count++;
+    std::vector<double> storage;
+    double* at;
+    TPlaced(size_t n, size_t offset) : storage(n + 2 * kGuard + 2 * kLine, guard)
+    {
+        double* p = storage.data() + kGuard;
+        while (reinterpret_cast<uintptr_t>(p) % 64 != 0)
+            ++p;
+        at = p + offset;
+    }
+    bool GuardsUntouched(size_t n) const
+    {
+        for (size_t i = 0; i < storage.size(); ++i) {
+            const double* p = storage.data() + i;
+            if ((p < at || p >= at + n) && storage[i] != guard)
+                return false;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+// The passes run in the output when it starts on a cache line and lies apart from the
+// input, else in the object's own arrays and are copied out: wherever the caller's
+// arrays lie, the results have the same bits, and nothing beyond the output is written.
+TEST(TMixedRadixFFT, ResultsDoNotDependOnWhereTheArraysLie)
+{
+    TMixedRadixFFT fft;
+    for (int n : {1, 12, 256, 1000, 1023, 4096}) {
+        for (bool batch : {false, true}) {
+            for (bool inverse : {false, true}) {
+                const size_t values = static_cast<size_t>(n) * (batch ? TMixedRadixFFT::kBatch : 1);
+                const Split x(RandomSignal(static_cast<int>(values), 17u + static_cast<unsigned>(n)));
+                auto run = [&](const double* re, const double* im, double* reOut, double* imOut) {
+                    if (batch)
+                        return inverse ? fft.InverseBatch(n, re, im, reOut, imOut)
+                                       : fft.ForwardBatch(n, re, im, reOut, imOut);
+                    return inverse ? fft.Inverse(n, re, im, reOut, imOut) : fft.Forward(n, re, im, reOut, imOut);
+                };
+                const std::string what = "n = " + std::to_string(n) + (batch ? ", batch" : "") +
+                                         (inverse ? ", inverse" : ", forward");
+                Split expected(values);
+                ASSERT_TRUE(run(x.re.data(), x.im.data(), expected.re.data(), expected.im.data())) << what;
+                for (size_t inOffset : {size_t{0}, size_t{3}})
+                    for (size_t outOffset : {size_t{0}, size_t{1}, size_t{2}, size_t{4}, size_t{7}}) {
+                        TPlaced reIn(values, inOffset), imIn(values, inOffset);
+                        // The imaginary output elsewhere on its line than the real one, but for 0.
+                        const size_t imOffset = outOffset * 3 % 8;
+                        TPlaced reOut(values, outOffset), imOut(values, imOffset);
+                        std::copy(x.re.begin(), x.re.end(), reIn.at);
+                        std::copy(x.im.begin(), x.im.end(), imIn.at);
+                        ASSERT_TRUE(run(reIn.at, imIn.at, reOut.at, imOut.at)) << what;
+                        const std::string where = what + ", input at +" + std::to_string(inOffset) +
+                                                  ", output at +" + std::to_string(outOffset) + " and +" +
+                                                  std::to_string(imOffset);
+                        EXPECT_EQ(std::vector<double>(reOut.at, reOut.at + values), expected.re) << where;
+                        EXPECT_EQ(std::vector<double>(imOut.at, imOut.at + values), expected.im) << where;
+                        EXPECT_TRUE(reOut.GuardsUntouched(values) && imOut.GuardsUntouched(values)) << where;
+                        // The same arrays as input and output.
+                        ASSERT_TRUE(run(reIn.at, imIn.at, reIn.at, imIn.at)) << where;
+                        EXPECT_EQ(std::vector<double>(reIn.at, reIn.at + values), expected.re) << where << ", in place";
+                        EXPECT_EQ(std::vector<double>(imIn.at, imIn.at + values), expected.im) << where << ", in place";
+                        EXPECT_TRUE(reIn.GuardsUntouched(values) && imIn.GuardsUntouched(values)) << where;
+                    }
+            }
+        }
+    }
+}
+
 // ---- The same bits on every processor ----
 
 namespace {
@@ -399,8 +511,8 @@ TEST_P(TMixedRadixFFTInstructionSets, GiveThePlainCopysBits)
     TMixedRadixFFT plain, wide;
     ASSERT_TRUE(plain.UseInstructionSet(TSet::Plain));
     ASSERT_TRUE(wide.UseInstructionSet(set));
-    for (int n : {960, 1000, 1024, 2048, 4096, 256, 1023, 999, 2 * 37 * 27, 37 * 37, 23 * 29, 17 * 19 * 2, 7 * 11 * 13,
-                  3 * 5 * 8, 1, 2, 6}) {
+    for (int n : {960, 1000, 1024, 2048, 4096, 256, 512, 1023, 999, 2 * 37 * 27, 37 * 37, 23 * 29, 17 * 19 * 2,
+                  7 * 11 * 13, 3 * 5 * 8, 1, 2, 6}) {
         const TAllTransforms expected(plain, n), actual(wide, n);
         for (size_t t = 0; t < expected.All().size(); ++t) {
             EXPECT_EQ(BitDifferences(actual.All()[t]->re, expected.All()[t]->re), "")
