@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/math/Geometry.h"
+#include "model/math/MatrixHelpers.h"
 #include "model/TMapList.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
@@ -255,6 +256,21 @@ bool TCSISet::IsValid() const
         if (m_nDim[d] < 1 || !(m_fFOV[d] > 0.0f))
             return false;
     return m_fFrequency > 0.0f && m_nSpectralWidth > 0;
+}
+
+bool TCSISet::CanBeListed() const
+{
+    if (!IsValid() || m_nSliceAxis < 0 || m_nSliceAxis > 2)
+        return false;
+    // One axis at a time: the product of three sizes can overflow and wrap.
+    size_t voxels = 1;
+    for (int d = 0; d < 3; ++d) {
+        voxels *= static_cast<size_t>(m_nDim[d]);
+        if (voxels > kMaxVoxels)
+            return false;
+    }
+    float inverse[3][3];
+    return InvertMatrix3x3(m_fRotation, inverse, FailureMessage::None);
 }
 
 void TCSISet::SetOffCentre(const float offCentre[3])

@@ -169,6 +169,10 @@ public:
     void SetPhase1(float phase1, int pivot, int perSlice, int slice);
     void SetPPMCentre(float centre, float reference);
     bool IsValid() const;
+    // Whether a project file can list the set and read it back: valid sizes, frequency,
+    // sweep width and field of view, a slice axis, a grid within kMaxVoxels and a rotation
+    // that can be inverted. A set without them would make its project unreadable.
+    bool CanBeListed() const;
     void SetOffCentre(const float offCentre[3]);
     void ClearVoxelShift();
     void GetRotation(float rotation[3][3]) const;

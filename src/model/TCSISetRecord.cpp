@@ -333,14 +333,14 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     // The name becomes a file name in the project folder: it must stay there.
     if (!vx::IsSafeFileComponent(p.m_strName))
         return false;
-    // The slice axis indexes the matrix sizes; the grid must be one the set can hold.
-    if (p.m_nSliceAxis < 0 || p.m_nSliceAxis > 2)
-        return false;
+    // The slice axis indexes the matrix sizes, the grid must be one the set can hold, and
+    // the record must be one that is written back and read again (older versions' rotation
+    // comes from the angulation).
     {
         TCSISet check;
         static_cast<TCSIParams&>(check) = p;
         check.m_pProject = nullptr;
-        if (!check.IsValid() || check.GridSize() == 0 || check.GridSize() > kMaxVoxels)
+        if (!check.CanBeListed())
             return false;
     }
     const int64_t grid = static_cast<int64_t>(p.m_nDim[0]) * p.m_nDim[1] * p.m_nDim[2];

@@ -147,6 +147,14 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     set->SetProject(this);
     set->SetFolder(m_strFolder);
     const std::string name = set->GetName();
+    // A set the project file cannot list and read back would leave a project that no
+    // longer opens after its next save.
+    if (!set->CanBeListed()) {
+        vx::Report("The CSI set " + name + " was not added: the field of view, frequency, sweep width, grid or "
+                       "orientation that " + path + " gives it cannot be used.",
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
 
     // The name is also the data-set file's name: it must be one file name that neither
     // another set, an image's pixel file nor the project file already uses.

@@ -143,6 +143,23 @@ void TProject::SetWorkSetParameters(const float scalars[4], const float fov[3], 
     TCSISet* pSet = m_pWorkSet;
     if (!pSet)
         return;
+    // The project file is written below: parameters it could not read back (a frequency
+    // of 0, a sweep width below 1 Hz) would leave a project that no longer opens.
+    {
+        TCSISet check;
+        static_cast<TCSIParams&>(check) = *pSet;
+        check.m_pProject = nullptr;
+        for (int k = 0; k < 4; ++k)
+            check.SetScalarParam(k, scalars[k]);
+        check.SetVectorParam(5, fov);
+        if (!check.CanBeListed()) {
+            vx::Report("The parameters of the CSI set " + pSet->GetName() +
+                           " were not changed: its frequency and field of view must be above 0 and its sweep "
+                           "width at least 1 Hz.",
+                       vx::ReportIcon::Exclamation);
+            return;
+        }
+    }
     float oldFOV[3], oldOffCentre[3];
     pSet->GetVectorParam(5, oldFOV);
     pSet->GetVectorParam(6, oldOffCentre);

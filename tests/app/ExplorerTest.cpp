@@ -522,6 +522,41 @@ TEST_F(ExplorerTest, SetParametersRefusesASweepWidthOrFieldOfViewOfZeroOrBelow)
     EXPECT_FALSE(project->IsModified());
 }
 
+// A frequency of 0, or a sweep width that is 0 once taken in whole hertz, would be written
+// into the project file, which could then no longer be opened: the dialog refuses the one,
+// the command the other, and the set keeps its parameters.
+TEST_F(ExplorerTest, SetParametersKeepsAFrequencyOrSweepWidthTheProjectFileCannotHold)
+{
+    TCSISet* set = project->m_pWorkSet;
+    const float frequency = set->GetScalarParam(2), sweepWidth = set->GetScalarParam(3);
+    bool shownAfterZero = false;
+    TDialogScript script([&](QDialog& d) {
+        return ShowAndAct<CSetParametersDlg>(d, [&](CSetParametersDlg& dialog) {
+            QPushButton* ok = dialog.Buttons()->button(QDialogButtonBox::Ok);
+            const QString old = dialog.FrequencyEdit()->GetText();
+            dialog.FrequencyEdit()->selectAll();
+            QTest::keyClicks(dialog.FrequencyEdit(), "0");
+            QTest::mouseClick(ok, Qt::LeftButton);
+            shownAfterZero = dialog.isVisible();
+            dialog.FrequencyEdit()->SetText(old);
+            dialog.SweepWidthEdit()->selectAll();
+            QTest::keyClicks(dialog.SweepWidthEdit(), "0.5");
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+    });
+    Command(TGuiFixture::kSetName, "Set Parameters...");
+    ASSERT_EQ(script.runs, 1);
+    EXPECT_TRUE(shownAfterZero);
+    EXPECT_EQ(report.Messages(),
+              (std::vector<std::string>{"Please enter a number larger than 0.",
+                                        "The parameters of the CSI set " + set->GetName() +
+                                            " were not changed: its frequency and field of view must be above 0 "
+                                            "and its sweep width at least 1 Hz."}));
+    EXPECT_FLOAT_EQ(set->GetScalarParam(2), frequency);
+    EXPECT_FLOAT_EQ(set->GetScalarParam(3), sweepWidth);
+    EXPECT_FALSE(project->IsModified());
+}
+
 // "1e400" typed over FOV Y and left with Tab: refused with a range that can itself be typed,
 // and the box holds its value of before the edit again, which OK then keeps.
 TEST_F(ExplorerTest, SetParametersRefusesANumberAFloatCannotHoldAndKeepsTheOldValue)

@@ -515,6 +515,8 @@ TEST_F(DataSetFile, ReadingIntoALoadedSetKeepsItsSpectraAndSelection)
     // A file of another grid replaces the voxel array.
     TCSISet other;
     test::FillSet(other, 5, 1, 1, 2, [](int, int) { return TComplex(0, 0); });
+    other.m_fFrequency = set.m_fFrequency;
+    other.m_nSpectralWidth = set.m_nSpectralWidth;
     const std::string path5 = m_dir.File("five.csi");
     ASSERT_TRUE(other.WriteDataFile(path5));
     ASSERT_TRUE(set.ReadDataFile(path5));

@@ -422,6 +422,25 @@ TEST_F(ProjectAddRemoveTest, AFailedDataSetWriteLeavesNoSet)
     EXPECT_EQ(g_liveReaders, 0);
 }
 
+// A reader's set that the project file could not list and read back (here a rotation
+// without inverse) is refused before anything is written: adding it would leave a project
+// that no longer opens.
+TEST_F(ProjectAddRemoveTest, ASetTheProjectFileCannotListIsRefusedAndTheProjectStillOpens)
+{
+    FakeSet("csi1.SPAR", "csi1");
+    ASSERT_TRUE(AddSet("csi1.SPAR"));
+    const std::string project = test::ReadBytes(m_project.GetProjectFilePath());
+    std::fill_n(&FakeSet("flat.SPAR", "flat").rotation[0][0], 9, 0.0f);
+    EXPECT_FALSE(AddSet("flat.SPAR"));
+    EXPECT_EQ(m_report.Messages(),
+              std::vector<std::string>{"The CSI set flat was not added: the field of view, frequency, sweep width, "
+                                       "grid or orientation that /scanner/flat.SPAR gives it cannot be used."});
+    EXPECT_EQ(m_project.m_pCSISetList->FindByName("flat"), nullptr);
+    EXPECT_FALSE(FileExists(SetPath("flat")));
+    EXPECT_EQ(test::ReadBytes(m_project.GetProjectFilePath()), project);
+    EXPECT_EQ(SavedCount(true), 1);
+}
+
 // --- exam folders and Add Exam ---------------------------------------------------------------
 
 TEST_F(ProjectAddRemoveTest, ExamFolderScansByTypeWithTheirReadBlocks)

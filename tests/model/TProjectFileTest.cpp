@@ -906,3 +906,68 @@ TEST_F(ProjectFileTest, ADataSetFileAwayWhileItsProjectIsConvertedIsConvertedWhe
         }
     }
 }
+
+// A set's data-set file whose header the project file could not list again (a rotation
+// without inverse, a field of view, frequency or sweep width of zero) is refused when the
+// set is chosen: saving the project afterwards must leave one that opens, with the set's
+// listed parameters.
+TEST_F(ProjectFileTest, ADataSetFileWhoseHeaderCannotBeListedIsRefusedAndTheProjectStillOpens)
+{
+    const std::string folder = m_dir.File("p");
+    TCSIParams listed;
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        TCSISet* a = test::AddWrittenSet(project, folder, "a", 4, 3, 2);
+        TCSISet* b = test::AddWrittenSet(project, folder, "b", 4, 3, 2);
+        listed = *b;
+        project.SetWorkSet(a);
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string project = test::ReadBytes(folder + "/p.tpj");
+    const std::string samples = test::ReadBytes(folder + "/b");
+    const struct {
+        const char* what;
+        void (*spoil)(TCSIParams&);
+    } cases[] = {
+        {"a rotation of zeros", [](TCSIParams& p) { std::fill_n(&p.m_fRotation[0][0], 9, 0.0f); }},
+        {"a field of view of 0", [](TCSIParams& p) { p.m_fFOV[1] = 0.0f; }},
+        {"a frequency of 0", [](TCSIParams& p) { p.m_fFrequency = 0.0f; }},
+        {"a sweep width of 0", [](TCSIParams& p) { p.m_nSpectralWidth = 0; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteBytes(folder + "/p.tpj", project);
+        {
+            TCSISet spoilt;
+            test::FillSet(spoilt, 4, 3, 2, 8, [](int v, int i) { return TComplex(float(v), float(i)); });
+            static_cast<TCSIParams&>(spoilt) = listed;
+            spoilt.m_pProject = nullptr;
+            c.spoil(spoilt);
+            ASSERT_TRUE(spoilt.WriteDataFile(folder + "/b"));
+        }
+        {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject opened;
+            ASSERT_TRUE(opened.Load(folder + "/p.tpj"));
+            TCSISet* b = opened.m_pCSISetList->FindByName("b");
+            opened.SetWorkSet(b);
+            EXPECT_NE(opened.m_pWorkSet, b);
+            EXPECT_FALSE(b->IsLoaded());
+            EXPECT_EQ(script.Messages(), std::vector<std::string>{"The CSI data file " + folder + "/b is invalid."});
+            ASSERT_TRUE(opened.Save());
+        }
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject reopened;
+        ASSERT_TRUE(reopened.Load(folder + "/p.tpj"));
+        EXPECT_TRUE(script.Messages().empty());
+        const TCSISet* b = reopened.m_pCSISetList->FindByName("b");
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->m_fFrequency, listed.m_fFrequency);
+        EXPECT_EQ(b->m_nSpectralWidth, listed.m_nSpectralWidth);
+        EXPECT_EQ(std::vector<float>(b->m_fFOV, b->m_fFOV + 3), std::vector<float>(listed.m_fFOV, listed.m_fFOV + 3));
+    }
+    test::WriteBytes(folder + "/b", samples);
+}

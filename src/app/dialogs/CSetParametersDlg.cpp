@@ -78,10 +78,10 @@ void CSetParametersDlg::showEvent(QShowEvent* event)
 
 void CSetParametersDlg::accept()
 {
-    // A sweep width or a field of view of 0 or below keeps the dialog open, and nothing is
-    // taken.
+    // A frequency, sweep width or field of view of 0 or below keeps the dialog open, and
+    // nothing is taken.
     float checked = 0.0f;
-    for (CNumEdit* edit : {m_sweepWidth, m_fovEdits[0], m_fovEdits[1], m_fovEdits[2]})
+    for (CNumEdit* edit : {m_frequency, m_sweepWidth, m_fovEdits[0], m_fovEdits[1], m_fovEdits[2]})
         if (!vx::app::ReadNumberAbove(edit, 0.0, checked))
             return;
     m_fCoilQ = ValueOf(m_coilQ);
