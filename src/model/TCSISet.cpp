@@ -273,6 +273,14 @@ bool TCSISet::CanBeListed() const
     return InvertMatrix3x3(m_fRotation, inverse, FailureMessage::None);
 }
 
+bool TCSISet::CanBeListed(const TCSIParams& params)
+{
+    TCSISet check;
+    static_cast<TCSIParams&>(check) = params;
+    check.m_pProject = nullptr;
+    return check.CanBeListed();
+}
+
 void TCSISet::SetOffCentre(const float offCentre[3])
 {
     std::copy(offCentre, offCentre + 3, m_fOffCentre);

@@ -173,6 +173,7 @@ public:
     // sweep width and field of view, a slice axis, a grid within kMaxVoxels and a rotation
     // that can be inverted. A set without them would make its project unreadable.
     bool CanBeListed() const;
+    static bool CanBeListed(const TCSIParams& params);
     void SetOffCentre(const float offCentre[3]);
     void ClearVoxelShift();
     void GetRotation(float rotation[3][3]) const;

@@ -216,14 +216,9 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     // A set the project file lists must stay one it can list: a header with a field of
     // view, frequency or sweep width of zero, or a rotation without inverse, would make
     // the next save write a project that no longer opens.
-    if (fileVersion >= 2 && CanBeListed()) {
-        TCSISet check;
-        static_cast<TCSIParams&>(check) = header;
-        check.m_pProject = nullptr;
-        if (!check.CanBeListed()) {
-            ReportInvalid(path);
-            return false;
-        }
+    if (fileVersion >= 2 && CanBeListed() && !CanBeListed(header)) {
+        ReportInvalid(path);
+        return false;
     }
     if (expected && ShapeOf(header) != *expected) {
         vx::Report("The CSI data file " + path + " does not belong to the CSI set " + m_strName +

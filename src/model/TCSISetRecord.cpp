@@ -336,13 +336,8 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     // The slice axis indexes the matrix sizes, the grid must be one the set can hold, and
     // the record must be one that is written back and read again (older versions' rotation
     // comes from the angulation).
-    {
-        TCSISet check;
-        static_cast<TCSIParams&>(check) = p;
-        check.m_pProject = nullptr;
-        if (!check.CanBeListed())
-            return false;
-    }
+    if (!CanBeListed(p))
+        return false;
     const int64_t grid = static_cast<int64_t>(p.m_nDim[0]) * p.m_nDim[1] * p.m_nDim[2];
     const int slices = SliceCountOf(p);
 
