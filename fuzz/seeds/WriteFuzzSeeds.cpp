@@ -4,7 +4,6 @@
 // that a seed that no longer reaches the samples is noticed. Run by fuzz/make_seeds.py.
 #include <array>
 #include <cmath>
-#include <algorithm>
 #include <complex>
 #include <cstring>
 #include <iostream>
@@ -15,15 +14,15 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "PfileLayout.h"
 #include "dcmtk/dcmdata/dcdatset.h"
 #include "dcmtk/dcmdata/dcfilefo.h"
 #include "dcmtk/oflog/oflog.h"
-#include "model/TImageSet.h"
-#include "PfileLayout.h"
 #include "model/SelectionMaskFile.h"
 #include "model/TCSIReadParams.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageSet.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -67,6 +66,28 @@ void Put(const std::string& target, const std::string& name, const std::string& 
 int KeyIndex(int revision)
 {
     return revision == kRev9 ? 0 : revision == kRev11 ? 1 : 2;
+}
+
+// An oblique plane of the code (24, 20 or 18) tilted by 45 degrees, centred: the rotation
+// comes from the corners and the normal.
+void SetObliquePlane(TPfileHeader& h, int code)
+{
+    const float c = std::sqrt(0.5f), d = 80.0f * c;
+    const struct {
+        int code;
+        std::array<float, 3> corner1, corner2, normal;
+    } planes[] = {{24, {80, -d, d}, {-80, -d, d}, {0, c, c}},
+                  {20, {d, d, 80}, {-d, -d, 80}, {-c, c, 0}},
+                  {18, {70, 80, 30}, {-90, 80, -10}, {c, 0, c}}};
+    for (const auto& p : planes)
+        if (p.code == code) {
+            h.plane = 16;
+            h.obliquePlane = code;
+            h.centre = {0, 0, 0};
+            h.corner1 = p.corner1;
+            h.corner2 = p.corner2;
+            h.normal = p.normal;
+        }
 }
 
 // The seed of a P-file of the revision key and byte order (1 little-endian) for the reader
@@ -162,26 +183,16 @@ void PfileSeeds()
         }
         PfileSeed("single_voxel_11", h, PfileBytes(h, samples), 1);
     }
-    {  // oblique planes of every code (the rotation from the corners and the normal, planes
-       // tilted by 45 degrees), excited volumes, every reorientation mode, patient position
-       // and an echo; offsets removed
-        const float c = std::sqrt(0.5f), d = 80.0f * c;
+    {  // oblique planes of every code, excited volumes, every reorientation mode, patient
+       // position and an echo; offsets removed
         const struct {
             int oblique;
-            std::array<float, 3> corner1, corner2, normal;
             int mode, position, echo;
             const char* sequence;
-        } obliques[] = {{24, {80, -d, d}, {-80, -d, d}, {0, c, c}, 1, 2, 0, "press"},
-                        {20, {d, d, 80}, {-d, -d, 80}, {-c, c, 0}, 2, 4, 1, "probe"},
-                        {18, {70, 80, 30}, {-90, 80, -10}, {c, 0, c}, 3, 8, 0, "prose_csi"}};
+        } obliques[] = {{24, 1, 2, 0, "press"}, {20, 2, 4, 1, "probe"}, {18, 3, 8, 0, "prose_csi"}};
         for (const auto& k : obliques) {
             TPfileHeader h;
-            h.plane = 16;
-            h.obliquePlane = k.oblique;
-            h.centre = {0, 0, 0};
-            h.corner1 = k.corner1;
-            h.corner2 = k.corner2;
-            h.normal = k.normal;
+            SetObliquePlane(h, k.oblique);
             h.field176 = k.mode;
             h.patientPosition = k.position;
             h.echoFlag = k.echo;
@@ -222,12 +233,7 @@ void PfileSeeds()
         h.frameCount = 6;
         h.skipFrames = 2;
         h.sequenceName = "probe-p";
-        h.plane = 16;
-        h.obliquePlane = 18;
-        h.centre = {0, 0, 0};
-        h.corner1 = {70, 80, 30};
-        h.corner2 = {-90, 80, -10};
-        h.normal = {std::sqrt(0.5f), 0, std::sqrt(0.5f)};
+        SetObliquePlane(h, 18);
         std::vector<std::complex<double>> samples;
         for (int f = 0; f < h.frameCount; ++f) {
             const auto fid = LineFid(h.points, 300.0 * (f + 1));

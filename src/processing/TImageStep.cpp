@@ -7,6 +7,16 @@
 #include "platform/Files.h"
 #include "platform/Report.h"
 
+namespace {
+
+// Writes the image's pixels to a state file.
+TProcessStep::TStateWriter PixelWriter(TMRImage* image)
+{
+    return [image](const std::string& path, const vx::TWriteFailureNote& note) { return image->SavePixels(path, note); };
+}
+
+}  // namespace
+
 TImageStep::TImageStep(int kind, const char* prefix, TMRImage* pImage)
     : TProcessStep(false, nullptr), m_pImage(pImage)
 {
@@ -22,16 +32,7 @@ TProject* TImageStep::StateProject() const
 bool TImageStep::SaveState()
 {
     DropState();
-    if (!m_pImage || !m_pImage->EnsurePixels())
-        return false;
-    // The name is the step's at once, so that its file goes with the step even when the
-    // write throws.
-    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
-    if (!m_pImage->SavePixels(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); })) {
-        DropState();
-        return false;
-    }
-    return true;
+    return m_pImage && m_pImage->EnsurePixels() && WriteStateFile(PixelWriter(m_pImage));
 }
 
 bool TImageStep::SwapPixels(TStateChange change)
@@ -40,8 +41,7 @@ bool TImageStep::SwapPixels(TStateChange change)
         return false;
     TMRImage* image = m_pImage;
     const bool swapped = SwapStateFiles(
-        change,
-        [image](const std::string& path, const vx::TWriteFailureNote& note) { return image->SavePixels(path, note); },
+        change, PixelWriter(image),
         [image](const std::string& path) {
             // The pixels change only after a complete read.
             if (image->LoadPixels(path))

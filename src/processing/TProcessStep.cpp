@@ -14,6 +14,15 @@ namespace {
 // A state file serves undo within this run only: after a crash nothing reads it, so its
 // writes do not wait for the disk. It is still complete before it is renamed into place.
 constexpr bool kDurableStates = false;
+
+// Writes the set's samples to a state file.
+TProcessStep::TStateWriter DataSetWriter(TCSISet* set)
+{
+    return [set](const std::string& path, const vx::TWriteFailureNote& note) {
+        return set->WriteDataFile(path, kDurableStates, nullptr, note);
+    };
+}
+
 }  // namespace
 
 TProcessStep::~TProcessStep()
@@ -36,16 +45,21 @@ bool TProcessStep::SaveState()
     DropState();
     if (!m_pszStatePrefix)
         return true;
-    // The name is the step's at once, so that its file goes with the step even when the
-    // write throws; a subclass tells by its own flag whether the state was saved.
-    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
-    const auto note = [](int error) { return NotDoneText(TStateChange::Step, error); };
-    if (!m_pDataSet->WriteDataFile(m_strTempFile, kDurableStates, nullptr, note)) {
-        DropState();
+    // A subclass tells by its own flag whether the state was saved: a write that throws
+    // leaves the file's name with the step.
+    if (!WriteStateFile(DataSetWriter(m_pDataSet)))
         return false;
-    }
     m_stateShape = m_pDataSet->SampleShape();
     return true;
+}
+
+bool TProcessStep::WriteStateFile(const TStateWriter& write)
+{
+    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
+    if (write(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); }))
+        return true;
+    DropState();
+    return false;
 }
 
 TProject* TProcessStep::StateProject() const
@@ -118,10 +132,7 @@ bool TProcessStep::SwapWithTempFile(TStateChange change)
     const TSampleShape saved = m_stateShape;
     const TSampleShape current = set->SampleShape();
     const bool swapped = SwapStateFiles(
-        change,
-        [set](const std::string& path, const vx::TWriteFailureNote& note) {
-            return set->WriteDataFile(path, kDurableStates, nullptr, note);
-        },
+        change, DataSetWriter(set),
         [&](const std::string& path) {
             return set->ReadDataFile(path, TCSISet::kDataFileVersion, path == savedPath ? &saved : &current);
         });

@@ -118,6 +118,10 @@ protected:
     void TakeRecordingFlag();
     // The project whose state folder takes the step's files: its set's.
     virtual TProject* StateProject() const;
+    // Writes the state with `write` to a new state file of the prefix in StateFolder(),
+    // a failure reported as a step not done. The name is the step's at once, so that its
+    // file goes with the step even when the write throws; a failed write leaves no file.
+    bool WriteStateFile(const TStateWriter& write);
 
     // The start of state-file names of steps that keep a state file (a literal that
     // outlives the step); null for steps without one.

@@ -11,9 +11,9 @@ TWholeSetStep::TWholeSetStep(int kind, const char* prefix, bool recorded, TCSISe
 
 bool TWholeSetStep::SaveState()
 {
-    // Cleared first: a save that throws must not leave the flag of a state saved for
-    // another set, which a failed Apply would then read into this one.
-    m_bStateSaved = false;
+    // The save drops the earlier state first (DropState clears the flag), so that a save
+    // that throws leaves no flag of a state saved for another set for a failed Apply to
+    // read into this one.
     m_bStateSaved = TProcessStep::SaveState();
     return m_bStateSaved;
 }
