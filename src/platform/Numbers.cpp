@@ -48,15 +48,10 @@ bool ParseInt64(std::string_view text, int64_t& value) { return ParseWhole(text,
 
 bool ParseFloat(std::string_view text, float& value)
 {
-    const std::string_view s = SkipPlus(Trim(text));
-    if (s.empty())
-        return false;
     // Read wider than a double, so that a number far below a float's range still reads
     // (as 0) and one above it is known to be too large.
     long double v = 0.0L;
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v) ||
-        std::fabs(v) > std::numeric_limits<float>::max())
+    if (!ParseWhole(text, v) || !std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
         return false;
     value = static_cast<float>(v);
     return true;

@@ -37,11 +37,6 @@ void CNumEdit::SetText(const QString& text)
     setText(text);
 }
 
-std::string CNumEdit::RangeText()
-{
-    return vx::app::DecimalRangeText();
-}
-
 bool CNumEdit::IsUnfinished(const QString& text)
 {
     return text == "-" || text == "." || text == "-.";
@@ -63,7 +58,7 @@ bool CNumEdit::RefuseExponent()
     SetText(m_strCommitted);
     if (taken && !m_strCommitted.isEmpty())
         emit NumberEdited(m_nID);
-    vx::Report(RangeText(), vx::ReportIcon::Exclamation);
+    vx::Report(vx::app::DecimalRangeText(), vx::ReportIcon::Exclamation);
     return true;
 }
 
@@ -120,7 +115,7 @@ void CNumEdit::OnTextEdited(const QString& text)
         else
             setCursorPosition(start);
         if (exponent || tooLarge)
-            vx::Report(RangeText(), vx::ReportIcon::Exclamation);
+            vx::Report(vx::app::DecimalRangeText(), vx::ReportIcon::Exclamation);
         return;
     }
     m_strPrev = text;

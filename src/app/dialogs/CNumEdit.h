@@ -6,13 +6,12 @@
 // complete number the user enters (NumberEdited) but never about texts the program sets,
 // and on losing the focus replaces an unfinished or empty text by that last number. A
 // number a float cannot hold, or one written with an exponent, is refused with a message
-// naming the range. An exponent being typed stays on screen without becoming the number
-// and is refused whole when the box is left or Return is pressed: the box then holds the
-// number it held before the edit began (when it was last set, left or confirmed).
+// naming the range (vx::app::DecimalRangeText). An exponent being typed stays on screen
+// without becoming the number and is refused whole when the box is left or Return is
+// pressed: the box then holds the number it held before the edit began (when it was last
+// set, left or confirmed).
 #include <QLineEdit>
 #include <QString>
-
-#include <string>
 
 class CNumEdit : public QLineEdit {
     Q_OBJECT
@@ -30,9 +29,6 @@ public:
     QString GetText() const { return m_strLast; }
 
     void SetID(int id) { m_nID = id; }
-
-    // The message of a refused number: the range a float holds, written in plain digits.
-    static std::string RangeText();
     int ID() const { return m_nID; }
 
 signals:

@@ -6,9 +6,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/dialogs/DialogFields.h"
 #include "app/dialogs/DialogHelpers.h"
-#include "platform/Numbers.h"
-#include "platform/Report.h"
 
 CZeroFillDlg::CZeroFillDlg(QWidget* parent) : QDialog(parent)
 {
@@ -47,11 +46,8 @@ void CZeroFillDlg::accept()
 {
     int sizes[3] = {};
     for (int k = 0; k < 3; ++k)
-        if (!vx::ParseInt(m_edits[k]->text().toStdString(), sizes[k])) {
-            vx::Report("Please enter an integer.", vx::ReportIcon::Exclamation);
-            m_edits[k]->setFocus();
+        if (!vx::app::ReadIntegerField(m_edits[k], sizes[k]))
             return;
-        }
     m_nSizeX = sizes[0];
     m_nSizeY = sizes[1];
     m_nSizeZ = sizes[2];
