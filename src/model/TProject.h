@@ -333,6 +333,9 @@ private:
     // Writes the project file into the transaction; false (reported as `failure`, the
     // transaction given up) when it could not be written.
     bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
+    // The project file now lists the project as it is; keepModified: the work set's flag
+    // stays even without a work set.
+    void ProjectFileSaved(bool keepModified);
     // SaveWorkSet; `projectWritten` tells whether the project file was among its files.
     bool SaveWorkSet(bool ask, bool& projectWritten);
     // The work set's maps as they were before a save, put back when it fails.
@@ -389,7 +392,4 @@ private:
     bool CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld, const std::string& failure);
     // Lets go of a set taken out of the list for a new one of its name, with its windows.
     void ReleaseReplacedSet(TCSISet* pOld);
-    // The project file now lists the project as it is; keepModified: the work set's flag
-    // stays even without a work set.
-    void ProjectFileSaved(bool keepModified);
 };

@@ -510,15 +510,6 @@ void TProject::ReleaseReplacedSet(TCSISet* pOld)
     delete pOld;
 }
 
-void TProject::ProjectFileSaved(bool keepModified)
-{
-    m_bFileModified = false;
-    // Without a work set nothing is left unsaved; the work set's own changes are not saved
-    // by the project file.
-    if (!keepModified && !m_pWorkSet)
-        m_bModified = false;
-}
-
 bool TProject::RunMacroFile(const std::string& path)
 {
     if (!m_pWorkSet)
