@@ -173,6 +173,11 @@ bool TProject::StageProjectFile(vx::TFileTransaction& transaction, const std::st
     return false;
 }
 
+bool TProject::CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure)
+{
+    return StageProjectFile(transaction, failure) && CommitChange(transaction, failure);
+}
+
 bool TProject::ReadStream(vx::TFile& file)
 {
     int32_t version = 0;
