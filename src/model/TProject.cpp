@@ -128,11 +128,9 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
     TKeptMaps kept;
     bool ok = StageWorkSet(transaction, ask, kept);
     // The project file names the maps and holds the set's parameters: it changes with them.
-    if (ok)
-        ok = StageProjectFile(transaction, "The project could not be saved");
     // A save whose journal stays is completed later, but is not done yet: the samples and
     // the undo history stay.
-    if (ok && !(CommitChange(transaction, "The project could not be saved") && !transaction.LeftJournal()))
+    if (ok && !(CommitWithProjectFile(transaction, "The project could not be saved") && !transaction.LeftJournal()))
         ok = false;
     if (!ok) {
         transaction.Abort();

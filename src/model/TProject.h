@@ -333,6 +333,11 @@ private:
     // Writes the project file into the transaction; false (reported as `failure`, the
     // transaction given up) when it could not be written.
     bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
+    // StageProjectFile, then CommitChange.
+    bool CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
+    // The project file now lists the project as it is; keepModified: the work set's flag
+    // stays even without a work set.
+    void ProjectFileSaved(bool keepModified);
     // SaveWorkSet; `projectWritten` tells whether the project file was among its files.
     bool SaveWorkSet(bool ask, bool& projectWritten);
     // The work set's maps as they were before a save, put back when it fails.
@@ -382,14 +387,12 @@ private:
     void RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& set, const std::string& keep) const;
     // The data-set and map files of the set that lie in the project folder.
     std::vector<std::string> FilesOfSet(const TCSISet& set) const;
-    // Puts a new set whose data-set file is staged in the transaction into the list in
-    // place of pOld (null: at the end), removes pOld's files in it and commits it with the
-    // project file. False (reported) with the list as it was and pNew not taken; on
-    // success pOld is gone.
-    bool CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld, const std::string& failure);
+    // Writes the data-set file of the new set (its samples then leave memory) and puts the
+    // set into the list in place of pOld (null: at the end), removing pOld's files, as
+    // one change with the project file. False (reported as `failure` and why) with the
+    // list and folder as they were and pNew kept; on success the list owns the set and
+    // pOld is gone.
+    bool CommitNewSet(std::unique_ptr<TCSISet>& pNew, TCSISet* pOld, const std::string& failure);
     // Lets go of a set taken out of the list for a new one of its name, with its windows.
     void ReleaseReplacedSet(TCSISet* pOld);
-    // The project file now lists the project as it is; keepModified: the work set's flag
-    // stays even without a work set.
-    void ProjectFileSaved(bool keepModified);
 };

@@ -168,20 +168,15 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     // The data-set file and the project file that lists it are one change: a set without
     // its file, or a file without its set, never stays. While the folder still holds the
     // project this one replaces, the file waits with the new images' for the first save.
-    vx::TFileTransaction transaction(m_strFolder);
     const std::string failure = "The CSI set " + name + " was not added";
-    if (!set->WriteDataFile(set->GetFilePath(), true, m_bReplacing ? &NewFiles() : &transaction,
-                            NotDoneNote(failure)))
+    if (!m_bReplacing)
+        return CommitNewSet(set, nullptr, failure);
+    if (!set->WriteDataFile(set->GetFilePath(), true, &NewFiles(), NotDoneNote(failure)))
         return false;
-    if (m_bReplacing) {
-        m_pCSISetList->Add(set.get());
-        SetFileModified();
-    } else if (!CommitNewSet(transaction, set.get(), nullptr, failure)) {
-        return false;
-    }
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
-    set.release();
+    m_pCSISetList->Add(set.release());
+    SetFileModified();
     return true;
 }
 
@@ -364,7 +359,7 @@ void TProject::RemoveImages(const std::vector<TMRImage*>& images)
     }
     const std::string failure = taken.size() == 1 ? "The image " + taken.front()->GetName() + " was not removed"
                                                   : "The images were not removed";
-    if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
+    if (!CommitWithProjectFile(transaction, failure)) {
         m_pImageSet->SetImages(before);
         return;
     }
@@ -399,7 +394,7 @@ bool TProject::RemoveWorkSetMap(TMap* pMap)
         if (vx::IsSafeFileComponent(pMap->GetName()) && vx::FolderOf(path) == m_strFolder)
             transaction.Remove(path);
         pMap->SetState(TMap::kNeverSaved);
-        if (!StageProjectFile(transaction, failure) || !CommitChange(transaction, failure)) {
+        if (!CommitWithProjectFile(transaction, failure)) {
             pMap->SetState(state);
             return false;
         }
@@ -420,8 +415,7 @@ bool TProject::RemoveCSISet(TCSISet* pSet)
     vx::TFileTransaction transaction(m_strFolder);
     RemoveSetFiles(transaction, *pSet, std::string());
     const TCSISetList::iterator next = m_pCSISetList->Erase(pos);
-    if (!StageProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed") ||
-        !CommitChange(transaction, "The CSI set " + pSet->GetName() + " was not removed")) {
+    if (!CommitWithProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed")) {
         m_pCSISetList->Insert(next, pSet);
         return false;
     }
@@ -464,35 +458,35 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
     }
     // The copy's file, the old set's files and the project file change as one: a failure
     // keeps the project as it was.
-    vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + copy->GetName() + " was not added";
-    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction, NotDoneNote(failure)))
+    TCSISet* pOld = m_pCSISetList->FindByName(copy->GetName());
+    if (!CommitNewSet(copy, pOld, "The CSI set " + copy->GetName() + " was not added"))
         return false;
-    copy->FreeSpectra();
-    if (!CommitNewSet(transaction, copy.get(), m_pCSISetList->FindByName(copy->GetName()), failure))
-        return false;
-    copy.release();
     if (m_pMainFrame)
         m_pMainFrame->ShowProjectExplorer();
     ProjectFileSaved(keepModified);
     return true;
 }
 
-bool TProject::CommitNewSet(vx::TFileTransaction& transaction, TCSISet* pNew, TCSISet* pOld,
-                            const std::string& failure)
+bool TProject::CommitNewSet(std::unique_ptr<TCSISet>& pNew, TCSISet* pOld, const std::string& failure)
 {
+    vx::TFileTransaction transaction(m_strFolder);
+    if (!pNew->WriteDataFile(pNew->GetFilePath(), true, &transaction, NotDoneNote(failure)))
+        return false;
+    // Only the work set keeps its samples in memory.
+    pNew->FreeSpectra();
     TCSISetList::iterator next = m_pCSISetList->End();
     if (pOld) {
         RemoveSetFiles(transaction, *pOld, pNew->GetFilePath());
         next = m_pCSISetList->Erase(m_pCSISetList->Find(pOld));
     }
-    m_pCSISetList->Add(pNew);
-    if (StageProjectFile(transaction, failure) && CommitChange(transaction, failure)) {
+    m_pCSISetList->Add(pNew.get());
+    if (CommitWithProjectFile(transaction, failure)) {
+        pNew.release();
         if (pOld)
             ReleaseReplacedSet(pOld);
         return true;
     }
-    m_pCSISetList->Erase(m_pCSISetList->Find(pNew));
+    m_pCSISetList->Erase(m_pCSISetList->Find(pNew.get()));
     if (pOld)
         m_pCSISetList->Insert(next, pOld);
     return false;
@@ -508,15 +502,6 @@ void TProject::ReleaseReplacedSet(TCSISet* pOld)
         m_pMainFrame->ShowProjectExplorer();
     }
     delete pOld;
-}
-
-void TProject::ProjectFileSaved(bool keepModified)
-{
-    m_bFileModified = false;
-    // Without a work set nothing is left unsaved; the work set's own changes are not saved
-    // by the project file.
-    if (!keepModified && !m_pWorkSet)
-        m_bModified = false;
 }
 
 bool TProject::RunMacroFile(const std::string& path)

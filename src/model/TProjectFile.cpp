@@ -108,19 +108,24 @@ bool TProject::Save()
 {
     if (!WriteProjectFile(m_strFolder, m_strName + ".tpj"))
         return false;
-    // The project file is saved; changes of the work set are not (its data-set file holds
-    // its samples as they were) and are still to be saved or given up.
-    m_bFileModified = false;
-    if (!m_pWorkSet)
-        m_bModified = false;
+    ProjectFileSaved(false);
     return true;
+}
+
+void TProject::ProjectFileSaved(bool keepModified)
+{
+    m_bFileModified = false;
+    // Without a work set nothing is left unsaved; the work set's own changes are not saved
+    // by the project file.
+    if (!keepModified && !m_pWorkSet)
+        m_bModified = false;
 }
 
 bool TProject::SaveKeepModified()
 {
     if (!WriteProjectFile(m_strFolder, m_strName + ".tpj"))
         return false;
-    m_bFileModified = false;
+    ProjectFileSaved(true);
     return true;
 }
 
@@ -166,6 +171,11 @@ bool TProject::StageProjectFile(vx::TFileTransaction& transaction, const std::st
     ReportChangeFailure(transaction, failure);
     transaction.Abort();
     return false;
+}
+
+bool TProject::CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure)
+{
+    return StageProjectFile(transaction, failure) && CommitChange(transaction, failure);
 }
 
 bool TProject::ReadStream(vx::TFile& file)

@@ -17,6 +17,15 @@ namespace {
 // The first line of the note a save under another folder leaves while it runs.
 const char* const kSaveAsNote = "Vexara save as 1";
 
+// Removes the files of a work folder (what was staged and never put in place, undo
+// states); the folders in it and everything outside it stay.
+void RemoveWorkFiles(const std::string& work)
+{
+    for (const vx::TFolderEntry& entry : vx::ListFolder(work))
+        if (!entry.isFolder)
+            vx::RemoveFile(vx::JoinPath(work, entry.name));
+}
+
 }  // namespace
 
 std::string TProject::OldSaveJournalPath() const
@@ -111,9 +120,7 @@ void TProject::FinishInterruptedSaveAs() const
         // A save that had not reached its journal: what it staged goes, and so does what
         // it made of the folder, as far as nothing else is there.
         const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
-        for (const vx::TFolderEntry& entry : vx::ListFolder(work))
-            if (!entry.isFolder)
-                vx::RemoveFile(vx::JoinPath(work, entry.name));
+        RemoveWorkFiles(work);
         if (madeWork)
             vx::RemoveFile(work);  // only when empty
         lock.Release();
@@ -188,10 +195,6 @@ void TProject::RemoveLeftoverFiles() const
     // Only this program's own files, in its work folder, and only while no other program
     // can be using them: what was staged and never put in place, undo states of earlier
     // runs. Nothing outside the work folder is touched.
-    if (!HoldsFolder())
-        return;
-    const std::string work = WorkFolder();
-    for (const vx::TFolderEntry& entry : vx::ListFolder(work))
-        if (!entry.isFolder)
-            vx::RemoveFile(vx::JoinPath(work, entry.name));
+    if (HoldsFolder())
+        RemoveWorkFiles(WorkFolder());
 }

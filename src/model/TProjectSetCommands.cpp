@@ -84,15 +84,8 @@ bool TProject::CombineCSISets(const std::vector<TCSISet*>& sets, TSetOperation o
         return false;
     }
     result->UpdateDataRange();
-    vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + name + " was not added";
-    if (!result->WriteDataFile(result->GetFilePath(), true, &transaction, NotDoneNote(failure)))
+    if (!CommitNewSet(result, nullptr, "The CSI set " + name + " was not added"))
         return false;
-    // Only the work set keeps its samples in memory.
-    result->FreeSpectra();
-    if (!CommitNewSet(transaction, result.get(), nullptr, failure))
-        return false;
-    result.release();
     ProjectFileSaved(false);
     return true;
 }
@@ -121,16 +114,8 @@ bool TProject::SaveWorkSetAs(const std::string& name)
     }
     // The copy's file, the replaced set's files and the project file change as one: a
     // failure keeps both sets as they were.
-    vx::TFileTransaction transaction(m_strFolder);
-    const std::string failure = "The CSI set " + name + " was not saved";
-    if (!copy->CopyDataFrom(*pWork))
+    if (!copy->CopyDataFrom(*pWork) || !CommitNewSet(copy, pOld, "The CSI set " + name + " was not saved"))
         return false;
-    if (!copy->WriteDataFile(copy->GetFilePath(), true, &transaction, NotDoneNote(failure)))
-        return false;
-    copy->FreeSpectra();
-    if (!CommitNewSet(transaction, copy.get(), pOld, failure))
-        return false;
-    copy.release();
     // The work set itself is not saved by its copy.
     ProjectFileSaved(true);
     if (m_pMainFrame)
