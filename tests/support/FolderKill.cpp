@@ -11,12 +11,14 @@
 
 namespace vx::test {
 
-TFolderBytes ReadFolderTree(const std::string& folder)
+TFolderBytes ReadFolderTree(const std::string& folder, bool withLockFile)
 {
     TFolderBytes files;
+    if (!std::filesystem::exists(folder))
+        return files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string name = std::filesystem::relative(entry.path(), folder).generic_string();
-        if (entry.is_regular_file() && entry.path().filename() != ".vexara.lock")
+        if (entry.is_regular_file() && (withLockFile || entry.path().filename() != ".vexara.lock"))
             files[name] = ReadBytes(entry.path().string());
     }
     return files;

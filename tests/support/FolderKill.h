@@ -11,9 +11,9 @@
 namespace vx::test {
 
 // Every file under a folder (names relative to it, "/" between folders) with its bytes,
-// but the lock file every open makes.
+// but the lock file every open makes unless it is asked for; none when there is no folder.
 using TFolderBytes = std::map<std::string, std::string>;
-TFolderBytes ReadFolderTree(const std::string& folder);
+TFolderBytes ReadFolderTree(const std::string& folder, bool withLockFile = false);
 
 // A folder as an open leaves it, with the messages the open gave.
 struct TOpened {
