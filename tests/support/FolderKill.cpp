@@ -71,6 +71,42 @@ bool RunInChild(const std::function<bool()>& body)
     return false;
 }
 
+TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>& pause)>& child,
+                       const std::function<void()>& meanwhile)
+{
+    int toChild[2], fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
+        ADD_FAILURE() << "no pipe to the child";
+        return {};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const bool result = child([&](bool answer) {
+            char c = answer ? 'y' : 'n';
+            if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
+                _exit(1);
+        });
+        _exit(result ? 0 : 4);
+    }
+    // Only the child writes to this process and reads from it: a child that ends before
+    // its pause ends the read below.
+    close(fromChild[1]);
+    close(toChild[0]);
+    char answer = 0;
+    const bool paused = read(fromChild[0], &answer, 1) == 1;
+    EXPECT_TRUE(paused) << "the child ended before its pause";
+    if (paused) {
+        meanwhile();
+        EXPECT_EQ(write(toChild[1], "x", 1), 1);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    close(toChild[1]);
+    close(fromChild[0]);
+    EXPECT_TRUE(WIFEXITED(status)) << "the child did not end by itself";
+    return {answer == 'y', WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
 void RestoreFolder(const std::string& pristine, const std::string& folder)
 {
     std::filesystem::remove_all(folder);

@@ -32,6 +32,15 @@ void KillAtStep(int killAt);
 // its end (a failed expectation when it returned false or the child ended otherwise).
 bool RunInChild(const std::function<bool()>& body);
 
+// Runs `child` in a forked process that may call pause(answer) once: `meanwhile` then
+// runs here while the child waits, and the child goes on once it is done. Expects the child
+// to pause and to end by itself; gives its answer and whether `child` returned true.
+struct TChildRun {
+    bool answer = false, result = false;
+};
+TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>& pause)>& child,
+                       const std::function<void()>& meanwhile);
+
 // Replaces `folder` by a copy of `pristine`.
 void RestoreFolder(const std::string& pristine, const std::string& folder);
 
