@@ -81,16 +81,8 @@ protected:
             ASSERT_TRUE(project.SaveWorkSet(false));
             ASSERT_TRUE(project.Save());
         }
-        for (const char* name : {"ax1", "ax2"}) {
-            auto* image = new TMRImage(&project);
-            image->SetName(name, false);
-            image->SetWidth(4, false);
-            image->SetHeight(4, false);
-            image->SetPath(folder + "/" + name);
-            ASSERT_TRUE(image->SetPixels(std::vector<int16_t>(16, int16_t(name[2]))));
-            ASSERT_TRUE(image->SavePixels(image->GetPath()));
-            project.m_pImageSet->Insert(image);
-        }
+        for (const char* name : {"ax1", "ax2"})
+            AddStoredImage(project, folder, name, 4, 4, int16_t(name[2]));
         ASSERT_TRUE(project.Save());
         g_pProject = nullptr;
     }
