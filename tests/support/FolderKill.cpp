@@ -24,6 +24,14 @@ TFolderBytes ReadFolderTree(const std::string& folder, bool withLockFile)
     return files;
 }
 
+std::vector<std::string> FolderTreeNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : ReadFolderTree(folder))
+        names.push_back(name);
+    return names;
+}
+
 std::string DescribeFolder(const TOpened& got, const TOpened& before, const TOpened& after)
 {
     std::map<std::string, int> seen;

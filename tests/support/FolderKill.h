@@ -15,6 +15,9 @@ namespace vx::test {
 using TFolderBytes = std::map<std::string, std::string>;
 TFolderBytes ReadFolderTree(const std::string& folder, bool withLockFile = false);
 
+// The names of the files ReadFolderTree gives, in order.
+std::vector<std::string> FolderTreeNames(const std::string& folder);
+
 // A folder as an open leaves it, with the messages the open gave.
 struct TOpened {
     TFolderBytes files;
