@@ -325,11 +325,11 @@ TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
     size_t steps = 0;
     vx::TFile::SetStepHook([&] {
         ++steps;
-        for (const auto& [path, bytes] : ReadFolderTree(openFolder))
-            EXPECT_FALSE(IsFilterState(vx::FileNameOf(path))) << path;
+        for (const auto& [name, bytes] : ReadFolderTree(openFolder))
+            EXPECT_FALSE(IsFilterState(vx::FileNameOf(name))) << openFolder << "/" << name;
         for (const char* study : {"study1", "study2"})
-            for (const auto& [path, bytes] : ReadFolderTree(output + study))
-                if (IsFilterState(vx::FileNameOf(path)))
+            for (const auto& [name, bytes] : ReadFolderTree(output + study))
+                if (IsFilterState(vx::FileNameOf(name)))
                     studiesWithStates.insert(study);
     });
     RunBatch(exams.File("log.txt"));
@@ -338,8 +338,8 @@ TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
     EXPECT_EQ(studiesWithStates, (std::set<std::string>{"study1", "study2"}));
     EXPECT_EQ(ReadFolderTree(openFolder, true), before);
     for (const char* study : {"study1", "study2", "study3"})
-        for (const auto& [path, bytes] : ReadFolderTree(output + study))
-            EXPECT_FALSE(IsFilterState(vx::FileNameOf(path))) << path;
+        for (const auto& [name, bytes] : ReadFolderTree(output + study))
+            EXPECT_FALSE(IsFilterState(vx::FileNameOf(name))) << study << "/" << name;
     EXPECT_EQ(ReadBytes(exams.File("log.txt")), std::string(TBatchRun::kLogHeader) + StudyLog("study1", "scan") +
                                                    StudyLog("study2", "csi") + "\r\nProject " + output +
                                                    "study3: \r\nNo error or warning. \r\n");
@@ -358,9 +358,9 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
     bool thrown = false;
     vx::TFile::SetStepHook([&] {
         for (const std::string& folder : folders)
-            for (const auto& [path, bytes] : ReadFolderTree(folder))
-                if (vx::FileNameOf(path).starts_with(".tf") && begun.insert(path).second && begun.size() == 2 &&
-                    !thrown) {
+            for (const auto& [name, bytes] : ReadFolderTree(folder))
+                if (vx::FileNameOf(name).starts_with(".tf") && begun.insert(folder + "/" + name).second &&
+                    begun.size() == 2 && !thrown) {
                     thrown = true;
                     throw std::runtime_error("the state file cannot be made");
                 }
