@@ -35,6 +35,7 @@
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
 #include "support/DialogScript.h"
+#include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
@@ -304,21 +305,6 @@ TEST_F(BatchProcessTest, AStudyWhoseMacroFailsLeavesNoProject)
 
 namespace {
 
-// Every file in the folder and the folders under it, with its bytes.
-std::vector<std::pair<std::string, std::string>> FolderContents(const std::string& folder)
-{
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const vx::TFolderEntry& entry : vx::ListFolder(folder)) {
-        const std::string path = vx::JoinPath(folder, entry.name);
-        if (entry.isFolder)
-            for (auto& inner : FolderContents(path))
-                files.push_back(std::move(inner));
-        else
-            files.emplace_back(path, ReadBytes(path));
-    }
-    return files;
-}
-
 // Undo states of the macro's Lorentzian filter: its named file, or the temporary file a
 // write of it begins with.
 bool IsFilterState(const std::string& name)
@@ -333,27 +319,27 @@ bool IsFilterState(const std::string& name)
 TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
 {
     const std::string openFolder = session->Project()->GetFolder();
-    const auto before = FolderContents(openFolder);
+    const TFolderBytes before = ReadFolderTree(openFolder, true);
     const std::string output = exams.Path() + "/CSIProjects/";
     std::set<std::string> studiesWithStates;
     size_t steps = 0;
     vx::TFile::SetStepHook([&] {
         ++steps;
-        for (const auto& [path, bytes] : FolderContents(openFolder))
-            EXPECT_FALSE(IsFilterState(vx::FileNameOf(path))) << path;
+        for (const auto& [name, bytes] : ReadFolderTree(openFolder))
+            EXPECT_FALSE(IsFilterState(vx::FileNameOf(name))) << openFolder << "/" << name;
         for (const char* study : {"study1", "study2"})
-            for (const auto& [path, bytes] : FolderContents(output + study))
-                if (IsFilterState(vx::FileNameOf(path)))
+            for (const auto& [name, bytes] : ReadFolderTree(output + study))
+                if (IsFilterState(vx::FileNameOf(name)))
                     studiesWithStates.insert(study);
     });
     RunBatch(exams.File("log.txt"));
     vx::TFile::SetStepHook({});
     EXPECT_GT(steps, 0u);
     EXPECT_EQ(studiesWithStates, (std::set<std::string>{"study1", "study2"}));
-    EXPECT_EQ(FolderContents(openFolder), before);
+    EXPECT_EQ(ReadFolderTree(openFolder, true), before);
     for (const char* study : {"study1", "study2", "study3"})
-        for (const auto& [path, bytes] : FolderContents(output + study))
-            EXPECT_FALSE(IsFilterState(vx::FileNameOf(path))) << path;
+        for (const auto& [name, bytes] : ReadFolderTree(output + study))
+            EXPECT_FALSE(IsFilterState(vx::FileNameOf(name))) << study << "/" << name;
     EXPECT_EQ(ReadBytes(exams.File("log.txt")), std::string(TBatchRun::kLogHeader) + StudyLog("study1", "scan") +
                                                    StudyLog("study2", "csi") + "\r\nProject " + output +
                                                    "study3: \r\nNo error or warning. \r\n");
@@ -372,9 +358,9 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
     bool thrown = false;
     vx::TFile::SetStepHook([&] {
         for (const std::string& folder : folders)
-            for (const auto& [path, bytes] : FolderContents(folder))
-                if (vx::FileNameOf(path).starts_with(".tf") && begun.insert(path).second && begun.size() == 2 &&
-                    !thrown) {
+            for (const auto& [name, bytes] : ReadFolderTree(folder))
+                if (vx::FileNameOf(name).starts_with(".tf") && begun.insert(folder + "/" + name).second &&
+                    begun.size() == 2 && !thrown) {
                     thrown = true;
                     throw std::runtime_error("the state file cannot be made");
                 }

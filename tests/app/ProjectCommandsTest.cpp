@@ -33,6 +33,7 @@
 #include "support/DialogScript.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
+#include "support/ProjectCommandTrial.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -544,10 +545,8 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     EXPECT_TRUE(frame->IsProjectOpen());
     EXPECT_FALSE(frame->Action(cmd::ProjectViewSlice)->isEnabled()) << "no work set any more";
     // The exam replaced the project in its folder: the files of the old one went with it.
-    std::vector<std::string> files;
-    for (const auto& [name, bytes] : ReadFolderTree(fixture.ProjectFolder()))
-        files.push_back(name);
-    EXPECT_EQ(files, std::vector<std::string>{TGuiFixture::kProjectName + std::string(".tpj")});
+    EXPECT_EQ(FolderTreeNames(fixture.ProjectFolder()),
+              std::vector<std::string>{TGuiFixture::kProjectName + std::string(".tpj")});
     EXPECT_FALSE(g_pProject->IsModified());
 
     vx::app::SetAddExamDialog(std::move(oldExam));
@@ -558,23 +557,8 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
 TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWorkSetsChanges)
 {
     InstallProcessing();
-    // Add CSI Set reads a new 4 x 4 set from any file.
-    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* {
-        struct TReader : TCSIReader {
-            using TCSIReader::TCSIReader;
-            TCSISet* Read(std::string path) override
-            {
-                auto* set = new TCSISet;
-                FillGrid(*set, 4, 4, 1, 8, [](int x, int y, int, int i) { return TComplex(x * y, i); });
-                set->m_strName = vx::FileNameOf(path);
-                set->m_nSpectralWidth = 1000;
-                set->m_fFrequency = 63.9f;
-                set->UpdateDataRange();
-                return set;
-            }
-        };
-        return new TReader(p);
-    });
+    // Add CSI Set reads a new 4 x 4 set "new" from any file.
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
     // Projects with the sets "a", the work set, and "b".
     const auto makeProject = [&](const std::string& name) {
         const std::string folder = root.File(name);
@@ -592,7 +576,7 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
     const char* const projectQuestion = "There were changes made to the project, would you like to save it?";
 
     // The work set "a" phased by 45 degrees in its voxel window, then a set added.
-    const auto phaseThenAdd = [&](const std::string& name, const std::string& added) {
+    const auto phaseThenAdd = [&](const std::string& name) {
         ASSERT_TRUE(app.OpenProject(root.File(name + "/" + name + ".tpj")));
         ASSERT_EQ(g_pProject->m_pWorkSet->GetName(), "a");
         auto* frames = dynamic_cast<TImageFrameList*>(g_pProject->m_frameList.get());
@@ -609,20 +593,20 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
         QTest::mouseClick(panel->Button(CVoxelWndDlgView::kApply), Qt::LeftButton);
         ASSERT_TRUE(g_pProject->IsModified());
 
-        WriteBytes(root.File(added), "a scan");
-        TScriptedFileChooser chooser(root.File(added));
+        WriteBytes(root.File("c"), "a scan");
+        TScriptedFileChooser chooser(root.File("c"));
         TDialogScript script([&](QDialog& d) {
             return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
         });
         frame->Action(cmd::ProjectAddCSISet)->trigger();
-        ASSERT_NE(g_pProject->m_pCSISetList->FindByName(added), nullptr);
+        ASSERT_NE(g_pProject->m_pCSISetList->FindByName("new"), nullptr);
         EXPECT_TRUE(report.Messages().empty());
         // The project file lists the new set; the work set's file still holds its old samples.
         EXPECT_EQ(ReadBytes(root.File(name + "/a")), saved);
     };
 
     // Another set chosen in the explorer: the question comes, and Yes saves the phased samples.
-    phaseThenAdd("first", "c");
+    phaseThenAdd("first");
     auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
     ASSERT_NE(explorer, nullptr);
     CPrjExpTree* tree = explorer->Tree();
@@ -642,7 +626,7 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
     // New Project after an Add asks too; the project is saved before the dialog, which is
     // cancelled.
     report.Clear();
-    phaseThenAdd("second", "c");
+    phaseThenAdd("second");
     report.PlanAnswer(vx::ReportAnswer::Yes);
     TDialogScript cancel([](QDialog& d) {
         return ShowAndAct<CNewProjectDlg>(d, [](CNewProjectDlg& dialog) { dialog.reject(); });

@@ -11,9 +11,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
-#include "model/TImageSet.h"
 #include "model/TMap.h"
-#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -49,14 +47,7 @@ protected:
             test::AddValuedMap(*set, "NAA_map", [](int v) { return TComplex(float(v), 0.0f); });
             ASSERT_TRUE(project.SaveWorkSetAndProject(false));
         }
-        auto* image = new TMRImage(&project);
-        image->SetName("ax", false);
-        image->SetWidth(2, false);
-        image->SetHeight(2, false);
-        image->SetPath(m_folder + "/ax");
-        ASSERT_TRUE(image->SetPixels(std::vector<int16_t>(4, 9)));
-        ASSERT_TRUE(image->SavePixels(image->GetPath()));
-        project.m_pImageSet->Insert(image);
+        test::AddStoredImage(project, m_folder, "ax", 2, 2, 9);
         ASSERT_TRUE(project.Save());
         g_pProject = nullptr;
     }

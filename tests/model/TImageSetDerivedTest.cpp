@@ -91,17 +91,10 @@ protected:
     }
 
     // The names of the files in the project folder and in its work folder.
-    static std::vector<std::string> Names(const std::string& folder)
-    {
-        std::vector<std::string> names;
-        for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
-            names.push_back(entry.name);
-        return names;
-    }
-    std::vector<std::string> WorkFiles() const { return Names(m_dir.File(".vexara")); }
+    std::vector<std::string> WorkFiles() const { return test::FolderNames(m_dir.File(".vexara")); }
     std::vector<std::string> ProjectFiles() const
     {
-        std::vector<std::string> names = Names(m_dir.Path());
+        std::vector<std::string> names = test::FolderNames(m_dir.Path());
         names.erase(std::remove(names.begin(), names.end(), ".vexara"), names.end());
         return names;
     }

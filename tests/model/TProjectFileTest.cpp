@@ -2,8 +2,6 @@
 // files by make_project_golden.py), conversion of old projects, failed saves, round trip,
 // truncation.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -732,33 +730,23 @@ TEST_F(ProjectFileTest, OpeningRemovesOnlyWhatTheProgramLeftInItsWorkFolderAndOn
 
     // Another running program has a project of the folder open: the open is refused and
     // removes nothing.
-    int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(fromChild), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        TFolderLock lock;
-        char c = lock.Acquire(folder) == TFolderLock::TResult::Held ? 'y' : 'n';
-        if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
-            _exit(1);
-        _exit(0);
-    }
-    char answer = 0;
-    ASSERT_EQ(read(fromChild[0], &answer, 1), 1);
-    {
-        test::TScriptedReport script;
-        TProject opened;
-        EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
-        EXPECT_EQ(script.Messages(), std::vector<std::string>{"The project p cannot be opened: another program has a "
-                                                              "project of its folder open."});
-    }
-    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
-    ASSERT_EQ(write(toChild[1], "x", 1), 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
-        close(fd);
-    ASSERT_EQ(answer, 'y');
+    const test::TChildRun other = test::BesideAChild(
+        [&](const auto& pause) {
+            TFolderLock lock;
+            pause(lock.Acquire(folder) == TFolderLock::TResult::Held);
+            return true;
+        },
+        [&] {
+            {
+                test::TScriptedReport script;
+                TProject opened;
+                EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
+                EXPECT_EQ(script.Messages(), std::vector<std::string>{"The project p cannot be opened: another "
+                                                                      "program has a project of its folder open."});
+            }
+            EXPECT_TRUE(test::ReadFolderTree(folder) == before);
+        });
+    ASSERT_TRUE(other.answer) << "the other program did not take the folder";
 
     // Its program has ended: the next open empties the work folder and keeps every other file.
     test::TScriptedReport script;

@@ -15,14 +15,6 @@ using namespace vx;
 
 namespace {
 
-std::vector<std::string> Names(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const TFolderEntry& entry : ListFolder(folder))
-        names.push_back(entry.name);
-    return names;
-}
-
 // Begins a file of the transaction that is to replace target with the text.
 bool WriteInTransaction(TFileTransaction& transaction, const std::string& target, const std::string& text)
 {
@@ -74,10 +66,10 @@ TEST_F(FileTransaction, TargetsChangeTogetherOrNotAtAll)
         TFileTransaction transaction(dir.Path());
         WriteNewFiles(dir, transaction);
         EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
-        EXPECT_EQ(Names(WorkFolder(dir)).size(), 2u);
+        EXPECT_EQ(test::FolderNames(WorkFolder(dir)).size(), 2u);
     }
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{".vexara", "a", "b", "c"}));
-    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+    EXPECT_EQ(test::FolderNames(dir.Path()), (std::vector<std::string>{".vexara", "a", "b", "c"}));
+    EXPECT_EQ(test::FolderNames(WorkFolder(dir)), std::vector<std::string>{});
     {
         // A target outside the folder is refused before anything is renamed or removed.
         ASSERT_TRUE(MakeFolder(dir.File("sub")));
@@ -88,18 +80,18 @@ TEST_F(FileTransaction, TargetsChangeTogetherOrNotAtAll)
         EXPECT_FALSE(transaction.Commit());
         EXPECT_EQ(transaction.FailedPath(), dir.File("sub/c"));
         EXPECT_FALSE(transaction.LeftJournal());
-        EXPECT_EQ(Names(dir.File("sub")), std::vector<std::string>{});
+        EXPECT_EQ(test::FolderNames(dir.File("sub")), std::vector<std::string>{});
         EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
         EXPECT_EQ(test::ReadBytes(dir.File("b")), "old b");
-        EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+        EXPECT_EQ(test::FolderNames(WorkFolder(dir)), std::vector<std::string>{});
     }
     TFileTransaction transaction(dir.Path());
     WriteNewFiles(dir, transaction);
     ASSERT_TRUE(transaction.Commit());
     EXPECT_EQ(test::ReadBytes(dir.File("a")), "new a");
     EXPECT_EQ(test::ReadBytes(dir.File("b")), "new b");
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{".vexara", "a", "b", "sub"}));
-    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+    EXPECT_EQ(test::FolderNames(dir.Path()), (std::vector<std::string>{".vexara", "a", "b", "sub"}));
+    EXPECT_EQ(test::FolderNames(WorkFolder(dir)), std::vector<std::string>{});
 }
 
 TEST_F(FileTransaction, ARenameThatFailsAfterTheJournalIsCompletedLater)
@@ -132,8 +124,8 @@ TEST_F(FileTransaction, ARenameThatFailsAfterTheJournalIsCompletedLater)
     ASSERT_TRUE(RemoveFile(dir.File("b")));
     EXPECT_EQ(TFileTransaction::Recover(Journal(dir)), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(test::ReadBytes(dir.File("b")), "new b");
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
-    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+    EXPECT_EQ(test::FolderNames(dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
+    EXPECT_EQ(test::FolderNames(WorkFolder(dir)), std::vector<std::string>{});
     EXPECT_EQ(TFileTransaction::Recover(Journal(dir)), TFileTransaction::TRecovery::None);
 }
 
@@ -155,12 +147,12 @@ TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
     EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
     EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
     EXPECT_FALSE(FileExists(m_dir.File("c")));
-    EXPECT_EQ(Names(WorkFolder(m_dir)), std::vector<std::string>{});
+    EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});
 
     // The staged "b" is lost while "b" is still the old file: completing the rest would
     // leave a mix, so nothing is touched.
     stopAfterFirstRename();
-    for (const std::string& name : Names(WorkFolder(m_dir))) {
+    for (const std::string& name : test::FolderNames(WorkFolder(m_dir))) {
         if (name != "journal") {
             ASSERT_TRUE(RemoveFile(WorkFolder(m_dir) + "/" + name));
         }
@@ -178,7 +170,7 @@ TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
     test::WriteBytes(m_dir.File(".p.journal"), "Vexara file journal 1\n.a.Ab12Cd\ta\n.b.Cd34Ef\tb\nend\n");
     EXPECT_EQ(TFileTransaction::Recover(m_dir.File(".p.journal")), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
-    EXPECT_EQ(Names(m_dir.Path()), std::vector<std::string>{"a"});
+    EXPECT_EQ(test::FolderNames(m_dir.Path()), std::vector<std::string>{"a"});
 }
 
 TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
@@ -193,7 +185,7 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
         EXPECT_EQ(transaction.FailedPath(), Journal(m_dir));
     }
     EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "old a");
-    EXPECT_EQ(Names(WorkFolder(m_dir)), std::vector<std::string>{});
+    EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});
 
     // After the renames: the change is decided, but not yet safe on the disk; the journal
     // stays to be completed again.
@@ -211,7 +203,7 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
     TFileTransaction::FailFolderSyncs(false);
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
-    EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
+    EXPECT_EQ(test::FolderNames(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
 }
 
 TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
@@ -238,7 +230,7 @@ TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
     }
     EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
     EXPECT_EQ(test::ReadBytes(pending.StagedFileOf(dir.File("b"))), "pending b");
-    EXPECT_EQ(Names(WorkFolder(dir)).size(), 2u);
+    EXPECT_EQ(test::FolderNames(WorkFolder(dir)).size(), 2u);
 
     // The change that goes through: its own "b" stands over the pending one, and "d" it
     // removes itself; the rest of the pending change is made with it.
@@ -255,7 +247,7 @@ TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
     EXPECT_FALSE(FileExists(dir.File("d")));
     EXPECT_FALSE(FileExists(pendingB)) << "the staged file it replaced goes";
     EXPECT_TRUE(pending.IsEmpty());
-    EXPECT_EQ(Names(WorkFolder(dir)), std::vector<std::string>{});
+    EXPECT_EQ(test::FolderNames(WorkFolder(dir)), std::vector<std::string>{});
 
     // A transaction of another folder is not taken along; a change given up goes with its file.
     ASSERT_TRUE(MakeFolder(dir.File("other")));

@@ -3,8 +3,6 @@
 // saves; the file layer's step hook kills it at the N-th step. Reopened, the project folder
 // holds exactly the old save or exactly the new one, and nothing else.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -131,43 +129,28 @@ TEST_F(ProjectSaveKillTest, AnOpenWhileAnotherProgramHasTheProjectLeavesItsUndoW
 {
     const std::string folder = m_dir.File("p");
     MakeOldSave(folder);
-    int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(fromChild), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        test::TScriptedReport script;
-        script.AllowDefaults();
-        TProject project;
-        g_pProject = &project;
-        char c = 'n';
-        bool undone = false;
-        if (project.Load(folder + "/p.tpj") && project.m_pWorkSet) {
+    const test::TChildRun run = test::BesideAChild(
+        [&](const auto& pause) {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            g_pProject = &project;
+            if (!project.Load(folder + "/p.tpj") || !project.m_pWorkSet)
+                return false;
             const auto before = test::AllSamples(*project.m_pWorkSet);
-            if (TProcessStep::Perform(new TLorentzFilterStep(3.0f, false, project.m_pWorkSet), project, true))
-                c = 'y';
-            if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
-                _exit(1);
-            undone = project.Undo() && test::AllSamples(*project.m_pWorkSet) == before && script.Messages().empty();
-        }
-        _exit(undone ? 0 : 4);
-    }
-    char applied = 0;
-    ASSERT_EQ(read(fromChild[0], &applied, 1), 1);
-    const test::TFolderBytes during = test::ReadFolderTree(folder);
-    {
-        test::TScriptedReport script;
-        TProject other;
-        EXPECT_FALSE(other.Load(folder + "/p.tpj"));
-        EXPECT_EQ(script.Messages().size(), 1u);
-    }
-    EXPECT_TRUE(test::ReadFolderTree(folder) == during);
-    ASSERT_EQ(write(toChild[1], "x", 1), 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
-        close(fd);
-    EXPECT_EQ(applied, 'y');
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the undo of the program that has the project open failed";
+            pause(TProcessStep::Perform(new TLorentzFilterStep(3.0f, false, project.m_pWorkSet), project, true));
+            return project.Undo() && test::AllSamples(*project.m_pWorkSet) == before && script.Messages().empty();
+        },
+        [&] {
+            const test::TFolderBytes during = test::ReadFolderTree(folder);
+            {
+                test::TScriptedReport script;
+                TProject other;
+                EXPECT_FALSE(other.Load(folder + "/p.tpj"));
+                EXPECT_EQ(script.Messages().size(), 1u);
+            }
+            EXPECT_TRUE(test::ReadFolderTree(folder) == during);
+        });
+    EXPECT_TRUE(run.answer) << "the step was not applied";
+    EXPECT_TRUE(run.result) << "the undo of the program that has the project open failed";
 }

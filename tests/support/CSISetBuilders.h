@@ -8,7 +8,9 @@
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageSet.h"
 #include "model/TMap.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 
 namespace vx::test {
@@ -66,6 +68,22 @@ inline TCSISet* AddWrittenSet(TProject& project, const std::string& folder, cons
 {
     return AddStoredSet(project, folder, name, nx, ny, nz, 8,
                         [](int x, int y, int z, int i) { return TComplex(x + y + z, i); });
+}
+
+// Adds to the project a width x height image of that name, every pixel `value`, whose
+// pixel file is written in the folder.
+inline TMRImage* AddStoredImage(TProject& project, const std::string& folder, const std::string& name, int width,
+                                int height, int16_t value)
+{
+    auto* image = new TMRImage(&project);
+    image->SetName(name, false);
+    image->SetWidth(width, false);
+    image->SetHeight(height, false);
+    image->SetPath(folder + "/" + name);
+    EXPECT_TRUE(image->SetPixels(std::vector<int16_t>(static_cast<size_t>(width) * height, value))) << name;
+    EXPECT_TRUE(image->SavePixels(image->GetPath())) << name;
+    project.m_pImageSet->Insert(image);
+    return image;
 }
 
 // Samples 0..N-1 of every voxel in voxel order, N the set's point count.

@@ -11,15 +11,25 @@
 
 namespace vx::test {
 
-TFolderBytes ReadFolderTree(const std::string& folder)
+TFolderBytes ReadFolderTree(const std::string& folder, bool withLockFile)
 {
     TFolderBytes files;
+    if (!std::filesystem::exists(folder))
+        return files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string name = std::filesystem::relative(entry.path(), folder).generic_string();
-        if (entry.is_regular_file() && entry.path().filename() != ".vexara.lock")
+        if (entry.is_regular_file() && (withLockFile || entry.path().filename() != ".vexara.lock"))
             files[name] = ReadBytes(entry.path().string());
     }
     return files;
+}
+
+std::vector<std::string> FolderTreeNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : ReadFolderTree(folder))
+        names.push_back(name);
+    return names;
 }
 
 std::string DescribeFolder(const TOpened& got, const TOpened& before, const TOpened& after)
@@ -67,6 +77,42 @@ bool RunInChild(const std::function<bool()>& body)
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the command failed";
     return false;
+}
+
+TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>& pause)>& child,
+                       const std::function<void()>& meanwhile)
+{
+    int toChild[2], fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
+        ADD_FAILURE() << "no pipe to the child";
+        return {};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const bool result = child([&](bool answer) {
+            char c = answer ? 'y' : 'n';
+            if (write(fromChild[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
+                _exit(1);
+        });
+        _exit(result ? 0 : 4);
+    }
+    // Only the child writes to this process and reads from it: a child that ends before
+    // its pause ends the read below.
+    close(fromChild[1]);
+    close(toChild[0]);
+    char answer = 0;
+    const bool paused = read(fromChild[0], &answer, 1) == 1;
+    EXPECT_TRUE(paused) << "the child ended before its pause";
+    if (paused) {
+        meanwhile();
+        EXPECT_EQ(write(toChild[1], "x", 1), 1);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    close(toChild[1]);
+    close(fromChild[0]);
+    EXPECT_TRUE(WIFEXITED(status)) << "the child did not end by itself";
+    return {answer == 'y', WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
 void RestoreFolder(const std::string& pristine, const std::string& folder)

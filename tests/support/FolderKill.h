@@ -11,9 +11,12 @@
 namespace vx::test {
 
 // Every file under a folder (names relative to it, "/" between folders) with its bytes,
-// but the lock file every open makes.
+// but the lock file every open makes unless it is asked for; none when there is no folder.
 using TFolderBytes = std::map<std::string, std::string>;
-TFolderBytes ReadFolderTree(const std::string& folder);
+TFolderBytes ReadFolderTree(const std::string& folder, bool withLockFile = false);
+
+// The names of the files ReadFolderTree gives, in order.
+std::vector<std::string> FolderTreeNames(const std::string& folder);
 
 // A folder as an open leaves it, with the messages the open gave.
 struct TOpened {
@@ -31,6 +34,15 @@ void KillAtStep(int killAt);
 // Runs body in a forked child. True when the child was killed; false when body ran to
 // its end (a failed expectation when it returned false or the child ended otherwise).
 bool RunInChild(const std::function<bool()>& body);
+
+// Runs `child` in a forked process that may call pause(answer) once: `meanwhile` then
+// runs here while the child waits, and the child goes on once it is done. Expects the child
+// to pause and to end by itself; gives its answer and whether `child` returned true.
+struct TChildRun {
+    bool answer = false, result = false;
+};
+TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>& pause)>& child,
+                       const std::function<void()>& meanwhile);
 
 // Replaces `folder` by a copy of `pristine`.
 void RestoreFolder(const std::string& pristine, const std::string& folder);

@@ -81,16 +81,8 @@ protected:
             ASSERT_TRUE(project.SaveWorkSet(false));
             ASSERT_TRUE(project.Save());
         }
-        for (const char* name : {"ax1", "ax2"}) {
-            auto* image = new TMRImage(&project);
-            image->SetName(name, false);
-            image->SetWidth(4, false);
-            image->SetHeight(4, false);
-            image->SetPath(folder + "/" + name);
-            ASSERT_TRUE(image->SetPixels(std::vector<int16_t>(16, int16_t(name[2]))));
-            ASSERT_TRUE(image->SavePixels(image->GetPath()));
-            project.m_pImageSet->Insert(image);
-        }
+        for (const char* name : {"ax1", "ax2"})
+            AddStoredImage(project, folder, name, 4, 4, int16_t(name[2]));
         ASSERT_TRUE(project.Save());
         g_pProject = nullptr;
     }
@@ -131,17 +123,24 @@ protected:
                 [this] { return Open(); }};
     }
 
-    // The command killed at every step, then on a full disk at every level; the trial
-    // opens the project as `Trial` does unless it is given.
+    // The trial killed at every step, then run by `run` on a disk full after every `step`
+    // bytes: each must end old and new, or fail and succeed, more than once.
+    static void TryTheHardWay(const TCommandTrial& trial, const std::function<bool(std::vector<std::string>&)>& run,
+                              int step)
+    {
+        const auto [olds, news] = KillAtEveryStep(trial);
+        EXPECT_GT(olds, 2);
+        EXPECT_GT(news, 0);
+        EXPECT_GT(FillDiskAtEveryLevel(trial, run, step), 2);
+    }
+
+    // The command so; the trial opens the project as `Trial` does unless it is given.
     void TryTheHardWay(const std::function<bool(TProject&)>& command, const std::function<TOpened()>& open = {})
     {
         TCommandTrial trial = Trial(command);
         if (open)
             trial.open = open;
-        const auto [olds, news] = KillAtEveryStep(trial);
-        EXPECT_GT(olds, 2);
-        EXPECT_GT(news, 0);
-        const int failures = FillDiskAtEveryLevel(
+        TryTheHardWay(
             trial,
             [&](std::vector<std::string>& messages) {
                 TScriptedReport script;
@@ -155,7 +154,6 @@ protected:
                 return ok;
             },
             211);
-        EXPECT_GT(failures, 2);
     }
 
     TTempFolder m_dir;

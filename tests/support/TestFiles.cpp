@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Files.h"
+
 namespace fs = std::filesystem;
 
 namespace vx::test {
@@ -58,6 +60,14 @@ std::string ReadBytes(const std::string& path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> FolderNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const TFolderEntry& entry : ListFolder(folder))
+        names.push_back(entry.name);
+    return names;
 }
 
 std::vector<std::string> ReadCrLfLines(const std::string& path)

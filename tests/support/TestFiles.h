@@ -31,6 +31,8 @@ private:
 // Writes bytes to a file (test inputs).
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
+// The names in a folder, files and folders, as the program lists them.
+std::vector<std::string> FolderNames(const std::string& folder);
 // The lines of a text file whose every line ends in CR LF; a failed expectation when
 // any text follows the last CR LF.
 std::vector<std::string> ReadCrLfLines(const std::string& path);
