@@ -26,6 +26,7 @@
 #include "platform/TRecordingCanvas.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
+#include "support/GuiMenu.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CAnalysisCorView.h"
 #include "views/analysis/CAnalysisDlgView.h"
@@ -329,10 +330,12 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
 // be saved: closing the main window (File > Exit) asks the save question after it.
 TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit)
 {
-    const auto analyse = [&](int tool) {
+    const auto analyse = [&](int tool, const char* runs = "1") {
         Press(tool);
         ClickPoint(window, 150);
         ClickPoint(window, 200);
+        if (tool == P::kNMF)
+            Type(P::kNumRuns, runs);
         // Over all voxels: none is selected.
         if (auto* selectedOnly = qobject_cast<QAbstractButton*>(panel->Button(P::kSelectedOnly));
             selectedOnly->isChecked())
@@ -372,6 +375,18 @@ TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit
          [&] { analysisButton(&CAnalysisDlgView::m_btnCreateMap); }},
         {"first component inverted", [&] { analyse(P::kPCA), saved(); },
          [&] { analysisButton(&CAnalysisDlgView::m_btnInvert); }},
+        {"NMF run removed", [&] { analyse(P::kNMF, "3"), saved(); },
+         [&] {
+             auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
+             ASSERT_NE(analysis, nullptr);
+             // Placed where its plot of the runs is within the main window.
+             analysis->setGeometry(0, 0, 900, 650);
+             QApplication::processEvents();
+             CAnalysisCorView& runs = *analysis->CorrectionView();
+             const vx::TPointI marker = runs.PlotFrame().DataToPixel({1.0, 0.0});
+             const QPoint at(marker.x - runs.ScrollX(), runs.PlotFrame().GetPixelRect().bottom - runs.ScrollY());
+             EXPECT_TRUE(ChooseFromMenu(Frame(), runs.viewport(), Qt::LeftButton, at, "Remove run 1").found);
+         }},
         {"map resized", [&] { AddRisingMap(*set, "rising"), saved(); },
          [&] {
              TDialogScript script([](QDialog& d) {
