@@ -622,6 +622,33 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
     vx::app::SetBatchDialog({});
 }
 
+// New Project into the open project's own folder, and Save Project As over another saved
+// project, answered with Return at the overwrite question: the saved projects stay as they
+// were and the open one stays open.
+TEST_F(ProjectCommandsTest, AReturnAtTheOverwriteQuestionKeepsTheSavedProjects)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    // Two saved projects of a set and an image in the location; "study" is the open one.
+    RunWithName(cmd::FileSaveProjectAs, "other");
+    RunWithName(cmd::FileSaveProjectAs, "study");
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("study"));
+    const TFolderBytes before = ReadFolderTree(root.Path());
+    ASSERT_TRUE(before.count("other/other.tpj") && before.count("study/study.tpj"));
+    report.AllowDefaults();  // the default answer is what Return gives
+    for (const auto& [command, name] : {std::pair{cmd::FileNewProject, "study"}, {cmd::FileSaveProjectAs, "other"}}) {
+        SCOPED_TRACE(name);
+        report.Clear();
+        RunWithName(command, name);
+        EXPECT_EQ(report.Questions(), std::vector<std::string>{"Project already exists, do you want to overwrite it?"});
+        ASSERT_NE(g_pProject, nullptr);
+        EXPECT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("study"));
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ(ReadFolderTree(root.Path()), before);
+    }
+}
+
 TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWorkSetsChanges)
 {
     InstallProcessing();
