@@ -147,8 +147,12 @@ public:
     void AddCSISet();
     void AddImages();
     // Project > Add Exam...: the project starts again empty under its name and folder and
-    // takes the chosen files and folders.
+    // takes the chosen files and folders. When none of them could be added, the project
+    // stays as it was saved.
     void AddExam();
+    // Loads the project file as the open project (g_pProject) and shows it; false (the
+    // loader has said why) leaves no project open.
+    bool OpenProjectFile(const std::string& path);
     // Project > View Slice...: a slice window of the work set at the chosen position.
     void ViewSlice();
     void ViewImage(TMRImage* pImage);

@@ -246,6 +246,8 @@ void CMainFrame::OnMapResize()
         map->ShrinkTo(size[0], size[1], size[2]);
     else
         return;
+    // The map file is to be written again at the new size.
+    set->SetModified();
     for (CChildFrame* frame : ImageFramesOf(project))
         if (frame->HasMapOverlay(map)) {
             frame->ReloadMapOverlays();

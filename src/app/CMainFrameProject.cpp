@@ -7,6 +7,7 @@
 #include "app/WindowFactory.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageSet.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
@@ -47,7 +48,8 @@ void CMainFrame::AddExam()
     const vx::app::AddExamDialog& dialog = vx::app::GetAddExamDialog();
     std::vector<std::string> entries;
     int examType = 0;
-    if (!g_pProject || !dialog || !dialog(this, entries, examType))
+    // An exam of no entries would only empty the project (the dialog refuses one).
+    if (!g_pProject || !dialog || !dialog(this, entries, examType) || entries.empty())
         return;
     // The exam replaces the project's content: unsaved changes are offered for saving
     // first, and a save that fails keeps the project as it is.
@@ -55,6 +57,7 @@ void CMainFrame::AddExam()
         return;
     const std::string folder = g_pProject->GetFolder();
     const std::string name = g_pProject->GetName();
+    const std::string path = g_pProject->GetProjectFilePath();
     // The exam's files replace the project's as one change when the new project is saved;
     // until then the folder holds the project as it was.
     const std::vector<std::string> replaced = g_pProject->ListedFiles();
@@ -73,12 +76,41 @@ void CMainFrame::AddExam()
     }
     g_pProject = project;
     project->AddExam(entries, examType);
+    if (project->m_pCSISetList->IsEmpty() && project->m_pImageSet->GetCount() == 0) {
+        // Nothing of the exam came in: unsaved, the new project leaves the folder as it was
+        // (its staged files go with it), and the project there is opened again.
+        ResetProjectExplorer();
+        delete project;
+        g_pProject = nullptr;
+        vx::Report("No image or CSI set of the exam could be added: the project is unchanged.",
+                   vx::ReportIcon::Exclamation);
+        OpenProjectFile(path);
+        return;
+    }
     ShowProjectExplorer();
     ResetWorkMode();
     if (!project->m_pCSISetList->IsEmpty())
         project->SetWorkSet(*project->m_pCSISetList->begin());
     project->Save();
     UpdateCommandStates();
+}
+
+bool CMainFrame::OpenProjectFile(const std::string& path)
+{
+    // The loaders read the project's file version through the global pointer.
+    auto* project = new TProject(this);
+    g_pProject = project;
+    if (!project->Load(path)) {
+        delete project;
+        g_pProject = nullptr;
+        SetProjectOpen(false);
+        return false;
+    }
+    ShowProjectExplorer();
+    ResetWorkMode();
+    SetProjectOpen(true);
+    project->SetModified(false);
+    return true;
 }
 
 void CMainFrame::ViewSlice()

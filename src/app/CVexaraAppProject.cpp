@@ -88,17 +88,9 @@ bool CVexaraApp::OpenProject(const std::string& path)
         return false;
     }
     CloseProject();
-    // The loaders read the project's file version through the global pointer.
-    auto* project = new TProject(m_pMainFrame.get());
-    g_pProject = project;
-    if (!project->Load(path)) {
-        delete project;
-        g_pProject = nullptr;
-        m_pMainFrame->UpdateCommandStates();
+    if (!m_pMainFrame->OpenProjectFile(path))
         return false;
-    }
-    ShowNewProject();
-    vx::SetCurrentFolder(project->GetFolder());
+    vx::SetCurrentFolder(g_pProject->GetFolder());
     return true;
 }
 

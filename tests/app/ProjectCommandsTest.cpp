@@ -11,10 +11,12 @@
 #include <filesystem>
 
 #include "app/CExplorerFrameBase.h"
+#include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
 #include "app/CPrjExpFrame.h"
 #include "app/CPrjExpTree.h"
+#include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
@@ -508,9 +510,13 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     for (int command : {cmd::ProjectAddExam, cmd::ProjectViewSlice, cmd::FileBatchProcessing})
         EXPECT_FALSE(frame->Action(command)->isEnabled()) << command;
 
+    // The exam's CSI file reads as a new 4 x 4 set "new".
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
+    const std::string spectra = root.File("scan.SPAR");
+    WriteBytes(spectra, "x");
     int batchRuns = 0;
-    auto oldExam = vx::app::SetAddExamDialog([](CMainFrame*, std::vector<std::string>& entries, int& type) {
-        entries.clear();
+    auto oldExam = vx::app::SetAddExamDialog([&](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries = {spectra};
         type = 0;
         return true;
     });
@@ -530,8 +536,8 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     frame->Action(cmd::ProjectViewSlice)->trigger();
     EXPECT_EQ(ImageFrameCount(), 1u);
 
-    // Add Exam starts the project again, empty, under its name and folder; a changed
-    // project is offered for saving first.
+    // Add Exam starts the project again under its name and folder with the exam's set
+    // alone; a changed project is offered for saving first.
     g_pProject->SetModified(true);
     report.PlanAnswer(vx::ReportAnswer::No);
     frame->Action(cmd::ProjectAddExam)->trigger();
@@ -540,18 +546,107 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     ASSERT_NE(g_pProject, nullptr);
     EXPECT_EQ(g_pProject->GetName(), TGuiFixture::kProjectName);
     EXPECT_EQ(g_pProject->GetFolder(), fixture.ProjectFolder());
-    EXPECT_TRUE(g_pProject->m_pCSISetList->IsEmpty());
+    ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+    EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->GetName(), "new");
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
     EXPECT_TRUE(frame->IsProjectOpen());
-    EXPECT_FALSE(frame->Action(cmd::ProjectViewSlice)->isEnabled()) << "no work set any more";
     // The exam replaced the project in its folder: the files of the old one went with it.
     EXPECT_EQ(FolderTreeNames(fixture.ProjectFolder()),
-              std::vector<std::string>{TGuiFixture::kProjectName + std::string(".tpj")});
+              (std::vector<std::string>{TGuiFixture::kProjectName + std::string(".tpj"), "new"}));
     EXPECT_FALSE(g_pProject->IsModified());
 
     vx::app::SetAddExamDialog(std::move(oldExam));
     vx::app::SetViewSliceDialog(std::move(oldSlice));
     vx::app::SetBatchDialog(std::move(oldBatch));
+}
+
+// Project > Add Exam... on a saved project, answered with Return: with nothing picked the
+// dialog refuses OK, and an exam of one file that cannot be read adds nothing. Either way
+// the project stays open and every file of its folder keeps its bytes.
+TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas)
+{
+    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam dialog
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    const TFolderBytes before = ReadFolderTree(fixture.ProjectFolder());
+    ASSERT_GT(before.size(), 2u);
+    TTempFolder exam;
+    WriteBytes(exam.File("broken.SPAR"), "not a spectro header");
+    struct TCase {
+        const char* name;
+        std::vector<std::string> picked;  // the folder list's items added to the exam
+        const char* message;
+    };
+    const TCase cases[] = {
+        {"nothing picked", {}, "Please add the files or folders of the exam first."},
+        {"a file that cannot be read", {"broken.SPAR"},
+         "No image or CSI set of the exam could be added: the project is unchanged."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        report.Clear();
+        vx::SetCurrentFolder(exam.Path());
+        bool openAfterReturn = false;
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CAddExamDlg>(d, [&](CAddExamDlg& dialog) {
+                QApplication::setActiveWindow(&dialog);
+                for (const std::string& item : c.picked)
+                    for (QListWidgetItem* found : dialog.FolderList()->findItems(QString::fromStdString(item),
+                                                                                  Qt::MatchExactly))
+                        found->setSelected(true);
+                for (QPushButton* button : dialog.findChildren<QPushButton*>())
+                    if (button->text() == "Add -->" && !c.picked.empty())
+                        QTest::mouseClick(button, Qt::LeftButton);
+                ASSERT_EQ(dialog.AddedList()->count(), int(c.picked.size()));
+                // Return where the focus is then (not on Add, which takes its own Return).
+                dialog.AddedList()->setFocus();
+                QTest::keyClick(dialog.AddedList(), Qt::Key_Return);
+                openAfterReturn = dialog.isVisible();
+                if (openAfterReturn)
+                    dialog.reject();
+            });
+        });
+        frame->Action(cmd::ProjectAddExam)->trigger();
+        EXPECT_EQ(script.runs, 1);
+        EXPECT_EQ(openAfterReturn, c.picked.empty());
+        EXPECT_EQ(ReadFolderTree(fixture.ProjectFolder()), before);
+        ASSERT_NE(g_pProject, nullptr);
+        EXPECT_TRUE(frame->IsProjectOpen());
+        EXPECT_EQ(g_pProject->GetProjectFilePath(), fixture.ProjectPath());
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
+        EXPECT_TRUE(report.Contains(c.message)) << testing::PrintToString(report.Messages());
+    }
+    vx::app::SetAddExamDialog({});
+    vx::app::SetBatchDialog({});
+}
+
+// New Project into the open project's own folder, and Save Project As over another saved
+// project, answered with Return at the overwrite question: the saved projects stay as they
+// were and the open one stays open.
+TEST_F(ProjectCommandsTest, AReturnAtTheOverwriteQuestionKeepsTheSavedProjects)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    // Two saved projects of a set and an image in the location; "study" is the open one.
+    RunWithName(cmd::FileSaveProjectAs, "other");
+    RunWithName(cmd::FileSaveProjectAs, "study");
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("study"));
+    const TFolderBytes before = ReadFolderTree(root.Path());
+    ASSERT_TRUE(before.count("other/other.tpj") && before.count("study/study.tpj"));
+    report.AllowDefaults();  // the default answer is what Return gives
+    for (const auto& [command, name] : {std::pair{cmd::FileNewProject, "study"}, {cmd::FileSaveProjectAs, "other"}}) {
+        SCOPED_TRACE(name);
+        report.Clear();
+        RunWithName(command, name);
+        EXPECT_EQ(report.Questions(), std::vector<std::string>{"Project already exists, do you want to overwrite it?"});
+        ASSERT_NE(g_pProject, nullptr);
+        EXPECT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("study"));
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ(ReadFolderTree(root.Path()), before);
+    }
 }
 
 TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWorkSetsChanges)

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -15,7 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/dialogs/CCreateMapDlg.h"
 #include "app/dialogs/CPeakRemovalDlg.h"
+#include "app/dialogs/CResizeMapDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/TAnalysisWndList.h"
@@ -23,8 +26,10 @@
 #include "platform/TRecordingCanvas.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
+#include "support/GuiMenu.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CAnalysisCorView.h"
+#include "views/analysis/CAnalysisDlgView.h"
 #include "views/analysis/CAnalysisScoreView.h"
 #include "views/analysis/CAnalysisWnd.h"
 #include "views/analysis/CIntegralListView.h"
@@ -71,6 +76,21 @@ protected:
         QTest::mouseClick(view, Qt::LeftButton, {}, at);
     }
     bool ApplyEnabled() const { return panel->Button(P::kApply)->isEnabled(); }
+    // The saved project opened again, with the window of voxel (3, 4) as at the start.
+    void Reopen()
+    {
+        session.reset();
+        session = std::make_unique<TGuiSession>(fixture);
+        ASSERT_TRUE(session->Ok());
+        set = session->Project()->m_pWorkSet;
+        axial = session->FrameTitled("(Axial) axial_1 @ 100%");
+        ASSERT_NE(axial, nullptr);
+        window = Open(3, 4);
+        ASSERT_NE(window, nullptr);
+        window->resize(700, 600);
+        view = window->View();
+        panel = window->Panel();
+    }
     // Enabled states of Undo, Redo and Clear all as the menu and toolbar show them now.
     std::vector<bool> HistoryCommands()
     {
@@ -304,6 +324,99 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
     ASSERT_EQ(ends.size(), 2u * SharedToolParams().components);
     for (size_t i = 0; i + 1 < ends.size(); i += 2)
         EXPECT_NE(ends[i], ends[i + 1]) << "map " << i / 2;
+}
+
+// Each command that changes what the project file or a map file holds leaves the project to
+// be saved: closing the main window (File > Exit) asks the save question after it.
+TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit)
+{
+    const auto analyse = [&](int tool, const char* runs = "1") {
+        Press(tool);
+        ClickPoint(window, 150);
+        ClickPoint(window, 200);
+        if (tool == P::kNMF)
+            Type(P::kNumRuns, runs);
+        // Over all voxels: none is selected.
+        if (auto* selectedOnly = qobject_cast<QAbstractButton*>(panel->Button(P::kSelectedOnly));
+            selectedOnly->isChecked())
+            QTest::mouseClick(selectedOnly, Qt::LeftButton);
+        Press(P::kApply);
+        EXPECT_EQ(Frame().AnalysisWindows().GetCount(), 1);
+    };
+    const auto saved = [&] { ASSERT_TRUE(session->Project()->SaveWorkSetAndProject(false)); };
+    const auto analysisButton = [&](QPushButton* CAnalysisDlgView::*button) {
+        auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
+        ASSERT_NE(analysis, nullptr);
+        QTest::mouseClick(analysis->Panel()->*button, Qt::LeftButton);
+    };
+    struct TRow {
+        const char* name;
+        std::function<void()> setUp, command;
+    };
+    const TRow rows[] = {
+        {"PCA", {}, [&] { analyse(P::kPCA); }},
+        {"NMF", {}, [&] { analyse(P::kNMF); }},
+        {"metabolite map",
+         {},
+         [&] {
+             TDialogScript script([](QDialog& d) {
+                 return ShowAndAct<CCreateMapDlg>(d, [](CCreateMapDlg& dialog) {
+                     dialog.Name()->setText("N2");
+                     dialog.accept();
+                 });
+             });
+             Press(P::kMap);
+             ClickPoint(window, 170);
+             ClickPoint(window, 195);
+             Press(P::kApply);
+             EXPECT_NE(set->FindMap("N2_map"), nullptr);
+         }},
+        {"component maps", [&] { analyse(P::kPCA), saved(); },
+         [&] { analysisButton(&CAnalysisDlgView::m_btnCreateMap); }},
+        {"first component inverted", [&] { analyse(P::kPCA), saved(); },
+         [&] { analysisButton(&CAnalysisDlgView::m_btnInvert); }},
+        {"NMF run removed", [&] { analyse(P::kNMF, "3"), saved(); },
+         [&] {
+             auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
+             ASSERT_NE(analysis, nullptr);
+             // Placed where its plot of the runs is within the main window.
+             analysis->setGeometry(0, 0, 900, 650);
+             QApplication::processEvents();
+             CAnalysisCorView& runs = *analysis->CorrectionView();
+             const vx::TPointI marker = runs.PlotFrame().DataToPixel({1.0, 0.0});
+             const QPoint at(marker.x - runs.ScrollX(), runs.PlotFrame().GetPixelRect().bottom - runs.ScrollY());
+             EXPECT_TRUE(ChooseFromMenu(Frame(), runs.viewport(), Qt::LeftButton, at, "Remove run 1").found);
+         }},
+        {"map resized", [&] { AddRisingMap(*set, "rising"), saved(); },
+         [&] {
+             TDialogScript script([](QDialog& d) {
+                 return ShowAndAct<CResizeMapDlg>(d, [](CResizeMapDlg& dialog) {
+                     dialog.MapList()->setCurrentRow(0);
+                     dialog.SizeEdit(0)->setText("16");
+                     dialog.SizeEdit(1)->setText("16");
+                     dialog.accept();
+                 });
+             });
+             Frame().Action(cmd::MapResize)->trigger();
+             EXPECT_EQ(set->FindMap("rising")->size[0], 16);
+         }},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reopen();
+        if (row.setUp)
+            row.setUp();
+        ASSERT_FALSE(session->Project()->IsModified());
+        row.command();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+        TScriptedReport atExit;
+        atExit.PlanAnswer(vx::ReportAnswer::Yes);
+        atExit.PlanAnswer(vx::ReportAnswer::No);
+        Frame().close();
+        EXPECT_EQ(atExit.Questions(),
+                  (std::vector<std::string>{"Are you sure you want to exit?",
+                                            "There were changes made to the project, would you like to save it?"}));
+    }
 }
 
 }  // namespace

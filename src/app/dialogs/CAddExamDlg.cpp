@@ -13,6 +13,7 @@
 
 #include "app/dialogs/CFolderList.h"
 #include "platform/Files.h"
+#include "platform/Report.h"
 
 int g_nExamType = 0;
 
@@ -136,6 +137,12 @@ void CAddExamDlg::OnRemoveAll()
 
 void CAddExamDlg::accept()
 {
+    // The exam replaces the project: OK with nothing picked (a stray Return) would only
+    // empty it.
+    if (m_entries.empty()) {
+        vx::Report("Please add the files or folders of the exam first.", vx::ReportIcon::Exclamation);
+        return;
+    }
     g_nExamType = m_examType->currentIndex();
     QDialog::accept();
 }

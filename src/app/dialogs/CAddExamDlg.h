@@ -1,7 +1,8 @@
 #pragma once
 // "Add Exam...": browse the file system and pick the files and sub-folders of one
 // examination, and its exam type. The caller reads GetEntries() and g_nExamType after OK:
-// a file as its full path, a sub-folder as "[" + its full path + "]". Every visible item of
+// a file as its full path, a sub-folder as "[" + its full path + "]"; OK with nothing picked
+// is refused with a message and the dialog stays open. Every visible item of
 // the picked list stays tied to its own entry, so removing an item removes exactly that one.
 #include <QDialog>
 

@@ -41,9 +41,10 @@ std::string ChooseProjectFolder(const std::string& name, bool refuseLeadingDot)
         return {};
     }
     const std::string folder = vx::JoinPath(g_strLastDir, name);
+    // Overwriting replaces the saved project there: a stray Return must not answer Yes.
     if (vx::FolderExists(folder) &&
         vx::Ask("Project already exists, do you want to overwrite it?", vx::ReportButtons::YesNo,
-                vx::ReportAnswer::Yes, vx::ReportIcon::Information) != vx::ReportAnswer::Yes)
+                vx::ReportAnswer::No, vx::ReportIcon::Information) != vx::ReportAnswer::Yes)
         return {};
     return folder;
 }

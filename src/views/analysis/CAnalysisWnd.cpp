@@ -214,7 +214,9 @@ void CAnalysisWnd::CreateMaps()
     if (!m_pAnalysis || !g_pProject)
         return;
     vx::TWaitCursor wait;
-    m_pAnalysis->CreateComponentMaps();
+    // The new maps are saved with the work set's maps.
+    if (m_pAnalysis->CreateComponentMaps() > 0 && g_pProject->m_pWorkSet)
+        g_pProject->m_pWorkSet->SetModified();
     if (g_pProject->m_pWorkSet && g_pProject->m_pWorkSet->HasMaps())
         g_pProject->UpdateFrames(false, true, false, false, false);
 }
@@ -230,6 +232,9 @@ void CAnalysisWnd::InvertFirstPC()
     if (!m_pAnalysis)
         return;
     m_pAnalysis->InvertFirstComponent();
+    // The project file holds the analysis' components and scores.
+    if (g_pProject)
+        g_pProject->SetFileModified();
     RefreshPlots();
 }
 
@@ -238,6 +243,8 @@ void CAnalysisWnd::RemoveRun(int run)
     auto* nmf = dynamic_cast<TAnalysisNMF*>(m_pAnalysis);
     if (!nmf || !nmf->RemoveRun(run))
         return;
+    if (g_pProject)
+        g_pProject->SetFileModified();
     RefreshPlots();
 }
 

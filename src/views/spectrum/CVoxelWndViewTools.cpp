@@ -642,6 +642,8 @@ void CVoxelWndView::ApplyAnalysis(TAnalysisPeakTool& tool)
         return;
     }
     g_pProject->m_analyses.push_back(analysis);
+    // The project file holds the analyses.
+    g_pProject->SetFileModified();
     if (CMainFrame* frame = MainFrame()) {
         frame->OpenAnalysisWindow(analysis);
         frame->SetAnalysisWindowsUnit(m_nUnit);
@@ -788,6 +790,8 @@ void CVoxelWndView::ApplyMap(const TMapTool& tool)
     map->EnlargeTo(tool.m_params.size[0], tool.m_params.size[1], tool.m_params.size[2]);
     TMap* added = map.release();
     set->AddMap(added);
+    // The new map is saved with the set's maps.
+    set->SetModified();
     frame->ClearMapOverlays();
     if (const TMRImage* image = frame->GetImage())
         frame->AddMapOverlay(added, image->GetOrientation(), image->GetSlicePosition());

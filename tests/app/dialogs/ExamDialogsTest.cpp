@@ -92,8 +92,15 @@ TEST_F(ExamDialogsTest, AddExamKeepsEachItemTiedToItsOwnEntry)
     dialog.OnRemoveAll();
     EXPECT_TRUE(dialog.GetEntries().empty());
 
+    // OK with nothing picked is refused; with an entry it takes the exam type.
     dialog.ExamTypeBox()->setCurrentIndex(1);
     dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(g_nExamType, 3);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please add the files or folders of the exam first."});
+    dialog.OnAddAll();
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(g_nExamType, 1);
 }
 
