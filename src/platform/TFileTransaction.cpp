@@ -151,23 +151,49 @@ std::vector<std::string> SplitTabs(const std::string& line)
     }
 }
 
-TFileTransaction::TRecovery RecoverOldJournal(const std::string& journalPath, const std::vector<std::string>& lines)
+// An entry of a journal: a staged file to put in place over its target, or (from empty)
+// a target to remove.
+struct TEntry {
+    std::string from, to;
+    bool renamed = false;  // the staged file is in place already
+};
+
+using TFailure = TFileTransaction::TRecoveryFailure;
+
+TFileTransaction::TRecovery Refuse(TFailure& failure, TFailure::TKind kind, const std::string& path, int error)
 {
-    std::vector<std::pair<std::string, std::string>> renames;
-    for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        const std::vector<std::string> fields = SplitTabs(lines[i]);
-        if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]))
-            return TFileTransaction::TRecovery::Damaged;
-        renames.emplace_back(fields[0], fields[1]);
+    failure = {kind, path, error};
+    return TFileTransaction::TRecovery::Damaged;
+}
+
+// Makes the entries of the journal in the folder (its work folder `work`) and removes the
+// journal. Whatever the folder would refuse is found before anything is changed: a half
+// made journal would leave a mix that is neither the old nor the new project.
+TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::string& folder,
+                                     const std::string& work, const std::vector<TEntry>& entries, TFailure& failure)
+{
+    using TKind = TFailure::TKind;
+    bool changesFolder = false;
+    for (const TEntry& entry : entries) {
+        if (FolderExists(entry.to))
+            return Refuse(failure, TKind::Unwritable, entry.to, EISDIR);
+        changesFolder = changesFolder || (entry.from.empty() ? FileExists(entry.to) : !entry.renamed);
     }
-    const std::string folder = FolderOf(journalPath);
-    for (const auto& [temp, target] : renames) {
-        const std::string from = JoinPath(folder, temp);
-        if (FileExists(from) && RenameOver(from, JoinPath(folder, target)) != 0)
-            return TFileTransaction::TRecovery::Damaged;
+    for (const std::string& where : {changesFolder ? folder : std::string(), work})
+        if (!where.empty() && ::access(where.c_str(), W_OK) != 0)
+            return Refuse(failure, TKind::Unwritable, where, errno);
+    for (const TEntry& entry : entries) {
+        if (const int error = entry.from.empty() ? RemoveIfThere(entry.to)
+                              : entry.renamed    ? 0
+                                                 : RenameOver(entry.from, entry.to);
+            error != 0)
+            return Refuse(failure, TKind::Unwritable, entry.to, error);
     }
-    if (SyncFolder(folder) != 0 || RemoveIfThere(journalPath) != 0)
-        return TFileTransaction::TRecovery::Damaged;
+    for (const std::string& where : {folder, work})
+        if (const int error = SyncFolder(where); error != 0)
+            return Refuse(failure, TKind::Unwritable, where, error);
+    if (const int error = RemoveIfThere(journalPath); error != 0)
+        return Refuse(failure, TKind::Unwritable, journalPath, error);
     return TFileTransaction::TRecovery::Completed;
 }
 
@@ -378,29 +404,40 @@ bool TFileTransaction::Commit()
     return true;
 }
 
-TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journalPath)
+TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journalPath, TRecoveryFailure* failure)
 {
+    using TKind = TRecoveryFailure::TKind;
+    TRecoveryFailure ignored;
+    TRecoveryFailure& why = failure ? *failure : ignored;
+    why = {};
     if (!FileExists(journalPath)) {
         // Something other than a file under the journal's name cannot be completed.
-        return FolderExists(journalPath) ? TRecovery::Damaged : TRecovery::None;
+        return FolderExists(journalPath) ? Refuse(why, TKind::Unreadable, journalPath, EISDIR) : TRecovery::None;
     }
     std::string text;
     if (!ReadWholeFile(journalPath, text, kMaxJournalBytes))
-        return TRecovery::Damaged;
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
     const std::vector<std::string> lines = SplitLines(text);
     if (lines.size() < 2 || lines.back() != kJournalEnd)
-        return TRecovery::Damaged;
-    if (lines.front() == kOldJournalHeader)
-        return RecoverOldJournal(journalPath, lines);
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    std::vector<TEntry> entries;
+    if (lines.front() == kOldJournalHeader) {
+        // Staged files beside their targets; one that is gone was renamed.
+        const std::string folder = FolderOf(journalPath);
+        for (size_t i = 1; i + 1 < lines.size(); ++i) {
+            const std::vector<std::string> fields = SplitTabs(lines[i]);
+            if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            TEntry entry{JoinPath(folder, fields[0]), JoinPath(folder, fields[1])};
+            entry.renamed = !FileExists(entry.from);
+            entries.push_back(std::move(entry));
+        }
+        return Complete(journalPath, folder, folder, entries, why);
+    }
     if (lines.front() != kJournalHeader)
-        return TRecovery::Damaged;
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
 
     const std::string work = FolderOf(journalPath), folder = FolderOf(work);
-    struct TEntry {
-        std::string from, to;  // to alone: a removal
-        bool renamed = false;
-    };
-    std::vector<TEntry> entries;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::vector<std::string> fields = SplitTabs(lines[i]);
         TIdentity id;
@@ -412,24 +449,17 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
             TIdentity there;
             if (!FileExists(entry.from)) {
                 if (!IdentityOf(entry.to, there) || !there.Matches(id))
-                    return TRecovery::Damaged;
+                    return Refuse(why, TKind::Lost, entry.to, 0);
                 entry.renamed = true;
             }
             entries.push_back(std::move(entry));
         } else if (fields.size() == 2 && fields[0] == "remove" && IsSafeFileComponent(fields[1])) {
             entries.push_back({std::string(), JoinPath(folder, fields[1])});
         } else {
-            return TRecovery::Damaged;
+            return Refuse(why, TKind::Unreadable, journalPath, 0);
         }
     }
-    for (const TEntry& entry : entries) {
-        if (entry.from.empty() ? RemoveIfThere(entry.to) != 0
-                               : !entry.renamed && RenameOver(entry.from, entry.to) != 0)
-            return TRecovery::Damaged;
-    }
-    if (SyncFolder(folder) != 0 || SyncFolder(work) != 0 || RemoveIfThere(journalPath) != 0)
-        return TRecovery::Damaged;
-    return TRecovery::Completed;
+    return Complete(journalPath, folder, work, entries, why);
 }
 
 }  // namespace vx

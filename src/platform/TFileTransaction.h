@@ -70,12 +70,22 @@ public:
     bool LeftJournal() const { return m_leftJournal; }
 
     enum class TRecovery { None, Completed, Damaged };
+    // Why a journal was not completed: it cannot be read; a new file it puts in place is
+    // lost (neither staged nor surely in place); or the folder does not take the change
+    // now (it cannot be written, or a folder is in the way). `path` is the file or folder
+    // concerned, `error` the system's error number (0 when none).
+    struct TRecoveryFailure {
+        enum class TKind { Unreadable, Lost, Unwritable };
+        TKind kind = TKind::Unreadable;
+        std::string path;
+        int error = 0;
+    };
     // Completes the renames and removals of a journal left by an interrupted Commit()
-    // and removes it. Damaged: the journal cannot be read, a staged file it names is
-    // lost before it was put in place, or its renames cannot be made; the journal is left
-    // as it is, and so is every file. Reads the journals of earlier versions too, whose
-    // staged files lie beside their targets.
-    static TRecovery Recover(const std::string& journalPath);
+    // and removes it. Damaged: the journal is not completed (why in *failure); every
+    // entry is checked before any is made, so the files stay as they are unless the
+    // system fails part way, and the journal stays to be completed later. Reads the
+    // journals of earlier versions too, whose staged files lie beside their targets.
+    static TRecovery Recover(const std::string& journalPath, TRecoveryFailure* failure = nullptr);
 
     // Fault injection for tests: while set, putting a folder's entries on the disk fails
     // (as on a failing disk).

@@ -163,6 +163,20 @@ TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
     EXPECT_EQ(test::ReadBytes(m_dir.File("c")), "old c");
 }
 
+TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
+{
+    // The second removal meets a folder: the first is not made either.
+    test::WriteBytes(m_dir.File("old.dat"), "old");
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nremove\told.dat\nremove\t.vexara\nend\n");
+    TFileTransaction::TRecoveryFailure why;
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("old.dat")), "old");
+    EXPECT_TRUE(FileExists(Journal(m_dir)));
+    EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Unwritable);
+    EXPECT_EQ(why.path, WorkFolder(m_dir));
+}
+
 TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
 {
     test::WriteBytes(m_dir.File("a"), "old a");
