@@ -70,8 +70,14 @@ bool TProject::TakeFolder()
     }
     // A change an earlier version left half done, then one of this version.
     for (const std::string& journal : journals) {
-        if (vx::TFileTransaction::Recover(journal) != vx::TFileTransaction::TRecovery::Damaged)
+        vx::TFileTransaction::TRecoveryFailure why;
+        if (vx::TFileTransaction::Recover(journal, &why) != vx::TFileTransaction::TRecovery::Damaged)
             continue;
+        using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
+        if (why.kind == TKind::Unwritable)
+            return refuse("a save of it was interrupted, and it cannot be completed because " + why.path +
+                          " cannot be written: " + vx::FileErrorReason(why.error) +
+                          ". The project opens once it can be written.");
         return refuse("a save of it was interrupted, and the file " + journal +
                       " that completes it is damaged. Remove that file to open the project with its files as they "
                       "are.");

@@ -2,6 +2,7 @@
 // files by make_project_golden.py), conversion of old projects, failed saves, round trip,
 // truncation.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -795,6 +796,35 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
     EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
     EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"csi", "csi_naa_map", "p.tpj"}));
+}
+
+TEST_F(ProjectFileTest, AnUnfinishedSaveInAFolderThatCannotBeWrittenIsCompletedOnceItCan)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    test::WriteBytes(folder + "/.csi.Zz9Yy8", "new samples");
+    test::WriteBytes(folder + "/.p.tpj.journal", "Vexara file journal 1\n.csi.Zz9Yy8\tcsi\nend\n");
+    const test::TFolderBytes before = test::ReadFolderTree(folder);
+    // A user who may only read the folder: the open says why it waits and changes nothing.
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        test::TScriptedReport script;
+        TProject opened;
+        const bool loaded = opened.Load(folder + "/p.tpj");
+        return (loaded ? "opened: " : "") + (script.Messages().empty() ? "" : script.Messages().front());
+    });
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    EXPECT_EQ(said, "The project p cannot be opened: a save of it was interrupted, and it cannot be completed because " +
+                        folder + " cannot be written: the folder or file is write-protected. The project opens once it "
+                                 "can be written.");
+    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
+    // Writable again: the save is completed.
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject opened;
+    EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+    EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
 }
 
 TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)

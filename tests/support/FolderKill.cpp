@@ -115,6 +115,31 @@ TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>&
     return {answer == 'y', WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
+std::string AsAnOrdinaryUser(const std::function<std::string()>& body)
+{
+    int fromChild[2];
+    if (pipe(fromChild) != 0)
+        return "no pipe to the child";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fromChild[0]);
+        const std::string text =
+            geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? "no ordinary user" : body();
+        const bool written = write(fromChild[1], text.data(), text.size()) == ssize_t(text.size());
+        _exit(written ? 0 : 1);
+    }
+    close(fromChild[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fromChild[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    close(fromChild[0]);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not end by itself";
+    return text;
+}
+
 void RestoreFolder(const std::string& pristine, const std::string& folder)
 {
     std::filesystem::remove_all(folder);

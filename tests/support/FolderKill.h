@@ -44,6 +44,10 @@ struct TChildRun {
 TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>& pause)>& child,
                        const std::function<void()>& meanwhile);
 
+// Runs body in a forked child with the rights of an ordinary user (root may write
+// anything) and gives what it returned; "no ordinary user" when the child cannot become one.
+std::string AsAnOrdinaryUser(const std::function<std::string()>& body);
+
 // Replaces `folder` by a copy of `pristine`.
 void RestoreFolder(const std::string& pristine, const std::string& folder);
 
