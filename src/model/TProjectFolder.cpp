@@ -78,6 +78,12 @@ bool TProject::TakeFolder()
             return refuse("a save of it was interrupted, and it cannot be completed because " + why.path +
                           " cannot be written: " + vx::FileErrorReason(why.error) +
                           ". The project opens once it can be written.");
+        // A journal that reads well is the only way to the new project: never to be removed.
+        if (why.kind == TKind::Lost)
+            return refuse("a save of it was interrupted, and the new file " + why.path +
+                          " that completes it is missing from " + WorkFolder() +
+                          ". Copy the folder again from where the save was made, with its hidden folder, or open it "
+                          "there; its files stay as they are until then.");
         return refuse("a save of it was interrupted, and the file " + journal +
                       " that completes it is damaged. Remove that file to open the project with its files as they "
                       "are.");

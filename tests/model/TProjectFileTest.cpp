@@ -798,6 +798,27 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
     EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"csi", "csi_naa_map", "p.tpj"}));
 }
 
+TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseNewFileIsMissingIsNotToBeUndoneByRemovingItsJournal)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    ASSERT_TRUE(MakeFolder(folder + "/.vexara"));
+    // The journal reads well, but the new data-set file it puts in place is neither staged
+    // nor in place: the open says where the file is to be found, and changes nothing.
+    test::WriteBytes(folder + "/.vexara/journal",
+                     "Vexara file journal 2\nrename\tcsi.Zz9Yy8\tcsi\t1:11:0.000000000\nremove\tcsi_naa_map\nend\n");
+    const test::TFolderBytes before = test::ReadFolderTree(folder);
+    test::TScriptedReport script;
+    TProject opened;
+    EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
+    EXPECT_EQ(script.Messages(),
+              (std::vector<std::string>{"The project p cannot be opened: a save of it was interrupted, and the new file " +
+                                        folder + "/csi that completes it is missing from " + folder +
+                                        "/.vexara. Copy the folder again from where the save was made, with its hidden "
+                                        "folder, or open it there; its files stay as they are until then."}));
+    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
+}
+
 TEST_F(ProjectFileTest, AnUnfinishedSaveInAFolderThatCannotBeWrittenIsCompletedOnceItCan)
 {
     const std::string folder = m_dir.File("p");
