@@ -26,6 +26,18 @@ void RemoveWorkFiles(const std::string& work)
             vx::RemoveFile(vx::JoinPath(work, entry.name));
 }
 
+// Why an interrupted change cannot be completed, as the end of a sentence.
+std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)
+{
+    using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
+    switch (why.kind) {
+    case TKind::Unwritable: return why.path + " cannot be written: " + vx::FileErrorReason(why.error);
+    case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
+    case TKind::Unreadable: break;
+    }
+    return "the file " + why.path + " that completes it is damaged";
+}
+
 }  // namespace
 
 std::string TProject::OldSaveJournalPath() const
@@ -74,19 +86,16 @@ bool TProject::TakeFolder()
         if (vx::TFileTransaction::Recover(journal, &why) != vx::TFileTransaction::TRecovery::Damaged)
             continue;
         using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
-        if (why.kind == TKind::Unwritable)
-            return refuse("a save of it was interrupted, and it cannot be completed because " + why.path +
-                          " cannot be written: " + vx::FileErrorReason(why.error) +
-                          ". The project opens once it can be written.");
         // A journal that reads well is the only way to the new project: never to be removed.
+        if (why.kind == TKind::Unwritable)
+            return refuse("a save of it was interrupted, and it cannot be completed because " +
+                          WhyNotCompleted(why, WorkFolder()) + ". The project opens once it can be written.");
         if (why.kind == TKind::Lost)
-            return refuse("a save of it was interrupted, and the new file " + why.path +
-                          " that completes it is missing from " + WorkFolder() +
+            return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, WorkFolder()) +
                           ". Copy the folder again from where the save was made, with its hidden folder, or open it "
                           "there; its files stay as they are until then.");
-        return refuse("a save of it was interrupted, and the file " + journal +
-                      " that completes it is damaged. Remove that file to open the project with its files as they "
-                      "are.");
+        return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, WorkFolder()) +
+                      ". Remove that file to open the project with its files as they are.");
     }
     FinishInterruptedSaveAs();
     return true;
@@ -170,8 +179,19 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
 {
     // A change this program could not complete earlier is completed first; only the
     // holder of the folder's lock may complete a journal it finds.
-    if (HoldsFolder())
-        vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()));
+    if (HoldsFolder()) {
+        vx::TFileTransaction::TRecoveryFailure why;
+        if (vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()), &why) ==
+            vx::TFileTransaction::TRecovery::Damaged) {
+            // Its journal stands in the way of this change's: this one is not made.
+            transaction.Abort();
+            vx::Report(failure + (failure.ends_with('.') ? " An" : ": an") +
+                           " earlier change of the project is not completed: " +
+                           WhyNotCompleted(why, vx::TFileTransaction::WorkFolderOf(transaction.Folder())) + ".",
+                       vx::ReportIcon::Exclamation);
+            return false;
+        }
+    }
     if (transaction.Commit()) {
         NewFilesPlaced();
         return true;

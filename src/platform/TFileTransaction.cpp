@@ -399,7 +399,9 @@ bool TFileTransaction::Commit()
     for (const std::string& folder : {m_folder, work})
         if (const int error = SyncFolder(folder); error != 0)
             return leave(folder, error);
-    RemoveFile(journal);
+    // A journal that stays would stop every later change of the folder.
+    if (const int error = RemoveIfThere(journal); error != 0)
+        return leave(journal, error);
     TFile::Step();
     return true;
 }

@@ -848,6 +848,26 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveInAFolderThatCannotBeWrittenIsCompletedO
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
 }
 
+TEST_F(ProjectFileTest, AChangeLeftUnfinishedDuringTheSessionIsNamedByTheNextOne)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    // A change of this session left its journal, and a folder is in the way of completing it.
+    ASSERT_TRUE(MakeFolder(folder + "/junk"));
+    test::WriteBytes(folder + "/.vexara/journal", "Vexara file journal 2\nremove\tjunk\nend\n");
+    const std::string projectFile = test::ReadBytes(folder + "/p.tpj");
+    EXPECT_FALSE(project.Save());
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Can't write project file. An earlier change of the project "
+                                                          "is not completed: " +
+                                                          folder + "/junk cannot be written: is a directory."});
+    EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), projectFile);
+    EXPECT_EQ(test::FolderNames(folder + "/.vexara"), std::vector<std::string>{"journal"});
+}
+
 TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)
 {
     const std::string folder = m_dir.File("p");

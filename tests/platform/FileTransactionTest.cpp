@@ -2,6 +2,7 @@
 // rename that fails after it leaves the journal, which Recover() completes; a staged file
 // lost before it was put in place makes the journal damaged.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
+#include "support/FolderKill.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -218,6 +220,31 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     TFileTransaction::FailFolderSyncs(false);
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(test::FolderNames(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
+}
+
+TEST_F(FileTransaction, AJournalThatCannotBeRemovedIsLeftToBeCompletedLater)
+{
+    // Once the new files are in place, the work folder takes no more changes: the commit
+    // says its journal stays, and a later completion removes it.
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0777), 0);
+    const std::string work = WorkFolder(m_dir);
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        TFile::SetStepHook([&] {
+            if (test::FolderNames(work) == std::vector<std::string>{"journal"})
+                ::chmod(work.c_str(), 0555);
+        });
+        const bool committed = transaction.Commit();
+        TFile::SetStepHook({});
+        return std::string(committed ? "committed" : "failed") + (transaction.LeftJournal() ? ", left " : ", ") +
+               transaction.FailedPath();
+    });
+    EXPECT_EQ(said, "failed, left " + Journal(m_dir));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    ASSERT_EQ(::chmod(work.c_str(), 0755), 0);
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_FALSE(FileExists(Journal(m_dir)));
 }
 
 TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
