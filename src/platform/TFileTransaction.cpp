@@ -263,6 +263,12 @@ void TFileTransaction::Include(TFileTransaction& pending)
         m_included.push_back(&pending);
 }
 
+void TFileTransaction::TakeOver(const std::string& target)
+{
+    if (std::find(m_takenOver.begin(), m_takenOver.end(), target) == m_takenOver.end())
+        m_takenOver.push_back(target);
+}
+
 void TFileTransaction::Remove(const std::string& target)
 {
     if (std::find(m_removals.begin(), m_removals.end(), target) == m_removals.end())
@@ -284,6 +290,7 @@ void TFileTransaction::Abort()
         RemoveFile(rename.temp);
     m_renames.clear();
     m_removals.clear();
+    m_takenOver.clear();
     m_included.clear();
 }
 
@@ -303,7 +310,9 @@ bool TFileTransaction::Commit()
     m_failedWriting = false;
     m_leftJournal = false;
     // This transaction's changes, then those of the included ones that it does not make
-    // itself; the files they staged for the targets it changes are superseded.
+    // itself; the files they staged for the targets it removes or takes over are
+    // superseded. Two new files for one target otherwise are a mistake of the command:
+    // neither may silently win.
     std::vector<TRename> renames = m_renames;
     std::vector<std::string> removals = m_removals, superseded;
     const auto changedHere = [&](const std::string& target) {
@@ -312,10 +321,13 @@ bool TFileTransaction::Commit()
     };
     for (const TFileTransaction* pending : m_included) {
         for (const TRename& rename : pending->m_renames) {
-            if (changedHere(rename.target))
-                superseded.push_back(rename.temp);
-            else
+            if (!changedHere(rename.target))
                 renames.push_back(rename);
+            else if (!StagedFileOf(rename.target).empty() &&
+                     std::find(m_takenOver.begin(), m_takenOver.end(), rename.target) == m_takenOver.end())
+                return Fail(rename.target, EEXIST);
+            else
+                superseded.push_back(rename.temp);
         }
         for (const std::string& target : pending->m_removals)
             if (!changedHere(target) && std::find(removals.begin(), removals.end(), target) == removals.end())
@@ -373,6 +385,7 @@ bool TFileTransaction::Commit()
     // those superseded are no one's (a kill leaves them to the next open's clean-up).
     m_renames.clear();
     m_removals.clear();
+    m_takenOver.clear();
     for (TFileTransaction* pending : std::exchange(m_included, {})) {
         pending->m_renames.clear();
         pending->m_removals.clear();

@@ -41,12 +41,17 @@ public:
     // The files this transaction is to remove.
     const std::vector<std::string>& Removals() const { return m_removals; }
     // Makes the changes planned in `pending`, a transaction of the same folder that is not
-    // committed itself, together with this one's. Where this one replaces or removes a
-    // file as well, its own change stands and the file `pending` staged for it goes.
+    // committed itself, together with this one's. Where this one removes a file as well,
+    // its removal stands and the file `pending` staged for it goes; where both stage a new
+    // file for one target, the commit fails (nothing changes) unless this one TakesOver()
+    // that target.
     // Until this one's journal is written `pending` keeps its changes (an Abort() of this
     // one leaves them); from then on they are this one's, and `pending` is left empty. A
     // transaction of another folder is not included.
     void Include(TFileTransaction& pending);
+    // This transaction's new file for target replaces the one an included transaction
+    // staged for it (it was made from that file, or knowingly over it).
+    void TakeOver(const std::string& target);
     // A staged file that could not be written: the first such failure is kept for
     // FailedPath() and FailedError().
     void NoteFailure(const std::string& path, int error);
@@ -100,6 +105,7 @@ private:
     std::string m_folder;
     std::vector<TRename> m_renames;
     std::vector<std::string> m_removals;
+    std::vector<std::string> m_takenOver;
     std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_failedPath;
     int m_failedError = 0;

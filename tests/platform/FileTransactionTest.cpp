@@ -273,11 +273,25 @@ TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
     EXPECT_EQ(test::ReadBytes(pending.StagedFileOf(dir.File("b"))), "pending b");
     EXPECT_EQ(test::FolderNames(WorkFolder(dir)).size(), 2u);
 
-    // The change that goes through: its own "b" stands over the pending one, and "d" it
-    // removes itself; the rest of the pending change is made with it.
+    // A change with a "b" of its own that it does not take over: two new files for one
+    // target, and neither wins.
     const std::string pendingB = pending.StagedFileOf(dir.File("b"));
+    {
+        TFileTransaction clashing(dir.Path());
+        ASSERT_TRUE(WriteInTransaction(clashing, dir.File("b"), "other b"));
+        clashing.Include(pending);
+        EXPECT_FALSE(clashing.Commit());
+        EXPECT_FALSE(clashing.LeftJournal());
+        EXPECT_EQ(clashing.FailedPath(), dir.File("b"));
+    }
+    EXPECT_EQ(test::ReadBytes(dir.File("b")), "old b");
+    EXPECT_EQ(test::ReadBytes(pendingB), "pending b");
+
+    // The change that goes through: its own "b" stands over the pending one it takes over,
+    // and "d" it removes itself; the rest of the pending change is made with it.
     TFileTransaction change(dir.Path());
     ASSERT_TRUE(WriteInTransaction(change, dir.File("b"), "new b"));
+    change.TakeOver(dir.File("b"));
     change.Remove(dir.File("d"));
     change.Include(pending);
     change.Include(pending);
