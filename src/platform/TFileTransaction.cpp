@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "platform/Files.h"
@@ -21,9 +22,11 @@ namespace {
 
 // The journal: this first line, one line per change in the order they are made, and
 // the last line. A rename is "rename" TAB staged file (a name in the work folder) TAB
-// target (a name in the folder) TAB what identifies the staged file once renamed; a
+// target (a name in the folder) TAB what identifies the staged file (TContentIdentity); a
 // removal is "remove" TAB target.
-const char* const kJournalHeader = "Vexara file journal 2";
+const char* const kJournalHeader = "Vexara file journal 3";
+// The same with the staged file identified by its inode (TInodeIdentity).
+const char* const kInodeJournalHeader = "Vexara file journal 2";
 // The journal of earlier versions: the lines are "staged file" TAB "target", both names in
 // the journal's folder, and a staged file that is gone was renamed.
 const char* const kOldJournalHeader = "Vexara file journal 1";
@@ -49,37 +52,30 @@ int SyncFolder(const std::string& folder)
     return error;
 }
 
-// What tells a staged file from any other once it is renamed: its inode, size and time of
-// last change. A rename keeps all three; the file it replaced had its own inode. Where a
-// file system makes up its inode numbers afresh after a remount, size and time still tell.
-struct TIdentity {
+// What told a staged file from any other in journals of layout 2: its inode, size and
+// time of last change. Only its inode says for sure that a file is the one renamed (a
+// rename keeps it, another file has its own); a copy of the folder has new inodes.
+struct TInodeIdentity {
     uint64_t inode = 0;
     int64_t size = -1;
     int64_t seconds = 0, nanoseconds = 0;
 
-    std::string Text() const
-    {
-        char text[96];
-        std::snprintf(text, sizeof text, "%" PRIu64 ":%" PRId64 ":%" PRId64 ".%09" PRId64, inode, size, seconds,
-                      nanoseconds);
-        return text;
-    }
-    static bool Parse(const std::string& text, TIdentity& id)
+    static bool Parse(const std::string& text, TInodeIdentity& id)
     {
         char end = 0;
         return std::sscanf(text.c_str(), "%" SCNu64 ":%" SCNd64 ":%" SCNd64 ".%" SCNd64 "%c", &id.inode, &id.size,
                            &id.seconds, &id.nanoseconds, &end) == 4 &&
                id.size >= 0;
     }
-    bool Matches(const TIdentity& other) const
+    bool SurelyIs(const TInodeIdentity& other) const
     {
-        return size == other.size &&
-               (inode == other.inode || (seconds == other.seconds && nanoseconds == other.nanoseconds));
+        return inode == other.inode && size == other.size && seconds == other.seconds &&
+               nanoseconds == other.nanoseconds;
     }
 };
 
-// The identity of a regular file; false when there is none.
-bool IdentityOf(const std::string& path, TIdentity& id)
+// The inode identity of a regular file; false when there is none.
+bool InodeIdentityOf(const std::string& path, TInodeIdentity& id)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -88,6 +84,90 @@ bool IdentityOf(const std::string& path, TIdentity& id)
     id.size = static_cast<int64_t>(st.st_size);
     id.seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
     id.nanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    return true;
+}
+
+// What tells a staged file from any other wherever the folder is copied, whatever the
+// file system makes of inodes and times: its size and a checksum of its bytes, two
+// 64-bit sums ("size:sum" with the sum in 32 hex digits).
+struct TContentIdentity {
+    int64_t size = -1;
+    uint64_t sum[2] = {0, 0};
+
+    std::string Text() const
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "%" PRId64 ":%016" PRIx64 "%016" PRIx64, size, sum[0], sum[1]);
+        return text;
+    }
+    static bool Parse(const std::string& text, TContentIdentity& id)
+    {
+        const size_t colon = text.find(':');
+        if (colon == std::string::npos || text.size() != colon + 33 ||
+            text.find_first_not_of("0123456789abcdef", colon + 1) != std::string::npos)
+            return false;
+        char end = 0;
+        return std::sscanf(text.c_str(), "%" SCNd64 ":%16" SCNx64 "%16" SCNx64 "%c", &id.size, &id.sum[0], &id.sum[1],
+                           &end) == 3 &&
+               id.size >= 0;
+    }
+    bool operator==(const TContentIdentity& other) const = default;
+};
+
+uint64_t RotateLeft(uint64_t v, int bits) { return (v << bits) | (v >> (64 - bits)); }
+
+// Spreads every bit of v over all bits of the result.
+uint64_t Avalanche(uint64_t v)
+{
+    v ^= v >> 33;
+    v *= 0xFF51AFD7ED558CCDull;
+    v ^= v >> 33;
+    v *= 0xC4CEB9FE1A85EC53ull;
+    return v ^ (v >> 33);
+}
+
+// The content identity of a regular file; false when it cannot be read.
+bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    constexpr uint64_t kOdd1 = 0x9E3779B185EBCA87ull, kOdd2 = 0xC2B2AE3D27D4EB4Full;
+    uint64_t a = kOdd1, b = kOdd2;
+    int64_t size = 0;
+    std::vector<unsigned char> buffer(size_t{1} << 20);  // a multiple of the word
+    for (bool more = ok; more;) {
+        size_t filled = 0;
+        while (filled < buffer.size()) {
+            const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ok = n == 0;
+                more = false;
+                break;
+            }
+            filled += static_cast<size_t>(n);
+        }
+        size += static_cast<int64_t>(filled);
+        // A last word cut short is filled up with zeros; the size tells it apart.
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(filled),
+                  buffer.begin() + static_cast<std::ptrdiff_t>((filled + 7) & ~size_t{7}), 0);
+        for (size_t i = 0; i < filled; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, buffer.data() + i, sizeof word);
+            a = RotateLeft(a ^ (word * kOdd2), 31) * kOdd1;
+            b = RotateLeft(b + (word ^ kOdd1), 27) * kOdd2 + a;
+        }
+    }
+    ::close(fd);
+    if (!ok)
+        return false;
+    id.size = size;
+    id.sum[0] = Avalanche(a ^ static_cast<uint64_t>(size));
+    id.sum[1] = Avalanche(b ^ Avalanche(a + kOdd2));
     return true;
 }
 
@@ -346,7 +426,7 @@ bool TFileTransaction::Commit()
     for (const TRename& rename : renames) {
         // Only staged files of the work folder, put in place over files (a folder in
         // the way would stop the renames half way) of the folder, each once.
-        TIdentity id;
+        TContentIdentity id;
         const std::string tempName = FileNameOf(rename.temp), targetName = FileNameOf(rename.target);
         if (FolderExists(rename.target))
             return Fail(rename.target, EISDIR);
@@ -355,8 +435,9 @@ bool TFileTransaction::Commit()
             std::count_if(renames.begin(), renames.end(),
                           [&](const TRename& other) { return other.target == rename.target; }) != 1)
             return Fail(rename.target, 0);
-        if (!IdentityOf(rename.temp, id))
-            return Fail(rename.target, ENOENT);
+        errno = 0;
+        if (!ContentIdentityOf(rename.temp, id))
+            return Fail(rename.target, errno != 0 ? errno : EIO);
         text += "rename\t" + tempName + "\t" + targetName + "\t" + id.Text() + "\n";
     }
     for (const std::string& target : removals) {
@@ -449,24 +530,34 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
         }
         return Complete(journalPath, folder, folder, entries, why);
     }
-    if (lines.front() != kJournalHeader)
+    const bool byContent = lines.front() == kJournalHeader;
+    if (!byContent && lines.front() != kInodeJournalHeader)
         return Refuse(why, TKind::Unreadable, journalPath, 0);
 
     const std::string work = FolderOf(journalPath), folder = FolderOf(work);
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::vector<std::string> fields = SplitTabs(lines[i]);
-        TIdentity id;
-        if (fields.size() == 4 && fields[0] == "rename" && IsStagedName(fields[1], fields[2]) &&
-            TIdentity::Parse(fields[3], id)) {
+        if (fields.size() == 4 && fields[0] == "rename" && IsStagedName(fields[1], fields[2])) {
             TEntry entry{JoinPath(work, fields[1]), JoinPath(folder, fields[2])};
-            // A staged file that is gone must be in place already; if its target is
-            // something else the new file is lost, and completing the rest would mix.
-            TIdentity there;
-            if (!FileExists(entry.from)) {
-                if (!IdentityOf(entry.to, there) || !there.Matches(id))
-                    return Refuse(why, TKind::Lost, entry.to, 0);
-                entry.renamed = true;
+            const bool staged = FileExists(entry.from);
+            bool sure = false;
+            if (byContent) {
+                TContentIdentity id, there;
+                if (!TContentIdentity::Parse(fields[3], id))
+                    return Refuse(why, TKind::Unreadable, journalPath, 0);
+                sure = ContentIdentityOf(staged ? entry.from : entry.to, there) && there == id;
+            } else {
+                TInodeIdentity id, there;
+                if (!TInodeIdentity::Parse(fields[3], id))
+                    return Refuse(why, TKind::Unreadable, journalPath, 0);
+                sure = staged ? FileSize(entry.from) == id.size : InodeIdentityOf(entry.to, there) && there.SurelyIs(id);
             }
+            // A staged file must be the one staged (a copy cut short is not), and one that
+            // is gone surely in place: else the new file is lost, and completing the rest
+            // would leave a mix.
+            if (!sure)
+                return Refuse(why, TKind::Lost, entry.to, 0);
+            entry.renamed = !staged;
             entries.push_back(std::move(entry));
         } else if (fields.size() == 2 && fields[0] == "remove" && IsSafeFileComponent(fields[1])) {
             entries.push_back({std::string(), JoinPath(folder, fields[1])});

@@ -179,6 +179,49 @@ TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
     EXPECT_EQ(why.path, WorkFolder(m_dir));
 }
 
+TEST_F(FileTransaction, AStagedFileCountsAsInPlaceOnlyWhenItSurelyIs)
+{
+    // A journal of layout 2: the target has the staged file's size and time, but its own
+    // inode (a file saved again): the new file is lost, and nothing changes.
+    test::WriteBytes(m_dir.File("a"), "old a");
+    test::WriteBytes(m_dir.File("c"), "old c");
+    struct stat st {};
+    ASSERT_EQ(::stat(m_dir.File("a").c_str(), &st), 0);
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nrename\ta.Ab12Cd\ta\t" + std::to_string(st.st_ino + 1) +
+                                         ":5:" + std::to_string(st.st_mtim.tv_sec) + "." +
+                                         std::to_string(st.st_mtim.tv_nsec) + "\nremove\tc\nend\n");
+    TFileTransaction::TRecoveryFailure why;
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Lost);
+    EXPECT_EQ(why.path, m_dir.File("a"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("c")), "old c");
+    ASSERT_TRUE(RemoveFile(Journal(m_dir)));
+
+    // Stopped after the first rename, then the staged "b" cut short (a copy that broke
+    // off): it is not put in place. Whole again, it is, wherever the folder was copied.
+    TFileTransaction transaction(m_dir.Path());
+    WriteNewFiles(m_dir, transaction);
+    StopAfter(3);
+    EXPECT_THROW(transaction.Commit(), TStop);
+    TFile::SetStepHook({});
+    std::string stagedB;
+    for (const std::string& name : test::FolderNames(WorkFolder(m_dir)))
+        if (name.starts_with("b."))
+            stagedB = WorkFolder(m_dir) + "/" + name;
+    ASSERT_EQ(test::ReadBytes(stagedB), "new b");
+    test::WriteBytes(stagedB, "new");
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(why.path, m_dir.File("b"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+    test::WriteBytes(stagedB, "new b");
+    test::CopyInPlace(m_dir.Path());
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    EXPECT_FALSE(FileExists(m_dir.File("c")));
+}
+
 TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
 {
     test::WriteBytes(m_dir.File("a"), "old a");
@@ -187,6 +230,19 @@ TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
     EXPECT_EQ(TFileTransaction::Recover(m_dir.File(".p.journal")), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
     EXPECT_EQ(test::FolderNames(m_dir.Path()), std::vector<std::string>{"a"});
+
+    // Layout 2, in the work folder: "a" is in place already (its inode says so), "b" staged.
+    test::WriteBytes(m_dir.File("b"), "old b");
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    test::WriteBytes(WorkFolder(m_dir) + "/b.Cd34Ef", "new b");
+    struct stat st {};
+    ASSERT_EQ(::stat(m_dir.File("a").c_str(), &st), 0);
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nrename\ta.Ab12Cd\ta\t" + std::to_string(st.st_ino) + ":5:" +
+                                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) +
+                                         "\nrename\tb.Cd34Ef\tb\t1:5:0.0\nend\n");
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});
 }
 
 TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)

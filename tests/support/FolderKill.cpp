@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 
@@ -146,6 +147,19 @@ void RestoreFolder(const std::string& pristine, const std::string& folder)
     std::filesystem::copy(pristine, folder, std::filesystem::copy_options::recursive);
 }
 
+void CopyInPlace(const std::string& folder)
+{
+    // The copy is made while the files still exist, so none can get an inode back.
+    const std::string copy = folder + ".copy";
+    RestoreFolder(folder, copy);
+    const auto time = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(copy))
+        if (entry.is_regular_file())
+            std::filesystem::last_write_time(entry.path(), time);
+    std::filesystem::remove_all(folder);
+    std::filesystem::rename(copy, folder);
+}
+
 namespace {
 
 // The folder as the open leaves it, before and after the command ran to its end.
@@ -170,6 +184,8 @@ std::pair<int, int> KillAtEveryStep(const TCommandTrial& trial)
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
         RestoreFolder(trial.pristine, trial.root);
         const bool killed = RunInChild([&] { return trial.command(killAt); });
+        if (trial.copied)
+            CopyInPlace(trial.root);
         const TOpened got = trial.open();
         if (got == before) {
             // Once the new folder is in place, a later kill cannot bring the old one back.

@@ -51,6 +51,10 @@ std::string AsAnOrdinaryUser(const std::function<std::string()>& body);
 // Replaces `folder` by a copy of `pristine`.
 void RestoreFolder(const std::string& pristine, const std::string& folder);
 
+// Replaces `folder` by a copy of itself as a backup or a copy to another disk makes it:
+// every file another one (its own inode) with another time of last change.
+void CopyInPlace(const std::string& folder);
+
 // A command of the project folder tried the hard way. `command(killAt)` runs it (in a
 // child) on the project restored from `pristine` into `root`/`folder`, arming
 // KillAtStep(killAt) where the command begins; `open()` opens the project as a user does
@@ -59,6 +63,8 @@ struct TCommandTrial {
     std::string pristine, root;
     std::function<bool(int killAt)> command;
     std::function<TOpened()> open;
+    // After each kill the folder is copied (CopyInPlace) before it is opened.
+    bool copied = false;
 };
 
 // Kills the command at step 1, 2, ... until it runs to its end. After each kill the
