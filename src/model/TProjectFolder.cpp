@@ -38,6 +38,19 @@ std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, c
     return "the file " + why.path + " that completes it is damaged";
 }
 
+// What a change that a failure describes ("The CSI set b was not removed") did once its
+// journal is written: "The CSI set b is removed".
+std::string DoneText(const std::string& failure)
+{
+    std::string text = failure;
+    if (text.ends_with('.'))
+        text.pop_back();
+    for (const std::string notDone : {" was not ", " could not be "})
+        if (const size_t at = text.find(notDone); at != std::string::npos)
+            return text.replace(at, notDone.size(), " is ");
+    return "The change is made";
+}
+
 }  // namespace
 
 std::string TProject::OldSaveJournalPath() const
@@ -211,14 +224,18 @@ vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
 
 void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure)
 {
-    std::string text = failure;
+    // A change whose journal stays is made as far as the user sees it: the message says
+    // so, and what is still to reach the disk.
+    const bool left = transaction.LeftJournal();
+    std::string text = left ? DoneText(failure) : failure;
     if (!transaction.FailedPath().empty()) {
-        text += (failure.ends_with('.') ? " " : ": ") + transaction.FailedPath() + " could not be " + (transaction.FailedWriting() ? "written" : "replaced");
+        text += (left ? ", but " : failure.ends_with('.') ? " " : ": ") + transaction.FailedPath() + " could not be " +
+                (transaction.FailedWriting() ? "written" : "replaced");
         const int error = transaction.FailedError();
         text += error == 0 ? "." : ": " + vx::FileErrorReason(error) + ".";
     }
-    if (transaction.LeftJournal())
-        text += " The change is completed when the project is opened again.";
+    if (left)
+        text += " The change reaches the disk when the project is opened again.";
     vx::Report(text, vx::ReportIcon::Exclamation);
 }
 
