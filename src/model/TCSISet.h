@@ -381,8 +381,8 @@ public:
     std::string MapFilePath(const std::string& mapName) const;
     // Writes every map to its map file in the transaction and marks it saved (state 0);
     // the caller puts the states back when the transaction fails. False when one could
-    // not be written (reported; the others are written all the same).
-    bool WriteMapFiles(vx::TFileTransaction& transaction);
+    // not be written (reported with the note; the others are written all the same).
+    bool WriteMapFiles(vx::TFileTransaction& transaction, const vx::TWriteFailureNote& note = {});
     // New maps of this set read from the map files of the names; a map whose file does
     // not read (reported) is left out, its name kept for the project file.
     void ReadMapFiles(const std::vector<std::string>& names);

@@ -11,7 +11,7 @@ std::string TCSISet::MapFilePath(const std::string& mapName) const
     return m_strFilePath + "_" + mapName;
 }
 
-bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction)
+bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction, const vx::TWriteFailureNote& note)
 {
     if (!m_pMapList)
         return true;
@@ -20,11 +20,12 @@ bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction)
         const std::string path = MapFilePath(pMap->GetName());
         // A name that is not one file name would put the file outside the project folder.
         if (!vx::IsSafeFileComponent(pMap->GetName())) {
-            vx::Report("Can not write map file " + path, vx::ReportIcon::Exclamation);
+            vx::Report("Can not write map file " + path + (note ? "\r\n" + note(0) : std::string()),
+                       vx::ReportIcon::Exclamation);
             all = false;
             continue;
         }
-        if (pMap->WriteFile(path, &transaction))
+        if (pMap->WriteFile(path, &transaction, note))
             pMap->SetState(TMap::kSaved);
         else
             all = false;

@@ -13,6 +13,7 @@
 
 #include "model/TMapParams.h"
 #include "model/TSpectrum.h"
+#include "platform/Files.h"
 
 namespace vx {
 class TFileTransaction;
@@ -105,12 +106,14 @@ public:
 
     // The map file (TMapFile.cpp). WriteFile writes the newest layout through a
     // temporary file renamed over `path` (in a transaction: with its other files); false
-    // (reported, an old file kept) when the map has no values or a write failed.
+    // (reported, an old file kept) when the map has no values or a write failed; `note`
+    // adds to the message what that meant for the caller, and why.
     // ReadFile reads the layout of `fileVersion` (by default the version of the project
     // file being loaded) and refuses, with a message and the map unchanged, another
     // version word or a file that does not hold what its sizes claim; a map read is
     // saved (state 0) with the display range of its real parts.
-    bool WriteFile(const std::string& path, vx::TFileTransaction* transaction = nullptr);
+    bool WriteFile(const std::string& path, vx::TFileTransaction* transaction = nullptr,
+                   const vx::TWriteFailureNote& note = {});
     bool ReadFile(const std::string& path);
     bool ReadFile(const std::string& path, int fileVersion);
 

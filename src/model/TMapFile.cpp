@@ -81,18 +81,22 @@ bool Refuse(const std::string& text)
 
 }  // namespace
 
-bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction)
+bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction, const vx::TWriteFailureNote& note)
 {
-    const std::string failure = "Can not write map file " + path;
+    const auto fail = [&](int error) {
+        vx::Report("Can not write map file " + path + (note ? "\r\n" + note(error) : std::string()),
+                   vx::ReportIcon::Exclamation);
+        return false;
+    };
     // A map without its values would give a file whose sizes claim values it lacks.
     const size_t count = size[0] < 1 || size[1] < 1 || size[2] < 1
                              ? 0
                              : static_cast<size_t>(size[0]) * static_cast<size_t>(size[1]) * static_cast<size_t>(size[2]);
     vx::TAtomicFile out;
-    if (count == 0 || count != m_values.size() || !out.Begin(path, transaction)) {
-        vx::Report(failure, vx::ReportIcon::Exclamation);
-        return false;
-    }
+    if (count == 0 || count != m_values.size())
+        return fail(0);
+    if (!out.Begin(path, transaction))
+        return fail(out.File().LastError());
     vx::TFile& file = out.File();
     TFieldWriter writer(file);
     bool ok = file.WriteInt32(kMapFileVersion) && file.WriteInt32(kWord256) &&
@@ -101,9 +105,9 @@ bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction)
     static_assert(sizeof(TComplex) == 8, "a value is two floats");
     ok = ok && file.Write(m_values.data(), m_values.size() * sizeof(TComplex));
     if (!ok || !out.Commit()) {
+        const int error = out.File().LastError();
         out.Abort();
-        vx::Report(failure, vx::ReportIcon::Exclamation);
-        return false;
+        return fail(error);
     }
     return true;
 }

@@ -91,9 +91,13 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
     if (m_pWorkSet->m_pMapList)
         for (const TMap* pMap : *m_pWorkSet->m_pMapList)
             kept.states.push_back(pMap->GetState());
-    bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction);
+    const vx::TWriteFailureNote note = NotDoneNote("The CSI set " + m_pWorkSet->GetName() + " was not saved");
+    bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction, note);
+    // A set whose file waits for the first save was read from that file: this one replaces it.
+    if (m_newFiles && !m_newFiles->StagedFileOf(m_pWorkSet->GetFilePath()).empty())
+        transaction.TakeOver(m_pWorkSet->GetFilePath());
     if (ok && m_pWorkSet->HasMaps())
-        ok = m_pWorkSet->WriteMapFiles(transaction);
+        ok = m_pWorkSet->WriteMapFiles(transaction, note);
     return ok;
 }
 

@@ -663,6 +663,9 @@ void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& 
     for (const std::string& path : FilesOfSet(set))
         if (path != keep)
             transaction.Remove(path);
+    // The new file saved over the set's own replaces it, also while it waits for the first save.
+    if (m_newFiles && !m_newFiles->StagedFileOf(keep).empty())
+        transaction.TakeOver(keep);
 }
 
 std::vector<std::string> TProject::ListedFiles() const

@@ -26,6 +26,31 @@ void RemoveWorkFiles(const std::string& work)
             vx::RemoveFile(vx::JoinPath(work, entry.name));
 }
 
+// Why an interrupted change cannot be completed, as the end of a sentence.
+std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)
+{
+    using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
+    switch (why.kind) {
+    case TKind::Unwritable: return why.path + " cannot be written: " + vx::FileErrorReason(why.error);
+    case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
+    case TKind::Unreadable: break;
+    }
+    return "the file " + why.path + " that completes it is damaged";
+}
+
+// What a change that a failure describes ("The CSI set b was not removed") did once its
+// journal is written: "The CSI set b is removed".
+std::string DoneText(const std::string& failure)
+{
+    std::string text = failure;
+    if (text.ends_with('.'))
+        text.pop_back();
+    for (const std::string notDone : {" was not ", " could not be "})
+        if (const size_t at = text.find(notDone); at != std::string::npos)
+            return text.replace(at, notDone.size(), " is ");
+    return "The change is made";
+}
+
 }  // namespace
 
 std::string TProject::OldSaveJournalPath() const
@@ -70,11 +95,20 @@ bool TProject::TakeFolder()
     }
     // A change an earlier version left half done, then one of this version.
     for (const std::string& journal : journals) {
-        if (vx::TFileTransaction::Recover(journal) != vx::TFileTransaction::TRecovery::Damaged)
+        vx::TFileTransaction::TRecoveryFailure why;
+        if (vx::TFileTransaction::Recover(journal, &why) != vx::TFileTransaction::TRecovery::Damaged)
             continue;
-        return refuse("a save of it was interrupted, and the file " + journal +
-                      " that completes it is damaged. Remove that file to open the project with its files as they "
-                      "are.");
+        using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
+        // A journal that reads well is the only way to the new project: never to be removed.
+        if (why.kind == TKind::Unwritable)
+            return refuse("a save of it was interrupted, and it cannot be completed because " +
+                          WhyNotCompleted(why, WorkFolder()) + ". The project opens once it can be written.");
+        if (why.kind == TKind::Lost)
+            return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, WorkFolder()) +
+                          ". Copy the folder again from where the save was made, with its hidden folder, or open it "
+                          "there; its files stay as they are until then.");
+        return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, WorkFolder()) +
+                      ". Remove that file to open the project with its files as they are.");
     }
     FinishInterruptedSaveAs();
     return true;
@@ -158,8 +192,19 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
 {
     // A change this program could not complete earlier is completed first; only the
     // holder of the folder's lock may complete a journal it finds.
-    if (HoldsFolder())
-        vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()));
+    if (HoldsFolder()) {
+        vx::TFileTransaction::TRecoveryFailure why;
+        if (vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()), &why) ==
+            vx::TFileTransaction::TRecovery::Damaged) {
+            // Its journal stands in the way of this change's: this one is not made.
+            transaction.Abort();
+            vx::Report(failure + (failure.ends_with('.') ? " An" : ": an") +
+                           " earlier change of the project is not completed: " +
+                           WhyNotCompleted(why, vx::TFileTransaction::WorkFolderOf(transaction.Folder())) + ".",
+                       vx::ReportIcon::Exclamation);
+            return false;
+        }
+    }
     if (transaction.Commit()) {
         NewFilesPlaced();
         return true;
@@ -179,14 +224,18 @@ vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
 
 void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure)
 {
-    std::string text = failure;
+    // A change whose journal stays is made as far as the user sees it: the message says
+    // so, and what is still to reach the disk.
+    const bool left = transaction.LeftJournal();
+    std::string text = left ? DoneText(failure) : failure;
     if (!transaction.FailedPath().empty()) {
-        text += (failure.ends_with('.') ? " " : ": ") + transaction.FailedPath() + " could not be " + (transaction.FailedWriting() ? "written" : "replaced");
+        text += (left ? ", but " : failure.ends_with('.') ? " " : ": ") + transaction.FailedPath() + " could not be " +
+                (transaction.FailedWriting() ? "written" : "replaced");
         const int error = transaction.FailedError();
         text += error == 0 ? "." : ": " + vx::FileErrorReason(error) + ".";
     }
-    if (transaction.LeftJournal())
-        text += " The change is completed when the project is opened again.";
+    if (left)
+        text += " The change reaches the disk when the project is opened again.";
     vx::Report(text, vx::ReportIcon::Exclamation);
 }
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "platform/Files.h"
@@ -21,9 +22,11 @@ namespace {
 
 // The journal: this first line, one line per change in the order they are made, and
 // the last line. A rename is "rename" TAB staged file (a name in the work folder) TAB
-// target (a name in the folder) TAB what identifies the staged file once renamed; a
+// target (a name in the folder) TAB what identifies the staged file (TContentIdentity); a
 // removal is "remove" TAB target.
-const char* const kJournalHeader = "Vexara file journal 2";
+const char* const kJournalHeader = "Vexara file journal 3";
+// The same with the staged file identified by its inode (TInodeIdentity).
+const char* const kInodeJournalHeader = "Vexara file journal 2";
 // The journal of earlier versions: the lines are "staged file" TAB "target", both names in
 // the journal's folder, and a staged file that is gone was renamed.
 const char* const kOldJournalHeader = "Vexara file journal 1";
@@ -49,37 +52,30 @@ int SyncFolder(const std::string& folder)
     return error;
 }
 
-// What tells a staged file from any other once it is renamed: its inode, size and time of
-// last change. A rename keeps all three; the file it replaced had its own inode. Where a
-// file system makes up its inode numbers afresh after a remount, size and time still tell.
-struct TIdentity {
+// What told a staged file from any other in journals of layout 2: its inode, size and
+// time of last change. Only its inode says for sure that a file is the one renamed (a
+// rename keeps it, another file has its own); a copy of the folder has new inodes.
+struct TInodeIdentity {
     uint64_t inode = 0;
     int64_t size = -1;
     int64_t seconds = 0, nanoseconds = 0;
 
-    std::string Text() const
-    {
-        char text[96];
-        std::snprintf(text, sizeof text, "%" PRIu64 ":%" PRId64 ":%" PRId64 ".%09" PRId64, inode, size, seconds,
-                      nanoseconds);
-        return text;
-    }
-    static bool Parse(const std::string& text, TIdentity& id)
+    static bool Parse(const std::string& text, TInodeIdentity& id)
     {
         char end = 0;
         return std::sscanf(text.c_str(), "%" SCNu64 ":%" SCNd64 ":%" SCNd64 ".%" SCNd64 "%c", &id.inode, &id.size,
                            &id.seconds, &id.nanoseconds, &end) == 4 &&
                id.size >= 0;
     }
-    bool Matches(const TIdentity& other) const
+    bool SurelyIs(const TInodeIdentity& other) const
     {
-        return size == other.size &&
-               (inode == other.inode || (seconds == other.seconds && nanoseconds == other.nanoseconds));
+        return inode == other.inode && size == other.size && seconds == other.seconds &&
+               nanoseconds == other.nanoseconds;
     }
 };
 
-// The identity of a regular file; false when there is none.
-bool IdentityOf(const std::string& path, TIdentity& id)
+// The inode identity of a regular file; false when there is none.
+bool InodeIdentityOf(const std::string& path, TInodeIdentity& id)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -88,6 +84,90 @@ bool IdentityOf(const std::string& path, TIdentity& id)
     id.size = static_cast<int64_t>(st.st_size);
     id.seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
     id.nanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    return true;
+}
+
+// What tells a staged file from any other wherever the folder is copied, whatever the
+// file system makes of inodes and times: its size and a checksum of its bytes, two
+// 64-bit sums ("size:sum" with the sum in 32 hex digits).
+struct TContentIdentity {
+    int64_t size = -1;
+    uint64_t sum[2] = {0, 0};
+
+    std::string Text() const
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "%" PRId64 ":%016" PRIx64 "%016" PRIx64, size, sum[0], sum[1]);
+        return text;
+    }
+    static bool Parse(const std::string& text, TContentIdentity& id)
+    {
+        const size_t colon = text.find(':');
+        if (colon == std::string::npos || text.size() != colon + 33 ||
+            text.find_first_not_of("0123456789abcdef", colon + 1) != std::string::npos)
+            return false;
+        char end = 0;
+        return std::sscanf(text.c_str(), "%" SCNd64 ":%16" SCNx64 "%16" SCNx64 "%c", &id.size, &id.sum[0], &id.sum[1],
+                           &end) == 3 &&
+               id.size >= 0;
+    }
+    bool operator==(const TContentIdentity& other) const = default;
+};
+
+uint64_t RotateLeft(uint64_t v, int bits) { return (v << bits) | (v >> (64 - bits)); }
+
+// Spreads every bit of v over all bits of the result.
+uint64_t Avalanche(uint64_t v)
+{
+    v ^= v >> 33;
+    v *= 0xFF51AFD7ED558CCDull;
+    v ^= v >> 33;
+    v *= 0xC4CEB9FE1A85EC53ull;
+    return v ^ (v >> 33);
+}
+
+// The content identity of a regular file; false when it cannot be read.
+bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    constexpr uint64_t kOdd1 = 0x9E3779B185EBCA87ull, kOdd2 = 0xC2B2AE3D27D4EB4Full;
+    uint64_t a = kOdd1, b = kOdd2;
+    int64_t size = 0;
+    std::vector<unsigned char> buffer(size_t{1} << 20);  // a multiple of the word
+    for (bool more = ok; more;) {
+        size_t filled = 0;
+        while (filled < buffer.size()) {
+            const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ok = n == 0;
+                more = false;
+                break;
+            }
+            filled += static_cast<size_t>(n);
+        }
+        size += static_cast<int64_t>(filled);
+        // A last word cut short is filled up with zeros; the size tells it apart.
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(filled),
+                  buffer.begin() + static_cast<std::ptrdiff_t>((filled + 7) & ~size_t{7}), 0);
+        for (size_t i = 0; i < filled; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, buffer.data() + i, sizeof word);
+            a = RotateLeft(a ^ (word * kOdd2), 31) * kOdd1;
+            b = RotateLeft(b + (word ^ kOdd1), 27) * kOdd2 + a;
+        }
+    }
+    ::close(fd);
+    if (!ok)
+        return false;
+    id.size = size;
+    id.sum[0] = Avalanche(a ^ static_cast<uint64_t>(size));
+    id.sum[1] = Avalanche(b ^ Avalanche(a + kOdd2));
     return true;
 }
 
@@ -151,23 +231,49 @@ std::vector<std::string> SplitTabs(const std::string& line)
     }
 }
 
-TFileTransaction::TRecovery RecoverOldJournal(const std::string& journalPath, const std::vector<std::string>& lines)
+// An entry of a journal: a staged file to put in place over its target, or (from empty)
+// a target to remove.
+struct TEntry {
+    std::string from, to;
+    bool renamed = false;  // the staged file is in place already
+};
+
+using TFailure = TFileTransaction::TRecoveryFailure;
+
+TFileTransaction::TRecovery Refuse(TFailure& failure, TFailure::TKind kind, const std::string& path, int error)
 {
-    std::vector<std::pair<std::string, std::string>> renames;
-    for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        const std::vector<std::string> fields = SplitTabs(lines[i]);
-        if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]))
-            return TFileTransaction::TRecovery::Damaged;
-        renames.emplace_back(fields[0], fields[1]);
+    failure = {kind, path, error};
+    return TFileTransaction::TRecovery::Damaged;
+}
+
+// Makes the entries of the journal in the folder (its work folder `work`) and removes the
+// journal. Whatever the folder would refuse is found before anything is changed: a half
+// made journal would leave a mix that is neither the old nor the new project.
+TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::string& folder,
+                                     const std::string& work, const std::vector<TEntry>& entries, TFailure& failure)
+{
+    using TKind = TFailure::TKind;
+    bool changesFolder = false;
+    for (const TEntry& entry : entries) {
+        if (FolderExists(entry.to))
+            return Refuse(failure, TKind::Unwritable, entry.to, EISDIR);
+        changesFolder = changesFolder || (entry.from.empty() ? FileExists(entry.to) : !entry.renamed);
     }
-    const std::string folder = FolderOf(journalPath);
-    for (const auto& [temp, target] : renames) {
-        const std::string from = JoinPath(folder, temp);
-        if (FileExists(from) && RenameOver(from, JoinPath(folder, target)) != 0)
-            return TFileTransaction::TRecovery::Damaged;
+    for (const std::string& where : {changesFolder ? folder : std::string(), work})
+        if (!where.empty() && ::access(where.c_str(), W_OK) != 0)
+            return Refuse(failure, TKind::Unwritable, where, errno);
+    for (const TEntry& entry : entries) {
+        if (const int error = entry.from.empty() ? RemoveIfThere(entry.to)
+                              : entry.renamed    ? 0
+                                                 : RenameOver(entry.from, entry.to);
+            error != 0)
+            return Refuse(failure, TKind::Unwritable, entry.to, error);
     }
-    if (SyncFolder(folder) != 0 || RemoveIfThere(journalPath) != 0)
-        return TFileTransaction::TRecovery::Damaged;
+    for (const std::string& where : {folder, work})
+        if (const int error = SyncFolder(where); error != 0)
+            return Refuse(failure, TKind::Unwritable, where, error);
+    if (const int error = RemoveIfThere(journalPath); error != 0)
+        return Refuse(failure, TKind::Unwritable, journalPath, error);
     return TFileTransaction::TRecovery::Completed;
 }
 
@@ -237,6 +343,12 @@ void TFileTransaction::Include(TFileTransaction& pending)
         m_included.push_back(&pending);
 }
 
+void TFileTransaction::TakeOver(const std::string& target)
+{
+    if (std::find(m_takenOver.begin(), m_takenOver.end(), target) == m_takenOver.end())
+        m_takenOver.push_back(target);
+}
+
 void TFileTransaction::Remove(const std::string& target)
 {
     if (std::find(m_removals.begin(), m_removals.end(), target) == m_removals.end())
@@ -258,6 +370,7 @@ void TFileTransaction::Abort()
         RemoveFile(rename.temp);
     m_renames.clear();
     m_removals.clear();
+    m_takenOver.clear();
     m_included.clear();
 }
 
@@ -277,7 +390,9 @@ bool TFileTransaction::Commit()
     m_failedWriting = false;
     m_leftJournal = false;
     // This transaction's changes, then those of the included ones that it does not make
-    // itself; the files they staged for the targets it changes are superseded.
+    // itself; the files they staged for the targets it removes or takes over are
+    // superseded. Two new files for one target otherwise are a mistake of the command:
+    // neither may silently win.
     std::vector<TRename> renames = m_renames;
     std::vector<std::string> removals = m_removals, superseded;
     const auto changedHere = [&](const std::string& target) {
@@ -286,10 +401,13 @@ bool TFileTransaction::Commit()
     };
     for (const TFileTransaction* pending : m_included) {
         for (const TRename& rename : pending->m_renames) {
-            if (changedHere(rename.target))
-                superseded.push_back(rename.temp);
-            else
+            if (!changedHere(rename.target))
                 renames.push_back(rename);
+            else if (!StagedFileOf(rename.target).empty() &&
+                     std::find(m_takenOver.begin(), m_takenOver.end(), rename.target) == m_takenOver.end())
+                return Fail(rename.target, EEXIST);
+            else
+                superseded.push_back(rename.temp);
         }
         for (const std::string& target : pending->m_removals)
             if (!changedHere(target) && std::find(removals.begin(), removals.end(), target) == removals.end())
@@ -308,7 +426,7 @@ bool TFileTransaction::Commit()
     for (const TRename& rename : renames) {
         // Only staged files of the work folder, put in place over files (a folder in
         // the way would stop the renames half way) of the folder, each once.
-        TIdentity id;
+        TContentIdentity id;
         const std::string tempName = FileNameOf(rename.temp), targetName = FileNameOf(rename.target);
         if (FolderExists(rename.target))
             return Fail(rename.target, EISDIR);
@@ -317,8 +435,9 @@ bool TFileTransaction::Commit()
             std::count_if(renames.begin(), renames.end(),
                           [&](const TRename& other) { return other.target == rename.target; }) != 1)
             return Fail(rename.target, 0);
-        if (!IdentityOf(rename.temp, id))
-            return Fail(rename.target, ENOENT);
+        errno = 0;
+        if (!ContentIdentityOf(rename.temp, id))
+            return Fail(rename.target, errno != 0 ? errno : EIO);
         text += "rename\t" + tempName + "\t" + targetName + "\t" + id.Text() + "\n";
     }
     for (const std::string& target : removals) {
@@ -347,6 +466,7 @@ bool TFileTransaction::Commit()
     // those superseded are no one's (a kill leaves them to the next open's clean-up).
     m_renames.clear();
     m_removals.clear();
+    m_takenOver.clear();
     for (TFileTransaction* pending : std::exchange(m_included, {})) {
         pending->m_renames.clear();
         pending->m_removals.clear();
@@ -373,63 +493,79 @@ bool TFileTransaction::Commit()
     for (const std::string& folder : {m_folder, work})
         if (const int error = SyncFolder(folder); error != 0)
             return leave(folder, error);
-    RemoveFile(journal);
+    // A journal that stays would stop every later change of the folder.
+    if (const int error = RemoveIfThere(journal); error != 0)
+        return leave(journal, error);
     TFile::Step();
     return true;
 }
 
-TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journalPath)
+TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journalPath, TRecoveryFailure* failure)
 {
+    using TKind = TRecoveryFailure::TKind;
+    TRecoveryFailure ignored;
+    TRecoveryFailure& why = failure ? *failure : ignored;
+    why = {};
     if (!FileExists(journalPath)) {
         // Something other than a file under the journal's name cannot be completed.
-        return FolderExists(journalPath) ? TRecovery::Damaged : TRecovery::None;
+        return FolderExists(journalPath) ? Refuse(why, TKind::Unreadable, journalPath, EISDIR) : TRecovery::None;
     }
     std::string text;
     if (!ReadWholeFile(journalPath, text, kMaxJournalBytes))
-        return TRecovery::Damaged;
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
     const std::vector<std::string> lines = SplitLines(text);
     if (lines.size() < 2 || lines.back() != kJournalEnd)
-        return TRecovery::Damaged;
-    if (lines.front() == kOldJournalHeader)
-        return RecoverOldJournal(journalPath, lines);
-    if (lines.front() != kJournalHeader)
-        return TRecovery::Damaged;
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    std::vector<TEntry> entries;
+    if (lines.front() == kOldJournalHeader) {
+        // Staged files beside their targets; one that is gone was renamed.
+        const std::string folder = FolderOf(journalPath);
+        for (size_t i = 1; i + 1 < lines.size(); ++i) {
+            const std::vector<std::string> fields = SplitTabs(lines[i]);
+            if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            TEntry entry{JoinPath(folder, fields[0]), JoinPath(folder, fields[1])};
+            entry.renamed = !FileExists(entry.from);
+            entries.push_back(std::move(entry));
+        }
+        return Complete(journalPath, folder, folder, entries, why);
+    }
+    const bool byContent = lines.front() == kJournalHeader;
+    if (!byContent && lines.front() != kInodeJournalHeader)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
 
     const std::string work = FolderOf(journalPath), folder = FolderOf(work);
-    struct TEntry {
-        std::string from, to;  // to alone: a removal
-        bool renamed = false;
-    };
-    std::vector<TEntry> entries;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::vector<std::string> fields = SplitTabs(lines[i]);
-        TIdentity id;
-        if (fields.size() == 4 && fields[0] == "rename" && IsStagedName(fields[1], fields[2]) &&
-            TIdentity::Parse(fields[3], id)) {
+        if (fields.size() == 4 && fields[0] == "rename" && IsStagedName(fields[1], fields[2])) {
             TEntry entry{JoinPath(work, fields[1]), JoinPath(folder, fields[2])};
-            // A staged file that is gone must be in place already; if its target is
-            // something else the new file is lost, and completing the rest would mix.
-            TIdentity there;
-            if (!FileExists(entry.from)) {
-                if (!IdentityOf(entry.to, there) || !there.Matches(id))
-                    return TRecovery::Damaged;
-                entry.renamed = true;
+            const bool staged = FileExists(entry.from);
+            bool sure = false;
+            if (byContent) {
+                TContentIdentity id, there;
+                if (!TContentIdentity::Parse(fields[3], id))
+                    return Refuse(why, TKind::Unreadable, journalPath, 0);
+                sure = ContentIdentityOf(staged ? entry.from : entry.to, there) && there == id;
+            } else {
+                TInodeIdentity id, there;
+                if (!TInodeIdentity::Parse(fields[3], id))
+                    return Refuse(why, TKind::Unreadable, journalPath, 0);
+                sure = staged ? FileSize(entry.from) == id.size : InodeIdentityOf(entry.to, there) && there.SurelyIs(id);
             }
+            // A staged file must be the one staged (a copy cut short is not), and one that
+            // is gone surely in place: else the new file is lost, and completing the rest
+            // would leave a mix.
+            if (!sure)
+                return Refuse(why, TKind::Lost, entry.to, 0);
+            entry.renamed = !staged;
             entries.push_back(std::move(entry));
         } else if (fields.size() == 2 && fields[0] == "remove" && IsSafeFileComponent(fields[1])) {
             entries.push_back({std::string(), JoinPath(folder, fields[1])});
         } else {
-            return TRecovery::Damaged;
+            return Refuse(why, TKind::Unreadable, journalPath, 0);
         }
     }
-    for (const TEntry& entry : entries) {
-        if (entry.from.empty() ? RemoveIfThere(entry.to) != 0
-                               : !entry.renamed && RenameOver(entry.from, entry.to) != 0)
-            return TRecovery::Damaged;
-    }
-    if (SyncFolder(folder) != 0 || SyncFolder(work) != 0 || RemoveIfThere(journalPath) != 0)
-        return TRecovery::Damaged;
-    return TRecovery::Completed;
+    return Complete(journalPath, folder, work, entries, why);
 }
 
 }  // namespace vx

@@ -41,12 +41,17 @@ public:
     // The files this transaction is to remove.
     const std::vector<std::string>& Removals() const { return m_removals; }
     // Makes the changes planned in `pending`, a transaction of the same folder that is not
-    // committed itself, together with this one's. Where this one replaces or removes a
-    // file as well, its own change stands and the file `pending` staged for it goes.
+    // committed itself, together with this one's. Where this one removes a file as well,
+    // its removal stands and the file `pending` staged for it goes; where both stage a new
+    // file for one target, the commit fails (nothing changes) unless this one TakesOver()
+    // that target.
     // Until this one's journal is written `pending` keeps its changes (an Abort() of this
     // one leaves them); from then on they are this one's, and `pending` is left empty. A
     // transaction of another folder is not included.
     void Include(TFileTransaction& pending);
+    // This transaction's new file for target replaces the one an included transaction
+    // staged for it (it was made from that file, or knowingly over it).
+    void TakeOver(const std::string& target);
     // A staged file that could not be written: the first such failure is kept for
     // FailedPath() and FailedError().
     void NoteFailure(const std::string& path, int error);
@@ -70,12 +75,22 @@ public:
     bool LeftJournal() const { return m_leftJournal; }
 
     enum class TRecovery { None, Completed, Damaged };
+    // Why a journal was not completed: it cannot be read; a new file it puts in place is
+    // lost (neither staged nor surely in place); or the folder does not take the change
+    // now (it cannot be written, or a folder is in the way). `path` is the file or folder
+    // concerned, `error` the system's error number (0 when none).
+    struct TRecoveryFailure {
+        enum class TKind { Unreadable, Lost, Unwritable };
+        TKind kind = TKind::Unreadable;
+        std::string path;
+        int error = 0;
+    };
     // Completes the renames and removals of a journal left by an interrupted Commit()
-    // and removes it. Damaged: the journal cannot be read, a staged file it names is
-    // lost before it was put in place, or its renames cannot be made; the journal is left
-    // as it is, and so is every file. Reads the journals of earlier versions too, whose
-    // staged files lie beside their targets.
-    static TRecovery Recover(const std::string& journalPath);
+    // and removes it. Damaged: the journal is not completed (why in *failure); every
+    // entry is checked before any is made, so the files stay as they are unless the
+    // system fails part way, and the journal stays to be completed later. Reads the
+    // journals of earlier versions too, whose staged files lie beside their targets.
+    static TRecovery Recover(const std::string& journalPath, TRecoveryFailure* failure = nullptr);
 
     // Fault injection for tests: while set, putting a folder's entries on the disk fails
     // (as on a failing disk).
@@ -90,6 +105,7 @@ private:
     std::string m_folder;
     std::vector<TRename> m_renames;
     std::vector<std::string> m_removals;
+    std::vector<std::string> m_takenOver;
     std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_failedPath;
     int m_failedError = 0;

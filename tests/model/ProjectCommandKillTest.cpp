@@ -70,6 +70,37 @@ TEST_F(ProjectCommandKillTest, CombiningSets)
     });
 }
 
+TEST_F(ProjectCommandKillTest, KilledAndThenCopiedToAnotherDisk)
+{
+    // A backup or a copy to another disk made after the kill: new files, new times. The
+    // copy opens as the old project or as the new one, like the folder itself.
+    MakeProject();
+    const std::vector<std::pair<std::string, std::function<bool(TProject&)>>> commands{
+        {"saving the work set",
+         [](TProject& project) {
+             project.m_pWorkSet->GetVoxel(size_t(1))->Data()[2] = TComplex(99.0f, 1.0f);
+             return project.SaveWorkSetAndProject(false);
+         }},
+        {"saving the work set as b",
+         [](TProject& project) {
+             project.m_pWorkSet->GetVoxel(size_t(1))->Data()[2] = TComplex(99.0f, 1.0f);
+             return project.SaveWorkSetAs("b");
+         }},
+        {"combining b and c",
+         [](TProject& project) {
+             return project.CombineCSISets({Named(project, "b"), Named(project, "c")}, TProject::TSetOperation::Sum);
+         }},
+        {"removing b", [](TProject& project) { return project.RemoveCSISet(Named(project, "b")); }}};
+    for (const auto& [name, command] : commands) {
+        SCOPED_TRACE(name);
+        test::TCommandTrial trial = Trial(command);
+        trial.copied = true;
+        const auto [olds, news] = test::KillAtEveryStep(trial);
+        EXPECT_GT(olds, 2);
+        EXPECT_GT(news, 0);
+    }
+}
+
 TEST_F(ProjectCommandKillTest, ZeroFillingTheWorkSetTwiceOverItsFirstCopy)
 {
     MakeProject();

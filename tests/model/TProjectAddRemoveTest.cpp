@@ -600,6 +600,27 @@ TEST_F(ProjectAddRemoveTest, RemovingImagesDeletesTheirFilesFramesAndDrawings)
     EXPECT_EQ(m_report.Count(), 0u);
 }
 
+TEST_F(ProjectAddRemoveTest, ARemovalThatFailsAfterItsJournalSaysTheSetIsRemoved)
+{
+    FakeSet("a.SPAR", "a");
+    ASSERT_TRUE(AddSet("a.SPAR"));
+    TCSISet* a = m_project.m_pCSISetList->FindByName("a");
+    // Once the journal is written, a folder takes the place of the data-set file.
+    TFile::SetStepHook([this] {
+        if (FileExists(m_folder + "/.vexara/journal") && FileExists(SetPath("a"))) {
+            RemoveFile(SetPath("a"));
+            MakeFolder(SetPath("a"));
+        }
+    });
+    m_report.PlanAnswer(ReportAnswer::Yes);
+    EXPECT_TRUE(m_project.RemoveCSISet(a));
+    TFile::SetStepHook({});
+    EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 0);
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The CSI set a is removed, but " + SetPath("a") +
+                                                            " could not be replaced: is a directory. The change "
+                                                            "reaches the disk when the project is opened again."});
+}
+
 TEST_F(ProjectAddRemoveTest, RemovingASetDeletesItsDataSetAndMapFilesOnly)
 {
     FakeSet("a.SPAR", "a");

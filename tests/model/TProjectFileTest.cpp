@@ -2,6 +2,7 @@
 // files by make_project_golden.py), conversion of old projects, failed saves, round trip,
 // truncation.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -795,6 +796,76 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
     EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
     EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
     EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"csi", "csi_naa_map", "p.tpj"}));
+}
+
+TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseNewFileIsMissingIsNotToBeUndoneByRemovingItsJournal)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    ASSERT_TRUE(MakeFolder(folder + "/.vexara"));
+    // The journal reads well, but the new data-set file it puts in place is neither staged
+    // nor in place: the open says where the file is to be found, and changes nothing.
+    test::WriteBytes(folder + "/.vexara/journal",
+                     "Vexara file journal 2\nrename\tcsi.Zz9Yy8\tcsi\t1:11:0.000000000\nremove\tcsi_naa_map\nend\n");
+    const test::TFolderBytes before = test::ReadFolderTree(folder);
+    test::TScriptedReport script;
+    TProject opened;
+    EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
+    EXPECT_EQ(script.Messages(),
+              (std::vector<std::string>{"The project p cannot be opened: a save of it was interrupted, and the new file " +
+                                        folder + "/csi that completes it is missing from " + folder +
+                                        "/.vexara. Copy the folder again from where the save was made, with its hidden "
+                                        "folder, or open it there; its files stay as they are until then."}));
+    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
+}
+
+TEST_F(ProjectFileTest, AnUnfinishedSaveInAFolderThatCannotBeWrittenIsCompletedOnceItCan)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    test::WriteBytes(folder + "/.csi.Zz9Yy8", "new samples");
+    test::WriteBytes(folder + "/.p.tpj.journal", "Vexara file journal 1\n.csi.Zz9Yy8\tcsi\nend\n");
+    const test::TFolderBytes before = test::ReadFolderTree(folder);
+    // A user who may only read the folder: the open says why it waits and changes nothing.
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        test::TScriptedReport script;
+        TProject opened;
+        const bool loaded = opened.Load(folder + "/p.tpj");
+        return (loaded ? "opened: " : "") + (script.Messages().empty() ? "" : script.Messages().front());
+    });
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    EXPECT_EQ(said, "The project p cannot be opened: a save of it was interrupted, and it cannot be completed because " +
+                        folder + " cannot be written: the folder or file is write-protected. The project opens once it "
+                                 "can be written.");
+    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
+    // Writable again: the save is completed.
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject opened;
+    EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+    EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
+}
+
+TEST_F(ProjectFileTest, AChangeLeftUnfinishedDuringTheSessionIsNamedByTheNextOne)
+{
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    // A change of this session left its journal, and a folder is in the way of completing it.
+    ASSERT_TRUE(MakeFolder(folder + "/junk"));
+    test::WriteBytes(folder + "/.vexara/journal", "Vexara file journal 2\nremove\tjunk\nend\n");
+    const std::string projectFile = test::ReadBytes(folder + "/p.tpj");
+    EXPECT_FALSE(project.Save());
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Can't write project file. An earlier change of the project "
+                                                          "is not completed: " +
+                                                          folder + "/junk cannot be written: is a directory."});
+    EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), projectFile);
+    EXPECT_EQ(test::FolderNames(folder + "/.vexara"), std::vector<std::string>{"journal"});
 }
 
 TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)

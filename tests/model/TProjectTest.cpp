@@ -451,10 +451,17 @@ TEST_F(ProjectTest, FailedMapWriteKeepsTheUndoHistory)
     project.SetWorkSet(set);
     test::AddValuedMap(*set, "naa_map", [](int v) { return TComplex(float(v), 0.0f); });
     test::TScriptedReport script;
+    // Each writer's message says that the set was not saved, and why.
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(project.SaveWorkSet(false));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can not write CSI data set file " + set->GetFilePath() +
+                                                           ".\r\nThe CSI set csi was not saved: the disk is full."}));
+    script.Clear();
     TFile::FailWritesAfter(256 + 60 * 8 * 8 + 100);  // the data-set file goes through, the map does not
     EXPECT_FALSE(project.SaveWorkSet(false));
     TFile::FailWritesAfter(-1);
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can not write map file " + m_dir.File("csi_naa_map")}));
+    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Can not write map file " + m_dir.File("csi_naa_map") +
+                                                           "\r\nThe CSI set csi was not saved: the disk is full."}));
     EXPECT_FALSE(FileExists(m_dir.File("csi_naa_map")));
     EXPECT_EQ(disabled, 0);
 }

@@ -2,6 +2,7 @@
 // rename that fails after it leaves the journal, which Recover() completes; a staged file
 // lost before it was put in place makes the journal damaged.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
+#include "support/FolderKill.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -163,6 +165,63 @@ TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
     EXPECT_EQ(test::ReadBytes(m_dir.File("c")), "old c");
 }
 
+TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
+{
+    // The second removal meets a folder: the first is not made either.
+    test::WriteBytes(m_dir.File("old.dat"), "old");
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nremove\told.dat\nremove\t.vexara\nend\n");
+    TFileTransaction::TRecoveryFailure why;
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("old.dat")), "old");
+    EXPECT_TRUE(FileExists(Journal(m_dir)));
+    EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Unwritable);
+    EXPECT_EQ(why.path, WorkFolder(m_dir));
+}
+
+TEST_F(FileTransaction, AStagedFileCountsAsInPlaceOnlyWhenItSurelyIs)
+{
+    // A journal of layout 2: the target has the staged file's size and time, but its own
+    // inode (a file saved again): the new file is lost, and nothing changes.
+    test::WriteBytes(m_dir.File("a"), "old a");
+    test::WriteBytes(m_dir.File("c"), "old c");
+    struct stat st {};
+    ASSERT_EQ(::stat(m_dir.File("a").c_str(), &st), 0);
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nrename\ta.Ab12Cd\ta\t" + std::to_string(st.st_ino + 1) +
+                                         ":5:" + std::to_string(st.st_mtim.tv_sec) + "." +
+                                         std::to_string(st.st_mtim.tv_nsec) + "\nremove\tc\nend\n");
+    TFileTransaction::TRecoveryFailure why;
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Lost);
+    EXPECT_EQ(why.path, m_dir.File("a"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("c")), "old c");
+    ASSERT_TRUE(RemoveFile(Journal(m_dir)));
+
+    // Stopped after the first rename, then the staged "b" cut short (a copy that broke
+    // off): it is not put in place. Whole again, it is, wherever the folder was copied.
+    TFileTransaction transaction(m_dir.Path());
+    WriteNewFiles(m_dir, transaction);
+    StopAfter(3);
+    EXPECT_THROW(transaction.Commit(), TStop);
+    TFile::SetStepHook({});
+    std::string stagedB;
+    for (const std::string& name : test::FolderNames(WorkFolder(m_dir)))
+        if (name.starts_with("b."))
+            stagedB = WorkFolder(m_dir) + "/" + name;
+    ASSERT_EQ(test::ReadBytes(stagedB), "new b");
+    test::WriteBytes(stagedB, "new");
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(why.path, m_dir.File("b"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+    test::WriteBytes(stagedB, "new b");
+    test::CopyInPlace(m_dir.Path());
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    EXPECT_FALSE(FileExists(m_dir.File("c")));
+}
+
 TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
 {
     test::WriteBytes(m_dir.File("a"), "old a");
@@ -171,6 +230,19 @@ TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
     EXPECT_EQ(TFileTransaction::Recover(m_dir.File(".p.journal")), TFileTransaction::TRecovery::Completed);
     EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
     EXPECT_EQ(test::FolderNames(m_dir.Path()), std::vector<std::string>{"a"});
+
+    // Layout 2, in the work folder: "a" is in place already (its inode says so), "b" staged.
+    test::WriteBytes(m_dir.File("b"), "old b");
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    test::WriteBytes(WorkFolder(m_dir) + "/b.Cd34Ef", "new b");
+    struct stat st {};
+    ASSERT_EQ(::stat(m_dir.File("a").c_str(), &st), 0);
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nrename\ta.Ab12Cd\ta\t" + std::to_string(st.st_ino) + ":5:" +
+                                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) +
+                                         "\nrename\tb.Cd34Ef\tb\t1:5:0.0\nend\n");
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});
 }
 
 TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
@@ -206,6 +278,31 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     EXPECT_EQ(test::FolderNames(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
 }
 
+TEST_F(FileTransaction, AJournalThatCannotBeRemovedIsLeftToBeCompletedLater)
+{
+    // Once the new files are in place, the work folder takes no more changes: the commit
+    // says its journal stays, and a later completion removes it.
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0777), 0);
+    const std::string work = WorkFolder(m_dir);
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        TFile::SetStepHook([&] {
+            if (test::FolderNames(work) == std::vector<std::string>{"journal"})
+                ::chmod(work.c_str(), 0555);
+        });
+        const bool committed = transaction.Commit();
+        TFile::SetStepHook({});
+        return std::string(committed ? "committed" : "failed") + (transaction.LeftJournal() ? ", left " : ", ") +
+               transaction.FailedPath();
+    });
+    EXPECT_EQ(said, "failed, left " + Journal(m_dir));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+    ASSERT_EQ(::chmod(work.c_str(), 0755), 0);
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    EXPECT_FALSE(FileExists(Journal(m_dir)));
+}
+
 TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
 {
     test::TTempFolder& dir = m_dir;
@@ -232,11 +329,25 @@ TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
     EXPECT_EQ(test::ReadBytes(pending.StagedFileOf(dir.File("b"))), "pending b");
     EXPECT_EQ(test::FolderNames(WorkFolder(dir)).size(), 2u);
 
-    // The change that goes through: its own "b" stands over the pending one, and "d" it
-    // removes itself; the rest of the pending change is made with it.
+    // A change with a "b" of its own that it does not take over: two new files for one
+    // target, and neither wins.
     const std::string pendingB = pending.StagedFileOf(dir.File("b"));
+    {
+        TFileTransaction clashing(dir.Path());
+        ASSERT_TRUE(WriteInTransaction(clashing, dir.File("b"), "other b"));
+        clashing.Include(pending);
+        EXPECT_FALSE(clashing.Commit());
+        EXPECT_FALSE(clashing.LeftJournal());
+        EXPECT_EQ(clashing.FailedPath(), dir.File("b"));
+    }
+    EXPECT_EQ(test::ReadBytes(dir.File("b")), "old b");
+    EXPECT_EQ(test::ReadBytes(pendingB), "pending b");
+
+    // The change that goes through: its own "b" stands over the pending one it takes over,
+    // and "d" it removes itself; the rest of the pending change is made with it.
     TFileTransaction change(dir.Path());
     ASSERT_TRUE(WriteInTransaction(change, dir.File("b"), "new b"));
+    change.TakeOver(dir.File("b"));
     change.Remove(dir.File("d"));
     change.Include(pending);
     change.Include(pending);

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 
@@ -115,10 +116,48 @@ TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>&
     return {answer == 'y', WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
+std::string AsAnOrdinaryUser(const std::function<std::string()>& body)
+{
+    int fromChild[2];
+    if (pipe(fromChild) != 0)
+        return "no pipe to the child";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fromChild[0]);
+        const std::string text =
+            geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? "no ordinary user" : body();
+        const bool written = write(fromChild[1], text.data(), text.size()) == ssize_t(text.size());
+        _exit(written ? 0 : 1);
+    }
+    close(fromChild[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fromChild[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    close(fromChild[0]);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not end by itself";
+    return text;
+}
+
 void RestoreFolder(const std::string& pristine, const std::string& folder)
 {
     std::filesystem::remove_all(folder);
     std::filesystem::copy(pristine, folder, std::filesystem::copy_options::recursive);
+}
+
+void CopyInPlace(const std::string& folder)
+{
+    // The copy is made while the files still exist, so none can get an inode back.
+    const std::string copy = folder + ".copy";
+    RestoreFolder(folder, copy);
+    const auto time = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(copy))
+        if (entry.is_regular_file())
+            std::filesystem::last_write_time(entry.path(), time);
+    std::filesystem::remove_all(folder);
+    std::filesystem::rename(copy, folder);
 }
 
 namespace {
@@ -145,6 +184,8 @@ std::pair<int, int> KillAtEveryStep(const TCommandTrial& trial)
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
         RestoreFolder(trial.pristine, trial.root);
         const bool killed = RunInChild([&] { return trial.command(killAt); });
+        if (trial.copied)
+            CopyInPlace(trial.root);
         const TOpened got = trial.open();
         if (got == before) {
             // Once the new folder is in place, a later kill cannot bring the old one back.

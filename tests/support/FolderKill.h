@@ -44,8 +44,16 @@ struct TChildRun {
 TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>& pause)>& child,
                        const std::function<void()>& meanwhile);
 
+// Runs body in a forked child with the rights of an ordinary user (root may write
+// anything) and gives what it returned; "no ordinary user" when the child cannot become one.
+std::string AsAnOrdinaryUser(const std::function<std::string()>& body);
+
 // Replaces `folder` by a copy of `pristine`.
 void RestoreFolder(const std::string& pristine, const std::string& folder);
+
+// Replaces `folder` by a copy of itself as a backup or a copy to another disk makes it:
+// every file another one (its own inode) with another time of last change.
+void CopyInPlace(const std::string& folder);
 
 // A command of the project folder tried the hard way. `command(killAt)` runs it (in a
 // child) on the project restored from `pristine` into `root`/`folder`, arming
@@ -55,6 +63,8 @@ struct TCommandTrial {
     std::string pristine, root;
     std::function<bool(int killAt)> command;
     std::function<TOpened()> open;
+    // After each kill the folder is copied (CopyInPlace) before it is opened.
+    bool copied = false;
 };
 
 // Kills the command at step 1, 2, ... until it runs to its end. After each kill the
