@@ -121,6 +121,8 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
     projectWritten = false;
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
+    if (!FolderIsStillHere())
+        return false;
     // The set's data-set file is the only copy of its samples once they leave memory:
     // a failed save keeps the files, the maps and the undo history as they were and
     // tells the caller to keep the samples.
@@ -159,9 +161,17 @@ std::string TProject::StateFolder() const
     // work folder, where nothing else of the folder's is removed with them.
     if (m_strFolder.empty())
         return vx::TempFolder();
-    // Where the work folder cannot be made the project folder takes no files either, most
-    // likely: the state's writer then says why.
-    return vx::MakeFolder(WorkFolder()) ? WorkFolder() : m_strFolder;
+    if (!FolderIsStillHere())
+        return std::string();
+    // Only the work folder itself is made: a project folder that is gone is not made
+    // again, and the folder's own files never sit beside the states.
+    vx::TFileTransaction staging(m_strFolder);
+    const std::string work = staging.StagingFolder();
+    if (work.empty())
+        vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
+                       vx::FileErrorReason(staging.FailedError()) + ". The work set was not changed.",
+                   vx::ReportIcon::Exclamation);
+    return work;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)
