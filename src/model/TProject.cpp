@@ -338,12 +338,14 @@ bool ModifiedWhenImagesAdded(TProject& project, Make make)
 
 bool TProject::Reconstruct3D(std::vector<TMRImage*> images)
 {
-    return ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
+    return FolderIsStillHere() &&
+           ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
 }
 
 bool TProject::AverageImages(std::vector<TMRImage*> images)
 {
-    return ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
+    return FolderIsStillHere() &&
+           ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
 }
 
 TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const

@@ -696,10 +696,10 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     const std::string message = "The folder " + folder +
                                 " of the project p was moved or removed while the project was open, so nothing was "
                                 "written. Save Project As keeps the work in a new folder.";
-    EXPECT_EQ(report.Messages(),
-              std::vector<std::string>({message, message, "These steps of the macro failed and were left out: Loren filter 2.5Hz.",
-                                        message, message, "Fail to add CSI set from c.\n" + message,
-                                        message /* the save that follows an Add */}));
+    const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
+                                                           "Fail to add CSI set from c.\n" + message,
+                                                           message /* the save that follows an Add */}));
     EXPECT_FALSE(vx::FolderExists(folder));
     EXPECT_EQ(ReadFolderTree(moved, true), before);
 

@@ -611,8 +611,9 @@ TEST_F(HistoryCommandsTest, AStepWhoseWorkFolderCannotBeMadeIsNotDone)
     Mode(cmd::ModeVoxelShift);
     Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
     QApplication::processEvents();
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The work folder " + work + " of the project cannot be made: " +
-                                                           vx::FileErrorReason(EEXIST) + ". The work set was not changed."}));
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({"The work folder " + work + " of the project cannot be made: " +
+                                        vx::FileErrorReason(EEXIST) + ". The work set was not changed."}));
     EXPECT_EQ(RowHeights(*set), before);
     EXPECT_TRUE(StepNames().empty());
     EXPECT_EQ(names(), files);
