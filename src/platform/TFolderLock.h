@@ -2,8 +2,9 @@
 // An advisory lock on a folder, held through a hidden lock file in it (flock) by the
 // process that has a project of the folder open. The system lets it go when the process
 // ends, however it ends, so a lock that cannot be taken means another running program
-// has the folder open. A folder is known by its identity, not by its name: the same folder
-// spelt otherwise is the same, and a folder renamed away is no longer the one at its path.
+// has the folder open. A folder is known by its lock file's identity, not by its name: the
+// same folder spelt otherwise is the same, and a folder renamed away is no longer the one at
+// its path.
 #include <string>
 
 #include "platform/Files.h"
@@ -42,7 +43,7 @@ public:
 
 private:
     int m_fd = -1;
-    TFileIdentity m_folder;
+    TFileIdentity m_identity;  // the held lock file's
 };
 
 }  // namespace vx

@@ -278,8 +278,9 @@ TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
     EXPECT_TRUE(message.starts_with("The work folder " + JoinPath(folder, ".vexara") + " of the project cannot be made: "))
         << message;
     EXPECT_TRUE(message.ends_with(". The work set was not changed.")) << message;
-    if (folder == locked)
+    if (folder == locked) {
         EXPECT_NE(message.find("the folder or file is write-protected"), std::string::npos) << message;
+    }
     EXPECT_FALSE(FileExists(JoinPath(folder, "sc0.tmp")));
 }
 
