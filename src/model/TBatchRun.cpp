@@ -13,6 +13,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TFolderLock.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -62,6 +63,18 @@ public:
 private:
     TProject* m_kept;
 };
+
+// True, after a line in the log, when the study's project folder is the folder of a
+// project open in this run (the main window's): the study would be written over it.
+bool IsOpenHere(const std::string& projectFolder)
+{
+    if (!vx::TFolderLock::IsHeldHere(projectFolder))
+        return false;
+    g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
+    vx::AppendBatchLog("Error: The study is not processed: its project folder is the folder of the project open in the "
+                       "main window, which is left as it is.");
+    return true;
+}
 
 }  // namespace
 
@@ -129,6 +142,8 @@ bool TBatchRun::Run()
         if (!vx::FolderExists(m_strOutput))
             vx::MakeFolder(m_strOutput);
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
+        if (IsOpenHere(projectFolder))
+            continue;
         const bool existed = vx::FolderExists(projectFolder);
 
         // The study's project opens no window: the main frame shows the set-aside project.

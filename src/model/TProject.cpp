@@ -125,6 +125,8 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
     projectWritten = false;
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
+    if (!FolderIsStillHere())
+        return false;
     // The set's data-set file is the only copy of its samples once they leave memory:
     // a failed save keeps the files, the maps and the undo history as they were and
     // tells the caller to keep the samples.
@@ -163,9 +165,17 @@ std::string TProject::StateFolder() const
     // work folder, where nothing else of the folder's is removed with them.
     if (m_strFolder.empty())
         return vx::TempFolder();
-    // Where the work folder cannot be made the project folder takes no files either, most
-    // likely: the state's writer then says why.
-    return vx::MakeFolder(WorkFolder()) ? WorkFolder() : m_strFolder;
+    if (!FolderIsStillHere())
+        return std::string();
+    // Only the work folder itself is made: a project folder that is gone is not made
+    // again, and the folder's own files never sit beside the states.
+    vx::TFileTransaction staging(m_strFolder);
+    const std::string work = staging.StagingFolder();
+    if (work.empty())
+        vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
+                       vx::FileErrorReason(staging.FailedError()) + ". The work set was not changed.",
+                   vx::ReportIcon::Exclamation);
+    return work;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)
@@ -332,12 +342,14 @@ bool ModifiedWhenImagesAdded(TProject& project, Make make)
 
 bool TProject::Reconstruct3D(std::vector<TMRImage*> images)
 {
-    return ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
+    return FolderIsStillHere() &&
+           ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
 }
 
 bool TProject::AverageImages(std::vector<TMRImage*> images)
 {
-    return ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
+    return FolderIsStillHere() &&
+           ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
 }
 
 TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const

@@ -137,6 +137,7 @@ public:
     static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Where the undo states of this project's steps are kept: the program's work folder
     // in the project folder, or the system's temporary folder while the project has none.
+    // Empty, after saying why, when the work folder cannot be had: no state can be kept.
     std::string StateFolder() const;
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
@@ -318,6 +319,13 @@ private:
     std::string WorkFolder() const;
     // True while this project holds its folder's lock.
     bool HoldsFolder() const;
+    // False, after saying so, when the folder whose lock this project holds is no longer
+    // the one at the project's path (renamed, moved or removed while open): nothing may be
+    // written there then, or the project would be split between two folders.
+    bool FolderIsStillHere() const;
+    // A folder moved while open: its sets and images are read where it is now, and the
+    // project is of that folder (it holds its lock) from now on.
+    void FollowMovedFolder();
     // A save under another folder notes in the work folder where it writes (and what it
     // made there) until it is done: a program killed meanwhile leaves the note, and the
     // next open completes or takes back what the save left in that folder.

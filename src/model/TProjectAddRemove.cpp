@@ -129,11 +129,13 @@ TImageImportParams ImageParamsOf(const TExamScan& scan)
 
 bool TProject::AddImages(const std::string& folder, const std::string& file, TImageImportParams params)
 {
-    return m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+    return FolderIsStillHere() && m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
 }
 
 bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
 {
+    if (!FolderIsStillHere())
+        return false;
     const std::string path = vx::JoinPath(folder, file);
     std::unique_ptr<TCSISet> set;
     {
@@ -469,6 +471,8 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
 
 bool TProject::CommitNewSet(std::unique_ptr<TCSISet>& pNew, TCSISet* pOld, const std::string& failure)
 {
+    if (!FolderIsStillHere())
+        return false;
     vx::TFileTransaction transaction(m_strFolder);
     if (!pNew->WriteDataFile(pNew->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;

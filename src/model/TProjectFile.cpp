@@ -144,6 +144,8 @@ bool TProject::WriteProjectFile(const std::string& folder, const std::string& fi
     if (folder != m_strFolder)
         return true;
     if (!transaction) {
+        if (!FolderIsStillHere())
+            return false;
         // On its own: put in place as a change of the folder, or reported and left as it was.
         vx::TFileTransaction own(folder);
         if (!WriteProjectFile(folder, fileName, &own)) {
@@ -175,6 +177,10 @@ bool TProject::StageProjectFile(vx::TFileTransaction& transaction, const std::st
 
 bool TProject::CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure)
 {
+    if (!FolderIsStillHere()) {
+        transaction.Abort();
+        return false;
+    }
     return StageProjectFile(transaction, failure) && CommitChange(transaction, failure);
 }
 
@@ -304,6 +310,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     };
     if (name.empty() || name.front() == '~' || !vx::IsSafeFileComponent(name))
         return refuse();
+    // A folder moved while open has its files where it is now.
+    FollowMovedFolder();
     if (folder == m_strFolder) {
         // Another name in the same folder: the work set and the new project file.
         const std::string oldName = m_strName;

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -66,6 +70,33 @@ std::string TProject::WorkFolder() const
 bool TProject::HoldsFolder() const
 {
     return m_folderLock && m_folderLock->Holds(m_strFolder);
+}
+
+bool TProject::FolderIsStillHere() const
+{
+    // A project that could not lock its folder has no identity of it to compare.
+    if (m_strFolder.empty() || !m_folderLock || !m_folderLock->IsHeld() || HoldsFolder())
+        return true;
+    vx::Report("The folder " + m_strFolder + " of the project " + m_strName +
+                   " was moved or removed while the project was open, so nothing was written. Save Project As keeps "
+                   "the work in a new folder.",
+               vx::ReportIcon::Exclamation);
+    return false;
+}
+
+void TProject::FollowMovedFolder()
+{
+    if (m_strFolder.empty() || !m_folderLock || HoldsFolder())
+        return;
+    const std::string now = m_folderLock->FolderNow();
+    if (now.empty())
+        return;
+    for (TCSISet* pSet : *m_pCSISetList)
+        pSet->SetFolder(now);
+    for (TMRImage* pImage : *m_pImageSet)
+        if (vx::FolderOf(pImage->GetPath()) == m_strFolder)
+            pImage->SetPath(vx::JoinPath(now, vx::FileNameOf(pImage->GetPath())));
+    m_strFolder = now;
 }
 
 bool TProject::TakeFolder()

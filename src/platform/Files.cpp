@@ -111,6 +111,14 @@ bool MakeFolder(const std::string& path)
     return FolderExists(path);
 }
 
+std::optional<TFileIdentity> FileIdentityOf(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 TCreateResult CreateNewFile(const std::string& path)
 {
     if (path.empty())

@@ -20,6 +20,15 @@ bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);
+// What tells a file or folder from any other while it exists, however it is named (through
+// a link, with a trailing separator) and wherever it is renamed to: its device and inode.
+struct TFileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    auto operator<=>(const TFileIdentity&) const = default;
+};
+// The identity of what the path names, links followed; none when nothing is there.
+std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

@@ -2,8 +2,12 @@
 // An advisory lock on a folder, held through a hidden lock file in it (flock) by the
 // process that has a project of the folder open. The system lets it go when the process
 // ends, however it ends, so a lock that cannot be taken means another running program
-// has the folder open.
+// has the folder open. A folder is known by its lock file's identity, not by its name: the
+// same folder spelt otherwise is the same, and a folder renamed away is no longer the one at
+// its path.
 #include <string>
+
+#include "platform/Files.h"
 
 namespace vx {
 
@@ -24,15 +28,22 @@ public:
     // Lets go of a folder held before and tries to take this one.
     TResult Acquire(const std::string& folder);
     void Release();
-    // True while the lock of exactly this folder is held.
-    bool Holds(const std::string& folder) const { return m_fd >= 0 && folder == m_folder; }
+    // True while this object holds the lock of a folder, wherever it is now.
+    bool IsHeld() const { return m_fd >= 0; }
+    // True while this object holds the lock of the folder now at that path.
+    bool Holds(const std::string& folder) const;
+    // Where the folder whose lock this object holds is now, however it was renamed or
+    // moved; empty when nothing is held or the folder cannot be found.
+    std::string FolderNow() const;
+    // True while a lock object of this process holds the folder now at that path.
+    static bool IsHeldHere(const std::string& folder);
 
     // The name of the lock file in a folder.
     static const char* FileName();
 
 private:
     int m_fd = -1;
-    std::string m_folder;
+    TFileIdentity m_identity;  // the held lock file's
 };
 
 }  // namespace vx

@@ -55,7 +55,10 @@ bool TProcessStep::SaveState()
 
 bool TProcessStep::WriteStateFile(const TStateWriter& write)
 {
-    m_strTempFile = MakeTempFileName(m_pszStatePrefix, StateFolder());
+    const std::string folder = StateFolder();
+    if (folder.empty())
+        return false;
+    m_strTempFile = MakeTempFileName(m_pszStatePrefix, folder);
     if (write(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); }))
         return true;
     DropState();
@@ -148,6 +151,8 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
     if (saved.empty() || !m_pszStatePrefix)
         return false;
     const std::string folder = StateFolder();
+    if (folder.empty())
+        return false;
     std::string current = MakeTempFileName(m_pszStatePrefix, folder);
     if (current == saved) {
         // The saved file is gone and its name was free again: the read below must

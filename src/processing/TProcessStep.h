@@ -76,7 +76,8 @@ public:
     // step can take the name.
     static std::string MakeTempFileName(const std::string& prefix, const std::string& folder);
     // Where the step keeps its state files: the state folder of the project that owns
-    // its data (TProject::StateFolder), the system's temporary folder without one.
+    // its data (TProject::StateFolder), the system's temporary folder without one. Empty
+    // when the project has no folder for them now (it has said why): no state is kept.
     std::string StateFolder() const;
 
     // What a state file is written for; a failed write says that this was not done.

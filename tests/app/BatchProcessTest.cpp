@@ -130,6 +130,8 @@ protected:
                 EXPECT_EQ(batch->windowTitle(), "Batch Processing...");
                 EXPECT_EQ(batch->MacroEdit()->text().toStdString(), macro);
                 EXPECT_EQ(batch->OutputEdit()->text().toStdString(), exams.Path() + "/CSIProjects/");
+                if (!output.empty())
+                    batch->OutputEdit()->setText(QString::fromStdString(output));
                 batch->accept();
             } else if (auto* log = dynamic_cast<CBatchErrorsDlg*>(&d)) {
                 logShown = true;
@@ -179,6 +181,7 @@ protected:
     TGuiFixture fixture;
     std::unique_ptr<TGuiSession> session;
     std::string macro;
+    std::string output;  // the output location typed into the dialog, when not empty
     bool logShown = false;
 };
 
@@ -433,3 +436,27 @@ TEST_F(BatchProcessTest, AStudyWhoseSetsFailToLoadLeavesNoProject)
     EXPECT_EQ(g_pProject, session->Project());
 }
 
+
+// A study whose project folder is the folder of the project open in the main window (the
+// output location chosen above it) is refused with a line in the log: the open project's
+// folder is left exactly as it was, and the other studies are processed.
+TEST_F(BatchProcessTest, AStudyInTheFolderOfTheOpenProjectIsRefused)
+{
+    const std::string openFolder = session->Project()->GetFolder();
+    const std::string study = vx::FileNameOf(openFolder);
+    WriteGridPair(kSources[0], exams.File(study), "scan");
+    const TFolderBytes before = ReadFolderTree(openFolder, true);
+    output = vx::FolderOf(openFolder) + "/";
+    const std::string logPath = exams.File("log.txt");
+    RunBatch(logPath);
+    EXPECT_TRUE(logShown);
+    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(ReadFolderTree(openFolder, true), before);
+    EXPECT_EQ(g_pProject, session->Project());
+    EXPECT_TRUE(vx::FileExists(vx::JoinPath(output, "study1/study1.tpj")));
+    EXPECT_NE(ReadBytes(logPath).find("\r\nProject " + vx::JoinPath(output, study) +
+                                      ": \r\nError: The study is not processed: its project folder is the folder of "
+                                      "the project open in the main window, which is left as it is.\r\n"),
+              std::string::npos)
+        << ReadBytes(logPath);
+}

@@ -735,4 +735,91 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
     InstallProcessingHooks({});
 }
 
+// The project's folder renamed while the project is open, after a macro step: Undo, a new
+// step, Save (also with a new map) and Add CSI Set write nothing, neither at the old path
+// nor in the renamed folder, and say that the folder was moved and that Save Project As
+// keeps the work, which it then does, reading the other set where the folder is now.
+TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKeepsTheWork)
+{
+    InstallProcessing();
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
+    const std::string folder = root.File("p"), moved = root.File("p2");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+        AddWrittenSet(project, folder, "b", 4, 4, 1);
+        ASSERT_TRUE(project.Save());
+    }
+    const auto samples = [](const TCSISet& set) {
+        std::vector<TComplex> out;
+        for (size_t v = 0; v < set.VoxelCount(); ++v)
+            out.insert(out.end(), set.GetVoxel(v)->Data(), set.GetVoxel(v)->Data() + set.m_nPoints);
+        return out;
+    };
+    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    const std::vector<TComplex> read = samples(*g_pProject->m_pWorkSet);
+    TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+    QApplication::processEvents();
+    ASSERT_TRUE(frame->Action(cmd::MacroLoad)->isEnabled());
+    frame->Action(cmd::MacroLoad)->trigger();
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    const std::vector<TComplex> filtered = samples(*g_pProject->m_pWorkSet);
+    ASSERT_NE(filtered, read);
+    ASSERT_TRUE(report.Messages().empty());
+
+    ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
+    const TFolderBytes before = ReadFolderTree(moved, true);
+    frame->Action(cmd::EditUndo)->trigger();
+    chooser.Answer(root.File("lorentz.mcr"));
+    frame->Action(cmd::MacroLoad)->trigger();
+    EXPECT_EQ(samples(*g_pProject->m_pWorkSet), filtered);
+    frame->Action(cmd::FileSaveProject)->trigger();
+    AddValuedMap(*g_pProject->m_pWorkSet, "NAA", [](int v) { return TComplex(float(v), 0.0f); });
+    frame->Action(cmd::FileSaveProject)->trigger();
+    WriteBytes(root.File("c"), "a scan");
+    chooser.Answer(root.File("c"));
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+        });
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+    }
+    EXPECT_EQ(g_pProject->m_pCSISetList->FindByName("new"), nullptr);
+    const std::string message = "The folder " + folder +
+                                " of the project p was moved or removed while the project was open, so nothing was "
+                                "written. Save Project As keeps the work in a new folder.";
+    const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
+                                                           "Fail to add CSI set from c.\n" + message,
+                                                           message /* the save that follows an Add */}));
+    EXPECT_FALSE(vx::FolderExists(folder));
+    EXPECT_EQ(ReadFolderTree(moved, true), before);
+
+    report.Clear();
+    report.PlanAnswer(vx::ReportAnswer::Yes);  // the map is saved too
+    TDialogScript saveAs([&](QDialog& d) {
+        return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+            dialog.LocationEdit()->setText(QString::fromStdString(root.Path() + "/"));
+            dialog.NameEdit()->setText("kept");
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::FileSaveProjectAs)->trigger();
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_FALSE(vx::FolderExists(folder));
+    TProject kept;
+    ASSERT_TRUE(kept.Load(root.File("kept/kept.tpj")));
+    ASSERT_EQ(kept.m_pCSISetList->GetCount(), 2);
+    ASSERT_NE(kept.m_pWorkSet, nullptr);
+    EXPECT_EQ(samples(*kept.m_pWorkSet), filtered);
+    kept.SetWorkSet(kept.m_pCSISetList->FindByName("b"));
+    ASSERT_NE(kept.m_pWorkSet, nullptr);
+    EXPECT_TRUE(kept.m_pWorkSet->IsLoaded());
+    ClearReaderHooks();
+    InstallProcessingHooks({});
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <cerrno>
 #include <cmath>
 #include <list>
 #include <string>
@@ -590,6 +591,33 @@ TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
         EXPECT_NEAR(restored[x], before[x], 1.0f) << x;
     EXPECT_TRUE(StepNames().empty());
     EXPECT_EQ(StepNames(false), std::vector<std::string>({"voxel shift", "PPM referencing"}));
+}
+
+// Undo states are kept only in the work folder: where it cannot be made, a step that keeps
+// one is not done, the message says why, and no state goes into the project folder itself.
+TEST_F(HistoryCommandsTest, AStepWhoseWorkFolderCannotBeMadeIsNotDone)
+{
+    const std::string folder = project->GetFolder(), work = folder + "/.vexara";
+    vx::RemoveFolderTree(work);
+    WriteBytes(work, "a file where the work folder would be");
+    const auto names = [&] {
+        std::vector<std::string> out;
+        for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+            out.push_back(entry.name);
+        return out;
+    };
+    const std::vector<std::string> files = names();
+    const std::vector<float> before = RowHeights(*set);
+    Mode(cmd::ModeVoxelShift);
+    Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({"The work folder " + work + " of the project cannot be made: " +
+                                        vx::FileErrorReason(EEXIST) + ". The work set was not changed."}));
+    EXPECT_EQ(RowHeights(*set), before);
+    EXPECT_TRUE(StepNames().empty());
+    EXPECT_EQ(names(), files);
+    vx::RemoveFile(work);
 }
 
 TEST_F(HistoryCommandsTest, RecordedStepsGoToTheMacroFileAndAFailedWriteIsReported)

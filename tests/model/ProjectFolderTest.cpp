@@ -146,3 +146,42 @@ TEST_F(ProjectFolderTest, ALockFileThatMayOnlyBeReadStillLocksTheFolder)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was not taken";
 }
+
+// The folder is known by what it is: through a link or with a trailing separator it is the
+// folder this run holds, not another program's; renamed away it is no longer the one at its
+// old path, wherever its lock went.
+TEST_F(ProjectFolderTest, AFolderSpeltOtherwiseIsTheSameAndAMovedOneIsNoLongerAtItsPath)
+{
+    MakeProject();
+    const std::string link = m_dir.File("link");
+    ASSERT_EQ(::symlink(m_folder.c_str(), link.c_str()), 0);
+    TFolderLock lock;
+    ASSERT_EQ(lock.Acquire(m_folder), TFolderLock::TResult::Held);
+    for (const std::string& spelling : {m_folder + "/", link, link + "/"}) {
+        SCOPED_TRACE(spelling);
+        EXPECT_TRUE(lock.Holds(spelling));
+        EXPECT_TRUE(TFolderLock::IsHeldHere(spelling));
+        TFolderLock other;
+        EXPECT_EQ(other.Acquire(spelling), TFolderLock::TResult::HeldHere);
+    }
+    // A project opened through the link saves into the folder it holds.
+    lock.Release();
+    {
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(link + "/p.tpj"));
+        EXPECT_TRUE(project.Save());
+        EXPECT_TRUE(script.Messages().empty());
+        g_pProject = nullptr;
+    }
+
+    ASSERT_EQ(lock.Acquire(m_folder), TFolderLock::TResult::Held);
+    const std::string moved = m_dir.File("moved");
+    ASSERT_EQ(::rename(m_folder.c_str(), moved.c_str()), 0);
+    EXPECT_TRUE(lock.Holds(moved));
+    EXPECT_FALSE(lock.Holds(m_folder));
+    ASSERT_TRUE(MakeFolder(m_folder));
+    EXPECT_FALSE(lock.Holds(m_folder));
+    EXPECT_FALSE(TFolderLock::IsHeldHere(m_folder));
+}

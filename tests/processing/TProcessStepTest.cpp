@@ -256,7 +256,8 @@ TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
         EXPECT_EQ(script.Messages(), std::vector<std::string>{prefix + "The redo was not done: the disk is full."});
     }
 
-    // A folder that takes no files: the step says so.
+    // A folder that takes no files: its work folder cannot be made, and the state goes
+    // nowhere else; the step is not done and says why.
     const std::string locked = m_dir.File("locked");
     ASSERT_TRUE(MakeFolder(locked));
     ::chmod(locked.c_str(), 0555);
@@ -272,10 +273,15 @@ TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
     test::TScriptedReport script;
     EXPECT_FALSE(TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true));
     ::chmod(locked.c_str(), 0755);
-    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Can not write CSI data set file " +
-                                                          JoinPath(folder, "sc0.tmp") +
-                                                          ".\r\nThe step was not done: the folder or file is "
-                                                          "write-protected."});
+    ASSERT_EQ(script.Messages().size(), 1u);
+    const std::string message = script.Messages()[0];
+    EXPECT_TRUE(message.starts_with("The work folder " + JoinPath(folder, ".vexara") + " of the project cannot be made: "))
+        << message;
+    EXPECT_TRUE(message.ends_with(". The work set was not changed.")) << message;
+    if (folder == locked) {
+        EXPECT_NE(message.find("the folder or file is write-protected"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(FileExists(JoinPath(folder, "sc0.tmp")));
 }
 
 TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
