@@ -124,10 +124,11 @@ bool TBatchRun::Run()
     g_batchLog = kLogHeader;
     g_bBatchError = false;
 
+    bool madeOutput = false;
     for (const std::string& name : m_studies) {
         const std::string studyFolder = vx::JoinPath(m_strExamFolder, name);
-        if (!vx::FolderExists(m_strOutput))
-            vx::MakeFolder(m_strOutput);
+        if (!vx::FolderExists(m_strOutput) && vx::MakeFolder(m_strOutput))
+            madeOutput = true;
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
         const bool existed = vx::FolderExists(projectFolder);
 
@@ -148,13 +149,16 @@ bool TBatchRun::Run()
             failure = "the project could not be saved";
         project.reset();
         g_pProject = nullptr;
-        // Sets the macro failed on would pass for processed ones, and a project without the
-        // sets that could not be read for a complete one: a project this run made goes again.
+        // Sets the macro failed on would pass for processed ones, and a study without any of
+        // its sets for a complete one: a project this run made goes again.
         if (!failure.empty() && !existed && vx::RemoveFolderTree(projectFolder))
             vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because " + failure + ".");
         if (!g_bBatchError)
             g_batchLog += "No error or warning. \r\n";
     }
+    // A run that left no study project leaves no output folder either.
+    if (madeOutput)
+        vx::RemoveFile(m_strOutput);  // only when empty
     if (const TProcessingHooks& hooks = ProcessingHooks(); m_pMacro && hooks.deleteStep)
         hooks.deleteStep(m_pMacro);
     m_pMacro = nullptr;
@@ -196,7 +200,7 @@ bool TBatchRun::ReadMacro()
 std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
                                     const std::vector<std::string>& patterns)
 {
-    bool loaded = true;
+    bool anyFailed = false;
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(m_nExamType, block, record);
@@ -213,7 +217,7 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                 case TFileKind::CSISet:
                     if (!project.AddCSISet(studyFolder, entry.name, block)) {
                         vx::AppendBatchLog("Error: Fail to add CSI set " + entry.name);
-                        loaded = false;
+                        anyFailed = true;
                     }
                     break;
                 case TFileKind::Other: break;
@@ -223,10 +227,16 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
     const TProcessingHooks& hooks = ProcessingHooks();
     // The list is copied: a set that cannot be loaded must not change the walk.
     std::vector<TCSISet*> sets(project.m_pCSISetList->begin(), project.m_pCSISetList->end());
-    bool applied = true;
+    bool applied = true, saved = true;
     for (TCSISet* set : sets) {
         project.SetWorkSet(set);
-        if (TCSISet* workSet = project.m_pWorkSet) {
+        // A set that cannot be loaded leaves the one before as the work set, which has had
+        // the macro already.
+        TCSISet* workSet = project.m_pWorkSet == set ? set : nullptr;
+        if (!workSet) {
+            vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + set->GetName());
+            applied = false;
+        } else {
             // A macro that fails without a message of its own would pass unnoticed. One
             // that throws has put the set back; the cause goes to the log and the run goes on.
             bool setDone = false;
@@ -245,9 +255,13 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                 hooks.dropStates(m_pMacro);
             workSet->UpdateMaps();
         }
-        project.SaveWorkSet(false);
+        if (!project.SaveWorkSet(false))
+            saved = false;
     }
-    if (!loaded)
+    // A file that cannot be added costs only its set; without any set there is no project.
+    if (anyFailed && project.m_pCSISetList->IsEmpty())
         return "a CSI set could not be added";
-    return applied ? std::string() : std::string("the macro failed");
+    if (!applied)
+        return "the macro failed";
+    return saved ? std::string() : std::string("the project could not be saved");
 }

@@ -9,11 +9,15 @@
 #include "model/ProcessingHooks.h"
 #include "model/ReaderHooks.h"
 #include "model/TBatchRun.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
+#include "support/ProjectCommandTrial.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -74,8 +78,65 @@ protected:
     void TearDown() override
     {
         InstallProcessingHooks({});
+        ClearReaderHooks();
         vx::ResetGlobals();
     }
+
+    // CSI files read as 4 x 4 sets named after the file, but for those whose name begins
+    // with "bad"; a macro that marks the first sample of every set it is applied to; study
+    // folders holding the files.
+    static constexpr float kMark = 42.0f;
+    void UseSetsAndMarkingMacro(const std::vector<std::pair<std::string, std::vector<std::string>>>& studies)
+    {
+        InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNamedSetReader(p); });
+        TProcessingHooks hooks = ProcessingHooks();
+        hooks.applyStep = [](TProcessStep*, TCSISet* set) {
+            set->GetVoxel(size_t(0))->Data()[0] = TComplex(kMark, 0.0f);
+            return true;
+        };
+        InstallProcessingHooks(hooks);
+        run.m_studies.clear();
+        for (const auto& [study, files] : studies) {
+            vx::MakeFolder(exams.File(study));
+            for (const std::string& file : files)
+                WriteBytes(exams.File(study + "/" + file), "");
+            run.m_studies.push_back(study);
+        }
+    }
+    // The names of the sets of the study's project in the output folder, each opened and
+    // found marked by the macro; "absent" when there is no folder, "damaged" when the
+    // project does not open as a whole without a message.
+    std::string Study(const std::string& study)
+    {
+        const std::string folder = vx::JoinPath(run.m_strOutput, study);
+        if (!vx::FolderExists(folder))
+            return "absent";
+        report.Clear();
+        TProject project;
+        g_pProject = &project;
+        bool whole = project.Load(folder + "/" + study + ".tpj");
+        std::string names;
+        for (TCSISet* set : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end())) {
+            project.SetWorkSet(set);
+            whole = whole && project.m_pWorkSet == set && set->GetVoxel(size_t(0))->Data()[0] == TComplex(kMark, 0.0f);
+            names += (names.empty() ? "" : " ") + set->GetName();
+        }
+        g_pProject = &m_open;
+        return whole && report.Messages().empty() ? names : "damaged";
+    }
+
+    class TNamedSetReader : public TNewSetReader {
+    public:
+        using TNewSetReader::TNewSetReader;
+        TCSISet* Read(std::string path) override
+        {
+            if (vx::FileNameOf(path).starts_with("bad"))
+                return nullptr;
+            TCSISet* set = TNewSetReader::Read(path);
+            set->m_strName = vx::StemOf(path);
+            return set;
+        }
+    };
 
     TTempFolder exams;
     TScriptedReport report;
@@ -153,4 +214,27 @@ TEST_F(BatchRunTest, AStudyWhoseProjectFileCannotBeSavedLeavesNoProject)
         << g_batchLog;
     EXPECT_FALSE(vx::FolderExists(project));
     EXPECT_EQ(g_pProject, &m_open);
+}
+
+// A CSI file that cannot be added is logged and costs only its set: the study keeps its
+// project with the macro applied to the others. A study to which no set could be added
+// leaves no project, nor an output folder that only it would have had.
+TEST_F(BatchRunTest, ACSIFileThatCannotBeAddedCostsOnlyItsSet)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "bad.SPAR", "c.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(Study("s1"), "a c");
+    const std::string p1 = run.m_strOutput + "/s1";
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 +
+                              ": \r\nError: Fail to add CSI set bad.SPAR\r\n");
+
+    vx::RemoveFolderTree(run.m_strOutput);
+    UseSetsAndMarkingMacro({{"s2", {"bad.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    EXPECT_NE(g_batchLog.find("Error: The project " + run.m_strOutput + "/s2 is removed because a CSI set could not be "
+                              "added."),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_FALSE(vx::FolderExists(run.m_strOutput));
+    EXPECT_EQ(report.Count(), 0u);
 }
