@@ -1,5 +1,6 @@
 #include "model/TBatchRun.h"
 
+#include <cerrno>
 #include <iterator>
 #include <memory>
 
@@ -13,6 +14,8 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -62,6 +65,74 @@ public:
 private:
     TProject* m_kept;
 };
+
+// Where a study's project is built, and where an earlier project of the study waits to be
+// removed when the file system cannot exchange two folders: hidden folders beside the
+// study's project folder that only the batch run makes.
+std::string BuildFolderOf(const std::string& projectFolder)
+{
+    return vx::JoinPath(vx::FolderOf(projectFolder), "." + vx::FileNameOf(projectFolder) + ".batch");
+}
+std::string RetiredFolderOf(const std::string& projectFolder)
+{
+    return BuildFolderOf(projectFolder) + "-old";
+}
+
+// Removes what a killed run left in a hidden folder of the batch; false while another
+// program builds a project there.
+bool RemoveLeftover(const std::string& folder)
+{
+    vx::TFolderLock lock;
+    const vx::TFolderLock::TResult held =
+        vx::FolderExists(folder) ? lock.Acquire(folder) : vx::TFolderLock::TResult::Unavailable;
+    return held != vx::TFolderLock::TResult::HeldElsewhere && held != vx::TFolderLock::TResult::HeldHere &&
+           vx::RemoveFolderTree(folder);
+}
+
+// Why the study's project cannot go to its folder; empty when the folder is free, empty
+// or an earlier project of the study, which `lock` then holds until it is replaced. Nothing
+// else there is ever replaced: a study's own files would be lost with it.
+std::string FolderRefusal(const std::string& folder, const std::string& name, const std::string& studyFolder,
+                          vx::TFolderLock& lock)
+{
+    if (!vx::FolderExists(folder))
+        return vx::FileExists(folder) ? "a file of that name is there" : std::string();
+    if (folder == studyFolder)
+        return "it is the study's own folder";
+    if (!vx::ListFolder(folder).empty() && !vx::FileExists(vx::JoinPath(folder, name + ".tpj")))
+        return "it holds files that are not a project of the study";
+    if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held)
+        return "its project is open, in this or another program";
+    return {};
+}
+
+// Puts the project built in `built` at `folder` as one change; an earlier project there goes.
+// False, with errno set, when the project could not be put there.
+bool PutInPlace(const std::string& built, const std::string& folder)
+{
+    if (vx::PutFolderInPlace(built, folder)) {
+        vx::TFile::Step();
+        vx::RemoveFolderTree(built);  // the earlier project, exchanged with the new one
+        return true;
+    }
+    if ((errno != EINVAL && errno != ENOSYS) || !vx::FolderExists(folder))
+        return false;
+    // Where folders cannot be exchanged the earlier project steps aside first: a run killed
+    // in between leaves the study without a project until the next run.
+    const std::string retired = RetiredFolderOf(folder);
+    if (!vx::RenameFile(folder, retired))
+        return false;
+    vx::TFile::Step();
+    if (!vx::PutFolderInPlace(built, folder)) {
+        const int error = errno;
+        vx::RenameFile(retired, folder);
+        errno = error;
+        return false;
+    }
+    vx::TFile::Step();
+    vx::RemoveFolderTree(retired);
+    return true;
+}
 
 }  // namespace
 
@@ -130,11 +201,25 @@ bool TBatchRun::Run()
         if (!vx::FolderExists(m_strOutput) && vx::MakeFolder(m_strOutput))
             madeOutput = true;
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
+        const std::string building = BuildFolderOf(projectFolder);
         const bool existed = vx::FolderExists(projectFolder);
 
+        // The project is built in a hidden folder and put in place whole once every set has
+        // the macro applied and is saved: a run killed before leaves no project that looks
+        // finished, and the next run removes what it left.
+        vx::TFolderLock earlier;
+        std::string refusal = FolderRefusal(projectFolder, name, studyFolder, earlier);
+        if (refusal.empty() && !(RemoveLeftover(building) && RemoveLeftover(RetiredFolderOf(projectFolder))))
+            refusal = "another program is making it";
+        if (!refusal.empty())
+            vx::AppendBatchLog("Error: The folder " + projectFolder + " cannot take the study's project: " + refusal +
+                               ".");
         // The study's project opens no window: the main frame shows the set-aside project.
         auto project = std::make_unique<TProject>();
-        if (!project->Create(projectFolder, name)) {
+        if (!refusal.empty() || !project->Create(building, name)) {
+            project.reset();
+            if (refusal.empty())
+                vx::RemoveFolderTree(building);
             g_batchLog += "\r\nMaking new project for " + projectFolder + " is failed.\r\n";
             continue;
         }
@@ -145,14 +230,20 @@ bool TBatchRun::Run()
         std::string failure = ProcessStudy(*project, studyFolder, patterns);
         // The images' pixel files go in with this save: a study whose project file could
         // not be written is not a project.
-        if ((failure.empty() || existed) && !project->Save() && failure.empty())
+        if (failure.empty() && !project->Save())
             failure = "the project could not be saved";
         project.reset();
         g_pProject = nullptr;
+        if (failure.empty() && !PutInPlace(building, projectFolder))
+            failure = "it could not be put in its folder: " + vx::FileErrorReason(errno);
+        earlier.Release();
         // Sets the macro failed on would pass for processed ones, and a study without any of
-        // its sets for a complete one: a project this run made goes again.
-        if (!failure.empty() && !existed && vx::RemoveFolderTree(projectFolder))
-            vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because " + failure + ".");
+        // its sets for a complete one: the project built goes, an earlier one stays.
+        if (!failure.empty()) {
+            vx::RemoveFolderTree(building);
+            vx::AppendBatchLog("Error: The project " + projectFolder + (existed ? " is not replaced" : " is removed") +
+                               " because " + failure + ".");
+        }
         if (!g_bBatchError)
             g_batchLog += "No error or warning. \r\n";
     }

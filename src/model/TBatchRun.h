@@ -2,9 +2,14 @@
 // The batch run: every chosen study folder of an exam location becomes a project of its
 // own in the output folder, holding the images and CSI sets that the exam type's file
 // rules find in the study, with one macro file applied to every CSI set. While it runs,
-// g_bBatchMode sends every message to g_batchLog. A CSI file that cannot be added costs
-// only its set; a study without any of its sets, or whose macro fails on one of its sets,
-// keeps no project when the run made its folder. The log then reads
+// g_bBatchMode sends every message to g_batchLog. A study's project is built in a hidden
+// folder beside its own and put in its folder whole, in place of an earlier project of the
+// study there, once every set it could add has the macro applied and is saved; a run
+// killed on the way leaves no project of the study, and the next run removes what it
+// left. A CSI file that cannot be added costs only its set; a study without any of its
+// sets, one whose macro fails on one of its sets and one that cannot be saved get no
+// project (an earlier one stays). A folder of the study's name that is neither empty nor
+// a project of the study is never replaced. The log then reads
 //   Errros and warnings for the batch processing:
 //   (per study) \r\nProject <project folder>: \r\n, what the study logged, and
 //               "No error or warning. \r\n" when it logged no error;

@@ -111,6 +111,13 @@ bool MakeFolder(const std::string& path)
     return FolderExists(path);
 }
 
+bool PutFolderInPlace(const std::string& from, const std::string& to)
+{
+    // Without an exchange there would be a moment with neither folder at `to`.
+    const unsigned flags = FolderExists(to) ? RENAME_EXCHANGE : RENAME_NOREPLACE;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) == 0;
+}
+
 TCreateResult CreateNewFile(const std::string& path)
 {
     if (path.empty())

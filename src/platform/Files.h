@@ -20,6 +20,10 @@ bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);
+// Puts the folder `from` at `to` in one step of the file system. A folder already at `to`
+// is exchanged with it and is then at `from`. False when it cannot be done (errno says why:
+// EINVAL where the file system cannot exchange two folders).
+bool PutFolderInPlace(const std::string& from, const std::string& to);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

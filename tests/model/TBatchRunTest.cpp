@@ -17,6 +17,9 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
+#include "platform/Workers.h"
+#include "support/FolderKill.h"
+#include "support/ProcessorCountGuard.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -162,8 +165,8 @@ TEST_F(BatchRunTest, LogNamesEveryStudyAndTheOpenProjectComesBack)
     const std::string p1 = run.m_strOutput + "/s1";
     const std::string p2 = run.m_strOutput + "/s2";
     EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nNo error or warning. \r\n" +
-                              "Can not write project file. " + p2 + "/.vexara could not be written: not a directory.\r\n"
-                              "\r\nMaking new project for " + p2 + " is failed.\r\n");
+                              "Error: The folder " + p2 + " cannot take the study's project: a file of that name is "
+                              "there.\r\n\r\nMaking new project for " + p2 + " is failed.\r\n");
     EXPECT_TRUE(vx::FileExists(p1 + "/s1.tpj"));
     EXPECT_EQ(g_pProject, &m_open);
     EXPECT_FALSE(g_bBatchMode);
@@ -195,16 +198,17 @@ TEST_F(BatchRunTest, AStudyWhoseProjectFileCannotBeSavedLeavesNoProject)
     WriteBytes(exams.File("s1/scan.PAR"), "an image");
     run.m_studies = {"s1"};
     const std::string project = run.m_strOutput + "/s1";
-    // The image comes in; then a folder stands where the save's journal goes.
+    // The image comes in; then a folder stands where the save's journal goes, in the folder
+    // the project is built in.
     InstallImageReader(0, [&](TImageSet& images, const std::string&, TImageImportParams, TProject* pProject) {
         auto* image = new TMRImage(pProject);
         image->SetName("scan.PAR_0", false);
-        image->SetPath(project + "/scan.PAR_0");
+        image->SetPath(pProject->GetFolder() + "/scan.PAR_0");
         image->SetWidth(2, false);
         image->SetHeight(2, false);
         image->SetPixels({1, 2, 3, 4});
         const bool added = images.AddNew(image, "The image was not added");
-        vx::MakeFolder(project + "/.vexara/journal");
+        vx::MakeFolder(pProject->GetFolder() + "/.vexara/journal");
         return added;
     });
     ASSERT_TRUE(run.Run());
@@ -237,4 +241,39 @@ TEST_F(BatchRunTest, ACSIFileThatCannotBeAddedCostsOnlyItsSet)
         << g_batchLog;
     EXPECT_FALSE(vx::FolderExists(run.m_strOutput));
     EXPECT_EQ(report.Count(), 0u);
+}
+
+// The run killed at every step of the file layer: each study's folder is absent or holds
+// its whole project, every set with the macro applied; the next run removes what the
+// killed one left and puts both projects in place, over those already there.
+TEST_F(BatchRunTest, ARunKilledAnywhereLeavesEachStudyWithoutAProjectOrWithAWholeOne)
+{
+    TProcessorCountGuard processors;
+    vx::SetProcessorCount(1);  // no worker threads in the forked children
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+    const std::vector<std::string> whole{"a b", "c d"};
+    int absent = 0, made = 0;
+    for (int killAt = 1; killAt < 1000; ++killAt) {
+        SCOPED_TRACE("killed at step " + std::to_string(killAt));
+        vx::RemoveFolderTree(run.m_strOutput);
+        const bool killed = RunInChild([&] {
+            KillAtStep(killAt);
+            return run.Run();
+        });
+        for (size_t k = 0; k < 2; ++k) {
+            const std::string state = Study(run.m_studies[k]);
+            EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state;
+            (state == "absent" ? absent : made)++;
+        }
+        ASSERT_TRUE(run.Run());
+        std::vector<std::string> left;
+        for (const vx::TFolderEntry& entry : vx::ListFolder(run.m_strOutput))
+            left.push_back(entry.name);
+        EXPECT_EQ(left, (std::vector<std::string>{"s1", "s2"}));
+        EXPECT_EQ(Study("s1") + ", " + Study("s2"), whole[0] + ", " + whole[1]);
+        if (!killed)
+            break;
+    }
+    EXPECT_GT(absent, 2);
+    EXPECT_GT(made, 2);
 }
