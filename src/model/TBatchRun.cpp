@@ -14,7 +14,6 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
-#include "platform/TFile.h"
 #include "platform/TFolderLock.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
@@ -111,7 +110,6 @@ std::string FolderRefusal(const std::string& folder, const std::string& name, co
 bool PutInPlace(const std::string& built, const std::string& folder)
 {
     if (vx::PutFolderInPlace(built, folder)) {
-        vx::TFile::Step();
         vx::RemoveFolderTree(built);  // the earlier project, exchanged with the new one
         return true;
     }
@@ -122,14 +120,12 @@ bool PutInPlace(const std::string& built, const std::string& folder)
     const std::string retired = RetiredFolderOf(folder);
     if (!vx::RenameFile(folder, retired))
         return false;
-    vx::TFile::Step();
     if (!vx::PutFolderInPlace(built, folder)) {
         const int error = errno;
         vx::RenameFile(retired, folder);
         errno = error;
         return false;
     }
-    vx::TFile::Step();
     vx::RemoveFolderTree(retired);
     return true;
 }

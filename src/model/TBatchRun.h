@@ -5,7 +5,7 @@
 // g_bBatchMode sends every message to g_batchLog. A study's project is built in a hidden
 // folder beside its own and put in its folder whole, in place of an earlier project of the
 // study there, once every set it could add has the macro applied and is saved; a run
-// killed on the way leaves no project of the study, and the next run removes what it
+// killed on the way leaves the study's folder as it was, and the next run removes what it
 // left. A CSI file that cannot be added costs only its set; a study without any of its
 // sets, one whose macro fails on one of its sets and one that cannot be saved get no
 // project (an earlier one stays). A folder of the study's name that is neither empty nor

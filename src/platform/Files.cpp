@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "platform/Paths.h"
+#include "platform/TFile.h"
 #include "platform/Workers.h"
 
 namespace fs = std::filesystem;
@@ -115,7 +116,10 @@ bool PutFolderInPlace(const std::string& from, const std::string& to)
 {
     // Without an exchange there would be a moment with neither folder at `to`.
     const unsigned flags = FolderExists(to) ? RENAME_EXCHANGE : RENAME_NOREPLACE;
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) == 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) != 0)
+        return false;
+    TFile::Step();
+    return true;
 }
 
 TCreateResult CreateNewFile(const std::string& path)
