@@ -245,7 +245,8 @@ TEST_F(BatchRunTest, ACSIFileThatCannotBeAddedCostsOnlyItsSet)
 
 // The run killed at every step of the file layer: each study's folder is absent or holds
 // its whole project, every set with the macro applied; the next run removes what the
-// killed one left and puts both projects in place, over those already there.
+// killed one left and puts both projects in place, over those already there. Killed while
+// it replaces the projects of an earlier run, it leaves each study one whole project.
 TEST_F(BatchRunTest, ARunKilledAnywhereLeavesEachStudyWithoutAProjectOrWithAWholeOne)
 {
     TProcessorCountGuard processors;
@@ -276,4 +277,18 @@ TEST_F(BatchRunTest, ARunKilledAnywhereLeavesEachStudyWithoutAProjectOrWithAWhol
     }
     EXPECT_GT(absent, 2);
     EXPECT_GT(made, 2);
+
+    const std::string earlier = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, earlier);
+    for (int killAt = 1; killAt < 1000; ++killAt) {
+        SCOPED_TRACE("replacing, killed at step " + std::to_string(killAt));
+        RestoreFolder(earlier, run.m_strOutput);
+        const bool killed = RunInChild([&] {
+            KillAtStep(killAt);
+            return run.Run();
+        });
+        EXPECT_EQ(Study("s1") + ", " + Study("s2"), whole[0] + ", " + whole[1]);
+        if (!killed)
+            break;
+    }
 }
