@@ -1,5 +1,6 @@
 #include "model/TBatchRun.h"
 
+#include <cerrno>
 #include <iterator>
 #include <memory>
 
@@ -76,6 +77,71 @@ bool IsOpenHere(const std::string& projectFolder)
     return true;
 }
 
+// Where a study's project is built, and where an earlier project of the study waits to be
+// removed when the file system cannot exchange two folders: hidden folders beside the
+// study's project folder that only the batch run makes.
+std::string BuildFolderOf(const std::string& projectFolder)
+{
+    return vx::JoinPath(vx::FolderOf(projectFolder), "." + vx::FileNameOf(projectFolder) + ".batch");
+}
+std::string RetiredFolderOf(const std::string& projectFolder)
+{
+    return BuildFolderOf(projectFolder) + "-old";
+}
+
+// Removes what a killed run left in a hidden folder of the batch; false while another
+// program builds a project there.
+bool RemoveLeftover(const std::string& folder)
+{
+    vx::TFolderLock lock;
+    const vx::TFolderLock::TResult held =
+        vx::FolderExists(folder) ? lock.Acquire(folder) : vx::TFolderLock::TResult::Unavailable;
+    return held != vx::TFolderLock::TResult::HeldElsewhere && held != vx::TFolderLock::TResult::HeldHere &&
+           vx::RemoveFolderTree(folder);
+}
+
+// Why the study's project cannot go to its folder; empty when the folder is free, empty
+// or an earlier project of the study, which `lock` then holds until it is replaced. Nothing
+// else there is ever replaced: a study's own files would be lost with it.
+std::string FolderRefusal(const std::string& folder, const std::string& name, const std::string& studyFolder,
+                          vx::TFolderLock& lock)
+{
+    if (!vx::FolderExists(folder))
+        return vx::FileExists(folder) ? "a file of that name is there" : std::string();
+    if (folder == studyFolder)
+        return "it is the study's own folder";
+    if (!vx::ListFolder(folder).empty() && !vx::FileExists(vx::JoinPath(folder, name + ".tpj")))
+        return "it holds files that are not a project of the study";
+    if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held)
+        return "its project is open, in this or another program";
+    return {};
+}
+
+// Puts the project built in `built` at `folder` as one change; an earlier project there goes.
+// False, with errno set, when the project could not be put there.
+bool PutInPlace(const std::string& built, const std::string& folder)
+{
+    if (vx::PutFolderInPlace(built, folder)) {
+        vx::RemoveFolderTree(built);  // the earlier project, exchanged with the new one
+        return true;
+    }
+    if ((errno != EINVAL && errno != ENOSYS) || !vx::FolderExists(folder))
+        return false;
+    // Where folders cannot be exchanged the earlier project steps aside first: a run killed
+    // in between leaves the study without a project until the next run.
+    const std::string retired = RetiredFolderOf(folder);
+    if (!vx::RenameFile(folder, retired))
+        return false;
+    if (!vx::PutFolderInPlace(built, folder)) {
+        const int error = errno;
+        vx::RenameFile(retired, folder);
+        errno = error;
+        return false;
+    }
+    vx::RemoveFolderTree(retired);
+    return true;
+}
+
 }  // namespace
 
 const std::vector<std::string>& TBatchRun::ExamTypeNames()
@@ -137,18 +203,33 @@ bool TBatchRun::Run()
     g_batchLog = kLogHeader;
     g_bBatchError = false;
 
+    bool madeOutput = false;
     for (const std::string& name : m_studies) {
         const std::string studyFolder = vx::JoinPath(m_strExamFolder, name);
-        if (!vx::FolderExists(m_strOutput))
-            vx::MakeFolder(m_strOutput);
+        if (!vx::FolderExists(m_strOutput) && vx::MakeFolder(m_strOutput))
+            madeOutput = true;
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
         if (IsOpenHere(projectFolder))
             continue;
+        const std::string building = BuildFolderOf(projectFolder);
         const bool existed = vx::FolderExists(projectFolder);
 
+        // The project is built in a hidden folder and put in place whole once every set has
+        // the macro applied and is saved: a run killed before leaves no project that looks
+        // finished, and the next run removes what it left.
+        vx::TFolderLock earlier;
+        std::string refusal = FolderRefusal(projectFolder, name, studyFolder, earlier);
+        if (refusal.empty() && !(RemoveLeftover(building) && RemoveLeftover(RetiredFolderOf(projectFolder))))
+            refusal = "another program is making it";
+        if (!refusal.empty())
+            vx::AppendBatchLog("Error: The folder " + projectFolder + " cannot take the study's project: " + refusal +
+                               ".");
         // The study's project opens no window: the main frame shows the set-aside project.
         auto project = std::make_unique<TProject>();
-        if (!project->Create(projectFolder, name)) {
+        if (!refusal.empty() || !project->Create(building, name)) {
+            project.reset();
+            if (refusal.empty())
+                vx::RemoveFolderTree(building);
             g_batchLog += "\r\nMaking new project for " + projectFolder + " is failed.\r\n";
             continue;
         }
@@ -159,17 +240,26 @@ bool TBatchRun::Run()
         std::string failure = ProcessStudy(*project, studyFolder, patterns);
         // The images' pixel files go in with this save: a study whose project file could
         // not be written is not a project.
-        if ((failure.empty() || existed) && !project->Save() && failure.empty())
+        if (failure.empty() && !project->Save())
             failure = "the project could not be saved";
         project.reset();
         g_pProject = nullptr;
-        // Sets the macro failed on would pass for processed ones, and a project without the
-        // sets that could not be read for a complete one: a project this run made goes again.
-        if (!failure.empty() && !existed && vx::RemoveFolderTree(projectFolder))
-            vx::AppendBatchLog("Error: The project " + projectFolder + " is removed because " + failure + ".");
+        if (failure.empty() && !PutInPlace(building, projectFolder))
+            failure = "it could not be put in its folder: " + vx::FileErrorReason(errno);
+        earlier.Release();
+        // Sets the macro failed on would pass for processed ones, and a study without any of
+        // its sets for a complete one: the project built goes, an earlier one stays.
+        if (!failure.empty()) {
+            vx::RemoveFolderTree(building);
+            vx::AppendBatchLog("Error: The project " + projectFolder + (existed ? " is not replaced" : " is removed") +
+                               " because " + failure + ".");
+        }
         if (!g_bBatchError)
             g_batchLog += "No error or warning. \r\n";
     }
+    // A run that left no study project leaves no output folder either.
+    if (madeOutput)
+        vx::RemoveFile(m_strOutput);  // only when empty
     if (const TProcessingHooks& hooks = ProcessingHooks(); m_pMacro && hooks.deleteStep)
         hooks.deleteStep(m_pMacro);
     m_pMacro = nullptr;
@@ -211,7 +301,7 @@ bool TBatchRun::ReadMacro()
 std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
                                     const std::vector<std::string>& patterns)
 {
-    bool loaded = true;
+    bool anyFailed = false;
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(m_nExamType, block, record);
@@ -228,7 +318,7 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                 case TFileKind::CSISet:
                     if (!project.AddCSISet(studyFolder, entry.name, block)) {
                         vx::AppendBatchLog("Error: Fail to add CSI set " + entry.name);
-                        loaded = false;
+                        anyFailed = true;
                     }
                     break;
                 case TFileKind::Other: break;
@@ -238,10 +328,16 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
     const TProcessingHooks& hooks = ProcessingHooks();
     // The list is copied: a set that cannot be loaded must not change the walk.
     std::vector<TCSISet*> sets(project.m_pCSISetList->begin(), project.m_pCSISetList->end());
-    bool applied = true;
+    bool applied = true, saved = true;
     for (TCSISet* set : sets) {
         project.SetWorkSet(set);
-        if (TCSISet* workSet = project.m_pWorkSet) {
+        // A set that cannot be loaded leaves the one before as the work set, which has had
+        // the macro already.
+        TCSISet* workSet = project.m_pWorkSet == set ? set : nullptr;
+        if (!workSet) {
+            vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + set->GetName());
+            applied = false;
+        } else {
             // A macro that fails without a message of its own would pass unnoticed. One
             // that throws has put the set back; the cause goes to the log and the run goes on.
             bool setDone = false;
@@ -260,9 +356,13 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                 hooks.dropStates(m_pMacro);
             workSet->UpdateMaps();
         }
-        project.SaveWorkSet(false);
+        if (!project.SaveWorkSet(false))
+            saved = false;
     }
-    if (!loaded)
+    // A file that cannot be added costs only its set; without any set there is no project.
+    if (anyFailed && project.m_pCSISetList->IsEmpty())
         return "a CSI set could not be added";
-    return applied ? std::string() : std::string("the macro failed");
+    if (!applied)
+        return "the macro failed";
+    return saved ? std::string() : std::string("the project could not be saved");
 }

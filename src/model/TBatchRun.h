@@ -2,9 +2,14 @@
 // The batch run: every chosen study folder of an exam location becomes a project of its
 // own in the output folder, holding the images and CSI sets that the exam type's file
 // rules find in the study, with one macro file applied to every CSI set. While it runs,
-// g_bBatchMode sends every message to g_batchLog. A study with a CSI file that cannot be
-// read, or whose macro fails on one of its sets, keeps no project when the run made its
-// folder. The log then reads
+// g_bBatchMode sends every message to g_batchLog. A study's project is built in a hidden
+// folder beside its own and put in its folder whole, in place of an earlier project of the
+// study there, once every set it could add has the macro applied and is saved; a run
+// killed on the way leaves the study's folder as it was, and the next run removes what it
+// left. A CSI file that cannot be added costs only its set; a study without any of its
+// sets, one whose macro fails on one of its sets and one that cannot be saved get no
+// project (an earlier one stays). A folder of the study's name that is neither empty nor
+// a project of the study is never replaced. The log then reads
 //   Errros and warnings for the batch processing:
 //   (per study) \r\nProject <project folder>: \r\n, what the study logged, and
 //               "No error or warning. \r\n" when it logged no error;
@@ -54,9 +59,9 @@ private:
     bool CheckOutput() const;
     // The macro of m_strMacro read into m_pMacro; false after its message box.
     bool ReadMacro();
-    // Adds the study's files to the project and applies the macro to every CSI set. Empty
-    // when all went well; else why the study's project cannot stand ("a CSI set could not
-    // be added", "the macro failed").
+    // Adds the study's files to the project and applies the macro to every CSI set, saving
+    // each. Empty when the project can stand; else why not ("a CSI set could not be added"
+    // when none was, "the macro failed", "the project could not be saved").
     std::string ProcessStudy(TProject& project, const std::string& studyFolder,
                              const std::vector<std::string>& patterns);
 

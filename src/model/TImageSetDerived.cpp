@@ -75,7 +75,7 @@ bool CheckSources(const std::vector<TMRImage*>& images)
 
 bool TImageSet::DerivedNameTaken(const std::string& name, const std::string& path) const
 {
-    const bool taken = PathInUse(path) || std::any_of(m_images.begin(), m_images.end(), [&](const TMRImage* image) {
+    const bool taken = (m_pProject ? m_pProject->IsAnotherFile(path) : PathInUse(path)) || std::any_of(m_images.begin(), m_images.end(), [&](const TMRImage* image) {
                            return image->GetName() == name;
                        });
     if (taken)

@@ -188,7 +188,7 @@ bool TMap::Create(TCSISet* set, TMapParams params)
 
     // The map's file is named after the set and the map: it must not be another file of
     // the project.
-    if (set->GetProject() && set->GetProject()->IsAnotherFile(set->MapFilePath(name), *set)) {
+    if (set->GetProject() && set->GetProject()->IsAnotherFile(set->MapFilePath(name), set)) {
         vx::Report("Failed to create map " + passedName + " for CSI set " + set->GetName() +
                    " because its file would be another file of the project.");
         return false;

@@ -242,11 +242,12 @@ public:
     bool Undo();
     bool Redo();
 
-    // True when `path`, a data-set or map file of the set `owner`, is another file of the
-    // project: the project file, a file the program keeps for itself, an image's pixel
-    // file, or a data-set or map file of another set (a set of the owner's name is not
-    // another: it is replaced).
-    bool IsAnotherFile(const std::string& path, const TCSISet& owner) const;
+    // True when `path`, the file of something new (a data-set or map file of the set
+    // `owner`, or with no owner a new image's pixel file), is another file of the project:
+    // the project file, a file the program keeps for itself, an image's pixel file, or a
+    // data-set or map file of another set (a set of the owner's name is not another: it
+    // is replaced).
+    bool IsAnotherFile(const std::string& path, const TCSISet* owner = nullptr) const;
 
     // --- maps ---------------------------------------------------------------------------
     // Over every set in list order, the maps offered as quantification references.

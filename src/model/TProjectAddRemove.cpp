@@ -184,10 +184,10 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
 
 bool TProject::IsUnusableSetName(const TCSISet& set) const
 {
-    return !vx::IsSafeFileComponent(set.GetName()) || IsAnotherFile(set.GetFilePath(), set);
+    return !vx::IsSafeFileComponent(set.GetName()) || IsAnotherFile(set.GetFilePath(), &set);
 }
 
-bool TProject::IsAnotherFile(const std::string& path, const TCSISet& owner) const
+bool TProject::IsAnotherFile(const std::string& path, const TCSISet* owner) const
 {
     if (path == GetProjectFilePath())
         return true;
@@ -203,7 +203,7 @@ bool TProject::IsAnotherFile(const std::string& path, const TCSISet& owner) cons
             return true;
     // The files of the other sets; a set of the owner's name is the owner or is replaced by it.
     for (const TCSISet* pSet : *m_pCSISetList) {
-        if (pSet == &owner || pSet->GetName() == owner.GetName())
+        if (owner && (pSet == owner || pSet->GetName() == owner->GetName()))
             continue;
         if (pSet->GetFilePath() == path)
             return true;

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "platform/Paths.h"
+#include "platform/TFile.h"
 #include "platform/Workers.h"
 
 namespace fs = std::filesystem;
@@ -117,6 +118,16 @@ std::optional<TFileIdentity> FileIdentityOf(const std::string& path)
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     return TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool PutFolderInPlace(const std::string& from, const std::string& to)
+{
+    // Without an exchange there would be a moment with neither folder at `to`.
+    const unsigned flags = FolderExists(to) ? RENAME_EXCHANGE : RENAME_NOREPLACE;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) != 0)
+        return false;
+    TFile::Step();
+    return true;
 }
 
 TCreateResult CreateNewFile(const std::string& path)

@@ -29,6 +29,10 @@ struct TFileIdentity {
 };
 // The identity of what the path names, links followed; none when nothing is there.
 std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
+// Puts the folder `from` at `to` in one step of the file system. A folder already at `to`
+// is exchanged with it and is then at `from`. False when it cannot be done (errno says why:
+// EINVAL where the file system cannot exchange two folders).
+bool PutFolderInPlace(const std::string& from, const std::string& to);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

@@ -81,24 +81,13 @@ bool ImageNameExists(const TImageSet& images, const std::string& name)
                        [&](const TMRImage* pImage) { return pImage->GetName() == name; });
 }
 
-namespace {
-// The pixel file of a new image must not be a file the project already keeps under that
-// name: a CSI set's data-set file or the project file itself would be overwritten.
-bool PathUsedByProject(const TProject& project, const std::string& path)
-{
-    if (path == project.GetProjectFilePath())
-        return true;
-    return std::any_of(project.m_pCSISetList->begin(), project.m_pCSISetList->end(),
-                       [&](const TCSISet* pSet) { return pSet->GetFilePath() == path; });
-}
-}  // namespace
-
 bool AddNewImage(TImageSet& images, TProject* pProject, TNewImage values)
 {
     if (!pProject)
         return false;
     const std::string name = ImageFileName(values.name);
-    if (ImageNameExists(images, name) || PathUsedByProject(*pProject, vx::JoinPath(pProject->m_strFolder, name))) {
+    // The pixel file would be written over, and removed with the image.
+    if (ImageNameExists(images, name) || pProject->IsAnotherFile(vx::JoinPath(pProject->m_strFolder, name))) {
         vx::Report("The image " + name + " already exists.", vx::ReportIcon::Exclamation, values.policy);
         return false;
     }

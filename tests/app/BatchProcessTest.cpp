@@ -330,9 +330,10 @@ TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
         ++steps;
         for (const auto& [name, bytes] : ReadFolderTree(openFolder))
             EXPECT_FALSE(IsFilterState(vx::FileNameOf(name))) << openFolder << "/" << name;
-        for (const char* study : {"study1", "study2"})
-            for (const auto& [name, bytes] : ReadFolderTree(output + study))
-                if (IsFilterState(vx::FileNameOf(name)))
+        // A study's project is built in a hidden folder of the output named after it.
+        for (const auto& [name, bytes] : ReadFolderTree(output))
+            for (const char* study : {"study1", "study2"})
+                if (IsFilterState(vx::FileNameOf(name)) && name.substr(0, name.find('/')).find(study) != std::string::npos)
                     studiesWithStates.insert(study);
     });
     RunBatch(exams.File("log.txt"));
@@ -353,10 +354,24 @@ TEST_F(BatchProcessTest, UndoStatesGoToTheStudyAndNotToTheOpenProject)
 // the step saved for the first study's set.
 TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesIntoIt)
 {
-    // The study's folder is there before the run, so that its project stays.
     const std::string output = exams.Path() + "/CSIProjects/";
-    vx::MakeFolder(output + "study2");
-    const std::vector<std::string> folders = {session->Project()->GetFolder(), output + "study1", output + "study2"};
+    const std::vector<std::string> folders = {session->Project()->GetFolder(), output};
+    // The samples of the second study's set as the failed step leaves them to be saved.
+    TProcessingHooks hooks = ProcessingHooks();
+    std::vector<TComplex> left;
+    hooks.applyStep = [apply = hooks.applyStep, &left](TProcessStep* step, TCSISet* set) {
+        struct TKeep {
+            TCSISet* set;
+            std::vector<TComplex>& left;
+            ~TKeep()
+            {
+                if (set->GetName() == "csi")
+                    left = Samples(*set);
+            }
+        } keep{set, left};
+        return apply(step, set);
+    };
+    InstallProcessingHooks(hooks);
     std::set<std::string> begun;
     bool thrown = false;
     vx::TFile::SetStepHook([&] {
@@ -373,12 +388,13 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
     ASSERT_TRUE(thrown);
     EXPECT_NE(ReadBytes(exams.File("log.txt")).find("Error: Fail to apply macro to CSI set csi"), std::string::npos);
 
-    // The second study's set as read, without the macro.
+    // The second study's set as read, without the macro; its study gets no project.
     TTempFolder handFolder;
     TProject hand;
     AddStudySet(hand, handFolder.Path(), "study2", "csi.spar");
     ASSERT_NE(hand.m_pWorkSet, nullptr);
-    EXPECT_EQ(MadeSamples("study2"), Samples(*hand.m_pWorkSet));
+    EXPECT_EQ(left, Samples(*hand.m_pWorkSet));
+    EXPECT_FALSE(vx::FolderExists(output + "study2"));
 }
 
 // An empty macro file is a macro of no steps, as one of the header alone: the run is not

@@ -34,6 +34,7 @@
 #include "platform/PluginTable.h"
 #include "readers/ReaderFactory.h"
 #include "support/Bytes.h"
+#include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
@@ -514,6 +515,45 @@ TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
     EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+TEST_F(AddDataFlowTest, AnImageNamedLikeAnotherFileOfTheProjectIsRefusedAndThatFileKept)
+{
+    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
+    VX_REQUIRE_SAMPLE(dicom);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // Set a with its map NAA, whose file is a_NAA.
+    const std::string folder = root.File("study");
+    TCSISet* set = AddWrittenSet(*g_pProject, folder, "a", 4, 4, 1);
+    g_pProject->SetWorkSet(set);
+    AddValuedMap(*set, "NAA", [](int v) { return TComplex(float(v), 1.0f); });
+    ASSERT_TRUE(g_pProject->SaveWorkSetAndProject(false));
+    const TFolderBytes before = ReadFolderTree(folder, true);
+    ASSERT_EQ(before.count("a_NAA"), 1u);
+
+    // A DICOM slice named like the map file, then like the folder's lock file.
+    for (const std::string name : {"a_NAA", ".vexara.lock"}) {
+        SCOPED_TRACE(name);
+        WriteBytes(root.File(name), ReadBytes(SampleDataPath(dicom)));
+        TScriptedFileChooser chooser;
+        chooser.Answer(root.File(name));
+        report.Clear();
+        report.AllowDefaults();
+        AddImages([](CImportImageDlg& dialog) {
+            dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+            emit dialog.TypeList()->activated(4);
+        });
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from " + name + ".\nThe image " +
+                                                              name + " already exists."});
+        EXPECT_TRUE(ReadFolderTree(folder, true) == before) << "a file of the project changed";
+    }
+    TProject reread;
+    ASSERT_TRUE(reread.Load(folder + "/study.tpj"));
+    TCSISet* kept = reread.m_pCSISetList->FindByName("a");
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->ListedMapNames(), std::vector<std::string>{"NAA"});
 }
 
 TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFileThatListsThem)
