@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 
 #include <algorithm>
 #include <numbers>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "app/dialogs/DialogFields.h"
+#include "app/dialogs/DialogHelpers.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
@@ -146,10 +146,10 @@ CVoxelWndDlgView::CVoxelWndDlgView(QWidget* parent) : QWidget(parent)
 
 QLineEdit* CVoxelWndDlgView::AddEdit(int id, const char* label, int x, int y, bool labelAbove, bool digitsOnly)
 {
-    auto* edit = new QLineEdit(this);
+    QLineEdit* edit = digitsOnly ? vx::app::MakeDigitEdit(this) : new QLineEdit(this);
     edit->setGeometry(DialogRect(x, y, kEditWidth, kEditHeight));
-    if (digitsOnly)
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    if (!digitsOnly)
+        vx::app::KeepTextBeforeEdit(edit);
     auto* text = new QLabel(label, this);
     // Labels above an edit may reach left over the row's buttons (they are higher up),
     // but not out of the group box on the right.
@@ -570,9 +570,12 @@ void CVoxelWndDlgView::OnCommand(int id)
     case kVoxApply: {
         // The tool runs on what its edits show: an edit that holds no number a float can
         // hold is refused with the range, and the tool stays as it is.
+        // The refused box shows its number from before the edit again, and the tool takes it back.
         for (QLineEdit* edit : ToolEdits())
-            if (float value = 0.0f; edit->isEnabled() && !vx::app::ReadFloatField(edit, value))
+            if (float value = 0.0f; edit->isEnabled() && !vx::app::ReadFloatField(edit, value)) {
+                OnEditChanged(m_edits.key(edit));
                 return;
+            }
         // A zoom whose ymin is not below its ymax would turn the axis over: refused likewise.
         float yMin = 0.0f, yMax = 0.0f;
         if (m_editYMin->isEnabled() && m_editYMax->isEnabled() && ReadNumber(kYMin, yMin) &&

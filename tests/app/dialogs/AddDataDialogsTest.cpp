@@ -222,13 +222,16 @@ TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowOrTooLargeKeepTheDialogOpenWithout
         int id;
         const char* text;
         const char* message;
-    } refused[] = {{Dlg::IdPoints, "0", "Please enter an integer between 1 and 2147483647."},
-                   {Dlg::IdSweepWidth, "0", "Please enter an integer between 1 and 2147483647."},
+    } refused[] = {{Dlg::IdPoints, "0", "Number of points in voxel: Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdSweepWidth, "0", "Sweep Width (Hz): Please enter an integer between 1 and 2147483647."},
                    {Dlg::IdFOVX, "0", "Please enter a number larger than 0."},
                    {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."},
                    // Sizes beyond what their fields hold never become other numbers.
-                   {Dlg::IdHeaderSize, "99999999999", "Please enter an integer between 0 and 2147483647."},
-                   {Dlg::IdDimY, "99999999999999999999", "Please enter an integer between 0 and 2147483647."}};
+                   {Dlg::IdHeaderSize, "99999999999", "Header Size ( in Bytes): Please enter an integer between 0 and 2147483647."},
+                   {Dlg::IdDimY, "99999999999999999999", "Dimensions Y: Please enter an integer between 1 and 16777216."},
+                   // Nor do keys a whole number cannot hold: "1e400" is not 1400.
+                   {Dlg::IdDimX, "1e400", "Dimensions X: Please enter an integer between 1 and 16777216."},
+                   {Dlg::IdDimZ, "0", "Dimensions Z: Please enter an integer between 1 and 16777216."}};
     for (const auto& r : refused) {
         report.Clear();
         auto* edit = qobject_cast<QLineEdit*>(dialog.Control(r.id));
@@ -238,6 +241,8 @@ TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowOrTooLargeKeepTheDialogOpenWithout
         dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
         EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.id;
         EXPECT_TRUE(dialog.isVisible()) << r.id;
+        if (!qobject_cast<CNumEdit*>(edit))
+            EXPECT_EQ(edit->text(), old) << r.id;  // shown again as before the edit
         if (auto* number = qobject_cast<CNumEdit*>(edit))
             number->SetText(old);
         else
@@ -294,15 +299,24 @@ TEST(ImportImageDialog, SizesTooLargeForTheirFieldsAreRefused)
     dialog.show();
     dialog.TypeList()->setCurrentIndex(6);
     emit dialog.TypeList()->activated(6);
-    for (QLineEdit* edit : {dialog.HeaderEdit(), dialog.WidthEdit(), dialog.HeightEdit()}) {
+    const struct {
+        QLineEdit* edit;
+        const char* typed;
+        const char* message;
+    } refused[] = {{dialog.HeaderEdit(), "99999999999", "Header (Bytes): Please enter an integer between 0 and 2147483647."},
+                   {dialog.WidthEdit(), "99999999999", "Size (pixels) X: Please enter an integer between 1 and 16384."},
+                   {dialog.HeightEdit(), "99999999999", "Size (pixels) Y: Please enter an integer between 1 and 16384."},
+                   {dialog.WidthEdit(), "1e400", "Size (pixels) X: Please enter an integer between 1 and 16384."},
+                   {dialog.HeightEdit(), "16385", "Size (pixels) Y: Please enter an integer between 1 and 16384."}};
+    for (const auto& r : refused) {
         report.Clear();
-        const QString old = edit->text();
-        edit->selectAll();
-        QTest::keyClicks(edit, "99999999999");
+        const QString old = r.edit->text();
+        r.edit->selectAll();
+        QTest::keyClicks(r.edit, r.typed);
         QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter an integer between 0 and 2147483647."});
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.typed;
         EXPECT_TRUE(dialog.isVisible());
-        edit->setText(old);
+        EXPECT_EQ(r.edit->text(), old) << r.typed;
     }
     EXPECT_TRUE(chooser.Requests().empty());
     CImportImageDlg::s_last = saved;

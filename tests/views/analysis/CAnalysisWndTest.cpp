@@ -227,11 +227,13 @@ TEST_F(AnalysisWindowTest, AThresholdAFloatCannotHoldIsRefused)
     ASSERT_NE(window, nullptr);
     CAnalysisDlgView& panel = *window->Panel();
     const float kept = CAnalysisDlgView::LastThreshold();
+    const QString before = panel.m_editThreshold->text();
     panel.m_editThreshold->selectAll();
     QTest::keyClicks(panel.m_editThreshold, "1e400");
     QTest::mouseClick(panel.m_btnCorrection, Qt::LeftButton);
     EXPECT_EQ(report.Messages(),
               std::vector<std::string>{"Please enter a number between -3.40282e+38 and 3.40282e+38."});
+    EXPECT_EQ(panel.m_editThreshold->text(), before);
     EXPECT_EQ(pca->GetCorrectionCount(), 0);
     EXPECT_EQ(CAnalysisDlgView::LastThreshold(), kept);
 
