@@ -10,6 +10,8 @@
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 #include <list>
@@ -170,6 +172,34 @@ TEST_F(WindowingToolBarTest, MapBoxesSetTheRangeOfTheOneMapShown)
               std::vector<std::string>({"Can't set the map display scale, because more than one maps are displayed."}));
     EXPECT_FLOAT_EQ(naa->displayMin, 1.0f);
     EXPECT_FLOAT_EQ(cho->displayMin, 1.0f);
+}
+
+// A line edit shows its whole text when it fits the style's contents rectangle, less the two
+// pixels the edit keeps on either side.
+bool ShowsWholeText(const QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    return edit->fontMetrics().horizontalAdvance(edit->text()) + 4 <= contents.width();
+}
+
+TEST_F(WindowingToolBarTest, MapBoxesShowAWholeRangeWhenLeft)
+{
+    CVexaraApp app;
+    app.SetSetting(2, 1);
+    TMap* naa = AddMap("NAA_map");
+    ASSERT_TRUE(axial->AddMapOverlay(naa, 2, axial->GetSlice()->GetSlicePosition()));
+    Activate(session->Project()->OpenImageFrame(other));
+    Activate(axial);
+    TypeAndReturn(bar->MapMaxEdit(), "17728.19531");
+    TypeAndReturn(bar->MapMinEdit(), "-1234567.5");
+    EXPECT_FALSE(bar->MapMaxEdit()->hasFocus());
+    EXPECT_EQ(bar->MapMaxEdit()->text(), "17728.19531");
+    EXPECT_TRUE(ShowsWholeText(bar->MapMaxEdit()));
+    EXPECT_EQ(bar->MapMinEdit()->text(), "-1234567.5");
+    EXPECT_TRUE(ShowsWholeText(bar->MapMinEdit()));
 }
 
 TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUndoableSteps)
