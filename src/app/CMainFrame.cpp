@@ -218,7 +218,7 @@ bool CMainFrame::CreateMenus()
 
     QMenu* project = bar->addMenu("&Project");
     project->addAction(MakeAction(cmd::ProjectAddExam, "Add &Exam..."));
-    project->addAction(MakeAction(cmd::ProjectAddImages, "Add &Images..."));
+    project->addAction(MakeAction(cmd::ProjectAddImages, "Add I&mages..."));
     project->addAction(MakeAction(cmd::ProjectAddCSISet, "Add &CSI Set..."));
     project->addAction(MakeAction(cmd::ProjectViewSlice, "&View Slice..."));
     project->addSeparator();
