@@ -92,6 +92,25 @@ protected:
     TMRImage* other = nullptr;
 };
 
+class OpenedProjectTest : public AppSessionTest {
+protected:
+    OpenedProjectTest() : AppSessionTest(2, true) {}
+};
+
+// Straight after the project opens, before any window is clicked, the image window in front
+// is the active one and the sliders and their boxes show its window.
+TEST_F(OpenedProjectTest, WindowingBarShowsTheImageInFrontAsTheProjectOpens)
+{
+    CWindowingToolBar* bar = Main().WindowingBar();
+    const CChildFrame* front = Main().ActiveImageFrame();
+    ASSERT_NE(front, nullptr);
+    ASSERT_NE(front->GetImage(), nullptr);
+    // The fixture's images span 0 .. 1000 with the window 0 .. 1000.
+    EXPECT_EQ(bar->BrightnessEdit()->text(), "500");
+    EXPECT_EQ(bar->ContrastEdit()->text(), "1000");
+    EXPECT_EQ(bar->ContrastSlider()->maximum(), 1000);
+}
+
 TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindowAndSetItsWindow)
 {
     EXPECT_EQ(bar->windowTitle(), "Image Windowing ToolBar");
