@@ -23,6 +23,7 @@
 #include "platform/TRecordingCanvas.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
+#include "support/GuiMenu.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CAnalysisCorView.h"
 #include "views/analysis/CAnalysisScoreView.h"
@@ -80,6 +81,26 @@ protected:
 
     CVoxelWndDlgView* panel = nullptr;
 };
+
+// Each command of the panel's popups says what it does in the main window's status bar
+// while the mouse is over it.
+TEST_F(UserPathTest, PanelPopupCommandsShowTheirPrompts)
+{
+    std::map<QString, QString> prompts;
+    for (int id : {P::kFilter, P::kSpatial, P::kOutput, P::kBaseline, P::kLipid}) {
+        QAbstractButton* button = panel->Button(id);
+        ASSERT_TRUE(button->isEnabled()) << id;
+        const auto shown = MenuPrompts(Frame(), button, Qt::LeftButton, button->rect().center());
+        EXPECT_FALSE(shown.empty()) << id;
+        for (const auto& [text, prompt] : shown) {
+            EXPECT_FALSE(prompt.isEmpty()) << text.toStdString();
+            prompts[text] = prompt;
+        }
+    }
+    EXPECT_EQ(prompts["Lorentzian"], "Apodize the spectra with a Lorentzian line width");
+    EXPECT_EQ(prompts["EPS File"], "Export the shown spectra as an EPS picture");
+    EXPECT_EQ(prompts["Singal Space Projection"], "Suppress the lipid signal by signal space projection");
+}
 
 TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
 {

@@ -19,6 +19,7 @@
 
 #include "app/dialogs/DialogFields.h"
 #include "app/dialogs/DialogHelpers.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
@@ -50,33 +51,40 @@ constexpr TUnitButton kUnitButtons[4] = {{"Data", 315, 36}, {"Hz", 351, 31}, {"P
 struct TPopupEntry {
     int id;
     const char* caption;
+    const char* prompt;  // shown in the status bar while the mouse is over the entry
 };
 struct TPopupDef {
     const char* title;
     std::vector<TPopupEntry> entries;
 };
 const TPopupDef kPopups[CVoxelWndDlgView::kPopupCount] = {
-    {"Phase", {{CVoxelWndDlgView::kCmdZeroOrder, "Zero Order"}, {CVoxelWndDlgView::kCmdFirstOrder, "First Order"}}},
+    {"Phase",
+     {{CVoxelWndDlgView::kCmdZeroOrder, "Zero Order", "Correct the zero-order phase"},
+      {CVoxelWndDlgView::kCmdFirstOrder, "First Order", "Correct the first-order phase"}}},
     {"Filter",
-     {{CVoxelWndDlgView::kCmdLorentzian, "Lorentzian"},
-      {CVoxelWndDlgView::kCmdGaussian, "Gaussian"},
-      {CVoxelWndDlgView::kCmdLorenGauss, "Loren-Gauss"}}},
+     {{CVoxelWndDlgView::kCmdLorentzian, "Lorentzian", "Apodize the spectra with a Lorentzian line width"},
+      {CVoxelWndDlgView::kCmdGaussian, "Gaussian", "Apodize the spectra with a Gaussian line width"},
+      {CVoxelWndDlgView::kCmdLorenGauss, "Loren-Gauss", "Apodize the spectra with Lorentzian and Gaussian line widths"}}},
     {"Spatial",
-     {{CVoxelWndDlgView::kCmdCosine, "Cosine"},
-      {CVoxelWndDlgView::kCmdHamming, "Hamming"},
-      {CVoxelWndDlgView::kCmdFermi, "Fermi"}}},
+     {{CVoxelWndDlgView::kCmdCosine, "Cosine", "Filter the CSI set across voxels with a cosine window"},
+      {CVoxelWndDlgView::kCmdHamming, "Hamming", "Filter the CSI set across voxels with a Hamming window"},
+      {CVoxelWndDlgView::kCmdFermi, "Fermi", "Filter the CSI set across voxels with a Fermi window"}}},
     {"Output",
-     {{CVoxelWndDlgView::kCmdTXT, "TXT File"},
-      {CVoxelWndDlgView::kCmdEMF, "EMF File"},
-      {CVoxelWndDlgView::kCmdEPS, "EPS File"}}},
+     {{CVoxelWndDlgView::kCmdTXT, "TXT File", "Export the shown spectra to a text file"},
+      {CVoxelWndDlgView::kCmdEMF, "EMF File", "Export the shown spectra as an EMF picture"},
+      {CVoxelWndDlgView::kCmdEPS, "EPS File", "Export the shown spectra as an EPS picture"}}},
     {"Baseline",
-     {{CVoxelWndDlgView::kCmdConvDiff, "Conv. diff."},
-      {CVoxelWndDlgView::kCmdLinearFit, "linear fitting"},
-      {CVoxelWndDlgView::kCmdQuadraticFit, "quadratic fitting"}}},
-    {"PCA", {{CVoxelWndDlgView::kCmdAllVoxels, "All voxels"}, {CVoxelWndDlgView::kCmdSelectedVoxels, "Selected voxels"}}},
+     {{CVoxelWndDlgView::kCmdConvDiff, "Conv. diff.", "Remove the baseline by convolution difference"},
+      {CVoxelWndDlgView::kCmdLinearFit, "linear fitting", "Remove a straight baseline fitted beside the chosen peaks"},
+      {CVoxelWndDlgView::kCmdQuadraticFit, "quadratic fitting",
+       "Remove a quadratic baseline fitted beside the chosen peaks"}}},
+    {"PCA",
+     {{CVoxelWndDlgView::kCmdAllVoxels, "All voxels", "Analyse all voxels"},
+      {CVoxelWndDlgView::kCmdSelectedVoxels, "Selected voxels", "Analyse the selected voxels only"}}},
     {"Lipid",
-     {{CVoxelWndDlgView::kCmdSSP, "Singal Space Projection"},
-      {CVoxelWndDlgView::kCmdKSpaceExtrapolation, "K-space extrapolation"}}},
+     {{CVoxelWndDlgView::kCmdSSP, "Singal Space Projection", "Suppress the lipid signal by signal space projection"},
+      {CVoxelWndDlgView::kCmdKSpaceExtrapolation, "K-space extrapolation",
+       "Suppress the lipid signal by k-space extrapolation"}}},
 };
 
 // The popup a button opens, or -1.
@@ -255,8 +263,10 @@ void CVoxelWndDlgView::BuildPopups()
 {
     for (int k = 0; k < kPopupCount; ++k) {
         m_popups[k] = new QMenu(kPopups[k].title, this);
+        vx::app::ForwardPrompts(*m_popups[k]);
         for (const TPopupEntry& entry : kPopups[k].entries) {
             QAction* action = m_popups[k]->addAction(entry.caption);
+            action->setStatusTip(entry.prompt);
             const int id = entry.id;
             connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
             m_commands.insert(id, action);

@@ -410,6 +410,10 @@ TEST_F(AnalysisWindowTest, PlotMenuCommandsShowTheirPrompts)
     EXPECT_EQ(copy.status, "Copy the current view to clipboard");
     EXPECT_EQ(copy.tip, "Copy to clipboard");
     EXPECT_EQ(QApplication::clipboard()->image(), view.ClientPicture().convertToFormat(QImage::Format_RGB32));
+    const auto prompts = MenuPrompts(Frame(), view.viewport(), Qt::RightButton, QPoint(40, 40));
+    EXPECT_EQ(prompts, (std::vector<std::pair<QString, QString>>{
+                           {"Copy", "Copy the current view to clipboard"},
+                           {"Export", "Export the plotted data to a text file"}}));
 
     // The chi-square of an NMF's second run, clicked: the menu offers to remove it.
     TAnalysisNMF* nmf = AddNMF(3);
