@@ -17,6 +17,11 @@
 #include <functional>
 #include <set>
 
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcuid.h"
+
 #include "app/dialogs/CAddCSISetDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
 #include "app/dialogs/CImportImageDlg.h"
@@ -527,6 +532,37 @@ TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
     EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
     EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
     EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+// A multi-frame Enhanced MR file added beside a cut one: each is named with why it is refused.
+TEST_F(AddDataFlowTest, EveryRefusedDicomFileIsNamedWithItsReason)
+{
+    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
+    VX_REQUIRE_SAMPLE(dicom);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // The scanner's slice made an Enhanced MR image of two frames.
+    DcmFileFormat enhanced;
+    ASSERT_TRUE(enhanced.loadFile(SampleDataPath(dicom).c_str()).good());
+    DcmDataset& data = *enhanced.getDataset();
+    ASSERT_TRUE(data.putAndInsertString(DCM_SOPClassUID, UID_EnhancedMRImageStorage).good());
+    ASSERT_TRUE(data.putAndInsertString(DCM_NumberOfFrames, "2").good());
+    ASSERT_TRUE(enhanced.saveFile(root.File("T1.dcm").c_str(), EXS_LittleEndianExplicit).good());
+    const std::string bytes = ReadBytes(SampleDataPath(dicom));
+    WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
+    TScriptedFileChooser chooser;
+    chooser.Answer({root.File("T1.dcm"), root.File("cut.IMA")});
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+        emit dialog.TypeList()->activated(4);
+    });
+    const std::vector<std::string> messages = report.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string multiFrame =
+        std::string(kSummary) + "T1.dcm (Multi-frame images (Enhanced MR) are not supported: the file holds 2 frames.); ";
+    EXPECT_EQ(messages[0].substr(0, multiFrame.size()), multiFrame) << messages[0];
+    EXPECT_NE(messages[0].find("cut.IMA (The file cannot be read as DICOM"), std::string::npos) << messages[0];
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
