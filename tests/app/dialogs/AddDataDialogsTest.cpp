@@ -381,7 +381,7 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     const std::vector<std::string> messages = report.Messages();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR (Parameter file " + bogus +
-                                   " cannot be read or is invalid.); ");
+                                   " cannot be read or is invalid. It gives no number of points (samples).); ");
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.rfind(kSummary, 0) == 0; }),
               1);
