@@ -256,6 +256,34 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
     EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMax, 0.5f);
 }
 
+// The first curve drawn on `dc` after its axes (the x axis: the first long horizontal line)
+// keeps off both axis lines: above the x axis and right of the y axis, after its first point.
+void ExpectCurveOffItsAxes(const vx::TRecordingCanvas& dc)
+{
+    const std::vector<vx::TCanvasOp>& ops = dc.ops;
+    size_t at = 0;
+    int left = 0, bottom = 0;
+    for (; at < ops.size(); ++at)
+        if (ops[at].kind == "line" && ops[at].args[1] == ops[at].args[3] && ops[at].args[2] - ops[at].args[0] > 20) {
+            left = ops[at].args[0];
+            bottom = ops[at].args[1];
+            break;
+        }
+    ASSERT_LT(at, ops.size());
+    // Past the x axis's ticks and labels to the curve's pen.
+    while (at < ops.size() && ops[at].kind != "pen")
+        ++at;
+    int segments = 0;
+    for (++at; at < ops.size() && ops[at].kind != "fill"; ++at) {
+        if (ops[at].kind != "line")
+            continue;
+        ++segments;
+        EXPECT_LT(ops[at].args[3], bottom) << "segment " << segments << " ends on the x axis";
+        EXPECT_GT(ops[at].args[2], left) << "segment " << segments << " ends on the y axis";
+    }
+    EXPECT_GT(segments, 0);
+}
+
 // An NMF of three runs from the panel: the analysis window's curves label their axes with
 // distinct numbers, evenly spaced, that are the values at their ticks (read back through the
 // plot's own frame), and the axes that count runs and updates mark whole numbers only.
@@ -265,7 +293,9 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
     ClickPoint(window, 150);
     ClickPoint(window, 200);
     Type(P::kNumRuns, "3");
-    QTest::mouseClick(panel->Button(P::kSelectedOnly), Qt::LeftButton);
+    // All voxels: the box keeps the choice of an earlier analysis, so it is cleared only when set.
+    if (panel->Button(P::kSelectedOnly)->isChecked())
+        QTest::mouseClick(panel->Button(P::kSelectedOnly), Qt::LeftButton);
     Press(P::kApply);
     auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
     ASSERT_NE(analysis, nullptr);
@@ -313,6 +343,14 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
     const double perPixelX = std::fabs(double(frame.m_fX1) - frame.m_fX0) / (r.right - r.left);
     for (const TLabel& label : axes[{true, true}])
         EXPECT_NEAR(label.value, frame.PixelToData(label.at, r.bottom).x, perPixelX) << label.at;
+
+    // Every label of the score maps' scales lies inside its pane, and the errors of the last
+    // run lie inside their plot, off its axis lines.
+    vx::TRecordingCanvas nmfScores;
+    analysis->ScoreView()->DrawPlot(nmfScores);
+    for (const vx::TCanvasOp& op : nmfScores.OpsOf("text"))
+        EXPECT_LE(op.args[0] + nmfScores.TextExtent(op.text).cx, analysis->ScoreView()->PlotWidth()) << op.text;
+    ExpectCurveOffItsAxes(dc);
 
     // A PCA of the same peak: each score map's scale writes its two ends differently.
     Press(P::kPCA);
