@@ -28,6 +28,8 @@
 #include "app/dialogs/CIncSlicePosDlg.h"
 #include "app/dialogs/CNewProjectDlg.h"
 #include "app/dialogs/CNumEdit.h"
+#include "app/CPrjExpFrame.h"
+#include "app/CPrjExpTree.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "model/TCSISet.h"
@@ -564,6 +566,42 @@ TEST_F(AddDataFlowTest, EveryRefusedDicomFileIsNamedWithItsReason)
     EXPECT_EQ(messages[0].substr(0, multiFrame.size()), multiFrame) << messages[0];
     EXPECT_NE(messages[0].find("cut.IMA (The file cannot be read as DICOM"), std::string::npos) << messages[0];
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+// Images of one place added in one import are listed by the explorer in the order they were
+// chosen, and in the same order when the project is opened again.
+TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
+{
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    std::vector<std::string> files;
+    for (int k = 0; k < 4; ++k) {
+        files.push_back(root.File("img" + std::to_string(k) + ".raw"));
+        WriteBytes(files.back(), Int16LE(std::vector<int>(8, k)));
+    }
+    TScriptedFileChooser chooser;
+    chooser.Answer(files);
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(CImportImageDlg::kRawImageType);
+        emit dialog.TypeList()->activated(CImportImageDlg::kRawImageType);
+        dialog.WidthEdit()->setText("4");
+        dialog.HeightEdit()->setText("2");
+    });
+    const auto listed = [&] {
+        auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+        std::vector<std::string> names;
+        if (!explorer)
+            return names;
+        QTreeWidgetItem* images = explorer->Tree()->topLevelItem(0);
+        for (int k = 0; k < images->childCount(); ++k)
+            if (images->child(k)->childCount() == 0 && images->child(k)->text(0).endsWith(".raw"))
+                names.push_back(images->child(k)->text(0).toStdString());
+        return names;
+    };
+    const std::vector<std::string> chosen = {"img0.raw", "img1.raw", "img2.raw", "img3.raw"};
+    EXPECT_EQ(listed(), chosen);
+    ASSERT_TRUE(app.OpenProject(ProjectPath("study")));
+    EXPECT_EQ(listed(), chosen);
 }
 
 TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFileThatListsThem)
