@@ -218,7 +218,7 @@ bool CMainFrame::CreateMenus()
 
     QMenu* project = bar->addMenu("&Project");
     project->addAction(MakeAction(cmd::ProjectAddExam, "Add &Exam..."));
-    project->addAction(MakeAction(cmd::ProjectAddImages, "Add &Images..."));
+    project->addAction(MakeAction(cmd::ProjectAddImages, "Add I&mages..."));
     project->addAction(MakeAction(cmd::ProjectAddCSISet, "Add &CSI Set..."));
     project->addAction(MakeAction(cmd::ProjectViewSlice, "&View Slice..."));
     project->addSeparator();
@@ -519,6 +519,16 @@ std::unique_ptr<IImageFrameList> CMainFrame::CreateImageFrameList()
 void CMainFrame::SetProjectOpen(bool open)
 {
     m_bProjectOpen = open;
+    // The explorer shown last would stay active, leaving the bars that follow the active
+    // image blank until a click: the image window in front becomes the active window.
+    if (open && !ActiveImageFrame()) {
+        const QList<QMdiSubWindow*> windows = m_mdiArea->subWindowList(QMdiArea::StackingOrder);
+        for (auto it = windows.crbegin(); it != windows.crend(); ++it)
+            if (vx::app::ImageFrameOf(*it)) {
+                m_mdiArea->setActiveSubWindow(*it);
+                break;
+            }
+    }
     UpdateCommandStates();
     for (QToolBar* bar : {m_wndStandardBar, m_wndNavigatorBar, m_wndWorkModeBar, m_wndProjectBar, m_wndMacroBar})
         if (bar)

@@ -214,16 +214,31 @@ void CPrjExpTree::AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage)
 
 void CPrjExpTree::InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon)
 {
+    // Images of one place stand in the order they were added (their numbers), so that the
+    // list reads the same however the project's images were walked: after an import, and
+    // after the project file gave them back in its own order.
+    const auto addedLater = [pImage](const TMRImage* other) { return other->GetId() > pImage->GetId(); };
     int at = parent->childCount();
     if (at > 0 && icon != vx::app::kIconImageUnplaced) {
-        // Ascending slice positions; an equal position goes after the ones already there.
+        // Ascending slice positions.
         const float position = SlicePositionOf(pImage);
         at = 0;
         while (at < parent->childCount()) {
             const TExpItemData* data = DataOf(parent->child(at));
-            if (!data || !data->pImage || SlicePositionOf(data->pImage) > position)
+            if (!data || !data->pImage)
+                break;
+            const float other = SlicePositionOf(data->pImage);
+            if (other > position || (other == position && addedLater(data->pImage)))
                 break;
             ++at;
+        }
+    } else {
+        // Unplaced images follow the groups, by number.
+        while (at > 0) {
+            const TExpItemData* data = DataOf(parent->child(at - 1));
+            if (!data || !data->bImage || !data->pImage || !addedLater(data->pImage))
+                break;
+            --at;
         }
     }
     TExpItemData data;

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include <cmath>
 
@@ -23,7 +25,8 @@ constexpr int kSliderWidth = 95;
 constexpr int kLabelWidth = 45;
 constexpr int kValueWidth = 40;
 constexpr int kMapLabelWidth = 55;
-constexpr int kMapValueWidth = 60;
+// The widest map value the boxes show whole: seven digits before the point, five after.
+constexpr char kWidestMapValue[] = "-8888888.88888";
 
 QFont SmallFont(const QWidget* widget)
 {
@@ -55,6 +58,22 @@ QLineEdit* ValueBox(int width)
     return edit;
 }
 
+// A map range box wide enough for kWidestMapValue in its own font, frame and margins added.
+CNumEdit* MapValueBox()
+{
+    auto* edit = new CNumEdit;
+    edit->setFont(SmallFont(edit));
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QFontMetrics metrics(edit->font());
+    // A line edit keeps two pixels of margin on each side of its text.
+    const QSize text(metrics.horizontalAdvance(kWidestMapValue) + 4, metrics.height());
+    const int width = edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit).width();
+    edit->setFixedSize(width, 20);
+    return edit;
+}
+
 QSlider* Slider()
 {
     auto* slider = Sized(new QSlider(Qt::Horizontal), kSliderWidth, 18);
@@ -74,8 +93,8 @@ CWindowingToolBar::CWindowingToolBar(CMainFrame* frame, QAction* autoscale, QAct
       m_editContrast(ValueBox(kValueWidth)),
       m_labelMapMax(Label("mapmax", kMapLabelWidth)),
       m_labelMapMin(Label("mapmin", kMapLabelWidth)),
-      m_editMapMax(Sized(new CNumEdit, kMapValueWidth, 20)),
-      m_editMapMin(Sized(new CNumEdit, kMapValueWidth, 20))
+      m_editMapMax(MapValueBox()),
+      m_editMapMin(MapValueBox())
 {
     setObjectName("WindowingBar");
     setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
@@ -122,6 +141,9 @@ void CWindowingToolBar::SetMapRange(float min, float max)
 {
     m_editMapMin->SetText(QString::fromStdString(FloatToString(min, 5)));
     m_editMapMax->SetText(QString::fromStdString(FloatToString(max, 5)));
+    // A value wider still shows its sign and leading digits.
+    m_editMapMin->setCursorPosition(0);
+    m_editMapMax->setCursorPosition(0);
 }
 
 void CWindowingToolBar::FollowActiveImage()

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "model/drawing/BitmapHelpers.h"
 #include "model/math/TFloatMatrix.h"
@@ -40,6 +42,11 @@ constexpr int kMaxTickDecimals = 50;
 
 // Significant digits of a colour scale's labels at most: more than a float holds.
 constexpr int kMaxScaleDigits = 9;
+
+// Widths (pixels) a tick label may take: the y axis's label box, and on the x axis the
+// least spacing of two ticks less a gap.
+constexpr int kYLabelWidth = 30;
+constexpr int kXLabelWidth = 44;
 
 }  // namespace
 
@@ -221,10 +228,11 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
     const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, 17);
     if (!(step > 0.0f) || !std::isfinite(m_fBottom) || !std::isfinite(m_fTop))
         return;
-    const int decimals = TickDecimals(step);
     // Ticks at multiples of the step, from the bottom edge upwards.
     const double signedStep = m_fTop >= m_fBottom ? step : -double(step);
     const double first = std::trunc(m_fBottom / signedStep) * signedStep;
+    std::vector<double> values;
+    std::vector<int> rows;
     for (int i = 0; i < kMaxTicks; ++i) {
         double value = first + i * signedStep;
         if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
@@ -234,9 +242,15 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
             break;
         if (y > m_nBottom)
             continue;
+        values.push_back(value);
+        rows.push_back(y);
+    }
+    const std::vector<std::string> labels = TickLabels(dc, values, step, kYLabelWidth);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int y = rows[i];
         dc.MoveTo(m_nLeft - 5, y);
         dc.LineTo(m_nLeft, y);
-        DrawTickLabel(dc, static_cast<float>(value), {m_nLeft - 30, y - 5, m_nLeft, y + 5}, 0, decimals);
+        DrawLabelInBox(dc, labels[i], {m_nLeft - kYLabelWidth, y - 5, m_nLeft, y + 5}, 0);
     }
 }
 
@@ -269,14 +283,15 @@ void TPlotFrame::DrawXAxis(TCanvas& dc) const
     float step = TickStep(static_cast<float>(u0), static_cast<float>(u1), w, 50);
     if (!(step > 0.0f))
         return;
-    // Counted things have no halves: the step is at least one and whole.
-    if (m_bWholeXTicks)
+    // Counted things and point indices have no halves: the step is at least one and whole.
+    if (m_bWholeXTicks || m_nUnit == kUnitPoints)
         step = std::max(1.0f, std::ceil(step));
-    const int decimals = TickDecimals(step);
     // With a falling scale (ppm, Hz) the value step is negative so that the
     // pixels still advance to the right.
     const double signedStep = u0 > u1 ? -double(step) : double(step);
     const double first = std::trunc(u0 / signedStep) * signedStep;
+    std::vector<double> values;
+    std::vector<int> columns;
     for (int i = 0; i < kMaxTicks; ++i) {
         double value = first + i * signedStep;
         if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
@@ -287,9 +302,15 @@ void TPlotFrame::DrawXAxis(TCanvas& dc) const
         // The first multiple of the step can lie just before the range.
         if (x < m_nLeft)
             continue;
+        values.push_back(value);
+        columns.push_back(x);
+    }
+    const std::vector<std::string> labels = TickLabels(dc, values, step, kXLabelWidth);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int x = columns[i];
         dc.MoveTo(x, m_nBottom);
         dc.LineTo(x, m_nBottom + 5);
-        DrawTickLabel(dc, static_cast<float>(value), {x - 15, m_nBottom + 5, x + 15, m_nBottom + 20}, 1, decimals);
+        DrawLabelInBox(dc, labels[i], {x - 15, m_nBottom + 5, x + 15, m_nBottom + 20}, 1);
     }
 }
 
@@ -342,12 +363,23 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
         dc.FillRect(x0, y, x1, y + 1, vx::MakeColor(r, g, b));
     }
 
-    if (m_fBottom != m_fTop)
-        while (digits < kMaxScaleDigits && FloatToStringG(m_fBottom, digits) == FloatToStringG(m_fTop, digits))
-            ++digits;
     dc.SetBackground(0xffffff, true);
-    dc.Text(labelX, y1 - 15, FloatToStringG(m_fBottom, digits));
-    dc.Text(labelX, y0, FloatToStringG(m_fTop, digits));
+    // A constant map has one value: written once, at the top.
+    if (m_fBottom == m_fTop) {
+        dc.Text(labelX, y0, ScaleLabel(m_fTop, digits));
+        return;
+    }
+    while (digits < kMaxScaleDigits && ScaleLabel(m_fBottom, digits) == ScaleLabel(m_fTop, digits))
+        ++digits;
+    // The labels stay inside the frame: those right of the bar up to its right edge, those
+    // left of it up to the bar. Fewer digits are given up before the ends read alike.
+    const int room = labelX >= x1 ? m_nRight - labelX : x0 - labelX;
+    const auto width = [&dc](float value, int n) { return dc.TextExtent(ScaleLabel(value, n)).cx; };
+    while (room > 0 && digits > 1 && std::max(width(m_fBottom, digits), width(m_fTop, digits)) > room &&
+           ScaleLabel(m_fBottom, digits - 1) != ScaleLabel(m_fTop, digits - 1))
+        --digits;
+    dc.Text(labelX, y1 - 15, ScaleLabel(m_fBottom, digits));
+    dc.Text(labelX, y0, ScaleLabel(m_fTop, digits));
     if (tickInterval < 1)
         return;
     dc.SetPen(m_crAxis, 1, vx::PenStyle::Solid);
@@ -356,10 +388,26 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
         if (p >= h - 40)
             break;
         const float value = m_fBottom + (m_fTop - m_fBottom) * static_cast<float>(int64_t(p) * 255 / h) / 255.0f;
-        dc.Text(labelX, y1 - p - 15, FloatToStringG(value, digits));
+        dc.Text(labelX, y1 - p - 15, ScaleLabel(value, digits));
         dc.MoveTo(x0 - 5, y1 - p);
         dc.LineTo(x0 + 5, y1 - p);
     }
+}
+
+std::string TPlotFrame::ScaleLabel(float value, int digits)
+{
+    // FloatToStringG with its exponent written short: "1.5e+04" takes room a scale lacks.
+    std::string text = FloatToStringG(value, digits);
+    const size_t e = text.find('e');
+    if (e == std::string::npos)
+        return text;
+    std::string exponent = text.substr(e + 1);
+    const bool negative = !exponent.empty() && exponent[0] == '-';
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-'))
+        exponent.erase(0, 1);
+    const size_t firstDigit = exponent.find_first_not_of('0');
+    exponent = firstDigit == std::string::npos ? "0" : exponent.substr(firstDigit);
+    return text.substr(0, e + 1) + (negative ? "-" : "") + exponent;
 }
 
 void TPlotFrame::FillBackground(TCanvas& dc, vx::TColor colour) const
@@ -390,8 +438,8 @@ float TPlotFrame::TickStep(float a, float b, int pixelLength, int minSpacing)
 
 namespace {
 
-// The label of a tick value: FloatToString with the given decimals (4 unless the step needs
-// more), with long runs of zeros written as a power of ten.
+// The label of a lone tick value: FloatToString with the given decimals (4 unless the step
+// needs more), with long runs of zeros written as a power of ten.
 std::string TickLabel(float value, int decimals)
 {
     std::string text = FloatToString(std::fabs(value), decimals);
@@ -409,7 +457,56 @@ std::string TickLabel(float value, int decimals)
     return value < 0.0f && text != "0" ? "-" + text : text;
 }
 
+// A tick value written out: FloatToString with the given decimals (values below 1 begin
+// with the point), the sign in front.
+std::string PlainTickLabel(double value, int decimals)
+{
+    const std::string text = FloatToString(static_cast<float>(std::fabs(value)), decimals);
+    return value < 0.0 && text != "0" ? "-" + text : text;
+}
+
+// A tick value as a whole mantissa and the given power of ten ("15e3"); 0 as "0".
+std::string PowerTickLabel(double value, int exponent)
+{
+    const long long mantissa = std::llround(value / std::pow(10.0, exponent));
+    return mantissa == 0 ? "0" : std::to_string(mantissa) + "e" + std::to_string(exponent);
+}
+
 }  // namespace
+
+std::vector<std::string> TPlotFrame::TickLabels(TCanvas& dc, const std::vector<double>& values, double step,
+                                                int width)
+{
+    std::vector<std::string> labels;
+    step = std::fabs(step);
+    if (!(step > 0.0) || !std::isfinite(step))
+        return std::vector<std::string>(values.size(), "0");
+    const auto widest = [&dc](const std::vector<std::string>& texts) {
+        int most = 0;
+        for (const std::string& text : texts)
+            most = std::max(most, dc.TextExtent(text).cx);
+        return most;
+    };
+    const int decimals = TickDecimals(step);
+    for (double value : values)
+        labels.push_back(PlainTickLabel(value, decimals));
+    if (widest(labels) <= width)
+        return labels;
+    // One power of ten for the whole axis: the step's own, lowered until the step is a
+    // whole number of it (1.5e3 is 15e2), so that every tick is a whole mantissa.
+    int exponent = static_cast<int>(std::floor(std::log10(step)));
+    for (int k = 0; k < 3; ++k) {
+        const double scaled = step / std::pow(10.0, exponent);
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * scaled)
+            break;
+        --exponent;
+    }
+    std::vector<std::string> powers;
+    for (double value : values)
+        powers.push_back(PowerTickLabel(value, exponent));
+    // Written out they read more easily: the powers only where they are narrower.
+    return widest(powers) < widest(labels) ? powers : labels;
+}
 
 int TPlotFrame::TickDecimals(double step)
 {
@@ -428,7 +525,11 @@ int TPlotFrame::TickDecimals(double step)
 
 void TPlotFrame::DrawTickLabel(TCanvas& dc, float value, const TPixelRect& box, int alignment, int decimals)
 {
-    const std::string text = TickLabel(value, decimals);
+    DrawLabelInBox(dc, TickLabel(value, decimals), box, alignment);
+}
+
+void TPlotFrame::DrawLabelInBox(TCanvas& dc, const std::string& text, const TPixelRect& box, int alignment)
+{
     const int y = (box.top + box.bottom) / 2;
     switch (alignment) {
     case 1:

@@ -60,20 +60,31 @@ public:
     // A colour bar in (x0, y0)-(x1, y1) with the bottom and top values written at
     // labelX and, unless tickInterval is -1, a labelled tick every tickInterval pixels.
     // The labels have `digits` significant digits, more where the bottom and top values
-    // would otherwise read alike.
+    // would otherwise read alike, fewer where they would not fit the frame. A constant
+    // map (bottom equal to top) has its value written once.
     void DrawColourScale(vx::TCanvas& dc, int x0, int y0, int x1, int y1, int labelX, int tickInterval,
                          int digits) const;
+    // A colour scale's label: `digits` significant digits, an exponent without its plus
+    // sign and leading zeros (1.5e4, 2e-5).
+    static std::string ScaleLabel(float value, int digits);
     void FillBackground(vx::TCanvas& dc, vx::TColor colour) const;
 
     // The smallest step of the form {0.25, 0.5, 1, 1.5, 2} x 10^k whose spacing on
     // pixelLength pixels over a..b is at least minSpacing pixels; 0 when the range
     // or the pixel length is empty.
     static float TickStep(float a, float b, int pixelLength, int minSpacing);
-    // Writes a tick label in a box: alignment 0 left, 1 centred, 2 right. Small and
+    // Writes a lone tick label in a box: alignment 0 left, 1 centred, 2 right. Small and
     // large round values get a short exponent form (0.0005 as 5e-4, 5000 as 5e3). The
     // value is rounded to `decimals` places (see TickDecimals).
     static void DrawTickLabel(vx::TCanvas& dc, float value, const TPixelRect& box, int alignment,
                               int decimals = 4);
+    // The labels of one axis's ticks (multiples of `step`), all in one notation: written
+    // out with the decimals the step needs when each fits `width` pixels on `dc`, else as
+    // whole mantissas of one shared power of ten (20e4, 15e4, 10e4) when those are narrower.
+    static std::vector<std::string> TickLabels(vx::TCanvas& dc, const std::vector<double>& values, double step,
+                                               int width);
+    // Writes `text` in a box as DrawTickLabel places its label.
+    static void DrawLabelInBox(vx::TCanvas& dc, const std::string& text, const TPixelRect& box, int alignment);
     // The decimals that write every multiple of a tick step exactly, 4 at least, so that
     // the labels of a small step neither read alike nor lose the values they mark.
     static int TickDecimals(double step);

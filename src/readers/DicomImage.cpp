@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "dcmtk/config/osconfig.h"
@@ -12,10 +13,12 @@
 #include "dcmtk/dcmdata/dcfilefo.h"
 #include "dcmtk/dcmdata/dcmetinf.h"
 #include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/dcmdata/dcxfer.h"
 #include "model/math/Geometry.h"
 #include "model/math/MatrixHelpers.h"
 #include "model/TMRImage.h"
 #include "platform/Paths.h"
+#include "platform/Report.h"
 #include "readers/ImageImport.h"
 #include "readers/ReaderHelpers.h"
 
@@ -79,15 +82,62 @@ struct TDicomHeader {
     float firstPixel[3] = {};   // mm, patient coordinates of the first pixel
 };
 
+// Says why a file is refused (the caller names the file); false.
+bool Refuse(const std::string& why)
+{
+    vx::Report(why, vx::ReportIcon::Exclamation);
+    return false;
+}
+
+// "ImagePositionPatient (0020,0032)".
+std::string TagText(const DcmTagKey& key)
+{
+    DcmTag tag(key);
+    return std::string(tag.getTagName()) + " " + key.toString().c_str();
+}
+
+bool RefuseMissing(const DcmTagKey& key)
+{
+    return Refuse("The file has no valid " + TagText(key) + ".");
+}
+
+// Kinds of image the reader does not take, told apart before the single-frame header is
+// looked for: an enhanced (multi-frame) image keeps its geometry elsewhere, and an
+// encapsulated transfer syntax holds compressed pixels.
+bool RefuseUnsupportedKind(DcmFileFormat& file, DcmItem& item)
+{
+    std::string sopClass;
+    TextValue(item, DCM_SOPClassUID, 0, sopClass);
+    Sint32 frames = 1;
+    if (item.findAndGetSint32(DCM_NumberOfFrames, frames).bad())
+        frames = 1;
+    frames = std::max<Sint32>(frames, 1);
+    if (sopClass == UID_EnhancedMRImageStorage || frames > 1)
+        return Refuse("Multi-frame images (Enhanced MR) are not supported: the file holds " + std::to_string(frames) +
+                      " frame" + (frames == 1 ? "." : "s."));
+    const DcmXfer syntax(file.getDataset()->getOriginalXfer());
+    if (syntax.isEncapsulated())
+        return Refuse("Compressed images are not supported: the file's transfer syntax is " +
+                      std::string(syntax.getXferName()) + ".");
+    return true;
+}
+
 bool ReadHeader(DcmItem& item, TDicomHeader& header)
 {
     std::string modality;
-    if (!TextValue(item, DCM_Modality, 0, modality) || modality != "MR")
-        return false;
-    return item.findAndGetUint16(DCM_Rows, header.rows).good() &&
-           item.findAndGetUint16(DCM_Columns, header.columns).good() &&
-           item.findAndGetUint16(DCM_BitsAllocated, header.bitsAllocated).good() &&
-           Decimals(item, DCM_ImagePositionPatient, 3, header.firstPixel);
+    if (!TextValue(item, DCM_Modality, 0, modality))
+        return Refuse("The file is not an MR image: it has no modality.");
+    if (modality != "MR")
+        return Refuse("The file is not an MR image: its modality is " + modality + ".");
+    if (item.findAndGetUint16(DCM_Rows, header.rows).bad())
+        return RefuseMissing(DCM_Rows);
+    if (item.findAndGetUint16(DCM_Columns, header.columns).bad())
+        return RefuseMissing(DCM_Columns);
+    if (item.findAndGetUint16(DCM_BitsAllocated, header.bitsAllocated).bad())
+        return RefuseMissing(DCM_BitsAllocated);
+    if (!Decimals(item, DCM_ImagePositionPatient, 3, header.firstPixel))
+        return RefuseMissing(DCM_ImagePositionPatient);
+    return true;
 }
 
 // Rows x Columns pixel values: 16-bit values keep their bits as signed 16-bit pixels,
@@ -97,20 +147,31 @@ bool ReadHeader(DcmItem& item, TDicomHeader& header)
 // byte, as every DICOM value has an even length.
 bool ReadPixels(DcmItem& item, const TDicomHeader& header, bool swapBytes, std::vector<int16_t>& pixels)
 {
-    if (header.rows < 1 || header.columns < 1 || header.rows > TMRImage::kMaxSide ||
-        header.columns > TMRImage::kMaxSide)
-        return false;
+    const std::string size = std::to_string(header.rows) + " x " + std::to_string(header.columns);
+    if (header.rows < 1 || header.columns < 1)
+        return Refuse("The image has no pixels (" + size + ").");
+    if (header.rows > TMRImage::kMaxSide || header.columns > TMRImage::kMaxSide)
+        return Refuse("Images of " + size + " pixels are not supported: at most " +
+                      std::to_string(TMRImage::kMaxSide) + " pixels a side.");
+    if (header.bitsAllocated != 8 && header.bitsAllocated != 16)
+        return Refuse("Images of " + std::to_string(header.bitsAllocated) +
+                      " bits allocated are not supported: only 8 and 16.");
     const uint64_t count = uint64_t{header.rows} * uint64_t{header.columns};
     DcmElement* pElement = nullptr;
     if (item.findAndGetElement(DCM_PixelData, pElement).bad() || !pElement)
-        return false;
+        return RefuseMissing(DCM_PixelData);
     const uint64_t length = pElement->getLength();
+    const uint64_t expected = header.bitsAllocated == 16 ? 2 * count : count + (count & 1);
+    if (length != expected)
+        return Refuse("The pixel data hold " + std::to_string(length) + " bytes, not the " +
+                      std::to_string(expected) + " of one " + size + " image of " +
+                      std::to_string(header.bitsAllocated) + " bits.");
     if (header.bitsAllocated == 16) {
         const Uint16* pValues = nullptr;
         unsigned long n = 0;
         if (length != 2 * count || item.findAndGetUint16Array(DCM_PixelData, pValues, &n).bad() || !pValues ||
             n != count)
-            return false;
+            return RefuseMissing(DCM_PixelData);
         pixels.resize(count);
         for (uint64_t i = 0; i < count; ++i) {
             const uint16_t v = swapBytes ? static_cast<uint16_t>((pValues[i] >> 8) | (pValues[i] << 8)) : pValues[i];
@@ -124,7 +185,7 @@ bool ReadPixels(DcmItem& item, const TDicomHeader& header, bool swapBytes, std::
         unsigned long n = 0;
         if (length != padded || item.findAndGetUint8Array(DCM_PixelData, pValues, &n).bad() || !pValues ||
             n != padded)
-            return false;
+            return RefuseMissing(DCM_PixelData);
         pixels.assign(pValues, pValues + count);
         return true;
     }
@@ -203,12 +264,15 @@ bool DicomImageRotation(const float r[3], const float c[3], int orientation,
 bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProject, bool geFile)
 {
     DcmFileFormat file;
-    if (file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect).bad())
-        return false;
+    const OFCondition loaded = file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+    if (loaded.bad())
+        return Refuse("The file cannot be read as DICOM: " + std::string(loaded.text()) + ".");
     DcmDataset* pData = file.getDataset();
     if (!pData)
         return false;
     DcmItem& item = *pData;
+    if (!RefuseUnsupportedKind(file, item))
+        return false;
     TDicomHeader header;
     if (!ReadHeader(item, header))
         return false;
@@ -224,11 +288,13 @@ bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProjec
 
     float cosines[6];
     float spacing[2];   // mm between rows, between columns
-    if (!Decimals(item, DCM_ImageOrientationPatient, 6, cosines) || !Decimals(item, DCM_PixelSpacing, 2, spacing))
-        return false;
+    if (!Decimals(item, DCM_ImageOrientationPatient, 6, cosines))
+        return RefuseMissing(DCM_ImageOrientationPatient);
+    if (!Decimals(item, DCM_PixelSpacing, 2, spacing))
+        return RefuseMissing(DCM_PixelSpacing);
     // An image without a positive pixel size has no field of view to place it by.
     if (!(spacing[0] > 0.0f) || !(spacing[1] > 0.0f))
-        return false;
+        return Refuse("The image's pixel spacing is not positive.");
     TNewImage image;
     if (!ReadPixels(item, header, swapBytes, image.pixels))
         return false;
@@ -251,7 +317,7 @@ bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProjec
     // Sizes beyond the float range cannot place the image.
     const float placement[5] = {image.fov[0], image.fov[1], image.position[0], image.position[1], image.position[2]};
     if (!std::all_of(placement, placement + 5, [](float v) { return std::isfinite(v); }))
-        return false;
+        return Refuse("The image's size or position lies beyond the numbers the program holds.");
 
     std::string code;
     TextValue(item, DCM_PatientPosition, 0, code);
@@ -261,7 +327,7 @@ bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProjec
     image.info[TMRImage::InfoPatientEntry] = patient.headFeet;
     image.info[TMRImage::InfoDirectionCode] = directionCode;
     if (!DicomImageRotation(r, c, image.orientation, directionCode, image.rotation, image.inverseRotation))
-        return false;
+        return Refuse("The image's row and column directions give no plane.");
     image.hasRotation = true;
 
     image.info[TMRImage::InfoExamName] = TextOrNA(item, DCM_StudyDescription);
@@ -280,7 +346,7 @@ bool ReadDicomGuarded(TImageSet& images, const std::string& path, TProject* pPro
     try {
         return ReadDicomFile(images, path, pProject, geFile);
     } catch (const std::bad_alloc&) {
-        return false;
+        return Refuse("Insufficient Memory.");
     }
 }
 

@@ -87,7 +87,7 @@ bool TPhilipsCSIReader::StartSparRead(const std::string& path, const char* forma
     const std::string sparPath = CompanionPath(base, perSlice ? "_1.SPAR" : ".SPAR");
     if (ParseSPAR(sparPath) && Validate())
         return true;
-    Warn("Parameter file " + sparPath + " cannot be read or is invalid.");
+    Warn(SPARRefusal(sparPath));
     return false;
 }
 
@@ -283,10 +283,25 @@ void TPhilipsCSIReader::MarkMultiSlice()
 
 bool TPhilipsCSIReader::ValidateDims(int dims)
 {
-    if (!m_pCSISet || (dims != 0 && m_pCSISet->m_nSpatialDims != dims))
+    m_strParameterFault.clear();
+    if (!m_pCSISet)
+        return false;
+    const TCSISet& set = *m_pCSISet;
+    if (dims != 0 && set.m_nSpatialDims != dims) {
+        m_strParameterFault = "It describes " + std::to_string(set.m_nSpatialDims) +
+                              " spatial dimensions where this format has " + std::to_string(dims) + ".";
+        return false;
+    }
+    if (!TCSIReader::Validate())
         return false;
     // A grid beyond the voxel limit is refused here, before any sample is read.
-    return TCSIReader::Validate() && GridFloatCount(*m_pCSISet) != 0;
+    if (GridFloatCount(set) == 0) {
+        m_strParameterFault = "Its grid of " + std::to_string(set.m_nDim[0]) + " x " + std::to_string(set.m_nDim[1]) +
+                              " x " + std::to_string(set.m_nDim[2]) + " voxels of " + std::to_string(set.m_nPoints) +
+                              " points is larger than a set can hold.";
+        return false;
+    }
+    return true;
 }
 
 bool TPhilipsCSIReader::CheckTransformLengths() const

@@ -220,6 +220,31 @@ bool TPhilipsReader::ApplyVolumeKey(const TSPARLine& line, TSPARState& state, bo
     return true;
 }
 
+std::string TPhilipsReader::SPARRefusal(const std::string& sparPath) const
+{
+    std::string why;
+    std::string text;
+    if (!vx::FileExists(sparPath))
+        why = "The file does not exist.";
+    else if (!vx::ReadWholeFile(sparPath, text, kMaxParameterFileBytes))
+        why = "The file cannot be read, or holds more than " + std::to_string(kMaxParameterFileBytes >> 20) + " MB.";
+    else if (!m_strParameterFault.empty())
+        why = m_strParameterFault;
+    else
+        switch (FirstInvalidParameter()) {
+        case TInvalidParameter::None:
+        case TInvalidParameter::NoSet: break;
+        case TInvalidParameter::Points: why = "It gives no number of points (samples)."; break;
+        case TInvalidParameter::SpatialDims: why = "It gives no spatial dimensions."; break;
+        case TInvalidParameter::EchoPosition: why = "Its echo position lies outside the spectrum."; break;
+        case TInvalidParameter::Matrix: why = "It gives a matrix size below 1."; break;
+        case TInvalidParameter::FOV: why = "It gives no positive field of view."; break;
+        case TInvalidParameter::Frequency: why = "It gives no spectrometer frequency (synthesizer_frequency)."; break;
+        case TInvalidParameter::SpectralWidth: why = "It gives no spectral width (sample_frequency)."; break;
+        }
+    return "Parameter file " + sparPath + " cannot be read or is invalid." + (why.empty() ? "" : " " + why);
+}
+
 bool TPhilipsReader::ParseSPAR(std::string path)
 {
     if (!m_pCSISet)

@@ -32,6 +32,10 @@ public:
     // Parses a SPAR file into the set being built; false (no message) when there is no
     // set or the file cannot be read. Unknown keys and malformed lines are skipped.
     virtual bool ParseSPAR(std::string path);
+    // The refusal of a SPAR file that ParseSPAR or Validate turned down: "Parameter file
+    // <path> cannot be read or is invalid." and what is wrong with it (the file missing or
+    // unreadable, the line that stopped the parse, or the first value that is unusable).
+    std::string SPARRefusal(const std::string& sparPath) const;
     // Takes the geometry of a PAR file of the metabolic map: angulation, field of view,
     // slice count, slice thickness and gap. False (no message, nothing written) when
     // there is no set, the file cannot be read, a general-information line comes before
@@ -50,6 +54,9 @@ public:
     int32_t m_nRelease = 9;     // major scanner software release
     int32_t m_nSlices = 1;      // slices (locations)
     bool m_bSlicesFromPAR = false;  // m_nSlices was last set by a PAR file
+    // Why the last parse or check of the parameters turned them down, where the set's values
+    // alone do not tell; empty otherwise.
+    std::string m_strParameterFault;
 
     // The file base + suffix: that exact file, else a case-insensitive match in the same
     // folder, else the exact name (which then fails to open).

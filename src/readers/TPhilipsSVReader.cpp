@@ -15,8 +15,10 @@ bool TPhilipsSVReader::Validate()
     if (!m_pCSISet)
         return false;
     for (int k = 0; k < 3; ++k)
-        if (m_pCSISet->m_nDim[k] != 1)
+        if (m_pCSISet->m_nDim[k] != 1) {
+            m_strParameterFault = "It gives a grid of more than one voxel where a single voxel has one.";
             return false;
+        }
     return TPhilipsSdatReader::Validate();
 }
 
@@ -36,6 +38,7 @@ bool TPhilipsSVReader::ParseSdatSPAR(const std::string& path, bool timeSeries)
     }
     set.m_nSpatialDims = 1;
     set.m_nSliceAxis = timeSeries ? 0 : 2;
+    m_strParameterFault.clear();
     TSPARState state;
     state.sliceAxis = set.m_nSliceAxis;
 
@@ -44,8 +47,12 @@ bool TPhilipsSVReader::ParseSdatSPAR(const std::string& path, bool timeSeries)
             return true;
         if (line.Key() == "rows") {
             const int rows = line.Integer();
+            if (!timeSeries && rows != 1) {
+                m_strParameterFault = "It gives " + std::to_string(rows) + " rows where a single voxel has one.";
+                return false;
+            }
             if (!timeSeries)
-                return rows == 1;
+                return true;
             set.m_nDim[1] = rows;  // the spectra of the series lie along the second axis
         } else if (line.Key() == "echo_acquisition") {
             set.m_nEchoPosition = 0;

@@ -28,7 +28,7 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
     const std::string sdatPath = CompanionPath(base, ".SDAT");
 
     if (!ParseSPAR(sparPath) || !Validate()) {
-        vx::Report("Parameter file " + sparPath + " cannot be read or is invalid.", vx::ReportIcon::Exclamation);
+        vx::Report(SPARRefusal(sparPath), vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
     AngulationMatrix(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2], &set.m_fRotation[0][0], 1);

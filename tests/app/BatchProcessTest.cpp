@@ -4,6 +4,9 @@
 // exactly the run's text, and nothing may wait on a box.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -135,6 +138,11 @@ protected:
                 batch->accept();
             } else if (auto* log = dynamic_cast<CBatchErrorsDlg*>(&d)) {
                 logShown = true;
+                log->show();
+                QApplication::processEvents();
+                // A line wider than the box would be cut at its edge.
+                if (auto* edit = log->findChild<QPlainTextEdit*>())
+                    logLinesCut = edit->horizontalScrollBar()->maximum() > 0;
                 log->accept();
             }
             return d.result();
@@ -183,6 +191,7 @@ protected:
     std::string macro;
     std::string output;  // the output location typed into the dialog, when not empty
     bool logShown = false;
+    bool logLinesCut = false;
 };
 
 }  // namespace
@@ -421,6 +430,26 @@ TEST_F(BatchProcessTest, AnEmptyMacroFileRunsAsOneOfTheHeaderAlone)
 // A study whose CSI files cannot be read leaves no project either (it would hold none of its
 // sets), and the log says why; an output folder that was there before the run keeps what it
 // had, and a study that reads well is unaffected.
+// A parameter file without its number of points: the log line says so, and the log shows
+// that long line whole.
+TEST_F(BatchProcessTest, TheLogSaysWhatIsWrongWithAParameterFileOnALineShownWhole)
+{
+    const std::string spar = exams.File("study2/csi.spar");
+    std::string text = ReadBytes(spar);
+    const size_t at = text.find("\nsamples");
+    ASSERT_NE(at, std::string::npos);
+    text.erase(at + 1, text.find('\n', at + 1) - at);
+    WriteBytes(spar, text);
+    RunBatch(exams.File("log.txt"));
+    EXPECT_TRUE(logShown);
+    EXPECT_NE(ReadBytes(exams.File("log.txt"))
+                  .find("Parameter file " + spar +
+                        " cannot be read or is invalid. It gives no number of points (samples).\r\n"),
+              std::string::npos)
+        << ReadBytes(exams.File("log.txt"));
+    EXPECT_FALSE(logLinesCut);
+}
+
 TEST_F(BatchProcessTest, AStudyWhoseSetsFailToLoadLeavesNoProject)
 {
     const std::string output = exams.Path() + "/CSIProjects/";

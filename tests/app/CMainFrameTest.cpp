@@ -4,11 +4,15 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
 #include <QLabel>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QToolBar>
+
+#include <map>
 
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
@@ -440,6 +444,25 @@ TEST_F(MainFrameTest, AnalysisWindowIsReusedAndEveryChildWindowCloses)
     EXPECT_TRUE(frame.MdiArea()->subWindowList().isEmpty());
     EXPECT_EQ(windows.voxelLog.destroyed, 3);
     EXPECT_EQ(windows.analysisLog.destroyed, 1);
+}
+
+// Alt with a letter reaches one entry of a menu: no two entries share an access letter.
+TEST_F(MainFrameTest, EveryMenuGivesEachAccessLetterToOneEntry)
+{
+    for (QAction* top : frame.menuBar()->actions()) {
+        ASSERT_NE(top->menu(), nullptr);
+        std::map<QChar, QString> taken;
+        for (const QAction* entry : top->menu()->actions()) {
+            const QString text = entry->text();
+            const qsizetype at = text.indexOf('&');
+            if (at < 0 || at + 1 >= text.size())
+                continue;
+            const QChar letter = text[at + 1].toLower();
+            const auto [first, added] = taken.emplace(letter, text);
+            EXPECT_TRUE(added) << top->text().toStdString() << ": \"" << text.toStdString() << "\" and \""
+                               << first->second.toStdString() << "\"";
+        }
+    }
 }
 
 TEST_F(MainFrameTest, IdleTextComesBackAfterAPromptOrAMessage)

@@ -187,6 +187,23 @@ TEST_F(ImageWindowCommandsTest, MapEntriesShowTheirPromptInTheStatusBar)
     EXPECT_EQ(frame->windowTitle(), "(Axial) axial_2 @ 100%<NAA>");
 }
 
+// Every command of the popup says what it does in the status bar while the mouse is over it.
+TEST_F(ImageWindowCommandsTest, EveryPopupCommandShowsItsPrompt)
+{
+    AddMap("NAA");
+    const auto prompts = MenuPrompts(Main(), view->viewport(), Qt::RightButton, QPoint(20, 20));
+    EXPECT_EQ(prompts, (std::vector<std::pair<QString, QString>>{
+                           {"Report Current Window", "Write an HTML report of this window"},
+                           {"Report All Windows", "Write an HTML report of every image window"},
+                           {"Report Spectral Estimation", "Write an HTML report of the spectral estimation windows"},
+                           {"Image", "Show or hide the image"},
+                           {"CSI Slice", "Show or hide the CSI grid and its spectra"},
+                           {"VOI", "Show or hide the volume of interest"},
+                           {"User Draw Regions", "Show or hide the drawn regions"},
+                           {"Unselected voxels", "Show or hide the voxels that are not selected"},
+                           {"NAA", "Switch map on/off"}}));
+}
+
 TEST_F(ImageWindowCommandsTest, NavigationStaysWithinTheImagesOfTheOrientation)
 {
     // The images in the collection's order: slice 1 (axial_2) lies below slice 0.

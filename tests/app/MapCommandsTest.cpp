@@ -66,7 +66,7 @@ TEST_F(MapCommandsTest, RemovedMapsLeaveTheSetTheirFilesAndTheImageWindows)
     axial->UpdateTitle();
     ASSERT_EQ(axial->windowTitle().toStdString(), "(Axial) axial_1 @ 100%<NAA_map>");
 
-    // OK with nothing chosen keeps the dialog open; then the first two are chosen.
+    // OK with nothing chosen asks for a map and keeps the dialog open; then the first two are chosen.
     std::vector<std::string> listed;
     bool closedEmpty = true;
     TDialogScript script([&](QDialog& d) {
@@ -74,8 +74,10 @@ TEST_F(MapCommandsTest, RemovedMapsLeaveTheSetTheirFilesAndTheImageWindows)
         EXPECT_EQ(dialog.windowTitle(), "Select map...");
         for (int row = 0; row < dialog.MapList()->count(); ++row)
             listed.push_back(dialog.MapList()->item(row)->text().toStdString());
-        dialog.accept();
+        QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
         closedEmpty = dialog.result() == QDialog::Accepted;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please select a map."});
+        report.Clear();
         dialog.MapList()->item(1)->setSelected(true);
         dialog.MapList()->item(0)->setSelected(true);
         dialog.accept();

@@ -10,6 +10,8 @@
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 #include <list>
@@ -89,6 +91,25 @@ protected:
     CChildFrame* axial = nullptr;
     TMRImage* other = nullptr;
 };
+
+class OpenedProjectTest : public AppSessionTest {
+protected:
+    OpenedProjectTest() : AppSessionTest(2, true) {}
+};
+
+// Straight after the project opens, before any window is clicked, the image window in front
+// is the active one and the sliders and their boxes show its window.
+TEST_F(OpenedProjectTest, WindowingBarShowsTheImageInFrontAsTheProjectOpens)
+{
+    CWindowingToolBar* bar = Main().WindowingBar();
+    const CChildFrame* front = Main().ActiveImageFrame();
+    ASSERT_NE(front, nullptr);
+    ASSERT_NE(front->GetImage(), nullptr);
+    // The fixture's images span 0 .. 1000 with the window 0 .. 1000.
+    EXPECT_EQ(bar->BrightnessEdit()->text(), "500");
+    EXPECT_EQ(bar->ContrastEdit()->text(), "1000");
+    EXPECT_EQ(bar->ContrastSlider()->maximum(), 1000);
+}
 
 TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindowAndSetItsWindow)
 {
@@ -170,6 +191,34 @@ TEST_F(WindowingToolBarTest, MapBoxesSetTheRangeOfTheOneMapShown)
               std::vector<std::string>({"Can't set the map display scale, because more than one maps are displayed."}));
     EXPECT_FLOAT_EQ(naa->displayMin, 1.0f);
     EXPECT_FLOAT_EQ(cho->displayMin, 1.0f);
+}
+
+// A line edit shows its whole text when it fits the style's contents rectangle, less the two
+// pixels the edit keeps on either side.
+bool ShowsWholeText(const QLineEdit* edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    return edit->fontMetrics().horizontalAdvance(edit->text()) + 4 <= contents.width();
+}
+
+TEST_F(WindowingToolBarTest, MapBoxesShowAWholeRangeWhenLeft)
+{
+    CVexaraApp app;
+    app.SetSetting(2, 1);
+    TMap* naa = AddMap("NAA_map");
+    ASSERT_TRUE(axial->AddMapOverlay(naa, 2, axial->GetSlice()->GetSlicePosition()));
+    Activate(session->Project()->OpenImageFrame(other));
+    Activate(axial);
+    TypeAndReturn(bar->MapMaxEdit(), "17728.19531");
+    TypeAndReturn(bar->MapMinEdit(), "-1234567.5");
+    EXPECT_FALSE(bar->MapMaxEdit()->hasFocus());
+    EXPECT_EQ(bar->MapMaxEdit()->text(), "17728.19531");
+    EXPECT_TRUE(ShowsWholeText(bar->MapMaxEdit()));
+    EXPECT_EQ(bar->MapMinEdit()->text(), "-1234567.5");
+    EXPECT_TRUE(ShowsWholeText(bar->MapMinEdit()));
 }
 
 TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUndoableSteps)

@@ -333,11 +333,11 @@ TEST(PlotFrame, XAxisInHzAndMs)
     f.DrawAxes(hz);
     const auto ticks = XTicks(hz, 220);
     ASSERT_EQ(ticks.size(), 9u);
-    EXPECT_EQ(ticks[0].label, "1e3");
+    EXPECT_EQ(ticks[0].label, "1000");
     EXPECT_EQ(ticks[0].position, 10);
     EXPECT_EQ(ticks[4].label, "0");
     EXPECT_EQ(ticks[4].position, 210);
-    EXPECT_EQ(ticks[8].label, "-1e3");
+    EXPECT_EQ(ticks[8].label, "-1000");
     EXPECT_EQ(ticks[8].position, 410);
 
     // Point i is i / 2000 * 1000 ms: 0 .. 50 ms at 8 px per ms: step 10 (5 gives 40 px).
@@ -422,23 +422,69 @@ TEST(PlotFrame, SmallStepsAndCountedAxesKeepTheirLabelsTrue)
     TRecordingCanvas c;
     f.DrawAxes(c);
     // TickStep(0, 1.5e-4, 200, 17) = 1.5e-5: 20 pixels a tick.
-    EXPECT_EQ(c.Texts(), std::vector<std::string>({"0", "15e-6", "3e-5", "45e-6", "6e-5", "75e-6", "9e-5", "105e-6",
-                                                   "12e-5", "135e-6", "15e-5"}));
+    EXPECT_EQ(c.Texts(), std::vector<std::string>({"0", "15e-6", "30e-6", "45e-6", "60e-6", "75e-6", "90e-6",
+                                                   "105e-6", "120e-6", "135e-6", "150e-6"}));
     EXPECT_EQ(TPlotFrame::TickDecimals(1.5e-5), 6);
     EXPECT_EQ(TPlotFrame::TickDecimals(0.25), 4);
     EXPECT_EQ(TPlotFrame::TickDecimals(2.5e-18), 19);
 
-    // Three runs (0 .. 3) on 100 pixels would get a step of 1.5; counted, they get 2.
+    // Three runs (0 .. 3) on 100 pixels would get a step of 1.5; counted, they get 2, and so
+    // do point indices; 3 ms get their half steps.
     f = StandardFrame();
     f.SetPixelRect(10, 20, 110, 220);
     f.SetXRange(0.0f, 3.0f, 4, true);
     TRecordingCanvas runs;
     f.DrawAxes(runs);
-    EXPECT_EQ(runs.Texts(), std::vector<std::string>({"0", "1.5", "3"}));
+    EXPECT_EQ(runs.Texts(), std::vector<std::string>({"0", "2"}));
+    f.SetXUnit(TPlotFrame::kUnitMs, 1000.0f, 1.0f, 0.0f);
+    TRecordingCanvas times;
+    f.DrawAxes(times);
+    EXPECT_EQ(times.Texts(), std::vector<std::string>({"0", "1.5", "3"}));
+    f.SetXUnit(TPlotFrame::kUnitPoints, 1.0f, 1.0f, 0.0f);
     f.m_bWholeXTicks = true;
     TRecordingCanvas counted;
     f.DrawAxes(counted);
     EXPECT_EQ(counted.Texts(), std::vector<std::string>({"0", "2"}));
+}
+
+// The ranges whose labels mixed notations on one axis ("0.003, 25e-4, .002, 15e-4"; "2e4,
+// 15e3, 1e4, 5e3"; "21e3, 19500, 18e3"; "1e3, 1200 ... 2e3"; a point axis at "2.5, 7.5"):
+// each axis now writes all its labels one way (a shared power of ten only where written-out
+// labels would not fit and the powers are narrower), and point ticks are whole.
+TEST(PlotFrame, EachAxisWritesItsLabelsInOneNotation)
+{
+    const struct {
+        float bottom, top;
+        std::vector<std::string> labels;
+    } yCases[] = {
+        {0.0015f, 0.003f, {".0015", ".00165", ".0018", ".00195", ".0021", ".00225", ".0024", ".00255", ".0027",
+                           ".00285", ".003"}},
+        {0.0f, 22000.0f, {"0", "2000", "4000", "6000", "8000", "10000", "12000", "14000", "16000", "18000", "20000",
+                          "22000"}},
+        {18000.0f, 21000.0f, {"18000", "18500", "19000", "19500", "20000", "20500", "21000"}},
+        {0.0f, 220000.0f, {"0", "2e4", "4e4", "6e4", "8e4", "10e4", "12e4", "14e4", "16e4", "18e4", "20e4", "22e4"}},
+    };
+    for (const auto& c : yCases) {
+        TPlotFrame f = StandardFrame();
+        f.SetYRange(c.top, c.bottom, true);
+        TRecordingCanvas rc;
+        f.DrawAxes(rc);
+        EXPECT_EQ(rc.Texts(), c.labels) << c.bottom << " .. " << c.top;
+    }
+    // 1000 .. 2000 Hz across 400 pixels.
+    TPlotFrame hz = StandardFrame();
+    hz.SetXRange(0.0f, 100.0f, 100, true);
+    hz.SetXUnit(TPlotFrame::kUnitHz, 2000.0f, 100.0f, 0.0f);
+    hz.SetXRange(0.0f, 50.0f, 100, true);
+    TRecordingCanvas x;
+    hz.DrawAxes(x);
+    EXPECT_EQ(x.Texts(), std::vector<std::string>({"900", "750", "600", "450", "300", "150", "0"}));
+    // Twenty points on 400 pixels would be ticked every 2.5.
+    TPlotFrame points = StandardFrame();
+    points.SetXRange(0.0f, 20.0f, 21, true);
+    TRecordingCanvas p;
+    points.DrawAxes(p);
+    EXPECT_EQ(p.Texts(), std::vector<std::string>({"0", "3", "6", "9", "12", "15", "18"}));
 }
 
 namespace {
@@ -487,18 +533,18 @@ TEST(PlotFrame, ColourMapCellsAndScale)
     EXPECT_EQ(texts[0].args[1], 73 - 15);
     EXPECT_EQ(texts[0].text, FloatToStringG(0.0f, 1));
     EXPECT_EQ(texts[1].args[1], 27);
-    EXPECT_EQ(texts[1].text, FloatToStringG(10.0f, 1));
+    EXPECT_EQ(texts[1].text, "1e1");
 }
 
 // Scale ends that one significant digit would write alike get the digits that tell them
-// apart; a flat map keeps one.
+// apart; a flat map has its one value written once.
 TEST(PlotFrame, ColourScaleEndsNeverReadAlike)
 {
     const TFloatMatrix m = Matrix({{0.12f, 0.14f}});
     const struct {
         float top, bottom;
         std::vector<std::string> labels;  // bottom, top
-    } cases[] = {{0.14f, 0.12f, {"0.12", "0.14"}}, {20.0f, 0.0f, {"0", "2e+01"}}, {0.5f, 0.5f, {"0.5", "0.5"}}};
+    } cases[] = {{0.14f, 0.12f, {"0.12", "0.14"}}, {20.0f, 0.0f, {"0", "2e1"}}, {0.5f, 0.5f, {"0.5"}}};
     for (const auto& k : cases) {
         TPlotFrame f;
         f.SetPixelRect(0, 0, 100, 100);
@@ -507,6 +553,31 @@ TEST(PlotFrame, ColourScaleEndsNeverReadAlike)
         f.DrawColourMap(c, &m, 0, 1, 0, 0);
         EXPECT_EQ(c.Texts(), k.labels) << k.bottom << " .. " << k.top;
     }
+}
+
+// A score map in its 220-pixel pane, its values needing two digits, in a font of 7 pixels a
+// character: both labels end inside the pane. The picture view's scale of a constant map
+// (ticks every 60 pixels) writes its value once.
+TEST(PlotFrame, ColourScaleLabelsFitTheirPaneAndAConstantMapIsLabelledOnce)
+{
+    TPlotFrame f;
+    f.SetPixelRect(2, 2, 218, 400);
+    f.SetYRange(14900.0f, 14000.0f, false);
+    const TFloatMatrix m = Matrix({{14000, 14500, 14900, 14200}, {14100, 14800, 14300, 14700},
+                                   {14000, 14500, 14900, 14200}, {14100, 14800, 14300, 14700}});
+    TRecordingCanvas c;
+    c.charWidth = 7;
+    f.DrawColourMap(c, &m, 0, 3, 0, 3);
+    EXPECT_EQ(c.Texts(), std::vector<std::string>({"1.4e4", "1.5e4"}));
+    for (const auto& op : c.OpsOf("text"))
+        EXPECT_LE(op.args[0] + c.TextExtent(op.text).cx, 218) << op.text;
+
+    TPlotFrame constant;
+    constant.SetPixelRect(0, 0, 90, 900);
+    constant.SetYRange(17728.2f, 17728.2f, false);
+    TRecordingCanvas scale;
+    constant.DrawColourScale(scale, 45, 0, 67, 900, 11, 60, 3);
+    EXPECT_EQ(scale.Texts(), std::vector<std::string>{"1.77e4"});
 }
 
 TEST(PlotFrame, ColourMapUsesTheFramesTable)

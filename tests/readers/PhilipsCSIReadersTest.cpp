@@ -270,9 +270,11 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
     };
     const Case cases[] = {
         {"3 dimensions for a slice", 2, rewriteSpar("scan.SPAR", "spec_num_dimensions", "4"),
-         "Parameter file $/scan.SPAR cannot be read or is invalid."},
+         "Parameter file $/scan.SPAR cannot be read or is invalid. It describes 3 spatial dimensions where this "
+         "format has 2."},
         {"2 dimensions for an R2 volume", 10, rewriteSpar("scan.SPAR", "spec_num_dimensions", "3"),
-         "Parameter file $/scan.SPAR cannot be read or is invalid."},
+         "Parameter file $/scan.SPAR cannot be read or is invalid. It describes 2 spatial dimensions where this "
+         "format has 3."},
         {"a missing slice file", 6, remove("scan_2.SDAT"), "Data file $/scan_2.SDAT does not exist or cannot be read."},
         {"a short slice file", 9, shorten("scan_3.SDAT"), ""},
         {"a short SDAT file", 7, shorten("scan.SDAT"), ""},
@@ -288,7 +290,8 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
          },
          "Fail to read metabolic map PAR file $/scan.PAR."},
         {"a matrix beyond the voxel limit", 10, rewriteSpar("scan.SPAR", "dim2_pnts", "10000000"),
-         "Parameter file $/scan.SPAR cannot be read or is invalid."},
+         "Parameter file $/scan.SPAR cannot be read or is invalid. Its grid of 10000000 x 4 x 3 voxels of 64 points "
+         "is larger than a set can hold."},
         {"a PAR file of a hundred million partitions", 9,
          [](const TTempFolder& f, TCSIScan&) {
              WriteBytes(f.File("scan.PAR"), ParText({{"Max. number of slices/locations", "100000000"}}));

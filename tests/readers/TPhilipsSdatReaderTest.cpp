@@ -108,8 +108,10 @@ TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
     EXPECT_EQ(ReadWith(0, folder.File("missing.SDAT")), nullptr);
     EXPECT_EQ(report.Messages(), (std::vector<std::string>{
                                      "The data files should be SPAR/SDAT files.", "The data files should be SPAR/SDAT files.",
-                                     "Parameter file " + folder.File("four.SPAR") + " cannot be read or is invalid.",
-                                     "Parameter file " + folder.File("missing.SPAR") + " cannot be read or is invalid."}));
+                                     "Parameter file " + folder.File("four.SPAR") +
+                                         " cannot be read or is invalid. It gives 4 rows where a single voxel has one.",
+                                     "Parameter file " + folder.File("missing.SPAR") +
+                                         " cannot be read or is invalid. The file does not exist."}));
     // The same four-row pair reads as a time series.
     auto series = ReadWith(1, folder.File("four.SDAT"));
     ASSERT_NE(series, nullptr);

@@ -5,6 +5,9 @@
 #include <QPoint>
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 class QMainWindow;
 class QWidget;
 
@@ -18,5 +21,10 @@ struct TMenuPrompt {
 
 TMenuPrompt ChooseFromMenu(QMainWindow& mainWindow, QWidget* widget, Qt::MouseButton button, const QPoint& at,
                            const QString& command);
+
+// The same menu opened, the mouse moved over each of its commands in turn and the status bar
+// read each time; the menu is closed without a choice. Pairs of command text and prompt.
+std::vector<std::pair<QString, QString>> MenuPrompts(QMainWindow& mainWindow, QWidget* widget,
+                                                     Qt::MouseButton button, const QPoint& at);
 
 }  // namespace vx::test

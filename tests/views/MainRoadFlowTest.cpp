@@ -132,9 +132,11 @@ TEST_F(MainRoadTest, PhaseUndoMapReopenAndPCA)
         ASSERT_EQ(image.size(), imageBefore.size());
         int hot = 0, cold = 0, left = 0, right = 0;
         double leftSum = 0, rightSum = 0;
+        // The picture only: the colour-scale column at its right has labels of its own.
+        const int pictureWidth = image.width() - CMainPicView::kScaleWidth;
         int xMin = image.width(), xMax = -1;
         for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
+            for (int x = 0; x < pictureWidth; ++x)
                 if (image.pixel(x, y) != imageBefore.pixel(x, y)) {
                     xMin = std::min(xMin, x);
                     xMax = std::max(xMax, x);

@@ -101,6 +101,26 @@ protected:
     CVoxelWndDlgView* panel = nullptr;
 };
 
+// Each command of the panel's popups says what it does in the main window's status bar
+// while the mouse is over it.
+TEST_F(UserPathTest, PanelPopupCommandsShowTheirPrompts)
+{
+    std::map<QString, QString> prompts;
+    for (int id : {P::kFilter, P::kSpatial, P::kOutput, P::kBaseline, P::kLipid}) {
+        QAbstractButton* button = panel->Button(id);
+        ASSERT_TRUE(button->isEnabled()) << id;
+        const auto shown = MenuPrompts(Frame(), button, Qt::LeftButton, button->rect().center());
+        EXPECT_FALSE(shown.empty()) << id;
+        for (const auto& [text, prompt] : shown) {
+            EXPECT_FALSE(prompt.isEmpty()) << text.toStdString();
+            prompts[text] = prompt;
+        }
+    }
+    EXPECT_EQ(prompts["Lorentzian"], "Apodize the spectra with a Lorentzian line width");
+    EXPECT_EQ(prompts["EPS File"], "Export the shown spectra as an EPS picture");
+    EXPECT_EQ(prompts["Singal Space Projection"], "Suppress the lipid signal by signal space projection");
+}
+
 TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
 {
     const auto before = AllSamples(*set);
@@ -234,6 +254,7 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
 {
     Press(P::kZoom);
     const TSpectrumDisplayParams shown = view->GetDisplayParams();
+    const QString before = panel->Edit(P::kYMin)->text();
     Type(P::kYMax, "0.5");
     Type(P::kYMin, "1e400");
     Press(P::kApply);
@@ -241,7 +262,8 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
               std::vector<std::string>{"Please enter a number between -3.40282e+38 and 3.40282e+38."});
     EXPECT_EQ(view->GetToolMode(), 3);
     EXPECT_EQ(view->GetDisplayParams().m_fYMin, shown.m_fYMin);
-    EXPECT_EQ(panel->Edit(P::kYMin)->selectedText(), "1e400");
+    // The box shows its number from before the edit again, selected for the next.
+    EXPECT_EQ(panel->Edit(P::kYMin)->selectedText(), before);
 
     // Corrected, the same Apply zooms.
     report.Clear();
@@ -253,6 +275,34 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
     EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMax, 0.5f);
 }
 
+// The first curve drawn on `dc` after its axes (the x axis: the first long horizontal line)
+// keeps off both axis lines: above the x axis and right of the y axis, after its first point.
+void ExpectCurveOffItsAxes(const vx::TRecordingCanvas& dc)
+{
+    const std::vector<vx::TCanvasOp>& ops = dc.ops;
+    size_t at = 0;
+    int left = 0, bottom = 0;
+    for (; at < ops.size(); ++at)
+        if (ops[at].kind == "line" && ops[at].args[1] == ops[at].args[3] && ops[at].args[2] - ops[at].args[0] > 20) {
+            left = ops[at].args[0];
+            bottom = ops[at].args[1];
+            break;
+        }
+    ASSERT_LT(at, ops.size());
+    // Past the x axis's ticks and labels to the curve's pen.
+    while (at < ops.size() && ops[at].kind != "pen")
+        ++at;
+    int segments = 0;
+    for (++at; at < ops.size() && ops[at].kind != "fill"; ++at) {
+        if (ops[at].kind != "line")
+            continue;
+        ++segments;
+        EXPECT_LT(ops[at].args[3], bottom) << "segment " << segments << " ends on the x axis";
+        EXPECT_GT(ops[at].args[2], left) << "segment " << segments << " ends on the y axis";
+    }
+    EXPECT_GT(segments, 0);
+}
+
 // An NMF of three runs from the panel: the analysis window's curves label their axes with
 // distinct numbers, evenly spaced, that are the values at their ticks (read back through the
 // plot's own frame), and the axes that count runs and updates mark whole numbers only.
@@ -262,7 +312,9 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
     ClickPoint(window, 150);
     ClickPoint(window, 200);
     Type(P::kNumRuns, "3");
-    QTest::mouseClick(panel->Button(P::kSelectedOnly), Qt::LeftButton);
+    // All voxels: the box keeps the choice of an earlier analysis, so it is cleared only when set.
+    if (panel->Button(P::kSelectedOnly)->isChecked())
+        QTest::mouseClick(panel->Button(P::kSelectedOnly), Qt::LeftButton);
     Press(P::kApply);
     auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
     ASSERT_NE(analysis, nullptr);
@@ -310,6 +362,14 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
     const double perPixelX = std::fabs(double(frame.m_fX1) - frame.m_fX0) / (r.right - r.left);
     for (const TLabel& label : axes[{true, true}])
         EXPECT_NEAR(label.value, frame.PixelToData(label.at, r.bottom).x, perPixelX) << label.at;
+
+    // Every label of the score maps' scales lies inside its pane, and the errors of the last
+    // run lie inside their plot, off its axis lines.
+    vx::TRecordingCanvas nmfScores;
+    analysis->ScoreView()->DrawPlot(nmfScores);
+    for (const vx::TCanvasOp& op : nmfScores.OpsOf("text"))
+        EXPECT_LE(op.args[0] + nmfScores.TextExtent(op.text).cx, analysis->ScoreView()->PlotWidth()) << op.text;
+    ExpectCurveOffItsAxes(dc);
 
     // A PCA of the same peak: each score map's scale writes its two ends differently.
     Press(P::kPCA);

@@ -19,6 +19,7 @@
 #include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/DialogFields.h"
 #include "app/dialogs/DialogHelpers.h"
+#include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
 #include "platform/FileChooser.h"
@@ -45,6 +46,25 @@ constexpr int kCheckBoxes[] = {Dlg::IdInvertX,          Dlg::IdInvertY,        D
                                Dlg::IdNormalize,        Dlg::IdRemoveOffset,   Dlg::IdFlipFrequency,
                                Dlg::IdKSpaceSymmetric,  Dlg::IdHalfVoxelShift, Dlg::IdFrequencyDomain,
                                Dlg::IdSpaceDomain};
+// The box's name in a refusal and what the readers take in it: a grid no larger than a set
+// holds, and at least one point and one hertz.
+struct TWholeRange {
+    const char* name;
+    int low;
+    int high;
+};
+TWholeRange WholeRangeOf(int id)
+{
+    constexpr int kMaxDim = static_cast<int>(TCSISet::kMaxVoxels);
+    switch (id) {
+    case Dlg::IdDimX: return {"Dimensions X", 1, kMaxDim};
+    case Dlg::IdDimY: return {"Dimensions Y", 1, kMaxDim};
+    case Dlg::IdDimZ: return {"Dimensions Z", 1, kMaxDim};
+    case Dlg::IdPoints: return {"Number of points in voxel", 1, INT32_MAX};
+    case Dlg::IdSweepWidth: return {"Sweep Width (Hz)", 1, INT32_MAX};
+    default: return {"Header Size ( in Bytes)", 0, INT32_MAX};
+    }
+}
 constexpr int kFastest[3] = {Dlg::IdFastestX, Dlg::IdFastestY, Dlg::IdFastestZ};
 constexpr int kSlowest[3] = {Dlg::IdSlowestX, Dlg::IdSlowestY, Dlg::IdSlowestZ};
 constexpr int kSampleTypes[4] = {Dlg::IdInt16, Dlg::IdInt32, Dlg::IdFloat32, Dlg::IdFloat64};
@@ -421,9 +441,9 @@ void CAddCSISetDlg::accept()
     int whole = 0;
     float number = 0.0f;
     for (int id : kDigitEdits) {
-        const int low = id == IdPoints || id == IdSweepWidth ? 1 : 0;
+        const TWholeRange range = WholeRangeOf(id);
         if (auto* edit = qobject_cast<QLineEdit*>(Control(id));
-            edit && edit->isEnabled() && !vx::app::ReadIntegerField(edit, low, INT32_MAX, whole))
+            edit && edit->isEnabled() && !vx::app::ReadIntegerField(edit, range.low, range.high, whole, range.name))
             return;
     }
     for (int id : {IdFOVX, IdFOVY, IdFOVZ})

@@ -20,7 +20,8 @@ CBatchErrorsDlg::CBatchErrorsDlg(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     m_edit = new QPlainTextEdit;
     m_edit->setReadOnly(true);
-    m_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines (a path and its reason) wrap at the box's edge rather than run past it.
+    m_edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // The log holds "\r\n" line ends; the edit shows lines.
     m_edit->setPlainText(QString::fromStdString(g_batchLog).remove('\r'));
     layout->addWidget(m_edit);

@@ -14,6 +14,7 @@
 #include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/DialogFields.h"
 #include "app/dialogs/DialogHelpers.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
 #include "platform/FileChooser.h"
@@ -139,10 +140,18 @@ TImageImportParams CImportImageDlg::ReadControls() const
 
 void CImportImageDlg::accept()
 {
-    // A raw image's sizes beyond what their fields hold keep the dialog open.
+    // A raw image's sizes outside what its reader takes keep the dialog open.
     int size = 0;
-    for (QLineEdit* edit : {m_header, m_width, m_height})
-        if (edit->isEnabled() && !vx::app::ReadIntegerField(edit, 0, INT32_MAX, size))
+    const struct {
+        QLineEdit* edit;
+        const char* name;
+        int low;
+        int high;
+    } fields[] = {{m_header, "Header (Bytes)", 0, INT32_MAX},
+                  {m_width, "Size (pixels) X", 1, TMRImage::kMaxSide},
+                  {m_height, "Size (pixels) Y", 1, TMRImage::kMaxSide}};
+    for (const auto& field : fields)
+        if (field.edit->isEnabled() && !vx::app::ReadIntegerField(field.edit, field.low, field.high, size, field.name))
             return;
     vx::TFileRequest request;
     request.title = "Import...";

@@ -7,6 +7,7 @@
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
+#include "platform/Report.h"
 
 CSelectMapDlg::CSelectMapDlg(const TCSISet* set, QWidget* parent) : QDialog(parent)
 {
@@ -32,8 +33,12 @@ void CSelectMapDlg::accept()
     for (int row = 0; row < m_list->count(); ++row)
         if (m_list->item(row)->isSelected())
             chosen.push_back(m_maps[static_cast<size_t>(row)]);
-    if (chosen.empty())
+    // The dialog stays open for a choice, and says so.
+    if (chosen.empty()) {
+        vx::Report("Please select a map.", vx::ReportIcon::Exclamation);
+        m_list->setFocus();
         return;
+    }
     m_selected = std::move(chosen);
     QDialog::accept();
 }

@@ -13,9 +13,12 @@
 namespace vx::app {
 namespace {
 
+constexpr char kTextBeforeEdit[] = "vxTextBeforeEdit";
+
 bool Refuse(QLineEdit* edit, const std::string& text)
 {
     vx::Report(text, vx::ReportIcon::Exclamation);
+    RestoreTextBeforeEdit(edit);
     edit->setFocus();
     edit->selectAll();
     return false;
@@ -44,12 +47,12 @@ bool ReadIntegerField(QLineEdit* edit, int& value)
     return true;
 }
 
-bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value)
+bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value, const QString& name)
 {
     int64_t typed = 0;
     if (!ParseInteger(edit, typed) || typed < low || typed > high)
-        return Refuse(edit, "Please enter an integer between " + std::to_string(low) + " and " +
-                                std::to_string(high) + ".");
+        return Refuse(edit, (name.isEmpty() ? "" : name.toStdString() + ": ") + "Please enter an integer between " +
+                                std::to_string(low) + " and " + std::to_string(high) + ".");
     value = static_cast<int>(typed);
     return true;
 }
@@ -83,6 +86,31 @@ bool ReadNumberAbove(QLineEdit* edit, double low, float& value)
     if (!vx::ParseFloat(FieldText(edit), typed) || !(typed > low))
         return Refuse(edit, NumberAboveText(low));
     value = typed;
+    return true;
+}
+
+void KeepTextBeforeEdit(QLineEdit* edit)
+{
+    edit->setProperty(kTextBeforeEdit, edit->text());
+    // setText clears the modified flag: a change without it is the program's.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
+        if (!edit->isModified())
+            edit->setProperty(kTextBeforeEdit, text);
+    });
+    // A validator lets only acceptable texts finish; without one the text must be a number.
+    QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit] {
+        float number = 0.0f;
+        if (edit->validator() || vx::ParseFloat(edit->text().toStdString(), number))
+            edit->setProperty(kTextBeforeEdit, edit->text());
+    });
+}
+
+bool RestoreTextBeforeEdit(QLineEdit* edit)
+{
+    const QVariant before = edit->property(kTextBeforeEdit);
+    if (!before.isValid())
+        return false;
+    edit->setText(before.toString());
     return true;
 }
 

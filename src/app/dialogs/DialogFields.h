@@ -1,6 +1,9 @@
 #pragma once
 // Reading the typed fields of a dialog on OK. A field that holds no acceptable number is
-// reported, gets the focus, and the caller keeps the dialog open.
+// reported, shows the text it held before the edit (when it keeps one), gets the focus with
+// that text selected, and the caller keeps the dialog open.
+#include <QString>
+
 #include <string>
 
 class QLineEdit;
@@ -10,8 +13,8 @@ namespace vx::app {
 // A whole number; otherwise "Please enter an integer.".
 bool ReadIntegerField(QLineEdit* edit, int& value);
 // A whole number from `low` to `high`; otherwise
-// "Please enter an integer between <low> and <high>.".
-bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value);
+// "Please enter an integer between <low> and <high>.", after "<name>: " when the box is named.
+bool ReadIntegerField(QLineEdit* edit, int low, int high, int& value, const QString& name = {});
 // A number a float holds (of a numeric edit, its last valid number); otherwise
 // FloatRangeText().
 bool ReadFloatField(QLineEdit* edit, float& value);
@@ -25,5 +28,11 @@ std::string DecimalRangeText();
 bool ReadNumberAbove(QLineEdit* edit, double low, float& value);
 // The text of that refusal.
 std::string NumberAboveText(double low);
+
+// Makes a plain edit keep the text it held before the user's edit: the text the program last
+// set, or the last number left with Return or by leaving the box.
+void KeepTextBeforeEdit(QLineEdit* edit);
+// Shows that text again after a refusal; false for an edit that keeps none.
+bool RestoreTextBeforeEdit(QLineEdit* edit);
 
 }  // namespace vx::app

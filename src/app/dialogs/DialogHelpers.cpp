@@ -4,9 +4,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 
 #include "app/dialogs/CNumEdit.h"
+#include "app/dialogs/DialogFields.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
@@ -33,10 +34,31 @@ QGroupBox* AxisGroup(const QString& title, QWidget* x, QWidget* y, QWidget* z, c
     return group;
 }
 
+namespace {
+
+// Digits make a whole number. Anything else typed stays on screen as an unfinished text for
+// OK to refuse whole: leaving out the keys the box cannot take would turn "1e400" into 1400.
+class TDigitValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& text, int&) const override
+    {
+        if (text.isEmpty())
+            return Intermediate;
+        for (const QChar c : text)
+            if (c < u'0' || c > u'9')
+                return Intermediate;
+        return Acceptable;
+    }
+};
+
+}  // namespace
+
 QLineEdit* MakeDigitEdit(QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    edit->setValidator(new TDigitValidator(edit));
+    KeepTextBeforeEdit(edit);
     return edit;
 }
 

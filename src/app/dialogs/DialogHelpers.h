@@ -17,7 +17,8 @@ namespace vx::app {
 // A group titled `title` with the three widgets in a row, each after its label.
 QGroupBox* AxisGroup(const QString& title, QWidget* x, QWidget* y, QWidget* z, const QString& xLabel = "X:",
                      const QString& yLabel = "Y:", const QString& zLabel = "Z:");
-// An edit box that takes digits only.
+// An edit box for a whole number: what is not one stays on screen for OK to refuse, and a
+// refusal shows the text it held before (KeepTextBeforeEdit).
 QLineEdit* MakeDigitEdit(QWidget* parent = nullptr);
 // A number as the dialogs show it: five decimals, trailing zeros dropped.
 QString Text5(float value);

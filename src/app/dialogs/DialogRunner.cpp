@@ -13,7 +13,7 @@ namespace {
 // go on to the widget the menu belongs to, and from there to the main frame's status bar.
 class TPromptForwarder : public QObject {
 public:
-    explicit TPromptForwarder(QWidget* target) : m_target(target) {}
+    explicit TPromptForwarder(QWidget* target, QObject* owner = nullptr) : QObject(owner), m_target(target) {}
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() != QEvent::StatusTip || !m_target)
@@ -61,6 +61,11 @@ QAction* RunMenu(QMenu& menu, const QPoint& globalPos)
     QAction* chosen = menu.exec(globalPos);
     menu.removeEventFilter(&prompts);
     return chosen;
+}
+
+void ForwardPrompts(QMenu& menu)
+{
+    menu.installEventFilter(new TPromptForwarder(menu.parentWidget(), &menu));
 }
 
 MenuRunner SetMenuRunner(MenuRunner runner)

@@ -28,4 +28,8 @@ QAction* RunMenu(QMenu& menu, const QPoint& globalPos);
 // Installs a runner (empty: exec()) and returns the previous one.
 MenuRunner SetMenuRunner(MenuRunner runner);
 
+// For a menu that pops up without RunMenu: the prompts of its commands reach its parent
+// widget while it is open.
+void ForwardPrompts(QMenu& menu);
+
 }  // namespace vx::app

@@ -191,7 +191,13 @@ void CAnalysisCorView::DrawHalf(vx::TCanvas& dc, const TFloatMatrix& m, int top,
         const int count = static_cast<int>(m.Columns());
         float lowest = 0.0f, highest = 0.0f;
         Extremes(m, 0, count - 1, 0, 0, lowest, highest);
-        m_plot.SetYRange(highest, lower && m_bNMF ? 0.0f : lowest, true);
+        // A twentieth of the range above and below keeps the curve off the axis lines (it
+        // is drawn in their colour); the runs' chi-squares of an NMF stand on zero.
+        const double range = double(highest) - lowest;
+        const double pad = range > 0.0 ? 0.05 * range : std::max(0.05 * std::fabs(double(highest)), 1e-6);
+        const float top = static_cast<float>(highest + pad);
+        const float bottom = lower && m_bNMF ? 0.0f : static_cast<float>(lowest - pad);
+        m_plot.SetYRange(std::isfinite(top) ? top : highest, std::isfinite(bottom) ? bottom : lowest, true);
         if (lower)
             m_plot.SetXRange(0.0f, static_cast<float>(count), count + 1, true);
         else

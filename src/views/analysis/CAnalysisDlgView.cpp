@@ -52,6 +52,7 @@ CAnalysisDlgView::CAnalysisDlgView(QWidget* parent) : QWidget(parent)
     m_btnResidual = new QPushButton("Create Residual", this);
     m_cmbAnalysis = new QComboBox(this);
     m_editThreshold = new QLineEdit(this);
+    vx::app::KeepTextBeforeEdit(m_editThreshold);
 
     grid->addWidget(m_btnPrev, 0, 0);
     grid->addWidget(m_btnNext, 0, 1);

@@ -62,6 +62,7 @@ CIntegralDlgView::CIntegralDlgView(CIntegralWnd* owner) : m_pOwner(owner)
             OnRefUnit();
     });
     m_editRefUnit->setEnabled(false);
+    vx::app::KeepTextBeforeEdit(m_editRefUnit);
 }
 
 void CIntegralDlgView::OnRemove()
@@ -99,6 +100,7 @@ void CIntegralDlgView::OnRefUnit()
     // A reference that is no number keeps the factor it would have replaced.
     if (!ReadReference(m_editRefUnit->text().toStdString(), unit)) {
         vx::Report(vx::app::FloatRangeText(), vx::ReportIcon::Exclamation);
+        vx::app::RestoreTextBeforeEdit(m_editRefUnit);
     } else if (rows.empty()) {
         vx::Report(kSelectIntegrals, vx::ReportIcon::None);
     } else {

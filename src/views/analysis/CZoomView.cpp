@@ -331,6 +331,7 @@ void CZoomView::contextMenuEvent(QContextMenuEvent* event)
     copy->setStatusTip("Copy the current view to clipboard");
     copy->setToolTip("Copy to clipboard");
     QAction* exportText = menu.addAction("Export");
+    exportText->setStatusTip("Export the plotted data to a text file");
     QAction* chosen = vx::app::RunMenu(menu, event->globalPos());
     if (chosen == copy)
         Copy();

@@ -64,16 +64,26 @@ std::unique_ptr<QMenu> CMainPicView::MakeContextMenu()
         action->setEnabled(enabled);
         return action;
     };
-    for (const auto& [command, text] : {std::pair{cmd::ReportCurrentWindow, "Report Current Window"},
-                                        std::pair{cmd::ReportAllWindows, "Report All Windows"},
-                                        std::pair{cmd::ReportSpectralEstimation, "Report Spectral Estimation"}})
-        menu->addAction(text)->setData(command);
+    const struct {
+        int command;
+        const char* text;
+        const char* prompt;
+    } reports[] = {{cmd::ReportCurrentWindow, "Report Current Window", "Write an HTML report of this window"},
+                   {cmd::ReportAllWindows, "Report All Windows", "Write an HTML report of every image window"},
+                   {cmd::ReportSpectralEstimation, "Report Spectral Estimation",
+                    "Write an HTML report of the spectral estimation windows"}};
+    for (const auto& report : reports) {
+        QAction* action = menu->addAction(report.text);
+        action->setData(report.command);
+        action->setStatusTip(report.prompt);
+    }
     menu->addSeparator();
-    add(cmd::ImgWndImage, "Image", m_bShowImage);
-    add(cmd::ImgWndCSISlice, "CSI Slice", m_bShowCSISlice);
-    add(cmd::ImgWndVOI, "VOI", m_bShowVOI);
-    add(cmd::ImgWndUserDrawRegions, "User Draw Regions", m_bShowRegions);
-    add(cmd::ImgWndUnselectedVoxels, "Unselected voxels", m_bShowUnselected);
+    add(cmd::ImgWndImage, "Image", m_bShowImage)->setStatusTip("Show or hide the image");
+    add(cmd::ImgWndCSISlice, "CSI Slice", m_bShowCSISlice)->setStatusTip("Show or hide the CSI grid and its spectra");
+    add(cmd::ImgWndVOI, "VOI", m_bShowVOI)->setStatusTip("Show or hide the volume of interest");
+    add(cmd::ImgWndUserDrawRegions, "User Draw Regions", m_bShowRegions)->setStatusTip("Show or hide the drawn regions");
+    add(cmd::ImgWndUnselectedVoxels, "Unselected voxels", m_bShowUnselected)
+        ->setStatusTip("Show or hide the voxels that are not selected");
     menu->addSeparator();
     const TProject* project = m_pFrame ? m_pFrame->Project() : nullptr;
     const TCSISet* set = project ? project->m_pWorkSet : nullptr;

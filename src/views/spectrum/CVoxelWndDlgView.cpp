@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 
 #include <algorithm>
 #include <numbers>
@@ -19,6 +18,8 @@
 #include <vector>
 
 #include "app/dialogs/DialogFields.h"
+#include "app/dialogs/DialogHelpers.h"
+#include "app/dialogs/DialogRunner.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
@@ -50,33 +51,40 @@ constexpr TUnitButton kUnitButtons[4] = {{"Data", 315, 36}, {"Hz", 351, 31}, {"P
 struct TPopupEntry {
     int id;
     const char* caption;
+    const char* prompt;  // shown in the status bar while the mouse is over the entry
 };
 struct TPopupDef {
     const char* title;
     std::vector<TPopupEntry> entries;
 };
 const TPopupDef kPopups[CVoxelWndDlgView::kPopupCount] = {
-    {"Phase", {{CVoxelWndDlgView::kCmdZeroOrder, "Zero Order"}, {CVoxelWndDlgView::kCmdFirstOrder, "First Order"}}},
+    {"Phase",
+     {{CVoxelWndDlgView::kCmdZeroOrder, "Zero Order", "Correct the zero-order phase"},
+      {CVoxelWndDlgView::kCmdFirstOrder, "First Order", "Correct the first-order phase"}}},
     {"Filter",
-     {{CVoxelWndDlgView::kCmdLorentzian, "Lorentzian"},
-      {CVoxelWndDlgView::kCmdGaussian, "Gaussian"},
-      {CVoxelWndDlgView::kCmdLorenGauss, "Loren-Gauss"}}},
+     {{CVoxelWndDlgView::kCmdLorentzian, "Lorentzian", "Apodize the spectra with a Lorentzian line width"},
+      {CVoxelWndDlgView::kCmdGaussian, "Gaussian", "Apodize the spectra with a Gaussian line width"},
+      {CVoxelWndDlgView::kCmdLorenGauss, "Loren-Gauss", "Apodize the spectra with Lorentzian and Gaussian line widths"}}},
     {"Spatial",
-     {{CVoxelWndDlgView::kCmdCosine, "Cosine"},
-      {CVoxelWndDlgView::kCmdHamming, "Hamming"},
-      {CVoxelWndDlgView::kCmdFermi, "Fermi"}}},
+     {{CVoxelWndDlgView::kCmdCosine, "Cosine", "Filter the CSI set across voxels with a cosine window"},
+      {CVoxelWndDlgView::kCmdHamming, "Hamming", "Filter the CSI set across voxels with a Hamming window"},
+      {CVoxelWndDlgView::kCmdFermi, "Fermi", "Filter the CSI set across voxels with a Fermi window"}}},
     {"Output",
-     {{CVoxelWndDlgView::kCmdTXT, "TXT File"},
-      {CVoxelWndDlgView::kCmdEMF, "EMF File"},
-      {CVoxelWndDlgView::kCmdEPS, "EPS File"}}},
+     {{CVoxelWndDlgView::kCmdTXT, "TXT File", "Export the shown spectra to a text file"},
+      {CVoxelWndDlgView::kCmdEMF, "EMF File", "Export the shown spectra as an EMF picture"},
+      {CVoxelWndDlgView::kCmdEPS, "EPS File", "Export the shown spectra as an EPS picture"}}},
     {"Baseline",
-     {{CVoxelWndDlgView::kCmdConvDiff, "Conv. diff."},
-      {CVoxelWndDlgView::kCmdLinearFit, "linear fitting"},
-      {CVoxelWndDlgView::kCmdQuadraticFit, "quadratic fitting"}}},
-    {"PCA", {{CVoxelWndDlgView::kCmdAllVoxels, "All voxels"}, {CVoxelWndDlgView::kCmdSelectedVoxels, "Selected voxels"}}},
+     {{CVoxelWndDlgView::kCmdConvDiff, "Conv. diff.", "Remove the baseline by convolution difference"},
+      {CVoxelWndDlgView::kCmdLinearFit, "linear fitting", "Remove a straight baseline fitted beside the chosen peaks"},
+      {CVoxelWndDlgView::kCmdQuadraticFit, "quadratic fitting",
+       "Remove a quadratic baseline fitted beside the chosen peaks"}}},
+    {"PCA",
+     {{CVoxelWndDlgView::kCmdAllVoxels, "All voxels", "Analyse all voxels"},
+      {CVoxelWndDlgView::kCmdSelectedVoxels, "Selected voxels", "Analyse the selected voxels only"}}},
     {"Lipid",
-     {{CVoxelWndDlgView::kCmdSSP, "Singal Space Projection"},
-      {CVoxelWndDlgView::kCmdKSpaceExtrapolation, "K-space extrapolation"}}},
+     {{CVoxelWndDlgView::kCmdSSP, "Singal Space Projection", "Suppress the lipid signal by signal space projection"},
+      {CVoxelWndDlgView::kCmdKSpaceExtrapolation, "K-space extrapolation",
+       "Suppress the lipid signal by k-space extrapolation"}}},
 };
 
 // The popup a button opens, or -1.
@@ -146,10 +154,10 @@ CVoxelWndDlgView::CVoxelWndDlgView(QWidget* parent) : QWidget(parent)
 
 QLineEdit* CVoxelWndDlgView::AddEdit(int id, const char* label, int x, int y, bool labelAbove, bool digitsOnly)
 {
-    auto* edit = new QLineEdit(this);
+    QLineEdit* edit = digitsOnly ? vx::app::MakeDigitEdit(this) : new QLineEdit(this);
     edit->setGeometry(DialogRect(x, y, kEditWidth, kEditHeight));
-    if (digitsOnly)
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    if (!digitsOnly)
+        vx::app::KeepTextBeforeEdit(edit);
     auto* text = new QLabel(label, this);
     // Labels above an edit may reach left over the row's buttons (they are higher up),
     // but not out of the group box on the right.
@@ -255,8 +263,10 @@ void CVoxelWndDlgView::BuildPopups()
 {
     for (int k = 0; k < kPopupCount; ++k) {
         m_popups[k] = new QMenu(kPopups[k].title, this);
+        vx::app::ForwardPrompts(*m_popups[k]);
         for (const TPopupEntry& entry : kPopups[k].entries) {
             QAction* action = m_popups[k]->addAction(entry.caption);
+            action->setStatusTip(entry.prompt);
             const int id = entry.id;
             connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
             m_commands.insert(id, action);
@@ -570,9 +580,12 @@ void CVoxelWndDlgView::OnCommand(int id)
     case kVoxApply: {
         // The tool runs on what its edits show: an edit that holds no number a float can
         // hold is refused with the range, and the tool stays as it is.
+        // The refused box shows its number from before the edit again, and the tool takes it back.
         for (QLineEdit* edit : ToolEdits())
-            if (float value = 0.0f; edit->isEnabled() && !vx::app::ReadFloatField(edit, value))
+            if (float value = 0.0f; edit->isEnabled() && !vx::app::ReadFloatField(edit, value)) {
+                OnEditChanged(m_edits.key(edit));
                 return;
+            }
         // A zoom whose ymin is not below its ymax would turn the axis over: refused likewise.
         float yMin = 0.0f, yMax = 0.0f;
         if (m_editYMin->isEnabled() && m_editYMax->isEnabled() && ReadNumber(kYMin, yMin) &&

@@ -17,12 +17,19 @@
 #include <functional>
 #include <set>
 
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcuid.h"
+
 #include "app/dialogs/CAddCSISetDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CIncSlicePosDlg.h"
 #include "app/dialogs/CNewProjectDlg.h"
 #include "app/dialogs/CNumEdit.h"
+#include "app/CPrjExpFrame.h"
+#include "app/CPrjExpTree.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "model/TCSISet.h"
@@ -223,13 +230,16 @@ TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowOrTooLargeKeepTheDialogOpenWithout
         int id;
         const char* text;
         const char* message;
-    } refused[] = {{Dlg::IdPoints, "0", "Please enter an integer between 1 and 2147483647."},
-                   {Dlg::IdSweepWidth, "0", "Please enter an integer between 1 and 2147483647."},
+    } refused[] = {{Dlg::IdPoints, "0", "Number of points in voxel: Please enter an integer between 1 and 2147483647."},
+                   {Dlg::IdSweepWidth, "0", "Sweep Width (Hz): Please enter an integer between 1 and 2147483647."},
                    {Dlg::IdFOVX, "0", "Please enter a number larger than 0."},
                    {Dlg::IdFOVZ, "-10", "Please enter a number larger than 0."},
                    // Sizes beyond what their fields hold never become other numbers.
-                   {Dlg::IdHeaderSize, "99999999999", "Please enter an integer between 0 and 2147483647."},
-                   {Dlg::IdDimY, "99999999999999999999", "Please enter an integer between 0 and 2147483647."}};
+                   {Dlg::IdHeaderSize, "99999999999", "Header Size ( in Bytes): Please enter an integer between 0 and 2147483647."},
+                   {Dlg::IdDimY, "99999999999999999999", "Dimensions Y: Please enter an integer between 1 and 16777216."},
+                   // Nor do keys a whole number cannot hold: "1e400" is not 1400.
+                   {Dlg::IdDimX, "1e400", "Dimensions X: Please enter an integer between 1 and 16777216."},
+                   {Dlg::IdDimZ, "0", "Dimensions Z: Please enter an integer between 1 and 16777216."}};
     for (const auto& r : refused) {
         report.Clear();
         auto* edit = qobject_cast<QLineEdit*>(dialog.Control(r.id));
@@ -239,6 +249,8 @@ TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowOrTooLargeKeepTheDialogOpenWithout
         dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
         EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.id;
         EXPECT_TRUE(dialog.isVisible()) << r.id;
+        if (!qobject_cast<CNumEdit*>(edit))
+            EXPECT_EQ(edit->text(), old) << r.id;  // shown again as before the edit
         if (auto* number = qobject_cast<CNumEdit*>(edit))
             number->SetText(old);
         else
@@ -295,15 +307,24 @@ TEST(ImportImageDialog, SizesTooLargeForTheirFieldsAreRefused)
     dialog.show();
     dialog.TypeList()->setCurrentIndex(6);
     emit dialog.TypeList()->activated(6);
-    for (QLineEdit* edit : {dialog.HeaderEdit(), dialog.WidthEdit(), dialog.HeightEdit()}) {
+    const struct {
+        QLineEdit* edit;
+        const char* typed;
+        const char* message;
+    } refused[] = {{dialog.HeaderEdit(), "99999999999", "Header (Bytes): Please enter an integer between 0 and 2147483647."},
+                   {dialog.WidthEdit(), "99999999999", "Size (pixels) X: Please enter an integer between 1 and 16384."},
+                   {dialog.HeightEdit(), "99999999999", "Size (pixels) Y: Please enter an integer between 1 and 16384."},
+                   {dialog.WidthEdit(), "1e400", "Size (pixels) X: Please enter an integer between 1 and 16384."},
+                   {dialog.HeightEdit(), "16385", "Size (pixels) Y: Please enter an integer between 1 and 16384."}};
+    for (const auto& r : refused) {
         report.Clear();
-        const QString old = edit->text();
-        edit->selectAll();
-        QTest::keyClicks(edit, "99999999999");
+        const QString old = r.edit->text();
+        r.edit->selectAll();
+        QTest::keyClicks(r.edit, r.typed);
         QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Please enter an integer between 0 and 2147483647."});
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.typed;
         EXPECT_TRUE(dialog.isVisible());
-        edit->setText(old);
+        EXPECT_EQ(r.edit->text(), old) << r.typed;
     }
     EXPECT_TRUE(chooser.Requests().empty());
     CImportImageDlg::s_last = saved;
@@ -363,7 +384,7 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     const std::vector<std::string> messages = report.Messages();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), std::string(kSummary) + "bogus.SPAR (Parameter file " + bogus +
-                                   " cannot be read or is invalid.); ");
+                                   " cannot be read or is invalid. It gives no number of points (samples).); ");
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.rfind(kSummary, 0) == 0; }),
               1);
@@ -554,6 +575,73 @@ TEST_F(AddDataFlowTest, AnImageNamedLikeAnotherFileOfTheProjectIsRefusedAndThatF
     TCSISet* kept = reread.m_pCSISetList->FindByName("a");
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->ListedMapNames(), std::vector<std::string>{"NAA"});
+}
+
+// A multi-frame Enhanced MR file added beside a cut one: each is named with why it is refused.
+TEST_F(AddDataFlowTest, EveryRefusedDicomFileIsNamedWithItsReason)
+{
+    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
+    VX_REQUIRE_SAMPLE(dicom);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // The scanner's slice made an Enhanced MR image of two frames.
+    DcmFileFormat enhanced;
+    ASSERT_TRUE(enhanced.loadFile(SampleDataPath(dicom).c_str()).good());
+    DcmDataset& data = *enhanced.getDataset();
+    ASSERT_TRUE(data.putAndInsertString(DCM_SOPClassUID, UID_EnhancedMRImageStorage).good());
+    ASSERT_TRUE(data.putAndInsertString(DCM_NumberOfFrames, "2").good());
+    ASSERT_TRUE(enhanced.saveFile(root.File("T1.dcm").c_str(), EXS_LittleEndianExplicit).good());
+    const std::string bytes = ReadBytes(SampleDataPath(dicom));
+    WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
+    TScriptedFileChooser chooser;
+    chooser.Answer({root.File("T1.dcm"), root.File("cut.IMA")});
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+        emit dialog.TypeList()->activated(4);
+    });
+    const std::vector<std::string> messages = report.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string multiFrame =
+        std::string(kSummary) + "T1.dcm (Multi-frame images (Enhanced MR) are not supported: the file holds 2 frames.); ";
+    EXPECT_EQ(messages[0].substr(0, multiFrame.size()), multiFrame) << messages[0];
+    EXPECT_NE(messages[0].find("cut.IMA (The file cannot be read as DICOM"), std::string::npos) << messages[0];
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
+// Images of one place added in one import are listed by the explorer in the order they were
+// chosen, and in the same order when the project is opened again.
+TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
+{
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    std::vector<std::string> files;
+    for (int k = 0; k < 4; ++k) {
+        files.push_back(root.File("img" + std::to_string(k) + ".raw"));
+        WriteBytes(files.back(), Int16LE(std::vector<int>(8, k)));
+    }
+    TScriptedFileChooser chooser;
+    chooser.Answer(files);
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(CImportImageDlg::kRawImageType);
+        emit dialog.TypeList()->activated(CImportImageDlg::kRawImageType);
+        dialog.WidthEdit()->setText("4");
+        dialog.HeightEdit()->setText("2");
+    });
+    const auto listed = [&] {
+        auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+        std::vector<std::string> names;
+        if (!explorer)
+            return names;
+        QTreeWidgetItem* images = explorer->Tree()->topLevelItem(0);
+        for (int k = 0; k < images->childCount(); ++k)
+            if (images->child(k)->childCount() == 0 && images->child(k)->text(0).endsWith(".raw"))
+                names.push_back(images->child(k)->text(0).toStdString());
+        return names;
+    };
+    const std::vector<std::string> chosen = {"img0.raw", "img1.raw", "img2.raw", "img3.raw"};
+    EXPECT_EQ(listed(), chosen);
+    ASSERT_TRUE(app.OpenProject(ProjectPath("study")));
+    EXPECT_EQ(listed(), chosen);
 }
 
 TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFileThatListsThem)

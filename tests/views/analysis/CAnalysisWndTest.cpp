@@ -227,11 +227,13 @@ TEST_F(AnalysisWindowTest, AThresholdAFloatCannotHoldIsRefused)
     ASSERT_NE(window, nullptr);
     CAnalysisDlgView& panel = *window->Panel();
     const float kept = CAnalysisDlgView::LastThreshold();
+    const QString before = panel.m_editThreshold->text();
     panel.m_editThreshold->selectAll();
     QTest::keyClicks(panel.m_editThreshold, "1e400");
     QTest::mouseClick(panel.m_btnCorrection, Qt::LeftButton);
     EXPECT_EQ(report.Messages(),
               std::vector<std::string>{"Please enter a number between -3.40282e+38 and 3.40282e+38."});
+    EXPECT_EQ(panel.m_editThreshold->text(), before);
     EXPECT_EQ(pca->GetCorrectionCount(), 0);
     EXPECT_EQ(CAnalysisDlgView::LastThreshold(), kept);
 
@@ -408,6 +410,10 @@ TEST_F(AnalysisWindowTest, PlotMenuCommandsShowTheirPrompts)
     EXPECT_EQ(copy.status, "Copy the current view to clipboard");
     EXPECT_EQ(copy.tip, "Copy to clipboard");
     EXPECT_EQ(QApplication::clipboard()->image(), view.ClientPicture().convertToFormat(QImage::Format_RGB32));
+    const auto prompts = MenuPrompts(Frame(), view.viewport(), Qt::RightButton, QPoint(40, 40));
+    EXPECT_EQ(prompts, (std::vector<std::pair<QString, QString>>{
+                           {"Copy", "Copy the current view to clipboard"},
+                           {"Export", "Export the plotted data to a text file"}}));
 
     // The chi-square of an NMF's second run, clicked: the menu offers to remove it.
     TAnalysisNMF* nmf = AddNMF(3);

@@ -130,11 +130,13 @@ TEST_F(IntegralWindowTest, AReferenceUnitAFloatCannotHoldIsRefused)
     CIntegralDlgView& panel = *window->Panel();
     window->AddIntegral(Region("Cho", 3.25f, 3.126f, 10.0f));
     window->AddIntegral(Region("NAA", 2.1f, 1.9f, 30.0f));
+    QString before;
     const auto confirm = [&](const char* typed) {
         Select(list, {1});
         QTest::mouseClick(panel.NormalizeButton(), Qt::LeftButton);
         QLineEdit* edit = panel.RefUnitEdit();
         ASSERT_TRUE(edit->isEnabled());
+        before = edit->text();
         edit->selectAll();
         QTest::keyClicks(edit, typed);
         QTest::keyClick(edit, Qt::Key_Return);
@@ -144,6 +146,7 @@ TEST_F(IntegralWindowTest, AReferenceUnitAFloatCannotHoldIsRefused)
               std::vector<std::string>{"Please enter a number between -3.40282e+38 and 3.40282e+38."});
     EXPECT_FLOAT_EQ(list.Factor(), 1.0f);
     EXPECT_EQ(Row(list, 1)[4], "30");
+    EXPECT_EQ(panel.RefUnitEdit()->text(), before);
 
     report.Clear();
     confirm("2 mM");
