@@ -82,7 +82,9 @@ bool IsOpenHere(const std::string& projectFolder)
 // study's project folder that only the batch run makes.
 std::string BuildFolderOf(const std::string& projectFolder)
 {
-    return vx::JoinPath(vx::FolderOf(projectFolder), "." + vx::FileNameOf(projectFolder) + ".batch");
+    std::string hidden = vx::FileNameOf(projectFolder);
+    hidden.insert(0, 1, '.');  // built in place: GCC 12 warns falsely on "." + string
+    return vx::JoinPath(vx::FolderOf(projectFolder), hidden + ".batch");
 }
 std::string RetiredFolderOf(const std::string& projectFolder)
 {
