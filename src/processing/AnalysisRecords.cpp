@@ -1,7 +1,6 @@
 // The analyses' part of the project file (AnalysisRecords.h).
 #include "processing/AnalysisRecords.h"
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -56,23 +55,15 @@ bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analys
 
 bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
 {
-    // A part cut short makes the file damaged: loaded without it, the project would
-    // lose its analyses at the next save. Trailing bytes that are not the part's start
-    // are ignored; the first bytes of its tag are the part cut inside its tag.
-    const int64_t left = file.BytesLeft();
-    if (left <= 0)
+    // Whatever follows the sets must be one whole part: loaded without it, the project
+    // would lose its analyses at the next save. A file that ends right after the sets
+    // holds no analyses (a part cut exactly there cannot be told from that).
+    if (file.BytesLeft() <= 0)
         return true;
-    char head[4] = {};
-    const size_t headBytes = static_cast<size_t>(left < 4 ? left : 4);
-    const int64_t start = file.Tell();
-    if (!file.ReadExact(head, headBytes) || !file.Seek(start))
-        return false;
-    int32_t tag = kAnalysisSectionTag;
-    if (std::memcmp(head, &tag, headBytes) != 0)
-        return true;
-    int32_t count = 0;
+    int32_t tag = 0, count = 0;
     // Every record takes at least its kind and length.
-    if (!file.ReadInt32(tag) || !file.ReadInt32(count) || count < 0 || count > file.BytesLeft() / 8)
+    if (!file.ReadInt32(tag) || tag != kAnalysisSectionTag || !file.ReadInt32(count) || count < 0 ||
+        count > file.BytesLeft() / 8)
         return false;
     // The analyses read so far go again with a damaged part.
     const auto fail = [&project, before = project.m_analyses.size()] {
@@ -98,6 +89,8 @@ bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
         if (!in.SkipRest())
             return fail();
     }
+    if (file.BytesLeft() != 0)
+        return fail();
     if (failed.empty())
         return true;
     // A complete record this program cannot take (another kind, a set not in the project)

@@ -25,6 +25,6 @@ bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analys
 // Reads the part when the file holds it and appends the analyses to the project; a
 // complete record of a kind this program does not know, whose set is not in the project
 // or whose body does not read is left out and told of once. False, with no analysis
-// added, when the part is cut short (the file is damaged). Bytes after the sets that
-// do not begin like the part's tag are ignored.
+// added, when the part is cut short or damaged, or anything but one whole part follows
+// the sets (the file is damaged). A file that ends with the sets holds no analyses.
 bool ReadAnalysisRecords(vx::TFile& file, TProject& project);
