@@ -13,6 +13,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TKeptRecord.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
 #include "model/TMRImage.h"
@@ -254,6 +255,14 @@ bool TProject::ConvertOldVersion()
     // Every converted file and the new project file are one change of the folder: a
     // failure leaves the old project (file and data files, all of the old version) as it
     // was, and a kill at any moment leaves the old project or the converted one.
+    // A record kept aside is written back as it was read, which the newest layout
+    // cannot hold: the project stays in its old version, as it is.
+    if (!m_pCSISetList->KeptRecords().empty()) {
+        vx::Report("The project file " + m_strName + " could not be converted. These CSI sets cannot be used:" +
+                       KeptRecordLines(m_pCSISetList->KeptRecords()),
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
     vx::TFileTransaction transaction(m_strFolder);
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
@@ -423,6 +432,7 @@ bool TProject::SaveDeidentified()
     std::vector<std::pair<std::string, std::string>> setNames;
     for (const TCSISet* pSet : *m_pCSISetList)
         setNames.emplace_back(pSet->m_strPatientName, pSet->m_strPatientBirthDate);
+    const std::vector<TKeptRecord> keptSets = m_pCSISetList->KeptRecords();
     Anonymize();
     if (SaveWorkSetAndProject(true))
         return true;
@@ -432,5 +442,6 @@ bool TProject::SaveDeidentified()
     i = 0;
     for (TCSISet* pSet : *m_pCSISetList)
         std::tie(pSet->m_strPatientName, pSet->m_strPatientBirthDate) = setNames[i++];
+    m_pCSISetList->SetKeptRecords(keptSets);
     return false;
 }

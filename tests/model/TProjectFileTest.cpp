@@ -959,3 +959,46 @@ TEST_F(ProjectFileTest, ADataSetFileWhoseHeaderCannotBeListedIsRefusedAndTheProj
     }
     test::WriteBytes(folder + "/b", samples);
 }
+
+// A whole set record that cannot be used (a frequency of 0, which an earlier Set
+// Parameters could save) costs only that set: the project opens with the others, names
+// it, and writes its record back unchanged; its files stay and move with Save As.
+TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBackUnchanged)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b", "c"})
+            test::AddWrittenSet(project, folder, name, 4, 3, 2);
+        TCSISet* b = project.m_pCSISetList->FindByName("b");
+        b->m_fFrequency = 0.0f;
+        b->m_strPatientName = "Doe^Jane";
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string saved = test::ReadBytes(folder + "/p.tpj"), samples = test::ReadBytes(folder + "/b");
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    std::vector<std::string> names;
+    for (const TCSISet* set : *project.m_pCSISetList)
+        names.push_back(set->GetName());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
+    ASSERT_EQ(script.Count(), 1u);
+    EXPECT_EQ(script.Messages()[0].rfind("Some of the CSI data sets could not be loaded.\r\nb: its frequency is not above 0", 0),
+              0u) << script.Messages()[0];
+    ASSERT_TRUE(project.Save());
+    EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
+    EXPECT_EQ(test::ReadBytes(folder + "/b"), samples);
+
+    ASSERT_TRUE(project.SaveAs(m_dir.Path(), "q"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("q/b")), samples);
+    ASSERT_TRUE(project.SaveDeidentified());
+    const std::string anonymized = test::ReadBytes(m_dir.File("q/q.tpj"));
+    EXPECT_EQ(anonymized.find("Doe^Jane"), std::string::npos);
+    TProject reopened;
+    ASSERT_TRUE(reopened.Load(m_dir.File("q/q.tpj")));
+    EXPECT_EQ(reopened.m_pCSISetList->GetCount(), 2);
+    ASSERT_EQ(script.Count(), 2u);
+    EXPECT_NE(script.Messages()[1].find("b: its frequency is not above 0"), std::string::npos);
+}
