@@ -345,7 +345,10 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
         kept.reason = reason;
         for (int64_t at : r.patientTextsAt)
             kept.patientTexts.push_back(at - start);
-        if (vx::IsSafeFileComponent(p.m_strName)) {
+        const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
+        // Files that are another's are not this record's to keep.
+        if (vx::IsSafeFileComponent(p.m_strName) &&
+            !(m_pProject && NamesAnotherProjectFile(*m_pProject, vx::JoinPath(folder, p.m_strName)))) {
             kept.files.push_back(p.m_strName);
             for (const std::string& mapName : r.mapNames)
                 if (vx::IsSafeFileComponent(mapName))
@@ -397,13 +400,8 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
     }
     const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
     p.m_strFilePath = vx::JoinPath(folder, p.m_strName);
-    if (m_pProject && NamesAnotherProjectFile(*m_pProject, p.m_strFilePath)) {
-        keep("its data-set file is another file of the project");
-        // The files are another's: they are not this record's to keep.
-        if (unusable)
-            unusable->files.clear();
-        return false;
-    }
+    if (m_pProject && NamesAnotherProjectFile(*m_pProject, p.m_strFilePath))
+        return keep("its data-set file is another file of the project");
 
     static_cast<TCSIParams&>(*this) = std::move(p);
     m_bWorkSet = r.workSet;

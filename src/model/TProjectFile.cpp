@@ -257,9 +257,9 @@ bool TProject::ConvertOldVersion()
     // was, and a kill at any moment leaves the old project or the converted one.
     // A record kept aside is written back as it was read, which the newest layout
     // cannot hold: the project stays in its old version, as it is.
-    if (!m_pCSISetList->KeptRecords().empty()) {
-        vx::Report("The project file " + m_strName + " could not be converted. These CSI sets cannot be used:" +
-                       KeptRecordLines(m_pCSISetList->KeptRecords()),
+    if (!m_pCSISetList->KeptRecords().empty() || !m_pImageSet->KeptRecords().empty()) {
+        vx::Report("The project file " + m_strName + " could not be converted. These CSI sets and images cannot be used:" +
+                       KeptRecordLines(m_pCSISetList->KeptRecords()) + KeptRecordLines(m_pImageSet->KeptRecords()),
                    vx::ReportIcon::Exclamation);
         return false;
     }
@@ -331,9 +331,20 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
             missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
             ++count;
         }
-    if (count > 0)
-        return refuse(count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
-                                 : "\r\nThe data-set files of these CSI sets are missing:" + missing);
+    std::string missingPixels;
+    int images = 0;
+    for (const TMRImage* pImage : *m_pImageSet)
+        if (!pImage->PixelFileExists()) {
+            missingPixels += "\r\n" + pImage->GetName() + " (" + pImage->GetPath() + ")";
+            ++images;
+        }
+    if (count > 0 || images > 0)
+        return refuse((count == 0   ? std::string()
+                       : count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
+                                    : "\r\nThe data-set files of these CSI sets are missing:" + missing) +
+                      (images == 0   ? std::string()
+                       : images == 1 ? "\r\nThe pixel file of this image is missing:" + missingPixels
+                                     : "\r\nThe pixel files of these images are missing:" + missingPixels));
 
     // What this save makes in the new folder goes again when it fails.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder), lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
@@ -432,7 +443,7 @@ bool TProject::SaveDeidentified()
     std::vector<std::pair<std::string, std::string>> setNames;
     for (const TCSISet* pSet : *m_pCSISetList)
         setNames.emplace_back(pSet->m_strPatientName, pSet->m_strPatientBirthDate);
-    const std::vector<TKeptRecord> keptSets = m_pCSISetList->KeptRecords();
+    const std::vector<TKeptRecord> keptSets = m_pCSISetList->KeptRecords(), keptImages = m_pImageSet->KeptRecords();
     Anonymize();
     if (SaveWorkSetAndProject(true))
         return true;
@@ -443,5 +454,6 @@ bool TProject::SaveDeidentified()
     for (TCSISet* pSet : *m_pCSISetList)
         std::tie(pSet->m_strPatientName, pSet->m_strPatientBirthDate) = setNames[i++];
     m_pCSISetList->SetKeptRecords(keptSets);
+    m_pImageSet->SetKeptRecords(keptImages);
     return false;
 }

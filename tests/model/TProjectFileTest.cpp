@@ -582,7 +582,9 @@ TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
     {
         test::TScriptedReport script;
         EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") + "."}));
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") +
+                                                               ".\r\nThe pixel file of this image is missing:\r\nax (" +
+                                                               folder + "/ax)"}));
     }
     EXPECT_EQ(project.GetFolder(), folder);
     EXPECT_EQ(project.m_strName, "golden");
@@ -1001,4 +1003,52 @@ TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBa
     EXPECT_EQ(reopened.m_pCSISetList->GetCount(), 2);
     ASSERT_EQ(script.Count(), 2u);
     EXPECT_NE(script.Messages()[1].find("b: its frequency is not above 0"), std::string::npos);
+}
+
+// An image whose pixel file is away when the project opens (moved, not yet synced) or cut
+// short keeps its entry until the user removes it: the message names it and why, a save
+// writes it back, and it shows again once its file is back. A record that reads but
+// cannot be used (a width of 0) is written back as it was read.
+TEST_F(ProjectFileTest, ImagesWhosePixelFilesAreAwayOrCutKeepTheirEntries)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b", "c", "d"})
+            test::AddStoredImage(project, folder, name, 4, 3, 7);
+        (*project.m_pImageSet->Begin())->SetWidth(0, false);  // d: a new image goes first
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string saved = test::ReadBytes(folder + "/p.tpj"), pixels = test::ReadBytes(folder + "/b");
+    RemoveFile(folder + "/b");
+    test::WriteBytes(folder + "/c", pixels.substr(0, 5));
+    const std::string unusable =
+        "\r\nd: its width or height is outside 1 to 16384\r\nThese images cannot be used; their records and files "
+        "stay in the project unchanged.";
+    {
+        test::TScriptedReport script;
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        EXPECT_EQ(project.m_pImageSet->GetCount(), 3);
+        EXPECT_EQ(script.Messages(),
+                  std::vector<std::string>{"Some of the image files could not be loaded\r\nc: its pixel file is cut short (" +
+                                           folder + "/c)\r\nb: its pixel file is missing (" + folder +
+                                           "/b)\r\nThese images stay in the project and show once their pixel files are "
+                                           "whole again." + unusable});
+        ASSERT_TRUE(project.Save());
+        EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
+    }
+    test::WriteBytes(folder + "/b", pixels);
+    test::WriteBytes(folder + "/c", pixels);
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    std::vector<std::string> names;
+    for (TMRImage* image : *project.m_pImageSet) {
+        names.push_back(image->GetName());
+        EXPECT_TRUE(image->EnsurePixels()) << image->GetName();
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"c", "b", "a"}));
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Some of the image files could not be loaded" + unusable});
 }
