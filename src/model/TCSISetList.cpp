@@ -48,6 +48,14 @@ TCSISet* TCSISetList::FindByName(const std::string& name) const
     return nullptr;
 }
 
+TKeptRecord* TCSISetList::FindKept(const std::string& name)
+{
+    for (TKeptRecord& kept : m_kept)
+        if (kept.name == name)
+            return &kept;
+    return nullptr;
+}
+
 bool TCSISetList::Write(vx::TFile& file) const
 {
     return WriteRecordsKeeping(file, m_nCount, m_sets, m_kept,

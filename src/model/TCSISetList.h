@@ -58,6 +58,8 @@ public:
     // The records kept aside, written back unchanged at their places by Write.
     const std::vector<TKeptRecord>& KeptRecords() const { return m_kept; }
     void SetKeptRecords(std::vector<TKeptRecord> kept) { m_kept = std::move(kept); }
+    // The kept record of a set of that name, or null.
+    TKeptRecord* FindKept(const std::string& name);
     // Reads over the count and the records of a file of that version without building
     // anything; true when all were complete (also for a count below 1).
     static bool SkipFromProject(vx::TFile& file, int32_t version);

@@ -16,6 +16,7 @@ struct TKeptRecord {
     std::string bytes;                  // the record as read
     std::vector<int64_t> patientTexts;  // offsets in `bytes` of the texts de-identifying replaces
     std::vector<std::string> files;     // names of the project folder's files it names
+    std::vector<std::string> analyses;  // a set's analysis records, as read
 
     // Takes the bytes from `start` to where the file stands now as the record.
     bool TakeBytes(vx::TFile& file, int64_t start);

@@ -135,8 +135,12 @@ bool TProject::WriteStream(vx::TFile& file)
     if (!file.WriteInt32(kFileVersion) || !WriteDisplayBlock(file, m_display) || !m_pImageSet->Write(file) ||
         !m_pCSISetList->Write(file))
         return false;
+    // The analyses of a set kept aside are kept with it.
+    bool anyAnalyses = !m_analyses.empty();
+    for (const TKeptRecord& kept : m_pCSISetList->KeptRecords())
+        anyAnalyses = anyAnalyses || !kept.analyses.empty();
     const auto& writeAnalyses = ProcessingHooks().writeAnalyses;
-    return m_analyses.empty() || !writeAnalyses || writeAnalyses(file, m_analyses);
+    return !anyAnalyses || !writeAnalyses || writeAnalyses(file, *this);
 }
 
 bool TProject::WriteProjectFile(const std::string& folder, const std::string& fileName,

@@ -264,6 +264,27 @@ public:
     const TFloatMatrix* GetFrequencyCorrectionMap(int) const override { return nullptr; }
 };
 
+// A set whose record reads but cannot be used (a frequency of 0) keeps its analyses with
+// it: the next save writes them back with its record.
+TEST_F(AnalysisProjectTest, AnUnusableSetKeepsItsAnalyses)
+{
+    {
+        std::unique_ptr<TProject> project = MakeSavedProject(false);
+        project->m_pWorkSet->m_fFrequency = 0.0f;
+        ASSERT_TRUE(project->Save());
+    }
+    const std::string saved = test::ReadBytes(ProjectPath());
+    test::TScriptedReport report;
+    TProject project;
+    ASSERT_TRUE(project.Load(ProjectPath()));
+    EXPECT_TRUE(project.m_pCSISetList->IsEmpty());
+    EXPECT_TRUE(project.m_analyses.empty());
+    ASSERT_EQ(report.Count(), 1u);
+    EXPECT_NE(report.Messages()[0].find("csi: its frequency is not above 0"), std::string::npos);
+    ASSERT_TRUE(project.Save());
+    EXPECT_EQ(test::ReadBytes(ProjectPath()), saved);
+}
+
 TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
 {
     std::unique_ptr<TProject> project = MakeSavedProject(false);
