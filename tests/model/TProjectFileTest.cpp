@@ -1052,3 +1052,45 @@ TEST_F(ProjectFileTest, ImagesWhosePixelFilesAreAwayOrCutKeepTheirEntries)
     EXPECT_EQ(names, (std::vector<std::string>{"c", "b", "a"}));
     EXPECT_EQ(script.Messages(), std::vector<std::string>{"Some of the image files could not be loaded" + unusable});
 }
+
+// Flips of the lowest and of the seventh bit of every byte of the image records: the
+// project is refused as damaged, or opens and its next save keeps as many image records as
+// the file held.
+TEST_F(ProjectFileTest, EveryFlippedBitOfTheImageRecordsKeepsEveryImage)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b"})
+            test::AddStoredImage(project, folder, name, 4, 3, 7);
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string whole = test::ReadBytes(folder + "/p.tpj");
+    // The image count follows the version and the display block; the set count follows the images.
+    const size_t imagesStart = 24, imagesEnd = whole.size() - 4;
+    const auto imageRecords = [&](const std::string& path) {
+        TFile file;
+        int32_t count = -1;
+        return file.Open(path, TFile::Mode::Read) && file.Seek(imagesStart) && file.ReadInt32(count) ? count : -1;
+    };
+    const std::string bad = folder + "/bad.tpj";
+    int opened = 0;
+    for (size_t offset = imagesStart; offset < imagesEnd; ++offset)
+        for (int bit : {0, 6}) {
+            std::string bytes = whole;
+            bytes[offset] = static_cast<char>(bytes[offset] ^ (1 << bit));
+            test::WriteBytes(bad, bytes);
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            if (!project.Load(bad))
+                continue;
+            ++opened;
+            // What the next save writes (written here without the save's disk syncs).
+            TFile out;
+            ASSERT_TRUE(out.Open(bad, TFile::Mode::Write) && project.WriteStream(out) && out.Close());
+            EXPECT_EQ(imageRecords(bad), 2) << offset << " bit " << bit;
+        }
+    EXPECT_GT(opened, 0);
+}
