@@ -256,17 +256,18 @@ bool TProject::Load(std::string quotedPath)
 
 bool TProject::ConvertOldVersion()
 {
-    // Every converted file and the new project file are one change of the folder: a
-    // failure leaves the old project (file and data files, all of the old version) as it
-    // was, and a kill at any moment leaves the old project or the converted one.
     // A record kept aside is written back as it was read, which the newest layout
     // cannot hold: the project stays in its old version, as it is.
     if (!m_pCSISetList->KeptRecords().empty() || !m_pImageSet->KeptRecords().empty()) {
-        vx::Report("The project file " + m_strName + " could not be converted. These CSI sets and images cannot be used:" +
+        vx::Report("The project file " + m_strName +
+                       " could not be converted. These CSI sets and images cannot be used:" +
                        KeptRecordLines(m_pCSISetList->KeptRecords()) + KeptRecordLines(m_pImageSet->KeptRecords()),
                    vx::ReportIcon::Exclamation);
         return false;
     }
+    // Every converted file and the new project file are one change of the folder: a
+    // failure leaves the old project (file and data files, all of the old version) as it
+    // was, and a kill at any moment leaves the old project or the converted one.
     vx::TFileTransaction transaction(m_strFolder);
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
