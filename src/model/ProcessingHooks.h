@@ -49,9 +49,10 @@ struct TProcessingHooks {
     // Runs the spectral estimation of an estimate again.
     std::function<bool(TRegionEstimate*)> rerunEstimate;
     // The analyses' part of the project file, after the CSI set records: written (false
-    // when a write failed) only when the project has analyses; read into the project when
-    // the file holds it, telling of the records left out (false when the part is cut short).
-    std::function<bool(vx::TFile&, const std::vector<TAnalysis*>&)> writeAnalyses;
+    // when a write failed) only when the project has analyses (or kept records of them);
+    // read into the project when the file holds it, telling of the records left out
+    // (false when the part is damaged).
+    std::function<bool(vx::TFile&, const TProject&)> writeAnalyses;
     std::function<bool(vx::TFile&, TProject&)> readAnalyses;
 
     // What an object refers to, so that removing a set or an image first deletes what

@@ -250,35 +250,64 @@ void TCSISet::SetPPMCentre(float centre, float reference)
 
 bool TCSISet::IsValid() const
 {
-    if (m_nPoints < 1 || m_nEchoPosition < 0 || m_nEchoPosition >= m_nPoints)
-        return false;
-    for (int d = 0; d < 3; ++d)
-        if (m_nDim[d] < 1 || !(m_fFOV[d] > 0.0f))
-            return false;
-    return m_fFrequency > 0.0f && m_nSpectralWidth > 0;
+    return WhyInvalid().empty();
+}
+
+std::string TCSISet::WhyInvalid() const
+{
+    if (m_nPoints < 1)
+        return "its number of points is below 1";
+    if (m_nEchoPosition < 0 || m_nEchoPosition >= m_nPoints)
+        return "its echo position lies outside its points";
+    for (int d = 0; d < 3; ++d) {
+        if (m_nDim[d] < 1)
+            return "a matrix size is below 1";
+        if (!(m_fFOV[d] > 0.0f))
+            return "a field of view is not above 0";
+    }
+    if (!(m_fFrequency > 0.0f))
+        return "its frequency is not above 0";
+    if (m_nSpectralWidth <= 0)
+        return "its sweep width is not above 0";
+    return std::string();
 }
 
 bool TCSISet::CanBeListed() const
 {
-    if (!IsValid() || m_nSliceAxis < 0 || m_nSliceAxis > 2)
-        return false;
+    return WhyNotListable().empty();
+}
+
+std::string TCSISet::WhyNotListable() const
+{
+    std::string invalid = WhyInvalid();
+    if (!invalid.empty())
+        return invalid;
+    if (m_nSliceAxis < 0 || m_nSliceAxis > 2)
+        return "its slice axis is not one of the three axes";
     // One axis at a time: the product of three sizes can overflow and wrap.
     size_t voxels = 1;
     for (int d = 0; d < 3; ++d) {
         voxels *= static_cast<size_t>(m_nDim[d]);
         if (voxels > kMaxVoxels)
-            return false;
+            return "its grid has too many voxels";
     }
     float inverse[3][3];
-    return InvertMatrix3x3(m_fRotation, inverse, FailureMessage::None);
+    if (!InvertMatrix3x3(m_fRotation, inverse, FailureMessage::None))
+        return "its rotation cannot be inverted";
+    return std::string();
 }
 
 bool TCSISet::CanBeListed(const TCSIParams& params)
 {
+    return WhyNotListable(params).empty();
+}
+
+std::string TCSISet::WhyNotListable(const TCSIParams& params)
+{
     TCSISet check;
     static_cast<TCSIParams&>(check) = params;
     check.m_pProject = nullptr;
-    return check.CanBeListed();
+    return check.WhyNotListable();
 }
 
 void TCSISet::SetOffCentre(const float offCentre[3])

@@ -26,6 +26,7 @@ class TFile;
 class TFileTransaction;
 }
 
+struct TKeptRecord;
 class TMap;
 class TMapList;
 struct TPoint2D;
@@ -122,9 +123,11 @@ public:
     // Writes the record in the newest layout; false when a write failed.
     bool WriteToProject(vx::TFile& file) const;
     // Reads a record of the owning project's file version; false (set unchanged) on a
-    // short or invalid record. A set whose data-set file cannot be opened keeps its
-    // entry (DataFileMissing) so that it loads again once the file is back.
-    bool ReadFromProject(vx::TFile& file);
+    // short or invalid record. A whole record that cannot be used also gives false, and
+    // with `unusable` its bytes, name, reason and files go there (untouched otherwise).
+    // A set whose data-set file cannot be opened keeps its entry (DataFileMissing) so
+    // that it loads again once the file is back.
+    bool ReadFromProject(vx::TFile& file, TKeptRecord* unusable = nullptr);
     // Reads over a record of the given version; false on a short or corrupt record.
     static bool SkipProjectEntry(vx::TFile& file, int32_t version);
 
@@ -169,11 +172,17 @@ public:
     void SetPhase1(float phase1, int pivot, int perSlice, int slice);
     void SetPPMCentre(float centre, float reference);
     bool IsValid() const;
+    // Why the set is not valid, as a phrase; empty when it is.
+    std::string WhyInvalid() const;
     // Whether a project file can list the set and read it back: valid sizes, frequency,
     // sweep width and field of view, a slice axis, a grid within kMaxVoxels and a rotation
     // that can be inverted. A set without them would make its project unreadable.
     bool CanBeListed() const;
     static bool CanBeListed(const TCSIParams& params);
+    // Why the set cannot be listed, as a phrase ("its frequency is not above 0"); empty
+    // when it can.
+    std::string WhyNotListable() const;
+    static std::string WhyNotListable(const TCSIParams& params);
     void SetOffCentre(const float offCentre[3]);
     void ClearVoxelShift();
     void GetRotation(float rotation[3][3]) const;

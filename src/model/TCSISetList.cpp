@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TKeptRecord.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
@@ -46,14 +48,18 @@ TCSISet* TCSISetList::FindByName(const std::string& name) const
     return nullptr;
 }
 
+TKeptRecord* TCSISetList::FindKept(const std::string& name)
+{
+    for (TKeptRecord& kept : m_kept)
+        if (kept.name == name)
+            return &kept;
+    return nullptr;
+}
+
 bool TCSISetList::Write(vx::TFile& file) const
 {
-    if (!file.WriteInt32(m_nCount))
-        return false;
-    for (TCSISet* pSet : m_sets)
-        if (!pSet->WriteToProject(file))
-            return false;
-    return true;
+    return WriteRecordsKeeping(file, m_nCount, m_sets, m_kept,
+                               [&file](const TCSISet* pSet) { return pSet->WriteToProject(file); });
 }
 
 bool TCSISetList::Read(vx::TFile& file)
@@ -66,32 +72,45 @@ bool TCSISetList::Read(vx::TFile& file)
     // A record that cannot be read is a damaged file: a project opened without that set
     // (and every set after it) would lose them for good at its next save. The sets read
     // so far go again, so that no partial list is left.
-    const auto fail = [this, before = m_sets.size()] {
+    const auto fail = [this, before = m_sets.size(), keptBefore = m_kept.size()] {
         while (m_sets.size() > before) {
             delete m_sets.back();
             m_sets.pop_back();
             --m_nCount;
         }
+        m_kept.resize(keptBefore);
         return false;
     };
     std::string missing;  // a line per set kept without its data-set file
+    std::vector<TKeptRecord> unusable;
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count must not spin: the file ends before its records do.
         if (file.BytesLeft() <= 0)
             return fail();
         auto* pSet = new TCSISet(m_pProject);
-        if (!pSet->ReadFromProject(file)) {
+        TKeptRecord kept;
+        if (!pSet->ReadFromProject(file, &kept)) {
             delete pSet;
-            return fail();
+            // A whole record that cannot be used costs only its set.
+            if (kept.bytes.empty())
+                return fail();
+            kept.position = i;
+            unusable.push_back(kept);
+            m_kept.push_back(std::move(kept));
+            continue;
         }
         Add(pSet);
         if (pSet->DataFileMissing())
             missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
     }
+    std::string text;
     if (!missing.empty())
-        vx::Report("Some of the CSI data sets could not be loaded." + missing +
-                       "\r\nThese sets stay in the project and load once their data-set files are back.",
-                   vx::ReportIcon::Exclamation);
+        text += missing + "\r\nThese sets stay in the project and load once their data-set files are back.";
+    if (!unusable.empty())
+        text += KeptRecordLines(unusable) +
+                "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
+    if (!text.empty())
+        vx::Report("Some of the CSI data sets could not be loaded." + text, vx::ReportIcon::Exclamation);
     return true;
 }
 
@@ -110,11 +129,13 @@ void TCSISetList::Anonymize()
 {
     for (TCSISet* pSet : m_sets)
         pSet->Anonymize();
+    for (TKeptRecord& kept : m_kept)
+        kept.Anonymize();
 }
 
 bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction& transaction, const TCSISet* except)
 {
-    bool allCopied = true;
+    bool allCopied = CopyKeptFiles(m_kept, m_pProject ? m_pProject->GetFolder() : std::string(), folder, transaction);
     for (TCSISet* pSet : m_sets) {
         const std::string from = pSet->DataFileToRead();
         // The stored maps of a set that is not the work set live only in their files,

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
+
+#include "model/TKeptRecord.h"
 
 namespace vx {
 class TFile;
@@ -48,16 +51,23 @@ public:
     // The count, then every set's record in list order. False when a write failed.
     bool Write(vx::TFile& file) const;
     // Reads the count and that many records into new sets of the owning project; a set
-    // whose data-set file is missing is kept, and one message names all such sets. False,
-    // with no set added, when the count or a record cannot be read: the file is damaged.
+    // whose data-set file is missing is kept, and a whole record that cannot be used is
+    // kept aside (KeptRecords); one message names all such sets and why. False, with no
+    // set added, when the count or a record cannot be read: the file is damaged.
     bool Read(vx::TFile& file);
+    // The records kept aside, written back unchanged at their places by Write.
+    const std::vector<TKeptRecord>& KeptRecords() const { return m_kept; }
+    void SetKeptRecords(std::vector<TKeptRecord> kept) { m_kept = std::move(kept); }
+    // The kept record of a set of that name, or null.
+    TKeptRecord* FindKept(const std::string& name);
     // Reads over the count and the records of a file of that version without building
     // anything; true when all were complete (also for a count below 1).
     static bool SkipFromProject(vx::TFile& file, int32_t version);
 
     void Anonymize();
-    // Copies the data-set and map files of every set but `except` in the transaction into
-    // the folder and points every set there. True when every copy succeeded; the sets are
+    // Copies the data-set and map files of every set but `except`, and the files of the
+    // kept records that are there, in the transaction into the folder and points every
+    // set there. True when every copy succeeded; the sets are
     // pointed there in any case.
     bool CopyDataFiles(const std::string& folder, vx::TFileTransaction& transaction, const TCSISet* except);
     // Puts the set into the list before pos (an iterator of this list).
@@ -67,4 +77,5 @@ private:
     int32_t m_nCount = 0;
     TProject* m_pProject;
     std::list<TCSISet*> m_sets;
+    std::vector<TKeptRecord> m_kept;
 };

@@ -13,6 +13,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TKeptRecord.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
@@ -95,6 +96,7 @@ struct TParsedRecord {
     std::vector<std::string> mapNames;
     std::vector<int32_t> mask;  // empty when the file version has no mask
     int32_t sliceEntries = -1;  // per-slice entries in the file; -1 when the version has none
+    std::vector<int64_t> patientTextsAt;  // file offsets of the patient name and birth date
 };
 
 int SliceCountOf(const TCSIParams& p)
@@ -134,6 +136,7 @@ bool ParseRecord(vx::TFile& file, int32_t version, TParsedRecord& r)
     p.m_bFrequencyDomain &= 1;
 
     if (version >= 1) {
+        r.patientTextsAt.push_back(file.Tell());
         for (std::string* text : {&p.m_strPatientName, &p.m_strExamName, &p.m_strExamDate, &p.m_strNucleus,
                                   &p.m_strPatientPosition, &p.m_strPatientOrientation})
             in.Text(*text);
@@ -168,6 +171,7 @@ bool ParseRecord(vx::TFile& file, int32_t version, TParsedRecord& r)
     if (version >= 4) {
         in.Floats(&p.m_fRotation[0][0], 9);
         in.Text(p.m_strOrientation);
+        r.patientTextsAt.push_back(file.Tell());
         in.Text(p.m_strPatientBirthDate);
     } else {
         AngulationMatrix(p.m_fAngulation[0], p.m_fAngulation[1], p.m_fAngulation[2], &p.m_fRotation[0][0], 1);
@@ -321,28 +325,54 @@ bool TCSISet::SkipProjectEntry(vx::TFile& file, int32_t version)
     return ParseRecord(file, version, record);
 }
 
-bool TCSISet::ReadFromProject(vx::TFile& file)
+bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
 {
     const int32_t version = m_pProject ? m_pProject->m_nFileVersion : TProject::kFileVersion;
+    const int64_t start = file.Tell();
     TParsedRecord r;
     if (!ParseRecord(file, version, r))
         return false;
     TCSIParams& p = r.params;
     p.m_pProject = m_pProject;
 
+    // A whole record that cannot be used costs only this set: its bytes and files are
+    // kept for the caller, which writes them back unchanged.
+    const auto keep = [&](const std::string& reason) {
+        if (!unusable)
+            return false;
+        TKeptRecord kept;
+        kept.name = p.m_strName;
+        kept.reason = reason;
+        for (int64_t at : r.patientTextsAt)
+            kept.patientTexts.push_back(at - start);
+        const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
+        // Files that are another's are not this record's to keep.
+        if (vx::IsSafeFileComponent(p.m_strName) &&
+            !(m_pProject && NamesAnotherProjectFile(*m_pProject, vx::JoinPath(folder, p.m_strName)))) {
+            kept.files.push_back(p.m_strName);
+            for (const std::string& mapName : r.mapNames)
+                if (vx::IsSafeFileComponent(mapName))
+                    kept.files.push_back(p.m_strName + "_" + mapName);
+        }
+        if (kept.TakeBytes(file, start))
+            *unusable = std::move(kept);
+        return false;
+    };
+
     // The name becomes a file name in the project folder: it must stay there.
     if (!vx::IsSafeFileComponent(p.m_strName))
-        return false;
+        return keep("its name is not a file name of the project folder");
     // The slice axis indexes the matrix sizes, the grid must be one the set can hold, and
     // the record must be one that is written back and read again (older versions' rotation
     // comes from the angulation).
-    if (!CanBeListed(p))
-        return false;
+    const std::string unlistable = WhyNotListable(p);
+    if (!unlistable.empty())
+        return keep(unlistable);
     const int64_t grid = static_cast<int64_t>(p.m_nDim[0]) * p.m_nDim[1] * p.m_nDim[2];
     const int slices = SliceCountOf(p);
 
     if (version >= 4 && !InvertMatrix3x3(&p.m_fRotation[0][0], &p.m_fRotationInverse[0][0], FailureMessage::None))
-        return false;
+        return keep("its rotation cannot be inverted");
     if (version < 4) {
         p.m_strOrientation = "RAH";
         p.m_strPatientBirthDate = "n/a";
@@ -350,12 +380,12 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     // Per-slice phases: one entry per slice, or none. A multi-slice set without entries
     // (older files) takes the whole-set phases for every slice.
     if (r.sliceEntries > 0 && r.sliceEntries != slices)
-        return false;
+        return keep("its slice phases do not match its slices");
     if (r.sliceEntries <= 0 && p.m_bMultiSlice == 1 && slices >= 1)
         p.m_slicePhases.assign(slices, TSlicePhase{p.m_fPhase0, p.m_fPhase1, static_cast<float>(p.m_nPivot)});
     if (version >= 6) {
         if (static_cast<int64_t>(r.mask.size()) != grid)
-            return false;
+            return keep("its voxel mask does not match its grid");
     } else {
         r.mask.assign(static_cast<size_t>(grid), 1);
     }
@@ -371,7 +401,7 @@ bool TCSISet::ReadFromProject(vx::TFile& file)
     const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
     p.m_strFilePath = vx::JoinPath(folder, p.m_strName);
     if (m_pProject && NamesAnotherProjectFile(*m_pProject, p.m_strFilePath))
-        return false;
+        return keep("its data-set file is another file of the project");
 
     static_cast<TCSIParams&>(*this) = std::move(p);
     m_bWorkSet = r.workSet;

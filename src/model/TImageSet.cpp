@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "model/ReaderHooks.h"
+#include "model/TKeptRecord.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -153,12 +155,8 @@ TMRImage* TImageSet::FindNearest(int orientation, float from, float to) const
 
 bool TImageSet::Write(vx::TFile& file) const
 {
-    if (!file.WriteInt32(m_nCount))
-        return false;
-    for (const TMRImage* pImage : m_images)
-        if (!pImage->Write(file))
-            return false;
-    return true;
+    return WriteRecordsKeeping(file, m_nCount, m_images, m_kept,
+                               [&file](const TMRImage* pImage) { return pImage->Write(file); });
 }
 
 bool TImageSet::Read(vx::TFile& file)
@@ -172,32 +170,56 @@ bool TImageSet::Read(vx::TFile& file)
     const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
     // A record cut short is a damaged file: a project opened without that image (and
     // every record after it) would lose them at its next save. The images read so far go
-    // again. An image whose record reads but cannot be used is left out, as before.
-    const size_t before = m_images.size();
+    // again. An image whose pixel file is missing or cut short keeps its entry; a whole
+    // record that cannot be used is kept aside and written back as it was read.
+    const size_t before = m_images.size(), keptBefore = m_kept.size();
     const auto fail = [&] {
         while (m_images.size() > before) {
             delete m_images.back();
             m_images.pop_back();
             --m_nCount;
         }
+        m_kept.resize(keptBefore);
         return false;
     };
-    bool anyFailed = false;
+    std::string withoutPixels, unusable;  // a line per image
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count stops at the end of the file instead of failing record after record.
         const int64_t start = file.Tell();
         if (file.BytesLeft() <= 0 || !TMRImage::SkipRecord(file, version) || !file.Seek(start))
             return fail();
-        auto* pImage = new TMRImage(m_pProject);
-        if (pImage->Read(file, version, folder) && !PathInUse(pImage->GetPath())) {
-            Append(pImage);
-        } else {
-            delete pImage;
-            anyFailed = true;
+        auto image = std::make_unique<TMRImage>(m_pProject);
+        TKeptRecord kept;
+        const bool read = image->Read(file, version, folder, &kept);
+        if (read && !PathInUse(image->GetPath())) {
+            const std::string problem = image->PixelFileProblem(version <= 4 ? 1 : 2);
+            if (!problem.empty())
+                withoutPixels += "\r\n" + image->GetName() + ": " + problem + " (" + image->GetPath() + ")";
+            Append(image.release());
+            continue;
         }
+        if (read) {
+            // The pixel file is another's: it is not this record's to keep.
+            kept.name = image->GetName();
+            kept.reason = "its pixel file is another file of the project";
+            if (!kept.TakeBytes(file, start))
+                return fail();
+        } else if (kept.bytes.empty()) {
+            return fail();
+        } else if (PathInUse(vx::JoinPath(folder, kept.files.front()))) {
+            kept.files.clear();
+        }
+        kept.position = i;
+        unusable += KeptRecordLines({kept});
+        m_kept.push_back(std::move(kept));
     }
-    if (anyFailed)
-        vx::Report("Some of the image files could not be loaded", vx::ReportIcon::Exclamation);
+    std::string text;
+    if (!withoutPixels.empty())
+        text += withoutPixels + "\r\nThese images stay in the project and show once their pixel files are whole again.";
+    if (!unusable.empty())
+        text += unusable + "\r\nThese images cannot be used; their records and files stay in the project unchanged.";
+    if (!text.empty())
+        vx::Report("Some of the image files could not be loaded" + text, vx::ReportIcon::Exclamation);
     return true;
 }
 
@@ -209,6 +231,11 @@ bool TImageSet::PathInUse(const std::string& path) const
     for (const TMRImage* pImage : m_images)
         if (pImage->GetPath() == path)
             return true;
+    const std::string folder = m_pProject ? m_pProject->GetFolder() : std::string();
+    for (const TKeptRecord& kept : m_kept)
+        for (const std::string& name : kept.files)
+            if (vx::JoinPath(folder, name) == path)
+                return true;
     return false;
 }
 
@@ -227,6 +254,8 @@ void TImageSet::Anonymize()
 {
     for (TMRImage* pImage : m_images)
         pImage->Anonymize();
+    for (TKeptRecord& kept : m_kept)
+        kept.Anonymize();
 }
 
 void TImageSet::LocateAllInCSISet()
@@ -260,9 +289,9 @@ void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std:
             readable = in.ReadExact(bytes.data(), bytes.size());
             in.Close();
         }
+        // An image whose pixels are away keeps its entry, as when the project opened.
         if (!readable) {
-            it = Erase(it);
-            delete pImage;
+            ++it;
             continue;
         }
         std::string wide(bytes.size() * 2, '\0');
@@ -278,7 +307,7 @@ void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std:
 
 bool TImageSet::CopyFilesToFolder(const std::string& folder, vx::TFileTransaction& transaction)
 {
-    bool allCopied = true;
+    bool allCopied = CopyKeptFiles(m_kept, m_pProject ? m_pProject->GetFolder() : std::string(), folder, transaction);
     for (TMRImage* pImage : m_images) {
         // The name may come from a project file: it only ever names a file inside the folder.
         const std::string target = vx::JoinPath(folder, vx::SanitizeFileComponent(pImage->GetName()));

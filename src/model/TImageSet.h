@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/TImageImportParams.h"
+#include "model/TKeptRecord.h"
 
 namespace vx {
 class TFile;
@@ -67,11 +68,15 @@ public:
 
     // The count, then every image's record in list order. False when a write failed.
     bool Write(vx::TFile& file) const;
-    // Reads the count and the records (by the project's file version); images whose record
-    // is complete but unusable (invalid, pixel file missing, path in use) are dropped with
-    // one message for all of them. False, with no image added, when the count or a record
+    // Reads the count and the records (by the project's file version). An image whose
+    // pixel file is missing or cut short keeps its entry; a record that is complete but
+    // cannot be used (invalid, pixel file in use) is kept aside (KeptRecords); one message
+    // names them all and why. False, with no image added, when the count or a record
     // cannot be read: the file is damaged.
     bool Read(vx::TFile& file);
+    // The records kept aside, written back unchanged at their places by Write.
+    const std::vector<TKeptRecord>& KeptRecords() const { return m_kept; }
+    void SetKeptRecords(std::vector<TKeptRecord> kept) { m_kept = std::move(kept); }
     // Reads over the count and the records of a file of that version; true when complete.
     static bool SkipRecords(vx::TFile& file, int32_t version);
 
@@ -80,11 +85,13 @@ public:
     // (its own frame when there is none).
     void LocateAllInCSISet();
     // Widens the 8-bit pixel files of an old project to 16 bits, each written in the
-    // transaction to replace the old file. Images whose pixel file is missing or short are
-    // deleted and dropped; the paths of the files that could not be written go to `failed`.
+    // transaction to replace the old file. Images whose pixel file is missing or short keep
+    // their entries and files as they are; the paths of the files that could not be written
+    // go to `failed`.
     void ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed);
-    // Copies every pixel file in the transaction into the folder and points the image
-    // there. True when every copy succeeded; the images are pointed there in any case.
+    // Copies every pixel file, and the files of the kept records that are there, in the
+    // transaction into the folder and points the images there. True when every copy
+    // succeeded; the images are pointed there in any case.
     bool CopyFilesToFolder(const std::string& folder, vx::TFileTransaction& transaction);
     // Reads an image file with the reader of the record's image type; false for a type
     // without a reader.
@@ -123,6 +130,7 @@ private:
     bool PathInUse(const std::string& path) const;
 
     std::list<TMRImage*> m_images;
+    std::vector<TKeptRecord> m_kept;
     int32_t m_nCount = 0;
     TProject* m_pProject;
 };

@@ -10,6 +10,7 @@
 #include "model/math/Geometry.h"
 #include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
+#include "model/TKeptRecord.h"
 #include "model/math/TMixedRadixFFT.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
@@ -76,6 +77,7 @@ struct TImageRecord {
     float offCentre[3] = {}, angulation[3] = {}, position[3] = {};
     float rotation[9] = {};
     std::string directionCode, patientPosition = kNotAvailable, patientEntry = kNotAvailable;
+    int64_t patientNameAt = -1;  // file offset of the patient name; -1 when the version has none
 };
 
 bool ReadFloats(vx::TFile& file, float* values, int count)
@@ -96,6 +98,8 @@ bool ReadRecord(vx::TFile& file, int version, TImageRecord& r)
               file.ReadInt32(r.windowHigh) && file.ReadFloat(r.centreX) && file.ReadFloat(r.centreY) &&
               file.ReadFloat(r.shiftX) && file.ReadFloat(r.shiftY) && ReadText(file, r.name);
     if (ok && version >= 1)
+        r.patientNameAt = file.Tell();
+    if (ok && version >= 1)
         ok = ReadText(file, r.patientName) && ReadText(file, r.examName) &&
              ReadText(file, r.protocolName) && ReadText(file, r.examDate) && file.ReadFloat(r.tr) &&
              file.ReadFloat(r.te) && file.ReadFloat(r.thickness);
@@ -108,11 +112,18 @@ bool ReadRecord(vx::TFile& file, int version, TImageRecord& r)
     return ok;
 }
 
-bool IsValidHeader(int width, int height, float fovX, float fovY, float thickness, int orientation)
+// Why an image of that header cannot be used, as a phrase; empty when it can.
+std::string WhyHeaderInvalid(int width, int height, float fovX, float fovY, float thickness, int orientation)
 {
-    return width >= 1 && width <= TMRImage::kMaxSide && height >= 1 && height <= TMRImage::kMaxSide &&
-           fovX > 0 && std::isfinite(fovX) && fovY > 0 && std::isfinite(fovY) && thickness >= 0 &&
-           std::isfinite(thickness) && orientation >= 0 && orientation < 4;
+    if (width < 1 || width > TMRImage::kMaxSide || height < 1 || height > TMRImage::kMaxSide)
+        return "its width or height is outside 1 to " + std::to_string(TMRImage::kMaxSide);
+    if (!(fovX > 0 && std::isfinite(fovX) && fovY > 0 && std::isfinite(fovY)))
+        return "its field of view is not above 0";
+    if (!(thickness >= 0 && std::isfinite(thickness)))
+        return "its slice thickness is below 0";
+    if (orientation < 0 || orientation >= 4)
+        return "its orientation is not one of the four";
+    return std::string();
 }
 
 }  // namespace
@@ -274,6 +285,17 @@ bool TMRImage::PixelFileExists() const
 {
     vx::TFile file;
     return !m_strPath.empty() && file.Open(PixelFileToRead(), vx::TFile::Mode::Read);
+}
+
+std::string TMRImage::PixelFileProblem(int bytesPerPixel) const
+{
+    vx::TFile file;
+    if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read))
+        return "its pixel file is missing";
+    const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
+    if (file.Size() < bytesPerPixel * pixels)
+        return "its pixel file is cut short";
+    return std::string();
 }
 
 std::string TMRImage::PixelFileToRead() const
@@ -827,13 +849,25 @@ bool TMRImage::Write(vx::TFile& f) const
            WriteCString(f, m_strInfo[InfoPatientPosition]) && WriteCString(f, m_strInfo[InfoPatientEntry]);
 }
 
-bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder)
+bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder, TKeptRecord* unusable)
 {
+    const int64_t start = file.Tell();
     TImageRecord r;
     if (!ReadRecord(file, version, r))
         return false;
-    if (!IsValidHeader(r.width, r.height, r.fovX, r.fovY, r.thickness, r.orientation))
+    const std::string invalid = WhyHeaderInvalid(r.width, r.height, r.fovX, r.fovY, r.thickness, r.orientation);
+    if (!invalid.empty()) {
+        // A whole record that cannot be used goes to the caller to be kept as it is.
+        TKeptRecord kept;
+        kept.name = r.name;
+        kept.reason = invalid;
+        kept.files.push_back(vx::SanitizeFileComponent(r.name));
+        if (r.patientNameAt >= 0)
+            kept.patientTexts.push_back(r.patientNameAt - start);
+        if (unusable && kept.TakeBytes(file, start))
+            *unusable = std::move(kept);
         return false;
+    }
 
     int xa = 0, ya = 0;
     const bool inPlane = InPlaneAxes(r.orientation, xa, ya);
@@ -891,7 +925,7 @@ bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder)
     std::copy(inverse, inverse + 9, m_fRotationInverse);
     // The name comes from a file: it may only ever name a file inside the folder.
     m_strPath = vx::JoinPath(folder, vx::SanitizeFileComponent(r.name));
-    return PixelFileExists();
+    return true;
 }
 
 bool TMRImage::SkipRecord(vx::TFile& file, int version)
@@ -941,7 +975,7 @@ void TMRImage::CopyHeaderFrom(const TMRImage& o)
 
 bool TMRImage::IsValid() const
 {
-    return IsValidHeader(m_nWidth, m_nHeight, m_fFOVX, m_fFOVY, m_fSliceThickness, m_nOrientation);
+    return WhyHeaderInvalid(m_nWidth, m_nHeight, m_fFOVX, m_fFOVY, m_fSliceThickness, m_nOrientation).empty();
 }
 
 void TMRImage::Anonymize() { m_strInfo[InfoPatientName] = "Anonymized"; }

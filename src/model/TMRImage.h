@@ -13,6 +13,7 @@
 #include "platform/TFile.h"
 
 class TCSISet;
+struct TKeptRecord;
 class TMap;
 class TProject;
 
@@ -103,6 +104,10 @@ public:
     bool IsGeometryComplete() const;
     // The pixel file opens for reading.
     bool PixelFileExists() const;
+    // Why the pixels cannot be loaded from the file ("its pixel file is missing", "its
+    // pixel file is cut short"); empty when the file holds them (2 bytes a pixel, 1 in
+    // the files of projects older than version 5).
+    std::string PixelFileProblem(int bytesPerPixel = 2) const;
     // The file the pixels are read from: the pixel file, or the file staged for it while
     // no project file in the folder lists the image yet.
     std::string PixelFileToRead() const;
@@ -242,10 +247,11 @@ public:
     // The image record of the project file, always written in the newest layout.
     bool Write(vx::TFile& file) const;
     // Reads a record of the given project-file version; the pixel file path becomes
-    // folder + "/" + name. False (image unchanged) on a short read or an invalid
-    // record; false after filling the image when the pixel file is missing. The file
-    // is left after the record whenever the record was complete.
-    bool Read(vx::TFile& file, int version, const std::string& folder);
+    // folder + "/" + name, whether the file is there or not (PixelFileProblem). False
+    // (image unchanged) on a short read or an invalid record; a whole record that is
+    // invalid also goes to `unusable` (its bytes, name, reason and pixel file name). The
+    // file is left after the record whenever the record was complete.
+    bool Read(vx::TFile& file, int version, const std::string& folder, TKeptRecord* unusable = nullptr);
     // Reads over one record of the given version; true when it was complete.
     static bool SkipRecord(vx::TFile& file, int version);
 

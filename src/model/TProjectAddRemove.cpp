@@ -201,6 +201,12 @@ bool TProject::IsAnotherFile(const std::string& path, const TCSISet* owner) cons
     for (const TMRImage* pImage : *m_pImageSet)
         if (pImage->GetPath() == path)
             return true;
+    // The files of the records kept aside until they can be used again.
+    for (const std::vector<TKeptRecord>* kept : {&m_pCSISetList->KeptRecords(), &m_pImageSet->KeptRecords()})
+        for (const TKeptRecord& record : *kept)
+            for (const std::string& name : record.files)
+                if (vx::JoinPath(m_strFolder, name) == path)
+                    return true;
     // The files of the other sets; a set of the owner's name is the owner or is replaced by it.
     for (const TCSISet* pSet : *m_pCSISetList) {
         if (owner && (pSet == owner || pSet->GetName() == owner->GetName()))

@@ -13,6 +13,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TKeptRecord.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
 #include "model/TMRImage.h"
@@ -134,8 +135,12 @@ bool TProject::WriteStream(vx::TFile& file)
     if (!file.WriteInt32(kFileVersion) || !WriteDisplayBlock(file, m_display) || !m_pImageSet->Write(file) ||
         !m_pCSISetList->Write(file))
         return false;
+    // The analyses of a set kept aside are kept with it.
+    bool anyAnalyses = !m_analyses.empty();
+    for (const TKeptRecord& kept : m_pCSISetList->KeptRecords())
+        anyAnalyses = anyAnalyses || !kept.analyses.empty();
     const auto& writeAnalyses = ProcessingHooks().writeAnalyses;
-    return m_analyses.empty() || !writeAnalyses || writeAnalyses(file, m_analyses);
+    return !anyAnalyses || !writeAnalyses || writeAnalyses(file, *this);
 }
 
 bool TProject::WriteProjectFile(const std::string& folder, const std::string& fileName,
@@ -257,6 +262,15 @@ bool TProject::Load(std::string quotedPath)
 
 bool TProject::ConvertOldVersion()
 {
+    // A record kept aside is written back as it was read, which the newest layout
+    // cannot hold: the project stays in its old version, as it is.
+    if (!m_pCSISetList->KeptRecords().empty() || !m_pImageSet->KeptRecords().empty()) {
+        vx::Report("The project file " + m_strName +
+                       " could not be converted. These CSI sets and images cannot be used:" +
+                       KeptRecordLines(m_pCSISetList->KeptRecords()) + KeptRecordLines(m_pImageSet->KeptRecords()),
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
     // Every converted file and the new project file are one change of the folder: a
     // failure leaves the old project (file and data files, all of the old version) as it
     // was, and a kill at any moment leaves the old project or the converted one.
@@ -330,9 +344,20 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
             missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
             ++count;
         }
-    if (count > 0)
-        return refuse(count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
-                                 : "\r\nThe data-set files of these CSI sets are missing:" + missing);
+    std::string missingPixels;
+    int images = 0;
+    for (const TMRImage* pImage : *m_pImageSet)
+        if (!pImage->PixelFileExists()) {
+            missingPixels += "\r\n" + pImage->GetName() + " (" + pImage->GetPath() + ")";
+            ++images;
+        }
+    if (count > 0 || images > 0)
+        return refuse((count == 0   ? std::string()
+                       : count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
+                                    : "\r\nThe data-set files of these CSI sets are missing:" + missing) +
+                      (images == 0   ? std::string()
+                       : images == 1 ? "\r\nThe pixel file of this image is missing:" + missingPixels
+                                     : "\r\nThe pixel files of these images are missing:" + missingPixels));
 
     // What this save makes in the new folder goes again when it fails.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder), lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
@@ -431,6 +456,7 @@ bool TProject::SaveDeidentified()
     std::vector<std::pair<std::string, std::string>> setNames;
     for (const TCSISet* pSet : *m_pCSISetList)
         setNames.emplace_back(pSet->m_strPatientName, pSet->m_strPatientBirthDate);
+    const std::vector<TKeptRecord> keptSets = m_pCSISetList->KeptRecords(), keptImages = m_pImageSet->KeptRecords();
     Anonymize();
     if (SaveWorkSetAndProject(true))
         return true;
@@ -440,5 +466,7 @@ bool TProject::SaveDeidentified()
     i = 0;
     for (TCSISet* pSet : *m_pCSISetList)
         std::tie(pSet->m_strPatientName, pSet->m_strPatientBirthDate) = setNames[i++];
+    m_pCSISetList->SetKeptRecords(keptSets);
+    m_pImageSet->SetKeptRecords(keptImages);
     return false;
 }

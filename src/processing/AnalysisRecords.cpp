@@ -1,13 +1,13 @@
 // The analyses' part of the project file (AnalysisRecords.h).
 #include "processing/AnalysisRecords.h"
 
-#include <cstring>
 #include <memory>
 #include <string>
 
 #include "model/TAnalysis.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TKeptRecord.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Report.h"
@@ -32,10 +32,18 @@ std::unique_ptr<TAnalysis> NewAnalysisOfKind(int32_t kind)
 
 }  // namespace
 
-bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analyses)
+bool WriteAnalysisRecords(vx::TFile& file, const TProject& project)
 {
-    if (!file.WriteInt32(kAnalysisSectionTag) || !file.WriteInt32(static_cast<int32_t>(analyses.size())))
+    const std::vector<TAnalysis*>& analyses = project.m_analyses;
+    size_t count = analyses.size();
+    for (const TKeptRecord& kept : project.m_pCSISetList->KeptRecords())
+        count += kept.analyses.size();
+    if (count > INT32_MAX || !file.WriteInt32(kAnalysisSectionTag) || !file.WriteInt32(static_cast<int32_t>(count)))
         return false;
+    for (const TKeptRecord& kept : project.m_pCSISetList->KeptRecords())
+        for (const std::string& record : kept.analyses)
+            if (!file.Write(record.data(), record.size()))
+                return false;
     for (const TAnalysis* analysis : analyses) {
         const TCSISet* set = analysis->GetCSISet();
         if (!file.WriteInt32(analysis->RecordKind()))
@@ -56,23 +64,15 @@ bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analys
 
 bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
 {
-    // A part cut short makes the file damaged: loaded without it, the project would
-    // lose its analyses at the next save. Trailing bytes that are not the part's start
-    // are ignored; the first bytes of its tag are the part cut inside its tag.
-    const int64_t left = file.BytesLeft();
-    if (left <= 0)
+    // Whatever follows the sets must be one whole part: loaded without it, the project
+    // would lose its analyses at the next save. A file that ends right after the sets
+    // holds no analyses (a part cut exactly there cannot be told from that).
+    if (file.BytesLeft() <= 0)
         return true;
-    char head[4] = {};
-    const size_t headBytes = static_cast<size_t>(left < 4 ? left : 4);
-    const int64_t start = file.Tell();
-    if (!file.ReadExact(head, headBytes) || !file.Seek(start))
-        return false;
-    int32_t tag = kAnalysisSectionTag;
-    if (std::memcmp(head, &tag, headBytes) != 0)
-        return true;
-    int32_t count = 0;
+    int32_t tag = 0, count = 0;
     // Every record takes at least its kind and length.
-    if (!file.ReadInt32(tag) || !file.ReadInt32(count) || count < 0 || count > file.BytesLeft() / 8)
+    if (!file.ReadInt32(tag) || tag != kAnalysisSectionTag || !file.ReadInt32(count) || count < 0 ||
+        count > file.BytesLeft() / 8)
         return false;
     // The analyses read so far go again with a damaged part.
     const auto fail = [&project, before = project.m_analyses.size()] {
@@ -80,6 +80,10 @@ bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
             delete project.m_analyses.back();
             project.m_analyses.pop_back();
         }
+        std::vector<TKeptRecord> kept = project.m_pCSISetList->KeptRecords();
+        for (TKeptRecord& record : kept)
+            record.analyses.clear();
+        project.m_pCSISetList->SetKeptRecords(std::move(kept));
         return false;
     };
     std::vector<std::string> failed;
@@ -87,17 +91,29 @@ bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
         int32_t kind = 0, length = 0;
         if (!file.ReadInt32(kind) || !file.ReadInt32(length) || length < 0 || length > file.BytesLeft())
             return fail();
+        const int64_t start = file.Tell() - 8;
         vx::TRecordReader in(file, length);
         std::string setName;
         std::unique_ptr<TAnalysis> analysis = NewAnalysisOfKind(kind);
-        TCSISet* set = in.ReadText(setName, kMaxSetNameLength) ? project.m_pCSISetList->FindByName(setName) : nullptr;
-        if (analysis && set && analysis->ReadRecord(in, set))
+        const bool named = in.ReadText(setName, kMaxSetNameLength);
+        TCSISet* set = named ? project.m_pCSISetList->FindByName(setName) : nullptr;
+        TKeptRecord* keptSet = named && !set ? project.m_pCSISetList->FindKept(setName) : nullptr;
+        if (keptSet) {
+            // The set cannot be used now; its analyses stay with its record.
+            std::string record(static_cast<size_t>(length) + 8, '\0');
+            if (!file.ReadExactAt(start, record.data(), record.size()))
+                return fail();
+            keptSet->analyses.push_back(std::move(record));
+        } else if (analysis && set && analysis->ReadRecord(in, set)) {
             project.m_analyses.push_back(analysis.release());
-        else
+        } else {
             failed.push_back("record " + std::to_string(i + 1) + (setName.empty() ? "" : " (" + setName + ")"));
+        }
         if (!in.SkipRest())
             return fail();
     }
+    if (file.BytesLeft() != 0)
+        return fail();
     if (failed.empty())
         return true;
     // A complete record this program cannot take (another kind, a set not in the project)

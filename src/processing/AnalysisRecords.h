@@ -21,10 +21,12 @@ class TProject;
 constexpr int32_t kAnalysisSectionTag = 0x4E415856;
 
 // False when a write failed.
-bool WriteAnalysisRecords(vx::TFile& file, const std::vector<TAnalysis*>& analyses);
+// The project's analyses, then the records kept with its sets kept aside, as they were read.
+bool WriteAnalysisRecords(vx::TFile& file, const TProject& project);
 // Reads the part when the file holds it and appends the analyses to the project; a
 // complete record of a kind this program does not know, whose set is not in the project
-// or whose body does not read is left out and told of once. False, with no analysis
-// added, when the part is cut short (the file is damaged). Bytes after the sets that
-// do not begin like the part's tag are ignored.
+// or whose body does not read is left out and told of once; one of a set kept aside
+// (TCSISetList::KeptRecords) is kept with it. False, with no analysis
+// added, when the part is cut short or damaged, or anything but one whole part follows
+// the sets (the file is damaged). A file that ends with the sets holds no analyses.
 bool ReadAnalysisRecords(vx::TFile& file, TProject& project);

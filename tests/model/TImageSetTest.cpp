@@ -172,10 +172,15 @@ TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
         TFile in;
         ASSERT_TRUE(in.Open(m_dir.File("images"), TFile::Mode::Read));
         read.Read(in);
-        ASSERT_EQ(read.GetCount(), 1);
-        EXPECT_EQ((*read.Begin())->GetName(), "b");
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Some of the image files could not be loaded"}));
-        delete *read.Begin();
+        // Images whose pixel files are away keep their entries, named in the message.
+        ASSERT_EQ(read.GetCount(), 3);
+        EXPECT_EQ(script.Messages(),
+                  (std::vector<std::string>{"Some of the image files could not be loaded\r\nc: its pixel file is missing (" +
+                                            m_dir.File("c") + ")\r\na: its pixel file is missing (" + m_dir.File("a") +
+                                            ")\r\nThese images stay in the project and show once their pixel files "
+                                            "are whole again."}));
+        for (TMRImage* image : read)
+            delete image;
     }
     // A count the file cannot hold is a damaged file (the project says so); a negative
     // one reads as no image.
@@ -206,11 +211,6 @@ TEST_F(ImageSetTest, OldPixelFilesAreWidenedInTheChangeOfTheFolder)
     test::WriteBytes(m_dir.File("eight"), std::string("\x00\x01\x7f\x80\xfe\xff", 6));
     test::WriteBytes(m_dir.File("short"), std::string("\x01\x02", 2));
     test::WriteBytes(m_dir.File("sixteen"), std::string(12, '\x05'));
-    // The collection deletes the images it drops; the test must not delete them again.
-    for (auto& owned : m_owned)
-        if (owned.get() == shortFile || owned.get() == missing)
-            owned.release();
-
     std::vector<std::string> failed;
     TFileTransaction transaction(m_dir.Path());
     set.ConvertPixelFilesTo16Bit(transaction, failed);
@@ -220,9 +220,11 @@ TEST_F(ImageSetTest, OldPixelFilesAreWidenedInTheChangeOfTheFolder)
     EXPECT_EQ(test::ReadBytes(m_dir.File("eight")),
               std::string("\x00\x00\x01\x00\x7f\x00\x80\x00\xfe\x00\xff\x00", 12));
     EXPECT_EQ(test::ReadBytes(m_dir.File("sixteen")), std::string(12, '\x05'));
-    EXPECT_EQ(set.GetCount(), 2);
-    EXPECT_TRUE(set.Contains(eight));
-    EXPECT_TRUE(set.Contains(sixteen));
+    // Images whose pixels are away keep their entries and files.
+    EXPECT_EQ(set.GetCount(), 4);
+    EXPECT_TRUE(set.Contains(shortFile));
+    EXPECT_TRUE(set.Contains(missing));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("short")), std::string("\x01\x02", 2));
 }
 
 TEST_F(ImageSetTest, AddImagesGoesToTheReaderOfTheType)
@@ -309,7 +311,7 @@ TEST_F(ImageSetTest, CopiedPixelFilesStayInsideTheTargetFolder)
     EXPECT_EQ(plain->GetPath(), m_dir.File("a/plain"));
 }
 
-TEST_F(ImageSetTest, RecordsNamingAFileAlreadyInUseAreDropped)
+TEST_F(ImageSetTest, RecordsNamingAFileAlreadyInUseAreKeptAsideAndWrittenBack)
 {
     // A second image of the same name, or one named like the project file, would write
     // its pixels over a file the project still needs.
@@ -325,11 +327,19 @@ TEST_F(ImageSetTest, RecordsNamingAFileAlreadyInUseAreDropped)
     TFile in;
     ASSERT_TRUE(in.Open(m_dir.File("images"), TFile::Mode::Read));
     read.Read(in);
+    in.Close();
+    // Written back, the records kept aside are where they were, as they were.
+    const std::string records = test::ReadBytes(m_dir.File("images"));
+    ASSERT_TRUE(WriteRecords(read));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("images")), records);
     std::vector<std::string> names;
     for (TMRImage* image : read) {
         names.push_back(image->GetName());
         delete image;
     }
     EXPECT_EQ(names, (std::vector<std::string>{"b", "c"}));
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Some of the image files could not be loaded"}));
+    EXPECT_EQ(script.Messages(),
+              (std::vector<std::string>{"Some of the image files could not be loaded\r\nb: its pixel file is another file "
+                                        "of the project\r\np.tpj: its pixel file is another file of the project\r\nThese "
+                                        "images cannot be used; their records and files stay in the project unchanged."}));
 }

@@ -583,7 +583,9 @@ TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
     {
         test::TScriptedReport script;
         EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") + "."}));
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") +
+                                                               ".\r\nThe pixel file of this image is missing:\r\nax (" +
+                                                               folder + "/ax)"}));
     }
     EXPECT_EQ(project.GetFolder(), folder);
     EXPECT_EQ(project.m_strName, "golden");
@@ -1029,4 +1031,137 @@ TEST_F(ProjectFileTest, ADataSetFileWhoseHeaderCannotBeListedIsRefusedAndTheProj
         EXPECT_EQ(std::vector<float>(b->m_fFOV, b->m_fFOV + 3), std::vector<float>(listed.m_fFOV, listed.m_fFOV + 3));
     }
     test::WriteBytes(folder + "/b", samples);
+}
+
+// A whole set record that cannot be used (a frequency of 0, which an earlier Set
+// Parameters could save) costs only that set: the project opens with the others, names
+// it, and writes its record back unchanged; its files stay and move with Save As.
+TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBackUnchanged)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b", "c"})
+            test::AddWrittenSet(project, folder, name, 4, 3, 2);
+        TCSISet* b = project.m_pCSISetList->FindByName("b");
+        b->m_fFrequency = 0.0f;
+        b->m_strPatientName = "Doe^Jane";
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string saved = test::ReadBytes(folder + "/p.tpj"), samples = test::ReadBytes(folder + "/b");
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    std::vector<std::string> names;
+    for (const TCSISet* set : *project.m_pCSISetList)
+        names.push_back(set->GetName());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
+    ASSERT_EQ(script.Count(), 1u);
+    EXPECT_EQ(script.Messages()[0].rfind("Some of the CSI data sets could not be loaded.\r\nb: its frequency is not above 0", 0),
+              0u) << script.Messages()[0];
+    ASSERT_TRUE(project.Save());
+    EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
+    EXPECT_EQ(test::ReadBytes(folder + "/b"), samples);
+
+    ASSERT_TRUE(project.SaveAs(m_dir.Path(), "q"));
+    EXPECT_EQ(test::ReadBytes(m_dir.File("q/b")), samples);
+    ASSERT_TRUE(project.SaveDeidentified());
+    const std::string anonymized = test::ReadBytes(m_dir.File("q/q.tpj"));
+    EXPECT_EQ(anonymized.find("Doe^Jane"), std::string::npos);
+    TProject reopened;
+    ASSERT_TRUE(reopened.Load(m_dir.File("q/q.tpj")));
+    EXPECT_EQ(reopened.m_pCSISetList->GetCount(), 2);
+    ASSERT_EQ(script.Count(), 2u);
+    EXPECT_NE(script.Messages()[1].find("b: its frequency is not above 0"), std::string::npos);
+}
+
+// An image whose pixel file is away when the project opens (moved, not yet synced) or cut
+// short keeps its entry until the user removes it: the message names it and why, a save
+// writes it back, and it shows again once its file is back. A record that reads but
+// cannot be used (a width of 0) is written back as it was read.
+TEST_F(ProjectFileTest, ImagesWhosePixelFilesAreAwayOrCutKeepTheirEntries)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b", "c", "d"})
+            test::AddStoredImage(project, folder, name, 4, 3, 7);
+        (*project.m_pImageSet->Begin())->SetWidth(0, false);  // d: a new image goes first
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string saved = test::ReadBytes(folder + "/p.tpj"), pixels = test::ReadBytes(folder + "/b");
+    RemoveFile(folder + "/b");
+    test::WriteBytes(folder + "/c", pixels.substr(0, 5));
+    const std::string unusable =
+        "\r\nd: its width or height is outside 1 to 16384\r\nThese images cannot be used; their records and files "
+        "stay in the project unchanged.";
+    {
+        test::TScriptedReport script;
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        EXPECT_EQ(project.m_pImageSet->GetCount(), 3);
+        EXPECT_EQ(script.Messages(),
+                  std::vector<std::string>{"Some of the image files could not be loaded\r\nc: its pixel file is cut short (" +
+                                           folder + "/c)\r\nb: its pixel file is missing (" + folder +
+                                           "/b)\r\nThese images stay in the project and show once their pixel files are "
+                                           "whole again." + unusable});
+        ASSERT_TRUE(project.Save());
+        EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
+    }
+    test::WriteBytes(folder + "/b", pixels);
+    test::WriteBytes(folder + "/c", pixels);
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    std::vector<std::string> names;
+    for (TMRImage* image : *project.m_pImageSet) {
+        names.push_back(image->GetName());
+        EXPECT_TRUE(image->EnsurePixels()) << image->GetName();
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"c", "b", "a"}));
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"Some of the image files could not be loaded" + unusable});
+}
+
+// Flips of the lowest and of the seventh bit of every byte of the image records: the
+// project is refused as damaged, or opens and its next save keeps as many image records as
+// the file held.
+TEST_F(ProjectFileTest, EveryFlippedBitOfTheImageRecordsKeepsEveryImage)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"a", "b"})
+            test::AddStoredImage(project, folder, name, 4, 3, 7);
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string whole = test::ReadBytes(folder + "/p.tpj");
+    // The image count follows the version and the display block; the set count follows the images.
+    const size_t imagesStart = 24, imagesEnd = whole.size() - 4;
+    const auto imageRecords = [&](const std::string& path) {
+        TFile file;
+        int32_t count = -1;
+        return file.Open(path, TFile::Mode::Read) && file.Seek(imagesStart) && file.ReadInt32(count) ? count : -1;
+    };
+    const std::string bad = folder + "/bad.tpj";
+    int opened = 0;
+    for (size_t offset = imagesStart; offset < imagesEnd; ++offset)
+        for (int bit : {0, 6}) {
+            std::string bytes = whole;
+            bytes[offset] = static_cast<char>(bytes[offset] ^ (1 << bit));
+            test::WriteBytes(bad, bytes);
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            if (!project.Load(bad))
+                continue;
+            ++opened;
+            // What the next save writes (written here without the save's disk syncs).
+            TFile out;
+            ASSERT_TRUE(out.Open(bad, TFile::Mode::Write) && project.WriteStream(out) && out.Close());
+            EXPECT_EQ(imageRecords(bad), 2) << offset << " bit " << bit;
+        }
+    EXPECT_GT(opened, 0);
 }

@@ -179,20 +179,36 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)
     const std::string damaged = m_dir.File("damaged.tpj");
 
     // Cut anywhere in the part, its tag too: the file is damaged and nothing is written
-    // over it (the project loaded without the part would lose it at its next save).
-    for (size_t length = start + 1; length < whole.size(); length += (length < start + 200 ? 1 : 37)) {
+    // over it (the project loaded without the part would lose it at its next save). Cut
+    // exactly at the part's start, it is the file of a project without analyses.
+    for (size_t length = start; length < whole.size(); length += (length < start + 200 ? 1 : 37)) {
         test::WriteBytes(damaged, whole.substr(0, length));
         test::TScriptedReport report;
         {
             TProject project;
-            EXPECT_FALSE(project.Load(damaged)) << length;
+            const bool loaded = project.Load(damaged);
+            EXPECT_EQ(loaded, length == start) << length;
+            if (loaded) {
+                EXPECT_TRUE(project.m_analyses.empty());
+                EXPECT_EQ(report.Count(), 0u);
+                continue;
+            }
         }
         EXPECT_EQ(report.Messages(), std::vector<std::string>{"Error: Invalid Project File"}) << length;
         EXPECT_EQ(test::ReadBytes(damaged), whole.substr(0, length)) << length;
     }
 
-    // Every byte of the part flipped: refused as damaged when a length no longer fits,
-    // otherwise loaded, and an analysis kept is a consistent one.
+    // Every byte of the part flipped: refused as damaged when a tag, count or length no
+    // longer fits, otherwise loaded, and an analysis kept is a consistent one. An analysis
+    // is never lost without a word.
+    size_t analyses = 0;
+    {
+        test::WriteBytes(damaged, whole);
+        TProject project;
+        ASSERT_TRUE(project.Load(damaged));
+        analyses = project.m_analyses.size();
+        ASSERT_GT(analyses, 0u);
+    }
     for (size_t at = start; at < whole.size(); at += (at < start + 400 ? 1 : 29)) {
         std::string bytes = whole;
         bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
@@ -203,6 +219,9 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)
         if (!project.Load(damaged)) {
             EXPECT_EQ(report.Messages().back(), "Error: Invalid Project File") << at;
             continue;
+        }
+        if (project.m_analyses.size() < analyses) {
+            EXPECT_FALSE(report.Messages().empty()) << at;
         }
         for (const TAnalysis* a : project.m_analyses) {
             EXPECT_EQ(a->Scores().Rows(), a->Data().Rows()) << at;
@@ -226,13 +245,16 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_NE(report.Messages()[0].find("record 1 (xsi)"), std::string::npos) << report.Messages()[0];
 
-    // Bytes after the sets that are not the part are ignored, as they always were.
-    test::WriteBytes(damaged, whole.substr(0, start) + "trailing bytes");
-    test::TScriptedReport quiet;
-    TProject other;
-    ASSERT_TRUE(other.Load(damaged));
-    EXPECT_TRUE(other.m_analyses.empty());
-    EXPECT_EQ(quiet.Count(), 0u);
+    // Bytes after the sets that are not a whole part, and bytes after the part, make the
+    // file damaged.
+    for (const std::string& bytes : {whole.substr(0, start) + "trailing bytes", whole + "trailing"}) {
+        test::WriteBytes(damaged, bytes);
+        test::TScriptedReport refused;
+        TProject other;
+        EXPECT_FALSE(other.Load(damaged)) << bytes.size();
+        EXPECT_EQ(refused.Messages(), std::vector<std::string>{"Error: Invalid Project File"});
+        EXPECT_EQ(test::ReadBytes(damaged), bytes);
+    }
 }
 
 class TNoMaps : public TPCACorrection {
@@ -241,6 +263,27 @@ public:
     const TFloatMatrix* GetPhaseCorrectionMap(int) const override { return nullptr; }
     const TFloatMatrix* GetFrequencyCorrectionMap(int) const override { return nullptr; }
 };
+
+// A set whose record reads but cannot be used (a frequency of 0) keeps its analyses with
+// it: the next save writes them back with its record.
+TEST_F(AnalysisProjectTest, AnUnusableSetKeepsItsAnalyses)
+{
+    {
+        std::unique_ptr<TProject> project = MakeSavedProject(false);
+        project->m_pWorkSet->m_fFrequency = 0.0f;
+        ASSERT_TRUE(project->Save());
+    }
+    const std::string saved = test::ReadBytes(ProjectPath());
+    test::TScriptedReport report;
+    TProject project;
+    ASSERT_TRUE(project.Load(ProjectPath()));
+    EXPECT_TRUE(project.m_pCSISetList->IsEmpty());
+    EXPECT_TRUE(project.m_analyses.empty());
+    ASSERT_EQ(report.Count(), 1u);
+    EXPECT_NE(report.Messages()[0].find("csi: its frequency is not above 0"), std::string::npos);
+    ASSERT_TRUE(project.Save());
+    EXPECT_EQ(test::ReadBytes(ProjectPath()), saved);
+}
 
 TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
 {
