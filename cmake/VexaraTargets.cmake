@@ -26,5 +26,5 @@ function(vx_test_folder name folder)
   target_compile_definitions(${name} PRIVATE VX_SOURCE_ROOT="${VX_SOURCE_ROOT}"
                                              VX_BINARY_ROOT="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "OPENBLAS_NUM_THREADS=1;QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
