@@ -1,6 +1,7 @@
 // HLSVD removal of a 32 x 32 x 1 set of 1024 points with K = 10, against a full
 // LAPACK SVD (zgesdd, with the singular vectors HLSVD needs) of every voxel's
-// 256 x 257 Hankel matrix on the same number of worker threads.
+// 256 x 257 Hankel matrix on the same number of worker threads. It starts its BLAS as
+// the program does, whatever the environment says about BLAS threads.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "platform/BlasThreads.h"
 #include "platform/Lapack.h"
 #include "platform/Workers.h"
 #include "support/SyntheticFID.h"
@@ -146,4 +148,13 @@ BENCHMARK(BM_RemovePeaksHLSVD)->UseManualTime()->Unit(benchmark::kMillisecond)->
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    vx::UseOneBlasThread();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

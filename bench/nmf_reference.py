@@ -5,9 +5,14 @@ The file holds int32 n, p, k, updates, then float64 X (n x p), W0 (n x k) and H0
 row by row. Prints the best of `repeats` timings in seconds, or a line starting with
 "skip:" when scikit-learn cannot be imported.
 """
+import os
 import sys
 import time
 import warnings
+
+# One BLAS thread, as the program runs its own products; read when numpy loads its BLAS.
+for variable in ("OPENBLAS_NUM_THREADS", "OMP_NUM_THREADS", "GOTO_NUM_THREADS"):
+    os.environ[variable] = "1"
 
 try:
     import numpy as np

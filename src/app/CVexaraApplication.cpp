@@ -1,8 +1,12 @@
 #include "app/CVexaraApplication.h"
 
+#include "platform/BlasThreads.h"
 #include "platform/Report.h"
 
-CVexaraApplication::CVexaraApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+CVexaraApplication::CVexaraApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    vx::UseOneBlasThread();
+}
 
 bool CVexaraApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -2,7 +2,8 @@
 // The program's QApplication. Every command, key, click and timer of the program passes
 // through its event dispatch, which is where an exception that no handler caught ends:
 // it is reported (a message box, or the batch log while a batch runs) and the event
-// loop goes on, so that no failed operation ends the program.
+// loop goes on, so that no failed operation ends the program. Made first, it also
+// starts the program's BLAS on one thread (vx::UseOneBlasThread).
 #include <QApplication>
 
 class CVexaraApplication : public QApplication {

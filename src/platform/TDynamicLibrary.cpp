@@ -55,6 +55,8 @@ void* TDynamicLibrary::Symbol(const std::string& name) const
     return dlsym(m_handle, name.c_str());
 }
 
+void* LoadedSymbol(const std::string& name) { return dlsym(RTLD_DEFAULT, name.c_str()); }
+
 const char* SharedLibrarySuffix() { return ".so"; }
 
 }  // namespace vx

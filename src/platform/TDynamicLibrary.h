@@ -27,6 +27,10 @@ private:
     std::string m_error;
 };
 
+// Address of a symbol exported by the program or a library loaded for the whole process
+// (the program's own dependencies), or null.
+void* LoadedSymbol(const std::string& name);
+
 // File-name suffix of shared objects on this platform (".so").
 const char* SharedLibrarySuffix();
 

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/BlasThreads.h"
+
 namespace vx {
 namespace {
 int InitialProcessorCount()
@@ -38,6 +40,9 @@ long WorkerThreadsStarted() { return g_threadsStarted.load(); }
 
 bool RunWorkers(int n, const WorkerFn& fn)
 {
+    // Each worker has a processor to itself: a BLAS call inside one stays on its thread
+    // (and a one-worker run computes exactly what n workers do).
+    UseOneBlasThread();
     if (n < 2)
         return fn(0, 1);
     std::vector<char> results(static_cast<size_t>(n), 0);
@@ -51,6 +56,7 @@ bool RunWorkers(int n, const WorkerFn& fn)
             if (StartIsRefused())
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
             threads.emplace_back([&fn, &results, &errors, k, n] {
+                UseOneBlasThreadHere();
                 try {
                     results[static_cast<size_t>(k)] = fn(k, n) ? 1 : 0;
                 } catch (...) {

@@ -17,6 +17,7 @@ using WorkerFn = std::function<bool(int index, int count)>;
 // If a thread cannot be started, the started ones are joined and false returned.
 // An exception thrown by a worker is passed on to the caller once all have been joined
 // (the first one, by index), as if the work had run on the caller's thread.
+// A BLAS call inside fn runs on its worker's thread alone (UseOneBlasThread).
 bool RunWorkers(int n, const WorkerFn& fn);
 
 // The contiguous block [begin, end) of `total` items that worker k of n takes: the
