@@ -146,15 +146,9 @@ void BM_RemovePeaksHLSVD(benchmark::State& state)
 }
 BENCHMARK(BM_RemovePeaksHLSVD)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
+// The program's start-up call, made before main as the program makes it first of all.
+const bool g_startedAsTheProgram = (vx::UseOneBlasThread(), true);
+
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    vx::UseOneBlasThread();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();
