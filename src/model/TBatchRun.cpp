@@ -14,6 +14,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
@@ -117,6 +118,27 @@ std::string FolderRefusal(const std::string& folder, const std::string& name, co
     if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held)
         return "its project is open, in this or another program";
     return {};
+}
+
+// A re-run replaces the earlier project, not what was kept beside it in its folder: each
+// entry of `earlier` that the project built in `built` lacks is linked into it before the
+// two change places, so that a kill at any moment leaves it in one or the other. The
+// earlier project's work folder, lock and journal stay behind: they are of that project.
+bool KeepFilesBesideTheProject(const std::string& earlier, const std::string& built, const std::string& name)
+{
+    std::string journal = name;
+    journal.insert(0, 1, '.');
+    journal += ".tpj.journal";
+    for (const vx::TFolderEntry& entry : vx::ListFolder(earlier)) {
+        const std::string to = vx::JoinPath(built, entry.name);
+        if (entry.name == vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(earlier)) ||
+            entry.name == vx::TFolderLock::FileName() || entry.name == journal || vx::FileExists(to) ||
+            vx::FolderExists(to))
+            continue;
+        if (!vx::LinkTreeInto(vx::JoinPath(earlier, entry.name), to))
+            return false;
+    }
+    return true;
 }
 
 // Puts the project built in `built` at `folder` as one change; an earlier project there goes.
@@ -246,6 +268,8 @@ bool TBatchRun::Run()
             failure = "the project could not be saved";
         project.reset();
         g_pProject = nullptr;
+        if (failure.empty() && existed && !KeepFilesBesideTheProject(projectFolder, building, name))
+            failure = "the other files of its folder could not be kept: " + vx::FileErrorReason(errno);
         if (failure.empty() && !PutInPlace(building, projectFolder))
             failure = "it could not be put in its folder: " + vx::FileErrorReason(errno);
         earlier.Release();

@@ -130,6 +130,29 @@ bool PutFolderInPlace(const std::string& from, const std::string& to)
     return true;
 }
 
+bool LinkTreeInto(const std::string& from, const std::string& to)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(fs::path(from), ec);
+    if (ec)
+        return false;
+    if (fs::is_symlink(status)) {
+        fs::copy_symlink(fs::path(from), fs::path(to), ec);
+        return !ec;
+    }
+    if (!fs::is_directory(status)) {
+        fs::create_hard_link(fs::path(from), fs::path(to), ec);
+        return !ec || CopyFileTo(from, to, false);
+    }
+    if (!fs::create_directory(fs::path(to), ec) || ec)
+        return false;
+    fs::directory_iterator it(fs::path(from), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec))
+        if (!LinkTreeInto(it->path().string(), JoinPath(to, it->path().filename().string())))
+            return false;
+    return !ec;
+}
+
 TCreateResult CreateNewFile(const std::string& path)
 {
     if (path.empty())

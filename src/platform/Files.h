@@ -33,6 +33,9 @@ std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
 // is exchanged with it and is then at `from`. False when it cannot be done (errno says why:
 // EINVAL where the file system cannot exchange two folders).
 bool PutFolderInPlace(const std::string& from, const std::string& to);
+// Makes `to`, which must not exist, hold what `from` holds without touching `from`: files
+// as hard links (copies where the file system has none), folders made anew, links as links.
+bool LinkTreeInto(const std::string& from, const std::string& to);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

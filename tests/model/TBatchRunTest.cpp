@@ -243,6 +243,25 @@ TEST_F(BatchRunTest, ACSIFileThatCannotBeAddedCostsOnlyItsSet)
     EXPECT_EQ(report.Count(), 0u);
 }
 
+// A re-run replaces the study's earlier project but keeps what the user put beside it in
+// its folder, files and folders alike, while the earlier project's lock stays its own.
+TEST_F(BatchRunTest, ARerunKeepsTheFilesTheUserPutInTheStudysFolder)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::string p1 = run.m_strOutput + "/s1";
+    WriteBytes(p1 + "/notes.txt", "what the user wrote");
+    vx::MakeFolder(p1 + "/exports");
+    WriteBytes(p1 + "/exports/table.txt", "an exported table");
+
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "c.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(Study("s1"), "a c");
+    EXPECT_EQ(ReadBytes(p1 + "/notes.txt"), "what the user wrote");
+    EXPECT_EQ(ReadBytes(p1 + "/exports/table.txt"), "an exported table");
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nNo error or warning. \r\n");
+}
+
 // The run killed at every step of the file layer: each study's folder is absent or holds
 // its whole project, every set with the macro applied; the next run removes what the
 // killed one left and puts both projects in place, over those already there. Killed while
