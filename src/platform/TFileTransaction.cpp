@@ -153,14 +153,15 @@ std::vector<std::string> SplitTabs(const std::string& line)
 
 TFileTransaction::TRecovery RecoverOldJournal(const std::string& journalPath, const std::vector<std::string>& lines)
 {
+    const std::string folder = FolderOf(journalPath);
     std::vector<std::pair<std::string, std::string>> renames;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::vector<std::string> fields = SplitTabs(lines[i]);
-        if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]))
+        // A folder in a rename's way would stop the renames half way: none is made.
+        if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]) || FolderExists(JoinPath(folder, fields[1])))
             return TFileTransaction::TRecovery::Damaged;
         renames.emplace_back(fields[0], fields[1]);
     }
-    const std::string folder = FolderOf(journalPath);
     for (const auto& [temp, target] : renames) {
         const std::string from = JoinPath(folder, temp);
         if (FileExists(from) && RenameOver(from, JoinPath(folder, target)) != 0)
@@ -396,6 +397,10 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
         return TRecovery::Damaged;
 
     const std::string work = FolderOf(journalPath), folder = FolderOf(work);
+    // Its names are of the folder around its work folder: in any other place (that of
+    // the earlier journal, beside the files) it would change the folder around that one.
+    if (FileNameOf(journalPath) != kJournalName || FileNameOf(work) != kWorkFolderName)
+        return TRecovery::Damaged;
     struct TEntry {
         std::string from, to;  // to alone: a removal
         bool renamed = false;
@@ -421,6 +426,10 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
         } else {
             return TRecovery::Damaged;
         }
+        // A folder where a file is to go or to be removed would stop the changes half
+        // way: none is made.
+        if (!entries.back().renamed && FolderExists(entries.back().to))
+            return TRecovery::Damaged;
     }
     for (const TEntry& entry : entries) {
         if (entry.from.empty() ? RemoveIfThere(entry.to) != 0
