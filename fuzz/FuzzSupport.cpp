@@ -3,8 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
+#include <filesystem>
+#include <memory>
 
-
+#include "model/TCSISet.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
@@ -92,6 +96,47 @@ std::string PackSections(const std::vector<std::string>& parts)
 std::string WriteScratch(const std::string& name, std::string_view bytes)
 {
     return WriteScratch(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+TCSISet* LoadedSet(int nx, int ny, int nz, int points)
+{
+    auto* set = new TCSISet();
+    set->m_strName = "csi";
+    set->m_nDim[0] = nx;
+    set->m_nDim[1] = ny;
+    set->m_nDim[2] = nz;
+    set->m_nPoints = points;
+    set->m_nSpectralWidth = 2000;
+    set->m_fFrequency = 127.7f;
+    set->m_nLastPoint = points - 1;
+    set->m_fPPMCentrePoint = float(points / 2);
+    if (!set->AllocateVoxels()) {
+        delete set;
+        return nullptr;
+    }
+    set->InitVoxels();
+    std::vector<TComplex> samples(size_t(points), TComplex{});
+    for (size_t v = 0; v < set->VoxelCount(); ++v) {
+        for (int i = 0; i < points; ++i)
+            samples[size_t(i)] = std::polar(100.0f * std::exp(-0.05f * float(i)), 0.3f * float(i) * float(1 + v % 5));
+        set->GetVoxel(v)->SetComplexData(samples.data());
+    }
+    set->m_bLoaded = true;
+    return set;
+}
+
+TTree Snapshot(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    TTree tree;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        TTreeEntry& entry = tree[it->path().lexically_relative(folder).string()];
+        entry.folder = it->is_directory(error);
+        if (!entry.folder)
+            vx::ReadWholeFile(it->path().string(), entry.bytes, int64_t{1} << 24);
+    }
+    return tree;
 }
 
 }  // namespace vx::fuzz

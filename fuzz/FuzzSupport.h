@@ -2,9 +2,12 @@
 // Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class TCSISet;
 
 namespace vx::fuzz {
 
@@ -30,5 +33,19 @@ bool TakeByte(const uint8_t*& data, size_t& size, uint8_t& byte);
 std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count);
 // The input that Sections splits into `parts` (each but the last at most 65535 bytes).
 std::string PackSections(const std::vector<std::string>& parts);
+
+// A loaded set whose voxels hold a decaying line at a voxel-dependent frequency (the
+// caller owns it; null when its voxels cannot be allocated).
+TCSISet* LoadedSet(int nx, int ny, int nz, int points);
+
+// Every file and folder below a folder by its path relative to it: folders with no
+// bytes, files with their contents.
+struct TTreeEntry {
+    bool folder = false;
+    std::string bytes;
+    bool operator==(const TTreeEntry&) const = default;
+};
+using TTree = std::map<std::string, TTreeEntry>;
+TTree Snapshot(const std::string& folder);
 
 }  // namespace vx::fuzz

@@ -173,6 +173,38 @@ def sage_seeds():
                 sections([padded, bytes(samples)]))
 
 
+def work_folder_seeds():
+    """Interrupted saves of the project fuzz_work_folder makes (a project file and the CSI
+    set "csi"): journals of both layouts in each place, with their staged files present or
+    already in place, damaged journals, and "saving-as" notes naming the folder "other"."""
+    dataset = read(os.path.join(GOLDEN, "dataset_v9.bin"))
+
+    def seed(name, pick, journal=b"", note=b"", files=()):
+        files = list(files) + [b""] * (4 - len(files))
+        put("fuzz_work_folder", name, bytes([pick]) + sections([journal, note] + files))
+
+    j1, j2, end = b"Vexara file journal 1\n", b"Vexara file journal 2\n", b"end\n"
+    staged = b"wcsi.a1b2c3\0" + dataset
+    rename = b"rename\tcsi.a1b2c3\tcsi\t#0\n"
+    seed("layout2", 0, j2 + rename + b"remove\tgone\n" + end, files=[staged, b"pgone\0old"])
+    # The staged file already renamed: the target is the file the journal identifies.
+    seed("layout2_renamed", 0, j2 + rename + end, files=[b"pcsi\0" + dataset])
+    seed("layout2_lost", 0, j2 + rename + end)
+    seed("layout2_cut", 0, j2 + rename)
+    seed("layout1_work", 0, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"w.csi.a1b2c3\0" + dataset])
+    seed("layout1_old_place", 1, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"p.csi.a1b2c3\0" + dataset])
+    seed("layout2_folder_target", 0, j2 + b"rename\tdir.a1b2c3\tdir\t#1\n" + end,
+         files=[b"wdir.a1b2c3\0x", b"Pdir\0"])
+    seed("unknown_header", 0, b"Vexara file journal 9\n" + end)
+    seed("layout2_old_place", 1, j2 + b"remove\tgone\n" + end)
+    # Save As notes: the other folder with a journal, a staged file, or nothing of its own.
+    note = b"Vexara save as 1\n@/other\n"
+    seed("note_journal", 2 | 4 | 8, j2 + rename + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset])
+    seed("note_made", 3 | 4 | 16, note=note + b"111\n", files=[b"vcsi.a1b2c3\0" + dataset])
+    seed("note_missing_folder", 3 | 4, note=note + b"111\n")
+    seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")
+
+
 def committed_seeds():
     """The small seeds kept under fuzz/seeds/<target>/."""
     seeds = os.path.join(ROOT, "fuzz", "seeds")
@@ -195,6 +227,12 @@ def golden_files():
             named += [b""] * (5 - len(named))
             for pick in (0, 3, 4, 8):
                 put("fuzz_project", "%s_%d" % (name, pick), bytes([pick]) + sections([read(os.path.join(path, tpj))] + named))
+            # A save of the project file left half done, in the journal of earlier versions
+            # beside it: the staged project file is put in place as the project opens.
+            journal = b"Vexara file journal 1\n.project.tpj.a1b2c3\tproject.tpj\nend\n"
+            staged = b".project.tpj.a1b2c3\0" + read(os.path.join(path, tpj))
+            old = b".project.tpj.journal\0" + journal
+            put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
@@ -219,6 +257,7 @@ def main():
     golden_files()
     committed_seeds()
     sage_seeds()
+    work_folder_seeds()
     if "--no-synthetic" not in sys.argv:
         synthetic(build, jobs)
     for target in sorted(os.listdir(OUT)):
