@@ -8,12 +8,15 @@
 #include <vector>
 
 class TCSISet;
+struct TCSIReadParams;
 
 namespace vx::fuzz {
 
 // Installs a report handler that shows nothing and gives the default answers, and runs
 // every whole-set operation on one worker: a fuzz process is one core's work.
 void Prepare();
+// How many messages were shown (or written to the batch log) since Prepare().
+int ReportCount();
 // A folder of this process for the files a reader is given.
 const std::string& ScratchFolder();
 // Writes bytes to a file of the scratch folder and returns its path.
@@ -47,5 +50,12 @@ struct TTreeEntry {
 };
 using TTree = std::map<std::string, TTreeEntry>;
 TTree Snapshot(const std::string& folder);
+
+// Takes a set a reader read from `path` with `params` on the road of Add CSI Set: a new
+// project adds the file as the program adds it (the check of what a project file can
+// list, the data-set file, the project file that lists it), is saved and opened again.
+// The set must come back as it was read, or the add must be refused with a message
+// before anything is written in the project's folder; otherwise the run stops.
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
 
 }  // namespace vx::fuzz

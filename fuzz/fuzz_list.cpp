@@ -40,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     params.m_fFrequency = 127.7f;
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
     std::unique_ptr<TCSISet> set(reader->Read(list));
+    vx::fuzz::AddThroughProject(set.get(), list, params);
     g_batchLog.clear();
     return 0;
 }
