@@ -10,17 +10,27 @@
 // to the first zero byte (letters, digits, "_", "-" and "." only, no ".tpj"; a part
 // without a usable name is left out) and then its contents. The folder holds only these
 // files in every run.
+//
+// Half of the mutations are libFuzzer's own; the other half change one field of the
+// project file's records and keep their framing: a 32-bit integer of a small value (a
+// count, size, index or flag, not a sample) moves by one or two, or takes the value of
+// another such field (a size its index is checked against), half of the time in the
+// analysis part, whose records otherwise take many changes at once to reach.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Paths.h"
+#include "processing/AnalysisRecords.h"
 #include "processing/InstallProcessing.h"
 
 namespace {
@@ -37,7 +47,71 @@ bool UsableName(std::string_view name)
     return true;
 }
 
+// A 32-bit field whose value is that of a count, size, index or flag.
+bool IsSmallField(const uint8_t* at)
+{
+    int32_t value = 0;
+    std::memcpy(&value, at, 4);
+    return value >= -16 && value < 256;
+}
+
+// Changes one small 32-bit field of the bytes [begin, end) of data; false when it finds none.
+bool ChangeOneField(uint8_t* data, size_t begin, size_t end, std::minstd_rand& random)
+{
+    if (end < begin + 4)
+        return false;
+    const auto pickField = [&](size_t& at) {
+        for (int tries = 0; tries < 64; ++tries) {
+            at = begin + random() % (end - begin - 3);
+            if (IsSmallField(data + at))
+                return true;
+        }
+        return false;
+    };
+    size_t at = 0, other = 0;
+    if (!pickField(at))
+        return false;
+    int32_t value = 0;
+    std::memcpy(&value, data + at, 4);
+    static constexpr int32_t kSteps[] = {-2, -1, 1, 2};
+    const unsigned choice = random() % 6;
+    if (choice < 4)
+        value += kSteps[choice];
+    else if (pickField(other))
+        std::memcpy(&value, data + other, 4);
+    else
+        value = choice == 4 ? 0 : -1;
+    std::memcpy(data + at, &value, 4);
+    return true;
+}
+
 }  // namespace
+
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
+{
+    std::minstd_rand random(seed);
+    if (random() % 2 == 0 && size > 1) {
+        // The project file: the first part after the byte of choices.
+        const auto parts = vx::fuzz::Sections(data + 1, size - 1, 1 + kFiles);
+        if (parts[0].empty())
+            return LLVMFuzzerMutate(data, size, maxSize);
+        const auto* file = reinterpret_cast<const uint8_t*>(parts[0].data());
+        const size_t begin = size_t(file - data), end = begin + parts[0].size();
+        size_t from = begin;
+        if (random() % 2 == 0) {
+            const int32_t tag = kAnalysisSectionTag;
+            const std::string_view text = parts[0];
+            const size_t section = text.find(std::string_view(reinterpret_cast<const char*>(&tag), 4));
+            if (section != std::string_view::npos)
+                from = begin + section;
+        }
+        if (ChangeOneField(data, from, end, random))
+            return size;
+    }
+    return LLVMFuzzerMutate(data, size, maxSize);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
