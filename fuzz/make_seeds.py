@@ -106,8 +106,9 @@ def list_seeds():
     """The scanner's LIST file (a single-voxel raw export whose DATA file is not at hand)
     with the SPAR file of the same exam, cut to fit an input part: its header, the noise
     vectors and the first standard vectors, and the lines after the vector index. Once
-    with no DATA file, and once with the first noise and standard vector only, their
-    offsets moved to the start of a DATA file made up here."""
+    with no DATA file, and once with the first noise vector and the first standard vector
+    of the first mix (the one the reader keeps) only, their offsets moved to the start of
+    a DATA file made up here."""
     listfile = data_file("philips_listdata", "MRS_MRI_libs", "sub2_MRS.list")
     spar = data_file("spar_sdat", "MRS_MRI_libs", "sub2_MRS.SPAR")
     if not listfile:
@@ -135,8 +136,10 @@ def list_seeds():
         words = line.rstrip(b"\r").split()
         return b"  " + b"  ".join(words[:-1] + [str(offset).encode()]) + b"\r"
 
-    size = int(standard[0].split()[-2])
-    pair = [moved(noise[0], 0), moved(standard[0], size)]
+    # The reader keeps the standard vectors of the first mix (0) only.
+    first_mix = next(line for line in standard if line.split()[1] == b"0")
+    size = int(first_mix.split()[-2])
+    pair = [moved(noise[0], 0), moved(first_mix, size)]
     data = b"".join(struct.pack("<f", 100.0 * ((k * 7) % 23 - 11)) for k in range(2 * size // 4))
     for pick in (0, 0x0c):
         put("fuzz_list", "sub2_MRS_list_data_%d" % pick, bytes([pick]) + sections([text(pair), spar_text, b"", data]))
