@@ -167,9 +167,16 @@ bool SameFloats(const float* a, const float* b, int n)
     return true;
 }
 
-// Texts are compared as the C strings the files hold: a fixed-width header field read
-// with its zero padding is the same text.
-bool SameText(const std::string& a, const std::string& b) { return std::string(a.c_str()) == std::string(b.c_str()); }
+// The project file keeps a text without its zero bytes (WriteCString): a fixed-width
+// header field read with its zero padding comes back as the same text without them.
+bool SameText(const std::string& a, const std::string& b)
+{
+    const auto withoutZeros = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+        return text;
+    };
+    return withoutZeros(a) == withoutZeros(b);
+}
 
 // What the data-set and project files keep of a set: its parameters and its samples.
 bool SameSet(const TCSISet& a, const TCSISet& b)
