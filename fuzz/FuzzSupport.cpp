@@ -3,21 +3,41 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <complex>
+#include <filesystem>
+#include <memory>
 
-
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"
+#include "platform/Globals.h"
+#include "readers/ReaderFactory.h"
 
 namespace vx::fuzz {
 
+namespace {
+
+int g_reports = 0;
+
+}  // namespace
+
 void Prepare()
 {
-    vx::SetReportHandler([](const vx::TReportRequest& r) { return r.defaultAnswer; });
+    vx::SetReportHandler([](const vx::TReportRequest& r) {
+        ++g_reports;
+        return r.defaultAnswer;
+    });
     vx::SetProcessorCount(1);
 }
+
+int ReportCount() { return g_reports; }
 
 const std::string& ScratchFolder()
 {
@@ -92,6 +112,163 @@ std::string PackSections(const std::vector<std::string>& parts)
 std::string WriteScratch(const std::string& name, std::string_view bytes)
 {
     return WriteScratch(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+TCSISet* LoadedSet(int nx, int ny, int nz, int points)
+{
+    auto* set = new TCSISet();
+    set->m_strName = "csi";
+    set->m_nDim[0] = nx;
+    set->m_nDim[1] = ny;
+    set->m_nDim[2] = nz;
+    set->m_nPoints = points;
+    set->m_nSpectralWidth = 2000;
+    set->m_fFrequency = 127.7f;
+    set->m_nLastPoint = points - 1;
+    set->m_fPPMCentrePoint = float(points / 2);
+    if (!set->AllocateVoxels()) {
+        delete set;
+        return nullptr;
+    }
+    set->InitVoxels();
+    std::vector<TComplex> samples(size_t(points), TComplex{});
+    for (size_t v = 0; v < set->VoxelCount(); ++v) {
+        for (int i = 0; i < points; ++i)
+            samples[size_t(i)] = std::polar(100.0f * std::exp(-0.05f * float(i)), 0.3f * float(i) * float(1 + v % 5));
+        set->GetVoxel(v)->SetComplexData(samples.data());
+    }
+    set->m_bLoaded = true;
+    return set;
+}
+
+TTree Snapshot(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    TTree tree;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        TTreeEntry& entry = tree[it->path().lexically_relative(folder).string()];
+        entry.folder = it->is_directory(error);
+        if (!entry.folder)
+            vx::ReadWholeFile(it->path().string(), entry.bytes, int64_t{1} << 24);
+    }
+    return tree;
+}
+
+namespace {
+
+bool Same(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+
+bool SameFloats(const float* a, const float* b, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!Same(a[i], b[i]))
+            return false;
+    return true;
+}
+
+// The project file keeps a text without its zero bytes (WriteCString): a fixed-width
+// header field read with its zero padding comes back as the same text without them.
+bool SameText(const std::string& a, const std::string& b)
+{
+    const auto withoutZeros = [](std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+        return text;
+    };
+    return withoutZeros(a) == withoutZeros(b);
+}
+
+// What the data-set and project files keep of a set: its parameters and its samples.
+bool SameSet(const TCSISet& a, const TCSISet& b)
+{
+    const int ints[][2] = {{a.m_nDim[0], b.m_nDim[0]}, {a.m_nDim[1], b.m_nDim[1]}, {a.m_nDim[2], b.m_nDim[2]},
+                           {a.m_nPoints, b.m_nPoints}, {a.m_nFirstPoint, b.m_nFirstPoint},
+                           {a.m_nLastPoint, b.m_nLastPoint}, {a.m_nSpectralWidth, b.m_nSpectralWidth},
+                           {a.m_nPivot, b.m_nPivot}, {a.m_bEchoShifted, b.m_bEchoShifted},
+                           {a.m_bFrequencyDomain, b.m_bFrequencyDomain}, {a.m_nFormat, b.m_nFormat},
+                           {a.m_nEchoPosition, b.m_nEchoPosition}, {a.m_nSpatialDims, b.m_nSpatialDims},
+                           {a.m_nSliceAxis, b.m_nSliceAxis}, {a.m_bKSpace, b.m_bKSpace},
+                           {a.m_bMultiSlice, b.m_bMultiSlice}, {a.m_nVolumes, b.m_nVolumes}};
+    for (const auto& pair : ints)
+        if (pair[0] != pair[1])
+            return false;
+    const float floats[][2] = {{a.m_fFrequency, b.m_fFrequency}, {a.m_fPPMCentrePoint, b.m_fPPMCentrePoint},
+                               {a.m_fPPMCentreValue, b.m_fPPMCentreValue}, {a.m_fPhase0, b.m_fPhase0},
+                               {a.m_fPhase1, b.m_fPhase1}, {a.m_fTR, b.m_fTR}, {a.m_fTE, b.m_fTE},
+                               {a.m_fAverages, b.m_fAverages}, {a.m_fSliceThickness, b.m_fSliceThickness},
+                               {a.m_fSliceGap, b.m_fSliceGap}};
+    for (const auto& pair : floats)
+        if (!Same(pair[0], pair[1]))
+            return false;
+    if (!SameFloats(a.m_fVoxelShift, b.m_fVoxelShift, 3) || !SameFloats(a.m_fFOV, b.m_fFOV, 3) ||
+        !SameFloats(a.m_fAngulation, b.m_fAngulation, 3) || !SameFloats(a.m_fOffCentre, b.m_fOffCentre, 3) ||
+        !SameFloats(&a.m_fRotation[0][0], &b.m_fRotation[0][0], 9) || !SameFloats(a.m_fExtra, b.m_fExtra, 3))
+        return false;
+    for (int box = 0; box < std::min(a.m_nVolumes, 2); ++box)
+        for (int axis = 0; axis < 3; ++axis)
+            if (!Same(a.m_fVolOffCentre[axis][box], b.m_fVolOffCentre[axis][box]) ||
+                !Same(a.m_fVolAngulation[axis][box], b.m_fVolAngulation[axis][box]) ||
+                !Same(a.m_fVolSize[axis][box], b.m_fVolSize[axis][box]))
+                return false;
+    const std::string* texts[][2] = {{&a.m_strName, &b.m_strName}, {&a.m_strDataPath, &b.m_strDataPath},
+                                     {&a.m_strPatientName, &b.m_strPatientName},
+                                     {&a.m_strExamName, &b.m_strExamName}, {&a.m_strExamDate, &b.m_strExamDate},
+                                     {&a.m_strNucleus, &b.m_strNucleus},
+                                     {&a.m_strPatientPosition, &b.m_strPatientPosition},
+                                     {&a.m_strPatientOrientation, &b.m_strPatientOrientation},
+                                     {&a.m_strOrientation, &b.m_strOrientation},
+                                     {&a.m_strPatientBirthDate, &b.m_strPatientBirthDate}};
+    for (const auto& pair : texts)
+        if (!SameText(*pair[0], *pair[1]))
+            return false;
+    if (a.VoxelCount() != b.VoxelCount())
+        return false;
+    for (size_t v = 0; v < a.VoxelCount(); ++v) {
+        const TComplex* x = a.GetVoxel(v)->Data();
+        const TComplex* y = b.GetVoxel(v)->Data();
+        if (!x || !y)
+            return !x && !y;
+        if (!SameFloats(reinterpret_cast<const float*>(x), reinterpret_cast<const float*>(y), 2 * a.m_nPoints))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params)
+{
+    if (!read)
+        return;
+    static const bool registered = (RegisterReaders(), true);
+    (void)registered;
+    const std::string folder = vx::JoinPath(ScratchFolder(), "added");
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    std::string projectFile;
+    {
+        TProject project;
+        if (!project.Create(folder, "added"))
+            __builtin_trap();
+        const TTree before = Snapshot(folder);
+        const int reports = g_reports;
+        const size_t logged = g_batchLog.size();
+        if (!project.AddCSISet(vx::FolderOf(path), vx::FileNameOf(path), params)) {
+            // Refused: with a message, and nothing written.
+            if ((g_reports == reports && g_batchLog.size() == logged) || Snapshot(folder) != before)
+                __builtin_trap();
+            return;
+        }
+        if (!project.m_pCSISetList->FindByName(read->GetName()) || !project.Save())
+            __builtin_trap();
+        projectFile = project.GetProjectFilePath();
+    }
+    TProject again;
+    if (!again.Load(projectFile))
+        __builtin_trap();
+    TCSISet* back = again.m_pCSISetList->FindByName(read->GetName());
+    if (!back || !back->LoadData() || !SameSet(*read, *back))
+        __builtin_trap();
 }
 
 }  // namespace vx::fuzz

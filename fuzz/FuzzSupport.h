@@ -2,15 +2,21 @@
 // Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class TCSISet;
+struct TCSIReadParams;
 
 namespace vx::fuzz {
 
 // Installs a report handler that shows nothing and gives the default answers, and runs
 // every whole-set operation on one worker: a fuzz process is one core's work.
 void Prepare();
+// How many messages were shown (or written to the batch log) since Prepare().
+int ReportCount();
 // A folder of this process for the files a reader is given.
 const std::string& ScratchFolder();
 // Writes bytes to a file of the scratch folder and returns its path.
@@ -30,5 +36,26 @@ bool TakeByte(const uint8_t*& data, size_t& size, uint8_t& byte);
 std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count);
 // The input that Sections splits into `parts` (each but the last at most 65535 bytes).
 std::string PackSections(const std::vector<std::string>& parts);
+
+// A loaded set whose voxels hold a decaying line at a voxel-dependent frequency (the
+// caller owns it; null when its voxels cannot be allocated).
+TCSISet* LoadedSet(int nx, int ny, int nz, int points);
+
+// Every file and folder below a folder by its path relative to it: folders with no
+// bytes, files with their contents.
+struct TTreeEntry {
+    bool folder = false;
+    std::string bytes;
+    bool operator==(const TTreeEntry&) const = default;
+};
+using TTree = std::map<std::string, TTreeEntry>;
+TTree Snapshot(const std::string& folder);
+
+// Takes a set a reader read from `path` with `params` on the road of Add CSI Set: a new
+// project adds the file as the program adds it (the check of what a project file can
+// list, the data-set file, the project file that lists it), is saved and opened again.
+// The set must come back as it was read, or the add must be refused with a message
+// before anything is written in the project's folder; otherwise the run stops.
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
 
 }  // namespace vx::fuzz

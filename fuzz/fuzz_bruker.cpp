@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         params.m_bLoadRawData = (pick >> 3) & 1;
         std::unique_ptr<TCSIReader> reader(CreateReader(format, &params));
         std::unique_ptr<TCSISet> set(reader->Read(format == 20 ? fid : seq));
+        vx::fuzz::AddThroughProject(set.get(), format == 20 ? fid : seq, params);
     }
     TProject project;
     project.m_strFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");

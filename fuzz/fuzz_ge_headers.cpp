@@ -71,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             params.m_nAxisOrder[2] = 2;
             std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &params));
             std::unique_ptr<TCSISet> set(reader->Read(path));
+            vx::fuzz::AddThroughProject(set.get(), path, params);
         }
     // Bytes with a zero byte can never name a file, so the library takes them as the
     // header itself; any other input would be tried as a file name first.

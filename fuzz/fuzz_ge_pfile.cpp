@@ -39,5 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = vx::fuzz::WriteScratch("P00001.7", file);
     std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(params.m_nFormat), &params));
     std::unique_ptr<TCSISet> set(reader->Read(path));
+    vx::fuzz::AddThroughProject(set.get(), path, params);
     return 0;
 }

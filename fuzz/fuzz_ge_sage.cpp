@@ -28,5 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vx::fuzz::WriteScratch("scan.sdf", data + headerBytes, size - headerBytes);
     std::unique_ptr<TCSIReader> reader(CreateReader(14, &params));
     std::unique_ptr<TCSISet> set(reader->Read(header));
+    vx::fuzz::AddThroughProject(set.get(), header, params);
     return 0;
 }

@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     params.m_nFormat = 22;
     TInternalFormatReader reader(&params);
     std::unique_ptr<TCSISet> set(reader.Read(path));
+    vx::fuzz::AddThroughProject(set.get(), path, params);
     if (set) {
         const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.dat");
         if (set->WriteDataFile(saved, false)) {

@@ -26,38 +26,6 @@
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
 
-namespace {
-
-// A loaded set whose voxels hold a decaying line at a voxel-dependent frequency.
-TCSISet* LoadedSet(int nx, int ny, int nz, int points)
-{
-    auto* set = new TCSISet();
-    set->m_strName = "csi";
-    set->m_nDim[0] = nx;
-    set->m_nDim[1] = ny;
-    set->m_nDim[2] = nz;
-    set->m_nPoints = points;
-    set->m_nSpectralWidth = 2000;
-    set->m_fFrequency = 127.7f;
-    set->m_nLastPoint = points - 1;
-    set->m_fPPMCentrePoint = float(points / 2);
-    if (!set->AllocateVoxels()) {
-        delete set;
-        return nullptr;
-    }
-    set->InitVoxels();
-    std::vector<TComplex> samples(size_t(points), TComplex{});
-    for (size_t v = 0; v < set->VoxelCount(); ++v) {
-        for (int i = 0; i < points; ++i)
-            samples[size_t(i)] = std::polar(100.0f * std::exp(-0.05f * float(i)), 0.3f * float(i) * float(1 + v % 5));
-        set->GetVoxel(v)->SetComplexData(samples.data());
-    }
-    set->m_bLoaded = true;
-    return set;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool ready = (vx::fuzz::Prepare(), InstallProcessing(), true);
@@ -75,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TProject project;
         if (!project.Create(folder, "macro"))
             return 0;
-        TCSISet* set = LoadedSet(8, 8, 1, 64);
+        TCSISet* set = vx::fuzz::LoadedSet(8, 8, 1, 64);
         if (!set)
             return 0;
         project.m_pCSISetList->Add(set);
@@ -98,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     const std::string path = vx::fuzz::WriteScratch("selection.txt", data, size);
-    std::unique_ptr<TCSISet> set(LoadedSet(1 + ((pick >> 1) & 7), 1 + ((pick >> 4) & 7), 1 + (pick >> 7), 4));
+    std::unique_ptr<TCSISet> set(vx::fuzz::LoadedSet(1 + ((pick >> 1) & 7), 1 + ((pick >> 4) & 7), 1 + (pick >> 7), 4));
     // A mask read is saved again as the user may save it, with the k-space mask beside it.
     if (set && ReadSelectionMask(*set, path)) {
         WriteSelectionMask(*set, vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.txt"));

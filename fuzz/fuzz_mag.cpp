@@ -43,5 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     params.m_bRemoveOffset = (pick >> 3) & 1;
     THeliconReader reader(&params);
     std::unique_ptr<TCSISet> set(reader.Read((pick & 2) ? raw : ddf));
+    vx::fuzz::AddThroughProject(set.get(), (pick & 2) ? raw : ddf, params);
     return 0;
 }

@@ -1,6 +1,8 @@
 // Philips PAR/REC pairs and raw images through the image readers. The first nine input
 // bytes are the raw image layout of the Import dialog: header bytes to skip (32 bits),
-// width and height (16 bits each, below 300) and the byte order (bit 0); the rest is
+// width and height (16 bits each: with the top bit set the low 15 bits, as large as the
+// dialog takes and beyond, else below 300 so that an image fits an input) and the byte
+// order (bit 0); the rest is
 // split by Sections into the PAR text and the REC file, which the raw reader reads too.
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memcpy(&raw.m_nHeaderSize, data, 4);
     uint16_t side[2];
     std::memcpy(side, data + 4, 4);
-    raw.m_nWidth = side[0] % 300;
-    raw.m_nHeight = side[1] % 300;
+    const auto sideOf = [](uint16_t v) { return (v & 0x8000) ? v & 0x7fff : v % 300; };
+    raw.m_nWidth = sideOf(side[0]);
+    raw.m_nHeight = sideOf(side[1]);
     raw.m_bSwapBytes = data[8] & 1;
     raw.m_nImageType = 6;
     const auto parts = vx::fuzz::Sections(data + kLayoutBytes, size - kLayoutBytes, 2);

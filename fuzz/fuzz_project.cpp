@@ -10,17 +10,31 @@
 // to the first zero byte (letters, digits, "_", "-" and "." only, no ".tpj"; a part
 // without a usable name is left out) and then its contents. The folder holds only these
 // files in every run.
+//
+// Half of the mutations are libFuzzer's own; the other half change one number of the
+// project file's records and keep their framing: mostly one of the analysis records'
+// numbers that its reader checks (point range, components, slices, axis, intervals,
+// flags, voxels, matrix sizes), else a 32-bit field of a small value anywhere in the file.
+// A field moves by one or two, or takes the value of another (a size its index is checked
+// against), 0 or -1: a bound off by one is one such change away.
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "FuzzSupport.h"
+#include "model/TAnalysis.h"
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Paths.h"
+#include "processing/AnalysisRecords.h"
 #include "processing/InstallProcessing.h"
 
 namespace {
@@ -37,7 +51,120 @@ bool UsableName(std::string_view name)
     return true;
 }
 
+// A 32-bit field whose value is that of a count, size, index or flag.
+bool IsSmallField(const uint8_t* at)
+{
+    int32_t value = 0;
+    std::memcpy(&value, at, 4);
+    return value >= -16 && value < 256;
+}
+
+// The offsets of the numbers of the analysis records in a project file: each record's
+// point range, components, slices, axis, intervals, flags, voxels and matrix sizes (the
+// fields its reader checks against the set and each other). Empty without analyses.
+std::vector<size_t> AnalysisFields(std::string_view file)
+{
+    std::vector<size_t> fields;
+    const int32_t tag = kAnalysisSectionTag;
+    size_t at = file.find(std::string_view(reinterpret_cast<const char*>(&tag), 4));
+    const auto int32At = [&](size_t offset, int32_t& v) {
+        if (offset > file.size() || file.size() - offset < 4)
+            return false;
+        std::memcpy(&v, file.data() + offset, 4);
+        return true;
+    };
+    int32_t count = 0;
+    if (at == std::string_view::npos || !int32At(at + 4, count))
+        return fields;
+    at += 8;
+    for (int32_t record = 0; record < count && record < 16; ++record) {
+        int32_t kind = 0, length = 0;
+        if (!int32At(at, kind) || !int32At(at + 4, length) || length < 0)
+            break;
+        const size_t body = at + 8, end = std::min(file.size(), body + size_t(length));
+        size_t p = body;
+        for (int text = 0; text < 2; ++text) {  // the set's name, then the analysis's
+            p = file.find('\0', p);
+            if (p == std::string_view::npos || p >= end)
+                return fields;
+            ++p;
+        }
+        const auto take = [&](int64_t n) {
+            for (int64_t i = 0; i < n && p + 4 <= end; ++i, p += 4)
+                fields.push_back(p);
+        };
+        take(5);  // first, last, components, slices, axis
+        int32_t intervals = 0, voxels = 0;
+        if (!int32At(p, intervals))
+            break;
+        take(1);
+        const size_t table = p;
+        take(2 * int64_t(std::clamp(intervals, 0, TAnalysis::kMaxIntervals)));
+        p = table + 8 * size_t(TAnalysis::kMaxIntervals);
+        take(2);  // selection, computed
+        if (!int32At(p, voxels))
+            break;
+        take(1 + 3 * int64_t(std::clamp(voxels, 0, 1 << 16)));
+        for (int matrix = 0; matrix < 4; ++matrix) {
+            int32_t rows = 0, columns = 0;
+            if (!int32At(p, rows) || !int32At(p + 4, columns))
+                break;
+            take(2);
+            p += 4 * uint64_t(uint32_t(rows)) * uint32_t(columns);
+        }
+        at = body + size_t(length);
+    }
+    return fields;
+}
+
+// Changes one field of data: moves it by one or two or gives it the value of another of
+// the fields (a size its index is checked against), 0 or -1.
+void ChangeField(uint8_t* data, size_t at, size_t other, std::minstd_rand& random)
+{
+    int32_t value = 0;
+    std::memcpy(&value, data + at, 4);
+    static constexpr int32_t kSteps[] = {-2, -1, 1, 2};
+    const unsigned choice = random() % 7;
+    if (choice < 4)
+        value += kSteps[choice];
+    else if (choice < 6)
+        std::memcpy(&value, data + other, 4);
+    else
+        value = (random() % 2) ? 0 : -1;
+    std::memcpy(data + at, &value, 4);
+}
+
 }  // namespace
+
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
+{
+    std::minstd_rand random(seed);
+    if (random() % 2 == 0 && size > 1) {
+        // The project file: the first part after the byte of choices.
+        const auto parts = vx::fuzz::Sections(data + 1, size - 1, 1 + kFiles);
+        if (parts[0].size() >= 4) {
+            const size_t begin = size_t(reinterpret_cast<const uint8_t*>(parts[0].data()) - data);
+            const std::vector<size_t> fields = AnalysisFields(parts[0]);
+            if (!fields.empty() && random() % 4 != 0) {
+                ChangeField(data, begin + fields[random() % fields.size()], begin + fields[random() % fields.size()],
+                            random);
+                return size;
+            }
+            // Else a number of any record: a field of a small value, found in a few tries.
+            for (int tries = 0; tries < 64; ++tries) {
+                const size_t at = begin + random() % (parts[0].size() - 3);
+                const size_t other = begin + random() % (parts[0].size() - 3);
+                if (IsSmallField(data + at)) {
+                    ChangeField(data, at, IsSmallField(data + other) ? other : at, random);
+                    return size;
+                }
+            }
+        }
+    }
+    return LLVMFuzzerMutate(data, size, maxSize);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -35,11 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string path = vx::fuzz::WriteScratch("scan.raw", data + sizeof params, size - sizeof params);
         TRawReader reader(&params);
         std::unique_ptr<TCSISet> set(reader.Read(path));
+        vx::fuzz::AddThroughProject(set.get(), path, params);
         return 0;
     }
     params.m_nFormat = vx::kFirstPluginFormat;
     const std::string path = vx::fuzz::WriteScratch("scan.plugin", data, size);
     TPluginReader reader(&params);
     std::unique_ptr<TCSISet> set(reader.Read(path));
+    vx::fuzz::AddThroughProject(set.get(), path, params);
     return 0;
 }

@@ -25,5 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = vx::fuzz::WriteScratch("input.rda", data + 1, size - 1);
     TRDAReader reader(&params);
     std::unique_ptr<TCSISet> set(reader.Read(path));
+    vx::fuzz::AddThroughProject(set.get(), path, params);
     return 0;
 }

@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     params.m_bNormalize = (data[1] >> 4) & 1;
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
     std::unique_ptr<TCSISet> set(reader->Read(path));
+    vx::fuzz::AddThroughProject(set.get(), path, params);
     g_batchLog.clear();
     return 0;
 }

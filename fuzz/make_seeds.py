@@ -106,8 +106,9 @@ def list_seeds():
     """The scanner's LIST file (a single-voxel raw export whose DATA file is not at hand)
     with the SPAR file of the same exam, cut to fit an input part: its header, the noise
     vectors and the first standard vectors, and the lines after the vector index. Once
-    with no DATA file, and once with the first noise and standard vector only, their
-    offsets moved to the start of a DATA file made up here."""
+    with no DATA file, and once with the first noise vector and the first standard vector
+    of the first mix (the one the reader keeps) only, their offsets moved to the start of
+    a DATA file made up here."""
     listfile = data_file("philips_listdata", "MRS_MRI_libs", "sub2_MRS.list")
     spar = data_file("spar_sdat", "MRS_MRI_libs", "sub2_MRS.SPAR")
     if not listfile:
@@ -135,8 +136,10 @@ def list_seeds():
         words = line.rstrip(b"\r").split()
         return b"  " + b"  ".join(words[:-1] + [str(offset).encode()]) + b"\r"
 
-    size = int(standard[0].split()[-2])
-    pair = [moved(noise[0], 0), moved(standard[0], size)]
+    # The reader keeps the standard vectors of the first mix (0) only.
+    first_mix = next(line for line in standard if line.split()[1] == b"0")
+    size = int(first_mix.split()[-2])
+    pair = [moved(noise[0], 0), moved(first_mix, size)]
     data = b"".join(struct.pack("<f", 100.0 * ((k * 7) % 23 - 11)) for k in range(2 * size // 4))
     for pick in (0, 0x0c):
         put("fuzz_list", "sub2_MRS_list_data_%d" % pick, bytes([pick]) + sections([text(pair), spar_text, b"", data]))
@@ -173,6 +176,38 @@ def sage_seeds():
                 sections([padded, bytes(samples)]))
 
 
+def work_folder_seeds():
+    """Interrupted saves of the project fuzz_work_folder makes (a project file and the CSI
+    set "csi"): journals of both layouts in each place, with their staged files present or
+    already in place, damaged journals, and "saving-as" notes naming the folder "other"."""
+    dataset = read(os.path.join(GOLDEN, "dataset_v9.bin"))
+
+    def seed(name, pick, journal=b"", note=b"", files=()):
+        files = list(files) + [b""] * (4 - len(files))
+        put("fuzz_work_folder", name, bytes([pick]) + sections([journal, note] + files))
+
+    j1, j2, end = b"Vexara file journal 1\n", b"Vexara file journal 2\n", b"end\n"
+    staged = b"wcsi.a1b2c3\0" + dataset
+    rename = b"rename\tcsi.a1b2c3\tcsi\t#0\n"
+    seed("layout2", 0, j2 + rename + b"remove\tgone\n" + end, files=[staged, b"pgone\0old"])
+    # The staged file already renamed: the target is the file the journal identifies.
+    seed("layout2_renamed", 0, j2 + rename + end, files=[b"pcsi\0" + dataset])
+    seed("layout2_lost", 0, j2 + rename + end)
+    seed("layout2_cut", 0, j2 + rename)
+    seed("layout1_work", 0, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"w.csi.a1b2c3\0" + dataset])
+    seed("layout1_old_place", 1, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"p.csi.a1b2c3\0" + dataset])
+    seed("layout2_folder_target", 0, j2 + b"rename\tdir.a1b2c3\tdir\t#1\n" + end,
+         files=[b"wdir.a1b2c3\0x", b"Pdir\0"])
+    seed("unknown_header", 0, b"Vexara file journal 9\n" + end)
+    seed("layout2_old_place", 1, j2 + b"remove\tgone\n" + end)
+    # Save As notes: the other folder with a journal, a staged file, or nothing of its own.
+    note = b"Vexara save as 1\n@/other\n"
+    seed("note_journal", 2 | 4 | 8, j2 + rename + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset])
+    seed("note_made", 3 | 4 | 16, note=note + b"111\n", files=[b"vcsi.a1b2c3\0" + dataset])
+    seed("note_missing_folder", 3 | 4, note=note + b"111\n")
+    seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")
+
+
 def committed_seeds():
     """The small seeds kept under fuzz/seeds/<target>/."""
     seeds = os.path.join(ROOT, "fuzz", "seeds")
@@ -195,6 +230,12 @@ def golden_files():
             named += [b""] * (5 - len(named))
             for pick in (0, 3, 4, 8):
                 put("fuzz_project", "%s_%d" % (name, pick), bytes([pick]) + sections([read(os.path.join(path, tpj))] + named))
+            # A save of the project file left half done, in the journal of earlier versions
+            # beside it: the staged project file is put in place as the project opens.
+            journal = b"Vexara file journal 1\n.project.tpj.a1b2c3\tproject.tpj\nend\n"
+            staged = b".project.tpj.a1b2c3\0" + read(os.path.join(path, tpj))
+            old = b".project.tpj.journal\0" + journal
+            put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
@@ -219,6 +260,7 @@ def main():
     golden_files()
     committed_seeds()
     sage_seeds()
+    work_folder_seeds()
     if "--no-synthetic" not in sys.argv:
         synthetic(build, jobs)
     for target in sorted(os.listdir(OUT)):

@@ -476,7 +476,13 @@ void PhilipsSeeds()
     epcsi.n[1] = 3;
     epcsi.n[2] = 2;
     epcsi.echoes = 8;
-    Put("fuzz_list", "epcsi", std::string(1, char(2)) +
+    // The dialog's sweep width of 1000 Hz and frequency of 127.7 MHz lead the files.
+    const int32_t sweepWidth = 1000;
+    const float frequency = 127.7f;
+    std::string typed(8, '\0');
+    std::memcpy(typed.data(), &sweepWidth, 4);
+    std::memcpy(typed.data() + 4, &frequency, 4);
+    Put("fuzz_list", "epcsi", std::string(1, char(2)) + typed +
                                   PackSections({EPCSIListText(epcsi), "", EPCSIParText(epcsi), EPCSIDataBytes(epcsi)}));
 
     // PAR/REC: two 4 x 2 images of 16 bits, then the raw layout of the REC file.

@@ -172,7 +172,10 @@ void TProject::FinishInterruptedSaveAs() const
             break;
         lines.push_back(text.substr(start, end - start));
     }
-    if (lines.size() == 3 && lines[0] == kSaveAsNote && lines[2].size() == 3) {
+    // A folder with a zero byte is not one this program noted: the system would take the
+    // part before it for the folder.
+    if (lines.size() == 3 && lines[0] == kSaveAsNote && lines[2].size() == 3 &&
+        lines[1].find('\0') == std::string::npos) {
         const std::string& folder = lines[1];
         const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
         vx::TFolderLock lock;

@@ -535,6 +535,10 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
         return Refuse(why, TKind::Unreadable, journalPath, 0);
 
     const std::string work = FolderOf(journalPath), folder = FolderOf(work);
+    // Its names are of the folder around its work folder: in any other place (that of
+    // the earlier journal, beside the files) it would change the folder around that one.
+    if (FileNameOf(journalPath) != kJournalName || FileNameOf(work) != kWorkFolderName)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::vector<std::string> fields = SplitTabs(lines[i]);
         if (fields.size() == 4 && fields[0] == "rename" && IsStagedName(fields[1], fields[2])) {

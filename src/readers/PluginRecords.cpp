@@ -117,13 +117,15 @@ void CopyPluginSetRecord(const unsigned char* r, TCSISet& set)
     set.m_nSliceAxis = Get<int32_t>(r, 16);
     set.m_nSpectralWidth = Get<int32_t>(r, 20);
     set.m_fFrequency = Get<float>(r, 24);
-    set.m_bEchoShifted = r[136];
+    // Flag bytes: any value but 0 is set. The project and data-set files keep flags as 0
+    // or 1, so another value would come back changed after a save.
+    set.m_bEchoShifted = r[136] != 0 ? 1 : 0;
     set.m_nEchoPosition = Get<int32_t>(r, 140);
-    set.m_bMultiSlice = r[144];
+    set.m_bMultiSlice = r[144] != 0 ? 1 : 0;
     set.m_fSliceThickness = Get<float>(r, 148);
     set.m_fSliceGap = Get<float>(r, 152);
-    set.m_bFrequencyDomain = r[156];
-    set.m_bKSpace = r[157];
+    set.m_bFrequencyDomain = r[156] != 0 ? 1 : 0;
+    set.m_bKSpace = r[157] != 0 ? 1 : 0;
     std::string* texts[7] = {&set.m_strExamName,         &set.m_strExamDate,           &set.m_strPatientName,
                              &set.m_strPatientBirthDate, &set.m_strPatientPosition,    &set.m_strPatientOrientation,
                              &set.m_strNucleus};

@@ -870,6 +870,23 @@ TEST_F(ProjectFileTest, AChangeLeftUnfinishedDuringTheSessionIsNamedByTheNextOne
     EXPECT_EQ(test::FolderNames(folder + "/.vexara"), std::vector<std::string>{"journal"});
 }
 
+TEST_F(ProjectFileTest, ASaveAsNoteWhoseFolderHoldsAZeroByteTouchesNoOtherPath)
+{
+    // The system would take the part before the zero byte for the folder and lock,
+    // complete and remove there.
+    const std::string folder = m_dir.File("p");
+    MakeProjectWithMap(folder);
+    ASSERT_TRUE(MakeFolder(folder + "/.vexara"));
+    test::WriteBytes(folder + "/.vexara/saving-as", "Vexara save as 1\n" + m_dir.File("other") + std::string(1, '\0') +
+                                                         "x\n111\n");
+    TProject opened;
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+    EXPECT_FALSE(FileExists(m_dir.File("other")) || FolderExists(m_dir.File("other")));
+    EXPECT_FALSE(FileExists(folder + "/.vexara/saving-as"));
+}
+
 TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBack)
 {
     const std::string folder = m_dir.File("p");

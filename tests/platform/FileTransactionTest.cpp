@@ -245,6 +245,33 @@ TEST_F(FileTransaction, AJournalOfTheEarlierLayoutIsStillCompleted)
     EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});
 }
 
+TEST_F(FileTransaction, ADamagedJournalChangesNothing)
+{
+    // A folder in the way of the second change of each layout: the first is not made.
+    for (const char* name : {"a", "b", ".b.Cd34Ef", ".in-the-way.Ab12Cd"})
+        test::WriteBytes(m_dir.File(name), std::string("old ") + name);
+    ASSERT_TRUE(MakeFolder(WorkFolder(m_dir)));
+    ASSERT_TRUE(MakeFolder(m_dir.File("in-the-way")));
+    test::WriteBytes(WorkFolder(m_dir) + "/in-the-way.Ef56Gh", "new");
+    test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nremove\ta\nrename\tin-the-way.Ef56Gh\tin-the-way\t1:3:0.0\nend\n");
+    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Damaged);
+    test::WriteBytes(m_dir.File(".p.journal"), "Vexara file journal 1\n.b.Cd34Ef\tb\n.in-the-way.Ab12Cd\tin-the-way\nend\n");
+    EXPECT_EQ(TFileTransaction::Recover(m_dir.File(".p.journal")), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "old a");
+    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+    EXPECT_TRUE(FileExists(Journal(m_dir)));
+
+    // A journal of the present layout in the place of the earlier one would change the
+    // folder around it: it is not one.
+    const test::TTempFolder parent;
+    const std::string project = parent.File("project");
+    ASSERT_TRUE(MakeFolder(project));
+    test::WriteBytes(parent.File("beside"), "another file");
+    test::WriteBytes(project + "/.p.journal", "Vexara file journal 2\nremove\tbeside\nend\n");
+    EXPECT_EQ(TFileTransaction::Recover(project + "/.p.journal"), TFileTransaction::TRecovery::Damaged);
+    EXPECT_EQ(test::ReadBytes(parent.File("beside")), "another file");
+}
+
 TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
 {
     // Before the renames: the journal may not be on the disk, so nothing changes.

@@ -150,6 +150,16 @@ TEST_F(PluginReaderTest, PluginSteersThePostReadThroughTheRecord)
     EXPECT_EQ(report.Count(), 0u);
 }
 
+TEST_F(PluginReaderTest, FlagBytesOfTheRecordBecomeFlags)
+{
+    // A project file keeps these as flags: any other value would come back changed.
+    TScriptedReport report;
+    auto set = Read("/data/rawflag_flags2.dat");
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ((std::vector<int>{set->m_bEchoShifted, set->m_bFrequencyDomain, set->m_bKSpace}),
+              (std::vector<int>{1, 1, 1}));
+}
+
 TEST_F(PluginReaderTest, FailuresFreeTheRecordOnceAndReport)
 {
     TScriptedReport report;

@@ -1,7 +1,8 @@
 /* A reader plug-in for the plug-in reader's tests. The scenario comes from the data
  * file's name: "ok" (8 x 8 x 1 voxels of 512 points, sample i of the record is i),
  * "null" (no record), "nosamples" (a record without samples), "badecho" (echo position
- * = points), "rawflag" (sets the "Load raw data" byte of the parameter record). The
+ * = points), "rawflag" (sets the "Load raw data" byte of the parameter record), "flags2"
+ * (the record's flag bytes for a shifted echo, frequency domain and k-space are 2). The
  * record is packed at the documented byte offsets; text objects are 16 bytes with the
  * character pointer in their second 8-byte word. */
 #include <stdint.h>
@@ -51,13 +52,14 @@ void* CreateCSISet(const char* path, void* params)
         putFloat(r, 312 + 4 * k, 7.0f);
         putFloat(r, 324 + 4 * k, 0.5f * k);
     }
-    r[136] = 1;
+    const int flag = strstr(path, "flags2") ? 2 : 1;
+    r[136] = (unsigned char)flag;
     putInt(r, 140, strstr(path, "badecho") ? points : 3);
     r[144] = 0;
     putFloat(r, 148, 10.0f);
     putFloat(r, 152, 1.5f);
-    r[156] = 0;
-    r[157] = 1;
+    r[156] = (unsigned char)(flag == 2 ? 2 : 0);
+    r[157] = (unsigned char)flag;
     for (int t = 0; t < 7; ++t)
         memcpy(r + 160 + 16 * t + 8, &g_texts[t], sizeof(char*));
     putFloat(r, 272, 64.0f);
