@@ -1,5 +1,5 @@
 // What an open reads from the work folder that saves leave: the journal of an interrupted
-// save (both layouts, and the old ".project.tpj.journal" beside the project file) and the
+// save (every layout, and the old ".project.tpj.journal" beside the project file) and the
 // "saving-as" note of an interrupted Save As, which names another folder whose journal the
 // open completes and whose files it removes. Each run copies a project the program made
 // (a project file and one CSI set) into "project" under a scratch root beside a file
@@ -14,7 +14,8 @@
 // "o" the other folder, "v" that one's work folder; in capitals a folder of that name),
 // its name up to a zero byte (letters, digits, "_", "-" and "." only) and its contents.
 // In the note "@" stands for the scratch root, which the folder a note names must be in;
-// in the journal "#0" to "#3" stand for the identity a save records of each file.
+// in the journal "#0" to "#3" stand for the inode identity a layout-2 journal records of
+// each file, "$0" to "$3" for the size and checksum the present layout records.
 //
 // Beyond the sanitizers: an open refused for a damaged journal leaves every file as it
 // was; no file outside the project folder and the folder the note names changes; an open
@@ -189,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string otherWork = vx::TFileTransaction::WorkFolderOf(other);
     vx::MakeFolder(work);
 
-    std::string identities[kFiles];
+    std::string identities[kFiles], contents[kFiles];
     for (int k = 0; k < kFiles; ++k) {
         const std::string_view part = parts[size_t(2 + k)];
         const size_t end = part.find('\0');
@@ -214,13 +215,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             vx::fuzz::WriteScratch(fs::path(path).lexically_relative(vx::fuzz::ScratchFolder()).string(),
                                    part.substr(end + 1));
             identities[k] = IdentityText(path);
+            contents[k] = vx::TFileTransaction::StagedFileIdentity(path);
         } else {
             vx::MakeFolder(path);
         }
     }
     std::string journal(parts[0]);
-    for (int k = 0; k < kFiles; ++k)
+    for (int k = 0; k < kFiles; ++k) {
         journal = Replaced(journal, "#" + std::to_string(k), identities[k]);
+        journal = Replaced(journal, "$" + std::to_string(k), contents[k]);
+    }
     const std::string journalPaths[3] = {vx::TFileTransaction::JournalPathOf(project),
                                          vx::JoinPath(project, ".project.tpj.journal"),
                                          vx::TFileTransaction::JournalPathOf(other)};

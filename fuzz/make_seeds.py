@@ -178,7 +178,7 @@ def sage_seeds():
 
 def work_folder_seeds():
     """Interrupted saves of the project fuzz_work_folder makes (a project file and the CSI
-    set "csi"): journals of both layouts in each place, with their staged files present or
+    set "csi"): journals of every layout in each place, with their staged files present or
     already in place, damaged journals, and "saving-as" notes naming the folder "other"."""
     dataset = read(os.path.join(GOLDEN, "dataset_v9.bin"))
 
@@ -198,11 +198,18 @@ def work_folder_seeds():
     seed("layout1_old_place", 1, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"p.csi.a1b2c3\0" + dataset])
     seed("layout2_folder_target", 0, j2 + b"rename\tdir.a1b2c3\tdir\t#1\n" + end,
          files=[b"wdir.a1b2c3\0x", b"Pdir\0"])
+    # The present layout: staged files known by size and checksum.
+    j3, rename3 = b"Vexara file journal 3\n", b"rename\tcsi.a1b2c3\tcsi\t$0\n"
+    seed("layout3", 0, j3 + rename3 + b"remove\tgone\n" + end, files=[staged, b"pgone\0old"])
+    seed("layout3_renamed", 0, j3 + rename3 + end, files=[b"pcsi\0" + dataset])
+    seed("layout3_lost", 0, j3 + rename3 + end)
+    seed("layout3_old_place", 1, j3 + b"remove\tgone\n" + end)
     seed("unknown_header", 0, b"Vexara file journal 9\n" + end)
     seed("layout2_old_place", 1, j2 + b"remove\tgone\n" + end)
     # Save As notes: the other folder with a journal, a staged file, or nothing of its own.
     note = b"Vexara save as 1\n@/other\n"
     seed("note_journal", 2 | 4 | 8, j2 + rename + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset])
+    seed("note_journal3", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset])
     seed("note_made", 3 | 4 | 16, note=note + b"111\n", files=[b"vcsi.a1b2c3\0" + dataset])
     seed("note_missing_folder", 3 | 4, note=note + b"111\n")
     seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")

@@ -287,6 +287,12 @@ TFileTransaction::~TFileTransaction() { Abort(); }
 
 std::string TFileTransaction::WorkFolderOf(const std::string& folder) { return JoinPath(folder, kWorkFolderName); }
 
+std::string TFileTransaction::StagedFileIdentity(const std::string& path)
+{
+    TContentIdentity id;
+    return ContentIdentityOf(path, id) ? id.Text() : std::string();
+}
+
 std::string TFileTransaction::JournalPathOf(const std::string& folder)
 {
     return JoinPath(WorkFolderOf(folder), kJournalName);

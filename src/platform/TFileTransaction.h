@@ -24,6 +24,9 @@ public:
     // The hidden folder inside `folder` that holds the staged files and the journal.
     static std::string WorkFolderOf(const std::string& folder);
     static std::string JournalPathOf(const std::string& folder);
+    // What a journal records of the staged file at `path` ("size:checksum"); empty when it
+    // cannot be read. Tools that write journals (the fuzz targets) take it from here.
+    static std::string StagedFileIdentity(const std::string& path);
     const std::string& Folder() const { return m_folder; }
     // The work folder, made when missing; empty when it cannot be made.
     std::string StagingFolder();
