@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <complex>
 #include <filesystem>
@@ -77,6 +78,16 @@ std::string WriteScratchOrRemove(const std::string& name, std::string_view bytes
     const std::string path = vx::JoinPath(ScratchFolder(), name);
     vx::RemoveFile(path);
     return path;
+}
+
+bool UsableName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.size() > 64)
+        return false;
+    for (const char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
+            return false;
+    return true;
 }
 
 std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count)

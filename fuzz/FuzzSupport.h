@@ -36,6 +36,9 @@ bool TakeByte(const uint8_t*& data, size_t& size, uint8_t& byte);
 std::vector<std::string_view> Sections(const uint8_t* data, size_t size, int count);
 // The input that Sections splits into `parts` (each but the last at most 65535 bytes).
 std::string PackSections(const std::vector<std::string>& parts);
+// Whether a name an input gives a file of the scratch folder keeps to one short plain
+// component (letters, digits, "_", "-", "."), so that the file stays where it is meant to.
+bool UsableName(std::string_view name);
 
 // A loaded set whose voxels hold a decaying line at a voxel-dependent frequency (the
 // caller owns it; null when its voxels cannot be allocated).

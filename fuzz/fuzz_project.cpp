@@ -41,16 +41,6 @@ namespace {
 
 constexpr int kFiles = 5;
 
-bool UsableName(std::string_view name)
-{
-    if (name.empty() || name == "." || name == ".." || name.size() > 64)
-        return false;
-    for (const char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
-            return false;
-    return true;
-}
-
 // A 32-bit field whose value is that of a count, size, index or flag.
 bool IsSmallField(const uint8_t* at)
 {
@@ -191,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int k = 1; k <= kFiles; ++k) {
         const std::string_view part = parts[size_t(k)];
         const size_t end = part.find('\0');
-        if (end == std::string_view::npos || !UsableName(part.substr(0, end)) || part.substr(0, end).ends_with(".tpj"))
+        if (end == std::string_view::npos || !vx::fuzz::UsableName(part.substr(0, end)) || part.substr(0, end).ends_with(".tpj"))
             continue;
         const std::string name(part.substr(0, end));
         const std::string path = vx::fuzz::WriteScratch("project/" + name, part.substr(end + 1));

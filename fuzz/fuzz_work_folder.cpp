@@ -76,16 +76,6 @@ std::vector<std::string> Changed(const vx::fuzz::TTree& before, const vx::fuzz::
     return changed;
 }
 
-bool UsableName(std::string_view name)
-{
-    if (name.empty() || name == "." || name == ".." || name.size() > 64)
-        return false;
-    for (const char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
-            return false;
-    return true;
-}
-
 // What a journal records of a staged file: inode, size and time of last change.
 std::string IdentityText(const std::string& path)
 {
@@ -194,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int k = 0; k < kFiles; ++k) {
         const std::string_view part = parts[size_t(2 + k)];
         const size_t end = part.find('\0');
-        if (part.empty() || end == std::string_view::npos || !UsableName(part.substr(1, end - 1)))
+        if (part.empty() || end == std::string_view::npos || !vx::fuzz::UsableName(part.substr(1, end - 1)))
             continue;
         const char place = part[0];
         const std::string* folder = nullptr;
