@@ -608,6 +608,36 @@ TEST_F(AddDataFlowTest, EveryRefusedDicomFileIsNamedWithItsReason)
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+// Spectroscopy files of three makers chosen in Add Images: each is named as holding
+// spectroscopy data, whichever object keeps the spectra.
+TEST_F(AddDataFlowTest, DicomSpectroscopyIsRefusedAsNoImage)
+{
+    const std::vector<std::string> files = {
+        "dicom_mrs/suspect/SVS_XA60.dcm",  // the standard spectroscopy object
+        "dicom_mrs/suspect/IM-0001-0002.dcm",
+        "dicom_mrs/dcm_qa_spec/30001_1.3.12.2.1107.5.2.61.237021.2026060513334667167608226.dcm",
+        "dicom_mrs/suspect/SVS_30.IMA",  // a private non-image object whose data type says spectra
+        "dicom_mrs/tarquin/SIEMENSTEST"};
+    std::vector<std::string> chosen;
+    for (const std::string& file : files) {
+        VX_REQUIRE_SAMPLE(file);
+        chosen.push_back(SampleDataPath(file));
+    }
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    chooser.Answer(chosen);
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+        emit dialog.TypeList()->activated(4);
+    });
+    std::string expected = kSummary;
+    for (const std::string& path : chosen)
+        expected += path.substr(path.rfind('/') + 1) + " (The file holds MR spectroscopy data, not an image.); ";
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{expected});
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
 // Images of one place added in one import are listed by the explorer in the order they were
 // chosen, and in the same order when the project is opened again.
 TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
