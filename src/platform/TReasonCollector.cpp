@@ -4,10 +4,11 @@
 
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 namespace vx {
 
-TReasonCollector::TReasonCollector()
+TReasonCollector::TReasonCollector(std::string subject) : m_subject(std::move(subject))
 {
     m_previous = SetReportHandler([this](const TReportRequest& request) {
         if (request.buttons == ReportButtons::Ok) {
@@ -15,10 +16,13 @@ TReasonCollector::TReasonCollector()
             m_held.push_back(request);
             return ReportAnswer::Ok;
         }
+        TReportRequest question = request;
+        if (!m_subject.empty())
+            question.text = m_subject + ": " + question.text;
         if (m_previous)
-            return m_previous(request);
-        std::fprintf(stderr, "%s\n", request.text.c_str());
-        return request.defaultAnswer;
+            return m_previous(question);
+        std::fprintf(stderr, "%s\n", question.text.c_str());
+        return question.defaultAnswer;
     });
     StartCatchingErrors();
 }

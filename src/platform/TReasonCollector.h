@@ -1,7 +1,8 @@
 #pragma once
 // Gathers why an operation failed while it runs: the plain messages it reports (OK only)
 // are held back instead of shown, and what libraries write to the standard error stream
-// is caught. Questions still reach the user. The caller shows one message of its own with
+// is caught. Questions still reach the user, headed by the subject when one is given (the
+// file of several that a question is about). The caller shows one message of its own with
 // the reasons after it, or the held messages as they were when the operation succeeded.
 // Used on the user-interface thread; reports from other threads are held too.
 #include <cstdio>
@@ -15,7 +16,7 @@ namespace vx {
 
 class TReasonCollector {
 public:
-    TReasonCollector();
+    explicit TReasonCollector(std::string subject = std::string());
     // Finish.
     ~TReasonCollector();
     TReasonCollector(const TReasonCollector&) = delete;
@@ -36,6 +37,7 @@ private:
     void StopCatchingErrors();
 
     ReportHandler m_previous;
+    std::string m_subject;
     bool m_finished = false;
     mutable std::mutex m_mutex;
     std::vector<TReportRequest> m_held;

@@ -77,11 +77,12 @@ float ValueOf(const CNumEdit* edit)
 void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add)
 {
     vx::TWaitCursor wait;
-    // Each file that fails is named once, with what its reader said about it.
+    // Each file that fails is named once, with what its reader said about it. Of several
+    // files, each question names the one it is about.
     std::string failed;
     std::string reasons;
     for (const std::string& path : paths) {
-        vx::TReasonCollector collector;
+        vx::TReasonCollector collector(paths.size() > 1 ? vx::FileNameOf(path) : std::string());
         const bool added = add(vx::FolderOf(path), vx::FileNameOf(path));
         collector.Finish();
         if (added) {

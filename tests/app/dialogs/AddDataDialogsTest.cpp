@@ -491,6 +491,52 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+// Two SPAR files chosen at once beside an image of another patient, date and geometry: each
+// question names the file it is about; one file chosen alone keeps the plain question.
+TEST_F(AddDataFlowTest, QuestionsAboutSeveralChosenFilesNameTheirFile)
+{
+    const std::string act = "spar_sdat/tarquin/svs_30_WS.SPAR";
+    const std::string ref = "spar_sdat/tarquin/svs_30_ref.SPAR";
+    const std::string alone = "spar_sdat/tarquin/svs_135_WS.SPAR";
+    const std::string rec = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC";
+    for (const std::string& sample : {act, ref, alone, rec, std::string("parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.PAR")})
+        VX_REQUIRE_SAMPLE(sample);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    chooser.Answer(SampleDataPath(rec));
+    AddImages();
+    ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
+    const std::vector<std::string> questions = {
+        "Patient name is not matched with that of the images! Would you like to continue adding the new CSI set?",
+        "Exam date is not matched with that of the images! Would you like to continue adding the new CSI set?",
+        "Image and CSI geometries are not consistent! Misregistration would happen! Would you like to continue "
+        "adding the CSI set?"};
+    TDialogScript sets([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+    });
+    std::vector<std::string> expected;
+    for (const char* name : {"svs_30_WS.SPAR", "svs_30_ref.SPAR"})
+        for (const std::string& question : questions)
+            expected.push_back(name + std::string(": ") + question);
+    report.Clear();
+    for (int k = 0; k < 6; ++k)
+        report.PlanAnswer(vx::ReportAnswer::Yes);
+    chooser.Answer({SampleDataPath(act), SampleDataPath(ref)});
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Questions(), expected);
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+
+    // Alone, the file needs no name: it is the one just chosen.
+    report.Clear();
+    for (int k = 0; k < 3; ++k)
+        report.PlanAnswer(vx::ReportAnswer::Yes);
+    chooser.Answer(SampleDataPath(alone));
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Questions(), questions);
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 3);
+}
+
 TEST_F(AddDataFlowTest, AnImagingScanAddedAsABrukerFidIsRefusedWithTheReason)
 {
     const std::string fid = "bruker/brukerMRI/100/fid";
