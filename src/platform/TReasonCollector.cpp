@@ -114,4 +114,26 @@ void TReasonCollector::ShowHeld() const
         Report(request.text, request.icon);
 }
 
+bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::function<bool()>& add,
+                      std::string& failed, std::string* reasons)
+{
+    TReasonCollector collector(nameQuestions ? name : std::string());
+    const bool added = add();
+    collector.Finish();
+    if (added) {
+        collector.ShowHeld();
+        return true;
+    }
+    const std::string reason = collector.Reasons();
+    failed += name + (reason.empty() ? "" : " (" + reason + ")") + "; ";
+    if (reasons)
+        *reasons = reason;
+    return false;
+}
+
+std::string FailedFilesMessage(const std::string& failed)
+{
+    return "The following files could not be opened or were already added:\n" + failed;
+}
+
 }  // namespace vx

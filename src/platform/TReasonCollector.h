@@ -6,6 +6,7 @@
 // the reasons after it, or the held messages as they were when the operation succeeded.
 // Used on the user-interface thread; reports from other threads are held too.
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -45,5 +46,14 @@ private:
     std::FILE* m_errorFile = nullptr;
     int m_savedErrorFd = -1;
 };
+
+// Adds one of the files an operation takes in through `add`, which reports why it fails. A
+// failure is appended to `failed` as "name (reasons); " and its reasons are given back in
+// `reasons`; a success shows the messages it gave as they were. Questions name the file when
+// `nameQuestions` is set (one file of several).
+bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::function<bool()>& add,
+                      std::string& failed, std::string* reasons = nullptr);
+// The one message that lists the files that failed, as AddNamingFailure gathers them.
+std::string FailedFilesMessage(const std::string& failed);
 
 }  // namespace vx

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -31,6 +32,7 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "processing/InstallProcessing.h"
+#include "readers/ReaderFactory.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/FolderKill.h"
@@ -561,27 +563,37 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
 }
 
 // Project > Add Exam... on a saved project, answered with Return: with nothing picked the
-// dialog refuses OK, and an exam of one file that cannot be read adds nothing. Either way
-// the project stays open and every file of its folder keeps its bytes.
+// dialog refuses OK, and an exam of one file, or of a folder of files, that cannot be read
+// adds nothing: one message names each file with its reason. Either way the project stays
+// open and every file of its folder keeps its bytes.
 TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas)
 {
-    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam dialog
+    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam dialog and readers
     TGuiFixture fixture;
     ASSERT_TRUE(fixture.Ok());
+    RegisterReaders();
     ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
     const TFolderBytes before = ReadFolderTree(fixture.ProjectFolder());
     ASSERT_GT(before.size(), 2u);
     TTempFolder exam;
     WriteBytes(exam.File("broken.SPAR"), "not a spectro header");
+    // A GE exam folder whose two image files are no DICOM files.
+    std::filesystem::create_directories(exam.File("ge"));
+    WriteBytes(exam.File("ge/e1.MR"), "not DICOM");
+    WriteBytes(exam.File("ge/e2.MR"), "not DICOM either");
+    const std::string nothing = "No image or CSI set of the exam could be added: the project is unchanged.\n"
+                                "The following files could not be opened or were already added:\n";
+    const std::string notDicom = " (The file cannot be read as DICOM: ";
     struct TCase {
         const char* name;
+        int type;                         // the exam type chosen
         std::vector<std::string> picked;  // the folder list's items added to the exam
-        const char* message;
+        std::vector<std::string> parts;   // in order in the one message
     };
     const TCase cases[] = {
-        {"nothing picked", {}, "Please add the files or folders of the exam first."},
-        {"a file that cannot be read", {"broken.SPAR"},
-         "No image or CSI set of the exam could be added: the project is unchanged."},
+        {"nothing picked", 0, {}, {"Please add the files or folders of the exam first."}},
+        {"a file that cannot be read", 0, {"broken.SPAR"}, {nothing + "broken.SPAR"}},
+        {"a folder of files that cannot be read", 3, {"[ge]"}, {nothing + "e1.MR" + notDicom, "); e2.MR" + notDicom}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -591,6 +603,7 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
         TDialogScript script([&](QDialog& d) {
             return ShowAndAct<CAddExamDlg>(d, [&](CAddExamDlg& dialog) {
                 QApplication::setActiveWindow(&dialog);
+                dialog.ExamTypeBox()->setCurrentIndex(c.type);
                 for (const std::string& item : c.picked)
                     for (QListWidgetItem* found : dialog.FolderList()->findItems(QString::fromStdString(item),
                                                                                   Qt::MatchExactly))
@@ -616,10 +629,17 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
         EXPECT_EQ(g_pProject->GetProjectFilePath(), fixture.ProjectPath());
         EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
-        EXPECT_TRUE(report.Contains(c.message)) << testing::PrintToString(report.Messages());
+        const std::vector<std::string> messages = report.Messages();
+        ASSERT_EQ(messages.size(), 1u) << testing::PrintToString(messages);
+        size_t at = 0;
+        for (const std::string& part : c.parts) {
+            at = messages[0].find(part, at);
+            ASSERT_NE(at, std::string::npos) << part << " in " << messages[0];
+        }
     }
     vx::app::SetAddExamDialog({});
     vx::app::SetBatchDialog({});
+    ClearReaderHooks();
 }
 
 // New Project into the open project's own folder, and Save Project As over another saved
