@@ -725,40 +725,31 @@ TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
 // the same order before the save and after File > Open Project reads the project back.
 TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopening)
 {
-    const std::vector<std::string> series = {"parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC",
-                                             "parrec/nibabel/phantom_varscale.REC",
-                                             "parrec/nibabel/phantom_truncated.REC"};
-    const std::vector<std::string> firstFolder = {"dicom_mr/suspect/T1.0001.IMA", "dicom_mr/suspect/T1.0002.IMA"};
-    const std::vector<std::string> secondFolder = {"dicom_ge/dcm_qa_ge/i160.MRDC.1", "dicom_ge/dcm_qa_ge/i165.MRDC.2",
-                                                   "dicom_ge/dcm_qa_ge/i163.MRDC.3"};
+    const std::vector<std::vector<std::string>> imports = {
+        {"parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC", "parrec/nibabel/phantom_varscale.REC",
+         "parrec/nibabel/phantom_truncated.REC"},
+        {"dicom_mr/suspect/T1.0001.IMA", "dicom_mr/suspect/T1.0002.IMA"},
+        {"dicom_ge/dcm_qa_ge/i160.MRDC.1", "dicom_ge/dcm_qa_ge/i165.MRDC.2", "dicom_ge/dcm_qa_ge/i163.MRDC.3"}};
     const std::string spectra = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
-    for (const auto* files : {&series, &firstFolder, &secondFolder})
-        for (const std::string& file : *files)
-            VX_REQUIRE_SAMPLE(file);
     VX_REQUIRE_SAMPLE(spectra);
     NewProject("study");
     ASSERT_NE(g_pProject, nullptr);
     // The patient, date and geometry questions are answered Yes.
     for (int k = 0; k < 1000; ++k)
         report.PlanAnswer(vx::ReportAnswer::Yes);
-    const auto paths = [](const std::vector<std::string>& relative) {
-        std::vector<std::string> out;
-        for (const std::string& file : relative)
-            out.push_back(SampleDataPath(file));
-        return out;
-    };
-    const auto ofType = [](int type) {
-        return [type](CImportImageDlg& dialog) {
+    TScriptedFileChooser chooser;
+    for (size_t step = 0; step < imports.size(); ++step) {
+        std::vector<std::string> paths;
+        for (const std::string& file : imports[step]) {
+            VX_REQUIRE_SAMPLE(file);
+            paths.push_back(SampleDataPath(file));
+        }
+        chooser.Answer(paths);
+        const int type = step == 0 ? 0 : 4;  // "Philips (PAR/REC file)", "Standard DICOM file"
+        AddImages([type](CImportImageDlg& dialog) {
             dialog.TypeList()->setCurrentIndex(type);
             emit dialog.TypeList()->activated(type);
-        };
-    };
-    TScriptedFileChooser chooser;
-    chooser.Answer(paths(series));
-    AddImages(ofType(0));  // "Philips (PAR/REC file)"
-    for (const auto* folder : {&firstFolder, &secondFolder}) {
-        chooser.Answer(paths(*folder));
-        AddImages(ofType(4));  // "Standard DICOM file"
+        });
     }
     ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 86);
     TDialogScript sets([&](QDialog& d) {
@@ -768,13 +759,10 @@ TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopen
     frame->Action(cmd::ProjectAddCSISet)->trigger();
     EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
 
-    auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
-    ASSERT_NE(explorer, nullptr);
-    CPrjExpTree* tree = explorer->Tree();
     // A double click on the set makes it the work set.
+    CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
     const auto found = tree->findItems("philips_spar_sdat_WS", Qt::MatchExactly | Qt::MatchRecursive);
     ASSERT_EQ(found.size(), 1);
-    tree->scrollToItem(found[0]);
     const QPoint at = tree->ItemLabelRect(found[0]).center();
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
@@ -783,10 +771,8 @@ TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopen
     // Every image of a group as "group/name", from the top of the list.
     const auto listed = [&] {
         std::vector<std::string> names;
-        auto* shown = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
-        if (!shown)
-            return names;
-        const QTreeWidgetItem* images = shown->Tree()->topLevelItem(0);
+        const QTreeWidgetItem* images =
+            dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree()->topLevelItem(0);
         for (int g = 0; g < images->childCount(); ++g)
             for (int k = 0; k < images->child(g)->childCount(); ++k)
                 names.push_back(images->child(g)->text(0).toStdString() + "/" +
@@ -796,10 +782,8 @@ TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopen
     const std::vector<std::string> before = listed();
     ASSERT_EQ(before.size(), 86u);
     // The two slices of the first folder lie 5 mm apart: the lower one is listed first.
-    const auto position = [&](const std::string& name) {
-        return std::find(before.begin(), before.end(), "Axial/" + name) - before.begin();
-    };
-    EXPECT_LT(position("T1.0002.IMA"), position("T1.0001.IMA"));
+    const auto row = [&](const char* name) { return std::find(before.begin(), before.end(), name) - before.begin(); };
+    EXPECT_LT(row("Axial/T1.0002.IMA"), row("Axial/T1.0001.IMA"));
     frame->Action(cmd::FileSaveProject)->trigger();
     chooser.Answer(ProjectPath("study"));
     frame->Action(cmd::FileOpenProject)->trigger();
