@@ -568,7 +568,7 @@ TEST_F(ProjectFileTest, MapsOfTwoSetsComeBackWithTheProjectAndMoveWithSaveAs)
     ExpectMaps(**std::next(copy.m_pCSISetList->Begin()), mapsB);
 }
 
-TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
+TEST_F(ProjectFileTest, SaveAsStopsWhenAFileIsGoneOrTheWorkSetCannotBeWritten)
 {
     const std::string folder = CopyGolden(9);
     TProject project;
@@ -577,16 +577,20 @@ TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
     ASSERT_NE(set, nullptr);
     TMRImage* image = *project.m_pImageSet->Begin();
 
-    // A pixel file that cannot be copied: the project stays where it was.
+    // A pixel file that is gone, and the user does not save without it: the project stays
+    // where it was.
     const std::string pixels = test::ReadBytes(folder + "/ax");
     RemoveFile(folder + "/ax");
     {
         test::TScriptedReport script;
+        script.PlanAnswer(ReportAnswer::No);
         EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") +
-                                                               ".\r\nThe pixel file of this image is missing:\r\nax (" +
-                                                               folder + "/ax)"}));
+        EXPECT_EQ(script.Questions(), (std::vector<std::string>{"The pixel file of this image is missing:\r\nax (" +
+                                                                folder + "/ax)\r\nSave the project to " +
+                                                                m_dir.File("copy") + " without it?"}));
+        EXPECT_TRUE(script.Messages().empty());
     }
+    EXPECT_FALSE(FolderExists(m_dir.File("copy")));
     EXPECT_EQ(project.GetFolder(), folder);
     EXPECT_EQ(project.m_strName, "golden");
     EXPECT_EQ(image->GetPath(), folder + "/ax");
@@ -922,7 +926,7 @@ TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBac
     }
 }
 
-TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
+TEST_F(ProjectFileTest, SaveAsAsksAboutTheSetWhoseDataFileIsAwayAndNoCopiesNothing)
 {
     const std::string folder = m_dir.File("p");
     const std::string samples = MakeProjectWhoseSetBIsAway(folder, "a");
@@ -932,11 +936,14 @@ TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
     ASSERT_TRUE(project.Load(folder + "/p.tpj"));
     script.Clear();
     const std::string copy = m_dir.File("copy");
+    script.PlanAnswer(ReportAnswer::No);
     EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + copy +
-                                                           ".\r\nThe data-set file of this CSI set is missing:\r\nb (" +
-                                                           folder + "/b)"}));
-    EXPECT_FALSE(FileExists(copy + "/a"));
+    EXPECT_EQ(script.Questions(), (std::vector<std::string>{"The data-set file of this CSI set is missing:\r\nb (" +
+                                                            folder + "/b)\r\nSave the project to " + copy +
+                                                            " without it?"}));
+    EXPECT_TRUE(script.Messages().empty());
+    EXPECT_FALSE(FolderExists(copy));
+    EXPECT_EQ(project.m_pCSISetList->GetCount(), 2);
     EXPECT_FALSE(FileExists(copy + "/copy.tpj"));
     EXPECT_EQ(project.GetFolder(), folder);
     EXPECT_EQ((*project.m_pCSISetList->Begin())->GetFilePath(), folder + "/a");
