@@ -111,6 +111,38 @@ TEST(FolderList, ListsParentThenFoldersThenFilesWithoutCaseOrder)
     vx::SetCurrentFolder(saved);
 }
 
+// Project > Add Images... adding, as the image readers do, the image "scan" of 8 x 8 pixels
+// of `value`, whose pixel file waits among the project's new files; `meanwhile` runs once it
+// is added, before OK is pressed.
+void AddScanImage(CMainFrame& frame, const std::string& scanFile, int16_t value, const std::function<void()>& meanwhile)
+{
+    InstallImageReader(0, [value](TImageSet& images, const std::string&, TImageImportParams, TProject* project) {
+        auto* image = new TMRImage(project);
+        image->SetName("scan", false);
+        image->SetWidth(8, false);
+        image->SetHeight(8, false);
+        image->SetPath(project->GetFolder() + "/scan");
+        image->SetPixels(std::vector<int16_t>(64, value));
+        if (!images.AddNew(image, "The image scan was not added"))
+            return false;
+        image->FreePixels();
+        return true;
+    });
+    WriteBytes(scanFile, "a scan");
+    TScriptedFileChooser chooser(scanFile);
+    TDialogScript script([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            meanwhile();
+            dialog.accept();
+        });
+    });
+    frame.Action(cmd::ProjectAddImages)->trigger();
+    ClearReaderHooks();
+}
+
 using ProjectCommandsTest = TProjectShellTest;
 
 TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
@@ -950,33 +982,8 @@ TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsN
         ASSERT_TRUE(project.Save());
     }
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
-    const std::vector<int16_t> pixels(64, 9);
-    InstallImageReader(0, [&](TImageSet& images, const std::string&, TImageImportParams, TProject* project) {
-        auto* image = new TMRImage(project);
-        image->SetName("scan", false);
-        image->SetWidth(8, false);
-        image->SetHeight(8, false);
-        image->SetPath(project->GetFolder() + "/scan");
-        image->SetPixels(pixels);
-        if (!images.AddNew(image, "The image scan was not added"))
-            return false;
-        image->FreePixels();  // as the readers leave a new image
-        return true;
-    });
-    WriteBytes(root.File("scan.img"), "a scan");
-    TScriptedFileChooser chooser(root.File("scan.img"));
-    {
-        TDialogScript script([&](QDialog& d) {
-            if (dynamic_cast<CImportImageDlg*>(&d))
-                return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
-            return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
-                dialog.AddImagesButton()->click();
-                ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
-                dialog.accept();
-            });
-        });
-        frame->Action(cmd::ProjectAddImages)->trigger();
-    }
+    AddScanImage(*frame, root.File("scan.img"), 9,
+                 [&] { ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0); });
     ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
     EXPECT_EQ(report.Messages(), std::vector<std::string>{"The folder " + folder +
                                                           " of the project p was moved or removed while the project "
@@ -997,8 +1004,7 @@ TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsN
     ASSERT_EQ(reread.m_pImageSet->GetCount(), 1);
     TMRImage* image = *reread.m_pImageSet->begin();
     ASSERT_TRUE(image->EnsurePixels());
-    EXPECT_EQ(image->GetPixels(), pixels);
-    ClearReaderHooks();
+    EXPECT_EQ(image->GetPixels(), std::vector<int16_t>(64, 9));
 }
 
 // Add Exam on a project whose folder was renamed or removed while open: the exam is
@@ -1055,21 +1061,8 @@ TEST_F(ProjectCommandsTest, AddExamOnAFolderMovedOrRemovedWhileOpenMakesNothingA
 TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCleaned)
 {
     InstallProcessing();
-    InstallImageReader(0, [](TImageSet& images, const std::string&, TImageImportParams, TProject* project) {
-        auto* image = new TMRImage(project);
-        image->SetName("scan", false);
-        image->SetWidth(8, false);
-        image->SetHeight(8, false);
-        image->SetPath(project->GetFolder() + "/scan");
-        image->SetPixels(std::vector<int16_t>(64, 9));
-        if (!images.AddNew(image, "The image scan was not added"))
-            return false;
-        image->FreePixels();
-        return true;
-    });
     WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
                                          "FilterLineWidth = 2.5\r\n</action>\r\n");
-    WriteBytes(root.File("scan.img"), "a scan");
     for (const bool saveAs : {true, false}) {
         SCOPED_TRACE(saveAs ? "Save Project As" : "New Project");
         const std::string name = saveAs ? "s" : "n", folder = root.File(name);
@@ -1084,17 +1077,7 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
             TScriptedFileChooser chooser(root.File("lorentz.mcr"));
             frame->Action(cmd::MacroLoad)->trigger();
         }
-        TScriptedFileChooser chooser(root.File("scan.img"));
-        TDialogScript script([&](QDialog& d) {
-            if (dynamic_cast<CImportImageDlg*>(&d))
-                return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
-            return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
-                dialog.AddImagesButton()->click();
-                CopyInPlace(folder);
-                dialog.accept();
-            });
-        });
-        frame->Action(cmd::ProjectAddImages)->trigger();
+        AddScanImage(*frame, root.File("scan.img"), 9, [&] { CopyInPlace(folder); });
         ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
         const TFolderBytes copy = ReadFolderTree(folder, true);
         ASSERT_TRUE(copy.count(".vexara/tf0.tmp"));
@@ -1114,7 +1097,6 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
         EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
         EXPECT_EQ(ReadFolderTree(folder, true), copy);
     }
-    ClearReaderHooks();
     InstallProcessingHooks({});
 }
 
