@@ -973,9 +973,21 @@ TEST_F(ProjectFileTest, ADataSetFileAwayWhileItsProjectIsConvertedIsConvertedWhe
             EXPECT_EQ(project.m_nFileVersion, 9);
             EXPECT_EQ(project.m_pCSISetList->GetCount(), 1);
             EXPECT_EQ(project.m_pWorkSet, nullptr);
+            // The file back in a copy put in the folder's place: the set loads from it,
+            // and the copy keeps its file as it is.
+            test::WriteBytes(csi, samples);
+            test::CopyInPlace(folder);
+            script.Clear();
+            project.SetWorkSet(*project.m_pCSISetList->Begin());
+            ASSERT_NE(project.m_pWorkSet, nullptr);
+            ExpectGoldenSamples(*project.m_pWorkSet);
+            EXPECT_EQ(test::ReadBytes(csi), samples);
+            EXPECT_EQ(script.Messages(), std::vector<std::string>{
+                                             "The folder " + folder + " of the project golden was moved or removed "
+                                             "while the project was open, so nothing was written. Save Project As "
+                                             "keeps the work in a new folder."});
         }
         EXPECT_EQ(test::Int32LEAt(test::ReadBytes(file), 0), 9);
-        test::WriteBytes(csi, samples);
         for (int open = 0; open < 2; ++open) {
             SCOPED_TRACE("open " + std::to_string(open));
             test::TScriptedReport script;
