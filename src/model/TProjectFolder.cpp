@@ -270,8 +270,8 @@ void TProject::NewFilesPlaced()
 
 bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure)
 {
-    // The folder may have gone since the change began (while a question was open): nothing
-    // is put in place, and what was staged there stays where it is.
+    // The folder may have gone since the change began, while its files were staged: nothing
+    // is put in place, and what was staged stays where it is.
     if (!FolderIsStillHere()) {
         transaction.LetGo();
         return false;
