@@ -374,10 +374,7 @@ void TFileTransaction::Abort()
 {
     for (const TRename& rename : m_renames)
         RemoveFile(rename.temp);
-    m_renames.clear();
-    m_removals.clear();
-    m_takenOver.clear();
-    m_included.clear();
+    LetGo();
 }
 
 void TFileTransaction::LetGo()
