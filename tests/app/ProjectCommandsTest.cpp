@@ -901,9 +901,11 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
             ASSERT_TRUE(project.Save());
         }
         ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        const std::vector<TComplex> read = AllSamples(*g_pProject->m_pWorkSet);
         TScriptedFileChooser chooser(root.File("lorentz.mcr"));
         frame->Action(cmd::MacroLoad)->trigger();
         const std::vector<TComplex> filtered = AllSamples(*g_pProject->m_pWorkSet);
+        ASSERT_NE(filtered, read);
         AddValuedMap(*g_pProject->m_pWorkSet, "NAA", [](int v) { return TComplex(float(v), 0.0f); });
         // The image frames show one of the images, whose pixels are in memory then.
         TMRImage* shown = nullptr;
