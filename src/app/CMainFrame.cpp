@@ -64,6 +64,90 @@ constexpr TWorkModeText kWorkModeTexts[] = {
     {cmd::ModeUserRegion, "Estimate the spectrum for a user drawn region"},
 };
 
+// What each command of the menus and toolbars says in the status bar while the mouse is
+// over it. The work modes say their names (kWorkModeTexts).
+struct TCommandPrompt {
+    int command;
+    const char* prompt;
+};
+constexpr TCommandPrompt kCommandPrompts[] = {
+    {cmd::FileNewProject, "Create a new project"},
+    {cmd::FileOpenProject, "Open an existing project"},
+    {cmd::FileSaveProject, "Save the project"},
+    {cmd::FileSaveProjectAs, "Save the project under a new name"},
+    {cmd::FileSaveProjectDeidentified, "Save the project without the patient's identifying data"},
+    {cmd::FilePrint, "Print the active image window, one page per slice"},
+    {cmd::FileBatchProcessing, "Run a macro over the studies of a folder"},
+    {cmd::FileExit, "Quit the program"},
+    {cmd::EditUndo, "Undo the last processing step"},
+    {cmd::EditRedo, "Redo the processing step undone last"},
+    {cmd::EditClearAll, "Clear the processing steps that Undo could take back"},
+    {cmd::EditCopy, "Copy the active window's picture to the clipboard"},
+    {cmd::ViewToolbar, "Show or hide the Standard toolbar"},
+    {cmd::ViewStatusBar, "Show or hide the status bar"},
+    {cmd::ViewProjectExplorer, "Show or hide the Project Explorer"},
+    {cmd::ProjectAddExam, "Replace the project's exam by the images and CSI sets of an exam"},
+    {cmd::ProjectAddImages, "Add MR images to the project"},
+    {cmd::ProjectAddCSISet, "Add CSI data sets to the project"},
+    {cmd::ProjectViewSlice, "Open the image windows at a slice position of the work set"},
+    {cmd::ProjectCloseImages, "Close all the image windows"},
+    {cmd::ProjectCloseVoxelWindows, "Close all the voxel and region estimate windows"},
+    {cmd::ProjectInformation, "Show the information of the work set and the active image"},
+    {cmd::ProjectOptions, "Change the display and processing settings"},
+    {cmd::SurfaceCoilNormalization, "Show or hide the Image Correction Toolbar"},
+    {cmd::MapGray, "Draw the maps in the Gray colour table"},
+    {cmd::MapHot, "Draw the maps in the Hot colour table"},
+    {cmd::MapCool, "Draw the maps in the Cool colour table"},
+    {cmd::MapJet, "Draw the maps in the Jet colour table"},
+    {cmd::MapOpacityHigh, "Blend the maps over the images at 70% opacity"},
+    {cmd::MapOpacityMedium, "Blend the maps over the images at 50% opacity"},
+    {cmd::MapOpacityLow, "Blend the maps over the images at 30% opacity"},
+    {cmd::MapResize, "Change the size of a map of the work set"},
+    {cmd::MapRemove, "Remove maps from the work set"},
+    {cmd::MapSaveAsTxt, "Save maps of the work set as text tables"},
+    {cmd::MacroStartRecording, "Start recording the processing steps into a macro"},
+    {cmd::MacroEndRecording, "End the macro recording"},
+    {cmd::MacroPauseRecording, "Pause the macro recording"},
+    {cmd::MacroLoad, "Run the steps of a macro file on the work set"},
+    {cmd::MacroSave, "Save the recorded steps as a macro file"},
+    {cmd::ExportVoxels, "Export the spectra of the selected voxels to a file"},
+    {cmd::ExportSelectionMask, "Save the voxel selection of the work set as a mask file"},
+    {cmd::ExportKSpaceMask, "Save the k-space sample mask of the work set as a text file"},
+    {cmd::ImportSelectionMask, "Select the voxels that a mask file lists"},
+    {cmd::ShowGrid, "Show or hide the CSI grid in the image windows"},
+    {cmd::ShowSpectra, "Show or hide the spectra in the CSI grid"},
+    {cmd::DisplayReal, "Display the real part of the spectra"},
+    {cmd::DisplayImaginary, "Display the imaginary part of the spectra"},
+    {cmd::DisplayMagnitude, "Display the magnitude of the spectra"},
+    {cmd::DrawRectangle, "Draw the region as a rectangle"},
+    {cmd::DrawEllipse, "Draw the region as an ellipse"},
+    {cmd::DrawPolygon, "Draw the region as a polygon"},
+    {cmd::RunSpectralEstimation, "Estimate the spectrum of the drawn regions"},
+    {cmd::ClearRegionEstimates, "Remove all the region estimates and close their windows"},
+    {cmd::FirstImage, "First image "},
+    {cmd::PreviousImage, "Previous image "},
+    {cmd::NextImage, "Next image "},
+    {cmd::LastImage, "Last image "},
+    {cmd::AutoscaleImages, "Apply a brightness or contrast change to every image of the project"},
+    {cmd::ResetMapScale, "Reset the map display scale"},
+    {cmd::HelpTopics, "Show the help"},
+    {cmd::AppAbout, "Show the program's name and version"},
+};
+constexpr char kRecentPrompt[] = "Open this project";
+
+QString PromptOf(int command)
+{
+    if (command >= cmd::FileMruFirst && command < cmd::FileMruFirst + 4)
+        return kRecentPrompt;
+    for (const TWorkModeText& mode : kWorkModeTexts)
+        if (mode.command == command)
+            return mode.prompt;
+    for (const TCommandPrompt& entry : kCommandPrompts)
+        if (entry.command == command)
+            return entry.prompt;
+    return {};
+}
+
 // What the commands' states depend on.
 struct TProjectUiState {
     bool hasWorkSet = false;
@@ -140,6 +224,7 @@ QAction* CMainFrame::MakeAction(int command, const QString& text, bool checkable
 {
     auto* action = new QAction(text, this);
     action->setCheckable(checkable);
+    action->setStatusTip(PromptOf(command));
     const QIcon icon = vx::app::ToolIcon(command);
     if (!icon.isNull())
         action->setIcon(icon);
@@ -156,6 +241,9 @@ bool CMainFrame::LoadFrame()
     if (!CreateMenus() || !CreateToolBars() || !CreateCorrectionBar())
         return false;
     CreateStatusBar();
+    // A toolbar the user floats is a window of its own, where its prompts would stop.
+    for (QToolBar* bar : ToolBars())
+        vx::app::ForwardPrompts(*bar, this);
     ConnectCommands();
     ConnectProjectCommands();
     ConnectImageCommands();
@@ -236,11 +324,13 @@ bool CMainFrame::CreateMenus()
 
     QMenu* map = bar->addMenu("&Map");
     QMenu* colour = map->addMenu("Color");
+    colour->menuAction()->setStatusTip("Choose the colour table of the maps");
     auto* colours = new QActionGroup(this);
     const char* colourNames[] = {"Gray", "Hot", "Cool", "Jet"};
     for (int k = 0; k < 4; ++k)
         colour->addAction(colours->addAction(MakeAction(cmd::MapGray + k, colourNames[k], true)));
     QMenu* opacity = map->addMenu("Opacity");
+    opacity->menuAction()->setStatusTip("Choose how strongly the maps cover the images");
     auto* opacities = new QActionGroup(this);
     const char* opacityNames[] = {"High (70%)", "Medium (50%)", "Low (30%)"};
     for (int k = 0; k < 3; ++k)
@@ -265,8 +355,10 @@ bool CMainFrame::CreateMenus()
     exchange->addAction(MakeAction(cmd::ImportSelectionMask, "Import voxel selection mask"));
 
     QMenu* window = bar->addMenu("&Window");
-    window->addAction("&Cascade", this, [this] { vx::app::CascadeWindows(m_mdiArea); });
-    window->addAction("&Tile", this, [this] { vx::app::TileWindows(m_mdiArea); });
+    window->addAction("&Cascade", this, [this] { vx::app::CascadeWindows(m_mdiArea); })
+        ->setStatusTip("Arrange the windows one behind the other with every title in view");
+    window->addAction("&Tile", this, [this] { vx::app::TileWindows(m_mdiArea); })
+        ->setStatusTip("Arrange the windows side by side");
 
     QMenu* help = bar->addMenu("&Help");
     help->addAction(MakeAction(cmd::HelpTopics, "&Help Topics..."));
@@ -290,8 +382,10 @@ bool CMainFrame::CreateMenus()
     MakeAction(cmd::RunSpectralEstimation, "Run spectral estimation");
     MakeAction(cmd::ClearRegionEstimates, "Clear all the region estimates");
 
-    for (QMenu* menu : bar->findChildren<QMenu*>())
+    for (QMenu* menu : bar->findChildren<QMenu*>()) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+        vx::app::PromptDisabledEntries(*menu);
+    }
     return true;
 }
 
@@ -347,7 +441,6 @@ bool CMainFrame::CreateToolBars()
     for (const TWorkModeText& mode : kWorkModeTexts) {
         QAction* action = MakeAction(mode.command, mode.prompt, true);
         action->setToolTip(mode.prompt);
-        action->setStatusTip(mode.prompt);
         m_workModes->addAction(action);
         m_wndWorkModeBar->addAction(action);
     }

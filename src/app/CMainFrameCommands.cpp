@@ -382,6 +382,7 @@ void CMainFrame::FillHistoryMenu(QMenu* menu, bool undo)
             break;
         QAction* entry = menu->addAction(QString::fromStdString(name));
         entry->setData((undo ? cmd::UndoListFirst : cmd::RedoListFirst) + k);
+        entry->setStatusTip(undo ? "Undo the steps down to this one" : "Redo the steps up to this one");
         const int steps = k + 1;
         connect(entry, &QAction::triggered, this, [this, undo, steps] { undo ? OnUndo(steps) : OnRedo(steps); });
         ++k;
@@ -416,6 +417,8 @@ void CMainFrame::OnUserRegionMode()
         m_pUserDrawBar->addAction(Action(cmd::RunSpectralEstimation));
         m_pUserDrawBar->addSeparator();
         m_pUserDrawBar->addAction(Action(cmd::ClearRegionEstimates));
+        // A window of its own: its prompts would stop at it.
+        vx::app::ForwardPrompts(*m_pUserDrawBar, this);
         m_pUserDrawBar->move(pos() + QPoint(50, 80));
     }
     Action(cmd::DrawRectangle)->setChecked(true);
