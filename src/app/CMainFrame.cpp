@@ -560,7 +560,8 @@ void CMainFrame::ShowProjectExplorer()
         connect(m_pPrjExpFrame, &CExplorerFrameBase::Hidden, this, &CMainFrame::UpdateCommandStates);
         const QRect client = ClientRect();
         const int right = client.right() + 1;
-        m_pPrjExpFrame->setGeometry(QRect(QPoint(right - 230, 3), QPoint(right - kRightGap - 1, 199)));
+        m_pPrjExpFrame->setGeometry(QRect(QPoint(right - kRightGap - CExplorerFrameBase::kOpenSize.width(), 3),
+                                          CExplorerFrameBase::kOpenSize));
     }
     m_pPrjExpFrame->RefreshTree();
     m_pPrjExpFrame->show();
