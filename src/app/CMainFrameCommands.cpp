@@ -73,11 +73,11 @@ bool IsPowerOfTwo(int n)
 }
 
 // A macro file name takes the extension unless it holds it in either case.
-std::string WithMacroExtension(std::string path)
+std::string WithMacroExtension(const std::string& chosen)
 {
-    if (path.find(".mcr") == std::string::npos && path.find(".MCR") == std::string::npos)
-        path += ".mcr";
-    return path;
+    if (chosen.find(".mcr") == std::string::npos && chosen.find(".MCR") == std::string::npos)
+        return chosen + ".mcr";
+    return chosen;
 }
 
 }  // namespace
@@ -284,11 +284,10 @@ void CMainFrame::OnMacroSave()
     request.filter = "All Files (*.*)|*.*|Macro Files(*.mcr)|*.mcr";
     request.filterIndex = 1;
     request.folder = vx::CurrentFolder();
-    request.defaultExtension = ".mcr";
-    const std::string chosen = vx::ChooseFile(request);
-    if (chosen.empty())
+    request.finalPath = WithMacroExtension;
+    const std::string path = vx::ChooseFile(request);
+    if (path.empty())
         return;
-    const std::string path = WithMacroExtension(chosen);
     vx::TTextFile file;
     bool written = file.Open(path, vx::TTextFile::Mode::Write) && g_pProject->m_history->WriteMacro(file);
     written = file.Close() && written;
