@@ -47,11 +47,14 @@ namespace {
 constexpr int kRightGap = 35;
 constexpr int kBottomGap = 70;
 
-struct TWorkModeText {
+// A command and its prompt in the status bar.
+struct TCommandPrompt {
     int command;
     const char* prompt;
 };
-constexpr TWorkModeText kWorkModeTexts[] = {
+// What each command of the menus and toolbars says in the status bar while the mouse is
+// over it. The work modes' buttons are named by their prompts.
+constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::ModeSelectVoxel, "Select voxel"},
     {cmd::ModeMultiSelect, "Multiple selection mode"},
     {cmd::ModePolygonSelect, "Multiple selection mode using polygon"},
@@ -62,15 +65,6 @@ constexpr TWorkModeText kWorkModeTexts[] = {
     {cmd::ModeAverageVoxels, "Average voxels"},
     {cmd::ModeSpectraRange, "Change the display range of the spectra"},
     {cmd::ModeUserRegion, "Estimate the spectrum for a user drawn region"},
-};
-
-// What each command of the menus and toolbars says in the status bar while the mouse is
-// over it. The work modes say their names (kWorkModeTexts).
-struct TCommandPrompt {
-    int command;
-    const char* prompt;
-};
-constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::FileNewProject, "Create a new project"},
     {cmd::FileOpenProject, "Open an existing project"},
     {cmd::FileSaveProject, "Save the project"},
@@ -139,9 +133,6 @@ QString PromptOf(int command)
 {
     if (command >= cmd::FileMruFirst && command < cmd::FileMruFirst + 4)
         return kRecentPrompt;
-    for (const TWorkModeText& mode : kWorkModeTexts)
-        if (mode.command == command)
-            return mode.prompt;
     for (const TCommandPrompt& entry : kCommandPrompts)
         if (entry.command == command)
             return entry.prompt;
@@ -438,9 +429,9 @@ bool CMainFrame::CreateToolBars()
 
     m_wndWorkModeBar = makeBar("Work mode Toolbar", "WorkModeBar");
     m_workModes = new QActionGroup(this);
-    for (const TWorkModeText& mode : kWorkModeTexts) {
-        QAction* action = MakeAction(mode.command, mode.prompt, true);
-        action->setToolTip(mode.prompt);
+    for (int mode : cmd::kWorkModes) {
+        QAction* action = MakeAction(mode, PromptOf(mode), true);
+        action->setToolTip(action->statusTip());
         m_workModes->addAction(action);
         m_wndWorkModeBar->addAction(action);
     }

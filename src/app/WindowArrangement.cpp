@@ -3,12 +3,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <algorithm>
+#include <limits>
+
 #include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CInfoFrameBase.h"
-
-#include <algorithm>
-#include <limits>
 
 namespace vx::app {
 

@@ -91,12 +91,13 @@ void ForwardPrompts(QWidget& window, QWidget* target)
 
 void PromptDisabledEntries(QMenu& menu)
 {
-    static TMenuStyle* style = [] {
-        auto* made = new TMenuStyle;
-        // The application owns it, so that it goes before the application's own style.
-        made->setParent(QCoreApplication::instance());
-        return made;
-    }();
+    // One for all menus, owned by the application (and made again for a new one); a menu
+    // that outlives it falls back to the application's style.
+    static QPointer<TMenuStyle> style;
+    if (!style) {
+        style = new TMenuStyle;
+        style->setParent(QCoreApplication::instance());
+    }
     menu.setStyle(style);
 }
 
