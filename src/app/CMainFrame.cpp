@@ -53,7 +53,7 @@ struct TCommandPrompt {
     const char* prompt;
 };
 // What each command of the menus and toolbars says in the status bar while the mouse is
-// over it. The work modes' buttons are named by their prompts.
+// over it. The buttons that have no menu entry are named by their prompts.
 constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::ModeSelectVoxel, "Select voxel"},
     {cmd::ModeMultiSelect, "Multiple selection mode"},
@@ -88,7 +88,7 @@ constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::ProjectCloseVoxelWindows, "Close all the voxel and region estimate windows"},
     {cmd::ProjectInformation, "Show the information of the work set and the active image"},
     {cmd::ProjectOptions, "Change the display and processing settings"},
-    {cmd::SurfaceCoilNormalization, "Show or hide the Image Correction Toolbar"},
+    {cmd::SurfaceCoilNormalization, "surface coil sensitivity normalization"},
     {cmd::MapGray, "Draw the maps in the Gray colour table"},
     {cmd::MapHot, "Draw the maps in the Hot colour table"},
     {cmd::MapCool, "Draw the maps in the Cool colour table"},
@@ -108,21 +108,21 @@ constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::ExportSelectionMask, "Save the voxel selection of the work set as a mask file"},
     {cmd::ExportKSpaceMask, "Save the k-space sample mask of the work set as a text file"},
     {cmd::ImportSelectionMask, "Select the voxels that a mask file lists"},
-    {cmd::ShowGrid, "Show or hide the CSI grid in the image windows"},
-    {cmd::ShowSpectra, "Show or hide the spectra in the CSI grid"},
-    {cmd::DisplayReal, "Display the real part of the spectra"},
-    {cmd::DisplayImaginary, "Display the imaginary part of the spectra"},
-    {cmd::DisplayMagnitude, "Display the magnitude of the spectra"},
-    {cmd::DrawRectangle, "Draw the region as a rectangle"},
-    {cmd::DrawEllipse, "Draw the region as an ellipse"},
-    {cmd::DrawPolygon, "Draw the region as a polygon"},
-    {cmd::RunSpectralEstimation, "Estimate the spectrum of the drawn regions"},
-    {cmd::ClearRegionEstimates, "Remove all the region estimates and close their windows"},
+    {cmd::ShowGrid, "Show/hide the grid"},
+    {cmd::ShowSpectra, "Show/hide the spectra"},
+    {cmd::DisplayReal, "Display real part"},
+    {cmd::DisplayImaginary, "Display imaginary part"},
+    {cmd::DisplayMagnitude, "Display magnitude"},
+    {cmd::DrawRectangle, "Draw a rectangle"},
+    {cmd::DrawEllipse, "Draw an ellipse"},
+    {cmd::DrawPolygon, "Draw a polygon"},
+    {cmd::RunSpectralEstimation, "Run spectral estimation"},
+    {cmd::ClearRegionEstimates, "Clear all the region estimates"},
     {cmd::FirstImage, "First image "},
     {cmd::PreviousImage, "Previous image "},
     {cmd::NextImage, "Next image "},
     {cmd::LastImage, "Last image "},
-    {cmd::AutoscaleImages, "Apply a brightness or contrast change to every image of the project"},
+    {cmd::AutoscaleImages, "Autoscale all the images"},
     {cmd::ResetMapScale, "Reset the map display scale"},
     {cmd::HelpTopics, "Show the help"},
     {cmd::AppAbout, "Show the program's name and version"},
@@ -357,21 +357,14 @@ bool CMainFrame::CreateMenus()
     help->addAction(MakeAction(cmd::AppAbout, "&About Vexara..."));
     Action(cmd::HelpTopics)->setShortcut(QKeySequence::HelpContents);
 
-    // Commands that live on toolbars only.
-    MakeAction(cmd::SurfaceCoilNormalization, "surface coil sensitivity normalization");
-    MakeAction(cmd::FirstImage, "First image ");
-    MakeAction(cmd::PreviousImage, "Previous image ");
-    MakeAction(cmd::NextImage, "Next image ");
-    MakeAction(cmd::LastImage, "Last image ");
-    MakeAction(cmd::AutoscaleImages, "Autoscale all the images", true);
-    MakeAction(cmd::ResetMapScale, "Reset the map display scale");
+    // Commands that live on toolbars only, named by their prompts.
+    for (int command : {cmd::SurfaceCoilNormalization, cmd::FirstImage, cmd::PreviousImage, cmd::NextImage,
+                        cmd::LastImage, cmd::ResetMapScale, cmd::RunSpectralEstimation, cmd::ClearRegionEstimates})
+        MakeAction(command, PromptOf(command));
+    // Autoscale and the User Draw Toolbar's shapes are check boxes; that bar is made on first use.
+    for (int command : {cmd::AutoscaleImages, cmd::DrawRectangle, cmd::DrawEllipse, cmd::DrawPolygon})
+        MakeAction(command, PromptOf(command), true);
     connect(Action(cmd::AutoscaleImages), &QAction::toggled, this, [this](bool on) { m_bAutoscaleImages = on; });
-    // The User Draw Toolbar's commands; the bar itself is made on first use.
-    MakeAction(cmd::DrawRectangle, "Draw a rectangle", true);
-    MakeAction(cmd::DrawEllipse, "Draw an ellipse", true);
-    MakeAction(cmd::DrawPolygon, "Draw a polygon", true);
-    MakeAction(cmd::RunSpectralEstimation, "Run spectral estimation");
-    MakeAction(cmd::ClearRegionEstimates, "Clear all the region estimates");
 
     for (QMenu* menu : bar->findChildren<QMenu*>()) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
@@ -436,15 +429,12 @@ bool CMainFrame::CreateToolBars()
         m_wndWorkModeBar->addAction(action);
     }
     m_wndWorkModeBar->addSeparator();
-    m_wndWorkModeBar->addAction(MakeAction(cmd::ShowGrid, "Show/hide the grid", true));
-    m_wndWorkModeBar->addAction(MakeAction(cmd::ShowSpectra, "Show/hide the spectra", true));
+    for (int command : {cmd::ShowGrid, cmd::ShowSpectra})
+        m_wndWorkModeBar->addAction(MakeAction(command, PromptOf(command), true));
     m_wndWorkModeBar->addSeparator();
     m_displayParts = new QActionGroup(this);
-    const std::pair<int, const char*> parts[] = {{cmd::DisplayReal, "Display real part"},
-                                                 {cmd::DisplayImaginary, "Display imaginary part"},
-                                                 {cmd::DisplayMagnitude, "Display magnitude"}};
-    for (const auto& [command, text] : parts) {
-        QAction* action = MakeAction(command, text, true);
+    for (int command : {cmd::DisplayReal, cmd::DisplayImaginary, cmd::DisplayMagnitude}) {
+        QAction* action = MakeAction(command, PromptOf(command), true);
         m_displayParts->addAction(action);
         m_wndWorkModeBar->addAction(action);
     }

@@ -533,7 +533,7 @@ TEST_F(MainFrameTest, EveryMenuEntryAndToolbarButtonShowsItsPromptWhenHovered)
         EXPECT_EQ(buttons[navigation], navigation);
     EXPECT_EQ(buttons["Reset the map display scale"], "Reset the map display scale");
     EXPECT_EQ(buttons["Zoom in "], "Zoom in ");
-    EXPECT_EQ(buttons["Draw a polygon"], "Draw the region as a polygon");
+    EXPECT_EQ(buttons["Draw a polygon"], "Draw a polygon");
 }
 
 }  // namespace
