@@ -68,6 +68,9 @@ bool TImageSet::AddNew(TMRImage* pImage, const std::string& failure)
     Insert(pImage);
     if (m_pProject && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), &m_pProject->NewFiles()))
         return true;
+    // An image that was read but could not be written is the project's failure, not the file's.
+    if (m_pProject)
+        m_pProject->NoteAddWriteFailure();
     Erase(Find(pImage));
     delete pImage;
     return false;

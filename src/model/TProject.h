@@ -173,6 +173,11 @@ public:
     // name, identity and geometry checks (questions, or warnings in batch mode), writing
     // its data-set file. False (nothing of the set kept) when refused or failed.
     bool AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params);
+    // How many times data being added could not be written into the project's folder (or
+    // the folder was gone); a file that cannot be read or used is not counted. The batch
+    // run ends a study at such a failure, which would otherwise cost the study a set.
+    int AddWriteFailures() const { return m_nAddWriteFailures; }
+    void NoteAddWriteFailure() { ++m_nAddWriteFailures; }
     // The read block and image record of the files of exam type 0..3 (all zero for any
     // other type): the format, dimensions and options its CSI files are read with.
     static void ExamTypeParams(int examType, TCSIReadParams& block, TImageImportParams& record);
@@ -371,6 +376,7 @@ private:
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // see NewFiles(); null while none were made
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
+    int m_nAddWriteFailures = 0;
     // The beginning of Create and CreateInPlaceOf: the folder and name, the lock.
     bool Start(const std::string& folder, const std::string& name);
     // A change of the folder that wrote the project file is in place: the new files it
