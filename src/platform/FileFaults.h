@@ -16,7 +16,8 @@ enum TFileCall : unsigned {
     kFileRename = 1u << 2,       // a rename that may replace its target
     kFileRenameFlags = 1u << 3,  // a rename that must not replace, or that exchanges two folders
     kFileLink = 1u << 4,         // a hard link made
-    kFileAnyCall = (1u << 5) - 1,
+    kFileAnyWrite = (1u << 5) - 1,  // every call above: what puts data or names on the disk
+    kFileRemove = 1u << 5,       // a file or a folder tree removed
 };
 
 struct TFileFault {

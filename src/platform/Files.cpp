@@ -47,15 +47,23 @@ int64_t FileSize(const std::string& path)
 
 bool RemoveFile(const std::string& path)
 {
+    if (FileCallFails(kFileRemove))
+        return false;
     std::error_code ec;
     return fs::remove(fs::path(path), ec) && !ec;
 }
 
 bool RemoveFolderTree(const std::string& path)
 {
+    if (FileCallFails(kFileRemove))
+        return false;
     std::error_code ec;
     fs::remove_all(fs::path(path), ec);
-    return !ec && !fs::exists(fs::path(path), ec);
+    if (ec) {
+        errno = ec.value();  // for the caller's message
+        return false;
+    }
+    return !fs::exists(fs::path(path), ec);
 }
 
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
@@ -266,8 +274,12 @@ bool LinkTreeInto(const std::string& from, const std::string& to)
     if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), st.st_mode & 07777) != 0)
         return false;
     DIR* folder = ::opendir(from.c_str());
-    if (!folder)
+    if (!folder) {
+        const int error = errno;
+        ::rmdir(to.c_str());
+        errno = error;
         return false;
+    }
     bool linked = true;
     for (;;) {
         errno = 0;
@@ -284,6 +296,8 @@ bool LinkTreeInto(const std::string& from, const std::string& to)
     }
     const int error = errno;
     ::closedir(folder);
+    if (!linked)
+        RemoveFolderTree(to);  // no part of the folder stays
     errno = error;
     return linked;
 }

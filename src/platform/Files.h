@@ -41,7 +41,8 @@ bool IsUnsupportedRenameFlag(int error);
 // Makes `to`, which must not exist, hold what `from` holds without touching `from`: files
 // as hard links, folders made anew, symbolic links as links. Where a file cannot be linked
 // (another file system, one without links) a regular file is copied and a FIFO or socket
-// made anew; a device that cannot be made again fails. False with errno set when it fails.
+// made anew; a device that cannot be made again fails. False with errno set when it fails,
+// nothing of `to` then left.
 bool LinkTreeInto(const std::string& from, const std::string& to);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.

@@ -36,10 +36,11 @@ TFolderSwap::TMend RemoveHidden(const std::string& folder)
     TFolderLock lock;
     if (LockHidden(folder, lock) == TFolderSwap::TMend::Busy)
         return TFolderSwap::TMend::Busy;
+    errno = 0;
     if (RemoveFolderTree(folder))
         return TFolderSwap::TMend::Done;
     if (errno == 0)
-        errno = EIO;
+        errno = ENOTEMPTY;  // removed without an error, yet something is there again
     return TFolderSwap::TMend::Failed;
 }
 

@@ -20,6 +20,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 #include "platform/Workers.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
@@ -142,7 +143,7 @@ protected:
                 return nullptr;
             // The disk is full when this file's set is written, and has room again after.
             if (vx::FileNameOf(path).starts_with("full"))
-                vx::SetFileFaults({{vx::kFileAnyCall, ENOSPC, 1}});
+                vx::SetFileFaults({{vx::kFileAnyWrite, ENOSPC, 1}});
             TCSISet* set = TNewSetReader::Read(path);
             set->m_strName = vx::StemOf(path);
             return set;
@@ -401,11 +402,36 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
     EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), earlier[0]);
     m_readable = true;
 
+    // It cannot be put back: the study is refused, and the earlier project waits aside.
+    {
+        TFileFaultScope fault({{vx::kFileRenameFlags, EIO, 1}});
+        ASSERT_TRUE(run.Run());
+    }
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
+                              " is failed.\r\nError: The folder " + p1 + " cannot take the study's project: what "
+                              "an earlier run left beside it could not be cleared: input/output error.\r\n");
+    EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), earlier[0]);
+
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
-    TFileFaultScope fault({NoRenameFlags()});
-    ASSERT_TRUE(run.Run());
+    {
+        TFileFaultScope fault({NoRenameFlags()});
+        ASSERT_TRUE(run.Run());
+    }
     EXPECT_EQ(EarlierOrWhole(0, earlier[0], "a b"), "whole");
     EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
+
+    // A build folder that another run holds is its own: the study is refused, both stay.
+    const TFolderBytes made = ReadFolderTree(p1);
+    vx::MakeFolder(run.m_strOutput + "/.s1.batch");
+    vx::TFolderLock other;
+    ASSERT_EQ(other.Acquire(run.m_strOutput + "/.s1.batch"), vx::TFolderLock::TResult::Held);
+    ASSERT_TRUE(run.Run());
+    EXPECT_NE(g_batchLog.find("Error: The folder " + p1 + " cannot take the study's project: another program is "
+                              "making it."),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_EQ(ReadFolderTree(p1), made);
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{".s1.batch", "s1"}));
 }
 
 // Killed at every step of a re-run, on a file system with the exchange and on one without
@@ -502,7 +528,7 @@ TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
         SCOPED_TRACE("fresh run, failing after step " + std::to_string(at));
         vx::RemoveFolderTree(run.m_strOutput);
         {
-            TFileFaultScope fault({{vx::kFileAnyCall, at % 2 ? ENOSPC : EIO, at, false, true}});
+            TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
             ASSERT_TRUE(run.Run());
             if (!vx::FileFaultStruck())
                 break;
@@ -527,7 +553,7 @@ TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
         SCOPED_TRACE("re-run, failing after step " + std::to_string(at));
         RestoreFolder(pristine, run.m_strOutput);
         {
-            TFileFaultScope fault({{vx::kFileAnyCall, at % 2 ? ENOSPC : EIO, at, false, true}});
+            TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
             ASSERT_TRUE(run.Run());
             if (!vx::FileFaultStruck())
                 break;

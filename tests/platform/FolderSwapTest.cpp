@@ -159,7 +159,11 @@ TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
     for (const FailureCase& c :
          {FailureCase{"notes.txt", {{kFileLink, EIO, 1, true}}, EIO},
           FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileWrite, ENOSPC, 1}}, ENOSPC},
-          FailureCase{"pipe", {{kFileLink, EXDEV, 1, true}, {kFileCreate, EPERM, 1, true}}, EPERM}}) {
+          FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileWrite, EIO, 2}}, EIO},  // at the sync
+          FailureCase{"pipe", {{kFileLink, EXDEV, 1, true}, {kFileCreate, EPERM, 1, true}}, EPERM},
+          FailureCase{"link", {{kFileCreate, EROFS, 1}}, EROFS},
+          FailureCase{"sub", {{kFileCreate, EDQUOT, 1}}, EDQUOT},
+          FailureCase{"sub", {{kFileLink, EIO, 1}}, EIO}}) {
         SCOPED_TRACE(std::string(c.name) + " failing with " + std::to_string(c.error));
         const std::string to = dir.File("failed");
         RemoveFolderTree(to);
@@ -169,6 +173,19 @@ TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
         EXPECT_EQ(errno, c.error);
         EXPECT_EQ(TypeOf(to), mode_t(0)) << "nothing left of the file";
     }
+
+    // A folder that cannot be read (for a user without the right to) fails the same way.
+    ::chmod(dir.Path().c_str(), 0777);
+    MakeFolder(from + "/locked");
+    ::chmod((from + "/locked").c_str(), 0);
+    EXPECT_EQ(AsAnOrdinaryUser([&] {
+                  errno = 0;
+                  const bool linked = LinkTreeInto(from + "/locked", dir.File("locked"));
+                  const int error = errno;
+                  return std::to_string(linked) + " " + std::to_string(error) + " " +
+                         std::to_string(TypeOf(dir.File("locked")));
+              }),
+              "0 " + std::to_string(EACCES) + " 0");
 }
 
 namespace {
@@ -263,19 +280,47 @@ TEST_F(FolderSwapTest, AFailedPutLeavesTheFolderAsItWasWithItsError)
     };
     for (const FailCase& c : {FailCase{"the exchange", {{kFileRenameFlags, EIO, 1}}, EIO},
                               FailCase{"the step aside", {NoRenameFlags(), {kFileRename, EACCES, 1}}, EACCES},
-                              FailCase{"the move in", {NoRenameFlags(), {kFileRename, ENOSPC, 2}}, ENOSPC}}) {
+                              FailCase{"the move in", {NoRenameFlags(), {kFileRename, ENOSPC, 2}}, ENOSPC},
+                              FailCase{"the move in and back", {NoRenameFlags(), {kFileRename, EIO, 2, true}}, EIO}}) {
         SCOPED_TRACE(c.what);
         RestoreFolder(m_pristine, m_root);
         TFolderSwap swap(m_folder);
         MakeFolder(swap.BuildFolder());
         WriteBytes(swap.BuildFolder() + "/content.txt", "new");
-        TFileFaultScope fault(c.faults);
-        errno = 0;
-        EXPECT_FALSE(swap.PutInPlace());
-        EXPECT_EQ(errno, c.error);
+        {
+            TFileFaultScope fault(c.faults);
+            errno = 0;
+            EXPECT_FALSE(swap.PutInPlace());
+            EXPECT_EQ(errno, c.error);
+        }
+        // A folder that could not even go back waits aside for the next swap's mending.
+        if (!FolderExists(m_folder)) {
+            EXPECT_EQ(ReadFolderTree(swap.RetiredFolder()), Whole("old"));
+            EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+        }
         EXPECT_EQ(ReadFolderTree(m_folder), Whole("old"));
         EXPECT_FALSE(FolderExists(swap.RetiredFolder()));
     }
+}
+
+// Mending that fails says why and loses nothing: an earlier folder aside that cannot be
+// put back stays aside, a build folder that cannot be removed stays for the next time.
+TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
+{
+    RestoreFolder(m_pristine, m_root);
+    TFolderSwap swap(m_folder);
+    ASSERT_TRUE(RenameFile(m_folder, swap.RetiredFolder()));
+    MakeFolder(swap.BuildFolder());
+    for (const TFileFault& failure : {TFileFault{kFileRenameFlags, EIO, 1}, TFileFault{kFileRemove, EBUSY, 1}}) {
+        TFileFaultScope fault({failure});
+        errno = 0;
+        EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Failed);
+        EXPECT_EQ(errno, failure.error);
+        EXPECT_TRUE(FolderExists(swap.BuildFolder()));
+    }
+    EXPECT_EQ(ReadFolderTree(m_folder), Whole("old")) << "put back before the removal failed";
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"});
 }
 
 // What another swap holds is its own: a build folder or an earlier folder aside that a
