@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,29 @@ protected:
         if (state != whole)
             return state;
         return ReadBytes(folder + "/notes.txt") == "notes on " + run.m_studies[k] ? "whole" : "without notes";
+    }
+    // The lines of the log that name a study's folder (or its hidden build folder) and do
+    // not come after that study's heading: empty when every study's lines follow its own.
+    std::string LinesNotUnderTheirHeading()
+    {
+        std::string heading, wrong;
+        for (size_t at = 0, end; at < g_batchLog.size(); at = end + 2) {
+            end = std::min(g_batchLog.find("\r\n", at), g_batchLog.size());
+            const std::string line = g_batchLog.substr(at, end - at);
+            for (const std::string& study : run.m_studies) {
+                const std::string folder = run.m_strOutput + "/" + study;
+                const bool names = line.find(folder + " ") != std::string::npos ||
+                                   line.find(folder + ":") != std::string::npos ||
+                                   line.find(folder + "/") != std::string::npos ||
+                                   line.find(folder + ".") != std::string::npos ||
+                                   line.find("/." + study + ".batch") != std::string::npos;
+                if (line.starts_with("Project " + folder + ":") || line.starts_with("Making new project for " + folder))
+                    heading = study;
+                else if (names && heading != study)
+                    wrong += line + "\n";
+            }
+        }
+        return wrong;
     }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
@@ -533,6 +557,7 @@ TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
             if (!vx::FileFaultStruck())
                 break;
         }
+        EXPECT_EQ(LinesNotUnderTheirHeading(), "") << g_batchLog;
         for (size_t k = 0; k < 2; ++k) {
             const std::string state = Study(run.m_studies[k]);
             EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state << g_batchLog;
@@ -558,6 +583,7 @@ TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
             if (!vx::FileFaultStruck())
                 break;
         }
+        EXPECT_EQ(LinesNotUnderTheirHeading(), "") << g_batchLog;
         for (size_t k = 0; k < 2; ++k) {
             const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
             EXPECT_TRUE(state == "earlier" || state == "whole") << run.m_studies[k] << ": " << state << g_batchLog;
