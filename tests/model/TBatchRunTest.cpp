@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,28 @@ protected:
             }
         }
         return wrong;
+    }
+    // Runs the batch once for each step in turn, the first write after it failing (with the
+    // errors of a full and of a failing disk in turn), until a run has no write after the
+    // step. `prepare` makes the output each run finds; `check` checks each study after the
+    // run and says whether it counts. Gives the number of studies that did.
+    int SweepAWriteFailing(const std::function<void()>& prepare, const std::function<bool(size_t)>& check)
+    {
+        int counted = 0;
+        for (int at = 0; at < 1000; ++at) {
+            SCOPED_TRACE("a write failing after step " + std::to_string(at));
+            prepare();
+            {
+                TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
+                EXPECT_TRUE(run.Run());
+                if (!vx::FileFaultStruck())
+                    break;
+            }
+            EXPECT_EQ(LinesNotUnderTheirHeading(), "") << g_batchLog;
+            for (size_t k = 0; k < run.m_studies.size(); ++k)
+                counted += check(k);
+        }
+        return counted;
     }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
@@ -547,23 +570,11 @@ TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
 {
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
     const std::vector<std::string> whole{"a b", "c d"};
-    int failed = 0;
-    for (int at = 0; at < 1000; ++at) {
-        SCOPED_TRACE("fresh run, failing after step " + std::to_string(at));
-        vx::RemoveFolderTree(run.m_strOutput);
-        {
-            TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
-            ASSERT_TRUE(run.Run());
-            if (!vx::FileFaultStruck())
-                break;
-        }
-        EXPECT_EQ(LinesNotUnderTheirHeading(), "") << g_batchLog;
-        for (size_t k = 0; k < 2; ++k) {
-            const std::string state = Study(run.m_studies[k]);
-            EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state << g_batchLog;
-            failed += state == "absent";
-        }
-    }
+    const int failed = SweepAWriteFailing([&] { vx::RemoveFolderTree(run.m_strOutput); }, [&](size_t k) {
+        const std::string state = Study(run.m_studies[k]);
+        EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state << g_batchLog;
+        return state == "absent";
+    });
     EXPECT_GT(failed, 10);
 
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
@@ -573,24 +584,12 @@ TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
     const std::string pristine = exams.File("earlier");
     RestoreFolder(run.m_strOutput, pristine);
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
-    int kept = 0;
-    for (int at = 0; at < 1000; ++at) {
-        SCOPED_TRACE("re-run, failing after step " + std::to_string(at));
-        RestoreFolder(pristine, run.m_strOutput);
-        {
-            TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
-            ASSERT_TRUE(run.Run());
-            if (!vx::FileFaultStruck())
-                break;
-        }
-        EXPECT_EQ(LinesNotUnderTheirHeading(), "") << g_batchLog;
-        for (size_t k = 0; k < 2; ++k) {
-            const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
-            EXPECT_TRUE(state == "earlier" || state == "whole") << run.m_studies[k] << ": " << state << g_batchLog;
-            kept += state == "earlier";
-        }
+    const int kept = SweepAWriteFailing([&] { RestoreFolder(pristine, run.m_strOutput); }, [&](size_t k) {
+        const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
+        EXPECT_TRUE(state == "earlier" || state == "whole") << run.m_studies[k] << ": " << state << g_batchLog;
         EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
-    }
+        return state == "earlier";
+    });
     EXPECT_GT(kept, 10);
 }
 
