@@ -69,6 +69,9 @@ bool TImageSet::AddNew(TMRImage* pImage, const std::string& failure)
     vx::TFileTransaction* pending = m_pProject ? m_pProject->NewFiles() : nullptr;
     if (pending && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), pending))
         return true;
+    // An image that was read but could not be written is the project's failure, not the file's.
+    if (m_pProject)
+        m_pProject->NoteAddWriteFailure();
     Erase(Find(pImage));
     delete pImage;
     return false;
