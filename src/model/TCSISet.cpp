@@ -52,6 +52,7 @@ void TCSISet::Reset()
     m_bWorkSet = 0;
     m_kSpaceMask.clear();
     m_bDataFileMissing = false;
+    m_fileParams.reset();
     m_unreadMapNames.clear();
     m_recordMapNames.clear();
 }
@@ -154,6 +155,7 @@ bool TCSISet::LoadData()
     // (a failed write is reported and leaves the old file, which reads again next time).
     if (layout != version)
         WriteDataFile(m_strFilePath, true);
+    ParamsAreInFile();
     m_fDisplayMax = m_fMagnitudeMax;
     m_fDisplayMin = -m_fMagnitudeMax;
     return true;

@@ -1093,6 +1093,126 @@ TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBa
     EXPECT_NE(script.Messages()[1].find("b: its frequency is not above 0"), std::string::npos);
 }
 
+// Save Set As over another set of other sizes, killed at every step, and the folder copied
+// without its hidden folder (as "cp -r p/*" does): the copy never opens with one set's
+// samples under the other's record. A set whose data-set file disagrees with its record
+// cannot be used, is named with why, and its record and file stay as they were.
+TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysAsItWas)
+{
+    const std::string pristine = m_dir.File("pristine"), folder = m_dir.File("p"), copy = m_dir.File("copy");
+    {
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Create(pristine, "p"));
+        TCSISet* a = test::AddStoredSet(project, pristine, "A", 1, 2, 1, 16,
+                                        [](int x, int y, int, int i) { return TComplex(float(x + y), float(i)); });
+        test::AddWrittenSet(project, pristine, "B", 1, 1, 1);
+        project.SetWorkSet(a);
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    const std::string reason = ": its data-set file " + copy +
+                               "/B holds another set: the record says 1x1x1, 8 points, 63.90 MHz, the file 1x2x1, 16 "
+                               "points, 63.90 MHz";
+    int mixed = 0;
+    for (int killAt = 1;; ++killAt) {
+        SCOPED_TRACE("killed at step " + std::to_string(killAt));
+        test::RestoreFolder(pristine, folder);
+        const bool killed = test::RunInChild([&] {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            g_pProject = &project;
+            if (!project.Load(folder + "/p.tpj"))
+                return false;
+            test::KillAtStep(killAt);
+            return project.SaveWorkSetAs("B");
+        });
+        std::filesystem::remove_all(copy);
+        std::filesystem::create_directory(copy);
+        for (const std::string& name : test::FolderNames(folder))
+            if (!name.starts_with("."))
+                std::filesystem::copy(folder + "/" + name, copy + "/" + name);
+        const std::string record = test::ReadBytes(copy + "/p.tpj"), samples = test::ReadBytes(copy + "/B");
+
+        test::TScriptedReport script;
+        TProject opened;
+        g_pProject = &opened;
+        ASSERT_TRUE(opened.Load(copy + "/p.tpj"));
+        if (TCSISet* b = opened.m_pCSISetList->FindByName("B")) {
+            // Whole: the samples loaded are of the size its record gave.
+            const TSampleShape listed = b->SampleShape();
+            opened.SetWorkSet(b);
+            ASSERT_EQ(opened.m_pWorkSet, b);
+            EXPECT_TRUE(b->SampleShape() == listed);
+            EXPECT_TRUE(script.Messages().empty());
+        } else {
+            ++mixed;
+            EXPECT_EQ(script.Messages(),
+                      std::vector<std::string>{"Some of the CSI data sets could not be loaded.\r\nB" + reason +
+                                               "\r\nThese sets cannot be used; their records and files stay in the "
+                                               "project unchanged."});
+            opened.SetModified(true);
+            ASSERT_TRUE(opened.Save());
+            EXPECT_EQ(test::ReadBytes(copy + "/p.tpj"), record);
+            EXPECT_EQ(test::ReadBytes(copy + "/B"), samples);
+        }
+        g_pProject = nullptr;
+        if (!killed)
+            break;
+    }
+    EXPECT_GT(mixed, 0) << "no kill left the new file of B beside the old record";
+}
+
+// Set Parameters writes the project file while the work set's file keeps the old values,
+// and the set is then let go without saving: the record says what the set's file holds,
+// so the project opens again with the set usable, as its file holds it.
+TEST_F(ProjectFileTest, AWorkSetLeftUnsavedIsRecordedAsItsFileHoldsIt)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        project.SetWorkSet(test::AddWrittenSet(project, folder, "a", 4, 3, 2));
+        test::AddWrittenSet(project, folder, "b", 4, 3, 2);
+        ASSERT_TRUE(project.Save());
+    }
+    test::TScriptedReport script;
+    {
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        TCSISet* a = project.m_pWorkSet;
+        ASSERT_NE(a, nullptr);
+        const float scalars[4] = {a->GetScalarParam(0), a->GetScalarParam(1), 127.79f, 2000.0f};
+        float fov[3], offCentre[3];
+        a->GetVectorParam(5, fov);
+        a->GetVectorParam(6, offCentre);
+        fov[0] = 200.0f;
+        project.SetWorkSetParameters(scalars, fov, offCentre);
+        EXPECT_EQ(a->m_fFrequency, 127.79f);
+        script.PlanAnswer(ReportAnswer::No);  // the changed set is not saved
+        project.SetWorkSet(project.m_pCSISetList->FindByName("b"));
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    EXPECT_EQ(script.Questions().size(), 1u);
+    script.Clear();
+    TProject reopened;
+    g_pProject = &reopened;
+    ASSERT_TRUE(reopened.Load(folder + "/p.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    TCSISet* a = reopened.m_pCSISetList->FindByName("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->m_fFrequency, 63.9f);
+    EXPECT_EQ(a->m_nSpectralWidth, 1000);
+    reopened.SetWorkSet(a);
+    EXPECT_EQ(reopened.m_pWorkSet, a);
+    EXPECT_EQ(a->m_fFOV[0], 240.0f);
+    g_pProject = nullptr;
+}
+
 // An image whose pixel file is away when the project opens (moved, not yet synced) or cut
 // short keeps its entry until the user removes it: the message names it and why, a save
 // writes it back, and it shows again once its file is back. A record that reads but
