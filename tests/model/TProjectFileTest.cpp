@@ -1165,6 +1165,67 @@ TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysA
     EXPECT_GT(mixed, 0) << "no kill left the new file of B beside the old record";
 }
 
+// New images saved with the project, killed at every step, and the folder copied without
+// its hidden folder: an image whose pixel file was still waiting in the hidden folder is
+// named as missing, and the open does not promise that it shows once its file is whole.
+TEST_F(ProjectFileTest, AnImageWhosePixelFileWaitedInAHiddenFolderLeftBehindIsNotPromised)
+{
+    const std::string pristine = m_dir.File("pristine"), folder = m_dir.File("p"), copy = m_dir.File("copy");
+    {
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Create(pristine, "p"));
+        project.SetWorkSet(test::AddWrittenSet(project, pristine, "csi", 4, 4, 2));
+        for (const char* name : {"ax1", "ax2"})
+            test::AddStoredImage(project, pristine, name, 4, 4, 7);
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    int waiting = 0;
+    for (int killAt = 1;; ++killAt) {
+        SCOPED_TRACE("killed at step " + std::to_string(killAt));
+        test::RestoreFolder(pristine, folder);
+        const bool killed = test::RunInChild([&] {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            g_pProject = &project;
+            if (!project.Load(folder + "/p.tpj") || !project.AverageImages(project.m_pImageSet->Images()))
+                return false;
+            test::KillAtStep(killAt);
+            return project.SaveWorkSetAndProject(false);
+        });
+        std::filesystem::remove_all(copy);
+        std::filesystem::create_directory(copy);
+        for (const std::string& name : test::FolderNames(folder))
+            if (!name.starts_with("."))
+                std::filesystem::copy(folder + "/" + name, copy + "/" + name);
+
+        test::TScriptedReport script;
+        TProject opened;
+        g_pProject = &opened;
+        ASSERT_TRUE(opened.Load(copy + "/p.tpj"));
+        g_pProject = nullptr;
+        if (script.Messages().empty()) {
+            if (!killed)
+                break;
+            continue;
+        }
+        ++waiting;
+        ASSERT_EQ(script.Messages().size(), 1u);
+        const std::string message = script.Messages()[0];
+        EXPECT_EQ(message.rfind("Some of the image files could not be loaded\r\n", 0), 0u) << message;
+        EXPECT_NE(message.find(": its pixel file is missing (" + copy + "/"), std::string::npos) << message;
+        EXPECT_TRUE(message.ends_with("\r\nThese images stay in the project. The folder has no hidden folder .vexara, "
+                                      "where a save that was cut short keeps new files until they are in place: if it "
+                                      "is a copy made without its hidden folder, copy it again with it."))
+            << message;
+        if (!killed)
+            break;
+    }
+    EXPECT_GT(waiting, 0) << "no kill left a new pixel file waiting in the hidden folder";
+}
+
 // Set Parameters writes the project file while the work set's file keeps the old values,
 // and the set is then let go without saving: the record says what the set's file holds,
 // so the project opens again with the set usable, as its file holds it.
