@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -61,6 +62,30 @@ protected:
     test::TTempFolder m_dir;
     int m_copies = 0;
 };
+
+// Restores `folder` from `pristine`, runs `command` on its project in a child killed at its
+// killAt-th step of the file layer, and copies what the folder then holds to `copy` without
+// its hidden entries (as "cp -r p/*" does). True when the child was killed.
+bool KillThenCopyWithoutHiddenFiles(const std::string& pristine, const std::string& folder, const std::string& copy,
+                                    int killAt, const std::function<bool(TProject&)>& command)
+{
+    test::RestoreFolder(pristine, folder);
+    const bool killed = test::RunInChild([&] {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        if (!project.Load(folder + "/p.tpj"))
+            return false;
+        return command(project);
+    });
+    std::filesystem::remove_all(copy);
+    std::filesystem::create_directory(copy);
+    for (const std::string& name : test::FolderNames(folder))
+        if (!name.starts_with("."))
+            std::filesystem::copy(folder + "/" + name, copy + "/" + name);
+    return killed;
+}
 
 // The samples of the golden project's set: sample k of voxel (x, y, z) is
 // (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
@@ -1118,22 +1143,10 @@ TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysA
     int mixed = 0;
     for (int killAt = 1;; ++killAt) {
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
-        test::RestoreFolder(pristine, folder);
-        const bool killed = test::RunInChild([&] {
-            test::TScriptedReport script;
-            script.AllowDefaults();
-            TProject project;
-            g_pProject = &project;
-            if (!project.Load(folder + "/p.tpj"))
-                return false;
+        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, killAt, [&](TProject& project) {
             test::KillAtStep(killAt);
             return project.SaveWorkSetAs("B");
         });
-        std::filesystem::remove_all(copy);
-        std::filesystem::create_directory(copy);
-        for (const std::string& name : test::FolderNames(folder))
-            if (!name.starts_with("."))
-                std::filesystem::copy(folder + "/" + name, copy + "/" + name);
         const std::string record = test::ReadBytes(copy + "/p.tpj"), samples = test::ReadBytes(copy + "/B");
 
         test::TScriptedReport script;
@@ -1184,22 +1197,12 @@ TEST_F(ProjectFileTest, AnImageWhosePixelFileWaitedInAHiddenFolderLeftBehindIsNo
     int waiting = 0;
     for (int killAt = 1;; ++killAt) {
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
-        test::RestoreFolder(pristine, folder);
-        const bool killed = test::RunInChild([&] {
-            test::TScriptedReport script;
-            script.AllowDefaults();
-            TProject project;
-            g_pProject = &project;
-            if (!project.Load(folder + "/p.tpj") || !project.AverageImages(project.m_pImageSet->Images()))
+        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, killAt, [&](TProject& project) {
+            if (!project.AverageImages(project.m_pImageSet->Images()))
                 return false;
             test::KillAtStep(killAt);
             return project.SaveWorkSetAndProject(false);
         });
-        std::filesystem::remove_all(copy);
-        std::filesystem::create_directory(copy);
-        for (const std::string& name : test::FolderNames(folder))
-            if (!name.starts_with("."))
-                std::filesystem::copy(folder + "/" + name, copy + "/" + name);
 
         test::TScriptedReport script;
         TProject opened;
