@@ -412,8 +412,10 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
         return keep("its data-set file is another file of the project");
 
     // A data-set file that holds another set (a copy of the folder that mixes an
-    // interrupted save's files with earlier ones) would be loaded under this record.
-    if (m_pProject) {
+    // interrupted save's files with earlier ones) would be loaded under this record. The
+    // files of older versions are read as they are: their conversion records each set as
+    // its file holds it.
+    if (m_pProject && version == TProject::kFileVersion) {
         const std::string disagreement =
             WhyFileDisagrees(p, m_pProject->PathToRead(p.m_strFilePath), version);
         if (!disagreement.empty())

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -219,6 +220,30 @@ TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
         EXPECT_EQ(script.Count(), 0u);
         EXPECT_EQ((*again.m_pImageSet->Begin())->GetPixel(3, 2), 255);
         ExpectGoldenMaps(**again.m_pCSISetList->Begin(), version);
+    }
+}
+
+// An old project whose set record and data-set file give other frequencies (earlier
+// versions recorded a work set's unsaved parameters) opens and is converted, with the set as
+// its file holds it.
+TEST_F(ProjectFileTest, AnOldProjectWhoseSetRecordDisagreesWithItsFileIsStillConverted)
+{
+    for (int version : {2, 5, 8}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const std::string folder = CopyGolden(version);
+        std::string samples = test::ReadBytes(folder + "/csi");
+        const float frequency = 300.0f;
+        std::memcpy(&samples[60], &frequency, sizeof frequency);  // after the version, size and 13 words
+        test::WriteBytes(folder + "/csi", samples);
+        test::TScriptedReport script;
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+        EXPECT_EQ(script.Messages(),
+                  (std::vector<std::string>{
+                      "The project file golden has an old version. Click OK to convert it to the newest version.",
+                      "The project file golden is converted successfully."}));
+        ASSERT_EQ(project.m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ((*project.m_pCSISetList->Begin())->m_fFrequency, 300.0f);
     }
 }
 
