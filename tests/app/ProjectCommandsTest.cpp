@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -903,4 +904,24 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
     EXPECT_FALSE(g_pProject->IsModified());
     InstallProcessingHooks({});
 }
+// File > Open on a folder whose lock file is a FIFO: the open is refused at once with the
+// reason, instead of waiting for a writer that never comes, and the FIFO stays.
+TEST_F(ProjectCommandsTest, OpenOfAFolderWhoseLockFileIsAFifoIsRefusedAtOnce)
+{
+    const std::string path = MakeProjectFile(root.Path(), "one");
+    const std::string lockFile = root.File("one/") + vx::TFolderLock::FileName();
+    vx::RemoveFile(lockFile);
+    ASSERT_EQ(::mkfifo(lockFile.c_str(), 0666), 0);
+    TScriptedFileChooser chooser(path);
+    frame->Action(cmd::FileOpenProject)->trigger();
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    EXPECT_EQ(g_pProject, nullptr);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The project one cannot be opened: its folder cannot be locked, because its lock "
+                                       "file " + lockFile + " is a FIFO, not a file. Remove it to open the project."});
+    struct stat st {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 }  // namespace
