@@ -1299,7 +1299,28 @@ TEST_F(ProjectFileTest, AWorkSetLeftUnsavedIsRecordedAsItsFileHoldsIt)
     reopened.SetWorkSet(a);
     EXPECT_EQ(reopened.m_pWorkSet, a);
     EXPECT_EQ(a->m_fFOV[0], 240.0f);
+
+    // A save of the changed set that fails (a full disk) leaves its file as it was, and the
+    // project file written after it still records the set as that file holds it.
+    const float scalars[4] = {a->GetScalarParam(0), a->GetScalarParam(1), 127.79f, 2000.0f};
+    float fov[3], offCentre[3];
+    a->GetVectorParam(5, fov);
+    a->GetVectorParam(6, offCentre);
+    reopened.SetWorkSetParameters(scalars, fov, offCentre);
+    script.Clear();
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(reopened.SaveWorkSetAndProject(false));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(script.Count(), 1u);
+    ASSERT_TRUE(reopened.Save());
     g_pProject = nullptr;
+    script.Clear();
+    TProject again;
+    ASSERT_TRUE(again.Load(folder + "/p.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    ASSERT_NE(again.m_pWorkSet, nullptr);
+    EXPECT_EQ(again.m_pWorkSet->GetName(), "a");
+    EXPECT_EQ(again.m_pWorkSet->m_fFrequency, 63.9f);
 }
 
 // An image whose pixel file is away when the project opens (moved, not yet synced) or cut
