@@ -25,6 +25,7 @@
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
+#include "platform/TReasonCollector.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -123,18 +124,41 @@ TImageImportParams ImageParamsOf(const TExamScan& scan)
     return params;
 }
 
+// An exam adds many files: each that fails is named in `failed` with its reasons, and each
+// question names its file.
+void AddExamImage(TProject& project, const std::string& folder, const std::string& file, const TExamScan& scan,
+                  std::string& failed)
+{
+    vx::AddNamingFailure(file, true, [&] { return project.AddImages(folder, file, ImageParamsOf(scan)); }, failed);
+}
+
+void AddExamSet(TProject& project, const std::string& folder, const std::string& file, const TExamScan& scan,
+                std::string& failed)
+{
+    vx::AddNamingFailure(file, true, [&] { return project.AddCSISet(folder, file, ReadParamsOf(scan)); }, failed);
+}
+
+// The files an exam could not add go to the caller that takes them, or in one message.
+void PassFailedFiles(const std::string& failed, std::string* taken)
+{
+    if (taken)
+        *taken += failed;
+    else if (!failed.empty())
+        vx::Report(vx::FailedFilesMessage(failed), vx::ReportIcon::Exclamation);
+}
+
 }  // namespace
 
 // --- adding --------------------------------------------------------------------------------
 
 bool TProject::AddImages(const std::string& folder, const std::string& file, TImageImportParams params)
 {
-    return FolderIsStillHere() && m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+    return NewFiles() && m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
 }
 
 bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
 {
-    if (!FolderIsStillHere())
+    if (!BeginChange())
         return false;
     const std::string path = vx::JoinPath(folder, file);
     std::unique_ptr<TCSISet> set;
@@ -173,7 +197,8 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     const std::string failure = "The CSI set " + name + " was not added";
     if (!m_bReplacing)
         return CommitNewSet(set, nullptr, failure);
-    if (!set->WriteDataFile(set->GetFilePath(), true, &NewFiles(), NotDoneNote(failure)))
+    vx::TFileTransaction* pending = NewFiles();
+    if (!pending || !set->WriteDataFile(set->GetFilePath(), true, pending, NotDoneNote(failure)))
         return false;
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
@@ -289,7 +314,7 @@ void TProject::ExamTypeParams(int examType, TCSIReadParams& block, TImageImportP
     record = ImageParamsOf(kExamScans[examType]);
 }
 
-bool TProject::AddExamFolder(const std::string& folder, int examType)
+bool TProject::AddExamFolder(const std::string& folder, int examType, std::string* failedFiles)
 {
     if (examType < 0 || examType > 3)
         return true;
@@ -297,26 +322,27 @@ bool TProject::AddExamFolder(const std::string& folder, int examType)
     const std::vector<std::string> images = FindFiles(folder, scan.imagePattern);
     if (images.empty())
         return false;
+    std::string failed;
     for (const std::string& name : images)
         if (!Contains(name, "SURVEY"))
-            AddImages(folder, name, ImageParamsOf(scan));
+            AddExamImage(*this, folder, name, scan, failed);
     const std::vector<std::string> csiFiles = FindFiles(folder, scan.csiPattern);
-    if (csiFiles.empty())
-        return false;
     for (const std::string& name : csiFiles)
-        AddCSISet(folder, name, ReadParamsOf(scan));
-    return true;
+        AddExamSet(*this, folder, name, scan, failed);
+    PassFailedFiles(failed, failedFiles);
+    return !csiFiles.empty();
 }
 
-bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
+bool TProject::AddExam(const std::vector<std::string>& entries, int examType, std::string* failedFiles)
 {
     if (entries.empty())
         return false;
+    std::string failed;
     for (const std::string& entry : entries) {
         if (entry.empty())
             continue;
         if (entry.front() == '[') {
-            AddExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(), examType);
+            AddExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(), examType, &failed);
             continue;
         }
         // Only a lower-case copy of the name is matched: the file is opened by its own name.
@@ -328,16 +354,17 @@ bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
         const TExamScan& scan = kExamScans[examType];
         if (examType == 3) {
             if (lower.front() == 'e')
-                AddImages(folder, file, ImageParamsOf(scan));
+                AddExamImage(*this, folder, file, scan, failed);
             else if (lower.front() == 'p')
-                AddCSISet(folder, file, ReadParamsOf(scan));
+                AddExamSet(*this, folder, file, scan, failed);
             continue;
         }
         if (Contains(lower, ".par"))
-            AddImages(folder, file, ImageParamsOf(scan));
+            AddExamImage(*this, folder, file, scan, failed);
         if (Contains(lower, examType == 0 ? ".spar" : ".list"))
-            AddCSISet(folder, file, ReadParamsOf(scan));
+            AddExamSet(*this, folder, file, scan, failed);
     }
+    PassFailedFiles(failed, failedFiles);
     return true;
 }
 
@@ -354,7 +381,10 @@ void TProject::RemoveImages(const std::vector<TMRImage*>& images)
     // The pixel files go with the project file that no longer lists the images, as one
     // change; a failure keeps the images and their files.
     const std::vector<TMRImage*> before = m_pImageSet->Images();
-    vx::TFileTransaction transaction(m_strFolder);
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
+        return;
+    vx::TFileTransaction& transaction = *change;
     std::vector<TMRImage*> taken;
     for (TMRImage* pImage : images) {
         const TImageSet::iterator pos = m_pImageSet->Find(pImage);
@@ -398,7 +428,10 @@ bool TProject::RemoveWorkSetMap(TMap* pMap)
         // written so, the project file names the map no longer.
         const std::string path = pSet->MapFilePath(pMap->GetName());
         const std::string failure = "The map " + pMap->GetName() + " was not removed";
-        vx::TFileTransaction transaction(m_strFolder);
+        const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+        if (!change)
+            return false;
+        vx::TFileTransaction& transaction = *change;
         if (vx::IsSafeFileComponent(pMap->GetName()) && vx::FolderOf(path) == m_strFolder)
             transaction.Remove(path);
         pMap->SetState(TMap::kNeverSaved);
@@ -420,7 +453,10 @@ bool TProject::RemoveCSISet(TCSISet* pSet)
         return false;
     // The set's files go with the project file that no longer lists it, as one change;
     // a failure keeps the set, its files and the work set as they were.
-    vx::TFileTransaction transaction(m_strFolder);
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
+        return false;
+    vx::TFileTransaction& transaction = *change;
     RemoveSetFiles(transaction, *pSet, std::string());
     const TCSISetList::iterator next = m_pCSISetList->Erase(pos);
     if (!CommitWithProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed")) {
@@ -477,9 +513,10 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
 
 bool TProject::CommitNewSet(std::unique_ptr<TCSISet>& pNew, TCSISet* pOld, const std::string& failure)
 {
-    if (!FolderIsStillHere())
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
         return false;
-    vx::TFileTransaction transaction(m_strFolder);
+    vx::TFileTransaction& transaction = *change;
     if (!pNew->WriteDataFile(pNew->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
     // Only the work set keeps its samples in memory.
