@@ -219,7 +219,8 @@ bool TImageSet::Read(vx::TFile& file)
     }
     std::string text;
     if (!withoutPixels.empty())
-        text += withoutPixels + "\r\nThese images stay in the project and show once their pixel files are whole again.";
+        text += withoutPixels +
+                MissingFilesSentence(folder, "images", "show once their pixel files are whole again");
     if (!unusable.empty())
         text += unusable + "\r\nThese images cannot be used; their records and files stay in the project unchanged.";
     if (!text.empty())

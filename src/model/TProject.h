@@ -33,6 +33,7 @@ class CChildFrame;
 class IMainFrame;
 class TAnalysis;
 class TCSISet;
+struct TCSIParams;
 class TCSISetList;
 class TDrawnRegion;
 class TImageSet;
@@ -390,6 +391,8 @@ private:
     struct TKeptMaps {
         std::unique_ptr<TMapList> dropped;  // the maps the user chose not to save
         std::vector<int32_t> states;
+        std::shared_ptr<const TCSIParams> fileParams;  // the set's file's before the save
+        bool fileWritten = false;                      // the set's data-set file was staged
     };
     // Writes the work set's data-set file and map files into the transaction (asking
     // first about the maps with `ask`); false when one could not be written (reported).
