@@ -579,10 +579,11 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     set->m_strPatientName = "Jane Doe";
     frame->Action(cmd::FileSaveProjectDeidentified)->trigger();
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
+    TProject* const open = g_pProject;
     TProject reread;
     g_pProject = &reread;  // readers take the file version through the global pointer
     const bool loaded = reread.Load(ProjectPath("copy"));
-    g_pProject = nullptr;
+    g_pProject = open;
     ASSERT_TRUE(loaded);
     EXPECT_EQ((*reread.m_pCSISetList->begin())->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
@@ -837,7 +838,6 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
     EXPECT_FALSE(g_pProject->IsModified());
 
     ClearReaderHooks();
-    InstallProcessingHooks({});
 }
 
 // The project's folder renamed while the project is open, after a macro step: Undo, a new
@@ -925,7 +925,6 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     ASSERT_NE(kept.m_pWorkSet, nullptr);
     EXPECT_TRUE(kept.m_pWorkSet->IsLoaded());
     ClearReaderHooks();
-    InstallProcessingHooks({});
 }
 
 // After a macro step on the work set a, the project's folder is removed, copied elsewhere
