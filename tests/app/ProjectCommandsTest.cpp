@@ -1035,7 +1035,6 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
         ASSERT_TRUE(image->EnsurePixels());
         EXPECT_EQ(image->GetPixels(), shownPixels);
     }
-    InstallProcessingHooks({});
 }
 
 // An image comes in through Add Images while the folder is renamed: the save that follows
@@ -1166,7 +1165,6 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
         EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
         EXPECT_EQ(ReadFolderTree(folder, true), copy);
     }
-    InstallProcessingHooks({});
 }
 
 
@@ -1243,7 +1241,6 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
     EXPECT_TRUE(report.Messages().empty());
     EXPECT_TRUE(ReadBytes(folder + "/a") != saved) << "the second step was not saved";
     EXPECT_FALSE(g_pProject->IsModified());
-    InstallProcessingHooks({});
 }
 
 // File > Open on a folder whose lock file is a FIFO: the open is refused at once with the
