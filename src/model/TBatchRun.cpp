@@ -91,9 +91,16 @@ std::string FolderRefusal(const std::string& folder, const std::string& name, co
         return "it is the study's own folder";
     if (!vx::ListFolder(folder).empty() && !vx::FileExists(vx::JoinPath(folder, name + ".tpj")))
         return "it holds files that are not a project of the study";
-    if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held)
-        return "its project is open, in this or another program";
-    return {};
+    switch (lock.Acquire(folder)) {
+    case vx::TFolderLock::TResult::Held: return {};
+    case vx::TFolderLock::TResult::HeldElsewhere:
+    case vx::TFolderLock::TResult::HeldHere: return "its project is open, in this or another program";
+    case vx::TFolderLock::TResult::NotAFile: {
+        const std::string lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
+        return "its lock file " + lockFile + " is " + vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
+    }
+    default: return "its folder cannot be locked";
+    }
 }
 
 // The entries of an earlier project's folder that are that project's own and go with it:

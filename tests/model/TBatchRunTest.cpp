@@ -253,6 +253,18 @@ TEST_F(BatchRunTest, LogNamesEveryStudyAndTheOpenProjectComesBack)
     EXPECT_FALSE(g_bBatchMode);
     EXPECT_EQ(m_deleted, 1);
     EXPECT_EQ(report.Count(), 0u);
+
+    // A lock file that is not a file is named as such, not taken for an open project.
+    vx::RemoveFile(p2);
+    vx::MakeFolder(p2);
+    WriteBytes(p2 + "/s2.tpj", "");
+    const std::string lockFile = p2 + "/" + vx::TFolderLock::FileName();
+    ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0);
+    ASSERT_TRUE(run.Run());
+    EXPECT_NE(g_batchLog.find("Error: The folder " + p2 + " cannot take the study's project: its lock file " + lockFile +
+                              " is a FIFO, not a file.\r\n"),
+              std::string::npos)
+        << g_batchLog;
 }
 
 TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
