@@ -162,7 +162,8 @@ struct TOutcome {
 // Makes the lines of the journal at `journal` on `outcomes` (by path relative to the
 // root; a file not there yet is as it was before the open), in their order: a staged file
 // there goes to its target, one that is gone was put in place already. False when a line
-// is not one that a journal of its layout holds: such a journal is never to be completed.
+// is not one that a journal of its layout holds, or names a new file that is nowhere:
+// such a journal is never to be completed.
 bool Complete(const vx::fuzz::TTree& before, const std::string& journal, std::map<std::string, TOutcome>& outcomes)
 {
     const auto it = before.find(journal);
@@ -194,11 +195,12 @@ bool Complete(const vx::fuzz::TTree& before, const std::string& journal, std::ma
                 return false;
             TOutcome& staged = outcome(staging / fields[old ? 0 : 1]);
             TOutcome& target = outcome(folder / fields[old ? 1 : 2]);
-            if (staged.bytes) {
+            // A journal of the earlier layout cannot tell a staged file put in place from
+            // one that is lost; the others know the new file by its identity.
+            if (staged.bytes)
                 target.bytes = std::exchange(staged.bytes, std::nullopt);
-            } else if (!target.bytes) {
-                return false;  // the new file is nowhere
-            }
+            else if (!target.bytes && !old)
+                return false;
             target.identity = present ? fields[3] : std::string();
         } else if (!old && fields.size() == 2 && fields[0] == "remove") {
             outcome(folder / fields[1]) = TOutcome{};

@@ -848,6 +848,11 @@ void LongTextProjectSeeds()
         image->SetParameter(200.0f, TMRImage::ParamFOVX, true);
         image->SetParameter(150.0f, TMRImage::ParamFOVY, true);
         image->SetInfoText(std::string(length, 'd'), TMRImage::InfoExamDate, true);
+        // The fields after the date, read one byte off (as by a reader that took the date
+        // without its terminating zero), still give a record that can be used: a TE of 0
+        // and a slice thickness of 0.75 mm, which then reads as 2 mm.
+        image->SetParameter(0.0f, TMRImage::ParamTE, true);
+        image->SetParameter(0.75f, TMRImage::ParamThickness, true);
         std::vector<int16_t> pixels(12);
         for (size_t k = 0; k < pixels.size(); ++k)
             pixels[k] = int16_t(100 * k - 500);
