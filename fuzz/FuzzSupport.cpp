@@ -281,6 +281,17 @@ bool SameImage(const TMRImage& a, const TMRImage& b)
 
 namespace {
 
+// The folder of the new project that an add goes to: emptied, with every reader registered.
+std::string EmptyAddFolder()
+{
+    static const bool registered = (RegisterReaders(), true);
+    (void)registered;
+    const std::string folder = vx::JoinPath(ScratchFolder(), "added");
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    return folder;
+}
+
 // Adds the images of `path` to `project` on `road`.
 void AddOnRoad(TProject& project, const std::string& path, const TImageImportParams& params, TImageRoad road,
                int examType)
@@ -308,11 +319,7 @@ bool PixelsOfFile(const std::string& path, size_t count, std::vector<int16_t>& p
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
                              int examType)
 {
-    static const bool registered = (RegisterReaders(), true);
-    (void)registered;
-    const std::string folder = vx::JoinPath(ScratchFolder(), "added");
-    std::error_code error;
-    std::filesystem::remove_all(folder, error);
+    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     std::vector<std::unique_ptr<TMRImage>> added;  // header copies of the images added
     std::vector<std::vector<int16_t>> pixels;      // and the pixels of their staged files
@@ -360,11 +367,7 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
 {
     if (!read)
         return;
-    static const bool registered = (RegisterReaders(), true);
-    (void)registered;
-    const std::string folder = vx::JoinPath(ScratchFolder(), "added");
-    std::error_code error;
-    std::filesystem::remove_all(folder, error);
+    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     {
         TProject project;
