@@ -11,6 +11,7 @@
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
+#include "platform/TReasonCollector.h"
 
 void CMainFrame::ConnectProjectCommands()
 {
@@ -75,18 +76,24 @@ void CMainFrame::AddExam()
         return;
     }
     g_pProject = project;
-    project->AddExam(entries, examType);
+    // The files that could not be added are named in one message, each with its reasons.
+    std::string failed;
+    project->AddExam(entries, examType, &failed);
+    const std::string failures = failed.empty() ? std::string() : vx::FailedFilesMessage(failed);
     if (project->m_pCSISetList->IsEmpty() && project->m_pImageSet->GetCount() == 0) {
         // Nothing of the exam came in: unsaved, the new project leaves the folder as it was
         // (its staged files go with it), and the project there is opened again.
         ResetProjectExplorer();
         delete project;
         g_pProject = nullptr;
-        vx::Report("No image or CSI set of the exam could be added: the project is unchanged.",
+        vx::Report("No image or CSI set of the exam could be added: the project is unchanged." +
+                       (failures.empty() ? std::string() : "\n" + failures),
                    vx::ReportIcon::Exclamation);
         OpenProjectFile(path);
         return;
     }
+    if (!failures.empty())
+        vx::Report(failures, vx::ReportIcon::Exclamation);
     ShowProjectExplorer();
     ResetWorkMode();
     if (!project->m_pCSISetList->IsEmpty())

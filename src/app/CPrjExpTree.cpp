@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +57,16 @@ float SlicePositionOf(const TMRImage* image)
     image->GetCentre3D(centre);
     const int o = image->GetOrientation();
     return o >= 0 && o <= 2 ? centre[o] : 0.0f;
+}
+
+// Images of one place stand in ascending slice positions, and those of one position in the
+// order they were added (their numbers), so that the list reads the same however the
+// project's images were walked: after an import, and after the project file gave them back
+// in its own order.
+bool ListedBefore(const TMRImage* image, const TMRImage* other)
+{
+    const float position = SlicePositionOf(image), otherPosition = SlicePositionOf(other);
+    return position < otherPosition || (position == otherPosition && image->GetId() < other->GetId());
 }
 
 int ImageIconOf(int orientation)
@@ -174,8 +185,44 @@ void CPrjExpTree::RefreshFromProject()
             AddOrUpdateImageItem(FindImageItem(image), image);
         for (TCSISet* set : *g_pProject->m_pCSISetList)
             AddOrUpdateCSISetItem(FindCSISetItem(set), set);
+        for (QTreeWidgetItem* group : {m_hSagittal, m_hCoronal, m_hAxial})
+            SortImageItems(group);
     }
     viewport()->update();
+}
+
+void CPrjExpTree::SortImageItems(QTreeWidgetItem* group)
+{
+    // Slice positions move when another work set places the images, and when their
+    // geometry is edited: the items listed before then are put in order again.
+    std::vector<QTreeWidgetItem*> items;
+    for (int k = 0; k < group->childCount(); ++k) {
+        const TExpItemData* data = DataOf(group->child(k));
+        if (!data || !data->pImage)
+            return;
+        items.push_back(group->child(k));
+    }
+    const auto before = [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        return ListedBefore(DataOf(a)->pImage, DataOf(b)->pImage);
+    };
+    if (std::is_sorted(items.begin(), items.end(), before))
+        return;
+    std::stable_sort(items.begin(), items.end(), before);
+    // Taking the items out drops their selection and the caret: both are put back.
+    std::vector<QTreeWidgetItem*> selected;
+    for (QTreeWidgetItem* item : items)
+        if (item->isSelected())
+            selected.push_back(item);
+    QTreeWidgetItem* caret = currentItem();
+    const bool caretInGroup = caret && caret->parent() == group;
+    const QSignalBlocker blocker(this);
+    group->takeChildren();
+    for (QTreeWidgetItem* item : items)
+        group->addChild(item);
+    for (QTreeWidgetItem* item : selected)
+        item->setSelected(true);
+    if (caretInGroup)
+        selectionModel()->setCurrentIndex(indexFromItem(caret), QItemSelectionModel::NoUpdate);
 }
 
 void CPrjExpTree::RemoveStaleItems()
@@ -214,21 +261,13 @@ void CPrjExpTree::AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage)
 
 void CPrjExpTree::InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon)
 {
-    // Images of one place stand in the order they were added (their numbers), so that the
-    // list reads the same however the project's images were walked: after an import, and
-    // after the project file gave them back in its own order.
     const auto addedLater = [pImage](const TMRImage* other) { return other->GetId() > pImage->GetId(); };
     int at = parent->childCount();
     if (at > 0 && icon != vx::app::kIconImageUnplaced) {
-        // Ascending slice positions.
-        const float position = SlicePositionOf(pImage);
         at = 0;
         while (at < parent->childCount()) {
             const TExpItemData* data = DataOf(parent->child(at));
-            if (!data || !data->pImage)
-                break;
-            const float other = SlicePositionOf(data->pImage);
-            if (other > position || (other == position && addedLater(data->pImage)))
+            if (!data || !data->pImage || ListedBefore(pImage, data->pImage))
                 break;
             ++at;
         }

@@ -83,6 +83,8 @@ private:
     void AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage);
     void AddOrUpdateCSISetItem(QTreeWidgetItem* item, TCSISet* pSet);
     void InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon);
+    // Puts the image items of an orientation group in their listed order again.
+    void SortImageItems(QTreeWidgetItem* group);
     void DeleteItem(QTreeWidgetItem* item);
     // Drops the items of images and sets that are no longer the project's.
     void RemoveStaleItems();

@@ -177,12 +177,14 @@ public:
     // other type): the format, dimensions and options its CSI files are read with.
     static void ExamTypeParams(int examType, TCSIReadParams& block, TImageImportParams& record);
     // Adds the images and CSI files of one exam folder of exam type 0..3 (any other type
-    // does nothing). False when a file pattern finds nothing; what was added stays.
-    bool AddExamFolder(const std::string& folder, int examType);
+    // does nothing). False when a file pattern finds nothing; what was added stays. The
+    // files that fail are appended to `failedFiles` ("name (reasons); "), or else reported
+    // in one message; each question names its file.
+    bool AddExamFolder(const std::string& folder, int examType, std::string* failedFiles = nullptr);
     // Adds the entries of the Add Exam dialog: "[folder]" scans a folder, anything else
     // is a file added by its name (in a project made by CreateInPlaceOf everything waits
-    // for the save that follows). False for an empty list.
-    bool AddExam(const std::vector<std::string>& entries, int examType);
+    // for the save that follows). False for an empty list. Failures as AddExamFolder's.
+    bool AddExam(const std::vector<std::string>& entries, int examType, std::string* failedFiles = nullptr);
     // Takes the images out of the project with their frames and pixel files and saves, as
     // one change of the folder (a failure is reported and keeps them).
     void RemoveImage(TMRImage* pImage);

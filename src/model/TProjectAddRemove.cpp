@@ -25,6 +25,7 @@
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
+#include "platform/TReasonCollector.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -121,6 +122,29 @@ TImageImportParams ImageParamsOf(const TExamScan& scan)
     TImageImportParams params;
     params.m_nImageType = scan.imageType;
     return params;
+}
+
+// An exam adds many files: each that fails is named in `failed` with its reasons, and each
+// question names its file.
+void AddExamImage(TProject& project, const std::string& folder, const std::string& file, const TExamScan& scan,
+                  std::string& failed)
+{
+    vx::AddNamingFailure(file, true, [&] { return project.AddImages(folder, file, ImageParamsOf(scan)); }, failed);
+}
+
+void AddExamSet(TProject& project, const std::string& folder, const std::string& file, const TExamScan& scan,
+                std::string& failed)
+{
+    vx::AddNamingFailure(file, true, [&] { return project.AddCSISet(folder, file, ReadParamsOf(scan)); }, failed);
+}
+
+// The files an exam could not add go to the caller that takes them, or in one message.
+void PassFailedFiles(const std::string& failed, std::string* taken)
+{
+    if (taken)
+        *taken += failed;
+    else if (!failed.empty())
+        vx::Report(vx::FailedFilesMessage(failed), vx::ReportIcon::Exclamation);
 }
 
 }  // namespace
@@ -289,7 +313,7 @@ void TProject::ExamTypeParams(int examType, TCSIReadParams& block, TImageImportP
     record = ImageParamsOf(kExamScans[examType]);
 }
 
-bool TProject::AddExamFolder(const std::string& folder, int examType)
+bool TProject::AddExamFolder(const std::string& folder, int examType, std::string* failedFiles)
 {
     if (examType < 0 || examType > 3)
         return true;
@@ -297,26 +321,27 @@ bool TProject::AddExamFolder(const std::string& folder, int examType)
     const std::vector<std::string> images = FindFiles(folder, scan.imagePattern);
     if (images.empty())
         return false;
+    std::string failed;
     for (const std::string& name : images)
         if (!Contains(name, "SURVEY"))
-            AddImages(folder, name, ImageParamsOf(scan));
+            AddExamImage(*this, folder, name, scan, failed);
     const std::vector<std::string> csiFiles = FindFiles(folder, scan.csiPattern);
-    if (csiFiles.empty())
-        return false;
     for (const std::string& name : csiFiles)
-        AddCSISet(folder, name, ReadParamsOf(scan));
-    return true;
+        AddExamSet(*this, folder, name, scan, failed);
+    PassFailedFiles(failed, failedFiles);
+    return !csiFiles.empty();
 }
 
-bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
+bool TProject::AddExam(const std::vector<std::string>& entries, int examType, std::string* failedFiles)
 {
     if (entries.empty())
         return false;
+    std::string failed;
     for (const std::string& entry : entries) {
         if (entry.empty())
             continue;
         if (entry.front() == '[') {
-            AddExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(), examType);
+            AddExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(), examType, &failed);
             continue;
         }
         // Only a lower-case copy of the name is matched: the file is opened by its own name.
@@ -328,16 +353,17 @@ bool TProject::AddExam(const std::vector<std::string>& entries, int examType)
         const TExamScan& scan = kExamScans[examType];
         if (examType == 3) {
             if (lower.front() == 'e')
-                AddImages(folder, file, ImageParamsOf(scan));
+                AddExamImage(*this, folder, file, scan, failed);
             else if (lower.front() == 'p')
-                AddCSISet(folder, file, ReadParamsOf(scan));
+                AddExamSet(*this, folder, file, scan, failed);
             continue;
         }
         if (Contains(lower, ".par"))
-            AddImages(folder, file, ImageParamsOf(scan));
+            AddExamImage(*this, folder, file, scan, failed);
         if (Contains(lower, examType == 0 ? ".spar" : ".list"))
-            AddCSISet(folder, file, ReadParamsOf(scan));
+            AddExamSet(*this, folder, file, scan, failed);
     }
+    PassFailedFiles(failed, failedFiles);
     return true;
 }
 

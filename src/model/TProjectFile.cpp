@@ -4,6 +4,7 @@
 // on load.
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -25,6 +26,7 @@
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
+#include "platform/TReasonCollector.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -40,6 +42,40 @@ bool EndsWithSeparator(const std::string& path)
 {
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
+
+// An open that fails gives the folder back as it found it: a lock file that the open made
+// is removed while its lock is still held (no other program can hold it then), and the
+// lock is let go.
+class TOpenAttempt {
+public:
+    TOpenAttempt(std::unique_ptr<vx::TFolderLock>& lock, const std::string& folder)
+        : m_lock(lock), m_folder(folder), m_lockFile(vx::JoinPath(folder, vx::TFolderLock::FileName())),
+          m_hadLockFile(folder.empty() || vx::FileExists(m_lockFile))
+    {
+    }
+    ~TOpenAttempt()
+    {
+        if (m_opened || !m_lock)
+            return;
+        if (!m_hadLockFile && m_lock->Holds(m_folder))
+            vx::RemoveFile(m_lockFile);
+        m_lock->Release();
+    }
+    TOpenAttempt(const TOpenAttempt&) = delete;
+    TOpenAttempt& operator=(const TOpenAttempt&) = delete;
+    bool Opened()
+    {
+        m_opened = true;
+        return true;
+    }
+
+private:
+    std::unique_ptr<vx::TFolderLock>& m_lock;
+    std::string m_folder;
+    std::string m_lockFile;
+    bool m_hadLockFile;
+    bool m_opened = false;
+};
 
 // The batch log and the box have their own wording.
 std::string ProjectWriteFailure()
@@ -230,6 +266,7 @@ bool TProject::Load(std::string quotedPath)
         name.erase(0, 1);
     m_strName = name;
     m_strFolder = vx::FolderOf(path);
+    TOpenAttempt attempt(m_folderLock, m_strFolder);
     // A save that a killed process left half done is completed before anything is read.
     if (!TakeFolder())
         return false;
@@ -240,11 +277,29 @@ bool TProject::Load(std::string quotedPath)
         return false;
     }
 
-    if (!ReadStream(file)) {
+    // What the reading says is held back until it is known whether the project opens.
+    vx::TReasonCollector reading;
+    const bool read = ReadStream(file);
+    reading.Finish();
+    file.Close();
+    const bool keptRecords = !m_pCSISetList->KeptRecords().empty() || !m_pImageSet->KeptRecords().empty();
+    if (read && m_nFileVersion < kFileVersion && keptRecords) {
+        // A record kept aside is written back as it was read, which the newest layout cannot
+        // hold: the project is neither converted nor opened, and its files stay as they are.
+        vx::Report("The project " + m_strName + " cannot be opened: it was saved by an older version of the program, "
+                       "and it cannot be converted to the newest version while it holds these CSI sets and images, "
+                       "which cannot be used:" + KeptRecordLines(m_pCSISetList->KeptRecords()) +
+                       KeptRecordLines(m_pImageSet->KeptRecords()) +
+                       "\r\nIts files are left as they are. Remove these sets and images in the version of the "
+                       "program that saved the project, save it there, and open it here again.",
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
+    reading.ShowHeld();
+    if (!read) {
         vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
         return false;
     }
-    file.Close();
     if (m_nFileVersion < kFileVersion) {
         vx::Report("The project file " + m_strName + " has an old version. Click OK to convert it to the newest version.",
                    vx::ReportIcon::Exclamation);
@@ -257,20 +312,15 @@ bool TProject::Load(std::string quotedPath)
     RemoveLeftoverFiles();
     SelectSavedWorkSet();
     m_pfnMouseHandler = SelectVoxelHandler();
-    return true;
+    return attempt.Opened();
 }
 
 bool TProject::ConvertOldVersion()
 {
     // A record kept aside is written back as it was read, which the newest layout
-    // cannot hold: the project stays in its old version, as it is.
-    if (!m_pCSISetList->KeptRecords().empty() || !m_pImageSet->KeptRecords().empty()) {
-        vx::Report("The project file " + m_strName +
-                       " could not be converted. These CSI sets and images cannot be used:" +
-                       KeptRecordLines(m_pCSISetList->KeptRecords()) + KeptRecordLines(m_pImageSet->KeptRecords()),
-                   vx::ReportIcon::Exclamation);
+    // cannot hold: the project stays in its old version, as it is (Load says why).
+    if (!m_pCSISetList->KeptRecords().empty() || !m_pImageSet->KeptRecords().empty())
         return false;
-    }
     // Every converted file and the new project file are one change of the folder: a
     // failure leaves the old project (file and data files, all of the old version) as it
     // was, and a kill at any moment leaves the old project or the converted one.

@@ -4,10 +4,11 @@
 
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 namespace vx {
 
-TReasonCollector::TReasonCollector()
+TReasonCollector::TReasonCollector(std::string subject) : m_subject(std::move(subject))
 {
     m_previous = SetReportHandler([this](const TReportRequest& request) {
         if (request.buttons == ReportButtons::Ok) {
@@ -15,10 +16,13 @@ TReasonCollector::TReasonCollector()
             m_held.push_back(request);
             return ReportAnswer::Ok;
         }
+        TReportRequest question = request;
+        if (!m_subject.empty())
+            question.text = m_subject + ": " + question.text;
         if (m_previous)
-            return m_previous(request);
-        std::fprintf(stderr, "%s\n", request.text.c_str());
-        return request.defaultAnswer;
+            return m_previous(question);
+        std::fprintf(stderr, "%s\n", question.text.c_str());
+        return question.defaultAnswer;
     });
     StartCatchingErrors();
 }
@@ -108,6 +112,28 @@ void TReasonCollector::ShowHeld() const
     }
     for (const TReportRequest& request : held)
         Report(request.text, request.icon);
+}
+
+bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::function<bool()>& add,
+                      std::string& failed, std::string* reasons)
+{
+    TReasonCollector collector(nameQuestions ? name : std::string());
+    const bool added = add();
+    collector.Finish();
+    if (added) {
+        collector.ShowHeld();
+        return true;
+    }
+    const std::string reason = collector.Reasons();
+    failed += name + (reason.empty() ? "" : " (" + reason + ")") + "; ";
+    if (reasons)
+        *reasons = reason;
+    return false;
+}
+
+std::string FailedFilesMessage(const std::string& failed)
+{
+    return "The following files could not be opened or were already added:\n" + failed;
 }
 
 }  // namespace vx

@@ -1,10 +1,12 @@
 #pragma once
 // Gathers why an operation failed while it runs: the plain messages it reports (OK only)
 // are held back instead of shown, and what libraries write to the standard error stream
-// is caught. Questions still reach the user. The caller shows one message of its own with
+// is caught. Questions still reach the user, headed by the subject when one is given (the
+// file of several that a question is about). The caller shows one message of its own with
 // the reasons after it, or the held messages as they were when the operation succeeded.
 // Used on the user-interface thread; reports from other threads are held too.
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@ namespace vx {
 
 class TReasonCollector {
 public:
-    TReasonCollector();
+    explicit TReasonCollector(std::string subject = std::string());
     // Finish.
     ~TReasonCollector();
     TReasonCollector(const TReasonCollector&) = delete;
@@ -36,6 +38,7 @@ private:
     void StopCatchingErrors();
 
     ReportHandler m_previous;
+    std::string m_subject;
     bool m_finished = false;
     mutable std::mutex m_mutex;
     std::vector<TReportRequest> m_held;
@@ -43,5 +46,14 @@ private:
     std::FILE* m_errorFile = nullptr;
     int m_savedErrorFd = -1;
 };
+
+// Adds one of the files an operation takes in through `add`, which reports why it fails. A
+// failure is appended to `failed` as "name (reasons); " and its reasons are given back in
+// `reasons`; a success shows the messages it gave as they were. Questions name the file when
+// `nameQuestions` is set (one file of several).
+bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::function<bool()>& add,
+                      std::string& failed, std::string* reasons = nullptr);
+// The one message that lists the files that failed, as AddNamingFailure gathers them.
+std::string FailedFilesMessage(const std::string& failed);
 
 }  // namespace vx

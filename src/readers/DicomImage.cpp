@@ -101,13 +101,49 @@ bool RefuseMissing(const DcmTagKey& key)
     return Refuse("The file has no valid " + TagText(key) + ".");
 }
 
-// Kinds of image the reader does not take, told apart before the single-frame header is
-// looked for: an enhanced (multi-frame) image keeps its geometry elsewhere, and an
-// encapsulated transfer syntax holds compressed pixels.
+// The private objects in which scanners keep spectra: Siemens's non-image object (whose
+// data type then begins with "SPEC") and Philips's spectrum object.
+const char* const kSiemensNonImageStorage = "1.3.12.2.1107.5.9.1";
+const char* const kPhilipsSpectrumStorage = "1.3.46.670589.11.0.0.12.1";
+
+// True when a Siemens private block gives the data type of spectra; the blocks are found
+// through their private creators, which each file places where it likes.
+bool SiemensTypeIsSpectra(DcmItem& item)
+{
+    for (Uint16 block = 0x10; block <= 0xff; ++block) {
+        std::string creator;
+        if (!TextValue(item, DcmTagKey(0x0029, block), 0, creator) ||
+            (creator != "SIEMENS CSA NON-IMAGE" && creator != "SIEMENS CSA HEADER"))
+            continue;
+        std::string type;
+        if (TextValue(item, DcmTagKey(0x0029, Uint16(block << 8 | 0x08)), 0, type) && type.rfind("SPEC", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A spectroscopy object holds spectra where an image holds pixels: the standard MR
+// spectroscopy object, the vendors' private ones, and any whose image type says so.
+bool HoldsSpectroscopy(DcmItem& item, const std::string& sopClass)
+{
+    if (sopClass == UID_MRSpectroscopyStorage || sopClass == kPhilipsSpectrumStorage)
+        return true;
+    OFString value;
+    for (unsigned long k = 0; item.findAndGetOFString(DCM_ImageType, value, k).good(); ++k)
+        if (value == "SPECTROSCOPY")
+            return true;
+    return sopClass == kSiemensNonImageStorage && SiemensTypeIsSpectra(item);
+}
+
+// Kinds of file the reader does not take, told apart before the single-frame header is
+// looked for: spectroscopy holds no image, an enhanced (multi-frame) image keeps its
+// geometry elsewhere, and an encapsulated transfer syntax holds compressed pixels.
 bool RefuseUnsupportedKind(DcmFileFormat& file, DcmItem& item)
 {
     std::string sopClass;
     TextValue(item, DCM_SOPClassUID, 0, sopClass);
+    if (HoldsSpectroscopy(item, sopClass))
+        return Refuse("The file holds MR spectroscopy data, not an image.");
     Sint32 frames = 1;
     if (item.findAndGetSint32(DCM_NumberOfFrames, frames).bad())
         frames = 1;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -31,6 +32,7 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "processing/InstallProcessing.h"
+#include "readers/ReaderFactory.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/FolderKill.h"
@@ -357,6 +359,48 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
     EXPECT_EQ(app.RecentFiles().size(), 2);
 }
 
+// File > Open Project on a project of an older version whose set record cannot be used (its
+// name leaves the folder): one message says that it is not opened, why and what to do, and
+// the old project's folder stays exactly as it was: without a lock file of this open, and
+// with the lock file an earlier open left there.
+TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFolderStaysAsItWas)
+{
+    for (const bool lockFileBefore : {false, true}) {
+        SCOPED_TRACE(lockFileBefore ? "a lock file there before" : "no lock file before");
+        const std::string folder = root.File(lockFileBefore ? "locked" : "old");
+        std::filesystem::copy(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v5", folder);
+        std::string project = ReadBytes(folder + "/golden.tpj");
+        const size_t name = project.find(std::string("csi\0C:", 6));  // the set's name, then its source
+        ASSERT_NE(name, std::string::npos);
+        project.replace(name, 3, "c/i");
+        WriteBytes(folder + "/golden.tpj", project);
+        if (lockFileBefore)
+            WriteBytes(folder + "/.vexara.lock", "");
+        const auto everything = [&] {
+            std::vector<std::string> names;
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+                names.push_back(std::filesystem::relative(entry.path(), folder).generic_string());
+            std::sort(names.begin(), names.end());
+            return std::pair{names, ReadFolderTree(folder, true)};
+        };
+        const auto before = everything();
+
+        report.Clear();
+        TScriptedFileChooser chooser(folder + "/golden.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{
+                      "The project golden cannot be opened: it was saved by an older version of the program, and it "
+                      "cannot be converted to the newest version while it holds these CSI sets and images, which cannot "
+                      "be used:\r\nc/i: its name is not a file name of the project folder\r\nIts files are left as they "
+                      "are. Remove these sets and images in the version of the program that saved the project, save it "
+                      "there, and open it here again."});
+        EXPECT_EQ(everything(), before);
+        EXPECT_EQ(g_pProject, nullptr);
+        EXPECT_FALSE(frame->IsProjectOpen());
+    }
+}
+
 TEST_F(ProjectCommandsTest, ASetOrMapWhoseFileIsAwayKeepsItsEntryUntilTheFileIsBack)
 {
     // Sets "a" (the work set, maps NAA_map and Cho_map) and "b", saved.
@@ -561,27 +605,37 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
 }
 
 // Project > Add Exam... on a saved project, answered with Return: with nothing picked the
-// dialog refuses OK, and an exam of one file that cannot be read adds nothing. Either way
-// the project stays open and every file of its folder keeps its bytes.
+// dialog refuses OK, and an exam of one file, or of a folder of files, that cannot be read
+// adds nothing: one message names each file with its reason. Either way the project stays
+// open and every file of its folder keeps its bytes.
 TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas)
 {
-    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam dialog
+    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam dialog and readers
     TGuiFixture fixture;
     ASSERT_TRUE(fixture.Ok());
+    RegisterReaders();
     ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
     const TFolderBytes before = ReadFolderTree(fixture.ProjectFolder());
     ASSERT_GT(before.size(), 2u);
     TTempFolder exam;
     WriteBytes(exam.File("broken.SPAR"), "not a spectro header");
+    // A GE exam folder whose two image files are no DICOM files.
+    std::filesystem::create_directories(exam.File("ge"));
+    WriteBytes(exam.File("ge/e1.MR"), "not DICOM");
+    WriteBytes(exam.File("ge/e2.MR"), "not DICOM either");
+    const std::string nothing = "No image or CSI set of the exam could be added: the project is unchanged.\n"
+                                "The following files could not be opened or were already added:\n";
+    const std::string notDicom = " (The file cannot be read as DICOM: ";
     struct TCase {
         const char* name;
+        int type;                         // the exam type chosen
         std::vector<std::string> picked;  // the folder list's items added to the exam
-        const char* message;
+        std::vector<std::string> parts;   // in order in the one message
     };
     const TCase cases[] = {
-        {"nothing picked", {}, "Please add the files or folders of the exam first."},
-        {"a file that cannot be read", {"broken.SPAR"},
-         "No image or CSI set of the exam could be added: the project is unchanged."},
+        {"nothing picked", 0, {}, {"Please add the files or folders of the exam first."}},
+        {"a file that cannot be read", 0, {"broken.SPAR"}, {nothing + "broken.SPAR"}},
+        {"a folder of files that cannot be read", 3, {"[ge]"}, {nothing + "e1.MR" + notDicom, "); e2.MR" + notDicom}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -591,6 +645,7 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
         TDialogScript script([&](QDialog& d) {
             return ShowAndAct<CAddExamDlg>(d, [&](CAddExamDlg& dialog) {
                 QApplication::setActiveWindow(&dialog);
+                dialog.ExamTypeBox()->setCurrentIndex(c.type);
                 for (const std::string& item : c.picked)
                     for (QListWidgetItem* found : dialog.FolderList()->findItems(QString::fromStdString(item),
                                                                                   Qt::MatchExactly))
@@ -616,10 +671,17 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
         EXPECT_EQ(g_pProject->GetProjectFilePath(), fixture.ProjectPath());
         EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
-        EXPECT_TRUE(report.Contains(c.message)) << testing::PrintToString(report.Messages());
+        const std::vector<std::string> messages = report.Messages();
+        ASSERT_EQ(messages.size(), 1u) << testing::PrintToString(messages);
+        size_t at = 0;
+        for (const std::string& part : c.parts) {
+            at = messages[0].find(part, at);
+            ASSERT_NE(at, std::string::npos) << part << " in " << messages[0];
+        }
     }
     vx::app::SetAddExamDialog({});
     vx::app::SetBatchDialog({});
+    ClearReaderHooks();
 }
 
 // New Project into the open project's own folder, and Save Project As over another saved

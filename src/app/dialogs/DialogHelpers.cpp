@@ -77,21 +77,13 @@ float ValueOf(const CNumEdit* edit)
 void ImportChosenFiles(const std::vector<std::string>& paths, const std::string& what, const AddFileFn& add)
 {
     vx::TWaitCursor wait;
-    // Each file that fails is named once, with what its reader said about it.
+    // Each file that fails is named once, with what its reader said about it. Of several
+    // files, each question names the one it is about.
     std::string failed;
     std::string reasons;
-    for (const std::string& path : paths) {
-        vx::TReasonCollector collector;
-        const bool added = add(vx::FolderOf(path), vx::FileNameOf(path));
-        collector.Finish();
-        if (added) {
-            collector.ShowHeld();
-            continue;
-        }
-        const std::string reason = collector.Reasons();
-        failed += vx::FileNameOf(path) + (reason.empty() ? "" : " (" + reason + ")") + "; ";
-        reasons = reason;
-    }
+    for (const std::string& path : paths)
+        vx::AddNamingFailure(vx::FileNameOf(path), paths.size() > 1,
+                             [&] { return add(vx::FolderOf(path), vx::FileNameOf(path)); }, failed, &reasons);
     if (failed.empty())
         return;
     if (paths.size() == 1)
@@ -99,8 +91,7 @@ void ImportChosenFiles(const std::vector<std::string>& paths, const std::string&
                        (reasons.empty() ? "" : "\n" + reasons),
                    vx::ReportIcon::Exclamation);
     else
-        vx::Report("The following files could not be opened or were already added:\n" + failed,
-                   vx::ReportIcon::Exclamation);
+        vx::Report(vx::FailedFilesMessage(failed), vx::ReportIcon::Exclamation);
 }
 
 }  // namespace vx::app

@@ -491,6 +491,52 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+// Two SPAR files chosen at once beside an image of another patient, date and geometry: each
+// question names the file it is about; one file chosen alone keeps the plain question.
+TEST_F(AddDataFlowTest, QuestionsAboutSeveralChosenFilesNameTheirFile)
+{
+    const std::string act = "spar_sdat/tarquin/svs_30_WS.SPAR";
+    const std::string ref = "spar_sdat/tarquin/svs_30_ref.SPAR";
+    const std::string alone = "spar_sdat/tarquin/svs_135_WS.SPAR";
+    const std::string rec = "parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC";
+    for (const std::string& sample : {act, ref, alone, rec, std::string("parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.PAR")})
+        VX_REQUIRE_SAMPLE(sample);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    chooser.Answer(SampleDataPath(rec));
+    AddImages();
+    ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 27);
+    const std::vector<std::string> questions = {
+        "Patient name is not matched with that of the images! Would you like to continue adding the new CSI set?",
+        "Exam date is not matched with that of the images! Would you like to continue adding the new CSI set?",
+        "Image and CSI geometries are not consistent! Misregistration would happen! Would you like to continue "
+        "adding the CSI set?"};
+    TDialogScript sets([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+    });
+    std::vector<std::string> expected;
+    for (const char* name : {"svs_30_WS.SPAR", "svs_30_ref.SPAR"})
+        for (const std::string& question : questions)
+            expected.push_back(name + std::string(": ") + question);
+    report.Clear();
+    for (int k = 0; k < 6; ++k)
+        report.PlanAnswer(vx::ReportAnswer::Yes);
+    chooser.Answer({SampleDataPath(act), SampleDataPath(ref)});
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Questions(), expected);
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+
+    // Alone, the file needs no name: it is the one just chosen.
+    report.Clear();
+    for (int k = 0; k < 3; ++k)
+        report.PlanAnswer(vx::ReportAnswer::Yes);
+    chooser.Answer(SampleDataPath(alone));
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Questions(), questions);
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 3);
+}
+
 TEST_F(AddDataFlowTest, AnImagingScanAddedAsABrukerFidIsRefusedWithTheReason)
 {
     const std::string fid = "bruker/brukerMRI/100/fid";
@@ -608,6 +654,36 @@ TEST_F(AddDataFlowTest, EveryRefusedDicomFileIsNamedWithItsReason)
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+// Spectroscopy files of three makers chosen in Add Images: each is named as holding
+// spectroscopy data, whichever object keeps the spectra.
+TEST_F(AddDataFlowTest, DicomSpectroscopyIsRefusedAsNoImage)
+{
+    const std::vector<std::string> files = {
+        "dicom_mrs/suspect/SVS_XA60.dcm",  // the standard spectroscopy object
+        "dicom_mrs/suspect/IM-0001-0002.dcm",
+        "dicom_mrs/dcm_qa_spec/30001_1.3.12.2.1107.5.2.61.237021.2026060513334667167608226.dcm",
+        "dicom_mrs/suspect/SVS_30.IMA",  // a private non-image object whose data type says spectra
+        "dicom_mrs/tarquin/SIEMENSTEST"};
+    std::vector<std::string> chosen;
+    for (const std::string& file : files) {
+        VX_REQUIRE_SAMPLE(file);
+        chosen.push_back(SampleDataPath(file));
+    }
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TScriptedFileChooser chooser;
+    chooser.Answer(chosen);
+    AddImages([](CImportImageDlg& dialog) {
+        dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
+        emit dialog.TypeList()->activated(4);
+    });
+    std::string expected = kSummary;
+    for (const std::string& path : chosen)
+        expected += path.substr(path.rfind('/') + 1) + " (The file holds MR spectroscopy data, not an image.); ";
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{expected});
+    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+}
+
 // Images of one place added in one import are listed by the explorer in the order they were
 // chosen, and in the same order when the project is opened again.
 TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
@@ -642,6 +718,78 @@ TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
     EXPECT_EQ(listed(), chosen);
     ASSERT_TRUE(app.OpenProject(ProjectPath("study")));
     EXPECT_EQ(listed(), chosen);
+}
+
+// Three real PAR/REC series chosen together, then DICOM slices of two folders; a set made the
+// work set afterwards places the images by their slice positions. The explorer lists them in
+// the same order before the save and after File > Open Project reads the project back.
+TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopening)
+{
+    const std::vector<std::vector<std::string>> imports = {
+        {"parrec/nibabel/phantom_EPI_asc_CLEAR_2_1.REC", "parrec/nibabel/phantom_varscale.REC",
+         "parrec/nibabel/phantom_truncated.REC"},
+        {"dicom_mr/suspect/T1.0001.IMA", "dicom_mr/suspect/T1.0002.IMA"},
+        {"dicom_ge/dcm_qa_ge/i160.MRDC.1", "dicom_ge/dcm_qa_ge/i165.MRDC.2", "dicom_ge/dcm_qa_ge/i163.MRDC.3"}};
+    const std::string spectra = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
+    VX_REQUIRE_SAMPLE(spectra);
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    // The patient, date and geometry questions are answered Yes.
+    for (int k = 0; k < 1000; ++k)
+        report.PlanAnswer(vx::ReportAnswer::Yes);
+    TScriptedFileChooser chooser;
+    for (size_t step = 0; step < imports.size(); ++step) {
+        std::vector<std::string> paths;
+        for (const std::string& file : imports[step]) {
+            VX_REQUIRE_SAMPLE(file);
+            paths.push_back(SampleDataPath(file));
+        }
+        chooser.Answer(paths);
+        const int type = step == 0 ? 0 : 4;  // "Philips (PAR/REC file)", "Standard DICOM file"
+        AddImages([type](CImportImageDlg& dialog) {
+            dialog.TypeList()->setCurrentIndex(type);
+            emit dialog.TypeList()->activated(type);
+        });
+    }
+    ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 86);
+    TDialogScript sets([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+    });
+    chooser.Answer(SampleDataPath(spectra));
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+
+    // A double click on the set makes it the work set.
+    CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
+    const auto found = tree->findItems("philips_spar_sdat_WS", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(found.size(), 1);
+    const QPoint at = tree->ItemLabelRect(found[0]).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+
+    // Every image of a group as "group/name", from the top of the list.
+    const auto listed = [&] {
+        std::vector<std::string> names;
+        const QTreeWidgetItem* images =
+            dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree()->topLevelItem(0);
+        for (int g = 0; g < images->childCount(); ++g)
+            for (int k = 0; k < images->child(g)->childCount(); ++k)
+                names.push_back(images->child(g)->text(0).toStdString() + "/" +
+                                images->child(g)->child(k)->text(0).toStdString());
+        return names;
+    };
+    const std::vector<std::string> before = listed();
+    ASSERT_EQ(before.size(), 86u);
+    // The two slices of the first folder lie 5 mm apart: the lower one is listed first.
+    const auto row = [&](const char* name) { return std::find(before.begin(), before.end(), name) - before.begin(); };
+    EXPECT_LT(row("Axial/T1.0002.IMA"), row("Axial/T1.0001.IMA"));
+    frame->Action(cmd::FileSaveProject)->trigger();
+    chooser.Answer(ProjectPath("study"));
+    frame->Action(cmd::FileOpenProject)->trigger();
+    ASSERT_NE(g_pProject, nullptr);
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+    EXPECT_EQ(listed(), before);
 }
 
 TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFileThatListsThem)
