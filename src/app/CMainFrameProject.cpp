@@ -11,6 +11,7 @@
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
+#include "platform/TFolderLock.h"
 #include "platform/TReasonCollector.h"
 
 void CMainFrame::ConnectProjectCommands()
@@ -56,12 +57,13 @@ void CMainFrame::AddExam()
     // first, and a save that fails keeps the project as it is.
     if (!g_pProject->SaveIfModified())
         return;
-    const std::string folder = g_pProject->GetFolder();
-    const std::string name = g_pProject->GetName();
     const std::string path = g_pProject->GetProjectFilePath();
     // The exam's files replace the project's as one change when the new project is saved;
-    // until then the folder holds the project as it was.
-    const std::vector<std::string> replaced = g_pProject->ListedFiles();
+    // until then the folder holds the project as it was. A folder moved or removed while
+    // open is refused here, with the project kept.
+    std::optional<TProject::TPlace> place = g_pProject->HandOverPlace();
+    if (!place)
+        return;
     // Windows that show the project's voxels or analyses go with it.
     CloseAllChildWindows();
     delete g_pProject;
@@ -69,7 +71,7 @@ void CMainFrame::AddExam()
     ResetProjectExplorer();
 
     auto* project = new TProject(this);
-    if (!project->CreateInPlaceOf(folder, name, replaced)) {
+    if (!project->CreateInPlaceOf(std::move(*place))) {
         delete project;
         SetProjectOpen(false);
         vx::Report("Error adding the new exam.", vx::ReportIcon::Exclamation);

@@ -12,6 +12,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
+#include "platform/TFileTransaction.h"
 #include "platform/WaitCursor.h"
 #include "platform/Workers.h"
 
@@ -151,9 +152,16 @@ bool TCSISet::LoadData()
     if (!ReadDataFile(DataFileToRead(), layout))
         return false;
     // A file of an older layout is converted, as the project's conversion would have done
-    // (a failed write is reported and leaves the old file, which reads again next time).
-    if (layout != version)
-        WriteDataFile(m_strFilePath, true);
+    // (a failed write is reported and leaves the old file, which reads again next time),
+    // as a change of the project's folder: never in a folder that is not the held one.
+    if (layout != version) {
+        if (!m_pProject || m_pProject->GetFolder().empty()) {
+            WriteDataFile(m_strFilePath, true);
+        } else if (const std::unique_ptr<vx::TFileTransaction> change = m_pProject->BeginChange();
+                   change && WriteDataFile(m_strFilePath, true, change.get())) {
+            change->Commit();
+        }
+    }
     m_fDisplayMax = m_fMagnitudeMax;
     m_fDisplayMin = -m_fMagnitudeMax;
     return true;

@@ -6,6 +6,7 @@
 
 #include "model/TCSISet.h"
 #include "model/TKeptRecord.h"
+#include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -138,19 +139,25 @@ bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction&
     bool allCopied = CopyKeptFiles(m_kept, m_pProject ? m_pProject->GetFolder() : std::string(), folder, transaction);
     for (TCSISet* pSet : m_sets) {
         const std::string from = pSet->DataFileToRead();
-        // The stored maps of a set that is not the work set live only in their files,
-        // which are named after the data-set file. A map not yet written has no file.
+        const bool readable = pSet->CanOpenDataFile(false);
+        // The stored maps of a set that is not the work set live in their files, which are
+        // named after the data-set file, and in memory once read. A map not yet written has
+        // no file; one whose file is gone is written from memory.
         std::vector<std::pair<std::string, std::string>> maps;  // name, file before the move
         for (const std::string& mapName : pSet->ListedMapNames())
-            if (vx::IsSafeFileComponent(mapName) && vx::FileExists(pSet->MapFilePath(mapName)))
+            if (vx::IsSafeFileComponent(mapName) &&
+                (vx::FileExists(pSet->MapFilePath(mapName)) || pSet->FindMap(mapName)))
                 maps.emplace_back(mapName, pSet->MapFilePath(mapName));
         pSet->SetFolder(folder);
         if (pSet == except)
             continue;
-        if (!vx::CopyFileAtomically(from, pSet->GetFilePath(), &transaction))
+        // A set held in memory whose data-set file is gone is written from memory.
+        if (readable ? !vx::CopyFileAtomically(from, pSet->GetFilePath(), &transaction)
+                     : !pSet->IsLoaded() || !pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
             allCopied = false;
         for (const auto& [mapName, mapFrom] : maps)
-            if (!vx::CopyFileAtomically(mapFrom, pSet->MapFilePath(mapName), &transaction))
+            if (vx::FileExists(mapFrom) ? !vx::CopyFileAtomically(mapFrom, pSet->MapFilePath(mapName), &transaction)
+                                        : !pSet->FindMap(mapName)->WriteFile(pSet->MapFilePath(mapName), &transaction))
                 allCopied = false;
     }
     return allCopied;

@@ -67,8 +67,8 @@ public:
     void Anonymize();
     // Copies the data-set and map files of every set but `except`, and the files of the
     // kept records that are there, in the transaction into the folder and points every
-    // set there. True when every copy succeeded; the sets are
-    // pointed there in any case.
+    // set there; a set or map held in memory whose file is gone is written from memory.
+    // True when every copy succeeded; the sets are pointed there in any case.
     bool CopyDataFiles(const std::string& folder, vx::TFileTransaction& transaction, const TCSISet* except);
     // Puts the set into the list before pos (an iterator of this list).
     void Insert(iterator pos, TCSISet* pSet);

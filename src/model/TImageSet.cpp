@@ -66,7 +66,8 @@ void TImageSet::Append(TMRImage* pImage)
 bool TImageSet::AddNew(TMRImage* pImage, const std::string& failure)
 {
     Insert(pImage);
-    if (m_pProject && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), &m_pProject->NewFiles()))
+    vx::TFileTransaction* pending = m_pProject ? m_pProject->NewFiles() : nullptr;
+    if (pending && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), pending))
         return true;
     Erase(Find(pImage));
     delete pImage;
@@ -79,7 +80,7 @@ void TImageSet::DropNewImages(const std::vector<TMRImage*>& added)
         const auto it = Find(pImage);
         if (it != m_images.end())
             Erase(it);
-        m_pProject->NewFiles().Discard(pImage->GetPath());
+        m_pProject->DiscardNewFile(pImage->GetPath());
         delete pImage;
     }
 }
@@ -311,7 +312,11 @@ bool TImageSet::CopyFilesToFolder(const std::string& folder, vx::TFileTransactio
     for (TMRImage* pImage : m_images) {
         // The name may come from a project file: it only ever names a file inside the folder.
         const std::string target = vx::JoinPath(folder, vx::SanitizeFileComponent(pImage->GetName()));
-        if (!vx::CopyFileAtomically(pImage->PixelFileToRead(), target, &transaction))
+        // Pixels held in memory whose file is gone are written from memory.
+        const bool copied = pImage->IsLoaded() && !pImage->PixelFileExists()
+                                ? pImage->SavePixels(target, {}, &transaction)
+                                : vx::CopyFileAtomically(pImage->PixelFileToRead(), target, &transaction);
+        if (!copied)
             allCopied = false;
         pImage->SetPath(target);
     }

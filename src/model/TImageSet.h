@@ -90,7 +90,8 @@ public:
     // go to `failed`.
     void ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed);
     // Copies every pixel file, and the files of the kept records that are there, in the
-    // transaction into the folder and points the images there. True when every copy
+    // transaction into the folder and points the images there; pixels held in memory whose
+    // file is gone are written from memory. True when every copy
     // succeeded; the images are pointed there in any case.
     bool CopyFilesToFolder(const std::string& folder, vx::TFileTransaction& transaction);
     // Reads an image file with the reader of the record's image type; false for a type

@@ -47,6 +47,7 @@ TProject::~TProject()
         delete pImage;
     delete m_pImageSet;
     delete m_pCSISetList;
+    DropNewFiles();
 }
 
 void TProject::AttachMainFrame(IMainFrame* pMainFrame)
@@ -125,12 +126,13 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
     projectWritten = false;
     if (m_pCSISetList->IsEmpty() || !m_pWorkSet)
         return true;
-    if (!FolderIsStillHere())
-        return false;
     // The set's data-set file is the only copy of its samples once they leave memory:
     // a failed save keeps the files, the maps and the undo history as they were and
     // tells the caller to keep the samples.
-    vx::TFileTransaction transaction(m_strFolder);
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
+        return false;
+    vx::TFileTransaction& transaction = *change;
     TKeptMaps kept;
     bool ok = StageWorkSet(transaction, ask, kept);
     // The project file names the maps and holds the set's parameters: it changes with them.
@@ -165,15 +167,15 @@ std::string TProject::StateFolder() const
     // work folder, where nothing else of the folder's is removed with them.
     if (m_strFolder.empty())
         return vx::TempFolder();
-    if (!FolderIsStillHere())
-        return std::string();
     // Only the work folder itself is made: a project folder that is gone is not made
     // again, and the folder's own files never sit beside the states.
-    vx::TFileTransaction staging(m_strFolder);
-    const std::string work = staging.StagingFolder();
+    const std::unique_ptr<vx::TFileTransaction> staging = BeginChange();
+    if (!staging)
+        return std::string();
+    const std::string work = staging->StagingFolder();
     if (work.empty())
         vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
-                       vx::FileErrorReason(staging.FailedError()) + ". The work set was not changed.",
+                       vx::FileErrorReason(staging->FailedError()) + ". The work set was not changed.",
                    vx::ReportIcon::Exclamation);
     return work;
 }
@@ -342,13 +344,13 @@ bool ModifiedWhenImagesAdded(TProject& project, Make make)
 
 bool TProject::Reconstruct3D(std::vector<TMRImage*> images)
 {
-    return FolderIsStillHere() &&
+    return NewFiles() &&
            ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
 }
 
 bool TProject::AverageImages(std::vector<TMRImage*> images)
 {
-    return FolderIsStillHere() &&
+    return NewFiles() &&
            ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
 }
 

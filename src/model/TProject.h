@@ -12,6 +12,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,12 +63,22 @@ public:
     // The same for a project made without a main frame: it takes this one (and its
     // frame list) first.
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
-    // Starts the project as Create does, in place of the project of that folder and name
-    // whose files (ListedFiles) are `replaced`, but writes nothing: that project stays in the
-    // folder until this one's project file is first saved, which removes those files in the
-    // same change. Until then sets added wait in the work folder as new images do.
-    bool CreateInPlaceOf(const std::string& folder, const std::string& name,
-                         const std::vector<std::string>& replaced);
+    // What a project made in place of another takes over from it: its folder and name, the
+    // files the project file there lists (ListedFiles), and the folder's lock.
+    struct TPlace {
+        std::string folder, name;
+        std::vector<std::string> replaced;
+        std::unique_ptr<vx::TFolderLock> lock;
+    };
+    // Gives this project's place to a project made in it (CreateInPlaceOf), as the first
+    // step of a change of the folder; after it this project writes nothing there. Empty,
+    // after saying why, when the folder is no longer the one this project holds.
+    std::optional<TPlace> HandOverPlace();
+    // Starts the project as Create does, in the place of the project handed over, but
+    // neither makes the folder nor writes anything: that project stays in the folder until
+    // this one's project file is first saved, which removes its files in the same change.
+    // Until then sets added wait in the work folder as new images do.
+    bool CreateInPlaceOf(TPlace place);
     // The files in the project folder that the project file there lists: the images' pixel
     // files and the sets' data-set and map files.
     std::vector<std::string> ListedFiles() const;
@@ -124,17 +135,29 @@ public:
     void SetFileModified() { m_bFileModified = true; }
     bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
+    // Begins a change of the project folder: every write and removal there goes through
+    // the transaction it gives (or through NewFiles, which begins the same way). Null,
+    // after saying so, when the folder is no longer the one this project holds (renamed,
+    // moved, removed or replaced while open): nothing may be written there then, or the
+    // project would be split between two folders.
+    std::unique_ptr<vx::TFileTransaction> BeginChange() const;
     // The files written for the project that no project file in the folder lists yet (the
     // pixel files of new images; in a project made by CreateInPlaceOf also the data-set files
     // of new sets, and the replaced project's files to remove): staged in the work folder,
     // they are put in place with the next project file written there, and removed with the
-    // project when none is.
-    vx::TFileTransaction& NewFiles();
+    // project when none is. Null, as BeginChange, when the folder is not the one held.
+    vx::TFileTransaction* NewFiles();
+    // Gives up the new file staged for that path (removed where the folder is held).
+    void DiscardNewFile(const std::string& path);
     // Where a file of the project is read now: the file staged for it among the new files,
     // else the path itself.
     std::string PathToRead(const std::string& path) const;
     // The sentence after a file writer's own message: `failure`, and why.
     static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
+    // Removes an undo state file, unless it lies in the work folder of a project folder
+    // that no project of this run holds (moved, or replaced by a copy that holds a file of
+    // that name): nothing there is this program's to remove.
+    static void RemoveStateFile(const std::string& path);
     // Where the undo states of this project's steps are kept: the program's work folder
     // in the project folder, or the system's temporary folder while the project has none.
     // Empty, after saying why, when the work folder cannot be had: no state can be kept.
@@ -322,9 +345,16 @@ private:
     std::string WorkFolder() const;
     // True while this project holds its folder's lock.
     bool HoldsFolder() const;
+    // False for a folder other than the one whose lock this project holds (a folder put in
+    // its place, a copy, or the folder a Save As left): nothing there is this program's to
+    // change.
+    bool MayChange(const std::string& folder) const;
+    // Gives up the files waiting among the new files, removing them only where the folder
+    // is held.
+    void DropNewFiles();
     // False, after saying so, when the folder whose lock this project holds is no longer
-    // the one at the project's path (renamed, moved or removed while open): nothing may be
-    // written there then, or the project would be split between two folders.
+    // the one at the project's path: the check behind BeginChange, which every change of
+    // the folder begins with, and behind the commit of each.
     bool FolderIsStillHere() const;
     // A folder moved while open: its sets and images are read where it is now, and the
     // project is of that folder (it holds its lock) from now on.
@@ -373,8 +403,27 @@ private:
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // see NewFiles(); null while none were made
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
-    // The beginning of Create and CreateInPlaceOf: the folder and name, the lock.
+    // The sets and images a save under another folder leaves out (their files are gone and
+    // they are not in memory), taken out of the project while the save runs, with the lists
+    // and analyses as they were before.
+    struct TLeftOut {
+        std::vector<TCSISet*> sets, setsBefore;
+        std::vector<TMRImage*> images, imagesBefore;
+        std::vector<TAnalysis*> analysesBefore;
+    };
+    // Asks, naming them, whether to save to `folder` without the sets and images whose files
+    // are gone and that are not in memory, and takes them out for the save; false when the
+    // user said No (nothing changed).
+    bool AskToLeaveOut(const std::string& folder, TLeftOut& leftOut);
+    // The save failed: they are back where they were.
+    void PutBack(TLeftOut& leftOut);
+    // The save holds: they go with their analyses, estimates and windows.
+    void LetGo(TLeftOut& leftOut);
+    // The beginning of Create: the folder and name, the folder made, its lock.
     bool Start(const std::string& folder, const std::string& name);
+    // The folder and name, the "Select voxel" handler and a new display block; false
+    // (nothing changed) for a name that cannot be a project's.
+    bool TakeName(const std::string& folder, const std::string& name);
     // A change of the folder that wrote the project file is in place: the new files it
     // took along are the project's own now.
     void NewFilesPlaced();

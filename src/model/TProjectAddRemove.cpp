@@ -153,12 +153,12 @@ void PassFailedFiles(const std::string& failed, std::string* taken)
 
 bool TProject::AddImages(const std::string& folder, const std::string& file, TImageImportParams params)
 {
-    return FolderIsStillHere() && m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+    return NewFiles() && m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
 }
 
 bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
 {
-    if (!FolderIsStillHere())
+    if (!BeginChange())
         return false;
     const std::string path = vx::JoinPath(folder, file);
     std::unique_ptr<TCSISet> set;
@@ -197,7 +197,8 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     const std::string failure = "The CSI set " + name + " was not added";
     if (!m_bReplacing)
         return CommitNewSet(set, nullptr, failure);
-    if (!set->WriteDataFile(set->GetFilePath(), true, &NewFiles(), NotDoneNote(failure)))
+    vx::TFileTransaction* pending = NewFiles();
+    if (!pending || !set->WriteDataFile(set->GetFilePath(), true, pending, NotDoneNote(failure)))
         return false;
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
@@ -380,7 +381,10 @@ void TProject::RemoveImages(const std::vector<TMRImage*>& images)
     // The pixel files go with the project file that no longer lists the images, as one
     // change; a failure keeps the images and their files.
     const std::vector<TMRImage*> before = m_pImageSet->Images();
-    vx::TFileTransaction transaction(m_strFolder);
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
+        return;
+    vx::TFileTransaction& transaction = *change;
     std::vector<TMRImage*> taken;
     for (TMRImage* pImage : images) {
         const TImageSet::iterator pos = m_pImageSet->Find(pImage);
@@ -424,7 +428,10 @@ bool TProject::RemoveWorkSetMap(TMap* pMap)
         // written so, the project file names the map no longer.
         const std::string path = pSet->MapFilePath(pMap->GetName());
         const std::string failure = "The map " + pMap->GetName() + " was not removed";
-        vx::TFileTransaction transaction(m_strFolder);
+        const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+        if (!change)
+            return false;
+        vx::TFileTransaction& transaction = *change;
         if (vx::IsSafeFileComponent(pMap->GetName()) && vx::FolderOf(path) == m_strFolder)
             transaction.Remove(path);
         pMap->SetState(TMap::kNeverSaved);
@@ -446,7 +453,10 @@ bool TProject::RemoveCSISet(TCSISet* pSet)
         return false;
     // The set's files go with the project file that no longer lists it, as one change;
     // a failure keeps the set, its files and the work set as they were.
-    vx::TFileTransaction transaction(m_strFolder);
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
+        return false;
+    vx::TFileTransaction& transaction = *change;
     RemoveSetFiles(transaction, *pSet, std::string());
     const TCSISetList::iterator next = m_pCSISetList->Erase(pos);
     if (!CommitWithProjectFile(transaction, "The CSI set " + pSet->GetName() + " was not removed")) {
@@ -503,9 +513,10 @@ bool TProject::AddReplacingSet(std::unique_ptr<TCSISet> copy, bool keepModified)
 
 bool TProject::CommitNewSet(std::unique_ptr<TCSISet>& pNew, TCSISet* pOld, const std::string& failure)
 {
-    if (!FolderIsStillHere())
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
         return false;
-    vx::TFileTransaction transaction(m_strFolder);
+    vx::TFileTransaction& transaction = *change;
     if (!pNew->WriteDataFile(pNew->GetFilePath(), true, &transaction, NotDoneNote(failure)))
         return false;
     // Only the work set keeps its samples in memory.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/IMainFrame.h"
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -105,14 +106,21 @@ std::string TProject::GetProjectFilePath() const
 
 bool TProject::Start(const std::string& folder, const std::string& name)
 {
+    if (!TakeName(folder, name))
+        return false;
+    vx::MakeFolder(folder);
+    return TakeFolder();
+}
+
+bool TProject::TakeName(const std::string& folder, const std::string& name)
+{
     if (name.empty() || name.front() == '~' || !vx::IsSafeFileComponent(name))
         return false;
     m_strFolder = folder;
     m_strName = name;
-    vx::MakeFolder(folder);
     m_pfnMouseHandler = SelectVoxelHandler();
     m_display = TSpectrumDisplayParams{};
-    return TakeFolder();
+    return true;
 }
 
 bool TProject::Create(const std::string& folder, const std::string& name)
@@ -120,15 +128,32 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     return Start(folder, name) && Save();
 }
 
-bool TProject::CreateInPlaceOf(const std::string& folder, const std::string& name,
-                               const std::vector<std::string>& replaced)
+std::optional<TProject::TPlace> TProject::HandOverPlace()
 {
-    if (!Start(folder, name))
+    if (!BeginChange())
+        return std::nullopt;
+    TPlace place{m_strFolder, m_strName, ListedFiles(), std::move(m_folderLock)};
+    // Without the lock this project has no folder to change.
+    m_strFolder.clear();
+    return place;
+}
+
+bool TProject::CreateInPlaceOf(TPlace place)
+{
+    // The folder is the one the other project held until now: it is neither made again
+    // nor locked anew, so that a folder gone meanwhile is not made at its old path.
+    if (!TakeName(place.folder, place.name))
+        return false;
+    m_folderLock = std::move(place.lock);
+    if (!m_folderLock && !TakeFolder())
         return false;
     m_bReplacing = true;
-    for (const std::string& path : replaced)
+    vx::TFileTransaction* pending = NewFiles();
+    if (!pending)
+        return false;
+    for (const std::string& path : place.replaced)
         if (vx::FolderOf(path) == m_strFolder)
-            NewFiles().Remove(path);
+            pending->Remove(path);
     // The folder holds the other project until this one is saved.
     SetFileModified();
     return true;
@@ -185,15 +210,15 @@ bool TProject::WriteProjectFile(const std::string& folder, const std::string& fi
     if (folder != m_strFolder)
         return true;
     if (!transaction) {
-        if (!FolderIsStillHere())
-            return false;
         // On its own: put in place as a change of the folder, or reported and left as it was.
-        vx::TFileTransaction own(folder);
-        if (!WriteProjectFile(folder, fileName, &own)) {
-            ReportChangeFailure(own, ProjectWriteFailure());
+        const std::unique_ptr<vx::TFileTransaction> own = BeginChange();
+        if (!own)
+            return false;
+        if (!WriteProjectFile(folder, fileName, own.get())) {
+            ReportChangeFailure(*own, ProjectWriteFailure());
             return false;
         }
-        return CommitChange(own, ProjectWriteFailure()) && !own.LeftJournal();
+        return CommitChange(*own, ProjectWriteFailure()) && !own->LeftJournal();
     }
     vx::TAtomicFile out;
     if (!out.Begin(vx::JoinPath(folder, fileName), transaction) || !WriteStream(out.File()) || !out.Commit()) {
@@ -218,10 +243,6 @@ bool TProject::StageProjectFile(vx::TFileTransaction& transaction, const std::st
 
 bool TProject::CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure)
 {
-    if (!FolderIsStillHere()) {
-        transaction.Abort();
-        return false;
-    }
     return StageProjectFile(transaction, failure) && CommitChange(transaction, failure);
 }
 
@@ -324,7 +345,10 @@ bool TProject::ConvertOldVersion()
     // Every converted file and the new project file are one change of the folder: a
     // failure leaves the old project (file and data files, all of the old version) as it
     // was, and a kill at any moment leaves the old project or the converted one.
-    vx::TFileTransaction transaction(m_strFolder);
+    const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
+    if (!change)
+        return false;
+    vx::TFileTransaction& transaction = *change;
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
         const bool wasLoaded = pSet->IsLoaded();
@@ -364,6 +388,86 @@ bool TProject::ConvertOldVersion()
     return true;
 }
 
+bool TProject::AskToLeaveOut(const std::string& folder, TLeftOut& leftOut)
+{
+    std::string sets, images;
+    for (TCSISet* pSet : *m_pCSISetList)
+        if (!pSet->IsLoaded() && !pSet->CanOpenDataFile(false)) {
+            sets += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
+            leftOut.sets.push_back(pSet);
+        }
+    for (TMRImage* pImage : *m_pImageSet)
+        if (!pImage->IsLoaded() && !pImage->PixelFileExists()) {
+            images += "\r\n" + pImage->GetName() + " (" + pImage->GetPath() + ")";
+            leftOut.images.push_back(pImage);
+        }
+    if (leftOut.sets.empty() && leftOut.images.empty())
+        return true;
+    const size_t setCount = leftOut.sets.size(), imageCount = leftOut.images.size();
+    const std::string question =
+        (setCount == 0   ? std::string()
+         : setCount == 1 ? "The data-set file of this CSI set is missing:" + sets + "\r\n"
+                         : "The data-set files of these CSI sets are missing:" + sets + "\r\n") +
+        (imageCount == 0   ? std::string()
+         : imageCount == 1 ? "The pixel file of this image is missing:" + images + "\r\n"
+                           : "The pixel files of these images are missing:" + images + "\r\n") +
+        "Save the project to " + folder + " without " + (setCount + imageCount == 1 ? "it?" : "them?");
+    if (vx::Ask(question, vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes) {
+        leftOut = TLeftOut{};
+        return false;
+    }
+    // Out of the lists, the project file does not name them; their analyses go with them.
+    leftOut.setsBefore.assign(m_pCSISetList->begin(), m_pCSISetList->end());
+    leftOut.imagesBefore = m_pImageSet->Images();
+    leftOut.analysesBefore = m_analyses;
+    for (TCSISet* pSet : leftOut.sets) {
+        m_pCSISetList->Erase(m_pCSISetList->Find(pSet));
+        const auto& uses = ProcessingHooks().analysisUsesSet;
+        std::erase_if(m_analyses, [&](TAnalysis* pAnalysis) { return !uses || uses(pAnalysis, pSet); });
+    }
+    for (TMRImage* pImage : leftOut.images)
+        m_pImageSet->Erase(m_pImageSet->Find(pImage));
+    return true;
+}
+
+void TProject::PutBack(TLeftOut& leftOut)
+{
+    if (leftOut.sets.empty() && leftOut.images.empty())
+        return;
+    while (!m_pCSISetList->IsEmpty())
+        m_pCSISetList->Erase(m_pCSISetList->begin());
+    for (TCSISet* pSet : leftOut.setsBefore)
+        m_pCSISetList->Insert(m_pCSISetList->End(), pSet);
+    m_pImageSet->SetImages(leftOut.imagesBefore);
+    m_analyses = leftOut.analysesBefore;
+    leftOut = TLeftOut{};
+}
+
+void TProject::LetGo(TLeftOut& leftOut)
+{
+    // Their analyses and estimates go with them, as with a removed set.
+    if (!leftOut.sets.empty())
+        m_analyses = leftOut.analysesBefore;
+    for (TCSISet* pSet : leftOut.sets) {
+        DetachFromSet(pSet);
+        if (m_pMainFrame)
+            m_pMainFrame->RemoveCSISetItem(pSet);
+        delete pSet;
+    }
+    for (TMRImage* pImage : leftOut.images) {
+        // Every frame that shows the image goes, not only the first.
+        while (CloseImageFrame(pImage)) {
+        }
+        DetachFromImage(pImage);
+        delete pImage;
+    }
+    if (!leftOut.images.empty()) {
+        RefreshSliceFrameImages();
+        UpdateFrames(false, false, false, false, true);
+    }
+    leftOut = TLeftOut{};
+}
+
 bool TProject::SaveAs(const std::string& location, const std::string& name)
 {
     const std::string folder = location.empty() || EndsWithSeparator(location) ? location + name
@@ -385,29 +489,11 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         m_strName = oldName;
         return false;
     }
-    // A set whose data-set file is away has nothing to copy: the move is refused before
-    // anything is written, naming the sets.
-    std::string missing;
-    int count = 0;
-    for (const TCSISet* pSet : *m_pCSISetList)
-        if (!pSet->CanOpenDataFile(false)) {
-            missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
-            ++count;
-        }
-    std::string missingPixels;
-    int images = 0;
-    for (const TMRImage* pImage : *m_pImageSet)
-        if (!pImage->PixelFileExists()) {
-            missingPixels += "\r\n" + pImage->GetName() + " (" + pImage->GetPath() + ")";
-            ++images;
-        }
-    if (count > 0 || images > 0)
-        return refuse((count == 0   ? std::string()
-                       : count == 1 ? "\r\nThe data-set file of this CSI set is missing:" + missing
-                                    : "\r\nThe data-set files of these CSI sets are missing:" + missing) +
-                      (images == 0   ? std::string()
-                       : images == 1 ? "\r\nThe pixel file of this image is missing:" + missingPixels
-                                     : "\r\nThe pixel files of these images are missing:" + missingPixels));
+    // Sets and images whose files are gone and that are not in memory cannot go along:
+    // the user is asked before the project is saved without them.
+    TLeftOut leftOut;
+    if (!AskToLeaveOut(folder, leftOut))
+        return false;
 
     // What this save makes in the new folder goes again when it fails.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder), lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
@@ -415,6 +501,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     const bool noted = NoteSaveAs(folder, !hadFolder, !hadWork, !hadLock);
     auto lock = std::make_unique<vx::TFolderLock>();
     const auto undoMade = [&] {
+        PutBack(leftOut);
         lock->Release();
         if (!hadWork)
             vx::RemoveFile(work);  // only when empty
@@ -481,12 +568,14 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     if (noted)
         vx::RemoveFile(vx::JoinPath(vx::TFileTransaction::WorkFolderOf(oldFolder), vx::FileNameOf(SaveAsNotePath())));
     // The new images' files went to the new folder as copies; the old folder keeps the
-    // project as it was.
-    m_newFiles.reset();
+    // project as it was. What this project kept in its work folder goes while the old
+    // folder is still held.
+    DropNewFiles();
     m_bReplacing = false;
-    m_folderLock = std::move(lock);
+    LetGo(leftOut);
     if (m_pWorkSet)
         WorkSetSaved();
+    m_folderLock = std::move(lock);
     SetModified(false);
     return true;
 }

@@ -77,9 +77,13 @@ bool TProject::FolderIsStillHere() const
     // A project that could not lock its folder has no identity of it to compare.
     if (m_strFolder.empty() || !m_folderLock || !m_folderLock->IsHeld() || HoldsFolder())
         return true;
+    // A folder renamed or moved on its own disk is the held one again once it is back; a
+    // copy of it (what a move to another disk leaves) is not.
+    const std::string now = m_folderLock->FolderNow();
     vx::Report("The folder " + m_strFolder + " of the project " + m_strName +
                    " was moved or removed while the project was open, so nothing was written. Save Project As keeps "
-                   "the work in a new folder.",
+                   "the work in a new folder" +
+                   (now.empty() ? std::string(".") : ", and so does moving the folder back from " + now + "."),
                vx::ReportIcon::Exclamation);
     return false;
 }
@@ -96,6 +100,9 @@ void TProject::FollowMovedFolder()
     for (TMRImage* pImage : *m_pImageSet)
         if (vx::FolderOf(pImage->GetPath()) == m_strFolder)
             pImage->SetPath(vx::JoinPath(now, vx::FileNameOf(pImage->GetPath())));
+    // The files of new images and sets wait in the work folder, which moved with it.
+    if (m_newFiles)
+        m_newFiles->MovedTo(now);
     m_strFolder = now;
 }
 
@@ -201,11 +208,50 @@ void TProject::FinishInterruptedSaveAs() const
     vx::RemoveFile(SaveAsNotePath());
 }
 
-vx::TFileTransaction& TProject::NewFiles()
+bool TProject::MayChange(const std::string& folder) const
+{
+    // A project that could not lock its folder has no identity of it to compare.
+    return !m_folderLock || !m_folderLock->IsHeld() || m_folderLock->Holds(folder);
+}
+
+void TProject::RemoveStateFile(const std::string& path)
+{
+    // A state in the system's temporary folder belongs to no project folder, and one in a
+    // folder that was never locked (it could not be) to the project that could not lock it.
+    const std::string work = vx::FolderOf(path), folder = vx::FolderOf(work);
+    if (vx::TFileTransaction::WorkFolderOf(folder) != work ||
+        !vx::FileExists(vx::JoinPath(folder, vx::TFolderLock::FileName())) || vx::TFolderLock::IsHeldHere(folder))
+        vx::RemoveFile(path);
+}
+
+void TProject::DropNewFiles()
+{
+    if (m_newFiles && !MayChange(m_newFiles->Folder()))
+        m_newFiles->LetGo();
+    m_newFiles.reset();
+}
+
+std::unique_ptr<vx::TFileTransaction> TProject::BeginChange() const
+{
+    if (!FolderIsStillHere())
+        return nullptr;
+    return std::make_unique<vx::TFileTransaction>(m_strFolder);
+}
+
+vx::TFileTransaction* TProject::NewFiles()
 {
     if (!m_newFiles)
-        m_newFiles = std::make_unique<vx::TFileTransaction>(m_strFolder);
-    return *m_newFiles;
+        m_newFiles = BeginChange();
+    else if (!FolderIsStillHere())
+        return nullptr;
+    return m_newFiles.get();
+}
+
+void TProject::DiscardNewFile(const std::string& path)
+{
+    // A staged file in a folder that is not the held one is not this program's to remove.
+    if (m_newFiles && MayChange(m_newFiles->Folder()))
+        m_newFiles->Discard(path);
 }
 
 std::string TProject::PathToRead(const std::string& path) const
@@ -224,6 +270,12 @@ void TProject::NewFilesPlaced()
 
 bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure)
 {
+    // The folder may have gone since the change began, while its files were staged: nothing
+    // is put in place, and what was staged stays where it is.
+    if (!FolderIsStillHere()) {
+        transaction.LetGo();
+        return false;
+    }
     // A change this program could not complete earlier is completed first; only the
     // holder of the folder's lock may complete a journal it finds.
     if (HoldsFolder()) {

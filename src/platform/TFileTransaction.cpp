@@ -374,10 +374,31 @@ void TFileTransaction::Abort()
 {
     for (const TRename& rename : m_renames)
         RemoveFile(rename.temp);
+    LetGo();
+}
+
+void TFileTransaction::LetGo()
+{
     m_renames.clear();
     m_removals.clear();
     m_takenOver.clear();
     m_included.clear();
+}
+
+void TFileTransaction::MovedTo(const std::string& folder)
+{
+    const auto moved = [&](std::string& path) {
+        if (path.size() > m_folder.size() && path.starts_with(m_folder) && path[m_folder.size()] == '/')
+            path = JoinPath(folder, path.substr(m_folder.size() + 1));
+    };
+    for (TRename& rename : m_renames) {
+        moved(rename.temp);
+        moved(rename.target);
+    }
+    for (std::vector<std::string>* paths : {&m_removals, &m_takenOver})
+        for (std::string& path : *paths)
+            moved(path);
+    m_folder = folder;
 }
 
 bool TFileTransaction::Fail(const std::string& path, int error, bool writing)

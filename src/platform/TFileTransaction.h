@@ -69,6 +69,12 @@ public:
     // Removes the adopted files and lets go of the included transactions; the targets
     // stay as they were.
     void Abort();
+    // Gives up every planned change without removing the staged files: they lie in a
+    // folder that is not this program's to change any more.
+    void LetGo();
+    // The folder, with its work folder, was renamed or moved to `folder`: the staged files
+    // and the targets are taken where they are now.
+    void MovedTo(const std::string& folder);
     const std::string& FailedPath() const { return m_failedPath; }
     int FailedError() const { return m_failedError; }
     // True when the failed file could not be written (staged, or the journal); false

@@ -34,7 +34,7 @@ void TProcessStep::DropState()
 {
     // The state file belongs to this step alone (its name was created for it).
     if (!m_strTempFile.empty())
-        vx::RemoveFile(m_strTempFile);
+        TProject::RemoveStateFile(m_strTempFile);
     m_strTempFile.clear();
 }
 
@@ -158,28 +158,28 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
         // The saved file is gone and its name was free again: the read below must
         // still fail rather than read back the state just written.
         current = MakeTempFileName(m_pszStatePrefix, folder);
-        vx::RemoveFile(saved);
+        TProject::RemoveStateFile(saved);
     }
     bool written = false;
     try {
         written = write(current, [change](int error) { return NotDoneText(change, error); });
     } catch (...) {
-        vx::RemoveFile(current);
+        TProject::RemoveStateFile(current);
         throw;
     }
     if (!written) {
-        vx::RemoveFile(current);
+        TProject::RemoveStateFile(current);
         return false;
     }
     if (!read(saved)) {
         // A read that failed part way may have changed the state: put the current
         // state back. The saved state stays in its file for another try.
         if (read(current))
-            vx::RemoveFile(current);
+            TProject::RemoveStateFile(current);
         // Should even that fail, the new file holds the only copy and stays.
         return false;
     }
-    vx::RemoveFile(saved);
+    TProject::RemoveStateFile(saved);
     m_strTempFile = current;
     return true;
 }

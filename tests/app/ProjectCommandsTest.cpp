@@ -9,10 +9,14 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "app/CExplorerFrameBase.h"
 #include "app/dialogs/CAddExamDlg.h"
+#include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
 #include "app/CPrjExpFrame.h"
@@ -28,6 +32,7 @@
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMap.h"
+#include "model/TMRImage.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
@@ -106,6 +111,38 @@ TEST(FolderList, ListsParentThenFoldersThenFilesWithoutCaseOrder)
     EXPECT_FALSE(Entries(list).contains("[..]"));
     EXPECT_EQ(list.FolderOfEntry("[tmp]"), "/tmp/");
     vx::SetCurrentFolder(saved);
+}
+
+// Project > Add Images... adding, as the image readers do, the image "scan" of 8 x 8 pixels
+// of `value`, whose pixel file waits among the project's new files; `meanwhile` runs once it
+// is added, before OK is pressed.
+void AddScanImage(CMainFrame& frame, const std::string& scanFile, int16_t value, const std::function<void()>& meanwhile)
+{
+    InstallImageReader(0, [value](TImageSet& images, const std::string&, TImageImportParams, TProject* project) {
+        auto* image = new TMRImage(project);
+        image->SetName("scan", false);
+        image->SetWidth(8, false);
+        image->SetHeight(8, false);
+        image->SetPath(project->GetFolder() + "/scan");
+        image->SetPixels(std::vector<int16_t>(64, value));
+        if (!images.AddNew(image, "The image scan was not added"))
+            return false;
+        image->FreePixels();
+        return true;
+    });
+    WriteBytes(scanFile, "a scan");
+    TScriptedFileChooser chooser(scanFile);
+    TDialogScript script([&](QDialog& d) {
+        if (dynamic_cast<CImportImageDlg*>(&d))
+            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
+        return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+            dialog.AddImagesButton()->click();
+            meanwhile();
+            dialog.accept();
+        });
+    });
+    frame.Action(cmd::ProjectAddImages)->trigger();
+    ClearReaderHooks();
 }
 
 using ProjectCommandsTest = TProjectShellTest;
@@ -852,7 +889,8 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     EXPECT_EQ(g_pProject->m_pCSISetList->FindByName("new"), nullptr);
     const std::string message = "The folder " + folder +
                                 " of the project p was moved or removed while the project was open, so nothing was "
-                                "written. Save Project As keeps the work in a new folder.";
+                                "written. Save Project As keeps the work in a new folder, and so does moving the "
+                                "folder back from " + moved + ".";
     const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
     EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
                                                            "Fail to add CSI set from c.\n" + message,
@@ -881,6 +919,248 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     ASSERT_NE(kept.m_pWorkSet, nullptr);
     EXPECT_TRUE(kept.m_pWorkSet->IsLoaded());
     ClearReaderHooks();
+    InstallProcessingHooks({});
+}
+
+// After a macro step on the work set a, the project's folder is removed, copied elsewhere
+// and removed (as a move to another disk does), or loses only the files of the set b and the
+// images i and j while it stays. Save Project As asks, naming b and the image not in memory,
+// whether to save without them: No writes nothing, Yes writes a from memory with its
+// processing and its map and the image shown from memory, and the project that opens there
+// holds them alone.
+TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFilesAreGone)
+{
+    InstallProcessing();
+    const struct {
+        const char* name;
+        std::function<void(const std::string& folder)> lose;
+    } losses[] = {
+        {"removed", [](const std::string& folder) { std::filesystem::remove_all(folder); }},
+        {"copied and removed",
+         [&](const std::string& folder) {
+             std::filesystem::copy(folder, folder + "-elsewhere", std::filesystem::copy_options::recursive);
+             std::filesystem::remove_all(folder);
+         }},
+        {"files removed",
+         [](const std::string& folder) {
+             for (const char* name : {"b", "i", "j"})
+                 std::filesystem::remove(folder + "/" + name);
+         }},
+    };
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    int run = 0;
+    for (const auto& loss : losses) {
+        SCOPED_TRACE(loss.name);
+        const std::string name = "p" + std::to_string(++run), folder = root.File(name);
+        {
+            TProject project;
+            ASSERT_TRUE(project.Create(folder, name));
+            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+            AddWrittenSet(project, folder, "b", 4, 4, 1);
+            AddStoredImage(project, folder, "i", 8, 8, 5);
+            AddStoredImage(project, folder, "j", 8, 8, 6);
+            ASSERT_TRUE(project.Save());
+        }
+        ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        const std::vector<TComplex> read = AllSamples(*g_pProject->m_pWorkSet);
+        TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+        frame->Action(cmd::MacroLoad)->trigger();
+        const std::vector<TComplex> filtered = AllSamples(*g_pProject->m_pWorkSet);
+        ASSERT_NE(filtered, read);
+        AddValuedMap(*g_pProject->m_pWorkSet, "NAA", [](int v) { return TComplex(float(v), 0.0f); });
+        // The image frames show one of the images, whose pixels are in memory then.
+        TMRImage* shown = nullptr;
+        TMRImage* notShown = nullptr;
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            (image->IsLoaded() ? shown : notShown) = image;
+        ASSERT_NE(shown, nullptr);
+        ASSERT_NE(notShown, nullptr);
+        const std::vector<int16_t> shownPixels = shown->GetPixels();
+        const std::string shownName = shown->GetName(), notShownName = notShown->GetName();
+        loss.lose(folder);
+
+        const std::string kept = root.File("kept" + std::to_string(run));
+        const std::string question = "The data-set file of this CSI set is missing:\r\nb (" + folder +
+                                     "/b)\r\nThe pixel file of this image is missing:\r\n" + notShownName + " (" +
+                                     folder + "/" + notShownName + ")\r\nSave the project to " + kept +
+                                     " without them?";
+        const auto saveAs = [&] {
+            TDialogScript script([&](QDialog& d) {
+                return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                    dialog.LocationEdit()->setText(QString::fromStdString(root.Path() + "/"));
+                    dialog.NameEdit()->setText(QString::fromStdString("kept" + std::to_string(run)));
+                    dialog.accept();
+                });
+            });
+            frame->Action(cmd::FileSaveProjectAs)->trigger();
+        };
+        report.Clear();
+        report.PlanAnswer(vx::ReportAnswer::No);
+        saveAs();
+        EXPECT_EQ(report.Questions(), std::vector<std::string>{question});
+        EXPECT_TRUE(report.Messages().empty());
+        EXPECT_FALSE(std::filesystem::exists(kept));
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 2);
+
+        report.Clear();
+        report.PlanAnswer(vx::ReportAnswer::Yes);  // without b and the image not shown
+        report.PlanAnswer(vx::ReportAnswer::Yes);  // the map is saved too
+        saveAs();
+        EXPECT_EQ(report.Questions(),
+                  (std::vector<std::string>{question, "Do you want to save the maps for the CSI work set a ?"}));
+        EXPECT_TRUE(report.Messages().empty());
+        EXPECT_EQ(g_pProject->GetFolder(), kept);
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
+        TProject* const open = g_pProject;
+        TProject reread;
+        g_pProject = &reread;  // readers take the file version through the global pointer
+        const bool loaded = reread.Load(kept + "/kept" + std::to_string(run) + ".tpj");
+        g_pProject = open;
+        ASSERT_TRUE(loaded);
+        ASSERT_EQ(reread.m_pCSISetList->GetCount(), 1);
+        ASSERT_NE(reread.m_pWorkSet, nullptr);
+        EXPECT_EQ(AllSamples(*reread.m_pWorkSet), filtered);
+        EXPECT_NE(reread.m_pWorkSet->FindMap("NAA"), nullptr);
+        ASSERT_EQ(reread.m_pImageSet->GetCount(), 1);
+        TMRImage* image = *reread.m_pImageSet->begin();
+        EXPECT_EQ(image->GetName(), shownName);
+        ASSERT_TRUE(image->EnsurePixels());
+        EXPECT_EQ(image->GetPixels(), shownPixels);
+    }
+    InstallProcessingHooks({});
+}
+
+// An image comes in through Add Images while the folder is renamed: the save that follows
+// writes nothing, and Save Project As takes the image's pixel file from the work folder
+// where the folder is now.
+TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsNow)
+{
+    const std::string folder = root.File("p"), moved = root.File("p2");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+        ASSERT_TRUE(project.Save());
+    }
+    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    AddScanImage(*frame, root.File("scan.img"), 9,
+                 [&] { ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0); });
+    ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"The folder " + folder +
+                                                          " of the project p was moved or removed while the project "
+                                                          "was open, so nothing was written. Save Project As keeps the "
+                                                          "work in a new folder, and so does moving the folder back "
+                                                          "from " + moved + "."});
+
+    report.Clear();
+    RunWithName(cmd::FileSaveProjectAs, "kept");
+    EXPECT_TRUE(report.Questions().empty());
+    EXPECT_TRUE(report.Messages().empty());
+    TProject* const open = g_pProject;
+    TProject reread;
+    g_pProject = &reread;  // readers take the file version through the global pointer
+    const bool loaded = reread.Load(ProjectPath("kept"));
+    g_pProject = open;
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(reread.m_pImageSet->GetCount(), 1);
+    TMRImage* image = *reread.m_pImageSet->begin();
+    ASSERT_TRUE(image->EnsurePixels());
+    EXPECT_EQ(image->GetPixels(), std::vector<int16_t>(64, 9));
+}
+
+// Add Exam on a project whose folder was renamed or removed while open: the exam is
+// refused with the moved-folder message, the old path is not made again, the renamed folder
+// keeps its bytes and the project stays open as it was.
+TEST_F(ProjectCommandsTest, AddExamOnAFolderMovedOrRemovedWhileOpenMakesNothingAndKeepsTheProject)
+{
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
+    const std::string spectra = root.File("scan.SPAR");
+    WriteBytes(spectra, "x");
+    auto oldExam = vx::app::SetAddExamDialog([&](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries = {spectra};
+        type = 0;
+        return true;
+    });
+    for (const bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed" : "renamed");
+        const std::string folder = root.File(removed ? "r" : "m"), moved = folder + "2";
+        const std::string name = removed ? "r" : "m";
+        {
+            TProject project;
+            ASSERT_TRUE(project.Create(folder, name));
+            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+            ASSERT_TRUE(project.Save());
+        }
+        ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        TProject* const open = g_pProject;
+        if (removed)
+            std::filesystem::remove_all(folder);
+        else
+            ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
+        const TFolderBytes before = ReadFolderTree(moved, true);
+        report.Clear();
+        frame->Action(cmd::ProjectAddExam)->trigger();
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"The folder " + folder + " of the project " + name +
+                                           " was moved or removed while the project was open, so nothing was "
+                                           "written. Save Project As keeps the work in a new folder" +
+                                           (removed ? "." : ", and so does moving the folder back from " + moved + ".")});
+        EXPECT_FALSE(std::filesystem::exists(folder));
+        EXPECT_EQ(ReadFolderTree(moved, true), before);
+        EXPECT_EQ(g_pProject, open);
+        ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->GetName(), "a");
+        EXPECT_TRUE(frame->IsProjectOpen());
+    }
+    vx::app::SetAddExamDialog(std::move(oldExam));
+    ClearReaderHooks();
+}
+
+// The project's folder replaced by a copy of itself while open, after a step (whose undo
+// state waits in the work folder) and an image added whose save could not follow: neither
+// Save Project As nor closing the project removes or writes anything in the copy.
+TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCleaned)
+{
+    InstallProcessing();
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    for (const bool saveAs : {true, false}) {
+        SCOPED_TRACE(saveAs ? "Save Project As" : "New Project");
+        const std::string name = saveAs ? "s" : "n", folder = root.File(name);
+        {
+            TProject project;
+            ASSERT_TRUE(project.Create(folder, name));
+            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+            ASSERT_TRUE(project.Save());
+        }
+        ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        {
+            TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+            frame->Action(cmd::MacroLoad)->trigger();
+        }
+        AddScanImage(*frame, root.File("scan.img"), 9, [&] { CopyInPlace(folder); });
+        ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
+        const TFolderBytes copy = ReadFolderTree(folder, true);
+        ASSERT_TRUE(copy.count(".vexara/tf0.tmp"));
+        ASSERT_EQ(std::count_if(copy.begin(), copy.end(), [](const auto& file) { return file.first.starts_with(".vexara/"); }),
+                  2) << "the new image's file waits in the copy too";
+
+        report.Clear();
+        if (saveAs) {
+            report.PlanAnswer(vx::ReportAnswer::Yes);
+            RunWithName(cmd::FileSaveProjectAs, "kept");
+            EXPECT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("kept"));
+        } else {
+            report.PlanAnswer(vx::ReportAnswer::No);  // the changes are not saved
+            RunWithName(cmd::FileNewProject, "other");
+            EXPECT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("other"));
+        }
+        EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+        EXPECT_EQ(ReadFolderTree(folder, true), copy);
+    }
     InstallProcessingHooks({});
 }
 

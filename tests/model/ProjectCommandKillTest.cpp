@@ -32,7 +32,28 @@ std::string GoldenPath(const std::string& name)
     return std::string(VX_SOURCE_ROOT) + "/tests/model/golden/" + name;
 }
 
-using ProjectCommandKillTest = test::ProjectCommandTrial;
+class ProjectCommandKillTest : public test::ProjectCommandTrial {
+protected:
+    // Save Project As of the changed work set into root/q, killed and on a full disk; the
+    // user opens the project where it was, then where it is saved, once it is there.
+    void TrySavingAsQ()
+    {
+        const auto saveAs = [this](TProject& project) {
+            project.m_pWorkSet->GetVoxel(size_t(1))->Data()[2] = TComplex(99.0f, 1.0f);
+            project.SetModified(true);
+            return project.SaveAs(m_root, "q");
+        };
+        TryTheHardWay(saveAs, [this] {
+            test::TOpened opened = Open("p");
+            if (std::filesystem::exists(m_root + "/q/q.tpj")) {
+                const test::TOpened moved = Open("q");
+                opened.files = moved.files;
+                opened.messages.insert(opened.messages.end(), moved.messages.begin(), moved.messages.end());
+            }
+            return opened;
+        });
+    }
+};
 
 TCSISet* Named(TProject& project, const char* name)
 {
@@ -138,21 +159,16 @@ TEST_F(ProjectCommandKillTest, AddingASet)
 TEST_F(ProjectCommandKillTest, SavingTheProjectUnderAnotherFolder)
 {
     MakeProject();
-    const auto saveAs = [this](TProject& project) {
-        project.m_pWorkSet->GetVoxel(size_t(1))->Data()[2] = TComplex(99.0f, 1.0f);
-        project.SetModified(true);
-        return project.SaveAs(m_root, "q");
-    };
-    // The user opens the project where it was, then where it is saved, once it is there.
-    TryTheHardWay(saveAs, [this] {
-        test::TOpened opened = Open("p");
-        if (std::filesystem::exists(m_root + "/q/q.tpj")) {
-            const test::TOpened moved = Open("q");
-            opened.files = moved.files;
-            opened.messages.insert(opened.messages.end(), moved.messages.begin(), moved.messages.end());
-        }
-        return opened;
-    });
+    TrySavingAsQ();
+}
+
+// The set b and the image ax2 have lost their files: the save (told Yes) leaves them out.
+TEST_F(ProjectCommandKillTest, SavingUnderAnotherFolderWithoutASetAndAnImageWhoseFilesAreGone)
+{
+    MakeProject();
+    std::filesystem::remove(m_pristine + "/p/b");
+    std::filesystem::remove(m_pristine + "/p/ax2");
+    TrySavingAsQ();
 }
 
 TEST_F(ProjectCommandKillTest, ConvertingAnOldProject)

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFile.h"
 #include "platform/TFolderLock.h"
 #include "support/CSISetBuilders.h"
 #include "support/FolderKill.h"
@@ -184,4 +186,61 @@ TEST_F(ProjectFolderTest, AFolderSpeltOtherwiseIsTheSameAndAMovedOneIsNoLongerAt
     ASSERT_TRUE(MakeFolder(m_folder));
     EXPECT_FALSE(lock.Holds(m_folder));
     EXPECT_FALSE(TFolderLock::IsHeldHere(m_folder));
+}
+
+// The folder renamed at each step of a save of the changed work set until the save no longer
+// reaches it, as long as no journal was written: the save fails, the old path is never made
+// again, the renamed folder keeps the project as it was, and the set keeps its change. Once
+// the files are staged, the check before the commit is what stops it.
+TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWritten)
+{
+    MakeProject();
+    const std::string pristine = m_dir.File("pristine"), moved = m_dir.File("moved");
+    test::RestoreFolder(m_folder, pristine);
+    const std::string message = "The folder " + m_folder +
+                                " of the project p was moved or removed while the project was open, so nothing was "
+                                "written. Save Project As keeps the work in a new folder, and so does moving the "
+                                "folder back from " + moved + ".";
+    bool stoppedBeforeTheCommit = false;
+    for (int renameAt = 1;; ++renameAt) {
+        SCOPED_TRACE("renamed at step " + std::to_string(renameAt));
+        std::filesystem::remove_all(moved);
+        test::RestoreFolder(pristine, m_folder);
+        const auto visible = [](test::TFolderBytes files) {
+            std::erase_if(files, [](const auto& file) { return file.first.starts_with(".vexara/"); });
+            return files;
+        };
+        const test::TFolderBytes before = visible(test::ReadFolderTree(m_folder));
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+        ASSERT_NE(project.m_pWorkSet, nullptr);
+        project.m_pWorkSet->GetVoxel(size_t(0))->Data()[0] = TComplex(42.0f, 0.0f);
+        project.SetModified(true);
+        script.Clear();
+        int step = 0;
+        bool renamed = false, journalSeen = false;
+        TFile::SetStepHook([&] {
+            journalSeen = journalSeen || FileExists(m_folder + "/.vexara/journal");
+            if (++step == renameAt && !journalSeen)
+                renamed = ::rename(m_folder.c_str(), moved.c_str()) == 0;
+        });
+        const bool saved = project.SaveWorkSetAndProject(false);
+        TFile::SetStepHook({});
+        g_pProject = nullptr;
+        if (step < renameAt)
+            break;  // the save ran to its end before
+        if (!renamed)
+            continue;  // its journal was written: the change is the project's
+        EXPECT_FALSE(saved);
+        EXPECT_FALSE(FolderExists(m_folder));
+        EXPECT_TRUE(visible(test::ReadFolderTree(moved)) == before) << "the renamed folder changed";
+        EXPECT_EQ(project.m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
+        EXPECT_TRUE(project.IsModified());
+        if (script.Messages() == std::vector<std::string>{message})
+            stoppedBeforeTheCommit = true;
+    }
+    EXPECT_TRUE(stoppedBeforeTheCommit);
 }

@@ -568,7 +568,7 @@ TEST_F(ProjectFileTest, MapsOfTwoSetsComeBackWithTheProjectAndMoveWithSaveAs)
     ExpectMaps(**std::next(copy.m_pCSISetList->Begin()), mapsB);
 }
 
-TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
+TEST_F(ProjectFileTest, SaveAsStopsWhenAFileIsGoneOrTheWorkSetCannotBeWritten)
 {
     const std::string folder = CopyGolden(9);
     TProject project;
@@ -577,16 +577,20 @@ TEST_F(ProjectFileTest, SaveAsStopsWhenAFileCannotBeCopiedOrTheWorkSetWritten)
     ASSERT_NE(set, nullptr);
     TMRImage* image = *project.m_pImageSet->Begin();
 
-    // A pixel file that cannot be copied: the project stays where it was.
+    // A pixel file that is gone, and the user does not save without it: the project stays
+    // where it was.
     const std::string pixels = test::ReadBytes(folder + "/ax");
     RemoveFile(folder + "/ax");
     {
         test::TScriptedReport script;
+        script.PlanAnswer(ReportAnswer::No);
         EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
-        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("copy") +
-                                                               ".\r\nThe pixel file of this image is missing:\r\nax (" +
-                                                               folder + "/ax)"}));
+        EXPECT_EQ(script.Questions(), (std::vector<std::string>{"The pixel file of this image is missing:\r\nax (" +
+                                                                folder + "/ax)\r\nSave the project to " +
+                                                                m_dir.File("copy") + " without it?"}));
+        EXPECT_TRUE(script.Messages().empty());
     }
+    EXPECT_FALSE(FolderExists(m_dir.File("copy")));
     EXPECT_EQ(project.GetFolder(), folder);
     EXPECT_EQ(project.m_strName, "golden");
     EXPECT_EQ(image->GetPath(), folder + "/ax");
@@ -922,7 +926,7 @@ TEST_F(ProjectFileTest, AWorkSetWhoseFileIsAwayIsTheWorkSetAgainOnceTheFileIsBac
     }
 }
 
-TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
+TEST_F(ProjectFileTest, SaveAsAsksAboutTheSetWhoseDataFileIsAwayAndNoCopiesNothing)
 {
     const std::string folder = m_dir.File("p");
     const std::string samples = MakeProjectWhoseSetBIsAway(folder, "a");
@@ -932,11 +936,14 @@ TEST_F(ProjectFileTest, SaveAsNamesTheSetWhoseDataFileIsAwayAndCopiesNothing)
     ASSERT_TRUE(project.Load(folder + "/p.tpj"));
     script.Clear();
     const std::string copy = m_dir.File("copy");
+    script.PlanAnswer(ReportAnswer::No);
     EXPECT_FALSE(project.SaveAs(m_dir.Path() + "/", "copy"));
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + copy +
-                                                           ".\r\nThe data-set file of this CSI set is missing:\r\nb (" +
-                                                           folder + "/b)"}));
-    EXPECT_FALSE(FileExists(copy + "/a"));
+    EXPECT_EQ(script.Questions(), (std::vector<std::string>{"The data-set file of this CSI set is missing:\r\nb (" +
+                                                            folder + "/b)\r\nSave the project to " + copy +
+                                                            " without it?"}));
+    EXPECT_TRUE(script.Messages().empty());
+    EXPECT_FALSE(FolderExists(copy));
+    EXPECT_EQ(project.m_pCSISetList->GetCount(), 2);
     EXPECT_FALSE(FileExists(copy + "/copy.tpj"));
     EXPECT_EQ(project.GetFolder(), folder);
     EXPECT_EQ((*project.m_pCSISetList->Begin())->GetFilePath(), folder + "/a");
@@ -966,9 +973,21 @@ TEST_F(ProjectFileTest, ADataSetFileAwayWhileItsProjectIsConvertedIsConvertedWhe
             EXPECT_EQ(project.m_nFileVersion, 9);
             EXPECT_EQ(project.m_pCSISetList->GetCount(), 1);
             EXPECT_EQ(project.m_pWorkSet, nullptr);
+            // The file back in a copy put in the folder's place: the set loads from it,
+            // and the copy keeps its file as it is.
+            test::WriteBytes(csi, samples);
+            test::CopyInPlace(folder);
+            script.Clear();
+            project.SetWorkSet(*project.m_pCSISetList->Begin());
+            ASSERT_NE(project.m_pWorkSet, nullptr);
+            ExpectGoldenSamples(*project.m_pWorkSet);
+            EXPECT_EQ(test::ReadBytes(csi), samples);
+            EXPECT_EQ(script.Messages(), std::vector<std::string>{
+                                             "The folder " + folder + " of the project golden was moved or removed "
+                                             "while the project was open, so nothing was written. Save Project As "
+                                             "keeps the work in a new folder."});
         }
         EXPECT_EQ(test::Int32LEAt(test::ReadBytes(file), 0), 9);
-        test::WriteBytes(csi, samples);
         for (int open = 0; open < 2; ++open) {
             SCOPED_TRACE("open " + std::to_string(open));
             test::TScriptedReport script;

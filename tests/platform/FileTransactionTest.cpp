@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -400,4 +401,37 @@ TEST_F(FileTransaction, AnIncludedTransactionIsMadeWithTheOneThatIncludesIt)
     pending.Discard(dir.File("e"));
     EXPECT_FALSE(FileExists(stagedE));
     EXPECT_TRUE(pending.IsEmpty());
+}
+
+// A folder renamed with its staged files: taken where it is now, the transaction puts them
+// in place and makes its removals there; let go of, it removes nothing where it was.
+TEST_F(FileTransaction, AMovedFolderIsChangedWhereItIsNowAndALetGoChangeRemovesNothing)
+{
+    const std::string folder = m_dir.File("p"), moved = m_dir.File("q");
+    ASSERT_TRUE(MakeFolder(folder));
+    {
+        TFileTransaction transaction(folder);
+        for (const char* name : {"a", "b", "c"})
+            test::WriteBytes(folder + "/" + name, std::string("old ") + name);
+        ASSERT_TRUE(WriteInTransaction(transaction, folder + "/a", "new a"));
+        transaction.Remove(folder + "/c");
+        ASSERT_EQ(::rename(folder.c_str(), moved.c_str()), 0);
+        transaction.MovedTo(moved);
+        EXPECT_EQ(transaction.Folder(), moved);
+        EXPECT_EQ(transaction.Removals(), std::vector<std::string>{moved + "/c"});
+        ASSERT_TRUE(FileExists(transaction.StagedFileOf(moved + "/a")));
+        ASSERT_TRUE(transaction.Commit());
+        EXPECT_EQ(test::ReadBytes(moved + "/a"), "new a");
+        EXPECT_FALSE(FileExists(moved + "/c"));
+        EXPECT_FALSE(FolderExists(folder));
+    }
+    TFileTransaction transaction(moved);
+    ASSERT_TRUE(WriteInTransaction(transaction, moved + "/b", "new b"));
+    const std::string staged = transaction.StagedFileOf(moved + "/b");
+    transaction.LetGo();
+    EXPECT_TRUE(transaction.IsEmpty());
+    EXPECT_TRUE(transaction.StagedFileOf(moved + "/b").empty());
+    transaction.Abort();
+    EXPECT_TRUE(FileExists(staged));
+    EXPECT_EQ(test::ReadBytes(moved + "/b"), "old b");
 }

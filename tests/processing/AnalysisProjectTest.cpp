@@ -13,7 +13,9 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
+#include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFile.h"
 #include "processing/AnalysisRecords.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TAnalysisNMF.h"
@@ -307,6 +309,54 @@ TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
     TProject read;
     ASSERT_TRUE(read.Load(ProjectPath()));
     EXPECT_TRUE(read.m_analyses.empty());
+}
+
+// Save Project As without a set whose data-set file is gone (the user said Yes): the work
+// set's analysis goes along, the other set's goes with the set. A save that fails puts both
+// back as they were.
+TEST_F(AnalysisProjectTest, SaveAsWithoutASetWhoseFileIsGoneLeavesOutItsAnalysesOnly)
+{
+    std::unique_ptr<TProject> project = MakeSavedProject(false);
+    TCSISet* kept = project->m_pWorkSet;
+    std::unique_ptr<TCSISet> owned = test::MakeMixtureSet(4, 3, 2, kPoints, 2e-3);
+    owned->m_strName = "gone";
+    owned->SetProject(project.get());
+    owned->SetFolder(m_dir.Path());
+    ASSERT_TRUE(owned->WriteDataFile(owned->GetFilePath()));
+    TCSISet* gone = owned.release();
+    project->m_pCSISetList->Add(gone);
+    const int32_t intervals[] = {30, 61};
+    auto pca = std::make_unique<TAnalysisPCA>(30, 61, 2, intervals, 1);
+    ASSERT_TRUE(pca->Prepare(gone, false));
+    ASSERT_TRUE(pca->Compute());
+    project->m_analyses.push_back(pca.release());
+    gone->FreeSpectra();
+    ASSERT_TRUE(project->Save());
+    ASSERT_TRUE(RemoveFile(gone->GetFilePath()));
+    const std::vector<TAnalysis*> analyses = project->m_analyses;
+
+    test::TScriptedReport report;
+    report.AllowDefaults();
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(project->SaveAs(m_dir.Path() + "/", "failed"));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(project->m_analyses, analyses);
+    EXPECT_EQ(std::vector<TCSISet*>(project->m_pCSISetList->begin(), project->m_pCSISetList->end()),
+              (std::vector<TCSISet*>{kept, gone}));
+    EXPECT_EQ(project->GetFolder(), m_dir.Path());
+
+    report.Clear();
+    ASSERT_TRUE(project->SaveAs(m_dir.Path() + "/", "copy"));
+    EXPECT_EQ(report.Questions().size(), 1u);
+    EXPECT_TRUE(report.Messages().empty());
+    ASSERT_EQ(project->m_analyses.size(), 1u);
+    EXPECT_EQ(project->m_analyses.front(), analyses.front());
+    TProject read;
+    ASSERT_TRUE(read.Load(m_dir.File("copy/copy.tpj")));
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_EQ(read.m_pCSISetList->GetCount(), 1);
+    ASSERT_EQ(read.m_analyses.size(), 1u);
+    EXPECT_EQ(read.m_analyses.front()->GetCSISet(), read.m_pWorkSet);
 }
 
 // An NMF's record holds its runs after the fields of every analysis: runs, threshold, the

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/TFolderLock.h"
 #include "readers/ImageReaders.h"
 #include "support/FolderKill.h"
 #include "support/ProjectCommandTrial.h"
@@ -57,14 +59,13 @@ protected:
         if (!old->Load(m_root + "/p/p.tpj"))
             return false;
         KillAtStep(killAt);
-        const std::string folder = old->GetFolder(), name = old->GetName();
-        const std::vector<std::string> replaced = old->ListedFiles();
+        std::optional<TProject::TPlace> place = old->HandOverPlace();
         old.reset();
         bool ok = false;
-        {
+        if (place) {
             TProject project;
             g_pProject = &project;
-            ok = project.CreateInPlaceOf(folder, name, replaced) &&
+            ok = project.CreateInPlaceOf(std::move(*place)) &&
                  project.AddExam({m_input + "/scan.PAR", m_input + "/s.SPAR"}, 0) &&
                  project.m_pImageSet->GetCount() == 2 && project.m_pCSISetList->GetCount() == 1;
             if (ok) {
@@ -110,16 +111,19 @@ TEST_F(NewImagesKillTest, AnExamNotSavedYetGoesWholeToTheFolderItIsSavedAsAndLea
     TScriptedReport script;
     script.AllowDefaults();
     std::vector<std::string> replaced;
+    std::optional<TProject::TPlace> place;
     {
         TProject project;
         g_pProject = &project;
         ASSERT_TRUE(project.Load(m_root + "/p/p.tpj"));
         replaced = project.ListedFiles();
+        place = project.HandOverPlace();
+        ASSERT_TRUE(place);
         g_pProject = nullptr;
     }
     TProject project;
     g_pProject = &project;
-    ASSERT_TRUE(project.CreateInPlaceOf(m_root + "/p", "p", replaced));
+    ASSERT_TRUE(project.CreateInPlaceOf(std::move(*place)));
     ASSERT_TRUE(project.AddExam({m_input + "/scan.PAR", m_input + "/s.SPAR"}, 0));
     ASSERT_EQ(project.m_pCSISetList->GetCount(), 1);
     project.SetWorkSet(*project.m_pCSISetList->begin());
