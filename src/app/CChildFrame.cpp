@@ -23,6 +23,8 @@ namespace {
 // Room around the picture: the colour-scale column and the window's frame and title.
 constexpr int kExtraWidth = 110;
 constexpr int kExtraHeight = 40;
+// Side of the least picture Tile leaves an image window, beside its colour scale.
+constexpr int kUsablePicture = 128;
 // Setting 2 of the application: several map overlays on one image.
 constexpr int kMultiMapSetting = 2;
 
@@ -80,6 +82,11 @@ void CChildFrame::OnCreateClient()
         return;
     m_pView = new CMainPicView(this);
     setWidget(m_pView);
+}
+
+QSize CChildFrame::UsableSize()
+{
+    return {kUsablePicture + kExtraWidth, kUsablePicture + kExtraHeight};
 }
 
 bool CChildFrame::CreateWindow(CMainFrame* parent, int contentWidth, int contentHeight, const std::string& title)

@@ -39,6 +39,10 @@ public:
     bool CreateForSliceByPosition(CMainFrame* parent, int axis, float position);
     bool CreateForSliceByIndex(CMainFrame* parent, int axis, int index);
 
+    // The least size at which the window is of use: a picture of 128 x 128 pixels beside
+    // the colour scale, with the frame and the title.
+    static QSize UsableSize();
+
     // File > Close.
     void OnFileClose();
 

@@ -11,6 +11,9 @@ class CExplorerFrameBase : public QMdiSubWindow {
 public:
     using QMdiSubWindow::QMdiSubWindow;
 
+    // The size the window opens at, and keeps when the windows are tiled.
+    static constexpr QSize kOpenSize{195, 197};
+
     // Empty title and the tree back to its roots.
     virtual void ResetTree() = 0;
     // Title from the project's name and the tree filled from the project.

@@ -47,11 +47,14 @@ namespace {
 constexpr int kRightGap = 35;
 constexpr int kBottomGap = 70;
 
-struct TWorkModeText {
+// A command and its prompt in the status bar.
+struct TCommandPrompt {
     int command;
     const char* prompt;
 };
-constexpr TWorkModeText kWorkModeTexts[] = {
+// What each command of the menus and toolbars says in the status bar while the mouse is
+// over it. The buttons that have no menu entry are named by their prompts.
+constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::ModeSelectVoxel, "Select voxel"},
     {cmd::ModeMultiSelect, "Multiple selection mode"},
     {cmd::ModePolygonSelect, "Multiple selection mode using polygon"},
@@ -62,7 +65,79 @@ constexpr TWorkModeText kWorkModeTexts[] = {
     {cmd::ModeAverageVoxels, "Average voxels"},
     {cmd::ModeSpectraRange, "Change the display range of the spectra"},
     {cmd::ModeUserRegion, "Estimate the spectrum for a user drawn region"},
+    {cmd::FileNewProject, "Create a new project"},
+    {cmd::FileOpenProject, "Open an existing project"},
+    {cmd::FileSaveProject, "Save the project"},
+    {cmd::FileSaveProjectAs, "Save the project under a new name"},
+    {cmd::FileSaveProjectDeidentified, "Save the project without the patient's identifying data"},
+    {cmd::FilePrint, "Print the active image window, one page per slice"},
+    {cmd::FileBatchProcessing, "Run a macro over the studies of a folder"},
+    {cmd::FileExit, "Quit the program"},
+    {cmd::EditUndo, "Undo the last processing step"},
+    {cmd::EditRedo, "Redo the processing step undone last"},
+    {cmd::EditClearAll, "Clear the processing steps that Undo could take back"},
+    {cmd::EditCopy, "Copy the active window's picture to the clipboard"},
+    {cmd::ViewToolbar, "Show or hide the Standard toolbar"},
+    {cmd::ViewStatusBar, "Show or hide the status bar"},
+    {cmd::ViewProjectExplorer, "Show or hide the Project Explorer"},
+    {cmd::ProjectAddExam, "Replace the project's exam by the images and CSI sets of an exam"},
+    {cmd::ProjectAddImages, "Add MR images to the project"},
+    {cmd::ProjectAddCSISet, "Add CSI data sets to the project"},
+    {cmd::ProjectViewSlice, "Open the image windows at a slice position of the work set"},
+    {cmd::ProjectCloseImages, "Close all the image windows"},
+    {cmd::ProjectCloseVoxelWindows, "Close all the voxel and region estimate windows"},
+    {cmd::ProjectInformation, "Show the information of the work set and the active image"},
+    {cmd::ProjectOptions, "Change the display and processing settings"},
+    {cmd::SurfaceCoilNormalization, "surface coil sensitivity normalization"},
+    {cmd::MapGray, "Draw the maps in the Gray colour table"},
+    {cmd::MapHot, "Draw the maps in the Hot colour table"},
+    {cmd::MapCool, "Draw the maps in the Cool colour table"},
+    {cmd::MapJet, "Draw the maps in the Jet colour table"},
+    {cmd::MapOpacityHigh, "Blend the maps over the images at 70% opacity"},
+    {cmd::MapOpacityMedium, "Blend the maps over the images at 50% opacity"},
+    {cmd::MapOpacityLow, "Blend the maps over the images at 30% opacity"},
+    {cmd::MapResize, "Change the size of a map of the work set"},
+    {cmd::MapRemove, "Remove maps from the work set"},
+    {cmd::MapSaveAsTxt, "Save maps of the work set as text tables"},
+    {cmd::MacroStartRecording, "Start recording the processing steps into a macro"},
+    {cmd::MacroEndRecording, "End the macro recording"},
+    {cmd::MacroPauseRecording, "Pause the macro recording"},
+    {cmd::MacroLoad, "Run the steps of a macro file on the work set"},
+    {cmd::MacroSave, "Save the recorded steps as a macro file"},
+    {cmd::ExportVoxels, "Export the spectra of the selected voxels to a file"},
+    {cmd::ExportSelectionMask, "Save the voxel selection of the work set as a mask file"},
+    {cmd::ExportKSpaceMask, "Save the k-space sample mask of the work set as a text file"},
+    {cmd::ImportSelectionMask, "Select the voxels that a mask file lists"},
+    {cmd::ShowGrid, "Show/hide the grid"},
+    {cmd::ShowSpectra, "Show/hide the spectra"},
+    {cmd::DisplayReal, "Display real part"},
+    {cmd::DisplayImaginary, "Display imaginary part"},
+    {cmd::DisplayMagnitude, "Display magnitude"},
+    {cmd::DrawRectangle, "Draw a rectangle"},
+    {cmd::DrawEllipse, "Draw an ellipse"},
+    {cmd::DrawPolygon, "Draw a polygon"},
+    {cmd::RunSpectralEstimation, "Run spectral estimation"},
+    {cmd::ClearRegionEstimates, "Clear all the region estimates"},
+    {cmd::FirstImage, "First image "},
+    {cmd::PreviousImage, "Previous image "},
+    {cmd::NextImage, "Next image "},
+    {cmd::LastImage, "Last image "},
+    {cmd::AutoscaleImages, "Autoscale all the images"},
+    {cmd::ResetMapScale, "Reset the map display scale"},
+    {cmd::HelpTopics, "Show the help"},
+    {cmd::AppAbout, "Show the program's name and version"},
 };
+constexpr char kRecentPrompt[] = "Open this project";
+
+QString PromptOf(int command)
+{
+    if (command >= cmd::FileMruFirst && command < cmd::FileMruFirst + 4)
+        return kRecentPrompt;
+    for (const TCommandPrompt& entry : kCommandPrompts)
+        if (entry.command == command)
+            return entry.prompt;
+    return {};
+}
 
 // What the commands' states depend on.
 struct TProjectUiState {
@@ -140,6 +215,7 @@ QAction* CMainFrame::MakeAction(int command, const QString& text, bool checkable
 {
     auto* action = new QAction(text, this);
     action->setCheckable(checkable);
+    action->setStatusTip(PromptOf(command));
     const QIcon icon = vx::app::ToolIcon(command);
     if (!icon.isNull())
         action->setIcon(icon);
@@ -156,6 +232,9 @@ bool CMainFrame::LoadFrame()
     if (!CreateMenus() || !CreateToolBars() || !CreateCorrectionBar())
         return false;
     CreateStatusBar();
+    // A toolbar the user floats is a window of its own, where its prompts would stop.
+    for (QToolBar* bar : ToolBars())
+        vx::app::ForwardPrompts(*bar, this);
     ConnectCommands();
     ConnectProjectCommands();
     ConnectImageCommands();
@@ -236,11 +315,13 @@ bool CMainFrame::CreateMenus()
 
     QMenu* map = bar->addMenu("&Map");
     QMenu* colour = map->addMenu("Color");
+    colour->menuAction()->setStatusTip("Choose the colour table of the maps");
     auto* colours = new QActionGroup(this);
     const char* colourNames[] = {"Gray", "Hot", "Cool", "Jet"};
     for (int k = 0; k < 4; ++k)
         colour->addAction(colours->addAction(MakeAction(cmd::MapGray + k, colourNames[k], true)));
     QMenu* opacity = map->addMenu("Opacity");
+    opacity->menuAction()->setStatusTip("Choose how strongly the maps cover the images");
     auto* opacities = new QActionGroup(this);
     const char* opacityNames[] = {"High (70%)", "Medium (50%)", "Low (30%)"};
     for (int k = 0; k < 3; ++k)
@@ -265,8 +346,10 @@ bool CMainFrame::CreateMenus()
     exchange->addAction(MakeAction(cmd::ImportSelectionMask, "Import voxel selection mask"));
 
     QMenu* window = bar->addMenu("&Window");
-    window->addAction("&Cascade", this, [this] { vx::app::CascadeWindows(m_mdiArea); });
-    window->addAction("&Tile", this, [this] { vx::app::TileWindows(m_mdiArea); });
+    window->addAction("&Cascade", this, [this] { vx::app::CascadeWindows(m_mdiArea); })
+        ->setStatusTip("Arrange the windows one behind the other with every title in view");
+    window->addAction("&Tile", this, [this] { vx::app::TileWindows(m_mdiArea); })
+        ->setStatusTip("Arrange the windows side by side");
 
     QMenu* help = bar->addMenu("&Help");
     help->addAction(MakeAction(cmd::HelpTopics, "&Help Topics..."));
@@ -274,24 +357,19 @@ bool CMainFrame::CreateMenus()
     help->addAction(MakeAction(cmd::AppAbout, "&About Vexara..."));
     Action(cmd::HelpTopics)->setShortcut(QKeySequence::HelpContents);
 
-    // Commands that live on toolbars only.
-    MakeAction(cmd::SurfaceCoilNormalization, "surface coil sensitivity normalization");
-    MakeAction(cmd::FirstImage, "First image ");
-    MakeAction(cmd::PreviousImage, "Previous image ");
-    MakeAction(cmd::NextImage, "Next image ");
-    MakeAction(cmd::LastImage, "Last image ");
-    MakeAction(cmd::AutoscaleImages, "Autoscale all the images", true);
-    MakeAction(cmd::ResetMapScale, "Reset the map display scale");
+    // Commands that live on toolbars only, named by their prompts.
+    for (int command : {cmd::SurfaceCoilNormalization, cmd::FirstImage, cmd::PreviousImage, cmd::NextImage,
+                        cmd::LastImage, cmd::ResetMapScale, cmd::RunSpectralEstimation, cmd::ClearRegionEstimates})
+        MakeAction(command, PromptOf(command));
+    // Autoscale and the User Draw Toolbar's shapes are check boxes; that bar is made on first use.
+    for (int command : {cmd::AutoscaleImages, cmd::DrawRectangle, cmd::DrawEllipse, cmd::DrawPolygon})
+        MakeAction(command, PromptOf(command), true);
     connect(Action(cmd::AutoscaleImages), &QAction::toggled, this, [this](bool on) { m_bAutoscaleImages = on; });
-    // The User Draw Toolbar's commands; the bar itself is made on first use.
-    MakeAction(cmd::DrawRectangle, "Draw a rectangle", true);
-    MakeAction(cmd::DrawEllipse, "Draw an ellipse", true);
-    MakeAction(cmd::DrawPolygon, "Draw a polygon", true);
-    MakeAction(cmd::RunSpectralEstimation, "Run spectral estimation");
-    MakeAction(cmd::ClearRegionEstimates, "Clear all the region estimates");
 
-    for (QMenu* menu : bar->findChildren<QMenu*>())
+    for (QMenu* menu : bar->findChildren<QMenu*>()) {
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+        vx::app::PromptDisabledEntries(*menu);
+    }
     return true;
 }
 
@@ -344,23 +422,19 @@ bool CMainFrame::CreateToolBars()
 
     m_wndWorkModeBar = makeBar("Work mode Toolbar", "WorkModeBar");
     m_workModes = new QActionGroup(this);
-    for (const TWorkModeText& mode : kWorkModeTexts) {
-        QAction* action = MakeAction(mode.command, mode.prompt, true);
-        action->setToolTip(mode.prompt);
-        action->setStatusTip(mode.prompt);
+    for (int mode : cmd::kWorkModes) {
+        QAction* action = MakeAction(mode, PromptOf(mode), true);
+        action->setToolTip(action->statusTip());
         m_workModes->addAction(action);
         m_wndWorkModeBar->addAction(action);
     }
     m_wndWorkModeBar->addSeparator();
-    m_wndWorkModeBar->addAction(MakeAction(cmd::ShowGrid, "Show/hide the grid", true));
-    m_wndWorkModeBar->addAction(MakeAction(cmd::ShowSpectra, "Show/hide the spectra", true));
+    for (int command : {cmd::ShowGrid, cmd::ShowSpectra})
+        m_wndWorkModeBar->addAction(MakeAction(command, PromptOf(command), true));
     m_wndWorkModeBar->addSeparator();
     m_displayParts = new QActionGroup(this);
-    const std::pair<int, const char*> parts[] = {{cmd::DisplayReal, "Display real part"},
-                                                 {cmd::DisplayImaginary, "Display imaginary part"},
-                                                 {cmd::DisplayMagnitude, "Display magnitude"}};
-    for (const auto& [command, text] : parts) {
-        QAction* action = MakeAction(command, text, true);
+    for (int command : {cmd::DisplayReal, cmd::DisplayImaginary, cmd::DisplayMagnitude}) {
+        QAction* action = MakeAction(command, PromptOf(command), true);
         m_displayParts->addAction(action);
         m_wndWorkModeBar->addAction(action);
     }
@@ -467,7 +541,8 @@ void CMainFrame::ShowProjectExplorer()
         connect(m_pPrjExpFrame, &CExplorerFrameBase::Hidden, this, &CMainFrame::UpdateCommandStates);
         const QRect client = ClientRect();
         const int right = client.right() + 1;
-        m_pPrjExpFrame->setGeometry(QRect(QPoint(right - 230, 3), QPoint(right - kRightGap - 1, 199)));
+        m_pPrjExpFrame->setGeometry(QRect(QPoint(right - kRightGap - CExplorerFrameBase::kOpenSize.width(), 3),
+                                          CExplorerFrameBase::kOpenSize));
     }
     m_pPrjExpFrame->RefreshTree();
     m_pPrjExpFrame->show();

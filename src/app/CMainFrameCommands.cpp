@@ -73,11 +73,11 @@ bool IsPowerOfTwo(int n)
 }
 
 // A macro file name takes the extension unless it holds it in either case.
-std::string WithMacroExtension(std::string path)
+std::string WithMacroExtension(const std::string& chosen)
 {
-    if (path.find(".mcr") == std::string::npos && path.find(".MCR") == std::string::npos)
-        path += ".mcr";
-    return path;
+    if (chosen.find(".mcr") == std::string::npos && chosen.find(".MCR") == std::string::npos)
+        return chosen + ".mcr";
+    return chosen;
 }
 
 }  // namespace
@@ -284,11 +284,10 @@ void CMainFrame::OnMacroSave()
     request.filter = "All Files (*.*)|*.*|Macro Files(*.mcr)|*.mcr";
     request.filterIndex = 1;
     request.folder = vx::CurrentFolder();
-    request.defaultExtension = ".mcr";
-    const std::string chosen = vx::ChooseFile(request);
-    if (chosen.empty())
+    request.finalPath = WithMacroExtension;
+    const std::string path = vx::ChooseFile(request);
+    if (path.empty())
         return;
-    const std::string path = WithMacroExtension(chosen);
     vx::TTextFile file;
     bool written = file.Open(path, vx::TTextFile::Mode::Write) && g_pProject->m_history->WriteMacro(file);
     written = file.Close() && written;
@@ -382,6 +381,7 @@ void CMainFrame::FillHistoryMenu(QMenu* menu, bool undo)
             break;
         QAction* entry = menu->addAction(QString::fromStdString(name));
         entry->setData((undo ? cmd::UndoListFirst : cmd::RedoListFirst) + k);
+        entry->setStatusTip(undo ? "Undo the steps down to this one" : "Redo the steps up to this one");
         const int steps = k + 1;
         connect(entry, &QAction::triggered, this, [this, undo, steps] { undo ? OnUndo(steps) : OnRedo(steps); });
         ++k;
@@ -416,6 +416,8 @@ void CMainFrame::OnUserRegionMode()
         m_pUserDrawBar->addAction(Action(cmd::RunSpectralEstimation));
         m_pUserDrawBar->addSeparator();
         m_pUserDrawBar->addAction(Action(cmd::ClearRegionEstimates));
+        // A window of its own: its prompts would stop at it.
+        vx::app::ForwardPrompts(*m_pUserDrawBar, this);
         m_pUserDrawBar->move(pos() + QPoint(50, 80));
     }
     Action(cmd::DrawRectangle)->setChecked(true);

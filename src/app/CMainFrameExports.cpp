@@ -29,8 +29,7 @@ TCSISet* WorkSet()
 std::string ChooseMaskPath()
 {
     // An existing file is confirmed before it is replaced.
-    const std::string chosen = vx::ChooseFile(vx::TextFileSaveRequest("Save as...", "*.TXT"));
-    return chosen.empty() ? chosen : vx::WithExtensionIfMissing(chosen, ".txt");
+    return vx::ChooseFile(vx::TextFileSaveRequest("Save as...", "*.TXT"));
 }
 
 }  // namespace
@@ -52,13 +51,13 @@ void CMainFrame::OnMapSaveAsTxt()
     CSelectMapDlg dialog(set, this);
     if (vx::app::RunDialog(dialog) != QDialog::Accepted || dialog.GetSelectedMaps().empty())
         return;
-    const std::string chosen = vx::ChooseFile(vx::TextFileSaveRequest("Save as text file...", "*.TXT"));
-    if (chosen.empty())
+    // The path with ".txt" added.
+    const std::string path = vx::ChooseFile(vx::TextFileSaveRequest("Save as text file...", "*.TXT"));
+    if (path.empty())
         return;
     const std::vector<TMap*>& chosenMaps = dialog.GetSelectedMaps();
     vx::TWaitCursor wait;
-    WriteMapTables(std::vector<const TMap*>(chosenMaps.begin(), chosenMaps.end()),
-                   vx::WithExtensionIfMissing(chosen, ".txt"));
+    WriteMapTables(std::vector<const TMap*>(chosenMaps.begin(), chosenMaps.end()), path);
 }
 
 void CMainFrame::OnExportVoxels()

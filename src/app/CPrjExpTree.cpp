@@ -356,23 +356,28 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
     // Commands of the main frame are offered as the frame offers them.
     if (m_pMainFrame)
         m_pMainFrame->UpdateCommandStates();
+    // The frame's commands say what they say in the frame's menus.
     auto frameCommand = [&](const char* text, int command) {
         QAction* action = menu.addAction(text);
         QAction* frameAction = m_pMainFrame ? m_pMainFrame->Action(command) : nullptr;
         action->setEnabled(frameAction && frameAction->isEnabled());
-        if (frameAction)
+        if (frameAction) {
+            action->setStatusTip(frameAction->statusTip());
             connect(action, &QAction::triggered, frameAction, &QAction::trigger);
+        }
     };
-    auto own = [&](const char* text, void (CPrjExpTree::*handler)()) {
-        connect(menu.addAction(text), &QAction::triggered, this, handler);
+    auto own = [&](const char* text, void (CPrjExpTree::*handler)(), const char* prompt) {
+        QAction* action = menu.addAction(text);
+        action->setStatusTip(prompt);
+        connect(action, &QAction::triggered, this, handler);
     };
     switch (popup) {
     case kPopupImage:
         frameCommand("Add Images...", cmd::ProjectAddImages);
         frameCommand("Add CSI Set", cmd::ProjectAddCSISet);
         menu.addSeparator();
-        own("View", &CPrjExpTree::OnViewImage);
-        own("Remove", &CPrjExpTree::OnImagesRemove);
+        own("View", &CPrjExpTree::OnViewImage, "Open an image window on this image");
+        own("Remove", &CPrjExpTree::OnImagesRemove, "Remove this image from the project");
         break;
     case kPopupOutImages:
         frameCommand("Add Exam...", cmd::ProjectAddExam);
@@ -385,25 +390,26 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
         menu.addSeparator();
         frameCommand("View Slice...", cmd::ProjectViewSlice);
         menu.addSeparator();
-        own("Set Work Set", &CPrjExpTree::OnSetWorkSet);
-        own("Remove", &CPrjExpTree::OnCSISetRemove);
-        own("Zero Fill", &CPrjExpTree::OnCSISetZeroFill);
-        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters);
+        own("Set Work Set", &CPrjExpTree::OnSetWorkSet, "Make this CSI set the work set");
+        own("Remove", &CPrjExpTree::OnCSISetRemove, "Remove this CSI set from the project");
+        own("Zero Fill", &CPrjExpTree::OnCSISetZeroFill, "Zero fill this CSI set to a larger grid");
+        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters, "Change the acquisition parameters of this CSI set");
         menu.addSeparator();
-        own("Save as...", &CPrjExpTree::OnCSISetSaveAs);
+        own("Save as...", &CPrjExpTree::OnCSISetSaveAs, "Save this CSI set as a new set of the project");
         break;
     case kPopupMultiSet:
-        own("Remove CSI Sets", &CPrjExpTree::OnMultiSetRemove);
+        own("Remove CSI Sets", &CPrjExpTree::OnMultiSetRemove, "Remove the selected CSI sets from the project");
         menu.addSeparator();
-        own("Sum", &CPrjExpTree::OnMultiSetSum);
-        own("Subtract", &CPrjExpTree::OnMultiSetSubtract);
-        own("Ratio", &CPrjExpTree::OnMultiSetRatio);
+        own("Sum", &CPrjExpTree::OnMultiSetSum, "Add the selected CSI sets together into a new set");
+        own("Subtract", &CPrjExpTree::OnMultiSetSubtract, "Subtract the other selected CSI sets from the first into a new set");
+        own("Ratio", &CPrjExpTree::OnMultiSetRatio, "Divide the next selected CSI set by the first, in percent, into a new set");
         break;
     case kPopupMultiImages:
-        own("Remove Images", &CPrjExpTree::OnMultiImagesRemove);
+        own("Remove Images", &CPrjExpTree::OnMultiImagesRemove, "Remove the selected images from the project");
         menu.addSeparator();
-        own("3D Reconstruction", &CPrjExpTree::OnMultiImages3DReconstruction);
-        own("Image Averaging", &CPrjExpTree::OnMultiImagesAveraging);
+        own("3D Reconstruction", &CPrjExpTree::OnMultiImages3DReconstruction,
+            "Make images of the other two orientations from the selected images");
+        own("Image Averaging", &CPrjExpTree::OnMultiImagesAveraging, "Average the selected images into a new image");
         break;
     }
 }

@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QRegularExpression>
 
+#include <functional>
+
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"
 
@@ -115,26 +119,60 @@ QStringList ToQtFilters(const std::string& filter)
     return out;
 }
 
+namespace {
+
+// A save dialog that asks before it lets the user replace a file, about the file the command
+// will write: the chosen name with the extension the command adds, which Qt's own question
+// would leave out. It is Qt's own dialog, not the desktop's, so that a No keeps it open.
+class TSaveFileDialog : public QFileDialog {
+public:
+    TSaveFileDialog(QWidget* parent, const TFileRequest& request)
+        : QFileDialog(parent, QString::fromStdString(request.title), QString::fromStdString(request.folder)),
+          m_finalPath(request.finalPath),
+          m_confirm(request.overwritePrompt)
+    {
+        setOption(QFileDialog::DontUseNativeDialog, true);
+        setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (m_confirm && !files.isEmpty() && !QFileInfo(files.first()).isDir()) {
+            const std::string chosen = files.first().toStdString();
+            const std::string target = m_finalPath ? m_finalPath(chosen) : chosen;
+            if (FileExists(target) && Ask(FileNameOf(target) + " already exists.\nDo you want to replace it?",
+                                          ReportButtons::YesNo, ReportAnswer::No,
+                                          ReportIcon::Exclamation) != ReportAnswer::Yes)
+                return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    std::function<std::string(const std::string&)> m_finalPath;
+    bool m_confirm;
+};
+
+}  // namespace
+
 std::unique_ptr<QFileDialog> MakeFileDialog(const TFileRequest& request, QWidget* parent)
 {
-    auto dialog = std::make_unique<QFileDialog>(parent, QString::fromStdString(request.title),
-                                                QString::fromStdString(request.folder));
+    std::unique_ptr<QFileDialog> dialog;
+    if (request.save)
+        dialog = std::make_unique<TSaveFileDialog>(parent, request);
+    else
+        dialog = std::make_unique<QFileDialog>(parent, QString::fromStdString(request.title),
+                                               QString::fromStdString(request.folder));
     dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (!request.save)
         dialog->setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     const QStringList filters = ToQtFilters(request.filter);
     dialog->setNameFilters(filters);
     if (request.filterIndex >= 0 && request.filterIndex < filters.size())
         dialog->selectNameFilter(filters[request.filterIndex]);
     if (!request.fileName.empty())
         dialog->selectFile(QString::fromStdString(request.fileName));
-    if (!request.defaultExtension.empty()) {
-        QString suffix = QString::fromStdString(request.defaultExtension);
-        if (suffix.startsWith('.'))
-            suffix.remove(0, 1);
-        dialog->setDefaultSuffix(suffix);
-    }
     return dialog;
 }
 
@@ -151,7 +189,14 @@ void InstallQtServices()
             QApplication::restoreOverrideCursor();
         return AnswerOf(button);
     });
-    SetFileChooserHandler([](const TFileRequest& request) {
+    InstallQtFileChooser();
+    SetWaitCursorHandlers([] { QApplication::setOverrideCursor(Qt::WaitCursor); },
+                          [] { QApplication::restoreOverrideCursor(); });
+}
+
+FileChooserHandler InstallQtFileChooser()
+{
+    return SetFileChooserHandler([](const TFileRequest& request) {
         auto dialog = MakeFileDialog(request, DialogParent());
         std::vector<std::string> chosen;
         if (dialog->exec() == QDialog::Accepted)
@@ -161,8 +206,6 @@ void InstallQtServices()
             *request.chosenFilter = static_cast<int>(ToQtFilters(request.filter).indexOf(dialog->selectedNameFilter()));
         return chosen;
     });
-    SetWaitCursorHandlers([] { QApplication::setOverrideCursor(Qt::WaitCursor); },
-                          [] { QApplication::restoreOverrideCursor(); });
 }
 
 }  // namespace vx::app

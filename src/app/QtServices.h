@@ -16,13 +16,16 @@ class QFileDialog;
 namespace vx::app {
 
 void InstallQtServices();
+// The file dialogs alone; returns the handler they replace.
+FileChooserHandler InstallQtFileChooser();
 
 // The message box of a request: text, caption ("Vexara" when empty), icon, buttons
 // and default button. The caller runs it.
 std::unique_ptr<QMessageBox> MakeMessageBox(const TReportRequest& request, QWidget* parent);
 ReportAnswer AnswerOf(int standardButton);
 
-// The file dialog of a request. The caller runs it.
+// The file dialog of a request. The caller runs it. A save dialog asks before a file is
+// replaced (unless the request says not to) about the file the command writes.
 std::unique_ptr<QFileDialog> MakeFileDialog(const TFileRequest& request, QWidget* parent);
 // "Name (*.ext)|*.ext|All Files (*.*)|*.*" as Qt name filters: each entry shows its
 // name with the pattern, and patterns match in either case ("*.TPJ" also finds x.tpj).

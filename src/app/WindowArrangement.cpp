@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <limits>
 
+#include "app/CChildFrame.h"
+#include "app/CExplorerFrameBase.h"
+#include "app/CInfoFrameBase.h"
+
 namespace vx::app {
 
 namespace {
@@ -24,6 +28,13 @@ QList<QMdiSubWindow*> ArrangedWindows(QMdiArea* area)
     return windows;
 }
 
+// Windows that tools stand in (the explorer, the information window): Tile keeps them at
+// their usable size rather than share the area out with them.
+bool KeepsSizeWhenTiled(const QMdiSubWindow* window)
+{
+    return qobject_cast<const CExplorerFrameBase*>(window) || qobject_cast<const CInfoFrameBase*>(window);
+}
+
 }  // namespace
 
 QRect KeepInside(const QRect& rect, const QSize& area)
@@ -40,13 +51,46 @@ QRect FitInside(const QRect& rect, const QSize& minimum, const QSize& area)
 
 std::vector<QRect> TileRects(const std::vector<QSize>& minimums, const QSize& area)
 {
-    const int n = static_cast<int>(minimums.size());
+    return TileRects(minimums, std::vector<bool>(minimums.size(), false), area);
+}
+
+std::vector<QRect> TileRects(const std::vector<QSize>& minimums, const std::vector<bool>& keepSize, const QSize& area)
+{
+    const int n = static_cast<int>(std::min(minimums.size(), keepSize.size()));
     const int width = std::max(area.width(), 1), height = std::max(area.height(), 1);
     const auto minW = [&](int k) { return std::max(minimums[static_cast<size_t>(k)].width(), 1); };
     const auto minH = [&](int k) { return std::max(minimums[static_cast<size_t>(k)].height(), 1); };
+    const auto grows = [&](int k) { return !keepSize[static_cast<size_t>(k)]; };
+    // Each row as high as its tallest minimum, the height left over shared out evenly.
+    const auto rowHeights = [&](int perRow) {
+        std::vector<int> heights;
+        for (int first = 0; first < n; first += perRow) {
+            int tallest = 1;
+            for (int k = first; k < std::min(n, first + perRow); ++k)
+                tallest = std::max(tallest, minH(k));
+            heights.push_back(tallest);
+        }
+        int sum = 0;
+        for (int h : heights)
+            sum += h;
+        const int rows = static_cast<int>(heights.size());
+        const int extra = std::max(height - sum, 0);
+        for (int r = 0; r < rows; ++r)
+            heights[size_t(r)] += extra / rows + (r == rows - 1 ? extra % rows : 0);
+        return heights;
+    };
+    // The width of a row beyond its windows' minimums, and how many windows share it.
+    const auto rowWidth = [&](int first, int last, int& extra, int& sharing) {
+        int sum = 0;
+        sharing = 0;
+        for (int k = first; k < last; ++k) {
+            sum += minW(k);
+            sharing += grows(k) ? 1 : 0;
+        }
+        extra = width - sum;
+    };
 
-    // Rows of `perRow` windows in order; each row as high as the area allows, the width a
-    // row has beyond its windows' minimums shared out evenly.
+    // Rows of `perRow` windows in order.
     int bestRows = 1;
     long bestOverflow = std::numeric_limits<long>::max();
     double bestRoom = -1.0;
@@ -54,22 +98,23 @@ std::vector<QRect> TileRects(const std::vector<QSize>& minimums, const QSize& ar
         const int perRow = (n + rows - 1) / rows;
         if ((n + perRow - 1) / perRow != rows)
             continue;  // the layout of fewer rows
-        const int rowHeight = height / rows;
+        const std::vector<int> heights = rowHeights(perRow);
         long overflow = 0;
+        long tall = 0;
         double room = std::numeric_limits<double>::max();
-        for (int first = 0; first < n; first += perRow) {
+        for (int first = 0, row = 0; first < n; first += perRow, ++row) {
             const int last = std::min(n, first + perRow);
-            int sum = 0;
-            for (int k = first; k < last; ++k)
-                sum += minW(k);
-            const int extra = width - sum;
+            int extra = 0, sharing = 0;
+            rowWidth(first, last, extra, sharing);
             overflow += std::max(0, -extra);
-            for (int k = first; k < last; ++k) {
-                overflow += std::max(0, minH(k) - rowHeight);
-                const double cell = minW(k) + std::max(extra, 0) / double(last - first);
-                room = std::min({room, cell / minW(k), rowHeight / double(minH(k))});
-            }
+            tall += heights[size_t(row)];
+            for (int k = first; k < last; ++k)
+                if (grows(k)) {
+                    const double cell = minW(k) + std::max(extra, 0) / double(sharing);
+                    room = std::min({room, cell / minW(k), heights[size_t(row)] / double(minH(k))});
+                }
         }
+        overflow += std::max(0L, tall - height);
         if (overflow < bestOverflow || (overflow == bestOverflow && room > bestRoom)) {
             bestRows = rows;
             bestOverflow = overflow;
@@ -79,21 +124,26 @@ std::vector<QRect> TileRects(const std::vector<QSize>& minimums, const QSize& ar
 
     std::vector<QRect> rects;
     const int perRow = n > 0 ? (n + bestRows - 1) / bestRows : 1;
-    const int rowHeight = height / bestRows;
-    for (int first = 0, row = 0; first < n; first += perRow, ++row) {
+    const std::vector<int> heights = n > 0 ? rowHeights(perRow) : std::vector<int>();
+    for (int first = 0, row = 0, y = 0; first < n; first += perRow, ++row) {
         const int last = std::min(n, first + perRow);
-        int sum = 0;
+        int extra = 0, sharing = 0;
+        rowWidth(first, last, extra, sharing);
+        const int share = sharing > 0 ? std::max(extra, 0) / sharing : 0;
+        int lastGrowing = -1;
         for (int k = first; k < last; ++k)
-            sum += minW(k);
-        const int extra = std::max(width - sum, 0);
-        const int y = row * rowHeight;
-        const int h = row == bestRows - 1 ? height - y : rowHeight;
+            lastGrowing = grows(k) ? k : lastGrowing;
+        const int h = heights[size_t(row)];
         for (int k = first, x = 0; k < last; ++k) {
-            // The last window of a row takes what the division left over.
-            const int w = k == last - 1 && sum <= width ? width - x : minW(k) + extra / (last - first);
-            rects.push_back(KeepInside(QRect(x, y, w, std::max(h, minH(k))), area));
+            // Windows that keep their size stay at their minimum; the last growing window of
+            // a row also takes what the division left over.
+            int w = minW(k);
+            if (grows(k))
+                w += share + (k == lastGrowing ? std::max(extra, 0) - share * sharing : 0);
+            rects.push_back(KeepInside(QRect(x, y, w, grows(k) ? std::max(h, minH(k)) : minH(k)), area));
             x += w;
         }
+        y += h;
     }
     return rects;
 }
@@ -128,16 +178,24 @@ std::vector<QRect> CascadeRects(const std::vector<QSize>& sizes, const std::vect
 
 QSize UsableMinimum(const QMdiSubWindow* window)
 {
-    return window->minimumSize().expandedTo(window->minimumSizeHint());
+    QSize usable = window->minimumSize().expandedTo(window->minimumSizeHint());
+    if (qobject_cast<const CChildFrame*>(window))
+        usable = usable.expandedTo(CChildFrame::UsableSize());
+    else if (qobject_cast<const CExplorerFrameBase*>(window))
+        usable = usable.expandedTo(CExplorerFrameBase::kOpenSize);
+    return usable;
 }
 
 void TileWindows(QMdiArea* area)
 {
     const QList<QMdiSubWindow*> windows = ArrangedWindows(area);
     std::vector<QSize> minimums;
-    for (const QMdiSubWindow* window : windows)
+    std::vector<bool> keepSize;
+    for (const QMdiSubWindow* window : windows) {
         minimums.push_back(UsableMinimum(window));
-    const std::vector<QRect> rects = TileRects(minimums, area->viewport()->size());
+        keepSize.push_back(KeepsSizeWhenTiled(window));
+    }
+    const std::vector<QRect> rects = TileRects(minimums, keepSize, area->viewport()->size());
     for (int k = 0; k < windows.size(); ++k)
         windows[k]->setGeometry(rects[size_t(k)]);
 }

@@ -24,10 +24,15 @@ QRect KeepInside(const QRect& rect, const QSize& area);
 // `minimum`: where a new window goes.
 QRect FitInside(const QRect& rect, const QSize& minimum, const QSize& area);
 
-// Tiles windows of these usable minimums, in order, into rows across an area of that size:
-// the row count that gives every window at least its minimum in a cell of its own, with
-// the roomiest cells; when no row count does, the one that overlaps least.
+// Tiles windows of these usable minimums, in order, into rows across an area of that size,
+// each row as high as its tallest window needs and the rest shared out: the row count that
+// gives every window at least its minimum in a cell of its own, with the roomiest cells;
+// when no row count does, the one that overlaps least.
 std::vector<QRect> TileRects(const std::vector<QSize>& minimums, const QSize& area);
+// The same where the windows marked in `keepSize` (the explorer, the information window)
+// take their place in the rows at their minimum, and the others share the room left.
+std::vector<QRect> TileRects(const std::vector<QSize>& minimums, const std::vector<bool>& keepSize,
+                             const QSize& area);
 
 // Cascades windows of these sizes and usable minimums, in order, each `step` pixels right
 // and down of the one before; a run that would leave the area starts again at the top,
@@ -37,7 +42,8 @@ std::vector<QRect> CascadeRects(const std::vector<QSize>& sizes, const std::vect
                                 const QSize& area, int step);
 
 // The smallest size at which the window is usable: its minimum size, or the minimum its
-// contents ask for, whichever is larger on each side.
+// contents ask for, whichever is larger on each side; an image window at least its usable
+// size, the explorer the size it opens at.
 QSize UsableMinimum(const QMdiSubWindow* window);
 
 // Window > Tile and Window > Cascade over the area's shown windows, in the order they were

@@ -46,6 +46,9 @@ constexpr int kMaxScaleDigits = 9;
 // Widths (pixels) a tick label may take: the y axis's label box, and on the x axis the
 // least spacing of two ticks less a gap.
 constexpr int kYLabelWidth = 30;
+// Length of a y tick, left of the axis, and the least gap between a label and its tick.
+constexpr int kYTickLength = 5;
+constexpr int kYLabelGap = 3;
 constexpr int kXLabelWidth = 44;
 
 }  // namespace
@@ -248,9 +251,13 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
     const std::vector<std::string> labels = TickLabels(dc, values, step, kYLabelWidth);
     for (size_t i = 0; i < values.size(); ++i) {
         const int y = rows[i];
-        dc.MoveTo(m_nLeft - 5, y);
+        dc.MoveTo(m_nLeft - kYTickLength, y);
         dc.LineTo(m_nLeft, y);
-        DrawLabelInBox(dc, labels[i], {m_nLeft - kYLabelWidth, y - 5, m_nLeft, y + 5}, 0);
+        // A label too wide to end a gap before the tick starts further left, so that the
+        // tick neither runs through it nor reads as a trailing minus.
+        const int left =
+            std::min(m_nLeft - kYLabelWidth, m_nLeft - kYTickLength - kYLabelGap - dc.TextExtent(labels[i]).cx);
+        DrawLabelInBox(dc, labels[i], {left, y - 5, m_nLeft, y + 5}, 0);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/FileChooser.h"
 
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 namespace vx {
 namespace {
@@ -22,7 +23,11 @@ std::vector<std::string> ChooseFiles(const TFileRequest& request)
 {
     if (!Handler())
         return {};
-    return Handler()(request);
+    std::vector<std::string> chosen = Handler()(request);
+    if (request.save && request.finalPath)
+        for (std::string& path : chosen)
+            path = request.finalPath(path);
+    return chosen;
 }
 
 std::string ChooseFile(const TFileRequest& request)
@@ -46,7 +51,7 @@ TFileRequest SaveFileRequest(const std::string& title, const std::string& filter
 TFileRequest TextFileSaveRequest(const std::string& title, const std::string& textPattern)
 {
     TFileRequest request = SaveFileRequest(title, "All Files (*.*)|*.*|Text Files(*.txt)|" + textPattern, 1);
-    request.defaultExtension = ".txt";
+    request.finalPath = [](const std::string& path) { return WithExtensionIfMissing(path, ".txt"); };
     return request;
 }
 

@@ -11,6 +11,7 @@
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <map>
 
@@ -21,6 +22,7 @@
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
+#include "support/GuiMenu.h"
 #include "support/ScriptedReport.h"
 #include "FakeShell.h"
 
@@ -485,6 +487,53 @@ TEST_F(MainFrameTest, IdleTextComesBackAfterAPromptOrAMessage)
     EXPECT_FALSE(idle->isVisible());
     QTest::qWait(20);
     EXPECT_TRUE(idle->isVisible());
+}
+
+// Every menu entry and toolbar button says what it does in the status bar while the mouse
+// is over it, as the user meets them: the menus opened from the menu bar, the buttons
+// hovered, the User Draw Toolbar floating in a window of its own.
+TEST_F(MainFrameTest, EveryMenuEntryAndToolbarButtonShowsItsPromptWhenHovered)
+{
+    OpenProject();
+    frame.SetRecentFiles({"/tmp/old/old.tpj"});
+    std::map<QString, QString> shown;
+    for (const auto& [entry, prompt] : MenuBarPrompts(frame)) {
+        EXPECT_FALSE(prompt.isEmpty()) << entry.toStdString();
+        shown[entry] = prompt;
+    }
+    EXPECT_GT(shown.size(), 45u);
+    EXPECT_EQ(shown["&File > &New Project"], "Create a new project");
+    EXPECT_EQ(shown["&File > &1 /tmp/old/old.tpj"], "Open this project");
+    EXPECT_EQ(shown["&Map > Color > Jet"], "Draw the maps in the Jet colour table");
+    EXPECT_EQ(shown["&Window > &Tile"], "Arrange the windows side by side");
+
+    // The User Draw Toolbar comes with its work mode.
+    QToolButton* userRegion = nullptr;
+    for (QToolButton* button : frame.ToolBars()[4]->findChildren<QToolButton*>())
+        if (button->defaultAction() == frame.Action(cmd::ModeUserRegion))
+            userRegion = button;
+    ASSERT_NE(userRegion, nullptr);
+    QTest::mouseClick(userRegion, Qt::LeftButton);
+    auto* userDraw = frame.findChild<QToolBar*>("UserDrawBar");
+    ASSERT_NE(userDraw, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(userDraw));
+    // Out beside the main window, where the offscreen platform, which knows no stacking of
+    // windows, gives it the mouse.
+    userDraw->move(frame.frameGeometry().topRight() + QPoint(20, 0));
+    std::map<QString, QString> buttons;
+    QList<QToolBar*> bars = frame.ToolBars();
+    bars.push_back(userDraw);
+    for (QToolBar* bar : bars)
+        for (const auto& [text, prompt] : ToolBarPrompts(frame, *bar)) {
+            EXPECT_FALSE(prompt.isEmpty()) << bar->windowTitle().toStdString() << ": " << text.toStdString();
+            buttons[text] = prompt;
+        }
+    EXPECT_EQ(buttons["&Open Project..."], "Open an existing project");
+    for (const char* navigation : {"First image ", "Previous image ", "Next image ", "Last image "})
+        EXPECT_EQ(buttons[navigation], navigation);
+    EXPECT_EQ(buttons["Reset the map display scale"], "Reset the map display scale");
+    EXPECT_EQ(buttons["Zoom in "], "Zoom in ");
+    EXPECT_EQ(buttons["Draw a polygon"], "Draw a polygon");
 }
 
 }  // namespace

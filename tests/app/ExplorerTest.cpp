@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,7 @@
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
+#include "support/GuiMenu.h"
 #include "support/GuiSessionTest.h"
 #include "support/ScriptedReport.h"
 
@@ -244,6 +246,40 @@ TEST_F(ExplorerTest, ClickedItemChoosesThePopupAndTheSelectionItsCommands)
         Command(c.clicked, "");
         EXPECT_EQ(menus.texts, c.menu);
     }
+}
+
+// Every entry of the explorer's menus says what it does in the main window's status bar
+// while the mouse is over it, the frame's commands as in the frame's own menus.
+TEST_F(ExplorerTest, MenuEntriesShowTheirPrompts)
+{
+    AddImage("ax_b", 2, -5.0f);
+    const std::string axial1 = TGuiFixture::ImageName(0);
+    // The menus open as they do for the user, in their own event loop.
+    const vx::app::MenuRunner script = vx::app::SetMenuRunner({});
+    std::map<std::string, std::string> prompts;
+    const std::pair<std::vector<std::string>, std::string> menus[] = {
+        {{}, axial1}, {{}, TGuiFixture::kSetName}, {{}, "Axial"}, {{axial1, "ax_b"}, "ax_b"},
+        {{axial1, TGuiFixture::kSetName}, TGuiFixture::kSetName}};
+    for (const auto& [selection, clicked] : menus) {
+        tree->SelectAll(false);
+        for (const std::string& name : selection)
+            Click(name, Qt::ControlModifier);
+        QTreeWidgetItem* item = Item(clicked);
+        ASSERT_NE(item, nullptr);
+        const auto shown =
+            MenuPrompts(session->MainFrame(), tree->viewport(), Qt::RightButton, tree->ItemLabelRect(item).center());
+        EXPECT_FALSE(shown.empty()) << clicked;
+        for (const auto& [entry, prompt] : shown) {
+            EXPECT_FALSE(prompt.isEmpty()) << clicked << ": " << entry.toStdString();
+            prompts[entry.toStdString()] = prompt.toStdString();
+        }
+    }
+    vx::app::SetMenuRunner(script);
+    EXPECT_EQ(prompts.size(), 18u);
+    EXPECT_EQ(prompts["Add Images..."], "Add MR images to the project");
+    EXPECT_EQ(prompts["Add CSI Set"], "Add CSI data sets to the project");
+    EXPECT_EQ(prompts["Set Work Set"], "Make this CSI set the work set");
+    EXPECT_EQ(prompts["Image Averaging"], "Average the selected images into a new image");
 }
 
 // The Menu key and Shift+F10 open the menu of the caret's item, also after the caret

@@ -107,11 +107,10 @@ TEST(QtServices, FileDialogsFollowTheRequest)
     save.overwritePrompt = false;
     save.title = "Save as...";
     save.filter = "Text Files (*.txt)|*.txt|Binary Files(*.*)|*.*";
-    save.defaultExtension = ".txt";
     auto saving = vx::app::MakeFileDialog(save, nullptr);
     EXPECT_EQ(saving->acceptMode(), QFileDialog::AcceptSave);
+    // The dialog asks its own question, about the file the command writes, not Qt's.
     EXPECT_TRUE(saving->testOption(QFileDialog::DontConfirmOverwrite));
-    EXPECT_EQ(saving->defaultSuffix(), "txt");
     EXPECT_EQ(saving->selectedNameFilter(), "Text Files (*.txt *.TXT)");
 }
 

@@ -80,6 +80,26 @@ TEST(WindowArrangement, TilesSideBySideWheneverTheMinimumsAllowIt)
               (std::vector<QRect>{{0, 0, 500, 300}, {500, 0, 500, 300}, {0, 300, 500, 300}, {500, 300, 500, 300}}));
 }
 
+// Windows that keep their size (the explorer) take their place in the rows at it and leave
+// the rest of the row to the others; a row is as high as its tallest window needs.
+TEST(WindowArrangement, TileLeavesTheExplorerAtItsSizeAndGivesEachRowTheHeightItNeeds)
+{
+    const QSize explorer(195, 197), image(238, 168), voxels(692, 350);
+    EXPECT_EQ(TileRects({image, explorer}, {false, true}, {600, 400}),
+              (std::vector<QRect>{{0, 0, 405, 400}, {405, 0, 195, 197}}));
+    // The explorer first, three image windows and a voxel window: three in the first row,
+    // the voxel window beside an image below, the rows as high as they need and no higher.
+    const std::vector<QRect> rects =
+        TileRects({explorer, image, image, image, voxels}, {true, false, false, false, false}, {984, 650});
+    ASSERT_EQ(rects.size(), 5u);
+    EXPECT_EQ(rects[0], QRect(0, 0, 195, 197));
+    EXPECT_FALSE(AnyOverlap(rects));
+    for (size_t k = 1; k < 4; ++k)
+        EXPECT_GE(rects[k].width(), image.width()) << k;
+    EXPECT_GE(rects[4].height(), voxels.height());
+    EXPECT_EQ(rects[1].height() + rects[4].height(), 650);
+}
+
 TEST(WindowArrangement, CascadeShowsEveryTitleAndWrapsInsideTheArea)
 {
     const QSize area(800, 360), minimum(300, 300);

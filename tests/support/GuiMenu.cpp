@@ -4,9 +4,12 @@
 #include <QHelpEvent>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QToolTip>
 #include <QWindow>
 
@@ -77,6 +80,65 @@ std::vector<std::pair<QString, QString>> MenuPrompts(QMainWindow& mainWindow, QW
         }
         menu.close();
     });
+    return prompts;
+}
+
+namespace {
+
+void HoverEntries(QMainWindow& mainWindow, QMenu& menu, const QString& path,
+                  std::vector<std::pair<QString, QString>>& prompts)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->isSeparator() || !action->isVisible())
+            continue;
+        const QString entry = path + " > " + action->text();
+        QTest::mouseMove(&menu, menu.actionGeometry(action).center());
+        prompts.emplace_back(entry, mainWindow.statusBar()->currentMessage());
+        if (QMenu* sub = action->menu()) {
+            if (QTest::qWaitFor([sub] { return sub->isVisible(); }, 2000))
+                HoverEntries(mainWindow, *sub, entry, prompts);
+            else
+                prompts.emplace_back(entry + " > (did not open)", QString());
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::pair<QString, QString>> MenuBarPrompts(QMainWindow& mainWindow)
+{
+    std::vector<std::pair<QString, QString>> prompts;
+    QMenuBar* bar = mainWindow.menuBar();
+    for (QAction* title : bar->actions()) {
+        QMenu* menu = title->menu();
+        if (!menu || !title->isVisible())
+            continue;
+        QWidget* top = bar->window();
+        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
+                          bar->mapTo(top, bar->actionGeometry(title).center()));
+        if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000)) {
+            prompts.emplace_back(title->text() + " (did not open)", QString());
+            continue;
+        }
+        HoverEntries(mainWindow, *menu, title->text(), prompts);
+        menu->close();
+        QTest::qWaitFor([menu] { return !menu->isVisible(); }, 2000);
+    }
+    return prompts;
+}
+
+std::vector<std::pair<QString, QString>> ToolBarPrompts(QMainWindow& mainWindow, QToolBar& bar)
+{
+    std::vector<std::pair<QString, QString>> prompts;
+    for (QAction* action : bar.actions()) {
+        auto* button = qobject_cast<QToolButton*>(bar.widgetForAction(action));
+        if (!button || !button->isVisible())
+            continue;
+        // From outside the bar onto the button, so that the button sees the mouse come in.
+        QTest::mouseMove(mainWindow.centralWidget(), mainWindow.centralWidget()->rect().center());
+        QTest::mouseMove(button, button->rect().center());
+        prompts.emplace_back(action->text(), mainWindow.statusBar()->currentMessage());
+    }
     return prompts;
 }
 

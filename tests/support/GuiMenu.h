@@ -9,6 +9,8 @@
 #include <vector>
 
 class QMainWindow;
+class QMenu;
+class QToolBar;
 class QWidget;
 
 namespace vx::test {
@@ -26,5 +28,14 @@ TMenuPrompt ChooseFromMenu(QMainWindow& mainWindow, QWidget* widget, Qt::MouseBu
 // read each time; the menu is closed without a choice. Pairs of command text and prompt.
 std::vector<std::pair<QString, QString>> MenuPrompts(QMainWindow& mainWindow, QWidget* widget,
                                                      Qt::MouseButton button, const QPoint& at);
+
+// Every entry of the main window's menu bar as a user meets it: each menu opened by a click
+// on its title, the mouse moved over each entry (over a submenu's entries once it has
+// opened) and the status bar read. Pairs of "Menu > Entry" and prompt.
+std::vector<std::pair<QString, QString>> MenuBarPrompts(QMainWindow& mainWindow);
+
+// The mouse moved over each button of the toolbar in turn and the status bar read each time.
+// Pairs of the button's text and prompt.
+std::vector<std::pair<QString, QString>> ToolBarPrompts(QMainWindow& mainWindow, QToolBar& bar);
 
 }  // namespace vx::test

@@ -9,6 +9,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <cmath>
 #include <functional>
@@ -133,6 +135,12 @@ TEST_F(UserPathTest, UndoRedoAndClearAllFollowStepsAppliedFromTheVoxelWindow)
     ASSERT_EQ(session->Project()->m_history->DoneSteps().size(), 1u);
     EXPECT_TRUE(AllSamples(*set) != before);
     EXPECT_EQ(HistoryCommands(), (std::vector<bool>{true, false, true}));
+    // The Undo button's drop-down lists the step, which says what choosing it does.
+    auto* undo = qobject_cast<QToolButton*>(Frame().ToolBars()[0]->widgetForAction(Frame().Action(cmd::EditUndo)));
+    ASSERT_NE(undo, nullptr);
+    const auto steps = MenuPrompts(Frame(), undo, Qt::LeftButton, QPoint(undo->width() - 3, undo->height() / 2));
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_EQ(steps[0].second, "Undo the steps down to this one");
 
     // Ctrl+Z on the main window undoes it; nothing is left to undo.
     Frame().activateWindow();

@@ -156,8 +156,10 @@ CAddCSISetDlg::CAddCSISetDlg(QWidget* parent) : QDialog(parent)
     }
     for (int id : kFloatEdits)
         add(id, new CNumEdit);
-    for (int id : kDigitEdits)
-        add(id, vx::app::MakeDigitEdit());
+    for (int id : kDigitEdits) {
+        const TWholeRange range = WholeRangeOf(id);
+        add(id, vx::app::MakeDigitEdit(nullptr, range.low, range.high));
+    }
     const std::pair<int, const char*> checks[] = {
         {IdInvertX, "X"},
         {IdInvertY, "Y"},

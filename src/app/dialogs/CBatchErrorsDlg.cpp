@@ -37,10 +37,10 @@ CBatchErrorsDlg::CBatchErrorsDlg(QWidget* parent) : QDialog(parent)
 
 void CBatchErrorsDlg::accept()
 {
-    const std::string chosen = vx::ChooseFile(vx::TextFileSaveRequest("Save as text file...", "*.txt"));
-    if (chosen.empty())
+    // The path with ".txt" added.
+    const std::string path = vx::ChooseFile(vx::TextFileSaveRequest("Save as text file...", "*.txt"));
+    if (path.empty())
         return;
-    const std::string path = vx::WithExtensionIfMissing(chosen, ".txt");
     if (!vx::WriteFileAtomically(path, g_batchLog)) {
         vx::Report("Cannot create text file " + path + ".", vx::ReportIcon::Exclamation);
         return;

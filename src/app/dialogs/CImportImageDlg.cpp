@@ -37,6 +37,21 @@ namespace {
 constexpr int kPhilipsImageType = 0;
 constexpr int kSiemensImageType = 3;
 
+// The typed sizes of a raw image, as its reader takes them.
+struct TSizeField {
+    const char* name;
+    int low;
+    int high;
+};
+constexpr TSizeField kHeaderField{"Header (Bytes)", 0, INT32_MAX};
+constexpr TSizeField kWidthField{"Size (pixels) X", 1, TMRImage::kMaxSide};
+constexpr TSizeField kHeightField{"Size (pixels) Y", 1, TMRImage::kMaxSide};
+
+QLineEdit* MakeSizeEdit(const TSizeField& field)
+{
+    return vx::app::MakeDigitEdit(nullptr, field.low, field.high);
+}
+
 std::string FilterOf(int imageType)
 {
     switch (imageType) {
@@ -52,9 +67,9 @@ CImportImageDlg::CImportImageDlg(QWidget* parent) : QDialog(parent)
     setWindowTitle("Import...");
     m_typeList = new QComboBox;
     m_typeList->setMaxVisibleItems(6);
-    m_header = vx::app::MakeDigitEdit();
-    m_width = vx::app::MakeDigitEdit();
-    m_height = vx::app::MakeDigitEdit();
+    m_header = MakeSizeEdit(kHeaderField);
+    m_width = MakeSizeEdit(kWidthField);
+    m_height = MakeSizeEdit(kHeightField);
     m_swap = new QCheckBox("Swap Bytes");
     for (int k = 0; k < 3; ++k) {
         m_position[k] = new CNumEdit;
@@ -142,16 +157,9 @@ void CImportImageDlg::accept()
 {
     // A raw image's sizes outside what its reader takes keep the dialog open.
     int size = 0;
-    const struct {
-        QLineEdit* edit;
-        const char* name;
-        int low;
-        int high;
-    } fields[] = {{m_header, "Header (Bytes)", 0, INT32_MAX},
-                  {m_width, "Size (pixels) X", 1, TMRImage::kMaxSide},
-                  {m_height, "Size (pixels) Y", 1, TMRImage::kMaxSide}};
-    for (const auto& field : fields)
-        if (field.edit->isEnabled() && !vx::app::ReadIntegerField(field.edit, field.low, field.high, size, field.name))
+    for (const auto& [edit, field] : {std::pair{m_header, &kHeaderField}, std::pair{m_width, &kWidthField},
+                                      std::pair{m_height, &kHeightField}})
+        if (edit->isEnabled() && !vx::app::ReadIntegerField(edit, field->low, field->high, size, field->name))
             return;
     vx::TFileRequest request;
     request.title = "Import...";

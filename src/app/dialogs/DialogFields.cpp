@@ -3,6 +3,7 @@
 #include <QLineEdit>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/dialogs/CNumEdit.h"
@@ -89,7 +90,10 @@ bool ReadNumberAbove(QLineEdit* edit, double low, float& value)
     return true;
 }
 
-void KeepTextBeforeEdit(QLineEdit* edit)
+namespace {
+
+// The text the program sets is kept as it is; a text the user leaves only when `accepted`.
+void KeepAcceptedText(QLineEdit* edit, std::function<bool(const QString&)> accepted)
 {
     edit->setProperty(kTextBeforeEdit, edit->text());
     // setText clears the modified flag: a change without it is the program's.
@@ -97,11 +101,28 @@ void KeepTextBeforeEdit(QLineEdit* edit)
         if (!edit->isModified())
             edit->setProperty(kTextBeforeEdit, text);
     });
-    // A validator lets only acceptable texts finish; without one the text must be a number.
-    QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit] {
-        float number = 0.0f;
-        if (edit->validator() || vx::ParseFloat(edit->text().toStdString(), number))
+    QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit, accepted = std::move(accepted)] {
+        if (accepted(edit->text()))
             edit->setProperty(kTextBeforeEdit, edit->text());
+    });
+}
+
+}  // namespace
+
+void KeepTextBeforeEdit(QLineEdit* edit)
+{
+    // A validator lets only acceptable texts finish; without one the text must be a number.
+    KeepAcceptedText(edit, [edit](const QString& text) {
+        float number = 0.0f;
+        return edit->validator() || vx::ParseFloat(text.toStdString(), number);
+    });
+}
+
+void KeepTextBeforeEdit(QLineEdit* edit, int low, int high)
+{
+    KeepAcceptedText(edit, [low, high](const QString& text) {
+        int64_t number = 0;
+        return vx::ParseInt64(text.toStdString(), number) && number >= low && number <= high;
     });
 }
 

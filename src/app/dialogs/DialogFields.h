@@ -32,6 +32,9 @@ std::string NumberAboveText(double low);
 // Makes a plain edit keep the text it held before the user's edit: the text the program last
 // set, or the last number left with Return or by leaving the box.
 void KeepTextBeforeEdit(QLineEdit* edit);
+// The same for a box of whole numbers from `low` to `high`: a number left in the box counts
+// only when it lies in that range, so that a refusal never puts back the refused number.
+void KeepTextBeforeEdit(QLineEdit* edit, int low, int high);
 // Shows that text again after a refusal; false for an edit that keeps none.
 bool RestoreTextBeforeEdit(QLineEdit* edit);
 

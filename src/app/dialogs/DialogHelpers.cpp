@@ -54,11 +54,11 @@ public:
 
 }  // namespace
 
-QLineEdit* MakeDigitEdit(QWidget* parent)
+QLineEdit* MakeDigitEdit(QWidget* parent, int low, int high)
 {
     auto* edit = new QLineEdit(parent);
     edit->setValidator(new TDigitValidator(edit));
-    KeepTextBeforeEdit(edit);
+    KeepTextBeforeEdit(edit, low, high);
     return edit;
 }
 

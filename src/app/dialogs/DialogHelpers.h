@@ -3,6 +3,7 @@
 // boxes for whole numbers, and the import of the files chosen in an import dialog.
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,9 +18,9 @@ namespace vx::app {
 // A group titled `title` with the three widgets in a row, each after its label.
 QGroupBox* AxisGroup(const QString& title, QWidget* x, QWidget* y, QWidget* z, const QString& xLabel = "X:",
                      const QString& yLabel = "Y:", const QString& zLabel = "Z:");
-// An edit box for a whole number: what is not one stays on screen for OK to refuse, and a
-// refusal shows the text it held before (KeepTextBeforeEdit).
-QLineEdit* MakeDigitEdit(QWidget* parent = nullptr);
+// An edit box for a whole number from `low` to `high`: what is not one stays on screen for
+// OK to refuse, and a refusal shows the text it held before (KeepTextBeforeEdit).
+QLineEdit* MakeDigitEdit(QWidget* parent = nullptr, int low = 0, int high = INT32_MAX);
 // A number as the dialogs show it: five decimals, trailing zeros dropped.
 QString Text5(float value);
 // The last valid number of a numeric edit (0 when empty).

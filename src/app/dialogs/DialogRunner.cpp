@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QMenu>
 #include <QPointer>
+#include <QProxyStyle>
 
 namespace vx::app {
 namespace {
@@ -24,6 +25,19 @@ public:
 
 private:
     QPointer<QWidget> m_target;
+};
+
+// Lets the mouse rest on a disabled entry as on any other, so that its prompt shows too
+// (a command that cannot run now still says what it does).
+class TMenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override
+    {
+        if (hint == SH_Menu_AllowActiveAndDisabled)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
 };
 
 DialogRunner& Runner()
@@ -58,6 +72,7 @@ QAction* RunMenu(QMenu& menu, const QPoint& globalPos)
         return PopupRunner()(menu, globalPos);
     TPromptForwarder prompts(menu.parentWidget());
     menu.installEventFilter(&prompts);
+    PromptDisabledEntries(menu);
     QAction* chosen = menu.exec(globalPos);
     menu.removeEventFilter(&prompts);
     return chosen;
@@ -66,6 +81,24 @@ QAction* RunMenu(QMenu& menu, const QPoint& globalPos)
 void ForwardPrompts(QMenu& menu)
 {
     menu.installEventFilter(new TPromptForwarder(menu.parentWidget(), &menu));
+    PromptDisabledEntries(menu);
+}
+
+void ForwardPrompts(QWidget& window, QWidget* target)
+{
+    window.installEventFilter(new TPromptForwarder(target, &window));
+}
+
+void PromptDisabledEntries(QMenu& menu)
+{
+    // One for all menus, owned by the application (and made again for a new one); a menu
+    // that outlives it falls back to the application's style.
+    static QPointer<TMenuStyle> style;
+    if (!style) {
+        style = new TMenuStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    menu.setStyle(style);
 }
 
 MenuRunner SetMenuRunner(MenuRunner runner)

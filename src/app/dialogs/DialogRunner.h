@@ -8,6 +8,7 @@ class QAction;
 class QDialog;
 class QMenu;
 class QPoint;
+class QWidget;
 
 namespace vx::app {
 
@@ -20,7 +21,7 @@ int RunDialog(QDialog& dialog);
 DialogRunner SetDialogRunner(DialogRunner runner);
 
 // Shows a popup menu at a global position; returns the chosen action or null. The prompts
-// (status tips) of its commands reach the menu's parent widget.
+// (status tips) of its commands, disabled ones too, reach the menu's parent widget.
 using MenuRunner = std::function<QAction*(QMenu&, const QPoint&)>;
 
 QAction* RunMenu(QMenu& menu, const QPoint& globalPos);
@@ -28,8 +29,13 @@ QAction* RunMenu(QMenu& menu, const QPoint& globalPos);
 // Installs a runner (empty: exec()) and returns the previous one.
 MenuRunner SetMenuRunner(MenuRunner runner);
 
-// For a menu that pops up without RunMenu: the prompts of its commands reach its parent
-// widget while it is open.
+// For a menu that pops up without RunMenu: the prompts of its commands, disabled ones too,
+// reach its parent widget while it is open.
 void ForwardPrompts(QMenu& menu);
+// Makes the prompts of the menu's disabled entries show as well.
+void PromptDisabledEntries(QMenu& menu);
+// For a window of its own, such as a floating toolbar: the prompts of its buttons reach
+// `target` (the main window, which shows them in its status bar).
+void ForwardPrompts(QWidget& window, QWidget* target);
 
 }  // namespace vx::app

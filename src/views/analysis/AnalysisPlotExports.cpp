@@ -1,13 +1,12 @@
 #include "views/analysis/AnalysisPlotExports.h"
 
-#include <algorithm>
-#include <cctype>
 #include <sstream>
 
 #include "model/TCSISet.h"
 #include "model/math/TFloatMatrix.h"
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 
@@ -121,13 +120,10 @@ bool SaveExportText(const std::string& text)
     request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|*.TXT";
     request.filterIndex = 1;
     request.folder = CurrentFolder();
-    std::string path = ChooseFile(request);
+    request.finalPath = [](const std::string& chosen) { return WithExtensionIfMissing(chosen, ".txt"); };
+    const std::string path = ChooseFile(request);
     if (path.empty())
         return false;
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (lower.find(".txt") == std::string::npos)
-        path += ".txt";
     if (!WriteFileAtomically(path, text)) {
         Report("Cannot create text file " + path + ".", ReportIcon::Exclamation);
         return false;

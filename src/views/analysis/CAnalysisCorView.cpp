@@ -18,8 +18,12 @@
 namespace {
 
 constexpr double kMapShare = 0.7;
-// Margins of a curve inside its half: left, top, right, bottom.
-constexpr int kCurveMargin[4] = {32, 30, 30, 30};
+// Margins of a curve's axes inside its half: left (room for the y labels beside their
+// ticks), top, right, bottom.
+constexpr int kCurveMargin[4] = {42, 30, 30, 30};
+// Pixels between an axis and the first (or last) point of its curve, so that neither the
+// first point nor its marker lies on the axis line, which has the curve's colour.
+constexpr int kCurveInset = 8;
 
 void Extremes(const TFloatMatrix& m, int c0, int c1, int r0, int r1, float& lowest, float& highest)
 {
@@ -197,12 +201,27 @@ void CAnalysisCorView::DrawHalf(vx::TCanvas& dc, const TFloatMatrix& m, int top,
         const double pad = range > 0.0 ? 0.05 * range : std::max(0.05 * std::fabs(double(highest)), 1e-6);
         const float top = static_cast<float>(highest + pad);
         const float bottom = lower && m_bNMF ? 0.0f : static_cast<float>(lowest - pad);
-        m_plot.SetYRange(std::isfinite(top) ? top : highest, std::isfinite(bottom) ? bottom : lowest, true);
-        if (lower)
-            m_plot.SetXRange(0.0f, static_cast<float>(count), count + 1, true);
-        else
-            m_plot.SetXRange(0.0f, static_cast<float>(count - 1), count, true);
+        const float yTop = std::isfinite(top) ? top : highest;
+        const float yBottom = std::isfinite(bottom) ? bottom : lowest;
+        // The curve runs over 0 .. last, kCurveInset pixels inside the axes on either side:
+        // the y axis is drawn at the axes' left edge, the x axis's ticks under the curve's
+        // points, and its line on to both axes' edges.
+        const int last = lower ? count : count - 1;
+        const TPixelRect axes = m_plot.GetPixelRect();
+        TPixelRect curve = axes;
+        if (last > 0 && axes.right - axes.left > 2 * kCurveInset + 1) {
+            curve.left += kCurveInset;
+            curve.right -= kCurveInset;
+        }
+        m_plot.SetYRange(yTop, yBottom, true);
+        m_plot.SetXRange(0.0f, static_cast<float>(last), last + 1, false);
         m_plot.DrawAxes(dc);
+        m_plot.SetPixelRect(curve.left, curve.top, curve.right, curve.bottom);
+        m_plot.SetYRange(yTop, yBottom, false);
+        m_plot.SetXRange(0.0f, static_cast<float>(last), last + 1, true);
+        m_plot.DrawAxes(dc);
+        dc.MoveTo(axes.left, axes.bottom);
+        dc.LineTo(axes.right, axes.bottom);
         if (lower) {
             m_plot.DrawValues(dc, m.Data(), count, true);
             m_lowerCurve = m_plot.GetPixelRect();

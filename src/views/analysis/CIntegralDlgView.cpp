@@ -133,11 +133,14 @@ void CIntegralDlgView::OnExport()
     request.filter = "All Files (*.*)|*.*|Text Files(*.txt)|*.TXT";
     request.filterIndex = 1;
     request.folder = vx::CurrentFolder();
-    std::string path = vx::ChooseFile(request);
+    request.finalPath = [](const std::string& chosen) {
+        if (chosen.find(".txt") == std::string::npos && chosen.find(".TXT") == std::string::npos)
+            return chosen + ".txt";
+        return chosen;
+    };
+    const std::string path = vx::ChooseFile(request);
     if (path.empty())
         return;
-    if (path.find(".txt") == std::string::npos && path.find(".TXT") == std::string::npos)
-        path += ".txt";
 
     const float factor = list->Factor();
     std::string text = "Index";

@@ -28,9 +28,9 @@ namespace {
 // The page's path from the save dialog, ".html" appended when missing; "" when cancelled.
 std::string AskReportPath()
 {
-    const std::string path =
-        vx::ChooseFile(vx::SaveFileRequest("Save as...", "Html Files(*.html)|*.HTML|All Files (*.*)|*.*", 0));
-    return path.empty() ? path : vx::report::WithHtmlExtension(path);
+    vx::TFileRequest request = vx::SaveFileRequest("Save as...", "Html Files(*.html)|*.HTML|All Files (*.*)|*.*", 0);
+    request.finalPath = vx::report::WithHtmlExtension;
+    return vx::ChooseFile(request);
 }
 
 }  // namespace

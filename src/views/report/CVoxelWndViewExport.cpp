@@ -10,6 +10,7 @@
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TEMFWriter.h"
 #include "platform/TEPSWriter.h"
@@ -29,15 +30,15 @@ std::string AskExportPath(const std::string& filter, const std::string& extensio
     request.filter = filter;
     request.filterIndex = 1;
     request.folder = vx::CurrentFolder();
-    std::string path = vx::ChooseFile(request);
-    if (path.empty())
-        return path;
-    std::string upper = extension;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-    const std::string name = path.substr(path.find_last_of('/') + 1);
-    if (name.find(extension) == std::string::npos && name.find(upper) == std::string::npos)
-        path += extension;
-    return path;
+    request.finalPath = [extension](const std::string& chosen) {
+        std::string upper = extension;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+        const std::string name = vx::FileNameOf(chosen);
+        if (name.find(extension) == std::string::npos && name.find(upper) == std::string::npos)
+            return chosen + extension;
+        return chosen;
+    };
+    return vx::ChooseFile(request);
 }
 
 }  // namespace

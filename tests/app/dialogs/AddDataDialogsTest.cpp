@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -328,6 +329,63 @@ TEST(ImportImageDialog, SizesTooLargeForTheirFieldsAreRefused)
     }
     EXPECT_TRUE(chooser.Requests().empty());
     CImportImageDlg::s_last = saved;
+}
+
+// A number the user typed and left with Tab stays the box's number: a later refusal on OK
+// puts that number back, never the refused one, in either dialog.
+TEST(WholeNumberBoxes, ARefusedNumberGivesWayToTheNumberLeftBeforeIt)
+{
+    TScriptedReport report;
+    TScriptedFileChooser chooser;
+    const TImageImportParams saved = CImportImageDlg::s_last;
+    const TCSIReadParams savedParams = g_lastReadParams;
+    CImportImageDlg images;
+    CAddCSISetDlg sets;
+    const struct {
+        QDialog* dialog;
+        QLineEdit* edit;
+        QPushButton* ok;
+        const char* left;
+        const char* refused;
+    } rows[] = {
+        {&images, images.WidthEdit(), images.Buttons()->button(QDialogButtonBox::Ok), "300", "16385"},
+        {&images, images.HeightEdit(), images.Buttons()->button(QDialogButtonBox::Ok), "300", "0"},
+        {&sets, qobject_cast<QLineEdit*>(sets.Control(Dlg::IdPoints)), sets.Buttons()->button(QDialogButtonBox::Ok),
+         "1024", "0"},
+        {&sets, qobject_cast<QLineEdit*>(sets.Control(Dlg::IdSweepWidth)),
+         sets.Buttons()->button(QDialogButtonBox::Ok), "2000", "99999999999"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.refused);
+        row.dialog->show();
+        if (row.dialog == &sets) {
+            ChooseFormat(sets, 21);  // user-described data: every size is typed
+        } else {
+            images.TypeList()->setCurrentIndex(6);  // raw pixels: the sizes are typed
+            emit images.TypeList()->activated(6);
+        }
+        QApplication::setActiveWindow(row.dialog);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(row.dialog));
+        const auto typeOver = [&](const char* text) {
+            row.edit->setFocus();
+            row.edit->selectAll();
+            QTest::keyClicks(row.edit, text);
+        };
+        typeOver(row.left);
+        QTest::keyClick(row.edit, Qt::Key_Tab);
+        ASSERT_FALSE(row.edit->hasFocus());
+        typeOver(row.refused);
+        report.Clear();
+        QTest::mouseClick(row.ok, Qt::LeftButton);
+        ASSERT_EQ(report.Messages().size(), 1u);
+        EXPECT_TRUE(row.dialog->isVisible());
+        EXPECT_EQ(row.edit->text(), row.left);
+        EXPECT_TRUE(row.edit->hasFocus());
+        row.dialog->hide();
+    }
+    EXPECT_TRUE(chooser.Requests().empty());
+    CImportImageDlg::s_last = saved;
+    g_lastReadParams = savedParams;
 }
 
 class AddDataFlowTest : public TImportShellTest {

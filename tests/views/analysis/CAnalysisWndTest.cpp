@@ -40,6 +40,7 @@
 #include "views/analysis/CAnalysisPCView.h"
 #include "views/analysis/CAnalysisScoreView.h"
 #include "views/analysis/CAnalysisWnd.h"
+#include "views/TPainterCanvas.h"
 
 using namespace vx::test;
 
@@ -349,6 +350,59 @@ TEST_F(AnalysisWindowTest, NMFRunsAreOfferedForRemovalAndRemoved)
     EXPECT_EQ(nmf->RunCount(), 1);
     // A single run has nothing to offer.
     EXPECT_EQ(view.RunAt(at(0.0), middle), -1);
+}
+
+// The NMF plots at the window's first size, read from their picture: in each half the first
+// point of the curve (and its marker) lies clear of the y axis line, and no label of a y tick
+// reaches the tick mark.
+TEST_F(AnalysisWindowTest, NMFCurvesStartClearOfTheirAxisAndLabelsClearOfTheirTicks)
+{
+    CAnalysisWnd* window = Open(AddNMF(3));
+    ASSERT_NE(window, nullptr);
+    const CAnalysisCorView& view = *window->CorrectionView();
+    const QImage& plot = view.PlotPicture();
+    ASSERT_FALSE(plot.isNull());
+    EXPECT_FALSE(GrabToPng(window, "analysis_window_nmf").isEmpty());
+    const QRgb curve = vx::ToQColor(view.Colours().foreground).rgb();
+    const auto drawn = [&](int x, int y) { return plot.pixel(x, y) == curve; };
+    const int h = plot.height();
+    for (const auto& [top, bottom] : {std::pair{22, h / 2 - 2}, std::pair{h / 2 + 22, h - 2}}) {
+        SCOPED_TRACE(top);
+        // The axis line: the first column drawn over most of the half.
+        int axis = -1;
+        for (int x = 0; x < plot.width() / 2 && axis < 0; ++x) {
+            int run = 0;
+            for (int y = top; y <= bottom; ++y)
+                run += drawn(x, y) ? 1 : 0;
+            if (run > (bottom - top) / 2)
+                axis = x;
+        }
+        ASSERT_GT(axis, 10);
+        int axisTop = top, axisBottom = bottom;
+        while (!drawn(axis, axisTop))
+            ++axisTop;
+        while (!drawn(axis, axisBottom))
+            --axisBottom;
+        // Nothing of the curve in the first pixels right of the axis, above the x axis.
+        for (int y = axisTop; y < axisBottom; ++y)
+            for (int x = axis + 1; x <= axis + 4; ++x)
+                EXPECT_FALSE(drawn(x, y)) << x << "," << y;
+        // Each tick: five pixels left of the axis, with nothing of its label above or below
+        // it, nor in a gap of three pixels before it (where it would read as a minus).
+        int ticks = 0;
+        for (int y = axisTop; y <= axisBottom; ++y) {
+            bool tick = true;
+            for (int x = axis - 5; x < axis; ++x)
+                tick = tick && drawn(x, y);
+            if (!tick)
+                continue;
+            ++ticks;
+            for (int dy : {-3, -2, -1, 0, 1, 2, 3})
+                for (int x = axis - 8; x < (dy == 0 ? axis - 5 : axis); ++x)
+                    EXPECT_FALSE(drawn(x, y + dy)) << "tick at " << y << ": " << x << "," << y + dy;
+        }
+        EXPECT_GE(ticks, 2);
+    }
 }
 
 TEST_F(AnalysisWindowTest, MapsAndTheResidualSetJoinTheProject)

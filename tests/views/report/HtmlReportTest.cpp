@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <ctime>
@@ -14,6 +20,7 @@
 #include <sstream>
 
 #include "app/dialogs/DialogRunner.h"
+#include "app/QtServices.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "platform/Files.h"
@@ -393,6 +400,57 @@ TEST_F(HtmlReportTest, SpectralEstimationHighlightsTheRegionsInItsPictures)
     EXPECT_FALSE(GrabToPng(window, "report_estimate_window").isEmpty());
     EXPECT_TRUE(report.Messages().empty());
     CMainPicView::SetRegionPainters(old);
+}
+
+// The report's own save dialog, as the user meets it: asked to replace a file, it names the
+// page the report would write (the typed name with ".html"), and No keeps the dialog open
+// and the page as it was; a name whose page is new is not asked about, even where a file
+// of that very name (a set's data-set file) exists.
+TEST_F(HtmlReportTest, TheSaveDialogAsksAboutThePageItWouldReplace)
+{
+    WriteBytes(dir.File("old.html"), "an earlier report");
+    WriteBytes(dir.File("scan"), "a data-set file");
+    // The dialog opens in the program's current folder.
+    vx::SetCurrentFolder(dir.Path());
+    const vx::FileChooserHandler scripted = vx::app::InstallQtFileChooser();
+    // Each time the dialog is up: the next name typed and Save pressed.
+    const std::vector<std::string> names = {"old", "scan"};
+    size_t typed = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        if (typed == names.size()) {
+            dialog->reject();
+            return;
+        }
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+        ASSERT_TRUE(name && buttons);
+        name->selectAll();
+        QTest::keyClicks(name, QString::fromStdString(names[typed++]));
+        buttons->button(QDialogButtonBox::Save)->click();
+    });
+    user.start(20);
+    report.PlanAnswer(vx::ReportAnswer::No);
+    const vx::app::MenuRunner old = vx::app::SetMenuRunner([](QMenu& menu, const QPoint&) -> QAction* {
+        for (QAction* action : menu.actions())
+            if (action->text() == "Report Current Window")
+                return action;
+        return nullptr;
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+    QApplication::sendEvent(axial->View()->viewport(), &event);
+    vx::app::SetMenuRunner(old);
+    user.stop();
+    vx::SetFileChooserHandler(scripted);
+
+    EXPECT_EQ(typed, 2u);
+    EXPECT_EQ(report.Questions(), std::vector<std::string>{"old.html already exists.\nDo you want to replace it?"});
+    EXPECT_EQ(ReadBytes(dir.File("old.html")), "an earlier report");
+    EXPECT_EQ(ReadBytes(dir.File("scan")), "a data-set file");
+    EXPECT_FALSE(Read(dir.File("scan.html")).Of("img", 3).empty());
 }
 
 TEST_F(HtmlReportTest, EmptyReportsAndFailuresLeaveWholePagesOrNone)

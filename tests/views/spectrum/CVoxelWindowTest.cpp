@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "app/CExplorerFrameBase.h"
+#include "app/CPrjExpFrame.h"
+#include "app/CPrjExpTree.h"
 #include "app/TVoxelWndList.h"
+#include "app/WindowArrangement.h"
 #include "model/TCSISlice.h"
 #include "processing/TDrawnRegionRect.h"
 #include "processing/TRegionEstimate.h"
@@ -292,6 +296,53 @@ TEST_F(VoxelWindowTest, WindowsOpenInViewAndTileAndCascadeKeepTheirUsableSize)
     EXPECT_FALSE(GrabToPng(&Frame(), "window_tile_with_voxel_windows").isEmpty());
     check("&Cascade");
     EXPECT_FALSE(GrabToPng(&Frame(), "window_cascade_with_voxel_windows").isEmpty());
+}
+
+// Window > Tile with the Project Explorer, the three image windows and a voxel window open
+// in a main window a little narrower than its first size: the explorer stays at the size it
+// opens at, each image window keeps room for a picture of 128 x 128 pixels beside its colour
+// scale, the voxel window its panel, and every window stays reachable.
+TEST_F(VoxelWindowTest, TileGivesImageWindowsRoomForTheirPicturesBesideTheExplorer)
+{
+    Frame().resize(900, 768);
+    QApplication::processEvents();
+    // The explorer first, then the image windows of the set double-clicked in it, as in a
+    // new project.
+    Frame().ShowProjectExplorer();
+    session->Project()->CloseImageFrames();
+    auto* explorer = dynamic_cast<CPrjExpFrame*>(Frame().ProjectExplorer());
+    ASSERT_NE(explorer, nullptr);
+    CPrjExpTree* tree = explorer->Tree();
+    tree->expandAll();
+    const auto found = tree->findItems(TGuiFixture::kSetName, Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(found.size(), 1);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.first()).center());
+    QApplication::processEvents();
+    axial = session->FrameTitled("(Axial) axial_1 @ 100%");
+    ASSERT_NE(axial, nullptr);
+    ASSERT_NE(Open(1, 1), nullptr);
+    QAction* tile = WindowCommand(Frame(), "&Tile");
+    ASSERT_NE(tile, nullptr);
+    tile->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(GrabToPng(&Frame(), "window_tile_with_explorer").isEmpty());
+    const QSize area = Frame().MdiArea()->viewport()->size();
+    int images = 0;
+    for (QMdiSubWindow* window : Frame().MdiArea()->subWindowList()) {
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        EXPECT_TRUE(Reachable(window, area));
+        if (qobject_cast<CChildFrame*>(window)) {
+            ++images;
+            EXPECT_GE(window->widget()->width() - CMainPicView::kScaleWidth, 128);
+            EXPECT_GE(window->widget()->height(), 128);
+        } else if (auto* voxels = dynamic_cast<CVoxelWindow*>(window)) {
+            EXPECT_GE(voxels->widget()->width(), voxels->Panel()->minimumWidth());
+            EXPECT_GE(voxels->height(), CVoxelWindow::kMinHeight);
+        } else if (qobject_cast<CExplorerFrameBase*>(window)) {
+            EXPECT_EQ(window->size(), QSize(195, 197));
+        }
+    }
+    EXPECT_EQ(images, 3);
 }
 
 }  // namespace
