@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <chrono>
+#include <cmath>
 #include <map>
 #include <string>
 #include <thread>
@@ -195,9 +196,14 @@ public:
 };
 
 // Prints "label: ratio 1.32 (goal <= 1.5)", or ">=" when atLeast, with a mark when the
-// goal is missed.
+// goal is missed. A ratio of two measured rates or times is positive and finite; any
+// other (0 or a division by 0: one side left out by --benchmark_filter) is "not run".
 inline void PrintRatio(const char* label, double ratio, double goal, bool atLeast)
 {
+    if (!(ratio > 0) || !std::isfinite(ratio)) {
+        std::printf("%s: not run\n", label);
+        return;
+    }
     const bool met = atLeast ? ratio >= goal : ratio <= goal;
     std::printf("%s: ratio %.2f (goal %s %.2g)%s\n", label, ratio, atLeast ? ">=" : "<=", goal,
                 met ? "" : "  MISSED");

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -85,13 +86,21 @@ void PrintTable(const TThroughputReporter& reporter)
     const double copy = reporter.MBps("BM_PlainCopy");
     const double unsynced = reporter.MBps("BM_PlainCopyNoSync");
     std::printf("\n%-22s %10s\n", "", "MB/s");
-    std::printf("%-22s %10.0f\n", "BM_SaveStateUndoRedo", undo);
-    std::printf("%-22s %10.0f\n", "BM_PlainCopy", copy);
-    std::printf("%-22s %10.0f\n", "BM_PlainCopyNoSync", unsynced);
-    const double ratio = undo > 0 ? copy / undo : 0.0;
-    std::printf("SaveState + undo + redo against the plain copy: %.2fx its time per byte (target at most 1.5x)%s\n",
-                ratio, ratio > 1.5 ? "  above target" : "");
-    std::printf("against a copy that does not sync either: %.2fx\n", undo > 0 ? unsynced / undo : 0.0);
+    for (const auto& [name, mbps] : {std::pair{"BM_SaveStateUndoRedo", undo}, std::pair{"BM_PlainCopy", copy},
+                                     std::pair{"BM_PlainCopyNoSync", unsynced}}) {
+        if (mbps > 0)
+            std::printf("%-22s %10.0f\n", name, mbps);
+        else
+            std::printf("%-22s %10s\n", name, "not run");
+    }
+    // Only benchmarks that ran (not left out by --benchmark_filter) are compared.
+    if (undo > 0 && copy > 0) {
+        const double ratio = copy / undo;
+        std::printf("SaveState + undo + redo against the plain copy: %.2fx its time per byte (target at most 1.5x)%s\n",
+                    ratio, ratio > 1.5 ? "  above target" : "");
+    }
+    if (undo > 0 && unsynced > 0)
+        std::printf("against a copy that does not sync either: %.2fx\n", unsynced / undo);
 }
 
 }  // namespace

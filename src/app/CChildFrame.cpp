@@ -58,6 +58,9 @@ CChildFrame::CChildFrame(TImageFrameList* owner) : m_pOwner(owner)
 
 CChildFrame::~CChildFrame()
 {
+    // QMdiSubWindow's destructor deactivates an active window and emits windowStateChanged
+    // once this window's own part is gone: the activation handler must not hear it.
+    disconnect(this, &QMdiSubWindow::windowStateChanged, this, nullptr);
     Detach();
 }
 

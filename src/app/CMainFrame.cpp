@@ -209,6 +209,12 @@ CMainFrame::~CMainFrame()
     for (QMdiSubWindow* window : m_mdiArea->subWindowList())
         if (qobject_cast<CChildFrame*>(window))
             delete window;
+    // A project that outlives this frame no longer calls it, nor parents windows to it.
+    if (g_pProject && g_pProject->m_pMainFrame == this) {
+        g_pProject->m_pMainFrame = nullptr;
+        if (g_pProject->m_frameList)
+            g_pProject->m_frameList->SetMDIParent(nullptr);
+    }
 }
 
 QAction* CMainFrame::MakeAction(int command, const QString& text, bool checkable)

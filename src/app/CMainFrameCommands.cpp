@@ -11,6 +11,7 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
+#include "app/CVexaraApplication.h"
 #include "app/dialogs/CResizeMapDlg.h"
 #include "app/dialogs/CSelectMapDlg.h"
 #include "app/CommandIds.h"
@@ -89,7 +90,8 @@ void CMainFrame::SetCommandHandler(int command, std::function<void()> handler)
         return;
     disconnect(m_commandConnections.value(command));
     m_commandConnections.insert(command,
-                                connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); }));
+                                connect(action, &QAction::triggered, this,
+                                        [handler = std::move(handler)] { CVexaraApplication::RunCommand(handler); }));
     m_handledCommands.insert(command);
     UpdateCommandStates();
 }

@@ -6,10 +6,17 @@
 // starts the program's BLAS on one thread (vx::UseOneBlasThread).
 #include <QApplication>
 
+#include <functional>
+
 class CVexaraApplication : public QApplication {
     Q_OBJECT
 public:
     CVexaraApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // Runs a menu or toolbar command; an exception it lets out is reported here as notify
+    // reports one, before it unwinds through Qt's signal and event frames, which are not
+    // exception-safe and leak the event and their guards on the way.
+    static void RunCommand(const std::function<void()>& command);
 };

@@ -16,6 +16,7 @@
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
+#include "platform/TFolderSwap.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -78,31 +79,6 @@ bool IsOpenHere(const std::string& projectFolder)
     return true;
 }
 
-// Where a study's project is built, and where an earlier project of the study waits to be
-// removed when the file system cannot exchange two folders: hidden folders beside the
-// study's project folder that only the batch run makes.
-std::string BuildFolderOf(const std::string& projectFolder)
-{
-    std::string hidden = vx::FileNameOf(projectFolder);
-    hidden.insert(0, 1, '.');  // built in place: GCC 12 warns falsely on "." + string
-    return vx::JoinPath(vx::FolderOf(projectFolder), hidden + ".batch");
-}
-std::string RetiredFolderOf(const std::string& projectFolder)
-{
-    return BuildFolderOf(projectFolder) + "-old";
-}
-
-// Removes what a killed run left in a hidden folder of the batch; false while another
-// program builds a project there.
-bool RemoveLeftover(const std::string& folder)
-{
-    vx::TFolderLock lock;
-    const vx::TFolderLock::TResult held =
-        vx::FolderExists(folder) ? lock.Acquire(folder) : vx::TFolderLock::TResult::Unavailable;
-    return held != vx::TFolderLock::TResult::HeldElsewhere && held != vx::TFolderLock::TResult::HeldHere &&
-           vx::RemoveFolderTree(folder);
-}
-
 // Why the study's project cannot go to its folder; empty when the folder is free, empty
 // or an earlier project of the study, which `lock` then holds until it is replaced. Nothing
 // else there is ever replaced: a study's own files would be lost with it.
@@ -120,50 +96,14 @@ std::string FolderRefusal(const std::string& folder, const std::string& name, co
     return {};
 }
 
-// A re-run replaces the earlier project, not what was kept beside it in its folder: each
-// entry of `earlier` that the project built in `built` lacks is linked into it before the
-// two change places, so that a kill at any moment leaves it in one or the other. The
-// earlier project's work folder, lock and journal stay behind: they are of that project.
-bool KeepFilesBesideTheProject(const std::string& earlier, const std::string& built, const std::string& name)
+// The entries of an earlier project's folder that are that project's own and go with it:
+// its work folder, lock and journal. Everything else there was kept beside it by the user.
+std::vector<std::string> EntriesOfTheProject(const std::string& folder, const std::string& name)
 {
     std::string journal = name;
     journal.insert(0, 1, '.');
     journal += ".tpj.journal";
-    for (const vx::TFolderEntry& entry : vx::ListFolder(earlier)) {
-        const std::string to = vx::JoinPath(built, entry.name);
-        if (entry.name == vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(earlier)) ||
-            entry.name == vx::TFolderLock::FileName() || entry.name == journal || vx::FileExists(to) ||
-            vx::FolderExists(to))
-            continue;
-        if (!vx::LinkTreeInto(vx::JoinPath(earlier, entry.name), to))
-            return false;
-    }
-    return true;
-}
-
-// Puts the project built in `built` at `folder` as one change; an earlier project there goes.
-// False, with errno set, when the project could not be put there.
-bool PutInPlace(const std::string& built, const std::string& folder)
-{
-    if (vx::PutFolderInPlace(built, folder)) {
-        vx::RemoveFolderTree(built);  // the earlier project, exchanged with the new one
-        return true;
-    }
-    if ((errno != EINVAL && errno != ENOSYS) || !vx::FolderExists(folder))
-        return false;
-    // Where folders cannot be exchanged the earlier project steps aside first: a run killed
-    // in between leaves the study without a project until the next run.
-    const std::string retired = RetiredFolderOf(folder);
-    if (!vx::RenameFile(folder, retired))
-        return false;
-    if (!vx::PutFolderInPlace(built, folder)) {
-        const int error = errno;
-        vx::RenameFile(retired, folder);
-        errno = error;
-        return false;
-    }
-    vx::RemoveFolderTree(retired);
-    return true;
+    return {vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)), vx::TFolderLock::FileName(), journal};
 }
 
 }  // namespace
@@ -235,26 +175,37 @@ bool TBatchRun::Run()
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
         if (IsOpenHere(projectFolder))
             continue;
-        const std::string building = BuildFolderOf(projectFolder);
-        const bool existed = vx::FolderExists(projectFolder);
+        vx::TFolderSwap swap(projectFolder);
+        const std::string& building = swap.BuildFolder();
 
         // The project is built in a hidden folder and put in place whole once every set has
         // the macro applied and is saved: a run killed before leaves no project that looks
-        // finished, and the next run removes what it left.
+        // finished, and the next run mends what it left (an earlier project it had set aside
+        // goes back first: it is the study's project).
+        std::string refusal;
+        switch (swap.MendLeftovers()) {
+        case vx::TFolderSwap::TMend::Done: break;
+        case vx::TFolderSwap::TMend::Busy: refusal = "another program is making it"; break;
+        case vx::TFolderSwap::TMend::Failed:
+            refusal = "what an earlier run left beside it could not be cleared: " + vx::FileErrorReason(errno);
+            break;
+        }
+        const bool existed = vx::FolderExists(projectFolder);
         vx::TFolderLock earlier;
-        std::string refusal = FolderRefusal(projectFolder, name, studyFolder, earlier);
-        if (refusal.empty() && !(RemoveLeftover(building) && RemoveLeftover(RetiredFolderOf(projectFolder))))
-            refusal = "another program is making it";
-        if (!refusal.empty())
-            vx::AppendBatchLog("Error: The folder " + projectFolder + " cannot take the study's project: " + refusal +
-                               ".");
+        if (refusal.empty())
+            refusal = FolderRefusal(projectFolder, name, studyFolder, earlier);
         // The study's project opens no window: the main frame shows the set-aside project.
+        // What its creation logs comes after the study's line.
         auto project = std::make_unique<TProject>();
+        const size_t studyLines = g_batchLog.size();
         if (!refusal.empty() || !project->Create(building, name)) {
             project.reset();
             if (refusal.empty())
                 vx::RemoveFolderTree(building);
-            g_batchLog += "\r\nMaking new project for " + projectFolder + " is failed.\r\n";
+            g_batchLog.insert(studyLines, "\r\nMaking new project for " + projectFolder + " is failed.\r\n");
+            if (!refusal.empty())
+                vx::AppendBatchLog("Error: The folder " + projectFolder + " cannot take the study's project: " +
+                                   refusal + ".");
             continue;
         }
         g_pProject = project.get();
@@ -268,9 +219,12 @@ bool TBatchRun::Run()
             failure = "the project could not be saved";
         project.reset();
         g_pProject = nullptr;
-        if (failure.empty() && existed && !KeepFilesBesideTheProject(projectFolder, building, name))
-            failure = "the other files of its folder could not be kept: " + vx::FileErrorReason(errno);
-        if (failure.empty() && !PutInPlace(building, projectFolder))
+        std::string kept;
+        if (failure.empty() && existed &&
+            !swap.KeepEntriesBeside(EntriesOfTheProject(projectFolder, name), kept))
+            failure = "the other files of its folder could not be kept: " + vx::JoinPath(projectFolder, kept) + ": " +
+                      vx::FileErrorReason(errno);
+        if (failure.empty() && !swap.PutInPlace())
             failure = "it could not be put in its folder: " + vx::FileErrorReason(errno);
         earlier.Release();
         // Sets the macro failed on would pass for processed ones, and a study without any of
@@ -336,16 +290,23 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
             for (const vx::TFolderEntry& entry : vx::ListFolder(studyFolder)) {
                 if (!vx::SearchPatternMatch(pattern, entry.name))
                     continue;
+                // Only a file that cannot be read or used costs only what it holds; one that
+                // was read but could not be written ends the study, which would lack it.
+                const int writeFailures = project.AddWriteFailures();
                 switch (Classify(m_nExamType, entry.name)) {
                 case TFileKind::Image:
                     if (!project.AddImages(studyFolder, entry.name, record))
                         vx::AppendBatchLog("Error: Fail to add image " + entry.name);
+                    if (project.AddWriteFailures() != writeFailures)
+                        return "the images of " + entry.name + " could not be written";
                     break;
                 case TFileKind::CSISet:
                     if (!project.AddCSISet(studyFolder, entry.name, block)) {
                         vx::AppendBatchLog("Error: Fail to add CSI set " + entry.name);
                         anyFailed = true;
                     }
+                    if (project.AddWriteFailures() != writeFailures)
+                        return "the CSI set of " + entry.name + " could not be written";
                     break;
                 case TFileKind::Other: break;
                 }
@@ -354,7 +315,7 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
     const TProcessingHooks& hooks = ProcessingHooks();
     // The list is copied: a set that cannot be loaded must not change the walk.
     std::vector<TCSISet*> sets(project.m_pCSISetList->begin(), project.m_pCSISetList->end());
-    bool applied = true, saved = true;
+    bool applied = true;
     for (TCSISet* set : sets) {
         project.SetWorkSet(set);
         // A set that cannot be loaded leaves the one before as the work set, which has had
@@ -383,12 +344,10 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
             workSet->UpdateMaps();
         }
         if (!project.SaveWorkSet(false))
-            saved = false;
+            return "the CSI set " + set->GetName() + " could not be saved";
     }
     // A file that cannot be added costs only its set; without any set there is no project.
     if (anyFailed && project.m_pCSISetList->IsEmpty())
         return "a CSI set could not be added";
-    if (!applied)
-        return "the macro failed";
-    return saved ? std::string() : std::string("the project could not be saved");
+    return applied ? std::string() : std::string("the macro failed");
 }

@@ -5,15 +5,16 @@
 // g_bBatchMode sends every message to g_batchLog. A study's project is built in a hidden
 // folder beside its own and put in its folder whole, in place of an earlier project of the
 // study there, once every set it could add has the macro applied and is saved; a run
-// killed on the way leaves the study's folder as it was, and the next run removes what it
-// left. A CSI file that cannot be added costs only its set; a study without any of its
-// sets, one whose macro fails on one of its sets and one that cannot be saved get no
-// project (an earlier one stays). A folder of the study's name that is neither empty nor
+// killed on the way leaves the study's folder as it was (or its earlier project aside,
+// where folders cannot be exchanged), and the next run mends what it left (TFolderSwap).
+// A CSI file that cannot be read or used costs only its set; a study without any of its
+// sets, one whose macro fails on one of its sets and one with a file that could not be
+// written get no project (an earlier one stays). A folder of the study's name that is neither empty nor
 // a project of the study is never replaced. The log then reads
 //   Errros and warnings for the batch processing:
 //   (per study) \r\nProject <project folder>: \r\n, what the study logged, and
 //               "No error or warning. \r\n" when it logged no error;
-//   or          \r\nMaking new project for <project folder> is failed.\r\n
+//   or          \r\nMaking new project for <project folder> is failed.\r\n and why
 // The project open before the run is set aside and is g_pProject again afterwards; the
 // projects of the studies touch no window.
 #include <string>
@@ -61,7 +62,8 @@ private:
     bool ReadMacro();
     // Adds the study's files to the project and applies the macro to every CSI set, saving
     // each. Empty when the project can stand; else why not ("a CSI set could not be added"
-    // when none was, "the macro failed", "the project could not be saved").
+    // when none was, "the macro failed", or which file or set could not be written, which
+    // ends the study at once).
     std::string ProcessStudy(TProject& project, const std::string& studyFolder,
                              const std::vector<std::string>& patterns);
 

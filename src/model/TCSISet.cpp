@@ -53,6 +53,7 @@ void TCSISet::Reset()
     m_bWorkSet = 0;
     m_kSpaceMask.clear();
     m_bDataFileMissing = false;
+    m_fileParams.reset();
     m_unreadMapNames.clear();
     m_recordMapNames.clear();
 }
@@ -162,6 +163,7 @@ bool TCSISet::LoadData()
             change->Commit();
         }
     }
+    ParamsAreInFile();
     m_fDisplayMax = m_fMagnitudeMax;
     m_fDisplayMin = -m_fMagnitudeMax;
     return true;

@@ -74,6 +74,14 @@ public:
     // the owning project's file version) under the wait cursor; on success the
     // display range becomes +/- the magnitude maximum.
     bool LoadData();
+    // The parameters as the set's data-set file holds them, from the set's last load or
+    // save; null while it was neither loaded nor saved in this run (its record's then
+    // stand for the file's). The project file records these, not unsaved changes of the
+    // set, so that a record always agrees with its file.
+    const std::shared_ptr<const TCSIParams>& FileParams() const { return m_fileParams; }
+    void SetFileParams(std::shared_ptr<const TCSIParams> params) { m_fileParams = std::move(params); }
+    // The set's parameters now are those of its data-set file (it was just read or written).
+    void ParamsAreInFile() { m_fileParams = std::make_shared<const TCSIParams>(static_cast<const TCSIParams&>(*this)); }
 
     // --- the CSI data-set file (TCSISetFile.cpp) -------------------------------
     // Layout version that WriteDataFile writes and a read expects outside a project load.
@@ -93,6 +101,13 @@ public:
     // put in place with the transaction's others.
     bool WriteDataFile(const std::string& path, bool durable = true, vx::TFileTransaction* transaction = nullptr,
                        const vx::TWriteFailureNote& note = {});
+    // Why the data-set file at `path` cannot hold the samples of the set `record`
+    // describes (a project file of `projectVersion`): its header gives another grid, point
+    // count or frequency. Empty when they agree, and when the file has no header of that
+    // layout to compare (a missing, headerless or damaged file is found elsewhere).
+    static std::string WhyFileDisagrees(const TCSIParams& record, const std::string& path, int projectVersion);
+    // Copies the parameters a data-set file holds in its header from `from` to `to`.
+    static void CopyFileParams(const TCSIParams& from, TCSIParams& to);
 
     // --- copy, arithmetic and sample operations (TCSISetOps.cpp) ----------------
     // Parameters and mask of `other`, without samples, maps or flags.
@@ -429,6 +444,7 @@ public:
 
 private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
+    std::shared_ptr<const TCSIParams> m_fileParams;  // see FileParams
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
     std::vector<std::string> m_recordMapNames;  // the map names of the record, in its order
 

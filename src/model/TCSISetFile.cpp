@@ -7,6 +7,7 @@
 // the rotation (to 188); 9 adds the two applied broadenings (to 196). The header is
 // 256 bytes in every version from 2 on, the rest reserved and zero.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/math/TextHelpers.h"
+#include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"
@@ -121,6 +123,18 @@ bool SamplesFit(const TCSIParams& p, int64_t bytesLeft, uint64_t& sampleBytes)
     return bytesLeft >= 0 && sampleBytes <= uint64_t(bytesLeft);
 }
 
+// Reads the header fields of layout `version` (2 or later) that follow the version word;
+// false when the file ends before them.
+bool ReadHeaderFields(vx::TFile& file, int version, TCSIParams& header)
+{
+    unsigned char bytes[kHeaderSize - 4];
+    if (!ReadExact(file, bytes, sizeof bytes))
+        return false;
+    THeaderReader reader(bytes + 4);  // the header-size word is not used
+    WalkFields(reader, header, version);
+    return true;
+}
+
 TSampleShape ShapeOf(const TCSIParams& p)
 {
     return TSampleShape{{p.m_nDim[0], p.m_nDim[1], p.m_nDim[2]}, p.m_nPoints};
@@ -169,6 +183,39 @@ int TCSISet::DataFileLayout(int projectVersion) const
     return projectVersion;
 }
 
+std::string TCSISet::WhyFileDisagrees(const TCSIParams& record, const std::string& path, int projectVersion)
+{
+    // Only a header of the layout the project's version gives is compared; a file of
+    // another layout waits for its conversion, which reads it as that layout.
+    vx::TFile file;
+    int32_t version = 0;
+    TCSIParams header = record;
+    if (projectVersion < 2 || !file.Open(path, vx::TFile::Mode::Read) || !file.ReadInt32(version) ||
+        version != projectVersion || !ReadHeaderFields(file, version, header))
+        return std::string();
+    // A header that no set could have is a damaged file, which the load refuses as such.
+    if (!CanBeListed(header))
+        return std::string();
+    const auto sameFloat = [](float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); };
+    if (ShapeOf(header) == ShapeOf(record) && sameFloat(header.m_fFrequency, record.m_fFrequency))
+        return std::string();
+    const auto describe = [](const TCSIParams& p) {
+        return std::to_string(p.m_nDim[0]) + "x" + std::to_string(p.m_nDim[1]) + "x" + std::to_string(p.m_nDim[2]) +
+               ", " + std::to_string(p.m_nPoints) + " points, " + vx::FormatFixed(p.m_fFrequency, 2) + " MHz";
+    };
+    return "its data-set file " + path + " holds another set: the record says " + describe(record) + ", the file " +
+           describe(header);
+}
+
+void TCSISet::CopyFileParams(const TCSIParams& from, TCSIParams& to)
+{
+    unsigned char bytes[kHeaderSize] = {};
+    THeaderWriter writer(bytes);
+    WalkFields(writer, from, kDataFileVersion);
+    THeaderReader reader(bytes);
+    WalkFields(reader, to, kDataFileVersion);
+}
+
 TSampleShape TCSISet::SampleShape() const
 {
     return ShapeOf(*this);
@@ -190,13 +237,10 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
             vx::Report("The CSI data file " + path + " has invalid version.", vx::ReportIcon::Exclamation);
             return false;
         }
-        unsigned char bytes[kHeaderSize - 4];
-        if (!ReadExact(file, bytes, sizeof bytes)) {
+        if (!ReadHeaderFields(file, fileVersion, header)) {
             ReportInvalid(path);
             return false;
         }
-        THeaderReader reader(bytes + 4);  // the header-size word is not used
-        WalkFields(reader, header, fileVersion);
         header.m_bEchoShifted &= 1;
         header.m_bFrequencyDomain &= 1;
         // The file has no inverse rotation: keep it the inverse of the rotation read,

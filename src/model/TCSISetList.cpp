@@ -106,7 +106,8 @@ bool TCSISetList::Read(vx::TFile& file)
     }
     std::string text;
     if (!missing.empty())
-        text += missing + "\r\nThese sets stay in the project and load once their data-set files are back.";
+        text += missing + MissingFilesSentence(m_pProject ? m_pProject->GetFolder() : std::string(), "sets",
+                                               "load once their data-set files are back");
     if (!unusable.empty())
         text += KeptRecordLines(unusable) +
                 "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";

@@ -4,6 +4,7 @@
 // are in the set's data-set file). Groups were added over the file versions; a reader
 // takes what the project file's version word says is there, and the writer always
 // writes the newest layout.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -216,7 +217,11 @@ bool ParseRecord(vx::TFile& file, int32_t version, TParsedRecord& r)
 bool WriteRecord(vx::TFile& f, const TCSISet& set)
 {
     // Written from a copy, so that the slice phases can be completed without touching the set.
+    // What the set's data-set file holds is written as the file holds it: changes of the
+    // set not saved yet would make a record that disagrees with its file.
     TCSIParams p = set;
+    if (set.FileParams())
+        TCSISet::CopyFileParams(*set.FileParams(), p);
     bool ok = true;
     auto i32 = [&](int v) { ok = ok && f.WriteInt32(v); };
     auto f32 = [&](float v) { ok = ok && f.WriteFloat(v); };
@@ -286,10 +291,13 @@ bool WriteRecord(vx::TFile& f, const TCSISet& set)
         f32(phase.m_fPivot);
     }
 
-    const size_t grid = set.GridSize();
+    const size_t grid = static_cast<size_t>(std::max(p.m_nDim[0], 0)) * static_cast<size_t>(std::max(p.m_nDim[1], 0)) *
+                        static_cast<size_t>(std::max(p.m_nDim[2], 0));
     i32(static_cast<int>(grid));
+    // A mask of another grid (the set's unsaved one) is not the file's: every voxel counts.
+    const bool maskOfGrid = grid == set.GridSize();
     for (size_t k = 0; k < grid; ++k)
-        i32(k < set.m_kSpaceMask.size() ? set.m_kSpaceMask[k] : 1);
+        i32(maskOfGrid && k < set.m_kSpaceMask.size() ? set.m_kSpaceMask[k] : 1);
 
     f32(p.m_fSliceThickness);
     f32(p.m_fSliceGap);
@@ -402,6 +410,17 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
     p.m_strFilePath = vx::JoinPath(folder, p.m_strName);
     if (m_pProject && NamesAnotherProjectFile(*m_pProject, p.m_strFilePath))
         return keep("its data-set file is another file of the project");
+
+    // A data-set file that holds another set (a copy of the folder that mixes an
+    // interrupted save's files with earlier ones) would be loaded under this record. The
+    // files of older versions are read as they are: their conversion records each set as
+    // its file holds it.
+    if (m_pProject && version == TProject::kFileVersion) {
+        const std::string disagreement =
+            WhyFileDisagrees(p, m_pProject->PathToRead(p.m_strFilePath), version);
+        if (!disagreement.empty())
+            return keep(disagreement);
+    }
 
     static_cast<TCSIParams&>(*this) = std::move(p);
     m_bWorkSet = r.workSet;

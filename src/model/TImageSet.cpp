@@ -69,6 +69,9 @@ bool TImageSet::AddNew(TMRImage* pImage, const std::string& failure)
     vx::TFileTransaction* pending = m_pProject ? m_pProject->NewFiles() : nullptr;
     if (pending && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), pending))
         return true;
+    // An image that was read but could not be written is the project's failure, not the file's.
+    if (m_pProject)
+        m_pProject->NoteAddWriteFailure();
     Erase(Find(pImage));
     delete pImage;
     return false;
@@ -216,7 +219,8 @@ bool TImageSet::Read(vx::TFile& file)
     }
     std::string text;
     if (!withoutPixels.empty())
-        text += withoutPixels + "\r\nThese images stay in the project and show once their pixel files are whole again.";
+        text += withoutPixels +
+                MissingFilesSentence(folder, "images", "show once their pixel files are whole again");
     if (!unusable.empty())
         text += unusable + "\r\nThese images cannot be used; their records and files stay in the project unchanged.";
     if (!text.empty())

@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/TFileTransaction.h"
 
 bool TKeptRecord::TakeBytes(vx::TFile& file, int64_t start)
 {
@@ -34,6 +35,16 @@ void TKeptRecord::Anonymize()
             if (other > offset)
                 other += shift;
     }
+}
+
+std::string MissingFilesSentence(const std::string& folder, const std::string& what, const std::string& promise)
+{
+    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+    if (folder.empty() || vx::FolderExists(work))
+        return "\r\nThese " + what + " stay in the project and " + promise + ".";
+    return "\r\nThese " + what + " stay in the project. The folder has no hidden folder " + vx::FileNameOf(work) +
+           ", where a save that was cut short keeps new files until they are in place: if it is a copy made without "
+           "its hidden folder, copy it again with it.";
 }
 
 std::string KeptRecordLines(const std::vector<TKeptRecord>& kept)

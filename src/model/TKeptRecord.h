@@ -29,6 +29,13 @@ struct TKeptRecord {
 bool CopyKeptFiles(const std::vector<TKeptRecord>& kept, const std::string& from, const std::string& to,
                    vx::TFileTransaction& transaction);
 
+// The sentence after "\r\n" that ends an open's list of sets or images (`what`) whose files
+// are missing: they stay in the project and `promise` ("load once their data-set files are
+// back"). A folder without its work folder (a copy made without its hidden folder) makes no
+// such promise: a save cut short may have left their new files there, and they never come
+// back by themselves.
+std::string MissingFilesSentence(const std::string& folder, const std::string& what, const std::string& promise);
+
 // The lines "name: reason" of the records, each after "\r\n".
 std::string KeptRecordLines(const std::vector<TKeptRecord>& kept);
 

@@ -94,6 +94,10 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
             kept.states.push_back(pMap->GetState());
     const vx::TWriteFailureNote note = NotDoneNote("The CSI set " + m_pWorkSet->GetName() + " was not saved");
     bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction, note);
+    // The project file written with it records the set as its new file holds it.
+    kept.fileParams = m_pWorkSet->FileParams();
+    kept.fileWritten = true;
+    m_pWorkSet->ParamsAreInFile();
     // A set whose file waits for the first save was read from that file: this one replaces it.
     if (m_newFiles && !m_newFiles->StagedFileOf(m_pWorkSet->GetFilePath()).empty())
         transaction.TakeOver(m_pWorkSet->GetFilePath());
@@ -104,6 +108,8 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
 
 void TProject::RestoreWorkSetMaps(TKeptMaps& kept)
 {
+    if (kept.fileWritten)
+        m_pWorkSet->SetFileParams(kept.fileParams);
     if (kept.dropped)
         m_pWorkSet->m_pMapList = kept.dropped.release();
     else if (m_pWorkSet->m_pMapList) {

@@ -33,6 +33,7 @@ class CChildFrame;
 class IMainFrame;
 class TAnalysis;
 class TCSISet;
+struct TCSIParams;
 class TCSISetList;
 class TDrawnRegion;
 class TImageSet;
@@ -196,6 +197,11 @@ public:
     // name, identity and geometry checks (questions, or warnings in batch mode), writing
     // its data-set file. False (nothing of the set kept) when refused or failed.
     bool AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params);
+    // How many times data being added could not be written into the project's folder (or
+    // the folder was gone); a file that cannot be read or used is not counted. The batch
+    // run ends a study at such a failure, which would otherwise cost the study a set.
+    int AddWriteFailures() const { return m_nAddWriteFailures; }
+    void NoteAddWriteFailure() { ++m_nAddWriteFailures; }
     // The read block and image record of the files of exam type 0..3 (all zero for any
     // other type): the format, dimensions and options its CSI files are read with.
     static void ExamTypeParams(int examType, TCSIReadParams& block, TImageImportParams& record);
@@ -385,6 +391,8 @@ private:
     struct TKeptMaps {
         std::unique_ptr<TMapList> dropped;  // the maps the user chose not to save
         std::vector<int32_t> states;
+        std::shared_ptr<const TCSIParams> fileParams;  // the set's file's before the save
+        bool fileWritten = false;                      // the set's data-set file was staged
     };
     // Writes the work set's data-set file and map files into the transaction (asking
     // first about the maps with `ask`); false when one could not be written (reported).
@@ -403,6 +411,7 @@ private:
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // see NewFiles(); null while none were made
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
+    int m_nAddWriteFailures = 0;  // see AddWriteFailures()
     // The sets and images a save under another folder leaves out (their files are gone and
     // they are not in memory), taken out of the project while the save runs, with the lists
     // and analyses as they were before.

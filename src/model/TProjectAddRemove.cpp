@@ -153,13 +153,18 @@ void PassFailedFiles(const std::string& failed, std::string* taken)
 
 bool TProject::AddImages(const std::string& folder, const std::string& file, TImageImportParams params)
 {
-    return NewFiles() && m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+    if (NewFiles())
+        return m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+    NoteAddWriteFailure();
+    return false;
 }
 
 bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
 {
-    if (!BeginChange())
+    if (!BeginChange()) {
+        NoteAddWriteFailure();
         return false;
+    }
     const std::string path = vx::JoinPath(folder, file);
     std::unique_ptr<TCSISet> set;
     {
@@ -195,11 +200,17 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
     // its file, or a file without its set, never stays. While the folder still holds the
     // project this one replaces, the file waits with the new images' for the first save.
     const std::string failure = "The CSI set " + name + " was not added";
-    if (!m_bReplacing)
-        return CommitNewSet(set, nullptr, failure);
-    vx::TFileTransaction* pending = NewFiles();
-    if (!pending || !set->WriteDataFile(set->GetFilePath(), true, pending, NotDoneNote(failure)))
+    if (!m_bReplacing) {
+        if (CommitNewSet(set, nullptr, failure))
+            return true;
+        NoteAddWriteFailure();
         return false;
+    }
+    vx::TFileTransaction* pending = NewFiles();
+    if (!pending || !set->WriteDataFile(set->GetFilePath(), true, pending, NotDoneNote(failure))) {
+        NoteAddWriteFailure();
+        return false;
+    }
     // Only the work set keeps its samples in memory; this one reads them back when chosen.
     set->FreeSpectra();
     m_pCSISetList->Add(set.release());

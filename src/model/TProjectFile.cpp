@@ -497,7 +497,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
 
     // What this save makes in the new folder goes again when it fails.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder), lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
-    const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work), hadLock = vx::FileExists(lockFile);
+    // Whatever stands under the lock file's name is not this save's to remove.
+    const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work),
+               hadLock = vx::FileIdentityOf(lockFile).has_value();
     const bool noted = NoteSaveAs(folder, !hadFolder, !hadWork, !hadLock);
     auto lock = std::make_unique<vx::TFolderLock>();
     const auto undoMade = [&] {
@@ -522,6 +524,11 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     if (held == vx::TFolderLock::TResult::HeldElsewhere) {
         undoMade();
         return refuse("\r\nAnother program has a project of that folder open.");
+    }
+    if (held == vx::TFolderLock::TResult::NotAFile) {
+        undoMade();
+        return refuse("\r\nThat folder cannot be locked, because its lock file " + lockFile + " is " +
+                      vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file.");
     }
     if (held == vx::TFolderLock::TResult::Held &&
         vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==

@@ -75,15 +75,44 @@ bool TProject::HoldsFolder() const
 bool TProject::FolderIsStillHere() const
 {
     // A project that could not lock its folder has no identity of it to compare.
-    if (m_strFolder.empty() || !m_folderLock || !m_folderLock->IsHeld() || HoldsFolder())
+    if (m_strFolder.empty() || !m_folderLock || !m_folderLock->IsHeld())
         return true;
-    // A folder renamed or moved on its own disk is the held one again once it is back; a
-    // copy of it (what a move to another disk leaves) is not.
-    const std::string now = m_folderLock->FolderNow();
-    vx::Report("The folder " + m_strFolder + " of the project " + m_strName +
-                   " was moved or removed while the project was open, so nothing was written. Save Project As keeps "
-                   "the work in a new folder" +
-                   (now.empty() ? std::string(".") : ", and so does moving the folder back from " + now + "."),
+    // The folder's own identity tells a folder moved away from one whose lock file alone
+    // was removed (a cleaning tool, a sync client): that one is taken again.
+    const vx::TFolderLock::TResult kept = m_folderLock->Keep(m_strFolder);
+    if (kept == vx::TFolderLock::TResult::Held)
+        return true;
+    if (kept == vx::TFolderLock::TResult::Moved) {
+        // A folder renamed or moved on its own disk is the held one again once it is back; a
+        // copy of it (what a move to another disk leaves) is not.
+        const std::string now = m_folderLock->FolderNow();
+        vx::Report("The folder " + m_strFolder + " of the project " + m_strName +
+                       " was moved or removed while the project was open, so nothing was written. Save Project As "
+                       "keeps the work in a new folder" +
+                       (now.empty() ? std::string(".") : ", and so does moving the folder back from " + now + "."),
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
+    const std::string lockFile = vx::JoinPath(m_strFolder, vx::TFolderLock::FileName());
+    std::string why;
+    switch (kept) {
+    case vx::TFolderLock::TResult::HeldElsewhere:
+    case vx::TFolderLock::TResult::HeldHere:
+        why = "The lock file " + lockFile + " of the project " + m_strName +
+              " was removed while the project was open, and " +
+              (kept == vx::TFolderLock::TResult::HeldHere ? "another project of this run" : "another program") +
+              " has taken the folder since";
+        break;
+    case vx::TFolderLock::TResult::NotAFile:
+        why = "The lock file " + lockFile + " of the project " + m_strName + " was replaced by " +
+              vx::TFolderLock::WhatIsThereInstead(lockFile) + " while the project was open";
+        break;
+    default:
+        why = "The lock file " + lockFile + " of the project " + m_strName +
+              " was removed while the project was open, and it cannot be made again";
+        break;
+    }
+    vx::Report(why + ", so nothing was written. Save Project As keeps the work in a new folder.",
                vx::ReportIcon::Exclamation);
     return false;
 }
@@ -120,6 +149,11 @@ bool TProject::TakeFolder()
     const vx::TFolderLock::TResult lock = m_folderLock->Acquire(m_strFolder);
     if (lock == vx::TFolderLock::TResult::HeldElsewhere)
         return refuse("another program has a project of its folder open.");
+    if (lock == vx::TFolderLock::TResult::NotAFile) {
+        const std::string lockFile = vx::JoinPath(m_strFolder, vx::TFolderLock::FileName());
+        return refuse("its folder cannot be locked, because its lock file " + lockFile + " is " +
+                      vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file. Remove it to open the project.");
+    }
     const std::vector<std::string> journals{OldSaveJournalPath(), vx::TFileTransaction::JournalPathOf(m_strFolder)};
     if (lock == vx::TFolderLock::TResult::HeldHere)
         return true;  // the project of this run that holds the folder completes its own changes

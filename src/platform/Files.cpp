@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +13,9 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <vector>
 
+#include "platform/FileFaults.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"
@@ -44,15 +47,23 @@ int64_t FileSize(const std::string& path)
 
 bool RemoveFile(const std::string& path)
 {
+    if (FileCallFails(kFileRemove))
+        return false;
     std::error_code ec;
     return fs::remove(fs::path(path), ec) && !ec;
 }
 
 bool RemoveFolderTree(const std::string& path)
 {
+    if (FileCallFails(kFileRemove))
+        return false;
     std::error_code ec;
     fs::remove_all(fs::path(path), ec);
-    return !ec && !fs::exists(fs::path(path), ec);
+    if (ec) {
+        errno = ec.value();  // for the caller's message
+        return false;
+    }
+    return !fs::exists(fs::path(path), ec);
 }
 
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
@@ -96,6 +107,8 @@ void ReleaseHeldFile(int fd)
 
 bool RenameFile(const std::string& from, const std::string& to)
 {
+    if (FileCallFails(kFileRename))
+        return false;
     const int held = HoldLargeFile(to);
     std::error_code ec;
     fs::rename(fs::path(from), fs::path(to), ec);
@@ -107,6 +120,8 @@ bool RenameFile(const std::string& from, const std::string& to)
 
 bool MakeFolder(const std::string& path)
 {
+    if (FileCallFails(kFileCreate))
+        return false;
     std::error_code ec;
     fs::create_directories(fs::path(path), ec);
     return FolderExists(path);
@@ -120,44 +135,178 @@ std::optional<TFileIdentity> FileIdentityOf(const std::string& path)
     return TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
+bool IsUnsupportedRenameFlag(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
 bool PutFolderInPlace(const std::string& from, const std::string& to)
 {
     // Without an exchange there would be a moment with neither folder at `to`.
-    const unsigned flags = FolderExists(to) ? RENAME_EXCHANGE : RENAME_NOREPLACE;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) != 0)
-        return false;
+    const bool exchange = FolderExists(to);
+    if (FileCallFails(kFileRenameFlags) ||
+        ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), exchange ? RENAME_EXCHANGE : RENAME_NOREPLACE) != 0) {
+        // A file system that cannot refuse to replace: nothing may be at `to`, which a
+        // plain rename then fills in one step as well.
+        if (exchange || !IsUnsupportedRenameFlag(errno))
+            return false;
+        struct stat st {};
+        if (::lstat(to.c_str(), &st) == 0) {
+            errno = EEXIST;
+            return false;
+        }
+        if (FileCallFails(kFileRename) || ::rename(from.c_str(), to.c_str()) != 0)
+            return false;
+    }
     TFile::Step();
     return true;
 }
 
+namespace {
+
+// Whether a hard link failed because of where the file lies (another file system, one
+// without hard links, a file with as many links as it may have): a copy can stand in.
+bool CopyCanReplaceLink(int error)
+{
+    return error == EXDEV || error == EPERM || error == EMLINK || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Closes the descriptor without letting the close change errno.
+void CloseKeepingErrno(int fd)
+{
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+}
+
+// Copies the regular file `from` to the new file `to` with its permissions, its data on
+// the disk when done. Whatever else is found at `from` when it is opened is refused
+// (EINVAL): a FIFO would block the read, a device would never end it.
+bool CopyRegularFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (in < 0)
+        return false;
+    struct stat st {};
+    const bool examined = ::fstat(in, &st) == 0;
+    if (!examined || !S_ISREG(st.st_mode)) {
+        if (examined)
+            errno = EINVAL;
+        CloseKeepingErrno(in);
+        return false;
+    }
+    const int out = FileCallFails(kFileCreate)
+                        ? -1
+                        : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    if (out < 0) {
+        CloseKeepingErrno(in);
+        return false;
+    }
+    std::vector<char> buffer(size_t(1) << 16);
+    bool copied = true;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            copied = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; copied && done < got;) {
+            const ssize_t put = FileCallFails(kFileWrite) ? -1 : ::write(out, buffer.data() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            copied = put > 0;
+            done += put;
+        }
+        if (!copied)
+            break;
+    }
+    copied = copied && !FileCallFails(kFileWrite) && ::fsync(out) == 0;
+    CloseKeepingErrno(in);
+    copied = ::close(out) == 0 && copied;
+    if (!copied) {
+        const int error = errno != 0 ? errno : EIO;
+        ::unlink(to.c_str());
+        errno = error;
+    }
+    return copied;
+}
+
+// Makes at `to` a special file like the one `st` describes: a FIFO or a socket anew, a
+// device with its numbers (which only a privileged process may do: EPERM otherwise).
+bool MakeSpecialFile(const std::string& to, const struct stat& st)
+{
+    const bool device = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+    return !FileCallFails(kFileCreate) && ::mknod(to.c_str(), st.st_mode, device ? st.st_rdev : 0) == 0;
+}
+
+bool CopyLink(const std::string& from, const std::string& to, const struct stat& st)
+{
+    std::string target(size_t(st.st_size) + 1, '\0');
+    const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
+    if (length < 0)
+        return false;
+    if (size_t(length) >= target.size()) {
+        errno = ENAMETOOLONG;  // the link changed since it was examined
+        return false;
+    }
+    target.resize(size_t(length));
+    return !FileCallFails(kFileCreate) && ::symlink(target.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
 bool LinkTreeInto(const std::string& from, const std::string& to)
 {
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(fs::path(from), ec);
-    if (ec)
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0)
         return false;
-    if (fs::is_symlink(status)) {
-        fs::copy_symlink(fs::path(from), fs::path(to), ec);
-        return !ec;
-    }
-    if (!fs::is_directory(status)) {
-        fs::create_hard_link(fs::path(from), fs::path(to), ec);
-        return !ec || CopyFileTo(from, to, false);
-    }
-    if (!fs::create_directory(fs::path(to), ec) || ec)
-        return false;
-    fs::directory_iterator it(fs::path(from), ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec))
-        if (!LinkTreeInto(it->path().string(), JoinPath(to, it->path().filename().string())))
+    if (S_ISLNK(st.st_mode))
+        return CopyLink(from, to, st);
+    if (!S_ISDIR(st.st_mode)) {
+        if (!FileCallFails(kFileLink) && ::link(from.c_str(), to.c_str()) == 0)
+            return true;
+        if (!CopyCanReplaceLink(errno))
             return false;
-    return !ec;
+        return S_ISREG(st.st_mode) ? CopyRegularFile(from, to) : MakeSpecialFile(to, st);
+    }
+    if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), st.st_mode & 07777) != 0)
+        return false;
+    DIR* folder = ::opendir(from.c_str());
+    if (!folder) {
+        const int error = errno;
+        ::rmdir(to.c_str());
+        errno = error;
+        return false;
+    }
+    bool linked = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(folder);
+        if (!entry) {
+            linked = errno == 0;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && !LinkTreeInto(JoinPath(from, name), JoinPath(to, name))) {
+            linked = false;
+            break;
+        }
+    }
+    const int error = errno;
+    ::closedir(folder);
+    if (!linked)
+        RemoveFolderTree(to);  // no part of the folder stays
+    errno = error;
+    return linked;
 }
 
 TCreateResult CreateNewFile(const std::string& path)
 {
     if (path.empty())
         return TCreateResult::Failed;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = FileCallFails(kFileCreate) ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno == EEXIST ? TCreateResult::Exists : TCreateResult::Failed;
     ::close(fd);

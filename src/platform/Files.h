@@ -30,11 +30,19 @@ struct TFileIdentity {
 // The identity of what the path names, links followed; none when nothing is there.
 std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
 // Puts the folder `from` at `to` in one step of the file system. A folder already at `to`
-// is exchanged with it and is then at `from`. False when it cannot be done (errno says why:
-// EINVAL where the file system cannot exchange two folders).
+// is exchanged with it and is then at `from`. False when it cannot be done, errno saying
+// why: a flag IsUnsupportedRenameFlag tells where the file system cannot exchange two
+// folders. Where it cannot refuse to replace either, a `to` found free takes the folder by
+// a plain rename.
 bool PutFolderInPlace(const std::string& from, const std::string& to);
+// Whether a rename failed with this error because the file system lacks the flag asked
+// for (NFS refuses both, CIFS the exchange, many FUSE file systems both).
+bool IsUnsupportedRenameFlag(int error);
 // Makes `to`, which must not exist, hold what `from` holds without touching `from`: files
-// as hard links (copies where the file system has none), folders made anew, links as links.
+// as hard links, folders made anew, symbolic links as links. Where a file cannot be linked
+// (another file system, one without links) a regular file is copied and a FIFO or socket
+// made anew; a device that cannot be made again fails. False with errno set when it fails,
+// nothing of `to` then left.
 bool LinkTreeInto(const std::string& from, const std::string& to);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFileTransaction.h"
@@ -65,7 +66,7 @@ bool TFile::Open(const std::string& path, Mode mode)
         return false;
     }
     errno = 0;
-    m_file = std::fopen(path.c_str(), m);
+    m_file = mode != Mode::Read && FileCallFails(kFileCreate) ? nullptr : std::fopen(path.c_str(), m);
     if (!m_file) {
         m_error = errno != 0 ? errno : EIO;
         return false;
@@ -149,6 +150,7 @@ void TFile::SetStepHook(std::function<void()> hook) { StepHook() = std::move(hoo
 
 void TFile::Step()
 {
+    NoteFileStep();
     if (StepHook())
         StepHook()();
 }
@@ -161,6 +163,8 @@ bool TFile::Write(const void* data, size_t n)
         return true;
     if (!TakeWriteBudget(n))
         return Fail(ENOSPC);
+    if (FileCallFails(kFileWrite))
+        return Fail();
     errno = 0;
     if (std::fwrite(data, 1, n, m_file) != n)
         return Fail();
@@ -178,6 +182,8 @@ bool TFile::WriteParts(const TPart* parts, size_t count)
         return true;
     if (!TakeWriteBudget(total))
         return Fail(ENOSPC);
+    if (FileCallFails(kFileWrite))
+        return Fail();
     errno = 0;
     if (std::fflush(m_file) != 0)
         return Fail();
@@ -264,7 +270,7 @@ bool TFile::Sync()
 {
     if (!Flush())
         return false;
-    if (fsync(fileno(m_file)) != 0)
+    if (FileCallFails(kFileWrite) || fsync(fileno(m_file)) != 0)
         return Fail();
     return true;
 }
@@ -315,7 +321,7 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     tempName += ".XXXXXX";
     const std::string pattern = JoinPath(folder, tempName);
     std::string buf = pattern;
-    const int fd = mkstemp(buf.data());
+    const int fd = FileCallFails(kFileCreate) ? -1 : mkstemp(buf.data());
     if (fd < 0) {
         m_file.m_error = errno != 0 ? errno : EIO;
         if (transaction)

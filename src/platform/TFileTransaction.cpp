@@ -185,20 +185,34 @@ int RenameOver(const std::string& from, const std::string& to)
     return errno != 0 ? errno : EIO;
 }
 
-// A staged file of the target: its name, a dot and six letters or digits.
-bool IsStagedName(const std::string& temp, const std::string& target)
-{
-    std::string tempTarget;
-    return IsSafeFileComponent(target) && IsSafeFileComponent(temp) &&
-           TAtomicFile::IsTempFileName("." + temp, tempTarget) && tempTarget == target;
-}
+// A change a journal records, by the names it gives: the staged file (empty for a
+// removal) and the target, a file of the folder.
+struct TJournalEntry {
+    std::string staged, target;
+};
 
-// A rename the old journal may hold: a temporary file beside the target, both plain names.
-bool IsOldJournalEntry(const std::string& tempName, const std::string& targetName)
+// The one check of a journal's entries, made before a journal is written and again before
+// one is completed: each target a plain name of the folder, each staged file a staged
+// name of its own target, and each target changed by one entry only (two new files for
+// one target, or a new file and a removal, would leave it to their order which stays).
+// `beside`: the staged files lie beside their targets under hidden names (the earlier
+// layout), not in the work folder, where they have no leading dot. The index of the first
+// entry that fails; -1 when every one passes.
+std::ptrdiff_t FirstInvalidEntry(const std::vector<TJournalEntry>& entries, bool beside)
 {
-    std::string tempTarget;
-    return IsSafeFileComponent(targetName) && TAtomicFile::IsTempFileName(tempName, tempTarget) &&
-           tempTarget == targetName;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const TJournalEntry& entry = entries[i];
+        std::string stagedTarget;
+        if (!IsSafeFileComponent(entry.target) ||
+            (!entry.staged.empty() &&
+             (!IsSafeFileComponent(entry.staged) ||
+              !TAtomicFile::IsTempFileName(beside ? entry.staged : "." + entry.staged, stagedTarget) ||
+              stagedTarget != entry.target)) ||
+            std::any_of(entries.begin() + static_cast<std::ptrdiff_t>(i) + 1, entries.end(),
+                        [&](const TJournalEntry& other) { return other.target == entry.target; }))
+            return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
 }
 
 std::vector<std::string> SplitLines(const std::string& text)
@@ -449,30 +463,35 @@ bool TFileTransaction::Commit()
     if (FileExists(journal) || FolderExists(journal))
         return Fail(journal, EEXIST);
 
-    std::string text = std::string(kJournalHeader) + "\n";
+    // Only staged files of the work folder, put in place over files (a folder in the way
+    // would stop the renames half way) of the folder, and removals of files of the folder.
+    std::vector<TJournalEntry> entries;
     for (const TRename& rename : renames) {
-        // Only staged files of the work folder, put in place over files (a folder in
-        // the way would stop the renames half way) of the folder, each once.
-        TContentIdentity id;
-        const std::string tempName = FileNameOf(rename.temp), targetName = FileNameOf(rename.target);
         if (FolderExists(rename.target))
             return Fail(rename.target, EISDIR);
-        if (FolderOf(rename.temp) != work || FolderOf(rename.target) != m_folder ||
-            !IsStagedName(tempName, targetName) ||
-            std::count_if(renames.begin(), renames.end(),
-                          [&](const TRename& other) { return other.target == rename.target; }) != 1)
+        if (FolderOf(rename.temp) != work || FolderOf(rename.target) != m_folder)
             return Fail(rename.target, 0);
+        entries.push_back({FileNameOf(rename.temp), FileNameOf(rename.target)});
+    }
+    for (const std::string& target : removals) {
+        if (FolderOf(target) != m_folder)
+            return Fail(target, 0);
+        entries.push_back({std::string(), FileNameOf(target)});
+    }
+    // What Recover() would refuse is never written.
+    if (const std::ptrdiff_t bad = FirstInvalidEntry(entries, false); bad >= 0)
+        return Fail(JoinPath(m_folder, entries[static_cast<size_t>(bad)].target), 0);
+
+    std::string text = std::string(kJournalHeader) + "\n";
+    for (const TRename& rename : renames) {
+        TContentIdentity id;
         errno = 0;
         if (!ContentIdentityOf(rename.temp, id))
             return Fail(rename.target, errno != 0 ? errno : EIO);
-        text += "rename\t" + tempName + "\t" + targetName + "\t" + id.Text() + "\n";
+        text += "rename\t" + FileNameOf(rename.temp) + "\t" + FileNameOf(rename.target) + "\t" + id.Text() + "\n";
     }
-    for (const std::string& target : removals) {
-        if (FolderOf(target) != m_folder || !IsSafeFileComponent(FileNameOf(target)) ||
-            std::any_of(renames.begin(), renames.end(), [&](const TRename& r) { return r.target == target; }))
-            return Fail(target, 0);
+    for (const std::string& target : removals)
         text += "remove\t" + FileNameOf(target) + "\n";
-    }
     text += std::string(kJournalEnd) + "\n";
     // A change that only removes files has staged nothing: the work folder may be missing.
     if (StagingFolder().empty())
@@ -543,58 +562,63 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
     const std::vector<std::string> lines = SplitLines(text);
     if (lines.size() < 2 || lines.back() != kJournalEnd)
         return Refuse(why, TKind::Unreadable, journalPath, 0);
-    std::vector<TEntry> entries;
-    if (lines.front() == kOldJournalHeader) {
-        // Staged files beside their targets; one that is gone was renamed.
-        const std::string folder = FolderOf(journalPath);
-        for (size_t i = 1; i + 1 < lines.size(); ++i) {
-            const std::vector<std::string> fields = SplitTabs(lines[i]);
-            if (fields.size() != 2 || !IsOldJournalEntry(fields[0], fields[1]))
-                return Refuse(why, TKind::Unreadable, journalPath, 0);
-            TEntry entry{JoinPath(folder, fields[0]), JoinPath(folder, fields[1])};
-            entry.renamed = !FileExists(entry.from);
-            entries.push_back(std::move(entry));
-        }
-        return Complete(journalPath, folder, folder, entries, why);
-    }
-    const bool byContent = lines.front() == kJournalHeader;
-    if (!byContent && lines.front() != kInodeJournalHeader)
+    const bool old = lines.front() == kOldJournalHeader, byContent = lines.front() == kJournalHeader;
+    if (!old && !byContent && lines.front() != kInodeJournalHeader)
         return Refuse(why, TKind::Unreadable, journalPath, 0);
-
-    const std::string work = FolderOf(journalPath), folder = FolderOf(work);
+    // The journal of earlier versions lies beside the files it changes, with the staged
+    // files; the others lie in the work folder of the folder they change.
+    const std::string work = FolderOf(journalPath), folder = old ? work : FolderOf(work);
     // Its names are of the folder around its work folder: in any other place (that of
     // the earlier journal, beside the files) it would change the folder around that one.
-    if (FileNameOf(journalPath) != kJournalName || FileNameOf(work) != kWorkFolderName)
+    if (!old && (FileNameOf(journalPath) != kJournalName || FileNameOf(work) != kWorkFolderName))
         return Refuse(why, TKind::Unreadable, journalPath, 0);
+    // Its lines: "staged file" TAB "target" in the earlier layout; "rename", the staged
+    // file, the target and its identity, or "remove" and the target in the others.
+    std::vector<TJournalEntry> named;
+    std::vector<std::string> identities;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::vector<std::string> fields = SplitTabs(lines[i]);
-        if (fields.size() == 4 && fields[0] == "rename" && IsStagedName(fields[1], fields[2])) {
-            TEntry entry{JoinPath(work, fields[1]), JoinPath(folder, fields[2])};
-            const bool staged = FileExists(entry.from);
-            bool sure = false;
-            if (byContent) {
-                TContentIdentity id, there;
-                if (!TContentIdentity::Parse(fields[3], id))
-                    return Refuse(why, TKind::Unreadable, journalPath, 0);
-                sure = ContentIdentityOf(staged ? entry.from : entry.to, there) && there == id;
-            } else {
-                TInodeIdentity id, there;
-                if (!TInodeIdentity::Parse(fields[3], id))
-                    return Refuse(why, TKind::Unreadable, journalPath, 0);
-                sure = staged ? FileSize(entry.from) == id.size : InodeIdentityOf(entry.to, there) && there.SurelyIs(id);
-            }
-            // A staged file must be the one staged (a copy cut short is not), and one that
-            // is gone surely in place: else the new file is lost, and completing the rest
-            // would leave a mix.
-            if (!sure)
-                return Refuse(why, TKind::Lost, entry.to, 0);
-            entry.renamed = !staged;
-            entries.push_back(std::move(entry));
-        } else if (fields.size() == 2 && fields[0] == "remove" && IsSafeFileComponent(fields[1])) {
-            entries.push_back({std::string(), JoinPath(folder, fields[1])});
-        } else {
+        if (old && fields.size() == 2 && !fields[0].empty())
+            named.push_back({fields[0], fields[1]});
+        else if (!old && fields.size() == 4 && fields[0] == "rename" && !fields[1].empty())
+            named.push_back({fields[1], fields[2]});
+        else if (!old && fields.size() == 2 && fields[0] == "remove")
+            named.push_back({std::string(), fields[1]});
+        else
             return Refuse(why, TKind::Unreadable, journalPath, 0);
+        identities.push_back(fields.size() == 4 ? fields[3] : std::string());
+    }
+    // A journal that Commit() would not have written is not completed either.
+    if (FirstInvalidEntry(named, old) >= 0)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+
+    std::vector<TEntry> entries;
+    for (size_t i = 0; i < named.size(); ++i) {
+        if (named[i].staged.empty()) {
+            entries.push_back({std::string(), JoinPath(folder, named[i].target)});
+            continue;
         }
+        TEntry entry{JoinPath(work, named[i].staged), JoinPath(folder, named[i].target)};
+        const bool staged = FileExists(entry.from);
+        bool sure = true;  // the earlier layout: a staged file that is gone was renamed
+        if (byContent) {
+            TContentIdentity id, there;
+            if (!TContentIdentity::Parse(identities[i], id))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            sure = ContentIdentityOf(staged ? entry.from : entry.to, there) && there == id;
+        } else if (!old) {
+            TInodeIdentity id, there;
+            if (!TInodeIdentity::Parse(identities[i], id))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            sure = staged ? FileSize(entry.from) == id.size : InodeIdentityOf(entry.to, there) && there.SurelyIs(id);
+        }
+        // A staged file must be the one staged (a copy cut short is not), and one that
+        // is gone surely in place: else the new file is lost, and completing the rest
+        // would leave a mix.
+        if (!sure)
+            return Refuse(why, TKind::Lost, entry.to, 0);
+        entry.renamed = !staged;
+        entries.push_back(std::move(entry));
     }
     return Complete(journalPath, folder, work, entries, why);
 }

@@ -9,7 +9,12 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 
@@ -36,6 +41,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
 #include "support/CSISetBuilders.h"
@@ -573,10 +579,11 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     set->m_strPatientName = "Jane Doe";
     frame->Action(cmd::FileSaveProjectDeidentified)->trigger();
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
+    TProject* const open = g_pProject;
     TProject reread;
     g_pProject = &reread;  // readers take the file version through the global pointer
     const bool loaded = reread.Load(ProjectPath("copy"));
-    g_pProject = nullptr;
+    g_pProject = open;
     ASSERT_TRUE(loaded);
     EXPECT_EQ((*reread.m_pCSISetList->begin())->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
@@ -831,7 +838,6 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
     EXPECT_FALSE(g_pProject->IsModified());
 
     ClearReaderHooks();
-    InstallProcessingHooks({});
 }
 
 // The project's folder renamed while the project is open, after a macro step: Undo, a new
@@ -919,7 +925,6 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     ASSERT_NE(kept.m_pWorkSet, nullptr);
     EXPECT_TRUE(kept.m_pWorkSet->IsLoaded());
     ClearReaderHooks();
-    InstallProcessingHooks({});
 }
 
 // After a macro step on the work set a, the project's folder is removed, copied elsewhere
@@ -1162,6 +1167,103 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
         EXPECT_EQ(ReadFolderTree(folder, true), copy);
     }
     InstallProcessingHooks({});
+}
+
+
+// The folder's lock file removed while the project is open (a cleaning tool, a sync
+// client): Save makes it and takes it again, and saves the macro step; taken meanwhile by
+// another program, Save writes nothing and says so, never that the folder moved; once that
+// program has ended, Save Project As into the same folder keeps the work.
+TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenForAMovedFolder)
+{
+    InstallProcessing();
+    const std::string folder = root.File("p"), lockFile = folder + "/" + vx::TFolderLock::FileName();
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+        ASSERT_TRUE(project.Save());
+    }
+    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+    const auto step = [&] {
+        chooser.Answer(root.File("lorentz.mcr"));
+        QApplication::processEvents();
+        ASSERT_TRUE(frame->Action(cmd::MacroLoad)->isEnabled());
+        frame->Action(cmd::MacroLoad)->trigger();
+    };
+    const std::string read = ReadBytes(folder + "/a");
+    step();
+    ASSERT_TRUE(vx::RemoveFile(lockFile));
+    frame->Action(cmd::FileSaveProject)->trigger();
+    EXPECT_TRUE(report.Messages().empty());
+    const std::string saved = ReadBytes(folder + "/a");
+    EXPECT_TRUE(saved != read) << "the step was not saved";
+    // The folder is held again: no other program takes it (the child locks the file by
+    // itself, as another program would).
+    const TChildRun refused = BesideAChild(
+        [&](const auto& pause) {
+            const int fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+            pause(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+            return true;
+        },
+        [] {});
+    EXPECT_TRUE(refused.answer) << "another program took the folder";
+
+    step();
+    ASSERT_TRUE(vx::RemoveFile(lockFile));
+    const TFolderBytes before = ReadFolderTree(folder);
+    const TChildRun other = BesideAChild(
+        [&](const auto& pause) {
+            vx::TFolderLock lock;
+            pause(lock.Acquire(folder) == vx::TFolderLock::TResult::Held);
+            return true;
+        },
+        [&] { frame->Action(cmd::FileSaveProject)->trigger(); });
+    ASSERT_TRUE(other.answer) << "the other program did not take the folder";
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The lock file " + lockFile +
+                                       " of the project p was removed while the project was open, and another program "
+                                       "has taken the folder since, so nothing was written. Save Project As keeps the "
+                                       "work in a new folder."});
+    EXPECT_EQ(ReadFolderTree(folder), before);
+
+    report.Clear();
+    report.PlanAnswer(vx::ReportAnswer::Yes);  // the project is written over
+    TDialogScript saveAs([&](QDialog& d) {
+        return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+            dialog.LocationEdit()->setText(QString::fromStdString(root.Path() + "/"));
+            dialog.NameEdit()->setText("p");
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::FileSaveProjectAs)->trigger();
+    EXPECT_TRUE(report.Messages().empty());
+    EXPECT_TRUE(ReadBytes(folder + "/a") != saved) << "the second step was not saved";
+    EXPECT_FALSE(g_pProject->IsModified());
+    InstallProcessingHooks({});
+}
+
+// File > Open on a folder whose lock file is a FIFO: the open is refused at once with the
+// reason, instead of waiting for a writer that never comes, and the FIFO stays.
+TEST_F(ProjectCommandsTest, OpenOfAFolderWhoseLockFileIsAFifoIsRefusedAtOnce)
+{
+    const std::string path = MakeProjectFile(root.Path(), "one");
+    const std::string lockFile = root.File("one/") + vx::TFolderLock::FileName();
+    vx::RemoveFile(lockFile);
+    ASSERT_EQ(::mkfifo(lockFile.c_str(), 0666), 0);
+    TScriptedFileChooser chooser(path);
+    frame->Action(cmd::FileOpenProject)->trigger();
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    EXPECT_EQ(g_pProject, nullptr);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The project one cannot be opened: its folder cannot be locked, because its lock "
+                                       "file " + lockFile + " is a FIFO, not a file. Remove it to open the project."});
+    struct stat st {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CNewProjectDlg.h"
 #include "app/CVexaraApp.h"
+#include "model/ProcessingHooks.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "support/DialogScript.h"
@@ -38,6 +40,11 @@ protected:
     {
         g_strLastDir = m_savedLastDir;
         vx::SetCurrentFolder(m_savedFolder);
+        // The open project goes while the processing a test installed can still delete
+        // its history and steps; then the processing goes too.
+        delete g_pProject;
+        g_pProject = nullptr;
+        InstallProcessingHooks({});
     }
 
     // Runs a command whose New Project dialog gets `name` typed and OK pressed.

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMdiArea>
 #include <QTest>
 #include <QToolBar>
 
@@ -417,6 +419,63 @@ TEST_F(WorkModesTest, ShapeUnderWayGoesWithItsWindow)
     Click(At(TPoint2D(-100.0f, 0.0f)), {}, Qt::RightButton);
     EXPECT_EQ(report.Count(), 0u);
     EXPECT_EQ(view->Rubber(), CMainPicView::NoRubber);
+}
+
+// After Window > Tile, the voxel window a click opens and the estimate window of drawn
+// regions are active when Close Voxel Windows, Clear Region Estimates or Exit takes them.
+// No call reaches a window once its destruction has begun; the sanitizer run checks each.
+TEST_F(WorkModesTest, ActiveVoxelAndEstimateWindowsGoWithTheirCommandsAndExit)
+{
+    const CMainPicView::TRegionPainters before = InstallRegionPainters();
+    QAction* tile = nullptr;
+    for (QAction* menu : Main().menuBar()->actions())
+        if (menu->text() == "&Window" && menu->menu())
+            for (QAction* action : menu->menu()->actions())
+                if (action->text() == "&Tile")
+                    tile = action;
+    ASSERT_NE(tile, nullptr);
+    const auto press = [&](int command) {
+        QAction* action = Main().Action(command);
+        ASSERT_TRUE(action->isEnabled()) << command;
+        action->trigger();
+        QApplication::processEvents();
+    };
+    const auto openVoxel = [&] {
+        tile->trigger();
+        QApplication::processEvents();
+        Click(At(VoxelCentre(3, 4)));
+        QApplication::processEvents();
+        ASSERT_EQ(Main().SingleVoxelWindows().GetCount(), 1);
+        EXPECT_EQ(Main().MdiArea()->activeSubWindow(), Main().SingleVoxelWindows().GetLast());
+    };
+    const auto openEstimate = [&] {
+        Mode(cmd::ModeUserRegion);
+        Drag(At(VoxelCentre(2, 2)), At(VoxelCentre(4, 4)));
+        press(cmd::RunSpectralEstimation);
+        Mode(cmd::ModeSelectVoxel);
+        ASSERT_EQ(Main().EstimateWindows().GetCount(), 1);
+        EXPECT_EQ(Main().MdiArea()->activeSubWindow(), Main().EstimateWindows().GetLast());
+    };
+
+    openVoxel();
+    press(cmd::ProjectCloseVoxelWindows);
+    EXPECT_EQ(Main().SingleVoxelWindows().GetCount(), 0);
+    EXPECT_EQ(set->GetVoxel(3, 4, 0)->m_bShown, 0);
+
+    openEstimate();
+    press(cmd::ClearRegionEstimates);
+    EXPECT_EQ(Main().EstimateWindows().GetCount(), 0);
+    EXPECT_TRUE(project->m_regionEstimates.empty());
+
+    openEstimate();
+    openVoxel();
+    report.PlanAnswer(vx::ReportAnswer::Yes);
+    report.PlanAnswer(vx::ReportAnswer::No);
+    press(cmd::FileExit);
+    EXPECT_FALSE(Main().isVisible());
+    EXPECT_EQ(Main().SingleVoxelWindows().GetCount(), 0);
+    EXPECT_EQ(Main().EstimateWindows().GetCount(), 0);
+    CMainPicView::SetRegionPainters(before);
 }
 
 TEST_F(WorkModesTest, DrawnRegionsReplaceOrJoinAndBecomeAnEstimate)

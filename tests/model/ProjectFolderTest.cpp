@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -243,4 +244,148 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
             stoppedBeforeTheCommit = true;
     }
     EXPECT_TRUE(stoppedBeforeTheCommit);
+}
+
+// Something other than a file under the lock file's name: open, create and Save As into
+// the folder are refused with the reason, at once, and leave it there.
+TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
+{
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    const std::string other = m_dir.File("other"), otherLock = other + "/" + TFolderLock::FileName();
+    struct TCase {
+        const char* what;
+        bool fifo;
+    };
+    for (const TCase& c : {TCase{"a folder", false}, TCase{"a FIFO", true}}) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(RemoveFile(lockFile));
+        ASSERT_TRUE(MakeFolder(other));
+        for (const std::string& path : {lockFile, otherLock})
+            ASSERT_EQ(c.fifo ? ::mkfifo(path.c_str(), 0666) : ::mkdir(path.c_str(), 0777), 0);
+        const test::TFolderBytes before = test::ReadFolderTree(m_folder, true);
+        test::TScriptedReport script;
+        {
+            TProject project;
+            EXPECT_FALSE(project.Load(m_folder + "/p.tpj"));
+        }
+        {
+            TProject project;
+            EXPECT_FALSE(project.Create(m_folder, "q"));
+        }
+        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + ", not a file.";
+        const auto because = [&](const std::string& path) {
+            std::string text = refusal;
+            return text.replace(text.find("%s"), 2, path);
+        };
+        EXPECT_EQ(script.Messages(),
+                  std::vector<std::string>({"The project p cannot be opened: its folder cannot be locked" +
+                                                because(lockFile) + " Remove it to open the project.",
+                                            "The project q cannot be opened: its folder cannot be locked" +
+                                                because(lockFile) + " Remove it to open the project."}));
+        EXPECT_TRUE(test::ReadFolderTree(m_folder, true) == before);
+        EXPECT_FALSE(FileExists(m_folder + "/q.tpj"));
+
+        // Save As into a folder whose lock file is not a file: nothing is written there.
+        script.Clear();
+        ASSERT_TRUE(RemoveFile(lockFile));
+        {
+            TProject project;
+            g_pProject = &project;
+            ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+            EXPECT_FALSE(project.SaveAs(m_dir.Path(), "other"));
+            g_pProject = nullptr;
+        }
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{"Failed to save project to " + other +
+                                                              ".\r\nThat folder cannot be locked" +
+                                                              because(otherLock)});
+        struct stat st {};
+        ASSERT_EQ(::stat(otherLock.c_str(), &st), 0);
+        EXPECT_EQ(c.fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode), true);
+        EXPECT_EQ(test::FolderNames(other), std::vector<std::string>{TFolderLock::FileName()});
+        ASSERT_TRUE(RemoveFile(otherLock));
+        ASSERT_TRUE(RemoveFile(other));
+    }
+}
+
+// A lock file removed while the project is open (a cleaning tool, a sync client) is made
+// and taken again by the next change; when that cannot be done the change writes nothing
+// and says why. A folder moved away is never taken for one that lost its lock file.
+TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
+{
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    test::TScriptedReport script;
+    const auto message = [&](const std::string& why) {
+        return "The lock file " + lockFile + " of the project p " + why +
+               ", so nothing was written. Save Project As keeps the work in a new folder.";
+    };
+    {
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+        ASSERT_TRUE(RemoveFile(lockFile));
+        EXPECT_TRUE(project.Save());
+        EXPECT_TRUE(script.Messages().empty());
+        EXPECT_TRUE(TFolderLock::IsHeldHere(m_folder));
+
+        // Taken meanwhile by another lock of this run, or replaced by a folder: nothing is
+        // written until the folder is free again.
+        ASSERT_TRUE(RemoveFile(lockFile));
+        auto other = std::make_unique<TFolderLock>();
+        ASSERT_EQ(other->Acquire(m_folder), TFolderLock::TResult::Held);
+        const test::TFolderBytes before = test::ReadFolderTree(m_folder);
+        project.SetModified(true);
+        EXPECT_FALSE(project.Save());
+        other.reset();
+        ASSERT_TRUE(RemoveFile(lockFile));
+        ASSERT_TRUE(MakeFolder(lockFile));
+        EXPECT_FALSE(project.Save());
+        EXPECT_EQ(script.Messages(),
+                  std::vector<std::string>(
+                      {message("was removed while the project was open, and another project of this run has taken "
+                               "the folder since"),
+                       message("was replaced by a folder while the project was open")}));
+        EXPECT_TRUE(test::ReadFolderTree(m_folder) == before);
+        ASSERT_TRUE(RemoveFile(lockFile));
+        script.Clear();
+        EXPECT_TRUE(project.Save());
+        EXPECT_TRUE(script.Messages().empty());
+        EXPECT_TRUE(TFolderLock::IsHeldHere(m_folder));
+
+        // Moved away, without its lock file, and another folder made at its path: that one is
+        // not the project's, and nothing is made in it; the moved folder is still found.
+        const std::string moved = m_dir.File("moved");
+        ASSERT_EQ(::rename(m_folder.c_str(), moved.c_str()), 0);
+        ASSERT_TRUE(RemoveFile(moved + "/" + TFolderLock::FileName()));
+        ASSERT_TRUE(MakeFolder(m_folder));
+        EXPECT_FALSE(project.Save());
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{"The folder " + m_folder +
+                                                              " of the project p was moved or removed while the "
+                                                              "project was open, so nothing was written. Save Project "
+                                                              "As keeps the work in a new folder, and so does moving "
+                                                              "the folder back from " + moved + "."});
+        EXPECT_EQ(test::FolderNames(m_folder), std::vector<std::string>{});
+        ASSERT_TRUE(RemoveFile(m_folder));
+        ASSERT_EQ(::rename(moved.c_str(), m_folder.c_str()), 0);
+        g_pProject = nullptr;
+    }
+
+    // A lock file that cannot be made again: the folder may no longer be written.
+    ASSERT_EQ(::chown(m_folder.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    for (const std::string& name : test::FolderTreeNames(m_folder))
+        ASSERT_EQ(::chmod((m_folder + "/" + name).c_str(), 0666), 0);
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        test::TScriptedReport childScript;
+        TProject project;
+        g_pProject = &project;
+        if (!project.Load(m_folder + "/p.tpj") || !RemoveFile(lockFile) || ::chmod(m_folder.c_str(), 0555) != 0)
+            return std::string("not prepared");
+        const bool saved = project.Save();
+        g_pProject = nullptr;
+        return saved || childScript.Messages().size() != 1 ? std::string("saved") : childScript.Messages()[0];
+    });
+    ::chmod(m_folder.c_str(), 0755);
+    EXPECT_EQ(said, message("was removed while the project was open, and it cannot be made again"));
 }

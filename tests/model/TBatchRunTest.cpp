@@ -2,7 +2,11 @@
 // its course over studies that need no reader: the log text, the project set aside, and a
 // macro file that stops the run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,7 +21,10 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
+#include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 #include "platform/Workers.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ProjectCommandTrial.h"
@@ -82,6 +89,7 @@ protected:
     {
         InstallProcessingHooks({});
         ClearReaderHooks();
+        vx::SetFileFaults({});
         vx::ResetGlobals();
     }
 
@@ -135,11 +143,84 @@ protected:
         {
             if (vx::FileNameOf(path).starts_with("bad"))
                 return nullptr;
+            // The disk is full when this file's set is written, and has room again after.
+            if (vx::FileNameOf(path).starts_with("full"))
+                vx::SetFileFaults({{vx::kFileAnyWrite, ENOSPC, 1}});
             TCSISet* set = TNewSetReader::Read(path);
             set->m_strName = vx::StemOf(path);
             return set;
         }
     };
+
+    // Each study's project folder with the user's notes beside the project; its files.
+    std::vector<TFolderBytes> ProjectsWithNotes()
+    {
+        std::vector<TFolderBytes> projects;
+        for (const std::string& study : run.m_studies) {
+            WriteBytes(vx::JoinPath(run.m_strOutput, study) + "/notes.txt", "notes on " + study);
+            projects.push_back(ReadFolderTree(vx::JoinPath(run.m_strOutput, study)));
+        }
+        return projects;
+    }
+    // Whether each study's project is `earlier` (its files byte for byte) or whole with the
+    // sets named in `whole` and the user's notes; "earlier", "whole" or what it is.
+    std::string EarlierOrWhole(size_t k, const TFolderBytes& earlier, const std::string& whole)
+    {
+        const std::string folder = vx::JoinPath(run.m_strOutput, run.m_studies[k]);
+        if (ReadFolderTree(folder) == earlier)
+            return "earlier";
+        const std::string state = Study(run.m_studies[k]);
+        if (state != whole)
+            return state;
+        return ReadBytes(folder + "/notes.txt") == "notes on " + run.m_studies[k] ? "whole" : "without notes";
+    }
+    // The lines of the log that name a study's folder (or its hidden build folder) and do
+    // not come after that study's heading: empty when every study's lines follow its own.
+    std::string LinesNotUnderTheirHeading()
+    {
+        std::string heading, wrong;
+        for (size_t at = 0, end; at < g_batchLog.size(); at = end + 2) {
+            end = std::min(g_batchLog.find("\r\n", at), g_batchLog.size());
+            const std::string line = g_batchLog.substr(at, end - at);
+            for (const std::string& study : run.m_studies) {
+                const std::string folder = run.m_strOutput + "/" + study;
+                const bool names = line.find(folder + " ") != std::string::npos ||
+                                   line.find(folder + ":") != std::string::npos ||
+                                   line.find(folder + "/") != std::string::npos ||
+                                   line.find(folder + ".") != std::string::npos ||
+                                   line.find("/." + study + ".batch") != std::string::npos;
+                if (line.starts_with("Project " + folder + ":") || line.starts_with("Making new project for " + folder))
+                    heading = study;
+                else if (names && heading != study)
+                    wrong += line + "\n";
+            }
+        }
+        return wrong;
+    }
+    // Runs the batch once for each step in turn, the first write after it failing (with the
+    // errors of a full and of a failing disk in turn), until a run has no write after the
+    // step. `prepare` makes the output each run finds; `check` checks each study after the
+    // run and says whether it counts. Gives the number of studies that did.
+    int SweepAWriteFailing(const std::function<void()>& prepare, const std::function<bool(size_t)>& check)
+    {
+        int counted = 0;
+        for (int at = 0; at < 1000; ++at) {
+            SCOPED_TRACE("a write failing after step " + std::to_string(at));
+            prepare();
+            {
+                TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
+                EXPECT_TRUE(run.Run());
+                if (!vx::FileFaultStruck())
+                    break;
+            }
+            EXPECT_EQ(LinesNotUnderTheirHeading(), "") << g_batchLog;
+            for (size_t k = 0; k < run.m_studies.size(); ++k)
+                counted += check(k);
+        }
+        return counted;
+    }
+    // The names in the output folder: the studies' folders only, nothing hidden.
+    std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
 
     TTempFolder exams;
     TScriptedReport report;
@@ -165,8 +246,8 @@ TEST_F(BatchRunTest, LogNamesEveryStudyAndTheOpenProjectComesBack)
     const std::string p1 = run.m_strOutput + "/s1";
     const std::string p2 = run.m_strOutput + "/s2";
     EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nNo error or warning. \r\n" +
-                              "Error: The folder " + p2 + " cannot take the study's project: a file of that name is "
-                              "there.\r\n\r\nMaking new project for " + p2 + " is failed.\r\n");
+                              "\r\nMaking new project for " + p2 + " is failed.\r\nError: The folder " + p2 +
+                              " cannot take the study's project: a file of that name is there.\r\n");
     EXPECT_TRUE(vx::FileExists(p1 + "/s1.tpj"));
     EXPECT_EQ(g_pProject, &m_open);
     EXPECT_FALSE(g_bBatchMode);
@@ -310,4 +391,260 @@ TEST_F(BatchRunTest, ARunKilledAnywhereLeavesEachStudyWithoutAProjectOrWithAWhol
         if (!killed)
             break;
     }
+}
+
+// On a file system without rename flags a study's project is still put in place, in a
+// fresh run and in a re-run that replaces it with the user's files kept; a put that fails
+// says why with the error of the call that failed.
+TEST_F(BatchRunTest, EveryStudyGetsItsProjectWithoutRenameFlags)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+    {
+        TFileFaultScope fault({NoRenameFlags()});
+        ASSERT_TRUE(run.Run());
+    }
+    const std::string p1 = run.m_strOutput + "/s1", p2 = run.m_strOutput + "/s2";
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nNo error or warning. \r\n" +
+                              "\r\nProject " + p2 + ": \r\nNo error or warning. \r\n");
+    EXPECT_EQ(Study("s1") + ", " + Study("s2"), "a, c");
+
+    ProjectsWithNotes();
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+    {
+        TFileFaultScope fault({NoRenameFlags()});
+        ASSERT_TRUE(run.Run());
+    }
+    EXPECT_EQ(EarlierOrWhole(0, {}, "a b") + ", " + EarlierOrWhole(1, {}, "c d"), "whole, whole") << g_batchLog;
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
+
+    vx::RemoveFolderTree(run.m_strOutput);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    {
+        TFileFaultScope fault({{vx::kFileRenameFlags, EIO, 1, true}});
+        ASSERT_TRUE(run.Run());
+    }
+    EXPECT_NE(g_batchLog.find("Error: The project " + p1 + " is removed because it could not be put in its folder: "
+                              "input/output error."),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_FALSE(vx::FolderExists(run.m_strOutput));
+}
+
+// A run killed after a study's earlier project stepped aside, before the new one moved
+// in, leaves the earlier project aside: the next run puts it back with the user's files
+// and replaces it, and a build folder left beside it goes.
+TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string p1 = run.m_strOutput + "/s1";
+    ASSERT_TRUE(vx::RenameFile(p1, run.m_strOutput + "/.s1.batch-old"));
+    vx::MakeFolder(run.m_strOutput + "/.s1.batch");
+    WriteBytes(run.m_strOutput + "/.s1.batch/s1.tpj", "half a project");
+
+    // The macro cannot be read: the run ends before any study, and nothing is touched.
+    m_readable = false;
+    EXPECT_FALSE(run.Run());
+    EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), earlier[0]);
+    m_readable = true;
+
+    // It cannot be put back: the study is refused, and the earlier project waits aside.
+    {
+        TFileFaultScope fault({{vx::kFileRenameFlags, EIO, 1}});
+        ASSERT_TRUE(run.Run());
+    }
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
+                              " is failed.\r\nError: The folder " + p1 + " cannot take the study's project: what "
+                              "an earlier run left beside it could not be cleared: input/output error.\r\n");
+    EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), earlier[0]);
+
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    {
+        TFileFaultScope fault({NoRenameFlags()});
+        ASSERT_TRUE(run.Run());
+    }
+    EXPECT_EQ(EarlierOrWhole(0, earlier[0], "a b"), "whole");
+    EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
+
+    // A build folder that another run holds is its own: the study is refused, both stay.
+    const TFolderBytes made = ReadFolderTree(p1);
+    vx::MakeFolder(run.m_strOutput + "/.s1.batch");
+    vx::TFolderLock other;
+    ASSERT_EQ(other.Acquire(run.m_strOutput + "/.s1.batch"), vx::TFolderLock::TResult::Held);
+    ASSERT_TRUE(run.Run());
+    EXPECT_NE(g_batchLog.find("Error: The folder " + p1 + " cannot take the study's project: another program is "
+                              "making it."),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_EQ(ReadFolderTree(p1), made);
+    EXPECT_EQ(OutputNames(), (std::vector<std::string>{".s1.batch", "s1"}));
+}
+
+// Killed at every step of a re-run, on a file system with the exchange and on one without
+// rename flags: each study holds its earlier project or the new one, with the user's files,
+// or its earlier project waits aside; the next run leaves every study its new project with
+// the user's files and nothing hidden beside them.
+TEST_F(BatchRunTest, ARerunKilledAnywhereKeepsEveryProjectAndTheUsersFilesOnBothRoads)
+{
+    TProcessorCountGuard processors;
+    vx::SetProcessorCount(1);  // no worker threads in the forked children
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+    const std::vector<std::string> whole{"a b", "c d"};
+    for (const bool flags : {true, false}) {
+        SCOPED_TRACE(flags ? "folders exchanged" : "no rename flags");
+        const std::vector<vx::TFileFault> road = flags ? std::vector<vx::TFileFault>{} : std::vector{NoRenameFlags()};
+        int aside = 0, replaced = 0;
+        for (int killAt = 1; killAt < 1000; ++killAt) {
+            SCOPED_TRACE("killed at step " + std::to_string(killAt));
+            RestoreFolder(pristine, run.m_strOutput);
+            const bool killed = RunInChild([&] {
+                TFileFaultScope fault(road);
+                KillAtStep(killAt);
+                return run.Run();
+            });
+            for (size_t k = 0; k < 2; ++k) {
+                const std::string& study = run.m_studies[k];
+                if (!vx::FolderExists(run.m_strOutput + "/" + study)) {
+                    ++aside;
+                    EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/." + study + ".batch-old"), earlier[k]) << study;
+                    continue;
+                }
+                const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
+                EXPECT_TRUE(state == "earlier" || state == "whole") << study << ": " << state;
+                replaced += state == "whole";
+            }
+            TFileFaultScope fault(road);
+            ASSERT_TRUE(run.Run());
+            EXPECT_EQ(EarlierOrWhole(0, {}, whole[0]) + ", " + EarlierOrWhole(1, {}, whole[1]), "whole, whole");
+            EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
+            if (!killed)
+                break;
+        }
+        EXPECT_EQ(aside, flags ? 0 : 2) << "kills between the two renames of each study";
+        EXPECT_GT(replaced, 2);
+    }
+}
+
+// A write that fails while a study is made (a full disk) ends the study: a fresh run
+// leaves it no project, a re-run leaves its earlier one as it was, and the log names the
+// set that could not be written and why. A file that cannot be read still costs only its
+// set.
+TEST_F(BatchRunTest, AWriteThatFailsEndsTheStudyWhereAnUnreadableFileCostsOnlyItsSet)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "bad.SPAR", "full.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    vx::SetFileFaults({});
+    const std::string p1 = run.m_strOutput + "/s1";
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\n" +
+                              "Error: Fail to add CSI set bad.SPAR\r\n" + "Can not write CSI data set file " +
+                              run.m_strOutput + "/.s1.batch/full.\r\n" +
+                              "The CSI set full was not added: the disk is full.\r\n" +
+                              "Error: Fail to add CSI set full.SPAR\r\n" + "Error: The project " + p1 +
+                              " is removed because the CSI set of full.SPAR could not be written.\r\n");
+    EXPECT_FALSE(vx::FolderExists(run.m_strOutput));
+
+    vx::RemoveFolderTree(exams.File("s1"));
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "full.SPAR", "z.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    vx::SetFileFaults({});
+    EXPECT_EQ(ReadFolderTree(p1), earlier[0]);
+    EXPECT_NE(g_batchLog.find("Error: The project " + p1 + " is not replaced because the CSI set of full.SPAR could "
+                              "not be written."),
+              std::string::npos)
+        << g_batchLog;
+}
+
+// A write failing at every file event in turn, with the errors of a full and of a failing
+// disk: after a fresh run each study is absent or whole; after a re-run over whole earlier
+// projects each is exactly its earlier project or the new whole one with the user's files.
+TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+    const std::vector<std::string> whole{"a b", "c d"};
+    const int failed = SweepAWriteFailing([&] { vx::RemoveFolderTree(run.m_strOutput); }, [&](size_t k) {
+        const std::string state = Study(run.m_studies[k]);
+        EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state << g_batchLog;
+        return state == "absent";
+    });
+    EXPECT_GT(failed, 10);
+
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+    vx::RemoveFolderTree(run.m_strOutput);
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+    const int kept = SweepAWriteFailing([&] { RestoreFolder(pristine, run.m_strOutput); }, [&](size_t k) {
+        const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
+        EXPECT_TRUE(state == "earlier" || state == "whole") << run.m_studies[k] << ": " << state << g_batchLog;
+        EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
+        return state == "earlier";
+    });
+    EXPECT_GT(kept, 10);
+}
+
+// Where the user's files cannot be linked into the new project they are carried as they
+// are: a FIFO is made anew (a copy would wait on it for ever) and a file is copied. A copy
+// that fails leaves the earlier project, and the log gives the copy's own error.
+TEST_F(BatchRunTest, ARerunCarriesTheUsersFilesWhereLinksFail)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::string p1 = run.m_strOutput + "/s1";
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    // The earlier project with a FIFO beside it (which a copy of folders does not take).
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    const auto restore = [&] {
+        RestoreFolder(pristine, run.m_strOutput);
+        ASSERT_EQ(::mkfifo((p1 + "/pipe").c_str(), 0600), 0);
+    };
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+
+    restore();
+    EXPECT_FALSE(RunInChild([&] {
+        ::alarm(30);  // ends a run that waits on the FIFO
+        TFileFaultScope fault({{vx::kFileLink, EXDEV, 1, true}});
+        return run.Run() && g_batchLog.find("Error") == std::string::npos;
+    }));
+    EXPECT_EQ(EarlierOrWhole(0, earlier[0], "a b"), "whole");
+    struct stat st {};
+    EXPECT_TRUE(::lstat((p1 + "/pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+
+    // Links refused, and the disk full after each step in turn: the study keeps its earlier
+    // project or gets the new one, and the copy of the user's file that fails says why.
+    int steps = 0;
+    restore();
+    vx::TFile::SetStepHook([&] { ++steps; });
+    {
+        TFileFaultScope fault({{vx::kFileLink, EPERM, 1, true}});
+        ASSERT_TRUE(run.Run());
+    }
+    vx::TFile::SetStepHook({});
+    bool copyFailed = false;
+    for (int at = 0; at <= steps; ++at) {
+        SCOPED_TRACE("the disk full after step " + std::to_string(at));
+        restore();
+        {
+            TFileFaultScope fault(
+                {{vx::kFileLink, EPERM, 1, true}, {vx::kFileWrite | vx::kFileCreate, ENOSPC, at, false, true}});
+            ASSERT_TRUE(run.Run());
+        }
+        const std::string state = EarlierOrWhole(0, earlier[0], "a b");
+        EXPECT_TRUE(state == "earlier" || state == "whole") << state;
+        copyFailed = copyFailed || g_batchLog.find("Error: The project " + p1 + " is not replaced because the other "
+                                                   "files of its folder could not be kept: " + p1 +
+                                                   "/notes.txt: the disk is full.") != std::string::npos;
+    }
+    EXPECT_TRUE(copyFailed);
 }

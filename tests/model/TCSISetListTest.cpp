@@ -107,6 +107,8 @@ TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreKeptNamedAndWrittenBack)
     WriteList(list, m_dir.File("list"));
     test::WriteBytes(m_dir.File("first"), "x");
     test::WriteBytes(m_dir.File("third"), "x");
+    // The folder has the work folder that the program's saves leave.
+    ASSERT_TRUE(MakeFolder(TFileTransaction::WorkFolderOf(m_dir.Path())));
 
     test::TScriptedReport script;
     TCSISetList read(&m_project);

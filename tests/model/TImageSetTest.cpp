@@ -165,6 +165,8 @@ TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
     for (const char* name : {"a", "b", "c"})
         set.Insert(NewImage(2, 1, name));
     test::WriteBytes(m_dir.File("b"), std::string(256 * 256 * 2, '\0'));  // only b's pixels exist
+    // The folder has the work folder that the program's saves leave.
+    ASSERT_TRUE(MakeFolder(TFileTransaction::WorkFolderOf(m_dir.Path())));
     ASSERT_TRUE(WriteRecords(set));
     {
         test::TScriptedReport script;

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -61,6 +63,30 @@ protected:
     test::TTempFolder m_dir;
     int m_copies = 0;
 };
+
+// Restores `folder` from `pristine`, runs `command` on its project in a child killed at its
+// killAt-th step of the file layer, and copies what the folder then holds to `copy` without
+// its hidden entries (as "cp -r p/*" does). True when the child was killed.
+bool KillThenCopyWithoutHiddenFiles(const std::string& pristine, const std::string& folder, const std::string& copy,
+                                    int killAt, const std::function<bool(TProject&)>& command)
+{
+    test::RestoreFolder(pristine, folder);
+    const bool killed = test::RunInChild([&] {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        if (!project.Load(folder + "/p.tpj"))
+            return false;
+        return command(project);
+    });
+    std::filesystem::remove_all(copy);
+    std::filesystem::create_directory(copy);
+    for (const std::string& name : test::FolderNames(folder))
+        if (!name.starts_with("."))
+            std::filesystem::copy(folder + "/" + name, copy + "/" + name);
+    return killed;
+}
 
 // The samples of the golden project's set: sample k of voxel (x, y, z) is
 // (x + 10y + 100z + k/4, -(k + 1)/2 - 1000z).
@@ -194,6 +220,30 @@ TEST_F(ProjectFileTest, GoldenProjectsOfEveryVersionLoadAndConvert)
         EXPECT_EQ(script.Count(), 0u);
         EXPECT_EQ((*again.m_pImageSet->Begin())->GetPixel(3, 2), 255);
         ExpectGoldenMaps(**again.m_pCSISetList->Begin(), version);
+    }
+}
+
+// An old project whose set record and data-set file give other frequencies (earlier
+// versions recorded a work set's unsaved parameters) opens and is converted, with the set as
+// its file holds it.
+TEST_F(ProjectFileTest, AnOldProjectWhoseSetRecordDisagreesWithItsFileIsStillConverted)
+{
+    for (int version : {2, 5, 8}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const std::string folder = CopyGolden(version);
+        std::string samples = test::ReadBytes(folder + "/csi");
+        const float frequency = 300.0f;
+        std::memcpy(&samples[60], &frequency, sizeof frequency);  // after the version, size and 13 words
+        test::WriteBytes(folder + "/csi", samples);
+        test::TScriptedReport script;
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/golden.tpj"));
+        EXPECT_EQ(script.Messages(),
+                  (std::vector<std::string>{
+                      "The project file golden has an old version. Click OK to convert it to the newest version.",
+                      "The project file golden is converted successfully."}));
+        ASSERT_EQ(project.m_pCSISetList->GetCount(), 1);
+        EXPECT_EQ((*project.m_pCSISetList->Begin())->m_fFrequency, 300.0f);
     }
 }
 
@@ -1110,6 +1160,186 @@ TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBa
     EXPECT_EQ(reopened.m_pCSISetList->GetCount(), 2);
     ASSERT_EQ(script.Count(), 2u);
     EXPECT_NE(script.Messages()[1].find("b: its frequency is not above 0"), std::string::npos);
+}
+
+// Save Set As over another set of other sizes, killed at every step, and the folder copied
+// without its hidden folder (as "cp -r p/*" does): the copy never opens with one set's
+// samples under the other's record. A set whose data-set file disagrees with its record
+// cannot be used, is named with why, and its record and file stay as they were.
+TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysAsItWas)
+{
+    const std::string pristine = m_dir.File("pristine"), folder = m_dir.File("p"), copy = m_dir.File("copy");
+    {
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Create(pristine, "p"));
+        TCSISet* a = test::AddStoredSet(project, pristine, "A", 1, 2, 1, 16,
+                                        [](int x, int y, int, int i) { return TComplex(float(x + y), float(i)); });
+        test::AddWrittenSet(project, pristine, "B", 1, 1, 1);
+        project.SetWorkSet(a);
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    const std::string reason = ": its data-set file " + copy +
+                               "/B holds another set: the record says 1x1x1, 8 points, 63.90 MHz, the file 1x2x1, 16 "
+                               "points, 63.90 MHz";
+    int mixed = 0;
+    for (int killAt = 1;; ++killAt) {
+        SCOPED_TRACE("killed at step " + std::to_string(killAt));
+        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, killAt, [&](TProject& project) {
+            test::KillAtStep(killAt);
+            return project.SaveWorkSetAs("B");
+        });
+        const std::string record = test::ReadBytes(copy + "/p.tpj"), samples = test::ReadBytes(copy + "/B");
+
+        test::TScriptedReport script;
+        TProject opened;
+        g_pProject = &opened;
+        ASSERT_TRUE(opened.Load(copy + "/p.tpj"));
+        if (TCSISet* b = opened.m_pCSISetList->FindByName("B")) {
+            // Whole: the samples loaded are of the size its record gave.
+            const TSampleShape listed = b->SampleShape();
+            opened.SetWorkSet(b);
+            ASSERT_EQ(opened.m_pWorkSet, b);
+            EXPECT_TRUE(b->SampleShape() == listed);
+            EXPECT_TRUE(script.Messages().empty());
+        } else {
+            ++mixed;
+            EXPECT_EQ(script.Messages(),
+                      std::vector<std::string>{"Some of the CSI data sets could not be loaded.\r\nB" + reason +
+                                               "\r\nThese sets cannot be used; their records and files stay in the "
+                                               "project unchanged."});
+            opened.SetModified(true);
+            ASSERT_TRUE(opened.Save());
+            EXPECT_EQ(test::ReadBytes(copy + "/p.tpj"), record);
+            EXPECT_EQ(test::ReadBytes(copy + "/B"), samples);
+        }
+        g_pProject = nullptr;
+        if (!killed)
+            break;
+    }
+    EXPECT_GT(mixed, 0) << "no kill left the new file of B beside the old record";
+}
+
+// New images saved with the project, killed at every step, and the folder copied without
+// its hidden folder: an image whose pixel file was still waiting in the hidden folder is
+// named as missing, and the open does not promise that it shows once its file is whole.
+TEST_F(ProjectFileTest, AnImageWhosePixelFileWaitedInAHiddenFolderLeftBehindIsNotPromised)
+{
+    const std::string pristine = m_dir.File("pristine"), folder = m_dir.File("p"), copy = m_dir.File("copy");
+    {
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Create(pristine, "p"));
+        project.SetWorkSet(test::AddWrittenSet(project, pristine, "csi", 4, 4, 2));
+        for (const char* name : {"ax1", "ax2"})
+            test::AddStoredImage(project, pristine, name, 4, 4, 7);
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    int waiting = 0;
+    for (int killAt = 1;; ++killAt) {
+        SCOPED_TRACE("killed at step " + std::to_string(killAt));
+        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, killAt, [&](TProject& project) {
+            if (!project.AverageImages(project.m_pImageSet->Images()))
+                return false;
+            test::KillAtStep(killAt);
+            return project.SaveWorkSetAndProject(false);
+        });
+
+        test::TScriptedReport script;
+        TProject opened;
+        g_pProject = &opened;
+        ASSERT_TRUE(opened.Load(copy + "/p.tpj"));
+        g_pProject = nullptr;
+        if (script.Messages().empty()) {
+            if (!killed)
+                break;
+            continue;
+        }
+        ++waiting;
+        ASSERT_EQ(script.Messages().size(), 1u);
+        const std::string message = script.Messages()[0];
+        EXPECT_EQ(message.rfind("Some of the image files could not be loaded\r\n", 0), 0u) << message;
+        EXPECT_NE(message.find(": its pixel file is missing (" + copy + "/"), std::string::npos) << message;
+        EXPECT_TRUE(message.ends_with("\r\nThese images stay in the project. The folder has no hidden folder .vexara, "
+                                      "where a save that was cut short keeps new files until they are in place: if it "
+                                      "is a copy made without its hidden folder, copy it again with it."))
+            << message;
+        if (!killed)
+            break;
+    }
+    EXPECT_GT(waiting, 0) << "no kill left a new pixel file waiting in the hidden folder";
+}
+
+// Set Parameters writes the project file while the work set's file keeps the old values,
+// and the set is then let go without saving: the record says what the set's file holds,
+// so the project opens again with the set usable, as its file holds it.
+TEST_F(ProjectFileTest, AWorkSetLeftUnsavedIsRecordedAsItsFileHoldsIt)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        project.SetWorkSet(test::AddWrittenSet(project, folder, "a", 4, 3, 2));
+        test::AddWrittenSet(project, folder, "b", 4, 3, 2);
+        ASSERT_TRUE(project.Save());
+    }
+    test::TScriptedReport script;
+    {
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        TCSISet* a = project.m_pWorkSet;
+        ASSERT_NE(a, nullptr);
+        const float scalars[4] = {a->GetScalarParam(0), a->GetScalarParam(1), 127.79f, 2000.0f};
+        float fov[3], offCentre[3];
+        a->GetVectorParam(5, fov);
+        a->GetVectorParam(6, offCentre);
+        fov[0] = 200.0f;
+        project.SetWorkSetParameters(scalars, fov, offCentre);
+        EXPECT_EQ(a->m_fFrequency, 127.79f);
+        script.PlanAnswer(ReportAnswer::No);  // the changed set is not saved
+        project.SetWorkSet(project.m_pCSISetList->FindByName("b"));
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    EXPECT_EQ(script.Questions().size(), 1u);
+    script.Clear();
+    TProject reopened;
+    g_pProject = &reopened;
+    ASSERT_TRUE(reopened.Load(folder + "/p.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    TCSISet* a = reopened.m_pCSISetList->FindByName("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->m_fFrequency, 63.9f);
+    EXPECT_EQ(a->m_nSpectralWidth, 1000);
+    reopened.SetWorkSet(a);
+    EXPECT_EQ(reopened.m_pWorkSet, a);
+    EXPECT_EQ(a->m_fFOV[0], 240.0f);
+
+    // A save of the changed set that fails (a full disk) leaves its file as it was, and the
+    // project file written after it still records the set as that file holds it.
+    const float scalars[4] = {a->GetScalarParam(0), a->GetScalarParam(1), 127.79f, 2000.0f};
+    float fov[3], offCentre[3];
+    a->GetVectorParam(5, fov);
+    a->GetVectorParam(6, offCentre);
+    reopened.SetWorkSetParameters(scalars, fov, offCentre);
+    script.Clear();
+    TFile::FailWritesAfter(0);
+    EXPECT_FALSE(reopened.SaveWorkSetAndProject(false));
+    TFile::FailWritesAfter(-1);
+    EXPECT_EQ(script.Count(), 1u);
+    ASSERT_TRUE(reopened.Save());
+    g_pProject = nullptr;
+    script.Clear();
+    TProject again;
+    ASSERT_TRUE(again.Load(folder + "/p.tpj"));
+    EXPECT_TRUE(script.Messages().empty());
+    ASSERT_NE(again.m_pWorkSet, nullptr);
+    EXPECT_EQ(again.m_pWorkSet->GetName(), "a");
+    EXPECT_EQ(again.m_pWorkSet->m_fFrequency, 63.9f);
 }
 
 // An image whose pixel file is away when the project opens (moved, not yet synced) or cut

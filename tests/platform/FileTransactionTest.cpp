@@ -273,6 +273,62 @@ TEST_F(FileTransaction, ADamagedJournalChangesNothing)
     EXPECT_EQ(test::ReadBytes(parent.File("beside")), "another file");
 }
 
+// Two new files for one target, or a new file and a removal of it: a commit refuses to
+// write such a journal, and a journal that holds one is not completed, in any layout.
+TEST_F(FileTransaction, AJournalCommitWouldRefuseIsNotCompletedEither)
+{
+    struct TCase {
+        const char* what;
+        bool removeToo;  // the target is removed as well as replaced, else replaced twice
+    };
+    for (const TCase& c : {TCase{"two renames", false}, TCase{"a rename and a removal", true}}) {
+        SCOPED_TRACE(c.what);
+        const test::TTempFolder dir;
+        test::WriteBytes(dir.File("a"), "old a");
+        {
+            TFileTransaction transaction(dir.Path());
+            ASSERT_TRUE(WriteInTransaction(transaction, dir.File("a"), "new a"));
+            if (c.removeToo)
+                transaction.Remove(dir.File("a"));
+            else
+                ASSERT_TRUE(WriteInTransaction(transaction, dir.File("a"), "other a"));
+            EXPECT_FALSE(transaction.Commit());
+            EXPECT_FALSE(transaction.LeftJournal());
+        }
+        EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
+        EXPECT_FALSE(FileExists(Journal(dir)));
+
+        // The same changes in a journal of each layout, with their staged files there.
+        const std::string work = WorkFolder(dir);
+        ASSERT_TRUE(MakeFolder(work));
+        test::WriteBytes(work + "/a.Ab12Cd", "new a");
+        test::WriteBytes(work + "/a.Cd34Ef", "other a");
+        const std::string second = c.removeToo ? "remove\ta\n" : "rename\ta.Cd34Ef\ta\t";
+        const std::string content = "Vexara file journal 3\nrename\ta.Ab12Cd\ta\t" +
+                                    TFileTransaction::StagedFileIdentity(work + "/a.Ab12Cd") + "\n" + second +
+                                    (c.removeToo ? "" : TFileTransaction::StagedFileIdentity(work + "/a.Cd34Ef") + "\n") +
+                                    "end\n";
+        const std::string inode = "Vexara file journal 2\nrename\ta.Ab12Cd\ta\t1:5:0.0\n" + second +
+                                  (c.removeToo ? "" : "2:7:0.0\n") + "end\n";
+        for (const std::string& journal : {content, inode}) {
+            test::WriteBytes(Journal(dir), journal);
+            TFileTransaction::TRecoveryFailure why;
+            EXPECT_EQ(TFileTransaction::Recover(Journal(dir), &why), TFileTransaction::TRecovery::Damaged) << journal;
+            EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Unreadable);
+            EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
+            EXPECT_EQ(test::FolderNames(work), (std::vector<std::string>{"a.Ab12Cd", "a.Cd34Ef", "journal"}));
+        }
+        if (!c.removeToo) {
+            test::WriteBytes(dir.File(".a.Ab12Cd"), "new a");
+            test::WriteBytes(dir.File(".a.Cd34Ef"), "other a");
+            test::WriteBytes(dir.File(".p.journal"), "Vexara file journal 1\n.a.Ab12Cd\ta\n.a.Cd34Ef\ta\nend\n");
+            EXPECT_EQ(TFileTransaction::Recover(dir.File(".p.journal")), TFileTransaction::TRecovery::Damaged);
+            EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
+            EXPECT_TRUE(FileExists(dir.File(".a.Cd34Ef")));
+        }
+    }
+}
+
 TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
 {
     // Before the renames: the journal may not be on the disk, so nothing changes.

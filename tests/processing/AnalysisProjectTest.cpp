@@ -272,7 +272,9 @@ TEST_F(AnalysisProjectTest, AnUnusableSetKeepsItsAnalyses)
 {
     {
         std::unique_ptr<TProject> project = MakeSavedProject(false);
+        // The record is written as the set's file holds it: the file is taken to hold it.
         project->m_pWorkSet->m_fFrequency = 0.0f;
+        project->m_pWorkSet->ParamsAreInFile();
         ASSERT_TRUE(project->Save());
     }
     const std::string saved = test::ReadBytes(ProjectPath());

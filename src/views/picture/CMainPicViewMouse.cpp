@@ -212,8 +212,11 @@ void CMainPicView::mouseMoveEvent(QMouseEvent* event)
 void CMainPicView::DispatchMouseEvent(TMouseEvent* event)
 {
     const TProject* project = m_pFrame ? m_pFrame->Project() : nullptr;
-    if (project && project->m_pfnMouseHandler)
-        (this->*project->m_pfnMouseHandler)(event);
+    // The handler is read before the call: GCC 12's vptr check of a member access inside
+    // the operands of a ->* call tests the wrong address and fails on a valid project.
+    const TMouseHandler handler = project ? project->m_pfnMouseHandler : nullptr;
+    if (handler)
+        (this->*handler)(event);
 }
 
 void CMainPicView::SetRubber(RubberKind kind, const QPolygon& points, const QColor& colour)

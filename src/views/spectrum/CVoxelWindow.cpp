@@ -35,6 +35,9 @@ CVoxelWindow::CVoxelWindow(TVoxelWndList* ownerList, CChildFrame* childFrame, in
 
 CVoxelWindow::~CVoxelWindow()
 {
+    // QMdiSubWindow's destructor deactivates an active window and emits windowStateChanged
+    // once this window's own part is gone: the activation handler must not hear it.
+    disconnect(this, &QMdiSubWindow::windowStateChanged, this, nullptr);
     // A window closed with its image window ends its tool as Cancel does.
     if (m_pView)
         m_pView->CloseTool();

@@ -12,6 +12,7 @@
 #include "processing/TDrawnRegionRect.h"
 #include "processing/TRegionEstimate.h"
 #include "support/GuiFixture.h"
+#include "support/InstalledProcessing.h"
 #include "support/ScriptedReport.h"
 #include "views/picture/CMainPicView.h"
 #include "views/picture/RegionPainters.h"
@@ -23,6 +24,7 @@ namespace {
 TEST(RegionPainters, RegionsAndEstimatesDrawTheirOutlinesOverTheirImage)
 {
     vx::ResetGlobals();
+    TInstalledProcessing processing;
     TScriptedReport report;
     TGuiFixture fixture;
     ASSERT_TRUE(fixture.Ok());

@@ -27,6 +27,7 @@
 #include "processing/TDrawnRegionRect.h"
 #include "processing/TRegionEstimate.h"
 #include "support/GuiGrab.h"
+#include "support/InstalledProcessing.h"
 #include "support/JpegDecoder.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/TestFiles.h"
@@ -156,6 +157,8 @@ protected:
         text << std::put_time(std::localtime(&now), "generated in %A, %b, %d, %Y by Vexara");
         return text.str();
     }
+    // The project deletes the region estimates a test hands it through the processing.
+    TInstalledProcessing processing;
     TTempFolder dir;
 };
 

@@ -19,6 +19,7 @@
 
 #include "model/TCSISet.h"
 #include "support/GuiGrab.h"
+#include "support/InstalledProcessing.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
 #include "views/spectrum/TSharedToolParams.h"
 #include "views/VoxelWindowFixture.h"
@@ -85,6 +86,8 @@ protected:
     }
     std::string Text(int id) const { return panel->Edit(id)->text().toStdString(); }
 
+    // The project keeps or deletes the steps the panel's one-click commands make.
+    TInstalledProcessing processing;
     CVoxelWindow* window = nullptr;
     CVoxelWndDlgView* panel = nullptr;
     std::vector<TRequest> requests;

@@ -1,0 +1,45 @@
+#pragma once
+// Fault injection for tests: a chosen call of the file layer fails with a chosen error
+// number, the way a full disk, a failing disk or a file system that lacks a feature makes
+// it fail. Every call that can be made to fail counts as one file event; a fault names the
+// kinds of call it watches, the event among them at which it strikes and whether every
+// later one fails as well. Sweeping that event from 1 upwards reaches every call of the
+// kinds, as the step hook (TFile::SetStepHook) lets a test die at every step.
+#include <vector>
+
+namespace vx {
+
+// The kinds of call that a fault can watch (bits of TFileFault::calls).
+enum TFileCall : unsigned {
+    kFileWrite = 1u << 0,        // data written to a file, or made to reach the disk
+    kFileCreate = 1u << 1,       // a file, folder or special file made
+    kFileRename = 1u << 2,       // a rename that may replace its target
+    kFileRenameFlags = 1u << 3,  // a rename that must not replace, or that exchanges two folders
+    kFileLink = 1u << 4,         // a hard link made
+    kFileAnyWrite = (1u << 5) - 1,  // every call above: what puts data or names on the disk
+    kFileRemove = 1u << 5,       // a file or a folder tree removed
+};
+
+struct TFileFault {
+    unsigned calls = 0;   // TFileCall bits
+    int error = 0;        // the error number the failing calls give
+    int at = 1;           // the at-th watched call from now on fails...
+    bool onward = false;  // ...and, when set, every one after it too
+    // Counts the steps of the file layer instead (those the step hook sees): the first
+    // watched call once `at` steps have passed fails (at 0: the first one from now), so
+    // that a sweep meets each point at which a kill sweep dies.
+    bool atStep = false;
+};
+
+// Arms the faults in place of any armed before, each counting its calls afresh (an empty
+// list disarms). Where two would strike at the same call, the first in the list does.
+void SetFileFaults(const std::vector<TFileFault>& faults);
+// True once an armed fault has made a call fail.
+bool FileFaultStruck();
+// The file layer asks before each call of that kind: true, with errno set to the fault's
+// error, when the call is to fail as though the system had refused it.
+bool FileCallFails(TFileCall call);
+// The file layer tells each of its steps (TFile::Step).
+void NoteFileStep();
+
+}  // namespace vx

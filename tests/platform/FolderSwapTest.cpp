@@ -1,0 +1,346 @@
+// The file layer's injected faults, the folder moves that fall back where a file system
+// lacks rename flags or hard links, and a folder swap killed at every step on both roads.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/FileFaults.h"
+#include "platform/Files.h"
+#include "platform/TFile.h"
+#include "platform/TFolderLock.h"
+#include "platform/TFolderSwap.h"
+#include "support/FileFaultScope.h"
+#include "support/FolderKill.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+ino_t InodeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+mode_t TypeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+}  // namespace
+
+// A fault strikes the chosen call among the kinds it watches, once or from there on, with
+// its error; calls of other kinds pass and do not count.
+TEST(FileFaults, StrikeTheChosenCallOfTheirKindsWithTheirError)
+{
+    TTempFolder dir;
+    WriteBytes(dir.File("a"), "a");
+    WriteBytes(dir.File("b"), "b");
+    {
+        TFileFaultScope fault({{kFileRename, EXDEV, 2}});
+        EXPECT_TRUE(MakeFolder(dir.File("made")));
+        EXPECT_TRUE(RenameFile(dir.File("a"), dir.File("a2")));
+        EXPECT_FALSE(FileFaultStruck());
+        errno = 0;
+        EXPECT_FALSE(RenameFile(dir.File("b"), dir.File("b2")));
+        EXPECT_EQ(errno, EXDEV);
+        EXPECT_TRUE(FileFaultStruck());
+        EXPECT_EQ(ReadBytes(dir.File("b")), "b");
+        EXPECT_TRUE(RenameFile(dir.File("b"), dir.File("b2"))) << "struck once only";
+    }
+    {
+        TFileFaultScope fault({{kFileWrite, ENOSPC, 1, true}, {kFileWrite | kFileCreate, EIO, 1}});
+        // The first fault of the list wins a call both strike.
+        TFile file;
+        EXPECT_FALSE(file.Open(dir.File("c"), TFile::Mode::Write));
+        EXPECT_EQ(file.LastError(), EIO);
+        ASSERT_TRUE(file.Open(dir.File("c"), TFile::Mode::Write));
+        EXPECT_FALSE(file.WriteInt32(1));
+        EXPECT_EQ(file.LastError(), ENOSPC);
+        file.Close();
+        EXPECT_FALSE(WriteFileAtomically(dir.File("b2"), "new"));
+        EXPECT_EQ(ReadBytes(dir.File("b2")), "b");
+    }
+    EXPECT_FALSE(FileFaultStruck()) << "disarmed with its scope";
+    EXPECT_TRUE(WriteFileAtomically(dir.File("b2"), "new"));
+}
+
+// Without rename flags a folder still goes to a free place, in one plain rename; an
+// occupied place is refused with the error that says the exchange is missing, and a file
+// there is never replaced, with or without the flags.
+TEST(Files, PutFolderInPlaceWithoutRenameFlags)
+{
+    TTempFolder dir;
+    const std::string from = dir.File("from"), to = dir.File("to");
+    for (const bool flags : {true, false}) {
+        SCOPED_TRACE(flags ? "with rename flags" : "without rename flags");
+        RemoveFolderTree(to);
+        MakeFolder(from);
+        WriteBytes(from + "/f", "new");
+        WriteBytes(dir.File("file"), "a file");
+        TFileFaultScope fault(flags ? std::vector<TFileFault>{} : std::vector<TFileFault>{NoRenameFlags()});
+        ASSERT_TRUE(PutFolderInPlace(from, to));
+        EXPECT_EQ(ReadBytes(to + "/f"), "new");
+        EXPECT_FALSE(FolderExists(from));
+
+        MakeFolder(from);
+        WriteBytes(from + "/f", "newer");
+        errno = 0;
+        const bool exchanged = PutFolderInPlace(from, to);
+        EXPECT_EQ(exchanged, flags);
+        if (!flags)
+            EXPECT_TRUE(IsUnsupportedRenameFlag(errno)) << errno;
+        EXPECT_EQ(ReadBytes(to + "/f"), flags ? "newer" : "new");
+        EXPECT_EQ(ReadBytes(from + "/f"), flags ? "new" : "newer");
+
+        errno = 0;
+        EXPECT_FALSE(PutFolderInPlace(from, dir.File("file")));
+        EXPECT_EQ(errno, EEXIST);
+        EXPECT_EQ(ReadBytes(dir.File("file")), "a file");
+        RemoveFolderTree(from);
+    }
+}
+
+// Where a file cannot be linked it is carried as it is: a regular file copied with its
+// permissions, a FIFO and a socket made anew (never read: that would block), a symbolic
+// link as a link. A link refused for another reason, and a copy that fails, fail with
+// their own error and leave no part of the file.
+TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
+{
+    TTempFolder dir;
+    const std::string from = dir.File("from");
+    MakeFolder(from + "/sub");
+    WriteBytes(from + "/notes.txt", "the user's notes");
+    ::chmod((from + "/notes.txt").c_str(), 0640);
+    WriteBytes(from + "/sub/table.txt", "a table");
+    ASSERT_EQ(::symlink("notes.txt", (from + "/link").c_str()), 0);
+    ASSERT_EQ(::mkfifo((from + "/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod((from + "/socket").c_str(), S_IFSOCK | 0600, 0), 0);
+
+    for (const int linkError : {0, EXDEV, EPERM}) {
+        SCOPED_TRACE("links failing with " + std::to_string(linkError));
+        const std::string to = dir.File("to");
+        RemoveFolderTree(to);
+        // In a child that an alarm ends, should a read of the FIFO block.
+        EXPECT_FALSE(RunInChild([&] {
+            ::alarm(20);
+            TFileFaultScope fault(linkError ? std::vector<TFileFault>{{kFileLink, linkError, 1, true}}
+                                            : std::vector<TFileFault>{});
+            return LinkTreeInto(from, to);
+        }));
+        EXPECT_EQ(ReadBytes(to + "/notes.txt"), "the user's notes");
+        EXPECT_EQ(ReadBytes(to + "/sub/table.txt"), "a table");
+        EXPECT_EQ(InodeOf(to + "/notes.txt") == InodeOf(from + "/notes.txt"), linkError == 0);
+        struct stat st {};
+        ASSERT_EQ(::stat((to + "/notes.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(TypeOf(to + "/link"), mode_t(S_IFLNK));
+        EXPECT_EQ(std::filesystem::read_symlink(to + "/link").string(), "notes.txt");
+        EXPECT_EQ(TypeOf(to + "/pipe"), mode_t(S_IFIFO));
+        EXPECT_EQ(TypeOf(to + "/socket"), mode_t(S_IFSOCK));
+    }
+
+    // A special file that cannot be made again (a device, for a process without the right)
+    // fails as well.
+    struct FailureCase {
+        const char* name;
+        std::vector<TFileFault> faults;
+        int error;
+    };
+    for (const FailureCase& c :
+         {FailureCase{"notes.txt", {{kFileLink, EIO, 1, true}}, EIO},
+          FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileWrite, ENOSPC, 1}}, ENOSPC},
+          FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileWrite, EIO, 2}}, EIO},  // at the sync
+          FailureCase{"pipe", {{kFileLink, EXDEV, 1, true}, {kFileCreate, EPERM, 1, true}}, EPERM},
+          FailureCase{"link", {{kFileCreate, EROFS, 1}}, EROFS},
+          FailureCase{"sub", {{kFileCreate, EDQUOT, 1}}, EDQUOT},
+          FailureCase{"sub", {{kFileLink, EIO, 1}}, EIO}}) {
+        SCOPED_TRACE(std::string(c.name) + " failing with " + std::to_string(c.error));
+        const std::string to = dir.File("failed");
+        RemoveFolderTree(to);
+        TFileFaultScope fault(c.faults);
+        errno = 0;
+        EXPECT_FALSE(LinkTreeInto(from + "/" + c.name, to));
+        EXPECT_EQ(errno, c.error);
+        EXPECT_EQ(TypeOf(to), mode_t(0)) << "nothing left of the file";
+    }
+
+    // A folder that cannot be read (for a user without the right to) fails the same way.
+    ::chmod(dir.Path().c_str(), 0777);
+    MakeFolder(from + "/locked");
+    ::chmod((from + "/locked").c_str(), 0);
+    EXPECT_EQ(AsAnOrdinaryUser([&] {
+                  errno = 0;
+                  const bool linked = LinkTreeInto(from + "/locked", dir.File("locked"));
+                  const int error = errno;
+                  return std::to_string(linked) + " " + std::to_string(error) + " " +
+                         std::to_string(TypeOf(dir.File("locked")));
+              }),
+              "0 " + std::to_string(EACCES) + " 0");
+}
+
+namespace {
+
+// A folder "s" holding an earlier content and what the user kept beside it, and a swap
+// that replaces the content as a run does.
+class FolderSwapTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MakeFolder(m_pristine + "/s/exports");
+        WriteBytes(m_pristine + "/s/content.txt", "old");
+        WriteBytes(m_pristine + "/s/own.txt", "the old content's own file");
+        WriteBytes(m_pristine + "/s/notes.txt", "the user's notes");
+        WriteBytes(m_pristine + "/s/exports/table.txt", "a table");
+    }
+    // The files of `s` with the user's, holding `content`.
+    static TFolderBytes Whole(const std::string& content)
+    {
+        TFolderBytes files{{"content.txt", content},
+                           {"notes.txt", "the user's notes"},
+                           {"exports/table.txt", "a table"}};
+        if (content == "old")
+            files["own.txt"] = "the old content's own file";
+        return files;
+    }
+    // Mends, builds the new content and puts it in place; false at the first failure.
+    bool Swap()
+    {
+        TFolderSwap swap(m_folder);
+        std::string failed;
+        return swap.MendLeftovers() == TFolderSwap::TMend::Done && MakeFolder(swap.BuildFolder()) &&
+               WriteFileAtomically(swap.BuildFolder() + "/content.txt", "new") &&
+               swap.KeepEntriesBeside({"own.txt"}, failed) && swap.PutInPlace();
+    }
+
+    TTempFolder m_dir;
+    const std::string m_pristine = m_dir.File("pristine"), m_root = m_dir.File("root"), m_folder = m_root + "/s";
+};
+
+}  // namespace
+
+// Killed at every step, with or without the exchange: the folder holds its old or its new
+// content with the user's files, or (only without the exchange) it is aside while the new
+// one is not yet in; the next swap mends and completes it, leaving no hidden folder.
+TEST_F(FolderSwapTest, AKillAtEveryStepOnBothRoadsLosesNothing)
+{
+    for (const bool flags : {true, false}) {
+        SCOPED_TRACE(flags ? "folders exchanged" : "no rename flags");
+        int olds = 0, news = 0, aside = 0;
+        for (int killAt = 1; killAt < 200; ++killAt) {
+            SCOPED_TRACE("killed at step " + std::to_string(killAt));
+            RestoreFolder(m_pristine, m_root);
+            const bool killed = RunInChild([&] {
+                TFileFaultScope fault(flags ? std::vector<TFileFault>{} : std::vector<TFileFault>{NoRenameFlags()});
+                KillAtStep(killAt);
+                return Swap();
+            });
+            const TFolderSwap swap(m_folder);
+            if (!FolderExists(m_folder)) {
+                ++aside;
+                EXPECT_EQ(ReadFolderTree(swap.RetiredFolder()), Whole("old"));
+            } else if (ReadFolderTree(m_folder) == Whole("old")) {
+                EXPECT_EQ(news, 0) << "the old content after the new one";
+                ++olds;
+            } else {
+                EXPECT_EQ(ReadFolderTree(m_folder), Whole("new"));
+                ++news;
+            }
+            // The next swap, on a file system that has the flags or not.
+            TFileFaultScope fault(flags ? std::vector<TFileFault>{} : std::vector<TFileFault>{NoRenameFlags()});
+            ASSERT_TRUE(Swap());
+            EXPECT_EQ(ReadFolderTree(m_folder), Whole("new"));
+            EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"}) << "a hidden folder left";
+            if (!killed)
+                break;
+        }
+        EXPECT_GT(olds, 2);
+        EXPECT_GT(news, 0);
+        EXPECT_EQ(aside, flags ? 0 : 1) << "the step between the two renames";
+    }
+}
+
+// A failure on either road leaves the folder as it was and says why: the error of the
+// call that failed, never one of a later look at the folders.
+TEST_F(FolderSwapTest, AFailedPutLeavesTheFolderAsItWasWithItsError)
+{
+    struct FailCase {
+        const char* what;
+        std::vector<TFileFault> faults;
+        int error;
+    };
+    for (const FailCase& c : {FailCase{"the exchange", {{kFileRenameFlags, EIO, 1}}, EIO},
+                              FailCase{"the step aside", {NoRenameFlags(), {kFileRename, EACCES, 1}}, EACCES},
+                              FailCase{"the move in", {NoRenameFlags(), {kFileRename, ENOSPC, 2}}, ENOSPC},
+                              FailCase{"the move in and back", {NoRenameFlags(), {kFileRename, EIO, 2, true}}, EIO}}) {
+        SCOPED_TRACE(c.what);
+        RestoreFolder(m_pristine, m_root);
+        TFolderSwap swap(m_folder);
+        MakeFolder(swap.BuildFolder());
+        WriteBytes(swap.BuildFolder() + "/content.txt", "new");
+        {
+            TFileFaultScope fault(c.faults);
+            errno = 0;
+            EXPECT_FALSE(swap.PutInPlace());
+            EXPECT_EQ(errno, c.error);
+        }
+        // A folder that could not even go back waits aside for the next swap's mending.
+        if (!FolderExists(m_folder)) {
+            EXPECT_EQ(ReadFolderTree(swap.RetiredFolder()), Whole("old"));
+            EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+        }
+        EXPECT_EQ(ReadFolderTree(m_folder), Whole("old"));
+        EXPECT_FALSE(FolderExists(swap.RetiredFolder()));
+    }
+}
+
+// Mending that fails says why and loses nothing: an earlier folder aside that cannot be
+// put back stays aside, a build folder that cannot be removed stays for the next time.
+TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
+{
+    RestoreFolder(m_pristine, m_root);
+    TFolderSwap swap(m_folder);
+    ASSERT_TRUE(RenameFile(m_folder, swap.RetiredFolder()));
+    MakeFolder(swap.BuildFolder());
+    for (const TFileFault& failure : {TFileFault{kFileRenameFlags, EIO, 1}, TFileFault{kFileRemove, EBUSY, 1}}) {
+        TFileFaultScope fault({failure});
+        errno = 0;
+        EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Failed);
+        EXPECT_EQ(errno, failure.error);
+        EXPECT_TRUE(FolderExists(swap.BuildFolder()));
+    }
+    EXPECT_EQ(ReadFolderTree(m_folder), Whole("old")) << "put back before the removal failed";
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"});
+}
+
+// What another swap holds is its own: a build folder or an earlier folder aside that a
+// lock holds is neither removed nor put back.
+TEST_F(FolderSwapTest, MendingLeavesTheHiddenFoldersOfAnotherSwap)
+{
+    RestoreFolder(m_pristine, m_root);
+    TFolderSwap swap(m_folder);
+    MakeFolder(swap.BuildFolder());
+    TFolderLock other;
+    ASSERT_EQ(other.Acquire(swap.BuildFolder()), TFolderLock::TResult::Held);
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Busy);
+    EXPECT_TRUE(FolderExists(swap.BuildFolder()));
+
+    ASSERT_TRUE(RenameFile(m_folder, swap.RetiredFolder()));
+    ASSERT_EQ(other.Acquire(swap.RetiredFolder()), TFolderLock::TResult::Held);
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Busy);
+    EXPECT_FALSE(FolderExists(m_folder));
+    other.Release();
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    EXPECT_EQ(ReadFolderTree(m_folder), Whole("old"));
+    EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"});
+}
