@@ -12,6 +12,9 @@
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageImportParams.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -189,7 +192,8 @@ bool SameText(const std::string& a, const std::string& b)
     return withoutZeros(a) == withoutZeros(b);
 }
 
-// What the data-set and project files keep of a set: its parameters and its samples.
+}  // namespace
+
 bool SameSet(const TCSISet& a, const TCSISet& b)
 {
     const int ints[][2] = {{a.m_nDim[0], b.m_nDim[0]}, {a.m_nDim[1], b.m_nDim[1]}, {a.m_nDim[2], b.m_nDim[2]},
@@ -237,25 +241,133 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
     for (size_t v = 0; v < a.VoxelCount(); ++v) {
         const TComplex* x = a.GetVoxel(v)->Data();
         const TComplex* y = b.GetVoxel(v)->Data();
-        if (!x || !y)
-            return !x && !y;
+        // A voxel without data is compared as such; the voxels after it still count.
+        if (!x || !y) {
+            if (x || y)
+                return false;
+            continue;
+        }
         if (!SameFloats(reinterpret_cast<const float*>(x), reinterpret_cast<const float*>(y), 2 * a.m_nPoints))
             return false;
     }
     return true;
 }
 
-}  // namespace
-
-void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params)
+bool SameImage(const TMRImage& a, const TMRImage& b)
 {
-    if (!read)
-        return;
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetId() != b.GetId() ||
+        a.GetOrientation() != b.GetOrientation() || a.GetName() != b.GetName() ||
+        a.GetStoredWindowLow() != b.GetStoredWindowLow() || a.GetStoredWindowHigh() != b.GetStoredWindowHigh())
+        return false;
+    for (int flag : {TMRImage::KnownFOVX, TMRImage::KnownFOVY, TMRImage::KnownOrientation, TMRImage::KnownSlicePosition})
+        if (a.IsParameterKnown(flag) != b.IsParameterKnown(flag))
+            return false;
+    for (int kind = 0; kind < TMRImage::ParameterKindCount; ++kind)
+        if (!Same(a.GetParameter(kind), b.GetParameter(kind)))
+            return false;
+    for (int index = 0; index < TMRImage::InfoTextCount; ++index)
+        if (!SameText(a.GetInfoText(index), b.GetInfoText(index)))
+            return false;
+    float ra[9], rb[9];
+    a.GetRotation(ra);
+    b.GetRotation(rb);
+    const float points[][2] = {{a.GetCentre().x, b.GetCentre().x}, {a.GetCentre().y, b.GetCentre().y},
+                               {a.GetShift().x, b.GetShift().x}, {a.GetShift().y, b.GetShift().y}};
+    for (const auto& pair : points)
+        if (!Same(pair[0], pair[1]))
+            return false;
+    return SameFloats(ra, rb, 9);
+}
+
+namespace {
+
+// The folder of the new project that an add goes to: emptied, with every reader registered.
+std::string EmptyAddFolder()
+{
     static const bool registered = (RegisterReaders(), true);
     (void)registered;
     const std::string folder = vx::JoinPath(ScratchFolder(), "added");
     std::error_code error;
     std::filesystem::remove_all(folder, error);
+    return folder;
+}
+
+// Adds the images of `path` to `project` on `road`.
+void AddOnRoad(TProject& project, const std::string& path, const TImageImportParams& params, TImageRoad road,
+               int examType)
+{
+    switch (road) {
+    case TImageRoad::AddImages: project.AddImages(vx::FolderOf(path), vx::FileNameOf(path), params); break;
+    case TImageRoad::ExamFile: project.AddExam({path}, examType); break;
+    case TImageRoad::ExamFolder: project.AddExam({"[" + vx::FolderOf(path) + "]"}, examType); break;
+    }
+}
+
+}  // namespace
+
+bool PixelsOfFile(const std::string& path, size_t count, std::vector<int16_t>& pixels)
+{
+    std::string bytes;
+    if (!vx::ReadWholeFile(path, bytes, int64_t{1} << 30) || bytes.size() < 2 * count)
+        return false;
+    pixels.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        pixels[k] = int16_t(uint16_t(uint8_t(bytes[2 * k]) | (uint8_t(bytes[2 * k + 1]) << 8)));
+    return true;
+}
+
+void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
+                             int examType)
+{
+    const std::string folder = EmptyAddFolder();
+    std::string projectFile;
+    std::vector<std::unique_ptr<TMRImage>> added;  // header copies of the images added
+    std::vector<std::vector<int16_t>> pixels;      // and the pixels of their staged files
+    {
+        TProject project;
+        if (!project.Create(folder, "added"))
+            __builtin_trap();
+        const TTree before = Snapshot(folder);
+        AddOnRoad(project, path, params, road, examType);
+        if (project.m_pImageSet->IsEmpty()) {
+            // Nothing added: nothing written.
+            if (Snapshot(folder) != before)
+                __builtin_trap();
+            return;
+        }
+        for (TMRImage* pImage : *project.m_pImageSet) {
+            // The image shows the pixels of the file staged for it.
+            std::vector<int16_t> staged;
+            const size_t count = size_t(pImage->GetWidth()) * size_t(pImage->GetHeight());
+            if (vx::FileSize(pImage->PixelFileToRead()) != int64_t(2 * count) ||
+                !PixelsOfFile(pImage->PixelFileToRead(), count, staged) || !pImage->EnsurePixels() ||
+                pImage->GetPixels() != staged)
+                __builtin_trap();
+            auto copy = std::make_unique<TMRImage>(nullptr);
+            copy->CopyHeaderFrom(*pImage);
+            added.push_back(std::move(copy));
+            pixels.push_back(std::move(staged));
+        }
+        if (!project.Save())
+            __builtin_trap();
+        projectFile = project.GetProjectFilePath();
+    }
+    TProject again;
+    if (!again.Load(projectFile) || again.m_pImageSet->GetCount() != int32_t(added.size()))
+        __builtin_trap();
+    size_t k = 0;
+    for (TMRImage* pImage : *again.m_pImageSet) {
+        if (!SameImage(*added[k], *pImage) || !pImage->EnsurePixels() || pImage->GetPixels() != pixels[k])
+            __builtin_trap();
+        ++k;
+    }
+}
+
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params)
+{
+    if (!read)
+        return;
+    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     {
         TProject project;

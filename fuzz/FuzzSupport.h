@@ -9,6 +9,8 @@
 
 class TCSISet;
 struct TCSIReadParams;
+class TMRImage;
+struct TImageImportParams;
 
 namespace vx::fuzz {
 
@@ -54,11 +56,33 @@ struct TTreeEntry {
 using TTree = std::map<std::string, TTreeEntry>;
 TTree Snapshot(const std::string& folder);
 
+// What the project file keeps of a set (its parameters and texts, and the samples of
+// voxels that hold them in both) and of an image (its record; not its pixels), to the bit.
+bool SameSet(const TCSISet& a, const TCSISet& b);
+bool SameImage(const TMRImage& a, const TMRImage& b);
+
 // Takes a set a reader read from `path` with `params` on the road of Add CSI Set: a new
 // project adds the file as the program adds it (the check of what a project file can
 // list, the data-set file, the project file that lists it), is saved and opened again.
 // The set must come back as it was read, or the add must be refused with a message
 // before anything is written in the project's folder; otherwise the run stops.
 void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
+
+// The first `count` pixels of a pixel file as the program writes them (16-bit
+// little-endian, row by row), read without the image's own reader; false when the file
+// holds fewer.
+bool PixelsOfFile(const std::string& path, size_t count, std::vector<int16_t>& pixels);
+
+// How an image file reaches a project: Add Images, or Add Exam given the file or (in
+// brackets) its folder.
+enum class TImageRoad { AddImages, ExamFile, ExamFolder };
+// Takes an image file on that road into a new project: the reader, the image records and
+// the pixel files staged with the project's new files. Every image added must hold the
+// pixels its staged file holds, and come back with its record and those pixels after a
+// save and an open in another project; an add that adds no image must leave the project's
+// folder as it was. Otherwise the run stops. `examType` is Add Exam's (ExamFile and
+// ExamFolder only).
+void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
+                             int examType = 0);
 
 }  // namespace vx::fuzz

@@ -2,7 +2,8 @@
 // first input byte gives the choices of the Add CSI Set dialog: the orientation (bits 0-1,
 // 3 as 0), "Remove offset" (bit 2) and "Load raw data" (bit 3). The rest is split by
 // Sections into the method, acqp and reco texts and the data file, read as "fid" and as
-// "2dseq".
+// "2dseq". The 2dseq file then also takes the road of Add Images into a new project
+// (AddImagesThroughProject: save, open, pixels compared).
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
+#include "model/TImageImportParams.h"
 #include "model/TImageSet.h"
 #include "model/TProject.h"
 #include "platform/FileChooser.h"
@@ -47,5 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     project.m_strFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");
     vx::MakeFolder(project.m_strFolder);
     ReadBruker2dseqImage(*project.m_pImageSet, seq, TImageImportParams{}, &project);
+    TImageImportParams image;
+    image.m_nImageType = 5;
+    vx::fuzz::AddImagesThroughProject(seq, image, vx::fuzz::TImageRoad::AddImages);
     return 0;
 }

@@ -1,5 +1,8 @@
 // DICOM image files through the standard and the GE DICOM image readers. The project holds
 // one CSI set, so the GE reader's exam checks run too (the silent reports answer Yes).
+// Then the file takes one road into a new project, which the input's length picks (modulo
+// 4): Add Images as a standard or as a GE DICOM image, or Add Exam of GE type given the
+// file "e1.dcm" or its folder (AddImagesThroughProject: save, open, pixels compared).
 // Scanner files make good seeds: build/fuzz/fuzz/fuzz_dicom corpus ../shared/data/dicom_ge/dcm_qa_ge
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include "dcmtk/oflog/oflog.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageImportParams.h"
 #include "model/TImageSet.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -37,6 +41,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ReadGEDicomImage(*project.m_pImageSet, path, TImageImportParams{}, &project);
         else
             ReadDicomImage(*project.m_pImageSet, path, TImageImportParams{}, &project);
+    }
+    TImageImportParams params;
+    switch (size % 4) {
+    case 0:
+        params.m_nImageType = 4;
+        vx::fuzz::AddImagesThroughProject(path, params, vx::fuzz::TImageRoad::AddImages);
+        break;
+    case 1:
+        params.m_nImageType = 2;
+        vx::fuzz::AddImagesThroughProject(path, params, vx::fuzz::TImageRoad::AddImages);
+        break;
+    default: {
+        // Add Exam takes the GE DICOM images by their names "e*.*".
+        const std::string exam = vx::fuzz::WriteScratch("e1.dcm", data, size);
+        vx::fuzz::AddImagesThroughProject(
+            exam, params, size % 4 == 2 ? vx::fuzz::TImageRoad::ExamFile : vx::fuzz::TImageRoad::ExamFolder, 3);
+        vx::RemoveFile(exam);
+        break;
+    }
     }
     return 0;
 }

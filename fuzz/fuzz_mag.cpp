@@ -1,6 +1,7 @@
 // Siemens MAG images and Helicon CSI pairs (".mag" files too). Bit 0 of the first input
 // byte picks the MAG image reader, which reads the rest as the file (an 8192-byte header
-// of fixed fields, then the pixels), or the Helicon reader: the rest is split by Sections
+// of fixed fields, then the pixels) on the road of Add Images into a new project
+// (AddImagesThroughProject: save, open, pixels compared), or the Helicon reader: the rest is split by Sections
 // into the parameter text "scanddf.mag" and the raw samples "scanraw.mag", and bit 1
 // picks the file of the pair the read starts from, bits 2 and 3 the options "Load raw data"
 // and "Remove offset".
@@ -10,11 +11,7 @@
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
-#include "model/TImageSet.h"
-#include "model/TProject.h"
-#include "platform/Files.h"
-#include "platform/Paths.h"
-#include "readers/SiemensMAGImage.h"
+#include "model/TImageImportParams.h"
 #include "readers/THeliconReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -26,12 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     if ((pick & 1) == 0) {
         const std::string path = vx::fuzz::WriteScratch("image.mag", data, size);
-        TProject project;
-        project.m_strFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");
-        vx::MakeFolder(project.m_strFolder);
         TImageImportParams params;
         params.m_nImageType = 3;
-        ReadSiemensMAG(*project.m_pImageSet, path, params, &project);
+        vx::fuzz::AddImagesThroughProject(path, params, vx::fuzz::TImageRoad::AddImages);
         return 0;
     }
     const auto parts = vx::fuzz::Sections(data, size, 2);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
+#include "model/TImageImportParams.h"
 #include "model/TImageSet.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -46,5 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vx::MakeFolder(project.m_strFolder);
     ReadPhilipsPAR(*project.m_pImageSet, par, TImageImportParams{}, &project);
     ReadRawImage(*project.m_pImageSet, rec, raw, &project);
+    using vx::fuzz::TImageRoad;
+    switch ((data[8] >> 1) & 3) {
+    case 0: vx::fuzz::AddImagesThroughProject(par, TImageImportParams{}, TImageRoad::AddImages); break;
+    // Exam types 1 and 0 take the images of "*.PAR" files (and look for no CSI file here).
+    case 1: vx::fuzz::AddImagesThroughProject(par, TImageImportParams{}, TImageRoad::ExamFile, 1); break;
+    case 2: vx::fuzz::AddImagesThroughProject(par, TImageImportParams{}, TImageRoad::ExamFolder, 0); break;
+    default: vx::fuzz::AddImagesThroughProject(rec, raw, TImageRoad::AddImages); break;
+    }
     return 0;
 }

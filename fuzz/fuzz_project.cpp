@@ -1,15 +1,18 @@
 // Project folders: the project file with the data-set, map and image pixel files it names,
 // through the check, the load (with the conversion of an older version, and the analyses
 // stored after the sets, read through the processing library as the program reads them)
-// and, for each map file, the map reader of every file version; a project loaded is saved
-// again and as an anonymized copy in another folder, which must load. The first input
-// byte picks the project file's name "~project.tpj" (bit 0) or "project.tpj", a path in
-// double quotes (bit 1), a plain file where the copy's folder would be (bit 2) and a
-// project made by the program before the input's files replace its own (bit 3). The rest
-// is split by Sections into six parts: the project file and five files, each its name up
-// to the first zero byte (letters, digits, "_", "-" and "." only, no ".tpj"; a part
-// without a usable name is left out) and then its contents. The folder holds only these
-// files in every run.
+// and, for each map file, the map reader of every file version. A project loaded shows
+// the pixels its images' files hold; it is saved again and must open again with the same
+// sets and images; then it is anonymized and saved as a copy in another folder, which must
+// load without a patient text. The first input byte picks the project file's name
+// "~project.tpj" (bit 0) or "project.tpj", a path in double quotes (bit 1), a plain file
+// where the copy's folder would be (bit 2), a project made by the program before the
+// input's files replace its own (bit 3) and where the project file is among the parts
+// (bit 4). The rest is split by Sections into six parts: the project file first (or, with
+// bit 4, last: the part that takes the rest of the input, so that it may be longer than
+// 65,535 bytes) and five files, each its name up to the first zero byte (letters, digits,
+// "_", "-" and "." only, no ".tpj"; a part without a usable name is left out) and then its
+// contents. The folder holds only these files in every run.
 //
 // Half of the mutations are libFuzzer's own; the other half change one number of the
 // project file's records and keep their framing: mostly one of the analysis records'
@@ -31,6 +34,10 @@
 #include "FuzzSupport.h"
 #include "model/TAnalysis.h"
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TKeptRecord.h"
+#include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Paths.h"
@@ -124,6 +131,60 @@ void ChangeField(uint8_t* data, size_t at, size_t other, std::minstd_rand& rando
     std::memcpy(data + at, &value, 4);
 }
 
+// The part of the input that holds the project file.
+size_t ProjectPart(uint8_t pick) { return (pick & 16) ? kFiles : 0; }
+
+// Every image whose pixel file holds its pixels shows them as the file holds them.
+void CheckPixels(TProject& project)
+{
+    for (TMRImage* pImage : *project.m_pImageSet) {
+        if (!pImage->PixelFileProblem().empty())
+            continue;
+        std::vector<int16_t> pixels;
+        const size_t count = size_t(pImage->GetWidth()) * size_t(pImage->GetHeight());
+        if (!vx::fuzz::PixelsOfFile(pImage->PixelFileToRead(), count, pixels) || !pImage->EnsurePixels() ||
+            pImage->GetPixels() != pixels)
+            __builtin_trap();
+        pImage->FreePixels();
+    }
+}
+
+// A project saved opens again with the sets and images it had.
+void CheckSavedProject(const TProject& saved)
+{
+    TProject again;
+    if (!again.Load(saved.GetProjectFilePath()) ||
+        again.m_pCSISetList->GetCount() != saved.m_pCSISetList->GetCount() ||
+        again.m_pImageSet->GetCount() != saved.m_pImageSet->GetCount())
+        __builtin_trap();
+    auto set = again.m_pCSISetList->begin();
+    for (const TCSISet* pSet : *saved.m_pCSISetList)
+        if (!vx::fuzz::SameSet(*pSet, **set++))
+            __builtin_trap();
+    auto image = again.m_pImageSet->Begin();
+    for (auto it = saved.m_pImageSet->Begin(); it != saved.m_pImageSet->End(); ++it)
+        if (!vx::fuzz::SameImage(**it, **image++))
+            __builtin_trap();
+}
+
+// No patient text is left in an anonymized project: not in its sets and images, nor in
+// the records it keeps as they were read.
+void CheckAnonymized(const TProject& copy)
+{
+    static const std::string kAnonymized("Anonymized", 11);  // with its terminating zero
+    for (const TCSISet* pSet : *copy.m_pCSISetList)
+        if (pSet->m_strPatientName != "Anonymized" || pSet->m_strPatientBirthDate != "Anonymized")
+            __builtin_trap();
+    for (auto it = copy.m_pImageSet->Begin(); it != copy.m_pImageSet->End(); ++it)
+        if ((*it)->GetInfoText(TMRImage::InfoPatientName) != "Anonymized")
+            __builtin_trap();
+    for (const std::vector<TKeptRecord>* kept : {&copy.m_pCSISetList->KeptRecords(), &copy.m_pImageSet->KeptRecords()})
+        for (const TKeptRecord& record : *kept)
+            for (const int64_t at : record.patientTexts)
+                if (record.bytes.compare(size_t(at), kAnonymized.size(), kAnonymized) != 0)
+                    __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
@@ -134,9 +195,10 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
     if (random() % 2 == 0 && size > 1) {
         // The project file: the first part after the byte of choices.
         const auto parts = vx::fuzz::Sections(data + 1, size - 1, 1 + kFiles);
-        if (parts[0].size() >= 4) {
-            const size_t begin = size_t(reinterpret_cast<const uint8_t*>(parts[0].data()) - data);
-            const std::vector<size_t> fields = AnalysisFields(parts[0]);
+        const std::string_view file = parts[ProjectPart(data[0])];
+        if (file.size() >= 4) {
+            const size_t begin = size_t(reinterpret_cast<const uint8_t*>(file.data()) - data);
+            const std::vector<size_t> fields = AnalysisFields(file);
             if (!fields.empty() && random() % 4 != 0) {
                 ChangeField(data, begin + fields[random() % fields.size()], begin + fields[random() % fields.size()],
                             random);
@@ -144,8 +206,8 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
             }
             // Else a number of any record: a field of a small value, found in a few tries.
             for (int tries = 0; tries < 64; ++tries) {
-                const size_t at = begin + random() % (parts[0].size() - 3);
-                const size_t other = begin + random() % (parts[0].size() - 3);
+                const size_t at = begin + random() % (file.size() - 3);
+                const size_t other = begin + random() % (file.size() - 3);
                 if (IsSmallField(data + at)) {
                     ChangeField(data, at, IsSmallField(data + other) ? other : at, random);
                     return size;
@@ -176,10 +238,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const auto parts = vx::fuzz::Sections(data, size, 1 + kFiles);
     const std::string projectFile = vx::JoinPath(folder, projectName + ".tpj");
-    vx::fuzz::WriteScratch("project/" + projectName + ".tpj", parts[0]);
+    const size_t projectPart = ProjectPart(pick);
+    vx::fuzz::WriteScratch("project/" + projectName + ".tpj", parts[projectPart]);
     std::vector<std::string> maps;
-    for (int k = 1; k <= kFiles; ++k) {
-        const std::string_view part = parts[size_t(k)];
+    for (size_t k = 0; k <= kFiles; ++k) {
+        if (k == projectPart)
+            continue;
+        const std::string_view part = parts[k];
         const size_t end = part.find('\0');
         if (end == std::string_view::npos || !vx::fuzz::UsableName(part.substr(0, end)) || part.substr(0, end).ends_with(".tpj"))
             continue;
@@ -191,19 +256,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     TProject::CheckProjectFile(projectFile);
     {
-        // A project loaded is saved again, then anonymized and saved as a copy in another
-        // folder, as the program saves them; a copy the program saved must load.
+        // A project loaded shows its images' pixels, is saved again and must open again as
+        // it was; then it is anonymized and saved as a copy in another folder, as the
+        // program saves them, which must load without a patient text.
         TProject project;
-        if (project.Load((pick & 2) ? "\"" + projectFile + "\"" : projectFile) && project.Save()) {
-            project.Anonymize();
-            const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
-            std::filesystem::remove_all(copyFolder, error);
-            if (pick & 4)  // a file where the copy's folder would be: the copy is refused
-                vx::fuzz::WriteScratch("copy", std::string_view("x"));
-            if (project.SaveAs(vx::fuzz::ScratchFolder() + "/", "copy")) {
-                TProject copy;
-                if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
-                    __builtin_trap();
+        if (project.Load((pick & 2) ? "\"" + projectFile + "\"" : projectFile)) {
+            CheckPixels(project);
+            if (project.Save()) {
+                CheckSavedProject(project);
+                project.Anonymize();
+                const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
+                std::filesystem::remove_all(copyFolder, error);
+                if (pick & 4)  // a file where the copy's folder would be: the copy is refused
+                    vx::fuzz::WriteScratch("copy", std::string_view("x"));
+                if (project.SaveAs(vx::fuzz::ScratchFolder() + "/", "copy")) {
+                    TProject copy;
+                    if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
+                        __builtin_trap();
+                    CheckAnonymized(copy);
+                }
             }
         }
     }

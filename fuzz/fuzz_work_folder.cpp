@@ -17,17 +17,35 @@
 // in the journal "#0" to "#3" stand for the inode identity a layout-2 journal records of
 // each file, "$0" to "$3" for the size and checksum the present layout records.
 //
-// Beyond the sanitizers: an open refused for a damaged journal leaves every file as it
-// was; no file outside the project folder and the folder the note names changes; an open
-// that got past the journals leaves none; a note that stays leaves its folder as it was.
+// Beyond the sanitizers: an open refused for a journal it cannot complete (whatever the
+// reason) leaves every file as it was; a journal an open completed leaves each target its
+// lines name as they record it (the staged file's bytes, of the size and checksum a line
+// of the present layout gives; a removed file gone); no file outside the project folder
+// and the folder the note names changes; an open that got past the journals leaves none;
+// a note that stays leaves its folder as it was.
+//
+// Half of the mutations are libFuzzer's own; the other half change the journal by its
+// lines: a line of any kind is put in (a rename of one of the input's files, or of a name
+// that has none, recording its identity or another file's; a removal of a file of the
+// project, of the folder's own names, of "../outside"), a line loses or gains a field, is
+// repeated, dropped or swapped with another, or the first line becomes another layout's.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -107,6 +125,92 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (size_t start = 0, tab;; start = tab + 1) {
+        tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return fields;
+    }
+}
+
+// A size and checksum as a journal of the present layout records them ("size:sum"), the
+// size as a number; nothing when the text is not one.
+std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string& text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0)
+        return std::nullopt;
+    const std::string size = text.substr(0, colon);
+    char* end = nullptr;
+    const long long value = std::strtoll(size.c_str(), &end, 10);
+    if (end != size.c_str() + size.size())
+        return std::nullopt;
+    return std::make_pair(int64_t(value), text.substr(colon + 1));
+}
+
+// The files a completed journal names as it leaves them: the bytes each holds (none: the
+// file is gone) and, where a line of the present layout put it in place, the size and
+// checksum that line records of it.
+struct TOutcome {
+    std::optional<std::string> bytes;
+    std::string identity;
+};
+
+// Makes the lines of the journal at `journal` on `outcomes` (by path relative to the
+// root; a file not there yet is as it was before the open), in their order: a staged file
+// there goes to its target, one that is gone was put in place already. False when a line
+// is not one that a journal of its layout holds, or names a new file that is nowhere:
+// such a journal is never to be completed.
+bool Complete(const vx::fuzz::TTree& before, const std::string& journal, std::map<std::string, TOutcome>& outcomes)
+{
+    const auto it = before.find(journal);
+    if (it == before.end())
+        return true;
+    const std::vector<std::string> lines = Lines(it->second.bytes);
+    if (lines.size() < 2 || lines.back() != "end")
+        return false;
+    const bool old = lines.front() == "Vexara file journal 1";
+    const bool inodes = lines.front() == "Vexara file journal 2", present = lines.front() == "Vexara file journal 3";
+    if (!old && !inodes && !present)
+        return false;
+    const fs::path at = fs::path(journal).parent_path();
+    const fs::path folder = old ? at : at.parent_path(), staging = old ? at : folder / ".vexara";
+    const auto outcome = [&](const fs::path& path) -> TOutcome& {
+        const std::string key = path.lexically_normal().string();
+        if (!outcomes.contains(key)) {
+            const auto found = before.find(key);
+            if (found != before.end() && !found->second.folder)
+                outcomes[key].bytes = found->second.bytes;
+        }
+        return outcomes[key];
+    };
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::vector<std::string> fields = Fields(lines[i]);
+        const bool rename = old ? fields.size() == 2 : fields.size() == 4 && fields[0] == "rename";
+        if (rename) {
+            if (present && !ContentIdentity(fields[3]))
+                return false;
+            TOutcome& staged = outcome(staging / fields[old ? 0 : 1]);
+            TOutcome& target = outcome(folder / fields[old ? 1 : 2]);
+            // A journal of the earlier layout cannot tell a staged file put in place from
+            // one that is lost; the others know the new file by its identity.
+            if (staged.bytes)
+                target.bytes = std::exchange(staged.bytes, std::nullopt);
+            else if (!target.bytes && !old)
+                return false;
+            target.identity = present ? fields[3] : std::string();
+        } else if (!old && fields.size() == 2 && fields[0] == "remove") {
+            outcome(folder / fields[1]) = TOutcome{};
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A folder with a project the program made, and one CSI set in it: made once per process.
 const std::string& MadeProject()
 {
@@ -130,7 +234,99 @@ const std::string& MadeProject()
     return folder;
 }
 
+// The target a staged name is for: the name without its dot and six letters or digits.
+std::string TargetOf(const std::string& staged)
+{
+    return staged.size() > 7 && staged[staged.size() - 7] == '.' ? staged.substr(0, staged.size() - 7) : staged;
+}
+
+// Changes a journal by its lines (see the top of this file). `parts` are the input's
+// parts, whose files give the names of the lines put in.
+std::string ChangeJournal(const std::string& journal, const std::vector<std::string>& parts, std::minstd_rand& random)
+{
+    static const char* const kHeaders[] = {"Vexara file journal 1", "Vexara file journal 2", "Vexara file journal 3"};
+    static const char* const kRemovals[] = {"../outside", "outside", "csi", "project.tpj", ".vexara", ".vexara.lock",
+                                            "gone", "journal", "", "a/b"};
+    std::vector<std::string> lines = Lines(journal);
+    if (lines.size() < 2)
+        lines = {kHeaders[1 + random() % 2], "end"};
+    // The names of the input's files, and the staged names among them.
+    std::vector<std::string> names{"csi"}, staged{"csi.a1b2c3"};
+    for (size_t k = 2; k < parts.size(); ++k) {
+        const size_t end = parts[k].find('\0');
+        if (parts[k].empty() || end == std::string::npos || end < 2)
+            continue;
+        const std::string name = parts[k].substr(1, end - 1);
+        names.push_back(name);
+        if (TargetOf(name) != name)
+            staged.push_back(name);
+    }
+    const auto any = [&](const auto& list) { return std::string(list[random() % std::size(list)]); };
+    const size_t line = 1 + random() % std::max<size_t>(1, lines.size() - 1);  // after the first
+    switch (random() % 8) {
+    case 0:
+    case 1:
+    case 2: {
+        const std::string from = any(staged), k = std::to_string(random() % kFiles);
+        const std::string to = random() % 4 ? TargetOf(from) : any(names);
+        std::string made;
+        switch (random() % 4) {
+        case 0: made = "remove\t" + (random() % 2 ? any(kRemovals) : any(names)); break;
+        case 1: made = from + "\t" + to; break;  // the layout of earlier versions
+        default: {
+            const char* const ids[] = {"$", "#"};
+            const std::string id = random() % 8 ? any(ids) + k : "0:" + std::string(32, '0');
+            made = "rename\t" + from + "\t" + to + "\t" + id;
+            break;
+        }
+        }
+        lines.insert(lines.begin() + std::ptrdiff_t(std::min(line, lines.size() - 1)), made);
+        break;
+    }
+    case 3: {  // a field less
+        std::vector<std::string> fields = Fields(lines[line - 1]);
+        if (fields.size() > 1)
+            fields.erase(fields.begin() + std::ptrdiff_t(random() % fields.size()));
+        std::string text;
+        for (const std::string& field : fields)
+            text += (text.empty() ? "" : "\t") + field;
+        lines[line - 1] = text;
+        break;
+    }
+    case 4: lines[line - 1] += "\t" + Fields(lines[line - 1]).back(); break;  // a field more
+    case 5: lines.insert(lines.begin() + std::ptrdiff_t(line), lines[line - 1]); break;
+    case 6:
+        if (random() % 2)
+            lines.erase(lines.begin() + std::ptrdiff_t(line - 1));
+        else
+            std::swap(lines[line - 1], lines[random() % lines.size()]);
+        break;
+    default: lines.front() = any(kHeaders); break;
+    }
+    std::string text;
+    for (const std::string& l : lines)
+        text += l + "\n";
+    return text;
+}
+
 }  // namespace
+
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
+{
+    std::minstd_rand random(seed);
+    if (size < 1 || random() % 2 == 0)
+        return LLVMFuzzerMutate(data, size, maxSize);
+    const auto sections = vx::fuzz::Sections(data + 1, size - 1, 2 + kFiles);
+    std::vector<std::string> parts(sections.begin(), sections.end());
+    parts[0] = ChangeJournal(parts[0], parts, random);
+    const std::string input = std::string(1, char(data[0])) + vx::fuzz::PackSections(parts);
+    if (parts[0].size() > 0xffff || input.size() > maxSize)
+        return LLVMFuzzerMutate(data, size, maxSize);
+    std::memcpy(data, input.data(), input.size());
+    return input.size();
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -242,17 +438,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 return true;
         return false;
     };
+    // The program's refusals to open a folder whose journal it cannot complete begin so.
     const bool refusedFolder = !opened && has("The project project cannot be opened");
-    const bool damaged = refusedFolder && has("is damaged");
-    // The old journal is completed first: a damaged new one then refuses a changed folder.
-    const bool bothJournals = before.contains("project/.vexara/journal") && before.contains("project/.project.tpj.journal");
+    const auto completed = [&](const std::string& journal) {
+        return before.contains(journal) && !before.at(journal).folder && !after.contains(journal);
+    };
+    // The old journal is completed first: a new one then refused leaves a changed folder.
+    const std::string journals[] = {"project/.project.tpj.journal", "project/.vexara/journal", "other/.vexara/journal"};
     const std::vector<std::string> changed = Changed(before, after);
     for (const std::string& path : changed) {
         // A refused journal changes nothing (unless the old one, completed first, did).
-        if (damaged && !bothJournals)
+        if (refusedFolder && !completed(journals[0]))
             __builtin_trap();
         // Nothing outside the project folder, and the folder a note names, changes.
         if (!Within(path, "project") && !Within(path, noteFolder))
+            __builtin_trap();
+    }
+    // A completed journal has put in place what its lines record, in the order the open
+    // completes them. The work folders' files are the open's to clear afterwards.
+    std::map<std::string, TOutcome> outcomes;
+    for (const std::string& journal : journals)
+        if (completed(journal) && !Complete(before, journal, outcomes))
+            __builtin_trap();
+    for (const auto& [path, outcome] : outcomes) {
+        if (fs::path(path).parent_path().filename() == ".vexara")
+            continue;
+        const auto it = after.find(path);
+        const bool there = it != after.end() && !it->second.folder;
+        if (there != outcome.bytes.has_value() || (there && it->second.bytes != *outcome.bytes))
+            __builtin_trap();
+        if (!outcome.identity.empty() &&
+            ContentIdentity(vx::TFileTransaction::StagedFileIdentity(vx::JoinPath(root, path))) !=
+                ContentIdentity(outcome.identity))
             __builtin_trap();
     }
     if (!refusedFolder) {

@@ -196,7 +196,9 @@ def work_folder_seeds():
     seed("layout2_cut", 0, j2 + rename)
     seed("layout1_work", 0, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"w.csi.a1b2c3\0" + dataset])
     seed("layout1_old_place", 1, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"p.csi.a1b2c3\0" + dataset])
-    seed("layout2_folder_target", 0, j2 + b"rename\tdir.a1b2c3\tdir\t#1\n" + end,
+    # The staged file's own identity: the journal reads well, and the folder in the way of
+    # its target refuses it.
+    seed("layout2_folder_target", 0, j2 + b"rename\tdir.a1b2c3\tdir\t#0\n" + end,
          files=[b"wdir.a1b2c3\0x", b"Pdir\0"])
     # The present layout: staged files known by size and checksum.
     j3, rename3 = b"Vexara file journal 3\n", b"rename\tcsi.a1b2c3\tcsi\t$0\n"
@@ -204,6 +206,22 @@ def work_folder_seeds():
     seed("layout3_renamed", 0, j3 + rename3 + end, files=[b"pcsi\0" + dataset])
     seed("layout3_lost", 0, j3 + rename3 + end)
     seed("layout3_old_place", 1, j3 + b"remove\tgone\n" + end)
+    # A staged file of the recorded size whose checksum is another file's of that size.
+    other = bytes(b ^ 1 for b in dataset)
+    seed("layout3_other_checksum", 0, j3 + b"rename\tcsi.a1b2c3\tcsi\t$1\n" + end,
+         files=[staged, b"wother\0" + other])
+    # A rename missing its identity, one with a field too many, and removals that would
+    # leave the folder or take its work folder.
+    seed("layout3_field_missing", 0, j3 + b"rename\tcsi.a1b2c3\tcsi\n" + end, files=[staged])
+    seed("layout3_field_more", 0, j3 + b"rename\tcsi.a1b2c3\tcsi\t$0\t$0\n" + end, files=[staged])
+    seed("layout3_remove_outside", 0, j3 + b"remove\t../outside\n" + end)
+    seed("layout3_remove_work", 0, j3 + b"remove\t.vexara\n" + end)
+    # The new file lost after others are put in place: a refusal that must change nothing.
+    seed("layout3_lost_second", 0, j3 + rename3 + b"rename\tgone.a1b2c3\tgone\t$0\n" + end,
+         files=[staged, b"pgone\0old"])
+    # The folder cannot take the change: a target that is a folder.
+    seed("layout3_folder_target", 0, j3 + b"rename\tdir.a1b2c3\tdir\t$0\n" + end,
+         files=[b"wdir.a1b2c3\0x", b"Pdir\0"])
     seed("unknown_header", 0, b"Vexara file journal 9\n" + end)
     seed("layout2_old_place", 1, j2 + b"remove\tgone\n" + end)
     # Save As notes: the other folder with a journal, a staged file, or nothing of its own.

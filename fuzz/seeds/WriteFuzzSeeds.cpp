@@ -23,7 +23,9 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
@@ -505,6 +507,11 @@ void PhilipsSeeds()
     layout[0] = 8;  // 8 header bytes
     layout[8] = 1;  // big-endian
     Put("fuzz_parrec", "par_v3", layout + PackSections({BuildPARText(par), Int16LE(pixels)}));
+    // The other roads into a project: Add Exam given the file or its folder, the raw image.
+    for (const int road : {1, 2, 3}) {
+        layout[8] = char(road << 1);
+        Put("fuzz_parrec", "par_v3_road" + std::to_string(road), layout + PackSections({BuildPARText(par), Int16LE(pixels)}));
+    }
 }
 
 // ---- Siemens MAG images and Helicon pairs ----------------------------------------------
@@ -819,6 +826,49 @@ void AnalysisProjectSeeds()
     vx::RemoveFolderTree(folder);
 }
 
+// A saved project whose image's exam date is the longest text a project file holds, or
+// one byte longer (a project the program refuses to open): project files of more than
+// 65,535 bytes, given as the last part (bit 4 of the first byte).
+void LongTextProjectSeeds()
+{
+    const std::string folder = vx::JoinPath(g_out, "long_text_project");
+    for (const size_t length : {kMaxCStringLength - 1, kMaxCStringLength}) {
+        vx::RemoveFolderTree(folder);
+        TProject project;
+        if (!project.Create(folder, "study")) {
+            g_unread.push_back("the long-text project could not be made");
+            return;
+        }
+        auto* image = new TMRImage(&project);
+        image->SetPath(vx::JoinPath(folder, "ax"));
+        image->SetName("ax", true);
+        image->SetOrientation(2, true);
+        image->SetWidth(4, true);
+        image->SetHeight(3, true);
+        image->SetParameter(200.0f, TMRImage::ParamFOVX, true);
+        image->SetParameter(150.0f, TMRImage::ParamFOVY, true);
+        image->SetInfoText(std::string(length, 'd'), TMRImage::InfoExamDate, true);
+        // The fields after the date, read one byte off (as by a reader that took the date
+        // without its terminating zero), still give a record that can be used: a TE of 0
+        // and a slice thickness of 0.75 mm, which then reads as 2 mm.
+        image->SetParameter(0.0f, TMRImage::ParamTE, true);
+        image->SetParameter(0.75f, TMRImage::ParamThickness, true);
+        std::vector<int16_t> pixels(12);
+        for (size_t k = 0; k < pixels.size(); ++k)
+            pixels[k] = int16_t(100 * k - 500);
+        image->SetPixels(pixels);
+        if (!project.m_pImageSet->AddNew(image, "The image ax was not added") || !project.Save()) {
+            g_unread.push_back("the long-text project could not be saved");
+            continue;
+        }
+        std::vector<std::string> parts = {"ax" + std::string(1, '\0') + ReadBytes(vx::JoinPath(folder, "ax"))};
+        parts.resize(5);
+        parts.push_back(ReadBytes(vx::JoinPath(folder, "study.tpj")));
+        Put("fuzz_project", "long_text_" + std::to_string(length), std::string(1, char(16)) + PackSections(parts));
+    }
+    vx::RemoveFolderTree(folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -843,6 +893,7 @@ int main(int argc, char** argv)
     RawSeeds();
     MaskSeeds();
     AnalysisProjectSeeds();
+    LongTextProjectSeeds();
     DicomSeeds();
     for (const std::string& line : g_unread)
         std::cerr << line << "\n";
