@@ -102,7 +102,7 @@ bool RefuseMissing(const DcmTagKey& key)
 }
 
 // The private objects in which scanners keep spectra: Siemens's non-image object (whose
-// data type then begins with "SPEC") and Philips's spectrum object.
+// data type then names a spectrum) and Philips's spectrum object.
 const char* const kSiemensNonImageStorage = "1.3.12.2.1107.5.9.1";
 const char* const kPhilipsSpectrumStorage = "1.3.46.670589.11.0.0.12.1";
 

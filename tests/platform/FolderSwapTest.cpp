@@ -81,13 +81,16 @@ TEST(Files, PutFolderInPlaceWithoutRenameFlags)
 {
     TTempFolder dir;
     const std::string from = dir.File("from"), to = dir.File("to");
-    for (const bool flags : {true, false}) {
-        SCOPED_TRACE(flags ? "with rename flags" : "without rename flags");
+    // Each error a file system gives for flags it does not take (NFS, CIFS, FUSE).
+    for (const int unsupported : {0, EINVAL, ENOSYS, EOPNOTSUPP}) {
+        const bool flags = unsupported == 0;
+        SCOPED_TRACE(flags ? "with rename flags" : "rename flags failing with " + std::to_string(unsupported));
         RemoveFolderTree(to);
         MakeFolder(from);
         WriteBytes(from + "/f", "new");
         WriteBytes(dir.File("file"), "a file");
-        TFileFaultScope fault(flags ? std::vector<TFileFault>{} : std::vector<TFileFault>{NoRenameFlags()});
+        TFileFaultScope fault(flags ? std::vector<TFileFault>{}
+                                    : std::vector<TFileFault>{{kFileRenameFlags, unsupported, 1, true}});
         ASSERT_TRUE(PutFolderInPlace(from, to));
         EXPECT_EQ(ReadBytes(to + "/f"), "new");
         EXPECT_FALSE(FolderExists(from));
@@ -126,7 +129,7 @@ TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
     ASSERT_EQ(::mkfifo((from + "/pipe").c_str(), 0600), 0);
     ASSERT_EQ(::mknod((from + "/socket").c_str(), S_IFSOCK | 0600, 0), 0);
 
-    for (const int linkError : {0, EXDEV, EPERM}) {
+    for (const int linkError : {0, EXDEV, EPERM, EMLINK, EOPNOTSUPP, ENOSYS}) {
         SCOPED_TRACE("links failing with " + std::to_string(linkError));
         const std::string to = dir.File("to");
         RemoveFolderTree(to);
