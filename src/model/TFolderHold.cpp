@@ -85,9 +85,9 @@ std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std
         return "cannot be locked, because its lock file " + lockFile + " is " +
                vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
     case vx::TFolderLock::TResult::Forbidden:
-        // Another user's program may hold it: removing it is for whoever knows.
-        return "cannot be locked, because you may not read its lock file " + lockFile + ". Its owner, " +
-               vx::TFolderLock::OwnerOf(lockFile) + ", can let you read it, or remove it while no program has the "
+        // Another user's program may hold it: it is removed only once none does.
+        return "cannot be locked, because you may not read its lock file " + lockFile + ". Ask its owner, " +
+               vx::TFolderLock::OwnerOf(lockFile) + ", to let you read it, or remove it once no program has the "
                "project open";
     case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(m_lock.LastError());
     default: break;

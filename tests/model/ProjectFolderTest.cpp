@@ -165,8 +165,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     const std::string me = ::getpwuid(::geteuid())->pw_name;
     const std::string refused = "refused\nThe project p cannot be opened: its folder cannot be locked";
-    const std::string forbidden = refused + ", because you may not read its lock file " + lockFile + ". Its owner, " +
-                                  me + ", can let you read it, or remove it while no program has the project open.";
+    const std::string forbidden = refused + ", because you may not read its lock file " + lockFile + ". Ask its owner, " +
+                                  me + ", to let you read it, or remove it once no program has the project open.";
     const std::string readOnly = "opened, not saved\nThe folder " + m_folder +
                                  " of the project p cannot be written, so nothing was written. Save Project As keeps the "
                                  "work in a new folder.";
