@@ -167,9 +167,10 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
     const std::string refused = "refused\nThe project p cannot be opened: its folder cannot be locked";
     const std::string forbidden = refused + ", because you may not read its lock file " + lockFile + ". Ask its owner, " +
                                   me + ", to let you read it, or remove it once no program has the project open.";
-    const std::string readOnly = "opened, not saved\nThe folder " + m_folder +
+    const std::string readOnly = "opened, not saved, q not created\nThe folder " + m_folder +
                                  " of the project p cannot be written, so nothing was written. Save Project As keeps the "
-                                 "work in a new folder.";
+                                 "work in a new folder.\nThe project q cannot be created: its folder cannot be written: "
+                                 "the folder or file is write-protected.";
     const struct {
         const char* what;
         bool anotherUser;  // the lock file is another user's: only when this runs as root
@@ -181,8 +182,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
         {"another user's lock file that only its owner may read", true, 0600, 0777, {}, forbidden},
         {"a lock file no one may read", false, 0000, 0777, {}, forbidden},
         {"no lock file in a folder this user may not write", false, -1, 0555, {}, readOnly},
-        {"no lock file on read-only media", false, -1, 0777, {{kFileLock, EROFS, 1}}, readOnly},
-        {"no lock file where none may be made", false, -1, 0777, {{kFileLock, EPERM, 1}}, readOnly},
+        {"no lock file on read-only media", false, -1, 0777, {{kFileLock, EROFS, 1, true}}, readOnly},
+        {"no lock file where none may be made", false, -1, 0777, {{kFileLock, EPERM, 1, true}}, readOnly},
         {"no room for a lock file", false, -1, 0777, {{kFileLock, ENOSPC, 1}}, refused + ": the disk is full."},
         {"no locks on the file system", false, 0644, 0777, {{kFileLock, ENOLCK, 1}}, refused + ": no locks available."},
     };
@@ -204,6 +205,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
             std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
             if (text == "opened" && !project.Save())
                 text += ", not saved";
+            if (TProject created; text == "opened, not saved" && !created.Create(m_folder, "q"))
+                text += ", q not created";
             g_pProject = nullptr;
             for (const std::string& message : script.Messages())
                 text += "\n" + message;
