@@ -224,18 +224,15 @@ void TPlotFrame::DrawAxes(TCanvas& dc) const
         DrawXAxis(dc);
 }
 
-void TPlotFrame::DrawYAxis(TCanvas& dc) const
+bool TPlotFrame::YTicks(TCanvas& dc, std::vector<int>& rows, std::vector<std::string>& labels) const
 {
-    dc.MoveTo(m_nLeft, m_nTop);
-    dc.LineTo(m_nLeft, m_nBottom);
     const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, 17);
     if (!(step > 0.0f) || !std::isfinite(m_fBottom) || !std::isfinite(m_fTop))
-        return;
+        return false;
     // Ticks at multiples of the step, from the bottom edge upwards.
     const double signedStep = m_fTop >= m_fBottom ? step : -double(step);
     const double first = std::trunc(m_fBottom / signedStep) * signedStep;
     std::vector<double> values;
-    std::vector<int> rows;
     for (int i = 0; i < kMaxTicks; ++i) {
         double value = first + i * signedStep;
         if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
@@ -248,16 +245,46 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
         values.push_back(value);
         rows.push_back(y);
     }
-    const std::vector<std::string> labels = TickLabels(dc, values, step, kYLabelWidth);
-    for (size_t i = 0; i < values.size(); ++i) {
+    labels = TickLabels(dc, values, step, kYLabelWidth);
+    return true;
+}
+
+namespace {
+
+// How far left of the axis a y label starts: its box, or further left for a label too wide
+// to end a gap before the tick, so that the tick neither runs through it nor reads as a
+// trailing minus.
+int YLabelReach(TCanvas& dc, const std::string& label)
+{
+    return std::max(kYLabelWidth, kYTickLength + kYLabelGap + dc.TextExtent(label).cx);
+}
+
+}  // namespace
+
+int TPlotFrame::YAxisWidth(TCanvas& dc) const
+{
+    std::vector<int> rows;
+    std::vector<std::string> labels;
+    int width = 0;
+    if (YTicks(dc, rows, labels))
+        for (const std::string& label : labels)
+            width = std::max(width, YLabelReach(dc, label));
+    return width;
+}
+
+void TPlotFrame::DrawYAxis(TCanvas& dc) const
+{
+    dc.MoveTo(m_nLeft, m_nTop);
+    dc.LineTo(m_nLeft, m_nBottom);
+    std::vector<int> rows;
+    std::vector<std::string> labels;
+    if (!YTicks(dc, rows, labels))
+        return;
+    for (size_t i = 0; i < rows.size(); ++i) {
         const int y = rows[i];
         dc.MoveTo(m_nLeft - kYTickLength, y);
         dc.LineTo(m_nLeft, y);
-        // A label too wide to end a gap before the tick starts further left, so that the
-        // tick neither runs through it nor reads as a trailing minus.
-        const int left =
-            std::min(m_nLeft - kYLabelWidth, m_nLeft - kYTickLength - kYLabelGap - dc.TextExtent(labels[i]).cx);
-        DrawLabelInBox(dc, labels[i], {left, y - 5, m_nLeft, y + 5}, 0);
+        DrawLabelInBox(dc, labels[i], {m_nLeft - YLabelReach(dc, labels[i]), y - 5, m_nLeft, y + 5}, 0);
     }
 }
 

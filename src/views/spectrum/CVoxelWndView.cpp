@@ -287,11 +287,23 @@ void CVoxelWndView::DrawPlotOverRange(vx::TCanvas& dc, const TSpectrum* spectrum
     m_plot.DrawAxes(dc);
 }
 
+int CVoxelWndView::PlotLeft(vx::TCanvas& dc, const TPixelRect& client, int top, int bottom, float yTop,
+                            float yBottom)
+{
+    // Pixels kept between the window's edge and the widest label.
+    constexpr int kLabelPad = 2;
+    TPlotFrame frame;
+    frame.SetYRange(yTop, yBottom, true);
+    frame.SetPixelRect(0, top, 1, bottom);
+    return client.left + std::max(kLeftMargin, frame.YAxisWidth(dc) + kLabelPad);
+}
+
 void CVoxelWndView::DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client)
 {
+    const int top = client.top + kTopMargin, bottom = client.bottom - kBottomMargin;
     DrawPlotInRect(dc, spectrum,
-                   {client.left + kLeftMargin, client.top + kTopMargin, client.right - kRightMargin,
-                    client.bottom - kBottomMargin},
+                   {PlotLeft(dc, client, top, bottom, m_display.m_fYMax, m_display.m_fYMin), top,
+                    client.right - kRightMargin, bottom},
                    true, true);
 }
 
@@ -306,11 +318,13 @@ void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
         return;
 
     const int stripsBottom = client.bottom - kBottomMargin;
+    // Every strip has the same height and value range, so the same labels and left edge.
+    const int left = PlotLeft(dc, client, 0, h - kTopMargin, m_display.m_fYMax, m_display.m_fYMin);
     for (int k = 0; k < n; ++k) {
         const TSpectrum* voxel = m_voxels[k];
         const int bottom = stripsBottom - (n - 1 - k) * h;
         const int top = bottom - h + kTopMargin;
-        const TPixelRect plot{client.left + kLeftMargin, top, client.right - kRightMargin, bottom};
+        const TPixelRect plot{left, top, client.right - kRightMargin, bottom};
         DrawPlotInRect(dc, voxel, plot, k == n - 1, true);
         if (m_pFrame->GetKind() == CVoxelWindowBase::kSingleVoxel) {
             dc.SetTextColor(m_crText);

@@ -30,7 +30,8 @@ class TSpectrum;
 class CVoxelWndView : public QWidget {
     Q_OBJECT
 public:
-    // Space kept free around the read-out strips for the axes and their labels.
+    // Space kept free around the read-out strips for the axes and their labels; the left
+    // one grows where the y labels need more (PlotLeft).
     static constexpr int kLeftMargin = 36;
     static constexpr int kRightMargin = 5;
     static constexpr int kBottomMargin = 25;
@@ -179,6 +180,10 @@ public:
                            float yTop, float yBottom, bool showXAxis, bool showYAxis);
     // The current voxel over the client area less the axis margins, both axes shown.
     void DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client);
+    // The left edge of a plot with a y axis over the rows top..bottom and the values
+    // yTop..yBottom: kLeftMargin into the client area, or further where the axis's widest
+    // label needs the room, so that every label lies whole in the window.
+    static int PlotLeft(vx::TCanvas& dc, const TPixelRect& client, int top, int bottom, float yTop, float yBottom);
     // The value that the display flags choose at a point (magnitude, else real, else
     // imaginary part; 0 when no part flag is set).
     float DisplayedValue(const TSpectrum* spectrum, int point) const;

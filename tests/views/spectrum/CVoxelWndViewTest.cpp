@@ -2,6 +2,8 @@
 // the read-out, the colour schemes, and the panel values handed to the tool records.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -168,6 +170,37 @@ TEST_F(SpectrumViewTest, UnitButtonsSetTheTickLabelsAndTheReadout)
             EXPECT_NE(labels, previous);
         }
         previous = labels;
+    }
+}
+
+// A recording canvas that measures texts in the font the view's picture is drawn with.
+struct TFontCanvas : vx::TRecordingCanvas {
+    vx::TSizeI TextExtent(const std::string& text) override
+    {
+        const QFontMetrics metrics(QGuiApplication::font());
+        return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+    }
+};
+
+// Values of millions, as raw scanner data have them: in the window Select voxel opens, every
+// y label lies whole inside the window, left of its tick.
+TEST_F(SpectrumViewTest, LabelsOfLargeValuesLieWholeInTheWindowAtItsOpeningSize)
+{
+    set->Scale(5000.0f);
+    set->UpdateDataRange();
+    session->Project()->ResetSpectrumDisplay(true);
+    CVoxelWindow* window = Click(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    TFontCanvas dc;
+    view.DrawOn(dc, {0, 0, view.width(), view.height()});
+    const int plotLeft = view.m_plot.GetPixelRect().left;
+    const auto labels = TextsAligned(dc, vx::AlignLeft);
+    ASSERT_FALSE(labels.empty());
+    EXPECT_EQ(labels.front().text, "-30e5");
+    for (const vx::TCanvasOp& label : labels) {
+        EXPECT_GE(label.args[0], 0) << label.text;
+        EXPECT_LE(label.args[0] + dc.TextExtent(label.text).cx, plotLeft - 5) << label.text;
     }
 }
 
