@@ -202,7 +202,8 @@ public:
     void ClearVoxelShift();
     void GetRotation(float rotation[3][3]) const;
 
-    // Point position <-> axis unit (kUnitPoints, kUnitHz, kUnitPPM, kUnitMs).
+    // Point position <-> axis unit (kUnitPoints, kUnitHz, kUnitPPM, kUnitMs); a value goes
+    // to the nearest point.
     float PointToUnit(float point, int unit) const;
     int UnitToPoint(float value, int unit) const;
     // The point of a ppm value, trunc(index + 0.5) (toward zero, so that a position just

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -29,11 +30,14 @@
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/GuiMenu.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/TestFiles.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CAnalysisCorView.h"
 #include "views/analysis/CAnalysisDlgView.h"
 #include "views/analysis/CAnalysisScoreView.h"
 #include "views/analysis/CAnalysisWnd.h"
+#include "views/analysis/CIntegralDlgView.h"
 #include "views/analysis/CIntegralListView.h"
 #include "views/analysis/CIntegralWnd.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
@@ -281,6 +285,66 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
     EXPECT_EQ(view->GetToolMode(), 0);
     EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMin, -0.5f);
     EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMax, 0.5f);
+}
+
+// Zoom's xstart and xend as the panel shows them keep the points they came from in every unit,
+// and typed positions go to the nearest point; the integral window's export, which takes a
+// region's shown ppm back to points, integrates the points the tool picked.
+TEST_F(UserPathTest, ShownPositionsKeepTheirPointsAndTypedOnesTakeTheNearest)
+{
+    const struct {
+        int unit;
+        const char *xStart, *xEnd;  // typed, or null where left as shown
+        int first, last;
+    } rows[] = {
+        {P::kUnitData, nullptr, nullptr, 0, 255},
+        {P::kUnitHz, nullptr, nullptr, 0, 255},
+        {P::kUnitPPM, nullptr, nullptr, 0, 255},  // point 255 is shown as -1.65 ppm
+        {P::kUnitMs, nullptr, nullptr, 0, 255},
+        {P::kUnitData, "10.7", "99.4", 11, 99},
+        {P::kUnitPPM, "4.01", "1.99", 142, 182},  // points 141.8 and 182.2
+        {P::kUnitHz, "96", "-104", 113, 145},     // points 112.64 and 144.64
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.unit) + (row.xStart ? " typed" : " shown"));
+        Press(row.unit);
+        Press(P::kZoom);
+        Type(P::kYMax, "500");
+        if (row.xStart) {
+            Type(P::kXStart, row.xStart);
+            Type(P::kXEnd, row.xEnd);
+        }
+        Press(P::kApply);
+        EXPECT_EQ(view->GetDisplayParams().m_nXStart, row.first);
+        EXPECT_EQ(view->GetDisplayParams().m_nXEnd, row.last);
+        // Zoom applied with nothing typed shows the whole spectrum again.
+        Press(P::kZoom);
+        Press(P::kApply);
+    }
+
+    Press(P::kIntegral);
+    ClickPoint(window, 170);
+    ClickPoint(window, 195);
+    Press(P::kApply);
+    CIntegralWnd* integrals = window->IntegralWindow();
+    ASSERT_EQ(integrals->List()->topLevelItemCount(), 1);
+    integrals->List()->topLevelItem(0)->setSelected(true);
+    Voxel(3, 4)->m_bSelected = 1;
+    TTempFolder folder;
+    TScriptedFileChooser chooser(folder.File("integrals.txt"));
+    QTest::mouseClick(integrals->Panel()->ExportButton(), Qt::LeftButton);
+    std::istringstream lines(ReadBytes(folder.File("integrals.txt")));
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line) && std::getline(lines, line));
+    double exported = 0.0, sum = 0.0;
+    std::istringstream(line.substr(line.find('\t'))) >> exported;
+    for (int i = 170; i <= 195; ++i) {
+        float re = 0.0f, im = 0.0f;
+        TGuiFixture::Sample(3, i, re, im);
+        sum += re;
+    }
+    EXPECT_NEAR(exported, sum, 1e-5 * sum);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
 }
 
 // The first curve drawn on `dc` after its axes (the x axis: the first long horizontal line)

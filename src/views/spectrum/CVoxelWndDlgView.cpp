@@ -13,6 +13,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <cmath>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -332,6 +333,23 @@ void CVoxelWndDlgView::Fill(int id, float value, int decimals)
         edit->setText(QString::fromStdString(FloatToString(value, decimals)));
 }
 
+void CVoxelWndDlgView::FillPosition(int id, int point, int unit, const TCSISet* set)
+{
+    const float shown = set && unit > 0 ? set->PointToUnit(static_cast<float>(point), unit) : static_cast<float>(point);
+    Fill(id, shown, 2);
+    if (const QLineEdit* edit = Edit(id))
+        m_shownPoints.insert(id, {edit->text(), point});
+}
+
+std::optional<int> CVoxelWndDlgView::ShownPoint(int id) const
+{
+    const auto it = m_shownPoints.find(id);
+    const QLineEdit* edit = Edit(id);
+    if (it == m_shownPoints.end() || !edit || edit->text() != it->first)
+        return std::nullopt;
+    return it->second;
+}
+
 void CVoxelWndDlgView::FillG(int id, float value, int digits)
 {
     if (QLineEdit* edit = Edit(id))
@@ -436,6 +454,7 @@ void CVoxelWndDlgView::showEvent(QShowEvent* event)
 void CVoxelWndDlgView::BeginTool()
 {
     EnableToolEdits(false);
+    m_shownPoints.clear();
 }
 
 void CVoxelWndDlgView::StartAnalysis(int mode)
@@ -483,14 +502,10 @@ void CVoxelWndDlgView::OnCommand(int id)
         m_editYMin->setEnabled(true);
         Fill(kYMax, display.m_fYMax, 5);
         Fill(kYMin, display.m_fYMin, 5);
-        const int unit = CheckedUnit();
-        const auto inUnit = [&](int point) {
-            return set && unit > 0 ? set->PointToUnit(static_cast<float>(point), unit) : static_cast<float>(point);
-        };
         m_editXStart->setEnabled(true);
         m_editXEnd->setEnabled(true);
-        Fill(kXStart, inUnit(display.m_nXStart), 2);
-        Fill(kXEnd, inUnit(display.m_nXEnd), 2);
+        FillPosition(kXStart, display.m_nXStart, CheckedUnit(), set);
+        FillPosition(kXEnd, display.m_nXEnd, CheckedUnit(), set);
         m_pFrame->StartZoomTool();
         return;
     }
@@ -619,7 +634,8 @@ void CVoxelWndDlgView::OnCommand(int id)
 
 std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
                                                                   const std::function<std::string(int)>& text,
-                                                                  bool lorenGauss, int unit, const TCSISet* set)
+                                                                  bool lorenGauss, int unit, const TCSISet* set,
+                                                                  const std::function<std::optional<int>(int)>& shownPoint)
 {
     // Every edit the values come from must hold a number a float can hold; one that does
     // not (being typed, or beyond a float) passes nothing, rather than a 0 the user never
@@ -652,7 +668,8 @@ std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
         case kXEnd: {
             const auto point = [&](int edit) {
                 const float value = real(edit);
-                const int index = set ? set->UnitToPoint(value, unit) : vx::TruncateToInt(value);
+                const std::optional<int> shown = shownPoint ? shownPoint(edit) : std::nullopt;
+                const int index = shown ? *shown : set ? set->UnitToPoint(value, unit) : vx::TruncateToInt(std::round(value));
                 return Clamp(static_cast<float>(index), 0.0f, last);
             };
             return {point(kXStart), point(kXEnd), real(kYMax), real(kYMin)};
@@ -683,7 +700,8 @@ void CVoxelWndDlgView::OnEditChanged(int id)
         return;
     const bool lorenGauss = m_editLorenLw->isEnabled() && m_editGaussLw->isEnabled();
     const std::optional<std::array<float, 4>> typed =
-        TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, CheckedUnit(), WorkSet());
+        TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, CheckedUnit(), WorkSet(),
+                    [this](int edit) { return ShownPoint(edit); });
     if (!typed)
         return;
     // The display keeps its last valid y range while ymin is not below ymax; Apply refuses it.

@@ -85,10 +85,13 @@ public:
 
     // The four values an edit passes to the view when the user changes it: `text` gives
     // any edit's text, `lorenGauss` says whether both line-width edits are enabled, the
-    // unit is the checked one and the set gives the points and the axis conversions.
+    // unit is the checked one and the set gives the points and the axis conversions; a
+    // typed position goes to the nearest point, and one `shownPoint` knows (an edit still
+    // showing what the panel wrote there) is the point it was written from.
     // None while an edit they come from holds no number a float can hold.
     static std::optional<std::array<float, 4>> TypedValues(int id, const std::function<std::string(int)>& text,
-                                                           bool lorenGauss, int unit, const TCSISet* set);
+                                                           bool lorenGauss, int unit, const TCSISet* set,
+                                                           const std::function<std::optional<int>(int)>& shownPoint = {});
 
     // Controls by id; null for an id that is no control of that kind.
     QLineEdit* Edit(int id) const;
@@ -116,6 +119,10 @@ private:
     // Disables the tool edits, then enables and fills the ones of a tool.
     void BeginTool();
     void Fill(int id, float value, int decimals);
+    // Writes a point position in the checked unit and keeps the point it came from.
+    void FillPosition(int id, int point, int unit, const TCSISet* set);
+    // The point an edit's position was written from while it shows that text unchanged.
+    std::optional<int> ShownPoint(int id) const;
     void FillG(int id, float value, int digits);
     std::string TextOf(int id) const;
     // The number an edit holds; false when it holds none a float can hold.
@@ -151,6 +158,8 @@ private:
     QButtonGroup* m_units = nullptr;
     QHash<int, QLineEdit*> m_edits;
     QHash<int, QAbstractButton*> m_buttons;
+    // Positions the panel wrote (xstart, xend): the text and the point it came from.
+    QHash<int, std::pair<QString, int>> m_shownPoints;
     QHash<int, QAction*> m_commands;
     QMenu* m_popups[kPopupCount] = {};
 };
