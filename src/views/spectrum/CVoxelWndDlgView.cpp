@@ -632,10 +632,9 @@ void CVoxelWndDlgView::OnCommand(int id)
     }
 }
 
-std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
-                                                                  const std::function<std::string(int)>& text,
-                                                                  bool lorenGauss, int unit, const TCSISet* set,
-                                                                  const std::function<std::optional<int>(int)>& shownPoint)
+std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(
+    int id, const std::function<std::string(int)>& text, bool lorenGauss, int unit, const TCSISet* set,
+    const std::function<std::optional<int>(int)>& shownPoint)
 {
     // Every edit the values come from must hold a number a float can hold; one that does
     // not (being typed, or beyond a float) passes nothing, rather than a 0 the user never
@@ -669,7 +668,9 @@ std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
             const auto point = [&](int edit) {
                 const float value = real(edit);
                 const std::optional<int> shown = shownPoint ? shownPoint(edit) : std::nullopt;
-                const int index = shown ? *shown : set ? set->UnitToPoint(value, unit) : vx::TruncateToInt(std::round(value));
+                const int index = shown ? *shown
+                                  : set ? set->UnitToPoint(value, unit)
+                                        : vx::TruncateToInt(std::round(value));
                 return Clamp(static_cast<float>(index), 0.0f, last);
             };
             return {point(kXStart), point(kXEnd), real(kYMax), real(kYMin)};

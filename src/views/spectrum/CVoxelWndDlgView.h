@@ -89,9 +89,9 @@ public:
     // typed position goes to the nearest point, and one `shownPoint` knows (an edit still
     // showing what the panel wrote there) is the point it was written from.
     // None while an edit they come from holds no number a float can hold.
-    static std::optional<std::array<float, 4>> TypedValues(int id, const std::function<std::string(int)>& text,
-                                                           bool lorenGauss, int unit, const TCSISet* set,
-                                                           const std::function<std::optional<int>(int)>& shownPoint = {});
+    static std::optional<std::array<float, 4>> TypedValues(
+        int id, const std::function<std::string(int)>& text, bool lorenGauss, int unit, const TCSISet* set,
+        const std::function<std::optional<int>(int)>& shownPoint = {});
 
     // Controls by id; null for an id that is no control of that kind.
     QLineEdit* Edit(int id) const;
