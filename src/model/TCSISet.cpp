@@ -376,6 +376,11 @@ int TCSISet::UnitToPoint(float value, int unit) const
     }
 }
 
+int TCSISet::AxisUnit(int unit) const
+{
+    return !m_bFrequencyDomain && (unit == kUnitHz || unit == kUnitPPM) ? kUnitMs : unit;
+}
+
 bool TCSISet::PointOfPPM(float ppm, int& point) const
 {
     const double index =

@@ -322,6 +322,12 @@ int CVoxelWndDlgView::CheckedUnit() const
     return m_units->checkedId();
 }
 
+int CVoxelWndDlgView::AxisUnit() const
+{
+    const TCSISet* set = WorkSet();
+    return set ? set->AxisUnit(CheckedUnit()) : CheckedUnit();
+}
+
 void CVoxelWndDlgView::SetItemNumber(int id, float value)
 {
     Fill(id, value, 5);
@@ -504,8 +510,8 @@ void CVoxelWndDlgView::OnCommand(int id)
         Fill(kYMin, display.m_fYMin, 5);
         m_editXStart->setEnabled(true);
         m_editXEnd->setEnabled(true);
-        FillPosition(kXStart, display.m_nXStart, CheckedUnit(), set);
-        FillPosition(kXEnd, display.m_nXEnd, CheckedUnit(), set);
+        FillPosition(kXStart, display.m_nXStart, AxisUnit(), set);
+        FillPosition(kXEnd, display.m_nXEnd, AxisUnit(), set);
         m_pFrame->StartZoomTool();
         return;
     }
@@ -701,7 +707,7 @@ void CVoxelWndDlgView::OnEditChanged(int id)
         return;
     const bool lorenGauss = m_editLorenLw->isEnabled() && m_editGaussLw->isEnabled();
     const std::optional<std::array<float, 4>> typed =
-        TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, CheckedUnit(), WorkSet(),
+        TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, AxisUnit(), WorkSet(),
                     [this](int edit) { return ShownPoint(edit); });
     if (!typed)
         return;

@@ -68,6 +68,9 @@ public:
     void CheckUnitButton(int unit);
     // The checked unit, -1 when none is checked.
     int CheckedUnit() const;
+    // The unit the work set's axis shows for the checked one (time for a time-domain set),
+    // in which the zoom's positions are written and read.
+    int AxisUnit() const;
     // Writes a number with 5 decimals into a control; the view is not told.
     void SetItemNumber(int id, float value);
     // Stores what the edits of an analysis tool hold into the shared tool parameters:

@@ -279,7 +279,7 @@ void CVoxelWndView::DrawPlotOverRange(vx::TCanvas& dc, const TSpectrum* spectrum
     }
 
     if (const TCSISet* set = spectrum->m_pDataSet)
-        m_plot.SetXUnit(m_nUnit, static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency,
+        m_plot.SetXUnit(PlotUnit(spectrum), static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency,
                         set->m_fPPMCentrePoint);
     else
         m_plot.SetXUnit(TPlotFrame::kUnitPoints, 1.0f, 1.0f, 0.0f);
@@ -296,6 +296,14 @@ int CVoxelWndView::PlotLeft(vx::TCanvas& dc, const TPixelRect& client, int top, 
     frame.SetYRange(yTop, yBottom, true);
     frame.SetPixelRect(0, top, 1, bottom);
     return client.left + std::max(kLeftMargin, frame.YAxisWidth(dc) + kLabelPad);
+}
+
+int CVoxelWndView::PlotUnit(const TSpectrum* spectrum) const
+{
+    const auto* filter = ToolAs<TLineWidthTool>();
+    if (!spectrum || !spectrum->m_pDataSet || (filter && spectrum == filter->m_pDisplay.get()))
+        return m_nUnit;
+    return spectrum->m_pDataSet->AxisUnit(m_nUnit);
 }
 
 void CVoxelWndView::DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client)
@@ -352,7 +360,7 @@ void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
         std::string text = label;
         if (k == 0 && voxel->m_pDataSet)
             text += " Current Position: " +
-                    voxel->m_pDataSet->FormatAxisValue(static_cast<float>(readout->m_nPoint), m_nUnit);
+                    voxel->m_pDataSet->FormatAxisValue(static_cast<float>(readout->m_nPoint), PlotUnit(voxel));
         text += " Value: " + FloatToStringG(DisplayedValue(voxel, readout->m_nPoint), 3);
         dc.Text(0, stripsBottom - (n - k) * h, text);
     }

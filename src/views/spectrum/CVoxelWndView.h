@@ -184,6 +184,9 @@ public:
     // yTop..yBottom: kLeftMargin into the client area, or further where the axis's widest
     // label needs the room, so that every label lies whole in the window.
     static int PlotLeft(vx::TCanvas& dc, const TPixelRect& client, int top, int bottom, float yTop, float yBottom);
+    // The unit of a plot's x axis: the view's, or time where the spectrum's set holds the
+    // time-domain signal; a line-width tool's preview is a spectrum whatever its set holds.
+    int PlotUnit(const TSpectrum* spectrum) const;
     // The value that the display flags choose at a point (magnitude, else real, else
     // imaginary part; 0 when no part flag is set).
     float DisplayedValue(const TSpectrum* spectrum, int point) const;
