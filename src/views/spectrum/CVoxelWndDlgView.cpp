@@ -170,6 +170,7 @@ QLineEdit* CVoxelWndDlgView::AddEdit(int id, const char* label, int x, int y, bo
     if (!labelAbove || shifted)
         text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_edits.insert(id, edit);
+    m_labels.insert(id, text);
     // textEdited comes from the user only; numbers the program writes stay silent.
     connect(edit, &QLineEdit::textEdited, this, [this, id] { OnEditChanged(id); });
     return edit;
@@ -188,11 +189,13 @@ QPushButton* CVoxelWndDlgView::AddButton(int id, const char* caption, int x, int
 
 void CVoxelWndDlgView::BuildControls()
 {
-    (new QGroupBox("Display and Data Processing", this))->setGeometry(DialogRect(3, 3, 303, 129));
+    auto* processing = new QGroupBox("Display and Data Processing", this);
+    processing->setGeometry(DialogRect(3, 3, 303, 129));
     (new QGroupBox("Analysis and Quantification", this))->setGeometry(DialogRect(310, 3, 141, 99));
     (new QGroupBox("Units", this))->setGeometry(DialogRect(311, 103, 140, 29));
     // Frames of the display-range, phase and filter rows.
-    (new QGroupBox(this))->setGeometry(DialogRect(51, 12, 205, 28));
+    auto* rangeFrame = new QGroupBox(this);
+    rangeFrame->setGeometry(DialogRect(51, 12, 205, 28));
     (new QGroupBox(this))->setGeometry(DialogRect(51, 44, 121, 28));
     (new QGroupBox(this))->setGeometry(DialogRect(51, 75, 82, 28));
 
@@ -201,7 +204,7 @@ void CVoxelWndDlgView::BuildControls()
     m_editYMax = AddEdit(kYMax, "ymax", 104, 25, true, false);
     m_editXStart = AddEdit(kXStart, "xstart", 154, 25, true, false);
     m_editXEnd = AddEdit(kXEnd, "xend", 201, 25, true, false);
-    AddButton(kFT, "FT", 263, 25, 33, 13);
+    FitDisplayRange(processing, rangeFrame, AddButton(kFT, "FT", 263, 25, 33, 13));
     AddButton(kPhase, "Phase...", 14, 55, 34, 14);
     m_editPhase0 = AddEdit(kPhase0, "0 order", 55, 57, true, false);
     m_editPhase1 = AddEdit(kPhase1, "1 order", 95, 57, true, false);
@@ -258,6 +261,30 @@ void CVoxelWndDlgView::BuildControls()
     // The keys that walk the voxel or drive the tools go to the frame even from an edit.
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
+}
+
+void CVoxelWndDlgView::FitDisplayRange(const QWidget* group, QWidget* frame, QWidget* ft)
+{
+    // The y range is written with five decimals, the positions with two (points, Hz, ppm or
+    // ms of any spectrum: below 10^5); each box is as wide as the widest of its numbers, the
+    // boxes follow one another in their frame, and FT keeps to the right of it.
+    constexpr char kWidestPosition[] = "-88888.88";
+    constexpr int kGap = 4;
+    const std::pair<int, const char*> boxes[] = {
+        {kYMin, vx::app::kWidestNumber}, {kYMax, vx::app::kWidestNumber}, {kXStart, kWidestPosition},
+        {kXEnd, kWidestPosition}};
+    int x = m_editYMin->x();
+    for (const auto& [id, widest] : boxes) {
+        QLineEdit* edit = Edit(id);
+        edit->setGeometry(x, edit->y(), vx::app::EditWidthFor(edit, widest), edit->height());
+        m_labels[id]->move(x, m_labels[id]->y());
+        x += edit->width() + kGap;
+    }
+    frame->setGeometry(frame->x(), frame->y(), x + kGap - frame->x(), frame->height());
+    // FT moves right of the frame, narrower where the group's edge comes first.
+    const int left = std::max(ft->x(), frame->x() + frame->width() + kGap);
+    const int right = std::min(left + ft->width(), group->x() + group->width() - kGap);
+    ft->setGeometry(left, ft->y(), right - left, ft->height());
 }
 
 void CVoxelWndDlgView::BuildPopups()

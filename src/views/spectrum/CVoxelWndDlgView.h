@@ -20,6 +20,7 @@ class CVoxelWindow;
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -114,6 +115,9 @@ protected:
 
 private:
     void BuildControls();
+    // Widens the display-range boxes to the numbers they show, within their frame, which
+    // widens too, and moves FT right of it within the group.
+    void FitDisplayRange(const QWidget* group, QWidget* frame, QWidget* ft);
     void BuildPopups();
     QLineEdit* AddEdit(int id, const char* label, int x, int y, bool labelAbove, bool digitsOnly);
     QPushButton* AddButton(int id, const char* caption, int x, int y, int width, int height);
@@ -160,6 +164,7 @@ private:
 
     QButtonGroup* m_units = nullptr;
     QHash<int, QLineEdit*> m_edits;
+    QHash<int, QLabel*> m_labels;  // of the edits, by id
     QHash<int, QAbstractButton*> m_buttons;
     // Positions the panel wrote (xstart, xend): the text and the point it came from.
     QHash<int, std::pair<QString, int>> m_shownPoints;
