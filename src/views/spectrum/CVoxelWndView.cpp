@@ -278,11 +278,7 @@ void CVoxelWndView::DrawPlotOverRange(vx::TCanvas& dc, const TSpectrum* spectrum
         m_plot.DrawSpectrumInColour(dc, spectrum, m_crCurve);
     }
 
-    if (const TCSISet* set = spectrum->m_pDataSet)
-        m_plot.SetXUnit(PlotUnit(spectrum), static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency,
-                        set->m_fPPMCentrePoint);
-    else
-        m_plot.SetXUnit(TPlotFrame::kUnitPoints, 1.0f, 1.0f, 0.0f);
+    SetPlotUnit(m_plot, spectrum);
     m_plot.m_crAxis = m_crAxis;
     m_plot.DrawAxes(dc);
 }
@@ -306,13 +302,30 @@ int CVoxelWndView::PlotUnit(const TSpectrum* spectrum) const
     return spectrum->m_pDataSet->AxisUnit(m_nUnit);
 }
 
+void CVoxelWndView::SetPlotUnit(TPlotFrame& frame, const TSpectrum* spectrum) const
+{
+    if (const TCSISet* set = spectrum->m_pDataSet)
+        frame.SetXUnit(PlotUnit(spectrum), static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency,
+                       set->m_fPPMCentrePoint);
+    else
+        frame.SetXUnit(TPlotFrame::kUnitPoints, 1.0f, 1.0f, 0.0f);
+}
+
+int CVoxelWndView::PlotRight(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client, int left) const
+{
+    TPlotFrame frame;
+    frame.SetXRange(static_cast<float>(m_display.m_nXStart), static_cast<float>(m_display.m_nXEnd),
+                    spectrum->m_nPoints, true);
+    SetPlotUnit(frame, spectrum);
+    frame.SetPixelRect(left, 0, client.right - kRightMargin, 1);
+    return client.right - std::max(kRightMargin, frame.XAxisOverhang(dc));
+}
+
 void CVoxelWndView::DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client)
 {
     const int top = client.top + kTopMargin, bottom = client.bottom - kBottomMargin;
-    DrawPlotInRect(dc, spectrum,
-                   {PlotLeft(dc, client, top, bottom, m_display.m_fYMax, m_display.m_fYMin), top,
-                    client.right - kRightMargin, bottom},
-                   true, true);
+    const int left = PlotLeft(dc, client, top, bottom, m_display.m_fYMax, m_display.m_fYMin);
+    DrawPlotInRect(dc, spectrum, {left, top, PlotRight(dc, spectrum, client, left), bottom}, true, true);
 }
 
 void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
@@ -326,13 +339,14 @@ void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
         return;
 
     const int stripsBottom = client.bottom - kBottomMargin;
-    // Every strip has the same height and value range, so the same labels and left edge.
+    // Every strip has the same height and ranges, so the same labels and edges.
     const int left = PlotLeft(dc, client, 0, h - kTopMargin, m_display.m_fYMax, m_display.m_fYMin);
+    const int right = PlotRight(dc, m_voxels.back(), client, left);
     for (int k = 0; k < n; ++k) {
         const TSpectrum* voxel = m_voxels[k];
         const int bottom = stripsBottom - (n - 1 - k) * h;
         const int top = bottom - h + kTopMargin;
-        const TPixelRect plot{left, top, client.right - kRightMargin, bottom};
+        const TPixelRect plot{left, top, right, bottom};
         DrawPlotInRect(dc, voxel, plot, k == n - 1, true);
         if (m_pFrame->GetKind() == CVoxelWindowBase::kSingleVoxel) {
             dc.SetTextColor(m_crText);

@@ -198,7 +198,8 @@ struct TFontCanvas : vx::TRecordingCanvas {
 };
 
 // Values of millions, as raw scanner data have them: in the window Select voxel opens, every
-// y label lies whole inside the window, left of its tick.
+// y label lies whole inside the window, left of its tick, and every x label too, at the
+// opening size and at a width that puts a labelled tick on the last point.
 TEST_F(SpectrumViewTest, LabelsOfLargeValuesLieWholeInTheWindowAtItsOpeningSize)
 {
     set->Scale(5000.0f);
@@ -207,15 +208,28 @@ TEST_F(SpectrumViewTest, LabelsOfLargeValuesLieWholeInTheWindowAtItsOpeningSize)
     CVoxelWindow* window = Click(3, 4);
     ASSERT_NE(window, nullptr);
     CVoxelWndView& view = *window->View();
-    TFontCanvas dc;
-    view.DrawOn(dc, {0, 0, view.width(), view.height()});
-    const int plotLeft = view.m_plot.GetPixelRect().left;
-    const auto labels = TextsAligned(dc, vx::AlignLeft);
-    ASSERT_FALSE(labels.empty());
-    EXPECT_EQ(labels.front().text, "-30e5");
-    for (const vx::TCanvasOp& label : labels) {
-        EXPECT_GE(label.args[0], 0) << label.text;
-        EXPECT_LE(label.args[0] + dc.TextExtent(label.text).cx, plotLeft - 5) << label.text;
+    const struct {
+        QSize size;
+        const char* lowest;  // the lowest y label
+    } sizes[] = {{window->size(), "-30e5"}, {QSize(900, 600), "-4e6"}};
+    for (const auto& [size, lowest] : sizes) {
+        SCOPED_TRACE(size.width());
+        window->resize(size);
+        TFontCanvas dc;
+        view.DrawOn(dc, {0, 0, view.width(), view.height()});
+        const int plotLeft = view.m_plot.GetPixelRect().left;
+        const auto yLabels = TextsAligned(dc, vx::AlignLeft);
+        ASSERT_FALSE(yLabels.empty());
+        EXPECT_EQ(yLabels.front().text, lowest);
+        for (const vx::TCanvasOp& label : yLabels) {
+            EXPECT_GE(label.args[0], 0) << label.text;
+            EXPECT_LE(label.args[0] + dc.TextExtent(label.text).cx, plotLeft - 5) << label.text;
+        }
+        for (const vx::TCanvasOp& label : TextsAligned(dc, vx::AlignCenter)) {
+            const int half = dc.TextExtent(label.text).cx / 2;
+            EXPECT_GE(label.args[0] - half, 0) << label.text;
+            EXPECT_LE(label.args[0] + half, view.width()) << label.text;
+        }
     }
 }
 
