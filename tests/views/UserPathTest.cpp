@@ -17,7 +17,6 @@
 #include <cmath>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -34,14 +33,11 @@
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/GuiMenu.h"
-#include "support/ScriptedFileChooser.h"
-#include "support/TestFiles.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CAnalysisCorView.h"
 #include "views/analysis/CAnalysisDlgView.h"
 #include "views/analysis/CAnalysisScoreView.h"
 #include "views/analysis/CAnalysisWnd.h"
-#include "views/analysis/CIntegralDlgView.h"
 #include "views/analysis/CIntegralListView.h"
 #include "views/analysis/CIntegralWnd.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
@@ -292,8 +288,7 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
 }
 
 // Zoom's xstart and xend as the panel shows them keep the points they came from in every unit,
-// and typed positions go to the nearest point; the integral window's export, which takes a
-// region's shown ppm back to points, integrates the points the tool picked.
+// and typed positions go to the nearest point.
 TEST_F(UserPathTest, ShownPositionsKeepTheirPointsAndTypedOnesTakeTheNearest)
 {
     const struct {
@@ -325,29 +320,6 @@ TEST_F(UserPathTest, ShownPositionsKeepTheirPointsAndTypedOnesTakeTheNearest)
         Press(P::kZoom);
         Press(P::kApply);
     }
-
-    Press(P::kIntegral);
-    ClickPoint(window, 170);
-    ClickPoint(window, 195);
-    Press(P::kApply);
-    CIntegralWnd* integrals = window->IntegralWindow();
-    ASSERT_EQ(integrals->List()->topLevelItemCount(), 1);
-    integrals->List()->topLevelItem(0)->setSelected(true);
-    Voxel(3, 4)->m_bSelected = 1;
-    TTempFolder folder;
-    TScriptedFileChooser chooser(folder.File("integrals.txt"));
-    QTest::mouseClick(integrals->Panel()->ExportButton(), Qt::LeftButton);
-    std::istringstream lines(ReadBytes(folder.File("integrals.txt")));
-    std::string line;
-    ASSERT_TRUE(std::getline(lines, line) && std::getline(lines, line));
-    double exported = 0.0, sum = 0.0;
-    std::istringstream(line.substr(line.find('\t'))) >> exported;
-    for (int i = 170; i <= 195; ++i) {
-        float re = 0.0f, im = 0.0f;
-        TGuiFixture::Sample(3, i, re, im);
-        sum += re;
-    }
-    EXPECT_NEAR(exported, sum, 1e-5 * sum);
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});
 }
 
