@@ -75,7 +75,7 @@ constexpr TCommandPrompt kCommandPrompts[] = {
     {cmd::FileExit, "Quit the program"},
     {cmd::EditUndo, "Undo the last processing step"},
     {cmd::EditRedo, "Redo the processing step undone last"},
-    {cmd::EditClearAll, "Clear the processing steps that Undo could take back"},
+    {cmd::EditClearAll, "Undo every processing step, delete the work set's maps and close the windows"},
     {cmd::EditCopy, "Copy the active window's picture to the clipboard"},
     {cmd::ViewToolbar, "Show or hide the Standard toolbar"},
     {cmd::ViewStatusBar, "Show or hide the status bar"},

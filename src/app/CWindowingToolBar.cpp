@@ -6,8 +6,6 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionFrame>
 
 #include <cmath>
 
@@ -25,8 +23,6 @@ constexpr int kSliderWidth = 95;
 constexpr int kLabelWidth = 45;
 constexpr int kValueWidth = 40;
 constexpr int kMapLabelWidth = 55;
-// The widest map value the boxes show whole: seven digits before the point, five after.
-constexpr char kWidestMapValue[] = "-8888888.88888";
 
 QFont SmallFont(const QWidget* widget)
 {
@@ -58,19 +54,12 @@ QLineEdit* ValueBox(int width)
     return edit;
 }
 
-// A map range box wide enough for kWidestMapValue in its own font, frame and margins added.
+// A map range box that shows the widest number whole in its own font.
 CNumEdit* MapValueBox()
 {
     auto* edit = new CNumEdit;
     edit->setFont(SmallFont(edit));
-    QStyleOptionFrame option;
-    option.initFrom(edit);
-    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-    const QFontMetrics metrics(edit->font());
-    // A line edit keeps two pixels of margin on each side of its text.
-    const QSize text(metrics.horizontalAdvance(kWidestMapValue) + 4, metrics.height());
-    const int width = edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit).width();
-    edit->setFixedSize(width, 20);
+    edit->setFixedSize(vx::app::EditWidthFor(edit, vx::app::kWidestNumber), 20);
     return edit;
 }
 

@@ -358,20 +358,27 @@ float TCSISet::PointToUnit(float point, int unit) const
 int TCSISet::UnitToPoint(float value, int unit) const
 {
     const float sw = static_cast<float>(m_nSpectralWidth);
+    // The nearest point: a position written from a point (rounded to its decimals, or a float
+    // a hair off) comes back to that point, never to the one before it.
     switch (unit) {
     case kUnitHz:
         if (m_nSpectralWidth == 0)
             return m_nPoints / 2;
-        return vx::TruncateToInt(HzToIndex(value, sw, m_nPoints));
+        return vx::TruncateToInt(std::round(HzToIndex(value, sw, m_nPoints)));
     case kUnitPPM:
         if (m_nSpectralWidth == 0)
-            return vx::TruncateToInt(m_fPPMCentrePoint);
-        return vx::TruncateToInt(PPMToIndex(value, sw, m_fFrequency, m_fPPMCentrePoint, m_nPoints));
+            return vx::TruncateToInt(std::round(m_fPPMCentrePoint));
+        return vx::TruncateToInt(std::round(PPMToIndex(value, sw, m_fFrequency, m_fPPMCentrePoint, m_nPoints)));
     case kUnitMs:
-        return vx::TruncateToInt(MsToIndex(value, sw));
+        return vx::TruncateToInt(std::round(MsToIndex(value, sw)));
     default:
-        return vx::TruncateToInt(value);
+        return vx::TruncateToInt(std::round(value));
     }
+}
+
+int TCSISet::AxisUnit(int unit) const
+{
+    return !m_bFrequencyDomain && (unit == kUnitHz || unit == kUnitPPM) ? kUnitMs : unit;
 }
 
 bool TCSISet::PointOfPPM(float ppm, int& point) const

@@ -202,9 +202,13 @@ public:
     void ClearVoxelShift();
     void GetRotation(float rotation[3][3]) const;
 
-    // Point position <-> axis unit (kUnitPoints, kUnitHz, kUnitPPM, kUnitMs).
+    // Point position <-> axis unit (kUnitPoints, kUnitHz, kUnitPPM, kUnitMs); a value goes
+    // to the nearest point.
     float PointToUnit(float point, int unit) const;
     int UnitToPoint(float value, int unit) const;
+    // The unit the set's data are plotted against for a chosen one: Hz and PPM describe a
+    // spectrum, so a set in the time domain is plotted against time (kUnitMs) instead.
+    int AxisUnit(int unit) const;
     // The point of a ppm value, trunc(index + 0.5) (toward zero, so that a position just
     // below point 0 still counts as 0); false when that is no point of the spectrum, or
     // when the axis is undefined (no width or frequency).

@@ -224,18 +224,15 @@ void TPlotFrame::DrawAxes(TCanvas& dc) const
         DrawXAxis(dc);
 }
 
-void TPlotFrame::DrawYAxis(TCanvas& dc) const
+bool TPlotFrame::YTicks(TCanvas& dc, std::vector<int>& rows, std::vector<std::string>& labels) const
 {
-    dc.MoveTo(m_nLeft, m_nTop);
-    dc.LineTo(m_nLeft, m_nBottom);
     const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, 17);
     if (!(step > 0.0f) || !std::isfinite(m_fBottom) || !std::isfinite(m_fTop))
-        return;
+        return false;
     // Ticks at multiples of the step, from the bottom edge upwards.
     const double signedStep = m_fTop >= m_fBottom ? step : -double(step);
     const double first = std::trunc(m_fBottom / signedStep) * signedStep;
     std::vector<double> values;
-    std::vector<int> rows;
     for (int i = 0; i < kMaxTicks; ++i) {
         double value = first + i * signedStep;
         if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
@@ -248,16 +245,46 @@ void TPlotFrame::DrawYAxis(TCanvas& dc) const
         values.push_back(value);
         rows.push_back(y);
     }
-    const std::vector<std::string> labels = TickLabels(dc, values, step, kYLabelWidth);
-    for (size_t i = 0; i < values.size(); ++i) {
+    labels = TickLabels(dc, values, step, kYLabelWidth);
+    return true;
+}
+
+namespace {
+
+// How far left of the axis a y label starts: its box, or further left for a label too wide
+// to end a gap before the tick, so that the tick neither runs through it nor reads as a
+// trailing minus.
+int YLabelReach(TCanvas& dc, const std::string& label)
+{
+    return std::max(kYLabelWidth, kYTickLength + kYLabelGap + dc.TextExtent(label).cx);
+}
+
+}  // namespace
+
+int TPlotFrame::YAxisWidth(TCanvas& dc) const
+{
+    std::vector<int> rows;
+    std::vector<std::string> labels;
+    int width = 0;
+    if (YTicks(dc, rows, labels))
+        for (const std::string& label : labels)
+            width = std::max(width, YLabelReach(dc, label));
+    return width;
+}
+
+void TPlotFrame::DrawYAxis(TCanvas& dc) const
+{
+    dc.MoveTo(m_nLeft, m_nTop);
+    dc.LineTo(m_nLeft, m_nBottom);
+    std::vector<int> rows;
+    std::vector<std::string> labels;
+    if (!YTicks(dc, rows, labels))
+        return;
+    for (size_t i = 0; i < rows.size(); ++i) {
         const int y = rows[i];
         dc.MoveTo(m_nLeft - kYTickLength, y);
         dc.LineTo(m_nLeft, y);
-        // A label too wide to end a gap before the tick starts further left, so that the
-        // tick neither runs through it nor reads as a trailing minus.
-        const int left =
-            std::min(m_nLeft - kYLabelWidth, m_nLeft - kYTickLength - kYLabelGap - dc.TextExtent(labels[i]).cx);
-        DrawLabelInBox(dc, labels[i], {left, y - 5, m_nLeft, y + 5}, 0);
+        DrawLabelInBox(dc, labels[i], {m_nLeft - YLabelReach(dc, labels[i]), y - 5, m_nLeft, y + 5}, 0);
     }
 }
 
@@ -276,20 +303,18 @@ double TPlotFrame::PointToUnit(float point) const
     }
 }
 
-void TPlotFrame::DrawXAxis(TCanvas& dc) const
+bool TPlotFrame::XTicks(TCanvas& dc, std::vector<int>& columns, std::vector<std::string>& labels) const
 {
-    dc.MoveTo(m_nLeft, m_nBottom);
-    dc.LineTo(m_nRight, m_nBottom);
     if (std::fabs(m_fX0 - m_fX1) < 1e-6f)
-        return;
+        return false;
     const int w = m_nRight - m_nLeft;
     const double u0 = PointToUnit(m_fX0);
     const double u1 = PointToUnit(m_fX1);
     if (!std::isfinite(u0) || !std::isfinite(u1) || u0 == u1)
-        return;
+        return false;
     float step = TickStep(static_cast<float>(u0), static_cast<float>(u1), w, 50);
     if (!(step > 0.0f))
-        return;
+        return false;
     // Counted things and point indices have no halves: the step is at least one and whole.
     if (m_bWholeXTicks || m_nUnit == kUnitPoints)
         step = std::max(1.0f, std::ceil(step));
@@ -298,7 +323,6 @@ void TPlotFrame::DrawXAxis(TCanvas& dc) const
     const double signedStep = u0 > u1 ? -double(step) : double(step);
     const double first = std::trunc(u0 / signedStep) * signedStep;
     std::vector<double> values;
-    std::vector<int> columns;
     for (int i = 0; i < kMaxTicks; ++i) {
         double value = first + i * signedStep;
         if (std::fabs(value) < std::fabs(signedStep) * 1e-6)
@@ -312,8 +336,33 @@ void TPlotFrame::DrawXAxis(TCanvas& dc) const
         values.push_back(value);
         columns.push_back(x);
     }
-    const std::vector<std::string> labels = TickLabels(dc, values, step, kXLabelWidth);
-    for (size_t i = 0; i < values.size(); ++i) {
+    labels = TickLabels(dc, values, step, kXLabelWidth);
+    return true;
+}
+
+int TPlotFrame::XAxisOverhang(TCanvas& dc) const
+{
+    std::vector<int> columns;
+    std::vector<std::string> labels;
+    int overhang = 0;
+    if (XTicks(dc, columns, labels))
+        for (size_t i = 0; i < columns.size(); ++i) {
+            // A centred label starts half its width left of its tick.
+            const int width = dc.TextExtent(labels[i]).cx;
+            overhang = std::max(overhang, columns[i] - width / 2 + width - m_nRight);
+        }
+    return overhang;
+}
+
+void TPlotFrame::DrawXAxis(TCanvas& dc) const
+{
+    dc.MoveTo(m_nLeft, m_nBottom);
+    dc.LineTo(m_nRight, m_nBottom);
+    std::vector<int> columns;
+    std::vector<std::string> labels;
+    if (!XTicks(dc, columns, labels))
+        return;
+    for (size_t i = 0; i < columns.size(); ++i) {
         const int x = columns[i];
         dc.MoveTo(x, m_nBottom);
         dc.LineTo(x, m_nBottom + 5);

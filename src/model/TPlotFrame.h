@@ -54,6 +54,12 @@ public:
     void DrawSpectrumInColour(vx::TCanvas& dc, const TSpectrum* spectrum, vx::TColor colour) const;
     void DrawZeroLine(vx::TCanvas& dc) const;
     void DrawAxes(vx::TCanvas& dc) const;
+    // Pixels left of the plot that the y axis's ticks and labels take on `dc` (0 when it has
+    // none), for the y range and pixel height set: the room a caller leaves for them.
+    int YAxisWidth(vx::TCanvas& dc) const;
+    // Pixels the x axis's labels reach right of the plot on `dc` (0 when none does), for the
+    // x range, unit and pixel width set.
+    int XAxisOverhang(vx::TCanvas& dc) const;
     // Columns c0..c1 and rows r0..r1 of the matrix as square cells coloured through
     // the frame's colour table over the y range, with a colour scale to the right.
     void DrawColourMap(vx::TCanvas& dc, const TFloatMatrix* matrix, int c0, int c1, int r0, int r1) const;
@@ -118,7 +124,11 @@ private:
     // Points trunc(x0)..trunc(x1); 0 when the range is empty or absurdly long.
     int CurvePointCount() const;
     void DrawYAxis(vx::TCanvas& dc) const;
+    // The rows and labels of the y axis's ticks; false when the range gives no ticks.
+    bool YTicks(vx::TCanvas& dc, std::vector<int>& rows, std::vector<std::string>& labels) const;
     void DrawXAxis(vx::TCanvas& dc) const;
+    // The columns and labels of the x axis's ticks; false when the range gives no ticks.
+    bool XTicks(vx::TCanvas& dc, std::vector<int>& columns, std::vector<std::string>& labels) const;
     // The x-axis value of a point index in the frame's unit.
     double PointToUnit(float point) const;
 };

@@ -506,6 +506,8 @@ TEST_F(MainFrameTest, EveryMenuEntryAndToolbarButtonShowsItsPromptWhenHovered)
     EXPECT_EQ(shown["&File > &1 /tmp/old/old.tpj"], "Open this project");
     EXPECT_EQ(shown["&Map > Color > Jet"], "Draw the maps in the Jet colour table");
     EXPECT_EQ(shown["&Window > &Tile"], "Arrange the windows side by side");
+    EXPECT_EQ(shown["&Edit > Clear all"],
+              "Undo every processing step, delete the work set's maps and close the windows");
 
     // The User Draw Toolbar comes with its work mode.
     QToolButton* userRegion = nullptr;

@@ -58,9 +58,9 @@ TEST(IntegralRegion, SumsTheRealPartsOverTheInterval)
     // Offset and slope add 11 * 1.5 + 0.25 * (0 + 1 + ... + 10) to the plain sum.
     EXPECT_NEAR(corrected.Integrate(&f.spectrum) - plain.Integrate(&f.spectrum), 16.5 + 13.75, 1e-4);
 
-    // Ends that fall between points are truncated to point indices: 2.04 ppm is 29.6.
+    // Ends that fall between points go to the nearest points: 2.04 ppm is 29.6, 0.96 ppm 40.4.
     const TIntegralRegion fractional(2.04f, 0.96f, -0.5f, 0.1f, 0.0f, 0.0f, "x");
-    EXPECT_NEAR(fractional.Integrate(&f.spectrum), f.Reference(29, 40, -0.5, 0.1), 1e-4);
+    EXPECT_NEAR(fractional.Integrate(&f.spectrum), f.Reference(30, 40, -0.5, 0.1), 1e-4);
 }
 
 TEST(IntegralRegion, OnePointAndEmptyIntervals)

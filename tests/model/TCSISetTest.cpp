@@ -311,11 +311,12 @@ TEST(CSISet, UnitConversions)
 
     EXPECT_EQ(set.UnitToPoint(1000.0f, kUnitHz), 0);
     EXPECT_EQ(set.UnitToPoint(-500.0f, kUnitHz), 96);
-    EXPECT_EQ(set.UnitToPoint(-10.0f, kUnitHz), 64) << "64.64 truncated";
+    EXPECT_EQ(set.UnitToPoint(-10.0f, kUnitHz), 65) << "64.64 to the nearest point";
     EXPECT_EQ(set.UnitToPoint(10.078125f, kUnitPPM), 0);
-    EXPECT_EQ(set.UnitToPoint(-1.0f, kUnitPPM), 70) << "64.5 + 6.4 = 70.9 truncated";
+    EXPECT_EQ(set.UnitToPoint(-1.0f, kUnitPPM), 71) << "64.5 + 6.4 = 70.9 to the nearest point";
+    EXPECT_EQ(set.UnitToPoint(-0.4f, kUnitPPM), 67) << "64.5 + 2.56 = 67.06 to the nearest point";
     EXPECT_EQ(set.UnitToPoint(5.0f, kUnitMs), 10);
-    EXPECT_EQ(set.UnitToPoint(12.9f, kUnitPoints), 12);
+    EXPECT_EQ(set.UnitToPoint(12.9f, kUnitPoints), 13);
     EXPECT_EQ(set.UnitToPoint(1e30f, kUnitHz), INT_MIN) << "saturates instead of overflowing";
 }
 

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,7 +22,9 @@
 
 #include "app/dialogs/CCreateMapDlg.h"
 #include "app/dialogs/CPeakRemovalDlg.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/CResizeMapDlg.h"
+#include "app/dialogs/CSetParametersDlg.h"
 #include "app/CVexaraApp.h"
 #include "app/CommandIds.h"
 #include "app/TAnalysisWndList.h"
@@ -281,6 +285,86 @@ TEST_F(UserPathTest, PanelNumbersAFloatCannotHoldAreRefusedAtApply)
     EXPECT_EQ(view->GetToolMode(), 0);
     EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMin, -0.5f);
     EXPECT_FLOAT_EQ(view->GetDisplayParams().m_fYMax, 0.5f);
+}
+
+// Zoom's xstart and xend as the panel shows them keep the points they came from in every unit,
+// and typed positions go to the nearest point.
+TEST_F(UserPathTest, ShownPositionsKeepTheirPointsAndTypedOnesTakeTheNearest)
+{
+    const struct {
+        int unit;
+        const char *xStart, *xEnd;  // typed, or null where left as shown
+        int first, last;
+    } rows[] = {
+        {P::kUnitData, nullptr, nullptr, 0, 255},
+        {P::kUnitHz, nullptr, nullptr, 0, 255},
+        {P::kUnitPPM, nullptr, nullptr, 0, 255},  // point 255 is shown as -1.65 ppm
+        {P::kUnitMs, nullptr, nullptr, 0, 255},
+        {P::kUnitData, "10.7", "99.4", 11, 99},
+        {P::kUnitPPM, "4.01", "1.99", 142, 182},  // points 141.8 and 182.2
+        {P::kUnitHz, "96", "-104", 113, 145},     // points 112.64 and 144.64
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.unit) + (row.xStart ? " typed" : " shown"));
+        Press(row.unit);
+        Press(P::kZoom);
+        Type(P::kYMax, "500");
+        if (row.xStart) {
+            Type(P::kXStart, row.xStart);
+            Type(P::kXEnd, row.xEnd);
+        }
+        Press(P::kApply);
+        EXPECT_EQ(view->GetDisplayParams().m_nXStart, row.first);
+        EXPECT_EQ(view->GetDisplayParams().m_nXEnd, row.last);
+        // Zoom applied with nothing typed shows the whole spectrum again.
+        Press(P::kZoom);
+        Press(P::kApply);
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+}
+
+// Every number box shows the whole number the program writes into it, at the size its window
+// or dialog opens with: the voxel window's zoom range (the y range with five decimals, the
+// positions with two) for the values of an RDA set and of raw data, and a dialog's numeric
+// edits given the widest numbers they show.
+TEST_F(UserPathTest, NumberBoxesShowTheWholeNumbersTheyHold)
+{
+    // The pixels a box shows its text in: its contents less the two pixels Qt keeps each side.
+    const auto expectWhole = [](const QLineEdit* box) {
+        QStyleOptionFrame option;
+        option.initFrom(box);
+        option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+        const QRect contents = box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box);
+        EXPECT_LE(box->fontMetrics().horizontalAdvance(box->text()), contents.width() - 4)
+            << box->text().toStdString();
+    };
+    const struct {
+        int unit;
+        float largest;  // the set's largest magnitude, the y range's ends
+    } zooms[] = {{P::kUnitHz, 38.35935f}, {P::kUnitPPM, 123456.78f}};
+    for (const auto& zoom : zooms) {
+        SCOPED_TRACE(zoom.largest);
+        set->NormalizeTo(zoom.largest);
+        set->UpdateDataRange();
+        session->Project()->ResetSpectrumDisplay(true);
+        Press(zoom.unit);
+        Press(P::kZoom);
+        for (int id : {P::kYMin, P::kYMax, P::kXStart, P::kXEnd})
+            expectWhole(panel->Edit(id));
+        Press(P::kCancel);
+    }
+    EXPECT_GE(panel->Edit(P::kYMin)->text().size(), 12) << "a number of twelve characters or more";
+
+    CSetParametersDlg parameters;
+    parameters.m_fGain = 1234567.0625f;
+    parameters.m_fFrequency = 127.73421f;
+    for (int k = 0; k < 3; ++k) {
+        parameters.m_angulation[k] = -179.99998f;
+        parameters.m_offCentre[k] = -123.45678f;
+    }
+    parameters.show();
+    for (const CNumEdit* box : parameters.findChildren<CNumEdit*>())
+        expectWhole(box);
 }
 
 // The first curve drawn on `dc` after its axes (the x axis: the first long horizontal line)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 
 #include <algorithm>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "processing/InstallProcessing.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
+#include "views/picture/CMainPicView.h"
 #include "views/spectrum/CVoxelWindow.h"
 #include "views/spectrum/CVoxelWndView.h"
 
@@ -54,6 +56,17 @@ protected:
         TMouseEvent event;
         event.m_nKeys = keys;
         Frame().OpenVoxelWindow(Voxel(x, y), event, axial);
+        QApplication::processEvents();
+        return dynamic_cast<CVoxelWindow*>(Frame().SingleVoxelWindows().GetLast());
+    }
+
+    // Select voxel as the user does it: a click on voxel (x, y) of the axial image window.
+    CVoxelWindow* Click(int x, int y)
+    {
+        constexpr float kCell = TGuiFixture::kFOV / TGuiFixture::kColumns;
+        const vx::TPointI at = axial->View()->MmToClient(
+            {(x + 0.5f) * kCell - TGuiFixture::kFOV / 2, (y + 0.5f) * kCell - TGuiFixture::kFOV / 2});
+        QTest::mouseClick(axial->View()->viewport(), Qt::LeftButton, {}, QPoint(at.x, at.y));
         QApplication::processEvents();
         return dynamic_cast<CVoxelWindow*>(Frame().SingleVoxelWindows().GetLast());
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/dialogs/DialogFields.h"
+#include "app/dialogs/DialogHelpers.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
@@ -17,6 +18,13 @@ CNumEdit::CNumEdit(QWidget* parent) : QLineEdit(parent)
     // textEdited comes from user edits only (typing, deleting, pasting, undo), so texts
     // the program sets never notify.
     connect(this, &QLineEdit::textEdited, this, &CNumEdit::OnTextEdited);
+}
+
+QSize CNumEdit::minimumSizeHint() const
+{
+    QSize size = QLineEdit::minimumSizeHint();
+    size.setWidth(std::max(size.width(), vx::app::EditWidthFor(this, vx::app::kWidestNumber)));
+    return size;
 }
 
 void CNumEdit::Create(const QString& text, const QRect& rect, QWidget* parent, int id)

@@ -31,6 +31,10 @@ public:
     void SetID(int id) { m_nID = id; }
     int ID() const { return m_nID; }
 
+    // Never narrower than the widest number the program writes into a box
+    // (vx::app::kWidestNumber), so that a layout always shows it whole.
+    QSize minimumSizeHint() const override;
+
 signals:
     // The user has entered a complete number (now GetText()).
     void NumberEdited(int id);

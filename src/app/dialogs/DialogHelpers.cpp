@@ -4,6 +4,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QValidator>
 
 #include "app/dialogs/CNumEdit.h"
@@ -65,6 +67,18 @@ QLineEdit* MakeDigitEdit(QWidget* parent, int low, int high)
 QString Text5(float value)
 {
     return QString::fromStdString(FloatToString(value, 5));
+}
+
+int EditWidthFor(const QLineEdit* edit, const QString& text)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QFontMetrics metrics(edit->font());
+    // A line edit keeps two pixels of margin on each side of its text.
+    const QMargins margins = edit->textMargins();
+    const QSize contents(metrics.horizontalAdvance(text) + 4 + margins.left() + margins.right(), metrics.height());
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, edit).width();
 }
 
 float ValueOf(const CNumEdit* edit)

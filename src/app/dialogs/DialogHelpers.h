@@ -23,6 +23,11 @@ QGroupBox* AxisGroup(const QString& title, QWidget* x, QWidget* y, QWidget* z, c
 QLineEdit* MakeDigitEdit(QWidget* parent = nullptr, int low = 0, int high = INT32_MAX);
 // A number as the dialogs show it: five decimals, trailing zeros dropped.
 QString Text5(float value);
+// The widest number a box is given: seven digits before the point, five after and a sign, as
+// Text5 writes any float below 10^7 and every whole one up to 10^13.
+inline constexpr char kWidestNumber[] = "-8888888.88888";
+// The width of a line edit that shows `text` whole in its own font, frame and margins added.
+int EditWidthFor(const QLineEdit* edit, const QString& text);
 // The last valid number of a numeric edit (0 when empty).
 float ValueOf(const CNumEdit* edit);
 

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <cmath>
 #include <numbers>
 #include <optional>
 #include <vector>
@@ -169,6 +170,7 @@ QLineEdit* CVoxelWndDlgView::AddEdit(int id, const char* label, int x, int y, bo
     if (!labelAbove || shifted)
         text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_edits.insert(id, edit);
+    m_labels.insert(id, text);
     // textEdited comes from the user only; numbers the program writes stay silent.
     connect(edit, &QLineEdit::textEdited, this, [this, id] { OnEditChanged(id); });
     return edit;
@@ -187,11 +189,13 @@ QPushButton* CVoxelWndDlgView::AddButton(int id, const char* caption, int x, int
 
 void CVoxelWndDlgView::BuildControls()
 {
-    (new QGroupBox("Display and Data Processing", this))->setGeometry(DialogRect(3, 3, 303, 129));
+    auto* processing = new QGroupBox("Display and Data Processing", this);
+    processing->setGeometry(DialogRect(3, 3, 303, 129));
     (new QGroupBox("Analysis and Quantification", this))->setGeometry(DialogRect(310, 3, 141, 99));
     (new QGroupBox("Units", this))->setGeometry(DialogRect(311, 103, 140, 29));
     // Frames of the display-range, phase and filter rows.
-    (new QGroupBox(this))->setGeometry(DialogRect(51, 12, 205, 28));
+    auto* rangeFrame = new QGroupBox(this);
+    rangeFrame->setGeometry(DialogRect(51, 12, 205, 28));
     (new QGroupBox(this))->setGeometry(DialogRect(51, 44, 121, 28));
     (new QGroupBox(this))->setGeometry(DialogRect(51, 75, 82, 28));
 
@@ -200,7 +204,7 @@ void CVoxelWndDlgView::BuildControls()
     m_editYMax = AddEdit(kYMax, "ymax", 104, 25, true, false);
     m_editXStart = AddEdit(kXStart, "xstart", 154, 25, true, false);
     m_editXEnd = AddEdit(kXEnd, "xend", 201, 25, true, false);
-    AddButton(kFT, "FT", 263, 25, 33, 13);
+    FitDisplayRange(processing, rangeFrame, AddButton(kFT, "FT", 263, 25, 33, 13));
     AddButton(kPhase, "Phase...", 14, 55, 34, 14);
     m_editPhase0 = AddEdit(kPhase0, "0 order", 55, 57, true, false);
     m_editPhase1 = AddEdit(kPhase1, "1 order", 95, 57, true, false);
@@ -257,6 +261,30 @@ void CVoxelWndDlgView::BuildControls()
     // The keys that walk the voxel or drive the tools go to the frame even from an edit.
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
+}
+
+void CVoxelWndDlgView::FitDisplayRange(const QWidget* group, QWidget* frame, QWidget* ft)
+{
+    // The y range is written with five decimals, the positions with two (points, Hz, ppm or
+    // ms of any spectrum: below 10^5); each box is as wide as the widest of its numbers, the
+    // boxes follow one another in their frame, and FT keeps to the right of it.
+    constexpr char kWidestPosition[] = "-88888.88";
+    constexpr int kGap = 4;
+    const std::pair<int, const char*> boxes[] = {
+        {kYMin, vx::app::kWidestNumber}, {kYMax, vx::app::kWidestNumber}, {kXStart, kWidestPosition},
+        {kXEnd, kWidestPosition}};
+    int x = m_editYMin->x();
+    for (const auto& [id, widest] : boxes) {
+        QLineEdit* edit = Edit(id);
+        edit->setGeometry(x, edit->y(), vx::app::EditWidthFor(edit, widest), edit->height());
+        m_labels[id]->move(x, m_labels[id]->y());
+        x += edit->width() + kGap;
+    }
+    frame->setGeometry(frame->x(), frame->y(), x + kGap - frame->x(), frame->height());
+    // FT moves right of the frame, narrower where the group's edge comes first.
+    const int left = std::max(ft->x(), frame->x() + frame->width() + kGap);
+    const int right = std::min(left + ft->width(), group->x() + group->width() - kGap);
+    ft->setGeometry(left, ft->y(), right - left, ft->height());
 }
 
 void CVoxelWndDlgView::BuildPopups()
@@ -321,6 +349,12 @@ int CVoxelWndDlgView::CheckedUnit() const
     return m_units->checkedId();
 }
 
+int CVoxelWndDlgView::AxisUnit() const
+{
+    const TCSISet* set = WorkSet();
+    return set ? set->AxisUnit(CheckedUnit()) : CheckedUnit();
+}
+
 void CVoxelWndDlgView::SetItemNumber(int id, float value)
 {
     Fill(id, value, 5);
@@ -330,6 +364,23 @@ void CVoxelWndDlgView::Fill(int id, float value, int decimals)
 {
     if (QLineEdit* edit = Edit(id))
         edit->setText(QString::fromStdString(FloatToString(value, decimals)));
+}
+
+void CVoxelWndDlgView::FillPosition(int id, int point, int unit, const TCSISet* set)
+{
+    const float shown = set && unit > 0 ? set->PointToUnit(static_cast<float>(point), unit) : static_cast<float>(point);
+    Fill(id, shown, 2);
+    if (const QLineEdit* edit = Edit(id))
+        m_shownPoints.insert(id, {edit->text(), point});
+}
+
+std::optional<int> CVoxelWndDlgView::ShownPoint(int id) const
+{
+    const auto it = m_shownPoints.find(id);
+    const QLineEdit* edit = Edit(id);
+    if (it == m_shownPoints.end() || !edit || edit->text() != it->first)
+        return std::nullopt;
+    return it->second;
 }
 
 void CVoxelWndDlgView::FillG(int id, float value, int digits)
@@ -436,6 +487,7 @@ void CVoxelWndDlgView::showEvent(QShowEvent* event)
 void CVoxelWndDlgView::BeginTool()
 {
     EnableToolEdits(false);
+    m_shownPoints.clear();
 }
 
 void CVoxelWndDlgView::StartAnalysis(int mode)
@@ -483,14 +535,10 @@ void CVoxelWndDlgView::OnCommand(int id)
         m_editYMin->setEnabled(true);
         Fill(kYMax, display.m_fYMax, 5);
         Fill(kYMin, display.m_fYMin, 5);
-        const int unit = CheckedUnit();
-        const auto inUnit = [&](int point) {
-            return set && unit > 0 ? set->PointToUnit(static_cast<float>(point), unit) : static_cast<float>(point);
-        };
         m_editXStart->setEnabled(true);
         m_editXEnd->setEnabled(true);
-        Fill(kXStart, inUnit(display.m_nXStart), 2);
-        Fill(kXEnd, inUnit(display.m_nXEnd), 2);
+        FillPosition(kXStart, display.m_nXStart, AxisUnit(), set);
+        FillPosition(kXEnd, display.m_nXEnd, AxisUnit(), set);
         m_pFrame->StartZoomTool();
         return;
     }
@@ -617,9 +665,9 @@ void CVoxelWndDlgView::OnCommand(int id)
     }
 }
 
-std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
-                                                                  const std::function<std::string(int)>& text,
-                                                                  bool lorenGauss, int unit, const TCSISet* set)
+std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(
+    int id, const std::function<std::string(int)>& text, bool lorenGauss, int unit, const TCSISet* set,
+    const std::function<std::optional<int>(int)>& shownPoint)
 {
     // Every edit the values come from must hold a number a float can hold; one that does
     // not (being typed, or beyond a float) passes nothing, rather than a 0 the user never
@@ -652,7 +700,10 @@ std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(int id,
         case kXEnd: {
             const auto point = [&](int edit) {
                 const float value = real(edit);
-                const int index = set ? set->UnitToPoint(value, unit) : vx::TruncateToInt(value);
+                const std::optional<int> shown = shownPoint ? shownPoint(edit) : std::nullopt;
+                const int index = shown ? *shown
+                                  : set ? set->UnitToPoint(value, unit)
+                                        : vx::TruncateToInt(std::round(value));
                 return Clamp(static_cast<float>(index), 0.0f, last);
             };
             return {point(kXStart), point(kXEnd), real(kYMax), real(kYMin)};
@@ -683,7 +734,8 @@ void CVoxelWndDlgView::OnEditChanged(int id)
         return;
     const bool lorenGauss = m_editLorenLw->isEnabled() && m_editGaussLw->isEnabled();
     const std::optional<std::array<float, 4>> typed =
-        TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, CheckedUnit(), WorkSet());
+        TypedValues(id, [this](int edit) { return TextOf(edit); }, lorenGauss, AxisUnit(), WorkSet(),
+                    [this](int edit) { return ShownPoint(edit); });
     if (!typed)
         return;
     // The display keeps its last valid y range while ymin is not below ymax; Apply refuses it.

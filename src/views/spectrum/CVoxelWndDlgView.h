@@ -20,6 +20,7 @@ class CVoxelWindow;
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -68,6 +69,9 @@ public:
     void CheckUnitButton(int unit);
     // The checked unit, -1 when none is checked.
     int CheckedUnit() const;
+    // The unit the work set's axis shows for the checked one (time for a time-domain set),
+    // in which the zoom's positions are written and read.
+    int AxisUnit() const;
     // Writes a number with 5 decimals into a control; the view is not told.
     void SetItemNumber(int id, float value);
     // Stores what the edits of an analysis tool hold into the shared tool parameters:
@@ -85,10 +89,13 @@ public:
 
     // The four values an edit passes to the view when the user changes it: `text` gives
     // any edit's text, `lorenGauss` says whether both line-width edits are enabled, the
-    // unit is the checked one and the set gives the points and the axis conversions.
+    // unit is the checked one and the set gives the points and the axis conversions; a
+    // typed position goes to the nearest point, and one `shownPoint` knows (an edit still
+    // showing what the panel wrote there) is the point it was written from.
     // None while an edit they come from holds no number a float can hold.
-    static std::optional<std::array<float, 4>> TypedValues(int id, const std::function<std::string(int)>& text,
-                                                           bool lorenGauss, int unit, const TCSISet* set);
+    static std::optional<std::array<float, 4>> TypedValues(
+        int id, const std::function<std::string(int)>& text, bool lorenGauss, int unit, const TCSISet* set,
+        const std::function<std::optional<int>(int)>& shownPoint = {});
 
     // Controls by id; null for an id that is no control of that kind.
     QLineEdit* Edit(int id) const;
@@ -108,6 +115,9 @@ protected:
 
 private:
     void BuildControls();
+    // Widens the display-range boxes to the numbers they show, within their frame, which
+    // widens too, and moves FT right of it within the group.
+    void FitDisplayRange(const QWidget* group, QWidget* frame, QWidget* ft);
     void BuildPopups();
     QLineEdit* AddEdit(int id, const char* label, int x, int y, bool labelAbove, bool digitsOnly);
     QPushButton* AddButton(int id, const char* caption, int x, int y, int width, int height);
@@ -116,6 +126,10 @@ private:
     // Disables the tool edits, then enables and fills the ones of a tool.
     void BeginTool();
     void Fill(int id, float value, int decimals);
+    // Writes a point position in the checked unit and keeps the point it came from.
+    void FillPosition(int id, int point, int unit, const TCSISet* set);
+    // The point an edit's position was written from while it shows that text unchanged.
+    std::optional<int> ShownPoint(int id) const;
     void FillG(int id, float value, int digits);
     std::string TextOf(int id) const;
     // The number an edit holds; false when it holds none a float can hold.
@@ -150,7 +164,10 @@ private:
 
     QButtonGroup* m_units = nullptr;
     QHash<int, QLineEdit*> m_edits;
+    QHash<int, QLabel*> m_labels;  // of the edits, by id
     QHash<int, QAbstractButton*> m_buttons;
+    // Positions the panel wrote (xstart, xend): the text and the point it came from.
+    QHash<int, std::pair<QString, int>> m_shownPoints;
     QHash<int, QAction*> m_commands;
     QMenu* m_popups[kPopupCount] = {};
 };

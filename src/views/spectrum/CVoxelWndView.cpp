@@ -278,21 +278,54 @@ void CVoxelWndView::DrawPlotOverRange(vx::TCanvas& dc, const TSpectrum* spectrum
         m_plot.DrawSpectrumInColour(dc, spectrum, m_crCurve);
     }
 
-    if (const TCSISet* set = spectrum->m_pDataSet)
-        m_plot.SetXUnit(m_nUnit, static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency,
-                        set->m_fPPMCentrePoint);
-    else
-        m_plot.SetXUnit(TPlotFrame::kUnitPoints, 1.0f, 1.0f, 0.0f);
+    SetPlotUnit(m_plot, spectrum);
     m_plot.m_crAxis = m_crAxis;
     m_plot.DrawAxes(dc);
 }
 
+int CVoxelWndView::PlotLeft(vx::TCanvas& dc, const TPixelRect& client, int top, int bottom, float yTop,
+                            float yBottom)
+{
+    // Pixels kept between the window's edge and the widest label.
+    constexpr int kLabelPad = 2;
+    TPlotFrame frame;
+    frame.SetYRange(yTop, yBottom, true);
+    frame.SetPixelRect(0, top, 1, bottom);
+    return client.left + std::max(kLeftMargin, frame.YAxisWidth(dc) + kLabelPad);
+}
+
+int CVoxelWndView::PlotUnit(const TSpectrum* spectrum) const
+{
+    const auto* filter = ToolAs<TLineWidthTool>();
+    if (!spectrum || !spectrum->m_pDataSet || (filter && spectrum == filter->m_pDisplay.get()))
+        return m_nUnit;
+    return spectrum->m_pDataSet->AxisUnit(m_nUnit);
+}
+
+void CVoxelWndView::SetPlotUnit(TPlotFrame& frame, const TSpectrum* spectrum) const
+{
+    if (const TCSISet* set = spectrum->m_pDataSet)
+        frame.SetXUnit(PlotUnit(spectrum), static_cast<float>(set->m_nSpectralWidth), set->m_fFrequency,
+                       set->m_fPPMCentrePoint);
+    else
+        frame.SetXUnit(TPlotFrame::kUnitPoints, 1.0f, 1.0f, 0.0f);
+}
+
+int CVoxelWndView::PlotRight(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client, int left) const
+{
+    TPlotFrame frame;
+    frame.SetXRange(static_cast<float>(m_display.m_nXStart), static_cast<float>(m_display.m_nXEnd),
+                    spectrum->m_nPoints, true);
+    SetPlotUnit(frame, spectrum);
+    frame.SetPixelRect(left, 0, client.right - kRightMargin, 1);
+    return client.right - std::max(kRightMargin, frame.XAxisOverhang(dc));
+}
+
 void CVoxelWndView::DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client)
 {
-    DrawPlotInRect(dc, spectrum,
-                   {client.left + kLeftMargin, client.top + kTopMargin, client.right - kRightMargin,
-                    client.bottom - kBottomMargin},
-                   true, true);
+    const int top = client.top + kTopMargin, bottom = client.bottom - kBottomMargin;
+    const int left = PlotLeft(dc, client, top, bottom, m_display.m_fYMax, m_display.m_fYMin);
+    DrawPlotInRect(dc, spectrum, {left, top, PlotRight(dc, spectrum, client, left), bottom}, true, true);
 }
 
 void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
@@ -306,11 +339,14 @@ void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
         return;
 
     const int stripsBottom = client.bottom - kBottomMargin;
+    // Every strip has the same height and ranges, so the same labels and edges.
+    const int left = PlotLeft(dc, client, 0, h - kTopMargin, m_display.m_fYMax, m_display.m_fYMin);
+    const int right = PlotRight(dc, m_voxels.back(), client, left);
     for (int k = 0; k < n; ++k) {
         const TSpectrum* voxel = m_voxels[k];
         const int bottom = stripsBottom - (n - 1 - k) * h;
         const int top = bottom - h + kTopMargin;
-        const TPixelRect plot{client.left + kLeftMargin, top, client.right - kRightMargin, bottom};
+        const TPixelRect plot{left, top, right, bottom};
         DrawPlotInRect(dc, voxel, plot, k == n - 1, true);
         if (m_pFrame->GetKind() == CVoxelWindowBase::kSingleVoxel) {
             dc.SetTextColor(m_crText);
@@ -338,7 +374,7 @@ void CVoxelWndView::DrawReadout(vx::TCanvas& dc, const TPixelRect& client)
         std::string text = label;
         if (k == 0 && voxel->m_pDataSet)
             text += " Current Position: " +
-                    voxel->m_pDataSet->FormatAxisValue(static_cast<float>(readout->m_nPoint), m_nUnit);
+                    voxel->m_pDataSet->FormatAxisValue(static_cast<float>(readout->m_nPoint), PlotUnit(voxel));
         text += " Value: " + FloatToStringG(DisplayedValue(voxel, readout->m_nPoint), 3);
         dc.Text(0, stripsBottom - (n - k) * h, text);
     }

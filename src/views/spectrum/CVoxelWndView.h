@@ -30,7 +30,8 @@ class TSpectrum;
 class CVoxelWndView : public QWidget {
     Q_OBJECT
 public:
-    // Space kept free around the read-out strips for the axes and their labels.
+    // Space kept free around the read-out strips for the axes and their labels; the left
+    // and right ones grow where the labels need more (PlotLeft, PlotRight).
     static constexpr int kLeftMargin = 36;
     static constexpr int kRightMargin = 5;
     static constexpr int kBottomMargin = 25;
@@ -179,6 +180,19 @@ public:
                            float yTop, float yBottom, bool showXAxis, bool showYAxis);
     // The current voxel over the client area less the axis margins, both axes shown.
     void DrawFullPlot(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client);
+    // The left edge of a plot with a y axis over the rows top..bottom and the values
+    // yTop..yBottom: kLeftMargin into the client area, or further where the axis's widest
+    // label needs the room, so that every label lies whole in the window.
+    static int PlotLeft(vx::TCanvas& dc, const TPixelRect& client, int top, int bottom, float yTop, float yBottom);
+    // The right edge of a plot of the spectrum's display range from `left`: kRightMargin into
+    // the client area, or further in where the last x label needs the room.
+    int PlotRight(vx::TCanvas& dc, const TSpectrum* spectrum, const TPixelRect& client, int left) const;
+    // The x unit of a frame that plots the spectrum, with its set's acquisition (points
+    // without a set).
+    void SetPlotUnit(TPlotFrame& frame, const TSpectrum* spectrum) const;
+    // The unit of a plot's x axis: the view's, or time where the spectrum's set holds the
+    // time-domain signal; a line-width tool's preview is a spectrum whatever its set holds.
+    int PlotUnit(const TSpectrum* spectrum) const;
     // The value that the display flags choose at a point (magnitude, else real, else
     // imaginary part; 0 when no part flag is set).
     float DisplayedValue(const TSpectrum* spectrum, int point) const;

@@ -129,11 +129,15 @@ void CVoxelWndView::DrawLineWidthTool(vx::TCanvas& dc, const TPixelRect& client)
         preview.FFTShift();
     tool->m_pSource->UpdateRange();
 
-    const TPixelRect r{client.left + 36, client.top + 5, client.right - 20, client.bottom - 25};
-    const int h = r.bottom - r.top;
-    const int split = r.bottom - h / 2 - 20;
+    const int top = client.top + 5, bottom = client.bottom - 25;
+    const int h = bottom - top;
+    const int split = bottom - h / 2 - 20;
     const int n = source.m_nPoints;
     const float largest = source.GetMaxMagnitude();
+    // Both plots start where the wider labels of their y axes leave room.
+    const int left = std::max(PlotLeft(dc, client, top, split, largest, -largest),
+                              PlotLeft(dc, client, top + h / 2, bottom, m_display.m_fYMax, m_display.m_fYMin));
+    const TPixelRect r{left, top, client.right - 20, bottom};
     DrawPlotOverRange(dc, &source, {r.left, r.top, r.right, split}, 0.0f, static_cast<float>(n - 1), largest,
                       -largest, true, true);
     std::vector<float> weights =

@@ -71,7 +71,9 @@ void CVoxelWndView::OnMouseMove(int x, int y, bool leftButton)
     switch (m_nToolMode) {
     case 0:
         if (auto* tool = ToolAs<TReadoutTool>()) {
-            const bool over = Inside({kLeftMargin, kTopMargin, width() - kRightMargin, height() - kBottomMargin}, x, y);
+            // The strips' edges are those they were drawn with.
+            const TPixelRect strips = m_plot.GetPixelRect();
+            const bool over = Inside({strips.left, kTopMargin, strips.right, height() - kBottomMargin}, x, y);
             tool->m_bValid = over ? 1 : 0;
             tool->m_nPoint = over ? point : 0;
         }

@@ -79,7 +79,7 @@ void CVoxelWndView::PickPrompt(vx::TCanvas& dc, const std::string& prompt, int p
 std::string CVoxelWndView::PositionText(int point) const
 {
     const TSpectrum* voxel = GetCurrentVoxel();
-    return voxel && voxel->m_pDataSet ? voxel->m_pDataSet->FormatAxisValue(static_cast<float>(point), m_nUnit)
+    return voxel && voxel->m_pDataSet ? voxel->m_pDataSet->FormatAxisValue(static_cast<float>(point), PlotUnit(voxel))
                                       : FloatToString(static_cast<float>(point), 0);
 }
 

@@ -165,9 +165,11 @@ TEST_F(IntegralWindowTest, ExportIntegratesTheSelectedRegionsOverTheSelectedVoxe
     window->AddIntegral(Region("NAA", 2.5f, 1.5f, 0.0f));
     window->AddIntegral(Region("tail", 1.0f, 0.5f, 0.0f));
     window->AddIntegral(Region("unused", 3.0f, 2.9f, 0.0f));
+    // As the integral tool makes it from points 170 and 195: 1.35 ppm is a hair off point 195.
+    window->AddIntegral(Region("picked", set->PointToUnit(170, kUnitPPM), set->PointToUnit(195, kUnitPPM), 0.0f));
     list.SetFactor(0.5f);
     list.Refill();
-    Select(list, {0, 1});
+    Select(list, {0, 1, 3});
     for (size_t v = 0; v < set->VoxelCount(); ++v)
         set->GetVoxel(v)->m_bSelected = 0;
     Voxel(6, 1)->m_bSelected = 1;
@@ -193,16 +195,17 @@ TEST_F(IntegralWindowTest, ExportIntegratesTheSelectedRegionsOverTheSelectedVoxe
     std::istringstream lines(text);
     std::string line;
     ASSERT_TRUE(std::getline(lines, line));
-    EXPECT_EQ(line, "Index\t\tNAA\t\ttail\r");
+    EXPECT_EQ(line, "Index\t\tNAA\t\ttail\t\tpicked\r");
     for (const auto& [x, y] : {std::pair{6, 1}, std::pair{2, 5}}) {
         ASSERT_TRUE(std::getline(lines, line));
         const std::string index = "(" + std::to_string(x) + "," + std::to_string(y) + ",0)\t\t\t";
         ASSERT_EQ(line.substr(0, index.size()), index) << line;
         std::istringstream values(line.substr(index.size()));
-        double naa = 0, tail = 0;
-        values >> naa >> tail;
+        double naa = 0, tail = 0, picked = 0;
+        values >> naa >> tail >> picked;
         EXPECT_NEAR(naa, expected(x, 172, 192), 1e-5 * expected(x, 172, 192)) << line;
         EXPECT_NEAR(tail, expected(x, 202, 212), 1e-5 * std::abs(expected(x, 172, 192))) << line;
+        EXPECT_NEAR(picked, expected(x, 170, 195), 1e-5 * expected(x, 170, 195)) << line;
         EXPECT_EQ(line.back(), '\r');
     }
     EXPECT_FALSE(std::getline(lines, line));
@@ -212,7 +215,7 @@ TEST_F(IntegralWindowTest, ExportIntegratesTheSelectedRegionsOverTheSelectedVoxe
     Voxel(2, 5)->m_bSelected = 0;
     chooser.Answer(folder.File("none.TXT"));
     window->Panel()->OnExport();
-    EXPECT_EQ(ReadBytes(folder.File("none.TXT")), "Index\t\tNAA\t\ttail\r\n");
+    EXPECT_EQ(ReadBytes(folder.File("none.TXT")), "Index\t\tNAA\t\ttail\t\tpicked\r\n");
 
     // A folder that is not there: reported, nothing written.
     const std::string missing = folder.File("missing") + "/integrals.txt";

@@ -256,7 +256,7 @@ TEST(PanelValuesTest, TypedNumbersAreConvertedAndClamped)
         {"phase integers", P::kPhase1, {{P::kPhase0, "45.9"}, {P::kPhase1, "-30.5"}, {P::kPivot, "7.8"}}, false, 0, {45, -30, 7, 0}},
         {"pivot beyond", P::kPivot, {{P::kPhase0, "190"}, {P::kPhase1, "0"}, {P::kPivot, "300"}}, false, 0, {180, 0, 255, 0}},
         {"pivot below", P::kPivot, {{P::kPhase0, "0"}, {P::kPhase1, "0"}, {P::kPivot, "-4"}}, false, 0, {0, 0, 0, 0}},
-        {"range in points", P::kXEnd, {{P::kXStart, "10.7"}, {P::kXEnd, "300"}, {P::kYMax, "5"}, {P::kYMin, "-2"}}, false, kUnitPoints, {10, 255, 5, -2}},
+        {"range in points", P::kXEnd, {{P::kXStart, "10.7"}, {P::kXEnd, "300"}, {P::kYMax, "5"}, {P::kYMin, "-2"}}, false, kUnitPoints, {11, 255, 5, -2}},
         {"range in ppm", P::kXStart, {{P::kXStart, "4"}, {P::kXEnd, "1"}, {P::kYMax, "0"}, {P::kYMin, "0"}}, false, kUnitPPM, {142, 202, 0, 0}},
         {"ppm outside", P::kXStart, {{P::kXStart, "20"}, {P::kXEnd, "-5"}, {P::kYMax, "0"}, {P::kYMin, "0"}}, false, kUnitPPM, {0, 255, 0, 0}},
         {"range in Hz", P::kYMax, {{P::kXStart, "100"}, {P::kXEnd, "-100"}, {P::kYMax, "1.5"}, {P::kYMin, "0"}}, false, kUnitHz, {112, 144, 1.5f, 0}},

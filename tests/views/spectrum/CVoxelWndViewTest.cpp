@@ -2,6 +2,9 @@
 // the read-out, the colour schemes, and the panel values handed to the tool records.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -117,32 +120,40 @@ TEST_F(SpectrumViewTest, UnitButtonsSetTheTickLabelsAndTheReadout)
     ASSERT_NE(window, nullptr);
     CVoxelWndView& view = *window->View();
     EXPECT_EQ(window->Panel()->CheckedUnit(), 0);
-    auto readout = std::make_unique<TReadoutTool>();
-    readout->m_bValid = 1;
-    readout->m_nPoint = kPeak;
-    view.m_tool = std::move(readout);
 
     // Point i in each unit, from the fixture's acquisition: 1600 Hz over 256 points at
     // 125 MHz, 0 ppm at point 222. Without a displayed part there is no curve and the
-    // value reads 0.
+    // value reads 0. After FT the set holds the time-domain signal, whose axis is time
+    // whatever unit is chosen (Hz and ppm describe a spectrum).
     const int real = TSpectrumDisplayParams::kGrid | TSpectrumDisplayParams::kReal;
     const std::string peak = FloatToStringG(TGuiFixture::PeakHeight(7), 3);
+    const auto ms = [](double i) { return i / 1600.0 * 1000.0; };
     const struct {
         int unit;
         std::string suffix;
         double (*at)(double i);
         int flags;
-        std::string value;
+        std::string value;  // empty: the signal's own at the point
+        bool timeDomain;
     } units[] = {
-        {0, "", [](double i) { return i; }, real, peak},
-        {1, " Hz", [](double i) { return -(i - 128.0) * 1600.0 / 256.0; }, real, peak},
-        {2, " PPM", [](double i) { return (TGuiFixture::kZeroPPMPoint - i) / kPointsPerPPM; }, real, peak},
-        {3, " Ms", [](double i) { return i / 1600.0 * 1000.0; }, real, peak},
-        {0, "", [](double i) { return i; }, TSpectrumDisplayParams::kGrid, "0"},
+        {0, "", [](double i) { return i; }, real, peak, false},
+        {1, " Hz", [](double i) { return -(i - 128.0) * 1600.0 / 256.0; }, real, peak, false},
+        {2, " PPM", [](double i) { return (TGuiFixture::kZeroPPMPoint - i) / kPointsPerPPM; }, real, peak, false},
+        {3, " Ms", ms, real, peak, false},
+        {0, "", [](double i) { return i; }, TSpectrumDisplayParams::kGrid, "0", false},
+        {1, " Ms", ms, real, "", true},
+        {2, " Ms", ms, real, "", true},
     };
     std::vector<std::string> previous;
     for (const auto& u : units) {
-        SCOPED_TRACE(std::to_string(u.unit) + " flags " + std::to_string(u.flags));
+        SCOPED_TRACE(std::to_string(u.unit) + " flags " + std::to_string(u.flags) + (u.timeDomain ? " after FT" : ""));
+        if (u.timeDomain && set->m_bFrequencyDomain)
+            QTest::mouseClick(window->Panel()->Button(CVoxelWndDlgView::kFT), Qt::LeftButton);
+        ASSERT_EQ(set->m_bFrequencyDomain, !u.timeDomain);
+        auto readout = std::make_unique<TReadoutTool>();
+        readout->m_bValid = 1;
+        readout->m_nPoint = kPeak;
+        view.m_tool = std::move(readout);
         QTest::mouseClick(window->Panel()->UnitButton(u.unit), Qt::LeftButton);
         EXPECT_EQ(view.GetUnit(), u.unit);
         TSpectrumDisplayParams display = view.GetDisplayParams();
@@ -152,7 +163,8 @@ TEST_F(SpectrumViewTest, UnitButtonsSetTheTickLabelsAndTheReadout)
         EXPECT_EQ(Curves(dc).size(), u.flags == real ? 1u : 0u);
 
         const std::string position = FloatToString(static_cast<float>(u.at(kPeak)), 2) + u.suffix;
-        EXPECT_TRUE(Contains(dc.Texts(), " Current Position: " + position + " Value: " + u.value));
+        const std::string value = u.value.empty() ? FloatToStringG(Voxel(7, 0)->GetReal(kPeak), 3) : u.value;
+        EXPECT_TRUE(Contains(dc.Texts(), " Current Position: " + position + " Value: " + value));
 
         // Every x label is a value of the unit inside the shown range.
         const double a = u.at(0), b = u.at(TGuiFixture::kPoints - 1);
@@ -164,10 +176,60 @@ TEST_F(SpectrumViewTest, UnitButtonsSetTheTickLabelsAndTheReadout)
             labels.push_back(label.text);
         }
         EXPECT_GE(labels.size(), 3u);
-        if (u.flags == real) {
+        if (u.flags == real && !u.timeDomain) {
             EXPECT_NE(labels, previous);
         }
         previous = labels;
+        // The zoom writes its positions in the axis's unit.
+        CVoxelWndDlgView& panel = *window->Panel();
+        QTest::mouseClick(panel.Button(CVoxelWndDlgView::kZoom), Qt::LeftButton);
+        EXPECT_EQ(panel.Edit(CVoxelWndDlgView::kXEnd)->text().toStdString(), FloatToString(float(b), 2));
+        QTest::mouseClick(panel.Button(CVoxelWndDlgView::kCancel), Qt::LeftButton);
+    }
+}
+
+// A recording canvas that measures texts in the font the view's picture is drawn with.
+struct TFontCanvas : vx::TRecordingCanvas {
+    vx::TSizeI TextExtent(const std::string& text) override
+    {
+        const QFontMetrics metrics(QGuiApplication::font());
+        return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+    }
+};
+
+// Values of millions, as raw scanner data have them: in the window Select voxel opens, every
+// y label lies whole inside the window, left of its tick, and every x label too, at the
+// opening size and at a width that puts a labelled tick on the last point.
+TEST_F(SpectrumViewTest, LabelsOfLargeValuesLieWholeInTheWindowAtItsOpeningSize)
+{
+    set->Scale(5000.0f);
+    set->UpdateDataRange();
+    session->Project()->ResetSpectrumDisplay(true);
+    CVoxelWindow* window = Click(3, 4);
+    ASSERT_NE(window, nullptr);
+    CVoxelWndView& view = *window->View();
+    const struct {
+        QSize size;
+        const char* lowest;  // the lowest y label
+    } sizes[] = {{window->size(), "-30e5"}, {QSize(900, 600), "-4e6"}};
+    for (const auto& [size, lowest] : sizes) {
+        SCOPED_TRACE(size.width());
+        window->resize(size);
+        TFontCanvas dc;
+        view.DrawOn(dc, {0, 0, view.width(), view.height()});
+        const int plotLeft = view.m_plot.GetPixelRect().left;
+        const auto yLabels = TextsAligned(dc, vx::AlignLeft);
+        ASSERT_FALSE(yLabels.empty());
+        EXPECT_EQ(yLabels.front().text, lowest);
+        for (const vx::TCanvasOp& label : yLabels) {
+            EXPECT_GE(label.args[0], 0) << label.text;
+            EXPECT_LE(label.args[0] + dc.TextExtent(label.text).cx, plotLeft - 5) << label.text;
+        }
+        for (const vx::TCanvasOp& label : TextsAligned(dc, vx::AlignCenter)) {
+            const int half = dc.TextExtent(label.text).cx / 2;
+            EXPECT_GE(label.args[0] - half, 0) << label.text;
+            EXPECT_LE(label.args[0] + half, view.width()) << label.text;
+        }
     }
 }
 
