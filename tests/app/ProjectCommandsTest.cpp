@@ -658,7 +658,8 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
     WriteBytes(exam.File("ge/e2.MR"), "not DICOM either");
     const std::string nothing = "No image or CSI set of the exam could be added: the project is unchanged.\n"
                                 "The following files could not be opened or were already added:\n";
-    const std::string notDicom = " (The file cannot be read as DICOM: ";
+    const std::string notDicom =
+        " (The file cannot be read as DICOM: it has no DICOM file header, and it does not read as DICOM data either.)";
     struct TCase {
         const char* name;
         int type;                         // the exam type chosen
