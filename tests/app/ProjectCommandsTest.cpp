@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextEdit>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,6 +29,7 @@
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/QtServices.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
 #include "model/ReaderHooks.h"
@@ -1064,6 +1066,60 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
         EXPECT_EQ(image->GetName(), shownName);
         ASSERT_TRUE(image->EnsurePixels());
         EXPECT_EQ(image->GetPixels(), shownPixels);
+    }
+}
+
+// Save Project As after the pixel files of 26, then 200, images went with a removed folder:
+// the question names the first and counts the others, so that its real box, shown on the
+// screen, fits the screen's height with its buttons; the details name every image. No keeps
+// the project.
+TEST_F(ProjectCommandsTest, TheQuestionAboutManyMissingFilesFitsTheScreen)
+{
+    for (const int count : {26, 200}) {
+        SCOPED_TRACE(count);
+        const std::string name = "series" + std::to_string(count), folder = root.File(name);
+        {
+            TProject project;
+            ASSERT_TRUE(project.Create(folder, name));
+            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+            for (int k = 0; k < count; ++k)
+                AddStoredImage(project, folder, "t1_axial_slice_" + std::to_string(k), 8, 8, int16_t(k));
+            ASSERT_TRUE(project.Save());
+        }
+        ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            std::filesystem::remove(image->GetPath());
+        std::vector<vx::TReportRequest> asked;
+        const vx::ReportHandler previous = vx::SetReportHandler([&](const vx::TReportRequest& request) {
+            asked.push_back(request);
+            auto box = vx::app::MakeMessageBox(request, frame);
+            box->show();
+            // Shown, and again with its details open.
+            for (const bool details : {false, true}) {
+                if (details)
+                    for (QAbstractButton* button : box->buttons())
+                        if (box->buttonRole(button) == QMessageBox::ActionRole)
+                            button->click();
+                QApplication::processEvents();
+                const auto* shown = box->findChild<QTextEdit*>();
+                EXPECT_EQ(shown && shown->isVisible(), details);
+                const QRect screen = box->screen()->availableGeometry();
+                EXPECT_LE(box->frameGeometry().height(), screen.height()) << details;
+                for (QAbstractButton* button : box->buttons())
+                    EXPECT_TRUE(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())))
+                        << button->text().toStdString();
+            }
+            return vx::ReportAnswer::No;
+        });
+        RunWithName(cmd::FileSaveProjectAs, "kept");
+        vx::SetReportHandler(previous);
+        ASSERT_EQ(asked.size(), 1u);
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            if (!image->IsLoaded())
+                EXPECT_NE(asked[0].details.find(image->GetName() + " (" + image->GetPath() + ")\n"),
+                          std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(root.File("kept")));
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), count);
     }
 }
 
