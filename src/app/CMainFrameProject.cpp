@@ -13,6 +13,7 @@
 #include "platform/Report.h"
 #include "model/TFolderHold.h"
 #include "platform/TReasonCollector.h"
+#include "platform/WaitCursor.h"
 
 void CMainFrame::ConnectProjectCommands()
 {
@@ -53,6 +54,17 @@ void CMainFrame::AddExam()
     // An exam of no entries would only empty the project (the dialog refuses one).
     if (!g_pProject || !dialog || !dialog(this, entries, examType) || entries.empty())
         return;
+    // What the exam can bring is found first, without writing or asking anything: an exam
+    // that brings nothing leaves the project as it is, unsaved work included.
+    const TProject::TExamTrial trial = [&] {
+        vx::TWaitCursor wait;
+        return g_pProject->TryExam(entries, examType);
+    }();
+    if (!trial.anyAddable) {
+        vx::Report(TProject::ExamBringsNothingMessage(examType, trial.failed, trial.notRead),
+                   vx::ReportIcon::Exclamation);
+        return;
+    }
     // The exam replaces the project's content: unsaved changes are offered for saving
     // first, and a save that fails keeps the project as it is.
     if (!g_pProject->SaveIfModified())
@@ -81,21 +93,19 @@ void CMainFrame::AddExam()
     // The files that could not be added are named in one message, each with its reasons.
     std::string failed;
     project->AddExam(entries, examType, &failed);
-    const std::string failures = failed.empty() ? std::string() : vx::FailedFilesMessage(failed);
     if (project->m_pCSISetList->IsEmpty() && project->m_pImageSet->GetCount() == 0) {
-        // Nothing of the exam came in: unsaved, the new project leaves the folder as it was
-        // (its staged files go with it), and the project there is opened again.
+        // Nothing of the exam came in after all (every set declined, or the files changed
+        // since they were tried): unsaved, the new project leaves the folder as it was (its
+        // staged files go with it), and the project there is opened again.
         ResetProjectExplorer();
         delete project;
         g_pProject = nullptr;
-        vx::Report("No image or CSI set of the exam could be added: the project is unchanged." +
-                       (failures.empty() ? std::string() : "\n" + failures),
-                   vx::ReportIcon::Exclamation);
+        vx::Report(TProject::ExamBringsNothingMessage(examType, failed, trial.notRead), vx::ReportIcon::Exclamation);
         OpenProjectFile(path);
         return;
     }
-    if (!failures.empty())
-        vx::Report(failures, vx::ReportIcon::Exclamation);
+    if (!failed.empty())
+        vx::Report(vx::FailedFilesMessage(failed), vx::ReportIcon::Exclamation);
     ShowProjectExplorer();
     ResetWorkMode();
     if (!project->m_pCSISetList->IsEmpty())

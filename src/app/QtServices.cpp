@@ -70,6 +70,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const TReportRequest& request, QWidg
     auto box = std::make_unique<QMessageBox>(parent);
     box->setWindowTitle(request.caption.empty() ? QString("Vexara") : QString::fromStdString(request.caption));
     box->setText(QString::fromStdString(request.text));
+    if (!request.details.empty())
+        box->setDetailedText(QString::fromStdString(request.details));
     box->setIcon(IconOf(request.icon));
     box->setStandardButtons(ButtonsOf(request.buttons));
     QMessageBox::StandardButton preferred = ButtonOf(request.defaultAnswer);

@@ -20,7 +20,7 @@ void InstallQtServices();
 FileChooserHandler InstallQtFileChooser();
 
 // The message box of a request: text, caption ("Vexara" when empty), icon, buttons
-// and default button. The caller runs it.
+// and default button, and the details behind a button of their own. The caller runs it.
 std::unique_ptr<QMessageBox> MakeMessageBox(const TReportRequest& request, QWidget* parent);
 ReportAnswer AnswerOf(int standardButton);
 

@@ -66,6 +66,8 @@ void TImageSet::Append(TMRImage* pImage)
 bool TImageSet::AddNew(TMRImage* pImage, const std::string& failure)
 {
     Insert(pImage);
+    if (m_bTryOnly)
+        return true;
     vx::TFileTransaction* pending = m_pProject ? m_pProject->NewFiles() : nullptr;
     if (pending && pImage->SavePixels(pImage->GetPath(), TProject::NotDoneNote(failure), pending))
         return true;

@@ -40,6 +40,9 @@ public:
     // written (or the collection belongs to no project): reported with `failure` and why,
     // the image deleted, the collection as it was.
     bool AddNew(TMRImage* pImage, const std::string& failure);
+    // From now on AddNew inserts the image and writes nothing: a collection that only tries
+    // whether files can be read.
+    void TryFilesOnly() { m_bTryOnly = true; }
     iterator Begin() { return m_images.begin(); }
     iterator End() { return m_images.end(); }
     const_iterator Begin() const { return m_images.begin(); }
@@ -134,4 +137,5 @@ private:
     std::vector<TKeptRecord> m_kept;
     int32_t m_nCount = 0;
     TProject* m_pProject;
+    bool m_bTryOnly = false;  // see TryFilesOnly()
 };

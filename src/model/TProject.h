@@ -213,6 +213,21 @@ public:
     // is a file added by its name (in a project made by CreateInPlaceOf everything waits
     // for the save that follows). False for an empty list. Failures as AddExamFolder's.
     bool AddExam(const std::vector<std::string>& entries, int examType, std::string* failedFiles = nullptr);
+    // What an exam of these entries can bring, found before anything is changed or asked:
+    // its files are read as the batch run reads them (no question is asked, companion files
+    // are taken beside them by name) into a project that stands for the exam's, nothing is
+    // written and this project stays as it is. The files are tried in order until one can
+    // be added.
+    struct TExamTrial {
+        bool anyAddable = false;           // a file reads as images or as a CSI set that can be added
+        std::string failed;                // the files tried before that could not: "name (reasons); "
+        std::vector<std::string> notRead;  // the files of the entries that the exam type does not read
+    };
+    TExamTrial TryExam(const std::vector<std::string>& entries, int examType) const;
+    // The message of an exam that brings nothing: the files tried, each with its reasons, and
+    // those the exam type of 0..3 did not read, with the kinds of file it takes.
+    static std::string ExamBringsNothingMessage(int examType, const std::string& failed,
+                                                const std::vector<std::string>& notRead);
     // Takes the images out of the project with their frames and pixel files and saves, as
     // one change of the folder (a failure is reported and keeps them).
     void RemoveImage(TMRImage* pImage);
@@ -420,6 +435,10 @@ private:
     bool m_bFileModified = false;  // the project file's content changed since it was written
 
     // Helpers of adding and removing (TProjectAddRemove.cpp).
+    // Reads folder/file with the reader of the block's format as a new set of this project,
+    // refusing (reported) a set the project file could not list or whose name is taken;
+    // null when it was not read or refused.
+    std::unique_ptr<TCSISet> ReadNewSet(const std::string& folder, const std::string& file, TCSIReadParams params);
     // The identity and geometry questions of a new set; false when the user declined.
     bool ConfirmIdentity(const TCSISet& set, int32_t format);
     bool ConfirmGeometry(const TCSISet& set);

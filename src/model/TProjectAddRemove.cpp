@@ -4,8 +4,11 @@
 // set and macro runs on the work set.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/IMainFrame.h"
@@ -125,19 +128,130 @@ TImageImportParams ImageParamsOf(const TExamScan& scan)
     return params;
 }
 
-// An exam adds many files: each that fails is named in `failed` with its reasons, and each
-// question names its file.
-void AddExamImage(TProject& project, const std::string& folder, const std::string& file, const TExamScan& scan,
-                  std::string& failed)
+// One file of an exam and how its exam type reads it.
+struct TExamFile {
+    std::string folder, name;
+    bool image;  // else a CSI set
+};
+
+// The files of one exam folder that the scan reads, in the order they are added: the
+// images, then the CSI files, which are looked for only when there are images. The other
+// files go to `passedOver`. False when either search finds nothing.
+bool ListExamFolder(const std::string& folder, const TExamScan& scan, std::vector<TExamFile>& files,
+                    std::vector<std::string>& passedOver)
 {
-    vx::AddNamingFailure(file, true, [&] { return project.AddImages(folder, file, ImageParamsOf(scan)); }, failed);
+    const std::vector<std::string> images = FindFiles(folder, scan.imagePattern);
+    std::vector<std::string> csiFiles;
+    if (!images.empty())
+        csiFiles = FindFiles(folder, scan.csiPattern);
+    std::set<std::string> taken;
+    for (const std::string& name : images)
+        if (!Contains(name, "SURVEY")) {
+            files.push_back({folder, name, true});
+            taken.insert(name);
+        }
+    for (const std::string& name : csiFiles) {
+        files.push_back({folder, name, false});
+        taken.insert(name);
+    }
+    for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+        if (!entry.isFolder && !taken.count(entry.name))
+            passedOver.push_back(entry.name);
+    return !images.empty() && !csiFiles.empty();
 }
 
-void AddExamSet(TProject& project, const std::string& folder, const std::string& file, const TExamScan& scan,
-                std::string& failed)
+// The files of the Add Exam dialog's entries that the exam type reads, in order, and the
+// files it passes over: "[folder]" is scanned, anything else is a file taken by its name.
+// Only a lower-case copy of the name is matched: the file is opened by its own name.
+void ListExamFiles(const std::vector<std::string>& entries, int examType, std::vector<TExamFile>& files,
+                   std::vector<std::string>& passedOver)
 {
-    vx::AddNamingFailure(file, true, [&] { return project.AddCSISet(folder, file, ReadParamsOf(scan)); }, failed);
+    for (const std::string& entry : entries) {
+        if (entry.empty())
+            continue;
+        const bool knownType = examType >= 0 && examType <= 3;
+        if (entry.front() == '[') {
+            if (knownType)
+                ListExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(),
+                               kExamScans[examType], files, passedOver);
+            continue;
+        }
+        const std::string folder = vx::FolderOf(entry);
+        const std::string file = vx::FileNameOf(entry);
+        const std::string lower = vx::ToLowerAscii(file);
+        const size_t before = files.size();
+        if (knownType && examType == 3 && (lower.starts_with('e') || lower.starts_with('p'))) {
+            files.push_back({folder, file, lower.front() == 'e'});
+        } else if (knownType && examType != 3) {
+            if (Contains(lower, ".par"))
+                files.push_back({folder, file, true});
+            if (Contains(lower, examType == 0 ? ".spar" : ".list"))
+                files.push_back({folder, file, false});
+        }
+        if (files.size() == before && !file.empty())
+            passedOver.push_back(file);
+    }
 }
+
+// Adds one file of an exam: a failure is named in `failed` with its reasons, and each
+// question names its file.
+void AddExamFile(TProject& project, const TExamFile& file, const TExamScan& scan, std::string& failed)
+{
+    vx::AddNamingFailure(
+        file.name, true,
+        [&] {
+            return file.image ? project.AddImages(file.folder, file.name, ImageParamsOf(scan))
+                              : project.AddCSISet(file.folder, file.name, ReadParamsOf(scan));
+        },
+        failed);
+}
+
+// Reads as the batch run does, for a trial of files: no question is asked (companion files
+// are taken beside a file by name), and what the readers report or write to the error
+// stream is caught as the reasons of the file being read instead of shown. The batch state
+// is as it was afterwards.
+class TQuietReading {
+public:
+    TQuietReading()
+        : m_log(std::exchange(g_batchLog, std::string())), m_error(g_bBatchError), m_batch(g_bBatchMode)
+    {
+        g_bBatchMode = true;
+    }
+    ~TQuietReading()
+    {
+        g_batchLog = std::move(m_log);
+        g_bBatchError = m_error;
+        g_bBatchMode = m_batch;
+    }
+    TQuietReading(const TQuietReading&) = delete;
+    TQuietReading& operator=(const TQuietReading&) = delete;
+
+    // True when `read` read the file; else false with what was said about it in `reasons`.
+    bool Read(const std::function<bool()>& read, std::string& reasons)
+    {
+        g_batchLog.clear();
+        vx::TReasonCollector collector;
+        const bool done = read();
+        collector.Finish();
+        reasons.clear();
+        std::string line;
+        for (const char c : g_batchLog + "\n" + collector.Reasons()) {
+            if (c != '\r' && c != '\n') {
+                line += c;
+                continue;
+            }
+            if (!line.empty())
+                reasons += (reasons.empty() ? "" : "\n") + line;
+            line.clear();
+        }
+        return done;
+    }
+
+private:
+    std::string m_log;
+    bool m_error;
+    bool m_batch;
+};
 
 // The files an exam could not add go to the caller that takes them, or in one message.
 void PassFailedFiles(const std::string& failed, std::string* taken)
@@ -160,22 +274,19 @@ bool TProject::AddImages(const std::string& folder, const std::string& file, TIm
     return false;
 }
 
-bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
+std::unique_ptr<TCSISet> TProject::ReadNewSet(const std::string& folder, const std::string& file,
+                                             TCSIReadParams params)
 {
-    if (!BeginChange()) {
-        NoteAddWriteFailure();
-        return false;
-    }
     const std::string path = vx::JoinPath(folder, file);
     std::unique_ptr<TCSISet> set;
     {
         std::unique_ptr<TCSIReader> reader(CreateCSIReader(uint32_t(params.m_nFormat), &params));
         if (!reader)
-            return false;
+            return nullptr;
         set.reset(reader->Read(path));
     }
     if (!set)
-        return false;
+        return nullptr;
     set->SetProject(this);
     set->SetFolder(m_strFolder);
     const std::string name = set->GetName();
@@ -185,15 +296,28 @@ bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCS
         vx::Report("The CSI set " + name + " was not added: the field of view, frequency, sweep width, grid or "
                        "orientation that " + path + " gives it cannot be used.",
                    vx::ReportIcon::Exclamation);
-        return false;
+        return nullptr;
     }
 
     // The name is also the data-set file's name: it must be one file name that neither
     // another set, an image's pixel file nor the project file already uses.
     if (IsUnusableSetName(*set) || m_pCSISetList->FindByName(name) != nullptr) {
         vx::Report(name + " already exists.\r\n", vx::ReportIcon::Exclamation);
+        return nullptr;
+    }
+    return set;
+}
+
+bool TProject::AddCSISet(const std::string& folder, const std::string& file, TCSIReadParams params)
+{
+    if (!BeginChange()) {
+        NoteAddWriteFailure();
         return false;
     }
+    std::unique_ptr<TCSISet> set = ReadNewSet(folder, file, params);
+    if (!set)
+        return false;
+    const std::string name = set->GetName();
     if (!ConfirmIdentity(*set, params.m_nFormat) || !ConfirmGeometry(*set))
         return false;
 
@@ -330,54 +454,90 @@ bool TProject::AddExamFolder(const std::string& folder, int examType, std::strin
 {
     if (examType < 0 || examType > 3)
         return true;
-    const TExamScan& scan = kExamScans[examType];
-    const std::vector<std::string> images = FindFiles(folder, scan.imagePattern);
-    if (images.empty())
-        return false;
+    std::vector<TExamFile> files;
+    std::vector<std::string> passedOver;
+    const bool complete = ListExamFolder(folder, kExamScans[examType], files, passedOver);
     std::string failed;
-    for (const std::string& name : images)
-        if (!Contains(name, "SURVEY"))
-            AddExamImage(*this, folder, name, scan, failed);
-    const std::vector<std::string> csiFiles = FindFiles(folder, scan.csiPattern);
-    for (const std::string& name : csiFiles)
-        AddExamSet(*this, folder, name, scan, failed);
+    for (const TExamFile& file : files)
+        AddExamFile(*this, file, kExamScans[examType], failed);
     PassFailedFiles(failed, failedFiles);
-    return !csiFiles.empty();
+    return complete;
 }
 
 bool TProject::AddExam(const std::vector<std::string>& entries, int examType, std::string* failedFiles)
 {
     if (entries.empty())
         return false;
+    std::vector<TExamFile> files;
+    std::vector<std::string> passedOver;
+    ListExamFiles(entries, examType, files, passedOver);
     std::string failed;
-    for (const std::string& entry : entries) {
-        if (entry.empty())
-            continue;
-        if (entry.front() == '[') {
-            AddExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(), examType, &failed);
-            continue;
-        }
-        // Only a lower-case copy of the name is matched: the file is opened by its own name.
-        const std::string folder = vx::FolderOf(entry);
-        const std::string file = vx::FileNameOf(entry);
-        const std::string lower = vx::ToLowerAscii(file);
-        if (lower.empty() || examType < 0 || examType > 3)
-            continue;
-        const TExamScan& scan = kExamScans[examType];
-        if (examType == 3) {
-            if (lower.front() == 'e')
-                AddExamImage(*this, folder, file, scan, failed);
-            else if (lower.front() == 'p')
-                AddExamSet(*this, folder, file, scan, failed);
-            continue;
-        }
-        if (Contains(lower, ".par"))
-            AddExamImage(*this, folder, file, scan, failed);
-        if (Contains(lower, examType == 0 ? ".spar" : ".list"))
-            AddExamSet(*this, folder, file, scan, failed);
-    }
+    for (const TExamFile& file : files)
+        AddExamFile(*this, file, kExamScans[examType], failed);
     PassFailedFiles(failed, failedFiles);
     return true;
+}
+
+TProject::TExamTrial TProject::TryExam(const std::vector<std::string>& entries, int examType) const
+{
+    TExamTrial trial;
+    std::vector<TExamFile> files;
+    ListExamFiles(entries, examType, files, trial.notRead);
+    if (files.empty())
+        return trial;
+    // The files are read into a project that stands for the exam's: of this folder and
+    // name, empty, and writing nothing.
+    TProject exam;
+    exam.m_strFolder = m_strFolder;
+    exam.m_strName = m_strName;
+    exam.m_pImageSet->TryFilesOnly();
+    TQuietReading quiet;
+    const TExamScan& scan = kExamScans[examType];
+    for (const TExamFile& file : files) {
+        std::string reasons;
+        const bool read = quiet.Read(
+            [&] {
+                return file.image ? exam.m_pImageSet->AddImages(vx::JoinPath(file.folder, file.name),
+                                                                ImageParamsOf(scan), &exam)
+                                  : exam.ReadNewSet(file.folder, file.name, ReadParamsOf(scan)) != nullptr;
+            },
+            reasons);
+        // One file that can be added is enough to go on: the exam is then added as usual.
+        if (read) {
+            trial.anyAddable = true;
+            break;
+        }
+        trial.failed += file.name + (reasons.empty() ? "" : " (" + reasons + ")") + "; ";
+    }
+    return trial;
+}
+
+std::string TProject::ExamBringsNothingMessage(int examType, const std::string& failed,
+                                               const std::vector<std::string>& notRead)
+{
+    std::string text = "No image or CSI set of the exam could be added: the project is unchanged.";
+    if (!failed.empty())
+        text += "\n" + vx::FailedFilesMessage(failed);
+    if (notRead.empty())
+        return text;
+    // A folder may hold many files of other kinds: the first are named, the rest counted.
+    constexpr size_t kNamed = 10;
+    text += "\nThese files were not looked at: ";
+    for (size_t k = 0; k < notRead.size() && k < kNamed; ++k)
+        text += (k == 0 ? "" : "; ") + notRead[k];
+    if (notRead.size() > kNamed)
+        text += " and " + std::to_string(notRead.size() - kNamed) + " more";
+    text += ". ";
+    static const char* const kKinds[4] = {
+        "images from PAR files and CSI sets from SPAR files",
+        "images from PAR files and CSI sets from LIST files",
+        "images from PAR files and CSI sets from LIST files",
+        "images from files whose names begin with \"e\" and CSI sets from files whose names begin with \"P\""};
+    if (examType < 0 || examType > 3)
+        return text + "The exam type is not known.";
+    return text + "This exam type takes only " + kKinds[examType] +
+           "; in a folder, images named SURVEY are passed over, and CSI files are looked for only when it holds "
+           "images.";
 }
 
 // --- removing ------------------------------------------------------------------------------

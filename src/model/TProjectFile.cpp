@@ -381,29 +381,52 @@ bool TProject::ConvertOldVersion()
 
 bool TProject::AskToLeaveOut(const std::string& folder, TLeftOut& leftOut)
 {
-    std::string sets, images;
+    std::vector<std::string> sets, images;
     for (TCSISet* pSet : *m_pCSISetList)
         if (!pSet->IsLoaded() && !pSet->CanOpenDataFile(false)) {
-            sets += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
+            sets.push_back(pSet->GetName() + " (" + pSet->GetFilePath() + ")");
             leftOut.sets.push_back(pSet);
         }
     for (TMRImage* pImage : *m_pImageSet)
         if (!pImage->IsLoaded() && !pImage->PixelFileExists()) {
-            images += "\r\n" + pImage->GetName() + " (" + pImage->GetPath() + ")";
+            images.push_back(pImage->GetName() + " (" + pImage->GetPath() + ")");
             leftOut.images.push_back(pImage);
         }
     if (leftOut.sets.empty() && leftOut.images.empty())
         return true;
     const size_t setCount = leftOut.sets.size(), imageCount = leftOut.images.size();
+    // A folder gone takes many files with it: a list of them all would push the box's
+    // buttons off the screen. The first of each kind are named and the others counted; the
+    // details hold them all.
+    const size_t named = setCount && imageCount ? 4 : 8;
+    bool cut = false;
+    const auto lines = [&](const std::vector<std::string>& names, bool all) {
+        std::string text;
+        for (size_t k = 0; k < names.size() && (all || k < named); ++k)
+            text += "\r\n" + names[k];
+        if (!all && names.size() > named) {
+            text += "\r\n... and " + std::to_string(names.size() - named) + " more (the details name them all)";
+            cut = true;
+        }
+        return text;
+    };
+    const auto missing = [&](bool all) {
+        return (setCount == 0   ? std::string()
+                : setCount == 1 ? "The data-set file of this CSI set is missing:" + lines(sets, all) + "\r\n"
+                                : "The data-set files of these CSI sets are missing:" + lines(sets, all) + "\r\n") +
+               (imageCount == 0   ? std::string()
+                : imageCount == 1 ? "The pixel file of this image is missing:" + lines(images, all) + "\r\n"
+                                  : "The pixel files of these images are missing:" + lines(images, all) + "\r\n");
+    };
     const std::string question =
-        (setCount == 0   ? std::string()
-         : setCount == 1 ? "The data-set file of this CSI set is missing:" + sets + "\r\n"
-                         : "The data-set files of these CSI sets are missing:" + sets + "\r\n") +
-        (imageCount == 0   ? std::string()
-         : imageCount == 1 ? "The pixel file of this image is missing:" + images + "\r\n"
-                           : "The pixel files of these images are missing:" + images + "\r\n") +
-        "Save the project to " + folder + " without " + (setCount + imageCount == 1 ? "it?" : "them?");
-    if (vx::Ask(question, vx::ReportButtons::YesNo, vx::ReportAnswer::Yes) != vx::ReportAnswer::Yes) {
+        missing(false) + "Save the project to " + folder + " without " + (setCount + imageCount == 1 ? "it?" : "them?");
+    std::string details;
+    if (cut)
+        for (const char c : missing(true))
+            if (c != '\r')
+                details += c;
+    if (vx::Ask(question, vx::ReportButtons::YesNo, vx::ReportAnswer::Yes, vx::ReportIcon::Question, {}, details) !=
+        vx::ReportAnswer::Yes) {
         leftOut = TLeftOut{};
         return false;
     }

@@ -82,7 +82,7 @@ void ReportCurrentException()
 }
 
 ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,
-                 ReportIcon icon, const std::string& caption)
+                 ReportIcon icon, const std::string& caption, const std::string& details)
 {
     if (g_bBatchMode) {
         AppendBatchLog(text, true);
@@ -94,6 +94,7 @@ ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer de
     request.icon = icon;
     request.buttons = buttons;
     request.defaultAnswer = defaultAnswer;
+    request.details = details;
     return Dispatch(request);
 }
 

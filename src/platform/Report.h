@@ -21,6 +21,8 @@ struct TReportRequest {
     ReportIcon icon = ReportIcon::Exclamation;
     ReportButtons buttons = ReportButtons::Ok;
     ReportAnswer defaultAnswer = ReportAnswer::Ok;
+    // More of what the text sums up, shown on request in a part of the box that scrolls.
+    std::string details;
 };
 
 using ReportHandler = std::function<ReportAnswer(const TReportRequest&)>;
@@ -38,7 +40,8 @@ void Report(const std::string& text, ReportIcon icon = ReportIcon::Exclamation,
 // written to the batch log as an error line and answered with its default, so that no
 // run waits for a user.
 ReportAnswer Ask(const std::string& text, ReportButtons buttons, ReportAnswer defaultAnswer,
-                 ReportIcon icon = ReportIcon::Question, const std::string& caption = {});
+                 ReportIcon icon = ReportIcon::Question, const std::string& caption = {},
+                 const std::string& details = {});
 
 // Reports the exception being handled (call it inside a catch block) as an operation
 // that could not be completed: for want of memory, for an internal error with its text,

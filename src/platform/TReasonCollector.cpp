@@ -19,10 +19,16 @@ TReasonCollector::TReasonCollector(std::string subject) : m_subject(std::move(su
         TReportRequest question = request;
         if (!m_subject.empty())
             question.text = m_subject + ": " + question.text;
+        ReportAnswer answer = question.defaultAnswer;
         if (m_previous)
-            return m_previous(question);
-        std::fprintf(stderr, "%s\n", question.text.c_str());
-        return question.defaultAnswer;
+            answer = m_previous(question);
+        else
+            std::fprintf(stderr, "%s\n", question.text.c_str());
+        if (answer == ReportAnswer::No || answer == ReportAnswer::Cancel) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_heldAtDecline = long(m_held.size());
+        }
+        return answer;
     });
     StartCatchingErrors();
 }
@@ -114,6 +120,12 @@ void TReasonCollector::ShowHeld() const
         Report(request.text, request.icon);
 }
 
+bool TReasonCollector::EndedOnADecline() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_heldAtDecline >= 0 && size_t(m_heldAtDecline) == m_held.size() && m_errors.empty();
+}
+
 bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::function<bool()>& add,
                       std::string& failed, std::string* reasons)
 {
@@ -124,6 +136,8 @@ bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::fu
         collector.ShowHeld();
         return true;
     }
+    if (collector.EndedOnADecline())
+        return false;
     const std::string reason = collector.Reasons();
     failed += name + (reason.empty() ? "" : " (" + reason + ")") + "; ";
     if (reasons)

@@ -30,6 +30,9 @@ public:
     std::string Reasons() const;
     // Shows the held messages through the handler as they would have been shown.
     void ShowHeld() const;
+    // True when the last thing the operation said was a question answered No or Cancel: an
+    // operation that then fails was declined by the user, not refused for a reason.
+    bool EndedOnADecline() const;
 
     static constexpr int kMaxErrorLines = 4;
 
@@ -42,6 +45,8 @@ private:
     bool m_finished = false;
     mutable std::mutex m_mutex;
     std::vector<TReportRequest> m_held;
+    // The number of held messages when a question was last answered No or Cancel; -1: none was.
+    long m_heldAtDecline = -1;
     std::string m_errors;
     std::FILE* m_errorFile = nullptr;
     int m_savedErrorFd = -1;
@@ -49,8 +54,9 @@ private:
 
 // Adds one of the files an operation takes in through `add`, which reports why it fails. A
 // failure is appended to `failed` as "name (reasons); " and its reasons are given back in
-// `reasons`; a success shows the messages it gave as they were. Questions name the file when
-// `nameQuestions` is set (one file of several).
+// `reasons`; a success shows the messages it gave as they were. A file the user declined at a
+// question (its add failed right after a No) is no failure: it is not listed. Questions name
+// the file when `nameQuestions` is set (one file of several).
 bool AddNamingFailure(const std::string& name, bool nameQuestions, const std::function<bool()>& add,
                       std::string& failed, std::string* reasons = nullptr);
 // The one message that lists the files that failed, as AddNamingFailure gathers them.

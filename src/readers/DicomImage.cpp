@@ -14,15 +14,69 @@
 #include "dcmtk/dcmdata/dcmetinf.h"
 #include "dcmtk/dcmdata/dcuid.h"
 #include "dcmtk/dcmdata/dcxfer.h"
+#include "dcmtk/oflog/appender.h"
+#include "dcmtk/oflog/spi/logevent.h"
+#include "dcmtk/oflog/oflog.h"
 #include "model/math/Geometry.h"
 #include "model/math/MatrixHelpers.h"
 #include "model/TMRImage.h"
 #include "platform/Paths.h"
+#include "platform/ProgramLog.h"
 #include "platform/Report.h"
 #include "readers/ImageImport.h"
 #include "readers/ReaderHelpers.h"
 
 namespace {
+
+// DCMTK logs what it meets in a file (a value longer than the rest of the file, an element
+// found twice): its lines go to the program's log, never into the reader's message, which
+// says why a file is refused in its own words.
+class TProgramLogAppender : public dcmtk::log4cplus::Appender {
+public:
+    ~TProgramLogAppender() override { destructorImpl(); }
+    void close() override {}
+
+protected:
+    void append(const dcmtk::log4cplus::spi::InternalLoggingEvent& event) override
+    {
+        const int level = event.getLogLevel();
+        const char* kind = level >= dcmtk::log4cplus::ERROR_LOG_LEVEL  ? "error"
+                           : level >= dcmtk::log4cplus::WARN_LOG_LEVEL ? "warning"
+                                                                       : "note";
+        vx::WriteToLog(std::string("DICOM library ") + kind + ": " + event.getMessage().c_str());
+    }
+};
+
+bool RouteLibraryLogToProgramLog()
+{
+    // The library set up its own console output when it was loaded; this takes its place.
+    dcmtk::log4cplus::Logger root = dcmtk::log4cplus::Logger::getRoot();
+    root.removeAllAppenders();
+    root.addAppender(dcmtk::log4cplus::SharedAppenderPtr(new TProgramLogAppender));
+    return true;
+}
+
+// Why the library could not load the file, in plain words.
+std::string WhyNotLoaded(DcmFileFormat& file, const OFCondition& condition)
+{
+    const bool cut = condition == EC_StreamNotifyClient || condition == EC_EndOfStream;
+    const bool damaged = condition == EC_InvalidStream || condition == EC_InvalidTag || condition == EC_InvalidVR ||
+                         condition == EC_UnknownVR || condition == EC_CorruptedData ||
+                         condition == EC_ElemLengthLargerThanItem || condition == EC_SeqOrItemContentOverflow ||
+                         condition == EC_SequDelimitationItemMissing || condition == EC_ItemDelimitationItemMissing ||
+                         condition == EC_PrematureSequDelimitationItem;
+    // Files without the header are read as bare DICOM data, which any other file fails as one cut or damaged.
+    const DcmMetaInfo* pMeta = file.getMetaInfo();
+    if ((cut || damaged) && (!pMeta || pMeta->card() == 0))
+        return "it has no DICOM file header, and it does not read as DICOM data either";
+    if (cut)
+        return "it ends before its data do, as a file cut short";
+    if (damaged)
+        return "its elements are damaged";
+    if (condition == EC_UnknownTransferSyntax || condition == EC_UnsupportedEncoding)
+        return "its data are encoded in a way the program does not know";
+    return condition.text();
+}
 
 // Values longer than this stay in the file until they are asked for, so that the header
 // is checked before the pixel data are read into memory.
@@ -299,10 +353,12 @@ bool DicomImageRotation(const float r[3], const float c[3], int orientation,
 
 bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProject, bool geFile)
 {
+    static const bool routed = RouteLibraryLogToProgramLog();
+    (void)routed;
     DcmFileFormat file;
     const OFCondition loaded = file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
     if (loaded.bad())
-        return Refuse("The file cannot be read as DICOM: " + std::string(loaded.text()) + ".");
+        return Refuse("The file cannot be read as DICOM: " + WhyNotLoaded(file, loaded) + ".");
     DcmDataset* pData = file.getDataset();
     if (!pData)
         return false;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextEdit>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,6 +29,7 @@
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/QtServices.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
 #include "model/ReaderHooks.h"
@@ -637,41 +639,75 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     vx::app::SetBatchDialog(std::move(oldBatch));
 }
 
-// Project > Add Exam... on a saved project, answered with Return: with nothing picked the
-// dialog refuses OK, and an exam of one file, or of a folder of files, that cannot be read
-// adds nothing: one message names each file with its reason. Either way the project stays
-// open and every file of its folder keeps its bytes.
-TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas)
+// Project > Add Exam... answered with Return: with nothing picked the dialog refuses OK, and
+// an exam of one file, or of folders of files, that cannot be read adds nothing: one message
+// names each file tried with its reason and each file the exam type does not read. The project
+// stays open as it was and every file of its folder keeps its bytes; after unsaved work it is
+// neither offered for saving nor closed, and the work stays in memory.
+TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheProjectAsItWas)
 {
     vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam dialog and readers
     TGuiFixture fixture;
     ASSERT_TRUE(fixture.Ok());
     RegisterReaders();
+    InstallProcessing();
     ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
-    const TFolderBytes before = ReadFolderTree(fixture.ProjectFolder());
-    ASSERT_GT(before.size(), 2u);
     TTempFolder exam;
     WriteBytes(exam.File("broken.SPAR"), "not a spectro header");
     // A GE exam folder whose two image files are no DICOM files.
     std::filesystem::create_directories(exam.File("ge"));
     WriteBytes(exam.File("ge/e1.MR"), "not DICOM");
     WriteBytes(exam.File("ge/e2.MR"), "not DICOM either");
+    // A Philips exam folder whose PAR and SPAR files cannot be read, beside files of other kinds.
+    std::filesystem::create_directories(exam.File("philips"));
+    for (const char* name : {"scan.PAR", "scan.SPAR", "P00000.7", "SVS_30.IMA", "notes.txt"})
+        WriteBytes(exam.File(std::string("philips/") + name), "not what its name says");
     const std::string nothing = "No image or CSI set of the exam could be added: the project is unchanged.\n"
                                 "The following files could not be opened or were already added:\n";
-    const std::string notDicom = " (The file cannot be read as DICOM: ";
+    const std::string notDicom =
+        " (The file cannot be read as DICOM: it has no DICOM file header, and it does not read as DICOM data either.)";
+    const std::string notRead = "\nThese files were not looked at: P00000.7; SVS_30.IMA; notes.txt. This exam type "
+                                "takes only images from PAR files and CSI sets from SPAR files;";
     struct TCase {
         const char* name;
         int type;                         // the exam type chosen
         std::vector<std::string> picked;  // the folder list's items added to the exam
         std::vector<std::string> parts;   // in order in the one message
+        bool unsaved = false;             // a macro step applied first
     };
     const TCase cases[] = {
         {"nothing picked", 0, {}, {"Please add the files or folders of the exam first."}},
         {"a file that cannot be read", 0, {"broken.SPAR"}, {nothing + "broken.SPAR"}},
-        {"a folder of files that cannot be read", 3, {"[ge]"}, {nothing + "e1.MR" + notDicom, "); e2.MR" + notDicom}},
+        {"a folder of files that cannot be read", 3, {"[ge]"}, {nothing + "e1.MR" + notDicom + "; e2.MR" + notDicom}},
+        {"unsaved work, a folder of files that cannot be read or are not read",
+         0,
+         {"[philips]"},
+         {nothing + "scan.PAR; scan.SPAR (Parameter file ", "); " + notRead},
+         true},
+    };
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    const auto voxelSamples = [] {
+        const TComplex* data = g_pProject->m_pWorkSet->GetVoxel(size_t(0))->Data();
+        return std::vector<TComplex>(data, data + TGuiFixture::kPoints);
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.unsaved) {
+            const std::vector<TComplex> read = voxelSamples();
+            TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+            QApplication::processEvents();
+            ASSERT_TRUE(frame->Action(cmd::MacroLoad)->isEnabled());
+            frame->Action(cmd::MacroLoad)->trigger();
+            ASSERT_NE(voxelSamples(), read);
+            // Unsaved, as a step applied from a voxel window's control panel marks it.
+            g_pProject->SetModified(true);
+            report.PlanAnswer(vx::ReportAnswer::No);  // if the save question came
+        }
+        const TFolderBytes before = ReadFolderTree(fixture.ProjectFolder());
+        TProject* const open = g_pProject;
+        const std::vector<TComplex> samples = voxelSamples();
+        const size_t windows = ImageFrameCount();
         report.Clear();
         vx::SetCurrentFolder(exam.Path());
         bool openAfterReturn = false;
@@ -699,11 +735,22 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheSavedProjectAsItWas
         EXPECT_EQ(script.runs, 1);
         EXPECT_EQ(openAfterReturn, c.picked.empty());
         EXPECT_EQ(ReadFolderTree(fixture.ProjectFolder()), before);
-        ASSERT_NE(g_pProject, nullptr);
+        EXPECT_EQ(report.Questions(), std::vector<std::string>{});
+        ASSERT_EQ(g_pProject, open);
         EXPECT_TRUE(frame->IsProjectOpen());
-        EXPECT_EQ(g_pProject->GetProjectFilePath(), fixture.ProjectPath());
+        EXPECT_EQ(g_pProject->IsModified(), c.unsaved);
         EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
+        ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+        EXPECT_EQ(voxelSamples(), samples);
+        EXPECT_EQ(ImageFrameCount(), windows);
+        auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+        ASSERT_NE(explorer, nullptr);
+        for (const std::string& item : {std::string(TGuiFixture::kSetName), TGuiFixture::ImageName(0)})
+            EXPECT_EQ(explorer->Tree()->findItems(QString::fromStdString(item), Qt::MatchExactly | Qt::MatchRecursive)
+                          .size(),
+                      1)
+                << item;
         const std::vector<std::string> messages = report.Messages();
         ASSERT_EQ(messages.size(), 1u) << testing::PrintToString(messages);
         size_t at = 0;
@@ -1019,6 +1066,60 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
         EXPECT_EQ(image->GetName(), shownName);
         ASSERT_TRUE(image->EnsurePixels());
         EXPECT_EQ(image->GetPixels(), shownPixels);
+    }
+}
+
+// Save Project As after the pixel files of 26, then 200, images went with a removed folder:
+// the question names the first and counts the others, so that its real box, shown on the
+// screen, fits the screen's height with its buttons; the details name every image. No keeps
+// the project.
+TEST_F(ProjectCommandsTest, TheQuestionAboutManyMissingFilesFitsTheScreen)
+{
+    for (const int count : {26, 200}) {
+        SCOPED_TRACE(count);
+        const std::string name = "series" + std::to_string(count), folder = root.File(name);
+        {
+            TProject project;
+            ASSERT_TRUE(project.Create(folder, name));
+            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+            for (int k = 0; k < count; ++k)
+                AddStoredImage(project, folder, "t1_axial_slice_" + std::to_string(k), 8, 8, int16_t(k));
+            ASSERT_TRUE(project.Save());
+        }
+        ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            std::filesystem::remove(image->GetPath());
+        std::vector<vx::TReportRequest> asked;
+        const vx::ReportHandler previous = vx::SetReportHandler([&](const vx::TReportRequest& request) {
+            asked.push_back(request);
+            auto box = vx::app::MakeMessageBox(request, frame);
+            box->show();
+            // Shown, and again with its details open.
+            for (const bool details : {false, true}) {
+                if (details)
+                    for (QAbstractButton* button : box->buttons())
+                        if (box->buttonRole(button) == QMessageBox::ActionRole)
+                            button->click();
+                QApplication::processEvents();
+                const auto* shown = box->findChild<QTextEdit*>();
+                EXPECT_EQ(shown && shown->isVisible(), details);
+                const QRect screen = box->screen()->availableGeometry();
+                EXPECT_LE(box->frameGeometry().height(), screen.height()) << details;
+                for (QAbstractButton* button : box->buttons())
+                    EXPECT_TRUE(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())))
+                        << button->text().toStdString();
+            }
+            return vx::ReportAnswer::No;
+        });
+        RunWithName(cmd::FileSaveProjectAs, "kept");
+        vx::SetReportHandler(previous);
+        ASSERT_EQ(asked.size(), 1u);
+        for (TMRImage* image : *g_pProject->m_pImageSet)
+            if (!image->IsLoaded())
+                EXPECT_NE(asked[0].details.find(image->GetName() + " (" + image->GetPath() + ")\n"),
+                          std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(root.File("kept")));
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), count);
     }
 }
 

@@ -26,6 +26,8 @@ TEST(TReasonCollector, HoldsMessagesCatchesErrorLinesAndLetsQuestionsThrough)
         collector.Finish();
         EXPECT_EQ(collector.Reasons(),
                   "The header is short.\nHeader size 800 does not fit file.dcm (512 bytes)\nsecond\nthird\nfourth");
+        // What was said after the No is why the operation failed: it was not declined.
+        EXPECT_FALSE(collector.EndedOnADecline());
         // Held, not shown; shown later as they were.
         EXPECT_EQ(report.Messages(), std::vector<std::string>{});
         collector.ShowHeld();

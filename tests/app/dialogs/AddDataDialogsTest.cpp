@@ -40,6 +40,8 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/PluginTable.h"
+#include "readers/DicomTestFiles.h"
+#include "readers/PhilipsTestFiles.h"
 #include "readers/ReaderFactory.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
@@ -573,6 +575,17 @@ TEST_F(AddDataFlowTest, QuestionsAboutSeveralChosenFilesNameTheirFile)
     TDialogScript sets([&](QDialog& d) {
         return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
     });
+    // Each question answered with its default, No at the geometry: the user declined all
+    // three, and no message names them as files that could not be opened.
+    report.Clear();
+    report.AllowDefaults();
+    chooser.Answer({SampleDataPath(alone), SampleDataPath(ref), SampleDataPath(act)});
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Questions().size(), 9u);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
+    report.AllowDefaults(false);
+
     std::vector<std::string> expected;
     for (const char* name : {"svs_30_WS.SPAR", "svs_30_ref.SPAR"})
         for (const std::string& question : questions)
@@ -593,6 +606,50 @@ TEST_F(AddDataFlowTest, QuestionsAboutSeveralChosenFilesNameTheirFile)
     frame->Action(cmd::ProjectAddCSISet)->trigger();
     EXPECT_EQ(report.Questions(), questions);
     EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 3);
+}
+
+// Several SPAR files chosen at once beside images of another geometry, each question answered
+// with its default (No at the geometry): the sets the user declined are not named as files that
+// could not be opened, and a file that really cannot be is named alone. (The scanner's files
+// are declined in QuestionsAboutSeveralChosenFilesNameTheirFile.)
+TEST_F(AddDataFlowTest, SetsDeclinedAtTheirQuestionsAreNotNamedAsUnreadable)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    RegisterReaders();  // as the program started; the fixture took them away
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    std::vector<std::string> generated;
+    for (const char* name : {"a", "b", "c"}) {  // angulated 1, 2 and 3 degrees
+        WriteBytes(root.File(std::string(name) + ".SPAR"), SparText(SingleVoxelLines(64)));
+        WriteBytes(root.File(std::string(name) + ".SDAT"), SdatBytes(Fid(64, 100.0, 2000.0)));
+        generated.push_back(root.File(std::string(name) + ".SPAR"));
+    }
+    WriteBytes(root.File("bogus.SPAR"), "not a header");
+    const std::string bogus = std::string(kSummary) + "bogus.SPAR (Parameter file " + root.File("bogus.SPAR") +
+                              " cannot be read or is invalid. It gives no number of points (samples).); ";
+    const struct {
+        std::vector<std::string> chosen;
+        std::vector<std::string> messages;
+    } rows[] = {
+        {generated, {}},
+        {{generated[0], root.File("bogus.SPAR"), generated[1]}, {bogus}},
+    };
+    TDialogScript sets([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+    });
+    report.AllowDefaults();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.chosen.front());
+        report.Clear();
+        TScriptedFileChooser chooser;
+        chooser.Answer(row.chosen);
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        const std::vector<std::string> questions = report.Questions();
+        ASSERT_FALSE(questions.empty());
+        EXPECT_NE(questions.back().find("Image and CSI geometries are not consistent!"), std::string::npos);
+        EXPECT_EQ(report.Messages(), row.messages);
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+    }
 }
 
 TEST_F(AddDataFlowTest, AnImagingScanAddedAsABrukerFidIsRefusedWithTheReason)
@@ -618,28 +675,32 @@ TEST_F(AddDataFlowTest, AnImagingScanAddedAsABrukerFidIsRefusedWithTheReason)
     EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
 }
 
-TEST_F(AddDataFlowTest, AReasonWrittenOnlyToTheErrorStreamReachesTheMessage)
+// A DICOM image cut in its pixel data, through both DICOM types of the Import dialog: the
+// message says why in plain words, and what the DICOM library logs about it stays out.
+TEST_F(AddDataFlowTest, ACutDicomFileIsRefusedInPlainWordsWithoutTheLibrarysLog)
 {
-    const std::string dicom = "dicom_mr/suspect/T1.0001.IMA";
-    VX_REQUIRE_SAMPLE(dicom);
     NewProject("study");
     ASSERT_NE(g_pProject, nullptr);
-    // A DICOM image cut in its pixel data: the library says why on the error stream only.
-    const std::string bytes = ReadBytes(SampleDataPath(dicom));
-    WriteBytes(root.File("cut.IMA"), bytes.substr(0, bytes.size() * 2 / 3));
-    TScriptedFileChooser chooser;
-    chooser.Answer(root.File("cut.IMA"));
-    AddImages([](CImportImageDlg& dialog) {
-        dialog.TypeList()->setCurrentIndex(4);  // "Standard DICOM file"
-        emit dialog.TypeList()->activated(4);
-    });
-    const std::vector<std::string> messages = report.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    const std::string lead = "Fail to add image from cut.IMA.\n";
-    EXPECT_EQ(messages[0].substr(0, lead.size()), lead);
-    EXPECT_NE(messages[0].find("PixelData (7fe0,0010) larger"), std::string::npos) << messages[0];
-    EXPECT_NE(messages[0].find("than remaining bytes in file"), std::string::npos) << messages[0];
-    EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+    TSynthDicom image;
+    image.words[DCM_Rows] = 64;
+    image.words[DCM_Columns] = 64;
+    image.pixels = std::vector<int>(64 * 64, 100);
+    ASSERT_TRUE(WriteDicom(root.File("whole.dcm"), image));
+    const std::string bytes = ReadBytes(root.File("whole.dcm"));
+    WriteBytes(root.File("cut.dcm"), bytes.substr(0, bytes.size() - 4096));
+    for (const int type : {4, 2}) {  // "Standard DICOM file", "GE Excite 11.0 or later (DICOM)"
+        SCOPED_TRACE(type);
+        report.Clear();
+        TScriptedFileChooser chooser;
+        chooser.Answer(root.File("cut.dcm"));
+        AddImages([type](CImportImageDlg& dialog) {
+            dialog.TypeList()->setCurrentIndex(type);
+            emit dialog.TypeList()->activated(type);
+        });
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.dcm.\nThe file cannot be read "
+                                                              "as DICOM: it ends before its data do, as a file cut short."});
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+    }
 }
 
 TEST_F(AddDataFlowTest, AnImageNamedLikeAnotherFileOfTheProjectIsRefusedAndThatFileKept)
