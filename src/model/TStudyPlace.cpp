@@ -37,7 +37,10 @@ std::string TStudyPlace::Refusal()
         return vx::FileExists(folder) ? "a file of that name is there" : std::string();
     if (folder == m_studyFolder)
         return "it is the study's own folder";
-    if (!vx::ListFolder(folder).empty() && !vx::FileExists(vx::JoinPath(folder, m_name + ".tpj")))
+    // A lock file alone is what an earlier look at an empty folder left.
+    const std::vector<vx::TFolderEntry> entries = vx::ListFolder(folder);
+    const bool empty = entries.empty() || (entries.size() == 1 && entries[0].name == vx::TFolderLock::FileName());
+    if (!empty && !vx::FileExists(vx::JoinPath(folder, m_name + ".tpj")))
         return "it holds files that are not a project of the study";
     switch (m_swap.LockFolder()) {
     case vx::TFolderLock::TResult::Held: return {};

@@ -166,36 +166,46 @@ bool TFolderSwap::PutInPlace()
         errno = mark.LastError() != 0 ? mark.LastError() : ENOENT;
         return false;
     }
-    if (PutFolderInPlace(m_build, m_folder)) {
-        // The earlier folder, exchanged with the new one; the mark goes once it is away.
-        if (Discard(m_build, GonePrefix(), m_folderLock))
-            RemoveFile(MarkFile());
-        return true;
+    const std::string earlierNow = Replace();
+    if (earlierNow.empty()) {
+        // The build is not in place: the mark has nothing to tell.
+        const int error = errno;
+        RemoveFile(MarkFile());
+        errno = error;
+        return false;
     }
+    // The mark goes once the earlier folder is away.
+    if (Discard(earlierNow, GonePrefix(), m_folderLock))
+        RemoveFile(MarkFile());
+    return true;
+}
+
+std::string TFolderSwap::Replace()
+{
+    if (PutFolderInPlace(m_build, m_folder))
+        return m_build;  // exchanged with the new one
     const int error = errno;
     if (!IsUnsupportedRenameFlag(error) || !FolderExists(m_folder)) {
         errno = error;
-        return false;
+        return {};
     }
     // Without an exchange the earlier folder steps aside first, never over one kept there;
     // a kill before the new one is in place leaves it aside, which the next MendLeftovers
     // puts back.
     if (SomethingAt(m_retired)) {
         errno = EEXIST;
-        return false;
+        return {};
     }
     if (!RenameFile(m_folder, m_retired))
-        return false;
+        return {};
     TFile::Step();
     if (!PutFolderInPlace(m_build, m_folder)) {
         const int failure = errno;
         RenameFile(m_retired, m_folder);
         errno = failure;
-        return false;
+        return {};
     }
-    if (Discard(m_retired, GonePrefix(), m_folderLock))
-        RemoveFile(MarkFile());
-    return true;
+    return m_retired;
 }
 
 void TFolderSwap::DropBuild()

@@ -73,6 +73,9 @@ private:
     // Removes a hidden folder of this swap that no other program holds (Busy while one
     // does); Failed when it cannot even be renamed away.
     TMend RemoveHidden(const std::string& folder);
+    // Puts the build folder in place of the held folder; where the earlier folder is then,
+    // or empty (errno set) when the build is not in place.
+    std::string Replace();
     // Whether the folder in place is the one a swap put there in place of `aside`.
     bool PutInPlaceOf(const std::string& aside) const;
     // The start of the names of folders on their way out: ".<name>.batch-gone.".

@@ -522,11 +522,13 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
     EXPECT_EQ(OutputNames(), (std::vector<std::string>{".s1.batch", "s1"}));
 
     // An earlier project aside beside a folder that no run put in its place (an empty one
-    // the user or a sync client made) is kept with the user's files, and the log says where.
+    // the user or a sync client made, with the lock file a run that could not make the study
+    // left) is kept with the user's files, and the log says where.
     other.Release();
     vx::RemoveFolderTree(run.m_strOutput + "/.s1.batch");
     ASSERT_TRUE(vx::RenameFile(p1, run.m_strOutput + "/.s1.batch-old"));
     vx::MakeFolder(p1);
+    WriteBytes(p1 + "/" + vx::TFolderLock::FileName(), "");
     ASSERT_TRUE(run.Run());
     EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), made);
     EXPECT_NE(g_batchLog.find("Error: The earlier project of " + p1 + " waits in " + run.m_strOutput +
