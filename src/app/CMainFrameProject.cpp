@@ -11,7 +11,7 @@
 #include "model/TProject.h"
 #include "platform/Globals.h"
 #include "platform/Report.h"
-#include "platform/TFolderLock.h"
+#include "model/TFolderHold.h"
 #include "platform/TReasonCollector.h"
 
 void CMainFrame::ConnectProjectCommands()

@@ -10,6 +10,7 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
@@ -18,10 +19,9 @@
 #include "platform/Globals.h"
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
-#include "platform/TFolderLock.h"
 #include "platform/WaitCursor.h"
 
-TProject::TProject(IMainFrame* pMainFrame)
+TProject::TProject(IMainFrame* pMainFrame) : m_hold(std::make_unique<TFolderHold>())
 {
     m_pImageSet = new TImageSet(this);
     m_pCSISetList = new TCSISetList(this);
@@ -47,7 +47,7 @@ TProject::~TProject()
         delete pImage;
     delete m_pImageSet;
     delete m_pCSISetList;
-    DropNewFiles();
+    m_hold->DropNewFiles();
 }
 
 void TProject::AttachMainFrame(IMainFrame* pMainFrame)
@@ -99,7 +99,8 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
     kept.fileWritten = true;
     m_pWorkSet->ParamsAreInFile();
     // A set whose file waits for the first save was read from that file: this one replaces it.
-    if (m_newFiles && !m_newFiles->StagedFileOf(m_pWorkSet->GetFilePath()).empty())
+    if (const vx::TFileTransaction* waiting = m_hold->WaitingFiles();
+        waiting && !waiting->StagedFileOf(m_pWorkSet->GetFilePath()).empty())
         transaction.TakeOver(m_pWorkSet->GetFilePath());
     if (ok && m_pWorkSet->HasMaps())
         ok = m_pWorkSet->WriteMapFiles(transaction, note);
@@ -166,12 +167,13 @@ bool TProject::SaveIfModified()
     return SaveWorkSetAndProject(true);
 }
 
-std::string TProject::StateFolder() const
+std::string TProject::StateFolder()
 {
     // A project that has no folder yet must not put its files into whatever folder the
-    // process happens to run in. The states are the program's own files: they go in its
-    // work folder, where nothing else of the folder's is removed with them.
-    if (m_strFolder.empty())
+    // process happens to run in, nor one whose folder cannot be written. The states are
+    // the program's own files: they go in its work folder, where nothing else of the
+    // folder's is removed with them.
+    if (m_strFolder.empty() || m_hold->IsReadOnly())
         return vx::TempFolder();
     // Only the work folder itself is made: a project folder that is gone is not made
     // again, and the folder's own files never sit beside the states.

@@ -26,7 +26,6 @@
 namespace vx {
 class TFile;
 class TFileTransaction;
-class TFolderLock;
 }
 
 class CChildFrame;
@@ -36,6 +35,7 @@ class TCSISet;
 struct TCSIParams;
 class TCSISetList;
 class TDrawnRegion;
+class TFolderHold;
 class TImageSet;
 class TMap;
 class TMapList;
@@ -65,11 +65,11 @@ public:
     // frame list) first.
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
     // What a project made in place of another takes over from it: its folder and name, the
-    // files the project file there lists (ListedFiles), and the folder's lock.
+    // files the project file there lists (ListedFiles), and the hold of the folder.
     struct TPlace {
         std::string folder, name;
         std::vector<std::string> replaced;
-        std::unique_ptr<vx::TFolderLock> lock;
+        std::unique_ptr<TFolderHold> hold;
     };
     // Gives this project's place to a project made in it (CreateInPlaceOf), as the first
     // step of a change of the folder; after it this project writes nothing there. Empty,
@@ -138,10 +138,11 @@ public:
     std::string GetFolder() const { return m_strFolder; }
     // Begins a change of the project folder: every write and removal there goes through
     // the transaction it gives (or through NewFiles, which begins the same way). Null,
-    // after saying so, when the folder is no longer the one this project holds (renamed,
-    // moved, removed or replaced while open): nothing may be written there then, or the
-    // project would be split between two folders.
-    std::unique_ptr<vx::TFileTransaction> BeginChange() const;
+    // after saying so, when the folder's hold refuses it (TFolderHold::KeepForChange: the
+    // folder was renamed, moved, removed or replaced while open, another program took or
+    // changed it, or it cannot be written): nothing may be written there then, or the
+    // project would be split between two folders or overwrite another program's work.
+    std::unique_ptr<vx::TFileTransaction> BeginChange();
     // The files written for the project that no project file in the folder lists yet (the
     // pixel files of new images; in a project made by CreateInPlaceOf also the data-set files
     // of new sets, and the replaced project's files to remove): staged in the work folder,
@@ -155,14 +156,12 @@ public:
     std::string PathToRead(const std::string& path) const;
     // The sentence after a file writer's own message: `failure`, and why.
     static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
-    // Removes an undo state file, unless it lies in the work folder of a project folder
-    // that no project of this run holds (moved, or replaced by a copy that holds a file of
-    // that name): nothing there is this program's to remove.
-    static void RemoveStateFile(const std::string& path);
     // Where the undo states of this project's steps are kept: the program's work folder
-    // in the project folder, or the system's temporary folder while the project has none.
-    // Empty, after saying why, when the work folder cannot be had: no state can be kept.
-    std::string StateFolder() const;
+    // in the project folder, or the system's temporary folder while the project has none
+    // or its folder cannot be written. Empty, after saying why, when the work folder
+    // cannot be had: no state can be kept. The states are removed with
+    // TFolderHold::RemoveStateFile.
+    std::string StateFolder();
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
     std::string GetProjectFilePath() const;
@@ -349,28 +348,9 @@ private:
     std::string OldSaveJournalPath() const;
     // The hidden folder of the program's own files in the project folder.
     std::string WorkFolder() const;
-    // True while this project holds its folder's lock.
-    bool HoldsFolder() const;
-    // False for a folder other than the one whose lock this project holds (a folder put in
-    // its place, a copy, or the folder a Save As left): nothing there is this program's to
-    // change.
-    bool MayChange(const std::string& folder) const;
-    // Gives up the files waiting among the new files, removing them only where the folder
-    // is held.
-    void DropNewFiles();
-    // False, after saying so, when the folder whose lock this project holds is no longer
-    // the one at the project's path: the check behind BeginChange, which every change of
-    // the folder begins with, and behind the commit of each.
-    bool FolderIsStillHere() const;
     // A folder moved while open: its sets and images are read where it is now, and the
     // project is of that folder (it holds its lock) from now on.
     void FollowMovedFolder();
-    // A save under another folder notes in the work folder where it writes (and what it
-    // made there) until it is done: a program killed meanwhile leaves the note, and the
-    // next open completes or takes back what the save left in that folder.
-    std::string SaveAsNotePath() const;
-    bool NoteSaveAs(const std::string& folder, bool madeFolder, bool madeWork, bool madeLock) const;
-    void FinishInterruptedSaveAs() const;
     // Commits a change of the project folder, completing first a change this program left
     // unfinished. True when the change holds: made, or (rarely) decided and completed
     // when the project is opened again. A failure is reported as `failure` followed by
@@ -400,15 +380,15 @@ private:
     void RestoreWorkSetMaps(TKeptMaps& kept);
     // The work set's files hold its samples now: the history stops offering undo.
     void WorkSetSaved();
-    // Takes the lock of the project folder and completes a change that a killed process
-    // left half done. False (reported, nothing changed) when another program has the
-    // folder open, or when an unfinished change cannot be completed.
-    bool TakeFolder();
-    // Removes what interrupted writes and undo states of earlier runs left in the work
-    // folder, and nothing else; only while this project holds the folder's lock.
-    void RemoveLeftoverFiles() const;
-    std::unique_ptr<vx::TFolderLock> m_folderLock;  // the project folder's, while open
-    std::unique_ptr<vx::TFileTransaction> m_newFiles;  // see NewFiles(); null while none were made
+    // Takes the project folder for an open or a create (TFolderHold::Take): its lock, and
+    // a change that a killed process left half done completed. False (reported, nothing
+    // changed) when it cannot be taken.
+    bool TakeFolder(bool creating);
+    // The project folder's lock, journal and waiting files (see NewFiles); never null.
+    std::unique_ptr<TFolderHold> m_hold;
+    // The holds of the folders a Save As left, whose work folders may still hold undo
+    // states of the history: kept while the project lives, so that the states go with it.
+    std::vector<std::unique_ptr<TFolderHold>> m_formerHolds;
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
     int m_nAddWriteFailures = 0;  // see AddWriteFailures()
@@ -433,9 +413,10 @@ private:
     // The folder and name, the "Select voxel" handler and a new display block; false
     // (nothing changed) for a name that cannot be a project's.
     bool TakeName(const std::string& folder, const std::string& name);
-    // A change of the folder that wrote the project file is in place: the new files it
-    // took along are the project's own now.
-    void NewFilesPlaced();
+    // A change of the folder is in place, or decided with its journal left: the new files
+    // it took along are the project's own now, and the hold notes the project file and
+    // the journal as this program wrote them.
+    void ChangeMade();
     bool m_bFileModified = false;  // the project file's content changed since it was written
 
     // Helpers of adding and removing (TProjectAddRemove.cpp).

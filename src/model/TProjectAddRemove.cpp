@@ -14,6 +14,7 @@
 #include "model/TCSIReader.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
@@ -722,7 +723,7 @@ void TProject::RemoveSetFiles(vx::TFileTransaction& transaction, const TCSISet& 
         if (path != keep)
             transaction.Remove(path);
     // The new file saved over the set's own replaces it, also while it waits for the first save.
-    if (m_newFiles && !m_newFiles->StagedFileOf(keep).empty())
+    if (const vx::TFileTransaction* waiting = m_hold->WaitingFiles(); waiting && !waiting->StagedFileOf(keep).empty())
         transaction.TakeOver(keep);
 }
 
@@ -731,7 +732,8 @@ std::vector<std::string> TProject::ListedFiles() const
     // The project file in the folder does not list a new file that waits for the next
     // one, and still lists those the next one is to remove; a file of that name in the
     // folder is not this project's.
-    std::vector<std::string> paths = m_newFiles ? m_newFiles->Removals() : std::vector<std::string>();
+    const vx::TFileTransaction* waiting = m_hold->WaitingFiles();
+    std::vector<std::string> paths = waiting ? waiting->Removals() : std::vector<std::string>();
     const auto add = [&](const std::string& path) {
         if (vx::FolderOf(path) == m_strFolder && PathToRead(path) == path)
             paths.push_back(path);

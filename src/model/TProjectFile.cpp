@@ -14,6 +14,7 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TKeptRecord.h"
 #include "model/TMap.h"
@@ -44,23 +45,14 @@ bool EndsWithSeparator(const std::string& path)
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
 
-// An open that fails gives the folder back as it found it: a lock file that the open made
-// is removed while its lock is still held (no other program can hold it then), and the
-// lock is let go.
+// An open that fails gives the folder back as it found it (TFolderHold::ReleaseAfterFailedOpen).
 class TOpenAttempt {
 public:
-    TOpenAttempt(std::unique_ptr<vx::TFolderLock>& lock, const std::string& folder)
-        : m_lock(lock), m_folder(folder), m_lockFile(vx::JoinPath(folder, vx::TFolderLock::FileName())),
-          m_hadLockFile(folder.empty() || vx::FileExists(m_lockFile))
-    {
-    }
+    TOpenAttempt(TFolderHold& hold, const std::string& folder) : m_hold(hold), m_folder(folder) {}
     ~TOpenAttempt()
     {
-        if (m_opened || !m_lock)
-            return;
-        if (!m_hadLockFile && m_lock->Holds(m_folder))
-            vx::RemoveFile(m_lockFile);
-        m_lock->Release();
+        if (!m_opened)
+            m_hold.ReleaseAfterFailedOpen(m_folder);
     }
     TOpenAttempt(const TOpenAttempt&) = delete;
     TOpenAttempt& operator=(const TOpenAttempt&) = delete;
@@ -71,10 +63,8 @@ public:
     }
 
 private:
-    std::unique_ptr<vx::TFolderLock>& m_lock;
+    TFolderHold& m_hold;
     std::string m_folder;
-    std::string m_lockFile;
-    bool m_hadLockFile;
     bool m_opened = false;
 };
 
@@ -109,7 +99,7 @@ bool TProject::Start(const std::string& folder, const std::string& name)
     if (!TakeName(folder, name))
         return false;
     vx::MakeFolder(folder);
-    return TakeFolder();
+    return TakeFolder(true);
 }
 
 bool TProject::TakeName(const std::string& folder, const std::string& name)
@@ -130,10 +120,13 @@ bool TProject::Create(const std::string& folder, const std::string& name)
 
 std::optional<TProject::TPlace> TProject::HandOverPlace()
 {
-    if (!BeginChange())
+    if (!m_hold->KeepForChange(m_strFolder, m_strName))
         return std::nullopt;
-    TPlace place{m_strFolder, m_strName, ListedFiles(), std::move(m_folderLock)};
-    // Without the lock this project has no folder to change.
+    TPlace place{m_strFolder, m_strName, ListedFiles(), nullptr};
+    // The new project starts with no waiting files of this one's.
+    m_hold->DropNewFiles();
+    place.hold = std::exchange(m_hold, std::make_unique<TFolderHold>());
+    // Without the hold this project has no folder to change.
     m_strFolder.clear();
     return place;
 }
@@ -142,11 +135,9 @@ bool TProject::CreateInPlaceOf(TPlace place)
 {
     // The folder is the one the other project held until now: it is neither made again
     // nor locked anew, so that a folder gone meanwhile is not made at its old path.
-    if (!TakeName(place.folder, place.name))
+    if (!place.hold || !TakeName(place.folder, place.name))
         return false;
-    m_folderLock = std::move(place.lock);
-    if (!m_folderLock && !TakeFolder())
-        return false;
+    m_hold = std::move(place.hold);
     m_bReplacing = true;
     vx::TFileTransaction* pending = NewFiles();
     if (!pending)
@@ -226,8 +217,8 @@ bool TProject::WriteProjectFile(const std::string& folder, const std::string& fi
         return false;
     }
     // The file lists the new images (and sets): their files go in with it.
-    if (m_newFiles)
-        transaction->Include(*m_newFiles);
+    if (vx::TFileTransaction* waiting = m_hold->WaitingFiles())
+        transaction->Include(*waiting);
     return true;
 }
 
@@ -287,9 +278,9 @@ bool TProject::Load(std::string quotedPath)
         name.erase(0, 1);
     m_strName = name;
     m_strFolder = vx::FolderOf(path);
-    TOpenAttempt attempt(m_folderLock, m_strFolder);
+    TOpenAttempt attempt(*m_hold, m_strFolder);
     // A save that a killed process left half done is completed before anything is read.
-    if (!TakeFolder())
+    if (!TakeFolder(false))
         return false;
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
@@ -330,7 +321,7 @@ bool TProject::Load(std::string quotedPath)
             return false;
         vx::Report("The project file " + m_strName + " is converted successfully.", vx::ReportIcon::Exclamation);
     }
-    RemoveLeftoverFiles();
+    m_hold->RemoveLeftoverFiles(m_strFolder);
     SelectSavedWorkSet();
     m_pfnMouseHandler = SelectVoxelHandler();
     return attempt.Opened();
@@ -480,7 +471,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         return refuse();
     // A folder moved while open has its files where it is now.
     FollowMovedFolder();
-    if (folder == m_strFolder) {
+    // The project's own folder, however it is spelt.
+    if (folder == m_strFolder || m_hold->Holds(folder)) {
         // Another name in the same folder: the work set and the new project file.
         const std::string oldName = m_strName;
         m_strName = name;
@@ -500,19 +492,18 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     // Whatever stands under the lock file's name is not this save's to remove.
     const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work),
                hadLock = vx::FileIdentityOf(lockFile).has_value();
-    const bool noted = NoteSaveAs(folder, !hadFolder, !hadWork, !hadLock);
-    auto lock = std::make_unique<vx::TFolderLock>();
+    const bool noted = m_hold->NoteSaveAs(m_strFolder, folder, !hadFolder, !hadWork, !hadLock);
+    auto hold = std::make_unique<TFolderHold>();
     const auto undoMade = [&] {
         PutBack(leftOut);
-        lock->Release();
+        // A lock file made here goes while it is still held.
+        hold->ReleaseAfterFailedOpen(folder);
         if (!hadWork)
             vx::RemoveFile(work);  // only when empty
-        if (!hadLock)
-            vx::RemoveFile(lockFile);
         if (!hadFolder)
             vx::RemoveFile(folder);
         if (noted)
-            vx::RemoveFile(SaveAsNotePath());
+            vx::RemoveFile(TFolderHold::SaveAsNotePath(m_strFolder));
     };
     if (!hadFolder && !vx::MakeFolder(folder)) {
         undoMade();
@@ -520,19 +511,17 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     }
     // The new folder is this program's to write only while no other program has it open,
     // and only once a change left there half done is completed.
-    const vx::TFolderLock::TResult held = lock->Acquire(folder);
-    if (held == vx::TFolderLock::TResult::HeldElsewhere) {
+    using TResult = vx::TFolderLock::TResult;
+    const TResult held = hold->Lock(folder);
+    if (held != TResult::Held) {
+        const std::string why = held == TResult::HeldElsewhere ? "Another program has a project of that folder open."
+                                : held == TResult::HeldHere    ? "This program has a project of that folder open."
+                                                               : "That folder " + hold->WhyNotLocked(held, folder) + ".";
         undoMade();
-        return refuse("\r\nAnother program has a project of that folder open.");
+        return refuse("\r\n" + why);
     }
-    if (held == vx::TFolderLock::TResult::NotAFile) {
-        undoMade();
-        return refuse("\r\nThat folder cannot be locked, because its lock file " + lockFile + " is " +
-                      vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file.");
-    }
-    if (held == vx::TFolderLock::TResult::Held &&
-        vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
-            vx::TFileTransaction::TRecovery::Damaged) {
+    if (vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+        vx::TFileTransaction::TRecovery::Damaged) {
         undoMade();
         return refuse("\r\nA change of a project in that folder was interrupted and cannot be completed.");
     }
@@ -573,16 +562,19 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         return false;
     }
     if (noted)
-        vx::RemoveFile(vx::JoinPath(vx::TFileTransaction::WorkFolderOf(oldFolder), vx::FileNameOf(SaveAsNotePath())));
+        vx::RemoveFile(TFolderHold::SaveAsNotePath(oldFolder));
     // The new images' files went to the new folder as copies; the old folder keeps the
     // project as it was. What this project kept in its work folder goes while the old
     // folder is still held.
-    DropNewFiles();
+    m_hold->DropNewFiles();
     m_bReplacing = false;
     LetGo(leftOut);
     if (m_pWorkSet)
         WorkSetSaved();
-    m_folderLock = std::move(lock);
+    // The history's undo states in the old folder go with the history.
+    m_hold->LetGo();
+    m_formerHolds.push_back(std::exchange(m_hold, std::move(hold)));
+    m_hold->NoteChangeMade(folder, name);
     SetModified(false);
     return true;
 }

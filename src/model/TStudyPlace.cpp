@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "model/TFolderHold.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -29,6 +30,8 @@ TStudyPlace::TStudyPlace(const std::string& outputFolder, const std::string& nam
     : m_name(name), m_studyFolder(studyFolder), m_swap(vx::JoinPath(outputFolder, name))
 {
 }
+
+TStudyPlace::~TStudyPlace() = default;
 
 std::string TStudyPlace::Refusal()
 {
@@ -85,8 +88,10 @@ bool TStudyPlace::Build(TProject& project)
 void TStudyPlace::HoldBuild(TProject& project)
 {
     std::optional<TProject::TPlace> place = project.HandOverPlace();
-    if (place)
-        m_swap.HoldBuild(std::move(place->lock));
+    if (!place)
+        return;
+    m_buildHold = std::move(place->hold);
+    m_swap.HoldBuild([this] { m_buildHold.reset(); });
 }
 
 std::string TStudyPlace::PutInPlace()

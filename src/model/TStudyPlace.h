@@ -8,16 +8,21 @@
 // meanwhile, and the new project is held until it is in place. Nothing but an empty folder
 // or an earlier project of the study is ever replaced: a study's own files would be lost
 // with anything else.
+#include <memory>
 #include <string>
 
 #include "platform/TFolderSwap.h"
 
+class TFolderHold;
 class TProject;
 
 class TStudyPlace {
 public:
     // The place of the study `name`, whose files are in studyFolder, in outputFolder.
     TStudyPlace(const std::string& outputFolder, const std::string& name, const std::string& studyFolder);
+    ~TStudyPlace();
+    TStudyPlace(const TStudyPlace&) = delete;
+    TStudyPlace& operator=(const TStudyPlace&) = delete;
 
     const std::string& Folder() const { return m_swap.Folder(); }
     // Whether an earlier project of the study stands in the folder, to be replaced.
@@ -33,9 +38,9 @@ public:
     const std::string& KeptAside() const { return m_keptAside; }
     // Makes the study's project in the build folder (TProject::Create).
     bool Build(TProject& project);
-    // Takes the lock of the build folder from its project, which writes nothing there
-    // after: the build stays held until it is in place or dropped, also once the project
-    // is gone.
+    // Takes the hold of the build folder (its lock) from its project, which writes nothing
+    // there after: the build stays held until it is in place or dropped, also once the
+    // project is gone.
     void HoldBuild(TProject& project);
     // Puts the new project, saved and closed, in place, with what the user kept beside an
     // earlier project carried into it. Empty when it is there; else why not: the folder
@@ -53,6 +58,7 @@ private:
     std::string Refusal();
 
     std::string m_name, m_studyFolder, m_keptAside;
-    vx::TFolderSwap m_swap;
+    std::unique_ptr<TFolderHold> m_buildHold;  // the build folder's, taken from its project
+    vx::TFolderSwap m_swap;  // after the hold: it lets the hold go before it is destroyed
     bool m_replaces = false;
 };

@@ -19,6 +19,7 @@ enum TFileCall : unsigned {
     kFileLink = 1u << 4,         // a hard link made
     kFileAnyWrite = (1u << 5) - 1,  // every call above: what puts data or names on the disk
     kFileRemove = 1u << 5,       // a file or a folder tree removed
+    kFileLock = 1u << 6,         // a folder's lock file made, or its lock taken
 };
 
 struct TFileFault {

@@ -1,6 +1,7 @@
 #include "platform/TFolderLock.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <cerrno>
 #include <mutex>
 #include <set>
+#include <vector>
 
+#include "platform/FileFaults.h"
 #include "platform/Paths.h"
 
 namespace vx {
@@ -19,14 +22,21 @@ const char* TFolderLock::FileName() { return ".vexara.lock"; }
 
 namespace {
 
-// The lock files this process holds, by identity: a lock file locked twice by one process
-// would look held by another program. A held lock file stays open, so its identity is
-// never given to another file meanwhile, even when its folder is removed.
+// The folders whose locks this process holds, by identity: a lock file locked twice by one
+// process would look held by another program, and a folder whose lock file was removed
+// while it is held is still held here. A held folder stays open, so its identity is never
+// given to another folder meanwhile, even when it is removed. A process forked from this
+// one is another program: it starts with none.
 std::mutex g_heldMutex;
 std::set<TFileIdentity>& HeldHere()
 {
-    static std::set<TFileIdentity> lockFiles;
-    return lockFiles;
+    static std::set<TFileIdentity> folders;
+    static pid_t process = 0;
+    if (process != ::getpid()) {
+        folders.clear();
+        process = ::getpid();
+    }
+    return folders;
 }
 
 TFileIdentity IdentityOf(const struct stat& st)
@@ -43,12 +53,19 @@ std::string PathOfOpenFile(int fd)
     return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
+// A lock file that cannot be made for one of these reasons is missing because the folder
+// cannot be written (read-only media, a folder of another user).
+bool MeansNotWritable(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
 }  // namespace
 
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
         return "something other than a file";
     if (S_ISDIR(st.st_mode))
         return "a folder";
@@ -58,12 +75,28 @@ std::string TFolderLock::WhatIsThereInstead(const std::string& path)
         return "a socket";
     if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
         return "a device";
+    if (S_ISLNK(st.st_mode))
+        return "a symbolic link";
     return "something other than a file";
+}
+
+std::string TFolderLock::OwnerOf(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return std::string();
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(st.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return found->pw_name;
+    return std::to_string(st.st_uid);
 }
 
 bool TFolderLock::Holds(const std::string& folder) const
 {
-    return m_fd >= 0 && FileIdentityOf(JoinPath(folder, FileName())) == m_identity;
+    return m_fd >= 0 && FileIdentityOf(folder) == m_folderIdentity &&
+           FileIdentityOf(JoinPath(folder, FileName())) == m_identity;
 }
 
 std::string TFolderLock::FolderNow() const
@@ -78,44 +111,56 @@ std::string TFolderLock::FolderNow() const
 
 bool TFolderLock::IsHeldHere(const std::string& folder)
 {
-    const std::optional<TFileIdentity> identity = FileIdentityOf(JoinPath(folder, FileName()));
+    const std::optional<TFileIdentity> identity = FileIdentityOf(folder);
     std::lock_guard<std::mutex> guard(g_heldMutex);
     return identity && HeldHere().count(*identity) > 0;
 }
 
-TFolderLock::TResult TFolderLock::Take(int folderFd, int& fd, TFileIdentity& identity)
+TFolderLock::TResult TFolderLock::Take(int folderFd, int& fd, TFileIdentity& identity, bool& made)
 {
     // The lock file stays: removing it would let two holders lock two different files.
     // A lock needs no write permission on the file: a user who may only read it locks it
     // all the same, and a holder elsewhere is seen as one. Never blocking: a FIFO under
-    // the name would wait for a writer that never comes.
-    fd = ::openat(folderFd, FileName(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    // the name would wait for a writer that never comes. Never through a link: it would
+    // lock another file, or make one wherever a dangling link points.
+    constexpr int kOpen = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+    made = false;
+    fd = ::openat(folderFd, FileName(), kOpen);
+    if (fd < 0 && errno == ENOENT) {
+        // Readable by everyone, whatever the umask: another user's program sharing the
+        // folder must be able to open it to take the lock.
+        fd = FileCallFails(kFileLock) ? -1 : ::openat(folderFd, FileName(), kOpen | O_CREAT | O_EXCL, 0644);
+        made = fd >= 0;
+        if (made)
+            ::fchmod(fd, 0644);
+        else if (errno == EEXIST)  // made meanwhile by another program, or a link
+            fd = ::openat(folderFd, FileName(), kOpen);
+    }
     struct stat st {};
     if (fd < 0) {
-        // A folder under the name refuses to be created; a socket refuses to be opened.
-        const bool there = ::fstatat(folderFd, FileName(), &st, 0) == 0;
-        return there && !S_ISREG(st.st_mode) ? TResult::NotAFile : TResult::Unavailable;
+        m_error = errno;
+        // A link refuses to be opened, and so does a socket.
+        if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return MeansNotWritable(m_error) ? TResult::ReadOnly : TResult::Unavailable;
+        if (!S_ISREG(st.st_mode))
+            return TResult::NotAFile;
+        return m_error == EACCES || m_error == EPERM ? TResult::Forbidden : TResult::Unavailable;
     }
     const bool examined = ::fstat(fd, &st) == 0;
     if (!examined || !S_ISREG(st.st_mode)) {
+        m_error = examined ? 0 : errno;
         ::close(fd);
         fd = -1;
         return examined ? TResult::NotAFile : TResult::Unavailable;
     }
-    identity = IdentityOf(st);
-    std::lock_guard<std::mutex> guard(g_heldMutex);
-    TResult result = TResult::Held;
-    if (HeldHere().count(identity))
-        result = TResult::HeldHere;
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        result = errno == EWOULDBLOCK ? TResult::HeldElsewhere : TResult::Unavailable;
-    if (result != TResult::Held) {
+    if (FileCallFails(kFileLock) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_error = errno;
         ::close(fd);
         fd = -1;
-        return result;
+        return m_error == EWOULDBLOCK ? TResult::HeldElsewhere : TResult::Unavailable;
     }
-    HeldHere().insert(identity);
-    return result;
+    identity = IdentityOf(st);
+    return TResult::Held;
 }
 
 TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
@@ -123,28 +168,34 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
     if (Holds(folder))
         return TResult::Held;
     Release();
+    m_error = 0;
     // The folder is opened first and its lock file found in it, so that the two belong
     // together whatever is renamed meanwhile. A folder opened for its path alone needs no
     // permission to read it.
     const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat st {};
     if (folderFd < 0 || ::fstat(folderFd, &st) != 0) {
+        m_error = errno;
         if (folderFd >= 0)
             ::close(folderFd);
-        return TResult::Unavailable;
+        return TResult::ReadOnly;
     }
-    const TResult result = Take(folderFd, m_fd, m_identity);
+    const TFileIdentity folderIdentity = IdentityOf(st);
+    std::lock_guard<std::mutex> guard(g_heldMutex);
+    TResult result = HeldHere().count(folderIdentity) ? TResult::HeldHere : Take(folderFd, m_fd, m_identity, m_made);
     if (result != TResult::Held) {
         ::close(folderFd);
         return result;
     }
+    HeldHere().insert(folderIdentity);
     m_folderFd = folderFd;
-    m_folderIdentity = IdentityOf(st);
+    m_folderIdentity = folderIdentity;
     return result;
 }
 
-TFolderLock::TResult TFolderLock::Keep(const std::string& folder)
+TFolderLock::TResult TFolderLock::Keep(const std::string& folder, const std::function<bool()>& unchanged)
 {
+    m_error = 0;
     if (m_fd < 0)
         return TResult::Unavailable;
     if (Holds(folder))
@@ -154,14 +205,20 @@ TFolderLock::TResult TFolderLock::Keep(const std::string& folder)
     // The held folder is there, its lock file is not the one held.
     int fd = -1;
     TFileIdentity identity;
-    const TResult result = Take(m_folderFd, fd, identity);
+    bool made = false;
+    const TResult result = Take(m_folderFd, fd, identity, made);
     if (result != TResult::Held)
         return result;
+    // Another program may have held the folder meanwhile; the new lock is taken only
+    // when it left nothing changed.
+    if (unchanged && !unchanged()) {
+        ::close(fd);
+        return TResult::Changed;
+    }
     ::close(m_fd);
-    std::lock_guard<std::mutex> guard(g_heldMutex);
-    HeldHere().erase(m_identity);
     m_fd = fd;
     m_identity = identity;
+    m_made = made;
     return result;
 }
 
@@ -170,11 +227,12 @@ void TFolderLock::Release()
     if (m_fd >= 0) {
         ::close(m_fd);
         std::lock_guard<std::mutex> guard(g_heldMutex);
-        HeldHere().erase(m_identity);
+        HeldHere().erase(m_folderIdentity);
     }
     if (m_folderFd >= 0)
         ::close(m_folderFd);
     m_fd = m_folderFd = -1;
+    m_made = false;
     m_identity = m_folderIdentity = {};
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <utility>
 
 #include "platform/Paths.h"
 #include "platform/TFile.h"
@@ -32,18 +33,23 @@ bool HeldByAnother(const std::string& folder, TFolderLock& lock)
     return held == TFolderLock::TResult::HeldElsewhere || held == TFolderLock::TResult::HeldHere;
 }
 
-// Renames `folder`, which `lock` holds, to a name of this process's own beside it, lets the
-// lock go and removes it then, when no descriptor of this program is open in it. One that
-// cannot be renamed is removed where it is once the lock is let go; one that cannot be
+std::function<void()> LetGo(TFolderLock& lock)
+{
+    return [&lock] { lock.Release(); };
+}
+
+// Renames `folder`, which this process holds, to a name of its own beside it, lets the
+// hold go and removes it then, when no descriptor of this program is open in it. One that
+// cannot be renamed is removed where it is once the hold is let go; one that cannot be
 // removed stays, under that name, for a later swap to remove. False (errno set) when the
 // folder is still at its path.
-bool Discard(const std::string& folder, const std::string& gonePrefix, TFolderLock& lock)
+bool Discard(const std::string& folder, const std::string& gonePrefix, const std::function<void()>& letGo)
 {
     static std::atomic<unsigned> count{0};
     const std::string gone = JoinPath(FolderOf(folder), gonePrefix + std::to_string(::getpid()) + "." +
                                                             std::to_string(++count));
     const bool renamed = RenameFile(folder, gone);
-    lock.Release();
+    letGo();
     if (renamed)
         TFile::Step();
     return RemoveFolderTree(renamed ? gone : folder) || renamed;
@@ -59,7 +65,11 @@ TFolderSwap::TFolderSwap(const std::string& folder) : m_folder(folder)
     m_retired = m_build + "-old";
 }
 
-TFolderSwap::~TFolderSwap() = default;
+TFolderSwap::~TFolderSwap()
+{
+    if (m_letGoBuild)
+        m_letGoBuild();
+}
 
 std::string TFolderSwap::GonePrefix() const
 {
@@ -91,7 +101,7 @@ TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& folder)
     TFolderLock lock;
     if (HeldByAnother(folder, lock))
         return TMend::Busy;
-    return Discard(folder, GonePrefix(), lock) ? TMend::Done : TMend::Failed;
+    return Discard(folder, GonePrefix(), LetGo(lock)) ? TMend::Done : TMend::Failed;
 }
 
 TFolderSwap::TMend TFolderSwap::MendLeftovers()
@@ -129,9 +139,9 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     return TMend::Done;
 }
 
-void TFolderSwap::HoldBuild(std::unique_ptr<TFolderLock> lock)
+void TFolderSwap::HoldBuild(std::function<void()> letGo)
 {
-    m_buildLock = std::move(lock);
+    m_letGoBuild = std::move(letGo);
 }
 
 bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure)
@@ -175,7 +185,7 @@ bool TFolderSwap::PutInPlace()
         return false;
     }
     // The mark goes once the earlier folder is away.
-    if (Discard(earlierNow, GonePrefix(), m_folderLock))
+    if (Discard(earlierNow, GonePrefix(), LetGo(m_folderLock)))
         RemoveFile(MarkFile());
     return true;
 }
@@ -210,11 +220,12 @@ std::string TFolderSwap::Replace()
 
 void TFolderSwap::DropBuild()
 {
-    if (m_buildLock && m_buildLock->IsHeld() && FolderExists(m_build))
-        Discard(m_build, GonePrefix(), *m_buildLock);
+    if (m_letGoBuild && FolderExists(m_build))
+        Discard(m_build, GonePrefix(), std::exchange(m_letGoBuild, {}));
     else
         RemoveHidden(m_build);
-    m_buildLock.reset();
+    if (m_letGoBuild)
+        std::exchange(m_letGoBuild, {})();
 }
 
 }  // namespace vx

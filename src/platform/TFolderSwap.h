@@ -13,7 +13,7 @@
 // name of its own (".<name>.batch-gone.*"), and removed after the lock is let go. A file
 // system that keeps a removed open file as a hidden file (FUSE, NFS) would otherwise keep
 // the folder; one that cannot be removed even so is removed by a later swap.
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,9 +53,10 @@ public:
     // is ever removed while another program holds it.
     TMend MendLeftovers();
 
-    // Holds the build folder, with the lock its maker took in it, until it is in place or
-    // removed: no other swap of the folder removes it meanwhile.
-    void HoldBuild(std::unique_ptr<TFolderLock> lock);
+    // Holds the build folder until it is in place or removed, through the hold its maker
+    // took there (its lock), which `letGo` lets go: when the build is renamed away to be
+    // removed, else when the swap ends. No other swap of the folder removes it meanwhile.
+    void HoldBuild(std::function<void()> letGo);
     // Links into the build folder every entry of the folder that it lacks, but those named
     // in `own`, so that what was kept beside the earlier content stays whichever of the two
     // a kill leaves. False when one cannot be carried: errno says why, `failure` names it.
@@ -86,7 +87,7 @@ private:
 
     std::string m_folder, m_build, m_retired;
     TFolderLock m_folderLock;
-    std::unique_ptr<TFolderLock> m_buildLock;
+    std::function<void()> m_letGoBuild;
 };
 
 }  // namespace vx

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/TCSISet.h"
+#include "model/TFolderHold.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -34,7 +35,7 @@ void TProcessStep::DropState()
 {
     // The state file belongs to this step alone (its name was created for it).
     if (!m_strTempFile.empty())
-        TProject::RemoveStateFile(m_strTempFile);
+        TFolderHold::RemoveStateFile(m_strTempFile);
     m_strTempFile.clear();
 }
 
@@ -72,7 +73,7 @@ TProject* TProcessStep::StateProject() const
 
 std::string TProcessStep::StateFolder() const
 {
-    const TProject* project = StateProject();
+    TProject* project = StateProject();
     return project ? project->StateFolder() : vx::TempFolder();
 }
 
@@ -158,28 +159,28 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
         // The saved file is gone and its name was free again: the read below must
         // still fail rather than read back the state just written.
         current = MakeTempFileName(m_pszStatePrefix, folder);
-        TProject::RemoveStateFile(saved);
+        TFolderHold::RemoveStateFile(saved);
     }
     bool written = false;
     try {
         written = write(current, [change](int error) { return NotDoneText(change, error); });
     } catch (...) {
-        TProject::RemoveStateFile(current);
+        TFolderHold::RemoveStateFile(current);
         throw;
     }
     if (!written) {
-        TProject::RemoveStateFile(current);
+        TFolderHold::RemoveStateFile(current);
         return false;
     }
     if (!read(saved)) {
         // A read that failed part way may have changed the state: put the current
         // state back. The saved state stays in its file for another try.
         if (read(current))
-            TProject::RemoveStateFile(current);
+            TFolderHold::RemoveStateFile(current);
         // Should even that fail, the new file holds the only copy and stays.
         return false;
     }
-    TProject::RemoveStateFile(saved);
+    TFolderHold::RemoveStateFile(saved);
     m_strTempFile = current;
     return true;
 }

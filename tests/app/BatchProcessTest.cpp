@@ -484,7 +484,8 @@ TEST_F(BatchProcessTest, AStudyWhoseSetsFailToLoadLeavesNoProject)
 
 // A study whose project folder is the folder of the project open in the main window (the
 // output location chosen above it) is refused with a line in the log: the open project's
-// folder is left exactly as it was, and the other studies are processed.
+// folder is left exactly as it was, and the other studies are processed. So it is once the
+// open project's lock file was removed.
 TEST_F(BatchProcessTest, AStudyInTheFolderOfTheOpenProjectIsRefused)
 {
     const std::string openFolder = session->Project()->GetFolder();
@@ -502,6 +503,14 @@ TEST_F(BatchProcessTest, AStudyInTheFolderOfTheOpenProjectIsRefused)
     EXPECT_NE(ReadBytes(logPath).find("\r\nProject " + vx::JoinPath(output, study) +
                                       ": \r\nError: The study is not processed: its project folder is the folder of "
                                       "the project open in the main window, which is left as it is.\r\n"),
+              std::string::npos)
+        << ReadBytes(logPath);
+
+    ASSERT_TRUE(vx::RemoveFile(openFolder + "/.vexara.lock"));
+    const TFolderBytes unlocked = ReadFolderTree(openFolder, true);
+    RunBatch(logPath);
+    EXPECT_EQ(ReadFolderTree(openFolder, true), unlocked);
+    EXPECT_NE(ReadBytes(logPath).find("its project folder is the folder of the project open in the main window"),
               std::string::npos)
         << ReadBytes(logPath);
 }

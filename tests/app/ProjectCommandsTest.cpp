@@ -549,14 +549,9 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     EXPECT_TRUE(report.Messages().empty());
     EXPECT_FALSE(g_pProject->IsModified());
 
-    TProject* const open = g_pProject;
-    TProject reread;
-    g_pProject = &reread;  // readers take the file version through the global pointer
-    const bool loaded = reread.Load(folder + "/once.tpj");
-    g_pProject = open;
-    ASSERT_TRUE(loaded);
-    ASSERT_NE(reread.m_pWorkSet, nullptr);
-    EXPECT_EQ(reread.m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
+    ASSERT_TRUE(app.OpenProject(folder + "/once.tpj"));
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+    EXPECT_EQ(g_pProject->m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
 }
 
 TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous)
@@ -579,14 +574,8 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     set->m_strPatientName = "Jane Doe";
     frame->Action(cmd::FileSaveProjectDeidentified)->trigger();
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
-    TProject* const open = g_pProject;
-    TProject reread;
-    g_pProject = &reread;  // readers take the file version through the global pointer
-    const bool loaded = reread.Load(ProjectPath("copy"));
-    g_pProject = open;
-    ASSERT_TRUE(loaded);
-    EXPECT_EQ((*reread.m_pCSISetList->begin())->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
+    EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->m_strPatientName, "Anonymized");
 }
 
 TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
@@ -916,8 +905,8 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     frame->Action(cmd::FileSaveProjectAs)->trigger();
     EXPECT_TRUE(report.Messages().empty());
     EXPECT_FALSE(vx::FolderExists(folder));
-    TProject kept;
-    ASSERT_TRUE(kept.Load(root.File("kept/kept.tpj")));
+    ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
+    TProject& kept = *g_pProject;
     ASSERT_EQ(kept.m_pCSISetList->GetCount(), 2);
     ASSERT_NE(kept.m_pWorkSet, nullptr);
     EXPECT_EQ(samples(*kept.m_pWorkSet), filtered);
@@ -1019,12 +1008,8 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
         EXPECT_EQ(g_pProject->GetFolder(), kept);
         EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
-        TProject* const open = g_pProject;
-        TProject reread;
-        g_pProject = &reread;  // readers take the file version through the global pointer
-        const bool loaded = reread.Load(kept + "/kept" + std::to_string(run) + ".tpj");
-        g_pProject = open;
-        ASSERT_TRUE(loaded);
+        ASSERT_TRUE(app.OpenProject(kept + "/kept" + std::to_string(run) + ".tpj"));
+        TProject& reread = *g_pProject;
         ASSERT_EQ(reread.m_pCSISetList->GetCount(), 1);
         ASSERT_NE(reread.m_pWorkSet, nullptr);
         EXPECT_EQ(AllSamples(*reread.m_pWorkSet), filtered);
@@ -1063,12 +1048,8 @@ TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsN
     RunWithName(cmd::FileSaveProjectAs, "kept");
     EXPECT_TRUE(report.Questions().empty());
     EXPECT_TRUE(report.Messages().empty());
-    TProject* const open = g_pProject;
-    TProject reread;
-    g_pProject = &reread;  // readers take the file version through the global pointer
-    const bool loaded = reread.Load(ProjectPath("kept"));
-    g_pProject = open;
-    ASSERT_TRUE(loaded);
+    ASSERT_TRUE(app.OpenProject(ProjectPath("kept")));
+    TProject& reread = *g_pProject;
     ASSERT_EQ(reread.m_pImageSet->GetCount(), 1);
     TMRImage* image = *reread.m_pImageSet->begin();
     ASSERT_TRUE(image->EnsurePixels());
@@ -1171,7 +1152,9 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
 // The folder's lock file removed while the project is open (a cleaning tool, a sync
 // client): Save makes it and takes it again, and saves the macro step; taken meanwhile by
 // another program, Save writes nothing and says so, never that the folder moved; once that
-// program has ended, Save Project As into the same folder keeps the work.
+// program has ended, Save Project As into the same folder keeps the work. Changed meanwhile
+// by another program (the set b removed), Save writes nothing and says so, and the project
+// opens again as that program left it.
 TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenForAMovedFolder)
 {
     InstallProcessing();
@@ -1180,6 +1163,7 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
         TProject project;
         ASSERT_TRUE(project.Create(folder, "p"));
         project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+        AddWrittenSet(project, folder, "b", 4, 4, 1);
         ASSERT_TRUE(project.Save());
     }
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
@@ -1241,6 +1225,58 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
     EXPECT_TRUE(report.Messages().empty());
     EXPECT_TRUE(ReadBytes(folder + "/a") != saved) << "the second step was not saved";
     EXPECT_FALSE(g_pProject->IsModified());
+
+    ASSERT_TRUE(vx::RemoveFile(lockFile));
+    EXPECT_FALSE(RunInChild([&] {
+        TProject other;
+        g_pProject = &other;
+        report.PlanAnswer(vx::ReportAnswer::Yes);  // b is removed
+        return other.Load(folder + "/p.tpj") && other.RemoveCSISet(other.m_pCSISetList->FindByName("b"));
+    }));
+    ASSERT_FALSE(vx::FileExists(folder + "/b"));
+    step();
+    report.Clear();
+    frame->Action(cmd::FileSaveProject)->trigger();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The lock file " + lockFile +
+                                       " of the project p was removed while the project was open, and another program "
+                                       "has changed the project since, so nothing was written. Save Project As keeps "
+                                       "the work in a new folder."});
+    report.Clear();
+    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+}
+
+// Three steps on the work set, Save Project As and the project closed: the work folder of
+// the folder it left keeps none of their undo states.
+TEST_F(ProjectCommandsTest, SaveAsLeavesNoUndoStateInTheFolderItLeft)
+{
+    InstallProcessing();
+    const std::string folder = root.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+        ASSERT_TRUE(project.Save());
+    }
+    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+    for (int step = 0; step < 3; ++step)
+        frame->Action(cmd::MacroLoad)->trigger();
+    const auto states = [&] {
+        const std::vector<std::string> names = FolderNames(folder + "/.vexara");
+        return std::count_if(names.begin(), names.end(), [](const std::string& name) { return name.ends_with(".tmp"); });
+    };
+    ASSERT_EQ(states(), 3);
+    RunWithName(cmd::FileSaveProjectAs, "kept");
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("kept"));
+    RunWithName(cmd::FileNewProject, "other");
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("other"));
+    EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+    EXPECT_EQ(states(), 0);
 }
 
 // File > Open on a folder whose lock file is a FIFO: the open is refused at once with the

@@ -2,11 +2,13 @@
 // would be another file of the project, the files an open removes, and a folder another
 // running program has open.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
 #include "support/CSISetBuilders.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -150,6 +153,84 @@ TEST_F(ProjectFolderTest, ALockFileThatMayOnlyBeReadStillLocksTheFolder)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was not taken";
 }
 
+// An ordinary user opens the project of a folder shared with others. A lock file the user
+// may not open, or one that cannot be made or locked, refuses the open with why (and whom
+// to ask), so that two programs never both work in the folder; only a folder where no lock
+// file can be made because it cannot be written opens without the lock, and then nothing
+// in it is changed. The program's own lock file is readable by everyone, whatever the umask.
+TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolderThatCannotBeWrittenOpensUnlocked)
+{
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string me = ::getpwuid(::geteuid())->pw_name;
+    const std::string refused = "refused\nThe project p cannot be opened: its folder cannot be locked";
+    const std::string forbidden = refused + ", because you may not read its lock file " + lockFile + ". Ask its owner, " +
+                                  me + ", to let you read it, or remove it once no program has the project open.";
+    const std::string readOnly = "opened, not saved, q not created\nThe folder " + m_folder +
+                                 " of the project p cannot be written, so nothing was written. Save Project As keeps the "
+                                 "work in a new folder.\nThe project q cannot be created: its folder cannot be written: "
+                                 "the folder or file is write-protected.";
+    const struct {
+        const char* what;
+        bool anotherUser;  // the lock file is another user's: only when this runs as root
+        int lockMode;      // -1: no lock file
+        mode_t folderMode;
+        std::vector<TFileFault> faults;
+        std::string said;
+    } rows[] = {
+        {"another user's lock file that only its owner may read", true, 0600, 0777, {}, forbidden},
+        {"a lock file no one may read", false, 0000, 0777, {}, forbidden},
+        {"no lock file in a folder this user may not write", false, -1, 0555, {}, readOnly},
+        {"no lock file on read-only media", false, -1, 0777, {{kFileLock, EROFS, 1, true}}, readOnly},
+        {"no lock file where none may be made", false, -1, 0777, {{kFileLock, EPERM, 1, true}}, readOnly},
+        {"no room for a lock file", false, -1, 0777, {{kFileLock, ENOSPC, 1}}, refused + ": the disk is full."},
+        {"no locks on the file system", false, 0644, 0777, {{kFileLock, ENOLCK, 1}}, refused + ": no locks available."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.anotherUser && ::geteuid() != 0)
+            continue;
+        RemoveFile(lockFile);
+        if (row.lockMode >= 0) {
+            test::WriteBytes(lockFile, "");
+            ASSERT_EQ(::chmod(lockFile.c_str(), mode_t(row.lockMode)), 0);
+        }
+        ASSERT_EQ(::chmod(m_folder.c_str(), row.folderMode), 0);
+        const std::string said = test::AsAnOrdinaryUser([&] {
+            test::TFileFaultScope faults(row.faults);
+            test::TScriptedReport script;
+            TProject project;
+            g_pProject = &project;
+            std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
+            if (text == "opened" && !project.Save())
+                text += ", not saved";
+            if (TProject created; text == "opened, not saved" && !created.Create(m_folder, "q"))
+                text += ", q not created";
+            g_pProject = nullptr;
+            for (const std::string& message : script.Messages())
+                text += "\n" + message;
+            return text;
+        });
+        ::chmod(m_folder.c_str(), 0755);
+        EXPECT_EQ(said, row.said);
+        EXPECT_EQ(FileExists(lockFile), row.lockMode >= 0);
+    }
+
+    RemoveFile(lockFile);
+    const mode_t umask = ::umask(077);
+    {
+        TProject project;
+        g_pProject = &project;
+        EXPECT_TRUE(project.Load(m_folder + "/p.tpj"));
+        g_pProject = nullptr;
+    }
+    ::umask(umask);
+    struct stat st {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
 // The folder is known by what it is: through a link or with a trailing separator it is the
 // folder this run holds, not another program's; renamed away it is no longer the one at its
 // old path, wherever its lock went.
@@ -247,22 +328,32 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
 }
 
 // Something other than a file under the lock file's name: open, create and Save As into
-// the folder are refused with the reason, at once, and leave it there.
+// the folder are refused with the reason, at once, and leave it there. A link is never
+// followed: nothing is made where a dangling one points, nor is a file elsewhere locked.
 TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 {
     MakeProject();
     const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
     const std::string other = m_dir.File("other"), otherLock = other + "/" + TFolderLock::FileName();
+    const std::string elsewhere = m_dir.File("elsewhere"), aFile = m_dir.File("a file");
+    test::WriteBytes(aFile, "kept");
     struct TCase {
         const char* what;
-        bool fifo;
+        mode_t type;
+        std::function<int(const std::string&)> make;
     };
-    for (const TCase& c : {TCase{"a folder", false}, TCase{"a FIFO", true}}) {
+    const auto linkTo = [](const std::string& target) {
+        return [target](const std::string& path) { return ::symlink(target.c_str(), path.c_str()); };
+    };
+    for (const TCase& c : {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
+                           TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
+                           TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)},
+                           TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}}) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(RemoveFile(lockFile));
         ASSERT_TRUE(MakeFolder(other));
         for (const std::string& path : {lockFile, otherLock})
-            ASSERT_EQ(c.fifo ? ::mkfifo(path.c_str(), 0666) : ::mkdir(path.c_str(), 0777), 0);
+            ASSERT_EQ(c.make(path), 0);
         const test::TFolderBytes before = test::ReadFolderTree(m_folder, true);
         test::TScriptedReport script;
         {
@@ -281,8 +372,8 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         EXPECT_EQ(script.Messages(),
                   std::vector<std::string>({"The project p cannot be opened: its folder cannot be locked" +
                                                 because(lockFile) + " Remove it to open the project.",
-                                            "The project q cannot be opened: its folder cannot be locked" +
-                                                because(lockFile) + " Remove it to open the project."}));
+                                            "The project q cannot be created: its folder cannot be locked" +
+                                                because(lockFile) + " Remove it to create the project."}));
         EXPECT_TRUE(test::ReadFolderTree(m_folder, true) == before);
         EXPECT_FALSE(FileExists(m_folder + "/q.tpj"));
 
@@ -300,9 +391,11 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
                                                               ".\r\nThat folder cannot be locked" +
                                                               because(otherLock)});
         struct stat st {};
-        ASSERT_EQ(::stat(otherLock.c_str(), &st), 0);
-        EXPECT_EQ(c.fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode), true);
+        ASSERT_EQ(::lstat(otherLock.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
         EXPECT_EQ(test::FolderNames(other), std::vector<std::string>{TFolderLock::FileName()});
+        EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "a file was made where the link points";
+        EXPECT_EQ(test::ReadBytes(aFile), "kept");
         ASSERT_TRUE(RemoveFile(otherLock));
         ASSERT_TRUE(RemoveFile(other));
     }
@@ -310,7 +403,9 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 
 // A lock file removed while the project is open (a cleaning tool, a sync client) is made
 // and taken again by the next change; when that cannot be done the change writes nothing
-// and says why. A folder moved away is never taken for one that lost its lock file.
+// and says why. Meanwhile the folder is still held in this run: another project of it is
+// refused, and a batch run takes it for open. A folder moved away is never taken for one
+// that lost its lock file.
 TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
 {
     MakeProject();
@@ -329,22 +424,23 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
         EXPECT_TRUE(script.Messages().empty());
         EXPECT_TRUE(TFolderLock::IsHeldHere(m_folder));
 
-        // Taken meanwhile by another lock of this run, or replaced by a folder: nothing is
-        // written until the folder is free again.
+        // Never taken meanwhile by another lock or project of this run; replaced by a
+        // folder, nothing is written until the folder is free again.
         ASSERT_TRUE(RemoveFile(lockFile));
-        auto other = std::make_unique<TFolderLock>();
-        ASSERT_EQ(other->Acquire(m_folder), TFolderLock::TResult::Held);
+        EXPECT_TRUE(TFolderLock::IsHeldHere(m_folder));
+        TFolderLock other;
+        EXPECT_EQ(other.Acquire(m_folder), TFolderLock::TResult::HeldHere);
+        {
+            TProject second;
+            EXPECT_FALSE(second.Load(m_folder + "/p.tpj"));
+        }
         const test::TFolderBytes before = test::ReadFolderTree(m_folder);
-        project.SetModified(true);
-        EXPECT_FALSE(project.Save());
-        other.reset();
-        ASSERT_TRUE(RemoveFile(lockFile));
         ASSERT_TRUE(MakeFolder(lockFile));
+        project.SetModified(true);
         EXPECT_FALSE(project.Save());
         EXPECT_EQ(script.Messages(),
                   std::vector<std::string>(
-                      {message("was removed while the project was open, and another project of this run has taken "
-                               "the folder since"),
+                      {"The project p cannot be opened: a project of its folder is open in this program already.",
                        message("was replaced by a folder while the project was open")}));
         EXPECT_TRUE(test::ReadFolderTree(m_folder) == before);
         ASSERT_TRUE(RemoveFile(lockFile));

@@ -1137,24 +1137,27 @@ TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBa
     }
     const std::string saved = test::ReadBytes(folder + "/p.tpj"), samples = test::ReadBytes(folder + "/b");
     test::TScriptedReport script;
-    TProject project;
-    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
-    std::vector<std::string> names;
-    for (const TCSISet* set : *project.m_pCSISetList)
-        names.push_back(set->GetName());
-    EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
-    ASSERT_EQ(script.Count(), 1u);
-    EXPECT_EQ(script.Messages()[0].rfind("Some of the CSI data sets could not be loaded.\r\nb: its frequency is not above 0", 0),
-              0u) << script.Messages()[0];
-    ASSERT_TRUE(project.Save());
-    EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
-    EXPECT_EQ(test::ReadBytes(folder + "/b"), samples);
+    {
+        TProject project;
+        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        std::vector<std::string> names;
+        for (const TCSISet* set : *project.m_pCSISetList)
+            names.push_back(set->GetName());
+        EXPECT_EQ(names, (std::vector<std::string>{"a", "c"}));
+        ASSERT_EQ(script.Count(), 1u);
+        EXPECT_EQ(
+            script.Messages()[0].rfind("Some of the CSI data sets could not be loaded.\r\nb: its frequency is not above 0", 0),
+            0u) << script.Messages()[0];
+        ASSERT_TRUE(project.Save());
+        EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
+        EXPECT_EQ(test::ReadBytes(folder + "/b"), samples);
 
-    ASSERT_TRUE(project.SaveAs(m_dir.Path(), "q"));
-    EXPECT_EQ(test::ReadBytes(m_dir.File("q/b")), samples);
-    ASSERT_TRUE(project.SaveDeidentified());
-    const std::string anonymized = test::ReadBytes(m_dir.File("q/q.tpj"));
-    EXPECT_EQ(anonymized.find("Doe^Jane"), std::string::npos);
+        ASSERT_TRUE(project.SaveAs(m_dir.Path(), "q"));
+        EXPECT_EQ(test::ReadBytes(m_dir.File("q/b")), samples);
+        ASSERT_TRUE(project.SaveDeidentified());
+        const std::string anonymized = test::ReadBytes(m_dir.File("q/q.tpj"));
+        EXPECT_EQ(anonymized.find("Doe^Jane"), std::string::npos);
+    }
     TProject reopened;
     ASSERT_TRUE(reopened.Load(m_dir.File("q/q.tpj")));
     EXPECT_EQ(reopened.m_pCSISetList->GetCount(), 2);
@@ -1307,32 +1310,34 @@ TEST_F(ProjectFileTest, AWorkSetLeftUnsavedIsRecordedAsItsFileHoldsIt)
     }
     EXPECT_EQ(script.Questions().size(), 1u);
     script.Clear();
-    TProject reopened;
-    g_pProject = &reopened;
-    ASSERT_TRUE(reopened.Load(folder + "/p.tpj"));
-    EXPECT_TRUE(script.Messages().empty());
-    TCSISet* a = reopened.m_pCSISetList->FindByName("a");
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->m_fFrequency, 63.9f);
-    EXPECT_EQ(a->m_nSpectralWidth, 1000);
-    reopened.SetWorkSet(a);
-    EXPECT_EQ(reopened.m_pWorkSet, a);
-    EXPECT_EQ(a->m_fFOV[0], 240.0f);
+    {
+        TProject reopened;
+        g_pProject = &reopened;
+        ASSERT_TRUE(reopened.Load(folder + "/p.tpj"));
+        EXPECT_TRUE(script.Messages().empty());
+        TCSISet* a = reopened.m_pCSISetList->FindByName("a");
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->m_fFrequency, 63.9f);
+        EXPECT_EQ(a->m_nSpectralWidth, 1000);
+        reopened.SetWorkSet(a);
+        EXPECT_EQ(reopened.m_pWorkSet, a);
+        EXPECT_EQ(a->m_fFOV[0], 240.0f);
 
-    // A save of the changed set that fails (a full disk) leaves its file as it was, and the
-    // project file written after it still records the set as that file holds it.
-    const float scalars[4] = {a->GetScalarParam(0), a->GetScalarParam(1), 127.79f, 2000.0f};
-    float fov[3], offCentre[3];
-    a->GetVectorParam(5, fov);
-    a->GetVectorParam(6, offCentre);
-    reopened.SetWorkSetParameters(scalars, fov, offCentre);
-    script.Clear();
-    TFile::FailWritesAfter(0);
-    EXPECT_FALSE(reopened.SaveWorkSetAndProject(false));
-    TFile::FailWritesAfter(-1);
-    EXPECT_EQ(script.Count(), 1u);
-    ASSERT_TRUE(reopened.Save());
-    g_pProject = nullptr;
+        // A save of the changed set that fails (a full disk) leaves its file as it was, and the
+        // project file written after it still records the set as that file holds it.
+        const float scalars[4] = {a->GetScalarParam(0), a->GetScalarParam(1), 127.79f, 2000.0f};
+        float fov[3], offCentre[3];
+        a->GetVectorParam(5, fov);
+        a->GetVectorParam(6, offCentre);
+        reopened.SetWorkSetParameters(scalars, fov, offCentre);
+        script.Clear();
+        TFile::FailWritesAfter(0);
+        EXPECT_FALSE(reopened.SaveWorkSetAndProject(false));
+        TFile::FailWritesAfter(-1);
+        EXPECT_EQ(script.Count(), 1u);
+        ASSERT_TRUE(reopened.Save());
+        g_pProject = nullptr;
+    }
     script.Clear();
     TProject again;
     ASSERT_TRUE(again.Load(folder + "/p.tpj"));

@@ -147,22 +147,26 @@ TEST_F(ProjectTest, CreateRefusesEmptyAndTildeNames)
 TEST_F(ProjectTest, CreateMakesTheFolderSavesAndTakesSelectVoxel)
 {
     SetSelectVoxelHandler(&CMainPicView::OnMouseSelectVoxel);
-    TProject project(&m_shell);
-    project.m_display.m_nFlags = 2;
-    project.m_display.m_fYMax = 5;
-    project.SetModified(true);
     const std::string folder = m_dir.File("study");
-    ASSERT_TRUE(project.Create(folder, "brain"));
-    EXPECT_EQ(project.GetFolder(), folder);
-    EXPECT_EQ(project.m_strName, "brain");
-    EXPECT_TRUE(project.m_pfnMouseHandler == &CMainPicView::OnMouseSelectVoxel);
-    EXPECT_EQ(project.m_display, TSpectrumDisplayParams{});
-    EXPECT_FALSE(project.IsModified());
-    EXPECT_EQ(FileSize(folder + "/brain.tpj"), 32);
+    {
+        TProject project(&m_shell);
+        project.m_display.m_nFlags = 2;
+        project.m_display.m_fYMax = 5;
+        project.SetModified(true);
+        ASSERT_TRUE(project.Create(folder, "brain"));
+        EXPECT_EQ(project.GetFolder(), folder);
+        EXPECT_EQ(project.m_strName, "brain");
+        EXPECT_TRUE(project.m_pfnMouseHandler == &CMainPicView::OnMouseSelectVoxel);
+        EXPECT_EQ(project.m_display, TSpectrumDisplayParams{});
+        EXPECT_FALSE(project.IsModified());
+        EXPECT_EQ(FileSize(folder + "/brain.tpj"), 32);
+    }
 
     // An existing folder is no error.
-    TProject again(&m_shell);
-    EXPECT_TRUE(again.Create(folder, "second"));
+    {
+        TProject again(&m_shell);
+        EXPECT_TRUE(again.Create(folder, "second"));
+    }
 
     // Opening the project hands the handler over too; a file that does not load does not.
     TProject opened(&m_shell);

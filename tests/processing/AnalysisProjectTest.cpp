@@ -12,6 +12,7 @@
 #include "model/ProcessingHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFolderHold.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
@@ -106,6 +107,8 @@ TEST_F(AnalysisProjectTest, SavedAnalysisIsReadBackEqual)
         SCOPED_TRACE(selection);
         std::unique_ptr<TProject> saved = MakeSavedProject(selection);
         const TAnalysis& a = *saved->m_analyses.front();
+        // The saved project lets go of its folder (as Add Exam's does), keeping its analysis.
+        saved->HandOverPlace();
         TProject read;
         test::TScriptedReport report;
         ASSERT_TRUE(read.Load(ProjectPath()));
@@ -240,12 +243,14 @@ TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)
     ASSERT_NE(name, std::string::npos);
     renamed[name] = 'x';
     test::WriteBytes(damaged, renamed);
-    test::TScriptedReport report;
-    TProject project;
-    ASSERT_TRUE(project.Load(damaged));
-    EXPECT_TRUE(project.m_analyses.empty());
-    ASSERT_EQ(report.Messages().size(), 1u);
-    EXPECT_NE(report.Messages()[0].find("record 1 (xsi)"), std::string::npos) << report.Messages()[0];
+    {
+        test::TScriptedReport report;
+        TProject project;
+        ASSERT_TRUE(project.Load(damaged));
+        EXPECT_TRUE(project.m_analyses.empty());
+        ASSERT_EQ(report.Messages().size(), 1u);
+        EXPECT_NE(report.Messages()[0].find("record 1 (xsi)"), std::string::npos) << report.Messages()[0];
+    }
 
     // Bytes after the sets that are not a whole part, and bytes after the part, make the
     // file damaged.
@@ -308,6 +313,7 @@ TEST_F(AnalysisProjectTest, RemovingTheSetClosesItsAnalyses)
     g_pProject = nullptr;
 
     // The saved project holds neither.
+    project.reset();
     TProject read;
     ASSERT_TRUE(read.Load(ProjectPath()));
     EXPECT_TRUE(read.m_analyses.empty());
@@ -353,6 +359,7 @@ TEST_F(AnalysisProjectTest, SaveAsWithoutASetWhoseFileIsGoneLeavesOutItsAnalyses
     EXPECT_TRUE(report.Messages().empty());
     ASSERT_EQ(project->m_analyses.size(), 1u);
     EXPECT_EQ(project->m_analyses.front(), analyses.front());
+    project.reset();
     TProject read;
     ASSERT_TRUE(read.Load(m_dir.File("copy/copy.tpj")));
     EXPECT_TRUE(report.Messages().empty());
@@ -387,6 +394,8 @@ TEST_F(AnalysisProjectTest, NMFRecordHoldsItsRunsAndIsReadBackEqual)
     const size_t recordStart = file.find(std::string("csi") + '\0' + nmf->GetName());
     ASSERT_NE(recordStart, std::string::npos);
     EXPECT_EQ(file.substr(recordStart - 8, 4), test::Int32LE({TAnalysisNMF::kRecordKind}));
+    // The saved project lets go of its folder (as Add Exam's does), keeping its analysis.
+    project->HandOverPlace();
 
     {
         TProject read;

@@ -15,7 +15,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
-#include "platform/TFolderLock.h"
+#include "model/TFolderHold.h"
 #include "readers/ImageReaders.h"
 #include "support/FolderKill.h"
 #include "support/ProjectCommandTrial.h"

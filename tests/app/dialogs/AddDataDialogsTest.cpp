@@ -674,9 +674,8 @@ TEST_F(AddDataFlowTest, AnImageNamedLikeAnotherFileOfTheProjectIsRefusedAndThatF
                                                               name + " already exists."});
         EXPECT_TRUE(ReadFolderTree(folder, true) == before) << "a file of the project changed";
     }
-    TProject reread;
-    ASSERT_TRUE(reread.Load(folder + "/study.tpj"));
-    TCSISet* kept = reread.m_pCSISetList->FindByName("a");
+    ASSERT_TRUE(app.OpenProject(folder + "/study.tpj"));
+    TCSISet* kept = g_pProject->m_pCSISetList->FindByName("a");
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->ListedMapNames(), std::vector<std::string>{"NAA"});
 }
@@ -910,10 +909,9 @@ TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFil
         for (const char* name : {"first.raw", "second.raw", "study.tpj"})
             files->erase(name);
     EXPECT_EQ(after, before);
-    TProject reread;
-    ASSERT_TRUE(reread.Load(folder + "/study.tpj"));
+    ASSERT_TRUE(app.OpenProject(folder + "/study.tpj"));
     std::vector<std::string> names;
-    for (const TMRImage* image : *reread.m_pImageSet)
+    for (const TMRImage* image : *g_pProject->m_pImageSet)
         names.push_back(image->GetName());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"first.raw", "second.raw"}));

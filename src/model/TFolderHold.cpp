@@ -1,0 +1,396 @@
+#include "model/TFolderHold.h"
+
+#include <mutex>
+#include <set>
+
+#include "platform/Paths.h"
+#include "platform/Report.h"
+#include "platform/TFile.h"
+
+namespace {
+
+// The first line of the note a save under another folder leaves while it runs.
+const char* const kSaveAsNote = "Vexara save as 1";
+
+// The holds alive in this process, for the removal of undo states: those of open projects,
+// and those their Save As let go of.
+std::mutex g_holdsMutex;
+std::set<const TFolderHold*>& LiveHolds()
+{
+    static std::set<const TFolderHold*> holds;
+    return holds;
+}
+
+// Removes the files of a work folder (what was staged and never put in place, undo
+// states); the folders in it and everything outside it stay.
+void RemoveWorkFiles(const std::string& work)
+{
+    for (const vx::TFolderEntry& entry : vx::ListFolder(work))
+        if (!entry.isFolder)
+            vx::RemoveFile(vx::JoinPath(work, entry.name));
+}
+
+std::string LockFileOf(const std::string& folder)
+{
+    return vx::JoinPath(folder, vx::TFolderLock::FileName());
+}
+
+}  // namespace
+
+TFolderHold::TFolderHold()
+{
+    std::lock_guard<std::mutex> guard(g_holdsMutex);
+    LiveHolds().insert(this);
+}
+
+TFolderHold::~TFolderHold()
+{
+    DropNewFiles();
+    std::lock_guard<std::mutex> guard(g_holdsMutex);
+    LiveHolds().erase(this);
+}
+
+std::string TFolderHold::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)
+{
+    using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
+    switch (why.kind) {
+    case TKind::Unwritable: return why.path + " cannot be written: " + vx::FileErrorReason(why.error);
+    case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
+    case TKind::Unreadable: break;
+    }
+    return "the file " + why.path + " that completes it is damaged";
+}
+
+std::string TFolderHold::OldSaveJournalPath(const std::string& folder, const std::string& name)
+{
+    return vx::JoinPath(folder, "." + name + ".tpj.journal");
+}
+
+vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
+{
+    using TResult = vx::TFolderLock::TResult;
+    const TResult result = m_lock.Acquire(folder);
+    m_seen.clear();
+    m_state = result == TResult::Held ? TState::Held : result == TResult::ReadOnly ? TState::ReadOnly : TState::Untaken;
+    if (m_state == TState::Held)
+        m_identity = m_lock.FolderIdentity();
+    return result;
+}
+
+std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const
+{
+    const std::string lockFile = LockFileOf(folder);
+    switch (result) {
+    case vx::TFolderLock::TResult::NotAFile:
+        return "cannot be locked, because its lock file " + lockFile + " is " +
+               vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
+    case vx::TFolderLock::TResult::Forbidden:
+        // Another user's program may hold it: it is removed only once none does.
+        return "cannot be locked, because you may not read its lock file " + lockFile + ". Ask its owner, " +
+               vx::TFolderLock::OwnerOf(lockFile) + ", to let you read it, or remove it once no program has the "
+               "project open";
+    case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(m_lock.LastError());
+    default: break;
+    }
+    return "cannot be locked: " + vx::FileErrorReason(m_lock.LastError());
+}
+
+bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurpose purpose)
+{
+    using TResult = vx::TFolderLock::TResult;
+    const bool creating = purpose == TPurpose::Create;
+    const auto refuse = [&](const std::string& why) {
+        vx::Report("The project " + name + (creating ? " cannot be created: " : " cannot be opened: ") + why,
+                   vx::ReportIcon::Exclamation);
+        ReleaseAfterFailedOpen(folder);
+        return false;
+    };
+    // Two programs in one folder would complete, replace and remove each other's files.
+    const TResult lock = Lock(folder);
+    const std::vector<std::string> journals{OldSaveJournalPath(folder, name), vx::TFileTransaction::JournalPathOf(folder)};
+    switch (lock) {
+    case TResult::Held: break;
+    case TResult::HeldElsewhere: return refuse("another program has a project of its folder open.");
+    case TResult::HeldHere: return refuse("a project of its folder is open in this program already.");
+    case TResult::ReadOnly:
+        if (creating)
+            return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
+        // Without the folder's lock a journal may be another program's change in progress:
+        // it is left alone, and the project is not read half changed.
+        for (const std::string& journal : journals)
+            if (vx::FileExists(journal) || vx::FolderExists(journal))
+                return refuse("a save of it was interrupted, and its folder cannot be locked to complete it.");
+        return true;
+    case TResult::NotAFile:
+        return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
+                      (creating ? "create" : "open") + " the project.");
+    default: return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
+    }
+    // A change an earlier version left half done, then one of this version.
+    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+    for (const std::string& journal : journals) {
+        vx::TFileTransaction::TRecoveryFailure why;
+        if (vx::TFileTransaction::Recover(journal, &why) != vx::TFileTransaction::TRecovery::Damaged)
+            continue;
+        using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
+        // A journal that reads well is the only way to the new project: never to be removed.
+        if (why.kind == TKind::Unwritable)
+            return refuse("a save of it was interrupted, and it cannot be completed because " +
+                          WhyNotCompleted(why, work) + ". The project opens once it can be written.");
+        if (why.kind == TKind::Lost)
+            return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
+                          ". Copy the folder again from where the save was made, with its hidden folder, or open it "
+                          "there; its files stay as they are until then.");
+        return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
+                      ". Remove that file to open the project with its files as they are.");
+    }
+    FinishInterruptedSaveAs(folder);
+    NoteChangeMade(folder, name);
+    return true;
+}
+
+void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
+{
+    if (m_state == TState::Held && m_lock.MadeLockFile() && m_lock.Holds(folder))
+        vx::RemoveFile(LockFileOf(folder));
+    m_lock.Release();
+    m_seen.clear();
+    m_state = TState::Untaken;
+}
+
+void TFolderHold::LetGo()
+{
+    DropNewFiles();
+    m_lock.Release();
+    m_seen.clear();
+    m_state = m_state == TState::Held ? TState::LetGo : TState::Untaken;
+}
+
+bool TFolderHold::Holds(const std::string& folder) const
+{
+    return m_state == TState::Held && m_lock.Holds(folder);
+}
+
+bool TFolderHold::KeepForChange(const std::string& folder, const std::string& name)
+{
+    using TResult = vx::TFolderLock::TResult;
+    if (m_state == TState::Untaken || folder.empty())
+        return true;
+    if (m_state == TState::ReadOnly) {
+        vx::Report("The folder " + folder + " of the project " + name +
+                       " cannot be written, so nothing was written. Save Project As keeps the work in a new folder.",
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
+    if (m_state == TState::LetGo)
+        return false;
+    // The folder's own identity tells a folder moved away from one whose lock file alone
+    // was removed (a cleaning tool, a sync client): that one is taken again, unless another
+    // program changed the project while it was not locked.
+    const TResult kept = m_lock.Keep(folder, [this] { return IsAsLastSeen(); });
+    if (kept == TResult::Held)
+        return true;
+    if (kept == TResult::Moved) {
+        // A folder renamed or moved on its own disk is the held one again once it is back; a
+        // copy of it (what a move to another disk leaves) is not.
+        const std::string now = m_lock.FolderNow();
+        vx::Report("The folder " + folder + " of the project " + name +
+                       " was moved or removed while the project was open, so nothing was written. Save Project As "
+                       "keeps the work in a new folder" +
+                       (now.empty() ? std::string(".") : ", and so does moving the folder back from " + now + "."),
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
+    const std::string lockFile = LockFileOf(folder);
+    const std::string lost = "The lock file " + lockFile + " of the project " + name + " was removed while the project "
+                             "was open, and ";
+    std::string why;
+    switch (kept) {
+    case TResult::HeldElsewhere: why = lost + "another program has taken the folder since"; break;
+    case TResult::Changed: why = lost + "another program has changed the project since"; break;
+    case TResult::NotAFile:
+        why = "The lock file " + lockFile + " of the project " + name + " was replaced by " +
+              vx::TFolderLock::WhatIsThereInstead(lockFile) + " while the project was open";
+        break;
+    default: why = lost + "it cannot be made again"; break;
+    }
+    vx::Report(why + ", so nothing was written. Save Project As keeps the work in a new folder.",
+               vx::ReportIcon::Exclamation);
+    return false;
+}
+
+std::unique_ptr<vx::TFileTransaction> TFolderHold::BeginChange(const std::string& folder, const std::string& name)
+{
+    if (!KeepForChange(folder, name))
+        return nullptr;
+    return std::make_unique<vx::TFileTransaction>(folder);
+}
+
+vx::TFileTransaction* TFolderHold::NewFiles(const std::string& folder, const std::string& name)
+{
+    if (!m_newFiles)
+        m_newFiles = BeginChange(folder, name);
+    else if (!KeepForChange(folder, name))
+        return nullptr;
+    return m_newFiles.get();
+}
+
+bool TFolderHold::MayRemoveWaitingFiles() const
+{
+    // A staged file in a folder that is not the held one is not this program's to remove.
+    return m_state == TState::Untaken || (m_newFiles && Holds(m_newFiles->Folder()));
+}
+
+void TFolderHold::DiscardNewFile(const std::string& path)
+{
+    if (m_newFiles && MayRemoveWaitingFiles())
+        m_newFiles->Discard(path);
+}
+
+std::string TFolderHold::PathToRead(const std::string& path) const
+{
+    const std::string staged = m_newFiles ? m_newFiles->StagedFileOf(path) : std::string();
+    return staged.empty() ? path : staged;
+}
+
+void TFolderHold::DropNewFiles()
+{
+    if (m_newFiles && !MayRemoveWaitingFiles())
+        m_newFiles->LetGo();
+    m_newFiles.reset();
+}
+
+void TFolderHold::NoteChangeMade(const std::string& folder, const std::string& name)
+{
+    // Only what was seen while the lock was held counts.
+    if (!Holds(folder))
+        return;
+    m_seen.clear();
+    for (const std::string& path : {vx::JoinPath(folder, name + ".tpj"), vx::TFileTransaction::JournalPathOf(folder)})
+        m_seen.push_back({path, vx::FileStampOf(path)});
+}
+
+bool TFolderHold::IsAsLastSeen() const
+{
+    for (const TSeen& seen : m_seen)
+        if (vx::FileStampOf(seen.path) != seen.stamp)
+            return false;
+    return true;
+}
+
+std::string TFolderHold::FollowMovedFolder(const std::string& folder)
+{
+    if (m_state != TState::Held || folder.empty() || m_lock.Holds(folder))
+        return std::string();
+    const std::string now = m_lock.FolderNow();
+    if (now.empty() || now == folder)
+        return std::string();
+    // The files of new images and sets wait in the work folder, which moved with it.
+    if (m_newFiles)
+        m_newFiles->MovedTo(now);
+    for (TSeen& seen : m_seen)
+        seen.path = vx::JoinPath(now, seen.path.substr(folder.size() + 1));
+    return now;
+}
+
+void TFolderHold::RemoveLeftoverFiles(const std::string& folder) const
+{
+    // Only this program's own files, in its work folder, and only while no other program
+    // can be using them: what was staged and never put in place, undo states of earlier
+    // runs. Nothing outside the work folder is touched.
+    if (Holds(folder))
+        RemoveWorkFiles(vx::TFileTransaction::WorkFolderOf(folder));
+}
+
+std::string TFolderHold::SaveAsNotePath(const std::string& folder)
+{
+    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), "saving-as");
+}
+
+bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
+                             bool madeLock) const
+{
+    // Only the holder of this folder's lock reads the note again.
+    if (!Holds(folder) || !vx::MakeFolder(vx::TFileTransaction::WorkFolderOf(folder)))
+        return false;
+    const auto flag = [](bool made) { return made ? "1" : "0"; };
+    return vx::WriteFileAtomically(SaveAsNotePath(folder), std::string(kSaveAsNote) + "\n" + target + "\n" +
+                                                               flag(madeFolder) + flag(madeWork) + flag(madeLock) + "\n");
+}
+
+void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) const
+{
+    const std::string note = SaveAsNotePath(projectFolder);
+    std::string text;
+    if (!vx::FileExists(note) || !vx::ReadWholeFile(note, text, 1 << 16))
+        return;
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos)
+            break;
+        lines.push_back(text.substr(start, end - start));
+    }
+    // A folder with a zero byte is not one this program noted: the system would take the
+    // part before it for the folder.
+    if (lines.size() == 3 && lines[0] == kSaveAsNote && lines[2].size() == 3 &&
+        lines[1].find('\0') == std::string::npos) {
+        const std::string& folder = lines[1];
+        const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
+        vx::TFolderLock lock;
+        // A program that has the other folder open now, or a change there that cannot be
+        // completed: the note stays for a later open.
+        if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held ||
+            vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+                vx::TFileTransaction::TRecovery::Damaged)
+            return;
+        // A save that had not reached its journal: what it staged goes, and so does what
+        // it made of the folder, as far as nothing else is there.
+        const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+        RemoveWorkFiles(work);
+        if (madeWork)
+            vx::RemoveFile(work);  // only when empty
+        lock.Release();
+        const std::vector<vx::TFolderEntry> left = vx::ListFolder(folder);
+        if (madeLock && left.size() == 1 && left.front().name == vx::TFolderLock::FileName())
+            vx::RemoveFile(LockFileOf(folder));
+        if (madeFolder)
+            vx::RemoveFile(folder);  // only when empty
+    }
+    vx::RemoveFile(note);
+}
+
+void TFolderHold::RemoveStateFile(const std::string& path)
+{
+    // A state in the system's temporary folder belongs to no project folder, and one in a
+    // folder without a lock file to no program that could be using it.
+    const std::string work = vx::FolderOf(path), folder = vx::FolderOf(work);
+    const std::string lockFile = LockFileOf(folder);
+    if (vx::TFileTransaction::WorkFolderOf(folder) != work || !vx::FileIdentityOf(lockFile)) {
+        vx::RemoveFile(path);
+        return;
+    }
+    // Elsewhere only in a folder a hold of this run knows by its identity: a copy put in
+    // its place is another folder.
+    const std::optional<vx::TFileIdentity> identity = vx::FileIdentityOf(folder);
+    std::lock_guard<std::mutex> guard(g_holdsMutex);
+    for (const TFolderHold* hold : LiveHolds()) {
+        if (!identity || hold->m_identity != *identity)
+            continue;
+        if (hold->m_state == TState::Held && hold->m_lock.Holds(folder)) {
+            vx::RemoveFile(path);
+            return;
+        }
+        if (hold->m_state != TState::LetGo)
+            continue;
+        // The folder a Save As left: while no program holds it, what this run left in its
+        // work folder is its own, as the next open would find it.
+        vx::TFolderLock probe;
+        if (probe.Acquire(folder) == vx::TFolderLock::TResult::Held) {
+            vx::RemoveFile(path);
+            if (probe.MadeLockFile())
+                vx::RemoveFile(lockFile);
+            return;
+        }
+    }
+}

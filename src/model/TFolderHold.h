@@ -1,0 +1,132 @@
+#pragma once
+// The project folder as an open project holds it: the folder, known by its identity
+// wherever it is moved; its lock; the journal of its changes; and the new files that wait
+// for the next project file. Every change of the folder begins here, and only while the
+// folder at the project's path is the one held with its lock: never in a folder moved,
+// removed or replaced by a copy, and, after its lock file was removed (a cleaning tool, a
+// sync client), only when no other program changed the project before the lock was taken
+// again. A folder that cannot be written, where no lock file can be made (read-only
+// media), is opened without a lock, and nothing in it is changed.
+//
+// The project gives the path and name it has for the folder with each call. A hold that
+// never took a folder (a project made in memory) lets it change freely.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/TFileTransaction.h"
+#include "platform/TFolderLock.h"
+
+class TFolderHold {
+public:
+    TFolderHold();
+    // Gives up the waiting files (removed only where the folder is held) and the lock.
+    ~TFolderHold();
+    TFolderHold(const TFolderHold&) = delete;
+    TFolderHold& operator=(const TFolderHold&) = delete;
+
+    enum class TPurpose { Open, Create };
+    // Takes the folder of the project `name` for an open or a create: its lock, then the
+    // completion of a change that a killed process left half done there, and of a Save As
+    // it interrupted. False, after saying why ("The project q cannot be opened: ..." or
+    // "... cannot be created: ..."), holding nothing: another program or another project
+    // of this run has the folder, its lock file cannot be taken, or an unfinished change
+    // cannot be completed. An open of a folder that cannot be written, where no lock file
+    // can be made, goes on without the lock unless a journal waits there.
+    bool Take(const std::string& folder, const std::string& name, TPurpose purpose);
+    // Takes the lock of the folder a Save As writes to, saying nothing: Held, or what
+    // stands in the way (described by WhyNotLocked).
+    vx::TFolderLock::TResult Lock(const std::string& folder);
+    // The lock of `folder` could not be taken for `result`: why, to follow "its folder" or
+    // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
+    // "cannot be written: ...").
+    std::string WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const;
+    // An open that failed gives the folder back as it found it: a lock file this hold made
+    // is removed while its lock is still held (no other program can hold it then), and the
+    // lock is let go.
+    void ReleaseAfterFailedOpen(const std::string& folder);
+    // The project moved to another folder (Save As): the lock is let go, and the undo states
+    // left in this folder's work folder go when no other program holds it (RemoveStateFile).
+    void LetGo();
+
+    // True while the lock is held through the lock file now at `folder`.
+    bool Holds(const std::string& folder) const;
+    // True for a folder taken without a lock because it cannot be written.
+    bool IsReadOnly() const { return m_state == TState::ReadOnly; }
+
+    // Keeps the held folder for a change of it: true when the folder at `folder` is the
+    // one held, with its lock (a lost lock file is made and taken again when the project
+    // file and the journal are as this hold last read or wrote them). False after saying
+    // why: the folder was moved, removed or replaced, another program took its lock or
+    // changed the project meanwhile, or it cannot be written.
+    bool KeepForChange(const std::string& folder, const std::string& name);
+    // A change of the folder, after KeepForChange; null when that refused.
+    std::unique_ptr<vx::TFileTransaction> BeginChange(const std::string& folder, const std::string& name);
+    // The files written for the project that no project file lists yet (TProject::NewFiles):
+    // begun as BeginChange on first use, and kept for the folder on every later one.
+    vx::TFileTransaction* NewFiles(const std::string& folder, const std::string& name);
+    // The waiting files; null while none were begun.
+    vx::TFileTransaction* WaitingFiles() const { return m_newFiles.get(); }
+    // Gives up the waiting file staged for that path (removed where the folder is held).
+    void DiscardNewFile(const std::string& path);
+    // The waiting file staged for that path, else the path itself.
+    std::string PathToRead(const std::string& path) const;
+    // Gives up every waiting file, removing them only where the folder is held.
+    void DropNewFiles();
+    // A change of `folder` is made, or decided with its journal left: the project file of
+    // `name` and the journal are as this program wrote them.
+    void NoteChangeMade(const std::string& folder, const std::string& name);
+    // Where the folder held at `folder` is now, when it was renamed or moved on its disk
+    // (the waiting files follow it there); empty when it was not, or cannot be found.
+    std::string FollowMovedFolder(const std::string& folder);
+    // Removes what interrupted writes and undo states of earlier runs left in the work
+    // folder, and nothing else; only while the folder's lock is held.
+    void RemoveLeftoverFiles(const std::string& folder) const;
+
+    // A save under another folder notes in the work folder of `folder` where it writes (and
+    // what it made there) until it is done: a program killed meanwhile leaves the note, and
+    // the next open completes or takes back what the save left in that folder. Only the
+    // holder of the folder's lock writes it.
+    static std::string SaveAsNotePath(const std::string& folder);
+    bool NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
+                    bool madeLock) const;
+    // The journal of a project's saves as earlier versions wrote it beside the project file.
+    static std::string OldSaveJournalPath(const std::string& folder, const std::string& name);
+
+    // Removes an undo state file where no other program may be using its folder: in the
+    // system's temporary folder, in a folder without a lock file, in a folder a hold of
+    // this run holds with its lock, or in one a hold let go of (Save As) while no program
+    // holds it. Never in a copy put in place of a held folder, nor in a folder another
+    // program has open.
+    static void RemoveStateFile(const std::string& path);
+
+    // Why an interrupted change cannot be completed, as the end of a sentence.
+    static std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work);
+
+private:
+    enum class TState {
+        Untaken,   // no folder taken: a project made in memory, or an open that failed
+        Held,      // the folder's lock is held (its lock file may have been lost since)
+        ReadOnly,  // taken without a lock: the folder cannot be written
+        LetGo      // held until a Save As moved the project elsewhere
+    };
+    // Completes or takes back what a Save As that was killed left in the folder it wrote.
+    void FinishInterruptedSaveAs(const std::string& folder) const;
+    // True while the project file and the journal are as NoteChangeMade saw them.
+    bool IsAsLastSeen() const;
+    // True where the waiting files may be removed: their folder is held, or none was taken.
+    bool MayRemoveWaitingFiles() const;
+
+    vx::TFolderLock m_lock;
+    TState m_state = TState::Untaken;
+    vx::TFileIdentity m_identity;  // the folder's, once held
+    std::unique_ptr<vx::TFileTransaction> m_newFiles;  // null while none were begun
+    // The project file and the journal as this program last read or wrote them.
+    struct TSeen {
+        std::string path;
+        std::optional<vx::TFileStamp> stamp;
+    };
+    std::vector<TSeen> m_seen;
+};
