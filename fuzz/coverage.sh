@@ -23,6 +23,7 @@ done
 corpus=$(cd -- "$corpus" && pwd)
 r=src/readers
 case $target in
+  fuzz_batch) files="src/model/TBatchRun.cpp src/model/TStudyPlace.cpp src/platform/TFolderSwap.cpp src/platform/Files.cpp" ;;
   fuzz_bruker) files="$r/TBruker2dseqReader.cpp $r/TBrukerFidReader.cpp $r/TBrukerParameterFile.cpp $r/Bruker2dseqImage.cpp $r/BrukerGeometry.cpp" ;;
   fuzz_dicom) files="$r/DicomImage.cpp" ;;
   fuzz_ge_headers) files="$r/GenesisImage.cpp src/gehdr/GEImgHdr.cpp src/gehdr/GERawHdr.cpp src/gehdr/GEftype.cpp" ;;

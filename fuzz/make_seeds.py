@@ -233,6 +233,27 @@ def work_folder_seeds():
     seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")
 
 
+def batch_seeds():
+    """Output folders of fuzz_batch: earlier projects with files of the user of every kind,
+    leftovers of killed runs, on the file systems the first byte picks."""
+    def seed(name, system, at, layouts, mark=b"", files=()):
+        files = list(files) + [b""] * (4 - len(files))
+        put("fuzz_batch", name, bytes([system, at] + layouts) + sections([mark] + files))
+
+    user = [b"\x00\x02notes.txt\0the user's notes", b"\x01\x03link\0u_notes.txt",
+            b"\x02\x02pipe\0", b"\x03\x07exports\0a table", b"\x04\x03secret\0unreadable"]
+    seed("rerun", 0, 0, [1, 1], files=user[:4])
+    seed("fuse", 1 | 2, 0, [1, 1], files=user[:4])
+    seed("no_links", 4, 0, [1, 1], files=[user[0], user[2], user[4], user[3]])
+    seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
+    seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
+    seed("mark", 1, 0, [3 | 32, 1 | 32], b"1 2 3 4", user[:2])
+    seed("full_disk", 8, 40, [1, 1], files=user[:2])
+    seed("failing_disk", 16, 60, [1, 0], files=user[:2])
+    seed("removals_failing", 24 | 2, 0, [1 | 8 | 16, 1], files=user[:2])
+    seed("odd_files", 0, 0, [64 | 128, 4 | 64])
+
+
 def committed_seeds():
     """The small seeds kept under fuzz/seeds/<target>/."""
     seeds = os.path.join(ROOT, "fuzz", "seeds")
@@ -286,6 +307,7 @@ def main():
     committed_seeds()
     sage_seeds()
     work_folder_seeds()
+    batch_seeds()
     if "--no-synthetic" not in sys.argv:
         synthetic(build, jobs)
     for target in sorted(os.listdir(OUT)):

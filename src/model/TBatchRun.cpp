@@ -10,13 +10,12 @@
 #include "model/TCSISetList.h"
 #include "model/TImageImportParams.h"
 #include "model/TProject.h"
+#include "model/TStudyPlace.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
-#include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
-#include "platform/TFolderSwap.h"
 #include "platform/TTextFile.h"
 #include "platform/WaitCursor.h"
 
@@ -79,38 +78,23 @@ bool IsOpenHere(const std::string& projectFolder)
     return true;
 }
 
-// Why the study's project cannot go to its folder; empty when the folder is free, empty
-// or an earlier project of the study, which `lock` then holds until it is replaced. Nothing
-// else there is ever replaced: a study's own files would be lost with it.
-std::string FolderRefusal(const std::string& folder, const std::string& name, const std::string& studyFolder,
-                          vx::TFolderLock& lock)
+// Says where an earlier project of the study waits aside, kept beside a folder that no
+// run put in its place.
+void LogKeptAside(const TStudyPlace& place)
 {
-    if (!vx::FolderExists(folder))
-        return vx::FileExists(folder) ? "a file of that name is there" : std::string();
-    if (folder == studyFolder)
-        return "it is the study's own folder";
-    if (!vx::ListFolder(folder).empty() && !vx::FileExists(vx::JoinPath(folder, name + ".tpj")))
-        return "it holds files that are not a project of the study";
-    switch (lock.Acquire(folder)) {
-    case vx::TFolderLock::TResult::Held: return {};
-    case vx::TFolderLock::TResult::HeldElsewhere:
-    case vx::TFolderLock::TResult::HeldHere: return "its project is open, in this or another program";
-    case vx::TFolderLock::TResult::NotAFile: {
-        const std::string lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
-        return "its lock file " + lockFile + " is " + vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
-    }
-    default: return "its folder cannot be locked";
-    }
+    if (!place.KeptAside().empty())
+        vx::AppendBatchLog("Error: The earlier project of " + place.Folder() + " waits in " + place.KeptAside() +
+                           ", kept because the folder now at its place was not put there by a batch run; move what "
+                           "you need out of it and remove it.");
 }
 
-// The entries of an earlier project's folder that are that project's own and go with it:
-// its work folder, lock and journal. Everything else there was kept beside it by the user.
-std::vector<std::string> EntriesOfTheProject(const std::string& folder, const std::string& name)
+// Says where an earlier project of the study waits when nothing is in its place: a swap
+// could neither complete nor go back, or mending could not put it back.
+void LogWaitingAside(const TStudyPlace& place)
 {
-    std::string journal = name;
-    journal.insert(0, 1, '.');
-    journal += ".tpj.journal";
-    return {vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)), vx::TFolderLock::FileName(), journal};
+    if (const std::string aside = place.WaitsAside(); !aside.empty())
+        vx::AppendBatchLog("Error: The earlier project of " + place.Folder() + " waits in " + aside +
+                           "; the next run puts it back.");
 }
 
 }  // namespace
@@ -182,64 +166,49 @@ bool TBatchRun::Run()
         const std::string projectFolder = vx::JoinPath(m_strOutput, name);
         if (IsOpenHere(projectFolder))
             continue;
-        vx::TFolderSwap swap(projectFolder);
-        const std::string& building = swap.BuildFolder();
-
         // The project is built in a hidden folder and put in place whole once every set has
         // the macro applied and is saved: a run killed before leaves no project that looks
-        // finished, and the next run mends what it left (an earlier project it had set aside
-        // goes back first: it is the study's project).
-        std::string refusal;
-        switch (swap.MendLeftovers()) {
-        case vx::TFolderSwap::TMend::Done: break;
-        case vx::TFolderSwap::TMend::Busy: refusal = "another program is making it"; break;
-        case vx::TFolderSwap::TMend::Failed:
-            refusal = "what an earlier run left beside it could not be cleared: " + vx::FileErrorReason(errno);
-            break;
-        }
-        const bool existed = vx::FolderExists(projectFolder);
-        vx::TFolderLock earlier;
-        if (refusal.empty())
-            refusal = FolderRefusal(projectFolder, name, studyFolder, earlier);
-        // The study's project opens no window: the main frame shows the set-aside project.
-        // What its creation logs comes after the study's line.
-        auto project = std::make_unique<TProject>();
+        // finished, and the next run mends what it left.
+        TStudyPlace place(m_strOutput, name, studyFolder);
+        // What creating the project logs comes after the study's line.
         const size_t studyLines = g_batchLog.size();
-        if (!refusal.empty() || !project->Create(building, name)) {
+        const std::string refusal = place.Take();
+        // The study's project opens no window: the main frame shows the set-aside project.
+        auto project = std::make_unique<TProject>();
+        if (!refusal.empty() || !place.Build(*project)) {
             project.reset();
             if (refusal.empty())
-                vx::RemoveFolderTree(building);
+                place.Drop();
             g_batchLog.insert(studyLines, "\r\nMaking new project for " + projectFolder + " is failed.\r\n");
             if (!refusal.empty())
                 vx::AppendBatchLog("Error: The folder " + projectFolder + " cannot take the study's project: " +
                                    refusal + ".");
+            LogWaitingAside(place);
             continue;
         }
         g_pProject = project.get();
-        g_batchLog += "\r\nProject " + projectFolder + ": \r\n";
+        g_batchLog.insert(studyLines, "\r\nProject " + projectFolder + ": \r\n");
         g_bBatchError = false;
+        LogKeptAside(place);
 
         std::string failure = ProcessStudy(*project, studyFolder, patterns);
         // The images' pixel files go in with this save: a study whose project file could
         // not be written is not a project.
         if (failure.empty() && !project->Save())
             failure = "the project could not be saved";
+        // Closed before it is put in place or removed, with its build folder still held.
+        place.HoldBuild(*project);
         project.reset();
         g_pProject = nullptr;
-        std::string kept;
-        if (failure.empty() && existed &&
-            !swap.KeepEntriesBeside(EntriesOfTheProject(projectFolder, name), kept))
-            failure = "the other files of its folder could not be kept: " + vx::JoinPath(projectFolder, kept) + ": " +
-                      vx::FileErrorReason(errno);
-        if (failure.empty() && !swap.PutInPlace())
-            failure = "it could not be put in its folder: " + vx::FileErrorReason(errno);
-        earlier.Release();
+        if (failure.empty())
+            failure = place.PutInPlace();
         // Sets the macro failed on would pass for processed ones, and a study without any of
         // its sets for a complete one: the project built goes, an earlier one stays.
         if (!failure.empty()) {
-            vx::RemoveFolderTree(building);
-            vx::AppendBatchLog("Error: The project " + projectFolder + (existed ? " is not replaced" : " is removed") +
-                               " because " + failure + ".");
+            place.Drop();
+            vx::AppendBatchLog("Error: The project " + projectFolder +
+                               (place.Replaces() ? " is not replaced" : " is removed") + " because " + failure + ".");
+            LogWaitingAside(place);
         }
         if (!g_bBatchError)
             g_batchLog += "No error or warning. \r\n";
@@ -297,10 +266,22 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
             for (const vx::TFolderEntry& entry : vx::ListFolder(studyFolder)) {
                 if (!vx::SearchPatternMatch(pattern, entry.name))
                     continue;
+                // Only files go to a reader: a folder or a FIFO of such a name (which would
+                // keep a reader waiting) is logged as what it is, and costs only its set.
+                const TFileKind kind = Classify(m_nExamType, entry.name);
+                const std::string path = vx::JoinPath(studyFolder, entry.name);
+                if (kind != TFileKind::Other && !vx::FileExists(path) && vx::FileIdentityOf(path)) {
+                    vx::AppendBatchLog("Error: " + path + " is " + vx::TFolderLock::WhatIsThereInstead(path) +
+                                       ", not a file.");
+                    vx::AppendBatchLog((kind == TFileKind::Image ? "Error: Fail to add image " : "Error: Fail to add CSI set ") +
+                                       entry.name);
+                    anyFailed = anyFailed || kind == TFileKind::CSISet;
+                    continue;
+                }
                 // Only a file that cannot be read or used costs only what it holds; one that
                 // was read but could not be written ends the study, which would lack it.
                 const int writeFailures = project.AddWriteFailures();
-                switch (Classify(m_nExamType, entry.name)) {
+                switch (kind) {
                 case TFileKind::Image:
                     if (!project.AddImages(studyFolder, entry.name, record))
                         vx::AppendBatchLog("Error: Fail to add image " + entry.name);

@@ -6,7 +6,7 @@
 // folder beside its own and put in its folder whole, in place of an earlier project of the
 // study there, once every set it could add has the macro applied and is saved; a run
 // killed on the way leaves the study's folder as it was (or its earlier project aside,
-// where folders cannot be exchanged), and the next run mends what it left (TFolderSwap).
+// where folders cannot be exchanged), and the next run mends what it left (TStudyPlace).
 // A CSI file that cannot be read or used costs only its set; a study without any of its
 // sets, one whose macro fails on one of its sets and one with a file that could not be
 // written get no project (an earlier one stays). A folder of the study's name that is neither empty nor

@@ -1,7 +1,13 @@
 #include "platform/FileFaults.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace vx {
@@ -41,7 +47,7 @@ bool FileCallFails(TFileCall call)
     std::lock_guard<std::mutex> lock(g_mutex);
     int error = 0;
     for (TArmed& armed : g_faults) {
-        if ((armed.fault.calls & call) == 0)
+        if ((armed.fault.calls & call) == 0 || armed.fault.hidesOpenFiles)
             continue;
         bool strikes = false;
         if (armed.fault.atStep) {
@@ -60,6 +66,54 @@ bool FileCallFails(TFileCall call)
     g_struck = true;
     errno = error;
     return true;
+}
+
+namespace {
+
+// Whether a descriptor of this process has the file of that identity open for reading or
+// writing (a descriptor for the path alone leaves a removal alone on FUSE too).
+bool OpenHere(const struct stat& file)
+{
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return false;
+    bool open = false;
+    while (const dirent* entry = ::readdir(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        struct stat st {};
+        if (entry->d_name[0] == '.' || fd == ::dirfd(fds) || ::fstat(fd, &st) != 0)
+            continue;
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0 && (flags & O_PATH) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino)
+            open = true;
+    }
+    ::closedir(fds);
+    return open;
+}
+
+}  // namespace
+
+bool RemovalHidesOpenFile(const std::string& path)
+{
+    if (!g_armed.load(std::memory_order_relaxed))
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        bool hides = false;
+        for (const TArmed& armed : g_faults)
+            hides = hides || ((armed.fault.calls & kFileRemove) != 0 && armed.fault.hidesOpenFiles);
+        if (!hides)
+            return false;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !OpenHere(st))
+        return false;
+    static std::atomic<unsigned> hidden{0};
+    const size_t slash = path.rfind('/');
+    char name[32];
+    std::snprintf(name, sizeof name, ".fuse_hidden%08x%08x", unsigned(st.st_ino), ++hidden);
+    const std::string to = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + name;
+    return ::rename(path.c_str(), to.c_str()) == 0;
 }
 
 void NoteFileStep()

@@ -5,6 +5,7 @@
 // kinds of call it watches, the event among them at which it strikes and whether every
 // later one fails as well. Sweeping that event from 1 upwards reaches every call of the
 // kinds, as the step hook (TFile::SetStepHook) lets a test die at every step.
+#include <string>
 #include <vector>
 
 namespace vx {
@@ -30,6 +31,11 @@ struct TFileFault {
     // watched call once `at` steps have passed fails (at 0: the first one from now), so
     // that a sweep meets each point at which a kill sweep dies.
     bool atStep = false;
+    // With kFileRemove: no call fails, but a file this process holds open (not for its path
+    // alone) stays as a hidden file ".fuse_hiddenNNNN" in its folder when it is removed, as
+    // a FUSE file system without hard_remove keeps it (NFS as ".nfsNNNN"), so that its
+    // folder cannot be removed. Unlike the system's, it stays after the file is closed.
+    bool hidesOpenFiles = false;
 };
 
 // Arms the faults in place of any armed before, each counting its calls afresh (an empty
@@ -40,6 +46,10 @@ bool FileFaultStruck();
 // The file layer asks before each call of that kind: true, with errno set to the fault's
 // error, when the call is to fail as though the system had refused it.
 bool FileCallFails(TFileCall call);
+// The file layer asks before it removes the file at `path`: true when an armed fault hides
+// open files and this process holds that file open; it is then renamed to such a hidden
+// file beside it, as the removal.
+bool RemovalHidesOpenFile(const std::string& path);
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();
 

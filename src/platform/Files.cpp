@@ -49,21 +49,53 @@ bool RemoveFile(const std::string& path)
 {
     if (FileCallFails(kFileRemove))
         return false;
+    if (RemovalHidesOpenFile(path))
+        return true;
     std::error_code ec;
     return fs::remove(fs::path(path), ec) && !ec;
 }
+
+namespace {
+
+// Removes what is at `path`, links not followed, a folder with everything in it. A folder
+// its owner may not read or write (a read-only folder of the user's) is given those rights
+// first: it is going, and could not be emptied otherwise. False, errno set by the first
+// call that failed, when something stayed.
+bool RemoveTree(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return RemovalHidesOpenFile(path) || ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    if ((st.st_mode & S_IRWXU) != S_IRWXU)
+        ::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
+    int error = 0;
+    std::vector<std::string> names;
+    if (DIR* folder = ::opendir(path.c_str())) {
+        while (const dirent* entry = ::readdir(folder))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.emplace_back(entry->d_name);
+        ::closedir(folder);
+    } else {
+        error = errno;
+    }
+    for (const std::string& name : names)
+        if (!RemoveTree(JoinPath(path, name)) && error == 0)
+            error = errno;
+    if (::rmdir(path.c_str()) == 0 || errno == ENOENT)
+        return true;
+    errno = error != 0 ? error : errno;
+    return false;
+}
+
+}  // namespace
 
 bool RemoveFolderTree(const std::string& path)
 {
     if (FileCallFails(kFileRemove))
         return false;
-    std::error_code ec;
-    fs::remove_all(fs::path(path), ec);
-    if (ec) {
-        errno = ec.value();  // for the caller's message
-        return false;
-    }
-    return !fs::exists(fs::path(path), ec);
+    return RemoveTree(path);
 }
 
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
@@ -191,9 +223,11 @@ void CloseKeepingErrno(int fd)
 
 // Copies the regular file `from` to the new file `to` with its permissions, its data on
 // the disk when done. Whatever else is found at `from` when it is opened is refused
-// (EINVAL): a FIFO would block the read, a device would never end it.
-bool CopyRegularFile(const std::string& from, const std::string& to)
+// (EINVAL): a FIFO would block the read, a device would never end it. `reading` tells
+// whether it was reading `from` that failed.
+bool CopyRegularFile(const std::string& from, const std::string& to, bool& reading)
 {
+    reading = true;
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0)
         return false;
@@ -205,6 +239,7 @@ bool CopyRegularFile(const std::string& from, const std::string& to)
         CloseKeepingErrno(in);
         return false;
     }
+    reading = false;
     const int out = FileCallFails(kFileCreate)
                         ? -1
                         : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
@@ -220,6 +255,7 @@ bool CopyRegularFile(const std::string& from, const std::string& to)
             continue;
         if (got <= 0) {
             copied = got == 0;
+            reading = !copied;
             break;
         }
         for (ssize_t done = 0; copied && done < got;) {
@@ -251,8 +287,9 @@ bool MakeSpecialFile(const std::string& to, const struct stat& st)
     return !FileCallFails(kFileCreate) && ::mknod(to.c_str(), st.st_mode, device ? st.st_rdev : 0) == 0;
 }
 
-bool CopyLink(const std::string& from, const std::string& to, const struct stat& st)
+bool CopyLink(const std::string& from, const std::string& to, const struct stat& st, bool& reading)
 {
+    reading = true;
     std::string target(size_t(st.st_size) + 1, '\0');
     const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
     if (length < 0)
@@ -262,54 +299,77 @@ bool CopyLink(const std::string& from, const std::string& to, const struct stat&
         return false;
     }
     target.resize(size_t(length));
+    reading = false;
     return !FileCallFails(kFileCreate) && ::symlink(target.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace
 
-bool LinkTreeInto(const std::string& from, const std::string& to)
+namespace {
+
+// LinkTreeInto, naming in `failure` what could not be carried.
+bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& failure)
 {
+    const auto fail = [&](bool reading) {
+        failure = {from, reading};
+        return false;
+    };
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0)
-        return false;
+        return fail(true);
+    bool reading = false;
     if (S_ISLNK(st.st_mode))
-        return CopyLink(from, to, st);
+        return CopyLink(from, to, st, reading) || fail(reading);
     if (!S_ISDIR(st.st_mode)) {
         if (!FileCallFails(kFileLink) && ::link(from.c_str(), to.c_str()) == 0)
             return true;
         if (!CopyCanReplaceLink(errno))
-            return false;
-        return S_ISREG(st.st_mode) ? CopyRegularFile(from, to) : MakeSpecialFile(to, st);
+            return fail(false);
+        if (!S_ISREG(st.st_mode))
+            return MakeSpecialFile(to, st) || fail(false);
+        return CopyRegularFile(from, to, reading) || fail(reading);
     }
-    if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), st.st_mode & 07777) != 0)
-        return false;
+    // The folder stays open to its owner until it is filled, whatever its own rights (a
+    // read-only folder of the user's), and takes them after.
+    if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), S_IRWXU) != 0)
+        return fail(false);
     DIR* folder = ::opendir(from.c_str());
     if (!folder) {
         const int error = errno;
         ::rmdir(to.c_str());
         errno = error;
-        return false;
+        return fail(true);
     }
     bool linked = true;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(folder);
         if (!entry) {
-            linked = errno == 0;
+            linked = errno == 0 || fail(true);
             break;
         }
         const std::string name = entry->d_name;
-        if (name != "." && name != ".." && !LinkTreeInto(JoinPath(from, name), JoinPath(to, name))) {
+        if (name != "." && name != ".." && !LinkTree(JoinPath(from, name), JoinPath(to, name), failure)) {
             linked = false;
             break;
         }
     }
     const int error = errno;
     ::closedir(folder);
-    if (!linked)
+    if (linked)
+        ::chmod(to.c_str(), st.st_mode & 07777);
+    else
         RemoveFolderTree(to);  // no part of the folder stays
     errno = error;
     return linked;
+}
+
+}  // namespace
+
+bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure)
+{
+    TTreeFailure unused;
+    return LinkTree(from, to, failure ? *failure : unused);
 }
 
 TCreateResult CreateNewFile(const std::string& path)

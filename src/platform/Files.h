@@ -14,7 +14,8 @@ bool FolderExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be examined.
 int64_t FileSize(const std::string& path);
 bool RemoveFile(const std::string& path);
-// Removes a folder with everything in it; false when something stayed.
+// Removes a folder with everything in it, its read-only folders too; false, with errno set,
+// when something stayed.
 bool RemoveFolderTree(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
@@ -49,11 +50,17 @@ bool PutFolderInPlace(const std::string& from, const std::string& to);
 // for (NFS refuses both, CIFS the exchange, many FUSE file systems both).
 bool IsUnsupportedRenameFlag(int error);
 // Makes `to`, which must not exist, hold what `from` holds without touching `from`: files
-// as hard links, folders made anew, symbolic links as links. Where a file cannot be linked
-// (another file system, one without links) a regular file is copied and a FIFO or socket
-// made anew; a device that cannot be made again fails. False with errno set when it fails,
-// nothing of `to` then left.
-bool LinkTreeInto(const std::string& from, const std::string& to);
+// as hard links, folders made anew (with their rights once filled), symbolic links as
+// links. Where a file cannot be linked (another file system, one without links) a regular
+// file is copied and a FIFO or socket made anew; a device that cannot be made again fails.
+// False with errno set when it fails, nothing of `to` then left, and `failure` (when
+// given) naming the file or folder under `from` that could not be carried and whether it
+// was reading it that failed.
+struct TTreeFailure {
+    std::string path;
+    bool reading = false;
+};
+bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure = nullptr);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

@@ -1,14 +1,15 @@
 #include "platform/TFolderSwap.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <utility>
 
-#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
-#include "platform/TFolderLock.h"
 
 namespace vx {
 
@@ -20,28 +21,38 @@ bool SomethingAt(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Takes the lock of a hidden folder before it is touched; Busy while another lock holds it.
-TFolderSwap::TMend LockHidden(const std::string& folder, TFolderLock& lock)
+std::string IdentityText(const TFileIdentity& identity)
 {
-    const TFolderLock::TResult held = lock.Acquire(folder);
-    return held == TFolderLock::TResult::HeldElsewhere || held == TFolderLock::TResult::HeldHere
-               ? TFolderSwap::TMend::Busy
-               : TFolderSwap::TMend::Done;
+    return std::to_string(identity.device) + " " + std::to_string(identity.inode);
 }
 
-TFolderSwap::TMend RemoveHidden(const std::string& folder)
+// Takes the lock of a hidden folder before it is touched; true while another holds it.
+bool HeldByAnother(const std::string& folder, TFolderLock& lock)
 {
-    if (!FolderExists(folder))
-        return TFolderSwap::TMend::Done;
-    TFolderLock lock;
-    if (LockHidden(folder, lock) == TFolderSwap::TMend::Busy)
-        return TFolderSwap::TMend::Busy;
-    errno = 0;
-    if (RemoveFolderTree(folder))
-        return TFolderSwap::TMend::Done;
-    if (errno == 0)
-        errno = ENOTEMPTY;  // removed without an error, yet something is there again
-    return TFolderSwap::TMend::Failed;
+    const TFolderLock::TResult held = lock.Acquire(folder);
+    return held == TFolderLock::TResult::HeldElsewhere || held == TFolderLock::TResult::HeldHere;
+}
+
+std::function<void()> LetGo(TFolderLock& lock)
+{
+    return [&lock] { lock.Release(); };
+}
+
+// Renames `folder`, which this process holds, to a name of its own beside it, lets the
+// hold go and removes it then, when no descriptor of this program is open in it. One that
+// cannot be renamed is removed where it is once the hold is let go; one that cannot be
+// removed stays, under that name, for a later swap to remove. False (errno set) when the
+// folder is still at its path.
+bool Discard(const std::string& folder, const std::string& gonePrefix, const std::function<void()>& letGo)
+{
+    static std::atomic<unsigned> count{0};
+    const std::string gone = JoinPath(FolderOf(folder), gonePrefix + std::to_string(::getpid()) + "." +
+                                                            std::to_string(++count));
+    const bool renamed = RenameFile(folder, gone);
+    letGo();
+    if (renamed)
+        TFile::Step();
+    return RemoveFolderTree(renamed ? gone : folder) || renamed;
 }
 
 }  // namespace
@@ -54,31 +65,93 @@ TFolderSwap::TFolderSwap(const std::string& folder) : m_folder(folder)
     m_retired = m_build + "-old";
 }
 
+TFolderSwap::~TFolderSwap()
+{
+    if (m_letGoBuild)
+        m_letGoBuild();
+}
+
+std::string TFolderSwap::GonePrefix() const
+{
+    return FileNameOf(m_build) + "-gone.";
+}
+
+std::string TFolderSwap::MarkFile() const
+{
+    return m_build + "-swap";
+}
+
+TFolderLock::TResult TFolderSwap::LockFolder()
+{
+    return m_folderLock.Acquire(m_folder);
+}
+
+bool TFolderSwap::PutInPlaceOf(const std::string& aside) const
+{
+    std::string mark;
+    const std::optional<TFileIdentity> folder = FileIdentityOf(m_folder), earlier = FileIdentityOf(aside);
+    return folder && earlier && ReadWholeFile(MarkFile(), mark, 128) &&
+           mark == IdentityText(*folder) + " " + IdentityText(*earlier);
+}
+
+TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& folder)
+{
+    if (!FolderExists(folder))
+        return TMend::Done;
+    TFolderLock lock;
+    if (HeldByAnother(folder, lock))
+        return TMend::Busy;
+    return Discard(folder, GonePrefix(), LetGo(lock)) ? TMend::Done : TMend::Failed;
+}
+
 TFolderSwap::TMend TFolderSwap::MendLeftovers()
 {
+    // What earlier swaps could not remove goes first: nothing in it is anyone's.
+    const std::string parent = FolderOf(m_folder);
+    for (const TFolderEntry& entry : ListFolder(parent))
+        if (entry.name.starts_with(GonePrefix()))
+            RemoveFolderTree(JoinPath(parent, entry.name));
+    // An earlier folder aside with nothing in its place is the folder's content: it goes
+    // back, under its lock, which holds the folder from then on.
     if (FolderExists(m_retired) && !SomethingAt(m_folder)) {
-        TFolderLock lock;
-        if (LockHidden(m_retired, lock) == TMend::Busy)
+        if (HeldByAnother(m_retired, m_folderLock))
             return TMend::Busy;
-        if (!PutFolderInPlace(m_retired, m_folder))
+        if (!PutFolderInPlace(m_retired, m_folder)) {
+            const int error = errno;
+            m_folderLock.Release();
+            errno = error;
             return TMend::Failed;
+        }
     }
     const TMend build = RemoveHidden(m_build);
     if (build != TMend::Done)
         return build;
-    return FolderExists(m_folder) ? RemoveHidden(m_retired) : TMend::Done;
+    // An earlier folder aside goes only once the one a swap put in its place is there:
+    // beside any other (made by the user, a sync client) it is all there is of it.
+    if (FolderExists(m_folder) && FolderExists(m_retired) && PutInPlaceOf(m_retired)) {
+        const TMend retired = RemoveHidden(m_retired);
+        if (retired != TMend::Done)
+            return retired;
+    }
+    // The mark of a swap that ended on its way has told what it could.
+    if (SomethingAt(MarkFile()))
+        RemoveFile(MarkFile());
+    return TMend::Done;
 }
 
-bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, std::string& failed)
+void TFolderSwap::HoldBuild(std::function<void()> letGo)
+{
+    m_letGoBuild = std::move(letGo);
+}
+
+bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure)
 {
     for (const TFolderEntry& entry : ListFolder(m_folder)) {
         const std::string to = JoinPath(m_build, entry.name);
         if (std::find(own.begin(), own.end(), entry.name) != own.end() || SomethingAt(to))
             continue;
-        if (!LinkTreeInto(JoinPath(m_folder, entry.name), to)) {
-            failed = entry.name;
+        if (!LinkTreeInto(JoinPath(m_folder, entry.name), to, &failure))
             return false;
-        }
         TFile::Step();
     }
     return true;
@@ -86,28 +159,73 @@ bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, std::st
 
 bool TFolderSwap::PutInPlace()
 {
-    if (PutFolderInPlace(m_build, m_folder)) {
-        RemoveFolderTree(m_build);  // the earlier folder, exchanged with the new one
-        return true;
+    if (!HoldsFolder()) {
+        // A folder made there since it was found free is not this swap's to replace.
+        if (SomethingAt(m_folder)) {
+            errno = EEXIST;
+            return false;
+        }
+        return PutFolderInPlace(m_build, m_folder);
     }
-    const int error = errno;
-    if (!IsUnsupportedRenameFlag(error) || !FolderExists(m_folder)) {
+    // A mark beside the folder names the build and the folder it replaces, so that a later
+    // swap knows the one from the other once the earlier folder waits aside.
+    const std::optional<TFileIdentity> build = FileIdentityOf(m_build), earlier = FileIdentityOf(m_folder);
+    TFile mark;
+    if (!build || !earlier || !mark.Open(MarkFile(), TFile::Mode::Write) ||
+        !mark.WriteText(IdentityText(*build) + " " + IdentityText(*earlier)) || !mark.Close()) {
+        errno = mark.LastError() != 0 ? mark.LastError() : ENOENT;
+        return false;
+    }
+    const std::string earlierNow = Replace();
+    if (earlierNow.empty()) {
+        // The build is not in place: the mark has nothing to tell.
+        const int error = errno;
+        RemoveFile(MarkFile());
         errno = error;
         return false;
     }
-    // Without an exchange the earlier folder steps aside first; a kill before the new one
-    // is in place leaves it aside, which the next MendLeftovers puts back.
+    // The mark goes once the earlier folder is away.
+    if (Discard(earlierNow, GonePrefix(), LetGo(m_folderLock)))
+        RemoveFile(MarkFile());
+    return true;
+}
+
+std::string TFolderSwap::Replace()
+{
+    if (PutFolderInPlace(m_build, m_folder))
+        return m_build;  // exchanged with the new one
+    const int error = errno;
+    if (!IsUnsupportedRenameFlag(error) || !FolderExists(m_folder)) {
+        errno = error;
+        return {};
+    }
+    // Without an exchange the earlier folder steps aside first, never over one kept there;
+    // a kill before the new one is in place leaves it aside, which the next MendLeftovers
+    // puts back.
+    if (SomethingAt(m_retired)) {
+        errno = EEXIST;
+        return {};
+    }
     if (!RenameFile(m_folder, m_retired))
-        return false;
+        return {};
     TFile::Step();
     if (!PutFolderInPlace(m_build, m_folder)) {
         const int failure = errno;
         RenameFile(m_retired, m_folder);
         errno = failure;
-        return false;
+        return {};
     }
-    RemoveFolderTree(m_retired);
-    return true;
+    return m_retired;
+}
+
+void TFolderSwap::DropBuild()
+{
+    if (m_letGoBuild && FolderExists(m_build))
+        Discard(m_build, GonePrefix(), std::exchange(m_letGoBuild, {}));
+    else
+        RemoveHidden(m_build);
+    if (m_letGoBuild)
+        std::exchange(m_letGoBuild, {})();
 }
 
 }  // namespace vx

@@ -3,6 +3,7 @@
 // macro file that stops the run.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,6 +222,27 @@ protected:
     }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
+    // Runs the batch three times with one more set in each study every time: each run must
+    // put both studies' new projects in place, log no error and leave nothing hidden.
+    void ExpectEveryRunToReplaceEveryProject()
+    {
+        std::vector<std::string> files1, files2;
+        std::string sets1, sets2;
+        for (const std::string k : {"1", "2", "3"}) {
+            SCOPED_TRACE("run " + k);
+            files1.push_back("a" + k + ".SPAR");
+            files2.push_back("c" + k + ".SPAR");
+            sets1 += (sets1.empty() ? "a" : " a") + k;
+            sets2 += (sets2.empty() ? "c" : " c") + k;
+            UseSetsAndMarkingMacro({{"s1", files1}, {"s2", files2}});
+            ASSERT_TRUE(run.Run());
+            EXPECT_EQ(g_batchLog.find("Error"), std::string::npos) << g_batchLog;
+            EXPECT_EQ(Study("s1") + ", " + Study("s2"), sets1 + ", " + sets2);
+            EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
+            for (const std::string& name : FolderTreeNames(run.m_strOutput))
+                EXPECT_EQ(name.find(".fuse_hidden"), std::string::npos) << name;
+        }
+    }
 
     TTempFolder exams;
     TScriptedReport report;
@@ -314,16 +336,21 @@ TEST_F(BatchRunTest, AStudyWhoseProjectFileCannotBeSavedLeavesNoProject)
 }
 
 // A CSI file that cannot be added is logged and costs only its set: the study keeps its
-// project with the macro applied to the others. A study to which no set could be added
-// leaves no project, nor an output folder that only it would have had.
+// project with the macro applied to the others. A folder or a FIFO named like one is
+// logged as what it is, and never given to a reader. A study to which no set could be
+// added leaves no project, nor an output folder that only it would have had.
 TEST_F(BatchRunTest, ACSIFileThatCannotBeAddedCostsOnlyItsSet)
 {
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "bad.SPAR", "c.SPAR"}}});
+    vx::MakeFolder(exams.File("s1/d.SPAR"));
+    ASSERT_EQ(::mkfifo(exams.File("s1/f.SPAR").c_str(), 0600), 0);
     ASSERT_TRUE(run.Run());
     EXPECT_EQ(Study("s1"), "a c");
     const std::string p1 = run.m_strOutput + "/s1";
     EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 +
-                              ": \r\nError: Fail to add CSI set bad.SPAR\r\n");
+                              ": \r\nError: Fail to add CSI set bad.SPAR\r\n" + "Error: " + exams.File("s1/d.SPAR") +
+                              " is a folder, not a file.\r\nError: Fail to add CSI set d.SPAR\r\n" + "Error: " +
+                              exams.File("s1/f.SPAR") + " is a FIFO, not a file.\r\nError: Fail to add CSI set f.SPAR\r\n");
 
     vx::RemoveFolderTree(run.m_strOutput);
     UseSetsAndMarkingMacro({{"s2", {"bad.SPAR"}}});
@@ -468,7 +495,9 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
     }
     EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
                               " is failed.\r\nError: The folder " + p1 + " cannot take the study's project: what "
-                              "an earlier run left beside it could not be cleared: input/output error.\r\n");
+                              "an earlier run left beside it could not be cleared: input/output error.\r\n" +
+                              "Error: The earlier project of " + p1 + " waits in " + run.m_strOutput +
+                              "/.s1.batch-old; the next run puts it back.\r\n");
     EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), earlier[0]);
 
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
@@ -491,6 +520,22 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
         << g_batchLog;
     EXPECT_EQ(ReadFolderTree(p1), made);
     EXPECT_EQ(OutputNames(), (std::vector<std::string>{".s1.batch", "s1"}));
+
+    // An earlier project aside beside a folder that no run put in its place (an empty one
+    // the user or a sync client made, with the lock file a run that could not make the study
+    // left) is kept with the user's files, and the log says where.
+    other.Release();
+    vx::RemoveFolderTree(run.m_strOutput + "/.s1.batch");
+    ASSERT_TRUE(vx::RenameFile(p1, run.m_strOutput + "/.s1.batch-old"));
+    vx::MakeFolder(p1);
+    WriteBytes(p1 + "/" + vx::TFolderLock::FileName(), "");
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(ReadFolderTree(run.m_strOutput + "/.s1.batch-old"), made);
+    EXPECT_NE(g_batchLog.find("Error: The earlier project of " + p1 + " waits in " + run.m_strOutput +
+                              "/.s1.batch-old"),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_EQ(Study("s1"), "a b");
 }
 
 // Killed at every step of a re-run, on a file system with the exchange and on one without
@@ -659,4 +704,158 @@ TEST_F(BatchRunTest, ARerunCarriesTheUsersFilesWhereLinksFail)
                                                    "/notes.txt: the disk is full.") != std::string::npos;
     }
     EXPECT_TRUE(copyFailed);
+}
+
+// Where a removed file that is still open stays as a hidden file in its folder (FUSE
+// without hard_remove, NFS), on a file system without rename flags, as bindfs: every run
+// replaces both studies' projects and leaves nothing hidden behind.
+TEST_F(BatchRunTest, EveryRunReplacesEveryProjectWhereRemovedOpenFilesStayHidden)
+{
+    TFileFaultScope fault({NoRenameFlags(), OpenFilesStayHidden()});
+    ExpectEveryRunToReplaceEveryProject();
+}
+
+namespace {
+
+// A FUSE pass-through mount (bindfs with its default options) of one folder at another,
+// unmounted when the object goes.
+class TPassThroughMount {
+public:
+    TPassThroughMount(const std::string& source, const std::string& target)
+    {
+        if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
+            m_skip = "no FUSE mount here: it needs root and /dev/fuse";
+            return;
+        }
+        if (RunShell("command -v bindfs").first != 0) {
+            m_skip = "no FUSE mount here: bindfs is not installed (scripts/deps installs it)";
+            return;
+        }
+        const auto [status, output] = RunShell("bindfs '" + source + "' '" + target + "'");
+        struct statfs fs {};
+        constexpr long kFuseMagic = 0x65735546;
+        if (status == 0 && ::statfs(target.c_str(), &fs) == 0 && long(fs.f_type) == kFuseMagic)
+            m_target = target;
+        else
+            m_failure = "bindfs did not mount " + source + " at " + target + ": " + output;
+    }
+    ~TPassThroughMount()
+    {
+        if (!m_target.empty())
+            RunShell("fusermount -u '" + m_target + "' || umount -l '" + m_target + "'");
+    }
+    TPassThroughMount(const TPassThroughMount&) = delete;
+    TPassThroughMount& operator=(const TPassThroughMount&) = delete;
+    // Why the system offers no mount; empty where it does.
+    const std::string& Skip() const { return m_skip; }
+    // Why a mount the system offers failed; empty when mounted.
+    const std::string& Failure() const { return m_failure; }
+
+private:
+    std::string m_target, m_skip, m_failure;
+};
+
+}  // namespace
+
+// The same on a real FUSE pass-through mount, where the system offers one.
+TEST_F(BatchRunTest, EveryRunReplacesEveryProjectOnAFusePassThroughMount)
+{
+    vx::MakeFolder(exams.File("disk"));
+    vx::MakeFolder(exams.File("mount"));
+    TPassThroughMount mount(exams.File("disk"), exams.File("mount"));
+    if (!mount.Skip().empty())
+        GTEST_SKIP() << mount.Skip();
+    ASSERT_EQ(mount.Failure(), "");
+    run.m_strOutput = exams.File("mount/CSIProjects");
+    ExpectEveryRunToReplaceEveryProject();
+}
+
+// Two runs into one output folder at once: the second runs whole while the first re-run
+// waits at each of its steps in turn. Neither takes away what the other builds: a study the
+// first cannot make is refused because the other has it, never failed after its build, and
+// each study ends with its whole new project, the user's files and nothing hidden.
+TEST_F(BatchRunTest, TwoRunsAtOnceTakeNothingFromEachOther)
+{
+    TProcessorCountGuard processors;
+    vx::SetProcessorCount(1);  // no worker threads in the forked children
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+    const auto nothingFailed = [] {
+        return g_batchLog.find(" because ") == std::string::npos && g_batchLog.find("could not") == std::string::npos;
+    };
+    for (int pauseAt = 1; pauseAt < 1000; ++pauseAt) {
+        SCOPED_TRACE("the first run waiting at step " + std::to_string(pauseAt));
+        RestoreFolder(pristine, run.m_strOutput);
+        const TChildRun first = BesideAChild(
+            [&](const std::function<void(bool)>& pause) {
+                int steps = 0;
+                vx::TFile::SetStepHook([&] {
+                    if (++steps == pauseAt)
+                        pause(true);
+                });
+                const bool ran = run.Run() && nothingFailed();
+                if (steps < pauseAt)
+                    pause(false);  // it ended before that step
+                return ran;
+            },
+            [&] {
+                EXPECT_TRUE(run.Run());
+                EXPECT_TRUE(nothingFailed()) << g_batchLog;
+            });
+        EXPECT_TRUE(first.result) << "the first run failed a study";
+        EXPECT_EQ(EarlierOrWhole(0, {}, "a b") + ", " + EarlierOrWhole(1, {}, "c d"), "whole, whole");
+        EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
+        if (!first.answer)
+            break;
+    }
+}
+
+// As an ordinary user: a read-only folder of the user's in a study's folder is carried
+// into the new project with its rights, and the earlier project with its own copy of it
+// goes; a file the user cannot read, where links fail, keeps the earlier project, and the
+// log says that it cannot be read and what to do.
+TEST_F(BatchRunTest, AsAnOrdinaryUserARerunKeepsReadOnlyFoldersAndNamesAFileItCannotRead)
+{
+    ::chmod(exams.Path().c_str(), 0777);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    const std::string p1 = run.m_strOutput + "/s1";
+    struct Case {
+        const char* what;
+        std::string file;  // the user's, in the study's folder
+        mode_t folderMode, fileMode;
+        std::vector<vx::TFileFault> faults;
+        std::string log, sets;
+    };
+    const Case cases[] = {
+        {"a read-only folder", "sub/table.txt", 0555, 0644, {}, "No error or warning. \r\n", "a b"},
+        {"a file it cannot read where links fail", "sub/secret.txt", 0755, 0, {{vx::kFileLink, EXDEV, 1, true}},
+         "Error: The project " + p1 + " is not replaced because the other files of its folder could not be kept: " +
+             p1 + "/sub/secret.txt: it cannot be read; make it readable, or move it out of the folder.\r\n",
+         "a"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        vx::RemoveFolderTree(run.m_strOutput);
+        const std::string log = AsAnOrdinaryUser([&] {
+            run.m_strPatterns = "a.*";
+            if (!run.Run())
+                return std::string("the first run failed");
+            vx::MakeFolder(p1 + "/sub");
+            WriteBytes(p1 + "/" + c.file, "the user's");
+            ::chmod((p1 + "/" + c.file).c_str(), c.fileMode);
+            ::chmod((p1 + "/sub").c_str(), c.folderMode);
+            run.m_strPatterns = "*.*";
+            TFileFaultScope fault(c.faults);
+            return run.Run() ? g_batchLog : std::string("the re-run failed");
+        });
+        EXPECT_EQ(log, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\n" + c.log);
+        EXPECT_EQ(Study("s1"), c.sets);
+        EXPECT_EQ(ReadBytes(p1 + "/" + c.file), "the user's");
+        struct stat st {};
+        EXPECT_TRUE(::stat((p1 + "/sub").c_str(), &st) == 0 && (st.st_mode & 07777) == c.folderMode);
+        EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
+    }
 }

@@ -1,6 +1,7 @@
 // The file layer's injected faults, the folder moves that fall back where a file system
 // lacks rename flags or hard links, and a folder swap killed at every step on both roads.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +73,30 @@ TEST(FileFaults, StrikeTheChosenCallOfTheirKindsWithTheirError)
     }
     EXPECT_FALSE(FileFaultStruck()) << "disarmed with its scope";
     EXPECT_TRUE(WriteFileAtomically(dir.File("b2"), "new"));
+}
+
+// Where removed files that are open stay (FUSE without hard_remove, NFS), a file this
+// process holds open becomes a hidden file beside its name and keeps its folder; a closed
+// one, or one open for its path alone, goes.
+TEST(FileFaults, ARemovedOpenFileStaysHiddenWhereArmed)
+{
+    TTempFolder dir;
+    const std::string folder = dir.File("held");
+    MakeFolder(folder);
+    for (const char* name : {"open", "closed", "path"})
+        WriteBytes(folder + "/" + name, name);
+    TFile open;
+    ASSERT_TRUE(open.Open(folder + "/open", TFile::Mode::Read));
+    const int path = ::open((folder + "/path").c_str(), O_PATH | O_CLOEXEC);
+    TFileFaultScope fault({OpenFilesStayHidden()});
+    errno = 0;
+    EXPECT_FALSE(RemoveFolderTree(folder));
+    EXPECT_EQ(errno, ENOTEMPTY);
+    const std::vector<std::string> names = FolderNames(folder);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(names[0].starts_with(".fuse_hidden")) << names[0];
+    EXPECT_EQ(ReadBytes(folder + "/" + names[0]), "open");
+    ::close(path);
 }
 
 // Without rename flags a folder still goes to a free place, in one plain rename; an
@@ -215,14 +240,16 @@ protected:
             files["own.txt"] = "the old content's own file";
         return files;
     }
-    // Mends, builds the new content and puts it in place; false at the first failure.
+    // Holds the folder, mends, builds the new content and puts it in place; false at the
+    // first failure.
     bool Swap()
     {
         TFolderSwap swap(m_folder);
-        std::string failed;
-        return swap.MendLeftovers() == TFolderSwap::TMend::Done && MakeFolder(swap.BuildFolder()) &&
+        TTreeFailure failed;
+        return (!FolderExists(m_folder) || swap.LockFolder() == TFolderLock::TResult::Held) &&
+               swap.MendLeftovers() == TFolderSwap::TMend::Done && MakeFolder(swap.BuildFolder()) &&
                WriteFileAtomically(swap.BuildFolder() + "/content.txt", "new") &&
-               swap.KeepEntriesBeside({"own.txt"}, failed) && swap.PutInPlace();
+               swap.KeepEntriesBeside({"own.txt", TFolderLock::FileName()}, failed) && swap.PutInPlace();
     }
 
     TTempFolder m_dir;
@@ -288,6 +315,7 @@ TEST_F(FolderSwapTest, AFailedPutLeavesTheFolderAsItWasWithItsError)
         SCOPED_TRACE(c.what);
         RestoreFolder(m_pristine, m_root);
         TFolderSwap swap(m_folder);
+        ASSERT_EQ(swap.LockFolder(), TFolderLock::TResult::Held);
         MakeFolder(swap.BuildFolder());
         WriteBytes(swap.BuildFolder() + "/content.txt", "new");
         {
@@ -302,19 +330,22 @@ TEST_F(FolderSwapTest, AFailedPutLeavesTheFolderAsItWasWithItsError)
             EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
         }
         EXPECT_EQ(ReadFolderTree(m_folder), Whole("old"));
-        EXPECT_FALSE(FolderExists(swap.RetiredFolder()));
+        for (const std::string& name : FolderNames(m_root))
+            EXPECT_TRUE(name == "s" || name == ".s.batch") << name << " left beside the folder";
     }
 }
 
 // Mending that fails says why and loses nothing: an earlier folder aside that cannot be
-// put back stays aside, a build folder that cannot be removed stays for the next time.
+// put back stays aside, a build folder that can neither be renamed away nor removed stays
+// for the next time. Once renamed away, one that cannot be removed costs nothing: a later
+// mending removes it.
 TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
 {
     RestoreFolder(m_pristine, m_root);
     TFolderSwap swap(m_folder);
     ASSERT_TRUE(RenameFile(m_folder, swap.RetiredFolder()));
     MakeFolder(swap.BuildFolder());
-    for (const TFileFault& failure : {TFileFault{kFileRenameFlags, EIO, 1}, TFileFault{kFileRemove, EBUSY, 1}}) {
+    for (const TFileFault& failure : {TFileFault{kFileRenameFlags, EIO, 1}, TFileFault{kFileRename | kFileRemove, EIO, 1, true}}) {
         TFileFaultScope fault({failure});
         errno = 0;
         EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Failed);
@@ -322,6 +353,11 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
         EXPECT_TRUE(FolderExists(swap.BuildFolder()));
     }
     EXPECT_EQ(ReadFolderTree(m_folder), Whole("old")) << "put back before the removal failed";
+    {
+        TFileFaultScope fault({{kFileRemove, EBUSY, 1, true}});
+        EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    }
+    EXPECT_EQ(FolderNames(m_root).size(), 2u) << "the build folder, waiting to be removed";
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"});
 }

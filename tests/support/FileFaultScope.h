@@ -21,4 +21,13 @@ inline TFileFault NoRenameFlags()
     return {kFileRenameFlags, EINVAL, 1, true};
 }
 
+// A file system that keeps a removed file still open as a hidden file in its folder (FUSE
+// without hard_remove, NFS).
+inline TFileFault OpenFilesStayHidden()
+{
+    TFileFault fault{kFileRemove, 0, 1, true};
+    fault.hidesOpenFiles = true;
+    return fault;
+}
+
 }  // namespace vx::test

@@ -1,0 +1,124 @@
+#include "model/TStudyPlace.h"
+
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "model/TFolderHold.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/TFileTransaction.h"
+#include "platform/TFolderLock.h"
+
+namespace {
+
+// The entries of an earlier project's folder that are that project's own and go with it:
+// its work folder, lock and journal. Everything else there was kept beside it by the user.
+std::vector<std::string> EntriesOfTheProject(const std::string& folder, const std::string& name)
+{
+    std::string journal = name;
+    journal.insert(0, 1, '.');
+    journal += ".tpj.journal";
+    return {vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)), vx::TFolderLock::FileName(), journal};
+}
+
+}  // namespace
+
+TStudyPlace::TStudyPlace(const std::string& outputFolder, const std::string& name, const std::string& studyFolder)
+    : m_name(name), m_studyFolder(studyFolder), m_swap(vx::JoinPath(outputFolder, name))
+{
+}
+
+TStudyPlace::~TStudyPlace() = default;
+
+std::string TStudyPlace::Refusal()
+{
+    const std::string& folder = Folder();
+    if (!vx::FolderExists(folder))
+        return vx::FileExists(folder) ? "a file of that name is there" : std::string();
+    if (folder == m_studyFolder)
+        return "it is the study's own folder";
+    // A lock file alone is what an earlier look at an empty folder left.
+    const std::vector<vx::TFolderEntry> entries = vx::ListFolder(folder);
+    const bool empty = entries.empty() || (entries.size() == 1 && entries[0].name == vx::TFolderLock::FileName());
+    if (!empty && !vx::FileExists(vx::JoinPath(folder, m_name + ".tpj")))
+        return "it holds files that are not a project of the study";
+    switch (m_swap.LockFolder()) {
+    case vx::TFolderLock::TResult::Held: return {};
+    case vx::TFolderLock::TResult::HeldElsewhere:
+    case vx::TFolderLock::TResult::HeldHere: return "its project is open, in this or another program";
+    case vx::TFolderLock::TResult::NotAFile: {
+        const std::string lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
+        return "its lock file " + lockFile + " is " + vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
+    }
+    default: return "its folder cannot be locked";
+    }
+}
+
+std::string TStudyPlace::Take()
+{
+    // An earlier project is held before anything beside it is mended: another run that
+    // replaces it meanwhile is left to finish, and nothing of its is taken for a leftover.
+    std::string refusal = Refusal();
+    if (refusal.empty()) {
+        switch (m_swap.MendLeftovers()) {
+        case vx::TFolderSwap::TMend::Done: break;
+        case vx::TFolderSwap::TMend::Busy: refusal = "another program is making it"; break;
+        case vx::TFolderSwap::TMend::Failed:
+            refusal = "what an earlier run left beside it could not be cleared: " + vx::FileErrorReason(errno);
+            break;
+        }
+    }
+    // A folder put back from aside is held; one found there only now is looked at first.
+    if (refusal.empty() && !m_swap.HoldsFolder())
+        refusal = Refusal();
+    if (refusal.empty() && vx::FolderExists(m_swap.RetiredFolder()))
+        m_keptAside = m_swap.RetiredFolder();
+    m_replaces = refusal.empty() && m_swap.HoldsFolder();
+    return refusal;
+}
+
+bool TStudyPlace::Build(TProject& project)
+{
+    return project.Create(m_swap.BuildFolder(), m_name);
+}
+
+void TStudyPlace::HoldBuild(TProject& project)
+{
+    std::optional<TProject::TPlace> place = project.HandOverPlace();
+    if (!place)
+        return;
+    m_buildHold = std::move(place->hold);
+    m_swap.HoldBuild([this] { m_buildHold.reset(); });
+}
+
+std::string TStudyPlace::PutInPlace()
+{
+    const std::string& folder = Folder();
+    vx::TTreeFailure kept;
+    if (m_swap.HoldsFolder() && !m_swap.KeepEntriesBeside(EntriesOfTheProject(folder, m_name), kept)) {
+        // A file or folder of the user's that cannot be read is left to the user to open up
+        // or move; the project is replaced once it can be carried.
+        const bool unreadable = kept.reading && (errno == EACCES || errno == EPERM);
+        return "the other files of its folder could not be kept: " + kept.path + ": " +
+               (unreadable ? "it cannot be read; make it readable, or move it out of the folder"
+                           : vx::FileErrorReason(errno));
+    }
+    if (!m_swap.PutInPlace())
+        return "it could not be put in its folder: " + vx::FileErrorReason(errno);
+    return {};
+}
+
+void TStudyPlace::Drop()
+{
+    m_swap.DropBuild();
+}
+
+std::string TStudyPlace::WaitsAside() const
+{
+    const bool aside = !vx::FolderExists(Folder()) && !vx::FileExists(Folder()) &&
+                       vx::FolderExists(m_swap.RetiredFolder());
+    return aside ? m_swap.RetiredFolder() : std::string();
+}
