@@ -767,8 +767,10 @@ bool TProject::RunMacroFile(const std::string& path)
             hooks.deleteStep(pStep);
         return false;
     }
-    // Recorded even when a step failed: what the others changed stays undoable.
+    // Recorded even when a step failed: what the others changed stays undoable, and is
+    // offered for saving like a step applied from a voxel window.
     RecordStep(pStep, true);
+    m_pWorkSet->SetModified();
     ShowWorkSetInfo();
     ResetSpectrumDisplay(true);
     const bool hasMaps = m_pWorkSet->HasMaps();

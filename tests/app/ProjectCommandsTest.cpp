@@ -700,8 +700,7 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheProjectAsItWas)
             ASSERT_TRUE(frame->Action(cmd::MacroLoad)->isEnabled());
             frame->Action(cmd::MacroLoad)->trigger();
             ASSERT_NE(voxelSamples(), read);
-            // Unsaved, as a step applied from a voxel window's control panel marks it.
-            g_pProject->SetModified(true);
+            ASSERT_TRUE(g_pProject->IsModified()) << "the macro's processing is unsaved work";
             report.PlanAnswer(vx::ReportAnswer::No);  // if the save question came
         }
         const TFolderBytes before = ReadFolderTree(fixture.ProjectFolder());
@@ -1236,9 +1235,9 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
 
         report.Clear();
         if (saveAs) {
-            report.PlanAnswer(vx::ReportAnswer::Yes);
             RunWithName(cmd::FileSaveProjectAs, "kept");
             EXPECT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("kept"));
+            EXPECT_TRUE(report.Questions().empty()) << "the copy lacks none of the project's files";
         } else {
             report.PlanAnswer(vx::ReportAnswer::No);  // the changes are not saved
             RunWithName(cmd::FileNewProject, "other");

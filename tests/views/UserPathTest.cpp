@@ -33,6 +33,8 @@
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/GuiMenu.h"
+#include "support/ScriptedFileChooser.h"
+#include "support/TestFiles.h"
 #include "processing/TProcessHistory.h"
 #include "views/analysis/CAnalysisCorView.h"
 #include "views/analysis/CAnalysisDlgView.h"
@@ -538,6 +540,16 @@ TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit
              const vx::TPointI marker = runs.PlotFrame().DataToPixel({1.0, 0.0});
              const QPoint at(marker.x - runs.ScrollX(), runs.PlotFrame().GetPixelRect().bottom - runs.ScrollY());
              EXPECT_TRUE(ChooseFromMenu(Frame(), runs.viewport(), Qt::LeftButton, at, "Remove run 1").found);
+         }},
+        {"macro loaded",
+         {},
+         [&] {
+             const std::string macro = fixture.ProjectFolder() + "/../lorentz.mcr";
+             WriteBytes(macro, "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                               "FilterLineWidth = 2.5\r\n</action>\r\n");
+             TScriptedFileChooser chooser(macro);
+             Frame().Action(cmd::MacroLoad)->trigger();
+             EXPECT_EQ(session->Project()->m_history->DoneSteps().size(), 1u);
          }},
         {"map resized", [&] { AddRisingMap(*set, "rising"), saved(); },
          [&] {
