@@ -291,7 +291,8 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel) const
 {
     vx::TFile file;
     if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read))
-        return "its pixel file is missing";
+        return file.NotAFile().empty() ? "its pixel file is missing"
+                                       : "its pixel file is " + file.NotAFile() + ", not a file";
     const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
     if (file.Size() < bytesPerPixel * pixels)
         return "its pixel file is cut short";

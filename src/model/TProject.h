@@ -108,7 +108,8 @@ public:
     // Reads the body into this project; false for a short header or a version outside 0..9.
     bool ReadStream(vx::TFile& file);
     // True when the file opens and every part of it reads completely (nothing is built).
-    static bool CheckProjectFile(std::string path);
+    // *notAFile (when given) says what stood at the path instead of a file (TFile::NotAFile).
+    static bool CheckProjectFile(std::string path, std::string* notAFile = nullptr);
     // Rewrites the data-set, map and pixel files of an older project in the newest
     // layout and saves the project file; false (old project file kept) when any failed.
     bool ConvertOldVersion();

@@ -22,6 +22,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -265,11 +266,14 @@ bool TProject::ReadStream(vx::TFile& file)
     return !ProcessingHooks().readAnalyses || ProcessingHooks().readAnalyses(file, *this);
 }
 
-bool TProject::CheckProjectFile(std::string quotedPath)
+bool TProject::CheckProjectFile(std::string quotedPath, std::string* notAFile)
 {
     const std::string path = WithoutQuotes(quotedPath);
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
+    const bool opened = file.Open(path, vx::TFile::Mode::Read);
+    if (notAFile)
+        *notAFile = file.NotAFile();
+    if (!opened)
         return false;
     int32_t version = 0;
     TSpectrumDisplayParams display;
@@ -294,7 +298,9 @@ bool TProject::Load(std::string quotedPath)
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
         const int error = errno;
-        vx::Report(std::string(std::strerror(error)).substr(0, 100), vx::ReportIcon::Exclamation);
+        vx::Report(file.NotAFile().empty() ? std::string(std::strerror(error)).substr(0, 100)
+                                           : "The project file " + path + " is " + file.NotAFile() + ", not a file.",
+                   vx::ReportIcon::Exclamation);
         return false;
     }
 

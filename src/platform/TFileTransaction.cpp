@@ -129,7 +129,8 @@ uint64_t Avalanche(uint64_t v)
 // The content identity of a regular file; false when it cannot be read.
 bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Never waiting on a FIFO: what is not a regular file is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};

@@ -14,6 +14,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -150,6 +153,46 @@ void AddScanImage(CMainFrame& frame, const std::string& scanFile, int16_t value,
     frame.Action(cmd::ProjectAddImages)->trigger();
     ClearReaderHooks();
 }
+
+namespace {
+
+// A FIFO made at `path`. While it lives, a reader that waits on it is let go after two
+// seconds (the FIFO is opened for writing and closed again), so that a test of a program
+// that waits there fails instead of waiting for ever; Released() counts those times.
+class TFifo {
+public:
+    explicit TFifo(std::string path) : m_path(std::move(path))
+    {
+        EXPECT_EQ(::mkfifo(m_path.c_str(), 0644), 0) << m_path;
+        m_thread = std::thread([this] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!m_done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+                    continue;
+                if (const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+                    ++m_released;
+                    ::close(fd);
+                }
+            }
+        });
+    }
+    ~TFifo()
+    {
+        m_done = true;
+        m_thread.join();
+        std::filesystem::remove(m_path);
+    }
+    int Released() const { return m_released; }
+
+private:
+    std::string m_path;
+    std::atomic<bool> m_done{false};
+    std::atomic<int> m_released{0};
+    std::thread m_thread;
+};
+
+}  // namespace
 
 using ProjectCommandsTest = TProjectShellTest;
 
@@ -441,6 +484,56 @@ TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFol
         EXPECT_EQ(everything(), before);
         EXPECT_EQ(g_pProject, nullptr);
         EXPECT_FALSE(frame->IsProjectOpen());
+    }
+}
+
+// File > Open Project where a file the project names is a FIFO (a set's data-set file, a
+// map file, an image's pixel file, the project file itself): the open returns at once and
+// says what stands there; the project opens with what it can use. (The project file first:
+// no project of the folder is open yet.)
+TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason)
+{
+    const std::string pristine = root.File("pristine"), folder = root.File("fifo");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(pristine, "fifo"));
+        TCSISet* a = AddWrittenSet(project, pristine, "a", 4, 3, 1);
+        AddWrittenSet(project, pristine, "b", 4, 3, 1);
+        AddStoredImage(project, pristine, "img", 4, 4, 7);
+        project.SetWorkSet(a);
+        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+        ASSERT_TRUE(project.SaveWorkSet(false));
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
+    const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
+    const struct {
+        const char* file;
+        std::string message;
+        bool opens;
+    } cases[] = {
+        {"fifo.tpj", "Error: Invalid Project File: it is a FIFO, not a file", false},
+        {"b",
+         "Some of the CSI data sets could not be loaded.\r\nb: its data-set file " + folder +
+             "/b is a FIFO, not a file" + sets,
+         true},
+        {"a_NAA_map", "Cannot open map file " + folder + "/a_NAA_map: it is a FIFO, not a file", true},
+        {"img",
+         "Some of the image files could not be loaded\r\nimg: its pixel file is a FIFO, not a file (" + folder +
+             "/img)" + images,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        RestoreFolder(pristine, folder);
+        std::filesystem::remove(folder + "/" + c.file);
+        TFifo fifo(folder + "/" + c.file);
+        report.Clear();
+        TScriptedFileChooser chooser(folder + "/fifo.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        EXPECT_EQ(fifo.Released(), 0) << "the open waited on the FIFO";
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(g_pProject && g_pProject->GetFolder() == folder, c.opens);
     }
 }
 
