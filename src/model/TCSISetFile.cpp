@@ -111,22 +111,21 @@ void WalkFields(Walker& w, P& p, int version)
 // broadenings, which only the data-set file keeps.
 constexpr int kFieldsOfTheRecord = 8;
 
-// The fields as a walk meets them: name, the value as text and its bits.
+// The fields as a walk meets them: name and bits, and whether they hold a float.
 class TFieldValues {
 public:
     struct TField {
         const char* name;
-        std::string text;
         uint32_t bits;
+        bool isFloat;
+        std::string Text() const
+        {
+            return isFloat ? vx::FormatGeneral(std::bit_cast<float>(bits))
+                           : std::to_string(std::bit_cast<int32_t>(bits));
+        }
     };
-    void Int(const char* name, const int& v)
-    {
-        m_fields.push_back({name, std::to_string(v), std::bit_cast<uint32_t>(v)});
-    }
-    void Float(const char* name, const float& v)
-    {
-        m_fields.push_back({name, vx::FormatGeneral(v), std::bit_cast<uint32_t>(v)});
-    }
+    void Int(const char* name, const int& v) { m_fields.push_back({name, std::bit_cast<uint32_t>(v), false}); }
+    void Float(const char* name, const float& v) { m_fields.push_back({name, std::bit_cast<uint32_t>(v), true}); }
     const std::vector<TField>& Fields() const { return m_fields; }
 
 private:
@@ -263,17 +262,17 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
     bool differs = false;
     for (size_t begin = 0, end; begin < r.size(); begin = end) {
         bool same = true;
-        std::string recordValues, fileValues;
-        for (end = begin; end < r.size() && std::string_view(r[end].name) == r[begin].name; ++end) {
+        for (end = begin; end < r.size() && std::string_view(r[end].name) == r[begin].name; ++end)
             same = same && r[end].bits == f[end].bits;
-            recordValues += " " + r[end].text;
-            fileValues += " " + f[end].text;
-        }
         differs = differs || !same;
         const std::string_view name = r[begin].name;
-        if (!same && name != "matrix size" && name != "points" && name != "frequency") {
-            recordSays += ", " + std::string(name) + recordValues;
-            fileSays += ", " + std::string(name) + fileValues;
+        if (same || name == "matrix size" || name == "points" || name == "frequency")
+            continue;
+        recordSays += ", " + std::string(name);
+        fileSays += ", " + std::string(name);
+        for (size_t k = begin; k < end; ++k) {
+            recordSays += " " + r[k].Text();
+            fileSays += " " + f[k].Text();
         }
     }
     if (!differs)

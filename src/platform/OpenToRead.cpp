@@ -57,9 +57,9 @@ int OpenFileToRead(const std::string& path, std::string* notAFile)
             *notAFile = WhatIsThere(st.st_mode);
         return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     }
-    // A regular file reads as usual: the flag only mattered for the open.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    // A regular file reads as usual: the flag only mattered for the open (no other flag
+    // that F_SETFL changes was set).
+    if (::fcntl(fd, F_SETFL, 0) != 0)
         return fail(errno);
     return fd;
 }
