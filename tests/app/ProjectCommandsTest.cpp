@@ -682,6 +682,32 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
 }
 
+// File > Save Project De-identified on a project that keeps an image record aside (it names
+// the pixel file of another image): the patient's name is in no file of the folder.
+TEST_F(ProjectCommandsTest, ADeidentifiedSaveLeavesThePatientNameInNoFile)
+{
+    TGuiFixture fixture(2);
+    ASSERT_TRUE(fixture.Ok());
+    const std::string patient = "Doe^Jane Quincy";
+    {
+        TProject project;
+        g_pProject = &project;  // readers take the file version through the global pointer
+        ASSERT_TRUE(project.Load(fixture.ProjectPath()));
+        for (TMRImage* image : *project.m_pImageSet) {
+            image->SetInfoText(patient, TMRImage::InfoPatientName, true);
+            image->SetName(TGuiFixture::ImageName(0), true);
+        }
+        (*project.m_pCSISetList->begin())->m_strPatientName = patient;
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    ASSERT_EQ(g_pProject->m_pImageSet->KeptRecords().size(), 1u);
+    frame->Action(cmd::FileSaveProjectDeidentified)->trigger();
+    for (const auto& [file, bytes] : ReadFolderTree(fixture.ProjectFolder(), true))
+        EXPECT_EQ(bytes.find(patient), std::string::npos) << file;
+}
+
 TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
 {
     TGuiFixture fixture;
