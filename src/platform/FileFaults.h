@@ -18,6 +18,7 @@ enum TFileCall : unsigned {
     kFileLink = 1u << 4,         // a hard link made
     kFileAnyWrite = (1u << 5) - 1,  // every call above: what puts data or names on the disk
     kFileRemove = 1u << 5,       // a file or a folder tree removed
+    kFileSyncFolder = 1u << 6,   // a folder's entries put on the disk
 };
 
 struct TFileFault {

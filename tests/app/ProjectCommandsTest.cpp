@@ -41,6 +41,7 @@
 #include "model/TImageSet.h"
 #include "model/TMap.h"
 #include "model/TMRImage.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
@@ -49,6 +50,7 @@
 #include "readers/ReaderFactory.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/ProjectCommandTrial.h"
@@ -680,6 +682,76 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     ASSERT_TRUE(loaded);
     EXPECT_EQ((*reread.m_pCSISetList->begin())->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
+}
+
+// File > Save Project and Save Project As with one call of their change failing (a rename,
+// a removal, a folder's sync to the disk; one call, or every one from it on): each message
+// names the call that failed, a save that did not happen is never worded as done, and Save
+// As either completes its journal (the project file is in the new folder) or says it did not.
+TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWordedAsDone)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    const std::string pristine = root.File("pristine"), folder = fixture.ProjectFolder();
+    std::filesystem::copy(folder, pristine, std::filesystem::copy_options::recursive);
+    // The journal is written under a temporary name and renamed: a rename failing there
+    // leaves it unwritten.
+    const struct {
+        unsigned call;
+        const char* named;
+        const char* orNamed;
+    } calls[] = {{vx::kFileRename, " could not be replaced", "/journal could not be written"},
+                 {vx::kFileRemove, " could not be removed", nullptr},
+                 {vx::kFileSyncFolder, " could not be synced to the disk", nullptr}};
+    int notSaved = 0, savedButSaid = 0;
+    for (const bool saveAs : {false, true})
+        for (const auto& c : calls)
+            for (const bool onward : {false, true})
+                for (int at = 1;; ++at) {
+                    SCOPED_TRACE((saveAs ? "Save As, " : "Save, ") + std::string(c.named) + (onward ? " onward" : "") +
+                                 " at call " + std::to_string(at));
+                    RestoreFolder(pristine, folder);
+                    std::filesystem::remove_all(root.File("copy"));
+                    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+                    g_pProject->SetModified(true);
+                    report.Clear();
+                    report.AllowDefaults();
+                    bool struck = false;
+                    {
+                        TFileFaultScope fault({{c.call, EIO, at, onward}});
+                        if (saveAs)
+                            RunWithName(cmd::FileSaveProjectAs, "copy");
+                        else
+                            frame->Action(cmd::FileSaveProject)->trigger();
+                        struck = vx::FileFaultStruck();
+                    }
+                    if (!struck)
+                        break;
+                    const std::vector<std::string> messages = report.Messages();
+                    const bool saved = saveAs ? g_pProject->GetFolder() == root.File("copy") : !g_pProject->IsModified();
+                    if (saveAs && saved)
+                        EXPECT_TRUE(vx::FileExists(ProjectPath("copy")));
+                    if (messages.empty()) {
+                        EXPECT_TRUE(saved);
+                        continue;
+                    }
+                    ASSERT_EQ(messages.size(), 1u);
+                    const std::string& text = messages[0];
+                    EXPECT_TRUE(text.find(c.named) != std::string::npos ||
+                                (c.orNamed && text.find(c.orNamed) != std::string::npos))
+                        << text;
+                    const std::string failure = saveAs ? "Failed to save project to " : "The project could not be saved";
+                    if (saved) {
+                        EXPECT_EQ(text.find(failure), std::string::npos) << text;
+                        EXPECT_NE(text.find(", but "), std::string::npos) << text;
+                        ++savedButSaid;
+                    } else {
+                        EXPECT_EQ(text.rfind(failure, 0), 0u) << text;
+                        ++notSaved;
+                    }
+                }
+    EXPECT_GT(notSaved, 0);
+    EXPECT_GT(savedButSaid, 0);
 }
 
 // File > Save Project De-identified on a project that keeps an image record aside (it names
