@@ -289,7 +289,8 @@ TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::
                               : entry.renamed    ? 0
                                                  : RenameOver(entry.from, entry.to);
             error != 0)
-            return Refuse(failure, TKind::Unwritable, entry.to, error, entry.from.empty() ? TCall::Remove : TCall::Rename);
+            return Refuse(failure, TKind::Unwritable, entry.to, error,
+                          entry.from.empty() ? TCall::Remove : TCall::Rename);
     }
     for (const std::string& where : {folder, work})
         if (const int error = SyncFolder(where); error != 0)

@@ -88,9 +88,6 @@ public:
     int FailedError() const { return m_failedError; }
     // The call that failed on FailedPath().
     TCall FailedCall() const { return m_failedCall; }
-    // True when the failed file could not be written (staged, or the journal); false
-    // when it could not be put in place or removed.
-    bool FailedWriting() const { return m_failedCall == TCall::Write; }
     // True when a failed Commit() left its journal to be completed later.
     bool LeftJournal() const { return m_leftJournal; }
     // True when a Commit() that left its journal had made every rename and removal first:

@@ -728,7 +728,8 @@ TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWo
                     if (!struck)
                         break;
                     const std::vector<std::string> messages = report.Messages();
-                    const bool saved = saveAs ? g_pProject->GetFolder() == root.File("copy") : !g_pProject->IsModified();
+                    const bool saved =
+                        saveAs ? g_pProject->GetFolder() == root.File("copy") : !g_pProject->IsModified();
                     if (saveAs && saved)
                         EXPECT_TRUE(vx::FileExists(ProjectPath("copy")));
                     if (messages.empty()) {
@@ -740,7 +741,8 @@ TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWo
                     EXPECT_TRUE(text.find(c.named) != std::string::npos ||
                                 (c.orNamed && text.find(c.orNamed) != std::string::npos))
                         << text;
-                    const std::string failure = saveAs ? "Failed to save project to " : "The project could not be saved";
+                    const std::string failure =
+                        saveAs ? "Failed to save project to " : "The project could not be saved";
                     if (saved) {
                         EXPECT_EQ(text.find(failure), std::string::npos) << text;
                         EXPECT_NE(text.find(", but "), std::string::npos) << text;
