@@ -4,15 +4,16 @@
 // and, for each map file, the map reader of every file version. A project loaded shows
 // the pixels its images' files hold; it is saved again and must open again with the same
 // sets and images; then it is anonymized and saved as a copy in another folder, which must
-// load without a patient text. The first input byte picks the project file's name
-// "~project.tpj" (bit 0) or "project.tpj", a path in double quotes (bit 1), a plain file
-// where the copy's folder would be (bit 2), a project made by the program before the
-// input's files replace its own (bit 3) and where the project file is among the parts
-// (bit 4). The rest is split by Sections into six parts: the project file first (or, with
-// bit 4, last: the part that takes the rest of the input, so that it may be longer than
-// 65,535 bytes) and five files, each its name up to the first zero byte (letters, digits,
-// "_", "-" and "." only, no ".tpj"; a part without a usable name is left out) and then its
-// contents. The folder holds only these files in every run.
+// load without a patient text, and no file of which may hold a patient text of the input
+// (every file of the copy's folder is searched). The first input byte picks the project
+// file's name "~project.tpj" (bit 0) or "project.tpj", a path in double quotes (bit 1), a
+// plain file where the copy's folder would be (bit 2), a project made by the program
+// before the input's files replace its own (bit 3) and where the project file is among
+// the parts (bit 4). The rest is split by Sections into six parts: the project file first
+// (or, with bit 4, last: the part that takes the rest of the input, so that it may be
+// longer than 65,535 bytes) and five files, each its name up to the first zero byte
+// (letters, digits, "_", "-" and "." only, no ".tpj"; a part without a usable name is left
+// out) and then its contents. The folder holds only these files in every run.
 //
 // Half of the mutations are libFuzzer's own; the other half change one number of the
 // project file's records and keep their framing: mostly one of the analysis records'
@@ -26,7 +27,9 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +43,7 @@
 #include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "processing/AnalysisRecords.h"
 #include "processing/InstallProcessing.h"
@@ -167,9 +171,90 @@ void CheckSavedProject(const TProject& saved)
             __builtin_trap();
 }
 
+// The offset of the text that follows `fixed` bytes and `skip` texts of a record; npos
+// when the record ends first.
+size_t TextOffset(const std::string& record, size_t fixed, int skip)
+{
+    size_t at = fixed;
+    for (int k = 0; k < skip && at < record.size(); ++k) {
+        const size_t end = record.find('\0', at);
+        at = end == std::string::npos ? record.size() : end + 1;
+    }
+    return at < record.size() ? at : std::string::npos;
+}
+
+// The patient texts of a project as it was read, each with the number of fields that hold
+// it: every set's name and birth date, every image's name, and in the records kept aside
+// both the texts at the offsets the reader gave and the patient name found here from the
+// records' layout alone (a set record's third text after its 26 numbers, an image
+// record's second after its 17), so that a reader that gives none is found out too.
+std::map<std::string, int> PatientTextsOf(const TProject& project)
+{
+    std::map<std::string, int> texts;
+    for (const TCSISet* pSet : *project.m_pCSISetList) {
+        ++texts[pSet->m_strPatientName];
+        ++texts[pSet->m_strPatientBirthDate];
+    }
+    for (auto it = project.m_pImageSet->Begin(); it != project.m_pImageSet->End(); ++it)
+        ++texts[(*it)->GetInfoText(TMRImage::InfoPatientName)];
+    const auto kept = [&](const std::vector<TKeptRecord>& records, size_t numbers, int before) {
+        for (const TKeptRecord& record : records) {
+            std::set<size_t> at;
+            for (const int64_t offset : record.patientTexts)
+                if (offset >= 0)
+                    at.insert(size_t(offset));
+            at.insert(TextOffset(record.bytes, 4 * numbers, before));
+            for (const size_t offset : at)
+                if (offset < record.bytes.size())
+                    if (const size_t end = record.bytes.find('\0', offset); end != std::string::npos)
+                        ++texts[record.bytes.substr(offset, end - offset)];
+        }
+    };
+    kept(project.m_pCSISetList->KeptRecords(), 26, 2);
+    kept(project.m_pImageSet->KeptRecords(), 17, 1);
+    return texts;
+}
+
+// How often the text stands, with its terminating zero, in the files under the folder.
+size_t CountInFolder(const std::string& folder, const std::string& text)
+{
+    const std::string needle = text + '\0';
+    size_t count = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
+        std::string bytes;
+        if (!entry.is_regular_file(error) || !vx::ReadWholeFile(entry.path().string(), bytes))
+            continue;
+        for (size_t at = bytes.find(needle); at != std::string::npos; at = bytes.find(needle, at + needle.size()))
+            ++count;
+    }
+    return count;
+}
+
+// The texts worth looking for in files: at least four characters (a shorter one turns up
+// in numbers) and not what de-identifying writes.
+bool IsSearchable(const std::string& text)
+{
+    return text.size() >= 4 && !std::string("Anonymized").ends_with(text);
+}
+
+// How often each patient text stands in the files of the saved project: the fields that
+// hold it and whatever else holds the same bytes.
+std::map<std::string, size_t> CountPatientTexts(const std::string& folder, const std::map<std::string, int>& texts)
+{
+    std::map<std::string, size_t> counts;
+    for (const auto& [text, fields] : texts)
+        if (IsSearchable(text))
+            counts[text] = CountInFolder(folder, text);
+    return counts;
+}
+
 // No patient text is left in an anonymized project: not in its sets and images, nor in
-// the records it keeps as they were read.
-void CheckAnonymized(const TProject& copy)
+// the records it keeps as they were read; and no file of its folder holds a patient text
+// of the project it was saved from more often than that project's folder held it outside
+// its patient fields.
+void CheckAnonymized(const TProject& copy, const std::string& copyFolder, const std::map<std::string, int>& texts,
+                     const std::map<std::string, size_t>& counts)
 {
     static const std::string kAnonymized("Anonymized", 11);  // with its terminating zero
     for (const TCSISet* pSet : *copy.m_pCSISetList)
@@ -183,6 +268,11 @@ void CheckAnonymized(const TProject& copy)
             for (const int64_t at : record.patientTexts)
                 if (record.bytes.compare(size_t(at), kAnonymized.size(), kAnonymized) != 0)
                     __builtin_trap();
+    for (const auto& [text, count] : counts) {
+        const size_t fields = size_t(texts.at(text));
+        if (CountInFolder(copyFolder, text) + fields > count)
+            __builtin_trap();
+    }
 }
 
 }  // namespace
@@ -264,6 +354,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             CheckPixels(project);
             if (project.Save()) {
                 CheckSavedProject(project);
+                const std::map<std::string, int> texts = PatientTextsOf(project);
+                const std::map<std::string, size_t> counts = CountPatientTexts(folder, texts);
                 project.Anonymize();
                 const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
                 std::filesystem::remove_all(copyFolder, error);
@@ -273,7 +365,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     TProject copy;
                     if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
                         __builtin_trap();
-                    CheckAnonymized(copy);
+                    CheckAnonymized(copy, copyFolder, texts, counts);
                 }
             }
         }

@@ -264,6 +264,18 @@ def committed_seeds():
                 put(target, name, read(os.path.join(folder, name)))
 
 
+def image_record_v9_length(data, start):
+    """Bytes of the image record of the newest layout at `start`: 17 numbers, the name and
+    four texts, 21 numbers, the rotation and three texts."""
+    at = start + 17 * 4
+    for _ in range(5):
+        at = data.index(b"\0", at) + 1
+    at += (3 + 9 + 9) * 4
+    for _ in range(3):
+        at = data.index(b"\0", at) + 1
+    return at - start
+
+
 def golden_files():
     for name in sorted(os.listdir(GOLDEN)):
         path = os.path.join(GOLDEN, name)
@@ -282,6 +294,13 @@ def golden_files():
             staged = b".project.tpj.a1b2c3\0" + read(os.path.join(path, tpj))
             old = b".project.tpj.journal\0" + journal
             put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
+            if name == "project_v9":
+                # Its image record twice: the second names the first's pixel file and is kept
+                # aside as it was read, patient name and all, for de-identifying to replace.
+                project = read(os.path.join(path, tpj))
+                record = project[28:28 + image_record_v9_length(project, 28)]
+                doubled = project[:24] + struct.pack("<i", 2) + record + project[28:]
+                put("fuzz_project", "%s_image_twice" % name, bytes([0]) + sections([doubled] + named))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 

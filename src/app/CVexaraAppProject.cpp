@@ -9,6 +9,7 @@
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/WaitCursor.h"
@@ -83,8 +84,9 @@ void CVexaraApp::OnFileNewProject()
 
 bool CVexaraApp::OpenProject(const std::string& path)
 {
-    if (!TProject::CheckProjectFile(path)) {
-        vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation);
+    std::string notAFile;
+    if (!TProject::CheckProjectFile(path, &notAFile)) {
+        vx::Report("Error: Invalid Project File" + vx::NotAFileNote(notAFile), vx::ReportIcon::Exclamation);
         return false;
     }
     CloseProject();

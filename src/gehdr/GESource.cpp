@@ -1,12 +1,20 @@
 #include "gehdr/GESource.h"
 
+#include <unistd.h>
+
 #include <iostream>
+
+#include "platform/OpenToRead.h"
 
 bool GEOpenSourceFile(const std::string& source, std::ifstream& file)
 {
-    if (source.empty() || source.find('\0') != std::string::npos)
+    // Only a regular file, opened without waiting on a FIFO; the stream then opens the
+    // very file that was checked.
+    const int fd = vx::OpenFileToRead(source);
+    if (fd < 0)
         return false;
-    file.open(source, std::ios::binary);
+    file.open(vx::NameOfOpenDescriptor(fd), std::ios::binary);
+    ::close(fd);
     return file.is_open();
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 // Opens `source` for binary reading when it can name a file (it is not empty
-// and holds no NUL byte) and such a file opens.
+// and holds no NUL byte) and a regular file of that name opens.
 bool GEOpenSourceFile(const std::string& source, std::ifstream& file);
 
 // Number of bytes the open file holds, or -1.

@@ -7,6 +7,7 @@
 #include "model/TCSISet.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
+#include "platform/OpenToRead.h"
 #include "platform/Numbers.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -121,7 +122,9 @@ bool ReadSelectionMask(TCSISet& set, const std::string& path)
     const int64_t size = vx::FileSize(path);
     std::string text;
     if (size < 0 || !vx::FileExists(path)) {
-        vx::Report("Cannot open text file " + path + ".", vx::ReportIcon::Exclamation);
+        // Something there that is not a file (a FIFO would never end a read) is named.
+        const std::string notAFile = vx::FileIdentityOf(path) ? vx::WhatIsThereInstead(path) : std::string();
+        vx::Report("Cannot open text file " + path + vx::NotAFileNote(notAFile) + ".", vx::ReportIcon::Exclamation);
         return false;
     }
     const size_t voxels = set.GridSize();

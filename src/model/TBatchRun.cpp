@@ -13,6 +13,7 @@
 #include "model/TStudyPlace.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFolderLock.h"
@@ -271,7 +272,7 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                 const TFileKind kind = Classify(m_nExamType, entry.name);
                 const std::string path = vx::JoinPath(studyFolder, entry.name);
                 if (kind != TFileKind::Other && !vx::FileExists(path) && vx::FileIdentityOf(path)) {
-                    vx::AppendBatchLog("Error: " + path + " is " + vx::TFolderLock::WhatIsThereInstead(path) +
+                    vx::AppendBatchLog("Error: " + path + " is " + vx::WhatIsThereInstead(path) +
                                        ", not a file.");
                     vx::AppendBatchLog((kind == TFileKind::Image ? "Error: Fail to add image " : "Error: Fail to add CSI set ") +
                                        entry.name);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/OpenToRead.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 
@@ -86,7 +87,8 @@ bool TCSIReader::OpenVoxelDataFile(const std::string& path, vx::TFile& file)
 {
     if (file.Open(path, vx::TFile::Mode::Read))
         return true;
-    vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+    vx::Report("Can not open CSI data set file " + path + vx::NotAFileNote(file.NotAFile()),
+               vx::ReportIcon::Exclamation);
     return false;
 }
 
@@ -199,7 +201,8 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("Data file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
+        vx::Report("Data file " + path + " does not exist or cannot be read" + vx::NotAFileNote(file.NotAFile()) + ".",
+                   vx::ReportIcon::Exclamation);
         return false;
     }
     if (offset < 0 || !file.Seek(offset))

@@ -101,11 +101,18 @@ public:
     // put in place with the transaction's others.
     bool WriteDataFile(const std::string& path, bool durable = true, vx::TFileTransaction* transaction = nullptr,
                        const vx::TWriteFailureNote& note = {});
-    // Why the data-set file at `path` cannot hold the samples of the set `record`
-    // describes (a project file of `projectVersion`): its header gives another grid, point
-    // count or frequency. Empty when they agree, and when the file has no header of that
-    // layout to compare (a missing, headerless or damaged file is found elsewhere).
-    static std::string WhyFileDisagrees(const TCSIParams& record, const std::string& path, int projectVersion);
+    // What a project open learns of a set's data-set file at `path` with one open of it:
+    // whether it opens, and why it cannot hold the samples of the set `record` describes:
+    // something other than a file stands there, or (with `compare`, for a project file of
+    // the newest version) its header disagrees with the record in a field both hold
+    // (every field but the applied broadenings). The disagreement is empty when they agree
+    // and when the file has no header of the newest layout to compare (a missing,
+    // headerless or damaged file is found when it is read).
+    struct TDataFileCheck {
+        bool opens = false;
+        std::string disagreement;
+    };
+    static TDataFileCheck CheckDataFile(const TCSIParams& record, const std::string& path, bool compare);
     // Copies the parameters a data-set file holds in its header from `from` to `to`.
     static void CopyFileParams(const TCSIParams& from, TCSIParams& to);
 

@@ -10,12 +10,14 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "model/math/MatrixHelpers.h"
 #include "model/TCSISet.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"
@@ -29,8 +31,8 @@ constexpr size_t kBytesPerPoint = 8;  // float real, float imaginary
 class THeaderReader {
 public:
     explicit THeaderReader(const unsigned char* bytes) : m_bytes(bytes) {}
-    void Int(int& v) { Take(&v); }
-    void Float(float& v) { Take(&v); }
+    void Int(const char*, int& v) { Take(&v); }
+    void Float(const char*, float& v) { Take(&v); }
     size_t Offset() const { return m_pos; }
 
 private:
@@ -48,8 +50,8 @@ private:
 class THeaderWriter {
 public:
     explicit THeaderWriter(unsigned char* bytes) : m_bytes(bytes) {}
-    void Int(const int& v) { Put(&v); }
-    void Float(const float& v) { Put(&v); }
+    void Int(const char*, const int& v) { Put(&v); }
+    void Float(const char*, const float& v) { Put(&v); }
     size_t Offset() const { return m_pos; }
 
 private:
@@ -62,48 +64,73 @@ private:
     size_t m_pos = 0;
 };
 
-// The fields after the version and header-size words, as far as `version` holds them.
-// P is TCSIParams or const TCSIParams, matching the walker.
+// The fields after the version and header-size words, as far as `version` holds them,
+// each with its name for messages. P is TCSIParams or const TCSIParams, matching the walker.
 template <class Walker, class P>
 void WalkFields(Walker& w, P& p, int version)
 {
-    for (auto& v : p.m_fVoxelShift) w.Float(v);
-    for (auto& v : p.m_fFOV) w.Float(v);
-    for (auto& v : p.m_nDim) w.Int(v);
-    w.Int(p.m_nPoints);
-    w.Int(p.m_nFirstPoint);
-    w.Int(p.m_nLastPoint);
-    w.Int(p.m_nSpectralWidth);
-    w.Float(p.m_fFrequency);
-    w.Float(p.m_fPPMCentrePoint);
-    w.Float(p.m_fPPMCentreValue);
-    w.Float(p.m_fPhase0);
-    w.Float(p.m_fPhase1);
-    w.Int(p.m_nPivot);
-    w.Int(p.m_bEchoShifted);
-    w.Int(p.m_bFrequencyDomain);
-    w.Int(p.m_nFormat);
-    w.Int(p.m_nEchoPosition);
-    w.Int(p.m_nSpatialDims);
-    w.Int(p.m_nSliceAxis);
-    w.Float(p.m_fTR);
-    w.Float(p.m_fTE);
-    w.Float(p.m_fAverages);
+    for (auto& v : p.m_fVoxelShift) w.Float("voxel shift", v);
+    for (auto& v : p.m_fFOV) w.Float("field of view", v);
+    for (auto& v : p.m_nDim) w.Int("matrix size", v);
+    w.Int("points", p.m_nPoints);
+    w.Int("first point", p.m_nFirstPoint);
+    w.Int("last point", p.m_nLastPoint);
+    w.Int("sweep width", p.m_nSpectralWidth);
+    w.Float("frequency", p.m_fFrequency);
+    w.Float("PPM centre", p.m_fPPMCentrePoint);
+    w.Float("PPM reference", p.m_fPPMCentreValue);
+    w.Float("phase 0", p.m_fPhase0);
+    w.Float("phase 1", p.m_fPhase1);
+    w.Int("pivot", p.m_nPivot);
+    w.Int("echo shifted", p.m_bEchoShifted);
+    w.Int("frequency domain", p.m_bFrequencyDomain);
+    w.Int("format", p.m_nFormat);
+    w.Int("echo position", p.m_nEchoPosition);
+    w.Int("dimensions", p.m_nSpatialDims);
+    w.Int("slice axis", p.m_nSliceAxis);
+    w.Float("TR", p.m_fTR);
+    w.Float("TE", p.m_fTE);
+    w.Float("averages", p.m_fAverages);
     if (version < 3)
         return;
-    w.Int(p.m_bKSpace);
-    w.Int(p.m_bMultiSlice);
-    for (auto& v : p.m_fAngulation) w.Float(v);
-    for (auto& v : p.m_fOffCentre) w.Float(v);
+    w.Int("k-space", p.m_bKSpace);
+    w.Int("multi-slice", p.m_bMultiSlice);
+    for (auto& v : p.m_fAngulation) w.Float("angulation", v);
+    for (auto& v : p.m_fOffCentre) w.Float("off-centre", v);
     if (version < 4)
         return;
     for (auto& row : p.m_fRotation)
-        for (auto& v : row) w.Float(v);
+        for (auto& v : row) w.Float("rotation", v);
     if (version < 9)
         return;
-    w.Float(p.m_fLorentzBroadening);
-    w.Float(p.m_fGaussBroadening);
+    w.Float("Lorentz broadening", p.m_fLorentzBroadening);
+    w.Float("Gauss broadening", p.m_fGaussBroadening);
 }
+
+// The layout whose fields a project record holds as well: every field but the
+// broadenings, which only the data-set file keeps.
+constexpr int kFieldsOfTheRecord = 8;
+
+// The fields as a walk meets them: name and bits, and whether they hold a float.
+class TFieldValues {
+public:
+    struct TField {
+        const char* name;
+        uint32_t bits;
+        bool isFloat;
+        std::string Text() const
+        {
+            return isFloat ? vx::FormatGeneral(std::bit_cast<float>(bits))
+                           : std::to_string(std::bit_cast<int32_t>(bits));
+        }
+    };
+    void Int(const char* name, const int& v) { m_fields.push_back({name, std::bit_cast<uint32_t>(v), false}); }
+    void Float(const char* name, const float& v) { m_fields.push_back({name, std::bit_cast<uint32_t>(v), true}); }
+    const std::vector<TField>& Fields() const { return m_fields; }
+
+private:
+    std::vector<TField> m_fields;
+};
 
 // Sizes a read can trust: every matrix size and the point count at least 1, the grid
 // within the set's limit, and the sample bytes (64-bit) no more than the file holds.
@@ -135,14 +162,31 @@ bool ReadHeaderFields(vx::TFile& file, int version, TCSIParams& header)
     return true;
 }
 
+// What a read takes of a header's flags and point range: a range outside the points, or
+// reversed (which would give the views a negative point count), becomes all points.
+void NormalizeRead(TCSIParams& p)
+{
+    p.m_bEchoShifted &= 1;
+    p.m_bFrequencyDomain &= 1;
+    if (p.m_nFirstPoint < 0 || p.m_nFirstPoint >= p.m_nPoints)
+        p.m_nFirstPoint = 0;
+    if (p.m_nLastPoint < 0 || p.m_nLastPoint >= p.m_nPoints)
+        p.m_nLastPoint = p.m_nPoints - 1;
+    if (p.m_nFirstPoint > p.m_nLastPoint) {
+        p.m_nFirstPoint = 0;
+        p.m_nLastPoint = p.m_nPoints - 1;
+    }
+}
+
 TSampleShape ShapeOf(const TCSIParams& p)
 {
     return TSampleShape{{p.m_nDim[0], p.m_nDim[1], p.m_nDim[2]}, p.m_nPoints};
 }
 
-void ReportCannotOpen(const std::string& path)
+void ReportCannotOpen(const std::string& path, const vx::TFile& file)
 {
-    vx::Report("Can not open CSI data set file " + path, vx::ReportIcon::Exclamation);
+    vx::Report("Can not open CSI data set file " + path + vx::NotAFileNote(file.NotAFile()),
+               vx::ReportIcon::Exclamation);
 }
 
 void ReportInvalid(const std::string& path)
@@ -158,7 +202,7 @@ bool TCSISet::CanOpenDataFile(bool report) const
     if (file.Open(DataFileToRead(), vx::TFile::Mode::Read))
         return true;
     if (report)
-        ReportCannotOpen(m_strFilePath);
+        ReportCannotOpen(m_strFilePath, file);
     return false;
 }
 
@@ -183,28 +227,63 @@ int TCSISet::DataFileLayout(int projectVersion) const
     return projectVersion;
 }
 
-std::string TCSISet::WhyFileDisagrees(const TCSIParams& record, const std::string& path, int projectVersion)
+TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const std::string& path, bool compare)
 {
-    // Only a header of the layout the project's version gives is compared; a file of
-    // another layout waits for its conversion, which reads it as that layout.
+    TDataFileCheck check;
     vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        if (!file.NotAFile().empty())
+            check.disagreement = "its data-set file " + path + " is " + file.NotAFile() + ", not a file";
+        return check;
+    }
+    check.opens = true;
+    // Only a header of the newest layout is compared; a file of another layout waits for
+    // its conversion, which reads it as that layout.
     int32_t version = 0;
     TCSIParams header = record;
-    if (projectVersion < 2 || !file.Open(path, vx::TFile::Mode::Read) || !file.ReadInt32(version) ||
-        version != projectVersion || !ReadHeaderFields(file, version, header))
-        return std::string();
+    if (!compare || !file.ReadInt32(version) || version != kDataFileVersion ||
+        !ReadHeaderFields(file, version, header))
+        return check;
     // A header that no set could have is a damaged file, which the load refuses as such.
     if (!CanBeListed(header))
-        return std::string();
-    const auto sameFloat = [](float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); };
-    if (ShapeOf(header) == ShapeOf(record) && sameFloat(header.m_fFrequency, record.m_fFrequency))
-        return std::string();
+        return check;
+    // Both as a load takes them: a record written after a load holds what the load made of
+    // its file's point range.
+    TCSIParams said = record;
+    NormalizeRead(said);
+    NormalizeRead(header);
+    TFieldValues recordFields, fileFields;
+    WalkFields(recordFields, static_cast<const TCSIParams&>(said), kFieldsOfTheRecord);
+    WalkFields(fileFields, static_cast<const TCSIParams&>(header), kFieldsOfTheRecord);
+    const std::vector<TFieldValues::TField>&r = recordFields.Fields(), &f = fileFields.Fields();
+    // Each field named once with all its values (the three of the field of view), after
+    // the grid, points and frequency that say which set a file holds.
+    std::string recordSays, fileSays;
+    bool differs = false;
+    for (size_t begin = 0, end; begin < r.size(); begin = end) {
+        bool same = true;
+        for (end = begin; end < r.size() && std::string_view(r[end].name) == r[begin].name; ++end)
+            same = same && r[end].bits == f[end].bits;
+        differs = differs || !same;
+        const std::string_view name = r[begin].name;
+        if (same || name == "matrix size" || name == "points" || name == "frequency")
+            continue;
+        recordSays += ", " + std::string(name);
+        fileSays += ", " + std::string(name);
+        for (size_t k = begin; k < end; ++k) {
+            recordSays += " " + r[k].Text();
+            fileSays += " " + f[k].Text();
+        }
+    }
+    if (!differs)
+        return check;
     const auto describe = [](const TCSIParams& p) {
         return std::to_string(p.m_nDim[0]) + "x" + std::to_string(p.m_nDim[1]) + "x" + std::to_string(p.m_nDim[2]) +
                ", " + std::to_string(p.m_nPoints) + " points, " + vx::FormatFixed(p.m_fFrequency, 2) + " MHz";
     };
-    return "its data-set file " + path + " holds another set: the record says " + describe(record) + ", the file " +
-           describe(header);
+    check.disagreement = "its data-set file " + path + " holds another set: the record says " + describe(said) +
+                         recordSays + ", the file " + describe(header) + fileSays;
+    return check;
 }
 
 void TCSISet::CopyFileParams(const TCSIParams& from, TCSIParams& to)
@@ -225,7 +304,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        ReportCannotOpen(path);
+        ReportCannotOpen(path, file);
         return false;
     }
 
@@ -241,8 +320,6 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
             ReportInvalid(path);
             return false;
         }
-        header.m_bEchoShifted &= 1;
-        header.m_bFrequencyDomain &= 1;
         // The file has no inverse rotation: keep it the inverse of the rotation read,
         // as the CSI-to-patient transform needs (a singular matrix leaves it alone).
         float inverse[3][3];
@@ -270,15 +347,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
                    vx::ReportIcon::Exclamation);
         return false;
     }
-    if (header.m_nFirstPoint < 0 || header.m_nFirstPoint >= header.m_nPoints)
-        header.m_nFirstPoint = 0;
-    if (header.m_nLastPoint < 0 || header.m_nLastPoint >= header.m_nPoints)
-        header.m_nLastPoint = header.m_nPoints - 1;
-    // A reversed range would give the views a negative point count: take all points.
-    if (header.m_nFirstPoint > header.m_nLastPoint) {
-        header.m_nFirstPoint = 0;
-        header.m_nLastPoint = header.m_nPoints - 1;
-    }
+    NormalizeRead(header);
 
     // The sizes were checked against the file above, so nothing allocated here is
     // larger than the file. A set that has spectra for this grid keeps them (views hold
@@ -367,8 +436,8 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTran
     THeaderWriter writer(header);
     const int version = kDataFileVersion;
     const int headerSize = static_cast<int>(kHeaderSize);
-    writer.Int(version);
-    writer.Int(headerSize);
+    writer.Int("version", version);
+    writer.Int("header size", headerSize);
     WalkFields(writer, static_cast<const TCSIParams&>(*this), kDataFileVersion);
     bool ok = file.Write(header, sizeof header);
 

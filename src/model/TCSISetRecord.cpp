@@ -412,22 +412,21 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
         return keep("its data-set file is another file of the project");
 
     // A data-set file that holds another set (a copy of the folder that mixes an
-    // interrupted save's files with earlier ones) would be loaded under this record. The
-    // files of older versions are read as they are: their conversion records each set as
-    // its file holds it.
-    if (m_pProject && version == TProject::kFileVersion) {
-        const std::string disagreement =
-            WhyFileDisagrees(p, m_pProject->PathToRead(p.m_strFilePath), version);
-        if (!disagreement.empty())
-            return keep(disagreement);
-    }
+    // interrupted save's files with earlier ones, two files swapped) would be loaded under
+    // this record. The files of older versions are read as they are: their conversion
+    // records each set as its file holds it. The file is opened once for both questions.
+    const TDataFileCheck dataFile =
+        CheckDataFile(p, m_pProject ? m_pProject->PathToRead(p.m_strFilePath) : p.m_strFilePath,
+                      m_pProject && version == TProject::kFileVersion);
+    if (!dataFile.disagreement.empty())
+        return keep(dataFile.disagreement);
 
     static_cast<TCSIParams&>(*this) = std::move(p);
     m_bWorkSet = r.workSet;
     m_kSpaceMask = std::move(r.mask);
     // A data-set file that cannot be opened now (moved away for a while) does not cost
     // the set its entry: parameters, mask and maps stay, and are written back on save.
-    m_bDataFileMissing = !CanOpenDataFile(false);
+    m_bDataFileMissing = !dataFile.opens;
 
     // Maps named in the record: a map whose file does not read stays out of the map list
     // and keeps its name in the record.

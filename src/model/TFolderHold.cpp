@@ -50,11 +50,25 @@ TFolderHold::~TFolderHold()
     LiveHolds().erase(this);
 }
 
+std::string TFolderHold::FailedCallText(const std::string& path, vx::TFileTransaction::TCall call,
+                                        const std::string& notDone)
+{
+    using TCall = vx::TFileTransaction::TCall;
+    switch (call) {
+    case TCall::Write: break;
+    case TCall::Rename: return path + " " + notDone + " be replaced";
+    case TCall::Remove: return path + " " + notDone + " be removed";
+    case TCall::SyncFolder: return "the folder " + path + " " + notDone + " be synced to the disk";
+    case TCall::RemoveJournal: return "the journal " + path + " " + notDone + " be removed";
+    }
+    return path + " " + notDone + " be written";
+}
+
 std::string TFolderHold::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)
 {
     using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
     switch (why.kind) {
-    case TKind::Unwritable: return why.path + " cannot be written: " + vx::FileErrorReason(why.error);
+    case TKind::Unwritable: return FailedCallText(why.path, why.call, "cannot") + ": " + vx::FileErrorReason(why.error);
     case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
     case TKind::Unreadable: break;
     }

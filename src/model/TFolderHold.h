@@ -102,6 +102,11 @@ public:
     // program has open.
     static void RemoveStateFile(const std::string& path);
 
+    // What the call of a change that failed on `path` did not do, with "could not" or
+    // "cannot" (`notDone`): "/p/a could not be replaced", "the folder /p could not be
+    // synced to the disk".
+    static std::string FailedCallText(const std::string& path, vx::TFileTransaction::TCall call,
+                                      const std::string& notDone);
     // Why an interrupted change cannot be completed, as the end of a sentence.
     static std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work);
 

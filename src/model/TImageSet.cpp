@@ -205,11 +205,11 @@ bool TImageSet::Read(vx::TFile& file)
             continue;
         }
         if (read) {
-            // The pixel file is another's: it is not this record's to keep.
-            kept.name = image->GetName();
-            kept.reason = "its pixel file is another file of the project";
-            if (!kept.TakeBytes(file, start))
+            // The pixel file is another's: it is not this record's to keep. Its patient name
+            // is, to be replaced when the project is de-identified.
+            if (!TMRImage::KeepRecord(file, start, version, "its pixel file is another file of the project", kept))
                 return fail();
+            kept.files.clear();
         } else if (kept.bytes.empty()) {
             return fail();
         } else if (PathInUse(vx::JoinPath(folder, kept.files.front()))) {

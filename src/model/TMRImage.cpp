@@ -126,6 +126,18 @@ std::string WhyHeaderInvalid(int width, int height, float fovX, float fovY, floa
     return std::string();
 }
 
+// The record `r` read from `start` to where the file stands, kept aside for `reason`.
+bool KeptRecordOf(vx::TFile& file, int64_t start, const TImageRecord& r, const std::string& reason, TKeptRecord& kept)
+{
+    kept.name = r.name;
+    kept.reason = reason;
+    kept.files = {vx::SanitizeFileComponent(r.name)};
+    kept.patientTexts.clear();
+    if (r.patientNameAt >= 0)
+        kept.patientTexts.push_back(r.patientNameAt - start);
+    return kept.TakeBytes(file, start);
+}
+
 }  // namespace
 
 TMRImage::TMRImage(TProject* project) : m_pProject(project)
@@ -291,7 +303,8 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel) const
 {
     vx::TFile file;
     if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read))
-        return "its pixel file is missing";
+        return file.NotAFile().empty() ? "its pixel file is missing"
+                                       : "its pixel file is " + file.NotAFile() + ", not a file";
     const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
     if (file.Size() < bytesPerPixel * pixels)
         return "its pixel file is cut short";
@@ -859,12 +872,7 @@ bool TMRImage::Read(vx::TFile& file, int version, const std::string& folder, TKe
     if (!invalid.empty()) {
         // A whole record that cannot be used goes to the caller to be kept as it is.
         TKeptRecord kept;
-        kept.name = r.name;
-        kept.reason = invalid;
-        kept.files.push_back(vx::SanitizeFileComponent(r.name));
-        if (r.patientNameAt >= 0)
-            kept.patientTexts.push_back(r.patientNameAt - start);
-        if (unusable && kept.TakeBytes(file, start))
+        if (unusable && KeptRecordOf(file, start, r, invalid, kept))
             *unusable = std::move(kept);
         return false;
     }
@@ -932,6 +940,14 @@ bool TMRImage::SkipRecord(vx::TFile& file, int version)
 {
     TImageRecord r;
     return ReadRecord(file, version, r);
+}
+
+bool TMRImage::KeepRecord(vx::TFile& file, int64_t start, int version, const std::string& reason, TKeptRecord& kept)
+{
+    const int64_t end = file.Tell();
+    TImageRecord r;
+    return file.Seek(start) && ReadRecord(file, version, r) && file.Tell() == end &&
+           KeptRecordOf(file, start, r, reason, kept);
 }
 
 void TMRImage::CopyHeaderFrom(const TMRImage& o)

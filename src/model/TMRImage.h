@@ -254,6 +254,11 @@ public:
     bool Read(vx::TFile& file, int version, const std::string& folder, TKeptRecord* unusable = nullptr);
     // Reads over one record of the given version; true when it was complete.
     static bool SkipRecord(vx::TFile& file, int version);
+    // The record from `start` to where the file stands, kept aside for `reason`: its bytes,
+    // name, pixel file name and the offset of its patient name, which de-identifying
+    // replaces. False when it is not one whole record of the version.
+    static bool KeepRecord(vx::TFile& file, int64_t start, int version, const std::string& reason,
+                           TKeptRecord& kept);
 
     // Every header field of another image (geometry, window, ranges, texts, name and
     // path, known flags); the pixels and float values are not copied.

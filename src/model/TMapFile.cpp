@@ -15,6 +15,7 @@
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
 
@@ -122,7 +123,7 @@ bool TMap::ReadFile(const std::string& path, int fileVersion)
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read))
-        return Refuse("Cannot open map file " + path);
+        return Refuse("Cannot open map file " + path + vx::NotAFileNote(file.NotAFile()));
     const std::string invalid = "The map file " + path + " is invalid.";
     int32_t version = 0;
     if (!file.ReadInt32(version))

@@ -143,11 +143,14 @@ bool TProject::SaveWorkSet(bool ask, bool& projectWritten)
     TKeptMaps kept;
     bool ok = StageWorkSet(transaction, ask, kept);
     // The project file names the maps and holds the set's parameters: it changes with them.
-    // A save whose journal stays is completed later, but is not done yet: the samples and
-    // the undo history stay.
-    if (ok && !(CommitWithProjectFile(transaction, "The project could not be saved") && !transaction.LeftJournal()))
+    // A save whose journal stays with its new files not in place is completed later, but is
+    // not done yet: the samples and the undo history stay. Its data-set file is the new one
+    // from then on, as the journal makes it.
+    if (ok && !CommitWithProjectFile(transaction, "The project could not be saved", true))
         ok = false;
     if (!ok) {
+        if (transaction.LeftJournal())
+            kept.fileWritten = false;
         transaction.Abort();
         RestoreWorkSetMaps(kept);
         return false;

@@ -108,7 +108,8 @@ public:
     // Reads the body into this project; false for a short header or a version outside 0..9.
     bool ReadStream(vx::TFile& file);
     // True when the file opens and every part of it reads completely (nothing is built).
-    static bool CheckProjectFile(std::string path);
+    // *notAFile (when given) says what stood at the path instead of a file (TFile::NotAFile).
+    static bool CheckProjectFile(std::string path, std::string* notAFile = nullptr);
     // Rewrites the data-set, map and pixel files of an older project in the newest
     // layout and saves the project file; false (old project file kept) when any failed.
     bool ConvertOldVersion();
@@ -368,15 +369,21 @@ private:
     void FollowMovedFolder();
     // Commits a change of the project folder, completing first a change this program left
     // unfinished. True when the change holds: made, or (rarely) decided and completed
-    // when the project is opened again. A failure is reported as `failure` followed by
-    // the file concerned and why.
-    bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure);
-    void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure);
+    // when the project is opened again; with `untilInPlace`, a change whose new files are
+    // not in place yet does not count (a save the caller does not take for done). A
+    // failure is reported as `failure` followed by the file concerned, the call that
+    // failed and why; a change that holds all the same, as done, and what is left.
+    bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure, bool untilInPlace = false);
+    // `pending`: the sentence after a failure whose journal stays to be completed (by
+    // default, that the next open of the project completes it).
+    void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure,
+                             bool untilInPlace = false, const std::string& pending = {});
     // Writes the project file into the transaction; false (reported as `failure`, the
     // transaction given up) when it could not be written.
     bool StageProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
     // StageProjectFile, then CommitChange.
-    bool CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure);
+    bool CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure,
+                               bool untilInPlace = false);
     // The project file now lists the project as it is; keepModified: the work set's flag
     // stays even without a work set.
     void ProjectFileSaved(bool keepModified);

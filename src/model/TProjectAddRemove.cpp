@@ -25,6 +25,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
@@ -730,7 +731,7 @@ bool TProject::RunMacroFile(const std::string& path)
     vx::TWaitCursor wait;
     vx::TTextFile file;
     if (!file.Open(path, vx::TTextFile::Mode::Read)) {
-        vx::Report("Can not open macro file: " + path, vx::ReportIcon::Exclamation);
+        vx::Report("Can not open macro file: " + path + vx::NotAFileNote(file.NotAFile()), vx::ReportIcon::Exclamation);
         return false;
     }
     const TProcessingHooks& hooks = ProcessingHooks();

@@ -23,6 +23,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -209,7 +210,7 @@ bool TProject::WriteProjectFile(const std::string& folder, const std::string& fi
             ReportChangeFailure(*own, ProjectWriteFailure());
             return false;
         }
-        return CommitChange(*own, ProjectWriteFailure()) && !own->LeftJournal();
+        return CommitChange(*own, ProjectWriteFailure(), true);
     }
     vx::TAtomicFile out;
     if (!out.Begin(vx::JoinPath(folder, fileName), transaction) || !WriteStream(out.File()) || !out.Commit()) {
@@ -232,9 +233,10 @@ bool TProject::StageProjectFile(vx::TFileTransaction& transaction, const std::st
     return false;
 }
 
-bool TProject::CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure)
+bool TProject::CommitWithProjectFile(vx::TFileTransaction& transaction, const std::string& failure,
+                                     bool untilInPlace)
 {
-    return StageProjectFile(transaction, failure) && CommitChange(transaction, failure);
+    return StageProjectFile(transaction, failure) && CommitChange(transaction, failure, untilInPlace);
 }
 
 bool TProject::ReadStream(vx::TFile& file)
@@ -256,11 +258,14 @@ bool TProject::ReadStream(vx::TFile& file)
     return !ProcessingHooks().readAnalyses || ProcessingHooks().readAnalyses(file, *this);
 }
 
-bool TProject::CheckProjectFile(std::string quotedPath)
+bool TProject::CheckProjectFile(std::string quotedPath, std::string* notAFile)
 {
     const std::string path = WithoutQuotes(quotedPath);
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
+    const bool opened = file.Open(path, vx::TFile::Mode::Read);
+    if (notAFile)
+        *notAFile = file.NotAFile();
+    if (!opened)
         return false;
     int32_t version = 0;
     TSpectrumDisplayParams display;
@@ -285,7 +290,9 @@ bool TProject::Load(std::string quotedPath)
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
         const int error = errno;
-        vx::Report(std::string(std::strerror(error)).substr(0, 100), vx::ReportIcon::Exclamation);
+        vx::Report(file.NotAFile().empty() ? std::string(std::strerror(error)).substr(0, 100)
+                                           : "The project file " + path + " is " + file.NotAFile() + ", not a file.",
+                   vx::ReportIcon::Exclamation);
         return false;
     }
 
@@ -371,8 +378,7 @@ bool TProject::ConvertOldVersion()
         return false;
     }
     // A conversion left to be completed is the converted project the next time it opens.
-    if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted") ||
-        transaction.LeftJournal())
+    if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted", true))
         return false;
     m_nFileVersion = kFileVersion;
     SetModified(false);
@@ -566,10 +572,21 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         ok = StageWorkSet(transaction, true, kept);
     if (ok && !WriteProjectFile(folder, name + ".tpj", &transaction))
         ok = false;
-    if (ok)
-        ok = transaction.Commit() || transaction.LeftJournal();
-    if (!ok || transaction.LeftJournal())
+    if (ok && !transaction.Commit()) {
+        // A journal left with the new files not all in place: this save holds the new
+        // folder, so it completes the journal now if it can. If not, the project stays where
+        // it was, and the copy in the new folder is completed when it is opened.
+        const bool completed = transaction.LeftJournal() &&
+                               vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+                                   vx::TFileTransaction::TRecovery::Completed;
+        ok = completed || transaction.LeftOnlyTheJournal();
+        if (!completed)
+            ReportChangeFailure(transaction, failure, true,
+                                "The project stays in " + oldFolder + "; the copy in " + folder +
+                                    " is completed when it is opened.");
+    } else if (!ok) {
         ReportChangeFailure(transaction, failure);
+    }
     if (!ok) {
         transaction.Abort();
         m_strFolder = oldFolder;

@@ -1,5 +1,6 @@
 // The project folder while the project is open: the changes of it, through its hold
 // (TFolderHold), and what a failed change reports.
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,8 @@
 namespace {
 
 // What a change that a failure describes ("The CSI set b was not removed") did once its
-// journal is written: "The CSI set b is removed".
+// journal is written: "The CSI set b is removed"; "Can't write project file." becomes "The
+// project file is written", "Failed to save project to /q." "The project is saved to /q".
 std::string DoneText(const std::string& failure)
 {
     std::string text = failure;
@@ -27,6 +29,11 @@ std::string DoneText(const std::string& failure)
     for (const std::string notDone : {" was not ", " could not be "})
         if (const size_t at = text.find(notDone); at != std::string::npos)
             return text.replace(at, notDone.size(), " is ");
+    for (const std::string cannot : {"Can't write ", "Can not write "})
+        if (text.starts_with(cannot))
+            return "The " + text.substr(cannot.size()) + " is written";
+    if (const std::string failed = "Failed to save project to "; text.starts_with(failed))
+        return "The project is saved to " + text.substr(failed.size());
     return "The change is made";
 }
 
@@ -91,7 +98,7 @@ void TProject::ChangeMade()
     m_hold->NoteChangeMade(m_strFolder, m_strName);
 }
 
-bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure)
+bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string& failure, bool untilInPlace)
 {
     // The folder may have gone since the change began, while its files were staged: nothing
     // is put in place, and what was staged stays where it is.
@@ -118,12 +125,12 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
         ChangeMade();
         return true;
     }
-    ReportChangeFailure(transaction, failure);
+    ReportChangeFailure(transaction, failure, untilInPlace);
     // A change whose journal is written is the project's: it is completed later.
     if (!transaction.LeftJournal())
         return false;
     ChangeMade();
-    return true;
+    return !untilInPlace || transaction.LeftOnlyTheJournal();
 }
 
 vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
@@ -131,19 +138,29 @@ vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
     return [failure](int error) { return failure + (error == 0 ? "." : ": " + vx::FileErrorReason(error) + "."); };
 }
 
-void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure)
+void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure,
+                                   bool untilInPlace, const std::string& pending)
 {
-    // A change whose journal stays is made as far as the user sees it: the message says
-    // so, and what is still to reach the disk.
+    // A change whose journal stays is made as far as the user sees it (unless the caller
+    // waits for its new files to be in place and they are not): the message says so, and
+    // what is still to be done. Otherwise it is a failure, and says that.
     const bool left = transaction.LeftJournal();
-    std::string text = left ? DoneText(failure) : failure;
+    const bool made = left && (!untilInPlace || transaction.LeftOnlyTheJournal());
+    std::string text = made ? DoneText(failure) : failure;
     if (!transaction.FailedPath().empty()) {
-        text += (left ? ", but " : failure.ends_with('.') ? " " : ": ") + transaction.FailedPath() + " could not be " +
-                (transaction.FailedWriting() ? "written" : "replaced");
+        std::string what = TFolderHold::FailedCallText(transaction.FailedPath(), transaction.FailedCall(), "could not");
+        const bool sentence = !made && failure.ends_with('.');
+        if (sentence)
+            what[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(what[0])));
+        text += (made ? ", but " : sentence ? " " : ": ") + what;
         const int error = transaction.FailedError();
         text += error == 0 ? "." : ": " + vx::FileErrorReason(error) + ".";
     }
-    if (left)
+    if (left && transaction.FailedCall() == vx::TFileTransaction::TCall::RemoveJournal)
+        text += " It is removed when the project is opened again.";
+    else if (made)
         text += " The change reaches the disk when the project is opened again.";
+    else if (left)
+        text += pending.empty() ? " The change is completed when the project is opened again." : " " + pending;
     vx::Report(text, vx::ReportIcon::Exclamation);
 }

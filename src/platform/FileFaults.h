@@ -20,6 +20,7 @@ enum TFileCall : unsigned {
     kFileAnyWrite = (1u << 5) - 1,  // every call above: what puts data or names on the disk
     kFileRemove = 1u << 5,       // a file or a folder tree removed
     kFileLock = 1u << 6,         // a folder's lock file made, or its lock taken
+    kFileSyncFolder = 1u << 7,   // a folder's entries put on the disk
 };
 
 struct TFileFault {

@@ -465,16 +465,14 @@ std::string TempFolder()
 
 bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes)
 {
-    const int64_t size = FileSize(path);
+    TFile file;
+    if (!file.Open(path, TFile::Mode::Read))
+        return false;
+    const int64_t size = file.Size();
     if (size < 0 || size > maxBytes)
         return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
     std::string data(static_cast<size_t>(size), '\0');
-    const size_t got = size > 0 ? std::fread(data.data(), 1, data.size(), f) : 0;
-    std::fclose(f);
-    if (got != data.size())
+    if (!file.ReadExact(data.data(), data.size()))
         return false;
     out = std::move(data);
     return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/FileFaults.h"
+#include "platform/OpenToRead.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFileTransaction.h"
@@ -26,6 +27,7 @@ TFile::~TFile() { Close(); }
 TFile::TFile(TFile&& other) noexcept
     : m_file(std::exchange(other.m_file, nullptr)),
       m_path(std::move(other.m_path)),
+      m_notAFile(std::move(other.m_notAFile)),
       m_failed(other.m_failed),
       m_error(other.m_error)
 {
@@ -37,6 +39,7 @@ TFile& TFile::operator=(TFile&& other) noexcept
         Close();
         m_file = std::exchange(other.m_file, nullptr);
         m_path = std::move(other.m_path);
+        m_notAFile = std::move(other.m_notAFile);
         m_failed = other.m_failed;
         m_error = other.m_error;
     }
@@ -61,12 +64,19 @@ bool TFile::Open(const std::string& path, Mode mode)
     case Mode::ReadWrite: m = "r+b"; break;
     case Mode::Append: m = "ab"; break;
     }
-    if (mode == Mode::Read && FolderExists(path)) {
-        m_error = EISDIR;
-        return false;
-    }
+    m_notAFile.clear();
     errno = 0;
-    m_file = mode != Mode::Read && FileCallFails(kFileCreate) ? nullptr : std::fopen(path.c_str(), m);
+    if (mode == Mode::Read) {
+        const int fd = OpenFileToRead(path, &m_notAFile);
+        m_file = fd < 0 ? nullptr : ::fdopen(fd, m);
+        if (fd >= 0 && !m_file) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+        }
+    } else {
+        m_file = FileCallFails(kFileCreate) ? nullptr : std::fopen(path.c_str(), m);
+    }
     if (!m_file) {
         m_error = errno != 0 ? errno : EIO;
         return false;

@@ -20,8 +20,13 @@ public:
     TFile(TFile&& other) noexcept;
     TFile& operator=(TFile&& other) noexcept;
 
-    // Write creates or truncates; ReadWrite needs an existing file.
+    // Write creates or truncates; ReadWrite needs an existing file. Read opens only a
+    // regular file, never waiting on a FIFO (OpenFileToRead): NotAFile says what else
+    // stood there.
     bool Open(const std::string& path, Mode mode);
+    // What stood at the path of the last Open for reading instead of a regular file ("a
+    // FIFO", "a folder", ...); empty when it was a file or nothing could be opened at all.
+    const std::string& NotAFile() const { return m_notAFile; }
     // Closes and returns false when buffered data could not be written.
     bool Close();
     bool IsOpen() const { return m_file != nullptr; }
@@ -91,6 +96,7 @@ private:
 
     std::FILE* m_file = nullptr;
     std::string m_path;
+    std::string m_notAFile;  // see NotAFile
     bool m_failed = false;
     int m_error = 0;
 };

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
@@ -44,6 +45,8 @@ int SyncFolder(const std::string& folder)
 {
     if (g_folderSyncsFail.load())
         return EIO;
+    if (FileCallFails(kFileSyncFolder))
+        return errno;
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -129,7 +132,8 @@ uint64_t Avalanche(uint64_t v)
 // The content identity of a regular file; false when it cannot be read.
 bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Never waiting on a FIFO: what is not a regular file is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -174,6 +178,8 @@ bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
 // Removes a file; a file already gone is no error. The error number, else 0.
 int RemoveIfThere(const std::string& path)
 {
+    if (FileCallFails(kFileRemove))
+        return errno;
     return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
 }
 
@@ -254,9 +260,10 @@ struct TEntry {
 
 using TFailure = TFileTransaction::TRecoveryFailure;
 
-TFileTransaction::TRecovery Refuse(TFailure& failure, TFailure::TKind kind, const std::string& path, int error)
+TFileTransaction::TRecovery Refuse(TFailure& failure, TFailure::TKind kind, const std::string& path, int error,
+                                   TFileTransaction::TCall call = TFileTransaction::TCall::Write)
 {
-    failure = {kind, path, error};
+    failure = {kind, path, error, call};
     return TFileTransaction::TRecovery::Damaged;
 }
 
@@ -276,18 +283,20 @@ TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::
     for (const std::string& where : {changesFolder ? folder : std::string(), work})
         if (!where.empty() && ::access(where.c_str(), W_OK) != 0)
             return Refuse(failure, TKind::Unwritable, where, errno);
+    using TCall = TFileTransaction::TCall;
     for (const TEntry& entry : entries) {
         if (const int error = entry.from.empty() ? RemoveIfThere(entry.to)
                               : entry.renamed    ? 0
                                                  : RenameOver(entry.from, entry.to);
             error != 0)
-            return Refuse(failure, TKind::Unwritable, entry.to, error);
+            return Refuse(failure, TKind::Unwritable, entry.to, error,
+                          entry.from.empty() ? TCall::Remove : TCall::Rename);
     }
     for (const std::string& where : {folder, work})
         if (const int error = SyncFolder(where); error != 0)
-            return Refuse(failure, TKind::Unwritable, where, error);
+            return Refuse(failure, TKind::Unwritable, where, error, TCall::SyncFolder);
     if (const int error = RemoveIfThere(journalPath); error != 0)
-        return Refuse(failure, TKind::Unwritable, journalPath, error);
+        return Refuse(failure, TKind::Unwritable, journalPath, error, TCall::RemoveJournal);
     return TFileTransaction::TRecovery::Completed;
 }
 
@@ -380,7 +389,7 @@ void TFileTransaction::NoteFailure(const std::string& path, int error)
     if (m_failedPath.empty()) {
         m_failedPath = path;
         m_failedError = error;
-        m_failedWriting = true;
+        m_failedCall = TCall::Write;
     }
 }
 
@@ -415,11 +424,11 @@ void TFileTransaction::MovedTo(const std::string& folder)
     m_folder = folder;
 }
 
-bool TFileTransaction::Fail(const std::string& path, int error, bool writing)
+bool TFileTransaction::Fail(const std::string& path, int error, TCall call)
 {
     m_failedPath = path;
     m_failedError = error;
-    m_failedWriting = writing;
+    m_failedCall = call;
     Abort();
     return false;
 }
@@ -428,7 +437,7 @@ bool TFileTransaction::Commit()
 {
     m_failedPath.clear();
     m_failedError = 0;
-    m_failedWriting = false;
+    m_failedCall = TCall::Write;
     m_leftJournal = false;
     // This transaction's changes, then those of the included ones that it does not make
     // itself; the files they staged for the targets it removes or takes over are
@@ -446,7 +455,7 @@ bool TFileTransaction::Commit()
                 renames.push_back(rename);
             else if (!StagedFileOf(rename.target).empty() &&
                      std::find(m_takenOver.begin(), m_takenOver.end(), rename.target) == m_takenOver.end())
-                return Fail(rename.target, EEXIST);
+                return Fail(rename.target, EEXIST, TCall::Rename);
             else
                 superseded.push_back(rename.temp);
         }
@@ -461,33 +470,35 @@ bool TFileTransaction::Commit()
     const std::string work = WorkFolderOf(m_folder), journal = JournalPathOf(m_folder);
     // A change that stopped half way is someone's to complete (Recover), never to replace.
     if (FileExists(journal) || FolderExists(journal))
-        return Fail(journal, EEXIST);
+        return Fail(journal, EEXIST, TCall::Write);
 
     // Only staged files of the work folder, put in place over files (a folder in the way
     // would stop the renames half way) of the folder, and removals of files of the folder.
     std::vector<TJournalEntry> entries;
     for (const TRename& rename : renames) {
         if (FolderExists(rename.target))
-            return Fail(rename.target, EISDIR);
+            return Fail(rename.target, EISDIR, TCall::Rename);
         if (FolderOf(rename.temp) != work || FolderOf(rename.target) != m_folder)
-            return Fail(rename.target, 0);
+            return Fail(rename.target, 0, TCall::Rename);
         entries.push_back({FileNameOf(rename.temp), FileNameOf(rename.target)});
     }
     for (const std::string& target : removals) {
         if (FolderOf(target) != m_folder)
-            return Fail(target, 0);
+            return Fail(target, 0, TCall::Remove);
         entries.push_back({std::string(), FileNameOf(target)});
     }
     // What Recover() would refuse is never written.
-    if (const std::ptrdiff_t bad = FirstInvalidEntry(entries, false); bad >= 0)
-        return Fail(JoinPath(m_folder, entries[static_cast<size_t>(bad)].target), 0);
+    if (const std::ptrdiff_t bad = FirstInvalidEntry(entries, false); bad >= 0) {
+        const TJournalEntry& entry = entries[static_cast<size_t>(bad)];
+        return Fail(JoinPath(m_folder, entry.target), 0, entry.staged.empty() ? TCall::Remove : TCall::Rename);
+    }
 
     std::string text = std::string(kJournalHeader) + "\n";
     for (const TRename& rename : renames) {
         TContentIdentity id;
         errno = 0;
         if (!ContentIdentityOf(rename.temp, id))
-            return Fail(rename.target, errno != 0 ? errno : EIO);
+            return Fail(rename.target, errno != 0 ? errno : EIO, TCall::Rename);
         text += "rename\t" + FileNameOf(rename.temp) + "\t" + FileNameOf(rename.target) + "\t" + id.Text() + "\n";
     }
     for (const std::string& target : removals)
@@ -495,16 +506,16 @@ bool TFileTransaction::Commit()
     text += std::string(kJournalEnd) + "\n";
     // A change that only removes files has staged nothing: the work folder may be missing.
     if (StagingFolder().empty())
-        return Fail(m_failedPath, m_failedError, true);
+        return Fail(m_failedPath, m_failedError, TCall::Write);
     {
         TAtomicFile out;
         if (!out.Begin(journal) || !out.File().WriteText(text) || !out.Commit())
-            return Fail(journal, out.File().LastError(), true);
+            return Fail(journal, out.File().LastError(), TCall::Write);
     }
     if (const int error = SyncFolder(work); error != 0) {
         // Whether the journal reached the disk is not known: nothing is changed.
         RemoveFile(journal);
-        return Fail(journal, error, true);
+        return Fail(work, error, TCall::SyncFolder);
     }
 
     // From here on the new files are the folder's: what a kill or failure leaves undone,
@@ -519,29 +530,29 @@ bool TFileTransaction::Commit()
     }
     for (const std::string& temp : superseded)
         RemoveFile(temp);
-    const auto leave = [&](const std::string& path, int error) {
+    const auto leave = [&](const std::string& path, int error, TCall call) {
         m_failedPath = path;
         m_failedError = error;
-        m_failedWriting = false;
+        m_failedCall = call;
         m_leftJournal = true;
         return false;
     };
     for (const TRename& rename : renames) {
         if (const int error = RenameOver(rename.temp, rename.target); error != 0)
-            return leave(rename.target, error);
+            return leave(rename.target, error, TCall::Rename);
         TFile::Step();
     }
     for (const std::string& target : removals) {
         if (const int error = RemoveIfThere(target); error != 0)
-            return leave(target, error);
+            return leave(target, error, TCall::Remove);
         TFile::Step();
     }
     for (const std::string& folder : {m_folder, work})
         if (const int error = SyncFolder(folder); error != 0)
-            return leave(folder, error);
+            return leave(folder, error, TCall::SyncFolder);
     // A journal that stays would stop every later change of the folder.
     if (const int error = RemoveIfThere(journal); error != 0)
-        return leave(journal, error);
+        return leave(journal, error, TCall::RemoveJournal);
     TFile::Step();
     return true;
 }

@@ -15,6 +15,15 @@ namespace vx {
 
 class TFileTransaction {
 public:
+    // A call of a change that failed, on the path a failure names.
+    enum class TCall {
+        Write,          // a staged file or the journal could not be written (or was in the way)
+        Rename,         // a staged file could not be put in place over its target
+        Remove,         // a file to remove could not be removed
+        SyncFolder,     // the folder's entries could not be put on the disk
+        RemoveJournal,  // the journal of the change could not be removed
+    };
+
     // A change of the files of `folder`.
     explicit TFileTransaction(std::string folder);
     ~TFileTransaction();
@@ -77,11 +86,17 @@ public:
     void MovedTo(const std::string& folder);
     const std::string& FailedPath() const { return m_failedPath; }
     int FailedError() const { return m_failedError; }
-    // True when the failed file could not be written (staged, or the journal); false
-    // when it could not be put in place or removed.
-    bool FailedWriting() const { return m_failedWriting; }
+    // The call that failed on FailedPath().
+    TCall FailedCall() const { return m_failedCall; }
     // True when a failed Commit() left its journal to be completed later.
     bool LeftJournal() const { return m_leftJournal; }
+    // True when a Commit() that left its journal had made every rename and removal first:
+    // the new files are in place, and only putting them on the disk for sure or removing
+    // the journal is left to do.
+    bool LeftOnlyTheJournal() const
+    {
+        return m_leftJournal && (m_failedCall == TCall::SyncFolder || m_failedCall == TCall::RemoveJournal);
+    }
 
     enum class TRecovery { None, Completed, Damaged };
     // Why a journal was not completed: it cannot be read; a new file it puts in place is
@@ -93,6 +108,7 @@ public:
         TKind kind = TKind::Unreadable;
         std::string path;
         int error = 0;
+        TCall call = TCall::Write;  // for Unwritable: the call that failed
     };
     // Completes the renames and removals of a journal left by an interrupted Commit()
     // and removes it. Damaged: the journal is not completed (why in *failure); every
@@ -109,7 +125,7 @@ private:
     struct TRename {
         std::string temp, target;
     };
-    bool Fail(const std::string& path, int error, bool writing = false);
+    bool Fail(const std::string& path, int error, TCall call);
 
     std::string m_folder;
     std::vector<TRename> m_renames;
@@ -118,7 +134,7 @@ private:
     std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_failedPath;
     int m_failedError = 0;
-    bool m_failedWriting = false;
+    TCall m_failedCall = TCall::Write;
     bool m_leftJournal = false;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/FileFaults.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 
 namespace vx {
@@ -64,20 +65,8 @@ bool MeansNotWritable(int error)
 
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
-    struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
-        return "something other than a file";
-    if (S_ISDIR(st.st_mode))
-        return "a folder";
-    if (S_ISFIFO(st.st_mode))
-        return "a FIFO";
-    if (S_ISSOCK(st.st_mode))
-        return "a socket";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return "a device";
-    if (S_ISLNK(st.st_mode))
-        return "a symbolic link";
-    return "something other than a file";
+    // The lock file is never followed: a link under its name is what stands there.
+    return vx::WhatIsThereInstead(path, false);
 }
 
 std::string TFolderLock::OwnerOf(const std::string& path)

@@ -24,6 +24,8 @@ public:
     // Write creates the file anew (on Close).
     bool Open(const std::string& path, Mode mode);
     bool IsOpen() const { return m_open; }
+    // What stood at the path instead of a file when Open for reading failed (TFile::NotAFile).
+    const std::string& NotAFile() const { return m_in.NotAFile(); }
     const std::string& Path() const { return m_path; }
 
     // Writes the text with every "\n" stored as "\r\n". After one failed write every

@@ -1,5 +1,7 @@
 #include "readers/DicomImage.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include "model/math/Geometry.h"
 #include "model/math/MatrixHelpers.h"
 #include "model/TMRImage.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/ProgramLog.h"
 #include "platform/Report.h"
@@ -355,8 +358,23 @@ bool ReadDicomFile(TImageSet& images, const std::string& path, TProject* pProjec
 {
     static const bool routed = RouteLibraryLogToProgramLog();
     (void)routed;
+    // Only a regular file, opened without waiting on a FIFO. The library reads the very
+    // file that was checked, through its descriptor, which stays open as long as the
+    // library may read the large elements it left in the file.
+    std::string notAFile;
+    struct TOpenFile {
+        int fd;
+        ~TOpenFile()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } const checked{vx::OpenFileToRead(path, &notAFile)};
+    if (checked.fd < 0 && !notAFile.empty())
+        return Refuse("The file cannot be read as DICOM: it is " + notAFile + ", not a file.");
     DcmFileFormat file;
-    const OFCondition loaded = file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+    const std::string name = checked.fd < 0 ? path : vx::NameOfOpenDescriptor(checked.fd);
+    const OFCondition loaded = file.loadFile(name.c_str(), EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
     if (loaded.bad())
         return Refuse("The file cannot be read as DICOM: " + WhyNotLoaded(file, loaded) + ".");
     DcmDataset* pData = file.getDataset();

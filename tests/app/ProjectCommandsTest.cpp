@@ -15,6 +15,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -40,6 +43,7 @@
 #include "model/TImageSet.h"
 #include "model/TMap.h"
 #include "model/TMRImage.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
@@ -48,6 +52,7 @@
 #include "readers/ReaderFactory.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/ProjectCommandTrial.h"
@@ -152,6 +157,46 @@ void AddScanImage(CMainFrame& frame, const std::string& scanFile, int16_t value,
     frame.Action(cmd::ProjectAddImages)->trigger();
     ClearReaderHooks();
 }
+
+namespace {
+
+// A FIFO made at `path`. While it lives, a reader that waits on it is let go after two
+// seconds (the FIFO is opened for writing and closed again), so that a test of a program
+// that waits there fails instead of waiting for ever; Released() counts those times.
+class TFifo {
+public:
+    explicit TFifo(std::string path) : m_path(std::move(path))
+    {
+        EXPECT_EQ(::mkfifo(m_path.c_str(), 0644), 0) << m_path;
+        m_thread = std::thread([this] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!m_done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+                    continue;
+                if (const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+                    ++m_released;
+                    ::close(fd);
+                }
+            }
+        });
+    }
+    ~TFifo()
+    {
+        m_done = true;
+        m_thread.join();
+        std::filesystem::remove(m_path);
+    }
+    int Released() const { return m_released; }
+
+private:
+    std::string m_path;
+    std::atomic<bool> m_done{false};
+    std::atomic<int> m_released{0};
+    std::thread m_thread;
+};
+
+}  // namespace
 
 using ProjectCommandsTest = TProjectShellTest;
 
@@ -446,6 +491,56 @@ TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFol
     }
 }
 
+// File > Open Project where a file the project names is a FIFO (a set's data-set file, a
+// map file, an image's pixel file, the project file itself): the open returns at once and
+// says what stands there; the project opens with what it can use. (The project file first:
+// no project of the folder is open yet.)
+TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason)
+{
+    const std::string pristine = root.File("pristine"), folder = root.File("fifo");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(pristine, "fifo"));
+        TCSISet* a = AddWrittenSet(project, pristine, "a", 4, 3, 1);
+        AddWrittenSet(project, pristine, "b", 4, 3, 1);
+        AddStoredImage(project, pristine, "img", 4, 4, 7);
+        project.SetWorkSet(a);
+        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+        ASSERT_TRUE(project.SaveWorkSet(false));
+        ASSERT_TRUE(project.Save());
+    }
+    const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
+    const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
+    const struct {
+        const char* file;
+        std::string message;
+        bool opens;
+    } cases[] = {
+        {"fifo.tpj", "Error: Invalid Project File: it is a FIFO, not a file", false},
+        {"b",
+         "Some of the CSI data sets could not be loaded.\r\nb: its data-set file " + folder +
+             "/b is a FIFO, not a file" + sets,
+         true},
+        {"a_NAA_map", "Cannot open map file " + folder + "/a_NAA_map: it is a FIFO, not a file", true},
+        {"img",
+         "Some of the image files could not be loaded\r\nimg: its pixel file is a FIFO, not a file (" + folder +
+             "/img)" + images,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        RestoreFolder(pristine, folder);
+        std::filesystem::remove(folder + "/" + c.file);
+        TFifo fifo(folder + "/" + c.file);
+        report.Clear();
+        TScriptedFileChooser chooser(folder + "/fifo.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        EXPECT_EQ(fifo.Released(), 0) << "the open waited on the FIFO";
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
+        EXPECT_EQ(g_pProject && g_pProject->GetFolder() == folder, c.opens);
+    }
+}
+
 TEST_F(ProjectCommandsTest, ASetOrMapWhoseFileIsAwayKeepsItsEntryUntilTheFileIsBack)
 {
     // Sets "a" (the work set, maps NAA_map and Cho_map) and "b", saved.
@@ -578,6 +673,104 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
     EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->m_strPatientName, "Anonymized");
+}
+
+// File > Save Project and Save Project As with one call of their change failing (a rename,
+// a removal, a folder's sync to the disk; one call, or every one from it on): each message
+// names the call that failed, a save that did not happen is never worded as done, and Save
+// As either completes its journal (the project file is in the new folder) or says it did not.
+TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWordedAsDone)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    const std::string pristine = root.File("pristine"), folder = fixture.ProjectFolder();
+    std::filesystem::copy(folder, pristine, std::filesystem::copy_options::recursive);
+    // The journal is written under a temporary name and renamed: a rename failing there
+    // leaves it unwritten.
+    const struct {
+        unsigned call;
+        const char* named;
+        const char* orNamed;
+    } calls[] = {{vx::kFileRename, " could not be replaced", "/journal could not be written"},
+                 {vx::kFileRemove, " could not be removed", nullptr},
+                 {vx::kFileSyncFolder, " could not be synced to the disk", nullptr}};
+    int notSaved = 0, savedButSaid = 0;
+    for (const bool saveAs : {false, true})
+        for (const auto& c : calls)
+            for (const bool onward : {false, true})
+                for (int at = 1;; ++at) {
+                    SCOPED_TRACE((saveAs ? "Save As, " : "Save, ") + std::string(c.named) + (onward ? " onward" : "") +
+                                 " at call " + std::to_string(at));
+                    RestoreFolder(pristine, folder);
+                    std::filesystem::remove_all(root.File("copy"));
+                    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+                    g_pProject->SetModified(true);
+                    report.Clear();
+                    report.AllowDefaults();
+                    bool struck = false;
+                    {
+                        TFileFaultScope fault({{c.call, EIO, at, onward}});
+                        if (saveAs)
+                            RunWithName(cmd::FileSaveProjectAs, "copy");
+                        else
+                            frame->Action(cmd::FileSaveProject)->trigger();
+                        struck = vx::FileFaultStruck();
+                    }
+                    if (!struck)
+                        break;
+                    const std::vector<std::string> messages = report.Messages();
+                    const bool saved =
+                        saveAs ? g_pProject->GetFolder() == root.File("copy") : !g_pProject->IsModified();
+                    if (saveAs && saved)
+                        EXPECT_TRUE(vx::FileExists(ProjectPath("copy")));
+                    if (messages.empty()) {
+                        EXPECT_TRUE(saved);
+                        continue;
+                    }
+                    ASSERT_EQ(messages.size(), 1u);
+                    const std::string& text = messages[0];
+                    EXPECT_TRUE(text.find(c.named) != std::string::npos ||
+                                (c.orNamed && text.find(c.orNamed) != std::string::npos))
+                        << text;
+                    const std::string failure =
+                        saveAs ? "Failed to save project to " : "The project could not be saved";
+                    if (saved) {
+                        EXPECT_EQ(text.find(failure), std::string::npos) << text;
+                        EXPECT_NE(text.find(", but "), std::string::npos) << text;
+                        ++savedButSaid;
+                    } else {
+                        EXPECT_EQ(text.rfind(failure, 0), 0u) << text;
+                        ++notSaved;
+                    }
+                }
+    EXPECT_GT(notSaved, 0);
+    EXPECT_GT(savedButSaid, 0);
+}
+
+// File > Save Project De-identified on a project that keeps an image record aside (it names
+// the pixel file of another image): the patient's name is in no file of the folder.
+TEST_F(ProjectCommandsTest, ADeidentifiedSaveLeavesThePatientNameInNoFile)
+{
+    TGuiFixture fixture(2);
+    ASSERT_TRUE(fixture.Ok());
+    const std::string patient = "Doe^Jane Quincy";
+    {
+        TProject project;
+        g_pProject = &project;  // readers take the file version through the global pointer
+        ASSERT_TRUE(project.Load(fixture.ProjectPath()));
+        for (TMRImage* image : *project.m_pImageSet) {
+            image->SetInfoText(patient, TMRImage::InfoPatientName, true);
+            image->SetName(TGuiFixture::ImageName(0), true);
+        }
+        (*project.m_pCSISetList->begin())->m_strPatientName = patient;
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    ASSERT_EQ(g_pProject->m_pImageSet->KeptRecords().size(), 1u);
+    frame->Action(cmd::FileSaveProjectDeidentified)->trigger();
+    for (const auto& [file, bytes] : ReadFolderTree(fixture.ProjectFolder(), true))
+        EXPECT_EQ(bytes.find(patient), std::string::npos) << file;
 }
 
 TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)

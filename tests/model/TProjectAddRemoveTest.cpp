@@ -617,7 +617,7 @@ TEST_F(ProjectAddRemoveTest, ARemovalThatFailsAfterItsJournalSaysTheSetIsRemoved
     TFile::SetStepHook({});
     EXPECT_EQ(m_project.m_pCSISetList->GetCount(), 0);
     EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The CSI set a is removed, but " + SetPath("a") +
-                                                            " could not be replaced: is a directory. The change "
+                                                            " could not be removed: is a directory. The change "
                                                             "reaches the disk when the project is opened again."});
 }
 

@@ -1225,6 +1225,52 @@ TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysA
     EXPECT_GT(mixed, 0) << "no kill left the new file of B beside the old record";
 }
 
+// A water-suppressed set and its reference of one exam (same grid, points and frequency)
+// whose data-set files are swapped: the headers differ only in later fields (the phase and
+// PPM reference the suppressed set was processed with, and its averages). Neither opens
+// with the other's samples; each names the fields that differ, and a save writes both
+// records and files back as they were.
+TEST_F(ProjectFileTest, TwoSetsOfOneShapeWhoseDataSetFilesAreSwappedAreNotOpenedWithEachOthersSamples)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        for (const char* name : {"ws", "ref"}) {
+            TCSISet* set = test::AddWrittenSet(project, folder, name, 2, 2, 1);
+            project.SetWorkSet(set);
+            ASSERT_EQ(project.m_pWorkSet, set);
+            set->m_fAverages = name[0] == 'w' ? 128.0f : 16.0f;
+            set->m_fPhase0 = name[0] == 'w' ? 30.0f : 0.0f;
+            set->m_fPPMCentreValue = name[0] == 'w' ? 2.01f : 4.7f;
+            ASSERT_TRUE(project.SaveWorkSet(false));
+        }
+    }
+    const std::string record = test::ReadBytes(folder + "/p.tpj");
+    const std::string ws = test::ReadBytes(folder + "/ws"), ref = test::ReadBytes(folder + "/ref");
+    test::WriteBytes(folder + "/ws", ref);
+    test::WriteBytes(folder + "/ref", ws);
+
+    test::TScriptedReport script;
+    TProject project;
+    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+    EXPECT_TRUE(project.m_pCSISetList->IsEmpty());
+    const std::string wsSays = "2x2x1, 8 points, 63.90 MHz, PPM reference 2.01, phase 0 30, averages 128";
+    const std::string refSays = "2x2x1, 8 points, 63.90 MHz, PPM reference 4.7, phase 0 0, averages 16";
+    EXPECT_EQ(script.Messages(),
+              std::vector<std::string>{"Some of the CSI data sets could not be loaded.\r\nws: its data-set file " +
+                                       folder + "/ws holds another set: the record says " + wsSays + ", the file " +
+                                       refSays + "\r\nref: its data-set file " + folder +
+                                       "/ref holds another set: the record says " + refSays + ", the file " + wsSays +
+                                       "\r\nThese sets cannot be used; their records and files stay in the project "
+                                       "unchanged."});
+    project.SetModified(true);
+    ASSERT_TRUE(project.Save());
+    EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), record);
+    EXPECT_EQ(test::ReadBytes(folder + "/ws"), ref);
+    EXPECT_EQ(test::ReadBytes(folder + "/ref"), ws);
+}
+
 // New images saved with the project, killed at every step, and the folder copied without
 // its hidden folder: an image whose pixel file was still waiting in the hidden folder is
 // named as missing, and the open does not promise that it shows once its file is whole.

@@ -338,7 +338,8 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
         WriteNewFiles(m_dir, transaction);
         EXPECT_FALSE(transaction.Commit());
         EXPECT_FALSE(transaction.LeftJournal());
-        EXPECT_EQ(transaction.FailedPath(), Journal(m_dir));
+        EXPECT_EQ(transaction.FailedPath(), WorkFolder(m_dir));
+        EXPECT_EQ(transaction.FailedCall(), TFileTransaction::TCall::SyncFolder);
     }
     EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "old a");
     EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});

@@ -17,6 +17,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
+#include "processing/TPPMCenterStep.h"
 #include "readers/ReaderFactory.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -173,6 +174,47 @@ TEST_F(ProjectRealReadersTest, ASecondAddOfTheSameFileIsRefusedAndRemovalDeletes
     EXPECT_TRUE(project.RemoveCSISet(*project.m_pCSISetList->begin()));
     EXPECT_FALSE(FileExists(dataFile));
     EXPECT_TRUE(project.m_pCSISetList->IsEmpty());
+}
+
+// The water-suppressed set and the water reference of one exam: one grid, point count and
+// frequency. As read, their data-set files' headers are the same field for field; once the
+// suppressed set is referenced (its PPM centre put on NAA), they differ in that field.
+// With their data-set files swapped, neither opens with the other's samples.
+TEST_F(ProjectRealReadersTest, AWaterSuppressedSetAndItsReferenceWithSwappedFilesDoNotOpen)
+{
+    const TSample& suppressed = kSamples[4];
+    const TSample& reference = kSamples[5];
+    VX_REQUIRE_SAMPLE(suppressed.spar);
+    VX_REQUIRE_SAMPLE(reference.spar);
+    const std::string folder = m_dir.File("study");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "spectra"));
+        ASSERT_TRUE(Add(project, suppressed));
+        ASSERT_TRUE(Add(project, reference));
+        TCSISet* set = project.m_pCSISetList->FindByName("svs_30_WS");
+        ASSERT_NE(set, nullptr);
+        project.SetWorkSet(set);
+        ASSERT_EQ(project.m_pWorkSet, set);
+        TPPMCenterStep referencing(0, 1400.0f, 0, 2.01f, false, set);
+        ASSERT_TRUE(referencing.Apply());
+        ASSERT_TRUE(project.SaveWorkSet(false));
+    }
+    const std::string ws = test::ReadBytes(folder + "/svs_30_WS"), ref = test::ReadBytes(folder + "/svs_30_ref");
+    test::WriteBytes(folder + "/svs_30_WS", ref);
+    test::WriteBytes(folder + "/svs_30_ref", ws);
+
+    m_report.Clear();
+    TProject reopened;
+    ASSERT_TRUE(reopened.Load(folder + "/spectra.tpj"));
+    EXPECT_TRUE(reopened.m_pCSISetList->IsEmpty());
+    ASSERT_EQ(m_report.Count(), 1u);
+    const std::string message = m_report.Messages()[0];
+    for (const char* name : {"svs_30_WS", "svs_30_ref"})
+        EXPECT_NE(message.find("\r\n" + std::string(name) + ": its data-set file " + folder + "/" + name +
+                               " holds another set: the record says 1x1x1, 2048 points, 127.79 MHz, PPM centre "),
+                  std::string::npos)
+            << message;
 }
 
 TEST_F(ProjectRealReadersTest, ASetOfAnotherPatientThanTheImagesIsQuestionedOrLogged)

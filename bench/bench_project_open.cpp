@@ -1,0 +1,99 @@
+// Opening a project of 30 CSI sets of 16 x 16 voxels of 1024 points (2 MB each) as File >
+// Open Project opens one: the lock, the records, the check of every set's data-set file
+// against its record and, in BM_ProjectOpen/1, the load of the first set, the saved work
+// set. The check reads the header of each set's file in the one open that also tells
+// whether the file is there (an open more per set is what BM_ProjectOpen/0 shows).
+//
+// The folder is $VX_BENCH_DIR, else the system's temporary folder.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "BenchSupport.h"
+#include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
+#include "platform/Files.h"
+#include "platform/Globals.h"
+#include "platform/Paths.h"
+
+namespace {
+
+using namespace vx::bench;
+
+constexpr int kSets = 30, kSide = 16, kSetPoints = 1024;
+
+std::string ProjectFolder() { return vx::JoinPath(BenchFolder(), "vexara_bench_project"); }
+
+// Makes the project, with the first set as its saved work set or without a work set;
+// false when it cannot be written.
+bool MakeProject(bool withWorkSet)
+{
+    vx::RemoveFolderTree(ProjectFolder());
+    TProject project;
+    if (!project.Create(ProjectFolder(), "study"))
+        return false;
+    uint32_t seed = 7;
+    for (int k = 0; k < kSets; ++k) {
+        std::unique_ptr<TCSISet> set(NewLoadedSet(kSide, kSide, 1, kSetPoints, [&](size_t, std::vector<TComplex>& s) {
+            for (TComplex& c : s) {
+                seed = seed * 1664525u + 1013904223u;
+                c = TComplex(static_cast<float>(seed >> 8), -static_cast<float>(seed & 0xffff));
+            }
+        }));
+        set->m_pProject = &project;
+        set->m_fFOV[0] = set->m_fFOV[1] = 240.0f;
+        set->m_fFOV[2] = 10.0f;
+        set->m_fFrequency = 127.7f;
+        set->m_nSpectralWidth = 2000;
+        set->m_strName = "set" + std::to_string(k);
+        set->SetFolder(ProjectFolder());
+        if (!set->WriteDataFile(set->GetFilePath()))
+            return false;
+        set->FreeSpectra();
+        project.m_pCSISetList->Add(set.release());
+    }
+    if (!withWorkSet)
+        return project.Save();
+    project.SetWorkSet(*project.m_pCSISetList->begin());
+    return project.m_pWorkSet && project.SaveWorkSet(false) && project.Save();
+}
+
+void BM_ProjectOpen(benchmark::State& state)
+{
+    const bool withWorkSet = state.range(0) != 0;
+    if (!MakeProject(withWorkSet)) {
+        state.SkipWithError("the project could not be made");
+        return;
+    }
+    const std::string path = vx::JoinPath(ProjectFolder(), "study.tpj");
+    for (auto _ : state) {
+        TProject project;
+        g_pProject = &project;  // readers take the file version through the global pointer
+        const bool opened = project.Load(path) && project.m_pCSISetList->GetCount() == kSets &&
+                            (project.m_pWorkSet != nullptr) == withWorkSet;
+        g_pProject = nullptr;
+        if (!opened) {
+            state.SkipWithError("the project did not open with its sets");
+            break;
+        }
+    }
+    state.counters["sets"] = kSets;
+}
+
+BENCHMARK(BM_ProjectOpen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    vx::RemoveFolderTree(ProjectFolder());
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,88 @@
+#include "platform/OpenToRead.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace vx {
+
+namespace {
+
+std::string WhatIsThere(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISLNK(mode))
+        return "a symbolic link";
+    return "something other than a file";
+}
+
+}  // namespace
+
+int OpenFileToRead(const std::string& path, std::string* notAFile)
+{
+    if (notAFile)
+        notAFile->clear();
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        errno = ENOENT;
+        return -1;
+    }
+    // O_NONBLOCK: an open of a FIFO returns at once instead of waiting for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        // A socket cannot be opened at all: it is named all the same.
+        const int error = errno;
+        struct stat st {};
+        if (error == ENXIO && notAFile && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            *notAFile = WhatIsThere(st.st_mode);
+        errno = error;
+        return -1;
+    }
+    const auto fail = [fd](int error) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(errno);
+    if (!S_ISREG(st.st_mode)) {
+        if (notAFile)
+            *notAFile = WhatIsThere(st.st_mode);
+        return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    // A regular file reads as usual: the flag only mattered for the open (no other flag
+    // that F_SETFL changes was set).
+    if (::fcntl(fd, F_SETFL, 0) != 0)
+        return fail(errno);
+    return fd;
+}
+
+std::string WhatIsThereInstead(const std::string& path, bool followLinks)
+{
+    struct stat st {};
+    const int examined = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    if (path.empty() || examined != 0 || S_ISREG(st.st_mode))
+        return "something other than a file";
+    return WhatIsThere(st.st_mode);
+}
+
+std::string NotAFileNote(const std::string& notAFile)
+{
+    return notAFile.empty() ? std::string() : ": it is " + notAFile + ", not a file";
+}
+
+std::string NameOfOpenDescriptor(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+}  // namespace vx

@@ -1,0 +1,30 @@
+#pragma once
+// The one way the program opens a file to read: without waiting, and only a regular file.
+// An ordinary open of a FIFO waits for a writer that may never come, and a device or
+// socket read as a file never ends or never holds what a file would: a name that the
+// project, the user or a copied folder gives is refused with what stands there instead.
+#include <string>
+
+namespace vx {
+
+// Opens `path` for reading without waiting on a FIFO and keeps it open only when it is a
+// regular file; the descriptor then blocks as usual and closes on exec. -1 otherwise,
+// errno saying why (EISDIR for a folder, EINVAL for anything else that is not a file),
+// and *notAFile (when given) what stands there ("a FIFO", "a folder", ...) when it is not
+// a file; left empty when nothing could be opened at all.
+int OpenFileToRead(const std::string& path, std::string* notAFile = nullptr);
+
+// What stands at `path` instead of a file, in a few words: "a folder", "a FIFO", "a
+// socket", "a device", "a symbolic link" (only when links are not followed), else
+// "something other than a file".
+std::string WhatIsThereInstead(const std::string& path, bool followLinks = true);
+
+// ": it is a FIFO, not a file", to follow a message that a file could not be opened, when
+// `notAFile` (TFile::NotAFile) says what stood there instead of a file; else empty.
+std::string NotAFileNote(const std::string& notAFile);
+
+// A name that opens the file open as `fd` itself, whatever is put at its path meanwhile,
+// for libraries that open files by name (DCMTK, the GE header classes).
+std::string NameOfOpenDescriptor(int fd);
+
+}  // namespace vx
