@@ -271,8 +271,8 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
         recordSays += ", " + std::string(name);
         fileSays += ", " + std::string(name);
         for (size_t k = begin; k < end; ++k) {
-            recordSays += " " + r[k].Text();
-            fileSays += " " + f[k].Text();
+            (recordSays += ' ') += r[k].Text();
+            (fileSays += ' ') += f[k].Text();
         }
     }
     if (!differs)

@@ -518,7 +518,7 @@ std::string TProject::ExamBringsNothingMessage(int examType, const std::string& 
 {
     std::string text = "No image or CSI set of the exam could be added: the project is unchanged.";
     if (!failed.empty())
-        text += "\n" + vx::FailedFilesMessage(failed);
+        (text += '\n') += vx::FailedFilesMessage(failed);
     if (notRead.empty())
         return text;
     // A folder may hold many files of other kinds: the first are named, the rest counted.
