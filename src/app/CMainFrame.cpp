@@ -146,6 +146,7 @@ struct TProjectUiState {
     bool recording = false;
     bool canUndo = false;
     bool canRedo = false;
+    bool folderWritable = true;
     int mapColormap = -1;
     int mapOpacity = -1;
 };
@@ -158,6 +159,7 @@ TProjectUiState UiStateOf(const TProject* project)
     state.hasWorkSet = project->m_pWorkSet != nullptr;
     state.workSetHasMaps = state.hasWorkSet && project->m_pWorkSet->HasMaps();
     state.recording = project->m_bRecording;
+    state.folderWritable = project->FolderCanBeWritten();
     const TProcessingHooks& hooks = ProcessingHooks();
     if (project->m_history) {
         state.canUndo = hooks.cannotUndo && !hooks.cannotUndo(project->m_history);
@@ -778,10 +780,12 @@ void CMainFrame::UpdateCommandStates()
     for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it)
         it.value()->setEnabled(m_handledCommands.contains(it.key()));
 
-    enable(cmd::FileSaveProject, m_bProjectOpen);
+    // A project whose folder cannot be written is kept through Save Project As only.
+    const bool writable = project && state.folderWritable;
+    enable(cmd::FileSaveProject, m_bProjectOpen && (!project || writable));
     // These two live in the menu that exists only while a project is shown.
     enable(cmd::FileSaveProjectAs, project);
-    enable(cmd::FileSaveProjectDeidentified, project);
+    enable(cmd::FileSaveProjectDeidentified, writable);
     enable(cmd::FilePrint, imageFrame);
     enable(cmd::EditCopy, imageFrame || qobject_cast<CVoxelWindowBase*>(m_mdiArea->currentSubWindow()));
     for (int command : {cmd::FirstImage, cmd::PreviousImage, cmd::NextImage, cmd::LastImage, cmd::ResetMapScale})
@@ -789,11 +793,11 @@ void CMainFrame::UpdateCommandStates()
 
     // Commands that work on the project are offered only while one is open, and those
     // whose dialog another part of the program provides only once it is there.
-    enable(cmd::ProjectAddExam, project && vx::app::GetAddExamDialog());
+    enable(cmd::ProjectAddExam, writable && vx::app::GetAddExamDialog());
     enable(cmd::ProjectViewSlice, workSet && vx::app::GetViewSliceDialog());
     enable(cmd::FileBatchProcessing, static_cast<bool>(vx::app::GetBatchDialog()));
-    enable(cmd::ProjectAddImages, project);
-    enable(cmd::ProjectAddCSISet, project);
+    enable(cmd::ProjectAddImages, writable);
+    enable(cmd::ProjectAddCSISet, writable);
     enable(cmd::ProjectCloseImages, project);
     enable(cmd::ClearRegionEstimates, project);
     enable(cmd::ProjectInformation, project && !(m_pInfoFrame && m_pInfoFrame->isVisible()));

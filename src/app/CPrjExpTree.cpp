@@ -366,9 +366,12 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
             connect(action, &QAction::triggered, frameAction, &QAction::trigger);
         }
     };
-    auto own = [&](const char* text, void (CPrjExpTree::*handler)(), const char* prompt) {
+    // Entries that change the project folder are not offered while it cannot be written.
+    const bool writable = g_pProject && g_pProject->FolderCanBeWritten();
+    auto own = [&](const char* text, void (CPrjExpTree::*handler)(), const char* prompt, bool writes = true) {
         QAction* action = menu.addAction(text);
         action->setStatusTip(prompt);
+        action->setEnabled(writable || !writes);
         connect(action, &QAction::triggered, this, handler);
     };
     switch (popup) {
@@ -376,7 +379,7 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
         frameCommand("Add Images...", cmd::ProjectAddImages);
         frameCommand("Add CSI Set", cmd::ProjectAddCSISet);
         menu.addSeparator();
-        own("View", &CPrjExpTree::OnViewImage, "Open an image window on this image");
+        own("View", &CPrjExpTree::OnViewImage, "Open an image window on this image", false);
         own("Remove", &CPrjExpTree::OnImagesRemove, "Remove this image from the project");
         break;
     case kPopupOutImages:
@@ -390,10 +393,11 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
         menu.addSeparator();
         frameCommand("View Slice...", cmd::ProjectViewSlice);
         menu.addSeparator();
-        own("Set Work Set", &CPrjExpTree::OnSetWorkSet, "Make this CSI set the work set");
+        own("Set Work Set", &CPrjExpTree::OnSetWorkSet, "Make this CSI set the work set", false);
         own("Remove", &CPrjExpTree::OnCSISetRemove, "Remove this CSI set from the project");
         own("Zero Fill", &CPrjExpTree::OnCSISetZeroFill, "Zero fill this CSI set to a larger grid");
-        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters, "Change the acquisition parameters of this CSI set");
+        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters, "Change the acquisition parameters of this CSI set",
+            false);
         menu.addSeparator();
         own("Save as...", &CPrjExpTree::OnCSISetSaveAs, "Save this CSI set as a new set of the project");
         break;

@@ -144,6 +144,9 @@ public:
     // changed it, or it cannot be written): nothing may be written there then, or the
     // project would be split between two folders or overwrite another program's work.
     std::unique_ptr<vx::TFileTransaction> BeginChange();
+    // False for a project opened from a folder it cannot write (read-only media, where no
+    // lock file can be made): the commands that would change the folder are not offered.
+    bool FolderCanBeWritten() const;
     // The files written for the project that no project file in the folder lists yet (the
     // pixel files of new images; in a project made by CreateInPlaceOf also the data-set files
     // of new sets, and the replaced project's files to remove): staged in the work folder,

@@ -68,6 +68,11 @@ bool TProject::TakeFolder(bool creating)
            m_hold->Take(m_strFolder, m_strName, creating ? TFolderHold::TPurpose::Create : TFolderHold::TPurpose::Open);
 }
 
+bool TProject::FolderCanBeWritten() const
+{
+    return !m_hold || !m_hold->IsReadOnly();
+}
+
 std::unique_ptr<vx::TFileTransaction> TProject::BeginChange()
 {
     return m_hold->BeginChange(m_strFolder, m_strName);

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QTest>
@@ -28,6 +29,7 @@
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
+#include "app/dialogs/DialogRunner.h"
 #include "app/CPrjExpFrame.h"
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
@@ -1441,6 +1443,53 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
     }
 }
 
+
+// A project opened from a folder where no lock file can be made because the folder cannot
+// be written (read-only media) offers no command that would change the folder, in the menus
+// or in the explorer: Save Project As keeps its work.
+TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOfIt)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
+    {
+        TFileFaultScope readOnly({{vx::kFileLock, EROFS, 1, true}});
+        TScriptedFileChooser chooser(fixture.ProjectPath());
+        frame->Action(cmd::FileOpenProject)->trigger();
+    }
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_TRUE(report.Messages().empty());
+    QApplication::processEvents();
+    const auto offered = [&](int command) { return frame->Action(command)->isEnabled(); };
+    for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
+                        cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+        EXPECT_FALSE(offered(command)) << command;
+    EXPECT_TRUE(offered(cmd::FileSaveProjectAs));
+
+    std::vector<std::pair<std::string, bool>> entries;
+    const vx::app::MenuRunner kept = vx::app::SetMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+        for (QAction* action : menu.actions())
+            if (!action->isSeparator())
+                entries.emplace_back(action->text().toStdString(), action->isEnabled());
+        return nullptr;
+    });
+    auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+    ASSERT_NE(explorer, nullptr);
+    CPrjExpTree* tree = explorer->Tree();
+    tree->expandAll();
+    const auto found = tree->findItems(TGuiFixture::kSetName, Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(found.size(), 1);
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->ItemLabelRect(found[0]).center());
+    vx::app::SetMenuRunner(kept);
+    EXPECT_EQ(entries, (std::vector<std::pair<std::string, bool>>{{"Add Images...", false},
+                                                                  {"Add CSI Set", false},
+                                                                  {"View Slice...", false},  // no dialog here
+                                                                  {"Set Work Set", true},
+                                                                  {"Remove", false},
+                                                                  {"Zero Fill", false},
+                                                                  {"Set Parameters...", true},
+                                                                  {"Save as...", false}}));
+}
 
 // The folder's lock file removed while the project is open (a cleaning tool, a sync
 // client): Save makes it and takes it again, and saves the macro step; taken meanwhile by
