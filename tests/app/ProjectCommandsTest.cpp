@@ -517,6 +517,7 @@ TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason
         const char* file;
         std::string message;
         bool opens;
+        bool folder = false;  // a folder stands there instead of a FIFO
     } cases[] = {
         {"fifo.tpj", "Error: Invalid Project File: it is a FIFO, not a file", false},
         {"b",
@@ -528,12 +529,18 @@ TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason
          "Some of the image files could not be loaded\r\nimg: its pixel file is a FIFO, not a file (" + folder +
              "/img)" + images,
          true},
+        {"b",
+         "Some of the CSI data sets could not be loaded.\r\nb: its data-set file " + folder +
+             "/b is a folder, not a file" + sets,
+         true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         RestoreFolder(pristine, folder);
         std::filesystem::remove(folder + "/" + c.file);
-        TFifo fifo(folder + "/" + c.file);
+        if (c.folder)
+            std::filesystem::create_directory(folder + "/" + c.file);
+        TFifo fifo(c.folder ? root.File("unused.fifo") : folder + "/" + c.file);
         report.Clear();
         TScriptedFileChooser chooser(folder + "/fifo.tpj");
         frame->Action(cmd::FileOpenProject)->trigger();
