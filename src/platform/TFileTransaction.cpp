@@ -357,6 +357,14 @@ void TFileTransaction::Discard(const std::string& target)
     m_removals.erase(std::remove(m_removals.begin(), m_removals.end(), target), m_removals.end());
 }
 
+std::vector<std::pair<std::string, std::string>> TFileTransaction::StagedFiles() const
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const TRename& rename : m_renames)
+        files.emplace_back(rename.temp, rename.target);
+    return files;
+}
+
 std::string TFileTransaction::StagedFileOf(const std::string& target) const
 {
     for (const TRename& rename : m_renames)
