@@ -395,8 +395,9 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
 }
 
 // Something other than a file under the lock file's name: open, create and Save As into
-// the folder are refused with the reason, at once, and leave it there. A link is never
-// followed: nothing is made where a dangling one points, nor is a file elsewhere locked.
+// the folder are refused with the reason, at once, and leave it there, also with locks as
+// on NFS. A link is never followed: nothing is made where a dangling one points, nor is a
+// file elsewhere locked.
 TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 {
     MakeProject();
@@ -412,11 +413,16 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     const auto linkTo = [](const std::string& target) {
         return [target](const std::string& path) { return ::symlink(target.c_str(), path.c_str()); };
     };
-    for (const TCase& c : {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
-                           TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
-                           TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)},
-                           TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}}) {
-        SCOPED_TRACE(c.what);
+    std::vector<std::pair<bool, TCase>> tries;
+    for (const bool nfs : {false, true})
+        for (const TCase& c :
+             {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
+              TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
+              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}})
+            tries.emplace_back(nfs, c);
+    for (const auto& [nfs, c] : tries) {
+        SCOPED_TRACE(std::string(c.what) + (nfs ? ", on NFS" : ""));
+        test::TFileFaultScope faults(nfs ? std::vector<TFileFault>{test::LocksAsOnNFS()} : std::vector<TFileFault>{});
         ASSERT_TRUE(RemoveFile(lockFile));
         ASSERT_TRUE(MakeFolder(other));
         for (const std::string& path : {lockFile, otherLock})
@@ -655,10 +661,12 @@ TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomT
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     const std::string me = ::getpwuid(::geteuid())->pw_name, aside = m_dir.File("aside");
     const std::string refused = "The project p cannot be opened: its folder " + m_folder;
+    const std::string aFile = m_dir.File("a file");
     const struct {
         const char* what;
         std::function<void()> make, undo;
         std::string said;
+        std::string folder = {};  // the project's folder, when not m_folder
     } rows[] = {
         {"no folder", [&] { ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0); },
          [&] { ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0); }, refused + " does not exist."},
@@ -672,6 +680,20 @@ TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomT
              ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0);
          },
          refused + " is not a folder."},
+        {"a file on the way", [&] { test::WriteBytes(aFile, "a file"); }, [&] { ASSERT_TRUE(RemoveFile(aFile)); },
+         "The project p cannot be opened: its folder " + aFile + "/p cannot be reached, because " + aFile +
+             " is not a folder.",
+         aFile + "/p"},
+        {"a link to itself",
+         [&] {
+             ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0);
+             ASSERT_EQ(::symlink(m_folder.c_str(), m_folder.c_str()), 0);
+         },
+         [&] {
+             ASSERT_TRUE(RemoveFile(m_folder));
+             ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0);
+         },
+         refused + " cannot be opened: too many levels of symbolic links."},
         {"a folder this user may not enter", [&] { ASSERT_EQ(::chmod(m_folder.c_str(), 0600), 0); },
          [&] { ASSERT_EQ(::chmod(m_folder.c_str(), 0755), 0); },
          refused + " cannot be entered, because you may not search it. Ask its owner, " + me + ", to let you in."},
@@ -687,7 +709,7 @@ TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomT
         const std::string said = test::AsAnOrdinaryUser([&] {
             test::TScriptedReport script;
             TProject project;
-            std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "";
+            std::string text = project.Load((row.folder.empty() ? m_folder : row.folder) + "/p.tpj") ? "opened" : "";
             for (const std::string& message : script.Messages())
                 text += message;
             return text;
