@@ -54,7 +54,7 @@ public:
                         // locked; LastError() says why (ENOLCK, EBADF)
         Forbidden,      // a lock file is there that this user may not open; LastError() says why
         Unavailable,    // the lock file cannot be made or locked for another reason (a full
-                        // disk, a file system without locks); LastError() says why
+                        // disk, a failing disk); LastError() says why
         NotAFile,       // something other than a file stands under the lock file's name
                         // (a folder, a FIFO, a symbolic link): it is neither locked, followed
                         // nor waited on
