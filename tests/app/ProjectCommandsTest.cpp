@@ -1498,6 +1498,31 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                   {"Save as...", false}}));
 }
 
+// File > Open of a project whose folder's file system offers no locks: the project opens,
+// says why nothing of it can be changed, and offers Save Project As but no command that
+// would change the folder.
+TEST_F(ProjectCommandsTest, AProjectOfAFolderWithoutLocksOpensSayingWhyAndOffersNoChangeOfIt)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    {
+        TFileFaultScope noLocks({{vx::kFileLock, ENOLCK, 1, true}});
+        TScriptedFileChooser chooser(fixture.ProjectPath());
+        frame->Action(cmd::FileOpenProject)->trigger();
+    }
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The project " + g_pProject->GetName() +
+                                       " opens, but no change of it can be written: its folder cannot be locked: no "
+                                       "locks available. Save Project As keeps the work in a folder that can be "
+                                       "locked."});
+    QApplication::processEvents();
+    for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
+                        cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+        EXPECT_FALSE(frame->Action(command)->isEnabled()) << command;
+    EXPECT_TRUE(frame->Action(cmd::FileSaveProjectAs)->isEnabled());
+}
+
 // The folder's lock file removed while the project is open (a cleaning tool, a sync
 // client), where only the lock file can be locked (NFS): Save makes it and takes it again,
 // and saves the macro step; taken meanwhile by another program, Save writes nothing and says
