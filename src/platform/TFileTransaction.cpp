@@ -332,9 +332,13 @@ std::string TFileTransaction::StagingFolder()
     if (FolderExists(work))
         return work;
     errno = 0;
-    if (::mkdir(work.c_str(), 0777) == 0 || FolderExists(work))
+    if (::mkdir(work.c_str(), 0777) == 0)
         return work;
-    NoteFailure(work, errno != 0 ? errno : EIO);
+    // Why mkdir failed, before the look below changes errno.
+    const int error = errno;
+    if (FolderExists(work))  // made meanwhile
+        return work;
+    NoteFailure(work, error != 0 ? error : EIO);
     return std::string();
 }
 
