@@ -1,5 +1,12 @@
 #include "model/TFolderHold.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -21,6 +28,13 @@ std::set<const TFolderHold*>& LiveHolds()
     return holds;
 }
 
+// The undo states this process keeps, by path, with the identity each was written with.
+std::map<std::string, vx::TFileIdentity>& KeptStates()
+{
+    static std::map<std::string, vx::TFileIdentity> states;
+    return states;
+}
+
 // Removes the files of a work folder (what was staged and never put in place, undo
 // states); the folders in it and everything outside it stay.
 void RemoveWorkFiles(const std::string& work)
@@ -33,6 +47,33 @@ void RemoveWorkFiles(const std::string& work)
 std::string LockFileOf(const std::string& folder)
 {
     return vx::JoinPath(folder, vx::TFolderLock::FileName());
+}
+
+// Why `folder` cannot be opened or entered (`error` from the lock), to follow "its folder"
+// or "That folder": the first folder on the way that is missing, is not a folder, or may
+// not be entered, and whom to ask.
+std::string WhyUnreachable(const std::string& folder, int error)
+{
+    for (size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string path = folder.substr(0, end);
+        const bool whole = end == std::string::npos || path == vx::FolderOf(folder + "/x");
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return folder + " does not exist";
+            break;
+        }
+        if (!S_ISDIR(st.st_mode))
+            return whole ? folder + " is not a folder"
+                         : folder + " cannot be reached, because " + path + " is not a folder";
+        if (::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0)
+            return (whole ? folder + " cannot be entered, because you may not search it"
+                          : folder + " cannot be reached, because you may not enter " + path) +
+                   ". Ask its owner, " + vx::TFolderLock::OwnerOf(path) + ", to let you in";
+        if (whole)
+            break;
+    }
+    return folder + " cannot be opened: " + vx::FileErrorReason(error);
 }
 
 }  // namespace
@@ -85,7 +126,9 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
     using TResult = vx::TFolderLock::TResult;
     const TResult result = m_lock.Acquire(folder);
     m_seen.clear();
-    m_state = result == TResult::Held ? TState::Held : result == TResult::ReadOnly ? TState::ReadOnly : TState::Untaken;
+    const bool readOnly = result == TResult::ReadOnly || result == TResult::NoLocks;
+    m_state = result == TResult::Held ? TState::Held : readOnly ? TState::ReadOnly : TState::Untaken;
+    m_readOnly = readOnly ? result : TResult::Held;
     if (m_state == TState::Held)
         m_identity = m_lock.FolderIdentity();
     return result;
@@ -104,6 +147,13 @@ std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std
                vx::TFolderLock::OwnerOf(lockFile) + ", to let you read it, or remove it once no program has the "
                "project open";
     case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(m_lock.LastError());
+    case vx::TFolderLock::TResult::NoLocks:
+        if (m_lock.LastError() == EBADF)
+            return "cannot be locked, because you may not write its lock file " + lockFile +
+                   ", and its file system locks only files that may be written. Ask its owner, " +
+                   vx::TFolderLock::OwnerOf(lockFile) + ", to let you write it";
+        break;
+    case vx::TFolderLock::TResult::Unreachable: return WhyUnreachable(folder, m_lock.LastError());
     default: break;
     }
     return "cannot be locked: " + vx::FileErrorReason(m_lock.LastError());
@@ -127,13 +177,25 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     case TResult::HeldElsewhere: return refuse("another program has a project of its folder open.");
     case TResult::HeldHere: return refuse("a project of its folder is open in this program already.");
     case TResult::ReadOnly:
+    case TResult::NoLocks:
         if (creating)
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
         // it is left alone, and the project is not read half changed.
         for (const std::string& journal : journals)
             if (vx::FileExists(journal) || vx::FolderExists(journal))
-                return refuse("a save of it was interrupted, and its folder cannot be locked to complete it.");
+                return refuse(lock == TResult::ReadOnly
+                                  ? "a save of it was interrupted, and it cannot be completed because " + folder +
+                                        " cannot be written: " + vx::FileErrorReason(m_lock.LastError()) +
+                                        ". The project opens once it can be written."
+                                  : "a save of it was interrupted, and it cannot be completed because its folder " +
+                                        WhyNotLocked(lock, folder) + ".");
+        // A folder that could be written but not locked: the user is told why nothing of
+        // the project can be changed.
+        if (lock == TResult::NoLocks)
+            vx::Report("The project " + name + " opens, but no change of it can be written: its folder " +
+                           WhyNotLocked(lock, folder) + ". Save Project As keeps the work in a folder that can be locked.",
+                       vx::ReportIcon::Exclamation);
         return true;
     case TResult::NotAFile:
         return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
@@ -165,8 +227,8 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
 
 void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 {
-    if (m_state == TState::Held && m_lock.MadeLockFile() && m_lock.Holds(folder))
-        vx::RemoveFile(LockFileOf(folder));
+    if (m_state == TState::Held && m_lock.MadeLockFile())
+        m_lock.RemoveLockFileAndRelease(folder);
     m_lock.Release();
     m_seen.clear();
     m_state = TState::Untaken;
@@ -192,7 +254,10 @@ bool TFolderHold::KeepForChange(const std::string& folder, const std::string& na
         return true;
     if (m_state == TState::ReadOnly) {
         vx::Report("The folder " + folder + " of the project " + name +
-                       " cannot be written, so nothing was written. Save Project As keeps the work in a new folder.",
+                       (m_readOnly == TResult::NoLocks ? " cannot be locked, so nothing was written. Save Project As "
+                                                         "keeps the work in a folder that can be locked."
+                                                       : " cannot be written, so nothing was written. Save Project As "
+                                                         "keeps the work in a new folder."),
                    vx::ReportIcon::Exclamation);
         return false;
     }
@@ -201,7 +266,13 @@ bool TFolderHold::KeepForChange(const std::string& folder, const std::string& na
     // The folder's own identity tells a folder moved away from one whose lock file alone
     // was removed (a cleaning tool, a sync client): that one is taken again, unless another
     // program changed the project while it was not locked.
-    const TResult kept = m_lock.Keep(folder, [this] { return IsAsLastSeen(); });
+    std::string lostFiles;
+    bool projectChanged = false;
+    const TResult kept = m_lock.Keep(folder, [&] {
+        lostFiles = LostKeptFiles(folder);
+        projectChanged = !IsAsLastSeen();
+        return lostFiles.empty() && !projectChanged;
+    });
     if (kept == TResult::Held)
         return true;
     if (kept == TResult::Moved) {
@@ -221,7 +292,17 @@ bool TFolderHold::KeepForChange(const std::string& folder, const std::string& na
     std::string why;
     switch (kept) {
     case TResult::HeldElsewhere: why = lost + "another program has taken the folder since"; break;
-    case TResult::Changed: why = lost + "another program has changed the project since"; break;
+    case TResult::Changed:
+        if (projectChanged) {
+            why = lost + "another program has changed the project since";
+            break;
+        }
+        // What was lost is given up, so that later changes and Save Project As go on with
+        // what is left.
+        why = lost + "another program has removed since what this program kept in " +
+              vx::TFileTransaction::WorkFolderOf(folder) + " (" + lostFiles + ")";
+        ForgetLostKeptFiles(folder);
+        break;
     case TResult::NotAFile:
         why = "The lock file " + lockFile + " of the project " + name + " was replaced by " +
               vx::TFolderLock::WhatIsThereInstead(lockFile) + " while the project was open";
@@ -364,18 +445,76 @@ void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
         RemoveWorkFiles(work);
         if (madeWork)
             vx::RemoveFile(work);  // only when empty
-        lock.Release();
+        // The lock file goes while it is held, when nothing else is left there.
         const std::vector<vx::TFolderEntry> left = vx::ListFolder(folder);
         if (madeLock && left.size() == 1 && left.front().name == vx::TFolderLock::FileName())
-            vx::RemoveFile(LockFileOf(folder));
+            lock.RemoveLockFileAndRelease(folder);
+        lock.Release();
         if (madeFolder)
             vx::RemoveFile(folder);  // only when empty
     }
     vx::RemoveFile(note);
 }
 
+void TFolderHold::KeepStateFile(const std::string& path)
+{
+    const std::optional<vx::TFileIdentity> identity = vx::FileIdentityOf(path);
+    std::lock_guard<std::mutex> guard(g_holdsMutex);
+    if (identity)
+        KeptStates()[path] = *identity;
+}
+
+std::string TFolderHold::LostKeptFiles(const std::string& folder) const
+{
+    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+    int states = 0;
+    {
+        std::lock_guard<std::mutex> guard(g_holdsMutex);
+        for (const auto& [path, identity] : KeptStates())
+            if (vx::FolderOf(path) == work && vx::FileIdentityOf(path) != identity)
+                ++states;
+    }
+    std::vector<std::string> targets;
+    if (m_newFiles)
+        for (const auto& [staged, target] : m_newFiles->StagedFiles())
+            if (!vx::FileIdentityOf(staged))
+                targets.push_back(target);
+    std::sort(targets.begin(), targets.end());
+    std::string text;
+    if (states > 0)
+        text = "the undo states of " + std::to_string(states) + (states == 1 ? " step" : " steps") +
+               ", which can no longer be undone";
+    if (!targets.empty()) {
+        text += text.empty() ? "the new files for " : "; the new files for ";
+        for (size_t i = 0; i < targets.size(); ++i)
+            text += (i == 0 ? "" : i + 1 == targets.size() ? " and " : ", ") + targets[i];
+        text += ", which are given up";
+    }
+    return text;
+}
+
+void TFolderHold::ForgetLostKeptFiles(const std::string& folder)
+{
+    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+    {
+        std::lock_guard<std::mutex> guard(g_holdsMutex);
+        std::erase_if(KeptStates(), [&](const auto& kept) {
+            return vx::FolderOf(kept.first) == work && vx::FileIdentityOf(kept.first) != kept.second;
+        });
+    }
+    // The waiting files left are not this program's alone any more: none is removed.
+    if (m_newFiles) {
+        m_newFiles->LetGo();
+        m_newFiles.reset();
+    }
+}
+
 void TFolderHold::RemoveStateFile(const std::string& path)
 {
+    {
+        std::lock_guard<std::mutex> guard(g_holdsMutex);
+        KeptStates().erase(path);
+    }
     // A state in the system's temporary folder belongs to no project folder, and one in a
     // folder without a lock file to no program that could be using it.
     const std::string work = vx::FolderOf(path), folder = vx::FolderOf(work);
@@ -403,7 +542,7 @@ void TFolderHold::RemoveStateFile(const std::string& path)
         if (probe.Acquire(folder) == vx::TFolderLock::TResult::Held) {
             vx::RemoveFile(path);
             if (probe.MadeLockFile())
-                vx::RemoveFile(lockFile);
+                probe.RemoveLockFileAndRelease(folder);
             return;
         }
     }

@@ -4,9 +4,10 @@
 // for the next project file. Every change of the folder begins here, and only while the
 // folder at the project's path is the one held with its lock: never in a folder moved,
 // removed or replaced by a copy, and, after its lock file was removed (a cleaning tool, a
-// sync client), only when no other program changed the project before the lock was taken
-// again. A folder that cannot be written, where no lock file can be made (read-only
-// media), is opened without a lock, and nothing in it is changed.
+// sync client), only when no other program changed the project, nor removed the files
+// this program keeps in its work folder, before the lock was taken again. A folder that
+// cannot be written (its permissions, read-only media), or whose file system offers it no
+// lock, is opened without a lock, and nothing in it is changed.
 //
 // The project gives the path and name it has for the folder with each call. A hold that
 // never took a folder (a project made in memory) lets it change freely.
@@ -33,8 +34,9 @@ public:
     // it interrupted. False, after saying why ("The project q cannot be opened: ..." or
     // "... cannot be created: ..."), holding nothing: another program or another project
     // of this run has the folder, its lock file cannot be taken, or an unfinished change
-    // cannot be completed. An open of a folder that cannot be written, where no lock file
-    // can be made, goes on without the lock unless a journal waits there.
+    // cannot be completed. An open of a folder that cannot be written, or cannot be locked
+    // because its file system offers no lock (saying so), goes on without the lock unless a
+    // journal waits there.
     bool Take(const std::string& folder, const std::string& name, TPurpose purpose);
     // Takes the lock of the folder a Save As writes to, saying nothing: Held, or what
     // stands in the way (described by WhyNotLocked).
@@ -44,8 +46,7 @@ public:
     // "cannot be written: ...").
     std::string WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const;
     // An open that failed gives the folder back as it found it: a lock file this hold made
-    // is removed while its lock is still held (no other program can hold it then), and the
-    // lock is let go.
+    // is removed by the lock while it is still held, and the lock is let go.
     void ReleaseAfterFailedOpen(const std::string& folder);
     // The project moved to another folder (Save As): the lock is let go, and the undo states
     // left in this folder's work folder go when no other program holds it (RemoveStateFile).
@@ -53,14 +54,16 @@ public:
 
     // True while the lock is held through the lock file now at `folder`.
     bool Holds(const std::string& folder) const;
-    // True for a folder taken without a lock because it cannot be written.
+    // True for a folder taken without a lock because it cannot be written or locked.
     bool IsReadOnly() const { return m_state == TState::ReadOnly; }
 
     // Keeps the held folder for a change of it: true when the folder at `folder` is the
     // one held, with its lock (a lost lock file is made and taken again when the project
-    // file and the journal are as this hold last read or wrote them). False after saying
+    // file and the journal are as this hold last read or wrote them, and the undo states and
+    // waiting files this program keeps in the work folder are there). False after saying
     // why: the folder was moved, removed or replaced, another program took its lock or
-    // changed the project meanwhile, or it cannot be written.
+    // changed the project meanwhile, or it cannot be written. Kept files that another
+    // program removed are named and given up, so that later changes go on without them.
     bool KeepForChange(const std::string& folder, const std::string& name);
     // A change of the folder, after KeepForChange; null when that refused.
     std::unique_ptr<vx::TFileTransaction> BeginChange(const std::string& folder, const std::string& name);
@@ -101,6 +104,9 @@ public:
     // holds it. Never in a copy put in place of a held folder, nor in a folder another
     // program has open.
     static void RemoveStateFile(const std::string& path);
+    // An undo state file was written at `path`: a folder whose lock file was lost is taken
+    // again only while the state is still there (KeepForChange).
+    static void KeepStateFile(const std::string& path);
 
     // What the call of a change that failed on `path` did not do, with "could not" or
     // "cannot" (`notDone`): "/p/a could not be replaced", "the folder /p could not be
@@ -123,9 +129,17 @@ private:
     bool IsAsLastSeen() const;
     // True where the waiting files may be removed: their folder is held, or none was taken.
     bool MayRemoveWaitingFiles() const;
+    // What of the undo states and waiting files kept in the work folder of `folder` is gone
+    // or replaced, in words; empty when nothing is.
+    std::string LostKeptFiles(const std::string& folder) const;
+    // Gives those up: the lost states are no longer looked for, and the waiting files are
+    // dropped without removing any.
+    void ForgetLostKeptFiles(const std::string& folder);
 
     vx::TFolderLock m_lock;
     TState m_state = TState::Untaken;
+    // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
+    vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // null while none were begun
     // The project file and the journal as this program last read or wrote them.

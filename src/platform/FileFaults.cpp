@@ -116,6 +116,27 @@ bool RemovalHidesOpenFile(const std::string& path)
     return ::rename(path.c_str(), to.c_str()) == 0;
 }
 
+bool ExclusiveLockRefused(int fd)
+{
+    if (!g_armed.load(std::memory_order_relaxed))
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        bool needWrite = false;
+        for (const TArmed& armed : g_faults)
+            needWrite = needWrite || armed.fault.locksNeedWrite;
+        if (!needWrite)
+            return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) != O_RDONLY)
+        return false;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_struck = true;
+    errno = EBADF;
+    return true;
+}
+
 void NoteFileStep()
 {
     if (!g_armed.load(std::memory_order_relaxed))

@@ -37,6 +37,10 @@ struct TFileFault {
     // a FUSE file system without hard_remove keeps it (NFS as ".nfsNNNN"), so that its
     // folder cannot be removed. Unlike the system's, it stays after the file is closed.
     bool hidesOpenFiles = false;
+    // No call fails by count (give no `calls`), but an exclusive lock taken on a descriptor
+    // open only to read fails with EBADF, as an NFS client's lock does: it locks a range of
+    // the file on the server, which needs the file open for writing.
+    bool locksNeedWrite = false;
 };
 
 // Arms the faults in place of any armed before, each counting its calls afresh (an empty
@@ -51,6 +55,9 @@ bool FileCallFails(TFileCall call);
 // open files and this process holds that file open; it is then renamed to such a hidden
 // file beside it, as the removal.
 bool RemovalHidesOpenFile(const std::string& path);
+// The lock code asks before it takes an exclusive lock on `fd`: true, with errno EBADF,
+// when an armed fault makes locks need write access and `fd` is open only to read.
+bool ExclusiveLockRefused(int fd);
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();
 

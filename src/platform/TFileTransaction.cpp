@@ -332,9 +332,13 @@ std::string TFileTransaction::StagingFolder()
     if (FolderExists(work))
         return work;
     errno = 0;
-    if (::mkdir(work.c_str(), 0777) == 0 || FolderExists(work))
+    if (::mkdir(work.c_str(), 0777) == 0)
         return work;
-    NoteFailure(work, errno != 0 ? errno : EIO);
+    // Why mkdir failed, before the look below changes errno.
+    const int error = errno;
+    if (FolderExists(work))  // made meanwhile
+        return work;
+    NoteFailure(work, error != 0 ? error : EIO);
     return std::string();
 }
 
@@ -355,6 +359,14 @@ void TFileTransaction::Discard(const std::string& target)
         }
     }
     m_removals.erase(std::remove(m_removals.begin(), m_removals.end(), target), m_removals.end());
+}
+
+std::vector<std::pair<std::string, std::string>> TFileTransaction::StagedFiles() const
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const TRename& rename : m_renames)
+        files.emplace_back(rename.temp, rename.target);
+    return files;
 }
 
 std::string TFileTransaction::StagedFileOf(const std::string& target) const

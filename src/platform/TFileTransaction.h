@@ -50,6 +50,8 @@ public:
     void Discard(const std::string& target);
     // The staged file that is to replace target; empty when there is none.
     std::string StagedFileOf(const std::string& target) const;
+    // Each staged file with the target it is to replace.
+    std::vector<std::pair<std::string, std::string>> StagedFiles() const;
     // The files this transaction is to remove.
     const std::vector<std::string>& Removals() const { return m_removals; }
     // Makes the changes planned in `pending`, a transaction of the same folder that is not

@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,27 +106,36 @@ bool TFolderLock::IsHeldHere(const std::string& folder)
     return identity && HeldHere().count(*identity) > 0;
 }
 
-TFolderLock::TResult TFolderLock::Take(int folderFd, int& fd, TFileIdentity& identity, bool& made)
+TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity& identity, bool& made)
 {
-    // The lock file stays: removing it would let two holders lock two different files.
-    // A lock needs no write permission on the file: a user who may only read it locks it
-    // all the same, and a holder elsewhere is seen as one. Never blocking: a FIFO under
-    // the name would wait for a writer that never comes. Never through a link: it would
-    // lock another file, or make one wherever a dangling link points.
-    constexpr int kOpen = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+    // Never blocking: a FIFO under the name would wait for a writer that never comes.
+    // Never through a link: it would lock another file, or make one wherever a dangling
+    // link points. Something other than a file there is not even opened.
+    constexpr int kOpen = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     made = false;
-    fd = ::openat(folderFd, FileName(), kOpen);
+    struct stat st {};
+    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
+        return TResult::NotAFile;
+    // Open to write where this user may: NFS locks only files open for writing. A user who
+    // may only read it locks it all the same where the file system allows.
+    fd = ::openat(folderFd, FileName(), O_RDWR | kOpen);
+    if (fd < 0 && MeansNotWritable(errno)) {
+        fd = ::openat(folderFd, FileName(), O_RDONLY | kOpen);
+        if (fd < 0 && errno == ENOENT)
+            return TResult::Changed;  // removed meanwhile
+    }
     if (fd < 0 && errno == ENOENT) {
-        // Readable by everyone, whatever the umask: another user's program sharing the
-        // folder must be able to open it to take the lock.
-        fd = FileCallFails(kFileLock) ? -1 : ::openat(folderFd, FileName(), kOpen | O_CREAT | O_EXCL, 0644);
+        // Writable by everyone who may write the folder, whatever the umask: another user's
+        // program sharing the folder must be able to open it to take the lock.
+        struct stat folder {};
+        const mode_t mode = 0644 | (::fstat(folderFd, &folder) == 0 ? folder.st_mode & 0022 : 0);
+        fd = FileCallFails(kFileLock) ? -1 : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL, mode);
         made = fd >= 0;
         if (made)
-            ::fchmod(fd, 0644);
+            ::fchmod(fd, mode);
         else if (errno == EEXIST)  // made meanwhile by another program, or a link
-            fd = ::openat(folderFd, FileName(), kOpen);
+            return TResult::Changed;
     }
-    struct stat st {};
     if (fd < 0) {
         m_error = errno;
         // A link refuses to be opened, and so does a socket.
@@ -135,21 +145,43 @@ TFolderLock::TResult TFolderLock::Take(int folderFd, int& fd, TFileIdentity& ide
             return TResult::NotAFile;
         return m_error == EACCES || m_error == EPERM ? TResult::Forbidden : TResult::Unavailable;
     }
-    const bool examined = ::fstat(fd, &st) == 0;
-    if (!examined || !S_ISREG(st.st_mode)) {
-        m_error = examined ? 0 : errno;
+    const auto fail = [&](int error, TResult result) {
+        m_error = error;
         ::close(fd);
         fd = -1;
-        return examined ? TResult::NotAFile : TResult::Unavailable;
+        return result;
+    };
+    if (::fstat(fd, &st) != 0)
+        return fail(errno, TResult::Unavailable);
+    if (!S_ISREG(st.st_mode))
+        return fail(0, TResult::NotAFile);
+    if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
+        return fail(error, error == EWOULDBLOCK                         ? TResult::HeldElsewhere
+                           : error == ENOLCK || (error == EBADF && readOnly) ? TResult::NoLocks
+                                                                            : TResult::Unavailable);
     }
-    if (FileCallFails(kFileLock) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        m_error = errno;
-        ::close(fd);
-        fd = -1;
-        return m_error == EWOULDBLOCK ? TResult::HeldElsewhere : TResult::Unavailable;
-    }
+    // The file locked must still be the lock file: its holder may have removed it before
+    // it let go, and then another program may hold the one made in its place.
+    struct stat now {};
+    if (::fstatat(folderFd, FileName(), &now, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(now) != IdentityOf(st))
+        return fail(0, TResult::Changed);
     identity = IdentityOf(st);
     return TResult::Held;
+}
+
+TFolderLock::TResult TFolderLock::Take(int folderFd, int& fd, TFileIdentity& identity, bool& made)
+{
+    // Each new try follows another program's removal or making of the lock file; a few
+    // thousand in a row mean something keeps replacing it.
+    for (int attempt = 0; attempt < 10000; ++attempt) {
+        const TResult result = TakeOnce(folderFd, fd, identity, made);
+        if (result != TResult::Changed)
+            return result;
+    }
+    m_error = EAGAIN;
+    return TResult::Unavailable;
 }
 
 TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
@@ -163,21 +195,46 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
     // permission to read it.
     const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat st {};
-    if (folderFd < 0 || ::fstat(folderFd, &st) != 0) {
+    if (folderFd < 0 || ::fstat(folderFd, &st) != 0 || ::faccessat(folderFd, ".", X_OK, AT_EACCESS) != 0) {
         m_error = errno;
         if (folderFd >= 0)
             ::close(folderFd);
-        return TResult::ReadOnly;
+        return TResult::Unreachable;
     }
+    const auto refuse = [&](int error, TResult result) {
+        m_error = error;
+        ::close(folderFd);
+        return result;
+    };
+    // A folder that cannot be written is decided by itself, whatever stands in it.
+    struct statvfs system {};
+    if (::fstatvfs(folderFd, &system) == 0 && (system.f_flag & ST_RDONLY) != 0)
+        return refuse(EROFS, TResult::ReadOnly);
+    if (::faccessat(folderFd, ".", W_OK, AT_EACCESS) != 0)
+        return refuse(errno, MeansNotWritable(errno) ? TResult::ReadOnly : TResult::Unavailable);
     const TFileIdentity folderIdentity = IdentityOf(st);
     std::lock_guard<std::mutex> guard(g_heldMutex);
-    TResult result = HeldHere().count(folderIdentity) ? TResult::HeldHere : Take(folderFd, m_fd, m_identity, m_made);
+    if (HeldHere().count(folderIdentity))
+        return refuse(0, TResult::HeldHere);
+    // The folder itself, where it can be opened to read and the system locks it.
+    int folderLockFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderLockFd >= 0 && (ExclusiveLockRefused(folderLockFd) || ::flock(folderLockFd, LOCK_EX | LOCK_NB) != 0)) {
+        const int error = errno;
+        ::close(folderLockFd);
+        folderLockFd = -1;
+        if (error == EWOULDBLOCK)
+            return refuse(error, TResult::HeldElsewhere);
+    }
+    const TResult result = Take(folderFd, m_fd, m_identity, m_made);
     if (result != TResult::Held) {
+        if (folderLockFd >= 0)
+            ::close(folderLockFd);
         ::close(folderFd);
         return result;
     }
     HeldHere().insert(folderIdentity);
     m_folderFd = folderFd;
+    m_folderLockFd = folderLockFd;
     m_folderIdentity = folderIdentity;
     return result;
 }
@@ -211,6 +268,14 @@ TFolderLock::TResult TFolderLock::Keep(const std::string& folder, const std::fun
     return result;
 }
 
+void TFolderLock::RemoveLockFileAndRelease(const std::string& folder)
+{
+    // Only the lock file held, in the folder held, and while it is held.
+    if (Holds(folder))
+        RemoveFile(JoinPath(folder, FileName()));
+    Release();
+}
+
 void TFolderLock::Release()
 {
     if (m_fd >= 0) {
@@ -218,9 +283,10 @@ void TFolderLock::Release()
         std::lock_guard<std::mutex> guard(g_heldMutex);
         HeldHere().erase(m_folderIdentity);
     }
-    if (m_folderFd >= 0)
-        ::close(m_folderFd);
-    m_fd = m_folderFd = -1;
+    for (const int fd : {m_folderLockFd, m_folderFd})
+        if (fd >= 0)
+            ::close(fd);
+    m_fd = m_folderFd = m_folderLockFd = -1;
     m_made = false;
     m_identity = m_folderIdentity = {};
 }

@@ -1,9 +1,28 @@
 #pragma once
-// An advisory lock on a folder, held through a hidden lock file in it (flock) by the
-// process that has a project of the folder open. The system lets it go when the process
-// ends, however it ends, so a lock that cannot be taken means another running program
-// has the folder open. A folder is known by its identity, not by its name: the same folder
-// spelt otherwise is the same, and a folder renamed away is no longer the one at its path.
+// An advisory lock on a folder, held by the process that has a project of the folder open.
+// The system lets it go when the process ends, however it ends, so a lock that cannot be
+// taken means another running program has the folder open. A folder is known by its
+// identity, not by its name: the same folder spelt otherwise is the same, and a folder
+// renamed away is no longer the one at its path.
+//
+// The protocol, the same for every program that takes the lock:
+// - A folder that cannot be written (its permissions for this user, a read-only file
+//   system) is not locked at all: nothing in it is changed (ReadOnly).
+// - The folder itself is locked first (flock on a descriptor open to read it), where the
+//   system allows: on one machine it holds the folder whatever happens to the lock file.
+//   A folder this user may search but not read, or a file system that locks no folders
+//   (NFS locks only files open for writing), goes on with the lock file alone.
+// - Then the hidden lock file in it (flock, never through a link, never waiting on a FIFO),
+//   on a descriptor open to read and write where this user may write the file, else open
+//   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock
+//   file made here may be written by everyone who may write the folder, so that another
+//   user of a shared folder can lock it on NFS too.
+// - Once locked, the file is compared with the one under the lock file's name (device and
+//   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds
+//   nothing, and the lock is taken again on the file there now.
+// - A lock file is made only here, and removed only here, only by its holder while it holds
+//   it (RemoveLockFileAndRelease): a program that locks the removed file afterwards sees
+//   that it is no longer the lock file and starts again.
 // The held folder and its lock file stay open, so that neither identity is given to
 // another file while they are held, even when they are removed.
 #include <functional>
@@ -25,11 +44,17 @@ public:
         HeldElsewhere,  // another running program has it
         HeldHere,       // another lock object of this process holds the folder (a second
                         // project of the folder opened in the same run): this one holds nothing
-        ReadOnly,       // no lock file is there and none can be made: the folder cannot be
-                        // written (or opened); LastError() says why
+        ReadOnly,       // the folder cannot be written (its permissions, a read-only file
+                        // system), or no lock file can be made for that reason: nothing is
+                        // locked; LastError() says why
+        Unreachable,    // the folder does not exist, or cannot be opened or entered;
+                        // LastError() says why
+        NoLocks,        // the file system offers no lock for the folder (no locks at all, or
+                        // none on a lock file this user may only read, as on NFS): nothing is
+                        // locked; LastError() says why (ENOLCK, EBADF)
         Forbidden,      // a lock file is there that this user may not open; LastError() says why
         Unavailable,    // the lock file cannot be made or locked for another reason (a full
-                        // disk, a file system without locks); LastError() says why
+                        // disk, a failing disk); LastError() says why
         NotAFile,       // something other than a file stands under the lock file's name
                         // (a folder, a FIFO, a symbolic link): it is neither locked, followed
                         // nor waited on
@@ -45,8 +70,14 @@ public:
     // While that fails the old hold stays, and the result says why.
     TResult Keep(const std::string& folder, const std::function<bool()>& unchanged = {});
     void Release();
+    // Removes the lock file of the held folder at `folder` while its lock is still held (no
+    // other program can hold it then), when the file under its name is the one held, and
+    // lets go.
+    void RemoveLockFileAndRelease(const std::string& folder);
     // True while this object holds the lock of a folder, wherever it is now.
     bool IsHeld() const { return m_fd >= 0; }
+    // True while the folder itself is locked too, not only its lock file.
+    bool HoldsFolderItself() const { return m_folderLockFd >= 0; }
     // True while this object holds the lock of the folder now at that path, through the
     // lock file there.
     bool Holds(const std::string& folder) const;
@@ -73,13 +104,16 @@ public:
     static std::string OwnerOf(const std::string& path);
 
 private:
-    // Opens (making it when missing) and locks the lock file in the folder open as
+    // Opens (making it when missing), locks and verifies the lock file in the folder open as
     // folderFd; Held with the lock file in `fd` and `identity`, else nothing is left open
     // and m_error says why.
     TResult Take(int folderFd, int& fd, TFileIdentity& identity, bool& made);
+    // One try of Take; Changed when the file locked is no longer the lock file.
+    TResult TakeOnce(int folderFd, int& fd, TFileIdentity& identity, bool& made);
 
     int m_fd = -1;
-    int m_folderFd = -1;
+    int m_folderFd = -1;      // open for its path alone: its identity, where it is now
+    int m_folderLockFd = -1;  // open to read it, with its lock; -1 where none is held
     bool m_made = false;
     int m_error = 0;
     TFileIdentity m_identity;        // the held lock file's

@@ -60,8 +60,10 @@ bool TProcessStep::WriteStateFile(const TStateWriter& write)
     if (folder.empty())
         return false;
     m_strTempFile = MakeTempFileName(m_pszStatePrefix, folder);
-    if (write(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); }))
+    if (write(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); })) {
+        TFolderHold::KeepStateFile(m_strTempFile);
         return true;
+    }
     DropState();
     return false;
 }
@@ -181,6 +183,7 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
         return false;
     }
     TFolderHold::RemoveStateFile(saved);
+    TFolderHold::KeepStateFile(current);
     m_strTempFile = current;
     return true;
 }

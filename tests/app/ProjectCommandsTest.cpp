@@ -1498,15 +1498,41 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                   {"Save as...", false}}));
 }
 
+// File > Open of a project whose folder's file system offers no locks: the project opens,
+// says why nothing of it can be changed, and offers Save Project As but no command that
+// would change the folder.
+TEST_F(ProjectCommandsTest, AProjectOfAFolderWithoutLocksOpensSayingWhyAndOffersNoChangeOfIt)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    {
+        TFileFaultScope noLocks({{vx::kFileLock, ENOLCK, 1, true}});
+        TScriptedFileChooser chooser(fixture.ProjectPath());
+        frame->Action(cmd::FileOpenProject)->trigger();
+    }
+    ASSERT_NE(g_pProject, nullptr);
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"The project " + g_pProject->GetName() +
+                                       " opens, but no change of it can be written: its folder cannot be locked: no "
+                                       "locks available. Save Project As keeps the work in a folder that can be "
+                                       "locked."});
+    QApplication::processEvents();
+    for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
+                        cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+        EXPECT_FALSE(frame->Action(command)->isEnabled()) << command;
+    EXPECT_TRUE(frame->Action(cmd::FileSaveProjectAs)->isEnabled());
+}
+
 // The folder's lock file removed while the project is open (a cleaning tool, a sync
-// client): Save makes it and takes it again, and saves the macro step; taken meanwhile by
-// another program, Save writes nothing and says so, never that the folder moved; once that
-// program has ended, Save Project As into the same folder keeps the work. Changed meanwhile
-// by another program (the set b removed), Save writes nothing and says so, and the project
-// opens again as that program left it.
+// client), where only the lock file can be locked (NFS): Save makes it and takes it again,
+// and saves the macro step; taken meanwhile by another program, Save writes nothing and says
+// so, never that the folder moved; once that program has ended, Save Project As into the
+// same folder keeps the work. Changed meanwhile by another program (the set b removed), Save
+// writes nothing and says so, and the project opens again as that program left it.
 TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenForAMovedFolder)
 {
     InstallProcessing();
+    TFileFaultScope nfs({LocksAsOnNFS()});
     const std::string folder = root.File("p"), lockFile = folder + "/" + vx::TFolderLock::FileName();
     {
         TProject project;
@@ -1595,6 +1621,77 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
     EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
     EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 1);
+}
+
+// A step, the folder's lock file removed, and a second program that opens and closes the
+// project meanwhile. On one machine the folder itself stays held: the second program is
+// refused, and Edit > Undo brings the samples back. Where only the lock file can be locked
+// (NFS), the second program gets in and removes the undo state as a leftover: the next Save
+// says what was lost and writes nothing, and the Save after it works again.
+TEST_F(ProjectCommandsTest, ASecondProgramNeverTakesTheUndoStatesOfAFolderWhoseLockFileWasRemoved)
+{
+    InstallProcessing();
+    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+    for (const bool nfs : {false, true}) {
+        SCOPED_TRACE(nfs ? "locks as on NFS" : "a local file system");
+        const std::string folder = root.File(nfs ? "n" : "p"), lockFile = folder + "/" + vx::TFolderLock::FileName();
+        {
+            TProject project;
+            ASSERT_TRUE(project.Create(folder, "p"));
+            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+            ASSERT_TRUE(project.Save());
+        }
+        TFileFaultScope faults(nfs ? std::vector<vx::TFileFault>{LocksAsOnNFS()} : std::vector<vx::TFileFault>{});
+        ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+        const auto samples = [] {
+            const TSpectrum* voxel = g_pProject->m_pWorkSet->GetVoxel(size_t(0));
+            return std::vector<TComplex>(voxel->Data(), voxel->Data() + voxel->m_nPoints);
+        };
+        const std::vector<TComplex> before = samples();
+        QApplication::processEvents();
+        ASSERT_TRUE(frame->Action(cmd::MacroLoad)->isEnabled());
+        frame->Action(cmd::MacroLoad)->trigger();
+        ASSERT_TRUE(samples() != before) << "the step changed nothing";
+        ASSERT_TRUE(vx::RemoveFile(lockFile));
+        const std::string second = AsUser(::geteuid(), ::getegid(), [&] {
+            report.Clear();
+            std::string said;
+            {
+                TProject other;
+                said = other.Load(folder + "/p.tpj") ? "opened" : "refused";
+            }
+            for (const std::string& message : report.Messages())
+                said += "\n" + message;
+            return said;
+        });
+        report.Clear();
+        if (!nfs) {
+            EXPECT_EQ(second, "refused\nThe project p cannot be opened: another program has a project of its folder open.");
+            QApplication::processEvents();
+            ASSERT_TRUE(frame->Action(cmd::EditUndo)->isEnabled());
+            frame->Action(cmd::EditUndo)->trigger();
+            EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+            EXPECT_TRUE(samples() == before) << "the undo did not bring the samples back";
+            continue;
+        }
+        EXPECT_EQ(second, "opened");
+        const std::string saved = ReadBytes(folder + "/a");
+        frame->Action(cmd::FileSaveProject)->trigger();
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"The lock file " + lockFile +
+                                           " of the project p was removed while the project was open, and another "
+                                           "program has removed since what this program kept in " + folder +
+                                           "/.vexara (the undo states of 1 step, which can no longer be undone), so "
+                                           "nothing was written. Save Project As keeps the work in a new folder."});
+        EXPECT_TRUE(ReadBytes(folder + "/a") == saved) << "the set was written";
+        report.Clear();
+        frame->Action(cmd::FileSaveProject)->trigger();
+        EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+        EXPECT_TRUE(ReadBytes(folder + "/a") != saved) << "the step was not saved";
+        EXPECT_FALSE(g_pProject->IsModified());
+    }
 }
 
 // Three steps on the work set, Save Project As and the project closed: the work folder of

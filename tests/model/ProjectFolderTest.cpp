@@ -3,10 +3,14 @@
 // running program has open.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -15,6 +19,8 @@
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
@@ -134,9 +140,10 @@ TEST_F(ProjectFolderTest, ALockFileThatMayOnlyBeReadStillLocksTheFolder)
     MakeProject();
     const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
     ASSERT_TRUE(FileExists(lockFile));
-    // The lock file and the folder may only be read by the user who opens the project.
+    // The lock file may only be read by the user who opens the project, who may write the
+    // folder (a folder that cannot be written is not locked at all).
     ASSERT_EQ(::chmod(lockFile.c_str(), 0444), 0);
-    ASSERT_EQ(::chmod(m_folder.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -153,11 +160,73 @@ TEST_F(ProjectFolderTest, ALockFileThatMayOnlyBeReadStillLocksTheFolder)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the lock was not taken";
 }
 
+namespace {
+
+// How an ordinary user's open of the project fares with a lock file and a folder as a row
+// gives them, and what a Save and a create of another project there then say.
+struct TLockRow {
+    const char* what;
+    int lockMode;  // -1: no lock file
+    mode_t folderMode;
+    std::vector<TFileFault> faults;
+    std::string said;
+    bool nfsOnly = false;  // a row of a file system that locks only files open for writing
+};
+
+}  // namespace
+
+// Each row is tried on a local file system and with locks as an NFS client takes them
+// (unless it is of NFS alone), with the same outcome.
+static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& rows,
+                        const std::function<void(const std::string& lockFile)>& makeLockFile = {})
+{
+    const std::string lockFile = folder + "/" + TFolderLock::FileName();
+    for (const bool nfs : {false, true}) {
+        for (const TLockRow& row : rows) {
+            if (row.nfsOnly && !nfs)
+                continue;
+            SCOPED_TRACE(std::string(row.what) + (nfs ? ", on NFS" : ""));
+            RemoveFile(lockFile);
+            if (row.lockMode >= 0) {
+                if (makeLockFile)
+                    makeLockFile(lockFile);
+                else
+                    test::WriteBytes(lockFile, "");
+                ASSERT_EQ(::chmod(lockFile.c_str(), mode_t(row.lockMode)), 0);
+            }
+            ASSERT_EQ(::chmod(folder.c_str(), row.folderMode), 0);
+            std::vector<TFileFault> faults = row.faults;
+            if (nfs)
+                faults.push_back(test::LocksAsOnNFS());
+            const std::string said = test::AsAnOrdinaryUser([&] {
+                test::TFileFaultScope armed(faults);
+                test::TScriptedReport script;
+                TProject project;
+                g_pProject = &project;
+                std::string text = project.Load(folder + "/p.tpj") ? "opened" : "refused";
+                if (text == "opened" && !project.Save())
+                    text += ", not saved";
+                if (TProject created; text == "opened, not saved" && !created.Create(folder, "q"))
+                    text += ", q not created";
+                g_pProject = nullptr;
+                for (const std::string& message : script.Messages())
+                    text += "\n" + message;
+                return text;
+            });
+            ::chmod(folder.c_str(), 0755);
+            EXPECT_EQ(said, row.said);
+            EXPECT_EQ(FileExists(lockFile), row.lockMode >= 0);
+        }
+    }
+}
+
 // An ordinary user opens the project of a folder shared with others. A lock file the user
 // may not open, or one that cannot be made or locked, refuses the open with why (and whom
-// to ask), so that two programs never both work in the folder; only a folder where no lock
-// file can be made because it cannot be written opens without the lock, and then nothing
-// in it is changed. The program's own lock file is readable by everyone, whatever the umask.
+// to ask), so that two programs never both work in the folder. A folder that cannot be
+// written opens without the lock, whether a lock file is there or not, and so does one
+// whose file system offers no lock for it (saying why); nothing in either is changed. The
+// program's own lock file may be written by whoever may write the folder, whatever the
+// umask.
 TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolderThatCannotBeWrittenOpensUnlocked)
 {
     MakeProject();
@@ -171,64 +240,62 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
                                  " of the project p cannot be written, so nothing was written. Save Project As keeps the "
                                  "work in a new folder.\nThe project q cannot be created: its folder cannot be written: "
                                  "the folder or file is write-protected.";
-    const struct {
-        const char* what;
-        bool anotherUser;  // the lock file is another user's: only when this runs as root
-        int lockMode;      // -1: no lock file
-        mode_t folderMode;
-        std::vector<TFileFault> faults;
-        std::string said;
-    } rows[] = {
-        {"another user's lock file that only its owner may read", true, 0600, 0777, {}, forbidden},
-        {"a lock file no one may read", false, 0000, 0777, {}, forbidden},
-        {"no lock file in a folder this user may not write", false, -1, 0555, {}, readOnly},
-        {"no lock file on read-only media", false, -1, 0777, {{kFileLock, EROFS, 1, true}}, readOnly},
-        {"no lock file where none may be made", false, -1, 0777, {{kFileLock, EPERM, 1, true}}, readOnly},
-        {"no room for a lock file", false, -1, 0777, {{kFileLock, ENOSPC, 1}}, refused + ": the disk is full."},
-        {"no locks on the file system", false, 0644, 0777, {{kFileLock, ENOLCK, 1}}, refused + ": no locks available."},
+    const auto unlocked = [&](const std::string& why) {
+        return "opened, not saved, q not created\nThe project p opens, but no change of it can be written: its folder " +
+               why + ". Save Project As keeps the work in a folder that can be locked.\nThe folder " + m_folder +
+               " of the project p cannot be locked, so nothing was written. Save Project As keeps the work in a "
+               "folder that can be locked.\nThe project q cannot be created: its folder " + why + ".";
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        if (row.anotherUser && ::geteuid() != 0)
-            continue;
-        RemoveFile(lockFile);
-        if (row.lockMode >= 0) {
-            test::WriteBytes(lockFile, "");
-            ASSERT_EQ(::chmod(lockFile.c_str(), mode_t(row.lockMode)), 0);
-        }
-        ASSERT_EQ(::chmod(m_folder.c_str(), row.folderMode), 0);
-        const std::string said = test::AsAnOrdinaryUser([&] {
-            test::TFileFaultScope faults(row.faults);
-            test::TScriptedReport script;
-            TProject project;
-            g_pProject = &project;
-            std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
-            if (text == "opened" && !project.Save())
-                text += ", not saved";
-            if (TProject created; text == "opened, not saved" && !created.Create(m_folder, "q"))
-                text += ", q not created";
-            g_pProject = nullptr;
-            for (const std::string& message : script.Messages())
-                text += "\n" + message;
-            return text;
-        });
-        ::chmod(m_folder.c_str(), 0755);
-        EXPECT_EQ(said, row.said);
-        EXPECT_EQ(FileExists(lockFile), row.lockMode >= 0);
-    }
+    TryLockRows(m_folder, {
+        {"a lock file no one may read", 0000, 0777, {}, forbidden},
+        {"no lock file in a folder this user may not write", -1, 0555, {}, readOnly},
+        {"a lock file in a folder this user may not write", 0644, 0555, {}, readOnly},
+        {"no lock file on read-only media", -1, 0777, {{kFileLock, EROFS, 1, true}}, readOnly},
+        {"no lock file where none may be made", -1, 0777, {{kFileLock, EPERM, 1, true}}, readOnly},
+        {"no room for a lock file", -1, 0777, {{kFileLock, ENOSPC, 1}}, refused + ": the disk is full."},
+        {"no locks on the file system", 0644, 0777, {{kFileLock, ENOLCK, 1, true}},
+         unlocked("cannot be locked: no locks available")},
+        {"a lock file this user may only read", 0444, 0777, {},
+         unlocked("cannot be locked, because you may not write its lock file " + lockFile +
+                  ", and its file system locks only files that may be written. Ask its owner, " + me +
+                  ", to let you write it"),
+         true},
+    });
 
     RemoveFile(lockFile);
     const mode_t umask = ::umask(077);
-    {
-        TProject project;
-        g_pProject = &project;
-        EXPECT_TRUE(project.Load(m_folder + "/p.tpj"));
-        g_pProject = nullptr;
+    for (const mode_t folderMode : {0755, 0775, 0777}) {
+        ASSERT_EQ(::chmod(m_folder.c_str(), folderMode), 0);
+        {
+            TProject project;
+            g_pProject = &project;
+            EXPECT_TRUE(project.Load(m_folder + "/p.tpj"));
+            g_pProject = nullptr;
+        }
+        struct stat st {};
+        ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0644u | (folderMode & 0022)) << std::oct << folderMode;
+        RemoveFile(lockFile);
     }
     ::umask(umask);
-    struct stat st {};
-    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ::chmod(m_folder.c_str(), 0755);
+}
+
+// Another user's lock file that only its owner may read is not passed over, locally or on
+// NFS: the open is refused and says whom to ask.
+TEST_F(ProjectFolderTest, AnotherUsersLockFileThatOnlyItsOwnerMayReadRefusesTheOpen)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a lock file of another user is made only by root";
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string me = ::getpwuid(::geteuid())->pw_name;
+    TryLockRows(m_folder,
+                {{"another user's lock file that only its owner may read", 0600, 0777, {},
+                  "refused\nThe project p cannot be opened: its folder cannot be locked, because you may not read its "
+                  "lock file " + lockFile + ". Ask its owner, " + me +
+                      ", to let you read it, or remove it once no program has the project open."}});
 }
 
 // The folder is known by what it is: through a link or with a trailing separator it is the
@@ -328,8 +395,9 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
 }
 
 // Something other than a file under the lock file's name: open, create and Save As into
-// the folder are refused with the reason, at once, and leave it there. A link is never
-// followed: nothing is made where a dangling one points, nor is a file elsewhere locked.
+// the folder are refused with the reason, at once, and leave it there, also with locks as
+// on NFS. A link is never followed: nothing is made where a dangling one points, nor is a
+// file elsewhere locked.
 TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 {
     MakeProject();
@@ -345,11 +413,16 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     const auto linkTo = [](const std::string& target) {
         return [target](const std::string& path) { return ::symlink(target.c_str(), path.c_str()); };
     };
-    for (const TCase& c : {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
-                           TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
-                           TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)},
-                           TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}}) {
-        SCOPED_TRACE(c.what);
+    std::vector<std::pair<bool, TCase>> tries;
+    for (const bool nfs : {false, true})
+        for (const TCase& c :
+             {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
+              TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
+              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}})
+            tries.emplace_back(nfs, c);
+    for (const auto& [nfs, c] : tries) {
+        SCOPED_TRACE(std::string(c.what) + (nfs ? ", on NFS" : ""));
+        test::TFileFaultScope faults(nfs ? std::vector<TFileFault>{test::LocksAsOnNFS()} : std::vector<TFileFault>{});
         ASSERT_TRUE(RemoveFile(lockFile));
         ASSERT_TRUE(MakeFolder(other));
         for (const std::string& path : {lockFile, otherLock})
@@ -467,8 +540,10 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
         g_pProject = nullptr;
     }
 
-    // A lock file that cannot be made again: the folder may no longer be written.
-    ASSERT_EQ(::chown(m_folder.c_str(), 65534, 65534), 0);
+    // A lock file that cannot be made again: the folder may no longer be written. The
+    // ordinary user who opens it owns it (root gives it to that user).
+    if (::geteuid() == 0)
+        ASSERT_EQ(::chown(m_folder.c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     for (const std::string& name : test::FolderTreeNames(m_folder))
         ASSERT_EQ(::chmod((m_folder + "/" + name).c_str(), 0666), 0);
@@ -484,4 +559,242 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
     });
     ::chmod(m_folder.c_str(), 0755);
     EXPECT_EQ(said, message("was removed while the project was open, and it cannot be made again"));
+}
+
+namespace {
+
+// Gives the folder tree to the user `uid` of the group `gid` (root only).
+void GiveTree(const std::string& folder, uid_t uid, gid_t gid)
+{
+    ASSERT_EQ(::lchown(folder.c_str(), uid, gid), 0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
+}
+
+// Opens the project at `path` in this process, marks it changed and saves it, then tries
+// it in a second program while it is open: what each did and said.
+std::string OpenSaveAndTryASecond(const std::string& path)
+{
+    test::TScriptedReport script;
+    TProject project;
+    g_pProject = &project;
+    std::string text = project.Load(path) ? "opened" : "refused";
+    if (text == "opened") {
+        project.SetModified(true);
+        text += project.Save() ? ", saved" : ", not saved";
+    }
+    for (const std::string& message : script.Messages())
+        text += "\n" + message;
+    text += "\nsecond: " + test::AsUser(::geteuid(), ::getegid(), [&] {
+        test::TScriptedReport secondScript;
+        TProject second;
+        std::string said = second.Load(path) ? "opened" : "refused";
+        for (const std::string& message : secondScript.Messages())
+            said += "\n" + message;
+        return said;
+    });
+    g_pProject = nullptr;
+    return text;
+}
+
+}  // namespace
+
+// With locks as an NFS client takes them (an exclusive lock needs the file open for
+// writing), the project opens and saves, for root and for the ordinary user who owns the
+// folder, and holds its folder: a second program is refused while it is open.
+TEST_F(ProjectFolderTest, OnNFSTheProjectOpensSavesAndKeepsASecondProgramOut)
+{
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    test::TFileFaultScope nfs({test::LocksAsOnNFS()});
+    const std::string expected = "opened, saved\nsecond: refused\nThe project p cannot be opened: another program has "
+                                 "a project of its folder open.";
+    EXPECT_EQ(OpenSaveAndTryASecond(m_folder + "/p.tpj"), expected);
+    if (::geteuid() == 0)
+        GiveTree(m_folder, 65534, 65534);
+    EXPECT_EQ(test::AsAnOrdinaryUser([&] { return OpenSaveAndTryASecond(m_folder + "/p.tpj"); }), expected);
+}
+
+// Two users of one group share a group-writable folder on NFS: the lock file the first
+// user's program made may be written by the second, whose program locks it and saves.
+TEST_F(ProjectFolderTest, OnNFSASecondUserOfAGroupFolderLocksTheLockFileTheFirstMade)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "two ordinary users of one group are made only by root";
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_TRUE(RemoveFile(lockFile));
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    constexpr gid_t kGroup = 65532;
+    GiveTree(m_folder, 65534, kGroup);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
+        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 02775 : 0664), 0);
+    ASSERT_EQ(::chmod(m_folder.c_str(), 02775), 0);
+    test::TFileFaultScope nfs({test::LocksAsOnNFS()});
+    const auto openAndSave = [&] {
+        ::umask(002);
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
+        if (text == "opened") {
+            project.SetModified(true);
+            text += project.Save() ? ", saved" : ", not saved";
+        }
+        g_pProject = nullptr;
+        for (const std::string& message : script.Messages())
+            text += "\n" + message;
+        return text;
+    };
+    EXPECT_EQ(test::AsUser(65534, kGroup, openAndSave), "opened, saved");
+    struct stat st {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(test::AsUser(65533, kGroup, openAndSave), "opened, saved");
+}
+
+// A folder that does not exist, is not a folder, or may not be entered refuses the open,
+// naming the folder that stands in the way and whom to ask.
+TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomToAsk)
+{
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string me = ::getpwuid(::geteuid())->pw_name, aside = m_dir.File("aside");
+    const std::string refused = "The project p cannot be opened: its folder " + m_folder;
+    const std::string aFile = m_dir.File("a file");
+    const struct {
+        const char* what;
+        std::function<void()> make, undo;
+        std::string said;
+        std::string folder = {};  // the project's folder, when not m_folder
+    } rows[] = {
+        {"no folder", [&] { ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0); },
+         [&] { ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0); }, refused + " does not exist."},
+        {"a file in its place",
+         [&] {
+             ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0);
+             test::WriteBytes(m_folder, "a file");
+         },
+         [&] {
+             ASSERT_TRUE(RemoveFile(m_folder));
+             ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0);
+         },
+         refused + " is not a folder."},
+        {"a file on the way", [&] { test::WriteBytes(aFile, "a file"); }, [&] { ASSERT_TRUE(RemoveFile(aFile)); },
+         "The project p cannot be opened: its folder " + aFile + "/p cannot be reached, because " + aFile +
+             " is not a folder.",
+         aFile + "/p"},
+        {"a link to itself",
+         [&] {
+             ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0);
+             ASSERT_EQ(::symlink(m_folder.c_str(), m_folder.c_str()), 0);
+         },
+         [&] {
+             ASSERT_TRUE(RemoveFile(m_folder));
+             ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0);
+         },
+         refused + " cannot be opened: too many levels of symbolic links."},
+        {"a folder this user may not enter", [&] { ASSERT_EQ(::chmod(m_folder.c_str(), 0600), 0); },
+         [&] { ASSERT_EQ(::chmod(m_folder.c_str(), 0755), 0); },
+         refused + " cannot be entered, because you may not search it. Ask its owner, " + me + ", to let you in."},
+        {"a folder on the way this user may not enter", [&] { ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0600), 0); },
+         [&] { ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0); },
+         refused + " cannot be reached, because you may not enter " + m_dir.Path() + ". Ask its owner, " + me +
+             ", to let you in."},
+    };
+    const test::TFolderBytes before = test::ReadFolderTree(m_folder, true);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.make();
+        const std::string said = test::AsAnOrdinaryUser([&] {
+            test::TScriptedReport script;
+            TProject project;
+            std::string text = project.Load((row.folder.empty() ? m_folder : row.folder) + "/p.tpj") ? "opened" : "";
+            for (const std::string& message : script.Messages())
+                text += message;
+            return text;
+        });
+        row.undo();
+        EXPECT_EQ(said, row.said);
+        EXPECT_TRUE(test::ReadFolderTree(m_folder, true) == before);
+    }
+}
+
+// A read-only mount of a project folder, with its lock file: the project opens, offers no
+// change of it, and nothing in it changes.
+TEST_F(ProjectFolderTest, AReadOnlyMountWithItsLockFileOpensWithNoChangeOffered)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may mount a folder";
+    MakeProject();
+    const std::string mounted = m_dir.File("mounted");
+    ASSERT_TRUE(MakeFolder(mounted));
+    if (::mount(m_folder.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "this system lets no folder be mounted here: " << std::strerror(errno);
+    struct TUnmount {
+        std::string path;
+        ~TUnmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mounted};
+    ASSERT_EQ(::mount(nullptr, mounted.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
+        << std::strerror(errno);
+    ASSERT_TRUE(FileExists(mounted + "/" + TFolderLock::FileName()));
+    const test::TFolderBytes before = test::ReadFolderTree(m_folder, true);
+    test::TScriptedReport script;
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(mounted + "/p.tpj"));
+    EXPECT_FALSE(project.FolderCanBeWritten());
+    project.SetModified(true);
+    EXPECT_FALSE(project.Save());
+    g_pProject = nullptr;
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"The folder " + mounted +
+                                                          " of the project p cannot be written, so nothing was "
+                                                          "written. Save Project As keeps the work in a new folder."});
+    EXPECT_TRUE(test::ReadFolderTree(m_folder, true) == before);
+}
+
+// Where only the lock file can be locked (NFS), a second program that opens the project
+// while its lock file is gone removes the files waiting for the project file as leftovers:
+// the next Save names them, gives them up and writes nothing, and the Save after it works.
+TEST_F(ProjectFolderTest, OnNFSWaitingFilesAnotherProgramRemovedAreNamedAndGivenUp)
+{
+    MakeProject();
+    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
+    test::TFileFaultScope nfs({test::LocksAsOnNFS()});
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+    test::AddStoredImage(project, m_folder, "ax2", 2, 2, 7);
+    const int images = project.m_pImageSet->GetCount();
+    ASSERT_TRUE(project.Reconstruct3D(project.m_pImageSet->Images()));
+    ASSERT_GT(project.m_pImageSet->GetCount(), images);
+    std::vector<std::string> waiting;
+    for (const TMRImage* image : *project.m_pImageSet)
+        if (!FileExists(image->GetPath()))
+            waiting.push_back(image->GetPath());
+    ASSERT_FALSE(waiting.empty());
+    std::sort(waiting.begin(), waiting.end());
+    ASSERT_TRUE(RemoveFile(lockFile));
+    EXPECT_EQ(test::AsUser(::geteuid(), ::getegid(), [&] {
+                  TProject other;
+                  return std::string(other.Load(m_folder + "/p.tpj") ? "opened" : "refused");
+              }),
+              "opened");
+    script.Clear();
+    EXPECT_FALSE(project.Save());
+    std::string files;
+    for (size_t i = 0; i < waiting.size(); ++i)
+        files += (i == 0 ? "" : i + 1 == waiting.size() ? " and " : ", ") + waiting[i];
+    EXPECT_EQ(script.Messages(),
+              std::vector<std::string>{"The lock file " + lockFile +
+                                       " of the project p was removed while the project was open, and another program "
+                                       "has removed since what this program kept in " + m_folder +
+                                       "/.vexara (the new files for " + files + ", which are given up), so nothing was "
+                                       "written. Save Project As keeps the work in a new folder."});
+    script.Clear();
+    EXPECT_TRUE(project.Save());
+    EXPECT_TRUE(script.Messages().empty()) << script.Messages().front();
+    g_pProject = nullptr;
 }

@@ -30,4 +30,12 @@ inline TFileFault OpenFilesStayHidden()
     return fault;
 }
 
+// Locks as an NFS client takes them: an exclusive lock needs a descriptor open for writing.
+inline TFileFault LocksAsOnNFS()
+{
+    TFileFault fault;
+    fault.locksNeedWrite = true;
+    return fault;
+}
+
 }  // namespace vx::test

@@ -1,5 +1,6 @@
 #include "support/FolderKill.h"
 
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +119,11 @@ TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>&
 
 std::string AsAnOrdinaryUser(const std::function<std::string()>& body)
 {
+    return AsUser(65534, 65534, body);
+}
+
+std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body)
+{
     int fromChild[2];
     if (pipe(fromChild) != 0)
         return "no pipe to the child";
@@ -125,7 +131,8 @@ std::string AsAnOrdinaryUser(const std::function<std::string()>& body)
     if (pid == 0) {
         close(fromChild[0]);
         const std::string text =
-            geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? "no ordinary user" : body();
+            geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) ? "no ordinary user"
+                                                                                                 : body();
         const bool written = write(fromChild[1], text.data(), text.size()) == ssize_t(text.size());
         _exit(written ? 0 : 1);
     }

@@ -1,0 +1,88 @@
+// The folder lock between running programs: several processes taking one folder in turn,
+// each removing the lock file before it lets go as the program does, on a local file
+// system and with locks as an NFS client takes them.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/TFolderLock.h"
+#include "support/FileFaultScope.h"
+#include "support/TestFiles.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+// What the processes share: how many hold the folder now, the most that ever did at once,
+// and how often each took it.
+struct TShared {
+    std::atomic<int> holders{0};
+    std::atomic<int> most{0};
+    std::atomic<int> taken[4];
+};
+
+}  // namespace
+
+TEST(FolderLock, ProcessesTakingItInTurnAndRemovingTheLockFileNeverHoldItTogether)
+{
+    constexpr int kProcesses = 4;
+    const struct {
+        const char* what;
+        std::vector<TFileFault> faults;
+    } rows[] = {
+        {"a local file system", {}},
+        {"locks as on NFS: the lock file alone", {LocksAsOnNFS()}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TTempFolder dir;
+        void* memory = ::mmap(nullptr, sizeof(TShared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(memory, MAP_FAILED);
+        auto* shared = new (memory) TShared{};
+        TFileFaultScope faults(row.faults);
+        std::vector<pid_t> children;
+        for (int i = 0; i < kProcesses; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+                TFolderLock lock;
+                for (int turn = 0; std::chrono::steady_clock::now() < end; ++turn) {
+                    if (lock.Acquire(dir.Path()) != TFolderLock::TResult::Held)
+                        continue;
+                    const int now = ++shared->holders;
+                    for (int most = shared->most; now > most && !shared->most.compare_exchange_weak(most, now);) {
+                    }
+                    ++shared->taken[i];
+                    ::sched_yield();
+                    --shared->holders;
+                    // Every other turn the holder removes the lock file before it lets go,
+                    // as an open that failed or a Save As taken back does.
+                    if (turn % 2 == 0)
+                        lock.RemoveLockFileAndRelease(dir.Path());
+                    else
+                        lock.Release();
+                }
+                ::_exit(0);
+            }
+            ASSERT_GT(pid, 0);
+            children.push_back(pid);
+        }
+        for (const pid_t pid : children) {
+            int status = 0;
+            EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        EXPECT_EQ(shared->most.load(), 1) << "two processes held the folder at once";
+        for (int i = 0; i < kProcesses; ++i)
+            EXPECT_GT(shared->taken[i].load(), 0) << "process " << i << " never took the folder";
+        ::munmap(memory, sizeof(TShared));
+    }
+}
