@@ -1494,7 +1494,7 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                   {"Set Work Set", true},
                                                                   {"Remove", false},
                                                                   {"Zero Fill", false},
-                                                                  {"Set Parameters...", true},
+                                                                  {"Set Parameters...", false},
                                                                   {"Save as...", false}}));
 }
 
