@@ -24,6 +24,10 @@
 #include <functional>
 
 #include "app/CExplorerFrameBase.h"
+#include "app/CModelessInfoFrame.h"
+#include "app/info/CCsiInfoPage.h"
+#include "app/info/CImgInfoPage.h"
+#include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
 #include "app/dialogs/CImportImageDlg.h"
@@ -839,6 +843,65 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     vx::app::SetAddExamDialog(std::move(oldExam));
     vx::app::SetViewSliceDialog(std::move(oldSlice));
     vx::app::SetBatchDialog(std::move(oldBatch));
+}
+
+// The information window follows the project that replaces the open one: after New Project
+// its pages say "Unavailable", after Open Project they show the opened project's work set and
+// image, and after Add Exam the exam's set and no image.
+TEST_F(ProjectCommandsTest, TheInformationWindowFollowsTheProjectThatReplacesTheOpenOne)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    QApplication::processEvents();
+    frame->UpdateCommandStates();
+    frame->Action(cmd::ProjectInformation)->trigger();
+    auto* info = dynamic_cast<CModelessInfoFrame*>(frame->InfoFrame());
+    ASSERT_NE(info, nullptr);
+    const CInfoSheet& sheet = *info->Sheet();
+    const auto values = [](const CInfoPage& page) {
+        std::vector<std::string> texts;
+        for (int k = 0; k < page.FieldCount(); ++k)
+            texts.push_back(page.Value(k).toStdString());
+        return texts;
+    };
+    const auto unavailable = [&](const CInfoPage& page) {
+        return values(page) == std::vector<std::string>(size_t(page.FieldCount()), "Unavailable");
+    };
+    const std::vector<std::string> fixtureSet = values(*sheet.CsiPage());
+    ASSERT_EQ(fixtureSet.front(), TGuiFixture::kSetName);
+    const std::vector<std::string> fixtureImage = values(*sheet.ImagePage());
+
+    RunWithName(cmd::FileNewProject, "other");
+    ASSERT_EQ(g_pProject->GetName(), "other");
+    EXPECT_TRUE(unavailable(*sheet.CsiPage())) << testing::PrintToString(values(*sheet.CsiPage()));
+    EXPECT_TRUE(unavailable(*sheet.ImagePage())) << testing::PrintToString(values(*sheet.ImagePage()));
+
+    {
+        TScriptedFileChooser chooser(fixture.ProjectPath());
+        frame->Action(cmd::FileOpenProject)->trigger();
+    }
+    QApplication::processEvents();
+    ASSERT_EQ(g_pProject->GetName(), TGuiFixture::kProjectName);
+    EXPECT_EQ(values(*sheet.CsiPage()), fixtureSet);
+    EXPECT_EQ(values(*sheet.ImagePage()), fixtureImage);
+
+    // The exam's CSI file reads as a new 4 x 4 set "new"; the exam has no image.
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
+    WriteBytes(root.File("scan.SPAR"), "x");
+    auto oldExam = vx::app::SetAddExamDialog([&](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries = {root.File("scan.SPAR")};
+        type = 0;
+        return true;
+    });
+    frame->UpdateCommandStates();
+    frame->Action(cmd::ProjectAddExam)->trigger();
+    vx::app::SetAddExamDialog(std::move(oldExam));
+    ClearReaderHooks();
+    ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+    EXPECT_EQ(values(*sheet.CsiPage()).front(), "new");
+    EXPECT_TRUE(unavailable(*sheet.ImagePage())) << testing::PrintToString(values(*sheet.ImagePage()));
+    EXPECT_TRUE(report.Messages().empty());
 }
 
 // Project > Add Exam... answered with Return: with nothing picked the dialog refuses OK, and
