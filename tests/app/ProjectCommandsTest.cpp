@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "app/CExplorerFrameBase.h"
@@ -52,6 +53,7 @@
 #include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
 #include "processing/InstallProcessing.h"
@@ -902,6 +904,66 @@ TEST_F(ProjectCommandsTest, TheInformationWindowFollowsTheProjectThatReplacesThe
     EXPECT_EQ(values(*sheet.CsiPage()).front(), "new");
     EXPECT_TRUE(unavailable(*sheet.ImagePage())) << testing::PrintToString(values(*sheet.ImagePage()));
     EXPECT_TRUE(report.Messages().empty());
+}
+
+// Add Exam of a large CSI set reads its samples once: the trial before the first question
+// (here the save question of a changed project) reads the set's headers and the size of its
+// samples, and the add after it reads the samples.
+TEST_F(ProjectCommandsTest, AddExamTriesALargeSetWithoutReadingItsSamples)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    RegisterReaders();
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    // A Philips 2-D set of 32 x 32 voxels of 1024 points: 8 MiB of samples.
+    constexpr int64_t kSampleBytes = int64_t(32) * 32 * 1024 * 8;
+    TTempFolder exam;
+    WriteBytes(exam.File("scan.SPAR"), "samples : 1024\nsynthesizer_frequency : 127700000\nsample_frequency : 2000\n"
+                                       "phase_encoding_direction : trans\nphase_encoding_fov : 240\n"
+                                       "slice_thickness : 20\nspec_num_dimensions : 3\ndim2_pnts : 32\n"
+                                       "dim3_pnts : 32\ndim4_pnts : 1\n");
+    WriteBytes(exam.File("scan.SDAT"), std::string(size_t(kSampleBytes), '\0'));
+    auto oldExam = vx::app::SetAddExamDialog([&](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries = {exam.File("scan.SPAR")};
+        type = 0;
+        return true;
+    });
+    // The bytes this process has read from files so far.
+    const auto bytesRead = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        int64_t value = -1;
+        while (io >> key >> value && key != "rchar:") {
+        }
+        return key == "rchar:" ? value : int64_t(-1);
+    };
+    g_pProject->SetModified(true);
+    std::vector<std::string> questions;
+    int64_t atFirstQuestion = -1;
+    const vx::ReportHandler kept = vx::SetReportHandler([&](const vx::TReportRequest& request) {
+        if (request.buttons == vx::ReportButtons::Ok)
+            return vx::ReportAnswer::Ok;
+        if (questions.empty())
+            atFirstQuestion = bytesRead();
+        questions.push_back(request.text);
+        return vx::ReportAnswer::No;  // neither the changes nor a PAR file
+    });
+    frame->UpdateCommandStates();
+    const int64_t before = bytesRead();
+    frame->Action(cmd::ProjectAddExam)->trigger();
+    const int64_t after = bytesRead();
+    vx::SetReportHandler(kept);
+    vx::app::SetAddExamDialog(std::move(oldExam));
+    ClearReaderHooks();
+
+    ASSERT_FALSE(questions.empty());
+    EXPECT_EQ(questions.front(), "There were changes made to the project, would you like to save it?");
+    EXPECT_LT(atFirstQuestion - before, kSampleBytes / 8) << "the trial read the samples";
+    EXPECT_GE(after - atFirstQuestion, kSampleBytes) << "the add read the samples";
+    ASSERT_NE(g_pProject, nullptr);
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+    EXPECT_EQ(g_pProject->m_pWorkSet->GetName(), "scan");
+    EXPECT_TRUE(g_pProject->m_pWorkSet->IsLoaded());
 }
 
 // Project > Add Exam... answered with Return: with nothing picked the dialog refuses OK, and
