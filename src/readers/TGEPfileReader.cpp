@@ -50,10 +50,10 @@ TCSISet* TGEPfileReader::ReadPFile(const std::string& path, TReadOptions options
     m_params.m_bEchoAcquisition = 0;
     SetSliceThicknessFromGrid(set);
 
+    if (!ReadRawData(path) || !FillCSISet())
+        return DiscardSet();
     // Without the transforms, a read of the header only still refuses what they would.
     if (HeaderOnly() && !m_params.m_bLoadRawData && !TransformLengthsFit())
-        return DiscardSet();
-    if (!ReadRawData(path) || !FillCSISet())
         return DiscardSet();
     return CompleteRead(true);
 }
