@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -88,6 +89,24 @@ inline TCSISet& BenchSet()
         return s;
     }();
     return *set;
+}
+
+// Pseudo-random words that are valid floats, for Philips sample files: VAX F words
+// (exponent byte 0x40..0x43, stored second) for SDAT files, IEEE words for DATA files.
+inline std::string RandomSamples(int64_t bytes, bool vax, uint32_t& seed)
+{
+    std::string out(static_cast<size_t>(bytes), '\0');
+    for (size_t i = 0; i + 4 <= out.size(); i += 4) {
+        seed = seed * 1664525u + 1013904223u;
+        unsigned char w[4];
+        std::memcpy(w, &seed, 4);
+        if (vax)
+            w[1] = static_cast<unsigned char>(0x40 | (w[1] & 0x83));
+        else
+            w[3] = static_cast<unsigned char>(0x40 | (w[3] & 0x81));
+        std::memcpy(&out[i], w, 4);
+    }
+    return out;
 }
 
 // The reference: reads `from` and writes its bytes to `to` in blocks of the buffer's

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,24 +48,6 @@ std::string Folder()
 }
 
 std::string PathOf(const std::string& name) { return vx::JoinPath(Folder(), name); }
-
-// Pseudo-random words that are valid floats: VAX F words (exponent byte 0x40..0x43,
-// stored second) for SDAT files, IEEE words for DATA files.
-std::string RandomSamples(int64_t bytes, bool vax, uint32_t& seed)
-{
-    std::string out(static_cast<size_t>(bytes), '\0');
-    for (size_t i = 0; i < out.size(); i += 4) {
-        seed = seed * 1664525u + 1013904223u;
-        unsigned char w[4];
-        std::memcpy(w, &seed, 4);
-        if (vax)
-            w[1] = static_cast<unsigned char>(0x40 | (w[1] & 0x83));
-        else
-            w[3] = static_cast<unsigned char>(0x40 | (w[3] & 0x81));
-        std::memcpy(&out[i], w, 4);
-    }
-    return out;
-}
 
 void WriteText(const std::string& name, const std::string& text)
 {

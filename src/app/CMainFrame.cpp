@@ -576,7 +576,7 @@ void CMainFrame::OnProjectInformation()
         m_pInfoFrame->move(0, ClientRect().bottom() + 1 - kBottomGap - m_pInfoFrame->height());
         connect(m_pInfoFrame, &CInfoFrameBase::Hidden, this, &CMainFrame::UpdateCommandStates);
     }
-    m_pInfoFrame->UpdateFrom(g_pProject, ActiveImageFrame());
+    RefreshInfoFrame();
     if (!m_pInfoFrame->isVisible())
         m_pInfoFrame->show();
     UpdateCommandStates();
@@ -587,6 +587,12 @@ void CMainFrame::HideInfoFrame()
     if (m_pInfoFrame)
         m_pInfoFrame->hide();
     UpdateCommandStates();
+}
+
+void CMainFrame::RefreshInfoFrame()
+{
+    if (m_pInfoFrame)
+        m_pInfoFrame->UpdateFrom(g_pProject, ActiveImageFrame());
 }
 
 IInfoFrame* CMainFrame::GetInfoFrame()
@@ -612,6 +618,8 @@ void CMainFrame::SetProjectOpen(bool open)
                 break;
             }
     }
+    // The information window shows what belonged to the project before.
+    RefreshInfoFrame();
     UpdateCommandStates();
     for (QToolBar* bar : {m_wndStandardBar, m_wndNavigatorBar, m_wndWorkModeBar, m_wndProjectBar, m_wndMacroBar})
         if (bar)

@@ -55,6 +55,9 @@ public:
     CExplorerFrameBase* ProjectExplorer() const { return m_pPrjExpFrame; }
     void OnProjectInformation();
     void HideInfoFrame();
+    // Every page of the information window, when it exists, from the open project's work
+    // set and the active image window ("Unavailable" for what there is not).
+    void RefreshInfoFrame();
     CInfoFrameBase* InfoFrame() const { return m_pInfoFrame; }
     IInfoFrame* GetInfoFrame() override;
     std::unique_ptr<IImageFrameList> CreateImageFrameList() override;

@@ -111,6 +111,7 @@ void CMainFrame::AddExam()
     if (!project->m_pCSISetList->IsEmpty())
         project->SetWorkSet(*project->m_pCSISetList->begin());
     project->Save();
+    RefreshInfoFrame();
     UpdateCommandStates();
 }
 

@@ -396,8 +396,7 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
         own("Set Work Set", &CPrjExpTree::OnSetWorkSet, "Make this CSI set the work set", false);
         own("Remove", &CPrjExpTree::OnCSISetRemove, "Remove this CSI set from the project");
         own("Zero Fill", &CPrjExpTree::OnCSISetZeroFill, "Zero fill this CSI set to a larger grid");
-        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters, "Change the acquisition parameters of this CSI set",
-            false);
+        own("Set Parameters...", &CPrjExpTree::OnCSISetSetParameters, "Change the acquisition parameters of this CSI set");
         menu.addSeparator();
         own("Save as...", &CPrjExpTree::OnCSISetSaveAs, "Save this CSI set as a new set of the project");
         break;

@@ -99,6 +99,8 @@ bool TCSIReader::HasAxisPermutation() const
 
 TCSISet* TCSIReader::CompleteRead(bool maskFromData)
 {
+    if (m_pCSISet && m_bHeaderOnly)
+        return HandOverSet();
     if (!m_pCSISet || (!m_params.m_bLoadRawData && !PostRead()))
         return DiscardSet();
     m_pCSISet->BuildKSpaceMask(maskFromData);
@@ -132,18 +134,26 @@ uint64_t TCSIReader::GridFloatCount(const TCSISet& set)
     return voxels * uint64_t(set.m_nPoints) * 2;
 }
 
-std::unique_ptr<float[]> TCSIReader::DecodeSamples(vx::TFile& file, int sampleType)
+uint64_t TCSIReader::GridBytesLeft(vx::TFile& file, int sampleType) const
 {
     if (!m_pCSISet || !HasAxisPermutation())
-        return nullptr;
+        return 0;
     const int width = SampleValueBytes(sampleType);
     const uint64_t values = GridFloatCount(*m_pCSISet);
     if (width == 0 || values == 0)
-        return nullptr;
+        return 0;
     const uint64_t bytes = values * uint64_t(width);
     const int64_t left = file.BytesLeft();
-    if (left < 0 || bytes > uint64_t(left))
+    return left < 0 || bytes > uint64_t(left) ? 0 : bytes;
+}
+
+std::unique_ptr<float[]> TCSIReader::DecodeSamples(vx::TFile& file, int sampleType)
+{
+    const uint64_t bytes = GridBytesLeft(file, sampleType);
+    if (bytes == 0)
         return nullptr;
+    const int width = SampleValueBytes(sampleType);
+    const uint64_t values = GridFloatCount(*m_pCSISet);
 
     std::vector<unsigned char> raw;
     raw.resize(static_cast<size_t>(bytes));
@@ -209,6 +219,12 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
         return false;
     m_pRawData.reset();
     m_nRawFloats = 0;
+    if (m_bHeaderOnly) {
+        if (GridBytesLeft(file, m_params.m_nSampleType) == 0)
+            return false;
+        m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));
+        return true;
+    }
     switch (m_params.m_nSampleType) {
     case 0: m_pRawData = DecodeInt16Samples(file); break;
     case 1: m_pRawData = DecodeInt32Samples(file); break;
@@ -258,13 +274,17 @@ TCSIReader::TInvalidParameter TCSIReader::FirstInvalidParameter() const
 
 bool TCSIReader::FillCSISet()
 {
-    if (!m_pRawData || !m_pCSISet)
+    // Reading the header only, the samples were counted and not read.
+    const bool counted = m_bHeaderOnly && !m_pRawData;
+    if ((!m_pRawData && !counted) || !m_pCSISet)
         return false;
     TCSISet& set = *m_pCSISet;
     const uint64_t needed = GridFloatCount(set);
     // The buffer must hold the whole grid the set now describes.
     if (needed == 0 || needed > m_nRawFloats)
         return false;
+    if (counted)
+        return true;
     if (!FreshVoxels(set))
         return false;
     const size_t perVoxel = static_cast<size_t>(set.m_nPoints) * 2;
@@ -325,6 +345,8 @@ bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
     const int64_t size = file.Size();
     if (size < 0 || uint64_t(m_params.m_nHeaderSize) + values * uint64_t(width) > uint64_t(size))
         return false;
+    if (m_bHeaderOnly)
+        return true;
     if (!file.Seek(m_params.m_nHeaderSize))
         return false;
 

@@ -29,9 +29,18 @@ public:
     // reported the cause (message box, or the batch log in batch mode).
     virtual TCSISet* Read(std::string path) = 0;
 
+    // Makes Read only tell whether the file can be read, as a trial before anything is
+    // asked: every check and message of a read, and the size the data file must have for
+    // the samples, but no sample read, transformed or held. The set then comes back with
+    // its parameters and without samples. The shared steps below honour it; a reader that
+    // reads its samples its own way reads them in full.
+    void ReadHeaderOnly() { m_bHeaderOnly = true; }
+    bool HeaderOnly() const { return m_bHeaderOnly; }
+
     // Decodes the whole file (from its start) into m_pRawData with the parameters'
     // sample type. Reports a file that cannot be opened; a short file or an unknown
-    // sample type fails silently.
+    // sample type fails silently. Reading the header only, the file is only checked to
+    // hold the samples (m_pRawData stays empty, m_nRawFloats counts them).
     virtual bool ReadRawData(const std::string& path);
     // Format-specific reordering and transforms after the samples are in.
     virtual bool PostRead();
@@ -44,10 +53,12 @@ public:
     enum class TInvalidParameter { None, NoSet, Points, SpatialDims, EchoPosition, Matrix, FOV, Frequency,
                                    SpectralWidth };
     TInvalidParameter FirstInvalidParameter() const;
-    // Copies m_pRawData into freshly allocated voxel spectra and marks the set loaded.
+    // Copies m_pRawData into freshly allocated voxel spectra and marks the set loaded;
+    // without samples read (header only), only checks that they would fill the grid.
     virtual bool FillCSISet();
     // Reads every spectrum from the file at m_nHeaderSize in the parameters' axis order
     // and sample type. Reports a file that cannot be opened; a short file fails silently.
+    // Reading the header only, stops once the file is found long enough.
     virtual bool ReadRawDataToVoxels(const std::string& path);
 
     // Decoders of one sample type: the set's grid of complex samples from the file's
@@ -78,7 +89,8 @@ protected:
     TCSISet* HandOverSet() { return m_pCSISet.release(); }
     // The end of a read once the samples are in the set: PostRead unless "Load raw data"
     // is set, the k-space mask rebuilt (BuildKSpaceMask(maskFromData)) and the set handed
-    // over; the set is deleted and null returned when PostRead fails.
+    // over; the set is deleted and null returned when PostRead fails. Reading the header
+    // only, the set without samples is handed over as it is.
     TCSISet* CompleteRead(bool maskFromData);
     // Deletes the half-built set; returns null for the caller's `return`.
     TCSISet* DiscardSet();
@@ -93,6 +105,11 @@ protected:
     std::unique_ptr<TCSISet> m_pCSISet;   // the set being built, owned until handed over
 
 private:
+    // The bytes the set's grid takes in the sample type when they lie between the file's
+    // position and its end; 0 otherwise (no set, no axis order, an unknown type, too few bytes).
+    uint64_t GridBytesLeft(vx::TFile& file, int sampleType) const;
     std::unique_ptr<float[]> DecodeSamples(vx::TFile& file, int sampleType);
     bool ReadSpectrum(vx::TFile& file, float* buffer, int sampleType);
+
+    bool m_bHeaderOnly = false;  // see ReadHeaderOnly
 };

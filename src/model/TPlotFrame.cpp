@@ -51,6 +51,12 @@ constexpr int kYTickLength = 5;
 constexpr int kYLabelGap = 3;
 constexpr int kXLabelWidth = 44;
 
+// Least spacing (pixels) of two labels stacked on the y axis or a colour scale: a label
+// closer to the one before is left out rather than written over it.
+constexpr int kYLabelSpacing = 17;
+// Rows a colour scale's label takes below the row it is written at.
+constexpr int kScaleLabelHeight = 15;
+
 }  // namespace
 
 void TPlotFrame::SetXRange(float x0, float x1, int pointCount, bool showAxis)
@@ -226,7 +232,7 @@ void TPlotFrame::DrawAxes(TCanvas& dc) const
 
 bool TPlotFrame::YTicks(TCanvas& dc, std::vector<int>& rows, std::vector<std::string>& labels) const
 {
-    const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, 17);
+    const float step = TickStep(m_fBottom, m_fTop, m_nBottom - m_nTop, kYLabelSpacing);
     if (!(step > 0.0f) || !std::isfinite(m_fBottom) || !std::isfinite(m_fTop))
         return false;
     // Ticks at multiples of the step, from the bottom edge upwards.
@@ -420,8 +426,11 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
     }
 
     dc.SetBackground(0xffffff, true);
-    // A constant map has one value: written once, at the top.
-    if (m_fBottom == m_fTop) {
+    // A bar lower than one label has none; one too low for both ends, as a constant map
+    // (whose one value is written once), has the top label alone.
+    if (h < kScaleLabelHeight)
+        return;
+    if (m_fBottom == m_fTop || h - kScaleLabelHeight < kYLabelSpacing) {
         dc.Text(labelX, y0, ScaleLabel(m_fTop, digits));
         return;
     }
@@ -434,7 +443,7 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
     while (room > 0 && digits > 1 && std::max(width(m_fBottom, digits), width(m_fTop, digits)) > room &&
            ScaleLabel(m_fBottom, digits - 1) != ScaleLabel(m_fTop, digits - 1))
         --digits;
-    dc.Text(labelX, y1 - 15, ScaleLabel(m_fBottom, digits));
+    dc.Text(labelX, y1 - kScaleLabelHeight, ScaleLabel(m_fBottom, digits));
     dc.Text(labelX, y0, ScaleLabel(m_fTop, digits));
     if (tickInterval < 1)
         return;
@@ -444,7 +453,7 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
         if (p >= h - 40)
             break;
         const float value = m_fBottom + (m_fTop - m_fBottom) * static_cast<float>(int64_t(p) * 255 / h) / 255.0f;
-        dc.Text(labelX, y1 - p - 15, ScaleLabel(value, digits));
+        dc.Text(labelX, y1 - p - kScaleLabelHeight, ScaleLabel(value, digits));
         dc.MoveTo(x0 - 5, y1 - p);
         dc.LineTo(x0 + 5, y1 - p);
     }

@@ -67,7 +67,8 @@ public:
     // labelX and, unless tickInterval is -1, a labelled tick every tickInterval pixels.
     // The labels have `digits` significant digits, more where the bottom and top values
     // would otherwise read alike, fewer where they would not fit the frame. A constant
-    // map (bottom equal to top) has its value written once.
+    // map (bottom equal to top), or a bar too low for two labels one label spacing apart,
+    // has its top value written once; a bar lower than one label has none.
     void DrawColourScale(vx::TCanvas& dc, int x0, int y0, int x1, int y1, int labelX, int tickInterval,
                          int digits) const;
     // A colour scale's label: `digits` significant digits, an exponent without its plus

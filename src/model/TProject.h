@@ -221,7 +221,8 @@ public:
     // its files are read as the batch run reads them (no question is asked, companion files
     // are taken beside them by name) into a project that stands for the exam's, nothing is
     // written and this project stays as it is. The files are tried in order until one can
-    // be added.
+    // be added. A CSI file is read only as far as that needs: its headers and the size of
+    // its samples.
     struct TExamTrial {
         bool anyAddable = false;           // a file reads as images or as a CSI set that can be added
         std::string failed;                // the files tried before that could not: "name (reasons); "
@@ -447,8 +448,10 @@ private:
     // Helpers of adding and removing (TProjectAddRemove.cpp).
     // Reads folder/file with the reader of the block's format as a new set of this project,
     // refusing (reported) a set the project file could not list or whose name is taken;
-    // null when it was not read or refused.
-    std::unique_ptr<TCSISet> ReadNewSet(const std::string& folder, const std::string& file, TCSIReadParams params);
+    // null when it was not read or refused. With `headerOnly` the reader only checks the
+    // file (TCSIReader::ReadHeaderOnly): the set comes without samples.
+    std::unique_ptr<TCSISet> ReadNewSet(const std::string& folder, const std::string& file, TCSIReadParams params,
+                                        bool headerOnly = false);
     // The identity and geometry questions of a new set; false when the user declined.
     bool ConfirmIdentity(const TCSISet& set, int32_t format);
     bool ConfirmGeometry(const TCSISet& set);

@@ -276,7 +276,7 @@ bool TProject::AddImages(const std::string& folder, const std::string& file, TIm
 }
 
 std::unique_ptr<TCSISet> TProject::ReadNewSet(const std::string& folder, const std::string& file,
-                                             TCSIReadParams params)
+                                             TCSIReadParams params, bool headerOnly)
 {
     const std::string path = vx::JoinPath(folder, file);
     std::unique_ptr<TCSISet> set;
@@ -284,6 +284,8 @@ std::unique_ptr<TCSISet> TProject::ReadNewSet(const std::string& folder, const s
         std::unique_ptr<TCSIReader> reader(CreateCSIReader(uint32_t(params.m_nFormat), &params));
         if (!reader)
             return nullptr;
+        if (headerOnly)
+            reader->ReadHeaderOnly();
         set.reset(reader->Read(path));
     }
     if (!set)
@@ -487,7 +489,9 @@ TProject::TExamTrial TProject::TryExam(const std::vector<std::string>& entries, 
     if (files.empty())
         return trial;
     // The files are read into a project that stands for the exam's: of this folder and
-    // name, empty, and writing nothing.
+    // name, empty, and writing nothing. A CSI file is read as far as tells whether it can
+    // be added (its headers and the size of its samples): the add reads it again, after
+    // the questions, and a large set read twice would double the time Add Exam takes.
     TProject exam;
     exam.m_strFolder = m_strFolder;
     exam.m_strName = m_strName;
@@ -500,7 +504,7 @@ TProject::TExamTrial TProject::TryExam(const std::vector<std::string>& entries, 
             [&] {
                 return file.image ? exam.m_pImageSet->AddImages(vx::JoinPath(file.folder, file.name),
                                                                 ImageParamsOf(scan), &exam)
-                                  : exam.ReadNewSet(file.folder, file.name, ReadParamsOf(scan)) != nullptr;
+                                  : exam.ReadNewSet(file.folder, file.name, ReadParamsOf(scan), true) != nullptr;
             },
             reasons);
         // One file that can be added is enough to go on: the exam is then added as usual.

@@ -6,6 +6,7 @@
 #include "gehdr/GERawHdr.h"
 #include "gehdr/GEftype.h"
 #include "model/TMRImage.h"
+#include "model/math/TMixedRadixFFT.h"
 #include "platform/Report.h"
 #include "readers/GEReaderHelpers.h"
 #include "readers/ReaderHelpers.h"
@@ -50,6 +51,9 @@ TCSISet* TGEPfileReader::ReadPFile(const std::string& path, TReadOptions options
     SetSliceThicknessFromGrid(set);
 
     if (!ReadRawData(path) || !FillCSISet())
+        return DiscardSet();
+    // Without the transforms, a read of the header only still refuses what they would.
+    if (HeaderOnly() && !m_params.m_bLoadRawData && !TransformLengthsFit())
         return DiscardSet();
     return CompleteRead(true);
 }
@@ -248,6 +252,24 @@ bool TGEPfileReader::ReconstructGrid()
     if (m_params.m_bKSpaceCorrection)
         set.ApplyHalfVoxelShift();
     return SpectraToFrequencyDomain(set, m_params.m_bFlipFrequency != 0);
+}
+
+bool TGEPfileReader::TransformLengthsFit() const
+{
+    const TCSISet& set = *m_pCSISet;
+    std::vector<int> lengths;
+    int a = 0, b = 1;
+    if (TMRImage::InPlaneAxes(set.m_nSliceAxis, a, b)) {
+        if (set.m_nSpatialDims == 3)
+            lengths = {set.m_nDim[0], set.m_nDim[1], set.m_nDim[2]};
+        else if (set.m_nSpatialDims == 2)
+            lengths = {set.m_nDim[a], set.m_nDim[b]};
+    }
+    lengths.push_back(set.m_nPoints);
+    for (int n : lengths)
+        if (!TMixedRadixFFT::CheckFFTLength(n))
+            return false;
+    return true;
 }
 
 bool TGEPfileReader::PostRead()

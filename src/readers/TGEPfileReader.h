@@ -72,6 +72,9 @@ protected:
     // Offset removal, k-space to voxel space with the sign alternation of m_bCenter, the
     // half-voxel correction when asked, and the spectral transform with the halves swapped.
     bool ReconstructGrid();
+    // The lengths ReconstructGrid transforms (the spatial axes of a 2-D or 3-D grid, then
+    // the points) are lengths the FFT takes; the first that is not is reported.
+    bool TransformLengthsFit() const;
 
     bool m_bTranspose = false;   // exchange the in-plane axes after the transform
     int32_t m_nReorientMode = 0; // 1, 2, 3: the header's extra transposes and flips

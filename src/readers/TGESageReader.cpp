@@ -143,8 +143,10 @@ bool TGESageReader::ParseHeader(const std::string& path)
         return false;
     TCSISet& set = *m_pCSISet;
     std::string text;
-    if (!vx::ReadWholeFile(path, text, kMaxHeaderBytes))
+    if (!vx::ReadWholeFile(path, text, kMaxHeaderBytes)) {
+        vx::Report("Parameter file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
         return false;
+    }
     ResetHeaderDefaults(set);
     std::istringstream lines(text);
     std::string line;

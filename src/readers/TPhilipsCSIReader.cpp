@@ -325,7 +325,9 @@ bool TPhilipsCSIReader::ReadSDAT(const std::string& path)
 {
     if (!ReadRawData(path))
         return false;
-    ConvertVaxFloats(m_pRawData.get(), m_nRawFloats);
+    // Reading the header only, the samples were counted, not read.
+    if (m_pRawData)
+        ConvertVaxFloats(m_pRawData.get(), m_nRawFloats);
     return true;
 }
 
@@ -410,6 +412,8 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
         if (size < 0 || uint64_t(size) < sliceBytes)
             return false;
     }
+    if (HeaderOnly())
+        return true;
 
     if (set.IsLoaded())
         set.FreeSpectra();
@@ -456,21 +460,36 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
     if (!VectorsInsideFile(size, spectrumBytes))
         return false;
 
-    std::unique_ptr<float[]> grid(new (std::nothrow) float[gridFloats]());
-    if (!grid)
-        return false;
     const int64_t n[3] = {set.m_nDim[0], set.m_nDim[1], set.m_nDim[2]};
-    std::vector<unsigned char> bytes(static_cast<size_t>(spectrumBytes));
-    for (const TKSpaceLine& record : m_kSpaceLines) {
-        int64_t c[3];
+    // The grid position of a record; false when it lies outside the grid. The sizes may have
+    // changed after a record was checked (header lines after the data vectors), so every
+    // record is checked against the final grid.
+    const auto position = [&](const TKSpaceLine& record, int64_t c[3]) {
         c[s] = record.location;
         c[a] = record.k1;
         c[b] = record.k2;
-        // The sizes may have changed after a record was checked (header lines after
-        // the data vectors), so every record is checked against the final grid.
         for (int d = 0; d < 3; ++d)
             if (c[d] < 0 || c[d] >= n[d])
                 return false;
+        return true;
+    };
+    if (HeaderOnly()) {
+        int64_t c[3];
+        for (const TKSpaceLine& record : m_kSpaceLines)
+            if (!position(record, c))
+                return false;
+        m_nRawFloats = static_cast<size_t>(gridFloats);
+        return true;
+    }
+
+    std::unique_ptr<float[]> grid(new (std::nothrow) float[gridFloats]());
+    if (!grid)
+        return false;
+    std::vector<unsigned char> bytes(static_cast<size_t>(spectrumBytes));
+    for (const TKSpaceLine& record : m_kSpaceLines) {
+        int64_t c[3];
+        if (!position(record, c))
+            return false;
         // Each vector is read from its own offset: the DATA file also holds vectors the
         // LIST parse skips (noise, other mixes), before and between the kept ones.
         const uint64_t voxel = uint64_t((c[2] * n[1] + c[1]) * n[0] + c[0]);
@@ -554,6 +573,8 @@ TCSISet* TPhilipsCSIReader::Finish()
     // while the transforms run.
     m_pRawData.reset();
     m_nRawFloats = 0;
+    if (HeaderOnly())
+        return HandOverSet();
     if (!m_params.m_bLoadRawData && !PostRead())
         return DiscardSet();
     m_pCSISet->BuildKSpaceMask(true);

@@ -11,6 +11,7 @@
 #include "model/TMRImage.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -328,15 +329,22 @@ bool TRDAReader::ParseHeader(const std::string& path)
     if (!m_pCSISet)
         return false;
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        vx::Report("RDA file " + path + " does not exist or cannot be read" + vx::NotAFileNote(file.NotAFile()) + ".",
+                   vx::ReportIcon::Exclamation);
         return false;
+    }
     TCSISet& set = *m_pCSISet;
     ResetHeaderDefaults(set);
 
+    // Any other file chosen as an RDA file ends here: the user is told what it lacks.
     THeaderLines lines(file);
     std::string line;
-    if (!lines.Next(line) || !Contains(line, kBeginMarker))
+    if (!lines.Next(line) || !Contains(line, kBeginMarker)) {
+        vx::Report(path + " is not an RDA file: its first line is not \"" + kBeginMarker + "\".",
+                   vx::ReportIcon::Exclamation);
         return false;
+    }
     TGridKeys grid;
     std::vector<std::string> tokens;
     bool complete = false;

@@ -21,9 +21,14 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "app/CExplorerFrameBase.h"
+#include "app/CModelessInfoFrame.h"
+#include "app/info/CCsiInfoPage.h"
+#include "app/info/CImgInfoPage.h"
+#include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
 #include "app/dialogs/CImportImageDlg.h"
@@ -48,6 +53,7 @@
 #include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
 #include "processing/InstallProcessing.h"
@@ -841,6 +847,125 @@ TEST_F(ProjectCommandsTest, CommandsWithDialogsOfOtherPartsWaitForThem)
     vx::app::SetBatchDialog(std::move(oldBatch));
 }
 
+// The information window follows the project that replaces the open one: after New Project
+// its pages say "Unavailable", after Open Project they show the opened project's work set and
+// image, and after Add Exam the exam's set and no image.
+TEST_F(ProjectCommandsTest, TheInformationWindowFollowsTheProjectThatReplacesTheOpenOne)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    QApplication::processEvents();
+    frame->UpdateCommandStates();
+    frame->Action(cmd::ProjectInformation)->trigger();
+    auto* info = dynamic_cast<CModelessInfoFrame*>(frame->InfoFrame());
+    ASSERT_NE(info, nullptr);
+    const CInfoSheet& sheet = *info->Sheet();
+    const auto values = [](const CInfoPage& page) {
+        std::vector<std::string> texts;
+        for (int k = 0; k < page.FieldCount(); ++k)
+            texts.push_back(page.Value(k).toStdString());
+        return texts;
+    };
+    const auto unavailable = [&](const CInfoPage& page) {
+        return values(page) == std::vector<std::string>(size_t(page.FieldCount()), "Unavailable");
+    };
+    const std::vector<std::string> fixtureSet = values(*sheet.CsiPage());
+    ASSERT_EQ(fixtureSet.front(), TGuiFixture::kSetName);
+    const std::vector<std::string> fixtureImage = values(*sheet.ImagePage());
+
+    RunWithName(cmd::FileNewProject, "other");
+    ASSERT_EQ(g_pProject->GetName(), "other");
+    EXPECT_TRUE(unavailable(*sheet.CsiPage())) << testing::PrintToString(values(*sheet.CsiPage()));
+    EXPECT_TRUE(unavailable(*sheet.ImagePage())) << testing::PrintToString(values(*sheet.ImagePage()));
+
+    {
+        TScriptedFileChooser chooser(fixture.ProjectPath());
+        frame->Action(cmd::FileOpenProject)->trigger();
+    }
+    QApplication::processEvents();
+    ASSERT_EQ(g_pProject->GetName(), TGuiFixture::kProjectName);
+    EXPECT_EQ(values(*sheet.CsiPage()), fixtureSet);
+    EXPECT_EQ(values(*sheet.ImagePage()), fixtureImage);
+
+    // The exam's CSI file reads as a new 4 x 4 set "new"; the exam has no image.
+    InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TNewSetReader(p); });
+    WriteBytes(root.File("scan.SPAR"), "x");
+    auto oldExam = vx::app::SetAddExamDialog([&](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries = {root.File("scan.SPAR")};
+        type = 0;
+        return true;
+    });
+    frame->UpdateCommandStates();
+    frame->Action(cmd::ProjectAddExam)->trigger();
+    vx::app::SetAddExamDialog(std::move(oldExam));
+    ClearReaderHooks();
+    ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+    EXPECT_EQ(values(*sheet.CsiPage()).front(), "new");
+    EXPECT_TRUE(unavailable(*sheet.ImagePage())) << testing::PrintToString(values(*sheet.ImagePage()));
+    EXPECT_TRUE(report.Messages().empty());
+}
+
+// Add Exam of a large CSI set reads its samples once: the trial before the first question
+// (here the save question of a changed project) reads the set's headers and the size of its
+// samples, and the add after it reads the samples.
+TEST_F(ProjectCommandsTest, AddExamTriesALargeSetWithoutReadingItsSamples)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    RegisterReaders();
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    // A Philips 2-D set of 32 x 32 voxels of 1024 points: 8 MiB of samples.
+    constexpr int64_t kSampleBytes = int64_t(32) * 32 * 1024 * 8;
+    TTempFolder exam;
+    WriteBytes(exam.File("scan.SPAR"), "samples : 1024\nsynthesizer_frequency : 127700000\nsample_frequency : 2000\n"
+                                       "phase_encoding_direction : trans\nphase_encoding_fov : 240\n"
+                                       "slice_thickness : 20\nspec_num_dimensions : 3\ndim2_pnts : 32\n"
+                                       "dim3_pnts : 32\ndim4_pnts : 1\n");
+    WriteBytes(exam.File("scan.SDAT"), std::string(size_t(kSampleBytes), '\0'));
+    auto oldExam = vx::app::SetAddExamDialog([&](CMainFrame*, std::vector<std::string>& entries, int& type) {
+        entries = {exam.File("scan.SPAR")};
+        type = 0;
+        return true;
+    });
+    // The bytes this process has read from files so far.
+    const auto bytesRead = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        int64_t value = -1;
+        while (io >> key >> value && key != "rchar:") {
+        }
+        return key == "rchar:" ? value : int64_t(-1);
+    };
+    g_pProject->SetModified(true);
+    std::vector<std::string> questions;
+    int64_t atFirstQuestion = -1;
+    const vx::ReportHandler kept = vx::SetReportHandler([&](const vx::TReportRequest& request) {
+        if (request.buttons == vx::ReportButtons::Ok)
+            return vx::ReportAnswer::Ok;
+        if (questions.empty())
+            atFirstQuestion = bytesRead();
+        questions.push_back(request.text);
+        return vx::ReportAnswer::No;  // neither the changes nor a PAR file
+    });
+    frame->UpdateCommandStates();
+    const int64_t before = bytesRead();
+    frame->Action(cmd::ProjectAddExam)->trigger();
+    const int64_t after = bytesRead();
+    vx::SetReportHandler(kept);
+    vx::app::SetAddExamDialog(std::move(oldExam));
+    ClearReaderHooks();
+
+    ASSERT_FALSE(questions.empty());
+    EXPECT_EQ(questions.front(), "There were changes made to the project, would you like to save it?");
+    EXPECT_LT(atFirstQuestion - before, kSampleBytes / 8) << "the trial read the samples";
+    EXPECT_GE(after - atFirstQuestion, kSampleBytes) << "the add read the samples";
+    ASSERT_NE(g_pProject, nullptr);
+    ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+    EXPECT_EQ(g_pProject->m_pWorkSet->GetName(), "scan");
+    EXPECT_TRUE(g_pProject->m_pWorkSet->IsLoaded());
+}
+
 // Project > Add Exam... answered with Return: with nothing picked the dialog refuses OK, and
 // an exam of one file, or of folders of files, that cannot be read adds nothing: one message
 // names each file tried with its reason and each file the exam type does not read. The project
@@ -1494,7 +1619,7 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                   {"Set Work Set", true},
                                                                   {"Remove", false},
                                                                   {"Zero Fill", false},
-                                                                  {"Set Parameters...", true},
+                                                                  {"Set Parameters...", false},
                                                                   {"Save as...", false}}));
 }
 

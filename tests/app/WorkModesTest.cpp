@@ -256,6 +256,38 @@ TEST_F(WorkModesTest, ZoomInByClickOrBandAndOutWithoutLimit)
     EXPECT_EQ(view->StatusText(), "Left clk To Zoom Out");
 }
 
+// Zoomed out until the picture is too low for both end labels of its colour scale, the
+// scale keeps the top one alone rather than writing the bottom one over it; at full size it
+// has both. The labels are written in black left of the scale's bar, on the margin's grey.
+TEST_F(WorkModesTest, AColourScaleTooLowForBothEndLabelsKeepsTheTopOne)
+{
+    Enlarge(600, 500);
+    Mode(cmd::ModeZoomOut);
+    const struct {
+        int clicks;
+        bool bottomLabel;
+    } cases[] = {{0, true}, {4, false}};
+    for (const auto& c : cases) {
+        SetZoom(1.0f);
+        for (int k = 0; k < c.clicks; ++k)
+            Click(At(VoxelCentre(4, 4)));
+        const vx::TPointI topLeft = view->MmToClient(frame->GetSlice()->GetTopLeft());
+        const vx::TPointI bottomRight = view->MmToClient(frame->GetSlice()->GetBottomRight());
+        const QImage& picture = view->Picture();
+        const auto labelIn = [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y)
+                for (int x = bottomRight.x + 11; x < bottomRight.x + 45; ++x)
+                    if (picture.rect().contains(x, y) && picture.pixelColor(x, y).red() < 64)
+                        return true;
+            return false;
+        };
+        SCOPED_TRACE(bottomRight.y - topLeft.y);
+        EXPECT_TRUE(labelIn(topLeft.y, topLeft.y + 8)) << c.clicks;
+        EXPECT_EQ(labelIn(bottomRight.y - 8, bottomRight.y), c.bottomLabel) << c.clicks;
+    }
+    GrabToPng(frame, "colour_scale_of_a_low_picture");
+}
+
 TEST_F(WorkModesTest, VoxelShiftPreviewsThenCommitsOneUndoStep)
 {
     const std::vector<float> before = RowHeights(*set);

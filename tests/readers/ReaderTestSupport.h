@@ -11,10 +11,14 @@
 
 namespace vx::test {
 
-inline std::unique_ptr<TCSISet> ReadAs(int format, const std::string& path, TCSIReadParams p = {})
+// With `headerOnly` the reader only checks the files, as Add Exam's trial reads them.
+inline std::unique_ptr<TCSISet> ReadAs(int format, const std::string& path, TCSIReadParams p = {},
+                                       bool headerOnly = false)
 {
     p.m_nFormat = format;
     std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(format), &p));
+    if (headerOnly)
+        reader->ReadHeaderOnly();
     return std::unique_ptr<TCSISet>(reader->Read(path));
 }
 

@@ -280,8 +280,11 @@ TEST_F(GESageTest, FileChoiceMessagesFollowTheBatchRule)
     EXPECT_EQ(ReadAs(kSage, m_dir.File("upper.SHF")), nullptr);
     WriteBytes(m_dir.File("alone.shf"), kHeader);
     EXPECT_EQ(ReadAs(kSage, m_dir.File("alone.shf")), nullptr);
+    // A header that is not there is named as such.
+    EXPECT_EQ(ReadAs(kSage, m_dir.File("gone.shf")), nullptr);
     EXPECT_EQ(g_batchLog, "GE SAGE (.shf) file should be selected.\r\nCan not open CSI data set file " +
-                              m_dir.File("alone.sdf") + "\r\n");
+                              m_dir.File("alone.sdf") + "\r\nParameter file " + m_dir.File("gone.shf") +
+                              " does not exist or cannot be read.\r\n");
     EXPECT_EQ(m_report.Count(), 0u);
     // The data file is found whatever the case of its extension.
     WriteBytes(m_dir.File("mixed.shf"), kHeader);

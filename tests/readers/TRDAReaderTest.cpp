@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <filesystem>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -337,7 +339,6 @@ TEST(RDAReader, RefusedFiles)
         {"huge point count", RDAHeader(WithKey(valid, "VectorSize", "2000000000")) + samples},
         {"spacing not finite", RDAHeader(WithKey(valid, "PixelSpacingRow", "inf")) + samples},
         {"vector not finite", RDAHeader(WithKey(valid, "RowVector[0]", "nan")) + samples},
-        {"begin line not first", "\r\n" + RDAHeader(valid) + samples},
         {"one byte short", RDAHeader(valid) + samples.substr(1)},
     };
     for (const auto& [name, bytes] : silent) {
@@ -345,8 +346,32 @@ TEST(RDAReader, RefusedFiles)
         EXPECT_EQ(ReadAs(kRDA, folder.File("bad.rda")), nullptr) << name;
         EXPECT_EQ(ReadAs(kRDA, folder.File("bad.rda"), LoadRaw()), nullptr) << name;
     }
-    EXPECT_EQ(ReadAs(kRDA, folder.File("missing.rda")), nullptr);
     EXPECT_EQ(report.Count(), 0u);
+
+    // A file that is no RDA file, or none at all, is refused with its reason.
+    const std::string notRDA = folder.File("bad.rda") + " is not an RDA file: its first line is not \">>> Begin of "
+                                                        "header <<<\".";
+    std::filesystem::create_directories(folder.File("folder.rda"));
+    const struct {
+        const char* name;
+        std::optional<std::string> bytes;  // none: no file of that name
+        std::string path, message;
+    } explained[] = {
+        {"begin line not first", "\r\n" + RDAHeader(valid) + samples, folder.File("bad.rda"), notRDA},
+        {"a text file", std::string("Patient notes\r\n"), folder.File("bad.rda"), notRDA},
+        {"an empty file", std::string(), folder.File("bad.rda"), notRDA},
+        {"no file", std::nullopt, folder.File("missing.rda"),
+         "RDA file " + folder.File("missing.rda") + " does not exist or cannot be read."},
+        {"a folder", std::nullopt, folder.File("folder.rda"),
+         "RDA file " + folder.File("folder.rda") + " does not exist or cannot be read: it is a folder, not a file."},
+    };
+    for (const auto& c : explained) {
+        if (c.bytes)
+            WriteBytes(c.path, *c.bytes);
+        report.Clear();
+        EXPECT_EQ(ReadAs(kRDA, c.path), nullptr) << c.name;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message}) << c.name;
+    }
 
     // The extension is tested in lower case.
     WriteBytes(folder.File("upper.RDA"), RDAHeader(valid) + samples);
@@ -397,8 +422,8 @@ TEST(RDAReader, RowAndColumnVectorsMustSpanAPlane)
     EXPECT_EQ(report.Count(), 0u);
 }
 
-// Cut at every byte of the header and every 64th byte of the samples, a file gives no set
-// and no message.
+// Cut at every byte of the header and every 64th byte of the samples, a file gives no set,
+// and no message once its whole begin line is there; cut inside that line it is no RDA file.
 TEST(RDAReader, TruncatedFilesGiveNoSet)
 {
     TScriptedReport report;
@@ -408,12 +433,20 @@ TEST(RDAReader, TruncatedFilesGiveNoSet)
     std::vector<std::string> files = {GridFile(g, 128)};
     if (SampleDataExists(kRealFile))
         files.push_back(ReadBytes(SampleDataPath(kRealFile)));
+    const std::string notRDA =
+        folder.File("cut.rda") + " is not an RDA file: its first line is not \">>> Begin of header <<<\".";
     for (const std::string& file : files) {
         const size_t headerBytes = file.find(">>> End of header <<<\r\n") + 23;
+        const size_t beginBytes = file.find(">>> Begin of header <<<") + 23;
         for (size_t cut = 0; cut < file.size(); cut += cut < headerBytes ? 1 : 64) {
+            report.Clear();
             WriteBytes(folder.File("cut.rda"), file.substr(0, cut));
             EXPECT_EQ(ReadAs(kRDA, folder.File("cut.rda")), nullptr) << "cut at " << cut;
+            EXPECT_EQ(report.Messages(), cut < beginBytes ? std::vector<std::string>{notRDA}
+                                                          : std::vector<std::string>{})
+                << "cut at " << cut;
         }
+        report.Clear();
         WriteBytes(folder.File("cut.rda"), file);
         EXPECT_NE(ReadAs(kRDA, folder.File("cut.rda")), nullptr);
     }

@@ -130,6 +130,17 @@ float Clamp(float value, float low, float high)
     return std::min(std::max(value, low), high);
 }
 
+// The point a zoom position box stands for: the point the panel wrote there while the box
+// still shows it, else the number read in the unit the box is written in; within the axis.
+float PositionPoint(float value, std::optional<int> shown, int unit, const TCSISet* set)
+{
+    const float last = set ? static_cast<float>(std::max(set->m_nPoints - 1, 0)) : 0.0f;
+    const int index = shown ? *shown
+                      : set ? set->UnitToPoint(value, unit)
+                            : vx::TruncateToInt(std::round(value));
+    return Clamp(static_cast<float>(index), 0.0f, last);
+}
+
 }  // namespace
 
 QRect CVoxelWndDlgView::DialogRect(int x, int y, int width, int height)
@@ -249,6 +260,7 @@ void CVoxelWndDlgView::BuildControls()
     }
     // Only the user's clicks reach the frame; CheckUnitButton stays silent.
     connect(m_units, &QButtonGroup::idClicked, this, [this](int unit) {
+        RewritePositions();
         if (m_pFrame)
             m_pFrame->OnUnitChanged(unit);
     });
@@ -342,6 +354,7 @@ void CVoxelWndDlgView::CheckUnitButton(int unit)
     for (int k = 0; k < 4; ++k)
         m_btnUnit[k]->setChecked(k == unit);
     m_units->setExclusive(true);
+    RewritePositions();
 }
 
 int CVoxelWndDlgView::CheckedUnit() const
@@ -370,8 +383,27 @@ void CVoxelWndDlgView::FillPosition(int id, int point, int unit, const TCSISet* 
 {
     const float shown = set && unit > 0 ? set->PointToUnit(static_cast<float>(point), unit) : static_cast<float>(point);
     Fill(id, shown, 2);
+    m_nPositionUnit = unit;
     if (const QLineEdit* edit = Edit(id))
         m_shownPoints.insert(id, {edit->text(), point});
+}
+
+void CVoxelWndDlgView::RewritePositions()
+{
+    const int unit = AxisUnit();
+    if (unit == m_nPositionUnit)
+        return;
+    const TCSISet* set = WorkSet();
+    const int from = m_nPositionUnit;
+    for (int id : {kXStart, kXEnd}) {
+        float value = 0.0f;
+        const QLineEdit* edit = Edit(id);
+        // A box that holds no number keeps its text: Apply refuses it as it stands.
+        if (!edit || !edit->isEnabled() || !ReadNumber(id, value))
+            continue;
+        FillPosition(id, vx::TruncateToInt(PositionPoint(value, ShownPoint(id), from, set)), unit, set);
+    }
+    m_nPositionUnit = unit;
 }
 
 std::optional<int> CVoxelWndDlgView::ShownPoint(int id) const
@@ -700,11 +732,7 @@ std::optional<std::array<float, 4>> CVoxelWndDlgView::TypedValues(
         case kXEnd: {
             const auto point = [&](int edit) {
                 const float value = real(edit);
-                const std::optional<int> shown = shownPoint ? shownPoint(edit) : std::nullopt;
-                const int index = shown ? *shown
-                                  : set ? set->UnitToPoint(value, unit)
-                                        : vx::TruncateToInt(std::round(value));
-                return Clamp(static_cast<float>(index), 0.0f, last);
+                return PositionPoint(value, shownPoint ? shownPoint(edit) : std::nullopt, unit, set);
             };
             return {point(kXStart), point(kXEnd), real(kYMax), real(kYMin)};
         }

@@ -130,6 +130,9 @@ private:
     void FillPosition(int id, int point, int unit, const TCSISet* set);
     // The point an edit's position was written from while it shows that text unchanged.
     std::optional<int> ShownPoint(int id) const;
+    // Once the axis unit has changed, the zoom's position boxes that hold a number show
+    // the same points again, in the new unit.
+    void RewritePositions();
     void FillG(int id, float value, int digits);
     std::string TextOf(int id) const;
     // The number an edit holds; false when it holds none a float can hold.
@@ -168,6 +171,8 @@ private:
     QHash<int, QAbstractButton*> m_buttons;
     // Positions the panel wrote (xstart, xend): the text and the point it came from.
     QHash<int, std::pair<QString, int>> m_shownPoints;
+    // The axis unit the position boxes are written and typed in.
+    int m_nPositionUnit = 0;
     QHash<int, QAction*> m_commands;
     QMenu* m_popups[kPopupCount] = {};
 };

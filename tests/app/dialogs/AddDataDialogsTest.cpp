@@ -551,6 +551,29 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
+// A file chosen as an RDA file that is none is refused with the reader's reason after the
+// program's words, as every other refused file is.
+TEST_F(AddDataFlowTest, AFileThatIsNoRDAFileIsRefusedWithItsReason)
+{
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    const std::string bad = root.File("bad.rda");
+    WriteBytes(bad, "Patient notes\r\n");
+    TScriptedFileChooser chooser;
+    chooser.Answer(bad);
+    TDialogScript sets([&](QDialog& d) {
+        return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) {
+            ChooseFormat(dialog, 18);  // "Siemens .RDA Files"
+            dialog.accept();
+        });
+    });
+    frame->Action(cmd::ProjectAddCSISet)->trigger();
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>{"Fail to add CSI set from bad.rda.\n" + bad +
+                                       " is not an RDA file: its first line is not \">>> Begin of header <<<\"."});
+    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
+}
+
 // Two SPAR files chosen at once beside an image of another patient, date and geometry: each
 // question names the file it is about; one file chosen alone keeps the plain question.
 TEST_F(AddDataFlowTest, QuestionsAboutSeveralChosenFilesNameTheirFile)

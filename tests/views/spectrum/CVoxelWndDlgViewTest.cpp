@@ -228,6 +228,37 @@ TEST_F(PanelTest, ZoomShowsTheRangeInTheCheckedUnit)
     EXPECT_EQ(Text(P::kYMin), "-.25");
 }
 
+// A unit chosen while Zoom is open rewrites the x boxes in that unit, so that they keep
+// showing the positions the user chose and a later edit or Apply reads them as such.
+TEST_F(PanelTest, ZoomBoxesFollowTheUnitAndApplyShowsTheChosenRegion)
+{
+    // The fixture's axis: point 142 lies at 4 ppm and -87.5 Hz, point 202 at 1 ppm and
+    // -462.5 Hz.
+    panel->Button(P::kZoom)->click();
+    for (const auto& [id, text] : std::map<int, const char*>{{P::kXStart, "142"}, {P::kXEnd, "202"}}) {
+        panel->Edit(id)->selectAll();
+        QTest::keyClicks(panel->Edit(id), text);
+    }
+    const struct {
+        int button;
+        const char *start, *end;
+    } units[] = {{P::kUnitHz, "-87.5", "-462.5"}, {P::kUnitPPM, "4", "1"}, {P::kUnitData, "142", "202"},
+                 {P::kUnitPPM, "4", "1"}};
+    for (const auto& unit : units) {
+        QTest::mouseClick(panel->Button(unit.button), Qt::LeftButton);
+        EXPECT_EQ(Text(P::kXStart), unit.start) << unit.button;
+        EXPECT_EQ(Text(P::kXEnd), unit.end) << unit.button;
+    }
+    // An edit of the y range reads the x boxes again, in the unit they are now written in.
+    panel->Edit(P::kYMax)->selectAll();
+    QTest::keyClicks(panel->Edit(P::kYMax), "50");
+    panel->Button(P::kApply)->click();
+    const TSpectrumDisplayParams display = window->View()->GetDisplayParams();
+    EXPECT_EQ(display.m_nXStart, 142);
+    EXPECT_EQ(display.m_nXEnd, 202);
+    EXPECT_FLOAT_EQ(display.m_fYMax, 50.0f);
+}
+
 TEST(PanelValuesTest, TypedNumbersAreConvertedAndClamped)
 {
     // The fixture's axis: 256 points over 1600 Hz at 125 MHz, 0 ppm at point 222, so a
