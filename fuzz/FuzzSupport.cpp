@@ -194,8 +194,22 @@ bool SameText(const std::string& a, const std::string& b)
 
 }  // namespace
 
-bool SameSet(const TCSISet& a, const TCSISet& b)
+TSetContents ContentsOf(const TCSISet& set)
 {
+    TSetContents contents{static_cast<const TCSIParams&>(set), {}, {}};
+    contents.hasData.resize(set.VoxelCount());
+    contents.samples.resize(set.VoxelCount());
+    for (size_t v = 0; v < set.VoxelCount(); ++v)
+        if (const TComplex* data = set.GetVoxel(v)->Data()) {
+            contents.hasData[v] = true;
+            contents.samples[v].assign(data, data + std::max(set.m_nPoints, 0));
+        }
+    return contents;
+}
+
+bool SameSet(const TSetContents& contents, const TCSISet& b)
+{
+    const TCSIParams& a = contents.params;
     const int ints[][2] = {{a.m_nDim[0], b.m_nDim[0]}, {a.m_nDim[1], b.m_nDim[1]}, {a.m_nDim[2], b.m_nDim[2]},
                            {a.m_nPoints, b.m_nPoints}, {a.m_nFirstPoint, b.m_nFirstPoint},
                            {a.m_nLastPoint, b.m_nLastPoint}, {a.m_nSpectralWidth, b.m_nSpectralWidth},
@@ -211,7 +225,8 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
                                {a.m_fPPMCentreValue, b.m_fPPMCentreValue}, {a.m_fPhase0, b.m_fPhase0},
                                {a.m_fPhase1, b.m_fPhase1}, {a.m_fTR, b.m_fTR}, {a.m_fTE, b.m_fTE},
                                {a.m_fAverages, b.m_fAverages}, {a.m_fSliceThickness, b.m_fSliceThickness},
-                               {a.m_fSliceGap, b.m_fSliceGap}};
+                               {a.m_fSliceGap, b.m_fSliceGap}, {a.m_fLorentzBroadening, b.m_fLorentzBroadening},
+                               {a.m_fGaussBroadening, b.m_fGaussBroadening}};
     for (const auto& pair : floats)
         if (!Same(pair[0], pair[1]))
             return false;
@@ -219,6 +234,13 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
         !SameFloats(a.m_fAngulation, b.m_fAngulation, 3) || !SameFloats(a.m_fOffCentre, b.m_fOffCentre, 3) ||
         !SameFloats(&a.m_fRotation[0][0], &b.m_fRotation[0][0], 9) || !SameFloats(a.m_fExtra, b.m_fExtra, 3))
         return false;
+    if (a.m_slicePhases.size() != b.m_slicePhases.size())
+        return false;
+    for (size_t s = 0; s < a.m_slicePhases.size(); ++s) {
+        const TSlicePhase &x = a.m_slicePhases[s], &y = b.m_slicePhases[s];
+        if (!Same(x.m_fPhase0, y.m_fPhase0) || !Same(x.m_fPhase1, y.m_fPhase1) || !Same(x.m_fPivot, y.m_fPivot))
+            return false;
+    }
     for (int box = 0; box < std::min(a.m_nVolumes, 2); ++box)
         for (int axis = 0; axis < 3; ++axis)
             if (!Same(a.m_fVolOffCentre[axis][box], b.m_fVolOffCentre[axis][box]) ||
@@ -236,22 +258,24 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
     for (const auto& pair : texts)
         if (!SameText(*pair[0], *pair[1]))
             return false;
-    if (a.VoxelCount() != b.VoxelCount())
+    if (contents.samples.size() != b.VoxelCount())
         return false;
-    for (size_t v = 0; v < a.VoxelCount(); ++v) {
-        const TComplex* x = a.GetVoxel(v)->Data();
+    for (size_t v = 0; v < b.VoxelCount(); ++v) {
         const TComplex* y = b.GetVoxel(v)->Data();
         // A voxel without data is compared as such; the voxels after it still count.
-        if (!x || !y) {
-            if (x || y)
+        if (!contents.hasData[v] || !y) {
+            if (contents.hasData[v] || y)
                 return false;
             continue;
         }
-        if (!SameFloats(reinterpret_cast<const float*>(x), reinterpret_cast<const float*>(y), 2 * a.m_nPoints))
+        if (!SameFloats(reinterpret_cast<const float*>(contents.samples[v].data()), reinterpret_cast<const float*>(y),
+                        2 * a.m_nPoints))
             return false;
     }
     return true;
 }
+
+bool SameSet(const TCSISet& a, const TCSISet& b) { return SameSet(ContentsOf(a), b); }
 
 bool SameImage(const TMRImage& a, const TMRImage& b)
 {
@@ -299,7 +323,7 @@ void AddOnRoad(TProject& project, const std::string& path, const TImageImportPar
     switch (road) {
     case TImageRoad::AddImages: project.AddImages(vx::FolderOf(path), vx::FileNameOf(path), params); break;
     case TImageRoad::ExamFile: project.AddExam({path}, examType); break;
-    case TImageRoad::ExamFolder: project.AddExam({"[" + vx::FolderOf(path) + "]"}, examType); break;
+    case TImageRoad::ExamFolder: project.AddExam({(std::string(1, '[') += vx::FolderOf(path)) += ']'}, examType); break;
     }
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
 #include <cstddef>
+#include <complex>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "model/TCSIParams.h"
 
 class TCSISet;
 struct TCSIReadParams;
@@ -56,8 +59,18 @@ struct TTreeEntry {
 using TTree = std::map<std::string, TTreeEntry>;
 TTree Snapshot(const std::string& folder);
 
-// What the project file keeps of a set (its parameters and texts, and the samples of
-// voxels that hold them in both) and of an image (its record; not its pixels), to the bit.
+// A set's parameters and samples (none for a voxel without data), kept beyond the set and
+// its project.
+struct TSetContents {
+    TCSIParams params;
+    std::vector<bool> hasData;
+    std::vector<std::vector<std::complex<float>>> samples;
+};
+TSetContents ContentsOf(const TCSISet& set);
+// What the project and data-set files keep of a set (its parameters, broadenings, per-slice
+// phases and texts, and the samples of voxels that hold them in both) and of an image (its
+// record; not its pixels), to the bit.
+bool SameSet(const TSetContents& a, const TCSISet& b);
 bool SameSet(const TCSISet& a, const TCSISet& b);
 bool SameImage(const TMRImage& a, const TMRImage& b);
 

@@ -154,7 +154,7 @@ std::string NewProjectSets(const std::string& folder, const std::string& study)
     for (TCSISet* set : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end())) {
         project.SetWorkSet(set);
         whole = whole && project.m_pWorkSet == set && set->GetVoxel(size_t(0))->Data()[0] == kMark;
-        names += (names.empty() ? "" : " ") + set->GetName();
+        (names += names.empty() ? "" : " ") += set->GetName();
     }
     g_pProject = kept;
     return whole && vx::fuzz::ReportCount() == reports ? names : std::string();

@@ -2,10 +2,10 @@
 // through the check, the load (with the conversion of an older version, and the analyses
 // stored after the sets, read through the processing library as the program reads them)
 // and, for each map file, the map reader of every file version. A project loaded shows
-// the pixels its images' files hold; it is saved again and must open again with the same
-// sets and images; then it is anonymized and saved as a copy in another folder, which must
-// load without a patient text, and no file of which may hold a patient text of the input
-// (every file of the copy's folder is searched). The first input byte picks the project
+// the pixels its images' files hold; it is saved again, then anonymized and saved as a copy
+// in another folder. Once it has let both folders go, the saved project must open again
+// with the same sets and images, and the copy must load without a patient text, and no file
+// of the copy may hold a patient text of the input (every file of its folder is searched). The first input byte picks the project
 // file's name "~project.tpj" (bit 0) or "project.tpj", a path in double quotes (bit 1), a
 // plain file where the copy's folder would be (bit 2), a project made by the program
 // before the input's files replace its own (bit 3) and where the project file is among
@@ -28,6 +28,8 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -153,21 +155,41 @@ void CheckPixels(TProject& project)
     }
 }
 
-// A project saved opens again with the sets and images it had.
-void CheckSavedProject(const TProject& saved)
+// What a project held when it was saved: its sets and its images' records.
+struct TSaved {
+    std::string projectFile;
+    std::vector<vx::fuzz::TSetContents> sets;
+    std::vector<std::unique_ptr<TMRImage>> images;
+};
+
+TSaved SavedOf(const TProject& project)
+{
+    TSaved saved{project.GetProjectFilePath(), {}, {}};
+    for (const TCSISet* pSet : *project.m_pCSISetList)
+        saved.sets.push_back(vx::fuzz::ContentsOf(*pSet));
+    for (auto it = project.m_pImageSet->Begin(); it != project.m_pImageSet->End(); ++it) {
+        auto copy = std::make_unique<TMRImage>(nullptr);
+        copy->CopyHeaderFrom(**it);
+        saved.images.push_back(std::move(copy));
+    }
+    return saved;
+}
+
+// A project saved opens again, once the project that saved it has let its folder go, with
+// the sets and images it had.
+void CheckSavedProject(const TSaved& saved)
 {
     TProject again;
-    if (!again.Load(saved.GetProjectFilePath()) ||
-        again.m_pCSISetList->GetCount() != saved.m_pCSISetList->GetCount() ||
-        again.m_pImageSet->GetCount() != saved.m_pImageSet->GetCount())
+    if (!again.Load(saved.projectFile) || size_t(again.m_pCSISetList->GetCount()) != saved.sets.size() ||
+        size_t(again.m_pImageSet->GetCount()) != saved.images.size())
         __builtin_trap();
     auto set = again.m_pCSISetList->begin();
-    for (const TCSISet* pSet : *saved.m_pCSISetList)
-        if (!vx::fuzz::SameSet(*pSet, **set++))
+    for (const vx::fuzz::TSetContents& contents : saved.sets)
+        if (!vx::fuzz::SameSet(contents, **set++))
             __builtin_trap();
     auto image = again.m_pImageSet->Begin();
-    for (auto it = saved.m_pImageSet->Begin(); it != saved.m_pImageSet->End(); ++it)
-        if (!vx::fuzz::SameImage(**it, **image++))
+    for (const std::unique_ptr<TMRImage>& pImage : saved.images)
+        if (!vx::fuzz::SameImage(*pImage, **image++))
             __builtin_trap();
 }
 
@@ -345,30 +367,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     TProject::CheckProjectFile(projectFile);
+    // A project loaded shows its images' pixels and is saved again; then it is anonymized
+    // and saved as a copy in another folder, as the program saves them. Once it has let
+    // both folders go, the saved project must open again as it was, and the copy without a
+    // patient text.
+    std::optional<TSaved> saved;
+    std::map<std::string, int> texts;
+    std::map<std::string, size_t> counts;
+    const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
+    bool copied = false;
     {
-        // A project loaded shows its images' pixels, is saved again and must open again as
-        // it was; then it is anonymized and saved as a copy in another folder, as the
-        // program saves them, which must load without a patient text.
         TProject project;
         if (project.Load((pick & 2) ? "\"" + projectFile + "\"" : projectFile)) {
             CheckPixels(project);
             if (project.Save()) {
-                CheckSavedProject(project);
-                const std::map<std::string, int> texts = PatientTextsOf(project);
-                const std::map<std::string, size_t> counts = CountPatientTexts(folder, texts);
+                saved = SavedOf(project);
+                texts = PatientTextsOf(project);
+                counts = CountPatientTexts(folder, texts);
                 project.Anonymize();
-                const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
                 std::filesystem::remove_all(copyFolder, error);
                 if (pick & 4)  // a file where the copy's folder would be: the copy is refused
                     vx::fuzz::WriteScratch("copy", std::string_view("x"));
-                if (project.SaveAs(vx::fuzz::ScratchFolder() + "/", "copy")) {
-                    TProject copy;
-                    if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
-                        __builtin_trap();
-                    CheckAnonymized(copy, copyFolder, texts, counts);
-                }
+                copied = project.SaveAs(vx::fuzz::ScratchFolder() + "/", "copy");
             }
         }
+    }
+    if (saved)
+        CheckSavedProject(*saved);
+    if (copied) {
+        TProject copy;
+        if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
+            __builtin_trap();
+        CheckAnonymized(copy, copyFolder, texts, counts);
     }
     for (const std::string& path : maps)
         for (int version = 0; version <= TProject::kFileVersion; ++version) {

@@ -9,6 +9,9 @@ the scanner's P-file and Siemens DICOM slices of ../shared/data to fit an input.
 present) and the golden files of the model tests are laid out here. Scanner files are
 only ever copied into the build folder. Run from the project root:
   python3 fuzz/make_seeds.py [--no-build] [--jobs N]   (N build jobs, default 3)
+The tests fuzz_<target> of the ordinary builds write the seeds into their own build folder
+with that build's seed writer:
+  python3 fuzz/make_seeds.py --no-build --tool BUILD/tests/vx_fuzz_seeds --out BUILD/fuzz-seeds
 """
 import os
 import shutil
@@ -305,8 +308,7 @@ def golden_files():
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
 
-def synthetic(build, jobs):
-    tool = os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")
+def synthetic(build, jobs, tool):
     if build:
         subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
         subprocess.run(["cmake", "--build", "build/release", "-j%d" % jobs, "--target", "vx_fuzz_seeds"], cwd=ROOT,
@@ -316,9 +318,16 @@ def synthetic(build, jobs):
     subprocess.run([tool, OUT], check=True)
 
 
+def option(name, default):
+    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
+
+
 def main():
+    global OUT
     build = "--no-build" not in sys.argv
-    jobs = int(sys.argv[sys.argv.index("--jobs") + 1]) if "--jobs" in sys.argv else 3
+    jobs = int(option("--jobs", "3"))
+    tool = os.path.abspath(option("--tool", os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")))
+    OUT = os.path.abspath(option("--out", OUT))
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     real_files()
@@ -328,7 +337,7 @@ def main():
     work_folder_seeds()
     batch_seeds()
     if "--no-synthetic" not in sys.argv:
-        synthetic(build, jobs)
+        synthetic(build, jobs, tool)
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
 
