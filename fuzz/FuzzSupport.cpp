@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <complex>
+#include <deque>
 #include <filesystem>
 #include <memory>
 
@@ -29,6 +31,7 @@ namespace vx::fuzz {
 namespace {
 
 int g_reports = 0;
+std::deque<std::string> g_reportTexts;  // the last ones, for the targets that look at them
 
 }  // namespace
 
@@ -36,12 +39,47 @@ void Prepare()
 {
     vx::SetReportHandler([](const vx::TReportRequest& r) {
         ++g_reports;
+        g_reportTexts.push_back(r.text);
+        if (g_reportTexts.size() > 256)
+            g_reportTexts.pop_front();
         return r.defaultAnswer;
     });
     vx::SetProcessorCount(1);
 }
 
 int ReportCount() { return g_reports; }
+
+void ClearReportTexts() { g_reportTexts.clear(); }
+
+bool Reported(std::string_view text)
+{
+    return std::any_of(g_reportTexts.begin(), g_reportTexts.end(),
+                       [&](const std::string& shown) { return shown.find(text) != std::string::npos; });
+}
+
+bool EveryReportNaming(std::string_view text, std::string_view with)
+{
+    return std::all_of(g_reportTexts.begin(), g_reportTexts.end(), [&](const std::string& shown) {
+        return shown.find(text) == std::string::npos || shown.find(with) != std::string::npos;
+    });
+}
+
+std::string PutSpecialFile(const std::string& path, int kind)
+{
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    switch (kind % 3) {
+    case 0: return ::mkfifo(path.c_str(), 0600) == 0 ? "a FIFO" : std::string();
+    case 1: return std::filesystem::create_directory(path, error) ? "a folder" : std::string();
+    default: {
+        const std::string fifo = JoinPath(ScratchFolder(), "linked.fifo");
+        std::filesystem::remove_all(fifo, error);
+        if (::mkfifo(fifo.c_str(), 0600) != 0 || ::symlink(fifo.c_str(), path.c_str()) != 0)
+            return {};
+        return "a FIFO";
+    }
+    }
+}
 
 const std::string& ScratchFolder()
 {

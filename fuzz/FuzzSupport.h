@@ -22,6 +22,16 @@ namespace vx::fuzz {
 void Prepare();
 // How many messages were shown (or written to the batch log) since Prepare().
 int ReportCount();
+// Forgets the texts of the messages shown so far (the last 256 are kept).
+void ClearReportTexts();
+// Whether a message shown since ClearReportTexts holds `text`, and every one that names
+// `text` also holds `with` (when given).
+bool Reported(std::string_view text);
+bool EveryReportNaming(std::string_view text, std::string_view with);
+// Puts something other than a file at `path` (whatever stood there is removed): kind 0 a
+// FIFO, 1 a folder, 2 a symbolic link to a FIFO of the scratch folder. Returns how an open
+// names what it finds there ("a FIFO", "a folder"), or empty when it could not be made.
+std::string PutSpecialFile(const std::string& path, int kind);
 // A folder of this process for the files a reader is given.
 const std::string& ScratchFolder();
 // Writes bytes to a file of the scratch folder and returns its path.

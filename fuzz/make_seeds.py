@@ -148,6 +148,29 @@ def list_seeds():
         put("fuzz_list", "sub2_MRS_list_data_%d" % pick, bytes([pick]) + sections([text(pair), spar_text, b"", data]))
 
 
+def rda_seeds():
+    """RDA files that fuzz_rda writes from parameters (first byte 128 + options): TE and TR
+    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus."""
+    for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x06))):
+        params = struct.pack("<HHBHBBBBB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid, 0x1a, 3)
+        samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(256))
+        for options in (0, 1, 6):
+            put("fuzz_rda", "parameters_%d_%d" % (k, options), bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
+
+
+def mask_seeds():
+    """Selections from which fuzz_macro_mask writes a mask file (first byte: bits 0-1 = 2,
+    then the grid): values of both signs, zeros and the largest, every separator; and a
+    macro file and a mask file replaced by a FIFO, a folder and a link to a FIFO."""
+    values = bytes([1, 0, 0xff, 0x80, 0x7f, 0, 3, 0xfe, 0, 0, 5, 0x81, 0, 1, 2, 0] * 2)
+    for grid in (0x00, 0x0c, 0x3c, 0x7c):
+        for tabs in (0, 128):
+            put("fuzz_macro_mask", "written_mask_%02x" % (grid | tabs), bytes([2 | grid | tabs]) + values)
+    for kind in range(3):
+        for mask in (0, 64):
+            put("fuzz_macro_mask", "special_%s_%d" % ("mask" if mask else "macro", kind), bytes([128 | mask | kind << 2]))
+
+
 def sage_seeds():
     """SAGE pairs: a single voxel of 32 points and six frames, two of them references, in
     each sample precision, plane and an oblique one given by its corners."""
@@ -298,12 +321,28 @@ def golden_files():
             old = b".project.tpj.journal\0" + journal
             put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
             if name == "project_v9":
+                # One field of the set's data-set file header changed after a first open
+                # (the second byte picks which), and each file replaced by a FIFO, a folder or
+                # a link to a FIFO (the second byte: file + 5 * kind).
+                files_part = sections([read(os.path.join(path, tpj))] + named)
+                for field in range(23):
+                    put("fuzz_project", "%s_header_field_%d" % (name, field), bytes([32, field]) + files_part)
+                for index in range(len(files)):
+                    for kind in range(3):
+                        put("fuzz_project", "%s_special_%s_%d" % (name, files[index], kind),
+                            bytes([64, index + 5 * kind]) + files_part)
                 # Its image record twice: the second names the first's pixel file and is kept
                 # aside as it was read, patient name and all, for de-identifying to replace.
                 project = read(os.path.join(path, tpj))
                 record = project[28:28 + image_record_v9_length(project, 28)]
                 doubled = project[:24] + struct.pack("<i", 2) + record + project[28:]
                 put("fuzz_project", "%s_image_twice" % name, bytes([0]) + sections([doubled] + named))
+                # The same with a patient name of two letters, which de-identifying must
+                # replace in the record kept aside as well.
+                name_at = record.index(b"\0", 17 * 4) + 1
+                short = record[:name_at] + b"Al" + record[record.index(b"\0", name_at):]
+                doubled = project[:24] + struct.pack("<i", 2) + short + short + project[28 + len(record):]
+                put("fuzz_project", "%s_image_twice_short_name" % name, bytes([0]) + sections([doubled] + named))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
@@ -333,6 +372,8 @@ def main():
     real_files()
     golden_files()
     committed_seeds()
+    rda_seeds()
+    mask_seeds()
     sage_seeds()
     work_folder_seeds()
     batch_seeds()
