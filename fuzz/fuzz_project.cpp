@@ -196,7 +196,8 @@ void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
     if (sets.empty())
         return;
     const THeaderField& field = kHeaderFields[choice % kHeaderFieldCount];
-    const auto& [name, path] = sets[(choice / kHeaderFieldCount) % sets.size()];
+    const std::string name = sets[(choice / kHeaderFieldCount) % sets.size()].first;
+    const std::string path = sets[(choice / kHeaderFieldCount) % sets.size()].second;
     std::string bytes;
     if (!vx::ReadWholeFile(path, bytes, int64_t{1} << 30))
         __builtin_trap();
