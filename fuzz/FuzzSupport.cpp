@@ -272,13 +272,18 @@ bool SameSet(const TSetContents& contents, const TCSISet& b)
         !SameFloats(a.m_fAngulation, b.m_fAngulation, 3) || !SameFloats(a.m_fOffCentre, b.m_fOffCentre, 3) ||
         !SameFloats(&a.m_fRotation[0][0], &b.m_fRotation[0][0], 9) || !SameFloats(a.m_fExtra, b.m_fExtra, 3))
         return false;
-    if (a.m_slicePhases.size() != b.m_slicePhases.size())
-        return false;
-    for (size_t s = 0; s < a.m_slicePhases.size(); ++s) {
-        const TSlicePhase &x = a.m_slicePhases[s], &y = b.m_slicePhases[s];
-        if (!Same(x.m_fPhase0, y.m_fPhase0) || !Same(x.m_fPhase1, y.m_fPhase1) || !Same(x.m_fPivot, y.m_fPivot))
-            return false;
-    }
+    // The phases of each slice of a multi-slice set: its own entry, or the whole-set phases
+    // for a slice without one.
+    if (a.m_bMultiSlice == 1 && a.m_nSliceAxis >= 0 && a.m_nSliceAxis < 3)
+        for (int s = 0; s < a.m_nDim[a.m_nSliceAxis]; ++s) {
+            const auto phaseOf = [s](const TCSIParams& p) {
+                return size_t(s) < p.m_slicePhases.size() ? p.m_slicePhases[size_t(s)]
+                                                          : TSlicePhase{p.m_fPhase0, p.m_fPhase1, float(p.m_nPivot)};
+            };
+            const TSlicePhase x = phaseOf(a), y = phaseOf(b);
+            if (!Same(x.m_fPhase0, y.m_fPhase0) || !Same(x.m_fPhase1, y.m_fPhase1) || !Same(x.m_fPivot, y.m_fPivot))
+                return false;
+        }
     for (int box = 0; box < std::min(a.m_nVolumes, 2); ++box)
         for (int axis = 0; axis < 3; ++axis)
             if (!Same(a.m_fVolOffCentre[axis][box], b.m_fVolOffCentre[axis][box]) ||

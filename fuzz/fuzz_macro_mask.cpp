@@ -17,6 +17,7 @@
 //  - bits 0-1 = 0, bit 7 set: the rest is a macro file (bit 6 clear) or a mask file (bit 6
 //    set) replaced by a FIFO, a folder or a link to a FIFO (bits 2-3, modulo 3): it must be
 //    refused with a message that says what stands there, and change nothing.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -43,8 +44,9 @@
 
 namespace {
 
-// The types of a macro text's blocks in order: the number after "type" on the first line
-// of each block after "<action>" that is neither empty nor a comment.
+// The types of a macro text's blocks in order: after each "<action>" line, the third word
+// of the first line of three words (split at blanks and tabs) whose first is "type"; lines
+// that are empty or begin with "#", and other lines of three words, come before it.
 std::vector<int> BlockTypes(const std::string& text)
 {
     std::vector<int> types;
@@ -59,11 +61,17 @@ std::vector<int> BlockTypes(const std::string& text)
         }
         if (!inBlock || line.empty() || line[0] == '#')
             continue;
-        std::istringstream words(line);
-        std::string key, equals, value;
-        words >> key >> equals >> value;
-        if (key == "type")
-            types.push_back(vx::LeadingInt(value));
+        std::vector<std::string> words;
+        for (size_t at = line.find_first_not_of(" \t"); at != std::string::npos;
+             at = line.find_first_not_of(" \t", at)) {
+            const size_t end = std::min(line.find_first_of(" \t", at), line.size());
+            words.push_back(line.substr(at, end - at));
+            at = end;
+        }
+        if (words.size() == 3 && words[0] != "type")
+            continue;
+        if (words.size() == 3)
+            types.push_back(vx::LeadingInt(words[2]));
         inBlock = false;
     }
     return types;

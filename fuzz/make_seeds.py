@@ -337,10 +337,10 @@ def golden_files():
                 record = project[28:28 + image_record_v9_length(project, 28)]
                 doubled = project[:24] + struct.pack("<i", 2) + record + project[28:]
                 put("fuzz_project", "%s_image_twice" % name, bytes([0]) + sections([doubled] + named))
-                # The same with a patient name of two letters, which de-identifying must
-                # replace in the record kept aside as well.
+                # The same with a patient name of one letter, the last of the image's name
+                # ("ax"), which de-identifying must replace in the record kept aside too.
                 name_at = record.index(b"\0", 17 * 4) + 1
-                short = record[:name_at] + b"Al" + record[record.index(b"\0", name_at):]
+                short = record[:name_at] + b"x" + record[record.index(b"\0", name_at):]
                 doubled = project[:24] + struct.pack("<i", 2) + short + short + project[28 + len(record):]
                 put("fuzz_project", "%s_image_twice_short_name" % name, bytes([0]) + sections([doubled] + named))
         if name.startswith("map_v"):
