@@ -44,18 +44,23 @@
 
 namespace {
 
-// The types of a macro text's blocks in order: after each "<action>" line, the third word
-// of the first line of three words (split at blanks and tabs) whose first is "type"; lines
-// that are empty or begin with "#", and other lines of three words, come before it.
+// The types of a macro text's blocks in order: after an "<action>" line, the third word of
+// the first line of three words (split at blanks and tabs) whose first is "type" (lines that
+// are empty or begin with "#", and other lines of three words, come before it); the block
+// then runs to the next "</action>" line.
 std::vector<int> BlockTypes(const std::string& text)
 {
     std::vector<int> types;
     std::istringstream lines(text);
-    bool inBlock = false;
+    bool inBlock = false, afterType = false;
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line == "<action>") {
+        if (afterType) {
+            afterType = line != "</action>";
+            continue;
+        }
+        if (line == "<action>" && !inBlock) {
             inBlock = true;
             continue;
         }
@@ -73,6 +78,7 @@ std::vector<int> BlockTypes(const std::string& text)
         if (words.size() == 3)
             types.push_back(vx::LeadingInt(words[2]));
         inBlock = false;
+        afterType = words.size() == 3;
     }
     return types;
 }

@@ -141,8 +141,8 @@ void ChangeField(uint8_t* data, size_t at, size_t other, std::minstd_rand& rando
     std::memcpy(&value, data + at, 4);
     static constexpr int32_t kSteps[] = {-2, -1, 1, 2};
     const unsigned choice = random() % 7;
-    if (choice < 4)
-        value += kSteps[choice];
+    if (choice < 4)  // wrapping, as the field's bits do
+        value = int32_t(uint32_t(value) + uint32_t(kSteps[choice]));
     else if (choice < 6)
         std::memcpy(&value, data + other, 4);
     else

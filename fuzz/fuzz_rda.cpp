@@ -36,7 +36,7 @@ constexpr size_t kParameterBytes = 12;
 // averages (8 bits), frequency (16 bits, 1 + 1/64 MHz), sweep width (one of eight), points
 // (1 to 64, a power of two), the grid (1-4 by 1-4 by 1-2), the spacings (1 to 8 mm, two
 // bytes) and the nucleus (one of four, with the points byte); the patient name is the
-// text's letters and digits (one "X" when it has none).
+// letters and digits of the text's first 64 characters (one "X" when it has none).
 TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
 {
     static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
@@ -55,7 +55,7 @@ TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
     p.spacingColumn = float(1 + b[10] % 8);
     p.spacingRow = float(1 + (b[10] >> 3) % 8);
     p.spacing3D = float(1 + b[11] % 8);
-    for (const char c : name)
+    for (const char c : name.substr(0, 64))
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
             p.patientName += c;
     if (p.patientName.empty())
