@@ -188,7 +188,7 @@ void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
         for (const TCSISet* pSet : *project.m_pCSISetList) {
             std::string bytes;
             int32_t version = 0;
-            if (vx::ReadWholeFile(pSet->GetFilePath(), bytes, kHeaderBytes) && bytes.size() >= kHeaderBytes &&
+            if (vx::ReadWholeFile(pSet->GetFilePath(), bytes, int64_t{1} << 30) && bytes.size() >= kHeaderBytes &&
                 (std::memcpy(&version, bytes.data(), 4), version == TCSISet::kDataFileVersion))
                 sets.emplace_back(pSet->GetName(), pSet->GetFilePath());
         }
