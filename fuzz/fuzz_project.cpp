@@ -153,10 +153,10 @@ void ChangeField(uint8_t* data, size_t at, size_t other, std::minstd_rand& rando
 // The part of the input that holds the project file.
 size_t ProjectPart(uint8_t pick) { return (pick & 16) ? kFiles : 0; }
 
-// The fields of a data-set file's header (the newest layout), by offset, that a change can
-// leave a set could have: those its record holds too, whose change must keep the set
-// aside naming the field (the frequency is named by its value), and the broadenings, which
-// only the file holds.
+// The fields of a data-set file's header (the newest layout), by offset, whose change by
+// one leaves a header that a set could have: those its record holds too, whose change must
+// keep the set aside naming the field (the frequency is named by its value), and the
+// broadenings, which only the file holds.
 struct THeaderField {
     const char* name;
     size_t offset;
