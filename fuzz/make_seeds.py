@@ -200,6 +200,12 @@ def sage_seeds():
             padded = text + b"\n" * ((options - len(text)) % 4)
             put("fuzz_ge_sage", "sage_%s_%d_%d" % (precision.replace(" ", ""), plane, options),
                 sections([padded, bytes(samples)]))
+    # Pairs the target writes from parameters (a header length of 65535): TR and TE apart,
+    # each point count and sweep width.
+    for k, (tr, te) in enumerate(((2000, 30), (1500, 144), (1700, 35), (3000, 270), (2500, 68))):
+        params = struct.pack("<HHHBBHBB", tr * 8, te * 16, 64 * 63 + 13 * k, k, k, 12 + k, 0, 0)
+        samples = b"".join(struct.pack("<h", (i * 29) % 301 - 150) for i in range(2 * 64 * 6))
+        put("fuzz_ge_sage", "parameters_%d" % k, b"\xff\xff" + params + samples)
 
 
 def work_folder_seeds():
