@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <complex>
+#include <deque>
 #include <filesystem>
 #include <memory>
 
@@ -29,6 +31,7 @@ namespace vx::fuzz {
 namespace {
 
 int g_reports = 0;
+std::deque<std::string> g_reportTexts;  // the last ones, for the targets that look at them
 
 }  // namespace
 
@@ -36,12 +39,47 @@ void Prepare()
 {
     vx::SetReportHandler([](const vx::TReportRequest& r) {
         ++g_reports;
+        g_reportTexts.push_back(r.text);
+        if (g_reportTexts.size() > 256)
+            g_reportTexts.pop_front();
         return r.defaultAnswer;
     });
     vx::SetProcessorCount(1);
 }
 
 int ReportCount() { return g_reports; }
+
+void ClearReportTexts() { g_reportTexts.clear(); }
+
+bool Reported(std::string_view text)
+{
+    return std::any_of(g_reportTexts.begin(), g_reportTexts.end(),
+                       [&](const std::string& shown) { return shown.find(text) != std::string::npos; });
+}
+
+bool EveryReportNaming(std::string_view text, std::string_view with)
+{
+    return std::all_of(g_reportTexts.begin(), g_reportTexts.end(), [&](const std::string& shown) {
+        return shown.find(text) == std::string::npos || shown.find(with) != std::string::npos;
+    });
+}
+
+std::string PutSpecialFile(const std::string& path, int kind)
+{
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    switch (kind % 3) {
+    case 0: return ::mkfifo(path.c_str(), 0600) == 0 ? "a FIFO" : std::string();
+    case 1: return std::filesystem::create_directory(path, error) ? "a folder" : std::string();
+    default: {
+        const std::string fifo = JoinPath(ScratchFolder(), "linked.fifo");
+        std::filesystem::remove_all(fifo, error);
+        if (::mkfifo(fifo.c_str(), 0600) != 0 || ::symlink(fifo.c_str(), path.c_str()) != 0)
+            return {};
+        return "a FIFO";
+    }
+    }
+}
 
 const std::string& ScratchFolder()
 {
@@ -194,8 +232,22 @@ bool SameText(const std::string& a, const std::string& b)
 
 }  // namespace
 
-bool SameSet(const TCSISet& a, const TCSISet& b)
+TSetContents ContentsOf(const TCSISet& set)
 {
+    TSetContents contents{static_cast<const TCSIParams&>(set), {}, {}};
+    contents.hasData.resize(set.VoxelCount());
+    contents.samples.resize(set.VoxelCount());
+    for (size_t v = 0; v < set.VoxelCount(); ++v)
+        if (const TComplex* data = set.GetVoxel(v)->Data()) {
+            contents.hasData[v] = true;
+            contents.samples[v].assign(data, data + std::max(set.m_nPoints, 0));
+        }
+    return contents;
+}
+
+bool SameSet(const TSetContents& contents, const TCSISet& b)
+{
+    const TCSIParams& a = contents.params;
     const int ints[][2] = {{a.m_nDim[0], b.m_nDim[0]}, {a.m_nDim[1], b.m_nDim[1]}, {a.m_nDim[2], b.m_nDim[2]},
                            {a.m_nPoints, b.m_nPoints}, {a.m_nFirstPoint, b.m_nFirstPoint},
                            {a.m_nLastPoint, b.m_nLastPoint}, {a.m_nSpectralWidth, b.m_nSpectralWidth},
@@ -211,7 +263,8 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
                                {a.m_fPPMCentreValue, b.m_fPPMCentreValue}, {a.m_fPhase0, b.m_fPhase0},
                                {a.m_fPhase1, b.m_fPhase1}, {a.m_fTR, b.m_fTR}, {a.m_fTE, b.m_fTE},
                                {a.m_fAverages, b.m_fAverages}, {a.m_fSliceThickness, b.m_fSliceThickness},
-                               {a.m_fSliceGap, b.m_fSliceGap}};
+                               {a.m_fSliceGap, b.m_fSliceGap}, {a.m_fLorentzBroadening, b.m_fLorentzBroadening},
+                               {a.m_fGaussBroadening, b.m_fGaussBroadening}};
     for (const auto& pair : floats)
         if (!Same(pair[0], pair[1]))
             return false;
@@ -219,6 +272,18 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
         !SameFloats(a.m_fAngulation, b.m_fAngulation, 3) || !SameFloats(a.m_fOffCentre, b.m_fOffCentre, 3) ||
         !SameFloats(&a.m_fRotation[0][0], &b.m_fRotation[0][0], 9) || !SameFloats(a.m_fExtra, b.m_fExtra, 3))
         return false;
+    // The phases of each slice of a multi-slice set: its own entry, or the whole-set phases
+    // for a slice without one.
+    if (a.m_bMultiSlice == 1 && a.m_nSliceAxis >= 0 && a.m_nSliceAxis < 3)
+        for (int s = 0; s < a.m_nDim[a.m_nSliceAxis]; ++s) {
+            const auto phaseOf = [s](const TCSIParams& p) {
+                return size_t(s) < p.m_slicePhases.size() ? p.m_slicePhases[size_t(s)]
+                                                          : TSlicePhase{p.m_fPhase0, p.m_fPhase1, float(p.m_nPivot)};
+            };
+            const TSlicePhase x = phaseOf(a), y = phaseOf(b);
+            if (!Same(x.m_fPhase0, y.m_fPhase0) || !Same(x.m_fPhase1, y.m_fPhase1) || !Same(x.m_fPivot, y.m_fPivot))
+                return false;
+        }
     for (int box = 0; box < std::min(a.m_nVolumes, 2); ++box)
         for (int axis = 0; axis < 3; ++axis)
             if (!Same(a.m_fVolOffCentre[axis][box], b.m_fVolOffCentre[axis][box]) ||
@@ -236,22 +301,24 @@ bool SameSet(const TCSISet& a, const TCSISet& b)
     for (const auto& pair : texts)
         if (!SameText(*pair[0], *pair[1]))
             return false;
-    if (a.VoxelCount() != b.VoxelCount())
+    if (contents.samples.size() != b.VoxelCount())
         return false;
-    for (size_t v = 0; v < a.VoxelCount(); ++v) {
-        const TComplex* x = a.GetVoxel(v)->Data();
+    for (size_t v = 0; v < b.VoxelCount(); ++v) {
         const TComplex* y = b.GetVoxel(v)->Data();
         // A voxel without data is compared as such; the voxels after it still count.
-        if (!x || !y) {
-            if (x || y)
+        if (!contents.hasData[v] || !y) {
+            if (contents.hasData[v] || y)
                 return false;
             continue;
         }
-        if (!SameFloats(reinterpret_cast<const float*>(x), reinterpret_cast<const float*>(y), 2 * a.m_nPoints))
+        if (!SameFloats(reinterpret_cast<const float*>(contents.samples[v].data()), reinterpret_cast<const float*>(y),
+                        2 * a.m_nPoints))
             return false;
     }
     return true;
 }
+
+bool SameSet(const TCSISet& a, const TCSISet& b) { return SameSet(ContentsOf(a), b); }
 
 bool SameImage(const TMRImage& a, const TMRImage& b)
 {
@@ -299,7 +366,7 @@ void AddOnRoad(TProject& project, const std::string& path, const TImageImportPar
     switch (road) {
     case TImageRoad::AddImages: project.AddImages(vx::FolderOf(path), vx::FileNameOf(path), params); break;
     case TImageRoad::ExamFile: project.AddExam({path}, examType); break;
-    case TImageRoad::ExamFolder: project.AddExam({"[" + vx::FolderOf(path) + "]"}, examType); break;
+    case TImageRoad::ExamFolder: project.AddExam({(std::string(1, '[') += vx::FolderOf(path)) += ']'}, examType); break;
     }
 }
 

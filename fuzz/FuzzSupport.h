@@ -1,11 +1,14 @@
 #pragma once
 // Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
 #include <cstddef>
+#include <complex>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "model/TCSIParams.h"
 
 class TCSISet;
 struct TCSIReadParams;
@@ -19,6 +22,16 @@ namespace vx::fuzz {
 void Prepare();
 // How many messages were shown (or written to the batch log) since Prepare().
 int ReportCount();
+// Forgets the texts of the messages shown so far (the last 256 are kept).
+void ClearReportTexts();
+// Whether a message shown since ClearReportTexts holds `text`, and every one that names
+// `text` also holds `with` (when given).
+bool Reported(std::string_view text);
+bool EveryReportNaming(std::string_view text, std::string_view with);
+// Puts something other than a file at `path` (whatever stood there is removed): kind 0 a
+// FIFO, 1 a folder, 2 a symbolic link to a FIFO of the scratch folder. Returns how an open
+// names what it finds there ("a FIFO", "a folder"), or empty when it could not be made.
+std::string PutSpecialFile(const std::string& path, int kind);
 // A folder of this process for the files a reader is given.
 const std::string& ScratchFolder();
 // Writes bytes to a file of the scratch folder and returns its path.
@@ -56,8 +69,18 @@ struct TTreeEntry {
 using TTree = std::map<std::string, TTreeEntry>;
 TTree Snapshot(const std::string& folder);
 
-// What the project file keeps of a set (its parameters and texts, and the samples of
-// voxels that hold them in both) and of an image (its record; not its pixels), to the bit.
+// A set's parameters and samples (none for a voxel without data), kept beyond the set and
+// its project.
+struct TSetContents {
+    TCSIParams params;
+    std::vector<bool> hasData;
+    std::vector<std::vector<std::complex<float>>> samples;
+};
+TSetContents ContentsOf(const TCSISet& set);
+// What the project and data-set files keep of a set (its parameters, broadenings, per-slice
+// phases and texts, and the samples of voxels that hold them in both) and of an image (its
+// record; not its pixels), to the bit.
+bool SameSet(const TSetContents& a, const TCSISet& b);
 bool SameSet(const TCSISet& a, const TCSISet& b);
 bool SameImage(const TMRImage& a, const TMRImage& b);
 

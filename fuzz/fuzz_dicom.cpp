@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         vx::MakeFolder(project.m_strFolder);
         auto* set = new TCSISet();
         set->m_strName = "csi";
-        set->m_strPatientName = "1";
+        set->m_strPatientName.assign(1, '1');
         project.m_pCSISetList->Add(set);
         if (ge)
             ReadGEDicomImage(*project.m_pImageSet, path, TImageImportParams{}, &project);

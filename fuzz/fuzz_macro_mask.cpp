@@ -1,17 +1,31 @@
 // Macro files and voxel selection mask files, as the user applies them to the work set.
-// Bit 0 of the first input byte picks the macro file, run as the program runs a file the
-// user chose (one that is not a macro file is refused first) on a loaded 8 x 8 x 1 set of
-// 64 points through the project's "run macro file" with the processing library
-// installed (its recorded steps are then saved as a macro file, which must read again),
-// or the selection mask, read into a set of 1 + bits 1-3 by 1 + bits 4-6 by
-// 1 + bit 7 voxels and, when it reads, written back with the k-space mask. The rest of
-// the input is the file.
+// The first input byte picks what the rest of the input is:
+//  - bit 0 set: a selection mask file, read into a set of 1 + bits 1-3 by 1 + bits 4-6 by
+//    1 + bit 7 voxels and, when it reads, written back with the k-space mask;
+//  - bits 0-1 = 2: a selection for a set of 1 + bits 2-3 by 1 + bits 4-5 by 1 + bit 6
+//    voxels, one input byte a voxel (x fastest, then y, then z; zero where the input has
+//    no more), from which the target writes a mask file in the format's own layout (the
+//    byte as a signed value, followed by a blank, a tab or a line end as bit 7 of the first
+//    input byte and the value's parity choose). The mask read must select the voxels whose
+//    value is not 0 and no other, and so must the mask the program then saves;
+//  - bits 0-1 = 0, bit 7 clear: a macro file, run as the program runs a file the user chose
+//    (one that is not a macro file is refused first) on a loaded 8 x 8 x 1 set of 64 points
+//    through the project's "run macro file" with the processing library installed. Its
+//    recorded steps are then saved as a macro file, which must read again and, when every
+//    step was applied without a message, hold a block of each type of the input's blocks in
+//    their order;
+//  - bits 0-1 = 0, bit 7 set: the rest is a macro file (bit 6 clear) or a mask file (bit 6
+//    set) replaced by a FIFO, a folder or a link to a FIFO (bits 2-3, modulo 3): it must be
+//    refused with a message that says what stands there, and change nothing.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <list>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -19,12 +33,191 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
+#include "model/TSpectrum.h"
+#include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/TTextFile.h"
 #include "processing/InstallProcessing.h"
 #include "processing/MacroFile.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
+
+namespace {
+
+// The types of a macro text's blocks in order: after an "<action>" line, the third word of
+// the first line of three words (split at blanks and tabs) whose first is "type" (lines that
+// are empty or begin with "#", and other lines of three words, come before it); the block
+// then runs to the next "</action>" line.
+std::vector<int> BlockTypes(const std::string& text)
+{
+    std::vector<int> types;
+    std::istringstream lines(text);
+    bool inBlock = false, afterType = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (afterType) {
+            afterType = line != "</action>";
+            continue;
+        }
+        if (line == "<action>" && !inBlock) {
+            inBlock = true;
+            continue;
+        }
+        if (!inBlock || line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> words;
+        for (size_t at = line.find_first_not_of(" \t"); at != std::string::npos;
+             at = line.find_first_not_of(" \t", at)) {
+            const size_t end = std::min(line.find_first_of(" \t", at), line.size());
+            words.push_back(line.substr(at, end - at));
+            at = end;
+        }
+        if (words.size() == 3 && words[0] != "type")
+            continue;
+        if (words.size() == 3)
+            types.push_back(vx::LeadingInt(words[2]));
+        inBlock = false;
+        afterType = words.size() == 3;
+    }
+    return types;
+}
+
+// The project of the macro runs, with its loaded work set; null when it cannot be made.
+std::unique_ptr<TProject> MacroProject()
+{
+    const std::string folder = vx::JoinPath(vx::fuzz::ScratchFolder(), "macro");
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    auto project = std::make_unique<TProject>();
+    if (!project->Create(folder, "macro"))
+        return nullptr;
+    TCSISet* set = vx::fuzz::LoadedSet(8, 8, 1, 64);
+    if (!set)
+        return nullptr;
+    project->m_pCSISetList->Add(set);
+    project->m_pWorkSet = set;
+    project->m_bRecording = true;
+    return project;
+}
+
+void RunMacro(const std::string& path, const std::string& input)
+{
+    if (MacroFileKind(path) == TMacroFileKind::Other)
+        return;
+    const std::unique_ptr<TProject> project = MacroProject();
+    if (!project)
+        return;
+    const int reports = vx::fuzz::ReportCount();
+    const bool applied = project->RunMacroFile(path);
+    const bool quiet = vx::fuzz::ReportCount() == reports;
+    // The recorded steps are saved as a macro file, which must read again and hold what the
+    // input asked for when all of it was applied.
+    const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.mcr");
+    vx::TTextFile out;
+    if (project->m_history && out.Open(saved, vx::TTextFile::Mode::Write) && project->m_history->WriteMacro(out) &&
+        out.Close()) {
+        vx::TTextFile in;
+        std::list<TProcessStep*> steps;
+        const bool read = in.Open(saved, vx::TTextFile::Mode::Read) && ReadMacroSteps(in, steps);
+        for (TProcessStep* step : steps)
+            delete step;
+        if (!read)
+            __builtin_trap();
+        std::string text;
+        if (applied && quiet && (!vx::ReadWholeFile(saved, text) || BlockTypes(text) != BlockTypes(input)))
+            __builtin_trap();
+    }
+}
+
+// Each voxel's selected flag, x fastest.
+std::vector<uint8_t> Selection(const TCSISet& set)
+{
+    std::vector<uint8_t> selected;
+    for (int z = 0; z < set.m_nDim[2]; ++z)
+        for (int y = 0; y < set.m_nDim[1]; ++y)
+            for (int x = 0; x < set.m_nDim[0]; ++x)
+                selected.push_back(set.GetVoxel(set.VoxelIndex(x, y, z))->m_bSelected);
+    return selected;
+}
+
+// Selects every other voxel, so that a read that leaves a flag alone is seen.
+void SelectAlternate(TCSISet& set)
+{
+    for (size_t v = 0; v < set.VoxelCount(); ++v)
+        set.GetVoxel(v)->m_bSelected = v % 2;
+}
+
+void ReadWrittenMask(uint8_t pick, const uint8_t* data, size_t size)
+{
+    const int nx = 1 + ((pick >> 2) & 3), ny = 1 + ((pick >> 4) & 3), nz = 1 + ((pick >> 6) & 1);
+    std::unique_ptr<TCSISet> set(vx::fuzz::LoadedSet(nx, ny, nz, 4));
+    if (!set)
+        return;
+    std::string text = "#Vexara voxel selection mask file\r\n#CSI data set: csi\r\n#dimension : (+";
+    ((((text += std::to_string(nx)) += " , +") += std::to_string(ny)) += " , +") += std::to_string(nz);
+    text += ")\r\n\r\n";
+    std::vector<uint8_t> expected;
+    size_t k = 0;
+    for (int z = 0; z < nz; ++z) {
+        for (int y = 0; y < ny; ++y) {
+            for (int x = 0; x < nx; ++x, ++k) {
+                const int value = k < size ? int(int8_t(data[k])) : 0;
+                expected.push_back(value != 0);
+                (text += value < 0 ? '-' : '+') += std::to_string(std::abs(value));
+                text += (pick & 128) && (value & 1) ? '\t' : ' ';
+            }
+            text += "\r\n";
+        }
+        text += "\r\n";
+    }
+    const std::string path = vx::fuzz::WriteScratch("selection.txt", text);
+    SelectAlternate(*set);
+    if (!ReadSelectionMask(*set, path) || Selection(*set) != expected)
+        __builtin_trap();
+    // The mask the program saves selects the same voxels in a set of its grid.
+    const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.txt");
+    std::unique_ptr<TCSISet> again(vx::fuzz::LoadedSet(nx, ny, nz, 4));
+    if (!again || !WriteSelectionMask(*set, saved))
+        return;
+    SelectAlternate(*again);
+    if (!ReadSelectionMask(*again, saved) || Selection(*again) != expected)
+        __builtin_trap();
+}
+
+// A FIFO, folder or link to a FIFO where the macro or mask file is read: refused, saying
+// what stands there, with the set unchanged.
+void ReadSpecialFile(uint8_t pick)
+{
+    const std::string path = vx::JoinPath(vx::fuzz::ScratchFolder(), (pick & 64) ? "selection.txt" : "run.mcr");
+    const std::string what = vx::fuzz::PutSpecialFile(path, (pick >> 2) & 3);
+    if (what.empty())
+        __builtin_trap();
+    vx::fuzz::ClearReportTexts();
+    if (pick & 64) {
+        std::unique_ptr<TCSISet> set(vx::fuzz::LoadedSet(2, 2, 1, 4));
+        if (!set)
+            return;
+        SelectAlternate(*set);
+        const std::vector<uint8_t> before = Selection(*set);
+        if (ReadSelectionMask(*set, path) || Selection(*set) != before)
+            __builtin_trap();
+    } else {
+        const std::unique_ptr<TProject> project = MacroProject();
+        if (!project)
+            return;
+        if (MacroFileKind(path) != TMacroFileKind::Other && project->RunMacroFile(path))
+            __builtin_trap();
+        if (project->m_history && !project->m_history->DoneSteps().empty())
+            __builtin_trap();
+    }
+    if (!vx::fuzz::Reported(path) || !vx::fuzz::EveryReportNaming(path, what + ", not a file"))
+        __builtin_trap();
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -33,36 +226,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t pick = 0;
     if (!vx::fuzz::TakeByte(data, size, pick))
         return 0;
-    if ((pick & 1) == 0) {
-        const std::string folder = vx::JoinPath(vx::fuzz::ScratchFolder(), "macro");
-        std::error_code error;
-        std::filesystem::remove_all(folder, error);
-        const std::string path = vx::fuzz::WriteScratch("run.mcr", data, size);
-        if (MacroFileKind(path) == TMacroFileKind::Other)
+    if ((pick & 3) == 2) {
+        ReadWrittenMask(pick, data, size);
+        return 0;
+    }
+    if ((pick & 3) == 0) {
+        if (pick & 128) {
+            ReadSpecialFile(pick);
             return 0;
-        TProject project;
-        if (!project.Create(folder, "macro"))
-            return 0;
-        TCSISet* set = vx::fuzz::LoadedSet(8, 8, 1, 64);
-        if (!set)
-            return 0;
-        project.m_pCSISetList->Add(set);
-        project.m_pWorkSet = set;
-        project.m_bRecording = true;
-        project.RunMacroFile(path);
-        // The recorded steps are saved as a macro file, which must read again.
-        const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.mcr");
-        vx::TTextFile out;
-        if (project.m_history && out.Open(saved, vx::TTextFile::Mode::Write) && project.m_history->WriteMacro(out) &&
-            out.Close()) {
-            vx::TTextFile in;
-            std::list<TProcessStep*> steps;
-            const bool read = in.Open(saved, vx::TTextFile::Mode::Read) && ReadMacroSteps(in, steps);
-            for (TProcessStep* step : steps)
-                delete step;
-            if (!read)
-                __builtin_trap();
         }
+        const std::string input(reinterpret_cast<const char*>(data), size);
+        RunMacro(vx::fuzz::WriteScratch("run.mcr", input), input);
         return 0;
     }
     const std::string path = vx::fuzz::WriteScratch("selection.txt", data, size);

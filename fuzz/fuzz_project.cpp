@@ -2,14 +2,23 @@
 // through the check, the load (with the conversion of an older version, and the analyses
 // stored after the sets, read through the processing library as the program reads them)
 // and, for each map file, the map reader of every file version. A project loaded shows
-// the pixels its images' files hold; it is saved again and must open again with the same
-// sets and images; then it is anonymized and saved as a copy in another folder, which must
-// load without a patient text, and no file of which may hold a patient text of the input
-// (every file of the copy's folder is searched). The first input byte picks the project
-// file's name "~project.tpj" (bit 0) or "project.tpj", a path in double quotes (bit 1), a
-// plain file where the copy's folder would be (bit 2), a project made by the program
-// before the input's files replace its own (bit 3) and where the project file is among
-// the parts (bit 4). The rest is split by Sections into six parts: the project file first
+// the pixels its images' files hold; it is saved again, then anonymized and saved as a copy
+// in another folder. Once it has let both folders go, the saved project must open again
+// with the same sets and images, and the copy must load without a patient text, and no file
+// of the copy may hold a patient text of the input (every file of its folder is searched).
+// The first input byte picks the project file's name "~project.tpj" (bit 0) or
+// "project.tpj", a path in double quotes (bit 1), a plain file where the copy's folder
+// would be (bit 2), a project made by the program before the input's files replace its
+// own (bit 3), where the project file is among the parts (bit 4) and two ways of changing
+// the folder, each with a byte of choices after the first:
+//  - bit 5: one field of the header of a set's data-set file (the byte picks field and set)
+//    is changed after a first open; the next open must keep the set aside and name the
+//    field (a broadening, which only the file holds, leaves the set in the project). The
+//    run ends there.
+//  - else bit 6: one of the five files (the byte modulo 5) is replaced by a FIFO, a folder
+//    or a link to a FIFO (the byte / 5): an open names it as such whenever it names it, and
+//    no set, map or image takes it for its file; a map file read directly is refused so.
+// The rest is split by Sections into six parts: the project file first
 // (or, with bit 4, last: the part that takes the rest of the input, so that it may be
 // longer than 65,535 bytes) and five files, each its name up to the first zero byte
 // (letters, digits, "_", "-" and "." only, no ".tpj"; a part without a usable name is left
@@ -26,8 +35,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <climits>
+#include <cmath>
+#include <iterator>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -42,6 +56,7 @@
 #include "model/TKeptRecord.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
+#include "model/TMapList.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -126,8 +141,8 @@ void ChangeField(uint8_t* data, size_t at, size_t other, std::minstd_rand& rando
     std::memcpy(&value, data + at, 4);
     static constexpr int32_t kSteps[] = {-2, -1, 1, 2};
     const unsigned choice = random() % 7;
-    if (choice < 4)
-        value += kSteps[choice];
+    if (choice < 4)  // wrapping, as the field's bits do
+        value = int32_t(uint32_t(value) + uint32_t(kSteps[choice]));
     else if (choice < 6)
         std::memcpy(&value, data + other, 4);
     else
@@ -137,6 +152,117 @@ void ChangeField(uint8_t* data, size_t at, size_t other, std::minstd_rand& rando
 
 // The part of the input that holds the project file.
 size_t ProjectPart(uint8_t pick) { return (pick & 16) ? kFiles : 0; }
+
+// The fields of a data-set file's header (the newest layout), by offset, whose change by
+// one leaves a header that a set could have: those its record holds too, whose change must
+// keep the set aside naming the field (the frequency is named by its value), and the
+// broadenings, which only the file holds.
+struct THeaderField {
+    const char* name;
+    size_t offset;
+    bool isFloat;
+    bool inRecord;
+};
+constexpr THeaderField kHeaderFields[] = {
+    {"voxel shift", 8, true, true},   {"voxel shift", 12, true, true},   {"voxel shift", 16, true, true},
+    {"field of view", 20, true, true}, {"field of view", 24, true, true}, {"field of view", 28, true, true},
+    {"sweep width", 56, false, true}, {"frequency", 60, true, true},      {"PPM centre", 64, true, true},
+    {"PPM reference", 68, true, true}, {"phase 0", 72, true, true},       {"phase 1", 76, true, true},
+    {"TR", 108, true, true},          {"TE", 112, true, true},            {"averages", 116, true, true},
+    {"angulation", 128, true, true},  {"angulation", 132, true, true},    {"angulation", 136, true, true},
+    {"off-centre", 140, true, true},  {"off-centre", 144, true, true},    {"off-centre", 148, true, true},
+    {"Lorentz broadening", 188, true, false}, {"Gauss broadening", 192, true, false}};
+constexpr size_t kHeaderFieldCount = std::size(kHeaderFields);
+constexpr size_t kHeaderBytes = 256;
+
+// Opens the project, then changes one header field (by `choice`) of the data-set file of
+// one of its sets listed with a file of the newest layout, and opens it again: a field the
+// record holds too keeps the set aside with the field named; a broadening leaves it listed.
+void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
+{
+    std::vector<std::pair<std::string, std::string>> sets;  // name and data-set file
+    {
+        TProject project;
+        if (!project.Load(projectFile) || project.m_nFileVersion != TProject::kFileVersion)
+            return;
+        for (const TCSISet* pSet : *project.m_pCSISetList) {
+            std::string bytes;
+            int32_t version = 0;
+            if (vx::ReadWholeFile(pSet->GetFilePath(), bytes, int64_t{1} << 30) && bytes.size() >= kHeaderBytes &&
+                (std::memcpy(&version, bytes.data(), 4), version == TCSISet::kDataFileVersion))
+                sets.emplace_back(pSet->GetName(), pSet->GetFilePath());
+        }
+    }
+    if (sets.empty())
+        return;
+    const THeaderField& field = kHeaderFields[choice % kHeaderFieldCount];
+    const std::string name = sets[(choice / kHeaderFieldCount) % sets.size()].first;
+    const std::string path = sets[(choice / kHeaderFieldCount) % sets.size()].second;
+    std::string bytes;
+    if (!vx::ReadWholeFile(path, bytes, int64_t{1} << 30))
+        __builtin_trap();
+    char* at = bytes.data() + field.offset;
+    if (field.isFloat) {
+        float value = 0;
+        std::memcpy(&value, at, 4);
+        // Another finite value of the same sign: sizes stay positive.
+        const float changed = std::isfinite(value) && value + 1.0f != value ? value + 1.0f : 1.0f;
+        if (changed == value)
+            return;
+        std::memcpy(at, &changed, 4);
+    } else {
+        int32_t value = 0;
+        std::memcpy(&value, at, 4);
+        if (value == INT32_MAX)
+            return;
+        ++value;
+        std::memcpy(at, &value, 4);
+    }
+    if (!vx::WriteFileAtomically(path, bytes))
+        __builtin_trap();
+    TProject again;
+    if (!again.Load(projectFile))
+        __builtin_trap();
+    const bool listed = again.m_pCSISetList->FindByName(name) != nullptr;
+    if (!field.inRecord) {
+        if (!listed)
+            __builtin_trap();
+        return;
+    }
+    if (listed)
+        __builtin_trap();
+    const std::vector<TKeptRecord>& kept = again.m_pCSISetList->KeptRecords();
+    const auto record = std::find_if(kept.begin(), kept.end(), [&](const TKeptRecord& k) { return k.name == name; });
+    if (record == kept.end() || record->reason.find("holds another set") == std::string::npos)
+        __builtin_trap();
+    // Named with the record's value and the file's: twice.
+    const std::string named = ", " + std::string(field.name) + " ";
+    if (std::string_view(field.name) != "frequency") {
+        const size_t first = record->reason.find(named);
+        if (first == std::string::npos || record->reason.find(named, first + 1) == std::string::npos)
+            __builtin_trap();
+    }
+}
+
+// After an open of a folder where `special` is something other than a file (`what`, as an
+// open names it): no set, map or image took it for its file, and every message that names
+// it says what it is.
+void CheckSpecialFile(const TProject& project, const std::string& special, const std::string& what)
+{
+    if (!vx::fuzz::EveryReportNaming(special, what + ", not a file"))
+        __builtin_trap();
+    for (const TCSISet* pSet : *project.m_pCSISetList) {
+        if (pSet->GetFilePath() == special)
+            __builtin_trap();
+        if (pSet->m_pMapList)
+            for (const TMap* pMap : *pSet->m_pMapList)
+                if (pSet->MapFilePath(pMap->GetName()) == special)
+                    __builtin_trap();
+    }
+    for (TMRImage* pImage : *project.m_pImageSet)
+        if (pImage->PixelFileToRead() == special && pImage->PixelFileProblem().empty())
+            __builtin_trap();
+}
 
 // Every image whose pixel file holds its pixels shows them as the file holds them.
 void CheckPixels(TProject& project)
@@ -153,21 +279,41 @@ void CheckPixels(TProject& project)
     }
 }
 
-// A project saved opens again with the sets and images it had.
-void CheckSavedProject(const TProject& saved)
+// What a project held when it was saved: its sets and its images' records.
+struct TSaved {
+    std::string projectFile;
+    std::vector<vx::fuzz::TSetContents> sets;
+    std::vector<std::unique_ptr<TMRImage>> images;
+};
+
+TSaved SavedOf(const TProject& project)
+{
+    TSaved saved{project.GetProjectFilePath(), {}, {}};
+    for (const TCSISet* pSet : *project.m_pCSISetList)
+        saved.sets.push_back(vx::fuzz::ContentsOf(*pSet));
+    for (auto it = project.m_pImageSet->Begin(); it != project.m_pImageSet->End(); ++it) {
+        auto copy = std::make_unique<TMRImage>(nullptr);
+        copy->CopyHeaderFrom(**it);
+        saved.images.push_back(std::move(copy));
+    }
+    return saved;
+}
+
+// A project saved opens again, once the project that saved it has let its folder go, with
+// the sets and images it had.
+void CheckSavedProject(const TSaved& saved)
 {
     TProject again;
-    if (!again.Load(saved.GetProjectFilePath()) ||
-        again.m_pCSISetList->GetCount() != saved.m_pCSISetList->GetCount() ||
-        again.m_pImageSet->GetCount() != saved.m_pImageSet->GetCount())
+    if (!again.Load(saved.projectFile) || size_t(again.m_pCSISetList->GetCount()) != saved.sets.size() ||
+        size_t(again.m_pImageSet->GetCount()) != saved.images.size())
         __builtin_trap();
     auto set = again.m_pCSISetList->begin();
-    for (const TCSISet* pSet : *saved.m_pCSISetList)
-        if (!vx::fuzz::SameSet(*pSet, **set++))
+    for (const vx::fuzz::TSetContents& contents : saved.sets)
+        if (!vx::fuzz::SameSet(contents, **set++))
             __builtin_trap();
     auto image = again.m_pImageSet->Begin();
-    for (auto it = saved.m_pImageSet->Begin(); it != saved.m_pImageSet->End(); ++it)
-        if (!vx::fuzz::SameImage(**it, **image++))
+    for (const std::unique_ptr<TMRImage>& pImage : saved.images)
+        if (!vx::fuzz::SameImage(*pImage, **image++))
             __builtin_trap();
 }
 
@@ -215,27 +361,30 @@ std::map<std::string, int> PatientTextsOf(const TProject& project)
     return texts;
 }
 
-// How often the text stands, with its terminating zero, in the files under the folder.
+// How often the text stands, with its terminating zero, in the files under the folder; a
+// text of fewer than four characters (which turns up in numbers) only as a whole text, after
+// the terminating zero of another.
 size_t CountInFolder(const std::string& folder, const std::string& text)
 {
-    const std::string needle = text + '\0';
+    const std::string needle = text.size() < 4 ? std::string(1, '\0').append(text) += '\0' : text + '\0';
     size_t count = 0;
     std::error_code error;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
         std::string bytes;
         if (!entry.is_regular_file(error) || !vx::ReadWholeFile(entry.path().string(), bytes))
             continue;
-        for (size_t at = bytes.find(needle); at != std::string::npos; at = bytes.find(needle, at + needle.size()))
+        // Texts side by side share a zero: the next search starts on it.
+        for (size_t at = bytes.find(needle); at != std::string::npos; at = bytes.find(needle, at + needle.size() - 1))
             ++count;
     }
     return count;
 }
 
-// The texts worth looking for in files: at least four characters (a shorter one turns up
-// in numbers) and not what de-identifying writes.
+// The texts worth looking for in files: not empty and not what de-identifying writes (a
+// short one is looked for as a whole text only, which "Anonymized" holds none of).
 bool IsSearchable(const std::string& text)
 {
-    return text.size() >= 4 && !std::string("Anonymized").ends_with(text);
+    return !text.empty() && (text.size() < 4 || !std::string("Anonymized").ends_with(text));
 }
 
 // How often each patient text stands in the files of the saved project: the fields that
@@ -312,8 +461,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool ready = (vx::fuzz::Prepare(), InstallProcessing(), true);
     (void)ready;
-    uint8_t pick = 0;
-    if (!vx::fuzz::TakeByte(data, size, pick))
+    uint8_t pick = 0, choice = 0;
+    if (!vx::fuzz::TakeByte(data, size, pick) || ((pick & 0x60) && !vx::fuzz::TakeByte(data, size, choice)))
         return 0;
     const std::string folder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");
     std::error_code error;
@@ -330,7 +479,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string projectFile = vx::JoinPath(folder, projectName + ".tpj");
     const size_t projectPart = ProjectPart(pick);
     vx::fuzz::WriteScratch("project/" + projectName + ".tpj", parts[projectPart]);
-    std::vector<std::string> maps;
+    std::vector<std::string> maps, named;
     for (size_t k = 0; k <= kFiles; ++k) {
         if (k == projectPart)
             continue;
@@ -340,40 +489,68 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         const std::string name(part.substr(0, end));
         const std::string path = vx::fuzz::WriteScratch("project/" + name, part.substr(end + 1));
+        named.push_back(path);
         if (name.ends_with("_map"))
             maps.push_back(path);
     }
+    if (pick & 32) {
+        CheckChangedHeaderField(projectFile, choice);
+        return 0;
+    }
+    std::string special, what;
+    if ((pick & 64) && !named.empty()) {
+        special = named[(choice % kFiles) % named.size()];
+        what = vx::fuzz::PutSpecialFile(special, choice / kFiles);
+        if (what.empty())
+            __builtin_trap();
+    }
 
     TProject::CheckProjectFile(projectFile);
+    // A project loaded shows its images' pixels and is saved again; then it is anonymized
+    // and saved as a copy in another folder, as the program saves them. Once it has let
+    // both folders go, the saved project must open again as it was, and the copy without a
+    // patient text.
+    std::optional<TSaved> saved;
+    std::map<std::string, int> texts;
+    std::map<std::string, size_t> counts;
+    const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
+    bool copied = false;
     {
-        // A project loaded shows its images' pixels, is saved again and must open again as
-        // it was; then it is anonymized and saved as a copy in another folder, as the
-        // program saves them, which must load without a patient text.
         TProject project;
+        vx::fuzz::ClearReportTexts();
         if (project.Load((pick & 2) ? "\"" + projectFile + "\"" : projectFile)) {
+            if (!special.empty())
+                CheckSpecialFile(project, special, what);
             CheckPixels(project);
             if (project.Save()) {
-                CheckSavedProject(project);
-                const std::map<std::string, int> texts = PatientTextsOf(project);
-                const std::map<std::string, size_t> counts = CountPatientTexts(folder, texts);
+                saved = SavedOf(project);
+                texts = PatientTextsOf(project);
+                counts = CountPatientTexts(folder, texts);
                 project.Anonymize();
-                const std::string copyFolder = vx::JoinPath(vx::fuzz::ScratchFolder(), "copy");
                 std::filesystem::remove_all(copyFolder, error);
                 if (pick & 4)  // a file where the copy's folder would be: the copy is refused
                     vx::fuzz::WriteScratch("copy", std::string_view("x"));
-                if (project.SaveAs(vx::fuzz::ScratchFolder() + "/", "copy")) {
-                    TProject copy;
-                    if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
-                        __builtin_trap();
-                    CheckAnonymized(copy, copyFolder, texts, counts);
-                }
+                copied = project.SaveAs(vx::fuzz::ScratchFolder() + "/", "copy");
             }
         }
+    }
+    if (saved)
+        CheckSavedProject(*saved);
+    if (copied) {
+        TProject copy;
+        if (!copy.Load(vx::JoinPath(copyFolder, "copy.tpj")))
+            __builtin_trap();
+        CheckAnonymized(copy, copyFolder, texts, counts);
     }
     for (const std::string& path : maps)
         for (int version = 0; version <= TProject::kFileVersion; ++version) {
             TMap map;
-            map.ReadFile(path, version);
+            vx::fuzz::ClearReportTexts();
+            const bool read = map.ReadFile(path, version);
+            // Something other than a file is refused, saying what it is.
+            if (path == special && (read || !vx::fuzz::Reported(special) ||
+                                    !vx::fuzz::EveryReportNaming(special, what + ", not a file")))
+                __builtin_trap();
         }
     return 0;
 }

@@ -321,7 +321,7 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
     const auto sections = vx::fuzz::Sections(data + 1, size - 1, 2 + kFiles);
     std::vector<std::string> parts(sections.begin(), sections.end());
     parts[0] = ChangeJournal(parts[0], parts, random);
-    const std::string input = std::string(1, char(data[0])) + vx::fuzz::PackSections(parts);
+    const std::string input = std::string(1, char(data[0])).append(vx::fuzz::PackSections(parts));
     if (parts[0].size() > 0xffff || input.size() > maxSize)
         return LLVMFuzzerMutate(data, size, maxSize);
     std::memcpy(data, input.data(), input.size());
@@ -408,8 +408,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::string journal(parts[0]);
     for (int k = 0; k < kFiles; ++k) {
-        journal = Replaced(journal, "#" + std::to_string(k), identities[k]);
-        journal = Replaced(journal, "$" + std::to_string(k), contents[k]);
+        journal = Replaced(journal, std::string(1, '#').append(std::to_string(k)), identities[k]);
+        journal = Replaced(journal, std::string(1, '$').append(std::to_string(k)), contents[k]);
     }
     const std::string journalPaths[3] = {vx::TFileTransaction::JournalPathOf(project),
                                          vx::JoinPath(project, ".project.tpj.journal"),

@@ -9,6 +9,9 @@ the scanner's P-file and Siemens DICOM slices of ../shared/data to fit an input.
 present) and the golden files of the model tests are laid out here. Scanner files are
 only ever copied into the build folder. Run from the project root:
   python3 fuzz/make_seeds.py [--no-build] [--jobs N]   (N build jobs, default 3)
+The tests fuzz_<target> of the ordinary builds write the seeds into their own build folder
+with that build's seed writer:
+  python3 fuzz/make_seeds.py --no-build --tool BUILD/tests/vx_fuzz_seeds --out BUILD/fuzz-seeds
 """
 import os
 import shutil
@@ -145,6 +148,29 @@ def list_seeds():
         put("fuzz_list", "sub2_MRS_list_data_%d" % pick, bytes([pick]) + sections([text(pair), spar_text, b"", data]))
 
 
+def rda_seeds():
+    """RDA files that fuzz_rda writes from parameters (first byte 128 + options): TE and TR
+    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus."""
+    for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x06))):
+        params = struct.pack("<HHBHBBBBB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid, 0x1a, 3)
+        samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(256))
+        for options in (0, 1, 6):
+            put("fuzz_rda", "parameters_%d_%d" % (k, options), bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
+
+
+def mask_seeds():
+    """Selections from which fuzz_macro_mask writes a mask file (first byte: bits 0-1 = 2,
+    then the grid): values of both signs, zeros and the largest, every separator; and a
+    macro file and a mask file replaced by a FIFO, a folder and a link to a FIFO."""
+    values = bytes([1, 0, 0xff, 0x80, 0x7f, 0, 3, 0xfe, 0, 0, 5, 0x81, 0, 1, 2, 0] * 2)
+    for grid in (0x00, 0x0c, 0x3c, 0x7c):
+        for tabs in (0, 128):
+            put("fuzz_macro_mask", "written_mask_%02x" % (grid | tabs), bytes([2 | grid | tabs]) + values)
+    for kind in range(3):
+        for mask in (0, 64):
+            put("fuzz_macro_mask", "special_%s_%d" % ("mask" if mask else "macro", kind), bytes([128 | mask | kind << 2]))
+
+
 def sage_seeds():
     """SAGE pairs: a single voxel of 32 points and six frames, two of them references, in
     each sample precision, plane and an oblique one given by its corners."""
@@ -174,6 +200,12 @@ def sage_seeds():
             padded = text + b"\n" * ((options - len(text)) % 4)
             put("fuzz_ge_sage", "sage_%s_%d_%d" % (precision.replace(" ", ""), plane, options),
                 sections([padded, bytes(samples)]))
+    # Pairs the target writes from parameters (a header length of 65535): TR and TE apart,
+    # each point count and sweep width.
+    for k, (tr, te) in enumerate(((2000, 30), (1500, 144), (1700, 35), (3000, 270), (2500, 68))):
+        params = struct.pack("<HHHBBHBB", tr * 8, te * 16, 64 * 63 + 13 * k, k, k, 12 + k, 0, 0)
+        samples = b"".join(struct.pack("<h", (i * 29) % 301 - 150) for i in range(2 * 64 * 6))
+        put("fuzz_ge_sage", "parameters_%d" % k, b"\xff\xff" + params + samples)
 
 
 def work_folder_seeds():
@@ -295,18 +327,33 @@ def golden_files():
             old = b".project.tpj.journal\0" + journal
             put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
             if name == "project_v9":
+                # One field of the set's data-set file header changed after a first open
+                # (the second byte picks which), and each file replaced by a FIFO, a folder or
+                # a link to a FIFO (the second byte: file + 5 * kind).
+                files_part = sections([read(os.path.join(path, tpj))] + named)
+                for field in range(23):
+                    put("fuzz_project", "%s_header_field_%d" % (name, field), bytes([32, field]) + files_part)
+                for index in range(len(files)):
+                    for kind in range(3):
+                        put("fuzz_project", "%s_special_%s_%d" % (name, files[index], kind),
+                            bytes([64, index + 5 * kind]) + files_part)
                 # Its image record twice: the second names the first's pixel file and is kept
                 # aside as it was read, patient name and all, for de-identifying to replace.
                 project = read(os.path.join(path, tpj))
                 record = project[28:28 + image_record_v9_length(project, 28)]
                 doubled = project[:24] + struct.pack("<i", 2) + record + project[28:]
                 put("fuzz_project", "%s_image_twice" % name, bytes([0]) + sections([doubled] + named))
+                # The same with a patient name of one letter, the last of the image's name
+                # ("ax"), which de-identifying must replace in the record kept aside too.
+                name_at = record.index(b"\0", 17 * 4) + 1
+                short = record[:name_at] + b"x" + record[record.index(b"\0", name_at):]
+                doubled = project[:24] + struct.pack("<i", 2) + short + short + project[28 + len(record):]
+                put("fuzz_project", "%s_image_twice_short_name" % name, bytes([0]) + sections([doubled] + named))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
 
 
-def synthetic(build, jobs):
-    tool = os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")
+def synthetic(build, jobs, tool):
     if build:
         subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
         subprocess.run(["cmake", "--build", "build/release", "-j%d" % jobs, "--target", "vx_fuzz_seeds"], cwd=ROOT,
@@ -316,19 +363,28 @@ def synthetic(build, jobs):
     subprocess.run([tool, OUT], check=True)
 
 
+def option(name, default):
+    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
+
+
 def main():
+    global OUT
     build = "--no-build" not in sys.argv
-    jobs = int(sys.argv[sys.argv.index("--jobs") + 1]) if "--jobs" in sys.argv else 3
+    jobs = int(option("--jobs", "3"))
+    tool = os.path.abspath(option("--tool", os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")))
+    OUT = os.path.abspath(option("--out", OUT))
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     real_files()
     golden_files()
     committed_seeds()
+    rda_seeds()
+    mask_seeds()
     sage_seeds()
     work_folder_seeds()
     batch_seeds()
     if "--no-synthetic" not in sys.argv:
-        synthetic(build, jobs)
+        synthetic(build, jobs, tool)
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
 

@@ -103,16 +103,19 @@ public:
                        const vx::TWriteFailureNote& note = {});
     // What a project open learns of a set's data-set file at `path` with one open of it:
     // whether it opens, and why it cannot hold the samples of the set `record` describes:
-    // something other than a file stands there, or (with `compare`, for a project file of
-    // the newest version) its header disagrees with the record in a field both hold
-    // (every field but the applied broadenings). The disagreement is empty when they agree
-    // and when the file has no header of the newest layout to compare (a missing,
-    // headerless or damaged file is found when it is read).
+    // something other than a file stands there; for a project file of the newest version
+    // (`projectVersion`), its header disagrees with the record in a field both hold (every
+    // field but the applied broadenings); for one of versions 2 to 8, it begins with the
+    // newest layout's version word, so it was not converted with the project (which reads
+    // it as the project's version). The disagreement is empty when they agree and when the
+    // file has no header of the newest layout to compare (a missing, headerless or damaged
+    // file is found when it is read). A negative version (a set of no project) compares
+    // nothing.
     struct TDataFileCheck {
         bool opens = false;
         std::string disagreement;
     };
-    static TDataFileCheck CheckDataFile(const TCSIParams& record, const std::string& path, bool compare);
+    static TDataFileCheck CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion);
     // Copies the parameters a data-set file holds in its header from `from` to `to`.
     static void CopyFileParams(const TCSIParams& from, TCSIParams& to);
 

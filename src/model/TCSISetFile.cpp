@@ -227,7 +227,7 @@ int TCSISet::DataFileLayout(int projectVersion) const
     return projectVersion;
 }
 
-TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const std::string& path, bool compare)
+TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion)
 {
     TDataFileCheck check;
     vx::TFile file;
@@ -240,9 +240,19 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
     // Only a header of the newest layout is compared; a file of another layout waits for
     // its conversion, which reads it as that layout.
     int32_t version = 0;
+    if (projectVersion < 0 || !file.ReadInt32(version) || version != kDataFileVersion)
+        return check;
+    // An older project's files begin with its own version word (those of versions 0 and 1
+    // with samples): one of the newest layout was not converted with it, and reading it as
+    // the project's version, as the conversion does, fails.
+    if (projectVersion >= 2 && projectVersion < kDataFileVersion) {
+        check.disagreement = "its data-set file " + path +
+                             " was not converted with the project: it is of the newest version already, the project "
+                             "file of version " + std::to_string(projectVersion);
+        return check;
+    }
     TCSIParams header = record;
-    if (!compare || !file.ReadInt32(version) || version != kDataFileVersion ||
-        !ReadHeaderFields(file, version, header))
+    if (projectVersion != kDataFileVersion || !ReadHeaderFields(file, version, header))
         return check;
     // A header that no set could have is a damaged file, which the load refuses as such.
     if (!CanBeListed(header))

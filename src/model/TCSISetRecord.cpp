@@ -414,10 +414,11 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
     // A data-set file that holds another set (a copy of the folder that mixes an
     // interrupted save's files with earlier ones, two files swapped) would be loaded under
     // this record. The files of older versions are read as they are: their conversion
-    // records each set as its file holds it. The file is opened once for both questions.
+    // records each set as its file holds it; a file of the newest layout under an older
+    // project is one its conversion cannot read. The file is opened once for all questions.
     const TDataFileCheck dataFile =
         CheckDataFile(p, m_pProject ? m_pProject->PathToRead(p.m_strFilePath) : p.m_strFilePath,
-                      m_pProject && version == TProject::kFileVersion);
+                      m_pProject ? version : -1);
     if (!dataFile.disagreement.empty())
         return keep(dataFile.disagreement);
 

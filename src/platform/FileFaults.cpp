@@ -45,21 +45,26 @@ bool FileCallFails(TFileCall call)
     if (!g_armed.load(std::memory_order_relaxed))
         return false;
     std::lock_guard<std::mutex> lock(g_mutex);
-    int error = 0;
+    // One fault makes a call fail: the first of the list that strikes. A fault struck once
+    // only is spent only when it is that one; one that met another at this call stays
+    // armed and fails the next watched call, as the fallback after a failed call is its own
+    // call (a rename without flags after the renameat2 that a file system refused).
+    TArmed* striking = nullptr;
     for (TArmed& armed : g_faults) {
         if ((armed.fault.calls & call) == 0 || armed.fault.hidesOpenFiles)
             continue;
-        bool strikes = false;
-        if (armed.fault.atStep) {
-            // Steps without a watched call between them leave the fault for the next call.
-            strikes = armed.seen >= armed.fault.at && (armed.fault.onward || !armed.spent);
-            armed.spent = armed.spent || strikes;
-        } else {
+        if (!armed.fault.atStep)
             ++armed.seen;
-            strikes = armed.seen == armed.fault.at || (armed.seen > armed.fault.at && armed.fault.onward);
-        }
-        if (strikes && error == 0)
-            error = armed.fault.error;
+        // Steps without a watched call between them leave the fault for the next call.
+        const bool reached = armed.seen >= armed.fault.at && (armed.fault.atStep || armed.fault.onward || armed.fault.at >= 1);
+        const bool strikes = reached && (armed.fault.onward || !armed.spent);
+        if (strikes && !striking)
+            striking = &armed;
+    }
+    int error = 0;
+    if (striking) {
+        striking->spent = true;
+        error = striking->fault.error;
     }
     if (error == 0)
         return false;

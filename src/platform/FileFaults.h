@@ -44,7 +44,9 @@ struct TFileFault {
 };
 
 // Arms the faults in place of any armed before, each counting its calls afresh (an empty
-// list disarms). Where two would strike at the same call, the first in the list does.
+// list disarms). Where two would strike at the same call, the first in the list does; a
+// fault that strikes once only and met another there strikes at the next call it watches
+// (each armed fault fails a call of its own).
 void SetFileFaults(const std::vector<TFileFault>& faults);
 // True once an armed fault has made a call fail.
 bool FileFaultStruck();

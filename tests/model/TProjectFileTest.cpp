@@ -247,6 +247,33 @@ TEST_F(ProjectFileTest, AnOldProjectWhoseSetRecordDisagreesWithItsFileIsStillCon
     }
 }
 
+// An old project whose data-set file is of the newest layout already (which its conversion,
+// reading the file as the project's version, cannot read): the set is named as not
+// converted at once, the project is not converted nor opened, and its files stay as they are.
+TEST_F(ProjectFileTest, AnOldProjectWhoseDataSetFileIsOfTheNewestLayoutIsNotConverted)
+{
+    for (int version : {2, 8}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const std::string folder = CopyGolden(version);
+        test::WriteBytes(folder + "/csi", test::ReadBytes(GoldenPath("project_v9/csi")));
+        const test::TFolderBytes before = test::ReadFolderTree(folder, true);
+        test::TScriptedReport script;
+        {
+            TProject project;
+            EXPECT_FALSE(project.Load(folder + "/golden.tpj"));
+        }
+        EXPECT_EQ(script.Messages(),
+                  std::vector<std::string>{
+                      "The project golden cannot be opened: it was saved by an older version of the program, and it "
+                      "cannot be converted to the newest version while it holds these CSI sets and images, which "
+                      "cannot be used:\r\ncsi: its data-set file " + folder + "/csi was not converted with the project: "
+                      "it is of the newest version already, the project file of version " + std::to_string(version) +
+                      "\r\nIts files are left as they are. Remove these sets and images in the version of the program "
+                      "that saved the project, save it there, and open it here again."});
+        EXPECT_EQ(test::ReadFolderTree(folder, true), before);
+    }
+}
+
 TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
 {
     // Nothing written at all, or the data-set file written and the maps not (the

@@ -73,6 +73,20 @@ TEST(FileFaults, StrikeTheChosenCallOfTheirKindsWithTheirError)
     }
     EXPECT_FALSE(FileFaultStruck()) << "disarmed with its scope";
     EXPECT_TRUE(WriteFileAtomically(dir.File("b2"), "new"));
+    {
+        // A fault struck once only that meets another at one call strikes at its next: the
+        // rename without flags after the renameat2 that a file system refused fails with it.
+        TFileFault once{kFileRename | kFileRenameFlags, EIO, 0};
+        once.atStep = true;
+        TFileFaultScope fault({NoRenameFlags(), once});
+        MakeFolder(dir.File("from"));
+        errno = 0;
+        EXPECT_FALSE(PutFolderInPlace(dir.File("from"), dir.File("to")));
+        EXPECT_EQ(errno, EIO);
+        EXPECT_TRUE(FolderExists(dir.File("from")));
+        EXPECT_FALSE(FolderExists(dir.File("to")));
+        EXPECT_TRUE(PutFolderInPlace(dir.File("from"), dir.File("to"))) << "struck once only";
+    }
 }
 
 // Where removed files that are open stay (FUSE without hard_remove, NFS), a file this
