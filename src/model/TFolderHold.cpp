@@ -22,10 +22,11 @@ std::set<const TFolderHold*>& LiveHolds()
 }
 
 // Removes the files of a work folder (what was staged and never put in place, undo
-// states); the folders in it and everything outside it stay.
+// states); the folders in it and everything outside it stay, and so does all of it when
+// it cannot be listed.
 void RemoveWorkFiles(const std::string& work)
 {
-    for (const vx::TFolderEntry& entry : vx::ListFolder(work))
+    for (const vx::TFolderEntry& entry : vx::ListFolder(work).entries)
         if (!entry.isFolder)
             vx::RemoveFile(vx::JoinPath(work, entry.name));
 }
@@ -365,8 +366,10 @@ void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
         if (madeWork)
             vx::RemoveFile(work);  // only when empty
         lock.Release();
-        const std::vector<vx::TFolderEntry> left = vx::ListFolder(folder);
-        if (madeLock && left.size() == 1 && left.front().name == vx::TFolderLock::FileName())
+        // The lock file goes only from a folder known to hold nothing else.
+        const vx::TFolderListing left = vx::ListFolder(folder);
+        if (madeLock && left.Whole() && left.entries.size() == 1 &&
+            left.entries.front().name == vx::TFolderLock::FileName())
             vx::RemoveFile(LockFileOf(folder));
         if (madeFolder)
             vx::RemoveFile(folder);  // only when empty

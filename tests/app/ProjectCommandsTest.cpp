@@ -122,6 +122,18 @@ TEST(FolderList, ListsParentThenFoldersThenFilesWithoutCaseOrder)
     // A folder that cannot be listed changes nothing; the root has no parent entry.
     EXPECT_FALSE(list.ListFolder(root.File("notes.txt")));
     EXPECT_EQ(list.Folder(), root.Path() + "/");
+    // Nor does one whose listing fails part way, which is no empty folder: Return on it
+    // says which and why.
+    {
+        TScriptedReport report;
+        list.setCurrentItem(list.findItems("[beta]", Qt::MatchExactly).front());
+        TFileFaultScope fault({{vx::kFileList, EIO, 3}});
+        QTest::keyClick(&list, Qt::Key_Return);
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"The folder " + root.Path() + "/beta cannot be listed: input/output error."});
+    }
+    EXPECT_EQ(list.Folder(), root.Path() + "/");
+    EXPECT_EQ(Entries(list), QStringList({"[..]", "[Alpha]", "[beta]", "A.SPAR", "notes.txt"}));
     ASSERT_TRUE(list.ListFolder("/"));
     EXPECT_FALSE(Entries(list).contains("[..]"));
     EXPECT_EQ(list.FolderOfEntry("[tmp]"), "/tmp/");
@@ -284,7 +296,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     EXPECT_EQ(made.listed.toStdString(), root.Path() + "/exams/");
     ASSERT_NE(g_pProject, nullptr);
     EXPECT_EQ(g_pProject->GetProjectFilePath(), root.Path() + "/exams/study/study.tpj");
-    EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing beside the chosen folder";
+    EXPECT_EQ(vx::test::ListedEntries(root.Path()).size(), 1u) << "nothing beside the chosen folder";
 
     report.Clear();
     run(cmd::FileSaveProjectAs, ".hidden", "copy");
@@ -338,7 +350,7 @@ TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
         EXPECT_EQ(report.Messages(), std::vector<std::string>({c.message})) << c.name;
         EXPECT_EQ(g_pProject, open) << c.name;
     }
-    EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing was created beside the open project";
+    EXPECT_EQ(vx::test::ListedEntries(root.Path()).size(), 1u) << "nothing was created beside the open project";
 
     // A location that goes while the dialog is open.
     report.Clear();

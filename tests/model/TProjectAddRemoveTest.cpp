@@ -245,7 +245,7 @@ TEST_F(ProjectAddRemoveTest, ReaderFailuresAddNothing)
     FakeSet("csi1.SPAR", "csi1");
     EXPECT_FALSE(AddSet("csi1.SPAR"));     // no reader at all
     EXPECT_TRUE(m_project.m_pCSISetList->IsEmpty());
-    EXPECT_TRUE(ListFolder(m_folder, "csi*").empty());
+    EXPECT_TRUE(vx::test::ListedEntries(m_folder, "csi*").empty());
 }
 
 TEST_F(ProjectAddRemoveTest, DuplicateAndUnusableNamesAreRefused)

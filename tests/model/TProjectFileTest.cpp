@@ -758,7 +758,7 @@ std::string MakeProjectWhoseSetBIsAway(const std::string& folder, const std::str
 std::vector<std::string> FileNames(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const TFolderEntry& entry : ListFolder(folder))
+    for (const TFolderEntry& entry : vx::test::ListedEntries(folder))
         if (entry.name != ".vexara.lock" && entry.name != ".vexara")
             names.push_back(entry.name);
     return names;
