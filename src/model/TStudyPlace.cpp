@@ -91,6 +91,8 @@ std::string TStudyPlace::Take()
 
 bool TStudyPlace::Build(TProject& project)
 {
+    // A build whose save fails part way is dropped, never completed later.
+    project.BuildAside();
     return project.Create(m_swap.BuildFolder(), m_name);
 }
 

@@ -156,7 +156,11 @@ bool MakeFolder(const std::string& path)
         return false;
     std::error_code ec;
     fs::create_directories(fs::path(path), ec);
-    return FolderExists(path);
+    if (FolderExists(path))
+        return true;
+    // The error of the making itself, not of the look after it.
+    errno = ec ? ec.value() : ENOTDIR;
+    return false;
 }
 
 std::optional<TFileIdentity> FileIdentityOf(const std::string& path)

@@ -20,6 +20,8 @@ bool RemoveFolderTree(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
+// Makes the folder and those above it that are missing; true when it is there. False, errno
+// saying why, when it could not be made.
 bool MakeFolder(const std::string& path);
 // What tells a file or folder from any other while it exists, however it is named (through
 // a link, with a trailing separator) and wherever it is renamed to: its device and inode.

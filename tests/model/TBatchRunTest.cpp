@@ -962,3 +962,53 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserAFolderThatCannotBeListedKeepsTheEarlierPro
     }
 }
 
+
+// A study's build folder that cannot be made: the log gives the error of the making, not
+// that of a later call on the folder that is not there.
+TEST_F(BatchRunTest, ABuildFolderThatCannotBeMadeIsLoggedWithItsOwnError)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    vx::MakeFolder(run.m_strOutput);
+    {
+        TFileFaultScope fault({{vx::kFileCreate, EIO, 1}});
+        ASSERT_TRUE(run.Run());
+    }
+    const std::string p1 = run.m_strOutput + "/s1";
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
+                              " is failed.\r\nThe project s1 cannot be created: its folder " + run.m_strOutput +
+                              "/.s1.batch cannot be made: input/output error.\r\n");
+    EXPECT_TRUE(OutputNames().empty());
+}
+
+// A rename that fails at every event of a re-run in turn: where the study's project could
+// not be saved, the build is dropped and the earlier project stays, and the log never says
+// that the save is completed when the project is opened again.
+TEST_F(BatchRunTest, ASaveThatFailsInABuildIsNeverSaidToBeCompletedLater)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    const std::string p1 = run.m_strOutput + "/s1";
+    int unsaved = 0;
+    for (int at = 1; at < 200; ++at) {
+        SCOPED_TRACE("a rename failing at its event " + std::to_string(at));
+        RestoreFolder(pristine, run.m_strOutput);
+        {
+            TFileFaultScope fault({{vx::kFileRename, EIO, at}});
+            ASSERT_TRUE(run.Run());
+            if (!vx::FileFaultStruck())
+                break;
+        }
+        const std::string state = EarlierOrWhole(0, earlier[0], "a b");
+        EXPECT_TRUE(state == "earlier" || state == "whole") << state << g_batchLog;
+        if (g_batchLog.find(" because the project could not be saved.") == std::string::npos)
+            continue;
+        ++unsaved;
+        EXPECT_EQ(state, "earlier");
+        EXPECT_EQ(g_batchLog.find("opened again"), std::string::npos) << g_batchLog;
+    }
+    EXPECT_GT(unsaved, 0);
+}
