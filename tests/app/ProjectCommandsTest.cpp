@@ -1661,3 +1661,52 @@ TEST_F(ProjectCommandsTest, OpenOfAFolderWhoseLockFileIsAFifoIsRefusedAtOnce)
 }
 
 }  // namespace
+
+// Save and then choosing a set in the explorer after the project's folder was renamed or
+// removed, the work set again or another one: each says once that the folder was moved or
+// removed, never that a data-set file cannot be opened, and the work set stays as it was.
+TEST_F(ProjectCommandsTest, ChoosingASetOfAFolderMovedOrRemovedWhileOpenSaysSoAndKeepsTheWorkSet)
+{
+    const std::string folder = root.File("p"), moved = root.File("p2");
+    for (const bool removed : {false, true})
+        for (const char* chosen : {"a", "b"}) {
+            SCOPED_TRACE(std::string(removed ? "removed, " : "renamed, ") + chosen);
+            std::filesystem::remove_all(folder);
+            std::filesystem::remove_all(moved);
+            {
+                TProject project;
+                ASSERT_TRUE(project.Create(folder, "p"));
+                project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
+                AddWrittenSet(project, folder, "b", 4, 4, 1);
+                ASSERT_TRUE(project.Save());
+            }
+            ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+            TCSISet* a = g_pProject->m_pCSISetList->FindByName("a");
+            ASSERT_EQ(g_pProject->m_pWorkSet, a);
+            if (removed)
+                std::filesystem::remove_all(folder);
+            else
+                ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
+            const std::vector<std::string> said{"The folder " + folder +
+                                                " of the project p was moved or removed while the project was open, "
+                                                "so nothing was written. Save Project As keeps the work in a new folder" +
+                                                (removed ? "." : ", and so does moving the folder back from " + moved + ".")};
+            report.Clear();
+            frame->Action(cmd::FileSaveProject)->trigger();
+            EXPECT_EQ(report.Messages(), said);
+            report.Clear();
+            auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+            ASSERT_NE(explorer, nullptr);
+            CPrjExpTree* tree = explorer->Tree();
+            tree->expandAll();
+            const auto found = tree->findItems(chosen, Qt::MatchExactly | Qt::MatchRecursive);
+            ASSERT_EQ(found.size(), 1);
+            tree->scrollToItem(found[0]);
+            const QPoint at = tree->ItemLabelRect(found[0]).center();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+            EXPECT_EQ(report.Messages(), said);
+            EXPECT_EQ(g_pProject->m_pWorkSet, a);
+            EXPECT_TRUE(a->IsLoaded());
+        }
+}
