@@ -1,5 +1,6 @@
 #include "model/TFolderHold.h"
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 
@@ -176,6 +177,7 @@ void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 void TFolderHold::LetGo()
 {
     DropNewFiles();
+    m_leftAt = m_state == TState::Held ? m_lock.FolderNow() : std::string();
     m_lock.Release();
     m_seen.clear();
     m_state = m_state == TState::Held ? TState::LetGo : TState::Untaken;
@@ -305,6 +307,7 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
         m_newFiles->MovedTo(now);
     for (TSeen& seen : m_seen)
         seen.path = vx::JoinPath(now, seen.path.substr(folder.size() + 1));
+    m_formerPaths.push_back(folder);
     return now;
 }
 
@@ -377,8 +380,25 @@ void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
     vx::RemoveFile(note);
 }
 
-void TFolderHold::RemoveStateFile(const std::string& path)
+std::string TFolderHold::WhereStateWent(const std::string& path)
 {
+    const std::string folder = vx::FolderOf(vx::FolderOf(path));
+    const std::optional<vx::TFileIdentity> there = vx::FileIdentityOf(folder);
+    std::lock_guard<std::mutex> guard(g_holdsMutex);
+    for (const TFolderHold* hold : LiveHolds()) {
+        const auto& former = hold->m_formerPaths;
+        if (hold->m_state != TState::LetGo || hold->m_leftAt.empty() || hold->m_leftAt == folder ||
+            (there && *there == hold->m_identity) || std::find(former.begin(), former.end(), folder) == former.end())
+            continue;
+        return vx::JoinPath(hold->m_leftAt, path.substr(folder.size() + 1));
+    }
+    return path;
+}
+
+void TFolderHold::RemoveStateFile(const std::string& statePath)
+{
+    // A state written before its folder moved is where the folder went.
+    const std::string path = WhereStateWent(statePath);
     // A state in the system's temporary folder belongs to no project folder, and one in a
     // folder without a lock file to no program that could be using it.
     const std::string work = vx::FolderOf(path), folder = vx::FolderOf(work);
