@@ -1012,3 +1012,34 @@ TEST_F(BatchRunTest, ASaveThatFailsInABuildIsNeverSaidToBeCompletedLater)
     }
     EXPECT_GT(unsaved, 0);
 }
+
+// An image whose reader could not look for its companion file beside it (a listing that
+// failed): the study ends, and its earlier project stays as it was.
+TEST_F(BatchRunTest, AnImageWhoseCompanionFileCouldNotBeLookedForKeepsTheEarlierProject)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "scan.PAR"}}});
+    // Images that read as none, after a look for their REC file under any case.
+    bool looked = false;
+    InstallImageReader(0, [&](TImageSet&, const std::string& path, TImageImportParams, TProject*) {
+        looked = looked || vx::FindFileNoCase(vx::WithoutExtension(path) + ".REC").error != 0;
+        return false;
+    });
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier"), p1 = run.m_strOutput + "/s1";
+    RestoreFolder(run.m_strOutput, pristine);
+    for (int at = 1; !looked && at < 100; ++at) {
+        SCOPED_TRACE("a listing failing at its event " + std::to_string(at));
+        RestoreFolder(pristine, run.m_strOutput);
+        TFileFaultScope fault({{vx::kFileList, EIO, at}});
+        ASSERT_TRUE(run.Run());
+        ASSERT_TRUE(vx::FileFaultStruck());
+    }
+    ASSERT_TRUE(looked);
+    EXPECT_NE(g_batchLog.find("Error: The project " + p1 + " is not replaced because the files that go with scan.PAR "
+                              "could not be looked for.\r\n"),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_EQ(ReadFolderTree(p1), earlier[0]);
+    ClearReaderHooks();
+}
