@@ -186,9 +186,7 @@ int main(int argc, char** argv)
     TThroughputReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintTable(reporter);
-    for (const auto& entry : vx::ListFolder(Folder()))
-        vx::RemoveFile(PathOf(entry.name));
-    vx::RemoveFile(Folder());
+    vx::RemoveFolderTree(Folder());
     benchmark::Shutdown();
     return 0;
 }

@@ -189,7 +189,10 @@ void CheckStudies(const std::vector<std::map<std::string, std::string>>& userFil
                 Fail("the user's " + name + " of " + study + " is lost");
         if (!clean)
             continue;
-        for (const vx::TFolderEntry& entry : vx::ListFolder(Places().output))
+        const vx::TFolderListing output = vx::ListFolder(Places().output);
+        if (!output.Whole())
+            Fail("the output folder cannot be listed");
+        for (const vx::TFolderEntry& entry : output.entries)
             if (entry.name.starts_with("." + study + ".") &&
                 !(keptAside && entry.name == "." + study + ".batch-old"))
                 Fail(entry.name + " is left beside " + study);

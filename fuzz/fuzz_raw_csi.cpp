@@ -19,7 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool ready = [] {
         vx::fuzz::Prepare();
-        vx::PublishPluginTable(vx::LoadPluginFolder(VX_FUZZ_PLUGIN_FOLDER));
+        std::string failure;
+        vx::PublishPluginTable(vx::LoadPluginFolder(VX_FUZZ_PLUGIN_FOLDER, failure));
+        if (!failure.empty())
+            __builtin_trap();  // the plug-in folder built beside the target must be there
         return true;
     }();
     (void)ready;

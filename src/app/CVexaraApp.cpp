@@ -85,8 +85,11 @@ bool CVexaraApp::InitInstance(const QStringList& commandLine)
     SetProjectMenu(false);
 
     // Reader plug-ins; the program's current folder stays where it is.
-    m_plugins = vx::LoadPluginFolder(vx::JoinPath(m_strProgramFolder, "plugins"));
+    std::string pluginFailure;
+    m_plugins = vx::LoadPluginFolder(vx::JoinPath(m_strProgramFolder, "plugins"), pluginFailure);
     vx::PublishPluginTable(m_plugins);
+    if (!pluginFailure.empty())
+        vx::Report(pluginFailure, vx::ReportIcon::Exclamation);
     RegisterReaders();  // the project reads CSI sets and images through the real readers
 
     ReadRecentFileList();

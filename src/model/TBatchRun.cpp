@@ -195,6 +195,10 @@ bool TBatchRun::Run()
         std::string failure = ProcessStudy(*project, studyFolder, patterns);
         // The images' pixel files go in with this save: a study whose project file could
         // not be written is not a project.
+        // A study that has none of its sets now (emptied since, or moved) would replace an
+        // earlier project with one that lacks them all.
+        if (failure.empty() && place.Replaces() && project->m_pCSISetList->IsEmpty())
+            failure = "no CSI set was found in " + studyFolder;
         if (failure.empty() && !project->Save())
             failure = "the project could not be saved";
         // Closed before it is put in place or removed, with its build folder still held.
@@ -262,9 +266,14 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(m_nExamType, block, record);
+    // A study folder that cannot be listed is no empty study: its project would lack every
+    // set it holds.
+    const vx::TFolderListing listing = vx::ListFolder(studyFolder);
+    if (!listing.Whole())
+        return "its study folder " + studyFolder + " cannot be listed: " + vx::ListingErrorReason(listing.error);
     if (m_nExamType >= 0 && m_nExamType < kExamTypes)
         for (const std::string& pattern : patterns)
-            for (const vx::TFolderEntry& entry : vx::ListFolder(studyFolder)) {
+            for (const vx::TFolderEntry& entry : listing.entries) {
                 if (!vx::SearchPatternMatch(pattern, entry.name))
                     continue;
                 // Only files go to a reader: a folder or a FIFO of such a name (which would
@@ -280,14 +289,18 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                     continue;
                 }
                 // Only a file that cannot be read or used costs only what it holds; one that
-                // was read but could not be written ends the study, which would lack it.
+                // was read but could not be written, or whose companion files could not be
+                // looked for, ends the study, which would lack it.
                 const int writeFailures = project.AddWriteFailures();
+                const int failedListings = vx::FailedListings();
                 switch (kind) {
                 case TFileKind::Image:
                     if (!project.AddImages(studyFolder, entry.name, record))
                         vx::AppendBatchLog("Error: Fail to add image " + entry.name);
                     if (project.AddWriteFailures() != writeFailures)
                         return "the images of " + entry.name + " could not be written";
+                    if (vx::FailedListings() != failedListings)
+                        return "the files that go with " + entry.name + " could not be looked for";
                     break;
                 case TFileKind::CSISet:
                     if (!project.AddCSISet(studyFolder, entry.name, block)) {
@@ -296,6 +309,8 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                     }
                     if (project.AddWriteFailures() != writeFailures)
                         return "the CSI set of " + entry.name + " could not be written";
+                    if (vx::FailedListings() != failedListings)
+                        return "the files that go with " + entry.name + " could not be looked for";
                     break;
                 case TFileKind::Other: break;
                 }

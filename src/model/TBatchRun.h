@@ -8,9 +8,11 @@
 // killed on the way leaves the study's folder as it was (or its earlier project aside,
 // where folders cannot be exchanged), and the next run mends what it left (TStudyPlace).
 // A CSI file that cannot be read or used costs only its set; a study without any of its
-// sets, one whose macro fails on one of its sets and one with a file that could not be
-// written get no project (an earlier one stays). A folder of the study's name that is neither empty nor
-// a project of the study is never replaced. The log then reads
+// sets (none could be added, or it holds none now where an earlier project stands), one
+// whose folder or a companion file's folder cannot be listed, one whose macro fails on one
+// of its sets and one with a file that could not be written get no project (an earlier one
+// stays). A folder of the study's name that is neither empty nor a project of the study,
+// or whose files cannot be listed, is never replaced. The log then reads
 //   Errros and warnings for the batch processing:
 //   (per study) \r\nProject <project folder>: \r\n, what the study logged, and
 //               "No error or warning. \r\n" when it logged no error;

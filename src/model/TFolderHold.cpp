@@ -36,10 +36,11 @@ std::map<std::string, vx::TFileIdentity>& KeptStates()
 }
 
 // Removes the files of a work folder (what was staged and never put in place, undo
-// states); the folders in it and everything outside it stay.
+// states); the folders in it and everything outside it stay, and so does all of it when
+// it cannot be listed.
 void RemoveWorkFiles(const std::string& work)
 {
-    for (const vx::TFolderEntry& entry : vx::ListFolder(work))
+    for (const vx::TFolderEntry& entry : vx::ListFolder(work).entries)
         if (!entry.isFolder)
             vx::RemoveFile(vx::JoinPath(work, entry.name));
 }
@@ -237,6 +238,7 @@ void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 void TFolderHold::LetGo()
 {
     DropNewFiles();
+    m_leftAt = m_state == TState::Held ? m_lock.FolderNow() : std::string();
     m_lock.Release();
     m_seen.clear();
     m_state = m_state == TState::Held ? TState::LetGo : TState::Untaken;
@@ -385,6 +387,7 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
         m_newFiles->MovedTo(now);
     for (TSeen& seen : m_seen)
         seen.path = vx::JoinPath(now, seen.path.substr(folder.size() + 1));
+    m_formerPaths.push_back(folder);
     return now;
 }
 
@@ -445,9 +448,11 @@ void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
         RemoveWorkFiles(work);
         if (madeWork)
             vx::RemoveFile(work);  // only when empty
-        // The lock file goes while it is held, when nothing else is left there.
-        const std::vector<vx::TFolderEntry> left = vx::ListFolder(folder);
-        if (madeLock && left.size() == 1 && left.front().name == vx::TFolderLock::FileName())
+        // The lock file goes while it is held, and only from a folder known to hold nothing
+        // else.
+        const vx::TFolderListing left = vx::ListFolder(folder);
+        if (madeLock && left.Whole() && left.entries.size() == 1 &&
+            left.entries.front().name == vx::TFolderLock::FileName())
             lock.RemoveLockFileAndRelease(folder);
         lock.Release();
         if (madeFolder)
@@ -509,12 +514,29 @@ void TFolderHold::ForgetLostKeptFiles(const std::string& folder)
     }
 }
 
-void TFolderHold::RemoveStateFile(const std::string& path)
+std::string TFolderHold::WhereStateWent(const std::string& path)
+{
+    const std::string folder = vx::FolderOf(vx::FolderOf(path));
+    const std::optional<vx::TFileIdentity> there = vx::FileIdentityOf(folder);
+    std::lock_guard<std::mutex> guard(g_holdsMutex);
+    for (const TFolderHold* hold : LiveHolds()) {
+        const auto& former = hold->m_formerPaths;
+        if (hold->m_state != TState::LetGo || hold->m_leftAt.empty() || hold->m_leftAt == folder ||
+            (there && *there == hold->m_identity) || std::find(former.begin(), former.end(), folder) == former.end())
+            continue;
+        return vx::JoinPath(hold->m_leftAt, path.substr(folder.size() + 1));
+    }
+    return path;
+}
+
+void TFolderHold::RemoveStateFile(const std::string& statePath)
 {
     {
         std::lock_guard<std::mutex> guard(g_holdsMutex);
-        KeptStates().erase(path);
+        KeptStates().erase(statePath);
     }
+    // A state written before its folder moved is where the folder went.
+    const std::string path = WhereStateWent(statePath);
     // A state in the system's temporary folder belongs to no project folder, and one in a
     // folder without a lock file to no program that could be using it.
     const std::string work = vx::FolderOf(path), folder = vx::FolderOf(work);

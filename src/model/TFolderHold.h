@@ -101,9 +101,11 @@ public:
     // Removes an undo state file where no other program may be using its folder: in the
     // system's temporary folder, in a folder without a lock file, in a folder a hold of
     // this run holds with its lock, or in one a hold let go of (Save As) while no program
-    // holds it. Never in a copy put in place of a held folder, nor in a folder another
-    // program has open.
-    static void RemoveStateFile(const std::string& path);
+    // holds it. A state written before its folder was renamed, or moved aside for a copy
+    // put in its place, is removed where the folder went when a Save As followed it there.
+    // Never in a copy put in place of a held folder, nor in a folder another program has
+    // open.
+    static void RemoveStateFile(const std::string& statePath);
     // An undo state file was written at `path`: a folder whose lock file was lost is taken
     // again only while the state is still there (KeepForChange).
     static void KeepStateFile(const std::string& path);
@@ -123,6 +125,9 @@ private:
         ReadOnly,  // taken without a lock: the folder cannot be written
         LetGo      // held until a Save As moved the project elsewhere
     };
+    // Where an undo state written at `path` is now: under the folder a hold let go of, when
+    // the path is one that folder had before a Save As followed it elsewhere; else `path`.
+    static std::string WhereStateWent(const std::string& path);
     // Completes or takes back what a Save As that was killed left in the folder it wrote.
     void FinishInterruptedSaveAs(const std::string& folder) const;
     // True while the project file and the journal are as NoteChangeMade saw them.
@@ -141,6 +146,11 @@ private:
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held
+    // The paths the held folder had before FollowMovedFolder found it elsewhere, and where
+    // it was when LetGo let it go: undo states written under an earlier path are where the
+    // folder went (RemoveStateFile).
+    std::vector<std::string> m_formerPaths;
+    std::string m_leftAt;
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // null while none were begun
     // The project file and the journal as this program last read or wrote them.
     struct TSeen {

@@ -242,9 +242,16 @@ void TProject::SetWorkSet(TCSISet* pSet)
         m_pWorkSet = nullptr;
         return;
     }
-    // A set whose data-set file is not there is refused before the work set is let go.
-    if (pSet != m_pWorkSet && !pSet->CanOpenDataFile(true))
-        return;
+    // A set whose data-set file cannot be opened is refused before the work set is let go
+    // (the work set itself, which is saved before it is read again, only when its folder
+    // is gone): with the true reason where the project's folder was moved, removed or
+    // replaced since it was opened, rather than the file's.
+    if (!pSet->CanOpenDataFile(false)) {
+        if (!m_hold->IsReadOnly() && !m_hold->KeepForChange(m_strFolder, m_strName))
+            return;
+        if (pSet != m_pWorkSet && !pSet->CanOpenDataFile(true))
+            return;
+    }
     vx::TWaitCursor wait;
     if (m_pMainFrame)
         m_pMainFrame->CloseAllChildWindows();

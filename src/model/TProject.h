@@ -61,6 +61,10 @@ public:
     // takes folder and name, creates the folder, takes the "Select voxel" handler,
     // resets the display block and saves; false when the folder or file cannot be made.
     bool Create(const std::string& folder, const std::string& name);
+    // Marks this project as one built aside, to be put in place whole or dropped (a batch
+    // study's): a change of it that fails part way goes with the build, and its message
+    // does not say that it is completed when the project is opened again.
+    void BuildAside() { m_bBuiltAside = true; }
     // The same for a project made without a main frame: it takes this one (and its
     // frame list) first.
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
@@ -417,6 +421,7 @@ private:
     std::vector<std::unique_ptr<TFolderHold>> m_formerHolds;
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
+    bool m_bBuiltAside = false;  // see BuildAside()
     int m_nAddWriteFailures = 0;  // see AddWriteFailures()
     // The sets and images a save under another folder leaves out (their files are gone and
     // they are not in memory), taken out of the project while the save runs, with the lists

@@ -79,11 +79,11 @@ bool RotationsAgree(const TCSISet& set, const TMRImage& image)
     return true;
 }
 
-// The files of a folder that match the pattern, sorted by name.
-std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern)
+// The files among a folder's entries that match the pattern, sorted by name.
+std::vector<std::string> FindFiles(const std::vector<vx::TFolderEntry>& entries, const std::string& pattern)
 {
     std::vector<std::string> names;
-    for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+    for (const vx::TFolderEntry& entry : entries)
         if (!entry.isFolder && vx::SearchPatternMatch(pattern, entry.name))
             names.push_back(entry.name);
     return names;
@@ -137,14 +137,20 @@ struct TExamFile {
 
 // The files of one exam folder that the scan reads, in the order they are added: the
 // images, then the CSI files, which are looked for only when there are images. The other
-// files go to `passedOver`. False when either search finds nothing.
+// files go to `passedOver`. False when either search finds nothing; a folder that cannot be
+// listed is named in `failed` with why, as a file that cannot be added is.
 bool ListExamFolder(const std::string& folder, const TExamScan& scan, std::vector<TExamFile>& files,
-                    std::vector<std::string>& passedOver)
+                    std::vector<std::string>& passedOver, std::string& failed)
 {
-    const std::vector<std::string> images = FindFiles(folder, scan.imagePattern);
+    const vx::TFolderListing listing = vx::ListFolder(folder);
+    if (!listing.Whole()) {
+        failed += folder + " (its files cannot be listed: " + vx::ListingErrorReason(listing.error) + "); ";
+        return false;
+    }
+    const std::vector<std::string> images = FindFiles(listing.entries, scan.imagePattern);
     std::vector<std::string> csiFiles;
     if (!images.empty())
-        csiFiles = FindFiles(folder, scan.csiPattern);
+        csiFiles = FindFiles(listing.entries, scan.csiPattern);
     std::set<std::string> taken;
     for (const std::string& name : images)
         if (!Contains(name, "SURVEY")) {
@@ -155,7 +161,7 @@ bool ListExamFolder(const std::string& folder, const TExamScan& scan, std::vecto
         files.push_back({folder, name, false});
         taken.insert(name);
     }
-    for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+    for (const vx::TFolderEntry& entry : listing.entries)
         if (!entry.isFolder && !taken.count(entry.name))
             passedOver.push_back(entry.name);
     return !images.empty() && !csiFiles.empty();
@@ -163,9 +169,10 @@ bool ListExamFolder(const std::string& folder, const TExamScan& scan, std::vecto
 
 // The files of the Add Exam dialog's entries that the exam type reads, in order, and the
 // files it passes over: "[folder]" is scanned, anything else is a file taken by its name.
-// Only a lower-case copy of the name is matched: the file is opened by its own name.
+// Only a lower-case copy of the name is matched: the file is opened by its own name. A
+// folder that cannot be listed is named in `failed`.
 void ListExamFiles(const std::vector<std::string>& entries, int examType, std::vector<TExamFile>& files,
-                   std::vector<std::string>& passedOver)
+                   std::vector<std::string>& passedOver, std::string& failed)
 {
     for (const std::string& entry : entries) {
         if (entry.empty())
@@ -174,7 +181,7 @@ void ListExamFiles(const std::vector<std::string>& entries, int examType, std::v
         if (entry.front() == '[') {
             if (knownType)
                 ListExamFolder(entry.size() >= 2 ? entry.substr(1, entry.size() - 2) : std::string(),
-                               kExamScans[examType], files, passedOver);
+                               kExamScans[examType], files, passedOver, failed);
             continue;
         }
         const std::string folder = vx::FolderOf(entry);
@@ -459,8 +466,8 @@ bool TProject::AddExamFolder(const std::string& folder, int examType, std::strin
         return true;
     std::vector<TExamFile> files;
     std::vector<std::string> passedOver;
-    const bool complete = ListExamFolder(folder, kExamScans[examType], files, passedOver);
     std::string failed;
+    const bool complete = ListExamFolder(folder, kExamScans[examType], files, passedOver, failed);
     for (const TExamFile& file : files)
         AddExamFile(*this, file, kExamScans[examType], failed);
     PassFailedFiles(failed, failedFiles);
@@ -473,8 +480,8 @@ bool TProject::AddExam(const std::vector<std::string>& entries, int examType, st
         return false;
     std::vector<TExamFile> files;
     std::vector<std::string> passedOver;
-    ListExamFiles(entries, examType, files, passedOver);
     std::string failed;
+    ListExamFiles(entries, examType, files, passedOver, failed);
     for (const TExamFile& file : files)
         AddExamFile(*this, file, kExamScans[examType], failed);
     PassFailedFiles(failed, failedFiles);
@@ -485,7 +492,7 @@ TProject::TExamTrial TProject::TryExam(const std::vector<std::string>& entries, 
 {
     TExamTrial trial;
     std::vector<TExamFile> files;
-    ListExamFiles(entries, examType, files, trial.notRead);
+    ListExamFiles(entries, examType, files, trial.notRead, trial.failed);
     if (files.empty())
         return trial;
     // The files are read into a project that stands for the exam's: of this folder and

@@ -99,7 +99,13 @@ bool TProject::Start(const std::string& folder, const std::string& name)
 {
     if (!TakeName(folder, name))
         return false;
-    vx::MakeFolder(folder);
+    // A folder that cannot be made is refused with the making's own error.
+    if (!vx::MakeFolder(folder)) {
+        vx::Report("The project " + name + " cannot be created: its folder " + folder + " cannot be made: " +
+                       vx::FileErrorReason(errno) + ".",
+                   vx::ReportIcon::Exclamation);
+        return false;
+    }
     return TakeFolder(true);
 }
 
@@ -535,8 +541,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
             vx::RemoveFile(TFolderHold::SaveAsNotePath(m_strFolder));
     };
     if (!hadFolder && !vx::MakeFolder(folder)) {
+        const int error = errno;
         undoMade();
-        return refuse();
+        return refuse("\r\nThat folder cannot be made: " + vx::FileErrorReason(error) + ".");
     }
     // The new folder is this program's to write only while no other program has it open,
     // and only once a change left there half done is completed.

@@ -165,7 +165,7 @@ void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, cons
         text += " It is removed when the project is opened again.";
     else if (made)
         text += " The change reaches the disk when the project is opened again.";
-    else if (left)
+    else if (left && !m_bBuiltAside)
         text += pending.empty() ? " The change is completed when the project is opened again." : " " + pending;
     vx::Report(text, vx::ReportIcon::Exclamation);
 }

@@ -40,8 +40,13 @@ std::string TStudyPlace::Refusal()
         return vx::FileExists(folder) ? "a file of that name is there" : std::string();
     if (folder == m_studyFolder)
         return "it is the study's own folder";
+    // A folder whose entries cannot be read may hold anything of the user's: it is never
+    // taken for an empty one.
+    const vx::TFolderListing listing = vx::ListFolder(folder);
+    if (!listing.Whole())
+        return "its files cannot be listed: " + vx::ListingErrorReason(listing.error);
     // A lock file alone is what an earlier look at an empty folder left.
-    const std::vector<vx::TFolderEntry> entries = vx::ListFolder(folder);
+    const std::vector<vx::TFolderEntry>& entries = listing.entries;
     const bool empty = entries.empty() || (entries.size() == 1 && entries[0].name == vx::TFolderLock::FileName());
     if (!empty && !vx::FileExists(vx::JoinPath(folder, m_name + ".tpj")))
         return "it holds files that are not a project of the study";
@@ -69,6 +74,10 @@ std::string TStudyPlace::Take()
         case vx::TFolderSwap::TMend::Failed:
             refusal = "what an earlier run left beside it could not be cleared: " + vx::FileErrorReason(errno);
             break;
+        case vx::TFolderSwap::TMend::Unlisted:
+            refusal = "what an earlier run left beside it cannot be looked for: the files of " +
+                      vx::FolderOf(Folder()) + " cannot be listed: " + vx::ListingErrorReason(errno);
+            break;
         }
     }
     // A folder put back from aside is held; one found there only now is looked at first.
@@ -82,6 +91,8 @@ std::string TStudyPlace::Take()
 
 bool TStudyPlace::Build(TProject& project)
 {
+    // A build whose save fails part way is dropped, never completed later.
+    project.BuildAside();
     return project.Create(m_swap.BuildFolder(), m_name);
 }
 
@@ -99,6 +110,8 @@ std::string TStudyPlace::PutInPlace()
     const std::string& folder = Folder();
     vx::TTreeFailure kept;
     if (m_swap.HoldsFolder() && !m_swap.KeepEntriesBeside(EntriesOfTheProject(folder, m_name), kept)) {
+        if (kept.path == folder)
+            return "its files cannot be listed: " + vx::ListingErrorReason(errno);
         // A file or folder of the user's that cannot be read is left to the user to open up
         // or move; the project is replaced once it can be carried.
         const bool unreadable = kept.reading && (errno == EACCES || errno == EPERM);

@@ -156,7 +156,11 @@ bool MakeFolder(const std::string& path)
         return false;
     std::error_code ec;
     fs::create_directories(fs::path(path), ec);
-    return FolderExists(path);
+    if (FolderExists(path))
+        return true;
+    // The error of the making itself, not of the look after it.
+    errno = ec ? ec.value() : ENOTDIR;
+    return false;
 }
 
 std::optional<TFileIdentity> FileIdentityOf(const std::string& path)
@@ -333,7 +337,7 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
     // read-only folder of the user's), and takes them after.
     if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), S_IRWXU) != 0)
         return fail(false);
-    DIR* folder = ::opendir(from.c_str());
+    DIR* folder = FileCallFails(kFileList) ? nullptr : ::opendir(from.c_str());
     if (!folder) {
         const int error = errno;
         ::rmdir(to.c_str());
@@ -343,7 +347,7 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
     bool linked = true;
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(folder);
+        const dirent* entry = FileCallFails(kFileList) ? nullptr : ::readdir(folder);
         if (!entry) {
             linked = errno == 0 || fail(true);
             break;
@@ -383,41 +387,74 @@ TCreateResult CreateNewFile(const std::string& path)
     return TCreateResult::Created;
 }
 
-std::vector<TFolderEntry> ListFolder(const std::string& folder, const std::string& pattern)
+namespace {
+thread_local int t_failedListings = 0;
+}  // namespace
+
+int FailedListings()
 {
-    std::vector<TFolderEntry> out;
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder.empty() ? "." : folder), ec);
-    if (ec)
-        return out;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        const std::string name = it->path().filename().string();
-        if (!WildcardMatch(pattern, name))
-            continue;
-        std::error_code ec2;
-        out.push_back({name, it->is_directory(ec2)});
-    }
-    std::sort(out.begin(), out.end(), [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
-    return out;
+    return t_failedListings;
 }
 
-std::optional<std::string> FindCompanionFile(const std::string& folder, const std::string& name)
+TFolderListing ListFolder(const std::string& folder, const std::string& pattern)
+{
+    TFolderListing listing;
+    const std::string path = folder.empty() ? std::string(".") : folder;
+    DIR* dir = FileCallFails(kFileList) ? nullptr : ::opendir(path.c_str());
+    if (!dir) {
+        listing.error = errno != 0 ? errno : EIO;
+        ++t_failedListings;
+        return listing;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = FileCallFails(kFileList) ? nullptr : ::readdir(dir);
+        if (!entry) {
+            listing.error = errno;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || !WildcardMatch(pattern, name))
+            continue;
+        // A link to a folder is a folder; one that leads nowhere is not.
+        struct stat st {};
+        const bool isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        listing.entries.push_back({name, isFolder});
+    }
+    ::closedir(dir);
+    if (!listing.Whole()) {
+        ++t_failedListings;
+        listing.entries.clear();
+        return listing;
+    }
+    std::sort(listing.entries.begin(), listing.entries.end(),
+              [](const TFolderEntry& a, const TFolderEntry& b) { return a.name < b.name; });
+    return listing;
+}
+
+TFoundFile FindCompanionFile(const std::string& folder, const std::string& name)
 {
     const std::string exact = JoinPath(folder, name);
     if (FileExists(exact))
-        return exact;
-    for (const auto& e : ListFolder(folder.empty() ? "." : folder))
+        return {exact};
+    const TFolderListing listing = ListFolder(folder.empty() ? "." : folder);
+    if (!listing.Whole())
+        return {std::nullopt, listing.error};
+    for (const auto& e : listing.entries)
         if (!e.isFolder && EqualsNoCase(e.name, name))
-            return JoinPath(folder, e.name);
-    return std::nullopt;
+            return {JoinPath(folder, e.name)};
+    return {};
 }
 
-std::optional<std::string> FindFileNoCase(const std::string& path)
+TFoundFile FindFileNoCase(const std::string& path)
 {
     const std::string native = ToNativePath(path);
     return FindCompanionFile(FolderOf(native), FileNameOf(native));
+}
+
+std::string ListingErrorReason(int error)
+{
+    return error == EACCES || error == EPERM ? std::string("permission denied") : FileErrorReason(error);
 }
 
 namespace {

@@ -20,6 +20,8 @@ bool RemoveFolderTree(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
+// Makes the folder and those above it that are missing; true when it is there. False, errno
+// saying why, when it could not be made.
 bool MakeFolder(const std::string& path);
 // What tells a file or folder from any other while it exists, however it is named (through
 // a link, with a trailing separator) and wherever it is renamed to: its device and inode.
@@ -68,15 +70,36 @@ TCreateResult CreateNewFile(const std::string& path);
 
 struct TFolderEntry {
     std::string name;
-    bool isFolder = false;
+    bool isFolder = false;  // links followed
+};
+// What a folder holds, or why it could not be read. A listing that failed part way has no
+// entries: a caller must never take it for an empty folder.
+struct TFolderListing {
+    std::vector<TFolderEntry> entries;  // sorted by name
+    int error = 0;  // errno of the open or the read of the folder that failed; 0 when whole
+    bool Whole() const { return error == 0; }
 };
 // Entries of a folder sorted by name; an optional wildcard filters (case-insensitive).
-std::vector<TFolderEntry> ListFolder(const std::string& folder, const std::string& pattern = "*");
+[[nodiscard]] TFolderListing ListFolder(const std::string& folder, const std::string& pattern = "*");
+// How many listings of folders have failed on this thread so far. Code that hands a file to
+// one that looks for others beside it (a reader and its companion files) compares the count
+// before and after, to tell a file that is missing from one that could not be looked for.
+int FailedListings();
 
+// What a look for a file found: its path, or none. `error` is the errno of a listing of its
+// folder that failed, when the file was not there by its exact name: it may then be there
+// under another case, and "none" is no answer.
+struct TFoundFile {
+    std::optional<std::string> path;
+    int error = 0;
+};
 // The file `name` in `folder`: exact name first, then the first case-insensitive match.
-std::optional<std::string> FindCompanionFile(const std::string& folder, const std::string& name);
+[[nodiscard]] TFoundFile FindCompanionFile(const std::string& folder, const std::string& name);
 // The same for a full path: the file itself, or a case-insensitive match beside it.
-std::optional<std::string> FindFileNoCase(const std::string& path);
+[[nodiscard]] TFoundFile FindFileNoCase(const std::string& path);
+// Why a folder could not be listed, from the error number, in a few words to follow a
+// message ("permission denied" where FileErrorReason speaks of writing).
+std::string ListingErrorReason(int error);
 
 // The application's current folder (never the process's working directory).
 // Starts as the user's home folder.

@@ -24,13 +24,20 @@ std::vector<TPluginRecord>& Published()
 }
 }  // namespace
 
-std::vector<TPluginRecord> LoadPluginFolder(const std::string& folder)
+std::vector<TPluginRecord> LoadPluginFolder(const std::string& folder, std::string& failure)
 {
+    failure.clear();
     std::vector<TPluginRecord> plugins;
     if (!FolderExists(folder))
         return plugins;
     const std::string pattern = std::string("*") + SharedLibrarySuffix();
-    for (const TFolderEntry& entry : ListFolder(folder, pattern)) {
+    const TFolderListing listing = ListFolder(folder, pattern);
+    if (!listing.Whole()) {
+        failure = "The plug-in folder " + folder + " cannot be listed: " + ListingErrorReason(listing.error) +
+                  ". No reader plug-in is loaded.";
+        return plugins;
+    }
+    for (const TFolderEntry& entry : listing.entries) {
         if (entry.isFolder || entry.name == "." || entry.name == "..")
             continue;
         auto library = std::make_shared<TDynamicLibrary>();

@@ -27,8 +27,10 @@ constexpr int kFirstPluginFormat = 23;
 // Loads every shared object ("*.so") of `folder` in name order and keeps, in that
 // order, each one that exports both "GetFileFormat" and "EnableControls"; any other
 // is unloaded at once. Sub-folders and libraries that do not load are skipped, and
-// a missing folder gives an empty table. The current folder is not changed.
-std::vector<TPluginRecord> LoadPluginFolder(const std::string& folder);
+// a missing folder gives an empty table. A folder that cannot be listed gives an empty
+// table too, and `failure` says which and why (empty otherwise). The current folder is not
+// changed.
+std::vector<TPluginRecord> LoadPluginFolder(const std::string& folder, std::string& failure);
 
 // Unloads the library of every record, in table order, and empties the table.
 void FreePlugins(std::vector<TPluginRecord>& plugins);

@@ -108,7 +108,12 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
 {
     // What earlier swaps could not remove goes first: nothing in it is anyone's.
     const std::string parent = FolderOf(m_folder);
-    for (const TFolderEntry& entry : ListFolder(parent))
+    const TFolderListing listing = ListFolder(parent);
+    if (!listing.Whole()) {
+        errno = listing.error;
+        return TMend::Unlisted;
+    }
+    for (const TFolderEntry& entry : listing.entries)
         if (entry.name.starts_with(GonePrefix()))
             RemoveFolderTree(JoinPath(parent, entry.name));
     // An earlier folder aside with nothing in its place is the folder's content: it goes
@@ -146,7 +151,14 @@ void TFolderSwap::HoldBuild(std::function<void()> letGo)
 
 bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure)
 {
-    for (const TFolderEntry& entry : ListFolder(m_folder)) {
+    // A folder that cannot be listed may hold anything of the user's: nothing is carried.
+    const TFolderListing listing = ListFolder(m_folder);
+    if (!listing.Whole()) {
+        failure = {m_folder, true};
+        errno = listing.error;
+        return false;
+    }
+    for (const TFolderEntry& entry : listing.entries) {
         const std::string to = JoinPath(m_build, entry.name);
         if (std::find(own.begin(), own.end(), entry.name) != own.end() || SomethingAt(to))
             continue;

@@ -43,7 +43,8 @@ public:
     enum class TMend {
         Done,  // nothing of a killed swap is left that this swap may clear
         Busy,  // another running program holds one of the hidden folders: it is swapping
-        Failed // what was left could not be mended (errno says why)
+        Failed,   // what was left could not be mended (errno says why)
+        Unlisted  // the folder's parent could not be listed (errno says why): nothing was mended
     };
     // Mends what a swap killed on its way left, before a new content is built: an earlier
     // folder aside while nothing is at the folder's path is the folder's content, and is put
@@ -59,7 +60,8 @@ public:
     void HoldBuild(std::function<void()> letGo);
     // Links into the build folder every entry of the folder that it lacks, but those named
     // in `own`, so that what was kept beside the earlier content stays whichever of the two
-    // a kill leaves. False when one cannot be carried: errno says why, `failure` names it.
+    // a kill leaves. False when one cannot be carried, or the folder cannot be listed:
+    // errno says why, `failure` names it.
     bool KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure);
 
     // Puts the build folder in the folder's place: in place of the held folder, else only

@@ -100,7 +100,7 @@ bool ReadPARText(const std::string& headerPath, std::string& text)
 {
     // A PAR header larger than this is not a header.
     constexpr int64_t kMaxPARBytes = int64_t{256} << 20;
-    const std::optional<std::string> found = vx::FindFileNoCase(headerPath);
+    const std::optional<std::string> found = vx::FindFileNoCase(headerPath).path;
     return found && vx::ReadWholeFile(*found, text, kMaxPARBytes);
 }
 
@@ -359,7 +359,7 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
     if (!OpenPARHeader(path, headerPath, recPath, text))
         return false;
     vx::TFile rec;
-    const std::optional<std::string> foundRec = vx::FindFileNoCase(recPath);
+    const std::optional<std::string> foundRec = vx::FindFileNoCase(recPath).path;
     if (!foundRec || !rec.Open(*foundRec, vx::TFile::Mode::Read)) {
         vx::Report("Can not open REC file: " + recPath);
         return false;

@@ -27,9 +27,9 @@ constexpr char kAcqpDelimiters[] = " =\t\r\n";
 // A companion file of `folder`: the first of the names found (exact name, else any case).
 std::optional<std::string> FindParameterFile(const std::string& folder, const char* name, const char* textName)
 {
-    if (auto found = vx::FindCompanionFile(folder, name))
+    if (auto found = vx::FindCompanionFile(folder, name).path)
         return found;
-    return vx::FindCompanionFile(folder, textName);
+    return vx::FindCompanionFile(folder, textName).path;
 }
 
 // Points, point range and PPM reference point of a spectrum of n points.
@@ -326,7 +326,7 @@ TCSISet* TBruker2dseqReader::Read(std::string path)
     StartSet(path, 4);
     const std::string folder = vx::FolderOf(path);
     // Unless the user names another, the method file is the one beside the data file.
-    std::string methodPath = vx::FindCompanionFile(folder, "method").value_or(vx::JoinPath(folder, "method"));
+    std::string methodPath = vx::FindCompanionFile(folder, "method").path.value_or(vx::JoinPath(folder, "method"));
     if (!g_bBatchMode) {
         const vx::ReportAnswer answer = vx::Ask(
             "For Bruker CSI file,  method file is required. Click Yes to select the method file, No to cancel.",

@@ -14,12 +14,15 @@ TCSISet* TBrukerFidReader::Read(std::string path)
 {
     StartSet(path, 3);
     const std::string folder = vx::FolderOf(path);
-    auto methodPath = vx::FindCompanionFile(folder, "method");
-    if (!methodPath)
-        methodPath = vx::FindCompanionFile(folder, "method.txt");
+    vx::TFoundFile method = vx::FindCompanionFile(folder, "method");
+    if (!method.path && method.error == 0)
+        method = vx::FindCompanionFile(folder, "method.txt");
+    const std::optional<std::string>& methodPath = method.path;
     if (!methodPath) {
-        vx::Report("Could not find parameter file method or method.txt.", vx::ReportIcon::None,
-                   vx::BatchPolicy::AlwaysBox);
+        vx::Report(method.error == 0 ? std::string("Could not find parameter file method or method.txt.")
+                                     : "Could not look for parameter file method or method.txt: the folder " + folder +
+                                           " cannot be listed: " + vx::ListingErrorReason(method.error) + ".",
+                   vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
         return DiscardSet();
     }
     if (!ParseHeader(*methodPath) || !ValidateOrReport(path, "##$PVM_SpecMatrix", "##$CSITotalMatrix"))

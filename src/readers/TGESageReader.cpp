@@ -117,7 +117,7 @@ TCSISet* TGESageReader::Read(std::string path)
         return DiscardSet();
     }
     std::string dataPath = path.substr(0, dot) + ".sdf";
-    if (const auto found = vx::FindFileNoCase(dataPath))
+    if (const auto found = vx::FindFileNoCase(dataPath).path)
         dataPath = *found;
 
     if (!ParseHeader(path) || !Validate())

@@ -27,7 +27,7 @@ bool EndsWith(const std::string& text, const char* tail)
 // as given (which then fails to open).
 std::string ExistingPath(const std::string& path)
 {
-    return vx::FindFileNoCase(path).value_or(path);
+    return vx::FindFileNoCase(path).path.value_or(path);
 }
 
 int AxisOfLetter(const std::string& letter)

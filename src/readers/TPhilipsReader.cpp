@@ -69,7 +69,9 @@ TCSISet* TPhilipsReader::Read(std::string)
 std::string TPhilipsReader::CompanionPath(const std::string& base, const std::string& suffix)
 {
     const std::string exact = base + suffix;
-    return vx::FindFileNoCase(exact).value_or(exact);
+    const vx::TFoundFile found = vx::FindFileNoCase(exact);
+    m_nCompanionError = found.error;
+    return found.path.value_or(exact);
 }
 
 void TPhilipsReader::ConvertVaxFloats(float* data, size_t floats)
@@ -224,7 +226,9 @@ std::string TPhilipsReader::SPARRefusal(const std::string& sparPath) const
 {
     std::string why;
     std::string text;
-    if (!vx::FileExists(sparPath))
+    if (!vx::FileExists(sparPath) && m_nCompanionError != 0)
+        why = "Its folder cannot be listed: " + vx::ListingErrorReason(m_nCompanionError) + ".";
+    else if (!vx::FileExists(sparPath))
         why = "The file does not exist.";
     else if (!vx::ReadWholeFile(sparPath, text, kMaxParameterFileBytes))
         why = "The file cannot be read, or holds more than " + std::to_string(kMaxParameterFileBytes >> 20) + " MB.";

@@ -57,10 +57,13 @@ public:
     // Why the last parse or check of the parameters turned them down, where the set's values
     // alone do not tell; empty otherwise.
     std::string m_strParameterFault;
+    // The error of the folder's listing that failed in the last CompanionPath; 0 when none did.
+    int m_nCompanionError = 0;
 
     // The file base + suffix: that exact file, else a case-insensitive match in the same
-    // folder, else the exact name (which then fails to open).
-    static std::string CompanionPath(const std::string& base, const std::string& suffix);
+    // folder, else the exact name (which then fails to open). A listing of the folder that
+    // failed is kept in m_nCompanionError, which says why the file was not found.
+    std::string CompanionPath(const std::string& base, const std::string& suffix);
     // A line after its first ":", blanks trimmed (the whole line without ":").
     static std::string TextAfterColon(const std::string& line);
     // The last three words of a PAR line, which the file gives in (ap, fh, rl) order, as

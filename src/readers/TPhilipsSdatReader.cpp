@@ -25,12 +25,11 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
     set.m_strName = vx::StemOf(path);
     const std::string base = vx::WithoutExtension(path);
     const std::string sparPath = CompanionPath(base, ".SPAR");
-    const std::string sdatPath = CompanionPath(base, ".SDAT");
-
     if (!ParseSPAR(sparPath) || !Validate()) {
         vx::Report(SPARRefusal(sparPath), vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
+    const std::string sdatPath = CompanionPath(base, ".SDAT");
     AngulationMatrix(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2], &set.m_fRotation[0][0], 1);
     AngulationMatrixInverse(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2],
                             &set.m_fRotationInverse[0][0], 1);

@@ -31,6 +31,7 @@
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
@@ -117,6 +118,7 @@ protected:
         session.reset();
         vx::app::SetBatchDialog({});
         vx::app::SetAddExamDialog({});
+        vx::SetFileFaults({});
         InstallProcessingHooks({});
         ClearReaderHooks();
         vx::ResetGlobals();
@@ -135,6 +137,7 @@ protected:
                 EXPECT_EQ(batch->OutputEdit()->text().toStdString(), exams.Path() + "/CSIProjects/");
                 if (!output.empty())
                     batch->OutputEdit()->setText(QString::fromStdString(output));
+                vx::SetFileFaults(runFaults);  // for the run alone, not the dialog's own listing
                 batch->accept();
             } else if (auto* log = dynamic_cast<CBatchErrorsDlg*>(&d)) {
                 logShown = true;
@@ -190,6 +193,7 @@ protected:
     std::unique_ptr<TGuiSession> session;
     std::string macro;
     std::string output;  // the output location typed into the dialog, when not empty
+    std::vector<vx::TFileFault> runFaults;  // armed as OK is pressed
     bool logShown = false;
     bool logLinesCut = false;
 };
@@ -264,7 +268,7 @@ TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
         {macro, "", "Please enter the output location."},
         {macro, "CSIProjects", "The output location must be a full path: CSIProjects"},
     };
-    const std::vector<vx::TFolderEntry> before = vx::ListFolder(exams.Path());
+    const std::vector<vx::TFolderEntry> before = vx::test::ListedEntries(exams.Path());
     TDialogScript script([&](QDialog& d) {
         EXPECT_NE(dynamic_cast<CBatchProcessDlg*>(&d), nullptr) << "no other dialog (the log) comes up";
         return ShowAndAct<CBatchProcessDlg>(d, [&](CBatchProcessDlg& dialog) {
@@ -284,7 +288,7 @@ TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
     vx::app::InstallBatchDialogs();
     vx::app::GetBatchDialog()(&session->MainFrame());
     ASSERT_EQ(script.runs, 1);
-    const std::vector<vx::TFolderEntry> after = vx::ListFolder(exams.Path());
+    const std::vector<vx::TFolderEntry> after = vx::test::ListedEntries(exams.Path());
     EXPECT_EQ(after.size(), before.size()) << "no output folder, no study project";
     EXPECT_FALSE(vx::FolderExists(output));
     EXPECT_FALSE(g_bBatchMode);
@@ -448,6 +452,43 @@ TEST_F(BatchProcessTest, TheLogSaysWhatIsWrongWithAParameterFileOnALineShownWhol
               std::string::npos)
         << ReadBytes(exams.File("log.txt"));
     EXPECT_FALSE(logLinesCut);
+}
+
+// A listing that fails while a reader looks for a set's parameter file beside it under
+// another case: the log names the error, not a missing file, and the study ends, so that
+// its earlier two-set project stays as it was rather than give way to one of one set.
+TEST_F(BatchProcessTest, AParameterFileThatCouldNotBeLookedForKeepsTheEarlierProject)
+{
+    WriteGridPair(kSources[1], exams.File("study1"), "grid1");
+    const std::string output = exams.Path() + "/CSIProjects";
+    const std::string logPath = exams.File("log.txt");
+    RunBatch(logPath);
+    TTempFolder aside;
+    const std::string pristine = aside.File("earlier");
+    RestoreFolder(output, pristine);
+    const TFolderBytes earlier = ReadFolderTree(output + "/study1");
+    const std::string spar = exams.File("study1/grid1.SPAR");
+    bool met = false;
+    for (int at = 1; !met && at < 200; ++at) {
+        SCOPED_TRACE("a listing failing at its event " + std::to_string(at));
+        RestoreFolder(pristine, output);
+        runFaults = {{vx::kFileList, EIO, at}};
+        RunBatch(logPath);
+        const bool struck = vx::FileFaultStruck();
+        vx::SetFileFaults({});
+        ASSERT_TRUE(struck) << "no listing failed while the parameter file was looked for";
+        const std::string log = ReadBytes(logPath);
+        met = log.find("Parameter file " + spar + " cannot be read or is invalid. Its folder cannot be listed: "
+                       "input/output error.\r\n") != std::string::npos;
+        if (!met)
+            continue;
+        EXPECT_NE(log.find("Error: The project " + output + "/study1 is not replaced because the files that go with "
+                           "grid1.spar could not be looked for.\r\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(ReadFolderTree(output + "/study1"), earlier);
+    }
+    EXPECT_TRUE(met);
 }
 
 TEST_F(BatchProcessTest, AStudyWhoseSetsFailToLoadLeavesNoProject)

@@ -52,7 +52,7 @@ public:
 std::vector<std::string> StateFiles(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const vx::TFolderEntry& entry : vx::ListFolder(folder, "*.tmp"))
+    for (const vx::TFolderEntry& entry : vx::test::ListedEntries(folder, "*.tmp"))
         names.push_back(entry.name);
     return names;
 }

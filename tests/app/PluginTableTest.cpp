@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/PluginTable.h"
+#include "support/FileFaultScope.h"
 #include "support/TestFiles.h"
 
 using namespace vx::test;
@@ -24,7 +26,9 @@ TEST(PluginTable, KeepsOnlyLibrariesWithBothExportsInNameOrder)
     WriteBytes(folder.File("e_notes.txt"), "readme");
     std::filesystem::create_directory(folder.File("f_folder.so"));
 
-    std::vector<TPluginRecord> plugins = vx::LoadPluginFolder(folder.Path());
+    std::string failure;
+    std::vector<TPluginRecord> plugins = vx::LoadPluginFolder(folder.Path(), failure);
+    EXPECT_EQ(failure, "");
     ASSERT_EQ(plugins.size(), 2u);
     EXPECT_EQ(plugins[0].hModule->Path(), folder.File("b_first.so"));
     EXPECT_EQ(plugins[1].hModule->Path(), folder.File("c_second.SO"));
@@ -44,9 +48,19 @@ TEST(PluginTable, KeepsOnlyLibrariesWithBothExportsInNameOrder)
 TEST(PluginTable, MissingOrEmptyFolderGivesNoPlugIns)
 {
     TTempFolder folder;
-    EXPECT_TRUE(vx::LoadPluginFolder(folder.Path()).empty());
-    EXPECT_TRUE(vx::LoadPluginFolder(folder.File("plugins")).empty());
-    EXPECT_TRUE(vx::LoadPluginFolder("").empty());
+    std::string failure = "stale";
+    for (const std::string& path : {folder.Path(), folder.File("plugins"), std::string()}) {
+        EXPECT_TRUE(vx::LoadPluginFolder(path, failure).empty()) << path;
+        EXPECT_EQ(failure, "") << path;
+    }
+    // A folder whose listing fails is not taken for an empty one: the caller is told.
+    CopyFile(VX_TEST_PLUGIN_BOTH, folder.File("b_first.so"));
+    {
+        TFileFaultScope fault({{vx::kFileList, EIO, 2}});
+        EXPECT_TRUE(vx::LoadPluginFolder(folder.Path(), failure).empty());
+    }
+    EXPECT_EQ(failure, "The plug-in folder " + folder.Path() +
+                           " cannot be listed: input/output error. No reader plug-in is loaded.");
 }
 
 }  // namespace

@@ -82,6 +82,27 @@ void MakeFolders(const std::string& root, std::initializer_list<const char*> nam
         std::filesystem::create_directories(root + "/" + name);
 }
 
+// Makes the project `name` in `folder` of written 4 x 4 sets, the first its work set.
+void MakeProjectOfSets(const std::string& folder, const std::string& name,
+                       std::initializer_list<const char*> sets = {"a"})
+{
+    TProject project;
+    ASSERT_TRUE(project.Create(folder, name));
+    for (const char* set : sets) {
+        TCSISet* written = AddWrittenSet(project, folder, set, 4, 4, 1);
+        if (!project.m_pWorkSet)
+            project.SetWorkSet(written);
+    }
+    ASSERT_TRUE(project.Save());
+}
+
+// Writes a macro of one Lorentzian filter step at `path`.
+void WriteFilterMacro(const std::string& path)
+{
+    WriteBytes(path, "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
+                     "FilterLineWidth = 2.5\r\n</action>\r\n");
+}
+
 size_t ImageFrameCount()
 {
     auto* list = g_pProject ? dynamic_cast<TImageFrameList*>(g_pProject->m_frameList.get()) : nullptr;
@@ -128,6 +149,18 @@ TEST(FolderList, ListsParentThenFoldersThenFilesWithoutCaseOrder)
     // A folder that cannot be listed changes nothing; the root has no parent entry.
     EXPECT_FALSE(list.ListFolder(root.File("notes.txt")));
     EXPECT_EQ(list.Folder(), root.Path() + "/");
+    // Nor does one whose listing fails part way, which is no empty folder: Return on it
+    // says which and why.
+    {
+        TScriptedReport report;
+        list.setCurrentItem(list.findItems("[beta]", Qt::MatchExactly).front());
+        TFileFaultScope fault({{vx::kFileList, EIO, 3}});
+        QTest::keyClick(&list, Qt::Key_Return);
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"The folder " + root.Path() + "/beta cannot be listed: input/output error."});
+    }
+    EXPECT_EQ(list.Folder(), root.Path() + "/");
+    EXPECT_EQ(Entries(list), QStringList({"[..]", "[Alpha]", "[beta]", "A.SPAR", "notes.txt"}));
     ASSERT_TRUE(list.ListFolder("/"));
     EXPECT_FALSE(Entries(list).contains("[..]"));
     EXPECT_EQ(list.FolderOfEntry("[tmp]"), "/tmp/");
@@ -290,7 +323,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     EXPECT_EQ(made.listed.toStdString(), root.Path() + "/exams/");
     ASSERT_NE(g_pProject, nullptr);
     EXPECT_EQ(g_pProject->GetProjectFilePath(), root.Path() + "/exams/study/study.tpj");
-    EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing beside the chosen folder";
+    EXPECT_EQ(vx::test::ListedEntries(root.Path()).size(), 1u) << "nothing beside the chosen folder";
 
     report.Clear();
     run(cmd::FileSaveProjectAs, ".hidden", "copy");
@@ -344,7 +377,7 @@ TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
         EXPECT_EQ(report.Messages(), std::vector<std::string>({c.message})) << c.name;
         EXPECT_EQ(g_pProject, open) << c.name;
     }
-    EXPECT_EQ(vx::ListFolder(root.Path()).size(), 1u) << "nothing was created beside the open project";
+    EXPECT_EQ(vx::test::ListedEntries(root.Path()).size(), 1u) << "nothing was created beside the open project";
 
     // A location that goes while the dialog is open.
     report.Clear();
@@ -1537,17 +1570,11 @@ TEST_F(ProjectCommandsTest, AddExamOnAFolderMovedOrRemovedWhileOpenMakesNothingA
 TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCleaned)
 {
     InstallProcessing();
-    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
-                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    WriteFilterMacro(root.File("lorentz.mcr"));
     for (const bool saveAs : {true, false}) {
         SCOPED_TRACE(saveAs ? "Save Project As" : "New Project");
         const std::string name = saveAs ? "s" : "n", folder = root.File(name);
-        {
-            TProject project;
-            ASSERT_TRUE(project.Create(folder, name));
-            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
-            ASSERT_TRUE(project.Save());
-        }
+        MakeProjectOfSets(folder, name);
         ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
         {
             TScriptedFileChooser chooser(root.File("lorentz.mcr"));
@@ -1820,34 +1847,48 @@ TEST_F(ProjectCommandsTest, ASecondProgramNeverTakesTheUndoStatesOfAFolderWhoseL
 }
 
 // Three steps on the work set, Save Project As and the project closed: the work folder of
-// the folder it left keeps none of their undo states.
+// the folder it left keeps none of their undo states, also where that folder was renamed
+// while open, or moved aside with a copy of it put in its place, which stays as it was.
 TEST_F(ProjectCommandsTest, SaveAsLeavesNoUndoStateInTheFolderItLeft)
 {
     InstallProcessing();
-    const std::string folder = root.File("p");
-    {
-        TProject project;
-        ASSERT_TRUE(project.Create(folder, "p"));
-        project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
-        ASSERT_TRUE(project.Save());
+    WriteFilterMacro(root.File("lorentz.mcr"));
+    enum class TMove { None, Renamed, ReplacedByACopy };
+    const struct {
+        const char* what;
+        TMove move;
+    } cases[] = {{"left where it was", TMove::None},
+                 {"renamed while open", TMove::Renamed},
+                 {"moved aside, a copy in its place", TMove::ReplacedByACopy}};
+    int k = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = "p" + std::to_string(k++);
+        const std::string folder = root.File(name), moved = folder + ".moved";
+        MakeProjectOfSets(folder, name);
+        ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
+        TScriptedFileChooser chooser(root.File("lorentz.mcr"));
+        for (int step = 0; step < 3; ++step)
+            frame->Action(cmd::MacroLoad)->trigger();
+        const auto states = [&](const std::string& at) {
+            const std::vector<std::string> names = FolderNames(at + "/.vexara");
+            return std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".tmp"); });
+        };
+        ASSERT_EQ(states(folder), 3);
+        if (c.move != TMove::None)
+            ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
+        if (c.move == TMove::ReplacedByACopy)
+            RestoreFolder(moved, folder);
+        const TFolderBytes copy = c.move == TMove::ReplacedByACopy ? ReadFolderTree(folder, true) : TFolderBytes{};
+        RunWithName(cmd::FileSaveProjectAs, "kept" + name);
+        ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("kept" + name));
+        RunWithName(cmd::FileNewProject, "other" + name);
+        ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("other" + name));
+        EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
+        EXPECT_EQ(states(c.move == TMove::None ? folder : moved), 0);
+        if (c.move == TMove::ReplacedByACopy)
+            EXPECT_EQ(ReadFolderTree(folder, true), copy) << "the copy is not the project's folder";
     }
-    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
-    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
-                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
-    TScriptedFileChooser chooser(root.File("lorentz.mcr"));
-    for (int step = 0; step < 3; ++step)
-        frame->Action(cmd::MacroLoad)->trigger();
-    const auto states = [&] {
-        const std::vector<std::string> names = FolderNames(folder + "/.vexara");
-        return std::count_if(names.begin(), names.end(), [](const std::string& name) { return name.ends_with(".tmp"); });
-    };
-    ASSERT_EQ(states(), 3);
-    RunWithName(cmd::FileSaveProjectAs, "kept");
-    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("kept"));
-    RunWithName(cmd::FileNewProject, "other");
-    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("other"));
-    EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
-    EXPECT_EQ(states(), 0);
 }
 
 // File > Open on a folder whose lock file is a FIFO: the open is refused at once with the
@@ -1868,6 +1909,49 @@ TEST_F(ProjectCommandsTest, OpenOfAFolderWhoseLockFileIsAFifoIsRefusedAtOnce)
     struct stat st {};
     ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Save and then choosing a set in the explorer after the project's folder was renamed or
+// removed, the work set again or another one: each says once that the folder was moved or
+// removed, never that a data-set file cannot be opened, and the work set stays as it was.
+TEST_F(ProjectCommandsTest, ChoosingASetOfAFolderMovedOrRemovedWhileOpenSaysSoAndKeepsTheWorkSet)
+{
+    const std::string folder = root.File("p"), moved = root.File("p2");
+    for (const bool removed : {false, true})
+        for (const char* chosen : {"a", "b"}) {
+            SCOPED_TRACE(std::string(removed ? "removed, " : "renamed, ") + chosen);
+            std::filesystem::remove_all(folder);
+            std::filesystem::remove_all(moved);
+            MakeProjectOfSets(folder, "p", {"a", "b"});
+            ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+            TCSISet* a = g_pProject->m_pCSISetList->FindByName("a");
+            ASSERT_EQ(g_pProject->m_pWorkSet, a);
+            if (removed)
+                std::filesystem::remove_all(folder);
+            else
+                ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
+            const std::vector<std::string> said{"The folder " + folder +
+                                                " of the project p was moved or removed while the project was open, "
+                                                "so nothing was written. Save Project As keeps the work in a new folder" +
+                                                (removed ? "." : ", and so does moving the folder back from " + moved + ".")};
+            report.Clear();
+            frame->Action(cmd::FileSaveProject)->trigger();
+            EXPECT_EQ(report.Messages(), said);
+            report.Clear();
+            auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+            ASSERT_NE(explorer, nullptr);
+            CPrjExpTree* tree = explorer->Tree();
+            tree->expandAll();
+            const auto found = tree->findItems(chosen, Qt::MatchExactly | Qt::MatchRecursive);
+            ASSERT_EQ(found.size(), 1);
+            tree->scrollToItem(found[0]);
+            const QPoint at = tree->ItemLabelRect(found[0]).center();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+            EXPECT_EQ(report.Messages(), said);
+            EXPECT_EQ(g_pProject->m_pWorkSet, a);
+            EXPECT_TRUE(a->IsLoaded());
+        }
 }
 
 }  // namespace

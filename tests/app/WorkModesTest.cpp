@@ -693,7 +693,7 @@ TEST_F(HistoryCommandsTest, AStepWhoseWorkFolderCannotBeMadeIsNotDone)
     WriteBytes(work, "a file where the work folder would be");
     const auto names = [&] {
         std::vector<std::string> out;
-        for (const vx::TFolderEntry& entry : vx::ListFolder(folder))
+        for (const vx::TFolderEntry& entry : vx::test::ListedEntries(folder))
             out.push_back(entry.name);
         return out;
     };

@@ -216,7 +216,7 @@ TEST_F(DataSetFile, WriterProducesTheGoldenLayout)
     EXPECT_EQ(test::ReadBytes(path), golden);
     EXPECT_EQ(m_report.Count(), 0u);
     // Only the file itself is left in the folder (no temporary).
-    EXPECT_EQ(ListFolder(m_dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(m_dir.Path()).size(), 1u);
 }
 
 TEST_F(DataSetFile, ReadsEveryLayoutVersion)
@@ -615,7 +615,7 @@ TEST_F(DataSetFile, FailedWriteReportsAndKeepsTheOldFile)
         ASSERT_EQ(m_report.Messages().size(), 1u) << budget;
         EXPECT_EQ(m_report.Messages()[0], "Can not write CSI data set file " + path + ".\r\n");
         EXPECT_EQ(test::ReadBytes(path), old) << budget;
-        EXPECT_EQ(ListFolder(m_dir.Path()).size(), 1u) << "temporary file left, budget " << budget;
+        EXPECT_EQ(vx::test::ListedEntries(m_dir.Path()).size(), 1u) << "temporary file left, budget " << budget;
     }
     ASSERT_TRUE(set.WriteDataFile(path));
     EXPECT_EQ(FileSize(path), 256 + 64 * 1024 * 8);

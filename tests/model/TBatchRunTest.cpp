@@ -204,12 +204,29 @@ protected:
     // run and says whether it counts. Gives the number of studies that did.
     int SweepAWriteFailing(const std::function<void()>& prepare, const std::function<bool(size_t)>& check)
     {
+        return SweepAFault(
+            [](int at) {
+                return vx::TFileFault{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true};
+            },
+            0, prepare, check);
+    }
+    // The same with a folder's listing failing at each of its events in turn (its open or a
+    // read of its entries, with the errors of a failing disk and of a folder that may not be
+    // read in turn), until a run lists no more.
+    int SweepAListingFailing(const std::function<void()>& prepare, const std::function<bool(size_t)>& check)
+    {
+        return SweepAFault([](int at) { return vx::TFileFault{vx::kFileList, at % 2 ? EIO : EACCES, at}; }, 1,
+                           prepare, check);
+    }
+    int SweepAFault(const std::function<vx::TFileFault(int)>& faultAt, int from, const std::function<void()>& prepare,
+                    const std::function<bool(size_t)>& check)
+    {
         int counted = 0;
-        for (int at = 0; at < 1000; ++at) {
-            SCOPED_TRACE("a write failing after step " + std::to_string(at));
+        for (int at = from; at < 5000; ++at) {
+            SCOPED_TRACE("a fault at " + std::to_string(at));
             prepare();
             {
-                TFileFaultScope fault({{vx::kFileAnyWrite, at % 2 ? ENOSPC : EIO, at, false, true}});
+                TFileFaultScope fault({faultAt(at)});
                 EXPECT_TRUE(run.Run());
                 if (!vx::FileFaultStruck())
                     break;
@@ -219,6 +236,39 @@ protected:
                 counted += check(k);
         }
         return counted;
+    }
+    // A fresh run and a re-run over whole earlier projects with the user's notes, each swept
+    // with a write failing (SweepAWriteFailing) or a listing failing (SweepAListingFailing):
+    // after the fresh run each study must be absent or whole, after the re-run exactly its
+    // earlier project or the new whole one with the notes. Gives how many studies were
+    // absent after the fresh run, and how many kept their earlier project after the re-run.
+    std::pair<int, int> SweepAFreshRunAndARerun(bool listings)
+    {
+        const auto sweep = [&](const std::function<void()>& prepare, const std::function<bool(size_t)>& check) {
+            return listings ? SweepAListingFailing(prepare, check) : SweepAWriteFailing(prepare, check);
+        };
+        UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+        const std::vector<std::string> whole{"a b", "c d"};
+        const int failed = sweep([&] { vx::RemoveFolderTree(run.m_strOutput); }, [&](size_t k) {
+            const std::string state = Study(run.m_studies[k]);
+            EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state << g_batchLog;
+            return state == "absent";
+        });
+
+        UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+        vx::RemoveFolderTree(run.m_strOutput);
+        EXPECT_TRUE(run.Run());
+        const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+        const std::string pristine = exams.File("earlier");
+        RestoreFolder(run.m_strOutput, pristine);
+        UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
+        const int kept = sweep([&] { RestoreFolder(pristine, run.m_strOutput); }, [&](size_t k) {
+            const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
+            EXPECT_TRUE(state == "earlier" || state == "whole") << run.m_studies[k] << ": " << state << g_batchLog;
+            EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
+            return state == "earlier";
+        });
+        return {failed, kept};
     }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
@@ -407,7 +457,7 @@ TEST_F(BatchRunTest, ARunKilledAnywhereLeavesEachStudyWithoutAProjectOrWithAWhol
         }
         ASSERT_TRUE(run.Run());
         std::vector<std::string> left;
-        for (const vx::TFolderEntry& entry : vx::ListFolder(run.m_strOutput))
+        for (const vx::TFolderEntry& entry : vx::test::ListedEntries(run.m_strOutput))
             left.push_back(entry.name);
         EXPECT_EQ(left, (std::vector<std::string>{"s1", "s2"}));
         EXPECT_EQ(Study("s1") + ", " + Study("s2"), whole[0] + ", " + whole[1]);
@@ -539,9 +589,10 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
 }
 
 // Killed at every step of a re-run, on a file system with the exchange and on one without
-// rename flags: each study holds its earlier project or the new one, with the user's files,
-// or its earlier project waits aside; the next run leaves every study its new project with
-// the user's files and nothing hidden beside them.
+// rename flags, and with the folder listing before the kill failing: each study holds its
+// earlier project or the new one, with the user's files, or its earlier project waits
+// aside; the next run leaves every study its new project with the user's files and nothing
+// hidden beside them.
 TEST_F(BatchRunTest, ARerunKilledAnywhereKeepsEveryProjectAndTheUsersFilesOnBothRoads)
 {
     TProcessorCountGuard processors;
@@ -553,15 +604,20 @@ TEST_F(BatchRunTest, ARerunKilledAnywhereKeepsEveryProjectAndTheUsersFilesOnBoth
     RestoreFolder(run.m_strOutput, pristine);
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
     const std::vector<std::string> whole{"a b", "c d"};
-    for (const bool flags : {true, false}) {
-        SCOPED_TRACE(flags ? "folders exchanged" : "no rename flags");
-        const std::vector<vx::TFileFault> road = flags ? std::vector<vx::TFileFault>{} : std::vector{NoRenameFlags()};
+    for (const int road : {0, 1, 2}) {
+        const bool flags = road != 1, listing = road == 2;
+        SCOPED_TRACE(listing ? "a listing failing before the kill" : flags ? "folders exchanged" : "no rename flags");
+        const std::vector<vx::TFileFault> faults = flags ? std::vector<vx::TFileFault>{} : std::vector{NoRenameFlags()};
         int aside = 0, replaced = 0;
         for (int killAt = 1; killAt < 1000; ++killAt) {
             SCOPED_TRACE("killed at step " + std::to_string(killAt));
             RestoreFolder(pristine, run.m_strOutput);
             const bool killed = RunInChild([&] {
-                TFileFaultScope fault(road);
+                // The first listing after the step before the kill fails.
+                std::vector<vx::TFileFault> armed = faults;
+                if (listing)
+                    armed.push_back({vx::kFileList, EIO, killAt - 1, false, true});
+                TFileFaultScope fault(armed);
                 KillAtStep(killAt);
                 return run.Run();
             });
@@ -576,7 +632,7 @@ TEST_F(BatchRunTest, ARerunKilledAnywhereKeepsEveryProjectAndTheUsersFilesOnBoth
                 EXPECT_TRUE(state == "earlier" || state == "whole") << study << ": " << state;
                 replaced += state == "whole";
             }
-            TFileFaultScope fault(road);
+            TFileFaultScope fault(faults);
             ASSERT_TRUE(run.Run());
             EXPECT_EQ(EarlierOrWhole(0, {}, whole[0]) + ", " + EarlierOrWhole(1, {}, whole[1]), "whole, whole");
             EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
@@ -625,29 +681,21 @@ TEST_F(BatchRunTest, AWriteThatFailsEndsTheStudyWhereAnUnreadableFileCostsOnlyIt
 // projects each is exactly its earlier project or the new whole one with the user's files.
 TEST_F(BatchRunTest, AWriteFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
 {
-    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
-    const std::vector<std::string> whole{"a b", "c d"};
-    const int failed = SweepAWriteFailing([&] { vx::RemoveFolderTree(run.m_strOutput); }, [&](size_t k) {
-        const std::string state = Study(run.m_studies[k]);
-        EXPECT_TRUE(state == "absent" || state == whole[k]) << run.m_studies[k] << ": " << state << g_batchLog;
-        return state == "absent";
-    });
+    const auto [failed, kept] = SweepAFreshRunAndARerun(false);
     EXPECT_GT(failed, 10);
-
-    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
-    vx::RemoveFolderTree(run.m_strOutput);
-    ASSERT_TRUE(run.Run());
-    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
-    const std::string pristine = exams.File("earlier");
-    RestoreFolder(run.m_strOutput, pristine);
-    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR", "d.SPAR"}}});
-    const int kept = SweepAWriteFailing([&] { RestoreFolder(pristine, run.m_strOutput); }, [&](size_t k) {
-        const std::string state = EarlierOrWhole(k, earlier[k], whole[k]);
-        EXPECT_TRUE(state == "earlier" || state == "whole") << run.m_studies[k] << ": " << state << g_batchLog;
-        EXPECT_EQ(OutputNames(), (std::vector<std::string>{"s1", "s2"}));
-        return state == "earlier";
-    });
     EXPECT_GT(kept, 10);
+}
+
+// A folder's listing failing at every event in turn: no failed listing is taken for an
+// empty folder. After a fresh run each study is absent or whole; after a re-run over whole
+// earlier projects each is exactly its earlier project or the new whole one with the user's
+// files, never one that lacks the sets of a study it could not list or the user's files of
+// a folder it could not list.
+TEST_F(BatchRunTest, AListingFailingAtAnyEventLeavesEachStudyAbsentEarlierOrWhole)
+{
+    const auto [failed, kept] = SweepAFreshRunAndARerun(true);
+    EXPECT_GT(failed, 2);
+    EXPECT_GT(kept, 4);
 }
 
 // Where the user's files cannot be linked into the new project they are carried as they
@@ -860,4 +908,140 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserARerunKeepsReadOnlyFoldersAndNamesAFileItCa
         EXPECT_TRUE(::stat((p1 + "/sub").c_str(), &st) == 0 && (st.st_mode & 07777) == c.folderMode);
         EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
     }
+}
+
+// A folder that cannot be listed is never taken for an empty one. As an ordinary user: an
+// earlier study folder the user may not read keeps its project and the user's file and
+// sub-folder in it; an input study folder that cannot be listed, or that holds none of its
+// sets any more, keeps the earlier two-set project. The log says which folder and why.
+TEST_F(BatchRunTest, AsAnOrdinaryUserAFolderThatCannotBeListedKeepsTheEarlierProject)
+{
+    ::chmod(exams.Path().c_str(), 0777);
+    const std::string p1 = run.m_strOutput + "/s1", s1 = exams.File("s1");
+    const std::string unlistedStudy = "\r\nProject " + p1 + ": \r\nError: The project " + p1 +
+                                      " is not replaced because its study folder " + s1 +
+                                      " cannot be listed: permission denied.\r\n";
+    struct Case {
+        const char* what;
+        std::string folder;  // made unlistable, or emptied
+        mode_t mode;
+        bool emptied;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"an earlier study folder it may search but not read", p1, 0311, false,
+         "\r\nMaking new project for " + p1 + " is failed.\r\nError: The folder " + p1 +
+             " cannot take the study's project: its files cannot be listed: permission denied.\r\n"},
+        {"an input study it may search but not read", s1, 0311, false, unlistedStudy},
+        {"an input study it may not open", s1, 0, false, unlistedStudy},
+        {"an input study emptied since", s1, 0755, true,
+         "\r\nProject " + p1 + ": \r\nError: The project " + p1 + " is not replaced because no CSI set was found in " +
+             s1 + ".\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        vx::RemoveFolderTree(run.m_strOutput);
+        vx::RemoveFolderTree(s1);
+        const std::string log = AsAnOrdinaryUser([&] {
+            UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+            if (!run.Run())
+                return std::string("the first run failed");
+            WriteBytes(p1 + "/notes.txt", "the user's notes");
+            vx::MakeFolder(p1 + "/exports");
+            WriteBytes(p1 + "/exports/table.txt", "the user's table");
+            if (c.emptied)
+                for (const char* file : {"/a.SPAR", "/b.SPAR"})
+                    vx::RemoveFile(s1 + file);
+            ::chmod(c.folder.c_str(), c.mode);
+            return run.Run() ? g_batchLog : std::string("the re-run failed");
+        });
+        ::chmod(c.folder.c_str(), 0755);
+        EXPECT_EQ(log, std::string(TBatchRun::kLogHeader) + c.log);
+        EXPECT_EQ(Study("s1"), "a b");
+        EXPECT_EQ(ReadBytes(p1 + "/notes.txt"), "the user's notes");
+        EXPECT_EQ(ReadBytes(p1 + "/exports/table.txt"), "the user's table");
+        EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
+    }
+}
+
+
+// A study's build folder that cannot be made: the log gives the error of the making, not
+// that of a later call on the folder that is not there.
+TEST_F(BatchRunTest, ABuildFolderThatCannotBeMadeIsLoggedWithItsOwnError)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    vx::MakeFolder(run.m_strOutput);
+    {
+        TFileFaultScope fault({{vx::kFileCreate, EIO, 1}});
+        ASSERT_TRUE(run.Run());
+    }
+    const std::string p1 = run.m_strOutput + "/s1";
+    EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
+                              " is failed.\r\nThe project s1 cannot be created: its folder " + run.m_strOutput +
+                              "/.s1.batch cannot be made: input/output error.\r\n");
+    EXPECT_TRUE(OutputNames().empty());
+}
+
+// A rename that fails at every event of a re-run in turn: where the study's project could
+// not be saved, the build is dropped and the earlier project stays, and the log never says
+// that the save is completed when the project is opened again.
+TEST_F(BatchRunTest, ASaveThatFailsInABuildIsNeverSaidToBeCompletedLater)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    const std::string p1 = run.m_strOutput + "/s1";
+    int unsaved = 0;
+    for (int at = 1; at < 200; ++at) {
+        SCOPED_TRACE("a rename failing at its event " + std::to_string(at));
+        RestoreFolder(pristine, run.m_strOutput);
+        {
+            TFileFaultScope fault({{vx::kFileRename, EIO, at}});
+            ASSERT_TRUE(run.Run());
+            if (!vx::FileFaultStruck())
+                break;
+        }
+        const std::string state = EarlierOrWhole(0, earlier[0], "a b");
+        EXPECT_TRUE(state == "earlier" || state == "whole") << state << g_batchLog;
+        if (g_batchLog.find(" because the project could not be saved.") == std::string::npos)
+            continue;
+        ++unsaved;
+        EXPECT_EQ(state, "earlier");
+        EXPECT_EQ(g_batchLog.find("opened again"), std::string::npos) << g_batchLog;
+    }
+    EXPECT_GT(unsaved, 0);
+}
+
+// An image whose reader could not look for its companion file beside it (a listing that
+// failed): the study ends, and its earlier project stays as it was.
+TEST_F(BatchRunTest, AnImageWhoseCompanionFileCouldNotBeLookedForKeepsTheEarlierProject)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "scan.PAR"}}});
+    // Images that read as none, after a look for their REC file under any case.
+    bool looked = false;
+    InstallImageReader(0, [&](TImageSet&, const std::string& path, TImageImportParams, TProject*) {
+        looked = looked || vx::FindFileNoCase(vx::WithoutExtension(path) + ".REC").error != 0;
+        return false;
+    });
+    ASSERT_TRUE(run.Run());
+    const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
+    const std::string pristine = exams.File("earlier"), p1 = run.m_strOutput + "/s1";
+    RestoreFolder(run.m_strOutput, pristine);
+    for (int at = 1; !looked && at < 100; ++at) {
+        SCOPED_TRACE("a listing failing at its event " + std::to_string(at));
+        RestoreFolder(pristine, run.m_strOutput);
+        TFileFaultScope fault({{vx::kFileList, EIO, at}});
+        ASSERT_TRUE(run.Run());
+        ASSERT_TRUE(vx::FileFaultStruck());
+    }
+    ASSERT_TRUE(looked);
+    EXPECT_NE(g_batchLog.find("Error: The project " + p1 + " is not replaced because the files that go with scan.PAR "
+                              "could not be looked for.\r\n"),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_EQ(ReadFolderTree(p1), earlier[0]);
+    ClearReaderHooks();
 }

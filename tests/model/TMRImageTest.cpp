@@ -579,7 +579,7 @@ TEST_F(MRImageTest, SavingPixelsReplacesTheFileOnlyWhenEverythingWasWritten)
     EXPECT_FALSE(image.SavePixels(path));
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(test::ReadBytes(path), "old contents");
-    EXPECT_EQ(ListFolder(m_dir.Path()).size(), 1u);  // no temporary file left behind
+    EXPECT_EQ(vx::test::ListedEntries(m_dir.Path()).size(), 1u);  // no temporary file left behind
     ASSERT_EQ(script.Count(), 1u);
     EXPECT_EQ(script.Entries()[0].text, "Can not write pixel file " + path);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <string>
@@ -24,6 +25,7 @@
 #include "platform/TFile.h"
 #include "platform/TTextFile.h"
 #include "support/CSISetBuilders.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 #include "ProjectFakes.h"
@@ -245,7 +247,7 @@ TEST_F(ProjectAddRemoveTest, ReaderFailuresAddNothing)
     FakeSet("csi1.SPAR", "csi1");
     EXPECT_FALSE(AddSet("csi1.SPAR"));     // no reader at all
     EXPECT_TRUE(m_project.m_pCSISetList->IsEmpty());
-    EXPECT_TRUE(ListFolder(m_folder, "csi*").empty());
+    EXPECT_TRUE(vx::test::ListedEntries(m_folder, "csi*").empty());
 }
 
 TEST_F(ProjectAddRemoveTest, DuplicateAndUnusableNamesAreRefused)
@@ -503,6 +505,21 @@ TEST_F(ProjectAddRemoveTest, ExamFolderStopsAtAPatternThatFindsNothing)
     EXPECT_FALSE(m_project.AddExamFolder(exam, 2));  // images, but no LIST file
     EXPECT_EQ(m_imageReads.size(), 1u);
     EXPECT_EQ(m_project.m_pImageSet->GetCount(), 1);
+
+    // A folder that cannot be listed is no folder without files: it is named with why among
+    // those that could not be added, also by the trial that comes before an exam is taken.
+    std::string failed;
+    TProject::TExamTrial trial;
+    {
+        test::TFileFaultScope fault({{kFileList, EIO, 1, true}});
+        EXPECT_FALSE(m_project.AddExamFolder(exam, 2, &failed));
+        trial = m_project.TryExam({"[" + exam + "]"}, 2);
+    }
+    const std::string unlisted = exam + " (its files cannot be listed: input/output error); ";
+    EXPECT_EQ(failed, unlisted);
+    EXPECT_EQ(trial.failed, unlisted);
+    EXPECT_FALSE(trial.anyAddable);
+    EXPECT_EQ(m_imageReads.size(), 1u);
 }
 
 TEST_F(ProjectAddRemoveTest, AddExamTakesFoldersInBracketsAndFilesByTheirNames)

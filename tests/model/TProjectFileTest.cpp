@@ -26,6 +26,7 @@
 #include "platform/TFolderLock.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/MapChecks.h"
 #include "support/ScriptedReport.h"
@@ -546,12 +547,29 @@ TEST_F(ProjectFileTest, SaveAsCopiesTheFilesIntoTheNewFolder)
     EXPECT_EQ((*project.m_pImageSet->Begin())->GetPath(), copy + "/ax");
     EXPECT_TRUE(TProject::CheckProjectFile(copy + "/copy.tpj"));
 
-    // A location where no folder can be made.
+    // A location where no folder can be made: the message says why.
     test::WriteBytes(m_dir.File("plain"), "x");
-    test::TScriptedReport script;
-    EXPECT_FALSE(project.SaveAs(m_dir.File("plain") + "/", "sub"));
-    EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + m_dir.File("plain") + "/sub."}));
-    EXPECT_EQ(project.GetFolder(), copy);
+    const struct {
+        const char* what;
+        std::string location;
+        std::vector<TFileFault> faults;
+        std::string why;
+    } places[] = {
+        {"a file in the way", m_dir.File("plain") + "/", {}, "not a directory"},
+        {"a read-only file system", location, {{kFileCreate, EROFS, 1, true}}, "the folder or file is write-protected"},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.what);
+        test::TScriptedReport script;
+        {
+            test::TFileFaultScope fault(place.faults);
+            EXPECT_FALSE(project.SaveAs(place.location, "sub"));
+        }
+        EXPECT_EQ(script.Messages(), (std::vector<std::string>{"Failed to save project to " + place.location +
+                                                               "sub.\r\nThat folder cannot be made: " + place.why + "."}));
+        EXPECT_EQ(project.GetFolder(), copy);
+        EXPECT_FALSE(FolderExists(place.location + "sub"));
+    }
 }
 
 // Copies of the stored part of every map of a set, by name.
@@ -785,7 +803,7 @@ std::string MakeProjectWhoseSetBIsAway(const std::string& folder, const std::str
 std::vector<std::string> FileNames(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const TFolderEntry& entry : ListFolder(folder))
+    for (const TFolderEntry& entry : vx::test::ListedEntries(folder))
         if (entry.name != ".vexara.lock" && entry.name != ".vexara")
             names.push_back(entry.name);
     return names;

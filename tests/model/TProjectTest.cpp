@@ -315,7 +315,7 @@ TEST_F(ProjectTest, AFailedSaveReplacesNoFileAndKeepsTheUndoHistoryAndTheMaps)
     // The folder's files by name with a hash of their bytes.
     const auto folderFiles = [&] {
         std::vector<std::pair<std::string, size_t>> files;
-        for (const TFolderEntry& entry : ListFolder(m_dir.Path()))
+        for (const TFolderEntry& entry : vx::test::ListedEntries(m_dir.Path()))
             if (!entry.isFolder && entry.name != ".vexara.lock")
                 files.emplace_back(entry.name, std::hash<std::string>{}(test::ReadBytes(m_dir.File(entry.name))));
         return files;

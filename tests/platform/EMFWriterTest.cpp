@@ -105,7 +105,7 @@ TEST(EMFWriter, RefusedInputLeavesNoFileAndKeepsAnOldOne)
         EXPECT_FALSE(emf.Close());
         EXPECT_TRUE(emf.Failed());
     }
-    const std::vector<TFolderEntry> left = ListFolder(dir.Path(), "*");
+    const std::vector<TFolderEntry> left = vx::test::ListedEntries(dir.Path(), "*");
     ASSERT_EQ(left.size(), 1u) << "no temporary or partial file";
     EXPECT_EQ(ReadBytes(old), "previous");
 }

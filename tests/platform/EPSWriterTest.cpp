@@ -99,7 +99,7 @@ TEST(EPSWriter, UnwritablePathLeavesNoFileAndSkipsWrites)
     eps.PlotArray(values, 2, 1, 0, 1, 0);
     EXPECT_FALSE(eps.Close());
     EXPECT_FALSE(FileExists(path));
-    EXPECT_TRUE(ListFolder(dir.Path()).empty()) << "no temporary left behind";
+    EXPECT_TRUE(vx::test::ListedEntries(dir.Path()).empty()) << "no temporary left behind";
 }
 
 // Ghostscript reads both the plot and everything the canvas draws, and what it draws

@@ -79,7 +79,7 @@ TEST(Files, RenameOverALargeFileReplacesIt)
     EXPECT_EQ(c, 'o');
     ASSERT_TRUE(reader.ReadExactAt(0, &c, 1));
     EXPECT_EQ(c, 'o');
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     EXPECT_FALSE(FileExists(temp));
     // A failed rename leaves the target alone.
     EXPECT_FALSE(RenameFile(dir.File("missing"), target));
@@ -98,16 +98,16 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
         // no commit: the old file stays, the temporary goes
     }
     EXPECT_EQ(test::ReadBytes(path), "old");
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     // A full disk midway keeps the old file and leaves no temporary.
     TFile::FailWritesAfter(4);
     EXPECT_FALSE(WriteFileAtomically(path, "longer new contents"));
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(test::ReadBytes(path), "old");
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     ASSERT_TRUE(WriteFileAtomically(path, "new contents"));
     EXPECT_EQ(test::ReadBytes(path), "new contents");
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     EXPECT_FALSE(WriteFileAtomically(dir.File("no/such/x.dat"), "x"));
 }
 

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "support/FileFaultScope.h"
+#include "support/FolderKill.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -76,15 +81,17 @@ TEST(Files, CompanionFoundExactlyThenIgnoringCase)
     test::TTempFolder dir;
     test::WriteBytes(dir.File("scan.spar"), "lower");
     test::WriteBytes(dir.File("scan.sdat"), "x");
-    auto spar = FindCompanionFile(dir.Path(), "scan.SPAR");
+    auto spar = FindCompanionFile(dir.Path(), "scan.SPAR").path;
     ASSERT_TRUE(spar.has_value());
     EXPECT_EQ(FileNameOf(*spar), "scan.spar");
     test::WriteBytes(dir.File("scan.SPAR"), "upper");
-    spar = FindCompanionFile(dir.Path(), "scan.SPAR");
+    spar = FindCompanionFile(dir.Path(), "scan.SPAR").path;
     ASSERT_TRUE(spar.has_value());
     EXPECT_EQ(FileNameOf(*spar), "scan.SPAR");
-    EXPECT_FALSE(FindCompanionFile(dir.Path(), "other.SPAR").has_value());
-    EXPECT_TRUE(FindFileNoCase(dir.Path() + "\\SCAN.SDAT").has_value());
+    const TFoundFile other = FindCompanionFile(dir.Path(), "other.SPAR");
+    EXPECT_FALSE(other.path.has_value());
+    EXPECT_EQ(other.error, 0);
+    EXPECT_TRUE(FindFileNoCase(dir.Path() + "\\SCAN.SDAT").path.has_value());
 }
 
 TEST(Files, ListingFiltersAndSorts)
@@ -94,13 +101,62 @@ TEST(Files, ListingFiltersAndSorts)
     test::WriteBytes(dir.File("a.par"), "");
     test::WriteBytes(dir.File("c.rec"), "");
     MakeFolder(dir.File("sub"));
-    const auto entries = ListFolder(dir.Path(), "*.par");
+    const auto entries = test::ListedEntries(dir.Path(), "*.par");
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "a.par");
     EXPECT_EQ(entries[1].name, "b.PAR");
-    const auto all = ListFolder(dir.Path());
+    const auto all = test::ListedEntries(dir.Path());
     ASSERT_EQ(all.size(), 4u);
     EXPECT_TRUE(all[3].isFolder);
+}
+
+// A folder whose listing fails, at its open or at any read of its entries, gives the error
+// and no entry, never an empty folder; nor does a look for a file in it say "none". As an
+// ordinary user a folder without the right to read fails so too.
+TEST(Files, AListingThatFailsGivesItsErrorAndNoEntry)
+{
+    test::TTempFolder dir;
+    test::WriteBytes(dir.File("scan.spar"), "x");
+    test::WriteBytes(dir.File("notes.txt"), "x");
+    MakeFolder(dir.File("sub"));
+    int reads = 0;  // the open, a read for each entry with "." and "..", and the read at the end
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("the listing failing at its event " + std::to_string(at));
+        test::TFileFaultScope fault({{kFileList, at % 2 ? EIO : ENOMEM, at}});
+        const TFolderListing listing = ListFolder(dir.Path());
+        if (!FileFaultStruck()) {
+            EXPECT_TRUE(listing.Whole());
+            EXPECT_EQ(listing.entries.size(), 3u);
+            break;
+        }
+        ++reads;
+        EXPECT_EQ(listing.error, at % 2 ? EIO : ENOMEM);
+        EXPECT_TRUE(listing.entries.empty());
+    }
+    EXPECT_EQ(reads, 7);
+    {
+        test::TFileFaultScope fault({{kFileList, EIO, 1}});
+        const TFoundFile found = FindCompanionFile(dir.Path(), "SCAN.SPAR");
+        EXPECT_FALSE(found.path.has_value());
+        EXPECT_EQ(found.error, EIO);
+    }
+    {
+        test::TFileFaultScope fault({{kFileList, EIO, 1, true}});
+        EXPECT_EQ(FindCompanionFile(dir.Path(), "scan.spar").path, dir.File("scan.spar")) << "found by its name";
+    }
+
+    ::chmod(dir.Path().c_str(), 0777);
+    const std::string seen = test::AsAnOrdinaryUser([&] {
+        const std::string folder = dir.File("closed");
+        MakeFolder(folder);
+        test::WriteBytes(folder + "/Scan.spar", "x");
+        ::chmod(folder.c_str(), 0311);
+        const TFolderListing listing = ListFolder(folder);
+        const TFoundFile found = FindCompanionFile(folder, "scan.spar");
+        return std::to_string(listing.error == EACCES) + std::to_string(listing.entries.size()) +
+               std::to_string(found.error == EACCES) + ListingErrorReason(found.error);
+    });
+    EXPECT_EQ(seen, "101permission denied");
 }
 
 TEST(Files, CurrentFolderIsTheProgramsOwn)

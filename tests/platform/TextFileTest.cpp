@@ -104,7 +104,7 @@ TEST(TextFile, AFailedWriteKeepsTheOldFile)
         EXPECT_FALSE(file.Close());
     }
     EXPECT_EQ(test::ReadBytes(path), "old");
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);  // no temporary file left
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);  // no temporary file left
 
     // A file that is not closed by hand is put in place when it goes.
     {
@@ -149,7 +149,7 @@ TEST(AtomicFile, ACommitThatDoesNotWaitForTheDiskStillReplacesOnlyWholeFiles)
         TFile::FailWritesAfter(-1);
     }
     EXPECT_EQ(test::ReadBytes(path), "new");
-    EXPECT_EQ(ListFolder(dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
 }
 
 TEST(Files, CreateNewFileTakesOnlyAFreeName)

@@ -244,7 +244,7 @@ TEST_F(ProcessHistoryTest, AFailedMacroWriteKeepsTheOldFile)
     EXPECT_FALSE(file.Close());
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(test::ReadBytes(path), "old");
-    EXPECT_EQ(ListFolder(m_dir.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(m_dir.Path()).size(), 1u);
 }
 
 }  // namespace

@@ -148,9 +148,9 @@ TEST_F(ProcessStepTest, StatesGoToTheFolderOfTheSetsProjectWhenFirstSaved)
         EXPECT_EQ(FolderOf(step.m_strTempFile), work);
         EXPECT_TRUE(StateFiles().empty());
     }
-    EXPECT_TRUE(ListFolder(TFileTransaction::WorkFolderOf(ownFolder.Path())).empty()) << "the step's file goes with it";
-    ASSERT_EQ(ListFolder(ownFolder.Path()).size(), 1u);
-    EXPECT_EQ(ListFolder(ownFolder.Path()).front().name, ".vexara");
+    EXPECT_TRUE(vx::test::ListedEntries(TFileTransaction::WorkFolderOf(ownFolder.Path())).empty()) << "the step's file goes with it";
+    ASSERT_EQ(vx::test::ListedEntries(ownFolder.Path()).size(), 1u);
+    EXPECT_EQ(vx::test::ListedEntries(ownFolder.Path()).front().name, ".vexara");
 
     // A project without a folder, or a set without a project: the temporary folder.
     for (TProject* project : {&own, static_cast<TProject*>(nullptr)}) {

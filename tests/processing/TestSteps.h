@@ -47,7 +47,7 @@ protected:
     std::vector<std::string> StateFiles() const
     {
         std::vector<std::string> names;
-        for (const auto& e : ListFolder(TFileTransaction::WorkFolderOf(m_dir.Path()), "*.tmp"))
+        for (const auto& e : vx::test::ListedEntries(TFileTransaction::WorkFolderOf(m_dir.Path()), "*.tmp"))
             names.push_back(e.name);
         return names;
     }

@@ -609,7 +609,7 @@ TEST(PhilipsCSIReaders, TruncatedFilesAreRefusedWithoutHarm)
         scan.line[1] = 1;
         scan.points = 8;
         const std::string chosen = WriteScan(folder, format, scan);
-        for (const auto& entry : vx::ListFolder(folder.Path())) {
+        for (const auto& entry : vx::test::ListedEntries(folder.Path())) {
             const std::string path = folder.File(entry.name);
             const std::string ext = vx::ToUpperAscii(vx::ExtensionOf(entry.name));
             const bool samples = ext == ".SDAT" || ext == ".DATA";

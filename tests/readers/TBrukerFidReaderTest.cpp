@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <complex>
 #include <memory>
 #include <string>
@@ -10,8 +11,10 @@
 
 #include "model/TCSISet.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "readers/BrukerTestFiles.h"
 #include "readers/TBrukerFidReader.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -227,8 +230,15 @@ TEST(BrukerFidReader, BrokenExperimentsGiveNoSet)
     EXPECT_EQ(ReadAs(kFid, noMethod.fid), nullptr);
     TExperiment noFid(method, AcqpLines(300.3, 70, 32, 11), "");
     EXPECT_EQ(ReadAs(kFid, noFid.fid), nullptr);
-    ASSERT_EQ(report.Count(), 2u);
+    // A folder whose listing fails is not one without a method file: the message says why.
+    {
+        TFileFaultScope fault({{vx::kFileList, EIO, 1}});
+        EXPECT_EQ(ReadAs(kFid, noMethod.fid), nullptr);
+    }
+    ASSERT_EQ(report.Count(), 3u);
     EXPECT_EQ(report.Entries()[0].text, "Could not find parameter file method or method.txt.");
     EXPECT_EQ(report.Entries()[0].icon, vx::ReportIcon::None);
     EXPECT_EQ(report.Entries()[1].text, "Data file " + noFid.fid + " does not exist or cannot be read.");
+    EXPECT_EQ(report.Entries()[2].text, "Could not look for parameter file method or method.txt: the folder " +
+                                            vx::FolderOf(noMethod.fid) + " cannot be listed: input/output error.");
 }

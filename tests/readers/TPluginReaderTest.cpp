@@ -23,7 +23,9 @@ class PluginReaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_table = vx::LoadPluginFolder(VX_READER_PLUGINS);
+        std::string failure;
+        m_table = vx::LoadPluginFolder(VX_READER_PLUGINS, failure);
+        ASSERT_EQ(failure, "");
         ASSERT_EQ(m_table.size(), 2u);
         ASSERT_EQ(m_table[0].strFormat, "Test Plugin Format");
         vx::PublishPluginTable(m_table);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -65,9 +66,17 @@ std::string ReadBytes(const std::string& path)
 std::vector<std::string> FolderNames(const std::string& folder)
 {
     std::vector<std::string> names;
-    for (const TFolderEntry& entry : ListFolder(folder))
+    for (const TFolderEntry& entry : ListedEntries(folder))
         names.push_back(entry.name);
     return names;
+}
+
+std::vector<TFolderEntry> ListedEntries(const std::string& folder, const std::string& pattern)
+{
+    TFolderListing listing = ListFolder(folder, pattern);
+    if (!listing.Whole() && listing.error != ENOENT)
+        ADD_FAILURE() << folder << " cannot be listed: " << FileErrorReason(listing.error);
+    return std::move(listing.entries);
 }
 
 std::vector<std::string> ReadCrLfLines(const std::string& path)

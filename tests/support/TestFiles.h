@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace vx::test {
 
 // Absolute path of ../shared/data/<relative> (seen from the project root).
@@ -33,6 +35,9 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 // The names in a folder, files and folders, as the program lists them.
 std::vector<std::string> FolderNames(const std::string& folder);
+// The entries of a folder as the program lists them (ListFolder): none when there is no
+// folder; a listing that fails otherwise fails the test.
+std::vector<TFolderEntry> ListedEntries(const std::string& folder, const std::string& pattern = "*");
 // The lines of a text file whose every line ends in CR LF; a failed expectation when
 // any text follows the last CR LF.
 std::vector<std::string> ReadCrLfLines(const std::string& path);

@@ -9,6 +9,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Report.h"
 
 namespace {
 std::string WithTrailingSlash(std::string folder)
@@ -37,23 +38,25 @@ bool CFolderList::ListFolder(const std::string& folder)
     fs::path path = fs::absolute(fs::path(vx::ToNativePath(folder)), ec).lexically_normal();
     if (!path.has_filename() && path.has_relative_path())
         path = path.parent_path();
+    m_strFailure.clear();
     if (ec || !fs::is_directory(path, ec))
         return false;
-    fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
-    if (ec)
+    // A folder that cannot be read is never shown as an empty one.
+    const vx::TFolderListing listing = vx::ListFolder(path.string());
+    if (!listing.Whole()) {
+        m_strFailure = "The folder " + path.string() + " cannot be listed: " + vx::ListingErrorReason(listing.error) + ".";
         return false;
+    }
 
     QStringList folders, files;
-    for (const fs::directory_entry& entry : it) {
-        const std::string name = entry.path().filename().string();
+    for (const vx::TFolderEntry& entry : listing.entries) {
         // Hidden entries stay hidden, as in the desktop's own file dialogs.
-        if (name.empty() || name.front() == '.')
+        if (entry.name.empty() || entry.name.front() == '.')
             continue;
-        std::error_code kindError;
-        if (entry.is_directory(kindError))
-            folders << "[" + QString::fromStdString(name) + "]";
+        if (entry.isFolder)
+            folders << "[" + QString::fromStdString(entry.name) + "]";
         else if (m_bListFiles)
-            files << QString::fromStdString(name);
+            files << QString::fromStdString(entry.name);
     }
     std::sort(folders.begin(), folders.end(), LessNoCase);
     std::sort(files.begin(), files.end(), LessNoCase);
@@ -92,8 +95,12 @@ void CFolderList::OnDoubleClick()
     if (!item)
         return;
     const std::string next = FolderOfEntry(item->text());
-    if (!next.empty() && ListFolder(next))
+    if (next.empty())
+        return;
+    if (ListFolder(next))
         emit FolderListed(QString::fromStdString(m_strFolder));
+    else if (!m_strFailure.empty())
+        vx::Report(m_strFailure, vx::ReportIcon::Exclamation);
 }
 
 void CFolderList::keyPressEvent(QKeyEvent* event)

@@ -3,7 +3,7 @@
 // parent as "[..]" (absent at the root), each sub-folder as "[name]", and, when asked
 // for, the files by name. There are no drive entries. Listing a folder makes it the
 // program's current folder; a double click on a folder entry, or Return on it, lists
-// that folder.
+// that folder, or says why it cannot be listed and keeps the list as it was.
 #include <QListWidget>
 
 #include <string>
@@ -17,8 +17,10 @@ public:
     void SetListFiles(bool on) { m_bListFiles = on; }
 
     // Lists `folder` and makes it the current folder. False (list and current folder
-    // unchanged) when it cannot be read.
+    // unchanged) when it is no folder or cannot be read; for a folder whose listing failed
+    // Failure() then says which and why.
     bool ListFolder(const std::string& folder);
+    const std::string& Failure() const { return m_strFailure; }
     // The folder listed last, ending in "/".
     const std::string& Folder() const { return m_strFolder; }
 
@@ -39,5 +41,6 @@ private:
     void OnDoubleClick();
 
     std::string m_strFolder;
+    std::string m_strFailure;
     bool m_bListFiles = false;
 };

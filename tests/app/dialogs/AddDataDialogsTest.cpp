@@ -947,7 +947,7 @@ TEST_F(AddDataFlowTest, ImportedImagesReachTheProjectFolderOnlyWithTheProjectFil
         std::erase_if(files, [](const auto& file) { return file.first.rfind(".vexara/", 0) == 0; });
         return files;
     };
-    const auto workFiles = [&] { return vx::ListFolder(folder + "/.vexara"); };
+    const auto workFiles = [&] { return vx::test::ListedEntries(folder + "/.vexara"); };
     TFolderBytes before = projectFiles();
 
     // Both raw 4 x 2 images imported through the Import dialog; while the Add Images

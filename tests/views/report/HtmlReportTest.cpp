@@ -480,7 +480,7 @@ TEST_F(HtmlReportTest, EmptyReportsAndFailuresLeaveWholePagesOrNone)
     const TPage page = Read(blocked);
     EXPECT_TRUE(page.Of("id", 2).empty());
     EXPECT_EQ(page.TextsIn("-").size(), 3u) << "the title and the two title rows";
-    EXPECT_EQ(vx::ListFolder(dir.Path()).size(), 4u) << "none.html, blocked.html, blocked_files, parse.py";
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 4u) << "none.html, blocked.html, blocked_files, parse.py";
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(SpectrumExportTest, TargetNamesGetTheirExtensionOnlyWhenMissing)
     window->OutputTXT();
     window->OutputEPS();
     window->OutputEMF();
-    EXPECT_EQ(vx::ListFolder(dir.Path()).size(), std::size(cases));
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), std::size(cases));
     EXPECT_TRUE(report.Messages().empty());
 }
 
@@ -143,7 +143,7 @@ TEST_F(SpectrumExportTest, UnwritableTargetsAreReportedAndLeaveNoFile)
     }
     EXPECT_EQ(report.Messages(), (std::vector<std::string>{"Cannot create Txt File" + txt, "Cannot create EPS File" + eps,
                                                            "Cannot create EMF File" + emf}));
-    EXPECT_TRUE(vx::ListFolder(dir.Path()).empty());
+    EXPECT_TRUE(vx::test::ListedEntries(dir.Path()).empty());
 }
 
 TEST_F(SpectrumExportTest, EpsPlotsTheChosenPartOverTheClientSize)
