@@ -21,6 +21,7 @@ enum TFileCall : unsigned {
     kFileRemove = 1u << 5,       // a file or a folder tree removed
     kFileLock = 1u << 6,         // a folder's lock file made, or its lock taken
     kFileSyncFolder = 1u << 7,   // a folder's entries put on the disk
+    kFileRead = 1u << 8,         // data read from an open file (TFile::Read), as a failing disk fails it
 };
 
 struct TFileFault {
