@@ -215,13 +215,11 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
                    vx::ReportIcon::Exclamation);
         return false;
     }
-    if (offset < 0 || !file.Seek(offset))
-        return false;
     m_pRawData.reset();
     m_nRawFloats = 0;
+    if (!DataFileHoldsGrid(file, path, offset, m_params.m_nSampleType) || !file.Seek(offset))
+        return false;
     if (m_bHeaderOnly) {
-        if (GridBytesLeft(file, m_params.m_nSampleType) == 0)
-            return false;
         m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));
         return true;
     }
@@ -232,10 +230,72 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
     case 3: m_pRawData = DecodeFloat64Samples(file); break;
     default: break;
     }
-    if (!m_pRawData)
+    if (!m_pRawData) {
+        // The file was long enough a moment ago: it was cut or failed while being read.
+        ReportDataFileReadFailed(path);
         return false;
+    }
     m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));
     return true;
+}
+
+bool TCSIReader::DataFileHoldsGrid(vx::TFile& file, const std::string& path, int64_t offset, int sampleType) const
+{
+    if (!m_pCSISet || !GridFits(path))
+        return false;
+    const uint64_t floats = GridFloatCount(*m_pCSISet);
+    const int width = SampleValueBytes(sampleType);
+    if (!HasAxisPermutation()) {
+        ReportDataFileNotRead(path, "the order of its axes must name x, y and z once each.");
+        return false;
+    }
+    if (width == 0) {
+        ReportDataFileNotRead(path, "its sample type " + std::to_string(sampleType) +
+                                        " is none of Int*16, Int*32, Float*32 and Float*64.");
+        return false;
+    }
+    // Below 2^56 bytes for the grid, and the offset is a 32-bit header size.
+    const uint64_t needed = uint64_t(offset < 0 ? 0 : offset) + floats * uint64_t(width);
+    const int64_t size = file.Size();
+    if (offset < 0 || size < 0 || uint64_t(size) < needed) {
+        ReportDataFileCutShort(path, size < 0 ? 0 : size, needed, offset > 0);
+        return false;
+    }
+    return true;
+}
+
+bool TCSIReader::GridFits(const std::string& path) const
+{
+    if (!m_pCSISet)
+        return false;
+    if (GridFloatCount(*m_pCSISet) != 0)
+        return true;
+    ReportDataFileNotRead(path, "its grid of " + GridSizeText(*m_pCSISet) + " is larger than a set can hold.");
+    return false;
+}
+
+void TCSIReader::ReportDataFileNotRead(const std::string& path, const std::string& why)
+{
+    vx::Report("Data file " + path + " is not read: " + why, vx::ReportIcon::Exclamation);
+}
+
+void TCSIReader::ReportDataFileReadFailed(const std::string& path)
+{
+    vx::Report("Data file " + path + " cannot be read to its end.", vx::ReportIcon::Exclamation);
+}
+
+std::string TCSIReader::GridSizeText(const TCSISet& set)
+{
+    return std::to_string(set.m_nDim[0]) + " x " + std::to_string(set.m_nDim[1]) + " x " +
+           std::to_string(set.m_nDim[2]) + " voxels of " + std::to_string(set.m_nPoints) + " points";
+}
+
+void TCSIReader::ReportDataFileCutShort(const std::string& path, int64_t size, uint64_t needed, bool withHeader)
+{
+    vx::Report("Data file " + path + " holds " + std::to_string(size) + " bytes, fewer than the " +
+                   std::to_string(needed) + " bytes its " + (withHeader ? "header and samples" : "samples") +
+                   " need.",
+               vx::ReportIcon::Exclamation);
 }
 
 bool TCSIReader::PostRead()
@@ -246,6 +306,14 @@ bool TCSIReader::PostRead()
 bool TCSIReader::Validate()
 {
     return FirstInvalidParameter() == TInvalidParameter::None;
+}
+
+bool TCSIReader::ValidateHeader(const std::string& path, const TParameterKeys& keys)
+{
+    if (Validate())
+        return true;
+    vx::Report("The header of " + path + " is invalid. " + InvalidParameterText(keys), vx::ReportIcon::Exclamation);
+    return false;
 }
 
 TCSIReader::TInvalidParameter TCSIReader::FirstInvalidParameter() const
@@ -270,6 +338,25 @@ TCSIReader::TInvalidParameter TCSIReader::FirstInvalidParameter() const
     if (s->m_nSpectralWidth < 1)
         return TInvalidParameter::SpectralWidth;
     return TInvalidParameter::None;
+}
+
+std::string TCSIReader::InvalidParameterText(const TParameterKeys& keys) const
+{
+    const auto sentence = [](const char* text, const std::string& key) {
+        return std::string(text) + (key.empty() ? "" : " (" + key + ")") + ".";
+    };
+    switch (FirstInvalidParameter()) {
+    case TInvalidParameter::None:
+    case TInvalidParameter::NoSet: return {};
+    case TInvalidParameter::Points: return sentence("It gives no number of points", keys.points);
+    case TInvalidParameter::SpatialDims: return sentence("It gives no spatial dimensions", keys.spatialDims);
+    case TInvalidParameter::EchoPosition: return "Its echo position lies outside the spectrum.";
+    case TInvalidParameter::Matrix: return sentence("It gives a matrix size below 1", keys.matrix);
+    case TInvalidParameter::FOV: return sentence("It gives no positive field of view", keys.fov);
+    case TInvalidParameter::Frequency: return sentence("It gives no spectrometer frequency", keys.frequency);
+    case TInvalidParameter::SpectralWidth: return sentence("It gives no spectral width", keys.spectralWidth);
+    }
+    return {};
 }
 
 bool TCSIReader::FillCSISet()
@@ -337,13 +424,8 @@ bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
     if (!m_pCSISet || !OpenVoxelDataFile(path, file))
         return false;
     TCSISet& set = *m_pCSISet;
-    const int width = SampleValueBytes(m_params.m_nSampleType);
-    const uint64_t values = GridFloatCount(set);
-    if (width == 0 || values == 0 || m_params.m_nHeaderSize < 0 || !HasAxisPermutation())
-        return false;
     // The whole grid must lie in the file before anything is allocated.
-    const int64_t size = file.Size();
-    if (size < 0 || uint64_t(m_params.m_nHeaderSize) + values * uint64_t(width) > uint64_t(size))
+    if (!DataFileHoldsGrid(file, path, m_params.m_nHeaderSize, m_params.m_nSampleType))
         return false;
     if (m_bHeaderOnly)
         return true;
@@ -359,8 +441,10 @@ bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
     for (int s = 0; s < nSlow; ++s)
         for (int m = 0; m < nMid; ++m)
             for (int f = 0; f < nFast; ++f) {
-                if (!ReadSpectrum(file, buffer.data(), m_params.m_nSampleType))
+                if (!ReadSpectrum(file, buffer.data(), m_params.m_nSampleType)) {
+                    ReportDataFileReadFailed(path);
                     return false;
+                }
                 int index[3];
                 index[order[0]] = f;
                 index[order[1]] = m;

@@ -38,9 +38,10 @@ public:
     bool HeaderOnly() const { return m_bHeaderOnly; }
 
     // Decodes the whole file (from its start) into m_pRawData with the parameters'
-    // sample type. Reports a file that cannot be opened; a short file or an unknown
-    // sample type fails silently. Reading the header only, the file is only checked to
-    // hold the samples (m_pRawData stays empty, m_nRawFloats counts them).
+    // sample type. Reports a file that cannot be opened, a file too short for the
+    // samples, and a grid, axis order or sample type it cannot read. Reading the header
+    // only, the file is only checked to hold the samples (m_pRawData stays empty,
+    // m_nRawFloats counts them).
     virtual bool ReadRawData(const std::string& path);
     // Format-specific reordering and transforms after the samples are in.
     virtual bool PostRead();
@@ -53,12 +54,22 @@ public:
     enum class TInvalidParameter { None, NoSet, Points, SpatialDims, EchoPosition, Matrix, FOV, Frequency,
                                    SpectralWidth };
     TInvalidParameter FirstInvalidParameter() const;
+    // The header keys that give the parameters FirstInvalidParameter checks, named in the
+    // reason a refusal gives; an empty key is left out.
+    struct TParameterKeys {
+        std::string points, spatialDims, matrix, fov, frequency, spectralWidth;
+    };
+    // Why the set's parameters are refused, as a sentence about the file that gave them
+    // ("It gives no number of points (samples)."); empty when they are usable.
+    std::string InvalidParameterText(const TParameterKeys& keys) const;
+    // Validate; when it fails, says "The header of <path> is invalid." and why, naming `keys`.
+    bool ValidateHeader(const std::string& path, const TParameterKeys& keys);
     // Copies m_pRawData into freshly allocated voxel spectra and marks the set loaded;
     // without samples read (header only), only checks that they would fill the grid.
     virtual bool FillCSISet();
     // Reads every spectrum from the file at m_nHeaderSize in the parameters' axis order
-    // and sample type. Reports a file that cannot be opened; a short file fails silently.
-    // Reading the header only, stops once the file is found long enough.
+    // and sample type. Reports a file that cannot be opened or is too short, as
+    // ReadRawData does. Reading the header only, stops once the file is found long enough.
     virtual bool ReadRawDataToVoxels(const std::string& path);
 
     // Decoders of one sample type: the set's grid of complex samples from the file's
@@ -81,6 +92,11 @@ public:
     // Floats (real and imaginary) that the set's whole grid holds: nx*ny*nz*points*2,
     // or 0 when a size is below 1 or the count does not fit the voxel limit.
     static uint64_t GridFloatCount(const TCSISet& set);
+    // The set's grid in words: "16 x 16 x 1 voxels of 1024 points".
+    static std::string GridSizeText(const TCSISet& set);
+    // Says that the data file at `path` holds `size` bytes, fewer than the `needed` bytes
+    // its samples (and the header before them, when `withHeader`) take.
+    static void ReportDataFileCutShort(const std::string& path, int64_t size, uint64_t needed, bool withHeader);
 
 protected:
     // ReadRawData for samples that begin `offset` bytes into the file.
@@ -96,6 +112,17 @@ protected:
     TCSISet* DiscardSet();
     // Opens the data file of a read straight into the voxels; reports one that cannot be opened.
     bool OpenVoxelDataFile(const std::string& path, vx::TFile& file);
+    // The open data file at `path` holds the set's whole grid in the sample type from
+    // `offset` bytes on; otherwise says why it cannot be read (a grid too large, an axis
+    // order that is no order of x, y and z, an unknown sample type, too few bytes).
+    bool DataFileHoldsGrid(vx::TFile& file, const std::string& path, int64_t offset, int sampleType) const;
+    // The set's grid fits the voxel limit (GridFloatCount is not 0); otherwise says that
+    // the data file at `path` is not read because of it.
+    bool GridFits(const std::string& path) const;
+    // Says that the data file at `path` is not read, and `why`.
+    static void ReportDataFileNotRead(const std::string& path, const std::string& why);
+    // Says that the data file at `path` failed while it was read, after it was found long enough.
+    static void ReportDataFileReadFailed(const std::string& path);
     // The parameters' axis order names each of the axes 0, 1 and 2 once.
     bool HasAxisPermutation() const;
 

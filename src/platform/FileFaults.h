@@ -22,6 +22,7 @@ enum TFileCall : unsigned {
     kFileLock = 1u << 6,         // a folder's lock file made, or its lock taken
     kFileSyncFolder = 1u << 7,   // a folder's entries put on the disk
     kFileList = 1u << 8,         // a folder's listing: its open, or a read of its entries
+    kFileRead = 1u << 9,         // data read from an open file (TFile::Read), as a failing disk fails it
 };
 
 struct TFileFault {

@@ -102,7 +102,7 @@ bool TFile::Close()
 
 size_t TFile::Read(void* data, size_t n)
 {
-    if (!m_file || n == 0)
+    if (!m_file || n == 0 || FileCallFails(kFileRead))
         return 0;
     return std::fread(data, 1, n, m_file);
 }

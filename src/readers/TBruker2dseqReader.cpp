@@ -401,9 +401,7 @@ bool TBruker2dseqReader::DataFileHolds(const std::string& path, uint64_t bytesPe
     const uint64_t floats = GridFloatCount(set);
     if (floats == 0) {
         ReportBrukerMessage("The parameter files of " + path + " describe a grid too large to read: " +
-                            std::to_string(set.m_nDim[0]) + " x " + std::to_string(set.m_nDim[1]) + " x " +
-                            std::to_string(set.m_nDim[2]) + " voxels of " + std::to_string(set.m_nPoints) +
-                            " points.");
+                            GridSizeText(set) + ".");
         return false;
     }
     // A file that cannot be examined is left to the read, which names it.

@@ -32,7 +32,7 @@ TCSISet* TGEPfileReader::ReadPFile(const std::string& path, TReadOptions options
     // An oblique plane of an unknown code keeps this axis.
     set.m_nSliceAxis = 0;
 
-    if (!ParseHeader(path) || !Validate())
+    if (!ParseHeader(path) || !ValidateHeader(path, HeaderKeys()))
         return DiscardSet();
 
     if (options != TReadOptions::Dialog) {
@@ -77,7 +77,7 @@ bool TGEPfileReader::ParseHeader(const std::string& path)
     const GEMRImgData& image = header.mr_img_data;
     SetSliceFOV(set.m_nSpatialDims == 3 ? image.fov() : image.slice_thickness());
     m_fFOVRatio = header.rdb_hdr.field_868();
-    if (image.plane() == 16 && !SetObliqueRotation(image))
+    if (image.plane() == 16 && !SetObliqueRotation(image, path))
         return false;
 
     const bool selected = GESequenceSelectsVolume(image.sequence_name(), true);
@@ -121,17 +121,19 @@ bool TGEPfileReader::CheckSoftwareVersion(const GERawHdr& header, const std::str
 bool TGEPfileReader::SetSampleFormat(const GERawHdr& header, int byteOrder, bool skipFirstFrame)
 {
     const GERdbHdr& rdb = header.rdb_hdr;
-    int64_t offset = header.size();
-    if (skipFirstFrame)
-        offset += 2 * int64_t(rdb.point_size()) * int64_t(rdb.point_count());
-    if (offset < 0)
-        return false;
+    // The sample size is checked first: any other than 2 or 4 bytes (a negative one too,
+    // which would give a negative offset) is named.
     int sampleType = 0;
     switch (rdb.point_size()) {
     case 2: sampleType = 0; break;
     case 4: sampleType = 1; break;
     default: Fail("Wrong data type(it should be int16 or int32)."); return false;
     }
+    int64_t offset = header.size();
+    if (skipFirstFrame)
+        offset += 2 * int64_t(rdb.point_size()) * int64_t(rdb.point_count());
+    if (offset < 0)
+        return false;
     if (byteOrder != 0 && byteOrder != 1) {
         Fail("Wrong byte order (it shoulbe be Big Endian or Little Endian).");
         return false;
@@ -231,9 +233,19 @@ void TGEPfileReader::SetSliceFOV(float fov)
     m_pCSISet->m_fFOV[s] = m_params.m_fFOV[s] = fov;
 }
 
-bool TGEPfileReader::SetObliqueRotation(const GEMRImgData& image)
+bool TGEPfileReader::SetObliqueRotation(const GEMRImgData& image, const std::string& path)
 {
-    return GEObliqueRotation(image, *m_pCSISet);
+    if (GEObliqueRotation(image, *m_pCSISet))
+        return true;
+    Fail("The oblique plane of " + path +
+         " gives a rotation that cannot be inverted: its corners, normal and field of view span no volume.");
+    return false;
+}
+
+TCSIReader::TParameterKeys TGEPfileReader::HeaderKeys() const
+{
+    return {"point_count", "", "csi_dim_x, csi_dim_y, csi_dim_z", "fov, slice_thickness", "center_freq",
+            "spectral_width"};
 }
 
 bool TGEPfileReader::ReadRawData(const std::string& path)

@@ -22,13 +22,13 @@ public:
 
     TCSISet* Read(std::string path) override;
     // Decodes the spectra behind the header and the skipped frame into m_pRawData.
-    // Reports a file that cannot be opened; a file too short for the grid fails silently.
+    // Reports a file that cannot be opened or is too short for the grid.
     bool ReadRawData(const std::string& path) override;
     // k-space to voxel space, the spectral transform, the fixed flips, the header's
     // transposes and the in-plane field-of-view ratio.
     bool PostRead() override;
     // Parses the header into the read parameters and the set being built. Reports what
-    // it refuses, except a negative data offset and a rotation without an inverse.
+    // it refuses.
     virtual bool ParseHeader(const std::string& path);
 
 protected:
@@ -46,9 +46,9 @@ protected:
     enum class TSoftware { Excite, ExciteOrLater, Pre11 };
     // Whether the header's software version is one the reader takes; reports it if not.
     bool CheckSoftwareVersion(const GERawHdr& header, const std::string& path, TSoftware software);
-    // Data offset (the header, plus the first frame when `skipFirstFrame`), sample type
-    // and byte swap. A negative offset fails silently; a sample size other than 2 or 4
-    // bytes and an unknown byte order are reported.
+    // Sample type, data offset (the header, plus the first frame when `skipFirstFrame`)
+    // and byte swap. A sample size other than 2 or 4 bytes and an unknown byte order are
+    // reported.
     bool SetSampleFormat(const GERawHdr& header, int byteOrder, bool skipFirstFrame);
     // Slice axis and orientation from the plane codes; reports an unknown plane code.
     bool SetSliceAxis(const GEMRImgData& image);
@@ -67,8 +67,10 @@ protected:
     void SetInPlaneFOV(const GEMRImgData& image);
     // The field of view along the slice axis (mm), in block and set.
     void SetSliceFOV(float fov);
-    // The oblique rotation of plane code 16; false when it has no inverse.
-    bool SetObliqueRotation(const GEMRImgData& image);
+    // The oblique rotation of plane code 16; false, said, when it has no inverse.
+    bool SetObliqueRotation(const GEMRImgData& image, const std::string& path);
+    // The header fields that give what the set's check refuses, for its message.
+    virtual TParameterKeys HeaderKeys() const;
     // Offset removal, k-space to voxel space with the sign alternation of m_bCenter, the
     // half-voxel correction when asked, and the spectral transform with the halves swapped.
     bool ReconstructGrid();

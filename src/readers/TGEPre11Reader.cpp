@@ -23,7 +23,7 @@ bool TGEPre11Reader::ParseHeader(const std::string& path)
     SetAcquisition(header);
     const GEMRImgData& image = header.mr_img_data;
     SetSliceFOV(image.slice_thickness() * static_cast<float>(set.m_nDim[set.m_nSliceAxis]));
-    if (image.plane() == 16 && !SetObliqueRotation(image))
+    if (image.plane() == 16 && !SetObliqueRotation(image, path))
         return false;
 
     const bool selected = GESequenceSelectsVolume(image.sequence_short_name(), false);

@@ -1,5 +1,6 @@
 #include "readers/TGESVReader.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "gehdr/GERawHdr.h"
@@ -19,7 +20,7 @@ bool TGESVReader::ParseHeader(const std::string& path)
         return false;
     m_nFrames = header.rdb_hdr.frame_count();
     m_nSkipFrames = CheckedFloatToInt(header.rdb_hdr.field_292());
-    if (m_nFrames < 0 || m_nSkipFrames < 0 || m_nFrames <= m_nSkipFrames)
+    if (!FramesLeftToAverage(path))
         return false;
     if (!SetSampleFormat(header, byteOrder, true) || !SetSliceAxisAndMatrix(header))
         return false;
@@ -31,7 +32,7 @@ bool TGESVReader::ParseHeader(const std::string& path)
     SetAcquisition(header);
     const GEMRImgData& image = header.mr_img_data;
     SetSliceFOV(image.slice_thickness());
-    if (image.plane() == 16 && !SetObliqueRotation(image))
+    if (image.plane() == 16 && !SetObliqueRotation(image, path))
         return false;
 
     const bool selected = GESequenceSelectsVolume(image.sequence_name(), false);
@@ -66,7 +67,12 @@ bool TGESVReader::ReadRawData(const std::string& path)
     const int64_t frameBytes = int64_t(points) * 2 * SampleValueBytes(type);
     const int64_t start = int64_t(m_params.m_nHeaderSize) + int64_t(m_nSkipFrames) * frameBytes;
     const int64_t size = file.Size();
-    if (size < 0 || start + int64_t(averaged) * frameBytes > size || !file.Seek(start))
+    if (size < 0 || start + int64_t(averaged) * frameBytes > size) {
+        ReportDataFileCutShort(path, std::max<int64_t>(size, 0), uint64_t(start + int64_t(averaged) * frameBytes),
+                               true);
+        return false;
+    }
+    if (!file.Seek(start))
         return false;
 
     const size_t values = size_t(points) * 2;
@@ -79,8 +85,10 @@ bool TGESVReader::ReadRawData(const std::string& path)
         case 1: read = ReadInt32Spectrum(file, frame.data()); break;
         default: read = ReadFloat32Spectrum(file, frame.data()); break;
         }
-        if (!read)
+        if (!read) {
+            ReportDataFileReadFailed(path);
             return false;
+        }
         for (size_t v = 0; v < values; ++v)
             sum[v] += frame[v];
     }
@@ -90,6 +98,16 @@ bool TGESVReader::ReadRawData(const std::string& path)
     m_pRawData = std::move(average);
     m_nRawFloats = values;
     return true;
+}
+
+bool TGESVReader::FramesLeftToAverage(const std::string& path) const
+{
+    if (m_nFrames >= 0 && m_nSkipFrames >= 0 && m_nFrames > m_nSkipFrames)
+        return true;
+    vx::Report("The header of " + path + " gives " + std::to_string(m_nFrames) + " frames and " +
+                   std::to_string(m_nSkipFrames) + " frames to skip: no frame is left to average.",
+               vx::ReportIcon::Exclamation);
+    return false;
 }
 
 bool TGESVReader::PostRead()

@@ -13,8 +13,9 @@ public:
     explicit TGESVReader(const TCSIReadParams* pParams) : TGEPfileReader(pParams) {}
 
     // Averages frames m_nSkipFrames .. m_nFrames - 1 (behind m_nHeaderSize) into
-    // m_pRawData. Reports a file that cannot be opened; a file too short for the frames
-    // or a sample type other than int16, int32 and float32 fails silently.
+    // m_pRawData. Reports a file that cannot be opened, is too short for the frames or
+    // fails while read; a sample type other than int16, int32 and float32 (which no parse
+    // sets) fails silently.
     bool ReadRawData(const std::string& path) override;
     // Offset removal and the spectral transform; a single voxel has no spatial transform.
     // Spectra that a file holds in the frequency domain (SAGE exports may) only have their
@@ -25,6 +26,10 @@ public:
     bool ParseHeader(const std::string& path) override;
 
 protected:
+    // The frame counts leave at least one frame after the skipped ones; otherwise says so
+    // about the header at `path`.
+    bool FramesLeftToAverage(const std::string& path) const;
+
     int32_t m_nFrames = 0;      // frames after the skipped first frame
     int32_t m_nSkipFrames = 0;  // leading frames left out of the average
 };

@@ -45,6 +45,11 @@ std::string SageDate(const std::string& value)
     return value.substr(6, 4) + "." + value.substr(0, 2) + "." + value.substr(3, 2);
 }
 
+void Refuse(const std::string& text)
+{
+    vx::Report(text, vx::ReportIcon::Exclamation);
+}
+
 // Values of the header that are not set fields themselves.
 struct TSageHeader {
     int frameCount = 0;      // dimension 1's points
@@ -120,7 +125,8 @@ TCSISet* TGESageReader::Read(std::string path)
     if (const auto found = vx::FindFileNoCase(dataPath).path)
         dataPath = *found;
 
-    if (!ParseHeader(path) || !Validate())
+    if (!ParseHeader(path) ||
+        !ValidateHeader(path, {"num_pts", "", "", "opuser8, opuser9, opuser10", "center_freq", "width"}))
         return DiscardSet();
 
     SetSliceAxisOrder(m_params, set.m_nSliceAxis);
@@ -150,8 +156,20 @@ bool TGESageReader::ParseHeader(const std::string& path)
     ResetHeaderDefaults(set);
     std::istringstream lines(text);
     std::string line;
-    if (!std::getline(lines, line) || line.find("SAGE Data Header") == std::string::npos)
+    if (!std::getline(lines, line) || line.find("SAGE Data Header") == std::string::npos) {
+        Refuse(path + " is not a SAGE header: its first line does not name \"SAGE Data Header\".");
         return false;
+    }
+    // A key whose value the reader does not take, or a dimension block it cannot follow.
+    const auto refuseValue = [&](const std::string& key, const std::string& value, const char* taken) {
+        Refuse("The header of " + path + " gives " + key + " " + value + ": only " + taken + " are read.");
+        return false;
+    };
+    const auto refuseBlock = [&](int dimension) {
+        Refuse("The header of " + path + " has a block of dimension " + std::to_string(dimension) +
+               " (dimen_num) whose domain, num_pts or width line is missing or unknown.");
+        return false;
+    };
 
     TSageHeader h;
     // Keys of one number that goes into a field as it is, or negated (the header's R and
@@ -196,7 +214,7 @@ bool TGESageReader::ParseHeader(const std::string& path)
             *number->field = number->sign * static_cast<float>(vx::LeadingDouble(value));
         } else if (key == "data_type") {
             if (value != "Complex")
-                return false;
+                return refuseValue(key, value, "Complex data");
         } else if (key == "data_precision") {
             if (value == "16")
                 m_params.m_nSampleType = 0;
@@ -205,7 +223,7 @@ bool TGESageReader::ParseHeader(const std::string& path)
             else if (value == "Float")
                 m_params.m_nSampleType = 2;
             else
-                return false;
+                return refuseValue(key, value, "16, 32 and Float samples");
         } else if (key == "offset_to_data") {
             m_params.m_nHeaderSize = integer;
         } else if (key == "study_number") {
@@ -214,7 +232,7 @@ bool TGESageReader::ParseHeader(const std::string& path)
             set.m_strExamDate = SageDate(value);
         } else if (key == "psd_name") {
             if (vx::ToLowerAscii(value) != "probe-p")
-                return false;
+                return refuseValue(key, value, "PROBE-P acquisitions");
             set.m_nVolumes = 1;
         } else if (key == "position") {
             set.m_strPatientPosition = GEPatientPosition(integer, 1).lying;
@@ -239,26 +257,26 @@ bool TGESageReader::ParseHeader(const std::string& path)
         } else if (key == "dimen_num" && integer >= 0 && integer <= 3) {
             std::string domain, points;
             if (!DimensionLine(lines, "domain", domain))
-                return false;
+                return refuseBlock(integer);
             if (integer == 0) {
                 std::string width;
                 if (domain != "Time" && domain != "Frequency")
-                    return false;
+                    return refuseBlock(integer);
                 set.m_bFrequencyDomain = domain == "Frequency" ? 1 : 0;
                 if (!DimensionLine(lines, "num_pts", points) || !DimensionLine(lines, "width", width))
-                    return false;
+                    return refuseBlock(integer);
                 SetPoints(vx::LeadingInt(points));
                 set.m_nSpectralWidth = m_params.m_nSweepWidth = CheckedFloatToInt(vx::LeadingDouble(width));
             } else {
                 if (domain != "Space" && domain != "Kspace" && domain != "None")
-                    return false;
+                    return refuseBlock(integer);
                 set.m_bKSpace = domain == "Kspace" ? 1 : 0;
                 if (integer == 1) {
                     if (!DimensionLine(lines, "num_pts", points))
-                        return false;
+                        return refuseBlock(integer);
                     h.frameCount = vx::LeadingInt(points);
                 } else if (!std::getline(lines, line)) {
-                    return false;
+                    return refuseBlock(integer);
                 }
             }
         }
@@ -271,7 +289,7 @@ bool TGESageReader::ParseHeader(const std::string& path)
         m_nFrames = h.frameCount;
         m_nSkipFrames = h.referenceFrames;
     }
-    if (m_nFrames <= 0 || m_nSkipFrames < 0 || m_nFrames <= m_nSkipFrames)
+    if (!FramesLeftToAverage(path))
         return false;
     set.m_nSpatialDims = m_params.m_nSpatialDims = 1;
     // The voxel is the localised volume.
@@ -279,8 +297,11 @@ bool TGESageReader::ParseHeader(const std::string& path)
         set.m_fFOV[k] = set.m_fVolSize[k][0];
         set.m_fOffCentre[k] = set.m_fVolOffCentre[k][0];
     }
-    if (h.oblique && !SetCornerRotation(h, set))
+    if (h.oblique && !SetCornerRotation(h, set)) {
+        Refuse("The corners of the oblique plane of " + path +
+               " (tlhc, trhc, brhc) give no rotation that can be inverted.");
         return false;
+    }
     for (int k = 0; k < 3; ++k)
         set.m_fVolAngulation[k][0] = 0.0f;
     return true;

@@ -79,7 +79,7 @@ bool TMPCSIReader::ParseHeader(const std::string& path)
     set.m_fOffCentre[0] = -image.center_x();
     set.m_fOffCentre[1] = -image.center_y();
     set.m_fOffCentre[2] = image.center_z();
-    if (image.plane() == 16 && !SetObliqueRotation(image))
+    if (image.plane() == 16 && !SetObliqueRotation(image, path))
         return false;
     for (int k = 0; k < 3; ++k)
         set.m_fOffCentre[k] += 1.5f * spacing * normal[k];
@@ -103,22 +103,33 @@ bool TMPCSIReader::ReadRawData(const std::string& path)
     const TCSISet& set = *m_pCSISet;
     const int s = set.m_nSliceAxis;
     int a = 0, b = 1;
-    if (!TMRImage::InPlaneAxes(s, a, b) || m_params.m_nHeaderSize < 0 || !file.Seek(m_params.m_nHeaderSize))
+    if (!TMRImage::InPlaneAxes(s, a, b) || m_params.m_nHeaderSize < 0 || !GridFits(path))
         return false;
     const int na = set.m_nDim[a], nb = set.m_nDim[b], slices = set.m_nDim[s];
     const uint64_t floats = GridFloatCount(set);
     const int width = m_params.m_nSampleType <= 2 ? SampleValueBytes(m_params.m_nSampleType) : 0;
-    if (floats == 0 || width == 0)
+    if (width == 0)
         return false;
     uint64_t sampled = 0;
     for (int j = 0; j < nb; ++j)
         for (int i = 0; i < na; ++i)
             sampled += IsSampled(i, j, na, nb) ? 1 : 0;
-    // The samples must lie in the file before the grid is allocated; a matrix without a
-    // sampled point has nothing to read.
+    // A matrix without a sampled point has nothing to read.
+    if (sampled == 0) {
+        ReportDataFileNotRead(path, "no point of its " + std::to_string(na) + " x " + std::to_string(nb) +
+                                        " matrix lies inside the sampled ellipse.");
+        return false;
+    }
+    // The samples must lie in the file before the grid is allocated.
     const uint64_t perSpectrum = uint64_t(set.m_nPoints) * 2;
-    const int64_t left = file.BytesLeft();
-    if (sampled == 0 || left < 0 || sampled * uint64_t(slices) * perSpectrum * uint64_t(width) > uint64_t(left))
+    const uint64_t needed =
+        uint64_t(m_params.m_nHeaderSize) + sampled * uint64_t(slices) * perSpectrum * uint64_t(width);
+    const int64_t size = file.Size();
+    if (size < 0 || needed > uint64_t(size)) {
+        ReportDataFileCutShort(path, std::max<int64_t>(size, 0), needed, true);
+        return false;
+    }
+    if (!file.Seek(m_params.m_nHeaderSize))
         return false;
 
     std::unique_ptr<float[]> grid(new float[floats]());
@@ -135,13 +146,21 @@ bool TMPCSIReader::ReadRawData(const std::string& path)
                 const bool read = m_params.m_nSampleType == 0   ? ReadInt16Spectrum(file, spectrum)
                                   : m_params.m_nSampleType == 1 ? ReadInt32Spectrum(file, spectrum)
                                                                 : ReadFloat32Spectrum(file, spectrum);
-                if (!read)
+                if (!read) {
+                    ReportDataFileReadFailed(path);
                     return false;
+                }
             }
         }
     m_pRawData = std::move(grid);
     m_nRawFloats = size_t(floats);
     return true;
+}
+
+TCSIReader::TParameterKeys TMPCSIReader::HeaderKeys() const
+{
+    return {"field_1016", "", "field_256, field_260, field_68", "fov, field26, slice_thickness", "center_freq",
+            "field_252"};
 }
 
 bool TMPCSIReader::FillCSISet()

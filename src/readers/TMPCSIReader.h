@@ -17,12 +17,11 @@ public:
     explicit TMPCSIReader(const TCSIReadParams* pParams) : TGEPfileReader(pParams) {}
 
     TCSISet* Read(std::string path) override;
-    // Parses the header; reports what it refuses, except a negative data offset, a
-    // rotation without an inverse and sizes the set's check refuses.
+    // Parses the header; reports what it refuses.
     bool ParseHeader(const std::string& path) override;
     // Decodes the sampled spectra into a zeroed grid in acquisition order. Reports a file
-    // that cannot be opened; a file too short for the samples, or a matrix with no point
-    // inside its ellipse, fails silently.
+    // that cannot be opened, is too short for the samples or fails while read, and a
+    // matrix too large or with no point inside its ellipse.
     bool ReadRawData(const std::string& path) override;
     // Fills the voxels with the slices in their spatial order.
     bool FillCSISet() override;
@@ -37,4 +36,7 @@ public:
     // ceil(n / 2) + (k - 1) / 2 for odd k; slice s of the set holds the file's slice
     // SliceOrder(n)[n - 1 - s].
     static std::vector<int> SliceOrder(int slices);
+
+protected:
+    TParameterKeys HeaderKeys() const override;
 };

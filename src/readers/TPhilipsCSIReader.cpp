@@ -296,9 +296,7 @@ bool TPhilipsCSIReader::ValidateDims(int dims)
         return false;
     // A grid beyond the voxel limit is refused here, before any sample is read.
     if (GridFloatCount(set) == 0) {
-        m_strParameterFault = "Its grid of " + std::to_string(set.m_nDim[0]) + " x " + std::to_string(set.m_nDim[1]) +
-                              " x " + std::to_string(set.m_nDim[2]) + " voxels of " + std::to_string(set.m_nPoints) +
-                              " points is larger than a set can hold.";
+        m_strParameterFault = "Its grid of " + GridSizeText(set) + " is larger than a set can hold.";
         return false;
     }
     return true;
@@ -349,11 +347,17 @@ bool TPhilipsCSIReader::ReadSliceFile(const std::string& path)
     // The whole grid fits the voxel limit, so one slice's count cannot overflow.
     const uint64_t floats = uint64_t(set.m_nDim[a]) * uint64_t(set.m_nDim[b]) * uint64_t(set.m_nPoints) * 2;
     const int64_t size = file.Size();
-    if (size < 0 || floats * 4 > uint64_t(size))
+    if (size < 0 || floats * 4 > uint64_t(size)) {
+        ReportDataFileCutShort(path, std::max<int64_t>(size, 0), floats * 4, false);
         return false;
+    }
     std::unique_ptr<float[]> buffer(new (std::nothrow) float[floats]);
-    if (!buffer || !file.ReadExact(buffer.get(), floats * 4))
+    if (!buffer)
         return false;
+    if (!file.ReadExact(buffer.get(), floats * 4)) {
+        ReportDataFileReadFailed(path);
+        return false;
+    }
     m_pRawData = std::move(buffer);
     m_nRawFloats = static_cast<size_t>(floats);
     return true;
@@ -409,8 +413,10 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
             return false;
         }
         const int64_t size = file.Size();
-        if (size < 0 || uint64_t(size) < sliceBytes)
+        if (size < 0 || uint64_t(size) < sliceBytes) {
+            ReportDataFileCutShort(path, std::max<int64_t>(size, 0), sliceBytes, false);
             return false;
+        }
     }
     if (HeaderOnly())
         return true;
@@ -457,7 +463,7 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
              std::to_string(kMaxGridSpectraPerRecord) + " positions per data vector.");
         return false;
     }
-    if (!VectorsInsideFile(size, spectrumBytes))
+    if (!VectorsInsideDataFile(path, size, spectrumBytes))
         return false;
 
     const int64_t n[3] = {set.m_nDim[0], set.m_nDim[1], set.m_nDim[2]};
@@ -477,7 +483,7 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
         int64_t c[3];
         for (const TKSpaceLine& record : m_kSpaceLines)
             if (!position(record, c))
-                return false;
+                return RefuseVectorOutsideGrid(path);
         m_nRawFloats = static_cast<size_t>(gridFloats);
         return true;
     }
@@ -489,7 +495,7 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
     for (const TKSpaceLine& record : m_kSpaceLines) {
         int64_t c[3];
         if (!position(record, c))
-            return false;
+            return RefuseVectorOutsideGrid(path);
         // Each vector is read from its own offset: the DATA file also holds vectors the
         // LIST parse skips (noise, other mixes), before and between the kept ones.
         const uint64_t voxel = uint64_t((c[2] * n[1] + c[1]) * n[0] + c[0]);

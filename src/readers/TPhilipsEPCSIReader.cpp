@@ -93,29 +93,51 @@ TCSISet* TPhilipsEPCSIReader::Read(std::string path)
             return DiscardSet();
     }
     vx::TWaitCursor waitCursor;
-    if (!ParsePAR(parPath))
+    if (!ParsePAR(parPath)) {
+        vx::Report("Fail to read metabolic map PAR file " + parPath + ".", vx::ReportIcon::Exclamation);
         return DiscardSet();
+    }
     ApplyGeometry(true, false);
     set.m_nSpectralWidth = m_params.m_nSweepWidth;
     set.m_fFrequency = m_params.m_fFrequency;
 
     const int kz = set.m_nSliceAxis;
     int kx = 0, ky = 0;
-    if (!ReadoutAxes(kz, m_strPrepDirection, kx, ky))
+    if (!ReadoutAxes(kz, m_strPrepDirection, kx, ky)) {
+        vx::Report("The PAR file " + parPath + " gives no slice orientation of sagittal, coronal or transverse.",
+                   vx::ReportIcon::Exclamation);
         return DiscardSet();
+    }
     m_params.m_nAxisOrder[0] = kx;
     m_params.m_nAxisOrder[1] = ky;
     m_params.m_nAxisOrder[2] = kz;
-    if (!ParseLIST(CompanionPath(base, ".LIST")) || !ValidateDims(0))
+    const std::string listPath = CompanionPath(base, ".LIST");
+    if (!ParseLIST(listPath))
         return DiscardSet();
+    // Points, matrix and field of view come from the LIST and PAR files, the frequency and
+    // the spectral width from the dialog.
+    if (!ValidateDims(0)) {
+        vx::Report("The LIST file " + listPath + " is invalid. " +
+                       (m_strParameterFault.empty()
+                            ? InvalidParameterText({"number_of_echoes", "", "kx_range, ky_range, kz_range", "FOV",
+                                                    "the dialog's frequency", "the dialog's sweep width"})
+                            : m_strParameterFault),
+                   vx::ReportIcon::Exclamation);
+        return DiscardSet();
+    }
 
     // The reconstructed grid spans the oversampled field of view. A factor that leaves
     // no usable field of view refuses the set as a missing one would.
     for (int i = 0; i < 3; ++i) {
         float& fov = set.m_fFOV[m_params.m_nAxisOrder[i]];
         fov *= m_fOversample[i];
-        if (!std::isfinite(fov) || !(fov > 0.0f))
+        if (!std::isfinite(fov) || !(fov > 0.0f)) {
+            vx::Report("The LIST file " + listPath +
+                           " gives an oversampling factor (kx_oversample_factor, ky_, kz_) that leaves no field of "
+                           "view.",
+                       vx::ReportIcon::Exclamation);
             return DiscardSet();
+        }
     }
 
     // The in-plane position of the grid is that of the reconstruction; of the PAR

@@ -245,9 +245,13 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
     const uint64_t records = m_kSpaceLines.size();
     const int64_t size = file.Size();
     // The two buffers hold as many samples as the grid has floats.
-    if (gridFloats > kMaxBufferSamplesPerFileSample * records * nx)
+    if (gridFloats > kMaxBufferSamplesPerFileSample * records * nx) {
+        vx::Report("The LIST file of " + path + " lists " + std::to_string(records) + " data vectors of " +
+                       std::to_string(nx) + " samples, far too few for a grid of " + GridSizeText(set) + ".",
+                   vx::ReportIcon::Exclamation);
         return false;
-    if (!VectorsInsideFile(size, vectorBytes))
+    }
+    if (!VectorsInsideDataFile(path, size, vectorBytes))
         return false;
 
     const size_t samples = size_t(gridFloats / 2);
@@ -260,15 +264,17 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
     std::vector<float> values(nx * 2);
     for (const TKSpaceLine& record : m_kSpaceLines) {
         // Each vector from its own offset: noise and correction vectors lie between them.
-        if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size()))
+        if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size())) {
+            ReportDataFileReadFailed(path);
             return false;
+        }
         DecodeFloat32LE(bytes.data(), values.size(), values.data());
         // The sizes may have changed after a record was checked (header lines after the
         // data vectors), so every record is checked against the final ones.
         const int64_t kzIndex = record.location, t = record.k1, kyIndex = record.k2;
         if (kzIndex < 0 || kzIndex >= n[kz] || kyIndex < 0 || kyIndex >= n[ky] || t < 0 ||
             t >= TimeIndexCount() || t / 2 >= points)
-            return false;
+            return RefuseVectorOutsideGrid(path);
         // Vectors of odd kz come with the opposite sign.
         const float sign = kzIndex % 2 == 0 ? 1.0f : -1.0f;
         TComplex* target = t % 2 == 0 ? even.get() : odd.get();

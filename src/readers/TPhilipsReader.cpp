@@ -235,17 +235,7 @@ std::string TPhilipsReader::SPARRefusal(const std::string& sparPath) const
     else if (!m_strParameterFault.empty())
         why = m_strParameterFault;
     else
-        switch (FirstInvalidParameter()) {
-        case TInvalidParameter::None:
-        case TInvalidParameter::NoSet: break;
-        case TInvalidParameter::Points: why = "It gives no number of points (samples)."; break;
-        case TInvalidParameter::SpatialDims: why = "It gives no spatial dimensions."; break;
-        case TInvalidParameter::EchoPosition: why = "Its echo position lies outside the spectrum."; break;
-        case TInvalidParameter::Matrix: why = "It gives a matrix size below 1."; break;
-        case TInvalidParameter::FOV: why = "It gives no positive field of view."; break;
-        case TInvalidParameter::Frequency: why = "It gives no spectrometer frequency (synthesizer_frequency)."; break;
-        case TInvalidParameter::SpectralWidth: why = "It gives no spectral width (sample_frequency)."; break;
-        }
+        why = InvalidParameterText({"samples", "", "", "", "synthesizer_frequency", "sample_frequency"});
     return "Parameter file " + sparPath + " cannot be read or is invalid." + (why.empty() ? "" : " " + why);
 }
 

@@ -107,6 +107,12 @@ protected:
     // True when the `vectorBytes` bytes at every record's offset lie inside a DATA file of
     // `fileSize` bytes: checked before memory is taken for what the records fill.
     bool VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) const;
+    // VectorsInsideFile for the DATA file at `path`; otherwise says why: a record's offset
+    // is negative, or the file is shorter than the vectors need.
+    bool VectorsInsideDataFile(const std::string& path, int64_t fileSize, uint64_t vectorBytes) const;
+    // Says that the LIST file of the DATA file at `path` places a data vector outside the
+    // set's grid; false for the caller's `return`.
+    bool RefuseVectorOutsideGrid(const std::string& path) const;
     // Walks a LIST file: release comment lines set m_nRelease, `onHeader` gets the words
     // of every header line ("." first) of the first mix (second word "0"), `onVector`
     // the words and the byte offset of every standard data vector ("STD") of the first
@@ -116,10 +122,11 @@ protected:
     // The offset comes from the column that the file's column header ("# typ mix ...
     // size offset") names "offset"; a file without one has the 21-column layout, offset
     // in column 20, or the 20-column layout of older releases, offset in column 19.
-    // Columns after the offset are ignored. A data-vector line too short for the layout
-    // and a standard vector whose offset is not a number or negative end the walk with
-    // false, as does a callback that returns false. A file that cannot be read is
-    // reported; false.
+    // Columns after the offset are ignored. A data-vector line too short for the layout,
+    // a standard vector whose offset is not a number or negative, and a vector that
+    // `onVector` refuses (it lies outside the sizes) end the walk with false and a message
+    // that names the file, as does a file that cannot be read. A header line that
+    // `onHeader` refuses ends it with false alone.
     using TLISTLineFn = std::function<bool(const std::vector<std::string>& words)>;
     using TLISTVectorFn = std::function<bool(const std::vector<std::string>& words, int64_t offset)>;
     bool ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader, const TLISTVectorFn& onVector);

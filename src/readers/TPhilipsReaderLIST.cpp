@@ -44,6 +44,32 @@ bool TPhilipsReader::VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) c
            });
 }
 
+bool TPhilipsReader::VectorsInsideDataFile(const std::string& path, int64_t fileSize, uint64_t vectorBytes) const
+{
+    if (VectorsInsideFile(fileSize, vectorBytes))
+        return true;
+    uint64_t end = 0;
+    for (const TKSpaceLine& record : m_kSpaceLines) {
+        if (record.offset < 0) {
+            vx::Report("The LIST file of " + path + " gives a data vector the negative offset " +
+                           std::to_string(record.offset) + ".",
+                       vx::ReportIcon::Exclamation);
+            return false;
+        }
+        end = std::max(end, uint64_t(record.offset) + vectorBytes);
+    }
+    ReportDataFileCutShort(path, std::max<int64_t>(fileSize, 0), end, false);
+    return false;
+}
+
+bool TPhilipsReader::RefuseVectorOutsideGrid(const std::string& path) const
+{
+    vx::Report("The LIST file of " + path + " places a data vector outside its grid of " + GridSizeText(*m_pCSISet) +
+                   ".",
+               vx::ReportIcon::Exclamation);
+    return false;
+}
+
 bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn& onHeader,
                                      const TLISTVectorFn& onVector)
 {
@@ -79,21 +105,33 @@ bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn&
             SplitString(line, pieces, kBlanks);
             // Without a column header: the 21-column layout, or the 20 columns of older releases.
             const size_t offsetColumn = headerOffsetColumn ? headerOffsetColumn : pieces.size() == 20 ? 19 : 20;
-            if (pieces.size() <= offsetColumn)
+            if (pieces.size() <= offsetColumn) {
+                vx::Report("The LIST file " + path + " has a data vector line of " + std::to_string(pieces.size()) +
+                               " words, without the offset of word " + std::to_string(offsetColumn + 1) + ".",
+                           vx::ReportIcon::Exclamation);
                 return false;
+            }
             // Standard vectors of the first mix only: noise, correction and navigator
             // vectors share the DATA file but hold no samples of the grid.
             if (pieces[0] != "STD" || pieces[1] != "0")
                 break;
             int64_t offset = 0;
-            if (!vx::ParseInt64(pieces[offsetColumn], offset) || offset < 0)
+            if (!vx::ParseInt64(pieces[offsetColumn], offset) || offset < 0) {
+                vx::Report("The LIST file " + path + " gives a data vector the offset \"" + pieces[offsetColumn] +
+                               "\", which is no position in its DATA file.",
+                           vx::ReportIcon::Exclamation);
                 return false;
+            }
             if (firstVector) {
                 m_nDataOffset = static_cast<int32_t>(std::min<int64_t>(offset, INT32_MAX));
                 firstVector = false;
             }
-            if (!onVector(pieces, offset))
+            if (!onVector(pieces, offset)) {
+                vx::Report("The LIST file " + path +
+                               " lists a data vector outside the sizes, echoes or phases its header lines give.",
+                           vx::ReportIcon::Exclamation);
                 return false;
+            }
             break;
         }
         default:

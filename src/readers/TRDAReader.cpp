@@ -211,8 +211,9 @@ bool SpansPlane(const TGridKeys& g)
 }
 
 // Slice orientation, matrix, field of view, off-centre and rotations of the set from the
-// held grid keys. False when the rotation has no inverse or a value is not finite.
-bool ApplyGeometry(const TGridKeys& g, TCSISet& set)
+// held grid keys. False, with the reason, when the rotation has no inverse or the centre
+// of the grid is not finite.
+bool ApplyGeometry(const TGridKeys& g, TCSISet& set, const std::string& path)
 {
     // The slice axis is the one along which the row and column directions run least.
     int o = 0;
@@ -276,11 +277,19 @@ bool ApplyGeometry(const TGridKeys& g, TCSISet& set)
     // Rotation = standard * direction^-1. A direction matrix without an inverse leaves
     // the set's rotation as it was; only a rotation without an inverse refuses the file.
     SolveTransposed3x3(direction, standard, &set.m_fRotation[0][0], FailureMessage::None);
-    if (!InvertMatrix3x3(&set.m_fRotation[0][0], &set.m_fRotationInverse[0][0], FailureMessage::None))
+    if (!InvertMatrix3x3(&set.m_fRotation[0][0], &set.m_fRotationInverse[0][0], FailureMessage::None)) {
+        vx::Report("The row and column vectors of " + path + " give a rotation that cannot be inverted.",
+                   vx::ReportIcon::Exclamation);
         return false;
+    }
     for (float v : set.m_fOffCentre)
-        if (!std::isfinite(v))
+        if (!std::isfinite(v)) {
+            vx::Report("The header of " + path +
+                           " places its grid nowhere: PositionVector, the row and column vectors, the pixel "
+                           "spacings and SliceThickness give a centre that is not a finite number.",
+                       vx::ReportIcon::Exclamation);
             return false;
+        }
     return true;
 }
 
@@ -300,7 +309,10 @@ TCSISet* TRDAReader::Read(std::string path)
     }
     set.m_nSliceAxis = m_params.m_nOrientation;
 
-    if (!ParseHeader(path) || !Validate())
+    if (!ParseHeader(path))
+        return DiscardSet();
+    if (!ValidateHeader(path, {"VectorSize", "CSIMatrixSize", "CSIMatrixSize",
+                               "PixelSpacingRow, PixelSpacingCol, PixelSpacing3D", "MRFrequency", "DwellTime"}))
         return DiscardSet();
 
     m_params.m_nSampleType = 3;
@@ -361,15 +373,19 @@ bool TRDAReader::ParseHeader(const std::string& path)
         if (tokens.size() >= 2)
             ApplyHeaderLine(line, tokens, set, grid);
     }
-    // Without two directions there is no plane to place the grid in. A header cut short
-    // (no end line) is refused as silently as a truncated file.
+    // Without two directions there is no plane to place the grid in. A header without its
+    // end line was most likely cut short before them.
     if (!SpansPlane(grid)) {
         if (complete)
             vx::Report("The row and column vectors of " + path + " are missing, zero or parallel.",
                        vx::ReportIcon::Exclamation);
+        else
+            vx::Report("The header of " + path + " ends before its row and column vectors and its line \"" +
+                           kEndMarker + "\": the file is cut short.",
+                       vx::ReportIcon::Exclamation);
         return false;
     }
-    return ApplyGeometry(grid, set);
+    return ApplyGeometry(grid, set, path);
 }
 
 bool TRDAReader::ReadRawData(const std::string& path)

@@ -180,7 +180,7 @@ TEST(CSIReaderDecoders, FileAxisOrderIsTurnedIntoXFastest)
     EXPECT_EQ(set.GetVoxel(0, 1, 0)->GetReal(0), 10.0f) << "the second file voxel is (0, 1, 0)";
 }
 
-TEST(CSIReaderDecoders, ShortFileOrBadLayoutFailsWithoutMessage)
+TEST(CSIReaderDecoders, ShortFileOrBadLayoutFailsWithItsReason)
 {
     TScriptedReport report;
     TTempFolder folder;
@@ -203,6 +203,13 @@ TEST(CSIReaderDecoders, ShortFileOrBadLayoutFailsWithoutMessage)
         reader.NewSet(1, 1, 1, 1);
         EXPECT_FALSE(reader.ReadRawData(path)) << "axis order is not a permutation";
     }
+    const std::string notRead = "Data file " + path + " is not read: ";
+    const std::string order = notRead + "the order of its axes must name x, y and z once each.";
+    EXPECT_EQ(report.Messages(),
+              (std::vector<std::string>{"Data file " + path + " holds 63 bytes, fewer than the 64 bytes its samples need.",
+                                        notRead + "its sample type 7 is none of Int*16, Int*32, Float*32 and Float*64.",
+                                        order, order, order}));
+    report.Clear();
     {
         // A header claiming a huge grid is refused before anything is allocated.
         TProbeReader reader(Params(3));
@@ -215,9 +222,15 @@ TEST(CSIReaderDecoders, ShortFileOrBadLayoutFailsWithoutMessage)
         EXPECT_FALSE(reader.ReadRawData(path));
         EXPECT_FALSE(reader.ReadRawDataToVoxels(path));
         EXPECT_FALSE(reader.Set()->IsAllocated());
+        EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Data file " + path +
+                                                                 " is not read: its grid of 67108864 x 16777216 x "
+                                                                 "16384 voxels of 1073741824 points is larger than "
+                                                                 "a set can hold."));
+        report.Clear();
     }
     {
-        TProbeReader reader(Params(0));  // no set
+        // Without a set there is nothing the user could be told about.
+        TProbeReader reader(Params(0));
         EXPECT_FALSE(reader.ReadRawData(path));
         EXPECT_FALSE(reader.FillCSISet());
         EXPECT_FALSE(reader.ReadRawDataToVoxels(path));
@@ -272,13 +285,15 @@ TEST(CSIReaderVoxels, HeaderSizeAndAxisOrderOfDirectReads)
     EXPECT_EQ(set.GetVoxel(1, 0, 0)->GetReal(0), 3.0f);
     EXPECT_EQ(set.GetVoxel(2, 0, 1)->GetReal(1), 6.0f);
 
-    // The same file one byte short is refused silently.
+    // The same file one byte short is refused with the bytes it holds and needs.
     TScriptedReport report;
     vx::test::WriteBytes(path, bytes.substr(0, bytes.size() - 1));
     TProbeReader shortReader(p);
     shortReader.NewSet(3, 1, 2, 2);
     EXPECT_FALSE(shortReader.ReadRawDataToVoxels(path));
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Data file " + path +
+                                                          " holds 195 bytes, fewer than the 196 bytes its header "
+                                                          "and samples need."});
 }
 
 TEST(CSIReaderVoxels, FillReplacesLoadedSpectra)

@@ -286,9 +286,11 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
          "Parameter file $/scan.SPAR cannot be read or is invalid. It describes 2 spatial dimensions where this "
          "format has 3."},
         {"a missing slice file", 6, remove("scan_2.SDAT"), "Data file $/scan_2.SDAT does not exist or cannot be read."},
-        {"a short slice file", 9, shorten("scan_3.SDAT"), ""},
-        {"a short SDAT file", 7, shorten("scan.SDAT"), ""},
-        {"a short DATA file", 5, shorten("scan.DATA"), ""},
+        {"a short slice file", 9, shorten("scan_3.SDAT"),
+         "Data file $/scan_3.SDAT holds 12287 bytes, fewer than the 12288 bytes its samples need."},
+        {"a short SDAT file", 7, shorten("scan.SDAT"),
+         "Data file $/scan.SDAT holds 36863 bytes, fewer than the 36864 bytes its samples need."},
+        {"a short DATA file", 5, shorten("scan.DATA"), "Data file $/scan.DATA holds 36863 bytes, fewer than the 36864 bytes its samples need."},
         {"a missing LIST file", 8, remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
         {"a missing stack SPAR file", 5, remove("scan.SPAR"), "Parameter file $/scan.SPAR does not exist or cannot be read."},
         {"a missing volume SPAR file in a batch", 8, remove("scan.SPAR"),
@@ -325,7 +327,7 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
              WriteBytes(f.File("scan.LIST"), ListText(scan, ShuffledPositions(scan), 96) +
                                                  ".  0  0  0  X-resolution  :  2\n");
          },
-         ""},
+         "The LIST file of $/scan.DATA places a data vector outside its grid of 2 x 4 x 4 voxels of 64 points."},
     };
     for (const Case& c : cases) {
         TScriptedReport report;

@@ -163,6 +163,12 @@ TEST_F(GESVReader, FramesAfterTheSkippedOnesAreAveraged)
         const std::string what = std::to_string(c.frames) + " frames, skip " + std::to_string(c.skip);
         if (c.firstAveraged < 0) {
             EXPECT_EQ(set, nullptr) << what;
+            EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The header of " + path + " gives " +
+                                                                    std::to_string(c.frames) + " frames and " +
+                                                                    std::to_string(int(c.skip)) +
+                                                                    " frames to skip: no frame is left to average."})
+                << what;
+            m_report.Clear();
             continue;
         }
         ASSERT_NE(set, nullptr) << what;

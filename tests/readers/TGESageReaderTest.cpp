@@ -175,16 +175,26 @@ TEST_F(GESageTest, HeaderKeysAndVariants)
         };
     };
     const auto axis = [](int a) -> Check { return [=](const TCSISet& s) { EXPECT_EQ(s.m_nSliceAxis, a); }; };
+    const std::string header = "The header of " + m_dir.File("scan.shf");
+    const std::string data = "Data file " + m_dir.File("scan.sdf");
+    const auto block = [&](int dimension) {
+        return header + " has a block of dimension " + std::to_string(dimension) +
+               " (dimen_num) whose domain, num_pts or width line is missing or unknown.";
+    };
     const struct {
         const char* what;
         std::vector<std::pair<std::string, std::string>> edits;
-        Check check;  // empty: the header is refused
+        Check check;          // empty: the header is refused...
+        std::string refusal;  // ...with this message
     } cases[] = {
         {"reference frames", {}, frames(2, 6)},
         {"sequence in capitals", {{"probe-p", "PROBE-P"}}, axis(2)},
-        {"other sequence", {{"probe-p", "press"}}, {}},
-        {"byte precision", {{"Float", "Byte"}}, {}},
-        {"no marker line", {{"# SAGE Data", "# Data"}}, {}},
+        {"other sequence", {{"probe-p", "press"}}, {}, header + " gives psd_name press: only PROBE-P acquisitions are read."},
+        {"real samples", {{"Complex", "Real"}}, {}, header + " gives data_type Real: only Complex data are read."},
+        {"byte precision", {{"Float", "Byte"}}, {},
+         header + " gives data_precision Byte: only 16, 32 and Float samples are read."},
+        {"no marker line", {{"# SAGE Data", "# Data"}}, {},
+         m_dir.File("scan.shf") + " is not a SAGE header: its first line does not name \"SAGE Data Header\"."},
         {"comment, empty line, key without value", {{"TE  35", "#TE 9\n\nTE\nTE  35"}},
          [](const TCSISet& s) { EXPECT_FLOAT_EQ(s.m_fTE, 35.0f); }},
         {"unknown codes", {{"position  1", "position  3"}, {"entry  1", "entry  0"}}, texts("Supine", "HF")},
@@ -192,22 +202,29 @@ TEST_F(GESageTest, HeaderKeysAndVariants)
         {"oblique coronal", {{"plane  2", "plane  16\nobplane  24"}}, axis(1)},
         {"obplane before plane", {{"plane  2", "obplane  24\nplane  16"}}, axis(0)},
         {"one frame, no references", {{"num_pts    6", "num_pts    1"}}, frames(0, 1)},
-        {"no frame left", {{"num_pts    6", "num_pts    2"}}, {}},
-        {"spectral dimension in space", {{"domain     Time", "domain     Space"}}, {}},
-        {"unknown spatial domain", {{"None", "Image"}}, {}},
+        {"no frame left", {{"num_pts    6", "num_pts    2"}}, {},
+         header + " gives 2 frames and 2 frames to skip: no frame is left to average."},
+        {"no spectral width", {{"width      2000", "width      0"}}, {},
+         header + " is invalid. It gives no spectral width (width)."},
+        {"spectral dimension in space", {{"domain     Time", "domain     Space"}}, {}, block(0)},
+        {"unknown spatial domain", {{"None", "Image"}}, {}, block(1)},
         {"anything as dimension 2's points", {{"2\ndomain     None\nnum_pts    1", "2\ndomain     None\n#"}},
          frames(2, 6)},
-        {"file ends in a block", {{"3\ndomain     None\nnum_pts    1\n", "3\ndomain     None"}}, {}},
-        {"data offset past the file", {{"offset_to_data  64", "offset_to_data  4000"}}, {}},
-        {"points far beyond the file", {{"num_pts    32", "num_pts    2000000000"}}, {}},
+        {"file ends in a block", {{"3\ndomain     None\nnum_pts    1\n", "3\ndomain     None"}}, {}, block(3)},
+        // Frames of 32 points of two floats behind the offset, the first two skipped.
+        {"data offset past the file", {{"offset_to_data  64", "offset_to_data  4000"}}, {},
+         data + " holds 1600 bytes, fewer than the 5536 bytes its header and samples need."},
+        {"points far beyond the file", {{"num_pts    32", "num_pts    2000000000"}}, {},
+         data + " holds 1600 bytes, fewer than the 96000000064 bytes its header and samples need."},
     };
     for (const auto& c : cases) {
+        m_report.Clear();
         const auto variant = ReadPair(Edited(c.edits));
         EXPECT_EQ(variant != nullptr, bool(c.check)) << c.what;
         if (variant && c.check)
             c.check(*variant);
+        EXPECT_EQ(m_report.Messages(), c.check ? std::vector<std::string>{} : std::vector{c.refusal}) << c.what;
     }
-    EXPECT_EQ(m_report.Count(), 0u);
 }
 
 TEST_F(GESageTest, StoredSpectraAreOnlyReversed)
@@ -263,10 +280,18 @@ TEST_F(GESageTest, ObliqueCornersGiveTheRotation)
                 EXPECT_NEAR(identity, row == col ? 1.0f : 0.0f, 1e-5);
             }
     }
-    // Corners that are not finite numbers refuse the header; coinciding corners leave the
-    // identity, as a header without corners does.
-    EXPECT_EQ(ReadPair(Edited({{"plane  2", "plane  16\ntlhc_R nan\ntrhc_R 5\nbrhc_A 5"}})), nullptr);
-    EXPECT_EQ(ReadPair(Edited({{"plane  2", "plane  16\ntlhc_R 1e39\ntrhc_R 5\nbrhc_A 5"}})), nullptr);
+    // Corners that are not finite numbers refuse the header, saying why; coinciding corners
+    // leave the identity, as a header without corners does.
+    for (const char* corner : {"nan", "1e39"}) {
+        m_report.Clear();
+        EXPECT_EQ(ReadPair(Edited({{"plane  2", "plane  16\ntlhc_R " + std::string(corner) + "\ntrhc_R 5\nbrhc_A 5"}})),
+                  nullptr);
+        EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The corners of the oblique plane of " +
+                                                                m_dir.File("scan.shf") +
+                                                                " (tlhc, trhc, brhc) give no rotation that can be "
+                                                                "inverted."})
+            << corner;
+    }
     const auto same = ReadPair(Edited({{"plane  2", "plane  16\ntlhc_R 5\ntrhc_R 5\nbrhc_R 5"}}));
     ASSERT_NE(same, nullptr);
     EXPECT_EQ(same->m_fRotation[0][0], 1.0f);

@@ -162,8 +162,11 @@ TEST(HeliconReader, RefusedPairs)
         {"dwell_raw.mag", "Parameter file " + folder.File("dwell_ddf.mag") + " does not exist or cannot be read."},
         {"flat_raw.mag", "Parameter file " + folder.File("flat_ddf.mag") + " does not exist or cannot be read."},
         {"lonely_ddf.mag", "Can not open CSI data set file " + folder.File("lonely_raw.mag")},
-        {"short_raw.mag", ""},  // raw file too short for the grid
-        {"huge_raw.mag", ""},   // grid far beyond the raw file
+        {"short_raw.mag", "Data file " + folder.File("short_raw.mag") +
+                              " holds 128 bytes, fewer than the 144 bytes its samples need."},
+        {"huge_raw.mag", "Data file " + folder.File("huge_raw.mag") +
+                             " is not read: its grid of 100000 x 100000 x 2 voxels of 8 points is larger than a set "
+                             "can hold."},
         {"prime_raw.mag", "*"}, // the FFT's own message about the length 41
     };
     for (const auto& [chosen, message] : cases) {

@@ -143,15 +143,19 @@ TEST_F(MPCSIReader, RefusedFiles)
     const struct {
         const char* name;
         void (*change)(TPfileHeader&);
-        std::string message;  // empty: refused without a message
+        std::string message;
     } cases[] = {
         {"software 09", [](TPfileHeader& h) { h.swVersion = "09"; },
          "The data file  " + path + " is not EXCITE 11.0 version."},
         {"3-byte samples", [](TPfileHeader& h) { h.pointSize = 3; }, "Wrong data type(it should be int16 or int32)."},
         {"plane 3", [](TPfileHeader& h) { h.plane = 3; }, "Invalid slice orientation."},
-        {"no point inside the ellipse", [](TPfileHeader& h) { h.mpMatrix[0] = h.mpMatrix[1] = 2; }, ""},
-        {"no slices", [](TPfileHeader& h) { h.mpSlices = -4; }, ""},
-        {"points far beyond the file", [](TPfileHeader& h) { h.mpPoints = 2e9f; }, ""},
+        {"no point inside the ellipse", [](TPfileHeader& h) { h.mpMatrix[0] = h.mpMatrix[1] = 2; },
+         "Data file " + path + " is not read: no point of its 2 x 2 matrix lies inside the sampled ellipse."},
+        {"no slices", [](TPfileHeader& h) { h.mpSlices = -4; },
+         "The header of " + path + " is invalid. It gives a matrix size below 1 (field_256, field_260, field_68)."},
+        // Behind the header all 8 x 8 points of 4 slices, 2e9 points of two 16-bit values each.
+        {"points far beyond the file", [](TPfileHeader& h) { h.mpPoints = 2e9f; },
+         "Data file " + path + " holds 131608 bytes, fewer than the 1024000066072 bytes its header and samples need."},
     };
     for (const auto& c : cases) {
         TScriptedReport report;
@@ -159,16 +163,19 @@ TEST_F(MPCSIReader, RefusedFiles)
         c.change(h);
         WriteBytes(path, PfileHeaderBytes(h) + std::string(8 * 8 * 4 * 32 * 8, '\0'));
         EXPECT_EQ(ReadAs(kMPCSI, path), nullptr) << c.name;
-        EXPECT_EQ(report.Messages(), c.message.empty() ? std::vector<std::string>{} : std::vector{c.message})
-            << c.name;
+        EXPECT_EQ(report.Messages(), std::vector{c.message}) << c.name;
     }
-    // Cut anywhere behind the header: the samples are short, and nothing is said.
+    // Cut anywhere behind the header: the samples are short, and the message says by how much.
     TScriptedReport report;
     const std::string whole = MPCSIBytes(TPfileHeader{}, std::vector<std::complex<double>>(8 * 8 * 4 * 32));
     for (size_t cut = size_t(PfileHeaderSize(kRev11)); cut < whole.size(); cut += 61) {
         vx::RemoveFile(path);  // a file rewritten in place is flushed by the file system
         WriteBytes(path, whole.substr(0, cut));
+        report.Clear();
         EXPECT_EQ(ReadAs(kMPCSI, path), nullptr) << cut;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Data file " + path + " holds " + std::to_string(cut) +
+                                                              " bytes, fewer than the " + std::to_string(whole.size()) +
+                                                              " bytes its header and samples need."})
+            << cut;
     }
-    EXPECT_EQ(report.Count(), 0u);
 }

@@ -303,12 +303,12 @@ TEST(PhilipsEPCSIReader, PARFileIsAskedForOutsideABatchRun)
     }
 }
 
-TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessageOrNone)
+TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessage)
 {
     struct Case {
         const char* what;
         std::function<void(const TTempFolder&, TEPCSIScan&)> change;  // after the files are written
-        std::string message;  // "" for a silent refusal; "$" stands for the folder
+        std::string message;  // "$" stands for the folder
         std::string chosen = "scan.LIST";
     };
     auto remove = [](const char* name) {
@@ -350,26 +350,39 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessageOrNone)
          "Philips EPCSI raw data should be LIST/DATA files.", "scan.PAR"},
         {"no LIST file", remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
         {"no DATA file", remove("scan.DATA"), "Data file $/scan.DATA does not exist or cannot be read."},
-        {"no PAR file", remove("scan.PAR"), ""},
-        {"DATA one byte short", truncate, ""},
-        {"a data-vector line of 20 words", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  -1  0  0  1  0  0  0  0  64  64"), ""},
-        {"a vector beyond the partitions", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  2  0  0  1  0  0  0  0  0  64  64"), ""},
-        {"an echo beyond the echo count", editList(firstStd, "  STD  0  0  0  32  0  0  0  0  -3  -1  0  0  1  0  0  0  0  0  64  64"), ""},
-        {"sizes shrunk after the vectors", editList("", ".    0    0    0  ky_range  :  -1  0\n"), ""},
-        {"two thousand million echoes", editList("number_of_echoes", ".    0    0    0  number_of_echoes  :  2000000000"), ""},
-        {"a kx range beyond the voxel limit", editList("kx_range", ".    0    0    0  kx_range  :  0  99999999"), ""},
-        {"a negative data offset", editList(firstStd, firstStd + "  0  0  1  0  0  0  0  0  64  -8"), ""},
-        {"no oversampled field of view", editList("kx_oversample", ".    0    0    0  kx_oversample_factor  :  0"), ""},
+        {"no PAR file", remove("scan.PAR"), "Fail to read metabolic map PAR file $/scan.PAR."},
+        {"DATA one byte short", truncate,
+         "Data file $/scan.DATA holds 36927 bytes, fewer than the 36928 bytes its samples need."},
+        {"a data-vector line of 20 words", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  -1  0  0  1  0  0  0  0  64  64"),
+         "The LIST file $/scan.LIST has a data vector line of 20 words, without the offset of word 21."},
+        {"a vector beyond the partitions", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  2  0  0  1  0  0  0  0  0  64  64"),
+         "The LIST file $/scan.LIST lists a data vector outside the sizes, echoes or phases its header lines give."},
+        {"an echo beyond the echo count", editList(firstStd, "  STD  0  0  0  32  0  0  0  0  -3  -1  0  0  1  0  0  0  0  0  64  64"),
+         "The LIST file $/scan.LIST lists a data vector outside the sizes, echoes or phases its header lines give."},
+        {"sizes shrunk after the vectors", editList("", ".    0    0    0  ky_range  :  -1  0\n"),
+         "The LIST file of $/scan.DATA places a data vector outside its grid of 8 x 2 x 3 voxels of 16 points."},
+        {"two thousand million echoes", editList("number_of_echoes", ".    0    0    0  number_of_echoes  :  2000000000"),
+         "The LIST file of $/scan.DATA lists 576 data vectors of 8 samples, far too few for a grid of 8 x 6 x 3 "
+         "voxels of 1000000000 points."},
+        {"a kx range beyond the voxel limit", editList("kx_range", ".    0    0    0  kx_range  :  0  99999999"),
+         "The LIST file $/scan.LIST is invalid. Its grid of 100000000 x 6 x 3 voxels of 16 points is larger than a "
+         "set can hold."},
+        {"a negative data offset", editList(firstStd, firstStd + "  0  0  1  0  0  0  0  0  64  -8"),
+         "The LIST file $/scan.LIST gives a data vector the offset \"-8\", which is no position in its DATA file."},
+        {"no oversampled field of view", editList("kx_oversample", ".    0    0    0  kx_oversample_factor  :  0"),
+         "The LIST file $/scan.LIST gives an oversampling factor (kx_oversample_factor, ky_, kz_) that leaves no "
+         "field of view."},
         {"a point count the FFT refuses", editScan([](TEPCSIScan& s) { s.echoes = 82; }),
          "Prime factor of FFT length too large. Please modify the value of maxPrimeFactor."},
-        {"a PAR file without image lines", writePar(ParText({{"Preparation direction", "Right-Left"}})), ""},
+        {"a PAR file without image lines", writePar(ParText({{"Preparation direction", "Right-Left"}})),
+         "Fail to read metabolic map PAR file $/scan.PAR."},
         {"a PAR orientation code of -2", writePar(ParText({}, {[] {
                                                       std::string line;
                                                       for (int c = 0; c < 41; ++c)
                                                           line += c == 25 ? " -2" : " 1";
                                                       return line;
                                                   }()})),
-         ""},
+         "The PAR file $/scan.PAR gives no slice orientation of sagittal, coronal or transverse."},
     };
     for (const Case& c : cases) {
         TScriptedReport report;
@@ -382,7 +395,7 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessageOrNone)
         std::string message = c.message;
         if (const size_t at = message.find('$'); at != std::string::npos)
             message.replace(at, 1, folder.Path());
-        EXPECT_EQ(g_batchLog, message.empty() ? "" : message + "\r\n") << c.what;
+        EXPECT_EQ(g_batchLog, message + "\r\n") << c.what;
         EXPECT_EQ(report.Count(), 0u) << c.what;
     }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "model/TCSISet.h"
 #include "readers/PhilipsTestFiles.h"
 #include "readers/ReaderTestSupport.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -17,6 +19,7 @@ namespace {
 using vx::test::SdatBytes;
 using vx::test::SingleVoxelLines;
 using vx::test::SparText;
+using vx::test::TFileFaultScope;
 using vx::test::TScriptedReport;
 using vx::test::TTempFolder;
 using vx::test::WriteBytes;
@@ -125,12 +128,25 @@ TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_EQ(report.Messages()[0], "Data file " + folder.File("lonely.SDAT") + " does not exist or cannot be read.");
 
-    // An SDAT one byte short of samples x rows x 8 gives no set.
+    // An SDAT one byte short of samples x rows x 8, or one that fails while it is read,
+    // gives no set and says why.
     report.Clear();
     WriteBytes(folder.File("short.SPAR"), SparText(SingleVoxelLines(64)));
     WriteBytes(folder.File("short.SDAT"), SdatBytes(fid).substr(1));
     EXPECT_EQ(ReadWith(0, folder.File("short.SDAT")), nullptr);
-    EXPECT_EQ(report.Count(), 0u);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Data file " + folder.File("short.SDAT") +
+                                                          " holds 511 bytes, fewer than the 512 bytes its samples "
+                                                          "need."});
+    WritePair(folder, "failing", SingleVoxelLines(64), std::vector<std::complex<float>>(64, {1.0f, 0.0f}));
+    {
+        // The SPAR file is read first, the SDAT file second.
+        TFileFaultScope failingDisk({{vx::kFileRead, EIO, 2}});
+        report.Clear();
+        EXPECT_EQ(ReadWith(0, folder.File("failing.SDAT")), nullptr);
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"Data file " + folder.File("failing.SDAT") + " cannot be read to its end."});
+    }
+    report.Clear();
 
     // A point count the transform refuses: one report, no set.
     WritePair(folder, "odd", SingleVoxelLines(1025), std::vector<std::complex<float>>(1025, {1.0f, 0.0f}));

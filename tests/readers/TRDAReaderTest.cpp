@@ -330,47 +330,73 @@ TEST(RDAReader, RefusedFiles)
     const std::string samples = Float64Pairs(RDAFid(64, 250.0));
     TRDAGrid huge;
     huge.matrix[0] = huge.matrix[1] = huge.matrix[2] = 100000;
-    const std::pair<const char*, std::string> silent[] = {
-        {"dwell time 0", RDAHeader(WithKey(valid, "DwellTime", "0")) + samples},
-        {"negative dwell time", RDAHeader(WithKey(valid, "DwellTime", "-250")) + samples},
-        {"VectorSize without value", RDAHeader(WithKey(valid, "VectorSize", "")) + samples},
-        {"matrix size 0", RDAHeader(WithKey(valid, "CSIMatrixSize[1]", "0")) + samples},
-        {"huge grid", RDAHeader(RDALines(64, huge)) + samples},
-        {"huge point count", RDAHeader(WithKey(valid, "VectorSize", "2000000000")) + samples},
-        {"spacing not finite", RDAHeader(WithKey(valid, "PixelSpacingRow", "inf")) + samples},
-        {"vector not finite", RDAHeader(WithKey(valid, "RowVector[0]", "nan")) + samples},
-        {"one byte short", RDAHeader(valid) + samples.substr(1)},
-    };
-    for (const auto& [name, bytes] : silent) {
-        WriteBytes(folder.File("bad.rda"), bytes);
-        EXPECT_EQ(ReadAs(kRDA, folder.File("bad.rda")), nullptr) << name;
-        EXPECT_EQ(ReadAs(kRDA, folder.File("bad.rda"), LoadRaw()), nullptr) << name;
-    }
-    EXPECT_EQ(report.Count(), 0u);
+    KeyLines noVectors;
+    std::copy_if(valid.begin(), valid.end(), std::back_inserter(noVectors), [](const auto& line) {
+        return line.first.rfind("RowVector", 0) != 0 && line.first.rfind("ColumnVector", 0) != 0;
+    });
+    // Directions so short that the rotation from them overflows.
+    const KeyLines tiny = WithKey(WithKey(valid, "RowVector[0]", "1e-20"), "ColumnVector[1]", "1e-20");
 
-    // A file that is no RDA file, or none at all, is refused with its reason.
-    const std::string notRDA = folder.File("bad.rda") + " is not an RDA file: its first line is not \">>> Begin of "
-                                                        "header <<<\".";
+    // Every file refused is named with its reason, once, whether or not the raw samples are asked for.
+    const std::string bad = folder.File("bad.rda");
+    const std::string notRDA = bad + " is not an RDA file: its first line is not \">>> Begin of header <<<\".";
+    const std::string invalid = "The header of " + bad + " is invalid. ";
+    const std::string nowhere = "The header of " + bad +
+                                " places its grid nowhere: PositionVector, the row and column vectors, the pixel "
+                                "spacings and SliceThickness give a centre that is not a finite number.";
+    const std::string hugePoints = RDAHeader(WithKey(valid, "VectorSize", "2000000000"));
+    const std::string whole = RDAHeader(valid);
     std::filesystem::create_directories(folder.File("folder.rda"));
     const struct {
         const char* name;
         std::optional<std::string> bytes;  // none: no file of that name
         std::string path, message;
     } explained[] = {
-        {"begin line not first", "\r\n" + RDAHeader(valid) + samples, folder.File("bad.rda"), notRDA},
-        {"a text file", std::string("Patient notes\r\n"), folder.File("bad.rda"), notRDA},
-        {"an empty file", std::string(), folder.File("bad.rda"), notRDA},
+        {"begin line not first", "\r\n" + RDAHeader(valid) + samples, bad, notRDA},
+        {"a text file", std::string("Patient notes\r\n"), bad, notRDA},
+        {"an empty file", std::string(), bad, notRDA},
         {"no file", std::nullopt, folder.File("missing.rda"),
          "RDA file " + folder.File("missing.rda") + " does not exist or cannot be read."},
         {"a folder", std::nullopt, folder.File("folder.rda"),
          "RDA file " + folder.File("folder.rda") + " does not exist or cannot be read: it is a folder, not a file."},
+        {"no end line and no directions", RDAHeader(noVectors, false) + samples, bad,
+         "The header of " + bad +
+             " ends before its row and column vectors and its line \">>> End of header <<<\": the file is cut short."},
+        {"rotation without an inverse", RDAHeader(tiny) + samples, bad,
+         "The row and column vectors of " + bad + " give a rotation that cannot be inverted."},
+        {"spacing not finite", RDAHeader(WithKey(valid, "PixelSpacingRow", "inf")) + samples, bad, nowhere},
+        {"vector not finite", RDAHeader(WithKey(valid, "RowVector[0]", "nan")) + samples, bad, nowhere},
+        {"position not finite", RDAHeader(WithKey(valid, "PositionVector[2]", "-inf")) + samples, bad, nowhere},
+        {"dwell time 0", RDAHeader(WithKey(valid, "DwellTime", "0")) + samples, bad,
+         invalid + "It gives no spectral width (DwellTime)."},
+        {"negative dwell time", RDAHeader(WithKey(valid, "DwellTime", "-250")) + samples, bad,
+         invalid + "It gives no spectral width (DwellTime)."},
+        {"VectorSize without value", RDAHeader(WithKey(valid, "VectorSize", "")) + samples, bad,
+         invalid + "It gives no number of points (VectorSize)."},
+        {"matrix size 0", RDAHeader(WithKey(valid, "CSIMatrixSize[1]", "0")) + samples, bad,
+         invalid + "It gives a matrix size below 1 (CSIMatrixSize)."},
+        {"no frequency", RDAHeader(WithKey(valid, "MRFrequency", "0")) + samples, bad,
+         invalid + "It gives no spectrometer frequency (MRFrequency)."},
+        {"no slice spacing", RDAHeader(WithKey(valid, "PixelSpacing3D", "0")) + samples, bad,
+         invalid + "It gives no positive field of view (PixelSpacingRow, PixelSpacingCol, PixelSpacing3D)."},
+        {"huge grid", RDAHeader(RDALines(64, huge)) + samples, bad,
+         "Data file " + bad +
+             " is not read: its grid of 100000 x 100000 x 100000 voxels of 64 points is larger than a set can hold."},
+        {"huge point count", hugePoints + samples, bad,
+         "Data file " + bad + " holds " + std::to_string(hugePoints.size() + samples.size()) + " bytes, fewer than the " +
+             std::to_string(hugePoints.size() + 32000000000u) + " bytes its header and samples need."},
+        {"one byte short", whole + samples.substr(1), bad,
+         "Data file " + bad + " holds " + std::to_string(whole.size() + samples.size() - 1) + " bytes, fewer than the " +
+             std::to_string(whole.size() + samples.size()) + " bytes its header and samples need."},
     };
     for (const auto& c : explained) {
         if (c.bytes)
             WriteBytes(c.path, *c.bytes);
-        report.Clear();
-        EXPECT_EQ(ReadAs(kRDA, c.path), nullptr) << c.name;
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message}) << c.name;
+        for (const TCSIReadParams& params : {TCSIReadParams{}, LoadRaw()}) {
+            report.Clear();
+            EXPECT_EQ(ReadAs(kRDA, c.path, params), nullptr) << c.name;
+            EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message}) << c.name;
+        }
     }
 
     // The extension is tested in lower case.
@@ -422,8 +448,8 @@ TEST(RDAReader, RowAndColumnVectorsMustSpanAPlane)
     EXPECT_EQ(report.Count(), 0u);
 }
 
-// Cut at every byte of the header and every 64th byte of the samples, a file gives no set,
-// and no message once its whole begin line is there; cut inside that line it is no RDA file.
+// Cut at every byte of the header and every 64th byte of the samples, a file gives no set
+// and one message that names it; cut inside its begin line it is no RDA file.
 TEST(RDAReader, TruncatedFilesGiveNoSet)
 {
     TScriptedReport report;
@@ -442,9 +468,12 @@ TEST(RDAReader, TruncatedFilesGiveNoSet)
             report.Clear();
             WriteBytes(folder.File("cut.rda"), file.substr(0, cut));
             EXPECT_EQ(ReadAs(kRDA, folder.File("cut.rda")), nullptr) << "cut at " << cut;
-            EXPECT_EQ(report.Messages(), cut < beginBytes ? std::vector<std::string>{notRDA}
-                                                          : std::vector<std::string>{})
-                << "cut at " << cut;
+            const std::vector<std::string> messages = report.Messages();
+            ASSERT_EQ(messages.size(), 1u) << "cut at " << cut;
+            if (cut < beginBytes)
+                EXPECT_EQ(messages[0], notRDA) << "cut at " << cut;
+            else
+                EXPECT_NE(messages[0].find(folder.File("cut.rda")), std::string::npos) << messages[0];
         }
         report.Clear();
         WriteBytes(folder.File("cut.rda"), file);

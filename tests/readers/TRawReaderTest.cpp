@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -10,11 +11,13 @@
 #include "model/TCSISet.h"
 #include "platform/Globals.h"
 #include "readers/TRawReader.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
 namespace {
 
+using vx::test::TFileFaultScope;
 using vx::test::TScriptedReport;
 using vx::test::TTempFolder;
 
@@ -147,9 +150,31 @@ TEST(RawReader, InvalidDialogValuesAndShortFiles)
     EXPECT_EQ(ReadRaw(path, order), nullptr);
     EXPECT_EQ(report.Messages(), std::vector<std::string>(3, "Parameter entered invalid."));
 
+    // A file short of the grid, a sample type of no known width and a read that fails are
+    // each named with the reason.
+    TCSIReadParams headed = Dialog(2, 2, 1, 8);
+    headed.m_nHeaderSize = 1;
+    TCSIReadParams unknownType = Dialog(2, 2, 1, 8);
+    unknownType.m_nSampleType = 7;
+    const struct {
+        const char* name;
+        TCSIReadParams params;
+        std::vector<vx::TFileFault> faults;
+        std::string message;
+    } refused[] = {
+        {"short file", Dialog(2, 2, 2, 8), {}, " holds 256 bytes, fewer than the 512 bytes its samples need."},
+        {"short after the header", headed, {}, " holds 256 bytes, fewer than the 257 bytes its header and samples need."},
+        {"unknown sample type", unknownType, {},
+         " is not read: its sample type 7 is none of Int*16, Int*32, Float*32 and Float*64."},
+        {"failing disk", Dialog(2, 2, 1, 8), {{vx::kFileRead, EIO, 2}}, " cannot be read to its end."},
+    };
+    for (const auto& c : refused) {
+        TFileFaultScope faults(c.faults);
+        report.Clear();
+        EXPECT_EQ(ReadRaw(path, c.params), nullptr) << c.name;
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Data file " + path + c.message}) << c.name;
+    }
     report.Clear();
-    EXPECT_EQ(ReadRaw(path, Dialog(2, 2, 2, 8)), nullptr) << "short file";
-    EXPECT_EQ(report.Count(), 0u);
     EXPECT_EQ(ReadRaw(folder.File("none.bin"), Dialog(2, 2, 1, 8)), nullptr);
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_EQ(report.Messages()[0], "Can not open CSI data set file " + folder.File("none.bin"));

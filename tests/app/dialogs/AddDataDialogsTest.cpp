@@ -43,6 +43,7 @@
 #include "readers/DicomTestFiles.h"
 #include "readers/PhilipsTestFiles.h"
 #include "readers/ReaderFactory.h"
+#include "readers/SiemensTestFiles.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
@@ -551,27 +552,48 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
-// A file chosen as an RDA file that is none is refused with the reader's reason after the
-// program's words, as every other refused file is.
+// A file chosen as an RDA file that is none, or whose header or samples are cut short, is
+// refused with the reader's reason after the program's words, as every other refused file is.
 TEST_F(AddDataFlowTest, AFileThatIsNoRDAFileIsRefusedWithItsReason)
 {
     NewProject("study");
     ASSERT_NE(g_pProject, nullptr);
     const std::string bad = root.File("bad.rda");
-    WriteBytes(bad, "Patient notes\r\n");
-    TScriptedFileChooser chooser;
-    chooser.Answer(bad);
-    TDialogScript sets([&](QDialog& d) {
-        return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) {
-            ChooseFormat(dialog, 18);  // "Siemens .RDA Files"
-            dialog.accept();
+    const std::string header = RDAHeader(RDALines(64, TRDAGrid{}));
+    const std::string samples = Float64Pairs(RDAFid(64, 250.0));
+    KeyLines noPoints = RDALines(64, TRDAGrid{});
+    noPoints.erase(std::find_if(noPoints.begin(), noPoints.end(), [](const auto& l) { return l.first == "VectorSize"; }));
+    const struct {
+        const char* name;
+        std::string bytes, reason;
+    } files[] = {
+        {"no RDA file", "Patient notes\r\n",
+         bad + " is not an RDA file: its first line is not \">>> Begin of header <<<\"."},
+        {"header cut short", header.substr(0, header.find("RowVector")),
+         "The header of " + bad +
+             " ends before its row and column vectors and its line \">>> End of header <<<\": the file is cut short."},
+        {"no point count", RDAHeader(noPoints) + samples,
+         "The header of " + bad + " is invalid. It gives no number of points (VectorSize)."},
+        {"samples cut short", header + samples.substr(0, 1000),
+         "Data file " + bad + " holds " + std::to_string(header.size() + 1000) + " bytes, fewer than the " +
+             std::to_string(header.size() + samples.size()) + " bytes its header and samples need."},
+    };
+    for (const auto& f : files) {
+        WriteBytes(bad, f.bytes);
+        report.Clear();
+        TScriptedFileChooser chooser;
+        chooser.Answer(bad);
+        TDialogScript sets([&](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) {
+                ChooseFormat(dialog, 18);  // "Siemens .RDA Files"
+                dialog.accept();
+            });
         });
-    });
-    frame->Action(cmd::ProjectAddCSISet)->trigger();
-    EXPECT_EQ(report.Messages(),
-              std::vector<std::string>{"Fail to add CSI set from bad.rda.\n" + bad +
-                                       " is not an RDA file: its first line is not \">>> Begin of header <<<\"."});
-    EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add CSI set from bad.rda.\n" + f.reason})
+            << f.name;
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0) << f.name;
+    }
 }
 
 // Two SPAR files chosen at once beside an image of another patient, date and geometry: each
