@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cctype>
 #include <cmath>
 #include <complex>
@@ -166,6 +167,51 @@ std::string WriteScratch(const std::string& name, std::string_view bytes)
     return WriteScratch(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+uint8_t TChosen::Byte()
+{
+    if (m_size == 0)
+        return 0;
+    --m_size;
+    return *m_data++;
+}
+
+uint16_t TChosen::Word()
+{
+    const uint8_t low = Byte();
+    return uint16_t(low | (Byte() << 8));
+}
+
+std::string ChosenText(std::string_view text, size_t length, std::string_view fallback)
+{
+    std::string kept;
+    for (const char c : text.substr(0, length))
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            kept += c;
+    return kept.empty() ? std::string(fallback) : kept;
+}
+
+int16_t ChosenWord(std::string_view bytes, size_t k)
+{
+    if (2 * k + 1 >= bytes.size())
+        return 0;
+    return int16_t(uint16_t(uint8_t(bytes[2 * k]) | (uint8_t(bytes[2 * k + 1]) << 8)));
+}
+
+float ChosenSample(std::string_view bytes, size_t k) { return float(ChosenWord(bytes, k)) / 16.0f; }
+
+void Require(bool ok, const char* check)
+{
+    if (ok)
+        return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", check);
+    __builtin_trap();
+}
+
+bool Said(std::string_view text)
+{
+    return Reported(text) || g_batchLog.find(text) != std::string::npos;
+}
+
 TCSISet* LoadedSet(int nx, int ny, int nz, int points)
 {
     auto* set = new TCSISet();
@@ -319,6 +365,15 @@ bool SameSet(const TSetContents& contents, const TCSISet& b)
 }
 
 bool SameSet(const TCSISet& a, const TCSISet& b) { return SameSet(ContentsOf(a), b); }
+
+bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points)
+{
+    if (voxel >= set.VoxelCount() || set.m_nPoints != points)
+        return false;
+    const TComplex* data = set.GetVoxel(voxel)->Data();
+    return data && SameFloats(reinterpret_cast<const float*>(data), reinterpret_cast<const float*>(expected),
+                              2 * points);
+}
 
 bool SameImage(const TMRImage& a, const TMRImage& b)
 {

@@ -55,6 +55,37 @@ std::string PackSections(const std::vector<std::string>& parts);
 // component (letters, digits, "_", "-", "."), so that the file stays where it is meant to.
 bool UsableName(std::string_view name);
 
+// The values a target writes a file from, taken from its input: each call takes the
+// next bytes (zero past the input's end), so that every input chooses a file and a small
+// change of the input changes one value.
+class TChosen {
+public:
+    TChosen(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    uint8_t Byte();
+    // 16 bits, little-endian.
+    uint16_t Word();
+    // One of `count` (at most 256) choices.
+    int Pick(int count) { return Byte() % count; }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+};
+
+// The letters and digits of the first `length` characters of `text`, or `fallback` when
+// it has none: a text every header line and token keeps as it stands.
+std::string ChosenText(std::string_view text, size_t length, std::string_view fallback);
+// Number k of the samples an input gives: its 16-bit little-endian number k (zero past its
+// end); as a sample value divided by 16, which floating-point samples hold exactly.
+int16_t ChosenWord(std::string_view bytes, size_t k);
+float ChosenSample(std::string_view bytes, size_t k);
+// Stops the run, naming the check on the error output, when `ok` is false.
+void Require(bool ok, const char* check);
+// Whether a message shown since ClearReportTexts, or the batch log, holds `text`.
+bool Said(std::string_view text);
+// Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
+bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
+
 // A loaded set whose voxels hold a decaying line at a voxel-dependent frequency (the
 // caller owns it; null when its voxels cannot be allocated).
 TCSISet* LoadedSet(int nx, int ny, int nz, int points);

@@ -158,6 +158,32 @@ def rda_seeds():
             put("fuzz_rda", "parameters_%d_%d" % (k, options), bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
 
 
+def chosen_seeds():
+    """Inputs from which the reader targets write a file from chosen values: the values
+    from a counting pattern (every byte a different value, so that the choices differ),
+    once per reader road and option the first bytes pick, and samples of both signs."""
+    def pattern(count, start):
+        return bytes((start + 37 * i) % 256 for i in range(count))
+    samples = b"".join(struct.pack("<h", (i * 53) % 601 - 300) for i in range(2 * 64 * 64))
+    for k in range(4):
+        # fuzz_raw_csi: bit 1 with the raw reader; the last bytes pick the sample road.
+        for road in range(3):
+            params = bytearray(pattern(26, 11 * k + road))
+            params[22] = road
+            params[25] = 200  # no field of view of 0
+            put("fuzz_raw_csi", "chosen_%d_%d" % (k, road), bytes([2]) + bytes(params) + samples)
+        # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
+        for cut in (0, 1):
+            put("fuzz_internal_format", "chosen_%d_%d" % (k, cut), bytes([0x80 | cut | 8 * k]) + pattern(64, 5 * k) + samples)
+        # fuzz_mag: the Helicon reader (bit 0), either file of the pair, raw or processed.
+        for pick in (0x81, 0x87, 0x8b):
+            params = bytearray(pattern(12, 7 * k))
+            params[11] = 200  # a dwell time
+            put("fuzz_mag", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Head%d" % k, samples]))
+    put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(25, 3) + bytes([1]) + samples)
+    put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
+
+
 def mask_seeds():
     """Selections from which fuzz_macro_mask writes a mask file (first byte: bits 0-1 = 2,
     then the grid): values of both signs, zeros and the largest, every separator; and a
@@ -379,6 +405,7 @@ def main():
     golden_files()
     committed_seeds()
     rda_seeds()
+    chosen_seeds()
     mask_seeds()
     sage_seeds()
     work_folder_seeds()
