@@ -180,6 +180,20 @@ def chosen_seeds():
             params = bytearray(pattern(12, 7 * k))
             params[11] = 200  # a dwell time
             put("fuzz_mag", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Head%d" % k, samples]))
+        # fuzz_spar_sdat: bit 7 of the second byte; the first picks the single-voxel,
+        # time-series or 2-D R2 reader, the second also Load raw data (bit 5), the options
+        # (bits 3-4) and a SPAR file without its sweep width (bit 6).
+        for reader in range(3):
+            for options in (0x80, 0xa0, 0xb8):
+                put("fuzz_spar_sdat", "chosen_%d_%d_%02x" % (k, reader, options),
+                    bytes([reader + 3 * k, options]) + pattern(28, 13 * k + reader) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+        # fuzz_list: bit 6 of the first byte; bit 0 the volume reader, bit 4 Load raw data,
+        # bits 2-3 the options, bit 5 no LIST file.
+        for pick in (0x40, 0x41, 0x50, 0x51, 0x5c, 0x5d):
+            put("fuzz_list", "chosen_%d_%02x" % (k, pick),
+                bytes([pick]) + pattern(24, 17 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+    put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
+    put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(25, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
 
