@@ -192,6 +192,12 @@ def chosen_seeds():
         for pick in (0x40, 0x41, 0x50, 0x51, 0x5c, 0x5d):
             put("fuzz_list", "chosen_%d_%02x" % (k, pick),
                 bytes([pick]) + pattern(24, 17 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+        # fuzz_bruker: bit 7 of the first byte; bit 3 Load raw data, bit 2 Remove offset.
+        for pick in (0x80, 0x88, 0x8c):
+            params = bytearray(pattern(24, 19 * k + pick))
+            params[21] = 200  # an acqp file
+            put("fuzz_bruker", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + samples)
+    put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(25, 3) + bytes([1]) + samples)
