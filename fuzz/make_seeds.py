@@ -197,6 +197,12 @@ def chosen_seeds():
             params = bytearray(pattern(24, 19 * k + pick))
             params[21] = 200  # an acqp file
             put("fuzz_bruker", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + samples)
+        # fuzz_ge_pfile: revision bits 3; bit 2 little-endian, bits 5-7 the options.
+        for pick in (0x03, 0x07, 0x23, 0x27, 0xe3):
+            params = bytearray(pattern(32, 23 * k + pick))
+            params[0] = (params[0] & 0x87) | 0x40  # revision and sample size; not 3 bytes
+            put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
+    put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
