@@ -181,6 +181,70 @@ uint16_t TChosen::Word()
     return uint16_t(low | (Byte() << 8));
 }
 
+int TChosen::SweepWidth()
+{
+    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
+    return kWidths[Pick(8)];
+}
+
+std::string Printed(const char* format, ...)
+{
+    char buffer[256];
+    va_list values;
+    va_start(values, format);
+    std::vsnprintf(buffer, sizeof buffer, format, values);
+    va_end(values);
+    return buffer;
+}
+
+TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
+{
+    static constexpr const char* kPositions[] = {"head_first", "feet_first"};
+    static constexpr const char* kOrientations[] = {"supine", "prone", "left_side", "right_side"};
+    static constexpr const char* kNuclei[] = {"1H", "31P", "13C", "19F"};
+    TSparSpectrum p;
+    p.points = c.Points();
+    p.width = c.SweepWidth();
+    const uint16_t n = c.Word();
+    p.hertz = (64u + n) * 15625u;
+    p.frequency = 1.0f + float(n) / 64.0f;
+    p.te = float(c.Word()) / 16.0f;
+    p.tr = float(c.Word()) / 8.0f;
+    p.averages = c.Byte();
+    const uint8_t texts = c.Byte();
+    p.position = kPositions[texts & 1];
+    p.orientation = kOrientations[(texts >> 1) & 3];
+    p.nucleus = kNuclei[(texts >> 3) & 3];
+    p.patientName = ChosenText(name, 32, "Doe");
+    p.examName = ChosenText(exam, 32, "Exam");
+    return p;
+}
+
+std::string SparSpectrumLines(const TSparSpectrum& p)
+{
+    return "examination_name : " + p.examName + "\r\npatient_name : " + p.patientName +
+           "\r\npatient_position : " + p.position + "\r\npatient_orientation : " + p.orientation +
+           "\r\nnucleus : " + p.nucleus + "\r\n" + Printed("samples : %d\r\n", p.points) +
+           Printed("synthesizer_frequency : %u\r\n", p.hertz) + Printed("sample_frequency : %d\r\n", p.width) +
+           Printed("echo_time : %.4f\r\n", double(p.te)) + Printed("repetition_time : %.3f\r\n", double(p.tr)) +
+           Printed("averages : %d\r\n", p.averages);
+}
+
+void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& p)
+{
+    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
+                set.m_fPPMCentrePoint == float(p.points / 2) && set.m_fPPMCentreValue == 0.0f,
+            "points and ppm reference of the samples line");
+    Require(set.m_nSpectralWidth == p.width && set.m_fFrequency == p.frequency,
+            "sweep width and frequency (Hz to MHz)");
+    Require(set.m_fTE == p.te && set.m_fTR == p.tr && set.m_fAverages == float(p.averages),
+            "echo time, repetition time and averages");
+    Require(set.m_strPatientName == p.patientName && set.m_strExamName == p.examName &&
+                set.m_strPatientPosition == p.position && set.m_strPatientOrientation == p.orientation &&
+                set.m_strNucleus == p.nucleus,
+            "patient and examination texts");
+}
+
 std::string ChosenText(std::string_view text, size_t length, std::string_view fallback)
 {
     std::string kept;

@@ -63,8 +63,6 @@ constexpr TOrientation kOrientations[] = {
     {1, "coronal", "L_R", 0, 2},  {2, "axial", "A_P", 1, 0},    {2, "axial", "L_R", 0, 1},
 };
 
-float Signed(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
-
 // 2 or 3 dimensions, every slice and read orientation, 1-4 voxels along each axis, fields
 // of view of 4-256 mm, a slice thickness of 0.5-20 mm, offsets of both signs, direction
 // vectors that turn the axes into each other with signs, 2-64 points (a power of two), a
@@ -72,7 +70,6 @@ float Signed(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
 // experiment in sixteen has no acqp file.
 TBrukerParameters ChosenParameters(const uint8_t* data)
 {
-    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
     static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     static constexpr const char* kNuclei[] = {"1H", "31P", "13C", "19F"};
     vx::fuzz::TChosen c(data, kParameterBytes);
@@ -93,15 +90,15 @@ TBrukerParameters ChosenParameters(const uint8_t* data)
     p.readFOV = float(4 * (1 + c.Pick(64)));
     p.phaseFOV = float(4 * (1 + c.Pick(64)));
     p.thickness = float(1 + c.Pick(40)) / 2.0f;
-    p.readOffset = Signed(c.Byte(), 4.0f);
-    p.phaseOffset = Signed(c.Byte(), 4.0f);
-    p.sliceOffset = Signed(c.Byte(), 4.0f);
+    p.readOffset = c.Signed(4.0f);
+    p.phaseOffset = c.Signed(4.0f);
+    p.sliceOffset = c.Signed(4.0f);
     const int* order = kOrders[c.Pick(6)];
     const uint8_t signs = c.Byte();
     for (int v = 0; v < 3; ++v)
         p.gradient[3 * v + order[v]] = (signs >> v) & 1 ? -1.0f : 1.0f;
-    p.points = 1 << (1 + c.Pick(6));
-    p.width = kWidths[c.Pick(8)];
+    p.points = c.Points();
+    p.width = c.SweepWidth();
     p.frequency = 1.0f + float(c.Word()) / 64.0f;
     p.te = float(c.Word()) / 16.0f;
     p.tr = float(c.Word()) / 8.0f;
@@ -111,53 +108,46 @@ TBrukerParameters ChosenParameters(const uint8_t* data)
     return p;
 }
 
-std::string Formatted(const char* format, auto... values)
-{
-    char buffer[200];
-    std::snprintf(buffer, sizeof buffer, format, values...);
-    return buffer;
-}
-
 // The method text: scalar keys on their line, array keys with their values on the next.
 std::string MethodText(const TBrukerParameters& p, const char* matrixKey)
 {
     std::string text = "##TITLE=Parameter List, ParaVision\n##JCAMPDX=4.24\n##$Method=CSI\n";
-    text += Formatted("##$PVM_SpatDimEnum=%s\n", p.dims == 3 ? "3D" : "2D");
-    text += Formatted("##$PVM_NAverages=%d\n", int(p.averages));
-    text += Formatted("##$PVM_RepetitionTime=%.3f\n", double(p.tr));
-    text += Formatted("##$PVM_EchoTime=%.4f\n", double(p.te));
+    text += vx::fuzz::Printed("##$PVM_SpatDimEnum=%s\n", p.dims == 3 ? "3D" : "2D");
+    text += vx::fuzz::Printed("##$PVM_NAverages=%d\n", int(p.averages));
+    text += vx::fuzz::Printed("##$PVM_RepetitionTime=%.3f\n", double(p.tr));
+    text += vx::fuzz::Printed("##$PVM_EchoTime=%.4f\n", double(p.te));
     text += "##$PVM_Nucleus1Enum=" + p.nucleus + "\n";
-    text += Formatted("##$PVM_Fov=( %d )\n%.1f %.1f%s\n", p.dims, double(p.readFOV), double(p.phaseFOV),
+    text += vx::fuzz::Printed("##$PVM_Fov=( %d )\n%.1f %.1f%s\n", p.dims, double(p.readFOV), double(p.phaseFOV),
                       p.dims == 3 ? " 20.0" : "");
-    text += Formatted("##$%s=( %d )\n%d %d", matrixKey, p.dims, p.readMatrix, p.phaseMatrix);
-    text += p.dims == 3 ? Formatted(" %d\n", p.sliceMatrix) : std::string("\n");
-    text += Formatted("##$PVM_SliceThick=%.1f\n", double(p.thickness));
+    text += vx::fuzz::Printed("##$%s=( %d )\n%d %d", matrixKey, p.dims, p.readMatrix, p.phaseMatrix);
+    text += p.dims == 3 ? vx::fuzz::Printed(" %d\n", p.sliceMatrix) : std::string("\n");
+    text += vx::fuzz::Printed("##$PVM_SliceThick=%.1f\n", double(p.thickness));
     text += "##$PVM_SPackArrSliceOrient=( 1 )\n" + p.sliceText + "\n";
     text += "##$PVM_SPackArrReadOrient=( 1 )\n" + p.readText + "\n";
-    text += Formatted("##$PVM_SPackArrReadOffset=( 1 )\n%.2f\n", double(p.readOffset));
-    text += Formatted("##$PVM_SPackArrPhase1Offset=( 1 )\n%.2f\n", double(p.phaseOffset));
-    text += Formatted("##$PVM_SPackArrSliceOffset=( 1 )\n%.2f\n", double(p.sliceOffset));
+    text += vx::fuzz::Printed("##$PVM_SPackArrReadOffset=( 1 )\n%.2f\n", double(p.readOffset));
+    text += vx::fuzz::Printed("##$PVM_SPackArrPhase1Offset=( 1 )\n%.2f\n", double(p.phaseOffset));
+    text += vx::fuzz::Printed("##$PVM_SPackArrSliceOffset=( 1 )\n%.2f\n", double(p.sliceOffset));
     text += "##$PVM_SPackArrGradOrient=( 1, 3, 3 )\n";
     for (int k = 0; k < 9; ++k)
-        text += Formatted(k == 8 ? "%.0f\n" : "%.0f ", double(p.gradient[k]));
-    text += Formatted("##$PVM_SpecMatrix=( 1 )\n%d\n", p.points);
-    text += Formatted("##$PVM_SpecSWH=( 1 )\n%d\n", p.width);
+        text += vx::fuzz::Printed(k == 8 ? "%.0f\n" : "%.0f ", double(p.gradient[k]));
+    text += vx::fuzz::Printed("##$PVM_SpecMatrix=( 1 )\n%d\n", p.points);
+    text += vx::fuzz::Printed("##$PVM_SpecSWH=( 1 )\n%d\n", p.width);
     text += "##END=\n";
     return text;
 }
 
 std::string AcqpText(const TBrukerParameters& p)
 {
-    return "##TITLE=Parameter List, ParaVision\n" + Formatted("##$SFO1=%.6f\n", double(p.frequency)) +
-           Formatted("##$GRPDLY=%.3f\n", double(p.groupDelay)) + "##$DECIM=16\n##$DSPFVS=20\n##END=\n";
+    return "##TITLE=Parameter List, ParaVision\n" + vx::fuzz::Printed("##$SFO1=%.6f\n", double(p.frequency)) +
+           vx::fuzz::Printed("##$GRPDLY=%.3f\n", double(p.groupDelay)) + "##$DECIM=16\n##$DSPFVS=20\n##END=\n";
 }
 
 // The reco text of complex samples still in k-space and the time domain.
 std::string RecoText(const TBrukerParameters& p)
 {
     std::string text = "##TITLE=Parameter List, ParaVision\n";
-    text += Formatted("##$RECO_size=( %d )\n%d %d %d", p.dims + 1, p.points, p.readMatrix, p.phaseMatrix);
-    text += p.dims == 3 ? Formatted(" %d\n", p.sliceMatrix) : std::string("\n");
+    text += vx::fuzz::Printed("##$RECO_size=( %d )\n%d %d %d", p.dims + 1, p.points, p.readMatrix, p.phaseMatrix);
+    text += p.dims == 3 ? vx::fuzz::Printed(" %d\n", p.sliceMatrix) : std::string("\n");
     return text + "##$RECO_ft_mode=( 2 )\nNO_FT NO_FT\n##$RECO_image_type=COMPLEX_IMAGE\n##END=\n";
 }
 

@@ -44,8 +44,6 @@ struct TSVParameters {
     std::string sequence, description;
 };
 
-float Signed(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
-
 // Every revision and byte order, 16- or 32-bit samples, 2-64 points (a power of two), 1-8
 // frames after the skipped one of which the first 0 to all but one are left out (a
 // fraction in the count), sweep widths and fields of view exact in a float, the three
@@ -55,7 +53,6 @@ float Signed(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
 // sample size of 3 bytes.
 TSVParameters ChosenParameters(uint8_t pick, const uint8_t* data, std::string_view description)
 {
-    static constexpr float kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
     static constexpr int kPlanes[] = {2, 4, 8, 2};
     static constexpr int kPositions[] = {1, 2, 4, 8, 3, 0, 16, 1};
     static constexpr const char* kSequences[] = {"probe-p", "PRESS", "steam_cs", "fidcsi", "prose", "probe-s",
@@ -68,11 +65,11 @@ TSVParameters ChosenParameters(uint8_t pick, const uint8_t* data, std::string_vi
     p.pointSize = (layout >> 2) & 1 ? 4 : 2;
     if (((layout >> 3) & 15) == 0)
         p.pointSize = 3;
-    p.points = 1 << (1 + c.Pick(6));
+    p.points = c.Points();
     p.frames = 1 + c.Pick(8);
     p.skipped = c.Pick(p.frames);
     p.skipValue = float(p.skipped) + float(c.Pick(4)) / 4.0f;
-    p.spectralWidth = kWidths[c.Pick(8)];
+    p.spectralWidth = float(c.SweepWidth());
     p.sliceThickness = float(1 + c.Pick(64)) / 2.0f;
     p.fov = float(4 * (1 + c.Pick(64)));
     p.rectFov = c.Pick(2) ? 0.0f : 0.5f;
@@ -91,10 +88,10 @@ TSVParameters ChosenParameters(uint8_t pick, const uint8_t* data, std::string_vi
     p.examTime = 946684800 + 3600 * int(c.Word());
     p.softwareVersion = 11 + c.Pick(17);
     for (int axis = 0; axis < 3; ++axis) {
-        p.centre[axis] = Signed(c.Byte(), 4.0f);
+        p.centre[axis] = c.Signed(4.0f);
         const uint8_t voxel = c.Byte();
         p.voxelSize[axis] = float(1 + voxel % 64);
-        p.voxelCentre[axis] = Signed(uint8_t(voxel * 7 + axis), 8.0f);
+        p.voxelCentre[axis] = vx::fuzz::TChosen::SignedOf(uint8_t(voxel * 7 + axis), 8.0f);
     }
     p.description = vx::fuzz::ChosenText(description, 24, "Series");
     return p;

@@ -40,24 +40,23 @@ struct TChosenHeader {
 // into each other with signs.
 TChosenHeader ChosenHeader(const uint8_t* data)
 {
-    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
     static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     vx::fuzz::TChosen c(data, kParameterBytes);
     TChosenHeader h{};
     for (int k = 0; k < 3; ++k) {
-        h.voxelShift[k] = float(int8_t(c.Byte())) / 4.0f;
+        h.voxelShift[k] = c.Signed(4.0f);
         h.fov[k] = float(4 * (1 + c.Pick(64)));
         h.dim[k] = 1 + c.Pick(4);
     }
-    h.points = 1 << (1 + c.Pick(6));
+    h.points = c.Points();
     h.firstPoint = c.Pick(h.points);
     h.lastPoint = h.firstPoint + c.Pick(h.points - h.firstPoint);
-    h.width = kWidths[c.Pick(8)];
+    h.width = c.SweepWidth();
     h.frequency = 1.0f + float(c.Word()) / 64.0f;
     h.ppmCentrePoint = float(c.Word()) / 16.0f;
-    h.ppmCentreValue = float(int8_t(c.Byte())) / 8.0f;
-    h.phase0 = float(int8_t(c.Byte())) / 16.0f;
-    h.phase1 = float(int8_t(c.Byte())) / 16.0f;
+    h.ppmCentreValue = c.Signed(8.0f);
+    h.phase0 = c.Signed(16.0f);
+    h.phase1 = c.Signed(16.0f);
     h.pivot = c.Pick(h.points);
     h.readerFlag = c.Byte();
     h.domainFlag = c.Byte();
@@ -71,7 +70,7 @@ TChosenHeader ChosenHeader(const uint8_t* data)
     h.kSpace = c.Pick(2);
     h.multiSlice = c.Pick(2);
     for (int k = 0; k < 3; ++k) {
-        h.angulation[k] = float(int8_t(c.Byte())) / 2.0f;
+        h.angulation[k] = c.Signed(2.0f);
         h.offCentre[k] = float(int16_t(c.Word())) / 8.0f;
     }
     const int* order = kOrders[c.Pick(6)];

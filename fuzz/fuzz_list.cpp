@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <complex>
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -43,10 +42,8 @@ struct TVector {
 
 struct TListParameters {
     int format = 5;
-    int points = 0, width = 0, averages = 0, release = 9;
-    uint32_t hertz = 0;
-    float frequency = 0, te = 0, tr = 0;
-    std::string patientName, examName, position, orientation, nucleus;
+    vx::fuzz::TSparSpectrum spectrum;
+    int release = 9;
     int sliceAxis = 2, sizeA = 1, sizeB = 1, locations = 1;
     float phaseFOV = 0, thickness = 0, offCentre[3] = {}, angulation[3] = {};  // [LR, AP, CC] as written
     int dataOffset = 0;  // bytes before the first vector in the DATA file (3-D reader)
@@ -54,37 +51,21 @@ struct TListParameters {
     bool otherMix = false;  // a vector of mix 1 among them, which the reader skips
 };
 
-float Signed(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
-
-// Points 2-64 (a power of two), a sweep width of eight, frequency 1 + n/64 MHz (in Hz),
-// TE and TR in 1/16 and 1/8 ms, a slice axis of each direction, 1-4 voxels along each
-// axis, a phase-encoding field of view of 12-240 mm and a slice thickness that divides
-// it (so that the 3-D reader's release-9 scaling is exact), release 9, 10 or 11, and 1 to
-// all positions of the grid in any order (repeats too).
+// The spectral values and texts of every SPAR file (TSparSpectrum), a slice axis of each
+// direction, 1-4 voxels along each axis, a phase-encoding field of view of 12-240 mm and a
+// slice thickness that divides it (so that the 3-D reader's release-9 scaling is exact),
+// release 9, 10 or 11, and 1 to all positions of the grid in any order (repeats too).
 TListParameters ChosenParameters(int format, const uint8_t* data, std::string_view name, std::string_view exam)
 {
-    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
+    using vx::fuzz::TChosen;
     static constexpr int kThicknesses[] = {2, 3, 4, 6, 12, 1, 12, 6};
-    static constexpr const char* kPositions[] = {"head_first", "feet_first"};
-    static constexpr const char* kOrientations[] = {"supine", "prone", "left_side", "right_side"};
-    static constexpr const char* kNuclei[] = {"1H", "31P", "13C", "19F"};
-    vx::fuzz::TChosen c(data, kParameterBytes);
+    TChosen c(data, kParameterBytes);
     TListParameters p;
     p.format = format;
-    p.points = 1 << (1 + c.Pick(6));
-    p.width = kWidths[c.Pick(8)];
-    const uint16_t n = c.Word();
-    p.hertz = (64u + n) * 15625u;
-    p.frequency = 1.0f + float(n) / 64.0f;
-    p.te = float(c.Word()) / 16.0f;
-    p.tr = float(c.Word()) / 8.0f;
-    p.averages = c.Byte();
-    const uint8_t texts = c.Byte();
-    p.position = kPositions[texts & 1];
-    p.orientation = kOrientations[(texts >> 1) & 3];
-    p.nucleus = kNuclei[(texts >> 3) & 3];
-    p.release = 9 + (texts >> 5) % 3;
-    p.otherMix = (texts >> 7) & 1;
+    p.spectrum = vx::fuzz::ChosenSparSpectrum(c, name, exam);
+    const uint8_t release = c.Byte();
+    p.release = 9 + release % 3;
+    p.otherMix = (release >> 7) & 1;
     const uint8_t grid = c.Byte();
     p.sliceAxis = grid % 3;
     p.sizeA = 1 + (grid >> 2) % 4;
@@ -94,8 +75,8 @@ TListParameters ChosenParameters(int format, const uint8_t* data, std::string_vi
     p.thickness = float(kThicknesses[c.Pick(8)]);
     for (int axis = 0; axis < 3; ++axis) {
         const uint8_t value = c.Byte();
-        p.offCentre[axis] = Signed(value, 4.0f);
-        p.angulation[axis] = Signed(uint8_t(value * 5 + axis), 8.0f);
+        p.offCentre[axis] = TChosen::SignedOf(value, 4.0f);
+        p.angulation[axis] = TChosen::SignedOf(uint8_t(value * 5 + axis), 8.0f);
     }
     const int offset = 16 * c.Pick(4);
     p.dataOffset = format == 8 ? offset : 0;
@@ -108,8 +89,6 @@ TListParameters ChosenParameters(int format, const uint8_t* data, std::string_vi
         p.vectors.push_back({at / (p.sizeA * p.sizeB), at % p.sizeA, (at / p.sizeA) % p.sizeB});
         walk = uint16_t(walk * 5 + 1);
     }
-    p.patientName = vx::fuzz::ChosenText(name, 32, "Doe");
-    p.examName = vx::fuzz::ChosenText(exam, 32, "Exam");
     return p;
 }
 
@@ -121,39 +100,22 @@ std::string Lines(const std::vector<std::string>& lines)
     return text;
 }
 
-std::string Formatted(const char* format, auto... values)
-{
-    char buffer[200];
-    std::snprintf(buffer, sizeof buffer, format, values...);
-    return buffer;
-}
-
 // The SPAR text of the acquisition: names, spectral values and the slice geometry.
 std::string SparText(const TListParameters& p)
 {
+    using vx::fuzz::Printed;
     static constexpr const char* kDirections[] = {"sagittal", "coronal", "transversal"};
     static constexpr const char* kAxisNames[] = {"lr", "ap", "cc"};
     std::vector<std::string> lines = {
-        "examination_name : " + p.examName,
-        "patient_name : " + p.patientName,
-        "patient_position : " + p.position,
-        "patient_orientation : " + p.orientation,
-        Formatted("samples : %d", p.points),
-        Formatted("synthesizer_frequency : %u", p.hertz),
-        Formatted("sample_frequency : %d", p.width),
-        Formatted("echo_time : %.4f", double(p.te)),
-        Formatted("repetition_time : %.3f", double(p.tr)),
-        Formatted("averages : %d", p.averages),
-        "nucleus : " + p.nucleus,
         std::string("phase_encoding_direction : ") + kDirections[p.sliceAxis],
-        Formatted("phase_encoding_fov : %.1f", double(p.phaseFOV)),
-        Formatted("slice_thickness : %.1f", double(p.thickness)),
+        Printed("phase_encoding_fov : %.1f", double(p.phaseFOV)),
+        Printed("slice_thickness : %.1f", double(p.thickness)),
     };
     for (int axis : {kAP, kLR, kCC})
-        lines.push_back(Formatted("si_%s_off_center : %.2f", kAxisNames[axis], double(p.offCentre[axis])));
+        lines.push_back(Printed("si_%s_off_center : %.2f", kAxisNames[axis], double(p.offCentre[axis])));
     for (int axis : {kAP, kLR, kCC})
-        lines.push_back(Formatted("si_%s_off_angulation : %.3f", kAxisNames[axis], double(p.angulation[axis])));
-    return Lines(lines);
+        lines.push_back(Printed("si_%s_off_angulation : %.3f", kAxisNames[axis], double(p.angulation[axis])));
+    return vx::fuzz::SparSpectrumLines(p.spectrum) + Lines(lines);
 }
 
 // The LIST text: the release, the sizes of the first mix, and one data vector line of 20
@@ -161,17 +123,17 @@ std::string SparText(const TListParameters& p)
 std::string ListText(const TListParameters& p)
 {
     std::vector<std::string> lines = {
-        Formatted("# Gyroscan SW release : %d.1.2", p.release),
-        Formatted(". 0 0 0 number_of_encoding_dimensions : %d", p.format == 8 ? 3 : 2),
-        Formatted(". 0 0 0 number_of_locations : %d", p.locations),
-        Formatted(". 0 0 0 F-resolution : %d", p.points),
-        Formatted(". 0 0 0 X-resolution : %d", p.sizeA),
-        Formatted(". 0 0 0 Y-resolution : %d", p.sizeB),
+        vx::fuzz::Printed("# Gyroscan SW release : %d.1.2", p.release),
+        vx::fuzz::Printed(". 0 0 0 number_of_encoding_dimensions : %d", p.format == 8 ? 3 : 2),
+        vx::fuzz::Printed(". 0 0 0 number_of_locations : %d", p.locations),
+        vx::fuzz::Printed(". 0 0 0 F-resolution : %d", p.spectrum.points),
+        vx::fuzz::Printed(". 0 0 0 X-resolution : %d", p.sizeA),
+        vx::fuzz::Printed(". 0 0 0 Y-resolution : %d", p.sizeB),
         ". 1 0 0 F-resolution : 3",
     };
-    const int bytes = 8 * p.points;
+    const int bytes = 8 * p.spectrum.points;
     const auto vector = [&](int mix, const TVector& v, int offset) {
-        return Formatted(" STD %d 0 0 0 %d 0 0 0 %d %d 0 0 0 0 0 0 0 %d %d", mix, v.location, v.ka - p.sizeA / 2,
+        return vx::fuzz::Printed(" STD %d 0 0 0 %d 0 0 0 %d %d 0 0 0 0 0 0 0 %d %d", mix, v.location, v.ka - p.sizeA / 2,
                          v.kb - p.sizeB / 2, bytes, offset);
     };
     for (size_t j = 0; j < p.vectors.size(); ++j) {
@@ -186,7 +148,7 @@ std::string ListText(const TListParameters& p)
 std::string DataFile(const TListParameters& p, std::string_view samples)
 {
     std::string file(size_t(p.dataOffset), 'd');
-    const size_t values = size_t(2) * size_t(p.points) * p.vectors.size();
+    const size_t values = size_t(2) * size_t(p.spectrum.points) * p.vectors.size();
     for (size_t k = 0; k < values; ++k) {
         const float value = vx::fuzz::ChosenSample(samples, k);
         file.append(reinterpret_cast<const char*>(&value), 4);
@@ -200,16 +162,8 @@ std::string DataFile(const TListParameters& p, std::string_view samples)
 void CheckChosenRead(const TCSISet& set, const TListParameters& p, bool raw, std::string_view samples)
 {
     using vx::fuzz::Require;
-    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
-                set.m_fPPMCentrePoint == float(p.points / 2),
-            "points and ppm reference");
-    Require(set.m_nSpectralWidth == p.width && set.m_fFrequency == p.frequency && set.m_fTE == p.te &&
-                set.m_fTR == p.tr && set.m_fAverages == float(p.averages),
-            "sweep width, frequency (Hz to MHz), TE, TR and averages");
-    Require(set.m_strPatientName == p.patientName && set.m_strExamName == p.examName &&
-                set.m_strPatientPosition == p.position && set.m_strPatientOrientation == p.orientation &&
-                set.m_strNucleus == p.nucleus,
-            "patient and examination texts");
+    vx::fuzz::CheckSparSpectrum(set, p.spectrum);
+    const int points = p.spectrum.points;
     const int s = p.sliceAxis;
     const int a = s == 0 ? 1 : 0, b = s == 2 ? 1 : 2;
     int dim[3];
@@ -249,20 +203,20 @@ void CheckChosenRead(const TCSISet& set, const TListParameters& p, bool raw, std
         return;
     const size_t voxels = size_t(dim[0] * dim[1] * dim[2]);
     std::vector<std::vector<std::complex<float>>> expected(voxels,
-                                                           std::vector<std::complex<float>>(size_t(p.points)));
+                                                           std::vector<std::complex<float>>(size_t(points)));
     for (size_t j = 0; j < p.vectors.size(); ++j) {
         int at[3];
         at[s] = p.vectors[j].location;
         at[a] = p.vectors[j].ka;
         at[b] = p.vectors[j].kb;
         auto& spectrum = expected[size_t(at[0] + dim[0] * (at[1] + dim[1] * at[2]))];
-        for (int i = 0; i < p.points; ++i) {
-            const size_t k = 2 * (j * size_t(p.points) + size_t(i));
+        for (int i = 0; i < points; ++i) {
+            const size_t k = 2 * (j * size_t(points) + size_t(i));
             spectrum[size_t(i)] = {vx::fuzz::ChosenSample(samples, k), vx::fuzz::ChosenSample(samples, k + 1)};
         }
     }
     for (size_t v = 0; v < voxels; ++v)
-        Require(vx::fuzz::VoxelHolds(set, v, expected[v].data(), p.points),
+        Require(vx::fuzz::VoxelHolds(set, v, expected[v].data(), points),
                 "each k-space position holds its last vector's samples, or zeros");
 }
 

@@ -14,7 +14,6 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,7 +50,7 @@ THeliconParameters ChosenParameters(const uint8_t* data, std::string_view study)
         p.dim[k] = 1 + c.Pick(4);
         p.spacing[k] = float(1 + c.Pick(64)) / 4.0f;
     }
-    p.points = 1 << (1 + c.Pick(6));
+    p.points = c.Points();
     const int dwell = c.Pick(8);
     p.dwell = kDwells[dwell][0];
     p.width = kDwells[dwell][1];
@@ -69,21 +68,15 @@ THeliconParameters ChosenParameters(const uint8_t* data, std::string_view study)
 // token counts.
 std::string DdfText(const THeliconParameters& p)
 {
-    std::string text;
-    const auto line = [&](const char* format, auto... values) {
-        char buffer[200];
-        std::snprintf(buffer, sizeof buffer, format, values...);
-        text += buffer;
-        text += "\r\n";
-    };
-    line("GENERAL INFORMATION study id %s", p.study.c_str());
-    line("date/time: 2003-05-06 10:11:12");
-    line("total number of dimensions: %d", p.dimensions);
-    line("spectrometer frequency (MHz): %.6f", double(p.frequency));
-    line("dim1: %d dwelltime (us): %d type: time domain", p.points, p.dwell);
+    using vx::fuzz::Printed;
+    std::string text = "GENERAL INFORMATION study id " + p.study + "\r\ndate/time: 2003-05-06 10:11:12\r\n" +
+                       Printed("total number of dimensions: %d\r\n", p.dimensions) +
+                       Printed("spectrometer frequency (MHz): %.6f\r\n", double(p.frequency)) +
+                       Printed("dim1: %d dwelltime (us): %d type: time domain\r\n", p.points, p.dwell);
     static constexpr const char* kLetters[] = {"x", "y", "z"};
     for (int k = 0; k < 3; ++k)
-        line("dimension: %d %s slice spacing %.2f type: k space", p.dim[k], kLetters[k], double(p.spacing[k]));
+        text += Printed("dimension: %d %s slice spacing %.2f type: k space\r\n", p.dim[k], kLetters[k],
+                        double(p.spacing[k]));
     return text;
 }
 

@@ -4,7 +4,7 @@
 // texts and its samples from the rest. For the raw reader, bit 1 picks where the read
 // parameters of the Add CSI Set dialog (TCSIReadParams) come from:
 //  - bit 1 clear: the next 116 bytes are the block as it lies in memory, the rest the file;
-//  - bit 1 set: the next 26 bytes choose a block within the dialog's sensible ranges (see
+//  - bit 1 set: the next 27 bytes choose a block within the dialog's sensible ranges (see
 //    ChosenParameters), the rest gives the samples of a file the target writes for it
 //    (ChosenFile). The set read must hold what the block says, and the samples of the file
 //    unless the options transform them; a block with a field of view of 0 must be refused
@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr size_t kParameterBytes = 26;
+constexpr size_t kParameterBytes = 27;
 
 // What the samples of a chosen block go through: read as they are ("Load raw data"), the
 // post-read with data in the space and frequency domains and no option (the samples stay
@@ -48,7 +48,6 @@ struct TChosenRead {
 // has one field of view of 0.
 TChosenRead ChosenParameters(const uint8_t* data)
 {
-    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
     static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     vx::fuzz::TChosen chosen(data, kParameterBytes);
     TChosenRead read;
@@ -56,19 +55,19 @@ TChosenRead ChosenParameters(const uint8_t* data)
     p.m_nFormat = kRawFormat;
     for (int& size : p.m_nDim)
         size = 1 + chosen.Pick(4);
-    p.m_nPoints = 1 << (1 + chosen.Pick(6));
+    p.m_nPoints = chosen.Points();
     const uint8_t layout = chosen.Byte();
     p.m_nSampleType = layout & 3;
     p.m_bSwapBytes = (layout >> 2) & 1;
-    p.m_nSweepWidth = kWidths[(layout >> 3) & 7];
-    p.m_nOrientation = (layout >> 6) % 3;
+    p.m_nOrientation = (layout >> 3) % 3;
+    p.m_nSweepWidth = chosen.SweepWidth();
     p.m_fFrequency = 1.0f + float(chosen.Word()) / 64.0f;
     p.m_nHeaderSize = chosen.Byte();
     const int* order = kOrders[chosen.Pick(6)];
     std::copy(order, order + 3, p.m_nAxisOrder);
     for (int k = 0; k < 3; ++k) {
         p.m_fFOV[k] = float(4 * (1 + chosen.Pick(64)));
-        p.m_fAngulation[k] = float(int(chosen.Byte()) - 128) / 2.0f;
+        p.m_fAngulation[k] = chosen.Signed(2.0f);
         p.m_fOffCentre[k] = float(int16_t(chosen.Word())) / 8.0f;
     }
     const uint8_t echo = chosen.Byte();

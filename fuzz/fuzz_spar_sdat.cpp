@@ -19,7 +19,6 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <cstdint>
 #include <memory>
@@ -52,12 +51,11 @@ constexpr int kLR = 0, kAP = 1, kCC = 2;
 
 struct TSparParameters {
     int format = 0;
-    int points = 0, width = 0, averages = 0, rows = 1;
-    uint32_t hertz = 0;
-    float frequency = 0, te = 0, tr = 0;
-    double lowerValue = 0;       // spec_col_lower_val (s)
+    vx::fuzz::TSparSpectrum spectrum;
+    int rows = 1;
+    double lowerValue = 0;         // spec_col_lower_val (s)
     bool echoAcquisition = false;  // an echo_acquisition line after it
-    std::string patientName, examName, birthDate, scanDate, position, orientation, nucleus;
+    std::string birthDate, scanDate;
     int volumes = 1;
     float volSize[2][3] = {}, volOffCentre[2][3] = {}, volAngulation[2][3] = {};  // [box][LR, AP, CC] as written
     // The 2-D slice: its direction (0 sagittal, 1 coronal, 2 transverse), in-plane sizes,
@@ -67,49 +65,31 @@ struct TSparParameters {
     bool withoutWidth = false;
 };
 
-float Signed(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
-
-// Points 2-64 (a power of two), a sweep width of eight, frequency 1 + n/64 MHz (written in
-// Hz), TE and TR in 1/16 and 1/8 ms, averages 0-255, 1-8 rows of a series, one or two
-// volume boxes of sizes 1-64 mm with off-centres and angulations of both signs, a slice of
-// each direction with 1-4 by 1-4 voxels, a phase-encoding field of view that both in-plane
-// sizes divide, and texts the lines keep as they stand.
+// The spectral values and texts of every SPAR file (TSparSpectrum), 1-8 rows of a series,
+// the first point's time, one or two volume boxes of sizes 1-64 mm with off-centres and
+// angulations of both signs, a slice of each direction with 1-4 by 1-4 voxels, a
+// phase-encoding field of view that both in-plane sizes divide, and dates.
 TSparParameters ChosenParameters(int format, const uint8_t* data, std::string_view name, std::string_view exam)
 {
-    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
-    static constexpr const char* kPositions[] = {"head_first", "feet_first"};
-    static constexpr const char* kOrientations[] = {"supine", "prone", "left_side", "right_side"};
-    static constexpr const char* kNuclei[] = {"1H", "31P", "13C", "19F"};
-    vx::fuzz::TChosen c(data, kParameterBytes);
+    using vx::fuzz::TChosen;
+    TChosen c(data, kParameterBytes);
     TSparParameters p;
     p.format = format;
-    p.points = 1 << (1 + c.Pick(6));
-    p.width = kWidths[c.Pick(8)];
-    const uint16_t n = c.Word();
-    p.hertz = (64u + n) * 15625u;
-    p.frequency = 1.0f + float(n) / 64.0f;
-    p.te = float(c.Word()) / 16.0f;
-    p.tr = float(c.Word()) / 8.0f;
-    p.averages = c.Byte();
+    p.spectrum = vx::fuzz::ChosenSparSpectrum(c, name, exam);
     const int rows = 1 + c.Pick(8);
     p.rows = format == 1 ? rows : 1;
     const uint8_t echo = c.Byte();
     p.lowerValue = (int(echo & 0x7f) - 32) / 65536.0;
     p.echoAcquisition = (echo & 0x80) != 0;
-    const uint8_t texts = c.Byte();
-    p.position = kPositions[texts & 1];
-    p.orientation = kOrientations[(texts >> 1) & 3];
-    p.nucleus = kNuclei[(texts >> 3) & 3];
-    p.volumes = 1 + ((texts >> 5) & 1);
-    const uint16_t birth = c.Word();
-    p.birthDate = std::to_string(19000101 + birth);
+    p.volumes = 1 + c.Pick(2);
+    p.birthDate = std::to_string(19000101 + c.Word());
     p.scanDate = "2001.04." + std::to_string(10 + c.Pick(20));
     for (int box = 0; box < p.volumes; ++box)
         for (int axis = 0; axis < 3; ++axis) {
             const uint8_t value = c.Byte();
             p.volSize[box][axis] = float(1 + value % 64);
-            p.volOffCentre[box][axis] = Signed(uint8_t(value * 7 + box), 4.0f);
-            p.volAngulation[box][axis] = Signed(uint8_t(value * 13 + 3 * axis), 8.0f);
+            p.volOffCentre[box][axis] = TChosen::SignedOf(uint8_t(value * 7 + box), 4.0f);
+            p.volAngulation[box][axis] = TChosen::SignedOf(uint8_t(value * 13 + 3 * axis), 8.0f);
         }
     const uint8_t slice = c.Byte();
     p.sliceAxis = slice % 3;
@@ -119,11 +99,9 @@ TSparParameters ChosenParameters(int format, const uint8_t* data, std::string_vi
     p.thickness = float(1 + c.Pick(40)) / 2.0f;
     for (int axis = 0; axis < 3; ++axis) {
         const uint8_t value = c.Byte();
-        p.gridOffCentre[axis] = Signed(value, 4.0f);
-        p.gridAngulation[axis] = Signed(uint8_t(value * 5 + axis), 8.0f);
+        p.gridOffCentre[axis] = TChosen::SignedOf(value, 4.0f);
+        p.gridAngulation[axis] = TChosen::SignedOf(uint8_t(value * 5 + axis), 8.0f);
     }
-    p.patientName = vx::fuzz::ChosenText(name, 32, "Doe");
-    p.examName = vx::fuzz::ChosenText(exam, 32, "Exam");
     return p;
 }
 
@@ -131,55 +109,38 @@ TSparParameters ChosenParameters(int format, const uint8_t* data, std::string_vi
 // ending with its cc_angulation.
 std::string SparText(const TSparParameters& p)
 {
+    using vx::fuzz::Printed;
     std::string text = "!-----------------------------------------\r\n! SPAR file written from chosen values\r\n";
-    const auto line = [&](const char* format, auto... values) {
-        char buffer[200];
-        std::snprintf(buffer, sizeof buffer, format, values...);
-        text += buffer;
-        text += "\r\n";
-    };
-    line("examination_name : %s", p.examName.c_str());
-    line("scan_id : chosen");
-    line("scan_date : %s 12:34:56", p.scanDate.c_str());
-    line("patient_name : %s", p.patientName.c_str());
-    line("patient_birth_date : %s", p.birthDate.c_str());
-    line("patient_position : %s", p.position.c_str());
-    line("patient_orientation : %s", p.orientation.c_str());
-    line("samples : %d", p.points);
-    line("rows : %d", p.rows);
-    line("synthesizer_frequency : %u", p.hertz);
-    if (!p.withoutWidth)
-        line("sample_frequency : %d", p.width);
-    line("echo_time : %.4f", double(p.te));
-    line("repetition_time : %.3f", double(p.tr));
-    line("averages : %d", p.averages);
-    line("nucleus : %s", p.nucleus.c_str());
-    line("spec_col_lower_val : %.16f", p.lowerValue);
+    std::string spectrum = vx::fuzz::SparSpectrumLines(p.spectrum);
+    if (p.withoutWidth) {
+        const size_t at = spectrum.find("sample_frequency");
+        spectrum.erase(at, spectrum.find('\n', at) + 1 - at);
+    }
+    text += spectrum;
+    text += "scan_id : chosen\r\nscan_date : " + p.scanDate + " 12:34:56\r\npatient_birth_date : " + p.birthDate +
+            "\r\n" + Printed("rows : %d\r\n", p.rows) + Printed("spec_col_lower_val : %.16f\r\n", p.lowerValue);
     if (p.echoAcquisition)
-        line("echo_acquisition : yes");
-    line("volumes : %d", p.volumes);
+        text += "echo_acquisition : yes\r\n";
+    text += Printed("volumes : %d\r\n", p.volumes);
     static constexpr const char* kAxisNames[] = {"lr", "ap", "cc"};
     for (int box = 0; box < p.volumes; ++box) {
         for (int axis : {kAP, kLR, kCC})
-            line("%s_size : %.2f", kAxisNames[axis], double(p.volSize[box][axis]));
+            text += Printed("%s_size : %.2f\r\n", kAxisNames[axis], double(p.volSize[box][axis]));
         for (int axis : {kAP, kLR, kCC})
-            line("%s_off_center : %.2f", kAxisNames[axis], double(p.volOffCentre[box][axis]));
+            text += Printed("%s_off_center : %.2f\r\n", kAxisNames[axis], double(p.volOffCentre[box][axis]));
         for (int axis : {kAP, kLR, kCC})
-            line("%s_angulation : %.3f", kAxisNames[axis], double(p.volAngulation[box][axis]));
+            text += Printed("%s_angulation : %.3f\r\n", kAxisNames[axis], double(p.volAngulation[box][axis]));
     }
     if (p.format == 4) {
         static constexpr const char* kDirections[] = {"sagittal", "coronal", "transversal"};
-        line("phase_encoding_direction : %s", kDirections[p.sliceAxis]);
-        line("phase_encoding_fov : %.1f", double(p.phaseFOV));
-        line("slice_thickness : %.1f", double(p.thickness));
-        line("spec_num_dimensions : 3");
-        line("spec_dim2_pnts : %d", p.sizeA);
-        line("spec_dim3_pnts : %d", p.sizeB);
-        line("spec_dim4_pnts : 1");
+        text += Printed("phase_encoding_direction : %s\r\n", kDirections[p.sliceAxis]) +
+                Printed("phase_encoding_fov : %.1f\r\n", double(p.phaseFOV)) +
+                Printed("slice_thickness : %.1f\r\n", double(p.thickness)) + "spec_num_dimensions : 3\r\n" +
+                Printed("spec_dim2_pnts : %d\r\nspec_dim3_pnts : %d\r\nspec_dim4_pnts : 1\r\n", p.sizeA, p.sizeB);
         for (int axis : {kAP, kLR, kCC})
-            line("si_%s_off_center : %.2f", kAxisNames[axis], double(p.gridOffCentre[axis]));
+            text += Printed("si_%s_off_center : %.2f\r\n", kAxisNames[axis], double(p.gridOffCentre[axis]));
         for (int axis : {kAP, kLR, kCC})
-            line("si_%s_off_angulation : %.3f", kAxisNames[axis], double(p.gridAngulation[axis]));
+            text += Printed("si_%s_off_angulation : %.3f\r\n", kAxisNames[axis], double(p.gridAngulation[axis]));
     }
     return text;
 }
@@ -222,7 +183,7 @@ std::string SdatFile(const TSparParameters& p, std::string_view samples)
     int dim[3], a, b, s;
     GridOf(p, dim, a, b, s);
     std::string file;
-    const size_t values = size_t(2) * size_t(p.points) * size_t(dim[0] * dim[1] * dim[2]);
+    const size_t values = size_t(2) * size_t(p.spectrum.points) * size_t(dim[0] * dim[1] * dim[2]);
     for (size_t k = 0; k < values; ++k)
         PutVax(file, vx::fuzz::ChosenSample(samples, k));
     return file;
@@ -234,18 +195,10 @@ std::string SdatFile(const TSparParameters& p, std::string_view samples)
 void CheckChosenRead(const TCSISet& set, const TSparParameters& p, bool raw, std::string_view samples)
 {
     using vx::fuzz::Require;
-    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
-                set.m_fPPMCentrePoint == float(p.points / 2) && set.m_fPPMCentreValue == 0.0f,
-            "points and ppm reference of the samples line");
-    Require(set.m_nSpectralWidth == p.width && set.m_fFrequency == p.frequency,
-            "sweep width and frequency (Hz to MHz)");
-    Require(set.m_fTE == p.te && set.m_fTR == p.tr && set.m_fAverages == float(p.averages),
-            "echo time, repetition time and averages");
-    Require(set.m_strPatientName == p.patientName && set.m_strExamName == p.examName &&
-                set.m_strPatientBirthDate == p.birthDate && set.m_strExamDate == p.scanDate &&
-                set.m_strPatientPosition == p.position && set.m_strPatientOrientation == p.orientation &&
-                set.m_strNucleus == p.nucleus,
-            "patient and examination texts");
+    vx::fuzz::CheckSparSpectrum(set, p.spectrum);
+    Require(set.m_strPatientBirthDate == p.birthDate && set.m_strExamDate == p.scanDate,
+            "birth date and the date of the scan");
+    const int points = p.spectrum.points;
     Require(set.m_nVolumes == p.volumes, "number of volume boxes");
     const float sign[3] = {-1.0f, -1.0f, 1.0f};  // LR and AP point the other way
     for (int box = 0; box < p.volumes; ++box)
@@ -256,8 +209,8 @@ void CheckChosenRead(const TCSISet& set, const TSparParameters& p, bool raw, std
                     "size, off-centre and angulation of each volume box");
     int echo = 0;
     if (p.format != 4 && !p.echoAcquisition) {
-        const double top = (double(p.te) * 0.001 - p.lowerValue) * double(p.width);
-        echo = top < 1 ? 0 : top > p.points - 1 ? p.points - 1 : int(top);
+        const double top = (double(p.spectrum.te) * 0.001 - p.lowerValue) * double(p.spectrum.width);
+        echo = top < 1 ? 0 : top > points - 1 ? points - 1 : int(top);
     }
     Require(set.m_nEchoPosition == echo && set.m_bEchoShifted == (echo != 0 ? 1 : 0),
             "echo position of the first point's time, or none");
@@ -302,18 +255,18 @@ void CheckChosenRead(const TCSISet& set, const TSparParameters& p, bool raw, std
     Require(set.m_strName == "scan" && set.m_nFormat == p.format, "name and format of the set");
     if (!raw)
         return;
-    std::vector<std::complex<float>> spectrum(size_t(p.points));
+    std::vector<std::complex<float>> spectrum(static_cast<size_t>(points));
     int at[3] = {0, 0, 0};
     size_t fileVoxel = 0;
     for (at[s] = 0; at[s] < dim[s]; ++at[s])
         for (at[b] = 0; at[b] < dim[b]; ++at[b])
             for (at[a] = 0; at[a] < dim[a]; ++at[a], ++fileVoxel) {
-                for (int i = 0; i < p.points; ++i) {
-                    const size_t k = 2 * (fileVoxel * size_t(p.points) + size_t(i));
+                for (int i = 0; i < points; ++i) {
+                    const size_t k = 2 * (fileVoxel * size_t(points) + size_t(i));
                     spectrum[size_t(i)] = {vx::fuzz::ChosenSample(samples, k), vx::fuzz::ChosenSample(samples, k + 1)};
                 }
                 const size_t voxel = size_t(at[0] + dim[0] * (at[1] + dim[1] * at[2]));
-                Require(vx::fuzz::VoxelHolds(set, voxel, spectrum.data(), p.points),
+                Require(vx::fuzz::VoxelHolds(set, voxel, spectrum.data(), points),
                         "each voxel holds its spectrum of the SDAT file");
             }
 }

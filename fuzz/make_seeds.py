@@ -168,9 +168,9 @@ def chosen_seeds():
     for k in range(4):
         # fuzz_raw_csi: bit 1 with the raw reader; the last bytes pick the sample road.
         for road in range(3):
-            params = bytearray(pattern(26, 11 * k + road))
-            params[22] = road
-            params[25] = 200  # no field of view of 0
+            params = bytearray(pattern(27, 11 * k + road))
+            params[23] = road
+            params[26] = 200  # no field of view of 0
             put("fuzz_raw_csi", "chosen_%d_%d" % (k, road), bytes([2]) + bytes(params) + samples)
         # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
         for cut in (0, 1):
@@ -206,7 +206,7 @@ def chosen_seeds():
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
-    put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(25, 3) + bytes([1]) + samples)
+    put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
 
 
