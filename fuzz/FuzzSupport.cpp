@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cctype>
 #include <cmath>
 #include <complex>
@@ -166,6 +167,115 @@ std::string WriteScratch(const std::string& name, std::string_view bytes)
     return WriteScratch(name, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+uint8_t TChosen::Byte()
+{
+    if (m_size == 0)
+        return 0;
+    --m_size;
+    return *m_data++;
+}
+
+uint16_t TChosen::Word()
+{
+    const uint8_t low = Byte();
+    return uint16_t(low | (Byte() << 8));
+}
+
+int TChosen::SweepWidth()
+{
+    static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
+    return kWidths[Pick(8)];
+}
+
+std::string Printed(const char* format, ...)
+{
+    char buffer[256];
+    va_list values;
+    va_start(values, format);
+    std::vsnprintf(buffer, sizeof buffer, format, values);
+    va_end(values);
+    return buffer;
+}
+
+TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
+{
+    static constexpr const char* kPositions[] = {"head_first", "feet_first"};
+    static constexpr const char* kOrientations[] = {"supine", "prone", "left_side", "right_side"};
+    static constexpr const char* kNuclei[] = {"1H", "31P", "13C", "19F"};
+    TSparSpectrum p;
+    p.points = c.Points();
+    p.width = c.SweepWidth();
+    const uint16_t n = c.Word();
+    p.hertz = (64u + n) * 15625u;
+    p.frequency = 1.0f + float(n) / 64.0f;
+    p.te = float(c.Word()) / 16.0f;
+    p.tr = float(c.Word()) / 8.0f;
+    p.averages = c.Byte();
+    const uint8_t texts = c.Byte();
+    p.position = kPositions[texts & 1];
+    p.orientation = kOrientations[(texts >> 1) & 3];
+    p.nucleus = kNuclei[(texts >> 3) & 3];
+    p.patientName = ChosenText(name, 32, "Doe");
+    p.examName = ChosenText(exam, 32, "Exam");
+    return p;
+}
+
+std::string SparSpectrumLines(const TSparSpectrum& p)
+{
+    return "examination_name : " + p.examName + "\r\npatient_name : " + p.patientName +
+           "\r\npatient_position : " + p.position + "\r\npatient_orientation : " + p.orientation +
+           "\r\nnucleus : " + p.nucleus + "\r\n" + Printed("samples : %d\r\n", p.points) +
+           Printed("synthesizer_frequency : %u\r\n", p.hertz) + Printed("sample_frequency : %d\r\n", p.width) +
+           Printed("echo_time : %.4f\r\n", double(p.te)) + Printed("repetition_time : %.3f\r\n", double(p.tr)) +
+           Printed("averages : %d\r\n", p.averages);
+}
+
+void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& p)
+{
+    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
+                set.m_fPPMCentrePoint == float(p.points / 2) && set.m_fPPMCentreValue == 0.0f,
+            "points and ppm reference of the samples line");
+    Require(set.m_nSpectralWidth == p.width && set.m_fFrequency == p.frequency,
+            "sweep width and frequency (Hz to MHz)");
+    Require(set.m_fTE == p.te && set.m_fTR == p.tr && set.m_fAverages == float(p.averages),
+            "echo time, repetition time and averages");
+    Require(set.m_strPatientName == p.patientName && set.m_strExamName == p.examName &&
+                set.m_strPatientPosition == p.position && set.m_strPatientOrientation == p.orientation &&
+                set.m_strNucleus == p.nucleus,
+            "patient and examination texts");
+}
+
+std::string ChosenText(std::string_view text, size_t length, std::string_view fallback)
+{
+    std::string kept;
+    for (const char c : text.substr(0, length))
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            kept += c;
+    return kept.empty() ? std::string(fallback) : kept;
+}
+
+int16_t ChosenWord(std::string_view bytes, size_t k)
+{
+    if (2 * k + 1 >= bytes.size())
+        return 0;
+    return int16_t(uint16_t(uint8_t(bytes[2 * k]) | (uint8_t(bytes[2 * k + 1]) << 8)));
+}
+
+float ChosenSample(std::string_view bytes, size_t k) { return float(ChosenWord(bytes, k)) / 16.0f; }
+
+void Require(bool ok, const char* check)
+{
+    if (ok)
+        return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", check);
+    __builtin_trap();
+}
+
+bool Said(std::string_view text)
+{
+    return Reported(text) || g_batchLog.find(text) != std::string::npos;
+}
+
 TCSISet* LoadedSet(int nx, int ny, int nz, int points)
 {
     auto* set = new TCSISet();
@@ -319,6 +429,15 @@ bool SameSet(const TSetContents& contents, const TCSISet& b)
 }
 
 bool SameSet(const TCSISet& a, const TCSISet& b) { return SameSet(ContentsOf(a), b); }
+
+bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points)
+{
+    if (voxel >= set.VoxelCount() || set.m_nPoints != points)
+        return false;
+    const TComplex* data = set.GetVoxel(voxel)->Data();
+    return data && SameFloats(reinterpret_cast<const float*>(data), reinterpret_cast<const float*>(expected),
+                              2 * points);
+}
 
 bool SameImage(const TMRImage& a, const TMRImage& b)
 {

@@ -1,5 +1,6 @@
 #pragma once
 // Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
+#include <cstdarg>
 #include <cstddef>
 #include <complex>
 #include <cstdint>
@@ -54,6 +55,63 @@ std::string PackSections(const std::vector<std::string>& parts);
 // Whether a name an input gives a file of the scratch folder keeps to one short plain
 // component (letters, digits, "_", "-", "."), so that the file stays where it is meant to.
 bool UsableName(std::string_view name);
+
+// The values a target writes a file from, taken from its input: each call takes the
+// next bytes (zero past the input's end), so that every input chooses a file and a small
+// change of the input changes one value.
+class TChosen {
+public:
+    TChosen(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    uint8_t Byte();
+    // 16 bits, little-endian.
+    uint16_t Word();
+    // One of `count` (at most 256) choices.
+    int Pick(int count) { return Byte() % count; }
+    // 2 to 64 points, a power of two: a length every transform takes.
+    int Points() { return 1 << (1 + Pick(6)); }
+    // One of eight sweep widths of 500 to 8000 Hz, whole numbers as every header keeps them.
+    int SweepWidth();
+    // A number of both signs, exact in a float and in a short decimal text: a byte as -128
+    // to 127, divided by `scale` (a power of two).
+    float Signed(float scale) { return SignedOf(Byte(), scale); }
+    static float SignedOf(uint8_t byte, float scale) { return float(int8_t(byte)) / scale; }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+};
+
+// The letters and digits of the first `length` characters of `text`, or `fallback` when
+// it has none: a text every header line and token keeps as it stands.
+std::string ChosenText(std::string_view text, size_t length, std::string_view fallback);
+// Number k of the samples an input gives: its 16-bit little-endian number k (zero past its
+// end); as a sample value divided by 16, which floating-point samples hold exactly.
+int16_t ChosenWord(std::string_view bytes, size_t k);
+float ChosenSample(std::string_view bytes, size_t k);
+// The text printf writes for `format` and the values (at most 255 characters).
+std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Stops the run, naming the check on the error output, when `ok` is false.
+void Require(bool ok, const char* check);
+// Whether a message shown since ClearReportTexts, or the batch log, holds `text`.
+bool Said(std::string_view text);
+// Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
+bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
+
+// The spectral values and texts that every Philips SPAR file gives its reader, chosen as
+// TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
+// and 1/8 ms, averages, the patient's and examination's names (`name` and `exam`, their
+// letters and digits), which end enters first, how the patient lies, and the nucleus.
+struct TSparSpectrum {
+    int points = 0, width = 0, averages = 0;
+    uint32_t hertz = 0;
+    float frequency = 0, te = 0, tr = 0;
+    std::string patientName, examName, position, orientation, nucleus;
+};
+TSparSpectrum ChosenSparSpectrum(TChosen& chosen, std::string_view name, std::string_view exam);
+// Their "key : value" lines, each ending in a carriage return and line feed.
+std::string SparSpectrumLines(const TSparSpectrum& spectrum);
+// Stops the run unless the set holds them by the SPAR parser's mapping.
+void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& spectrum);
 
 // A loaded set whose voxels hold a decaying line at a voxel-dependent frequency (the
 // caller owns it; null when its voxels cannot be allocated).

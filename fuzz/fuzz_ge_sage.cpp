@@ -66,8 +66,7 @@ std::string SageData(const TSageParameters& p, const uint8_t* data, size_t size)
     std::string bytes;
     const size_t values = size_t(2) * size_t(p.points) * kFrames;
     for (size_t k = 0; k < values; ++k) {
-        const int16_t word = 2 * k + 1 < size ? int16_t(data[2 * k] | (data[2 * k + 1] << 8)) : int16_t(0);
-        const float value = float(word) / 16.0f;
+        const float value = vx::fuzz::ChosenSample(std::string_view(reinterpret_cast<const char*>(data), size), k);
         char four[4];
         std::memcpy(four, &value, 4);
         bytes.append(four, 4);

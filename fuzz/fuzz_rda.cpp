@@ -55,11 +55,7 @@ TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
     p.spacingColumn = float(1 + b[10] % 8);
     p.spacingRow = float(1 + (b[10] >> 3) % 8);
     p.spacing3D = float(1 + b[11] % 8);
-    for (const char c : name.substr(0, 64))
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-            p.patientName += c;
-    if (p.patientName.empty())
-        p.patientName.assign(1, 'X');
+    p.patientName = vx::fuzz::ChosenText(name, 64, "X");
     return p;
 }
 
@@ -102,10 +98,7 @@ std::string RdaFile(const TRdaParameters& p, std::string_view samples)
     text += ">>> End of header <<<\r\n";
     const size_t values = size_t(2) * size_t(p.points) * size_t(p.matrix[0] * p.matrix[1] * p.matrix[2]);
     for (size_t k = 0; k < values; ++k) {
-        const int16_t word = 2 * k + 1 < samples.size()
-                                 ? int16_t(uint8_t(samples[2 * k]) | (uint8_t(samples[2 * k + 1]) << 8))
-                                 : int16_t(0);
-        const double value = double(word) / 16.0;
+        const double value = vx::fuzz::ChosenSample(samples, k);
         char bytes[8];
         std::memcpy(bytes, &value, 8);
         text.append(bytes, 8);

@@ -158,6 +158,58 @@ def rda_seeds():
             put("fuzz_rda", "parameters_%d_%d" % (k, options), bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
 
 
+def chosen_seeds():
+    """Inputs from which the reader targets write a file from chosen values: the values
+    from a counting pattern (every byte a different value, so that the choices differ),
+    once per reader road and option the first bytes pick, and samples of both signs."""
+    def pattern(count, start):
+        return bytes((start + 37 * i) % 256 for i in range(count))
+    samples = b"".join(struct.pack("<h", (i * 53) % 601 - 300) for i in range(2 * 64 * 64))
+    for k in range(4):
+        # fuzz_raw_csi: bit 1 with the raw reader; the last bytes pick the sample road.
+        for road in range(3):
+            params = bytearray(pattern(27, 11 * k + road))
+            params[23] = road
+            params[26] = 200  # no field of view of 0
+            put("fuzz_raw_csi", "chosen_%d_%d" % (k, road), bytes([2]) + bytes(params) + samples)
+        # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
+        for cut in (0, 1):
+            put("fuzz_internal_format", "chosen_%d_%d" % (k, cut), bytes([0x80 | cut | 8 * k]) + pattern(64, 5 * k) + samples)
+        # fuzz_mag: the Helicon reader (bit 0), either file of the pair, raw or processed.
+        for pick in (0x81, 0x87, 0x8b):
+            params = bytearray(pattern(12, 7 * k))
+            params[11] = 200  # a dwell time
+            put("fuzz_mag", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Head%d" % k, samples]))
+        # fuzz_spar_sdat: bit 7 of the second byte; the first picks the single-voxel,
+        # time-series or 2-D R2 reader, the second also Load raw data (bit 5), the options
+        # (bits 3-4) and a SPAR file without its sweep width (bit 6).
+        for reader in range(3):
+            for options in (0x80, 0xa0, 0xb8):
+                put("fuzz_spar_sdat", "chosen_%d_%d_%02x" % (k, reader, options),
+                    bytes([reader + 3 * k, options]) + pattern(28, 13 * k + reader) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+        # fuzz_list: bit 6 of the first byte; bit 0 the volume reader, bit 4 Load raw data,
+        # bits 2-3 the options, bit 5 no LIST file.
+        for pick in (0x40, 0x41, 0x50, 0x51, 0x5c, 0x5d):
+            put("fuzz_list", "chosen_%d_%02x" % (k, pick),
+                bytes([pick]) + pattern(24, 17 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+        # fuzz_bruker: bit 7 of the first byte; bit 3 Load raw data, bit 2 Remove offset.
+        for pick in (0x80, 0x88, 0x8c):
+            params = bytearray(pattern(24, 19 * k + pick))
+            params[21] = 200  # an acqp file
+            put("fuzz_bruker", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + samples)
+        # fuzz_ge_pfile: revision bits 3; bit 2 little-endian, bits 5-7 the options.
+        for pick in (0x03, 0x07, 0x23, 0x27, 0xe3):
+            params = bytearray(pattern(32, 23 * k + pick))
+            params[0] = (params[0] & 0x87) | 0x40  # revision and sample size; not 3 bytes
+            put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
+    put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
+    put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
+    put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
+    put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
+    put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
+    put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
+
+
 def mask_seeds():
     """Selections from which fuzz_macro_mask writes a mask file (first byte: bits 0-1 = 2,
     then the grid): values of both signs, zeros and the largest, every separator; and a
@@ -379,6 +431,7 @@ def main():
     golden_files()
     committed_seeds()
     rda_seeds()
+    chosen_seeds()
     mask_seeds()
     sage_seeds()
     work_folder_seeds()
