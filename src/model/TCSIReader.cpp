@@ -211,8 +211,7 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("Data file " + path + " does not exist or cannot be read" + vx::NotAFileNote(file.NotAFile()) + ".",
-                   vx::ReportIcon::Exclamation);
+        vx::Report(vx::NotOpenedText("Data file", path, file.NotAFile()), vx::ReportIcon::Exclamation);
         return false;
     }
     m_pRawData.reset();
@@ -281,7 +280,7 @@ void TCSIReader::ReportDataFileNotRead(const std::string& path, const std::strin
 
 void TCSIReader::ReportDataFileReadFailed(const std::string& path)
 {
-    vx::Report("Data file " + path + " cannot be read to its end.", vx::ReportIcon::Exclamation);
+    vx::Report(vx::NotReadToEndText("Data file", path), vx::ReportIcon::Exclamation);
 }
 
 std::string TCSIReader::GridSizeText(const TCSISet& set)
@@ -292,9 +291,8 @@ std::string TCSIReader::GridSizeText(const TCSISet& set)
 
 void TCSIReader::ReportDataFileCutShort(const std::string& path, int64_t size, uint64_t needed, bool withHeader)
 {
-    vx::Report("Data file " + path + " holds " + std::to_string(size) + " bytes, fewer than the " +
-                   std::to_string(needed) + " bytes its " + (withHeader ? "header and samples" : "samples") +
-                   " need.",
+    vx::Report(vx::CutShortText("Data file", path, size, needed,
+                                withHeader ? "its header and samples need" : "its samples need"),
                vx::ReportIcon::Exclamation);
 }
 

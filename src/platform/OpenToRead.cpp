@@ -80,6 +80,23 @@ std::string NotAFileNote(const std::string& notAFile)
     return notAFile.empty() ? std::string() : ": it is " + notAFile + ", not a file";
 }
 
+std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile)
+{
+    return what + " " + path + " does not exist or cannot be read" + NotAFileNote(notAFile) + ".";
+}
+
+std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
+                         const std::string& need)
+{
+    return what + " " + path + " holds " + std::to_string(size < 0 ? 0 : size) + " bytes, fewer than the " +
+           std::to_string(needed) + " bytes " + need + ".";
+}
+
+std::string NotReadToEndText(const std::string& what, const std::string& path)
+{
+    return what + " " + path + " cannot be read to its end.";
+}
+
 std::string NameOfOpenDescriptor(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);

@@ -3,6 +3,7 @@
 // An ordinary open of a FIFO waits for a writer that may never come, and a device or
 // socket read as a file never ends or never holds what a file would: a name that the
 // project, the user or a copied folder gives is refused with what stands there instead.
+#include <cstdint>
 #include <string>
 
 namespace vx {
@@ -22,6 +23,17 @@ std::string WhatIsThereInstead(const std::string& path, bool followLinks = true)
 // ": it is a FIFO, not a file", to follow a message that a file could not be opened, when
 // `notAFile` (TFile::NotAFile) says what stood there instead of a file; else empty.
 std::string NotAFileNote(const std::string& notAFile);
+
+// How the readers name a file they refuse for what it holds or could not give, `what` being
+// the kind of file ("Data file", "Image file"):
+// "<what> <path> does not exist or cannot be read." with NotAFileNote before the full stop;
+std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile);
+// "<what> <path> holds <size> bytes, fewer than the <needed> bytes <need>.", `need` saying
+// what needs them ("its header and samples need", "its header needs");
+std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
+                         const std::string& need);
+// "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
+std::string NotReadToEndText(const std::string& what, const std::string& path);
 
 // A name that opens the file open as `fd` itself, whatever is put at its path meanwhile,
 // for libraries that open files by name (DCMTK, the GE header classes).

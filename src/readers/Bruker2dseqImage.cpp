@@ -86,11 +86,16 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
         return false;
     }
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        ReportImageNotOpened(path, file.NotAFile());
         return false;
+    }
     // A batch run has no one to name the method file, so it cannot place the images.
-    if (g_bBatchMode)
+    if (g_bBatchMode) {
+        vx::Report("The images of " + path + " need their \"method\" file, which no one can name during a batch run.",
+                   vx::ReportIcon::Exclamation);
         return false;
+    }
     if (vx::Ask("For Bruker image, \"method\" file is required. Click Yes to select the method file, No to cancel.",
                 vx::ReportButtons::YesNo, vx::ReportAnswer::Yes, vx::ReportIcon::Exclamation) != vx::ReportAnswer::Yes)
         return false;
@@ -99,8 +104,10 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
     request.filter = "All Files (*.*)|*.*";
     request.folder = vx::FolderOf(path);
     const std::string methodPath = vx::ChooseFile(request);
-    if (methodPath.empty())
+    if (methodPath.empty()) {
+        vx::Report("No \"method\" file was chosen for " + path + ".", vx::ReportIcon::Exclamation);
         return false;
+    }
 
     TImageMethod m;
     if (!ParseImageMethod(methodPath, m))
@@ -127,16 +134,22 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
     const size_t pixels = static_cast<size_t>(m.width) * static_cast<size_t>(m.height);
     std::vector<unsigned char> bytes;
     for (int i = 0; i < m.slices; ++i) {
+        const std::string name = baseName + "_" + FloatToString(static_cast<float>(i), 1);
         // A short file ends the import; the images of earlier slices stay.
         const bool holdsSlice = file.BytesLeft() >= static_cast<int64_t>(2 * pixels);
         if (holdsSlice)
             bytes.resize(2 * pixels);
         if (!holdsSlice || !file.ReadExact(bytes.data(), bytes.size())) {
-            ReportShortDataFile(path, file.Size(), uint64_t(m.slices) * 2 * pixels);
+            const std::string kept = i == 0   ? ", and no image was added"
+                                     : i == 1 ? "; the image of the slice before it was added"
+                                              : "; the images of the " + std::to_string(i) +
+                                                    " slices before it were added";
+            ReportShortDataFile(path, file.Size(), uint64_t(m.slices) * 2 * pixels,
+                                "it ends in slice " + name + kept);
             return false;
         }
         TNewImage image;
-        image.name = baseName + "_" + FloatToString(static_cast<float>(i), 1);
+        image.name = name;
         image.width = m.width;
         image.height = m.height;
         image.orientation = o;

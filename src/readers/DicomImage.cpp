@@ -244,8 +244,7 @@ bool ReadPixels(DcmItem& item, const TDicomHeader& header, bool swapBytes, std::
     if (header.rows < 1 || header.columns < 1)
         return Refuse("The image has no pixels (" + size + ").");
     if (header.rows > TMRImage::kMaxSide || header.columns > TMRImage::kMaxSide)
-        return Refuse("Images of " + size + " pixels are not supported: at most " +
-                      std::to_string(TMRImage::kMaxSide) + " pixels a side.");
+        return Refuse(OversizedImageText(header.rows, header.columns));
     if (header.bitsAllocated != 8 && header.bitsAllocated != 16)
         return Refuse("Images of " + std::to_string(header.bitsAllocated) +
                       " bits allocated are not supported: only 8 and 16.");

@@ -58,9 +58,19 @@ bool PlaceByNormal(const GEMRImgData& block, TNewImage& image)
 
 bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportParams, TProject* pProject)
 {
+    const std::string unrecognised = "The file " + path + " is not a recognized Genesis image file!";
+    // A folder, FIFO or device is named as what it is; a file that cannot be found or read
+    // is one the identification cannot recognise.
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        if (file.NotAFile().empty())
+            return Refuse(unrecognised);
+        ReportImageNotOpened(path, file.NotAFile(), vx::BatchPolicy::AlwaysBox);
+        return false;
+    }
     const std::vector<int> type = GEftype(path);
     if (type[0] != 1)
-        return Refuse("The file " + path + " is not a recognized Genesis image file!");
+        return Refuse(unrecognised);
     GEImgHdr header(-1, -1);
     if (header.assign(path) == -1)
         return Refuse("Fail to read the header of " + path + "!");
@@ -73,19 +83,23 @@ bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportPa
     if (width <= 0 || height <= 0)
         return Refuse("The size of the image must be positive.");
 
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
-        return false;
     const int64_t fileBytes = file.Size();
     if (headerSize < 0 || fileBytes < headerSize || !file.Seek(headerSize))
         return Refuse("Header size is larger than file size");
+    if (width > TMRImage::kMaxSide || height > TMRImage::kMaxSide)
+        return Refuse(OversizedImageText(width, height));
     // The pixels must lie in the file before anything is allocated for them.
     const int64_t count = int64_t{width} * int64_t{height};
-    if (width > TMRImage::kMaxSide || height > TMRImage::kMaxSide || file.BytesLeft() < 2 * count)
+    if (file.BytesLeft() < 2 * count) {
+        ReportImageCutShort(path, fileBytes, uint64_t(headerSize + 2 * count), "its header and pixels need",
+                            vx::BatchPolicy::AlwaysBox);
         return false;
+    }
     std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));
-    if (!file.ReadExact(bytes.data(), bytes.size()))
+    if (!file.ReadExact(bytes.data(), bytes.size())) {
+        ReportImageReadFailed(path, vx::BatchPolicy::AlwaysBox);
         return false;
+    }
     file.Close();
 
     const GEMRImgData& block = header.mr_img_data;

@@ -10,6 +10,7 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -68,6 +69,28 @@ std::string DirectionCodeOf(int orientation)
     case 2: return "RA";
     default: return "n/a";
     }
+}
+
+void ReportImageNotOpened(const std::string& path, const std::string& notAFile, vx::BatchPolicy policy)
+{
+    vx::Report(vx::NotOpenedText("Image file", path, notAFile), vx::ReportIcon::Exclamation, policy);
+}
+
+void ReportImageCutShort(const std::string& path, int64_t size, uint64_t needed, const std::string& need,
+                         vx::BatchPolicy policy)
+{
+    vx::Report(vx::CutShortText("Image file", path, size, needed, need), vx::ReportIcon::Exclamation, policy);
+}
+
+void ReportImageReadFailed(const std::string& path, vx::BatchPolicy policy)
+{
+    vx::Report(vx::NotReadToEndText("Image file", path), vx::ReportIcon::Exclamation, policy);
+}
+
+std::string OversizedImageText(int64_t first, int64_t second)
+{
+    return "Images of " + std::to_string(first) + " x " + std::to_string(second) +
+           " pixels are not supported: at most " + std::to_string(TMRImage::kMaxSide) + " pixels a side.";
 }
 
 std::string ImageFileName(const std::string& name)

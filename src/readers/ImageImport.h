@@ -47,6 +47,18 @@ struct TNewImage {
 // two in-plane axes, "AH", "RH" or "RA"; "n/a" for another orientation.
 std::string DirectionCodeOf(int orientation);
 
+// The image readers' words for a file they refuse, shown with the exclamation icon under the
+// reader's batch `policy`: a file that could not be opened (`notAFile`, TFile::NotAFile: what
+// stood there instead of a file), one that holds `size` bytes of the `needed` that `need`
+// ("its header and pixels need"), and one that failed while it was read.
+void ReportImageNotOpened(const std::string& path, const std::string& notAFile,
+                          vx::BatchPolicy policy = vx::BatchPolicy::Log);
+void ReportImageCutShort(const std::string& path, int64_t size, uint64_t needed, const std::string& need,
+                         vx::BatchPolicy policy = vx::BatchPolicy::Log);
+void ReportImageReadFailed(const std::string& path, vx::BatchPolicy policy = vx::BatchPolicy::Log);
+// Why an image of `first` x `second` pixels is refused: more than TMRImage::kMaxSide a side.
+std::string OversizedImageText(int64_t first, int64_t second);
+
 // The pixel-file name of an image name: one path component, never a folder.
 std::string ImageFileName(const std::string& name);
 // True when an image of the collection has that name.

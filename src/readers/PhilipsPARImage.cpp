@@ -484,7 +484,10 @@ bool ReadPhilipsPAR(TImageSet& images, const std::string& path, TImageImportPara
     switch (DetectPARVersion(text)) {
     case 3: return ReadPhilipsPARv3(images, path, params, pProject);
     case 4: return ReadPhilipsPARv4(images, path, params, pProject);
-    default: return false;
+    default:
+        vx::Report("The PAR file " + headerPath +
+                   " names no version: none of its comment lines has eight words of which the last holds V3 or V4.");
+        return false;
     }
 }
 

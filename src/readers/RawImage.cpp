@@ -33,19 +33,28 @@ bool ReadRawImage(TImageSet& images, const std::string& path, TImageImportParams
         return false;
     }
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        ReportImageNotOpened(path, file.NotAFile(), box);
         return false;
+    }
+    const int64_t fileBytes = file.Size();
     if (!file.Seek(params.m_nHeaderSize)) {
         vx::Report("Header size is larger than file size", vx::ReportIcon::Exclamation, box);
         return false;
     }
-    // A file shorter than header + image is refused before anything is allocated.
+    // A file shorter than header + image is refused before anything is allocated. A header
+    // that reaches past the end of the file is a file too short for it.
     const int64_t count = int64_t{params.m_nWidth} * int64_t{params.m_nHeight};
-    if (file.BytesLeft() < 2 * count)
+    if (file.BytesLeft() < 2 * count) {
+        ReportImageCutShort(path, fileBytes, uint64_t(params.m_nHeaderSize + 2 * count),
+                            params.m_nHeaderSize > 0 ? "its header and pixels need" : "its pixels need", box);
         return false;
+    }
     std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));
-    if (!file.ReadExact(bytes.data(), bytes.size()))
+    if (!file.ReadExact(bytes.data(), bytes.size())) {
+        ReportImageReadFailed(path, box);
         return false;
+    }
     file.Close();
 
     TNewImage image;

@@ -25,10 +25,11 @@ void ReportBrukerMessage(const std::string& text)
     vx::Report(text, vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
 }
 
-void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed)
+void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what)
 {
     ReportBrukerMessage("Data file " + path + " is shorter than its parameter files describe (" +
-                        std::to_string(size) + " of " + std::to_string(needed) + " bytes).");
+                        std::to_string(size) + " of " + std::to_string(needed) + " bytes)" +
+                        (what.empty() ? "" : ": " + what) + ".");
 }
 
 bool TBrukerParameterFile::Open(const std::string& path)

@@ -12,8 +12,8 @@
 // show them all: a plain box, or the batch log while a batch runs.
 void ReportBrukerMessage(const std::string& text);
 // Says that the data file at `path` holds `size` bytes where its parameter files describe
-// `needed`.
-void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed);
+// `needed`, and what that cut when `what` is given.
+void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what = {});
 
 class TBrukerParameterFile {
 public:

@@ -342,8 +342,7 @@ bool TRDAReader::ParseHeader(const std::string& path)
         return false;
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        vx::Report("RDA file " + path + " does not exist or cannot be read" + vx::NotAFileNote(file.NotAFile()) + ".",
-                   vx::ReportIcon::Exclamation);
+        vx::Report(vx::NotOpenedText("RDA file", path, file.NotAFile()), vx::ReportIcon::Exclamation);
         return false;
     }
     TCSISet& set = *m_pCSISet;

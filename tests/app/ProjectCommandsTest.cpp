@@ -1042,7 +1042,8 @@ TEST_F(ProjectCommandsTest, AddExamThatBringsNothingLeavesTheProjectAsItWas)
         {"unsaved work, a folder of files that cannot be read or are not read",
          0,
          {"[philips]"},
-         {nothing + "scan.PAR; scan.SPAR (Parameter file ", "); " + notRead},
+         {nothing + "scan.PAR (The PAR file " + exam.File("philips/scan.PAR") + " names no version: ",
+          "); scan.SPAR (Parameter file ", "); " + notRead},
          true},
     };
     WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"

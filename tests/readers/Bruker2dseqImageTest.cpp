@@ -126,14 +126,15 @@ TEST_F(Bruker2dseqImageTest, SidesAndNames)
     g_bBatchMode = true;
     EXPECT_FALSE(Add(Input("2dseq.bak"), TImageImportParams{}, 5));
     EXPECT_FALSE(Add(capitals, TImageImportParams{}, 5));
-    EXPECT_EQ(g_batchLog, "Bruker image should be 2dseq files.\r\n");
+    EXPECT_EQ(g_batchLog, "Bruker image should be 2dseq files.\r\nThe images of " + capitals +
+                              " need their \"method\" file, which no one can name during a batch run.\r\n");
     EXPECT_EQ(m_report.Count(), 0u);
     EXPECT_EQ(Images().size(), 1u);
 }
 
 // Sizes that make no image are "Invalid parameters." in a plain box; a method file that
-// cannot place the slices says why in one; No and a cancelled dialog add nothing without a
-// message.
+// cannot place the slices says why in one; No adds nothing without a message, and a cancelled
+// dialog says that no method file was chosen.
 TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
 {
     const TJcampLines base = ImageMethodLines();
@@ -171,8 +172,19 @@ TEST_F(Bruker2dseqImageTest, RefusedMethodsAddNothing)
     m_report.Clear();
     m_report.PlanAnswer(ReportAnswer::No);
     EXPECT_FALSE(Add(m_seq, TImageImportParams{}, 5));
+    EXPECT_TRUE(m_report.Messages().empty());
+    // A cancelled file dialog says that no method file was named.
     EXPECT_FALSE(AddSeq(m_seq, ""));
-    EXPECT_EQ(m_report.Count(), 2u);
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"No \"method\" file was chosen for " + m_seq + "."});
+    EXPECT_EQ(m_report.Count(), 3u);
+    // A 2dseq that is no file is named as what it is, before any question.
+    ASSERT_TRUE(MakeFolder(m_dir.File("scan/9/pdata/2")) && MakeFolder(m_dir.File("scan/9/pdata/2/2dseq")));
+    m_report.Clear();
+    EXPECT_FALSE(Add(m_dir.File("scan/9/pdata/2/2dseq"), TImageImportParams{}, 5));
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Image file " + m_dir.File("scan/9/pdata/2/2dseq") +
+                                                            " does not exist or cannot be read: it is a folder, not "
+                                                            "a file."});
+    EXPECT_EQ(m_report.Count(), 1u);
     EXPECT_TRUE(Images().empty());
 }
 
@@ -185,14 +197,28 @@ TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
     EXPECT_FALSE(AddSeq());
     EXPECT_EQ(ImageNames(), (std::vector<std::string>{"9_pdata_1_2dseq_0", "9_pdata_1_2dseq_1"}));
     EXPECT_FALSE(FileExists(PixelFile("9_pdata_1_2dseq_2")));
-    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Data file " + m_seq +
-                                                            " is shorter than its parameter files describe (60 of "
-                                                            "72 bytes)."});
+    const std::string shorter = "Data file " + m_seq + " is shorter than its parameter files describe (";
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{shorter + "60 of 72 bytes): it ends in slice "
+                                                                       "9_pdata_1_2dseq_2; the images of the 2 slices "
+                                                                       "before it were added."});
 
     m_project.RemoveImages(Images());
     WriteScan(JcampText(WithLine(ImageMethodLines(), "##$PVM_SPackArrNSlices", JcampArray("2147483647"))), 1, 12);
+    m_report.Clear();
     EXPECT_FALSE(AddSeq());
     EXPECT_EQ(Images().size(), 1u);
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{shorter + "24 of 51539607528 bytes): it ends in slice "
+                                                                       "9_pdata_1_2dseq_1; the image of the slice "
+                                                                       "before it was added."});
+
+    // Not one slice: nothing added.
+    m_project.RemoveImages(Images());
+    WriteScan(JcampText(ImageMethodLines()), 0, 12);
+    m_report.Clear();
+    EXPECT_FALSE(AddSeq());
+    EXPECT_TRUE(Images().empty());
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{shorter + "0 of 72 bytes): it ends in slice "
+                                                                       "9_pdata_1_2dseq_0, and no image was added."});
 }
 
 // The EPI fruit phantom is one axial package of five 80 x 64 slices. The FLASH localiser

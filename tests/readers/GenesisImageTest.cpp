@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <iterator>
 #include <map>
@@ -14,6 +15,7 @@
 #include "readers/GEPfileTestFiles.h"
 #include "readers/ImageReaderFixture.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -154,6 +156,10 @@ TEST_F(GenesisImageTest, RefusalsAreShownInABoxOrLoggedInABatchRun)
     std::string badSuite = GenesisBytes(1, 0);
     getest::Put32(badSuite, 128, 100, 0);
     WriteBytes(Input("badsuite"), badSuite);
+    // The last pixel cut off; a folder of an image's name.
+    const std::string whole = GenesisBytes(9, 0);
+    WriteBytes(Input("short"), whole.substr(0, whole.size() - 2));
+    ASSERT_TRUE(MakeFolder(Input("folder.MR")));
     const struct {
         const char* file;
         std::string message;
@@ -162,6 +168,10 @@ TEST_F(GenesisImageTest, RefusalsAreShownInABoxOrLoggedInABatchRun)
         {"missing", "The file " + Input("missing") + " is not a recognized Genesis image file!"},
         {"negheight", "The size of the image must be positive."},
         {"badsuite", "Fail to read the header of " + Input("badsuite") + "!"},
+        {"short", "Image file " + Input("short") + " holds " + std::to_string(whole.size() - 2) +
+                      " bytes, fewer than the " + std::to_string(whole.size()) + " bytes its header and pixels need."},
+        {"folder.MR", "Image file " + Input("folder.MR") + " does not exist or cannot be read: it is a folder, not a "
+                                                           "file."},
     };
     for (const auto& c : cases) {
         m_report.Clear();
@@ -180,6 +190,15 @@ TEST_F(GenesisImageTest, RefusalsAreShownInABoxOrLoggedInABatchRun)
     EXPECT_EQ(m_report.Count(), 0u);
     EXPECT_EQ(g_batchLog, log);
     EXPECT_TRUE(Images().empty());
+
+    // A file that fails while its pixels are read.
+    g_bBatchMode = false;
+    WriteBytes(Input("failing"), whole);
+    const TFileFaultScope fault({{kFileRead, EIO, 1}});
+    EXPECT_FALSE(AddGenesis("failing"));
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Image file " + Input("failing") +
+                                                            " cannot be read to its end."});
+    EXPECT_TRUE(Images().empty());
 }
 
 TEST_F(GenesisImageTest, DamagedFilesAreRefusedAndNothingIsAdded)
@@ -191,13 +210,17 @@ TEST_F(GenesisImageTest, DamagedFilesAreRefusedAndNothingIsAdded)
             // A new file each time: the file system flushes a file rewritten in place.
             RemoveFile(Input("cut"));
             WriteBytes(Input("cut"), whole.substr(0, cut));
+            m_report.Clear();
             ASSERT_FALSE(AddGenesis("cut")) << key << " cut at " << cut;
+            // Each refusal says why.
+            ASSERT_EQ(m_report.Count(), 1u) << key << " cut at " << cut;
         }
     }
     // Sizes far beyond the file are refused before anything is allocated for them.
     WriteBytes(Input("huge"), GenesisBytes(11, 1, {0, 0, 1}, 0x7fffffff, 0x7fffffff));
     m_report.Clear();
     EXPECT_FALSE(AddGenesis("huge"));
-    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Images of 2147483647 x 2147483647 pixels are not "
+                                                            "supported: at most 16384 pixels a side."});
     EXPECT_TRUE(Images().empty());
 }

@@ -168,8 +168,12 @@ TEST_F(PARImageTest, RefusedChoicesAndHeadersWithoutAVersionLine)
         par.versionWord = word;
         WritePair(std::string("noversion_") + word, par, Int16LE(std::vector<int>(16, 1)));
     }
+    const auto noVersion = [&](const std::string& base) {
+        return "The PAR file " + Input(base + ".PAR") +
+               " names no version: none of its comment lines has eight words of which the last holds V3 or V4.";
+    };
     const struct {
-        std::string chosen, message;  // "" for a silent refusal
+        std::string chosen, message;
     } cases[] = {
         {"scan.Par", wrongType},
         {"scan.txt", wrongType},
@@ -177,15 +181,14 @@ TEST_F(PARImageTest, RefusedChoicesAndHeadersWithoutAVersionLine)
         {"scan.PAR.gz", wrongType},
         {"none.REC", "Can not open PAR file: " + Input("none.PAR")},
         {"alone.PAR", "Can not open REC file: " + Input("alone.REC")},
-        {"noversion_V5.PAR", ""},
-        {"noversion_release4.PAR", ""},
-        {"noversion_V4.2 extra.PAR", ""},
+        {"noversion_V5.PAR", noVersion("noversion_V5")},
+        {"noversion_release4.REC", noVersion("noversion_release4")},
+        {"noversion_V4.2 extra.PAR", noVersion("noversion_V4.2 extra")},
     };
     for (const auto& c : cases) {
         m_report.Clear();
         EXPECT_FALSE(AddPAR(c.chosen)) << c.chosen;
-        EXPECT_EQ(m_report.Messages(), c.message.empty() ? std::vector<std::string>{} : std::vector{c.message})
-            << c.chosen;
+        EXPECT_EQ(m_report.Messages(), std::vector{c.message}) << c.chosen;
     }
     EXPECT_TRUE(Images().empty());
 }

@@ -1,13 +1,15 @@
 // The raw image reader: a stated layout of header bytes and 16-bit samples in either byte
-// order, files too short for it, and the messages that show also during a batch run.
+// order, files too short for it or unreadable, and the messages that show also during a batch run.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "readers/ImageReaderFixture.h"
 #include "readers/RawImage.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -88,14 +90,37 @@ TEST_F(RawImageTest, EqualSamplesGiveAnEmptyWindow)
     EXPECT_EQ(Images()[0]->GetStoredWindowHigh(), 7);
 }
 
-TEST_F(RawImageTest, FilesShorterThanTheLayoutAreRefusedSilently)
+TEST_F(RawImageTest, FilesShorterThanTheLayoutOrUnreadableAreRefusedWithTheReason)
 {
-    WriteBytes(Input("short.raw"), RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}).substr(0, 31));
+    const std::string path = Input("short.raw");
+    WriteBytes(path, RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}).substr(0, 31));
+    ASSERT_TRUE(MakeFolder(Input("folder.raw")));
+    const std::string holds = "Image file " + path + " holds 31 bytes, fewer than the ";
+    const struct {
+        const char* name;
+        int header, width, height;
+        std::string message;
+    } cases[] = {
+        {"short.raw", 16, 4, 2, holds + "32 bytes its header and pixels need."},
+        {"short.raw", 1000, 1, 1, holds + "1002 bytes its header and pixels need."},  // header beyond the end
+        {"short.raw", 0, 16384, 16384, holds + "536870912 bytes its pixels need."},  // a size the file cannot hold
+        {"missing.raw", 0, 1, 1, "Image file " + Input("missing.raw") + " does not exist or cannot be read."},
+        {"folder.raw", 0, 1, 1,
+         "Image file " + Input("folder.raw") + " does not exist or cannot be read: it is a folder, not a file."},
+    };
+    for (const auto& c : cases) {
+        m_report.Clear();
+        EXPECT_FALSE(AddRaw(c.name, c.header, c.width, c.height)) << c.message;
+        EXPECT_EQ(m_report.Messages(), std::vector{c.message});
+        ASSERT_EQ(m_report.Count(), 1u);
+        EXPECT_EQ(m_report.Entries()[0].icon, ReportIcon::Exclamation);
+    }
+    // Long enough, but failing while it is read.
+    WriteBytes(path, RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}));
+    const TFileFaultScope fault({{kFileRead, EIO, 1}});
+    m_report.Clear();
     EXPECT_FALSE(AddRaw("short.raw", 16, 4, 2));
-    EXPECT_FALSE(AddRaw("short.raw", 1000, 1, 1));   // header beyond the end
-    EXPECT_FALSE(AddRaw("short.raw", 0, 16384, 16384));   // a size the file cannot hold
-    EXPECT_FALSE(AddRaw("missing.raw", 0, 1, 1));
-    EXPECT_EQ(m_report.Count(), 0u);
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Image file " + path + " cannot be read to its end."});
     EXPECT_TRUE(Images().empty());
     EXPECT_FALSE(FileExists(PixelFile("short.raw")));
 }

@@ -1,13 +1,15 @@
 // The Siemens MAG image reader: header fields at their offsets, the placement by
-// orientation, the signature message, and files refused without a word.
+// orientation, the signature message, and the reasons given for files it refuses.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "readers/ImageReaderFixture.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -78,27 +80,73 @@ TEST_F(SiemensMAGTest, OrientationPlacesTheSlice)
     EXPECT_EQ(m_report.Count(), 0u);
 }
 
-TEST_F(SiemensMAGTest, FaultyFilesAreRefusedWithoutAMessage)
+TEST_F(SiemensMAGTest, FaultyFilesAreRefusedWithTheirReason)
 {
+    const std::string bad = Input("bad.mag");
+    const auto header = [&](const std::string& why) { return "The header of " + bad + " " + why; };
+    const std::string above0 = ": it must be a number above 0.";
     const struct {
         int field;
         const char* text;
+        std::string message;
     } cases[] = {
-        {0, "TR 0.0"}, {0, "Tr 500"},  {0, "TR"},          {1, "TE -1"},  {4, "FOV 0"}, {4, "FOV inf"},
-        {5, "M 0*4"},  {5, "M 4"},     {5, "M 99999*1"},   {5, "M 8*2"},  {6, "Thk 0"}, {7, "Pos nan"},
-        {7, "pos 3"},  {8, "Obl"},     {8, "tra"},
+        {0, "TR 0.0", header("gives TR \"0.0\"" + above0)},
+        {0, "Tr 500", header("has no \"TR\" field at byte 7412: it reads \"Tr 500\".")},
+        {0, "TR", header("has no \"TR\" field at byte 7412: it reads \"TR\".")},
+        {1, "TE -1", header("gives TE \"-1\"" + above0)},
+        {4, "FOV 0", header("gives FOV \"0\"" + above0)},
+        {4, "FOV inf", header("gives FOV \"inf\"" + above0)},
+        {5, "M 0*4", header("gives the matrix \"M 0*4\": rows and columns must be above 0.")},
+        {5, "M 4", header("has no \"M\" (rows*columns) field at byte 7467: it reads \"M 4\".")},
+        {5, "M 99999*1", header("gives the matrix \"M 99999*1\". Images of 99999 x 99999 pixels are not supported: "
+                                "at most 16384 pixels a side.")},
+        // An 8 x 8 image, pixels for 4 x 4 only.
+        {5, "M 8*2", "Image file " + bad + " holds 8224 bytes, fewer than the 8320 bytes its header and pixels need."},
+        {6, "Thk 0", header("gives Thk \"0\"" + above0)},
+        {7, "Pos nan", header("gives Pos \"nan\": it must be a finite number.")},
+        {7, "pos 3", header("has no \"Pos\" field at byte 7489: it reads \"pos 3\".")},
+        {8, "Obl", header("gives the orientation \"Obl\" at byte 7500: only Sag, Cor and Tra are read.")},
+        {8, "tra", header("gives the orientation \"tra\" at byte 7500: only Sag, Cor and Tra are read.")},
+        {8, "Tr\x01" "a", header("gives the orientation \"Tr?a\" at byte 7500: only Sag, Cor and Tra are read.")},
     };
     for (const auto& c : cases) {
-        WriteMAG("bad.mag", c.field, c.text);  // M 8*2: an 8 x 8 image, pixels for 4 x 4 only
+        WriteMAG("bad.mag", c.field, c.text);
+        m_report.Clear();
         EXPECT_FALSE(AddMAG("bad.mag")) << c.text;
+        EXPECT_EQ(m_report.Messages(), std::vector{c.message}) << c.text;
     }
+    const std::string cut = Input("cut.mag");
     const std::string whole = MAGHeader(TMAGFields{}) + Int16LE(std::vector<int>(16, 7));
-    for (size_t cut : {size_t(300), size_t(7510), size_t(8192), whole.size() - 1}) {
-        WriteBytes(Input("cut.mag"), whole.substr(0, cut));
-        EXPECT_FALSE(AddMAG("cut.mag")) << cut;
+    for (size_t size : {size_t(300), size_t(7510), size_t(8192), whole.size() - 1}) {
+        WriteBytes(cut, whole.substr(0, size));
+        m_report.Clear();
+        EXPECT_FALSE(AddMAG("cut.mag")) << size;
+        EXPECT_EQ(m_report.Messages(),
+                  std::vector{"Image file " + cut + " holds " + std::to_string(size) + " bytes, fewer than the " +
+                              (size < 8192 ? "8192 bytes its header needs." : "8224 bytes its header and pixels need.")})
+            << size;
     }
-    EXPECT_FALSE(AddMAG("missing.mag"));
-    EXPECT_EQ(m_report.Count(), 0u);
+    // What stands there when it is no file; a file that fails while it is read.
+    ASSERT_TRUE(MakeFolder(Input("folder.mag")));
+    const struct {
+        std::string name, message;
+    } unread[] = {
+        {"missing.mag", "Image file " + Input("missing.mag") + " does not exist or cannot be read."},
+        {"folder.mag", "Image file " + Input("folder.mag") + " does not exist or cannot be read: it is a folder, not a "
+                                                             "file."},
+    };
+    for (const auto& u : unread) {
+        m_report.Clear();
+        EXPECT_FALSE(AddMAG(u.name));
+        EXPECT_EQ(m_report.Messages(), std::vector{u.message});
+    }
+    WriteBytes(cut, whole);
+    for (int at : {1, 2}) {
+        const TFileFaultScope fault({{kFileRead, EIO, at}});
+        m_report.Clear();
+        EXPECT_FALSE(AddMAG("cut.mag")) << at;
+        EXPECT_EQ(m_report.Messages(), std::vector{"Image file " + cut + " cannot be read to its end."}) << at;
+    }
     EXPECT_TRUE(Images().empty());
     EXPECT_FALSE(FileExists(PixelFile("bad.mag")));
 }

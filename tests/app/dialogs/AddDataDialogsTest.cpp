@@ -39,7 +39,11 @@
 #include "model/ReaderHooks.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "platform/FileChooser.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/PluginTable.h"
+#include "gehdr/GESyntheticHeaders.h"
 #include "readers/DicomTestFiles.h"
 #include "readers/PhilipsTestFiles.h"
 #include "readers/ReaderFactory.h"
@@ -744,6 +748,75 @@ TEST_F(AddDataFlowTest, ACutDicomFileIsRefusedInPlainWordsWithoutTheLibrarysLog)
         });
         EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from cut.dcm.\nThe file cannot be read "
                                                               "as DICOM: it ends before its data do, as a file cut short."});
+        EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
+    }
+}
+
+// A faulty file of each image type chosen through the Import dialog's OK: one message, the
+// program's words and then the reason its reader gave.
+TEST_F(AddDataFlowTest, AFaultyImageOfEachTypeIsRefusedWithItsReason)
+{
+    NewProject("study");
+    ASSERT_NE(g_pProject, nullptr);
+    TMAGFields mag;
+    mag.fields[0] = "TR 0.0";
+    WriteBytes(root.File("zero.MAG"), MAGHeader(mag) + Int16LE(std::vector<int>(16, 7)));
+    const std::string genesis = getest::MakeGenesis(11, 1, 100);  // 256 x 192 pixels need 98304 bytes
+    WriteBytes(root.File("cut.MR"), genesis);
+    WriteBytes(root.File("short.raw"), Int16LE(std::vector<int>(7, 1)));  // 4 x 2 pixels need 16 bytes
+    WriteBytes(root.File("plain.PAR"), "# a comment\n. Patient name : x\n");
+    WriteBytes(root.File("plain.REC"), "");
+    ASSERT_TRUE(vx::MakeFolder(root.File("scan")));
+    WriteBytes(root.File("scan/2dseq"), Int16LE(std::vector<int>(12, 1)));
+    const struct {
+        int type;
+        const char* file;
+        std::string reason;
+    } cases[] = {
+        {3, "zero.MAG", "The header of " + root.File("zero.MAG") + " gives TR \"0.0\": it must be a number above 0."},
+        {1, "cut.MR", "Image file " + root.File("cut.MR") + " holds " + std::to_string(genesis.size()) +
+                          " bytes, fewer than the " + std::to_string(genesis.size() - 100 + 2 * 256 * 192) +
+                          " bytes its header and pixels need."},
+        {6, "short.raw", "Image file " + root.File("short.raw") + " holds 14 bytes, fewer than the 16 bytes its pixels "
+                                                                  "need."},
+        {0, "plain.PAR", "The PAR file " + root.File("plain.PAR") + " names no version: none of its comment lines "
+                                                                    "has eight words of which the last holds V3 or V4."},
+        // The method file's dialog cancelled.
+        {5, "scan/2dseq", "No \"method\" file was chosen for " + root.File("scan/2dseq") + "."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        report.Clear();
+        // The Import dialog's chooser takes the file; the one for a method file is cancelled.
+        const vx::FileChooserHandler previous =
+            vx::SetFileChooserHandler([&](const vx::TFileRequest& request) -> std::vector<std::string> {
+                if (request.title == "Import...")
+                    return {root.File(c.file)};
+                return {};
+            });
+        if (c.type == 5)
+            report.PlanAnswer(vx::ReportAnswer::Yes);
+        TDialogScript script([&](QDialog& d) {
+            if (dynamic_cast<CImportImageDlg*>(&d))
+                return ShowAndAct<CImportImageDlg>(d, [&](CImportImageDlg& dialog) {
+                    dialog.TypeList()->setCurrentIndex(c.type);
+                    emit dialog.TypeList()->activated(c.type);
+                    if (c.type == CImportImageDlg::kRawImageType) {
+                        dialog.HeaderEdit()->setText("0");
+                        dialog.WidthEdit()->setText("4");
+                        dialog.HeightEdit()->setText("2");
+                    }
+                    QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+                });
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
+                QTest::mouseClick(dialog.AddImagesButton(), Qt::LeftButton);
+                QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            });
+        });
+        frame->Action(cmd::ProjectAddImages)->trigger();
+        vx::SetFileChooserHandler(previous);
+        const std::string name = vx::FileNameOf(c.file);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from " + name + ".\n" + c.reason});
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
     }
 }
