@@ -267,23 +267,46 @@ def work_folder_seeds():
 
 def batch_seeds():
     """Output folders of fuzz_batch: earlier projects with files of the user of every kind,
-    leftovers of killed runs, on the file systems the first byte picks."""
-    def seed(name, system, at, layouts, mark=b"", files=()):
+    leftovers of killed runs, folders that cannot be listed and places that are no project's,
+    on the file systems and with the faults the first byte picks."""
+    def seed(name, system, at, layouts, mark=b"", files=(), extra=(0, 0)):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_batch", name, bytes([system, at] + layouts) + sections([mark] + files))
+        put("fuzz_batch", name, bytes([system, at] + layouts + list(extra)) + sections([mark] + files))
 
     user = [b"\x00\x02notes.txt\0the user's notes", b"\x01\x03link\0u_notes.txt",
             b"\x02\x02pipe\0", b"\x03\x07exports\0a table", b"\x04\x03secret\0unreadable"]
+    deep = [b"\x01\x06link\0../u_notes.txt", b"\x00\x06kept\0in a sub-folder", b"\x01\x07link\0elsewhere"]
     seed("rerun", 0, 0, [1, 1], files=user[:4])
     seed("fuse", 1 | 2, 0, [1, 1], files=user[:4])
     seed("no_links", 4, 0, [1, 1], files=[user[0], user[2], user[4], user[3]])
+    seed("links_in_sub_folders", 0, 0, [1, 1], files=[user[0]] + deep)
     seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
     seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
     seed("mark", 1, 0, [3 | 32, 1 | 32], b"1 2 3 4", user[:2])
+    # A swap killed after it put the earlier project in place of an older one: its mark
+    # names both (s1), or not the folder in place (s2).
+    seed("mark_valid", 1, 0, [1 | 32, 1 | 32], b"#0 #1", user[:2], extra=(64, 64))
+    seed("mark_other", 0, 0, [1 | 32, 1 | 32], b"#2 #1", user[:2], extra=(64, 64))
     seed("full_disk", 8, 40, [1, 1], files=user[:2])
     seed("failing_disk", 16, 60, [1, 0], files=user[:2])
     seed("removals_failing", 24 | 2, 0, [1 | 8 | 16, 1], files=user[:2])
     seed("odd_files", 0, 0, [64 | 128, 4 | 64])
+    # One write failing: without rename flags, the rename after the refused renameat2 that
+    # puts the new project in place of the earlier one set aside.
+    seed("one_write_failing", 1 | 32, 7, [1, 1], files=user[:2])
+    seed("one_call_failing", 56, 5, [1, 1], files=user[:2])
+    # Listings that fail: the one the second byte counts, or all from a step on.
+    for n in (1, 3, 5, 7):
+        seed("listing_%d_failing" % n, 40, n, [1, 0], files=user[:4])
+    seed("listings_failing", 48, 9, [1, 1], files=user[:2])
+    # Folders an ordinary user cannot list: the study's earlier project (mode 311, 000) and
+    # the study's own folder, with and without an earlier project.
+    seed("unlistable_projects", 0, 0, [1, 1], files=user[:4], extra=(4, 8))
+    seed("unlistable_studies", 0, 0, [1, 0], files=user[:2], extra=(1, 2))
+    seed("emptied_studies", 0, 0, [1, 0], files=user[:2], extra=(3, 3))
+    seed("closed_folder", 0, 0, [1, 1], files=user[:2], extra=(12, 0))
+    seed("not_a_project", 0, 0, [0, 3 | 4], extra=(32, 32))
+    seed("open_here", 0, 0, [1, 1], files=user[:2], extra=(16, 0))
 
 
 def committed_seeds():
