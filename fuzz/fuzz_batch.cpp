@@ -542,8 +542,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!(bits & 1))
             vx::RemoveFolderTree(s.folder);
         // The files of the user in the earlier project, wherever it is.
+        // What could be made (a link to nothing cannot).
         const auto record = [&](const std::string& relative) {
-            s.userFiles[relative] = WhatIsAt(vx::JoinPath(s.folder, relative)).what;
+            const std::string what = WhatIsAt(vx::JoinPath(s.folder, relative)).what;
+            if (!what.empty())
+                s.userFiles[relative] = what;
         };
         for (int f = 0; f < kFiles && (bits & 1); ++f) {
             std::string_view part = parts[size_t(1 + f)];
