@@ -214,9 +214,9 @@ def work_folder_seeds():
     already in place, damaged journals, and "saving-as" notes naming the folder "other"."""
     dataset = read(os.path.join(GOLDEN, "dataset_v9.bin"))
 
-    def seed(name, pick, journal=b"", note=b"", files=()):
+    def seed(name, pick, journal=b"", note=b"", files=(), lock=0):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_work_folder", name, bytes([pick]) + sections([journal, note] + files))
+        put("fuzz_work_folder", name, bytes([pick, lock]) + sections([journal, note] + files))
 
     j1, j2, end = b"Vexara file journal 1\n", b"Vexara file journal 2\n", b"end\n"
     staged = b"wcsi.a1b2c3\0" + dataset
@@ -263,6 +263,22 @@ def work_folder_seeds():
     seed("note_made", 3 | 4 | 16, note=note + b"111\n", files=[b"vcsi.a1b2c3\0" + dataset])
     seed("note_missing_folder", 3 | 4, note=note + b"111\n")
     seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")
+    # The lock's states (the second byte): each with no journal, NFS's rule and a failing
+    # lock call; some with a journal waiting.
+    states = ("folder", "fifo", "link", "link_to_nothing", "link_to_fifo", "unreadable", "unwritable",
+              "held", "folder_held", "read_only_folder")
+    for k, state in enumerate(states, 1):
+        seed("lock_" + state, 3, lock=k)
+        if state != "folder_held":  # no program locks a folder itself on NFS
+            seed("lock_%s_nfs" % state, 3, lock=k | 16)
+        seed("lock_%s_failing" % state, 3, lock=k | (1 + k % 3) << 5)
+    for fault in (1, 2, 3):
+        seed("lock_failing_%d" % fault, 3, lock=fault << 5)
+    seed("lock_nfs", 3, lock=16)
+    seed("lock_held_journal", 0, j3 + rename3 + end, files=[staged], lock=8)
+    seed("lock_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=10)
+    seed("lock_unwritable_nfs_journal", 0, j3 + rename3 + end, files=[staged], lock=7 | 16)
+    seed("lock_failing_note", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset], lock=1 << 5)
 
 
 def batch_seeds():
