@@ -10,31 +10,35 @@
 // bits 3-5 the fault: every write after the step the second byte gives failing with ENOSPC
 // (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
 // rename after a refused renameat2 is a call of its own), the listing of a folder that the
-// second byte counts with EIO (5), every listing after that step with EACCES (6), or one
-// call of any kind after that step with EIO (7). Two bytes for each study follow. The
-// first lays its output: bit 0 an earlier project, bit 1 set aside as ".<study>.batch-old"
-// by a run killed on its way, bit 2 an empty folder at the study's name (the user's, a sync
-// client's), bit 3 a build folder left by a killed run, bit 4 a folder an earlier run could
-// not remove, bit 5 the mark of a swap killed on its way (its text the first part of the
-// rest, where "#0" to "#3" stand for the identities of the study's folder, the folder
-// aside, the build folder and the output folder); bit 6 a FIFO and bit 7 a folder named
-// like a CSI file in the study's own folder. The second: bits 0-1 the study's own folder
-// with mode 311 (1) or 000 (2), or emptied of its CSI files (3); bits 2-3 the folder at the
-// study's name with mode 311 (1) or 000 (2), or a folder of the user's there that no one
-// may read (3); bit 4 the study's earlier project open in this process (the main window's)
-// through both runs; bit 5 a file of the user's at the study's name, which makes a folder
-// there that is no project of the study where no earlier project stands; bit 6 an older
-// project aside beside the earlier project, which a swap killed after putting the earlier
-// one in place leaves (the mark then tells the one from the other). The rest is split by
-// Sections into that mark and four files: a byte for the kind (a file, a symbolic link, a
-// FIFO, a folder holding a file, a file no one may read), a byte for the place (bit 0 the
-// study, bit 1 into its earlier project, else into its build folder; bit 2 in a folder
-// "sub" there), the name up to a zero byte (letters, digits, "_", "-" and "." only; "u_"
-// put before it) and the contents. Modes keep nothing from root: run as an ordinary user,
-// the same inputs make folders that cannot be listed and files that cannot be carried.
+// second byte counts with EIO (5; each read of its entries counts too), every listing
+// after that step with EACCES (6), or one call of any kind after that step with EIO (7);
+// bit 6 also fails with EIO the rename that the second byte counts among those that may
+// replace their target (as the one after a refused renameat2 may). Two bytes for each
+// study follow. The first lays its output: bit 0 an earlier project, bit 1 set aside as
+// ".<study>.batch-old" by a run killed on its way, bit 2 an empty folder at the study's
+// name (the user's, a sync client's), bit 3 a build folder left by a killed run, bit 4 a
+// folder an earlier run could not remove, bit 5 the mark of a swap killed on its way (its
+// text the first part of the rest, where "#0" to "#3" stand for the identities of the
+// study's folder, the folder aside, the build folder and the output folder); bit 6 a FIFO
+// and bit 7 a folder named like a CSI file in the study's own folder. The second: bits 0-1
+// the study's own folder with mode 311 (1) or 000 (2), or emptied of its CSI files (3);
+// bits 2-3 the folder at the study's name with mode 311 (1) or 000 (2), or a folder of the
+// user's in the earlier project that no one may read (3); bit 4 the earlier project open
+// in this process (the main window's) through both runs; bit 5 a file of the user's at the
+// study's name, which makes a folder there that is no project of the study where no
+// earlier project stands; bit 6 an older project aside beside the earlier project, as a
+// swap killed after putting the earlier one in place leaves it (its mark, when valid,
+// tells the one from the other; a valid mark beside anything else is no state a run
+// leaves, and such inputs are skipped). The rest is split by Sections into that mark and
+// four files: a byte for the kind (a file, a symbolic link, a FIFO, a folder holding a
+// file, a file no one may read), a byte for the place (bit 0 the study, bit 1 into its
+// earlier project, else into its build folder; bit 2 in a folder "sub" there), the name up
+// to a zero byte (letters, digits, "_", "-" and "." only; "u_" put before it) and the
+// contents. Rights stop root in nothing: run as an ordinary user, the same inputs make
+// folders that cannot be listed and files that cannot be carried.
 //
 // Beyond the sanitizers, each run is checked against what stood at each study's name and
-// aside before it, file by file (kind, mode, bytes; lock files left out): the study's
+// aside before it, file by file (kind, rights, bytes; lock files left out): the study's
 // folder is as it was, its new project (both sets, each marked by the macro; none where
 // the study holds none now and replaces no earlier project), the earlier project put back
 // from aside, absent only where the earlier project stands whole aside, and an empty
@@ -42,15 +46,15 @@
 // project stands only where an empty folder or an earlier project of the study stood, or
 // nothing; the earlier project survives as it was at either place unless a new project
 // replaced it; what stood aside stays, unless it was the earlier project put back, or a
-// mark that names both folders says the one in place replaced it; every file of the user
-// put in the earlier project is still there, in the study's folder or aside, of its kind
-// and with its bytes; and the log names every study that was not replaced with an error.
+// valid mark says the folder in place replaced it; every file of the user put in the
+// earlier project is still there, in the study's folder or aside, of its kind and with its
+// bytes; and the log says of every study that was not replaced that it failed, and why.
 // After a run without an injected error (whatever the file system) every study holds its
 // new project with nothing of the runs beside it but an earlier project kept aside, unless
 // the input gives a reason to keep it as it was: its project open here, a folder there that
-// is no project, a file of the user's or a folder this user may not read, the study holding
-// no set now beside an earlier project, or an earlier project kept aside where folders
-// cannot be exchanged.
+// is no project, a file or folder this user may not read or list, the study holding no set
+// now beside an earlier project or beside a CSI file that is none, or an earlier project
+// kept aside where folders cannot be exchanged.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -300,6 +304,7 @@ struct TStudy {
     // The files of the user laid in the earlier project, by relative path, with what they are.
     std::map<std::string, std::string> userFiles;
     bool emptied = false;      // the study holds no CSI file now
+    bool oddFiles = false;     // a FIFO or folder named like a CSI file is in the study
     bool openHere = false;     // its earlier project is open in this process
     bool uncarriable = false;  // a file or folder of the user's there that this user may not read
     bool unlistable = false;   // the folder at its name, or its own folder, cannot be listed by this user
@@ -338,11 +343,12 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
                             (before.folder.empty() || IsEmptyFolder(before.folder) || IsProject(before.folder, study.name));
     const bool replaced = IdentityText(study.folder) != before.folderIdentity;
     // The new project holds both sets; a study that holds none now gets a project without
-    // any only where it replaces no earlier project.
+    // any only where it replaces no earlier project and no CSI file of it failed.
+    const bool noSet = study.emptied && (earlier || study.oddFiles);
     bool isNew = false;
     if (replaced && !folder.empty()) {
         const std::optional<std::string> sets = ProjectSets(study.folder, study.name);
-        isNew = sets && (study.emptied ? sets->empty() && !earlier : *sets == "a b");
+        isNew = sets && (study.emptied ? sets->empty() && !noSet : *sets == "a b");
     }
     const std::string state = !replaced && folder == before.folder ? "as it was"
                               : isNew                               ? "new"
@@ -391,7 +397,7 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
     if (!clean)
         return;
     const bool excused = !mayReplace || study.uncarriable || study.unlistable ||
-                         (study.emptied && (earlier || IsEmptyFolder(before.folder))) || (noFlags && asideKept);
+                         noSet || (study.emptied && IsEmptyFolder(before.folder)) || (noFlags && asideKept);
     if (state != "new") {
         if (!excused)
             Fail(name + " is " + state);
@@ -532,6 +538,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR"})
             vx::RemoveFolderTree(vx::JoinPath(s.input, file));
         s.emptied = (more & 3) == 3;
+        s.oddFiles = (bits & 0xc0) != 0;
         if (!s.emptied)
             for (const char* file : {"a.SPAR", "b.SPAR"})
                 Put(vx::JoinPath(s.input, file), "");
@@ -658,9 +665,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 7: faults.push_back({kAnyCall, EIO, int(at), false, true}); break;
     default: break;
     }
+    if (system & 64)
+        faults.push_back({vx::kFileRename, EIO, int(at), false});
     // Only injected errors may cost a study; a file system without rename flags or links,
     // or one that keeps removed open files, may not.
-    RunAndCheck(studies, faults, ((system >> 3) & 7) == 0, noFlags);
+    RunAndCheck(studies, faults, ((system >> 3) & 7) == 0 && !(system & 64), noFlags);
     RunAndCheck(studies, {}, true, false);
     windows.clear();
     g_pProject = nullptr;

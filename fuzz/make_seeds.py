@@ -311,6 +311,12 @@ def batch_seeds():
     # puts the new project in place of the earlier one set aside.
     seed("one_write_failing", 1 | 32, 7, [1, 1], files=user[:2])
     seed("one_call_failing", 56, 5, [1, 1], files=user[:2])
+    seed("one_rename_failing", 1 | 64, 7, [1, 1], files=user[:2])
+    # The rename that puts s1's new project in place after its earlier one stepped aside
+    # fails (the 18th rename of the run), and the earlier project goes back; the listing of
+    # s2's own folder, which has no earlier project, fails (its 37th listing call).
+    seed("second_rename_failing", 1 | 64, 18, [1, 1], files=user[:2])
+    seed("study_listing_failing", 40, 37, [1, 0], files=user[:2])
     # Listings that fail: the one the second byte counts, or all from a step on.
     for n in (1, 3, 5, 7):
         seed("listing_%d_failing" % n, 40, n, [1, 0], files=user[:4])
