@@ -13,30 +13,31 @@
 // the lock file as the program left it, a folder, a FIFO, a link to a file, a link to
 // nothing, a link to a FIFO, a file no one may read, a file no one may write, the lock
 // file held by another program, the folder itself held by another program and its lock
-// file gone, the project folder read-only; rights stop root in nothing), whether locks
-// need the lock file open for writing as on NFS (bit 4), and whether every lock call
-// fails (bits 5-6: with ENOLCK, EROFS or EIO). The rest is split by Sections into the
-// journal, the note and four files; a file is a letter for its place ("p" the project
-// folder, "w" its work folder, "o" the other folder, "v" that one's work folder; in
-// capitals a folder of that name), its name up to a zero byte (letters, digits, "_", "-"
-// and "." only) and its contents. In the note "@" stands for the scratch root, which the
-// folder a note names must be in; in the journal "#0" to "#3" stand for the inode identity
-// a layout-2 journal records of each file, "$0" to "$3" for the size and checksum the
-// present layout records.
+// file gone, the project folder read-only, no lock file, a project of the folder open in
+// this process already; rights stop root in nothing), whether locks need the lock file
+// open for writing as on NFS (bit 4), and whether every lock call fails (bits 5-6: with
+// ENOLCK, EROFS or EIO). The rest is split by Sections into the journal, the note and four
+// files; a file is a letter for its place ("p" the project folder, "w" its work folder,
+// "o" the other folder, "v" that one's work folder; in capitals a folder of that name),
+// its name up to a zero byte (letters, digits, "_", "-" and "." only) and its contents. In
+// the note "@" stands for the scratch root, which the folder a note names must be in; in
+// the journal "#0" to "#3" stand for the inode identity a layout-2 journal records of each
+// file, "$0" to "$3" for the size and checksum the present layout records.
 //
 // Beyond the sanitizers: an open refuses, or opens read-only, as the lock's state demands
 // for this user, and says why: a lock file that is no file is named as what it is, one
-// this user may not read is named so, a folder another program holds is said to be open
-// there, a folder this user cannot write opens read-only, and so does one whose lock needs
-// write access to a lock file this user may only read, saying so; a lock that cannot be
-// taken never gives a project that may be changed, and one that can always does. A
-// project opened read-only refuses a save, saying that nothing was written, and neither
-// the open nor the save changes any file. An open refused for a journal it cannot complete
-// (whatever the reason) leaves every file as it was; a journal an open completed leaves
-// each target its lines name as they record it (the staged file's bytes, of the size and
-// checksum a line of the present layout gives; a removed file gone); no file outside the
-// project folder and the folder the note names changes; an open that got past the journals
-// leaves none; a note that stays leaves its folder as it was.
+// this user may not read is named so, a folder another program or another project of this
+// process holds is said to be open there, a folder this user cannot write opens read-only,
+// and so does one whose lock needs write access to a lock file this user may only read,
+// saying so; a lock that cannot be taken never gives a project that may be changed, and
+// one that can always does. A project opened read-only refuses a save, saying that nothing
+// was written, and neither the open nor the save changes any file; a refused open leaves
+// no lock file it made. An open refused for a journal it cannot complete (whatever the
+// reason) leaves every file as it was; a journal an open completed leaves each target its
+// lines name as they record it (the staged file's bytes, of the size and checksum a line
+// of the present layout gives; a removed file gone); no file outside the project folder
+// and the folder the note names changes; an open that got past the journals leaves none;
+// a note that stays leaves its folder as it was.
 //
 // Half of the mutations are libFuzzer's own; the other half change the journal by its
 // lines: a line of any kind is put in (a rename of one of the input's files, or of a name
@@ -340,6 +341,8 @@ enum TLockState {
     kLockHeld,
     kFolderHeld,
     kFolderReadOnly,
+    kLockMissing,
+    kOpenHere,
 };
 
 // What an open of the project must do for the lock's state, as this user.
@@ -371,7 +374,7 @@ struct TOtherProgram {
 // none a program could meet (a folder held by another program where folders cannot be
 // locked).
 std::optional<TLockDemand> LayLock(const std::string& project, int state, bool nfs, bool lockFails,
-                                   TOtherProgram& other)
+                                   TOtherProgram& other, std::unique_ptr<TProject>& openHere)
 {
     const std::string lock = vx::JoinPath(project, vx::TFolderLock::FileName());
     const std::string held = "another program has a project of its folder open";
@@ -438,6 +441,15 @@ std::optional<TLockDemand> LayLock(const std::string& project, int state, bool n
     case kFolderReadOnly:
         ::chmod(project.c_str(), 0555);
         demand.readOnly = ::access(project.c_str(), W_OK) != 0;
+        break;
+    case kLockMissing: fs::remove_all(lock, error); break;
+    case kOpenHere:
+        // A project of the folder open in this process already, with its lock.
+        openHere = std::make_unique<TProject>();
+        if (!openHere->Load(vx::JoinPath(project, "project.tpj")) || !openHere->FolderCanBeWritten())
+            return std::nullopt;
+        demand.refused = true;
+        demand.says = "a project of its folder is open in this program already";
         break;
     default: break;
     }
@@ -569,9 +581,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(), note);
 
     TOtherProgram anotherProgram;
+    std::unique_ptr<TProject> openHere;
     const bool nfs = (lockPick & 16) != 0;
     const int lockFault = (lockPick >> 5) & 3;
-    const std::optional<TLockDemand> demand = LayLock(project, lockPick & 15, nfs, lockFault != 0, anotherProgram);
+    const std::optional<TLockDemand> demand =
+        LayLock(project, lockPick & 15, nfs, lockFault != 0, anotherProgram, openHere);
     if (!demand)
         return 0;
     std::vector<vx::TFileFault> faults;
@@ -634,6 +648,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!Within(path, "project") && !Within(path, noteFolder))
             __builtin_trap();
     }
+    // A refused open gives the folder back as it found it: a lock file it made goes too.
+    const std::string lockFile = "project/" + std::string(vx::TFolderLock::FileName());
+    if (refusedFolder && !completed(journals[0]) && !before.contains(lockFile) && after.contains(lockFile))
+        __builtin_trap();
     // A completed journal has put in place what its lines record, in the order the open
     // completes them. The work folders' files are the open's to clear afterwards.
     std::map<std::string, TOutcome> outcomes;

@@ -266,7 +266,7 @@ def work_folder_seeds():
     # The lock's states (the second byte): each with no journal, NFS's rule and a failing
     # lock call; some with a journal waiting.
     states = ("folder", "fifo", "link", "link_to_nothing", "link_to_fifo", "unreadable", "unwritable",
-              "held", "folder_held", "read_only_folder")
+              "held", "folder_held", "read_only_folder", "missing", "open_here")
     for k, state in enumerate(states, 1):
         seed("lock_" + state, 3, lock=k)
         if state != "folder_held":  # no program locks a folder itself on NFS
@@ -278,6 +278,8 @@ def work_folder_seeds():
     seed("lock_held_journal", 0, j3 + rename3 + end, files=[staged], lock=8)
     seed("lock_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=10)
     seed("lock_unwritable_nfs_journal", 0, j3 + rename3 + end, files=[staged], lock=7 | 16)
+    seed("lock_missing_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=11 | 2 << 5)
+    seed("lock_missing_lost_journal", 0, j3 + rename3 + end, lock=11)
     seed("lock_failing_note", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset], lock=1 << 5)
 
 
