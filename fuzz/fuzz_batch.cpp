@@ -39,16 +39,18 @@
 //
 // Beyond the sanitizers, each run is checked against what stood at each study's name and
 // aside before it, file by file (kind, rights, bytes; lock files left out): the study's
-// folder is as it was, its new project (both sets, each marked by the macro; none where
-// the study holds none now and replaces no earlier project), the earlier project put back
-// from aside, absent only where the earlier project stands whole aside, and an empty
-// folder only where it was one or the earlier project survives aside as it was. A new
-// project stands only where an empty folder or an earlier project of the study stood, or
-// nothing; the earlier project survives as it was at either place unless a new project
-// replaced it; what stood aside stays, unless it was the earlier project put back, or a
-// valid mark says the folder in place replaced it; every file of the user put in the
-// earlier project is still there, in the study's folder or aside, of its kind and with its
-// bytes; and the log says of every study that was not replaced that it failed, and why.
+// folder is as it was, its new project (both sets, each marked by the macro; none where the
+// study holds none now, replaces no earlier project and no file of it failed as a CSI
+// set), the earlier project put back from
+// aside, absent only where the earlier project stands whole aside, and an empty folder only
+// where it was one or the earlier project survives aside as it was. A new project stands
+// only where an empty folder or an earlier project of the study stood, or nothing; the
+// earlier project survives as it was at either place unless a new project replaced it; what
+// stood aside stays, unless it was the earlier project put back, or a valid mark says the
+// folder in place replaced it, and only the folder the run was to replace may wait there;
+// every file of the user put in the earlier project is still there, in the study's folder
+// or aside, of its kind and with its bytes; and the log says of every study that was not
+// replaced that it failed, and why.
 // After a run without an injected error (whatever the file system) every study holds its
 // new project with nothing of the runs beside it but an earlier project kept aside, unless
 // the input gives a reason to keep it as it was: its project open here, a folder there that
@@ -369,13 +371,13 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
     if (earlier && state != "new" && folder != *earlier && !earlierAside)
         Fail(name + " lost its earlier project");
     // What stood aside stays, but the earlier project put back (and replaced since), and
-    // an older one that the mark says was replaced by the one in place; the earlier
-    // project may wait there.
+    // an older one that the mark says was replaced by the one in place; the folder the run
+    // was to replace (the earlier project, an empty folder) may wait there.
     if (!aside.empty() || !before.aside.empty()) {
         const bool same = aside == before.aside;
         const bool putBack = earlier == &before.aside && aside.empty();
         const bool markedGone = before.markValid && !before.folder.empty() && aside.empty();
-        const bool waiting = earlier == &before.folder && aside == before.folder;
+        const bool waiting = (earlier == &before.folder || IsEmptyFolder(before.folder)) && aside == before.folder;
         if (!same && !putBack && !markedGone && !waiting)
             Fail("what stood aside of " + name + " is " + (aside.empty() ? "gone" : "changed"));
     }
