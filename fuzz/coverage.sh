@@ -37,7 +37,7 @@ case $target in
   fuzz_project) files="src/model/TProjectFile.cpp src/model/TCSISetRecord.cpp src/model/TCSISetFile.cpp src/model/TMapFile.cpp src/model/TCSISetMapFiles.cpp src/processing/AnalysisRecords.cpp src/model/TAnalysisRecord.cpp src/processing/TAnalysisNMFRecord.cpp" ;;
   fuzz_raw_csi) files="$r/TRawReader.cpp $r/TPluginReader.cpp $r/PluginRecords.cpp" ;;
   fuzz_rda) files="$r/TRDAReader.cpp" ;;
-  fuzz_work_folder) files="src/platform/TFileTransaction.cpp src/model/TProjectFolder.cpp src/model/TFolderHold.cpp" ;;
+  fuzz_work_folder) files="src/platform/TFileTransaction.cpp src/model/TProjectFolder.cpp src/model/TFolderHold.cpp src/platform/TFolderLock.cpp" ;;
   fuzz_spar_sdat) files="$r/TPhilipsSVReader.cpp $r/TPhilipsSdatReader.cpp $r/TPhilipsCSIReader.cpp $r/TPhilipsReader.cpp $r/TPhilipsReaderPAR.cpp $r/TPhilips2DSlicePreR11Reader.cpp $r/TPhilips2DSliceR11Reader.cpp $r/TPhilips2DSliceR2Reader.cpp $r/TPhilips2DMultiSliceR11Reader.cpp $r/TPhilips2DMultiSliceR2Reader.cpp $r/TPhilips3DR11Reader.cpp $r/TPhilips3DR2Reader.cpp" ;;
   *) echo "no reader files listed for $target" >&2; exit 2 ;;
 esac

@@ -6,37 +6,70 @@
 // then once more without a fault.
 //
 // The first input byte picks the file system: bit 0 offers no rename flags, bit 1 keeps
-// a removed file still open as a hidden file (FUSE, NFS), bit 2 refuses hard links (EXDEV),
-// bits 3-4 fail the writes after the step the second byte gives with ENOSPC, every write
-// with EIO, or every removal with EBUSY. A byte for each study lays its output: bit 0 an
-// earlier project, bit 1 set aside as ".<study>.batch-old" by a run killed on its way,
-// bit 2 an empty folder at the study's name (the user's, a sync client's), bit 3 a build
-// folder left by a killed run, bit 4 a folder an earlier run could not remove, bit 5 the
-// mark of a swap killed on its way (its text the first part of the rest); bit 6 a FIFO and
-// bit 7 a folder named like a CSI file in the study's own folder. The rest is split by
-// Sections into that mark and four files: a byte for the kind (a file, a symbolic link, a
-// FIFO, a folder holding a file, a file no one may read), a byte for the place (bit 0 the
-// study, bit 1 into its earlier project, else into its build folder; bit 2 in a folder
-// "sub" there), the name up to a zero byte (letters, digits, "_", "-" and "." only; "u_"
-// put before it) and the contents.
+// a removed file still open as a hidden file (FUSE, NFS), bit 2 refuses hard links (EXDEV);
+// bits 3-5 the fault: every write after the step the second byte gives failing with ENOSPC
+// (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
+// rename after a refused renameat2 is a call of its own), the listing of a folder that the
+// second byte counts with EIO (5; each read of its entries counts too), every listing
+// after that step with EACCES (6), or one call of any kind after that step with EIO (7);
+// bit 6 also fails with EIO the rename that the second byte counts among those that may
+// replace their target (as the one after a refused renameat2 may). Two bytes for each
+// study follow. The first lays its output: bit 0 an earlier project, bit 1 set aside as
+// ".<study>.batch-old" by a run killed on its way, bit 2 an empty folder at the study's
+// name (the user's, a sync client's), bit 3 a build folder left by a killed run, bit 4 a
+// folder an earlier run could not remove, bit 5 the mark of a swap killed on its way (its
+// text the first part of the rest, where "#0" to "#3" stand for the identities of the
+// study's folder, the folder aside, the build folder and the output folder); bit 6 a FIFO
+// and bit 7 a folder named like a CSI file in the study's own folder. The second: bits 0-1
+// the study's own folder with mode 311 (1) or 000 (2), or emptied of its CSI files (3);
+// bits 2-3 the folder at the study's name with mode 311 (1) or 000 (2), or a folder of the
+// user's in the earlier project that no one may read (3); bit 4 the earlier project open
+// in this process (the main window's) through both runs; bit 5 a file of the user's at the
+// study's name, which makes a folder there that is no project of the study where no
+// earlier project stands; bit 6 an older project aside beside the earlier project, as a
+// swap killed after putting the earlier one in place leaves it (its mark, when valid,
+// tells the one from the other; a valid mark beside anything else is no state a run
+// leaves, and such inputs are skipped). The rest is split by Sections into that mark and
+// four files: a byte for the kind (a file, a symbolic link, a FIFO, a folder holding a
+// file, a file no one may read), a byte for the place (bit 0 the study, bit 1 into its
+// earlier project, else into its build folder; bit 2 in a folder "sub" there), the name up
+// to a zero byte (letters, digits, "_", "-" and "." only; "u_" put before it) and the
+// contents. Rights stop root in nothing: run as an ordinary user, the same inputs make
+// folders that cannot be listed and files that cannot be carried.
 //
-// Beyond the sanitizers: after each run every study is absent (its earlier project then
-// waiting aside), its earlier project as it was, its new project whole (both sets, each
-// marked by the macro), or the empty folder; every file of the user put in an earlier
-// project is still there, in the study's folder or aside, of its kind and with its bytes;
-// after a run without an injected error (whatever the file system) every study holds its
-// new project and nothing the runs make is left beside it but an earlier project kept aside
-// beside a folder no run put there (which, without rename flags, also leaves the study
-// without its new project until the user moves it).
+// Beyond the sanitizers, each run is checked against what stood at each study's name and
+// aside before it, file by file (kind, rights, bytes; lock files left out): the study's
+// folder is as it was, its new project (both sets, each marked by the macro; none where the
+// study holds none now, replaces no earlier project and no file of it failed as a CSI
+// set), the earlier project put back from
+// aside, absent only where the earlier project stands whole aside, and an empty folder only
+// where it was one or the earlier project survives aside as it was. A new project stands
+// only where an empty folder or an earlier project of the study stood, or nothing; the
+// earlier project survives as it was at either place unless a new project replaced it; what
+// stood aside stays, unless it was the earlier project put back, or a valid mark says the
+// folder in place replaced it, and only the folder the run was to replace may wait there;
+// every file of the user put in the earlier project is still there, in the study's folder
+// or aside, of its kind and with its bytes; and the log says of every study that was not
+// replaced that it failed, and why.
+// After a run without an injected error (whatever the file system) every study holds its
+// new project with nothing of the runs beside it but an earlier project kept aside, unless
+// the input gives a reason to keep it as it was: its project open here, a folder there that
+// is no project, a file or folder this user may not read or list, the study holding no set
+// now beside an earlier project or beside a CSI file that is none, or an earlier project
+// kept aside where folders cannot be exchanged.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +87,7 @@
 #include "platform/Globals.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 
 namespace {
 
@@ -110,40 +144,130 @@ TBatchRun MakeRun(const std::string& patterns)
     return run;
 }
 
-// What stands at a path: "" for nothing, else its kind and, for a file, its bytes.
-std::string WhatIsAt(const std::string& path)
+// Runs `look` with the owner granted `need` on the file or folder at `path` (as an
+// ordinary user; root needs none), and puts its mode back.
+template <class TLook>
+void WithRights(const std::string& path, const struct stat& st, mode_t need, TLook look)
+{
+    const mode_t mode = st.st_mode & 07777;
+    const bool grant = ::geteuid() != 0 && !S_ISLNK(st.st_mode) && (mode & need) != need;
+    if (grant)
+        ::chmod(path.c_str(), mode | need);
+    look();
+    if (grant)
+        ::chmod(path.c_str(), mode);
+}
+
+// What stands at a path: "" for nothing, else its kind and, for a file, its bytes (read
+// also where its mode lets no one read it).
+struct TWhat {
+    std::string what;
+    unsigned mode = 0;
+    bool operator==(const TWhat&) const = default;
+};
+
+TWhat WhatIsAt(const std::string& path)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
-        return "";
-    if (S_ISLNK(st.st_mode))
-        return "link " + fs::read_symlink(path).string();
-    if (S_ISFIFO(st.st_mode))
-        return "fifo";
-    if (S_ISDIR(st.st_mode))
-        return "folder";
-    std::string bytes;
-    vx::ReadWholeFile(path, bytes);
-    return "file " + bytes;
-}
-
-// The files of a folder tree by path, with what they are (lock files and the files of the
-// user left out), for telling a project from another.
-std::map<std::string, std::string> ProjectFiles(const std::string& folder)
-{
-    std::map<std::string, std::string> files;
+        return {};
+    const unsigned mode = st.st_mode & 07777;
     std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().lexically_relative(folder).string();
-        if (it->path().filename() != ".vexara.lock" && !name.starts_with("u_") && !name.starts_with("sub"))
-            files[name] = WhatIsAt(it->path().string());
-    }
-    return files;
+    if (S_ISLNK(st.st_mode))
+        return {"link " + fs::read_symlink(path, error).string(), 0};
+    if (S_ISFIFO(st.st_mode))
+        return {"fifo", mode};
+    if (S_ISDIR(st.st_mode))
+        return {"folder", mode};
+    std::string bytes;
+    WithRights(path, st, S_IRUSR, [&] { vx::ReadWholeFile(path, bytes); });
+    return {"file " + bytes, mode};
 }
 
-// The names of the study's new project's sets, each found marked by the macro; empty when
-// the folder does not open as a whole project.
-std::string NewProjectSets(const std::string& folder, const std::string& study)
+// The names in a folder, also where its mode lets no one list it.
+std::vector<std::string> NamesIn(const std::string& folder, const struct stat& st)
+{
+    std::vector<std::string> names;
+    WithRights(folder, st, S_IRUSR | S_IXUSR, [&] {
+        if (DIR* dir = ::opendir(folder.c_str())) {
+            while (const dirent* entry = ::readdir(dir))
+                if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+                    names.emplace_back(entry->d_name);
+            ::closedir(dir);
+        }
+    });
+    return names;
+}
+
+// Everything at and below a path by relative path ("" for the path itself), with what it
+// is and its mode; lock files, which any look may leave, and the hidden files a FUSE file
+// system keeps of removed open files are left out. Empty when nothing is there.
+using TTree = std::map<std::string, TWhat>;
+
+void AddTree(const std::string& path, const std::string& relative, TTree& tree)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return;
+    tree[relative] = WhatIsAt(path);
+    if (!S_ISDIR(st.st_mode))
+        return;
+    const std::vector<std::string> names = NamesIn(path, st);
+    WithRights(path, st, S_IXUSR, [&] {
+        for (const std::string& name : names)
+            if (name != vx::TFolderLock::FileName() && !name.starts_with(".fuse_hidden"))
+                AddTree(vx::JoinPath(path, name), relative.empty() ? name : relative + "/" + name, tree);
+    });
+}
+
+TTree Tree(const std::string& path)
+{
+    TTree tree;
+    AddTree(path, "", tree);
+    return tree;
+}
+
+// Gives the owner every right on the folders at and below `path`, so that they can be
+// looked at and removed.
+void OpenUp(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    ::chmod(path.c_str(), (st.st_mode & 07777) | 0700);
+    for (const std::string& name : NamesIn(path, st))
+        OpenUp(vx::JoinPath(path, name));
+}
+
+bool IsProject(const TTree& tree, const std::string& study)
+{
+    return tree.contains(study + ".tpj");
+}
+
+bool IsEmptyFolder(const TTree& tree)
+{
+    return tree.size() == 1 && tree.begin()->second.what == "folder";
+}
+
+// A folder's device and inode numbers as a swap's mark writes them.
+std::string IdentityText(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return {};
+    return std::to_string(uint64_t(st.st_dev)) + " " + std::to_string(uint64_t(st.st_ino));
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The names of the sets of the project in `folder`, each found marked by the macro;
+// nothing when the folder does not open as a whole project.
+std::optional<std::string> ProjectSets(const std::string& folder, const std::string& study)
 {
     TProject project;
     TProject* const kept = g_pProject;
@@ -157,46 +281,136 @@ std::string NewProjectSets(const std::string& folder, const std::string& study)
         (names += names.empty() ? "" : " ") += set->GetName();
     }
     g_pProject = kept;
-    return whole && vx::fuzz::ReportCount() == reports ? names : std::string();
+    if (!whole || vx::fuzz::ReportCount() != reports)
+        return std::nullopt;
+    return names;
 }
 
-// Checks every study after a run over the output the layout bytes laid; `clean`: a run
-// without an error (on any file system), after which every study has its new project and
-// nothing of the runs is left beside it, but where the earlier project kept aside leaves no
-// room for stepping aside (`noFlags`).
-void CheckStudies(const std::vector<std::map<std::string, std::string>>& userFiles, const uint8_t* layout, bool clean,
-                  bool noFlags)
+// What the run wrote of the study whose project folder is `folder`: from its line to the
+// next study's.
+std::string LogOf(const std::string& folder)
 {
-    for (size_t k = 0; k < 2; ++k) {
-        const std::string study = kStudies[k];
-        const std::string folder = vx::JoinPath(Places().output, study);
-        const std::string aside = vx::JoinPath(Places().output, "." + study + ".batch-old");
-        std::string state = "absent";
-        if (vx::FolderExists(folder)) {
-            const std::map<std::string, std::string> files = ProjectFiles(folder);
-            state = files.empty()                                  ? "empty"
-                    : NewProjectSets(folder, study) == "a b"       ? "new"
-                    : files == ProjectFiles(vx::JoinPath(Places().pristine, study)) ? "earlier"
-                                                                   : "damaged";
-        }
-        const bool hadEarlier = (layout[k] & 1) != 0;
-        const bool keptAside = (layout[k] & 7) == 7;
-        if (state == "damaged" || (state == "absent" && hadEarlier && !vx::FolderExists(aside)) ||
-            (clean && state != "new" && !(noFlags && keptAside)))
-            Fail(study + " is " + state + (clean ? " after a run without an error" : ""));
-        for (const auto& [name, what] : userFiles[k])
-            if (WhatIsAt(vx::JoinPath(folder, name)) != what && WhatIsAt(vx::JoinPath(aside, name)) != what)
-                Fail("the user's " + name + " of " + study + " is lost");
-        if (!clean)
-            continue;
-        const vx::TFolderListing output = vx::ListFolder(Places().output);
-        if (!output.Whole())
-            Fail("the output folder cannot be listed");
-        for (const vx::TFolderEntry& entry : output.entries)
-            if (entry.name.starts_with("." + study + ".") &&
-                !(keptAside && entry.name == "." + study + ".batch-old"))
-                Fail(entry.name + " is left beside " + study);
+    const std::string& log = g_batchLog;
+    size_t at = log.find("\r\nProject " + folder + ": \r\n");
+    if (at == std::string::npos)
+        at = log.find("\r\nMaking new project for " + folder + " is failed.\r\n");
+    if (at == std::string::npos)
+        return {};
+    const size_t end = std::min(log.find("\r\nProject ", at + 2), log.find("\r\nMaking new project for ", at + 2));
+    return log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// One study, and what the input made of it.
+struct TStudy {
+    std::string name, folder, aside, mark, input;
+    // The files of the user laid in the earlier project, by relative path, with what they are.
+    std::map<std::string, std::string> userFiles;
+    bool emptied = false;      // the study holds no CSI file now
+    bool oddFiles = false;     // a FIFO or folder named like a CSI file is in the study
+    bool openHere = false;     // its earlier project is open in this process
+    bool uncarriable = false;  // a file or folder of the user's there that this user may not read
+    bool unlistable = false;   // the folder at its name, or its own folder, cannot be listed by this user
+};
+
+// What stood at a study's name and aside before a run.
+struct TBefore {
+    TTree folder, aside;
+    std::string folderIdentity;
+    bool markValid = false;  // the mark names the folder in place and the one aside
+};
+
+TBefore Look(const TStudy& study)
+{
+    TBefore before{Tree(study.folder), Tree(study.aside), IdentityText(study.folder)};
+    std::string mark;
+    const std::string folder = IdentityText(study.folder), aside = IdentityText(study.aside);
+    before.markValid = !folder.empty() && !aside.empty() && vx::ReadWholeFile(study.mark, mark, 128) &&
+                       mark == folder + " " + aside;
+    return before;
+}
+
+// Checks a study after a run against what stood there before it; `clean`: a run without
+// an injected error, `noFlags`: on a file system without rename flags.
+void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noFlags)
+{
+    const TTree folder = Tree(study.folder), aside = Tree(study.aside);
+    // The earlier project: in the study's folder, or aside with nothing in its place (the
+    // run puts it back first). One aside beside a folder is kept, unless the mark says the
+    // folder in place is the one a swap put there in its place.
+    const TTree* earlier = IsProject(before.folder, study.name)                   ? &before.folder
+                           : before.folder.empty() && !before.aside.empty() ? &before.aside
+                                                                            : nullptr;
+    const bool asideKept = !before.aside.empty() && !before.folder.empty() && !before.markValid;
+    const bool mayReplace = !study.openHere &&
+                            (before.folder.empty() || IsEmptyFolder(before.folder) || IsProject(before.folder, study.name));
+    const bool replaced = IdentityText(study.folder) != before.folderIdentity;
+    // The new project holds both sets; a study that holds none now gets a project without
+    // any only where it replaces no earlier project and no CSI file of it failed.
+    const bool noSet = study.emptied && (earlier || study.oddFiles);
+    bool isNew = false;
+    if (replaced && !folder.empty()) {
+        const std::optional<std::string> sets = ProjectSets(study.folder, study.name);
+        isNew = sets && (study.emptied ? sets->empty() && !noSet : *sets == "a b");
     }
+    const std::string state = !replaced && folder == before.folder ? "as it was"
+                              : isNew                               ? "new"
+                              : folder.empty()                      ? "absent"
+                              : earlier && folder == *earlier       ? "the earlier project"
+                              : IsEmptyFolder(folder)               ? "an empty folder"
+                                                                    : "damaged";
+    const std::string name = study.name + (clean ? " (a run without an error)" : "");
+    const bool earlierAside = earlier && aside == *earlier;
+    if (state == "damaged")
+        Fail(name + " is damaged");
+    if (state == "new" && !mayReplace)
+        Fail(name + " is new, in place of what was no project of the study or is open");
+    if (state == "absent" && earlier && !earlierAside)
+        Fail(name + " is absent, and its earlier project does not wait aside as it was");
+    if (state == "an empty folder" && !earlierAside)
+        Fail(name + " is an empty folder, and its earlier project does not wait aside as it was");
+    if (earlier && state != "new" && folder != *earlier && !earlierAside)
+        Fail(name + " lost its earlier project");
+    // What stood aside stays, but the earlier project put back (and replaced since), and
+    // an older one that the mark says was replaced by the one in place; the folder the run
+    // was to replace (the earlier project, an empty folder) may wait there.
+    if (!aside.empty() || !before.aside.empty()) {
+        const bool same = aside == before.aside;
+        const bool putBack = earlier == &before.aside && aside.empty();
+        const bool markedGone = before.markValid && !before.folder.empty() && aside.empty();
+        const bool waiting = (earlier == &before.folder || IsEmptyFolder(before.folder)) && aside == before.folder;
+        if (!same && !putBack && !markedGone && !waiting)
+            Fail("what stood aside of " + name + " is " + (aside.empty() ? "gone" : "changed"));
+    }
+    for (const auto& file : study.userFiles) {
+        const auto in = [&file](const TTree& tree) {
+            const auto it = tree.find(file.first);
+            return it != tree.end() && it->second.what == file.second;
+        };
+        if (!in(folder) && !in(aside))
+            Fail("the user's " + file.first + " of " + name + " is lost");
+    }
+    if (state != "new") {
+        // Its line says it failed, or an error follows it; never that all went well.
+        const std::string log = LogOf(study.folder);
+        const bool said = log.starts_with("\r\nMaking new project for ") || log.find("Error: ") != std::string::npos;
+        if (!said || log.find("No error or warning.") != std::string::npos)
+            Fail("the log does not say why " + name + " is " + state);
+    }
+    if (!clean)
+        return;
+    const bool excused = !mayReplace || study.uncarriable || study.unlistable ||
+                         noSet || (study.emptied && IsEmptyFolder(before.folder)) || (noFlags && asideKept);
+    if (state != "new") {
+        if (!excused)
+            Fail(name + " is " + state);
+        return;
+    }
+    const vx::TFolderListing output = vx::ListFolder(Places().output);
+    if (!output.Whole())
+        Fail("the output folder cannot be listed");
+    for (const vx::TFolderEntry& entry : output.entries)
+        if (entry.name.starts_with("." + study.name + ".") && !(asideKept && entry.name == vx::FileNameOf(study.aside)))
+            Fail(entry.name + " is left beside " + name);
 }
 
 void Put(const std::string& path, std::string_view bytes)
@@ -221,15 +435,27 @@ void Lay(const std::string& path, uint8_t kind, std::string_view bytes)
         Put(path + "/inside", bytes);
         break;
     default:
-        // A file no one but root may read: the batch carries it as root. Run as another
-        // user (the replay test of an ordinary user's build) the batch could not carry it
-        // and keeps the earlier project, which the checks here do not expect: it stays
-        // readable then.
+        // Root reads it all the same, and the run carries it; an ordinary user's run cannot.
         Put(path, bytes);
-        if (::geteuid() == 0)
-            ::chmod(path.c_str(), 0);
+        ::chmod(path.c_str(), 0);
         break;
     }
+}
+
+// Whether this user may read everything at and below `path` (links not followed).
+bool AllReadable(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+        return true;
+    if (::access(path.c_str(), S_ISDIR(st.st_mode) ? R_OK | X_OK : R_OK) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode))
+        return true;
+    for (const std::string& name : NamesIn(path, st))
+        if (!AllReadable(vx::JoinPath(path, name)))
+            return false;
+    return true;
 }
 
 // The first run's projects, made once: one set "a" in each study.
@@ -246,6 +472,20 @@ void MakePristine()
     if (!first.Run() || g_bBatchError)
         Fail("the first run failed");
     fs::rename(p.output, p.pristine);
+}
+
+// Runs the batch with `faults` armed and checks every study against what stood there.
+void RunAndCheck(std::array<TStudy, 2>& studies, const std::vector<vx::TFileFault>& faults, bool clean, bool noFlags)
+{
+    const std::array<TBefore, 2> before{Look(studies[0]), Look(studies[1])};
+    TBatchRun run = MakeRun("*.SPAR");
+    vx::SetFileFaults(faults);
+    const bool ran = run.Run();
+    vx::SetFileFaults({});
+    if (!ran)
+        Fail("the run was refused");
+    for (size_t k = 0; k < 2; ++k)
+        CheckStudy(studies[k], before[k], clean, noFlags);
 }
 
 }  // namespace
@@ -266,6 +506,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         hooks.deleteStep = [](TProcessStep*) {};
         InstallProcessingHooks(hooks);
         std::error_code error;
+        OpenUp(Places().root);
         fs::remove_all(Places().root, error);
         fs::remove_all(Places().pristine, error);
         vx::MakeFolder(Places().root);
@@ -273,31 +514,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)ready;
-    uint8_t system = 0, at = 0, layout[2] = {};
-    if (!vx::fuzz::TakeByte(data, size, system) || !vx::fuzz::TakeByte(data, size, at) ||
-        !vx::fuzz::TakeByte(data, size, layout[0]) || !vx::fuzz::TakeByte(data, size, layout[1]))
-        return 0;
+    uint8_t system = 0, at = 0, layout[2] = {}, extra[2] = {};
+    for (uint8_t* byte : {&system, &at, &layout[0], &layout[1], &extra[0], &extra[1]})
+        if (!vx::fuzz::TakeByte(data, size, *byte))
+            return 0;
     const std::vector<std::string_view> parts = vx::fuzz::Sections(data, size, 1 + kFiles);
 
     const TPlaces& p = Places();
     std::error_code error;
     // What the output folder holds: the first run's projects, where the layout keeps them.
+    OpenUp(p.output);
+    OpenUp(p.exams);
     vx::RemoveFolderTree(p.output);
     fs::copy(p.pristine, p.output, fs::copy_options::recursive, error);
-    std::vector<std::map<std::string, std::string>> userFiles(2);
+    std::array<TStudy, 2> studies;
     for (size_t k = 0; k < 2; ++k) {
-        const std::string study = kStudies[k];
-        const std::string folder = vx::JoinPath(p.output, study), hidden = vx::JoinPath(p.output, "." + study);
-        const uint8_t bits = layout[k];
-        for (const char* odd : {"f.SPAR", "d.SPAR"})
-            vx::RemoveFolderTree(vx::JoinPath(vx::JoinPath(p.exams, study), odd));
+        TStudy& s = studies[k];
+        s.name = kStudies[k];
+        s.folder = vx::JoinPath(p.output, s.name);
+        const std::string hidden = vx::JoinPath(p.output, "." + s.name);
+        s.aside = hidden + ".batch-old";
+        s.mark = hidden + ".batch-swap";
+        s.input = vx::JoinPath(p.exams, s.name);
+        const uint8_t bits = layout[k], more = extra[k];
+        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR"})
+            vx::RemoveFolderTree(vx::JoinPath(s.input, file));
+        s.emptied = (more & 3) == 3;
+        s.oddFiles = (bits & 0xc0) != 0;
+        if (!s.emptied)
+            for (const char* file : {"a.SPAR", "b.SPAR"})
+                Put(vx::JoinPath(s.input, file), "");
         if (bits & 0x40)
-            ::mkfifo(vx::JoinPath(vx::JoinPath(p.exams, study), "f.SPAR").c_str(), 0600);
+            ::mkfifo(vx::JoinPath(s.input, "f.SPAR").c_str(), 0600);
         if (bits & 0x80)
-            vx::MakeFolder(vx::JoinPath(vx::JoinPath(p.exams, study), "d.SPAR"));
+            vx::MakeFolder(vx::JoinPath(s.input, "d.SPAR"));
         if (!(bits & 1))
-            vx::RemoveFolderTree(folder);
+            vx::RemoveFolderTree(s.folder);
         // The files of the user in the earlier project, wherever it is.
+        // What could be made (a link to nothing cannot).
+        const auto record = [&](const std::string& relative) {
+            const std::string what = WhatIsAt(vx::JoinPath(s.folder, relative)).what;
+            if (!what.empty())
+                s.userFiles[relative] = what;
+        };
         for (int f = 0; f < kFiles && (bits & 1); ++f) {
             std::string_view part = parts[size_t(1 + f)];
             if (part.size() < 2)
@@ -310,30 +569,84 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if ((place & 1) != k || !vx::fuzz::UsableName(name))
                 continue;
             const std::string relative = std::string((place & 4) ? "sub/" : "") + "u_" + name;
-            const std::string base = (place & 2) ? folder : hidden + ".batch";
+            const std::string base = (place & 2) ? s.folder : hidden + ".batch";
             if (vx::FolderExists(vx::JoinPath(base, relative)) || vx::FileExists(vx::JoinPath(base, relative)))
                 continue;
             Lay(vx::JoinPath(base, relative), kind, part);
             if (place & 2) {
-                userFiles[k][relative] = WhatIsAt(vx::JoinPath(base, relative));
+                record(relative);
                 if (kind % 5 == 3)
-                    userFiles[k][relative + "/inside"] = WhatIsAt(vx::JoinPath(base, relative + "/inside"));
+                    record(relative + "/inside");
             }
         }
+        if ((bits & 1) && (more & 12) == 12) {
+            // A folder of the user's that no one may read.
+            vx::MakeFolder(vx::JoinPath(s.folder, "u_closed"));
+            Put(vx::JoinPath(s.folder, "u_closed/inside"), "kept closed");
+            record("u_closed");
+            record("u_closed/inside");
+            ::chmod(vx::JoinPath(s.folder, "u_closed").c_str(), 0);
+        }
         if ((bits & 3) == 3)
-            fs::rename(folder, hidden + ".batch-old", error);
+            fs::rename(s.folder, s.aside, error);
         if (bits & 4)
-            vx::MakeFolder(folder);
+            vx::MakeFolder(s.folder);
+        if (more & 32) {
+            vx::MakeFolder(s.folder);
+            Put(vx::JoinPath(s.folder, "u_own.txt"), "the user's own");
+            if ((bits & 3) == 1)
+                record("u_own.txt");
+        }
+        // An older project aside: the one a swap killed after the earlier project was put
+        // in its place would have removed next.
+        if ((more & 64) && (bits & 3) == 1)
+            fs::copy(vx::JoinPath(p.pristine, s.name), s.aside, fs::copy_options::recursive, error);
         if (bits & 8)
             vx::MakeFolder(hidden + ".batch");
         if (bits & 16)
             vx::MakeFolder(hidden + ".batch-gone.1.1/.vexara");
-        if (bits & 32)
-            Put(hidden + ".batch-swap", parts[0]);
+        if (bits & 32) {
+            std::string mark(parts[0]);
+            const std::string named[] = {s.folder, s.aside, hidden + ".batch", p.output};
+            for (int n = 0; n < 4; ++n)
+                mark = Replaced(mark, "#" + std::to_string(n), IdentityText(named[n]));
+            Put(s.mark, mark);
+        }
+        // A valid mark is only ever left by a swap that put its folder in place of the one
+        // aside: one naming a folder the user made there is no state a run leaves.
+        if (Look(s).markValid && !((more & 64) && (bits & 3) == 1))
+            return 0;
+        for (const auto& [relative, what] : s.userFiles)
+            s.uncarriable = s.uncarriable || !AllReadable(vx::JoinPath(s.folder, relative));
+        switch ((more >> 2) & 3) {
+        case 1: ::chmod(s.folder.c_str(), 0311); break;
+        case 2: ::chmod(s.folder.c_str(), 0); break;
+        default: break;
+        }
+        switch (more & 3) {
+        case 1: ::chmod(s.input.c_str(), 0311); break;
+        case 2: ::chmod(s.input.c_str(), 0); break;
+        default: break;
+        }
+        s.unlistable = (vx::FolderExists(s.folder) && ::access(s.folder.c_str(), R_OK | X_OK) != 0) ||
+                       ::access(s.input.c_str(), R_OK | X_OK) != 0;
+    }
+    // The earlier projects open in the main window stay open through both runs.
+    std::vector<std::unique_ptr<TProject>> windows;
+    for (size_t k = 0; k < 2; ++k) {
+        if (!(extra[k] & 16) || !vx::FileExists(vx::JoinPath(studies[k].folder, studies[k].name + ".tpj")))
+            continue;
+        auto project = std::make_unique<TProject>();
+        g_pProject = project.get();
+        studies[k].openHere = project->Load(vx::JoinPath(studies[k].folder, studies[k].name + ".tpj"));
+        windows.push_back(std::move(project));
     }
 
     std::vector<vx::TFileFault> faults;
-    if (system & 1)
+    const bool noFlags = (system & 1) != 0;
+    // The file system's own faults first: where one meets an injected fault at a call, it
+    // strikes, and the injected one fails the call after it.
+    if (noFlags)
         faults.push_back({vx::kFileRenameFlags, EINVAL, 1, true});
     if (system & 2) {
         vx::TFileFault hide{vx::kFileRemove, 0, 1, true};
@@ -342,24 +655,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (system & 4)
         faults.push_back({vx::kFileLink, EXDEV, 1, true});
-    switch ((system >> 3) & 3) {
-    case 1: faults.push_back({vx::kFileAnyWrite, ENOSPC, int(at), false, true}); break;
+    constexpr unsigned kAnyCall =
+        vx::kFileAnyWrite | vx::kFileRemove | vx::kFileLock | vx::kFileSyncFolder | vx::kFileList;
+    switch ((system >> 3) & 7) {
+    case 1: faults.push_back({vx::kFileAnyWrite, ENOSPC, int(at), true, true}); break;
     case 2: faults.push_back({vx::kFileAnyWrite, EIO, int(at), true, true}); break;
     case 3: faults.push_back({vx::kFileRemove, EBUSY, 1, true}); break;
+    case 4: faults.push_back({vx::kFileAnyWrite, EIO, int(at), false, true}); break;
+    case 5: faults.push_back({vx::kFileList, EIO, int(at), false}); break;
+    case 6: faults.push_back({vx::kFileList, EACCES, int(at), true, true}); break;
+    case 7: faults.push_back({kAnyCall, EIO, int(at), false, true}); break;
     default: break;
     }
-    TBatchRun run = MakeRun("*.SPAR");
-    vx::SetFileFaults(faults);
-    const bool ran = run.Run();
-    vx::SetFileFaults({});
-    if (!ran)
-        Fail("the run was refused");
-    // Only injected errors may cost a study; a file system without rename flags or links, or
-    // one that keeps removed open files, may not.
-    CheckStudies(userFiles, layout, ((system >> 3) & 3) == 0, (system & 1) != 0);
-    TBatchRun again = MakeRun("*.SPAR");
-    if (!again.Run())
-        Fail("the run without a fault was refused");
-    CheckStudies(userFiles, layout, true, false);
+    if (system & 64)
+        faults.push_back({vx::kFileRename, EIO, int(at), false});
+    // Only injected errors may cost a study; a file system without rename flags or links,
+    // or one that keeps removed open files, may not.
+    RunAndCheck(studies, faults, ((system >> 3) & 7) == 0 && !(system & 64), noFlags);
+    RunAndCheck(studies, {}, true, false);
+    windows.clear();
+    g_pProject = nullptr;
     return 0;
 }

@@ -9,15 +9,30 @@
 // the old place beside the project file, the other folder's work folder, none), whether
 // the project has a "saving-as" note (bit 2), and whether the folder "other" of the
 // scratch root holds a copy of the project (bit 3) or is an empty folder (bit 4; neither:
-// no such folder). The rest is split by Sections into the journal, the note and four
+// no such folder). The second picks what the open finds of the folder's lock (bits 0-3:
+// the lock file as the program left it, a folder, a FIFO, a link to a file, a link to
+// nothing, a link to a FIFO, a file no one may read, a file no one may write, the lock
+// file held by another program, the folder itself held by another program and its lock
+// file gone, the project folder read-only, no lock file, a project of the folder open in
+// this process already; rights stop root in nothing), whether locks need the lock file
+// open for writing as on NFS (bit 4), and whether every lock call fails (bits 5-6: with
+// ENOLCK, EROFS or EIO). The rest is split by Sections into the journal, the note and four
 // files; a file is a letter for its place ("p" the project folder, "w" its work folder,
 // "o" the other folder, "v" that one's work folder; in capitals a folder of that name),
-// its name up to a zero byte (letters, digits, "_", "-" and "." only) and its contents.
-// In the note "@" stands for the scratch root, which the folder a note names must be in;
-// in the journal "#0" to "#3" stand for the inode identity a layout-2 journal records of
-// each file, "$0" to "$3" for the size and checksum the present layout records.
+// its name up to a zero byte (letters, digits, "_", "-" and "." only) and its contents. In
+// the note "@" stands for the scratch root, which the folder a note names must be in; in
+// the journal "#0" to "#3" stand for the inode identity a layout-2 journal records of each
+// file, "$0" to "$3" for the size and checksum the present layout records.
 //
-// Beyond the sanitizers: an open refused for a journal it cannot complete (whatever the
+// Beyond the sanitizers: an open refuses, or opens read-only, as the lock's state demands
+// for this user, and says why: a lock file that is no file is named as what it is, one
+// this user may not read is named so, a folder another program or another project of this
+// process holds is said to be open there, a folder this user cannot write opens read-only,
+// and so does one whose lock needs write access to a lock file this user may only read,
+// saying so; a lock that cannot be taken never gives a project that may be changed, and
+// one that can always does. A project opened read-only refuses a save, saying that nothing
+// was written, and neither the open nor the save changes any file; a refused open leaves
+// no lock file it made. An open refused for a journal it cannot complete (whatever the
 // reason) leaves every file as it was; a journal an open completed leaves each target its
 // lines name as they record it (the staged file's bytes, of the size and checksum a line
 // of the present layout gives; a removed file gone); no file outside the project folder
@@ -29,7 +44,10 @@
 // that has none, recording its identity or another file's; a removal of a file of the
 // project, of the folder's own names, of "../outside"), a line loses or gains a field, is
 // repeated, dropped or swapped with another, or the first line becomes another layout's.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -51,6 +69,7 @@
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
@@ -309,6 +328,143 @@ std::string ChangeJournal(const std::string& journal, const std::vector<std::str
     return text;
 }
 
+// What the open finds of the folder's lock (bits 0-3 of the second input byte).
+enum TLockState {
+    kLockAsLeft,
+    kLockFolder,
+    kLockFifo,
+    kLockLinkToFile,
+    kLockLinkToNothing,
+    kLockLinkToFifo,
+    kLockUnreadable,
+    kLockUnwritable,
+    kLockHeld,
+    kFolderHeld,
+    kFolderReadOnly,
+    kLockMissing,
+    kOpenHere,
+};
+
+// What an open of the project must do for the lock's state, as this user.
+struct TLockDemand {
+    bool refused = false;   // refused, saying `says`
+    bool readOnly = false;  // opened read-only (or refused for its journal), saying `says`
+    bool writable = false;  // opened, if at all, with the folder locked
+    std::string says;
+};
+
+// Locks taken on descriptors of their own, as another program takes them.
+struct TOtherProgram {
+    std::vector<int> fds;
+    ~TOtherProgram()
+    {
+        for (const int fd : fds)
+            ::close(fd);
+    }
+    bool Lock(const std::string& path, int flags)
+    {
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+        if (fd >= 0)
+            fds.push_back(fd);
+        return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    }
+};
+
+// Lays the lock's state in the project folder; nothing when the state cannot be laid or is
+// none a program could meet (a folder held by another program where folders cannot be
+// locked).
+std::optional<TLockDemand> LayLock(const std::string& project, int state, bool nfs, bool lockFails,
+                                   TOtherProgram& other, std::unique_ptr<TProject>& openHere)
+{
+    const std::string lock = vx::JoinPath(project, vx::TFolderLock::FileName());
+    const std::string held = "another program has a project of its folder open";
+    TLockDemand demand;
+    std::error_code error;
+    const auto notAFile = [&](const char* what) {
+        demand.refused = true;
+        demand.says = "its lock file " + lock + " is " + what + ", not a file";
+    };
+    if (state >= kLockFolder && state <= kLockLinkToFifo)
+        fs::remove_all(lock, error);
+    switch (state) {
+    case kLockFolder:
+        vx::MakeFolder(lock);
+        notAFile("a folder");
+        break;
+    case kLockFifo:
+        if (::mkfifo(lock.c_str(), 0600) != 0)
+            return std::nullopt;
+        notAFile("a FIFO");
+        break;
+    case kLockLinkToFile:
+    case kLockLinkToNothing:
+    case kLockLinkToFifo: {
+        const std::string fifo = vx::JoinPath(vx::fuzz::ScratchFolder(), "linked.fifo");
+        fs::remove_all(fifo, error);
+        const std::string to = state == kLockLinkToFile ? "../outside" : state == kLockLinkToNothing ? "gone" : fifo;
+        if ((state == kLockLinkToFifo && ::mkfifo(fifo.c_str(), 0600) != 0) || ::symlink(to.c_str(), lock.c_str()) != 0)
+            return std::nullopt;
+        notAFile("a symbolic link");
+        break;
+    }
+    case kLockUnreadable:
+        vx::fuzz::WriteScratch(fs::path(lock).lexically_relative(vx::fuzz::ScratchFolder()).string(), "");
+        ::chmod(lock.c_str(), 0);
+        if (::access(lock.c_str(), R_OK) != 0) {
+            demand.refused = true;
+            demand.says = "you may not read its lock file " + lock;
+        }
+        break;
+    case kLockUnwritable:
+        vx::fuzz::WriteScratch(fs::path(lock).lexically_relative(vx::fuzz::ScratchFolder()).string(), "");
+        ::chmod(lock.c_str(), 0444);
+        // A user who may only read it locks it, but where locks need write access.
+        if (nfs && ::access(lock.c_str(), W_OK) != 0) {
+            demand.readOnly = true;
+            demand.says = "you may not write its lock file " + lock;
+        }
+        break;
+    case kLockHeld:
+        if (!other.Lock(lock, O_RDWR | O_CREAT))
+            return std::nullopt;
+        demand.refused = true;
+        demand.says = held;
+        break;
+    case kFolderHeld:
+        // On NFS no program locks a folder itself.
+        fs::remove_all(lock, error);
+        if (nfs || !other.Lock(project, O_RDONLY | O_DIRECTORY))
+            return std::nullopt;
+        demand.refused = true;
+        demand.says = held;
+        break;
+    case kFolderReadOnly:
+        ::chmod(project.c_str(), 0555);
+        demand.readOnly = ::access(project.c_str(), W_OK) != 0;
+        break;
+    case kLockMissing: fs::remove_all(lock, error); break;
+    case kOpenHere:
+        // A project of the folder open in this process already, with its lock.
+        openHere = std::make_unique<TProject>();
+        if (!openHere->Load(vx::JoinPath(project, "project.tpj")) || !openHere->FolderCanBeWritten())
+            return std::nullopt;
+        demand.refused = true;
+        demand.says = "a project of its folder is open in this program already";
+        break;
+    default: break;
+    }
+    // A lock call that fails leaves the folder unlocked: refused, or read-only. It strikes
+    // before the lock that another program holds is met, and before a lock that needs
+    // write access is refused.
+    if (lockFails && (state == kLockHeld || state == kLockUnwritable || (!demand.refused && !demand.readOnly))) {
+        demand.refused = false;
+        demand.readOnly = true;
+        demand.says.clear();
+    }
+    demand.writable = !demand.refused && !demand.readOnly;
+    return demand;
+}
+
 }  // namespace
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
@@ -316,12 +472,12 @@ extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
 {
     std::minstd_rand random(seed);
-    if (size < 1 || random() % 2 == 0)
+    if (size < 2 || random() % 2 == 0)
         return LLVMFuzzerMutate(data, size, maxSize);
-    const auto sections = vx::fuzz::Sections(data + 1, size - 1, 2 + kFiles);
+    const auto sections = vx::fuzz::Sections(data + 2, size - 2, 2 + kFiles);
     std::vector<std::string> parts(sections.begin(), sections.end());
     parts[0] = ChangeJournal(parts[0], parts, random);
-    const std::string input = std::string(1, char(data[0])).append(vx::fuzz::PackSections(parts));
+    const std::string input = std::string(reinterpret_cast<const char*>(data), 2).append(vx::fuzz::PackSections(parts));
     if (parts[0].size() > 0xffff || input.size() > maxSize)
         return LLVMFuzzerMutate(data, size, maxSize);
     std::memcpy(data, input.data(), input.size());
@@ -342,8 +498,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)ready;
-    uint8_t pick = 0;
-    if (!vx::fuzz::TakeByte(data, size, pick))
+    uint8_t pick = 0, lockPick = 0;
+    if (!vx::fuzz::TakeByte(data, size, pick) || !vx::fuzz::TakeByte(data, size, lockPick))
         return 0;
     const auto parts = vx::fuzz::Sections(data, size, 2 + kFiles);
     const std::string root = vx::JoinPath(vx::fuzz::ScratchFolder(), "root");
@@ -364,6 +520,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     std::error_code error;
+    ::chmod(project.c_str(), 0755);
     fs::remove_all(root, error);
     fs::create_directories(root, error);
     fs::copy(MadeProject(), project, fs::copy_options::recursive, error);
@@ -423,21 +580,58 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((pick & 4) && !vx::FolderExists(notePath))
         vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(), note);
 
-    const vx::fuzz::TTree before = vx::fuzz::Snapshot(root);
-    reports.clear();
-    bool opened = false;
-    {
-        TProject loaded;
-        opened = loaded.Load(vx::JoinPath(project, "project.tpj"));
+    TOtherProgram anotherProgram;
+    std::unique_ptr<TProject> openHere;
+    const bool nfs = (lockPick & 16) != 0;
+    const int lockFault = (lockPick >> 5) & 3;
+    const std::optional<TLockDemand> demand =
+        LayLock(project, lockPick & 15, nfs, lockFault != 0, anotherProgram, openHere);
+    if (!demand)
+        return 0;
+    std::vector<vx::TFileFault> faults;
+    if (nfs) {
+        vx::TFileFault needWrite;
+        needWrite.locksNeedWrite = true;
+        faults.push_back(needWrite);
     }
-    const vx::fuzz::TTree after = vx::fuzz::Snapshot(root);
+    if (lockFault != 0)
+        faults.push_back({vx::kFileLock, lockFault == 1 ? ENOLCK : lockFault == 2 ? EROFS : EIO, 1, true});
 
-    const auto has = [&](const char* text) {
+    const auto has = [&](const std::string& text) {
+        if (text.empty())
+            return true;
         for (const std::string& report : reports)
             if (report.find(text) != std::string::npos)
                 return true;
         return false;
     };
+    const vx::fuzz::TTree before = vx::fuzz::Snapshot(root);
+    reports.clear();
+    bool opened = false;
+    {
+        TProject loaded;
+        vx::SetFileFaults(faults);
+        opened = loaded.Load(vx::JoinPath(project, "project.tpj"));
+        vx::SetFileFaults({});
+        const bool readOnly = opened && !loaded.FolderCanBeWritten();
+        const bool refused = !opened && has("The project project cannot be opened");
+        // The open refuses, or opens read-only, as the lock's state demands, and says why.
+        if (demand->refused && (!refused || !has(demand->says)))
+            __builtin_trap();
+        if (demand->readOnly && (opened ? !readOnly || !has(demand->says) : !refused))
+            __builtin_trap();
+        if (demand->writable && readOnly)
+            __builtin_trap();
+        // A project opened read-only changes nothing, and its save writes nothing.
+        if (readOnly) {
+            if (vx::fuzz::Snapshot(root) != before || loaded.Save() || !has("so nothing was written") ||
+                vx::fuzz::Snapshot(root) != before)
+                __builtin_trap();
+        }
+    }
+    ::chmod(project.c_str(), 0755);
+    const vx::fuzz::TTree after = vx::fuzz::Snapshot(root);
+
     // The program's refusals to open a folder whose journal it cannot complete begin so.
     const bool refusedFolder = !opened && has("The project project cannot be opened");
     const auto completed = [&](const std::string& journal) {
@@ -454,6 +648,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!Within(path, "project") && !Within(path, noteFolder))
             __builtin_trap();
     }
+    // A refused open gives the folder back as it found it: a lock file it made goes too.
+    const std::string lockFile = "project/" + std::string(vx::TFolderLock::FileName());
+    if (refusedFolder && !completed(journals[0]) && !before.contains(lockFile) && after.contains(lockFile))
+        __builtin_trap();
     // A completed journal has put in place what its lines record, in the order the open
     // completes them. The work folders' files are the open's to clear afterwards.
     std::map<std::string, TOutcome> outcomes;

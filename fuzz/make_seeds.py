@@ -266,9 +266,9 @@ def work_folder_seeds():
     already in place, damaged journals, and "saving-as" notes naming the folder "other"."""
     dataset = read(os.path.join(GOLDEN, "dataset_v9.bin"))
 
-    def seed(name, pick, journal=b"", note=b"", files=()):
+    def seed(name, pick, journal=b"", note=b"", files=(), lock=0):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_work_folder", name, bytes([pick]) + sections([journal, note] + files))
+        put("fuzz_work_folder", name, bytes([pick, lock]) + sections([journal, note] + files))
 
     j1, j2, end = b"Vexara file journal 1\n", b"Vexara file journal 2\n", b"end\n"
     staged = b"wcsi.a1b2c3\0" + dataset
@@ -315,27 +315,74 @@ def work_folder_seeds():
     seed("note_made", 3 | 4 | 16, note=note + b"111\n", files=[b"vcsi.a1b2c3\0" + dataset])
     seed("note_missing_folder", 3 | 4, note=note + b"111\n")
     seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")
+    # The lock's states (the second byte): each with no journal, NFS's rule and a failing
+    # lock call; some with a journal waiting.
+    states = ("folder", "fifo", "link", "link_to_nothing", "link_to_fifo", "unreadable", "unwritable",
+              "held", "folder_held", "read_only_folder", "missing", "open_here")
+    for k, state in enumerate(states, 1):
+        seed("lock_" + state, 3, lock=k)
+        if state != "folder_held":  # no program locks a folder itself on NFS
+            seed("lock_%s_nfs" % state, 3, lock=k | 16)
+        seed("lock_%s_failing" % state, 3, lock=k | (1 + k % 3) << 5)
+    for fault in (1, 2, 3):
+        seed("lock_failing_%d" % fault, 3, lock=fault << 5)
+    seed("lock_nfs", 3, lock=16)
+    seed("lock_held_journal", 0, j3 + rename3 + end, files=[staged], lock=8)
+    seed("lock_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=10)
+    seed("lock_unwritable_nfs_journal", 0, j3 + rename3 + end, files=[staged], lock=7 | 16)
+    seed("lock_missing_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=11 | 2 << 5)
+    seed("lock_missing_lost_journal", 0, j3 + rename3 + end, lock=11)
+    seed("lock_failing_note", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset], lock=1 << 5)
 
 
 def batch_seeds():
     """Output folders of fuzz_batch: earlier projects with files of the user of every kind,
-    leftovers of killed runs, on the file systems the first byte picks."""
-    def seed(name, system, at, layouts, mark=b"", files=()):
+    leftovers of killed runs, folders that cannot be listed and places that are no project's,
+    on the file systems and with the faults the first byte picks."""
+    def seed(name, system, at, layouts, mark=b"", files=(), extra=(0, 0)):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_batch", name, bytes([system, at] + layouts) + sections([mark] + files))
+        put("fuzz_batch", name, bytes([system, at] + layouts + list(extra)) + sections([mark] + files))
 
     user = [b"\x00\x02notes.txt\0the user's notes", b"\x01\x03link\0u_notes.txt",
             b"\x02\x02pipe\0", b"\x03\x07exports\0a table", b"\x04\x03secret\0unreadable"]
+    deep = [b"\x01\x06link\0../u_notes.txt", b"\x00\x06kept\0in a sub-folder", b"\x01\x07link\0elsewhere"]
     seed("rerun", 0, 0, [1, 1], files=user[:4])
     seed("fuse", 1 | 2, 0, [1, 1], files=user[:4])
     seed("no_links", 4, 0, [1, 1], files=[user[0], user[2], user[4], user[3]])
+    seed("links_in_sub_folders", 0, 0, [1, 1], files=[user[0]] + deep)
     seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
     seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
     seed("mark", 1, 0, [3 | 32, 1 | 32], b"1 2 3 4", user[:2])
+    # A swap killed after it put the earlier project in place of an older one: its mark
+    # names both (s1), or not the folder in place (s2).
+    seed("mark_valid", 1, 0, [1 | 32, 1 | 32], b"#0 #1", user[:2], extra=(64, 64))
+    seed("mark_other", 0, 0, [1 | 32, 1 | 32], b"#2 #1", user[:2], extra=(64, 64))
     seed("full_disk", 8, 40, [1, 1], files=user[:2])
     seed("failing_disk", 16, 60, [1, 0], files=user[:2])
     seed("removals_failing", 24 | 2, 0, [1 | 8 | 16, 1], files=user[:2])
     seed("odd_files", 0, 0, [64 | 128, 4 | 64])
+    # One write failing: without rename flags, the rename after the refused renameat2 that
+    # puts the new project in place of the earlier one set aside.
+    seed("one_write_failing", 1 | 32, 7, [1, 1], files=user[:2])
+    seed("one_call_failing", 56, 5, [1, 1], files=user[:2])
+    seed("one_rename_failing", 1 | 64, 7, [1, 1], files=user[:2])
+    # The rename that puts s1's new project in place after its earlier one stepped aside
+    # fails (the 18th rename of the run), and the earlier project goes back; the listing of
+    # s2's own folder, which has no earlier project, fails (its 37th listing call).
+    seed("second_rename_failing", 1 | 64, 18, [1, 1], files=user[:2])
+    seed("study_listing_failing", 40, 37, [1, 0], files=user[:2])
+    # Listings that fail: the one the second byte counts, or all from a step on.
+    for n in (1, 3, 5, 7):
+        seed("listing_%d_failing" % n, 40, n, [1, 0], files=user[:4])
+    seed("listings_failing", 48, 9, [1, 1], files=user[:2])
+    # Folders an ordinary user cannot list: the study's earlier project (mode 311, 000) and
+    # the study's own folder, with and without an earlier project.
+    seed("unlistable_projects", 0, 0, [1, 1], files=user[:4], extra=(4, 8))
+    seed("unlistable_studies", 0, 0, [1, 0], files=user[:2], extra=(1, 2))
+    seed("emptied_studies", 0, 0, [1, 0], files=user[:2], extra=(3, 3))
+    seed("closed_folder", 0, 0, [1, 1], files=user[:2], extra=(12, 0))
+    seed("not_a_project", 0, 0, [0, 3 | 4], extra=(32, 32))
+    seed("open_here", 0, 0, [1, 1], files=user[:2], extra=(16, 0))
 
 
 def committed_seeds():
