@@ -89,13 +89,15 @@ void LogKeptAside(const TStudyPlace& place)
                            "you need out of it and remove it.");
 }
 
-// Says where an earlier project of the study waits when nothing is in its place: a swap
-// could neither complete nor go back, or mending could not put it back.
+// Says where an earlier project of the study, or the empty folder that stood in its place,
+// waits when nothing is in its place: a swap could neither complete nor go back, or mending
+// could not put it back.
 void LogWaitingAside(const TStudyPlace& place)
 {
     if (const std::string aside = place.WaitsAside(); !aside.empty())
-        vx::AppendBatchLog("Error: The earlier project of " + place.Folder() + " waits in " + aside +
-                           "; the next run puts it back.");
+        vx::AppendBatchLog((place.ProjectWaitsAside() ? "Error: The earlier project of " + place.Folder()
+                                                      : "Error: The empty folder that stood at " + place.Folder()) +
+                           " waits in " + aside + "; the next run puts it back.");
 }
 
 }  // namespace

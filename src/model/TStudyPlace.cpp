@@ -135,3 +135,8 @@ std::string TStudyPlace::WaitsAside() const
                        vx::FolderExists(m_swap.RetiredFolder());
     return aside ? m_swap.RetiredFolder() : std::string();
 }
+
+bool TStudyPlace::ProjectWaitsAside() const
+{
+    return vx::FileExists(vx::JoinPath(m_swap.RetiredFolder(), m_name + ".tpj"));
+}

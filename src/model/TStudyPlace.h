@@ -51,6 +51,9 @@ public:
     // Where the earlier project waits for the next run to put it back, when nothing is in
     // its place; empty otherwise.
     std::string WaitsAside() const;
+    // Whether what waits aside is an earlier project of the study, not the empty folder of
+    // the user's that stood in its place.
+    bool ProjectWaitsAside() const;
 
 private:
     // Why the folder cannot take the study's project; empty when there is none, or it is

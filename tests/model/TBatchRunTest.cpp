@@ -519,6 +519,32 @@ TEST_F(BatchRunTest, EveryStudyGetsItsProjectWithoutRenameFlags)
     EXPECT_FALSE(vx::FolderExists(run.m_strOutput));
 }
 
+// An empty folder of the user's at a study's place that the swap could neither replace nor
+// put back waits aside; the log names it as what it is, not as an earlier project, and the
+// next run puts it back and replaces it.
+TEST_F(BatchRunTest, AnEmptyFolderLeftAsideIsNamedAsWhatItIs)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    const std::string p1 = run.m_strOutput + "/s1", aside = run.m_strOutput + "/.s1.batch-old";
+    bool leftAside = false;
+    for (int at = 1; at < 80 && !leftAside; ++at) {
+        vx::RemoveFolderTree(run.m_strOutput);
+        ASSERT_TRUE(vx::MakeFolder(run.m_strOutput) && vx::MakeFolder(p1));
+        TFileFaultScope fault({NoRenameFlags(), {vx::kFileRename, EIO, at, true}});
+        ASSERT_TRUE(run.Run());
+        leftAside = vx::FolderExists(aside) && !vx::FolderExists(p1);
+    }
+    ASSERT_TRUE(leftAside);
+    EXPECT_NE(g_batchLog.find("Error: The empty folder that stood at " + p1 + " waits in " + aside +
+                              "; the next run puts it back."),
+              std::string::npos)
+        << g_batchLog;
+    EXPECT_EQ(g_batchLog.find("earlier project"), std::string::npos) << g_batchLog;
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(Study("s1"), "a");
+    EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
+}
+
 // A run killed after a study's earlier project stepped aside, before the new one moved
 // in, leaves the earlier project aside: the next run puts it back with the user's files
 // and replaces it, and a build folder left beside it goes.
