@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <cctype>
 #include <cmath>
 #include <complex>
@@ -84,10 +85,19 @@ std::string PutSpecialFile(const std::string& path, int kind)
 
 const std::string& ScratchFolder()
 {
-    static const std::string folder = [] {
-        const std::string f = vx::JoinPath(vx::TempFolder(), "vexara-fuzz-" + std::to_string(getpid()));
-        vx::MakeFolder(f);
-        return f;
+    // A folder of its own, made afresh: a folder another run left under a reused process
+    // number (another user's, perhaps) is never taken. It goes when the target exits, and
+    // stays after a finding, for its files to be looked at.
+    // The name outlives the static objects, which the exit handler runs after.
+    static const std::string& folder = *[] {
+        auto* name = new std::string(vx::JoinPath(vx::TempFolder(), "vexara-fuzz-XXXXXX"));
+        if (!::mkdtemp(name->data()))
+            __builtin_trap();
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(ScratchFolder(), ignored);
+        });
+        return name;
     }();
     return folder;
 }
