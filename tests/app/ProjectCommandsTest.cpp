@@ -1784,18 +1784,12 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
 TEST_F(ProjectCommandsTest, ASecondProgramNeverTakesTheUndoStatesOfAFolderWhoseLockFileWasRemoved)
 {
     InstallProcessing();
-    WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
-                                         "FilterLineWidth = 2.5\r\n</action>\r\n");
+    WriteFilterMacro(root.File("lorentz.mcr"));
     TScriptedFileChooser chooser(root.File("lorentz.mcr"));
     for (const bool nfs : {false, true}) {
         SCOPED_TRACE(nfs ? "locks as on NFS" : "a local file system");
         const std::string folder = root.File(nfs ? "n" : "p"), lockFile = folder + "/" + vx::TFolderLock::FileName();
-        {
-            TProject project;
-            ASSERT_TRUE(project.Create(folder, "p"));
-            project.SetWorkSet(AddWrittenSet(project, folder, "a", 4, 4, 1));
-            ASSERT_TRUE(project.Save());
-        }
+        MakeProjectOfSets(folder, "p");
         TFileFaultScope faults(nfs ? std::vector<vx::TFileFault>{LocksAsOnNFS()} : std::vector<vx::TFileFault>{});
         ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
         const auto samples = [] {

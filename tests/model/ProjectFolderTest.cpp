@@ -177,8 +177,7 @@ struct TLockRow {
 
 // Each row is tried on a local file system and with locks as an NFS client takes them
 // (unless it is of NFS alone), with the same outcome.
-static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& rows,
-                        const std::function<void(const std::string& lockFile)>& makeLockFile = {})
+static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& rows)
 {
     const std::string lockFile = folder + "/" + TFolderLock::FileName();
     for (const bool nfs : {false, true}) {
@@ -188,10 +187,7 @@ static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& 
             SCOPED_TRACE(std::string(row.what) + (nfs ? ", on NFS" : ""));
             RemoveFile(lockFile);
             if (row.lockMode >= 0) {
-                if (makeLockFile)
-                    makeLockFile(lockFile);
-                else
-                    test::WriteBytes(lockFile, "");
+                test::WriteBytes(lockFile, "");
                 ASSERT_EQ(::chmod(lockFile.c_str(), mode_t(row.lockMode)), 0);
             }
             ASSERT_EQ(::chmod(folder.c_str(), row.folderMode), 0);
@@ -542,8 +538,9 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
 
     // A lock file that cannot be made again: the folder may no longer be written. The
     // ordinary user who opens it owns it (root gives it to that user).
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         ASSERT_EQ(::chown(m_folder.c_str(), 65534, 65534), 0);
+    }
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     for (const std::string& name : test::FolderTreeNames(m_folder))
         ASSERT_EQ(::chmod((m_folder + "/" + name).c_str(), 0666), 0);
@@ -600,57 +597,43 @@ std::string OpenSaveAndTryASecond(const std::string& path)
 }  // namespace
 
 // With locks as an NFS client takes them (an exclusive lock needs the file open for
-// writing), the project opens and saves, for root and for the ordinary user who owns the
-// folder, and holds its folder: a second program is refused while it is open.
-TEST_F(ProjectFolderTest, OnNFSTheProjectOpensSavesAndKeepsASecondProgramOut)
+// writing), each user who may write the folder opens the project, saves it and holds the
+// folder: a second program is refused while it is open. So do root, the ordinary user who
+// owns the folder, and two users of one group sharing a group-writable folder, the second
+// of whom locks the lock file the first one's program made.
+TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASecondProgramOut)
 {
     MakeProject();
+    const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     test::TFileFaultScope nfs({test::LocksAsOnNFS()});
     const std::string expected = "opened, saved\nsecond: refused\nThe project p cannot be opened: another program has "
                                  "a project of its folder open.";
-    EXPECT_EQ(OpenSaveAndTryASecond(m_folder + "/p.tpj"), expected);
+    EXPECT_EQ(OpenSaveAndTryASecond(path), expected);
     if (::geteuid() == 0)
         GiveTree(m_folder, 65534, 65534);
-    EXPECT_EQ(test::AsAnOrdinaryUser([&] { return OpenSaveAndTryASecond(m_folder + "/p.tpj"); }), expected);
-}
+    EXPECT_EQ(test::AsAnOrdinaryUser([&] { return OpenSaveAndTryASecond(path); }), expected);
 
-// Two users of one group share a group-writable folder on NFS: the lock file the first
-// user's program made may be written by the second, whose program locks it and saves.
-TEST_F(ProjectFolderTest, OnNFSASecondUserOfAGroupFolderLocksTheLockFileTheFirstMade)
-{
     if (::geteuid() != 0)
         GTEST_SKIP() << "two ordinary users of one group are made only by root";
-    MakeProject();
-    const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
     ASSERT_TRUE(RemoveFile(lockFile));
-    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     constexpr gid_t kGroup = 65532;
     GiveTree(m_folder, 65534, kGroup);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
         ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 02775 : 0664), 0);
     ASSERT_EQ(::chmod(m_folder.c_str(), 02775), 0);
-    test::TFileFaultScope nfs({test::LocksAsOnNFS()});
-    const auto openAndSave = [&] {
-        ::umask(002);
-        test::TScriptedReport script;
-        TProject project;
-        g_pProject = &project;
-        std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
-        if (text == "opened") {
-            project.SetModified(true);
-            text += project.Save() ? ", saved" : ", not saved";
-        }
-        g_pProject = nullptr;
-        for (const std::string& message : script.Messages())
-            text += "\n" + message;
-        return text;
-    };
-    EXPECT_EQ(test::AsUser(65534, kGroup, openAndSave), "opened, saved");
-    struct stat st {};
-    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 65534u);
-    EXPECT_EQ(test::AsUser(65533, kGroup, openAndSave), "opened, saved");
+    for (const uid_t user : {65534u, 65533u}) {
+        SCOPED_TRACE("the user " + std::to_string(user) + " of the folder's group");
+        EXPECT_EQ(test::AsUser(user, kGroup,
+                               [&] {
+                                   ::umask(002);
+                                   return OpenSaveAndTryASecond(path);
+                               }),
+                  expected);
+        struct stat st {};
+        ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+    }
 }
 
 // A folder that does not exist, is not a folder, or may not be entered refuses the open,

@@ -1019,25 +1019,16 @@ TEST_F(BatchRunTest, ASaveThatFailsInABuildIsNeverSaidToBeCompletedLater)
     const std::string pristine = exams.File("earlier");
     RestoreFolder(run.m_strOutput, pristine);
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
-    const std::string p1 = run.m_strOutput + "/s1";
-    int unsaved = 0;
-    for (int at = 1; at < 200; ++at) {
-        SCOPED_TRACE("a rename failing at its event " + std::to_string(at));
-        RestoreFolder(pristine, run.m_strOutput);
-        {
-            TFileFaultScope fault({{vx::kFileRename, EIO, at}});
-            ASSERT_TRUE(run.Run());
-            if (!vx::FileFaultStruck())
-                break;
-        }
-        const std::string state = EarlierOrWhole(0, earlier[0], "a b");
+    const int unsaved = SweepAFault([](int at) { return vx::TFileFault{vx::kFileRename, EIO, at}; }, 1,
+                                    [&] { RestoreFolder(pristine, run.m_strOutput); }, [&](size_t k) {
+        const std::string state = EarlierOrWhole(k, earlier[k], "a b");
         EXPECT_TRUE(state == "earlier" || state == "whole") << state << g_batchLog;
         if (g_batchLog.find(" because the project could not be saved.") == std::string::npos)
-            continue;
-        ++unsaved;
+            return false;
         EXPECT_EQ(state, "earlier");
         EXPECT_EQ(g_batchLog.find("opened again"), std::string::npos) << g_batchLog;
-    }
+        return true;
+    });
     EXPECT_GT(unsaved, 0);
 }
 

@@ -92,14 +92,16 @@ TEST_F(RawImageTest, EqualSamplesGiveAnEmptyWindow)
 
 TEST_F(RawImageTest, FilesShorterThanTheLayoutOrUnreadableAreRefusedWithTheReason)
 {
-    const std::string path = Input("short.raw");
+    const std::string path = Input("short.raw"), whole = Input("whole.raw");
     WriteBytes(path, RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}).substr(0, 31));
+    WriteBytes(whole, RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}));
     ASSERT_TRUE(MakeFolder(Input("folder.raw")));
     const std::string holds = "Image file " + path + " holds 31 bytes, fewer than the ";
     const struct {
         const char* name;
         int header, width, height;
         std::string message;
+        int failingRead = 0;  // 0: none
     } cases[] = {
         {"short.raw", 16, 4, 2, holds + "32 bytes its header and pixels need."},
         {"short.raw", 1000, 1, 1, holds + "1002 bytes its header and pixels need."},  // header beyond the end
@@ -107,20 +109,18 @@ TEST_F(RawImageTest, FilesShorterThanTheLayoutOrUnreadableAreRefusedWithTheReaso
         {"missing.raw", 0, 1, 1, "Image file " + Input("missing.raw") + " does not exist or cannot be read."},
         {"folder.raw", 0, 1, 1,
          "Image file " + Input("folder.raw") + " does not exist or cannot be read: it is a folder, not a file."},
+        // Long enough, but failing while it is read.
+        {"whole.raw", 16, 4, 2, "Image file " + whole + " cannot be read to its end.", 1},
     };
     for (const auto& c : cases) {
+        const TFileFaultScope fault(c.failingRead ? std::vector<TFileFault>{{kFileRead, EIO, c.failingRead}}
+                                                  : std::vector<TFileFault>{});
         m_report.Clear();
         EXPECT_FALSE(AddRaw(c.name, c.header, c.width, c.height)) << c.message;
         EXPECT_EQ(m_report.Messages(), std::vector{c.message});
         ASSERT_EQ(m_report.Count(), 1u);
         EXPECT_EQ(m_report.Entries()[0].icon, ReportIcon::Exclamation);
     }
-    // Long enough, but failing while it is read.
-    WriteBytes(path, RawFile(16, {1, 2, 3, 4, 5, 6, 7, 8}));
-    const TFileFaultScope fault({{kFileRead, EIO, 1}});
-    m_report.Clear();
-    EXPECT_FALSE(AddRaw("short.raw", 16, 4, 2));
-    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Image file " + path + " cannot be read to its end."});
     EXPECT_TRUE(Images().empty());
     EXPECT_FALSE(FileExists(PixelFile("short.raw")));
 }

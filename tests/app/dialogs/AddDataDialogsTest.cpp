@@ -556,50 +556,6 @@ TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWi
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
-// A file chosen as an RDA file that is none, or whose header or samples are cut short, is
-// refused with the reader's reason after the program's words, as every other refused file is.
-TEST_F(AddDataFlowTest, AFileThatIsNoRDAFileIsRefusedWithItsReason)
-{
-    NewProject("study");
-    ASSERT_NE(g_pProject, nullptr);
-    const std::string bad = root.File("bad.rda");
-    const std::string header = RDAHeader(RDALines(64, TRDAGrid{}));
-    const std::string samples = Float64Pairs(RDAFid(64, 250.0));
-    KeyLines noPoints = RDALines(64, TRDAGrid{});
-    noPoints.erase(std::find_if(noPoints.begin(), noPoints.end(), [](const auto& l) { return l.first == "VectorSize"; }));
-    const struct {
-        const char* name;
-        std::string bytes, reason;
-    } files[] = {
-        {"no RDA file", "Patient notes\r\n",
-         bad + " is not an RDA file: its first line is not \">>> Begin of header <<<\"."},
-        {"header cut short", header.substr(0, header.find("RowVector")),
-         "The header of " + bad +
-             " ends before its row and column vectors and its line \">>> End of header <<<\": the file is cut short."},
-        {"no point count", RDAHeader(noPoints) + samples,
-         "The header of " + bad + " is invalid. It gives no number of points (VectorSize)."},
-        {"samples cut short", header + samples.substr(0, 1000),
-         "Data file " + bad + " holds " + std::to_string(header.size() + 1000) + " bytes, fewer than the " +
-             std::to_string(header.size() + samples.size()) + " bytes its header and samples need."},
-    };
-    for (const auto& f : files) {
-        WriteBytes(bad, f.bytes);
-        report.Clear();
-        TScriptedFileChooser chooser;
-        chooser.Answer(bad);
-        TDialogScript sets([&](QDialog& d) {
-            return ShowAndAct<CAddCSISetDlg>(d, [&](CAddCSISetDlg& dialog) {
-                ChooseFormat(dialog, 18);  // "Siemens .RDA Files"
-                dialog.accept();
-            });
-        });
-        frame->Action(cmd::ProjectAddCSISet)->trigger();
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add CSI set from bad.rda.\n" + f.reason})
-            << f.name;
-        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0) << f.name;
-    }
-}
-
 // Two SPAR files chosen at once beside an image of another patient, date and geometry: each
 // question names the file it is about; one file chosen alone keeps the plain question.
 TEST_F(AddDataFlowTest, QuestionsAboutSeveralChosenFilesNameTheirFile)
@@ -752,51 +708,76 @@ TEST_F(AddDataFlowTest, ACutDicomFileIsRefusedInPlainWordsWithoutTheLibrarysLog)
     }
 }
 
-// A faulty file of each image type chosen through the Import dialog's OK: one message, the
-// program's words and then the reason its reader gave.
-TEST_F(AddDataFlowTest, AFaultyImageOfEachTypeIsRefusedWithItsReason)
+// A faulty file of each type refused with its reader's reason after the program's words,
+// in one message, and nothing added: an RDA file that is none, or whose header or samples
+// are cut short, chosen through Add CSI Set, and an image of each type chosen through the
+// Import dialog's OK.
+TEST_F(AddDataFlowTest, AFaultyFileOfEachTypeIsRefusedWithItsReason)
 {
     NewProject("study");
     ASSERT_NE(g_pProject, nullptr);
+    const std::string bad = root.File("bad.rda");
+    const std::string header = RDAHeader(RDALines(64, TRDAGrid{}));
+    const std::string samples = Float64Pairs(RDAFid(64, 250.0));
+    KeyLines noPoints = RDALines(64, TRDAGrid{});
+    noPoints.erase(std::find_if(noPoints.begin(), noPoints.end(), [](const auto& l) { return l.first == "VectorSize"; }));
     TMAGFields mag;
     mag.fields[0] = "TR 0.0";
-    WriteBytes(root.File("zero.MAG"), MAGHeader(mag) + Int16LE(std::vector<int>(16, 7)));
     const std::string genesis = getest::MakeGenesis(11, 1, 100);  // 256 x 192 pixels need 98304 bytes
-    WriteBytes(root.File("cut.MR"), genesis);
-    WriteBytes(root.File("short.raw"), Int16LE(std::vector<int>(7, 1)));  // 4 x 2 pixels need 16 bytes
-    WriteBytes(root.File("plain.PAR"), "# a comment\n. Patient name : x\n");
     WriteBytes(root.File("plain.REC"), "");
     ASSERT_TRUE(vx::MakeFolder(root.File("scan")));
-    WriteBytes(root.File("scan/2dseq"), Int16LE(std::vector<int>(12, 1)));
+    constexpr int kRDASet = -1;
     const struct {
-        int type;
-        const char* file;
-        std::string reason;
+        const char* what;
+        int type;  // the Import dialog's image type, or kRDASet: a CSI set of "Siemens .RDA Files"
+        std::string file, bytes, reason;
     } cases[] = {
-        {3, "zero.MAG", "The header of " + root.File("zero.MAG") + " gives TR \"0.0\": it must be a number above 0."},
-        {1, "cut.MR", "Image file " + root.File("cut.MR") + " holds " + std::to_string(genesis.size()) +
-                          " bytes, fewer than the " + std::to_string(genesis.size() - 100 + 2 * 256 * 192) +
-                          " bytes its header and pixels need."},
-        {6, "short.raw", "Image file " + root.File("short.raw") + " holds 14 bytes, fewer than the 16 bytes its pixels "
-                                                                  "need."},
-        {0, "plain.PAR", "The PAR file " + root.File("plain.PAR") + " names no version: none of its comment lines "
-                                                                    "has eight words of which the last holds V3 or V4."},
+        {"no RDA file", kRDASet, "bad.rda", "Patient notes\r\n",
+         bad + " is not an RDA file: its first line is not \">>> Begin of header <<<\"."},
+        {"RDA header cut short", kRDASet, "bad.rda", header.substr(0, header.find("RowVector")),
+         "The header of " + bad +
+             " ends before its row and column vectors and its line \">>> End of header <<<\": the file is cut short."},
+        {"no point count", kRDASet, "bad.rda", RDAHeader(noPoints) + samples,
+         "The header of " + bad + " is invalid. It gives no number of points (VectorSize)."},
+        {"RDA samples cut short", kRDASet, "bad.rda", header + samples.substr(0, 1000),
+         "Data file " + bad + " holds " + std::to_string(header.size() + 1000) + " bytes, fewer than the " +
+             std::to_string(header.size() + samples.size()) + " bytes its header and samples need."},
+        {"MAG", 3, "zero.MAG", MAGHeader(mag) + Int16LE(std::vector<int>(16, 7)),
+         "The header of " + root.File("zero.MAG") + " gives TR \"0.0\": it must be a number above 0."},
+        {"Genesis", 1, "cut.MR", genesis,
+         "Image file " + root.File("cut.MR") + " holds " + std::to_string(genesis.size()) + " bytes, fewer than the " +
+             std::to_string(genesis.size() - 100 + 2 * 256 * 192) + " bytes its header and pixels need."},
+        // 4 x 2 pixels need 16 bytes.
+        {"raw", 6, "short.raw", Int16LE(std::vector<int>(7, 1)),
+         "Image file " + root.File("short.raw") + " holds 14 bytes, fewer than the 16 bytes its pixels need."},
+        {"PAR", 0, "plain.PAR", "# a comment\n. Patient name : x\n",
+         "The PAR file " + root.File("plain.PAR") + " names no version: none of its comment lines has eight words of "
+                                                    "which the last holds V3 or V4."},
         // The method file's dialog cancelled.
-        {5, "scan/2dseq", "No \"method\" file was chosen for " + root.File("scan/2dseq") + "."},
+        {"2dseq", 5, "scan/2dseq", Int16LE(std::vector<int>(12, 1)),
+         "No \"method\" file was chosen for " + root.File("scan/2dseq") + "."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
+        SCOPED_TRACE(c.what);
+        const bool set = c.type == kRDASet;
+        WriteBytes(root.File(c.file), c.bytes);
         report.Clear();
-        // The Import dialog's chooser takes the file; the one for a method file is cancelled.
+        // The file chooser of Add CSI Set and the Import dialog's take the file; the one for
+        // a method file is cancelled.
         const vx::FileChooserHandler previous =
             vx::SetFileChooserHandler([&](const vx::TFileRequest& request) -> std::vector<std::string> {
-                if (request.title == "Import...")
+                if (set || request.title == "Import...")
                     return {root.File(c.file)};
                 return {};
             });
         if (c.type == 5)
             report.PlanAnswer(vx::ReportAnswer::Yes);
         TDialogScript script([&](QDialog& d) {
+            if (dynamic_cast<CAddCSISetDlg*>(&d))
+                return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) {
+                    ChooseFormat(dialog, 18);  // "Siemens .RDA Files"
+                    dialog.accept();
+                });
             if (dynamic_cast<CImportImageDlg*>(&d))
                 return ShowAndAct<CImportImageDlg>(d, [&](CImportImageDlg& dialog) {
                     dialog.TypeList()->setCurrentIndex(c.type);
@@ -813,10 +794,11 @@ TEST_F(AddDataFlowTest, AFaultyImageOfEachTypeIsRefusedWithItsReason)
                 QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
             });
         });
-        frame->Action(cmd::ProjectAddImages)->trigger();
+        frame->Action(set ? cmd::ProjectAddCSISet : cmd::ProjectAddImages)->trigger();
         vx::SetFileChooserHandler(previous);
-        const std::string name = vx::FileNameOf(c.file);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from " + name + ".\n" + c.reason});
+        const std::string failed = set ? "Fail to add CSI set from " : "Fail to add image from ";
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{failed + vx::FileNameOf(c.file) + ".\n" + c.reason});
+        EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
     }
 }
