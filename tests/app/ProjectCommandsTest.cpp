@@ -1605,75 +1605,70 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
 
 
 // A project opened from a folder where no lock file can be made because the folder cannot
-// be written (read-only media) offers no command that would change the folder, in the menus
-// or in the explorer: Save Project As keeps its work.
+// be written (read-only media), or whose file system offers no locks, offers no command that
+// would change the folder, in the menus or in the explorer: Save Project As keeps its work.
+// Without locks the open says why.
 TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOfIt)
 {
-    TGuiFixture fixture;
-    ASSERT_TRUE(fixture.Ok());
-    ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
-    {
-        TFileFaultScope readOnly({{vx::kFileLock, EROFS, 1, true}});
-        TScriptedFileChooser chooser(fixture.ProjectPath());
-        frame->Action(cmd::FileOpenProject)->trigger();
-    }
-    ASSERT_NE(g_pProject, nullptr);
-    EXPECT_TRUE(report.Messages().empty());
-    QApplication::processEvents();
-    const auto offered = [&](int command) { return frame->Action(command)->isEnabled(); };
-    for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
-                        cmd::ProjectAddImages, cmd::ProjectAddCSISet})
-        EXPECT_FALSE(offered(command)) << command;
-    EXPECT_TRUE(offered(cmd::FileSaveProjectAs));
+    struct Case {
+        const char* what;
+        int error;
+        bool withLockFile;
+        std::string said;  // with the project's name in front
+    };
+    const Case cases[] = {
+        {"read-only media", EROFS, false, ""},
+        {"no locks", ENOLCK, true,
+         " opens, but no change of it can be written: its folder cannot be locked: no locks available. Save Project "
+         "As keeps the work in a folder that can be locked."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TGuiFixture fixture;
+        ASSERT_TRUE(fixture.Ok());
+        if (!c.withLockFile)
+            ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
+        report.Clear();
+        {
+            TFileFaultScope unlockable({{vx::kFileLock, c.error, 1, true}});
+            TScriptedFileChooser chooser(fixture.ProjectPath());
+            frame->Action(cmd::FileOpenProject)->trigger();
+        }
+        ASSERT_NE(g_pProject, nullptr);
+        EXPECT_EQ(report.Messages(), c.said.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{"The project " + g_pProject->GetName() +
+                                                                               c.said});
+        QApplication::processEvents();
+        const auto offered = [&](int command) { return frame->Action(command)->isEnabled(); };
+        for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
+                            cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+            EXPECT_FALSE(offered(command)) << command;
+        EXPECT_TRUE(offered(cmd::FileSaveProjectAs));
 
-    std::vector<std::pair<std::string, bool>> entries;
-    const vx::app::MenuRunner kept = vx::app::SetMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
-        for (QAction* action : menu.actions())
-            if (!action->isSeparator())
-                entries.emplace_back(action->text().toStdString(), action->isEnabled());
-        return nullptr;
-    });
-    auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
-    ASSERT_NE(explorer, nullptr);
-    CPrjExpTree* tree = explorer->Tree();
-    tree->expandAll();
-    const auto found = tree->findItems(TGuiFixture::kSetName, Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_EQ(found.size(), 1);
-    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->ItemLabelRect(found[0]).center());
-    vx::app::SetMenuRunner(kept);
-    EXPECT_EQ(entries, (std::vector<std::pair<std::string, bool>>{{"Add Images...", false},
-                                                                  {"Add CSI Set", false},
-                                                                  {"View Slice...", false},  // no dialog here
-                                                                  {"Set Work Set", true},
-                                                                  {"Remove", false},
-                                                                  {"Zero Fill", false},
-                                                                  {"Set Parameters...", false},
-                                                                  {"Save as...", false}}));
-}
-
-// File > Open of a project whose folder's file system offers no locks: the project opens,
-// says why nothing of it can be changed, and offers Save Project As but no command that
-// would change the folder.
-TEST_F(ProjectCommandsTest, AProjectOfAFolderWithoutLocksOpensSayingWhyAndOffersNoChangeOfIt)
-{
-    TGuiFixture fixture;
-    ASSERT_TRUE(fixture.Ok());
-    {
-        TFileFaultScope noLocks({{vx::kFileLock, ENOLCK, 1, true}});
-        TScriptedFileChooser chooser(fixture.ProjectPath());
-        frame->Action(cmd::FileOpenProject)->trigger();
+        std::vector<std::pair<std::string, bool>> entries;
+        const vx::app::MenuRunner kept = vx::app::SetMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
+            for (QAction* action : menu.actions())
+                if (!action->isSeparator())
+                    entries.emplace_back(action->text().toStdString(), action->isEnabled());
+            return nullptr;
+        });
+        auto* explorer = dynamic_cast<CPrjExpFrame*>(frame->ProjectExplorer());
+        ASSERT_NE(explorer, nullptr);
+        CPrjExpTree* tree = explorer->Tree();
+        tree->expandAll();
+        const auto found = tree->findItems(TGuiFixture::kSetName, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1);
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->ItemLabelRect(found[0]).center());
+        vx::app::SetMenuRunner(kept);
+        EXPECT_EQ(entries, (std::vector<std::pair<std::string, bool>>{{"Add Images...", false},
+                                                                      {"Add CSI Set", false},
+                                                                      {"View Slice...", false},  // no dialog here
+                                                                      {"Set Work Set", true},
+                                                                      {"Remove", false},
+                                                                      {"Zero Fill", false},
+                                                                      {"Set Parameters...", false},
+                                                                      {"Save as...", false}}));
     }
-    ASSERT_NE(g_pProject, nullptr);
-    EXPECT_EQ(report.Messages(),
-              std::vector<std::string>{"The project " + g_pProject->GetName() +
-                                       " opens, but no change of it can be written: its folder cannot be locked: no "
-                                       "locks available. Save Project As keeps the work in a folder that can be "
-                                       "locked."});
-    QApplication::processEvents();
-    for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
-                        cmd::ProjectAddImages, cmd::ProjectAddCSISet})
-        EXPECT_FALSE(frame->Action(command)->isEnabled()) << command;
-    EXPECT_TRUE(frame->Action(cmd::FileSaveProjectAs)->isEnabled());
 }
 
 // The folder's lock file removed while the project is open (a cleaning tool, a sync
