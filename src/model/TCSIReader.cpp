@@ -249,7 +249,7 @@ bool TCSIReader::DataFileHoldsGrid(vx::TFile& file, const std::string& path, int
     const uint64_t needed = uint64_t(offset < 0 ? 0 : offset) + floats * uint64_t(width);
     const int64_t size = file.Size();
     if (offset < 0 || size < 0 || uint64_t(size) < needed) {
-        ReportDataFileCutShort(path, size < 0 ? 0 : size, needed, offset > 0);
+        ReportDataFileCutShort(path, size, needed, offset > 0);
         return false;
     }
     return true;
