@@ -301,8 +301,6 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                         vx::AppendBatchLog("Error: Fail to add image " + entry.name);
                     if (project.AddWriteFailures() != writeFailures)
                         return "the images of " + entry.name + " could not be written";
-                    if (vx::FailedListings() != failedListings)
-                        return "the files that go with " + entry.name + " could not be looked for";
                     break;
                 case TFileKind::CSISet:
                     if (!project.AddCSISet(studyFolder, entry.name, block)) {
@@ -311,11 +309,11 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                     }
                     if (project.AddWriteFailures() != writeFailures)
                         return "the CSI set of " + entry.name + " could not be written";
-                    if (vx::FailedListings() != failedListings)
-                        return "the files that go with " + entry.name + " could not be looked for";
                     break;
                 case TFileKind::Other: break;
                 }
+                if (vx::FailedListings() != failedListings)
+                    return "the files that go with " + entry.name + " could not be looked for";
             }
 
     const TProcessingHooks& hooks = ProcessingHooks();

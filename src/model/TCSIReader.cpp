@@ -134,26 +134,18 @@ uint64_t TCSIReader::GridFloatCount(const TCSISet& set)
     return voxels * uint64_t(set.m_nPoints) * 2;
 }
 
-uint64_t TCSIReader::GridBytesLeft(vx::TFile& file, int sampleType) const
-{
-    if (!m_pCSISet || !HasAxisPermutation())
-        return 0;
-    const int width = SampleValueBytes(sampleType);
-    const uint64_t values = GridFloatCount(*m_pCSISet);
-    if (width == 0 || values == 0)
-        return 0;
-    const uint64_t bytes = values * uint64_t(width);
-    const int64_t left = file.BytesLeft();
-    return left < 0 || bytes > uint64_t(left) ? 0 : bytes;
-}
-
 std::unique_ptr<float[]> TCSIReader::DecodeSamples(vx::TFile& file, int sampleType)
 {
-    const uint64_t bytes = GridBytesLeft(file, sampleType);
-    if (bytes == 0)
+    if (!m_pCSISet || !HasAxisPermutation())
         return nullptr;
     const int width = SampleValueBytes(sampleType);
     const uint64_t values = GridFloatCount(*m_pCSISet);
+    if (width == 0 || values == 0)
+        return nullptr;
+    const uint64_t bytes = values * uint64_t(width);
+    const int64_t left = file.BytesLeft();
+    if (left < 0 || bytes > uint64_t(left))
+        return nullptr;
 
     std::vector<unsigned char> raw;
     raw.resize(static_cast<size_t>(bytes));
@@ -257,7 +249,7 @@ bool TCSIReader::DataFileHoldsGrid(vx::TFile& file, const std::string& path, int
     const uint64_t needed = uint64_t(offset < 0 ? 0 : offset) + floats * uint64_t(width);
     const int64_t size = file.Size();
     if (offset < 0 || size < 0 || uint64_t(size) < needed) {
-        ReportDataFileCutShort(path, size < 0 ? 0 : size, needed, offset > 0);
+        ReportDataFileCutShort(path, size, needed, offset > 0);
         return false;
     }
     return true;

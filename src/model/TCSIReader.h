@@ -132,9 +132,6 @@ protected:
     std::unique_ptr<TCSISet> m_pCSISet;   // the set being built, owned until handed over
 
 private:
-    // The bytes the set's grid takes in the sample type when they lie between the file's
-    // position and its end; 0 otherwise (no set, no axis order, an unknown type, too few bytes).
-    uint64_t GridBytesLeft(vx::TFile& file, int sampleType) const;
     std::unique_ptr<float[]> DecodeSamples(vx::TFile& file, int sampleType);
     bool ReadSpectrum(vx::TFile& file, float* buffer, int sampleType);
 

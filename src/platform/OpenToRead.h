@@ -29,7 +29,8 @@ std::string NotAFileNote(const std::string& notAFile);
 // "<what> <path> does not exist or cannot be read." with NotAFileNote before the full stop;
 std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile);
 // "<what> <path> holds <size> bytes, fewer than the <needed> bytes <need>.", `need` saying
-// what needs them ("its header and samples need", "its header needs");
+// what needs them ("its header and samples need", "its header needs"); a size below 0 (a
+// file whose size could not be read) is written as 0;
 std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
                          const std::string& need);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).

@@ -24,14 +24,6 @@ namespace {
 constexpr char kKeyDelimiters[] = " ()=\t\r\n";
 constexpr char kAcqpDelimiters[] = " =\t\r\n";
 
-// A companion file of `folder`: the first of the names found (exact name, else any case).
-std::optional<std::string> FindParameterFile(const std::string& folder, const char* name, const char* textName)
-{
-    if (auto found = vx::FindCompanionFile(folder, name).path)
-        return found;
-    return vx::FindCompanionFile(folder, textName).path;
-}
-
 // Points, point range and PPM reference point of a spectrum of n points.
 void SetPointCount(TCSISet& set, int n)
 {
@@ -229,10 +221,8 @@ bool TBruker2dseqReader::ParseMethodFile(const std::string& path, const char* ma
 bool TBruker2dseqReader::ParseAcqpFile(const std::string& folder, bool warnUserFilter)
 {
     const auto path = FindParameterFile(folder, "acqp", "acqp.txt");
-    if (!path) {
-        ReportBrukerMessage("Could not find parameter file acqp or acqp.txt.");
+    if (!path)
         return false;
-    }
     TBrukerParameterFile file;
     if (!file.Open(*path))
         return false;
@@ -273,10 +263,8 @@ bool TBruker2dseqReader::ReadRecoFile(const std::string& folder)
     if (!m_pCSISet)
         return false;
     const auto path = FindParameterFile(folder, "reco", "reco.txt");
-    if (!path) {
-        ReportBrukerMessage("Could not find parameter file reco or reco.txt.");
+    if (!path)
         return false;
-    }
     TBrukerParameterFile file;
     if (!file.Open(*path))
         return false;

@@ -1,9 +1,8 @@
 #include "readers/TBrukerFidReader.h"
 
-#include "platform/Files.h"
 #include "platform/Paths.h"
-#include "platform/Report.h"
 #include "readers/ReaderHelpers.h"
+#include "readers/TBrukerParameterFile.h"
 
 bool TBrukerFidReader::ParseHeader(std::string methodPath)
 {
@@ -14,17 +13,9 @@ TCSISet* TBrukerFidReader::Read(std::string path)
 {
     StartSet(path, 3);
     const std::string folder = vx::FolderOf(path);
-    vx::TFoundFile method = vx::FindCompanionFile(folder, "method");
-    if (!method.path && method.error == 0)
-        method = vx::FindCompanionFile(folder, "method.txt");
-    const std::optional<std::string>& methodPath = method.path;
-    if (!methodPath) {
-        vx::Report(method.error == 0 ? std::string("Could not find parameter file method or method.txt.")
-                                     : "Could not look for parameter file method or method.txt: the folder " + folder +
-                                           " cannot be listed: " + vx::ListingErrorReason(method.error) + ".",
-                   vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
+    const std::optional<std::string> methodPath = FindParameterFile(folder, "method", "method.txt");
+    if (!methodPath)
         return DiscardSet();
-    }
     if (!ParseHeader(*methodPath) || !ValidateOrReport(path, "##$PVM_SpecMatrix", "##$CSITotalMatrix"))
         return DiscardSet();
 

@@ -6,6 +6,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/Paths.h"
 #include "platform/Report.h"
 
 namespace {
@@ -30,6 +31,21 @@ void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed,
     ReportBrukerMessage("Data file " + path + " is shorter than its parameter files describe (" +
                         std::to_string(size) + " of " + std::to_string(needed) + " bytes)" +
                         (what.empty() ? "" : ": " + what) + ".");
+}
+
+std::optional<std::string> FindParameterFile(const std::string& folder, const std::string& name,
+                                             const std::string& textName)
+{
+    vx::TFoundFile found = vx::FindCompanionFile(folder, name);
+    if (!found.path && found.error == 0)
+        found = vx::FindCompanionFile(folder, textName);
+    if (!found.path) {
+        const std::string files = "parameter file " + name + " or " + textName;
+        ReportBrukerMessage(found.error == 0 ? "Could not find " + files + "."
+                                             : "Could not look for " + files + ": the folder " + folder +
+                                                   " cannot be listed: " + vx::ListingErrorReason(found.error) + ".");
+    }
+    return found.path;
 }
 
 bool TBrukerParameterFile::Open(const std::string& path)

@@ -5,6 +5,7 @@
 // the line (callers split it away as a delimiter, except where a whole line is compared).
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ void ReportBrukerMessage(const std::string& text);
 // Says that the data file at `path` holds `size` bytes where its parameter files describe
 // `needed`, and what that cut when `what` is given.
 void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what = {});
+// The parameter file `name` of `folder`, else `textName` there (each by its exact name, else
+// in any case). When neither is found, says so, or that the folder could not be listed to
+// look for them (`name` may then be there in another case: `textName` is not taken for it),
+// and gives none.
+std::optional<std::string> FindParameterFile(const std::string& folder, const std::string& name,
+                                             const std::string& textName);
 
 class TBrukerParameterFile {
 public:

@@ -1,6 +1,5 @@
 #include "readers/TGESVReader.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "gehdr/GERawHdr.h"
@@ -68,8 +67,7 @@ bool TGESVReader::ReadRawData(const std::string& path)
     const int64_t start = int64_t(m_params.m_nHeaderSize) + int64_t(m_nSkipFrames) * frameBytes;
     const int64_t size = file.Size();
     if (size < 0 || start + int64_t(averaged) * frameBytes > size) {
-        ReportDataFileCutShort(path, std::max<int64_t>(size, 0), uint64_t(start + int64_t(averaged) * frameBytes),
-                               true);
+        ReportDataFileCutShort(path, size, uint64_t(start + int64_t(averaged) * frameBytes), true);
         return false;
     }
     if (!file.Seek(start))

@@ -12,6 +12,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "readers/GEReaderHelpers.h"
@@ -150,7 +151,7 @@ bool TGESageReader::ParseHeader(const std::string& path)
     TCSISet& set = *m_pCSISet;
     std::string text;
     if (!vx::ReadWholeFile(path, text, kMaxHeaderBytes)) {
-        vx::Report("Parameter file " + path + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
+        Refuse(vx::NotOpenedText("Parameter file", path, {}));
         return false;
     }
     ResetHeaderDefaults(set);

@@ -348,7 +348,7 @@ bool TPhilipsCSIReader::ReadSliceFile(const std::string& path)
     const uint64_t floats = uint64_t(set.m_nDim[a]) * uint64_t(set.m_nDim[b]) * uint64_t(set.m_nPoints) * 2;
     const int64_t size = file.Size();
     if (size < 0 || floats * 4 > uint64_t(size)) {
-        ReportDataFileCutShort(path, std::max<int64_t>(size, 0), floats * 4, false);
+        ReportDataFileCutShort(path, size, floats * 4, false);
         return false;
     }
     std::unique_ptr<float[]> buffer(new (std::nothrow) float[floats]);
@@ -414,7 +414,7 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
         }
         const int64_t size = file.Size();
         if (size < 0 || uint64_t(size) < sliceBytes) {
-            ReportDataFileCutShort(path, std::max<int64_t>(size, 0), sliceBytes, false);
+            ReportDataFileCutShort(path, size, sliceBytes, false);
             return false;
         }
     }

@@ -58,7 +58,7 @@ bool TPhilipsReader::VectorsInsideDataFile(const std::string& path, int64_t file
         }
         end = std::max(end, uint64_t(record.offset) + vectorBytes);
     }
-    ReportDataFileCutShort(path, std::max<int64_t>(fileSize, 0), end, false);
+    ReportDataFileCutShort(path, fileSize, end, false);
     return false;
 }
 

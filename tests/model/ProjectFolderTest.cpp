@@ -249,6 +249,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
         {"no lock file on read-only media", -1, 0777, {{kFileLock, EROFS, 1, true}}, readOnly},
         {"no lock file where none may be made", -1, 0777, {{kFileLock, EPERM, 1, true}}, readOnly},
         {"no room for a lock file", -1, 0777, {{kFileLock, ENOSPC, 1}}, refused + ": the disk is full."},
+        {"a lock file another program makes and removes again at every try", -1, 0777, {{kFileLock, EEXIST, 1, true}},
+         refused + ": " + FileErrorReason(EAGAIN) + "."},
         {"no locks on the file system", 0644, 0777, {{kFileLock, ENOLCK, 1, true}},
          unlocked("cannot be locked: no locks available")},
         {"a lock file this user may only read", 0444, 0777, {},

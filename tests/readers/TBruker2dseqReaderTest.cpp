@@ -13,6 +13,7 @@
 #include "model/TCSISet.h"
 #include "platform/Files.h"
 #include "readers/BrukerTestFiles.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -196,6 +197,7 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         size_t cut;          // bytes taken off the end of the 2dseq file
         const char* remove;  // a file of the experiment taken away
         std::string message; // "$" stands for the experiment's folder
+        std::vector<vx::TFileFault> faults = {};  // armed for the read
     } cases[] = {
         {"one integer short of 2T", "", "COMPLEX_IMAGE", 4, nullptr,
          "Data file $/7/pdata/1/2dseq is shorter than its parameter files describe (508 of 512 bytes)."},
@@ -206,6 +208,10 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         {"huge sizes", "2147483647 65536 65536 65536", "COMPLEX_IMAGE", 0, nullptr,
          files + "describe a grid too large to read: 65536 x 65536 x 65536 voxels of 2147483647 points."},
         {"no reco file", "", "COMPLEX_IMAGE", 0, "7/pdata/1/reco", "Could not find parameter file reco or reco.txt."},
+        {"no reco file by its name, in a folder that cannot be listed", "", "COMPLEX_IMAGE", 0, "7/pdata/1/reco",
+         "Could not look for parameter file reco or reco.txt: the folder $/7/pdata/1 cannot be listed: input/output "
+         "error.",
+         {{vx::kFileList, EIO, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -218,7 +224,10 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         WriteBytes(e.seq, bytes.substr(0, bytes.size() - c.cut));
         if (c.remove)
             vx::RemoveFile(e.root.File(c.remove));
-        EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
+        {
+            TFileFaultScope fault(c.faults);
+            EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
+        }
         EXPECT_EQ(report.Count(), 0u);
         std::string message = c.message;
         if (const size_t at = message.find('$'); at != std::string::npos)
