@@ -17,10 +17,9 @@ public:
     void SetListFiles(bool on) { m_bListFiles = on; }
 
     // Lists `folder` and makes it the current folder. False (list and current folder
-    // unchanged) when it is no folder or cannot be read; for a folder whose listing failed
-    // Failure() then says which and why.
+    // unchanged) when it is no folder or cannot be read; a double click or Return on a
+    // folder whose listing failed says which and why.
     bool ListFolder(const std::string& folder);
-    const std::string& Failure() const { return m_strFailure; }
     // The folder listed last, ending in "/".
     const std::string& Folder() const { return m_strFolder; }
 
