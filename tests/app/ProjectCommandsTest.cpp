@@ -1622,12 +1622,16 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
          " opens, but no change of it can be written: its folder cannot be locked: no locks available. Save Project "
          "As keeps the work in a folder that can be locked."},
     };
-    for (const Case& c : cases) {
+    // Both built before any is opened: building one starts from a program without a project.
+    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>()};
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        const Case& c = cases[k];
+        const TGuiFixture& fixture = *fixtures[k];
         SCOPED_TRACE(c.what);
-        TGuiFixture fixture;
         ASSERT_TRUE(fixture.Ok());
-        if (!c.withLockFile)
+        if (!c.withLockFile) {
             ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
+        }
         report.Clear();
         {
             TFileFaultScope unlockable({{vx::kFileLock, c.error, 1, true}});
@@ -1865,8 +1869,9 @@ TEST_F(ProjectCommandsTest, SaveAsLeavesNoUndoStateInTheFolderItLeft)
             return std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".tmp"); });
         };
         ASSERT_EQ(states(folder), 3);
-        if (c.move != TMove::None)
+        if (c.move != TMove::None) {
             ASSERT_EQ(std::rename(folder.c_str(), moved.c_str()), 0);
+        }
         if (c.move == TMove::ReplacedByACopy)
             RestoreFolder(moved, folder);
         const TFolderBytes copy = c.move == TMove::ReplacedByACopy ? ReadFolderTree(folder, true) : TFolderBytes{};
@@ -1876,8 +1881,9 @@ TEST_F(ProjectCommandsTest, SaveAsLeavesNoUndoStateInTheFolderItLeft)
         ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("other" + name));
         EXPECT_TRUE(report.Messages().empty()) << report.Messages().front();
         EXPECT_EQ(states(c.move == TMove::None ? folder : moved), 0);
-        if (c.move == TMove::ReplacedByACopy)
+        if (c.move == TMove::ReplacedByACopy) {
             EXPECT_EQ(ReadFolderTree(folder, true), copy) << "the copy is not the project's folder";
+        }
     }
 }
 
