@@ -769,8 +769,9 @@ TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWo
                     const std::vector<std::string> messages = report.Messages();
                     const bool saved =
                         saveAs ? g_pProject->GetFolder() == root.File("copy") : !g_pProject->IsModified();
-                    if (saveAs && saved)
+                    if (saveAs && saved) {
                         EXPECT_TRUE(vx::FileExists(ProjectPath("copy")));
+                    }
                     if (messages.empty()) {
                         EXPECT_TRUE(saved);
                         continue;
@@ -1474,10 +1475,12 @@ TEST_F(ProjectCommandsTest, TheQuestionAboutManyMissingFilesFitsTheScreen)
         RunWithName(cmd::FileSaveProjectAs, "kept");
         vx::SetReportHandler(previous);
         ASSERT_EQ(asked.size(), 1u);
-        for (TMRImage* image : *g_pProject->m_pImageSet)
-            if (!image->IsLoaded())
+        for (TMRImage* image : *g_pProject->m_pImageSet) {
+            if (!image->IsLoaded()) {
                 EXPECT_NE(asked[0].details.find(image->GetName() + " (" + image->GetPath() + ")\n"),
                           std::string::npos);
+            }
+        }
         EXPECT_FALSE(std::filesystem::exists(root.File("kept")));
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), count);
     }
