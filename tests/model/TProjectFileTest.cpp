@@ -65,11 +65,11 @@ protected:
     int m_copies = 0;
 };
 
-// Restores `folder` from `pristine`, runs `command` on its project in a child killed at its
-// killAt-th step of the file layer, and copies what the folder then holds to `copy` without
+// Restores `folder` from `pristine`, runs `command` on its project in a child (which arms the
+// kill itself), and copies what the folder then holds to `copy` without
 // its hidden entries (as "cp -r p/*" does). True when the child was killed.
 bool KillThenCopyWithoutHiddenFiles(const std::string& pristine, const std::string& folder, const std::string& copy,
-                                    int killAt, const std::function<bool(TProject&)>& command)
+                                    const std::function<bool(TProject&)>& command)
 {
     test::RestoreFolder(pristine, folder);
     const bool killed = test::RunInChild([&] {
@@ -1235,7 +1235,7 @@ TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysA
     int mixed = 0;
     for (int killAt = 1;; ++killAt) {
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
-        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, killAt, [&](TProject& project) {
+        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, [&](TProject& project) {
             test::KillAtStep(killAt);
             return project.SaveWorkSetAs("B");
         });
@@ -1335,7 +1335,7 @@ TEST_F(ProjectFileTest, AnImageWhosePixelFileWaitedInAHiddenFolderLeftBehindIsNo
     int waiting = 0;
     for (int killAt = 1;; ++killAt) {
         SCOPED_TRACE("killed at step " + std::to_string(killAt));
-        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, killAt, [&](TProject& project) {
+        const bool killed = KillThenCopyWithoutHiddenFiles(pristine, folder, copy, [&](TProject& project) {
             if (!project.AverageImages(project.m_pImageSet->Images()))
                 return false;
             test::KillAtStep(killAt);

@@ -139,8 +139,9 @@ TEST(Files, PutFolderInPlaceWithoutRenameFlags)
         errno = 0;
         const bool exchanged = PutFolderInPlace(from, to);
         EXPECT_EQ(exchanged, flags);
-        if (!flags)
+        if (!flags) {
             EXPECT_TRUE(IsUnsupportedRenameFlag(errno)) << errno;
+        }
         EXPECT_EQ(ReadBytes(to + "/f"), flags ? "newer" : "new");
         EXPECT_EQ(ReadBytes(from + "/f"), flags ? "new" : "newer");
 

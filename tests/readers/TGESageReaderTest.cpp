@@ -185,7 +185,7 @@ TEST_F(GESageTest, HeaderKeysAndVariants)
         const char* what;
         std::vector<std::pair<std::string, std::string>> edits;
         Check check;          // empty: the header is refused...
-        std::string refusal;  // ...with this message
+        std::string refusal = {};  // ...with this message
     } cases[] = {
         {"reference frames", {}, frames(2, 6)},
         {"sequence in capitals", {{"probe-p", "PROBE-P"}}, axis(2)},

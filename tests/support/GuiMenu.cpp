@@ -122,7 +122,8 @@ std::vector<std::pair<QString, QString>> MenuBarPrompts(QMainWindow& mainWindow)
         }
         HoverEntries(mainWindow, *menu, title->text(), prompts);
         menu->close();
-        QTest::qWaitFor([menu] { return !menu->isVisible(); }, 2000);
+        if (!QTest::qWaitFor([menu] { return !menu->isVisible(); }, 2000))
+            prompts.emplace_back(title->text() + " (did not close)", QString());
     }
     return prompts;
 }

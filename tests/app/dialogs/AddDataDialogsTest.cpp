@@ -257,8 +257,9 @@ TEST_F(AddCSISetDialogTest, SizesOfZeroOrBelowOrTooLargeKeepTheDialogOpenWithout
         dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
         EXPECT_EQ(report.Messages(), std::vector<std::string>{r.message}) << r.id;
         EXPECT_TRUE(dialog.isVisible()) << r.id;
-        if (!qobject_cast<CNumEdit*>(edit))
+        if (!qobject_cast<CNumEdit*>(edit)) {
             EXPECT_EQ(edit->text(), old) << r.id;  // shown again as before the edit
+        }
         if (auto* number = qobject_cast<CNumEdit*>(edit))
             number->SetText(old);
         else

@@ -106,8 +106,9 @@ TEST(CNumEditTest, TypedTextsKeepTheLastValidNumberAndNotifyOnlyUserNumbers)
         EXPECT_EQ(edit.text().toStdString(), c.shown);
         EXPECT_EQ(edit.GetText().toStdString(), c.last);
         EXPECT_EQ(ids, std::vector<int>(c.notifications, 1125));
-        if (c.caret >= 0)
+        if (c.caret >= 0) {
             EXPECT_EQ(edit.cursorPosition(), c.caret);
+        }
     }
 }
 
