@@ -57,6 +57,14 @@ std::string PathOfOpenFile(int fd)
 
 // A lock file that cannot be made for one of these reasons is missing because the folder
 // cannot be written (read-only media, a folder of another user).
+// A lock file may be written by everyone who may write its folder, whatever the umask:
+// another user's program sharing the folder must open it for writing to lock it on NFS.
+mode_t LockFileMode(int folderFd)
+{
+    struct stat folder {};
+    return 0644 | (::fstat(folderFd, &folder) == 0 ? folder.st_mode & 0022 : 0);
+}
+
 bool MeansNotWritable(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
@@ -125,15 +133,11 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
             return TResult::Changed;  // removed meanwhile
     }
     if (fd < 0 && errno == ENOENT) {
-        // Writable by everyone who may write the folder, whatever the umask: another user's
-        // program sharing the folder must be able to open it to take the lock.
-        struct stat folder {};
-        const mode_t mode = 0644 | (::fstat(folderFd, &folder) == 0 ? folder.st_mode & 0022 : 0);
-        fd = FileCallFails(kFileLock) ? -1 : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL, mode);
+        fd = FileCallFails(kFileLock) ? -1
+                                      : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL,
+                                                 LockFileMode(folderFd));
         made = fd >= 0;
-        if (made)
-            ::fchmod(fd, mode);
-        else if (errno == EEXIST)  // made meanwhile by another program, or a link
+        if (!made && errno == EEXIST)  // made meanwhile by another program, or a link
             return TResult::Changed;
     }
     if (fd < 0) {
@@ -168,6 +172,12 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     if (::fstatat(folderFd, FileName(), &now, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(now) != IdentityOf(st))
         return fail(0, TResult::Changed);
     identity = IdentityOf(st);
+    // This user's lock file short of the folder's write bits (the umask took them when it
+    // was made, or a program was killed before it widened them) is widened while held.
+    // Should that fail, the lock is held all the same; only another user on NFS is refused.
+    const mode_t mode = LockFileMode(folderFd);
+    if (st.st_uid == ::geteuid() && (st.st_mode & mode) != mode)
+        ::fchmod(fd, (st.st_mode & 07777) | mode);
     return TResult::Held;
 }
 

@@ -15,8 +15,8 @@
 // - Then the hidden lock file in it (flock, never through a link, never waiting on a FIFO),
 //   on a descriptor open to read and write where this user may write the file, else open
 //   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock
-//   file made here may be written by everyone who may write the folder, so that another
-//   user of a shared folder can lock it on NFS too.
+//   file may be written by everyone who may write the folder, so that another user of a
+//   shared folder can lock it on NFS too: its owner's program widens it once it holds it.
 // - Once locked, the file is compared with the one under the lock file's name (device and
 //   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds
 //   nothing, and the lock is taken again on the file there now.

@@ -618,23 +618,33 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
 
     if (::geteuid() != 0)
         GTEST_SKIP() << "two ordinary users of one group are made only by root";
-    ASSERT_TRUE(RemoveFile(lockFile));
     constexpr gid_t kGroup = 65532;
     GiveTree(m_folder, 65534, kGroup);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
         ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 02775 : 0664), 0);
     ASSERT_EQ(::chmod(m_folder.c_str(), 02775), 0);
-    for (const uid_t user : {65534u, 65533u}) {
-        SCOPED_TRACE("the user " + std::to_string(user) + " of the folder's group");
-        EXPECT_EQ(test::AsUser(user, kGroup,
-                               [&] {
-                                   ::umask(002);
-                                   return OpenSaveAndTryASecond(path);
-                               }),
-                  expected);
-        struct stat st {};
-        ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
-        EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+    // The first user's program makes the lock file, or made it under its umask and was
+    // killed before it gave it the folder's write bits.
+    for (const bool leftNarrow : {false, true}) {
+        SCOPED_TRACE(leftNarrow ? "a lock file left without the group's write bit" : "no lock file");
+        ASSERT_TRUE(RemoveFile(lockFile));
+        if (leftNarrow) {
+            test::WriteBytes(lockFile, "");
+            ASSERT_EQ(::chown(lockFile.c_str(), 65534, kGroup), 0);
+            ASSERT_EQ(::chmod(lockFile.c_str(), 0644), 0);
+        }
+        for (const uid_t user : {65534u, 65533u}) {
+            SCOPED_TRACE("the user " + std::to_string(user) + " of the folder's group");
+            EXPECT_EQ(test::AsUser(user, kGroup,
+                                   [&] {
+                                       ::umask(002);
+                                       return OpenSaveAndTryASecond(path);
+                                   }),
+                      expected);
+            struct stat st {};
+            ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+        }
     }
 }
 
