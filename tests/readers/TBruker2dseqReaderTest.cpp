@@ -212,6 +212,11 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
          "Could not look for parameter file reco or reco.txt: the folder $/7/pdata/1 cannot be listed: input/output "
          "error.",
          {{vx::kFileList, EIO, 1}}},
+        {"no acqp file by its name, in a folder the file system refuses to list", "", "COMPLEX_IMAGE", 0,
+         "7/pdata/1/acqp",
+         "Could not look for parameter file acqp or acqp.txt: the folder $/7/pdata/1 cannot be listed: permission "
+         "denied.",
+         {{vx::kFileList, EPERM, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
