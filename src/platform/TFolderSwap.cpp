@@ -26,11 +26,17 @@ std::string IdentityText(const TFileIdentity& identity)
     return std::to_string(identity.device) + " " + std::to_string(identity.inode);
 }
 
-// Takes the lock of a hidden folder before it is touched; true while another holds it.
-bool HeldByAnother(const std::string& folder, TFolderLock& lock)
+// Takes the lock of a hidden folder before it is touched: Done once held, Busy while
+// another holds it. One that cannot be locked at all (one this user may not write, whose
+// holder cannot then be seen) is Failed, errno set, and left as it is.
+TFolderSwap::TMend TakeHidden(const std::string& folder, TFolderLock& lock)
 {
-    const TFolderLock::TResult held = lock.Acquire(folder);
-    return held == TFolderLock::TResult::HeldElsewhere || held == TFolderLock::TResult::HeldHere;
+    switch (lock.Acquire(folder)) {
+    case TFolderLock::TResult::Held: return TFolderSwap::TMend::Done;
+    case TFolderLock::TResult::HeldElsewhere:
+    case TFolderLock::TResult::HeldHere: return TFolderSwap::TMend::Busy;
+    default: errno = lock.LastError() != 0 ? lock.LastError() : EAGAIN; return TFolderSwap::TMend::Failed;
+    }
 }
 
 std::function<void()> LetGo(TFolderLock& lock)
@@ -99,8 +105,8 @@ TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& folder)
     if (!FolderExists(folder))
         return TMend::Done;
     TFolderLock lock;
-    if (HeldByAnother(folder, lock))
-        return TMend::Busy;
+    if (const TMend taken = TakeHidden(folder, lock); taken != TMend::Done)
+        return taken;
     return Discard(folder, GonePrefix(), LetGo(lock)) ? TMend::Done : TMend::Failed;
 }
 
@@ -119,8 +125,8 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     // An earlier folder aside with nothing in its place is the folder's content: it goes
     // back, under its lock, which holds the folder from then on.
     if (FolderExists(m_retired) && !SomethingAt(m_folder)) {
-        if (HeldByAnother(m_retired, m_folderLock))
-            return TMend::Busy;
+        if (const TMend taken = TakeHidden(m_retired, m_folderLock); taken != TMend::Done)
+            return taken;
         if (!PutFolderInPlace(m_retired, m_folder)) {
             const int error = errno;
             m_folderLock.Release();

@@ -74,7 +74,7 @@ public:
 
 private:
     // Removes a hidden folder of this swap that no other program holds (Busy while one
-    // does); Failed when it cannot even be renamed away.
+    // does); Failed when it cannot be locked or cannot even be renamed away.
     TMend RemoveHidden(const std::string& folder);
     // Puts the build folder in place of the held folder; where the earlier folder is then,
     // or empty (errno set) when the build is not in place.

@@ -397,4 +397,21 @@ TEST_F(FolderSwapTest, MendingLeavesTheHiddenFoldersOfAnotherSwap)
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_EQ(ReadFolderTree(m_folder), Whole("old"));
     EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"});
+
+    // Another user's swap in a shared folder, whose build this user may not write (nor so
+    // see its lock): the build stays where it is, and the mending says why it could not.
+    MakeFolder(swap.BuildFolder());
+    ASSERT_EQ(other.Acquire(swap.BuildFolder()), TFolderLock::TResult::Held);
+    ::chmod(m_dir.Path().c_str(), 0755);
+    ::chmod(m_root.c_str(), 0777);
+    ::chmod(swap.BuildFolder().c_str(), 0555);
+    EXPECT_EQ(AsAnOrdinaryUser([&] {
+                  TFolderSwap theirs(m_folder);
+                  const bool failed = theirs.MendLeftovers() == TFolderSwap::TMend::Failed;
+                  return std::to_string(failed) + " " + std::to_string(errno) + " " +
+                         std::to_string(FolderExists(swap.BuildFolder()));
+              }),
+              "1 " + std::to_string(EACCES) + " 1");
+    EXPECT_EQ(FolderNames(m_root), (std::vector<std::string>{".s.batch", "s"}));
+    ::chmod(swap.BuildFolder().c_str(), 0755);
 }
