@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/Files.h"
+
 namespace vx {
 
 namespace {
@@ -83,6 +85,12 @@ std::string NotAFileNote(const std::string& notAFile)
 std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile)
 {
     return what + " " + path + " does not exist or cannot be read" + NotAFileNote(notAFile) + ".";
+}
+
+std::string NotListedText(const std::string& what, const std::string& folder, int error)
+{
+    return "Could not look for " + what + ": the folder " + folder + " cannot be listed: " + ListingErrorReason(error) +
+           ".";
 }
 
 std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,

@@ -28,6 +28,10 @@ std::string NotAFileNote(const std::string& notAFile);
 // the kind of file ("Data file", "Image file"):
 // "<what> <path> does not exist or cannot be read." with NotAFileNote before the full stop;
 std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile);
+// "Could not look for <what>: the folder <folder> cannot be listed: <reason>." for a file
+// that is not there by its exact name in a folder whose listing failed with `error`, `what`
+// being the kind of file and its name ("data file scan.sdf");
+std::string NotListedText(const std::string& what, const std::string& folder, int error);
 // "<what> <path> holds <size> bytes, fewer than the <needed> bytes <need>.", `need` saying
 // what needs them ("its header and samples need", "its header needs"); a size below 0 (a
 // file whose size could not be read) is written as 0;

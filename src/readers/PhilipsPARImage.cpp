@@ -10,6 +10,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -96,12 +97,14 @@ std::vector<std::string> SplitPARLines(const std::string& text)
     return lines;
 }
 
-bool ReadPARText(const std::string& headerPath, std::string& text)
+bool ReadPARText(const std::string& headerPath, std::string& text, int* listingError)
 {
     // A PAR header larger than this is not a header.
     constexpr int64_t kMaxPARBytes = int64_t{256} << 20;
-    const std::optional<std::string> found = vx::FindFileNoCase(headerPath).path;
-    return found && vx::ReadWholeFile(*found, text, kMaxPARBytes);
+    const vx::TFoundFile found = vx::FindFileNoCase(headerPath);
+    if (listingError)
+        *listingError = found.error;
+    return found.path && vx::ReadWholeFile(*found.path, text, kMaxPARBytes);
 }
 
 float PARFloat(const std::string& text)
@@ -316,8 +319,11 @@ bool OpenPARHeader(const std::string& path, std::string& headerPath, std::string
         vx::Report("Philips image should be PAR/REC files.");
         return false;
     }
-    if (!ReadPARText(headerPath, text)) {
-        vx::Report("Can not open PAR file: " + headerPath);
+    int listingError = 0;
+    if (!ReadPARText(headerPath, text, &listingError)) {
+        vx::Report(listingError == 0 ? "Can not open PAR file: " + headerPath
+                                     : vx::NotListedText("PAR file " + vx::FileNameOf(headerPath),
+                                                         vx::FolderOf(headerPath), listingError));
         return false;
     }
     return true;
@@ -359,9 +365,12 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
     if (!OpenPARHeader(path, headerPath, recPath, text))
         return false;
     vx::TFile rec;
-    const std::optional<std::string> foundRec = vx::FindFileNoCase(recPath).path;
+    const vx::TFoundFile found = vx::FindFileNoCase(recPath);
+    const std::optional<std::string>& foundRec = found.path;
     if (!foundRec || !rec.Open(*foundRec, vx::TFile::Mode::Read)) {
-        vx::Report("Can not open REC file: " + recPath);
+        vx::Report(found.error == 0 ? "Can not open REC file: " + recPath
+                                    : vx::NotListedText("REC file " + vx::FileNameOf(recPath), vx::FolderOf(recPath),
+                                                        found.error));
         return false;
     }
     const std::string invalidFormat = "The PAR file " + headerPath + " has invalid format.";

@@ -31,8 +31,10 @@ int PARVersionOfCommentLine(const std::string& line, bool anyCase);
 // A number of a PAR file as a float; anything that is not a finite float gives 0.
 float PARFloat(const std::string& text);
 // The whole header text of a nominal header path (found exactly, then in any case);
-// false when it does not read or is too large to be a header.
-bool ReadPARText(const std::string& headerPath, std::string& text);
+// false when it does not read or is too large to be a header. *listingError (when given)
+// is the error of a listing of its folder that failed, the file not being there by its
+// exact name; 0 otherwise.
+bool ReadPARText(const std::string& headerPath, std::string& text, int* listingError = nullptr);
 
 enum class TPARLineKind { Comment, General, Image };
 // Empty lines and lines beginning with "#" are comments, lines beginning with "." general

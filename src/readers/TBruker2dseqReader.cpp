@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -314,7 +315,9 @@ TCSISet* TBruker2dseqReader::Read(std::string path)
     StartSet(path, 4);
     const std::string folder = vx::FolderOf(path);
     // Unless the user names another, the method file is the one beside the data file.
-    std::string methodPath = vx::FindCompanionFile(folder, "method").path.value_or(vx::JoinPath(folder, "method"));
+    const vx::TFoundFile method = vx::FindCompanionFile(folder, "method");
+    std::string methodPath = method.path.value_or(vx::JoinPath(folder, "method"));
+    bool chosen = false;
     if (!g_bBatchMode) {
         const vx::ReportAnswer answer = vx::Ask(
             "For Bruker CSI file,  method file is required. Click Yes to select the method file, No to cancel.",
@@ -325,9 +328,14 @@ TCSISet* TBruker2dseqReader::Read(std::string path)
         request.title = "Please select method file...";
         request.filter = "All Files (*.*)|*.*";
         request.folder = folder;
-        const std::string chosen = vx::ChooseFile(request);
-        if (!chosen.empty())
-            methodPath = chosen;
+        const std::string choice = vx::ChooseFile(request);
+        chosen = !choice.empty();
+        if (chosen)
+            methodPath = choice;
+    }
+    if (!chosen && method.error != 0) {
+        ReportBrukerMessage(vx::NotListedText("parameter file method", folder, method.error));
+        return DiscardSet();
     }
     // The reco file's sizes replace the method's points and grid.
     if (!ParseHeader(methodPath) || !ReadRecoFile(folder) ||

@@ -6,6 +6,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 
@@ -42,8 +43,7 @@ std::optional<std::string> FindParameterFile(const std::string& folder, const st
     if (!found.path) {
         const std::string files = "parameter file " + name + " or " + textName;
         ReportBrukerMessage(found.error == 0 ? "Could not find " + files + "."
-                                             : "Could not look for " + files + ": the folder " + folder +
-                                                   " cannot be listed: " + vx::ListingErrorReason(found.error) + ".");
+                                             : vx::NotListedText(files, folder, found.error));
     }
     return found.path;
 }

@@ -122,9 +122,8 @@ TCSISet* TGESageReader::Read(std::string path)
         vx::Report("GE SAGE (.shf) file should be selected.", vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
-    std::string dataPath = path.substr(0, dot) + ".sdf";
-    if (const auto found = vx::FindFileNoCase(dataPath).path)
-        dataPath = *found;
+    const std::string dataPath = path.substr(0, dot) + ".sdf";
+    const vx::TFoundFile data = vx::FindFileNoCase(dataPath);
 
     if (!ParseHeader(path) ||
         !ValidateHeader(path, {"num_pts", "", "", "opuser8, opuser9, opuser10", "center_freq", "width"}))
@@ -139,7 +138,11 @@ TCSISet* TGESageReader::Read(std::string path)
     m_params.m_bSwapBytes = 0;
     SetSliceThicknessFromGrid(set);
 
-    if (!ReadRawData(dataPath) || !FillCSISet())
+    if (data.error != 0) {
+        Refuse(vx::NotListedText("data file " + vx::FileNameOf(dataPath), vx::FolderOf(dataPath), data.error));
+        return DiscardSet();
+    }
+    if (!ReadRawData(data.path.value_or(dataPath)) || !FillCSISet())
         return DiscardSet();
     return CompleteRead(true);
 }

@@ -1,11 +1,13 @@
 #include "readers/THeliconReader.h"
 
 #include <climits>
+#include <optional>
 #include <vector>
 
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "readers/ReaderHelpers.h"
@@ -24,10 +26,16 @@ bool EndsWith(const std::string& text, const char* tail)
 }
 
 // The file itself when it exists, else a case-insensitive match beside it, else the name
-// as given (which then fails to open).
-std::string ExistingPath(const std::string& path)
+// as given (which then fails to open); none, said why, when it is not there by its exact
+// name and its folder cannot be listed. `kind` names the file in that message.
+std::optional<std::string> ExistingPath(const std::string& path, const std::string& kind)
 {
-    return vx::FindFileNoCase(path).path.value_or(path);
+    const vx::TFoundFile found = vx::FindFileNoCase(path);
+    if (found.error == 0)
+        return found.path.value_or(path);
+    vx::Report(vx::NotListedText(kind + " " + vx::FileNameOf(path), vx::FolderOf(path), found.error),
+               vx::ReportIcon::Exclamation);
+    return std::nullopt;
 }
 
 int AxisOfLetter(const std::string& letter)
@@ -64,8 +72,12 @@ TCSISet* THeliconReader::Read(std::string path)
         vx::Report("Siemens Helicon files should be *_ddf.mag file or *_raw.mag file.", vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
-    ddfPath = ExistingPath(ddfPath);
-    rawPath = ExistingPath(rawPath);
+    const std::optional<std::string> ddf = ExistingPath(ddfPath, "parameter file");
+    const std::optional<std::string> raw = ddf ? ExistingPath(rawPath, "data file") : std::nullopt;
+    if (!raw)
+        return DiscardSet();
+    ddfPath = *ddf;
+    rawPath = *raw;
 
     if (!ParseDDF(ddfPath) || !Validate()) {
         vx::Report("Parameter file " + ddfPath + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);

@@ -20,7 +20,8 @@ TCSISet* TPhilips2DMultiSlicePreR11Reader::Read(std::string path)
         return DiscardSet();
     }
     // The LIST file reports a file it cannot read itself.
-    if (!ParseLIST(CompanionPath(base, ".LIST")) || !Validate())
+    const std::optional<std::string> listPath = FoundCompanion(base, ".LIST", "LIST file");
+    if (!listPath || !ParseLIST(*listPath) || !Validate())
         return DiscardSet();
 
     std::string parPath;
@@ -33,7 +34,10 @@ TCSISet* TPhilips2DMultiSlicePreR11Reader::Read(std::string path)
     SetSampleLayout();
     MarkMultiSlice();
     SetThicknessFromFOV();
-    if (!CheckTransformLengths() || !ReadRawData(CompanionPath(base, ".DATA")))
+    if (!CheckTransformLengths())
+        return DiscardSet();
+    const std::optional<std::string> dataPath = FoundCompanion(base, ".DATA", "data file");
+    if (!dataPath || !ReadRawData(*dataPath))
         return DiscardSet();
     return FillAndFinish();
 }

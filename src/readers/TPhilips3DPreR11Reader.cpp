@@ -44,7 +44,8 @@ TCSISet* TPhilips3DPreR11Reader::Read(std::string path)
     }
     // The LIST file gives matrix, points, partitions and spectrum positions, also when
     // the SPAR file was missing; it reports a file it cannot read itself.
-    if (!ParseLIST(CompanionPath(base, ".LIST")) || !Validate())
+    const std::optional<std::string> listPath = FoundCompanion(base, ".LIST", "LIST file");
+    if (!listPath || !ParseLIST(*listPath) || !Validate())
         return DiscardSet();
 
     std::string parPath;
@@ -66,7 +67,10 @@ TCSISet* TPhilips3DPreR11Reader::Read(std::string path)
     }
     SetSampleLayout();
     SetThicknessFromFOV();
-    if (!CheckTransformLengths() || !ReadRawData(CompanionPath(base, ".DATA")))
+    if (!CheckTransformLengths())
+        return DiscardSet();
+    const std::optional<std::string> dataPath = FoundCompanion(base, ".DATA", "data file");
+    if (!dataPath || !ReadRawData(*dataPath))
         return DiscardSet();
     return FillAndFinish();
 }

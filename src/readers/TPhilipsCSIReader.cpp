@@ -115,7 +115,10 @@ TCSISet* TPhilipsCSIReader::ReadSdatSet(const std::string& path, const TSdatFlow
         set.m_nEchoPosition = 0;
         set.m_bEchoShifted = 0;
     }
-    if (!CheckTransformLengths() || !ReadSDAT(CompanionPath(base, ".SDAT")))
+    if (!CheckTransformLengths())
+        return DiscardSet();
+    const std::optional<std::string> sdatPath = FoundCompanion(base, ".SDAT", "data file");
+    if (!sdatPath || !ReadSDAT(*sdatPath))
         return DiscardSet();
     return FillAndFinish();
 }
@@ -209,6 +212,7 @@ bool TPhilipsCSIReader::TakePAR(TPARUse use, const char* question, const std::st
 {
     fromPAR = false;
     parPath = CompanionPath(base, ".PAR");
+    std::string notListed = CompanionNotListed(parPath, "PAR file");
     bool read = use != TPARUse::Optional;
     if (!g_bBatchMode) {
         const bool yes = vx::Ask(question, vx::ReportButtons::YesNo, vx::ReportAnswer::Yes,
@@ -216,6 +220,7 @@ bool TPhilipsCSIReader::TakePAR(TPARUse use, const char* question, const std::st
         const std::string chosen = yes ? ChooseCompanion(TCompanion::PAR, dataPath) : std::string();
         if (!chosen.empty()) {
             parPath = chosen;
+            notListed.clear();
             read = true;
         } else if (use == TPARUse::Required) {
             return false;
@@ -229,11 +234,12 @@ bool TPhilipsCSIReader::TakePAR(TPARUse use, const char* question, const std::st
         return true;
     switch (use) {
     case TPARUse::Recommended:
-        Warn("Metabolic map PAR file " + parPath +
-             " does not exist or cannot be read.\nRead geometry information from CSI SPAR file.");
+        Warn((notListed.empty() ? "Metabolic map PAR file " + parPath + " does not exist or cannot be read."
+                                : notListed) +
+             "\nRead geometry information from CSI SPAR file.");
         return true;
     case TPARUse::Required:
-        Warn("Fail to read metabolic map PAR file " + parPath + ".");
+        Warn(notListed.empty() ? "Fail to read metabolic map PAR file " + parPath + "." : notListed);
         return false;
     case TPARUse::Optional:
         return true;
@@ -396,17 +402,20 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
     int s, a, b;
     if (n < 1 || !SliceAxes(set, s, a, b))
         return false;
-    auto fileOf = [&](int slice) {
+    auto suffixOf = [&](int slice) {
         std::string suffix = "_";
         suffix += std::to_string(reverse ? n - slice : slice + 1);
         suffix += ".SDAT";
-        return CompanionPath(base, suffix);
+        return suffix;
     };
     // Every file is there and long enough before memory is taken for the samples; the
     // reads below still check each file as they go.
     const uint64_t sliceBytes = uint64_t(set.m_nDim[a]) * uint64_t(set.m_nDim[b]) * uint64_t(set.m_nPoints) * 8;
     for (int slice = 0; slice < n; ++slice) {
-        const std::string path = fileOf(slice);
+        const std::optional<std::string> found = FoundCompanion(base, suffixOf(slice), "data file");
+        if (!found)
+            return false;
+        const std::string& path = *found;
         vx::TFile file;
         if (!file.Open(path, vx::TFile::Mode::Read)) {
             Warn("Data file " + path + " does not exist or cannot be read.");
@@ -428,7 +437,7 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
     set.InitVoxels();
     set.m_bLoaded = true;
     for (int slice = 0; slice < n; ++slice) {
-        if (!ReadRawData(fileOf(slice)))
+        if (!ReadRawData(CompanionPath(base, suffixOf(slice))))
             return false;
         ConvertVaxFloats(m_pRawData.get(), m_nRawFloats);
         if (!FillSlice(slice))

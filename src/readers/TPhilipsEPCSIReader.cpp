@@ -84,6 +84,7 @@ TCSISet* TPhilipsEPCSIReader::Read(std::string path)
 
     // The PAR file is always asked for outside a batch run, even when base.PAR exists.
     std::string parPath = CompanionPath(base, ".PAR");
+    std::string notListed = CompanionNotListed(parPath, "PAR file");
     if (!g_bBatchMode) {
         if (vx::Ask(kPARQuestion, vx::ReportButtons::YesNo, vx::ReportAnswer::Yes, vx::ReportIcon::Exclamation) !=
             vx::ReportAnswer::Yes)
@@ -91,10 +92,12 @@ TCSISet* TPhilipsEPCSIReader::Read(std::string path)
         parPath = ChooseCompanion(TCompanion::PAR, path, "Please select PAR file...");
         if (parPath.empty())
             return DiscardSet();
+        notListed.clear();
     }
     vx::TWaitCursor waitCursor;
     if (!ParsePAR(parPath)) {
-        vx::Report("Fail to read metabolic map PAR file " + parPath + ".", vx::ReportIcon::Exclamation);
+        vx::Report(notListed.empty() ? "Fail to read metabolic map PAR file " + parPath + "." : notListed,
+                   vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
     ApplyGeometry(true, false);
@@ -111,9 +114,10 @@ TCSISet* TPhilipsEPCSIReader::Read(std::string path)
     m_params.m_nAxisOrder[0] = kx;
     m_params.m_nAxisOrder[1] = ky;
     m_params.m_nAxisOrder[2] = kz;
-    const std::string listPath = CompanionPath(base, ".LIST");
-    if (!ParseLIST(listPath))
+    const std::optional<std::string> foundList = FoundCompanion(base, ".LIST", "LIST file");
+    if (!foundList || !ParseLIST(*foundList))
         return DiscardSet();
+    const std::string& listPath = *foundList;
     // Points, matrix and field of view come from the LIST and PAR files, the frequency and
     // the spectral width from the dialog.
     if (!ValidateDims(0)) {
@@ -156,7 +160,8 @@ TCSISet* TPhilipsEPCSIReader::Read(std::string path)
     // The reconstruction transforms every spectrum even for a raw load.
     if (!TMixedRadixFFT::CheckFFTLength(set.m_nPoints) || !CheckTransformLengths())
         return DiscardSet();
-    if (!ReadRawData(CompanionPath(base, ".DATA")) || !Reconstruct())
+    const std::optional<std::string> dataPath = FoundCompanion(base, ".DATA", "data file");
+    if (!dataPath || !ReadRawData(*dataPath) || !Reconstruct())
         return DiscardSet();
     return FillAndFinish();
 }

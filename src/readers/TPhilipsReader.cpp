@@ -7,6 +7,9 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Files.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
+#include "platform/Paths.h"
+#include "platform/Report.h"
 #include "readers/ReaderHelpers.h"
 
 namespace {
@@ -72,6 +75,24 @@ std::string TPhilipsReader::CompanionPath(const std::string& base, const std::st
     const vx::TFoundFile found = vx::FindFileNoCase(exact);
     m_nCompanionError = found.error;
     return found.path.value_or(exact);
+}
+
+std::optional<std::string> TPhilipsReader::FoundCompanion(const std::string& base, const std::string& suffix,
+                                                          const std::string& kind)
+{
+    const std::string path = CompanionPath(base, suffix);
+    const std::string why = CompanionNotListed(path, kind);
+    if (why.empty())
+        return path;
+    vx::Report(why, vx::ReportIcon::Exclamation);
+    return std::nullopt;
+}
+
+std::string TPhilipsReader::CompanionNotListed(const std::string& path, const std::string& kind) const
+{
+    return m_nCompanionError == 0
+               ? std::string()
+               : vx::NotListedText(kind + " " + vx::FileNameOf(path), vx::FolderOf(path), m_nCompanionError);
 }
 
 void TPhilipsReader::ConvertVaxFloats(float* data, size_t floats)

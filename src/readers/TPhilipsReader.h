@@ -6,6 +6,7 @@
 // axes (TMRImage::InPlaneAxes). SDAT files hold VAX F complex pairs, no header.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,13 @@ public:
     // folder, else the exact name (which then fails to open). A listing of the folder that
     // failed is kept in m_nCompanionError, which says why the file was not found.
     std::string CompanionPath(const std::string& base, const std::string& suffix);
+    // CompanionPath of a file the read opens next: none, said why, when the file is not there
+    // by its exact name and its folder cannot be listed; `kind` names it then ("LIST file").
+    std::optional<std::string> FoundCompanion(const std::string& base, const std::string& suffix,
+                                              const std::string& kind);
+    // Why the last CompanionPath, which gave `path`, could not look for it (NotListedText,
+    // `kind` naming the file); empty when its folder's listing did not fail.
+    std::string CompanionNotListed(const std::string& path, const std::string& kind) const;
     // A line after its first ":", blanks trimmed (the whole line without ":").
     static std::string TextAfterColon(const std::string& line);
     // The last three words of a PAR line, which the file gives in (ap, fh, rl) order, as

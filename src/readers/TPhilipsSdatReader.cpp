@@ -29,7 +29,9 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
         vx::Report(SPARRefusal(sparPath), vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
-    const std::string sdatPath = CompanionPath(base, ".SDAT");
+    const std::optional<std::string> sdatPath = FoundCompanion(base, ".SDAT", "data file");
+    if (!sdatPath)
+        return DiscardSet();
     AngulationMatrix(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2], &set.m_fRotation[0][0], 1);
     AngulationMatrixInverse(set.m_fAngulation[0], set.m_fAngulation[1], set.m_fAngulation[2],
                             &set.m_fRotationInverse[0][0], 1);
@@ -41,7 +43,7 @@ TCSISet* TPhilipsSdatReader::Read(std::string path)
     SetSliceAxisOrder(m_params, std::clamp(set.m_nSliceAxis, 0, 2));
     SetSliceThicknessFromGrid(set);
 
-    if (!ReadRawData(sdatPath))
+    if (!ReadRawData(*sdatPath))
         return DiscardSet();
     ConvertVaxFloats(m_pRawData.get(), m_nRawFloats);
     if (!FillCSISet())

@@ -22,6 +22,7 @@
 #include "readers/PhilipsTestFiles.h"
 #include "readers/ReaderTestSupport.h"
 #include "readers/TPhilipsCSIReader.h"
+#include "support/FileFaultScope.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -244,6 +245,7 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
         int format;
         std::function<void(const TTempFolder&, TCSIScan&)> change;  // after the files are written
         std::string message;  // "" for a silent refusal; "$" stands for the folder
+        std::vector<vx::TFileFault> faults = {};  // armed for each read
     };
     auto rewriteSpar = [](const std::string& name, const std::string& key, const std::string& value) {
         return [=](const TTempFolder& f, TCSIScan& scan) {
@@ -292,6 +294,21 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
          "Data file $/scan.SDAT holds 36863 bytes, fewer than the 36864 bytes its samples need."},
         {"a short DATA file", 5, shorten("scan.DATA"), "Data file $/scan.DATA holds 36863 bytes, fewer than the 36864 bytes its samples need."},
         {"a missing LIST file", 8, remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
+        {"a missing LIST file in a folder that cannot be listed", 5, remove("scan.LIST"),
+         "Could not look for LIST file scan.LIST: the folder $ cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
+        {"a missing DATA file in a folder that cannot be listed", 8, remove("scan.DATA"),
+         "Could not look for data file scan.DATA: the folder $ cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
+        {"a missing SDAT file in a folder that cannot be listed", 7, remove("scan.SDAT"),
+         "Could not look for data file scan.SDAT: the folder $ cannot be listed: permission denied.",
+         {{vx::kFileList, EACCES, 1}}},
+        {"a missing slice file in a folder that cannot be listed", 6, remove("scan_2.SDAT"),
+         "Could not look for data file scan_2.SDAT: the folder $ cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
+        {"a missing required PAR file in a folder that cannot be listed", 9, remove("scan.PAR"),
+         "Could not look for PAR file scan.PAR: the folder $ cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
         {"a missing stack SPAR file", 5, remove("scan.SPAR"), "Parameter file $/scan.SPAR does not exist or cannot be read."},
         {"a missing volume SPAR file in a batch", 8, remove("scan.SPAR"),
          "Parameter file $/scan.SPAR does not exist or cannot be read."},
@@ -342,6 +359,7 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
         // Read for its headers only, as Add Exam's trial reads it, it is refused alike.
         for (const bool headerOnly : {false, true}) {
             g_batchLog.clear();
+            TFileFaultScope fault(c.faults);
             EXPECT_EQ(ReadAs(c.format, chosen, {}, headerOnly), nullptr) << c.what << headerOnly;
             EXPECT_EQ(g_batchLog, message.empty() ? "" : message + "\r\n") << c.what << headerOnly;
         }
@@ -393,6 +411,18 @@ TEST(PhilipsCSIReaders, PreR11VolumeSpecifics)
         EXPECT_EQ(set->m_fSliceThickness, set->m_fFOV[2] / 4);
         EXPECT_EQ(g_batchLog, "Metabolic map PAR file " + folder.File("scan.PAR") +
                                   " does not exist or cannot be read.\nRead geometry information from CSI SPAR "
+                                  "file.\r\n");
+        vx::ResetGlobals(), g_bBatchMode = true;
+    }
+    {
+        // Not there by its exact name in a folder that cannot be listed: said so, and read alike.
+        TTempFolder folder;
+        WriteScan(folder, 8, ScanFor(8, 2));
+        std::remove(folder.File("scan.PAR").c_str());
+        TFileFaultScope fault({{vx::kFileList, EIO, 1}});
+        EXPECT_NE(ReadAs(8, folder.File("scan.LIST")), nullptr);
+        EXPECT_EQ(g_batchLog, "Could not look for PAR file scan.PAR: the folder " + folder.Path() +
+                                  " cannot be listed: input/output error.\nRead geometry information from CSI SPAR "
                                   "file.\r\n");
         vx::ResetGlobals(), g_bBatchMode = true;
     }

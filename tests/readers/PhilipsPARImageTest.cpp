@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "readers/ImageReaderFixture.h"
+#include "platform/Paths.h"
 #include "readers/PARTestFiles.h"
+#include "support/FileFaultScope.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -174,6 +176,7 @@ TEST_F(PARImageTest, RefusedChoicesAndHeadersWithoutAVersionLine)
     };
     const struct {
         std::string chosen, message;
+        std::vector<TFileFault> faults = {};  // armed for the read
     } cases[] = {
         {"scan.Par", wrongType},
         {"scan.txt", wrongType},
@@ -181,12 +184,21 @@ TEST_F(PARImageTest, RefusedChoicesAndHeadersWithoutAVersionLine)
         {"scan.PAR.gz", wrongType},
         {"none.REC", "Can not open PAR file: " + Input("none.PAR")},
         {"alone.PAR", "Can not open REC file: " + Input("alone.REC")},
+        {"none.REC",
+         "Could not look for PAR file none.PAR: the folder " + FolderOf(Input("none.PAR")) +
+             " cannot be listed: input/output error.",
+         {{kFileList, EIO, 1}}},
+        {"alone.PAR",
+         "Could not look for REC file alone.REC: the folder " + FolderOf(Input("alone.REC")) +
+             " cannot be listed: permission denied.",
+         {{kFileList, EACCES, 1}}},
         {"noversion_V5.PAR", noVersion("noversion_V5")},
         {"noversion_release4.REC", noVersion("noversion_release4")},
         {"noversion_V4.2 extra.PAR", noVersion("noversion_V4.2 extra")},
     };
     for (const auto& c : cases) {
         m_report.Clear();
+        TFileFaultScope fault(c.faults);
         EXPECT_FALSE(AddPAR(c.chosen)) << c.chosen;
         EXPECT_EQ(m_report.Messages(), std::vector{c.message}) << c.chosen;
     }

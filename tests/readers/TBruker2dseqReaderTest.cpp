@@ -217,6 +217,9 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
          "Could not look for parameter file acqp or acqp.txt: the folder $/7/pdata/1 cannot be listed: permission "
          "denied.",
          {{vx::kFileList, EPERM, 1}}},
+        {"no method file by its name, in a folder that cannot be listed", "", "COMPLEX_IMAGE", 0, "7/pdata/1/method",
+         "Could not look for parameter file method: the folder $/7/pdata/1 cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -12,7 +12,9 @@
 
 #include "gehdr/GETestSupport.h"
 #include "platform/Globals.h"
+#include "platform/Files.h"
 #include "readers/GEPfileTestFiles.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -99,14 +101,17 @@ class GESageTest : public ::testing::Test {
 protected:
     void TearDown() override { ResetGlobals(); }
 
-    // Writes "scan.shf" and "scan.sdf" and reads them, keeping the decoded time-domain
-    // samples unless `transform` is set.
-    std::unique_ptr<TCSISet> ReadPair(const std::string& header, bool transform = false)
+    // Writes "scan.shf" and the data file (as `data`) and reads them with `faults` armed,
+    // keeping the decoded time-domain samples unless `transform` is set.
+    std::unique_ptr<TCSISet> ReadPair(const std::string& header, bool transform = false,
+                                      const std::string& data = "scan.sdf", const std::vector<TFileFault>& faults = {})
     {
         WriteBytes(m_dir.File("scan.shf"), header);
-        WriteBytes(m_dir.File("scan.sdf"), FloatData());
+        RemoveFile(m_dir.File("scan.sdf"));
+        WriteBytes(m_dir.File(data), FloatData());
         TCSIReadParams params;
         params.m_bLoadRawData = transform ? 0 : 1;
+        TFileFaultScope fault(faults);
         return ReadAs(kSage, m_dir.File("scan.shf"), params);
     }
 
@@ -186,6 +191,8 @@ TEST_F(GESageTest, HeaderKeysAndVariants)
         std::vector<std::pair<std::string, std::string>> edits;
         Check check;          // empty: the header is refused...
         std::string refusal = {};  // ...with this message
+        std::string data = "scan.sdf";  // the data file's name
+        std::vector<TFileFault> faults = {};
     } cases[] = {
         {"reference frames", {}, frames(2, 6)},
         {"sequence in capitals", {{"probe-p", "PROBE-P"}}, axis(2)},
@@ -216,10 +223,13 @@ TEST_F(GESageTest, HeaderKeysAndVariants)
          data + " holds 1600 bytes, fewer than the 5536 bytes its header and samples need."},
         {"points far beyond the file", {{"num_pts    32", "num_pts    2000000000"}}, {},
          data + " holds 1600 bytes, fewer than the 96000000064 bytes its header and samples need."},
+        {"data file in other case, in a folder that cannot be listed", {}, {},
+         "Could not look for data file scan.sdf: the folder " + m_dir.Path() + " cannot be listed: input/output error.",
+         "scan.SDF", {{kFileList, EIO, 1}}},
     };
     for (const auto& c : cases) {
         m_report.Clear();
-        const auto variant = ReadPair(Edited(c.edits));
+        const auto variant = ReadPair(Edited(c.edits), false, c.data, c.faults);
         EXPECT_EQ(variant != nullptr, bool(c.check)) << c.what;
         if (variant && c.check)
             c.check(*variant);

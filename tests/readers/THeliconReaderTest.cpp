@@ -14,6 +14,7 @@
 #include "readers/ReaderTestSupport.h"
 #include "readers/SiemensTestFiles.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -154,7 +155,11 @@ TEST(HeliconReader, RefusedPairs)
     }
     WriteBytes(folder.File("prime_raw.mag"), RawBytes(41, 2, 1, 8, [](int, int, int, int) { return 1.0; }));
     WriteBytes(folder.File("lonely_ddf.mag"), DDFText(2, 2, 1, 8, 3));
-    const std::pair<const char*, std::string> cases[] = {
+    const struct {
+        const char* chosen;
+        std::string message;
+        std::vector<vx::TFileFault> faults = {};  // armed for the read
+    } cases[] = {
         {"ok_ddf.txt", "Siemens Helicon data should be .mag files."},
         {"ok_DDF.mag", "Siemens Helicon files should be *_ddf.mag file or *_raw.mag file."},
         {"scan.mag", "Siemens Helicon files should be *_ddf.mag file or *_raw.mag file."},
@@ -168,9 +173,14 @@ TEST(HeliconReader, RefusedPairs)
                              " is not read: its grid of 100000 x 100000 x 2 voxels of 8 points is larger than a set "
                              "can hold."},
         {"prime_raw.mag", "*"}, // the FFT's own message about the length 41
+        {"none_raw.mag",
+         "Could not look for parameter file none_ddf.mag: the folder " + folder.Path() +
+             " cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
     };
-    for (const auto& [chosen, message] : cases) {
+    for (const auto& [chosen, message, faults] : cases) {
         report.Clear();
+        TFileFaultScope fault(faults);
         EXPECT_EQ(ReadPair(folder.File(chosen)), nullptr) << chosen;
         if (message == "*") {
             EXPECT_EQ(report.Count(), 1u) << chosen;

@@ -17,6 +17,7 @@
 #include "readers/PhilipsEPCSITestFiles.h"
 #include "readers/ReaderTestSupport.h"
 #include "readers/TPhilipsEPCSIReader.h"
+#include "support/FileFaultScope.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
@@ -310,6 +311,7 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessage)
         std::function<void(const TTempFolder&, TEPCSIScan&)> change;  // after the files are written
         std::string message;  // "$" stands for the folder
         std::string chosen = "scan.LIST";
+        std::vector<vx::TFileFault> faults = {};  // armed for the read
     };
     auto remove = [](const char* name) {
         return [=](const TTempFolder& f, TEPCSIScan&) { std::remove(f.File(name).c_str()); };
@@ -351,6 +353,15 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessage)
         {"no LIST file", remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
         {"no DATA file", remove("scan.DATA"), "Data file $/scan.DATA does not exist or cannot be read."},
         {"no PAR file", remove("scan.PAR"), "Fail to read metabolic map PAR file $/scan.PAR."},
+        {"no PAR file by its name, in a folder that cannot be listed", remove("scan.PAR"),
+         "Could not look for PAR file scan.PAR: the folder $ cannot be listed: input/output error.", "scan.LIST",
+         {{vx::kFileList, EIO, 1}}},
+        {"no LIST file by its name, in a folder that cannot be listed", remove("scan.LIST"),
+         "Could not look for LIST file scan.LIST: the folder $ cannot be listed: input/output error.", "scan.DATA",
+         {{vx::kFileList, EIO, 1}}},
+        {"no DATA file by its name, in a folder that cannot be listed", remove("scan.DATA"),
+         "Could not look for data file scan.DATA: the folder $ cannot be listed: permission denied.", "scan.LIST",
+         {{vx::kFileList, EPERM, 1}}},
         {"DATA one byte short", truncate,
          "Data file $/scan.DATA holds 36927 bytes, fewer than the 36928 bytes its samples need."},
         {"a data-vector line of 20 words", editList(firstStd, "  STD  0  0  0  0  0  0  0  0  -3  -1  0  0  1  0  0  0  0  64  64"),
@@ -391,6 +402,7 @@ TEST(PhilipsEPCSIReader, RefusedFilesGiveTheirMessage)
         TEPCSIScan scan;
         WriteEPCSIScan(folder.Path(), scan);
         c.change(folder, scan);
+        TFileFaultScope fault(c.faults);
         EXPECT_EQ(ReadEPCSI(folder.File(c.chosen), scan), nullptr) << c.what;
         std::string message = c.message;
         if (const size_t at = message.find('$'); at != std::string::npos)

@@ -127,6 +127,14 @@ TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
     EXPECT_EQ(ReadWith(0, folder.File("lonely.SPAR")), nullptr);
     ASSERT_EQ(report.Messages().size(), 1u);
     EXPECT_EQ(report.Messages()[0], "Data file " + folder.File("lonely.SDAT") + " does not exist or cannot be read.");
+    {
+        // Not there by its exact name, in a folder that cannot be listed.
+        TFileFaultScope unlisted({{vx::kFileList, EIO, 1}});
+        report.Clear();
+        EXPECT_EQ(ReadWith(0, folder.File("lonely.SPAR")), nullptr);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Could not look for data file lonely.SDAT: the folder " +
+                                                              folder.Path() + " cannot be listed: input/output error."});
+    }
 
     // An SDAT one byte short of samples x rows x 8, or one that fails while it is read,
     // gives no set and says why.
