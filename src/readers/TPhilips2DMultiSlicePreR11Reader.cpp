@@ -16,7 +16,7 @@ TCSISet* TPhilips2DMultiSlicePreR11Reader::Read(std::string path)
                     path, true, sparPath))
         return DiscardSet();
     if (!ParseSPAR(sparPath)) {
-        vx::Report("Parameter file " + sparPath + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
+        vx::Report(SPARNotReadText(sparPath), vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
     // The LIST file reports a file it cannot read itself.

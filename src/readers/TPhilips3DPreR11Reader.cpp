@@ -33,12 +33,10 @@ TCSISet* TPhilips3DPreR11Reader::Read(std::string path)
         return DiscardSet();
     if (!ParseSPAR(sparPath)) {
         if (g_bBatchMode) {
-            vx::Report("Parameter file " + sparPath + " does not exist or cannot be read.",
-                       vx::ReportIcon::Exclamation);
+            vx::Report(SPARNotReadText(sparPath), vx::ReportIcon::Exclamation);
             return DiscardSet();
         }
-        vx::Report("Parameter file " + sparPath +
-                       " does not exist or cannot be read. \nThe parameters entered in the dialog are used.",
+        vx::Report(SPARNotReadText(sparPath) + " \nThe parameters entered in the dialog are used.",
                    vx::ReportIcon::Exclamation);
         TakeDialogValues();
     }

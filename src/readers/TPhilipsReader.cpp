@@ -95,6 +95,12 @@ std::string TPhilipsReader::CompanionNotListed(const std::string& path, const st
                : vx::NotListedText(kind + " " + vx::FileNameOf(path), vx::FolderOf(path), m_nCompanionError);
 }
 
+std::string TPhilipsReader::SPARNotReadText(const std::string& sparPath) const
+{
+    const std::string notListed = vx::FileExists(sparPath) ? std::string() : CompanionNotListed(sparPath, "parameter file");
+    return notListed.empty() ? "Parameter file " + sparPath + " does not exist or cannot be read." : notListed;
+}
+
 void TPhilipsReader::ConvertVaxFloats(float* data, size_t floats)
 {
     // VaxToIEEEFloats counts bytes in an int.

@@ -72,6 +72,9 @@ public:
     // Why the last CompanionPath, which gave `path`, could not look for it (NotListedText,
     // `kind` naming the file); empty when its folder's listing did not fail.
     std::string CompanionNotListed(const std::string& path, const std::string& kind) const;
+    // "Parameter file <path> does not exist or cannot be read.", or CompanionNotListed where
+    // the SPAR file that CompanionPath gave is not there because its folder could not be listed.
+    std::string SPARNotReadText(const std::string& sparPath) const;
     // A line after its first ":", blanks trimmed (the whole line without ":").
     static std::string TextAfterColon(const std::string& line);
     // The last three words of a PAR line, which the file gives in (ap, fh, rl) order, as

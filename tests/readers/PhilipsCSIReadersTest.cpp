@@ -312,6 +312,12 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
         {"a missing stack SPAR file", 5, remove("scan.SPAR"), "Parameter file $/scan.SPAR does not exist or cannot be read."},
         {"a missing volume SPAR file in a batch", 8, remove("scan.SPAR"),
          "Parameter file $/scan.SPAR does not exist or cannot be read."},
+        {"a missing stack SPAR file in a folder that cannot be listed", 5, remove("scan.SPAR"),
+         "Could not look for parameter file scan.SPAR: the folder $ cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
+        {"a missing volume SPAR file in a batch, in a folder that cannot be listed", 8, remove("scan.SPAR"),
+         "Could not look for parameter file scan.SPAR: the folder $ cannot be listed: input/output error.",
+         {{vx::kFileList, EIO, 1}}},
         {"a missing required PAR file in a batch", 9, remove("scan.PAR"), "Fail to read metabolic map PAR file $/scan.PAR."},
         {"a PAR file without slices", 6,
          [](const TTempFolder& f, TCSIScan&) {
