@@ -75,12 +75,19 @@ bool TProject::FolderCanBeWritten() const
 
 std::unique_ptr<vx::TFileTransaction> TProject::BeginChange()
 {
-    return m_hold->BeginChange(m_strFolder, m_strName);
+    std::unique_ptr<vx::TFileTransaction> change = m_hold->BeginChange(m_strFolder, m_strName);
+    // A new set, map or pixel file may be read by whoever may read the project file.
+    if (change && !m_strName.empty())
+        change->NewFilesTakeRightsOf(GetProjectFilePath());
+    return change;
 }
 
 vx::TFileTransaction* TProject::NewFiles()
 {
-    return m_hold->NewFiles(m_strFolder, m_strName);
+    vx::TFileTransaction* pending = m_hold->NewFiles(m_strFolder, m_strName);
+    if (pending && !m_strName.empty())
+        pending->NewFilesTakeRightsOf(GetProjectFilePath());
+    return pending;
 }
 
 void TProject::DiscardNewFile(const std::string& path)

@@ -338,7 +338,7 @@ std::string TFileTransaction::StagingFolder()
     const int error = errno;
     if (FolderExists(work))  // made meanwhile
         return work;
-    NoteFailure(work, error != 0 ? error : EIO);
+    NoteFailure(work, error != 0 ? error : EIO, TCall::WriteWorkFolder);
     return std::string();
 }
 
@@ -396,12 +396,12 @@ void TFileTransaction::Remove(const std::string& target)
         m_removals.push_back(target);
 }
 
-void TFileTransaction::NoteFailure(const std::string& path, int error)
+void TFileTransaction::NoteFailure(const std::string& path, int error, TCall call)
 {
     if (m_failedPath.empty()) {
         m_failedPath = path;
         m_failedError = error;
-        m_failedCall = TCall::Write;
+        m_failedCall = call;
     }
 }
 
@@ -518,7 +518,7 @@ bool TFileTransaction::Commit()
     text += std::string(kJournalEnd) + "\n";
     // A change that only removes files has staged nothing: the work folder may be missing.
     if (StagingFolder().empty())
-        return Fail(m_failedPath, m_failedError, TCall::Write);
+        return Fail(m_failedPath, m_failedError, m_failedCall);
     {
         TAtomicFile out;
         if (!out.Begin(journal) || !out.File().WriteText(text) || !out.Commit())

@@ -122,7 +122,7 @@ std::string AsAnOrdinaryUser(const std::function<std::string()>& body)
     return AsUser(65534, 65534, body);
 }
 
-std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body)
+std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body, const std::vector<gid_t>& groups)
 {
     int fromChild[2];
     if (pipe(fromChild) != 0)
@@ -131,8 +131,9 @@ std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& bod
     if (pid == 0) {
         close(fromChild[0]);
         const std::string text =
-            geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) ? "no ordinary user"
-                                                                                                 : body();
+            geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+                ? "no ordinary user"
+                : body();
         const bool written = write(fromChild[1], text.data(), text.size()) == ssize_t(text.size());
         _exit(written ? 0 : 1);
     }
