@@ -743,6 +743,45 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
                            " user:" + std::to_string(kGroup)));
 }
 
+// A folder its user may write and enter but not list (mode 311) is saved whole: its change
+// reaches the disk through its work folder, no journal is left, and the project opens again
+// with every set. With its work folder closed to the user, a save names that folder.
+TEST_F(ProjectFolderTest, AFolderThatMayNotBeListedIsSavedAndOpensAgain)
+{
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    if (::geteuid() == 0)
+        GiveTree(m_folder, 65534, 65534);
+    const std::string path = m_folder + "/p.tpj", work = m_folder + "/.vexara";
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        ::chmod(m_folder.c_str(), 0311);
+        test::TScriptedReport script;
+        std::string text;
+        {
+            TProject project;
+            g_pProject = &project;
+            text = project.Load(path) ? "opened" : "refused";
+            project.SetModified(true);
+            text += project.SaveWorkSetAndProject(false) ? ", saved" : ", not saved";
+        }
+        text += FileExists(work + "/journal") ? ", a journal left" : "";
+        TProject again;
+        g_pProject = &again;
+        text += again.Load(path) ? "; opened again, " + std::to_string(again.m_pCSISetList->GetCount()) + " sets"
+                                 : "; refused again";
+        ::chmod(work.c_str(), 0);
+        text += again.Save() ? ", saved" : ", not saved";
+        ::chmod(work.c_str(), 0755);
+        g_pProject = nullptr;
+        for (const std::string& message : script.Messages())
+            text += "\n" + message;
+        ::chmod(m_folder.c_str(), 0755);
+        return text;
+    });
+    EXPECT_EQ(said, "opened, saved; opened again, 2 sets, not saved\nCan't write project file. The work folder " +
+                        work + " could not be written: the folder or file is write-protected.");
+}
+
 // A folder that does not exist, is not a folder, or may not be entered refuses the open,
 // naming the folder that stands in the way and whom to ask.
 TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomToAsk)
