@@ -147,7 +147,7 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
 
 vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
 {
-    return [failure](int error) { return failure + (error == 0 ? "." : ": " + vx::FileErrorReason(error) + "."); };
+    return [failure](const std::string& why) { return failure + (why.empty() ? "." : ": " + why + "."); };
 }
 
 void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure,

@@ -361,6 +361,7 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     Abort();
     m_target = targetPath;
     m_transaction = transaction;
+    m_failedWorkFolder.clear();
     // A file of a transaction is staged in the transaction's work folder, any other
     // beside its target under a hidden name.
     std::string folder = FolderOf(targetPath);
@@ -368,8 +369,11 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     if (transaction) {
         folder = transaction->StagingFolder();
         tempName.clear();
-        if (folder.empty())
+        if (folder.empty()) {
+            m_failedWorkFolder = TFileTransaction::WorkFolderOf(transaction->Folder());
+            m_file.m_error = transaction->FailedError();
             return false;
+        }
     }
     tempName += FileNameOf(targetPath);
     tempName += ".XXXXXX";
@@ -377,9 +381,15 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     const int fd = FileCallFails(kFileCreate) ? -1 : MakeUniqueFile(buf);
     if (fd < 0) {
         m_file.m_error = errno != 0 ? errno : EIO;
-        // A staged file that cannot be made is the work folder's failure, not the target's.
-        if (transaction)
+        // A staged file that cannot be made is the work folder's failure (it may not be
+        // written, or is gone), not the target's; a full disk is the disk's.
+        const bool full = m_file.m_error == ENOSPC || m_file.m_error == EDQUOT;
+        if (transaction && full) {
+            transaction->NoteFailure(targetPath, m_file.m_error);
+        } else if (transaction) {
+            m_failedWorkFolder = folder;
             transaction->NoteFailure(folder, m_file.m_error, TFileTransaction::TCall::WriteWorkFolder);
+        }
         return false;
     }
     // A file written in place of another keeps who may read and write it; a new file of a
@@ -404,6 +414,15 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     m_file.m_notAFile.clear();
     TFile::Step();
     return true;
+}
+
+std::string TAtomicFile::WhyNotWritten() const
+{
+    const int error = m_file.LastError();
+    const std::string why = error == 0 ? std::string() : FileErrorReason(error);
+    if (m_failedWorkFolder.empty())
+        return why;
+    return "the work folder " + m_failedWorkFolder + " could not be written" + (why.empty() ? "" : ": " + why);
 }
 
 bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)

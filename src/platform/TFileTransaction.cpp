@@ -349,8 +349,17 @@ std::string TFileTransaction::StagingFolder()
     if (FolderExists(work))
         return work;
     errno = 0;
-    if (::mkdir(work.c_str(), 0777) == 0)
+    if (::mkdir(work.c_str(), 0777) == 0) {
+        // Whoever may write the folder may write its work folder, whatever the umask: it
+        // takes the folder's group (where this user belongs to it) and permission bits,
+        // and this user's own.
+        struct stat folder {};
+        if (::stat(m_folder.c_str(), &folder) == 0) {
+            ::chown(work.c_str(), static_cast<uid_t>(-1), folder.st_gid);
+            ::chmod(work.c_str(), (folder.st_mode & 02777) | 0700);
+        }
         return work;
+    }
     // Why mkdir failed, before the look below changes errno.
     const int error = errno;
     if (FolderExists(work))  // made meanwhile

@@ -733,6 +733,8 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
     constexpr gid_t kGroup = 65532;
     GiveTree(m_folder, 65534, kGroup);
     SetRights(m_folder, 0664, 02775);
+    // The first user's save makes the work folder anew.
+    ASSERT_TRUE(RemoveFolderTree(m_folder + "/.vexara"));
     EXPECT_EQ(test::AsUser(65534, 65534, [&] { return save("E"); }, {kGroup}), "opened, saved, 5 sets");
     EXPECT_EQ(test::AsUser(65533, 65533, [&] { return save("F"); }, {kGroup}), "opened, saved, 6 sets");
     std::string text = RightsOfFiles(m_folder, true);
@@ -771,6 +773,8 @@ TEST_F(ProjectFolderTest, AFolderThatMayNotBeListedIsSavedAndOpensAgain)
                                  : "; refused again";
         ::chmod(work.c_str(), 0);
         text += again.Save() ? ", saved" : ", not saved";
+        again.SetModified(true);
+        text += again.SaveWorkSetAndProject(false) ? ", saved" : ", not saved";
         ::chmod(work.c_str(), 0755);
         g_pProject = nullptr;
         for (const std::string& message : script.Messages())
@@ -778,8 +782,10 @@ TEST_F(ProjectFolderTest, AFolderThatMayNotBeListedIsSavedAndOpensAgain)
         ::chmod(m_folder.c_str(), 0755);
         return text;
     });
-    EXPECT_EQ(said, "opened, saved; opened again, 2 sets, not saved\nCan't write project file. The work folder " +
-                        work + " could not be written: the folder or file is write-protected.");
+    EXPECT_EQ(said, "opened, saved; opened again, 2 sets, not saved, not saved\nCan't write project file. The work "
+                    "folder " + work + " could not be written: the folder or file is write-protected.\nCan not write CSI "
+                    "data set file " + m_folder + "/A.\r\nThe CSI set A was not saved: the work folder " + work +
+                        " could not be written: the folder or file is write-protected.");
 }
 
 // A folder that does not exist, is not a folder, or may not be entered refuses the open,
