@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "model/drawing/BitmapHelpers.h"
@@ -652,16 +656,93 @@ TEST(PlotFrame, ColourScaleSpansTheWholeTableWithTicks)
         ASSERT_EQ(fills[i].args, (Ints{10, 299 - i, 20, 300 - i}));
         ASSERT_EQ(fills[i].color, Grey(level)) << i;
     }
-    // Ticks every 60 pixels while below h - 40 = 260: value trunc(p * 255 / 300).
+    // Ticks every 60 pixels while below h - 40 = 260: value trunc(p * 255 / 300), each
+    // written centred on its tick.
     const std::vector<std::string> labels = {"0", "255", "51", "102", "153", "204"};
     EXPECT_EQ(c.Texts(), labels);
     const auto texts = c.OpsOf("text");
     EXPECT_EQ(texts[0].args[1], 285);
     EXPECT_EQ(texts[1].args[1], 0);
-    EXPECT_EQ(texts[2].args[1], 225);
-    EXPECT_EQ(texts[5].args[1], 45);
+    EXPECT_EQ(texts[2].args, (Ints{25, 240, vx::AlignLeft | vx::AlignVCenter}));
+    EXPECT_EQ(texts[5].args, (Ints{25, 60, vx::AlignLeft | vx::AlignVCenter}));
     EXPECT_EQ(ArgsOf(c, "line"), (std::vector<Ints>{{5, 240, 15, 240}, {5, 180, 15, 180},
                                                      {5, 120, 15, 120}, {5, 60, 15, 60}}));
+}
+
+// The image window's scale (bar at 45..67 of a 90-pixel pane, labels at 11, a tick every 60
+// pixels, 3 digits) over ranges and heights, a maximised map of -26268 .. 43692 among them: no
+// two labels alike, each within the 34 pixels left of the bar, each tick label centred on its
+// tick and its value rounded to the digits shown, two ticks labelled at least, and a value that
+// is 0 within rounding written 0.
+TEST(PlotFrame, ColourScaleLabelsDifferAndSitOnTheirTicks)
+{
+    const struct {
+        float bottom, top;
+        int h;
+        const char* zeroLabelAt;  // "bottom" when the bottom label must read 0
+    } cases[] = {{-26268.0f, 43692.0f, 600, ""},   {-26268.0f, 43692.0f, 1536, ""}, {-26268.0f, 43692.0f, 3000, ""},
+                 {-26268.0f, 43692.0f, 20000, ""}, {14000.0f, 14900.0f, 900, ""},   {2e-27f, 0.8f, 600, "bottom"},
+                 {-1.0f, 1.0f, 900, ""},           {7.0f, -3.0f, 700, ""},          {0.12f, 0.94f, 900, ""}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bottom) + " .. " + std::to_string(k.top) + " over " + std::to_string(k.h));
+        TPlotFrame f;
+        f.SetPixelRect(0, 0, 90, k.h);
+        f.SetYRange(k.top, k.bottom, false);
+        TRecordingCanvas c;
+        f.DrawColourScale(c, 45, 0, 67, k.h, 11, 60, 3);
+        struct Label {
+            std::string text;
+            double centre;
+        };
+        std::vector<Label> labels;
+        for (const auto& op : c.OpsOf("text")) {
+            const int align = op.args[2];
+            const double half = c.charHeight / 2.0;
+            const double centre =
+                op.args[1] + ((align & vx::AlignVCenter) ? 0.0 : (align & vx::AlignBottom) ? -half : half);
+            labels.push_back({op.text, centre});
+            EXPECT_LE(op.args[0] + c.TextExtent(op.text).cx, 45) << op.text;
+        }
+        std::sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.centre < b.centre; });
+        std::set<std::string> texts;
+        for (const Label& label : labels)
+            EXPECT_TRUE(texts.insert(label.text).second) << label.text << " twice";
+        ASSERT_GE(labels.size(), 2u);
+        if (std::string(k.zeroLabelAt) == "bottom")
+            EXPECT_EQ(labels.back().text, "0");
+
+        // The value each labelled row stands for: the ends, and at a tick p pixels up
+        // bottom + (top - bottom) * trunc(p * 255 / h) / 255.
+        const auto valueAt = [&](double y) {
+            const int p = k.h - static_cast<int>(std::lround(y));
+            return k.bottom + (double(k.top) - k.bottom) * (int64_t(p) * 255 / k.h) / 255.0;
+        };
+        std::vector<int> ticks;
+        for (const auto& args : ArgsOf(c, "line"))
+            ticks.push_back(args[1]);
+        std::vector<double> meant = {k.top};
+        for (size_t i = 1; i + 1 < labels.size(); ++i) {
+            const auto nearest = std::min_element(ticks.begin(), ticks.end(), [&](int a, int b) {
+                return std::fabs(a - labels[i].centre) < std::fabs(b - labels[i].centre);
+            });
+            ASSERT_NE(nearest, ticks.end());
+            EXPECT_LE(std::fabs(*nearest - labels[i].centre), 1.0) << labels[i].text;
+            meant.push_back(valueAt(*nearest));
+        }
+        meant.push_back(k.bottom);
+        EXPECT_GE(labels.size() - 2, std::min<size_t>(ticks.size(), 2));
+        // Each label is its value rounded to the digits it shows.
+        for (size_t i = 0; i < labels.size(); ++i) {
+            const std::string& text = labels[i].text;
+            const size_t e = text.find('e');
+            const size_t point = text.find('.');
+            const size_t end = e == std::string::npos ? text.size() : e;
+            const int decimals = point == std::string::npos ? 0 : int(end - point - 1);
+            const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
+            const double unit = std::pow(10.0, exponent - decimals);
+            EXPECT_LE(std::fabs(std::strtod(text.c_str(), nullptr) - meant[i]), unit / 2 * 1.0001) << text;
+        }
+    }
 }
 
 TEST(PlotFrame, ShortColourBarStillClimbsTheTable)
