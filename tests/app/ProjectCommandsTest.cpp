@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QSlider>
 #include <QTest>
 #include <QTextEdit>
 
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <functional>
 
+#include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CModelessInfoFrame.h"
 #include "app/info/CCsiInfoPage.h"
@@ -31,6 +33,7 @@
 #include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
@@ -39,6 +42,7 @@
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
 #include "app/QtServices.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
@@ -63,10 +67,12 @@
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
+#include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
+#include "views/picture/CMainPicView.h"
 #include "views/spectrum/CVoxelWindow.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
 #include "FakeShell.h"
@@ -721,6 +727,47 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
     EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->m_strPatientName, "Anonymized");
+}
+
+// The windowing toolbar follows the project: the opened fixture's image window in front shows
+// its window, and the map switched on in it from its menu its range; after File > New Project
+// (no image window) every box is blank and every control disabled, and opening the fixture
+// again shows its window once more.
+TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    CWindowingToolBar* bar = frame->WindowingBar();
+    // The fixture's images hold 0 .. 1000 with the window 0 .. 1000.
+    const auto shown = [&] {
+        return std::vector<std::string>{bar->BrightnessEdit()->text().toStdString(),
+                                        bar->ContrastEdit()->text().toStdString(),
+                                        bar->MapMinEdit()->text().toStdString(), bar->MapMaxEdit()->text().toStdString()};
+    };
+    const auto enabled = [&] {
+        return std::vector<bool>{bar->BrightnessSlider()->isEnabled(), bar->ContrastSlider()->isEnabled(),
+                                 bar->MapMinEdit()->isEnabled(), bar->MapMaxEdit()->isEnabled()};
+    };
+    EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "", ""}));
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+
+    AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
+    CChildFrame* front = frame->ActiveImageFrame();
+    ASSERT_NE(front, nullptr);
+    ASSERT_TRUE(ChooseFromMenu(*frame, front->View()->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "1", "8"}));
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
+
+    report.AllowDefaults();
+    RunWithName(cmd::FileNewProject, "spec1");
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("spec1"));
+    EXPECT_EQ(shown(), (std::vector<std::string>{"", "", "", ""}));
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
+
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "", ""}));
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
 }
 
 // File > Save Project and Save Project As with one call of their change failing (a rename,
