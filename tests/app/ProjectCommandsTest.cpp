@@ -279,9 +279,9 @@ TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
     EXPECT_EQ(vx::CurrentFolder(), before);
 }
 
-// New Project and Save As as the user meets them: Return in the name or in the folder list
-// accepts nothing (in the list it opens the folder), a refused name leaves the dialog open
-// for a correction, and a last location that has gone gives way to the home folder.
+// New Project and Save As as the user meets them: Return in the name presses OK and in the
+// folder list opens the folder, a refused name (by Return or OK) leaves the dialog open for a
+// correction, and a last location that has gone gives way to the home folder.
 TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCorrection)
 {
     MakeFolders(root.Path(), {"exams"});
@@ -290,7 +290,8 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         QString listed;
     };
     // Runs the command; its dialog gets the bad name, Return in the name and on "[exams]",
-    // OK, then the good name and OK. Only the bad name is refused, and the dialog stays.
+    // OK, then the good name and OK. Only the bad name is refused, at Return and at OK, and
+    // the dialog stays.
     const auto run = [&](int command, const char* bad, const char* good) {
         SCOPED_TRACE(bad);
         TSeen seen;
@@ -321,7 +322,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         EXPECT_TRUE(seen.afterNameReturn);
         EXPECT_TRUE(seen.afterBadName);
         EXPECT_EQ(script.runs, 1);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+        EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Invalid project name"));
         return seen;
     };
     const TSeen made = run(cmd::FileNewProject, "a/b", "study");
@@ -731,8 +732,8 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
 
 // The windowing toolbar follows the project: the opened fixture's image window in front shows
 // its window, and the map switched on in it from its menu its range; after File > New Project
-// (no image window) every box is blank and every control disabled, and opening the fixture
-// again shows its window once more.
+// (no image window; its name typed and Return pressed) every box is blank and every control
+// disabled, and opening the fixture again shows its window once more.
 TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
 {
     TGuiFixture fixture;
@@ -759,8 +760,18 @@ TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
     EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "1", "8"}));
     EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
 
+    // The name typed over the one offered, and Return.
     report.AllowDefaults();
-    RunWithName(cmd::FileNewProject, "spec1");
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QTest::keyClicks(dialog.NameEdit(), "spec1");
+                QTest::keyClick(dialog.NameEdit(), Qt::Key_Return);
+            });
+        });
+        frame->Action(cmd::FileNewProject)->trigger();
+        EXPECT_EQ(script.runs, 1);
+    }
     ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("spec1"));
     EXPECT_EQ(shown(), (std::vector<std::string>{"", "", "", ""}));
     EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));

@@ -1,14 +1,25 @@
 // The small dialogs of the project explorer: zero fill sizes, the name of a set's copy and
-// the parameters of a set.
+// the parameters of a set; and how the small dialogs open: typing replaces the first box's
+// text and Return presses OK.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QTest>
 
+#include <functional>
+#include <memory>
+
+#include "app/dialogs/CIncSlicePosDlg.h"
+#include "app/dialogs/CNewProjectDlg.h"
 #include "app/dialogs/CNumEdit.h"
+#include "app/dialogs/CPeakRemovalDlg.h"
 #include "app/dialogs/CSaveCSISetAsDlg.h"
 #include "app/dialogs/CSetParametersDlg.h"
 #include "app/dialogs/CZeroFillDlg.h"
+#include "app/dialogs/DialogRunner.h"
+#include "support/DialogScript.h"
 #include "support/ScriptedReport.h"
+#include "support/TestFiles.h"
 #include "app/Shown.h"
 
 using namespace vx::test;
@@ -104,6 +115,81 @@ TEST(SetParametersDialog, ShowsTheValuesAndTakesBackOnlyTheEditableOnes)
     EXPECT_FLOAT_EQ(dialog.m_fFrequency, 127.78614f) << "as shown, to five decimals";
     EXPECT_FLOAT_EQ(dialog.m_angulation[0], 35.03f);
     EXPECT_EQ(dialog.m_nPoints, 1024);
+}
+
+// A dialog opens with the focus in its first box a user can type into and that box's text
+// selected, so that what is typed replaces it; Return there presses OK. Each dialog runs
+// through the program's runner, shown as exec() shows it; the text is typed into the box and
+// Return pressed in it.
+TEST(SmallDialogs, TypingReplacesTheFirstBoxAndReturnPressesOK)
+{
+    TScriptedReport report;
+    TTempFolder location;
+    const std::string lastDir = g_strLastDir;
+    g_strLastDir = location.Path() + "/";
+    const CPeakRemovalDlg::TValues keptPeaks = CPeakRemovalDlg::Kept();
+    const float keptStart = CIncSlicePosDlg::s_start[0];
+    const struct {
+        const char* dialog;
+        std::function<std::unique_ptr<QDialog>()> make;
+        std::function<QLineEdit*(QDialog&)> firstBox;
+        const char* typed;
+        std::function<QString(QDialog&)> taken;  // what the dialog took on OK
+    } rows[] = {
+        {"New Project", [] { return std::make_unique<CNewProjectDlg>(); },
+         [](QDialog& d) { return static_cast<CNewProjectDlg&>(d).NameEdit(); }, "spec1",
+         [](QDialog& d) { return static_cast<CNewProjectDlg&>(d).ProjectName(); }},
+        {"Save CSI set as", [] { return std::make_unique<CSaveCSISetAsDlg>(); },
+         [](QDialog& d) { return static_cast<CSaveCSISetAsDlg&>(d).NameEdit(); }, "copy",
+         [](QDialog& d) { return static_cast<CSaveCSISetAsDlg&>(d).m_strName; }},
+        {"Zero fill",
+         [] {
+             auto dialog = std::make_unique<CZeroFillDlg>();
+             dialog->m_nSizeX = dialog->m_nSizeY = 8;
+             return dialog;
+         },
+         [](QDialog& d) { return static_cast<CZeroFillDlg&>(d).SizeEdit(0); }, "16",
+         [](QDialog& d) { return QString::number(static_cast<CZeroFillDlg&>(d).m_nSizeX); }},
+        // Its first box, the number of points, is read-only: the sweep width is the first to type in.
+        {"Set Parameters",
+         [] {
+             auto dialog = std::make_unique<CSetParametersDlg>();
+             dialog->m_fSweepWidth = 1000.0f;
+             dialog->m_fFrequency = 123.2f;
+             for (float& fov : dialog->m_fov)
+                 fov = 240.0f;
+             return dialog;
+         },
+         [](QDialog& d) { return static_cast<CSetParametersDlg&>(d).SweepWidthEdit(); }, "2500",
+         [](QDialog& d) { return QString::number(static_cast<CSetParametersDlg&>(d).m_fSweepWidth); }},
+        {"Increment Slice Pos.", [] { return std::make_unique<CIncSlicePosDlg>(); },
+         [](QDialog& d) { return static_cast<CIncSlicePosDlg&>(d).StartEdit(0); }, "-12.5",
+         [](QDialog&) { return QString::number(CIncSlicePosDlg::s_start[0]); }},
+        {"Peak removal", [] { return std::make_unique<CPeakRemovalDlg>(); },
+         [](QDialog& d) { return static_cast<CPeakRemovalDlg&>(d).NumPeaks(); }, "7",
+         [](QDialog&) { return QString::number(CPeakRemovalDlg::Kept().peaks); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.dialog);
+        const std::unique_ptr<QDialog> dialog = row.make();
+        QWidget* focused = nullptr;
+        TDialogScript script([&](QDialog& d) {
+            d.show();
+            QLineEdit* box = row.firstBox(d);
+            focused = d.focusWidget();
+            QTest::keyClicks(box, row.typed);
+            QTest::keyClick(box, Qt::Key_Return);
+            d.hide();
+            return d.result();
+        });
+        EXPECT_EQ(vx::app::RunDialog(*dialog), QDialog::Accepted);
+        EXPECT_EQ(focused, row.firstBox(*dialog));
+        EXPECT_EQ(row.taken(*dialog).toStdString(), row.typed);
+    }
+    EXPECT_EQ(report.Count(), 0u);
+    g_strLastDir = lastDir;
+    CPeakRemovalDlg::Kept() = keptPeaks;
+    CIncSlicePosDlg::s_start[0] = keptStart;
 }
 
 }  // namespace
