@@ -744,7 +744,8 @@ TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
     const auto shown = [&] {
         return std::vector<std::string>{bar->BrightnessEdit()->text().toStdString(),
                                         bar->ContrastEdit()->text().toStdString(),
-                                        bar->MapMinEdit()->text().toStdString(), bar->MapMaxEdit()->text().toStdString()};
+                                        bar->MapMinEdit()->text().toStdString(),
+                                        bar->MapMaxEdit()->text().toStdString()};
     };
     const auto enabled = [&] {
         return std::vector<bool>{bar->BrightnessSlider()->isEnabled(), bar->ContrastSlider()->isEnabled(),

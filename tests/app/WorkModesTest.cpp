@@ -12,15 +12,19 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CVoxelWindowBase.h"
+#include "app/CWindowingToolBar.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/CommandIds.h"
 #include "app/dialogs/DialogRunner.h"
 #include "model/TCSISet.h"
@@ -38,6 +42,7 @@
 #include "processing/TVoxelShiftStep.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
+#include "support/GuiMenu.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -286,6 +291,73 @@ TEST_F(WorkModesTest, AColourScaleTooLowForBothEndLabelsKeepsTheTopOne)
         EXPECT_EQ(labelIn(bottomRight.y - 8, bottomRight.y), c.bottomLabel) << c.clicks;
     }
     GrabToPng(frame, "colour_scale_of_a_low_picture");
+}
+
+// A map shown from the window's menu, its range -26268 .. 43692 typed into the windowing
+// toolbar, the window maximised and the picture 600 pixels high: in the picture as drawn,
+// the scale's labels left of its bar (dark ink; the ticks are drawn in the axis colour) are
+// no two alike, and each label between the ends is centred on a tick.
+TEST_F(WorkModesTest, AMaximisedColourScaleWritesEachLabelOnceOnItsTick)
+{
+    AddRisingMap(*set, "NAA_map");
+    ASSERT_TRUE(ChooseFromMenu(Main(), view->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
+    CWindowingToolBar* bar = Main().WindowingBar();
+    for (const auto& [edit, text] :
+         {std::pair{bar->MapMinEdit(), "-26268"}, std::pair{bar->MapMaxEdit(), "43692"}}) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+    ASSERT_NEAR(frame->GetMapDisplayMax(), 43692.0f, 100.0f);
+    frame->showMaximized();
+    SetZoom(600.0f / TGuiFixture::kImageSide);
+    GrabToPng(frame, "colour_scale_maximised");
+
+    const QImage& picture = view->Picture();
+    const vx::TPointI topLeft = view->MmToClient(frame->GetSlice()->GetTopLeft());
+    const vx::TPointI bottomRight = view->MmToClient(frame->GetSlice()->GetBottomRight());
+    ASSERT_NEAR(bottomRight.y - topLeft.y, 600, 2);
+    const int pane = bottomRight.x;  // the scale's 90 pixels start at the picture's right edge
+    const auto dark = [&](int x, int y) {
+        const QColor c = picture.pixelColor(x, y);
+        return c.red() < 64 && c.green() < 64 && c.blue() < 64;
+    };
+    std::vector<int> ticks;
+    for (int y = topLeft.y; y < bottomRight.y; ++y) {
+        const QColor c = picture.pixelColor(pane + 42, y);
+        if (c != picture.pixelColor(pane + 2, y) && !dark(pane + 42, y))
+            ticks.push_back(y);
+    }
+    ASSERT_GE(ticks.size(), 5u);
+    // Labels: runs of rows with ink between the label x (11) and the bar (45).
+    struct Label {
+        int top, bottom;
+        QImage ink;
+    };
+    std::vector<Label> labels;
+    for (int y = topLeft.y; y <= bottomRight.y; ++y) {
+        bool ink = false;
+        for (int x = pane + 11; x < pane + 45 && !ink && y < bottomRight.y; ++x)
+            ink = dark(x, y);
+        if (ink && (labels.empty() || labels.back().bottom != y - 1))
+            labels.push_back({y, y, {}});
+        else if (ink)
+            labels.back().bottom = y;
+    }
+    ASSERT_GE(labels.size(), 4u);
+    for (Label& label : labels)
+        label.ink = picture.copy(pane + 11, label.top, 34, label.bottom - label.top + 1);
+    for (size_t i = 0; i < labels.size(); ++i)
+        for (size_t j = i + 1; j < labels.size(); ++j)
+            EXPECT_FALSE(labels[i].ink == labels[j].ink)
+                << "labels alike at rows " << labels[i].top << " and " << labels[j].top;
+    for (size_t i = 1; i + 1 < labels.size(); ++i) {
+        const double centre = (labels[i].top + labels[i].bottom) / 2.0;
+        const auto nearest = std::min_element(ticks.begin(), ticks.end(), [&](int a, int b) {
+            return std::fabs(a - centre) < std::fabs(b - centre);
+        });
+        EXPECT_LE(std::fabs(*nearest - centre), 1.5) << "label at rows " << labels[i].top << ".." << labels[i].bottom;
+    }
 }
 
 TEST_F(WorkModesTest, VoxelShiftPreviewsThenCommitsOneUndoStep)
