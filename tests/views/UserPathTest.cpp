@@ -88,6 +88,20 @@ protected:
         QTest::mouseClick(view, Qt::LeftButton, {}, at);
     }
     bool ApplyEnabled() const { return panel->Button(P::kApply)->isEnabled(); }
+    // A map of the peak with the Map tool: the dialog names it, two clicks pick the peak, Apply.
+    void MakeMap(const char* name)
+    {
+        TDialogScript script([name](QDialog& d) {
+            return ShowAndAct<CCreateMapDlg>(d, [name](CCreateMapDlg& dialog) {
+                dialog.Name()->setText(name);
+                dialog.accept();
+            });
+        });
+        Press(P::kMap);
+        ClickPoint(window, 170);
+        ClickPoint(window, 195);
+        Press(P::kApply);
+    }
     // The saved project opened again, with the window of voxel (3, 4) as at the start.
     void Reopen()
     {
@@ -496,18 +510,7 @@ TEST_F(UserPathTest, TheWindowingBarShowsTheMapJustMade)
     // The axial image holds 0 .. 1000 with the window 0 .. 1000, and no map yet.
     EXPECT_EQ(bar->ContrastEdit()->text(), "1000");
     EXPECT_FALSE(bar->MapMaxEdit()->isEnabled());
-    {
-        TDialogScript script([](QDialog& d) {
-            return ShowAndAct<CCreateMapDlg>(d, [](CCreateMapDlg& dialog) {
-                dialog.Name()->setText("NAA");
-                dialog.accept();
-            });
-        });
-        Press(P::kMap);
-    }
-    ClickPoint(window, 170);
-    ClickPoint(window, 195);
-    Press(P::kApply);
+    MakeMap("NAA");
     const TMap* map = set->FindMap("NAA_map");
     ASSERT_NE(map, nullptr);
     ASSERT_EQ(Frame().MdiArea()->currentSubWindow(), window);
@@ -558,16 +561,7 @@ TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit
         {"metabolite map",
          {},
          [&] {
-             TDialogScript script([](QDialog& d) {
-                 return ShowAndAct<CCreateMapDlg>(d, [](CCreateMapDlg& dialog) {
-                     dialog.Name()->setText("N2");
-                     dialog.accept();
-                 });
-             });
-             Press(P::kMap);
-             ClickPoint(window, 170);
-             ClickPoint(window, 195);
-             Press(P::kApply);
+             MakeMap("N2");
              EXPECT_NE(set->FindMap("N2_map"), nullptr);
          }},
         {"component maps", [&] { analyse(P::kPCA), saved(); },
