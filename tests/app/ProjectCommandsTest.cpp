@@ -77,6 +77,7 @@
 #include "views/spectrum/CVoxelWndDlgView.h"
 #include "FakeShell.h"
 #include "ProjectShellTest.h"
+#include "Shown.h"
 
 using namespace vx::test;
 
@@ -740,26 +741,19 @@ TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
     ASSERT_TRUE(fixture.Ok());
     ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
     CWindowingToolBar* bar = frame->WindowingBar();
-    // The fixture's images hold 0 .. 1000 with the window 0 .. 1000.
+    // Brightness, contrast, map minimum and maximum ("-" after a disabled box; the sliders go
+    // with their boxes). The fixture's images hold 0 .. 1000 with the window 0 .. 1000.
     const auto shown = [&] {
-        return std::vector<std::string>{bar->BrightnessEdit()->text().toStdString(),
-                                        bar->ContrastEdit()->text().toStdString(),
-                                        bar->MapMinEdit()->text().toStdString(),
-                                        bar->MapMaxEdit()->text().toStdString()};
+        return Shown({bar->BrightnessEdit(), bar->ContrastEdit(), bar->MapMinEdit(), bar->MapMaxEdit()});
     };
-    const auto enabled = [&] {
-        return std::vector<bool>{bar->BrightnessSlider()->isEnabled(), bar->ContrastSlider()->isEnabled(),
-                                 bar->MapMinEdit()->isEnabled(), bar->MapMaxEdit()->isEnabled()};
-    };
-    EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "", ""}));
-    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(shown(), "500 1000 - -");
+    EXPECT_TRUE(bar->BrightnessSlider()->isEnabled());
 
     AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
     CChildFrame* front = frame->ActiveImageFrame();
     ASSERT_NE(front, nullptr);
     ASSERT_TRUE(ChooseFromMenu(*frame, front->View()->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
-    EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "1", "8"}));
-    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(shown(), "500 1000 1 8");
 
     // The name typed over the one offered, and Return.
     report.AllowDefaults();
@@ -774,12 +768,11 @@ TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
         EXPECT_EQ(script.runs, 1);
     }
     ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("spec1"));
-    EXPECT_EQ(shown(), (std::vector<std::string>{"", "", "", ""}));
-    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(shown(), "- - - -");
+    EXPECT_FALSE(bar->BrightnessSlider()->isEnabled());
 
     ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
-    EXPECT_EQ(shown(), (std::vector<std::string>{"500", "1000", "", ""}));
-    EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(shown(), "500 1000 - -");
 }
 
 // File > Save Project and Save Project As with one call of their change failing (a rename,

@@ -498,8 +498,6 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
         EXPECT_NE(ends[i], ends[i + 1]) << "map " << i / 2;
 }
 
-// Each command that changes what the project file or a map file holds leaves the project to
-// be saved: closing the main window (File > Exit) asks the save question after it.
 // A map made with the Map tool shows its range in the windowing toolbar at once, while the
 // voxel window it was made in stays active, and the toolbar sets the range of that map: the
 // image window the voxel window was opened from is the one the toolbar works on.
@@ -530,6 +528,8 @@ TEST_F(UserPathTest, TheWindowingBarShowsTheMapJustMade)
     EXPECT_NEAR(axial->GetMapDisplayMax(), half, step);
 }
 
+// Each command that changes what the project file or a map file holds leaves the project to
+// be saved: closing the main window (File > Exit) asks the save question after it.
 TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit)
 {
     const auto analyse = [&](int tool, const char* runs = "1") {

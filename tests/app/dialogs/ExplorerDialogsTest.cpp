@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include <functional>
-#include <memory>
 
 #include "app/dialogs/CIncSlicePosDlg.h"
 #include "app/dialogs/CNewProjectDlg.h"
@@ -129,62 +128,43 @@ TEST(SmallDialogs, TypingReplacesTheFirstBoxAndReturnPressesOK)
     g_strLastDir = location.Path() + "/";
     const CPeakRemovalDlg::TValues keptPeaks = CPeakRemovalDlg::Kept();
     const float keptStart = CIncSlicePosDlg::s_start[0];
+    CNewProjectDlg newProject;
+    CZeroFillDlg zeroFill;
+    zeroFill.m_nSizeX = zeroFill.m_nSizeY = 8;
+    CSetParametersDlg parameters;
+    parameters.m_fSweepWidth = 1000.0f;
+    parameters.m_fFrequency = 123.2f;
+    for (float& fov : parameters.m_fov)
+        fov = 240.0f;
+    CIncSlicePosDlg increment;
+    CPeakRemovalDlg peaks;
     const struct {
-        const char* dialog;
-        std::function<std::unique_ptr<QDialog>()> make;
-        std::function<QLineEdit*(QDialog&)> firstBox;
+        QDialog* dialog;
+        QLineEdit* firstBox;
         const char* typed;
-        std::function<QString(QDialog&)> taken;  // what the dialog took on OK
+        std::function<QString()> taken;  // what the dialog took on OK
     } rows[] = {
-        {"New Project", [] { return std::make_unique<CNewProjectDlg>(); },
-         [](QDialog& d) { return static_cast<CNewProjectDlg&>(d).NameEdit(); }, "spec1",
-         [](QDialog& d) { return static_cast<CNewProjectDlg&>(d).ProjectName(); }},
-        {"Save CSI set as", [] { return std::make_unique<CSaveCSISetAsDlg>(); },
-         [](QDialog& d) { return static_cast<CSaveCSISetAsDlg&>(d).NameEdit(); }, "copy",
-         [](QDialog& d) { return static_cast<CSaveCSISetAsDlg&>(d).m_strName; }},
-        {"Zero fill",
-         [] {
-             auto dialog = std::make_unique<CZeroFillDlg>();
-             dialog->m_nSizeX = dialog->m_nSizeY = 8;
-             return dialog;
-         },
-         [](QDialog& d) { return static_cast<CZeroFillDlg&>(d).SizeEdit(0); }, "16",
-         [](QDialog& d) { return QString::number(static_cast<CZeroFillDlg&>(d).m_nSizeX); }},
-        // Its first box, the number of points, is read-only: the sweep width is the first to type in.
-        {"Set Parameters",
-         [] {
-             auto dialog = std::make_unique<CSetParametersDlg>();
-             dialog->m_fSweepWidth = 1000.0f;
-             dialog->m_fFrequency = 123.2f;
-             for (float& fov : dialog->m_fov)
-                 fov = 240.0f;
-             return dialog;
-         },
-         [](QDialog& d) { return static_cast<CSetParametersDlg&>(d).SweepWidthEdit(); }, "2500",
-         [](QDialog& d) { return QString::number(static_cast<CSetParametersDlg&>(d).m_fSweepWidth); }},
-        {"Increment Slice Pos.", [] { return std::make_unique<CIncSlicePosDlg>(); },
-         [](QDialog& d) { return static_cast<CIncSlicePosDlg&>(d).StartEdit(0); }, "-12.5",
-         [](QDialog&) { return QString::number(CIncSlicePosDlg::s_start[0]); }},
-        {"Peak removal", [] { return std::make_unique<CPeakRemovalDlg>(); },
-         [](QDialog& d) { return static_cast<CPeakRemovalDlg&>(d).NumPeaks(); }, "7",
-         [](QDialog&) { return QString::number(CPeakRemovalDlg::Kept().peaks); }},
+        {&newProject, newProject.NameEdit(), "spec1", [&] { return newProject.ProjectName(); }},
+        {&zeroFill, zeroFill.SizeEdit(0), "16", [&] { return QString::number(zeroFill.m_nSizeX); }},
+        // Its first box, the number of points, is read-only: typing starts in the sweep width.
+        {&parameters, parameters.SweepWidthEdit(), "2500", [&] { return QString::number(parameters.m_fSweepWidth); }},
+        {&increment, increment.StartEdit(0), "-12.5", [] { return QString::number(CIncSlicePosDlg::s_start[0]); }},
+        {&peaks, peaks.NumPeaks(), "7", [] { return QString::number(CPeakRemovalDlg::Kept().peaks); }},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.dialog);
-        const std::unique_ptr<QDialog> dialog = row.make();
+        SCOPED_TRACE(row.dialog->windowTitle().toStdString());
         QWidget* focused = nullptr;
         TDialogScript script([&](QDialog& d) {
             d.show();
-            QLineEdit* box = row.firstBox(d);
             focused = d.focusWidget();
-            QTest::keyClicks(box, row.typed);
-            QTest::keyClick(box, Qt::Key_Return);
+            QTest::keyClicks(row.firstBox, row.typed);
+            QTest::keyClick(row.firstBox, Qt::Key_Return);
             d.hide();
             return d.result();
         });
-        EXPECT_EQ(vx::app::RunDialog(*dialog), QDialog::Accepted);
-        EXPECT_EQ(focused, row.firstBox(*dialog));
-        EXPECT_EQ(row.taken(*dialog).toStdString(), row.typed);
+        EXPECT_EQ(vx::app::RunDialog(*row.dialog), QDialog::Accepted);
+        EXPECT_EQ(focused, row.firstBox);
+        EXPECT_EQ(row.taken().toStdString(), row.typed);
     }
     EXPECT_EQ(report.Count(), 0u);
     g_strLastDir = lastDir;
