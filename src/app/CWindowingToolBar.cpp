@@ -63,6 +63,12 @@ CNumEdit* MapValueBox()
     return edit;
 }
 
+// A map range number as the boxes show it: up to 5 decimals.
+QString MapNumber(float value)
+{
+    return QString::fromStdString(FloatToString(value, 5));
+}
+
 QSlider* Slider()
 {
     auto* slider = Sized(new QSlider(Qt::Horizontal), kSliderWidth, 18);
@@ -128,8 +134,8 @@ void CWindowingToolBar::SetWindowing(int min, int max, int brightness, int contr
 
 void CWindowingToolBar::SetMapRange(float min, float max)
 {
-    m_strWrittenMin = QString::fromStdString(FloatToString(min, 5));
-    m_strWrittenMax = QString::fromStdString(FloatToString(max, 5));
+    m_strWrittenMin = MapNumber(min);
+    m_strWrittenMax = MapNumber(max);
     m_editMapMin->SetText(m_strWrittenMin);
     m_editMapMax->SetText(m_strWrittenMax);
     // A value wider still shows its sign and leading digits.
@@ -175,8 +181,7 @@ void CWindowingToolBar::FollowActiveImage()
         return;
     }
     const float min = frame->GetMapDisplayMin(), max = frame->GetMapDisplayMax();
-    if (QString::fromStdString(FloatToString(min, 5)) != m_strWrittenMin ||
-        QString::fromStdString(FloatToString(max, 5)) != m_strWrittenMax)
+    if (MapNumber(min) != m_strWrittenMin || MapNumber(max) != m_strWrittenMax)
         SetMapRange(min, max);
 }
 
@@ -201,8 +206,8 @@ void CWindowingToolBar::ApplyMapRange()
     m_pMainFrame->SetMapDisplayRange(vx::app::ValueOf(m_editMapMin), vx::app::ValueOf(m_editMapMax));
     m_bApplyingMapRange = false;
     if (const CChildFrame* frame = m_pMainFrame->WindowingFrame()) {
-        m_strWrittenMin = QString::fromStdString(FloatToString(frame->GetMapDisplayMin(), 5));
-        m_strWrittenMax = QString::fromStdString(FloatToString(frame->GetMapDisplayMax(), 5));
+        m_strWrittenMin = MapNumber(frame->GetMapDisplayMin());
+        m_strWrittenMax = MapNumber(frame->GetMapDisplayMax());
     }
 }
 
