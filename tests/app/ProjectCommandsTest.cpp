@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QSlider>
 #include <QTest>
 #include <QTextEdit>
 
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <functional>
 
+#include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CModelessInfoFrame.h"
 #include "app/info/CCsiInfoPage.h"
@@ -31,6 +33,7 @@
 #include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
@@ -39,6 +42,7 @@
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
 #include "app/QtServices.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
@@ -63,14 +67,17 @@
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
+#include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
+#include "views/picture/CMainPicView.h"
 #include "views/spectrum/CVoxelWindow.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
 #include "FakeShell.h"
 #include "ProjectShellTest.h"
+#include "Shown.h"
 
 using namespace vx::test;
 
@@ -273,9 +280,9 @@ TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
     EXPECT_EQ(vx::CurrentFolder(), before);
 }
 
-// New Project and Save As as the user meets them: Return in the name or in the folder list
-// accepts nothing (in the list it opens the folder), a refused name leaves the dialog open
-// for a correction, and a last location that has gone gives way to the home folder.
+// New Project and Save As as the user meets them: Return in the name presses OK and in the
+// folder list opens the folder, a refused name (by Return or OK) leaves the dialog open for a
+// correction, and a last location that has gone gives way to the home folder.
 TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCorrection)
 {
     MakeFolders(root.Path(), {"exams"});
@@ -284,7 +291,8 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         QString listed;
     };
     // Runs the command; its dialog gets the bad name, Return in the name and on "[exams]",
-    // OK, then the good name and OK. Only the bad name is refused, and the dialog stays.
+    // OK, then the good name and OK. Only the bad name is refused, at Return and at OK, and
+    // the dialog stays.
     const auto run = [&](int command, const char* bad, const char* good) {
         SCOPED_TRACE(bad);
         TSeen seen;
@@ -315,7 +323,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         EXPECT_TRUE(seen.afterNameReturn);
         EXPECT_TRUE(seen.afterBadName);
         EXPECT_EQ(script.runs, 1);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+        EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Invalid project name"));
         return seen;
     };
     const TSeen made = run(cmd::FileNewProject, "a/b", "study");
@@ -721,6 +729,50 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
     EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->m_strPatientName, "Anonymized");
+}
+
+// The windowing toolbar follows the project: the opened fixture's image window in front shows
+// its window, and the map switched on in it from its menu its range; after File > New Project
+// (no image window; its name typed and Return pressed) every box is blank and every control
+// disabled, and opening the fixture again shows its window once more.
+TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    CWindowingToolBar* bar = frame->WindowingBar();
+    // Brightness, contrast, map minimum and maximum ("-" after a disabled box; the sliders go
+    // with their boxes). The fixture's images hold 0 .. 1000 with the window 0 .. 1000.
+    const auto shown = [&] {
+        return Shown({bar->BrightnessEdit(), bar->ContrastEdit(), bar->MapMinEdit(), bar->MapMaxEdit()});
+    };
+    EXPECT_EQ(shown(), "500 1000 - -");
+    EXPECT_TRUE(bar->BrightnessSlider()->isEnabled());
+
+    AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
+    CChildFrame* front = frame->ActiveImageFrame();
+    ASSERT_NE(front, nullptr);
+    ASSERT_TRUE(ChooseFromMenu(*frame, front->View()->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
+    EXPECT_EQ(shown(), "500 1000 1 8");
+
+    // The name typed over the one offered, and Return.
+    report.AllowDefaults();
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QTest::keyClicks(dialog.NameEdit(), "spec1");
+                QTest::keyClick(dialog.NameEdit(), Qt::Key_Return);
+            });
+        });
+        frame->Action(cmd::FileNewProject)->trigger();
+        EXPECT_EQ(script.runs, 1);
+    }
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("spec1"));
+    EXPECT_EQ(shown(), "- - - -");
+    EXPECT_FALSE(bar->BrightnessSlider()->isEnabled());
+
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    EXPECT_EQ(shown(), "500 1000 - -");
 }
 
 // File > Save Project and Save Project As with one call of their change failing (a rename,
