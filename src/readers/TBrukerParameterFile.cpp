@@ -37,9 +37,7 @@ void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed,
 std::optional<std::string> FindParameterFile(const std::string& folder, const std::string& name,
                                              const std::string& textName)
 {
-    vx::TFoundFile found = vx::FindCompanionFile(folder, name);
-    if (!found.path && found.error == 0)
-        found = vx::FindCompanionFile(folder, textName);
+    const vx::TFoundFile found = vx::FindCompanionFile(folder, {name, textName});
     if (!found.path) {
         const std::string files = "parameter file " + name + " or " + textName;
         ReportBrukerMessage(found.error == 0 ? "Could not find " + files + "."

@@ -15,10 +15,9 @@ void ReportBrukerMessage(const std::string& text);
 // Says that the data file at `path` holds `size` bytes where its parameter files describe
 // `needed`, and what that cut when `what` is given.
 void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what = {});
-// The parameter file `name` of `folder`, else `textName` there (each by its exact name, else
-// in any case). When neither is found, says so, or that the folder could not be listed to
-// look for them (`name` may then be there in another case: `textName` is not taken for it),
-// and gives none.
+// The parameter file `name` of `folder`, else `textName` there: each by its exact name first,
+// then in another case. When neither is found, says so, or that the folder could not be
+// listed to look for them in another case, and gives none.
 std::optional<std::string> FindParameterFile(const std::string& folder, const std::string& name,
                                              const std::string& textName);
 
