@@ -13,8 +13,10 @@
 // show them all: a plain box, or the batch log while a batch runs.
 void ReportBrukerMessage(const std::string& text);
 // Says that the data file at `path` holds `size` bytes where its parameter files describe
-// `needed`, and what that cut when `what` is given.
-void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what = {});
+// `needed`, and what that cut when `what` is given; for a size below 0, that its size could
+// not be read and why (`sizeError`, TFile::LastError).
+void ReportShortDataFile(const std::string& path, int64_t size, int sizeError, uint64_t needed,
+                         const std::string& what = {});
 // The parameter file `name` of `folder`, else `textName` there: each by its exact name first,
 // then in another case. When neither is found, says so, or that the folder could not be
 // listed to look for them in another case, and gives none.
