@@ -372,6 +372,7 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
     const std::string why = "The folder " + exams + " cannot be listed: input/output error.";
     const std::string instead = why + " The list shows your home folder " + home + " instead.";
     const vx::TFileFault once{vx::kFileList, EIO, 1}, always{vx::kFileList, EIO, 1, true};
+    const std::string homeWhy = "The folder " + home.substr(0, home.size() - 1) + " cannot be listed: input/output error.";
     const struct {
         const char* name;
         int command;
@@ -379,10 +380,12 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
         vx::TFileFault fault;
         std::string shown;  // the folder the dialog shows
         std::string message;
+        std::string start = {};  // where the dialog opens, when not in "exams"
     } cases[] = {
         {"File > New Project", cmd::FileNewProject, false, once, home, instead},
         {"File > New Project, the home folder neither", cmd::FileNewProject, false, always, exams + "/",
-         why + " The folder " + home.substr(0, home.size() - 1) + " cannot be listed: input/output error."},
+         why + " " + homeWhy},
+        {"File > New Project in the home folder", cmd::FileNewProject, false, always, home, homeWhy, home},
         {"Project > Add Exam", cmd::ProjectAddExam, false, once, home, instead},
         {"File > Batch Processing", cmd::FileBatchProcessing, false, once, home, instead},
         {"Browse... of File > Batch Processing", cmd::FileBatchProcessing, true, once, home, instead},
@@ -390,7 +393,7 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         report.Clear();
-        g_strLastDir = exams + "/";
+        g_strLastDir = c.start.empty() ? exams + "/" : c.start;
         vx::SetCurrentFolder(exams);
         std::string shown;
         TDialogScript script([&](QDialog& d) {

@@ -78,8 +78,11 @@ bool CFolderList::ListStartFolder(const std::string& folder)
         return true;
     const std::string why = m_strFailure;
     const bool listed = ListFolder(vx::HomeFolder());
-    vx::Report(why + (listed ? " The list shows your home folder " + m_strFolder + " instead." : " " + m_strFailure),
-               vx::ReportIcon::Exclamation);
+    // The home folder's failure is said too, unless it was the folder that failed.
+    const std::string then = listed ? " The list shows your home folder " + m_strFolder + " instead."
+                             : m_strFailure == why ? ""
+                                                   : " " + m_strFailure;
+    vx::Report(why + then, vx::ReportIcon::Exclamation);
     return listed;
 }
 
