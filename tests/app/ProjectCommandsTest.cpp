@@ -339,6 +339,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     {
         TDialogScript run([&](QDialog& d) {
             return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QApplication::processEvents();  // as the dialog's own loop does
                 shown = dialog.LocationEdit()->text().toStdString();
                 listedFolder = dialog.FolderList()->Folder();
                 dialog.reject();
@@ -398,6 +399,7 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
         std::string shown;
         TDialogScript script([&](QDialog& d) {
             d.show();
+            QApplication::processEvents();  // as the dialog's own loop does
             if (auto* batch = dynamic_cast<CBatchProcessDlg*>(&d); batch && c.browse) {
                 vx::SetFileFaults({c.fault});
                 QTest::mouseClick(batch->BrowseOutputButton(), Qt::LeftButton);

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -82,7 +83,8 @@ bool CFolderList::ListStartFolder(const std::string& folder)
     const std::string then = listed ? " The list shows your home folder " + m_strFolder + " instead."
                              : m_strFailure == why ? ""
                                                    : " " + m_strFailure;
-    vx::Report(why + then, vx::ReportIcon::Exclamation);
+    // Said once the dialog is open: a box shown while it opens would leave it unpainted.
+    QTimer::singleShot(0, this, [text = why + then] { vx::Report(text, vx::ReportIcon::Exclamation); });
     return listed;
 }
 
