@@ -31,7 +31,6 @@
 #include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
-#include "app/dialogs/CBrowseFolderDlg.h"
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
@@ -379,14 +378,13 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
         int command;
         bool browse;  // Browse... of the batch dialog, with the fault armed there
         vx::TFileFault fault;
-        std::string shown;  // the folder the dialog shows
+        std::string shown;  // the folder the dialog lists
         std::string message;
         std::string start = {};  // where the dialog opens, when not in "exams"
     } cases[] = {
         {"File > New Project", cmd::FileNewProject, false, once, home, instead},
-        {"File > New Project, the home folder neither", cmd::FileNewProject, false, always, exams + "/",
-         why + " " + homeWhy},
-        {"File > New Project in the home folder", cmd::FileNewProject, false, always, home, homeWhy, home},
+        {"File > New Project, the home folder neither", cmd::FileNewProject, false, always, "", why + " " + homeWhy},
+        {"File > New Project in the home folder", cmd::FileNewProject, false, always, "", homeWhy, home},
         {"Project > Add Exam", cmd::ProjectAddExam, false, once, home, instead},
         {"File > Batch Processing", cmd::FileBatchProcessing, false, once, home, instead},
         {"Browse... of File > Batch Processing", cmd::FileBatchProcessing, true, once, home, instead},
@@ -403,18 +401,11 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
             if (auto* batch = dynamic_cast<CBatchProcessDlg*>(&d); batch && c.browse) {
                 vx::SetFileFaults({c.fault});
                 QTest::mouseClick(batch->BrowseOutputButton(), Qt::LeftButton);
-            } else if (batch) {
-                shown = batch->LocationEdit()->text().toStdString();
-            } else if (auto* project = dynamic_cast<CNewProjectDlg*>(&d)) {
-                shown = project->LocationEdit()->text().toStdString();
-            } else if (auto* exam = dynamic_cast<CAddExamDlg*>(&d)) {
-                shown = exam->LocationEdit()->text().toStdString();
-            } else if (auto* chooser = dynamic_cast<CBrowseFolderDlg*>(&d)) {
-                shown = chooser->FolderEdit()->text().toStdString();
+            } else {
+                shown = d.findChild<CFolderList*>()->Folder();
             }
             vx::SetFileFaults({});
             d.reject();
-            d.hide();
             return d.result();
         });
         if (!c.browse)
@@ -425,6 +416,8 @@ TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSays
         EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
     }
+    vx::app::SetAddExamDialog({});
+    vx::app::SetBatchDialog({});
 }
 
 TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
