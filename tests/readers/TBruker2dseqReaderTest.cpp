@@ -225,6 +225,9 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
          "", {{vx::kFileList, EIO, 1, true}}, true},
         {"acqp.txt by its exact name, in a folder the file system refuses to list", "", "COMPLEX_IMAGE", 0,
          "7/pdata/1/acqp", "", {{vx::kFileList, EPERM, 1, true}}, true},
+        {"a data file whose size cannot be read", "", "COMPLEX_IMAGE", 0, nullptr,
+         "Data file $/7/pdata/1/2dseq is not read: its size could not be read: input/output error.",
+         {{vx::kFileSize, EIO, 4, true}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
