@@ -346,6 +346,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     {
         TDialogScript run([&](QDialog& d) {
             return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QApplication::processEvents();  // as the dialog's own loop does
                 shown = dialog.LocationEdit()->text().toStdString();
                 listedFolder = dialog.FolderList()->Folder();
                 dialog.reject();
@@ -359,6 +360,72 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     EXPECT_EQ(shown, home);
     EXPECT_EQ(listedFolder, home);
     EXPECT_EQ(g_strLastDir, gone);
+    EXPECT_EQ(report.Messages().back(),
+              "The folder " + root.Path() + "/gone does not exist. The list shows your home folder " + home + " instead.");
+}
+
+// Each dialog that browses folders, opened from its menu or button on a folder that cannot
+// be listed, says which folder and why, and lists the home folder instead; when that cannot
+// be listed either, it says so too.
+TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSaysWhy)
+{
+    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam and batch dialogs
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    frame->UpdateCommandStates();
+    const std::string exams = root.Path() + "/exams";
+    MakeFolders(root.Path(), {"exams"});
+    const std::string home = vx::HomeFolder() + (vx::HomeFolder().back() == '/' ? "" : "/");
+    const std::string why = "The folder " + exams + " cannot be listed: input/output error.";
+    const std::string instead = why + " The list shows your home folder " + home + " instead.";
+    const vx::TFileFault once{vx::kFileList, EIO, 1}, always{vx::kFileList, EIO, 1, true};
+    const std::string homeWhy = "The folder " + home.substr(0, home.size() - 1) + " cannot be listed: input/output error.";
+    const struct {
+        const char* name;
+        int command;
+        bool browse;  // Browse... of the batch dialog, with the fault armed there
+        vx::TFileFault fault;
+        std::string shown;  // the folder the dialog lists
+        std::string message;
+        std::string start = {};  // where the dialog opens, when not in "exams"
+    } cases[] = {
+        {"File > New Project", cmd::FileNewProject, false, once, home, instead},
+        {"File > New Project, the home folder neither", cmd::FileNewProject, false, always, "", why + " " + homeWhy},
+        {"File > New Project in the home folder", cmd::FileNewProject, false, always, "", homeWhy, home},
+        {"Project > Add Exam", cmd::ProjectAddExam, false, once, home, instead},
+        {"File > Batch Processing", cmd::FileBatchProcessing, false, once, home, instead},
+        {"Browse... of File > Batch Processing", cmd::FileBatchProcessing, true, once, home, instead},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        report.Clear();
+        g_strLastDir = c.start.empty() ? exams + "/" : c.start;
+        vx::SetCurrentFolder(exams);
+        std::string shown;
+        TDialogScript script([&](QDialog& d) {
+            d.show();
+            QApplication::processEvents();  // as the dialog's own loop does
+            if (auto* batch = dynamic_cast<CBatchProcessDlg*>(&d); batch && c.browse) {
+                vx::SetFileFaults({c.fault});
+                QTest::mouseClick(batch->BrowseOutputButton(), Qt::LeftButton);
+            } else {
+                shown = d.findChild<CFolderList*>()->Folder();
+            }
+            vx::SetFileFaults({});
+            d.reject();
+            return d.result();
+        });
+        if (!c.browse)
+            vx::SetFileFaults({c.fault});
+        frame->Action(c.command)->trigger();
+        vx::SetFileFaults({});
+        EXPECT_EQ(script.runs, c.browse ? 2 : 1);
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
+    }
+    vx::app::SetAddExamDialog({});
+    vx::app::SetBatchDialog({});
 }
 
 TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)

@@ -82,7 +82,7 @@ void CNewProjectDlg::showEvent(QShowEvent* event)
     m_strSavedLastDir = g_strLastDir;
     m_szSavedCurDir = vx::CurrentFolder();
     // A location that has gone would leave the list empty with no way out of it.
-    if (!m_dirList->ListFolder(g_strLastDir) && m_dirList->ListFolder(vx::HomeFolder()))
+    if (m_dirList->ListStartFolder(g_strLastDir))
         g_strLastDir = m_dirList->Folder();
     m_locationEdit->setText(QString::fromStdString(g_strLastDir));
 }
