@@ -160,6 +160,11 @@ std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std
     return "cannot be locked: " + vx::FileErrorReason(m_lock.LastError());
 }
 
+std::string TFolderHold::WhyFolderUnreachable(const std::string& folder, int error)
+{
+    return WhyUnreachable(folder, error);
+}
+
 bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurpose purpose)
 {
     using TResult = vx::TFolderLock::TResult;

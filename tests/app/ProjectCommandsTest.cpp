@@ -12,6 +12,7 @@
 #include <QTextEdit>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -481,13 +482,115 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
     EXPECT_EQ(g_pProject->GetName(), "two");
     ASSERT_EQ(app.RecentFiles().value(0).toStdString(), two);
 
-    // An entry whose file has gone is reported and dropped; the open project stays.
+    // An entry whose folder has gone is reported and dropped; the open project stays.
     report.Clear();
     recent(gone)->trigger();
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The project gone cannot be opened: its folder " +
+                                                           root.File("gone") + " does not exist."}));
     EXPECT_EQ(g_pProject->GetName(), "two");
     EXPECT_FALSE(app.RecentFiles().contains(QString::fromStdString(root.File("gone/gone.tpj"))));
     EXPECT_EQ(app.RecentFiles().size(), 2);
+}
+
+// File > Open Project and the recent list on a project that cannot be opened say why, as
+// the user meets it (as an ordinary user where the case needs one): the folder missing or
+// unreachable, the project file missing, unreadable by this user (and whom to ask) or
+// failing to open, or a file that is no project file. The open project stays.
+TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectStays)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    MakeProjectOfSets(root.File("kept"), "kept");
+    const std::string folder = root.File("p"), path = folder + "/p.tpj", aside = root.File("aside");
+    MakeProjectOfSets(folder, "p");
+    ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
+    const std::string me = ::getpwuid(::geteuid())->pw_name, refused = "The project p cannot be opened: ";
+    const struct {
+        const char* what;
+        std::function<void()> make, undo;
+        std::string said;
+        bool ordinaryUser = false;
+    } rows[] = {
+        {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
+         [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
+        {"a folder on the way this user may not enter", [&] { ::chmod(root.Path().c_str(), 0600); },
+         [&] { ::chmod(root.Path().c_str(), 0755); },
+         refused + "its folder " + folder + " cannot be reached, because you may not enter " + root.Path() +
+             ". Ask its owner, " + me + ", to let you in.",
+         true},
+        {"a project file this user may not read", [&] { ::chmod(path.c_str(), 0); }, [&] { ::chmod(path.c_str(), 0644); },
+         refused + "you may not read its project file " + path + ". Ask its owner, " + me + ", to let you read it.",
+         true},
+        {"no project file", [&] { std::filesystem::rename(path, aside); }, [&] { std::filesystem::rename(aside, path); },
+         refused + "its project file " + path + " does not exist."},
+        {"a project file that is a link to itself",
+         [&] {
+             std::filesystem::rename(path, aside);
+             std::filesystem::create_symlink(path, path);
+         },
+         [&] {
+             std::filesystem::remove(path);
+             std::filesystem::rename(aside, path);
+         },
+         refused + "its project file " + path + " cannot be read: too many levels of symbolic links."},
+        {"no project file inside", [&] { std::filesystem::resize_file(path, 10); }, [&] { MakeProjectOfSets(folder, "p"); },
+         "Error: Invalid Project File"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.make();
+        const auto tryOpen = [&] {
+            std::string said;
+            for (const bool recent : {false, true}) {
+                report.Clear();
+                if (recent) {
+                    app.AddToRecentFileList(path);
+                    frame->Action(cmd::FileMruFirst)->trigger();
+                } else {
+                    TScriptedFileChooser chooser(path);
+                    frame->Action(cmd::FileOpenProject)->trigger();
+                }
+                said += recent ? "recent:" : "open:";
+                for (const std::string& message : report.Messages())
+                    said += " " + message;
+                said += g_pProject && g_pProject->GetName() == "kept" ? "\n" : " (the open project went)\n";
+            }
+            return said;
+        };
+        const std::string said = row.ordinaryUser ? AsAnOrdinaryUser(tryOpen) : tryOpen();
+        row.undo();
+        EXPECT_EQ(said, "open: " + row.said + "\nrecent: " + row.said + "\n");
+    }
+}
+
+// A data-set file this user may not read is named with whom to ask, where the user meets
+// it: at File > Open, and again when the set is chosen in the explorer.
+TEST_F(ProjectCommandsTest, ADataSetFileThisUserMayNotReadIsNamedWithWhomToAsk)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    const std::string folder = root.File("p"), b = folder + "/b";
+    MakeProjectOfSets(folder, "p", {"a", "b"});
+    // A folder the user may write: the project opens with its lock.
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(b.c_str(), 0), 0);
+    const std::string ask = ": you may not read it. Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) +
+                            ", to let you read it";
+    AsAnOrdinaryUserHere([&] {
+        TScriptedFileChooser chooser(folder + "/p.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Some of the CSI data sets could not be loaded.\r\nb (" +
+                                                              b + ")" + ask +
+                                                              "\r\nThese sets stay in the project and load once their "
+                                                              "data-set files may be read."});
+        report.Clear();
+        // "b" is made the work set by a double click in the explorer.
+        CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
+        tree->expandAll();
+        const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
+        EXPECT_EQ(found.size(), 1);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can not open CSI data set file " + b + ask});
+        return std::string();
+    });
 }
 
 // File > Open Project on a project of an older version whose set record cannot be used (its
