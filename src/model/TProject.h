@@ -154,6 +154,9 @@ public:
     // False for a project opened from a folder it cannot write (read-only media, where no
     // lock file can be made): the commands that would change the folder are not offered.
     bool FolderCanBeWritten() const;
+    // Why not, to follow "because": "its folder cannot be written: the folder or file is
+    // write-protected"; empty while the folder can be written.
+    std::string WhyFolderCannotBeWritten() const;
     // The files written for the project that no project file in the folder lists yet (the
     // pixel files of new images; in a project made by CreateInPlaceOf also the data-set files
     // of new sets, and the replaced project's files to remove): staged in the work folder,

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "app/CExplorerFrameBase.h"
 #include "app/CModelessInfoFrame.h"
@@ -64,6 +65,7 @@
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
+#include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
@@ -1711,25 +1713,29 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
 
 
 // A project opened from a folder where no lock file can be made because the folder cannot
-// be written (read-only media), or whose file system offers no locks, offers no command that
-// would change the folder, in the menus or in the explorer: Save Project As keeps its work.
-// Without locks the open says why.
+// be written (read-only media, or a folder this user may not write), or whose file system
+// offers no locks, offers no command that would change the folder, in the menus or in the
+// explorer: Save Project As keeps its work. The open says why, and so does each command not
+// offered, in the status bar.
 TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOfIt)
 {
     struct Case {
         const char* what;
-        int error;
+        int error;  // of every lock taken; 0: none fails
         bool withLockFile;
-        std::string said;  // with the project's name in front
+        std::string why;  // after "its folder"
+        std::string keeps;  // where Save Project As keeps the work
+        bool ordinaryUser = false;  // opens it
     };
+    const std::string unwritable = "cannot be written: the folder or file is write-protected";
     const Case cases[] = {
-        {"read-only media", EROFS, false, ""},
-        {"no locks", ENOLCK, true,
-         " opens, but no change of it can be written: its folder cannot be locked: no locks available. Save Project "
-         "As keeps the work in a folder that can be locked."},
+        {"read-only media", EROFS, false, unwritable, "a new folder"},
+        {"no locks", ENOLCK, true, "cannot be locked: no locks available", "a folder that can be locked"},
+        {"a folder this user may not write", 0, true, unwritable, "a new folder", true},
     };
-    // Both built before any is opened: building one starts from a program without a project.
-    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>()};
+    // All built before any is opened: building one starts from a program without a project.
+    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>(),
+                                                     std::make_unique<TGuiFixture>()};
     for (size_t k = 0; k < std::size(cases); ++k) {
         const Case& c = cases[k];
         const TGuiFixture& fixture = *fixtures[k];
@@ -1738,22 +1744,45 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         if (!c.withLockFile) {
             ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
         }
+        if (c.ordinaryUser) {
+            ASSERT_EQ(::chmod(vx::FolderOf(fixture.ProjectFolder()).c_str(), 0755), 0);
+            ASSERT_EQ(::chmod(fixture.ProjectFolder().c_str(), 0555), 0);
+        }
         report.Clear();
-        {
-            TFileFaultScope unlockable({{vx::kFileLock, c.error, 1, true}});
+        const auto open = [&] {
+            TFileFaultScope unlockable(c.error ? std::vector<vx::TFileFault>{{vx::kFileLock, c.error, 1, true}}
+                                               : std::vector<vx::TFileFault>{});
             TScriptedFileChooser chooser(fixture.ProjectPath());
             frame->Action(cmd::FileOpenProject)->trigger();
-        }
+            return std::string();
+        };
+        EXPECT_EQ(c.ordinaryUser ? AsAnOrdinaryUserHere(open) : open(), "");
+        ::chmod(fixture.ProjectFolder().c_str(), 0755);
         ASSERT_NE(g_pProject, nullptr);
-        EXPECT_EQ(report.Messages(), c.said.empty() ? std::vector<std::string>{}
-                                                    : std::vector<std::string>{"The project " + g_pProject->GetName() +
-                                                                               c.said});
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"The project " + g_pProject->GetName() +
+                                                              " opens, but no change of it can be written: its folder " +
+                                                              c.why + ". Save Project As keeps the work in " + c.keeps +
+                                                              "."});
+        // A map of the work set, which Map > Remove map would remove with its file.
+        AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
         QApplication::processEvents();
         const auto offered = [&](int command) { return frame->Action(command)->isEnabled(); };
         for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
-                            cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+                            cmd::ProjectAddImages, cmd::ProjectAddCSISet, cmd::MapRemove})
             EXPECT_FALSE(offered(command)) << command;
         EXPECT_TRUE(offered(cmd::FileSaveProjectAs));
+        EXPECT_TRUE(offered(cmd::MapResize));
+        const std::string notOffered =
+            ". Not offered: no change of the project can be written, because its folder " + c.why + ".";
+        std::map<std::string, std::string> shown;
+        for (const auto& [entry, prompt] : MenuBarPrompts(*frame))
+            shown[entry.toStdString()] = prompt.toStdString();
+        EXPECT_EQ(shown["&File > &Save Project"], "Save the project" + notOffered);
+        EXPECT_EQ(shown["&File > Save Project De-identified"],
+                  "Save the project without the patient's identifying data" + notOffered);
+        EXPECT_EQ(shown["&Project > Add I&mages..."], "Add MR images to the project" + notOffered);
+        EXPECT_EQ(shown["&Map > Remove map..."], "Remove maps from the work set" + notOffered);
+        EXPECT_EQ(shown["&File > Save Project &As..."], "Save the project under a new name");
 
         std::vector<std::pair<std::string, bool>> entries;
         const vx::app::MenuRunner kept = vx::app::SetMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
@@ -1778,6 +1807,13 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                       {"Zero Fill", false},
                                                                       {"Set Parameters...", false},
                                                                       {"Save as...", false}}));
+        const auto prompts =
+            MenuPrompts(*frame, tree->viewport(), Qt::RightButton, tree->ItemLabelRect(found[0]).center());
+        ASSERT_EQ(prompts.size(), entries.size());
+        for (size_t e = 0; e < prompts.size(); ++e)
+            EXPECT_EQ(prompts[e].second.endsWith(QString::fromStdString(notOffered)),
+                      !entries[e].second && entries[e].first != "View Slice...")
+                << prompts[e].first.toStdString() << ": " << prompts[e].second.toStdString();
     }
 }
 
