@@ -564,25 +564,38 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     }
 }
 
-// A data-set file this user may not read is named with whom to ask, where the user meets
-// it: at File > Open, and again when the set is chosen in the explorer.
-TEST_F(ProjectCommandsTest, ADataSetFileThisUserMayNotReadIsNamedWithWhomToAsk)
+// A data-set, map or pixel file this user may not read is named with whom to ask, where the
+// user meets it: at File > Open, and again when the set is chosen in the explorer.
+TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
-    const std::string folder = root.File("p"), b = folder + "/b";
-    MakeProjectOfSets(folder, "p", {"a", "b"});
+    const std::string folder = root.File("p"), b = folder + "/b", img = folder + "/img", map = folder + "/a_NAA_map";
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        TCSISet* a = AddWrittenSet(project, folder, "a", 4, 4, 1);
+        AddWrittenSet(project, folder, "b", 4, 4, 1);
+        AddStoredImage(project, folder, "img", 4, 4, 7);
+        project.SetWorkSet(a);
+        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+        ASSERT_TRUE(project.SaveWorkSet(false));
+        ASSERT_TRUE(project.Save());
+    }
     // A folder the user may write: the project opens with its lock.
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
-    ASSERT_EQ(::chmod(b.c_str(), 0), 0);
-    const std::string ask = ": you may not read it. Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) +
-                            ", to let you read it";
+    for (const std::string& file : {b, img, map})
+        ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    const std::string owner = ::getpwuid(::geteuid())->pw_name, ask = ". Ask its owner, " + owner + ", to let you read it";
     AsAnOrdinaryUserHere([&] {
         TScriptedFileChooser chooser(folder + "/p.tpj");
         frame->Action(cmd::FileOpenProject)->trigger();
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Some of the CSI data sets could not be loaded.\r\nb (" +
-                                                              b + ")" + ask +
-                                                              "\r\nThese sets stay in the project and load once their "
-                                                              "data-set files may be read."});
+        EXPECT_EQ(report.Messages(),
+                  (std::vector<std::string>{
+                      "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask + " (" +
+                          img + ")\r\nThese images stay in the project and show once their pixel files are whole again.",
+                      "Cannot open map file " + map + ": you may not read it" + ask,
+                      "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
+                          "\r\nThese sets stay in the project and load once their data-set files may be read."}));
         report.Clear();
         // "b" is made the work set by a double click in the explorer.
         CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
@@ -590,7 +603,8 @@ TEST_F(ProjectCommandsTest, ADataSetFileThisUserMayNotReadIsNamedWithWhomToAsk)
         const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
         EXPECT_EQ(found.size(), 1);
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
-        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can not open CSI data set file " + b + ask});
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"Can not open CSI data set file " + b + ": you may not read it" + ask});
         return std::string();
     });
 }
