@@ -2,10 +2,6 @@
 // the CSI set records. Little-endian 4-byte fields, no magic text. Writers always write
 // the newest version; readers take versions 0 to 9, and an older project is converted
 // on load.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -64,9 +60,7 @@ std::string ProjectFileNotOpened(const std::string& path, int error)
     // A bare name is read from the process's working folder.
     const std::string folder = vx::FolderOf(path).empty() ? "." : vx::FolderOf(path);
     const std::string file = "its project file " + path;
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        ::faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0)
+    if (!vx::FolderCanBeEntered(folder))
         return refused + "its folder " + TFolderHold::WhyFolderUnreachable(folder, error) + ".";
     if (error == ENOENT)
         return refused + file + " does not exist.";

@@ -24,6 +24,10 @@ std::string WhatIsThereInstead(const std::string& path, bool followLinks = true)
 // `notAFile` (TFile::NotAFile) says what stood there instead of a file; else empty.
 std::string NotAFileNote(const std::string& notAFile);
 
+// True when `path` is a folder this user may enter (search), so that a file in it that does
+// not open is refused for itself, not for the way to it.
+bool FolderCanBeEntered(const std::string& path);
+
 // "you may not read <what>. Ask its owner, <user>, to let you read it", when an open of the
 // file at `path` to read was refused to this user (`error` EACCES or EPERM), `what` naming
 // the file ("it", "its project file /p/p.tpj"); the request is left out when the file's

@@ -519,7 +519,8 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
          refused + "its folder " + folder + " cannot be reached, because you may not enter " + root.Path() +
              ". Ask its owner, " + me + ", to let you in.",
          true},
-        {"a project file this user may not read", [&] { ::chmod(path.c_str(), 0); }, [&] { ::chmod(path.c_str(), 0644); },
+        {"a project file this user may not read", [&] { ::chmod(path.c_str(), 0); },
+         [&] { ::chmod(path.c_str(), 0644); },
          refused + "you may not read its project file " + path + ". Ask its owner, " + me + ", to let you read it.",
          true},
         {"no project file", [&] { std::filesystem::rename(path, aside); }, [&] { std::filesystem::rename(aside, path); },
@@ -534,7 +535,8 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
              std::filesystem::rename(aside, path);
          },
          refused + "its project file " + path + " cannot be read: too many levels of symbolic links."},
-        {"no project file inside", [&] { std::filesystem::resize_file(path, 10); }, [&] { MakeProjectOfSets(folder, "p"); },
+        {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
+         [&] { MakeProjectOfSets(folder, "p"); },
          "Error: Invalid Project File"},
     };
     for (const auto& row : rows) {
@@ -585,7 +587,7 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
     for (const std::string& file : {b, img, map})
         ASSERT_EQ(::chmod(file.c_str(), 0), 0);
-    const std::string owner = ::getpwuid(::geteuid())->pw_name, ask = ". Ask its owner, " + owner + ", to let you read it";
+    const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
     AsAnOrdinaryUserHere([&] {
         TScriptedFileChooser chooser(folder + "/p.tpj");
         frame->Action(cmd::FileOpenProject)->trigger();
