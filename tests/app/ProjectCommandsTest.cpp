@@ -99,6 +99,21 @@ void MakeProjectOfSets(const std::string& folder, const std::string& name,
     ASSERT_TRUE(project.Save());
 }
 
+// Makes the project `name` in `folder` with a file of each kind: the 4 x 3 sets "a" (the work
+// set, with the map file "a_NAA_map") and "b", and the image "img".
+void MakeProjectOfEachFile(const std::string& folder, const std::string& name)
+{
+    TProject project;
+    ASSERT_TRUE(project.Create(folder, name));
+    TCSISet* a = AddWrittenSet(project, folder, "a", 4, 3, 1);
+    AddWrittenSet(project, folder, "b", 4, 3, 1);
+    AddStoredImage(project, folder, "img", 4, 4, 7);
+    project.SetWorkSet(a);
+    AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+    ASSERT_TRUE(project.SaveWorkSet(false));
+    ASSERT_TRUE(project.Save());
+}
+
 // Writes a macro of one Lorentzian filter step at `path`.
 void WriteFilterMacro(const std::string& path)
 {
@@ -572,17 +587,7 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     const std::string folder = root.File("p"), b = folder + "/b", img = folder + "/img", map = folder + "/a_NAA_map";
-    {
-        TProject project;
-        ASSERT_TRUE(project.Create(folder, "p"));
-        TCSISet* a = AddWrittenSet(project, folder, "a", 4, 4, 1);
-        AddWrittenSet(project, folder, "b", 4, 4, 1);
-        AddStoredImage(project, folder, "img", 4, 4, 7);
-        project.SetWorkSet(a);
-        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
-        ASSERT_TRUE(project.SaveWorkSet(false));
-        ASSERT_TRUE(project.Save());
-    }
+    MakeProjectOfEachFile(folder, "p");
     // A folder the user may write: the project opens with its lock.
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
     for (const std::string& file : {b, img, map})
@@ -660,17 +665,7 @@ TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFol
 TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason)
 {
     const std::string pristine = root.File("pristine"), folder = root.File("fifo");
-    {
-        TProject project;
-        ASSERT_TRUE(project.Create(pristine, "fifo"));
-        TCSISet* a = AddWrittenSet(project, pristine, "a", 4, 3, 1);
-        AddWrittenSet(project, pristine, "b", 4, 3, 1);
-        AddStoredImage(project, pristine, "img", 4, 4, 7);
-        project.SetWorkSet(a);
-        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
-        ASSERT_TRUE(project.SaveWorkSet(false));
-        ASSERT_TRUE(project.Save());
-    }
+    MakeProjectOfEachFile(pristine, "fifo");
     const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
     const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
     const struct {
