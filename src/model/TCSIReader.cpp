@@ -87,7 +87,7 @@ bool TCSIReader::OpenVoxelDataFile(const std::string& path, vx::TFile& file)
 {
     if (file.Open(path, vx::TFile::Mode::Read))
         return true;
-    vx::Report("Can not open CSI data set file " + path + vx::NotAFileNote(file.NotAFile()),
+    vx::Report("Can not open CSI data set file " + path + vx::NotOpenedNote(path, file.NotAFile(), file.LastError()),
                vx::ReportIcon::Exclamation);
     return false;
 }

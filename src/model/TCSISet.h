@@ -113,6 +113,7 @@ public:
     // nothing.
     struct TDataFileCheck {
         bool opens = false;
+        int error = 0;  // why it did not open (TFile::LastError)
         std::string disagreement;
     };
     static TDataFileCheck CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion);
@@ -170,8 +171,9 @@ public:
     std::string GetName() const { return m_strName; }
     // True when the data-set file opens for reading now; otherwise, with `report`, says so.
     bool CanOpenDataFile(bool report) const;
-    // The data-set file could not be opened when the project was read.
+    // The data-set file could not be opened when the project was read, and why (errno).
     bool DataFileMissing() const { return m_bDataFileMissing; }
+    int DataFileError() const { return m_nDataFileError; }
 
     // --- voxels ----------------------------------------------------------------
     // nx*ny*nz as given by the matrix sizes (0 when a size is below 1).
@@ -458,6 +460,7 @@ public:
 
 private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
+    int m_nDataFileError = 0;                  // see DataFileError
     std::shared_ptr<const TCSIParams> m_fileParams;  // see FileParams
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
     std::vector<std::string> m_recordMapNames;  // the map names of the record, in its order

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/Files.h"
+#include "platform/TFolderLock.h"
 
 namespace vx {
 
@@ -80,6 +81,30 @@ std::string WhatIsThereInstead(const std::string& path, bool followLinks)
 std::string NotAFileNote(const std::string& notAFile)
 {
     return notAFile.empty() ? std::string() : ": it is " + notAFile + ", not a file";
+}
+
+bool FolderCanBeEntered(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
+}
+
+std::string MayNotReadText(const std::string& what, const std::string& path, int error)
+{
+    if (error != EACCES && error != EPERM)
+        return std::string();
+    const std::string owner = TFolderLock::OwnerOf(path);
+    return "you may not read " + what +
+           (owner.empty() ? std::string() : ". Ask its owner, " + owner + ", to let you read it");
+}
+
+std::string NotOpenedNote(const std::string& path, const std::string& notAFile, int error)
+{
+    if (!notAFile.empty())
+        return NotAFileNote(notAFile);
+    const std::string forbidden = MayNotReadText("it", path, error);
+    return forbidden.empty() ? std::string() : ": " + forbidden;
 }
 
 std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile)

@@ -24,6 +24,20 @@ std::string WhatIsThereInstead(const std::string& path, bool followLinks = true)
 // `notAFile` (TFile::NotAFile) says what stood there instead of a file; else empty.
 std::string NotAFileNote(const std::string& notAFile);
 
+// True when `path` is a folder this user may enter (search), so that a file in it that does
+// not open is refused for itself, not for the way to it.
+bool FolderCanBeEntered(const std::string& path);
+
+// "you may not read <what>. Ask its owner, <user>, to let you read it", when an open of the
+// file at `path` to read was refused to this user (`error` EACCES or EPERM), `what` naming
+// the file ("it", "its project file /p/p.tpj"); the request is left out when the file's
+// owner cannot be told. Empty for any other error.
+std::string MayNotReadText(const std::string& what, const std::string& path, int error);
+// Why the file at `path` did not open to be read, to follow a message that says so: the
+// NotAFileNote of `notAFile`, else ": you may not read it. Ask its owner, ..." when the open
+// was refused to this user (`error`, TFile::LastError); else empty.
+std::string NotOpenedNote(const std::string& path, const std::string& notAFile, int error);
+
 // How the readers name a file they refuse for what it holds or could not give, `what` being
 // the kind of file ("Data file", "Image file"):
 // "<what> <path> does not exist or cannot be read." with NotAFileNote before the full stop;

@@ -13,6 +13,7 @@
 #include <QTextEdit>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
@@ -100,6 +102,21 @@ void MakeProjectOfSets(const std::string& folder, const std::string& name,
         if (!project.m_pWorkSet)
             project.SetWorkSet(written);
     }
+    ASSERT_TRUE(project.Save());
+}
+
+// Makes the project `name` in `folder` with a file of each kind: the 4 x 3 sets "a" (the work
+// set, with the map file "a_NAA_map") and "b", and the image "img".
+void MakeProjectOfEachFile(const std::string& folder, const std::string& name)
+{
+    TProject project;
+    ASSERT_TRUE(project.Create(folder, name));
+    TCSISet* a = AddWrittenSet(project, folder, "a", 4, 3, 1);
+    AddWrittenSet(project, folder, "b", 4, 3, 1);
+    AddStoredImage(project, folder, "img", 4, 4, 7);
+    project.SetWorkSet(a);
+    AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+    ASSERT_TRUE(project.SaveWorkSet(false));
     ASSERT_TRUE(project.Save());
 }
 
@@ -556,13 +573,121 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
     EXPECT_EQ(g_pProject->GetName(), "two");
     ASSERT_EQ(app.RecentFiles().value(0).toStdString(), two);
 
-    // An entry whose file has gone is reported and dropped; the open project stays.
+    // An entry whose folder has gone is reported and dropped; the open project stays.
     report.Clear();
     recent(gone)->trigger();
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The project gone cannot be opened: its folder " +
+                                                           root.File("gone") + " does not exist."}));
     EXPECT_EQ(g_pProject->GetName(), "two");
     EXPECT_FALSE(app.RecentFiles().contains(QString::fromStdString(root.File("gone/gone.tpj"))));
     EXPECT_EQ(app.RecentFiles().size(), 2);
+}
+
+// File > Open Project and the recent list on a project that cannot be opened say why, as
+// the user meets it (as an ordinary user where the case needs one): the folder missing or
+// unreachable, the project file missing, unreadable by this user (and whom to ask) or
+// failing to open, or a file that is no project file. The open project stays.
+TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectStays)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    MakeProjectOfSets(root.File("kept"), "kept");
+    const std::string folder = root.File("p"), path = folder + "/p.tpj", aside = root.File("aside");
+    MakeProjectOfSets(folder, "p");
+    ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
+    const std::string me = ::getpwuid(::geteuid())->pw_name, refused = "The project p cannot be opened: ";
+    const struct {
+        const char* what;
+        std::function<void()> make, undo;
+        std::string said;
+        bool ordinaryUser = false;
+    } rows[] = {
+        {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
+         [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
+        {"a folder on the way this user may not enter", [&] { ::chmod(root.Path().c_str(), 0600); },
+         [&] { ::chmod(root.Path().c_str(), 0755); },
+         refused + "its folder " + folder + " cannot be reached, because you may not enter " + root.Path() +
+             ". Ask its owner, " + me + ", to let you in.",
+         true},
+        {"a project file this user may not read", [&] { ::chmod(path.c_str(), 0); },
+         [&] { ::chmod(path.c_str(), 0644); },
+         refused + "you may not read its project file " + path + ". Ask its owner, " + me + ", to let you read it.",
+         true},
+        {"no project file", [&] { std::filesystem::rename(path, aside); }, [&] { std::filesystem::rename(aside, path); },
+         refused + "its project file " + path + " does not exist."},
+        {"a project file that is a link to itself",
+         [&] {
+             std::filesystem::rename(path, aside);
+             std::filesystem::create_symlink(path, path);
+         },
+         [&] {
+             std::filesystem::remove(path);
+             std::filesystem::rename(aside, path);
+         },
+         refused + "its project file " + path + " cannot be read: too many levels of symbolic links."},
+        {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
+         [&] { MakeProjectOfSets(folder, "p"); },
+         "Error: Invalid Project File"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.make();
+        const auto tryOpen = [&] {
+            std::string said;
+            for (const bool recent : {false, true}) {
+                report.Clear();
+                if (recent) {
+                    app.AddToRecentFileList(path);
+                    frame->Action(cmd::FileMruFirst)->trigger();
+                } else {
+                    TScriptedFileChooser chooser(path);
+                    frame->Action(cmd::FileOpenProject)->trigger();
+                }
+                said += recent ? "recent:" : "open:";
+                for (const std::string& message : report.Messages())
+                    said += " " + message;
+                said += g_pProject && g_pProject->GetName() == "kept" ? "\n" : " (the open project went)\n";
+            }
+            return said;
+        };
+        const std::string said = row.ordinaryUser ? AsAnOrdinaryUser(tryOpen) : tryOpen();
+        row.undo();
+        EXPECT_EQ(said, "open: " + row.said + "\nrecent: " + row.said + "\n");
+    }
+}
+
+// A data-set, map or pixel file this user may not read is named with whom to ask, where the
+// user meets it: at File > Open, and again when the set is chosen in the explorer.
+TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    const std::string folder = root.File("p"), b = folder + "/b", img = folder + "/img", map = folder + "/a_NAA_map";
+    MakeProjectOfEachFile(folder, "p");
+    // A folder the user may write: the project opens with its lock.
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    for (const std::string& file : {b, img, map})
+        ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
+    AsAnOrdinaryUserHere([&] {
+        TScriptedFileChooser chooser(folder + "/p.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        EXPECT_EQ(report.Messages(),
+                  (std::vector<std::string>{
+                      "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask + " (" +
+                          img + ")\r\nThese images stay in the project and show once their pixel files are whole again.",
+                      "Cannot open map file " + map + ": you may not read it" + ask,
+                      "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
+                          "\r\nThese sets stay in the project and load once their data-set files may be read."}));
+        report.Clear();
+        // "b" is made the work set by a double click in the explorer.
+        CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
+        tree->expandAll();
+        const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
+        EXPECT_EQ(found.size(), 1);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"Can not open CSI data set file " + b + ": you may not read it" + ask});
+        return std::string();
+    });
 }
 
 // File > Open Project on a project of an older version whose set record cannot be used (its
@@ -614,17 +739,7 @@ TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFol
 TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason)
 {
     const std::string pristine = root.File("pristine"), folder = root.File("fifo");
-    {
-        TProject project;
-        ASSERT_TRUE(project.Create(pristine, "fifo"));
-        TCSISet* a = AddWrittenSet(project, pristine, "a", 4, 3, 1);
-        AddWrittenSet(project, pristine, "b", 4, 3, 1);
-        AddStoredImage(project, pristine, "img", 4, 4, 7);
-        project.SetWorkSet(a);
-        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
-        ASSERT_TRUE(project.SaveWorkSet(false));
-        ASSERT_TRUE(project.Save());
-    }
+    MakeProjectOfEachFile(pristine, "fifo");
     const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
     const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
     const struct {
@@ -1727,25 +1842,29 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
 
 
 // A project opened from a folder where no lock file can be made because the folder cannot
-// be written (read-only media), or whose file system offers no locks, offers no command that
-// would change the folder, in the menus or in the explorer: Save Project As keeps its work.
-// Without locks the open says why.
+// be written (read-only media, or a folder this user may not write), or whose file system
+// offers no locks, offers no command that would change the folder, in the menus or in the
+// explorer: Save Project As keeps its work. The open says why, and so does each command not
+// offered, in the status bar.
 TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOfIt)
 {
     struct Case {
         const char* what;
-        int error;
+        int error;  // of every lock taken; 0: none fails
         bool withLockFile;
-        std::string said;  // with the project's name in front
+        std::string why;  // after "its folder"
+        std::string keeps;  // where Save Project As keeps the work
+        bool ordinaryUser = false;  // opens it
     };
+    const std::string unwritable = "cannot be written: the folder or file is write-protected";
     const Case cases[] = {
-        {"read-only media", EROFS, false, ""},
-        {"no locks", ENOLCK, true,
-         " opens, but no change of it can be written: its folder cannot be locked: no locks available. Save Project "
-         "As keeps the work in a folder that can be locked."},
+        {"read-only media", EROFS, false, unwritable, "a new folder"},
+        {"no locks", ENOLCK, true, "cannot be locked: no locks available", "a folder that can be locked"},
+        {"a folder this user may not write", 0, true, unwritable, "a new folder", true},
     };
-    // Both built before any is opened: building one starts from a program without a project.
-    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>()};
+    // All built before any is opened: building one starts from a program without a project.
+    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>(),
+                                                     std::make_unique<TGuiFixture>()};
     for (size_t k = 0; k < std::size(cases); ++k) {
         const Case& c = cases[k];
         const TGuiFixture& fixture = *fixtures[k];
@@ -1754,22 +1873,45 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         if (!c.withLockFile) {
             ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
         }
+        if (c.ordinaryUser) {
+            ASSERT_EQ(::chmod(vx::FolderOf(fixture.ProjectFolder()).c_str(), 0755), 0);
+            ASSERT_EQ(::chmod(fixture.ProjectFolder().c_str(), 0555), 0);
+        }
         report.Clear();
-        {
-            TFileFaultScope unlockable({{vx::kFileLock, c.error, 1, true}});
+        const auto open = [&] {
+            TFileFaultScope unlockable(c.error ? std::vector<vx::TFileFault>{{vx::kFileLock, c.error, 1, true}}
+                                               : std::vector<vx::TFileFault>{});
             TScriptedFileChooser chooser(fixture.ProjectPath());
             frame->Action(cmd::FileOpenProject)->trigger();
-        }
+            return std::string();
+        };
+        EXPECT_EQ(c.ordinaryUser ? AsAnOrdinaryUserHere(open) : open(), "");
+        ::chmod(fixture.ProjectFolder().c_str(), 0755);
         ASSERT_NE(g_pProject, nullptr);
-        EXPECT_EQ(report.Messages(), c.said.empty() ? std::vector<std::string>{}
-                                                    : std::vector<std::string>{"The project " + g_pProject->GetName() +
-                                                                               c.said});
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"The project " + g_pProject->GetName() +
+                                                              " opens, but no change of it can be written: its folder " +
+                                                              c.why + ". Save Project As keeps the work in " + c.keeps +
+                                                              "."});
+        // A map of the work set, which Map > Remove map would remove with its file.
+        AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
         QApplication::processEvents();
         const auto offered = [&](int command) { return frame->Action(command)->isEnabled(); };
         for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
-                            cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+                            cmd::ProjectAddImages, cmd::ProjectAddCSISet, cmd::MapRemove})
             EXPECT_FALSE(offered(command)) << command;
         EXPECT_TRUE(offered(cmd::FileSaveProjectAs));
+        EXPECT_TRUE(offered(cmd::MapResize));
+        const std::string notOffered =
+            ". Not offered: no change of the project can be written, because its folder " + c.why + ".";
+        std::map<std::string, std::string> shown;
+        for (const auto& [entry, prompt] : MenuBarPrompts(*frame))
+            shown[entry.toStdString()] = prompt.toStdString();
+        EXPECT_EQ(shown["&File > &Save Project"], "Save the project" + notOffered);
+        EXPECT_EQ(shown["&File > Save Project De-identified"],
+                  "Save the project without the patient's identifying data" + notOffered);
+        EXPECT_EQ(shown["&Project > Add I&mages..."], "Add MR images to the project" + notOffered);
+        EXPECT_EQ(shown["&Map > Remove map..."], "Remove maps from the work set" + notOffered);
+        EXPECT_EQ(shown["&File > Save Project &As..."], "Save the project under a new name");
 
         std::vector<std::pair<std::string, bool>> entries;
         const vx::app::MenuRunner kept = vx::app::SetMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
@@ -1794,6 +1936,13 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                       {"Zero Fill", false},
                                                                       {"Set Parameters...", false},
                                                                       {"Save as...", false}}));
+        const auto prompts =
+            MenuPrompts(*frame, tree->viewport(), Qt::RightButton, tree->ItemLabelRect(found[0]).center());
+        ASSERT_EQ(prompts.size(), entries.size());
+        for (size_t e = 0; e < prompts.size(); ++e)
+            EXPECT_EQ(prompts[e].second.endsWith(QString::fromStdString(notOffered)),
+                      !entries[e].second && entries[e].first != "View Slice...")
+                << prompts[e].first.toStdString() << ": " << prompts[e].second.toStdString();
     }
 }
 
