@@ -806,6 +806,9 @@ void CMainFrame::UpdateCommandStates()
     enable(cmd::FileBatchProcessing, static_cast<bool>(vx::app::GetBatchDialog()));
     enable(cmd::ProjectAddImages, writable);
     enable(cmd::ProjectAddCSISet, writable);
+    for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
+                        cmd::ProjectAddImages, cmd::ProjectAddCSISet, cmd::MapRemove})
+        Action(command)->setStatusTip(FolderChangePrompt(PromptOf(command)));
     enable(cmd::ProjectCloseImages, project);
     enable(cmd::ClearRegionEstimates, project);
     enable(cmd::ProjectInformation, project && !(m_pInfoFrame && m_pInfoFrame->isVisible()));
@@ -820,7 +823,7 @@ void CMainFrame::UpdateCommandStates()
         Action(cmd::MapOpacityHigh + k)->setChecked(project && state.mapOpacity == k);
     }
     enable(cmd::MapResize, maps);
-    enable(cmd::MapRemove, maps);
+    enable(cmd::MapRemove, maps && writable);
     enable(cmd::MapSaveAsTxt, maps);
 
     enable(cmd::MacroStartRecording, workSet && !state.recording);
@@ -850,6 +853,15 @@ void CMainFrame::UpdateCommandStates()
     Action(cmd::ViewProjectExplorer)->setChecked(m_pPrjExpFrame && m_pPrjExpFrame->isVisible());
     // The windowing toolbar follows the active image window.
     m_wndWindowingBar->FollowActiveImage();
+}
+
+QString CMainFrame::FolderChangePrompt(const QString& prompt)
+{
+    const std::string why = g_pProject ? g_pProject->WhyFolderCannotBeWritten() : std::string();
+    if (why.empty())
+        return prompt;
+    return prompt + ". Not offered: no change of the project can be written, because " + QString::fromStdString(why) +
+           ".";
 }
 
 void CMainFrame::connectNotify(const QMetaMethod& signal)

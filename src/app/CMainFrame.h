@@ -87,6 +87,9 @@ public:
 
     // The image child frame of the active MDI child; null when another kind is active.
     CChildFrame* ActiveImageFrame() const;
+    // The image window the windowing toolbar works on: the active image window, or the one
+    // the active voxel window was opened from; null otherwise.
+    CChildFrame* WindowingFrame() const;
 
     // Select voxel checked, the other modes unchecked, grid, spectra and real part checked.
     void ResetWorkMode();
@@ -94,6 +97,9 @@ public:
 
     // Sets every action's enabled and checked state from the project and the windows.
     void UpdateCommandStates();
+    // The prompt of a command that changes the project folder: while the open project's
+    // folder cannot be written, it also says that the command is not offered, and why.
+    static QString FolderChangePrompt(const QString& prompt);
     // Undo, Redo and Clear all follow the history at once, whoever changed it.
     void HistoryChanged() override { UpdateCommandStates(); }
     // Shows the recent projects (full paths) in the File menu.

@@ -370,7 +370,7 @@ void CPrjExpTree::BuildPopup(QMenu& menu, Popup popup)
     const bool writable = g_pProject && g_pProject->FolderCanBeWritten();
     auto own = [&](const char* text, void (CPrjExpTree::*handler)(), const char* prompt, bool writes = true) {
         QAction* action = menu.addAction(text);
-        action->setStatusTip(prompt);
+        action->setStatusTip(writes ? CMainFrame::FolderChangePrompt(prompt) : QString(prompt));
         action->setEnabled(writable || !writes);
         connect(action, &QAction::triggered, this, handler);
     };

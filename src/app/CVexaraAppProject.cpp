@@ -9,7 +9,6 @@
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
-#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/WaitCursor.h"
@@ -84,9 +83,10 @@ void CVexaraApp::OnFileNewProject()
 
 bool CVexaraApp::OpenProject(const std::string& path)
 {
-    std::string notAFile;
-    if (!TProject::CheckProjectFile(path, &notAFile)) {
-        vx::Report("Error: Invalid Project File" + vx::NotAFileNote(notAFile), vx::ReportIcon::Exclamation);
+    // The open project stays when the chosen one cannot be opened or is no project.
+    std::string refusal;
+    if (!TProject::CheckProjectFile(path, &refusal)) {
+        vx::Report(refusal, vx::ReportIcon::Exclamation);
         return false;
     }
     CloseProject();

@@ -54,6 +54,7 @@ void TCSISet::Reset()
     m_bWorkSet = 0;
     m_kSpaceMask.clear();
     m_bDataFileMissing = false;
+    m_nDataFileError = 0;
     m_fileParams.reset();
     m_unreadMapNames.clear();
     m_recordMapNames.clear();

@@ -139,6 +139,7 @@ public:
     // nothing.
     struct TDataFileCheck {
         bool opens = false;
+        int error = 0;  // why it did not open (TFile::LastError)
         std::string disagreement;
     };
     static TDataFileCheck CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion);
@@ -196,8 +197,9 @@ public:
     std::string GetName() const { return m_strName; }
     // True when the data-set file opens for reading now; otherwise, with `report`, says so.
     bool CanOpenDataFile(bool report) const;
-    // The data-set file could not be opened when the project was read.
+    // The data-set file could not be opened when the project was read, and why (errno).
     bool DataFileMissing() const { return m_bDataFileMissing; }
+    int DataFileError() const { return m_nDataFileError; }
 
     // --- voxels ----------------------------------------------------------------
     // nx*ny*nz as given by the matrix sizes (0 when a size is below 1).
@@ -484,6 +486,7 @@ public:
 
 private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
+    int m_nDataFileError = 0;                  // see DataFileError
     std::shared_ptr<const TCSIParams> m_fileParams;  // see FileParams
     uint64_t m_nSamples = 0, m_nFileSamples = 0;     // see SamplesState
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read

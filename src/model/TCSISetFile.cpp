@@ -185,7 +185,7 @@ TSampleShape ShapeOf(const TCSIParams& p)
 
 void ReportCannotOpen(const std::string& path, const vx::TFile& file)
 {
-    vx::Report("Can not open CSI data set file " + path + vx::NotAFileNote(file.NotAFile()),
+    vx::Report("Can not open CSI data set file " + path + vx::NotOpenedNote(path, file.NotAFile(), file.LastError()),
                vx::ReportIcon::Exclamation);
 }
 
@@ -234,6 +234,7 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
     if (!file.Open(path, vx::TFile::Mode::Read)) {
         if (!file.NotAFile().empty())
             check.disagreement = "its data-set file " + path + " is " + file.NotAFile() + ", not a file";
+        check.error = file.LastError();
         return check;
     }
     check.opens = true;

@@ -9,6 +9,7 @@
 #include "model/TMap.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -83,6 +84,7 @@ bool TCSISetList::Read(vx::TFile& file)
         return false;
     };
     std::string missing;  // a line per set kept without its data-set file
+    bool unreadable = false;  // one of them is there, but may not be read
     std::vector<TKeptRecord> unusable;
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count must not spin: the file ends before its records do.
@@ -101,13 +103,17 @@ bool TCSISetList::Read(vx::TFile& file)
             continue;
         }
         Add(pSet);
-        if (pSet->DataFileMissing())
-            missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")";
+        if (pSet->DataFileMissing()) {
+            const std::string why = vx::NotOpenedNote(pSet->GetFilePath(), {}, pSet->DataFileError());
+            unreadable = unreadable || !why.empty();
+            missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")" + why;
+        }
     }
     std::string text;
     if (!missing.empty())
         text += missing + MissingFilesSentence(m_pProject ? m_pProject->GetFolder() : std::string(), "sets",
-                                               "load once their data-set files are back");
+                                               unreadable ? "load once their data-set files may be read"
+                                                          : "load once their data-set files are back");
     if (!unusable.empty())
         text += KeptRecordLines(unusable) +
                 "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";

@@ -428,6 +428,7 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
     // A data-set file that cannot be opened now (moved away for a while) does not cost
     // the set its entry: parameters, mask and maps stay, and are written back on save.
     m_bDataFileMissing = !dataFile.opens;
+    m_nDataFileError = dataFile.error;
 
     // Maps named in the record: a map whose file does not read stays out of the map list
     // and keeps its name in the record.

@@ -161,6 +161,16 @@ std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std
     return "cannot be locked: " + vx::FileErrorReason(m_lock.LastError());
 }
 
+std::string TFolderHold::WhyReadOnly(const std::string& folder) const
+{
+    return m_state == TState::ReadOnly ? WhyNotLocked(m_readOnly, folder) : std::string();
+}
+
+std::string TFolderHold::WhyFolderUnreachable(const std::string& folder, int error)
+{
+    return WhyUnreachable(folder, error);
+}
+
 bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurpose purpose)
 {
     using TResult = vx::TFolderLock::TResult;
@@ -192,12 +202,11 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
                                         ". The project opens once it can be written."
                                   : "a save of it was interrupted, and it cannot be completed because its folder " +
                                         WhyNotLocked(lock, folder) + ".");
-        // A folder that could be written but not locked: the user is told why nothing of
-        // the project can be changed.
-        if (lock == TResult::NoLocks)
-            vx::Report("The project " + name + " opens, but no change of it can be written: its folder " +
-                           WhyNotLocked(lock, folder) + ". Save Project As keeps the work in a folder that can be locked.",
-                       vx::ReportIcon::Exclamation);
+        // The user is told why nothing of the project can be changed, and where its work goes.
+        vx::Report("The project " + name + " opens, but no change of it can be written: its folder " +
+                       WhyNotLocked(lock, folder) + ". Save Project As keeps the work in " +
+                       (lock == TResult::NoLocks ? "a folder that can be locked." : "a new folder."),
+                   vx::ReportIcon::Exclamation);
         return true;
     case TResult::NotAFile:
         return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +

@@ -45,6 +45,13 @@ public:
     // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
     // "cannot be written: ...").
     std::string WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const;
+    // Why a folder taken without a lock cannot be changed, as WhyNotLocked words it; empty
+    // while the folder is held or was never taken.
+    std::string WhyReadOnly(const std::string& folder) const;
+    // Why `folder` cannot be opened or entered, `error` being what its open gave, as
+    // WhyNotLocked words an unreachable folder ("... does not exist", "... cannot be
+    // reached, because you may not enter /a. Ask its owner, u, to let you in").
+    static std::string WhyFolderUnreachable(const std::string& folder, int error);
     // An open that failed gives the folder back as it found it: a lock file this hold made
     // is removed by the lock while it is still held, and the lock is let go.
     void ReleaseAfterFailedOpen(const std::string& folder);

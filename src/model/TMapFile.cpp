@@ -123,7 +123,7 @@ bool TMap::ReadFile(const std::string& path, int fileVersion)
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read))
-        return Refuse("Cannot open map file " + path + vx::NotAFileNote(file.NotAFile()));
+        return Refuse("Cannot open map file " + path + vx::NotOpenedNote(path, file.NotAFile(), file.LastError()));
     const std::string invalid = "The map file " + path + " is invalid.";
     int32_t version = 0;
     if (!file.ReadInt32(version))

@@ -112,8 +112,11 @@ public:
     // Reads the body into this project; false for a short header or a version outside 0..9.
     bool ReadStream(vx::TFile& file);
     // True when the file opens and every part of it reads completely (nothing is built).
-    // *notAFile (when given) says what stood at the path instead of a file (TFile::NotAFile).
-    static bool CheckProjectFile(std::string path, std::string* notAFile = nullptr);
+    // Otherwise *refusal (when given) is the message that refuses the open: "Error: Invalid
+    // Project File" for a file that does not read as a project file (with what stood there
+    // instead of a file), and why for one that cannot be opened: its folder missing or
+    // unreachable, the file missing, or a file this user may not read and whom to ask.
+    static bool CheckProjectFile(std::string path, std::string* refusal = nullptr);
     // Rewrites the data-set, map and pixel files of an older project in the newest
     // layout and saves the project file; false (old project file kept) when any failed.
     bool ConvertOldVersion();
@@ -151,6 +154,9 @@ public:
     // False for a project opened from a folder it cannot write (read-only media, where no
     // lock file can be made): the commands that would change the folder are not offered.
     bool FolderCanBeWritten() const;
+    // Why not, to follow "because": "its folder cannot be written: the folder or file is
+    // write-protected"; empty while the folder can be written.
+    std::string WhyFolderCannotBeWritten() const;
     // The files written for the project that no project file in the folder lists yet (the
     // pixel files of new images; in a project made by CreateInPlaceOf also the data-set files
     // of new sets, and the replaced project's files to remove): staged in the work folder,

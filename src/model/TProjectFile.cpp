@@ -41,6 +41,33 @@ std::string WithoutQuotes(const std::string& path)
     return path.size() >= 2 ? path.substr(1, path.size() - 2) : std::string();
 }
 
+// The project's name: its file's name less its extension and a leading "~".
+std::string ProjectNameOf(const std::string& path)
+{
+    std::string name = vx::FileNameOf(path);
+    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    if (!name.empty() && name.front() == '~')
+        name.erase(0, 1);
+    return name;
+}
+
+// Why the project file at `path` did not open (`error` from the open), as the message that
+// refuses the project: the folder missing or unreachable, else the file missing, or one this
+// user may not read and whom to ask.
+std::string ProjectFileNotOpened(const std::string& path, int error)
+{
+    const std::string refused = "The project " + ProjectNameOf(path) + " cannot be opened: ";
+    // A bare name is read from the process's working folder.
+    const std::string folder = vx::FolderOf(path).empty() ? "." : vx::FolderOf(path);
+    const std::string file = "its project file " + path;
+    if (!vx::FolderCanBeEntered(folder))
+        return refused + "its folder " + TFolderHold::WhyFolderUnreachable(folder, error) + ".";
+    if (error == ENOENT)
+        return refused + file + " does not exist.";
+    const std::string forbidden = vx::MayNotReadText(file, path, error);
+    return refused + (forbidden.empty() ? file + " cannot be read: " + vx::FileErrorReason(error) : forbidden) + ".";
+}
+
 bool EndsWithSeparator(const std::string& path)
 {
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -264,30 +291,29 @@ bool TProject::ReadStream(vx::TFile& file)
     return !ProcessingHooks().readAnalyses || ProcessingHooks().readAnalyses(file, *this);
 }
 
-bool TProject::CheckProjectFile(std::string quotedPath, std::string* notAFile)
+bool TProject::CheckProjectFile(std::string quotedPath, std::string* refusal)
 {
     const std::string path = WithoutQuotes(quotedPath);
     vx::TFile file;
     const bool opened = file.Open(path, vx::TFile::Mode::Read);
-    if (notAFile)
-        *notAFile = file.NotAFile();
-    if (!opened)
-        return false;
+    const int error = file.LastError();
     int32_t version = 0;
     TSpectrumDisplayParams display;
-    return file.ReadInt32(version) && ReadDisplayBlock(file, display) && TImageSet::SkipRecords(file, version) &&
-           TCSISetList::SkipFromProject(file, version);
+    if (opened && file.ReadInt32(version) && ReadDisplayBlock(file, display) && TImageSet::SkipRecords(file, version) &&
+        TCSISetList::SkipFromProject(file, version))
+        return true;
+    if (refusal)
+        *refusal = opened || !file.NotAFile().empty()
+                       ? "Error: Invalid Project File" + vx::NotAFileNote(file.NotAFile())
+                       : ProjectFileNotOpened(path, error);
+    return false;
 }
 
 bool TProject::Load(std::string quotedPath)
 {
     vx::TWaitCursor wait;
     const std::string path = WithoutQuotes(quotedPath);
-    std::string name = vx::FileNameOf(path);
-    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
-    if (!name.empty() && name.front() == '~')
-        name.erase(0, 1);
-    m_strName = name;
+    m_strName = ProjectNameOf(path);
     m_strFolder = vx::FolderOf(path);
     TOpenAttempt attempt(*m_hold, m_strFolder);
     // A save that a killed process left half done is completed before anything is read.
@@ -295,8 +321,7 @@ bool TProject::Load(std::string quotedPath)
         return false;
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
-        const int error = errno;
-        vx::Report(file.NotAFile().empty() ? std::string(std::strerror(error)).substr(0, 100)
+        vx::Report(file.NotAFile().empty() ? ProjectFileNotOpened(path, file.LastError())
                                            : "The project file " + path + " is " + file.NotAFile() + ", not a file.",
                    vx::ReportIcon::Exclamation);
         return false;

@@ -73,6 +73,11 @@ bool TProject::FolderCanBeWritten() const
     return !m_hold || !m_hold->IsReadOnly();
 }
 
+std::string TProject::WhyFolderCannotBeWritten() const
+{
+    return FolderCanBeWritten() ? std::string() : "its folder " + m_hold->WhyReadOnly(m_strFolder);
+}
+
 std::unique_ptr<vx::TFileTransaction> TProject::BeginChange()
 {
     std::unique_ptr<vx::TFileTransaction> change = m_hold->BeginChange(m_strFolder, m_strName);

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/Files.h"
+#include "platform/TFolderLock.h"
 
 namespace vx {
 
@@ -82,6 +83,30 @@ std::string NotAFileNote(const std::string& notAFile)
     return notAFile.empty() ? std::string() : ": it is " + notAFile + ", not a file";
 }
 
+bool FolderCanBeEntered(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
+}
+
+std::string MayNotReadText(const std::string& what, const std::string& path, int error)
+{
+    if (error != EACCES && error != EPERM)
+        return std::string();
+    const std::string owner = TFolderLock::OwnerOf(path);
+    return "you may not read " + what +
+           (owner.empty() ? std::string() : ". Ask its owner, " + owner + ", to let you read it");
+}
+
+std::string NotOpenedNote(const std::string& path, const std::string& notAFile, int error)
+{
+    if (!notAFile.empty())
+        return NotAFileNote(notAFile);
+    const std::string forbidden = MayNotReadText("it", path, error);
+    return forbidden.empty() ? std::string() : ": " + forbidden;
+}
+
 std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile)
 {
     return what + " " + path + " does not exist or cannot be read" + NotAFileNote(notAFile) + ".";
@@ -93,11 +118,19 @@ std::string NotListedText(const std::string& what, const std::string& folder, in
            ".";
 }
 
-std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
-                         const std::string& need)
+std::string SizeNotReadText(const std::string& what, const std::string& path, int error)
 {
-    return what + " " + path + " holds " + std::to_string(size < 0 ? 0 : size) + " bytes, fewer than the " +
-           std::to_string(needed) + " bytes " + need + ".";
+    return what + " " + path + " is not read: its size could not be read: " + FileErrorReason(error != 0 ? error : EIO) +
+           ".";
+}
+
+std::string CutShortText(const std::string& what, const std::string& path, int64_t size, int sizeError,
+                         uint64_t needed, const std::string& need)
+{
+    if (size < 0)
+        return SizeNotReadText(what, path, sizeError);
+    return what + " " + path + " holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(needed) +
+           " bytes " + need + ".";
 }
 
 std::string NotReadToEndText(const std::string& what, const std::string& path)

@@ -24,6 +24,20 @@ std::string WhatIsThereInstead(const std::string& path, bool followLinks = true)
 // `notAFile` (TFile::NotAFile) says what stood there instead of a file; else empty.
 std::string NotAFileNote(const std::string& notAFile);
 
+// True when `path` is a folder this user may enter (search), so that a file in it that does
+// not open is refused for itself, not for the way to it.
+bool FolderCanBeEntered(const std::string& path);
+
+// "you may not read <what>. Ask its owner, <user>, to let you read it", when an open of the
+// file at `path` to read was refused to this user (`error` EACCES or EPERM), `what` naming
+// the file ("it", "its project file /p/p.tpj"); the request is left out when the file's
+// owner cannot be told. Empty for any other error.
+std::string MayNotReadText(const std::string& what, const std::string& path, int error);
+// Why the file at `path` did not open to be read, to follow a message that says so: the
+// NotAFileNote of `notAFile`, else ": you may not read it. Ask its owner, ..." when the open
+// was refused to this user (`error`, TFile::LastError); else empty.
+std::string NotOpenedNote(const std::string& path, const std::string& notAFile, int error);
+
 // How the readers name a file they refuse for what it holds or could not give, `what` being
 // the kind of file ("Data file", "Image file"):
 // "<what> <path> does not exist or cannot be read." with NotAFileNote before the full stop;
@@ -32,11 +46,14 @@ std::string NotOpenedText(const std::string& what, const std::string& path, cons
 // that is not there by its exact name in a folder whose listing failed with `error`, `what`
 // being the kind of file and its name ("data file scan.sdf");
 std::string NotListedText(const std::string& what, const std::string& folder, int error);
+// "<what> <path> is not read: its size could not be read: <reason>." for a file whose size
+// (TFile::Size) failed with `error` (TFile::LastError);
+std::string SizeNotReadText(const std::string& what, const std::string& path, int error);
 // "<what> <path> holds <size> bytes, fewer than the <needed> bytes <need>.", `need` saying
-// what needs them ("its header and samples need", "its header needs"); a size below 0 (a
-// file whose size could not be read) is written as 0;
-std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
-                         const std::string& need);
+// what needs them ("its header and samples need", "its header needs"); for a size below 0
+// (one that could not be read, `sizeError` saying why) SizeNotReadText;
+std::string CutShortText(const std::string& what, const std::string& path, int64_t size, int sizeError,
+                         uint64_t needed, const std::string& need);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
 std::string NotReadToEndText(const std::string& what, const std::string& path);
 

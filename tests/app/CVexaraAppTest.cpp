@@ -203,10 +203,11 @@ TEST_F(AppTest, CommandLineNamingANonProjectFileLeavesNoProject)
     EXPECT_FALSE(frame->Action(cmd::FileSaveProject)->isEnabled());
     EXPECT_TRUE(frame->isVisible());
 
-    // A path that names nothing is refused the same way.
+    // A path that names nothing is refused with why.
     report.Clear();
     EXPECT_FALSE(app.OpenCommandLineProject(data.File("missing.tpj")));
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The project missing cannot be opened: its project file " +
+                                                           data.File("missing.tpj") + " does not exist."}));
     EXPECT_EQ(g_pProject, nullptr);
 }
 
@@ -386,7 +387,8 @@ TEST_F(AppTest, RecentProjectsKeepFourFullPathsNewestFirst)
     frame->Action(cmd::FileMruFirst + 2)->trigger();
     EXPECT_EQ(chosen, 2);
     // "/p/five.tpj" does not exist: the entry goes.
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(report.Messages(),
+              std::vector<std::string>({"The project five cannot be opened: its folder /p does not exist."}));
 
     report.PlanAnswer(vx::ReportAnswer::Yes);
     frame->close();

@@ -8,10 +8,12 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QSlider>
 #include <QTest>
 #include <QTextEdit>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -23,7 +25,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
+#include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CModelessInfoFrame.h"
 #include "app/info/CCsiInfoPage.h"
@@ -31,6 +35,7 @@
 #include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
@@ -39,6 +44,7 @@
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
 #include "app/QtServices.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
@@ -63,14 +69,17 @@
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
+#include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
+#include "views/picture/CMainPicView.h"
 #include "views/spectrum/CVoxelWindow.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
 #include "FakeShell.h"
 #include "ProjectShellTest.h"
+#include "Shown.h"
 
 using namespace vx::test;
 
@@ -93,6 +102,21 @@ void MakeProjectOfSets(const std::string& folder, const std::string& name,
         if (!project.m_pWorkSet)
             project.SetWorkSet(written);
     }
+    ASSERT_TRUE(project.Save());
+}
+
+// Makes the project `name` in `folder` with a file of each kind: the 4 x 3 sets "a" (the work
+// set, with the map file "a_NAA_map") and "b", and the image "img".
+void MakeProjectOfEachFile(const std::string& folder, const std::string& name)
+{
+    TProject project;
+    ASSERT_TRUE(project.Create(folder, name));
+    TCSISet* a = AddWrittenSet(project, folder, "a", 4, 3, 1);
+    AddWrittenSet(project, folder, "b", 4, 3, 1);
+    AddStoredImage(project, folder, "img", 4, 4, 7);
+    project.SetWorkSet(a);
+    AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
+    ASSERT_TRUE(project.SaveWorkSet(false));
     ASSERT_TRUE(project.Save());
 }
 
@@ -273,9 +297,9 @@ TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
     EXPECT_EQ(vx::CurrentFolder(), before);
 }
 
-// New Project and Save As as the user meets them: Return in the name or in the folder list
-// accepts nothing (in the list it opens the folder), a refused name leaves the dialog open
-// for a correction, and a last location that has gone gives way to the home folder.
+// New Project and Save As as the user meets them: Return in the name presses OK and in the
+// folder list opens the folder, a refused name (by Return or OK) leaves the dialog open for a
+// correction, and a last location that has gone gives way to the home folder.
 TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCorrection)
 {
     MakeFolders(root.Path(), {"exams"});
@@ -284,7 +308,8 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         QString listed;
     };
     // Runs the command; its dialog gets the bad name, Return in the name and on "[exams]",
-    // OK, then the good name and OK. Only the bad name is refused, and the dialog stays.
+    // OK, then the good name and OK. Only the bad name is refused, at Return and at OK, and
+    // the dialog stays.
     const auto run = [&](int command, const char* bad, const char* good) {
         SCOPED_TRACE(bad);
         TSeen seen;
@@ -315,7 +340,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         EXPECT_TRUE(seen.afterNameReturn);
         EXPECT_TRUE(seen.afterBadName);
         EXPECT_EQ(script.runs, 1);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+        EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Invalid project name"));
         return seen;
     };
     const TSeen made = run(cmd::FileNewProject, "a/b", "study");
@@ -338,6 +363,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     {
         TDialogScript run([&](QDialog& d) {
             return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QApplication::processEvents();  // as the dialog's own loop does
                 shown = dialog.LocationEdit()->text().toStdString();
                 listedFolder = dialog.FolderList()->Folder();
                 dialog.reject();
@@ -351,6 +377,72 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     EXPECT_EQ(shown, home);
     EXPECT_EQ(listedFolder, home);
     EXPECT_EQ(g_strLastDir, gone);
+    EXPECT_EQ(report.Messages().back(),
+              "The folder " + root.Path() + "/gone does not exist. The list shows your home folder " + home + " instead.");
+}
+
+// Each dialog that browses folders, opened from its menu or button on a folder that cannot
+// be listed, says which folder and why, and lists the home folder instead; when that cannot
+// be listed either, it says so too.
+TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSaysWhy)
+{
+    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam and batch dialogs
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    frame->UpdateCommandStates();
+    const std::string exams = root.Path() + "/exams";
+    MakeFolders(root.Path(), {"exams"});
+    const std::string home = vx::HomeFolder() + (vx::HomeFolder().back() == '/' ? "" : "/");
+    const std::string why = "The folder " + exams + " cannot be listed: input/output error.";
+    const std::string instead = why + " The list shows your home folder " + home + " instead.";
+    const vx::TFileFault once{vx::kFileList, EIO, 1}, always{vx::kFileList, EIO, 1, true};
+    const std::string homeWhy = "The folder " + home.substr(0, home.size() - 1) + " cannot be listed: input/output error.";
+    const struct {
+        const char* name;
+        int command;
+        bool browse;  // Browse... of the batch dialog, with the fault armed there
+        vx::TFileFault fault;
+        std::string shown;  // the folder the dialog lists
+        std::string message;
+        std::string start = {};  // where the dialog opens, when not in "exams"
+    } cases[] = {
+        {"File > New Project", cmd::FileNewProject, false, once, home, instead},
+        {"File > New Project, the home folder neither", cmd::FileNewProject, false, always, "", why + " " + homeWhy},
+        {"File > New Project in the home folder", cmd::FileNewProject, false, always, "", homeWhy, home},
+        {"Project > Add Exam", cmd::ProjectAddExam, false, once, home, instead},
+        {"File > Batch Processing", cmd::FileBatchProcessing, false, once, home, instead},
+        {"Browse... of File > Batch Processing", cmd::FileBatchProcessing, true, once, home, instead},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        report.Clear();
+        g_strLastDir = c.start.empty() ? exams + "/" : c.start;
+        vx::SetCurrentFolder(exams);
+        std::string shown;
+        TDialogScript script([&](QDialog& d) {
+            d.show();
+            QApplication::processEvents();  // as the dialog's own loop does
+            if (auto* batch = dynamic_cast<CBatchProcessDlg*>(&d); batch && c.browse) {
+                vx::SetFileFaults({c.fault});
+                QTest::mouseClick(batch->BrowseOutputButton(), Qt::LeftButton);
+            } else {
+                shown = d.findChild<CFolderList*>()->Folder();
+            }
+            vx::SetFileFaults({});
+            d.reject();
+            return d.result();
+        });
+        if (!c.browse)
+            vx::SetFileFaults({c.fault});
+        frame->Action(c.command)->trigger();
+        vx::SetFileFaults({});
+        EXPECT_EQ(script.runs, c.browse ? 2 : 1);
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
+    }
+    vx::app::SetAddExamDialog({});
+    vx::app::SetBatchDialog({});
 }
 
 TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
@@ -481,13 +573,121 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
     EXPECT_EQ(g_pProject->GetName(), "two");
     ASSERT_EQ(app.RecentFiles().value(0).toStdString(), two);
 
-    // An entry whose file has gone is reported and dropped; the open project stays.
+    // An entry whose folder has gone is reported and dropped; the open project stays.
     report.Clear();
     recent(gone)->trigger();
-    EXPECT_EQ(report.Messages(), std::vector<std::string>({"Error: Invalid Project File"}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The project gone cannot be opened: its folder " +
+                                                           root.File("gone") + " does not exist."}));
     EXPECT_EQ(g_pProject->GetName(), "two");
     EXPECT_FALSE(app.RecentFiles().contains(QString::fromStdString(root.File("gone/gone.tpj"))));
     EXPECT_EQ(app.RecentFiles().size(), 2);
+}
+
+// File > Open Project and the recent list on a project that cannot be opened say why, as
+// the user meets it (as an ordinary user where the case needs one): the folder missing or
+// unreachable, the project file missing, unreadable by this user (and whom to ask) or
+// failing to open, or a file that is no project file. The open project stays.
+TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectStays)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    MakeProjectOfSets(root.File("kept"), "kept");
+    const std::string folder = root.File("p"), path = folder + "/p.tpj", aside = root.File("aside");
+    MakeProjectOfSets(folder, "p");
+    ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
+    const std::string me = ::getpwuid(::geteuid())->pw_name, refused = "The project p cannot be opened: ";
+    const struct {
+        const char* what;
+        std::function<void()> make, undo;
+        std::string said;
+        bool ordinaryUser = false;
+    } rows[] = {
+        {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
+         [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
+        {"a folder on the way this user may not enter", [&] { ::chmod(root.Path().c_str(), 0600); },
+         [&] { ::chmod(root.Path().c_str(), 0755); },
+         refused + "its folder " + folder + " cannot be reached, because you may not enter " + root.Path() +
+             ". Ask its owner, " + me + ", to let you in.",
+         true},
+        {"a project file this user may not read", [&] { ::chmod(path.c_str(), 0); },
+         [&] { ::chmod(path.c_str(), 0644); },
+         refused + "you may not read its project file " + path + ". Ask its owner, " + me + ", to let you read it.",
+         true},
+        {"no project file", [&] { std::filesystem::rename(path, aside); }, [&] { std::filesystem::rename(aside, path); },
+         refused + "its project file " + path + " does not exist."},
+        {"a project file that is a link to itself",
+         [&] {
+             std::filesystem::rename(path, aside);
+             std::filesystem::create_symlink(path, path);
+         },
+         [&] {
+             std::filesystem::remove(path);
+             std::filesystem::rename(aside, path);
+         },
+         refused + "its project file " + path + " cannot be read: too many levels of symbolic links."},
+        {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
+         [&] { MakeProjectOfSets(folder, "p"); },
+         "Error: Invalid Project File"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.make();
+        const auto tryOpen = [&] {
+            std::string said;
+            for (const bool recent : {false, true}) {
+                report.Clear();
+                if (recent) {
+                    app.AddToRecentFileList(path);
+                    frame->Action(cmd::FileMruFirst)->trigger();
+                } else {
+                    TScriptedFileChooser chooser(path);
+                    frame->Action(cmd::FileOpenProject)->trigger();
+                }
+                said += recent ? "recent:" : "open:";
+                for (const std::string& message : report.Messages())
+                    said += " " + message;
+                said += g_pProject && g_pProject->GetName() == "kept" ? "\n" : " (the open project went)\n";
+            }
+            return said;
+        };
+        const std::string said = row.ordinaryUser ? AsAnOrdinaryUser(tryOpen) : tryOpen();
+        row.undo();
+        EXPECT_EQ(said, "open: " + row.said + "\nrecent: " + row.said + "\n");
+    }
+}
+
+// A data-set, map or pixel file this user may not read is named with whom to ask, where the
+// user meets it: at File > Open, and again when the set is chosen in the explorer.
+TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    const std::string folder = root.File("p"), b = folder + "/b", img = folder + "/img", map = folder + "/a_NAA_map";
+    MakeProjectOfEachFile(folder, "p");
+    // A folder the user may write: the project opens with its lock.
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    for (const std::string& file : {b, img, map})
+        ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
+    AsAnOrdinaryUserHere([&] {
+        TScriptedFileChooser chooser(folder + "/p.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        EXPECT_EQ(report.Messages(),
+                  (std::vector<std::string>{
+                      "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask + " (" +
+                          img + ")\r\nThese images stay in the project and show once their pixel files are whole again.",
+                      "Cannot open map file " + map + ": you may not read it" + ask,
+                      "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
+                          "\r\nThese sets stay in the project and load once their data-set files may be read."}));
+        report.Clear();
+        // "b" is made the work set by a double click in the explorer.
+        CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
+        tree->expandAll();
+        const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
+        EXPECT_EQ(found.size(), 1);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
+        EXPECT_EQ(report.Messages(),
+                  std::vector<std::string>{"Can not open CSI data set file " + b + ": you may not read it" + ask});
+        return std::string();
+    });
 }
 
 // File > Open Project on a project of an older version whose set record cannot be used (its
@@ -539,17 +739,7 @@ TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFol
 TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason)
 {
     const std::string pristine = root.File("pristine"), folder = root.File("fifo");
-    {
-        TProject project;
-        ASSERT_TRUE(project.Create(pristine, "fifo"));
-        TCSISet* a = AddWrittenSet(project, pristine, "a", 4, 3, 1);
-        AddWrittenSet(project, pristine, "b", 4, 3, 1);
-        AddStoredImage(project, pristine, "img", 4, 4, 7);
-        project.SetWorkSet(a);
-        AddValuedMap(*a, "NAA_map", [](int v) { return TComplex(v, 0); });
-        ASSERT_TRUE(project.SaveWorkSet(false));
-        ASSERT_TRUE(project.Save());
-    }
+    MakeProjectOfEachFile(pristine, "fifo");
     const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
     const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
     const struct {
@@ -742,6 +932,50 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
     EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->m_strPatientName, "Anonymized");
+}
+
+// The windowing toolbar follows the project: the opened fixture's image window in front shows
+// its window, and the map switched on in it from its menu its range; after File > New Project
+// (no image window; its name typed and Return pressed) every box is blank and every control
+// disabled, and opening the fixture again shows its window once more.
+TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    CWindowingToolBar* bar = frame->WindowingBar();
+    // Brightness, contrast, map minimum and maximum ("-" after a disabled box; the sliders go
+    // with their boxes). The fixture's images hold 0 .. 1000 with the window 0 .. 1000.
+    const auto shown = [&] {
+        return Shown({bar->BrightnessEdit(), bar->ContrastEdit(), bar->MapMinEdit(), bar->MapMaxEdit()});
+    };
+    EXPECT_EQ(shown(), "500 1000 - -");
+    EXPECT_TRUE(bar->BrightnessSlider()->isEnabled());
+
+    AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
+    CChildFrame* front = frame->ActiveImageFrame();
+    ASSERT_NE(front, nullptr);
+    ASSERT_TRUE(ChooseFromMenu(*frame, front->View()->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
+    EXPECT_EQ(shown(), "500 1000 1 8");
+
+    // The name typed over the one offered, and Return.
+    report.AllowDefaults();
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QTest::keyClicks(dialog.NameEdit(), "spec1");
+                QTest::keyClick(dialog.NameEdit(), Qt::Key_Return);
+            });
+        });
+        frame->Action(cmd::FileNewProject)->trigger();
+        EXPECT_EQ(script.runs, 1);
+    }
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("spec1"));
+    EXPECT_EQ(shown(), "- - - -");
+    EXPECT_FALSE(bar->BrightnessSlider()->isEnabled());
+
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    EXPECT_EQ(shown(), "500 1000 - -");
 }
 
 // File > Save Project and Save Project As with one call of their change failing (a rename,
@@ -1629,25 +1863,29 @@ TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCl
 
 
 // A project opened from a folder where no lock file can be made because the folder cannot
-// be written (read-only media), or whose file system offers no locks, offers no command that
-// would change the folder, in the menus or in the explorer: Save Project As keeps its work.
-// Without locks the open says why.
+// be written (read-only media, or a folder this user may not write), or whose file system
+// offers no locks, offers no command that would change the folder, in the menus or in the
+// explorer: Save Project As keeps its work. The open says why, and so does each command not
+// offered, in the status bar.
 TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOfIt)
 {
     struct Case {
         const char* what;
-        int error;
+        int error;  // of every lock taken; 0: none fails
         bool withLockFile;
-        std::string said;  // with the project's name in front
+        std::string why;  // after "its folder"
+        std::string keeps;  // where Save Project As keeps the work
+        bool ordinaryUser = false;  // opens it
     };
+    const std::string unwritable = "cannot be written: the folder or file is write-protected";
     const Case cases[] = {
-        {"read-only media", EROFS, false, ""},
-        {"no locks", ENOLCK, true,
-         " opens, but no change of it can be written: its folder cannot be locked: no locks available. Save Project "
-         "As keeps the work in a folder that can be locked."},
+        {"read-only media", EROFS, false, unwritable, "a new folder"},
+        {"no locks", ENOLCK, true, "cannot be locked: no locks available", "a folder that can be locked"},
+        {"a folder this user may not write", 0, true, unwritable, "a new folder", true},
     };
-    // Both built before any is opened: building one starts from a program without a project.
-    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>()};
+    // All built before any is opened: building one starts from a program without a project.
+    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>(),
+                                                     std::make_unique<TGuiFixture>()};
     for (size_t k = 0; k < std::size(cases); ++k) {
         const Case& c = cases[k];
         const TGuiFixture& fixture = *fixtures[k];
@@ -1656,22 +1894,45 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         if (!c.withLockFile) {
             ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
         }
+        if (c.ordinaryUser) {
+            ASSERT_EQ(::chmod(vx::FolderOf(fixture.ProjectFolder()).c_str(), 0755), 0);
+            ASSERT_EQ(::chmod(fixture.ProjectFolder().c_str(), 0555), 0);
+        }
         report.Clear();
-        {
-            TFileFaultScope unlockable({{vx::kFileLock, c.error, 1, true}});
+        const auto open = [&] {
+            TFileFaultScope unlockable(c.error ? std::vector<vx::TFileFault>{{vx::kFileLock, c.error, 1, true}}
+                                               : std::vector<vx::TFileFault>{});
             TScriptedFileChooser chooser(fixture.ProjectPath());
             frame->Action(cmd::FileOpenProject)->trigger();
-        }
+            return std::string();
+        };
+        EXPECT_EQ(c.ordinaryUser ? AsAnOrdinaryUserHere(open) : open(), "");
+        ::chmod(fixture.ProjectFolder().c_str(), 0755);
         ASSERT_NE(g_pProject, nullptr);
-        EXPECT_EQ(report.Messages(), c.said.empty() ? std::vector<std::string>{}
-                                                    : std::vector<std::string>{"The project " + g_pProject->GetName() +
-                                                                               c.said});
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"The project " + g_pProject->GetName() +
+                                                              " opens, but no change of it can be written: its folder " +
+                                                              c.why + ". Save Project As keeps the work in " + c.keeps +
+                                                              "."});
+        // A map of the work set, which Map > Remove map would remove with its file.
+        AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
         QApplication::processEvents();
         const auto offered = [&](int command) { return frame->Action(command)->isEnabled(); };
         for (int command : {cmd::FileSaveProject, cmd::FileSaveProjectDeidentified, cmd::ProjectAddExam,
-                            cmd::ProjectAddImages, cmd::ProjectAddCSISet})
+                            cmd::ProjectAddImages, cmd::ProjectAddCSISet, cmd::MapRemove})
             EXPECT_FALSE(offered(command)) << command;
         EXPECT_TRUE(offered(cmd::FileSaveProjectAs));
+        EXPECT_TRUE(offered(cmd::MapResize));
+        const std::string notOffered =
+            ". Not offered: no change of the project can be written, because its folder " + c.why + ".";
+        std::map<std::string, std::string> shown;
+        for (const auto& [entry, prompt] : MenuBarPrompts(*frame))
+            shown[entry.toStdString()] = prompt.toStdString();
+        EXPECT_EQ(shown["&File > &Save Project"], "Save the project" + notOffered);
+        EXPECT_EQ(shown["&File > Save Project De-identified"],
+                  "Save the project without the patient's identifying data" + notOffered);
+        EXPECT_EQ(shown["&Project > Add I&mages..."], "Add MR images to the project" + notOffered);
+        EXPECT_EQ(shown["&Map > Remove map..."], "Remove maps from the work set" + notOffered);
+        EXPECT_EQ(shown["&File > Save Project &As..."], "Save the project under a new name");
 
         std::vector<std::pair<std::string, bool>> entries;
         const vx::app::MenuRunner kept = vx::app::SetMenuRunner([&](QMenu& menu, const QPoint&) -> QAction* {
@@ -1696,6 +1957,13 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                       {"Zero Fill", false},
                                                                       {"Set Parameters...", false},
                                                                       {"Save as...", false}}));
+        const auto prompts =
+            MenuPrompts(*frame, tree->viewport(), Qt::RightButton, tree->ItemLabelRect(found[0]).center());
+        ASSERT_EQ(prompts.size(), entries.size());
+        for (size_t e = 0; e < prompts.size(); ++e)
+            EXPECT_EQ(prompts[e].second.endsWith(QString::fromStdString(notOffered)),
+                      !entries[e].second && entries[e].first != "View Slice...")
+                << prompts[e].first.toStdString() << ": " << prompts[e].second.toStdString();
     }
 }
 

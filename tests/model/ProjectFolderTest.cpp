@@ -220,7 +220,7 @@ static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& 
 // may not open, or one that cannot be made or locked, refuses the open with why (and whom
 // to ask), so that two programs never both work in the folder. A folder that cannot be
 // written opens without the lock, whether a lock file is there or not, and so does one
-// whose file system offers no lock for it (saying why); nothing in either is changed. The
+// whose file system offers no lock for it, each saying why; nothing in either is changed. The
 // program's own lock file may be written by whoever may write the folder, whatever the
 // umask.
 TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolderThatCannotBeWrittenOpensUnlocked)
@@ -232,7 +232,9 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
     const std::string refused = "refused\nThe project p cannot be opened: its folder cannot be locked";
     const std::string forbidden = refused + ", because you may not read its lock file " + lockFile + ". Ask its owner, " +
                                   me + ", to let you read it, or remove it once no program has the project open.";
-    const std::string readOnly = "opened, not saved, q not created\nThe folder " + m_folder +
+    const std::string readOnly = "opened, not saved, q not created\nThe project p opens, but no change of it can be "
+                                 "written: its folder cannot be written: the folder or file is write-protected. Save "
+                                 "Project As keeps the work in a new folder.\nThe folder " + m_folder +
                                  " of the project p cannot be written, so nothing was written. Save Project As keeps the "
                                  "work in a new folder.\nThe project q cannot be created: its folder cannot be written: "
                                  "the folder or file is write-protected.";
@@ -882,9 +884,13 @@ TEST_F(ProjectFolderTest, AReadOnlyMountWithItsLockFileOpensWithNoChangeOffered)
     project.SetModified(true);
     EXPECT_FALSE(project.Save());
     g_pProject = nullptr;
-    EXPECT_EQ(script.Messages(), std::vector<std::string>{"The folder " + mounted +
-                                                          " of the project p cannot be written, so nothing was "
-                                                          "written. Save Project As keeps the work in a new folder."});
+    EXPECT_EQ(script.Messages(),
+              (std::vector<std::string>{"The project p opens, but no change of it can be written: its folder cannot be "
+                                        "written: the folder or file is write-protected. Save Project As keeps the work "
+                                        "in a new folder.",
+                                        "The folder " + mounted +
+                                            " of the project p cannot be written, so nothing was written. Save Project "
+                                            "As keeps the work in a new folder."}));
     EXPECT_TRUE(test::ReadFolderTree(m_folder, true) == before);
 }
 

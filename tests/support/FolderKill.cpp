@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <vector>
 
 #include "platform/TFile.h"
 #include "support/TestFiles.h"
@@ -146,6 +148,22 @@ std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& bod
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not end by itself";
+    return text;
+}
+
+std::string AsAnOrdinaryUserHere(const std::function<std::string()>& body)
+{
+    if (geteuid() != 0)
+        return body();
+    std::vector<gid_t> groups(size_t(std::max(getgroups(0, nullptr), 0)));
+    const gid_t group = getegid();
+    if (getgroups(int(groups.size()), groups.data()) != int(groups.size()) || setgroups(0, nullptr) != 0 ||
+        setegid(65534) != 0 || seteuid(65534) != 0)
+        return "no ordinary user";
+    const std::string text = body();
+    // Root is taken back before anything else can fail.
+    const bool back = seteuid(0) == 0 && setegid(group) == 0 && setgroups(groups.size(), groups.data()) == 0;
+    EXPECT_TRUE(back) << "root's rights did not come back";
     return text;
 }
 

@@ -52,6 +52,10 @@ std::string AsAnOrdinaryUser(const std::function<std::string()>& body);
 // elsewhere the body runs as this user).
 std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body,
                    const std::vector<gid_t>& groups = {});
+// The same in this process, for the GUI: a forked child cannot draw, since the threads Qt
+// draws with stay behind in the parent. Root's effective user and groups, which decide what
+// a file call may do, become the ordinary user's while body runs, and root's again after.
+std::string AsAnOrdinaryUserHere(const std::function<std::string()>& body);
 
 // Replaces `folder` by a copy of `pristine`.
 void RestoreFolder(const std::string& pristine, const std::string& folder);
