@@ -141,10 +141,8 @@ bool ExclusiveLockRefused(int fd)
     return true;
 }
 
-bool EntryTypesUnknown()
+bool ArmedEntryTypesUnknown()
 {
-    if (!g_fileFaultsArmed.load(std::memory_order_relaxed))
-        return false;
     std::lock_guard<std::mutex> lock(g_mutex);
     for (const TArmed& armed : g_faults)
         if (armed.fault.entryTypesUnknown)

@@ -74,8 +74,13 @@ bool RemovalHidesOpenFile(const std::string& path);
 // The lock code asks before it takes an exclusive lock on `fd`: true, with errno EBADF,
 // when an armed fault makes locks need write access and `fd` is open only to read.
 bool ExclusiveLockRefused(int fd);
+// EntryTypesUnknown once a fault is armed.
+bool ArmedEntryTypesUnknown();
 // A folder's listing asks for each entry: true when an armed fault gives no entry's type.
-bool EntryTypesUnknown();
+inline bool EntryTypesUnknown()
+{
+    return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedEntryTypesUnknown();
+}
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();
 

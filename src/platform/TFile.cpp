@@ -424,7 +424,7 @@ std::string TAtomicFile::WhyNotWritten() const
     const std::string why = error == 0 ? std::string() : FileErrorReason(error);
     if (m_failedWorkFolder.empty())
         return why;
-    return "the work folder " + m_failedWorkFolder + " could not be written" + (why.empty() ? "" : ": " + why);
+    return TFileTransaction::WorkFolderNotWrittenText(m_failedWorkFolder, "could not") + (why.empty() ? "" : ": " + why);
 }
 
 bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)

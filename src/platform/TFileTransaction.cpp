@@ -327,6 +327,11 @@ TFileTransaction::~TFileTransaction() { Abort(); }
 
 std::string TFileTransaction::WorkFolderOf(const std::string& folder) { return JoinPath(folder, kWorkFolderName); }
 
+std::string TFileTransaction::WorkFolderNotWrittenText(const std::string& work, const std::string& notDone)
+{
+    return "the work folder " + work + " " + notDone + " be written";
+}
+
 std::string TFileTransaction::StagedFileIdentity(const std::string& path)
 {
     TContentIdentity id;

@@ -33,6 +33,8 @@ public:
 
     // The hidden folder inside `folder` that holds the staged files and the journal.
     static std::string WorkFolderOf(const std::string& folder);
+    // "the work folder <work> could not be written", with `notDone` ("could not", "cannot").
+    static std::string WorkFolderNotWrittenText(const std::string& work, const std::string& notDone);
     static std::string JournalPathOf(const std::string& folder);
     // What a journal records of the staged file at `path` ("size:checksum"); empty when it
     // cannot be read. Tools that write journals (the fuzz targets) take it from here.
