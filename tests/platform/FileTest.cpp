@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,22 +128,14 @@ TEST(AtomicFile, ANewFileLeavesTheUmaskOfTheProcessAlone)
     std::atomic<bool> done{false};
     std::string seen;
     std::thread other([&] {
-        while (!done.load()) {
-            // The system's files report no size: read until the end.
-            char status[8192];
-            const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-            const ssize_t n = fd < 0 ? -1 : ::read(fd, status, sizeof status - 1);
-            if (fd >= 0)
-                ::close(fd);
-            std::string value = "none";
-            if (n > 0) {
-                status[n] = '\0';
-                if (const char* at = std::strstr(status, "\nUmask:\t"))
-                    value.assign(at + 8, 4);
-            }
-            if (value != "0022" && seen.find(value) == std::string::npos)
-                seen += value + " ";
-            ++looks;
+        for (; !done.load(); ++looks) {
+            std::ifstream status("/proc/self/status");
+            std::string line, umask = "none";
+            while (std::getline(status, line))
+                if (line.rfind("Umask:", 0) == 0)
+                    umask = line.substr(7);
+            if (umask != "0022" && seen.find(umask) == std::string::npos)
+                seen += umask + " ";
         }
     });
     // Until the other thread has had its turns while files were begun here.
