@@ -175,9 +175,20 @@ constexpr THeaderField kHeaderFields[] = {
 constexpr size_t kHeaderFieldCount = std::size(kHeaderFields);
 constexpr size_t kHeaderBytes = 256;
 
+// Whether the data-set file reads as the samples of a set the project file could list: a
+// header no set could have (a slice axis or echo position out of range, no sweep width...)
+// is a damaged file, which an open does not compare with the set's record.
+bool HoldsASet(const std::string& path)
+{
+    TCSISet probe;
+    return probe.ReadDataFile(path) && probe.CanBeListed();
+}
+
 // Opens the project, then changes one header field (by `choice`) of the data-set file of
 // one of its sets listed with a file of the newest layout, and opens it again: a field the
 // record holds too keeps the set aside with the field named; a broadening leaves it listed.
+// A file no set could have stays damaged: its set may stay listed, and its samples are then
+// refused, naming the file.
 void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
 {
     std::vector<std::pair<std::string, std::string>> sets;  // name and data-set file
@@ -198,6 +209,7 @@ void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
     const THeaderField& field = kHeaderFields[choice % kHeaderFieldCount];
     const std::string name = sets[(choice / kHeaderFieldCount) % sets.size()].first;
     const std::string path = sets[(choice / kHeaderFieldCount) % sets.size()].second;
+    const bool holdsASet = HoldsASet(path);
     std::string bytes;
     if (!vx::ReadWholeFile(path, bytes, int64_t{1} << 30))
         __builtin_trap();
@@ -223,14 +235,19 @@ void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
     TProject again;
     if (!again.Load(projectFile))
         __builtin_trap();
-    const bool listed = again.m_pCSISetList->FindByName(name) != nullptr;
+    TCSISet* const listed = again.m_pCSISetList->FindByName(name);
     if (!field.inRecord) {
         if (!listed)
             __builtin_trap();
         return;
     }
-    if (listed)
-        __builtin_trap();
+    if (listed) {
+        vx::fuzz::Require(!holdsASet, "a changed header field of a set's file keeps the set aside");
+        vx::fuzz::ClearReportTexts();
+        vx::fuzz::Require(!listed->LoadData() && vx::fuzz::Reported(path),
+                          "the samples of a damaged data-set file are refused, naming it");
+        return;
+    }
     const std::vector<TKeptRecord>& kept = again.m_pCSISetList->KeptRecords();
     const auto record = std::find_if(kept.begin(), kept.end(), [&](const TKeptRecord& k) { return k.name == name; });
     if (record == kept.end() || record->reason.find("holds another set") == std::string::npos)
