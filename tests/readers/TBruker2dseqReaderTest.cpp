@@ -220,6 +220,8 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         {"no method file by its name, in a folder that cannot be listed", "", "COMPLEX_IMAGE", 0, "7/pdata/1/method",
          "Could not look for parameter file method: the folder $/7/pdata/1 cannot be listed: input/output error.",
          {{vx::kFileList, EIO, 1}}},
+        {"a data file that fails while it is read", "", "COMPLEX_IMAGE", 0, nullptr,
+         "Data file $/7/pdata/1/2dseq cannot be read to its end.", {{vx::kFileRead, EIO, 4}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
