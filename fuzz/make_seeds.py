@@ -8,11 +8,12 @@ target takes it (a P-file or DICOM seed that no reader reads is an error); it al
 the scanner's P-file and Siemens DICOM slices of ../shared/data to fit an input. The other scanner files (when
 present) and the golden files of the model tests are laid out here. Scanner files are
 only ever copied into the build folder. Run from the project root:
-  python3 fuzz/make_seeds.py [--no-build] [--jobs N]   (N build jobs, default 3)
+  python3 fuzz/make_seeds.py [--no-build] [--jobs N] [--out FOLDER]   (N build jobs, default 3)
 The tests fuzz_<target> of the ordinary builds write the seeds into their own build folder
 with that build's seed writer:
   python3 fuzz/make_seeds.py --no-build --tool BUILD/tests/vx_fuzz_seeds --out BUILD/fuzz-seeds
 """
+import argparse
 import os
 import shutil
 import struct
@@ -462,16 +463,26 @@ def synthetic(build, jobs, tool):
     subprocess.run([tool, OUT], check=True)
 
 
-def option(name, default):
-    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
+def arguments():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter,
+                                     epilog=__doc__.split("\n\n", 1)[1])
+    parser.add_argument("--out", default=OUT, help="the folder of the seeds (default: build/fuzz-seeds)")
+    parser.add_argument("--jobs", type=int, default=3, help="parallel jobs of the seed writer's build (default: 3)")
+    parser.add_argument("--no-build", action="store_true", help="take the seed writer as it is built")
+    parser.add_argument("--tool", default=os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds"),
+                        help="the seed writer (default: build/release/tests/vx_fuzz_seeds)")
+    parser.add_argument("--no-synthetic", action="store_true", help="write no seed of the seed writer's")
+    return parser.parse_args()
 
 
 def main():
     global OUT
-    build = "--no-build" not in sys.argv
-    jobs = int(option("--jobs", "3"))
-    tool = os.path.abspath(option("--tool", os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")))
-    OUT = os.path.abspath(option("--out", OUT))
+    args = arguments()
+    build = not args.no_build
+    jobs = args.jobs
+    tool = os.path.abspath(args.tool)
+    OUT = os.path.abspath(args.out)
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     real_files()
@@ -483,7 +494,7 @@ def main():
     sage_seeds()
     work_folder_seeds()
     batch_seeds()
-    if "--no-synthetic" not in sys.argv:
+    if not args.no_synthetic:
         synthetic(build, jobs, tool)
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
