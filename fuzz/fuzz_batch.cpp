@@ -184,6 +184,28 @@ TWhat WhatIsAt(const std::string& path)
     return {"file " + bytes, mode};
 }
 
+std::string KindOf(const TWhat& what)
+{
+    return what.what.substr(0, what.what.find(' '));
+}
+
+std::string RightsText(unsigned mode)
+{
+    return vx::fuzz::Printed("%04o", mode);
+}
+
+// What became of a file or folder of the user's that is still there, but not as it was:
+// another kind, other bytes or link target, and its rights when they changed too.
+std::string Changed(const TWhat& was, const TWhat& now)
+{
+    std::string change = KindOf(now) != KindOf(was) ? "a " + KindOf(now) + " now"
+                         : KindOf(now) == "link"    ? "a link to " + now.what.substr(5) + " now"
+                                                    : "holding other bytes now";
+    if (now.mode != was.mode)
+        change += ", of rights " + RightsText(now.mode);
+    return change;
+}
+
 // The names in a folder, also where its mode lets no one list it.
 std::vector<std::string> NamesIn(const std::string& folder, const struct stat& st)
 {
@@ -304,7 +326,7 @@ std::string LogOf(const std::string& folder)
 struct TStudy {
     std::string name, folder, aside, mark, input;
     // The files of the user laid in the earlier project, by relative path, with what they are.
-    std::map<std::string, std::string> userFiles;
+    std::map<std::string, TWhat> userFiles;
     bool emptied = false;      // the study holds no CSI file now
     bool oddFiles = false;     // a FIFO or folder named like a CSI file is in the study
     bool openHere = false;     // its earlier project is open in this process
@@ -382,12 +404,19 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
             Fail("what stood aside of " + name + " is " + (aside.empty() ? "gone" : "changed"));
     }
     for (const auto& file : study.userFiles) {
-        const auto in = [&file](const TTree& tree) {
-            const auto it = tree.find(file.first);
-            return it != tree.end() && it->second.what == file.second;
+        const std::string& relative = file.first;
+        const TWhat& was = file.second;
+        const auto at = [&relative](const TTree& tree) {
+            const auto it = tree.find(relative);
+            return it == tree.end() ? nullptr : &it->second;
         };
-        if (!in(folder) && !in(aside))
-            Fail("the user's " + file.first + " of " + name + " is lost");
+        const TWhat *here = at(folder), *besides = at(aside);
+        if ((here && here->what == was.what) || (besides && besides->what == was.what))
+            continue;
+        if (!here && !besides)
+            Fail("the user's " + relative + " of " + name + " is lost");
+        Fail("the user's " + relative + " of " + name + ", " + KindOf(was) + " of rights " + RightsText(was.mode) +
+             ", is " + Changed(was, here ? *here : *besides) + (here ? "" : " aside"));
     }
     if (state != "new") {
         // Its line says it failed, or an error follows it; never that all went well.
@@ -553,8 +582,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The files of the user in the earlier project, wherever it is.
         // What could be made (a link to nothing cannot).
         const auto record = [&](const std::string& relative) {
-            const std::string what = WhatIsAt(vx::JoinPath(s.folder, relative)).what;
-            if (!what.empty())
+            const TWhat what = WhatIsAt(vx::JoinPath(s.folder, relative));
+            if (!what.what.empty())
                 s.userFiles[relative] = what;
         };
         for (int f = 0; f < kFiles && (bits & 1); ++f) {
@@ -616,7 +645,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // aside: one naming a folder the user made there is no state a run leaves.
         if (Look(s).markValid && !((more & 64) && (bits & 3) == 1))
             return 0;
-        for (const auto& [relative, what] : s.userFiles)
+        for (const auto& [relative, was] : s.userFiles)
             s.uncarriable = s.uncarriable || !AllReadable(vx::JoinPath(s.folder, relative));
         switch ((more >> 2) & 3) {
         case 1: ::chmod(s.folder.c_str(), 0311); break;
