@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <complex>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -94,6 +95,17 @@ std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)
 void Require(bool ok, const char* check);
 // Whether a message shown since ClearReportTexts, or the batch log, holds `text`.
 bool Said(std::string_view text);
+// The same for the batch log's text after its first `logged` bytes.
+bool SaidSince(size_t logged, std::string_view text);
+
+// The call of the file layer that an input makes fail on the roads into a project (its
+// listing or read fault): a listing, its open or a read of its entries (kFileList), or a
+// read of an open file (kFileRead), at its first to 16th call, with EIO. Picked by a hash
+// of all the input's bytes, so that every input tries one and a change of any byte tries
+// another; each target plans it from its input before it takes a road.
+void PlanFault(const uint8_t* data, size_t size);
+// Runs `call` with the planned fault armed; true when it made a call fail.
+bool FailingAsPlanned(const std::function<void()>& call);
 // Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
 
@@ -146,8 +158,24 @@ bool SameImage(const TMRImage& a, const TMRImage& b);
 // project adds the file as the program adds it (the check of what a project file can
 // list, the data-set file, the project file that lists it), is saved and opened again.
 // The set must come back as it was read, or the add must be refused with a message
-// before anything is written in the project's folder; otherwise the run stops.
+// before anything is written in the project's folder. An add that was made is made once
+// more in a new project with the planned listing or read failing (PlanFault): where the
+// fault met a call, the add must be refused with a message that names the file or a
+// folder, with nothing written; where it met none, the set is added again. Otherwise the
+// run stops.
 void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
+
+// Takes CSI files on the road of Add Exam with exam type `examType` into a new project:
+// the dialog's entries, "[folder]" or files, and the paths of the CSI files the exam is to
+// read (those its patterns match, when a folder's images are there to be matched). Each
+// of them gives a set that, after a save and an open, holds what its reader reads from
+// the file with the exam type's parameters (TProject::ExamTypeParams) alone, or is named
+// in the message of the files that failed (or in a question about it). Then once more in
+// a new project with the planned listing or read failing: where the fault met a call, a
+// message names the file or a folder, each file is added as before or named, and an exam
+// that added nothing left the project's folder as it was. Otherwise the run stops.
+void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
+                           const std::vector<std::string>& csiFiles);
 
 // The first `count` pixels of a pixel file as the program writes them (16-bit
 // little-endian, row by row), read without the image's own reader; false when the file
@@ -161,8 +189,11 @@ enum class TImageRoad { AddImages, ExamFile, ExamFolder };
 // the pixel files staged with the project's new files. Every image added must hold the
 // pixels its staged file holds, and come back with its record and those pixels after a
 // save and an open in another project; an add that adds no image must leave the project's
-// folder as it was. Otherwise the run stops. `examType` is Add Exam's (ExamFile and
-// ExamFolder only).
+// folder as it was. Then once more in a new project with the planned listing or read
+// failing (PlanFault): where the fault met a call, a message names the file or a folder,
+// and only images added before are added, with the same pixels (none: the folder as it
+// was); where it met none, the same images are added. Otherwise the run stops.
+// `examType` is Add Exam's (ExamFile and ExamFolder only).
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
                              int examType = 0);
 

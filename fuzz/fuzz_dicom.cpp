@@ -21,6 +21,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool quiet = [] {
         vx::fuzz::Prepare();
         OFLog::configure(OFLogger::FATAL_LOG_LEVEL);

@@ -257,6 +257,7 @@ void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool ready = (vx::fuzz::Prepare(), true);
     (void)ready;
     uint8_t pick = 0;

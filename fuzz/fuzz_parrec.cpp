@@ -25,6 +25,7 @@ constexpr size_t kLayoutBytes = 9;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < kLayoutBytes)

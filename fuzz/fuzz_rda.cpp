@@ -125,6 +125,7 @@ void CheckParameters(const TCSISet& set, const TRdaParameters& p)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < 1)

@@ -310,6 +310,7 @@ void ReadChosen(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool ready = (vx::fuzz::Prepare(), true);
     (void)ready;
     if (size < 2)
