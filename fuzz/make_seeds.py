@@ -425,7 +425,8 @@ def golden_files():
             journal = b"Vexara file journal 1\n.project.tpj.a1b2c3\tproject.tpj\nend\n"
             staged = b".project.tpj.a1b2c3\0" + read(os.path.join(path, tpj))
             old = b".project.tpj.journal\0" + journal
-            put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
+            journal_files = sections([read(os.path.join(path, tpj)), old, staged] + named[:3])
+            put("fuzz_project", "%s_journal" % name, bytes([0]) + journal_files)
             if name == "project_v9":
                 # One field of the set's data-set file header changed after a first open
                 # (the second byte picks which), and each file replaced by a FIFO, a folder or
@@ -433,6 +434,17 @@ def golden_files():
                 files_part = sections([read(os.path.join(path, tpj))] + named)
                 for field in range(23):
                     put("fuzz_project", "%s_header_field_%d" % (name, field), bytes([32, field]) + files_part)
+                # A listing or a read failing while the project opens (bit 7: the kind, then
+                # the call's count less one): the work folder's listings, and reads of the
+                # project file, the data-set file's header, the maps, samples and pixels.
+                for listing in range(1, 7):
+                    put("fuzz_project", "%s_listing_%d_failing" % (name, listing),
+                        bytes([128, 1]) + struct.pack("<H", listing - 1) + files_part)
+                    put("fuzz_project", "%s_journal_listing_%d_failing" % (name, listing),
+                        bytes([128, 1]) + struct.pack("<H", listing - 1) + journal_files)
+                for read_call in (1, 100, 300, 380, 385, 400, 450, 520, 600, 700):
+                    put("fuzz_project", "%s_read_%d_failing" % (name, read_call),
+                        bytes([128, 0]) + struct.pack("<H", read_call - 1) + files_part)
                 for index in range(len(files)):
                     for kind in range(3):
                         put("fuzz_project", "%s_special_%s_%d" % (name, files[index], kind),
