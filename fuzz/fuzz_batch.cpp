@@ -5,7 +5,10 @@
 // file a small set; the macro marks a sample of each set), with a chosen file system fault;
 // then once more without a fault.
 //
-// The first input byte picks the file system: bit 0 offers no rename flags, bit 1 keeps
+// The first input byte picks the file system and the reader: bit 7 reads the CSI files with
+// the Philips single-voxel reader instead, each "<set>.SPAR" a SPAR file whose samples wait
+// in "<set>.sdat", which the reader finds only through a listing of the study's folder
+// (its exact name ".SDAT" is not there); bit 0 offers no rename flags, bit 1 keeps
 // a removed file still open as a hidden file (FUSE, NFS), bit 2 refuses hard links (EXDEV);
 // bits 3-5 the fault: every write after the step the second byte gives failing with ENOSPC
 // (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
@@ -88,20 +91,30 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
+#include "readers/ReaderFactory.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr const char* kStudies[] = {"s1", "s2"};
+constexpr uint32_t kSingleVoxelFormat = 0;
 constexpr int kFiles = 4;
 const TComplex kMark(42.0f, 0.0f);
+// A single-voxel SPAR file of 8 points; its data file holds 8 complex zeros.
+constexpr int kSparPoints = 8;
+const std::string kSparText = "samples : 8\r\nrows : 1\r\nsample_frequency : 2000\r\n"
+                              "synthesizer_frequency : 63860000\r\necho_time : 30\r\nrepetition_time : 2000\r\n";
 
 [[noreturn]] void Fail(const std::string& what)
 {
     std::fprintf(stderr, "fuzz_batch: %s\n%s\n", what.c_str(), g_batchLog.c_str());
     std::abort();
 }
+
+// Whether the CSI files of this input are read by the Philips single-voxel reader, which
+// looks for its data file beside each.
+bool g_philipsFiles = false;
 
 // Every CSI file is a small set named after the file.
 class TSmallSetReader : public TCSIReader {
@@ -523,7 +536,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool ready = [] {
         vx::fuzz::Prepare();
-        InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TSmallSetReader(p); });
+        InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* {
+            if (!g_philipsFiles)
+                return new TSmallSetReader(p);
+            TCSIReadParams params = *p;
+            params.m_nFormat = kSingleVoxelFormat;
+            return CreateReader(kSingleVoxelFormat, &params);
+        });
         static int step = 0;
         TProcessingHooks hooks;
         hooks.newMacroStep = [](bool, TCSISet*) { return reinterpret_cast<TProcessStep*>(&step); };
@@ -548,6 +567,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!vx::fuzz::TakeByte(data, size, *byte))
             return 0;
     const std::vector<std::string_view> parts = vx::fuzz::Sections(data, size, 1 + kFiles);
+    g_philipsFiles = (system & 128) != 0;
 
     const TPlaces& p = Places();
     std::error_code error;
@@ -566,13 +586,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         s.mark = hidden + ".batch-swap";
         s.input = vx::JoinPath(p.exams, s.name);
         const uint8_t bits = layout[k], more = extra[k];
-        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR"})
+        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR", "a.sdat", "b.sdat"})
             vx::RemoveFolderTree(vx::JoinPath(s.input, file));
         s.emptied = (more & 3) == 3;
         s.oddFiles = (bits & 0xc0) != 0;
         if (!s.emptied)
-            for (const char* file : {"a.SPAR", "b.SPAR"})
-                Put(vx::JoinPath(s.input, file), "");
+            for (const char* set : {"a", "b"}) {
+                Put(vx::JoinPath(s.input, std::string(set) + ".SPAR"), g_philipsFiles ? kSparText : std::string());
+                if (g_philipsFiles)
+                    Put(vx::JoinPath(s.input, std::string(set) + ".sdat"), std::string(kSparPoints * 8, '\0'));
+            }
         if (bits & 0x40)
             ::mkfifo(vx::JoinPath(s.input, "f.SPAR").c_str(), 0600);
         if (bits & 0x80)

@@ -384,6 +384,13 @@ def batch_seeds():
     seed("closed_folder", 0, 0, [1, 1], files=user[:2], extra=(12, 0))
     seed("not_a_project", 0, 0, [0, 3 | 4], extra=(32, 32))
     seed("open_here", 0, 0, [1, 1], files=user[:2], extra=(16, 0))
+    # The Philips single-voxel reader (bit 7), whose data files are found only through the
+    # study folder's listing: a run, and listings failing at the companion searches of
+    # s1's and of s2's sets (the 25th and 75th listing calls), or all of them from a step.
+    seed("philips_rerun", 128, 0, [1, 1], files=user[:2])
+    for n in (25, 75):
+        seed("philips_listing_%d_failing" % n, 128 | 40, n, [1, 1], files=user[:2])
+    seed("philips_listings_failing", 128 | 48, 8, [1, 0], files=user[:2])
 
 
 def committed_seeds():
