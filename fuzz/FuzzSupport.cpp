@@ -730,7 +730,8 @@ TCSISet* SetOfFile(TProject& project, const std::string& path)
 
 // An exam into a new project, with the planned fault armed when `failing`: each CSI file
 // of `files` gives a set or is named in what the exam says (its message of the files that
-// failed, or a question). Returns the files whose sets were added.
+// failed, or a question), or, where a call failed, its folder is. Returns the files whose
+// sets were added.
 std::vector<std::string> AddExamNaming(TProject& project, const std::vector<std::string>& entries, int examType,
                                        const std::vector<std::string>& files, bool failing)
 {
@@ -738,17 +739,16 @@ std::vector<std::string> AddExamNaming(TProject& project, const std::vector<std:
     ClearReportTexts();
     const size_t logged = g_batchLog.size();
     const auto add = [&] { project.AddExam(entries, examType, &failed); };
-    if (failing)
-        FailingAsPlanned(add);
-    else
-        add();
+    const bool struck = failing ? FailingAsPlanned(add) : (add(), false);
+    const auto said = [&](const std::string& text) {
+        return failed.find(text) != std::string::npos || SaidSince(logged, text);
+    };
     std::vector<std::string> added;
     for (const std::string& path : files) {
-        const std::string name = vx::FileNameOf(path);
         if (SetOfFile(project, path))
             added.push_back(path);
         else
-            Require(failed.find(name) != std::string::npos || SaidSince(logged, name),
+            Require(said(vx::FileNameOf(path)) || (struck && said(vx::FolderOf(path))),
                     "a CSI file of an exam that adds no set is named");
     }
     return added;
