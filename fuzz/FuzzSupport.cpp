@@ -210,6 +210,80 @@ std::string Printed(const char* format, ...)
     return buffer;
 }
 
+void ChosenDirections(uint8_t byte, float row[3], float column[3])
+{
+    static constexpr float kObliques[8][2][3] = {
+        {{0.6f, 0.8f, 0}, {0, 0, 1}},        {{0.8f, 0, 0.6f}, {0, 1, 0}},         {{0, 0.6f, 0.8f}, {1, 0, 0}},
+        {{0.6f, -0.8f, 0}, {0.8f, 0.6f, 0}}, {{0, 0.8f, -0.6f}, {0, 0.6f, 0.8f}}, {{0.8f, 0, 0.6f}, {-0.6f, 0, 0.8f}},
+        {{0.6f, 0.8f, 0}, {0, 0, -1}},       {{-0.8f, 0, 0.6f}, {0, -1, 0}},
+    };
+    const int pick = byte % 32;
+    if (pick >= 24) {
+        std::copy(kObliques[pick - 24][0], kObliques[pick - 24][0] + 3, row);
+        std::copy(kObliques[pick - 24][1], kObliques[pick - 24][1] + 3, column);
+        return;
+    }
+    // The row along axis pick / 8 with the sign of bit 2, the column along one of the
+    // other two (bit 0) with the sign of bit 1.
+    std::fill(row, row + 3, 0.0f);
+    std::fill(column, column + 3, 0.0f);
+    const int rowAxis = pick / 8;
+    row[rowAxis] = (pick & 4) ? -1.0f : 1.0f;
+    column[(rowAxis + 1 + (pick & 1)) % 3] = (pick & 2) ? -1.0f : 1.0f;
+}
+
+TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const std::string& axialLabels)
+{
+    TPlaneGeometry g;
+    float least = 0;
+    for (int i = 0; i < 3; ++i) {
+        const float sum = std::fabs(row[i]) + std::fabs(column[i]);
+        if (i == 0 || sum < least) {
+            g.sliceAxis = i;
+            least = sum;
+        }
+    }
+    const float* first = g.sliceAxis == 1 ? column : row;
+    const float* second = g.sliceAxis == 1 ? row : column;
+    for (int i = 0; i < 3; ++i)
+        g.normal[i] = first[(i + 1) % 3] * second[(i + 2) % 3] - first[(i + 2) % 3] * second[(i + 1) % 3];
+    // The standard views by rows; the axial one's in-plane unit vectors p and q (its first
+    // two columns) as the labels turn points into the view: "LP" both negated, "PR" (x, y)
+    // to (y, -x), "AL" to (-y, x).
+    double standard[3][3] = {{0, 0, -1}, {1, 0, 0}, {0, -1, 0}};
+    if (g.sliceAxis == 1) {
+        const double coronal[3][3] = {{1, 0, 0}, {0, 0, -1}, {0, -1, 0}};
+        std::copy(&coronal[0][0], &coronal[0][0] + 9, &standard[0][0]);
+    } else if (g.sliceAxis == 2) {
+        double p[2] = {1, 0}, q[2] = {0, 1};
+        const auto turn = [&](double v[2]) {
+            const double x = v[0], y = v[1];
+            if (axialLabels == "LP")
+                v[0] = -x, v[1] = -y;
+            else if (axialLabels == "PR")
+                v[0] = y, v[1] = -x;
+            else if (axialLabels == "AL")
+                v[0] = -y, v[1] = x;
+        };
+        turn(p);
+        turn(q);
+        const double axial[3][3] = {{p[0], q[0], 0}, {p[1], q[1], 0}, {0, 0, 1}};
+        std::copy(&axial[0][0], &axial[0][0] + 9, &standard[0][0]);
+    }
+    // [r c n] is orthonormal: its inverse is its transpose, whose rows are r, c and n.
+    const float* m[3] = {row, column, g.normal};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k)
+                g.rotation[i][j] += standard[i][k] * double(m[k][j]);
+    return g;
+}
+
+bool Near(double value, double expected)
+{
+    return std::fabs(value - expected) <= 1e-4 * (1.0 + std::fabs(expected));
+}
+
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
 {
     static constexpr const char* kPositions[] = {"head_first", "feet_first"};
@@ -607,7 +681,7 @@ void AddImagesFailingAsPlanned(const std::string& path, const TImageImportParams
 }  // namespace
 
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
-                             int examType)
+                             int examType, const std::function<void(TImageSet&)>& expected)
 {
     const std::string folder = EmptyAddFolder();
     std::string projectFile;
@@ -618,6 +692,8 @@ void AddImagesThroughProject(const std::string& path, const TImageImportParams& 
             __builtin_trap();
         const TTree before = Snapshot(folder);
         AddOnRoad(project, path, params, road, examType);
+        if (expected)
+            expected(*project.m_pImageSet);
         if (project.m_pImageSet->IsEmpty()) {
             // Nothing added: nothing written.
             if (Snapshot(folder) != before)

@@ -14,6 +14,7 @@
 
 class TCSISet;
 struct TCSIReadParams;
+class TImageSet;
 class TMRImage;
 struct TImageImportParams;
 
@@ -109,6 +110,26 @@ bool FailingAsPlanned(const std::function<void()>& call);
 // Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
 
+// Row and column directions of a grid or an image, orthonormal, chosen by a byte: a pair of
+// the axes' unit vectors with both signs (24 of 32), or one of eight pairs turned by the
+// angle whose cosine is 0.6 or 0.8, in and out of the patient's planes.
+void ChosenDirections(uint8_t byte, float row[3], float column[3]);
+// The geometry that a grid's or an image's row and column directions give it by the
+// vendors' common mapping: the slice axis along which they run least (the lower axis of
+// equal sums of |r| and |c|: 0 sagittal, 1 coronal, 2 axial) and the normal (c x r for a
+// coronal plane, else r x c); and the rotation that turns r, c and the normal onto the
+// axes of the orientation's standard view (S [r c n]^-1), the axial view turned by the
+// patient-direction labels `axialLabels` ("RA" none, "LP", "PR", "AL") as the labels turn
+// a point into that view.
+struct TPlaneGeometry {
+    int sliceAxis = 2;
+    float normal[3] = {};
+    double rotation[3][3] = {};
+};
+TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const std::string& axialLabels);
+// Whether a float is within a relative 1e-4 of a value derived in double precision.
+bool Near(double value, double expected);
+
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
 // and 1/8 ms, averages, the patient's and examination's names (`name` and `exam`, their
@@ -193,8 +214,9 @@ enum class TImageRoad { AddImages, ExamFile, ExamFolder };
 // failing (PlanFault): where the fault met a call, a message names the file or a folder,
 // and only images added before are added, with the same pixels (none: the folder as it
 // was); where it met none, the same images are added. Otherwise the run stops.
-// `examType` is Add Exam's (ExamFile and ExamFolder only).
+// `examType` is Add Exam's (ExamFile and ExamFolder only); `expected`, when given, checks
+// the images of the first add (a target that wrote the file from values it chose).
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
-                             int examType = 0);
+                             int examType = 0, const std::function<void(TImageSet&)>& expected = {});
 
 }  // namespace vx::fuzz

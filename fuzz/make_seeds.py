@@ -151,12 +151,16 @@ def list_seeds():
 
 def rda_seeds():
     """RDA files that fuzz_rda writes from parameters (first byte 128 + options): TE and TR
-    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus."""
-    for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x06))):
-        params = struct.pack("<HHBHBBBBB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid, 0x1a, 3)
-        samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(256))
-        for options in (0, 1, 6):
-            put("fuzz_rda", "parameters_%d_%d" % (k, options), bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
+    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus, axial, sagittal,
+    coronal and oblique grids with both signs of their vectors, off the origin."""
+    for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x36))):
+        samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(512))
+        for directions in (0, 6, 9, 20, 24 + k, 28 + k):
+            params = struct.pack("<HHBHBBBBBBbbbB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid,
+                                 0x1a + directions, 3 + k, directions, 20 - 7 * k, -30 + 11 * k, 5 * k - 9, 3 + 2 * k)
+            for options in (0, 1, 6):
+                put("fuzz_rda", "parameters_%d_%d_%d" % (k, directions, options),
+                    bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
 
 
 def chosen_seeds():
@@ -209,6 +213,32 @@ def chosen_seeds():
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
+
+
+def dicom_seeds():
+    """Images that fuzz_dicom writes from chosen values (first byte 0xff): each bit depth,
+    transfer syntax and road, every plane and oblique directions, each patient position
+    and none, and pixels of both signs."""
+    pixels = b"".join(struct.pack("<h", (i * 2731) % 65536 - 32768) for i in range(256))
+    for k in range(16):
+        kind = (k & 1) | ((k >> 1) & 3) << 1 | ((k >> 1) & 3) << 3
+        directions = (5 * k + 3 * (k >> 2)) % 32
+        values = bytes([k, 15 - k, kind, (17 * k) % 256, (256 - 9 * k) % 256, 5 * k, directions,
+                        3 + k, 12 - (k % 12), k % 9, 250, 60 + k, 40, 12 + k, k % 12, 3 * k])
+        put("fuzz_dicom", "chosen_%02d" % k, b"\xff" + values + pixels)
+
+
+def parrec_seeds():
+    """Pairs that fuzz_parrec writes from chosen values (bit 7 of the ninth byte): both
+    versions, each road, one to three images of both bit depths in each orientation."""
+    pixels = b"".join(struct.pack("<h", (i * 1931) % 65536 - 32768) for i in range(3 * 64))
+    for k in range(12):
+        layout = bytes(8) + bytes([0x80 | (0x40 if k % 3 == 2 else 0) | (k % 4) << 1])
+        lines = b"".join(bytes(v % 256 for v in (9 * j + 7 * k, j + k, 16 + 3 * j, 250 - 5 * k, 9 * j, 4 + j, 3 + k,
+                                                 24 + j, 60 + k)) for j in range(3))
+        values = bytes(v % 256 for v in (k, 100 + k, 31, 5 * k, 256 - 7 * k, 3 * k, 40 - k, 20 + k, 9 * k, 180,
+                                         200 + k, 160 - k, 20 + k, 7 * k, 256 - 5 * k, 42, 7 + k, 3 * k, k)) + lines
+        put("fuzz_parrec", "chosen_%02d" % k, layout + values + pixels)
 
 
 def mask_seeds():
@@ -508,6 +538,8 @@ def main():
     golden_files()
     committed_seeds()
     rda_seeds()
+    dicom_seeds()
+    parrec_seeds()
     chosen_seeds()
     mask_seeds()
     sage_seeds()
