@@ -854,8 +854,14 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
             __builtin_trap();
         const TTree before = Snapshot(folder);
         added = AddExamNaming(project, entries, examType, csiFiles, false);
-        for (const std::string& path : added)
-            Require(alone[path] != nullptr, "an exam adds no set of a CSI file that its reader refuses");
+        for (const std::string& path : csiFiles) {
+            const bool isAdded = std::find(added.begin(), added.end(), path) != added.end();
+            Require(!isAdded || alone[path] != nullptr, "an exam adds no set of a CSI file that its reader refuses");
+            // Without an image to compare it with, a set that a project can list has no
+            // reason to be refused.
+            Require(isAdded || !alone[path] || !alone[path]->CanBeListed() || !project.m_pImageSet->IsEmpty(),
+                    "an exam adds the set its reader reads of a CSI file");
+        }
         if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty()) {
             Require(Snapshot(folder) == before, "an exam that adds nothing writes nothing");
         } else {

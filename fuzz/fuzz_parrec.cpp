@@ -39,7 +39,6 @@ using vx::fuzz::Printed;
 using vx::fuzz::Require;
 
 constexpr size_t kLayoutBytes = 9;
-constexpr size_t kChosenBytes = 24;
 
 // One image line of a pair written from chosen values; (ap, fh, rl) triples as the file
 // gives them.
