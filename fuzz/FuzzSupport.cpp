@@ -576,14 +576,17 @@ bool SameImage(const TMRImage& a, const TMRImage& b)
 
 namespace {
 
-// The folder of the new project that an add goes to: emptied, with every reader registered.
-std::string EmptyAddFolder()
+// Makes `project` the new project that an add goes to, in a folder emptied for it, with
+// every reader registered; returns the folder.
+std::string CreateAddProject(TProject& project)
 {
     static const bool registered = (RegisterReaders(), true);
     (void)registered;
     const std::string folder = vx::JoinPath(ScratchFolder(), "added");
     std::error_code error;
     std::filesystem::remove_all(folder, error);
+    if (!project.Create(folder, "added"))
+        __builtin_trap();
     return folder;
 }
 
@@ -651,10 +654,8 @@ bool NamedSince(size_t logged, const std::string& path)
 void AddImagesFailingAsPlanned(const std::string& path, const TImageImportParams& params, TImageRoad road,
                                int examType, const TAddedImages& before)
 {
-    const std::string folder = EmptyAddFolder();
     TProject project;
-    if (!project.Create(folder, "added"))
-        __builtin_trap();
+    const std::string folder = CreateAddProject(project);
     const TTree untouched = Snapshot(folder);
     ClearReportTexts();
     const size_t logged = g_batchLog.size();
@@ -683,13 +684,11 @@ void AddImagesFailingAsPlanned(const std::string& path, const TImageImportParams
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
                              int examType, const std::function<void(TImageSet&)>& expected)
 {
-    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     TAddedImages added;
     {
         TProject project;
-        if (!project.Create(folder, "added"))
-            __builtin_trap();
+        const std::string folder = CreateAddProject(project);
         const TTree before = Snapshot(folder);
         AddOnRoad(project, path, params, road, examType);
         if (expected)
@@ -728,12 +727,10 @@ namespace {
 // the fault met no call the set is added again.
 void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCSIReadParams& params)
 {
-    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     {
         TProject project;
-        if (!project.Create(folder, "added"))
-            __builtin_trap();
+        const std::string folder = CreateAddProject(project);
         const TTree before = Snapshot(folder);
         ClearReportTexts();
         const size_t logged = g_batchLog.size();
@@ -763,12 +760,10 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
 {
     if (!read)
         return;
-    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     {
         TProject project;
-        if (!project.Create(folder, "added"))
-            __builtin_trap();
+        const std::string folder = CreateAddProject(project);
         const TTree before = Snapshot(folder);
         const int reports = g_reports;
         const size_t logged = g_batchLog.size();
@@ -838,7 +833,6 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(examType, block, record);
-    const std::string folder = EmptyAddFolder();
     // What the exam type's reader reads of each file alone.
     std::map<std::string, std::unique_ptr<TCSISet>> alone;
     for (const std::string& path : csiFiles) {
@@ -850,8 +844,7 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
     std::string projectFile;
     {
         TProject project;
-        if (!project.Create(folder, "added"))
-            __builtin_trap();
+        const std::string folder = CreateAddProject(project);
         const TTree before = Snapshot(folder);
         added = AddExamNaming(project, entries, examType, csiFiles, false);
         for (const std::string& path : csiFiles) {
@@ -879,10 +872,8 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
         }
     }
     // Once more with a listing or a read failing: only sets added before.
-    const std::string failingFolder = EmptyAddFolder();
     TProject project;
-    if (!project.Create(failingFolder, "added"))
-        __builtin_trap();
+    const std::string failingFolder = CreateAddProject(project);
     const TTree before = Snapshot(failingFolder);
     for (const std::string& path : AddExamNaming(project, entries, examType, csiFiles, true))
         Require(std::find(added.begin(), added.end(), path) != added.end(),
