@@ -668,11 +668,14 @@ void AddImagesFailingAsPlanned(const std::string& path, const TImageImportParams
         Require(Snapshot(folder) == untouched, "images refused after a failed listing or read write nothing");
         return;
     }
-    const TAddedImages again = StagedImages(project);
+    TAddedImages again = StagedImages(project);
     for (size_t k = 0; k < again.records.size(); ++k) {
         const auto same = std::find_if(before.records.begin(), before.records.end(), [&](const auto& record) {
             return record->GetName() == again.records[k]->GetName();
         });
+        // Numbered among the images added, which may be fewer.
+        if (same != before.records.end())
+            again.records[k]->SetId((*same)->GetId());
         Require(same != before.records.end() && SameImage(**same, *again.records[k]) &&
                     before.pixels[size_t(same - before.records.begin())] == again.pixels[k],
                 "an image added despite a failed listing or read is the image added without it");
