@@ -297,6 +297,8 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
         {"a DATA file that fails while it is read", 8, [](const TTempFolder&, TCSIScan&) {},
          "Data file $/scan.DATA cannot be read to its end.", {{vx::kFileRead, EIO, 5}}, false},
         {"a missing LIST file", 8, remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
+        {"a LIST file that fails while it is read", 5, [](const TTempFolder&, TCSIScan&) {},
+         "LIST file $/scan.LIST cannot be read to its end.", {{vx::kFileRead, EIO, 2}}},
         {"a missing LIST file in a folder that cannot be listed", 5, remove("scan.LIST"),
          "Could not look for LIST file scan.LIST: the folder $ cannot be listed: input/output error.",
          {{vx::kFileList, EIO, 1}}},
