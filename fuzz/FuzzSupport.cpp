@@ -725,9 +725,11 @@ void AddImagesThroughProject(const std::string& path, const TImageImportParams& 
 namespace {
 
 // The add of a set made once more with the planned fault. Where the fault met a call the
-// add is refused, naming the file or a folder, with nothing written, or the failed call
-// did not matter: the set added comes back after a save and an open as it was read. Where
-// the fault met no call the set is added again.
+// add is refused, naming the file or a folder, with nothing written; or the failed call
+// did not matter: the set added comes back after a save and an open as it was read; or a
+// message names what the reader went without (a PAR file it may do without, whose
+// geometry it then takes from the SPAR file). Where the fault met no call the set is
+// added again.
 void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCSIReadParams& params)
 {
     std::string projectFile;
@@ -746,7 +748,7 @@ void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCS
             Require(Snapshot(folder) == before, "an add refused after a failed listing or read writes nothing");
             return;
         }
-        if (!struck)
+        if (!struck || NamedSince(logged, path))
             return;
         Require(project.Save(), "a set added despite a failed listing or read is saved");
         projectFile = project.GetProjectFilePath();
@@ -754,7 +756,7 @@ void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCS
     TProject again;
     TCSISet* back = again.Load(projectFile) ? again.m_pCSISetList->FindByName(read.GetName()) : nullptr;
     Require(back && back->LoadData() && SameSet(read, *back),
-            "a set added despite a failed listing or read is the set read without it");
+            "a set added despite a failed listing or read, without a word, is the set read without it");
 }
 
 }  // namespace

@@ -94,9 +94,9 @@ TChosenPair ChosenPair(uint8_t layout, const uint8_t* data, size_t size)
             v = c.Signed(2.0f);
         line.spacing[0] = float(1 + c.Pick(16)) / 4.0f;
         line.spacing[1] = float(1 + c.Pick(16)) / 4.0f;
-        // Version 3 takes the header's slice thickness, which the target makes a 32nd of
-        // the field of view's first side.
-        line.thickness = p.version == 3 ? p.fov[0] / 32.0f : float(c.Byte()) / 8.0f;
+        // Version 3 takes the header's slice thickness, which the target makes a 16th of
+        // the field of view's first side: exact in the four decimals written.
+        line.thickness = p.version == 3 ? p.fov[0] / 16.0f : float(c.Byte()) / 8.0f;
         line.te = float(c.Byte()) / 2.0f;
         line.index = std::to_string(k + 1);
         p.lines.push_back(std::move(line));
