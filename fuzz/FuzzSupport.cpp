@@ -62,10 +62,28 @@ bool Reported(std::string_view text)
                        [&](const std::string& shown) { return shown.find(text) != std::string::npos; });
 }
 
+namespace {
+
+// Whether `shown` names the path `text`: the path stands there, not as the start of a
+// longer name ("a/cs" in "a/csi"); a "." after it ends a sentence.
+bool NamesPath(std::string_view shown, std::string_view text)
+{
+    const auto inName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; };
+    for (size_t at = shown.find(text); at != std::string_view::npos; at = shown.find(text, at + 1)) {
+        const size_t end = at + text.size();
+        if (end == shown.size() || (!inName(shown[end]) && shown[end] != '.') ||
+            (shown[end] == '.' && (end + 1 == shown.size() || !inName(shown[end + 1]))))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool EveryReportNaming(std::string_view text, std::string_view with)
 {
     return std::all_of(g_reportTexts.begin(), g_reportTexts.end(), [&](const std::string& shown) {
-        return shown.find(text) == std::string::npos || shown.find(with) != std::string::npos;
+        return !NamesPath(shown, text) || shown.find(with) != std::string::npos;
     });
 }
 

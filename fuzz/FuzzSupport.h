@@ -28,7 +28,7 @@ int ReportCount();
 // Forgets the texts of the messages shown so far (the last 256 are kept).
 void ClearReportTexts();
 // Whether a message shown since ClearReportTexts holds `text`, and every one that names
-// `text` also holds `with` (when given).
+// the path `text` (not as the start of a longer name) also holds `with` (when given).
 bool Reported(std::string_view text);
 bool EveryReportNaming(std::string_view text, std::string_view with);
 // Puts something other than a file at `path` (whatever stood there is removed): kind 0 a
