@@ -24,6 +24,7 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
+#include "platform/TTextFile.h"
 #include "platform/Workers.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
@@ -76,7 +77,11 @@ protected:
         vx::ResetGlobals();
         TProcessingHooks hooks;
         hooks.newMacroStep = [this](bool, TCSISet*) { return reinterpret_cast<TProcessStep*>(&m_step); };
-        hooks.readMacro = [this](TProcessStep*, vx::TTextFile&) { return m_readable; };
+        hooks.readMacro = [this](TProcessStep*, vx::TTextFile& file) {
+            for (std::string line; file.ReadString(line);) {
+            }
+            return m_readable;
+        };
         hooks.applyStep = [](TProcessStep*, TCSISet*) { return true; };
         hooks.deleteStep = [this](TProcessStep*) { ++m_deleted; };
         InstallProcessingHooks(hooks);
@@ -346,11 +351,17 @@ TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
     run.m_studies = {"s1", "s2"};
     m_readable = false;
     EXPECT_FALSE(run.Run());
+    m_readable = true;
+    {
+        TFileFaultScope failingDisk({{vx::kFileRead, EIO, 1}});
+        EXPECT_FALSE(run.Run());
+    }
     run.m_strMacro = exams.File("none.mcr");
     EXPECT_FALSE(run.Run());
     EXPECT_EQ(report.Messages(),
               (std::vector<std::string>{"Can not read from macro file " + exams.File("steps.mcr") +
                                             " because of wrong format.",
+                                        "Macro file " + exams.File("steps.mcr") + " cannot be read to its end.",
                                         "Can not open macro file: " + exams.File("none.mcr")}));
     EXPECT_FALSE(vx::FolderExists(run.m_strOutput)) << "no output folder, no study project";
     EXPECT_EQ(g_pProject, &m_open);
