@@ -55,9 +55,8 @@ bool TTextFile::FillBuffer()
 {
     m_pos = 0;
     m_end = m_in.Read(m_buffer.data(), m_buffer.size());
-    // A read that stops short of the file's end failed: the lines after it are not the
-    // file's last ones.
-    if (m_end < m_buffer.size() && m_in.BytesLeft() != 0)
+    // After a failed read the lines read are not the file's last ones.
+    if (m_in.ReadFailed())
         m_failed = true;
     return m_end > 0;
 }
