@@ -68,6 +68,13 @@ std::string ProjectFileNotOpened(const std::string& path, int error)
     return refused + (forbidden.empty() ? file + " cannot be read: " + vx::FileErrorReason(error) : forbidden) + ".";
 }
 
+// The refusal of a project whose file failed while it was read.
+std::string ProjectFileNotReadToEnd(const std::string& path, int error)
+{
+    return "The project " + ProjectNameOf(path) + " cannot be opened: its project file " + path +
+           " cannot be read to its end: " + vx::FileErrorReason(error) + ".";
+}
+
 bool EndsWithSeparator(const std::string& path)
 {
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -303,7 +310,8 @@ bool TProject::CheckProjectFile(std::string quotedPath, std::string* refusal)
         TCSISetList::SkipFromProject(file, version))
         return true;
     if (refusal)
-        *refusal = opened || !file.NotAFile().empty()
+        *refusal = file.ReadFailed() ? ProjectFileNotReadToEnd(path, file.LastError())
+                   : opened || !file.NotAFile().empty()
                        ? "Error: Invalid Project File" + vx::NotAFileNote(file.NotAFile())
                        : ProjectFileNotOpened(path, error);
     return false;
@@ -347,7 +355,8 @@ bool TProject::Load(std::string quotedPath)
     }
     reading.ShowHeld();
     if (!read) {
-        vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
+        vx::Report(file.ReadFailed() ? ProjectFileNotReadToEnd(path, file.LastError()) : "Error: Invalid Project File",
+                   vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
         return false;
     }
     if (m_nFileVersion < kFileVersion) {

@@ -624,6 +624,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
              std::filesystem::rename(aside, path);
          },
          refused + "its project file " + path + " cannot be read: too many levels of symbolic links."},
+        {"a project file whose read fails", [] { vx::SetFileFaults({{vx::kFileRead, EIO, 1, true}}); },
+         [] { vx::SetFileFaults({}); },
+         refused + "its project file " + path + " cannot be read to its end: input/output error."},
         {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
          [&] { MakeProjectOfSets(folder, "p"); },
          "Error: Invalid Project File"},
