@@ -70,6 +70,12 @@ bool MeansNotWritable(int error)
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
+// A lock refused for one of these reasons is one the file system does not offer at all.
+bool MeansNoLocks(int error)
+{
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 }  // namespace
 
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
@@ -163,7 +169,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         const int error = errno;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
         return fail(error, error == EWOULDBLOCK                         ? TResult::HeldElsewhere
-                           : error == ENOLCK || (error == EBADF && readOnly) ? TResult::NoLocks
+                           : MeansNoLocks(error) || (error == EBADF && readOnly) ? TResult::NoLocks
                                                                             : TResult::Unavailable);
     }
     // The file locked must still be the lock file: its holder may have removed it before

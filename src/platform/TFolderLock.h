@@ -51,7 +51,7 @@ public:
                         // LastError() says why
         NoLocks,        // the file system offers no lock for the folder (no locks at all, or
                         // none on a lock file this user may only read, as on NFS): nothing is
-                        // locked; LastError() says why (ENOLCK, EBADF)
+                        // locked; LastError() says why (ENOLCK, EOPNOTSUPP, ENOSYS, EBADF)
         Forbidden,      // a lock file is there that this user may not open; LastError() says why
         Unavailable,    // the lock file cannot be made or locked for another reason (a full
                         // disk, a failing disk); LastError() says why

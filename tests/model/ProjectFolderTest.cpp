@@ -253,6 +253,10 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
          refused + ": " + FileErrorReason(EAGAIN) + "."},
         {"no locks on the file system", 0644, 0777, {{kFileLock, ENOLCK, 1, true}},
          unlocked("cannot be locked: no locks available")},
+        {"no locks: not supported", 0644, 0777, {{kFileLock, EOPNOTSUPP, 1, true}},
+         unlocked("cannot be locked: " + FileErrorReason(EOPNOTSUPP))},
+        {"no locks: not implemented", 0644, 0777, {{kFileLock, ENOSYS, 1, true}},
+         unlocked("cannot be locked: " + FileErrorReason(ENOSYS))},
         {"a lock file this user may only read", 0444, 0777, {},
          unlocked("cannot be locked, because you may not write its lock file " + lockFile +
                   ", and its file system locks only files that may be written. Ask its owner, " + me +
