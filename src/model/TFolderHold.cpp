@@ -127,8 +127,9 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
     using TResult = vx::TFolderLock::TResult;
     const TResult result = m_lock.Acquire(folder);
     m_seen.clear();
-    const bool readOnly = result == TResult::ReadOnly || result == TResult::NoLocks;
-    m_state = result == TResult::Held ? TState::Held : readOnly ? TState::ReadOnly : TState::Untaken;
+    const vx::TFolderLock::TOffer offer = vx::TFolderLock::OfferOf(result);
+    const bool readOnly = offer == vx::TFolderLock::TOffer::ReadOnly;
+    m_state = offer == vx::TFolderLock::TOffer::Change ? TState::Held : readOnly ? TState::ReadOnly : TState::Untaken;
     m_readOnly = readOnly ? result : TResult::Held;
     if (m_state == TState::Held)
         m_identity = m_lock.FolderIdentity();
@@ -136,6 +137,12 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
 }
 
 std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const
+{
+    return WhyNotLocked(m_lock, result, folder);
+}
+
+std::string TFolderHold::WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLock::TResult result,
+                                      const std::string& folder)
 {
     const std::string lockFile = LockFileOf(folder);
     switch (result) {
@@ -147,17 +154,17 @@ std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std
         return "cannot be locked, because you may not read its lock file " + lockFile + ". Ask its owner, " +
                vx::TFolderLock::OwnerOf(lockFile) + ", to let you read it, or remove it once no program has the "
                "project open";
-    case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(m_lock.LastError());
+    case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(lock.LastError());
     case vx::TFolderLock::TResult::NoLocks:
-        if (m_lock.LastError() == EBADF)
+        if (lock.LastError() == EBADF)
             return "cannot be locked, because you may not write its lock file " + lockFile +
                    ", and its file system locks only files that may be written. Ask its owner, " +
                    vx::TFolderLock::OwnerOf(lockFile) + ", to let you write it";
         break;
-    case vx::TFolderLock::TResult::Unreachable: return WhyUnreachable(folder, m_lock.LastError());
+    case vx::TFolderLock::TResult::Unreachable: return WhyUnreachable(folder, lock.LastError());
     default: break;
     }
-    return "cannot be locked: " + vx::FileErrorReason(m_lock.LastError());
+    return "cannot be locked: " + vx::FileErrorReason(lock.LastError());
 }
 
 bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurpose purpose)
@@ -173,12 +180,13 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     // Two programs in one folder would complete, replace and remove each other's files.
     const TResult lock = Lock(folder);
     const std::vector<std::string> journals{OldSaveJournalPath(folder, name), vx::TFileTransaction::JournalPathOf(folder)};
-    switch (lock) {
-    case TResult::Held: break;
-    case TResult::HeldElsewhere: return refuse("another program has a project of its folder open.");
-    case TResult::HeldHere: return refuse("a project of its folder is open in this program already.");
-    case TResult::ReadOnly:
-    case TResult::NoLocks:
+    using TOffer = vx::TFolderLock::TOffer;
+    switch (vx::TFolderLock::OfferOf(lock)) {
+    case TOffer::Change: break;
+    case TOffer::Busy:
+        return refuse(lock == TResult::HeldHere ? "a project of its folder is open in this program already."
+                                                : "another program has a project of its folder open.");
+    case TOffer::ReadOnly:
         if (creating)
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
@@ -198,10 +206,11 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
                            WhyNotLocked(lock, folder) + ". Save Project As keeps the work in a folder that can be locked.",
                        vx::ReportIcon::Exclamation);
         return true;
-    case TResult::NotAFile:
-        return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
-                      (creating ? "create" : "open") + " the project.");
-    default: return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
+    case TOffer::Refused:
+        if (lock == TResult::NotAFile)
+            return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
+                          (creating ? "create" : "open") + " the project.");
+        return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
     }
     // A change an earlier version left half done, then one of this version.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder);

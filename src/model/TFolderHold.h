@@ -43,8 +43,12 @@ public:
     vx::TFolderLock::TResult Lock(const std::string& folder);
     // The lock of `folder` could not be taken for `result`: why, to follow "its folder" or
     // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
-    // "cannot be written: ...").
+    // "cannot be written: ..."). The one wording of every result but those of a folder
+    // another program or project has open (TFolderLock::TOffer::Busy), which each command
+    // words in its own sentence; the second form for a lock not of a hold.
     std::string WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const;
+    static std::string WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLock::TResult result,
+                                    const std::string& folder);
     // An open that failed gives the folder back as it found it: a lock file this hold made
     // is removed by the lock while it is still held, and the lock is let go.
     void ReleaseAfterFailedOpen(const std::string& folder);

@@ -122,7 +122,22 @@ bool TProject::TakeName(const std::string& folder, const std::string& name)
 
 bool TProject::Create(const std::string& folder, const std::string& name)
 {
-    return Start(folder, name) && Save();
+    // The folders a create makes, from the project's own up to the first one that was there:
+    // a create that fails takes them back, so that a refused command leaves no trace.
+    std::vector<std::string> made;
+    for (std::string path = folder; !path.empty() && !vx::FolderExists(path) && !vx::FileExists(path);
+         path = vx::FolderOf(path))
+        made.push_back(path);
+    if (Start(folder, name) && Save())
+        return true;
+    // A lock file it made goes while it is still held; the rest only when empty.
+    m_hold->ReleaseAfterFailedOpen(folder);
+    if (!made.empty())
+        vx::RemoveFile(vx::TFileTransaction::WorkFolderOf(folder));
+    for (const std::string& path : made)
+        if (!vx::RemoveFile(path))
+            break;
+    return false;
 }
 
 std::optional<TProject::TPlace> TProject::HandOverPlace()

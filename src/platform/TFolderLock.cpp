@@ -76,7 +76,32 @@ bool MeansNoLocks(int error)
     return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
 }
 
+// Removes the lock file in the folder open as folderFd when it is still the file of that
+// identity (links not followed). Through the folder's descriptor, not by path: the folder
+// may have been renamed meanwhile, and another put at its path.
+void RemoveLockFileIn(int folderFd, const TFileIdentity& identity)
+{
+    struct stat st {};
+    if (::fstatat(folderFd, TFolderLock::FileName(), &st, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(st) != identity ||
+        FileCallFails(kFileRemove) ||
+        RemovalHidesOpenFile(PathOfOpenFile(folderFd) + "/" + TFolderLock::FileName()))
+        return;
+    ::unlinkat(folderFd, TFolderLock::FileName(), 0);
+}
+
 }  // namespace
+
+TFolderLock::TOffer TFolderLock::OfferOf(TResult result)
+{
+    switch (result) {
+    case TResult::Held: return TOffer::Change;
+    case TResult::HeldElsewhere:
+    case TResult::HeldHere: return TOffer::Busy;
+    case TResult::ReadOnly:
+    case TResult::NoLocks: return TOffer::ReadOnly;
+    default: return TOffer::Refused;
+    }
+}
 
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
@@ -138,12 +163,13 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         if (fd < 0 && errno == ENOENT)
             return TResult::Changed;  // removed meanwhile
     }
+    bool making = false;
     if (fd < 0 && errno == ENOENT) {
         fd = FileCallFails(kFileLock) ? -1
                                       : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL,
                                                  LockFileMode(folderFd));
-        made = fd >= 0;
-        if (!made && errno == EEXIST)  // made meanwhile by another program, or a link
+        making = fd >= 0;
+        if (!making && errno == EEXIST)  // made meanwhile by another program, or a link
             return TResult::Changed;
     }
     if (fd < 0) {
@@ -155,22 +181,29 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
             return TResult::NotAFile;
         return m_error == EACCES || m_error == EPERM ? TResult::Forbidden : TResult::Unavailable;
     }
+    bool examined = false;
     const auto fail = [&](int error, TResult result) {
         m_error = error;
         ::close(fd);
         fd = -1;
+        // A lock file this try made and did not lock goes again, so that a folder where
+        // nothing is locked is left as it was found; one another program locked meanwhile
+        // is that program's.
+        if (making && examined && result != TResult::HeldElsewhere)
+            RemoveLockFileIn(folderFd, IdentityOf(st));
         return result;
     };
     if (::fstat(fd, &st) != 0)
         return fail(errno, TResult::Unavailable);
+    examined = true;
     if (!S_ISREG(st.st_mode))
         return fail(0, TResult::NotAFile);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
-        return fail(error, error == EWOULDBLOCK                         ? TResult::HeldElsewhere
+        return fail(error, error == EWOULDBLOCK                                       ? TResult::HeldElsewhere
                            : MeansNoLocks(error) || (error == EBADF && readOnly) ? TResult::NoLocks
-                                                                            : TResult::Unavailable);
+                                                                                   : TResult::Unavailable);
     }
     // The file locked must still be the lock file: its holder may have removed it before
     // it let go, and then another program may hold the one made in its place.
@@ -178,6 +211,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     if (::fstatat(folderFd, FileName(), &now, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(now) != IdentityOf(st))
         return fail(0, TResult::Changed);
     identity = IdentityOf(st);
+    made = making;
     // This user's lock file short of the folder's write bits (the umask took them when it
     // was made, or a program was killed before it widened them) is widened while held.
     // Should that fail, the lock is held all the same; only another user on NFS is refused.
@@ -272,8 +306,10 @@ TFolderLock::TResult TFolderLock::Keep(const std::string& folder, const std::fun
     if (result != TResult::Held)
         return result;
     // Another program may have held the folder meanwhile; the new lock is taken only
-    // when it left nothing changed.
+    // when it left nothing changed. A lock file made for it goes again while it is held.
     if (unchanged && !unchanged()) {
+        if (made)
+            RemoveLockFileIn(m_folderFd, identity);
         ::close(fd);
         return TResult::Changed;
     }
@@ -288,7 +324,7 @@ void TFolderLock::RemoveLockFileAndRelease(const std::string& folder)
 {
     // Only the lock file held, in the folder held, and while it is held.
     if (Holds(folder))
-        RemoveFile(JoinPath(folder, FileName()));
+        RemoveLockFileIn(m_folderFd, m_identity);
     Release();
 }
 

@@ -20,9 +20,12 @@
 // - Once locked, the file is compared with the one under the lock file's name (device and
 //   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds
 //   nothing, and the lock is taken again on the file there now.
-// - A lock file is made only here, and removed only here, only by its holder while it holds
-//   it (RemoveLockFileAndRelease): a program that locks the removed file afterwards sees
-//   that it is no longer the lock file and starts again.
+// - A lock file is made only here, and removed only here: by its holder while it holds it
+//   (RemoveLockFileAndRelease), or by its maker at once when the file system would not lock
+//   it, so that a folder where nothing is locked keeps no trace of the try. A program that
+//   locks the removed file afterwards sees that it is no longer the lock file and starts
+//   again. A removal goes through the folder's open descriptor, never by path: a folder put
+//   at the path meanwhile keeps its own lock file.
 // The held folder and its lock file stay open, so that neither identity is given to
 // another file while they are held, even when they are removed.
 #include <functional>
@@ -61,6 +64,17 @@ public:
         Moved,          // Keep: the folder at that path is not the one held
         Changed         // Keep: the lock file was lost, and the folder changed meanwhile
     };
+    // What a result offers its caller, the one reading of it that every caller shares.
+    enum class TOffer {
+        Change,    // Held: the folder may be changed
+        Busy,      // HeldElsewhere, HeldHere: another program, or another project of this
+                   // one, has the folder open
+        ReadOnly,  // ReadOnly, NoLocks: nothing is locked, the folder may be read and nothing
+                   // in it changed
+        Refused    // anything else: the folder is not to be used; LastError() says why
+    };
+    static TOffer OfferOf(TResult result);
+
     // Lets go of a folder held before and tries to take this one.
     TResult Acquire(const std::string& folder);
     // Keeps the lock of the held folder, which must be the one at that path (else Moved,
@@ -81,7 +95,8 @@ public:
     // True while this object holds the lock of the folder now at that path, through the
     // lock file there.
     bool Holds(const std::string& folder) const;
-    // True when the lock file this object holds was made by it (Acquire or Keep).
+    // True when the lock file this object holds was made by it (Acquire or Keep); never
+    // while nothing is held.
     bool MadeLockFile() const { return m_made; }
     // The system's error number of the last Acquire or Keep that did not take the lock.
     int LastError() const { return m_error; }

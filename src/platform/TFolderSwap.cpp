@@ -31,10 +31,9 @@ std::string IdentityText(const TFileIdentity& identity)
 // holder cannot then be seen) is Failed, errno set, and left as it is.
 TFolderSwap::TMend TakeHidden(const std::string& folder, TFolderLock& lock)
 {
-    switch (lock.Acquire(folder)) {
-    case TFolderLock::TResult::Held: return TFolderSwap::TMend::Done;
-    case TFolderLock::TResult::HeldElsewhere:
-    case TFolderLock::TResult::HeldHere: return TFolderSwap::TMend::Busy;
+    switch (TFolderLock::OfferOf(lock.Acquire(folder))) {
+    case TFolderLock::TOffer::Change: return TFolderSwap::TMend::Done;
+    case TFolderLock::TOffer::Busy: return TFolderSwap::TMend::Busy;
     default: errno = lock.LastError() != 0 ? lock.LastError() : EAGAIN; return TFolderSwap::TMend::Failed;
     }
 }

@@ -36,6 +36,8 @@ public:
     // Takes the lock of the folder at the folder's path, the earlier content to replace;
     // it is held until the swap ends.
     TFolderLock::TResult LockFolder();
+    // The lock of the folder, to tell why LockFolder did not take it.
+    const TFolderLock& FolderLock() const { return m_folderLock; }
     // Whether the swap holds the folder at the folder's path (LockFolder, or put back by
     // MendLeftovers): only such a folder is replaced.
     bool HoldsFolder() const { return m_folderLock.IsHeld(); }

@@ -1618,15 +1618,19 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         int error;
         bool withLockFile;
         std::string said;  // with the project's name in front
+        int at = 1;        // the lock call that fails first
     };
+    const std::string noLocks = " opens, but no change of it can be written: its folder cannot be locked: no locks "
+                                "available. Save Project As keeps the work in a folder that can be locked.";
     const Case cases[] = {
         {"read-only media", EROFS, false, ""},
-        {"no locks", ENOLCK, true,
-         " opens, but no change of it can be written: its folder cannot be locked: no locks available. Save Project "
-         "As keeps the work in a folder that can be locked."},
+        {"no locks", ENOLCK, true, noLocks},
+        // The lock of the lock file the open made fails: the open leaves no trace.
+        {"no locks, where no lock file is yet", ENOLCK, false, noLocks, 2},
     };
-    // Both built before any is opened: building one starts from a program without a project.
-    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>()};
+    // All built before any is opened: building one starts from a program without a project.
+    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>(),
+                                                     std::make_unique<TGuiFixture>()};
     for (size_t k = 0; k < std::size(cases); ++k) {
         const Case& c = cases[k];
         const TGuiFixture& fixture = *fixtures[k];
@@ -1637,10 +1641,11 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         }
         report.Clear();
         {
-            TFileFaultScope unlockable({{vx::kFileLock, c.error, 1, true}});
+            TFileFaultScope unlockable({{vx::kFileLock, c.error, c.at, true}});
             TScriptedFileChooser chooser(fixture.ProjectPath());
             frame->Action(cmd::FileOpenProject)->trigger();
         }
+        EXPECT_EQ(vx::FileExists(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()), c.withLockFile);
         ASSERT_NE(g_pProject, nullptr);
         EXPECT_EQ(report.Messages(), c.said.empty() ? std::vector<std::string>{}
                                                     : std::vector<std::string>{"The project " + g_pProject->GetName() +
@@ -1675,6 +1680,42 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
                                                                       {"Zero Fill", false},
                                                                       {"Set Parameters...", false},
                                                                       {"Save as...", false}}));
+    }
+}
+
+// New Project and Save Project As into a folder whose lock fails after its lock file was
+// made (a file system without locks, or a failing one), locally and with locks as on NFS:
+// each says why, and leaves no folder behind, nor a lock file.
+TEST_F(ProjectCommandsTest, ANewProjectOrSaveAsRefusedForItsLockLeavesNoFolderBehind)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    for (const bool nfs : {false, true}) {
+        for (const int error : {ENOLCK, EIO}) {
+            SCOPED_TRACE(std::string(nfs ? "on NFS, " : "") + vx::FileErrorReason(error));
+            // The second lock call locks the lock file the first one made.
+            std::vector<vx::TFileFault> faults{{vx::kFileLock, error, 2, true}};
+            if (nfs)
+                faults.push_back(LocksAsOnNFS());
+            const std::string why = "cannot be locked: " + vx::FileErrorReason(error) + ".";
+            ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+            report.Clear();
+            {
+                TFileFaultScope armed(faults);
+                RunWithName(cmd::FileSaveProjectAs, "copy");
+            }
+            EXPECT_EQ(report.Messages(),
+                      std::vector<std::string>{"Failed to save project to " + root.File("copy") + ".\r\nThat folder " + why});
+            EXPECT_FALSE(vx::FileIdentityOf(root.File("copy")));
+            report.Clear();
+            {
+                TFileFaultScope armed(faults);
+                RunWithName(cmd::FileNewProject, "study");
+            }
+            EXPECT_EQ(report.Messages(), (std::vector<std::string>{"The project study cannot be created: its folder " + why,
+                                                                   "Error creating a new project"}));
+            EXPECT_FALSE(vx::FileIdentityOf(root.File("study")));
+        }
     }
 }
 

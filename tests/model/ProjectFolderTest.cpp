@@ -220,7 +220,8 @@ static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& 
 // may not open, or one that cannot be made or locked, refuses the open with why (and whom
 // to ask), so that two programs never both work in the folder. A folder that cannot be
 // written opens without the lock, whether a lock file is there or not, and so does one
-// whose file system offers no lock for it (saying why); nothing in either is changed. The
+// whose file system offers no lock for it (saying why); nothing in either is changed, and
+// no lock file is left where none was. The
 // program's own lock file may be written by whoever may write the folder, whatever the
 // umask.
 TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolderThatCannotBeWrittenOpensUnlocked)
@@ -257,6 +258,11 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
          unlocked("cannot be locked: " + FileErrorReason(EOPNOTSUPP))},
         {"no locks: not implemented", 0644, 0777, {{kFileLock, ENOSYS, 1, true}},
          unlocked("cannot be locked: " + FileErrorReason(ENOSYS))},
+        // The second lock call is the lock of the file the first one made: it goes again.
+        {"no locks, where no lock file is yet", -1, 0777, {{kFileLock, ENOLCK, 2, true}},
+         unlocked("cannot be locked: no locks available")},
+        {"a failing lock, where no lock file is yet", -1, 0777, {{kFileLock, EIO, 2, true}},
+         refused + ": input/output error."},
         {"a lock file this user may only read", 0444, 0777, {},
          unlocked("cannot be locked, because you may not write its lock file " + lockFile +
                   ", and its file system locks only files that may be written. Ask its owner, " + me +
