@@ -55,8 +55,6 @@ std::string PathOfOpenFile(int fd)
     return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
-// A lock file that cannot be made for one of these reasons is missing because the folder
-// cannot be written (read-only media, a folder of another user).
 // A lock file may be written by everyone who may write its folder, whatever the umask:
 // another user's program sharing the folder must open it for writing to lock it on NFS.
 mode_t LockFileMode(int folderFd)
@@ -65,6 +63,18 @@ mode_t LockFileMode(int folderFd)
     return 0644 | (::fstat(folderFd, &folder) == 0 ? folder.st_mode & 0022 : 0);
 }
 
+// Gives the lock file open as fd, which this try has just made, the rights of its folder:
+// only a file this program made, of no other name, is ever changed. Should that fail, the
+// lock is held all the same; only another user on NFS is refused then, and told whom to ask.
+void GiveFolderRights(int fd, int folderFd, const struct stat& file)
+{
+    const mode_t mode = LockFileMode(folderFd);
+    if ((file.st_mode & 07777) != mode)
+        ::fchmod(fd, mode);
+}
+
+// A lock file that cannot be made for one of these reasons is missing because the folder
+// cannot be written (read-only media, a folder of another user).
 bool MeansNotWritable(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
@@ -103,9 +113,19 @@ TFolderLock::TOffer TFolderLock::OfferOf(TResult result)
     }
 }
 
+// A file of other names is another file as well: locking it would lock that one, and
+// changing its rights would change that one's. It is treated as a link is.
+static bool IsOwnFile(const struct stat& st)
+{
+    return S_ISREG(st.st_mode) && st.st_nlink <= 1;
+}
+
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
     // The lock file is never followed: a link under its name is what stands there.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !IsOwnFile(st))
+        return "a hard link to another file";
     return vx::WhatIsThereInstead(path, false);
 }
 
@@ -153,7 +173,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     constexpr int kOpen = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     made = false;
     struct stat st {};
-    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
+    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !IsOwnFile(st))
         return TResult::NotAFile;
     // Open to write where this user may: NFS locks only files open for writing. A user who
     // may only read it locks it all the same where the file system allows.
@@ -196,8 +216,10 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     if (::fstat(fd, &st) != 0)
         return fail(errno, TResult::Unavailable);
     examined = true;
-    if (!S_ISREG(st.st_mode))
+    if (!IsOwnFile(st))
         return fail(0, TResult::NotAFile);
+    if (making)
+        GiveFolderRights(fd, folderFd, st);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
@@ -212,12 +234,6 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         return fail(0, TResult::Changed);
     identity = IdentityOf(st);
     made = making;
-    // This user's lock file short of the folder's write bits (the umask took them when it
-    // was made, or a program was killed before it widened them) is widened while held.
-    // Should that fail, the lock is held all the same; only another user on NFS is refused.
-    const mode_t mode = LockFileMode(folderFd);
-    if (st.st_uid == ::geteuid() && (st.st_mode & mode) != mode)
-        ::fchmod(fd, (st.st_mode & 07777) | mode);
     return TResult::Held;
 }
 

@@ -405,18 +405,23 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
 // Something other than a file under the lock file's name: open, create and Save As into
 // the folder are refused with the reason, at once, and leave it there, also with locks as
 // on NFS. A link is never followed: nothing is made where a dangling one points, nor is a
-// file elsewhere locked.
+// file elsewhere locked. A hard link is another file's name too: it is treated as a link,
+// and the private file it names keeps its rights.
 TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 {
     MakeProject();
     const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
     const std::string other = m_dir.File("other"), otherLock = other + "/" + TFolderLock::FileName();
     const std::string elsewhere = m_dir.File("elsewhere"), aFile = m_dir.File("a file");
+    const std::string privateFile = m_dir.File("private");
     test::WriteBytes(aFile, "kept");
+    test::WriteBytes(privateFile, "private");
+    ASSERT_EQ(::chmod(privateFile.c_str(), 0600), 0);
     struct TCase {
         const char* what;
         mode_t type;
         std::function<int(const std::string&)> make;
+        const char* notWhat = ", not a file";
     };
     const auto linkTo = [](const std::string& target) {
         return [target](const std::string& path) { return ::symlink(target.c_str(), path.c_str()); };
@@ -426,7 +431,9 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         for (const TCase& c :
              {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
               TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
-              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}})
+              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)},
+              TCase{"a hard link to another file", S_IFREG,
+                    [&](const std::string& path) { return ::link(privateFile.c_str(), path.c_str()); }, ""}})
             tries.emplace_back(nfs, c);
     for (const auto& [nfs, c] : tries) {
         SCOPED_TRACE(std::string(c.what) + (nfs ? ", on NFS" : ""));
@@ -445,7 +452,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
             TProject project;
             EXPECT_FALSE(project.Create(m_folder, "q"));
         }
-        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + ", not a file.";
+        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + c.notWhat + ".";
         const auto because = [&](const std::string& path) {
             std::string text = refusal;
             return text.replace(text.find("%s"), 2, path);
@@ -477,6 +484,9 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         EXPECT_EQ(test::FolderNames(other), std::vector<std::string>{TFolderLock::FileName()});
         EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "a file was made where the link points";
         EXPECT_EQ(test::ReadBytes(aFile), "kept");
+        EXPECT_EQ(test::ReadBytes(privateFile), "private");
+        ASSERT_EQ(::stat(privateFile.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
         ASSERT_TRUE(RemoveFile(otherLock));
         ASSERT_TRUE(RemoveFile(other));
     }
@@ -580,6 +590,13 @@ void GiveTree(const std::string& folder, uid_t uid, gid_t gid)
         ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
 }
 
+// The name of the user `uid`, as the program names the owner of a file.
+std::string UserName(uid_t uid)
+{
+    const passwd* user = ::getpwuid(uid);
+    return user ? user->pw_name : std::to_string(uid);
+}
+
 // Opens the project at `path` in this process, marks it changed and saves it, then tries
 // it in a second program while it is open: what each did and said.
 std::string OpenSaveAndTryASecond(const std::string& path)
@@ -612,7 +629,10 @@ std::string OpenSaveAndTryASecond(const std::string& path)
 // writing), each user who may write the folder opens the project, saves it and holds the
 // folder: a second program is refused while it is open. So do root, the ordinary user who
 // owns the folder, and two users of one group sharing a group-writable folder, the second
-// of whom locks the lock file the first one's program made.
+// of whom locks the lock file the first one's program made. A lock file left short of the
+// group's write bit (made under a umask by a program killed before it gave it the folder's
+// rights) is not widened by its owner's program, which did not make it: the other user
+// opens the project with no change offered and is told whom to ask.
 TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASecondProgramOut)
 {
     MakeProject();
@@ -633,6 +653,14 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
         ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 02775 : 0664), 0);
     ASSERT_EQ(::chmod(m_folder.c_str(), 02775), 0);
+    const std::string noChange = "The project p opens, but no change of it can be written: its folder cannot be "
+                                 "locked, because you may not write its lock file " + lockFile +
+                                 ", and its file system locks only files that may be written. Ask its owner, " +
+                                 UserName(65534) +
+                                 ", to let you write it. Save Project As keeps the work in a folder that can be locked.";
+    const std::string unwritable = "opened, not saved\n" + noChange + "\nThe folder " + m_folder +
+                                   " of the project p cannot be locked, so nothing was written. Save Project As "
+                                   "keeps the work in a folder that can be locked.\nsecond: opened\n" + noChange;
     // The first user's program makes the lock file, or made it under its umask and was
     // killed before it gave it the folder's write bits.
     for (const bool leftNarrow : {false, true}) {
@@ -650,10 +678,11 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
                                        ::umask(002);
                                        return OpenSaveAndTryASecond(path);
                                    }),
-                      expected);
+                      leftNarrow && user == 65533u ? unwritable : expected);
             struct stat st {};
             ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
             EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+            EXPECT_EQ(st.st_mode & 07777, leftNarrow ? 0644u : 0664u);
         }
     }
 }
