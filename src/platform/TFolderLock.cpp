@@ -64,10 +64,19 @@ mode_t LockFileMode(int folderFd)
 }
 
 // Gives the lock file open as fd, which this try has just made, the rights of its folder:
-// only a file this program made, of no other name, is ever changed. Should that fail, the
-// lock is held all the same; only another user on NFS is refused then, and told whom to ask.
+// only a file this program made, of no other name, is ever changed. It takes the folder's
+// group where the system lets this user give it that group (a member of it): where new
+// files get their maker's group (a folder that is not setgid, users with groups of their
+// own), the other users of a group folder could not write it otherwise. Should either
+// fail, the lock is held all the same; only another user on NFS is refused then, and told
+// whom to ask.
 void GiveFolderRights(int fd, int folderFd, const struct stat& file)
 {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0)
+        return;
+    if (file.st_gid != folder.st_gid)
+        ::fchown(fd, static_cast<uid_t>(-1), folder.st_gid);
     const mode_t mode = LockFileMode(folderFd);
     if ((file.st_mode & 07777) != mode)
         ::fchmod(fd, mode);
@@ -80,7 +89,8 @@ bool MeansNotWritable(int error)
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
-// A lock refused for one of these reasons is one the file system does not offer at all.
+// A lock call (the lock file's making or its lock) refused for one of these reasons is one
+// the file system does not offer at all.
 bool MeansNoLocks(int error)
 {
     return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
@@ -196,7 +206,9 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         m_error = errno;
         // A link refuses to be opened, and so does a socket.
         if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return MeansNotWritable(m_error) ? TResult::ReadOnly : TResult::Unavailable;
+            return MeansNotWritable(m_error) ? TResult::ReadOnly
+                   : MeansNoLocks(m_error)   ? TResult::NoLocks
+                                             : TResult::Unavailable;
         if (!S_ISREG(st.st_mode))
             return TResult::NotAFile;
         return m_error == EACCES || m_error == EPERM ? TResult::Forbidden : TResult::Unavailable;

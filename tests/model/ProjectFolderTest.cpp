@@ -687,6 +687,67 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
     }
 }
 
+// A group folder that is not setgid, shared by two users whose own groups come first (each
+// user a group of their own, the folder's group beside it): the lock file the first one's
+// program makes takes the folder's group, so that the second one may write it and lock it
+// on NFS. Each in turn opens the project, saves it and keeps a second program out, locally
+// and with locks as on NFS; where locks fail, each opens it with no change offered and
+// neither leaves a lock file.
+TEST_F(ProjectFolderTest, InAGroupFolderOfUsersWithGroupsOfTheirOwnTheLockFileTakesTheFoldersGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "two ordinary users with groups of their own are made only by root";
+    MakeProject();
+    const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    constexpr gid_t kGroup = 65532;
+    GiveTree(m_folder, 65534, kGroup);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
+        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 0775 : 0664), 0);
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0775), 0);
+    const std::string held = "opened, saved\nsecond: refused\nThe project p cannot be opened: another program has a "
+                             "project of its folder open.";
+    const std::string noLocks = "The project p opens, but no change of it can be written: its folder cannot be "
+                                "locked: no locks available. Save Project As keeps the work in a folder that can be "
+                                "locked.";
+    const std::string unlocked = "opened, not saved\n" + noLocks + "\nThe folder " + m_folder +
+                                 " of the project p cannot be locked, so nothing was written. Save Project As keeps "
+                                 "the work in a folder that can be locked.\nsecond: opened\n" + noLocks;
+    const struct {
+        const char* what;
+        std::vector<TFileFault> faults;
+        std::string said;
+    } rows[] = {
+        {"a local file system", {}, held},
+        {"locks as on NFS", {test::LocksAsOnNFS()}, held},
+        // The second lock call locks the lock file the first one made.
+        {"no locks", {{kFileLock, ENOLCK, 2, true}}, unlocked},
+        {"no locks, on NFS", {{kFileLock, ENOLCK, 2, true}, test::LocksAsOnNFS()}, unlocked},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        RemoveFile(lockFile);
+        test::TFileFaultScope faults(row.faults);
+        for (const uid_t user : {65534u, 65533u}) {
+            SCOPED_TRACE("the user " + std::to_string(user));
+            const auto openSaveAndTryASecond = [&] {
+                ::umask(022);
+                return OpenSaveAndTryASecond(path);
+            };
+            EXPECT_EQ(test::AsUser(user, gid_t(user), openSaveAndTryASecond, {kGroup}), row.said);
+            struct stat st {};
+            if (row.said == unlocked) {
+                EXPECT_NE(::lstat(lockFile.c_str(), &st), 0) << "a lock file was left";
+                continue;
+            }
+            ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+            EXPECT_EQ(st.st_gid, kGroup);
+            EXPECT_EQ(st.st_mode & 07777, 0664u);
+        }
+    }
+}
+
 // A folder that does not exist, is not a folder, or may not be entered refuses the open,
 // naming the folder that stands in the way and whom to ask.
 TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomToAsk)
