@@ -332,7 +332,28 @@ std::unique_ptr<vx::TFileTransaction> TFolderHold::BeginChange(const std::string
 {
     if (!KeepForChange(folder, name))
         return nullptr;
-    return std::make_unique<vx::TFileTransaction>(folder);
+    auto change = std::make_unique<vx::TFileTransaction>(folder);
+    GuardCommit(*change, folder, name);
+    return change;
+}
+
+void TFolderHold::GuardCommit(vx::TFileTransaction& change, const std::string& folder, const std::string& name)
+{
+    change.CheckBeforeRenames([this, folder, name] { return KeepForCommit(folder, name); });
+}
+
+bool TFolderHold::KeepForCommit(const std::string& folder, const std::string& name)
+{
+    // The journal there now is the one the commit has just written: the project is as this
+    // program last saw it when all else is.
+    const std::string journal = vx::TFileTransaction::JournalPathOf(folder);
+    const std::vector<TSeen> seen = m_seen;
+    for (TSeen& entry : m_seen)
+        if (entry.path == journal)
+            entry.stamp = vx::FileStampOf(journal);
+    const bool kept = KeepForChange(folder, name);
+    m_seen = seen;
+    return kept;
 }
 
 vx::TFileTransaction* TFolderHold::NewFiles(const std::string& folder, const std::string& name)

@@ -69,8 +69,14 @@ public:
     // changed the project meanwhile, or it cannot be written. Kept files that another
     // program removed are named and given up, so that later changes go on without them.
     bool KeepForChange(const std::string& folder, const std::string& name);
-    // A change of the folder, after KeepForChange; null when that refused.
+    // A change of the folder, after KeepForChange; null when that refused. Its commit asks
+    // KeepForChange again just before its files are put in place (GuardCommit).
     std::unique_ptr<vx::TFileTransaction> BeginChange(const std::string& folder, const std::string& name);
+    // Makes the commit of `change` keep the folder once more, by KeepForChange's rule, once
+    // its journal is written and just before its files are put in place: a lock file lost
+    // while the staged files were read (where only the lock file holds the folder, NFS)
+    // lets no other program change the folder at the same time.
+    void GuardCommit(vx::TFileTransaction& change, const std::string& folder, const std::string& name);
     // The files written for the project that no project file lists yet (TProject::NewFiles):
     // begun as BeginChange on first use, and kept for the folder on every later one.
     vx::TFileTransaction* NewFiles(const std::string& folder, const std::string& name);
@@ -134,6 +140,8 @@ private:
     static std::string WhereStateWent(const std::string& path);
     // Completes or takes back what a Save As that was killed left in the folder it wrote.
     void FinishInterruptedSaveAs(const std::string& folder) const;
+    // KeepForChange for a commit whose journal is written: that journal is its own.
+    bool KeepForCommit(const std::string& folder, const std::string& name);
     // True while the project file and the journal are as NoteChangeMade saw them.
     bool IsAsLastSeen() const;
     // True where the waiting files may be removed: their folder is held, or none was taken.

@@ -576,6 +576,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         undoMade();
         return refuse("\r\nA change of a project in that folder was interrupted and cannot be completed.");
     }
+    // The new folder as this save found it, for the last look before its files are put in
+    // place.
+    hold->NoteChangeMade(folder, name);
 
     // Every file goes to the new folder in one change; the project moves there only once
     // they are all in place.
@@ -584,6 +587,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     for (const TMRImage* pImage : *m_pImageSet)
         imagePaths.push_back(pImage->GetPath());
     vx::TFileTransaction transaction(folder);
+    hold->GuardCommit(transaction, folder, name);
     const std::string failure = "Failed to save project to " + folder + ".";
     bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
     ok = m_pCSISetList->CopyDataFiles(folder, transaction, m_pWorkSet) && ok;
@@ -602,7 +606,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
                                vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
                                    vx::TFileTransaction::TRecovery::Completed;
         ok = completed || transaction.LeftOnlyTheJournal();
-        if (!completed)
+        // A refusal at the last look at the folder has said why.
+        if (!completed && !transaction.Refused())
             ReportChangeFailure(transaction, failure, true,
                                 "The project stays in " + oldFolder + "; the copy in " + folder +
                                     " is completed when it is opened.");

@@ -26,6 +26,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
 #include "support/CSISetBuilders.h"
 #include "support/FileFaultScope.h"
@@ -578,6 +579,59 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
     });
     ::chmod(m_folder.c_str(), 0755);
     EXPECT_EQ(said, message("was removed while the project was open, and it cannot be made again"));
+}
+
+// Where only the lock file holds the folder (NFS), the lock file removed while a save
+// writes, after the save began and before its files are put in place (its journal is
+// written): taken meanwhile by another program, the save writes nothing and says so; taken
+// by none, it is made and taken again and the save is made.
+TEST_F(ProjectFolderTest, OnNFSALockFileRemovedWhileASaveWritesLetsNoOtherProgramChangeTheFolderWithIt)
+{
+    MakeProject();
+    const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
+    const std::string journal = TFileTransaction::JournalPathOf(m_folder);
+    test::TFileFaultScope nfs({test::LocksAsOnNFS()});
+    for (const bool taken : {true, false}) {
+        SCOPED_TRACE(taken ? "taken by another program" : "taken by none");
+        const std::optional<TFileIdentity> before = FileIdentityOf(path);
+        TFolderLock other;
+        const test::TChildRun run = test::BesideAChild(
+            [&](const std::function<void(bool)>& pause) {
+                test::TScriptedReport script;
+                TProject project;
+                g_pProject = &project;
+                if (!project.Load(path))
+                    return false;
+                project.SetModified(true);
+                bool paused = false;
+                TFile::SetStepHook([&] {
+                    if (!paused && FileExists(journal)) {
+                        paused = true;
+                        pause(true);
+                    }
+                });
+                const bool saved = project.Save();
+                TFile::SetStepHook({});
+                g_pProject = nullptr;
+                const std::vector<std::string> said =
+                    taken ? std::vector<std::string>{"The lock file " + lockFile + " of the project p was removed "
+                                                     "while the project was open, and another program has taken the "
+                                                     "folder since, so nothing was written. Save Project As keeps the "
+                                                     "work in a new folder."}
+                          : std::vector<std::string>{};
+                return saved != taken && script.Messages() == said;
+            },
+            [&] {
+                ASSERT_TRUE(RemoveFile(lockFile));
+                if (taken) {
+                    ASSERT_EQ(other.Acquire(m_folder), TFolderLock::TResult::Held);
+                }
+            });
+        EXPECT_TRUE(run.answer);
+        EXPECT_TRUE(run.result) << "the save did not do and say what it should";
+        EXPECT_FALSE(FileExists(journal));
+        EXPECT_EQ(FileIdentityOf(path) == before, taken) << "the project file was replaced, or not";
+    }
 }
 
 namespace {
