@@ -13,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/TFolderSwap.h"
 
 namespace {
 
@@ -60,9 +61,16 @@ std::string WhyUnreachable(const std::string& folder, int error)
         const bool whole = end == std::string::npos || path == vx::FolderOf(folder + "/x");
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT)
-                return folder + " does not exist";
-            break;
+            if (errno != ENOENT)
+                break;
+            // A batch run killed while it replaced the project left it aside, with nothing in
+            // its place; the next run puts it back.
+            const std::string aside = vx::TFolderSwap::RetiredFolderOf(folder);
+            if (whole && vx::FolderExists(aside))
+                return folder + " does not exist: a batch run was interrupted while it replaced the project, "
+                                "which waits in " + aside + "; the next batch run of the study into " +
+                       vx::FolderOf(folder) + " puts it back";
+            return folder + " does not exist";
         }
         if (!S_ISDIR(st.st_mode))
             return whole ? folder + " is not a folder"

@@ -62,12 +62,26 @@ bool Discard(const std::string& folder, const std::string& gonePrefix, const std
 
 }  // namespace
 
-TFolderSwap::TFolderSwap(const std::string& folder) : m_folder(folder)
+namespace {
+
+// The build folder of a swap of `folder`: ".<name>.batch" beside it.
+std::string BuildFolderOf(const std::string& folder)
 {
     std::string hidden = FileNameOf(folder);
     hidden.insert(0, 1, '.');  // built in place: GCC 12 warns falsely on "." + string
-    m_build = JoinPath(FolderOf(folder), hidden + ".batch");
-    m_retired = m_build + "-old";
+    return JoinPath(FolderOf(folder), hidden + ".batch");
+}
+
+}  // namespace
+
+std::string TFolderSwap::RetiredFolderOf(const std::string& folder)
+{
+    return BuildFolderOf(folder) + "-old";
+}
+
+TFolderSwap::TFolderSwap(const std::string& folder)
+    : m_folder(folder), m_build(BuildFolderOf(folder)), m_retired(RetiredFolderOf(folder))
+{
 }
 
 TFolderSwap::~TFolderSwap()

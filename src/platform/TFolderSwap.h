@@ -29,6 +29,9 @@ public:
     TFolderSwap(const TFolderSwap&) = delete;
     TFolderSwap& operator=(const TFolderSwap&) = delete;
 
+    // Where a swap of `folder` puts its earlier content aside (".<name>.batch-old" beside it).
+    static std::string RetiredFolderOf(const std::string& folder);
+
     const std::string& Folder() const { return m_folder; }
     const std::string& BuildFolder() const { return m_build; }
     const std::string& RetiredFolder() const { return m_retired; }

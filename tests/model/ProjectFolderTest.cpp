@@ -819,6 +819,12 @@ TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomT
     } rows[] = {
         {"no folder", [&] { ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0); },
          [&] { ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0); }, refused + " does not exist."},
+        {"no folder, its project aside for a batch run that was interrupted",
+         [&] { ASSERT_EQ(::rename(m_folder.c_str(), m_dir.File(".p.batch-old").c_str()), 0); },
+         [&] { ASSERT_EQ(::rename(m_dir.File(".p.batch-old").c_str(), m_folder.c_str()), 0); },
+         refused + " does not exist: a batch run was interrupted while it replaced the project, which waits in " +
+             m_dir.File(".p.batch-old") + "; the next batch run of the study into " + m_dir.Path() +
+             " puts it back."},
         {"a file in its place",
          [&] {
              ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0);
