@@ -37,13 +37,15 @@ std::map<std::string, vx::TFileIdentity>& KeptStates()
 }
 
 // Removes the files of a work folder (what was staged and never put in place, undo
-// states); the folders in it and everything outside it stay, and so does all of it when
-// it cannot be listed.
-void RemoveWorkFiles(const std::string& work)
+// states) but the one named `keep`; the folders in it and everything outside it stay, and
+// so does all of it when it cannot be listed: false then, unless there is no work folder.
+bool RemoveWorkFiles(const std::string& work, const std::string& keep = std::string())
 {
-    for (const vx::TFolderEntry& entry : vx::ListFolder(work).entries)
-        if (!entry.isFolder)
+    const vx::TFolderListing listing = vx::ListFolder(work);
+    for (const vx::TFolderEntry& entry : listing.entries)
+        if (!entry.isFolder && entry.name != keep)
             vx::RemoveFile(vx::JoinPath(work, entry.name));
+    return listing.Whole() || listing.error == ENOENT;
 }
 
 std::string LockFileOf(const std::string& folder)
@@ -135,6 +137,7 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
     using TResult = vx::TFolderLock::TResult;
     const TResult result = m_lock.Acquire(folder);
     m_seen.clear();
+    m_saveAsWaits = false;
     const vx::TFolderLock::TOffer offer = vx::TFolderLock::OfferOf(result);
     const bool readOnly = offer == vx::TFolderLock::TOffer::ReadOnly;
     m_state = offer == vx::TFolderLock::TOffer::Change ? TState::Held : readOnly ? TState::ReadOnly : TState::Untaken;
@@ -241,7 +244,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
                       ". Remove that file to open the project with its files as they are.");
     }
-    FinishInterruptedSaveAs(folder);
+    m_saveAsWaits = FinishInterruptedSaveAs(folder);
     NoteChangeMade(folder, name);
     return true;
 }
@@ -438,7 +441,8 @@ void TFolderHold::RemoveLeftoverFiles(const std::string& folder) const
     // can be using them: what was staged and never put in place, undo states of earlier
     // runs. Nothing outside the work folder is touched.
     if (Holds(folder))
-        RemoveWorkFiles(vx::TFileTransaction::WorkFolderOf(folder));
+        RemoveWorkFiles(vx::TFileTransaction::WorkFolderOf(folder),
+                        m_saveAsWaits ? vx::FileNameOf(SaveAsNotePath(folder)) : std::string());
 }
 
 std::string TFolderHold::SaveAsNotePath(const std::string& folder)
@@ -457,12 +461,12 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& targe
                                                                flag(madeFolder) + flag(madeWork) + flag(madeLock) + "\n");
 }
 
-void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) const
+bool TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) const
 {
     const std::string note = SaveAsNotePath(projectFolder);
     std::string text;
     if (!vx::FileExists(note) || !vx::ReadWholeFile(note, text, 1 << 16))
-        return;
+        return false;
     std::vector<std::string> lines;
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);
@@ -477,29 +481,35 @@ void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
         const std::string& folder = lines[1];
         const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
         vx::TFolderLock lock;
-        // A program that has the other folder open now, or a change there that cannot be
-        // completed: the note stays for a later open.
-        if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held ||
-            vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
-                vx::TFileTransaction::TRecovery::Damaged)
-            return;
-        // A save that had not reached its journal: what it staged goes, and so does what
-        // it made of the folder, as far as nothing else is there.
-        const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
-        RemoveWorkFiles(work);
-        if (madeWork)
-            vx::RemoveFile(work);  // only when empty
-        // The lock file goes while it is held, and only from a folder known to hold nothing
-        // else.
-        const vx::TFolderListing left = vx::ListFolder(folder);
-        if (madeLock && left.Whole() && left.entries.size() == 1 &&
-            left.entries.front().name == vx::TFolderLock::FileName())
-            lock.RemoveLockFileAndRelease(folder);
-        lock.Release();
-        if (madeFolder)
-            vx::RemoveFile(folder);  // only when empty
+        const vx::TFolderLock::TResult taken = lock.Acquire(folder);
+        // A folder that is gone holds nothing left to clear.
+        if (taken != vx::TFolderLock::TResult::Unreachable || lock.LastError() != ENOENT) {
+            // A folder that cannot be taken now (another program has it open), a change there
+            // that cannot be completed, or a work folder that cannot be listed: the note stays
+            // for a later open.
+            const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+            if (taken != vx::TFolderLock::TResult::Held ||
+                vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+                    vx::TFileTransaction::TRecovery::Damaged ||
+                !RemoveWorkFiles(work))
+                return true;
+            // A save that had not reached its journal: what it staged is gone now, and so
+            // goes what it made of the folder, as far as nothing else is there.
+            if (madeWork)
+                vx::RemoveFile(work);  // only when empty
+            // The lock file goes while it is held, and only from a folder known to hold
+            // nothing else.
+            const vx::TFolderListing left = vx::ListFolder(folder);
+            if (madeLock && left.Whole() && left.entries.size() == 1 &&
+                left.entries.front().name == vx::TFolderLock::FileName())
+                lock.RemoveLockFileAndRelease(folder);
+            lock.Release();
+            if (madeFolder)
+                vx::RemoveFile(folder);  // only when empty
+        }
     }
     vx::RemoveFile(note);
+    return false;
 }
 
 void TFolderHold::KeepStateFile(const std::string& path)

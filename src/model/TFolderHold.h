@@ -139,7 +139,10 @@ private:
     // the path is one that folder had before a Save As followed it elsewhere; else `path`.
     static std::string WhereStateWent(const std::string& path);
     // Completes or takes back what a Save As that was killed left in the folder it wrote.
-    void FinishInterruptedSaveAs(const std::string& folder) const;
+    // True when that cannot be done now (another program has that folder open, its change
+    // cannot be completed, its work folder cannot be listed): the note stays for a later
+    // open.
+    bool FinishInterruptedSaveAs(const std::string& folder) const;
     // KeepForChange for a commit whose journal is written: that journal is its own.
     bool KeepForCommit(const std::string& folder, const std::string& name);
     // True while the project file and the journal are as NoteChangeMade saw them.
@@ -155,6 +158,9 @@ private:
 
     vx::TFolderLock m_lock;
     TState m_state = TState::Untaken;
+    // The note of an interrupted Save As waits for a later open (FinishInterruptedSaveAs):
+    // it is no leftover for RemoveLeftoverFiles.
+    bool m_saveAsWaits = false;
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held

@@ -679,6 +679,57 @@ std::string OpenSaveAndTryASecond(const std::string& path)
 
 }  // namespace
 
+// A Save As into another folder, killed after it staged a file in that folder's work
+// folder, leaves its note in the project's. An open that cannot list that work folder, or
+// finds that folder held by another program, keeps the note (and what was staged), so that
+// the open after it, once the folder can be listed and is free, removes both.
+TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
+{
+    MakeProject();
+    const std::string other = m_dir.File("other"), otherWork = TFileTransaction::WorkFolderOf(other);
+    const std::string staged = otherWork + "/.p.tpj.a1b2c3", note = m_folder + "/.vexara/saving-as";
+    ASSERT_TRUE(MakeFolder(otherWork));
+    if (::geteuid() == 0)
+        GiveTree(m_dir.Path(), 65534, 65534);
+    const auto open = [&] {
+        return test::AsAnOrdinaryUser([&] {
+            TProject project;
+            return std::string(project.Load(m_folder + "/p.tpj") ? "opened" : "refused");
+        });
+    };
+    const struct {
+        const char* what;
+        std::function<void()> make, undo;
+    } rows[] = {
+        {"a work folder this user may not list", [&] { ASSERT_EQ(::chmod(otherWork.c_str(), 0311), 0); },
+         [&] { ASSERT_EQ(::chmod(otherWork.c_str(), 0755), 0); }},
+        {"a folder another program holds", [&] {}, [&] {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        test::WriteBytes(staged, "staged");
+        test::WriteBytes(note, "Vexara save as 1\n" + other + "\n000\n");
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::lchown(staged.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::lchown(note.c_str(), 65534, 65534), 0);
+        }
+        row.make();
+        {
+            TFolderLock held;
+            if (std::string(row.what) == "a folder another program holds") {
+                ASSERT_EQ(held.Acquire(other), TFolderLock::TResult::Held);
+            }
+            EXPECT_EQ(open(), "opened");
+        }
+        row.undo();
+        EXPECT_TRUE(FileExists(note)) << "the note went while what it names stays";
+        EXPECT_TRUE(FileExists(staged));
+        EXPECT_EQ(open(), "opened");
+        EXPECT_FALSE(FileExists(note));
+        EXPECT_FALSE(FileExists(staged));
+    }
+}
+
 // With locks as an NFS client takes them (an exclusive lock needs the file open for
 // writing), each user who may write the folder opens the project, saves it and holds the
 // folder: a second program is refused while it is open. So do root, the ordinary user who
