@@ -296,12 +296,17 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
         return refuse(0, TResult::HeldHere);
     // The folder itself, where it can be opened to read and the system locks it.
     int folderLockFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderLockFd >= 0 && (ExclusiveLockRefused(folderLockFd) || ::flock(folderLockFd, LOCK_EX | LOCK_NB) != 0)) {
+    if (folderLockFd >= 0 && (FileCallFails(kFileLockFolder) || ExclusiveLockRefused(folderLockFd) ||
+                              ::flock(folderLockFd, LOCK_EX | LOCK_NB) != 0)) {
         const int error = errno;
         ::close(folderLockFd);
         folderLockFd = -1;
         if (error == EWOULDBLOCK)
             return refuse(error, TResult::HeldElsewhere);
+        // A file system that offers no lock at all offers its lock file none either: nothing
+        // is made in the folder to find that out.
+        if (MeansNoLocks(error))
+            return refuse(error, TResult::NoLocks);
     }
     const TResult result = Take(folderFd, m_fd, m_identity, m_made);
     if (result != TResult::Held) {

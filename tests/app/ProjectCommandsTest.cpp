@@ -1618,7 +1618,8 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         int error;
         bool withLockFile;
         std::string said;  // with the project's name in front
-        int at = 1;        // the lock call that fails first
+        int at = 1;               // the call on the lock file that fails first
+        bool folderToo = false;  // the lock of the folder itself fails as well
     };
     const std::string noLocks = " opens, but no change of it can be written: its folder cannot be locked: no locks "
                                 "available. Save Project As keeps the work in a folder that can be locked.";
@@ -1627,10 +1628,12 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         {"no locks", ENOLCK, true, noLocks},
         // The lock of the lock file the open made fails: the open leaves no trace.
         {"no locks, where no lock file is yet", ENOLCK, false, noLocks, 2},
+        // Nor for the folder itself: the open does not even try a lock file.
+        {"no locks for the folder either", ENOLCK, false, noLocks, 2, true},
     };
     // All built before any is opened: building one starts from a program without a project.
     const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>(),
-                                                     std::make_unique<TGuiFixture>()};
+                                                     std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>()};
     for (size_t k = 0; k < std::size(cases); ++k) {
         const Case& c = cases[k];
         const TGuiFixture& fixture = *fixtures[k];
@@ -1640,12 +1643,19 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
             ASSERT_TRUE(vx::RemoveFile(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()));
         }
         report.Clear();
+        const std::optional<vx::TFileStamp> folderBefore = vx::FileStampOf(fixture.ProjectFolder());
         {
-            TFileFaultScope unlockable({{vx::kFileLock, c.error, c.at, true}});
+            std::vector<vx::TFileFault> faults{{vx::kFileLock, c.error, c.at, true}};
+            if (c.folderToo)
+                faults.push_back({vx::kFileLockFolder, c.error, 1, true});
+            TFileFaultScope unlockable(faults);
             TScriptedFileChooser chooser(fixture.ProjectPath());
             frame->Action(cmd::FileOpenProject)->trigger();
         }
         EXPECT_EQ(vx::FileExists(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()), c.withLockFile);
+        if (c.folderToo) {
+            EXPECT_TRUE(vx::FileStampOf(fixture.ProjectFolder()) == folderBefore) << "the folder was changed";
+        }
         ASSERT_NE(g_pProject, nullptr);
         EXPECT_EQ(report.Messages(), c.said.empty() ? std::vector<std::string>{}
                                                     : std::vector<std::string>{"The project " + g_pProject->GetName() +
