@@ -644,6 +644,16 @@ void GiveTree(const std::string& folder, uid_t uid, gid_t gid)
         ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
 }
 
+// Gives the folder tree to the user 65534 and the group `gid`, for the group to write: its
+// folders of `folderMode`, its files of mode 664 (root only).
+void ShareWithGroup(const std::string& folder, gid_t gid, mode_t folderMode)
+{
+    GiveTree(folder, 65534, gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? folderMode : 0664), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), folderMode), 0);
+}
+
 // The name of the user `uid`, as the program names the owner of a file.
 std::string UserName(uid_t uid)
 {
@@ -754,10 +764,7 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
     if (::geteuid() != 0)
         GTEST_SKIP() << "two ordinary users of one group are made only by root";
     constexpr gid_t kGroup = 65532;
-    GiveTree(m_folder, 65534, kGroup);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
-        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 02775 : 0664), 0);
-    ASSERT_EQ(::chmod(m_folder.c_str(), 02775), 0);
+    ShareWithGroup(m_folder, kGroup, 02775);
     const std::string noChange = "The project p opens, but no change of it can be written: its folder cannot be "
                                  "locked, because you may not write its lock file " + lockFile +
                                  ", and its file system locks only files that may be written. Ask its owner, " +
@@ -806,10 +813,7 @@ TEST_F(ProjectFolderTest, InAGroupFolderOfUsersWithGroupsOfTheirOwnTheLockFileTa
     const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
     constexpr gid_t kGroup = 65532;
-    GiveTree(m_folder, 65534, kGroup);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
-        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 0775 : 0664), 0);
-    ASSERT_EQ(::chmod(m_folder.c_str(), 0775), 0);
+    ShareWithGroup(m_folder, kGroup, 0775);
     const std::string held = "opened, saved\nsecond: refused\nThe project p cannot be opened: another program has a "
                              "project of its folder open.";
     const std::string noLocks = "The project p opens, but no change of it can be written: its folder cannot be "
