@@ -97,8 +97,9 @@ bool MeansNoLocks(int error)
 }
 
 // Removes the lock file in the folder open as folderFd when it is still the file of that
-// identity (links not followed). Through the folder's descriptor, not by path: the folder
-// may have been renamed meanwhile, and another put at its path.
+// identity (links not followed), which the caller keeps open so that no other file can get
+// its identity meanwhile. Through the folder's descriptor, not by path: the folder may have
+// been renamed meanwhile, and another put at its path.
 void RemoveLockFileIn(int folderFd, const TFileIdentity& identity)
 {
     struct stat st {};
@@ -216,13 +217,14 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     bool examined = false;
     const auto fail = [&](int error, TResult result) {
         m_error = error;
-        ::close(fd);
-        fd = -1;
         // A lock file this try made and did not lock goes again, so that a folder where
         // nothing is locked is left as it was found; one another program locked meanwhile
-        // is that program's.
+        // is that program's. It goes while it is still open here: closed, its inode could
+        // be given to a lock file another program makes meanwhile, which would pass for it.
         if (making && examined && result != TResult::HeldElsewhere)
             RemoveLockFileIn(folderFd, IdentityOf(st));
+        ::close(fd);
+        fd = -1;
         return result;
     };
     if (::fstat(fd, &st) != 0)
