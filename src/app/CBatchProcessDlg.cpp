@@ -66,8 +66,7 @@ CBatchProcessDlg::CBatchProcessDlg(QWidget* parent) : QDialog(parent)
     connect(m_studies, &CFolderList::FolderListed, this, &CBatchProcessDlg::OnFolderListed);
 
     // The studies are looked for where the user is now.
-    if (!m_studies->ListFolder(vx::CurrentFolder()))
-        m_studies->ListFolder(vx::HomeFolder());
+    m_studies->ListStartFolder(vx::CurrentFolder());
     g_strBatchFolder = m_studies->Folder();
     m_location->setText(QString::fromStdString(g_strBatchFolder));
     m_output->setText(QString::fromStdString(g_strBatchFolder + TBatchRun::kOutputFolderName + "/"));

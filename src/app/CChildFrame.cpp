@@ -191,8 +191,16 @@ void CChildFrame::OnMDIActivate(bool active)
         info->UpdateImagePage(m_pImage);
         info->UpdateMapPage(GetMapOverlays());
     }
+    RefreshWindowingBar();
+}
+
+void CChildFrame::RefreshWindowingBar()
+{
+    // A window being closed has nothing more to show.
+    if (m_bDetached || !m_pMainFrame)
+        return;
     if (CWindowingToolBar* bar = m_pMainFrame->WindowingBar())
-        bar->SetMapRange(GetMapDisplayMin(), GetMapDisplayMax());
+        bar->FollowActiveImage();
 }
 
 // ---- view --------------------------------------------------------------------------------
@@ -301,6 +309,7 @@ bool CChildFrame::AddMapOverlay(TMap* map, int axis, float position)
         overlay->AddShift(m_pImage->GetShift());
     }
     m_overlays.push_back(std::move(overlay));
+    RefreshWindowingBar();
     return true;
 }
 
@@ -311,6 +320,7 @@ bool CChildFrame::RemoveMapOverlay(TMap* map)
     for (auto it = m_overlays.begin(); it != m_overlays.end(); ++it)
         if ((*it)->GetName() == map->GetName()) {
             m_overlays.erase(it);
+            RefreshWindowingBar();
             return true;
         }
     return false;
@@ -345,11 +355,13 @@ void CChildFrame::ReloadMapOverlays()
         else
             AddMapOverlay(map, overlay->GetOrientation(), overlay->GetSlicePosition());
     }
+    RefreshWindowingBar();
 }
 
 void CChildFrame::ClearMapOverlays()
 {
     m_overlays.clear();
+    RefreshWindowingBar();
 }
 
 void CChildFrame::ApplyMapScale(TMap* map)
@@ -361,6 +373,7 @@ void CChildFrame::ApplyMapScale(TMap* map)
             overlay->SetWindowLow(map->displayMin);
             overlay->SetWindowHigh(map->displayMax);
         }
+    RefreshWindowingBar();
 }
 
 float CChildFrame::GetMapDisplayMin() const

@@ -117,6 +117,8 @@ private:
     // it), the list forgets the frame, the slice and the overlays go.
     void Detach();
     void OnMDIActivate(bool active);
+    // The windowing toolbar shows what the active window's image window now holds.
+    void RefreshWindowingBar();
     // Replaces the slice by a new one that place() sets; none when place() fails.
     template <typename Place>
     void PlaceSlice(TCSISet* set, Place place);

@@ -87,6 +87,9 @@ public:
 
     // The image child frame of the active MDI child; null when another kind is active.
     CChildFrame* ActiveImageFrame() const;
+    // The image window the windowing toolbar works on: the active image window, or the one
+    // the active voxel window was opened from; null otherwise.
+    CChildFrame* WindowingFrame() const;
 
     // Select voxel checked, the other modes unchecked, grid, spectra and real part checked.
     void ResetWorkMode();

@@ -1,8 +1,11 @@
 // The main frame's commands on how images look: brightness and contrast from the
-// windowing toolbar, the display range of a shown map, and the image correction bar.
+// windowing toolbar, the display range of a shown map (both on the image window the toolbar
+// works on), and the image correction bar.
 #include <QAction>
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 
 #include <algorithm>
@@ -11,7 +14,9 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
+#include "app/CVoxelWindowBase.h"
 #include "app/CommandIds.h"
+#include "app/WindowFactory.h"
 #include "app/dialogs/DialogFields.h"
 #include "model/TCSISet.h"
 #include "model/TImageSet.h"
@@ -39,9 +44,24 @@ void CMainFrame::ConnectImageCommands()
         connect(smooth, &QPushButton::clicked, this, [this] { OnImageCorrection(true); });
 }
 
+CChildFrame* CMainFrame::WindowingFrame() const
+{
+    if (CChildFrame* frame = ActiveImageFrame())
+        return frame;
+    // A map made from a voxel window is shown in the image window it was opened from, when
+    // that is one of this frame's windows.
+    const auto* voxels = qobject_cast<const CVoxelWindowBase*>(m_mdiArea->currentSubWindow());
+    if (!voxels)
+        return nullptr;
+    for (QMdiSubWindow* window : m_mdiArea->subWindowList())
+        if (window == voxels->GetChildFrame())
+            return vx::app::ImageFrameOf(window);
+    return nullptr;
+}
+
 void CMainFrame::SetBrightnessContrast(int low, int high)
 {
-    CChildFrame* frame = ActiveImageFrame();
+    CChildFrame* frame = WindowingFrame();
     if (!frame || !frame->GetImage())
         return;
     if (m_bAutoscaleImages && g_pProject) {
@@ -56,7 +76,7 @@ void CMainFrame::SetBrightnessContrast(int low, int high)
 
 void CMainFrame::SetMapDisplayRange(float min, float max)
 {
-    CChildFrame* frame = ActiveImageFrame();
+    CChildFrame* frame = WindowingFrame();
     if (!frame)
         return;
     const std::vector<TMRImage*> overlays = frame->GetMapOverlays();

@@ -63,6 +63,12 @@ CNumEdit* MapValueBox()
     return edit;
 }
 
+// A map range number as the boxes show it: up to 5 decimals.
+QString MapNumber(float value)
+{
+    return QString::fromStdString(FloatToString(value, 5));
+}
+
 QSlider* Slider()
 {
     auto* slider = Sized(new QSlider(Qt::Horizontal), kSliderWidth, 18);
@@ -128,22 +134,55 @@ void CWindowingToolBar::SetWindowing(int min, int max, int brightness, int contr
 
 void CWindowingToolBar::SetMapRange(float min, float max)
 {
-    m_editMapMin->SetText(QString::fromStdString(FloatToString(min, 5)));
-    m_editMapMax->SetText(QString::fromStdString(FloatToString(max, 5)));
+    m_strWrittenMin = MapNumber(min);
+    m_strWrittenMax = MapNumber(max);
+    m_editMapMin->SetText(m_strWrittenMin);
+    m_editMapMax->SetText(m_strWrittenMax);
     // A value wider still shows its sign and leading digits.
     m_editMapMin->setCursorPosition(0);
     m_editMapMax->setCursorPosition(0);
 }
 
+void CWindowingToolBar::ClearWindowing()
+{
+    for (QSlider* slider : {m_sliderBrightness, m_sliderContrast}) {
+        const QSignalBlocker block(slider);
+        slider->setValue(slider->minimum());
+    }
+    m_editBrightness->clear();
+    m_editContrast->clear();
+}
+
 void CWindowingToolBar::FollowActiveImage()
 {
-    const CChildFrame* frame = m_pMainFrame ? m_pMainFrame->ActiveImageFrame() : nullptr;
+    const CChildFrame* frame = m_pMainFrame ? m_pMainFrame->WindowingFrame() : nullptr;
     const TMRImage* image = frame ? frame->GetImage() : nullptr;
-    if (!image)
+    for (QWidget* control : {static_cast<QWidget*>(m_sliderBrightness), static_cast<QWidget*>(m_editBrightness),
+                             static_cast<QWidget*>(m_sliderContrast), static_cast<QWidget*>(m_editContrast)})
+        control->setEnabled(image != nullptr);
+    if (image) {
+        const int low = image->GetStoredWindowLow(), high = image->GetStoredWindowHigh();
+        SetWindowing(vx::TruncateToInt(image->GetStoredMin()), vx::TruncateToInt(image->GetStoredMax()),
+                     (high + low) / 2, high - low);
+    } else {
+        ClearWindowing();
+    }
+
+    if (m_bApplyingMapRange)
         return;
-    const int low = image->GetStoredWindowLow(), high = image->GetStoredWindowHigh();
-    SetWindowing(vx::TruncateToInt(image->GetStoredMin()), vx::TruncateToInt(image->GetStoredMax()),
-                 (high + low) / 2, high - low);
+    const bool map = frame && !frame->GetMapOverlays().empty();
+    m_editMapMin->setEnabled(map);
+    m_editMapMax->setEnabled(map);
+    if (!map) {
+        m_strWrittenMin.clear();
+        m_strWrittenMax.clear();
+        m_editMapMin->SetText({});
+        m_editMapMax->SetText({});
+        return;
+    }
+    const float min = frame->GetMapDisplayMin(), max = frame->GetMapDisplayMax();
+    if (MapNumber(min) != m_strWrittenMin || MapNumber(max) != m_strWrittenMax)
+        SetMapRange(min, max);
 }
 
 void CWindowingToolBar::OnSliderMoved()
@@ -159,8 +198,17 @@ void CWindowingToolBar::OnSliderMoved()
 
 void CWindowingToolBar::ApplyMapRange()
 {
-    if (m_pMainFrame)
-        m_pMainFrame->SetMapDisplayRange(vx::app::ValueOf(m_editMapMin), vx::app::ValueOf(m_editMapMax));
+    if (!m_pMainFrame)
+        return;
+    // The boxes keep the numbers as typed: the range the window then shows counts as
+    // written, so that only a later change of it is written over them.
+    m_bApplyingMapRange = true;
+    m_pMainFrame->SetMapDisplayRange(vx::app::ValueOf(m_editMapMin), vx::app::ValueOf(m_editMapMax));
+    m_bApplyingMapRange = false;
+    if (const CChildFrame* frame = m_pMainFrame->WindowingFrame()) {
+        m_strWrittenMin = MapNumber(frame->GetMapDisplayMin());
+        m_strWrittenMax = MapNumber(frame->GetMapDisplayMax());
+    }
 }
 
 bool CWindowingToolBar::eventFilter(QObject* watched, QEvent* event)

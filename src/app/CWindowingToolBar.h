@@ -2,8 +2,11 @@
 // "Image Windowing ToolBar": brightness and contrast of the active image window's image
 // (brightness = (low + high) / 2 and contrast = high - low of its display window, in
 // stored pixel units) on two sliders with their values, and the display range of the map
-// shown over it in two number boxes. It follows the active image window; moving a slider
-// or leaving a map box hands the values to the main frame.
+// shown over it in two number boxes. It follows the image window of the active window
+// (CMainFrame::WindowingFrame): blank and disabled without one, the map boxes likewise
+// without a map shown. Moving a slider or leaving a map box hands the values to the main
+// frame.
+#include <QString>
 #include <QToolBar>
 
 class CMainFrame;
@@ -22,7 +25,9 @@ public:
     void SetWindowing(int min, int max, int brightness, int contrast);
     // The map boxes show the range with up to 5 decimals, without applying it.
     void SetMapRange(float min, float max);
-    // The active image window's image window, when one with an image is active.
+    // Shows the window and map range of the image window the bar works on, or blanks and
+    // disables what it has none of. The map boxes are written only when their range differs
+    // from what the bar last wrote there, so that a number being typed stays.
     void FollowActiveImage();
 
     QSlider* BrightnessSlider() const { return m_sliderBrightness; }
@@ -39,6 +44,8 @@ protected:
 
 private:
     void OnSliderMoved();
+    // Sliders at their least, value boxes blank.
+    void ClearWindowing();
     // Both map boxes' last valid numbers to the main frame.
     void ApplyMapRange();
 
@@ -58,4 +65,6 @@ private:
     int m_nRangeMin = 0;
     int m_nRangeMax = 255;
     bool m_bReturnApplied = false;  // Return has applied the map range; the focus change need not
+    bool m_bApplyingMapRange = false;  // the map boxes' numbers are being applied
+    QString m_strWrittenMin, m_strWrittenMax;  // what the bar last wrote into the map boxes
 };

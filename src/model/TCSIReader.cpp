@@ -249,7 +249,7 @@ bool TCSIReader::DataFileHoldsGrid(vx::TFile& file, const std::string& path, int
     const uint64_t needed = uint64_t(offset < 0 ? 0 : offset) + floats * uint64_t(width);
     const int64_t size = file.Size();
     if (offset < 0 || size < 0 || uint64_t(size) < needed) {
-        ReportDataFileCutShort(path, size, needed, offset > 0);
+        ReportDataFileCutShort(path, size, file.LastError(), needed, offset > 0);
         return false;
     }
     return true;
@@ -281,9 +281,10 @@ std::string TCSIReader::GridSizeText(const TCSISet& set)
            std::to_string(set.m_nDim[2]) + " voxels of " + std::to_string(set.m_nPoints) + " points";
 }
 
-void TCSIReader::ReportDataFileCutShort(const std::string& path, int64_t size, uint64_t needed, bool withHeader)
+void TCSIReader::ReportDataFileCutShort(const std::string& path, int64_t size, int sizeError, uint64_t needed,
+                                        bool withHeader)
 {
-    vx::Report(vx::CutShortText("Data file", path, size, needed,
+    vx::Report(vx::CutShortText("Data file", path, size, sizeError, needed,
                                 withHeader ? "its header and samples need" : "its samples need"),
                vx::ReportIcon::Exclamation);
 }

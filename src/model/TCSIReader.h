@@ -95,8 +95,10 @@ public:
     // The set's grid in words: "16 x 16 x 1 voxels of 1024 points".
     static std::string GridSizeText(const TCSISet& set);
     // Says that the data file at `path` holds `size` bytes, fewer than the `needed` bytes
-    // its samples (and the header before them, when `withHeader`) take.
-    static void ReportDataFileCutShort(const std::string& path, int64_t size, uint64_t needed, bool withHeader);
+    // its samples (and the header before them, when `withHeader`) take; for a size below 0,
+    // that its size could not be read and why (`sizeError`, TFile::LastError).
+    static void ReportDataFileCutShort(const std::string& path, int64_t size, int sizeError, uint64_t needed,
+                                       bool withHeader);
 
 protected:
     // ReadRawData for samples that begin `offset` bytes into the file.

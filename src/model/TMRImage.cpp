@@ -14,6 +14,7 @@
 #include "model/math/TMixedRadixFFT.h"
 #include "model/TProject.h"
 #include "model/math/TextHelpers.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 
@@ -306,7 +307,10 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel) const
         return file.NotAFile().empty() ? "its pixel file is missing"
                                        : "its pixel file is " + file.NotAFile() + ", not a file";
     const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
-    if (file.Size() < bytesPerPixel * pixels)
+    const int64_t size = file.Size();
+    if (size < 0)
+        return "the size of its pixel file could not be read: " + vx::FileErrorReason(file.LastError());
+    if (size < bytesPerPixel * pixels)
         return "its pixel file is cut short";
     return std::string();
 }

@@ -105,7 +105,7 @@ public:
     // The pixel file opens for reading.
     bool PixelFileExists() const;
     // Why the pixels cannot be loaded from the file ("its pixel file is missing", "its
-    // pixel file is cut short"); empty when the file holds them (2 bytes a pixel, 1 in
+    // pixel file is cut short", or that its size could not be read and why); empty when the file holds them (2 bytes a pixel, 1 in
     // the files of projects older than version 5).
     std::string PixelFileProblem(int bytesPerPixel = 2) const;
     // The file the pixels are read from: the pixel file, or the file staged for it while

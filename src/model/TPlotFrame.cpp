@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -434,28 +436,95 @@ void TPlotFrame::DrawColourScale(TCanvas& dc, int x0, int y0, int x1, int y1, in
         dc.Text(labelX, y0, ScaleLabel(m_fTop, digits));
         return;
     }
-    while (digits < kMaxScaleDigits && ScaleLabel(m_fBottom, digits) == ScaleLabel(m_fTop, digits))
-        ++digits;
-    // The labels stay inside the frame: those right of the bar up to its right edge, those
-    // left of it up to the bar. Fewer digits are given up before the ends read alike.
-    const int room = labelX >= x1 ? m_nRight - labelX : x0 - labelX;
-    const auto width = [&dc](float value, int n) { return dc.TextExtent(ScaleLabel(value, n)).cx; };
-    while (room > 0 && digits > 1 && std::max(width(m_fBottom, digits), width(m_fTop, digits)) > room &&
-           ScaleLabel(m_fBottom, digits - 1) != ScaleLabel(m_fTop, digits - 1))
-        --digits;
-    dc.Text(labelX, y1 - kScaleLabelHeight, ScaleLabel(m_fBottom, digits));
-    dc.Text(labelX, y0, ScaleLabel(m_fTop, digits));
-    if (tickInterval < 1)
-        return;
-    dc.SetPen(m_crAxis, 1, vx::PenStyle::Solid);
-    for (int k = 1; k <= h / tickInterval; ++k) {
+    // The values written: the bottom, the ticks upwards, the top. A value within the float
+    // rounding of the scale's ends is 0 (a map of non-negative values whose least is 2e-27
+    // starts at 0).
+    const float zeroWithin =
+        4.0f * std::numeric_limits<float>::epsilon() * std::max(std::fabs(m_fBottom), std::fabs(m_fTop));
+    const auto shown = [zeroWithin](float value) { return std::fabs(value) <= zeroWithin ? 0.0f : value; };
+    std::vector<int> tickRows;  // pixels above the bottom
+    std::vector<float> tickValues;
+    for (int k = 1; tickInterval >= 1 && k <= h / tickInterval; ++k) {
         const int p = k * tickInterval;
         if (p >= h - 40)
             break;
-        const float value = m_fBottom + (m_fTop - m_fBottom) * static_cast<float>(int64_t(p) * 255 / h) / 255.0f;
-        dc.Text(labelX, y1 - p - kScaleLabelHeight, ScaleLabel(value, digits));
-        dc.MoveTo(x0 - 5, y1 - p);
-        dc.LineTo(x0 + 5, y1 - p);
+        tickRows.push_back(p);
+        tickValues.push_back(
+            shown(m_fBottom + (m_fTop - m_fBottom) * static_cast<float>(int64_t(p) * 255 / h) / 255.0f));
+    }
+    // The labels stay inside the frame: those right of the bar up to its right edge, those
+    // left of it up to the bar.
+    const int room = labelX >= x1 ? m_nRight - labelX : x0 - labelX;
+    const ScaleLabels labels = ChooseScaleLabels(dc, shown(m_fBottom), shown(m_fTop), tickValues, digits, room);
+    dc.Text(labelX, y1 - kScaleLabelHeight, labels.bottom);
+    dc.Text(labelX, y0, labels.top);
+    if (tickRows.empty())
+        return;
+    dc.SetPen(m_crAxis, 1, vx::PenStyle::Solid);
+    for (size_t k = 0; k < tickRows.size(); ++k) {
+        const int y = y1 - tickRows[k];
+        // Each label is centred on its tick.
+        if (!labels.ticks[k].empty())
+            dc.Text(labelX, y, labels.ticks[k], vx::AlignLeft | vx::AlignVCenter);
+        dc.MoveTo(x0 - 5, y);
+        dc.LineTo(x0 + 5, y);
+    }
+}
+
+TPlotFrame::ScaleLabels TPlotFrame::ChooseScaleLabels(TCanvas& dc, float bottom, float top,
+                                                      const std::vector<float>& ticks, int digits, int room)
+{
+    // Every stride-th tick labelled with n digits, but for the one next to an end when it
+    // reads like that end (the ends' values lie anywhere between two ticks).
+    const auto labelled = [&](size_t stride, int n) {
+        ScaleLabels out{ScaleLabel(bottom, n), ScaleLabel(top, n), std::vector<std::string>(ticks.size())};
+        for (size_t k = stride; k <= ticks.size(); k += stride)
+            out.ticks[k - 1] = ScaleLabel(ticks[k - 1], n);
+        if (stride <= ticks.size()) {
+            if (std::string& first = out.ticks[stride - 1]; first == out.bottom)
+                first.clear();
+            if (std::string& last = out.ticks[ticks.size() / stride * stride - 1]; last == out.top)
+                last.clear();
+        }
+        return out;
+    };
+    // Rounding keeps the order of the values, so labels alike would stand side by side.
+    const auto distinct = [](const ScaleLabels& labels) {
+        std::vector<std::string> texts{labels.bottom};
+        std::copy_if(labels.ticks.begin(), labels.ticks.end(), std::back_inserter(texts),
+                     [](const std::string& t) { return !t.empty(); });
+        texts.push_back(labels.top);
+        return std::adjacent_find(texts.begin(), texts.end()) == texts.end();
+    };
+    const auto fit = [&dc, room](const ScaleLabels& labels) {
+        const auto fits = [&](const std::string& t) { return t.empty() || dc.TextExtent(t).cx <= room; };
+        return room <= 0 || (fits(labels.bottom) && fits(labels.top) &&
+                             std::all_of(labels.ticks.begin(), labels.ticks.end(), fits));
+    };
+    // Every tick if some count of digits tells the labels apart and fits, else every second,
+    // third... tick. The most digits up to `digits` that do, at least the fewest that tell
+    // the labels apart; failing those, the fewest beyond that fit (an exponent written out,
+    // as 14064 for 1.406e4, can be the narrower). Ends alone that fit with no count are
+    // written with the fewest digits that tell them apart.
+    for (size_t stride = 1;; ++stride) {
+        const bool endsOnly = stride > ticks.size();
+        int fewest = 1;
+        while (fewest < kMaxScaleDigits && !distinct(labelled(stride, fewest)))
+            ++fewest;
+        if (!distinct(labelled(stride, fewest))) {
+            if (endsOnly)
+                return labelled(stride, fewest);
+            continue;  // ticks of one value: only fewer of them can differ
+        }
+        const int most = std::max(fewest, digits);
+        for (int n = most; n >= fewest; --n)
+            if (ScaleLabels labels = labelled(stride, n); distinct(labels) && fit(labels))
+                return labels;
+        for (int n = most + 1; n <= kMaxScaleDigits; ++n)
+            if (ScaleLabels labels = labelled(stride, n); distinct(labels) && fit(labels))
+                return labels;
+        if (endsOnly)
+            return labelled(stride, fewest);
     }
 }
 

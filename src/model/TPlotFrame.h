@@ -64,11 +64,14 @@ public:
     // the frame's colour table over the y range, with a colour scale to the right.
     void DrawColourMap(vx::TCanvas& dc, const TFloatMatrix* matrix, int c0, int c1, int r0, int r1) const;
     // A colour bar in (x0, y0)-(x1, y1) with the bottom and top values written at
-    // labelX and, unless tickInterval is -1, a labelled tick every tickInterval pixels.
-    // The labels have `digits` significant digits, more where the bottom and top values
-    // would otherwise read alike, fewer where they would not fit the frame. A constant
-    // map (bottom equal to top), or a bar too low for two labels one label spacing apart,
-    // has its top value written once; a bar lower than one label has none.
+    // labelX and, unless tickInterval is -1, a tick every tickInterval pixels with its
+    // value centred on it. No two labels read alike: they have `digits` significant
+    // digits, more where labels would otherwise read alike, fewer where they would not fit
+    // the frame; when no count of digits does both, only every second (third...) tick is
+    // labelled, and a tick next to an end that reads like it is not. A value that is 0
+    // within rounding reads 0. A constant map (bottom equal to top), or a bar too low for
+    // two labels one label spacing apart, has its top value written once; a bar lower than
+    // one label has none.
     void DrawColourScale(vx::TCanvas& dc, int x0, int y0, int x1, int y1, int labelX, int tickInterval,
                          int digits) const;
     // A colour scale's label: `digits` significant digits, an exponent without its plus
@@ -120,6 +123,15 @@ public:
     int m_nColourTable = 0;  // 0 gray, 1 hot, 2 cool, 3 jet
 
 private:
+    // A colour scale's label texts; an empty text leaves its tick unlabelled.
+    struct ScaleLabels {
+        std::string bottom, top;
+        std::vector<std::string> ticks;
+    };
+    // Labels of the ends and of the tick values (ascending from the bottom) that are told
+    // apart and, where they can be, fit `room` pixels on `dc` (any width when room <= 0).
+    static ScaleLabels ChooseScaleLabels(vx::TCanvas& dc, float bottom, float top,
+                                         const std::vector<float>& ticks, int digits, int room);
     void DrawValuesInColour(vx::TCanvas& dc, const float* values, int count, bool markers,
                             vx::TColor colour) const;
     // Points trunc(x0)..trunc(x1); 0 when the range is empty or absurdly long.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/FileFaults.h"
@@ -432,18 +433,25 @@ TFolderListing ListFolder(const std::string& folder, const std::string& pattern)
     return listing;
 }
 
-TFoundFile FindCompanionFile(const std::string& folder, const std::string& name)
+TFoundFile FindCompanionFile(const std::string& folder, std::initializer_list<std::string> names)
 {
-    const std::string exact = JoinPath(folder, name);
-    if (FileExists(exact))
-        return {exact};
+    // Every exact name before the listing: a folder that cannot be listed still gives them.
+    for (const std::string& name : names)
+        if (std::string exact = JoinPath(folder, name); FileExists(exact))
+            return {std::move(exact)};
     const TFolderListing listing = ListFolder(folder.empty() ? "." : folder);
     if (!listing.Whole())
         return {std::nullopt, listing.error};
-    for (const auto& e : listing.entries)
-        if (!e.isFolder && EqualsNoCase(e.name, name))
-            return {JoinPath(folder, e.name)};
+    for (const std::string& name : names)
+        for (const auto& e : listing.entries)
+            if (!e.isFolder && EqualsNoCase(e.name, name))
+                return {JoinPath(folder, e.name)};
     return {};
+}
+
+TFoundFile FindCompanionFile(const std::string& folder, const std::string& name)
+{
+    return FindCompanionFile(folder, {name});
 }
 
 TFoundFile FindFileNoCase(const std::string& path)

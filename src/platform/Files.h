@@ -3,6 +3,7 @@
 // the program's own current folder, and the folders of the executable and the user.
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +96,9 @@ struct TFoundFile {
 };
 // The file `name` in `folder`: exact name first, then the first case-insensitive match.
 [[nodiscard]] TFoundFile FindCompanionFile(const std::string& folder, const std::string& name);
+// The first of `names` in `folder` by its exact name; else, from one listing, the first of
+// them (in their order) that matches a file in another case.
+[[nodiscard]] TFoundFile FindCompanionFile(const std::string& folder, std::initializer_list<std::string> names);
 // The same for a full path: the file itself, or a case-insensitive match beside it.
 [[nodiscard]] TFoundFile FindFileNoCase(const std::string& path);
 // Why a folder could not be listed, from the error number, in a few words to follow a

@@ -93,11 +93,19 @@ std::string NotListedText(const std::string& what, const std::string& folder, in
            ".";
 }
 
-std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
-                         const std::string& need)
+std::string SizeNotReadText(const std::string& what, const std::string& path, int error)
 {
-    return what + " " + path + " holds " + std::to_string(size < 0 ? 0 : size) + " bytes, fewer than the " +
-           std::to_string(needed) + " bytes " + need + ".";
+    return what + " " + path + " is not read: its size could not be read: " + FileErrorReason(error != 0 ? error : EIO) +
+           ".";
+}
+
+std::string CutShortText(const std::string& what, const std::string& path, int64_t size, int sizeError,
+                         uint64_t needed, const std::string& need)
+{
+    if (size < 0)
+        return SizeNotReadText(what, path, sizeError);
+    return what + " " + path + " holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(needed) +
+           " bytes " + need + ".";
 }
 
 std::string NotReadToEndText(const std::string& what, const std::string& path)

@@ -32,11 +32,14 @@ std::string NotOpenedText(const std::string& what, const std::string& path, cons
 // that is not there by its exact name in a folder whose listing failed with `error`, `what`
 // being the kind of file and its name ("data file scan.sdf");
 std::string NotListedText(const std::string& what, const std::string& folder, int error);
+// "<what> <path> is not read: its size could not be read: <reason>." for a file whose size
+// (TFile::Size) failed with `error` (TFile::LastError);
+std::string SizeNotReadText(const std::string& what, const std::string& path, int error);
 // "<what> <path> holds <size> bytes, fewer than the <needed> bytes <need>.", `need` saying
-// what needs them ("its header and samples need", "its header needs"); a size below 0 (a
-// file whose size could not be read) is written as 0;
-std::string CutShortText(const std::string& what, const std::string& path, int64_t size, uint64_t needed,
-                         const std::string& need);
+// what needs them ("its header and samples need", "its header needs"); for a size below 0
+// (one that could not be read, `sizeError` saying why) SizeNotReadText;
+std::string CutShortText(const std::string& what, const std::string& path, int64_t size, int sizeError,
+                         uint64_t needed, const std::string& need);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
 std::string NotReadToEndText(const std::string& what, const std::string& path);
 

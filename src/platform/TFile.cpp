@@ -251,8 +251,10 @@ int64_t TFile::Size() const
     if (!m_file)
         return -1;
     struct stat st {};
-    if (fstat(fileno(m_file), &st) != 0)
+    if (FileCallFails(kFileSize) || fstat(fileno(m_file), &st) != 0) {
+        m_error = errno != 0 ? errno : EIO;
         return -1;
+    }
     // Data still in the write buffer counts as well.
     const int64_t pos = Tell();
     return pos > st.st_size ? pos : static_cast<int64_t>(st.st_size);

@@ -31,9 +31,9 @@ public:
     bool Close();
     bool IsOpen() const { return m_file != nullptr; }
     const std::string& Path() const { return m_path; }
-    // The system's error number of the last open, write, flush, sync or close that
-    // failed since the last Open (ENOSPC when the test write budget ran out); 0 when
-    // none failed. Kept after Close, so that a failed close can still be explained.
+    // The system's error number of the last open, size look-up, write, flush, sync or
+    // close that failed since the last Open (ENOSPC when the test write budget ran out); 0
+    // when none failed. Kept after Close, so that a failed close can still be explained.
     int LastError() const { return m_error; }
 
     // Bytes actually read (less than n at the end of the file or on error).
@@ -56,6 +56,7 @@ public:
     bool Seek(int64_t offset);
     bool SeekFromEnd(int64_t offset);
     int64_t Tell() const;
+    // -1 when the size could not be looked up (LastError says why).
     int64_t Size() const;
     // Bytes between the current position and the end.
     int64_t BytesLeft() const;
@@ -98,7 +99,7 @@ private:
     std::string m_path;
     std::string m_notAFile;  // see NotAFile
     bool m_failed = false;
-    int m_error = 0;
+    mutable int m_error = 0;  // see LastError; Size() sets it too
 };
 
 class TFileTransaction;

@@ -144,7 +144,8 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
                                      : i == 1 ? "; the image of the slice before it was added"
                                               : "; the images of the " + std::to_string(i) +
                                                     " slices before it were added";
-            ReportShortDataFile(path, file.Size(), uint64_t(m.slices) * 2 * pixels,
+            const int64_t size = file.Size();
+            ReportShortDataFile(path, size, file.LastError(), uint64_t(m.slices) * 2 * pixels,
                                 "it ends in slice " + name + kept);
             return false;
         }

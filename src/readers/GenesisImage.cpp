@@ -1,5 +1,6 @@
 #include "readers/GenesisImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -84,6 +85,11 @@ bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportPa
         return Refuse("The size of the image must be positive.");
 
     const int64_t fileBytes = file.Size();
+    if (fileBytes < 0) {
+        ReportImageCutShort(path, fileBytes, file.LastError(), uint64_t(std::max<int64_t>(headerSize, 0)), "its header needs",
+                            vx::BatchPolicy::AlwaysBox);
+        return false;
+    }
     if (headerSize < 0 || fileBytes < headerSize || !file.Seek(headerSize))
         return Refuse("Header size is larger than file size");
     if (width > TMRImage::kMaxSide || height > TMRImage::kMaxSide)
@@ -91,7 +97,7 @@ bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportPa
     // The pixels must lie in the file before anything is allocated for them.
     const int64_t count = int64_t{width} * int64_t{height};
     if (file.BytesLeft() < 2 * count) {
-        ReportImageCutShort(path, fileBytes, uint64_t(headerSize + 2 * count), "its header and pixels need",
+        ReportImageCutShort(path, fileBytes, 0, uint64_t(headerSize + 2 * count), "its header and pixels need",
                             vx::BatchPolicy::AlwaysBox);
         return false;
     }

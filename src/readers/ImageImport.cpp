@@ -76,10 +76,11 @@ void ReportImageNotOpened(const std::string& path, const std::string& notAFile, 
     vx::Report(vx::NotOpenedText("Image file", path, notAFile), vx::ReportIcon::Exclamation, policy);
 }
 
-void ReportImageCutShort(const std::string& path, int64_t size, uint64_t needed, const std::string& need,
-                         vx::BatchPolicy policy)
+void ReportImageCutShort(const std::string& path, int64_t size, int sizeError, uint64_t needed,
+                         const std::string& need, vx::BatchPolicy policy)
 {
-    vx::Report(vx::CutShortText("Image file", path, size, needed, need), vx::ReportIcon::Exclamation, policy);
+    vx::Report(vx::CutShortText("Image file", path, size, sizeError, needed, need), vx::ReportIcon::Exclamation,
+               policy);
 }
 
 void ReportImageReadFailed(const std::string& path, vx::BatchPolicy policy)

@@ -53,8 +53,8 @@ std::string DirectionCodeOf(int orientation);
 // ("its header and pixels need"), and one that failed while it was read.
 void ReportImageNotOpened(const std::string& path, const std::string& notAFile,
                           vx::BatchPolicy policy = vx::BatchPolicy::Log);
-void ReportImageCutShort(const std::string& path, int64_t size, uint64_t needed, const std::string& need,
-                         vx::BatchPolicy policy = vx::BatchPolicy::Log);
+void ReportImageCutShort(const std::string& path, int64_t size, int sizeError, uint64_t needed,
+                         const std::string& need, vx::BatchPolicy policy = vx::BatchPolicy::Log);
 void ReportImageReadFailed(const std::string& path, vx::BatchPolicy policy = vx::BatchPolicy::Log);
 // Why an image of `first` x `second` pixels is refused: more than TMRImage::kMaxSide a side.
 std::string OversizedImageText(int64_t first, int64_t second);

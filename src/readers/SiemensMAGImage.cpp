@@ -134,8 +134,12 @@ bool ReadSiemensMAG(TImageSet& images, const std::string& path, TImageImportPara
         return false;
     }
     const int64_t fileBytes = file.Size();
-    std::string header(static_cast<size_t>(std::clamp<int64_t>(fileBytes, 0, kPixelOffset)), '\0');
-    if (fileBytes < 0 || !file.ReadExact(header.data(), header.size())) {
+    if (fileBytes < 0) {
+        ReportImageCutShort(path, fileBytes, file.LastError(), kPixelOffset, "its header needs");
+        return false;
+    }
+    std::string header(static_cast<size_t>(std::min<int64_t>(fileBytes, kPixelOffset)), '\0');
+    if (!file.ReadExact(header.data(), header.size())) {
         ReportImageReadFailed(path);
         return false;
     }
@@ -146,7 +150,7 @@ bool ReadSiemensMAG(TImageSet& images, const std::string& path, TImageImportPara
         return false;
     }
     if (fileBytes < kPixelOffset) {
-        ReportImageCutShort(path, fileBytes, kPixelOffset, "its header needs");
+        ReportImageCutShort(path, fileBytes, 0, kPixelOffset, "its header needs");
         return false;
     }
 
@@ -176,7 +180,7 @@ bool ReadSiemensMAG(TImageSet& images, const std::string& path, TImageImportPara
     // The pixels must lie in the file before anything is allocated for them.
     const int64_t count = int64_t{side} * int64_t{side};
     if (kPixelOffset + 2 * count > fileBytes) {
-        ReportImageCutShort(path, fileBytes, uint64_t(kPixelOffset + 2 * count), "its header and pixels need");
+        ReportImageCutShort(path, fileBytes, 0, uint64_t(kPixelOffset + 2 * count), "its header and pixels need");
         return false;
     }
     std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));

@@ -403,7 +403,7 @@ bool TBruker2dseqReader::DataFileHolds(const std::string& path, uint64_t bytesPe
     // A file that cannot be examined is left to the read, which names it.
     const int64_t size = vx::FileSize(path);
     if (size >= 0 && uint64_t(size) < floats * bytesPerFloat) {
-        ReportShortDataFile(path, size, floats * bytesPerFloat);
+        ReportShortDataFile(path, size, 0, floats * bytesPerFloat);
         return false;
     }
     return true;
@@ -432,8 +432,10 @@ bool TBruker2dseqReader::ReadRawDataToVoxels(const std::string& path)
         return false;
     const uint64_t words = m_nImageType == 0 ? 2 * samples : samples;
     const int64_t size = file.Size();
-    if (size < 0 || words * 4 > uint64_t(size))
+    if (size < 0 || words * 4 > uint64_t(size)) {
+        ReportShortDataFile(path, size, file.LastError(), words * 4);
         return false;
+    }
     std::vector<unsigned char> raw(static_cast<size_t>(words * 4));
     if (!file.ReadExact(raw.data(), raw.size()))
         return false;

@@ -27,8 +27,12 @@ void ReportBrukerMessage(const std::string& text)
     vx::Report(text, vx::ReportIcon::None, vx::BatchPolicy::AlwaysBox);
 }
 
-void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what)
+void ReportShortDataFile(const std::string& path, int64_t size, int sizeError, uint64_t needed, const std::string& what)
 {
+    if (size < 0) {
+        ReportBrukerMessage(vx::SizeNotReadText("Data file", path, sizeError));
+        return;
+    }
     ReportBrukerMessage("Data file " + path + " is shorter than its parameter files describe (" +
                         std::to_string(size) + " of " + std::to_string(needed) + " bytes)" +
                         (what.empty() ? "" : ": " + what) + ".");
@@ -37,9 +41,7 @@ void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed,
 std::optional<std::string> FindParameterFile(const std::string& folder, const std::string& name,
                                              const std::string& textName)
 {
-    vx::TFoundFile found = vx::FindCompanionFile(folder, name);
-    if (!found.path && found.error == 0)
-        found = vx::FindCompanionFile(folder, textName);
+    const vx::TFoundFile found = vx::FindCompanionFile(folder, {name, textName});
     if (!found.path) {
         const std::string files = "parameter file " + name + " or " + textName;
         ReportBrukerMessage(found.error == 0 ? "Could not find " + files + "."

@@ -13,12 +13,13 @@
 // show them all: a plain box, or the batch log while a batch runs.
 void ReportBrukerMessage(const std::string& text);
 // Says that the data file at `path` holds `size` bytes where its parameter files describe
-// `needed`, and what that cut when `what` is given.
-void ReportShortDataFile(const std::string& path, int64_t size, uint64_t needed, const std::string& what = {});
-// The parameter file `name` of `folder`, else `textName` there (each by its exact name, else
-// in any case). When neither is found, says so, or that the folder could not be listed to
-// look for them (`name` may then be there in another case: `textName` is not taken for it),
-// and gives none.
+// `needed`, and what that cut when `what` is given; for a size below 0, that its size could
+// not be read and why (`sizeError`, TFile::LastError).
+void ReportShortDataFile(const std::string& path, int64_t size, int sizeError, uint64_t needed,
+                         const std::string& what = {});
+// The parameter file `name` of `folder`, else `textName` there: each by its exact name first,
+// then in another case. When neither is found, says so, or that the folder could not be
+// listed to look for them in another case, and gives none.
 std::optional<std::string> FindParameterFile(const std::string& folder, const std::string& name,
                                              const std::string& textName);
 

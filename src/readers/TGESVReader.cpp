@@ -67,7 +67,7 @@ bool TGESVReader::ReadRawData(const std::string& path)
     const int64_t start = int64_t(m_params.m_nHeaderSize) + int64_t(m_nSkipFrames) * frameBytes;
     const int64_t size = file.Size();
     if (size < 0 || start + int64_t(averaged) * frameBytes > size) {
-        ReportDataFileCutShort(path, size, uint64_t(start + int64_t(averaged) * frameBytes), true);
+        ReportDataFileCutShort(path, size, file.LastError(), uint64_t(start + int64_t(averaged) * frameBytes), true);
         return false;
     }
     if (!file.Seek(start))

@@ -126,7 +126,7 @@ bool TMPCSIReader::ReadRawData(const std::string& path)
         uint64_t(m_params.m_nHeaderSize) + sampled * uint64_t(slices) * perSpectrum * uint64_t(width);
     const int64_t size = file.Size();
     if (size < 0 || needed > uint64_t(size)) {
-        ReportDataFileCutShort(path, size, needed, true);
+        ReportDataFileCutShort(path, size, file.LastError(), needed, true);
         return false;
     }
     if (!file.Seek(m_params.m_nHeaderSize))

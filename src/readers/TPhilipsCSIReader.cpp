@@ -354,7 +354,7 @@ bool TPhilipsCSIReader::ReadSliceFile(const std::string& path)
     const uint64_t floats = uint64_t(set.m_nDim[a]) * uint64_t(set.m_nDim[b]) * uint64_t(set.m_nPoints) * 2;
     const int64_t size = file.Size();
     if (size < 0 || floats * 4 > uint64_t(size)) {
-        ReportDataFileCutShort(path, size, floats * 4, false);
+        ReportDataFileCutShort(path, size, file.LastError(), floats * 4, false);
         return false;
     }
     std::unique_ptr<float[]> buffer(new (std::nothrow) float[floats]);
@@ -423,7 +423,7 @@ bool TPhilipsCSIReader::ReadSliceFiles(const std::string& base, bool reverse)
         }
         const int64_t size = file.Size();
         if (size < 0 || uint64_t(size) < sliceBytes) {
-            ReportDataFileCutShort(path, size, sliceBytes, false);
+            ReportDataFileCutShort(path, size, file.LastError(), sliceBytes, false);
             return false;
         }
     }
@@ -464,15 +464,13 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
     const uint64_t spectrumBytes = perSpectrum * 4;
     const uint64_t records = m_kSpaceLines.size();
     const int64_t size = file.Size();
-    if (size < 0)
-        return false;
     if (gridFloats / perSpectrum > kMaxGridSpectraPerRecord * records) {
         Warn("The LIST file of " + path + " lists " + std::to_string(records) + " data vectors for a grid of " +
              std::to_string(gridFloats / perSpectrum) + " positions; a grid may have at most " +
              std::to_string(kMaxGridSpectraPerRecord) + " positions per data vector.");
         return false;
     }
-    if (!VectorsInsideDataFile(path, size, spectrumBytes))
+    if (!VectorsInsideDataFile(path, size, file.LastError(), spectrumBytes))
         return false;
 
     const int64_t n[3] = {set.m_nDim[0], set.m_nDim[1], set.m_nDim[2]};

@@ -251,7 +251,7 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
                    vx::ReportIcon::Exclamation);
         return false;
     }
-    if (!VectorsInsideDataFile(path, size, vectorBytes))
+    if (!VectorsInsideDataFile(path, size, file.LastError(), vectorBytes))
         return false;
 
     const size_t samples = size_t(gridFloats / 2);

@@ -119,8 +119,9 @@ protected:
     // `fileSize` bytes: checked before memory is taken for what the records fill.
     bool VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) const;
     // VectorsInsideFile for the DATA file at `path`; otherwise says why: a record's offset
-    // is negative, or the file is shorter than the vectors need.
-    bool VectorsInsideDataFile(const std::string& path, int64_t fileSize, uint64_t vectorBytes) const;
+    // is negative, the file is shorter than the vectors need, or its size (below 0) could
+    // not be read (`sizeError`, TFile::LastError).
+    bool VectorsInsideDataFile(const std::string& path, int64_t fileSize, int sizeError, uint64_t vectorBytes) const;
     // Says that the LIST file of the DATA file at `path` places a data vector outside the
     // set's grid; false for the caller's `return`.
     bool RefuseVectorOutsideGrid(const std::string& path) const;

@@ -44,7 +44,8 @@ bool TPhilipsReader::VectorsInsideFile(int64_t fileSize, uint64_t vectorBytes) c
            });
 }
 
-bool TPhilipsReader::VectorsInsideDataFile(const std::string& path, int64_t fileSize, uint64_t vectorBytes) const
+bool TPhilipsReader::VectorsInsideDataFile(const std::string& path, int64_t fileSize, int sizeError,
+                                           uint64_t vectorBytes) const
 {
     if (VectorsInsideFile(fileSize, vectorBytes))
         return true;
@@ -58,7 +59,7 @@ bool TPhilipsReader::VectorsInsideDataFile(const std::string& path, int64_t file
         }
         end = std::max(end, uint64_t(record.offset) + vectorBytes);
     }
-    ReportDataFileCutShort(path, fileSize, end, false);
+    ReportDataFileCutShort(path, fileSize, sizeError, end, false);
     return false;
 }
 

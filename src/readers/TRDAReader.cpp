@@ -293,6 +293,14 @@ bool ApplyGeometry(const TGridKeys& g, TCSISet& set, const std::string& path)
     return true;
 }
 
+// Says that the header of the file at `path` ends before `what` (text ending in "and ", or
+// none) and its end line: the file is cut short.
+std::string CutShortHeaderText(const std::string& path, const std::string& what)
+{
+    return "The header of " + path + " ends before " + what + "its line \"" + kEndMarker +
+           "\": the file is cut short.";
+}
+
 }  // namespace
 
 TCSISet* TRDAReader::Read(std::string path)
@@ -311,8 +319,14 @@ TCSISet* TRDAReader::Read(std::string path)
 
     if (!ParseHeader(path))
         return DiscardSet();
-    if (!ValidateHeader(path, {"VectorSize", "CSIMatrixSize", "CSIMatrixSize",
-                               "PixelSpacingRow, PixelSpacingCol, PixelSpacing3D", "MRFrequency", "DwellTime"}))
+    const TParameterKeys keys = {"VectorSize", "CSIMatrixSize", "CSIMatrixSize",
+                                 "PixelSpacingRow, PixelSpacingCol, PixelSpacing3D", "MRFrequency", "DwellTime"};
+    // A header without its end line that lacks a value was most likely cut short before it.
+    if (!m_bHeaderEnded && !Validate()) {
+        vx::Report(CutShortHeaderText(path, "") + " " + InvalidParameterText(keys), vx::ReportIcon::Exclamation);
+        return DiscardSet();
+    }
+    if (!ValidateHeader(path, keys))
         return DiscardSet();
 
     m_params.m_nSampleType = 3;
@@ -352,20 +366,20 @@ bool TRDAReader::ParseHeader(const std::string& path)
     THeaderLines lines(file);
     std::string line;
     if (!lines.Next(line) || !Contains(line, kBeginMarker)) {
-        vx::Report(path + " is not an RDA file: its first line is not \"" + kBeginMarker + "\".",
+        vx::Report(path + " is not an RDA file: its first line does not contain \"" + kBeginMarker + "\".",
                    vx::ReportIcon::Exclamation);
         return false;
     }
     TGridKeys grid;
     std::vector<std::string> tokens;
-    bool complete = false;
+    m_bHeaderEnded = false;
     while (lines.Next(line)) {
         if (Contains(line, kEndMarker)) {
             // The header size is a 32-bit word; a header that long is no header.
             if (lines.Position() > INT32_MAX)
                 return false;
             m_params.m_nHeaderSize = static_cast<int32_t>(lines.Position());
-            complete = true;
+            m_bHeaderEnded = true;
             break;
         }
         SplitString(line, tokens, kDelimiters);
@@ -375,13 +389,9 @@ bool TRDAReader::ParseHeader(const std::string& path)
     // Without two directions there is no plane to place the grid in. A header without its
     // end line was most likely cut short before them.
     if (!SpansPlane(grid)) {
-        if (complete)
-            vx::Report("The row and column vectors of " + path + " are missing, zero or parallel.",
-                       vx::ReportIcon::Exclamation);
-        else
-            vx::Report("The header of " + path + " ends before its row and column vectors and its line \"" +
-                           kEndMarker + "\": the file is cut short.",
-                       vx::ReportIcon::Exclamation);
+        vx::Report(m_bHeaderEnded ? "The row and column vectors of " + path + " are missing, zero or parallel."
+                                  : CutShortHeaderText(path, "its row and column vectors and "),
+                   vx::ReportIcon::Exclamation);
         return false;
     }
     return ApplyGeometry(grid, set, path);

@@ -21,9 +21,12 @@ public:
     // are already in voxel space.
     bool PostRead() override;
     // Parses the header into the set being built and sets m_nHeaderSize to the byte after
-    // the end line (without one it keeps the dialog's value). False, silently, when the
-    // file cannot be read, its first line lacks the begin marker, or the geometry has no
-    // inverse or is not finite, or the row and column vectors are missing, zero or
-    // parallel, which is reported when the header has its end line.
+    // the end line (without one it keeps the dialog's value). False, with the reason, when
+    // the file cannot be read, its first line lacks the begin marker, the row and column
+    // vectors are missing, zero or parallel (a header without its end line is then said
+    // to be cut short), or the geometry has no inverse or is not finite.
     bool ParseHeader(const std::string& path);
+
+private:
+    bool m_bHeaderEnded = false;  // the header parsed last had its end line
 };

@@ -167,7 +167,9 @@ TEST_F(ImageWindowCommandsTest, MapEntriesSwitchOverlaysAndStopAtFifty)
     Choose("Cho");
     EXPECT_EQ(frame->windowTitle(), "(Axial) axial_2 @ 100%");
     EXPECT_EQ(view->LayerImage(CMainPicView::ImageLayer), plain);
-    EXPECT_EQ(shownMax->GetText(), "0");
+    // With no map shown the box is blank and closed to typing.
+    EXPECT_EQ(shownMax->GetText(), "");
+    EXPECT_FALSE(shownMax->isEnabled());
 
     for (int k = 2; k < 60; ++k)
         AddMap("map" + std::to_string(k));

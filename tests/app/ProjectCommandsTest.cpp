@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QSlider>
 #include <QTest>
 #include <QTextEdit>
 
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <functional>
 
+#include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
 #include "app/CModelessInfoFrame.h"
 #include "app/info/CCsiInfoPage.h"
@@ -31,6 +33,7 @@
 #include "app/info/CInfoSheet.h"
 #include "app/dialogs/CAddExamDlg.h"
 #include "app/dialogs/CAddImagesDlg.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CFolderList.h"
 #include "app/dialogs/CNewProjectDlg.h"
@@ -39,6 +42,7 @@
 #include "app/CPrjExpTree.h"
 #include "app/CBatchProcessDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
 #include "app/QtServices.h"
 #include "app/CommandIds.h"
 #include "app/TImageFrameList.h"
@@ -63,14 +67,17 @@
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
+#include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
+#include "views/picture/CMainPicView.h"
 #include "views/spectrum/CVoxelWindow.h"
 #include "views/spectrum/CVoxelWndDlgView.h"
 #include "FakeShell.h"
 #include "ProjectShellTest.h"
+#include "Shown.h"
 
 using namespace vx::test;
 
@@ -273,9 +280,9 @@ TEST_F(ProjectCommandsTest, NewProjectDialogBrowsesAndCancelPutsTheLocationBack)
     EXPECT_EQ(vx::CurrentFolder(), before);
 }
 
-// New Project and Save As as the user meets them: Return in the name or in the folder list
-// accepts nothing (in the list it opens the folder), a refused name leaves the dialog open
-// for a correction, and a last location that has gone gives way to the home folder.
+// New Project and Save As as the user meets them: Return in the name presses OK and in the
+// folder list opens the folder, a refused name (by Return or OK) leaves the dialog open for a
+// correction, and a last location that has gone gives way to the home folder.
 TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCorrection)
 {
     MakeFolders(root.Path(), {"exams"});
@@ -284,7 +291,8 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         QString listed;
     };
     // Runs the command; its dialog gets the bad name, Return in the name and on "[exams]",
-    // OK, then the good name and OK. Only the bad name is refused, and the dialog stays.
+    // OK, then the good name and OK. Only the bad name is refused, at Return and at OK, and
+    // the dialog stays.
     const auto run = [&](int command, const char* bad, const char* good) {
         SCOPED_TRACE(bad);
         TSeen seen;
@@ -315,7 +323,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
         EXPECT_TRUE(seen.afterNameReturn);
         EXPECT_TRUE(seen.afterBadName);
         EXPECT_EQ(script.runs, 1);
-        EXPECT_EQ(report.Messages(), std::vector<std::string>({"Invalid project name"}));
+        EXPECT_EQ(report.Messages(), std::vector<std::string>(2, "Invalid project name"));
         return seen;
     };
     const TSeen made = run(cmd::FileNewProject, "a/b", "study");
@@ -338,6 +346,7 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     {
         TDialogScript run([&](QDialog& d) {
             return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QApplication::processEvents();  // as the dialog's own loop does
                 shown = dialog.LocationEdit()->text().toStdString();
                 listedFolder = dialog.FolderList()->Folder();
                 dialog.reject();
@@ -351,6 +360,72 @@ TEST_F(ProjectCommandsTest, ProjectDialogsCloseOnlyOnOkAndKeepRefusedNamesForCor
     EXPECT_EQ(shown, home);
     EXPECT_EQ(listedFolder, home);
     EXPECT_EQ(g_strLastDir, gone);
+    EXPECT_EQ(report.Messages().back(),
+              "The folder " + root.Path() + "/gone does not exist. The list shows your home folder " + home + " instead.");
+}
+
+// Each dialog that browses folders, opened from its menu or button on a folder that cannot
+// be listed, says which folder and why, and lists the home folder instead; when that cannot
+// be listed either, it says so too.
+TEST_F(ProjectCommandsTest, ABrowsingDialogOpenedOnAFolderThatCannotBeListedSaysWhy)
+{
+    vx::app::InstallBatchDialogs();  // as main() does: the real Add Exam and batch dialogs
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    frame->UpdateCommandStates();
+    const std::string exams = root.Path() + "/exams";
+    MakeFolders(root.Path(), {"exams"});
+    const std::string home = vx::HomeFolder() + (vx::HomeFolder().back() == '/' ? "" : "/");
+    const std::string why = "The folder " + exams + " cannot be listed: input/output error.";
+    const std::string instead = why + " The list shows your home folder " + home + " instead.";
+    const vx::TFileFault once{vx::kFileList, EIO, 1}, always{vx::kFileList, EIO, 1, true};
+    const std::string homeWhy = "The folder " + home.substr(0, home.size() - 1) + " cannot be listed: input/output error.";
+    const struct {
+        const char* name;
+        int command;
+        bool browse;  // Browse... of the batch dialog, with the fault armed there
+        vx::TFileFault fault;
+        std::string shown;  // the folder the dialog lists
+        std::string message;
+        std::string start = {};  // where the dialog opens, when not in "exams"
+    } cases[] = {
+        {"File > New Project", cmd::FileNewProject, false, once, home, instead},
+        {"File > New Project, the home folder neither", cmd::FileNewProject, false, always, "", why + " " + homeWhy},
+        {"File > New Project in the home folder", cmd::FileNewProject, false, always, "", homeWhy, home},
+        {"Project > Add Exam", cmd::ProjectAddExam, false, once, home, instead},
+        {"File > Batch Processing", cmd::FileBatchProcessing, false, once, home, instead},
+        {"Browse... of File > Batch Processing", cmd::FileBatchProcessing, true, once, home, instead},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        report.Clear();
+        g_strLastDir = c.start.empty() ? exams + "/" : c.start;
+        vx::SetCurrentFolder(exams);
+        std::string shown;
+        TDialogScript script([&](QDialog& d) {
+            d.show();
+            QApplication::processEvents();  // as the dialog's own loop does
+            if (auto* batch = dynamic_cast<CBatchProcessDlg*>(&d); batch && c.browse) {
+                vx::SetFileFaults({c.fault});
+                QTest::mouseClick(batch->BrowseOutputButton(), Qt::LeftButton);
+            } else {
+                shown = d.findChild<CFolderList*>()->Folder();
+            }
+            vx::SetFileFaults({});
+            d.reject();
+            return d.result();
+        });
+        if (!c.browse)
+            vx::SetFileFaults({c.fault});
+        frame->Action(c.command)->trigger();
+        vx::SetFileFaults({});
+        EXPECT_EQ(script.runs, c.browse ? 2 : 1);
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
+    }
+    vx::app::SetAddExamDialog({});
+    vx::app::SetBatchDialog({});
 }
 
 TEST_F(ProjectCommandsTest, NamesAndLocationsThatCannotHoldAProjectAreRefused)
@@ -721,6 +796,50 @@ TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous
     EXPECT_EQ(set->m_strPatientName, "Anonymized");
     ASSERT_TRUE(app.OpenProject(ProjectPath("copy")));
     EXPECT_EQ((*g_pProject->m_pCSISetList->begin())->m_strPatientName, "Anonymized");
+}
+
+// The windowing toolbar follows the project: the opened fixture's image window in front shows
+// its window, and the map switched on in it from its menu its range; after File > New Project
+// (no image window; its name typed and Return pressed) every box is blank and every control
+// disabled, and opening the fixture again shows its window once more.
+TEST_F(ProjectCommandsTest, TheWindowingBarFollowsTheProject)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    CWindowingToolBar* bar = frame->WindowingBar();
+    // Brightness, contrast, map minimum and maximum ("-" after a disabled box; the sliders go
+    // with their boxes). The fixture's images hold 0 .. 1000 with the window 0 .. 1000.
+    const auto shown = [&] {
+        return Shown({bar->BrightnessEdit(), bar->ContrastEdit(), bar->MapMinEdit(), bar->MapMaxEdit()});
+    };
+    EXPECT_EQ(shown(), "500 1000 - -");
+    EXPECT_TRUE(bar->BrightnessSlider()->isEnabled());
+
+    AddRisingMap(*g_pProject->m_pWorkSet, "NAA_map");
+    CChildFrame* front = frame->ActiveImageFrame();
+    ASSERT_NE(front, nullptr);
+    ASSERT_TRUE(ChooseFromMenu(*frame, front->View()->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
+    EXPECT_EQ(shown(), "500 1000 1 8");
+
+    // The name typed over the one offered, and Return.
+    report.AllowDefaults();
+    {
+        TDialogScript script([&](QDialog& d) {
+            return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                QTest::keyClicks(dialog.NameEdit(), "spec1");
+                QTest::keyClick(dialog.NameEdit(), Qt::Key_Return);
+            });
+        });
+        frame->Action(cmd::FileNewProject)->trigger();
+        EXPECT_EQ(script.runs, 1);
+    }
+    ASSERT_EQ(g_pProject->GetProjectFilePath(), ProjectPath("spec1"));
+    EXPECT_EQ(shown(), "- - - -");
+    EXPECT_FALSE(bar->BrightnessSlider()->isEnabled());
+
+    ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+    EXPECT_EQ(shown(), "500 1000 - -");
 }
 
 // File > Save Project and Save Project As with one call of their change failing (a rename,

@@ -12,15 +12,19 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "app/CVoxelWindowBase.h"
+#include "app/CWindowingToolBar.h"
+#include "app/dialogs/CNumEdit.h"
 #include "app/CommandIds.h"
 #include "app/dialogs/DialogRunner.h"
 #include "model/TCSISet.h"
@@ -38,6 +42,7 @@
 #include "processing/TVoxelShiftStep.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
+#include "support/GuiMenu.h"
 #include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -286,6 +291,59 @@ TEST_F(WorkModesTest, AColourScaleTooLowForBothEndLabelsKeepsTheTopOne)
         EXPECT_EQ(labelIn(bottomRight.y - 8, bottomRight.y), c.bottomLabel) << c.clicks;
     }
     GrabToPng(frame, "colour_scale_of_a_low_picture");
+}
+
+// A map shown from the window's menu, its range -26268 .. 43692 typed into the windowing
+// toolbar, the window maximised and the picture 600 pixels high: in the scale as drawn, the
+// labels left of its bar (runs of rows with dark ink; the ticks are in the axis colour) are no
+// two alike, and each between the ends is centred on a tick.
+TEST_F(WorkModesTest, AMaximisedColourScaleWritesEachLabelOnceOnItsTick)
+{
+    AddRisingMap(*set, "NAA_map");
+    ASSERT_TRUE(ChooseFromMenu(Main(), view->viewport(), Qt::RightButton, QPoint(20, 20), "NAA_map").found);
+    CWindowingToolBar* bar = Main().WindowingBar();
+    for (const auto& [edit, text] : {std::pair{bar->MapMinEdit(), "-26268"}, std::pair{bar->MapMaxEdit(), "43692"}}) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+    frame->showMaximized();
+    SetZoom(600.0f / TGuiFixture::kImageSide);
+    GrabToPng(frame, "colour_scale_maximised");
+    const QImage& picture = view->Picture();
+    const int top = view->MmToClient(frame->GetSlice()->GetTopLeft()).y;
+    const vx::TPointI bottomRight = view->MmToClient(frame->GetSlice()->GetBottomRight());
+    const int pane = bottomRight.x;  // the scale's 90 pixels start at the picture's right edge
+    const auto dark = [&](int x, int y) { return qGray(picture.pixel(x, y)) < 64; };
+    std::vector<int> ticks;
+    std::vector<std::pair<int, int>> labels;  // first and last row of each
+    for (int y = top; y < bottomRight.y; ++y) {
+        if (picture.pixel(pane + 42, y) != picture.pixel(pane + 2, y) && !dark(pane + 42, y))
+            ticks.push_back(y);
+        bool ink = false;
+        for (int x = pane + 11; x < pane + 45; ++x)
+            ink = ink || dark(x, y);
+        if (ink && !labels.empty() && labels.back().second == y - 1)
+            labels.back().second = y;
+        else if (ink)
+            labels.push_back({y, y});
+    }
+    ASSERT_GE(ticks.size(), 5u);
+    ASSERT_GE(labels.size(), 4u);
+    const auto offTick = [&](double y) {
+        double nearest = picture.height();
+        for (int tick : ticks)
+            nearest = std::min(nearest, std::fabs(tick - y));
+        return nearest;
+    };
+    std::vector<QImage> inks;
+    for (const auto& [first, last] : labels) {
+        inks.push_back(picture.copy(pane + 11, first, 34, last - first + 1));
+        for (size_t j = 0; j + 1 < inks.size(); ++j)
+            EXPECT_FALSE(inks[j] == inks.back()) << "labels alike at rows " << labels[j].first << " and " << first;
+        if (first != labels.front().first && first != labels.back().first)
+            EXPECT_LE(offTick((first + last) / 2.0), 1.5) << "label at rows " << first << ".." << last;
+    }
 }
 
 TEST_F(WorkModesTest, VoxelShiftPreviewsThenCommitsOneUndoStep)

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "model/drawing/BitmapHelpers.h"
@@ -652,16 +656,71 @@ TEST(PlotFrame, ColourScaleSpansTheWholeTableWithTicks)
         ASSERT_EQ(fills[i].args, (Ints{10, 299 - i, 20, 300 - i}));
         ASSERT_EQ(fills[i].color, Grey(level)) << i;
     }
-    // Ticks every 60 pixels while below h - 40 = 260: value trunc(p * 255 / 300).
+    // Ticks every 60 pixels while below h - 40 = 260: value trunc(p * 255 / 300), each
+    // written centred on its tick.
     const std::vector<std::string> labels = {"0", "255", "51", "102", "153", "204"};
     EXPECT_EQ(c.Texts(), labels);
     const auto texts = c.OpsOf("text");
     EXPECT_EQ(texts[0].args[1], 285);
     EXPECT_EQ(texts[1].args[1], 0);
-    EXPECT_EQ(texts[2].args[1], 225);
-    EXPECT_EQ(texts[5].args[1], 45);
+    EXPECT_EQ(texts[2].args, (Ints{25, 240, vx::AlignLeft | vx::AlignVCenter}));
+    EXPECT_EQ(texts[5].args, (Ints{25, 60, vx::AlignLeft | vx::AlignVCenter}));
     EXPECT_EQ(ArgsOf(c, "line"), (std::vector<Ints>{{5, 240, 15, 240}, {5, 180, 15, 180},
                                                      {5, 120, 15, 120}, {5, 60, 15, 60}}));
+}
+
+// The image window's scale (bar at 45..67 of a 90-pixel pane, labels at 11, a tick every 60
+// pixels, 3 digits) over ranges and heights, a maximised map of -26268 .. 43692 among them: no
+// two labels alike, each within the 34 pixels left of the bar, each tick label centred on its
+// tick and its value rounded to the digits shown, two ticks labelled at least, and a value that
+// is 0 within rounding written 0.
+TEST(PlotFrame, ColourScaleLabelsDifferAndSitOnTheirTicks)
+{
+    const struct {
+        float bottom, top;
+        int h;
+    } cases[] = {{-26268, 43692, 600}, {-26268, 43692, 1536}, {-26268, 43692, 3000}, {-26268, 43692, 20000},
+                 {14000, 14900, 900},  {2e-27f, 0.8f, 600},   {-1, 1, 900},          {7, -3, 700}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(k.bottom) + " .. " + std::to_string(k.top) + " over " + std::to_string(k.h));
+        TPlotFrame f;
+        f.SetPixelRect(0, 0, 90, k.h);
+        f.SetYRange(k.top, k.bottom, false);
+        TRecordingCanvas c;
+        f.DrawColourScale(c, 45, 0, 67, k.h, 11, 60, 3);
+        std::vector<int> ticks;
+        for (const auto& args : ArgsOf(c, "line"))
+            ticks.push_back(args[1]);
+        // Labels top down with their vertical centres, and the value each stands for: the ends,
+        // and at the tick p pixels up bottom + (top - bottom) * trunc(p * 255 / h) / 255.
+        std::vector<std::pair<double, std::string>> labels;
+        for (const auto& op : c.OpsOf("text")) {
+            labels.push_back({op.args[1] + ((op.args[2] & vx::AlignVCenter) ? 0.0 : c.charHeight / 2.0), op.text});
+            EXPECT_LE(op.args[0] + c.TextExtent(op.text).cx, 45) << op.text;
+        }
+        std::sort(labels.begin(), labels.end());
+        ASSERT_GE(labels.size(), std::min<size_t>(ticks.size(), 2) + 2);
+        for (size_t i = 0; i < labels.size(); ++i) {
+            const auto& [centre, text] = labels[i];
+            for (size_t j = 0; j < i; ++j)
+                EXPECT_NE(labels[j].second, text);
+            double meant = i == 0 ? k.top : k.bottom;
+            if (i > 0 && i + 1 < labels.size()) {
+                const int tick = *std::min_element(ticks.begin(), ticks.end(), [&](int a, int b) {
+                    return std::fabs(a - centre) < std::fabs(b - centre);
+                });
+                EXPECT_LE(std::fabs(tick - centre), 1.0) << text;
+                meant = k.bottom + (double(k.top) - k.bottom) * (int64_t(k.h - tick) * 255 / k.h) / 255.0;
+            }
+            // The value rounded to the digits the label shows; 2e-27 is 0 within rounding.
+            const size_t e = std::min(text.find('e'), text.size()), point = std::min(text.find('.'), e);
+            const int decimals = int(e - std::min(point + 1, e));
+            const double unit = std::pow(10.0, (e < text.size() ? std::atoi(text.c_str() + e + 1) : 0) - decimals);
+            EXPECT_LE(std::fabs(std::strtod(text.c_str(), nullptr) - meant), unit / 2 * 1.0001) << text;
+            if (meant == 2e-27f)
+                EXPECT_EQ(text, "0");
+        }
+    }
 }
 
 TEST(PlotFrame, ShortColourBarStillClimbsTheTable)

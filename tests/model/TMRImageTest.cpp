@@ -16,6 +16,7 @@
 #include "platform/TFile.h"
 #include "platform/TRecordingCanvas.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -473,6 +474,10 @@ TEST_F(MRImageTest, MissingOrShortPixelFileIsNamedAndHostileNamesStayInTheFolder
     EXPECT_EQ(image.PixelFileProblem(), "its pixel file is missing");
     test::WriteBytes(m_dir.File("ax0"), std::string(size_t(2) * image.GetWidth() * image.GetHeight() - 1, '\0'));
     EXPECT_EQ(image.PixelFileProblem(), "its pixel file is cut short");
+    {
+        const test::TFileFaultScope fault({{kFileSize, EIO, 1}});
+        EXPECT_EQ(image.PixelFileProblem(), "the size of its pixel file could not be read: input/output error");
+    }
     test::WriteBytes(m_dir.File("ax0"), std::string(size_t(2) * image.GetWidth() * image.GetHeight(), '\0'));
     EXPECT_EQ(image.PixelFileProblem(), "");
 

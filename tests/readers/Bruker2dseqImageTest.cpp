@@ -9,6 +9,7 @@
 #include "readers/BrukerTestFiles.h"
 #include "readers/ImageReaderFixture.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedFileChooser.h"
 
 using namespace vx;
@@ -219,6 +220,18 @@ TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
     EXPECT_TRUE(Images().empty());
     EXPECT_EQ(m_report.Messages(), std::vector<std::string>{shorter + "0 of 72 bytes): it ends in slice "
                                                                        "9_pdata_1_2dseq_0, and no image was added."});
+
+    // A data file whose size cannot be read (the method file's can): said so, nothing added.
+    WriteScan(JcampText(ImageMethodLines()), 3, 12);
+    m_report.Clear();
+    {
+        const TFileFaultScope fault({{kFileSize, EIO, 2, true}});
+        EXPECT_FALSE(AddSeq());
+    }
+    EXPECT_TRUE(Images().empty());
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Data file " + m_seq +
+                                                            " is not read: its size could not be read: input/output "
+                                                            "error."});
 }
 
 // The EPI fruit phantom is one axial package of five 80 x 64 slices. The FLASH localiser

@@ -194,10 +194,19 @@ TEST_F(GenesisImageTest, RefusalsAreShownInABoxOrLoggedInABatchRun)
     // A file that fails while its pixels are read.
     g_bBatchMode = false;
     WriteBytes(Input("failing"), whole);
-    const TFileFaultScope fault({{kFileRead, EIO, 1}});
-    EXPECT_FALSE(AddGenesis("failing"));
-    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Image file " + Input("failing") +
-                                                            " cannot be read to its end."});
+    {
+        const TFileFaultScope fault({{kFileRead, EIO, 1}});
+        EXPECT_FALSE(AddGenesis("failing"));
+    }
+    // And one whose size cannot be read.
+    {
+        const TFileFaultScope fault({{kFileSize, EIO, 1, true}});
+        EXPECT_FALSE(AddGenesis("failing"));
+    }
+    EXPECT_EQ(m_report.Messages(),
+              (std::vector<std::string>{"Image file " + Input("failing") + " cannot be read to its end.",
+                                        "Image file " + Input("failing") +
+                                            " is not read: its size could not be read: input/output error."}));
     EXPECT_TRUE(Images().empty());
 }
 

@@ -271,6 +271,7 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
             WriteBytes(f.File("scan.PAR"), ParText(par));
         };
     };
+    auto keep = [](const TTempFolder&, TCSIScan&) {};
     auto remove = [](const std::string& name) {
         return [=](const TTempFolder& f, TCSIScan&) { std::remove(f.File(name).c_str()); };
     };
@@ -293,6 +294,15 @@ TEST(PhilipsCSIReaders, RefusedFilesAreReportedOnceAndGiveNoSet)
         {"a short SDAT file", 7, shorten("scan.SDAT"),
          "Data file $/scan.SDAT holds 36863 bytes, fewer than the 36864 bytes its samples need."},
         {"a short DATA file", 5, shorten("scan.DATA"), "Data file $/scan.DATA holds 36863 bytes, fewer than the 36864 bytes its samples need."},
+        {"a DATA file whose size cannot be read", 5, keep,
+         "Data file $/scan.DATA is not read: its size could not be read: input/output error.",
+         {{vx::kFileSize, EIO, 3, true}}},
+        {"an SDAT file whose size cannot be read", 7, keep,
+         "Data file $/scan.SDAT is not read: its size could not be read: input/output error.",
+         {{vx::kFileSize, EIO, 2, true}}},
+        {"a slice file whose size cannot be read", 9, keep,
+         "Data file $/scan_1.SDAT is not read: its size could not be read: input/output error.",
+         {{vx::kFileSize, EIO, 3, true}}},
         {"a missing LIST file", 8, remove("scan.LIST"), "LIST file $/scan.LIST does not exist or cannot be read."},
         {"a missing LIST file in a folder that cannot be listed", 5, remove("scan.LIST"),
          "Could not look for LIST file scan.LIST: the folder $ cannot be listed: input/output error.",

@@ -101,7 +101,7 @@ TEST_F(RawImageTest, FilesShorterThanTheLayoutOrUnreadableAreRefusedWithTheReaso
         const char* name;
         int header, width, height;
         std::string message;
-        int failingRead = 0;  // 0: none
+        std::vector<TFileFault> faults = {};
     } cases[] = {
         {"short.raw", 16, 4, 2, holds + "32 bytes its header and pixels need."},
         {"short.raw", 1000, 1, 1, holds + "1002 bytes its header and pixels need."},  // header beyond the end
@@ -110,11 +110,12 @@ TEST_F(RawImageTest, FilesShorterThanTheLayoutOrUnreadableAreRefusedWithTheReaso
         {"folder.raw", 0, 1, 1,
          "Image file " + Input("folder.raw") + " does not exist or cannot be read: it is a folder, not a file."},
         // Long enough, but failing while it is read.
-        {"whole.raw", 16, 4, 2, "Image file " + whole + " cannot be read to its end.", 1},
+        {"whole.raw", 16, 4, 2, "Image file " + whole + " cannot be read to its end.", {{kFileRead, EIO, 1}}},
+        {"whole.raw", 16, 4, 2, "Image file " + whole + " is not read: its size could not be read: input/output error.",
+         {{kFileSize, EIO, 1, true}}},
     };
     for (const auto& c : cases) {
-        const TFileFaultScope fault(c.failingRead ? std::vector<TFileFault>{{kFileRead, EIO, c.failingRead}}
-                                                  : std::vector<TFileFault>{});
+        const TFileFaultScope fault(c.faults);
         m_report.Clear();
         EXPECT_FALSE(AddRaw(c.name, c.header, c.width, c.height)) << c.message;
         EXPECT_EQ(m_report.Messages(), std::vector{c.message});

@@ -147,6 +147,13 @@ TEST_F(SiemensMAGTest, FaultyFilesAreRefusedWithTheirReason)
         EXPECT_FALSE(AddMAG("cut.mag")) << at;
         EXPECT_EQ(m_report.Messages(), std::vector{"Image file " + cut + " cannot be read to its end."}) << at;
     }
+    {
+        const TFileFaultScope fault({{kFileSize, EIO, 1, true}});
+        m_report.Clear();
+        EXPECT_FALSE(AddMAG("cut.mag"));
+        EXPECT_EQ(m_report.Messages(),
+                  std::vector{"Image file " + cut + " is not read: its size could not be read: input/output error."});
+    }
     EXPECT_TRUE(Images().empty());
     EXPECT_FALSE(FileExists(PixelFile("bad.mag")));
 }

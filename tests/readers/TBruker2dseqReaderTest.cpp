@@ -196,8 +196,9 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         std::string type;
         size_t cut;          // bytes taken off the end of the 2dseq file
         const char* remove;  // a file of the experiment taken away
-        std::string message; // "$" stands for the experiment's folder
+        std::string message; // "$" stands for the experiment's folder; "" when the set is read
         std::vector<vx::TFileFault> faults = {};  // armed for the read
+        bool asText = false;  // the file taken away is put back under its name with ".txt"
     } cases[] = {
         {"one integer short of 2T", "", "COMPLEX_IMAGE", 4, nullptr,
          "Data file $/7/pdata/1/2dseq is shorter than its parameter files describe (508 of 512 bytes)."},
@@ -220,6 +221,13 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         {"no method file by its name, in a folder that cannot be listed", "", "COMPLEX_IMAGE", 0, "7/pdata/1/method",
          "Could not look for parameter file method: the folder $/7/pdata/1 cannot be listed: input/output error.",
          {{vx::kFileList, EIO, 1}}},
+        {"reco.txt by its exact name, in a folder that cannot be listed", "", "COMPLEX_IMAGE", 0, "7/pdata/1/reco",
+         "", {{vx::kFileList, EIO, 1, true}}, true},
+        {"acqp.txt by its exact name, in a folder the file system refuses to list", "", "COMPLEX_IMAGE", 0,
+         "7/pdata/1/acqp", "", {{vx::kFileList, EPERM, 1, true}}, true},
+        {"a data file whose size cannot be read", "", "COMPLEX_IMAGE", 0, nullptr,
+         "Data file $/7/pdata/1/2dseq is not read: its size could not be read: input/output error.",
+         {{vx::kFileSize, EIO, 4, true}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,17 +238,19 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
             WriteBytes(e.root.File("7/pdata/1/reco"), JcampText(RecoLines(c.sizes, "NO_FT NO_FT", c.type)));
         const std::string bytes = ReadBytes(e.seq);
         WriteBytes(e.seq, bytes.substr(0, bytes.size() - c.cut));
-        if (c.remove)
+        if (c.remove && c.asText)
+            EXPECT_TRUE(vx::RenameFile(e.root.File(c.remove), e.root.File(c.remove) + ".txt"));
+        else if (c.remove)
             vx::RemoveFile(e.root.File(c.remove));
         {
             TFileFaultScope fault(c.faults);
-            EXPECT_EQ(ReadAs(k2dseq, e.seq), nullptr);
+            EXPECT_EQ(ReadAs(k2dseq, e.seq) != nullptr, c.message.empty());
         }
         EXPECT_EQ(report.Count(), 0u);
         std::string message = c.message;
         if (const size_t at = message.find('$'); at != std::string::npos)
             message.replace(at, 1, e.root.Path());
-        EXPECT_EQ(g_batchLog, message + "\r\n");
+        EXPECT_EQ(g_batchLog, message.empty() ? "" : message + "\r\n");
         vx::ResetGlobals();
     }
     g_bBatchMode = true;

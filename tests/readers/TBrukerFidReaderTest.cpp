@@ -1,6 +1,7 @@
 // The fid reader on synthetic experiments: k-space built from one known voxel and frequency
 // must come out as that line with the filter delay taken out.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include "readers/BrukerTestFiles.h"
 #include "readers/TBrukerFidReader.h"
 #include "support/FileFaultScope.h"
+#include "support/FolderKill.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -241,4 +243,24 @@ TEST(BrukerFidReader, BrokenExperimentsGiveNoSet)
     EXPECT_EQ(report.Entries()[1].text, "Data file " + noFid.fid + " does not exist or cannot be read.");
     EXPECT_EQ(report.Entries()[2].text, "Could not look for parameter file method or method.txt: the folder " +
                                             vx::FolderOf(noMethod.fid) + " cannot be listed: input/output error.");
+
+    // method.txt found by its exact name needs no listing: a folder that cannot be listed, or
+    // that this user may enter but not read, still gives the set.
+    TExperiment textMethod(method, AcqpLines(300.3, 70, 32, 11), fid);
+    const std::string folder = vx::FolderOf(textMethod.fid);
+    ASSERT_TRUE(vx::RenameFile(folder + "/method", folder + "/method.txt"));
+    {
+        TFileFaultScope fault({{vx::kFileList, EIO, 1, true}});
+        EXPECT_NE(ReadAs(kFid, textMethod.fid), nullptr);
+    }
+    ::chmod(textMethod.root.Path().c_str(), 0755);
+    ::chmod(folder.c_str(), 0311);
+    EXPECT_EQ(AsAnOrdinaryUser([&] {
+                  const size_t before = report.Count();
+                  const bool read = ReadAs(kFid, textMethod.fid) != nullptr;
+                  return std::string(read ? "read" : "refused") +
+                         (report.Count() == before ? "" : ": " + report.Entries().back().text);
+              }),
+              "read");
+    EXPECT_EQ(report.Count(), 3u);
 }

@@ -339,7 +339,7 @@ TEST(RDAReader, RefusedFiles)
 
     // Every file refused is named with its reason, once, whether or not the raw samples are asked for.
     const std::string bad = folder.File("bad.rda");
-    const std::string notRDA = bad + " is not an RDA file: its first line is not \">>> Begin of header <<<\".";
+    const std::string notRDA = bad + " is not an RDA file: its first line does not contain \">>> Begin of header <<<\".";
     const std::string invalid = "The header of " + bad + " is invalid. ";
     const std::string nowhere = "The header of " + bad +
                                 " places its grid nowhere: PositionVector, the row and column vectors, the pixel "
@@ -362,6 +362,10 @@ TEST(RDAReader, RefusedFiles)
         {"no end line and no directions", RDAHeader(noVectors, false) + samples, bad,
          "The header of " + bad +
              " ends before its row and column vectors and its line \">>> End of header <<<\": the file is cut short."},
+        {"cut before the pixel spacings", RDAHeader(KeyLines(valid.begin(), valid.end() - 3), false), bad,
+         "The header of " + bad +
+             " ends before its line \">>> End of header <<<\": the file is cut short. It gives no positive field of "
+             "view (PixelSpacingRow, PixelSpacingCol, PixelSpacing3D)."},
         {"rotation without an inverse", RDAHeader(tiny) + samples, bad,
          "The row and column vectors of " + bad + " give a rotation that cannot be inverted."},
         {"spacing not finite", RDAHeader(WithKey(valid, "PixelSpacingRow", "inf")) + samples, bad, nowhere},
@@ -460,7 +464,7 @@ TEST(RDAReader, TruncatedFilesGiveNoSet)
     if (SampleDataExists(kRealFile))
         files.push_back(ReadBytes(SampleDataPath(kRealFile)));
     const std::string notRDA =
-        folder.File("cut.rda") + " is not an RDA file: its first line is not \">>> Begin of header <<<\".";
+        folder.File("cut.rda") + " is not an RDA file: its first line does not contain \">>> Begin of header <<<\".";
     for (const std::string& file : files) {
         const size_t headerBytes = file.find(">>> End of header <<<\r\n") + 23;
         const size_t beginBytes = file.find(">>> Begin of header <<<") + 23;
@@ -474,6 +478,9 @@ TEST(RDAReader, TruncatedFilesGiveNoSet)
                 EXPECT_EQ(messages[0], notRDA) << "cut at " << cut;
             else
                 EXPECT_NE(messages[0].find(folder.File("cut.rda")), std::string::npos) << messages[0];
+            // A header cut short is never taken for one that gives invalid values.
+            if (cut < headerBytes)
+                EXPECT_EQ(messages[0].find(" is invalid."), std::string::npos) << messages[0];
         }
         report.Clear();
         WriteBytes(folder.File("cut.rda"), file);

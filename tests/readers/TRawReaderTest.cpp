@@ -167,6 +167,8 @@ TEST(RawReader, InvalidDialogValuesAndShortFiles)
         {"unknown sample type", unknownType, {},
          " is not read: its sample type 7 is none of Int*16, Int*32, Float*32 and Float*64."},
         {"failing disk", Dialog(2, 2, 1, 8), {{vx::kFileRead, EIO, 2}}, " cannot be read to its end."},
+        {"size that cannot be read", Dialog(2, 2, 1, 8), {{vx::kFileSize, EIO, 1, true}},
+         " is not read: its size could not be read: input/output error."},
     };
     for (const auto& c : refused) {
         TFileFaultScope faults(c.faults);

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -26,8 +27,11 @@
 #include "app/dialogs/CResizeMapDlg.h"
 #include "app/dialogs/CSetParametersDlg.h"
 #include "app/CVexaraApp.h"
+#include "app/CWindowingToolBar.h"
 #include "app/CommandIds.h"
 #include "app/TAnalysisWndList.h"
+#include "model/TMap.h"
+#include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/TRecordingCanvas.h"
 #include "support/CSISetBuilders.h"
@@ -84,6 +88,20 @@ protected:
         QTest::mouseClick(view, Qt::LeftButton, {}, at);
     }
     bool ApplyEnabled() const { return panel->Button(P::kApply)->isEnabled(); }
+    // A map of the peak with the Map tool: the dialog names it, two clicks pick the peak, Apply.
+    void MakeMap(const char* name)
+    {
+        TDialogScript script([name](QDialog& d) {
+            return ShowAndAct<CCreateMapDlg>(d, [name](CCreateMapDlg& dialog) {
+                dialog.Name()->setText(name);
+                dialog.accept();
+            });
+        });
+        Press(P::kMap);
+        ClickPoint(window, 170);
+        ClickPoint(window, 195);
+        Press(P::kApply);
+    }
     // The saved project opened again, with the window of voxel (3, 4) as at the start.
     void Reopen()
     {
@@ -480,6 +498,36 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
         EXPECT_NE(ends[i], ends[i + 1]) << "map " << i / 2;
 }
 
+// A map made with the Map tool shows its range in the windowing toolbar at once, while the
+// voxel window it was made in stays active, and the toolbar sets the range of that map: the
+// image window the voxel window was opened from is the one the toolbar works on.
+TEST_F(UserPathTest, TheWindowingBarShowsTheMapJustMade)
+{
+    CWindowingToolBar* bar = Frame().WindowingBar();
+    ASSERT_EQ(Frame().MdiArea()->currentSubWindow(), window);
+    // The axial image holds 0 .. 1000 with the window 0 .. 1000, and no map yet.
+    EXPECT_EQ(bar->ContrastEdit()->text(), "1000");
+    EXPECT_FALSE(bar->MapMaxEdit()->isEnabled());
+    MakeMap("NAA");
+    const TMap* map = set->FindMap("NAA_map");
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(Frame().MdiArea()->currentSubWindow(), window);
+    // The overlay keeps its window in whole steps of the stored image: within one of them.
+    const float step = (map->displayMax - map->displayMin) / 1000.0f;
+    EXPECT_TRUE(bar->MapMinEdit()->isEnabled());
+    EXPECT_NEAR(bar->MapMinEdit()->text().toFloat(), map->displayMin, step);
+    EXPECT_NEAR(bar->MapMaxEdit()->text().toFloat(), map->displayMax, step);
+    EXPECT_GT(map->displayMax, map->displayMin + 10 * step);
+    EXPECT_EQ(bar->ContrastEdit()->text(), "1000");
+
+    const float half = (map->displayMin + map->displayMax) / 2;
+    bar->MapMaxEdit()->selectAll();
+    QTest::keyClicks(bar->MapMaxEdit(), QString::fromStdString(FloatToString(half, 3)));
+    QTest::keyClick(bar->MapMaxEdit(), Qt::Key_Return);
+    EXPECT_NEAR(set->FindMap("NAA_map")->displayMax, half, 0.001f);
+    EXPECT_NEAR(axial->GetMapDisplayMax(), half, step);
+}
+
 // Each command that changes what the project file or a map file holds leaves the project to
 // be saved: closing the main window (File > Exit) asks the save question after it.
 TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit)
@@ -513,16 +561,7 @@ TEST_F(UserPathTest, CommandsThatChangeWhatTheFilesHoldAreOfferedForSavingAtExit
         {"metabolite map",
          {},
          [&] {
-             TDialogScript script([](QDialog& d) {
-                 return ShowAndAct<CCreateMapDlg>(d, [](CCreateMapDlg& dialog) {
-                     dialog.Name()->setText("N2");
-                     dialog.accept();
-                 });
-             });
-             Press(P::kMap);
-             ClickPoint(window, 170);
-             ClickPoint(window, 195);
-             Press(P::kApply);
+             MakeMap("N2");
              EXPECT_NE(set->FindMap("N2_map"), nullptr);
          }},
         {"component maps", [&] { analyse(P::kPCA), saved(); },

@@ -67,8 +67,7 @@ CAddExamDlg::CAddExamDlg(QWidget* parent) : QDialog(parent)
     grid->addWidget(box, 5, 0, 1, 3);
 
     m_szStartDir = vx::CurrentFolder();
-    if (!m_folderList->ListFolder(m_szStartDir))
-        m_folderList->ListFolder(vx::HomeFolder());
+    m_folderList->ListStartFolder(m_szStartDir);
     m_strFolder = m_folderList->Folder();
     m_location->setText(QString::fromStdString(m_strFolder));
     connect(m_folderList, &CFolderList::FolderListed, this, [this](const QString& folder) {

@@ -28,8 +28,7 @@ CBrowseFolderDlg::CBrowseFolderDlg(QWidget* parent) : QDialog(parent)
         m_strFolder = folder.toStdString();
         m_edit->setText(folder);
     };
-    if (!m_list->ListFolder(m_szStartDir))
-        m_list->ListFolder(vx::HomeFolder());
+    m_list->ListStartFolder(m_szStartDir);
     show(QString::fromStdString(m_list->Folder()));
     connect(m_list, &CFolderList::FolderListed, this, show);
 }

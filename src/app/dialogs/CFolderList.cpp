@@ -2,8 +2,10 @@
 
 #include <QKeyEvent>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -38,13 +40,13 @@ bool CFolderList::ListFolder(const std::string& folder)
     fs::path path = fs::absolute(fs::path(vx::ToNativePath(folder)), ec).lexically_normal();
     if (!path.has_filename() && path.has_relative_path())
         path = path.parent_path();
-    m_strFailure.clear();
-    if (ec || !fs::is_directory(path, ec))
-        return false;
     // A folder that cannot be read is never shown as an empty one.
-    const vx::TFolderListing listing = vx::ListFolder(path.string());
+    const vx::TFolderListing listing = ec ? vx::TFolderListing{{}, ec.value()} : vx::ListFolder(path.string());
     if (!listing.Whole()) {
-        m_strFailure = "The folder " + path.string() + " cannot be listed: " + vx::ListingErrorReason(listing.error) + ".";
+        m_strFailure = "The folder " + (ec ? folder : path.string()) +
+                       (listing.error == ENOENT || listing.error == ENOTDIR
+                            ? std::string(" does not exist.")
+                            : " cannot be listed: " + vx::ListingErrorReason(listing.error) + ".");
         return false;
     }
 
@@ -69,6 +71,21 @@ bool CFolderList::ListFolder(const std::string& folder)
     m_strFolder = WithTrailingSlash(path.string());
     vx::SetCurrentFolder(m_strFolder);
     return true;
+}
+
+bool CFolderList::ListStartFolder(const std::string& folder)
+{
+    if (ListFolder(folder))
+        return true;
+    const std::string why = m_strFailure;
+    const bool listed = ListFolder(vx::HomeFolder());
+    // The home folder's failure is said too, unless it was the folder that failed.
+    const std::string then = listed ? " The list shows your home folder " + m_strFolder + " instead."
+                             : m_strFailure == why ? ""
+                                                   : " " + m_strFailure;
+    // Said once the dialog is open: a box shown while it opens would leave it unpainted.
+    QTimer::singleShot(0, this, [text = why + then] { vx::Report(text, vx::ReportIcon::Exclamation); });
+    return listed;
 }
 
 bool CFolderList::IsFolderEntry(const QString& entry)
@@ -99,7 +116,7 @@ void CFolderList::OnDoubleClick()
         return;
     if (ListFolder(next))
         emit FolderListed(QString::fromStdString(m_strFolder));
-    else if (!m_strFailure.empty())
+    else
         vx::Report(m_strFailure, vx::ReportIcon::Exclamation);
 }
 

@@ -18,8 +18,12 @@ public:
 
     // Lists `folder` and makes it the current folder. False (list and current folder
     // unchanged) when it is no folder or cannot be read; a double click or Return on a
-    // folder whose listing failed says which and why.
+    // folder that could not be listed says which and why.
     bool ListFolder(const std::string& folder);
+    // Lists `folder`, where a dialog opens; when it cannot, lists the home folder instead and
+    // says why (which folder, and whether the home folder could be listed) once events are
+    // next handled, over the open dialog. False when neither could.
+    bool ListStartFolder(const std::string& folder);
     // The folder listed last, ending in "/".
     const std::string& Folder() const { return m_strFolder; }
 

@@ -2,7 +2,6 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
@@ -83,20 +82,9 @@ void CNewProjectDlg::showEvent(QShowEvent* event)
     m_strSavedLastDir = g_strLastDir;
     m_szSavedCurDir = vx::CurrentFolder();
     // A location that has gone would leave the list empty with no way out of it.
-    if (!m_dirList->ListFolder(g_strLastDir) && m_dirList->ListFolder(vx::HomeFolder()))
+    if (m_dirList->ListStartFolder(g_strLastDir))
         g_strLastDir = m_dirList->Folder();
     m_locationEdit->setText(QString::fromStdString(g_strLastDir));
-}
-
-void CNewProjectDlg::keyPressEvent(QKeyEvent* event)
-{
-    // Return while typing the name would otherwise press OK and create the project at
-    // once, wherever the list happens to stand. A focused button takes its own Return.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void CNewProjectDlg::OnFolderListed(const QString& folder)

@@ -2,9 +2,10 @@
 // "Create New Project...": the project's name and, through a folder list, its location.
 // The location is the program-wide g_strLastDir, which the list changes as the user
 // browses (a last location that has gone gives way to the home folder); Cancel puts it
-// and the current folder back as they were when the dialog was shown. Only OK accepts
-// (Return in a field does not), and only a name that can hold a project in an existing
-// location: a refused name is reported and the dialog stays open for a correction.
+// and the current folder back as they were when the dialog was shown. OK (or Return in the
+// name) accepts only a name that can hold a project in an existing location: a refused name
+// is reported and the dialog stays open for a correction. Return in the folder list opens
+// the folder.
 #include <QDialog>
 #include <QString>
 
@@ -38,7 +39,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnFolderListed(const QString& folder);

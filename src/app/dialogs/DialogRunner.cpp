@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QProxyStyle>
@@ -40,6 +41,40 @@ public:
     }
 };
 
+// How a dialog opens, as users of any desktop expect: the focus in its first box they can
+// type into (unless the dialog put it elsewhere) with that box's text selected, so that
+// typing replaces it. Return then presses the default button (QDialog's own doing) unless
+// the control in focus takes the key itself, as a folder list opening a folder does.
+class TDialogOpening : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Sent once the dialog's own show handling has filled its boxes.
+        if (event->type() == QEvent::ShowToParent)
+            if (auto* dialog = qobject_cast<QDialog*>(watched))
+                FocusFirstBox(*dialog);
+        return false;
+    }
+
+private:
+    static bool TakesTyping(const QWidget* widget)
+    {
+        const auto* edit = qobject_cast<const QLineEdit*>(widget);
+        return !edit || !edit->isReadOnly();
+    }
+    static void FocusFirstBox(QDialog& dialog)
+    {
+        QWidget* first = dialog.focusWidget();
+        for (QWidget* w = dialog.nextInFocusChain(); !first && w && w != &dialog; w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(&dialog) && TakesTyping(w)) {
+                first = w;
+                first->setFocus(Qt::TabFocusReason);
+            }
+        if (auto* edit = qobject_cast<QLineEdit*>(first); edit && !edit->isReadOnly())
+            edit->selectAll();
+    }
+};
+
 DialogRunner& Runner()
 {
     static DialogRunner runner;
@@ -54,9 +89,11 @@ MenuRunner& PopupRunner()
 
 int RunDialog(QDialog& dialog)
 {
-    if (Runner())
-        return Runner()(dialog);
-    return dialog.exec();
+    TDialogOpening opening;
+    dialog.installEventFilter(&opening);
+    const int result = Runner() ? Runner()(dialog) : dialog.exec();
+    dialog.removeEventFilter(&opening);
+    return result;
 }
 
 DialogRunner SetDialogRunner(DialogRunner runner)

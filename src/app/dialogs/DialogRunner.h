@@ -15,6 +15,9 @@ namespace vx::app {
 // Returns QDialog::Accepted or QDialog::Rejected.
 using DialogRunner = std::function<int(QDialog&)>;
 
+// Runs the dialog (through the installed runner, or exec()). As it opens, the focus goes to
+// its first box that takes typing, unless the dialog put it elsewhere, and a text box there
+// has its text selected; Return presses the default button.
 int RunDialog(QDialog& dialog);
 
 // Installs a runner (empty: exec()) and returns the previous one.

@@ -183,7 +183,7 @@ void CMainPicView::OnMapSwitch(int command)
     }
     m_pFrame->UpdateTitle();
     if (CWindowingToolBar* bar = WindowingBar())
-        bar->SetMapRange(m_pFrame->GetMapDisplayMin(), m_pFrame->GetMapDisplayMax());
+        bar->FollowActiveImage();
     PaintImageLayer();
     ComposeLayers();
     ShowPicture();

@@ -734,7 +734,7 @@ TEST_F(AddDataFlowTest, AFaultyFileOfEachTypeIsRefusedWithItsReason)
         std::string file, bytes, reason;
     } cases[] = {
         {"no RDA file", kRDASet, "bad.rda", "Patient notes\r\n",
-         bad + " is not an RDA file: its first line is not \">>> Begin of header <<<\"."},
+         bad + " is not an RDA file: its first line does not contain \">>> Begin of header <<<\"."},
         {"RDA header cut short", kRDASet, "bad.rda", header.substr(0, header.find("RowVector")),
          "The header of " + bad +
              " ends before its row and column vectors and its line \">>> End of header <<<\": the file is cut short."},
