@@ -349,7 +349,7 @@ def work_folder_seeds():
     # The lock's states (the second byte): each with no journal, NFS's rule and a failing
     # lock call; some with a journal waiting.
     states = ("folder", "fifo", "link", "link_to_nothing", "link_to_fifo", "unreadable", "unwritable",
-              "held", "folder_held", "read_only_folder", "missing", "open_here")
+              "held", "folder_held", "read_only_folder", "missing", "open_here", "hard_link")
     for k, state in enumerate(states, 1):
         seed("lock_" + state, 3, lock=k)
         if state != "folder_held":  # no program locks a folder itself on NFS
@@ -358,6 +358,12 @@ def work_folder_seeds():
     for fault in (1, 2, 3):
         seed("lock_failing_%d" % fault, 3, lock=fault << 5)
     seed("lock_nfs", 3, lock=16)
+    # Lock calls failing from the second on: the lock of the lock file the open made (no lock
+    # file there), or the calls after the lock is taken (the lock file as left).
+    for fault in (1, 2, 3):
+        for nfs in (0, 16):
+            seed("lock_missing_failing_late_%d%s" % (fault, "_nfs" if nfs else ""), 3, lock=11 | nfs | fault << 5 | 128)
+        seed("lock_failing_late_%d" % fault, 3, lock=fault << 5 | 128)
     seed("lock_held_journal", 0, j3 + rename3 + end, files=[staged], lock=8)
     seed("lock_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=10)
     seed("lock_unwritable_nfs_journal", 0, j3 + rename3 + end, files=[staged], lock=7 | 16)
