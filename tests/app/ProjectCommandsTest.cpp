@@ -603,6 +603,12 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     } rows[] = {
         {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
          [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
+        {"its folder set aside by a batch run that was interrupted",
+         [&] { std::filesystem::rename(folder, root.File(".p.batch-old")); },
+         [&] { std::filesystem::rename(root.File(".p.batch-old"), folder); },
+         refused + "its folder " + folder + " does not exist: a batch run was interrupted while it replaced the " +
+             "project, which waits in " + root.File(".p.batch-old") + "; the next batch run of the study into " +
+             root.Path() + " puts it back."},
         {"a folder on the way this user may not enter", [&] { ::chmod(root.Path().c_str(), 0600); },
          [&] { ::chmod(root.Path().c_str(), 0755); },
          refused + "its folder " + folder + " cannot be reached, because you may not enter " + root.Path() +
