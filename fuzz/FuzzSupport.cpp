@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cctype>
@@ -20,6 +21,7 @@
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
@@ -34,6 +36,7 @@ namespace {
 
 int g_reports = 0;
 std::deque<std::string> g_reportTexts;  // the last ones, for the targets that look at them
+vx::TFileFault g_plannedFault;          // no call before an input plans one
 
 }  // namespace
 
@@ -59,10 +62,28 @@ bool Reported(std::string_view text)
                        [&](const std::string& shown) { return shown.find(text) != std::string::npos; });
 }
 
+namespace {
+
+// Whether `shown` names the path `text`: the path stands there, not as the start of a
+// longer name ("a/cs" in "a/csi"); a "." after it ends a sentence.
+bool NamesPath(std::string_view shown, std::string_view text)
+{
+    const auto inName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; };
+    for (size_t at = shown.find(text); at != std::string_view::npos; at = shown.find(text, at + 1)) {
+        const size_t end = at + text.size();
+        if (end == shown.size() || (!inName(shown[end]) && shown[end] != '.') ||
+            (shown[end] == '.' && (end + 1 == shown.size() || !inName(shown[end + 1]))))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool EveryReportNaming(std::string_view text, std::string_view with)
 {
     return std::all_of(g_reportTexts.begin(), g_reportTexts.end(), [&](const std::string& shown) {
-        return shown.find(text) == std::string::npos || shown.find(with) != std::string::npos;
+        return !NamesPath(shown, text) || shown.find(with) != std::string::npos;
     });
 }
 
@@ -207,6 +228,80 @@ std::string Printed(const char* format, ...)
     return buffer;
 }
 
+void ChosenDirections(uint8_t byte, float row[3], float column[3])
+{
+    static constexpr float kObliques[8][2][3] = {
+        {{0.6f, 0.8f, 0}, {0, 0, 1}},        {{0.8f, 0, 0.6f}, {0, 1, 0}},         {{0, 0.6f, 0.8f}, {1, 0, 0}},
+        {{0.6f, -0.8f, 0}, {0.8f, 0.6f, 0}}, {{0, 0.8f, -0.6f}, {0, 0.6f, 0.8f}}, {{0.8f, 0, 0.6f}, {-0.6f, 0, 0.8f}},
+        {{0.6f, 0.8f, 0}, {0, 0, -1}},       {{-0.8f, 0, 0.6f}, {0, -1, 0}},
+    };
+    const int pick = byte % 32;
+    if (pick >= 24) {
+        std::copy(kObliques[pick - 24][0], kObliques[pick - 24][0] + 3, row);
+        std::copy(kObliques[pick - 24][1], kObliques[pick - 24][1] + 3, column);
+        return;
+    }
+    // The row along axis pick / 8 with the sign of bit 2, the column along one of the
+    // other two (bit 0) with the sign of bit 1.
+    std::fill(row, row + 3, 0.0f);
+    std::fill(column, column + 3, 0.0f);
+    const int rowAxis = pick / 8;
+    row[rowAxis] = (pick & 4) ? -1.0f : 1.0f;
+    column[(rowAxis + 1 + (pick & 1)) % 3] = (pick & 2) ? -1.0f : 1.0f;
+}
+
+TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const std::string& axialLabels)
+{
+    TPlaneGeometry g;
+    float least = 0;
+    for (int i = 0; i < 3; ++i) {
+        const float sum = std::fabs(row[i]) + std::fabs(column[i]);
+        if (i == 0 || sum < least) {
+            g.sliceAxis = i;
+            least = sum;
+        }
+    }
+    const float* first = g.sliceAxis == 1 ? column : row;
+    const float* second = g.sliceAxis == 1 ? row : column;
+    for (int i = 0; i < 3; ++i)
+        g.normal[i] = first[(i + 1) % 3] * second[(i + 2) % 3] - first[(i + 2) % 3] * second[(i + 1) % 3];
+    // The standard views by rows; the axial one's in-plane unit vectors p and q (its first
+    // two columns) as the labels turn points into the view: "LP" both negated, "PR" (x, y)
+    // to (y, -x), "AL" to (-y, x).
+    double standard[3][3] = {{0, 0, -1}, {1, 0, 0}, {0, -1, 0}};
+    if (g.sliceAxis == 1) {
+        const double coronal[3][3] = {{1, 0, 0}, {0, 0, -1}, {0, -1, 0}};
+        std::copy(&coronal[0][0], &coronal[0][0] + 9, &standard[0][0]);
+    } else if (g.sliceAxis == 2) {
+        double p[2] = {1, 0}, q[2] = {0, 1};
+        const auto turn = [&](double v[2]) {
+            const double x = v[0], y = v[1];
+            if (axialLabels == "LP")
+                v[0] = -x, v[1] = -y;
+            else if (axialLabels == "PR")
+                v[0] = y, v[1] = -x;
+            else if (axialLabels == "AL")
+                v[0] = -y, v[1] = x;
+        };
+        turn(p);
+        turn(q);
+        const double axial[3][3] = {{p[0], q[0], 0}, {p[1], q[1], 0}, {0, 0, 1}};
+        std::copy(&axial[0][0], &axial[0][0] + 9, &standard[0][0]);
+    }
+    // [r c n] is orthonormal: its inverse is its transpose, whose rows are r, c and n.
+    const float* m[3] = {row, column, g.normal};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k)
+                g.rotation[i][j] += standard[i][k] * double(m[k][j]);
+    return g;
+}
+
+bool Near(double value, double expected)
+{
+    return std::fabs(value - expected) <= 1e-4 * (1.0 + std::fabs(expected));
+}
+
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
 {
     static constexpr const char* kPositions[] = {"head_first", "feet_first"};
@@ -284,6 +379,28 @@ void Require(bool ok, const char* check)
 bool Said(std::string_view text)
 {
     return Reported(text) || g_batchLog.find(text) != std::string::npos;
+}
+
+bool SaidSince(size_t logged, std::string_view text)
+{
+    return Reported(text) || g_batchLog.find(text, g_batchLog.size() < logged ? 0 : logged) != std::string::npos;
+}
+
+void PlanFault(const uint8_t* data, size_t size)
+{
+    uint64_t hash = 14695981039346656037u;  // FNV-1a
+    for (size_t k = 0; k < size; ++k)
+        hash = (hash ^ data[k]) * 1099511628211u;
+    g_plannedFault = {(hash & 1) ? vx::kFileList : vx::kFileRead, EIO, 1 + int((hash >> 1) % 16), false};
+}
+
+bool FailingAsPlanned(const std::function<void()>& call)
+{
+    vx::SetFileFaults({g_plannedFault});
+    call();
+    const bool struck = vx::FileFaultStruck();
+    vx::SetFileFaults({});
+    return struck;
 }
 
 TCSISet* LoadedSet(int nx, int ny, int nz, int points)
@@ -477,14 +594,17 @@ bool SameImage(const TMRImage& a, const TMRImage& b)
 
 namespace {
 
-// The folder of the new project that an add goes to: emptied, with every reader registered.
-std::string EmptyAddFolder()
+// Makes `project` the new project that an add goes to, in a folder emptied for it, with
+// every reader registered; returns the folder.
+std::string CreateAddProject(TProject& project)
 {
     static const bool registered = (RegisterReaders(), true);
     (void)registered;
     const std::string folder = vx::JoinPath(ScratchFolder(), "added");
     std::error_code error;
     std::filesystem::remove_all(folder, error);
+    if (!project.Create(folder, "added"))
+        __builtin_trap();
     return folder;
 }
 
@@ -512,63 +632,161 @@ bool PixelsOfFile(const std::string& path, size_t count, std::vector<int16_t>& p
     return true;
 }
 
-void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
-                             int examType)
+namespace {
+
+// A header copy of each image of a project, with the pixels of its staged file, which its
+// image must show.
+struct TAddedImages {
+    std::vector<std::unique_ptr<TMRImage>> records;
+    std::vector<std::vector<int16_t>> pixels;
+};
+
+TAddedImages StagedImages(TProject& project)
 {
-    const std::string folder = EmptyAddFolder();
+    TAddedImages added;
+    for (TMRImage* pImage : *project.m_pImageSet) {
+        std::vector<int16_t> staged;
+        const size_t count = size_t(pImage->GetWidth()) * size_t(pImage->GetHeight());
+        if (vx::FileSize(pImage->PixelFileToRead()) != int64_t(2 * count) ||
+            !PixelsOfFile(pImage->PixelFileToRead(), count, staged) || !pImage->EnsurePixels() ||
+            pImage->GetPixels() != staged)
+            __builtin_trap();
+        auto copy = std::make_unique<TMRImage>(nullptr);
+        copy->CopyHeaderFrom(*pImage);
+        added.records.push_back(std::move(copy));
+        added.pixels.push_back(std::move(staged));
+    }
+    return added;
+}
+
+// Whether a message since `logged` names the file of `path` or a folder of the scratch
+// folder's (where every file and project of a target is).
+bool NamedSince(size_t logged, const std::string& path)
+{
+    return SaidSince(logged, ScratchFolder()) || SaidSince(logged, vx::FileNameOf(path));
+}
+
+// The images of a road taken again with the planned fault: where it met a call, only
+// images of the first add, with its pixels, or none and nothing written, and images left
+// out are named by their file or a folder; where it met none, all of them again.
+void AddImagesFailingAsPlanned(const std::string& path, const TImageImportParams& params, TImageRoad road,
+                               int examType, const TAddedImages& before)
+{
+    TProject project;
+    const std::string folder = CreateAddProject(project);
+    const TTree untouched = Snapshot(folder);
+    ClearReportTexts();
+    const size_t logged = g_batchLog.size();
+    const bool struck = FailingAsPlanned([&] { AddOnRoad(project, path, params, road, examType); });
+    if (size_t(project.m_pImageSet->GetCount()) != before.records.size()) {
+        Require(struck, "images added again where no call failed");
+        Require(NamedSince(logged, path), "images not added after a failed listing or read are named");
+    }
+    if (project.m_pImageSet->IsEmpty()) {
+        Require(Snapshot(folder) == untouched, "images refused after a failed listing or read write nothing");
+        return;
+    }
+    TAddedImages again = StagedImages(project);
+    for (size_t k = 0; k < again.records.size(); ++k) {
+        const auto same = std::find_if(before.records.begin(), before.records.end(), [&](const auto& record) {
+            return record->GetName() == again.records[k]->GetName();
+        });
+        // Numbered among the images added, which may be fewer.
+        if (same != before.records.end())
+            again.records[k]->SetId((*same)->GetId());
+        Require(same != before.records.end() && SameImage(**same, *again.records[k]) &&
+                    before.pixels[size_t(same - before.records.begin())] == again.pixels[k],
+                "an image added despite a failed listing or read is the image added without it");
+    }
+}
+
+}  // namespace
+
+void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
+                             int examType, const std::function<void(TImageSet&)>& expected)
+{
     std::string projectFile;
-    std::vector<std::unique_ptr<TMRImage>> added;  // header copies of the images added
-    std::vector<std::vector<int16_t>> pixels;      // and the pixels of their staged files
+    TAddedImages added;
     {
         TProject project;
-        if (!project.Create(folder, "added"))
-            __builtin_trap();
+        const std::string folder = CreateAddProject(project);
         const TTree before = Snapshot(folder);
         AddOnRoad(project, path, params, road, examType);
+        if (expected)
+            expected(*project.m_pImageSet);
         if (project.m_pImageSet->IsEmpty()) {
             // Nothing added: nothing written.
             if (Snapshot(folder) != before)
                 __builtin_trap();
+        } else {
+            // Each image shows the pixels of the file staged for it.
+            added = StagedImages(project);
+            if (!project.Save())
+                __builtin_trap();
+            projectFile = project.GetProjectFilePath();
+        }
+    }
+    if (!added.records.empty()) {
+        TProject again;
+        if (!again.Load(projectFile) || again.m_pImageSet->GetCount() != int32_t(added.records.size()))
+            __builtin_trap();
+        size_t k = 0;
+        for (TMRImage* pImage : *again.m_pImageSet) {
+            if (!SameImage(*added.records[k], *pImage) || !pImage->EnsurePixels() || pImage->GetPixels() != added.pixels[k])
+                __builtin_trap();
+            ++k;
+        }
+    }
+    AddImagesFailingAsPlanned(path, params, road, examType, added);
+}
+
+namespace {
+
+// The add of a set made once more with the planned fault. Where the fault met a call the
+// add is refused, naming the file or a folder, with nothing written; or the failed call
+// did not matter: the set added comes back after a save and an open as it was read; or a
+// message names what the reader went without (a PAR file it may do without, whose
+// geometry it then takes from the SPAR file). Where the fault met no call the set is
+// added again.
+void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCSIReadParams& params)
+{
+    std::string projectFile;
+    {
+        TProject project;
+        const std::string folder = CreateAddProject(project);
+        const TTree before = Snapshot(folder);
+        ClearReportTexts();
+        const size_t logged = g_batchLog.size();
+        bool added = false;
+        const bool struck =
+            FailingAsPlanned([&] { added = project.AddCSISet(vx::FolderOf(path), vx::FileNameOf(path), params); });
+        if (!added) {
+            Require(struck, "an add is made again where no call failed");
+            Require(NamedSince(logged, path), "an add refused after a failed listing or read names it");
+            Require(Snapshot(folder) == before, "an add refused after a failed listing or read writes nothing");
             return;
         }
-        for (TMRImage* pImage : *project.m_pImageSet) {
-            // The image shows the pixels of the file staged for it.
-            std::vector<int16_t> staged;
-            const size_t count = size_t(pImage->GetWidth()) * size_t(pImage->GetHeight());
-            if (vx::FileSize(pImage->PixelFileToRead()) != int64_t(2 * count) ||
-                !PixelsOfFile(pImage->PixelFileToRead(), count, staged) || !pImage->EnsurePixels() ||
-                pImage->GetPixels() != staged)
-                __builtin_trap();
-            auto copy = std::make_unique<TMRImage>(nullptr);
-            copy->CopyHeaderFrom(*pImage);
-            added.push_back(std::move(copy));
-            pixels.push_back(std::move(staged));
-        }
-        if (!project.Save())
-            __builtin_trap();
+        if (!struck || NamedSince(logged, path))
+            return;
+        Require(project.Save(), "a set added despite a failed listing or read is saved");
         projectFile = project.GetProjectFilePath();
     }
     TProject again;
-    if (!again.Load(projectFile) || again.m_pImageSet->GetCount() != int32_t(added.size()))
-        __builtin_trap();
-    size_t k = 0;
-    for (TMRImage* pImage : *again.m_pImageSet) {
-        if (!SameImage(*added[k], *pImage) || !pImage->EnsurePixels() || pImage->GetPixels() != pixels[k])
-            __builtin_trap();
-        ++k;
-    }
+    TCSISet* back = again.Load(projectFile) ? again.m_pCSISetList->FindByName(read.GetName()) : nullptr;
+    Require(back && back->LoadData() && SameSet(read, *back),
+            "a set added despite a failed listing or read, without a word, is the set read without it");
 }
+
+}  // namespace
 
 void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params)
 {
     if (!read)
         return;
-    const std::string folder = EmptyAddFolder();
     std::string projectFile;
     {
         TProject project;
-        if (!project.Create(folder, "added"))
-            __builtin_trap();
+        const std::string folder = CreateAddProject(project);
         const TTree before = Snapshot(folder);
         const int reports = g_reports;
         const size_t logged = g_batchLog.size();
@@ -582,12 +800,109 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
             __builtin_trap();
         projectFile = project.GetProjectFilePath();
     }
-    TProject again;
-    if (!again.Load(projectFile))
-        __builtin_trap();
-    TCSISet* back = again.m_pCSISetList->FindByName(read->GetName());
-    if (!back || !back->LoadData() || !SameSet(*read, *back))
-        __builtin_trap();
+    {
+        TProject again;
+        if (!again.Load(projectFile))
+            __builtin_trap();
+        TCSISet* back = again.m_pCSISetList->FindByName(read->GetName());
+        if (!back || !back->LoadData() || !SameSet(*read, *back))
+            __builtin_trap();
+    }
+    AddFailingAsPlanned(*read, path, params);
+}
+
+namespace {
+
+// The set of a project read from the CSI file of that name; null when there is none.
+TCSISet* SetOfFile(TProject& project, const std::string& path)
+{
+    for (TCSISet* pSet : *project.m_pCSISetList)
+        if (pSet->GetName() == vx::StemOf(path))
+            return pSet;
+    return nullptr;
+}
+
+// An exam into a new project, with the planned fault armed when `failing`: each CSI file
+// of `files` gives a set or is named in what the exam says (its message of the files that
+// failed, or a question), or, where a call failed, its folder is. Returns the files whose
+// sets were added.
+std::vector<std::string> AddExamNaming(TProject& project, const std::vector<std::string>& entries, int examType,
+                                       const std::vector<std::string>& files, bool failing)
+{
+    std::string failed;
+    ClearReportTexts();
+    const size_t logged = g_batchLog.size();
+    const auto add = [&] { project.AddExam(entries, examType, &failed); };
+    const bool struck = failing ? FailingAsPlanned(add) : (add(), false);
+    const auto said = [&](const std::string& text) {
+        return failed.find(text) != std::string::npos || SaidSince(logged, text);
+    };
+    std::vector<std::string> added;
+    for (const std::string& path : files) {
+        if (SetOfFile(project, path))
+            added.push_back(path);
+        else
+            Require(said(vx::FileNameOf(path)) || (struck && said(vx::FolderOf(path))),
+                    "a CSI file of an exam that adds no set is named");
+    }
+    return added;
+}
+
+}  // namespace
+
+void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
+                           const std::vector<std::string>& csiFiles)
+{
+    TCSIReadParams block;
+    TImageImportParams record;
+    TProject::ExamTypeParams(examType, block, record);
+    // What the exam type's reader reads of each file alone.
+    std::map<std::string, std::unique_ptr<TCSISet>> alone;
+    for (const std::string& path : csiFiles) {
+        TCSIReadParams params = block;
+        std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(params.m_nFormat), &params));
+        alone[path].reset(reader->Read(path));
+    }
+    std::vector<std::string> added;
+    std::string projectFile;
+    {
+        TProject project;
+        const std::string folder = CreateAddProject(project);
+        const TTree before = Snapshot(folder);
+        added = AddExamNaming(project, entries, examType, csiFiles, false);
+        for (const std::string& path : csiFiles) {
+            const bool isAdded = std::find(added.begin(), added.end(), path) != added.end();
+            Require(!isAdded || alone[path] != nullptr, "an exam adds no set of a CSI file that its reader refuses");
+            // Without an image to compare it with, a set that a project can list has no
+            // reason to be refused.
+            Require(isAdded || !alone[path] || !alone[path]->CanBeListed() || !project.m_pImageSet->IsEmpty(),
+                    "an exam adds the set its reader reads of a CSI file");
+        }
+        if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty()) {
+            Require(Snapshot(folder) == before, "an exam that adds nothing writes nothing");
+        } else {
+            Require(project.Save(), "the project of an exam is saved");
+            projectFile = project.GetProjectFilePath();
+        }
+    }
+    if (!projectFile.empty()) {
+        TProject again;
+        Require(again.Load(projectFile), "the project of an exam opens again");
+        for (const std::string& path : added) {
+            TCSISet* back = SetOfFile(again, path);
+            Require(back && back->LoadData() && SameSet(*alone[path], *back),
+                    "a set of an exam comes back as its file alone reads");
+        }
+    }
+    // Once more with a listing or a read failing: only sets added before.
+    TProject project;
+    const std::string failingFolder = CreateAddProject(project);
+    const TTree before = Snapshot(failingFolder);
+    for (const std::string& path : AddExamNaming(project, entries, examType, csiFiles, true))
+        Require(std::find(added.begin(), added.end(), path) != added.end(),
+                "an exam whose listing or read failed adds only sets it adds without the fault");
+    if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty())
+        Require(Snapshot(failingFolder) == before, "an exam that adds nothing after a failed call writes nothing");
 }
 
 }  // namespace vx::fuzz

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <complex>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 class TCSISet;
 struct TCSIReadParams;
+class TImageSet;
 class TMRImage;
 struct TImageImportParams;
 
@@ -26,7 +28,7 @@ int ReportCount();
 // Forgets the texts of the messages shown so far (the last 256 are kept).
 void ClearReportTexts();
 // Whether a message shown since ClearReportTexts holds `text`, and every one that names
-// `text` also holds `with` (when given).
+// the path `text` (not as the start of a longer name) also holds `with` (when given).
 bool Reported(std::string_view text);
 bool EveryReportNaming(std::string_view text, std::string_view with);
 // Puts something other than a file at `path` (whatever stood there is removed): kind 0 a
@@ -94,8 +96,39 @@ std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)
 void Require(bool ok, const char* check);
 // Whether a message shown since ClearReportTexts, or the batch log, holds `text`.
 bool Said(std::string_view text);
+// The same for the batch log's text after its first `logged` bytes.
+bool SaidSince(size_t logged, std::string_view text);
+
+// The call of the file layer that an input makes fail on the roads into a project (its
+// listing or read fault): a listing, its open or a read of its entries (kFileList), or a
+// read of an open file (kFileRead), at its first to 16th call, with EIO. Picked by a hash
+// of all the input's bytes, so that every input tries one and a change of any byte tries
+// another; each target plans it from its input before it takes a road.
+void PlanFault(const uint8_t* data, size_t size);
+// Runs `call` with the planned fault armed; true when it made a call fail.
+bool FailingAsPlanned(const std::function<void()>& call);
 // Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
+
+// Row and column directions of a grid or an image, orthonormal, chosen by a byte: a pair of
+// the axes' unit vectors with both signs (24 of 32), or one of eight pairs turned by the
+// angle whose cosine is 0.6 or 0.8, in and out of the patient's planes.
+void ChosenDirections(uint8_t byte, float row[3], float column[3]);
+// The geometry that a grid's or an image's row and column directions give it by the
+// vendors' common mapping: the slice axis along which they run least (the lower axis of
+// equal sums of |r| and |c|: 0 sagittal, 1 coronal, 2 axial) and the normal (c x r for a
+// coronal plane, else r x c); and the rotation that turns r, c and the normal onto the
+// axes of the orientation's standard view (S [r c n]^-1), the axial view turned by the
+// patient-direction labels `axialLabels` ("RA" none, "LP", "PR", "AL") as the labels turn
+// a point into that view.
+struct TPlaneGeometry {
+    int sliceAxis = 2;
+    float normal[3] = {};
+    double rotation[3][3] = {};
+};
+TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const std::string& axialLabels);
+// Whether a float is within a relative 1e-4 of a value derived in double precision.
+bool Near(double value, double expected);
 
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
@@ -146,8 +179,24 @@ bool SameImage(const TMRImage& a, const TMRImage& b);
 // project adds the file as the program adds it (the check of what a project file can
 // list, the data-set file, the project file that lists it), is saved and opened again.
 // The set must come back as it was read, or the add must be refused with a message
-// before anything is written in the project's folder; otherwise the run stops.
+// before anything is written in the project's folder. An add that was made is made once
+// more in a new project with the planned listing or read failing (PlanFault): where the
+// fault met a call, the add must be refused with a message that names the file or a
+// folder, with nothing written; where it met none, the set is added again. Otherwise the
+// run stops.
 void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
+
+// Takes CSI files on the road of Add Exam with exam type `examType` into a new project:
+// the dialog's entries, "[folder]" or files, and the paths of the CSI files the exam is to
+// read (those its patterns match, when a folder's images are there to be matched). Each
+// of them gives a set that, after a save and an open, holds what its reader reads from
+// the file with the exam type's parameters (TProject::ExamTypeParams) alone, or is named
+// in the message of the files that failed (or in a question about it). Then once more in
+// a new project with the planned listing or read failing: where the fault met a call, a
+// message names the file or a folder, each file is added as before or named, and an exam
+// that added nothing left the project's folder as it was. Otherwise the run stops.
+void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
+                           const std::vector<std::string>& csiFiles);
 
 // The first `count` pixels of a pixel file as the program writes them (16-bit
 // little-endian, row by row), read without the image's own reader; false when the file
@@ -161,9 +210,13 @@ enum class TImageRoad { AddImages, ExamFile, ExamFolder };
 // the pixel files staged with the project's new files. Every image added must hold the
 // pixels its staged file holds, and come back with its record and those pixels after a
 // save and an open in another project; an add that adds no image must leave the project's
-// folder as it was. Otherwise the run stops. `examType` is Add Exam's (ExamFile and
-// ExamFolder only).
+// folder as it was. Then once more in a new project with the planned listing or read
+// failing (PlanFault): where the fault met a call, a message names the file or a folder,
+// and only images added before are added, with the same pixels (none: the folder as it
+// was); where it met none, the same images are added. Otherwise the run stops.
+// `examType` is Add Exam's (ExamFile and ExamFolder only); `expected`, when given, checks
+// the images of the first add (a target that wrote the file from values it chose).
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
-                             int examType = 0);
+                             int examType = 0, const std::function<void(TImageSet&)>& expected = {});
 
 }  // namespace vx::fuzz

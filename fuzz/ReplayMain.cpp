@@ -4,8 +4,8 @@
 // result. Used by the ctest tests fuzz_<target>, which replay the target's seeds and the
 // inputs kept in fuzz/regressions/<target>/:
 //   fuzz_<target> FILE_OR_FOLDER...
-// It fails when it replayed no input, so that seeds that were not written make the test
-// fail instead of passing on nothing.
+// It fails when a folder it is given holds no input, so that seeds that were not written
+// make the test fail instead of passing on the kept inputs alone.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -69,6 +69,10 @@ int main(int argc, char** argv)
                 files.push_back(entry.path());
         if (error) {
             std::fprintf(stderr, "cannot list %s: %s\n", input.c_str(), error.message().c_str());
+            return 1;
+        }
+        if (files.empty()) {
+            std::fprintf(stderr, "no input in %s: were the seeds written?\n", input.c_str());
             return 1;
         }
         std::sort(files.begin(), files.end());

@@ -5,7 +5,10 @@
 // file a small set; the macro marks a sample of each set), with a chosen file system fault;
 // then once more without a fault.
 //
-// The first input byte picks the file system: bit 0 offers no rename flags, bit 1 keeps
+// The first input byte picks the file system and the reader: bit 7 reads the CSI files with
+// the Philips single-voxel reader instead, each "<set>.SPAR" a SPAR file whose samples wait
+// in "<set>.sdat", which the reader finds only through a listing of the study's folder
+// (its exact name ".SDAT" is not there); bit 0 offers no rename flags, bit 1 keeps
 // a removed file still open as a hidden file (FUSE, NFS), bit 2 refuses hard links (EXDEV);
 // bits 3-5 the fault: every write after the step the second byte gives failing with ENOSPC
 // (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
@@ -88,20 +91,30 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
+#include "readers/ReaderFactory.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr const char* kStudies[] = {"s1", "s2"};
+constexpr uint32_t kSingleVoxelFormat = 0;
 constexpr int kFiles = 4;
 const TComplex kMark(42.0f, 0.0f);
+// A single-voxel SPAR file of 8 points; its data file holds 8 complex zeros.
+constexpr int kSparPoints = 8;
+const std::string kSparText = "samples : 8\r\nrows : 1\r\nsample_frequency : 2000\r\n"
+                              "synthesizer_frequency : 63860000\r\necho_time : 30\r\nrepetition_time : 2000\r\n";
 
 [[noreturn]] void Fail(const std::string& what)
 {
     std::fprintf(stderr, "fuzz_batch: %s\n%s\n", what.c_str(), g_batchLog.c_str());
     std::abort();
 }
+
+// Whether the CSI files of this input are read by the Philips single-voxel reader, which
+// looks for its data file beside each.
+bool g_philipsFiles = false;
 
 // Every CSI file is a small set named after the file.
 class TSmallSetReader : public TCSIReader {
@@ -182,6 +195,28 @@ TWhat WhatIsAt(const std::string& path)
     std::string bytes;
     WithRights(path, st, S_IRUSR, [&] { vx::ReadWholeFile(path, bytes); });
     return {"file " + bytes, mode};
+}
+
+std::string KindOf(const TWhat& what)
+{
+    return what.what.substr(0, what.what.find(' '));
+}
+
+std::string RightsText(unsigned mode)
+{
+    return vx::fuzz::Printed("%04o", mode);
+}
+
+// What became of a file or folder of the user's that is still there, but not as it was:
+// another kind, other bytes or link target, and its rights when they changed too.
+std::string Changed(const TWhat& was, const TWhat& now)
+{
+    std::string change = KindOf(now) != KindOf(was) ? "a " + KindOf(now) + " now"
+                         : KindOf(now) == "link"    ? "a link to " + now.what.substr(5) + " now"
+                                                    : "holding other bytes now";
+    if (now.mode != was.mode)
+        change += ", of rights " + RightsText(now.mode);
+    return change;
 }
 
 // The names in a folder, also where its mode lets no one list it.
@@ -304,7 +339,7 @@ std::string LogOf(const std::string& folder)
 struct TStudy {
     std::string name, folder, aside, mark, input;
     // The files of the user laid in the earlier project, by relative path, with what they are.
-    std::map<std::string, std::string> userFiles;
+    std::map<std::string, TWhat> userFiles;
     bool emptied = false;      // the study holds no CSI file now
     bool oddFiles = false;     // a FIFO or folder named like a CSI file is in the study
     bool openHere = false;     // its earlier project is open in this process
@@ -382,12 +417,19 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
             Fail("what stood aside of " + name + " is " + (aside.empty() ? "gone" : "changed"));
     }
     for (const auto& file : study.userFiles) {
-        const auto in = [&file](const TTree& tree) {
-            const auto it = tree.find(file.first);
-            return it != tree.end() && it->second.what == file.second;
+        const std::string& relative = file.first;
+        const TWhat& was = file.second;
+        const auto at = [&relative](const TTree& tree) {
+            const auto it = tree.find(relative);
+            return it == tree.end() ? nullptr : &it->second;
         };
-        if (!in(folder) && !in(aside))
-            Fail("the user's " + file.first + " of " + name + " is lost");
+        const TWhat *here = at(folder), *besides = at(aside);
+        if ((here && here->what == was.what) || (besides && besides->what == was.what))
+            continue;
+        if (!here && !besides)
+            Fail("the user's " + relative + " of " + name + " is lost");
+        Fail("the user's " + relative + " of " + name + ", " + KindOf(was) + " of rights " + RightsText(was.mode) +
+             ", is " + Changed(was, here ? *here : *besides) + (here ? "" : " aside"));
     }
     if (state != "new") {
         // Its line says it failed, or an error follows it; never that all went well.
@@ -494,7 +536,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool ready = [] {
         vx::fuzz::Prepare();
-        InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* { return new TSmallSetReader(p); });
+        InstallCSIReaderFactory([](uint32_t, const TCSIReadParams* p) -> TCSIReader* {
+            if (!g_philipsFiles)
+                return new TSmallSetReader(p);
+            TCSIReadParams params = *p;
+            params.m_nFormat = kSingleVoxelFormat;
+            return CreateReader(kSingleVoxelFormat, &params);
+        });
         static int step = 0;
         TProcessingHooks hooks;
         hooks.newMacroStep = [](bool, TCSISet*) { return reinterpret_cast<TProcessStep*>(&step); };
@@ -519,6 +567,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!vx::fuzz::TakeByte(data, size, *byte))
             return 0;
     const std::vector<std::string_view> parts = vx::fuzz::Sections(data, size, 1 + kFiles);
+    g_philipsFiles = (system & 128) != 0;
 
     const TPlaces& p = Places();
     std::error_code error;
@@ -537,13 +586,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         s.mark = hidden + ".batch-swap";
         s.input = vx::JoinPath(p.exams, s.name);
         const uint8_t bits = layout[k], more = extra[k];
-        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR"})
+        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR", "a.sdat", "b.sdat"})
             vx::RemoveFolderTree(vx::JoinPath(s.input, file));
         s.emptied = (more & 3) == 3;
         s.oddFiles = (bits & 0xc0) != 0;
         if (!s.emptied)
-            for (const char* file : {"a.SPAR", "b.SPAR"})
-                Put(vx::JoinPath(s.input, file), "");
+            for (const char* set : {"a", "b"}) {
+                Put(vx::JoinPath(s.input, std::string(set) + ".SPAR"), g_philipsFiles ? kSparText : std::string());
+                if (g_philipsFiles)
+                    Put(vx::JoinPath(s.input, std::string(set) + ".sdat"), std::string(kSparPoints * 8, '\0'));
+            }
         if (bits & 0x40)
             ::mkfifo(vx::JoinPath(s.input, "f.SPAR").c_str(), 0600);
         if (bits & 0x80)
@@ -553,8 +605,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The files of the user in the earlier project, wherever it is.
         // What could be made (a link to nothing cannot).
         const auto record = [&](const std::string& relative) {
-            const std::string what = WhatIsAt(vx::JoinPath(s.folder, relative)).what;
-            if (!what.empty())
+            const TWhat what = WhatIsAt(vx::JoinPath(s.folder, relative));
+            if (!what.what.empty())
                 s.userFiles[relative] = what;
         };
         for (int f = 0; f < kFiles && (bits & 1); ++f) {
@@ -616,7 +668,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // aside: one naming a folder the user made there is no state a run leaves.
         if (Look(s).markValid && !((more & 64) && (bits & 3) == 1))
             return 0;
-        for (const auto& [relative, what] : s.userFiles)
+        for (const auto& [relative, was] : s.userFiles)
             s.uncarriable = s.uncarriable || !AllReadable(vx::JoinPath(s.folder, relative));
         switch ((more >> 2) & 3) {
         case 1: ::chmod(s.folder.c_str(), 0311); break;

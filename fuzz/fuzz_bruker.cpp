@@ -279,6 +279,7 @@ void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     uint8_t pick = 0;

@@ -50,6 +50,7 @@ void Touch(const GERawHdr& h)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool quiet = (vx::fuzz::Prepare(), std::cerr.rdbuf(g_discard.rdbuf()), true);
     (void)quiet;
     g_discard.str({});

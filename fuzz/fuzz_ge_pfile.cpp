@@ -8,6 +8,10 @@
 // of the chosen revision (kPfileRevisions); the set read must hold them by the reader's
 // mapping and, read raw, the average of the frames it keeps. A sample size of 3 bytes must
 // be refused with the reader's message.
+// The files of the EXCITE reader (reader bits 0) also take the road of Add Exam of GE type,
+// which reads P-files with that reader, given "P00001.7" or, with bit 5 (which the exam's
+// own options leave unused), its folder with a file "e00001.dcm" beside it, which the exam
+// takes for an image (AddExamThroughProject).
 #include <algorithm>
 #include <cctype>
 #include <complex>
@@ -24,6 +28,7 @@
 #include "FuzzSupport.h"
 #include "PfileLayout.h"
 #include "model/TCSISet.h"
+#include "platform/Files.h"
 #include "readers/ReaderFactory.h"
 
 namespace {
@@ -31,6 +36,8 @@ namespace {
 std::ostringstream g_discard;
 
 constexpr size_t kParameterBytes = 32;
+// The exam type of Add Exam that reads GE P-files (with the EXCITE reader).
+constexpr int kGEExam = 3;
 
 // A single-voxel acquisition of chosen values.
 struct TSVParameters {
@@ -284,6 +291,7 @@ void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool quiet = (vx::fuzz::Prepare(), std::cerr.rdbuf(g_discard.rdbuf()), true);
     (void)quiet;
     g_discard.str({});
@@ -308,5 +316,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(params.m_nFormat), &params));
     std::unique_ptr<TCSISet> set(reader->Read(path));
     vx::fuzz::AddThroughProject(set.get(), path, params);
+    if (((pick >> 3) & 3) == 0) {
+        if (pick & 0x20) {
+            const std::string image = vx::fuzz::WriteScratch("e00001.dcm", std::string_view());
+            vx::fuzz::AddExamThroughProject({"[" + vx::fuzz::ScratchFolder() + "]"}, kGEExam, {path});
+            vx::RemoveFile(image);
+        } else {
+            vx::fuzz::AddExamThroughProject({path}, kGEExam, {path});
+        }
+    }
     return 0;
 }

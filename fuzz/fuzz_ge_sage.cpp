@@ -78,6 +78,7 @@ std::string SageData(const TSageParameters& p, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < 2)

@@ -176,6 +176,7 @@ void CheckChosenRead(const TCSISet& set, const TChosenHeader& h, std::string_vie
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     TCSIReadParams params;

@@ -6,7 +6,10 @@
 //  - bit 6 clear: for the EPCSI reader the next eight bytes are what the user types in the
 //    dialog: the sweep width (32-bit integer) and the frequency (32-bit float),
 //    little-endian. The rest is split by Sections into the LIST text, the SPAR text and
-//    the PAR text beside it (an empty one is no file), and the DATA file.
+//    the PAR text beside it (an empty one is no file), and the DATA file. With bit 4 or 5
+//    the files also take the road of Add Exam of the exam type that reads the stack (or,
+//    for the volume reader, the volume), given "scan.LIST" (bit 4) or their folder (bit 5),
+//    where "scan.PAR" is taken for an image (AddExamThroughProject).
 //  - bit 6 set: the stack (bit 0 clear) or volume reader in a batch run, with "Load raw
 //    data" from bit 4; 24 bytes choose the parameters (see ChosenParameters), then
 //    Sections splits the rest into the patient name, the examination name and the samples.
@@ -257,6 +260,7 @@ void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool ready = (vx::fuzz::Prepare(), true);
     (void)ready;
     uint8_t pick = 0;
@@ -293,6 +297,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
     std::unique_ptr<TCSISet> set(reader->Read(list));
     vx::fuzz::AddThroughProject(set.get(), list, params);
+    if (pick & 0x30) {
+        // Exam types 1 and 2 read LIST files as stacks and volumes; the folder's LIST file
+        // is looked for only beside an image of the exam.
+        const int examType = format == 8 ? 2 : 1;
+        if (pick & 0x20)
+            vx::fuzz::AddExamThroughProject({"[" + vx::fuzz::ScratchFolder() + "]"}, examType,
+                                            parts[2].empty() ? std::vector<std::string>{} : std::vector{list});
+        else
+            vx::fuzz::AddExamThroughProject({list}, examType, {list});
+    }
     g_batchLog.clear();
     return 0;
 }

@@ -138,6 +138,7 @@ void CheckChosenRead(const TCSISet& set, const THeliconParameters& p, const std:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     uint8_t pick = 0;

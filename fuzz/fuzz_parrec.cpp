@@ -2,15 +2,31 @@
 // bytes are the raw image layout of the Import dialog: header bytes to skip (32 bits),
 // width and height (16 bits each: with the top bit set the low 15 bits, as large as the
 // dialog takes and beyond, else below 300 so that an image fits an input) and the byte
-// order (bit 0); the rest is
-// split by Sections into the PAR text and the REC file, which the raw reader reads too.
+// order (bit 0 of the ninth); the rest is split by Sections into the PAR text and the REC
+// file, which the raw reader reads too. Bits 1-2 of the ninth byte pick the road into a
+// project: Add Images of the PAR file, Add Exam given it or its folder, or the REC file as
+// a raw image.
+// With bit 7 of the ninth byte the rest is no pair but the values of one that the target
+// writes (see ChosenPair): a header of version 4 or, with bit 6, 3, with its texts, TR,
+// angulation and off-centre, and one to three image lines with their sizes, bits, slice
+// orientations, off-centres, spacings, thicknesses and echo times, then their pixels. The
+// pair takes the road of bits 1-2 (the last one Add Images given the REC file, with the
+// dialog's position shifts); every image must hold what the format's mapping gives those
+// values: name, size, orientation, direction labels, field of view, centre, angulation,
+// off-centre, rotation and its inverse, texts and times, and the pixels of its REC block.
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <numbers>
+#include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "model/TImageImportParams.h"
 #include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -19,16 +35,241 @@
 
 namespace {
 
+using vx::fuzz::Printed;
+using vx::fuzz::Require;
+
 constexpr size_t kLayoutBytes = 9;
+
+// One image line of a pair written from chosen values; (ap, fh, rl) triples as the file
+// gives them.
+struct TChosenLine {
+    int width = 1, height = 1, bits = 16, sliceOrientation = 1;
+    float offCentre[3] = {}, spacing[2] = {1, 1}, thickness = 0, te = 0;
+    std::string index;
+    std::vector<int> pixels;
+};
+
+struct TChosenPair {
+    int version = 4, road = 0;
+    float tr = 0, angulation[3] = {}, offCentre[3] = {}, fov[3] = {}, shift[3] = {};  // shift: x, y, z
+    std::string patientName, examName, date;
+    std::vector<TChosenLine> lines;
+};
+
+// 24 bytes: the version and road (from the ninth byte), the number of images (1 to 3),
+// TR, the angulation (-16 to 15.875 degrees) and off-centre (-64 to 63.5 mm) of the
+// header, the header's field of view (version 3), the position shifts of the dialog, the
+// patient's and the examination's names and the date; then for each line a size byte
+// (width and height 1 to 8; version 3 takes the first line's, the header's "Recon
+// resolution"), bits and orientation, three off-centre bytes, two spacing bytes, thickness
+// and echo time; then the pixels (zero past the input's end).
+TChosenPair ChosenPair(uint8_t layout, const uint8_t* data, size_t size)
+{
+    vx::fuzz::TChosen c(data, size);
+    TChosenPair p;
+    p.version = (layout & 0x40) ? 3 : 4;
+    p.road = (layout >> 1) & 3;
+    const int images = 1 + c.Pick(3);
+    p.tr = float(c.Word()) / 4.0f;
+    for (float& v : p.angulation)
+        v = c.Signed(8.0f);
+    for (float& v : p.offCentre)
+        v = c.Signed(2.0f);
+    for (float& v : p.fov)
+        v = float(8 + c.Byte());
+    for (float& v : p.shift)
+        v = p.road == 3 ? c.Signed(4.0f) : (c.Byte(), 0.0f);
+    p.patientName = "Doe" + std::to_string(c.Byte());
+    p.examName = "Exam" + std::to_string(c.Byte());
+    p.date = Printed("2024.%02d.%02d", 1 + c.Pick(12), 1 + c.Pick(28));
+    for (int k = 0; k < images; ++k) {
+        TChosenLine line;
+        const uint8_t sizes = (p.version == 3 && k > 0) ? 0 : c.Byte();
+        line.width = p.version == 3 && k > 0 ? p.lines[0].width : 1 + sizes % 8;
+        line.height = p.version == 3 && k > 0 ? p.lines[0].height : 1 + (sizes >> 3) % 8;
+        const uint8_t kind = c.Byte();
+        line.bits = p.version == 3 && k > 0 ? p.lines[0].bits : (kind & 1) ? 8 : 16;
+        line.sliceOrientation = 1 + (kind >> 1) % 3;
+        for (float& v : line.offCentre)
+            v = c.Signed(2.0f);
+        line.spacing[0] = float(1 + c.Pick(16)) / 4.0f;
+        line.spacing[1] = float(1 + c.Pick(16)) / 4.0f;
+        // Version 3 takes the header's slice thickness, which the target makes a 16th of
+        // the field of view's first side: exact in the four decimals written.
+        line.thickness = p.version == 3 ? p.fov[0] / 16.0f : float(c.Byte()) / 8.0f;
+        line.te = float(c.Byte()) / 2.0f;
+        line.index = std::to_string(k + 1);
+        p.lines.push_back(std::move(line));
+    }
+    for (TChosenLine& line : p.lines)
+        for (int k = 0; k < line.width * line.height; ++k)
+            line.pixels.push_back(line.bits == 8 ? c.Byte() : int16_t(c.Word()));
+    return p;
+}
+
+std::string Triple(const float v[3])
+{
+    return Printed("%.4f  %.4f  %.4f", double(v[0]), double(v[1]), double(v[2]));
+}
+
+// The PAR text as the scanner's export writes it: comment lines, one of eight words naming
+// the version, general-information lines and one line per image.
+std::string ParText(const TChosenPair& p)
+{
+    std::string text = "# === DATA DESCRIPTION FILE ======================\n#\n"
+                       "# CLINICAL TRYOUT             Research image export tool     V" +
+                       std::string(p.version == 3 ? "3" : "4.2") + "\n#\n";
+    text += ".    Patient name                       :   " + p.patientName + "\n";
+    text += ".    Examination name                   :   " + p.examName + "\n";
+    text += ".    Protocol name                      :   chosen\n";
+    text += ".    Examination date/time              :   " + p.date + " / 12:34:56\n";
+    text += Printed(".    Repetition time [msec]             :   %.2f\n", double(p.tr));
+    if (p.version == 3) {
+        const TChosenLine& first = p.lines.front();
+        text += Printed(".    Image pixel size [8 or 16 bits]    :   %d\n", first.bits);
+        text += Printed(".    Recon resolution (x, y)            :   %d  %d\n", first.width, first.height);
+        text += ".    FOV (ap,fh,rl) [mm]                :   " + Triple(p.fov) + "\n";
+        text += Printed(".    Slice thickness [mm]               :   %.4f\n", double(first.thickness));
+    }
+    text += ".    Angulation midslice(ap,fh,rl)[degr]:   " + Triple(p.angulation) + "\n";
+    text += ".    Off Centre midslice(ap,fh,rl) [mm] :   " + Triple(p.offCentre) + "\n#\n";
+    for (const TChosenLine& line : p.lines) {
+        std::vector<std::string> columns(p.version == 3 ? 29 : 41, "0");
+        columns[6] = line.index;
+        const int offCentreAt = p.version == 3 ? 15 : 19, orientationAt = p.version == 3 ? 19 : 25;
+        const int spacingAt = p.version == 3 ? 22 : 28, teAt = p.version == 3 ? 24 : 30;
+        if (p.version == 4) {
+            columns[7] = std::to_string(line.bits);
+            columns[9] = std::to_string(line.width);
+            columns[10] = std::to_string(line.height);
+            columns[22] = Printed("%.4f", double(line.thickness));
+        }
+        for (int k = 0; k < 3; ++k)
+            columns[size_t(offCentreAt + k)] = Printed("%.4f", double(line.offCentre[k]));
+        columns[size_t(orientationAt)] = std::to_string(line.sliceOrientation);
+        columns[size_t(spacingAt)] = Printed("%.4f", double(line.spacing[0]));
+        columns[size_t(spacingAt + 1)] = Printed("%.4f", double(line.spacing[1]));
+        columns[size_t(teAt)] = Printed("%.2f", double(line.te));
+        for (const std::string& column : columns)
+            text += " " + column;
+        text += "\n";
+    }
+    return text;
+}
+
+// The REC file: each line's pixels one block after the other, bytes or little-endian words.
+std::string RecFile(const TChosenPair& p)
+{
+    std::string rec;
+    for (const TChosenLine& line : p.lines)
+        for (const int v : line.pixels) {
+            rec += char(v & 0xff);
+            if (line.bits == 16)
+                rec += char((v >> 8) & 0xff);
+        }
+    return rec;
+}
+
+// Every image holds what the format's mapping gives its line and the header: the (ap, fh,
+// rl) triples as (x, y, z) = (rl, ap, fh), the orientation (slice orientation + 1) modulo
+// 3, the field of view of the sizes and spacings (version 3: the larger in-plane side of
+// the header's), the centre at the line's off-centre moved by the dialog's shifts, and
+// the rotation of the angulation (x, y, z) by the common convention: with a, b, c the
+// three angles, rows (cb cc, cc sb sa + ca sc, sa sc - cc sb ca), (-cb sc, ca cc - sa sb
+// sc, ca sb sc + cc sa), (sb, -cb sa, ca cb), and its transpose as the inverse.
+void CheckChosen(TImageSet& images, const TChosenPair& p, const std::string& fileName)
+{
+    Require(size_t(images.GetCount()) == p.lines.size(), "an image for each line of the pair");
+    const float angles[3] = {p.angulation[2], p.angulation[0], p.angulation[1]};
+    const double a = angles[0] * std::numbers::pi / 180, b = angles[1] * std::numbers::pi / 180,
+                 c = angles[2] * std::numbers::pi / 180;
+    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b), cc = std::cos(c),
+                 sc = std::sin(c);
+    const double rotation[9] = {cb * cc,  cc * sb * sa + ca * sc, sa * sc - cc * sb * ca,
+                                -cb * sc, ca * cc - sa * sb * sc, ca * sb * sc + cc * sa,
+                                sb,       -cb * sa,               ca * cb};
+    static constexpr const char* kLabels[] = {"AH", "RH", "RA"};
+    for (const TChosenLine& line : p.lines) {
+        // The set keeps its images by orientation and slice position.
+        const auto named = std::find_if(images.Begin(), images.End(), [&](const TMRImage* pImage) {
+            return pImage->GetName() == fileName + "_" + line.index;
+        });
+        Require(named != images.End(), "an image of each line, named after the file and the line's index");
+        TMRImage* pImage = *named;
+        const int orientation = (line.sliceOrientation + 1) % 3;
+        Require(pImage->GetWidth() == line.width && pImage->GetHeight() == line.height &&
+                    pImage->GetOrientation() == orientation &&
+                    pImage->GetInfoText(TMRImage::InfoDirectionCode) == kLabels[orientation],
+                "size, orientation and direction labels of each image line");
+        float fov[2] = {float(line.width) * line.spacing[0], float(line.height) * line.spacing[1]};
+        if (p.version == 3) {
+            const float ap = p.fov[0], fh = p.fov[1], rl = p.fov[2];
+            fov[0] = fov[1] = orientation == 2 ? std::max(rl, ap) : orientation == 1 ? std::max(rl, fh) : std::max(ap, fh);
+        }
+        Require(pImage->GetParameter(TMRImage::ParamFOVX) == fov[0] && pImage->GetParameter(TMRImage::ParamFOVY) == fov[1],
+                "field of view of the sizes and spacings, or of the header's");
+        const float centre[3] = {line.offCentre[2] + p.shift[0], line.offCentre[0] + p.shift[1],
+                                 line.offCentre[1] + p.shift[2]};
+        for (int i = 0; i < 3; ++i)
+            Require(pImage->GetParameter(TMRImage::ParamPositionX + i) == centre[i] &&
+                        pImage->GetParameter(TMRImage::ParamAngulationX + i) == angles[i] &&
+                        pImage->GetParameter(TMRImage::ParamOffCentreX + i) ==
+                            (i == 0 ? p.offCentre[2] : p.offCentre[i - 1]),
+                    "centre, angulation and off-centre as (rl, ap, fh)");
+        float stored[9], inverse[9];
+        pImage->GetRotation(stored);
+        pImage->GetInverseRotation(inverse);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                Require(vx::fuzz::Near(stored[3 * i + j], rotation[3 * i + j]) &&
+                            vx::fuzz::Near(inverse[3 * j + i], rotation[3 * i + j]),
+                        "rotation of the angulation, and its inverse");
+        Require(pImage->GetInfoText(TMRImage::InfoPatientName) == p.patientName &&
+                    pImage->GetInfoText(TMRImage::InfoExamName) == p.examName &&
+                    pImage->GetInfoText(TMRImage::InfoProtocolName) == "   chosen" &&
+                    pImage->GetInfoText(TMRImage::InfoExamDate) == p.date,
+                "texts of the header");
+        Require(pImage->GetParameter(TMRImage::ParamTR) == p.tr && pImage->GetParameter(TMRImage::ParamTE) == line.te &&
+                    pImage->GetParameter(TMRImage::ParamThickness) == line.thickness,
+                "TR, TE and slice thickness");
+        Require(pImage->EnsurePixels() &&
+                    std::vector<int>(pImage->GetPixels().begin(), pImage->GetPixels().end()) == line.pixels,
+                "the pixels of the image's REC block");
+        pImage->FreePixels();
+    }
+}
+
+void AddChosen(uint8_t layout, const uint8_t* data, size_t size)
+{
+    const TChosenPair chosen = ChosenPair(layout, data, size);
+    const std::string par = vx::fuzz::WriteScratch("scan.PAR", ParText(chosen));
+    const std::string rec = vx::fuzz::WriteScratch("scan.REC", RecFile(chosen));
+    TImageImportParams params;
+    params.m_fShiftX = chosen.shift[0];
+    params.m_fShiftY = chosen.shift[1];
+    params.m_fShiftZ = chosen.shift[2];
+    using vx::fuzz::TImageRoad;
+    static constexpr TImageRoad kRoads[] = {TImageRoad::AddImages, TImageRoad::ExamFile, TImageRoad::ExamFolder,
+                                            TImageRoad::AddImages};
+    const std::string& path = chosen.road == 3 ? rec : par;
+    // Exam types 1 and 0 take the images of "*.PAR" files.
+    vx::fuzz::AddImagesThroughProject(path, params, kRoads[chosen.road], chosen.road == 1 ? 1 : 0,
+                                      [&](TImageSet& images) { CheckChosen(images, chosen, vx::FileNameOf(path)); });
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < kLayoutBytes)
         return 0;
+    if (data[8] & 0x80) {
+        AddChosen(data[8], data + kLayoutBytes, size - kLayoutBytes);
+        return 0;
+    }
     TImageImportParams raw;
     std::memcpy(&raw.m_nHeaderSize, data, 4);
     uint16_t side[2];

@@ -18,6 +18,14 @@
 //  - else bit 6: one of the five files (the byte modulo 5) is replaced by a FIFO, a folder
 //    or a link to a FIFO (the byte / 5): an open names it as such whenever it names it, and
 //    no set, map or image takes it for its file; a map file read directly is refused so.
+// Bit 7, before them, takes three bytes of its own (after the byte of choices, when there
+// is one): a listing (bit 0 of the first set) or a read of an open file fails at the call
+// the next two give (16 bits, little-endian, plus one) while the project opens and its
+// sets' samples and images' pixels are read, once an open without the fault has done
+// what an open of the folder does. Where the fault met a call a message must name a file
+// or the project's folder; the project, when it opens, may hold no set or pixels other
+// than the open without the fault gave; and an open refused may change no file but as the
+// open without the fault did (completing a save left half done). The run ends there.
 // The rest is split by Sections into six parts: the project file first
 // (or, with bit 4, last: the part that takes the rest of the input, so that it may be
 // longer than 65,535 bytes) and five files, each its name up to the first zero byte
@@ -34,6 +42,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <climits>
 #include <cmath>
@@ -58,6 +67,7 @@
 #include "model/TMap.h"
 #include "model/TMapList.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "processing/AnalysisRecords.h"
@@ -175,9 +185,20 @@ constexpr THeaderField kHeaderFields[] = {
 constexpr size_t kHeaderFieldCount = std::size(kHeaderFields);
 constexpr size_t kHeaderBytes = 256;
 
+// Whether the data-set file reads as the samples of a set the project file could list: a
+// header no set could have (a slice axis or echo position out of range, no sweep width...)
+// is a damaged file, which an open does not compare with the set's record.
+bool HoldsASet(const std::string& path)
+{
+    TCSISet probe;
+    return probe.ReadDataFile(path) && probe.CanBeListed();
+}
+
 // Opens the project, then changes one header field (by `choice`) of the data-set file of
 // one of its sets listed with a file of the newest layout, and opens it again: a field the
 // record holds too keeps the set aside with the field named; a broadening leaves it listed.
+// A file no set could have stays damaged: its set may stay listed, and its samples are then
+// refused, naming the file.
 void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
 {
     std::vector<std::pair<std::string, std::string>> sets;  // name and data-set file
@@ -198,6 +219,7 @@ void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
     const THeaderField& field = kHeaderFields[choice % kHeaderFieldCount];
     const std::string name = sets[(choice / kHeaderFieldCount) % sets.size()].first;
     const std::string path = sets[(choice / kHeaderFieldCount) % sets.size()].second;
+    const bool holdsASet = HoldsASet(path);
     std::string bytes;
     if (!vx::ReadWholeFile(path, bytes, int64_t{1} << 30))
         __builtin_trap();
@@ -223,14 +245,19 @@ void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
     TProject again;
     if (!again.Load(projectFile))
         __builtin_trap();
-    const bool listed = again.m_pCSISetList->FindByName(name) != nullptr;
+    TCSISet* const listed = again.m_pCSISetList->FindByName(name);
     if (!field.inRecord) {
         if (!listed)
             __builtin_trap();
         return;
     }
-    if (listed)
-        __builtin_trap();
+    if (listed) {
+        vx::fuzz::Require(!holdsASet, "a changed header field of a set's file keeps the set aside");
+        vx::fuzz::ClearReportTexts();
+        vx::fuzz::Require(!listed->LoadData() && vx::fuzz::Reported(path),
+                          "the samples of a damaged data-set file are refused, naming it");
+        return;
+    }
     const std::vector<TKeptRecord>& kept = again.m_pCSISetList->KeptRecords();
     const auto record = std::find_if(kept.begin(), kept.end(), [&](const TKeptRecord& k) { return k.name == name; });
     if (record == kept.end() || record->reason.find("holds another set") == std::string::npos)
@@ -424,6 +451,104 @@ void CheckAnonymized(const TProject& copy, const std::string& copyFolder, const 
     }
 }
 
+// What an open without a fault gave of a project: its sets' parameters and samples by name,
+// and its images' pixels by name (none for a set or image whose samples or pixels could not
+// be read); the sets and images of an open with the fault are compared with them.
+struct TOpened {
+    std::map<std::string, vx::fuzz::TSetContents> sets;
+    std::map<std::string, std::vector<int16_t>> pixels;
+};
+
+// Opens the project, loads every set's samples and every image's pixels; the sets and
+// pixels that could be read.
+std::pair<std::vector<TCSISet*>, std::map<std::string, std::vector<int16_t>>> OpenAndRead(TProject& project,
+                                                                                         const std::string& file,
+                                                                                         bool& opened)
+{
+    std::pair<std::vector<TCSISet*>, std::map<std::string, std::vector<int16_t>>> got;
+    opened = project.Load(file);
+    if (!opened)
+        return got;
+    for (TCSISet* pSet : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end()))
+        if (pSet->LoadData())
+            got.first.push_back(pSet);
+    for (TMRImage* pImage : *project.m_pImageSet)
+        if (pImage->EnsurePixels()) {
+            got.second.emplace(pImage->GetName(), pImage->GetPixels());
+            pImage->FreePixels();
+        }
+    return got;
+}
+
+// Puts the files of a snapshot back in place of what the folder holds.
+void PutBack(const std::string& folder, const vx::fuzz::TTree& tree)
+{
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    std::filesystem::create_directories(folder, error);
+    for (const auto& [relative, entry] : tree) {
+        const std::string path = vx::JoinPath(folder, relative);
+        if (entry.folder)
+            std::filesystem::create_directories(path, error);
+        else
+            vx::fuzz::WriteScratch(path.substr(vx::fuzz::ScratchFolder().size() + 1), entry.bytes);
+    }
+}
+
+// An open with a listing or a read failing at the call `at` (see the file's head), against
+// an open without the fault of the folder as the input laid it.
+void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
+{
+    const std::string folder = vx::FolderOf(projectFile);
+    const vx::fuzz::TTree laid = vx::fuzz::Snapshot(folder);
+    TOpened clean;
+    bool cleanOpened = false;
+    {
+        TProject project;
+        const auto [sets, pixels] = OpenAndRead(project, projectFile, cleanOpened);
+        for (const TCSISet* pSet : sets)
+            clean.sets.emplace(pSet->GetName(), vx::fuzz::ContentsOf(*pSet));
+        clean.pixels = pixels;
+    }
+    const vx::fuzz::TTree cleanAfter = vx::fuzz::Snapshot(folder);
+    PutBack(folder, laid);
+    vx::fuzz::ClearReportTexts();
+    bool opened = false, asClean = true;
+    {
+        TProject project;
+        vx::SetFileFaults({{calls, EIO, at}});
+        const auto [sets, pixels] = OpenAndRead(project, projectFile, opened);
+        const bool struck = vx::FileFaultStruck();
+        vx::SetFileFaults({});
+        vx::fuzz::Require(struck || opened == cleanOpened, "a project opens as before where no call failed");
+        for (const TCSISet* pSet : sets) {
+            const auto it = clean.sets.find(pSet->GetName());
+            vx::fuzz::Require(it != clean.sets.end() && vx::fuzz::SameSet(it->second, *pSet),
+                              "a set read despite a failed listing or read is the set read without it");
+        }
+        for (const auto& [name, read] : pixels) {
+            const auto it = clean.pixels.find(name);
+            vx::fuzz::Require(it != clean.pixels.end() && it->second == read,
+                              "pixels read despite a failed listing or read are those read without it");
+        }
+        asClean = sets.size() == clean.sets.size() && pixels.size() == clean.pixels.size();
+    }
+    const bool named = vx::fuzz::Reported(folder);
+    if (!opened) {
+        vx::fuzz::Require(!cleanOpened || named, "an open refused after a failed listing or read names it");
+        // Nothing but what an open without the fault did too: complete a save left half done.
+        const vx::fuzz::TTree after = vx::fuzz::Snapshot(folder);
+        vx::fuzz::Require(after == laid || after == cleanAfter,
+                          "an open refused after a failed listing or read writes nothing of its own");
+        return;
+    }
+    vx::fuzz::Require(cleanOpened, "a project opens only where it opens without a failed call");
+    // What an open that met a failed call did not name must be what the open without it
+    // gives: the same sets and pixels, and the folder left alike.
+    vx::fuzz::Require(named || (asClean && vx::fuzz::Snapshot(folder) == cleanAfter),
+                      "a listing or read that failed in an open, and mattered, is named");
+}
+
 }  // namespace
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
@@ -461,9 +586,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool ready = (vx::fuzz::Prepare(), InstallProcessing(), true);
     (void)ready;
-    uint8_t pick = 0, choice = 0;
+    uint8_t pick = 0, choice = 0, fault[3] = {};
     if (!vx::fuzz::TakeByte(data, size, pick) || ((pick & 0x60) && !vx::fuzz::TakeByte(data, size, choice)))
         return 0;
+    if (pick & 0x80)
+        for (uint8_t& byte : fault)
+            if (!vx::fuzz::TakeByte(data, size, byte))
+                return 0;
     const std::string folder = vx::JoinPath(vx::fuzz::ScratchFolder(), "project");
     std::error_code error;
     std::filesystem::remove_all(folder, error);
@@ -492,6 +621,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         named.push_back(path);
         if (name.ends_with("_map"))
             maps.push_back(path);
+    }
+    if (pick & 128) {
+        CheckFailingOpen(projectFile, (fault[0] & 1) ? vx::kFileList : vx::kFileRead, 1 + (fault[1] | fault[2] << 8));
+        return 0;
     }
     if (pick & 32) {
         CheckChangedHeaderField(projectFile, choice);

@@ -195,6 +195,7 @@ void CheckChosenRead(const TCSISet& set, const TChosenRead& read, const std::str
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool ready = [] {
         vx::fuzz::Prepare();
         std::string failure;

@@ -3,17 +3,25 @@
 // normalization"), in bits 3-6 the header size used when the end line is missing, and in
 // bit 7 where the file comes from:
 //  - bit 7 clear: the rest is the file;
-//  - bit 7 set: 12 bytes of parameters (TE, TR, averages, frequency, sweep width, points,
-//    grid, voxel spacing and nucleus; see ParametersOf), then two parts split by Sections:
-//    the patient name and the samples. The target writes the header from them in the
-//    format's own layout; the file must read, and the set hold those parameters.
+//  - bit 7 set: 17 bytes of parameters (TE, TR, averages, frequency, sweep width, points,
+//    grid, voxel spacings, nucleus, the row and column vectors, the position vector and the
+//    slice thickness; see ParametersOf), then two parts split by Sections: the patient
+//    name and the samples. The target writes the header from them in the format's own
+//    layout; the file must read, and the set hold those parameters and the geometry the
+//    format's mapping gives them (slice axis, grid and fields of view along the axes the
+//    vectors give, the centre, the rotation and its inverse), and, read raw, each file
+//    voxel's samples at its place in the grid.
 // Either way the set read goes on the road of Add CSI Set (AddThroughProject).
+#include <cmath>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
@@ -26,17 +34,20 @@ namespace {
 struct TRdaParameters {
     float te = 0, tr = 0, averages = 0, frequency = 0;
     int width = 0, points = 0, matrix[3] = {1, 1, 1};
-    float spacingRow = 1, spacingColumn = 1, spacing3D = 1;
+    float spacingRow = 1, spacingColumn = 1, spacing3D = 1, thickness = 1;
+    float row[3] = {}, column[3] = {}, position[3] = {};
     std::string nucleus, patientName;
 };
 
-constexpr size_t kParameterBytes = 12;
+constexpr size_t kParameterBytes = 17;
 
-// The parameters from 12 bytes and a text: TE (16 bits, 1/16 ms), TR (16 bits, 1/8 ms),
+// The parameters from 17 bytes and a text: TE (16 bits, 1/16 ms), TR (16 bits, 1/8 ms),
 // averages (8 bits), frequency (16 bits, 1 + 1/64 MHz), sweep width (one of eight), points
 // (1 to 64, a power of two), the grid (1-4 by 1-4 by 1-2), the spacings (1 to 8 mm, two
-// bytes) and the nucleus (one of four, with the points byte); the patient name is the
-// letters and digits of the text's first 64 characters (one "X" when it has none).
+// bytes), the nucleus (one of four, with the points byte), the directions (one of 32), the
+// position vector (three bytes, -64 to 63.5 mm) and the slice thickness (0.5 to 8 mm); the
+// patient name is the letters and digits of the text's first 64 characters (one "X" when
+// it has none).
 TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
 {
     static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
@@ -55,46 +66,39 @@ TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
     p.spacingColumn = float(1 + b[10] % 8);
     p.spacingRow = float(1 + (b[10] >> 3) % 8);
     p.spacing3D = float(1 + b[11] % 8);
+    vx::fuzz::ChosenDirections(b[12], p.row, p.column);
+    for (int k = 0; k < 3; ++k)
+        p.position[k] = vx::fuzz::TChosen::SignedOf(b[13 + k], 2.0f);
+    p.thickness = float(1 + b[16] % 16) / 2.0f;
     p.patientName = vx::fuzz::ChosenText(name, 64, "X");
     return p;
 }
 
-// The file as a scanner writes it: the header's lines between its markers (an axial grid:
-// rows along x, columns along y), then 2 * points complex float64 samples per voxel, taken
-// from the input's bytes as 16-bit numbers (zero where it has no more).
+// The file as a scanner writes it: the header's lines between its markers, then 2 * points
+// complex float64 samples per voxel, taken from the input's bytes as 16-bit numbers (zero
+// where it has no more).
 std::string RdaFile(const TRdaParameters& p, std::string_view samples)
 {
+    using vx::fuzz::Printed;
     std::string text = ">>> Begin of header <<<\r\n";
-    const auto line = [&](const char* format, auto... values) {
-        char buffer[160];
-        std::snprintf(buffer, sizeof buffer, format, values...);
-        text += buffer;
-        text += "\r\n";
-    };
-    line("PatientName: %s", p.patientName.c_str());
-    line("TR: %.4f", double(p.tr));
-    line("TE: %.4f", double(p.te));
-    line("DwellTime: %d", 1000000 / p.width);
-    line("NumberOfAverages: %.1f", double(p.averages));
-    line("MRFrequency: %.6f", double(p.frequency));
-    line("Nucleus: %s", p.nucleus.c_str());
-    line("VectorSize: %d", p.points);
-    line("CSIMatrixSize[0]: %d", p.matrix[0]);
-    line("CSIMatrixSize[1]: %d", p.matrix[1]);
-    line("CSIMatrixSize[2]: %d", p.matrix[2]);
-    line("PixelSpacingRow: %.1f", double(p.spacingRow));
-    line("PixelSpacingCol: %.1f", double(p.spacingColumn));
-    line("PixelSpacing3D: %.1f", double(p.spacing3D));
-    line("SliceThickness: %.1f", double(p.spacing3D));
-    line("PositionVector[0]: 0.0");
-    line("PositionVector[1]: 0.0");
-    line("PositionVector[2]: 0.0");
-    line("RowVector[0]: 1.0");
-    line("RowVector[1]: 0.0");
-    line("RowVector[2]: 0.0");
-    line("ColumnVector[0]: 0.0");
-    line("ColumnVector[1]: 1.0");
-    line("ColumnVector[2]: 0.0");
+    text += "PatientName: " + p.patientName + "\r\n";
+    text += Printed("TR: %.4f\r\nTE: %.4f\r\n", double(p.tr), double(p.te));
+    text += Printed("DwellTime: %d\r\n", 1000000 / p.width);
+    text += Printed("NumberOfAverages: %.1f\r\n", double(p.averages));
+    text += Printed("MRFrequency: %.6f\r\n", double(p.frequency));
+    text += "Nucleus: " + p.nucleus + "\r\n";
+    text += Printed("VectorSize: %d\r\n", p.points);
+    for (int k = 0; k < 3; ++k)
+        text += Printed("CSIMatrixSize[%d]: %d\r\n", k, p.matrix[k]);
+    text += Printed("PixelSpacingRow: %.1f\r\nPixelSpacingCol: %.1f\r\nPixelSpacing3D: %.1f\r\n", double(p.spacingRow),
+                    double(p.spacingColumn), double(p.spacing3D));
+    text += Printed("SliceThickness: %.1f\r\n", double(p.thickness));
+    for (int k = 0; k < 3; ++k)
+        text += Printed("PositionVector[%d]: %.1f\r\n", k, double(p.position[k]));
+    for (int k = 0; k < 3; ++k)
+        text += Printed("RowVector[%d]: %.6f\r\n", k, double(p.row[k]));
+    for (int k = 0; k < 3; ++k)
+        text += Printed("ColumnVector[%d]: %.6f\r\n", k, double(p.column[k]));
     text += ">>> End of header <<<\r\n";
     const size_t values = size_t(2) * size_t(p.points) * size_t(p.matrix[0] * p.matrix[1] * p.matrix[2]);
     for (size_t k = 0; k < values; ++k) {
@@ -106,25 +110,87 @@ std::string RdaFile(const TRdaParameters& p, std::string_view samples)
     return text;
 }
 
-// The set holds what its header said.
-void CheckParameters(const TCSISet& set, const TRdaParameters& p)
+// The geometry the format's mapping gives a header: the slice axis, normal and rotation of
+// its row and column vectors (PlaneGeometry; the axial view unturned, as the reader's
+// labels are for any patient position), the grid along the in-plane axes a and b and the
+// slice axis o, the fields of view (the rows lie one column spacing apart along the row
+// vector, the columns one row spacing apart along the column vector), and the centre of
+// the grid (the position vector is the outer corner of the first voxel in the plane and
+// the centre of the first slice).
+struct TRdaGeometry {
+    vx::fuzz::TPlaneGeometry plane;
+    int o = 2, a = 0, b = 1, dim[3] = {1, 1, 1};
+    float fov[3] = {}, centre[3] = {};
+};
+
+TRdaGeometry GeometryOf(const TRdaParameters& p)
 {
-    const bool same = set.m_fTE == p.te && set.m_fTR == p.tr && set.m_fAverages == p.averages &&
-                      set.m_fFrequency == p.frequency && set.m_nSpectralWidth == p.width &&
-                      set.m_nPoints == p.points && set.m_strNucleus == p.nucleus &&
-                      set.m_strPatientName == p.patientName && set.m_nSliceAxis == 2 &&
-                      set.m_nDim[0] == p.matrix[0] && set.m_nDim[1] == p.matrix[1] && set.m_nDim[2] == p.matrix[2] &&
-                      set.m_fFOV[0] == float(p.matrix[0]) * p.spacingColumn &&
-                      set.m_fFOV[1] == float(p.matrix[1]) * p.spacingRow &&
-                      set.m_fFOV[2] == float(p.matrix[2]) * p.spacing3D;
-    if (!same)
-        __builtin_trap();
+    TRdaGeometry g;
+    g.plane = vx::fuzz::PlaneGeometry(p.row, p.column, "RA");
+    g.o = g.plane.sliceAxis;
+    g.a = g.o == 0 ? 1 : 0;
+    g.b = g.o == 2 ? 1 : 2;
+    g.dim[g.a] = p.matrix[0];
+    g.dim[g.b] = p.matrix[1];
+    g.dim[g.o] = p.matrix[2];
+    g.fov[g.a] = float(p.matrix[0]) * p.spacingColumn;
+    g.fov[g.b] = float(p.matrix[1]) * p.spacingRow;
+    g.fov[g.o] = float(p.matrix[2]) * p.spacing3D;
+    for (int i = 0; i < 3; ++i)
+        g.centre[i] = p.position[i] + 0.5f * (p.row[i] * g.fov[g.a] + p.column[i] * g.fov[g.b] +
+                                              g.plane.normal[i] * (g.fov[g.o] - p.thickness));
+    return g;
+}
+
+// The set holds what its header said and the geometry the mapping gives; read raw, file
+// voxel (i, j, k) at (a = i, b = j, o = last slice - k): the set numbers its slices
+// against the normal, from the last file slice to the first.
+void CheckChosenRead(const TCSISet& set, const TRdaParameters& p, bool raw, std::string_view samples)
+{
+    using vx::fuzz::Require;
+    Require(set.m_fTE == p.te && set.m_fTR == p.tr && set.m_fAverages == p.averages &&
+                set.m_fFrequency == p.frequency && set.m_nSpectralWidth == p.width && set.m_nPoints == p.points &&
+                set.m_strNucleus == p.nucleus && set.m_strPatientName == p.patientName,
+            "spectral values and texts of the header");
+    const TRdaGeometry g = GeometryOf(p);
+    Require(set.m_nSliceAxis == g.o, "slice axis of the row and column vectors");
+    for (int i = 0; i < 3; ++i)
+        Require(set.m_nDim[i] == g.dim[i] && set.m_fFOV[i] == g.fov[i], "grid and field of view along each axis");
+    const int ones = (g.dim[0] == 1) + (g.dim[1] == 1) + (g.dim[2] == 1);
+    Require(set.m_nSpatialDims == (ones == 0 ? 3 : ones == 1 ? 2 : 1), "dimensions of the grid");
+    Require(set.m_fSliceThickness == p.spacing3D && set.m_fSliceGap == 0.0f, "slice thickness of the slice spacing");
+    for (int i = 0; i < 3; ++i)
+        Require(vx::fuzz::Near(set.m_fOffCentre[i], g.centre[i]), "centre of the grid");
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            Require(vx::fuzz::Near(set.m_fRotation[i][j], g.plane.rotation[i][j]) &&
+                        vx::fuzz::Near(set.m_fRotationInverse[j][i], g.plane.rotation[i][j]),
+                    "rotation of the row, column and normal vectors, and its inverse");
+    if (!raw)
+        return;
+    std::vector<std::complex<float>> spectrum(size_t(p.points));
+    size_t fileVoxel = 0;
+    int at[3] = {};
+    for (int k = 0; k < g.dim[g.o]; ++k)
+        for (int j = 0; j < g.dim[g.b]; ++j)
+            for (int i = 0; i < g.dim[g.a]; ++i, ++fileVoxel) {
+                for (int t = 0; t < p.points; ++t) {
+                    const size_t v = 2 * (fileVoxel * size_t(p.points) + size_t(t));
+                    spectrum[size_t(t)] = {vx::fuzz::ChosenSample(samples, v), vx::fuzz::ChosenSample(samples, v + 1)};
+                }
+                at[g.a] = i;
+                at[g.b] = j;
+                at[g.o] = g.dim[g.o] - 1 - k;
+                Require(vx::fuzz::VoxelHolds(set, set.VoxelIndex(at[0], at[1], at[2]), spectrum.data(), p.points),
+                        "each file voxel's samples at its place in the grid");
+            }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool silenced = (vx::fuzz::Prepare(), true);
     (void)silenced;
     if (size < 1)
@@ -151,9 +217,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<TCSISet> set(reader.Read(path));
     if (fromParameters) {
         // A file a scanner could have written is read, with what its header says.
-        if (!set)
-            __builtin_trap();
-        CheckParameters(*set, chosen);
+        vx::fuzz::Require(set != nullptr, "a file a scanner could have written is read");
+        CheckChosenRead(*set, chosen, params.m_bLoadRawData != 0, vx::fuzz::Sections(data + 1 + kParameterBytes,
+                                                                                      size - 1 - kParameterBytes, 2)[1]);
     }
     vx::fuzz::AddThroughProject(set.get(), path, params);
     return 0;

@@ -7,7 +7,10 @@
 //  - bit 7 clear: the rest is split by Sections into the SPAR text, the PAR text (an empty
 //    one is no file) and the SDAT data. The SPAR text is written as "scan.SPAR" and
 //    "scan_1.SPAR" (an empty one as no file); the data is one "scan.SDAT" or, cut into
-//    equal pieces, "scan_1.SDAT" .. "scan_n.SDAT".
+//    equal pieces, "scan_1.SDAT" .. "scan_n.SDAT". With bit 5 or 6 the files also take
+//    the road of Add Exam of the first exam type (SPAR files read as 2-D single slices of
+//    release 9), given "scan.SPAR" (bit 5) or their folder (bit 6), where "scan.PAR" is
+//    taken for an image (AddExamThroughProject).
 //  - bit 7 set: the single-voxel, time-series or 2-D single-slice R2 reader (the first
 //    byte modulo 3) in a batch run, with "Load raw data" from bit 5 of the second byte;
 //    28 bytes choose the parameters (see ChosenParameters), then Sections splits the rest
@@ -38,6 +41,8 @@ namespace {
 // The formats that read SDAT files; 5 and 8 read LIST/DATA files (fuzz_list).
 constexpr int kFormats[] = {0, 1, 2, 3, 4, 6, 7, 9, 10};
 constexpr int kMaxSliceFiles = 8;
+// The exam type of Add Exam that reads SPAR files.
+constexpr int kSliceExam = 0;
 
 bool PerSliceFiles(int format)
 {
@@ -310,6 +315,7 @@ void ReadChosen(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    vx::fuzz::PlanFault(data, size);
     static const bool ready = (vx::fuzz::Prepare(), true);
     (void)ready;
     if (size < 2)
@@ -349,6 +355,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
     std::unique_ptr<TCSISet> set(reader->Read(path));
     vx::fuzz::AddThroughProject(set.get(), path, params);
+    if (data[1] & 0x60) {
+        // The folder's SPAR files are looked for only beside an image of the exam.
+        const std::string& folder = vx::fuzz::ScratchFolder();
+        const std::string spar = vx::JoinPath(folder, "scan.SPAR");
+        std::vector<std::string> csiFiles;
+        if (data[1] & 0x40) {
+            if (!parts[1].empty())
+                for (const char* name : {"scan.SPAR", "scan_1.SPAR"})
+                    if (vx::FileExists(vx::JoinPath(folder, name)))
+                        csiFiles.push_back(vx::JoinPath(folder, name));
+            vx::fuzz::AddExamThroughProject({"[" + folder + "]"}, kSliceExam, csiFiles);
+        } else {
+            vx::fuzz::AddExamThroughProject({spar}, kSliceExam, {spar});
+        }
+    }
     g_batchLog.clear();
     return 0;
 }

@@ -14,25 +14,28 @@
 // nothing, a link to a FIFO, a file no one may read, a file no one may write, the lock
 // file held by another program, the folder itself held by another program and its lock
 // file gone, the project folder read-only, no lock file, a project of the folder open in
-// this process already; rights stop root in nothing), whether locks need the lock file
-// open for writing as on NFS (bit 4), and whether every lock call fails (bits 5-6: with
-// ENOLCK, EROFS or EIO). The rest is split by Sections into the journal, the note and four
-// files; a file is a letter for its place ("p" the project folder, "w" its work folder,
-// "o" the other folder, "v" that one's work folder; in capitals a folder of that name),
-// its name up to a zero byte (letters, digits, "_", "-" and "." only) and its contents. In
-// the note "@" stands for the scratch root, which the folder a note names must be in; in
-// the journal "#0" to "#3" stand for the inode identity a layout-2 journal records of each
-// file, "$0" to "$3" for the size and checksum the present layout records.
+// this process already, a hard link to the file "outside"; rights stop root in nothing),
+// whether locks need the lock file open for writing as on NFS (bit 4), and whether lock
+// calls fail (bits 5-6: with ENOLCK, EROFS or EIO), every one or (bit 7) every one from the
+// second on, the lock of a lock file the first one made. The rest is split by Sections into
+// the journal, the note and four files; a file is a letter for its place ("p" the project
+// folder, "w" its work folder, "o" the other folder, "v" that one's work folder; in
+// capitals a folder of that name), its name up to a zero byte (letters, digits, "_", "-"
+// and "." only) and its contents. In the note "@" stands for the scratch root, which the
+// folder a note names must be in; in the journal "#0" to "#3" stand for the inode identity
+// a layout-2 journal records of each file, "$0" to "$3" for the size and checksum the
+// present layout records.
 //
 // Beyond the sanitizers: an open refuses, or opens read-only, as the lock's state demands
 // for this user, and says why: a lock file that is no file is named as what it is, one
-// this user may not read is named so, a folder another program or another project of this
-// process holds is said to be open there, a folder this user cannot write opens read-only,
+// this user may not read is named so (a hard link as one, and the file it names keeps its
+// rights), a folder another program or another project of this process holds is said to
+// be open there, a folder this user cannot write opens read-only,
 // and so does one whose lock needs write access to a lock file this user may only read,
 // saying so; a lock that cannot be taken never gives a project that may be changed, and
 // one that can always does. A project opened read-only refuses a save, saying that nothing
-// was written, and neither the open nor the save changes any file; a refused open leaves
-// no lock file it made. An open refused for a journal it cannot complete (whatever the
+// was written, and neither the open nor the save changes any file (no lock file is left
+// where none was); a refused open leaves no lock file it made. An open refused for a journal it cannot complete (whatever the
 // reason) leaves every file as it was; a journal an open completed leaves each target its
 // lines name as they record it (the staged file's bytes, of the size and checksum a line
 // of the present layout gives; a removed file gone); no file outside the project folder
@@ -343,6 +346,7 @@ enum TLockState {
     kFolderReadOnly,
     kLockMissing,
     kOpenHere,
+    kLockHardLink,
 };
 
 // What an open of the project must do for the lock's state, as this user.
@@ -380,21 +384,21 @@ std::optional<TLockDemand> LayLock(const std::string& project, int state, bool n
     const std::string held = "another program has a project of its folder open";
     TLockDemand demand;
     std::error_code error;
-    const auto notAFile = [&](const char* what) {
+    const auto notAFile = [&](const std::string& what) {
         demand.refused = true;
-        demand.says = "its lock file " + lock + " is " + what + ", not a file";
+        demand.says = "its lock file " + lock + " is " + what;
     };
     if (state >= kLockFolder && state <= kLockLinkToFifo)
         fs::remove_all(lock, error);
     switch (state) {
     case kLockFolder:
         vx::MakeFolder(lock);
-        notAFile("a folder");
+        notAFile("a folder, not a file");
         break;
     case kLockFifo:
         if (::mkfifo(lock.c_str(), 0600) != 0)
             return std::nullopt;
-        notAFile("a FIFO");
+        notAFile("a FIFO, not a file");
         break;
     case kLockLinkToFile:
     case kLockLinkToNothing:
@@ -404,7 +408,7 @@ std::optional<TLockDemand> LayLock(const std::string& project, int state, bool n
         const std::string to = state == kLockLinkToFile ? "../outside" : state == kLockLinkToNothing ? "gone" : fifo;
         if ((state == kLockLinkToFifo && ::mkfifo(fifo.c_str(), 0600) != 0) || ::symlink(to.c_str(), lock.c_str()) != 0)
             return std::nullopt;
-        notAFile("a symbolic link");
+        notAFile("a symbolic link, not a file");
         break;
     }
     case kLockUnreadable:
@@ -443,6 +447,12 @@ std::optional<TLockDemand> LayLock(const std::string& project, int state, bool n
         demand.readOnly = ::access(project.c_str(), W_OK) != 0;
         break;
     case kLockMissing: fs::remove_all(lock, error); break;
+    case kLockHardLink:
+        fs::remove_all(lock, error);
+        if (::link(vx::JoinPath(vx::FolderOf(project), "outside").c_str(), lock.c_str()) != 0)
+            return std::nullopt;
+        notAFile("a hard link to another file");
+        break;
     case kOpenHere:
         // A project of the folder open in this process already, with its lock.
         openHere = std::make_unique<TProject>();
@@ -529,6 +539,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     else if (pick & 16)
         vx::MakeFolder(other);
     vx::fuzz::WriteScratch("root/outside", std::string_view("a file of no project"));
+    // Private: a lock file that is a hard link to it must not widen its rights.
+    const std::string outside = vx::JoinPath(root, "outside");
+    ::chmod(outside.c_str(), 0600);
     const std::string work = vx::TFileTransaction::WorkFolderOf(project);
     const std::string otherWork = vx::TFileTransaction::WorkFolderOf(other);
     vx::MakeFolder(work);
@@ -584,8 +597,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<TProject> openHere;
     const bool nfs = (lockPick & 16) != 0;
     const int lockFault = (lockPick >> 5) & 3;
-    const std::optional<TLockDemand> demand =
-        LayLock(project, lockPick & 15, nfs, lockFault != 0, anotherProgram, openHere);
+    // Failing from the second lock call on, the first failure the open meets is the lock of
+    // the lock file it made; where a lock file is there, the lock is taken first.
+    const bool lateFault = (lockPick & 128) != 0;
+    const std::optional<TLockDemand> demand = LayLock(project, lockPick & 15, nfs,
+                                                      lockFault != 0 && (!lateFault || (lockPick & 15) == kLockMissing),
+                                                      anotherProgram, openHere);
     if (!demand)
         return 0;
     std::vector<vx::TFileFault> faults;
@@ -595,7 +612,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         faults.push_back(needWrite);
     }
     if (lockFault != 0)
-        faults.push_back({vx::kFileLock, lockFault == 1 ? ENOLCK : lockFault == 2 ? EROFS : EIO, 1, true});
+        faults.push_back(
+            {vx::kFileLock, lockFault == 1 ? ENOLCK : lockFault == 2 ? EROFS : EIO, lateFault ? 2 : 1, true});
 
     const auto has = [&](const std::string& text) {
         if (text.empty())
@@ -605,6 +623,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 return true;
         return false;
     };
+    const auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : mode_t{0};
+    };
+    const mode_t outsideMode = modeOf(outside);
     const vx::fuzz::TTree before = vx::fuzz::Snapshot(root);
     reports.clear();
     bool opened = false;
@@ -631,6 +654,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     ::chmod(project.c_str(), 0755);
     const vx::fuzz::TTree after = vx::fuzz::Snapshot(root);
+    // The file outside keeps its rights, whatever names it.
+    if (modeOf(outside) != outsideMode)
+        __builtin_trap();
 
     // The program's refusals to open a folder whose journal it cannot complete begin so.
     const bool refusedFolder = !opened && has("The project project cannot be opened");

@@ -8,11 +8,12 @@ target takes it (a P-file or DICOM seed that no reader reads is an error); it al
 the scanner's P-file and Siemens DICOM slices of ../shared/data to fit an input. The other scanner files (when
 present) and the golden files of the model tests are laid out here. Scanner files are
 only ever copied into the build folder. Run from the project root:
-  python3 fuzz/make_seeds.py [--no-build] [--jobs N]   (N build jobs, default 3)
+  python3 fuzz/make_seeds.py [--no-build] [--jobs N] [--out FOLDER]   (N build jobs, default 3)
 The tests fuzz_<target> of the ordinary builds write the seeds into their own build folder
 with that build's seed writer:
   python3 fuzz/make_seeds.py --no-build --tool BUILD/tests/vx_fuzz_seeds --out BUILD/fuzz-seeds
 """
+import argparse
 import os
 import shutil
 import struct
@@ -150,12 +151,16 @@ def list_seeds():
 
 def rda_seeds():
     """RDA files that fuzz_rda writes from parameters (first byte 128 + options): TE and TR
-    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus."""
-    for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x06))):
-        params = struct.pack("<HHBHBBBBB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid, 0x1a, 3)
-        samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(256))
-        for options in (0, 1, 6):
-            put("fuzz_rda", "parameters_%d_%d" % (k, options), bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
+    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus, axial, sagittal,
+    coronal and oblique grids with both signs of their vectors, off the origin."""
+    for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x36))):
+        samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(512))
+        for directions in (0, 6, 9, 20, 24 + k, 28 + k):
+            params = struct.pack("<HHBHBBBBBBbbbB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid,
+                                 0x1a + directions, 3 + k, directions, 20 - 7 * k, -30 + 11 * k, 5 * k - 9, 3 + 2 * k)
+            for options in (0, 1, 6):
+                put("fuzz_rda", "parameters_%d_%d_%d" % (k, directions, options),
+                    bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
 
 
 def chosen_seeds():
@@ -208,6 +213,32 @@ def chosen_seeds():
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
+
+
+def dicom_seeds():
+    """Images that fuzz_dicom writes from chosen values (first byte 0xff): each bit depth,
+    transfer syntax and road, every plane and oblique directions, each patient position
+    and none, and pixels of both signs."""
+    pixels = b"".join(struct.pack("<h", (i * 2731) % 65536 - 32768) for i in range(256))
+    for k in range(16):
+        kind = (k & 1) | ((k >> 1) & 3) << 1 | ((k >> 1) & 3) << 3
+        directions = (5 * k + 3 * (k >> 2)) % 32
+        values = bytes([k, 15 - k, kind, (17 * k) % 256, (256 - 9 * k) % 256, 5 * k, directions,
+                        3 + k, 12 - (k % 12), k % 9, 250, 60 + k, 40, 12 + k, k % 12, 3 * k])
+        put("fuzz_dicom", "chosen_%02d" % k, b"\xff" + values + pixels)
+
+
+def parrec_seeds():
+    """Pairs that fuzz_parrec writes from chosen values (bit 7 of the ninth byte): both
+    versions, each road, one to three images of both bit depths in each orientation."""
+    pixels = b"".join(struct.pack("<h", (i * 1931) % 65536 - 32768) for i in range(3 * 64))
+    for k in range(12):
+        layout = bytes(8) + bytes([0x80 | (0x40 if k % 3 == 2 else 0) | (k % 4) << 1])
+        lines = b"".join(bytes(v % 256 for v in (9 * j + 7 * k, j + k, 16 + 3 * j, 250 - 5 * k, 9 * j, 4 + j, 3 + k,
+                                                 24 + j, 60 + k)) for j in range(3))
+        values = bytes(v % 256 for v in (k, 100 + k, 31, 5 * k, 256 - 7 * k, 3 * k, 40 - k, 20 + k, 9 * k, 180,
+                                         200 + k, 160 - k, 20 + k, 7 * k, 256 - 5 * k, 42, 7 + k, 3 * k, k)) + lines
+        put("fuzz_parrec", "chosen_%02d" % k, layout + values + pixels)
 
 
 def mask_seeds():
@@ -318,7 +349,7 @@ def work_folder_seeds():
     # The lock's states (the second byte): each with no journal, NFS's rule and a failing
     # lock call; some with a journal waiting.
     states = ("folder", "fifo", "link", "link_to_nothing", "link_to_fifo", "unreadable", "unwritable",
-              "held", "folder_held", "read_only_folder", "missing", "open_here")
+              "held", "folder_held", "read_only_folder", "missing", "open_here", "hard_link")
     for k, state in enumerate(states, 1):
         seed("lock_" + state, 3, lock=k)
         if state != "folder_held":  # no program locks a folder itself on NFS
@@ -327,6 +358,12 @@ def work_folder_seeds():
     for fault in (1, 2, 3):
         seed("lock_failing_%d" % fault, 3, lock=fault << 5)
     seed("lock_nfs", 3, lock=16)
+    # Lock calls failing from the second on: the lock of the lock file the open made (no lock
+    # file there), or the calls after the lock is taken (the lock file as left).
+    for fault in (1, 2, 3):
+        for nfs in (0, 16):
+            seed("lock_missing_failing_late_%d%s" % (fault, "_nfs" if nfs else ""), 3, lock=11 | nfs | fault << 5 | 128)
+        seed("lock_failing_late_%d" % fault, 3, lock=fault << 5 | 128)
     seed("lock_held_journal", 0, j3 + rename3 + end, files=[staged], lock=8)
     seed("lock_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=10)
     seed("lock_unwritable_nfs_journal", 0, j3 + rename3 + end, files=[staged], lock=7 | 16)
@@ -383,6 +420,13 @@ def batch_seeds():
     seed("closed_folder", 0, 0, [1, 1], files=user[:2], extra=(12, 0))
     seed("not_a_project", 0, 0, [0, 3 | 4], extra=(32, 32))
     seed("open_here", 0, 0, [1, 1], files=user[:2], extra=(16, 0))
+    # The Philips single-voxel reader (bit 7), whose data files are found only through the
+    # study folder's listing: a run, and listings failing at the companion searches of
+    # s1's and of s2's sets (the 25th and 75th listing calls), or all of them from a step.
+    seed("philips_rerun", 128, 0, [1, 1], files=user[:2])
+    for n in (25, 75):
+        seed("philips_listing_%d_failing" % n, 128 | 40, n, [1, 1], files=user[:2])
+    seed("philips_listings_failing", 128 | 48, 8, [1, 0], files=user[:2])
 
 
 def committed_seeds():
@@ -424,7 +468,8 @@ def golden_files():
             journal = b"Vexara file journal 1\n.project.tpj.a1b2c3\tproject.tpj\nend\n"
             staged = b".project.tpj.a1b2c3\0" + read(os.path.join(path, tpj))
             old = b".project.tpj.journal\0" + journal
-            put("fuzz_project", "%s_journal" % name, bytes([0]) + sections([read(os.path.join(path, tpj)), old, staged] + named[:3]))
+            journal_files = sections([read(os.path.join(path, tpj)), old, staged] + named[:3])
+            put("fuzz_project", "%s_journal" % name, bytes([0]) + journal_files)
             if name == "project_v9":
                 # One field of the set's data-set file header changed after a first open
                 # (the second byte picks which), and each file replaced by a FIFO, a folder or
@@ -432,6 +477,17 @@ def golden_files():
                 files_part = sections([read(os.path.join(path, tpj))] + named)
                 for field in range(23):
                     put("fuzz_project", "%s_header_field_%d" % (name, field), bytes([32, field]) + files_part)
+                # A listing or a read failing while the project opens (bit 7: the kind, then
+                # the call's count less one): the work folder's listings, and reads of the
+                # project file, the data-set file's header, the maps, samples and pixels.
+                for listing in range(1, 7):
+                    put("fuzz_project", "%s_listing_%d_failing" % (name, listing),
+                        bytes([128, 1]) + struct.pack("<H", listing - 1) + files_part)
+                    put("fuzz_project", "%s_journal_listing_%d_failing" % (name, listing),
+                        bytes([128, 1]) + struct.pack("<H", listing - 1) + journal_files)
+                for read_call in (1, 100, 300, 380, 385, 400, 450, 520, 600, 700):
+                    put("fuzz_project", "%s_read_%d_failing" % (name, read_call),
+                        bytes([128, 0]) + struct.pack("<H", read_call - 1) + files_part)
                 for index in range(len(files)):
                     for kind in range(3):
                         put("fuzz_project", "%s_special_%s_%d" % (name, files[index], kind),
@@ -462,28 +518,40 @@ def synthetic(build, jobs, tool):
     subprocess.run([tool, OUT], check=True)
 
 
-def option(name, default):
-    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else default
+def arguments():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter,
+                                     epilog=__doc__.split("\n\n", 1)[1])
+    parser.add_argument("--out", default=OUT, help="the folder of the seeds (default: build/fuzz-seeds)")
+    parser.add_argument("--jobs", type=int, default=3, help="parallel jobs of the seed writer's build (default: 3)")
+    parser.add_argument("--no-build", action="store_true", help="take the seed writer as it is built")
+    parser.add_argument("--tool", default=os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds"),
+                        help="the seed writer (default: build/release/tests/vx_fuzz_seeds)")
+    parser.add_argument("--no-synthetic", action="store_true", help="write no seed of the seed writer's")
+    return parser.parse_args()
 
 
 def main():
     global OUT
-    build = "--no-build" not in sys.argv
-    jobs = int(option("--jobs", "3"))
-    tool = os.path.abspath(option("--tool", os.path.join(ROOT, "build", "release", "tests", "vx_fuzz_seeds")))
-    OUT = os.path.abspath(option("--out", OUT))
+    args = arguments()
+    build = not args.no_build
+    jobs = args.jobs
+    tool = os.path.abspath(args.tool)
+    OUT = os.path.abspath(args.out)
     shutil.rmtree(OUT, ignore_errors=True)
     os.makedirs(OUT)
     real_files()
     golden_files()
     committed_seeds()
     rda_seeds()
+    dicom_seeds()
+    parrec_seeds()
     chosen_seeds()
     mask_seeds()
     sage_seeds()
     work_folder_seeds()
     batch_seeds()
-    if "--no-synthetic" not in sys.argv:
+    if not args.no_synthetic:
         synthetic(build, jobs, tool)
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))

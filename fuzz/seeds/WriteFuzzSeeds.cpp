@@ -433,6 +433,15 @@ void PhilipsSeeds()
             const std::string input = std::string{char(SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
                                       PackSections({SparText(CSISparLines(scan)), ParText(ParLines(ns)), sdat});
             Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_axis" + std::to_string(sliceAxis), input);
+            if (format == 2) {
+                // Also through Add Exam, given the SPAR file (bit 5) or its folder (bit 6).
+                for (const int road : {0x20, 0x40}) {
+                    std::string exam = input;
+                    exam[1] = char(exam[1] | road);
+                    Put("fuzz_spar_sdat", "csi_2_axis" + std::to_string(sliceAxis) + "_exam_" + std::to_string(road >> 5),
+                        exam);
+                }
+            }
             if (sliceAxis == 1) {
                 // Offsets removed and spectra normalized.
                 std::string options = input;
@@ -456,6 +465,10 @@ void PhilipsSeeds()
         const std::string files = PackSections(
             {ListText(scan, positions, offset), SparText(CSISparLines(scan)), ParText(ParLines(scan.n[2])), data});
         Put("fuzz_list", "list_" + std::to_string(format), std::string(1, char(format == 5 ? 0 : 1)) + files);
+        // Also through Add Exam, given the LIST file (bit 4) or its folder (bit 5).
+        for (const int road : {0x10, 0x20})
+            Put("fuzz_list", "list_" + std::to_string(format) + "_exam_" + std::to_string(road >> 4),
+                std::string(1, char((format == 5 ? 0 : 1) | road)) + files);
         // Outside a batch run, and without the SPAR file (the dialog's values are taken).
         const std::string noSpar = PackSections(
             {ListText(scan, positions, offset), "", ParText(ParLines(scan.n[2])), data});

@@ -252,10 +252,12 @@ bool TBatchRun::ReadMacro()
         return fail("Can not open macro file: " + m_strMacro);
     const TProcessingHooks& hooks = ProcessingHooks();
     TProcessStep* pStep = hooks.newMacroStep ? hooks.newMacroStep(false, nullptr) : nullptr;
-    if (!pStep || !hooks.readMacro || !hooks.applyStep || !hooks.readMacro(pStep, file)) {
+    // A file that failed while it was read would run only the steps before the failure.
+    if (!pStep || !hooks.readMacro || !hooks.applyStep || !hooks.readMacro(pStep, file) || file.Failed()) {
         if (pStep && hooks.deleteStep)
             hooks.deleteStep(pStep);
-        return fail("Can not read from macro file " + m_strMacro + " because of wrong format.");
+        return fail(file.Failed() ? vx::NotReadToEndText("Macro file", m_strMacro)
+                                  : "Can not read from macro file " + m_strMacro + " because of wrong format.");
     }
     m_pMacro = pStep;
     return true;

@@ -238,10 +238,21 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
         return check;
     }
     check.opens = true;
+    // A file too short for what is read is damaged, which a load refuses as such; what the
+    // file holds but failed while it was read could be another set's.
+    const auto unread = [&](int64_t bytes) {
+        if (file.Size() >= bytes)
+            check.disagreement = "its data-set file " + path + " cannot be read to its end";
+        return check;
+    };
     // Only a header of the newest layout is compared; a file of another layout waits for
     // its conversion, which reads it as that layout.
     int32_t version = 0;
-    if (projectVersion < 0 || !file.ReadInt32(version) || version != kDataFileVersion)
+    if (projectVersion < 0)
+        return check;
+    if (!file.ReadInt32(version))
+        return unread(4);
+    if (version != kDataFileVersion)
         return check;
     // An older project's files begin with its own version word (those of versions 0 and 1
     // with samples): one of the newest layout was not converted with it, and reading it as
@@ -253,8 +264,10 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
         return check;
     }
     TCSIParams header = record;
-    if (projectVersion != kDataFileVersion || !ReadHeaderFields(file, version, header))
+    if (projectVersion != kDataFileVersion)
         return check;
+    if (!ReadHeaderFields(file, version, header))
+        return unread(static_cast<int64_t>(kHeaderSize));
     // A header that no set could have is a damaged file, which the load refuses as such.
     if (!CanBeListed(header))
         return check;

@@ -13,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/TFolderSwap.h"
 
 namespace {
 
@@ -36,13 +37,15 @@ std::map<std::string, vx::TFileIdentity>& KeptStates()
 }
 
 // Removes the files of a work folder (what was staged and never put in place, undo
-// states); the folders in it and everything outside it stay, and so does all of it when
-// it cannot be listed.
-void RemoveWorkFiles(const std::string& work)
+// states) but the one named `keep`; the folders in it and everything outside it stay, and
+// so does all of it when it cannot be listed: false then, unless there is no work folder.
+bool RemoveWorkFiles(const std::string& work, const std::string& keep = std::string())
 {
-    for (const vx::TFolderEntry& entry : vx::ListFolder(work).entries)
-        if (!entry.isFolder)
+    const vx::TFolderListing listing = vx::ListFolder(work);
+    for (const vx::TFolderEntry& entry : listing.entries)
+        if (!entry.isFolder && entry.name != keep)
             vx::RemoveFile(vx::JoinPath(work, entry.name));
+    return listing.Whole() || listing.error == ENOENT;
 }
 
 std::string LockFileOf(const std::string& folder)
@@ -60,9 +63,16 @@ std::string WhyUnreachable(const std::string& folder, int error)
         const bool whole = end == std::string::npos || path == vx::FolderOf(folder + "/x");
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT)
-                return folder + " does not exist";
-            break;
+            if (errno != ENOENT)
+                break;
+            // A batch run killed while it replaced the project left it aside, with nothing in
+            // its place; the next run puts it back.
+            const std::string aside = vx::TFolderSwap::RetiredFolderOf(folder);
+            if (whole && vx::FolderExists(aside))
+                return folder + " does not exist: a batch run was interrupted while it replaced the project, "
+                                "which waits in " + aside + "; the next batch run of the study into " +
+                       vx::FolderOf(folder) + " puts it back";
+            return folder + " does not exist";
         }
         if (!S_ISDIR(st.st_mode))
             return whole ? folder + " is not a folder"
@@ -128,8 +138,10 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
     using TResult = vx::TFolderLock::TResult;
     const TResult result = m_lock.Acquire(folder);
     m_seen.clear();
-    const bool readOnly = result == TResult::ReadOnly || result == TResult::NoLocks;
-    m_state = result == TResult::Held ? TState::Held : readOnly ? TState::ReadOnly : TState::Untaken;
+    m_saveAsWaits = false;
+    const vx::TFolderLock::TOffer offer = vx::TFolderLock::OfferOf(result);
+    const bool readOnly = offer == vx::TFolderLock::TOffer::ReadOnly;
+    m_state = offer == vx::TFolderLock::TOffer::Change ? TState::Held : readOnly ? TState::ReadOnly : TState::Untaken;
     m_readOnly = readOnly ? result : TResult::Held;
     if (m_state == TState::Held)
         m_identity = m_lock.FolderIdentity();
@@ -138,27 +150,36 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
 
 std::string TFolderHold::WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const
 {
+    return WhyNotLocked(m_lock, result, folder);
+}
+
+std::string TFolderHold::WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLock::TResult result,
+                                      const std::string& folder)
+{
     const std::string lockFile = LockFileOf(folder);
     switch (result) {
-    case vx::TFolderLock::TResult::NotAFile:
-        return "cannot be locked, because its lock file " + lockFile + " is " +
-               vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
+    case vx::TFolderLock::TResult::NotAFile: {
+        // A hard link is a file, but not one of the folder's own.
+        const std::string what = vx::TFolderLock::WhatIsThereInstead(lockFile);
+        return "cannot be locked, because its lock file " + lockFile + " is " + what +
+               (what.ends_with("another file") ? "" : ", not a file");
+    }
     case vx::TFolderLock::TResult::Forbidden:
         // Another user's program may hold it: it is removed only once none does.
         return "cannot be locked, because you may not read its lock file " + lockFile + ". Ask its owner, " +
                vx::TFolderLock::OwnerOf(lockFile) + ", to let you read it, or remove it once no program has the "
                "project open";
-    case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(m_lock.LastError());
+    case vx::TFolderLock::TResult::ReadOnly: return "cannot be written: " + vx::FileErrorReason(lock.LastError());
     case vx::TFolderLock::TResult::NoLocks:
-        if (m_lock.LastError() == EBADF)
+        if (lock.LastError() == EBADF)
             return "cannot be locked, because you may not write its lock file " + lockFile +
                    ", and its file system locks only files that may be written. Ask its owner, " +
                    vx::TFolderLock::OwnerOf(lockFile) + ", to let you write it";
         break;
-    case vx::TFolderLock::TResult::Unreachable: return WhyUnreachable(folder, m_lock.LastError());
+    case vx::TFolderLock::TResult::Unreachable: return WhyUnreachable(folder, lock.LastError());
     default: break;
     }
-    return "cannot be locked: " + vx::FileErrorReason(m_lock.LastError());
+    return "cannot be locked: " + vx::FileErrorReason(lock.LastError());
 }
 
 std::string TFolderHold::WhyReadOnly(const std::string& folder) const
@@ -184,12 +205,13 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     // Two programs in one folder would complete, replace and remove each other's files.
     const TResult lock = Lock(folder);
     const std::vector<std::string> journals{OldSaveJournalPath(folder, name), vx::TFileTransaction::JournalPathOf(folder)};
-    switch (lock) {
-    case TResult::Held: break;
-    case TResult::HeldElsewhere: return refuse("another program has a project of its folder open.");
-    case TResult::HeldHere: return refuse("a project of its folder is open in this program already.");
-    case TResult::ReadOnly:
-    case TResult::NoLocks:
+    using TOffer = vx::TFolderLock::TOffer;
+    switch (vx::TFolderLock::OfferOf(lock)) {
+    case TOffer::Change: break;
+    case TOffer::Busy:
+        return refuse(lock == TResult::HeldHere ? "a project of its folder is open in this program already."
+                                                : "another program has a project of its folder open.");
+    case TOffer::ReadOnly:
         if (creating)
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
@@ -208,10 +230,11 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
                        (lock == TResult::NoLocks ? "a folder that can be locked." : "a new folder."),
                    vx::ReportIcon::Exclamation);
         return true;
-    case TResult::NotAFile:
-        return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
-                      (creating ? "create" : "open") + " the project.");
-    default: return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
+    case TOffer::Refused:
+        if (lock == TResult::NotAFile)
+            return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
+                          (creating ? "create" : "open") + " the project.");
+        return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
     }
     // A change an earlier version left half done, then one of this version.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
@@ -231,7 +254,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
                       ". Remove that file to open the project with its files as they are.");
     }
-    FinishInterruptedSaveAs(folder);
+    m_saveAsWaits = FinishInterruptedSaveAs(folder);
     NoteChangeMade(folder, name);
     return true;
 }
@@ -330,7 +353,28 @@ std::unique_ptr<vx::TFileTransaction> TFolderHold::BeginChange(const std::string
 {
     if (!KeepForChange(folder, name))
         return nullptr;
-    return std::make_unique<vx::TFileTransaction>(folder);
+    auto change = std::make_unique<vx::TFileTransaction>(folder);
+    GuardCommit(*change, folder, name);
+    return change;
+}
+
+void TFolderHold::GuardCommit(vx::TFileTransaction& change, const std::string& folder, const std::string& name)
+{
+    change.CheckBeforeRenames([this, folder, name] { return KeepForCommit(folder, name); });
+}
+
+bool TFolderHold::KeepForCommit(const std::string& folder, const std::string& name)
+{
+    // The journal there now is the one the commit has just written: the project is as this
+    // program last saw it when all else is.
+    const std::string journal = vx::TFileTransaction::JournalPathOf(folder);
+    const std::vector<TSeen> seen = m_seen;
+    for (TSeen& entry : m_seen)
+        if (entry.path == journal)
+            entry.stamp = vx::FileStampOf(journal);
+    const bool kept = KeepForChange(folder, name);
+    m_seen = seen;
+    return kept;
 }
 
 vx::TFileTransaction* TFolderHold::NewFiles(const std::string& folder, const std::string& name)
@@ -407,7 +451,8 @@ void TFolderHold::RemoveLeftoverFiles(const std::string& folder) const
     // can be using them: what was staged and never put in place, undo states of earlier
     // runs. Nothing outside the work folder is touched.
     if (Holds(folder))
-        RemoveWorkFiles(vx::TFileTransaction::WorkFolderOf(folder));
+        RemoveWorkFiles(vx::TFileTransaction::WorkFolderOf(folder),
+                        m_saveAsWaits ? vx::FileNameOf(SaveAsNotePath(folder)) : std::string());
 }
 
 std::string TFolderHold::SaveAsNotePath(const std::string& folder)
@@ -426,12 +471,12 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& targe
                                                                flag(madeFolder) + flag(madeWork) + flag(madeLock) + "\n");
 }
 
-void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) const
+bool TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) const
 {
     const std::string note = SaveAsNotePath(projectFolder);
     std::string text;
     if (!vx::FileExists(note) || !vx::ReadWholeFile(note, text, 1 << 16))
-        return;
+        return false;
     std::vector<std::string> lines;
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);
@@ -446,29 +491,35 @@ void TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
         const std::string& folder = lines[1];
         const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
         vx::TFolderLock lock;
-        // A program that has the other folder open now, or a change there that cannot be
-        // completed: the note stays for a later open.
-        if (lock.Acquire(folder) != vx::TFolderLock::TResult::Held ||
-            vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
-                vx::TFileTransaction::TRecovery::Damaged)
-            return;
-        // A save that had not reached its journal: what it staged goes, and so does what
-        // it made of the folder, as far as nothing else is there.
-        const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
-        RemoveWorkFiles(work);
-        if (madeWork)
-            vx::RemoveFile(work);  // only when empty
-        // The lock file goes while it is held, and only from a folder known to hold nothing
-        // else.
-        const vx::TFolderListing left = vx::ListFolder(folder);
-        if (madeLock && left.Whole() && left.entries.size() == 1 &&
-            left.entries.front().name == vx::TFolderLock::FileName())
-            lock.RemoveLockFileAndRelease(folder);
-        lock.Release();
-        if (madeFolder)
-            vx::RemoveFile(folder);  // only when empty
+        const vx::TFolderLock::TResult taken = lock.Acquire(folder);
+        // A folder that is gone holds nothing left to clear.
+        if (taken != vx::TFolderLock::TResult::Unreachable || lock.LastError() != ENOENT) {
+            // A folder that cannot be taken now (another program has it open), a change there
+            // that cannot be completed, or a work folder that cannot be listed: the note stays
+            // for a later open.
+            const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+            if (taken != vx::TFolderLock::TResult::Held ||
+                vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
+                    vx::TFileTransaction::TRecovery::Damaged ||
+                !RemoveWorkFiles(work))
+                return true;
+            // A save that had not reached its journal: what it staged is gone now, and so
+            // goes what it made of the folder, as far as nothing else is there.
+            if (madeWork)
+                vx::RemoveFile(work);  // only when empty
+            // The lock file goes while it is held, and only from a folder known to hold
+            // nothing else.
+            const vx::TFolderListing left = vx::ListFolder(folder);
+            if (madeLock && left.Whole() && left.entries.size() == 1 &&
+                left.entries.front().name == vx::TFolderLock::FileName())
+                lock.RemoveLockFileAndRelease(folder);
+            lock.Release();
+            if (madeFolder)
+                vx::RemoveFile(folder);  // only when empty
+        }
     }
     vx::RemoveFile(note);
+    return false;
 }
 
 void TFolderHold::KeepStateFile(const std::string& path)

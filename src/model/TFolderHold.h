@@ -43,7 +43,9 @@ public:
     vx::TFolderLock::TResult Lock(const std::string& folder);
     // The lock of `folder` could not be taken for `result`: why, to follow "its folder" or
     // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
-    // "cannot be written: ...").
+    // "cannot be written: ..."). The one wording of every result but those of a folder
+    // another program or project has open (TFolderLock::TOffer::Busy), which each command
+    // words in its own sentence; the second form for a lock not of a hold.
     std::string WhyNotLocked(vx::TFolderLock::TResult result, const std::string& folder) const;
     // Why a folder taken without a lock cannot be changed, as WhyNotLocked words it; empty
     // while the folder is held or was never taken.
@@ -52,6 +54,8 @@ public:
     // WhyNotLocked words an unreachable folder ("... does not exist", "... cannot be
     // reached, because you may not enter /a. Ask its owner, u, to let you in").
     static std::string WhyFolderUnreachable(const std::string& folder, int error);
+    static std::string WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLock::TResult result,
+                                    const std::string& folder);
     // An open that failed gives the folder back as it found it: a lock file this hold made
     // is removed by the lock while it is still held, and the lock is let go.
     void ReleaseAfterFailedOpen(const std::string& folder);
@@ -72,8 +76,14 @@ public:
     // changed the project meanwhile, or it cannot be written. Kept files that another
     // program removed are named and given up, so that later changes go on without them.
     bool KeepForChange(const std::string& folder, const std::string& name);
-    // A change of the folder, after KeepForChange; null when that refused.
+    // A change of the folder, after KeepForChange; null when that refused. Its commit asks
+    // KeepForChange again just before its files are put in place (GuardCommit).
     std::unique_ptr<vx::TFileTransaction> BeginChange(const std::string& folder, const std::string& name);
+    // Makes the commit of `change` keep the folder once more, by KeepForChange's rule, once
+    // its journal is written and just before its files are put in place: a lock file lost
+    // while the staged files were read (where only the lock file holds the folder, NFS)
+    // lets no other program change the folder at the same time.
+    void GuardCommit(vx::TFileTransaction& change, const std::string& folder, const std::string& name);
     // The files written for the project that no project file lists yet (TProject::NewFiles):
     // begun as BeginChange on first use, and kept for the folder on every later one.
     vx::TFileTransaction* NewFiles(const std::string& folder, const std::string& name);
@@ -136,7 +146,12 @@ private:
     // the path is one that folder had before a Save As followed it elsewhere; else `path`.
     static std::string WhereStateWent(const std::string& path);
     // Completes or takes back what a Save As that was killed left in the folder it wrote.
-    void FinishInterruptedSaveAs(const std::string& folder) const;
+    // True when that cannot be done now (another program has that folder open, its change
+    // cannot be completed, its work folder cannot be listed): the note stays for a later
+    // open.
+    bool FinishInterruptedSaveAs(const std::string& folder) const;
+    // KeepForChange for a commit whose journal is written: that journal is its own.
+    bool KeepForCommit(const std::string& folder, const std::string& name);
     // True while the project file and the journal are as NoteChangeMade saw them.
     bool IsAsLastSeen() const;
     // True where the waiting files may be removed: their folder is held, or none was taken.
@@ -150,6 +165,9 @@ private:
 
     vx::TFolderLock m_lock;
     TState m_state = TState::Untaken;
+    // The note of an interrupted Save As waits for a later open (FinishInterruptedSaveAs):
+    // it is no leftover for RemoveLeftoverFiles.
+    bool m_saveAsWaits = false;
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held

@@ -756,11 +756,16 @@ bool TProject::RunMacroFile(const std::string& path)
                    vx::ReportIcon::Exclamation);
         return false;
     }
-    if (!hooks.readMacro(pStep, file)) {
+    // A file that failed while it was read would run only the steps before the failure.
+    const bool read = hooks.readMacro(pStep, file) && !file.Failed();
+    if (!read) {
+        const bool failed = file.Failed();
         file.Close();
         if (hooks.deleteStep)
             hooks.deleteStep(pStep);
-        vx::Report("Can not run macro file " + path + " because of wrong format.", vx::ReportIcon::Exclamation);
+        vx::Report(failed ? vx::NotReadToEndText("Macro file", path)
+                          : "Can not run macro file " + path + " because of wrong format.",
+                   vx::ReportIcon::Exclamation);
         return false;
     }
     file.Close();

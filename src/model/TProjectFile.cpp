@@ -68,6 +68,13 @@ std::string ProjectFileNotOpened(const std::string& path, int error)
     return refused + (forbidden.empty() ? file + " cannot be read: " + vx::FileErrorReason(error) : forbidden) + ".";
 }
 
+// The refusal of a project whose file failed while it was read.
+std::string ProjectFileNotReadToEnd(const std::string& path, int error)
+{
+    return "The project " + ProjectNameOf(path) + " cannot be opened: its project file " + path +
+           " cannot be read to its end: " + vx::FileErrorReason(error) + ".";
+}
+
 bool EndsWithSeparator(const std::string& path)
 {
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -149,7 +156,22 @@ bool TProject::TakeName(const std::string& folder, const std::string& name)
 
 bool TProject::Create(const std::string& folder, const std::string& name)
 {
-    return Start(folder, name) && Save();
+    // The folders a create makes, from the project's own up to the first one that was there:
+    // a create that fails takes them back, so that a refused command leaves no trace.
+    std::vector<std::string> made;
+    for (std::string path = folder; !path.empty() && !vx::FolderExists(path) && !vx::FileExists(path);
+         path = vx::FolderOf(path))
+        made.push_back(path);
+    if (Start(folder, name) && Save())
+        return true;
+    // A lock file it made goes while it is still held; the rest only when empty.
+    m_hold->ReleaseAfterFailedOpen(folder);
+    if (!made.empty())
+        vx::RemoveFile(vx::TFileTransaction::WorkFolderOf(folder));
+    for (const std::string& path : made)
+        if (!vx::RemoveFile(path))
+            break;
+    return false;
 }
 
 std::optional<TProject::TPlace> TProject::HandOverPlace()
@@ -303,7 +325,8 @@ bool TProject::CheckProjectFile(std::string quotedPath, std::string* refusal)
         TCSISetList::SkipFromProject(file, version))
         return true;
     if (refusal)
-        *refusal = opened || !file.NotAFile().empty()
+        *refusal = file.ReadFailed() ? ProjectFileNotReadToEnd(path, file.LastError())
+                   : opened || !file.NotAFile().empty()
                        ? "Error: Invalid Project File" + vx::NotAFileNote(file.NotAFile())
                        : ProjectFileNotOpened(path, error);
     return false;
@@ -347,7 +370,8 @@ bool TProject::Load(std::string quotedPath)
     }
     reading.ShowHeld();
     if (!read) {
-        vx::Report("Error: Invalid Project File", vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
+        vx::Report(file.ReadFailed() ? ProjectFileNotReadToEnd(path, file.LastError()) : "Error: Invalid Project File",
+                   vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
         return false;
     }
     if (m_nFileVersion < kFileVersion) {
@@ -586,6 +610,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         undoMade();
         return refuse("\r\nA change of a project in that folder was interrupted and cannot be completed.");
     }
+    // The new folder as this save found it, for the last look before its files are put in
+    // place.
+    hold->NoteChangeMade(folder, name);
 
     // Every file goes to the new folder in one change; the project moves there only once
     // they are all in place.
@@ -594,6 +621,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     for (const TMRImage* pImage : *m_pImageSet)
         imagePaths.push_back(pImage->GetPath());
     vx::TFileTransaction transaction(folder);
+    hold->GuardCommit(transaction, folder, name);
     const std::string failure = "Failed to save project to " + folder + ".";
     bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
     ok = m_pCSISetList->CopyDataFiles(folder, transaction, m_pWorkSet) && ok;
@@ -612,7 +640,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
                                vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
                                    vx::TFileTransaction::TRecovery::Completed;
         ok = completed || transaction.LeftOnlyTheJournal();
-        if (!completed)
+        // A refusal at the last look at the folder has said why.
+        if (!completed && !transaction.Refused())
             ReportChangeFailure(transaction, failure, true,
                                 "The project stays in " + oldFolder + "; the copy in " + folder +
                                     " is completed when it is opened.");

@@ -142,6 +142,9 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
         ChangeMade();
         return true;
     }
+    // Refused at its last look at the folder, which said why: nothing changed.
+    if (transaction.Refused())
+        return false;
     ReportChangeFailure(transaction, failure, untilInPlace);
     // A change whose journal is written is the project's: it is completed later.
     if (!transaction.LeftJournal())

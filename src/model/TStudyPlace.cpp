@@ -50,15 +50,12 @@ std::string TStudyPlace::Refusal()
     const bool empty = entries.empty() || (entries.size() == 1 && entries[0].name == vx::TFolderLock::FileName());
     if (!empty && !vx::FileExists(vx::JoinPath(folder, m_name + ".tpj")))
         return "it holds files that are not a project of the study";
-    switch (m_swap.LockFolder()) {
-    case vx::TFolderLock::TResult::Held: return {};
-    case vx::TFolderLock::TResult::HeldElsewhere:
-    case vx::TFolderLock::TResult::HeldHere: return "its project is open, in this or another program";
-    case vx::TFolderLock::TResult::NotAFile: {
-        const std::string lockFile = vx::JoinPath(folder, vx::TFolderLock::FileName());
-        return "its lock file " + lockFile + " is " + vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
-    }
-    default: return "its folder cannot be locked";
+    // A folder that may only be read is of no use to a run that writes it.
+    const vx::TFolderLock::TResult locked = m_swap.LockFolder();
+    switch (vx::TFolderLock::OfferOf(locked)) {
+    case vx::TFolderLock::TOffer::Change: return {};
+    case vx::TFolderLock::TOffer::Busy: return "its project is open, in this or another program";
+    default: return "its folder " + TFolderHold::WhyNotLocked(m_swap.FolderLock(), locked, folder);
     }
 }
 

@@ -25,6 +25,7 @@ enum TFileCall : unsigned {
     kFileList = 1u << 8,         // a folder's listing: its open, or a read of its entries
     kFileRead = 1u << 9,         // data read from an open file (TFile::Read), as a failing disk fails it
     kFileSize = 1u << 10,        // the size of an open file looked up (TFile::Size)
+    kFileLockFolder = 1u << 11,  // a folder's own lock taken (before its lock file's)
 };
 
 struct TFileFault {

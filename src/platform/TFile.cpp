@@ -30,6 +30,7 @@ TFile::TFile(TFile&& other) noexcept
       m_path(std::move(other.m_path)),
       m_notAFile(std::move(other.m_notAFile)),
       m_failed(other.m_failed),
+      m_readFailed(other.m_readFailed),
       m_error(other.m_error)
 {
 }
@@ -42,6 +43,7 @@ TFile& TFile::operator=(TFile&& other) noexcept
         m_path = std::move(other.m_path);
         m_notAFile = std::move(other.m_notAFile);
         m_failed = other.m_failed;
+        m_readFailed = other.m_readFailed;
         m_error = other.m_error;
     }
     return *this;
@@ -58,6 +60,7 @@ bool TFile::Open(const std::string& path, Mode mode)
 {
     Close();
     m_error = 0;
+    m_readFailed = false;
     const char* m = "rb";
     switch (mode) {
     case Mode::Read: m = "rb"; break;
@@ -103,9 +106,20 @@ bool TFile::Close()
 
 size_t TFile::Read(void* data, size_t n)
 {
-    if (!m_file || n == 0 || FileCallFails(kFileRead))
+    if (!m_file || n == 0)
         return 0;
-    return std::fread(data, 1, n, m_file);
+    if (FileCallFails(kFileRead)) {
+        m_error = errno != 0 ? errno : EIO;
+        m_readFailed = true;
+        return 0;
+    }
+    errno = 0;
+    const size_t got = std::fread(data, 1, n, m_file);
+    if (got < n && std::ferror(m_file)) {
+        m_error = errno != 0 ? errno : EIO;
+        m_readFailed = true;
+    }
+    return got;
 }
 
 bool TFile::ReadExactAt(int64_t offset, void* data, size_t n)

@@ -31,13 +31,16 @@ public:
     bool Close();
     bool IsOpen() const { return m_file != nullptr; }
     const std::string& Path() const { return m_path; }
-    // The system's error number of the last open, size look-up, write, flush, sync or
+    // The system's error number of the last open, read, size look-up, write, flush, sync or
     // close that failed since the last Open (ENOSPC when the test write budget ran out); 0
     // when none failed. Kept after Close, so that a failed close can still be explained.
     int LastError() const { return m_error; }
 
     // Bytes actually read (less than n at the end of the file or on error).
     size_t Read(void* data, size_t n);
+    // True once a read since the last Open failed (LastError says why), so that a short
+    // read can be told from the end of the file.
+    bool ReadFailed() const { return m_readFailed; }
     // True only when all n bytes were read.
     bool ReadExact(void* data, size_t n) { return Read(data, n) == n; }
     // Reads n bytes at the offset without moving the position; true only when all n
@@ -99,6 +102,7 @@ private:
     std::string m_path;
     std::string m_notAFile;  // see NotAFile
     bool m_failed = false;
+    bool m_readFailed = false;  // see ReadFailed
     mutable int m_error = 0;  // see LastError; Size() sets it too
 };
 

@@ -482,6 +482,7 @@ bool TFileTransaction::Commit()
     m_failedError = 0;
     m_failedCall = TCall::Write;
     m_leftJournal = false;
+    m_refused = false;
     // This transaction's changes, then those of the included ones that it does not make
     // itself; the files they staged for the targets it removes or takes over are
     // superseded. Two new files for one target otherwise are a mistake of the command:
@@ -559,6 +560,14 @@ bool TFileTransaction::Commit()
         // Whether the journal reached the disk is not known: nothing is changed.
         RemoveFile(journal);
         return Fail(work, error, TCall::SyncFolder);
+    }
+    // The last look at the folder before its files change: what held it when the change began
+    // may have been lost while the staged files were read.
+    if (m_check && !m_check()) {
+        RemoveFile(journal);
+        m_refused = true;
+        LetGo();
+        return false;
     }
 
     // From here on the new files are the folder's: what a kill or failure leaves undone,

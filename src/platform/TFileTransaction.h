@@ -7,6 +7,7 @@
 // either the old files (there is no journal yet; the staged files are mere leftovers in
 // the work folder) or a journal, which Recover() completes: the new files.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +80,13 @@ public:
     const std::string& NewFilesLike() const { return m_newFilesLike; }
     // True when nothing is planned (included transactions are not counted).
     bool IsEmpty() const { return m_renames.empty() && m_removals.empty(); }
+    // Asks `check` once the journal is written and on the disk, just before the first file
+    // is put in place: false refuses the change (Refused()), and the journal goes again, so
+    // that nothing is changed; the staged files stay where they are, as LetGo() leaves them.
+    // The check says why itself.
+    void CheckBeforeRenames(std::function<bool()> check) { m_check = std::move(check); }
+    // True when the last Commit() was refused by that check.
+    bool Refused() const { return m_refused; }
     // Puts every adopted file in place and removes the files to remove. False when
     // nothing changed (the files are as they were) or, rarely, when a rename, a removal
     // or the final flush to the disk failed after the journal was written: the journal
@@ -147,6 +155,8 @@ private:
     int m_failedError = 0;
     TCall m_failedCall = TCall::Write;
     bool m_leftJournal = false;
+    std::function<bool()> m_check;
+    bool m_refused = false;
 };
 
 }  // namespace vx

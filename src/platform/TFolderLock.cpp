@@ -55,8 +55,6 @@ std::string PathOfOpenFile(int fd)
     return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
-// A lock file that cannot be made for one of these reasons is missing because the folder
-// cannot be written (read-only media, a folder of another user).
 // A lock file may be written by everyone who may write its folder, whatever the umask:
 // another user's program sharing the folder must open it for writing to lock it on NFS.
 mode_t LockFileMode(int folderFd)
@@ -65,16 +63,80 @@ mode_t LockFileMode(int folderFd)
     return 0644 | (::fstat(folderFd, &folder) == 0 ? folder.st_mode & 0022 : 0);
 }
 
+// Gives the lock file open as fd, which this try has just made, the rights of its folder:
+// only a file this program made, of no other name, is ever changed. It takes the folder's
+// group where the system lets this user give it that group (a member of it): where new
+// files get their maker's group (a folder that is not setgid, users with groups of their
+// own), the other users of a group folder could not write it otherwise. Should either
+// fail, the lock is held all the same; only another user on NFS is refused then, and told
+// whom to ask.
+void GiveFolderRights(int fd, int folderFd, const struct stat& file)
+{
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0)
+        return;
+    if (file.st_gid != folder.st_gid)
+        ::fchown(fd, static_cast<uid_t>(-1), folder.st_gid);
+    const mode_t mode = LockFileMode(folderFd);
+    if ((file.st_mode & 07777) != mode)
+        ::fchmod(fd, mode);
+}
+
+// A lock file that cannot be made for one of these reasons is missing because the folder
+// cannot be written (read-only media, a folder of another user).
 bool MeansNotWritable(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
+// A lock call (the lock file's making or its lock) refused for one of these reasons is one
+// the file system does not offer at all.
+bool MeansNoLocks(int error)
+{
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Removes the lock file in the folder open as folderFd when it is still the file of that
+// identity (links not followed), which the caller keeps open so that no other file can get
+// its identity meanwhile. Through the folder's descriptor, not by path: the folder may have
+// been renamed meanwhile, and another put at its path.
+void RemoveLockFileIn(int folderFd, const TFileIdentity& identity)
+{
+    struct stat st {};
+    if (::fstatat(folderFd, TFolderLock::FileName(), &st, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(st) != identity ||
+        FileCallFails(kFileRemove) ||
+        RemovalHidesOpenFile(PathOfOpenFile(folderFd) + "/" + TFolderLock::FileName()))
+        return;
+    ::unlinkat(folderFd, TFolderLock::FileName(), 0);
+}
+
 }  // namespace
+
+TFolderLock::TOffer TFolderLock::OfferOf(TResult result)
+{
+    switch (result) {
+    case TResult::Held: return TOffer::Change;
+    case TResult::HeldElsewhere:
+    case TResult::HeldHere: return TOffer::Busy;
+    case TResult::ReadOnly:
+    case TResult::NoLocks: return TOffer::ReadOnly;
+    default: return TOffer::Refused;
+    }
+}
+
+// A file of other names is another file as well: locking it would lock that one, and
+// changing its rights would change that one's. It is treated as a link is.
+static bool IsOwnFile(const struct stat& st)
+{
+    return S_ISREG(st.st_mode) && st.st_nlink <= 1;
+}
 
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
     // The lock file is never followed: a link under its name is what stands there.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !IsOwnFile(st))
+        return "a hard link to another file";
     return vx::WhatIsThereInstead(path, false);
 }
 
@@ -122,7 +184,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     constexpr int kOpen = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     made = false;
     struct stat st {};
-    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
+    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !IsOwnFile(st))
         return TResult::NotAFile;
     // Open to write where this user may: NFS locks only files open for writing. A user who
     // may only read it locks it all the same where the file system allows.
@@ -132,39 +194,52 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         if (fd < 0 && errno == ENOENT)
             return TResult::Changed;  // removed meanwhile
     }
+    bool making = false;
     if (fd < 0 && errno == ENOENT) {
         fd = FileCallFails(kFileLock) ? -1
                                       : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL,
                                                  LockFileMode(folderFd));
-        made = fd >= 0;
-        if (!made && errno == EEXIST)  // made meanwhile by another program, or a link
+        making = fd >= 0;
+        if (!making && errno == EEXIST)  // made meanwhile by another program, or a link
             return TResult::Changed;
     }
     if (fd < 0) {
         m_error = errno;
         // A link refuses to be opened, and so does a socket.
         if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return MeansNotWritable(m_error) ? TResult::ReadOnly : TResult::Unavailable;
+            return MeansNotWritable(m_error) ? TResult::ReadOnly
+                   : MeansNoLocks(m_error)   ? TResult::NoLocks
+                                             : TResult::Unavailable;
         if (!S_ISREG(st.st_mode))
             return TResult::NotAFile;
         return m_error == EACCES || m_error == EPERM ? TResult::Forbidden : TResult::Unavailable;
     }
+    bool examined = false;
     const auto fail = [&](int error, TResult result) {
         m_error = error;
+        // A lock file this try made and did not lock goes again, so that a folder where
+        // nothing is locked is left as it was found; one another program locked meanwhile
+        // is that program's. It goes while it is still open here: closed, its inode could
+        // be given to a lock file another program makes meanwhile, which would pass for it.
+        if (making && examined && result != TResult::HeldElsewhere)
+            RemoveLockFileIn(folderFd, IdentityOf(st));
         ::close(fd);
         fd = -1;
         return result;
     };
     if (::fstat(fd, &st) != 0)
         return fail(errno, TResult::Unavailable);
-    if (!S_ISREG(st.st_mode))
+    examined = true;
+    if (!IsOwnFile(st))
         return fail(0, TResult::NotAFile);
+    if (making)
+        GiveFolderRights(fd, folderFd, st);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
-        return fail(error, error == EWOULDBLOCK                         ? TResult::HeldElsewhere
-                           : error == ENOLCK || (error == EBADF && readOnly) ? TResult::NoLocks
-                                                                            : TResult::Unavailable);
+        return fail(error, error == EWOULDBLOCK                                       ? TResult::HeldElsewhere
+                           : MeansNoLocks(error) || (error == EBADF && readOnly) ? TResult::NoLocks
+                                                                                   : TResult::Unavailable);
     }
     // The file locked must still be the lock file: its holder may have removed it before
     // it let go, and then another program may hold the one made in its place.
@@ -172,12 +247,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     if (::fstatat(folderFd, FileName(), &now, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(now) != IdentityOf(st))
         return fail(0, TResult::Changed);
     identity = IdentityOf(st);
-    // This user's lock file short of the folder's write bits (the umask took them when it
-    // was made, or a program was killed before it widened them) is widened while held.
-    // Should that fail, the lock is held all the same; only another user on NFS is refused.
-    const mode_t mode = LockFileMode(folderFd);
-    if (st.st_uid == ::geteuid() && (st.st_mode & mode) != mode)
-        ::fchmod(fd, (st.st_mode & 07777) | mode);
+    made = making;
     return TResult::Held;
 }
 
@@ -228,12 +298,17 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
         return refuse(0, TResult::HeldHere);
     // The folder itself, where it can be opened to read and the system locks it.
     int folderLockFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderLockFd >= 0 && (ExclusiveLockRefused(folderLockFd) || ::flock(folderLockFd, LOCK_EX | LOCK_NB) != 0)) {
+    if (folderLockFd >= 0 && (FileCallFails(kFileLockFolder) || ExclusiveLockRefused(folderLockFd) ||
+                              ::flock(folderLockFd, LOCK_EX | LOCK_NB) != 0)) {
         const int error = errno;
         ::close(folderLockFd);
         folderLockFd = -1;
         if (error == EWOULDBLOCK)
             return refuse(error, TResult::HeldElsewhere);
+        // A file system that offers no lock at all offers its lock file none either: nothing
+        // is made in the folder to find that out.
+        if (MeansNoLocks(error))
+            return refuse(error, TResult::NoLocks);
     }
     const TResult result = Take(folderFd, m_fd, m_identity, m_made);
     if (result != TResult::Held) {
@@ -266,8 +341,10 @@ TFolderLock::TResult TFolderLock::Keep(const std::string& folder, const std::fun
     if (result != TResult::Held)
         return result;
     // Another program may have held the folder meanwhile; the new lock is taken only
-    // when it left nothing changed.
+    // when it left nothing changed. A lock file made for it goes again while it is held.
     if (unchanged && !unchanged()) {
+        if (made)
+            RemoveLockFileIn(m_folderFd, identity);
         ::close(fd);
         return TResult::Changed;
     }
@@ -282,7 +359,7 @@ void TFolderLock::RemoveLockFileAndRelease(const std::string& folder)
 {
     // Only the lock file held, in the folder held, and while it is held.
     if (Holds(folder))
-        RemoveFile(JoinPath(folder, FileName()));
+        RemoveLockFileIn(m_folderFd, m_identity);
     Release();
 }
 

@@ -11,18 +11,24 @@
 // - The folder itself is locked first (flock on a descriptor open to read it), where the
 //   system allows: on one machine it holds the folder whatever happens to the lock file.
 //   A folder this user may search but not read, or a file system that locks no folders
-//   (NFS locks only files open for writing), goes on with the lock file alone.
+//   (NFS locks only files open for writing), goes on with the lock file alone; one that
+//   offers no locks at all (ENOLCK) is NoLocks at once, with nothing made in the folder.
 // - Then the hidden lock file in it (flock, never through a link, never waiting on a FIFO),
 //   on a descriptor open to read and write where this user may write the file, else open
 //   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock
-//   file may be written by everyone who may write the folder, so that another user of a
-//   shared folder can lock it on NFS too: its owner's program widens it once it holds it.
+//   file with other names (hard links) is another file too, and is treated as a link is. A
+//   lock file may be written by everyone who may write the folder, so that another user of
+//   a shared folder can lock it on NFS too: the program that makes it gives it those rights
+//   at once, and never changes the rights of a lock file it did not make.
 // - Once locked, the file is compared with the one under the lock file's name (device and
 //   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds
 //   nothing, and the lock is taken again on the file there now.
-// - A lock file is made only here, and removed only here, only by its holder while it holds
-//   it (RemoveLockFileAndRelease): a program that locks the removed file afterwards sees
-//   that it is no longer the lock file and starts again.
+// - A lock file is made only here, and removed only here: by its holder while it holds it
+//   (RemoveLockFileAndRelease), or by its maker at once when the file system would not lock
+//   it, so that a folder where nothing is locked keeps no trace of the try. A program that
+//   locks the removed file afterwards sees that it is no longer the lock file and starts
+//   again. A removal goes through the folder's open descriptor, never by path: a folder put
+//   at the path meanwhile keeps its own lock file.
 // The held folder and its lock file stay open, so that neither identity is given to
 // another file while they are held, even when they are removed.
 #include <functional>
@@ -51,16 +57,27 @@ public:
                         // LastError() says why
         NoLocks,        // the file system offers no lock for the folder (no locks at all, or
                         // none on a lock file this user may only read, as on NFS): nothing is
-                        // locked; LastError() says why (ENOLCK, EBADF)
+                        // locked; LastError() says why (ENOLCK, EOPNOTSUPP, ENOSYS, EBADF)
         Forbidden,      // a lock file is there that this user may not open; LastError() says why
         Unavailable,    // the lock file cannot be made or locked for another reason (a full
                         // disk, a failing disk); LastError() says why
-        NotAFile,       // something other than a file stands under the lock file's name
-                        // (a folder, a FIFO, a symbolic link): it is neither locked, followed
-                        // nor waited on
+        NotAFile,       // something other than a file of its own stands under the lock
+                        // file's name (a folder, a FIFO, a symbolic link, a hard link to
+                        // another file): it is neither locked, followed, changed nor waited on
         Moved,          // Keep: the folder at that path is not the one held
         Changed         // Keep: the lock file was lost, and the folder changed meanwhile
     };
+    // What a result offers its caller, the one reading of it that every caller shares.
+    enum class TOffer {
+        Change,    // Held: the folder may be changed
+        Busy,      // HeldElsewhere, HeldHere: another program, or another project of this
+                   // one, has the folder open
+        ReadOnly,  // ReadOnly, NoLocks: nothing is locked, the folder may be read and nothing
+                   // in it changed
+        Refused    // anything else: the folder is not to be used; LastError() says why
+    };
+    static TOffer OfferOf(TResult result);
+
     // Lets go of a folder held before and tries to take this one.
     TResult Acquire(const std::string& folder);
     // Keeps the lock of the held folder, which must be the one at that path (else Moved,
@@ -81,7 +98,8 @@ public:
     // True while this object holds the lock of the folder now at that path, through the
     // lock file there.
     bool Holds(const std::string& folder) const;
-    // True when the lock file this object holds was made by it (Acquire or Keep).
+    // True when the lock file this object holds was made by it (Acquire or Keep); never
+    // while nothing is held.
     bool MadeLockFile() const { return m_made; }
     // The system's error number of the last Acquire or Keep that did not take the lock.
     int LastError() const { return m_error; }
@@ -97,7 +115,8 @@ public:
     // The name of the lock file in a folder.
     static const char* FileName();
     // What stands at `path` instead of a file, in a few words: "a folder", "a FIFO", "a
-    // socket", "a device", "a symbolic link", else "something other than a file".
+    // socket", "a device", "a symbolic link", "a hard link to another file", else "something
+    // other than a file".
     static std::string WhatIsThereInstead(const std::string& path);
     // The name of the user who owns the file at `path` (a number when the system has no
     // name for it); empty when it cannot be examined.

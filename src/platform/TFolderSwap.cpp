@@ -31,10 +31,9 @@ std::string IdentityText(const TFileIdentity& identity)
 // holder cannot then be seen) is Failed, errno set, and left as it is.
 TFolderSwap::TMend TakeHidden(const std::string& folder, TFolderLock& lock)
 {
-    switch (lock.Acquire(folder)) {
-    case TFolderLock::TResult::Held: return TFolderSwap::TMend::Done;
-    case TFolderLock::TResult::HeldElsewhere:
-    case TFolderLock::TResult::HeldHere: return TFolderSwap::TMend::Busy;
+    switch (TFolderLock::OfferOf(lock.Acquire(folder))) {
+    case TFolderLock::TOffer::Change: return TFolderSwap::TMend::Done;
+    case TFolderLock::TOffer::Busy: return TFolderSwap::TMend::Busy;
     default: errno = lock.LastError() != 0 ? lock.LastError() : EAGAIN; return TFolderSwap::TMend::Failed;
     }
 }
@@ -63,12 +62,26 @@ bool Discard(const std::string& folder, const std::string& gonePrefix, const std
 
 }  // namespace
 
-TFolderSwap::TFolderSwap(const std::string& folder) : m_folder(folder)
+namespace {
+
+// The build folder of a swap of `folder`: ".<name>.batch" beside it.
+std::string BuildFolderOf(const std::string& folder)
 {
     std::string hidden = FileNameOf(folder);
     hidden.insert(0, 1, '.');  // built in place: GCC 12 warns falsely on "." + string
-    m_build = JoinPath(FolderOf(folder), hidden + ".batch");
-    m_retired = m_build + "-old";
+    return JoinPath(FolderOf(folder), hidden + ".batch");
+}
+
+}  // namespace
+
+std::string TFolderSwap::RetiredFolderOf(const std::string& folder)
+{
+    return BuildFolderOf(folder) + "-old";
+}
+
+TFolderSwap::TFolderSwap(const std::string& folder)
+    : m_folder(folder), m_build(BuildFolderOf(folder)), m_retired(RetiredFolderOf(folder))
+{
 }
 
 TFolderSwap::~TFolderSwap()

@@ -29,6 +29,9 @@ public:
     TFolderSwap(const TFolderSwap&) = delete;
     TFolderSwap& operator=(const TFolderSwap&) = delete;
 
+    // Where a swap of `folder` puts its earlier content aside (".<name>.batch-old" beside it).
+    static std::string RetiredFolderOf(const std::string& folder);
+
     const std::string& Folder() const { return m_folder; }
     const std::string& BuildFolder() const { return m_build; }
     const std::string& RetiredFolder() const { return m_retired; }
@@ -36,6 +39,8 @@ public:
     // Takes the lock of the folder at the folder's path, the earlier content to replace;
     // it is held until the swap ends.
     TFolderLock::TResult LockFolder();
+    // The lock of the folder, to tell why LockFolder did not take it.
+    const TFolderLock& FolderLock() const { return m_folderLock; }
     // Whether the swap holds the folder at the folder's path (LockFolder, or put back by
     // MendLeftovers): only such a folder is replaced.
     bool HoldsFolder() const { return m_folderLock.IsHeld(); }

@@ -55,6 +55,9 @@ bool TTextFile::FillBuffer()
 {
     m_pos = 0;
     m_end = m_in.Read(m_buffer.data(), m_buffer.size());
+    // After a failed read the lines read are not the file's last ones.
+    if (m_in.ReadFailed())
+        m_failed = true;
     return m_end > 0;
 }
 

@@ -31,11 +31,12 @@ public:
     // Writes the text with every "\n" stored as "\r\n". After one failed write every
     // later write fails too and Close() keeps the old file.
     bool WriteString(const std::string& text);
-    // The next line without its line end; false at the end of the file.
+    // The next line without its line end; false at the end of the file, or where a read
+    // failed before it (Failed).
     bool ReadString(std::string& line);
     // Gives a line just read back: the next ReadString returns it again (one line only).
     void UnreadString(std::string line);
-    // True once a write or a read failed.
+    // True once a write or a read failed: a file read line by line was not read to its end.
     bool Failed() const { return m_failed; }
 
     // Ends the file; for a write, false when any write or putting the file in place

@@ -437,8 +437,10 @@ bool TBruker2dseqReader::ReadRawDataToVoxels(const std::string& path)
         return false;
     }
     std::vector<unsigned char> raw(static_cast<size_t>(words * 4));
-    if (!file.ReadExact(raw.data(), raw.size()))
+    if (!file.ReadExact(raw.data(), raw.size())) {
+        ReportBrukerMessage(vx::NotReadToEndText("Data file", path));
         return false;
+    }
     file.Close();
 
     set.FreeSpectra();

@@ -506,8 +506,10 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
         // Each vector is read from its own offset: the DATA file also holds vectors the
         // LIST parse skips (noise, other mixes), before and between the kept ones.
         const uint64_t voxel = uint64_t((c[2] * n[1] + c[1]) * n[0] + c[0]);
-        if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size()))
+        if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size())) {
+            ReportDataFileReadFailed(path);
             return false;
+        }
         DecodeFloat32LE(bytes.data(), static_cast<size_t>(perSpectrum), grid.get() + voxel * perSpectrum);
     }
     m_pRawData = std::move(grid);

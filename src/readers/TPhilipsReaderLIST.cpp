@@ -9,6 +9,7 @@
 #include "model/TMRImage.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Report.h"
 #include "platform/TTextFile.h"
 #include "readers/TPhilipsReader.h"
@@ -83,7 +84,9 @@ bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn&
     bool firstVector = true;
     std::string line;
     std::vector<std::string> pieces;
-    while (file.ReadString(line)) {
+    // A line that a failed read cut short is not taken: the file is refused as one that
+    // cannot be read to its end.
+    while (file.ReadString(line) && !file.Failed()) {
         if (line.empty())
             continue;
         switch (line[0]) {
@@ -138,6 +141,10 @@ bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn&
         default:
             break;
         }
+    }
+    if (file.Failed()) {
+        vx::Report(vx::NotReadToEndText("LIST file", path), vx::ReportIcon::Exclamation);
+        return false;
     }
     return true;
 }

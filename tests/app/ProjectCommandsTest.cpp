@@ -603,6 +603,12 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     } rows[] = {
         {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
          [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
+        {"its folder set aside by a batch run that was interrupted",
+         [&] { std::filesystem::rename(folder, root.File(".p.batch-old")); },
+         [&] { std::filesystem::rename(root.File(".p.batch-old"), folder); },
+         refused + "its folder " + folder + " does not exist: a batch run was interrupted while it replaced the " +
+             "project, which waits in " + root.File(".p.batch-old") + "; the next batch run of the study into " +
+             root.Path() + " puts it back."},
         {"a folder on the way this user may not enter", [&] { ::chmod(root.Path().c_str(), 0600); },
          [&] { ::chmod(root.Path().c_str(), 0755); },
          refused + "its folder " + folder + " cannot be reached, because you may not enter " + root.Path() +
@@ -624,6 +630,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
              std::filesystem::rename(aside, path);
          },
          refused + "its project file " + path + " cannot be read: too many levels of symbolic links."},
+        {"a project file whose read fails", [] { vx::SetFileFaults({{vx::kFileRead, EIO, 1, true}}); },
+         [] { vx::SetFileFaults({}); },
+         refused + "its project file " + path + " cannot be read to its end: input/output error."},
         {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
          [&] { MakeProjectOfSets(folder, "p"); },
          "Error: Invalid Project File"},
@@ -1876,16 +1885,24 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
         std::string why;  // after "its folder"
         std::string keeps;  // where Save Project As keeps the work
         bool ordinaryUser = false;  // opens it
+        int at = 1;               // the call on the lock file that fails first
+        bool folderToo = false;  // the lock of the folder itself fails as well
     };
     const std::string unwritable = "cannot be written: the folder or file is write-protected";
+    const std::string noLocks = "cannot be locked: no locks available", lockable = "a folder that can be locked";
     const Case cases[] = {
         {"read-only media", EROFS, false, unwritable, "a new folder"},
-        {"no locks", ENOLCK, true, "cannot be locked: no locks available", "a folder that can be locked"},
+        {"no locks", ENOLCK, true, noLocks, lockable},
         {"a folder this user may not write", 0, true, unwritable, "a new folder", true},
+        // The lock of the lock file the open made fails: the open leaves no trace.
+        {"no locks, where no lock file is yet", ENOLCK, false, noLocks, lockable, false, 2},
+        // Nor for the folder itself: the open does not even try a lock file.
+        {"no locks for the folder either", ENOLCK, false, noLocks, lockable, false, 2, true},
     };
     // All built before any is opened: building one starts from a program without a project.
-    const std::unique_ptr<TGuiFixture> fixtures[] = {std::make_unique<TGuiFixture>(), std::make_unique<TGuiFixture>(),
-                                                     std::make_unique<TGuiFixture>()};
+    std::unique_ptr<TGuiFixture> fixtures[std::size(cases)];
+    for (auto& fixture : fixtures)
+        fixture = std::make_unique<TGuiFixture>();
     for (size_t k = 0; k < std::size(cases); ++k) {
         const Case& c = cases[k];
         const TGuiFixture& fixture = *fixtures[k];
@@ -1899,15 +1916,25 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
             ASSERT_EQ(::chmod(fixture.ProjectFolder().c_str(), 0555), 0);
         }
         report.Clear();
+        const std::optional<vx::TFileStamp> folderBefore = vx::FileStampOf(fixture.ProjectFolder());
         const auto open = [&] {
-            TFileFaultScope unlockable(c.error ? std::vector<vx::TFileFault>{{vx::kFileLock, c.error, 1, true}}
-                                               : std::vector<vx::TFileFault>{});
+            std::vector<vx::TFileFault> faults;
+            if (c.error)
+                faults.push_back({vx::kFileLock, c.error, c.at, true});
+            if (c.folderToo)
+                faults.push_back({vx::kFileLockFolder, c.error, 1, true});
+            TFileFaultScope unlockable(faults);
             TScriptedFileChooser chooser(fixture.ProjectPath());
             frame->Action(cmd::FileOpenProject)->trigger();
             return std::string();
         };
         EXPECT_EQ(c.ordinaryUser ? AsAnOrdinaryUserHere(open) : open(), "");
-        ::chmod(fixture.ProjectFolder().c_str(), 0755);
+        if (c.ordinaryUser)
+            ::chmod(fixture.ProjectFolder().c_str(), 0755);
+        EXPECT_EQ(vx::FileExists(fixture.ProjectFolder() + "/" + vx::TFolderLock::FileName()), c.withLockFile);
+        if (c.folderToo) {
+            EXPECT_TRUE(vx::FileStampOf(fixture.ProjectFolder()) == folderBefore) << "the folder was changed";
+        }
         ASSERT_NE(g_pProject, nullptr);
         EXPECT_EQ(report.Messages(), std::vector<std::string>{"The project " + g_pProject->GetName() +
                                                               " opens, but no change of it can be written: its folder " +
@@ -1964,6 +1991,42 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
             EXPECT_EQ(prompts[e].second.endsWith(QString::fromStdString(notOffered)),
                       !entries[e].second && entries[e].first != "View Slice...")
                 << prompts[e].first.toStdString() << ": " << prompts[e].second.toStdString();
+    }
+}
+
+// New Project and Save Project As into a folder whose lock fails after its lock file was
+// made (a file system without locks, or a failing one), locally and with locks as on NFS:
+// each says why, and leaves no folder behind, nor a lock file.
+TEST_F(ProjectCommandsTest, ANewProjectOrSaveAsRefusedForItsLockLeavesNoFolderBehind)
+{
+    TGuiFixture fixture;
+    ASSERT_TRUE(fixture.Ok());
+    for (const bool nfs : {false, true}) {
+        for (const int error : {ENOLCK, EIO}) {
+            SCOPED_TRACE(std::string(nfs ? "on NFS, " : "") + vx::FileErrorReason(error));
+            // The second lock call locks the lock file the first one made.
+            std::vector<vx::TFileFault> faults{{vx::kFileLock, error, 2, true}};
+            if (nfs)
+                faults.push_back(LocksAsOnNFS());
+            const std::string why = "cannot be locked: " + vx::FileErrorReason(error) + ".";
+            ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+            report.Clear();
+            {
+                TFileFaultScope armed(faults);
+                RunWithName(cmd::FileSaveProjectAs, "copy");
+            }
+            EXPECT_EQ(report.Messages(),
+                      std::vector<std::string>{"Failed to save project to " + root.File("copy") + ".\r\nThat folder " + why});
+            EXPECT_FALSE(vx::FileIdentityOf(root.File("copy")));
+            report.Clear();
+            {
+                TFileFaultScope armed(faults);
+                RunWithName(cmd::FileNewProject, "study");
+            }
+            EXPECT_EQ(report.Messages(), (std::vector<std::string>{"The project study cannot be created: its folder " + why,
+                                                                   "Error creating a new project"}));
+            EXPECT_FALSE(vx::FileIdentityOf(root.File("study")));
+        }
     }
 }
 

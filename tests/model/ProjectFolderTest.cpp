@@ -26,6 +26,7 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
+#include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
 #include "support/CSISetBuilders.h"
 #include "support/FileFaultScope.h"
@@ -220,7 +221,8 @@ static void TryLockRows(const std::string& folder, const std::vector<TLockRow>& 
 // may not open, or one that cannot be made or locked, refuses the open with why (and whom
 // to ask), so that two programs never both work in the folder. A folder that cannot be
 // written opens without the lock, whether a lock file is there or not, and so does one
-// whose file system offers no lock for it, each saying why; nothing in either is changed. The
+// whose file system offers no lock for it, each saying why; nothing in either is changed, and
+// no lock file is left where none was. The
 // program's own lock file may be written by whoever may write the folder, whatever the
 // umask.
 TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolderThatCannotBeWrittenOpensUnlocked)
@@ -255,6 +257,15 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
          refused + ": " + FileErrorReason(EAGAIN) + "."},
         {"no locks on the file system", 0644, 0777, {{kFileLock, ENOLCK, 1, true}},
          unlocked("cannot be locked: no locks available")},
+        {"no locks: not supported", 0644, 0777, {{kFileLock, EOPNOTSUPP, 1, true}},
+         unlocked("cannot be locked: " + FileErrorReason(EOPNOTSUPP))},
+        {"no locks: not implemented", 0644, 0777, {{kFileLock, ENOSYS, 1, true}},
+         unlocked("cannot be locked: " + FileErrorReason(ENOSYS))},
+        // The second lock call is the lock of the file the first one made: it goes again.
+        {"no locks, where no lock file is yet", -1, 0777, {{kFileLock, ENOLCK, 2, true}},
+         unlocked("cannot be locked: no locks available")},
+        {"a failing lock, where no lock file is yet", -1, 0777, {{kFileLock, EIO, 2, true}},
+         refused + ": input/output error."},
         {"a lock file this user may only read", 0444, 0777, {},
          unlocked("cannot be locked, because you may not write its lock file " + lockFile +
                   ", and its file system locks only files that may be written. Ask its owner, " + me +
@@ -397,18 +408,23 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
 // Something other than a file under the lock file's name: open, create and Save As into
 // the folder are refused with the reason, at once, and leave it there, also with locks as
 // on NFS. A link is never followed: nothing is made where a dangling one points, nor is a
-// file elsewhere locked.
+// file elsewhere locked. A hard link is another file's name too: it is treated as a link,
+// and the private file it names keeps its rights.
 TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 {
     MakeProject();
     const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
     const std::string other = m_dir.File("other"), otherLock = other + "/" + TFolderLock::FileName();
     const std::string elsewhere = m_dir.File("elsewhere"), aFile = m_dir.File("a file");
+    const std::string privateFile = m_dir.File("private");
     test::WriteBytes(aFile, "kept");
+    test::WriteBytes(privateFile, "private");
+    ASSERT_EQ(::chmod(privateFile.c_str(), 0600), 0);
     struct TCase {
         const char* what;
         mode_t type;
         std::function<int(const std::string&)> make;
+        const char* notWhat = ", not a file";
     };
     const auto linkTo = [](const std::string& target) {
         return [target](const std::string& path) { return ::symlink(target.c_str(), path.c_str()); };
@@ -418,7 +434,9 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         for (const TCase& c :
              {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
               TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
-              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}})
+              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)},
+              TCase{"a hard link to another file", S_IFREG,
+                    [&](const std::string& path) { return ::link(privateFile.c_str(), path.c_str()); }, ""}})
             tries.emplace_back(nfs, c);
     for (const auto& [nfs, c] : tries) {
         SCOPED_TRACE(std::string(c.what) + (nfs ? ", on NFS" : ""));
@@ -437,7 +455,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
             TProject project;
             EXPECT_FALSE(project.Create(m_folder, "q"));
         }
-        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + ", not a file.";
+        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + c.notWhat + ".";
         const auto because = [&](const std::string& path) {
             std::string text = refusal;
             return text.replace(text.find("%s"), 2, path);
@@ -469,6 +487,9 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         EXPECT_EQ(test::FolderNames(other), std::vector<std::string>{TFolderLock::FileName()});
         EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "a file was made where the link points";
         EXPECT_EQ(test::ReadBytes(aFile), "kept");
+        EXPECT_EQ(test::ReadBytes(privateFile), "private");
+        ASSERT_EQ(::stat(privateFile.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
         ASSERT_TRUE(RemoveFile(otherLock));
         ASSERT_TRUE(RemoveFile(other));
     }
@@ -562,6 +583,59 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
     EXPECT_EQ(said, message("was removed while the project was open, and it cannot be made again"));
 }
 
+// Where only the lock file holds the folder (NFS), the lock file removed while a save
+// writes, after the save began and before its files are put in place (its journal is
+// written): taken meanwhile by another program, the save writes nothing and says so; taken
+// by none, it is made and taken again and the save is made.
+TEST_F(ProjectFolderTest, OnNFSALockFileRemovedWhileASaveWritesLetsNoOtherProgramChangeTheFolderWithIt)
+{
+    MakeProject();
+    const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
+    const std::string journal = TFileTransaction::JournalPathOf(m_folder);
+    test::TFileFaultScope nfs({test::LocksAsOnNFS()});
+    for (const bool taken : {true, false}) {
+        SCOPED_TRACE(taken ? "taken by another program" : "taken by none");
+        const std::optional<TFileIdentity> before = FileIdentityOf(path);
+        TFolderLock other;
+        const test::TChildRun run = test::BesideAChild(
+            [&](const std::function<void(bool)>& pause) {
+                test::TScriptedReport script;
+                TProject project;
+                g_pProject = &project;
+                if (!project.Load(path))
+                    return false;
+                project.SetModified(true);
+                bool paused = false;
+                TFile::SetStepHook([&] {
+                    if (!paused && FileExists(journal)) {
+                        paused = true;
+                        pause(true);
+                    }
+                });
+                const bool saved = project.Save();
+                TFile::SetStepHook({});
+                g_pProject = nullptr;
+                const std::vector<std::string> said =
+                    taken ? std::vector<std::string>{"The lock file " + lockFile + " of the project p was removed "
+                                                     "while the project was open, and another program has taken the "
+                                                     "folder since, so nothing was written. Save Project As keeps the "
+                                                     "work in a new folder."}
+                          : std::vector<std::string>{};
+                return saved != taken && script.Messages() == said;
+            },
+            [&] {
+                ASSERT_TRUE(RemoveFile(lockFile));
+                if (taken) {
+                    ASSERT_EQ(other.Acquire(m_folder), TFolderLock::TResult::Held);
+                }
+            });
+        EXPECT_TRUE(run.answer);
+        EXPECT_TRUE(run.result) << "the save did not do and say what it should";
+        EXPECT_FALSE(FileExists(journal));
+        EXPECT_EQ(FileIdentityOf(path) == before, taken) << "the project file was replaced, or not";
+    }
+}
+
 namespace {
 
 // Gives the folder tree to the user `uid` of the group `gid` (root only).
@@ -570,6 +644,23 @@ void GiveTree(const std::string& folder, uid_t uid, gid_t gid)
     ASSERT_EQ(::lchown(folder.c_str(), uid, gid), 0);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
         ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
+}
+
+// Gives the folder tree to the user 65534 and the group `gid`, for the group to write: its
+// folders of `folderMode`, its files of mode 664 (root only).
+void ShareWithGroup(const std::string& folder, gid_t gid, mode_t folderMode)
+{
+    GiveTree(folder, 65534, gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? folderMode : 0664), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), folderMode), 0);
+}
+
+// The name of the user `uid`, as the program names the owner of a file.
+std::string UserName(uid_t uid)
+{
+    const passwd* user = ::getpwuid(uid);
+    return user ? user->pw_name : std::to_string(uid);
 }
 
 // Opens the project at `path` in this process, marks it changed and saves it, then tries
@@ -600,11 +691,51 @@ std::string OpenSaveAndTryASecond(const std::string& path)
 
 }  // namespace
 
+// A Save As into another folder, killed after it staged a file in that folder's work
+// folder, leaves its note in the project's. An open that cannot list that work folder, or
+// finds that folder held by another program, keeps the note (and what was staged), so that
+// the open after it, once the folder can be listed and is free, removes both.
+TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
+{
+    MakeProject();
+    const std::string other = m_dir.File("other"), otherWork = TFileTransaction::WorkFolderOf(other);
+    const std::string staged = otherWork + "/.p.tpj.a1b2c3", note = m_folder + "/.vexara/saving-as";
+    ASSERT_TRUE(MakeFolder(otherWork));
+    if (::geteuid() == 0)
+        GiveTree(m_dir.Path(), 65534, 65534);
+    const auto open = [&] {
+        return test::AsAnOrdinaryUser([&] {
+            TProject project;
+            return std::string(project.Load(m_folder + "/p.tpj") ? "opened" : "refused");
+        });
+    };
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "a folder another program holds" : "a work folder this user may not list");
+        test::WriteBytes(staged, "staged");
+        test::WriteBytes(note, "Vexara save as 1\n" + other + "\n000\n");
+        ASSERT_EQ(::chmod(otherWork.c_str(), held ? 0755 : 0311), 0);
+        {
+            TFolderLock lock;
+            ASSERT_TRUE(!held || lock.Acquire(other) == TFolderLock::TResult::Held);
+            EXPECT_EQ(open(), "opened");
+        }
+        ASSERT_EQ(::chmod(otherWork.c_str(), 0755), 0);
+        EXPECT_TRUE(FileExists(note)) << "the note went while what it names stays";
+        EXPECT_TRUE(FileExists(staged));
+        EXPECT_EQ(open(), "opened");
+        EXPECT_FALSE(FileExists(note));
+        EXPECT_FALSE(FileExists(staged));
+    }
+}
+
 // With locks as an NFS client takes them (an exclusive lock needs the file open for
 // writing), each user who may write the folder opens the project, saves it and holds the
 // folder: a second program is refused while it is open. So do root, the ordinary user who
 // owns the folder, and two users of one group sharing a group-writable folder, the second
-// of whom locks the lock file the first one's program made.
+// of whom locks the lock file the first one's program made. A lock file left short of the
+// group's write bit (made under a umask by a program killed before it gave it the folder's
+// rights) is not widened by its owner's program, which did not make it: the other user
+// opens the project with no change offered and is told whom to ask.
 TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASecondProgramOut)
 {
     MakeProject();
@@ -621,10 +752,15 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
     if (::geteuid() != 0)
         GTEST_SKIP() << "two ordinary users of one group are made only by root";
     constexpr gid_t kGroup = 65532;
-    GiveTree(m_folder, 65534, kGroup);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_folder))
-        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? 02775 : 0664), 0);
-    ASSERT_EQ(::chmod(m_folder.c_str(), 02775), 0);
+    ShareWithGroup(m_folder, kGroup, 02775);
+    const std::string noChange = "The project p opens, but no change of it can be written: its folder cannot be "
+                                 "locked, because you may not write its lock file " + lockFile +
+                                 ", and its file system locks only files that may be written. Ask its owner, " +
+                                 UserName(65534) +
+                                 ", to let you write it. Save Project As keeps the work in a folder that can be locked.";
+    const std::string unwritable = "opened, not saved\n" + noChange + "\nThe folder " + m_folder +
+                                   " of the project p cannot be locked, so nothing was written. Save Project As "
+                                   "keeps the work in a folder that can be locked.\nsecond: opened\n" + noChange;
     // The first user's program makes the lock file, or made it under its umask and was
     // killed before it gave it the folder's write bits.
     for (const bool leftNarrow : {false, true}) {
@@ -642,10 +778,69 @@ TEST_F(ProjectFolderTest, OnNFSEachUserWhoMayWriteTheFolderOpensSavesAndKeepsASe
                                        ::umask(002);
                                        return OpenSaveAndTryASecond(path);
                                    }),
-                      expected);
+                      leftNarrow && user == 65533u ? unwritable : expected);
             struct stat st {};
             ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
             EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+            EXPECT_EQ(st.st_mode & 07777, leftNarrow ? 0644u : 0664u);
+        }
+    }
+}
+
+// A group folder that is not setgid, shared by two users whose own groups come first (each
+// user a group of their own, the folder's group beside it): the lock file the first one's
+// program makes takes the folder's group, so that the second one may write it and lock it
+// on NFS. Each in turn opens the project, saves it and keeps a second program out, locally
+// and with locks as on NFS; where locks fail, each opens it with no change offered and
+// neither leaves a lock file.
+TEST_F(ProjectFolderTest, InAGroupFolderOfUsersWithGroupsOfTheirOwnTheLockFileTakesTheFoldersGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "two ordinary users with groups of their own are made only by root";
+    MakeProject();
+    const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    constexpr gid_t kGroup = 65532;
+    ShareWithGroup(m_folder, kGroup, 0775);
+    const std::string held = "opened, saved\nsecond: refused\nThe project p cannot be opened: another program has a "
+                             "project of its folder open.";
+    const std::string noLocks = "The project p opens, but no change of it can be written: its folder cannot be "
+                                "locked: no locks available. Save Project As keeps the work in a folder that can be "
+                                "locked.";
+    const std::string unlocked = "opened, not saved\n" + noLocks + "\nThe folder " + m_folder +
+                                 " of the project p cannot be locked, so nothing was written. Save Project As keeps "
+                                 "the work in a folder that can be locked.\nsecond: opened\n" + noLocks;
+    const struct {
+        const char* what;
+        std::vector<TFileFault> faults;
+        std::string said;
+    } rows[] = {
+        {"a local file system", {}, held},
+        {"locks as on NFS", {test::LocksAsOnNFS()}, held},
+        // The second lock call locks the lock file the first one made.
+        {"no locks", {{kFileLock, ENOLCK, 2, true}}, unlocked},
+        {"no locks, on NFS", {{kFileLock, ENOLCK, 2, true}, test::LocksAsOnNFS()}, unlocked},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        RemoveFile(lockFile);
+        test::TFileFaultScope faults(row.faults);
+        for (const uid_t user : {65534u, 65533u}) {
+            SCOPED_TRACE("the user " + std::to_string(user));
+            const auto openSaveAndTryASecond = [&] {
+                ::umask(022);
+                return OpenSaveAndTryASecond(path);
+            };
+            EXPECT_EQ(test::AsUser(user, gid_t(user), openSaveAndTryASecond, {kGroup}), row.said);
+            struct stat st {};
+            if (row.said == unlocked) {
+                EXPECT_NE(::lstat(lockFile.c_str(), &st), 0) << "a lock file was left";
+                continue;
+            }
+            ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u) << "the lock file the first user's program made";
+            EXPECT_EQ(st.st_gid, kGroup);
+            EXPECT_EQ(st.st_mode & 07777, 0664u);
         }
     }
 }
@@ -807,6 +1002,12 @@ TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomT
     } rows[] = {
         {"no folder", [&] { ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0); },
          [&] { ASSERT_EQ(::rename(aside.c_str(), m_folder.c_str()), 0); }, refused + " does not exist."},
+        {"no folder, its project aside for a batch run that was interrupted",
+         [&] { ASSERT_EQ(::rename(m_folder.c_str(), m_dir.File(".p.batch-old").c_str()), 0); },
+         [&] { ASSERT_EQ(::rename(m_dir.File(".p.batch-old").c_str(), m_folder.c_str()), 0); },
+         refused + " does not exist: a batch run was interrupted while it replaced the project, which waits in " +
+             m_dir.File(".p.batch-old") + "; the next batch run of the study into " + m_dir.Path() +
+             " puts it back."},
         {"a file in its place",
          [&] {
              ASSERT_EQ(::rename(m_folder.c_str(), aside.c_str()), 0);

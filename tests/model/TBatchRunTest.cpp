@@ -24,6 +24,7 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
+#include "platform/TTextFile.h"
 #include "platform/Workers.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
@@ -76,7 +77,11 @@ protected:
         vx::ResetGlobals();
         TProcessingHooks hooks;
         hooks.newMacroStep = [this](bool, TCSISet*) { return reinterpret_cast<TProcessStep*>(&m_step); };
-        hooks.readMacro = [this](TProcessStep*, vx::TTextFile&) { return m_readable; };
+        hooks.readMacro = [this](TProcessStep*, vx::TTextFile& file) {
+            for (std::string line; file.ReadString(line);) {
+            }
+            return m_readable;
+        };
         hooks.applyStep = [](TProcessStep*, TCSISet*) { return true; };
         hooks.deleteStep = [this](TProcessStep*) { ++m_deleted; };
         InstallProcessingHooks(hooks);
@@ -333,8 +338,8 @@ TEST_F(BatchRunTest, LogNamesEveryStudyAndTheOpenProjectComesBack)
     const std::string lockFile = p2 + "/" + vx::TFolderLock::FileName();
     ASSERT_EQ(::mkfifo(lockFile.c_str(), 0600), 0);
     ASSERT_TRUE(run.Run());
-    EXPECT_NE(g_batchLog.find("Error: The folder " + p2 + " cannot take the study's project: its lock file " + lockFile +
-                              " is a FIFO, not a file.\r\n"),
+    EXPECT_NE(g_batchLog.find("Error: The folder " + p2 + " cannot take the study's project: its folder cannot be locked, "
+                              "because its lock file " + lockFile + " is a FIFO, not a file.\r\n"),
               std::string::npos)
         << g_batchLog;
 }
@@ -346,11 +351,17 @@ TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
     run.m_studies = {"s1", "s2"};
     m_readable = false;
     EXPECT_FALSE(run.Run());
+    m_readable = true;
+    {
+        TFileFaultScope failingDisk({{vx::kFileRead, EIO, 1}});
+        EXPECT_FALSE(run.Run());
+    }
     run.m_strMacro = exams.File("none.mcr");
     EXPECT_FALSE(run.Run());
     EXPECT_EQ(report.Messages(),
               (std::vector<std::string>{"Can not read from macro file " + exams.File("steps.mcr") +
                                             " because of wrong format.",
+                                        "Macro file " + exams.File("steps.mcr") + " cannot be read to its end.",
                                         "Can not open macro file: " + exams.File("none.mcr")}));
     EXPECT_FALSE(vx::FolderExists(run.m_strOutput)) << "no output folder, no study project";
     EXPECT_EQ(g_pProject, &m_open);
@@ -1006,6 +1017,53 @@ TEST_F(BatchRunTest, ABuildFolderThatCannotBeMadeIsLoggedWithItsOwnError)
                               " is failed.\r\nThe project s1 cannot be created: its folder " + run.m_strOutput +
                               "/.s1.batch cannot be made: input/output error.\r\n");
     EXPECT_TRUE(OutputNames().empty());
+}
+
+// A run on a file system whose locks fail once the lock file is made (none offered, or a
+// failing one), locally and with locks as on NFS: each study says why it got no project, and
+// nothing is left beside the projects; an earlier project stays as it was.
+TEST_F(BatchRunTest, LocksThatFailLeaveNothingBesideTheStudiesAndSayWhy)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+    const std::string p1 = run.m_strOutput + "/s1", p2 = run.m_strOutput + "/s2";
+    for (const bool nfs : {false, true}) {
+        for (const int error : {ENOLCK, EIO}) {
+            SCOPED_TRACE(std::string(nfs ? "on NFS, " : "") + vx::FileErrorReason(error));
+            const std::string why = "cannot be locked: " + vx::FileErrorReason(error) + ".\r\n";
+            // The second lock call locks the lock file the first one made.
+            std::vector<vx::TFileFault> faults{{vx::kFileLock, error, 2, true}};
+            if (nfs)
+                faults.push_back(LocksAsOnNFS());
+            vx::RemoveFolderTree(run.m_strOutput);
+            vx::MakeFolder(run.m_strOutput);
+            {
+                TFileFaultScope fault(faults);
+                ASSERT_TRUE(run.Run());
+            }
+            std::string log = TBatchRun::kLogHeader;
+            for (const char* study : {"s1", "s2"})
+                log += "\r\nMaking new project for " + run.m_strOutput + "/" + study +
+                       " is failed.\r\nThe project " + study + " cannot be created: its folder " + why;
+            EXPECT_EQ(g_batchLog, log);
+            EXPECT_TRUE(OutputNames().empty()) << OutputNames().front();
+
+            // An earlier project of the first study is there, with no lock file.
+            UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+            ASSERT_TRUE(run.Run());
+            vx::RemoveFile(p1 + "/" + vx::TFolderLock::FileName());
+            const TFolderBytes earlier = ReadFolderTree(p1, true);
+            {
+                TFileFaultScope fault(faults);
+                ASSERT_TRUE(run.Run());
+            }
+            EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
+                                      " is failed.\r\nError: The folder " + p1 +
+                                      " cannot take the study's project: its folder " + why);
+            EXPECT_TRUE(ReadFolderTree(p1, true) == earlier);
+            EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
+            UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}, {"s2", {"c.SPAR"}}});
+        }
+    }
 }
 
 // A rename that fails at every event of a re-run in turn: where the study's project could

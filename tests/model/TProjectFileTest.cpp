@@ -1273,8 +1273,8 @@ TEST_F(ProjectFileTest, ASetWhoseDataSetFileHoldsAnotherSetCannotBeUsedAndStaysA
 // A water-suppressed set and its reference of one exam (same grid, points and frequency)
 // whose data-set files are swapped: the headers differ only in later fields (the phase and
 // PPM reference the suppressed set was processed with, and its averages). Neither opens
-// with the other's samples; each names the fields that differ, and a save writes both
-// records and files back as they were.
+// with the other's samples, also where a read of the open fails; each names the fields
+// that differ, and a save writes both records and files back as they were.
 TEST_F(ProjectFileTest, TwoSetsOfOneShapeWhoseDataSetFilesAreSwappedAreNotOpenedWithEachOthersSamples)
 {
     const std::string folder = m_dir.File("p");
@@ -1297,9 +1297,9 @@ TEST_F(ProjectFileTest, TwoSetsOfOneShapeWhoseDataSetFilesAreSwappedAreNotOpened
     test::WriteBytes(folder + "/ref", ws);
 
     test::TScriptedReport script;
-    TProject project;
-    ASSERT_TRUE(project.Load(folder + "/p.tpj"));
-    EXPECT_TRUE(project.m_pCSISetList->IsEmpty());
+    auto project = std::make_unique<TProject>();
+    ASSERT_TRUE(project->Load(folder + "/p.tpj"));
+    EXPECT_TRUE(project->m_pCSISetList->IsEmpty());
     const std::string wsSays = "2x2x1, 8 points, 63.90 MHz, PPM reference 2.01, phase 0 30, averages 128";
     const std::string refSays = "2x2x1, 8 points, 63.90 MHz, PPM reference 4.7, phase 0 0, averages 16";
     EXPECT_EQ(script.Messages(),
@@ -1309,11 +1309,25 @@ TEST_F(ProjectFileTest, TwoSetsOfOneShapeWhoseDataSetFilesAreSwappedAreNotOpened
                                        "/ref holds another set: the record says " + refSays + ", the file " + wsSays +
                                        "\r\nThese sets cannot be used; their records and files stay in the project "
                                        "unchanged."});
-    project.SetModified(true);
-    ASSERT_TRUE(project.Save());
+    project->SetModified(true);
+    ASSERT_TRUE(project->Save());
     EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), record);
     EXPECT_EQ(test::ReadBytes(folder + "/ws"), ref);
     EXPECT_EQ(test::ReadBytes(folder + "/ref"), ws);
+    project.reset();
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("read " + std::to_string(at) + " failing");
+        TProject failing;
+        bool struck = false;
+        {
+            test::TFileFaultScope fault({{vx::kFileRead, EIO, at}});
+            failing.Load(folder + "/p.tpj");
+            struck = vx::FileFaultStruck();
+        }
+        EXPECT_TRUE(failing.m_pCSISetList->IsEmpty());
+        if (!struck)
+            break;
+    }
 }
 
 // New images saved with the project, killed at every step, and the folder copied without

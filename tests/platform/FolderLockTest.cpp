@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,15 @@ struct TShared {
     std::atomic<int> holders{0};
     std::atomic<int> most{0};
     std::atomic<int> taken[4];
+
+    // True once every process has taken the folder `turns` times.
+    bool AllHadTurns(int turns) const
+    {
+        for (const std::atomic<int>& count : taken)
+            if (count < turns)
+                return false;
+        return true;
+    }
 };
 
 }  // namespace
@@ -34,6 +42,11 @@ struct TShared {
 TEST(FolderLock, ProcessesTakingItInTurnAndRemovingTheLockFileNeverHoldItTogether)
 {
     constexpr int kProcesses = 4;
+    // Each process goes on taking the folder until every one has had this many turns, so that
+    // all of them race however the system schedules them; a process that can never take it
+    // gives up after kTries.
+    constexpr int kTurns = 25;
+    constexpr long kTries = 2'000'000;
     const struct {
         const char* what;
         std::vector<TFileFault> faults;
@@ -52,9 +65,8 @@ TEST(FolderLock, ProcessesTakingItInTurnAndRemovingTheLockFileNeverHoldItTogethe
         for (int i = 0; i < kProcesses; ++i) {
             const pid_t pid = ::fork();
             if (pid == 0) {
-                const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
                 TFolderLock lock;
-                for (int turn = 0; std::chrono::steady_clock::now() < end; ++turn) {
+                for (long turn = 0; !shared->AllHadTurns(kTurns) && turn < kTries; ++turn) {
                     if (lock.Acquire(dir.Path()) != TFolderLock::TResult::Held)
                         continue;
                     const int now = ++shared->holders;
@@ -82,7 +94,7 @@ TEST(FolderLock, ProcessesTakingItInTurnAndRemovingTheLockFileNeverHoldItTogethe
         }
         EXPECT_EQ(shared->most.load(), 1) << "two processes held the folder at once";
         for (int i = 0; i < kProcesses; ++i)
-            EXPECT_GT(shared->taken[i].load(), 0) << "process " << i << " never took the folder";
+            EXPECT_GE(shared->taken[i].load(), kTurns) << "process " << i << " did not have its turns";
         ::munmap(memory, sizeof(TShared));
     }
 }

@@ -26,6 +26,7 @@
 #include "processing/TWaterSuppressionStep.h"
 #include "processing/TZeroFillStep.h"
 #include "support/AddressSpaceLimit.h"
+#include "support/FileFaultScope.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -146,6 +147,7 @@ TEST_F(MacroRunTest, AMacroThatDoesNotRunLeavesTheSetAsItWas)
         const char* name;
         std::string bytes;  // empty: no file
         std::vector<std::string> messages;
+        std::vector<vx::TFileFault> faults = {};  // armed for the run
     };
     const std::vector<Case> cases = {
         {"missing file", "", {"Can not open macro file: " + path}},
@@ -158,6 +160,8 @@ TEST_F(MacroRunTest, AMacroThatDoesNotRunLeavesTheSetAsItWas)
         {"its only step fails", kHeader + kFitOutside,
          {"Baseline correction failed for CSI set b because peak area is out of data range.",
           "These steps of the macro failed and were left out: baseline correction."}},
+        {"a file that fails while it is read", kHeader + kLorentz, {"Macro file " + path + " cannot be read to its end."},
+         {{vx::kFileRead, EIO, 1}}},
     };
     TCSISet* b = AddWorkSet("b");
     const TSetState before = Snapshot(*b);
@@ -167,7 +171,10 @@ TEST_F(MacroRunTest, AMacroThatDoesNotRunLeavesTheSetAsItWas)
         RemoveFile(path);
         if (!c.bytes.empty())
             WriteMacro(c.bytes);
-        EXPECT_FALSE(m_project->RunMacroFile(path));
+        {
+            const test::TFileFaultScope fault(c.faults);
+            EXPECT_FALSE(m_project->RunMacroFile(path));
+        }
         EXPECT_EQ(m_report.Messages(), c.messages);
         EXPECT_TRUE(SameBits(Snapshot(*b), before));
         EXPECT_TRUE(Done().empty());

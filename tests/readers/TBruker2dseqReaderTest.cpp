@@ -228,6 +228,8 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         {"a data file whose size cannot be read", "", "COMPLEX_IMAGE", 0, nullptr,
          "Data file $/7/pdata/1/2dseq is not read: its size could not be read: input/output error.",
          {{vx::kFileSize, EIO, 4, true}}},
+        {"a data file that fails while it is read", "", "COMPLEX_IMAGE", 0, nullptr,
+         "Data file $/7/pdata/1/2dseq cannot be read to its end.", {{vx::kFileRead, EIO, 4}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

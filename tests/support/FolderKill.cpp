@@ -124,7 +124,7 @@ std::string AsAnOrdinaryUser(const std::function<std::string()>& body)
     return AsUser(65534, 65534, body);
 }
 
-std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body, const std::vector<gid_t>& groups)
+std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body, const std::vector<gid_t>& more)
 {
     int fromChild[2];
     if (pipe(fromChild) != 0)
@@ -132,10 +132,9 @@ std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& bod
     const pid_t pid = fork();
     if (pid == 0) {
         close(fromChild[0]);
-        const std::string text =
-            geteuid() == 0 && (setgroups(groups.size(), groups.data()) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
-                ? "no ordinary user"
-                : body();
+        const bool refused =
+            geteuid() == 0 && (setgroups(more.size(), more.data()) != 0 || setgid(gid) != 0 || setuid(uid) != 0);
+        const std::string text = refused ? "no ordinary user" : body();
         const bool written = write(fromChild[1], text.data(), text.size()) == ssize_t(text.size());
         _exit(written ? 0 : 1);
     }

@@ -48,13 +48,14 @@ TChildRun BesideAChild(const std::function<bool(const std::function<void(bool)>&
 // Runs body in a forked child with the rights of an ordinary user (root may write
 // anything) and gives what it returned; "no ordinary user" when the child cannot become one.
 std::string AsAnOrdinaryUser(const std::function<std::string()>& body);
-// The same as the user `uid` of the group `gid` and of the other `groups` (root only:
+// The same as the user `uid` of the group `gid` and of the groups `more` (root only:
 // elsewhere the body runs as this user).
 std::string AsUser(uid_t uid, gid_t gid, const std::function<std::string()>& body,
-                   const std::vector<gid_t>& groups = {});
-// The same in this process, for the GUI: a forked child cannot draw, since the threads Qt
-// draws with stay behind in the parent. Root's effective user and groups, which decide what
-// a file call may do, become the ordinary user's while body runs, and root's again after.
+                   const std::vector<gid_t>& more = {});
+// AsAnOrdinaryUser in this process, for the GUI: a forked child cannot draw, since the
+// threads Qt draws with stay behind in the parent. Root's effective user and groups, which
+// decide what a file call may do, become the ordinary user's while body runs, and root's
+// again after.
 std::string AsAnOrdinaryUserHere(const std::function<std::string()>& body);
 
 // Replaces `folder` by a copy of `pristine`.
