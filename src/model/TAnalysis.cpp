@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "model/TCSISet.h"
 #include "model/TComponentMap.h"
@@ -146,6 +147,8 @@ bool TAnalysis::BuildDataMatrix()
     const auto n = static_cast<uint32_t>(AnalysedVoxelCount());
     const auto p = static_cast<uint32_t>(PointCount());
     const auto k = static_cast<uint32_t>(m_nComponents);
+    m_nSamples = m_pSet->SamplesState();
+    m_bUnsavedSamples = m_nSamples != m_pSet->FileSamplesState();
     m_components.Resize(k, p);
     m_weights.Resize(1, k);
     m_data.Resize(n, p);
@@ -158,6 +161,31 @@ bool TAnalysis::BuildDataMatrix()
                 out[t - m_nFirstPoint] = spectrum ? spectrum->GetReal(t) : 0.0f;
     }
     return true;
+}
+
+// --- what the project file holds -----------------------------------------------------------
+
+bool TAnalysis::OfUnsavedSamples() const
+{
+    return m_bUnsavedSamples && m_pSet && m_nSamples != m_pSet->FileSamplesState();
+}
+
+void TAnalysis::SamplesSaved()
+{
+    if (!m_bUnsavedSamples || !m_pSet || m_nSamples != m_pSet->FileSamplesState())
+        return;
+    m_bUnsavedSamples = false;
+    if (!m_pendingRecord.empty())
+        m_savedRecord = std::exchange(m_pendingRecord, std::string());
+}
+
+void TAnalysis::RecordInFile(std::string record)
+{
+    // A record of samples not saved before holds only once their save is done.
+    if (m_bUnsavedSamples)
+        m_pendingRecord = std::move(record);
+    else
+        m_savedRecord = std::move(record);
 }
 
 // --- score images -------------------------------------------------------------------------

@@ -128,6 +128,20 @@ public:
     // for a short or inconsistent record or one that does not fit the set's grid.
     bool ReadRecord(vx::TRecordReader& in, TCSISet* set);
 
+    // --- what the project file holds of it --------------------------------------------
+    // True when the data matrix was taken from samples of the set that no data-set file
+    // held then, nor holds now (the work set's unsaved processing): the analysis reaches
+    // the project file with the save of its set, which makes them the file's. Until then a
+    // write of the project file writes again the record it last wrote (SavedRecord).
+    bool OfUnsavedSamples() const;
+    // The set's samples the analysis was made from are saved now (the set's save is done).
+    void SamplesSaved();
+    // The whole record (kind, length and body) as the project file last read or written
+    // holds it; empty when none did. A record written from samples not saved before waits
+    // for the save of its set (SamplesSaved) to become this one.
+    const std::string& SavedRecord() const { return m_savedRecord; }
+    void RecordInFile(std::string record);
+
 protected:
     // Stores first and last point, K and the intervals (at most kMaxIntervals pairs).
     TAnalysis(int first, int last, int components, const int32_t* intervals, int intervalCount);
@@ -176,4 +190,12 @@ protected:
     std::vector<const TComponentMap*> m_componentMaps;
     bool m_bComputed = true;
     int32_t m_nXMin = 0, m_nXMax = 0, m_nYMin = 0, m_nYMax = 0;
+
+private:
+    // The set's samples the data matrix was taken from (TCSISet::SamplesState), and
+    // whether its data-set file held other samples then.
+    uint64_t m_nSamples = 0;
+    bool m_bUnsavedSamples = false;
+    std::string m_savedRecord;    // see SavedRecord
+    std::string m_pendingRecord;  // written from unsaved samples, until their save
 };

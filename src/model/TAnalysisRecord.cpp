@@ -126,6 +126,9 @@ bool TAnalysis::ReadRecord(vx::TRecordReader& in, TCSISet* set)
     m_data = std::move(data);
     m_scores = std::move(scores);
     m_pSet = set;
+    // Read with the project: made from the samples of the set's file.
+    m_nSamples = set->FileSamplesState();
+    m_bUnsavedSamples = false;
     m_componentMaps.clear();
     m_nXMin = 0;
     m_nXMax = dim[a1] - 1;

@@ -1,6 +1,7 @@
 #include "model/TCSISet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -164,10 +165,19 @@ bool TCSISet::LoadData()
             change->Commit();
         }
     }
+    // The samples are the file's again, whatever was done to them before.
+    SamplesAsInFile();
     ParamsAreInFile();
     m_fDisplayMax = m_fMagnitudeMax;
     m_fDisplayMin = -m_fMagnitudeMax;
     return true;
+}
+
+void TCSISet::SamplesChanged()
+{
+    // Numbers never given before in this run, whatever set had them.
+    static std::atomic<uint64_t> last{0};
+    m_nSamples = ++last;
 }
 
 void TCSISet::SetModified()

@@ -79,9 +79,35 @@ public:
     // stand for the file's). The project file records these, not unsaved changes of the
     // set, so that a record always agrees with its file.
     const std::shared_ptr<const TCSIParams>& FileParams() const { return m_fileParams; }
-    void SetFileParams(std::shared_ptr<const TCSIParams> params) { m_fileParams = std::move(params); }
-    // The set's parameters now are those of its data-set file (it was just read or written).
-    void ParamsAreInFile() { m_fileParams = std::make_shared<const TCSIParams>(static_cast<const TCSIParams&>(*this)); }
+    // The set's parameters and samples now are those of its data-set file (it was just read
+    // or written).
+    void ParamsAreInFile()
+    {
+        m_fileParams = std::make_shared<const TCSIParams>(static_cast<const TCSIParams&>(*this));
+        m_nFileSamples = m_nSamples;
+    }
+    // Which samples the set holds in memory, and which its data-set file holds: a number
+    // for each state of them, the same while the set holds its file's samples (or holds
+    // none). Processing gives the samples a new number; a load takes the file's. The
+    // analyses tell by it whether they were made from samples no file holds.
+    uint64_t SamplesState() const { return m_nSamples; }
+    uint64_t FileSamplesState() const { return m_nFileSamples; }
+    // The samples in memory changed (a processing step applied, undone or redone).
+    void SamplesChanged();
+    // The samples in memory are those of the data-set file again (every step undone).
+    void SamplesAsInFile() { m_nSamples = m_nFileSamples; }
+    // What the set's data-set file holds, as FileParams and FileSamplesState say; a save
+    // that failed gives it back.
+    struct TFileState {
+        std::shared_ptr<const TCSIParams> params;
+        uint64_t samples = 0;
+    };
+    TFileState FileState() const { return {m_fileParams, m_nFileSamples}; }
+    void SetFileState(TFileState state)
+    {
+        m_fileParams = std::move(state.params);
+        m_nFileSamples = state.samples;
+    }
 
     // --- the CSI data-set file (TCSISetFile.cpp) -------------------------------
     // Layout version that WriteDataFile writes and a read expects outside a project load.
@@ -462,6 +488,7 @@ private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
     int m_nDataFileError = 0;                  // see DataFileError
     std::shared_ptr<const TCSIParams> m_fileParams;  // see FileParams
+    uint64_t m_nSamples = 0, m_nFileSamples = 0;     // see SamplesState
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
     std::vector<std::string> m_recordMapNames;  // the map names of the record, in its order
 

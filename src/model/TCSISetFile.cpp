@@ -441,8 +441,8 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
 bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTransaction* transaction,
                             const vx::TWriteFailureNote& note)
 {
-    const auto fail = [&](int error) {
-        vx::Report("Can not write CSI data set file " + path + ".\r\n" + (note ? note(error) : std::string()),
+    const auto fail = [&](const std::string& why) {
+        vx::Report("Can not write CSI data set file " + path + ".\r\n" + (note ? note(why) : std::string()),
                    vx::ReportIcon::Exclamation);
         return false;
     };
@@ -450,10 +450,10 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTran
     // nothing to write: its header alone would claim samples the file does not hold,
     // and written over its own file it would destroy the only copy of them.
     if (!m_bAllocated && GridSize() > 0 && m_nPoints > 0)
-        return fail(0);
+        return fail(std::string());
     vx::TAtomicFile out;
     if (!out.Begin(path, transaction))
-        return fail(out.File().LastError());
+        return fail(out.WhyNotWritten());
     vx::TFile& file = out.File();
 
     unsigned char header[kHeaderSize] = {};
@@ -493,9 +493,9 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTran
         }
     }
     if (!ok || !out.Commit(durable)) {
-        const int error = out.File().LastError();
+        const std::string why = out.WhyNotWritten();
         out.Abort();
-        return fail(error);
+        return fail(why);
     }
     return true;
 }

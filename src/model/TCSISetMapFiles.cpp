@@ -20,7 +20,7 @@ bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction, const vx::TWriteF
         const std::string path = MapFilePath(pMap->GetName());
         // A name that is not one file name would put the file outside the project folder.
         if (!vx::IsSafeFileComponent(pMap->GetName())) {
-            vx::Report("Can not write map file " + path + (note ? "\r\n" + note(0) : std::string()),
+            vx::Report("Can not write map file " + path + (note ? "\r\n" + note(std::string()) : std::string()),
                        vx::ReportIcon::Exclamation);
             all = false;
             continue;

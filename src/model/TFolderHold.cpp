@@ -108,6 +108,7 @@ std::string TFolderHold::FailedCallText(const std::string& path, vx::TFileTransa
     using TCall = vx::TFileTransaction::TCall;
     switch (call) {
     case TCall::Write: break;
+    case TCall::WriteWorkFolder: return vx::TFileTransaction::WorkFolderNotWrittenText(path, notDone);
     case TCall::Rename: return path + " " + notDone + " be replaced";
     case TCall::Remove: return path + " " + notDone + " be removed";
     case TCall::SyncFolder: return "the folder " + path + " " + notDone + " be synced to the disk";

@@ -542,7 +542,7 @@ bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& 
     if (!out.Begin(path, transaction) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit()) {
         std::string text = "Can not write pixel file " + path;
         if (note)
-            text += "\r\n" + note(out.File().LastError());
+            text += "\r\n" + note(out.WhyNotWritten());
         vx::Report(text, vx::ReportIcon::Exclamation);
         return false;
     }

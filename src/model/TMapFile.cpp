@@ -84,8 +84,8 @@ bool Refuse(const std::string& text)
 
 bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction, const vx::TWriteFailureNote& note)
 {
-    const auto fail = [&](int error) {
-        vx::Report("Can not write map file " + path + (note ? "\r\n" + note(error) : std::string()),
+    const auto fail = [&](const std::string& why) {
+        vx::Report("Can not write map file " + path + (note ? "\r\n" + note(why) : std::string()),
                    vx::ReportIcon::Exclamation);
         return false;
     };
@@ -95,9 +95,9 @@ bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction,
                              : static_cast<size_t>(size[0]) * static_cast<size_t>(size[1]) * static_cast<size_t>(size[2]);
     vx::TAtomicFile out;
     if (count == 0 || count != m_values.size())
-        return fail(0);
+        return fail(std::string());
     if (!out.Begin(path, transaction))
-        return fail(out.File().LastError());
+        return fail(out.WhyNotWritten());
     vx::TFile& file = out.File();
     TFieldWriter writer(file);
     bool ok = file.WriteInt32(kMapFileVersion) && file.WriteInt32(kWord256) &&
@@ -106,9 +106,9 @@ bool TMap::WriteFile(const std::string& path, vx::TFileTransaction* transaction,
     static_assert(sizeof(TComplex) == 8, "a value is two floats");
     ok = ok && file.Write(m_values.data(), m_values.size() * sizeof(TComplex));
     if (!ok || !out.Commit()) {
-        const int error = out.File().LastError();
+        const std::string why = out.WhyNotWritten();
         out.Abort();
-        return fail(error);
+        return fail(why);
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include "model/IInfoFrame.h"
 #include "model/IMainFrame.h"
 #include "model/ProcessingHooks.h"
+#include "model/TAnalysis.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TFolderHold.h"
@@ -96,6 +97,7 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
     bool ok = m_pWorkSet->WriteDataFile(m_pWorkSet->GetFilePath(), true, &transaction, note);
     // The project file written with it records the set as its new file holds it.
     kept.fileParams = m_pWorkSet->FileParams();
+    kept.fileSamples = m_pWorkSet->FileSamplesState();
     kept.fileWritten = true;
     m_pWorkSet->ParamsAreInFile();
     // A set whose file waits for the first save was read from that file: this one replaces it.
@@ -110,7 +112,7 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
 void TProject::RestoreWorkSetMaps(TKeptMaps& kept)
 {
     if (kept.fileWritten)
-        m_pWorkSet->SetFileParams(kept.fileParams);
+        m_pWorkSet->SetFileState({kept.fileParams, kept.fileSamples});
     if (kept.dropped)
         m_pWorkSet->m_pMapList = kept.dropped.release();
     else if (m_pWorkSet->m_pMapList) {
@@ -123,6 +125,9 @@ void TProject::RestoreWorkSetMaps(TKeptMaps& kept)
 
 void TProject::WorkSetSaved()
 {
+    // The analyses made from the samples saved now are in the project file with them.
+    for (TAnalysis* pAnalysis : m_analyses)
+        pAnalysis->SamplesSaved();
     if (m_history && ProcessingHooks().disableUndo)
         ProcessingHooks().disableUndo(m_history);
     NotifyHistoryChanged();
@@ -399,6 +404,7 @@ void TProject::ClearAllOperations()
         return;
     if (undoFailed) {
         // The steps left stay undoable; the maps and windows follow the set as it now is.
+        m_pWorkSet->SamplesChanged();
         MarkAnalysesNotComputed();
         m_pWorkSet->UpdateMaps();
         UpdateFrames(true, true, true, true, true);
@@ -415,6 +421,8 @@ void TProject::ClearAllOperations()
         m_pMainFrame->CloseAllChildWindows();
     CloseImageFrames();
     ClearRegionEstimates();
+    // Every step undone: the set holds the samples of its file again.
+    m_pWorkSet->SamplesAsInFile();
     m_bModified = false;
     LocateImagesInWorkSet();
     ResetSpectrumDisplay(true);
@@ -465,14 +473,14 @@ void TProject::RecordStep(TProcessStep* pStep, bool dataChanged)
     else if (hooks.deleteStep)
         hooks.deleteStep(pStep);
     if (dataChanged)
-        MarkAnalysesNotComputed();
+        SamplesChanged();
     NotifyHistoryChanged();
 }
 
 bool TProject::Undo()
 {
     const bool moved = m_history && ProcessingHooks().undo && ProcessingHooks().undo(m_history);
-    MarkAnalysesNotComputed();
+    SamplesChanged();
     NotifyHistoryChanged();
     return moved;
 }
@@ -480,9 +488,18 @@ bool TProject::Undo()
 bool TProject::Redo()
 {
     const bool moved = m_history && ProcessingHooks().redo && ProcessingHooks().redo(m_history);
-    MarkAnalysesNotComputed();
+    SamplesChanged();
     NotifyHistoryChanged();
     return moved;
+}
+
+void TProject::SamplesChanged()
+{
+    // The work set's samples are no longer those the analyses were made from, nor those
+    // of its file.
+    if (m_pWorkSet)
+        m_pWorkSet->SamplesChanged();
+    MarkAnalysesNotComputed();
 }
 
 void TProject::NotifyHistoryChanged()

@@ -363,6 +363,8 @@ private:
     // Opens the middle slice of each axis when no image frame is open.
     void OpenMiddleSliceFrames();
     void MarkAnalysesNotComputed();
+    // The work set's samples changed (a step applied, undone or redone).
+    void SamplesChanged();
     // Tells the main frame that the history changed.
     void NotifyHistoryChanged();
     void DeleteAnalyses();
@@ -407,8 +409,10 @@ private:
     struct TKeptMaps {
         std::unique_ptr<TMapList> dropped;  // the maps the user chose not to save
         std::vector<int32_t> states;
-        std::shared_ptr<const TCSIParams> fileParams;  // the set's file's before the save
-        bool fileWritten = false;                      // the set's data-set file was staged
+        // What the set's data-set file held before the save (TCSISet::FileState).
+        std::shared_ptr<const TCSIParams> fileParams;
+        uint64_t fileSamples = 0;
+        bool fileWritten = false;  // the set's data-set file was staged
     };
     // Writes the work set's data-set file and map files into the transaction (asking
     // first about the maps with `ask`); false when one could not be written (reported).

@@ -80,12 +80,19 @@ std::string TProject::WhyFolderCannotBeWritten() const
 
 std::unique_ptr<vx::TFileTransaction> TProject::BeginChange()
 {
-    return m_hold->BeginChange(m_strFolder, m_strName);
+    std::unique_ptr<vx::TFileTransaction> change = m_hold->BeginChange(m_strFolder, m_strName);
+    // A new set, map or pixel file may be read by whoever may read the project file.
+    if (change && !m_strName.empty())
+        change->NewFilesTakeRightsOf(GetProjectFilePath());
+    return change;
 }
 
 vx::TFileTransaction* TProject::NewFiles()
 {
-    return m_hold->NewFiles(m_strFolder, m_strName);
+    vx::TFileTransaction* pending = m_hold->NewFiles(m_strFolder, m_strName);
+    if (pending && !m_strName.empty())
+        pending->NewFilesTakeRightsOf(GetProjectFilePath());
+    return pending;
 }
 
 void TProject::DiscardNewFile(const std::string& path)
@@ -148,7 +155,7 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
 
 vx::TWriteFailureNote TProject::NotDoneNote(const std::string& failure)
 {
-    return [failure](int error) { return failure + (error == 0 ? "." : ": " + vx::FileErrorReason(error) + "."); };
+    return [failure](const std::string& why) { return failure + (why.empty() ? "." : ": " + why + "."); };
 }
 
 void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure,

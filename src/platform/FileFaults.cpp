@@ -12,13 +12,14 @@
 
 namespace vx {
 
+std::atomic<bool> g_fileFaultsArmed{false};
+
 namespace {
 struct TArmed {
     TFileFault fault;
     int seen = 0;        // watched calls, or steps, so far
     bool spent = false;  // struck once, and not onward
 };
-std::atomic<bool> g_armed{false};  // the common case takes no lock
 std::mutex g_mutex;
 std::vector<TArmed> g_faults;
 bool g_struck = false;
@@ -31,7 +32,7 @@ void SetFileFaults(const std::vector<TFileFault>& faults)
     for (const TFileFault& fault : faults)
         g_faults.push_back({fault});
     g_struck = false;
-    g_armed.store(!g_faults.empty());
+    g_fileFaultsArmed.store(!g_faults.empty());
 }
 
 bool FileFaultStruck()
@@ -40,10 +41,8 @@ bool FileFaultStruck()
     return g_struck;
 }
 
-bool FileCallFails(TFileCall call)
+bool ArmedFileCallFails(TFileCall call)
 {
-    if (!g_armed.load(std::memory_order_relaxed))
-        return false;
     std::lock_guard<std::mutex> lock(g_mutex);
     // One fault makes a call fail: the first of the list that strikes. A fault struck once
     // only is spent only when it is that one; one that met another at this call stays
@@ -100,7 +99,7 @@ bool OpenHere(const struct stat& file)
 
 bool RemovalHidesOpenFile(const std::string& path)
 {
-    if (!g_armed.load(std::memory_order_relaxed))
+    if (!g_fileFaultsArmed.load(std::memory_order_relaxed))
         return false;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -123,7 +122,7 @@ bool RemovalHidesOpenFile(const std::string& path)
 
 bool ExclusiveLockRefused(int fd)
 {
-    if (!g_armed.load(std::memory_order_relaxed))
+    if (!g_fileFaultsArmed.load(std::memory_order_relaxed))
         return false;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -142,9 +141,18 @@ bool ExclusiveLockRefused(int fd)
     return true;
 }
 
+bool ArmedEntryTypesUnknown()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (const TArmed& armed : g_faults)
+        if (armed.fault.entryTypesUnknown)
+            return true;
+    return false;
+}
+
 void NoteFileStep()
 {
-    if (!g_armed.load(std::memory_order_relaxed))
+    if (!g_fileFaultsArmed.load(std::memory_order_relaxed))
         return;
     std::lock_guard<std::mutex> lock(g_mutex);
     for (TArmed& armed : g_faults)

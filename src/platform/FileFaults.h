@@ -5,6 +5,7 @@
 // kinds of call it watches, the event among them at which it strikes and whether every
 // later one fails as well. Sweeping that event from 1 upwards reaches every call of the
 // kinds, as the step hook (TFile::SetStepHook) lets a test die at every step.
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct TFileFault {
     // open only to read fails with EBADF, as an NFS client's lock does: it locks a range of
     // the file on the server, which needs the file open for writing.
     bool locksNeedWrite = false;
+    // No call fails by count (give no `calls`), but a folder's listing gives no entry's type
+    // (DT_UNKNOWN), as file systems that do not keep it in their folders give none.
+    bool entryTypesUnknown = false;
 };
 
 // Arms the faults in place of any armed before, each counting its calls afresh (an empty
@@ -54,9 +58,16 @@ struct TFileFault {
 void SetFileFaults(const std::vector<TFileFault>& faults);
 // True once an armed fault has made a call fail.
 bool FileFaultStruck();
+// Whether any fault is armed: with none, the file layer's question below costs one load.
+extern std::atomic<bool> g_fileFaultsArmed;
+// FileCallFails once a fault is armed.
+bool ArmedFileCallFails(TFileCall call);
 // The file layer asks before each call of that kind: true, with errno set to the fault's
 // error, when the call is to fail as though the system had refused it.
-bool FileCallFails(TFileCall call);
+inline bool FileCallFails(TFileCall call)
+{
+    return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedFileCallFails(call);
+}
 // The file layer asks before it removes the file at `path`: true when an armed fault hides
 // open files and this process holds that file open; it is then renamed to such a hidden
 // file beside it, as the removal.
@@ -64,6 +75,13 @@ bool RemovalHidesOpenFile(const std::string& path);
 // The lock code asks before it takes an exclusive lock on `fd`: true, with errno EBADF,
 // when an armed fault makes locks need write access and `fd` is open only to read.
 bool ExclusiveLockRefused(int fd);
+// EntryTypesUnknown once a fault is armed.
+bool ArmedEntryTypesUnknown();
+// A folder's listing asks for each entry: true when an armed fault gives no entry's type.
+inline bool EntryTypesUnknown()
+{
+    return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedEntryTypesUnknown();
+}
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();
 

@@ -417,9 +417,14 @@ TFolderListing ListFolder(const std::string& folder, const std::string& pattern)
         const std::string name = entry->d_name;
         if (name == "." || name == ".." || !WildcardMatch(pattern, name))
             continue;
-        // A link to a folder is a folder; one that leads nowhere is not.
-        struct stat st {};
-        const bool isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        // The entry's own type says what it is, but for a link (a link to a folder is a
+        // folder; one that leads nowhere is not) and on a file system that keeps no type.
+        const unsigned char type = EntryTypesUnknown() ? static_cast<unsigned char>(DT_UNKNOWN) : entry->d_type;
+        bool isFolder = type == DT_DIR;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat st {};
+            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
         listing.entries.push_back({name, isFolder});
     }
     ::closedir(dir);

@@ -119,9 +119,10 @@ std::string TempFolder();
 // Why a file operation failed, from its error number (TFile::LastError), in a few
 // words to follow a message: "the disk is full", or the system's text.
 std::string FileErrorReason(int error);
-// The sentence a caller adds after a file writer's own failure message, made from the
-// error number (0 when the system gave none): what was therefore not done, and why.
-using TWriteFailureNote = std::function<std::string(int error)>;
+// The sentence a caller adds after a file writer's own failure message, made from why it
+// failed (FileErrorReason, or TAtomicFile::WhyNotWritten; empty when the system gave no
+// reason): what was therefore not done, and why.
+using TWriteFailureNote = std::function<std::string(const std::string& why)>;
 
 // Reads a whole file up to maxBytes; false when it cannot be read or is larger.
 bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30));

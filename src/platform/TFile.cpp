@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -328,11 +329,55 @@ bool TFile::WriteDouble(double v) { return Write(&v, 8); }
 
 TAtomicFile::~TAtomicFile() { Abort(); }
 
+namespace {
+
+// Makes a new file of a unique name at `pattern`, whose last six characters are replaced by
+// letters and digits, open to read and write. The system gives it the rights of any new
+// file (its umask, a default ACL of the folder); the process's umask is never changed for
+// that, which would give files other threads make meanwhile rights they should not have.
+int MakeUniqueFile(std::string& pattern)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::atomic<uint64_t> counter{0};
+    uint64_t seed = (static_cast<uint64_t>(::getpid()) << 32) ^ static_cast<uint64_t>(::time(nullptr)) ^
+                    (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        for (size_t i = pattern.size() - 6; i < pattern.size(); ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            pattern[i] = kLetters[(seed >> 33) % (sizeof kLetters - 1)];
+        }
+        const int fd = ::open(pattern.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Gives the new file the rights of the regular file at `like`: its permission bits, its
+// group where this user belongs to that group, and its owner where the process may give
+// a file away (root); false, the rights the system gave it kept, when no regular file is
+// there. A right the file system does not take is left as it was: the data is written all
+// the same.
+bool TakeRightsOf(int fd, const std::string& like)
+{
+    struct stat st {};
+    if (like.empty() || ::lstat(like.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
+        ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    ::fchmod(fd, st.st_mode & 0777);
+    return true;
+}
+
+}  // namespace
+
 bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transaction)
 {
     Abort();
     m_target = targetPath;
     m_transaction = transaction;
+    m_failedWorkFolder.clear();
     // A file of a transaction is staged in the transaction's work folder, any other
     // beside its target under a hidden name.
     std::string folder = FolderOf(targetPath);
@@ -340,40 +385,65 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     if (transaction) {
         folder = transaction->StagingFolder();
         tempName.clear();
-        if (folder.empty())
+        if (folder.empty()) {
+            m_failedWorkFolder = TFileTransaction::WorkFolderOf(transaction->Folder());
+            m_file.m_error = transaction->FailedError();
             return false;
+        }
     }
     tempName += FileNameOf(targetPath);
     tempName += ".XXXXXX";
-    const std::string pattern = JoinPath(folder, tempName);
-    std::string buf = pattern;
-    const int fd = FileCallFails(kFileCreate) ? -1 : mkstemp(buf.data());
+    std::string buf = JoinPath(folder, tempName);
+    const int fd = FileCallFails(kFileCreate) ? -1 : MakeUniqueFile(buf);
     if (fd < 0) {
         m_file.m_error = errno != 0 ? errno : EIO;
-        if (transaction)
+        // A staged file that cannot be made is the work folder's failure (it may not be
+        // written, or is gone), not the target's; a full disk is the disk's.
+        const bool full = m_file.m_error == ENOSPC || m_file.m_error == EDQUOT;
+        if (transaction && full) {
             transaction->NoteFailure(targetPath, m_file.m_error);
+        } else if (transaction) {
+            m_failedWorkFolder = folder;
+            transaction->NoteFailure(folder, m_file.m_error, TFileTransaction::TCall::WriteWorkFolder);
+        }
         return false;
     }
-    // Keep the permissions a newly created file would get.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
+    // A file written in place of another keeps who may read and write it; a new file of a
+    // transaction takes the rights of the file the transaction names for its new files.
+    if (!TakeRightsOf(fd, targetPath) && transaction)
+        TakeRightsOf(fd, transaction->NewFilesLike());
     m_tempPath = buf;
-    TFile::Step();
-    if (!m_file.Open(m_tempPath, TFile::Mode::Write)) {
+    m_file.m_file = ::fdopen(fd, "w+b");
+    if (!m_file.m_file) {
+        const int error = errno != 0 ? errno : EIO;
+        ::close(fd);
+        m_file.m_error = error;
         if (transaction)
-            transaction->NoteFailure(targetPath, m_file.LastError());
+            transaction->NoteFailure(targetPath, error);
         RemoveFile(m_tempPath);
         m_tempPath.clear();
         return false;
     }
+    m_file.m_path = m_tempPath;
+    m_file.m_failed = false;
+    m_file.m_error = 0;
+    m_file.m_notAFile.clear();
+    TFile::Step();
     return true;
+}
+
+std::string TAtomicFile::WhyNotWritten() const
+{
+    const int error = m_file.LastError();
+    const std::string why = error == 0 ? std::string() : FileErrorReason(error);
+    if (m_failedWorkFolder.empty())
+        return why;
+    return TFileTransaction::WorkFolderNotWrittenText(m_failedWorkFolder, "could not") + (why.empty() ? "" : ": " + why);
 }
 
 bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)
 {
-    // mkstemp fills its six places with letters and digits.
+    // The six places of a unique name are letters and digits.
     constexpr size_t kUnique = 6;
     if (name.size() < kUnique + 3 || name.front() != '.' || name[name.size() - kUnique - 1] != '.')
         return false;

@@ -128,6 +128,10 @@ public:
     bool Commit(bool durable = true);
     void Abort();
     const std::string& TempPath() const { return m_tempPath; }
+    // Why the file could not be written, in a few words to follow a message: its error's
+    // reason (FileErrorReason), or that the work folder of its transaction did not take its
+    // staged file, and why; empty when the system gave no reason.
+    std::string WhyNotWritten() const;
     // True for the name (no folder) of a temporary file Begin() makes beside its target:
     // "." + the target's name + "." + six letters or digits; target then receives that name.
     static bool IsTempFileName(const std::string& name, std::string& target);
@@ -137,6 +141,7 @@ private:
     std::string m_target;
     std::string m_tempPath;
     TFileTransaction* m_transaction = nullptr;
+    std::string m_failedWorkFolder;  // the work folder that did not take the staged file
 };
 
 // Writes a whole text or binary buffer through TAtomicFile.

@@ -40,19 +40,34 @@ constexpr int64_t kMaxJournalBytes = int64_t{1} << 20;
 std::atomic<bool> g_folderSyncsFail{false};
 
 // Makes the renames and removals in the folder so far survive a power cut as well; the
-// system's error number when it could not, else 0.
-int SyncFolder(const std::string& folder)
+// system's error number when it could not, else 0. A folder that this user may write and
+// enter but not read cannot be opened to be synced: then the whole file system it lies on
+// is, through `inside`, a file or folder in it that this program made and may open.
+int SyncFolder(const std::string& folder, const std::string& inside)
 {
     if (g_folderSyncsFail.load())
         return EIO;
     if (FileCallFails(kFileSyncFolder))
         return errno;
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string path = folder.empty() ? std::string(".") : folder;
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        const int error = ::fsync(fd) == 0 ? 0 : errno;
+        ::close(fd);
+        return error;
+    }
+    const int error = errno;
+    if (error != EACCES && error != EPERM)
+        return error;
+    // Never waiting on a FIFO, never through a link out of the folder.
+    fd = ::open(inside.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
-        return errno;
-    const int error = ::fsync(fd) == 0 ? 0 : errno;
+        return error;
+    struct stat there {}, here {};
+    const bool sameSystem = ::stat(path.c_str(), &here) == 0 && ::fstat(fd, &there) == 0 && there.st_dev == here.st_dev;
+    const int synced = !sameSystem ? error : ::syncfs(fd) == 0 ? 0 : errno;
     ::close(fd);
-    return error;
+    return synced;
 }
 
 // What told a staged file from any other in journals of layout 2: its inode, size and
@@ -292,9 +307,11 @@ TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::
             return Refuse(failure, TKind::Unwritable, entry.to, error,
                           entry.from.empty() ? TCall::Remove : TCall::Rename);
     }
+    // Every entry is made. A folder that cannot be synced to the disk does not keep the
+    // journal: it would keep the folder's project from opening for good, for a change
+    // that is in place and that the system writes out in its own time.
     for (const std::string& where : {folder, work})
-        if (const int error = SyncFolder(where); error != 0)
-            return Refuse(failure, TKind::Unwritable, where, error, TCall::SyncFolder);
+        SyncFolder(where, journalPath);
     if (const int error = RemoveIfThere(journalPath); error != 0)
         return Refuse(failure, TKind::Unwritable, journalPath, error, TCall::RemoveJournal);
     return TFileTransaction::TRecovery::Completed;
@@ -309,6 +326,11 @@ void TFileTransaction::FailFolderSyncs(bool fail) { g_folderSyncsFail.store(fail
 TFileTransaction::~TFileTransaction() { Abort(); }
 
 std::string TFileTransaction::WorkFolderOf(const std::string& folder) { return JoinPath(folder, kWorkFolderName); }
+
+std::string TFileTransaction::WorkFolderNotWrittenText(const std::string& work, const std::string& notDone)
+{
+    return "the work folder " + work + " " + notDone + " be written";
+}
 
 std::string TFileTransaction::StagedFileIdentity(const std::string& path)
 {
@@ -332,13 +354,22 @@ std::string TFileTransaction::StagingFolder()
     if (FolderExists(work))
         return work;
     errno = 0;
-    if (::mkdir(work.c_str(), 0777) == 0)
+    if (::mkdir(work.c_str(), 0777) == 0) {
+        // Whoever may write the folder may write its work folder, whatever the umask: it
+        // takes the folder's group (where this user belongs to it) and permission bits,
+        // and this user's own.
+        struct stat folder {};
+        if (::stat(m_folder.c_str(), &folder) == 0) {
+            ::chown(work.c_str(), static_cast<uid_t>(-1), folder.st_gid);
+            ::chmod(work.c_str(), (folder.st_mode & 02777) | 0700);
+        }
         return work;
+    }
     // Why mkdir failed, before the look below changes errno.
     const int error = errno;
     if (FolderExists(work))  // made meanwhile
         return work;
-    NoteFailure(work, error != 0 ? error : EIO);
+    NoteFailure(work, error != 0 ? error : EIO, TCall::WriteWorkFolder);
     return std::string();
 }
 
@@ -396,12 +427,12 @@ void TFileTransaction::Remove(const std::string& target)
         m_removals.push_back(target);
 }
 
-void TFileTransaction::NoteFailure(const std::string& path, int error)
+void TFileTransaction::NoteFailure(const std::string& path, int error, TCall call)
 {
     if (m_failedPath.empty()) {
         m_failedPath = path;
         m_failedError = error;
-        m_failedCall = TCall::Write;
+        m_failedCall = call;
     }
 }
 
@@ -519,13 +550,13 @@ bool TFileTransaction::Commit()
     text += std::string(kJournalEnd) + "\n";
     // A change that only removes files has staged nothing: the work folder may be missing.
     if (StagingFolder().empty())
-        return Fail(m_failedPath, m_failedError, TCall::Write);
+        return Fail(m_failedPath, m_failedError, m_failedCall);
     {
         TAtomicFile out;
         if (!out.Begin(journal) || !out.File().WriteText(text) || !out.Commit())
             return Fail(journal, out.File().LastError(), TCall::Write);
     }
-    if (const int error = SyncFolder(work); error != 0) {
+    if (const int error = SyncFolder(work, journal); error != 0) {
         // Whether the journal reached the disk is not known: nothing is changed.
         RemoveFile(journal);
         return Fail(work, error, TCall::SyncFolder);
@@ -569,7 +600,7 @@ bool TFileTransaction::Commit()
         TFile::Step();
     }
     for (const std::string& folder : {m_folder, work})
-        if (const int error = SyncFolder(folder); error != 0)
+        if (const int error = SyncFolder(folder, journal); error != 0)
             return leave(folder, error, TCall::SyncFolder);
     // A journal that stays would stop every later change of the folder.
     if (const int error = RemoveIfThere(journal); error != 0)

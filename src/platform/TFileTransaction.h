@@ -18,7 +18,8 @@ class TFileTransaction {
 public:
     // A call of a change that failed, on the path a failure names.
     enum class TCall {
-        Write,          // a staged file or the journal could not be written (or was in the way)
+        Write,           // a staged file or the journal could not be written (or was in the way)
+        WriteWorkFolder, // the work folder could not be made, or take a staged file
         Rename,         // a staged file could not be put in place over its target
         Remove,         // a file to remove could not be removed
         SyncFolder,     // the folder's entries could not be put on the disk
@@ -33,6 +34,8 @@ public:
 
     // The hidden folder inside `folder` that holds the staged files and the journal.
     static std::string WorkFolderOf(const std::string& folder);
+    // "the work folder <work> could not be written", with `notDone` ("could not", "cannot").
+    static std::string WorkFolderNotWrittenText(const std::string& work, const std::string& notDone);
     static std::string JournalPathOf(const std::string& folder);
     // What a journal records of the staged file at `path` ("size:checksum"); empty when it
     // cannot be read. Tools that write journals (the fuzz targets) take it from here.
@@ -67,9 +70,14 @@ public:
     // This transaction's new file for target replaces the one an included transaction
     // staged for it (it was made from that file, or knowingly over it).
     void TakeOver(const std::string& target);
-    // A staged file that could not be written: the first such failure is kept for
-    // FailedPath() and FailedError().
-    void NoteFailure(const std::string& path, int error);
+    // A staged file that could not be written (or the work folder, with WriteWorkFolder):
+    // the first such failure is kept for FailedPath(), FailedError() and FailedCall().
+    void NoteFailure(const std::string& path, int error, TCall call = TCall::Write);
+    // New files staged in the transaction that replace none take the rights of the file at
+    // `path` (the project's file): who may read the project may read all of it. A file that
+    // replaces another keeps that one's.
+    void NewFilesTakeRightsOf(const std::string& path) { m_newFilesLike = path; }
+    const std::string& NewFilesLike() const { return m_newFilesLike; }
     // True when nothing is planned (included transactions are not counted).
     bool IsEmpty() const { return m_renames.empty() && m_removals.empty(); }
     // Asks `check` once the journal is written and on the disk, just before the first file
@@ -142,6 +150,7 @@ private:
     std::vector<std::string> m_removals;
     std::vector<std::string> m_takenOver;
     std::vector<TFileTransaction*> m_included;  // not owned
+    std::string m_newFilesLike;  // see NewFilesTakeRightsOf
     std::string m_failedPath;
     int m_failedError = 0;
     TCall m_failedCall = TCall::Write;

@@ -34,19 +34,33 @@ std::unique_ptr<TAnalysis> NewAnalysisOfKind(int32_t kind)
 
 bool WriteAnalysisRecords(vx::TFile& file, const TProject& project)
 {
+    // An analysis made from samples its set's file does not hold reaches the file with the
+    // save of its set, which records the set as it is then: until that save the record the
+    // file held is written again, and an analysis that had none is left out, so that every
+    // record fits its set as the file records it.
     const std::vector<TAnalysis*>& analyses = project.m_analyses;
-    size_t count = analyses.size();
+    size_t count = 0;
     for (const TKeptRecord& kept : project.m_pCSISetList->KeptRecords())
         count += kept.analyses.size();
+    for (const TAnalysis* analysis : analyses)
+        if (!analysis->OfUnsavedSamples() || !analysis->SavedRecord().empty())
+            ++count;
     if (count > INT32_MAX || !file.WriteInt32(kAnalysisSectionTag) || !file.WriteInt32(static_cast<int32_t>(count)))
         return false;
     for (const TKeptRecord& kept : project.m_pCSISetList->KeptRecords())
         for (const std::string& record : kept.analyses)
             if (!file.Write(record.data(), record.size()))
                 return false;
-    for (const TAnalysis* analysis : analyses) {
+    for (TAnalysis* analysis : analyses) {
+        if (analysis->OfUnsavedSamples()) {
+            const std::string& saved = analysis->SavedRecord();
+            if (!file.Write(saved.data(), saved.size()))
+                return false;
+            continue;
+        }
         const TCSISet* set = analysis->GetCSISet();
-        if (!file.WriteInt32(analysis->RecordKind()))
+        const int64_t start = file.Tell();
+        if (start < 0 || !file.WriteInt32(analysis->RecordKind()))
             return false;
         // The length is known once the body is written.
         const int64_t lengthAt = file.Tell();
@@ -58,6 +72,12 @@ bool WriteAnalysisRecords(vx::TFile& file, const TProject& project)
         if (end < 0 || length > INT32_MAX || !file.Seek(lengthAt) ||
             !file.WriteInt32(static_cast<int32_t>(length)) || !file.Seek(end))
             return false;
+        // The record as written, read back, to be written again while the analysis is of
+        // unsaved samples.
+        std::string record(static_cast<size_t>(end - start), '\0');
+        if (!file.Flush() || !file.ReadExactAt(start, record.data(), record.size()))
+            return false;
+        analysis->RecordInFile(std::move(record));
     }
     return true;
 }
@@ -105,6 +125,10 @@ bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
                 return fail();
             keptSet->analyses.push_back(std::move(record));
         } else if (analysis && set && analysis->ReadRecord(in, set)) {
+            std::string record(static_cast<size_t>(length) + 8, '\0');
+            if (!file.ReadExactAt(start, record.data(), record.size()))
+                return fail();
+            analysis->RecordInFile(std::move(record));
             project.m_analyses.push_back(analysis.release());
         } else {
             failed.push_back("record " + std::to_string(i + 1) + (setName.empty() ? "" : " (" + setName + ")"));

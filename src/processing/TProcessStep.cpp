@@ -60,7 +60,7 @@ bool TProcessStep::WriteStateFile(const TStateWriter& write)
     if (folder.empty())
         return false;
     m_strTempFile = MakeTempFileName(m_pszStatePrefix, folder);
-    if (write(m_strTempFile, [](int error) { return NotDoneText(TStateChange::Step, error); })) {
+    if (write(m_strTempFile, [](const std::string& why) { return NotDoneText(TStateChange::Step, why); })) {
         TFolderHold::KeepStateFile(m_strTempFile);
         return true;
     }
@@ -79,12 +79,12 @@ std::string TProcessStep::StateFolder() const
     return project ? project->StateFolder() : vx::TempFolder();
 }
 
-std::string TProcessStep::NotDoneText(TStateChange change, int error)
+std::string TProcessStep::NotDoneText(TStateChange change, const std::string& why)
 {
     const char* what = change == TStateChange::Undo ? "undo" : (change == TStateChange::Redo ? "redo" : "step");
     std::string text = std::string("The ") + what + " was not done";
-    if (error != 0)
-        text += ": " + vx::FileErrorReason(error);
+    if (!why.empty())
+        text += ": " + why;
     return text + ".";
 }
 
@@ -165,7 +165,7 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
     }
     bool written = false;
     try {
-        written = write(current, [change](int error) { return NotDoneText(change, error); });
+        written = write(current, [change](const std::string& why) { return NotDoneText(change, why); });
     } catch (...) {
         TFolderHold::RemoveStateFile(current);
         throw;

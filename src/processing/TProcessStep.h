@@ -83,7 +83,7 @@ public:
     // What a state file is written for; a failed write says that this was not done.
     enum class TStateChange { Step, Undo, Redo };
     // The sentence after a failed state write: "The undo was not done: the disk is full."
-    static std::string NotDoneText(TStateChange change, int error);
+    static std::string NotDoneText(TStateChange change, const std::string& why);
 
     // Exchanges the data set with the state in m_strTempFile (the shared undo and redo
     // of steps whose state is the whole set): the current samples go to a new state

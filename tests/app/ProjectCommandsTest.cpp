@@ -898,6 +898,27 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     EXPECT_EQ(g_pProject->m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
 }
 
+// Project > Add Images closed with OK writes the project file; where its work folder takes
+// no new file, the message names that folder, which is what failed, not the project file.
+TEST_F(ProjectCommandsTest, AProjectFileWriteWhoseWorkFolderTakesNoFileNamesTheWorkFolder)
+{
+    const std::string folder = root.File("p");
+    MakeProjectOfSets(folder, "p");
+    ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    const std::string before = ReadBytes(folder + "/p.tpj");
+    {
+        TFileFaultScope closed({{vx::kFileCreate, EACCES, 1, true}});
+        TDialogScript script([](QDialog& d) {
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { dialog.accept(); });
+        });
+        frame->Action(cmd::ProjectAddImages)->trigger();
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can't write project file. The work folder " + folder +
+                                                          "/.vexara could not be written: the folder or file is "
+                                                          "write-protected."});
+    EXPECT_EQ(ReadBytes(folder + "/p.tpj"), before);
+}
+
 TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous)
 {
     TGuiFixture fixture;

@@ -845,6 +845,146 @@ TEST_F(ProjectFolderTest, InAGroupFolderOfUsersWithGroupsOfTheirOwnTheLockFileTa
     }
 }
 
+namespace {
+
+// "name mode" of each file of the folder (not its work folder nor its lock file), with its
+// owner and group as "uid:gid" when asked.
+std::string RightsOfFiles(const std::string& folder, bool owners)
+{
+    std::string text;
+    for (const std::string& name : test::FolderNames(folder)) {
+        struct stat st {};
+        if (name == ".vexara" || name == TFolderLock::FileName() || ::lstat((folder + "/" + name).c_str(), &st) != 0)
+            continue;
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+        text += name + " " + mode;
+        if (owners)
+            text += " " + std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid);
+        text += "\n";
+    }
+    return text;
+}
+
+// The rights, owner and group of each file of the folder changed to these.
+void SetRights(const std::string& folder, mode_t files, mode_t folders)
+{
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_symlink())
+            continue;
+        ASSERT_EQ(::chmod(entry.path().c_str(), entry.is_directory() ? folders : files), 0) << entry.path();
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), folders), 0);
+}
+
+}  // namespace
+
+// A save under the umask 077 leaves who may read and write the project's files as it was:
+// a file written in place of another keeps its rights, its group and, where root saves,
+// its owner; a new set takes the rights of the project file. In a group folder the other
+// user of the group then opens and saves the project the first one saved.
+TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
+{
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    SetRights(m_folder, 0664, 0775);
+    // Opens the project, saves the changed work set and saves it as the new set `name` too.
+    const auto save = [&](const std::string& name) {
+        const mode_t mask = ::umask(077);
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        std::string said = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
+        if (said == "opened") {
+            project.SetModified(true);
+            said += project.SaveWorkSetAndProject(false) && project.SaveWorkSetAs(name) ? ", saved" : ", not saved";
+            said += ", " + std::to_string(project.m_pCSISetList->GetCount()) + " sets";
+        }
+        for (const std::string& message : script.Messages())
+            said += "\n" + message;
+        g_pProject = nullptr;
+        ::umask(mask);
+        return said;
+    };
+    const auto rights = [](const std::vector<std::string>& names, const std::string& tail) {
+        std::string text;
+        for (const std::string& name : names)
+            text += name + " 0664" + tail + "\n";
+        return text;
+    };
+    const bool root = ::geteuid() == 0;
+    if (root)
+        GiveTree(m_folder, 65534, 65534);
+    EXPECT_EQ(test::AsAnOrdinaryUser([&] { return save("C"); }), "opened, saved, 3 sets");
+    EXPECT_EQ(RightsOfFiles(m_folder, false), rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "ax", "p.tpj"}, ""));
+    if (!root)
+        GTEST_SKIP() << "another user's files, and two users of one group, are had only by root";
+
+    // Root saving the user's project leaves it the user's.
+    EXPECT_EQ(save("D"), "opened, saved, 4 sets");
+    EXPECT_EQ(RightsOfFiles(m_folder, true),
+              rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "D", "ax", "p.tpj"}, " 65534:65534"));
+
+    // Two users, each of a group of their own, share the group of the folder.
+    constexpr gid_t kGroup = 65532;
+    GiveTree(m_folder, 65534, kGroup);
+    SetRights(m_folder, 0664, 02775);
+    // The first user's save makes the work folder anew.
+    ASSERT_TRUE(RemoveFolderTree(m_folder + "/.vexara"));
+    EXPECT_EQ(test::AsUser(65534, 65534, [&] { return save("E"); }, {kGroup}), "opened, saved, 5 sets");
+    EXPECT_EQ(test::AsUser(65533, 65533, [&] { return save("F"); }, {kGroup}), "opened, saved, 6 sets");
+    std::string text = RightsOfFiles(m_folder, true);
+    for (const std::string user : {"65534:", "65533:"})
+        for (size_t at = 0; (at = text.find(user, at)) != std::string::npos;)
+            text.replace(at, user.size(), "user:");
+    EXPECT_EQ(text, rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "D", "E", "F", "ax", "p.tpj"},
+                           " user:" + std::to_string(kGroup)));
+}
+
+// A folder its user may write and enter but not list (mode 311) is saved whole: its change
+// reaches the disk through its work folder, no journal is left, and the project opens again
+// with every set. With its work folder closed to the user, a save names that folder.
+TEST_F(ProjectFolderTest, AFolderThatMayNotBeListedIsSavedAndOpensAgain)
+{
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    if (::geteuid() == 0)
+        GiveTree(m_folder, 65534, 65534);
+    const std::string path = m_folder + "/p.tpj", work = m_folder + "/.vexara";
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        ::chmod(m_folder.c_str(), 0311);
+        test::TScriptedReport script;
+        std::string text;
+        {
+            TProject project;
+            g_pProject = &project;
+            text = project.Load(path) ? "opened" : "refused";
+            project.SetModified(true);
+            text += project.SaveWorkSetAndProject(false) ? ", saved" : ", not saved";
+        }
+        text += FileExists(work + "/journal") ? ", a journal left" : "";
+        TProject again;
+        g_pProject = &again;
+        text += again.Load(path) ? "; opened again, " + std::to_string(again.m_pCSISetList->GetCount()) + " sets"
+                                 : "; refused again";
+        ::chmod(work.c_str(), 0);
+        text += again.Save() ? ", saved" : ", not saved";
+        again.SetModified(true);
+        text += again.SaveWorkSetAndProject(false) ? ", saved" : ", not saved";
+        ::chmod(work.c_str(), 0755);
+        g_pProject = nullptr;
+        for (const std::string& message : script.Messages())
+            text += "\n" + message;
+        ::chmod(m_folder.c_str(), 0755);
+        return text;
+    });
+    EXPECT_EQ(said, "opened, saved; opened again, 2 sets, not saved, not saved\nCan't write project file. The work "
+                    "folder " + work + " could not be written: the folder or file is write-protected.\nCan not write CSI "
+                    "data set file " + m_folder + "/A.\r\nThe CSI set A was not saved: the work folder " + work +
+                        " could not be written: the folder or file is write-protected.");
+}
+
 // A folder that does not exist, is not a folder, or may not be entered refuses the open,
 // naming the folder that stands in the way and whom to ask.
 TEST_F(ProjectFolderTest, AFolderThatIsMissingOrCannotBeEnteredSaysWhichAndWhomToAsk)

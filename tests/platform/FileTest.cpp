@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Files.h"
@@ -109,6 +114,44 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
     EXPECT_EQ(test::ReadBytes(path), "new contents");
     EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     EXPECT_FALSE(WriteFileAtomically(dir.File("no/such/x.dat"), "x"));
+}
+
+// A new file's rights are those the system gives any new file: the process's umask, which
+// its threads share, is never set aside for it, so that a file another thread makes
+// meanwhile never gets rights wider than the umask allows. Another thread reads the umask
+// as the system holds it, over and over, while files are begun here.
+TEST(AtomicFile, ANewFileLeavesTheUmaskOfTheProcessAlone)
+{
+    test::TTempFolder dir;
+    const mode_t mask = ::umask(022);
+    std::atomic<int> looks{0};
+    std::atomic<bool> done{false};
+    std::string seen;
+    std::thread other([&] {
+        for (; !done.load(); ++looks) {
+            std::ifstream status("/proc/self/status");
+            std::string line, umask = "none";
+            while (std::getline(status, line))
+                if (line.rfind("Umask:", 0) == 0)
+                    umask = line.substr(7);
+            if (umask != "0022" && seen.find(umask) == std::string::npos)
+                seen += umask + " ";
+        }
+    });
+    // Until the other thread has had its turns while files were begun here.
+    while (looks.load() < 20000) {
+        TAtomicFile out;
+        EXPECT_TRUE(out.Begin(dir.File("new.dat")));
+        out.Abort();
+    }
+    done.store(true);
+    other.join();
+    ::umask(mask);
+    EXPECT_EQ(seen, "") << "umasks seen besides 0022";
+    ASSERT_TRUE(WriteFileAtomically(dir.File("new.dat"), "x"));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("new.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 TEST(File, WritePartsWritesEveryPartInOrderOrFailsOnAFullDisk)

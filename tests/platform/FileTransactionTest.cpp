@@ -358,8 +358,11 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     EXPECT_TRUE(transaction.LeftJournal());
     EXPECT_TRUE(FileExists(Journal(m_dir)));
     EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
-    TFileTransaction::FailFolderSyncs(false);
+    // Completed while the folder still cannot be synced: a journal kept for that alone would
+    // keep the folder's project from opening for good.
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+    TFileTransaction::FailFolderSyncs(false);
+    EXPECT_FALSE(FileExists(Journal(m_dir)));
     EXPECT_EQ(test::FolderNames(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -108,6 +109,22 @@ TEST(Files, ListingFiltersAndSorts)
     const auto all = test::ListedEntries(dir.Path());
     ASSERT_EQ(all.size(), 4u);
     EXPECT_TRUE(all[3].isFolder);
+    // Links are followed (one that leads nowhere is no folder), whether the file system
+    // gives each entry's type or the listing asks for it.
+    ASSERT_EQ(::symlink("sub", dir.File("to sub").c_str()), 0);
+    ASSERT_EQ(::symlink("a.par", dir.File("to a").c_str()), 0);
+    ASSERT_EQ(::symlink("gone", dir.File("to gone").c_str()), 0);
+    for (const bool typesKept : {true, false}) {
+        SCOPED_TRACE(typesKept ? "entry types kept" : "no entry types");
+        std::vector<TFileFault> faults;
+        if (!typesKept)
+            faults.push_back(test::NoEntryTypes());
+        test::TFileFaultScope fault(faults);
+        std::string folders;
+        for (const TFolderEntry& e : test::ListedEntries(dir.Path()))
+            folders += e.name + (e.isFolder ? "/ " : " ");
+        EXPECT_EQ(folders, "a.par b.PAR c.rec sub/ to a to gone to sub/ ");
+    }
 }
 
 // A folder whose listing fails, at its open or at any read of its entries, gives the error

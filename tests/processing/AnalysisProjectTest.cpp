@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +23,10 @@
 #include "processing/TAnalysisNMF.h"
 #include "processing/TAnalysisPCA.h"
 #include "processing/TPCACorrection.h"
+#include "processing/TProcessStep.h"
+#include "processing/TZeroFillStep.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -366,6 +370,50 @@ TEST_F(AnalysisProjectTest, SaveAsWithoutASetWhoseFileIsGoneLeavesOutItsAnalyses
     EXPECT_EQ(read.m_pCSISetList->GetCount(), 1);
     ASSERT_EQ(read.m_analyses.size(), 1u);
     EXPECT_EQ(read.m_analyses.front()->GetCSISet(), read.m_pWorkSet);
+}
+
+// A saved PCA made again from zero-filled samples whose save failed: the next write of the
+// project file, which is no save, writes the PCA as it was saved, and the project opens
+// with it and no message. The save that goes through then writes the new PCA.
+TEST_F(AnalysisProjectTest, AnAnalysisOfSamplesWhoseSaveFailedKeepsItsSavedRecord)
+{
+    std::unique_ptr<TProject> project = MakeSavedProject(false);
+    g_pProject = project.get();
+    TAnalysis* pca = project->m_analyses.front();
+    const TFloatMatrix saved = pca->Data();
+    ASSERT_TRUE(TProcessStep::Perform(new TZeroFillStep(false, project->m_pWorkSet), *project, true));
+    ASSERT_TRUE(pca->Run(true));
+    const TFloatMatrix zeroFilled = pca->Data();
+    ASSERT_FALSE(zeroFilled == saved);
+    test::TScriptedReport report;
+    report.AllowDefaults();
+    {
+        test::TFileFaultScope fault({{kFileRename, EIO, 1}});
+        EXPECT_FALSE(project->SaveWorkSetAndProject(false));
+    }
+    ASSERT_TRUE(project->Save());
+    // The project file opened in a copy of the folder, the folder being held.
+    test::TTempFolder copies;
+    const auto reopened = [&] {
+        const std::string copy = copies.File("copy");
+        std::filesystem::remove_all(copy);
+        std::filesystem::copy(m_dir.Path(), copy, std::filesystem::copy_options::recursive);
+        std::string text;
+        TProject read;
+        g_pProject = &read;
+        if (read.Load(copy + "/study.tpj") && read.m_analyses.size() == 1) {
+            const TFloatMatrix& data = read.m_analyses.front()->Data();
+            text = data == saved ? "saved" : data == zeroFilled ? "zero-filled" : "other";
+        }
+        g_pProject = project.get();
+        return text;
+    };
+    report.Clear();
+    EXPECT_EQ(reopened(), "saved");
+    ASSERT_TRUE(project->SaveWorkSetAndProject(false));
+    EXPECT_EQ(reopened(), "zero-filled");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    g_pProject = nullptr;
 }
 
 // An NMF's record holds its runs after the fields of every analysis: runs, threshold, the

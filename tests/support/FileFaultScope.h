@@ -38,4 +38,12 @@ inline TFileFault LocksAsOnNFS()
     return fault;
 }
 
+// A file system that keeps no entry's type in its folders: a listing asks for each.
+inline TFileFault NoEntryTypes()
+{
+    TFileFault fault;
+    fault.entryTypesUnknown = true;
+    return fault;
+}
+
 }  // namespace vx::test

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/dialogs/CAddImagesDlg.h"
 #include "app/dialogs/CCreateMapDlg.h"
 #include "app/dialogs/CPeakRemovalDlg.h"
 #include "app/dialogs/CNumEdit.h"
@@ -30,6 +31,7 @@
 #include "app/CWindowingToolBar.h"
 #include "app/CommandIds.h"
 #include "app/TAnalysisWndList.h"
+#include "model/TAnalysis.h"
 #include "model/TMap.h"
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
@@ -496,6 +498,67 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
     ASSERT_EQ(ends.size(), 2u * SharedToolParams().components);
     for (size_t i = 0; i + 1 < ends.size(); i += 2)
         EXPECT_NE(ends[i], ends[i + 1]) << "map " << i / 2;
+}
+
+// A write of the project file that is no save (Project > Add Images closed with OK) writes
+// no analysis made from the work set's unsaved processing: one saved before stays in the
+// file as it was saved, a new one reaches the file with the set's save. The project closed
+// without saving opens again with no message.
+TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSetsSave)
+{
+    const auto pca = [&](int first, int last) {
+        Press(P::kPCA);
+        ClickPoint(window, first);
+        ClickPoint(window, last);
+        if (auto* selectedOnly = qobject_cast<QAbstractButton*>(panel->Button(P::kSelectedOnly));
+            selectedOnly->isChecked())
+            QTest::mouseClick(selectedOnly, Qt::LeftButton);
+        Press(P::kApply);
+    };
+    const auto addNoImages = [&] {
+        TDialogScript script([](QDialog& d) {
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { dialog.accept(); });
+        });
+        Frame().Action(cmd::ProjectAddImages)->trigger();
+    };
+    // File > Exit, answering the save question, and the project opened again.
+    const auto closeAndReopen = [&](vx::ReportAnswer save) {
+        {
+            TScriptedReport atExit;
+            atExit.PlanAnswer(vx::ReportAnswer::Yes);
+            atExit.PlanAnswer(save);
+            Frame().close();
+            EXPECT_EQ(atExit.Messages(), std::vector<std::string>{});
+        }
+        Reopen();
+    };
+
+    // A PCA saved with its set, then made again from zero-filled samples, and a PCA of
+    // points the saved set does not have.
+    pca(150, 200);
+    ASSERT_TRUE(session->Project()->SaveWorkSetAndProject(false));
+    const TFloatMatrix saved = session->Project()->m_analyses.front()->Data();
+    Press(P::kZeroFill);
+    auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
+    ASSERT_NE(analysis, nullptr);
+    QTest::mouseClick(analysis->Panel()->m_btnUpdate, Qt::LeftButton);
+    ASSERT_FALSE(session->Project()->m_analyses.front()->Data() == saved);
+    pca(2 * TGuiFixture::kPoints - 100, 2 * TGuiFixture::kPoints - 50);
+    ASSERT_EQ(session->Project()->m_analyses.size(), 2u);
+    addNoImages();
+    closeAndReopen(vx::ReportAnswer::No);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    ASSERT_EQ(session->Project()->m_analyses.size(), 1u);
+    EXPECT_TRUE(session->Project()->m_analyses.front()->Data() == saved);
+
+    // Saved with the zero-filled set at the exit, the new PCA is in the file.
+    Press(P::kZeroFill);
+    pca(2 * TGuiFixture::kPoints - 100, 2 * TGuiFixture::kPoints - 50);
+    addNoImages();
+    closeAndReopen(vx::ReportAnswer::Yes);
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{});
+    ASSERT_EQ(session->Project()->m_analyses.size(), 2u);
+    EXPECT_GT(session->Project()->m_analyses.back()->LastPoint(), TGuiFixture::kPoints);
 }
 
 // A map made with the Map tool shows its range in the windowing toolbar at once, while the
