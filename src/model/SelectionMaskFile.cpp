@@ -133,8 +133,16 @@ bool ReadSelectionMask(TCSISet& set, const std::string& path)
         vx::Report(kWrongMask, vx::ReportIcon::None);
         return false;
     }
-    if (!vx::ReadWholeFile(path, text, limit)) {
-        vx::Report("Cannot open text file " + path + ".", vx::ReportIcon::Exclamation);
+    vx::TWholeFileFailure failure;
+    if (!vx::ReadWholeFile(path, text, limit, &failure)) {
+        using TKind = vx::TWholeFileFailure::TKind;
+        if (failure.kind == TKind::TooLarge)
+            vx::Report(kWrongMask, vx::ReportIcon::None);
+        else
+            vx::Report(failure.kind == TKind::NotOpened
+                           ? "Cannot open text file " + path + vx::NotAFileNote(failure.notAFile) + "."
+                           : vx::WholeFileNotReadText("Text file", path, failure),
+                       vx::ReportIcon::Exclamation);
         return false;
     }
 

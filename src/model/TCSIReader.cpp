@@ -222,8 +222,12 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
     default: break;
     }
     if (!m_pRawData) {
-        // The file was long enough a moment ago: it was cut or failed while being read.
-        ReportDataFileReadFailed(path);
+        // The file was long enough a moment ago: it was cut or failed while being read, or
+        // its size could not be looked up again.
+        if (file.SizeFailed())
+            vx::Report(vx::SizeNotReadText("Data file", path, file.LastError()), vx::ReportIcon::Exclamation);
+        else
+            ReportDataFileReadFailed(path);
         return false;
     }
     m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));

@@ -189,9 +189,17 @@ void ReportCannotOpen(const std::string& path, const vx::TFile& file)
                vx::ReportIcon::Exclamation);
 }
 
-void ReportInvalid(const std::string& path)
+// Refuses the data file with `text`, or, when the file's size could not be looked up, says
+// so instead: a file whose length is not known is not one too short or invalid.
+void ReportRefused(const std::string& path, const vx::TFile& file, const std::string& text)
 {
-    vx::Report("The CSI data file " + path + " is invalid.", vx::ReportIcon::Exclamation);
+    vx::Report(file.SizeFailed() ? vx::SizeNotReadText("The CSI data file", path, file.LastError()) : text,
+               vx::ReportIcon::Exclamation);
+}
+
+void ReportInvalid(const std::string& path, const vx::TFile& file)
+{
+    ReportRefused(path, file, "The CSI data file " + path + " is invalid.");
 }
 
 }  // namespace
@@ -241,8 +249,13 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const s
     // A file too short for what is read is damaged, which a load refuses as such; what the
     // file holds but failed while it was read could be another set's.
     const auto unread = [&](int64_t bytes) {
-        if (file.Size() >= bytes)
+        // A size that could not be looked up is said as such, with its own error.
+        if (file.SizeFailed()) {
+            const std::string text = vx::SizeNotReadText("its data-set file", path, file.LastError());
+            check.disagreement = text.substr(0, text.size() - 1);  // the list adds its own end
+        } else if (file.Size() >= bytes) {
             check.disagreement = "its data-set file " + path + " cannot be read to its end";
+        }
         return check;
     };
     // Only a header of the newest layout is compared; a file of another layout waits for
@@ -337,11 +350,11 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     if (fileVersion >= 2) {
         int32_t version = 0;
         if (!ReadExact(file, &version, 4) || version != fileVersion) {
-            vx::Report("The CSI data file " + path + " has invalid version.", vx::ReportIcon::Exclamation);
+            ReportRefused(path, file, "The CSI data file " + path + " has invalid version.");
             return false;
         }
         if (!ReadHeaderFields(file, fileVersion, header)) {
-            ReportInvalid(path);
+            ReportInvalid(path, file);
             return false;
         }
         // The file has no inverse rotation: keep it the inverse of the rotation read,
@@ -355,14 +368,14 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     uint64_t sampleBytes = 0;
     if (!SamplesFit(header, file.BytesLeft(), sampleBytes) || header.m_nSliceAxis < 0 ||
         header.m_nSliceAxis > 2 || header.m_nEchoPosition < 0 || header.m_nEchoPosition >= header.m_nPoints) {
-        ReportInvalid(path);
+        ReportInvalid(path, file);
         return false;
     }
     // A set the project file lists must stay one it can list: a header with a field of
     // view, frequency or sweep width of zero, or a rotation without inverse, would make
     // the next save write a project that no longer opens.
     if (fileVersion >= 2 && CanBeListed() && !CanBeListed(header)) {
-        ReportInvalid(path);
+        ReportInvalid(path, file);
         return false;
     }
     if (expected && ShapeOf(header) != *expected) {
@@ -420,7 +433,7 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
             }
             m_bLoaded = false;
         }
-        ReportInvalid(path);
+        ReportInvalid(path, file);
         return false;
     }
     file.Close();

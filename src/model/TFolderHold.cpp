@@ -123,6 +123,7 @@ std::string TFolderHold::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFa
     switch (why.kind) {
     case TKind::Unwritable: return FailedCallText(why.path, why.call, "cannot") + ": " + vx::FileErrorReason(why.error);
     case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
+    case TKind::NotRead: return "the file " + why.path + " that completes it cannot be read: " + vx::FileErrorReason(why.error);
     case TKind::Unreadable: break;
     }
     return "the file " + why.path + " that completes it is damaged";
@@ -247,6 +248,10 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         if (why.kind == TKind::Unwritable)
             return refuse("a save of it was interrupted, and it cannot be completed because " +
                           WhyNotCompleted(why, work) + ". The project opens once it can be written.");
+        // A journal the system did not give may be whole: never to be removed either.
+        if (why.kind == TKind::NotRead)
+            return refuse("a save of it was interrupted, and it cannot be completed because " +
+                          WhyNotCompleted(why, work) + ". The project opens once it can be read.");
         if (why.kind == TKind::Lost)
             return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
                           ". Copy the folder again from where the save was made, with its hidden folder, or open it "
@@ -475,8 +480,13 @@ bool TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
 {
     const std::string note = SaveAsNotePath(projectFolder);
     std::string text;
-    if (!vx::FileExists(note) || !vx::ReadWholeFile(note, text, 1 << 16))
+    vx::TWholeFileFailure failure;
+    if (!vx::FileExists(note))
         return false;
+    // A note that cannot be read now stays for a later open: it may name a folder to clear.
+    // One too long is none this program wrote.
+    if (!vx::ReadWholeFile(note, text, 1 << 16, &failure))
+        return failure.IsFault();
     std::vector<std::string> lines;
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);

@@ -155,7 +155,9 @@ bool TMap::ReadFile(const std::string& path, int fileVersion)
             return Refuse(invalid);
     }
     const int64_t left = file.BytesLeft();
-    if (left < 0 || count * sizeof(TComplex) > static_cast<uint64_t>(left))
+    if (left < 0)
+        return Refuse(vx::SizeNotReadText("The map file", path, file.LastError()));
+    if (count * sizeof(TComplex) > static_cast<uint64_t>(left))
         return Refuse(invalid);
     std::vector<TComplex> values(static_cast<size_t>(count));
     if (!file.ReadExact(values.data(), values.size() * sizeof(TComplex)))

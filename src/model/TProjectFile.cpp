@@ -75,6 +75,18 @@ std::string ProjectFileNotReadToEnd(const std::string& path, int error)
            " cannot be read to its end: " + vx::FileErrorReason(error) + ".";
 }
 
+// The refusal of a project whose file could not be read whole, the file still open: a read
+// or a look-up of its size that failed says why, else it is no valid project file.
+std::string ProjectFileNotRead(const std::string& path, const vx::TFile& file)
+{
+    if (file.ReadFailed())
+        return ProjectFileNotReadToEnd(path, file.LastError());
+    if (file.SizeFailed())
+        return vx::SizeNotReadText("The project " + ProjectNameOf(path) + " cannot be opened: its project file", path,
+                                   file.LastError());
+    return "Error: Invalid Project File";
+}
+
 bool EndsWithSeparator(const std::string& path)
 {
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -325,10 +337,9 @@ bool TProject::CheckProjectFile(std::string quotedPath, std::string* refusal)
         TCSISetList::SkipFromProject(file, version))
         return true;
     if (refusal)
-        *refusal = file.ReadFailed() ? ProjectFileNotReadToEnd(path, file.LastError())
-                   : opened || !file.NotAFile().empty()
-                       ? "Error: Invalid Project File" + vx::NotAFileNote(file.NotAFile())
-                       : ProjectFileNotOpened(path, error);
+        *refusal = !opened && file.NotAFile().empty() ? ProjectFileNotOpened(path, error)
+                   : opened                                ? ProjectFileNotRead(path, file)
+                                                           : "Error: Invalid Project File" + vx::NotAFileNote(file.NotAFile());
     return false;
 }
 
@@ -370,8 +381,7 @@ bool TProject::Load(std::string quotedPath)
     }
     reading.ShowHeld();
     if (!read) {
-        vx::Report(file.ReadFailed() ? ProjectFileNotReadToEnd(path, file.LastError()) : "Error: Invalid Project File",
-                   vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
+        vx::Report(ProjectFileNotRead(path, file), vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
         return false;
     }
     if (m_nFileVersion < kFileVersion) {

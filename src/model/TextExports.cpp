@@ -72,7 +72,7 @@ bool CopyOldContent(const std::string& path, vx::TFile& out)
     for (;;) {
         const size_t got = in.Read(buffer.data(), buffer.size());
         if (got == 0)
-            return in.BytesLeft() == 0;
+            return !in.ReadFailed();
         if (!out.Write(buffer.data(), got))
             return false;
     }

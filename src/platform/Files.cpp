@@ -513,17 +513,33 @@ std::string TempFolder()
     return ec ? std::string("/tmp") : p.string();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes)
+bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes, TWholeFileFailure* failure)
 {
+    TWholeFileFailure ignored;
+    TWholeFileFailure& why = failure ? *failure : ignored;
+    why = {};
+    const auto fail = [&](TWholeFileFailure::TKind kind, int error) {
+        why.kind = kind;
+        why.error = error;
+        return false;
+    };
     TFile file;
-    if (!file.Open(path, TFile::Mode::Read))
-        return false;
+    if (!file.Open(path, TFile::Mode::Read)) {
+        why.notAFile = file.NotAFile();
+        return fail(TWholeFileFailure::TKind::NotOpened, file.LastError());
+    }
     const int64_t size = file.Size();
-    if (size < 0 || size > maxBytes)
-        return false;
+    if (size < 0)
+        return fail(TWholeFileFailure::TKind::SizeNotRead, file.LastError());
+    if (size > maxBytes) {
+        why.size = size;
+        why.limit = maxBytes;
+        return fail(TWholeFileFailure::TKind::TooLarge, 0);
+    }
     std::string data(static_cast<size_t>(size), '\0');
+    // A file cut meanwhile fails as well: it was not read whole.
     if (!file.ReadExact(data.data(), data.size()))
-        return false;
+        return fail(TWholeFileFailure::TKind::NotReadToEnd, file.ReadFailed() ? file.LastError() : 0);
     out = std::move(data);
     return true;
 }

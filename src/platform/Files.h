@@ -1,6 +1,7 @@
 #pragma once
 // File-system services: existence, sizes, folder listings, companion lookup,
 // the program's own current folder, and the folders of the executable and the user.
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -124,7 +125,23 @@ std::string FileErrorReason(int error);
 // reason): what was therefore not done, and why.
 using TWriteFailureNote = std::function<std::string(const std::string& why)>;
 
-// Reads a whole file up to maxBytes; false when it cannot be read or is larger.
-bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30));
+// Why ReadWholeFile did not read a file: it did not open (`error`, and `notAFile` saying
+// what stood there instead of a file, TFile::NotAFile), its size could not be looked up
+// (`error`), it holds `size` bytes, more than the `limit` asked for, or its read failed
+// (`error`).
+struct TWholeFileFailure {
+    enum class TKind { None, NotOpened, SizeNotRead, TooLarge, NotReadToEnd };
+    TKind kind = TKind::None;
+    int error = 0;
+    std::string notAFile;
+    int64_t size = 0, limit = 0;
+    // True when the system failed to give the file, not when the file is too large for it:
+    // a file that may be there whole must then not be taken for missing or damaged.
+    bool IsFault() const { return kind != TKind::None && kind != TKind::TooLarge && error != ENOENT; }
+};
+// Reads a whole file up to maxBytes; false when it cannot be read or is larger, *failure
+// (when given) saying which and why.
+bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30),
+                   TWholeFileFailure* failure = nullptr);
 
 }  // namespace vx

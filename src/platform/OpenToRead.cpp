@@ -138,6 +138,21 @@ std::string NotReadToEndText(const std::string& what, const std::string& path)
     return what + " " + path + " cannot be read to its end.";
 }
 
+std::string WholeFileNotReadText(const std::string& what, const std::string& path, const TWholeFileFailure& failure)
+{
+    using TKind = TWholeFileFailure::TKind;
+    switch (failure.kind) {
+    case TKind::NotOpened: return NotOpenedText(what, path, failure.notAFile);
+    case TKind::SizeNotRead: return SizeNotReadText(what, path, failure.error);
+    case TKind::TooLarge:
+        return what + " " + path + " is not read: it holds " + std::to_string(failure.size) + " bytes, more than the " +
+               std::to_string(failure.limit) + " bytes it may have.";
+    case TKind::None:
+    case TKind::NotReadToEnd: break;
+    }
+    return NotReadToEndText(what, path);
+}
+
 std::string NameOfOpenDescriptor(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);

@@ -8,6 +8,8 @@
 
 namespace vx {
 
+struct TWholeFileFailure;
+
 // Opens `path` for reading without waiting on a FIFO and keeps it open only when it is a
 // regular file; the descriptor then blocks as usual and closes on exec. -1 otherwise,
 // errno saying why (EISDIR for a folder, EINVAL for anything else that is not a file),
@@ -56,6 +58,10 @@ std::string CutShortText(const std::string& what, const std::string& path, int64
                          uint64_t needed, const std::string& need);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
 std::string NotReadToEndText(const std::string& what, const std::string& path);
+// Why ReadWholeFile did not read the file at `path`: NotOpenedText, SizeNotReadText or
+// NotReadToEndText, or "<what> <path> is not read: it holds <size> bytes, more than the
+// <limit> bytes it may have." for a file too large.
+std::string WholeFileNotReadText(const std::string& what, const std::string& path, const TWholeFileFailure& failure);
 
 // A name that opens the file open as `fd` itself, whatever is put at its path meanwhile,
 // for libraries that open files by name (DCMTK, the GE header classes).

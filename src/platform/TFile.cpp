@@ -31,6 +31,7 @@ TFile::TFile(TFile&& other) noexcept
       m_notAFile(std::move(other.m_notAFile)),
       m_failed(other.m_failed),
       m_readFailed(other.m_readFailed),
+      m_sizeFailed(other.m_sizeFailed),
       m_error(other.m_error)
 {
 }
@@ -44,6 +45,7 @@ TFile& TFile::operator=(TFile&& other) noexcept
         m_notAFile = std::move(other.m_notAFile);
         m_failed = other.m_failed;
         m_readFailed = other.m_readFailed;
+        m_sizeFailed = other.m_sizeFailed;
         m_error = other.m_error;
     }
     return *this;
@@ -61,6 +63,7 @@ bool TFile::Open(const std::string& path, Mode mode)
     Close();
     m_error = 0;
     m_readFailed = false;
+    m_sizeFailed = false;
     const char* m = "rb";
     switch (mode) {
     case Mode::Read: m = "rb"; break;
@@ -268,6 +271,7 @@ int64_t TFile::Size() const
     struct stat st {};
     if (FileCallFails(kFileSize) || fstat(fileno(m_file), &st) != 0) {
         m_error = errno != 0 ? errno : EIO;
+        m_sizeFailed = true;
         return -1;
     }
     // Data still in the write buffer counts as well.
@@ -277,10 +281,18 @@ int64_t TFile::Size() const
 
 int64_t TFile::BytesLeft() const
 {
-    const int64_t size = Size(), pos = Tell();
-    if (size < 0 || pos < 0 || pos > size)
-        return 0;
-    return size - pos;
+    const int64_t size = Size();
+    if (size < 0)
+        return -1;
+    errno = 0;
+    const int64_t pos = Tell();
+    if (pos < 0) {
+        m_error = errno != 0 ? errno : EIO;
+        m_sizeFailed = true;
+        return -1;
+    }
+    // A position beyond the end (a seek may go there) leaves nothing to read.
+    return pos > size ? 0 : size - pos;
 }
 
 bool TFile::Flush()

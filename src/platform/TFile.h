@@ -61,8 +61,13 @@ public:
     int64_t Tell() const;
     // -1 when the size could not be looked up (LastError says why).
     int64_t Size() const;
-    // Bytes between the current position and the end.
+    // Bytes between the current position and the end; -1, as Size, when the size or the
+    // position could not be looked up (never 0: that is a file read to its end).
     int64_t BytesLeft() const;
+    // True once a look-up of the size or the position by Size or BytesLeft since the last
+    // Open failed (LastError says why), so that a file refused because its size was not
+    // known can be told from one too short.
+    bool SizeFailed() const { return m_sizeFailed; }
     bool Flush();
     // Flushes and asks the system to put the data on disk.
     bool Sync();
@@ -103,6 +108,7 @@ private:
     std::string m_notAFile;  // see NotAFile
     bool m_failed = false;
     bool m_readFailed = false;  // see ReadFailed
+    mutable bool m_sizeFailed = false;  // see SizeFailed
     mutable int m_error = 0;  // see LastError; Size() sets it too
 };
 

@@ -620,8 +620,10 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
         return FolderExists(journalPath) ? Refuse(why, TKind::Unreadable, journalPath, EISDIR) : TRecovery::None;
     }
     std::string text;
-    if (!ReadWholeFile(journalPath, text, kMaxJournalBytes))
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    TWholeFileFailure notRead;
+    if (!ReadWholeFile(journalPath, text, kMaxJournalBytes, &notRead))
+        return notRead.IsFault() ? Refuse(why, TKind::NotRead, journalPath, notRead.error != 0 ? notRead.error : EIO)
+                                 : Refuse(why, TKind::Unreadable, journalPath, 0);
     const std::vector<std::string> lines = SplitLines(text);
     if (lines.size() < 2 || lines.back() != kJournalEnd)
         return Refuse(why, TKind::Unreadable, journalPath, 0);

@@ -117,12 +117,13 @@ public:
     }
 
     enum class TRecovery { None, Completed, Damaged };
-    // Why a journal was not completed: it cannot be read; a new file it puts in place is
-    // lost (neither staged nor surely in place); or the folder does not take the change
-    // now (it cannot be written, or a folder is in the way). `path` is the file or folder
+    // Why a journal was not completed: it is damaged (Unreadable); a new file it puts in
+    // place is lost (neither staged nor surely in place); the folder does not take the
+    // change now (it cannot be written, or a folder is in the way); or the system failed to
+    // give the journal (NotRead), which may be whole. `path` is the file or folder
     // concerned, `error` the system's error number (0 when none).
     struct TRecoveryFailure {
-        enum class TKind { Unreadable, Lost, Unwritable };
+        enum class TKind { Unreadable, Lost, Unwritable, NotRead };
         TKind kind = TKind::Unreadable;
         std::string path;
         int error = 0;

@@ -105,12 +105,20 @@ TFolderLock::TResult TFolderSwap::LockFolder()
     return m_folderLock.Acquire(m_folder);
 }
 
-bool TFolderSwap::PutInPlaceOf(const std::string& aside) const
+std::optional<bool> TFolderSwap::PutInPlaceOf(const std::string& aside) const
 {
     std::string mark;
     const std::optional<TFileIdentity> folder = FileIdentityOf(m_folder), earlier = FileIdentityOf(aside);
-    return folder && earlier && ReadWholeFile(MarkFile(), mark, 128) &&
-           mark == IdentityText(*folder) + " " + IdentityText(*earlier);
+    if (!folder || !earlier)
+        return false;
+    TWholeFileFailure failure;
+    if (!ReadWholeFile(MarkFile(), mark, 128, &failure)) {
+        if (!failure.IsFault())
+            return false;
+        errno = failure.error != 0 ? failure.error : EIO;
+        return std::nullopt;
+    }
+    return mark == IdentityText(*folder) + " " + IdentityText(*earlier);
 }
 
 TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& folder)
@@ -152,9 +160,12 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
         return build;
     // An earlier folder aside goes only once the one a swap put in its place is there:
     // beside any other (made by the user, a sync client) it is all there is of it.
-    if (FolderExists(m_folder) && FolderExists(m_retired) && PutInPlaceOf(m_retired)) {
-        const TMend retired = RemoveHidden(m_retired);
-        if (retired != TMend::Done)
+    if (FolderExists(m_folder) && FolderExists(m_retired)) {
+        // A mark that could not be read is kept, with the folder aside, for the next swap.
+        const std::optional<bool> replaced = PutInPlaceOf(m_retired);
+        if (!replaced)
+            return TMend::Failed;
+        if (const TMend retired = *replaced ? RemoveHidden(m_retired) : TMend::Done; retired != TMend::Done)
             return retired;
     }
     // The mark of a swap that ended on its way has told what it could.

@@ -84,8 +84,9 @@ private:
     // Puts the build folder in place of the held folder; where the earlier folder is then,
     // or empty (errno set) when the build is not in place.
     std::string Replace();
-    // Whether the folder in place is the one a swap put there in place of `aside`.
-    bool PutInPlaceOf(const std::string& aside) const;
+    // Whether the folder in place is the one a swap put there in place of `aside`; none,
+    // errno saying why, when the swap's mark could not be read.
+    std::optional<bool> PutInPlaceOf(const std::string& aside) const;
     // The start of the names of folders on their way out: ".<name>.batch-gone.".
     std::string GonePrefix() const;
     // The mark of a swap in progress (".<name>.batch-swap"): the identities of the build

@@ -86,9 +86,11 @@ bool ReadAnalysisRecords(vx::TFile& file, TProject& project)
 {
     // Whatever follows the sets must be one whole part: loaded without it, the project
     // would lose its analyses at the next save. A file that ends right after the sets
-    // holds no analyses (a part cut exactly there cannot be told from that).
-    if (file.BytesLeft() <= 0)
-        return true;
+    // holds no analyses (a part cut exactly there cannot be told from that); one whose size
+    // cannot be looked up is not known to end there.
+    const int64_t left = file.BytesLeft();
+    if (left <= 0)
+        return left == 0;
     int32_t tag = 0, count = 0;
     // Every record takes at least its kind and length.
     if (!file.ReadInt32(tag) || tag != kAnalysisSectionTag || !file.ReadInt32(count) || count < 0 ||

@@ -136,7 +136,8 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
     for (int i = 0; i < m.slices; ++i) {
         const std::string name = baseName + "_" + FloatToString(static_cast<float>(i), 1);
         // A short file ends the import; the images of earlier slices stay.
-        const bool holdsSlice = file.BytesLeft() >= static_cast<int64_t>(2 * pixels);
+        const int64_t left = file.BytesLeft();
+        const bool holdsSlice = left >= static_cast<int64_t>(2 * pixels);
         if (holdsSlice)
             bytes.resize(2 * pixels);
         if (!holdsSlice || !file.ReadExact(bytes.data(), bytes.size())) {
@@ -144,7 +145,7 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
                                      : i == 1 ? "; the image of the slice before it was added"
                                               : "; the images of the " + std::to_string(i) +
                                                     " slices before it were added";
-            const int64_t size = file.Size();
+            const int64_t size = left < 0 ? left : file.Size();
             ReportShortDataFile(path, size, file.LastError(), uint64_t(m.slices) * 2 * pixels,
                                 "it ends in slice " + name + kept);
             return false;

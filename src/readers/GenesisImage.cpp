@@ -96,8 +96,9 @@ bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportPa
         return Refuse(OversizedImageText(width, height));
     // The pixels must lie in the file before anything is allocated for them.
     const int64_t count = int64_t{width} * int64_t{height};
-    if (file.BytesLeft() < 2 * count) {
-        ReportImageCutShort(path, fileBytes, 0, uint64_t(headerSize + 2 * count), "its header and pixels need",
+    const int64_t left = file.BytesLeft();
+    if (left < 2 * count) {
+        ReportImageCutShort(path, left < 0 ? left : fileBytes, file.LastError(), uint64_t(headerSize + 2 * count), "its header and pixels need",
                             vx::BatchPolicy::AlwaysBox);
         return false;
     }

@@ -97,14 +97,14 @@ std::vector<std::string> SplitPARLines(const std::string& text)
     return lines;
 }
 
-bool ReadPARText(const std::string& headerPath, std::string& text, int* listingError)
+bool ReadPARText(const std::string& headerPath, std::string& text, int* listingError, vx::TWholeFileFailure* failure)
 {
     // A PAR header larger than this is not a header.
     constexpr int64_t kMaxPARBytes = int64_t{256} << 20;
     const vx::TFoundFile found = vx::FindFileNoCase(headerPath);
     if (listingError)
         *listingError = found.error;
-    return found.path && vx::ReadWholeFile(*found.path, text, kMaxPARBytes);
+    return found.path && vx::ReadWholeFile(*found.path, text, kMaxPARBytes, failure);
 }
 
 float PARFloat(const std::string& text)
@@ -320,10 +320,14 @@ bool OpenPARHeader(const std::string& path, std::string& headerPath, std::string
         return false;
     }
     int listingError = 0;
-    if (!ReadPARText(headerPath, text, &listingError)) {
-        vx::Report(listingError == 0 ? "Can not open PAR file: " + headerPath
-                                     : vx::NotListedText("PAR file " + vx::FileNameOf(headerPath),
-                                                         vx::FolderOf(headerPath), listingError));
+    vx::TWholeFileFailure failure;
+    if (!ReadPARText(headerPath, text, &listingError, &failure)) {
+        using TKind = vx::TWholeFileFailure::TKind;
+        vx::Report(listingError != 0 ? vx::NotListedText("PAR file " + vx::FileNameOf(headerPath),
+                                                         vx::FolderOf(headerPath), listingError)
+                   : failure.kind == TKind::None || failure.kind == TKind::NotOpened
+                       ? "Can not open PAR file: " + headerPath
+                       : vx::WholeFileNotReadText("PAR file", headerPath, failure));
         return false;
     }
     return true;
@@ -375,6 +379,11 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
     }
     const std::string invalidFormat = "The PAR file " + headerPath + " has invalid format.";
     const std::string shortRec = "The REC file " + *foundRec + " is shorter than its PAR file describes.";
+    // A REC whose size could not be looked up is not known to be short: it says so.
+    const auto refuseShort = [&] {
+        vx::Report(rec.SizeFailed() ? vx::SizeNotReadText("The REC file", *foundRec, rec.LastError()) : shortRec);
+        return false;
+    };
     const std::string fileName = vx::FileNameOf(path);
 
     TPARGeneralInfo info;
@@ -384,10 +393,8 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
     }
     // The pair is checked before the project's questions: a REC that cannot hold every
     // block its header describes is refused whole.
-    if (PARImageBytes(text, version, info) > rec.BytesLeft()) {
-        vx::Report(shortRec);
-        return false;
-    }
+    if (PARImageBytes(text, version, info) > rec.BytesLeft())
+        return refuseShort();
     for (const std::string& line : SplitPARLines(text)) {
         const TPARLineKind kind = ClassifyPARLine(line);
         if (kind == TPARLineKind::Comment)
@@ -420,10 +427,8 @@ bool ReadPARImages(TImageSet& images, const std::string& path, const TImageImpor
         }
         // The REC must hold this image's block; a short REC is a broken pair.
         const int64_t blockBytes = RECBlockBytes(image.width, image.height, image.bits);
-        if (blockBytes > rec.BytesLeft()) {
-            vx::Report(shortRec);
-            return false;
-        }
+        if (blockBytes > rec.BytesLeft())
+            return refuseShort();
         TNewImage values;
         try {
             std::vector<unsigned char> block(static_cast<size_t>(blockBytes));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/TImageImportParams.h"
+#include "platform/Files.h"
 
 class TImageSet;
 class TProject;
@@ -33,8 +34,9 @@ float PARFloat(const std::string& text);
 // The whole header text of a nominal header path (found exactly, then in any case);
 // false when it does not read or is too large to be a header. *listingError (when given)
 // is the error of a listing of its folder that failed, the file not being there by its
-// exact name; 0 otherwise.
-bool ReadPARText(const std::string& headerPath, std::string& text, int* listingError = nullptr);
+// exact name; 0 otherwise. *failure (when given) says why a file found did not read.
+bool ReadPARText(const std::string& headerPath, std::string& text, int* listingError = nullptr,
+                 vx::TWholeFileFailure* failure = nullptr);
 
 enum class TPARLineKind { Comment, General, Image };
 // Empty lines and lines beginning with "#" are comments, lines beginning with "." general

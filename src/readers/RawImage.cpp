@@ -45,8 +45,9 @@ bool ReadRawImage(TImageSet& images, const std::string& path, TImageImportParams
     // A file shorter than header + image is refused before anything is allocated. A header
     // that reaches past the end of the file is a file too short for it.
     const int64_t count = int64_t{params.m_nWidth} * int64_t{params.m_nHeight};
-    if (file.BytesLeft() < 2 * count) {
-        ReportImageCutShort(path, fileBytes, file.LastError(), uint64_t(params.m_nHeaderSize + 2 * count),
+    const int64_t left = file.BytesLeft();
+    if (left < 2 * count) {
+        ReportImageCutShort(path, left < 0 ? left : fileBytes, file.LastError(), uint64_t(params.m_nHeaderSize + 2 * count),
                             params.m_nHeaderSize > 0 ? "its header and pixels need" : "its pixels need", box);
         return false;
     }

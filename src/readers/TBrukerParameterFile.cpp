@@ -55,8 +55,11 @@ bool TBrukerParameterFile::Open(const std::string& path)
     m_path = path;
     m_text.clear();
     m_pos = 0;
-    if (!vx::ReadWholeFile(path, m_text, kMaxParameterFileBytes)) {
-        ReportBrukerMessage("Can't read parameter file " + path + ".");
+    vx::TWholeFileFailure failure;
+    if (!vx::ReadWholeFile(path, m_text, kMaxParameterFileBytes, &failure)) {
+        ReportBrukerMessage(failure.kind == vx::TWholeFileFailure::TKind::NotOpened
+                                ? "Can't read parameter file " + path + vx::NotAFileNote(failure.notAFile) + "."
+                                : vx::WholeFileNotReadText("Parameter file", path, failure));
         return false;
     }
     std::string first;

@@ -153,8 +153,9 @@ bool TGESageReader::ParseHeader(const std::string& path)
         return false;
     TCSISet& set = *m_pCSISet;
     std::string text;
-    if (!vx::ReadWholeFile(path, text, kMaxHeaderBytes)) {
-        Refuse(vx::NotOpenedText("Parameter file", path, {}));
+    vx::TWholeFileFailure failure;
+    if (!vx::ReadWholeFile(path, text, kMaxHeaderBytes, &failure)) {
+        Refuse(vx::WholeFileNotReadText("Parameter file", path, failure));
         return false;
     }
     ResetHeaderDefaults(set);

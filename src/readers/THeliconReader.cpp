@@ -80,7 +80,9 @@ TCSISet* THeliconReader::Read(std::string path)
     rawPath = *raw;
 
     if (!ParseDDF(ddfPath) || !Validate()) {
-        vx::Report("Parameter file " + ddfPath + " does not exist or cannot be read.", vx::ReportIcon::Exclamation);
+        vx::Report(m_strDDFFault.empty() ? "Parameter file " + ddfPath + " does not exist or cannot be read."
+                                         : m_strDDFFault,
+                   vx::ReportIcon::Exclamation);
         return DiscardSet();
     }
 
@@ -108,8 +110,13 @@ bool THeliconReader::ParseDDF(const std::string& path)
     if (!m_pCSISet)
         return false;
     std::string text;
-    if (!vx::ReadWholeFile(path, text, kMaxParameterFileBytes))
+    vx::TWholeFileFailure failure;
+    m_strDDFFault.clear();
+    if (!vx::ReadWholeFile(path, text, kMaxParameterFileBytes, &failure)) {
+        if (failure.kind != vx::TWholeFileFailure::TKind::NotOpened)
+            m_strDDFFault = vx::WholeFileNotReadText("Parameter file", path, failure);
         return false;
+    }
     TCSISet& set = *m_pCSISet;
     std::vector<std::string> t;
     size_t start = 0;

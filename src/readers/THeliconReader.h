@@ -17,6 +17,10 @@ public:
     // the z axis, data range and normalisation.
     bool PostRead() override;
     // Parses the parameter file into the set being built and the reader's parameters;
-    // false when there is no set or the file cannot be read.
+    // false when there is no set or the file cannot be read (m_strDDFFault then says why,
+    // unless it did not open).
     bool ParseDDF(const std::string& path);
+
+private:
+    std::string m_strDDFFault;
 };

@@ -123,11 +123,16 @@ void TPhilipsReader::SetPointCount(int n)
     set.m_fPPMCentreValue = 0.0f;
 }
 
-bool TPhilipsReader::ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine)
+bool TPhilipsReader::ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine,
+                                     std::string* notRead)
 {
     std::string text;
-    if (!vx::ReadWholeFile(path, text, kMaxParameterFileBytes))
+    vx::TWholeFileFailure failure;
+    if (!vx::ReadWholeFile(path, text, kMaxParameterFileBytes, &failure)) {
+        if (notRead)
+            *notRead = vx::WholeFileNotReadText("The file", path, failure);
         return false;
+    }
     std::vector<std::string> tokens;
     size_t start = 0;
     while (start < text.size()) {
@@ -257,8 +262,6 @@ std::string TPhilipsReader::SPARRefusal(const std::string& sparPath) const
         why = "Its folder cannot be listed: " + vx::ListingErrorReason(m_nCompanionError) + ".";
     else if (!vx::FileExists(sparPath))
         why = "The file does not exist.";
-    else if (!vx::ReadWholeFile(sparPath, text, kMaxParameterFileBytes))
-        why = "The file cannot be read, or holds more than " + std::to_string(kMaxParameterFileBytes >> 20) + " MB.";
     else if (!m_strParameterFault.empty())
         why = m_strParameterFault;
     else
@@ -276,6 +279,7 @@ bool TPhilipsReader::ParseSPAR(std::string path)
     TSPARState state;
     state.sliceAxis = 2;
     set.m_nSliceAxis = 2;
+    m_strParameterFault.clear();
     for (int k = 0; k < 3; ++k) {
         set.m_fFOV[k] = 240.0f;
         set.m_nDim[k] = 1;
@@ -343,5 +347,5 @@ bool TPhilipsReader::ParseSPAR(std::string path)
             set.m_nDim[s] = line.Integer();
         }
         return true;
-    });
+    }, &m_strParameterFault);
 }

@@ -105,8 +105,10 @@ protected:
 
     // Calls `onLine` for every line that is not empty, not a comment (first character
     // blank or "!") and splits into at least 3 tokens; stops early when it returns
-    // false. False when the file cannot be read or a callback stopped the parse.
-    static bool ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine);
+    // false. False when the file cannot be read (*notRead, when given, then saying why) or
+    // a callback stopped the parse.
+    static bool ForEachSPARLine(const std::string& path, const std::function<bool(const TSPARLine&)>& onLine,
+                                std::string* notRead = nullptr);
     // Walks a PAR file: `onGeneral` gets every general-information line ("." first) of
     // at least 3 words with its words, `onImage` every image line's words and the
     // version (3 or 4). Either callback stops the walk by returning false. False when

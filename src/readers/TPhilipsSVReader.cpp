@@ -59,5 +59,5 @@ bool TPhilipsSVReader::ParseSdatSPAR(const std::string& path, bool timeSeries)
             set.m_bEchoShifted = 0;
         }
         return true;
-    });
+    }, &m_strParameterFault);
 }

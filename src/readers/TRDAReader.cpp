@@ -376,8 +376,13 @@ bool TRDAReader::ParseHeader(const std::string& path)
     while (lines.Next(line)) {
         if (Contains(line, kEndMarker)) {
             // The header size is a 32-bit word; a header that long is no header.
-            if (lines.Position() > INT32_MAX)
+            if (lines.Position() > INT32_MAX) {
+                vx::Report("The header of " + path + " is not read: it ends at byte " +
+                               std::to_string(lines.Position()) + ", past the " + std::to_string(INT32_MAX) +
+                               " bytes a header may have.",
+                           vx::ReportIcon::Exclamation);
                 return false;
+            }
             m_params.m_nHeaderSize = static_cast<int32_t>(lines.Position());
             m_bHeaderEnded = true;
             break;

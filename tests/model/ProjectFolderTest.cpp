@@ -692,9 +692,10 @@ std::string OpenSaveAndTryASecond(const std::string& path)
 }  // namespace
 
 // A Save As into another folder, killed after it staged a file in that folder's work
-// folder, leaves its note in the project's. An open that cannot list that work folder, or
-// finds that folder held by another program, keeps the note (and what was staged), so that
-// the open after it, once the folder can be listed and is free, removes both.
+// folder, leaves its note in the project's. An open that cannot list that work folder,
+// finds that folder held by another program, or cannot read the note, keeps the note (and
+// what was staged), so that the open after it, once the folder can be listed and is free
+// and the note can be read, removes both.
 TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
 {
     MakeProject();
@@ -709,14 +710,25 @@ TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
             return std::string(project.Load(m_folder + "/p.tpj") ? "opened" : "refused");
         });
     };
-    for (const bool held : {false, true}) {
-        SCOPED_TRACE(held ? "a folder another program holds" : "a work folder this user may not list");
+    const struct {
+        const char* what;
+        bool held;
+        mode_t work;
+        std::vector<TFileFault> faults;
+    } cases[] = {
+        {"a work folder this user may not list", false, 0311, {}},
+        {"a folder another program holds", true, 0755, {}},
+        {"a note that cannot be read", false, 0755, {{kFileRead, EIO, 1}}},
+    };
+    for (const auto& [what, held, mode, faults] : cases) {
+        SCOPED_TRACE(what);
         test::WriteBytes(staged, "staged");
         test::WriteBytes(note, "Vexara save as 1\n" + other + "\n000\n");
-        ASSERT_EQ(::chmod(otherWork.c_str(), held ? 0755 : 0311), 0);
+        ASSERT_EQ(::chmod(otherWork.c_str(), mode), 0);
         {
             TFolderLock lock;
             ASSERT_TRUE(!held || lock.Acquire(other) == TFolderLock::TResult::Held);
+            test::TFileFaultScope fault(faults);
             EXPECT_EQ(open(), "opened");
         }
         ASSERT_EQ(::chmod(otherWork.c_str(), 0755), 0);

@@ -872,20 +872,34 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClos
     MakeProjectWithMap(folder);
     test::WriteBytes(folder + "/.csi.Zz9Yy8", "new samples");
     const std::string journal = folder + "/.p.tpj.journal";
-    // Cut before its last line, and one naming a file outside the folder.
-    for (const std::string& text : {std::string("Vexara file journal 1\n.csi.Zz9Yy8\tcsi\n"),
-                                    std::string("Vexara file journal 1\n.csi.Zz9Yy8\t../csi\nend\n")}) {
+    const std::string interrupted = "The project p cannot be opened: a save of it was interrupted, and ";
+    const std::string damaged = interrupted + "the file " + journal +
+                                " that completes it is damaged. Remove that file to open the project with its files "
+                                "as they are.";
+    // Cut before its last line, one naming a file outside the folder, and a whole one the
+    // disk fails to give, which is not to be removed.
+    const struct {
+        std::string text;
+        std::vector<TFileFault> faults;
+        std::string said;
+    } journals[] = {
+        {"Vexara file journal 1\n.csi.Zz9Yy8\tcsi\n", {}, damaged},
+        {"Vexara file journal 1\n.csi.Zz9Yy8\t../csi\nend\n", {}, damaged},
+        {"Vexara file journal 1\n.csi.Zz9Yy8\tcsi\nend\n", {{kFileRead, EIO, 1, true}},
+         interrupted + "it cannot be completed because the file " + journal +
+             " that completes it cannot be read: input/output error. The project opens once it can be read."},
+    };
+    for (const auto& [text, faults, said] : journals) {
         test::WriteBytes(journal, text);
         const std::vector<std::string> before = FileNames(folder);
         const std::string samples = test::ReadBytes(folder + "/csi");
         test::TScriptedReport script;
         TProject opened;
-        EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
-        EXPECT_EQ(script.Messages(),
-                  (std::vector<std::string>{"The project p cannot be opened: a save of it was interrupted, and the file " +
-                                            journal +
-                                            " that completes it is damaged. Remove that file to open the project with "
-                                            "its files as they are."}));
+        {
+            test::TFileFaultScope fault(faults);
+            EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
+        }
+        EXPECT_EQ(script.Messages(), std::vector<std::string>{said});
         EXPECT_EQ(FileNames(folder), before);
         EXPECT_EQ(test::ReadBytes(folder + "/csi"), samples);
     }

@@ -14,6 +14,7 @@
 
 #include "platform/Files.h"
 #include "platform/TFile.h"
+#include "support/FileFaultScope.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -229,6 +230,57 @@ TEST(File, LastErrorTellsWhyTheLastOperationFailed)
     std::filesystem::create_directory(dir.File("x.dat"));  // the rename cannot replace a folder
     EXPECT_FALSE(atomic.Commit(false));
     EXPECT_EQ(atomic.File().LastError(), EISDIR);
+}
+
+// A size that cannot be looked up is no size: BytesLeft says so, not that the file ends
+// here, and a whole-file read says which step failed and why.
+TEST(File, AFailedSizeOrReadIsToldApartFromAShortOrLargeFile)
+{
+    test::TTempFolder dir;
+    const std::string path = dir.File("f.txt");
+    test::WriteBytes(path, "0123456789");
+    {
+        TFile f;
+        ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+        test::TFileFaultScope fault({{kFileSize, EIO, 1}});
+        EXPECT_EQ(f.BytesLeft(), -1);
+        EXPECT_TRUE(f.SizeFailed());
+        EXPECT_EQ(f.LastError(), EIO);
+        EXPECT_EQ(f.BytesLeft(), 10) << "the fault struck once";
+    }
+    using TKind = TWholeFileFailure::TKind;
+    const struct {
+        const char* name;
+        std::string path;
+        std::vector<TFileFault> faults;
+        int64_t limit;
+        TKind kind;
+        int error;
+    } cases[] = {
+        {"missing", dir.File("missing"), {}, 100, TKind::NotOpened, ENOENT},
+        {"a folder", dir.Path(), {}, 100, TKind::NotOpened, EISDIR},
+        {"size not read", path, {{kFileSize, EIO, 1}}, 100, TKind::SizeNotRead, EIO},
+        {"too large", path, {}, 9, TKind::TooLarge, 0},
+        {"read failed", path, {{kFileRead, EIO, 1}}, 100, TKind::NotReadToEnd, EIO},
+    };
+    for (const auto& c : cases) {
+        test::TFileFaultScope fault(c.faults);
+        std::string text = "kept";
+        TWholeFileFailure why;
+        EXPECT_FALSE(ReadWholeFile(c.path, text, c.limit, &why)) << c.name;
+        EXPECT_EQ(text, "kept") << c.name;
+        EXPECT_EQ(why.kind, c.kind) << c.name;
+        EXPECT_EQ(why.error, c.error) << c.name;
+        EXPECT_EQ(why.IsFault(), c.error != 0 && c.error != ENOENT) << c.name;
+    }
+    TWholeFileFailure why;
+    std::string text;
+    EXPECT_FALSE(ReadWholeFile(path, text, 9, &why));
+    EXPECT_EQ(why.size, 10);
+    EXPECT_EQ(why.limit, 9);
+    EXPECT_TRUE(ReadWholeFile(path, text, 10, &why));
+    EXPECT_EQ(text, "0123456789");
+    EXPECT_EQ(why.kind, TKind::None);
 }
 
 TEST(Files, FileErrorReasonSaysWhyInWordsAUserKnows)

@@ -375,6 +375,22 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
     EXPECT_EQ(FolderNames(m_root).size(), 2u) << "the build folder, waiting to be removed";
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_EQ(FolderNames(m_root), std::vector<std::string>{"s"});
+
+    // The mark that tells whether an earlier folder aside may go, when the disk fails to
+    // give it, stays with that folder for the next mending, which then reads it.
+    const std::string mark = swap.BuildFolder() + "-swap";
+    ASSERT_TRUE(MakeFolder(swap.RetiredFolder()));
+    WriteBytes(mark, "not this swap's");
+    {
+        TFileFaultScope fault({{kFileRead, EIO, 1}});
+        errno = 0;
+        EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Failed);
+        EXPECT_EQ(errno, EIO);
+    }
+    EXPECT_TRUE(FileExists(mark));
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    EXPECT_FALSE(FileExists(mark));
+    EXPECT_TRUE(FolderExists(swap.RetiredFolder())) << "kept beside a folder no swap put in its place";
 }
 
 // What another swap holds is its own: a build folder or an earlier folder aside that a

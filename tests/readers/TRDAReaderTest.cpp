@@ -7,6 +7,7 @@
 #include <cmath>
 #include <complex>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -401,6 +402,22 @@ TEST(RDAReader, RefusedFiles)
             EXPECT_EQ(ReadAs(kRDA, c.path, params), nullptr) << c.name;
             EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message}) << c.name;
         }
+    }
+
+    // A header longer than its 32-bit size word can say (zeros the file system need not
+    // store stand between its keys and its end line) is refused saying so.
+    {
+        const std::string longHeader = folder.File("long.rda");
+        WriteBytes(longHeader, RDAHeader(valid, false));
+        std::filesystem::resize_file(longHeader, uintmax_t{1} << 31);
+        std::ofstream(longHeader, std::ios::binary | std::ios::app) << "\r\n>>> End of header <<<\r\n" << samples;
+        const uintmax_t headerBytes = std::filesystem::file_size(longHeader) - samples.size();
+        report.Clear();
+        EXPECT_EQ(ReadAs(kRDA, longHeader), nullptr);
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"The header of " + longHeader + " is not read: it ends at "
+                                                              "byte " + std::to_string(headerBytes) +
+                                                              ", past the 2147483647 bytes a header may have."});
+        std::filesystem::remove(longHeader);
     }
 
     // The extension is tested in lower case.

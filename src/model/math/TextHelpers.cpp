@@ -144,7 +144,8 @@ bool ReadExact(vx::TFile& file, void* buffer, size_t n)
         return true;
     // A read the file cannot satisfy is refused before anything is copied, so the
     // caller's buffer stays as it was.
-    if (static_cast<uint64_t>(file.BytesLeft()) < n)
+    const int64_t left = file.BytesLeft();  // -1: the size is not known (SizeFailed)
+    if (left < 0 || static_cast<uint64_t>(left) < n)
         return false;
     return file.Read(buffer, n) == n;
 }
