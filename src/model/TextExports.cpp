@@ -1,6 +1,7 @@
 #include "model/TextExports.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -66,8 +67,10 @@ void ClampRange(const TCSISet& set, int& first, int& last)
 bool CopyOldContent(const std::string& path, vx::TFile& out)
 {
     vx::TFile in;
+    // Only a file that is not there has nothing to keep: one this user may not read, or that
+    // cannot be opened otherwise, would be replaced by the new part alone.
     if (!in.Open(path, vx::TFile::Mode::Read))
-        return true;
+        return in.LastError() == ENOENT && in.NotAFile().empty();
     std::vector<char> buffer(size_t(1) << 20);
     for (;;) {
         const size_t got = in.Read(buffer.data(), buffer.size());

@@ -4,6 +4,9 @@
 
 #include <QAction>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "model/TProject.h"
 #include "model/TextExports.h"
 #include "platform/Globals.h"
+#include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/GuiSessionTest.h"
 #include "support/ScriptedFileChooser.h"
@@ -111,6 +115,25 @@ TEST_F(ExportCommandsTest, VoxelExportAsksBeforeTouchingAnExistingFile)
     }
     EXPECT_EQ(report.Questions().back(),
               "The file already exists. Click Yes to overwrite, click No to append, and Cancel to cancel.");
+
+    // Appended to a file this user may not read, the export is refused and the file kept: the
+    // new part alone would take its place.
+    WriteBytes(text, "private\r\n");
+    ASSERT_EQ(::chmod(text.c_str(), 0200), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.Path().c_str(), 65534, 65534), 0);
+    }
+    report.Clear();
+    EXPECT_EQ(AsAnOrdinaryUserHere([&] {
+                  chooser.Answer(folder.File("voxels"));
+                  report.PlanAnswer(vx::ReportAnswer::No);
+                  Trigger(cmd::ExportVoxels);
+                  return std::string();
+              }),
+              "");
+    ASSERT_EQ(::chmod(text.c_str(), 0600), 0);
+    EXPECT_EQ(ReadBytes(text), "private\r\n");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Cannot create file " + text + "."});
 
     // The binary filter keeps the name and asks Yes or No.
     const std::string raw = folder.File("voxels.raw");
