@@ -78,6 +78,11 @@ bool TFile::Open(const std::string& path, Mode mode)
             ::close(fd);
             errno = error;
         }
+        // A stream that was once placed keeps count of its position, so that Tell, which a
+        // reader asks before many fields, needs no call to the system. Without it each
+        // Tell asks the system; the answers are the same.
+        if (m_file)
+            (void)fseeko(m_file, 0, SEEK_SET);
     } else {
         m_file = FileCallFails(kFileCreate) ? nullptr : std::fopen(path.c_str(), m);
     }
