@@ -81,6 +81,11 @@ bool TFile::Open(const std::string& path, Mode mode)
             ::close(fd);
             errno = error;
         }
+        // A stream that was once placed keeps count of its position, so that Tell, which a
+        // reader asks before many fields, needs no call to the system. Without it each
+        // Tell asks the system; the answers are the same.
+        if (m_file)
+            (void)fseeko(m_file, 0, SEEK_SET);
     } else {
         m_file = FileCallFails(kFileCreate) ? nullptr : std::fopen(path.c_str(), m);
     }
@@ -112,17 +117,25 @@ size_t TFile::Read(void* data, size_t n)
     if (!m_file || n == 0)
         return 0;
     if (FileCallFails(kFileRead)) {
-        m_error = errno != 0 ? errno : EIO;
-        m_readFailed = true;
+        FailRead();
         return 0;
     }
-    errno = 0;
-    const size_t got = std::fread(data, 1, n, m_file);
-    if (got < n && std::ferror(m_file)) {
-        m_error = errno != 0 ? errno : EIO;
-        m_readFailed = true;
-    }
+    // A read that sets the stream's error flag sets errno as well, so errno is cleared only
+    // while the flag is still set from an earlier failure: the many small reads of a
+    // project's records pay for no more than the look at the flag. One thread at a time
+    // reads a TFile, so the stream's lock is not taken.
+    if (ferror_unlocked(m_file))
+        errno = 0;
+    const size_t got = ::fread_unlocked(data, 1, n, m_file);
+    if (got < n && ferror_unlocked(m_file))
+        FailRead();
     return got;
+}
+
+void TFile::FailRead()
+{
+    m_error = errno != 0 ? errno : EIO;
+    m_readFailed = true;
 }
 
 bool TFile::ReadExactAt(int64_t offset, void* data, size_t n)

@@ -1,6 +1,7 @@
 #pragma once
 // A binary file opened for reading or writing. Short reads and writes are reported
-// to the caller, who treats them as failures.
+// to the caller, who treats them as failures. One thread at a time uses a TFile, but for
+// ReadExactAt.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -102,6 +103,9 @@ private:
     friend class TAtomicFile;
     // Marks the file failed with the error (errno when it is 0); returns false.
     bool Fail(int error = 0);
+    // Marks a read failed with errno's error (EIO when it is 0); out of line, as reads
+    // seldom fail.
+    [[gnu::cold, gnu::noinline]] void FailRead();
 
     std::FILE* m_file = nullptr;
     std::string m_path;

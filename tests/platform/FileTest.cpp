@@ -210,6 +210,17 @@ TEST(File, LastErrorTellsWhyTheLastOperationFailed)
     EXPECT_FALSE(f.Close());
     EXPECT_EQ(f.LastError(), ENOSPC);
 
+    // A read the system refuses (the file is open only to write) gives the system's reason,
+    // whatever errno held before, also while the refusal before it is still on the stream.
+    ASSERT_TRUE(f.Open(dir.File("w.bin"), TFile::Mode::Write));
+    for (int k = 0; k < 2; ++k) {
+        int32_t v = 0;
+        errno = ENOENT;
+        EXPECT_FALSE(f.ReadInt32(v));
+        EXPECT_TRUE(f.ReadFailed());
+        EXPECT_EQ(f.LastError(), EBADF);
+    }
+
     // A real full device: the buffered write succeeds and the flush at the close fails.
     if (std::filesystem::exists("/dev/full")) {
         TFile full;
