@@ -658,8 +658,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (modeOf(outside) != outsideMode)
         __builtin_trap();
 
-    // The program's refusals to open a folder whose journal it cannot complete begin so.
-    const bool refusedFolder = !opened && has("The project project cannot be opened");
+    // The program's refusals to open a folder whose journal it cannot complete begin so; a
+    // refusal of the project file itself comes once the folder's journals are completed (a
+    // completed journal may have removed that file).
+    const bool refusedFolder = !opened && has("The project project cannot be opened") &&
+                               !has("The project project cannot be opened: its project file");
     const auto completed = [&](const std::string& journal) {
         return before.contains(journal) && !before.at(journal).folder && !after.contains(journal);
     };
