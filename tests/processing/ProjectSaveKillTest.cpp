@@ -4,6 +4,11 @@
 // holds exactly the old save or exactly the new one, and nothing else.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 
 #include "model/ProcessingHooks.h"
@@ -80,7 +85,8 @@ protected:
         test::AddValuedMap(*set, "NAA_map", [](int v) { return TComplex(-3.0f * v, 7.0f); });
         test::AddValuedMap(*set, "Cr_map", [](int v) { return TComplex(0.5f * v, 0.0f); });
         project.SetModified(true);
-        return project.SaveWorkSet(false) && project.Save();
+        // A save that says something (a folder it could not sync) is no clean save.
+        return project.SaveWorkSet(false) && project.Save() && script.Messages().empty();
     }
 
     // Opens the project as the user does: both sets, the work set, no message.
@@ -98,6 +104,21 @@ protected:
         }
         return {test::ReadFolderTree(folder), script.Messages()};
     }
+    // Reopen where no expectation can be checked (a forked child): what the open gave.
+    static std::string ReopenedText(const std::string& folder)
+    {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        std::string text = project.Load(folder + "/p.tpj") ? "opened" : "refused";
+        text += ", " + std::to_string(project.m_pCSISetList->GetCount()) + " sets";
+        text += project.m_pWorkSet ? ", a work set" : ", no work set";
+        for (const std::string& message : script.Messages())
+            text += "\n" + message;
+        g_pProject = nullptr;
+        return text;
+    }
 
     test::TTempFolder m_dir;
     test::TProcessorCountGuard m_processors;
@@ -109,18 +130,48 @@ TEST_F(ProjectSaveKillTest, AKilledSaveReopensAsTheOldOrTheNewProjectWithoutLeft
 {
     const std::string pristine = m_dir.File("pristine"), folder = m_dir.File("p");
     MakeOldSave(pristine);
-    // Killed processes leave undo state files in the work folder, which the open removes.
-    int statesLeft = 0;
-    const test::TCommandTrial trial{pristine, folder, [&](int killAt) { return SaveNewState(folder + "/p.tpj", killAt); },
-                                    [&] {
-                                        statesLeft += test::ReadFolderTree(folder).count(".vexara/tf0.tmp");
-                                        return Reopen(folder);
-                                    }};
-    const auto [olds, news] = test::KillAtEveryStep(trial);
-    // Kills fell before and after the point where the new save takes over.
-    EXPECT_GT(olds, 3);
-    EXPECT_GT(news, 1);
-    EXPECT_GT(statesLeft, 10);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    // Also as an ordinary user whose project folder may be written and entered but not
+    // listed (mode 311): its saves and the opens that complete them sync the folder another
+    // way. The folder is given to that user (root only) and closed to listing before each.
+    for (const bool unlistable : {false, true}) {
+        SCOPED_TRACE(unlistable ? "an ordinary user in a folder that cannot be listed" : "the folder's owner");
+        const auto close = [&] {
+            if (!unlistable)
+                return;
+            if (::geteuid() == 0)
+                for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+                    ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::lchown(folder.c_str(), ::geteuid() == 0 ? 65534 : ::geteuid(), ::getegid()), 0);
+            ASSERT_EQ(::chmod(folder.c_str(), 0311), 0);
+        };
+        // Killed processes leave undo state files in the work folder, which the open removes.
+        int statesLeft = 0;
+        const test::TCommandTrial trial{
+            pristine, folder,
+            [&](int killAt) {
+                close();
+                if (unlistable && ::geteuid() == 0 &&
+                    (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                    return false;
+                return SaveNewState(folder + "/p.tpj", killAt);
+            },
+            [&] {
+                statesLeft += test::ReadFolderTree(folder).count(".vexara/tf0.tmp");
+                if (!unlistable)
+                    return Reopen(folder);
+                close();
+                const std::string said = test::AsAnOrdinaryUser([&] { return ReopenedText(folder); });
+                ::chmod(folder.c_str(), 0755);
+                EXPECT_EQ(said, "opened, 2 sets, a work set");
+                return test::TOpened{test::ReadFolderTree(folder), {said}};
+            }};
+        const auto [olds, news] = test::KillAtEveryStep(trial);
+        // Kills fell before and after the point where the new save takes over.
+        EXPECT_GT(olds, 3);
+        EXPECT_GT(news, 1);
+        EXPECT_GT(statesLeft, 10);
+    }
 }
 
 // A program that has the project open, with a step's undo state in its folder: another open
