@@ -303,12 +303,10 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
         const int error = errno;
         ::close(folderLockFd);
         folderLockFd = -1;
+        // A file system that does not lock folders may still lock files: the lock file
+        // decides, and one made only to find that out goes again when it cannot be locked.
         if (error == EWOULDBLOCK)
             return refuse(error, TResult::HeldElsewhere);
-        // A file system that offers no lock at all offers its lock file none either: nothing
-        // is made in the folder to find that out.
-        if (MeansNoLocks(error))
-            return refuse(error, TResult::NoLocks);
     }
     const TResult result = Take(folderFd, m_fd, m_identity, m_made);
     if (result != TResult::Held) {

@@ -11,8 +11,9 @@
 // - The folder itself is locked first (flock on a descriptor open to read it), where the
 //   system allows: on one machine it holds the folder whatever happens to the lock file.
 //   A folder this user may search but not read, or a file system that locks no folders
-//   (NFS locks only files open for writing), goes on with the lock file alone; one that
-//   offers no locks at all (ENOLCK) is NoLocks at once, with nothing made in the folder.
+//   (NFS locks only files open for writing; others refuse a folder's lock with ENOLCK,
+//   EOPNOTSUPP or ENOSYS but lock files), goes on with the lock file alone, which decides
+//   whether anything can be locked.
 // - Then the hidden lock file in it (flock, never through a link, never waiting on a FIFO),
 //   on a descriptor open to read and write where this user may write the file, else open
 //   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock

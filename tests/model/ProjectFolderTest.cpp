@@ -246,6 +246,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
                " of the project p cannot be locked, so nothing was written. Save Project As keeps the work in a "
                "folder that can be locked.\nThe project q cannot be created: its folder " + why + ".";
     };
+    // Its work folder, which root's saves made, takes the ordinary user's saves too.
+    ASSERT_EQ(::chmod(TFileTransaction::WorkFolderOf(m_folder).c_str(), 0777), 0);
     TryLockRows(m_folder, {
         {"a lock file no one may read", 0000, 0777, {}, forbidden},
         {"no lock file in a folder this user may not write", -1, 0555, {}, readOnly},
@@ -266,6 +268,12 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
          unlocked("cannot be locked: no locks available")},
         {"a failing lock, where no lock file is yet", -1, 0777, {{kFileLock, EIO, 2, true}},
          refused + ": input/output error."},
+        // A file system that locks files but not folders holds the folder by its lock file;
+        // one that locks neither tells by its lock file, which goes again.
+        {"no locks for folders", 0666, 0777, {{kFileLockFolder, EOPNOTSUPP, 1, true}}, "opened"},
+        {"no locks for folders or files", -1, 0777,
+         {{kFileLockFolder, ENOSYS, 1, true}, {kFileLock, ENOLCK, 2, true}},
+         unlocked("cannot be locked: no locks available")},
         {"a lock file this user may only read", 0444, 0777, {},
          unlocked("cannot be locked, because you may not write its lock file " + lockFile +
                   ", and its file system locks only files that may be written. Ask its owner, " + me +
