@@ -247,7 +247,10 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         // A journal that reads well is the only way to the new project: never to be removed.
         if (why.kind == TKind::Unwritable)
             return refuse("a save of it was interrupted, and it cannot be completed because " +
-                          WhyNotCompleted(why, work) + ". The project opens once it can be written.");
+                          WhyNotCompleted(why, work) +
+                          (why.call == vx::TFileTransaction::TCall::SyncFolder
+                               ? ". The project opens once the folder can be synced to the disk."
+                               : ". The project opens once it can be written."));
         // A journal the system did not give may be whole: never to be removed either.
         if (why.kind == TKind::NotRead)
             return refuse("a save of it was interrupted, and it cannot be completed because " +

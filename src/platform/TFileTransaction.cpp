@@ -307,11 +307,14 @@ TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::
             return Refuse(failure, TKind::Unwritable, entry.to, error,
                           entry.from.empty() ? TCall::Remove : TCall::Rename);
     }
-    // Every entry is made. A folder that cannot be synced to the disk does not keep the
-    // journal: it would keep the folder's project from opening for good, for a change
-    // that is in place and that the system writes out in its own time.
+    // Every entry is made. A disk that fails the folder's sync (an I/O error) may have lost
+    // the change: the journal stays, the only record of it, and the next open tries again.
+    // A folder the system cannot sync at all (the call not supported, nothing in it to sync
+    // through) does not keep it: it would keep the folder's project from opening for good,
+    // for a change that is in place and that the system writes out in its own time.
     for (const std::string& where : {folder, work})
-        SyncFolder(where, journalPath);
+        if (const int error = SyncFolder(where, journalPath); error == EIO)
+            return Refuse(failure, TKind::Unwritable, where, error, TCall::SyncFolder);
     if (const int error = RemoveIfThere(journalPath); error != 0)
         return Refuse(failure, TKind::Unwritable, journalPath, error, TCall::RemoveJournal);
     return TFileTransaction::TRecovery::Completed;

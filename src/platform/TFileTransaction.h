@@ -132,8 +132,9 @@ public:
     // Completes the renames and removals of a journal left by an interrupted Commit()
     // and removes it. Damaged: the journal is not completed (why in *failure); every
     // entry is checked before any is made, so the files stay as they are unless the
-    // system fails part way, and the journal stays to be completed later. Reads the
-    // journals of earlier versions too, whose staged files lie beside their targets.
+    // system fails part way, and the journal stays to be completed later; so it does when
+    // the disk fails (EIO) to sync the folder once every entry is made. Reads the journals
+    // of earlier versions too, whose staged files lie beside their targets.
     static TRecovery Recover(const std::string& journalPath, TRecoveryFailure* failure = nullptr);
 
     // Fault injection for tests: while set, putting a folder's entries on the disk fails

@@ -938,29 +938,53 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveInAFolderThatCannotBeWrittenIsCompletedO
 {
     const std::string folder = m_dir.File("p");
     MakeProjectWithMap(folder);
-    test::WriteBytes(folder + "/.csi.Zz9Yy8", "new samples");
-    test::WriteBytes(folder + "/.p.tpj.journal", "Vexara file journal 1\n.csi.Zz9Yy8\tcsi\nend\n");
-    const test::TFolderBytes before = test::ReadFolderTree(folder);
-    // A user who may only read the folder: the open says why it waits and changes nothing.
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
-    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-    const std::string said = test::AsAnOrdinaryUser([&] {
+    const std::string interrupted =
+        "The project p cannot be opened: a save of it was interrupted, and it cannot be completed because ";
+    // A user who may only read the folder: the open says why it waits and changes nothing.
+    // A disk that fails the folder's sync once the new file is in place: the journal, the
+    // only record of the change, stays to be completed again.
+    const struct {
+        bool readOnly;
+        std::vector<TFileFault> faults;
+        std::string said;
+    } rows[] = {
+        {true, {}, interrupted + folder + " cannot be written: the folder or file is write-protected. The project "
+                                          "opens once it can be written."},
+        {false, {{kFileSyncFolder, EIO, 1, true}},
+         interrupted + "the folder " + folder + " cannot be synced to the disk: input/output error. The project opens "
+                                                "once the folder can be synced to the disk."},
+    };
+    for (const auto& [readOnly, faults, said] : rows) {
+        SCOPED_TRACE(said);
+        test::WriteBytes(folder + "/.csi.Zz9Yy8", "new samples");
+        test::WriteBytes(folder + "/.p.tpj.journal", "Vexara file journal 1\n.csi.Zz9Yy8\tcsi\nend\n");
+        const test::TFolderBytes before = test::ReadFolderTree(folder);
+        const std::string samples = test::ReadBytes(folder + "/csi");
+        ASSERT_EQ(::chmod(folder.c_str(), readOnly ? 0555 : 0755), 0);
+        const auto open = [&] {
+            test::TFileFaultScope fault(faults);
+            test::TScriptedReport script;
+            TProject opened;
+            const bool loaded = opened.Load(folder + "/p.tpj");
+            return (loaded ? "opened: " : "") + (script.Messages().empty() ? "" : script.Messages().front());
+        };
+        const std::string got = readOnly ? test::AsAnOrdinaryUser(open) : open();
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+        EXPECT_EQ(got, said);
+        EXPECT_EQ(FileExists(folder + "/.p.tpj.journal"), true);
+        if (readOnly) {
+            EXPECT_TRUE(test::ReadFolderTree(folder) == before);
+        }
+        // Writable again: the save is completed.
         test::TScriptedReport script;
+        script.AllowDefaults();
         TProject opened;
-        const bool loaded = opened.Load(folder + "/p.tpj");
-        return (loaded ? "opened: " : "") + (script.Messages().empty() ? "" : script.Messages().front());
-    });
-    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
-    EXPECT_EQ(said, "The project p cannot be opened: a save of it was interrupted, and it cannot be completed because " +
-                        folder + " cannot be written: the folder or file is write-protected. The project opens once it "
-                                 "can be written.");
-    EXPECT_TRUE(test::ReadFolderTree(folder) == before);
-    // Writable again: the save is completed.
-    test::TScriptedReport script;
-    script.AllowDefaults();
-    TProject opened;
-    EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
-    EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
+        EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+        EXPECT_EQ(test::ReadBytes(folder + "/csi"), "new samples");
+        EXPECT_FALSE(FileExists(folder + "/.p.tpj.journal"));
+        test::WriteBytes(folder + "/csi", samples);
+    }
 }
 
 TEST_F(ProjectFileTest, AChangeLeftUnfinishedDuringTheSessionIsNamedByTheNextOne)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/TestFiles.h"
 
@@ -345,25 +347,43 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     EXPECT_EQ(test::FolderNames(WorkFolder(m_dir)), std::vector<std::string>{});
 
     // After the renames: the change is decided, but not yet safe on the disk; the journal
-    // stays to be completed again.
-    TFileTransaction::FailFolderSyncs(false);
-    TFileTransaction transaction(m_dir.Path());
-    WriteNewFiles(m_dir, transaction);
-    int steps = 0;
-    TFile::SetStepHook([&] {
-        if (++steps == 4)
-            TFileTransaction::FailFolderSyncs(true);
-    });
-    EXPECT_FALSE(transaction.Commit());
-    EXPECT_TRUE(transaction.LeftJournal());
-    EXPECT_TRUE(FileExists(Journal(m_dir)));
-    EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
-    // Completed while the folder still cannot be synced: a journal kept for that alone would
-    // keep the folder's project from opening for good.
-    EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
-    TFileTransaction::FailFolderSyncs(false);
-    EXPECT_FALSE(FileExists(Journal(m_dir)));
-    EXPECT_EQ(test::FolderNames(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
+    // stays to be completed again. Completed while the disk still fails the folder's sync,
+    // it stays once more; completed where the folder cannot be synced at all (the call not
+    // supported, nothing in it to sync through), it goes: a journal kept for that alone
+    // would keep the folder's project from opening for good.
+    for (const int error : {EIO, EINVAL, EACCES}) {
+        SCOPED_TRACE(error);
+        TFileTransaction::FailFolderSyncs(false);
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        int steps = 0;
+        TFile::SetStepHook([&] {
+            if (++steps == 4)
+                TFileTransaction::FailFolderSyncs(true);
+        });
+        EXPECT_FALSE(transaction.Commit());
+        TFile::SetStepHook({});
+        TFileTransaction::FailFolderSyncs(false);
+        EXPECT_TRUE(transaction.LeftJournal());
+        EXPECT_TRUE(FileExists(Journal(m_dir)));
+        EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "new b");
+        TFileTransaction::TRecoveryFailure why;
+        {
+            test::TFileFaultScope failing({{kFileSyncFolder, error, 1, true}});
+            EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), error == EIO
+                                                                          ? TFileTransaction::TRecovery::Damaged
+                                                                          : TFileTransaction::TRecovery::Completed);
+        }
+        EXPECT_EQ(FileExists(Journal(m_dir)), error == EIO);
+        if (error == EIO) {
+            EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Unwritable);
+            EXPECT_EQ(why.call, TFileTransaction::TCall::SyncFolder);
+            EXPECT_EQ(why.path, m_dir.Path());
+            EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+        }
+        EXPECT_FALSE(FileExists(Journal(m_dir)));
+        EXPECT_EQ(test::FolderNames(m_dir.Path()), (std::vector<std::string>{".vexara", "a", "b"}));
+    }
 }
 
 TEST_F(FileTransaction, AJournalThatCannotBeRemovedIsLeftToBeCompletedLater)
