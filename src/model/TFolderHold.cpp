@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -115,6 +116,17 @@ std::string TFolderHold::FailedCallText(const std::string& path, vx::TFileTransa
     case TCall::RemoveJournal: return "the journal " + path + " " + notDone + " be removed";
     }
     return path + " " + notDone + " be written";
+}
+
+void TFolderHold::ReportRefusedJournalKept(const vx::TFileTransaction& transaction)
+{
+    if (!transaction.Refused() || transaction.FailedPath().empty())
+        return;
+    std::string what = FailedCallText(transaction.FailedPath(), transaction.FailedCall(), "could not");
+    what[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(what[0])));
+    vx::Report(what + ": " + vx::FileErrorReason(transaction.FailedError()) +
+                   ". The change that was not written may still be made by the next program that opens the project.",
+               vx::ReportIcon::Exclamation);
 }
 
 std::string TFolderHold::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)
@@ -373,8 +385,8 @@ void TFolderHold::GuardCommit(vx::TFileTransaction& change, const std::string& f
 
 bool TFolderHold::KeepForCommit(const std::string& folder, const std::string& name)
 {
-    // The journal there now is the one the commit has just written: the project is as this
-    // program last saw it when all else is.
+    // The journal there now, if any, is the one the commit has just written: the project is
+    // as this program last saw it when all else is.
     const std::string journal = vx::TFileTransaction::JournalPathOf(folder);
     const std::vector<TSeen> seen = m_seen;
     for (TSeen& entry : m_seen)

@@ -132,6 +132,10 @@ public:
     // synced to the disk".
     static std::string FailedCallText(const std::string& path, vx::TFileTransaction::TCall call,
                                       const std::string& notDone);
+    // Tells the user when a change refused at its last look at the folder (whose check has
+    // said why) could not remove its journal for good: whoever opens the folder next may
+    // complete it.
+    static void ReportRefusedJournalKept(const vx::TFileTransaction& transaction);
     // Why an interrupted change cannot be completed, as the end of a sentence.
     static std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work);
 

@@ -651,6 +651,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
                                    vx::TFileTransaction::TRecovery::Completed;
         ok = completed || transaction.LeftOnlyTheJournal();
         // A refusal at the last look at the folder has said why.
+        TFolderHold::ReportRefusedJournalKept(transaction);
         if (!completed && !transaction.Refused())
             ReportChangeFailure(transaction, failure, true,
                                 "The project stays in " + oldFolder + "; the copy in " + folder +

@@ -143,8 +143,10 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
         return true;
     }
     // Refused at its last look at the folder, which said why: nothing changed.
-    if (transaction.Refused())
+    if (transaction.Refused()) {
+        TFolderHold::ReportRefusedJournalKept(transaction);
         return false;
+    }
     ReportChangeFailure(transaction, failure, untilInPlace);
     // A change whose journal is written is the project's: it is completed later.
     if (!transaction.LeftJournal())

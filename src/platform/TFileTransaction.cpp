@@ -554,9 +554,21 @@ bool TFileTransaction::Commit()
     // A change that only removes files has staged nothing: the work folder may be missing.
     if (StagingFolder().empty())
         return Fail(m_failedPath, m_failedError, m_failedCall);
+    // What held the folder when the change began may have been lost while the files were
+    // staged: a journal in the work folder is anyone's to complete who takes the folder
+    // meanwhile, so it is shown only to a folder still held.
+    const auto refuse = [&] {
+        m_refused = true;
+        LetGo();
+        return false;
+    };
     {
         TAtomicFile out;
-        if (!out.Begin(journal) || !out.File().WriteText(text) || !out.Commit())
+        if (!out.Begin(journal) || !out.File().WriteText(text))
+            return Fail(journal, out.File().LastError(), TCall::Write);
+        if (m_check && !m_check())
+            return refuse();
+        if (!out.Commit())
             return Fail(journal, out.File().LastError(), TCall::Write);
     }
     if (const int error = SyncFolder(work, journal); error != 0) {
@@ -564,13 +576,18 @@ bool TFileTransaction::Commit()
         RemoveFile(journal);
         return Fail(work, error, TCall::SyncFolder);
     }
-    // The last look at the folder before its files change: what held it when the change began
-    // may have been lost while the staged files were read.
+    // The last look at the folder before its files change. A journal refused here goes for
+    // good (a work folder that cannot be listed is synced through a staged file, which
+    // stays), or the change is said to be one another program may complete: a journal that
+    // came back after a power cut would be completed by whoever opens the folder next.
     if (m_check && !m_check()) {
-        RemoveFile(journal);
-        m_refused = true;
-        LetGo();
-        return false;
+        if (const int error = RemoveIfThere(journal); error != 0) {
+            NoteFailure(journal, error, TCall::RemoveJournal);
+        } else if (const int synced = SyncFolder(work, renames.empty() ? journal : renames.front().temp);
+                   synced != 0 && synced != EACCES && synced != EPERM) {
+            NoteFailure(work, synced, TCall::SyncFolder);
+        }
+        return refuse();
     }
 
     // From here on the new files are the folder's: what a kill or failure leaves undone,

@@ -80,12 +80,16 @@ public:
     const std::string& NewFilesLike() const { return m_newFilesLike; }
     // True when nothing is planned (included transactions are not counted).
     bool IsEmpty() const { return m_renames.empty() && m_removals.empty(); }
-    // Asks `check` once the journal is written and on the disk, just before the first file
-    // is put in place: false refuses the change (Refused()), and the journal goes again, so
-    // that nothing is changed; the staged files stay where they are, as LetGo() leaves them.
-    // The check says why itself.
+    // Asks `check` before the journal is put in the work folder, where another program that
+    // takes the folder would complete it, and again once it is there and on the disk, just
+    // before the first file is put in place: false refuses the change (Refused()), and the
+    // journal goes again, so that nothing is changed; the staged files stay where they are,
+    // as LetGo() leaves them. The check says why itself.
     void CheckBeforeRenames(std::function<bool()> check) { m_check = std::move(check); }
-    // True when the last Commit() was refused by that check.
+    // True when the last Commit() was refused by that check. Its journal was removed for
+    // good unless FailedPath() names the journal or the work folder: then the journal, or
+    // its removal, is not surely gone from the disk (FailedCall() says which), and whoever
+    // opens the folder next may complete the change.
     bool Refused() const { return m_refused; }
     // Puts every adopted file in place and removes the files to remove. False when
     // nothing changed (the files are as they were) or, rarely, when a rename, a removal

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/TCSISet.h"
@@ -594,15 +595,20 @@ TEST_F(ProjectFolderTest, ALockFileLostWhileOpenIsTakenAgainOrTheChangeSaysWhy)
 // Where only the lock file holds the folder (NFS), the lock file removed while a save
 // writes, after the save began and before its files are put in place (its journal is
 // written): taken meanwhile by another program, the save writes nothing and says so; taken
-// by none, it is made and taken again and the save is made.
+// by none, it is made and taken again and the save is made. A refused journal whose removal
+// the disk does not take is said to be one the next program may complete.
 TEST_F(ProjectFolderTest, OnNFSALockFileRemovedWhileASaveWritesLetsNoOtherProgramChangeTheFolderWithIt)
 {
     MakeProject();
     const std::string path = m_folder + "/p.tpj", lockFile = m_folder + "/" + TFolderLock::FileName();
     const std::string journal = TFileTransaction::JournalPathOf(m_folder);
     test::TFileFaultScope nfs({test::LocksAsOnNFS()});
-    for (const bool taken : {true, false}) {
+    // Taken by another program, or by none; and taken with the disk failing the sync of the
+    // refused journal's removal, which is said: the journal may come back to be completed.
+    for (const std::pair<bool, bool> row : {std::pair{true, false}, {false, false}, {true, true}}) {
+        const bool taken = row.first, unsynced = row.second;
         SCOPED_TRACE(taken ? "taken by another program" : "taken by none");
+        SCOPED_TRACE(unsynced ? "its removal not synced" : "");
         const std::optional<TFileIdentity> before = FileIdentityOf(path);
         TFolderLock other;
         const test::TChildRun run = test::BesideAChild(
@@ -618,17 +624,23 @@ TEST_F(ProjectFolderTest, OnNFSALockFileRemovedWhileASaveWritesLetsNoOtherProgra
                     if (!paused && FileExists(journal)) {
                         paused = true;
                         pause(true);
+                        // The first sync is the journal's, the second that of its removal.
+                        if (unsynced)
+                            SetFileFaults({test::LocksAsOnNFS(), {kFileSyncFolder, EIO, 2}});
                     }
                 });
                 const bool saved = project.Save();
                 TFile::SetStepHook({});
                 g_pProject = nullptr;
-                const std::vector<std::string> said =
-                    taken ? std::vector<std::string>{"The lock file " + lockFile + " of the project p was removed "
-                                                     "while the project was open, and another program has taken the "
-                                                     "folder since, so nothing was written. Save Project As keeps the "
-                                                     "work in a new folder."}
-                          : std::vector<std::string>{};
+                std::vector<std::string> said;
+                if (taken)
+                    said.push_back("The lock file " + lockFile + " of the project p was removed while the project was "
+                                   "open, and another program has taken the folder since, so nothing was written. Save "
+                                   "Project As keeps the work in a new folder.");
+                if (unsynced)
+                    said.push_back("The folder " + TFileTransaction::WorkFolderOf(m_folder) + " could not be synced to "
+                                   "the disk: input/output error. The change that was not written may still be made "
+                                   "by the next program that opens the project.");
                 return saved != taken && script.Messages() == said;
             },
             [&] {

@@ -386,6 +386,56 @@ TEST_F(FileTransaction, ACommitWhoseFolderCannotReachTheDiskIsNotReportedDone)
     }
 }
 
+// A commit whose check finds the folder no longer held: refused before its journal is in
+// the work folder, where another program that takes the folder would complete it; refused
+// once it is there, its journal goes for good, or the commit says where that failed.
+TEST_F(FileTransaction, ACommitRefusedByItsCheckLeavesNoJournalToBeCompleted)
+{
+    const std::string work = WorkFolder(m_dir), journal = Journal(m_dir);
+    const struct {
+        int refuseAt;  // the check's call that refuses
+        std::vector<TFileFault> faults;
+        bool journalSeen, journalKept;
+        std::string failedPath;
+    } rows[] = {
+        {1, {}, false, false, ""},
+        {2, {}, true, false, ""},
+        // The first sync is the journal's, the second its removal's.
+        {2, {{kFileSyncFolder, EIO, 2}}, true, false, work},
+        {2, {{kFileRemove, EIO, 1}}, true, true, journal},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.refuseAt);
+        SCOPED_TRACE(row.failedPath);
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        int checks = 0;
+        bool seen = false;
+        transaction.CheckBeforeRenames([&] { return ++checks < row.refuseAt; });
+        TFile::SetStepHook([&] { seen = seen || FileExists(journal); });
+        {
+            test::TFileFaultScope fault(row.faults);
+            EXPECT_FALSE(transaction.Commit());
+        }
+        TFile::SetStepHook({});
+        EXPECT_TRUE(transaction.Refused());
+        EXPECT_FALSE(transaction.LeftJournal());
+        EXPECT_EQ(seen, row.journalSeen);
+        EXPECT_EQ(FileExists(journal), row.journalKept);
+        // The staged files of "a" and "b" stay, as a refusal leaves them; no journal's own.
+        EXPECT_EQ(test::FolderNames(work).size(), row.journalKept ? 3u : 2u);
+        EXPECT_EQ(transaction.FailedPath(), row.failedPath);
+        if (!row.failedPath.empty()) {
+            EXPECT_EQ(transaction.FailedError(), EIO);
+        }
+        EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "old a");
+        EXPECT_TRUE(FileExists(m_dir.File("c")));
+        RemoveFile(journal);
+        for (const std::string& name : test::FolderNames(work))
+            RemoveFile(work + "/" + name);
+    }
+}
+
 TEST_F(FileTransaction, AJournalThatCannotBeRemovedIsLeftToBeCompletedLater)
 {
     // Once the new files are in place, the work folder takes no more changes: the commit
