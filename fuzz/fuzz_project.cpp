@@ -513,12 +513,13 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
     const vx::fuzz::TTree cleanAfter = vx::fuzz::Snapshot(folder);
     PutBack(folder, laid);
     vx::fuzz::ClearReportTexts();
-    bool opened = false, asClean = true;
+    bool opened = false, asClean = true, projectFileFailed = false;
     {
         TProject project;
         vx::SetFileFaults({{calls, EIO, at}});
         const auto [sets, pixels] = OpenAndRead(project, projectFile, opened);
         const bool struck = vx::FileFaultStruck();
+        projectFileFailed = vx::FileFaultStruckRead() == projectFile;
         vx::SetFileFaults({});
         vx::fuzz::Require(struck || opened == cleanOpened, "a project opens as before where no call failed");
         for (const TCSISet* pSet : sets) {
@@ -534,6 +535,10 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
         asClean = sets.size() == clean.sets.size() && pixels.size() == clean.pixels.size();
     }
     const bool named = vx::fuzz::Reported(folder);
+    // A read of the project file itself that fails refuses the open, naming the file and
+    // saying that it cannot be read to its end.
+    vx::fuzz::Require(!projectFileFailed || (!opened && vx::fuzz::Reported(projectFile + " cannot be read to its end")),
+                      "an open whose read of the project file failed is refused as one that cannot be read to its end");
     if (!opened) {
         vx::fuzz::Require(!cleanOpened || named, "an open refused after a failed listing or read names it");
         // Nothing but what an open without the fault did too: complete a save left half done.
