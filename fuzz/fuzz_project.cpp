@@ -23,7 +23,8 @@
 // the next two give (16 bits, little-endian, plus one) while the project opens and its
 // sets' samples and images' pixels are read, once an open without the fault has done
 // what an open of the folder does. Where the fault met a call a message must name a file
-// or the project's folder; the project, when it opens, may hold no set or pixels other
+// or the project's folder (a failed read of the project file refuses the open, saying that
+// the file cannot be read to its end); the project, when it opens, may hold no set or pixels other
 // than the open without the fault gave; and an open refused may change no file but as the
 // open without the fault did (completing a save left half done). The run ends there.
 // The rest is split by Sections into six parts: the project file first
