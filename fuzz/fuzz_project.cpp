@@ -23,7 +23,8 @@
 // the next two give (16 bits, little-endian, plus one) while the project opens and its
 // sets' samples and images' pixels are read, once an open without the fault has done
 // what an open of the folder does. Where the fault met a call a message must name a file
-// or the project's folder; the project, when it opens, may hold no set or pixels other
+// or the project's folder (a failed read of the project file refuses the open, saying that
+// the file cannot be read to its end); the project, when it opens, may hold no set or pixels other
 // than the open without the fault gave; and an open refused may change no file but as the
 // open without the fault did (completing a save left half done). The run ends there.
 // The rest is split by Sections into six parts: the project file first
@@ -513,12 +514,13 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
     const vx::fuzz::TTree cleanAfter = vx::fuzz::Snapshot(folder);
     PutBack(folder, laid);
     vx::fuzz::ClearReportTexts();
-    bool opened = false, asClean = true;
+    bool opened = false, asClean = true, projectFileFailed = false;
     {
         TProject project;
         vx::SetFileFaults({{calls, EIO, at}});
         const auto [sets, pixels] = OpenAndRead(project, projectFile, opened);
         const bool struck = vx::FileFaultStruck();
+        projectFileFailed = vx::FileFaultStruckRead() == projectFile;
         vx::SetFileFaults({});
         vx::fuzz::Require(struck || opened == cleanOpened, "a project opens as before where no call failed");
         for (const TCSISet* pSet : sets) {
@@ -534,6 +536,10 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
         asClean = sets.size() == clean.sets.size() && pixels.size() == clean.pixels.size();
     }
     const bool named = vx::fuzz::Reported(folder);
+    // A read of the project file itself that fails refuses the open, naming the file and
+    // saying that it cannot be read to its end.
+    vx::fuzz::Require(!projectFileFailed || (!opened && vx::fuzz::Reported(projectFile + " cannot be read to its end")),
+                      "an open whose read of the project file failed is refused as one that cannot be read to its end");
     if (!opened) {
         vx::fuzz::Require(!cleanOpened || named, "an open refused after a failed listing or read names it");
         // Nothing but what an open without the fault did too: complete a save left half done.

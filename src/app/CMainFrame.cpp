@@ -533,6 +533,10 @@ void CMainFrame::ResetProjectExplorer()
 {
     if (m_pPrjExpFrame)
         m_pPrjExpFrame->ResetTree();
+    // The windowing bar keeps its values while no image window is active, but not those of
+    // a project that goes.
+    if (m_wndWindowingBar)
+        m_wndWindowingBar->ClearWindowing();
 }
 
 void CMainFrame::ShowProjectExplorer()

@@ -49,6 +49,7 @@ public:
     QDockWidget* CorrectionBar() const { return m_wndCorrectionBar; }
 
     // Project explorer and information window.
+    // The explorer and the windowing bar let go of the project before it is deleted.
     void ResetProjectExplorer();
     void ShowProjectExplorer() override;
     void RemoveCSISetItem(TCSISet* pSet) override;

@@ -1,6 +1,7 @@
 #include "app/CVexaraApplication.h"
 
 #include "platform/BlasThreads.h"
+#include "platform/ProgramLog.h"
 #include "platform/Report.h"
 
 namespace {
@@ -15,10 +16,19 @@ void ReportUncaught()
     }
 }
 
+// The toolkit's warnings are for the program's log. On the standard error stream, a file
+// dialog shown while a file is read (a reader asking for a companion file) would have them
+// caught among the reasons why the file was refused.
+void LogToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    vx::WriteToLog(qFormatLogMessage(type, context, text).toStdString());
+}
+
 }  // namespace
 
 CVexaraApplication::CVexaraApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    qInstallMessageHandler(LogToolkitMessage);
     vx::UseOneBlasThread();
 }
 

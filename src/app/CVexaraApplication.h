@@ -3,7 +3,8 @@
 // through its event dispatch, which is where an exception that no handler caught ends:
 // it is reported (a message box, or the batch log while a batch runs) and the event
 // loop goes on, so that no failed operation ends the program. Made first, it also
-// starts the program's BLAS on one thread (vx::UseOneBlasThread).
+// starts the program's BLAS on one thread (vx::UseOneBlasThread) and sends the toolkit's
+// messages to the program's log (vx::WriteToLog).
 #include <QApplication>
 
 #include <functional>

@@ -111,6 +111,8 @@ CWindowingToolBar::CWindowingToolBar(CMainFrame* frame, QAction* autoscale, QAct
     m_editMapMin->installEventFilter(this);
     m_editMapMax->installEventFilter(this);
     SetWindowing(0, 255, 0, 0);
+    // Nothing to show before an image window is active.
+    ClearWindowing();
 }
 
 void CWindowingToolBar::SetWindowing(int min, int max, int brightness, int contrast)
@@ -151,21 +153,26 @@ void CWindowingToolBar::ClearWindowing()
     }
     m_editBrightness->clear();
     m_editContrast->clear();
+    EnableWindowing(false);
+}
+
+void CWindowingToolBar::EnableWindowing(bool enable)
+{
+    for (QWidget* control : {static_cast<QWidget*>(m_sliderBrightness), static_cast<QWidget*>(m_editBrightness),
+                             static_cast<QWidget*>(m_sliderContrast), static_cast<QWidget*>(m_editContrast)})
+        control->setEnabled(enable);
 }
 
 void CWindowingToolBar::FollowActiveImage()
 {
     const CChildFrame* frame = m_pMainFrame ? m_pMainFrame->WindowingFrame() : nullptr;
     const TMRImage* image = frame ? frame->GetImage() : nullptr;
-    for (QWidget* control : {static_cast<QWidget*>(m_sliderBrightness), static_cast<QWidget*>(m_editBrightness),
-                             static_cast<QWidget*>(m_sliderContrast), static_cast<QWidget*>(m_editContrast)})
-        control->setEnabled(image != nullptr);
+    // Without an image the sliders keep what they show; moving them then changes nothing.
     if (image) {
         const int low = image->GetStoredWindowLow(), high = image->GetStoredWindowHigh();
         SetWindowing(vx::TruncateToInt(image->GetStoredMin()), vx::TruncateToInt(image->GetStoredMax()),
                      (high + low) / 2, high - low);
-    } else {
-        ClearWindowing();
+        EnableWindowing(true);
     }
 
     if (m_bApplyingMapRange)

@@ -3,9 +3,10 @@
 // (brightness = (low + high) / 2 and contrast = high - low of its display window, in
 // stored pixel units) on two sliders with their values, and the display range of the map
 // shown over it in two number boxes. It follows the image window of the active window
-// (CMainFrame::WindowingFrame): blank and disabled without one, the map boxes likewise
-// without a map shown. Moving a slider or leaving a map box hands the values to the main
-// frame.
+// (CMainFrame::WindowingFrame); without one the sliders keep the values they last showed,
+// and moving them changes no image. The sliders are blank and disabled until an image
+// window of the open project is active, the map boxes likewise without a map shown. Moving
+// a slider or leaving a map box hands the values to the main frame.
 #include <QString>
 #include <QToolBar>
 
@@ -25,10 +26,14 @@ public:
     void SetWindowing(int min, int max, int brightness, int contrast);
     // The map boxes show the range with up to 5 decimals, without applying it.
     void SetMapRange(float min, float max);
-    // Shows the window and map range of the image window the bar works on, or blanks and
-    // disables what it has none of. The map boxes are written only when their range differs
-    // from what the bar last wrote there, so that a number being typed stays.
+    // Shows the window and map range of the image window the bar works on; without one the
+    // sliders stay as they are, and the map boxes are blanked and disabled without a map.
+    // The map boxes are written only when their range differs from what the bar last wrote
+    // there, so that a number being typed stays.
     void FollowActiveImage();
+    // Sliders at their least, value boxes blank, both disabled: nothing of a project that
+    // has gone stays shown.
+    void ClearWindowing();
 
     QSlider* BrightnessSlider() const { return m_sliderBrightness; }
     QSlider* ContrastSlider() const { return m_sliderContrast; }
@@ -44,8 +49,7 @@ protected:
 
 private:
     void OnSliderMoved();
-    // Sliders at their least, value boxes blank.
-    void ClearWindowing();
+    void EnableWindowing(bool enable);
     // Both map boxes' last valid numbers to the main frame.
     void ApplyMapRange();
 

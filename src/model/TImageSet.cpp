@@ -189,6 +189,7 @@ bool TImageSet::Read(vx::TFile& file)
         return false;
     };
     std::string withoutPixels, unusable;  // a line per image
+    bool unreadable = false;  // a pixel file among them is there, but may not be read
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count stops at the end of the file instead of failing record after record.
         const int64_t start = file.Tell();
@@ -198,7 +199,9 @@ bool TImageSet::Read(vx::TFile& file)
         TKeptRecord kept;
         const bool read = image->Read(file, version, folder, &kept);
         if (read && !PathInUse(image->GetPath())) {
-            const std::string problem = image->PixelFileProblem(version <= 4 ? 1 : 2);
+            bool mayNotRead = false;
+            const std::string problem = image->PixelFileProblem(version <= 4 ? 1 : 2, &mayNotRead);
+            unreadable = unreadable || mayNotRead;
             if (!problem.empty())
                 withoutPixels += "\r\n" + image->GetName() + ": " + problem + " (" + image->GetPath() + ")";
             Append(image.release());
@@ -221,8 +224,9 @@ bool TImageSet::Read(vx::TFile& file)
     }
     std::string text;
     if (!withoutPixels.empty())
-        text += withoutPixels +
-                MissingFilesSentence(folder, "images", "show once their pixel files are whole again");
+        text += withoutPixels + MissingFilesSentence(folder, "images",
+                                                     unreadable ? "show once their pixel files may be read"
+                                                                : "show once their pixel files are whole again");
     if (!unusable.empty())
         text += unusable + "\r\nThese images cannot be used; their records and files stay in the project unchanged.";
     if (!text.empty())

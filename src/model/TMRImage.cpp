@@ -301,13 +301,17 @@ bool TMRImage::PixelFileExists() const
     return !m_strPath.empty() && file.Open(PixelFileToRead(), vx::TFile::Mode::Read);
 }
 
-std::string TMRImage::PixelFileProblem(int bytesPerPixel) const
+std::string TMRImage::PixelFileProblem(int bytesPerPixel, bool* mayNotRead) const
 {
+    if (mayNotRead)
+        *mayNotRead = false;
     vx::TFile file;
     if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read)) {
         if (!file.NotAFile().empty())
             return "its pixel file is " + file.NotAFile() + ", not a file";
         const std::string forbidden = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
+        if (mayNotRead)
+            *mayNotRead = !forbidden.empty();
         return forbidden.empty() ? "its pixel file is missing" : forbidden;
     }
     const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);

@@ -106,8 +106,9 @@ public:
     bool PixelFileExists() const;
     // Why the pixels cannot be loaded from the file ("its pixel file is missing", "its
     // pixel file is cut short", or that its size could not be read and why); empty when the file holds them (2 bytes a pixel, 1 in
-    // the files of projects older than version 5).
-    std::string PixelFileProblem(int bytesPerPixel = 2) const;
+    // the files of projects older than version 5). `mayNotRead`, when given, tells whether
+    // the cause is that this user may not read the file.
+    std::string PixelFileProblem(int bytesPerPixel = 2, bool* mayNotRead = nullptr) const;
     // The file the pixels are read from: the pixel file, or the file staged for it while
     // no project file in the folder lists the image yet.
     std::string PixelFileToRead() const;

@@ -23,6 +23,7 @@ struct TArmed {
 std::mutex g_mutex;
 std::vector<TArmed> g_faults;
 bool g_struck = false;
+std::string g_struckRead;  // see FileFaultStruckRead
 }  // namespace
 
 void SetFileFaults(const std::vector<TFileFault>& faults)
@@ -32,6 +33,7 @@ void SetFileFaults(const std::vector<TFileFault>& faults)
     for (const TFileFault& fault : faults)
         g_faults.push_back({fault});
     g_struck = false;
+    g_struckRead.clear();
     g_fileFaultsArmed.store(!g_faults.empty());
 }
 
@@ -39,6 +41,18 @@ bool FileFaultStruck()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_struck;
+}
+
+std::string FileFaultStruckRead()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_struckRead;
+}
+
+void NoteFaultStruckRead(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_struckRead = path;
 }
 
 bool ArmedFileCallFails(TFileCall call)

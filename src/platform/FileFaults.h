@@ -58,6 +58,11 @@ struct TFileFault {
 void SetFileFaults(const std::vector<TFileFault>& faults);
 // True once an armed fault has made a call fail.
 bool FileFaultStruck();
+// The path of the file whose read (TFile::Read) an armed fault made fail last; empty when
+// none did since the faults were armed.
+std::string FileFaultStruckRead();
+// TFile tells the path of the file whose read a fault made fail.
+void NoteFaultStruckRead(const std::string& path);
 // Whether any fault is armed: with none, the file layer's question below costs one load.
 extern std::atomic<bool> g_fileFaultsArmed;
 // FileCallFails once a fault is armed.

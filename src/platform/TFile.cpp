@@ -117,6 +117,7 @@ size_t TFile::Read(void* data, size_t n)
     if (!m_file || n == 0)
         return 0;
     if (FileCallFails(kFileRead)) {
+        NoteFaultStruckRead(m_path);
         FailRead();
         return 0;
     }

@@ -10,6 +10,7 @@
 #include "platform/FileChooser.h"
 #include "platform/Globals.h"
 #include "platform/Numbers.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -145,6 +146,13 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
                                      : i == 1 ? "; the image of the slice before it was added"
                                               : "; the images of the " + std::to_string(i) +
                                                     " slices before it were added";
+            if (holdsSlice) {
+                // Long enough, but failing while it is read.
+                std::string text = vx::NotReadToEndText("Data file", path);
+                text.pop_back();
+                ReportBrukerMessage(text + ": it fails in slice " + name + kept + ".");
+                return false;
+            }
             const int64_t size = left < 0 ? left : file.Size();
             ReportShortDataFile(path, size, file.LastError(), uint64_t(m.slices) * 2 * pixels,
                                 "it ends in slice " + name + kept);

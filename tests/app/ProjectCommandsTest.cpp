@@ -671,7 +671,8 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
 }
 
 // A data-set, map or pixel file this user may not read is named with whom to ask, where the
-// user meets it: at File > Open, and again when the set is chosen in the explorer.
+// user meets it: at File > Open and at the recent list, and again when the set is chosen in
+// the explorer.
 TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
@@ -683,15 +684,25 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
         ASSERT_EQ(::chmod(file.c_str(), 0), 0);
     const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
     AsAnOrdinaryUserHere([&] {
-        TScriptedFileChooser chooser(folder + "/p.tpj");
-        frame->Action(cmd::FileOpenProject)->trigger();
-        EXPECT_EQ(report.Messages(),
-                  (std::vector<std::string>{
-                      "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask + " (" +
-                          img + ")\r\nThese images stay in the project and show once their pixel files are whole again.",
-                      "Cannot open map file " + map + ": you may not read it" + ask,
-                      "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
-                          "\r\nThese sets stay in the project and load once their data-set files may be read."}));
+        for (const bool recent : {false, true}) {
+            SCOPED_TRACE(recent ? "recent list" : "File > Open");
+            report.Clear();
+            if (recent) {
+                app.AddToRecentFileList(folder + "/p.tpj");
+                frame->Action(cmd::FileMruFirst)->trigger();
+            } else {
+                TScriptedFileChooser chooser(folder + "/p.tpj");
+                frame->Action(cmd::FileOpenProject)->trigger();
+            }
+            EXPECT_EQ(report.Messages(),
+                      (std::vector<std::string>{
+                          "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask +
+                              " (" + img + ")\r\nThese images stay in the project and show once their pixel files may "
+                                           "be read.",
+                          "Cannot open map file " + map + ": you may not read it" + ask,
+                          "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
+                              "\r\nThese sets stay in the project and load once their data-set files may be read."}));
+        }
         report.Clear();
         // "b" is made the work set by a double click in the explorer.
         CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();

@@ -39,6 +39,7 @@
 #include "support/ScriptedReport.h"
 #include "views/picture/CMainPicView.h"
 #include "AppSessionTest.h"
+#include "Shown.h"
 
 using namespace vx::test;
 
@@ -162,6 +163,34 @@ TEST_F(WindowingToolBarTest, SlidersFollowTheActiveImageWindowAndSetItsWindow)
     bar->ContrastSlider()->setValue(600);
     EXPECT_EQ(Window(axial->GetImage()), std::make_pair(250, 550));
     EXPECT_EQ(bar->ContrastSlider()->value(), 600);
+}
+
+// Every image window closed with its close box, the active one last: the sliders keep the
+// values they showed and may still be moved, which changes the window of no image.
+TEST_F(WindowingToolBarTest, SlidersKeepTheirValuesWhenTheActiveImageWindowCloses)
+{
+    bar->ContrastSlider()->setValue(300);
+    ASSERT_EQ(Window(axial->GetImage()), std::make_pair(350, 650));
+    std::vector<std::pair<int, int>> windows;
+    for (const TMRImage* image : *session->Project()->m_pImageSet)
+        windows.push_back(Window(image));
+    for (CChildFrame* child : session->ImageFrames())
+        if (child != axial)
+            child->close();
+    ASSERT_EQ(frame->ActiveImageFrame(), axial);
+    axial->close();
+    frame->UpdateCommandStates();
+    QApplication::processEvents();
+    ASSERT_TRUE(session->ImageFrames().empty());
+    EXPECT_EQ(Shown({bar->BrightnessEdit(), bar->ContrastEdit()}), "500 300");
+    EXPECT_EQ(bar->ContrastSlider()->value(), 300);
+    ASSERT_TRUE(bar->BrightnessSlider()->isEnabled());
+    bar->BrightnessSlider()->setValue(200);
+    EXPECT_EQ(bar->BrightnessEdit()->text(), "200");
+    std::vector<std::pair<int, int>> after;
+    for (const TMRImage* image : *session->Project()->m_pImageSet)
+        after.push_back(Window(image));
+    EXPECT_EQ(after, windows);
 }
 
 TEST_F(WindowingToolBarTest, MapBoxesSetTheRangeOfTheOneMapShown)

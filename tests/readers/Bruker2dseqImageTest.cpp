@@ -232,6 +232,19 @@ TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
     EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Data file " + m_seq +
                                                             " is not read: its size could not be read: input/output "
                                                             "error."});
+
+    // A whole file whose read fails in its second slice (the method file is read first): said
+    // so, not as a short file, and the first slice's image stays.
+    m_report.Clear();
+    {
+        const TFileFaultScope fault({{kFileRead, EIO, 3}});
+        EXPECT_FALSE(AddSeq());
+    }
+    EXPECT_EQ(ImageNames(), std::vector<std::string>{"9_pdata_1_2dseq_0"});
+    EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Data file " + m_seq +
+                                                            " cannot be read to its end: it fails in slice "
+                                                            "9_pdata_1_2dseq_1; the image of the slice before it was "
+                                                            "added."});
 }
 
 // The EPI fruit phantom is one axial package of five 80 x 64 slices. The FLASH localiser

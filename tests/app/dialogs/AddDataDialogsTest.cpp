@@ -8,11 +8,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -43,7 +47,9 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/PluginTable.h"
+#include "app/QtServices.h"
 #include "gehdr/GESyntheticHeaders.h"
+#include "readers/BrukerTestFiles.h"
 #include "readers/DicomTestFiles.h"
 #include "readers/PhilipsTestFiles.h"
 #include "readers/ReaderFactory.h"
@@ -802,6 +808,52 @@ TEST_F(AddDataFlowTest, AFaultyFileOfEachTypeIsRefusedWithItsReason)
         EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 0);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
     }
+}
+
+// A 2dseq file too short for one slice, its method file chosen in the program's own file
+// dialog, as an ordinary user in a tree that may not be listed: the message gives the
+// reader's reason alone, none of the warnings of the dialog, which may not watch the folder.
+TEST_F(AddDataFlowTest, AReadersRefusalHoldsNoneOfTheFileDialogsWarnings)
+{
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0777), 0);
+    const std::vector<std::string> tree = {root.File("scan"), root.File("scan/pdata"), root.File("scan/pdata/1")};
+    for (const std::string& folder : tree)
+        ASSERT_TRUE(vx::MakeFolder(folder));
+    const std::string seq = root.File("scan/pdata/1/2dseq"), method = root.File("scan/method");
+    WriteBytes(method, JcampText(ImageMethodLines()));
+    WriteBytes(seq, Int16LE(std::vector<int>(5, 1)));
+    for (const std::string& folder : tree)
+        ASSERT_EQ(::chmod(folder.c_str(), 0311), 0);
+    const vx::FileChooserHandler scripted = vx::app::InstallQtFileChooser();
+    // Each file dialog gets its file typed and Open pressed.
+    std::vector<std::string> titles;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        titles.push_back(dialog->windowTitle().toStdString());
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(titles.size() == 1 ? seq : method));
+        dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Open)->click();
+    });
+    user.start(20);
+    EXPECT_EQ(AsAnOrdinaryUserHere([&] {
+                  NewProject("study");
+                  report.PlanAnswer(vx::ReportAnswer::Yes);  // "method" file is required
+                  AddImages([](CImportImageDlg& dialog) {
+                      dialog.TypeList()->setCurrentIndex(5);  // "Bruker (2dseq file)"
+                      emit dialog.TypeList()->activated(5);
+                  });
+                  return std::string();
+              }),
+              "");
+    user.stop();
+    vx::SetFileChooserHandler(scripted);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Import...", "Please select method file..."}));
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add image from 2dseq.\nData file " + seq +
+                                                          " is shorter than its parameter files describe (10 of 72 "
+                                                          "bytes): it ends in slice scan_pdata_1_2dseq_0, and no "
+                                                          "image was added."});
 }
 
 TEST_F(AddDataFlowTest, AnImageNamedLikeAnotherFileOfTheProjectIsRefusedAndThatFileKept)
