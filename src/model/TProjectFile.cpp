@@ -71,8 +71,8 @@ std::string ProjectFileNotOpened(const std::string& path, int error)
 // The refusal of a project whose file failed while it was read.
 std::string ProjectFileNotReadToEnd(const std::string& path, int error)
 {
-    return "The project " + ProjectNameOf(path) + " cannot be opened: its project file " + path +
-           " cannot be read to its end: " + vx::FileErrorReason(error) + ".";
+    return vx::NotReadToEndText("The project " + ProjectNameOf(path) + " cannot be opened: its project file", path,
+                                error);
 }
 
 // The refusal of a project whose file could not be read whole, the file still open: a read

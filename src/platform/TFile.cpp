@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -114,12 +115,8 @@ bool TFile::Close()
 
 size_t TFile::Read(void* data, size_t n)
 {
-    if (!m_file || n == 0)
+    if (!m_file || n == 0 || ReadRefused(kFileRead))
         return 0;
-    if (FileCallFails(kFileRead)) {
-        FailRead();
-        return 0;
-    }
     // A read that sets the stream's error flag sets errno as well, so errno is cleared only
     // while the flag is still set from an earlier failure: the many small reads of a
     // project's records pay for no more than the look at the flag. One thread at a time
@@ -132,9 +129,21 @@ size_t TFile::Read(void* data, size_t n)
     return got;
 }
 
+bool TFile::ReadRefused(unsigned calls)
+{
+    if (!FileCallFails(static_cast<TFileCall>(calls)))
+        return false;
+    FailRead();
+    return true;
+}
+
 void TFile::FailRead()
 {
-    m_error = errno != 0 ? errno : EIO;
+    // Positional reads of several threads may fail at once.
+    static std::mutex mutex;
+    const int error = errno != 0 ? errno : EIO;
+    const std::lock_guard<std::mutex> lock(mutex);
+    m_error = error;
     m_readFailed = true;
 }
 
@@ -142,14 +151,19 @@ bool TFile::ReadExactAt(int64_t offset, void* data, size_t n)
 {
     if (!m_file || offset < 0)
         return false;
+    if (n > 0 && ReadRefused(kFileRead | kFileReadAt))
+        return false;
     const int fd = fileno(m_file);
     auto* at = static_cast<char*>(data);
     while (n > 0) {
+        errno = 0;
         const ssize_t got = ::pread(fd, at, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            FailRead();
         if (got <= 0)
-            return false;
+            return false;  // failed, or the file ends before n bytes
         at += got;
         n -= static_cast<size_t>(got);
         offset += got;

@@ -169,36 +169,46 @@ TEST_F(AnalysisProjectTest, AnalysisPartHasTheDocumentedBytes)
     EXPECT_EQ(test::ReadBytes(ProjectPath()), file.substr(0, file.size() - part.size()));
 }
 
-// A size look-up failing at each call in turn: the project opens with its analysis (kept
-// with its set's record where that set could not be looked at), or is refused saying that
-// its size could not be read; never opened without the analysis, which its next save
-// would lose.
-TEST_F(AnalysisProjectTest, AFailedSizeNeverOpensTheProjectWithoutItsAnalyses)
+// A size look-up, or a read at a place (of an analysis record, or of the samples), failing
+// at each call in turn: the project opens with its analysis (kept with its set's record
+// where that set could not be looked at), or is refused saying that its size could not be
+// read or that it cannot be read to its end; never opened without the analysis, which its
+// next save would lose.
+TEST_F(AnalysisProjectTest, AFailedSizeOrReadNeverOpensTheProjectWithoutItsAnalyses)
 {
     MakeSavedProject(false)->HandOverPlace();
-    for (int at = 1;; ++at) {
-        SCOPED_TRACE("size look-up " + std::to_string(at) + " failing");
-        test::TScriptedReport report;
-        TProject project;
-        bool loaded = false, struck = false;
-        {
-            test::TFileFaultScope fault({{kFileSize, EIO, at}});
-            loaded = project.Load(ProjectPath());
-            struck = FileFaultStruck();
+    const std::string refused = "The project study cannot be opened: its project file " + ProjectPath();
+    const struct {
+        TFileCall calls;
+        std::string said;
+    } rows[] = {
+        {kFileSize, refused + " is not read: its size could not be read: input/output error."},
+        {kFileReadAt, refused + " cannot be read to its end: input/output error."},
+    };
+    for (const auto& row : rows)
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE("call " + std::to_string(at) + " of kind " + std::to_string(row.calls) + " failing");
+            test::TScriptedReport report;
+            TProject project;
+            bool loaded = false, struck = false;
+            {
+                test::TFileFaultScope fault({{row.calls, EIO, at}});
+                loaded = project.Load(ProjectPath());
+                struck = FileFaultStruck();
+            }
+            // A set whose data-set file could not be looked at keeps its analysis in its record.
+            size_t kept = 0;
+            for (const TKeptRecord& record : project.m_pCSISetList->KeptRecords())
+                kept += record.analyses.size();
+            if (loaded)
+                EXPECT_EQ(project.m_analyses.size() + kept, 1u);
+            else
+                EXPECT_EQ(report.Messages(), std::vector<std::string>{row.said});
+            if (!struck) {
+                EXPECT_GT(at, 1) << "no call of the kind failed";
+                break;
+            }
         }
-        // A set whose data-set file could not be looked at keeps its analysis in its record.
-        size_t kept = 0;
-        for (const TKeptRecord& record : project.m_pCSISetList->KeptRecords())
-            kept += record.analyses.size();
-        if (loaded)
-            EXPECT_EQ(project.m_analyses.size() + kept, 1u);
-        else
-            EXPECT_EQ(report.Messages(), std::vector<std::string>{"The project study cannot be opened: its project file " +
-                                                                  ProjectPath() + " is not read: its size could not be "
-                                                                  "read: input/output error."});
-        if (!struck)
-            break;
-    }
 }
 
 TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)
