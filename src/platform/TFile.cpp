@@ -33,7 +33,8 @@ TFile::TFile(TFile&& other) noexcept
       m_failed(other.m_failed),
       m_readFailed(other.m_readFailed),
       m_sizeFailed(other.m_sizeFailed),
-      m_error(other.m_error)
+      m_error(other.m_error),
+      m_copy(std::exchange(other.m_copy, nullptr))
 {
 }
 
@@ -48,6 +49,7 @@ TFile& TFile::operator=(TFile&& other) noexcept
         m_readFailed = other.m_readFailed;
         m_sizeFailed = other.m_sizeFailed;
         m_error = other.m_error;
+        m_copy = std::exchange(other.m_copy, nullptr);
     }
     return *this;
 }
@@ -223,6 +225,8 @@ bool TFile::Write(const void* data, size_t n)
     errno = 0;
     if (std::fwrite(data, 1, n, m_file) != n)
         return Fail();
+    if (m_copy)
+        m_copy->append(static_cast<const char*>(data), n);
     return true;
 }
 
@@ -271,6 +275,8 @@ bool TFile::WriteParts(const TPart* parts, size_t count)
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     if (end < 0 || fseeko(m_file, end, SEEK_SET) != 0)
         return Fail();
+    for (size_t i = 0; m_copy && i < count; ++i)
+        m_copy->append(static_cast<const char*>(parts[i].data), parts[i].size);
     return true;
 }
 

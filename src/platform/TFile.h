@@ -57,6 +57,10 @@ public:
         size_t size;
     };
     bool WriteParts(const TPart* parts, size_t count);
+    // While set, what Write and WriteParts write is appended to *copy as well, so that a
+    // writer keeps the bytes it wrote without reading them back (a file opened to write
+    // cannot be read). A writer that seeks back to write again changes its copy itself.
+    void CopyWritesTo(std::string* copy) { m_copy = copy; }
 
     bool Seek(int64_t offset);
     bool SeekFromEnd(int64_t offset);
@@ -118,6 +122,7 @@ private:
     bool m_readFailed = false;  // see ReadFailed
     mutable bool m_sizeFailed = false;  // see SizeFailed
     mutable int m_error = 0;  // see LastError; Size() sets it too
+    std::string* m_copy = nullptr;  // see CopyWritesTo
 };
 
 class TFileTransaction;

@@ -160,6 +160,13 @@ TEST_F(AnalysisProjectTest, AnalysisPartHasTheDocumentedBytes)
     EXPECT_EQ(file.substr(file.size() - part.size()), part);
     EXPECT_EQ(a.Components().Rows(), 3u);
     EXPECT_EQ(a.Data().Rows(), 4u);
+    // Written again on a file opened only to write (which cannot be read back), as the save
+    // wrote it, and the record kept as the file holds it.
+    const std::string again = m_dir.File("again.tpj");
+    TFile out;
+    ASSERT_TRUE(out.Open(again, TFile::Mode::Write) && project->WriteStream(out) && out.Close());
+    EXPECT_EQ(test::ReadBytes(again), file);
+    EXPECT_EQ(a.SavedRecord(), part.substr(8));
 
     // Without analyses the project file ends after its sets, as before.
     for (TAnalysis* p : project->m_analyses)
