@@ -189,11 +189,14 @@ void ReportCannotOpen(const std::string& path, const vx::TFile& file)
                vx::ReportIcon::Exclamation);
 }
 
-// Refuses the data file with `text`, or, when the file's size could not be looked up, says
-// so instead: a file whose length is not known is not one too short or invalid.
+// Refuses the data file with `text`, or, when a read failed or the file's size could not be
+// looked up, says so instead: a file that the disk failed to give is not one too short or
+// invalid.
 void ReportRefused(const std::string& path, const vx::TFile& file, const std::string& text)
 {
-    vx::Report(file.SizeFailed() ? vx::SizeNotReadText("The CSI data file", path, file.LastError()) : text,
+    vx::Report(file.ReadFailed()   ? vx::NotReadToEndText("The CSI data file", path, file.LastError())
+               : file.SizeFailed() ? vx::SizeNotReadText("The CSI data file", path, file.LastError())
+                                   : text,
                vx::ReportIcon::Exclamation);
 }
 
@@ -424,7 +427,8 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     const bool read = samplesAt >= 0 && (sampleBytes < kParallelBytes ? readBlock(0, voxels)
                                                                       : vx::RunWorkerBlocks(voxels, readBlock));
     if (!read) {
-        // Only a failing disk gets here. The old samples of a reused set are gone:
+        // Only a failing disk gets here (or a file cut short since its size was looked up).
+        // The old samples of a reused set are gone:
         // it is left cleanly not loaded, with its parameters and zeroed spectra.
         if (reuse) {
             for (const std::unique_ptr<TSpectrum>& v : m_voxels) {

@@ -124,10 +124,14 @@ bool TMap::ReadFile(const std::string& path, int fileVersion)
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read))
         return Refuse("Cannot open map file " + path + vx::NotOpenedNote(path, file.NotAFile(), file.LastError()));
-    const std::string invalid = "The map file " + path + " is invalid.";
+    // A read that failed is said to have failed: the file is not known to be damaged.
+    const auto invalid = [&] {
+        return Refuse(file.ReadFailed() ? vx::NotReadToEndText("The map file", path, file.LastError())
+                                        : "The map file " + path + " is invalid.");
+    };
     int32_t version = 0;
     if (!file.ReadInt32(version))
-        return Refuse(invalid);
+        return invalid();
     if (version != fileVersion)
         return Refuse("The map file " + path + " has invalid version.");
 
@@ -137,31 +141,31 @@ bool TMap::ReadFile(const std::string& path, int fileVersion)
     int32_t word256 = 0;
     TFieldReader reader(file);
     if (!file.ReadInt32(word256) || !WalkFields(reader, header, version))
-        return Refuse(invalid);
+        return invalid();
     if (version < 8) {
         if (!file.Seek(kOldHeaderSize))
-            return Refuse(invalid);
+            return invalid();
     } else if (!ReadCString(file, header.referenceSetName) || !ReadCString(file, header.referenceMapName)) {
-        return Refuse(invalid);
+        return invalid();
     }
 
     // The sizes come from the file: the values they claim must be there, and fit a map.
     uint64_t count = 1;
     for (int d = 0; d < 3; ++d) {
         if (header.size[d] < 1)
-            return Refuse(invalid);
+            return invalid();
         count *= static_cast<uint64_t>(header.size[d]);
         if (count > kMaxValues)
-            return Refuse(invalid);
+            return invalid();
     }
     const int64_t left = file.BytesLeft();
     if (left < 0)
         return Refuse(vx::SizeNotReadText("The map file", path, file.LastError()));
     if (count * sizeof(TComplex) > static_cast<uint64_t>(left))
-        return Refuse(invalid);
+        return invalid();
     std::vector<TComplex> values(static_cast<size_t>(count));
     if (!file.ReadExact(values.data(), values.size() * sizeof(TComplex)))
-        return Refuse(invalid);
+        return invalid();
     file.Close();
 
     header.displayMax = header.maxReal;

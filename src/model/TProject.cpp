@@ -98,6 +98,7 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
     // The project file written with it records the set as its new file holds it.
     kept.fileParams = m_pWorkSet->FileParams();
     kept.fileSamples = m_pWorkSet->FileSamplesState();
+    kept.fileDisplay = m_fileDisplay;
     kept.fileWritten = true;
     m_pWorkSet->ParamsAreInFile();
     // A set whose file waits for the first save was read from that file: this one replaces it.
@@ -111,8 +112,10 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
 
 void TProject::RestoreWorkSetMaps(TKeptMaps& kept)
 {
-    if (kept.fileWritten)
+    if (kept.fileWritten) {
         m_pWorkSet->SetFileState({kept.fileParams, kept.fileSamples});
+        m_fileDisplay = kept.fileDisplay;
+    }
     if (kept.dropped)
         m_pWorkSet->m_pMapList = kept.dropped.release();
     else if (m_pWorkSet->m_pMapList) {
@@ -277,8 +280,11 @@ void TProject::SetWorkSet(TCSISet* pSet)
         pOther->m_bWorkSet = 0;
     pSet->m_bWorkSet = 1;
     LocateImagesInWorkSet();
-    if (!g_bBatchMode) {
+    // The set holds its file's samples: the display shown for them fits its file.
+    if (!g_bBatchMode)
         ResetSpectrumDisplay(true);
+    m_fileDisplay = m_display;
+    if (!g_bBatchMode) {
         OpenMiddleSliceFrames();
         UpdateFrames(false, false, false, false, true);
         RefreshShell();

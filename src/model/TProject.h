@@ -343,6 +343,10 @@ public:
     bool m_bModified = false;              // the work set (or, without one, the project) changed
     TMouseHandler m_pfnMouseHandler = nullptr;  // handler of the current work mode
     TSpectrumDisplayParams m_display;
+    // The display block the project file holds, fitting the work set as its data-set file
+    // holds it: a write of the project file while the work set holds processing not saved
+    // writes it again (WriteStream).
+    TSpectrumDisplayParams m_fileDisplay;
     IMainFrame* m_pMainFrame = nullptr;         // not owned
     std::unique_ptr<IImageFrameList> m_frameList;  // null without a main frame
     int32_t m_nMapColormap = 1;  // 0 gray, 1 hot, 2 cool, 3 jet
@@ -413,6 +417,7 @@ private:
         std::shared_ptr<const TCSIParams> fileParams;
         uint64_t fileSamples = 0;
         bool fileWritten = false;  // the set's data-set file was staged
+        TSpectrumDisplayParams fileDisplay;  // the project's display block before the save
     };
     // Writes the work set's data-set file and map files into the transaction (asking
     // first about the maps with `ask`); false when one could not be written (reported).

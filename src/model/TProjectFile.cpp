@@ -71,8 +71,8 @@ std::string ProjectFileNotOpened(const std::string& path, int error)
 // The refusal of a project whose file failed while it was read.
 std::string ProjectFileNotReadToEnd(const std::string& path, int error)
 {
-    return "The project " + ProjectNameOf(path) + " cannot be opened: its project file " + path +
-           " cannot be read to its end: " + vx::FileErrorReason(error) + ".";
+    return vx::NotReadToEndText("The project " + ProjectNameOf(path) + " cannot be opened: its project file", path,
+                                error);
 }
 
 // The refusal of a project whose file could not be read whole, the file still open: a read
@@ -162,7 +162,7 @@ bool TProject::TakeName(const std::string& folder, const std::string& name)
     m_strFolder = folder;
     m_strName = name;
     m_pfnMouseHandler = SelectVoxelHandler();
-    m_display = TSpectrumDisplayParams{};
+    m_display = m_fileDisplay = TSpectrumDisplayParams{};
     return true;
 }
 
@@ -252,7 +252,11 @@ bool TProject::SaveKeepModified()
 
 bool TProject::WriteStream(vx::TFile& file)
 {
-    if (!file.WriteInt32(kFileVersion) || !WriteDisplayBlock(file, m_display) || !m_pImageSet->Write(file) ||
+    // Like the analyses, the display reaches the file with the save of the work set's
+    // processing: until then the block the file holds is written again.
+    if (!m_pWorkSet || m_pWorkSet->SamplesState() == m_pWorkSet->FileSamplesState())
+        m_fileDisplay = m_display;
+    if (!file.WriteInt32(kFileVersion) || !WriteDisplayBlock(file, m_fileDisplay) || !m_pImageSet->Write(file) ||
         !m_pCSISetList->Write(file))
         return false;
     // The analyses of a set kept aside are kept with it.
@@ -314,6 +318,7 @@ bool TProject::ReadStream(vx::TFile& file)
     TSpectrumDisplayParams display;
     if (!ReadDisplayBlock(file, display))
         return false;
+    m_fileDisplay = display;
     // The stored flags are not kept: a loaded project shows the grid and the real part.
     display.m_nFlags = TSpectrumDisplayParams{}.m_nFlags;
     m_nFileVersion = version;

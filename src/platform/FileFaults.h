@@ -23,9 +23,10 @@ enum TFileCall : unsigned {
     kFileLock = 1u << 6,         // a folder's lock file made, or its lock taken
     kFileSyncFolder = 1u << 7,   // a folder's entries put on the disk
     kFileList = 1u << 8,         // a folder's listing: its open, or a read of its entries
-    kFileRead = 1u << 9,         // data read from an open file (TFile::Read), as a failing disk fails it
+    kFileRead = 1u << 9,         // data read from an open file (TFile::Read, ReadExactAt), as a failing disk fails it
     kFileSize = 1u << 10,        // the size of an open file looked up (TFile::Size)
     kFileLockFolder = 1u << 11,  // a folder's own lock taken (before its lock file's)
+    kFileReadAt = 1u << 12,      // a read at a place of an open file (TFile::ReadExactAt) alone
 };
 
 struct TFileFault {

@@ -138,6 +138,11 @@ std::string NotReadToEndText(const std::string& what, const std::string& path)
     return what + " " + path + " cannot be read to its end.";
 }
 
+std::string NotReadToEndText(const std::string& what, const std::string& path, int error)
+{
+    return what + " " + path + " cannot be read to its end: " + FileErrorReason(error != 0 ? error : EIO) + ".";
+}
+
 std::string WholeFileNotReadText(const std::string& what, const std::string& path, const TWholeFileFailure& failure)
 {
     using TKind = TWholeFileFailure::TKind;

@@ -58,6 +58,9 @@ std::string CutShortText(const std::string& what, const std::string& path, int64
                          uint64_t needed, const std::string& need);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
 std::string NotReadToEndText(const std::string& what, const std::string& path);
+// "<what> <path> cannot be read to its end: <reason>." for a file whose read failed with
+// `error` (TFile::LastError, which TFile::ReadFailed says is set).
+std::string NotReadToEndText(const std::string& what, const std::string& path, int error);
 // Why ReadWholeFile did not read the file at `path`: NotOpenedText, SizeNotReadText or
 // NotReadToEndText, or "<what> <path> is not read: it holds <size> bytes, more than the
 // <limit> bytes it may have." for a file too large.

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -32,7 +33,8 @@ TFile::TFile(TFile&& other) noexcept
       m_failed(other.m_failed),
       m_readFailed(other.m_readFailed),
       m_sizeFailed(other.m_sizeFailed),
-      m_error(other.m_error)
+      m_error(other.m_error),
+      m_copy(std::exchange(other.m_copy, nullptr))
 {
 }
 
@@ -47,6 +49,7 @@ TFile& TFile::operator=(TFile&& other) noexcept
         m_readFailed = other.m_readFailed;
         m_sizeFailed = other.m_sizeFailed;
         m_error = other.m_error;
+        m_copy = std::exchange(other.m_copy, nullptr);
     }
     return *this;
 }
@@ -114,13 +117,8 @@ bool TFile::Close()
 
 size_t TFile::Read(void* data, size_t n)
 {
-    if (!m_file || n == 0)
+    if (!m_file || n == 0 || ReadRefused(kFileRead))
         return 0;
-    if (FileCallFails(kFileRead)) {
-        NoteFaultStruckRead(m_path);
-        FailRead();
-        return 0;
-    }
     // A read that sets the stream's error flag sets errno as well, so errno is cleared only
     // while the flag is still set from an earlier failure: the many small reads of a
     // project's records pay for no more than the look at the flag. One thread at a time
@@ -133,9 +131,22 @@ size_t TFile::Read(void* data, size_t n)
     return got;
 }
 
+bool TFile::ReadRefused(unsigned calls)
+{
+    if (!FileCallFails(static_cast<TFileCall>(calls)))
+        return false;
+    NoteFaultStruckRead(m_path);
+    FailRead();
+    return true;
+}
+
 void TFile::FailRead()
 {
-    m_error = errno != 0 ? errno : EIO;
+    // Positional reads of several threads may fail at once.
+    static std::mutex mutex;
+    const int error = errno != 0 ? errno : EIO;
+    const std::lock_guard<std::mutex> lock(mutex);
+    m_error = error;
     m_readFailed = true;
 }
 
@@ -143,14 +154,19 @@ bool TFile::ReadExactAt(int64_t offset, void* data, size_t n)
 {
     if (!m_file || offset < 0)
         return false;
+    if (n > 0 && ReadRefused(kFileRead | kFileReadAt))
+        return false;
     const int fd = fileno(m_file);
     auto* at = static_cast<char*>(data);
     while (n > 0) {
+        errno = 0;
         const ssize_t got = ::pread(fd, at, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            FailRead();
         if (got <= 0)
-            return false;
+            return false;  // failed, or the file ends before n bytes
         at += got;
         n -= static_cast<size_t>(got);
         offset += got;
@@ -210,6 +226,8 @@ bool TFile::Write(const void* data, size_t n)
     errno = 0;
     if (std::fwrite(data, 1, n, m_file) != n)
         return Fail();
+    if (m_copy)
+        m_copy->append(static_cast<const char*>(data), n);
     return true;
 }
 
@@ -258,6 +276,8 @@ bool TFile::WriteParts(const TPart* parts, size_t count)
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     if (end < 0 || fseeko(m_file, end, SEEK_SET) != 0)
         return Fail();
+    for (size_t i = 0; m_copy && i < count; ++i)
+        m_copy->append(static_cast<const char*>(parts[i].data), parts[i].size);
     return true;
 }
 

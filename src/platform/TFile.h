@@ -45,7 +45,8 @@ public:
     // True only when all n bytes were read.
     bool ReadExact(void* data, size_t n) { return Read(data, n) == n; }
     // Reads n bytes at the offset without moving the position; true only when all n
-    // were read. Several threads may call it at once on one file.
+    // were read. Several threads may call it at once on one file. A read that fails is
+    // recorded as Read's is (ReadFailed); one that meets the end of the file is not.
     bool ReadExactAt(int64_t offset, void* data, size_t n);
     bool Write(const void* data, size_t n);
     bool WriteText(const std::string& text) { return Write(text.data(), text.size()); }
@@ -56,6 +57,10 @@ public:
         size_t size;
     };
     bool WriteParts(const TPart* parts, size_t count);
+    // While set, what Write and WriteParts write is appended to *copy as well, so that a
+    // writer keeps the bytes it wrote without reading them back (a file opened to write
+    // cannot be read). A writer that seeks back to write again changes its copy itself.
+    void CopyWritesTo(std::string* copy) { m_copy = copy; }
 
     bool Seek(int64_t offset);
     bool SeekFromEnd(int64_t offset);
@@ -103,8 +108,11 @@ private:
     friend class TAtomicFile;
     // Marks the file failed with the error (errno when it is 0); returns false.
     bool Fail(int error = 0);
+    // True, the read recorded as failed, when the test seam fails a read of these kinds
+    // (TFileCall bits): every read, sequential or positional, asks it first.
+    bool ReadRefused(unsigned calls);
     // Marks a read failed with errno's error (EIO when it is 0); out of line, as reads
-    // seldom fail.
+    // seldom fail. Positional reads of several threads may call it at once.
     [[gnu::cold, gnu::noinline]] void FailRead();
 
     std::FILE* m_file = nullptr;
@@ -114,6 +122,7 @@ private:
     bool m_readFailed = false;  // see ReadFailed
     mutable bool m_sizeFailed = false;  // see SizeFailed
     mutable int m_error = 0;  // see LastError; Size() sets it too
+    std::string* m_copy = nullptr;  // see CopyWritesTo
 };
 
 class TFileTransaction;

@@ -1,6 +1,7 @@
 // The analyses' part of the project file (AnalysisRecords.h).
 #include "processing/AnalysisRecords.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -59,24 +60,21 @@ bool WriteAnalysisRecords(vx::TFile& file, const TProject& project)
             continue;
         }
         const TCSISet* set = analysis->GetCSISet();
+        // The record is kept as it is written, to be written again while the analysis is of
+        // unsaved samples: the file being written is not read back.
         const int64_t start = file.Tell();
-        if (start < 0 || !file.WriteInt32(analysis->RecordKind()))
+        std::string record;
+        file.CopyWritesTo(&record);
+        const bool written = start >= 0 && file.WriteInt32(analysis->RecordKind()) && file.WriteInt32(0) &&
+                             WriteCString(file, set ? set->GetName() : std::string()) && analysis->WriteRecord(file);
+        file.CopyWritesTo(nullptr);
+        // The length, after the kind, is known once the body is written.
+        const int64_t length = static_cast<int64_t>(record.size()) - 8;
+        if (!written || length > INT32_MAX || !file.Seek(start + 4) ||
+            !file.WriteInt32(static_cast<int32_t>(length)) || !file.Seek(start + 8 + length))
             return false;
-        // The length is known once the body is written.
-        const int64_t lengthAt = file.Tell();
-        if (lengthAt < 0 || !file.WriteInt32(0) || !WriteCString(file, set ? set->GetName() : std::string()) ||
-            !analysis->WriteRecord(file))
-            return false;
-        const int64_t end = file.Tell();
-        const int64_t length = end - lengthAt - 4;
-        if (end < 0 || length > INT32_MAX || !file.Seek(lengthAt) ||
-            !file.WriteInt32(static_cast<int32_t>(length)) || !file.Seek(end))
-            return false;
-        // The record as written, read back, to be written again while the analysis is of
-        // unsaved samples.
-        std::string record(static_cast<size_t>(end - start), '\0');
-        if (!file.Flush() || !file.ReadExactAt(start, record.data(), record.size()))
-            return false;
+        const auto length32 = static_cast<int32_t>(length);
+        std::memcpy(record.data() + 4, &length32, 4);
         analysis->RecordInFile(std::move(record));
     }
     return true;

@@ -6,16 +6,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/FileFaultScope.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -398,6 +401,30 @@ TEST_F(DataSetFile, TruncatedAtEveryOffsetIsRefusedCleanly)
     test::WriteBytes(path, golden + "trailing");
     TCSISet set;
     EXPECT_TRUE(set.ReadDataFile(path));
+
+    // Each read the disk fails in turn, of the header or (at their places) of the samples,
+    // is said to have failed: the file is not known to be invalid.
+    for (const unsigned calls : {unsigned(vx::kFileRead), unsigned(vx::kFileReadAt)})
+        for (int at = 1;; ++at) {
+            TCSISet failing;
+            m_report.Clear();
+            bool read = false, struck = false;
+            {
+                test::TFileFaultScope fault({{calls, EIO, at}});
+                read = failing.ReadDataFile(path);
+                struck = vx::FileFaultStruck();
+            }
+            if (!struck) {
+                EXPECT_TRUE(read);
+                EXPECT_GT(at, 1) << "no read of kind " << calls << " failed";
+                break;
+            }
+            EXPECT_FALSE(read) << at;
+            EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"The CSI data file " + path +
+                                                                    " cannot be read to its end: input/output error."})
+                << calls << " " << at;
+            ExpectUntouchedNewSet(failing);
+        }
 }
 
 TEST_F(DataSetFile, HostileHeadersAreRefusedBeforeAllocating)

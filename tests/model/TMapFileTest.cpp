@@ -3,16 +3,19 @@
 // and failed writes.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TFile.h"
 #include "support/Bytes.h"
+#include "support/FileFaultScope.h"
 #include "support/MapChecks.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -214,19 +217,38 @@ TEST_F(MapFileTest, ProjectVersionDecidesTheLayoutAndMessagesAreBoxes)
     EXPECT_EQ(g_batchLog, "Cannot open map file " + m_dir.File("none") + "\r\n");
 }
 
-// Refused reads leave the map exactly as it was: parameters, grid and values.
+// Refused reads leave the map exactly as it was: parameters, grid and values. A file cut
+// short is invalid; one whose read the disk fails at any read in turn is said to be so.
 TEST_F(MapFileTest, EveryTruncationIsRefusedAndChangesNothing)
 {
     for (int version : {2, 5, 9}) {
         const std::string golden = Golden(version);
-        for (size_t length = 0; length < golden.size(); ++length) {
-            const std::string path = WriteInput(golden.substr(0, length));
+        const std::string whole = m_dir.File("whole.map");
+        test::WriteBytes(whole, golden);
+        for (size_t length = 0;; ++length) {
+            // Past the truncations, the whole file with its `at`-th read failing.
+            const bool cut = length < golden.size();
+            const int at = cut ? 0 : static_cast<int>(length - golden.size()) + 1;
+            const std::string path = cut ? WriteInput(golden.substr(0, length)) : whole;
             test::TScriptedReport script;
             TMap map;
             MakeOtherMap(map);
             map.SetState(TMap::kChanged);
-            EXPECT_FALSE(map.ReadFile(path, version)) << version << " " << length;
-            EXPECT_EQ(script.Messages(), (std::vector<std::string>{"The map file " + path + " is invalid."}))
+            bool read = false, struck = false;
+            {
+                test::TFileFaultScope fault(cut ? std::vector<vx::TFileFault>{}
+                                                : std::vector<vx::TFileFault>{{vx::kFileRead, EIO, at}});
+                read = map.ReadFile(path, version);
+                struck = vx::FileFaultStruck();
+            }
+            if (!cut && !struck) {
+                EXPECT_TRUE(read) << version;
+                break;
+            }
+            EXPECT_FALSE(read) << version << " " << length;
+            EXPECT_EQ(script.Messages(),
+                      (std::vector<std::string>{"The map file " + path +
+                                                (cut ? " is invalid." : " cannot be read to its end: input/output error.")}))
                 << version << " " << length;
             TMap fresh;
             MakeOtherMap(fresh);

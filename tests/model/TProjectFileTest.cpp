@@ -1505,6 +1505,17 @@ TEST_F(ProjectFileTest, ImagesWhosePixelFilesAreAwayOrCutKeepTheirEntries)
         (*project.m_pImageSet->Begin())->SetWidth(0, false);  // d: a new image goes first
         ASSERT_TRUE(project.Save());
     }
+    {
+        // The record kept aside is read again at its place, which the disk fails: the
+        // project is refused saying so, not as an invalid project file.
+        test::TScriptedReport script;
+        TProject failing;
+        test::TFileFaultScope fault({{vx::kFileReadAt, EIO, 1, true}});
+        EXPECT_FALSE(failing.Load(folder + "/p.tpj"));
+        EXPECT_EQ(script.Messages(),
+                  std::vector<std::string>{"The project p cannot be opened: its project file " + folder +
+                                           "/p.tpj cannot be read to its end: input/output error."});
+    }
     const std::string saved = test::ReadBytes(folder + "/p.tpj"), pixels = test::ReadBytes(folder + "/b");
     RemoveFile(folder + "/b");
     test::WriteBytes(folder + "/c", pixels.substr(0, 5));

@@ -65,6 +65,16 @@ TEST(File, ReadExactAtReadsInPlaceWithoutMoving)
     EXPECT_EQ(std::string(two, 2), "23");
     EXPECT_FALSE(f.ReadExactAt(8, four, 4));  // two bytes left there
     EXPECT_FALSE(f.ReadExactAt(-1, four, 1));
+    EXPECT_FALSE(f.ReadFailed()) << "the end of the file is no failed read";
+    // A read the disk fails is recorded as a sequential one is, whichever kind the seam fails.
+    for (const unsigned calls : {unsigned(kFileRead), unsigned(kFileReadAt)}) {
+        ASSERT_TRUE(f.Open(path, TFile::Mode::Read));
+        test::TFileFaultScope fault({{calls, EIO, 1}});
+        EXPECT_FALSE(f.ReadExactAt(5, four, 4)) << calls;
+        EXPECT_TRUE(f.ReadFailed()) << calls;
+        EXPECT_EQ(f.LastError(), EIO) << calls;
+        EXPECT_TRUE(f.ReadExactAt(5, four, 4)) << "the fault struck once";
+    }
 }
 
 // A large file replaced by a rename is freed aside: the target holds the new bytes at

@@ -160,6 +160,13 @@ TEST_F(AnalysisProjectTest, AnalysisPartHasTheDocumentedBytes)
     EXPECT_EQ(file.substr(file.size() - part.size()), part);
     EXPECT_EQ(a.Components().Rows(), 3u);
     EXPECT_EQ(a.Data().Rows(), 4u);
+    // Written again on a file opened only to write (which cannot be read back), as the save
+    // wrote it, and the record kept as the file holds it.
+    const std::string again = m_dir.File("again.tpj");
+    TFile out;
+    ASSERT_TRUE(out.Open(again, TFile::Mode::Write) && project->WriteStream(out) && out.Close());
+    EXPECT_EQ(test::ReadBytes(again), file);
+    EXPECT_EQ(a.SavedRecord(), part.substr(8));
 
     // Without analyses the project file ends after its sets, as before.
     for (TAnalysis* p : project->m_analyses)
@@ -169,36 +176,46 @@ TEST_F(AnalysisProjectTest, AnalysisPartHasTheDocumentedBytes)
     EXPECT_EQ(test::ReadBytes(ProjectPath()), file.substr(0, file.size() - part.size()));
 }
 
-// A size look-up failing at each call in turn: the project opens with its analysis (kept
-// with its set's record where that set could not be looked at), or is refused saying that
-// its size could not be read; never opened without the analysis, which its next save
-// would lose.
-TEST_F(AnalysisProjectTest, AFailedSizeNeverOpensTheProjectWithoutItsAnalyses)
+// A size look-up, or a read at a place (of an analysis record, or of the samples), failing
+// at each call in turn: the project opens with its analysis (kept with its set's record
+// where that set could not be looked at), or is refused saying that its size could not be
+// read or that it cannot be read to its end; never opened without the analysis, which its
+// next save would lose.
+TEST_F(AnalysisProjectTest, AFailedSizeOrReadNeverOpensTheProjectWithoutItsAnalyses)
 {
     MakeSavedProject(false)->HandOverPlace();
-    for (int at = 1;; ++at) {
-        SCOPED_TRACE("size look-up " + std::to_string(at) + " failing");
-        test::TScriptedReport report;
-        TProject project;
-        bool loaded = false, struck = false;
-        {
-            test::TFileFaultScope fault({{kFileSize, EIO, at}});
-            loaded = project.Load(ProjectPath());
-            struck = FileFaultStruck();
+    const std::string refused = "The project study cannot be opened: its project file " + ProjectPath();
+    const struct {
+        TFileCall calls;
+        std::string said;
+    } rows[] = {
+        {kFileSize, refused + " is not read: its size could not be read: input/output error."},
+        {kFileReadAt, refused + " cannot be read to its end: input/output error."},
+    };
+    for (const auto& row : rows)
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE("call " + std::to_string(at) + " of kind " + std::to_string(row.calls) + " failing");
+            test::TScriptedReport report;
+            TProject project;
+            bool loaded = false, struck = false;
+            {
+                test::TFileFaultScope fault({{row.calls, EIO, at}});
+                loaded = project.Load(ProjectPath());
+                struck = FileFaultStruck();
+            }
+            // A set whose data-set file could not be looked at keeps its analysis in its record.
+            size_t kept = 0;
+            for (const TKeptRecord& record : project.m_pCSISetList->KeptRecords())
+                kept += record.analyses.size();
+            if (loaded)
+                EXPECT_EQ(project.m_analyses.size() + kept, 1u);
+            else
+                EXPECT_EQ(report.Messages(), std::vector<std::string>{row.said});
+            if (!struck) {
+                EXPECT_GT(at, 1) << "no call of the kind failed";
+                break;
+            }
         }
-        // A set whose data-set file could not be looked at keeps its analysis in its record.
-        size_t kept = 0;
-        for (const TKeptRecord& record : project.m_pCSISetList->KeptRecords())
-            kept += record.analyses.size();
-        if (loaded)
-            EXPECT_EQ(project.m_analyses.size() + kept, 1u);
-        else
-            EXPECT_EQ(report.Messages(), std::vector<std::string>{"The project study cannot be opened: its project file " +
-                                                                  ProjectPath() + " is not read: its size could not be "
-                                                                  "read: input/output error."});
-        if (!struck)
-            break;
-    }
 }
 
 TEST_F(AnalysisProjectTest, DamagedAnalysisPartsAreRefusedOrLeftOutCleanly)

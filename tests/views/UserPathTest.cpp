@@ -36,6 +36,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/TRecordingCanvas.h"
+#include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/GuiMenu.h"
@@ -533,10 +534,14 @@ TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSe
         Reopen();
     };
 
+    // The display block of the project file: flags, x start, x end, y minimum, y maximum.
+    const auto displayBlock = [&] { return ReadBytes(session->Project()->GetProjectFilePath()).substr(4, 20); };
+
     // A PCA saved with its set, then made again from zero-filled samples, and a PCA of
     // points the saved set does not have.
     pca(150, 200);
     ASSERT_TRUE(session->Project()->SaveWorkSetAndProject(false));
+    const std::string savedDisplay = displayBlock();
     const TFloatMatrix saved = session->Project()->m_analyses.front()->Data();
     Press(P::kZeroFill);
     auto* analysis = dynamic_cast<CAnalysisWnd*>(Frame().AnalysisWindows().GetFirst());
@@ -546,6 +551,8 @@ TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSe
     pca(2 * TGuiFixture::kPoints - 100, 2 * TGuiFixture::kPoints - 50);
     ASSERT_EQ(session->Project()->m_analyses.size(), 2u);
     addNoImages();
+    // The display of the zero-filled points, not saved, is not in the file either.
+    EXPECT_EQ(displayBlock(), savedDisplay);
     closeAndReopen(vx::ReportAnswer::No);
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});
     ASSERT_EQ(session->Project()->m_analyses.size(), 1u);
@@ -556,6 +563,7 @@ TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSe
     pca(2 * TGuiFixture::kPoints - 100, 2 * TGuiFixture::kPoints - 50);
     addNoImages();
     closeAndReopen(vx::ReportAnswer::Yes);
+    EXPECT_EQ(Int32LEAt(displayBlock(), 8), 2 * TGuiFixture::kPoints - 1) << "x end";
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});
     ASSERT_EQ(session->Project()->m_analyses.size(), 2u);
     EXPECT_GT(session->Project()->m_analyses.back()->LastPoint(), TGuiFixture::kPoints);
