@@ -477,17 +477,23 @@ def golden_files():
                 files_part = sections([read(os.path.join(path, tpj))] + named)
                 for field in range(23):
                     put("fuzz_project", "%s_header_field_%d" % (name, field), bytes([32, field]) + files_part)
-                # A listing or a read failing while the project opens (bit 7: the kind, then
-                # the call's count less one): the work folder's listings, and reads of the
-                # project file, the data-set file's header, the maps, samples and pixels.
+                # A listing or a read failing while the project opens (bit 7: the call, then
+                # its count less one): the work folder's listings, and reads counted from the
+                # start of each kind of read (bits 1-2 of the call's byte): the open's (the
+                # project file, the data-set file's header, the maps: the last read of each
+                # map file, 445 and 510, takes its values), the samples' and the pixels'.
                 for listing in range(1, 7):
                     put("fuzz_project", "%s_listing_%d_failing" % (name, listing),
                         bytes([128, 1]) + struct.pack("<H", listing - 1) + files_part)
                     put("fuzz_project", "%s_journal_listing_%d_failing" % (name, listing),
                         bytes([128, 1]) + struct.pack("<H", listing - 1) + journal_files)
-                for read_call in (1, 100, 300, 380, 385, 400, 450, 520, 600, 700):
+                for read_call in (1, 100, 300, 380, 385, 400, 445, 450, 510, 520, 600, 700):
                     put("fuzz_project", "%s_read_%d_failing" % (name, read_call),
                         bytes([128, 0]) + struct.pack("<H", read_call - 1) + files_part)
+                for kind, calls in (("samples", (1, 2, 6)), ("pixels", (1,))):
+                    for read_call in calls:
+                        put("fuzz_project", "%s_%s_read_%d_failing" % (name, kind, read_call),
+                            bytes([128, 2 if kind == "samples" else 4]) + struct.pack("<H", read_call - 1) + files_part)
                 for index in range(len(files)):
                     for kind in range(3):
                         put("fuzz_project", "%s_special_%s_%d" % (name, files[index], kind),
