@@ -53,7 +53,8 @@
 // folder in place replaced it, and only the folder the run was to replace may wait there;
 // every file of the user put in the earlier project is still there, in the study's folder
 // or aside, of its kind and with its bytes; and the log says of every study that was not
-// replaced that it failed, and why.
+// replaced that it failed, and why (that a folder cannot be listed, where the files that
+// go with a CSI file could not be looked for).
 // After a run without an injected error (whatever the file system) every study holds its
 // new project with nothing of the runs beside it but an earlier project kept aside, unless
 // the input gives a reason to keep it as it was: its project open here, a folder there that
@@ -437,6 +438,9 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
         const bool said = log.starts_with("\r\nMaking new project for ") || log.find("Error: ") != std::string::npos;
         if (!said || log.find("No error or warning.") != std::string::npos)
             Fail("the log does not say why " + name + " is " + state);
+        // Files that could not be looked for were so because a listing failed: said so.
+        if (log.find("could not be looked for") != std::string::npos && log.find("cannot be listed") == std::string::npos)
+            Fail("the log does not say that a folder of " + name + " cannot be listed");
     }
     if (!clean)
         return;
