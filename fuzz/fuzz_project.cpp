@@ -517,7 +517,7 @@ TOpened OpenAndRead(TProject& project, const std::string& file, bool& opened, co
     return got;
 }
 
-// Puts the files of a snapshot back in place of what the folder holds.
+// Puts the files of a snapshot back in place of what the folder holds, with their rights.
 void PutBack(const std::string& folder, const vx::fuzz::TTree& tree)
 {
     std::error_code error;
@@ -529,6 +529,7 @@ void PutBack(const std::string& folder, const vx::fuzz::TTree& tree)
             std::filesystem::create_directories(path, error);
         else
             vx::fuzz::WriteScratch(path.substr(vx::fuzz::ScratchFolder().size() + 1), entry.bytes);
+        vx::fuzz::GiveRights(path, entry.group, int(entry.mode));
     }
 }
 

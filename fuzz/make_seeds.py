@@ -321,6 +321,10 @@ def work_folder_seeds():
     seed("layout3_renamed", 0, j3 + rename3 + end, files=[b"pcsi\0" + dataset])
     seed("layout3_lost", 0, j3 + rename3 + end)
     seed("layout3_old_place", 1, j3 + b"remove\tgone\n" + end)
+    # Every file of another group than the process's (bit 5): a file put in place keeps the
+    # staged file's group.
+    seed("layout3_other_group", 32, j3 + rename3 + b"remove\tgone\n" + end, files=[staged, b"pgone\0old"])
+    seed("layout1_other_group", 1 | 32, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"p.csi.a1b2c3\0" + dataset])
     # A staged file of the recorded size whose checksum is another file's of that size.
     other = bytes(b ^ 1 for b in dataset)
     seed("layout3_other_checksum", 0, j3 + b"rename\tcsi.a1b2c3\tcsi\t$1\n" + end,
@@ -386,6 +390,11 @@ def batch_seeds():
     seed("rerun", 0, 0, [1, 1], files=user[:4])
     seed("fuse", 1 | 2, 0, [1, 1], files=user[:4])
     seed("no_links", 4, 0, [1, 1], files=[user[0], user[2], user[4], user[3]])
+    # The user's files of another group (bit 7 of the kind), carried by hard links or, where
+    # the file system refuses them, by copies, which must keep it.
+    other_group = [bytes([part[0] | 128]) + part[1:] for part in (user[0], user[3], user[4])]
+    seed("other_group", 0, 0, [1, 1], files=other_group)
+    seed("other_group_no_links", 4, 0, [1, 1], files=other_group)
     seed("links_in_sub_folders", 0, 0, [1, 1], files=[user[0]] + deep)
     seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
     seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
