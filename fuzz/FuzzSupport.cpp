@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -440,8 +441,32 @@ TTree Snapshot(const std::string& folder)
         entry.folder = it->is_directory(error);
         if (!entry.folder)
             vx::ReadWholeFile(it->path().string(), entry.bytes, int64_t{1} << 24);
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) == 0) {
+            entry.mode = st.st_mode & 07777;
+            entry.owner = st.st_uid;
+            entry.group = st.st_gid;
+        }
     }
     return tree;
+}
+
+unsigned OtherGroup()
+{
+    // The group of nobody's files, unless it is this process's own.
+    return ::getegid() == 65534 ? 65533 : 65534;
+}
+
+bool GiveRights(const std::string& path, unsigned group, int mode)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool given = ::fchown(fd, uid_t(-1), gid_t(group)) == 0;
+    if (mode >= 0)
+        given = ::fchmod(fd, mode_t(mode)) == 0 && given;
+    ::close(fd);
+    return given;
 }
 
 namespace {

@@ -151,14 +151,23 @@ void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& spectrum);
 TCSISet* LoadedSet(int nx, int ny, int nz, int points);
 
 // Every file and folder below a folder by its path relative to it: folders with no
-// bytes, files with their contents.
+// bytes, files with their contents; each with its permission bits, owner and group, so
+// that a file put in place of another with other rights is seen as changed.
 struct TTreeEntry {
     bool folder = false;
     std::string bytes;
+    unsigned mode = 0, owner = 0, group = 0;
     bool operator==(const TTreeEntry&) const = default;
 };
 using TTree = std::map<std::string, TTreeEntry>;
 TTree Snapshot(const std::string& folder);
+// A group other than this process's, which the targets give some of their files (on the
+// file's descriptor) so that a file put in place of one of them must keep it.
+unsigned OtherGroup();
+// Gives the file or folder at `path` (links not followed) that group and `mode`'s
+// permission bits where `mode` is not -1, through a descriptor of its own; false where it
+// cannot be opened or the system refuses (an ordinary user outside that group).
+bool GiveRights(const std::string& path, unsigned group, int mode = -1);
 
 // A set's parameters and samples (none for a voxel without data), kept beyond the set and
 // its project.

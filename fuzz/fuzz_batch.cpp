@@ -34,14 +34,15 @@
 // tells the one from the other; a valid mark beside anything else is no state a run
 // leaves, and such inputs are skipped). The rest is split by Sections into that mark and
 // four files: a byte for the kind (a file, a symbolic link, a FIFO, a folder holding a
-// file, a file no one may read), a byte for the place (bit 0 the study, bit 1 into its
+// file, a file no one may read; with bit 7 its files of another group than the process's,
+// which a file carried must keep), a byte for the place (bit 0 the study, bit 1 into its
 // earlier project, else into its build folder; bit 2 in a folder "sub" there), the name up
 // to a zero byte (letters, digits, "_", "-" and "." only; "u_" put before it) and the
 // contents. Rights stop root in nothing: run as an ordinary user, the same inputs make
 // folders that cannot be listed and files that cannot be carried.
 //
 // Beyond the sanitizers, each run is checked against what stood at each study's name and
-// aside before it, file by file (kind, rights, bytes; lock files left out): the study's
+// aside before it, file by file (kind, rights, owner, group, bytes; lock files left out): the study's
 // folder is as it was, its new project (both sets, each marked by the macro; none where the
 // study holds none now, replaces no earlier project and no file of it failed as a CSI
 // set), the earlier project put back from
@@ -52,8 +53,9 @@
 // stood aside stays, unless it was the earlier project put back, or a valid mark says the
 // folder in place replaced it, and only the folder the run was to replace may wait there;
 // every file of the user put in the earlier project is still there, in the study's folder
-// or aside, of its kind and with its bytes; and the log says of every study that was not
-// replaced that it failed, and why.
+// or aside, of its kind and with its bytes, rights, owner and group; and the log says of every study that was not
+// replaced that it failed, and why (that a folder cannot be listed, where the files that
+// go with a CSI file could not be looked for).
 // After a run without an injected error (whatever the file system) every study holds its
 // new project with nothing of the runs beside it but an earlier project kept aside, unless
 // the input gives a reason to keep it as it was: its project open here, a folder there that
@@ -175,7 +177,7 @@ void WithRights(const std::string& path, const struct stat& st, mode_t need, TLo
 // also where its mode lets no one read it).
 struct TWhat {
     std::string what;
-    unsigned mode = 0;
+    unsigned mode = 0, owner = 0, group = 0;
     bool operator==(const TWhat&) const = default;
 };
 
@@ -184,17 +186,17 @@ TWhat WhatIsAt(const std::string& path)
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
         return {};
-    const unsigned mode = st.st_mode & 07777;
+    const unsigned mode = st.st_mode & 07777, owner = st.st_uid, group = st.st_gid;
     std::error_code error;
     if (S_ISLNK(st.st_mode))
-        return {"link " + fs::read_symlink(path, error).string(), 0};
+        return {"link " + fs::read_symlink(path, error).string(), 0, owner, group};
     if (S_ISFIFO(st.st_mode))
-        return {"fifo", mode};
+        return {"fifo", mode, owner, group};
     if (S_ISDIR(st.st_mode))
-        return {"folder", mode};
+        return {"folder", mode, owner, group};
     std::string bytes;
     WithRights(path, st, S_IRUSR, [&] { vx::ReadWholeFile(path, bytes); });
-    return {"file " + bytes, mode};
+    return {"file " + bytes, mode, owner, group};
 }
 
 std::string KindOf(const TWhat& what)
@@ -208,14 +210,17 @@ std::string RightsText(unsigned mode)
 }
 
 // What became of a file or folder of the user's that is still there, but not as it was:
-// another kind, other bytes or link target, and its rights when they changed too.
+// another kind, other bytes or link target, other rights, owner or group.
 std::string Changed(const TWhat& was, const TWhat& now)
 {
     std::string change = KindOf(now) != KindOf(was) ? "a " + KindOf(now) + " now"
-                         : KindOf(now) == "link"    ? "a link to " + now.what.substr(5) + " now"
-                                                    : "holding other bytes now";
+                         : KindOf(now) == "link" && now.what != was.what ? "a link to " + now.what.substr(5) + " now"
+                         : now.what != was.what                          ? "holding other bytes now"
+                                                                         : "of other rights now";
     if (now.mode != was.mode)
         change += ", of rights " + RightsText(now.mode);
+    if (now.owner != was.owner || now.group != was.group)
+        change += vx::fuzz::Printed(", of owner %u and group %u", now.owner, now.group);
     return change;
 }
 
@@ -424,7 +429,7 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
             return it == tree.end() ? nullptr : &it->second;
         };
         const TWhat *here = at(folder), *besides = at(aside);
-        if ((here && here->what == was.what) || (besides && besides->what == was.what))
+        if ((here && *here == was) || (besides && *besides == was))
             continue;
         if (!here && !besides)
             Fail("the user's " + relative + " of " + name + " is lost");
@@ -437,6 +442,9 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
         const bool said = log.starts_with("\r\nMaking new project for ") || log.find("Error: ") != std::string::npos;
         if (!said || log.find("No error or warning.") != std::string::npos)
             Fail("the log does not say why " + name + " is " + state);
+        // Files that could not be looked for were so because a listing failed: said so.
+        if (log.find("could not be looked for") != std::string::npos && log.find("cannot be listed") == std::string::npos)
+            Fail("the log does not say that a folder of " + name + " cannot be listed");
     }
     if (!clean)
         return;
@@ -464,21 +472,28 @@ void Put(const std::string& path, std::string_view bytes)
     }
 }
 
-// Lays a file of the user's of the kind the byte picks.
+// Lays a file of the user's of the kind the byte picks (bits 0-6), its files of another
+// group than the process's with bit 7.
 void Lay(const std::string& path, uint8_t kind, std::string_view bytes)
 {
     vx::MakeFolder(vx::FolderOf(path));
-    switch (kind % 5) {
-    case 0: Put(path, bytes); break;
+    const bool otherGroup = (kind & 0x80) != 0;
+    const auto put = [&](const std::string& file) {
+        Put(file, bytes);
+        if (otherGroup)
+            vx::fuzz::GiveRights(file, vx::fuzz::OtherGroup());
+    };
+    switch ((kind & 0x7f) % 5) {
+    case 0: put(path); break;
     case 1: (void)::symlink(std::string(bytes.substr(0, 200)).c_str(), path.c_str()); break;
     case 2: ::mkfifo(path.c_str(), 0600); break;
     case 3:
         vx::MakeFolder(path);
-        Put(path + "/inside", bytes);
+        put(path + "/inside");
         break;
     default:
         // Root reads it all the same, and the run carries it; an ordinary user's run cannot.
-        Put(path, bytes);
+        put(path);
         ::chmod(path.c_str(), 0);
         break;
     }
@@ -627,7 +642,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Lay(vx::JoinPath(base, relative), kind, part);
             if (place & 2) {
                 record(relative);
-                if (kind % 5 == 3)
+                if ((kind & 0x7f) % 5 == 3)
                     record(relative + "/inside");
             }
         }
@@ -635,9 +650,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // A folder of the user's that no one may read.
             vx::MakeFolder(vx::JoinPath(s.folder, "u_closed"));
             Put(vx::JoinPath(s.folder, "u_closed/inside"), "kept closed");
-            record("u_closed");
             record("u_closed/inside");
             ::chmod(vx::JoinPath(s.folder, "u_closed").c_str(), 0);
+            record("u_closed");
         }
         if ((bits & 3) == 3)
             fs::rename(s.folder, s.aside, error);

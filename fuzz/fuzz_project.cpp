@@ -21,11 +21,14 @@
 // Bit 7, before them, takes three bytes of its own (after the byte of choices, when there
 // is one): a listing (bit 0 of the first set) or a read of an open file fails at the call
 // the next two give (16 bits, little-endian, plus one) while the project opens and its
-// sets' samples and images' pixels are read, once an open without the fault has done
-// what an open of the folder does. Where the fault met a call a message must name a file
-// or the project's folder (a failed read of the project file refuses the open, saying that
-// the file cannot be read to its end); the project, when it opens, may hold no set or pixels other
-// than the open without the fault gave; and an open refused may change no file but as the
+// sets' samples and images' pixels are read, counted from the start of the kind of read
+// that bits 1-2 of the first pick (modulo 3): the open itself (the project file, the
+// data-set files' headers, the map files), the sets' samples or the images' pixel files;
+// once an open without the fault has done what an open of the folder does. Where the
+// fault met a call a message must name a file or the project's folder (a failed read of
+// the project file refuses the open, saying that the file cannot be read to its end); the
+// project, when it opens, may hold no set, map or pixels other than the open without the
+// fault gave; and an open refused may change no file but as the
 // open without the fault did (completing a save left half done). The run ends there.
 // The rest is split by Sections into six parts: the project file first
 // (or, with bit 4, last: the part that takes the rest of the input, so that it may be
@@ -452,36 +455,73 @@ void CheckAnonymized(const TProject& copy, const std::string& copyFolder, const 
     }
 }
 
-// What an open without a fault gave of a project: its sets' parameters and samples by name,
-// and its images' pixels by name (none for a set or image whose samples or pixels could not
-// be read); the sets and images of an open with the fault are compared with them.
+// A map as its file gave it: its grid and its values' bits.
+struct TMapContents {
+    std::vector<int32_t> size;
+    std::string values;
+    bool operator==(const TMapContents&) const = default;
+};
+
+// What an open gave of a project: its sets' parameters and samples by name, its maps by
+// set and map name, and its images' pixels by name (none for a set or image whose samples
+// or pixels could not be read, nor for a map file that was not read); the sets, maps and
+// images of an open with the fault are compared with those of the open without it.
 struct TOpened {
     std::map<std::string, vx::fuzz::TSetContents> sets;
+    std::vector<const TCSISet*> loaded;  // the sets whose samples were read, while the project lives
+    std::map<std::pair<std::string, std::string>, TMapContents> maps;
     std::map<std::string, std::vector<int16_t>> pixels;
 };
 
-// Opens the project, loads every set's samples and every image's pixels; the sets and
-// pixels that could be read.
-std::pair<std::vector<TCSISet*>, std::map<std::string, std::vector<int16_t>>> OpenAndRead(TProject& project,
-                                                                                         const std::string& file,
-                                                                                         bool& opened)
+// Where a fault of an open counts its calls from: the open itself (the project file, the
+// data-set files' headers and the map files), the reads of the sets' samples, or those of
+// the images' pixel files, so that each kind of file the open reads is reached by a small
+// count, however many calls the kinds before it take.
+enum class TReadKind { Open, Samples, Pixels };
+
+// A fault and the kind of read from which it counts its calls; none for an open without one.
+struct TPlannedFault {
+    std::vector<vx::TFileFault> faults;
+    TReadKind from = TReadKind::Open;
+};
+
+// Opens the project, loads every set's samples and every image's pixels, with the fault
+// armed from the start of its kind of read: the sets, maps and pixels that could be read.
+TOpened OpenAndRead(TProject& project, const std::string& file, bool& opened, const TPlannedFault& fault = {})
 {
-    std::pair<std::vector<TCSISet*>, std::map<std::string, std::vector<int16_t>>> got;
+    const auto arm = [&](TReadKind kind) {
+        if (fault.from == kind)
+            vx::SetFileFaults(fault.faults);
+    };
+    TOpened got;
+    arm(TReadKind::Open);
     opened = project.Load(file);
     if (!opened)
         return got;
-    for (TCSISet* pSet : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end()))
-        if (pSet->LoadData())
-            got.first.push_back(pSet);
+    arm(TReadKind::Samples);
+    for (TCSISet* pSet : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end())) {
+        if (pSet->m_pMapList)
+            for (const TMap* pMap : *pSet->m_pMapList) {
+                const auto* values = reinterpret_cast<const char*>(pMap->Values());
+                got.maps[{pSet->GetName(), pMap->GetName()}] = {
+                    {pMap->size[0], pMap->size[1], pMap->size[2]},
+                    values ? std::string(values, pMap->ValueCount() * sizeof(TComplex)) : std::string()};
+            }
+        if (pSet->LoadData()) {
+            got.sets.emplace(pSet->GetName(), vx::fuzz::ContentsOf(*pSet));
+            got.loaded.push_back(pSet);
+        }
+    }
+    arm(TReadKind::Pixels);
     for (TMRImage* pImage : *project.m_pImageSet)
         if (pImage->EnsurePixels()) {
-            got.second.emplace(pImage->GetName(), pImage->GetPixels());
+            got.pixels.emplace(pImage->GetName(), pImage->GetPixels());
             pImage->FreePixels();
         }
     return got;
 }
 
-// Puts the files of a snapshot back in place of what the folder holds.
+// Puts the files of a snapshot back in place of what the folder holds, with their rights.
 void PutBack(const std::string& folder, const vx::fuzz::TTree& tree)
 {
     std::error_code error;
@@ -493,12 +533,14 @@ void PutBack(const std::string& folder, const vx::fuzz::TTree& tree)
             std::filesystem::create_directories(path, error);
         else
             vx::fuzz::WriteScratch(path.substr(vx::fuzz::ScratchFolder().size() + 1), entry.bytes);
+        vx::fuzz::GiveRights(path, entry.group, int(entry.mode));
     }
 }
 
-// An open with a listing or a read failing at the call `at` (see the file's head), against
-// an open without the fault of the folder as the input laid it.
-void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
+// An open with a listing or a read failing at the call `at` of those from the start of the
+// kind of read `from` (see the file's head), against an open without the fault of the folder
+// as the input laid it.
+void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TReadKind from)
 {
     const std::string folder = vx::FolderOf(projectFile);
     const vx::fuzz::TTree laid = vx::fuzz::Snapshot(folder);
@@ -506,10 +548,7 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
     bool cleanOpened = false;
     {
         TProject project;
-        const auto [sets, pixels] = OpenAndRead(project, projectFile, cleanOpened);
-        for (const TCSISet* pSet : sets)
-            clean.sets.emplace(pSet->GetName(), vx::fuzz::ContentsOf(*pSet));
-        clean.pixels = pixels;
+        clean = OpenAndRead(project, projectFile, cleanOpened);
     }
     const vx::fuzz::TTree cleanAfter = vx::fuzz::Snapshot(folder);
     PutBack(folder, laid);
@@ -517,23 +556,28 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
     bool opened = false, asClean = true, projectFileFailed = false;
     {
         TProject project;
-        vx::SetFileFaults({{calls, EIO, at}});
-        const auto [sets, pixels] = OpenAndRead(project, projectFile, opened);
+        const TOpened got = OpenAndRead(project, projectFile, opened, {{{calls, EIO, at}}, from});
         const bool struck = vx::FileFaultStruck();
         projectFileFailed = vx::FileFaultStruckRead() == projectFile;
         vx::SetFileFaults({});
         vx::fuzz::Require(struck || opened == cleanOpened, "a project opens as before where no call failed");
-        for (const TCSISet* pSet : sets) {
+        for (const TCSISet* pSet : got.loaded) {
             const auto it = clean.sets.find(pSet->GetName());
             vx::fuzz::Require(it != clean.sets.end() && vx::fuzz::SameSet(it->second, *pSet),
                               "a set read despite a failed listing or read is the set read without it");
         }
-        for (const auto& [name, read] : pixels) {
+        for (const auto& [name, read] : got.maps) {
+            const auto it = clean.maps.find(name);
+            vx::fuzz::Require(it != clean.maps.end() && it->second == read,
+                              "a map read despite a failed listing or read is the map read without it");
+        }
+        for (const auto& [name, read] : got.pixels) {
             const auto it = clean.pixels.find(name);
             vx::fuzz::Require(it != clean.pixels.end() && it->second == read,
                               "pixels read despite a failed listing or read are those read without it");
         }
-        asClean = sets.size() == clean.sets.size() && pixels.size() == clean.pixels.size();
+        asClean = got.loaded.size() == clean.loaded.size() && got.maps.size() == clean.maps.size() &&
+                  got.pixels.size() == clean.pixels.size();
     }
     const bool named = vx::fuzz::Reported(folder);
     // A read of the project file itself that fails refuses the open, naming the file and
@@ -550,7 +594,7 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at)
     }
     vx::fuzz::Require(cleanOpened, "a project opens only where it opens without a failed call");
     // What an open that met a failed call did not name must be what the open without it
-    // gives: the same sets and pixels, and the folder left alike.
+    // gives: the same sets, maps and pixels, and the folder left alike.
     vx::fuzz::Require(named || (asClean && vx::fuzz::Snapshot(folder) == cleanAfter),
                       "a listing or read that failed in an open, and mattered, is named");
 }
@@ -629,7 +673,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             maps.push_back(path);
     }
     if (pick & 128) {
-        CheckFailingOpen(projectFile, (fault[0] & 1) ? vx::kFileList : vx::kFileRead, 1 + (fault[1] | fault[2] << 8));
+        CheckFailingOpen(projectFile, (fault[0] & 1) ? vx::kFileList : vx::kFileRead, 1 + (fault[1] | fault[2] << 8),
+                         TReadKind((fault[0] >> 1) % 3));
         return 0;
     }
     if (pick & 32) {

@@ -1,7 +1,9 @@
 // Philips SPAR/SDAT sets through the single-voxel, time-series and every CSI reader (2-D
 // slice, 2-D multi-slice and 3-D of each release that reads SDAT files). The first input
-// byte picks the reader (bits 0-6) and, with bit 7, a read outside a batch run (questions
-// get their default answers, file dialogs are cancelled); the second the number of SDAT
+// byte picks the reader (bits 0-5), with bit 6 SPAR files named in lower case (".spar"),
+// which a reader finds only through a listing of their folder, and with bit 7 a read
+// outside a batch run (questions get their default answers, file dialogs are cancelled);
+// the second the number of SDAT
 // files (1 to 8, bits 0-2) that the per-slice readers get, the options "Remove offset"
 // (bit 3) and "Apply normalization" (bit 4), and in bit 7 where the files come from:
 //  - bit 7 clear: the rest is split by Sections into the SPAR text, the PAR text (an empty
@@ -10,7 +12,9 @@
 //    equal pieces, "scan_1.SDAT" .. "scan_n.SDAT". With bit 5 or 6 the files also take
 //    the road of Add Exam of the first exam type (SPAR files read as 2-D single slices of
 //    release 9), given "scan.SPAR" (bit 5) or their folder (bit 6), where "scan.PAR" is
-//    taken for an image (AddExamThroughProject).
+//    taken for an image (AddExamThroughProject). SPAR files in lower case are also read
+//    with every listing failing: a read refused then must say that the folder cannot be
+//    listed, not take the SPAR file for one that does not exist.
 //  - bit 7 set: the single-voxel, time-series or 2-D single-slice R2 reader (the first
 //    byte modulo 3) in a batch run, with "Load raw data" from bit 5 of the second byte;
 //    28 bytes choose the parameters (see ChosenParameters), then Sections splits the rest
@@ -19,6 +23,7 @@
 //    read must hold those parameters by the reader's mapping and, read raw, the samples.
 //    Without its sample_frequency line (bit 6 of the second byte) the SPAR file must be
 //    refused with the reader's message naming it.
+#include <cerrno>
 #include <cmath>
 #include <complex>
 #include <cstddef>
@@ -31,6 +36,7 @@
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
@@ -325,14 +331,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         g_batchLog.clear();
         return 0;
     }
-    const int format = kFormats[(data[0] & 0x7f) % std::size(kFormats)];
+    const int format = kFormats[(data[0] & 0x3f) % std::size(kFormats)];
     // In a batch run there are no questions and no file dialogs: the default companion
     // files are read.
     g_bBatchMode = (data[0] & 0x80) == 0;
+    // SPAR files whose exact name is not there: found only through the folder's listing.
+    const bool lowerCase = (data[0] & 0x40) != 0;
+    const std::string sparName = lowerCase ? "scan.spar" : "scan.SPAR", sliceSparName = lowerCase ? "scan_1.spar" : "scan_1.SPAR";
     const int sliceFiles = 1 + data[1] % kMaxSliceFiles;
     const auto parts = vx::fuzz::Sections(data + 2, size - 2, 3);
-    vx::fuzz::WriteScratchOrRemove("scan.SPAR", parts[0]);
-    vx::fuzz::WriteScratchOrRemove("scan_1.SPAR", parts[0]);
+    for (const char* name : {"scan.SPAR", "scan.spar", "scan_1.SPAR", "scan_1.spar"})
+        vx::RemoveFile(vx::JoinPath(vx::fuzz::ScratchFolder(), name));
+    vx::fuzz::WriteScratchOrRemove(sparName, parts[0]);
+    vx::fuzz::WriteScratchOrRemove(sliceSparName, parts[0]);
     vx::fuzz::WriteScratchOrRemove("scan.PAR", parts[1]);
     std::string path;
     for (int k = 1; k <= kMaxSliceFiles; ++k)
@@ -354,15 +365,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     params.m_bNormalize = (data[1] >> 4) & 1;
     std::unique_ptr<TCSIReader> reader(CreateReader(static_cast<uint32_t>(format), &params));
     std::unique_ptr<TCSISet> set(reader->Read(path));
+    if (lowerCase) {
+        // With every listing failing, the SPAR file cannot be looked for: a read refused
+        // must say so, not that the file does not exist.
+        vx::fuzz::ClearReportTexts();
+        g_batchLog.clear();
+        std::unique_ptr<TCSIReader> unlisted(CreateReader(static_cast<uint32_t>(format), &params));
+        vx::SetFileFaults({{vx::kFileList, EIO, 1, true}});
+        const std::unique_ptr<TCSISet> read(unlisted->Read(path));
+        const bool struck = vx::FileFaultStruck();
+        vx::SetFileFaults({});
+        vx::fuzz::Require(read || !struck || vx::fuzz::Said("cannot be listed"),
+                          "a read refused after its folder's listing failed says that the folder cannot be listed");
+    }
     vx::fuzz::AddThroughProject(set.get(), path, params);
     if (data[1] & 0x60) {
         // The folder's SPAR files are looked for only beside an image of the exam.
         const std::string& folder = vx::fuzz::ScratchFolder();
-        const std::string spar = vx::JoinPath(folder, "scan.SPAR");
+        const std::string spar = vx::JoinPath(folder, sparName);
         std::vector<std::string> csiFiles;
         if (data[1] & 0x40) {
             if (!parts[1].empty())
-                for (const char* name : {"scan.SPAR", "scan_1.SPAR"})
+                for (const std::string& name : {sparName, sliceSparName})
                     if (vx::FileExists(vx::JoinPath(folder, name)))
                         csiFiles.push_back(vx::JoinPath(folder, name));
             vx::fuzz::AddExamThroughProject({"[" + folder + "]"}, kSliceExam, csiFiles);

@@ -9,7 +9,8 @@
 // the old place beside the project file, the other folder's work folder, none), whether
 // the project has a "saving-as" note (bit 2), and whether the folder "other" of the
 // scratch root holds a copy of the project (bit 3) or is an empty folder (bit 4; neither:
-// no such folder). The second picks what the open finds of the folder's lock (bits 0-3:
+// no such folder), and whether every file and folder laid there is of another group than
+// the process's (bit 5). The second picks what the open finds of the folder's lock (bits 0-3:
 // the lock file as the program left it, a folder, a FIFO, a link to a file, a link to
 // nothing, a link to a FIFO, a file no one may read, a file no one may write, the lock
 // file held by another program, the folder itself held by another program and its lock
@@ -37,9 +38,9 @@
 // was written, and neither the open nor the save changes any file (no lock file is left
 // where none was); a refused open leaves no lock file it made. An open refused for a journal it cannot complete (whatever the
 // reason) leaves every file as it was; a journal an open completed leaves each target its
-// lines name as they record it (the staged file's bytes, of the size and checksum a line
-// of the present layout gives; a removed file gone); no file outside the project folder
-// and the folder the note names changes; an open that got past the journals leaves none;
+// lines name as they record it (the staged file's bytes and rights, of the size and
+// checksum a line of the present layout gives; a removed file gone); no file outside the
+// project folder and the folder the note names changes, nor its rights; an open that got past the journals leaves none;
 // a note that stays leaves its folder as it was.
 //
 // Half of the mutations are libFuzzer's own; the other half change the journal by its
@@ -178,6 +179,7 @@ std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string
 // checksum that line records of it.
 struct TOutcome {
     std::optional<std::string> bytes;
+    unsigned mode = 0, owner = 0, group = 0;  // a rename keeps the staged file's rights
     std::string identity;
 };
 
@@ -204,8 +206,13 @@ bool Complete(const vx::fuzz::TTree& before, const std::string& journal, std::ma
         const std::string key = path.lexically_normal().string();
         if (!outcomes.contains(key)) {
             const auto found = before.find(key);
-            if (found != before.end() && !found->second.folder)
-                outcomes[key].bytes = found->second.bytes;
+            if (found != before.end() && !found->second.folder) {
+                TOutcome& was = outcomes[key];
+                was.bytes = found->second.bytes;
+                was.mode = found->second.mode;
+                was.owner = found->second.owner;
+                was.group = found->second.group;
+            }
         }
         return outcomes[key];
     };
@@ -219,9 +226,12 @@ bool Complete(const vx::fuzz::TTree& before, const std::string& journal, std::ma
             TOutcome& target = outcome(folder / fields[old ? 1 : 2]);
             // A journal of the earlier layout cannot tell a staged file put in place from
             // one that is lost; the others know the new file by its identity.
-            if (staged.bytes)
+            if (staged.bytes) {
                 target.bytes = std::exchange(staged.bytes, std::nullopt);
-            else if (!target.bytes && !old)
+                target.mode = staged.mode;
+                target.owner = staged.owner;
+                target.group = staged.group;
+            } else if (!target.bytes && !old)
                 return false;
             target.identity = present ? fields[3] : std::string();
         } else if (!old && fields.size() == 2 && fields[0] == "remove") {
@@ -593,6 +603,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((pick & 4) && !vx::FolderExists(notePath))
         vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(), note);
 
+    // Bit 5: every file and folder of the root is of another group than this process's.
+    if (pick & 32)
+        for (const auto& entry : fs::recursive_directory_iterator(root, error))
+            vx::fuzz::GiveRights(entry.path().string(), vx::fuzz::OtherGroup());
+
     TOtherProgram anotherProgram;
     std::unique_ptr<TProject> openHere;
     const bool nfs = (lockPick & 16) != 0;
@@ -652,8 +667,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
         }
     }
-    ::chmod(project.c_str(), 0755);
+    // Taken before the project folder's rights are given back: a read-only folder stays so.
     const vx::fuzz::TTree after = vx::fuzz::Snapshot(root);
+    ::chmod(project.c_str(), 0755);
     // The file outside keeps its rights, whatever names it.
     if (modeOf(outside) != outsideMode)
         __builtin_trap();
@@ -692,7 +708,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         const auto it = after.find(path);
         const bool there = it != after.end() && !it->second.folder;
-        if (there != outcome.bytes.has_value() || (there && it->second.bytes != *outcome.bytes))
+        if (there != outcome.bytes.has_value() ||
+            (there && (it->second.bytes != *outcome.bytes || it->second.mode != outcome.mode ||
+                       it->second.owner != outcome.owner || it->second.group != outcome.group)))
             __builtin_trap();
         if (!outcome.identity.empty() &&
             ContentIdentity(vx::TFileTransaction::StagedFileIdentity(vx::JoinPath(root, path))) !=

@@ -321,6 +321,10 @@ def work_folder_seeds():
     seed("layout3_renamed", 0, j3 + rename3 + end, files=[b"pcsi\0" + dataset])
     seed("layout3_lost", 0, j3 + rename3 + end)
     seed("layout3_old_place", 1, j3 + b"remove\tgone\n" + end)
+    # Every file of another group than the process's (bit 5): a file put in place keeps the
+    # staged file's group.
+    seed("layout3_other_group", 32, j3 + rename3 + b"remove\tgone\n" + end, files=[staged, b"pgone\0old"])
+    seed("layout1_other_group", 1 | 32, j1 + b".csi.a1b2c3\tcsi\n" + end, files=[b"p.csi.a1b2c3\0" + dataset])
     # A staged file of the recorded size whose checksum is another file's of that size.
     other = bytes(b ^ 1 for b in dataset)
     seed("layout3_other_checksum", 0, j3 + b"rename\tcsi.a1b2c3\tcsi\t$1\n" + end,
@@ -386,6 +390,11 @@ def batch_seeds():
     seed("rerun", 0, 0, [1, 1], files=user[:4])
     seed("fuse", 1 | 2, 0, [1, 1], files=user[:4])
     seed("no_links", 4, 0, [1, 1], files=[user[0], user[2], user[4], user[3]])
+    # The user's files of another group (bit 7 of the kind), carried by hard links or, where
+    # the file system refuses them, by copies, which must keep it.
+    other_group = [bytes([part[0] | 128]) + part[1:] for part in (user[0], user[3], user[4])]
+    seed("other_group", 0, 0, [1, 1], files=other_group)
+    seed("other_group_no_links", 4, 0, [1, 1], files=other_group)
     seed("links_in_sub_folders", 0, 0, [1, 1], files=[user[0]] + deep)
     seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
     seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
@@ -477,17 +486,23 @@ def golden_files():
                 files_part = sections([read(os.path.join(path, tpj))] + named)
                 for field in range(23):
                     put("fuzz_project", "%s_header_field_%d" % (name, field), bytes([32, field]) + files_part)
-                # A listing or a read failing while the project opens (bit 7: the kind, then
-                # the call's count less one): the work folder's listings, and reads of the
-                # project file, the data-set file's header, the maps, samples and pixels.
+                # A listing or a read failing while the project opens (bit 7: the call, then
+                # its count less one): the work folder's listings, and reads counted from the
+                # start of each kind of read (bits 1-2 of the call's byte): the open's (the
+                # project file, the data-set file's header, the maps: the last read of each
+                # map file, 445 and 510, takes its values), the samples' and the pixels'.
                 for listing in range(1, 7):
                     put("fuzz_project", "%s_listing_%d_failing" % (name, listing),
                         bytes([128, 1]) + struct.pack("<H", listing - 1) + files_part)
                     put("fuzz_project", "%s_journal_listing_%d_failing" % (name, listing),
                         bytes([128, 1]) + struct.pack("<H", listing - 1) + journal_files)
-                for read_call in (1, 100, 300, 380, 385, 400, 450, 520, 600, 700):
+                for read_call in (1, 100, 300, 380, 385, 400, 445, 450, 510, 520, 600, 700):
                     put("fuzz_project", "%s_read_%d_failing" % (name, read_call),
                         bytes([128, 0]) + struct.pack("<H", read_call - 1) + files_part)
+                for kind, calls in (("samples", (1, 2, 6)), ("pixels", (1,))):
+                    for read_call in calls:
+                        put("fuzz_project", "%s_%s_read_%d_failing" % (name, kind, read_call),
+                            bytes([128, 2 if kind == "samples" else 4]) + struct.pack("<H", read_call - 1) + files_part)
                 for index in range(len(files)):
                     for kind in range(3):
                         put("fuzz_project", "%s_special_%s_%d" % (name, files[index], kind),

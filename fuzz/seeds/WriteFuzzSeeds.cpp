@@ -411,6 +411,9 @@ void PhilipsSeeds()
     for (const int options : {0, kRemoveOffset, kRemoveOffset | kNormalize})
         Put("fuzz_spar_sdat", "single_voxel" + (options ? "_options" + std::to_string(options) : std::string()),
             std::string{char(0), char(options)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
+    // SPAR files named in lower case (bit 6 of the first byte), found through the listing.
+    Put("fuzz_spar_sdat", "single_voxel_lower_case",
+        std::string{char(0x40), char(0)} + PackSections({sv, "", SdatBytes(Fid(64, 250, 2000))}));
     auto series = Fid(64, 250, 2000);
     const auto second = Fid(64, -100, 2000);
     series.insert(series.end(), second.begin(), second.end());
@@ -433,6 +436,9 @@ void PhilipsSeeds()
             const std::string input = std::string{char(SdatFormatIndex(format)), char(perSlice ? ns - 1 : 0)} +
                                       PackSections({SparText(CSISparLines(scan)), ParText(ParLines(ns)), sdat});
             Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_axis" + std::to_string(sliceAxis), input);
+            if (sliceAxis == 0)
+                Put("fuzz_spar_sdat", "csi_" + std::to_string(format) + "_lower_case",
+                    std::string(1, char(input[0] | 0x40)) + input.substr(1));
             if (format == 2) {
                 // Also through Add Exam, given the SPAR file (bit 5) or its folder (bit 6).
                 for (const int road : {0x20, 0x40}) {

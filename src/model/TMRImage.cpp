@@ -517,8 +517,17 @@ bool TMRImage::LoadPixels(const std::string& path)
     if (file.Size() < static_cast<int64_t>(count * 2))
         return false;
     std::vector<unsigned char> bytes(count * 2);
-    if (!file.ReadExact(bytes.data(), bytes.size()))
+    if (!file.ReadExact(bytes.data(), bytes.size())) {
+        // A read that failed is told, once until a read succeeds: every look at a pixel
+        // tries the file again.
+        if (file.ReadFailed() && !m_bReadFailureTold) {
+            m_bReadFailureTold = true;
+            vx::Report("Pixel file " + path + " cannot be read to its end: " + vx::FileErrorReason(file.LastError()) + ".",
+                       vx::ReportIcon::Exclamation);
+        }
         return false;
+    }
+    m_bReadFailureTold = false;
     std::vector<int16_t> pixels(count);
     for (size_t k = 0; k < count; ++k)
         pixels[k] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8)));

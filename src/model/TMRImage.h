@@ -173,7 +173,9 @@ public:
     float GetValueMax() const { return m_fValueMax; }
     float GetValueMin() const { return m_fValueMin; }
 
-    // Pixels. LoadPixels replaces the pixels in memory only after a complete read.
+    // Pixels. LoadPixels replaces the pixels in memory only after a complete read; a read
+    // that fails is reported ("Pixel file <path> cannot be read to its end: <why>."), once
+    // until a read succeeds.
     bool LoadPixels(const std::string& path);
     // Writes the pixels in memory through a temporary file renamed over `path` (in a
     // transaction: staged, and put in place with its other files); a failure is
@@ -310,6 +312,7 @@ private:
     float m_fRotationInverse[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     std::string m_strPath;
     bool m_bLoaded = false;
+    bool m_bReadFailureTold = false;  // a failed read of the pixel file was reported
     bool m_bNormalized = false;
     std::vector<int16_t> m_pixels;    // width x height, row by row
     float m_fStoredMax = 0.0f;

@@ -226,7 +226,8 @@ void CloseKeepingErrno(int fd)
     errno = error;
 }
 
-// Copies the regular file `from` to the new file `to` with its permissions, its data on
+// Copies the regular file `from` to the new file `to` with its permissions, group and (for
+// root) owner, its data on
 // the disk when done. Whatever else is found at `from` when it is opened is refused
 // (EINVAL): a FIFO would block the read, a device would never end it. `reading` tells
 // whether it was reading `from` that failed.
@@ -252,6 +253,7 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool& readi
         CloseKeepingErrno(in);
         return false;
     }
+    GiveOwnerAndGroup(out, st.st_uid, st.st_gid);
     std::vector<char> buffer(size_t(1) << 16);
     bool copied = true;
     for (;;) {
@@ -370,6 +372,12 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
 }
 
 }  // namespace
+
+void GiveOwnerAndGroup(int fd, unsigned owner, unsigned group)
+{
+    if (::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group));
+}
 
 bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure)
 {

@@ -56,7 +56,8 @@ bool IsUnsupportedRenameFlag(int error);
 // Makes `to`, which must not exist, hold what `from` holds without touching `from`: files
 // as hard links, folders made anew (with their rights once filled), symbolic links as
 // links. Where a file cannot be linked (another file system, one without links) a regular
-// file is copied and a FIFO or socket made anew; a device that cannot be made again fails.
+// file is copied (with its permissions, group and, for root, owner) and a FIFO or socket
+// made anew; a device that cannot be made again fails.
 // False with errno set when it fails, nothing of `to` then left, and `failure` (when
 // given) naming the file or folder under `from` that could not be carried and whether it
 // was reading it that failed.
@@ -65,6 +66,10 @@ struct TTreeFailure {
     bool reading = false;
 };
 bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure = nullptr);
+// Gives the file open as `fd` the owner `owner` where the process may give files away
+// (root) and the group `group` where this user belongs to it; a right the system refuses
+// is left as it was.
+void GiveOwnerAndGroup(int fd, unsigned owner, unsigned group);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

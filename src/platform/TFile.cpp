@@ -410,8 +410,7 @@ bool TakeRightsOf(int fd, const std::string& like)
     struct stat st {};
     if (like.empty() || ::lstat(like.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
-        ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    GiveOwnerAndGroup(fd, st.st_uid, st.st_gid);
     ::fchmod(fd, st.st_mode & 0777);
     return true;
 }

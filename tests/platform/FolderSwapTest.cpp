@@ -164,6 +164,11 @@ TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
     MakeFolder(from + "/sub");
     WriteBytes(from + "/notes.txt", "the user's notes");
     ::chmod((from + "/notes.txt").c_str(), 0640);
+    // Of another group where this process may give it one (root): a copy keeps it.
+    const gid_t group = ::getegid() == 65534 ? 65533 : 65534;
+    const int notes = ::open((from + "/notes.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    const bool grouped = notes >= 0 && ::fchown(notes, uid_t(-1), group) == 0;
+    ::close(notes);
     WriteBytes(from + "/sub/table.txt", "a table");
     ASSERT_EQ(::symlink("notes.txt", (from + "/link").c_str()), 0);
     ASSERT_EQ(::mkfifo((from + "/pipe").c_str(), 0600), 0);
@@ -186,6 +191,7 @@ TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
         struct stat st {};
         ASSERT_EQ(::stat((to + "/notes.txt").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(st.st_gid, grouped ? group : ::getegid());
         EXPECT_EQ(TypeOf(to + "/link"), mode_t(S_IFLNK));
         EXPECT_EQ(std::filesystem::read_symlink(to + "/link").string(), "notes.txt");
         EXPECT_EQ(TypeOf(to + "/pipe"), mode_t(S_IFIFO));
