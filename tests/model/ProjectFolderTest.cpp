@@ -1017,7 +1017,7 @@ TEST_F(ProjectFolderTest, ASaveKeepsTheAclOfEachFileAndGivesItToNewFiles)
         return text;
     });
     EXPECT_EQ(said, "opened, saved");
-    for (const std::string& name : {"A", "C", "p.tpj"})
+    for (const char* name : {"A", "C", "p.tpj"})
         EXPECT_EQ(AclOf(m_folder + "/" + name), acl) << name;
 }
 
