@@ -150,6 +150,17 @@ bool ArmedEntryTypesUnknown()
     return false;
 }
 
+bool ArmedNoAcls()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (const TArmed& armed : g_faults)
+        if (armed.fault.noAcls) {
+            errno = ENOTSUP;
+            return true;
+        }
+    return false;
+}
+
 void NoteFileStep()
 {
     if (!g_fileFaultsArmed.load(std::memory_order_relaxed))

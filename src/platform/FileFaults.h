@@ -51,6 +51,9 @@ struct TFileFault {
     // No call fails by count (give no `calls`), but a folder's listing gives no entry's type
     // (DT_UNKNOWN), as file systems that do not keep it in their folders give none.
     bool entryTypesUnknown = false;
+    // No call fails by count (give no `calls`), but the file system keeps no ACLs: reading
+    // or setting one fails with ENOTSUP, as on a file system mounted without them.
+    bool noAcls = false;
 };
 
 // Arms the faults in place of any armed before, each counting its calls afresh (an empty
@@ -83,6 +86,14 @@ bool ArmedEntryTypesUnknown();
 inline bool EntryTypesUnknown()
 {
     return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedEntryTypesUnknown();
+}
+// NoAcls once a fault is armed.
+bool ArmedNoAcls();
+// The rights code asks before it reads or sets an ACL: true, with errno ENOTSUP, when an
+// armed fault makes the file system keep no ACLs.
+inline bool NoAcls()
+{
+    return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedNoAcls();
 }
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();

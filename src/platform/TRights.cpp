@@ -91,7 +91,7 @@ TRights::TFound TRights::Of(const std::string& path, TRights& rights)
     TRights found(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
     found.m_ofFolder = S_ISDIR(st.st_mode);
     // Most files have no ACL: one call says so.
-    const ssize_t size = ::lgetxattr(path.c_str(), kAccessAcl, nullptr, 0);
+    const ssize_t size = NoAcls() ? -1 : ::lgetxattr(path.c_str(), kAccessAcl, nullptr, 0);
     if (size < 0 && MeansNoAcls(errno)) {
         found.m_aclKept = false;
     } else if (size < 0 && errno != ENODATA) {
@@ -183,7 +183,7 @@ bool TRights::GiveTo(int fd) const
         acl_t acl = !model ? acl_from_mode(mode) : groupGiven ? model : AdjustedAcl(model, false, true);
         if (!acl)
             return false;
-        const int set = FileCallFails(kFileRights) ? -1 : acl_set_fd(fd, acl);
+        const int set = FileCallFails(kFileRights) || NoAcls() ? -1 : acl_set_fd(fd, acl);
         const int error = errno;
         if (acl != model)
             acl_free(acl);

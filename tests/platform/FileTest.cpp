@@ -204,6 +204,38 @@ TEST(AtomicFile, AFileIsPrivateUntilItHasTheRightsOfTheFileItReplaces)
     EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
 }
 
+// A file written in place of another takes no wider rights than that one: on a file system
+// that keeps no ACLs its mode bits alone, and where this user may not give it that one's
+// group, no more for its group than for everyone.
+TEST(AtomicFile, AFileTakesNoWiderRightsThanTheFileItReplaces)
+{
+    test::TTempFolder dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    const std::string path = dir.File("p.tpj");
+    const auto rights = [&] {
+        struct stat st {};
+        char text[32] = "none";
+        if (::stat(path.c_str(), &st) == 0)
+            std::snprintf(text, sizeof text, "%04o %u:%u", unsigned(st.st_mode & 07777), unsigned(st.st_uid),
+                          unsigned(st.st_gid));
+        return std::string(text);
+    };
+    test::WriteBytes(path, "old");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    const std::string before = rights();
+    {
+        test::TFileFaultScope faults({test::KeepsNoAcls()});
+        EXPECT_TRUE(WriteFileAtomically(path, "new"));
+    }
+    EXPECT_EQ(rights(), before);
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a file of a group this user is not of is had only by root";
+    ASSERT_EQ(::chown(path.c_str(), 65534, 0), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    EXPECT_EQ(test::AsUser(65534, 65534, [&] { return WriteFileAtomically(path, "user's") ? rights() : "not written"; }),
+              "0644 65534:65534");
+}
+
 TEST(File, WritePartsWritesEveryPartInOrderOrFailsOnAFullDisk)
 {
     test::TTempFolder dir;

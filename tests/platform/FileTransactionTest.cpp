@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/TestFiles.h"
 
@@ -200,6 +201,15 @@ TEST_F(FileTransaction, AWorkFolderReplacedAsItIsMadeIsNeitherChangedNorUsed)
         ASSERT_TRUE(RemoveFolderTree(work));
         ASSERT_TRUE(RemoveFolderTree(m_dir.File("away")));
     }
+    // One that cannot be given its rights is not left private to this user.
+    {
+        test::TFileFaultScope faults({{kFileRights, EIO, 1, true}});
+        TFileTransaction transaction(m_dir.Path());
+        EXPECT_FALSE(WriteInTransaction(transaction, m_dir.File("a"), "new a"));
+        EXPECT_EQ(transaction.FailedPath() + " " + std::to_string(transaction.FailedError()),
+                  work + " " + std::to_string(EIO));
+    }
+    EXPECT_FALSE(FolderExists(work));
 }
 
 TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
