@@ -164,6 +164,17 @@ bool ArmedEntryTypesUnknown()
     return false;
 }
 
+bool ArmedNoAcls()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (const TArmed& armed : g_faults)
+        if (armed.fault.noAcls) {
+            errno = ENOTSUP;
+            return true;
+        }
+    return false;
+}
+
 void NoteFileStep()
 {
     if (!g_fileFaultsArmed.load(std::memory_order_relaxed))
@@ -172,6 +183,29 @@ void NoteFileStep()
     for (TArmed& armed : g_faults)
         if (armed.fault.atStep)
             ++armed.seen;
+}
+
+std::atomic<bool> g_beforeRightsHooked{false};
+
+namespace {
+std::function<void(const std::string&)>& BeforeRightsHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+}  // namespace
+
+void SetBeforeRightsHook(std::function<void(const std::string& path)> hook)
+{
+    g_beforeRightsHooked.store(false);
+    BeforeRightsHook() = std::move(hook);
+    g_beforeRightsHooked.store(static_cast<bool>(BeforeRightsHook()));
+}
+
+void RunBeforeRightsHook(const std::string& path)
+{
+    if (BeforeRightsHook())
+        BeforeRightsHook()(path);
 }
 
 }  // namespace vx

@@ -6,6 +6,7 @@
 // later one fails as well. Sweeping that event from 1 upwards reaches every call of the
 // kinds, as the step hook (TFile::SetStepHook) lets a test die at every step.
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ enum TFileCall : unsigned {
     kFileSize = 1u << 10,        // the size of an open file looked up (TFile::Size)
     kFileLockFolder = 1u << 11,  // a folder's own lock taken (before its lock file's)
     kFileReadAt = 1u << 12,      // a read at a place of an open file (TFile::ReadExactAt) alone
+    kFileRights = 1u << 13,      // rights, an owner or a group given to a file or folder made
 };
 
 struct TFileFault {
@@ -50,6 +52,9 @@ struct TFileFault {
     // No call fails by count (give no `calls`), but a folder's listing gives no entry's type
     // (DT_UNKNOWN), as file systems that do not keep it in their folders give none.
     bool entryTypesUnknown = false;
+    // No call fails by count (give no `calls`), but the file system keeps no ACLs: reading
+    // or setting one fails with ENOTSUP, as on a file system mounted without them.
+    bool noAcls = false;
 };
 
 // Arms the faults in place of any armed before, each counting its calls afresh (an empty
@@ -88,7 +93,27 @@ inline bool EntryTypesUnknown()
 {
     return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedEntryTypesUnknown();
 }
+// NoAcls once a fault is armed.
+bool ArmedNoAcls();
+// The rights code asks before it reads or sets an ACL: true, with errno ENOTSUP, when an
+// armed fault makes the file system keep no ACLs.
+inline bool NoAcls()
+{
+    return g_fileFaultsArmed.load(std::memory_order_relaxed) && ArmedNoAcls();
+}
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();
+// A test's hook, run with the path of each file or folder made between its making and the
+// giving of its rights, as another program could act in that moment (open it, put a link
+// in its place). Empty switches it off.
+void SetBeforeRightsHook(std::function<void(const std::string& path)> hook);
+extern std::atomic<bool> g_beforeRightsHooked;
+void RunBeforeRightsHook(const std::string& path);
+// The rights code calls it between the making and the rights; one load without a hook.
+inline void BeforeRightsGiven(const std::string& path)
+{
+    if (g_beforeRightsHooked.load(std::memory_order_relaxed))
+        RunBeforeRightsHook(path);
+}
 
 }  // namespace vx

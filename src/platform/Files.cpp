@@ -19,6 +19,7 @@
 #include "platform/FileFaults.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TRights.h"
 #include "platform/Workers.h"
 
 namespace fs = std::filesystem;
@@ -70,7 +71,7 @@ bool RemoveTree(const std::string& path)
     if (!S_ISDIR(st.st_mode))
         return RemovalHidesOpenFile(path) || ::unlink(path.c_str()) == 0 || errno == ENOENT;
     if ((st.st_mode & S_IRWXU) != S_IRWXU)
-        ::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
+        (void)TRights::GiveOwnerAllRightsOfFolder(path);  // else its listing below says why
     int error = 0;
     std::vector<std::string> names;
     if (DIR* folder = ::opendir(path.c_str())) {
@@ -227,8 +228,7 @@ void CloseKeepingErrno(int fd)
 }
 
 // Copies the regular file `from` to the new file `to` with its permissions, group and (for
-// root) owner, its data on
-// the disk when done. Whatever else is found at `from` when it is opened is refused
+// root) owner, its data on the disk when done. Whatever else is found at `from` when it is opened is refused
 // (EINVAL): a FIFO would block the read, a device would never end it. `reading` tells
 // whether it was reading `from` that failed.
 bool CopyRegularFile(const std::string& from, const std::string& to, bool& reading)
@@ -248,12 +248,17 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool& readi
     reading = false;
     const int out = FileCallFails(kFileCreate)
                         ? -1
-                        : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+                        : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (out < 0) {
         CloseKeepingErrno(in);
         return false;
     }
-    GiveOwnerAndGroup(out, st.st_uid, st.st_gid);
+    // The copy stays private until it has the rights of `from`, before any byte is in it.
+    if (!TRights(st.st_mode & 07777, st.st_uid, st.st_gid).GiveTo(out)) {
+        CloseKeepingErrno(out);
+        CloseKeepingErrno(in);
+        return false;
+    }
     std::vector<char> buffer(size_t(1) << 16);
     bool copied = true;
     for (;;) {
@@ -338,11 +343,13 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
     }
     // The folder stays open to its owner until it is filled, whatever its own rights (a
     // read-only folder of the user's), and takes them after.
-    if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), S_IRWXU) != 0)
+    const int made = TRights::MakePrivateFolder(to);
+    if (made < 0)
         return fail(false);
     DIR* folder = FileCallFails(kFileList) ? nullptr : ::opendir(from.c_str());
     if (!folder) {
         const int error = errno;
+        ::close(made);
         ::rmdir(to.c_str());
         errno = error;
         return fail(true);
@@ -361,23 +368,21 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
             break;
         }
     }
-    const int error = errno;
+    int error = errno;
     ::closedir(folder);
-    if (linked)
-        ::chmod(to.c_str(), st.st_mode & 07777);
-    else
+    // Its rights go to the folder made, whatever stands at its path now.
+    if (linked && !TRights(st.st_mode & 07777, static_cast<uid_t>(-1), static_cast<gid_t>(-1)).GiveTo(made)) {
+        error = errno;
+        linked = fail(false);
+    }
+    ::close(made);
+    if (!linked)
         RemoveFolderTree(to);  // no part of the folder stays
     errno = error;
     return linked;
 }
 
 }  // namespace
-
-void GiveOwnerAndGroup(int fd, unsigned owner, unsigned group)
-{
-    if (::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group));
-}
 
 bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure)
 {

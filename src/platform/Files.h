@@ -66,10 +66,6 @@ struct TTreeFailure {
     bool reading = false;
 };
 bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure = nullptr);
-// Gives the file open as `fd` the owner `owner` where the process may give files away
-// (root) and the group `group` where this user belongs to it; a right the system refuses
-// is left as it was.
-void GiveOwnerAndGroup(int fd, unsigned owner, unsigned group);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

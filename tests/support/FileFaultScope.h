@@ -46,4 +46,12 @@ inline TFileFault NoEntryTypes()
     return fault;
 }
 
+// A file system that keeps no ACLs (one mounted without them, many FUSE file systems).
+inline TFileFault KeepsNoAcls()
+{
+    TFileFault fault;
+    fault.noAcls = true;
+    return fault;
+}
+
 }  // namespace vx::test
