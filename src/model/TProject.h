@@ -449,8 +449,9 @@ private:
     void PutBack(TLeftOut& leftOut);
     // The save holds: they go with their analyses, estimates and windows.
     void LetGo(TLeftOut& leftOut);
-    // The beginning of Create: the folder and name, the folder made, its lock.
-    bool Start(const std::string& folder, const std::string& name);
+    // The beginning of Create: the folder and name, the folder made (`made` gets the folders
+    // it made), its lock.
+    bool Start(const std::string& folder, const std::string& name, std::vector<std::string>& made);
     // The folder and name, the "Select voxel" handler and a new display block; false
     // (nothing changed) for a name that cannot be a project's.
     bool TakeName(const std::string& folder, const std::string& name);
