@@ -64,7 +64,7 @@ mode_t LockFileMode(int folderFd)
 }
 
 // Gives the lock file open as fd, which this try has just made, the rights of its folder:
-// only a file this program made, of no other name, is ever changed. It takes the folder's
+// only a file this program made, of no other name, is ever changed (the caller checks). It takes the folder's
 // group where the system lets this user give it that group (a member of it): where new
 // files get their maker's group (a folder that is not setgid, users with groups of their
 // own), the other users of a group folder could not write it otherwise. Should either
@@ -124,19 +124,9 @@ TFolderLock::TOffer TFolderLock::OfferOf(TResult result)
     }
 }
 
-// A file of other names is another file as well: locking it would lock that one, and
-// changing its rights would change that one's. It is treated as a link is.
-static bool IsOwnFile(const struct stat& st)
-{
-    return S_ISREG(st.st_mode) && st.st_nlink <= 1;
-}
-
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
     // The lock file is never followed: a link under its name is what stands there.
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !IsOwnFile(st))
-        return "a hard link to another file";
     return vx::WhatIsThereInstead(path, false);
 }
 
@@ -184,7 +174,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     constexpr int kOpen = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     made = false;
     struct stat st {};
-    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !IsOwnFile(st))
+    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
         return TResult::NotAFile;
     // Open to write where this user may: NFS locks only files open for writing. A user who
     // may only read it locks it all the same where the file system allows.
@@ -230,9 +220,12 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     if (::fstat(fd, &st) != 0)
         return fail(errno, TResult::Unavailable);
     examined = true;
-    if (!IsOwnFile(st))
+    if (!S_ISREG(st.st_mode))
         return fail(0, TResult::NotAFile);
-    if (making)
+    // A file of other names (a project copied with its files' names, cp -al) is locked as it
+    // is: a lock changes no file. Its rights are another file's too, and are never changed,
+    // also when another name was given to the file this try made.
+    if (making && st.st_nlink == 1)
         GiveFolderRights(fd, folderFd, st);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
