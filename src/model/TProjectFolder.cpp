@@ -174,7 +174,10 @@ void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, cons
             what[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(what[0])));
         text += (made ? ", but " : sentence ? " " : ": ") + what;
         const int error = transaction.FailedError();
-        text += error == 0 ? "." : ": " + vx::FileErrorReason(error) + ".";
+        text += error == 0 ? "." : ": " + vx::FileErrorReason(error);
+        if (error != 0 && transaction.FailedCall() == vx::TFileTransaction::TCall::WriteWorkFolder)
+            text += vx::TFileTransaction::WorkFolderOwnerNote(transaction.FailedPath(), error);
+        text += error == 0 ? "" : ".";
     }
     if (left && transaction.FailedCall() == vx::TFileTransaction::TCall::RemoveJournal)
         text += " It is removed when the project is opened again.";

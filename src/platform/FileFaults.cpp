@@ -160,4 +160,27 @@ void NoteFileStep()
             ++armed.seen;
 }
 
+std::atomic<bool> g_beforeRightsHooked{false};
+
+namespace {
+std::function<void(const std::string&)>& BeforeRightsHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+}  // namespace
+
+void SetBeforeRightsHook(std::function<void(const std::string& path)> hook)
+{
+    g_beforeRightsHooked.store(false);
+    BeforeRightsHook() = std::move(hook);
+    g_beforeRightsHooked.store(static_cast<bool>(BeforeRightsHook()));
+}
+
+void RunBeforeRightsHook(const std::string& path)
+{
+    if (BeforeRightsHook())
+        BeforeRightsHook()(path);
+}
+
 }  // namespace vx

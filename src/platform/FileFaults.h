@@ -6,6 +6,7 @@
 // later one fails as well. Sweeping that event from 1 upwards reaches every call of the
 // kinds, as the step hook (TFile::SetStepHook) lets a test die at every step.
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ enum TFileCall : unsigned {
     kFileRead = 1u << 9,         // data read from an open file (TFile::Read), as a failing disk fails it
     kFileSize = 1u << 10,        // the size of an open file looked up (TFile::Size)
     kFileLockFolder = 1u << 11,  // a folder's own lock taken (before its lock file's)
+    kFileRights = 1u << 12,      // rights, an owner or a group given to a file or folder made
 };
 
 struct TFileFault {
@@ -84,5 +86,17 @@ inline bool EntryTypesUnknown()
 }
 // The file layer tells each of its steps (TFile::Step).
 void NoteFileStep();
+// A test's hook, run with the path of each file or folder made between its making and the
+// giving of its rights, as another program could act in that moment (open it, put a link
+// in its place). Empty switches it off.
+void SetBeforeRightsHook(std::function<void(const std::string& path)> hook);
+extern std::atomic<bool> g_beforeRightsHooked;
+void RunBeforeRightsHook(const std::string& path);
+// The rights code calls it between the making and the rights; one load without a hook.
+inline void BeforeRightsGiven(const std::string& path)
+{
+    if (g_beforeRightsHooked.load(std::memory_order_relaxed))
+        RunBeforeRightsHook(path);
+}
 
 }  // namespace vx

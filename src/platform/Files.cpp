@@ -19,6 +19,7 @@
 #include "platform/FileFaults.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TRights.h"
 #include "platform/Workers.h"
 
 namespace fs = std::filesystem;
@@ -70,7 +71,7 @@ bool RemoveTree(const std::string& path)
     if (!S_ISDIR(st.st_mode))
         return RemovalHidesOpenFile(path) || ::unlink(path.c_str()) == 0 || errno == ENOENT;
     if ((st.st_mode & S_IRWXU) != S_IRWXU)
-        ::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
+        (void)TRights::GiveOwnerAllRightsOfFolder(path);  // else its listing below says why
     int error = 0;
     std::vector<std::string> names;
     if (DIR* folder = ::opendir(path.c_str())) {
@@ -359,11 +360,13 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
     }
     // The folder stays open to its owner until it is filled, whatever its own rights (a
     // read-only folder of the user's), and takes them after.
-    if (FileCallFails(kFileCreate) || ::mkdir(to.c_str(), S_IRWXU) != 0)
+    const int made = TRights::MakePrivateFolder(to);
+    if (made < 0)
         return fail(false);
     DIR* folder = FileCallFails(kFileList) ? nullptr : ::opendir(from.c_str());
     if (!folder) {
         const int error = errno;
+        ::close(made);
         ::rmdir(to.c_str());
         errno = error;
         return fail(true);
@@ -382,11 +385,15 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
             break;
         }
     }
-    const int error = errno;
+    int error = errno;
     ::closedir(folder);
-    if (linked)
-        ::chmod(to.c_str(), st.st_mode & 07777);
-    else
+    // Its rights go to the folder made, whatever stands at its path now.
+    if (linked && !TRights(st.st_mode & 07777, static_cast<uid_t>(-1), static_cast<gid_t>(-1)).GiveTo(made)) {
+        error = errno;
+        linked = fail(false);
+    }
+    ::close(made);
+    if (!linked)
         RemoveFolderTree(to);  // no part of the folder stays
     errno = error;
     return linked;

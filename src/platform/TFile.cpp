@@ -20,6 +20,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFileTransaction.h"
+#include "platform/TRights.h"
 
 namespace vx {
 
@@ -357,10 +358,10 @@ TAtomicFile::~TAtomicFile() { Abort(); }
 namespace {
 
 // Makes a new file of a unique name at `pattern`, whose last six characters are replaced by
-// letters and digits, open to read and write. The system gives it the rights of any new
-// file (its umask, a default ACL of the folder); the process's umask is never changed for
-// that, which would give files other threads make meanwhile rights they should not have.
-int MakeUniqueFile(std::string& pattern)
+// letters and digits, open to read and write, with `mode` less the umask (the process's
+// umask is never changed for that, which would give files other threads make meanwhile
+// rights they should not have).
+int MakeUniqueFile(std::string& pattern, mode_t mode)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::atomic<uint64_t> counter{0};
@@ -371,28 +372,12 @@ int MakeUniqueFile(std::string& pattern)
             seed = seed * 6364136223846793005ull + 1442695040888963407ull;
             pattern[i] = kLetters[(seed >> 33) % (sizeof kLetters - 1)];
         }
-        const int fd = ::open(pattern.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(pattern.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
     return -1;
-}
-
-// Gives the new file the rights of the regular file at `like`: its permission bits, its
-// group where this user belongs to that group, and its owner where the process may give
-// a file away (root); false, the rights the system gave it kept, when no regular file is
-// there. A right the file system does not take is left as it was: the data is written all
-// the same.
-bool TakeRightsOf(int fd, const std::string& like)
-{
-    struct stat st {};
-    if (like.empty() || ::lstat(like.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
-        ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-    ::fchmod(fd, st.st_mode & 0777);
-    return true;
 }
 
 }  // namespace
@@ -403,6 +388,7 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     m_target = targetPath;
     m_transaction = transaction;
     m_failedWorkFolder.clear();
+    m_rightsOf.clear();
     // A file of a transaction is staged in the transaction's work folder, any other
     // beside its target under a hidden name.
     std::string folder = FolderOf(targetPath);
@@ -419,7 +405,25 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     tempName += FileNameOf(targetPath);
     tempName += ".XXXXXX";
     std::string buf = JoinPath(folder, tempName);
-    const int fd = FileCallFails(kFileCreate) ? -1 : MakeUniqueFile(buf);
+    // A file written in place of another takes that one's rights; a new file of a
+    // transaction those of the file the transaction names for its new files; any other
+    // those the system gives a new file.
+    TRights rights;
+    const std::string* model = &targetPath;
+    TRights::TFound found = TRights::Of(targetPath, rights);
+    if (found == TRights::TFound::NotThere && transaction) {
+        model = &transaction->NewFilesLike();
+        found = transaction->NewFilesRights(rights);
+    }
+    if (found == TRights::TFound::Failed) {
+        m_file.m_error = errno != 0 ? errno : EIO;
+        m_rightsOf = *model;
+        if (transaction)
+            transaction->NoteFailure(targetPath, m_file.m_error);
+        return false;
+    }
+    // Private to this user until it has them: nobody else opens it before.
+    const int fd = FileCallFails(kFileCreate) ? -1 : MakeUniqueFile(buf, rights.IsModel() ? 0600 : 0666);
     if (fd < 0) {
         m_file.m_error = errno != 0 ? errno : EIO;
         // A staged file that cannot be made is the work folder's failure (it may not be
@@ -433,10 +437,18 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
         }
         return false;
     }
-    // A file written in place of another keeps who may read and write it; a new file of a
-    // transaction takes the rights of the file the transaction names for its new files.
-    if (!TakeRightsOf(fd, targetPath) && transaction)
-        TakeRightsOf(fd, transaction->NewFilesLike());
+    BeforeRightsGiven(buf);
+    if (!rights.GiveTo(fd)) {
+        // Left private, it would narrow who may read the file; it is not used at all.
+        const int error = errno != 0 ? errno : EIO;
+        ::close(fd);
+        RemoveFile(buf);
+        m_file.m_error = error;
+        m_rightsOf = *model;
+        if (transaction)
+            transaction->NoteFailure(targetPath, error);
+        return false;
+    }
     m_tempPath = buf;
     m_file.m_file = ::fdopen(fd, "w+b");
     if (!m_file.m_file) {
@@ -461,9 +473,12 @@ std::string TAtomicFile::WhyNotWritten() const
 {
     const int error = m_file.LastError();
     const std::string why = error == 0 ? std::string() : FileErrorReason(error);
+    if (!m_rightsOf.empty())
+        return "its new file could not be given the rights of " + m_rightsOf + (why.empty() ? "" : ": " + why);
     if (m_failedWorkFolder.empty())
         return why;
-    return TFileTransaction::WorkFolderNotWrittenText(m_failedWorkFolder, "could not") + (why.empty() ? "" : ": " + why);
+    return TFileTransaction::WorkFolderNotWrittenText(m_failedWorkFolder, "could not") + (why.empty() ? "" : ": " + why) +
+           TFileTransaction::WorkFolderOwnerNote(m_failedWorkFolder, error);
 }
 
 bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)

@@ -140,7 +140,9 @@ public:
     const std::string& TempPath() const { return m_tempPath; }
     // Why the file could not be written, in a few words to follow a message: its error's
     // reason (FileErrorReason), or that the work folder of its transaction did not take its
-    // staged file, and why; empty when the system gave no reason.
+    // staged file, and why (and who owns it, when that is another user), or that the new
+    // file could not be given the rights of the file it takes them from; empty when the
+    // system gave no reason.
     std::string WhyNotWritten() const;
     // True for the name (no folder) of a temporary file Begin() makes beside its target:
     // "." + the target's name + "." + six letters or digits; target then receives that name.
@@ -152,6 +154,7 @@ private:
     std::string m_tempPath;
     TFileTransaction* m_transaction = nullptr;
     std::string m_failedWorkFolder;  // the work folder that did not take the staged file
+    std::string m_rightsOf;  // the file whose rights the new file could not read or take
 };
 
 // Writes a whole text or binary buffer through TAtomicFile.

@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TFolderLock.h"
 
 namespace vx {
 
@@ -354,23 +355,52 @@ std::string TFileTransaction::StagingFolder()
     if (FolderExists(work))
         return work;
     errno = 0;
-    if (::mkdir(work.c_str(), 0777) == 0) {
+    const int fd = TRights::MakePrivateFolder(work);
+    if (fd >= 0) {
         // Whoever may write the folder may write its work folder, whatever the umask: it
-        // takes the folder's group (where this user belongs to it) and permission bits,
-        // and this user's own.
-        struct stat folder {};
-        if (::stat(m_folder.c_str(), &folder) == 0) {
-            ::chown(work.c_str(), static_cast<uid_t>(-1), folder.st_gid);
-            ::chmod(work.c_str(), (folder.st_mode & 02777) | 0700);
-        }
-        return work;
+        // takes the folder's owner (where the process may give it), group (where this user
+        // belongs to it), permission bits and ACL, and this user's own rights. The folder
+        // is looked at through its path's links, as the project is.
+        TRights folder;
+        const TRights::TFound found = TRights::Of(m_folder + "/.", folder);
+        const bool given = found == TRights::TFound::There && folder.WithOwnerRights().GiveTo(fd);
+        const int error = found == TRights::TFound::NotThere ? ENOENT : errno != 0 ? errno : EIO;
+        ::close(fd);
+        if (given)
+            return work;
+        // Kept private to this user, it would keep the folder's other users from saving.
+        ::rmdir(work.c_str());
+        NoteFailure(work, error, TCall::WriteWorkFolder);
+        return std::string();
     }
-    // Why mkdir failed, before the look below changes errno.
+    // Why it could not be made, before the look below changes errno.
     const int error = errno;
-    if (FolderExists(work))  // made meanwhile
+    if (error == EEXIST && FolderExists(work))  // made meanwhile
         return work;
     NoteFailure(work, error != 0 ? error : EIO, TCall::WriteWorkFolder);
     return std::string();
+}
+
+TRights::TFound TFileTransaction::NewFilesRights(TRights& rights)
+{
+    if (!m_newFilesRightsRead) {
+        m_newFilesFound = TRights::Of(m_newFilesLike, m_newFilesRights);
+        // A failure is asked again, and says why each time.
+        m_newFilesRightsRead = m_newFilesFound != TRights::TFound::Failed;
+        if (!m_newFilesRightsRead)
+            return m_newFilesFound;
+    }
+    if (m_newFilesFound == TRights::TFound::There)
+        rights = m_newFilesRights;
+    return m_newFilesFound;
+}
+
+std::string TFileTransaction::WorkFolderOwnerNote(const std::string& work, int error)
+{
+    struct stat st {};
+    if ((error != EACCES && error != EPERM) || ::lstat(work.c_str(), &st) != 0 || st.st_uid == ::geteuid())
+        return std::string();
+    return ". Ask its owner, " + TFolderLock::OwnerOf(work) + ", to let you write it";
 }
 
 void TFileTransaction::Adopt(const std::string& tempPath, const std::string& target)

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/TRights.h"
+
 namespace vx {
 
 class TFileTransaction {
@@ -36,6 +38,10 @@ public:
     static std::string WorkFolderOf(const std::string& folder);
     // "the work folder <work> could not be written", with `notDone` ("could not", "cannot").
     static std::string WorkFolderNotWrittenText(const std::string& work, const std::string& notDone);
+    // ". Ask its owner, <user>, to let you write it" to follow the reason a work folder
+    // could not be written for `error`, when it is another user's and the error says this
+    // user may not write it; empty otherwise.
+    static std::string WorkFolderOwnerNote(const std::string& work, int error);
     static std::string JournalPathOf(const std::string& folder);
     // What a journal records of the staged file at `path` ("size:checksum"); empty when it
     // cannot be read. Tools that write journals (the fuzz targets) take it from here.
@@ -76,8 +82,14 @@ public:
     // New files staged in the transaction that replace none take the rights of the file at
     // `path` (the project's file): who may read the project may read all of it. A file that
     // replaces another keeps that one's.
-    void NewFilesTakeRightsOf(const std::string& path) { m_newFilesLike = path; }
+    void NewFilesTakeRightsOf(const std::string& path)
+    {
+        m_newFilesLike = path;
+        m_newFilesRightsRead = false;
+    }
     const std::string& NewFilesLike() const { return m_newFilesLike; }
+    // The rights of that file, read once for all the new files of the transaction.
+    TRights::TFound NewFilesRights(TRights& rights);
     // True when nothing is planned (included transactions are not counted).
     bool IsEmpty() const { return m_renames.empty() && m_removals.empty(); }
     // Asks `check` once the journal is written and on the disk, just before the first file
@@ -152,6 +164,9 @@ private:
     std::vector<std::string> m_takenOver;
     std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_newFilesLike;  // see NewFilesTakeRightsOf
+    bool m_newFilesRightsRead = false;
+    TRights::TFound m_newFilesFound = TRights::TFound::NotThere;
+    TRights m_newFilesRights;
     std::string m_failedPath;
     int m_failedError = 0;
     TCall m_failedCall = TCall::Write;

@@ -15,6 +15,7 @@
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
 #include "platform/Paths.h"
+#include "platform/TRights.h"
 
 namespace vx {
 
@@ -64,22 +65,18 @@ mode_t LockFileMode(int folderFd)
 }
 
 // Gives the lock file open as fd, which this try has just made, the rights of its folder:
-// only a file this program made, of no other name, is ever changed (the caller checks). It takes the folder's
-// group where the system lets this user give it that group (a member of it): where new
+// only a file this program made, of no other name, is ever changed (the caller checks). It
+// takes the folder's owner where the process may give it (root opening a user's project
+// leaves the user's lock file), and its group where this user belongs to it: where new
 // files get their maker's group (a folder that is not setgid, users with groups of their
-// own), the other users of a group folder could not write it otherwise. Should either
-// fail, the lock is held all the same; only another user on NFS is refused then, and told
-// whom to ask.
-void GiveFolderRights(int fd, int folderFd, const struct stat& file)
+// own), the other users of a group folder could not write it otherwise. Should that fail,
+// the lock is held all the same; only another user on NFS is refused then, and told whom
+// to ask.
+void GiveFolderRights(int fd, int folderFd)
 {
     struct stat folder {};
-    if (::fstat(folderFd, &folder) != 0)
-        return;
-    if (file.st_gid != folder.st_gid)
-        ::fchown(fd, static_cast<uid_t>(-1), folder.st_gid);
-    const mode_t mode = LockFileMode(folderFd);
-    if ((file.st_mode & 07777) != mode)
-        ::fchmod(fd, mode);
+    if (::fstat(folderFd, &folder) == 0)
+        (void)TRights(LockFileMode(folderFd), folder.st_uid, folder.st_gid).GiveTo(fd);
 }
 
 // A lock file that cannot be made for one of these reasons is missing because the folder
@@ -226,7 +223,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     // is: a lock changes no file. Its rights are another file's too, and are never changed,
     // also when another name was given to the file this try made.
     if (making && st.st_nlink == 1)
-        GiveFolderRights(fd, folderFd, st);
+        GiveFolderRights(fd, folderFd);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;

@@ -1,0 +1,242 @@
+#include "platform/TRights.h"
+
+#include <acl/libacl.h>
+#include <fcntl.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/FileFaults.h"
+
+namespace vx {
+
+namespace {
+
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr uid_t kNoOwner = static_cast<uid_t>(-1);
+constexpr gid_t kNoGroup = static_cast<gid_t>(-1);
+
+// An error that says the file system keeps no ACLs (or no extended attributes at all).
+bool MeansNoAcls(int error)
+{
+    return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+std::string PathOfDescriptor(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+void FreeAcl(void* acl)
+{
+    acl_free(acl);
+}
+
+// The permissions of the entry of that tag in the ACL; null when it has none.
+acl_permset_t PermsetOf(acl_t acl, acl_tag_t tag)
+{
+    acl_entry_t entry;
+    for (int which = ACL_FIRST_ENTRY; acl_get_entry(acl, which, &entry) == 1; which = ACL_NEXT_ENTRY) {
+        acl_tag_t got;
+        acl_permset_t perms;
+        if (acl_get_tag_type(entry, &got) == 0 && got == tag && acl_get_permset(entry, &perms) == 0)
+            return perms;
+    }
+    return nullptr;
+}
+
+// A copy of the ACL with every right of the owner, or with the rights of the owning group
+// cut to those of everyone else; null (errno set) when it cannot be made.
+acl_t AdjustedAcl(acl_t model, bool ownerAll, bool groupAsOthers)
+{
+    acl_t acl = acl_dup(model);
+    if (!acl)
+        return nullptr;
+    acl_permset_t owner = PermsetOf(acl, ACL_USER_OBJ), group = PermsetOf(acl, ACL_GROUP_OBJ),
+                  others = PermsetOf(acl, ACL_OTHER);
+    if (!owner || !group || !others) {
+        acl_free(acl);
+        errno = EINVAL;
+        return nullptr;
+    }
+    for (const acl_perm_t perm : {ACL_READ, ACL_WRITE, ACL_EXECUTE}) {
+        if (ownerAll)
+            acl_add_perm(owner, perm);
+        if (groupAsOthers && acl_get_perm(others, perm) != 1)
+            acl_delete_perm(group, perm);
+    }
+    return acl;
+}
+
+}  // namespace
+
+TRights::TRights(mode_t mode, uid_t owner, gid_t group) : m_mode(mode), m_owner(owner), m_group(group), m_model(true)
+{
+}
+
+TRights::TFound TRights::Of(const std::string& path, TRights& rights)
+{
+    struct stat st {};
+    if (path.empty())
+        return TFound::NotThere;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? TFound::NotThere : TFound::Failed;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return TFound::NotThere;
+    TRights found(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
+    // Most files have no ACL: one call says so.
+    const ssize_t size = ::lgetxattr(path.c_str(), kAccessAcl, nullptr, 0);
+    if (size < 0 && MeansNoAcls(errno)) {
+        found.m_aclKept = false;
+    } else if (size < 0 && errno != ENODATA) {
+        return TFound::Failed;
+    } else if (size > 0) {
+        // Read through a descriptor of the very file looked at, never through a link put
+        // in its place meanwhile.
+        const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return errno == ENOENT || errno == ELOOP ? TFound::NotThere : TFound::Failed;
+        struct stat now {};
+        acl_t acl = nullptr;
+        if (::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+            acl = acl_get_file(PathOfDescriptor(fd).c_str(), ACL_TYPE_ACCESS);
+        else
+            errno = EAGAIN;
+        const int error = errno;
+        ::close(fd);
+        if (!acl) {
+            errno = error;
+            return TFound::Failed;
+        }
+        found.m_acl.reset(acl, FreeAcl);
+    }
+    rights = std::move(found);
+    return TFound::There;
+}
+
+bool TRights::Umask(mode_t& mask)
+{
+    // umask() would set it, and a file another thread makes meanwhile would take that one.
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (!status)
+        return false;
+    char line[256];
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status)) {
+        unsigned value = 0;
+        found = std::sscanf(line, "Umask: %o", &value) == 1;
+        if (found)
+            mask = static_cast<mode_t>(value & 0777);
+    }
+    std::fclose(status);
+    if (!found)
+        errno = ENOTSUP;
+    return found;
+}
+
+TRights TRights::WithOwnerRights() const
+{
+    TRights rights = *this;
+    rights.m_mode |= S_IRWXU;
+    if (m_acl) {
+        acl_t acl = AdjustedAcl(static_cast<acl_t>(m_acl.get()), true, false);
+        if (acl)
+            rights.m_acl.reset(acl, FreeAcl);
+        else
+            rights.m_acl.reset();  // the mode bits, whose group class is the ACL's mask
+    }
+    return rights;
+}
+
+bool TRights::GiveTo(int fd) const
+{
+    if (!m_model)
+        return true;
+    // Owner and group first: a change of owner may take the set-group-ID bit away.
+    bool groupGiven = true;
+    if (m_owner != kNoOwner || m_group != kNoGroup) {
+        if (FileCallFails(kFileRights) || ::fchown(fd, m_owner, m_group) != 0) {
+            if (errno != EPERM)
+                return false;
+            // Not root: the file stays this user's, and takes the group where this user
+            // belongs to it.
+            if (m_group != kNoGroup && ::fchown(fd, kNoOwner, m_group) != 0) {
+                if (errno != EPERM)
+                    return false;
+                groupGiven = false;
+            }
+        }
+    }
+    mode_t mode = m_mode;
+    if (!groupGiven)
+        mode = (mode & ~(S_IRWXG | S_ISGID)) | (mode & S_IRWXG & ((mode & S_IRWXO) << 3));
+    if (m_aclKept) {
+        // Setting the ACL sets the mode bits too, and takes away the entries a folder's
+        // default ACL gave the file at its making.
+        acl_t model = static_cast<acl_t>(m_acl.get());
+        acl_t acl = !model ? acl_from_mode(mode) : groupGiven ? model : AdjustedAcl(model, false, true);
+        if (!acl)
+            return false;
+        const int set = FileCallFails(kFileRights) ? -1 : acl_set_fd(fd, acl);
+        const int error = errno;
+        if (acl != model)
+            acl_free(acl);
+        if (set != 0 && (model || !MeansNoAcls(error))) {
+            errno = error;
+            return false;
+        }
+        if (set == 0 && (mode & 07000) == 0)
+            return true;
+    }
+    return !FileCallFails(kFileRights) && ::fchmod(fd, mode) == 0;
+}
+
+int TRights::MakePrivateFolder(const std::string& path)
+{
+    if (FileCallFails(kFileCreate) || ::mkdir(path.c_str(), S_IRWXU) != 0)
+        return -1;
+    struct stat made {};
+    if (::lstat(path.c_str(), &made) != 0)
+        return -1;
+    BeforeRightsGiven(path);
+    // What stands there now must be the folder made: not a link put in its place, nor
+    // another folder renamed there.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOTDIR || errno == ENOENT)
+            errno = ESTALE;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_dev != made.st_dev || st.st_ino != made.st_ino || !S_ISDIR(made.st_mode) ||
+        made.st_uid != ::geteuid() || (made.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        ::close(fd);
+        errno = ESTALE;
+        return -1;
+    }
+    return fd;
+}
+
+bool TRights::GiveOwnerAllRightsOfFolder(const std::string& path)
+{
+    // A descriptor for the path alone needs no right to the folder.
+    const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // A descriptor for the path alone takes no fchmod: the change goes through its name
+    // under /proc, which is the folder it is open on, whatever stands at `path` now.
+    struct stat st {};
+    const bool given = ::fstat(fd, &st) == 0 && !FileCallFails(kFileRights) &&
+                       ::fchmodat(AT_FDCWD, PathOfDescriptor(fd).c_str(), (st.st_mode & 07777) | S_IRWXU, 0) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return given;
+}
+
+}  // namespace vx
