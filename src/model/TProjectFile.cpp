@@ -30,6 +30,7 @@
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
 #include "platform/TReasonCollector.h"
+#include "platform/TRights.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -145,8 +146,13 @@ bool TProject::Start(const std::string& folder, const std::string& name, std::ve
 {
     if (!TakeName(folder, name))
         return false;
-    // A folder that cannot be made is refused with the making's own error.
-    if (!vx::MakeFolder(folder, &made)) {
+    // A folder that cannot be made is refused with the making's own error. A build in place
+    // of an earlier project is made with that one's folder rights.
+    const bool like = !m_strReplacedFolder.empty() && !vx::FolderExists(folder);
+    const bool madeFolder = like ? vx::TRights::MakeFolderLike(folder, m_strReplacedFolder) : vx::MakeFolder(folder, &made);
+    if (like && madeFolder)
+        made.push_back(folder);
+    if (!madeFolder) {
         vx::Report("The project " + name + " cannot be created: its folder " + folder + " cannot be made: " +
                        vx::FileErrorReason(errno) + ".",
                    vx::ReportIcon::Exclamation);
