@@ -2,8 +2,8 @@
 // What the benchmarks share: the folder they write in, a loaded set of 32 x 32 x 8
 // voxels of 2048 points (134 MB as a data-set file), the plain buffered copy they are
 // measured against, a console reporter that keeps the throughput of every run for
-// the table a benchmark prints at the end, and the timing of passes on a given number
-// of workers.
+// the table a benchmark prints at the end, the timing of passes on a given number of
+// workers, and a saved project of many small sets.
 //
 // The folder is $VX_BENCH_DIR, else the system's temporary folder.
 #include <benchmark/benchmark.h>
@@ -16,11 +16,14 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "model/TCSISet.h"
+#include "model/TCSISetList.h"
+#include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "platform/Workers.h"
@@ -254,6 +257,42 @@ double TimePasses(benchmark::State& state, int workers, Pass pass, After after)
     }
     SetProcessorCount(saved);
     return total / static_cast<double>(state.iterations());
+}
+
+// Makes the project `name` in `folder` (removing what was there) of `sets` sets "set0",
+// "set1", ... of side x side voxels of `points` random samples, with the first set as its
+// saved work set or without a work set; false when it cannot be written.
+inline bool MakeProjectOfSets(const std::string& folder, const std::string& name, int sets, int side, int points,
+                              bool withWorkSet)
+{
+    RemoveFolderTree(folder);
+    TProject project;
+    if (!project.Create(folder, name))
+        return false;
+    uint32_t seed = 7;
+    for (int k = 0; k < sets; ++k) {
+        std::unique_ptr<TCSISet> set(NewLoadedSet(side, side, 1, points, [&](size_t, std::vector<TComplex>& s) {
+            for (TComplex& c : s) {
+                seed = seed * 1664525u + 1013904223u;
+                c = TComplex(static_cast<float>(seed >> 8), -static_cast<float>(seed & 0xffff));
+            }
+        }));
+        set->m_pProject = &project;
+        set->m_fFOV[0] = set->m_fFOV[1] = 240.0f;
+        set->m_fFOV[2] = 10.0f;
+        set->m_fFrequency = 127.7f;
+        set->m_nSpectralWidth = 2000;
+        set->m_strName = "set" + std::to_string(k);
+        set->SetFolder(folder);
+        if (!set->WriteDataFile(set->GetFilePath()))
+            return false;
+        set->FreeSpectra();
+        project.m_pCSISetList->Add(set.release());
+    }
+    if (!withWorkSet)
+        return project.Save();
+    project.SetWorkSet(*project.m_pCSISetList->begin());
+    return project.m_pWorkSet && project.SaveWorkSet(false) && project.Save();
 }
 
 }  // namespace vx::bench

@@ -31,34 +31,7 @@ std::string ProjectFolder() { return vx::JoinPath(BenchFolder(), "vexara_bench_p
 // false when it cannot be written.
 bool MakeProject(bool withWorkSet)
 {
-    vx::RemoveFolderTree(ProjectFolder());
-    TProject project;
-    if (!project.Create(ProjectFolder(), "study"))
-        return false;
-    uint32_t seed = 7;
-    for (int k = 0; k < kSets; ++k) {
-        std::unique_ptr<TCSISet> set(NewLoadedSet(kSide, kSide, 1, kSetPoints, [&](size_t, std::vector<TComplex>& s) {
-            for (TComplex& c : s) {
-                seed = seed * 1664525u + 1013904223u;
-                c = TComplex(static_cast<float>(seed >> 8), -static_cast<float>(seed & 0xffff));
-            }
-        }));
-        set->m_pProject = &project;
-        set->m_fFOV[0] = set->m_fFOV[1] = 240.0f;
-        set->m_fFOV[2] = 10.0f;
-        set->m_fFrequency = 127.7f;
-        set->m_nSpectralWidth = 2000;
-        set->m_strName = "set" + std::to_string(k);
-        set->SetFolder(ProjectFolder());
-        if (!set->WriteDataFile(set->GetFilePath()))
-            return false;
-        set->FreeSpectra();
-        project.m_pCSISetList->Add(set.release());
-    }
-    if (!withWorkSet)
-        return project.Save();
-    project.SetWorkSet(*project.m_pCSISetList->begin());
-    return project.m_pWorkSet && project.SaveWorkSet(false) && project.Save();
+    return MakeProjectOfSets(ProjectFolder(), "study", kSets, kSide, kSetPoints, withWorkSet);
 }
 
 void BM_ProjectOpen(benchmark::State& state)

@@ -465,8 +465,9 @@ std::string TFolderHold::SaveAsNotePath(const std::string& folder)
 bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
                              bool madeLock) const
 {
-    // Only the holder of this folder's lock reads the note again.
-    if (!Holds(folder) || !vx::MakeFolder(vx::TFileTransaction::WorkFolderOf(folder)))
+    // Only the holder of this folder's lock reads the note again. The work folder is made,
+    // where it is missing, with the rights every change of the folder gives it.
+    if (!Holds(folder) || vx::TFileTransaction(folder).StagingFolder().empty())
         return false;
     const auto flag = [](bool made) { return made ? "1" : "0"; };
     return vx::WriteFileAtomically(SaveAsNotePath(folder), std::string(kSaveAsNote) + "\n" + target + "\n" +

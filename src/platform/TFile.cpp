@@ -411,6 +411,10 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     TRights rights;
     const std::string* model = &targetPath;
     TRights::TFound found = TRights::Of(targetPath, rights);
+    if (found == TRights::TFound::There && rights.OfFolder()) {  // no file's rights; its rename fails
+        rights = TRights();
+        found = TRights::TFound::NotThere;
+    }
     if (found == TRights::TFound::NotThere && transaction) {
         model = &transaction->NewFilesLike();
         found = transaction->NewFilesRights(rights);

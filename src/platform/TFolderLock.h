@@ -18,8 +18,9 @@
 //   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock
 //   file with other names (hard links: a project copied with cp -al) is locked as it is. A
 //   lock file may be written by everyone who may write the folder, so that another user of
-//   a shared folder can lock it on NFS too: the program that makes it gives it those rights
-//   at once, and never changes the rights of a lock file it did not make alone (one of
+//   a shared folder can lock it on NFS too: the program that makes it gives it those rights,
+//   with the folder's group and owner where it may give them (TRights), at once on its
+//   descriptor, and never changes the rights of a lock file it did not make alone (one of
 //   other names is another file's too).
 // - Once locked, the file is compared with the one under the lock file's name (device and
 //   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds

@@ -89,6 +89,7 @@ TRights::TFound TRights::Of(const std::string& path, TRights& rights)
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return TFound::NotThere;
     TRights found(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
+    found.m_ofFolder = S_ISDIR(st.st_mode);
     // Most files have no ACL: one call says so.
     const ssize_t size = ::lgetxattr(path.c_str(), kAccessAcl, nullptr, 0);
     if (size < 0 && MeansNoAcls(errno)) {

@@ -45,6 +45,8 @@ public:
     uid_t Owner() const { return m_owner; }
     gid_t Group() const { return m_group; }
     bool HasAcl() const { return m_acl != nullptr; }
+    // True for the rights Of found on a folder.
+    bool OfFolder() const { return m_ofFolder; }
     // The same rights with every right of the owner (a folder its maker must fill).
     TRights WithOwnerRights() const;
 
@@ -72,6 +74,7 @@ private:
     uid_t m_owner = static_cast<uid_t>(-1);
     gid_t m_group = static_cast<gid_t>(-1);
     bool m_model = false;
+    bool m_ofFolder = false;
     bool m_aclKept = true;       // false: the model's file system keeps no ACLs
     std::shared_ptr<void> m_acl;  // the model's access ACL (acl_t); null when it has none
 };

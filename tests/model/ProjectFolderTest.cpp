@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -893,6 +895,27 @@ std::string RightsOfFiles(const std::string& folder, bool owners)
     return text;
 }
 
+// "uid:gid" of the file at `path`, links not followed; empty when it cannot be examined.
+std::string OwnerAndGroup(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) : "";
+}
+
+// The access ACL of the file at `path` in the short form getfacl gives; empty when it has
+// none or cannot be read.
+std::string AclOf(const std::string& path)
+{
+    std::string text;
+    if (std::FILE* out = ::popen(("getfacl -cp --omit-header '" + path + "' 2>/dev/null").c_str(), "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, out))
+            text += line;
+        ::pclose(out);
+    }
+    return text;
+}
+
 // The rights, owner and group of each file of the folder changed to these.
 void SetRights(const std::string& folder, mode_t files, mode_t folders)
 {
@@ -948,10 +971,23 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
     if (!root)
         GTEST_SKIP() << "another user's files, and two users of one group, are had only by root";
 
-    // Root saving the user's project leaves it the user's.
+    // Root saving the user's project leaves it the user's, also the work folder and lock
+    // file root's program makes in a copy that has none yet; the user saves it after.
+    const std::string work = m_folder + "/.vexara", lock = m_folder + "/" + TFolderLock::FileName();
+    ASSERT_TRUE(RemoveFolderTree(work));
+    ASSERT_TRUE(RemoveFolderTree(lock));
     EXPECT_EQ(save("D"), "opened, saved, 4 sets");
     EXPECT_EQ(RightsOfFiles(m_folder, true),
               rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "D", "ax", "p.tpj"}, " 65534:65534"));
+    EXPECT_EQ(OwnerAndGroup(work) + " " + OwnerAndGroup(lock), "65534:65534 65534:65534");
+    // A work folder of another user that keeps the user from saving is named with its owner.
+    ASSERT_EQ(::chown(work.c_str(), 0, 0), 0);
+    const std::string refused = test::AsAnOrdinaryUser([&] { return save("G"); });
+    EXPECT_NE(refused.find(" could not be written: the folder or file is write-protected. Ask its owner, root, "
+                           "to let you write it."),
+              std::string::npos)
+        << refused;
+    ASSERT_EQ(::chown(work.c_str(), 65534, 65534), 0);
 
     // Two users, each of a group of their own, share the group of the folder.
     constexpr gid_t kGroup = 65532;
@@ -967,6 +1003,37 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
             text.replace(at, user.size(), "user:");
     EXPECT_EQ(text, rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "D", "E", "F", "ax", "p.tpj"},
                            " user:" + std::to_string(kGroup)));
+}
+
+// A save keeps the access ACL of each file it writes in place of another, and gives a new
+// set the ACL of the project file: the user named in it keeps what it may do, and the
+// group gets no more than it had.
+TEST_F(ProjectFolderTest, ASaveKeepsTheAclOfEachFileAndGivesItToNewFiles)
+{
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    if (::geteuid() == 0)
+        GiveTree(m_folder, 65534, 65534);
+    const std::vector<std::string> names = {"A", "B", "ax", "p.tpj"};
+    for (const std::string& name : names)
+        if (std::system(("setfacl -m u:65533:rw-,g::r--,o::--- " + m_folder + "/" + name + " 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "the file system of " << m_folder << " keeps no ACLs, or setfacl is missing";
+    const std::string acl = AclOf(m_folder + "/p.tpj");
+    ASSERT_EQ(acl, "user::rw-\nuser:65533:rw-\ngroup::r--\nmask::rw-\nother::---\n\n");
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
+        project.SetModified(true);
+        text += project.SaveWorkSetAndProject(false) && project.SaveWorkSetAs("C") ? ", saved" : ", not saved";
+        g_pProject = nullptr;
+        return text;
+    });
+    EXPECT_EQ(said, "opened, saved");
+    for (const char* name : {"A", "C", "p.tpj"})
+        EXPECT_EQ(AclOf(m_folder + "/" + name), acl) << name;
 }
 
 // A folder its user may write and enter but not list (mode 311) is saved whole: its change

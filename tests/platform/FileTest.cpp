@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "support/FileFaultScope.h"
+#include "support/FolderKill.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -153,6 +157,51 @@ TEST(AtomicFile, ANewFileLeavesTheUmaskOfTheProcessAlone)
     struct stat st {};
     ASSERT_EQ(::stat(dir.File("new.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+// A file written in place of another is private to its maker from the moment it exists
+// and has that one's rights before anything is written into it: another user who opens it
+// in that moment is refused. A file that cannot be given them is not put in place, and the
+// write says why.
+TEST(AtomicFile, AFileIsPrivateUntilItHasTheRightsOfTheFileItReplaces)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's open is had only by root";
+    test::TTempFolder dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    const std::string path = dir.File("p.tpj");
+    const mode_t mask = ::umask(022);
+    std::string seen;
+    SetBeforeRightsHook([&](const std::string& made) {
+        seen += test::AsUser(65534, 65534, [&] {
+            const int fd = ::open(made.c_str(), O_RDONLY);
+            if (fd >= 0)
+                ::close(fd);
+            return fd >= 0 ? "opened" : "refused";
+        });
+    });
+    for (const mode_t mode : {0600, 0640, 0664}) {
+        test::WriteBytes(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        seen.clear();
+        EXPECT_TRUE(WriteFileAtomically(path, "private"));
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        char text[2][8];
+        std::snprintf(text[0], sizeof text[0], "%04o", unsigned(st.st_mode & 07777));
+        std::snprintf(text[1], sizeof text[1], "%04o", unsigned(mode));
+        EXPECT_EQ(seen + " " + text[0], std::string("refused ") + text[1]);
+    }
+    SetBeforeRightsHook({});
+    {
+        test::TFileFaultScope faults({{kFileRights, EIO, 1, true}});
+        TAtomicFile out;
+        EXPECT_FALSE(out.Begin(path));
+        EXPECT_EQ(out.WhyNotWritten(), "its new file could not be given the rights of " + path + ": input/output error");
+    }
+    ::umask(mask);
+    EXPECT_EQ(test::ReadBytes(path), "private");
+    EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
 }
 
 TEST(File, WritePartsWritesEveryPartInOrderOrFailsOnAFullDisk)

@@ -3,11 +3,14 @@
 // lost before it was put in place makes the journal damaged.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
@@ -54,6 +57,7 @@ protected:
     void TearDown() override
     {
         TFile::SetStepHook({});
+        SetBeforeRightsHook({});
         TFileTransaction::FailFolderSyncs(false);
     }
     test::TTempFolder m_dir;
@@ -164,6 +168,38 @@ TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
     EXPECT_TRUE(FileExists(Journal(m_dir)));
     EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
     EXPECT_EQ(test::ReadBytes(m_dir.File("c")), "old c");
+}
+
+// The work folder is made private and given the folder's rights on its own descriptor, once
+// it is known to be the folder made: a link, or another folder, put in its place in that
+// moment is neither followed nor changed, and the transaction stages nothing in it.
+TEST_F(FileTransaction, AWorkFolderReplacedAsItIsMadeIsNeitherChangedNorUsed)
+{
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0775), 0);
+    const std::string work = WorkFolder(m_dir);
+    for (const bool link : {true, false}) {
+        test::TTempFolder other;
+        const std::string victim = other.File("private");
+        ASSERT_TRUE(MakeFolder(victim));
+        ASSERT_EQ(::chmod(victim.c_str(), 0700), 0);
+        SetBeforeRightsHook([&](const std::string& made) {
+            if (made != work)
+                return;
+            ASSERT_EQ(::rename(work.c_str(), m_dir.File("away").c_str()), 0);
+            ASSERT_EQ(link ? ::symlink(victim.c_str(), work.c_str()) : ::rename(victim.c_str(), work.c_str()), 0);
+        });
+        TFileTransaction transaction(m_dir.Path());
+        EXPECT_FALSE(WriteInTransaction(transaction, m_dir.File("a"), "new a")) << link;
+        EXPECT_EQ(transaction.FailedPath(), work);
+        EXPECT_TRUE(transaction.FailedCall() == TFileTransaction::TCall::WriteWorkFolder);
+        struct stat st {};
+        ASSERT_EQ(::stat(link ? victim.c_str() : work.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << link;
+        EXPECT_TRUE(test::ListedEntries(link ? victim : work).empty()) << link;
+        SetBeforeRightsHook({});
+        ASSERT_TRUE(RemoveFolderTree(work));
+        ASSERT_TRUE(RemoveFolderTree(m_dir.File("away")));
+    }
 }
 
 TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
