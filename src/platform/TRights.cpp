@@ -227,9 +227,9 @@ bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
 {
     TRights rights;
     const TFound found = Of(model, rights);
-    if (found != TFound::There) {
-        if (found == TFound::NotThere)
-            errno = ENOENT;
+    if (found != TFound::There || !rights.OfFolder()) {
+        if (found != TFound::Failed)
+            errno = found == TFound::NotThere ? ENOENT : ENOTDIR;
         return false;
     }
     const int fd = MakePrivateFolder(path);

@@ -66,7 +66,7 @@ public:
     // Makes the folder at `path` (in a folder that is there) with the rights of the folder
     // at `model` and every right of its owner: private first, then given them on its
     // descriptor. False, errno set, with no folder left at `path`, when it cannot be made or
-    // given them (ENOENT: no folder at `model`).
+    // given them (ENOENT, ENOTDIR: no folder at `model`).
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
