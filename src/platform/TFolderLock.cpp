@@ -189,6 +189,8 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         making = fd >= 0;
         if (!making && errno == EEXIST)  // made meanwhile by another program, or a link
             return TResult::Changed;
+        if (making)
+            BeforeRightsGiven(JoinPath(PathOfOpenFile(folderFd), FileName()));
     }
     if (fd < 0) {
         m_error = errno;

@@ -25,8 +25,10 @@
 #include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
@@ -510,6 +512,29 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(st.st_nlink, 2u);
+
+    // A lock file the open makes, given another name by another program before its rights
+    // are given, keeps those it was made with (0644 under umask 022, not the 0664 of its
+    // group-writable folder): the file is the other name's too.
+    ASSERT_TRUE(RemoveFile(lockFile));
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0775), 0);
+    const mode_t mask = ::umask(022);
+    const std::string named = m_dir.File("named");
+    SetBeforeRightsHook([&](const std::string& made) {
+        if (FileNameOf(made) == TFolderLock::FileName())
+            ASSERT_EQ(::link(made.c_str(), named.c_str()), 0);
+    });
+    {
+        TProject project;
+        g_pProject = &project;
+        EXPECT_TRUE(project.Load(m_folder + "/p.tpj"));
+        EXPECT_TRUE(project.FolderCanBeWritten());
+        g_pProject = nullptr;
+    }
+    SetBeforeRightsHook({});
+    ::umask(mask);
+    ASSERT_EQ(::stat(named.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 // A lock file removed while the project is open (a cleaning tool, a sync client) is made
