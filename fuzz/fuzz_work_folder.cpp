@@ -29,8 +29,8 @@
 //
 // Beyond the sanitizers: an open refuses, or opens read-only, as the lock's state demands
 // for this user, and says why: a lock file that is no file is named as what it is, one
-// this user may not read is named so (a hard link as one, and the file it names keeps its
-// rights), a folder another program or another project of this process holds is said to
+// this user may not read is named so (a hard link is locked as it is, and the file it names
+// keeps its rights), a folder another program or another project of this process holds is said to
 // be open there, a folder this user cannot write opens read-only,
 // and so does one whose lock needs write access to a lock file this user may only read,
 // saying so; a lock that cannot be taken never gives a project that may be changed, and
@@ -459,9 +459,9 @@ std::optional<TLockDemand> LayLock(const std::string& project, int state, bool n
     case kLockMissing: fs::remove_all(lock, error); break;
     case kLockHardLink:
         fs::remove_all(lock, error);
+        // Locked as it is, as a lock file of a project copied with cp -al.
         if (::link(vx::JoinPath(vx::FolderOf(project), "outside").c_str(), lock.c_str()) != 0)
             return std::nullopt;
-        notAFile("a hard link to another file");
         break;
     case kOpenHere:
         // A project of the folder open in this process already, with its lock.

@@ -171,12 +171,9 @@ std::string TFolderHold::WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLo
 {
     const std::string lockFile = LockFileOf(folder);
     switch (result) {
-    case vx::TFolderLock::TResult::NotAFile: {
-        // A hard link is a file, but not one of the folder's own.
-        const std::string what = vx::TFolderLock::WhatIsThereInstead(lockFile);
-        return "cannot be locked, because its lock file " + lockFile + " is " + what +
-               (what.ends_with("another file") ? "" : ", not a file");
-    }
+    case vx::TFolderLock::TResult::NotAFile:
+        return "cannot be locked, because its lock file " + lockFile + " is " +
+               vx::TFolderLock::WhatIsThereInstead(lockFile) + ", not a file";
     case vx::TFolderLock::TResult::Forbidden:
         // Another user's program may hold it: it is removed only once none does.
         return "cannot be locked, because you may not read its lock file " + lockFile + ". Ask its owner, " +

@@ -63,8 +63,15 @@ public:
     bool Create(const std::string& folder, const std::string& name);
     // Marks this project as one built aside, to be put in place whole or dropped (a batch
     // study's): a change of it that fails part way goes with the build, and its message
-    // does not say that it is completed when the project is opened again.
-    void BuildAside() { m_bBuiltAside = true; }
+    // does not say that it is completed when the project is opened again. Built in place of
+    // the project of the same name in the folder `replaced` (none: empty), its folder takes
+    // that folder's rights and group, and its new files those of that project's file, as a
+    // save of that project would give them.
+    void BuildAside(const std::string& replaced)
+    {
+        m_bBuiltAside = true;
+        m_strReplacedFolder = replaced;
+    }
     // The same for a project made without a main frame: it takes this one (and its
     // frame list) first.
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
@@ -437,6 +444,7 @@ private:
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
     bool m_bBuiltAside = false;  // see BuildAside()
+    std::string m_strReplacedFolder;  // see BuildAside()
     int m_nAddWriteFailures = 0;  // see AddWriteFailures()
     // The sets and images a save under another folder leaves out (their files are gone and
     // they are not in memory), taken out of the project while the save runs, with the lists
@@ -454,8 +462,12 @@ private:
     void PutBack(TLeftOut& leftOut);
     // The save holds: they go with their analyses, estimates and windows.
     void LetGo(TLeftOut& leftOut);
-    // The beginning of Create: the folder and name, the folder made, its lock.
-    bool Start(const std::string& folder, const std::string& name);
+    // The file whose rights the project's new files take: its project file, or that of the
+    // project a build replaces.
+    std::string NewFilesRightsOf() const;
+    // The beginning of Create: the folder and name, the folder made (`made` gets the folders
+    // it made), its lock.
+    bool Start(const std::string& folder, const std::string& name, std::vector<std::string>& made);
     // The folder and name, the "Select voxel" handler and a new display block; false
     // (nothing changed) for a name that cannot be a project's.
     bool TakeName(const std::string& folder, const std::string& name);

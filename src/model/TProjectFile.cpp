@@ -30,6 +30,7 @@
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
 #include "platform/TReasonCollector.h"
+#include "platform/TRights.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -141,12 +142,17 @@ std::string TProject::GetProjectFilePath() const
     return vx::JoinPath(m_strFolder, m_strName + ".tpj");
 }
 
-bool TProject::Start(const std::string& folder, const std::string& name)
+bool TProject::Start(const std::string& folder, const std::string& name, std::vector<std::string>& made)
 {
     if (!TakeName(folder, name))
         return false;
-    // A folder that cannot be made is refused with the making's own error.
-    if (!vx::MakeFolder(folder)) {
+    // A folder that cannot be made is refused with the making's own error. A build in place
+    // of an earlier project is made with that one's folder rights.
+    const bool like = !m_strReplacedFolder.empty() && !vx::FolderExists(folder);
+    const bool madeFolder = like ? vx::TRights::MakeFolderLike(folder, m_strReplacedFolder) : vx::MakeFolder(folder, &made);
+    if (like && madeFolder)
+        made.push_back(folder);
+    if (!madeFolder) {
         vx::Report("The project " + name + " cannot be created: its folder " + folder + " cannot be made: " +
                        vx::FileErrorReason(errno) + ".",
                    vx::ReportIcon::Exclamation);
@@ -171,18 +177,13 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     // The folders a create makes, from the project's own up to the first one that was there:
     // a create that fails takes them back, so that a refused command leaves no trace.
     std::vector<std::string> made;
-    for (std::string path = folder; !path.empty() && !vx::FolderExists(path) && !vx::FileExists(path);
-         path = vx::FolderOf(path))
-        made.push_back(path);
-    if (Start(folder, name) && Save())
+    if (Start(folder, name, made) && Save())
         return true;
     // A lock file it made goes while it is still held; the rest only when empty.
     m_hold->ReleaseAfterFailedOpen(folder);
     if (!made.empty())
         vx::RemoveFile(vx::TFileTransaction::WorkFolderOf(folder));
-    for (const std::string& path : made)
-        if (!vx::RemoveFile(path))
-            break;
+    vx::RemoveMadeFolders(made);
     return false;
 }
 
@@ -593,18 +594,19 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
                hadLock = vx::FileIdentityOf(lockFile).has_value();
     const bool noted = m_hold->NoteSaveAs(m_strFolder, folder, !hadFolder, !hadWork, !hadLock);
     auto hold = std::make_unique<TFolderHold>();
+    // The folder and those above it that this save made.
+    std::vector<std::string> made;
     const auto undoMade = [&] {
         PutBack(leftOut);
         // A lock file made here goes while it is still held.
         hold->ReleaseAfterFailedOpen(folder);
         if (!hadWork)
             vx::RemoveFile(work);  // only when empty
-        if (!hadFolder)
-            vx::RemoveFile(folder);
+        vx::RemoveMadeFolders(made);
         if (noted)
             vx::RemoveFile(TFolderHold::SaveAsNotePath(m_strFolder));
     };
-    if (!hadFolder && !vx::MakeFolder(folder)) {
+    if (!hadFolder && !vx::MakeFolder(folder, &made)) {
         const int error = errno;
         undoMade();
         return refuse("\r\nThat folder cannot be made: " + vx::FileErrorReason(error) + ".");

@@ -83,15 +83,20 @@ std::unique_ptr<vx::TFileTransaction> TProject::BeginChange()
     std::unique_ptr<vx::TFileTransaction> change = m_hold->BeginChange(m_strFolder, m_strName);
     // A new set, map or pixel file may be read by whoever may read the project file.
     if (change && !m_strName.empty())
-        change->NewFilesTakeRightsOf(GetProjectFilePath());
+        change->NewFilesTakeRightsOf(NewFilesRightsOf());
     return change;
+}
+
+std::string TProject::NewFilesRightsOf() const
+{
+    return m_strReplacedFolder.empty() ? GetProjectFilePath() : vx::JoinPath(m_strReplacedFolder, m_strName + ".tpj");
 }
 
 vx::TFileTransaction* TProject::NewFiles()
 {
     vx::TFileTransaction* pending = m_hold->NewFiles(m_strFolder, m_strName);
     if (pending && !m_strName.empty())
-        pending->NewFilesTakeRightsOf(GetProjectFilePath());
+        pending->NewFilesTakeRightsOf(NewFilesRightsOf());
     return pending;
 }
 

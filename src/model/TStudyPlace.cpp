@@ -88,8 +88,10 @@ std::string TStudyPlace::Take()
 
 bool TStudyPlace::Build(TProject& project)
 {
-    // A build whose save fails part way is dropped, never completed later.
-    project.BuildAside();
+    // A build whose save fails part way is dropped, never completed later. One in place of an
+    // earlier project takes that one's rights, whoever runs the batch with whatever umask;
+    // a study made for the first time those the system gives in the output folder.
+    project.BuildAside(m_replaces ? Folder() : std::string());
     return project.Create(m_swap.BuildFolder(), m_name);
 }
 

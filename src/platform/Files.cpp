@@ -152,17 +152,40 @@ bool RenameFile(const std::string& from, const std::string& to)
     return !ec;
 }
 
-bool MakeFolder(const std::string& path)
+bool MakeFolder(const std::string& path, std::vector<std::string>* made)
 {
     if (FileCallFails(kFileCreate))
         return false;
-    std::error_code ec;
-    fs::create_directories(fs::path(path), ec);
+    // Each missing folder is made by a call of its own, outermost first, so that the caller
+    // learns which ones this call made.
+    std::vector<fs::path> missing;
+    for (fs::path p(path); !p.empty() && !FolderExists(p.string()); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) == 0) {
+            if (made)
+                made->push_back(it->string());
+        } else if (errno != EEXIST || !FolderExists(it->string())) {
+            // The error of the making itself, not of the look after it.
+            if (errno == EEXIST)
+                errno = ENOTDIR;
+            return false;
+        }
+    }
     if (FolderExists(path))
         return true;
-    // The error of the making itself, not of the look after it.
-    errno = ec ? ec.value() : ENOTDIR;
+    errno = ENOTDIR;
     return false;
+}
+
+void RemoveMadeFolders(const std::vector<std::string>& made)
+{
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        if (!RemoveFile(*it))
+            break;
 }
 
 std::optional<TFileIdentity> FileIdentityOf(const std::string& path)

@@ -23,8 +23,13 @@ bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
 // Makes the folder and those above it that are missing; true when it is there. False, errno
-// saying why, when it could not be made.
-bool MakeFolder(const std::string& path);
+// saying why, when it could not be made. `made` gets each folder this call made, outermost
+// first (also when a deeper one then failed), and none that was there or that another
+// program made meanwhile.
+bool MakeFolder(const std::string& path, std::vector<std::string>* made = nullptr);
+// Takes back the folders a MakeFolder made, deepest first, as far as each is empty: a
+// refused command leaves no folder of its own behind, and nothing another program put there.
+void RemoveMadeFolders(const std::vector<std::string>& made);
 // What tells a file or folder from any other while it exists, however it is named (through
 // a link, with a trailing separator) and wherever it is renamed to: its device and inode.
 struct TFileIdentity {

@@ -65,12 +65,13 @@ mode_t LockFileMode(int folderFd)
 }
 
 // Gives the lock file open as fd, which this try has just made, the rights of its folder:
-// only a file this program made, of no other name, is ever changed. It takes the folder's
-// owner where the process may give it (root opening a user's project leaves the user's
-// lock file), and its group where this user belongs to it: where new files get their
-// maker's group (a folder that is not setgid, users with groups of their own), the other
-// users of a group folder could not write it otherwise. Should that fail, the lock is held
-// all the same; only another user on NFS is refused then, and told whom to ask.
+// only a file this program made, of no other name, is ever changed (the caller checks). It
+// takes the folder's owner where the process may give it (root opening a user's project
+// leaves the user's lock file), and its group where this user belongs to it: where new
+// files get their maker's group (a folder that is not setgid, users with groups of their
+// own), the other users of a group folder could not write it otherwise. Should that fail,
+// the lock is held all the same; only another user on NFS is refused then, and told whom
+// to ask.
 void GiveFolderRights(int fd, int folderFd)
 {
     struct stat folder {};
@@ -120,19 +121,9 @@ TFolderLock::TOffer TFolderLock::OfferOf(TResult result)
     }
 }
 
-// A file of other names is another file as well: locking it would lock that one, and
-// changing its rights would change that one's. It is treated as a link is.
-static bool IsOwnFile(const struct stat& st)
-{
-    return S_ISREG(st.st_mode) && st.st_nlink <= 1;
-}
-
 std::string TFolderLock::WhatIsThereInstead(const std::string& path)
 {
     // The lock file is never followed: a link under its name is what stands there.
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !IsOwnFile(st))
-        return "a hard link to another file";
     return vx::WhatIsThereInstead(path, false);
 }
 
@@ -180,7 +171,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     constexpr int kOpen = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
     made = false;
     struct stat st {};
-    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !IsOwnFile(st))
+    if (::fstatat(folderFd, FileName(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
         return TResult::NotAFile;
     // Open to write where this user may: NFS locks only files open for writing. A user who
     // may only read it locks it all the same where the file system allows.
@@ -198,6 +189,8 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         making = fd >= 0;
         if (!making && errno == EEXIST)  // made meanwhile by another program, or a link
             return TResult::Changed;
+        if (making)
+            BeforeRightsGiven(JoinPath(PathOfOpenFile(folderFd), FileName()));
     }
     if (fd < 0) {
         m_error = errno;
@@ -226,9 +219,12 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     if (::fstat(fd, &st) != 0)
         return fail(errno, TResult::Unavailable);
     examined = true;
-    if (!IsOwnFile(st))
+    if (!S_ISREG(st.st_mode))
         return fail(0, TResult::NotAFile);
-    if (making)
+    // A file of other names (a project copied with its files' names, cp -al) is locked as it
+    // is: a lock changes no file. Its rights are another file's too, and are never changed,
+    // also when another name was given to the file this try made.
+    if (making && st.st_nlink == 1)
         GiveFolderRights(fd, folderFd);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;

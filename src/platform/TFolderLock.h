@@ -17,11 +17,12 @@
 // - Then the hidden lock file in it (flock, never through a link, never waiting on a FIFO),
 //   on a descriptor open to read and write where this user may write the file, else open
 //   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock
-//   file with other names (hard links) is another file too, and is treated as a link is. A
+//   file with other names (hard links: a project copied with cp -al) is locked as it is. A
 //   lock file may be written by everyone who may write the folder, so that another user of
 //   a shared folder can lock it on NFS too: the program that makes it gives it those rights,
 //   with the folder's group and owner where it may give them (TRights), at once on its
-//   descriptor, and never changes the rights of a lock file it did not make.
+//   descriptor, and never changes the rights of a lock file it did not make alone (one of
+//   other names is another file's too).
 // - Once locked, the file is compared with the one under the lock file's name (device and
 //   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds
 //   nothing, and the lock is taken again on the file there now.
@@ -63,9 +64,9 @@ public:
         Forbidden,      // a lock file is there that this user may not open; LastError() says why
         Unavailable,    // the lock file cannot be made or locked for another reason (a full
                         // disk, a failing disk); LastError() says why
-        NotAFile,       // something other than a file of its own stands under the lock
-                        // file's name (a folder, a FIFO, a symbolic link, a hard link to
-                        // another file): it is neither locked, followed, changed nor waited on
+        NotAFile,       // something other than a file stands under the lock file's name (a
+                        // folder, a FIFO, a symbolic link): it is neither locked, followed,
+                        // changed nor waited on
         Moved,          // Keep: the folder at that path is not the one held
         Changed         // Keep: the lock file was lost, and the folder changed meanwhile
     };
@@ -117,8 +118,7 @@ public:
     // The name of the lock file in a folder.
     static const char* FileName();
     // What stands at `path` instead of a file, in a few words: "a folder", "a FIFO", "a
-    // socket", "a device", "a symbolic link", "a hard link to another file", else "something
-    // other than a file".
+    // socket", "a device", "a symbolic link", else "something other than a file".
     static std::string WhatIsThereInstead(const std::string& path);
     // The name of the user who owns the file at `path` (a number when the system has no
     // name for it); empty when it cannot be examined.

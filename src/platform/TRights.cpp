@@ -223,6 +223,29 @@ int TRights::MakePrivateFolder(const std::string& path)
     return fd;
 }
 
+bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
+{
+    TRights rights;
+    const TFound found = Of(model, rights);
+    if (found != TFound::There || !rights.OfFolder()) {
+        if (found != TFound::Failed)
+            errno = found == TFound::NotThere ? ENOENT : ENOTDIR;
+        return false;
+    }
+    const int fd = MakePrivateFolder(path);
+    if (fd < 0)
+        return false;
+    const bool given = rights.WithOwnerRights().GiveTo(fd);
+    const int error = errno;
+    ::close(fd);
+    if (!given) {
+        // Kept private, it would keep out those the model lets in.
+        ::rmdir(path.c_str());
+        errno = error;
+    }
+    return given;
+}
+
 bool TRights::GiveOwnerAllRightsOfFolder(const std::string& path)
 {
     // A descriptor for the path alone needs no right to the folder.

@@ -63,6 +63,11 @@ public:
     // Gives the owner of the folder at `path` (links not followed) every right to it,
     // through a descriptor of it; false, errno set, when that fails or no folder is there.
     static bool GiveOwnerAllRightsOfFolder(const std::string& path);
+    // Makes the folder at `path` (in a folder that is there) with the rights of the folder
+    // at `model` and every right of its owner: private first, then given them on its
+    // descriptor. False, errno set, with no folder left at `path`, when it cannot be made or
+    // given them (ENOENT, ENOTDIR: no folder at `model`).
+    static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
     mode_t m_mode = 0;

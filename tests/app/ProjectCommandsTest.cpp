@@ -2013,36 +2013,49 @@ TEST_F(ProjectCommandsTest, AProjectOfAFolderThatCannotBeWrittenOffersNoChangeOf
 
 // New Project and Save Project As into a folder whose lock fails after its lock file was
 // made (a file system without locks, or a failing one), locally and with locks as on NFS:
-// each says why, and leaves no folder behind, nor a lock file.
+// each says why, and leaves no folder behind, nor a lock file. A location removed by another
+// program once the dialog was accepted is made again, and every folder made goes.
 TEST_F(ProjectCommandsTest, ANewProjectOrSaveAsRefusedForItsLockLeavesNoFolderBehind)
 {
     TGuiFixture fixture;
     ASSERT_TRUE(fixture.Ok());
-    for (const bool nfs : {false, true}) {
-        for (const int error : {ENOLCK, EIO}) {
-            SCOPED_TRACE(std::string(nfs ? "on NFS, " : "") + vx::FileErrorReason(error));
-            // The second lock call locks the lock file the first one made.
-            std::vector<vx::TFileFault> faults{{vx::kFileLock, error, 2, true}};
-            if (nfs)
-                faults.push_back(LocksAsOnNFS());
-            const std::string why = "cannot be locked: " + vx::FileErrorReason(error) + ".";
-            ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
-            report.Clear();
-            {
-                TFileFaultScope armed(faults);
-                RunWithName(cmd::FileSaveProjectAs, "copy");
+    const std::string lastDir = g_strLastDir;
+    for (const std::string location : {"", "new/sub/"}) {
+        for (const bool nfs : {false, true}) {
+            for (const int error : {ENOLCK, EIO}) {
+                SCOPED_TRACE(location + (nfs ? "on NFS, " : "") + vx::FileErrorReason(error));
+                // The second lock call locks the lock file the first one made.
+                std::vector<vx::TFileFault> faults{{vx::kFileLock, error, 2, true}};
+                if (nfs)
+                    faults.push_back(LocksAsOnNFS());
+                const std::string why = "cannot be locked: " + vx::FileErrorReason(error) + ".";
+                const auto run = [&](int command, const std::string& name) {
+                    ASSERT_TRUE(vx::MakeFolder(lastDir + location));
+                    g_strLastDir = lastDir + location;
+                    TDialogScript script([&](QDialog& d) {
+                        return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
+                            dialog.NameEdit()->setText(QString::fromStdString(name));
+                            dialog.accept();
+                            if (!location.empty())
+                                ASSERT_TRUE(vx::RemoveFile(root.File("new/sub")) && vx::RemoveFile(root.File("new")));
+                        });
+                    });
+                    TFileFaultScope armed(faults);
+                    frame->Action(command)->trigger();
+                    g_strLastDir = lastDir;
+                };
+                ASSERT_TRUE(app.OpenProject(fixture.ProjectPath()));
+                report.Clear();
+                run(cmd::FileSaveProjectAs, "copy");
+                EXPECT_EQ(report.Messages(), std::vector<std::string>{"Failed to save project to " +
+                                                                      root.File(location + "copy") + ".\r\nThat folder " + why});
+                EXPECT_FALSE(vx::FileIdentityOf(root.File(location.empty() ? "copy" : "new")));
+                report.Clear();
+                run(cmd::FileNewProject, "study");
+                EXPECT_EQ(report.Messages(), (std::vector<std::string>{"The project study cannot be created: its folder " + why,
+                                                                       "Error creating a new project"}));
+                EXPECT_FALSE(vx::FileIdentityOf(root.File(location.empty() ? "study" : "new")));
             }
-            EXPECT_EQ(report.Messages(),
-                      std::vector<std::string>{"Failed to save project to " + root.File("copy") + ".\r\nThat folder " + why});
-            EXPECT_FALSE(vx::FileIdentityOf(root.File("copy")));
-            report.Clear();
-            {
-                TFileFaultScope armed(faults);
-                RunWithName(cmd::FileNewProject, "study");
-            }
-            EXPECT_EQ(report.Messages(), (std::vector<std::string>{"The project study cannot be created: its folder " + why,
-                                                                   "Error creating a new project"}));
-            EXPECT_FALSE(vx::FileIdentityOf(root.File("study")));
         }
     }
 }

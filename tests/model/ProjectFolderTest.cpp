@@ -26,8 +26,10 @@
 #include "model/TMRImage.h"
 #include "model/TMap.h"
 #include "model/TProject.h"
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
@@ -419,23 +421,20 @@ TEST_F(ProjectFolderTest, AFolderRenamedAtAnyStepOfASaveBeforeItsCommitIsNotWrit
 // Something other than a file under the lock file's name: open, create and Save As into
 // the folder are refused with the reason, at once, and leave it there, also with locks as
 // on NFS. A link is never followed: nothing is made where a dangling one points, nor is a
-// file elsewhere locked. A hard link is another file's name too: it is treated as a link,
-// and the private file it names keeps its rights.
+// file elsewhere locked. A lock file of two names, of a project copied with its files'
+// names (cp -al), is locked as it is: the copy opens, and so does the original, and the
+// lock file keeps its rights.
 TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
 {
     MakeProject();
     const std::string lockFile = m_folder + "/" + TFolderLock::FileName();
     const std::string other = m_dir.File("other"), otherLock = other + "/" + TFolderLock::FileName();
     const std::string elsewhere = m_dir.File("elsewhere"), aFile = m_dir.File("a file");
-    const std::string privateFile = m_dir.File("private");
     test::WriteBytes(aFile, "kept");
-    test::WriteBytes(privateFile, "private");
-    ASSERT_EQ(::chmod(privateFile.c_str(), 0600), 0);
     struct TCase {
         const char* what;
         mode_t type;
         std::function<int(const std::string&)> make;
-        const char* notWhat = ", not a file";
     };
     const auto linkTo = [](const std::string& target) {
         return [target](const std::string& path) { return ::symlink(target.c_str(), path.c_str()); };
@@ -445,9 +444,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         for (const TCase& c :
              {TCase{"a folder", S_IFDIR, [](const std::string& path) { return ::mkdir(path.c_str(), 0777); }},
               TCase{"a FIFO", S_IFIFO, [](const std::string& path) { return ::mkfifo(path.c_str(), 0666); }},
-              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)},
-              TCase{"a hard link to another file", S_IFREG,
-                    [&](const std::string& path) { return ::link(privateFile.c_str(), path.c_str()); }, ""}})
+              TCase{"a symbolic link", S_IFLNK, linkTo(elsewhere)}, TCase{"a symbolic link", S_IFLNK, linkTo(aFile)}})
             tries.emplace_back(nfs, c);
     for (const auto& [nfs, c] : tries) {
         SCOPED_TRACE(std::string(c.what) + (nfs ? ", on NFS" : ""));
@@ -466,7 +463,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
             TProject project;
             EXPECT_FALSE(project.Create(m_folder, "q"));
         }
-        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + c.notWhat + ".";
+        const std::string refusal = std::string(", because its lock file ") + "%s is " + c.what + ", not a file.";
         const auto because = [&](const std::string& path) {
             std::string text = refusal;
             return text.replace(text.find("%s"), 2, path);
@@ -498,12 +495,55 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
         EXPECT_EQ(test::FolderNames(other), std::vector<std::string>{TFolderLock::FileName()});
         EXPECT_FALSE(std::filesystem::exists(elsewhere)) << "a file was made where the link points";
         EXPECT_EQ(test::ReadBytes(aFile), "kept");
-        EXPECT_EQ(test::ReadBytes(privateFile), "private");
-        ASSERT_EQ(::stat(privateFile.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0600u);
         ASSERT_TRUE(RemoveFile(otherLock));
         ASSERT_TRUE(RemoveFile(other));
     }
+
+    ASSERT_TRUE(RemoveFile(lockFile));
+    test::WriteBytes(lockFile, "");
+    ASSERT_EQ(::chmod(lockFile.c_str(), 0600), 0);
+    const std::string copy = m_dir.File("copy");
+    ASSERT_EQ(test::RunShell("cp -al '" + m_folder + "' '" + copy + "'").first, 0);
+    for (const bool nfs : {false, true}) {
+        test::TFileFaultScope faults(nfs ? std::vector<TFileFault>{test::LocksAsOnNFS()} : std::vector<TFileFault>{});
+        for (const std::string& folder : {copy, m_folder}) {
+            SCOPED_TRACE(folder + (nfs ? ", on NFS" : ""));
+            test::TScriptedReport script;
+            TProject project;
+            g_pProject = &project;
+            EXPECT_TRUE(project.Load(folder + "/p.tpj"));
+            EXPECT_TRUE(project.FolderCanBeWritten());
+            g_pProject = nullptr;
+            EXPECT_TRUE(script.Messages().empty()) << script.Messages().front();
+        }
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_nlink, 2u);
+
+    // A lock file the open makes, given another name by another program before its rights
+    // are given, keeps those it was made with (0644 under umask 022, not the 0664 of its
+    // group-writable folder): the file is the other name's too.
+    ASSERT_TRUE(RemoveFile(lockFile));
+    ASSERT_EQ(::chmod(m_folder.c_str(), 0775), 0);
+    const mode_t mask = ::umask(022);
+    const std::string named = m_dir.File("named");
+    SetBeforeRightsHook([&](const std::string& made) {
+        if (FileNameOf(made) == TFolderLock::FileName())
+            ASSERT_EQ(::link(made.c_str(), named.c_str()), 0);
+    });
+    {
+        TProject project;
+        g_pProject = &project;
+        EXPECT_TRUE(project.Load(m_folder + "/p.tpj"));
+        EXPECT_TRUE(project.FolderCanBeWritten());
+        g_pProject = nullptr;
+    }
+    SetBeforeRightsHook({});
+    ::umask(mask);
+    ASSERT_EQ(::stat(named.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 // A lock file removed while the project is open (a cleaning tool, a sync client) is made

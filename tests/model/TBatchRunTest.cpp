@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -945,6 +948,54 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserARerunKeepsReadOnlyFoldersAndNamesAFileItCa
         EXPECT_TRUE(::stat((p1 + "/sub").c_str(), &st) == 0 && (st.st_mode & 07777) == c.folderMode);
         EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
     }
+}
+
+// A group's output folder (setgid, 2775) shared by two users with groups of their own: a
+// member whose umask is 077 re-runs the batch the other one ran, and each rebuilt study
+// keeps its folder's rights and group and its files' rights, so that the other member opens
+// it with no message. A study made for the first time takes the output folder's group.
+TEST_F(BatchRunTest, ARerunByAMemberWithANarrowUmaskKeepsTheRightsOfTheGroupsStudies)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "two ordinary users with groups of their own are made only by root";
+    ::chmod(exams.Path().c_str(), 0755);
+    constexpr gid_t kGroup = 65532;
+    ASSERT_TRUE(vx::MakeFolder(run.m_strOutput));
+    ASSERT_EQ(::chown(run.m_strOutput.c_str(), 65534, kGroup), 0);
+    ASSERT_EQ(::chmod(run.m_strOutput.c_str(), 02775), 0);
+    const auto runAs = [&](uid_t user, mode_t mask, const std::function<std::string()>& then) {
+        return AsUser(user, gid_t(user), [&] {
+            ::umask(mask);
+            return run.Run() ? then() : std::string("the run failed");
+        }, {kGroup});
+    };
+    const std::string s1 = run.m_strOutput + "/s1";
+    // The kinds of rights and groups of the study's folder and everything in it.
+    const auto rights = [&] {
+        std::set<std::string> kinds;
+        const auto note = [&](const std::string& path) {
+            struct stat st {};
+            char mode[8];
+            if (::lstat(path.c_str(), &st) == 0 && std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777)))
+                kinds.insert((S_ISDIR(st.st_mode) ? "folder " : "file ") + std::string(mode) + " " +
+                             std::to_string(st.st_gid));
+        };
+        note(s1);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(s1))
+            note(entry.path().string());
+        std::string text;
+        for (const std::string& kind : kinds)
+            text += kind + "\n";
+        return text;
+    };
+    const std::string group = "file 0664 65532\nfolder 2775 65532\n";
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    EXPECT_EQ(runAs(65534, 002, rights), group);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    const std::string log = runAs(65533, 077, [&] { return g_batchLog; });
+    EXPECT_EQ(log.find("Error"), std::string::npos) << log;
+    EXPECT_EQ(rights(), group);
+    EXPECT_EQ(AsUser(65534, 65534, [&] { return Study("s1"); }, {kGroup}), "a b");
 }
 
 // A folder that cannot be listed is never taken for an empty one. As an ordinary user: an
