@@ -357,25 +357,13 @@ std::string TFileTransaction::StagingFolder()
     const std::string work = WorkFolderOf(m_folder);
     if (FolderExists(work))
         return work;
+    // Whoever may write the folder may write its work folder, whatever the umask: it takes
+    // the folder's owner (where the process may give it), group (where this user belongs to
+    // it), permission bits and ACL, and this user's own rights. The folder is looked at
+    // through its path's links, as the project is.
     errno = 0;
-    const int fd = TRights::MakePrivateFolder(work);
-    if (fd >= 0) {
-        // Whoever may write the folder may write its work folder, whatever the umask: it
-        // takes the folder's owner (where the process may give it), group (where this user
-        // belongs to it), permission bits and ACL, and this user's own rights. The folder
-        // is looked at through its path's links, as the project is.
-        TRights folder;
-        const TRights::TFound found = TRights::Of(m_folder + "/.", folder);
-        const bool given = found == TRights::TFound::There && folder.WithOwnerRights().GiveTo(fd);
-        const int error = found == TRights::TFound::NotThere ? ENOENT : errno != 0 ? errno : EIO;
-        ::close(fd);
-        if (given)
-            return work;
-        // Kept private to this user, it would keep the folder's other users from saving.
-        ::rmdir(work.c_str());
-        NoteFailure(work, error, TCall::WriteWorkFolder);
-        return std::string();
-    }
+    if (TRights::MakeFolderLike(work, m_folder + "/."))
+        return work;
     // Why it could not be made, before the look below changes errno.
     const int error = errno;
     if (error == EEXIST && FolderExists(work))  // made meanwhile
