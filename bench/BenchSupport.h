@@ -295,4 +295,17 @@ inline bool MakeProjectOfSets(const std::string& folder, const std::string& name
     return project.m_pWorkSet && project.SaveWorkSet(false) && project.Save();
 }
 
+// A benchmark program's main: runs the benchmarks its command line names, then removes
+// the folder they wrote in.
+inline int RunBenchmarksThenRemove(int argc, char** argv, const std::string& folder)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    RemoveFolderTree(folder);
+    benchmark::Shutdown();
+    return 0;
+}
+
 }  // namespace vx::bench

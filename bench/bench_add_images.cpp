@@ -89,12 +89,6 @@ BENCHMARK(BM_AddImages)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RegisterReaders();  // as the program does at its start
-    benchmark::RunSpecifiedBenchmarks();
-    vx::RemoveFolderTree(Folder());
-    benchmark::Shutdown();
-    return 0;
+    return vx::bench::RunBenchmarksThenRemove(argc, argv, Folder());
 }

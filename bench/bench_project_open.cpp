@@ -62,11 +62,5 @@ BENCHMARK(BM_ProjectOpen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRea
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    vx::RemoveFolderTree(ProjectFolder());
-    benchmark::Shutdown();
-    return 0;
+    return vx::bench::RunBenchmarksThenRemove(argc, argv, ProjectFolder());
 }

@@ -59,11 +59,5 @@ BENCHMARK(BM_SaveAs)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    vx::RemoveFolderTree(Folder());
-    benchmark::Shutdown();
-    return 0;
+    return vx::bench::RunBenchmarksThenRemove(argc, argv, Folder());
 }
