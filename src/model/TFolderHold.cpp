@@ -40,12 +40,19 @@ std::map<std::string, vx::TFileIdentity>& KeptStates()
 // Removes the files of a work folder (what was staged and never put in place, undo
 // states) but the one named `keep`; the folders in it and everything outside it stay, and
 // so does all of it when it cannot be listed: false then, unless there is no work folder.
+// The folder is listed and emptied through a descriptor of it, never through a link: one
+// put at its name by whoever may write the project's folder leads to no other files.
 bool RemoveWorkFiles(const std::string& work, const std::string& keep = std::string())
 {
-    const vx::TFolderListing listing = vx::ListFolder(work);
+    const int fd = ::open(work.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    const std::string folder = "/proc/self/fd/" + std::to_string(fd);
+    const vx::TFolderListing listing = vx::ListFolder(folder);
     for (const vx::TFolderEntry& entry : listing.entries)
         if (!entry.isFolder && entry.name != keep)
-            vx::RemoveFile(vx::JoinPath(work, entry.name));
+            vx::RemoveFile(vx::JoinPath(folder, entry.name));
+    ::close(fd);
     return listing.Whole() || listing.error == ENOENT;
 }
 

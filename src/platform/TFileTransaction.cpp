@@ -355,7 +355,13 @@ std::string TFileTransaction::StagingFolder()
         return std::string();
     }
     const std::string work = WorkFolderOf(m_folder);
-    if (FolderExists(work))
+    // The work folder itself, never a link at its name: one put there by whoever may write
+    // the folder would lead the staged files, the journal and their removal elsewhere.
+    const auto isWorkFolder = [&] {
+        struct stat st {};
+        return ::lstat(work.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    if (isWorkFolder())
         return work;
     // Whoever may write the folder may write its work folder, whatever the umask: it takes
     // the folder's owner (where the process may give it), group (where this user belongs to
@@ -366,7 +372,7 @@ std::string TFileTransaction::StagingFolder()
         return work;
     // Why it could not be made, before the look below changes errno.
     const int error = errno;
-    if (error == EEXIST && FolderExists(work))  // made meanwhile
+    if (error == EEXIST && isWorkFolder())  // made meanwhile
         return work;
     NoteFailure(work, error != 0 ? error : EIO, TCall::WriteWorkFolder);
     return std::string();

@@ -3,6 +3,7 @@
 // truncation.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -864,6 +865,19 @@ TEST_F(ProjectFileTest, OpeningRemovesOnlyWhatTheProgramLeftInItsWorkFolderAndOn
     for (const std::string& name : leftovers)
         kept.erase(".vexara/" + name);
     EXPECT_TRUE(test::ReadFolderTree(folder) == kept);
+
+    // A link put in place of the work folder (by anyone who may write the project's folder)
+    // leads the open to no other folder: the files there stay.
+    const std::string elsewhere = m_dir.File("elsewhere");
+    ASSERT_TRUE(MakeFolder(elsewhere));
+    test::WriteBytes(elsewhere + "/thesis.txt", "someone's thesis");
+    std::filesystem::remove_all(work);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), work.c_str()), 0);
+    {
+        TProject opened;
+        EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+    }
+    EXPECT_EQ(test::ReadBytes(elsewhere + "/thesis.txt"), "someone's thesis");
 }
 
 TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClosedAndUntouched)

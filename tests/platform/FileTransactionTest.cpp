@@ -201,6 +201,16 @@ TEST_F(FileTransaction, AWorkFolderReplacedAsItIsMadeIsNeitherChangedNorUsed)
         ASSERT_TRUE(RemoveFolderTree(work));
         ASSERT_TRUE(RemoveFolderTree(m_dir.File("away")));
     }
+    // Nor is a link that stood at its name before.
+    {
+        test::TTempFolder other;
+        ASSERT_EQ(::symlink(other.Path().c_str(), work.c_str()), 0);
+        TFileTransaction transaction(m_dir.Path());
+        EXPECT_FALSE(WriteInTransaction(transaction, m_dir.File("a"), "new a"));
+        EXPECT_TRUE(transaction.FailedCall() == TFileTransaction::TCall::WriteWorkFolder);
+        EXPECT_TRUE(test::ListedEntries(other.Path()).empty());
+        ASSERT_EQ(::unlink(work.c_str()), 0);
+    }
     // One that cannot be given its rights is not left private to this user.
     {
         test::TFileFaultScope faults({{kFileRights, EIO, 1, true}});
