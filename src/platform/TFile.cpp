@@ -403,7 +403,7 @@ int MakeUniqueFile(std::string& pattern, mode_t mode)
 
 }  // namespace
 
-bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transaction)
+bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transaction, const std::string& rightsLike)
 {
     Abort();
     m_target = targetPath;
@@ -439,6 +439,13 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     if (found == TRights::TFound::NotThere && transaction) {
         model = &transaction->NewFilesLike();
         found = transaction->NewFilesRights(rights);
+    } else if (found == TRights::TFound::NotThere && !rightsLike.empty()) {
+        model = &rightsLike;
+        found = TRights::Of(rightsLike, rights);
+        if (found == TRights::TFound::There && rights.OfFolder()) {
+            rights = TRights();
+            found = TRights::TFound::NotThere;
+        }
     }
     if (found == TRights::TFound::Failed) {
         m_file.m_error = errno != 0 ? errno : EIO;

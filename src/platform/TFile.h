@@ -139,8 +139,10 @@ public:
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
-    // File().LastError() tells why Begin or Commit failed.
-    bool Begin(const std::string& targetPath, TFileTransaction* transaction = nullptr);
+    // File().LastError() tells why Begin or Commit failed. A file of no transaction that
+    // replaces none takes the rights of the file at `rightsLike` where one is there.
+    bool Begin(const std::string& targetPath, TFileTransaction* transaction = nullptr,
+               const std::string& rightsLike = std::string());
     TFile& File() { return m_file; }
     // durable: the data is on the disk before the rename, for files that outlive the
     // run. Files only this run reads back (undo states) skip the wait.

@@ -588,7 +588,9 @@ bool TFileTransaction::Commit()
     };
     {
         TAtomicFile out;
-        if (!out.Begin(journal) || !out.File().WriteText(text))
+        // It names the files and holds digests of their contents: who may not read the
+        // project may not read it either.
+        if (!out.Begin(journal, nullptr, m_newFilesLike) || !out.File().WriteText(text))
             return Fail(journal, out.File().LastError(), TCall::Write);
         if (m_check && !m_check())
             return refuse();

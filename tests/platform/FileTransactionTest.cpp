@@ -137,6 +137,27 @@ TEST_F(FileTransaction, ARenameThatFailsAfterTheJournalIsCompletedLater)
     EXPECT_EQ(TFileTransaction::Recover(Journal(dir)), TFileTransaction::TRecovery::None);
 }
 
+// The journal names the files and holds digests of their contents: it takes the rights of
+// the project's file, as the new files do, not the umask's.
+TEST_F(FileTransaction, TheJournalIsReadByThoseWhoMayReadTheProjectAlone)
+{
+    test::WriteBytes(m_dir.File("p.tpj"), "project");
+    ASSERT_EQ(::chmod(m_dir.File("p.tpj").c_str(), 0640), 0);
+    const mode_t mask = ::umask(022);
+    TFileTransaction transaction(m_dir.Path());
+    transaction.NewFilesTakeRightsOf(m_dir.File("p.tpj"));
+    WriteNewFiles(m_dir, transaction);
+    mode_t seen = 0;
+    TFile::SetStepHook([&] {
+        struct stat st {};
+        if (seen == 0 && ::lstat(Journal(m_dir).c_str(), &st) == 0)
+            seen = st.st_mode & 07777;
+    });
+    EXPECT_TRUE(transaction.Commit());
+    ::umask(mask);
+    EXPECT_EQ(seen, 0640u);
+}
+
 TEST_F(FileTransaction, RecoverTellsAStagedFileAlreadyInPlaceFromALostOne)
 {
     // Stopped after the journal and the first rename: "a" is new, "b" old, "c" there.
