@@ -670,9 +670,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     }
 }
 
-// A data-set, map or pixel file this user may not read is named with whom to ask, where the
-// user meets it: at File > Open and at the recent list, and again when the set is chosen in
-// the explorer.
+// A data-set, map or pixel file this user may not read is named with whom to ask, and one
+// whose read the disk fails is said to be so (not to be invalid), where the user meets it:
+// at File > Open and at the recent list, and again when the set is chosen in the explorer.
 TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
@@ -680,40 +680,78 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
     MakeProjectOfEachFile(folder, "p");
     // A folder the user may write: the project opens with its lock.
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
-    for (const std::string& file : {b, img, map})
-        ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    // The call count at which File > Open reads the map file a second time: its read then
+    // fails part way.
+    int mapReadPartWay = 0;
+    for (int at = 1; at < 100000 && mapReadPartWay == 0; ++at) {
+        TFileFaultScope fault({{vx::kFileRead, EIO, at}});
+        TScriptedFileChooser chooser(folder + "/p.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        if (vx::FileFaultStruckRead() == map)
+            mapReadPartWay = at + 1;
+    }
+    ASSERT_GT(mapReadPartWay, 0);
     const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
-    AsAnOrdinaryUserHere([&] {
-        for (const bool recent : {false, true}) {
-            SCOPED_TRACE(recent ? "recent list" : "File > Open");
-            report.Clear();
-            if (recent) {
-                app.AddToRecentFileList(folder + "/p.tpj");
-                frame->Action(cmd::FileMruFirst)->trigger();
-            } else {
-                TScriptedFileChooser chooser(folder + "/p.tpj");
-                frame->Action(cmd::FileOpenProject)->trigger();
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        std::vector<vx::TFileFault> opening, choosing;  // armed around the open and the choice
+        std::vector<std::string> saidAtOpen;
+        std::string saidAtChoice;
+        bool ordinaryUser = false;
+    } rows[] = {
+        {"a failing disk: the map file's read at the open, the samples' read at the choice", [] {},
+         {{vx::kFileRead, EIO, mapReadPartWay}}, {{vx::kFileReadAt, EIO, 1}},
+         {"The map file " + map + " cannot be read to its end: input/output error."},
+         "The CSI data file " + b + " cannot be read to its end: input/output error."},
+        {"files this user may not read",
+         [&] {
+             for (const std::string& file : {b, img, map})
+                 ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+         },
+         {}, {},
+         {"Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask + " (" + img +
+              ")\r\nThese images stay in the project and show once their pixel files may be read.",
+          "Cannot open map file " + map + ": you may not read it" + ask,
+          "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
+              "\r\nThese sets stay in the project and load once their data-set files may be read."},
+         "Can not open CSI data set file " + b + ": you may not read it" + ask, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.make();
+        const auto openAndChoose = [&] {
+            for (const bool recent : {false, true}) {
+                SCOPED_TRACE(recent ? "recent list" : "File > Open");
+                report.Clear();
+                {
+                    TFileFaultScope faults(row.opening);
+                    if (recent) {
+                        app.AddToRecentFileList(folder + "/p.tpj");
+                        frame->Action(cmd::FileMruFirst)->trigger();
+                    } else {
+                        TScriptedFileChooser chooser(folder + "/p.tpj");
+                        frame->Action(cmd::FileOpenProject)->trigger();
+                    }
+                    EXPECT_EQ(vx::FileFaultStruckRead(), row.opening.empty() ? "" : map);
+                }
+                EXPECT_EQ(report.Messages(), row.saidAtOpen);
             }
-            EXPECT_EQ(report.Messages(),
-                      (std::vector<std::string>{
-                          "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask +
-                              " (" + img + ")\r\nThese images stay in the project and show once their pixel files may "
-                                           "be read.",
-                          "Cannot open map file " + map + ": you may not read it" + ask,
-                          "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
-                              "\r\nThese sets stay in the project and load once their data-set files may be read."}));
-        }
-        report.Clear();
-        // "b" is made the work set by a double click in the explorer.
-        CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
-        tree->expandAll();
-        const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
-        EXPECT_EQ(found.size(), 1);
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
-        EXPECT_EQ(report.Messages(),
-                  std::vector<std::string>{"Can not open CSI data set file " + b + ": you may not read it" + ask});
-        return std::string();
-    });
+            report.Clear();
+            // "b" is made the work set by a double click in the explorer.
+            CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
+            tree->expandAll();
+            const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
+            EXPECT_EQ(found.size(), 1);
+            {
+                TFileFaultScope faults(row.choosing);
+                QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
+            }
+            EXPECT_EQ(report.Messages(), std::vector<std::string>{row.saidAtChoice});
+            return std::string();
+        };
+        row.ordinaryUser ? AsAnOrdinaryUserHere(openAndChoose) : openAndChoose();
+    }
 }
 
 // File > Open Project on a project of an older version whose set record cannot be used (its
