@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
@@ -589,7 +590,8 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
 // File > Open Project and the recent list on a project that cannot be opened say why, as
 // the user meets it (as an ordinary user where the case needs one): the folder missing or
 // unreachable, the project file missing, unreadable by this user (and whom to ask) or
-// failing to open, or a file that is no project file. The open project stays.
+// failing to open, or a file that is no project file, or a read that fails only once the
+// open has begun (the open project is then opened again). The open project stays.
 TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectStays)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
@@ -603,6 +605,7 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
         std::function<void()> make, undo;
         std::string said;
         bool ordinaryUser = false;
+        std::vector<vx::TFileFault> faults = {};  // armed afresh around each open
     } rows[] = {
         {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
          [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
@@ -642,6 +645,17 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
         {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
          [&] { MakeProjectOfSets(folder, "p"); },
          "Error: Invalid Project File"},
+        {"a project file whose read fails once the check has passed (at the record it keeps aside)",
+         [&] {
+             TProject project;
+             ASSERT_TRUE(project.Create(folder, "p"));
+             AddStoredImage(project, folder, "img", 4, 3, 7);
+             (*project.m_pImageSet->Begin())->SetWidth(0, false);
+             ASSERT_TRUE(project.Save());
+         },
+         [&] { MakeProjectOfSets(folder, "p"); },
+         refused + "its project file " + path + " cannot be read to its end: input/output error.", false,
+         {{vx::kFileReadAt, EIO, 1}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -650,6 +664,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
             std::string said;
             for (const bool recent : {false, true}) {
                 report.Clear();
+                std::optional<TFileFaultScope> faults;
+                if (!row.faults.empty())
+                    faults.emplace(row.faults);
                 if (recent) {
                     app.AddToRecentFileList(path);
                     frame->Action(cmd::FileMruFirst)->trigger();
@@ -657,6 +674,7 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
                     TScriptedFileChooser chooser(path);
                     frame->Action(cmd::FileOpenProject)->trigger();
                 }
+                faults.reset();
                 said += recent ? "recent:" : "open:";
                 for (const std::string& message : report.Messages())
                     said += " " + message;
