@@ -73,7 +73,8 @@ public:
     void OnFileBatchProcessing();
     void OnProjectCloseImages();
     // Replaces the open project by the one in the file; false (open project kept when
-    // the file fails the check, else no project) after the cause has been reported.
+    // the file fails the check, else opened again from its file) after the cause has been
+    // reported.
     bool OpenProject(const std::string& path);
 
     // Help.

@@ -89,9 +89,17 @@ bool CVexaraApp::OpenProject(const std::string& path)
         vx::Report(refusal, vx::ReportIcon::Exclamation);
         return false;
     }
+    // A load that fails once the check has passed (a read failing further on) has said why;
+    // the project that was open is then opened again from its file, which holds what the
+    // user chose to keep when it was offered for saving, so that the user is where they
+    // were. Where that fails as well, its own message says why.
+    const std::string earlier = g_pProject ? g_pProject->GetProjectFilePath() : std::string();
     CloseProject();
-    if (!m_pMainFrame->OpenProjectFile(path))
+    if (!m_pMainFrame->OpenProjectFile(path)) {
+        if (!earlier.empty())
+            m_pMainFrame->OpenProjectFile(earlier);
         return false;
+    }
     vx::SetCurrentFolder(g_pProject->GetFolder());
     return true;
 }

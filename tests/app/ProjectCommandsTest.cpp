@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "app/CChildFrame.h"
 #include "app/CExplorerFrameBase.h"
@@ -589,7 +590,8 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
 // File > Open Project and the recent list on a project that cannot be opened say why, as
 // the user meets it (as an ordinary user where the case needs one): the folder missing or
 // unreachable, the project file missing, unreadable by this user (and whom to ask) or
-// failing to open, or a file that is no project file. The open project stays.
+// failing to open, or a file that is no project file, or a read that fails only once the
+// open has begun (the open project is then opened again). The open project stays.
 TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectStays)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
@@ -603,6 +605,7 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
         std::function<void()> make, undo;
         std::string said;
         bool ordinaryUser = false;
+        std::vector<vx::TFileFault> faults = {};  // armed afresh around each open
     } rows[] = {
         {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
          [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
@@ -642,6 +645,17 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
         {"no project file inside", [&] { std::filesystem::resize_file(path, 10); },
          [&] { MakeProjectOfSets(folder, "p"); },
          "Error: Invalid Project File"},
+        {"a project file whose read fails once the check has passed (at the record it keeps aside)",
+         [&] {
+             TProject project;
+             ASSERT_TRUE(project.Create(folder, "p"));
+             AddStoredImage(project, folder, "img", 4, 3, 7);
+             (*project.m_pImageSet->Begin())->SetWidth(0, false);
+             ASSERT_TRUE(project.Save());
+         },
+         [&] { MakeProjectOfSets(folder, "p"); },
+         refused + "its project file " + path + " cannot be read to its end: input/output error.", false,
+         {{vx::kFileReadAt, EIO, 1}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -650,6 +664,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
             std::string said;
             for (const bool recent : {false, true}) {
                 report.Clear();
+                std::optional<TFileFaultScope> faults;
+                if (!row.faults.empty())
+                    faults.emplace(row.faults);
                 if (recent) {
                     app.AddToRecentFileList(path);
                     frame->Action(cmd::FileMruFirst)->trigger();
@@ -657,6 +674,7 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
                     TScriptedFileChooser chooser(path);
                     frame->Action(cmd::FileOpenProject)->trigger();
                 }
+                faults.reset();
                 said += recent ? "recent:" : "open:";
                 for (const std::string& message : report.Messages())
                     said += " " + message;
@@ -670,9 +688,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     }
 }
 
-// A data-set, map or pixel file this user may not read is named with whom to ask, where the
-// user meets it: at File > Open and at the recent list, and again when the set is chosen in
-// the explorer.
+// A data-set, map or pixel file this user may not read is named with whom to ask, and one
+// whose read the disk fails is said to be so (not to be invalid), where the user meets it:
+// at File > Open and at the recent list, and again when the set is chosen in the explorer.
 TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
@@ -680,40 +698,78 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
     MakeProjectOfEachFile(folder, "p");
     // A folder the user may write: the project opens with its lock.
     ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
-    for (const std::string& file : {b, img, map})
-        ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    // The call count at which File > Open reads the map file a second time: its read then
+    // fails part way.
+    int mapReadPartWay = 0;
+    for (int at = 1; at < 100000 && mapReadPartWay == 0; ++at) {
+        TFileFaultScope fault({{vx::kFileRead, EIO, at}});
+        TScriptedFileChooser chooser(folder + "/p.tpj");
+        frame->Action(cmd::FileOpenProject)->trigger();
+        if (vx::FileFaultStruckRead() == map)
+            mapReadPartWay = at + 1;
+    }
+    ASSERT_GT(mapReadPartWay, 0);
     const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
-    AsAnOrdinaryUserHere([&] {
-        for (const bool recent : {false, true}) {
-            SCOPED_TRACE(recent ? "recent list" : "File > Open");
-            report.Clear();
-            if (recent) {
-                app.AddToRecentFileList(folder + "/p.tpj");
-                frame->Action(cmd::FileMruFirst)->trigger();
-            } else {
-                TScriptedFileChooser chooser(folder + "/p.tpj");
-                frame->Action(cmd::FileOpenProject)->trigger();
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        std::vector<vx::TFileFault> opening, choosing;  // armed around the open and the choice
+        std::vector<std::string> saidAtOpen;
+        std::string saidAtChoice;
+        bool ordinaryUser = false;
+    } rows[] = {
+        {"a failing disk: the map file's read at the open, the samples' read at the choice", [] {},
+         {{vx::kFileRead, EIO, mapReadPartWay}}, {{vx::kFileReadAt, EIO, 1}},
+         {"The map file " + map + " cannot be read to its end: input/output error."},
+         "The CSI data file " + b + " cannot be read to its end: input/output error."},
+        {"files this user may not read",
+         [&] {
+             for (const std::string& file : {b, img, map})
+                 ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+         },
+         {}, {},
+         {"Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask + " (" + img +
+              ")\r\nThese images stay in the project and show once their pixel files may be read.",
+          "Cannot open map file " + map + ": you may not read it" + ask,
+          "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
+              "\r\nThese sets stay in the project and load once their data-set files may be read."},
+         "Can not open CSI data set file " + b + ": you may not read it" + ask, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.make();
+        const auto openAndChoose = [&] {
+            for (const bool recent : {false, true}) {
+                SCOPED_TRACE(recent ? "recent list" : "File > Open");
+                report.Clear();
+                {
+                    TFileFaultScope faults(row.opening);
+                    if (recent) {
+                        app.AddToRecentFileList(folder + "/p.tpj");
+                        frame->Action(cmd::FileMruFirst)->trigger();
+                    } else {
+                        TScriptedFileChooser chooser(folder + "/p.tpj");
+                        frame->Action(cmd::FileOpenProject)->trigger();
+                    }
+                    EXPECT_EQ(vx::FileFaultStruckRead(), row.opening.empty() ? "" : map);
+                }
+                EXPECT_EQ(report.Messages(), row.saidAtOpen);
             }
-            EXPECT_EQ(report.Messages(),
-                      (std::vector<std::string>{
-                          "Some of the image files could not be loaded\r\nimg: you may not read its pixel file" + ask +
-                              " (" + img + ")\r\nThese images stay in the project and show once their pixel files may "
-                                           "be read.",
-                          "Cannot open map file " + map + ": you may not read it" + ask,
-                          "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
-                              "\r\nThese sets stay in the project and load once their data-set files may be read."}));
-        }
-        report.Clear();
-        // "b" is made the work set by a double click in the explorer.
-        CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
-        tree->expandAll();
-        const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
-        EXPECT_EQ(found.size(), 1);
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
-        EXPECT_EQ(report.Messages(),
-                  std::vector<std::string>{"Can not open CSI data set file " + b + ": you may not read it" + ask});
-        return std::string();
-    });
+            report.Clear();
+            // "b" is made the work set by a double click in the explorer.
+            CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
+            tree->expandAll();
+            const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
+            EXPECT_EQ(found.size(), 1);
+            {
+                TFileFaultScope faults(row.choosing);
+                QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
+            }
+            EXPECT_EQ(report.Messages(), std::vector<std::string>{row.saidAtChoice});
+            return std::string();
+        };
+        row.ordinaryUser ? AsAnOrdinaryUserHere(openAndChoose) : openAndChoose();
+    }
 }
 
 // File > Open Project on a project of an older version whose set record cannot be used (its
