@@ -610,7 +610,7 @@ bool TFileTransaction::Commit()
         if (const int error = RemoveIfThere(journal); error != 0) {
             NoteFailure(journal, error, TCall::RemoveJournal);
         } else if (const int synced = SyncFolder(work, renames.empty() ? journal : renames.front().temp);
-                   synced != 0 && synced != EACCES && synced != EPERM) {
+                   synced != 0) {
             NoteFailure(work, synced, TCall::SyncFolder);
         }
         return refuse();

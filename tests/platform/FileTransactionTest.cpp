@@ -477,6 +477,8 @@ TEST_F(FileTransaction, ACommitRefusedByItsCheckLeavesNoJournalToBeCompleted)
         {2, {}, true, false, ""},
         // The first sync is the journal's, the second its removal's.
         {2, {{kFileSyncFolder, EIO, 2}}, true, false, work},
+        // A work folder this user may not open, with nothing left in it to sync through.
+        {2, {{kFileSyncFolder, EACCES, 2}}, true, false, work},
         {2, {{kFileRemove, EIO, 1}}, true, true, journal},
     };
     for (const auto& row : rows) {
@@ -501,7 +503,7 @@ TEST_F(FileTransaction, ACommitRefusedByItsCheckLeavesNoJournalToBeCompleted)
         EXPECT_EQ(test::FolderNames(work).size(), row.journalKept ? 3u : 2u);
         EXPECT_EQ(transaction.FailedPath(), row.failedPath);
         if (!row.failedPath.empty()) {
-            EXPECT_EQ(transaction.FailedError(), EIO);
+            EXPECT_EQ(transaction.FailedError(), row.faults.front().error);
         }
         EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "old a");
         EXPECT_TRUE(FileExists(m_dir.File("c")));
