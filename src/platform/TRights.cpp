@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/FileFaults.h"
+#include "platform/TFile.h"
 
 namespace vx {
 
@@ -201,6 +202,9 @@ int TRights::MakePrivateFolder(const std::string& path)
 {
     if (FileCallFails(kFileCreate) || ::mkdir(path.c_str(), S_IRWXU) != 0)
         return -1;
+    // A kill here leaves the folder private to this user, without its rights: a kill
+    // sweep meets this point as a step of its own.
+    TFile::Step();
     struct stat made {};
     if (::lstat(path.c_str(), &made) != 0)
         return -1;
