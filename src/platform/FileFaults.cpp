@@ -113,6 +113,11 @@ bool OpenHere(const struct stat& file)
 
 bool RemovalHidesOpenFile(const std::string& path)
 {
+    return RemovalHidesOpenFileAt(AT_FDCWD, path);
+}
+
+bool RemovalHidesOpenFileAt(int folderFd, const std::string& name)
+{
     if (!g_fileFaultsArmed.load(std::memory_order_relaxed))
         return false;
     {
@@ -124,14 +129,14 @@ bool RemovalHidesOpenFile(const std::string& path)
             return false;
     }
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !OpenHere(st))
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode) || !OpenHere(st))
         return false;
     static std::atomic<unsigned> hidden{0};
-    const size_t slash = path.rfind('/');
-    char name[32];
-    std::snprintf(name, sizeof name, ".fuse_hidden%08x%08x", unsigned(st.st_ino), ++hidden);
-    const std::string to = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + name;
-    return ::rename(path.c_str(), to.c_str()) == 0;
+    const size_t slash = name.rfind('/');
+    char hiddenName[32];
+    std::snprintf(hiddenName, sizeof hiddenName, ".fuse_hidden%08x%08x", unsigned(st.st_ino), ++hidden);
+    const std::string to = (slash == std::string::npos ? std::string() : name.substr(0, slash + 1)) + hiddenName;
+    return ::renameat(folderFd, name.c_str(), folderFd, to.c_str()) == 0;
 }
 
 bool ExclusiveLockRefused(int fd)
@@ -206,6 +211,29 @@ void RunBeforeRightsHook(const std::string& path)
 {
     if (BeforeRightsHook())
         BeforeRightsHook()(path);
+}
+
+std::atomic<bool> g_beforeUseHooked{false};
+
+namespace {
+std::function<void(const std::string&)>& BeforeUseHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+}  // namespace
+
+void SetBeforeUseHook(std::function<void(const std::string& path)> hook)
+{
+    g_beforeUseHooked.store(false);
+    BeforeUseHook() = std::move(hook);
+    g_beforeUseHooked.store(static_cast<bool>(BeforeUseHook()));
+}
+
+void RunBeforeUseHook(const std::string& path)
+{
+    if (BeforeUseHook())
+        BeforeUseHook()(path);
 }
 
 }  // namespace vx

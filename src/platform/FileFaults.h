@@ -83,6 +83,8 @@ inline bool FileCallFails(TFileCall call)
 // open files and this process holds that file open; it is then renamed to such a hidden
 // file beside it, as the removal.
 bool RemovalHidesOpenFile(const std::string& path);
+// The same for the file `name` in the folder open as `folderFd`, reached through it.
+bool RemovalHidesOpenFileAt(int folderFd, const std::string& name);
 // The lock code asks before it takes an exclusive lock on `fd`: true, with errno EBADF,
 // when an armed fault makes locks need write access and `fd` is open only to read.
 bool ExclusiveLockRefused(int fd);
@@ -114,6 +116,19 @@ inline void BeforeRightsGiven(const std::string& path)
 {
     if (g_beforeRightsHooked.load(std::memory_order_relaxed))
         RunBeforeRightsHook(path);
+}
+
+// A test's hook, run with the path of a name the file layer has looked at and is about to
+// use (descend into, open, rename, remove), as another program could act in that moment
+// (put a link or another folder in its place). Empty switches it off.
+void SetBeforeUseHook(std::function<void(const std::string& path)> hook);
+extern std::atomic<bool> g_beforeUseHooked;
+void RunBeforeUseHook(const std::string& path);
+// The file layer calls it between a look at a name and its use; one load without a hook.
+inline void BeforeUse(const std::string& path)
+{
+    if (g_beforeUseHooked.load(std::memory_order_relaxed))
+        RunBeforeUseHook(path);
 }
 
 }  // namespace vx

@@ -19,6 +19,7 @@
 #include "platform/FileFaults.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TFolder.h"
 #include "platform/TRights.h"
 #include "platform/Workers.h"
 
@@ -57,47 +58,23 @@ bool RemoveFile(const std::string& path)
     return fs::remove(fs::path(path), ec) && !ec;
 }
 
-namespace {
-
-// Removes what is at `path`, links not followed, a folder with everything in it. A folder
-// its owner may not read or write (a read-only folder of the user's) is given those rights
-// first: it is going, and could not be emptied otherwise. False, errno set by the first
-// call that failed, when something stayed.
-bool RemoveTree(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode))
-        return RemovalHidesOpenFile(path) || ::unlink(path.c_str()) == 0 || errno == ENOENT;
-    if ((st.st_mode & S_IRWXU) != S_IRWXU)
-        (void)TRights::GiveOwnerAllRightsOfFolder(path);  // else its listing below says why
-    int error = 0;
-    std::vector<std::string> names;
-    if (DIR* folder = ::opendir(path.c_str())) {
-        while (const dirent* entry = ::readdir(folder))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.emplace_back(entry->d_name);
-        ::closedir(folder);
-    } else {
-        error = errno;
-    }
-    for (const std::string& name : names)
-        if (!RemoveTree(JoinPath(path, name)) && error == 0)
-            error = errno;
-    if (::rmdir(path.c_str()) == 0 || errno == ENOENT)
-        return true;
-    errno = error != 0 ? error : errno;
-    return false;
-}
-
-}  // namespace
-
 bool RemoveFolderTree(const std::string& path)
 {
-    if (FileCallFails(kFileRemove))
+    std::string tree = path;
+    while (tree.size() > 1 && tree.back() == '/')
+        tree.pop_back();
+    const size_t slash = tree.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : tree.substr(0, slash);
+    const TFolder folder = TFolder::Open(parent);
+    if (!folder) {
+        // Nothing is left to remove under a folder that is gone.
+        if (errno == ENOENT)
+            return !FileCallFails(kFileRemove);
         return false;
-    return RemoveTree(path);
+    }
+    const int error = folder.RemoveTree(slash == std::string::npos ? tree : tree.substr(slash + 1));
+    errno = error;
+    return error == 0;
 }
 
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
@@ -112,12 +89,12 @@ namespace {
 // A replaced file at least this large is freed on a thread of its own.
 constexpr off_t kFreeAsideBytes = off_t(16) << 20;
 
-// An open descriptor of the file at `path` when it is a large regular file, else -1.
-// While it is open the file's data outlives its name: a rename over it only drops
-// the name, and the system frees its blocks and cached pages when it is closed.
-int HoldLargeFile(const std::string& path)
+// An open descriptor of the file `name` in the folder open as folderFd when it is a large
+// regular file, else -1. While it is open the file's data outlives its name: a rename over
+// it only drops the name, and the system frees its blocks and cached pages when it is closed.
+int HoldLargeFile(int folderFd, const std::string& name)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return -1;
     struct stat st {};
@@ -141,15 +118,19 @@ void ReleaseHeldFile(int fd)
 
 bool RenameFile(const std::string& from, const std::string& to)
 {
+    const int error = RenameAt(AT_FDCWD, from, AT_FDCWD, to);
+    errno = error;  // for the caller's message
+    return error == 0;
+}
+
+int RenameAt(int fromFolder, const std::string& from, int toFolder, const std::string& to)
+{
     if (FileCallFails(kFileRename))
-        return false;
-    const int held = HoldLargeFile(to);
-    std::error_code ec;
-    fs::rename(fs::path(from), fs::path(to), ec);
+        return errno;
+    const int held = HoldLargeFile(toFolder, to);
+    const int error = ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
     ReleaseHeldFile(held);
-    if (ec)
-        errno = ec.value();  // for the caller's message
-    return !ec;
+    return error;
 }
 
 bool MakeFolder(const std::string& path, std::vector<std::string>* made)
@@ -435,11 +416,31 @@ int FailedListings()
 
 TFolderListing ListFolder(const std::string& folder, const std::string& pattern)
 {
-    TFolderListing listing;
     const std::string path = folder.empty() ? std::string(".") : folder;
-    DIR* dir = FileCallFails(kFileList) ? nullptr : ::opendir(path.c_str());
+    if (FileCallFails(kFileList)) {
+        ++t_failedListings;
+        return {{}, errno != 0 ? errno : EIO};
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        ++t_failedListings;
+        return {{}, errno != 0 ? errno : EIO};
+    }
+    TFolderListing listing = ListOpenFolder(fd, pattern, true);
+    ::close(fd);
+    return listing;
+}
+
+TFolderListing ListOpenFolder(int fd, const std::string& pattern, bool followLinks)
+{
+    TFolderListing listing;
+    // A descriptor of its own: the listing reads and closes it.
+    const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = own < 0 ? nullptr : ::fdopendir(own);
     if (!dir) {
         listing.error = errno != 0 ? errno : EIO;
+        if (own >= 0)
+            ::close(own);
         ++t_failedListings;
         return listing;
     }
@@ -453,13 +454,14 @@ TFolderListing ListFolder(const std::string& folder, const std::string& pattern)
         const std::string name = entry->d_name;
         if (name == "." || name == ".." || !WildcardMatch(pattern, name))
             continue;
-        // The entry's own type says what it is, but for a link (a link to a folder is a
-        // folder; one that leads nowhere is not) and on a file system that keeps no type.
+        // The entry's own type says what it is, but for a link (followed, a link to a folder
+        // is a folder; one that leads nowhere is not) and on a file system that keeps no type.
         const unsigned char type = EntryTypesUnknown() ? static_cast<unsigned char>(DT_UNKNOWN) : entry->d_type;
         bool isFolder = type == DT_DIR;
-        if (type == DT_LNK || type == DT_UNKNOWN) {
+        if (type == DT_UNKNOWN || (type == DT_LNK && followLinks)) {
             struct stat st {};
-            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0 &&
+                       S_ISDIR(st.st_mode);
         }
         listing.entries.push_back({name, isFolder});
     }
@@ -551,6 +553,21 @@ std::string TempFolder()
 
 bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes, TWholeFileFailure* failure)
 {
+    TFile file;
+    if (!file.Open(path, TFile::Mode::Read)) {
+        if (failure) {
+            *failure = {};
+            failure->kind = TWholeFileFailure::TKind::NotOpened;
+            failure->error = file.LastError();
+            failure->notAFile = file.NotAFile();
+        }
+        return false;
+    }
+    return ReadWholeFile(file, out, maxBytes, failure);
+}
+
+bool ReadWholeFile(TFile& file, std::string& out, int64_t maxBytes, TWholeFileFailure* failure)
+{
     TWholeFileFailure ignored;
     TWholeFileFailure& why = failure ? *failure : ignored;
     why = {};
@@ -559,11 +576,6 @@ bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes, 
         why.error = error;
         return false;
     };
-    TFile file;
-    if (!file.Open(path, TFile::Mode::Read)) {
-        why.notAFile = file.NotAFile();
-        return fail(TWholeFileFailure::TKind::NotOpened, file.LastError());
-    }
     const int64_t size = file.Size();
     if (size < 0)
         return fail(TWholeFileFailure::TKind::SizeNotRead, file.LastError());

@@ -22,6 +22,9 @@ bool RemoveFolderTree(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
 // Renames over an existing file; a large file replaced is freed in the background.
 bool RenameFile(const std::string& from, const std::string& to);
+// The same for names relative to the folders open as fromFolder and toFolder (AT_FDCWD:
+// the process's own); 0, or errno's number.
+int RenameAt(int fromFolder, const std::string& from, int toFolder, const std::string& to);
 // Makes the folder and those above it that are missing; true when it is there. False, errno
 // saying why, when it could not be made. `made` gets each folder this call made, outermost
 // first (also when a deeper one then failed), and none that was there or that another
@@ -89,6 +92,9 @@ struct TFolderListing {
 };
 // Entries of a folder sorted by name; an optional wildcard filters (case-insensitive).
 [[nodiscard]] TFolderListing ListFolder(const std::string& folder, const std::string& pattern = "*");
+// The same for the folder open as `fd` (left open); with followLinks false a link to a
+// folder is no folder.
+[[nodiscard]] TFolderListing ListOpenFolder(int fd, const std::string& pattern, bool followLinks);
 // How many listings of folders have failed on this thread so far. Code that hands a file to
 // one that looks for others beside it (a reader and its companion files) compares the count
 // before and after, to tell a file that is missing from one that could not be looked for.
@@ -149,5 +155,8 @@ struct TWholeFileFailure {
 // (when given) saying which and why.
 bool ReadWholeFile(const std::string& path, std::string& out, int64_t maxBytes = (int64_t{1} << 30),
                    TWholeFileFailure* failure = nullptr);
+class TFile;
+// The same for a file open to read, from its start.
+bool ReadWholeFile(TFile& file, std::string& out, int64_t maxBytes, TWholeFileFailure* failure = nullptr);
 
 }  // namespace vx

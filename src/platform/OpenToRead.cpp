@@ -32,6 +32,11 @@ std::string WhatIsThere(mode_t mode)
 
 int OpenFileToRead(const std::string& path, std::string* notAFile)
 {
+    return OpenFileToReadAt(AT_FDCWD, path, notAFile, true);
+}
+
+int OpenFileToReadAt(int folderFd, const std::string& path, std::string* notAFile, bool followLinks)
+{
     if (notAFile)
         notAFile->clear();
     if (path.empty() || path.find('\0') != std::string::npos) {
@@ -39,12 +44,14 @@ int OpenFileToRead(const std::string& path, std::string* notAFile)
         return -1;
     }
     // O_NONBLOCK: an open of a FIFO returns at once instead of waiting for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) {
-        // A socket cannot be opened at all: it is named all the same.
+        // A socket cannot be opened at all, nor a link that is not followed: each is named
+        // all the same.
         const int error = errno;
         struct stat st {};
-        if (error == ENXIO && notAFile && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        if ((error == ENXIO || error == ELOOP) && notAFile &&
+            ::fstatat(folderFd, path.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
             *notAFile = WhatIsThere(st.st_mode);
         errno = error;
         return -1;

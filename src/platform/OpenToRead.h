@@ -16,6 +16,9 @@ struct TWholeFileFailure;
 // and *notAFile (when given) what stands there ("a FIFO", "a folder", ...) when it is not
 // a file; left empty when nothing could be opened at all.
 int OpenFileToRead(const std::string& path, std::string* notAFile = nullptr);
+// The same for `name` in the folder open as folderFd (AT_FDCWD: a path); with followLinks
+// false a link at the name is refused (ELOOP, *notAFile "a symbolic link").
+int OpenFileToReadAt(int folderFd, const std::string& name, std::string* notAFile, bool followLinks);
 
 // What stands at `path` instead of a file, in a few words: "a folder", "a FIFO", "a
 // socket", "a device", "a symbolic link" (only when links are not followed), else

@@ -102,6 +102,29 @@ bool TFile::Open(const std::string& path, Mode mode)
     return true;
 }
 
+bool TFile::Adopt(int fd, const std::string& path, Mode mode)
+{
+    Close();
+    m_error = 0;
+    m_readFailed = false;
+    m_sizeFailed = false;
+    m_notAFile.clear();
+    const char* m = mode == Mode::Read ? "rb" : mode == Mode::Append ? "ab" : mode == Mode::Write ? "wb" : "r+b";
+    m_file = fd < 0 ? nullptr : ::fdopen(fd, m);
+    if (!m_file) {
+        m_error = fd < 0 ? EBADF : errno != 0 ? errno : EIO;
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    // As Open: a stream once placed keeps count of its position.
+    if (mode == Mode::Read)
+        (void)fseeko(m_file, 0, SEEK_SET);
+    m_path = path;
+    m_failed = false;
+    return true;
+}
+
 bool TFile::Close()
 {
     if (!m_file)

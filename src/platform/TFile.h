@@ -25,6 +25,10 @@ public:
     // regular file, never waiting on a FIFO (OpenFileToRead): NotAFile says what else
     // stood there.
     bool Open(const std::string& path, Mode mode);
+    // Takes the descriptor `fd`, open with `mode`'s access (a file opened relative to a
+    // folder, TFolder), as though Open had opened it at `path`; false, the descriptor
+    // closed, when no stream can be made of it.
+    bool Adopt(int fd, const std::string& path, Mode mode);
     // What stood at the path of the last Open for reading instead of a regular file ("a
     // FIFO", "a folder", ...); empty when it was a file or nothing could be opened at all.
     const std::string& NotAFile() const { return m_notAFile; }

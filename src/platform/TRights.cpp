@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/FileFaults.h"
+#include "platform/OpenToRead.h"
 #include "platform/TFile.h"
 
 namespace vx {
@@ -26,11 +27,6 @@ constexpr gid_t kNoGroup = static_cast<gid_t>(-1);
 bool MeansNoAcls(int error)
 {
     return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
-}
-
-std::string PathOfDescriptor(int fd)
-{
-    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 void FreeAcl(void* acl)
@@ -106,7 +102,7 @@ TRights::TFound TRights::Of(const std::string& path, TRights& rights)
         struct stat now {};
         acl_t acl = nullptr;
         if (::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
-            acl = acl_get_file(PathOfDescriptor(fd).c_str(), ACL_TYPE_ACCESS);
+            acl = acl_get_file(NameOfOpenDescriptor(fd).c_str(), ACL_TYPE_ACCESS);
         else
             errno = EAGAIN;
         const int error = errno;
@@ -250,17 +246,18 @@ bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
     return given;
 }
 
-bool TRights::GiveOwnerAllRightsOfFolder(const std::string& path)
+bool TRights::GiveOwnerAllRightsOfFolder(int folderFd, const std::string& name)
 {
-    // A descriptor for the path alone needs no right to the folder.
-    const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A descriptor for the name alone needs no right to the folder.
+    const int fd = ::openat(folderFd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    // A descriptor for the path alone takes no fchmod: the change goes through its name
-    // under /proc, which is the folder it is open on, whatever stands at `path` now.
+    // A descriptor for the name alone takes no fchmod: the change goes through the name the
+    // system gives the open descriptor, which is the folder it is open on, whatever stands
+    // at the name now.
     struct stat st {};
     const bool given = ::fstat(fd, &st) == 0 && !FileCallFails(kFileRights) &&
-                       ::fchmodat(AT_FDCWD, PathOfDescriptor(fd).c_str(), (st.st_mode & 07777) | S_IRWXU, 0) == 0;
+                       ::fchmodat(AT_FDCWD, NameOfOpenDescriptor(fd).c_str(), (st.st_mode & 07777) | S_IRWXU, 0) == 0;
     const int error = errno;
     ::close(fd);
     errno = error;

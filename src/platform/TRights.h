@@ -60,9 +60,10 @@ public:
     // -1, errno set, when it cannot be made (EEXIST: something stood there), or something
     // else stands there by the time it is opened (ESTALE).
     static int MakePrivateFolder(const std::string& path);
-    // Gives the owner of the folder at `path` (links not followed) every right to it,
-    // through a descriptor of it; false, errno set, when that fails or no folder is there.
-    static bool GiveOwnerAllRightsOfFolder(const std::string& path);
+    // Gives the owner of the folder `name` in the folder open as folderFd (links not
+    // followed) every right to it, through a descriptor of it; false, errno set, when that
+    // fails or no folder is there.
+    static bool GiveOwnerAllRightsOfFolder(int folderFd, const std::string& name);
     // Makes the folder at `path` (in a folder that is there) with the rights of the folder
     // at `model` and every right of its owner: private first, then given them on its
     // descriptor. False, errno set, with no folder left at `path`, when it cannot be made or

@@ -1,0 +1,128 @@
+#pragma once
+// A folder reached through one descriptor, opened once and known from then on by what was
+// opened, not by its path: every name in it is looked at, made, opened, renamed and removed
+// relative to that descriptor, links at those names never followed. Another user who may
+// write the folder's parent can put a link or another folder at its path, or one who may
+// write the folder itself a link at any name in it, between a look at a name and its use;
+// neither leads a call of this class out of the folder it opened.
+//
+// Every call that changes something is a file event the fault seam reaches (FileFaults.h),
+// of the kind its path counterpart is, and every failure is told with errno's number: no
+// call turns an error into an empty or default answer.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/Files.h"
+
+namespace vx {
+
+class TFolder {
+public:
+    TFolder() = default;
+    ~TFolder();
+    TFolder(const TFolder&) = delete;
+    TFolder& operator=(const TFolder&) = delete;
+    TFolder(TFolder&& other) noexcept;
+    TFolder& operator=(TFolder&& other) noexcept;
+
+    // Opens the folder at `path`, the links on the way followed as the path gives them;
+    // with `followLast` false a link at its last name is refused (ELOOP) as a file there is
+    // (ENOTDIR). A folder this user may enter but not read is opened all the same, for its
+    // names alone: it cannot be listed, and is synced through a file in it (Sync). Not open,
+    // errno set, when it cannot be opened.
+    static TFolder Open(const std::string& path, bool followLast = true);
+    // Opens the folder `name` in this one, never through a link (ELOOP; ENOTDIR for anything
+    // else that is not a folder). Its path is this one's with the name.
+    TFolder OpenFolder(const std::string& name) const;
+    // Makes the folder `name` in this one, private to this user (0700), and opens it; not
+    // open, errno set, when it cannot be made (EEXIST: something stood there), or when what
+    // stands at the name by the time it is opened is not the folder made (ESTALE). The
+    // folder made is told by its identity, never by its mode or owner, which a file system
+    // that keeps no Unix rights shows as the mount's.
+    TFolder MakePrivateFolder(const std::string& name) const;
+    // Another descriptor of the same folder; not open, errno set, when none can be had.
+    TFolder Duplicate() const;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    explicit operator bool() const { return IsOpen(); }
+    int Fd() const { return m_fd; }
+    // The path the folder was opened by, to name it and its files in messages; it may lead
+    // elsewhere by now.
+    const std::string& Path() const { return m_path; }
+    std::string PathOf(const std::string& name) const;
+    // What the descriptor was opened on.
+    const TFileIdentity& Identity() const { return m_identity; }
+    // True when the descriptor is open for the names alone (a folder this user may not read).
+    bool NamesOnly() const { return m_namesOnly; }
+    void Close();
+
+    // Looks at what stands at `name`, a link not followed: 0, or errno's number (ENOENT when
+    // nothing is there). With `name` empty, at the folder itself.
+    int Stat(const std::string& name, struct stat& st) const;
+    // True when a regular file, a folder (links not followed), stands at `name`.
+    bool HasFile(const std::string& name) const;
+    bool HasFolder(const std::string& name) const;
+
+    // Makes a new file of a unique name, open to read and write, with `mode` less the umask:
+    // `name`'s last six characters are replaced by letters and digits. -1, errno set, when it
+    // cannot be made.
+    int MakeUniqueFile(std::string& name, mode_t mode) const;
+    // Makes the file `name`, which must not be there (EEXIST), open with `flags` and
+    // `mode` less the umask; never through a link at its name. -1, errno set, when not.
+    int MakeFile(const std::string& name, int flags, mode_t mode) const;
+    // Opens `name` to read when it is a regular file (never waiting on a FIFO, never through
+    // a link); -1 otherwise, errno saying why (ELOOP for a link, EISDIR for a folder, EINVAL
+    // for anything else), and *notAFile (when given) what stands there instead of a file.
+    int OpenToRead(const std::string& name, std::string* notAFile = nullptr) const;
+    // Opens the regular file `name` that is there with `flags` (never through a link, never
+    // waiting on a FIFO: EINVAL for what is not a file); -1, errno set, when not.
+    int OpenFile(const std::string& name, int flags) const;
+
+    // Renames `name` to `toName` in the folder `to` (this one, or another on the same file
+    // system), over a file there; a large file replaced is freed in the background. 0, or
+    // errno's number.
+    int Rename(const std::string& name, const TFolder& to, const std::string& toName) const;
+    // The same, where nothing may stand at `toName` (EEXIST), or exchanging the two where
+    // `exchange` is set: EINVAL, ENOSYS or EOPNOTSUPP where the file system offers neither
+    // (IsUnsupportedRenameFlag).
+    int RenameNoReplace(const std::string& name, const TFolder& to, const std::string& toName) const;
+    int Exchange(const std::string& name, const TFolder& to, const std::string& toName) const;
+    // Removes the file (or link, FIFO...) `name`; a name already gone is no error. 0, or
+    // errno's number (EISDIR for a folder).
+    int Remove(const std::string& name) const;
+    // Removes the folder `name` when it is empty (ENOTEMPTY otherwise); a name already
+    // gone is no error.
+    int RemoveFolder(const std::string& name) const;
+    // Removes what stands at `name`, a folder with everything in it, every folder of it
+    // reached through the descriptor of the one around it, never through a link put in
+    // place of one meanwhile. A folder of this user's that it may not read or write is given
+    // those rights first: it is going, and could not be emptied otherwise. 0, or errno's
+    // number of the first call that failed (something stayed).
+    int RemoveTree(const std::string& name) const;
+
+    // What the folder holds, sorted by name (links looked at, not followed: a link to a
+    // folder is no folder here); `pattern` filters as ListFolder's does.
+    [[nodiscard]] TFolderListing List(const std::string& pattern = "*") const;
+    // Puts the folder's entries on the disk: 0, or errno's number. A folder opened for its
+    // names alone is synced with the whole file system it lies on, through `inside`, a
+    // regular file in it; without one, its open's error stands.
+    int Sync(const std::string& inside = std::string()) const;
+
+private:
+    TFolder(int fd, std::string path, bool namesOnly);
+    // Opens what `openDirectory` opened as a folder object, its identity read.
+    static TFolder Adopt(int fd, std::string path, bool namesOnly);
+
+    int m_fd = -1;
+    std::string m_path;
+    TFileIdentity m_identity;
+    bool m_namesOnly = false;
+};
+
+// ReadWholeFile of the file `name` in `folder`, never through a link.
+bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,
+                   TWholeFileFailure* failure = nullptr);
+
+}  // namespace vx
