@@ -28,6 +28,15 @@ bool MeansNoAcls(int error)
     return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
+// An owner or group that cannot be given leaves the file this user's: the process may not
+// give files away (EPERM), the id has no place in this user namespace (EINVAL: there another
+// user's files show as the overflow id), or the file system keeps no owners (ENOSYS,
+// EOPNOTSUPP).
+bool MeansOwnerNotGiven(int error)
+{
+    return error == EPERM || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
 std::string PathOfDescriptor(int fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);
@@ -163,12 +172,11 @@ bool TRights::GiveTo(int fd) const
     bool groupGiven = true;
     if (m_owner != kNoOwner || m_group != kNoGroup) {
         if (FileCallFails(kFileRights) || ::fchown(fd, m_owner, m_group) != 0) {
-            if (errno != EPERM)
+            if (!MeansOwnerNotGiven(errno))
                 return false;
-            // Not root: the file stays this user's, and takes the group where this user
-            // belongs to it.
+            // The file stays this user's, and takes the group where this user belongs to it.
             if (m_group != kNoGroup && ::fchown(fd, kNoOwner, m_group) != 0) {
-                if (errno != EPERM)
+                if (!MeansOwnerNotGiven(errno))
                     return false;
                 groupGiven = false;
             }

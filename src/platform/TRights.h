@@ -8,7 +8,9 @@
 //   without following links and checked to be the one made before it is given them.
 //   Rights of the umask alone are those the system gives at birth.
 // - The owner is given where the process may give a file away (root), the group where this
-//   user belongs to it. A group that cannot be given gets no more than everyone else may.
+//   user belongs to it; neither where the user namespace maps no such id (another user's
+//   files show as the overflow id there) or the file system keeps no owners: the file then
+//   stays this user's. A group that cannot be given gets no more than everyone else may.
 // - An access ACL is read only where the model has one, so that rights cost a few calls
 //   per file; on a file system that keeps no ACLs the mode bits alone are given.
 // - The umask is read, never changed: other threads make files meanwhile.
