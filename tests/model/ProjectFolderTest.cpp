@@ -39,6 +39,7 @@
 #include "support/CSISetBuilders.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
+#include "support/FuseMount.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -1086,6 +1087,33 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
     text = "\n" + RightsOfFiles(m_folder, true);
     for (const std::string name : {"A", "A_NAA_map", "G", "p.tpj"})
         EXPECT_NE(text.find("\n" + name + " 0644 65534:" + std::to_string(kGroup) + "\n"), std::string::npos) << text;
+}
+
+// On a file system that keeps no Unix rights (exFAT through FUSE), which shows every file
+// and folder with the mount's owner and mode, the first save of a new project works, by root
+// and by the user the mount gives its files.
+TEST_F(ProjectFolderTest, TheFirstSaveOfAProjectWorksOnAFileSystemThatKeepsNoUnixRights)
+{
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string usb = m_dir.File("usb");
+    ASSERT_TRUE(MakeFolder(usb));
+    const test::TFuseMount mount = test::ExfatMount(m_dir.File("usb.img"), usb, "uid=65534,gid=65534,umask=022");
+    if (!mount.Skip().empty())
+        GTEST_SKIP() << mount.Skip();
+    ASSERT_EQ(mount.Failure(), "");
+    const auto createAndSave = [&](const std::string& name) {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        std::string said = project.Create(usb + "/" + name, name) && project.Save() ? "saved" : "not saved";
+        for (const std::string& message : script.Messages())
+            said += "\n" + message;
+        g_pProject = nullptr;
+        return said;
+    };
+    EXPECT_EQ(createAndSave("root"), "saved");
+    EXPECT_EQ(test::AsAnOrdinaryUser([&] { return createAndSave("user"); }), "saved");
 }
 
 // A save keeps the access ACL of each file it writes in place of another, and gives a new
