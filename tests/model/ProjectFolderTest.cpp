@@ -2,7 +2,6 @@
 // would be another file of the project, the files an open removes, and a folder another
 // running program has open.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -966,26 +965,18 @@ std::string AclOf(const std::string& path)
 }
 
 // Runs body in this process, which must run on one thread alone (a forked child), inside a
-// user namespace of its own that maps only this user and group, as its root (as
-// "unshare -r" does): another user's files show as the overflow id there. "no user
-// namespace: ..." where the system gives none.
+// user namespace of its own that maps only this user and group, to its root ("unshare -r"):
+// other users' files show as the overflow id there. "no user namespace: ..." without one.
 std::string InUserNamespaceOfItsOwn(const std::function<std::string()>& body)
 {
-    const std::string maps[] = {"deny", "0 " + std::to_string(::geteuid()) + " 1",
-                                "0 " + std::to_string(::getegid()) + " 1"};
-    // A process that changed its user owns its own /proc files again only once dumpable.
+    const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+    // A process that changed its user owns its /proc files again only once dumpable.
     if (::prctl(PR_SET_DUMPABLE, 1) != 0 || ::unshare(CLONE_NEWUSER) != 0)
         return std::string("no user namespace: ") + std::strerror(errno);
-    const char* files[] = {"/proc/self/setgroups", "/proc/self/uid_map", "/proc/self/gid_map"};
-    for (int k = 0; k < 3; ++k) {
-        const int fd = ::open(files[k], O_WRONLY | O_CLOEXEC);
-        const bool written = fd >= 0 && ::write(fd, maps[k].data(), maps[k].size()) == ssize_t(maps[k].size());
-        if (fd >= 0)
-            ::close(fd);
-        if (!written)
-            return std::string("no user namespace: ") + files[k] + " not written: " + std::strerror(errno);
-    }
-    return body();
+    test::WriteBytes("/proc/self/setgroups", "deny");
+    test::WriteBytes("/proc/self/uid_map", "0 " + uid + " 1");
+    test::WriteBytes("/proc/self/gid_map", "0 " + gid + " 1");
+    return ::geteuid() == 0 && ::getegid() == 0 ? body() : "no user namespace: its ids could not be mapped";
 }
 
 // The rights, owner and group of each file of the folder changed to these.

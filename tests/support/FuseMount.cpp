@@ -45,7 +45,7 @@ TFuseMount PassThroughMount(const std::string& source, const std::string& target
 
 TFuseMount ExfatMount(const std::string& image, const std::string& target, const std::string& options)
 {
-    // exfat-fuse mounts block devices alone for root; the loop device goes once unmounted.
+    // exfat-fuse mounts only block devices for root; the loop device goes once unmounted.
     return TFuseMount("mkfs.exfat mount.exfat-fuse losetup", "exfatprogs exfat-fuse",
                       "truncate -s 16M '" + image + "' && mkfs.exfat '" + image + "' && dev=$(losetup -f --show '" +
                           image + "') && { mount.exfat-fuse -o '" + options + "' \"$dev\" '" + target +
