@@ -1082,29 +1082,32 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
 
 // On a file system that keeps no Unix rights (exFAT through FUSE), which shows every file
 // and folder with the mount's owner and mode, the first save of a new project works, by root
-// and by the user the mount gives its files.
+// and by an ordinary user: the one the mount gives its files, or another where all may write.
 TEST_F(ProjectFolderTest, TheFirstSaveOfAProjectWorksOnAFileSystemThatKeepsNoUnixRights)
 {
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
-    const std::string usb = m_dir.File("usb");
-    ASSERT_TRUE(MakeFolder(usb));
-    const test::TFuseMount mount = test::ExfatMount(m_dir.File("usb.img"), usb, "uid=65534,gid=65534,umask=022");
-    if (!mount.Skip().empty())
-        GTEST_SKIP() << mount.Skip();
-    ASSERT_EQ(mount.Failure(), "");
-    const auto createAndSave = [&](const std::string& name) {
-        test::TScriptedReport script;
-        script.AllowDefaults();
-        TProject project;
-        g_pProject = &project;
-        std::string said = project.Create(usb + "/" + name, name) && project.Save() ? "saved" : "not saved";
-        for (const std::string& message : script.Messages())
-            said += "\n" + message;
-        g_pProject = nullptr;
-        return said;
-    };
-    EXPECT_EQ(createAndSave("root"), "saved");
-    EXPECT_EQ(test::AsAnOrdinaryUser([&] { return createAndSave("user"); }), "saved");
+    for (const std::string options : {"uid=65534,gid=65534,umask=022", "umask=0"}) {
+        SCOPED_TRACE(options);
+        const std::string usb = m_dir.File(options);
+        ASSERT_TRUE(MakeFolder(usb));
+        const test::TFuseMount mount = test::ExfatMount(usb + ".img", usb, options);
+        if (!mount.Skip().empty())
+            GTEST_SKIP() << mount.Skip();
+        ASSERT_EQ(mount.Failure(), "");
+        const auto createAndSave = [&](const std::string& name) {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            g_pProject = &project;
+            std::string said = project.Create(usb + "/" + name, name) && project.Save() ? "saved" : "not saved";
+            for (const std::string& message : script.Messages())
+                said += "\n" + message;
+            g_pProject = nullptr;
+            return said;
+        };
+        EXPECT_EQ(createAndSave("root"), "saved");
+        EXPECT_EQ(test::AsAnOrdinaryUser([&] { return createAndSave("user"); }), "saved");
+    }
 }
 
 // A save keeps the access ACL of each file it writes in place of another, and gives a new
