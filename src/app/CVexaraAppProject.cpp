@@ -89,15 +89,19 @@ bool CVexaraApp::OpenProject(const std::string& path)
         vx::Report(refusal, vx::ReportIcon::Exclamation);
         return false;
     }
-    // A load that fails once the check has passed (a read failing further on) has said why;
-    // the project that was open is then opened again from its file, which holds what the
-    // user chose to keep when it was offered for saving, so that the user is where they
-    // were. Where that fails as well, its own message says why.
+    // A load that fails once the check has passed (a read failing further on) has said why
+    // and given its folder back; the project that was open is then opened again from its
+    // file, which holds what the user chose to keep when it was offered for saving, so that
+    // the user is where they were. It is opened as any open is, with its folder's lock, and
+    // heads the recent projects, so that the one that failed does not pass for it there.
+    // Where that fails as well, its own message says why.
     const std::string earlier = g_pProject ? g_pProject->GetProjectFilePath() : std::string();
     CloseProject();
     if (!m_pMainFrame->OpenProjectFile(path)) {
-        if (!earlier.empty())
-            m_pMainFrame->OpenProjectFile(earlier);
+        if (!earlier.empty() && m_pMainFrame->OpenProjectFile(earlier)) {
+            vx::SetCurrentFolder(g_pProject->GetFolder());
+            AddToRecentFileList(earlier);
+        }
         return false;
     }
     vx::SetCurrentFolder(g_pProject->GetFolder());
@@ -122,11 +126,13 @@ void CVexaraApp::OnOpenRecentProject(int index)
 {
     if (index < 0 || index >= m_recentFiles.size() || !SaveOpenProjectFirst())
         return;
-    const std::string path = m_recentFiles[index].toStdString();
+    const QString entry = m_recentFiles[index];
+    const std::string path = entry.toStdString();
+    // The entry is looked up again: a project opened again after a failed open heads the list.
     if (OpenProject(path))
         AddToRecentFileList(path);
     else
-        RemoveFromRecentFileList(index);
+        RemoveFromRecentFileList(m_recentFiles.indexOf(entry));
 }
 
 void CVexaraApp::OnFileSaveProject()

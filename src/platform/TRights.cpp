@@ -29,6 +29,30 @@ bool MeansNoAcls(int error)
     return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
+// An owner or group that cannot be given leaves the file this user's: the process may not
+// give files away (EPERM), the id has no place in this user namespace (EINVAL: there another
+// user's files show as the overflow id), or the file system keeps no owners (ENOSYS,
+// EOPNOTSUPP).
+bool MeansOwnerNotGiven(int error)
+{
+    return error == EPERM || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// True for a file or folder made private that shows it: this user's, no rights for others.
+// A file system that keeps no Unix rights (exFAT, FAT, a share mounted with fixed modes)
+// shows the mount's owner and mode instead.
+bool ShowsPrivate(const struct stat& st)
+{
+    return st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// The folder `path` is in, by its "/" alone: the name was given to mkdir.
+std::string ParentOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 void FreeAcl(void* acl)
 {
     acl_free(acl);
@@ -155,16 +179,28 @@ bool TRights::GiveTo(int fd) const
 {
     if (!m_model)
         return true;
+    // A file system that keeps no Unix rights shows the made file with the mount's owner and
+    // mode, which no call changes: where these rights cannot be given there, it keeps those.
+    struct stat made {};
+    if (::fstat(fd, &made) != 0)
+        return false;
+    const bool keepsRights = ShowsPrivate(made);
+    if (Give(fd))
+        return true;
+    return !keepsRights;
+}
+
+bool TRights::Give(int fd) const
+{
     // Owner and group first: a change of owner may take the set-group-ID bit away.
     bool groupGiven = true;
     if (m_owner != kNoOwner || m_group != kNoGroup) {
         if (FileCallFails(kFileRights) || ::fchown(fd, m_owner, m_group) != 0) {
-            if (errno != EPERM)
+            if (!MeansOwnerNotGiven(errno))
                 return false;
-            // Not root: the file stays this user's, and takes the group where this user
-            // belongs to it.
+            // The file stays this user's, and takes the group where this user belongs to it.
             if (m_group != kNoGroup && ::fchown(fd, kNoOwner, m_group) != 0) {
-                if (errno != EPERM)
+                if (!MeansOwnerNotGiven(errno))
                     return false;
                 groupGiven = false;
             }
@@ -213,9 +249,17 @@ int TRights::MakePrivateFolder(const std::string& path)
             errno = ESTALE;
         return -1;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_dev != made.st_dev || st.st_ino != made.st_ino || !S_ISDIR(made.st_mode) ||
-        made.st_uid != ::geteuid() || (made.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    // It is known by its identity. Where the file system keeps Unix rights it is also this
+    // user's and private, as no folder another user could put there first is; where it keeps
+    // none, every folder shows the mount's owner and mode, as the folder it is in does.
+    struct stat st {}, parent {};
+    const bool isMade = ::fstat(fd, &st) == 0 && st.st_dev == made.st_dev && st.st_ino == made.st_ino &&
+                        S_ISDIR(st.st_mode) &&
+                        (ShowsPrivate(st) || (::lstat(ParentOf(path).c_str(), &parent) == 0 &&
+                                              parent.st_dev == st.st_dev && parent.st_uid == st.st_uid &&
+                                              parent.st_gid == st.st_gid &&
+                                              (parent.st_mode & 07777) == (st.st_mode & 07777)));
+    if (!isMade) {
         ::close(fd);
         errno = ESTALE;
         return -1;

@@ -8,12 +8,17 @@
 //   without following links and checked to be the one made before it is given them.
 //   Rights of the umask alone are those the system gives at birth.
 // - The owner is given where the process may give a file away (root), the group where this
-//   user belongs to it. A group that cannot be given gets no more than everyone else may.
+//   user belongs to it; neither where the user namespace maps no such id (another user's
+//   files show as the overflow id there) or the file system keeps no owners: the file then
+//   stays this user's. A group that cannot be given gets no more than everyone else may.
 // - An access ACL is read only where the model has one, so that rights cost a few calls
 //   per file; on a file system that keeps no ACLs the mode bits alone are given.
 // - The umask is read, never changed: other threads make files meanwhile.
 // - Every call's failure is told (errno); a file that could not be given its rights is
 //   never used wider than them.
+// - A file system that keeps no Unix rights (exFAT, FAT, a share mounted with fixed modes)
+//   shows every file and folder with the mount's owner and mode: a folder made there is
+//   known by its identity alone, and what cannot be given there keeps the mount's rights.
 #include <sys/types.h>
 
 #include <memory>
@@ -50,15 +55,18 @@ public:
     // The same rights with every right of the owner (a folder its maker must fill).
     TRights WithOwnerRights() const;
 
-    // Gives these rights to the file or folder open as `fd`, which this process made: owner
-    // and group first, then the mode or ACL. False, errno set, when one could not be given;
-    // what was given stays no wider than these rights.
+    // Gives these rights to the file or folder open as `fd`, which this process made
+    // private: owner and group first, then the mode or ACL. False, errno set, when one could
+    // not be given; what was given stays no wider than these rights. On a file system that
+    // keeps no Unix rights (the file made shows the mount's owner and mode) it keeps those
+    // where these cannot be given.
     bool GiveTo(int fd) const;
 
     // Makes the folder at `path` private to this user (0700) and opens it to be given its
-    // rights, never through a link and only when the folder there then is the one made;
-    // -1, errno set, when it cannot be made (EEXIST: something stood there), or something
-    // else stands there by the time it is opened (ESTALE).
+    // rights, never through a link and only when the folder there then is the one made (its
+    // identity, and where the file system keeps Unix rights, its owner and mode); -1, errno
+    // set, when it cannot be made (EEXIST: something stood there), or something else stands
+    // there by the time it is opened (ESTALE).
     static int MakePrivateFolder(const std::string& path);
     // Gives the owner of the folder `name` in the folder open as folderFd (links not
     // followed) every right to it, through a descriptor of it; false, errno set, when that
@@ -71,6 +79,9 @@ public:
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
+    // The calls of GiveTo; false, errno set, when a right could not be given.
+    bool Give(int fd) const;
+
     mode_t m_mode = 0;
     uid_t m_owner = static_cast<uid_t>(-1);
     gid_t m_group = static_cast<gid_t>(-1);

@@ -585,6 +585,43 @@ TEST_F(ProjectCommandsTest, OpenAndRecentReplaceTheProjectAfterTheSaveQuestion)
     EXPECT_EQ(g_pProject->GetName(), "two");
     EXPECT_FALSE(app.RecentFiles().contains(QString::fromStdString(root.File("gone/gone.tpj"))));
     EXPECT_EQ(app.RecentFiles().size(), 2);
+
+    // A project whose read fails once its check has passed (a failing disk), listed above
+    // the open one: the open one is opened again with its folder's lock, which another
+    // program is refused, and heads the list; the failed one's folder is free for another.
+    const std::string failing = root.File("failing/failing.tpj");
+    {
+        TProject project;
+        ASSERT_TRUE(project.Create(root.File("failing"), "failing"));
+        AddStoredImage(project, root.File("failing"), "img", 4, 3, 7);
+        (*project.m_pImageSet->Begin())->SetWidth(0, false);  // a record read at its place
+        ASSERT_TRUE(project.Save());
+    }
+    // Whether another program takes the project's folder now: its own lock and its lock file's.
+    const auto takenByAnother = [&](const std::string& project) {
+        const std::string folder = vx::FolderOf(project), lockFile = folder + "/" + vx::TFolderLock::FileName();
+        const auto take = [&](const auto& pause) {
+            const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int file = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+            pause(::flock(dir, LOCK_EX | LOCK_NB) == 0 && ::flock(file, LOCK_EX | LOCK_NB) == 0);
+            return true;
+        };
+        return BesideAChild(take, [] {}).answer;
+    };
+    app.AddToRecentFileList(failing);
+    for (const bool listed : {false, true}) {
+        SCOPED_TRACE(listed ? "recent list" : "File > Open");
+        {
+            TFileFaultScope fault({{vx::kFileReadAt, EIO, 1}});
+            TScriptedFileChooser chooser(failing);
+            listed ? recent(failing)->trigger() : frame->Action(cmd::FileOpenProject)->trigger();
+        }
+        EXPECT_EQ(g_pProject->GetName(), "two");
+        EXPECT_EQ(app.RecentFiles().value(0).toStdString(), two);
+        EXPECT_EQ(app.RecentFiles().contains(QString::fromStdString(failing)), !listed);
+        EXPECT_FALSE(takenByAnother(two));
+        EXPECT_TRUE(takenByAnother(failing));
+    }
 }
 
 // File > Open Project and the recent list on a project that cannot be opened say why, as

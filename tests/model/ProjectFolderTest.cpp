@@ -3,6 +3,8 @@
 // running program has open.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -36,6 +38,7 @@
 #include "support/CSISetBuilders.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
+#include "support/FuseMount.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -961,6 +964,21 @@ std::string AclOf(const std::string& path)
     return text;
 }
 
+// Runs body in this process, which must run on one thread alone (a forked child), inside a
+// user namespace of its own that maps only this user and group, to its root ("unshare -r"):
+// other users' files show as the overflow id there. "no user namespace: ..." without one.
+std::string InUserNamespaceOfItsOwn(const std::function<std::string()>& body)
+{
+    const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+    // A process that changed its user owns its /proc files again only once dumpable.
+    if (::prctl(PR_SET_DUMPABLE, 1) != 0 || ::unshare(CLONE_NEWUSER) != 0)
+        return std::string("no user namespace: ") + std::strerror(errno);
+    test::WriteBytes("/proc/self/setgroups", "deny");
+    test::WriteBytes("/proc/self/uid_map", "0 " + uid + " 1");
+    test::WriteBytes("/proc/self/gid_map", "0 " + gid + " 1");
+    return ::geteuid() == 0 && ::getegid() == 0 ? body() : "no user namespace: its ids could not be mapped";
+}
+
 // The rights, owner and group of each file of the folder changed to these.
 void SetRights(const std::string& folder, mode_t files, mode_t folders)
 {
@@ -1048,6 +1066,48 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
             text.replace(at, user.size(), "user:");
     EXPECT_EQ(text, rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "D", "E", "F", "ax", "p.tpj"},
                            " user:" + std::to_string(kGroup)));
+
+    // Inside a user namespace that maps only the first user, whose files and group show as
+    // the overflow id there, which no file can be given: that user's save leaves the files
+    // it writes the user's, with no more for the group than for everyone.
+    const std::string saved =
+        test::AsUser(65534, 65534, [&] { return InUserNamespaceOfItsOwn([&] { return save("G"); }); }, {kGroup});
+    if (saved.rfind("no user namespace", 0) == 0)
+        GTEST_SKIP() << saved;
+    EXPECT_EQ(saved, "opened, saved, 7 sets");
+    text = "\n" + RightsOfFiles(m_folder, true);
+    for (const std::string name : {"A", "A_NAA_map", "G", "p.tpj"})
+        EXPECT_NE(text.find("\n" + name + " 0644 65534:" + std::to_string(kGroup) + "\n"), std::string::npos) << text;
+}
+
+// On a file system that keeps no Unix rights (exFAT through FUSE), which shows every file
+// and folder with the mount's owner and mode, the first save of a new project works, by root
+// and by an ordinary user: the one the mount gives its files, or another where all may write.
+TEST_F(ProjectFolderTest, TheFirstSaveOfAProjectWorksOnAFileSystemThatKeepsNoUnixRights)
+{
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    for (const std::string options : {"uid=65534,gid=65534,umask=022", "umask=0"}) {
+        SCOPED_TRACE(options);
+        const std::string usb = m_dir.File(options);
+        ASSERT_TRUE(MakeFolder(usb));
+        const test::TFuseMount mount = test::ExfatMount(usb + ".img", usb, options);
+        if (!mount.Skip().empty())
+            GTEST_SKIP() << mount.Skip();
+        ASSERT_EQ(mount.Failure(), "");
+        const auto createAndSave = [&](const std::string& name) {
+            test::TScriptedReport script;
+            script.AllowDefaults();
+            TProject project;
+            g_pProject = &project;
+            std::string said = project.Create(usb + "/" + name, name) && project.Save() ? "saved" : "not saved";
+            for (const std::string& message : script.Messages())
+                said += "\n" + message;
+            g_pProject = nullptr;
+            return said;
+        };
+        EXPECT_EQ(createAndSave("root"), "saved");
+        EXPECT_EQ(test::AsAnOrdinaryUser([&] { return createAndSave("user"); }), "saved");
+    }
 }
 
 // A save keeps the access ACL of each file it writes in place of another, and gives a new

@@ -3,7 +3,6 @@
 // macro file that stops the run.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +30,7 @@
 #include "platform/Workers.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
+#include "support/FuseMount.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ProjectCommandTrial.h"
 #include "support/ScriptedReport.h"
@@ -803,54 +803,12 @@ TEST_F(BatchRunTest, EveryRunReplacesEveryProjectWhereRemovedOpenFilesStayHidden
     ExpectEveryRunToReplaceEveryProject();
 }
 
-namespace {
-
-// A FUSE pass-through mount (bindfs with its default options) of one folder at another,
-// unmounted when the object goes.
-class TPassThroughMount {
-public:
-    TPassThroughMount(const std::string& source, const std::string& target)
-    {
-        if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
-            m_skip = "no FUSE mount here: it needs root and /dev/fuse";
-            return;
-        }
-        if (RunShell("command -v bindfs").first != 0) {
-            m_skip = "no FUSE mount here: bindfs is not installed (scripts/deps installs it)";
-            return;
-        }
-        const auto [status, output] = RunShell("bindfs '" + source + "' '" + target + "'");
-        struct statfs fs {};
-        constexpr long kFuseMagic = 0x65735546;
-        if (status == 0 && ::statfs(target.c_str(), &fs) == 0 && long(fs.f_type) == kFuseMagic)
-            m_target = target;
-        else
-            m_failure = "bindfs did not mount " + source + " at " + target + ": " + output;
-    }
-    ~TPassThroughMount()
-    {
-        if (!m_target.empty())
-            RunShell("fusermount -u '" + m_target + "' || umount -l '" + m_target + "'");
-    }
-    TPassThroughMount(const TPassThroughMount&) = delete;
-    TPassThroughMount& operator=(const TPassThroughMount&) = delete;
-    // Why the system offers no mount; empty where it does.
-    const std::string& Skip() const { return m_skip; }
-    // Why a mount the system offers failed; empty when mounted.
-    const std::string& Failure() const { return m_failure; }
-
-private:
-    std::string m_target, m_skip, m_failure;
-};
-
-}  // namespace
-
 // The same on a real FUSE pass-through mount, where the system offers one.
 TEST_F(BatchRunTest, EveryRunReplacesEveryProjectOnAFusePassThroughMount)
 {
     vx::MakeFolder(exams.File("disk"));
     vx::MakeFolder(exams.File("mount"));
-    TPassThroughMount mount(exams.File("disk"), exams.File("mount"));
+    const TFuseMount mount = PassThroughMount(exams.File("disk"), exams.File("mount"));
     if (!mount.Skip().empty())
         GTEST_SKIP() << mount.Skip();
     ASSERT_EQ(mount.Failure(), "");

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,13 @@ TEST_F(FileTransaction, AWorkFolderReplacedAsItIsMadeIsNeitherChangedNorUsed)
                   work + " " + std::to_string(EIO));
     }
     EXPECT_FALSE(FolderExists(work));
+    // On a file system that keeps no Unix rights every folder shows the mount's owner and
+    // mode, as the project folder does here, and rights it cannot keep are refused: the
+    // work folder made is known by its identity, and keeps the mount's rights.
+    TFile::SetStepHook([&] { ::chmod(work.c_str(), 0775); });
+    test::TFileFaultScope faults({{kFileRights, EPERM, 2}});  // its ACL refused
+    TFileTransaction transaction(m_dir.Path());
+    EXPECT_TRUE(WriteInTransaction(transaction, m_dir.File("a"), "new a")) << std::strerror(transaction.FailedError());
 }
 
 TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
