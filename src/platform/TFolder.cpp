@@ -131,6 +131,11 @@ TFolder& TFolder::operator=(TFolder&& other) noexcept
     return *this;
 }
 
+int TFolder::Release()
+{
+    return std::exchange(m_fd, -1);
+}
+
 void TFolder::Close()
 {
     if (m_fd >= 0)
@@ -193,12 +198,19 @@ TFolder TFolder::MakePrivateFolder(const std::string& name) const
         return TFolder();
     BeforeRightsGiven(PathOf(name));
     // What stands there now must be the folder made, told by its identity: not a link put in
-    // its place, nor another folder renamed there. Its mode and owner say nothing where the
-    // file system shows every folder with the mount's.
+    // its place, nor another folder renamed there. Where the file system keeps Unix rights it
+    // is also this user's and private, as no folder another user could put there first is;
+    // where it keeps none, every folder shows the mount's owner and mode, as this one does.
     bool namesOnly = false;
     const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
-    struct stat st {};
-    if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made)) {
+    struct stat st {}, here {};
+    const auto showsMade = [&] {
+        if (st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+            return true;
+        return ::fstat(m_fd, &here) == 0 && here.st_dev == st.st_dev && here.st_uid == st.st_uid &&
+               here.st_gid == st.st_gid && (here.st_mode & 07777) == (st.st_mode & 07777);
+    };
+    if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) || !showsMade()) {
         if (fd >= 0)
             ::close(fd);
         errno = ESTALE;

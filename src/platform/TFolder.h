@@ -39,8 +39,8 @@ public:
     // Makes the folder `name` in this one, private to this user (0700), and opens it; not
     // open, errno set, when it cannot be made (EEXIST: something stood there), or when what
     // stands at the name by the time it is opened is not the folder made (ESTALE). The
-    // folder made is told by its identity, never by its mode or owner, which a file system
-    // that keeps no Unix rights shows as the mount's.
+    // folder made is told by its identity; its mode and owner must show it private and this
+    // user's only where the file system keeps them (else it shows what this folder shows).
     TFolder MakePrivateFolder(const std::string& name) const;
     // Another descriptor of the same folder; not open, errno set, when none can be had.
     TFolder Duplicate() const;
@@ -57,6 +57,8 @@ public:
     // True when the descriptor is open for the names alone (a folder this user may not read).
     bool NamesOnly() const { return m_namesOnly; }
     void Close();
+    // Gives the descriptor up to the caller, who closes it; the object is no longer open.
+    int Release();
 
     // Looks at what stands at `name`, a link not followed: 0, or errno's number (ENOENT when
     // nothing is there). With `name` empty, at the folder itself.

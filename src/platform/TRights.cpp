@@ -13,6 +13,7 @@
 
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
+#include "platform/TFolder.h"
 #include "platform/TFile.h"
 
 namespace vx {
@@ -44,13 +45,6 @@ bool MeansOwnerNotGiven(int error)
 bool ShowsPrivate(const struct stat& st)
 {
     return st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
-}
-
-// The folder `path` is in, by its "/" alone: the name was given to mkdir.
-std::string ParentOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 void FreeAcl(void* acl)
@@ -232,39 +226,12 @@ bool TRights::Give(int fd) const
 
 int TRights::MakePrivateFolder(const std::string& path)
 {
-    if (FileCallFails(kFileCreate) || ::mkdir(path.c_str(), S_IRWXU) != 0)
+    const size_t slash = path.find_last_of('/');
+    const TFolder parent = TFolder::Open(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+    if (!parent)
         return -1;
-    // A kill here leaves the folder private to this user, without its rights: a kill
-    // sweep meets this point as a step of its own.
-    TFile::Step();
-    struct stat made {};
-    if (::lstat(path.c_str(), &made) != 0)
-        return -1;
-    BeforeRightsGiven(path);
-    // What stands there now must be the folder made: not a link put in its place, nor
-    // another folder renamed there.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ELOOP || errno == ENOTDIR || errno == ENOENT)
-            errno = ESTALE;
-        return -1;
-    }
-    // It is known by its identity. Where the file system keeps Unix rights it is also this
-    // user's and private, as no folder another user could put there first is; where it keeps
-    // none, every folder shows the mount's owner and mode, as the folder it is in does.
-    struct stat st {}, parent {};
-    const bool isMade = ::fstat(fd, &st) == 0 && st.st_dev == made.st_dev && st.st_ino == made.st_ino &&
-                        S_ISDIR(st.st_mode) &&
-                        (ShowsPrivate(st) || (::lstat(ParentOf(path).c_str(), &parent) == 0 &&
-                                              parent.st_dev == st.st_dev && parent.st_uid == st.st_uid &&
-                                              parent.st_gid == st.st_gid &&
-                                              (parent.st_mode & 07777) == (st.st_mode & 07777)));
-    if (!isMade) {
-        ::close(fd);
-        errno = ESTALE;
-        return -1;
-    }
-    return fd;
+    TFolder made = parent.MakePrivateFolder(path.substr(slash + 1));
+    return made ? made.Release() : -1;
 }
 
 bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
