@@ -2092,8 +2092,9 @@ TEST_F(ProjectCommandsTest, ANewProjectOrSaveAsRefusedForItsLockLeavesNoFolderBe
                         return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
                             dialog.NameEdit()->setText(QString::fromStdString(name));
                             dialog.accept();
-                            if (!location.empty())
+                            if (!location.empty()) {
                                 ASSERT_TRUE(vx::RemoveFile(root.File("new/sub")) && vx::RemoveFile(root.File("new")));
+                            }
                         });
                     });
                     TFileFaultScope armed(faults);

@@ -530,8 +530,9 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     const mode_t mask = ::umask(022);
     const std::string named = m_dir.File("named");
     SetBeforeRightsHook([&](const std::string& made) {
-        if (FileNameOf(made) == TFolderLock::FileName())
+        if (FileNameOf(made) == TFolderLock::FileName()) {
             ASSERT_EQ(::link(made.c_str(), named.c_str()), 0);
+        }
     });
     {
         TProject project;
@@ -647,7 +648,7 @@ TEST_F(ProjectFolderTest, OnNFSALockFileRemovedWhileASaveWritesLetsNoOtherProgra
     test::TFileFaultScope nfs({test::LocksAsOnNFS()});
     // Taken by another program, or by none; and taken with the disk failing the sync of the
     // refused journal's removal, which is said: the journal may come back to be completed.
-    for (const std::pair<bool, bool> row : {std::pair{true, false}, {false, false}, {true, true}}) {
+    for (const std::pair<bool, bool>& row : {std::pair{true, false}, {false, false}, {true, true}}) {
         const bool taken = row.first, unsynced = row.second;
         SCOPED_TRACE(taken ? "taken by another program" : "taken by none");
         SCOPED_TRACE(unsynced ? "its removal not synced" : "");
