@@ -522,7 +522,7 @@ bool TMRImage::LoadPixels(const std::string& path)
         // tries the file again.
         if (file.ReadFailed() && !m_bReadFailureTold) {
             m_bReadFailureTold = true;
-            vx::Report(vx::NotReadToEndText("Pixel file", path, file.LastError()), vx::ReportIcon::Exclamation);
+            vx::Report(vx::NotReadToEndText("The pixel file", path, file.LastError()), vx::ReportIcon::Exclamation);
         }
         return false;
     }

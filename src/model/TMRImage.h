@@ -174,7 +174,7 @@ public:
     float GetValueMin() const { return m_fValueMin; }
 
     // Pixels. LoadPixels replaces the pixels in memory only after a complete read; a read
-    // that fails is reported ("Pixel file <path> cannot be read to its end: <why>."), once
+    // that fails is reported ("The pixel file <path> cannot be read to its end: <why>."), once
     // until a read succeeds.
     bool LoadPixels(const std::string& path);
     // Writes the pixels in memory through a temporary file renamed over `path` (in a
