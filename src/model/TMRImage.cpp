@@ -508,25 +508,43 @@ void TMRImage::SetValueRange(float maximum, float minimum)
 
 bool TMRImage::LoadPixels(const std::string& path)
 {
-    if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide)
-        return false;
+    std::string why;
+    const TPixelRead read = ReadPixels(path, "The pixel file", why);
+    if (read == TPixelRead::Whole) {
+        m_bReadFailureTold = false;
+        return true;
+    }
+    // A read that failed is told, once until a read succeeds: every look at a pixel tries
+    // the file again.
+    if (read == TPixelRead::Failed && !m_bReadFailureTold) {
+        m_bReadFailureTold = true;
+        vx::Report(why, vx::ReportIcon::Exclamation);
+    }
+    return false;
+}
+
+TMRImage::TPixelRead TMRImage::ReadPixels(const std::string& path, const std::string& what, std::string& why)
+{
+    if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide) {
+        why = what + " " + path + " is not read: the image has no usable size.";
+        return TPixelRead::NotHad;
+    }
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
-        return false;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        why = vx::NotOpenedText(what, path, file.NotAFile());
+        return TPixelRead::NotHad;
+    }
     const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
-    if (file.Size() < static_cast<int64_t>(count * 2))
-        return false;
+    const int64_t size = file.Size();
+    if (size < static_cast<int64_t>(count * 2)) {
+        why = vx::CutShortText(what, path, size, file.LastError(), count * 2, "the image's pixels need");
+        return TPixelRead::NotHad;
+    }
     std::vector<unsigned char> bytes(count * 2);
     if (!file.ReadExact(bytes.data(), bytes.size())) {
-        // A read that failed is told, once until a read succeeds: every look at a pixel
-        // tries the file again.
-        if (file.ReadFailed() && !m_bReadFailureTold) {
-            m_bReadFailureTold = true;
-            vx::Report(vx::NotReadToEndText("The pixel file", path, file.LastError()), vx::ReportIcon::Exclamation);
-        }
-        return false;
+        why = vx::NotReadToEndText(what, path, file.LastError());
+        return file.ReadFailed() ? TPixelRead::Failed : TPixelRead::NotHad;
     }
-    m_bReadFailureTold = false;
     std::vector<int16_t> pixels(count);
     for (size_t k = 0; k < count; ++k)
         pixels[k] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8)));
@@ -535,7 +553,7 @@ bool TMRImage::LoadPixels(const std::string& path)
     m_fStoredMin = m_fValueMin = *lo;
     m_pixels = std::move(pixels);
     m_bLoaded = true;
-    return true;
+    return TPixelRead::Whole;
 }
 
 bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note,
