@@ -301,26 +301,33 @@ bool TMRImage::PixelFileExists() const
     return !m_strPath.empty() && file.Open(PixelFileToRead(), vx::TFile::Mode::Read);
 }
 
-std::string TMRImage::PixelFileProblem(int bytesPerPixel, bool* mayNotRead) const
+std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause) const
 {
-    if (mayNotRead)
-        *mayNotRead = false;
+    TPixelFileCause found = TPixelFileCause::None;
+    std::string problem;
     vx::TFile file;
     if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read)) {
         if (!file.NotAFile().empty())
-            return "its pixel file is " + file.NotAFile() + ", not a file";
-        const std::string forbidden = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
-        if (mayNotRead)
-            *mayNotRead = !forbidden.empty();
-        return forbidden.empty() ? "its pixel file is missing" : forbidden;
+            problem = "its pixel file is " + file.NotAFile() + ", not a file";
+        else
+            problem = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
+        found = problem.empty() || !file.NotAFile().empty() ? TPixelFileCause::Missing : TPixelFileCause::MayNotRead;
+        if (problem.empty())
+            problem = "its pixel file is missing";
+    } else {
+        const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
+        const int64_t size = file.Size();
+        if (size < 0) {
+            found = TPixelFileCause::NotRead;
+            problem = "the size of its pixel file could not be read: " + vx::FileErrorReason(file.LastError());
+        } else if (size < bytesPerPixel * pixels) {
+            found = TPixelFileCause::CutShort;
+            problem = "its pixel file is cut short";
+        }
     }
-    const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
-    const int64_t size = file.Size();
-    if (size < 0)
-        return "the size of its pixel file could not be read: " + vx::FileErrorReason(file.LastError());
-    if (size < bytesPerPixel * pixels)
-        return "its pixel file is cut short";
-    return std::string();
+    if (cause)
+        *cause = found;
+    return problem;
 }
 
 std::string TMRImage::PixelFileToRead() const

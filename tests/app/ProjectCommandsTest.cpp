@@ -823,7 +823,7 @@ TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason
     const std::string pristine = root.File("pristine"), folder = root.File("fifo");
     MakeProjectOfEachFile(pristine, "fifo");
     const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
-    const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
+    const std::string images = "\r\nThese images stay in the project and show once their pixel files are back.";
     const struct {
         const char* file;
         std::string message;
