@@ -228,6 +228,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         GiveFolderRights(fd, folderFd);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
+        m_heldLinks = st.st_nlink;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
         return fail(error, error == EWOULDBLOCK                                       ? TResult::HeldElsewhere
                            : MeansNoLocks(error) || (error == EBADF && readOnly) ? TResult::NoLocks
@@ -262,6 +263,7 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
         return TResult::Held;
     Release();
     m_error = 0;
+    m_sharing = TSharing::NotShared;
     // The folder is opened first and its lock file found in it, so that the two belong
     // together whatever is renamed meanwhile. A folder opened for its path alone needs no
     // permission to read it.
@@ -301,6 +303,8 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
             return refuse(error, TResult::HeldElsewhere);
     }
     const TResult result = Take(folderFd, m_fd, m_identity, m_made);
+    if (result == TResult::HeldElsewhere && m_heldLinks > 1)
+        m_sharing = folderLockFd >= 0 ? TSharing::WithAnOpenCopy : TSharing::WithACopy;
     if (result != TResult::Held) {
         if (folderLockFd >= 0)
             ::close(folderLockFd);

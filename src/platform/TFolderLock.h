@@ -34,6 +34,8 @@
 //   at the path meanwhile keeps its own lock file.
 // The held folder and its lock file stay open, so that neither identity is given to
 // another file while they are held, even when they are removed.
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -106,6 +108,12 @@ public:
     bool MadeLockFile() const { return m_made; }
     // The system's error number of the last Acquire or Keep that did not take the lock.
     int LastError() const { return m_error; }
+    // After Acquire gave HeldElsewhere for the lock file: whether that file has other names
+    // (hard links: a project copied with cp -al shares its lock file with the original),
+    // and, where it has, whether this folder itself was locked here meanwhile, so that the
+    // other program has the copy open, not this folder.
+    enum class TSharing { NotShared, WithAnOpenCopy, WithACopy };
+    TSharing LockFileSharing() const { return m_sharing; }
     // Where the folder whose lock this object holds is now, however it was renamed or
     // moved; empty when nothing is held or the folder cannot be found.
     std::string FolderNow() const;
@@ -137,6 +145,8 @@ private:
     int m_folderLockFd = -1;  // open to read it, with its lock; -1 where none is held
     bool m_made = false;
     int m_error = 0;
+    nlink_t m_heldLinks = 0;  // the names of the lock file another program held at the last try
+    TSharing m_sharing = TSharing::NotShared;
     TFileIdentity m_identity;        // the held lock file's
     TFileIdentity m_folderIdentity;  // the held folder's
 };

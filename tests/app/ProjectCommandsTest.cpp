@@ -600,6 +600,8 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     MakeProjectOfSets(folder, "p");
     ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
     const std::string me = ::getpwuid(::geteuid())->pw_name, refused = "The project p cannot be opened: ";
+    const std::string lockFile = folder + "/" + vx::TFolderLock::FileName();
+    vx::TFolderLock copyHeld;  // another program's, on the lock file the copy shares
     const struct {
         const char* what;
         std::function<void()> make, undo;
@@ -626,6 +628,17 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
          true},
         {"no project file", [&] { std::filesystem::rename(path, aside); }, [&] { std::filesystem::rename(aside, path); },
          refused + "its project file " + path + " does not exist."},
+        {"its lock file shared, through hard links, with a copy that another program has open",
+         [&] {
+             ASSERT_EQ(RunShell("cp -al '" + folder + "' '" + aside + "'").first, 0);
+             ASSERT_EQ(copyHeld.Acquire(aside), vx::TFolderLock::TResult::Held);
+         },
+         [&] {
+             copyHeld.Release();
+             std::filesystem::remove_all(aside);
+         },
+         refused + "its lock file " + lockFile + " is shared, through hard links, with a copy of the folder that "
+             "another program has open. Remove " + lockFile + " to open both at once: the program makes a new one."},
         {"a project file that is a link to itself",
          [&] {
              std::filesystem::rename(path, aside);

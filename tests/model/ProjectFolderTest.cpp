@@ -521,6 +521,15 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(st.st_nlink, 2u);
+    // While the copy is open the original is refused for the lock file they share; once
+    // that is removed, as the message says, the original makes its own and opens too.
+    {
+        TProject copied, original;
+        test::TScriptedReport script;
+        ASSERT_TRUE(copied.Load(copy + "/p.tpj") && !original.Load(m_folder + "/p.tpj") && RemoveFile(lockFile));
+        EXPECT_TRUE(original.Load(m_folder + "/p.tpj") && original.FolderCanBeWritten());
+        EXPECT_EQ(script.Count(), 1u);
+    }
 
     // A lock file the open makes, given another name by another program before its rights
     // are given, keeps those it was made with (0644 under umask 022, not the 0664 of its
