@@ -208,4 +208,23 @@ void RunBeforeRightsHook(const std::string& path)
         BeforeRightsHook()(path);
 }
 
+namespace {
+std::function<void()>& RightsAwaitedHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+}  // namespace
+
+void SetRightsAwaitedHook(std::function<void()> hook)
+{
+    RightsAwaitedHook() = std::move(hook);
+}
+
+void RightsAwaited()
+{
+    if (RightsAwaitedHook())
+        RightsAwaitedHook()();
+}
+
 }  // namespace vx

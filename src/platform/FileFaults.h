@@ -115,5 +115,11 @@ inline void BeforeRightsGiven(const std::string& path)
     if (g_beforeRightsHooked.load(std::memory_order_relaxed))
         RunBeforeRightsHook(path);
 }
+// A test's hook, run each time the folder lock waits for the rights of a lock file that
+// another user's program has made and not yet given them, before it pauses (so that the
+// maker may be let on then). Empty switches it off.
+void SetRightsAwaitedHook(std::function<void()> hook);
+// The lock calls it before each such pause.
+void RightsAwaited();
 
 }  // namespace vx

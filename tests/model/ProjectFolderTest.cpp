@@ -306,7 +306,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
 }
 
 // Another user's lock file that only its owner may read is not passed over, locally or on
-// NFS: the open is refused and says whom to ask.
+// NFS: once the open has waited for rights that do not come, it is refused and says whom to
+// ask.
 TEST_F(ProjectFolderTest, AnotherUsersLockFileThatOnlyItsOwnerMayReadRefusesTheOpen)
 {
     if (::geteuid() != 0)
@@ -532,7 +533,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     }
 
     // A lock file the open makes, given another name by another program before its rights
-    // are given, keeps those it was made with (0644 under umask 022, not the 0664 of its
+    // are given, stays as it was made, private to its maker (not the 0664 of its
     // group-writable folder): the file is the other name's too.
     ASSERT_TRUE(RemoveFile(lockFile));
     ASSERT_EQ(::chmod(m_folder.c_str(), 0775), 0);
@@ -553,7 +554,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     SetBeforeRightsHook({});
     ::umask(mask);
     ASSERT_EQ(::stat(named.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 // A lock file removed while the project is open (a cleaning tool, a sync client) is made
