@@ -83,8 +83,10 @@ bool TCSISetList::Read(vx::TFile& file)
         m_kept.resize(keptBefore);
         return false;
     };
-    std::string missing;  // a line per set kept without its data-set file
-    bool unreadable = false;  // one of them is there, but may not be read
+    // A line per set kept without its data-set file: missing, or there but this user may
+    // not read it.
+    std::vector<TWaitingFiles> waiting{{"", "load once their data-set files are back"},
+                                       {"", "load once their data-set files may be read"}};
     std::vector<TKeptRecord> unusable;
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count must not spin: the file ends before its records do.
@@ -105,15 +107,10 @@ bool TCSISetList::Read(vx::TFile& file)
         Add(pSet);
         if (pSet->DataFileMissing()) {
             const std::string why = vx::NotOpenedNote(pSet->GetFilePath(), {}, pSet->DataFileError());
-            unreadable = unreadable || !why.empty();
-            missing += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")" + why;
+            waiting[why.empty() ? 0 : 1].lines += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")" + why;
         }
     }
-    std::string text;
-    if (!missing.empty())
-        text += missing + MissingFilesSentence(m_pProject ? m_pProject->GetFolder() : std::string(), "sets",
-                                               unreadable ? "load once their data-set files may be read"
-                                                          : "load once their data-set files are back");
+    std::string text = WaitingFilesText(m_pProject ? m_pProject->GetFolder() : std::string(), "sets", waiting);
     if (!unusable.empty())
         text += KeptRecordLines(unusable) +
                 "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";

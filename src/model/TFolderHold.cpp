@@ -199,6 +199,27 @@ std::string TFolderHold::WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLo
     return "cannot be locked: " + vx::FileErrorReason(lock.LastError());
 }
 
+std::string TFolderHold::WhyLockFileShared(const vx::TFolderLock& lock, const std::string& folder,
+                                           const std::string& lockFile, const std::string& toDo)
+{
+    using TSharing = vx::TFolderLock::TSharing;
+    const std::string path = LockFileOf(folder);
+    const std::string remove = " " + path + " to " + toDo + ": the program makes a new one";
+    switch (lock.LockFileSharing()) {
+    case TSharing::NotShared: break;
+    case TSharing::WithAnOpenCopy:
+        return lockFile + " " + path +
+               " is shared, through hard links, with a copy of the folder that another program has open. Remove" +
+               remove;
+    case TSharing::WithACopy:
+        // Without the folder's own lock it cannot be told which of the two is open.
+        return lockFile + " " + path +
+               " is shared, through hard links, with a copy of the folder, and another program has one of the two "
+               "open. If it is the copy, remove" + remove;
+    }
+    return std::string();
+}
+
 std::string TFolderHold::WhyReadOnly(const std::string& folder) const
 {
     return m_state == TState::ReadOnly ? WhyNotLocked(m_readOnly, folder) : std::string();
@@ -225,9 +246,13 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     using TOffer = vx::TFolderLock::TOffer;
     switch (vx::TFolderLock::OfferOf(lock)) {
     case TOffer::Change: break;
-    case TOffer::Busy:
+    case TOffer::Busy: {
+        const std::string shared =
+            WhyLockFileShared(m_lock, folder, "its lock file", creating ? "create the project" : "open both at once");
         return refuse(lock == TResult::HeldHere ? "a project of its folder is open in this program already."
-                                                : "another program has a project of its folder open.");
+                      : shared.empty()          ? "another program has a project of its folder open."
+                                                : shared + ".");
+    }
     case TOffer::ReadOnly:
         if (creating)
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");

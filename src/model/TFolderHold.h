@@ -56,6 +56,19 @@ public:
     static std::string WhyFolderUnreachable(const std::string& folder, int error);
     static std::string WhyNotLocked(const vx::TFolderLock& lock, vx::TFolderLock::TResult result,
                                     const std::string& folder);
+    // Why another program's lock keeps `folder` where the lock file it holds is shared with
+    // a copy of the folder through hard links (TFolderLock::LockFileSharing): "<lockFile>
+    // /p/.vexara.lock is shared, through hard links, with a copy of the folder that another
+    // program has open. Remove /p/.vexara.lock to <toDo>: the program makes a new one",
+    // `lockFile` naming it ("its lock file"); empty where the file has no other name. The
+    // second form for a lock not of a hold.
+    std::string WhyLockFileShared(const std::string& folder, const std::string& lockFile,
+                                  const std::string& toDo) const
+    {
+        return WhyLockFileShared(m_lock, folder, lockFile, toDo);
+    }
+    static std::string WhyLockFileShared(const vx::TFolderLock& lock, const std::string& folder,
+                                         const std::string& lockFile, const std::string& toDo);
     // An open that failed gives the folder back as it found it: a lock file this hold made
     // is removed by the lock while it is still held, and the lock is let go.
     void ReleaseAfterFailedOpen(const std::string& folder);

@@ -188,8 +188,13 @@ bool TImageSet::Read(vx::TFile& file)
         m_kept.resize(keptBefore);
         return false;
     };
-    std::string withoutPixels, unusable;  // a line per image
-    bool unreadable = false;  // a pixel file among them is there, but may not be read
+    // A line per image whose pixels cannot be had, by the cause, in the order of
+    // TMRImage::TPixelFileCause.
+    std::vector<TWaitingFiles> withoutPixels{{"", "show once their pixel files are back"},
+                                             {"", "show once their pixel files may be read"},
+                                             {"", "show once their pixel files can be read"},
+                                             {"", "show once their pixel files are whole again"}};
+    std::string unusable;  // a line per image
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count stops at the end of the file instead of failing record after record.
         const int64_t start = file.Tell();
@@ -199,11 +204,11 @@ bool TImageSet::Read(vx::TFile& file)
         TKeptRecord kept;
         const bool read = image->Read(file, version, folder, &kept);
         if (read && !PathInUse(image->GetPath())) {
-            bool mayNotRead = false;
-            const std::string problem = image->PixelFileProblem(version <= 4 ? 1 : 2, &mayNotRead);
-            unreadable = unreadable || mayNotRead;
+            TMRImage::TPixelFileCause cause = TMRImage::TPixelFileCause::None;
+            const std::string problem = image->PixelFileProblem(version <= 4 ? 1 : 2, &cause);
             if (!problem.empty())
-                withoutPixels += "\r\n" + image->GetName() + ": " + problem + " (" + image->GetPath() + ")";
+                withoutPixels[static_cast<size_t>(cause) - 1].lines +=
+                    "\r\n" + image->GetName() + ": " + problem + " (" + image->GetPath() + ")";
             Append(image.release());
             continue;
         }
@@ -222,11 +227,7 @@ bool TImageSet::Read(vx::TFile& file)
         unusable += KeptRecordLines({kept});
         m_kept.push_back(std::move(kept));
     }
-    std::string text;
-    if (!withoutPixels.empty())
-        text += withoutPixels + MissingFilesSentence(folder, "images",
-                                                     unreadable ? "show once their pixel files may be read"
-                                                                : "show once their pixel files are whole again");
+    std::string text = WaitingFilesText(folder, "images", withoutPixels);
     if (!unusable.empty())
         text += unusable + "\r\nThese images cannot be used; their records and files stay in the project unchanged.";
     if (!text.empty())

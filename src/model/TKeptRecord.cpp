@@ -37,12 +37,20 @@ void TKeptRecord::Anonymize()
     }
 }
 
-std::string MissingFilesSentence(const std::string& folder, const std::string& what, const std::string& promise)
+std::string WaitingFilesText(const std::string& folder, const std::string& what,
+                             const std::vector<TWaitingFiles>& groups)
 {
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
-    if (folder.empty() || vx::FolderExists(work))
-        return "\r\nThese " + what + " stay in the project and " + promise + ".";
-    return "\r\nThese " + what + " stay in the project. The folder has no hidden folder " + vx::FileNameOf(work) +
+    const bool promised = folder.empty() || vx::FolderExists(work);
+    std::string text;
+    for (const TWaitingFiles& group : groups)
+        if (!group.lines.empty())
+            text += group.lines + (promised ? "\r\nThese " + what + " stay in the project and " + group.promise + "."
+                                            : std::string());
+    if (promised || text.empty())
+        return text;
+    return text + "\r\nThese " + what + " stay in the project. The folder has no hidden folder " +
+           vx::FileNameOf(work) +
            ", where a save that was cut short keeps new files until they are in place: if it is a copy made without "
            "its hidden folder, copy it again with it.";
 }

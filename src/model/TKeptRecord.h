@@ -29,12 +29,20 @@ struct TKeptRecord {
 bool CopyKeptFiles(const std::vector<TKeptRecord>& kept, const std::string& from, const std::string& to,
                    vx::TFileTransaction& transaction);
 
-// The sentence after "\r\n" that ends an open's list of sets or images (`what`) whose files
-// are missing: they stay in the project and `promise` ("load once their data-set files are
-// back"). A folder without its work folder (a copy made without its hidden folder) makes no
-// such promise: a save cut short may have left their new files there, and they never come
-// back by themselves.
-std::string MissingFilesSentence(const std::string& folder, const std::string& what, const std::string& promise);
+// Sets or images of an open whose files are missing or cannot be used for one cause: a line
+// for each ("\r\n" before it), and what they wait for ("load once their data-set files are
+// back").
+struct TWaitingFiles {
+    std::string lines;
+    std::string promise;
+};
+// The lines of the groups of sets or images (`what`), each group followed by the sentence
+// that they stay in the project and its promise. A folder without its work folder (a copy
+// made without its hidden folder) makes no such promise: a save cut short may have left
+// their new files there, and they never come back by themselves; one sentence after all
+// the lines says so.
+std::string WaitingFilesText(const std::string& folder, const std::string& what,
+                             const std::vector<TWaitingFiles>& groups);
 
 // The lines "name: reason" of the records, each after "\r\n".
 std::string KeptRecordLines(const std::vector<TKeptRecord>& kept);

@@ -301,26 +301,33 @@ bool TMRImage::PixelFileExists() const
     return !m_strPath.empty() && file.Open(PixelFileToRead(), vx::TFile::Mode::Read);
 }
 
-std::string TMRImage::PixelFileProblem(int bytesPerPixel, bool* mayNotRead) const
+std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause) const
 {
-    if (mayNotRead)
-        *mayNotRead = false;
+    TPixelFileCause found = TPixelFileCause::None;
+    std::string problem;
     vx::TFile file;
     if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read)) {
         if (!file.NotAFile().empty())
-            return "its pixel file is " + file.NotAFile() + ", not a file";
-        const std::string forbidden = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
-        if (mayNotRead)
-            *mayNotRead = !forbidden.empty();
-        return forbidden.empty() ? "its pixel file is missing" : forbidden;
+            problem = "its pixel file is " + file.NotAFile() + ", not a file";
+        else
+            problem = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
+        found = problem.empty() || !file.NotAFile().empty() ? TPixelFileCause::Missing : TPixelFileCause::MayNotRead;
+        if (problem.empty())
+            problem = "its pixel file is missing";
+    } else {
+        const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
+        const int64_t size = file.Size();
+        if (size < 0) {
+            found = TPixelFileCause::NotRead;
+            problem = "the size of its pixel file could not be read: " + vx::FileErrorReason(file.LastError());
+        } else if (size < bytesPerPixel * pixels) {
+            found = TPixelFileCause::CutShort;
+            problem = "its pixel file is cut short";
+        }
     }
-    const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
-    const int64_t size = file.Size();
-    if (size < 0)
-        return "the size of its pixel file could not be read: " + vx::FileErrorReason(file.LastError());
-    if (size < bytesPerPixel * pixels)
-        return "its pixel file is cut short";
-    return std::string();
+    if (cause)
+        *cause = found;
+    return problem;
 }
 
 std::string TMRImage::PixelFileToRead() const
@@ -508,25 +515,43 @@ void TMRImage::SetValueRange(float maximum, float minimum)
 
 bool TMRImage::LoadPixels(const std::string& path)
 {
-    if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide)
-        return false;
+    std::string why;
+    const TPixelRead read = ReadPixels(path, "The pixel file", why);
+    if (read == TPixelRead::Whole) {
+        m_bReadFailureTold = false;
+        return true;
+    }
+    // A read that failed is told, once until a read succeeds: every look at a pixel tries
+    // the file again.
+    if (read == TPixelRead::Failed && !m_bReadFailureTold) {
+        m_bReadFailureTold = true;
+        vx::Report(why, vx::ReportIcon::Exclamation);
+    }
+    return false;
+}
+
+TMRImage::TPixelRead TMRImage::ReadPixels(const std::string& path, const std::string& what, std::string& why)
+{
+    if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide) {
+        why = what + " " + path + " is not read: the image has no usable size.";
+        return TPixelRead::NotHad;
+    }
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
-        return false;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        why = vx::NotOpenedText(what, path, file.NotAFile());
+        return TPixelRead::NotHad;
+    }
     const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
-    if (file.Size() < static_cast<int64_t>(count * 2))
-        return false;
+    const int64_t size = file.Size();
+    if (size < static_cast<int64_t>(count * 2)) {
+        why = vx::CutShortText(what, path, size, file.LastError(), count * 2, "the image's pixels need");
+        return TPixelRead::NotHad;
+    }
     std::vector<unsigned char> bytes(count * 2);
     if (!file.ReadExact(bytes.data(), bytes.size())) {
-        // A read that failed is told, once until a read succeeds: every look at a pixel
-        // tries the file again.
-        if (file.ReadFailed() && !m_bReadFailureTold) {
-            m_bReadFailureTold = true;
-            vx::Report(vx::NotReadToEndText("Pixel file", path, file.LastError()), vx::ReportIcon::Exclamation);
-        }
-        return false;
+        why = vx::NotReadToEndText(what, path, file.LastError());
+        return file.ReadFailed() ? TPixelRead::Failed : TPixelRead::NotHad;
     }
-    m_bReadFailureTold = false;
     std::vector<int16_t> pixels(count);
     for (size_t k = 0; k < count; ++k)
         pixels[k] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8)));
@@ -535,7 +560,7 @@ bool TMRImage::LoadPixels(const std::string& path)
     m_fStoredMin = m_fValueMin = *lo;
     m_pixels = std::move(pixels);
     m_bLoaded = true;
-    return true;
+    return TPixelRead::Whole;
 }
 
 bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note,

@@ -104,11 +104,15 @@ public:
     bool IsGeometryComplete() const;
     // The pixel file opens for reading.
     bool PixelFileExists() const;
+    // What keeps the pixels from being loaded from the pixel file: none, the file missing
+    // (or something else in its place), this user may not read it, its size could not be
+    // read, or it is cut short.
+    enum class TPixelFileCause { None, Missing, MayNotRead, NotRead, CutShort };
     // Why the pixels cannot be loaded from the file ("its pixel file is missing", "its
-    // pixel file is cut short", or that its size could not be read and why); empty when the file holds them (2 bytes a pixel, 1 in
-    // the files of projects older than version 5). `mayNotRead`, when given, tells whether
-    // the cause is that this user may not read the file.
-    std::string PixelFileProblem(int bytesPerPixel = 2, bool* mayNotRead = nullptr) const;
+    // pixel file is cut short", or that its size could not be read and why); empty when
+    // the file holds them (2 bytes a pixel, 1 in the files of projects older than version
+    // 5). `cause`, when given, tells which cause it is.
+    std::string PixelFileProblem(int bytesPerPixel = 2, TPixelFileCause* cause = nullptr) const;
     // The file the pixels are read from: the pixel file, or the file staged for it while
     // no project file in the folder lists the image yet.
     std::string PixelFileToRead() const;
@@ -174,9 +178,15 @@ public:
     float GetValueMin() const { return m_fValueMin; }
 
     // Pixels. LoadPixels replaces the pixels in memory only after a complete read; a read
-    // that fails is reported ("Pixel file <path> cannot be read to its end: <why>."), once
+    // that fails is reported ("The pixel file <path> cannot be read to its end: <why>."), once
     // until a read succeeds.
     bool LoadPixels(const std::string& path);
+    // How a read of pixels ended: whole, not had (the file missing, not a file or cut
+    // short), or failed part way by the system.
+    enum class TPixelRead { Whole, NotHad, Failed };
+    // Reads the pixels as LoadPixels does, telling nothing: why they were not had is put in
+    // `why`, a sentence that names the file as `what` ("The pixel file", "its state file").
+    TPixelRead ReadPixels(const std::string& path, const std::string& what, std::string& why);
     // Writes the pixels in memory through a temporary file renamed over `path` (in a
     // transaction: staged, and put in place with its other files); a failure is
     // reported, followed by the note's sentence, and gives false.

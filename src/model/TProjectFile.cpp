@@ -616,9 +616,15 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     using TResult = vx::TFolderLock::TResult;
     const TResult held = hold->Lock(folder);
     if (held != TResult::Held) {
-        const std::string why = held == TResult::HeldElsewhere ? "Another program has a project of that folder open."
-                                : held == TResult::HeldHere    ? "This program has a project of that folder open."
-                                                               : "That folder " + hold->WhyNotLocked(held, folder) + ".";
+        std::string why = hold->WhyLockFileShared(folder, "The lock file of that folder", "save there");
+        if (!why.empty())
+            why += ".";
+        else if (held == TResult::HeldElsewhere)
+            why = "Another program has a project of that folder open.";
+        else if (held == TResult::HeldHere)
+            why = "This program has a project of that folder open.";
+        else
+            why = "That folder " + hold->WhyNotLocked(held, folder) + ".";
         undoMade();
         return refuse("\r\n" + why);
     }

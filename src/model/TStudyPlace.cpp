@@ -54,7 +54,11 @@ std::string TStudyPlace::Refusal()
     const vx::TFolderLock::TResult locked = m_swap.LockFolder();
     switch (vx::TFolderLock::OfferOf(locked)) {
     case vx::TFolderLock::TOffer::Change: return {};
-    case vx::TFolderLock::TOffer::Busy: return "its project is open, in this or another program";
+    case vx::TFolderLock::TOffer::Busy: {
+        const std::string shared =
+            TFolderHold::WhyLockFileShared(m_swap.FolderLock(), folder, "its lock file", "make the project there");
+        return shared.empty() ? "its project is open, in this or another program" : shared;
+    }
     default: return "its folder " + TFolderHold::WhyNotLocked(m_swap.FolderLock(), locked, folder);
     }
 }

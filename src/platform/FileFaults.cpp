@@ -221,6 +221,12 @@ std::function<void(const std::string&)>& BeforeUseHook()
     static std::function<void(const std::string&)> hook;
     return hook;
 }
+
+std::function<void()>& RightsAwaitedHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
 }  // namespace
 
 void SetBeforeUseHook(std::function<void(const std::string& path)> hook)
@@ -234,6 +240,17 @@ void RunBeforeUseHook(const std::string& path)
 {
     if (BeforeUseHook())
         BeforeUseHook()(path);
+}
+
+void SetRightsAwaitedHook(std::function<void()> hook)
+{
+    RightsAwaitedHook() = std::move(hook);
+}
+
+void RightsAwaited()
+{
+    if (RightsAwaitedHook())
+        RightsAwaitedHook()();
 }
 
 }  // namespace vx

@@ -117,6 +117,12 @@ inline void BeforeRightsGiven(const std::string& path)
     if (g_beforeRightsHooked.load(std::memory_order_relaxed))
         RunBeforeRightsHook(path);
 }
+// A test's hook, run each time the folder lock waits for the rights of a lock file that
+// another user's program has made and not yet given them, before it pauses (so that the
+// maker may be let on then). Empty switches it off.
+void SetRightsAwaitedHook(std::function<void()> hook);
+// The lock calls it before each such pause.
+void RightsAwaited();
 
 // A test's hook, run with the path of a name the file layer has looked at and is about to
 // use (descend into, open, rename, remove), as another program could act in that moment

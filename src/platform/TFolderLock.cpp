@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "platform/FileFaults.h"
@@ -56,6 +58,11 @@ std::string PathOfOpenFile(int fd)
     return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
+// A lock file is made private to its maker, as every file the program makes, and given its
+// rights at once on its descriptor: another user's program that meets a lock file of this
+// mode knows that its rights are still to come.
+constexpr mode_t kBirthMode = 0600;
+
 // A lock file may be written by everyone who may write its folder, whatever the umask:
 // another user's program sharing the folder must open it for writing to lock it on NFS.
 mode_t LockFileMode(int folderFd)
@@ -70,8 +77,8 @@ mode_t LockFileMode(int folderFd)
 // leaves the user's lock file), and its group where this user belongs to it: where new
 // files get their maker's group (a folder that is not setgid, users with groups of their
 // own), the other users of a group folder could not write it otherwise. Should that fail,
-// the lock is held all the same; only another user on NFS is refused then, and told whom
-// to ask.
+// the lock is held all the same and the file stays private: another user's program is
+// refused by it, once it has waited for its rights, and told whom to ask.
 void GiveFolderRights(int fd, int folderFd)
 {
     struct stat folder {};
@@ -184,8 +191,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
     bool making = false;
     if (fd < 0 && errno == ENOENT) {
         fd = FileCallFails(kFileLock) ? -1
-                                      : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL,
-                                                 LockFileMode(folderFd));
+                                      : ::openat(folderFd, FileName(), O_RDWR | kOpen | O_CREAT | O_EXCL, kBirthMode);
         making = fd >= 0;
         if (!making && errno == EEXIST)  // made meanwhile by another program, or a link
             return TResult::Changed;
@@ -201,7 +207,12 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
                                              : TResult::Unavailable;
         if (!S_ISREG(st.st_mode))
             return TResult::NotAFile;
-        return m_error == EACCES || m_error == EPERM ? TResult::Forbidden : TResult::Unavailable;
+        if (m_error != EACCES && m_error != EPERM)
+            return TResult::Unavailable;
+        // Another user's lock file in its birth mode is one whose maker has yet to give it
+        // its rights (Take waits for them).
+        m_rightsAwaited = (st.st_mode & 07777) == kBirthMode && st.st_uid != ::geteuid();
+        return TResult::Forbidden;
     }
     bool examined = false;
     const auto fail = [&](int error, TResult result) {
@@ -228,6 +239,7 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
         GiveFolderRights(fd, folderFd);
     if (FileCallFails(kFileLock) || ExclusiveLockRefused(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
+        m_heldLinks = st.st_nlink;
         const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
         return fail(error, error == EWOULDBLOCK                                       ? TResult::HeldElsewhere
                            : MeansNoLocks(error) || (error == EBADF && readOnly) ? TResult::NoLocks
@@ -246,9 +258,22 @@ TFolderLock::TResult TFolderLock::TakeOnce(int folderFd, int& fd, TFileIdentity&
 TFolderLock::TResult TFolderLock::Take(int folderFd, int& fd, TFileIdentity& identity, bool& made)
 {
     // Each new try follows another program's removal or making of the lock file; a few
-    // thousand in a row mean something keeps replacing it.
+    // thousand in a row mean something keeps replacing it. A lock file another user's
+    // program has just made is waited for until its maker gives it its rights, a few calls
+    // later: up to a second, as long as the rights of a file take on a slow network file
+    // system, after which it is one this user may not read (its maker was killed first, or
+    // could not give them).
+    constexpr int kRightsWaits = 100;
+    int waits = 0;
     for (int attempt = 0; attempt < 10000; ++attempt) {
+        m_rightsAwaited = false;
         const TResult result = TakeOnce(folderFd, fd, identity, made);
+        if (result == TResult::Forbidden && m_rightsAwaited && waits < kRightsWaits) {
+            ++waits;
+            RightsAwaited();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
         if (result != TResult::Changed)
             return result;
     }
@@ -262,6 +287,7 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
         return TResult::Held;
     Release();
     m_error = 0;
+    m_sharing = TSharing::NotShared;
     // The folder is opened first and its lock file found in it, so that the two belong
     // together whatever is renamed meanwhile. A folder opened for its path alone needs no
     // permission to read it.
@@ -301,6 +327,8 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
             return refuse(error, TResult::HeldElsewhere);
     }
     const TResult result = Take(folderFd, m_fd, m_identity, m_made);
+    if (result == TResult::HeldElsewhere && m_heldLinks > 1)
+        m_sharing = folderLockFd >= 0 ? TSharing::WithAnOpenCopy : TSharing::WithACopy;
     if (result != TResult::Held) {
         if (folderLockFd >= 0)
             ::close(folderLockFd);

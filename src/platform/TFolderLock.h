@@ -19,10 +19,12 @@
 //   only to read (enough on a local file system; NFS needs write access: NoLocks). A lock
 //   file with other names (hard links: a project copied with cp -al) is locked as it is. A
 //   lock file may be written by everyone who may write the folder, so that another user of
-//   a shared folder can lock it on NFS too: the program that makes it gives it those rights,
-//   with the folder's group and owner where it may give them (TRights), at once on its
-//   descriptor, and never changes the rights of a lock file it did not make alone (one of
-//   other names is another file's too).
+//   a shared folder can lock it on NFS too: the program that makes it makes it private
+//   (0600) and gives it those rights, with the folder's group and owner where it may give
+//   them (TRights), at once on its descriptor, and never changes the rights of a lock file
+//   it did not make alone (one of other names is another file's too). Another user's
+//   program that meets a lock file before its rights are given (private to another user)
+//   tries again for up to a second; one still private then is a lock file it may not read.
 // - Once locked, the file is compared with the one under the lock file's name (device and
 //   inode, links not followed): a lock taken on a file removed or replaced meanwhile holds
 //   nothing, and the lock is taken again on the file there now.
@@ -34,6 +36,8 @@
 //   at the path meanwhile keeps its own lock file.
 // The held folder and its lock file stay open, so that neither identity is given to
 // another file while they are held, even when they are removed.
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -106,6 +110,12 @@ public:
     bool MadeLockFile() const { return m_made; }
     // The system's error number of the last Acquire or Keep that did not take the lock.
     int LastError() const { return m_error; }
+    // After Acquire gave HeldElsewhere for the lock file: whether that file has other names
+    // (hard links: a project copied with cp -al shares its lock file with the original),
+    // and, where it has, whether this folder itself was locked here meanwhile, so that the
+    // other program has the copy open, not this folder.
+    enum class TSharing { NotShared, WithAnOpenCopy, WithACopy };
+    TSharing LockFileSharing() const { return m_sharing; }
     // Where the folder whose lock this object holds is now, however it was renamed or
     // moved; empty when nothing is held or the folder cannot be found.
     std::string FolderNow() const;
@@ -137,6 +147,9 @@ private:
     int m_folderLockFd = -1;  // open to read it, with its lock; -1 where none is held
     bool m_made = false;
     int m_error = 0;
+    nlink_t m_heldLinks = 0;  // the names of the lock file another program held at the last try
+    bool m_rightsAwaited = false;  // the last try met another user's lock file not yet given its rights
+    TSharing m_sharing = TSharing::NotShared;
     TFileIdentity m_identity;        // the held lock file's
     TFileIdentity m_folderIdentity;  // the held folder's
 };

@@ -40,17 +40,24 @@ bool TImageStep::SwapPixels(TStateChange change)
     if (!m_pImage || !m_pImage->EnsurePixels())
         return false;
     TMRImage* image = m_pImage;
-    const bool swapped = SwapStateFiles(
-        change, PixelWriter(image),
-        [image](const std::string& path) {
-            // The pixels change only after a complete read.
-            if (image->LoadPixels(path))
+    std::string why;
+    const bool swapped =
+        SwapStateFiles(change, PixelWriter(image), [image, &why](const std::string& path) {
+            // The pixels change only after a complete read, so the read that puts back the
+            // state just written has nothing to mend: the first failure alone is told.
+            std::string failure;
+            if (image->ReadPixels(path, "its state file", failure) == TMRImage::TPixelRead::Whole)
                 return true;
-            vx::Report("Can not read pixel file " + path, vx::ReportIcon::Exclamation);
+            if (why.empty())
+                why = failure;
             return false;
         });
-    if (swapped)
+    if (swapped) {
         if (TProject* project = image->GetProject())
             project->UpdateFrames(false, false, false, false, true);
+    } else if (!why.empty()) {
+        why.pop_back();  // its full stop: NotDoneText ends the sentence
+        vx::Report(NotDoneText(change, why), vx::ReportIcon::Exclamation);
+    }
     return swapped;
 }

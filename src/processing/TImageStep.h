@@ -13,7 +13,8 @@ public:
     bool SaveState() override;
     // Both exchange the pixels with the state file and ask the project's image frames
     // to rebuild. False, pixels as they were, without an image or when the exchange
-    // did not happen.
+    // did not happen; a state file that cannot be read is told in one message, as the
+    // undo or redo not done and why.
     bool Undo() override { return SwapPixels(TStateChange::Undo); }
     bool Redo() override { return SwapPixels(TStateChange::Redo); }
     bool ReadMacro(vx::TTextFile&) override { return true; }

@@ -148,9 +148,9 @@ bool ReadBruker2dseqImage(TImageSet& images, const std::string& path, TImageImpo
                                                     " slices before it were added";
             if (holdsSlice) {
                 // Long enough, but failing while it is read.
-                std::string text = vx::NotReadToEndText("Data file", path);
+                std::string text = vx::NotReadToEndText("Data file", path, file.LastError());
                 text.pop_back();
-                ReportBrukerMessage(text + ": it fails in slice " + name + kept + ".");
+                ReportBrukerMessage(text + "; it fails in slice " + name + kept + ".");
                 return false;
             }
             const int64_t size = left < 0 ? left : file.Size();

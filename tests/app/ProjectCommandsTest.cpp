@@ -637,6 +637,8 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     MakeProjectOfSets(folder, "p");
     ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
     const std::string me = ::getpwuid(::geteuid())->pw_name, refused = "The project p cannot be opened: ";
+    const std::string lockFile = folder + "/" + vx::TFolderLock::FileName();
+    vx::TFolderLock copyHeld;  // another program's, on the lock file the copy shares
     const struct {
         const char* what;
         std::function<void()> make, undo;
@@ -663,6 +665,17 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
          true},
         {"no project file", [&] { std::filesystem::rename(path, aside); }, [&] { std::filesystem::rename(aside, path); },
          refused + "its project file " + path + " does not exist."},
+        {"its lock file shared, through hard links, with a copy that another program has open",
+         [&] {
+             ASSERT_EQ(RunShell("cp -al '" + folder + "' '" + aside + "'").first, 0);
+             ASSERT_EQ(copyHeld.Acquire(aside), vx::TFolderLock::TResult::Held);
+         },
+         [&] {
+             copyHeld.Release();
+             std::filesystem::remove_all(aside);
+         },
+         refused + "its lock file " + lockFile + " is shared, through hard links, with a copy of the folder that "
+             "another program has open. Remove " + lockFile + " to open both at once: the program makes a new one."},
         {"a project file that is a link to itself",
          [&] {
              std::filesystem::rename(path, aside);
@@ -860,7 +873,7 @@ TEST_F(ProjectCommandsTest, AFifoWhereTheProjectNamesAFileIsRefusedWithItsReason
     const std::string pristine = root.File("pristine"), folder = root.File("fifo");
     MakeProjectOfEachFile(pristine, "fifo");
     const std::string sets = "\r\nThese sets cannot be used; their records and files stay in the project unchanged.";
-    const std::string images = "\r\nThese images stay in the project and show once their pixel files are whole again.";
+    const std::string images = "\r\nThese images stay in the project and show once their pixel files are back.";
     const struct {
         const char* file;
         std::string message;
@@ -2129,8 +2142,9 @@ TEST_F(ProjectCommandsTest, ANewProjectOrSaveAsRefusedForItsLockLeavesNoFolderBe
                         return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
                             dialog.NameEdit()->setText(QString::fromStdString(name));
                             dialog.accept();
-                            if (!location.empty())
+                            if (!location.empty()) {
                                 ASSERT_TRUE(vx::RemoveFile(root.File("new/sub")) && vx::RemoveFile(root.File("new")));
+                            }
                         });
                     });
                     TFileFaultScope armed(faults);

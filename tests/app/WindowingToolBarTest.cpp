@@ -35,6 +35,7 @@
 #include "platform/Globals.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
+#include "support/FileFaultScope.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "views/picture/CMainPicView.h"
@@ -271,11 +272,22 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
         QApplication::processEvents();
     };
 
-    // Smoothing spreads the 400 cell into its neighbour; Undo gives the pixels back.
+    // Smoothing spreads the 400 cell into its neighbour; Undo gives the pixels back. An
+    // undo whose state the disk fails to give says so in one message and changes nothing.
     click("SmoothButton");
-    EXPECT_GT(GreyAt(axial, 7, 4), 0);
+    const int smoothed = GreyAt(axial, 7, 4);
+    EXPECT_GT(smoothed, 0);
     EXPECT_EQ(StepNames(), std::vector<std::string>({"image smoothing"}));
-    frame->OnUndo(1);
+    report.Clear();
+    {
+        TFileFaultScope fault({{vx::kFileRead, EIO, 1, true}});
+        frame->Action(cmd::EditUndo)->trigger();
+    }
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"The undo was not done: its state file " +
+                                                          project->StateFolder() +
+                                                          "/is0.tmp cannot be read to its end: input/output error."});
+    EXPECT_EQ(GreyAt(axial, 7, 4), smoothed);
+    frame->Action(cmd::EditUndo)->trigger();
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);
 
     // A blank box, or a number out of its range or beyond a float, is refused with the range and nothing runs.

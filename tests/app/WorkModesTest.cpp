@@ -341,8 +341,9 @@ TEST_F(WorkModesTest, AMaximisedColourScaleWritesEachLabelOnceOnItsTick)
         inks.push_back(picture.copy(pane + 11, first, 34, last - first + 1));
         for (size_t j = 0; j + 1 < inks.size(); ++j)
             EXPECT_FALSE(inks[j] == inks.back()) << "labels alike at rows " << labels[j].first << " and " << first;
-        if (first != labels.front().first && first != labels.back().first)
+        if (first != labels.front().first && first != labels.back().first) {
             EXPECT_LE(offTick((first + last) / 2.0), 1.5) << "label at rows " << first << ".." << last;
+        }
     }
 }
 

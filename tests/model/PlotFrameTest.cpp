@@ -717,8 +717,9 @@ TEST(PlotFrame, ColourScaleLabelsDifferAndSitOnTheirTicks)
             const int decimals = int(e - std::min(point + 1, e));
             const double unit = std::pow(10.0, (e < text.size() ? std::atoi(text.c_str() + e + 1) : 0) - decimals);
             EXPECT_LE(std::fabs(std::strtod(text.c_str(), nullptr) - meant), unit / 2 * 1.0001) << text;
-            if (meant == 2e-27f)
+            if (meant == 2e-27f) {
                 EXPECT_EQ(text, "0");
+            }
         }
     }
 }

@@ -309,7 +309,8 @@ TEST_F(ProjectFolderTest, ALockFileThisUserMayNotOpenRefusesTheOpenAndOnlyAFolde
 }
 
 // Another user's lock file that only its owner may read is not passed over, locally or on
-// NFS: the open is refused and says whom to ask.
+// NFS: once the open has waited for rights that do not come, it is refused and says whom to
+// ask.
 TEST_F(ProjectFolderTest, AnotherUsersLockFileThatOnlyItsOwnerMayReadRefusesTheOpen)
 {
     if (::geteuid() != 0)
@@ -524,17 +525,27 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     ASSERT_EQ(::stat(lockFile.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(st.st_nlink, 2u);
+    // While the copy is open the original is refused for the lock file they share; once
+    // that is removed, as the message says, the original makes its own and opens too.
+    {
+        TProject copied, original;
+        test::TScriptedReport script;
+        ASSERT_TRUE(copied.Load(copy + "/p.tpj") && !original.Load(m_folder + "/p.tpj") && RemoveFile(lockFile));
+        EXPECT_TRUE(original.Load(m_folder + "/p.tpj") && original.FolderCanBeWritten());
+        EXPECT_EQ(script.Count(), 1u);
+    }
 
     // A lock file the open makes, given another name by another program before its rights
-    // are given, keeps those it was made with (0644 under umask 022, not the 0664 of its
+    // are given, stays as it was made, private to its maker (not the 0664 of its
     // group-writable folder): the file is the other name's too.
     ASSERT_TRUE(RemoveFile(lockFile));
     ASSERT_EQ(::chmod(m_folder.c_str(), 0775), 0);
     const mode_t mask = ::umask(022);
     const std::string named = m_dir.File("named");
     SetBeforeRightsHook([&](const std::string& made) {
-        if (FileNameOf(made) == TFolderLock::FileName())
+        if (FileNameOf(made) == TFolderLock::FileName()) {
             ASSERT_EQ(::link(made.c_str(), named.c_str()), 0);
+        }
     });
     {
         TProject project;
@@ -546,7 +557,7 @@ TEST_F(ProjectFolderTest, ALockFileThatIsNotAFileIsRefusedAndNeverWaitedOn)
     SetBeforeRightsHook({});
     ::umask(mask);
     ASSERT_EQ(::stat(named.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 // A lock file removed while the project is open (a cleaning tool, a sync client) is made
@@ -650,7 +661,7 @@ TEST_F(ProjectFolderTest, OnNFSALockFileRemovedWhileASaveWritesLetsNoOtherProgra
     test::TFileFaultScope nfs({test::LocksAsOnNFS()});
     // Taken by another program, or by none; and taken with the disk failing the sync of the
     // refused journal's removal, which is said: the journal may come back to be completed.
-    for (const std::pair<bool, bool> row : {std::pair{true, false}, {false, false}, {true, true}}) {
+    for (const std::pair<bool, bool>& row : {std::pair{true, false}, {false, false}, {true, true}}) {
         const bool taken = row.first, unsynced = row.second;
         SCOPED_TRACE(taken ? "taken by another program" : "taken by none");
         SCOPED_TRACE(unsynced ? "its removal not synced" : "");

@@ -1,6 +1,9 @@
 // The project's CSI set list: ownership, order, its part of the project file.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "platform/TFileTransaction.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/FolderKill.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -129,6 +133,18 @@ TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreKeptNamedAndWrittenBack)
     // Written again, the list is what it was: no entry is lost while its file is away.
     WriteList(read, m_dir.File("again"));
     EXPECT_EQ(test::ReadBytes(m_dir.File("again")), test::ReadBytes(m_dir.File("list")));
+
+    // A file this user may not read waits for another cause, told in a sentence of its own.
+    ASSERT_TRUE(::chmod(m_dir.Path().c_str(), 0755) == 0 && ::chmod(m_dir.File("third").c_str(), 0) == 0);
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        test::TScriptedReport asUser;
+        TFile file;
+        const bool read = file.Open(m_dir.File("list"), TFile::Mode::Read) && TCSISetList(&m_project).Read(file);
+        return read && asUser.Count() == 1 ? asUser.Messages().front() : std::string("not read, or not one message");
+    });
+    EXPECT_EQ(said, script.Messages().front() + "\r\nthird (" + m_dir.File("third") + "): you may not read it. Ask its "
+                        "owner, " + ::getpwuid(::geteuid())->pw_name + ", to let you read it\r\nThese sets stay in the "
+                        "project and load once their data-set files may be read.");
 }
 
 TEST_F(CSISetListTest, AbsurdCountsStopAtTheEndOfTheFile)

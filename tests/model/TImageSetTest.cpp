@@ -180,7 +180,7 @@ TEST_F(ImageSetTest, FailedRecordsGiveOneMessageAndNegativeCountsReadAsEmpty)
                   (std::vector<std::string>{"Some of the image files could not be loaded\r\nc: its pixel file is missing (" +
                                             m_dir.File("c") + ")\r\na: its pixel file is missing (" + m_dir.File("a") +
                                             ")\r\nThese images stay in the project and show once their pixel files "
-                                            "are whole again."}));
+                                            "are back."}));
         for (TMRImage* image : read)
             delete image;
     }

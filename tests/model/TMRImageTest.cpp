@@ -573,7 +573,7 @@ TEST_F(MRImageTest, GetPixelLoadsOnDemandAndGivesZeroWhenItCannot)
         EXPECT_EQ(failing.GetPixel(0, 0), 0);
     }
     ASSERT_EQ(script.Count(), 1u);
-    EXPECT_EQ(script.Entries()[0].text, "Pixel file " + file + " cannot be read to its end: input/output error.");
+    EXPECT_EQ(script.Entries()[0].text, "The pixel file " + file + " cannot be read to its end: input/output error.");
     EXPECT_EQ(failing.GetPixel(1, 0), 8);
 }
 

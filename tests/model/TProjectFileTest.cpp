@@ -1542,10 +1542,11 @@ TEST_F(ProjectFileTest, ImagesWhosePixelFilesAreAwayOrCutKeepTheirEntries)
         ASSERT_TRUE(project.Load(folder + "/p.tpj"));
         EXPECT_EQ(project.m_pImageSet->GetCount(), 3);
         EXPECT_EQ(script.Messages(),
-                  std::vector<std::string>{"Some of the image files could not be loaded\r\nc: its pixel file is cut short (" +
-                                           folder + "/c)\r\nb: its pixel file is missing (" + folder +
-                                           "/b)\r\nThese images stay in the project and show once their pixel files are "
-                                           "whole again." + unusable});
+                  std::vector<std::string>{"Some of the image files could not be loaded\r\nb: its pixel file is "
+                                           "missing (" + folder + "/b)\r\nThese images stay in the project and show "
+                                           "once their pixel files are back.\r\nc: its pixel file is cut short (" +
+                                           folder + "/c)\r\nThese images stay in the project and show once their "
+                                           "pixel files are whole again." + unusable});
         ASSERT_TRUE(project.Save());
         EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
     }

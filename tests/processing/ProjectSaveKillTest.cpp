@@ -139,9 +139,10 @@ TEST_F(ProjectSaveKillTest, AKilledSaveReopensAsTheOldOrTheNewProjectWithoutLeft
         const auto close = [&] {
             if (!unlistable)
                 return;
-            if (::geteuid() == 0)
+            if (::geteuid() == 0) {
                 for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
                     ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+            }
             ASSERT_EQ(::lchown(folder.c_str(), ::geteuid() == 0 ? 65534 : ::geteuid(), ::getegid()), 0);
             ASSERT_EQ(::chmod(folder.c_str(), 0311), 0);
         };

@@ -242,9 +242,9 @@ TEST_F(Bruker2dseqImageTest, ShortFileKeepsTheEarlierSlices)
     }
     EXPECT_EQ(ImageNames(), std::vector<std::string>{"9_pdata_1_2dseq_0"});
     EXPECT_EQ(m_report.Messages(), std::vector<std::string>{"Data file " + m_seq +
-                                                            " cannot be read to its end: it fails in slice "
-                                                            "9_pdata_1_2dseq_1; the image of the slice before it was "
-                                                            "added."});
+                                                            " cannot be read to its end: input/output error; it fails in "
+                                                            "slice 9_pdata_1_2dseq_1; the image of the slice before it "
+                                                            "was added."});
 }
 
 // The EPI fruit phantom is one axial package of five 80 x 64 slices. The FLASH localiser

@@ -496,8 +496,9 @@ TEST(RDAReader, TruncatedFilesGiveNoSet)
             else
                 EXPECT_NE(messages[0].find(folder.File("cut.rda")), std::string::npos) << messages[0];
             // A header cut short is never taken for one that gives invalid values.
-            if (cut < headerBytes)
+            if (cut < headerBytes) {
                 EXPECT_EQ(messages[0].find(" is invalid."), std::string::npos) << messages[0];
+            }
         }
         report.Clear();
         WriteBytes(folder.File("cut.rda"), file);

@@ -414,8 +414,9 @@ void ExpectCurveOffItsAxes(const vx::TRecordingCanvas& dc)
         ++at;
     }
     int segments = 0;
-    if (at + 1 < ops.size() && ops[at + 1].kind == "move")
+    if (at + 1 < ops.size() && ops[at + 1].kind == "move") {
         EXPECT_GT(ops[at + 1].args[0], left) << "the curve starts on the y axis";
+    }
     for (++at; at < ops.size() && ops[at].kind != "fill"; ++at) {
         if (ops[at].kind != "line")
             continue;
