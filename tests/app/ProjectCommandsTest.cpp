@@ -971,18 +971,23 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     EXPECT_EQ(g_pProject->m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
 }
 
-// Project > Add Images closed with OK writes the project file; where its work folder takes
-// no new file, the message names that folder, which is what failed, not the project file.
+// Project > Add Images closed with OK after an image's orientation was chosen writes the
+// project file; where its work folder takes no new file, the message names that folder,
+// which is what failed, not the project file.
 TEST_F(ProjectCommandsTest, AProjectFileWriteWhoseWorkFolderTakesNoFileNamesTheWorkFolder)
 {
     const std::string folder = root.File("p");
-    MakeProjectOfSets(folder, "p");
+    MakeProjectOfEachFile(folder, "p");
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
     const std::string before = ReadBytes(folder + "/p.tpj");
     {
         TFileFaultScope closed({{vx::kFileCreate, EACCES, 1, true}});
         TDialogScript script([](QDialog& d) {
-            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { dialog.accept(); });
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
+                dialog.List()->topLevelItem(0)->setSelected(true);
+                dialog.OrientationRadio(2)->click();
+                dialog.accept();
+            });
         });
         frame->Action(cmd::ProjectAddImages)->trigger();
     }
@@ -1632,9 +1637,9 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
                                 "written. Save Project As keeps the work in a new folder, and so does moving the "
                                 "folder back from " + moved + ".";
     const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
+    // The Add that added nothing has nothing to save after it.
     EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
-                                                           "Fail to add CSI set from c.\n" + message,
-                                                           message /* the save that follows an Add */}));
+                                                           "Fail to add CSI set from c.\n" + message}));
     EXPECT_FALSE(vx::FolderExists(folder));
     EXPECT_EQ(ReadFolderTree(moved, true), before);
 
@@ -1824,8 +1829,8 @@ TEST_F(ProjectCommandsTest, TheQuestionAboutManyMissingFilesFitsTheScreen)
 }
 
 // An image comes in through Add Images while the folder is renamed: the save that follows
-// writes nothing, and Save Project As takes the image's pixel file from the work folder
-// where the folder is now.
+// writes nothing, the project stays to be saved, and Save Project As takes the image's pixel
+// file from the work folder where the folder is now.
 TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsNow)
 {
     const std::string folder = root.File("p"), moved = root.File("p2");
@@ -1844,6 +1849,7 @@ TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsN
                                                           "was open, so nothing was written. Save Project As keeps the "
                                                           "work in a new folder, and so does moving the folder back "
                                                           "from " + moved + "."});
+    EXPECT_TRUE(g_pProject->IsModified()) << "the image is offered for saving at exit";
 
     report.Clear();
     RunWithName(cmd::FileSaveProjectAs, "kept");
