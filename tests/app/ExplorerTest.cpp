@@ -23,8 +23,6 @@
 
 #include "app/CMainFrame.h"
 #include "app/CModelessInfoFrame.h"
-#include "app/dialogs/CAddImagesDlg.h"
-#include "app/dialogs/CImportImageDlg.h"
 #include "app/dialogs/CNumEdit.h"
 #include "app/CPrjExpFrame.h"
 #include "app/CPrjExpTree.h"
@@ -33,25 +31,18 @@
 #include "app/dialogs/CZeroFillDlg.h"
 #include "app/CommandIds.h"
 #include "app/dialogs/DialogRunner.h"
-#include "model/ReaderHooks.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
-#include "platform/Paths.h"
-#include "readers/PARTestFiles.h"
-#include "readers/ReaderFactory.h"
-#include "support/Bytes.h"
 #include "support/DialogScript.h"
 #include "support/GuiFixture.h"
 #include "support/GuiGrab.h"
 #include "support/GuiMenu.h"
 #include "support/GuiSessionTest.h"
-#include "support/ScriptedFileChooser.h"
 #include "support/ScriptedReport.h"
-#include "support/TestFiles.h"
 
 using namespace vx::test;
 
@@ -225,56 +216,6 @@ TEST_F(ExplorerTest, GroupsHoldTheImagesInSlicePositionOrderWithTheirIcons)
     EXPECT_EQ(Dump(Item("Saggital")), "Saggital[2](loose[8] sag[8])");
     EXPECT_EQ(Item("loose")->parent(), Item("Saggital"));
     EXPECT_EQ(report.Count(), 0u);
-}
-
-// A PAR/REC stack of ten axial slices added through Project > Add Images while the work set's
-// frame turns the slice axis round: the Axial group lists the collection's own order, and the
-// same once the project (saved by the command) is opened again.
-TEST_F(ExplorerTest, AnAddedStackIsListedInTheCollectionsOrderBeforeAndAfterAnOpen)
-{
-    TSynthPAR par;
-    std::vector<int> pixels;
-    for (int k = 0; k < 10; ++k) {
-        TSynthPARImage slice;
-        slice.index = std::to_string(k);
-        slice.offFh = 5.0f * k;
-        par.images.push_back(slice);
-        pixels.insert(pixels.end(), 8, k);
-    }
-    const std::string rec = vx::FolderOf(fixture.ProjectFolder()) + "/T1.REC";
-    WriteBytes(vx::FolderOf(fixture.ProjectFolder()) + "/T1.PAR", BuildPARText(par));
-    WriteBytes(rec, Int16LE(pixels));
-    TScriptedFileChooser chooser(rec);
-    report.AllowDefaults();
-    TDialogScript script([](QDialog& d) {
-        if (dynamic_cast<CImportImageDlg*>(&d))
-            return ShowAndAct<CImportImageDlg>(d, [](CImportImageDlg& dialog) { dialog.accept(); });
-        return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
-            QTest::mouseClick(dialog.AddImagesButton(), Qt::LeftButton);
-            dialog.accept();
-        });
-    });
-    RegisterReaders();
-    session->MainFrame().Action(cmd::ProjectAddImages)->trigger();
-    ClearReaderHooks();
-    ASSERT_EQ(project->m_pImageSet->GetCount(), 1 + 10);
-    const auto axial = [&] {
-        std::vector<std::string> listed, held;
-        const QTreeWidgetItem* group = Item("Axial");
-        for (int k = 0; group && k < group->childCount(); ++k)
-            listed.push_back(group->child(k)->text(0).toStdString());
-        for (const TMRImage* image : *project->m_pImageSet)
-            held.push_back(image->GetName());
-        EXPECT_EQ(listed, held);
-        return listed;
-    };
-    const std::vector<std::string> before = axial();
-    session.reset();
-    session = std::make_unique<TGuiSession>(fixture);
-    ASSERT_TRUE(session->Ok());
-    project = session->Project();
-    tree = dynamic_cast<CPrjExpFrame&>(*session->MainFrame().ProjectExplorer()).Tree();
-    EXPECT_EQ(axial(), before);
 }
 
 TEST_F(ExplorerTest, ClickedItemChoosesThePopupAndTheSelectionItsCommands)

@@ -1582,7 +1582,8 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
 // The project's folder renamed while the project is open, after a macro step: Undo, a new
 // step, Save (also with a new map) and Add CSI Set write nothing, neither at the old path
 // nor in the renamed folder, and say that the folder was moved and that Save Project As
-// keeps the work, which it then does, reading the other set where the folder is now.
+// keeps the work, which it then does, reading the other set where the folder is now. Add
+// Images closed with Escape, having changed nothing, has nothing to say.
 TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKeepsTheWork)
 {
     InstallProcessing();
@@ -1627,9 +1628,12 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     chooser.Answer(root.File("c"));
     {
         TDialogScript script([&](QDialog& d) {
+            if (dynamic_cast<CAddImagesDlg*>(&d))
+                return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& a) { QTest::keyClick(&a, Qt::Key_Escape); });
             return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
         });
         frame->Action(cmd::ProjectAddCSISet)->trigger();
+        frame->Action(cmd::ProjectAddImages)->trigger();
     }
     EXPECT_EQ(g_pProject->m_pCSISetList->FindByName("new"), nullptr);
     const std::string message = "The folder " + folder +
@@ -1637,7 +1641,7 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
                                 "written. Save Project As keeps the work in a new folder, and so does moving the "
                                 "folder back from " + moved + ".";
     const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
-    // The Add that added nothing has nothing to save after it.
+    // The Add that added nothing, and Add Images closed having changed nothing, write nothing.
     EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
                                                            "Fail to add CSI set from c.\n" + message}));
     EXPECT_FALSE(vx::FolderExists(folder));

@@ -517,32 +517,6 @@ TEST_F(AddDataFlowTest, NewProjectTakesRealCSISetsAndImagesWithOneSummaryOfTheFa
     // Saving and opening again are the vendor flow's; the recent list the project commands'.
 }
 
-// Project > Add CSI Set accepted with a file that adds nothing leaves the project file as it
-// was, and Project > Add Images closed with Escape having changed nothing once the project's
-// folder was moved away does not say that nothing could be written: neither writes.
-TEST_F(AddDataFlowTest, AddCommandsThatChangeNothingWriteNothing)
-{
-    NewProject("study");
-    ASSERT_NE(g_pProject, nullptr);
-    const std::string bogus = root.File("bogus.SPAR");
-    WriteBytes(bogus, "not a header");
-    TScriptedFileChooser chooser(bogus);
-    TDialogScript script([](QDialog& d) {
-        if (dynamic_cast<CAddCSISetDlg*>(&d))
-            return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
-        return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
-    });
-    const std::optional<vx::TFileStamp> written = vx::FileStampOf(ProjectPath("study"));
-    frame->Action(cmd::ProjectAddCSISet)->trigger();
-    EXPECT_EQ(vx::FileStampOf(ProjectPath("study")), written);
-    ASSERT_EQ(std::rename(root.File("study").c_str(), root.File("moved").c_str()), 0);
-    frame->Action(cmd::ProjectAddImages)->trigger();
-    EXPECT_EQ(script.runs, 2);
-    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Fail to add CSI set from bogus.SPAR.\nParameter file " + bogus +
-                                                          " cannot be read or is invalid. It gives no number of "
-                                                          "points (samples)."});
-}
-
 TEST_F(AddDataFlowTest, AFileIsCheckedBeforeTheQuestionsAndAFailureIsNamedOnceWithItsReason)
 {
     const std::string ws = "spar_sdat/spant/philips_spar_sdat_WS.SPAR";
