@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -11,6 +13,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -21,7 +24,10 @@
 #include <thread>
 #include <chrono>
 #include <atomic>
+#include <cstring>
+#include <future>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -259,6 +265,42 @@ private:
     std::string m_path;
     std::atomic<bool> m_done{false};
     std::atomic<int> m_released{0};
+    std::thread m_thread;
+};
+
+// A file at `path` on which this process keeps a write lease, so that an open of it to read
+// waits, as a read of a file that never answers does, until the lease goes: after 15 s, so
+// that a test of a program that waits there fails instead of waiting for ever. Opens()
+// counts the opens that met the lease.
+class TLeasedFile {
+public:
+    explicit TLeasedFile(const std::string& path)
+    {
+        WriteBytes(path, "x");
+        s_opens = 0;
+        struct sigaction counting {};
+        counting.sa_handler = [](int) { ++s_opens; };
+        counting.sa_flags = SA_RESTART;
+        ::sigaction(SIGIO, &counting, &m_previous);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_TRUE(fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) << path << ": " << std::strerror(errno);
+        m_thread = std::thread([fd, done = m_done.get_future()] {
+            done.wait_for(std::chrono::seconds(15));
+            ::close(fd);
+        });
+    }
+    ~TLeasedFile()
+    {
+        m_done.set_value();
+        m_thread.join();
+        ::sigaction(SIGIO, &m_previous, nullptr);
+    }
+    static int Opens() { return s_opens; }
+
+private:
+    static inline std::atomic<int> s_opens{0};
+    struct sigaction m_previous {};
+    std::promise<void> m_done;
     std::thread m_thread;
 };
 
@@ -969,6 +1011,35 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     ASSERT_TRUE(app.OpenProject(folder + "/once.tpj"));
     ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
     EXPECT_EQ(g_pProject->m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
+}
+
+// File > Open's dialog in a folder holding a project file that no open may read yet lists the
+// folder and closes with Escape: it tells its entries' kinds by their names, never opening them.
+TEST_F(ProjectCommandsTest, FileDialogListsAFolderWhoseFileCannotBeReadAndClosesWithEscape)
+{
+    const std::string folder = root.File("held");
+    ASSERT_TRUE(vx::MakeFolder(folder));
+    WriteBytes(folder + "/other.tpj", "y");
+    TLeasedFile held(folder + "/held.tpj");
+    vx::SetCurrentFolder(folder + "/");
+    const vx::FileChooserHandler scripted = vx::app::InstallQtFileChooser();
+    int listed = -1, ticks = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr) {
+            listed = model->rowCount(model->index(QString::fromStdString(folder)));
+            if (listed == 2 || ++ticks == 600)
+                QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
+    user.start(50);
+    frame->Action(cmd::FileOpenProject)->trigger();
+    user.stop();
+    vx::SetFileChooserHandler(scripted);
+    EXPECT_EQ(listed, 2);
+    EXPECT_EQ(TLeasedFile::Opens(), 0);
+    EXPECT_EQ(g_pProject, nullptr);
 }
 
 // Project > Add Images closed with OK after an image's orientation was chosen writes the
