@@ -354,7 +354,8 @@ public:
     TSpectrumDisplayParams m_display;
     // The display block the project file holds, fitting the work set as its data-set file
     // holds it: only the save of the work set writes the display shown (StageWorkSet); every
-    // other write of the project file writes this one again (WriteStream).
+    // other write of the project file writes this one again while there is a work set
+    // (WriteStream).
     TSpectrumDisplayParams m_fileDisplay;
     IMainFrame* m_pMainFrame = nullptr;         // not owned
     std::unique_ptr<IImageFrameList> m_frameList;  // null without a main frame
