@@ -182,7 +182,7 @@ void CPrjExpTree::RefreshFromProject()
 
 void CPrjExpTree::SortImageItems(QTreeWidgetItem* group, const std::map<const TMRImage*, size_t>& order)
 {
-    // The image items follow the group items "Images" holds.
+    // Under "Images" the orientation groups stay first, the images without one follow.
     std::vector<QTreeWidgetItem*> items;
     for (int k = 0; k < group->childCount(); ++k) {
         const TExpItemData* data = DataOf(group->child(k));
