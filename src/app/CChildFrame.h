@@ -96,6 +96,8 @@ public:
     TImageFrameList* Owner() const { return m_pOwner; }
     TProject* Project() const;
     CMainFrame* MainFrame() const { return m_pMainFrame; }
+    // The windowing toolbar shows what the active window's image window now holds.
+    void RefreshWindowingBar();
 
     TImageFrameList* m_pOwner;       // the list that made the frame; not owned
     TMRImage* m_pImage = nullptr;    // not owned (the project's image collection owns it)
@@ -117,8 +119,6 @@ private:
     // it), the list forgets the frame, the slice and the overlays go.
     void Detach();
     void OnMDIActivate(bool active);
-    // The windowing toolbar shows what the active window's image window now holds.
-    void RefreshWindowingBar();
     // Replaces the slice by a new one that place() sets; none when place() fails.
     template <typename Place>
     void PlaceSlice(TCSISet* set, Place place);

@@ -29,11 +29,15 @@ void CMainFrame::AddCSISet()
         return;
     CAddCSISetDlg dialog(this);
     dialog.m_params = g_lastReadParams;
+    const int sets = g_pProject->m_pCSISetList->GetCount();
     if (vx::app::RunDialog(dialog) != QDialog::Accepted)
         return;
     g_lastReadParams = dialog.m_params;
     ShowProjectExplorer();
-    g_pProject->Save();
+    // A dialog that added nothing (every file refused, or declined at a question) leaves
+    // nothing to write.
+    if (g_pProject->m_pCSISetList->GetCount() != sets || g_pProject->IsFileModified())
+        g_pProject->Save();
 }
 
 void CMainFrame::AddImages()
@@ -43,7 +47,11 @@ void CMainFrame::AddImages()
     CAddImagesDlg dialog(this);
     vx::app::RunDialog(dialog);
     ShowProjectExplorer();
-    g_pProject->Save();
+    // Whatever the dialog returns, what was changed in it (images added, their geometry) is
+    // saved; a dialog that changed nothing writes nothing, and says nothing of a folder that
+    // could not have taken the write.
+    if (g_pProject->IsFileModified())
+        g_pProject->Save();
 }
 
 void CMainFrame::AddExam()

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <vector>
 
 #include "app/CMainFrame.h"
 #include "app/dialogs/CSaveCSISetAsDlg.h"
@@ -48,25 +50,6 @@ void SetIcon(QTreeWidgetItem* item, int icon)
         exp->m_nIcon = icon;
         exp->setIcon(0, vx::app::ExplorerIcon(icon));
     }
-}
-
-// The image's position along its own orientation axis, by which a group is sorted.
-float SlicePositionOf(const TMRImage* image)
-{
-    float centre[3];
-    image->GetCentre3D(centre);
-    const int o = image->GetOrientation();
-    return o >= 0 && o <= 2 ? centre[o] : 0.0f;
-}
-
-// Images of one place stand in ascending slice positions, and those of one position in the
-// order they were added (their numbers), so that the list reads the same however the
-// project's images were walked: after an import, and after the project file gave them back
-// in its own order.
-bool ListedBefore(const TMRImage* image, const TMRImage* other)
-{
-    const float position = SlicePositionOf(image), otherPosition = SlicePositionOf(other);
-    return position < otherPosition || (position == otherPosition && image->GetId() < other->GetId());
 }
 
 int ImageIconOf(int orientation)
@@ -185,29 +168,33 @@ void CPrjExpTree::RefreshFromProject()
             AddOrUpdateImageItem(FindImageItem(image), image);
         for (TCSISet* set : *g_pProject->m_pCSISetList)
             AddOrUpdateCSISetItem(FindCSISetItem(set), set);
-        for (QTreeWidgetItem* group : {m_hSagittal, m_hCoronal, m_hAxial})
-            SortImageItems(group);
+        // Each group lists its images in the collection's order, which a project file gives
+        // back as it was saved: slice positions in the work set's frame may run the other way
+        // before an image is placed in it than after, and change with the work set.
+        std::map<const TMRImage*, size_t> order;
+        for (const TMRImage* image : *g_pProject->m_pImageSet)
+            order.emplace(image, order.size());
+        for (QTreeWidgetItem* group : {m_hSagittal, m_hCoronal, m_hAxial, m_hImages})
+            SortImageItems(group, order);
     }
     viewport()->update();
 }
 
-void CPrjExpTree::SortImageItems(QTreeWidgetItem* group)
+void CPrjExpTree::SortImageItems(QTreeWidgetItem* group, const std::map<const TMRImage*, size_t>& order)
 {
-    // Slice positions move when another work set places the images, and when their
-    // geometry is edited: the items listed before then are put in order again.
+    // Under "Images" the orientation groups stay first, the images without one follow.
     std::vector<QTreeWidgetItem*> items;
     for (int k = 0; k < group->childCount(); ++k) {
         const TExpItemData* data = DataOf(group->child(k));
-        if (!data || !data->pImage)
-            return;
-        items.push_back(group->child(k));
+        if (data && data->bImage && order.count(data->pImage))
+            items.push_back(group->child(k));
     }
-    const auto before = [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        return ListedBefore(DataOf(a)->pImage, DataOf(b)->pImage);
+    const auto before = [&order](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        return order.at(DataOf(a)->pImage) < order.at(DataOf(b)->pImage);
     };
     if (std::is_sorted(items.begin(), items.end(), before))
         return;
-    std::stable_sort(items.begin(), items.end(), before);
+    std::sort(items.begin(), items.end(), before);
     // Taking the items out drops their selection and the caret: both are put back.
     std::vector<QTreeWidgetItem*> selected;
     for (QTreeWidgetItem* item : items)
@@ -216,7 +203,8 @@ void CPrjExpTree::SortImageItems(QTreeWidgetItem* group)
     QTreeWidgetItem* caret = currentItem();
     const bool caretInGroup = caret && caret->parent() == group;
     const QSignalBlocker blocker(this);
-    group->takeChildren();
+    for (QTreeWidgetItem* item : items)
+        group->removeChild(item);
     for (QTreeWidgetItem* item : items)
         group->addChild(item);
     for (QTreeWidgetItem* item : selected)
@@ -261,25 +249,6 @@ void CPrjExpTree::AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage)
 
 void CPrjExpTree::InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon)
 {
-    const auto addedLater = [pImage](const TMRImage* other) { return other->GetId() > pImage->GetId(); };
-    int at = parent->childCount();
-    if (at > 0 && icon != vx::app::kIconImageUnplaced) {
-        at = 0;
-        while (at < parent->childCount()) {
-            const TExpItemData* data = DataOf(parent->child(at));
-            if (!data || !data->pImage || ListedBefore(pImage, data->pImage))
-                break;
-            ++at;
-        }
-    } else {
-        // Unplaced images follow the groups, by number.
-        while (at > 0) {
-            const TExpItemData* data = DataOf(parent->child(at - 1));
-            if (!data || !data->bImage || !data->pImage || !addedLater(data->pImage))
-                break;
-            --at;
-        }
-    }
     TExpItemData data;
     data.bImage = 1;
     data.pImage = pImage;
@@ -287,7 +256,8 @@ void CPrjExpTree::InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int
     auto* item = new CExpItem(data, shown);
     item->setText(0, QString::fromStdString(pImage->GetName()));
     SetIcon(item, shown);
-    parent->insertChild(at, item);
+    // Put in its place among the others by RefreshFromProject.
+    parent->addChild(item);
 }
 
 void CPrjExpTree::AddOrUpdateCSISetItem(QTreeWidgetItem* item, TCSISet* pSet)

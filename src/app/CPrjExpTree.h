@@ -1,9 +1,11 @@
 #pragma once
 // The project explorer's tree: "Images" with its "Saggital", "Coronal" and "Axial" groups
-// of the project's images (sorted by slice position), and "CSI" with the project's sets,
+// of the project's images (in the image collection's order), and "CSI" with the project's sets,
 // the work set marked by its icon. A double click views an image or makes a set the work
 // set; a right click on an item opens the context menu of the item, whose commands act on
 // that item or, when several items are selected, on all selected ones.
+#include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,8 +85,8 @@ private:
     void AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage);
     void AddOrUpdateCSISetItem(QTreeWidgetItem* item, TCSISet* pSet);
     void InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon);
-    // Puts the image items of an orientation group in their listed order again.
-    void SortImageItems(QTreeWidgetItem* group);
+    // Puts the image items under `group` in the order of the images in `order`.
+    void SortImageItems(QTreeWidgetItem* group, const std::map<const TMRImage*, size_t>& order);
     void DeleteItem(QTreeWidgetItem* item);
     // Drops the items of images and sets that are no longer the project's.
     void RemoveStaleItems();

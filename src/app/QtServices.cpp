@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
+#include <QIcon>
 #include <QRegularExpression>
 
 #include <functional>
@@ -123,9 +125,45 @@ QStringList ToQtFilters(const std::string& filter)
 
 namespace {
 
+// The icons and type names of a file dialog's entries, taken from their names and kinds
+// alone. Qt's own provider reads a file whose name does not tell its type, and a file
+// whose read never returns (a kernel's message queue under /proc, a hung network or FUSE
+// file) would hold the dialog's model for good, and the dialog with it once it waits for
+// the model's thread as it closes. The icons are made once, on the thread that makes the
+// first dialog; the model's thread only copies them.
+class TNameIconProvider : public QFileIconProvider {
+public:
+    TNameIconProvider()
+        : m_file(QFileIconProvider::icon(File)),
+          m_folder(QFileIconProvider::icon(Folder)),
+          m_drive(QFileIconProvider::icon(Drive))
+    {
+    }
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override
+    {
+        return info.isRoot() ? m_drive : info.isDir() ? m_folder : m_file;
+    }
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isRoot())
+            return QStringLiteral("Drive");
+        if (info.isDir())
+            return QStringLiteral("Folder");
+        if (!info.isFile())
+            return QStringLiteral("Special File");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("File") : suffix.toUpper() + QStringLiteral(" File");
+    }
+
+private:
+    QIcon m_file, m_folder, m_drive;
+};
+
 // A save dialog that asks before it lets the user replace a file, about the file the command
 // will write: the chosen name with the extension the command adds, which Qt's own question
-// would leave out. It is Qt's own dialog, not the desktop's, so that a No keeps it open.
+// would leave out. It is Qt's own dialog, not the desktop's (MakeFileDialog), so that a No
+// keeps it open.
 class TSaveFileDialog : public QFileDialog {
 public:
     TSaveFileDialog(QWidget* parent, const TFileRequest& request)
@@ -133,7 +171,6 @@ public:
           m_finalPath(request.finalPath),
           m_confirm(request.overwritePrompt)
     {
-        setOption(QFileDialog::DontUseNativeDialog, true);
         setOption(QFileDialog::DontConfirmOverwrite, true);
     }
 
@@ -166,6 +203,12 @@ std::unique_ptr<QFileDialog> MakeFileDialog(const TFileRequest& request, QWidget
     else
         dialog = std::make_unique<QFileDialog>(parent, QString::fromStdString(request.title),
                                                QString::fromStdString(request.folder));
+    // The program's own dialog, wherever the desktop offers another, so that the icons
+    // never come from the files' contents. The provider outlives every dialog's model.
+    static TNameIconProvider* const icons = new TNameIconProvider;
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setOption(QFileDialog::DontUseCustomDirectoryIcons, true);
+    dialog->setIconProvider(icons);
     dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (!request.save)
         dialog->setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);

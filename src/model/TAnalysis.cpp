@@ -165,9 +165,10 @@ bool TAnalysis::BuildDataMatrix()
 
 // --- what the project file holds -----------------------------------------------------------
 
-bool TAnalysis::OfUnsavedSamples() const
+bool TAnalysis::WaitsForSetSave() const
 {
-    return m_bUnsavedSamples && m_pSet && m_nSamples != m_pSet->FileSamplesState();
+    return m_pSet && ((m_bUnsavedSamples && m_nSamples != m_pSet->FileSamplesState()) ||
+                      (m_pSet->IsLoaded() && m_pSet->SamplesState() != m_pSet->FileSamplesState()));
 }
 
 void TAnalysis::SamplesSaved()

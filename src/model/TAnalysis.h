@@ -130,10 +130,11 @@ public:
 
     // --- what the project file holds of it --------------------------------------------
     // True when the data matrix was taken from samples of the set that no data-set file
-    // held then, nor holds now (the work set's unsaved processing): the analysis reaches
-    // the project file with the save of its set, which makes them the file's. Until then a
+    // held then, nor holds now (the work set's unsaved processing), or when the set holds
+    // such samples in memory now, which leave it not computed: the analysis reaches the
+    // project file with the save of its set, which makes them the file's. Until then a
     // write of the project file writes again the record it last wrote (SavedRecord).
-    bool OfUnsavedSamples() const;
+    bool WaitsForSetSave() const;
     // The set's samples the analysis was made from are saved now (the set's save is done).
     void SamplesSaved();
     // The whole record (kind, length and body) as the project file last read or written

@@ -2,6 +2,7 @@
 // into the shell. The project file is in TProjectFile.cpp.
 #include "model/TProject.h"
 
+#include <functional>
 #include <utility>
 
 #include "model/IImageFrameList.h"
@@ -99,6 +100,7 @@ bool TProject::StageWorkSet(vx::TFileTransaction& transaction, bool ask, TKeptMa
     kept.fileParams = m_pWorkSet->FileParams();
     kept.fileSamples = m_pWorkSet->FileSamplesState();
     kept.fileDisplay = m_fileDisplay;
+    m_fileDisplay = m_display;
     kept.fileWritten = true;
     m_pWorkSet->ParamsAreInFile();
     // A set whose file waits for the first save was read from that file: this one replaces it.
@@ -238,10 +240,15 @@ void TProject::SelectSavedWorkSet()
     // A set whose data-set file is missing has been reported with the project. It keeps
     // the flag, so that the project is saved with it as its work set and opens with it
     // again once the file is back; choosing another work set takes the flag away.
-    if (pSaved->DataFileMissing())
+    if (pSaved->DataFileMissing()) {
         pSaved->m_bWorkSet = 1;
-    else
-        SetWorkSet(pSaved);
+        return;
+    }
+    // The display block was saved with this work set: the display the selection shows for it
+    // does not replace it in the file.
+    const TSpectrumDisplayParams saved = m_fileDisplay;
+    SetWorkSet(pSaved);
+    m_fileDisplay = saved;
 }
 
 void TProject::SetWorkSet(TCSISet* pSet)
@@ -356,31 +363,23 @@ void TProject::ShiftWorkSetVoxels(const TPoint2D& shift, int sliceAxis)
         m_pWorkSet->ShiftVoxels(shift, sliceAxis);
 }
 
-namespace {
-
-// Runs an operation that adds images; the project is modified when it added any.
-template <typename Make>
-bool ModifiedWhenImagesAdded(TProject& project, Make make)
+bool TProject::ModifiedWhenImagesAdded(const std::function<bool(TImageSet&)>& make)
 {
-    const int before = project.m_pImageSet->GetCount();
-    const bool ok = make(*project.m_pImageSet);
-    if (project.m_pImageSet->GetCount() != before)
-        project.SetFileModified();
+    const int before = m_pImageSet->GetCount();
+    const bool ok = make(*m_pImageSet);
+    if (m_pImageSet->GetCount() != before)
+        SetFileModified();
     return ok;
 }
 
-}  // namespace
-
 bool TProject::Reconstruct3D(std::vector<TMRImage*> images)
 {
-    return NewFiles() &&
-           ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.Reconstruct3D(images); });
+    return NewFiles() && ModifiedWhenImagesAdded([&](TImageSet& set) { return set.Reconstruct3D(images); });
 }
 
 bool TProject::AverageImages(std::vector<TMRImage*> images)
 {
-    return NewFiles() &&
-           ModifiedWhenImagesAdded(*this, [&](TImageSet& set) { return set.AverageImages(images); });
+    return NewFiles() && ModifiedWhenImagesAdded([&](TImageSet& set) { return set.AverageImages(images); });
 }
 
 TMRImage* TProject::FindNearestImage(int orientation, float from, float to) const

@@ -9,6 +9,7 @@
 // analyses, drawn regions and region estimates are processing-library objects that the
 // project drives and deletes through ProcessingHooks().
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -149,6 +150,7 @@ public:
     // Only the project file's content changed (images, their settings): saving the project
     // file saves it.
     void SetFileModified() { m_bFileModified = true; }
+    bool IsFileModified() const { return m_bFileModified; }
     bool IsModified() const { return m_bModified || m_bFileModified; }
     std::string GetFolder() const { return m_strFolder; }
     // Begins a change of the project folder: every write and removal there goes through
@@ -351,8 +353,9 @@ public:
     TMouseHandler m_pfnMouseHandler = nullptr;  // handler of the current work mode
     TSpectrumDisplayParams m_display;
     // The display block the project file holds, fitting the work set as its data-set file
-    // holds it: a write of the project file while the work set holds processing not saved
-    // writes it again (WriteStream).
+    // holds it: only the save of the work set writes the display shown (StageWorkSet); every
+    // other write of the project file writes this one again while there is a work set
+    // (WriteStream).
     TSpectrumDisplayParams m_fileDisplay;
     IMainFrame* m_pMainFrame = nullptr;         // not owned
     std::unique_ptr<IImageFrameList> m_frameList;  // null without a main frame
@@ -379,6 +382,8 @@ private:
     // Tells the main frame that the history changed.
     void NotifyHistoryChanged();
     void DeleteAnalyses();
+    // Runs an operation that adds images: the project file has changed when it added any.
+    bool ModifiedWhenImagesAdded(const std::function<bool(TImageSet&)>& make);
     // Deletes one analysis after the component maps made from it have let go of it.
     void DeleteAnalysis(TAnalysis* pAnalysis);
     void DestroyHistory();

@@ -276,8 +276,10 @@ void PassFailedFiles(const std::string& failed, std::string* taken)
 
 bool TProject::AddImages(const std::string& folder, const std::string& file, TImageImportParams params)
 {
+    // The images wait with their pixel files for the project file that lists them.
     if (NewFiles())
-        return m_pImageSet->AddImages(vx::JoinPath(folder, file), params, this);
+        return ModifiedWhenImagesAdded(
+            [&](TImageSet& set) { return set.AddImages(vx::JoinPath(folder, file), params, this); });
     NoteAddWriteFailure();
     return false;
 }

@@ -253,9 +253,9 @@ bool TProject::SaveKeepModified()
 
 bool TProject::WriteStream(vx::TFile& file)
 {
-    // Like the analyses, the display reaches the file with the save of the work set's
-    // processing: until then the block the file holds is written again.
-    if (!m_pWorkSet || m_pWorkSet->SamplesState() == m_pWorkSet->FileSamplesState())
+    // Like the analyses, the display of a work set reaches the file with the save of the
+    // set (StageWorkSet): any other write writes again the block the file holds.
+    if (!m_pWorkSet)
         m_fileDisplay = m_display;
     if (!file.WriteInt32(kFileVersion) || !WriteDisplayBlock(file, m_fileDisplay) || !m_pImageSet->Write(file) ||
         !m_pCSISetList->Write(file))

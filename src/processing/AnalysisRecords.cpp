@@ -35,16 +35,17 @@ std::unique_ptr<TAnalysis> NewAnalysisOfKind(int32_t kind)
 
 bool WriteAnalysisRecords(vx::TFile& file, const TProject& project)
 {
-    // An analysis made from samples its set's file does not hold reaches the file with the
-    // save of its set, which records the set as it is then: until that save the record the
-    // file held is written again, and an analysis that had none is left out, so that every
-    // record fits its set as the file records it.
+    // An analysis made from samples its set's file does not hold, or of a set that holds
+    // such samples now, reaches the file with the save of its set, which records the set as
+    // it is then: until that save the record the file held is written again, and an
+    // analysis that had none is left out, so that every record fits its set as the file
+    // records it.
     const std::vector<TAnalysis*>& analyses = project.m_analyses;
     size_t count = 0;
     for (const TKeptRecord& kept : project.m_pCSISetList->KeptRecords())
         count += kept.analyses.size();
     for (const TAnalysis* analysis : analyses)
-        if (!analysis->OfUnsavedSamples() || !analysis->SavedRecord().empty())
+        if (!analysis->WaitsForSetSave() || !analysis->SavedRecord().empty())
             ++count;
     if (count > INT32_MAX || !file.WriteInt32(kAnalysisSectionTag) || !file.WriteInt32(static_cast<int32_t>(count)))
         return false;
@@ -53,7 +54,7 @@ bool WriteAnalysisRecords(vx::TFile& file, const TProject& project)
             if (!file.Write(record.data(), record.size()))
                 return false;
     for (TAnalysis* analysis : analyses) {
-        if (analysis->OfUnsavedSamples()) {
+        if (analysis->WaitsForSetSave()) {
             const std::string& saved = analysis->SavedRecord();
             if (!file.Write(saved.data(), saved.size()))
                 return false;

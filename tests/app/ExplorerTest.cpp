@@ -146,7 +146,7 @@ protected:
                 for (int k = 0; k < 3; ++k)
                     image->SetParameter(k == orientation ? position : 0.0f, TMRImage::ParamPositionX + k, false);
         }
-        project->m_pImageSet->Append(image);
+        project->m_pImageSet->Insert(image);
         session->MainFrame().ShowProjectExplorer();
         tree->expandAll();
         return image;
@@ -192,7 +192,7 @@ TEST_F(ExplorerTest, GroupsHoldTheImagesInSlicePositionOrderWithTheirIcons)
     EXPECT_EQ(explorer->windowTitle().toStdString(), TGuiFixture::kProjectName);
     AddImage("sag", 0, 4.0f);
     AddImage("cor", 1, -2.0f);
-    // Arrival order 10, -5, 10: equal positions keep it.
+    // Arrival order 10, -5, 10: a later image goes before an earlier one of its position.
     AddImage("ax_a", 2, 10.0f);
     AddImage("ax_b", 2, -5.0f);
     AddImage("ax_c", 2, 10.0f);
@@ -202,7 +202,7 @@ TEST_F(ExplorerTest, GroupsHoldTheImagesInSlicePositionOrderWithTheirIcons)
     const std::string axial1 = TGuiFixture::ImageName(0);
     EXPECT_EQ(Dump(tree->topLevelItem(0)),
               "Images[0](Saggital[2](sag[8]) Coronal[1](cor[7] half[5]) Axial[3](ax_b[6] " + axial1 +
-                  "[6] ax_a[6] ax_c[6]) loose[5])");
+                  "[6] ax_c[6] ax_a[6]) loose[5])");
     EXPECT_EQ(Dump(tree->topLevelItem(1)), "CSI[4](fixture_csi[9])");
 
     // Once the loose image is placed, the next refresh moves it into its group.

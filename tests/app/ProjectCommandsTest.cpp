@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -11,6 +13,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -21,7 +24,10 @@
 #include <thread>
 #include <chrono>
 #include <atomic>
+#include <cstring>
+#include <future>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -259,6 +265,46 @@ private:
     std::string m_path;
     std::atomic<bool> m_done{false};
     std::atomic<int> m_released{0};
+    std::thread m_thread;
+};
+
+// A file at `path` on which this process keeps a write lease, so that an open of it to read
+// waits, as a read of a file that never answers does, until the lease goes: after 15 s, so
+// that a test of a program that waits there fails instead of waiting for ever. Opens()
+// counts the opens that met the lease.
+class TLeasedFile {
+public:
+    explicit TLeasedFile(const std::string& path)
+    {
+        WriteBytes(path, "x");
+        s_opens = 0;
+        struct sigaction counting {};
+        counting.sa_handler = [](int) { ++s_opens; };
+        counting.sa_flags = SA_RESTART;
+        ::sigaction(SIGIO, &counting, &m_previous);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fcntl(fd, F_SETLEASE, F_WRLCK) != 0)
+            m_refusal = "the file system gives no write lease on " + path + ": " + std::strerror(errno);
+        m_thread = std::thread([fd, done = m_done.get_future()] {
+            done.wait_for(std::chrono::seconds(15));
+            ::close(fd);
+        });
+    }
+    ~TLeasedFile()
+    {
+        m_done.set_value();
+        m_thread.join();
+        ::sigaction(SIGIO, &m_previous, nullptr);
+    }
+    static int Opens() { return s_opens; }
+    // Why the file system gave no lease; empty when it did.
+    const std::string& Refusal() const { return m_refusal; }
+
+private:
+    static inline std::atomic<int> s_opens{0};
+    std::string m_refusal;
+    struct sigaction m_previous {};
+    std::promise<void> m_done;
     std::thread m_thread;
 };
 
@@ -1021,18 +1067,54 @@ TEST_F(ProjectCommandsTest, SaveProjectIsDoneOnceItsFilesAreInPlace)
     EXPECT_EQ(g_pProject->m_pWorkSet->GetVoxel(size_t(0))->GetReal(0), 42.0f);
 }
 
-// Project > Add Images closed with OK writes the project file; where its work folder takes
-// no new file, the message names that folder, which is what failed, not the project file.
+// File > Open's dialog in a folder holding a project file that no open may read yet lists the
+// folder and closes with Escape: it tells its entries' kinds by their names, never opening them.
+TEST_F(ProjectCommandsTest, FileDialogListsAFolderWhoseFileCannotBeReadAndClosesWithEscape)
+{
+    const std::string folder = root.File("held");
+    ASSERT_TRUE(vx::MakeFolder(folder));
+    WriteBytes(folder + "/other.tpj", "y");
+    TLeasedFile held(folder + "/held.tpj");
+    if (!held.Refusal().empty())
+        GTEST_SKIP() << held.Refusal();
+    vx::SetCurrentFolder(folder + "/");
+    const vx::FileChooserHandler scripted = vx::app::InstallQtFileChooser();
+    int listed = -1, ticks = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (auto* model = dialog ? dialog->findChild<QFileSystemModel*>() : nullptr) {
+            listed = model->rowCount(model->index(QString::fromStdString(folder)));
+            if (listed == 2 || ++ticks == 600)
+                QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
+    user.start(50);
+    frame->Action(cmd::FileOpenProject)->trigger();
+    user.stop();
+    vx::SetFileChooserHandler(scripted);
+    EXPECT_EQ(listed, 2);
+    EXPECT_EQ(TLeasedFile::Opens(), 0);
+    EXPECT_EQ(g_pProject, nullptr);
+}
+
+// Project > Add Images closed with OK after an image's orientation was chosen writes the
+// project file; where its work folder takes no new file, the message names that folder,
+// which is what failed, not the project file.
 TEST_F(ProjectCommandsTest, AProjectFileWriteWhoseWorkFolderTakesNoFileNamesTheWorkFolder)
 {
     const std::string folder = root.File("p");
-    MakeProjectOfSets(folder, "p");
+    MakeProjectOfEachFile(folder, "p");
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
     const std::string before = ReadBytes(folder + "/p.tpj");
     {
         TFileFaultScope closed({{vx::kFileCreate, EACCES, 1, true}});
         TDialogScript script([](QDialog& d) {
-            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { dialog.accept(); });
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
+                dialog.List()->topLevelItem(0)->setSelected(true);
+                dialog.OrientationRadio(2)->click();
+                dialog.accept();
+            });
         });
         frame->Action(cmd::ProjectAddImages)->trigger();
     }
@@ -1627,7 +1709,8 @@ TEST_F(ProjectCommandsTest, AListChangeSavedWithTheProjectFileStillAsksForTheWor
 // The project's folder renamed while the project is open, after a macro step: Undo, a new
 // step, Save (also with a new map) and Add CSI Set write nothing, neither at the old path
 // nor in the renamed folder, and say that the folder was moved and that Save Project As
-// keeps the work, which it then does, reading the other set where the folder is now.
+// keeps the work, which it then does, reading the other set where the folder is now. Add
+// Images closed with Escape, having changed nothing, has nothing to say.
 TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKeepsTheWork)
 {
     InstallProcessing();
@@ -1672,9 +1755,12 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
     chooser.Answer(root.File("c"));
     {
         TDialogScript script([&](QDialog& d) {
+            if (dynamic_cast<CAddImagesDlg*>(&d))
+                return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& a) { QTest::keyClick(&a, Qt::Key_Escape); });
             return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
         });
         frame->Action(cmd::ProjectAddCSISet)->trigger();
+        frame->Action(cmd::ProjectAddImages)->trigger();
     }
     EXPECT_EQ(g_pProject->m_pCSISetList->FindByName("new"), nullptr);
     const std::string message = "The folder " + folder +
@@ -1682,9 +1768,9 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
                                 "written. Save Project As keeps the work in a new folder, and so does moving the "
                                 "folder back from " + moved + ".";
     const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
+    // The Add that added nothing, and Add Images closed having changed nothing, write nothing.
     EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
-                                                           "Fail to add CSI set from c.\n" + message,
-                                                           message /* the save that follows an Add */}));
+                                                           "Fail to add CSI set from c.\n" + message}));
     EXPECT_FALSE(vx::FolderExists(folder));
     EXPECT_EQ(ReadFolderTree(moved, true), before);
 
@@ -1874,8 +1960,8 @@ TEST_F(ProjectCommandsTest, TheQuestionAboutManyMissingFilesFitsTheScreen)
 }
 
 // An image comes in through Add Images while the folder is renamed: the save that follows
-// writes nothing, and Save Project As takes the image's pixel file from the work folder
-// where the folder is now.
+// writes nothing, the project stays to be saved, and Save Project As takes the image's pixel
+// file from the work folder where the folder is now.
 TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsNow)
 {
     const std::string folder = root.File("p"), moved = root.File("p2");
@@ -1894,6 +1980,7 @@ TEST_F(ProjectCommandsTest, SaveAsTakesTheFileOfANewImageFromTheFolderWhereItIsN
                                                           "was open, so nothing was written. Save Project As keeps the "
                                                           "work in a new folder, and so does moving the folder back "
                                                           "from " + moved + "."});
+    EXPECT_TRUE(g_pProject->IsModified()) << "the image is offered for saving at exit";
 
     report.Clear();
     RunWithName(cmd::FileSaveProjectAs, "kept");

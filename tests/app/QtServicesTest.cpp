@@ -98,6 +98,8 @@ TEST(QtServices, FileDialogsFollowTheRequest)
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(dialog->selectedNameFilter(), "Project Files (*.TPJ *.tpj)");
     EXPECT_EQ(dialog->directory().absolutePath(), "/tmp");
+    // The program's own dialog, whose icons come from names, even where the desktop has one.
+    EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
 
     open.multiple = true;
     EXPECT_EQ(vx::app::MakeFileDialog(open, nullptr)->fileMode(), QFileDialog::ExistingFiles);

@@ -13,7 +13,9 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTest>
+#include <QTreeWidget>
 
+#include <cstdio>
 #include <list>
 #include <memory>
 #include <string>
@@ -23,6 +25,8 @@
 #include "app/CMainFrame.h"
 #include "app/dialogs/CNumEdit.h"
 #include "app/CVexaraApp.h"
+#include "app/CPrjExpFrame.h"
+#include "app/CPrjExpTree.h"
 #include "app/CWindowingToolBar.h"
 #include "app/CommandIds.h"
 #include "model/TCSISet.h"
@@ -192,6 +196,33 @@ TEST_F(WindowingToolBarTest, SlidersKeepTheirValuesWhenTheActiveImageWindowClose
     for (const TMRImage* image : *session->Project()->m_pImageSet)
         after.push_back(Window(image));
     EXPECT_EQ(after, windows);
+}
+
+// An image whose pixel file was missing when the project opened, shown from the explorer once
+// the file is back: the bar shows the window of the image the new window draws.
+TEST_F(WindowingToolBarTest, SlidersFollowAnImageWhosePixelFileCameBackAfterTheOpen)
+{
+    other->SetStoredWindow(100, 301);
+    ASSERT_TRUE(project->Save());
+    const std::string name = other->GetName(), pixels = other->GetPath(), away = pixels + ".away";
+    session.reset();
+    ASSERT_EQ(std::rename(pixels.c_str(), away.c_str()), 0);
+    session = std::make_unique<TGuiSession>(fixture);
+    ASSERT_TRUE(session->Ok());
+    ASSERT_EQ(std::rename(away.c_str(), pixels.c_str()), 0);
+    CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*session->MainFrame().ProjectExplorer()).Tree();
+    tree->expandAll();
+    const QList<QTreeWidgetItem*> items =
+        tree->findItems(QString::fromStdString(name), Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(items.size(), 1);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(items.first()).center());
+    QApplication::processEvents();
+    const CChildFrame* shown = session->MainFrame().ActiveImageFrame();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_EQ(shown->GetImage()->GetName(), name);
+    bar = session->MainFrame().WindowingBar();
+    EXPECT_EQ(Shown({bar->BrightnessEdit(), bar->ContrastEdit()}), "200 201");
+    EXPECT_EQ(bar->ContrastSlider()->maximum(), 1000);
 }
 
 TEST_F(WindowingToolBarTest, MapBoxesSetTheRangeOfTheOneMapShown)

@@ -510,10 +510,11 @@ TEST_F(UserPathTest, AnalysisPlotAxesShowTheValuesAtTheirTicks)
         EXPECT_NE(ends[i], ends[i + 1]) << "map " << i / 2;
 }
 
-// A write of the project file that is no save (Project > Add Images closed with OK) writes
-// no analysis made from the work set's unsaved processing: one saved before stays in the
-// file as it was saved, a new one reaches the file with the set's save. The project closed
-// without saving opens again with no message.
+// A write of the project file that is no save (Project > Add Images closed with OK after an
+// image's orientation was chosen again) writes no analysis made from the work set's unsaved
+// processing: one saved before stays in the file as it was saved, a new one reaches the file
+// with the set's save. Nor does it write a display or a computed flag other than the saved
+// ones. The project closed without saving opens again with no message.
 TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSetsSave)
 {
     const auto pca = [&](int first, int last) {
@@ -527,7 +528,11 @@ TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSe
     };
     const auto addNoImages = [&] {
         TDialogScript script([](QDialog& d) {
-            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { dialog.accept(); });
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
+                dialog.List()->topLevelItem(0)->setSelected(true);
+                dialog.OrientationRadio(2)->click();
+                dialog.accept();
+            });
         });
         Frame().Action(cmd::ProjectAddImages)->trigger();
     };
@@ -576,6 +581,20 @@ TEST_F(UserPathTest, AnAnalysisOfUnsavedProcessingReachesTheProjectFileWithItsSe
     EXPECT_EQ(report.Messages(), std::vector<std::string>{});
     ASSERT_EQ(session->Project()->m_analyses.size(), 2u);
     EXPECT_GT(session->Project()->m_analyses.back()->LastPoint(), TGuiFixture::kPoints);
+
+    // Saved showing magnitudes, which the open shows as the real part; a step then leaves
+    // the PCA of the saved samples not computed, which the file must not say of them.
+    Frame().Action(cmd::DisplayMagnitude)->trigger();
+    ASSERT_TRUE(session->Project()->SaveWorkSetAndProject(false));
+    const std::string magnitudes = displayBlock();
+    closeAndReopen(vx::ReportAnswer::No);
+    ASSERT_NE(session->Project()->m_display.m_nFlags, Int32LEAt(magnitudes, 0));
+    ASSERT_TRUE(session->Project()->m_analyses.back()->IsComputed());
+    Press(P::kZeroFill);
+    addNoImages();
+    EXPECT_EQ(displayBlock(), magnitudes);
+    closeAndReopen(vx::ReportAnswer::No);
+    EXPECT_TRUE(session->Project()->m_analyses.back()->IsComputed());
 }
 
 // A map made with the Map tool shows its range in the windowing toolbar at once, while the

@@ -371,6 +371,9 @@ void CMainPicView::PaintImageLayer()
     QPainter layer(&m_dcImage);
 
     if (m_bShowImage && image) {
+        // Pixels that load only now (their file could not be read before) give the image
+        // its stored range, which the windowing toolbar shows.
+        const bool loadedBefore = image->IsLoaded();
         float imageWeight = 1.0f, mapWeight = 0.0f;
         // Without a map the image keeps its full grey range, which its colour scale shows.
         if (!overlays.empty())
@@ -394,6 +397,8 @@ void CMainPicView::PaintImageLayer()
                                  : ColourScale(m_pFrame->GetMapDisplayMax(), m_pFrame->GetMapDisplayMin(),
                                                colourTable, h);
         layer.drawImage(QPoint(w, 0), scale);
+        if (!loadedBefore && image->IsLoaded())
+            m_pFrame->RefreshWindowingBar();
     } else if (!overlays.empty()) {
         // The maps alone, at full strength over black, fill the grid.
         const TPixelRect grid = GetSliceRect();

@@ -955,8 +955,8 @@ TEST_F(AddDataFlowTest, DicomSpectroscopyIsRefusedAsNoImage)
     EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 0);
 }
 
-// Images of one place added in one import are listed by the explorer in the order they were
-// chosen, and in the same order when the project is opened again.
+// Images of one place added in one import are listed by the explorer in the project's order,
+// each before those chosen ahead of it, and in the same order when the project is opened again.
 TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
 {
     NewProject("study");
@@ -985,10 +985,10 @@ TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
                 names.push_back(images->child(k)->text(0).toStdString());
         return names;
     };
-    const std::vector<std::string> chosen = {"img0.raw", "img1.raw", "img2.raw", "img3.raw"};
-    EXPECT_EQ(listed(), chosen);
+    const std::vector<std::string> held = {"img3.raw", "img2.raw", "img1.raw", "img0.raw"};
+    EXPECT_EQ(listed(), held);
     ASSERT_TRUE(app.OpenProject(ProjectPath("study")));
-    EXPECT_EQ(listed(), chosen);
+    EXPECT_EQ(listed(), held);
 }
 
 // Three real PAR/REC series chosen together, then DICOM slices of two folders; a set made the
@@ -1052,9 +1052,10 @@ TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopen
     };
     const std::vector<std::string> before = listed();
     ASSERT_EQ(before.size(), 86u);
-    // The two slices of the first folder lie 5 mm apart: the lower one is listed first.
+    // The two slices of the first folder lie 5 mm apart: the lower one along the scanner's slice
+    // axis is listed first, although the work set's frame runs that axis the other way.
     const auto row = [&](const char* name) { return std::find(before.begin(), before.end(), name) - before.begin(); };
-    EXPECT_LT(row("Axial/T1.0002.IMA"), row("Axial/T1.0001.IMA"));
+    EXPECT_LT(row("Axial/T1.0001.IMA"), row("Axial/T1.0002.IMA"));
     frame->Action(cmd::FileSaveProject)->trigger();
     chooser.Answer(ProjectPath("study"));
     frame->Action(cmd::FileOpenProject)->trigger();
