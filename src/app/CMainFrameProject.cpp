@@ -47,10 +47,10 @@ void CMainFrame::AddImages()
     CAddImagesDlg dialog(this);
     vx::app::RunDialog(dialog);
     ShowProjectExplorer();
-    // Whatever the dialog returns, what was changed in it (images added, their geometry) is
-    // saved; a dialog that changed nothing writes nothing, and says nothing of a folder that
-    // could not have taken the write.
-    if (g_pProject->IsFileModified())
+    // The project is saved whatever the dialog returns. Where the dialog changed nothing and
+    // the folder is no longer the one held (moved, replaced), there is nothing to lose, and
+    // the user who closed the dialog is not told that nothing was written.
+    if (g_pProject->IsFileModified() || g_pProject->HoldsItsFolder())
         g_pProject->Save();
 }
 

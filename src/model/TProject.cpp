@@ -180,6 +180,11 @@ bool TProject::SaveIfModified()
     return SaveWorkSetAndProject(true);
 }
 
+bool TProject::HoldsItsFolder() const
+{
+    return !m_strFolder.empty() && m_hold->Holds(m_strFolder);
+}
+
 std::string TProject::StateFolder()
 {
     // A project that has no folder yet must not put its files into whatever folder the

@@ -152,6 +152,9 @@ public:
     void SetFileModified() { m_bFileModified = true; }
     bool IsFileModified() const { return m_bFileModified; }
     bool IsModified() const { return m_bModified || m_bFileModified; }
+    // True while the folder at the project's path is the one its hold holds, looked at
+    // without a word: a save would not be refused for the folder's sake.
+    bool HoldsItsFolder() const;
     std::string GetFolder() const { return m_strFolder; }
     // Begins a change of the project folder: every write and removal there goes through
     // the transaction it gives (or through NewFiles, which begins the same way). Null,

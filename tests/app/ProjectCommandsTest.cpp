@@ -1730,6 +1730,15 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
         return out;
     };
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    // Add Images saves the project whatever its dialog returns, while its folder is the one held.
+    const std::optional<vx::TFileIdentity> opened = vx::FileIdentityOf(folder + "/p.tpj");
+    {
+        TDialogScript script([](QDialog& d) {
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& a) { QTest::keyClick(&a, Qt::Key_Escape); });
+        });
+        frame->Action(cmd::ProjectAddImages)->trigger();
+    }
+    EXPECT_NE(vx::FileIdentityOf(folder + "/p.tpj"), opened);
     WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
                                          "FilterLineWidth = 2.5\r\n</action>\r\n");
     const std::vector<TComplex> read = samples(*g_pProject->m_pWorkSet);
@@ -2273,6 +2282,15 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
         ASSERT_TRUE(project.Save());
     }
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
+    // Add Images saves the project whatever its dialog returns, while its folder is the one held.
+    const std::optional<vx::TFileIdentity> opened = vx::FileIdentityOf(folder + "/p.tpj");
+    {
+        TDialogScript script([](QDialog& d) {
+            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& a) { QTest::keyClick(&a, Qt::Key_Escape); });
+        });
+        frame->Action(cmd::ProjectAddImages)->trigger();
+    }
+    EXPECT_NE(vx::FileIdentityOf(folder + "/p.tpj"), opened);
     WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
                                          "FilterLineWidth = 2.5\r\n</action>\r\n");
     TScriptedFileChooser chooser(root.File("lorentz.mcr"));
