@@ -179,13 +179,23 @@ TFolder TFolder::OpenFolder(const std::string& name) const
 
 TFolder TFolder::MakePrivateFolder(const std::string& name) const
 {
+    return MakeFolderWithMode(name, S_IRWXU);
+}
+
+TFolder TFolder::MakeFolder(const std::string& name) const
+{
+    return MakeFolderWithMode(name, S_IRWXU | S_IRWXG | S_IRWXO);
+}
+
+TFolder TFolder::MakeFolderWithMode(const std::string& name, mode_t mode) const
+{
     if (!IsNameInFolder(name)) {
         errno = EINVAL;
         return TFolder();
     }
-    if (FileCallFails(kFileCreate) || ::mkdirat(m_fd, name.c_str(), S_IRWXU) != 0)
+    if (FileCallFails(kFileCreate) || ::mkdirat(m_fd, name.c_str(), mode) != 0)
         return TFolder();
-    // A kill here leaves the folder private to this user, without its rights: a kill
+    // A kill here leaves the folder made without the rights it is to be given: a kill
     // sweep meets this point as a step of its own.
     TFile::Step();
     struct stat made {};
@@ -374,6 +384,29 @@ int TFolder::RemoveTree(const std::string& name) const
     if (FileCallFails(kFileRemove))
         return errno;
     return RemoveTreeAt(m_fd, name, PathOf(name));
+}
+
+int TFolder::RemoveTree(const std::string& name, const TFolder& folder) const
+{
+    if (!IsNameInFolder(name))
+        return EINVAL;
+    if (FileCallFails(kFileRemove))
+        return errno;
+    struct stat st {};
+    if (::fstat(folder.m_fd, &st) != 0)
+        return errno;
+    const int emptied = EmptyFolderAt(folder.m_fd, ".", st, folder.m_path);
+    if (!HoldsAt(name, folder))
+        return emptied;
+    if (::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)
+        return 0;
+    return emptied != 0 ? emptied : errno;
+}
+
+bool TFolder::HoldsAt(const std::string& name, const TFolder& folder) const
+{
+    struct stat st {};
+    return folder.IsOpen() && Stat(name, st) == 0 && S_ISDIR(st.st_mode) && IdentityOf(st) == folder.m_identity;
 }
 
 TFolderListing TFolder::List(const std::string& pattern) const

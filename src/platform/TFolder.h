@@ -42,6 +42,9 @@ public:
     // folder made is told by its identity, never by its mode or owner, which a file system
     // that keeps no Unix rights shows as the mount's.
     TFolder MakePrivateFolder(const std::string& name) const;
+    // The same with the rights the system gives a folder made here (the umask, this
+    // folder's default ACL and set-group-ID bit).
+    TFolder MakeFolder(const std::string& name) const;
     // Another descriptor of the same folder; not open, errno set, when none can be had.
     TFolder Duplicate() const;
 
@@ -101,6 +104,12 @@ public:
     // those rights first: it is going, and could not be emptied otherwise. 0, or errno's
     // number of the first call that failed (something stayed).
     int RemoveTree(const std::string& name) const;
+    // Removes `folder`, open, which stands at `name` or stood there: everything in it
+    // through its own descriptor, then the name, only while it still names that folder.
+    // What another program put at the name meanwhile stays.
+    int RemoveTree(const std::string& name, const TFolder& folder) const;
+    // True when the folder open as `folder` stands at `name`.
+    bool HoldsAt(const std::string& name, const TFolder& folder) const;
 
     // What the folder holds, sorted by name (links looked at, not followed: a link to a
     // folder is no folder here); `pattern` filters as ListFolder's does.
@@ -114,6 +123,8 @@ private:
     TFolder(int fd, std::string path, bool namesOnly);
     // Opens what `openDirectory` opened as a folder object, its identity read.
     static TFolder Adopt(int fd, std::string path, bool namesOnly);
+    // MakePrivateFolder and MakeFolder: made with `mode` less the umask.
+    TFolder MakeFolderWithMode(const std::string& name, mode_t mode) const;
 
     int m_fd = -1;
     std::string m_path;
