@@ -18,6 +18,9 @@ namespace vx {
 
 namespace {
 
+// The longest mark a swap writes: four numbers of up to 20 digits and the spaces between.
+constexpr int64_t kMarkBytes = 4 * 20 + 3;
+
 std::string IdentityText(const TFileIdentity& identity)
 {
     return std::to_string(identity.device) + " " + std::to_string(identity.inode);
@@ -127,10 +130,12 @@ std::optional<bool> TFolderSwap::PutInPlaceOfRetired() const
     struct stat folder {}, earlier {};
     if (m_parent.Stat(m_name, folder) != 0 || m_parent.Stat(m_retiredName, earlier) != 0)
         return false;
+    // Only a file of a mark's size is read as one: a link, a FIFO or a long file at its name
+    // is none of a swap's.
     std::string mark;
     TWholeFileFailure failure;
-    if (!ReadWholeFile(m_parent.PathOf(m_markName), mark, 128, &failure)) {
-        if (!failure.IsFault())
+    if (!ReadWholeFile(m_parent, m_markName, mark, kMarkBytes, &failure)) {
+        if (!failure.IsFault() || !failure.notAFile.empty())
             return false;
         errno = failure.error != 0 ? failure.error : EIO;
         return std::nullopt;
@@ -280,14 +285,23 @@ bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFa
 
 bool TFolderSwap::WriteMark() const
 {
-    TFile mark;
-    if (!mark.Open(m_parent.PathOf(m_markName), TFile::Mode::Write) ||
-        !mark.WriteText(IdentityText(m_buildFolder.Identity()) + " " + IdentityText(m_held.Identity())) ||
-        !mark.Close()) {
-        errno = mark.LastError() != 0 ? mark.LastError() : EIO;
-        return false;
+    // A mark is made new: whatever stands at its name goes first, never followed, never
+    // written into.
+    struct stat st {};
+    int error = m_parent.Stat(m_markName, st) == 0 ? m_parent.Remove(m_markName) : 0;
+    if (error == 0) {
+        BeforeUse(m_parent.PathOf(m_markName));
+        TFile mark;
+        const int fd = m_parent.MakeFile(m_markName, O_WRONLY, 0666);
+        if (fd < 0)
+            error = errno;
+        else if (!mark.Adopt(fd, m_parent.PathOf(m_markName), TFile::Mode::Write) ||
+                 !mark.WriteText(IdentityText(m_buildFolder.Identity()) + " " + IdentityText(m_held.Identity())) ||
+                 !mark.Close())
+            error = mark.LastError() != 0 ? mark.LastError() : EIO;
     }
-    return true;
+    errno = error;
+    return error == 0;
 }
 
 bool TFolderSwap::PutInPlace()

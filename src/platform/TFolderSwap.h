@@ -128,7 +128,8 @@ private:
     // Whether the folder in place is the one a swap put there in place of the one aside;
     // none, errno saying why, when the swap's mark could not be read.
     std::optional<bool> PutInPlaceOfRetired() const;
-    // Writes the mark of a swap in progress; false, errno set, when it cannot.
+    // Writes the mark of a swap in progress, never through a link at its name nor into a
+    // file another program put there; false, errno set, when it cannot.
     bool WriteMark() const;
     // The names of the swap in the parent: the folder's, the build folder's, the earlier
     // folder's aside, the start of those of folders on their way out (".<name>.batch-gone."),

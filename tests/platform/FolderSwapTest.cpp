@@ -397,6 +397,10 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_FALSE(FileExists(mark));
     EXPECT_TRUE(FolderExists(swap.RetiredFolder())) << "kept beside a folder no swap put in its place";
+    // What is no file at the mark's name is none of a swap's mark, and no failing disk.
+    ASSERT_EQ(::mkfifo(mark.c_str(), 0600), 0);
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    EXPECT_TRUE(FolderExists(swap.RetiredFolder()));
 }
 
 // What another swap holds is its own: a build folder or an earlier folder aside that a
@@ -477,3 +481,30 @@ TEST_F(FolderSwapTest, ABuildExchangedWithALinkAtAnyStepLeadsNothingIntoTheLinke
     }
 }
 
+// A link at the swap's mark, there before it is written or put there again after its
+// name was cleared, is never written through: the file it names keeps its text, and the
+// folder is replaced, or (refused at the second) left as it was.
+TEST_F(FolderSwapTest, ALinkAtTheMarkIsNeverWrittenThrough)
+{
+    const std::string named = m_dir.File("named.txt"), mark = m_root + "/.s.batch-swap";
+    for (const bool again : {false, true}) {
+        SCOPED_TRACE(again ? "put there again" : "there before");
+        RestoreFolder(m_pristine, m_root);
+        WriteBytes(named, "another user's");
+        TFolderSwap swap(m_folder);
+        ASSERT_EQ(swap.LockFolder(), TFolderLock::TResult::Held);
+        ASSERT_TRUE(swap.MakeBuild());
+        WriteBytes(swap.BuildFolder() + "/content.txt", "new");
+        PutLinkAt(mark, named);
+        SetBeforeUseHook([&](const std::string& path) {
+            if (again && path == mark)
+                PutLinkAt(mark, named);
+        });
+        errno = 0;
+        EXPECT_EQ(swap.PutInPlace(), !again);
+        EXPECT_EQ(errno, again ? EEXIST : 0);
+        SetBeforeUseHook({});
+        EXPECT_EQ(ReadBytes(named), "another user's");
+        EXPECT_EQ(ReadBytes(m_folder + "/content.txt"), again ? "old" : "new");
+    }
+}
