@@ -179,23 +179,13 @@ TFolder TFolder::OpenFolder(const std::string& name) const
 
 TFolder TFolder::MakePrivateFolder(const std::string& name) const
 {
-    return MakeFolderWithMode(name, S_IRWXU);
-}
-
-TFolder TFolder::MakeFolder(const std::string& name) const
-{
-    return MakeFolderWithMode(name, S_IRWXU | S_IRWXG | S_IRWXO);
-}
-
-TFolder TFolder::MakeFolderWithMode(const std::string& name, mode_t mode) const
-{
     if (!IsNameInFolder(name)) {
         errno = EINVAL;
         return TFolder();
     }
-    if (FileCallFails(kFileCreate) || ::mkdirat(m_fd, name.c_str(), mode) != 0)
+    if (FileCallFails(kFileCreate) || ::mkdirat(m_fd, name.c_str(), S_IRWXU) != 0)
         return TFolder();
-    // A kill here leaves the folder made without the rights it is to be given: a kill
+    // A kill here leaves the folder private to this user, without its rights: a kill
     // sweep meets this point as a step of its own.
     TFile::Step();
     struct stat made {};
@@ -231,6 +221,36 @@ TFolder TFolder::Duplicate() const
     TFolder folder(fd, m_path, m_namesOnly);
     folder.m_identity = m_identity;
     return folder;
+}
+
+TFolder TFolder::MakeFolder(const std::string& name) const
+{
+    if (!IsNameInFolder(name)) {
+        errno = EINVAL;
+        return TFolder();
+    }
+    if (FileCallFails(kFileCreate) || ::mkdirat(m_fd, name.c_str(), S_IRWXU | S_IRWXG | S_IRWXO) != 0)
+        return TFolder();
+    TFile::Step();
+    struct stat made {};
+    if (::fstatat(m_fd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+        return TFolder();
+    BeforeUse(PathOf(name));
+    // The folder made, told by its identity, and this user's: no other user can make one of
+    // this user's to put in its place. Where the file system keeps no owners it shows this
+    // folder's owner and group, as every folder there does.
+    bool namesOnly = false;
+    const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
+    struct stat st {}, here {};
+    if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
+        (st.st_uid != ::geteuid() &&
+         (::fstat(m_fd, &here) != 0 || here.st_uid != st.st_uid || here.st_gid != st.st_gid))) {
+        if (fd >= 0)
+            ::close(fd);
+        errno = ESTALE;
+        return TFolder();
+    }
+    return Adopt(fd, PathOf(name), false);
 }
 
 std::string TFolder::PathOf(const std::string& name) const

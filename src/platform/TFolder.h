@@ -42,11 +42,13 @@ public:
     // folder made is told by its identity, never by its mode or owner, which a file system
     // that keeps no Unix rights shows as the mount's.
     TFolder MakePrivateFolder(const std::string& name) const;
-    // The same with the rights the system gives a folder made here (the umask, this
-    // folder's default ACL and set-group-ID bit).
-    TFolder MakeFolder(const std::string& name) const;
     // Another descriptor of the same folder; not open, errno set, when none can be had.
     TFolder Duplicate() const;
+    // Makes the folder `name` in this one with the rights the system gives a folder made
+    // here (the umask, this folder's default ACL and set-group-ID bit), and opens it, as
+    // MakePrivateFolder does; the folder there must be this user's too where the file
+    // system keeps owners (ESTALE otherwise).
+    TFolder MakeFolder(const std::string& name) const;
 
     bool IsOpen() const { return m_fd >= 0; }
     explicit operator bool() const { return IsOpen(); }
@@ -123,8 +125,6 @@ private:
     TFolder(int fd, std::string path, bool namesOnly);
     // Opens what `openDirectory` opened as a folder object, its identity read.
     static TFolder Adopt(int fd, std::string path, bool namesOnly);
-    // MakePrivateFolder and MakeFolder: made with `mode` less the umask.
-    TFolder MakeFolderWithMode(const std::string& name, mode_t mode) const;
 
     int m_fd = -1;
     std::string m_path;
