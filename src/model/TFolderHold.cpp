@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
+#include "platform/TFolder.h"
 #include "platform/TFolderSwap.h"
 
 namespace {
@@ -153,10 +154,10 @@ std::string TFolderHold::OldSaveJournalPath(const std::string& folder, const std
     return vx::JoinPath(folder, "." + name + ".tpj.journal");
 }
 
-vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder)
+vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder, const vx::TFolder* made)
 {
     using TResult = vx::TFolderLock::TResult;
-    const TResult result = m_lock.Acquire(folder);
+    const TResult result = made ? m_lock.Acquire(*made) : m_lock.Acquire(folder);
     m_seen.clear();
     m_saveAsWaits = false;
     const vx::TFolderLock::TOffer offer = vx::TFolderLock::OfferOf(result);
@@ -230,7 +231,7 @@ std::string TFolderHold::WhyFolderUnreachable(const std::string& folder, int err
     return WhyUnreachable(folder, error);
 }
 
-bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurpose purpose)
+bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurpose purpose, const vx::TFolder* made)
 {
     using TResult = vx::TFolderLock::TResult;
     const bool creating = purpose == TPurpose::Create;
@@ -241,11 +242,15 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         return false;
     };
     // Two programs in one folder would complete, replace and remove each other's files.
-    const TResult lock = Lock(folder);
+    const TResult lock = Lock(folder, made);
     const std::vector<std::string> journals{OldSaveJournalPath(folder, name), vx::TFileTransaction::JournalPathOf(folder)};
     using TOffer = vx::TFolderLock::TOffer;
     switch (vx::TFolderLock::OfferOf(lock)) {
-    case TOffer::Change: break;
+    case TOffer::Change:
+        // The project reaches its folder by its path from here on.
+        if (made && vx::FileIdentityOf(folder) != made->Identity())
+            return refuse("its folder " + folder + " was moved, removed or replaced while it was made.");
+        break;
     case TOffer::Busy: {
         const std::string shared =
             WhyLockFileShared(m_lock, folder, "its lock file", creating ? "create the project" : "open both at once");
@@ -277,6 +282,10 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
             return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
                           (creating ? "create" : "open") + " the project.");
         return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
+    }
+    if (made) {
+        NoteChangeMade(folder, name);
+        return true;
     }
     // A change an earlier version left half done, then one of this version.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder);

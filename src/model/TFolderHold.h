@@ -37,10 +37,13 @@ public:
     // cannot be completed. An open of a folder that cannot be written, or cannot be locked
     // because its file system offers no lock (saying so), goes on without the lock unless a
     // journal waits there.
-    bool Take(const std::string& folder, const std::string& name, TPurpose purpose);
-    // Takes the lock of the folder a Save As writes to, saying nothing: Held, or what
-    // stands in the way (described by WhyNotLocked).
-    vx::TFolderLock::TResult Lock(const std::string& folder);
+    // With `made`, the folder is the one open there, just made for a create: its lock is
+    // taken on it, never on whatever stands at its path, which must still name it; being
+    // new, it holds no change to complete.
+    bool Take(const std::string& folder, const std::string& name, TPurpose purpose, const vx::TFolder* made = nullptr);
+    // Takes the lock of the folder a Save As writes to (or of `made`, as Take), saying
+    // nothing: Held, or what stands in the way (described by WhyNotLocked).
+    vx::TFolderLock::TResult Lock(const std::string& folder, const vx::TFolder* made = nullptr);
     // The lock of `folder` could not be taken for `result`: why, to follow "its folder" or
     // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
     // "cannot be written: ..."). The one wording of every result but those of a folder

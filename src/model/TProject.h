@@ -27,6 +27,7 @@
 namespace vx {
 class TFile;
 class TFileTransaction;
+class TFolder;
 }
 
 class CChildFrame;
@@ -62,6 +63,12 @@ public:
     // takes folder and name, creates the folder, takes the "Select voxel" handler,
     // resets the display block and saves; false when the folder or file cannot be made.
     bool Create(const std::string& folder, const std::string& name);
+    // The same in the folder open as `folder`, made for the project and not made again: its
+    // lock is taken on that folder, which its path must still name (TFolderHold::Take).
+    bool Create(const vx::TFolder& folder, const std::string& name);
+    // Says that the project `name` cannot be created because its folder could not be made,
+    // `error` saying why.
+    static void ReportFolderNotMade(const std::string& name, const std::string& folder, int error);
     // Marks this project as one built aside, to be put in place whole or dropped (a batch
     // study's): a change of it that fails part way goes with the build, and its message
     // does not say that it is completed when the project is opened again. Built in place of

@@ -28,6 +28,7 @@
 #include "platform/Report.h"
 #include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
+#include "platform/TFolder.h"
 #include "platform/TFolderLock.h"
 #include "platform/TReasonCollector.h"
 #include "platform/TRights.h"
@@ -153,12 +154,17 @@ bool TProject::Start(const std::string& folder, const std::string& name, std::ve
     if (like && madeFolder)
         made.push_back(folder);
     if (!madeFolder) {
-        vx::Report("The project " + name + " cannot be created: its folder " + folder + " cannot be made: " +
-                       vx::FileErrorReason(errno) + ".",
-                   vx::ReportIcon::Exclamation);
+        ReportFolderNotMade(name, folder, errno);
         return false;
     }
     return TakeFolder(true);
+}
+
+void TProject::ReportFolderNotMade(const std::string& name, const std::string& folder, int error)
+{
+    vx::Report("The project " + name + " cannot be created: its folder " + folder + " cannot be made: " +
+                   vx::FileErrorReason(error) + ".",
+               vx::ReportIcon::Exclamation);
 }
 
 bool TProject::TakeName(const std::string& folder, const std::string& name)
@@ -184,6 +190,16 @@ bool TProject::Create(const std::string& folder, const std::string& name)
     if (!made.empty())
         vx::RemoveFile(vx::TFileTransaction::WorkFolderOf(folder));
     vx::RemoveMadeFolders(made);
+    return false;
+}
+
+bool TProject::Create(const vx::TFolder& folder, const std::string& name)
+{
+    if (TakeName(folder.Path(), name) &&
+        m_hold->Take(folder.Path(), name, TFolderHold::TPurpose::Create, &folder) && Save())
+        return true;
+    // A lock file it made goes while it is still held; the folder is its maker's.
+    m_hold->ReleaseAfterFailedOpen(folder.Path());
     return false;
 }
 

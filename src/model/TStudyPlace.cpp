@@ -1,5 +1,7 @@
 #include "model/TStudyPlace.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <memory>
 #include <optional>
@@ -8,6 +10,7 @@
 #include "model/TFolderHold.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
@@ -36,19 +39,25 @@ TStudyPlace::~TStudyPlace() = default;
 std::string TStudyPlace::Refusal()
 {
     const std::string& folder = Folder();
-    if (!vx::FolderExists(folder))
-        return vx::FileExists(folder) ? "a file of that name is there" : std::string();
+    // Looked at, listed and locked through the output folder, never through a link there.
+    struct stat st {};
+    if (const int looked = m_swap.LookAtFolder(st); looked != 0)
+        return looked == ENOENT ? std::string() : "it cannot be looked at: " + vx::ListingErrorReason(looked);
+    if (!S_ISDIR(st.st_mode))
+        return S_ISREG(st.st_mode) ? "a file of that name is there"
+                                   : vx::WhatIsThereInstead(folder, false) + " of that name is there";
     if (folder == m_studyFolder)
         return "it is the study's own folder";
     // A folder whose entries cannot be read may hold anything of the user's: it is never
     // taken for an empty one.
-    const vx::TFolderListing listing = vx::ListFolder(folder);
+    const vx::TFolderListing listing =
+        m_swap.OpenFolder() ? m_swap.Earlier().List() : vx::TFolderListing{{}, errno != 0 ? errno : EIO};
     if (!listing.Whole())
         return "its files cannot be listed: " + vx::ListingErrorReason(listing.error);
     // A lock file alone is what an earlier look at an empty folder left.
     const std::vector<vx::TFolderEntry>& entries = listing.entries;
     const bool empty = entries.empty() || (entries.size() == 1 && entries[0].name == vx::TFolderLock::FileName());
-    if (!empty && !vx::FileExists(vx::JoinPath(folder, m_name + ".tpj")))
+    if (!empty && !m_swap.Earlier().HasFile(m_name + ".tpj"))
         return "it holds files that are not a project of the study";
     // A folder that may only be read is of no use to a run that writes it.
     const vx::TFolderLock::TResult locked = m_swap.LockFolder();
@@ -84,7 +93,7 @@ std::string TStudyPlace::Take()
     // A folder put back from aside is held; one found there only now is looked at first.
     if (refusal.empty() && !m_swap.HoldsFolder())
         refusal = Refusal();
-    if (refusal.empty() && vx::FolderExists(m_swap.RetiredFolder()))
+    if (refusal.empty() && m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder())))
         m_keptAside = m_swap.RetiredFolder();
     m_replaces = refusal.empty() && m_swap.HoldsFolder();
     return refusal;
@@ -96,7 +105,13 @@ bool TStudyPlace::Build(TProject& project)
     // earlier project takes that one's rights, whoever runs the batch with whatever umask;
     // a study made for the first time those the system gives in the output folder.
     project.BuildAside(m_replaces ? Folder() : std::string());
-    return project.Create(m_swap.BuildFolder(), m_name);
+    // The project is made in the very folder the swap made, whatever stands at its name.
+    const vx::TFolder* build = m_swap.MakeBuild();
+    if (!build) {
+        TProject::ReportFolderNotMade(m_name, m_swap.BuildFolder(), errno);
+        return false;
+    }
+    return project.Create(*build, m_name);
 }
 
 void TStudyPlace::HoldBuild(TProject& project)
@@ -123,7 +138,9 @@ std::string TStudyPlace::PutInPlace()
                            : vx::FileErrorReason(errno));
     }
     if (!m_swap.PutInPlace())
-        return "it could not be put in its folder: " + vx::FileErrorReason(errno);
+        return "it could not be put in its folder: " +
+               (errno == ESTALE ? "another program moved or replaced its folder or the one it was built in meanwhile"
+                                : vx::FileErrorReason(errno));
     return {};
 }
 
@@ -134,12 +151,14 @@ void TStudyPlace::Drop()
 
 std::string TStudyPlace::WaitsAside() const
 {
-    const bool aside = !vx::FolderExists(Folder()) && !vx::FileExists(Folder()) &&
-                       vx::FolderExists(m_swap.RetiredFolder());
+    struct stat st {};
+    const bool aside = m_swap.LookAtFolder(st) == ENOENT &&
+                       m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder()));
     return aside ? m_swap.RetiredFolder() : std::string();
 }
 
 bool TStudyPlace::ProjectWaitsAside() const
 {
-    return vx::FileExists(vx::JoinPath(m_swap.RetiredFolder(), m_name + ".tpj"));
+    const vx::TFolder aside = m_swap.Parent().OpenFolder(vx::FileNameOf(m_swap.RetiredFolder()));
+    return aside && aside.HasFile(m_name + ".tpj");
 }

@@ -58,21 +58,33 @@ bool RemoveFile(const std::string& path)
     return fs::remove(fs::path(path), ec) && !ec;
 }
 
-bool RemoveFolderTree(const std::string& path)
+namespace {
+
+// The folder that `path` lies in, opened (the links on its way followed), and the path's
+// last name in `name`.
+TFolder OpenParent(const std::string& path, std::string& name)
 {
     std::string tree = path;
     while (tree.size() > 1 && tree.back() == '/')
         tree.pop_back();
     const size_t slash = tree.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : tree.substr(0, slash);
-    const TFolder folder = TFolder::Open(parent);
+    name = slash == std::string::npos ? tree : tree.substr(slash + 1);
+    return TFolder::Open(slash == std::string::npos ? "." : slash == 0 ? "/" : tree.substr(0, slash));
+}
+
+}  // namespace
+
+bool RemoveFolderTree(const std::string& path)
+{
+    std::string name;
+    const TFolder folder = OpenParent(path, name);
     if (!folder) {
         // Nothing is left to remove under a folder that is gone.
         if (errno == ENOENT)
             return !FileCallFails(kFileRemove);
         return false;
     }
-    const int error = folder.RemoveTree(slash == std::string::npos ? tree : tree.substr(slash + 1));
+    const int error = folder.RemoveTree(name);
     errno = error;
     return error == 0;
 }
@@ -194,24 +206,34 @@ bool IsUnsupportedRenameFlag(int error)
 
 bool PutFolderInPlace(const std::string& from, const std::string& to)
 {
+    std::string fromName, toName;
+    const TFolder fromFolder = OpenParent(from, fromName);
+    int error = fromFolder ? 0 : errno;
+    const TFolder toFolder = error == 0 ? OpenParent(to, toName) : TFolder();
+    if (error == 0)
+        error = toFolder ? PutFolderInPlace(fromFolder, fromName, toFolder, toName) : errno;
+    errno = error;
+    return error == 0;
+}
+
+int PutFolderInPlace(const TFolder& from, const std::string& fromName, const TFolder& to, const std::string& toName)
+{
     // Without an exchange there would be a moment with neither folder at `to`.
-    const bool exchange = FolderExists(to);
-    if (FileCallFails(kFileRenameFlags) ||
-        ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), exchange ? RENAME_EXCHANGE : RENAME_NOREPLACE) != 0) {
+    struct stat st {};
+    const bool exchange = to.Stat(toName, st) == 0 && S_ISDIR(st.st_mode);
+    if (const int error = exchange ? from.Exchange(fromName, to, toName) : from.RenameNoReplace(fromName, to, toName);
+        error != 0) {
         // A file system that cannot refuse to replace: nothing may be at `to`, which a
         // plain rename then fills in one step as well.
-        if (exchange || !IsUnsupportedRenameFlag(errno))
-            return false;
-        struct stat st {};
-        if (::lstat(to.c_str(), &st) == 0) {
-            errno = EEXIST;
-            return false;
-        }
-        if (FileCallFails(kFileRename) || ::rename(from.c_str(), to.c_str()) != 0)
-            return false;
+        if (exchange || !IsUnsupportedRenameFlag(error))
+            return error;
+        if (const int there = to.Stat(toName, st); there != ENOENT)
+            return there == 0 ? EEXIST : there;
+        if (const int renamed = from.Rename(fromName, to, toName); renamed != 0)
+            return renamed;
     }
     TFile::Step();
-    return true;
+    return 0;
 }
 
 namespace {
@@ -231,36 +253,33 @@ void CloseKeepingErrno(int fd)
     errno = error;
 }
 
-// Copies the regular file `from` to the new file `to` with its permissions, group and (for
-// root) owner, its data on the disk when done. Whatever else is found at `from` when it is opened is refused
-// (EINVAL): a FIFO would block the read, a device would never end it. `reading` tells
-// whether it was reading `from` that failed.
-bool CopyRegularFile(const std::string& from, const std::string& to, bool& reading)
+// Copies the regular file `name` of `from` to the new file `toName` of `to` with its
+// permissions, group and (for root) owner, its data on the disk when done. Whatever else
+// is found there when it is opened is refused (EINVAL): a FIFO would block the read, a
+// device would never end it. `reading` tells whether it was reading the file that failed.
+bool CopyRegularFile(const TFolder& from, const std::string& name, const TFolder& to, const std::string& toName,
+                     bool& reading)
 {
     reading = true;
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int in = from.OpenToRead(name);
     if (in < 0)
         return false;
     struct stat st {};
-    const bool examined = ::fstat(in, &st) == 0;
-    if (!examined || !S_ISREG(st.st_mode)) {
-        if (examined)
-            errno = EINVAL;
+    if (::fstat(in, &st) != 0) {
         CloseKeepingErrno(in);
         return false;
     }
     reading = false;
-    const int out = FileCallFails(kFileCreate)
-                        ? -1
-                        : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    const int out = to.MakeFile(toName, O_WRONLY, S_IRUSR | S_IWUSR);
     if (out < 0) {
         CloseKeepingErrno(in);
         return false;
     }
-    // The copy stays private until it has the rights of `from`, before any byte is in it.
+    // The copy stays private until it has the rights of the file, before any byte is in it.
     if (!TRights(st.st_mode & 07777, st.st_uid, st.st_gid).GiveTo(out)) {
         CloseKeepingErrno(out);
         CloseKeepingErrno(in);
+        ::unlinkat(to.Fd(), toName.c_str(), 0);
         return false;
     }
     std::vector<char> buffer(size_t(1) << 16);
@@ -289,25 +308,26 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool& readi
     copied = ::close(out) == 0 && copied;
     if (!copied) {
         const int error = errno != 0 ? errno : EIO;
-        ::unlink(to.c_str());
+        ::unlinkat(to.Fd(), toName.c_str(), 0);
         errno = error;
     }
     return copied;
 }
 
-// Makes at `to` a special file like the one `st` describes: a FIFO or a socket anew, a
-// device with its numbers (which only a privileged process may do: EPERM otherwise).
-bool MakeSpecialFile(const std::string& to, const struct stat& st)
+// Makes `toName` in `to` a special file like the one `st` describes: a FIFO or a socket
+// anew, a device with its numbers (which only a privileged process may do: EPERM otherwise).
+bool MakeSpecialFile(const TFolder& to, const std::string& toName, const struct stat& st)
 {
     const bool device = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
-    return !FileCallFails(kFileCreate) && ::mknod(to.c_str(), st.st_mode, device ? st.st_rdev : 0) == 0;
+    return !FileCallFails(kFileCreate) && ::mknodat(to.Fd(), toName.c_str(), st.st_mode, device ? st.st_rdev : 0) == 0;
 }
 
-bool CopyLink(const std::string& from, const std::string& to, const struct stat& st, bool& reading)
+bool CopyLink(const TFolder& from, const std::string& name, const TFolder& to, const std::string& toName,
+              const struct stat& st, bool& reading)
 {
     reading = true;
     std::string target(size_t(st.st_size) + 1, '\0');
-    const ssize_t length = ::readlink(from.c_str(), target.data(), target.size());
+    const ssize_t length = ::readlinkat(from.Fd(), name.c_str(), target.data(), target.size());
     if (length < 0)
         return false;
     if (size_t(length) >= target.size()) {
@@ -316,72 +336,55 @@ bool CopyLink(const std::string& from, const std::string& to, const struct stat&
     }
     target.resize(size_t(length));
     reading = false;
-    return !FileCallFails(kFileCreate) && ::symlink(target.c_str(), to.c_str()) == 0;
+    return !FileCallFails(kFileCreate) && ::symlinkat(target.c_str(), to.Fd(), toName.c_str()) == 0;
 }
 
-}  // namespace
-
-namespace {
-
 // LinkTreeInto, naming in `failure` what could not be carried.
-bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& failure)
+bool LinkTree(const TFolder& from, const std::string& name, const TFolder& to, const std::string& toName,
+              TTreeFailure& failure)
 {
     const auto fail = [&](bool reading) {
-        failure = {from, reading};
+        failure = {from.PathOf(name), reading};
         return false;
     };
     struct stat st {};
-    if (::lstat(from.c_str(), &st) != 0)
+    if (const int error = from.Stat(name, st); error != 0) {
+        errno = error;
         return fail(true);
+    }
     bool reading = false;
     if (S_ISLNK(st.st_mode))
-        return CopyLink(from, to, st, reading) || fail(reading);
+        return CopyLink(from, name, to, toName, st, reading) || fail(reading);
     if (!S_ISDIR(st.st_mode)) {
-        if (!FileCallFails(kFileLink) && ::link(from.c_str(), to.c_str()) == 0)
+        if (!FileCallFails(kFileLink) && ::linkat(from.Fd(), name.c_str(), to.Fd(), toName.c_str(), 0) == 0)
             return true;
         if (!CopyCanReplaceLink(errno))
             return fail(false);
         if (!S_ISREG(st.st_mode))
-            return MakeSpecialFile(to, st) || fail(false);
-        return CopyRegularFile(from, to, reading) || fail(reading);
+            return MakeSpecialFile(to, toName, st) || fail(false);
+        return CopyRegularFile(from, name, to, toName, reading) || fail(reading);
     }
     // The folder stays open to its owner until it is filled, whatever its own rights (a
     // read-only folder of the user's), and takes them after.
-    const int made = TRights::MakePrivateFolder(to);
-    if (made < 0)
+    const TFolder made = to.MakePrivateFolder(toName);
+    if (!made)
         return fail(false);
-    DIR* folder = FileCallFails(kFileList) ? nullptr : ::opendir(from.c_str());
-    if (!folder) {
-        const int error = errno;
-        ::close(made);
-        ::rmdir(to.c_str());
-        errno = error;
-        return fail(true);
+    const TFolder folder = from.OpenFolder(name);
+    const TFolderListing listing = folder ? folder.List() : TFolderListing{{}, errno};
+    bool linked = listing.Whole() || fail(true);
+    int error = listing.error;
+    for (size_t i = 0; linked && i < listing.entries.size(); ++i) {
+        const std::string& entry = listing.entries[i].name;
+        linked = LinkTree(folder, entry, made, entry, failure);
+        error = errno;
     }
-    bool linked = true;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = FileCallFails(kFileList) ? nullptr : ::readdir(folder);
-        if (!entry) {
-            linked = errno == 0 || fail(true);
-            break;
-        }
-        const std::string name = entry->d_name;
-        if (name != "." && name != ".." && !LinkTree(JoinPath(from, name), JoinPath(to, name), failure)) {
-            linked = false;
-            break;
-        }
-    }
-    int error = errno;
-    ::closedir(folder);
-    // Its rights go to the folder made, whatever stands at its path now.
-    if (linked && !TRights(st.st_mode & 07777, static_cast<uid_t>(-1), static_cast<gid_t>(-1)).GiveTo(made)) {
+    // Its rights go to the folder made, whatever stands at its name now.
+    if (linked && !TRights(st.st_mode & 07777, static_cast<uid_t>(-1), static_cast<gid_t>(-1)).GiveTo(made.Fd())) {
         error = errno;
         linked = fail(false);
     }
-    ::close(made);
     if (!linked)
-        RemoveFolderTree(to);  // no part of the folder stays
+        to.RemoveTree(toName, made);  // no part of the folder stays
     errno = error;
     return linked;
 }
@@ -391,7 +394,26 @@ bool LinkTree(const std::string& from, const std::string& to, TTreeFailure& fail
 bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure)
 {
     TTreeFailure unused;
-    return LinkTree(from, to, failure ? *failure : unused);
+    TTreeFailure& why = failure ? *failure : unused;
+    std::string fromName, toName;
+    const TFolder fromFolder = OpenParent(from, fromName);
+    if (!fromFolder) {
+        why = {from, true};
+        return false;
+    }
+    const TFolder toFolder = OpenParent(to, toName);
+    if (!toFolder) {
+        why = {from, false};
+        return false;
+    }
+    return LinkTree(fromFolder, fromName, toFolder, toName, why);
+}
+
+bool LinkTreeInto(const TFolder& from, const std::string& fromName, const TFolder& to, const std::string& toName,
+                  TTreeFailure* failure)
+{
+    TTreeFailure unused;
+    return LinkTree(from, fromName, to, toName, failure ? *failure : unused);
 }
 
 TCreateResult CreateNewFile(const std::string& path)

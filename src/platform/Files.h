@@ -11,6 +11,8 @@
 
 namespace vx {
 
+class TFolder;
+
 bool FileExists(const std::string& path);      // a regular file
 bool FolderExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be examined.
@@ -58,6 +60,9 @@ std::optional<TFileStamp> FileStampOf(const std::string& path);
 // folders. Where it cannot refuse to replace either, a `to` found free takes the folder by
 // a plain rename.
 bool PutFolderInPlace(const std::string& from, const std::string& to);
+// The same for the names `fromName` and `toName` in two open folders, never through a link
+// (one at `toName` is no folder to exchange with); 0, or errno's number.
+int PutFolderInPlace(const TFolder& from, const std::string& fromName, const TFolder& to, const std::string& toName);
 // Whether a rename failed with this error because the file system lacks the flag asked
 // for (NFS refuses both, CIFS the exchange, many FUSE file systems both).
 bool IsUnsupportedRenameFlag(int error);
@@ -74,6 +79,10 @@ struct TTreeFailure {
     bool reading = false;
 };
 bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* failure = nullptr);
+// The same for the names `fromName` and `toName` in two open folders, every folder of the
+// tree reached through the descriptor of the one around it, never through a link.
+bool LinkTreeInto(const TFolder& from, const std::string& fromName, const TFolder& to, const std::string& toName,
+                  TTreeFailure* failure = nullptr);
 // Creates an empty file only when no file of that name exists; the test and the
 // creation are one step, so two callers never both get the same name.
 enum class TCreateResult { Created, Exists, Failed };

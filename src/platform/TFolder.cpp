@@ -235,6 +235,36 @@ TFolder TFolder::Duplicate() const
     return folder;
 }
 
+TFolder TFolder::MakeFolder(const std::string& name) const
+{
+    if (!IsNameInFolder(name)) {
+        errno = EINVAL;
+        return TFolder();
+    }
+    if (FileCallFails(kFileCreate) || ::mkdirat(m_fd, name.c_str(), S_IRWXU | S_IRWXG | S_IRWXO) != 0)
+        return TFolder();
+    TFile::Step();
+    struct stat made {};
+    if (::fstatat(m_fd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+        return TFolder();
+    BeforeUse(PathOf(name));
+    // The folder made, told by its identity, and this user's: no other user can make one of
+    // this user's to put in its place. Where the file system keeps no owners it shows this
+    // folder's owner and group, as every folder there does.
+    bool namesOnly = false;
+    const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
+    struct stat st {}, here {};
+    if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
+        (st.st_uid != ::geteuid() &&
+         (::fstat(m_fd, &here) != 0 || here.st_uid != st.st_uid || here.st_gid != st.st_gid))) {
+        if (fd >= 0)
+            ::close(fd);
+        errno = ESTALE;
+        return TFolder();
+    }
+    return Adopt(fd, PathOf(name), false);
+}
+
 std::string TFolder::PathOf(const std::string& name) const
 {
     return name.empty() ? m_path : JoinPath(m_path, name);
@@ -386,6 +416,29 @@ int TFolder::RemoveTree(const std::string& name) const
     if (FileCallFails(kFileRemove))
         return errno;
     return RemoveTreeAt(m_fd, name, PathOf(name));
+}
+
+int TFolder::RemoveTree(const std::string& name, const TFolder& folder) const
+{
+    if (!IsNameInFolder(name))
+        return EINVAL;
+    if (FileCallFails(kFileRemove))
+        return errno;
+    struct stat st {};
+    if (::fstat(folder.m_fd, &st) != 0)
+        return errno;
+    const int emptied = EmptyFolderAt(folder.m_fd, ".", st, folder.m_path);
+    if (!HoldsAt(name, folder))
+        return emptied;
+    if (::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)
+        return 0;
+    return emptied != 0 ? emptied : errno;
+}
+
+bool TFolder::HoldsAt(const std::string& name, const TFolder& folder) const
+{
+    struct stat st {};
+    return folder.IsOpen() && Stat(name, st) == 0 && S_ISDIR(st.st_mode) && IdentityOf(st) == folder.m_identity;
 }
 
 TFolderListing TFolder::List(const std::string& pattern) const

@@ -44,6 +44,11 @@ public:
     TFolder MakePrivateFolder(const std::string& name) const;
     // Another descriptor of the same folder; not open, errno set, when none can be had.
     TFolder Duplicate() const;
+    // Makes the folder `name` in this one with the rights the system gives a folder made
+    // here (the umask, this folder's default ACL and set-group-ID bit), and opens it, as
+    // MakePrivateFolder does; the folder there must be this user's too where the file
+    // system keeps owners (ESTALE otherwise).
+    TFolder MakeFolder(const std::string& name) const;
 
     bool IsOpen() const { return m_fd >= 0; }
     explicit operator bool() const { return IsOpen(); }
@@ -103,6 +108,12 @@ public:
     // those rights first: it is going, and could not be emptied otherwise. 0, or errno's
     // number of the first call that failed (something stayed).
     int RemoveTree(const std::string& name) const;
+    // Removes `folder`, open, which stands at `name` or stood there: everything in it
+    // through its own descriptor, then the name, only while it still names that folder.
+    // What another program put at the name meanwhile stays.
+    int RemoveTree(const std::string& name, const TFolder& folder) const;
+    // True when the folder open as `folder` stands at `name`.
+    bool HoldsAt(const std::string& name, const TFolder& folder) const;
 
     // What the folder holds, sorted by name (links looked at, not followed: a link to a
     // folder is no folder here); `pattern` filters as ListFolder's does.

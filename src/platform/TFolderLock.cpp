@@ -17,6 +17,7 @@
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
 #include "platform/Paths.h"
+#include "platform/TFolder.h"
 #include "platform/TRights.h"
 
 namespace vx {
@@ -291,7 +292,23 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& folder)
     // The folder is opened first and its lock file found in it, so that the two belong
     // together whatever is renamed meanwhile. A folder opened for its path alone needs no
     // permission to read it.
-    const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return AcquireOpen(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+TFolderLock::TResult TFolderLock::Acquire(const TFolder& folder)
+{
+    if (m_fd >= 0 && folder.IsOpen() && m_folderIdentity == folder.Identity())
+        return TResult::Held;
+    // A folder that did not open is unreachable for the error of its open.
+    const int error = errno != 0 ? errno : EBADF;
+    Release();
+    m_error = 0;
+    errno = error;
+    return AcquireOpen(folder.IsOpen() ? ::fcntl(folder.Fd(), F_DUPFD_CLOEXEC, 0) : -1);
+}
+
+TFolderLock::TResult TFolderLock::AcquireOpen(int folderFd)
+{
     struct stat st {};
     if (folderFd < 0 || ::fstat(folderFd, &st) != 0 || ::faccessat(folderFd, ".", X_OK, AT_EACCESS) != 0) {
         m_error = errno;

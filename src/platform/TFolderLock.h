@@ -45,6 +45,8 @@
 
 namespace vx {
 
+class TFolder;
+
 class TFolderLock {
 public:
     TFolderLock() = default;
@@ -87,6 +89,10 @@ public:
 
     // Lets go of a folder held before and tries to take this one.
     TResult Acquire(const std::string& folder);
+    // The same for the folder open as `folder`, through its descriptor: the folder it was
+    // opened on, whatever stands at its path now. One not open is Unreachable, for the
+    // error its open left in errno.
+    TResult Acquire(const TFolder& folder);
     // Keeps the lock of the held folder, which must be the one at that path (else Moved,
     // and nothing changes). A lock file removed or replaced there meanwhile (a cleaning
     // tool, a sync client) is made and taken again, and kept only when `unchanged` says
@@ -135,6 +141,9 @@ public:
     static std::string OwnerOf(const std::string& path);
 
 private:
+    // Acquire of the folder open as folderFd (-1: errno says why it could not be opened),
+    // which it keeps open while held and closes otherwise.
+    TResult AcquireOpen(int folderFd);
     // Opens (making it when missing), locks and verifies the lock file in the folder open as
     // folderFd; Held with the lock file in `fd` and `identity`, else nothing is left open
     // and m_error says why.

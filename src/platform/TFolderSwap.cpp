@@ -1,5 +1,6 @@
 #include "platform/TFolderSwap.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,28 +9,32 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/FileFaults.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
+#include "platform/TRights.h"
 
 namespace vx {
 
 namespace {
 
-bool SomethingAt(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
+// The longest mark a swap writes: four numbers of up to 20 digits and the spaces between.
+constexpr int64_t kMarkBytes = 4 * 20 + 3;
 
 std::string IdentityText(const TFileIdentity& identity)
 {
     return std::to_string(identity.device) + " " + std::to_string(identity.inode);
 }
 
-// Takes the lock of a hidden folder before it is touched: Done once held, Busy while
-// another holds it. One that cannot be locked at all (one this user may not write, whose
-// holder cannot then be seen) is Failed, errno set, and left as it is.
-TFolderSwap::TMend TakeHidden(const std::string& folder, TFolderLock& lock)
+TFileIdentity IdentityOf(const struct stat& st)
+{
+    return TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// Takes the lock of a hidden folder, open as `folder`, before it is touched: Done once
+// held, Busy while another holds it. One that cannot be locked at all (one this user may
+// not write, whose holder cannot then be seen) is Failed, errno set, and left as it is.
+TFolderSwap::TMend TakeHidden(const TFolder& folder, TFolderLock& lock)
 {
     switch (TFolderLock::OfferOf(lock.Acquire(folder))) {
     case TFolderLock::TOffer::Change: return TFolderSwap::TMend::Done;
@@ -42,27 +47,6 @@ std::function<void()> LetGo(TFolderLock& lock)
 {
     return [&lock] { lock.Release(); };
 }
-
-// Renames `folder`, which this process holds, to a name of its own beside it, lets the
-// hold go and removes it then, when no descriptor of this program is open in it. One that
-// cannot be renamed is removed where it is once the hold is let go; one that cannot be
-// removed stays, under that name, for a later swap to remove. False (errno set) when the
-// folder is still at its path.
-bool Discard(const std::string& folder, const std::string& gonePrefix, const std::function<void()>& letGo)
-{
-    static std::atomic<unsigned> count{0};
-    const std::string gone = JoinPath(FolderOf(folder), gonePrefix + std::to_string(::getpid()) + "." +
-                                                            std::to_string(++count));
-    const bool renamed = RenameFile(folder, gone);
-    letGo();
-    if (renamed)
-        TFile::Step();
-    return RemoveFolderTree(renamed ? gone : folder) || renamed;
-}
-
-}  // namespace
-
-namespace {
 
 // The build folder of a swap of `folder`: ".<name>.batch" beside it.
 std::string BuildFolderOf(const std::string& folder)
@@ -80,8 +64,17 @@ std::string TFolderSwap::RetiredFolderOf(const std::string& folder)
 }
 
 TFolderSwap::TFolderSwap(const std::string& folder)
-    : m_folder(folder), m_build(BuildFolderOf(folder)), m_retired(RetiredFolderOf(folder))
+    : m_name(FileNameOf(folder)),
+      m_buildName(FileNameOf(BuildFolderOf(folder))),
+      m_retiredName(m_buildName + "-old"),
+      m_goneName(m_buildName + "-gone."),
+      m_markName(m_buildName + "-swap"),
+      m_folder(folder),
+      m_build(BuildFolderOf(folder)),
+      m_retired(RetiredFolderOf(folder)),
+      m_parent(TFolder::Open(FolderOf(folder)))
 {
+    m_parentError = m_parent ? 0 : errno;
 }
 
 TFolderSwap::~TFolderSwap()
@@ -90,88 +83,178 @@ TFolderSwap::~TFolderSwap()
         m_letGoBuild();
 }
 
-std::string TFolderSwap::GonePrefix() const
+int TFolderSwap::LookAtFolder(struct stat& st) const
 {
-    return FileNameOf(m_build) + "-gone.";
+    return m_parent ? m_parent.Stat(m_name, st) : m_parentError;
 }
 
-std::string TFolderSwap::MarkFile() const
+bool TFolderSwap::OpenFolder()
 {
-    return m_build + "-swap";
+    if (HoldsFolder())
+        return true;
+    if (!m_parent) {
+        errno = m_parentError;
+        return false;
+    }
+    m_held = m_parent.OpenFolder(m_name);
+    return m_held.IsOpen();
 }
 
 TFolderLock::TResult TFolderSwap::LockFolder()
 {
-    return m_folderLock.Acquire(m_folder);
+    if (!m_held)
+        OpenFolder();  // a folder that does not open is not locked, for the error of its open
+    return m_folderLock.Acquire(m_held);
 }
 
-std::optional<bool> TFolderSwap::PutInPlaceOf(const std::string& aside) const
+bool TFolderSwap::At(const std::string& name, const TFolder& folder) const
 {
-    std::string mark;
-    const std::optional<TFileIdentity> folder = FileIdentityOf(m_folder), earlier = FileIdentityOf(aside);
-    if (!folder || !earlier)
+    return m_parent.HoldsAt(name, folder);
+}
+
+int TFolderSwap::Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace)
+{
+    if (!At(from, folder))
+        return ESTALE;
+    BeforeUse(m_parent.PathOf(from));
+    const int error = inPlace ? PutFolderInPlace(m_parent, from, m_parent, to) : m_parent.Rename(from, m_parent, to);
+    if (error != 0 || At(to, folder))
+        return error;
+    // Something else was put at `from` after the look: it goes back there.
+    (void)(inPlace ? PutFolderInPlace(m_parent, to, m_parent, from) : m_parent.Rename(to, m_parent, from));
+    return ESTALE;
+}
+
+std::optional<bool> TFolderSwap::PutInPlaceOfRetired() const
+{
+    struct stat folder {}, earlier {};
+    if (m_parent.Stat(m_name, folder) != 0 || m_parent.Stat(m_retiredName, earlier) != 0)
         return false;
+    // Only a file of a mark's size is read as one: a link, a FIFO or a long file at its name
+    // is none of a swap's.
+    std::string mark;
     TWholeFileFailure failure;
-    if (!ReadWholeFile(MarkFile(), mark, 128, &failure)) {
-        if (!failure.IsFault())
+    if (!ReadWholeFile(m_parent, m_markName, mark, kMarkBytes, &failure)) {
+        if (!failure.IsFault() || !failure.notAFile.empty())
             return false;
         errno = failure.error != 0 ? failure.error : EIO;
         return std::nullopt;
     }
-    return mark == IdentityText(*folder) + " " + IdentityText(*earlier);
+    return mark == IdentityText(IdentityOf(folder)) + " " + IdentityText(IdentityOf(earlier));
 }
 
-TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& folder)
+TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& name)
 {
-    if (!FolderExists(folder))
-        return TMend::Done;
+    // What is no folder there (a link another user put at its name) is neither followed
+    // nor taken for a swap's.
+    const TFolder folder = m_parent.OpenFolder(name);
+    if (!folder)
+        return errno == ENOENT || errno == ELOOP || errno == ENOTDIR ? TMend::Done : TMend::Failed;
     TFolderLock lock;
     if (const TMend taken = TakeHidden(folder, lock); taken != TMend::Done)
         return taken;
-    return Discard(folder, GonePrefix(), LetGo(lock)) ? TMend::Done : TMend::Failed;
+    return Discard(folder, name, LetGo(lock)) ? TMend::Done : TMend::Failed;
+}
+
+bool TFolderSwap::Discard(const TFolder& folder, const std::string& name, const std::function<void()>& letGo)
+{
+    static std::atomic<unsigned> count{0};
+    const std::string gone = m_goneName + std::to_string(::getpid()) + "." + std::to_string(++count);
+    const int renamed = Move(name, gone, folder, false);
+    letGo();
+    if (renamed == 0)
+        TFile::Step();
+    const int removed = m_parent.RemoveTree(renamed == 0 ? gone : name, folder);
+    errno = removed;
+    return removed == 0 || renamed == 0;
 }
 
 TFolderSwap::TMend TFolderSwap::MendLeftovers()
 {
+    if (!m_parent) {
+        errno = m_parentError;
+        return TMend::Unlisted;
+    }
     // What earlier swaps could not remove goes first: nothing in it is anyone's.
-    const std::string parent = FolderOf(m_folder);
-    const TFolderListing listing = ListFolder(parent);
+    const TFolderListing listing = m_parent.List();
     if (!listing.Whole()) {
         errno = listing.error;
         return TMend::Unlisted;
     }
     for (const TFolderEntry& entry : listing.entries)
-        if (entry.name.starts_with(GonePrefix()))
-            RemoveFolderTree(JoinPath(parent, entry.name));
+        if (entry.name.starts_with(m_goneName))
+            m_parent.RemoveTree(entry.name);
     // An earlier folder aside with nothing in its place is the folder's content: it goes
     // back, under its lock, which holds the folder from then on.
-    if (FolderExists(m_retired) && !SomethingAt(m_folder)) {
-        if (const TMend taken = TakeHidden(m_retired, m_folderLock); taken != TMend::Done)
+    struct stat st {};
+    if (m_parent.HasFolder(m_retiredName) && m_parent.Stat(m_name, st) == ENOENT) {
+        TFolder retired = m_parent.OpenFolder(m_retiredName);
+        if (!retired)
+            return TMend::Failed;
+        if (const TMend taken = TakeHidden(retired, m_folderLock); taken != TMend::Done)
             return taken;
-        if (!PutFolderInPlace(m_retired, m_folder)) {
-            const int error = errno;
+        // Opened again at its name, which names it and its files from now on.
+        const int error = Move(m_retiredName, m_name, retired, true);
+        m_held = error == 0 ? m_parent.OpenFolder(m_name) : TFolder();
+        if (error != 0 || !m_held || m_held.Identity() != retired.Identity()) {
             m_folderLock.Release();
-            errno = error;
+            m_held.Close();
+            errno = error != 0 ? error : ESTALE;
             return TMend::Failed;
         }
     }
-    const TMend build = RemoveHidden(m_build);
+    const TMend build = RemoveHidden(m_buildName);
     if (build != TMend::Done)
         return build;
     // An earlier folder aside goes only once the one a swap put in its place is there:
     // beside any other (made by the user, a sync client) it is all there is of it.
-    if (FolderExists(m_folder) && FolderExists(m_retired)) {
+    if (m_parent.HasFolder(m_name) && m_parent.HasFolder(m_retiredName)) {
         // A mark that could not be read is kept, with the folder aside, for the next swap.
-        const std::optional<bool> replaced = PutInPlaceOf(m_retired);
+        const std::optional<bool> replaced = PutInPlaceOfRetired();
         if (!replaced)
             return TMend::Failed;
-        if (const TMend retired = *replaced ? RemoveHidden(m_retired) : TMend::Done; retired != TMend::Done)
+        if (const TMend retired = *replaced ? RemoveHidden(m_retiredName) : TMend::Done; retired != TMend::Done)
             return retired;
     }
     // The mark of a swap that ended on its way has told what it could.
-    if (SomethingAt(MarkFile()))
-        RemoveFile(MarkFile());
+    if (m_parent.Stat(m_markName, st) == 0)
+        m_parent.Remove(m_markName);
     return TMend::Done;
+}
+
+const TFolder* TFolderSwap::MakeBuild()
+{
+    if (!m_parent) {
+        errno = m_parentError;
+        return nullptr;
+    }
+    if (!HoldsFolder()) {
+        m_buildFolder = m_parent.MakeFolder(m_buildName);
+    } else {
+        // In place of the folder held, it takes that one's rights and group, with every right
+        // of its owner, who fills it: private first, then given them on its descriptor.
+        TRights rights;
+        const TRights::TFound found = TRights::Of(m_folder, rights);
+        if (found != TRights::TFound::There || !rights.OfFolder()) {
+            if (found != TRights::TFound::Failed)
+                errno = found == TRights::TFound::NotThere ? ENOENT : ENOTDIR;
+            return nullptr;
+        }
+        TFolder made = m_parent.MakePrivateFolder(m_buildName);
+        if (made && !rights.WithOwnerRights().GiveTo(made.Fd())) {
+            // Kept private, it would keep out those the folder held lets in.
+            const int error = errno;
+            m_parent.RemoveTree(m_buildName, made);
+            errno = error;
+            return nullptr;
+        }
+        m_buildFolder = std::move(made);
+    }
+    if (!m_buildFolder)
+        return nullptr;
+    // Its maker takes it from here, through its descriptor.
+    BeforeUse(m_build);
+    return &m_buildFolder;
 }
 
 void TFolderSwap::HoldBuild(std::function<void()> letGo)
@@ -182,90 +265,124 @@ void TFolderSwap::HoldBuild(std::function<void()> letGo)
 bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure)
 {
     // A folder that cannot be listed may hold anything of the user's: nothing is carried.
-    const TFolderListing listing = ListFolder(m_folder);
+    const TFolderListing listing = m_held ? m_held.List() : TFolderListing{{}, EBADF};
     if (!listing.Whole()) {
         failure = {m_folder, true};
         errno = listing.error;
         return false;
     }
+    struct stat st {};
     for (const TFolderEntry& entry : listing.entries) {
-        const std::string to = JoinPath(m_build, entry.name);
-        if (std::find(own.begin(), own.end(), entry.name) != own.end() || SomethingAt(to))
+        if (std::find(own.begin(), own.end(), entry.name) != own.end() ||
+            m_buildFolder.Stat(entry.name, st) != ENOENT)
             continue;
-        if (!LinkTreeInto(JoinPath(m_folder, entry.name), to, &failure))
+        if (!LinkTreeInto(m_held, entry.name, m_buildFolder, entry.name, &failure))
             return false;
         TFile::Step();
     }
     return true;
 }
 
+bool TFolderSwap::WriteMark() const
+{
+    // A mark is made new: whatever stands at its name goes first, never followed, never
+    // written into.
+    struct stat st {};
+    int error = m_parent.Stat(m_markName, st) == 0 ? m_parent.Remove(m_markName) : 0;
+    if (error == 0) {
+        BeforeUse(m_parent.PathOf(m_markName));
+        TFile mark;
+        const int fd = m_parent.MakeFile(m_markName, O_WRONLY, 0666);
+        if (fd < 0)
+            error = errno;
+        else if (!mark.Adopt(fd, m_parent.PathOf(m_markName), TFile::Mode::Write) ||
+                 !mark.WriteText(IdentityText(m_buildFolder.Identity()) + " " + IdentityText(m_held.Identity())) ||
+                 !mark.Close())
+            error = mark.LastError() != 0 ? mark.LastError() : EIO;
+    }
+    errno = error;
+    return error == 0;
+}
+
 bool TFolderSwap::PutInPlace()
 {
+    if (!m_buildFolder) {
+        errno = ENOENT;
+        return false;
+    }
     if (!HoldsFolder()) {
         // A folder made there since it was found free is not this swap's to replace.
-        if (SomethingAt(m_folder)) {
+        struct stat st {};
+        if (m_parent.Stat(m_name, st) != ENOENT) {
             errno = EEXIST;
             return false;
         }
-        return PutFolderInPlace(m_build, m_folder);
+        errno = Move(m_buildName, m_name, m_buildFolder, true);
+        return errno == 0;
     }
     // A mark beside the folder names the build and the folder it replaces, so that a later
     // swap knows the one from the other once the earlier folder waits aside.
-    const std::optional<TFileIdentity> build = FileIdentityOf(m_build), earlier = FileIdentityOf(m_folder);
-    TFile mark;
-    if (!build || !earlier || !mark.Open(MarkFile(), TFile::Mode::Write) ||
-        !mark.WriteText(IdentityText(*build) + " " + IdentityText(*earlier)) || !mark.Close()) {
-        errno = mark.LastError() != 0 ? mark.LastError() : ENOENT;
+    if (!At(m_name, m_held)) {
+        errno = ESTALE;
         return false;
     }
+    if (!WriteMark())
+        return false;
     const std::string earlierNow = Replace();
     if (earlierNow.empty()) {
         // The build is not in place: the mark has nothing to tell.
         const int error = errno;
-        RemoveFile(MarkFile());
+        m_parent.Remove(m_markName);
         errno = error;
         return false;
     }
     // The mark goes once the earlier folder is away.
-    if (Discard(earlierNow, GonePrefix(), LetGo(m_folderLock)))
-        RemoveFile(MarkFile());
+    if (Discard(m_held, earlierNow, LetGo(m_folderLock)))
+        m_parent.Remove(m_markName);
     return true;
 }
 
 std::string TFolderSwap::Replace()
 {
-    if (PutFolderInPlace(m_build, m_folder))
-        return m_build;  // exchanged with the new one
-    const int error = errno;
-    if (!IsUnsupportedRenameFlag(error) || !FolderExists(m_folder)) {
+    int error = Move(m_buildName, m_name, m_buildFolder, true);
+    if (error == 0)
+        return m_buildName;  // exchanged with the new one
+    if (!IsUnsupportedRenameFlag(error) || !At(m_name, m_held)) {
         errno = error;
         return {};
     }
     // Without an exchange the earlier folder steps aside first, never over one kept there;
     // a kill before the new one is in place leaves it aside, which the next MendLeftovers
     // puts back.
-    if (SomethingAt(m_retired)) {
+    struct stat st {};
+    if (m_parent.Stat(m_retiredName, st) != ENOENT) {
         errno = EEXIST;
         return {};
     }
-    if (!RenameFile(m_folder, m_retired))
-        return {};
-    TFile::Step();
-    if (!PutFolderInPlace(m_build, m_folder)) {
-        const int failure = errno;
-        RenameFile(m_retired, m_folder);
-        errno = failure;
+    if ((error = Move(m_name, m_retiredName, m_held, false)) != 0) {
+        errno = error;
         return {};
     }
-    return m_retired;
+    TFile::Step();
+    if ((error = Move(m_buildName, m_name, m_buildFolder, true)) != 0) {
+        Move(m_retiredName, m_name, m_held, true);
+        errno = error;
+        return {};
+    }
+    return m_retiredName;
 }
 
 void TFolderSwap::DropBuild()
 {
-    if (m_letGoBuild && FolderExists(m_build))
-        Discard(m_build, GonePrefix(), std::exchange(m_letGoBuild, {}));
-    else
-        RemoveHidden(m_build);
+    if (m_buildFolder && m_letGoBuild) {
+        Discard(m_buildFolder, m_buildName, std::exchange(m_letGoBuild, {}));
+    } else if (m_buildFolder) {
+        // Made by this swap: only another program that holds it keeps it, not a lock that
+        // cannot be taken.
+        TFolderLock lock;
+        if (TakeHidden(m_buildFolder, lock) != TMend::Busy)
+            Discard(m_buildFolder, m_buildName, LetGo(lock));
+    }
     if (m_letGoBuild)
         std::exchange(m_letGoBuild, {})();
 }

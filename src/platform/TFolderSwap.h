@@ -6,6 +6,13 @@
 // and the next swap of the folder puts it back. Only a swap makes the two hidden folders:
 // ".<name>.batch" for the build and ".<name>.batch-old" for the earlier folder aside.
 //
+// The folder around them (the parent) is opened once, and every name of the swap in it is
+// reached through that descriptor: other users who may write it can put a link or another
+// folder at any of those names at any moment, and a swap never follows one. The folder
+// held, the build folder and the earlier folder aside are known by their identity from the
+// moment they are opened or made: a folder is renamed, exchanged or removed only while its
+// name still holds it, and a rename that met another folder there is undone.
+//
 // The swap holds the lock (TFolderLock) of the folder it replaces and of its build folder
 // from the first look at them to the end, so that another program's swap of the same
 // folder neither removes nor replaces them meanwhile. A folder is removed only once no
@@ -13,17 +20,22 @@
 // name of its own (".<name>.batch-gone.*"), and removed after the lock is let go. A file
 // system that keeps a removed open file as a hidden file (FUSE, NFS) would otherwise keep
 // the folder; one that cannot be removed even so is removed by a later swap.
+#include <sys/stat.h>
+
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/TFolder.h"
 #include "platform/TFolderLock.h"
 
 namespace vx {
 
 class TFolderSwap {
 public:
+    // Opens the folder that `folder` lies in.
     explicit TFolderSwap(const std::string& folder);
     ~TFolderSwap();
     TFolderSwap(const TFolderSwap&) = delete;
@@ -35,9 +47,20 @@ public:
     const std::string& Folder() const { return m_folder; }
     const std::string& BuildFolder() const { return m_build; }
     const std::string& RetiredFolder() const { return m_retired; }
+    // The folder around the folder, through which every name of the swap is reached; not
+    // open when it could not be opened.
+    const TFolder& Parent() const { return m_parent; }
+    // Looks at what stands at the folder's name (a link not followed): 0, or errno's number
+    // (ENOENT when nothing is there; the parent's own error when it could not be opened).
+    int LookAtFolder(struct stat& st) const;
+    // Opens the folder at the folder's name, the earlier content to replace (never through a
+    // link); false, errno set, when it cannot be opened.
+    bool OpenFolder();
+    // The folder opened, held once LockFolder took it or MendLeftovers put it back.
+    const TFolder& Earlier() const { return m_held; }
 
-    // Takes the lock of the folder at the folder's path, the earlier content to replace;
-    // it is held until the swap ends.
+    // Takes the lock of the folder opened at the folder's name (OpenFolder, when none is),
+    // through its descriptor; it is held until the swap ends.
     TFolderLock::TResult LockFolder();
     // The lock of the folder, to tell why LockFolder did not take it.
     const TFolderLock& FolderLock() const { return m_folderLock; }
@@ -56,44 +79,67 @@ public:
     // back (and held from then on); a build folder is removed, and so is an earlier folder
     // aside once the folder in place is the one a swap put there in its place. An earlier
     // folder aside beside any other folder is kept (RetiredFolder() is then there). Neither
-    // is ever removed while another program holds it.
+    // is ever removed while another program holds it. What is no folder at their names (a
+    // link) is left as it is.
     TMend MendLeftovers();
 
+    // Makes the build folder: with the rights of the folder held, else with those the
+    // system gives a folder made beside it. Null, errno set, when it cannot be made (EEXIST:
+    // something stands at its name).
+    const TFolder* MakeBuild();
     // Holds the build folder until it is in place or removed, through the hold its maker
     // took there (its lock), which `letGo` lets go: when the build is renamed away to be
     // removed, else when the swap ends. No other swap of the folder removes it meanwhile.
     void HoldBuild(std::function<void()> letGo);
-    // Links into the build folder every entry of the folder that it lacks, but those named
-    // in `own`, so that what was kept beside the earlier content stays whichever of the two
-    // a kill leaves. False when one cannot be carried, or the folder cannot be listed:
-    // errno says why, `failure` names it.
+    // Links into the build folder every entry of the folder held that it lacks, but those
+    // named in `own`, so that what was kept beside the earlier content stays whichever of
+    // the two a kill leaves. False when one cannot be carried, or the folder cannot be
+    // listed: errno says why, `failure` names it.
     bool KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure);
 
     // Puts the build folder in the folder's place: in place of the held folder, else only
     // where nothing is; the earlier folder is removed. False, with the errno of the call
-    // that failed, when it could not: the folder is then as it was, or aside for the next
-    // MendLeftovers to put back.
+    // that failed, when it could not (ESTALE: another folder or a link stood at one of the
+    // names meanwhile): the folder is then as it was, or aside for the next MendLeftovers to
+    // put back.
     bool PutInPlace();
     // Removes the build folder, given up.
     void DropBuild();
 
 private:
-    // Removes a hidden folder of this swap that no other program holds (Busy while one
+    // Whether the folder open as `folder` stands at `name` in the parent.
+    bool At(const std::string& name, const TFolder& folder) const;
+    // Renames `from` to `to` in the parent while `folder` stands at `from`, in its place
+    // (PutFolderInPlace) or by a plain rename, and undoes it when `folder` is not at `to`
+    // afterwards: 0, or errno's number (ESTALE when something else stood there).
+    int Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace);
+    // Removes the hidden folder `name` when no other program holds it (Busy while one
     // does); Failed when it cannot be locked or cannot even be renamed away.
-    TMend RemoveHidden(const std::string& folder);
-    // Puts the build folder in place of the held folder; where the earlier folder is then,
-    // or empty (errno set) when the build is not in place.
+    TMend RemoveHidden(const std::string& name);
+    // Renames `folder`, which stands at `name` and which this process holds, to a name of
+    // its own, lets the hold go and removes it then, when no descriptor of this program is
+    // open in it. One that cannot be renamed is removed where it is once the hold is let go;
+    // one that cannot be removed stays, under that name, for a later swap to remove. False
+    // (errno set) when the folder is still at `name`.
+    bool Discard(const TFolder& folder, const std::string& name, const std::function<void()>& letGo);
+    // Puts the build folder in place of the held folder; the name where the earlier folder
+    // is then, or empty (errno set) when the build is not in place.
     std::string Replace();
-    // Whether the folder in place is the one a swap put there in place of `aside`; none,
-    // errno saying why, when the swap's mark could not be read.
-    std::optional<bool> PutInPlaceOf(const std::string& aside) const;
-    // The start of the names of folders on their way out: ".<name>.batch-gone.".
-    std::string GonePrefix() const;
-    // The mark of a swap in progress (".<name>.batch-swap"): the identities of the build
-    // folder and of the earlier folder it replaces.
-    std::string MarkFile() const;
+    // Whether the folder in place is the one a swap put there in place of the one aside;
+    // none, errno saying why, when the swap's mark could not be read.
+    std::optional<bool> PutInPlaceOfRetired() const;
+    // Writes the mark of a swap in progress, never through a link at its name nor into a
+    // file another program put there; false, errno set, when it cannot.
+    bool WriteMark() const;
+    // The names of the swap in the parent: the folder's, the build folder's, the earlier
+    // folder's aside, the start of those of folders on their way out (".<name>.batch-gone."),
+    // and the mark of a swap in progress (".<name>.batch-swap": the identities of the build
+    // folder and of the earlier folder it replaces).
+    std::string m_name, m_buildName, m_retiredName, m_goneName, m_markName;
 
     std::string m_folder, m_build, m_retired;
+    TFolder m_parent, m_held, m_buildFolder;
+    int m_parentError = 0;
     TFolderLock m_folderLock;
     std::function<void()> m_letGoBuild;
 };

@@ -1011,6 +1011,73 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserAFolderThatCannotBeListedKeepsTheEarlierPro
 }
 
 
+// Another user who may write the output folder puts a link to a folder of root's at a
+// study's build folder name: before a fresh run or a re-run, or in exchange for the build
+// at each look at a name of the output folder before its use. Nothing is made in the
+// linked folder, and a study whose build the link met is refused, saying why, with its
+// earlier project kept.
+TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinkedFolder)
+{
+    TProcessorCountGuard processors;
+    vx::SetProcessorCount(1);  // the other user acts from a forked child
+    ::chmod(exams.Path().c_str(), 0755);
+    const std::string p1 = run.m_strOutput + "/s1", build = run.m_strOutput + "/.s1.batch", root = exams.File("root");
+    ASSERT_TRUE(vx::MakeFolder(root));
+    ::chmod(root.c_str(), 0700);
+    WriteBytes(root + "/kept.txt", "root's own");
+    const TFolderBytes roots{{"kept.txt", "root's own"}};
+    const auto putLink = [&] { AsAnOrdinaryUser([&] { PutLinkAt(build, root); return std::string(); }); };
+    const auto freshOutput = [&] {
+        vx::RemoveFolderTree(run.m_strOutput);
+        ASSERT_TRUE(vx::MakeFolder(run.m_strOutput));
+        ::chmod(run.m_strOutput.c_str(), 0777);
+    };
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    for (const bool rerun : {false, true}) {
+        SCOPED_TRACE(rerun ? "before a re-run" : "before a fresh run");
+        freshOutput();
+        if (rerun) {
+            ASSERT_TRUE(run.Run());
+        }
+        const TFolderBytes earlier = ReadFolderTree(p1);
+        putLink();
+        ASSERT_TRUE(run.Run());
+        EXPECT_EQ(g_batchLog, std::string(TBatchRun::kLogHeader) + "\r\nMaking new project for " + p1 +
+                                  " is failed.\r\nThe project s1 cannot be created: its folder " + build +
+                                  " cannot be made: file exists.\r\n");
+        EXPECT_EQ(ReadFolderTree(p1), earlier);
+        EXPECT_EQ(ReadFolderTree(root, true), roots);
+    }
+
+    freshOutput();
+    ASSERT_TRUE(run.Run());
+    const TFolderBytes earlier = ProjectsWithNotes()[0];
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    int refused = 0;
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("exchanged at look " + std::to_string(at));
+        RestoreFolder(pristine, run.m_strOutput);
+        ::chmod(run.m_strOutput.c_str(), 0777);
+        int looks = 0;
+        vx::SetBeforeUseHook([&](const std::string&) {
+            if (++looks == at)
+                putLink();
+        });
+        ASSERT_TRUE(run.Run());
+        vx::SetBeforeUseHook({});
+        EXPECT_EQ(ReadFolderTree(root, true), roots);
+        const bool failed = g_batchLog.find(" is failed.") != std::string::npos ||
+                            g_batchLog.find(" is not replaced because ") != std::string::npos;
+        EXPECT_EQ(EarlierOrWhole(0, earlier, "a b"), failed ? "earlier" : "whole") << g_batchLog;
+        refused += failed;
+        if (looks < at)
+            break;
+    }
+    EXPECT_GT(refused, 1) << "at the making and at the put at least";
+}
+
 // A study's build folder that cannot be made: the log gives the error of the making, not
 // that of a later call on the folder that is not there.
 TEST_F(BatchRunTest, ABuildFolderThatCannotBeMadeIsLoggedWithItsOwnError)

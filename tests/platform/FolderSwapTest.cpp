@@ -268,7 +268,7 @@ protected:
         TFolderSwap swap(m_folder);
         TTreeFailure failed;
         return (!FolderExists(m_folder) || swap.LockFolder() == TFolderLock::TResult::Held) &&
-               swap.MendLeftovers() == TFolderSwap::TMend::Done && MakeFolder(swap.BuildFolder()) &&
+               swap.MendLeftovers() == TFolderSwap::TMend::Done && swap.MakeBuild() &&
                WriteFileAtomically(swap.BuildFolder() + "/content.txt", "new") &&
                swap.KeepEntriesBeside({"own.txt", TFolderLock::FileName()}, failed) && swap.PutInPlace();
     }
@@ -337,7 +337,7 @@ TEST_F(FolderSwapTest, AFailedPutLeavesTheFolderAsItWasWithItsError)
         RestoreFolder(m_pristine, m_root);
         TFolderSwap swap(m_folder);
         ASSERT_EQ(swap.LockFolder(), TFolderLock::TResult::Held);
-        MakeFolder(swap.BuildFolder());
+        ASSERT_TRUE(swap.MakeBuild());
         WriteBytes(swap.BuildFolder() + "/content.txt", "new");
         {
             TFileFaultScope fault(c.faults);
@@ -397,6 +397,10 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_FALSE(FileExists(mark));
     EXPECT_TRUE(FolderExists(swap.RetiredFolder())) << "kept beside a folder no swap put in its place";
+    // What is no file at the mark's name is none of a swap's mark, and no failing disk.
+    ASSERT_EQ(::mkfifo(mark.c_str(), 0600), 0);
+    EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
+    EXPECT_TRUE(FolderExists(swap.RetiredFolder()));
 }
 
 // What another swap holds is its own: a build folder or an earlier folder aside that a
@@ -436,4 +440,71 @@ TEST_F(FolderSwapTest, MendingLeavesTheHiddenFoldersOfAnotherSwap)
               "1 " + std::to_string(EACCES) + " 1");
     EXPECT_EQ(FolderNames(m_root), (std::vector<std::string>{".s.batch", "s"}));
     ::chmod(swap.BuildFolder().c_str(), 0755);
+}
+
+// Another user who may write the folder's parent exchanges the build folder with a link to
+// a folder of the same names, at each step of keeping the user's files and putting the
+// build in place, on both roads: nothing in the linked folder changes, and the folder
+// holds its old content or the new one.
+TEST_F(FolderSwapTest, ABuildExchangedWithALinkAtAnyStepLeadsNothingIntoTheLinkedFolder)
+{
+    const std::string other = m_dir.File("other");
+    RestoreFolder(m_pristine + "/s", other);
+    ::chmod((other + "/exports").c_str(), 0700);
+    const TFolderBytes others = ReadFolderTree(other);
+    for (const bool flags : {true, false}) {
+        SCOPED_TRACE(flags ? "folders exchanged" : "no rename flags");
+        int refused = 0;
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE("exchanged at step " + std::to_string(at));
+            RestoreFolder(m_pristine, m_root);
+            TFileFaultScope fault(flags ? std::vector<TFileFault>{} : std::vector<TFileFault>{NoRenameFlags()});
+            TFolderSwap swap(m_folder);
+            ASSERT_EQ(swap.LockFolder(), TFolderLock::TResult::Held);
+            ASSERT_TRUE(swap.MakeBuild());
+            WriteBytes(swap.BuildFolder() + "/content.txt", "new");
+            int steps = 0;
+            TFile::SetStepHook([&] {
+                if (++steps == at)
+                    PutLinkAt(swap.BuildFolder(), other);
+            });
+            TTreeFailure failed;
+            const bool put = swap.KeepEntriesBeside({"own.txt", TFolderLock::FileName()}, failed) && swap.PutInPlace();
+            TFile::SetStepHook({});
+            EXPECT_EQ(ReadFolderTree(other), others);
+            EXPECT_EQ(ReadFolderTree(m_folder), Whole(put ? "new" : "old"));
+            refused += !put;
+            if (steps < at)
+                break;
+        }
+        EXPECT_GT(refused, 2);
+    }
+}
+
+// A link at the swap's mark, there before it is written or put there again after its
+// name was cleared, is never written through: the file it names keeps its text, and the
+// folder is replaced, or (refused at the second) left as it was.
+TEST_F(FolderSwapTest, ALinkAtTheMarkIsNeverWrittenThrough)
+{
+    const std::string named = m_dir.File("named.txt"), mark = m_root + "/.s.batch-swap";
+    for (const bool again : {false, true}) {
+        SCOPED_TRACE(again ? "put there again" : "there before");
+        RestoreFolder(m_pristine, m_root);
+        WriteBytes(named, "another user's");
+        TFolderSwap swap(m_folder);
+        ASSERT_EQ(swap.LockFolder(), TFolderLock::TResult::Held);
+        ASSERT_TRUE(swap.MakeBuild());
+        WriteBytes(swap.BuildFolder() + "/content.txt", "new");
+        PutLinkAt(mark, named);
+        SetBeforeUseHook([&](const std::string& path) {
+            if (again && path == mark)
+                PutLinkAt(mark, named);
+        });
+        errno = 0;
+        EXPECT_EQ(swap.PutInPlace(), !again);
+        EXPECT_EQ(errno, again ? EEXIST : 0);
+        SetBeforeUseHook({});
+        EXPECT_EQ(ReadBytes(named), "another user's");
+        EXPECT_EQ(ReadBytes(m_folder + "/content.txt"), again ? "old" : "new");
+    }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +55,16 @@ void WriteBytes(const std::string& path, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write test file " + path);
+}
+
+void PutLinkAt(const std::string& path, const std::string& target)
+{
+    const std::string link = (fs::path(path).parent_path() / ".link").string();
+    ::unlink(link.c_str());
+    if (::symlink(target.c_str(), link.c_str()) != 0 ||
+        (::renameat2(AT_FDCWD, link.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0 &&
+         ::rename(link.c_str(), path.c_str()) != 0))
+        ADD_FAILURE() << "no link put at " << path;
 }
 
 std::string ReadBytes(const std::string& path)

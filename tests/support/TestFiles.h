@@ -41,6 +41,10 @@ std::vector<TFolderEntry> ListedEntries(const std::string& folder, const std::st
 // The lines of a text file whose every line ends in CR LF; a failed expectation when
 // any text follows the last CR LF.
 std::vector<std::string> ReadCrLfLines(const std::string& path);
+// Puts a link to `target` at `path`, as another user who may write its folder can at any
+// moment: in exchange for what stands there (which then keeps the link's name, ".link"
+// beside it), else where nothing is.
+void PutLinkAt(const std::string& path, const std::string& target);
 // Output of a shell command (stdout and stderr) and its exit status (-1 when it did not
 // run or did not exit normally).
 std::pair<int, std::string> RunShell(const std::string& command);
