@@ -21,6 +21,8 @@
 
 namespace vx {
 
+class TFolder;
+
 class TRights {
 public:
     // No rights of a model: those the system gives a new file (the umask, a folder's
@@ -35,6 +37,9 @@ public:
     // The rights of the file or folder at `path`, links not followed: NotThere when nothing
     // (or a symbolic link) is there, Failed (errno set) when they could not be read.
     static TFound Of(const std::string& path, TRights& rights);
+    // The same for the file or folder `name` in `folder` (empty: the folder itself), reached
+    // through its descriptor.
+    static TFound Of(const TFolder& folder, const std::string& name, TRights& rights);
     // The umask of the process, read without changing it; false (errno set) when the system
     // does not tell it.
     static bool Umask(mode_t& mask);
@@ -71,6 +76,12 @@ public:
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
+    // Of for `name` in the folder open as folderFd (AT_FDCWD: a path; empty: that folder).
+    static TFound OfAt(int folderFd, const std::string& name, TRights& rights);
+    // Reads the access ACL of the file or folder open as `fd` (for its path alone too);
+    // false, errno set, when it cannot be read.
+    bool ReadAclOf(int fd, bool folder);
+
     mode_t m_mode = 0;
     uid_t m_owner = static_cast<uid_t>(-1);
     gid_t m_group = static_cast<gid_t>(-1);
