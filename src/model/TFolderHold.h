@@ -41,6 +41,9 @@ public:
     // Takes the lock of the folder a Save As writes to, saying nothing: Held, or what
     // stands in the way (described by WhyNotLocked).
     vx::TFolderLock::TResult Lock(const std::string& folder);
+    // The folder held, opened through its lock and named `folder` (wherever its path leads
+    // by now); not open, errno set, while none is held.
+    vx::TFolder Folder(const std::string& folder) const { return m_lock.Folder(folder); }
     // The lock of `folder` could not be taken for `result`: why, to follow "its folder" or
     // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
     // "cannot be written: ..."). The one wording of every result but those of a folder
@@ -153,7 +156,7 @@ private:
     // True when that cannot be done now (another program has that folder open, its change
     // cannot be completed, its work folder cannot be listed): the note stays for a later
     // open.
-    bool FinishInterruptedSaveAs(const std::string& folder) const;
+    bool FinishInterruptedSaveAs(const vx::TFolder& folder) const;
     // KeepForChange for a commit whose journal is written: that journal is its own.
     bool KeepForCommit(const std::string& folder, const std::string& name);
     // True while the project file and the journal are as NoteChangeMade saw them.

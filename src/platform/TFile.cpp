@@ -399,7 +399,6 @@ bool TFile::WriteDouble(double v) { return Write(&v, 8); }
 
 TAtomicFile::~TAtomicFile() { Abort(); }
 
-const TFolder& TAtomicFile::StageFolder() const { return m_folder; }
 
 bool TAtomicFile::Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike)
 {
@@ -417,7 +416,7 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
 {
     Abort();
     m_transaction = nullptr;
-    m_failedWorkFolder.clear();
+    m_whyWorkFolder.clear();
     m_rightsOf.clear();
     if (!transaction) {
         const std::string folder = FolderOf(targetPath);
@@ -432,18 +431,20 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     // A file of a transaction is staged in the transaction's work folder.
     m_target = targetPath;
     m_transaction = transaction;
-    const std::string work = transaction->StagingFolder();
-    m_folder = work.empty() ? TFolder() : TFolder::Open(work, false);
-    if (!m_folder) {
-        m_failedWorkFolder = TFileTransaction::WorkFolderOf(transaction->Folder());
-        m_file.m_error = work.empty() ? transaction->FailedError() : errno;
+    const TFolder* work = transaction->WorkFolder();
+    if (!work) {
+        m_file.m_error = transaction->FailedError();
+        m_whyWorkFolder = transaction->WhyWorkFolderNotWritten(m_file.m_error, "could not");
         return false;
     }
     // A file written in place of another takes that one's rights; a new file of a
-    // transaction those of the file the transaction names for its new files.
+    // transaction those of the file the transaction names for its new files. Its target
+    // is one of the transaction's folder (any other is refused when it commits).
     TRights rights;
     const std::string* model = &targetPath;
-    TRights::TFound found = TRights::Of(targetPath, rights);
+    TRights::TFound found = FolderOf(targetPath) == transaction->Folder()
+                                ? TRights::Of(transaction->Handle(), FileNameOf(targetPath), rights)
+                                : TRights::TFound::NotThere;
     if (found == TRights::TFound::There && rights.OfFolder()) {  // no file's rights; its rename fails
         rights = TRights();
         found = TRights::TFound::NotThere;
@@ -458,7 +459,8 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
         transaction->NoteFailure(targetPath, m_file.m_error);
         return false;
     }
-    return Stage(m_folder, FileNameOf(targetPath) + ".XXXXXX", rights, *model);
+    return Stage(*work, TFileTransaction::WorkFolderOf(transaction->Folder()), FileNameOf(targetPath) + ".XXXXXX",
+                 rights, *model);
 }
 
 bool TAtomicFile::BeginIn(TFolder folder, const std::string& name, const std::string& target,
@@ -466,7 +468,7 @@ bool TAtomicFile::BeginIn(TFolder folder, const std::string& name, const std::st
 {
     Abort();
     m_transaction = nullptr;
-    m_failedWorkFolder.clear();
+    m_whyWorkFolder.clear();
     m_rightsOf.clear();
     m_folder = std::move(folder);
     m_name = name;
@@ -493,10 +495,11 @@ bool TAtomicFile::BeginIn(TFolder folder, const std::string& name, const std::st
         m_rightsOf = model;
         return false;
     }
-    return Stage(m_folder, "." + name + ".XXXXXX", rights, model);
+    return Stage(m_folder, m_folder.Path(), "." + name + ".XXXXXX", rights, model);
 }
 
-bool TAtomicFile::Stage(const TFolder& stage, std::string tempName, const TRights& rights, const std::string& model)
+bool TAtomicFile::Stage(const TFolder& stage, const std::string& stagePath, std::string tempName, const TRights& rights,
+                        const std::string& model)
 {
     // Private to this user until it has its rights: nobody else opens it before.
     const int fd = stage.MakeUniqueFile(tempName, rights.IsModel() ? 0600 : 0666);
@@ -508,12 +511,12 @@ bool TAtomicFile::Stage(const TFolder& stage, std::string tempName, const TRight
         if (m_transaction && full) {
             m_transaction->NoteFailure(m_target, m_file.m_error);
         } else if (m_transaction) {
-            m_failedWorkFolder = stage.Path();
-            m_transaction->NoteFailure(stage.Path(), m_file.m_error, TFileTransaction::TCall::WriteWorkFolder);
+            m_transaction->NoteFailure(stagePath, m_file.m_error, TFileTransaction::TCall::WriteWorkFolder);
+            m_whyWorkFolder = m_transaction->WhyWorkFolderNotWritten(m_file.m_error, "could not");
         }
         return false;
     }
-    const std::string tempPath = stage.PathOf(tempName);
+    const std::string tempPath = JoinPath(stagePath, tempName);
     BeforeRightsGiven(tempPath);
     if (!rights.GiveTo(fd)) {
         // Left private, it would narrow who may read the file; it is not used at all.
@@ -532,6 +535,7 @@ bool TAtomicFile::Stage(const TFolder& stage, std::string tempName, const TRight
         (void)stage.Remove(tempName);
         return false;
     }
+    m_stage = &stage;
     m_tempName = tempName;
     m_tempPath = tempPath;
     TFile::Step();
@@ -544,10 +548,7 @@ std::string TAtomicFile::WhyNotWritten() const
     const std::string why = error == 0 ? std::string() : FileErrorReason(error);
     if (!m_rightsOf.empty())
         return "its new file could not be given the rights of " + m_rightsOf + (why.empty() ? "" : ": " + why);
-    if (m_failedWorkFolder.empty())
-        return why;
-    return TFileTransaction::WorkFolderNotWrittenText(m_failedWorkFolder, "could not") + (why.empty() ? "" : ": " + why) +
-           TFileTransaction::WorkFolderOwnerNote(m_failedWorkFolder, error);
+    return m_whyWorkFolder.empty() ? why : m_whyWorkFolder;
 }
 
 bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)
@@ -583,7 +584,7 @@ bool TAtomicFile::Commit(bool durable)
             m_file.m_error = renamed != 0 ? renamed : EIO;
         if (m_transaction)
             m_transaction->NoteFailure(m_target, m_file.m_error);
-        (void)StageFolder().Remove(m_tempName);
+        (void)m_stage->Remove(m_tempName);
         m_tempName.clear();
         m_tempPath.clear();
         return false;
@@ -602,7 +603,7 @@ void TAtomicFile::Abort()
     if (m_transaction)
         m_transaction->NoteFailure(m_target, m_file.LastError());
     m_file.Close();
-    (void)StageFolder().Remove(m_tempName);
+    (void)m_stage->Remove(m_tempName);
     m_tempName.clear();
     m_tempPath.clear();
 }

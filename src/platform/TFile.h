@@ -175,11 +175,10 @@ public:
 private:
     // Begin in `folder`, which the file keeps; `target` names the file in messages.
     bool BeginIn(TFolder folder, const std::string& name, const std::string& target, const std::string& rightsLike);
-    // Makes the staged file in `stage` from `tempName` (its last six characters made
-    // unique) with `rights`, `model` being the file they come from.
-    bool Stage(const TFolder& stage, std::string tempName, const TRights& rights, const std::string& model);
-    // The folder the file is staged in.
-    const TFolder& StageFolder() const;
+    // Makes the staged file in `stage` (at `stagePath`) from `tempName`, its last six
+    // characters made unique, with `rights`, `model` being the file they come from.
+    bool Stage(const TFolder& stage, const std::string& stagePath, std::string tempName, const TRights& rights,
+               const std::string& model);
 
     TFile m_file;
     TFolder m_folder;      // the target's folder, where a file of no transaction is staged
@@ -187,8 +186,9 @@ private:
     std::string m_target;  // the target's path
     std::string m_tempName;  // the staged file's name; empty while none is made
     std::string m_tempPath;
+    const TFolder* m_stage = nullptr;  // the folder it is staged in: m_folder, or the work folder
     TFileTransaction* m_transaction = nullptr;
-    std::string m_failedWorkFolder;  // the work folder that did not take the staged file
+    std::string m_whyWorkFolder;  // why the work folder did not take the staged file
     std::string m_rightsOf;  // the file whose rights the new file could not read or take
 };
 

@@ -13,6 +13,7 @@
 
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
+#include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolder.h"
 
@@ -250,18 +251,9 @@ bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
             errno = found == TFound::NotThere ? ENOENT : ENOTDIR;
         return false;
     }
-    const int fd = MakePrivateFolder(path);
-    if (fd < 0)
-        return false;
-    const bool given = rights.WithOwnerRights().GiveTo(fd);
-    const int error = errno;
-    ::close(fd);
-    if (!given) {
-        // Kept private, it would keep out those the model lets in.
-        ::rmdir(path.c_str());
-        errno = error;
-    }
-    return given;
+    const std::string parent = FolderOf(path);
+    const TFolder folder = TFolder::Open(parent.empty() ? std::string(".") : parent);
+    return folder && folder.MakeFolderLike(FileNameOf(path), rights);
 }
 
 bool TRights::GiveOwnerAllRightsOfFolder(int folderFd, const std::string& name)

@@ -70,8 +70,8 @@ public:
     // fails or no folder is there.
     static bool GiveOwnerAllRightsOfFolder(int folderFd, const std::string& name);
     // Makes the folder at `path` (in a folder that is there) with the rights of the folder
-    // at `model` and every right of its owner: private first, then given them on its
-    // descriptor. False, errno set, with no folder left at `path`, when it cannot be made or
+    // at `model` and every right of its owner, as TFolder::MakeFolderLike in the folder
+    // opened at its path. False, errno set, with no folder left at `path`, when it cannot be made or
     // given them (ENOENT, ENOTDIR: no folder at `model`).
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
