@@ -18,8 +18,10 @@
 
 namespace {
 
-// The first line of the note a save under another folder leaves while it runs.
+// The first line of the note a save under another folder leaves while it runs, and its
+// name in the work folder.
 const char* const kSaveAsNote = "Vexara save as 1";
+const char* const kSaveAsNoteName = "saving-as";
 
 // The holds alive in this process, for the removal of undo states: those of open projects,
 // and those their Save As let go of.
@@ -37,17 +39,13 @@ std::map<std::string, vx::TFileIdentity>& KeptStates()
     return states;
 }
 
-// Removes the files of the work folder of `folder` (what was staged and never put in
-// place, undo states) but the one named `keep`; the folders in it and everything outside
-// it stay, and so does all of it when it cannot be listed: false then, unless there is no
-// work folder. The folder is listed and emptied through a descriptor of it, never through
-// a link: one put at its name by whoever may write the project's folder leads to no other
-// files.
-bool RemoveWorkFiles(const vx::TFolder& folder, const std::string& keep = std::string())
+// Removes the files of the work folder `work` (what was staged and never put in place, undo
+// states) but the one named `keep`; the folders in it and everything outside it stay, and
+// so does all of it when it cannot be listed: false then. The folder is listed and emptied
+// through its descriptor, opened without following a link: one put at its name by whoever
+// may write the project's folder leads to no other files.
+bool RemoveWorkFiles(const vx::TFolder& work, const std::string& keep = std::string())
 {
-    const vx::TFolder work = folder.OpenFolder(vx::TFileTransaction::WorkFolderName());
-    if (!work)
-        return errno == ENOENT;
     const vx::TFolderListing listing = work.List();
     for (const vx::TFolderEntry& entry : listing.entries)
         if (!entry.isFolder && entry.name != keep)
@@ -263,13 +261,18 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     // folder's name is never read through, completed nor emptied, and would keep every
     // change from being saved.
     const vx::TFolder held = m_lock.Folder(folder);
-    if (const std::string inTheWay = vx::TFileTransaction::WorkFolderInTheWayText(held); !inTheWay.empty())
+    m_work = held.OpenFolder(vx::TFileTransaction::WorkFolderName());
+    if (const std::string inTheWay = m_work ? std::string() : vx::TFileTransaction::WorkFolderInTheWayText(held);
+        !inTheWay.empty())
         return refuse("its " + inTheWay + ". Remove it to " + (creating ? "create" : "open") + " the project.");
     // A change an earlier version left half done, then one of this version.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
     for (const std::string& journal : {earlierJournal, std::string()}) {
         vx::TFileTransaction::TRecoveryFailure why;
-        if (vx::TFileTransaction::Recover(held, &why, journal) != vx::TFileTransaction::TRecovery::Damaged)
+        const vx::TFileTransaction::TRecovery recovery = !journal.empty() || !m_work
+                                                             ? vx::TFileTransaction::Recover(held, &why, journal)
+                                                             : vx::TFileTransaction::Recover(held, m_work, &why);
+        if (recovery != vx::TFileTransaction::TRecovery::Damaged)
             continue;
         using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
         // A journal that reads well is the only way to the new project: never to be removed.
@@ -290,13 +293,17 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
                       ". Remove that file to open the project with its files as they are.");
     }
-    m_saveAsWaits = FinishInterruptedSaveAs(held);
+    m_saveAsWaits = FinishInterruptedSaveAs(m_work);
     NoteChangeMade(folder, name);
+    // Only an open empties it (RemoveLeftoverFiles), once the project is read.
+    if (creating)
+        m_work.Close();
     return true;
 }
 
 void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 {
+    m_work.Close();
     if (m_state == TState::Held && m_lock.MadeLockFile())
         m_lock.RemoveLockFileAndRelease(folder);
     m_lock.Release();
@@ -306,6 +313,7 @@ void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 
 void TFolderHold::LetGo()
 {
+    m_work.Close();
     DropNewFiles();
     m_leftAt = m_state == TState::Held ? m_lock.FolderNow() : std::string();
     m_lock.Release();
@@ -483,18 +491,19 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
     return now;
 }
 
-void TFolderHold::RemoveLeftoverFiles(const std::string& folder) const
+void TFolderHold::RemoveLeftoverFiles(const std::string& folder)
 {
     // Only this program's own files, in its work folder, and only while no other program
     // can be using them: what was staged and never put in place, undo states of earlier
     // runs. Nothing outside the work folder is touched.
-    if (Holds(folder))
-        RemoveWorkFiles(m_lock.Folder(folder), m_saveAsWaits ? vx::FileNameOf(SaveAsNotePath(folder)) : std::string());
+    if (Holds(folder) && m_work)
+        RemoveWorkFiles(m_work, m_saveAsWaits ? kSaveAsNoteName : std::string());
+    m_work.Close();
 }
 
 std::string TFolderHold::SaveAsNotePath(const std::string& folder)
 {
-    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), "saving-as");
+    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), kSaveAsNoteName);
 }
 
 bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
@@ -509,10 +518,9 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& targe
                                                                flag(madeFolder) + flag(madeWork) + flag(madeLock) + "\n");
 }
 
-bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& projectFolder) const
+bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& projectWork) const
 {
-    const vx::TFolder projectWork = projectFolder.OpenFolder(vx::TFileTransaction::WorkFolderName());
-    const std::string note = vx::FileNameOf(SaveAsNotePath(projectFolder.Path()));
+    const std::string note = kSaveAsNoteName;
     std::string text;
     vx::TWholeFileFailure failure;
     if (!projectWork.HasFile(note))
@@ -542,9 +550,11 @@ bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& projectFolder) cons
             // that cannot be completed, or a work folder that cannot be listed: the note stays
             // for a later open.
             const vx::TFolder there = lock.Folder(folder);
+            const vx::TFolder work = there.OpenFolder(vx::TFileTransaction::WorkFolderName());
+            const bool noWork = !work && errno == ENOENT;
             if (taken != vx::TFolderLock::TResult::Held ||
-                vx::TFileTransaction::Recover(there) == vx::TFileTransaction::TRecovery::Damaged ||
-                !RemoveWorkFiles(there))
+                (!noWork && (!work || vx::TFileTransaction::Recover(there, work) == vx::TFileTransaction::TRecovery::Damaged ||
+                             !RemoveWorkFiles(work))))
                 return true;
             // A save that had not reached its journal: what it staged is gone now, and so
             // goes what it made of the folder, as far as nothing else is there.

@@ -399,7 +399,6 @@ bool TFile::WriteDouble(double v) { return Write(&v, 8); }
 
 TAtomicFile::~TAtomicFile() { Abort(); }
 
-
 bool TAtomicFile::Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike)
 {
     Abort();

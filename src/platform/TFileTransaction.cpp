@@ -324,6 +324,93 @@ std::string WhatIsThereInsteadOfAFolder(const TFolder& folder, const std::string
     return WhatIsThere(st.st_mode);
 }
 
+// Completes the journal `name` in `in`: the work folder of `folder`, or (`beside`, the
+// journal of earlier versions) the folder itself.
+TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder& in, const std::string& name,
+                                            bool beside, TFailure& why)
+{
+    using TKind = TFailure::TKind;
+    using TRecovery = TFileTransaction::TRecovery;
+    const std::string journalPath = in.PathOf(name);
+    struct stat st {};
+    // A work folder this user may not search holds nothing it could complete.
+    const int looked = in.Stat(name, st);
+    if (looked == ENOENT || looked == EACCES || looked == EPERM)
+        return TRecovery::None;
+    if (looked != 0)
+        return Refuse(why, TKind::NotRead, journalPath, looked);
+    // Something other than a file under the journal's name cannot be completed.
+    if (!S_ISREG(st.st_mode))
+        return Refuse(why, TKind::Unreadable, journalPath, S_ISDIR(st.st_mode) ? EISDIR : 0);
+    std::string text;
+    TWholeFileFailure notRead;
+    if (!ReadWholeFile(in, name, text, kMaxJournalBytes, &notRead))
+        return notRead.IsFault() ? Refuse(why, TKind::NotRead, journalPath, notRead.error != 0 ? notRead.error : EIO)
+                                 : Refuse(why, TKind::Unreadable, journalPath, 0);
+    const std::vector<std::string> lines = SplitLines(text);
+    if (lines.size() < 2 || lines.back() != kJournalEnd)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    const bool old = lines.front() == kOldJournalHeader, byContent = lines.front() == kJournalHeader;
+    if (!old && !byContent && lines.front() != kInodeJournalHeader)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    // Each layout in its own place only: in any other (a present journal beside the files,
+    // an earlier one in a work folder) its names would change the files of another folder.
+    if (old != beside)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    // Its lines: "staged file" TAB "target" in the earlier layout; "rename", the staged
+    // file, the target and its identity, or "remove" and the target in the others.
+    std::vector<TJournalEntry> named;
+    std::vector<std::string> identities;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::vector<std::string> fields = SplitTabs(lines[i]);
+        if (old && fields.size() == 2 && !fields[0].empty())
+            named.push_back({fields[0], fields[1]});
+        else if (!old && fields.size() == 4 && fields[0] == "rename" && !fields[1].empty())
+            named.push_back({fields[1], fields[2]});
+        else if (!old && fields.size() == 2 && fields[0] == "remove")
+            named.push_back({std::string(), fields[1]});
+        else
+            return Refuse(why, TKind::Unreadable, journalPath, 0);
+        identities.push_back(fields.size() == 4 ? fields[3] : std::string());
+    }
+    // A journal that Commit() would not have written is not completed either.
+    if (FirstInvalidEntry(named, old) >= 0)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+
+    std::vector<TEntry> entries;
+    for (size_t i = 0; i < named.size(); ++i) {
+        TEntry entry{named[i].staged, named[i].target};
+        if (entry.from.empty()) {
+            entries.push_back(std::move(entry));
+            continue;
+        }
+        const bool staged = in.HasFile(entry.from);
+        bool sure = true;  // the earlier layout: a staged file that is gone was renamed
+        if (byContent) {
+            TContentIdentity id, there;
+            if (!TContentIdentity::Parse(identities[i], id))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            sure = (staged ? ContentIdentityOf(in, entry.from, there) : ContentIdentityOf(folder, entry.to, there)) &&
+                   there == id;
+        } else if (!old) {
+            TInodeIdentity id, there;
+            if (!TInodeIdentity::Parse(identities[i], id))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            struct stat file {};
+            sure = staged ? in.Stat(entry.from, file) == 0 && file.st_size == id.size
+                          : InodeIdentityOf(folder, entry.to, there) && there.SurelyIs(id);
+        }
+        // A staged file must be the one staged (a copy cut short is not), and one that
+        // is gone surely in place: else the new file is lost, and completing the rest
+        // would leave a mix.
+        if (!sure)
+            return Refuse(why, TKind::Lost, folder.PathOf(entry.to), 0);
+        entry.renamed = !staged;
+        entries.push_back(std::move(entry));
+    }
+    return Complete(folder, in, name, entries, why);
+}
+
 }  // namespace
 
 TFileTransaction::TFileTransaction(std::string folder)
@@ -742,103 +829,30 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
 TFileTransaction::TRecovery TFileTransaction::Recover(const TFolder& folder, TRecoveryFailure* failure,
                                                       const std::string& earlierJournal)
 {
-    using TKind = TRecoveryFailure::TKind;
     TRecoveryFailure ignored;
     TRecoveryFailure& why = failure ? *failure : ignored;
     why = {};
     // The journal of earlier versions lies beside the files it changes, with the staged
     // files; the others lie in the work folder of the folder they change.
-    const bool beside = !earlierJournal.empty();
-    const std::string name = beside ? earlierJournal : std::string(kJournalName);
-    TFolder work;
-    if (!beside) {
-        work = folder.OpenFolder(kWorkFolderName);
-        // No work folder, or something other than a folder at its name, which this
-        // program never made: no journal of its own lies there.
-        if (!work)
-            return errno == ENOENT || errno == ENOTDIR || errno == ELOOP
-                       ? TRecovery::None
-                       : Refuse(why, TKind::NotRead, JournalPathOf(folder.Path()), errno);
-    }
-    const TFolder& in = beside ? folder : work;
-    const std::string journalPath = in.PathOf(name);
-    struct stat st {};
-    // A work folder this user may not search holds nothing it could complete.
-    const int looked = in.Stat(name, st);
-    if (looked == ENOENT || looked == EACCES || looked == EPERM)
-        return TRecovery::None;
-    if (looked != 0)
-        return Refuse(why, TKind::NotRead, journalPath, looked);
-    // Something other than a file under the journal's name cannot be completed.
-    if (!S_ISREG(st.st_mode))
-        return Refuse(why, TKind::Unreadable, journalPath, S_ISDIR(st.st_mode) ? EISDIR : 0);
-    std::string text;
-    TWholeFileFailure notRead;
-    if (!ReadWholeFile(in, name, text, kMaxJournalBytes, &notRead))
-        return notRead.IsFault() ? Refuse(why, TKind::NotRead, journalPath, notRead.error != 0 ? notRead.error : EIO)
-                                 : Refuse(why, TKind::Unreadable, journalPath, 0);
-    const std::vector<std::string> lines = SplitLines(text);
-    if (lines.size() < 2 || lines.back() != kJournalEnd)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
-    const bool old = lines.front() == kOldJournalHeader, byContent = lines.front() == kJournalHeader;
-    if (!old && !byContent && lines.front() != kInodeJournalHeader)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
-    // Each layout in its own place only: in any other (a present journal beside the files,
-    // an earlier one in a work folder) its names would change the files of another folder.
-    if (old != beside)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
-    // Its lines: "staged file" TAB "target" in the earlier layout; "rename", the staged
-    // file, the target and its identity, or "remove" and the target in the others.
-    std::vector<TJournalEntry> named;
-    std::vector<std::string> identities;
-    for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        const std::vector<std::string> fields = SplitTabs(lines[i]);
-        if (old && fields.size() == 2 && !fields[0].empty())
-            named.push_back({fields[0], fields[1]});
-        else if (!old && fields.size() == 4 && fields[0] == "rename" && !fields[1].empty())
-            named.push_back({fields[1], fields[2]});
-        else if (!old && fields.size() == 2 && fields[0] == "remove")
-            named.push_back({std::string(), fields[1]});
-        else
-            return Refuse(why, TKind::Unreadable, journalPath, 0);
-        identities.push_back(fields.size() == 4 ? fields[3] : std::string());
-    }
-    // A journal that Commit() would not have written is not completed either.
-    if (FirstInvalidEntry(named, old) >= 0)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    if (!earlierJournal.empty())
+        return CompleteJournal(folder, folder, earlierJournal, true, why);
+    const TFolder work = folder.OpenFolder(kWorkFolderName);
+    // No work folder, or something other than a folder at its name, which this program
+    // never made: no journal of its own lies there.
+    if (!work)
+        return errno == ENOENT || errno == ENOTDIR || errno == ELOOP
+                   ? TRecovery::None
+                   : Refuse(why, TRecoveryFailure::TKind::NotRead, JournalPathOf(folder.Path()), errno);
+    return CompleteJournal(folder, work, kJournalName, false, why);
+}
 
-    std::vector<TEntry> entries;
-    for (size_t i = 0; i < named.size(); ++i) {
-        TEntry entry{named[i].staged, named[i].target};
-        if (entry.from.empty()) {
-            entries.push_back(std::move(entry));
-            continue;
-        }
-        const bool staged = in.HasFile(entry.from);
-        bool sure = true;  // the earlier layout: a staged file that is gone was renamed
-        if (byContent) {
-            TContentIdentity id, there;
-            if (!TContentIdentity::Parse(identities[i], id))
-                return Refuse(why, TKind::Unreadable, journalPath, 0);
-            sure = (staged ? ContentIdentityOf(in, entry.from, there) : ContentIdentityOf(folder, entry.to, there)) &&
-                   there == id;
-        } else if (!old) {
-            TInodeIdentity id, there;
-            if (!TInodeIdentity::Parse(identities[i], id))
-                return Refuse(why, TKind::Unreadable, journalPath, 0);
-            struct stat file {};
-            sure = staged ? in.Stat(entry.from, file) == 0 && file.st_size == id.size
-                          : InodeIdentityOf(folder, entry.to, there) && there.SurelyIs(id);
-        }
-        // A staged file must be the one staged (a copy cut short is not), and one that
-        // is gone surely in place: else the new file is lost, and completing the rest
-        // would leave a mix.
-        if (!sure)
-            return Refuse(why, TKind::Lost, folder.PathOf(entry.to), 0);
-        entry.renamed = !staged;
-        entries.push_back(std::move(entry));
-    }
-    return Complete(folder, in, name, entries, why);
+TFileTransaction::TRecovery TFileTransaction::Recover(const TFolder& folder, const TFolder& work,
+                                                      TRecoveryFailure* failure)
+{
+    TRecoveryFailure ignored;
+    TRecoveryFailure& why = failure ? *failure : ignored;
+    why = {};
+    return CompleteJournal(folder, work, kJournalName, false, why);
 }
 
 }  // namespace vx

@@ -185,6 +185,9 @@ public:
     // journal of this program's (None): it is never read, completed or emptied through.
     static TRecovery Recover(const TFolder& folder, TRecoveryFailure* failure = nullptr,
                              const std::string& earlierJournal = std::string());
+    // The same for the journal in `work`, the work folder opened from `folder`, which the
+    // caller keeps for what it does there next.
+    static TRecovery Recover(const TFolder& folder, const TFolder& work, TRecoveryFailure* failure = nullptr);
     // The same for the journal at `journalPath`, its folder opened by its path.
     static TRecovery Recover(const std::string& journalPath, TRecoveryFailure* failure = nullptr);
 
