@@ -126,13 +126,16 @@ uint64_t Avalanche(uint64_t v)
     return v ^ (v >> 33);
 }
 
-// The content identity of the regular file open as fd, which it closes; false when it
-// cannot be read.
-bool ContentIdentityOf(int fd, TContentIdentity& id)
+// The content identity of the regular file `name` in the folder open as folderFd (AT_FDCWD:
+// a path), never through a link; false when it cannot be read.
+bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& id)
 {
+    // Never waiting on a FIFO: what is not a regular file is refused below.
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
-    bool ok = true;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     constexpr uint64_t kOdd1 = 0x9E3779B185EBCA87ull, kOdd2 = 0xC2B2AE3D27D4EB4Full;
     uint64_t a = kOdd1, b = kOdd2;
     int64_t size = 0;
@@ -172,11 +175,9 @@ bool ContentIdentityOf(int fd, TContentIdentity& id)
     return true;
 }
 
-// The content identity of the regular file `name` in `folder` (never through a link,
-// never waiting on a FIFO).
 bool ContentIdentityOf(const TFolder& folder, const std::string& name, TContentIdentity& id)
 {
-    return ContentIdentityOf(folder.OpenToRead(name), id);
+    return ContentIdentityOf(folder.Fd(), name, id);
 }
 
 // A change a journal records, by the names it gives: the staged file (empty for a
@@ -439,7 +440,7 @@ std::string TFileTransaction::WorkFolderNotWrittenText(const std::string& work, 
 std::string TFileTransaction::StagedFileIdentity(const std::string& path)
 {
     TContentIdentity id;
-    return ContentIdentityOf(OpenFileToReadAt(AT_FDCWD, path, nullptr, false), id) ? id.Text() : std::string();
+    return ContentIdentityOf(AT_FDCWD, path, id) ? id.Text() : std::string();
 }
 
 std::string TFileTransaction::JournalPathOf(const std::string& folder)

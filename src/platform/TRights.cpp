@@ -80,28 +80,45 @@ TRights::TRights(mode_t mode, uid_t owner, gid_t group) : m_mode(mode), m_owner(
 
 TRights::TFound TRights::OfAt(int folderFd, const std::string& name, TRights& rights)
 {
-    // Everything is read through one descriptor of the very file looked at, never through
-    // a link put at its name meanwhile.
-    const int fd = ::openat(folderFd, name.empty() ? "." : name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? TFound::NotThere : TFound::Failed;
     struct stat st {};
-    TRights found;
-    TFound result = TFound::There;
-    if (::fstat(fd, &st) != 0) {
-        result = TFound::Failed;
-    } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        result = TFound::NotThere;
-    } else {
-        found = TRights(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
-        result = found.ReadAclOf(fd, S_ISDIR(st.st_mode)) ? TFound::There : TFound::Failed;
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW | (name.empty() ? AT_EMPTY_PATH : 0)) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? TFound::NotThere : TFound::Failed;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return TFound::NotThere;
+    TRights found(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
+    found.m_ofFolder = S_ISDIR(st.st_mode);
+    // Most files have no ACL: one call says so, at the name looked at, reached through the
+    // folder's descriptor (the name the system gives it) without following a link there.
+    const std::string at = folderFd == AT_FDCWD ? name : JoinPath(NameOfOpenDescriptor(folderFd), name);
+    const ssize_t size = NoAcls()      ? -1
+                         : name.empty() ? ::getxattr(at.c_str(), kAccessAcl, nullptr, 0)
+                                        : ::lgetxattr(at.c_str(), kAccessAcl, nullptr, 0);
+    if (size < 0 && MeansNoAcls(errno)) {
+        found.m_aclKept = false;
+    } else if (size < 0 && errno != ENODATA) {
+        return TFound::Failed;
+    } else if (size > 0) {
+        // Read through a descriptor of the very file looked at, never through a link put
+        // in its place meanwhile.
+        const int fd = ::openat(folderFd, name.empty() ? "." : name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return errno == ENOENT || errno == ELOOP ? TFound::NotThere : TFound::Failed;
+        struct stat now {};
+        acl_t acl = nullptr;
+        if (::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+            acl = acl_get_file(NameOfOpenDescriptor(fd).c_str(), ACL_TYPE_ACCESS);
+        else
+            errno = EAGAIN;
+        const int error = errno;
+        ::close(fd);
+        if (!acl) {
+            errno = error;
+            return TFound::Failed;
+        }
+        found.m_acl.reset(acl, FreeAcl);
     }
-    const int error = errno;
-    ::close(fd);
-    if (result == TFound::There)
-        rights = std::move(found);
-    errno = error;
-    return result;
+    rights = std::move(found);
+    return TFound::There;
 }
 
 TRights::TFound TRights::Of(const std::string& path, TRights& rights)
@@ -112,28 +129,6 @@ TRights::TFound TRights::Of(const std::string& path, TRights& rights)
 TRights::TFound TRights::Of(const TFolder& folder, const std::string& name, TRights& rights)
 {
     return OfAt(folder.Fd(), name, rights);
-}
-
-bool TRights::ReadAclOf(int fd, bool folder)
-{
-    m_ofFolder = folder;
-    // Most files have no ACL: one call says so. The name the system gives the descriptor
-    // reaches the file itself, which a descriptor for its path alone cannot be asked about.
-    const std::string self = NameOfOpenDescriptor(fd);
-    const ssize_t size = NoAcls() ? -1 : ::getxattr(self.c_str(), kAccessAcl, nullptr, 0);
-    if (size < 0 && MeansNoAcls(errno)) {
-        m_aclKept = false;
-        return true;
-    }
-    if (size < 0)
-        return errno == ENODATA;
-    if (size == 0)
-        return true;
-    acl_t acl = acl_get_file(self.c_str(), ACL_TYPE_ACCESS);
-    if (!acl)
-        return false;
-    m_acl.reset(acl, FreeAcl);
-    return true;
 }
 
 bool TRights::Umask(mode_t& mask)

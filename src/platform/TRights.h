@@ -78,9 +78,6 @@ public:
 private:
     // Of for `name` in the folder open as folderFd (AT_FDCWD: a path; empty: that folder).
     static TFound OfAt(int folderFd, const std::string& name, TRights& rights);
-    // Reads the access ACL of the file or folder open as `fd` (for its path alone too);
-    // false, errno set, when it cannot be read.
-    bool ReadAclOf(int fd, bool folder);
 
     mode_t m_mode = 0;
     uid_t m_owner = static_cast<uid_t>(-1);
