@@ -685,11 +685,6 @@ bool TFileTransaction::Commit()
     struct stat there {};
     if (OpenWorkFolder(false) && m_work.Stat(kJournalName, there) == 0)
         return Fail(journal, EEXIST, TCall::Write);
-    // The files an included transaction staged are in the same work folder as this one's:
-    // a work folder put in place of the one they were staged in holds none of them.
-    for (const TFileTransaction* pending : m_included)
-        if (!pending->m_renames.empty() && (!m_work || pending->m_work.Identity() != m_work.Identity()))
-            return Fail(work, ESTALE, TCall::WriteWorkFolder);
 
     // Only staged files of the work folder, put in place over files (a folder in the way
     // would stop the renames half way) of the folder, and removals of files of the folder.
