@@ -19,8 +19,10 @@
 
 namespace {
 
-// The first line of the note a save under another folder leaves while it runs.
+// The first line of the note a save under another folder leaves while it runs, and its
+// name in the work folder.
 const char* const kSaveAsNote = "Vexara save as 1";
+const char* const kSaveAsNoteName = "saving-as";
 
 // The holds alive in this process, for the removal of undo states: those of open projects,
 // and those their Save As let go of.
@@ -38,23 +40,26 @@ std::map<std::string, vx::TFileIdentity>& KeptStates()
     return states;
 }
 
-// Removes the files of a work folder (what was staged and never put in place, undo
+// Removes the files of the work folder `work` (what was staged and never put in place, undo
 // states) but the one named `keep`; the folders in it and everything outside it stay, and
-// so does all of it when it cannot be listed: false then, unless there is no work folder.
-// The folder is listed and emptied through a descriptor of it, never through a link: one
-// put at its name by whoever may write the project's folder leads to no other files.
-bool RemoveWorkFiles(const std::string& work, const std::string& keep = std::string())
+// so does all of it when it cannot be listed: false then. The folder is listed and emptied
+// through its descriptor, opened without following a link: one put at its name by whoever
+// may write the project's folder leads to no other files.
+bool RemoveWorkFiles(const vx::TFolder& work, const std::string& keep = std::string())
 {
-    const int fd = ::open(work.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT;
-    const std::string folder = "/proc/self/fd/" + std::to_string(fd);
-    const vx::TFolderListing listing = vx::ListFolder(folder);
+    const vx::TFolderListing listing = work.List();
     for (const vx::TFolderEntry& entry : listing.entries)
         if (!entry.isFolder && entry.name != keep)
-            vx::RemoveFile(vx::JoinPath(folder, entry.name));
-    ::close(fd);
-    return listing.Whole() || listing.error == ENOENT;
+            (void)work.Remove(entry.name);
+    return listing.Whole();
+}
+
+// True when something stands at a journal's name in `folder`: at `earlier` (the journal of
+// earlier versions) or in its work folder, which is never followed.
+bool JournalWaits(const vx::TFolder& folder, const std::string& earlier)
+{
+    struct stat st {};
+    return folder.Stat(earlier, st) == 0 || vx::TFileTransaction::HasJournal(folder);
 }
 
 std::string LockFileOf(const std::string& folder)
@@ -243,7 +248,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     };
     // Two programs in one folder would complete, replace and remove each other's files.
     const TResult lock = Lock(folder, made);
-    const std::vector<std::string> journals{OldSaveJournalPath(folder, name), vx::TFileTransaction::JournalPathOf(folder)};
+    const std::string earlierJournal = vx::FileNameOf(OldSaveJournalPath(folder, name));
     using TOffer = vx::TFolderLock::TOffer;
     switch (vx::TFolderLock::OfferOf(lock)) {
     case TOffer::Change:
@@ -263,14 +268,13 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
         // it is left alone, and the project is not read half changed.
-        for (const std::string& journal : journals)
-            if (vx::FileExists(journal) || vx::FolderExists(journal))
-                return refuse(lock == TResult::ReadOnly
-                                  ? "a save of it was interrupted, and it cannot be completed because " + folder +
-                                        " cannot be written: " + vx::FileErrorReason(m_lock.LastError()) +
-                                        ". The project opens once it can be written."
-                                  : "a save of it was interrupted, and it cannot be completed because its folder " +
-                                        WhyNotLocked(lock, folder) + ".");
+        if (JournalWaits(vx::TFolder::Open(folder), earlierJournal))
+            return refuse(lock == TResult::ReadOnly
+                              ? "a save of it was interrupted, and it cannot be completed because " + folder +
+                                    " cannot be written: " + vx::FileErrorReason(m_lock.LastError()) +
+                                    ". The project opens once it can be written."
+                              : "a save of it was interrupted, and it cannot be completed because its folder " +
+                                    WhyNotLocked(lock, folder) + ".");
         // The user is told why nothing of the project can be changed, and where its work goes.
         vx::Report("The project " + name + " opens, but no change of it can be written: its folder " +
                        WhyNotLocked(lock, folder) + ". Save Project As keeps the work in " +
@@ -287,11 +291,22 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         NoteChangeMade(folder, name);
         return true;
     }
+    // Only the folder held, and what stands in it: something other than a folder at the work
+    // folder's name is never read through, completed nor emptied, and would keep every
+    // change from being saved.
+    const vx::TFolder held = m_lock.Folder(folder);
+    m_work = held.OpenFolder(vx::TFileTransaction::WorkFolderName());
+    if (const std::string inTheWay = m_work ? std::string() : vx::TFileTransaction::WorkFolderInTheWayText(held);
+        !inTheWay.empty())
+        return refuse("its " + inTheWay + ". Remove it to " + (creating ? "create" : "open") + " the project.");
     // A change an earlier version left half done, then one of this version.
     const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
-    for (const std::string& journal : journals) {
+    for (const std::string& journal : {earlierJournal, std::string()}) {
         vx::TFileTransaction::TRecoveryFailure why;
-        if (vx::TFileTransaction::Recover(journal, &why) != vx::TFileTransaction::TRecovery::Damaged)
+        const vx::TFileTransaction::TRecovery recovery = !journal.empty() || !m_work
+                                                             ? vx::TFileTransaction::Recover(held, &why, journal)
+                                                             : vx::TFileTransaction::Recover(held, m_work, &why);
+        if (recovery != vx::TFileTransaction::TRecovery::Damaged)
             continue;
         using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
         // A journal that reads well is the only way to the new project: never to be removed.
@@ -312,13 +327,17 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
                       ". Remove that file to open the project with its files as they are.");
     }
-    m_saveAsWaits = FinishInterruptedSaveAs(folder);
+    m_saveAsWaits = FinishInterruptedSaveAs(m_work);
     NoteChangeMade(folder, name);
+    // Only an open empties it (RemoveLeftoverFiles), once the project is read.
+    if (creating)
+        m_work.Close();
     return true;
 }
 
 void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 {
+    m_work.Close();
     if (m_state == TState::Held && m_lock.MadeLockFile())
         m_lock.RemoveLockFileAndRelease(folder);
     m_lock.Release();
@@ -328,6 +347,7 @@ void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 
 void TFolderHold::LetGo()
 {
+    m_work.Close();
     DropNewFiles();
     m_leftAt = m_state == TState::Held ? m_lock.FolderNow() : std::string();
     m_lock.Release();
@@ -411,7 +431,9 @@ std::unique_ptr<vx::TFileTransaction> TFolderHold::BeginChange(const std::string
 {
     if (!KeepForChange(folder, name))
         return nullptr;
-    auto change = std::make_unique<vx::TFileTransaction>(folder);
+    // The folder held, wherever its path leads by now; one never taken, at its path.
+    auto change = m_state == TState::Held ? std::make_unique<vx::TFileTransaction>(folder, m_lock.Folder(folder))
+                                          : std::make_unique<vx::TFileTransaction>(folder);
     GuardCommit(*change, folder, name);
     return change;
 }
@@ -503,19 +525,19 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
     return now;
 }
 
-void TFolderHold::RemoveLeftoverFiles(const std::string& folder) const
+void TFolderHold::RemoveLeftoverFiles(const std::string& folder)
 {
     // Only this program's own files, in its work folder, and only while no other program
     // can be using them: what was staged and never put in place, undo states of earlier
     // runs. Nothing outside the work folder is touched.
-    if (Holds(folder))
-        RemoveWorkFiles(vx::TFileTransaction::WorkFolderOf(folder),
-                        m_saveAsWaits ? vx::FileNameOf(SaveAsNotePath(folder)) : std::string());
+    if (Holds(folder) && m_work)
+        RemoveWorkFiles(m_work, m_saveAsWaits ? kSaveAsNoteName : std::string());
+    m_work.Close();
 }
 
 std::string TFolderHold::SaveAsNotePath(const std::string& folder)
 {
-    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), "saving-as");
+    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), kSaveAsNoteName);
 }
 
 bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
@@ -523,23 +545,23 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& targe
 {
     // Only the holder of this folder's lock reads the note again. The work folder is made,
     // where it is missing, with the rights every change of the folder gives it.
-    if (!Holds(folder) || vx::TFileTransaction(folder).StagingFolder().empty())
+    if (!Holds(folder) || !vx::TFileTransaction(folder, m_lock.Folder(folder)).WorkFolder())
         return false;
     const auto flag = [](bool made) { return made ? "1" : "0"; };
     return vx::WriteFileAtomically(SaveAsNotePath(folder), std::string(kSaveAsNote) + "\n" + target + "\n" +
                                                                flag(madeFolder) + flag(madeWork) + flag(madeLock) + "\n");
 }
 
-bool TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) const
+bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& projectWork) const
 {
-    const std::string note = SaveAsNotePath(projectFolder);
+    const std::string note = kSaveAsNoteName;
     std::string text;
     vx::TWholeFileFailure failure;
-    if (!vx::FileExists(note))
+    if (!projectWork.HasFile(note))
         return false;
     // A note that cannot be read now stays for a later open: it may name a folder to clear.
     // One too long is none this program wrote.
-    if (!vx::ReadWholeFile(note, text, 1 << 16, &failure))
+    if (!vx::ReadWholeFile(projectWork, note, text, 1 << 16, &failure))
         return failure.IsFault();
     std::vector<std::string> lines;
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
@@ -561,19 +583,20 @@ bool TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
             // A folder that cannot be taken now (another program has it open), a change there
             // that cannot be completed, or a work folder that cannot be listed: the note stays
             // for a later open.
-            const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
+            const vx::TFolder there = lock.Folder(folder);
+            const vx::TFolder work = there.OpenFolder(vx::TFileTransaction::WorkFolderName());
+            const bool noWork = !work && errno == ENOENT;
             if (taken != vx::TFolderLock::TResult::Held ||
-                vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
-                    vx::TFileTransaction::TRecovery::Damaged ||
-                !RemoveWorkFiles(work))
+                (!noWork && (!work || vx::TFileTransaction::Recover(there, work) == vx::TFileTransaction::TRecovery::Damaged ||
+                             !RemoveWorkFiles(work))))
                 return true;
             // A save that had not reached its journal: what it staged is gone now, and so
             // goes what it made of the folder, as far as nothing else is there.
             if (madeWork)
-                vx::RemoveFile(work);  // only when empty
+                (void)there.RemoveFolder(vx::TFileTransaction::WorkFolderName());  // only when empty
             // The lock file goes while it is held, and only from a folder known to hold
             // nothing else.
-            const vx::TFolderListing left = vx::ListFolder(folder);
+            const vx::TFolderListing left = there.List();
             if (madeLock && left.Whole() && left.entries.size() == 1 &&
                 left.entries.front().name == vx::TFolderLock::FileName())
                 lock.RemoveLockFileAndRelease(folder);
@@ -582,7 +605,7 @@ bool TFolderHold::FinishInterruptedSaveAs(const std::string& projectFolder) cons
                 vx::RemoveFile(folder);  // only when empty
         }
     }
-    vx::RemoveFile(note);
+    (void)projectWork.Remove(note);
     return false;
 }
 

@@ -44,6 +44,9 @@ public:
     // Takes the lock of the folder a Save As writes to (or of `made`, as Take), saying
     // nothing: Held, or what stands in the way (described by WhyNotLocked).
     vx::TFolderLock::TResult Lock(const std::string& folder, const vx::TFolder* made = nullptr);
+    // The folder held, opened through its lock and named `folder` (wherever its path leads
+    // by now); not open, errno set, while none is held.
+    vx::TFolder Folder(const std::string& folder) const { return m_lock.Folder(folder); }
     // The lock of `folder` could not be taken for `result`: why, to follow "its folder" or
     // "That folder" ("cannot be locked, because its lock file ... is a FIFO, not a file",
     // "cannot be written: ..."). The one wording of every result but those of a folder
@@ -119,7 +122,7 @@ public:
     std::string FollowMovedFolder(const std::string& folder);
     // Removes what interrupted writes and undo states of earlier runs left in the work
     // folder, and nothing else; only while the folder's lock is held.
-    void RemoveLeftoverFiles(const std::string& folder) const;
+    void RemoveLeftoverFiles(const std::string& folder);
 
     // A save under another folder notes in the work folder of `folder` where it writes (and
     // what it made there) until it is done: a program killed meanwhile leaves the note, and
@@ -165,11 +168,12 @@ private:
     // Where an undo state written at `path` is now: under the folder a hold let go of, when
     // the path is one that folder had before a Save As followed it elsewhere; else `path`.
     static std::string WhereStateWent(const std::string& path);
-    // Completes or takes back what a Save As that was killed left in the folder it wrote.
-    // True when that cannot be done now (another program has that folder open, its change
-    // cannot be completed, its work folder cannot be listed): the note stays for a later
-    // open.
-    bool FinishInterruptedSaveAs(const std::string& folder) const;
+    // Completes or takes back what a Save As that was killed left in the folder it wrote, as
+    // its note in `work` (the work folder of the folder taken; not open where it has none)
+    // says. True when that cannot be done now (another program has that folder open, its
+    // change cannot be completed, its work folder cannot be listed): the note stays for a
+    // later open.
+    bool FinishInterruptedSaveAs(const vx::TFolder& work) const;
     // KeepForChange for a commit whose journal is written: that journal is its own.
     bool KeepForCommit(const std::string& folder, const std::string& name);
     // True while the project file and the journal are as NoteChangeMade saw them.
@@ -188,6 +192,8 @@ private:
     // The note of an interrupted Save As waits for a later open (FinishInterruptedSaveAs):
     // it is no leftover for RemoveLeftoverFiles.
     bool m_saveAsWaits = false;
+    // The work folder an open found, kept until it empties it (RemoveLeftoverFiles).
+    vx::TFolder m_work;
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held

@@ -199,10 +199,14 @@ std::string TProject::StateFolder()
     if (!staging)
         return std::string();
     const std::string work = staging->StagingFolder();
-    if (work.empty())
-        vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
-                       vx::FileErrorReason(staging->FailedError()) + ". The work set was not changed.",
+    if (work.empty()) {
+        // Something other than a folder at its name keeps every step from being undone.
+        const std::string inTheWay = vx::TFileTransaction::WorkFolderInTheWayText(staging->Handle());
+        vx::Report(inTheWay.empty() ? "The work folder " + WorkFolder() + " of the project cannot be made: " +
+                                          vx::FileErrorReason(staging->FailedError()) + ". The work set was not changed."
+                                    : "The " + inTheWay + ", so the work set was not changed. Remove it to change the work set.",
                    vx::ReportIcon::Exclamation);
+    }
     return work;
 }
 

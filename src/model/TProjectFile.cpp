@@ -644,8 +644,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         undoMade();
         return refuse("\r\n" + why);
     }
-    if (vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
-        vx::TFileTransaction::TRecovery::Damaged) {
+    // The folder held from here on, whatever stands at its path later.
+    vx::TFileTransaction transaction(folder, hold->Folder(folder));
+    if (vx::TFileTransaction::Recover(transaction.Handle()) == vx::TFileTransaction::TRecovery::Damaged) {
         undoMade();
         return refuse("\r\nA change of a project in that folder was interrupted and cannot be completed.");
     }
@@ -659,7 +660,6 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     std::vector<std::string> imagePaths;
     for (const TMRImage* pImage : *m_pImageSet)
         imagePaths.push_back(pImage->GetPath());
-    vx::TFileTransaction transaction(folder);
     hold->GuardCommit(transaction, folder, name);
     const std::string failure = "Failed to save project to " + folder + ".";
     bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
@@ -675,9 +675,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         // A journal left with the new files not all in place: this save holds the new
         // folder, so it completes the journal now if it can. If not, the project stays where
         // it was, and the copy in the new folder is completed when it is opened.
-        const bool completed = transaction.LeftJournal() &&
-                               vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(folder)) ==
-                                   vx::TFileTransaction::TRecovery::Completed;
+        const bool completed = transaction.LeftJournal() && vx::TFileTransaction::Recover(transaction.Handle()) ==
+                                                                 vx::TFileTransaction::TRecovery::Completed;
         ok = completed || transaction.LeftOnlyTheJournal();
         // A refusal at the last look at the folder has said why.
         TFolderHold::ReportRefusedJournalKept(transaction);

@@ -132,8 +132,7 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
     // holder of the folder's lock may complete a journal it finds.
     if (m_hold->Holds(m_strFolder)) {
         vx::TFileTransaction::TRecoveryFailure why;
-        if (vx::TFileTransaction::Recover(vx::TFileTransaction::JournalPathOf(transaction.Folder()), &why) ==
-            vx::TFileTransaction::TRecovery::Damaged) {
+        if (vx::TFileTransaction::Recover(transaction.Handle(), &why) == vx::TFileTransaction::TRecovery::Damaged) {
             // Its journal stands in the way of this change's: this one is not made.
             transaction.Abort();
             vx::Report(failure + (failure.ends_with('.') ? " An" : ": an") +
@@ -175,16 +174,16 @@ void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, cons
     const bool made = left && (!untilInPlace || transaction.LeftOnlyTheJournal());
     std::string text = made ? DoneText(failure) : failure;
     if (!transaction.FailedPath().empty()) {
-        std::string what = TFolderHold::FailedCallText(transaction.FailedPath(), transaction.FailedCall(), "could not");
+        const int error = transaction.FailedError();
+        const bool workFolder = transaction.FailedCall() == vx::TFileTransaction::TCall::WriteWorkFolder;
+        std::string what = workFolder ? transaction.WhyWorkFolderNotWritten(error, "could not")
+                                      : TFolderHold::FailedCallText(transaction.FailedPath(), transaction.FailedCall(),
+                                                                    "could not") +
+                                            (error == 0 ? "" : ": " + vx::FileErrorReason(error));
         const bool sentence = !made && failure.ends_with('.');
         if (sentence)
             what[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(what[0])));
-        text += (made ? ", but " : sentence ? " " : ": ") + what;
-        const int error = transaction.FailedError();
-        text += error == 0 ? "." : ": " + vx::FileErrorReason(error);
-        if (error != 0 && transaction.FailedCall() == vx::TFileTransaction::TCall::WriteWorkFolder)
-            text += vx::TFileTransaction::WorkFolderOwnerNote(transaction.FailedPath(), error);
-        text += error == 0 ? "" : ".";
+        text += (made ? ", but " : sentence ? " " : ": ") + what + ".";
     }
     if (left && transaction.FailedCall() == vx::TFileTransaction::TCall::RemoveJournal)
         text += " It is removed when the project is opened again.";

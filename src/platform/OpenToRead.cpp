@@ -11,10 +11,10 @@
 
 namespace vx {
 
-namespace {
-
 std::string WhatIsThere(mode_t mode)
 {
+    if (S_ISREG(mode))
+        return "a file";
     if (S_ISDIR(mode))
         return "a folder";
     if (S_ISFIFO(mode))
@@ -27,8 +27,6 @@ std::string WhatIsThere(mode_t mode)
         return "a symbolic link";
     return "something other than a file";
 }
-
-}  // namespace
 
 int OpenFileToRead(const std::string& path, std::string* notAFile)
 {

@@ -3,6 +3,8 @@
 // An ordinary open of a FIFO waits for a writer that may never come, and a device or
 // socket read as a file never ends or never holds what a file would: a name that the
 // project, the user or a copied folder gives is refused with what stands there instead.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
@@ -20,6 +22,9 @@ int OpenFileToRead(const std::string& path, std::string* notAFile = nullptr);
 // false a link at the name is refused (ELOOP, *notAFile "a symbolic link").
 int OpenFileToReadAt(int folderFd, const std::string& name, std::string* notAFile, bool followLinks);
 
+// What a file of that mode is, in a few words: "a file", "a folder", "a FIFO", "a socket",
+// "a device", "a symbolic link", else "something other than a file".
+std::string WhatIsThere(mode_t mode);
 // What stands at `path` instead of a file, in a few words: "a folder", "a FIFO", "a
 // socket", "a device", "a symbolic link" (only when links are not followed), else
 // "something other than a file".

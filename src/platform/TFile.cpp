@@ -399,71 +399,90 @@ bool TFile::WriteDouble(double v) { return Write(&v, 8); }
 
 TAtomicFile::~TAtomicFile() { Abort(); }
 
-namespace {
-
-// Makes a new file of a unique name at `pattern`, whose last six characters are replaced by
-// letters and digits, open to read and write, with `mode` less the umask (the process's
-// umask is never changed for that, which would give files other threads make meanwhile
-// rights they should not have).
-int MakeUniqueFile(std::string& pattern, mode_t mode)
+bool TAtomicFile::Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike)
 {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static std::atomic<uint64_t> counter{0};
-    uint64_t seed = (static_cast<uint64_t>(::getpid()) << 32) ^ static_cast<uint64_t>(::time(nullptr)) ^
-                    (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        for (size_t i = pattern.size() - 6; i < pattern.size(); ++i) {
-            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-            pattern[i] = kLetters[(seed >> 33) % (sizeof kLetters - 1)];
-        }
-        const int fd = ::open(pattern.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
+    Abort();
+    TFolder own = folder.Duplicate();
+    if (!own) {
+        m_file.m_error = errno != 0 ? errno : EBADF;
+        return false;
     }
-    errno = EEXIST;
-    return -1;
+    const std::string target = own.PathOf(name);
+    return BeginIn(std::move(own), name, target, rightsLike);
 }
-
-}  // namespace
 
 bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transaction, const std::string& rightsLike)
 {
     Abort();
-    m_target = targetPath;
-    m_transaction = transaction;
-    m_failedWorkFolder.clear();
+    m_transaction = nullptr;
+    m_whyWorkFolder.clear();
     m_rightsOf.clear();
-    // A file of a transaction is staged in the transaction's work folder, any other
-    // beside its target under a hidden name.
-    std::string folder = FolderOf(targetPath);
-    std::string tempName(".");
-    if (transaction) {
-        folder = transaction->StagingFolder();
-        tempName.clear();
-        if (folder.empty()) {
-            m_failedWorkFolder = TFileTransaction::WorkFolderOf(transaction->Folder());
-            m_file.m_error = transaction->FailedError();
+    if (!transaction) {
+        const std::string folder = FolderOf(targetPath);
+        TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder);
+        if (!opened) {
+            m_target = targetPath;
+            m_file.m_error = errno != 0 ? errno : EIO;
             return false;
         }
+        return BeginIn(std::move(opened), FileNameOf(targetPath), targetPath, rightsLike);
     }
-    tempName += FileNameOf(targetPath);
-    tempName += ".XXXXXX";
-    std::string buf = JoinPath(folder, tempName);
+    // A file of a transaction is staged in the transaction's work folder.
+    m_target = targetPath;
+    m_transaction = transaction;
+    const TFolder* work = transaction->WorkFolder();
+    if (!work) {
+        m_file.m_error = transaction->FailedError();
+        m_whyWorkFolder = transaction->WhyWorkFolderNotWritten(m_file.m_error, "could not");
+        return false;
+    }
     // A file written in place of another takes that one's rights; a new file of a
-    // transaction those of the file the transaction names for its new files; any other
-    // those the system gives a new file.
+    // transaction those of the file the transaction names for its new files. Its target
+    // is one of the transaction's folder (any other is refused when it commits).
     TRights rights;
     const std::string* model = &targetPath;
-    TRights::TFound found = TRights::Of(targetPath, rights);
+    TRights::TFound found = FolderOf(targetPath) == transaction->Folder()
+                                ? TRights::Of(transaction->Handle(), FileNameOf(targetPath), rights)
+                                : TRights::TFound::NotThere;
     if (found == TRights::TFound::There && rights.OfFolder()) {  // no file's rights; its rename fails
         rights = TRights();
         found = TRights::TFound::NotThere;
     }
-    if (found == TRights::TFound::NotThere && transaction) {
+    if (found == TRights::TFound::NotThere) {
         model = &transaction->NewFilesLike();
         found = transaction->NewFilesRights(rights);
-    } else if (found == TRights::TFound::NotThere && !rightsLike.empty()) {
-        model = &rightsLike;
+    }
+    if (found == TRights::TFound::Failed) {
+        m_file.m_error = errno != 0 ? errno : EIO;
+        m_rightsOf = *model;
+        transaction->NoteFailure(targetPath, m_file.m_error);
+        return false;
+    }
+    return Stage(*work, TFileTransaction::WorkFolderOf(transaction->Folder()), FileNameOf(targetPath) + ".XXXXXX",
+                 rights, *model);
+}
+
+bool TAtomicFile::BeginIn(TFolder folder, const std::string& name, const std::string& target,
+                          const std::string& rightsLike)
+{
+    Abort();
+    m_transaction = nullptr;
+    m_whyWorkFolder.clear();
+    m_rightsOf.clear();
+    m_folder = std::move(folder);
+    m_name = name;
+    m_target = target;
+    // A file written in place of another takes that one's rights; a new one those of the
+    // file at `rightsLike`, else those the system gives a new file.
+    TRights rights;
+    std::string model = m_target;
+    TRights::TFound found = TRights::Of(m_folder, name, rights);
+    if (found == TRights::TFound::There && rights.OfFolder()) {  // no file's rights; its rename fails
+        rights = TRights();
+        found = TRights::TFound::NotThere;
+    }
+    if (found == TRights::TFound::NotThere && !rightsLike.empty()) {
+        model = rightsLike;
         found = TRights::Of(rightsLike, rights);
         if (found == TRights::TFound::There && rights.OfFolder()) {
             rights = TRights();
@@ -472,54 +491,52 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     }
     if (found == TRights::TFound::Failed) {
         m_file.m_error = errno != 0 ? errno : EIO;
-        m_rightsOf = *model;
-        if (transaction)
-            transaction->NoteFailure(targetPath, m_file.m_error);
+        m_rightsOf = model;
         return false;
     }
-    // Private to this user until it has them: nobody else opens it before.
-    const int fd = FileCallFails(kFileCreate) ? -1 : MakeUniqueFile(buf, rights.IsModel() ? 0600 : 0666);
+    return Stage(m_folder, m_folder.Path(), "." + name + ".XXXXXX", rights, model);
+}
+
+bool TAtomicFile::Stage(const TFolder& stage, const std::string& stagePath, std::string tempName, const TRights& rights,
+                        const std::string& model)
+{
+    // Private to this user until it has its rights: nobody else opens it before.
+    const int fd = stage.MakeUniqueFile(tempName, rights.IsModel() ? 0600 : 0666);
     if (fd < 0) {
         m_file.m_error = errno != 0 ? errno : EIO;
         // A staged file that cannot be made is the work folder's failure (it may not be
         // written, or is gone), not the target's; a full disk is the disk's.
         const bool full = m_file.m_error == ENOSPC || m_file.m_error == EDQUOT;
-        if (transaction && full) {
-            transaction->NoteFailure(targetPath, m_file.m_error);
-        } else if (transaction) {
-            m_failedWorkFolder = folder;
-            transaction->NoteFailure(folder, m_file.m_error, TFileTransaction::TCall::WriteWorkFolder);
+        if (m_transaction && full) {
+            m_transaction->NoteFailure(m_target, m_file.m_error);
+        } else if (m_transaction) {
+            m_transaction->NoteFailure(stagePath, m_file.m_error, TFileTransaction::TCall::WriteWorkFolder);
+            m_whyWorkFolder = m_transaction->WhyWorkFolderNotWritten(m_file.m_error, "could not");
         }
         return false;
     }
-    BeforeRightsGiven(buf);
+    const std::string tempPath = JoinPath(stagePath, tempName);
+    BeforeRightsGiven(tempPath);
     if (!rights.GiveTo(fd)) {
         // Left private, it would narrow who may read the file; it is not used at all.
         const int error = errno != 0 ? errno : EIO;
         ::close(fd);
-        RemoveFile(buf);
+        (void)stage.Remove(tempName);
         m_file.m_error = error;
-        m_rightsOf = *model;
-        if (transaction)
-            transaction->NoteFailure(targetPath, error);
+        m_rightsOf = model;
+        if (m_transaction)
+            m_transaction->NoteFailure(m_target, error);
         return false;
     }
-    m_tempPath = buf;
-    m_file.m_file = ::fdopen(fd, "w+b");
-    if (!m_file.m_file) {
-        const int error = errno != 0 ? errno : EIO;
-        ::close(fd);
-        m_file.m_error = error;
-        if (transaction)
-            transaction->NoteFailure(targetPath, error);
-        RemoveFile(m_tempPath);
-        m_tempPath.clear();
+    if (!m_file.Adopt(fd, tempPath, TFile::Mode::ReadWrite)) {
+        if (m_transaction)
+            m_transaction->NoteFailure(m_target, m_file.m_error);
+        (void)stage.Remove(tempName);
         return false;
     }
-    m_file.m_path = m_tempPath;
-    m_file.m_failed = false;
-    m_file.m_error = 0;
-    m_file.m_notAFile.clear();
+    m_stage = &stage;
+    m_tempName = tempName;
+    m_tempPath = tempPath;
     TFile::Step();
     return true;
 }
@@ -530,10 +547,7 @@ std::string TAtomicFile::WhyNotWritten() const
     const std::string why = error == 0 ? std::string() : FileErrorReason(error);
     if (!m_rightsOf.empty())
         return "its new file could not be given the rights of " + m_rightsOf + (why.empty() ? "" : ": " + why);
-    if (m_failedWorkFolder.empty())
-        return why;
-    return TFileTransaction::WorkFolderNotWrittenText(m_failedWorkFolder, "could not") + (why.empty() ? "" : ": " + why) +
-           TFileTransaction::WorkFolderOwnerNote(m_failedWorkFolder, error);
+    return m_whyWorkFolder.empty() ? why : m_whyWorkFolder;
 }
 
 bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)
@@ -551,7 +565,7 @@ bool TAtomicFile::IsTempFileName(const std::string& name, std::string& target)
 
 bool TAtomicFile::Commit(bool durable)
 {
-    if (m_tempPath.empty())
+    if (m_tempName.empty())
         return false;
     const bool synced = !durable || m_file.Sync();
     const bool closed = m_file.Close();
@@ -559,19 +573,22 @@ bool TAtomicFile::Commit(bool durable)
         TFile::Step();
     if (synced && closed && m_transaction) {
         m_transaction->Adopt(m_tempPath, m_target);
+        m_tempName.clear();
         m_tempPath.clear();
         return true;
     }
-    errno = 0;
-    if (!synced || !closed || !RenameFile(m_tempPath, m_target)) {
+    const int renamed = synced && closed ? m_folder.Rename(m_tempName, m_folder, m_name) : 0;
+    if (!synced || !closed || renamed != 0) {
         if (m_file.m_error == 0)
-            m_file.m_error = errno != 0 ? errno : EIO;
+            m_file.m_error = renamed != 0 ? renamed : EIO;
         if (m_transaction)
             m_transaction->NoteFailure(m_target, m_file.m_error);
-        RemoveFile(m_tempPath);
+        (void)m_stage->Remove(m_tempName);
+        m_tempName.clear();
         m_tempPath.clear();
         return false;
     }
+    m_tempName.clear();
     m_tempPath.clear();
     TFile::Step();
     return true;
@@ -579,13 +596,14 @@ bool TAtomicFile::Commit(bool durable)
 
 void TAtomicFile::Abort()
 {
-    if (m_tempPath.empty())
+    if (m_tempName.empty())
         return;
     // Given up part way: the transaction learns which file failed, and why when known.
     if (m_transaction)
         m_transaction->NoteFailure(m_target, m_file.LastError());
     m_file.Close();
-    RemoveFile(m_tempPath);
+    (void)m_stage->Remove(m_tempName);
+    m_tempName.clear();
     m_tempPath.clear();
 }
 

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/TFolder.h"
+
 namespace vx {
 
 class TFile {
@@ -130,6 +132,7 @@ private:
 };
 
 class TFileTransaction;
+class TRights;
 
 // Writes a file the user would lose: the data goes to a temporary file in the same
 // folder, which Commit() renames over the target. Without Commit() (or when it
@@ -143,8 +146,14 @@ public:
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
-    // File().LastError() tells why Begin or Commit failed. A file of no transaction that
+    // Begins the file `name` of `folder`, staged beside it under a hidden name: made,
+    // renamed and removed through the folder's descriptor (kept until Commit or Abort), so
+    // that a link put at any name of it, or another folder put at its path, leads the
+    // file nowhere else. File().LastError() tells why Begin or Commit failed. A file that
     // replaces none takes the rights of the file at `rightsLike` where one is there.
+    bool Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike = std::string());
+    // The same for the file at `targetPath`, its folder opened by its path (the links on
+    // the way followed as the path gives them); in a transaction, staged in its work folder.
     bool Begin(const std::string& targetPath, TFileTransaction* transaction = nullptr,
                const std::string& rightsLike = std::string());
     TFile& File() { return m_file; }
@@ -164,11 +173,22 @@ public:
     static bool IsTempFileName(const std::string& name, std::string& target);
 
 private:
+    // Begin in `folder`, which the file keeps; `target` names the file in messages.
+    bool BeginIn(TFolder folder, const std::string& name, const std::string& target, const std::string& rightsLike);
+    // Makes the staged file in `stage` (at `stagePath`) from `tempName`, its last six
+    // characters made unique, with `rights`, `model` being the file they come from.
+    bool Stage(const TFolder& stage, const std::string& stagePath, std::string tempName, const TRights& rights,
+               const std::string& model);
+
     TFile m_file;
-    std::string m_target;
+    TFolder m_folder;      // the target's folder, where a file of no transaction is staged
+    std::string m_name;    // the target's name in it
+    std::string m_target;  // the target's path
+    std::string m_tempName;  // the staged file's name; empty while none is made
     std::string m_tempPath;
+    const TFolder* m_stage = nullptr;  // the folder it is staged in: m_folder, or the work folder
     TFileTransaction* m_transaction = nullptr;
-    std::string m_failedWorkFolder;  // the work folder that did not take the staged file
+    std::string m_whyWorkFolder;  // why the work folder did not take the staged file
     std::string m_rightsOf;  // the file whose rights the new file could not read or take
 };
 

@@ -14,6 +14,7 @@
 
 #include "platform/FileFaults.h"
 #include "platform/Files.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
@@ -42,33 +43,13 @@ std::atomic<bool> g_folderSyncsFail{false};
 
 // Makes the renames and removals in the folder so far survive a power cut as well; the
 // system's error number when it could not, else 0. A folder that this user may write and
-// enter but not read cannot be opened to be synced: then the whole file system it lies on
-// is, through `inside`, a file or folder in it that this program made and may open.
-int SyncFolder(const std::string& folder, const std::string& inside)
+// enter but not read is synced with its whole file system, through `inside`, a file in
+// `insideOf` (else in the folder) that this program made.
+int SyncFolder(const TFolder& folder, const std::string& inside, const TFolder* insideOf = nullptr)
 {
     if (g_folderSyncsFail.load())
         return EIO;
-    if (FileCallFails(kFileSyncFolder))
-        return errno;
-    const std::string path = folder.empty() ? std::string(".") : folder;
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        const int error = ::fsync(fd) == 0 ? 0 : errno;
-        ::close(fd);
-        return error;
-    }
-    const int error = errno;
-    if (error != EACCES && error != EPERM)
-        return error;
-    // Never waiting on a FIFO, never through a link out of the folder.
-    fd = ::open(inside.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return error;
-    struct stat there {}, here {};
-    const bool sameSystem = ::stat(path.c_str(), &here) == 0 && ::fstat(fd, &there) == 0 && there.st_dev == here.st_dev;
-    const int synced = !sameSystem ? error : ::syncfs(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return synced;
+    return folder.Sync(inside, insideOf);
 }
 
 // What told a staged file from any other in journals of layout 2: its inode, size and
@@ -93,11 +74,11 @@ struct TInodeIdentity {
     }
 };
 
-// The inode identity of a regular file; false when there is none.
-bool InodeIdentityOf(const std::string& path, TInodeIdentity& id)
+// The inode identity of the regular file `name` in `folder`; false when there is none.
+bool InodeIdentityOf(const TFolder& folder, const std::string& name, TInodeIdentity& id)
 {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (folder.Stat(name, st) != 0 || !S_ISREG(st.st_mode))
         return false;
     id.inode = static_cast<uint64_t>(st.st_ino);
     id.size = static_cast<int64_t>(st.st_size);
@@ -145,11 +126,12 @@ uint64_t Avalanche(uint64_t v)
     return v ^ (v >> 33);
 }
 
-// The content identity of a regular file; false when it cannot be read.
-bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
+// The content identity of the regular file `name` in the folder open as folderFd (AT_FDCWD:
+// a path), never through a link; false when it cannot be read.
+bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& id)
 {
     // Never waiting on a FIFO: what is not a regular file is refused below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -182,7 +164,9 @@ bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
             b = RotateLeft(b + (word ^ kOdd1), 27) * kOdd2 + a;
         }
     }
+    const int error = errno;
     ::close(fd);
+    errno = error;
     if (!ok)
         return false;
     id.size = size;
@@ -191,20 +175,9 @@ bool ContentIdentityOf(const std::string& path, TContentIdentity& id)
     return true;
 }
 
-// Removes a file; a file already gone is no error. The error number, else 0.
-int RemoveIfThere(const std::string& path)
+bool ContentIdentityOf(const TFolder& folder, const std::string& name, TContentIdentity& id)
 {
-    if (FileCallFails(kFileRemove))
-        return errno;
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
-}
-
-int RenameOver(const std::string& from, const std::string& to)
-{
-    errno = 0;
-    if (RenameFile(from, to))
-        return 0;
-    return errno != 0 ? errno : EIO;
+    return ContentIdentityOf(folder.Fd(), name, id);
 }
 
 // A change a journal records, by the names it gives: the staged file (empty for a
@@ -267,8 +240,8 @@ std::vector<std::string> SplitTabs(const std::string& line)
     }
 }
 
-// An entry of a journal: a staged file to put in place over its target, or (from empty)
-// a target to remove.
+// An entry of a journal: a staged file (a name in the work folder) to put in place over its
+// target (a name in the folder), or (from empty) a target to remove.
 struct TEntry {
     std::string from, to;
     bool renamed = false;  // the staged file is in place already
@@ -283,29 +256,36 @@ TFileTransaction::TRecovery Refuse(TFailure& failure, TFailure::TKind kind, cons
     return TFileTransaction::TRecovery::Damaged;
 }
 
-// Makes the entries of the journal in the folder (its work folder `work`) and removes the
-// journal. Whatever the folder would refuse is found before anything is changed: a half
-// made journal would leave a mix that is neither the old nor the new project.
-TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::string& folder,
-                                     const std::string& work, const std::vector<TEntry>& entries, TFailure& failure)
+// 0 when this user may write the folder open as `folder`, else why not.
+int WriteAccessError(const TFolder& folder)
+{
+    return ::faccessat(folder.Fd(), ".", W_OK, 0) == 0 ? 0 : errno;
+}
+
+// Makes the entries of the journal `journal` in `work` (the folder's work folder, or the
+// folder itself for the journal of earlier versions) and removes the journal. Whatever the
+// folder would refuse is found before anything is changed: a half made journal would
+// leave a mix that is neither the old nor the new project.
+TFileTransaction::TRecovery Complete(const TFolder& folder, const TFolder& work, const std::string& journal,
+                                     const std::vector<TEntry>& entries, TFailure& failure)
 {
     using TKind = TFailure::TKind;
     bool changesFolder = false;
     for (const TEntry& entry : entries) {
-        if (FolderExists(entry.to))
-            return Refuse(failure, TKind::Unwritable, entry.to, EISDIR);
-        changesFolder = changesFolder || (entry.from.empty() ? FileExists(entry.to) : !entry.renamed);
+        if (folder.HasFolder(entry.to))
+            return Refuse(failure, TKind::Unwritable, folder.PathOf(entry.to), EISDIR);
+        changesFolder = changesFolder || (entry.from.empty() ? folder.HasFile(entry.to) : !entry.renamed);
     }
-    for (const std::string& where : {changesFolder ? folder : std::string(), work})
-        if (!where.empty() && ::access(where.c_str(), W_OK) != 0)
-            return Refuse(failure, TKind::Unwritable, where, errno);
+    for (const TFolder* where : {changesFolder ? &folder : nullptr, &work})
+        if (const int error = where ? WriteAccessError(*where) : 0; error != 0)
+            return Refuse(failure, TKind::Unwritable, where->Path(), error);
     using TCall = TFileTransaction::TCall;
     for (const TEntry& entry : entries) {
-        if (const int error = entry.from.empty() ? RemoveIfThere(entry.to)
+        if (const int error = entry.from.empty() ? folder.Remove(entry.to)
                               : entry.renamed    ? 0
-                                                 : RenameOver(entry.from, entry.to);
+                                                 : work.Rename(entry.from, folder, entry.to);
             error != 0)
-            return Refuse(failure, TKind::Unwritable, entry.to, error,
+            return Refuse(failure, TKind::Unwritable, folder.PathOf(entry.to), error,
                           entry.from.empty() ? TCall::Remove : TCall::Rename);
     }
     // Every entry is made. A disk that fails the folder's sync (an I/O error) may have lost
@@ -313,23 +293,144 @@ TFileTransaction::TRecovery Complete(const std::string& journalPath, const std::
     // A folder the system cannot sync at all (the call not supported, nothing in it to sync
     // through) does not keep it: it would keep the folder's project from opening for good,
     // for a change that is in place and that the system writes out in its own time.
-    for (const std::string& where : {folder, work})
-        if (const int error = SyncFolder(where, journalPath); error == EIO)
-            return Refuse(failure, TKind::Unwritable, where, error, TCall::SyncFolder);
-    if (const int error = RemoveIfThere(journalPath); error != 0)
-        return Refuse(failure, TKind::Unwritable, journalPath, error, TCall::RemoveJournal);
+    for (const TFolder* where : {&folder, &work})
+        if (const int error = SyncFolder(*where, journal, &work); error == EIO)
+            return Refuse(failure, TKind::Unwritable, where->Path(), error, TCall::SyncFolder);
+    if (const int error = work.Remove(journal); error != 0)
+        return Refuse(failure, TKind::Unwritable, work.PathOf(journal), error, TCall::RemoveJournal);
     return TFileTransaction::TRecovery::Completed;
+}
+
+// 0 while `work` is the folder at the work folder's name in `folder`; else ENOTDIR where
+// something other than a folder stands there, ESTALE where another folder does, or why
+// nothing could be looked at there.
+int WorkFolderAwayError(const TFolder& folder, const TFolder& work)
+{
+    struct stat st {};
+    if (const int error = folder.Stat(kWorkFolderName, st); error != 0)
+        return error;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    const TFileIdentity there{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return there == work.Identity() ? 0 : ESTALE;
+}
+
+// What stands at `name` in `folder`, links not followed, in a few words; empty for a folder
+// or nothing.
+std::string WhatIsThereInsteadOfAFolder(const TFolder& folder, const std::string& name)
+{
+    struct stat st {};
+    if (!folder || folder.Stat(name, st) != 0 || S_ISDIR(st.st_mode))
+        return std::string();
+    return WhatIsThere(st.st_mode);
+}
+
+// Completes the journal `name` in `in`: the work folder of `folder`, or (`beside`, the
+// journal of earlier versions) the folder itself.
+TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder& in, const std::string& name,
+                                            bool beside, TFailure& why)
+{
+    using TKind = TFailure::TKind;
+    using TRecovery = TFileTransaction::TRecovery;
+    const std::string journalPath = in.PathOf(name);
+    struct stat st {};
+    // A work folder this user may not search holds nothing it could complete.
+    const int looked = in.Stat(name, st);
+    if (looked == ENOENT || looked == EACCES || looked == EPERM)
+        return TRecovery::None;
+    if (looked != 0)
+        return Refuse(why, TKind::NotRead, journalPath, looked);
+    // Something other than a file under the journal's name cannot be completed.
+    if (!S_ISREG(st.st_mode))
+        return Refuse(why, TKind::Unreadable, journalPath, S_ISDIR(st.st_mode) ? EISDIR : 0);
+    std::string text;
+    TWholeFileFailure notRead;
+    if (!ReadWholeFile(in, name, text, kMaxJournalBytes, &notRead))
+        return notRead.IsFault() ? Refuse(why, TKind::NotRead, journalPath, notRead.error != 0 ? notRead.error : EIO)
+                                 : Refuse(why, TKind::Unreadable, journalPath, 0);
+    const std::vector<std::string> lines = SplitLines(text);
+    if (lines.size() < 2 || lines.back() != kJournalEnd)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    const bool old = lines.front() == kOldJournalHeader, byContent = lines.front() == kJournalHeader;
+    if (!old && !byContent && lines.front() != kInodeJournalHeader)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    // Each layout in its own place only: in any other (a present journal beside the files,
+    // an earlier one in a work folder) its names would change the files of another folder.
+    if (old != beside)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    // Its lines: "staged file" TAB "target" in the earlier layout; "rename", the staged
+    // file, the target and its identity, or "remove" and the target in the others.
+    std::vector<TJournalEntry> named;
+    std::vector<std::string> identities;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::vector<std::string> fields = SplitTabs(lines[i]);
+        if (old && fields.size() == 2 && !fields[0].empty())
+            named.push_back({fields[0], fields[1]});
+        else if (!old && fields.size() == 4 && fields[0] == "rename" && !fields[1].empty())
+            named.push_back({fields[1], fields[2]});
+        else if (!old && fields.size() == 2 && fields[0] == "remove")
+            named.push_back({std::string(), fields[1]});
+        else
+            return Refuse(why, TKind::Unreadable, journalPath, 0);
+        identities.push_back(fields.size() == 4 ? fields[3] : std::string());
+    }
+    // A journal that Commit() would not have written is not completed either.
+    if (FirstInvalidEntry(named, old) >= 0)
+        return Refuse(why, TKind::Unreadable, journalPath, 0);
+
+    std::vector<TEntry> entries;
+    for (size_t i = 0; i < named.size(); ++i) {
+        TEntry entry{named[i].staged, named[i].target};
+        if (entry.from.empty()) {
+            entries.push_back(std::move(entry));
+            continue;
+        }
+        const bool staged = in.HasFile(entry.from);
+        bool sure = true;  // the earlier layout: a staged file that is gone was renamed
+        if (byContent) {
+            TContentIdentity id, there;
+            if (!TContentIdentity::Parse(identities[i], id))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            sure = (staged ? ContentIdentityOf(in, entry.from, there) : ContentIdentityOf(folder, entry.to, there)) &&
+                   there == id;
+        } else if (!old) {
+            TInodeIdentity id, there;
+            if (!TInodeIdentity::Parse(identities[i], id))
+                return Refuse(why, TKind::Unreadable, journalPath, 0);
+            struct stat file {};
+            sure = staged ? in.Stat(entry.from, file) == 0 && file.st_size == id.size
+                          : InodeIdentityOf(folder, entry.to, there) && there.SurelyIs(id);
+        }
+        // A staged file must be the one staged (a copy cut short is not), and one that
+        // is gone surely in place: else the new file is lost, and completing the rest
+        // would leave a mix.
+        if (!sure)
+            return Refuse(why, TKind::Lost, folder.PathOf(entry.to), 0);
+        entry.renamed = !staged;
+        entries.push_back(std::move(entry));
+    }
+    return Complete(folder, in, name, entries, why);
 }
 
 }  // namespace
 
-TFileTransaction::TFileTransaction(std::string folder) : m_folder(std::move(folder)) {}
+TFileTransaction::TFileTransaction(std::string folder)
+    : TFileTransaction(folder, folder.empty() ? TFolder() : TFolder::Open(folder))
+{
+}
+
+TFileTransaction::TFileTransaction(std::string folder, TFolder opened)
+    : m_folder(std::move(folder)), m_dir(std::move(opened)), m_openError(m_dir ? 0 : errno != 0 ? errno : EBADF)
+{
+}
 
 void TFileTransaction::FailFolderSyncs(bool fail) { g_folderSyncsFail.store(fail); }
 
 TFileTransaction::~TFileTransaction() { Abort(); }
 
 std::string TFileTransaction::WorkFolderOf(const std::string& folder) { return JoinPath(folder, kWorkFolderName); }
+
+const char* TFileTransaction::WorkFolderName() { return kWorkFolderName; }
 
 std::string TFileTransaction::WorkFolderNotWrittenText(const std::string& work, const std::string& notDone)
 {
@@ -339,7 +440,7 @@ std::string TFileTransaction::WorkFolderNotWrittenText(const std::string& work, 
 std::string TFileTransaction::StagedFileIdentity(const std::string& path)
 {
     TContentIdentity id;
-    return ContentIdentityOf(path, id) ? id.Text() : std::string();
+    return ContentIdentityOf(AT_FDCWD, path, id) ? id.Text() : std::string();
 }
 
 std::string TFileTransaction::JournalPathOf(const std::string& folder)
@@ -347,35 +448,62 @@ std::string TFileTransaction::JournalPathOf(const std::string& folder)
     return JoinPath(WorkFolderOf(folder), kJournalName);
 }
 
-std::string TFileTransaction::StagingFolder()
+bool TFileTransaction::OpenWorkFolder(bool make)
 {
+    if (m_work)
+        return true;
     // Never a folder of its own where the process happens to run.
     if (m_folder.empty()) {
-        NoteFailure(m_folder, ENOENT);
-        return std::string();
+        if (make)
+            NoteFailure(m_folder, ENOENT);
+        return false;
     }
     const std::string work = WorkFolderOf(m_folder);
-    // The work folder itself, never a link at its name: one put there by whoever may write
-    // the folder would lead the staged files, the journal and their removal elsewhere.
-    const auto isWorkFolder = [&] {
-        struct stat st {};
-        return ::lstat(work.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    };
-    if (isWorkFolder())
-        return work;
-    // Whoever may write the folder may write its work folder, whatever the umask: it takes
-    // the folder's owner (where the process may give it), group (where this user belongs to
-    // it), permission bits and ACL, and this user's own rights. The folder is looked at
-    // through its path's links, as the project is.
-    errno = 0;
-    if (TRights::MakeFolderLike(work, m_folder + "/."))
-        return work;
-    // Why it could not be made, before the look below changes errno.
-    const int error = errno;
-    if (error == EEXIST && isWorkFolder())  // made meanwhile
-        return work;
-    NoteFailure(work, error != 0 ? error : EIO, TCall::WriteWorkFolder);
-    return std::string();
+    int error = m_openError;
+    if (m_dir) {
+        // The work folder itself, never a link at its name: one put there by whoever may
+        // write the folder would lead the staged files, the journal and their removal
+        // elsewhere.
+        m_work = m_dir.OpenFolder(kWorkFolderName);
+        error = m_work ? 0 : errno;
+        // Whoever may write the folder may write its work folder, whatever the umask: it
+        // takes the folder's owner (where the process may give it), group (where this user
+        // belongs to it), permission bits and ACL, and this user's own rights.
+        if (error == ENOENT && make) {
+            TRights rights;
+            const TRights::TFound found = TRights::Of(m_dir, std::string(), rights);
+            m_work = found == TRights::TFound::There ? m_dir.MakeFolderLike(kWorkFolderName, rights) : TFolder();
+            error = m_work ? 0 : found == TRights::TFound::NotThere ? ENOENT : errno;
+            if (error == EEXIST) {  // made meanwhile
+                m_work = m_dir.OpenFolder(kWorkFolderName);
+                error = m_work ? 0 : errno;
+            }
+        }
+    }
+    // Something other than a folder at its name, which is never followed (a link refuses
+    // to be opened as a folder with ELOOP or ENOTDIR).
+    if (error == ELOOP)
+        error = ENOTDIR;
+    if (error != 0 && make)
+        NoteFailure(work, error, TCall::WriteWorkFolder);
+    return error == 0;
+}
+
+const TFolder* TFileTransaction::WorkFolder()
+{
+    return OpenWorkFolder(true) ? &m_work : nullptr;
+}
+
+bool TFileTransaction::HasJournal(const TFolder& folder)
+{
+    struct stat st {};
+    const TFolder work = folder.OpenFolder(kWorkFolderName);
+    return work && work.Stat(kJournalName, st) == 0;
+}
+
+std::string TFileTransaction::StagingFolder()
+{
+    return WorkFolder() ? WorkFolderOf(m_folder) : std::string();
 }
 
 TRights::TFound TFileTransaction::NewFilesRights(TRights& rights)
@@ -392,12 +520,26 @@ TRights::TFound TFileTransaction::NewFilesRights(TRights& rights)
     return m_newFilesFound;
 }
 
-std::string TFileTransaction::WorkFolderOwnerNote(const std::string& work, int error)
+std::string TFileTransaction::WorkFolderInTheWayText(const TFolder& folder)
 {
+    const std::string what = WhatIsThereInsteadOfAFolder(folder, kWorkFolderName);
+    return what.empty() ? what : "work folder " + folder.PathOf(kWorkFolderName) + " is " + what + ", not a folder";
+}
+
+std::string TFileTransaction::WhyWorkFolderNotWritten(int error, const std::string& notDone) const
+{
+    if (const std::string inTheWay = error == ENOTDIR ? WorkFolderInTheWayText(m_dir) : std::string(); !inTheWay.empty())
+        return "the " + inTheWay + ". Remove it to save the project";
+    const std::string work = WorkFolderOf(m_folder);
+    std::string text = WorkFolderNotWrittenText(work, notDone);
+    if (error == 0)
+        return text;
+    text += ": " + FileErrorReason(error);
+    // Another user's work folder that this user may not write: its owner may let it.
     struct stat st {};
-    if ((error != EACCES && error != EPERM) || ::lstat(work.c_str(), &st) != 0 || st.st_uid == ::geteuid())
-        return std::string();
-    return ". Ask its owner, " + TFolderLock::OwnerOf(work) + ", to let you write it";
+    if ((error == EACCES || error == EPERM) && m_dir.Stat(kWorkFolderName, st) == 0 && st.st_uid != ::geteuid())
+        text += ". Ask its owner, " + TFolderLock::OwnerOf(work) + ", to let you write it";
+    return text;
 }
 
 void TFileTransaction::Adopt(const std::string& tempPath, const std::string& target)
@@ -410,7 +552,7 @@ void TFileTransaction::Discard(const std::string& target)
 {
     for (auto it = m_renames.begin(); it != m_renames.end();) {
         if (it->target == target) {
-            RemoveFile(it->temp);
+            (void)m_work.Remove(FileNameOf(it->temp));
             it = m_renames.erase(it);
         } else {
             ++it;
@@ -466,7 +608,7 @@ void TFileTransaction::NoteFailure(const std::string& path, int error, TCall cal
 void TFileTransaction::Abort()
 {
     for (const TRename& rename : m_renames)
-        RemoveFile(rename.temp);
+        (void)m_work.Remove(FileNameOf(rename.temp));
     LetGo();
 }
 
@@ -540,17 +682,18 @@ bool TFileTransaction::Commit()
     }
     const std::string work = WorkFolderOf(m_folder), journal = JournalPathOf(m_folder);
     // A change that stopped half way is someone's to complete (Recover), never to replace.
-    if (FileExists(journal) || FolderExists(journal))
+    struct stat there {};
+    if (OpenWorkFolder(false) && m_work.Stat(kJournalName, there) == 0)
         return Fail(journal, EEXIST, TCall::Write);
 
     // Only staged files of the work folder, put in place over files (a folder in the way
     // would stop the renames half way) of the folder, and removals of files of the folder.
     std::vector<TJournalEntry> entries;
     for (const TRename& rename : renames) {
-        if (FolderExists(rename.target))
-            return Fail(rename.target, EISDIR, TCall::Rename);
         if (FolderOf(rename.temp) != work || FolderOf(rename.target) != m_folder)
             return Fail(rename.target, 0, TCall::Rename);
+        if (m_dir.HasFolder(FileNameOf(rename.target)))
+            return Fail(rename.target, EISDIR, TCall::Rename);
         entries.push_back({FileNameOf(rename.temp), FileNameOf(rename.target)});
     }
     for (const std::string& target : removals) {
@@ -568,7 +711,7 @@ bool TFileTransaction::Commit()
     for (const TRename& rename : renames) {
         TContentIdentity id;
         errno = 0;
-        if (!ContentIdentityOf(rename.temp, id))
+        if (!ContentIdentityOf(m_work, FileNameOf(rename.temp), id))
             return Fail(rename.target, errno != 0 ? errno : EIO, TCall::Rename);
         text += "rename\t" + FileNameOf(rename.temp) + "\t" + FileNameOf(rename.target) + "\t" + id.Text() + "\n";
     }
@@ -576,7 +719,7 @@ bool TFileTransaction::Commit()
         text += "remove\t" + FileNameOf(target) + "\n";
     text += std::string(kJournalEnd) + "\n";
     // A change that only removes files has staged nothing: the work folder may be missing.
-    if (StagingFolder().empty())
+    if (!WorkFolder())
         return Fail(m_failedPath, m_failedError, m_failedCall);
     // What held the folder when the change began may have been lost while the files were
     // staged: a journal in the work folder is anyone's to complete who takes the folder
@@ -590,26 +733,33 @@ bool TFileTransaction::Commit()
         TAtomicFile out;
         // It names the files and holds digests of their contents: who may not read the
         // project may not read it either.
-        if (!out.Begin(journal, nullptr, m_newFilesLike) || !out.File().WriteText(text))
+        if (!out.Begin(m_work, kJournalName, m_newFilesLike) || !out.File().WriteText(text))
             return Fail(journal, out.File().LastError(), TCall::Write);
         if (m_check && !m_check())
             return refuse();
         if (!out.Commit())
             return Fail(journal, out.File().LastError(), TCall::Write);
     }
-    if (const int error = SyncFolder(work, journal); error != 0) {
+    if (const int error = SyncFolder(m_work, kJournalName); error != 0) {
         // Whether the journal reached the disk is not known: nothing is changed.
-        RemoveFile(journal);
+        (void)m_work.Remove(kJournalName);
         return Fail(work, error, TCall::SyncFolder);
+    }
+    // The journal must lie where the next open looks for it: a work folder moved away from
+    // its name meanwhile, something else put there, would leave a change no open completes.
+    if (const int error = WorkFolderAwayError(m_dir, m_work); error != 0) {
+        (void)m_work.Remove(kJournalName);
+        return Fail(work, error, TCall::WriteWorkFolder);
     }
     // The last look at the folder before its files change. A journal refused here goes for
     // good (a work folder that cannot be listed is synced through a staged file, which
     // stays), or the change is said to be one another program may complete: a journal that
     // came back after a power cut would be completed by whoever opens the folder next.
     if (m_check && !m_check()) {
-        if (const int error = RemoveIfThere(journal); error != 0) {
+        if (const int error = m_work.Remove(kJournalName); error != 0) {
             NoteFailure(journal, error, TCall::RemoveJournal);
-        } else if (const int synced = SyncFolder(work, renames.empty() ? journal : renames.front().temp);
+        } else if (const int synced =
+                       SyncFolder(m_work, renames.empty() ? std::string(kJournalName) : FileNameOf(renames.front().temp));
                    synced != 0) {
             NoteFailure(work, synced, TCall::SyncFolder);
         }
@@ -627,7 +777,7 @@ bool TFileTransaction::Commit()
         pending->m_removals.clear();
     }
     for (const std::string& temp : superseded)
-        RemoveFile(temp);
+        (void)m_work.Remove(FileNameOf(temp));
     const auto leave = [&](const std::string& path, int error, TCall call) {
         m_failedPath = path;
         m_failedError = error;
@@ -636,20 +786,21 @@ bool TFileTransaction::Commit()
         return false;
     };
     for (const TRename& rename : renames) {
-        if (const int error = RenameOver(rename.temp, rename.target); error != 0)
+        if (const int error = m_work.Rename(FileNameOf(rename.temp), m_dir, FileNameOf(rename.target)); error != 0)
             return leave(rename.target, error, TCall::Rename);
         TFile::Step();
     }
     for (const std::string& target : removals) {
-        if (const int error = RemoveIfThere(target); error != 0)
+        if (const int error = m_dir.Remove(FileNameOf(target)); error != 0)
             return leave(target, error, TCall::Remove);
         TFile::Step();
     }
-    for (const std::string& folder : {m_folder, work})
-        if (const int error = SyncFolder(folder, journal); error != 0)
-            return leave(folder, error, TCall::SyncFolder);
+    if (const int error = SyncFolder(m_dir, kJournalName, &m_work); error != 0)
+        return leave(m_folder, error, TCall::SyncFolder);
+    if (const int error = SyncFolder(m_work, kJournalName); error != 0)
+        return leave(work, error, TCall::SyncFolder);
     // A journal that stays would stop every later change of the folder.
-    if (const int error = RemoveIfThere(journal); error != 0)
+    if (const int error = m_work.Remove(kJournalName); error != 0)
         return leave(journal, error, TCall::RemoveJournal);
     TFile::Step();
     return true;
@@ -657,81 +808,47 @@ bool TFileTransaction::Commit()
 
 TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journalPath, TRecoveryFailure* failure)
 {
-    using TKind = TRecoveryFailure::TKind;
+    const std::string at = FolderOf(journalPath);
+    const bool inWork = FileNameOf(journalPath) == kJournalName && FileNameOf(at) == kWorkFolderName;
+    const std::string folder = inWork ? FolderOf(at) : at;
+    const TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder);
+    if (!opened) {
+        TRecoveryFailure ignored;
+        TRecoveryFailure& why = failure ? *failure : ignored;
+        why = {};
+        return errno == ENOENT || errno == ENOTDIR ? TRecovery::None
+                                                   : Refuse(why, TRecoveryFailure::TKind::NotRead, journalPath, errno);
+    }
+    return Recover(opened, failure, inWork ? std::string() : FileNameOf(journalPath));
+}
+
+TFileTransaction::TRecovery TFileTransaction::Recover(const TFolder& folder, TRecoveryFailure* failure,
+                                                      const std::string& earlierJournal)
+{
     TRecoveryFailure ignored;
     TRecoveryFailure& why = failure ? *failure : ignored;
     why = {};
-    if (!FileExists(journalPath)) {
-        // Something other than a file under the journal's name cannot be completed.
-        return FolderExists(journalPath) ? Refuse(why, TKind::Unreadable, journalPath, EISDIR) : TRecovery::None;
-    }
-    std::string text;
-    TWholeFileFailure notRead;
-    if (!ReadWholeFile(journalPath, text, kMaxJournalBytes, &notRead))
-        return notRead.IsFault() ? Refuse(why, TKind::NotRead, journalPath, notRead.error != 0 ? notRead.error : EIO)
-                                 : Refuse(why, TKind::Unreadable, journalPath, 0);
-    const std::vector<std::string> lines = SplitLines(text);
-    if (lines.size() < 2 || lines.back() != kJournalEnd)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
-    const bool old = lines.front() == kOldJournalHeader, byContent = lines.front() == kJournalHeader;
-    if (!old && !byContent && lines.front() != kInodeJournalHeader)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
     // The journal of earlier versions lies beside the files it changes, with the staged
     // files; the others lie in the work folder of the folder they change.
-    const std::string work = FolderOf(journalPath), folder = old ? work : FolderOf(work);
-    // Its names are of the folder around its work folder: in any other place (that of
-    // the earlier journal, beside the files) it would change the folder around that one.
-    if (!old && (FileNameOf(journalPath) != kJournalName || FileNameOf(work) != kWorkFolderName))
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
-    // Its lines: "staged file" TAB "target" in the earlier layout; "rename", the staged
-    // file, the target and its identity, or "remove" and the target in the others.
-    std::vector<TJournalEntry> named;
-    std::vector<std::string> identities;
-    for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        const std::vector<std::string> fields = SplitTabs(lines[i]);
-        if (old && fields.size() == 2 && !fields[0].empty())
-            named.push_back({fields[0], fields[1]});
-        else if (!old && fields.size() == 4 && fields[0] == "rename" && !fields[1].empty())
-            named.push_back({fields[1], fields[2]});
-        else if (!old && fields.size() == 2 && fields[0] == "remove")
-            named.push_back({std::string(), fields[1]});
-        else
-            return Refuse(why, TKind::Unreadable, journalPath, 0);
-        identities.push_back(fields.size() == 4 ? fields[3] : std::string());
-    }
-    // A journal that Commit() would not have written is not completed either.
-    if (FirstInvalidEntry(named, old) >= 0)
-        return Refuse(why, TKind::Unreadable, journalPath, 0);
+    if (!earlierJournal.empty())
+        return CompleteJournal(folder, folder, earlierJournal, true, why);
+    const TFolder work = folder.OpenFolder(kWorkFolderName);
+    // No work folder, or something other than a folder at its name, which this program
+    // never made: no journal of its own lies there.
+    if (!work)
+        return errno == ENOENT || errno == ENOTDIR || errno == ELOOP
+                   ? TRecovery::None
+                   : Refuse(why, TRecoveryFailure::TKind::NotRead, JournalPathOf(folder.Path()), errno);
+    return CompleteJournal(folder, work, kJournalName, false, why);
+}
 
-    std::vector<TEntry> entries;
-    for (size_t i = 0; i < named.size(); ++i) {
-        if (named[i].staged.empty()) {
-            entries.push_back({std::string(), JoinPath(folder, named[i].target)});
-            continue;
-        }
-        TEntry entry{JoinPath(work, named[i].staged), JoinPath(folder, named[i].target)};
-        const bool staged = FileExists(entry.from);
-        bool sure = true;  // the earlier layout: a staged file that is gone was renamed
-        if (byContent) {
-            TContentIdentity id, there;
-            if (!TContentIdentity::Parse(identities[i], id))
-                return Refuse(why, TKind::Unreadable, journalPath, 0);
-            sure = ContentIdentityOf(staged ? entry.from : entry.to, there) && there == id;
-        } else if (!old) {
-            TInodeIdentity id, there;
-            if (!TInodeIdentity::Parse(identities[i], id))
-                return Refuse(why, TKind::Unreadable, journalPath, 0);
-            sure = staged ? FileSize(entry.from) == id.size : InodeIdentityOf(entry.to, there) && there.SurelyIs(id);
-        }
-        // A staged file must be the one staged (a copy cut short is not), and one that
-        // is gone surely in place: else the new file is lost, and completing the rest
-        // would leave a mix.
-        if (!sure)
-            return Refuse(why, TKind::Lost, entry.to, 0);
-        entry.renamed = !staged;
-        entries.push_back(std::move(entry));
-    }
-    return Complete(journalPath, folder, work, entries, why);
+TFileTransaction::TRecovery TFileTransaction::Recover(const TFolder& folder, const TFolder& work,
+                                                      TRecoveryFailure* failure)
+{
+    TRecoveryFailure ignored;
+    TRecoveryFailure& why = failure ? *failure : ignored;
+    why = {};
+    return CompleteJournal(folder, work, kJournalName, false, why);
 }
 
 }  // namespace vx

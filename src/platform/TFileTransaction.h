@@ -6,12 +6,19 @@
 // work folder, makes them and removes the journal. A process killed at any moment leaves
 // either the old files (there is no journal yet; the staged files are mere leftovers in
 // the work folder) or a journal, which Recover() completes: the new files.
+//
+// The folder and its work folder are each opened once, and every name in them is made,
+// renamed, synced and removed through their descriptors: the work folder is opened
+// without following a link, so that a link, file or FIFO another user who may write the
+// folder puts at its name is never written, read or emptied through, and one put there
+// later leads nothing elsewhere.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/TFolder.h"
 #include "platform/TRights.h"
 
 namespace vx {
@@ -28,26 +35,47 @@ public:
         RemoveJournal,  // the journal of the change could not be removed
     };
 
-    // A change of the files of `folder`.
+    // A change of the files of `folder`, opened at its path (the links on the way followed
+    // as the path gives them).
     explicit TFileTransaction(std::string folder);
+    // A change of the files of the folder open as `opened` (the project folder a hold
+    // keeps), whatever stands at its path `folder` by now; one not open (errno saying why)
+    // makes every change fail with that error.
+    TFileTransaction(std::string folder, TFolder opened);
     ~TFileTransaction();
     TFileTransaction(const TFileTransaction&) = delete;
     TFileTransaction& operator=(const TFileTransaction&) = delete;
 
-    // The hidden folder inside `folder` that holds the staged files and the journal.
+    // The hidden folder inside `folder` that holds the staged files and the journal, and
+    // its name.
     static std::string WorkFolderOf(const std::string& folder);
+    static const char* WorkFolderName();
     // "the work folder <work> could not be written", with `notDone` ("could not", "cannot").
     static std::string WorkFolderNotWrittenText(const std::string& work, const std::string& notDone);
-    // ". Ask its owner, <user>, to let you write it" to follow the reason a work folder
-    // could not be written for `error`, when it is another user's and the error says this
-    // user may not write it; empty otherwise.
-    static std::string WorkFolderOwnerNote(const std::string& work, int error);
+    // "work folder <work> is a symbolic link, not a folder" (to follow "the" or "its") where
+    // something other than a folder stands at the work folder's name in `folder` (never
+    // followed): a file, a FIFO...; empty where a folder or nothing stands there.
+    static std::string WorkFolderInTheWayText(const TFolder& folder);
+    // Why the work folder could not be written for `error` (FailedError()), to follow a
+    // message: WorkFolderNotWrittenText with the reason, and whom to ask where it is another
+    // user's and this user may not write it; where something other than a folder stands at
+    // its name, WorkFolderInTheWayText and that removing it lets the project be saved.
+    std::string WhyWorkFolderNotWritten(int error, const std::string& notDone) const;
     static std::string JournalPathOf(const std::string& folder);
+    // True when something stands at the journal's name in the work folder of `folder`; a
+    // link, file or FIFO at the work folder's name is none, and holds none.
+    static bool HasJournal(const TFolder& folder);
     // What a journal records of the staged file at `path` ("size:checksum"); empty when it
     // cannot be read. Tools that write journals (the fuzz targets) take it from here.
     static std::string StagedFileIdentity(const std::string& path);
     const std::string& Folder() const { return m_folder; }
-    // The work folder, made when missing; empty when it cannot be made.
+    // The folder as it was opened.
+    const TFolder& Handle() const { return m_dir; }
+    // The work folder, opened, and made where missing with the folder's rights, group and
+    // owner (given on its descriptor); null when it cannot be (FailedPath() names it;
+    // FailedError() is ENOTDIR where something other than a folder stands at its name).
+    const TFolder* WorkFolder();
+    // The path of the work folder WorkFolder() gives; empty when it gives none.
     std::string StagingFolder();
 
     // Takes a complete, closed staged file that is to replace target (TAtomicFile hands
@@ -151,6 +179,16 @@ public:
     // system fails part way, and the journal stays to be completed later; so it does when
     // the disk fails (EIO) to sync the folder once every entry is made. Reads the journals
     // of earlier versions too, whose staged files lie beside their targets.
+    // The journal is the one in the work folder of `folder`, reached through the folder's
+    // descriptor; with `earlierJournal`, the journal of earlier versions of that name in
+    // the folder itself. Something other than a folder at the work folder's name holds no
+    // journal of this program's (None): it is never read, completed or emptied through.
+    static TRecovery Recover(const TFolder& folder, TRecoveryFailure* failure = nullptr,
+                             const std::string& earlierJournal = std::string());
+    // The same for the journal in `work`, the work folder opened from `folder`, which the
+    // caller keeps for what it does there next.
+    static TRecovery Recover(const TFolder& folder, const TFolder& work, TRecoveryFailure* failure = nullptr);
+    // The same for the journal at `journalPath`, its folder opened by its path.
     static TRecovery Recover(const std::string& journalPath, TRecoveryFailure* failure = nullptr);
 
     // Fault injection for tests: while set, putting a folder's entries on the disk fails
@@ -162,8 +200,14 @@ private:
         std::string temp, target;
     };
     bool Fail(const std::string& path, int error, TCall call);
+    // Opens the work folder where it is not open yet, making it when `make` is set and it
+    // is missing; false when it is not open then (noted as a failure when `make` is set).
+    bool OpenWorkFolder(bool make);
 
     std::string m_folder;
+    TFolder m_dir;       // the folder, opened once
+    int m_openError = 0;  // why m_dir is not open
+    TFolder m_work;      // its work folder, once opened
     std::vector<TRename> m_renames;
     std::vector<std::string> m_removals;
     std::vector<std::string> m_takenOver;

@@ -171,6 +171,13 @@ TFolder TFolder::Open(const std::string& path, bool followLast)
     return Adopt(fd, path, namesOnly);
 }
 
+TFolder TFolder::Reopen(int fd, std::string path)
+{
+    bool namesOnly = false;
+    const int opened = OpenDirectory(fd, ".", true, namesOnly);
+    return Adopt(opened, std::move(path), namesOnly);
+}
+
 TFolder TFolder::OpenFolder(const std::string& name) const
 {
     if (!IsNameInFolder(name)) {
@@ -219,6 +226,19 @@ TFolder TFolder::MakePrivateFolder(const std::string& name) const
     TFolder folder(fd, PathOf(name), false);
     folder.m_identity = IdentityOf(st);
     return folder;
+}
+
+TFolder TFolder::MakeFolderLike(const std::string& name, const TRights& rights) const
+{
+    TFolder made = MakePrivateFolder(name);
+    if (!made || rights.WithOwnerRights().GiveTo(made.m_fd))
+        return made;
+    // Kept private, it would keep out those the rights let in.
+    const int error = errno;
+    made.Close();
+    ::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR);
+    errno = error;
+    return TFolder();
 }
 
 TFolder TFolder::Duplicate() const
@@ -448,7 +468,7 @@ TFolderListing TFolder::List(const std::string& pattern) const
     return ListOpenFolder(m_fd, pattern, false);
 }
 
-int TFolder::Sync(const std::string& inside) const
+int TFolder::Sync(const std::string& inside, const TFolder* insideOf) const
 {
     if (FileCallFails(kFileSyncFolder))
         return errno;
@@ -456,7 +476,7 @@ int TFolder::Sync(const std::string& inside) const
         return ::fsync(m_fd) == 0 ? 0 : errno;
     // A folder this user may write and enter but not read cannot be opened to be synced:
     // the whole file system it lies on is, through a file in it that this program made.
-    const int fd = inside.empty() ? -1 : OpenFileToReadAt(m_fd, inside, nullptr, false);
+    const int fd = inside.empty() ? -1 : OpenFileToReadAt((insideOf ? insideOf : this)->m_fd, inside, nullptr, false);
     if (fd < 0)
         return EACCES;
     struct stat st {};

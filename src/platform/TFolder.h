@@ -18,6 +18,8 @@
 
 namespace vx {
 
+class TRights;
+
 class TFolder {
 public:
     TFolder() = default;
@@ -33,6 +35,9 @@ public:
     // names alone: it cannot be listed, and is synced through a file in it (Sync). Not open,
     // errno set, when it cannot be opened.
     static TFolder Open(const std::string& path, bool followLast = true);
+    // Opens again the folder open as `fd` (a descriptor for its names alone too, which stays
+    // open), wherever it is now, and names it `path`; not open, errno set, when it cannot be.
+    static TFolder Reopen(int fd, std::string path);
     // Opens the folder `name` in this one, never through a link (ELOOP; ENOTDIR for anything
     // else that is not a folder). Its path is this one's with the name.
     TFolder OpenFolder(const std::string& name) const;
@@ -42,6 +47,10 @@ public:
     // folder made is told by its identity; its mode and owner must show it private and this
     // user's only where the file system keeps them (else it shows what this folder shows).
     TFolder MakePrivateFolder(const std::string& name) const;
+    // Makes the folder `name` private (MakePrivateFolder), then gives it `rights` with every
+    // right of its owner on its own descriptor; not open, errno set, and nothing left at
+    // `name`, when either fails.
+    TFolder MakeFolderLike(const std::string& name, const TRights& rights) const;
     // Another descriptor of the same folder; not open, errno set, when none can be had.
     TFolder Duplicate() const;
     // Makes the folder `name` in this one with the rights the system gives a folder made
@@ -120,8 +129,9 @@ public:
     [[nodiscard]] TFolderListing List(const std::string& pattern = "*") const;
     // Puts the folder's entries on the disk: 0, or errno's number. A folder opened for its
     // names alone is synced with the whole file system it lies on, through `inside`, a
-    // regular file in it; without one, its open's error stands.
-    int Sync(const std::string& inside = std::string()) const;
+    // regular file in it (or in `insideOf`, a folder on the same file system); without one,
+    // its open's error stands.
+    int Sync(const std::string& inside = std::string(), const TFolder* insideOf = nullptr) const;
 
 private:
     TFolder(int fd, std::string path, bool namesOnly);

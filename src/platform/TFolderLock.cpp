@@ -54,8 +54,7 @@ TFileIdentity IdentityOf(const struct stat& st)
 std::string PathOfOpenFile(int fd)
 {
     char target[4096];
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    const ssize_t length = ::readlink(NameOfOpenDescriptor(fd).c_str(), target, sizeof target - 1);
     return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
@@ -109,8 +108,7 @@ void RemoveLockFileIn(int folderFd, const TFileIdentity& identity)
 {
     struct stat st {};
     if (::fstatat(folderFd, TFolderLock::FileName(), &st, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(st) != identity ||
-        FileCallFails(kFileRemove) ||
-        RemovalHidesOpenFile(PathOfOpenFile(folderFd) + "/" + TFolderLock::FileName()))
+        FileCallFails(kFileRemove) || RemovalHidesOpenFileAt(folderFd, TFolderLock::FileName()))
         return;
     ::unlinkat(folderFd, TFolderLock::FileName(), 0);
 }
@@ -162,6 +160,15 @@ std::string TFolderLock::FolderNow() const
     // its lock file is gone.
     const std::string path = PathOfOpenFile(m_folderFd);
     return FileIdentityOf(path) == m_folderIdentity ? path : std::string();
+}
+
+TFolder TFolderLock::Folder(const std::string& path) const
+{
+    if (m_folderFd < 0) {
+        errno = EBADF;
+        return TFolder();
+    }
+    return TFolder::Reopen(m_folderFd, path);
 }
 
 bool TFolderLock::IsHeldHere(const std::string& folder)

@@ -42,6 +42,7 @@
 #include <string>
 
 #include "platform/Files.h"
+#include "platform/TFolder.h"
 
 namespace vx {
 
@@ -127,6 +128,9 @@ public:
     std::string FolderNow() const;
     // The identity of the held folder.
     const TFileIdentity& FolderIdentity() const { return m_folderIdentity; }
+    // The held folder, opened again through this lock's own descriptor of it (wherever it
+    // is now), and named `path`; not open, errno set, while nothing is held.
+    TFolder Folder(const std::string& path) const;
     // True while a lock object of this process holds the folder now at that path, also
     // when its lock file was removed meanwhile.
     static bool IsHeldHere(const std::string& folder);

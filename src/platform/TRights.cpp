@@ -13,8 +13,10 @@
 
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
+#include "platform/Paths.h"
 #include "platform/TFolder.h"
 #include "platform/TFile.h"
+#include "platform/TFolder.h"
 
 namespace vx {
 
@@ -94,19 +96,21 @@ TRights::TRights(mode_t mode, uid_t owner, gid_t group) : m_mode(mode), m_owner(
 {
 }
 
-TRights::TFound TRights::Of(const std::string& path, TRights& rights)
+TRights::TFound TRights::OfAt(int folderFd, const std::string& name, TRights& rights)
 {
     struct stat st {};
-    if (path.empty())
-        return TFound::NotThere;
-    if (::lstat(path.c_str(), &st) != 0)
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW | (name.empty() ? AT_EMPTY_PATH : 0)) != 0)
         return errno == ENOENT || errno == ENOTDIR ? TFound::NotThere : TFound::Failed;
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return TFound::NotThere;
     TRights found(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
     found.m_ofFolder = S_ISDIR(st.st_mode);
-    // Most files have no ACL: one call says so.
-    const ssize_t size = NoAcls() ? -1 : ::lgetxattr(path.c_str(), kAccessAcl, nullptr, 0);
+    // Most files have no ACL: one call says so, at the name looked at, reached through the
+    // folder's descriptor (the name the system gives it) without following a link there.
+    const std::string at = folderFd == AT_FDCWD ? name : JoinPath(NameOfOpenDescriptor(folderFd), name);
+    const ssize_t size = NoAcls()      ? -1
+                         : name.empty() ? ::getxattr(at.c_str(), kAccessAcl, nullptr, 0)
+                                        : ::lgetxattr(at.c_str(), kAccessAcl, nullptr, 0);
     if (size < 0 && MeansNoAcls(errno)) {
         found.m_aclKept = false;
     } else if (size < 0 && errno != ENODATA) {
@@ -114,7 +118,7 @@ TRights::TFound TRights::Of(const std::string& path, TRights& rights)
     } else if (size > 0) {
         // Read through a descriptor of the very file looked at, never through a link put
         // in its place meanwhile.
-        const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::openat(folderFd, name.empty() ? "." : name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             return errno == ENOENT || errno == ELOOP ? TFound::NotThere : TFound::Failed;
         struct stat now {};
@@ -133,6 +137,16 @@ TRights::TFound TRights::Of(const std::string& path, TRights& rights)
     }
     rights = std::move(found);
     return TFound::There;
+}
+
+TRights::TFound TRights::Of(const std::string& path, TRights& rights)
+{
+    return path.empty() ? TFound::NotThere : OfAt(AT_FDCWD, path, rights);
+}
+
+TRights::TFound TRights::Of(const TFolder& folder, const std::string& name, TRights& rights)
+{
+    return OfAt(folder.Fd(), name, rights);
 }
 
 bool TRights::Umask(mode_t& mask)
@@ -243,18 +257,9 @@ bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
             errno = found == TFound::NotThere ? ENOENT : ENOTDIR;
         return false;
     }
-    const int fd = MakePrivateFolder(path);
-    if (fd < 0)
-        return false;
-    const bool given = rights.WithOwnerRights().GiveTo(fd);
-    const int error = errno;
-    ::close(fd);
-    if (!given) {
-        // Kept private, it would keep out those the model lets in.
-        ::rmdir(path.c_str());
-        errno = error;
-    }
-    return given;
+    const std::string parent = FolderOf(path);
+    const TFolder folder = TFolder::Open(parent.empty() ? std::string(".") : parent);
+    return folder && folder.MakeFolderLike(FileNameOf(path), rights);
 }
 
 bool TRights::GiveOwnerAllRightsOfFolder(int folderFd, const std::string& name)

@@ -26,6 +26,8 @@
 
 namespace vx {
 
+class TFolder;
+
 class TRights {
 public:
     // No rights of a model: those the system gives a new file (the umask, a folder's
@@ -40,6 +42,9 @@ public:
     // The rights of the file or folder at `path`, links not followed: NotThere when nothing
     // (or a symbolic link) is there, Failed (errno set) when they could not be read.
     static TFound Of(const std::string& path, TRights& rights);
+    // The same for the file or folder `name` in `folder` (empty: the folder itself), reached
+    // through its descriptor.
+    static TFound Of(const TFolder& folder, const std::string& name, TRights& rights);
     // The umask of the process, read without changing it; false (errno set) when the system
     // does not tell it.
     static bool Umask(mode_t& mask);
@@ -73,14 +78,16 @@ public:
     // fails or no folder is there.
     static bool GiveOwnerAllRightsOfFolder(int folderFd, const std::string& name);
     // Makes the folder at `path` (in a folder that is there) with the rights of the folder
-    // at `model` and every right of its owner: private first, then given them on its
-    // descriptor. False, errno set, with no folder left at `path`, when it cannot be made or
+    // at `model` and every right of its owner, as TFolder::MakeFolderLike in the folder
+    // opened at its path. False, errno set, with no folder left at `path`, when it cannot be made or
     // given them (ENOENT, ENOTDIR: no folder at `model`).
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
     // The calls of GiveTo; false, errno set, when a right could not be given.
     bool Give(int fd) const;
+    // Of for `name` in the folder open as folderFd (AT_FDCWD: a path; empty: that folder).
+    static TFound OfAt(int folderFd, const std::string& name, TRights& rights);
 
     mode_t m_mode = 0;
     uid_t m_owner = static_cast<uid_t>(-1);

@@ -680,6 +680,7 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     MakeProjectOfSets(root.File("kept"), "kept");
     const std::string folder = root.File("p"), path = folder + "/p.tpj", aside = root.File("aside");
+    const std::string work = folder + "/.vexara";
     MakeProjectOfSets(folder, "p");
     ASSERT_TRUE(app.OpenProject(root.File("kept/kept.tpj")));
     const std::string me = ::getpwuid(::geteuid())->pw_name, refused = "The project p cannot be opened: ";
@@ -722,6 +723,27 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
          },
          refused + "its lock file " + lockFile + " is shared, through hard links, with a copy of the folder that "
              "another program has open. Remove " + lockFile + " to open both at once: the program makes a new one."},
+        // Not followed: the journal where it leads stays, unread and unnamed.
+        {"a link to a folder that holds a journal at its work folder",
+         [&] {
+             std::filesystem::remove_all(work);
+             std::filesystem::create_directory(aside);
+             WriteBytes(aside + "/journal", "another folder's journal");
+             std::filesystem::create_directory_symlink(aside, work);
+         },
+         [&] {
+             std::filesystem::remove(work);
+             EXPECT_EQ(ReadBytes(aside + "/journal"), "another folder's journal");
+             std::filesystem::remove_all(aside);
+         },
+         refused + "its work folder " + work + " is a symbolic link, not a folder. Remove it to open the project."},
+        {"a FIFO at its work folder",
+         [&] {
+             std::filesystem::remove_all(work);
+             ASSERT_EQ(::mkfifo(work.c_str(), 0666), 0);
+         },
+         [&] { std::filesystem::remove(work); },
+         refused + "its work folder " + work + " is a FIFO, not a folder. Remove it to open the project."},
         {"a project file that is a link to itself",
          [&] {
              std::filesystem::rename(path, aside);
@@ -1098,30 +1120,48 @@ TEST_F(ProjectCommandsTest, FileDialogListsAFolderWhoseFileCannotBeReadAndCloses
     EXPECT_EQ(g_pProject, nullptr);
 }
 
-// Project > Add Images closed with OK after an image's orientation was chosen writes the
-// project file; where its work folder takes no new file, the message names that folder,
-// which is what failed, not the project file.
+// Project > Add Images closed with OK writes the project file; where its work folder takes no
+// new file, or something other than a folder stands at its name, the message names that
+// folder, which is what failed, not the project file.
 TEST_F(ProjectCommandsTest, AProjectFileWriteWhoseWorkFolderTakesNoFileNamesTheWorkFolder)
 {
-    const std::string folder = root.File("p");
-    MakeProjectOfEachFile(folder, "p");
+    const std::string folder = root.File("p"), work = folder + "/.vexara", elsewhere = root.File("elsewhere");
+    MakeProjectOfSets(folder, "p");
     ASSERT_TRUE(app.OpenProject(folder + "/p.tpj"));
     const std::string before = ReadBytes(folder + "/p.tpj");
-    {
-        TFileFaultScope closed({{vx::kFileCreate, EACCES, 1, true}});
-        TDialogScript script([](QDialog& d) {
-            return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) {
-                dialog.List()->topLevelItem(0)->setSelected(true);
-                dialog.OrientationRadio(2)->click();
-                dialog.accept();
+    ASSERT_TRUE(std::filesystem::create_directory(elsewhere));
+    // Something other than a folder at its name is said to be what it is, and no file of the
+    // save lands where a link leads.
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        std::vector<vx::TFileFault> faults;
+        std::string why;
+    } rows[] = {
+        {"a work folder that takes no file", [] {}, {{vx::kFileCreate, EACCES, 1, true}},
+         "could not be written: the folder or file is write-protected"},
+        {"a link at its name", [&] { std::filesystem::create_directory_symlink(elsewhere, work); }, {},
+         "is a symbolic link, not a folder. Remove it to save the project"},
+        {"a file at its name", [&] { WriteBytes(work, "a file"); }, {},
+         "is a file, not a folder. Remove it to save the project"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        report.Clear();
+        row.make();
+        {
+            TFileFaultScope closed(row.faults);
+            TDialogScript script([](QDialog& d) {
+                return ShowAndAct<CAddImagesDlg>(d, [](CAddImagesDlg& dialog) { dialog.accept(); });
             });
-        });
-        frame->Action(cmd::ProjectAddImages)->trigger();
+            frame->Action(cmd::ProjectAddImages)->trigger();
+        }
+        EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can't write project file. The work folder " + work +
+                                                              " " + row.why + "."});
+        EXPECT_EQ(ReadBytes(folder + "/p.tpj"), before);
+        std::filesystem::remove_all(work);
     }
-    EXPECT_EQ(report.Messages(), std::vector<std::string>{"Can't write project file. The work folder " + folder +
-                                                          "/.vexara could not be written: the folder or file is "
-                                                          "write-protected."});
-    EXPECT_EQ(ReadBytes(folder + "/p.tpj"), before);
+    EXPECT_TRUE(vx::test::ListedEntries(elsewhere).empty());
 }
 
 TEST_F(ProjectCommandsTest, SaveAsMovesTheProjectAndDeidentifiedSavesItAnonymous)

@@ -762,8 +762,8 @@ TEST_F(HistoryCommandsTest, AStepWhoseWorkFolderCannotBeMadeIsNotDone)
     Drag(At(VoxelCentre(3, 3)), At(VoxelCentre(3, 3)) + QPoint(8, 0));
     QApplication::processEvents();
     EXPECT_EQ(report.Messages(),
-              std::vector<std::string>({"The work folder " + work + " of the project cannot be made: " +
-                                        vx::FileErrorReason(EEXIST) + ". The work set was not changed."}));
+              std::vector<std::string>({"The work folder " + work + " is a file, not a folder, so the work set was "
+                                        "not changed. Remove it to change the work set."}));
     EXPECT_EQ(RowHeights(*set), before);
     EXPECT_TRUE(StepNames().empty());
     EXPECT_EQ(names(), files);

@@ -1003,6 +1003,39 @@ void SetRights(const std::string& folder, mode_t files, mode_t folders)
 
 }  // namespace
 
+// A group partner puts a link to the work folder of another member's private project, whose
+// save was cut short, in place of a shared project's work folder: that member's open of the
+// shared project is refused naming the link, and neither project changes.
+TEST_F(ProjectFolderTest, ALinkAtASharedProjectsWorkFolderLeadsItsOpenIntoNoOtherProject)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "two ordinary users with groups of their own are made only by root";
+    MakeProject();
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    constexpr gid_t kGroup = 65532;
+    ShareWithGroup(m_folder, kGroup, 02775);
+    const std::string mine = m_dir.File("q"), staged = mine + "/.vexara/q.tpj.Ab12Cd", work = m_folder + "/.vexara";
+    ASSERT_TRUE(MakeFolder(mine + "/.vexara"));
+    test::WriteBytes(mine + "/q.tpj", "private project");
+    test::WriteBytes(staged, "private save");
+    test::WriteBytes(mine + "/.vexara/journal", "Vexara file journal 3\nrename\tq.tpj.Ab12Cd\tq.tpj\t" +
+                                                    TFileTransaction::StagedFileIdentity(staged) + "\nend\n");
+    GiveTree(mine, 65534, 65534);
+    ASSERT_EQ(::chmod(mine.c_str(), 0700), 0);
+    const test::TFolderBytes before = test::ReadFolderTree(mine), shared = test::ReadFolderTree(m_folder);
+    EXPECT_EQ(test::AsUser(65533, 65533, [&] {
+        std::filesystem::remove_all(work);
+        return ::symlink((mine + "/.vexara").c_str(), work.c_str()) == 0 ? "linked" : "not linked";
+    }, {kGroup}), "linked");
+    EXPECT_EQ(test::AsUser(65534, 65534, [&] { return OpenSaveAndTryASecond(m_folder + "/p.tpj"); }, {kGroup}),
+              "refused\nThe project p cannot be opened: its work folder " + work + " is a symbolic link, not a "
+              "folder. Remove it to open the project.\nsecond: refused\nThe project p cannot be opened: its work "
+              "folder " + work + " is a symbolic link, not a folder. Remove it to open the project.");
+    EXPECT_TRUE(test::ReadFolderTree(mine) == before);
+    std::filesystem::remove(work);
+    EXPECT_TRUE(test::ReadFolderTree(m_folder) == shared);
+}
+
 // A save under the umask 077 leaves who may read and write the project's files as it was:
 // a file written in place of another keeps its rights, its group and, where root saves,
 // its owner; a new set takes the rights of the project file. In a group folder the other

@@ -867,17 +867,23 @@ TEST_F(ProjectFileTest, OpeningRemovesOnlyWhatTheProgramLeftInItsWorkFolderAndOn
     EXPECT_TRUE(test::ReadFolderTree(folder) == kept);
 
     // A link put in place of the work folder (by anyone who may write the project's folder)
-    // leads the open to no other folder: the files there stay.
+    // leads the open to no other folder: the files there stay, a journal among them, and the
+    // refusal names the link alone.
     const std::string elsewhere = m_dir.File("elsewhere");
     ASSERT_TRUE(MakeFolder(elsewhere));
     test::WriteBytes(elsewhere + "/thesis.txt", "someone's thesis");
+    test::WriteBytes(elsewhere + "/journal", "someone's journal");
     std::filesystem::remove_all(work);
     ASSERT_EQ(::symlink(elsewhere.c_str(), work.c_str()), 0);
     {
         TProject opened;
-        EXPECT_TRUE(opened.Load(folder + "/p.tpj"));
+        EXPECT_FALSE(opened.Load(folder + "/p.tpj"));
     }
+    EXPECT_EQ(script.Messages(), std::vector<std::string>{"The project p cannot be opened: its work folder " + work +
+                                                          " is a symbolic link, not a folder. Remove it to open the "
+                                                          "project."});
     EXPECT_EQ(test::ReadBytes(elsewhere + "/thesis.txt"), "someone's thesis");
+    EXPECT_EQ(test::ReadBytes(elsewhere + "/journal"), "someone's journal");
 }
 
 TEST_F(ProjectFileTest, AnUnfinishedSaveWhoseJournalIsDamagedKeepsTheProjectClosedAndUntouched)

@@ -129,6 +129,21 @@ TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit)
     EXPECT_EQ(test::ReadBytes(path), "new contents");
     EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     EXPECT_FALSE(WriteFileAtomically(dir.File("no/such/x.dat"), "x"));
+
+    // Begun in an open folder, the file goes where that folder is, whatever stands at its
+    // path by the commit: here a link to another folder, which is left as it was.
+    ASSERT_TRUE(MakeFolder(dir.File("f")));
+    const TFolder folder = TFolder::Open(dir.File("f"));
+    TAtomicFile out;
+    ASSERT_TRUE(out.Begin(folder, "a"));
+    ASSERT_TRUE(out.File().WriteText("new a"));
+    ASSERT_EQ(::rename(dir.File("f").c_str(), dir.File("moved").c_str()), 0);
+    ASSERT_TRUE(MakeFolder(dir.File("other")));
+    ASSERT_EQ(::symlink(dir.File("other").c_str(), dir.File("f").c_str()), 0);
+    EXPECT_TRUE(out.Commit());
+    EXPECT_EQ(test::ReadBytes(dir.File("moved/a")), "new a");
+    EXPECT_TRUE(vx::test::ListedEntries(dir.File("other")).empty());
+    EXPECT_EQ(vx::test::ListedEntries(dir.File("moved")).size(), 1u);
 }
 
 // A new file's rights are those the system gives any new file: the process's umask, which

@@ -1,6 +1,7 @@
 // Several files replaced and removed as one: nothing changes before the journal, a
 // rename that fails after it leaves the journal, which Recover() completes; a staged file
 // lost before it was put in place makes the journal damaged.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -242,13 +243,46 @@ TEST_F(FileTransaction, AWorkFolderReplacedAsItIsMadeIsNeitherChangedNorUsed)
                   work + " " + std::to_string(EIO));
     }
     EXPECT_FALSE(FolderExists(work));
-    // On a file system that keeps no Unix rights every folder shows the mount's owner and
-    // mode, as the project folder does here, and rights it cannot keep are refused: the
-    // work folder made is known by its identity, and keeps the mount's rights.
-    TFile::SetStepHook([&] { ::chmod(work.c_str(), 0775); });
-    test::TFileFaultScope faults({{kFileRights, EPERM, 2}});  // its ACL refused
-    TFileTransaction transaction(m_dir.Path());
-    EXPECT_TRUE(WriteInTransaction(transaction, m_dir.File("a"), "new a")) << std::strerror(transaction.FailedError());
+    {
+        // On a file system that keeps no Unix rights every folder shows the mount's owner and
+        // mode, as the project folder does here, and rights it cannot keep are refused: the
+        // work folder made is known by its identity, and keeps the mount's rights.
+        TFile::SetStepHook([&] { ::chmod(work.c_str(), 0775); });
+        test::TFileFaultScope faults({{kFileRights, EPERM, 2}});  // its ACL refused
+        TFileTransaction transaction(m_dir.Path());
+        EXPECT_TRUE(WriteInTransaction(transaction, m_dir.File("a"), "new a")) << std::strerror(transaction.FailedError());
+        TFile::SetStepHook({});
+    }
+
+    // Nor one exchanged with a link to another folder at any step of a change (as another
+    // user who may write the folder can, renameat2 with RENAME_EXCHANGE): nothing lands in
+    // that folder or leaves it, and the change is made whole or not at all.
+    for (int at = 1, steps = 1; steps >= at - 1; ++at) {
+        SCOPED_TRACE(at);
+        const test::TTempFolder dir, other;
+        test::WriteBytes(other.File("journal"), "private");
+        ASSERT_EQ(::symlink(other.Path().c_str(), dir.File("link").c_str()), 0);
+        steps = 0;
+        TFile::SetStepHook([&] {
+            if (++steps == at) {
+                ASSERT_EQ(::renameat2(AT_FDCWD, dir.File("link").c_str(), AT_FDCWD, WorkFolder(dir).c_str(),
+                                      RENAME_EXCHANGE), 0);
+            }
+        });
+        for (const char* name : {"a", "b", "c"})
+            test::WriteBytes(dir.File(name), std::string("old ") + name);
+        TFileTransaction transaction(dir.Path());
+        const bool written = WriteInTransaction(transaction, dir.File("a"), "new a") &&
+                             WriteInTransaction(transaction, dir.File("b"), "new b");
+        transaction.Remove(dir.File("c"));
+        const bool committed = written && transaction.Commit();
+        TFile::SetStepHook({});
+        EXPECT_EQ(test::FolderNames(other.Path()), std::vector<std::string>{"journal"});
+        EXPECT_EQ(test::ReadBytes(other.File("journal")), "private");
+        EXPECT_EQ(test::ReadBytes(dir.File("a")), committed ? "new a" : "old a");
+        EXPECT_EQ(test::ReadBytes(dir.File("b")), committed ? "new b" : "old b");
+        EXPECT_EQ(FileExists(dir.File("c")), !committed);
+    }
 }
 
 TEST_F(FileTransaction, AJournalThatCannotBeMadeInFullChangesNothing)
