@@ -177,11 +177,17 @@ public:
     // that fails is reported ("Pixel file <path> cannot be read to its end: <why>."), once
     // until a read succeeds.
     bool LoadPixels(const std::string& path);
+    // The same for the file `name` in `folder`, never through a link at its name.
+    bool LoadPixels(const vx::TFolder& folder, const std::string& name);
     // Writes the pixels in memory through a temporary file renamed over `path` (in a
     // transaction: staged, and put in place with its other files); a failure is
     // reported, followed by the note's sentence, and gives false.
     bool SavePixels(const std::string& path, const vx::TWriteFailureNote& note = {},
                     vx::TFileTransaction* transaction = nullptr) const;
+    // The same into `file`, a new file open for writing that nothing reads before it is
+    // complete (an undo state, made for it), written as it stands; the caller removes it
+    // after a failure.
+    bool SavePixels(vx::TFile& file, const vx::TWriteFailureNote& note = {}) const;
     // width x height values, row by row; false (nothing changed) for another count.
     bool SetPixels(std::vector<int16_t> pixels);
     const std::vector<int16_t>& GetPixels() const { return m_pixels; }
@@ -281,6 +287,10 @@ private:
     template <typename ColourOf>
     std::vector<uint32_t> RenderWrapped(ColourOf colourOf) const;
     void MarkModified(bool modified) const;
+    // LoadPixels of the file open in `file` (false when it did not open); the bytes
+    // SavePixels writes, empty when there are no pixels to write.
+    bool LoadOpenPixels(vx::TFile& file, bool opened);
+    std::vector<unsigned char> PixelBytes() const;
     // Stored units per value unit of the window mapping (1 for a degenerate range).
     double WindowScale() const;
     // Each pixel becomes its value's place between the smallest and largest value,

@@ -178,25 +178,30 @@ bool TProject::SaveIfModified()
     return SaveWorkSetAndProject(true);
 }
 
-std::string TProject::StateFolder()
+TStateFile TProject::StateFolder()
 {
     // A project that has no folder yet must not put its files into whatever folder the
     // process happens to run in, nor one whose folder cannot be written. The states are
     // the program's own files: they go in its work folder, where nothing else of the
     // folder's is removed with them.
     if (m_strFolder.empty() || m_hold->IsReadOnly())
-        return vx::TempFolder();
+        return TFolderHold::TempStateFolder();
     // Only the work folder itself is made: a project folder that is gone is not made
     // again, and the folder's own files never sit beside the states.
     const std::unique_ptr<vx::TFileTransaction> staging = BeginChange();
     if (!staging)
-        return std::string();
-    const std::string work = staging->StagingFolder();
-    if (work.empty())
-        vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
-                       vx::FileErrorReason(staging->FailedError()) + ". The work set was not changed.",
+        return TStateFile();
+    int error = staging->StagingFolder().empty() ? staging->FailedError() : 0;
+    TStateFile place;
+    if (error == 0) {
+        place = m_hold->StateFolder(m_strFolder);
+        error = place ? 0 : errno != 0 ? errno : EIO;
+    }
+    if (error != 0)
+        vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " + vx::FileErrorReason(error) +
+                       ". The work set was not changed.",
                    vx::ReportIcon::Exclamation);
-    return work;
+    return place;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)

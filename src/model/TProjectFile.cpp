@@ -592,7 +592,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     // Whatever stands under the lock file's name is not this save's to remove.
     const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work),
                hadLock = vx::FileIdentityOf(lockFile).has_value();
-    const bool noted = m_hold->NoteSaveAs(m_strFolder, folder, !hadFolder, !hadWork, !hadLock);
+    bool noted = false;
     auto hold = std::make_unique<TFolderHold>();
     // The folder and those above it that this save made.
     std::vector<std::string> made;
@@ -604,13 +604,16 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
             vx::RemoveFile(work);  // only when empty
         vx::RemoveMadeFolders(made);
         if (noted)
-            vx::RemoveFile(TFolderHold::SaveAsNotePath(m_strFolder));
+            m_hold->DropSaveAsNote(m_strFolder);
     };
     if (!hadFolder && !vx::MakeFolder(folder, &made)) {
         const int error = errno;
         undoMade();
         return refuse("\r\nThat folder cannot be made: " + vx::FileErrorReason(error) + ".");
     }
+    // The note names that folder by its identity too: only the folder this save wrote to is
+    // the next open's to clear.
+    noted = m_hold->NoteSaveAs(m_strFolder, vx::TFolder::Open(folder), !hadFolder, !hadWork, !hadLock);
     // The new folder is this program's to write only while no other program has it open,
     // and only once a change left there half done is completed.
     using TResult = vx::TFolderLock::TResult;
@@ -681,7 +684,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         return false;
     }
     if (noted)
-        vx::RemoveFile(TFolderHold::SaveAsNotePath(oldFolder));
+        m_hold->DropSaveAsNote(oldFolder);
     // The new images' files went to the new folder as copies; the old folder keeps the
     // project as it was. What this project kept in its work folder goes while the old
     // folder is still held.

@@ -12,7 +12,7 @@ namespace {
 // Writes the image's pixels to a state file.
 TProcessStep::TStateWriter PixelWriter(TMRImage* image)
 {
-    return [image](const std::string& path, const vx::TWriteFailureNote& note) { return image->SavePixels(path, note); };
+    return [image](vx::TFile& file, const vx::TWriteFailureNote& note) { return image->SavePixels(file, note); };
 }
 
 }  // namespace
@@ -42,11 +42,11 @@ bool TImageStep::SwapPixels(TStateChange change)
     TMRImage* image = m_pImage;
     const bool swapped = SwapStateFiles(
         change, PixelWriter(image),
-        [image](const std::string& path) {
+        [image](const TStateFile& state) {
             // The pixels change only after a complete read.
-            if (image->LoadPixels(path))
+            if (image->LoadPixels(*state.folder, state.name))
                 return true;
-            vx::Report("Can not read pixel file " + path, vx::ReportIcon::Exclamation);
+            vx::Report("Can not read pixel file " + state.Path(), vx::ReportIcon::Exclamation);
             return false;
         });
     if (swapped)
