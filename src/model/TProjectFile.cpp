@@ -606,7 +606,11 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         if (noted)
             m_hold->DropSaveAsNote(m_strFolder);
     };
-    if (!hadFolder && !vx::MakeFolder(folder, &made)) {
+    // The folders it makes take the rights of the project's folder, so that a private
+    // project stays private whatever the umask.
+    const std::string foldersLike = m_strFolder.empty() || !vx::FolderExists(m_strFolder) ? std::string()
+                                                                                          : m_strFolder + "/.";
+    if (!hadFolder && !vx::MakeFolder(folder, &made, foldersLike)) {
         const int error = errno;
         undoMade();
         return refuse("\r\nThat folder cannot be made: " + vx::FileErrorReason(error) + ".");
@@ -642,6 +646,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         imagePaths.push_back(pImage->GetPath());
     vx::TFileTransaction transaction(folder);
     hold->GuardCommit(transaction, folder, name);
+    // Who may read the project may read its copy, and no one else, as with a save's new files.
+    if (!oldFolder.empty() && !oldName.empty())
+        transaction.NewFilesTakeRightsOf(NewFilesRightsOf());
     const std::string failure = "Failed to save project to " + folder + ".";
     bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
     ok = m_pCSISetList->CopyDataFiles(folder, transaction, m_pWorkSet) && ok;

@@ -1126,6 +1126,56 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
                            " user:" + std::to_string(kGroup)));
 }
 
+// Save Project As of a private project keeps its copy private whatever the umask: the new
+// files take the rights of the project's file and the folders it makes those of its
+// folder, and its note of the save in progress is this user's alone.
+TEST_F(ProjectFolderTest, ASaveAsOfAPrivateProjectStaysPrivateUnderAnyUmask)
+{
+    MakeProject();
+    SetRights(m_folder, 0600, 0700);
+    if (::geteuid() == 0)
+        GiveTree(m_dir.Path(), 65534, 65534);
+    const auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        char mode[8] = "-";
+        if (::lstat(path.c_str(), &st) == 0)
+            std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+        return std::string(mode);
+    };
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        std::string text;
+        for (const mode_t mask : {mode_t(022), mode_t(0)}) {
+            const std::string top = m_dir.File("u" + std::to_string(mask)), folder = top + "/deep/q";
+            std::set<std::string> noteModes;
+            TFile::SetStepHook([&] {
+                if (const std::string mode = modeOf(m_folder + "/.vexara/saving-as"); mode != "-")
+                    noteModes.insert(mode);
+            });
+            const mode_t before = ::umask(mask);
+            {
+                test::TScriptedReport script;
+                script.AllowDefaults();
+                TProject project;
+                g_pProject = &project;
+                text += project.Load(m_folder + "/p.tpj") && project.SaveAs(top + "/deep", "q") ? "saved\n" : "not saved\n";
+                g_pProject = nullptr;
+            }
+            ::umask(before);
+            TFile::SetStepHook({});
+            text += RightsOfFiles(folder, false);
+            for (const std::string& made : {top, top + "/deep", folder, folder + "/.vexara"})
+                text += modeOf(made) + " ";
+            for (const std::string& mode : noteModes)
+                text += "note " + mode;
+            text += "\n";
+        }
+        return text;
+    });
+    const std::string copy = "saved\nA 0600\nA_NAA_map 0600\nB 0600\nB_NAA_map 0600\nax 0600\nq.tpj 0600\n"
+                             "0700 0700 0700 0700 note 0600\n";
+    EXPECT_EQ(said, copy + copy);
+}
+
 // Whoever may write the project's folder puts a link to another folder at its work folder's
 // name at each step of Save Project As: the note of the save in progress is neither
 // written nor removed through it, and the linked folder keeps its files.
