@@ -23,7 +23,9 @@
 // folder, "w" its work folder, "o" the other folder, "v" that one's work folder; in
 // capitals a folder of that name), its name up to a zero byte (letters, digits, "_", "-"
 // and "." only) and its contents. In the note "@" stands for the scratch root, which the
-// folder a note names must be in; in the journal "#0" to "#3" stand for the inode identity
+// folder a note names must be in, and "%p" and "%n" for the device and inode of the project
+// folder and of the folder it names (the note is this process's own file, which an open
+// trusts when those are right); in the journal "#0" to "#3" stand for the inode identity
 // a layout-2 journal records of each file, "$0" to "$3" for the size and checksum the
 // present layout records.
 //
@@ -118,6 +120,15 @@ std::vector<std::string> Changed(const vx::fuzz::TTree& before, const vx::fuzz::
 }
 
 // What a journal records of a staged file: inode, size and time of last change.
+// A folder's device and inode as a Save As note records them; "0 0" when nothing is there.
+std::string FolderIdentityText(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "0 0";
+    return std::to_string(uint64_t(st.st_dev)) + " " + std::to_string(uint64_t(st.st_ino));
+}
+
 std::string IdentityText(const std::string& path)
 {
     struct stat st {};
@@ -601,7 +612,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::string notePath = vx::JoinPath(work, "saving-as");
     if ((pick & 4) && !vx::FolderExists(notePath))
-        vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(), note);
+        vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(),
+                               Replaced(Replaced(note, "%p", FolderIdentityText(project)), "%n",
+                                        noteLines.size() >= 2 ? FolderIdentityText(noteLines[1]) : "0 0"));
 
     // Bit 5: every file and folder of the root is of another group than this process's.
     if (pick & 32)

@@ -344,12 +344,16 @@ def work_folder_seeds():
     seed("unknown_header", 0, b"Vexara file journal 9\n" + end)
     seed("layout2_old_place", 1, j2 + b"remove\tgone\n" + end)
     # Save As notes: the other folder with a journal, a staged file, or nothing of its own.
-    note = b"Vexara save as 1\n@/other\n"
-    seed("note_journal", 2 | 4 | 8, j2 + rename + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset])
-    seed("note_journal3", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset])
-    seed("note_made", 3 | 4 | 16, note=note + b"111\n", files=[b"vcsi.a1b2c3\0" + dataset])
-    seed("note_missing_folder", 3 | 4, note=note + b"111\n")
-    seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n")
+    note = b"Vexara save as 2\n@/other\n"
+    ids = b"%p\n%n\n"
+    seed("note_journal", 2 | 4 | 8, j2 + rename + end, note + b"000\n" + ids, [b"vcsi.a1b2c3\0" + dataset])
+    seed("note_journal3", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n" + ids, [b"vcsi.a1b2c3\0" + dataset])
+    seed("note_made", 3 | 4 | 16, note=note + b"111\n" + ids, files=[b"vcsi.a1b2c3\0" + dataset])
+    seed("note_missing_folder", 3 | 4, note=note + b"111\n" + ids)
+    seed("note_damaged_journal", 2 | 4 | 8, j2 + b"remove\n" + end, note + b"000\n" + ids)
+    # A note of another project, and one whose folder is not the one noted: removed alone.
+    seed("note_of_another_project", 3 | 4 | 16, note=note + b"111\n%n\n%n\n", files=[b"vcsi.a1b2c3\0" + dataset])
+    seed("note_of_another_folder", 3 | 4 | 16, note=note + b"111\n%p\n%p\n", files=[b"vcsi.a1b2c3\0" + dataset])
     # The lock's states (the second byte): each with no journal, NFS's rule and a failing
     # lock call; some with a journal waiting.
     states = ("folder", "fifo", "link", "link_to_nothing", "link_to_fifo", "unreadable", "unwritable",
@@ -373,7 +377,8 @@ def work_folder_seeds():
     seed("lock_unwritable_nfs_journal", 0, j3 + rename3 + end, files=[staged], lock=7 | 16)
     seed("lock_missing_read_only_journal", 0, j3 + rename3 + end, files=[staged], lock=11 | 2 << 5)
     seed("lock_missing_lost_journal", 0, j3 + rename3 + end, lock=11)
-    seed("lock_failing_note", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n", [b"vcsi.a1b2c3\0" + dataset], lock=1 << 5)
+    seed("lock_failing_note", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n" + ids, [b"vcsi.a1b2c3\0" + dataset],
+         lock=1 << 5)
 
 
 def batch_seeds():

@@ -24,6 +24,7 @@
 namespace vx {
 class TFile;
 class TFileTransaction;
+class TFolder;
 }
 
 struct TKeptRecord;
@@ -118,6 +119,9 @@ public:
     // its failures; a failed read leaves the set as it was.
     bool ReadDataFile(const std::string& path, int fileVersion = kDataFileVersion,
                       const TSampleShape* expected = nullptr);
+    // The same for the file `name` in `folder`, never through a link at its name.
+    bool ReadDataFile(const vx::TFolder& folder, const std::string& name, int fileVersion = kDataFileVersion,
+                      const TSampleShape* expected = nullptr);
     // The grid sizes and point count of the set as it is now.
     TSampleShape SampleShape() const;
     // Writes the newest layout to a temporary file renamed over `path`; reports and
@@ -127,6 +131,10 @@ public:
     // put in place with the transaction's others.
     bool WriteDataFile(const std::string& path, bool durable = true, vx::TFileTransaction* transaction = nullptr,
                        const vx::TWriteFailureNote& note = {});
+    // The same into `file`, a new file open for writing that nothing reads before it is
+    // complete (an undo state, made for it): written as it stands, not waiting for the
+    // disk; a failure is reported, and the caller removes the file.
+    bool WriteDataFile(vx::TFile& file, const vx::TWriteFailureNote& note = {});
     // What a project open learns of a set's data-set file at `path` with one open of it:
     // whether it opens, and why it cannot hold the samples of the set `record` describes:
     // something other than a file stands there; for a project file of the newest version
@@ -496,6 +504,9 @@ private:
     // version, or the older layout of a file that was away while its project was
     // converted (TCSISetFile.cpp).
     int DataFileLayout(int projectVersion) const;
+    // ReadDataFile of the file open in `file`; WriteDataFile's header and samples into it.
+    bool ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected);
+    bool WriteDataFields(vx::TFile& file, bool durable) const;
 
     // Every grid point has a spectrum with at least m_nPoints samples.
     bool HasAllSamples() const;

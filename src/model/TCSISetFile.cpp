@@ -347,7 +347,23 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
         ReportCannotOpen(path, file);
         return false;
     }
+    return ReadOpenDataFile(file, fileVersion, expected);
+}
 
+bool TCSISet::ReadDataFile(const vx::TFolder& folder, const std::string& name, int fileVersion,
+                           const TSampleShape* expected)
+{
+    vx::TFile file;
+    if (!file.Open(folder, name)) {
+        ReportCannotOpen(folder.PathOf(name), file);
+        return false;
+    }
+    return ReadOpenDataFile(file, fileVersion, expected);
+}
+
+bool TCSISet::ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected)
+{
+    const std::string path = file.Path();
     // Parse into a copy; the set changes only once the whole file has been read.
     TCSIParams header = *this;
     if (fileVersion >= 2) {
@@ -455,24 +471,49 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
     return true;
 }
 
+namespace {
+
+// Reports a data-set file that could not be written, the note's sentence after it.
+bool ReportNotWritten(const std::string& path, const vx::TWriteFailureNote& note, const std::string& why)
+{
+    vx::Report("Can not write CSI data set file " + path + ".\r\n" + (note ? note(why) : std::string()),
+               vx::ReportIcon::Exclamation);
+    return false;
+}
+
+}  // namespace
+
 bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTransaction* transaction,
                             const vx::TWriteFailureNote& note)
 {
-    const auto fail = [&](const std::string& why) {
-        vx::Report("Can not write CSI data set file " + path + ".\r\n" + (note ? note(why) : std::string()),
-                   vx::ReportIcon::Exclamation);
-        return false;
-    };
     // A set whose samples are not in memory (they live in its data-set file) has
     // nothing to write: its header alone would claim samples the file does not hold,
     // and written over its own file it would destroy the only copy of them.
     if (!m_bAllocated && GridSize() > 0 && m_nPoints > 0)
-        return fail(std::string());
+        return ReportNotWritten(path, note, std::string());
     vx::TAtomicFile out;
     if (!out.Begin(path, transaction))
-        return fail(out.WhyNotWritten());
-    vx::TFile& file = out.File();
+        return ReportNotWritten(path, note, out.WhyNotWritten());
+    if (!WriteDataFields(out.File(), durable) || !out.Commit(durable)) {
+        const std::string why = out.WhyNotWritten();
+        out.Abort();
+        return ReportNotWritten(path, note, why);
+    }
+    return true;
+}
 
+bool TCSISet::WriteDataFile(vx::TFile& file, const vx::TWriteFailureNote& note)
+{
+    if (!m_bAllocated && GridSize() > 0 && m_nPoints > 0)
+        return ReportNotWritten(file.Path(), note, std::string());
+    if (!WriteDataFields(file, false) || !file.Close())
+        return ReportNotWritten(file.Path(), note,
+                                file.LastError() == 0 ? std::string() : vx::FileErrorReason(file.LastError()));
+    return true;
+}
+
+bool TCSISet::WriteDataFields(vx::TFile& file, bool durable) const
+{
     unsigned char header[kHeaderSize] = {};
     THeaderWriter writer(header);
     const int version = kDataFileVersion;
@@ -509,10 +550,5 @@ bool TCSISet::WriteDataFile(const std::string& path, bool durable, vx::TFileTran
             }
         }
     }
-    if (!ok || !out.Commit(durable)) {
-        const std::string why = out.WhyNotWritten();
-        out.Abort();
-        return fail(why);
-    }
-    return true;
+    return ok;
 }

@@ -19,9 +19,9 @@
 
 namespace {
 
-// The first line of the note a save under another folder leaves while it runs, and its
-// name in the work folder.
-const char* const kSaveAsNote = "Vexara save as 1";
+// The first line of the note a save under another folder leaves while it runs, and its name
+// in the work folder.
+const char* const kSaveAsNote = "Vexara save as 2";
 const char* const kSaveAsNoteName = "saving-as";
 
 // The holds alive in this process, for the removal of undo states: those of open projects,
@@ -33,18 +33,42 @@ std::set<const TFolderHold*>& LiveHolds()
     return holds;
 }
 
-// The undo states this process keeps, by path, with the identity each was written with.
-std::map<std::string, vx::TFileIdentity>& KeptStates()
+// The undo states this process keeps, by their folder's identity and name, with the
+// identity each file was written with.
+struct TKeptState {
+    TStateFile state;
+    vx::TFileIdentity file;
+};
+std::map<std::pair<vx::TFileIdentity, std::string>, TKeptState>& KeptStates()
 {
-    static std::map<std::string, vx::TFileIdentity> states;
+    static std::map<std::pair<vx::TFileIdentity, std::string>, TKeptState> states;
     return states;
 }
 
-// Removes the files of the work folder `work` (what was staged and never put in place, undo
+// The identity of what stands at `name` in `folder`, a link not followed.
+std::optional<vx::TFileIdentity> IdentityIn(const vx::TFolder& folder, const std::string& name)
+{
+    struct stat st {};
+    if (folder.Stat(name, st) != 0)
+        return std::nullopt;
+    return vx::TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool IsLost(const TKeptState& kept)
+{
+    return IdentityIn(*kept.state.folder, kept.state.name) != kept.file;
+}
+
+std::string IdentityText(const vx::TFileIdentity& identity)
+{
+    return std::to_string(identity.device) + " " + std::to_string(identity.inode);
+}
+
+// Removes the files of a work folder (what was staged and never put in place, undo
 // states) but the one named `keep`; the folders in it and everything outside it stay, and
-// so does all of it when it cannot be listed: false then. The folder is listed and emptied
-// through its descriptor, opened without following a link: one put at its name by whoever
-// may write the project's folder leads to no other files.
+// so does all of it when it cannot be listed: false then. Every name is reached through
+// the folder's descriptor: a link put at one by whoever may write the folder is removed
+// itself, and leads to no other file.
 bool RemoveWorkFiles(const vx::TFolder& work, const std::string& keep = std::string())
 {
     const vx::TFolderListing listing = work.List();
@@ -382,7 +406,7 @@ bool TFolderHold::KeepForChange(const std::string& folder, const std::string& na
     std::string lostFiles;
     bool projectChanged = false;
     const TResult kept = m_lock.Keep(folder, [&] {
-        lostFiles = LostKeptFiles(folder);
+        lostFiles = LostKeptFiles();
         projectChanged = !IsAsLastSeen();
         return lostFiles.empty() && !projectChanged;
     });
@@ -414,7 +438,7 @@ bool TFolderHold::KeepForChange(const std::string& folder, const std::string& na
         // what is left.
         why = lost + "another program has removed since what this program kept in " +
               vx::TFileTransaction::WorkFolderOf(folder) + " (" + lostFiles + ")";
-        ForgetLostKeptFiles(folder);
+        ForgetLostKeptFiles();
         break;
     case TResult::NotAFile:
         why = "The lock file " + lockFile + " of the project " + name + " was replaced by " +
@@ -521,7 +545,6 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
         m_newFiles->MovedTo(now);
     for (TSeen& seen : m_seen)
         seen.path = vx::JoinPath(now, seen.path.substr(folder.size() + 1));
-    m_formerPaths.push_back(folder);
     return now;
 }
 
@@ -535,34 +558,121 @@ void TFolderHold::RemoveLeftoverFiles(const std::string& folder)
     m_work.Close();
 }
 
+vx::TFolder TFolderHold::OpenWorkFolder(const std::string& folder) const
+{
+    const vx::TFolder opened = vx::TFolder::Open(folder);
+    if (!opened)
+        return vx::TFolder();
+    // A folder put at the path of the one held is not its own.
+    if ((m_state == TState::Held || m_state == TState::LetGo) && opened.Identity() != m_identity) {
+        errno = ESTALE;
+        return vx::TFolder();
+    }
+    return opened.OpenFolder(vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)));
+}
+
+TStateFile TFolderHold::StateFolder(const std::string& folder)
+{
+    vx::TFolder work = OpenWorkFolder(folder);
+    if (!work)
+        return TStateFile();
+    // One descriptor for all the states made there, however many steps keep one.
+    if (!m_stateFolder || m_stateFolder->Identity() != work.Identity())
+        m_stateFolder = std::make_shared<const vx::TFolder>(std::move(work));
+    TStateFile place;
+    place.folder = m_stateFolder;
+    if (m_state == TState::Held)
+        place.project = m_identity;
+    return place;
+}
+
+TStateFile TFolderHold::TempStateFolder()
+{
+    static std::mutex mutex;
+    static std::shared_ptr<const vx::TFolder> shared;
+    vx::TFolder temp = vx::TFolder::Open(vx::TempFolder());
+    if (!temp)
+        return TStateFile();
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!shared || shared->Identity() != temp.Identity() || shared->Path() != temp.Path())
+        shared = std::make_shared<const vx::TFolder>(std::move(temp));
+    TStateFile place;
+    place.folder = shared;
+    return place;
+}
+
 std::string TFolderHold::SaveAsNotePath(const std::string& folder)
 {
     return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), kSaveAsNoteName);
 }
 
-bool TFolderHold::NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
+bool TFolderHold::NoteSaveAs(const std::string& folder, const vx::TFolder& target, bool madeFolder, bool madeWork,
                              bool madeLock) const
 {
     // Only the holder of this folder's lock reads the note again. The work folder is made,
     // where it is missing, with the rights every change of the folder gives it.
-    if (!Holds(folder) || !vx::TFileTransaction(folder, m_lock.Folder(folder)).WorkFolder())
+    if (!Holds(folder) || !target || !vx::TFileTransaction(folder, m_lock.Folder(folder)).WorkFolder())
+        return false;
+    const vx::TFolder work = OpenWorkFolder(folder);
+    if (!work)
         return false;
     const auto flag = [](bool made) { return made ? "1" : "0"; };
-    return vx::WriteFileAtomically(SaveAsNotePath(folder), std::string(kSaveAsNote) + "\n" + target + "\n" +
-                                                               flag(madeFolder) + flag(madeWork) + flag(madeLock) + "\n");
+    const std::string text = std::string(kSaveAsNote) + "\n" + target.Path() + "\n" + flag(madeFolder) +
+                             flag(madeWork) + flag(madeLock) + "\n" + IdentityText(m_identity) + "\n" +
+                             IdentityText(target.Identity()) + "\n";
+    // Made anew, private at birth: it names where this user's save writes. A note that is
+    // cut short by a kill is none an open trusts.
+    (void)work.Remove(kSaveAsNoteName);
+    vx::TFile note;
+    const int fd = work.MakeFile(kSaveAsNoteName, O_WRONLY, 0600);
+    if (fd < 0 || !note.Adopt(fd, work.PathOf(kSaveAsNoteName), vx::TFile::Mode::Write))
+        return false;
+    if (note.WriteText(text) && note.Sync() && note.Close()) {
+        vx::TFile::Step();
+        return true;
+    }
+    note.Close();
+    (void)work.Remove(kSaveAsNoteName);
+    return false;
 }
 
-bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& projectWork) const
+void TFolderHold::DropSaveAsNote(const std::string& folder) const
 {
-    const std::string note = kSaveAsNoteName;
+    if (const vx::TFolder work = OpenWorkFolder(folder))
+        (void)work.Remove(kSaveAsNoteName);
+}
+
+bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& work) const
+{
+    if (!work)
+        return false;
+    // Whoever may write the work folder may put a note there: only one this user made (no
+    // other user can give a file this user as owner) is read, and only as a file of its own.
+    struct stat st {};
+    const int looked = work.Stat(kSaveAsNoteName, st);
+    if (looked == ENOENT || (looked == 0 && !S_ISREG(st.st_mode)))
+        return false;
+    const auto dropNote = [&] {
+        (void)work.Remove(kSaveAsNoteName);
+        return false;
+    };
+    if (looked == 0 && st.st_uid != ::geteuid())
+        return dropNote();
+    vx::TFile file;
     std::string text;
     vx::TWholeFileFailure failure;
-    if (!projectWork.HasFile(note))
-        return false;
     // A note that cannot be read now stays for a later open: it may name a folder to clear.
+    if (!file.Open(work, kSaveAsNoteName))
+        return file.NotAFile().empty() && file.LastError() != ENOENT;
+    struct stat opened {};
+    if (::fstat(::fileno(file.Handle()), &opened) != 0 || opened.st_uid != ::geteuid()) {
+        file.Close();
+        return dropNote();
+    }
     // One too long is none this program wrote.
-    if (!vx::ReadWholeFile(projectWork, note, text, 1 << 16, &failure))
-        return failure.IsFault();
+    if (!vx::ReadWholeFile(file, text, 1 << 16, &failure))
+        return failure.IsFault() || dropNote();
+    file.Close();
     std::vector<std::string> lines;
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);
@@ -570,61 +680,73 @@ bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& projectWork) const
             break;
         lines.push_back(text.substr(start, end - start));
     }
-    // A folder with a zero byte is not one this program noted: the system would take the
-    // part before it for the folder.
-    if (lines.size() == 3 && lines[0] == kSaveAsNote && lines[2].size() == 3 &&
-        lines[1].find('\0') == std::string::npos) {
-        const std::string& folder = lines[1];
-        const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
-        vx::TFolderLock lock;
-        const vx::TFolderLock::TResult taken = lock.Acquire(folder);
-        // A folder that is gone holds nothing left to clear.
-        if (taken != vx::TFolderLock::TResult::Unreachable || lock.LastError() != ENOENT) {
-            // A folder that cannot be taken now (another program has it open), a change there
-            // that cannot be completed, or a work folder that cannot be listed: the note stays
-            // for a later open.
-            const vx::TFolder there = lock.Folder(folder);
-            const vx::TFolder work = there.OpenFolder(vx::TFileTransaction::WorkFolderName());
-            const bool noWork = !work && errno == ENOENT;
-            if (taken != vx::TFolderLock::TResult::Held ||
-                (!noWork && (!work || vx::TFileTransaction::Recover(there, work) == vx::TFileTransaction::TRecovery::Damaged ||
-                             !RemoveWorkFiles(work))))
-                return true;
-            // A save that had not reached its journal: what it staged is gone now, and so
-            // goes what it made of the folder, as far as nothing else is there.
-            if (madeWork)
-                (void)there.RemoveFolder(vx::TFileTransaction::WorkFolderName());  // only when empty
-            // The lock file goes while it is held, and only from a folder known to hold
-            // nothing else.
-            const vx::TFolderListing left = there.List();
-            if (madeLock && left.Whole() && left.entries.size() == 1 &&
-                left.entries.front().name == vx::TFolderLock::FileName())
-                lock.RemoveLockFileAndRelease(folder);
-            lock.Release();
-            if (madeFolder)
-                vx::RemoveFile(folder);  // only when empty
-        }
+    // The note names the folder it was written in (a note of another project moved here is
+    // not this one's), and a folder of no zero byte: the system would take the part before
+    // it for the folder.
+    if (lines.size() != 5 || lines[0] != kSaveAsNote || lines[2].size() != 3 ||
+        lines[1].find('\0') != std::string::npos || lines[3] != IdentityText(m_identity))
+        return dropNote();
+    const std::string& folder = lines[1];
+    const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
+    // Only the folder the save wrote to, told by its identity: whatever else stands at its
+    // path now is not this note's to clear.
+    const vx::TFolder target = vx::TFolder::Open(folder);
+    if (!target) {
+        // A folder that is gone holds nothing left to clear; one that cannot be reached now
+        // may still hold what the save left.
+        const bool gone = errno == ENOENT || errno == ENOTDIR;
+        return gone ? dropNote() : true;
     }
-    (void)projectWork.Remove(note);
+    if (IdentityText(target.Identity()) != lines[4])
+        return dropNote();
+    // A folder that cannot be taken now (another program has it open), a change there that
+    // cannot be completed, or a work folder that cannot be listed: the note stays for a
+    // later open.
+    vx::TFolderLock lock;
+    if (lock.Acquire(target) != vx::TFolderLock::TResult::Held)
+        return true;
+    const vx::TFolder targetWork = target.OpenFolder(vx::TFileTransaction::WorkFolderName());
+    const bool noWork = !targetWork && errno == ENOENT;
+    if (!noWork && (!targetWork ||
+                    vx::TFileTransaction::Recover(target, targetWork) == vx::TFileTransaction::TRecovery::Damaged ||
+                    !RemoveWorkFiles(targetWork)))
+        return true;
+    // A save that had not reached its journal: what it staged is gone now, and so goes
+    // what it made of the folder, as far as nothing else is there.
+    if (madeWork)
+        (void)target.RemoveFolder(vx::TFileTransaction::WorkFolderName());  // only when empty
+    // The lock file goes while it is held, and only from a folder known to hold nothing else.
+    const vx::TFolderListing left = target.List();
+    if (madeLock && left.Whole() && left.entries.size() == 1 &&
+        left.entries.front().name == vx::TFolderLock::FileName())
+        lock.RemoveLockFileAndRelease(folder);
+    lock.Release();
+    if (madeFolder) {
+        const vx::TFolder parent = vx::TFolder::Open(vx::FolderOf(folder));
+        if (parent && IdentityIn(parent, vx::FileNameOf(folder)) == target.Identity())
+            (void)parent.RemoveFolder(vx::FileNameOf(folder));  // only when empty
+    }
+    (void)work.Remove(kSaveAsNoteName);
     return false;
 }
 
-void TFolderHold::KeepStateFile(const std::string& path)
+void TFolderHold::KeepStateFile(const TStateFile& state)
 {
-    const std::optional<vx::TFileIdentity> identity = vx::FileIdentityOf(path);
+    if (!state || state.name.empty())
+        return;
+    const std::optional<vx::TFileIdentity> identity = IdentityIn(*state.folder, state.name);
     std::lock_guard<std::mutex> guard(g_holdsMutex);
     if (identity)
-        KeptStates()[path] = *identity;
+        KeptStates()[{state.folder->Identity(), state.name}] = {state, *identity};
 }
 
-std::string TFolderHold::LostKeptFiles(const std::string& folder) const
+std::string TFolderHold::LostKeptFiles() const
 {
-    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
     int states = 0;
     {
         std::lock_guard<std::mutex> guard(g_holdsMutex);
-        for (const auto& [path, identity] : KeptStates())
-            if (vx::FolderOf(path) == work && vx::FileIdentityOf(path) != identity)
+        for (const auto& [key, kept] : KeptStates())
+            if (kept.state.project == m_identity && IsLost(kept))
                 ++states;
     }
     std::vector<std::string> targets;
@@ -646,14 +768,12 @@ std::string TFolderHold::LostKeptFiles(const std::string& folder) const
     return text;
 }
 
-void TFolderHold::ForgetLostKeptFiles(const std::string& folder)
+void TFolderHold::ForgetLostKeptFiles()
 {
-    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
     {
         std::lock_guard<std::mutex> guard(g_holdsMutex);
-        std::erase_if(KeptStates(), [&](const auto& kept) {
-            return vx::FolderOf(kept.first) == work && vx::FileIdentityOf(kept.first) != kept.second;
-        });
+        std::erase_if(KeptStates(),
+                      [&](const auto& kept) { return kept.second.state.project == m_identity && IsLost(kept.second); });
     }
     // The waiting files left are not this program's alone any more: none is removed.
     if (m_newFiles) {
@@ -662,57 +782,44 @@ void TFolderHold::ForgetLostKeptFiles(const std::string& folder)
     }
 }
 
-std::string TFolderHold::WhereStateWent(const std::string& path)
+void TFolderHold::RemoveStateFile(const TStateFile& state)
 {
-    const std::string folder = vx::FolderOf(vx::FolderOf(path));
-    const std::optional<vx::TFileIdentity> there = vx::FileIdentityOf(folder);
-    std::lock_guard<std::mutex> guard(g_holdsMutex);
-    for (const TFolderHold* hold : LiveHolds()) {
-        const auto& former = hold->m_formerPaths;
-        if (hold->m_state != TState::LetGo || hold->m_leftAt.empty() || hold->m_leftAt == folder ||
-            (there && *there == hold->m_identity) || std::find(former.begin(), former.end(), folder) == former.end())
-            continue;
-        return vx::JoinPath(hold->m_leftAt, path.substr(folder.size() + 1));
-    }
-    return path;
-}
-
-void TFolderHold::RemoveStateFile(const std::string& statePath)
-{
+    if (!state || state.name.empty())
+        return;
     {
         std::lock_guard<std::mutex> guard(g_holdsMutex);
-        KeptStates().erase(statePath);
+        KeptStates().erase({state.folder->Identity(), state.name});
     }
-    // A state written before its folder moved is where the folder went.
-    const std::string path = WhereStateWent(statePath);
     // A state in the system's temporary folder belongs to no project folder, and one in a
-    // folder without a lock file to no program that could be using it.
-    const std::string work = vx::FolderOf(path), folder = vx::FolderOf(work);
-    const std::string lockFile = LockFileOf(folder);
-    if (vx::TFileTransaction::WorkFolderOf(folder) != work || !vx::FileIdentityOf(lockFile)) {
-        vx::RemoveFile(path);
+    // folder no hold took to no program that could be using it.
+    if (!state.project) {
+        (void)state.folder->Remove(state.name);
         return;
     }
-    // Elsewhere only in a folder a hold of this run knows by its identity: a copy put in
-    // its place is another folder.
-    const std::optional<vx::TFileIdentity> identity = vx::FileIdentityOf(folder);
+    // Elsewhere only in the folder a hold of this run knows by its identity, wherever it is
+    // now.
     std::lock_guard<std::mutex> guard(g_holdsMutex);
     for (const TFolderHold* hold : LiveHolds()) {
-        if (!identity || hold->m_identity != *identity)
+        if (hold->m_identity != *state.project)
             continue;
-        if (hold->m_state == TState::Held && hold->m_lock.Holds(folder)) {
-            vx::RemoveFile(path);
+        if (hold->m_state == TState::Held) {
+            // Held with its lock file, or a folder whose lock file is gone: no other program
+            // can be using it.
+            const std::string now = hold->m_lock.FolderNow();
+            if (!now.empty() && (hold->m_lock.Holds(now) || !vx::FileIdentityOf(LockFileOf(now))))
+                (void)state.folder->Remove(state.name);
             return;
         }
-        if (hold->m_state != TState::LetGo)
+        if (hold->m_state != TState::LetGo || hold->m_leftAt.empty())
             continue;
         // The folder a Save As left: while no program holds it, what this run left in its
         // work folder is its own, as the next open would find it.
         vx::TFolderLock probe;
-        if (probe.Acquire(folder) == vx::TFolderLock::TResult::Held) {
-            vx::RemoveFile(path);
+        if (probe.Acquire(hold->m_leftAt) == vx::TFolderLock::TResult::Held &&
+            probe.FolderIdentity() == *state.project) {
+            (void)state.folder->Remove(state.name);
             if (probe.MadeLockFile())
-                probe.RemoveLockFileAndRelease(folder);
+                probe.RemoveLockFileAndRelease(hold->m_leftAt);
             return;
         }
     }

@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "model/TStateFile.h"
 #include "platform/Files.h"
 #include "platform/TFileTransaction.h"
+#include "platform/TFolder.h"
 #include "platform/TFolderLock.h"
 
 class TFolderHold {
@@ -127,24 +129,35 @@ public:
     // A save under another folder notes in the work folder of `folder` where it writes (and
     // what it made there) until it is done: a program killed meanwhile leaves the note, and
     // the next open completes or takes back what the save left in that folder. Only the
-    // holder of the folder's lock writes it.
+    // holder of the folder's lock writes it, through the work folder's descriptor, private
+    // to this user, with the identities of the held folder and of `target`, the folder the
+    // save writes to: an open trusts a note only when it is this user's, names the folder
+    // opened, and names a folder that still has the identity noted.
     static std::string SaveAsNotePath(const std::string& folder);
-    bool NoteSaveAs(const std::string& folder, const std::string& target, bool madeFolder, bool madeWork,
+    bool NoteSaveAs(const std::string& folder, const vx::TFolder& target, bool madeFolder, bool madeWork,
                     bool madeLock) const;
+    // Removes the note of the held folder at `folder` once the save is done or taken back.
+    void DropSaveAsNote(const std::string& folder) const;
     // The journal of a project's saves as earlier versions wrote it beside the project file.
     static std::string OldSaveJournalPath(const std::string& folder, const std::string& name);
 
-    // Removes an undo state file where no other program may be using its folder: in the
-    // system's temporary folder, in a folder without a lock file, in a folder a hold of
-    // this run holds with its lock, or in one a hold let go of (Save As) while no program
-    // holds it. A state written before its folder was renamed, or moved aside for a copy
-    // put in its place, is removed where the folder went when a Save As followed it there.
-    // Never in a copy put in place of a held folder, nor in a folder another program has
+    // Where the undo states of the project in the held folder at `folder` go: its work
+    // folder, opened through the held folder's descriptor, never through a link at its
+    // name, and shared by the states made there while it stays the one there (all of a
+    // folder not taken, a project of no lock). Not open, errno set, when it cannot be had.
+    TStateFile StateFolder(const std::string& folder);
+    // The system's temporary folder, for the states of a project without a folder.
+    static TStateFile TempStateFolder();
+    // Removes an undo state file, through the descriptor of its folder (which follows a
+    // folder renamed or moved aside for a copy put in its place, never the copy), where no
+    // other program may be using that folder: the system's temporary folder, a folder no
+    // hold of this run took, a folder a hold of this run holds with its lock, or one a hold
+    // let go of (Save As) while no program holds it. Never in a folder another program has
     // open.
-    static void RemoveStateFile(const std::string& statePath);
-    // An undo state file was written at `path`: a folder whose lock file was lost is taken
-    // again only while the state is still there (KeepForChange).
-    static void KeepStateFile(const std::string& path);
+    static void RemoveStateFile(const TStateFile& state);
+    // An undo state file was written: a folder whose lock file was lost is taken again only
+    // while the state is still there (KeepForChange).
+    static void KeepStateFile(const TStateFile& state);
 
     // What the call of a change that failed on `path` did not do, with "could not" or
     // "cannot" (`notDone`): "/p/a could not be replaced", "the folder /p could not be
@@ -165,14 +178,15 @@ private:
         ReadOnly,  // taken without a lock: the folder cannot be written
         LetGo      // held until a Save As moved the project elsewhere
     };
-    // Where an undo state written at `path` is now: under the folder a hold let go of, when
-    // the path is one that folder had before a Save As followed it elsewhere; else `path`.
-    static std::string WhereStateWent(const std::string& path);
+    // The work folder of the held folder at `folder`, reached through a descriptor of the
+    // folder that is checked to be the one held, never through a link; not open, errno set,
+    // when it cannot be opened (ENOENT: there is none).
+    vx::TFolder OpenWorkFolder(const std::string& folder) const;
     // Completes or takes back what a Save As that was killed left in the folder it wrote, as
     // its note in `work` (the work folder of the folder taken; not open where it has none)
-    // says. True when that cannot be done now (another program has that folder open, its
-    // change cannot be completed, its work folder cannot be listed): the note stays for a
-    // later open.
+    // says, where the note is one this user's Save As made for this folder. True when that
+    // cannot be done now (another program has that folder open, its change cannot be
+    // completed, its work folder cannot be listed): the note stays for a later open.
     bool FinishInterruptedSaveAs(const vx::TFolder& work) const;
     // KeepForChange for a commit whose journal is written: that journal is its own.
     bool KeepForCommit(const std::string& folder, const std::string& name);
@@ -180,12 +194,12 @@ private:
     bool IsAsLastSeen() const;
     // True where the waiting files may be removed: their folder is held, or none was taken.
     bool MayRemoveWaitingFiles() const;
-    // What of the undo states and waiting files kept in the work folder of `folder` is gone
-    // or replaced, in words; empty when nothing is.
-    std::string LostKeptFiles(const std::string& folder) const;
+    // What of the undo states and waiting files kept in the held folder's work folder is
+    // gone or replaced, in words; empty when nothing is.
+    std::string LostKeptFiles() const;
     // Gives those up: the lost states are no longer looked for, and the waiting files are
     // dropped without removing any.
-    void ForgetLostKeptFiles(const std::string& folder);
+    void ForgetLostKeptFiles();
 
     vx::TFolderLock m_lock;
     TState m_state = TState::Untaken;
@@ -197,11 +211,11 @@ private:
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held
-    // The paths the held folder had before FollowMovedFolder found it elsewhere, and where
-    // it was when LetGo let it go: undo states written under an earlier path are where the
-    // folder went (RemoveStateFile).
-    std::vector<std::string> m_formerPaths;
+    // Where the folder was when LetGo let it go: its undo states are removed while no
+    // program holds it (RemoveStateFile).
     std::string m_leftAt;
+    // The work folder the undo states are made in (StateFolder); null until the first.
+    std::shared_ptr<const vx::TFolder> m_stateFolder;
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // null while none were begun
     // The project file and the journal as this program last read or wrote them.
     struct TSeen {

@@ -532,12 +532,27 @@ bool TMRImage::LoadPixels(const std::string& path)
 
 TMRImage::TPixelRead TMRImage::ReadPixels(const std::string& path, const std::string& what, std::string& why)
 {
+    vx::TFile file;
+    const bool opened = file.Open(path, vx::TFile::Mode::Read);
+    return ReadOpenPixels(file, opened, path, what, why);
+}
+
+TMRImage::TPixelRead TMRImage::ReadPixels(const vx::TFolder& folder, const std::string& name, const std::string& what,
+                                          std::string& why)
+{
+    vx::TFile file;
+    const bool opened = file.Open(folder, name);
+    return ReadOpenPixels(file, opened, folder.PathOf(name), what, why);
+}
+
+TMRImage::TPixelRead TMRImage::ReadOpenPixels(vx::TFile& file, bool opened, const std::string& path,
+                                              const std::string& what, std::string& why)
+{
     if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide) {
         why = what + " " + path + " is not read: the image has no usable size.";
         return TPixelRead::NotHad;
     }
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    if (!opened) {
         why = vx::NotOpenedText(what, path, file.NotAFile());
         return TPixelRead::NotHad;
     }
@@ -563,26 +578,53 @@ TMRImage::TPixelRead TMRImage::ReadPixels(const std::string& path, const std::st
     return TPixelRead::Whole;
 }
 
-bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note,
-                          vx::TFileTransaction* transaction) const
+std::vector<unsigned char> TMRImage::PixelBytes() const
 {
     const size_t count = static_cast<size_t>(std::max(m_nWidth, 0)) * static_cast<size_t>(std::max(m_nHeight, 0));
     if (!m_bLoaded || m_pixels.empty() || m_pixels.size() != count)
-        return false;
+        return {};
     std::vector<unsigned char> bytes(count * 2);
     for (size_t k = 0; k < count; ++k) {
         const auto v = static_cast<uint16_t>(m_pixels[k]);
         bytes[2 * k] = static_cast<unsigned char>(v & 0xff);
         bytes[2 * k + 1] = static_cast<unsigned char>(v >> 8);
     }
-    vx::TAtomicFile out;
-    if (!out.Begin(path, transaction) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit()) {
-        std::string text = "Can not write pixel file " + path;
-        if (note)
-            text += "\r\n" + note(out.WhyNotWritten());
-        vx::Report(text, vx::ReportIcon::Exclamation);
+    return bytes;
+}
+
+namespace {
+
+bool ReportPixelsNotWritten(const std::string& path, const vx::TWriteFailureNote& note, const std::string& why)
+{
+    std::string text = "Can not write pixel file " + path;
+    if (note)
+        text += "\r\n" + note(why);
+    vx::Report(text, vx::ReportIcon::Exclamation);
+    return false;
+}
+
+}  // namespace
+
+bool TMRImage::SavePixels(const std::string& path, const vx::TWriteFailureNote& note,
+                          vx::TFileTransaction* transaction) const
+{
+    const std::vector<unsigned char> bytes = PixelBytes();
+    if (bytes.empty())
         return false;
-    }
+    vx::TAtomicFile out;
+    if (!out.Begin(path, transaction) || !out.File().Write(bytes.data(), bytes.size()) || !out.Commit())
+        return ReportPixelsNotWritten(path, note, out.WhyNotWritten());
+    return true;
+}
+
+bool TMRImage::SavePixels(vx::TFile& file, const vx::TWriteFailureNote& note) const
+{
+    const std::vector<unsigned char> bytes = PixelBytes();
+    if (bytes.empty())
+        return false;
+    if (!file.Write(bytes.data(), bytes.size()) || !file.Close())
+        return ReportPixelsNotWritten(file.Path(), note,
+                                      file.LastError() == 0 ? std::string() : vx::FileErrorReason(file.LastError()));
     return true;
 }
 

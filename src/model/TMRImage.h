@@ -187,11 +187,18 @@ public:
     // Reads the pixels as LoadPixels does, telling nothing: why they were not had is put in
     // `why`, a sentence that names the file as `what` ("The pixel file", "its state file").
     TPixelRead ReadPixels(const std::string& path, const std::string& what, std::string& why);
+    // The same for the file `name` in `folder`, never through a link at its name.
+    TPixelRead ReadPixels(const vx::TFolder& folder, const std::string& name, const std::string& what,
+                          std::string& why);
     // Writes the pixels in memory through a temporary file renamed over `path` (in a
     // transaction: staged, and put in place with its other files); a failure is
     // reported, followed by the note's sentence, and gives false.
     bool SavePixels(const std::string& path, const vx::TWriteFailureNote& note = {},
                     vx::TFileTransaction* transaction = nullptr) const;
+    // The same into `file`, a new file open for writing that nothing reads before it is
+    // complete (an undo state, made for it), written as it stands; the caller removes it
+    // after a failure.
+    bool SavePixels(vx::TFile& file, const vx::TWriteFailureNote& note = {}) const;
     // width x height values, row by row; false (nothing changed) for another count.
     bool SetPixels(std::vector<int16_t> pixels);
     const std::vector<int16_t>& GetPixels() const { return m_pixels; }
@@ -291,6 +298,11 @@ private:
     template <typename ColourOf>
     std::vector<uint32_t> RenderWrapped(ColourOf colourOf) const;
     void MarkModified(bool modified) const;
+    // ReadPixels of the file open in `file` (not had when it did not open), named `path`;
+    // the bytes SavePixels writes, empty when there are no pixels to write.
+    TPixelRead ReadOpenPixels(vx::TFile& file, bool opened, const std::string& path, const std::string& what,
+                              std::string& why);
+    std::vector<unsigned char> PixelBytes() const;
     // Stored units per value unit of the window mapping (1 for a degenerate range).
     double WindowScale() const;
     // Each pixel becomes its value's place between the smallest and largest value,

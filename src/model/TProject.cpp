@@ -185,19 +185,19 @@ bool TProject::HoldsItsFolder() const
     return !m_strFolder.empty() && m_hold->Holds(m_strFolder);
 }
 
-std::string TProject::StateFolder()
+TStateFile TProject::StateFolder()
 {
     // A project that has no folder yet must not put its files into whatever folder the
     // process happens to run in, nor one whose folder cannot be written. The states are
     // the program's own files: they go in its work folder, where nothing else of the
     // folder's is removed with them.
     if (m_strFolder.empty() || m_hold->IsReadOnly())
-        return vx::TempFolder();
+        return TFolderHold::TempStateFolder();
     // Only the work folder itself is made: a project folder that is gone is not made
     // again, and the folder's own files never sit beside the states.
     const std::unique_ptr<vx::TFileTransaction> staging = BeginChange();
     if (!staging)
-        return std::string();
+        return TStateFile();
     const std::string work = staging->StagingFolder();
     if (work.empty()) {
         // Something other than a folder at its name keeps every step from being undone.
@@ -206,8 +206,14 @@ std::string TProject::StateFolder()
                                           vx::FileErrorReason(staging->FailedError()) + ". The work set was not changed."
                                     : "The " + inTheWay + ", so the work set was not changed. Remove it to change the work set.",
                    vx::ReportIcon::Exclamation);
+        return TStateFile();
     }
-    return work;
+    TStateFile place = m_hold->StateFolder(m_strFolder);
+    if (!place)
+        vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
+                       vx::FileErrorReason(errno != 0 ? errno : EIO) + ". The work set was not changed.",
+                   vx::ReportIcon::Exclamation);
+    return place;
 }
 
 void TProject::ResetSpectrumDisplay(bool resetX)

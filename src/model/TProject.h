@@ -38,6 +38,7 @@ struct TCSIParams;
 class TCSISetList;
 class TDrawnRegion;
 class TFolderHold;
+struct TStateFile;
 class TImageSet;
 class TMap;
 class TMapList;
@@ -190,11 +191,11 @@ public:
     // The sentence after a file writer's own message: `failure`, and why.
     static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Where the undo states of this project's steps are kept: the program's work folder
-    // in the project folder, or the system's temporary folder while the project has none
-    // or its folder cannot be written. Empty, after saying why, when the work folder
-    // cannot be had: no state can be kept. The states are removed with
-    // TFolderHold::RemoveStateFile.
-    std::string StateFolder();
+    // in the project folder, reached through the held folder's descriptor, or the system's
+    // temporary folder while the project has none or its folder cannot be written. None,
+    // after saying why, when the work folder cannot be had: no state can be kept. The
+    // states are removed with TFolderHold::RemoveStateFile.
+    TStateFile StateFolder();
     const std::string& GetName() const { return m_strName; }
     // The full path of the project file.
     std::string GetProjectFilePath() const;

@@ -608,7 +608,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     // Whatever stands under the lock file's name is not this save's to remove.
     const bool hadFolder = vx::FolderExists(folder), hadWork = vx::FolderExists(work),
                hadLock = vx::FileIdentityOf(lockFile).has_value();
-    const bool noted = m_hold->NoteSaveAs(m_strFolder, folder, !hadFolder, !hadWork, !hadLock);
+    bool noted = false;
     auto hold = std::make_unique<TFolderHold>();
     // The folder and those above it that this save made.
     std::vector<std::string> made;
@@ -620,13 +620,20 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
             vx::RemoveFile(work);  // only when empty
         vx::RemoveMadeFolders(made);
         if (noted)
-            vx::RemoveFile(TFolderHold::SaveAsNotePath(m_strFolder));
+            m_hold->DropSaveAsNote(m_strFolder);
     };
-    if (!hadFolder && !vx::MakeFolder(folder, &made)) {
+    // The folders it makes take the rights of the project's folder, so that a private
+    // project stays private whatever the umask.
+    const std::string foldersLike = m_strFolder.empty() || !vx::FolderExists(m_strFolder) ? std::string()
+                                                                                          : m_strFolder + "/.";
+    if (!hadFolder && !vx::MakeFolder(folder, &made, foldersLike)) {
         const int error = errno;
         undoMade();
         return refuse("\r\nThat folder cannot be made: " + vx::FileErrorReason(error) + ".");
     }
+    // The note names that folder by its identity too: only the folder this save wrote to is
+    // the next open's to clear.
+    noted = m_hold->NoteSaveAs(m_strFolder, vx::TFolder::Open(folder), !hadFolder, !hadWork, !hadLock);
     // The new folder is this program's to write only while no other program has it open,
     // and only once a change left there half done is completed.
     using TResult = vx::TFolderLock::TResult;
@@ -661,6 +668,9 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     for (const TMRImage* pImage : *m_pImageSet)
         imagePaths.push_back(pImage->GetPath());
     hold->GuardCommit(transaction, folder, name);
+    // Who may read the project may read its copy, and no one else, as with a save's new files.
+    if (!oldFolder.empty() && !oldName.empty())
+        transaction.NewFilesTakeRightsOf(NewFilesRightsOf());
     const std::string failure = "Failed to save project to " + folder + ".";
     bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
     ok = m_pCSISetList->CopyDataFiles(folder, transaction, m_pWorkSet) && ok;
@@ -702,7 +712,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
         return false;
     }
     if (noted)
-        vx::RemoveFile(TFolderHold::SaveAsNotePath(oldFolder));
+        m_hold->DropSaveAsNote(oldFolder);
     // The new images' files went to the new folder as copies; the old folder keeps the
     // project as it was. What this project kept in its work folder goes while the old
     // folder is still held.

@@ -145,7 +145,7 @@ int RenameAt(int fromFolder, const std::string& from, int toFolder, const std::s
     return error;
 }
 
-bool MakeFolder(const std::string& path, std::vector<std::string>* made)
+bool MakeFolder(const std::string& path, std::vector<std::string>* made, const std::string& rightsLike)
 {
     if (FileCallFails(kFileCreate))
         return false;
@@ -158,7 +158,7 @@ bool MakeFolder(const std::string& path, std::vector<std::string>* made)
             break;
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0777) == 0) {
+        if (rightsLike.empty() ? ::mkdir(it->c_str(), 0777) == 0 : TRights::MakeFolderLike(it->string(), rightsLike)) {
             if (made)
                 made->push_back(it->string());
         } else if (errno != EEXIST || !FolderExists(it->string())) {

@@ -30,8 +30,10 @@ int RenameAt(int fromFolder, const std::string& from, int toFolder, const std::s
 // Makes the folder and those above it that are missing; true when it is there. False, errno
 // saying why, when it could not be made. `made` gets each folder this call made, outermost
 // first (also when a deeper one then failed), and none that was there or that another
-// program made meanwhile.
-bool MakeFolder(const std::string& path, std::vector<std::string>* made = nullptr);
+// program made meanwhile. With `rightsLike`, each takes the rights of the folder there
+// (TRights::MakeFolderLike), else those the system gives a new folder.
+bool MakeFolder(const std::string& path, std::vector<std::string>* made = nullptr,
+                const std::string& rightsLike = std::string());
 // Takes back the folders a MakeFolder made, deepest first, as far as each is empty: a
 // refused command leaves no folder of its own behind, and nothing another program put there.
 void RemoveMadeFolders(const std::vector<std::string>& made);

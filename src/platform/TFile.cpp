@@ -102,6 +102,38 @@ bool TFile::Open(const std::string& path, Mode mode)
     return true;
 }
 
+bool TFile::Open(const TFolder& folder, const std::string& name)
+{
+    std::string notAFile;
+    errno = 0;
+    const int fd = folder.OpenToRead(name, &notAFile);
+    if (fd >= 0)
+        return Adopt(fd, folder.PathOf(name), Mode::Read);
+    const int error = errno != 0 ? errno : EIO;
+    Close();
+    m_readFailed = m_sizeFailed = false;
+    m_error = error;
+    m_notAFile = notAFile;
+    return false;
+}
+
+bool TFile::Make(const TFolder& folder, const std::string& name, mode_t mode)
+{
+    Close();
+    m_readFailed = m_sizeFailed = false;
+    m_notAFile.clear();
+    const std::string path = folder.PathOf(name);
+    errno = 0;
+    const int fd = folder.MakeFile(name, O_WRONLY, mode);
+    const int error = errno != 0 ? errno : EIO;
+    if (fd < 0 || !Adopt(fd, path, Mode::Write)) {
+        m_error = fd < 0 ? error : m_error;
+        m_path = path;
+        return false;
+    }
+    return true;
+}
+
 bool TFile::Adopt(int fd, const std::string& path, Mode mode)
 {
     Close();

@@ -27,6 +27,13 @@ public:
     // regular file, never waiting on a FIFO (OpenFileToRead): NotAFile says what else
     // stood there.
     bool Open(const std::string& path, Mode mode);
+    // Opens the regular file `name` of `folder` to read, never through a link, as Open
+    // opens a path to read: NotAFile says what stood there instead.
+    bool Open(const TFolder& folder, const std::string& name);
+    // Makes the file `name` in `folder`, which must not be there (EEXIST), with `mode` less
+    // the umask, open to write, never through a link at its name. Path() names it also when
+    // it could not be made, and LastError() says why.
+    bool Make(const TFolder& folder, const std::string& name, mode_t mode);
     // Takes the descriptor `fd`, open with `mode`'s access (a file opened relative to a
     // folder, TFolder), as though Open had opened it at `path`; false, the descriptor
     // closed, when no stream can be made of it.

@@ -12,7 +12,7 @@ namespace {
 // Writes the image's pixels to a state file.
 TProcessStep::TStateWriter PixelWriter(TMRImage* image)
 {
-    return [image](const std::string& path, const vx::TWriteFailureNote& note) { return image->SavePixels(path, note); };
+    return [image](vx::TFile& file, const vx::TWriteFailureNote& note) { return image->SavePixels(file, note); };
 }
 
 }  // namespace
@@ -42,11 +42,11 @@ bool TImageStep::SwapPixels(TStateChange change)
     TMRImage* image = m_pImage;
     std::string why;
     const bool swapped =
-        SwapStateFiles(change, PixelWriter(image), [image, &why](const std::string& path) {
+        SwapStateFiles(change, PixelWriter(image), [image, &why](const TStateFile& state) {
             // The pixels change only after a complete read, so the read that puts back the
             // state just written has nothing to mend: the first failure alone is told.
             std::string failure;
-            if (image->ReadPixels(path, "its state file", failure) == TMRImage::TPixelRead::Whole)
+            if (image->ReadPixels(*state.folder, state.name, "its state file", failure) == TMRImage::TPixelRead::Whole)
                 return true;
             if (why.empty())
                 why = failure;

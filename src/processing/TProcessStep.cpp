@@ -9,19 +9,17 @@
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/Paths.h"
+#include "platform/TFile.h"
 #include "platform/Workers.h"
 
 namespace {
-// A state file serves undo within this run only: after a crash nothing reads it, so its
-// writes do not wait for the disk. It is still complete before it is renamed into place.
-constexpr bool kDurableStates = false;
 
-// Writes the set's samples to a state file.
+// Writes the set's samples to a state file. A state file serves undo within this run only:
+// it is written into the new file made for it, which nothing reads before the step has it,
+// and its writes do not wait for the disk.
 TProcessStep::TStateWriter DataSetWriter(TCSISet* set)
 {
-    return [set](const std::string& path, const vx::TWriteFailureNote& note) {
-        return set->WriteDataFile(path, kDurableStates, nullptr, note);
-    };
+    return [set](vx::TFile& file, const vx::TWriteFailureNote& note) { return set->WriteDataFile(file, note); };
 }
 
 }  // namespace
@@ -34,8 +32,8 @@ TProcessStep::~TProcessStep()
 void TProcessStep::DropState()
 {
     // The state file belongs to this step alone (its name was created for it).
-    if (!m_strTempFile.empty())
-        TFolderHold::RemoveStateFile(m_strTempFile);
+    TFolderHold::RemoveStateFile(m_state);
+    m_state = TStateFile();
     m_strTempFile.clear();
 }
 
@@ -56,14 +54,20 @@ bool TProcessStep::SaveState()
 
 bool TProcessStep::WriteStateFile(const TStateWriter& write)
 {
-    const std::string folder = StateFolder();
-    if (folder.empty())
+    TStateFile state = StateFolder();
+    if (!state)
         return false;
-    m_strTempFile = MakeTempFileName(m_pszStatePrefix, folder);
-    if (write(m_strTempFile, [](const std::string& why) { return NotDoneText(TStateChange::Step, why); })) {
-        TFolderHold::KeepStateFile(m_strTempFile);
+    vx::TFile file;
+    state.name = MakeTempFileName(m_pszStatePrefix, *state.folder, file);
+    m_state = state;
+    m_strTempFile = state.name.empty() ? std::string() : state.Path();
+    // A kill here leaves an empty state, which the next open removes.
+    vx::TFile::Step();
+    if (write(file, [](const std::string& why) { return NotDoneText(TStateChange::Step, why); })) {
+        TFolderHold::KeepStateFile(m_state);
         return true;
     }
+    file.Close();
     DropState();
     return false;
 }
@@ -73,10 +77,10 @@ TProject* TProcessStep::StateProject() const
     return m_pDataSet ? m_pDataSet->GetProject() : nullptr;
 }
 
-std::string TProcessStep::StateFolder() const
+TStateFile TProcessStep::StateFolder() const
 {
     TProject* project = StateProject();
-    return project ? project->StateFolder() : vx::TempFolder();
+    return project ? project->StateFolder() : TFolderHold::TempStateFolder();
 }
 
 std::string TProcessStep::NotDoneText(TStateChange change, const std::string& why)
@@ -90,7 +94,8 @@ std::string TProcessStep::NotDoneText(TStateChange change, const std::string& wh
 
 bool TProcessStep::ReadSavedState()
 {
-    return m_pDataSet && m_pDataSet->ReadDataFile(m_strTempFile, TCSISet::kDataFileVersion, &m_stateShape);
+    return m_pDataSet && m_state &&
+           m_pDataSet->ReadDataFile(*m_state.folder, m_state.name, TCSISet::kDataFileVersion, &m_stateShape);
 }
 
 bool TProcessStep::RunParallel(int parts)
@@ -111,19 +116,15 @@ bool TProcessStep::RunAllParts()
     return processors >= 2 ? RunParallel(processors) : RunPart(1, 0);
 }
 
-std::string TProcessStep::MakeTempFileName(const std::string& prefix, const std::string& folder)
+std::string TProcessStep::MakeTempFileName(const std::string& prefix, const vx::TFolder& folder, vx::TFile& file)
 {
     for (uint64_t n = 0;; ++n) {
-        const std::string path = vx::JoinPath(folder, prefix + std::to_string(n) + ".tmp");
-        switch (vx::CreateNewFile(path)) {
-        case vx::TCreateResult::Created:
-            return path;
-        case vx::TCreateResult::Exists:
-            continue;
-        case vx::TCreateResult::Failed:
-            // The folder cannot take files: the first writer of the state reports it.
-            return path;
-        }
+        const std::string name = prefix + std::to_string(n) + ".tmp";
+        if (file.Make(folder, name, 0600))
+            return name;
+        // A folder that cannot take files: the writer of the state reports it.
+        if (file.LastError() != EEXIST)
+            return std::string();
     }
 }
 
@@ -134,13 +135,14 @@ bool TProcessStep::SwapWithTempFile(TStateChange change)
     TCSISet* set = m_pDataSet;
     // Each file is read back only when it holds samples of the shape written to it, so
     // that no other file put in its place replaces the set.
-    const std::string savedPath = m_strTempFile;
+    const TStateFile savedState = m_state;
     const TSampleShape saved = m_stateShape;
     const TSampleShape current = set->SampleShape();
     const bool swapped = SwapStateFiles(
         change, DataSetWriter(set),
-        [&](const std::string& path) {
-            return set->ReadDataFile(path, TCSISet::kDataFileVersion, path == savedPath ? &saved : &current);
+        [&](const TStateFile& state) {
+            return set->ReadDataFile(*state.folder, state.name, TCSISet::kDataFileVersion,
+                                     state == savedState ? &saved : &current);
         });
     if (swapped)
         m_stateShape = current;
@@ -148,29 +150,35 @@ bool TProcessStep::SwapWithTempFile(TStateChange change)
 }
 
 bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write,
-                                  const std::function<bool(const std::string&)>& read)
+                                  const std::function<bool(const TStateFile&)>& read)
 {
-    const std::string saved = m_strTempFile;
-    if (saved.empty() || !m_pszStatePrefix)
+    const TStateFile saved = m_state;
+    if (!saved || m_strTempFile.empty() || !m_pszStatePrefix)
         return false;
-    const std::string folder = StateFolder();
-    if (folder.empty())
+    TStateFile current = StateFolder();
+    if (!current)
         return false;
-    std::string current = MakeTempFileName(m_pszStatePrefix, folder);
+    vx::TFile file;
+    current.name = MakeTempFileName(m_pszStatePrefix, *current.folder, file);
     if (current == saved) {
         // The saved file is gone and its name was free again: the read below must
         // still fail rather than read back the state just written.
-        current = MakeTempFileName(m_pszStatePrefix, folder);
-        TFolderHold::RemoveStateFile(saved);
+        TStateFile again = current;
+        again.name = MakeTempFileName(m_pszStatePrefix, *current.folder, file);
+        TFolderHold::RemoveStateFile(current);
+        current = again;
     }
     bool written = false;
     try {
-        written = write(current, [change](const std::string& why) { return NotDoneText(change, why); });
+        vx::TFile::Step();
+        written = write(file, [change](const std::string& why) { return NotDoneText(change, why); });
     } catch (...) {
+        file.Close();
         TFolderHold::RemoveStateFile(current);
         throw;
     }
     if (!written) {
+        file.Close();
         TFolderHold::RemoveStateFile(current);
         return false;
     }
@@ -184,7 +192,8 @@ bool TProcessStep::SwapStateFiles(TStateChange change, const TStateWriter& write
     }
     TFolderHold::RemoveStateFile(saved);
     TFolderHold::KeepStateFile(current);
-    m_strTempFile = current;
+    m_state = current;
+    m_strTempFile = current.Path();
     return true;
 }
 

@@ -13,12 +13,14 @@
 #include <string>
 
 #include "model/TSampleShape.h"
+#include "model/TStateFile.h"
 #include "platform/Files.h"
 
 class TCSISet;
 class TProject;
 
 namespace vx {
+class TFile;
 class TTextFile;
 }
 
@@ -71,14 +73,17 @@ public:
     // in one part on the calling thread. Steps call it from Apply.
     bool RunAllParts();
 
-    // A fresh state-file name in the folder: prefix, a decimal counter from 0 and ".tmp",
-    // the first name no file has. The file is created empty at once so that no other
-    // step can take the name.
-    static std::string MakeTempFileName(const std::string& prefix, const std::string& folder);
+    // A fresh state file in the folder: prefix, a decimal counter from 0 and ".tmp", the
+    // first name no file has. The file is made at once, private to this user (0600 at
+    // most, whatever the umask) and open in `file` to be written, never through a link at
+    // its name, so that no other step takes the name and no one else reads the state.
+    // Gives the name; empty when the file could not be made: `file` then is not open, and
+    // names the file tried and says why.
+    static std::string MakeTempFileName(const std::string& prefix, const vx::TFolder& folder, vx::TFile& file);
     // Where the step keeps its state files: the state folder of the project that owns
-    // its data (TProject::StateFolder), the system's temporary folder without one. Empty
+    // its data (TProject::StateFolder), the system's temporary folder without one. None
     // when the project has no folder for them now (it has said why): no state is kept.
-    std::string StateFolder() const;
+    TStateFile StateFolder() const;
 
     // What a state file is written for; a failed write says that this was not done.
     enum class TStateChange { Step, Undo, Redo };
@@ -93,12 +98,13 @@ public:
     // routines, a failed write saying that the undo or redo was not done) when the
     // exchange did not happen, and without a data set.
     bool SwapWithTempFile(TStateChange change);
-    // The exchange itself for any state: `write` puts the current state into a file and
-    // reports its failure with the note, `read` takes a file's state back and reports
-    // its own failure. The rules are those of SwapWithTempFile.
-    using TStateWriter = std::function<bool(const std::string& path, const vx::TWriteFailureNote& note)>;
+    // The exchange itself for any state: `write` puts the current state into a new
+    // file, open to write, and reports its failure (one that did not open too) with the
+    // note; `read` takes a file's state back and reports its own failure. The rules are
+    // those of SwapWithTempFile.
+    using TStateWriter = std::function<bool(vx::TFile& file, const vx::TWriteFailureNote& note)>;
     bool SwapStateFiles(TStateChange change, const TStateWriter& write,
-                        const std::function<bool(const std::string&)>& read);
+                        const std::function<bool(const TStateFile&)>& read);
 
     // Performs a new step by the caller protocol and hands it to the project's history.
     // A step whose state cannot be saved or whose Apply fails is deleted instead, and
@@ -108,6 +114,7 @@ public:
 
     int32_t m_nKind = -1;        // the step's kind number; every concrete class sets its own
     std::string m_strTempFile;   // full path of the state file; empty until a state is saved
+    TStateFile m_state;          // the state file, reached through its folder
     TSampleShape m_stateShape;   // grid and points of the set in the state file
     bool m_bUndoable = true;     // cleared when the work set is saved
     bool m_bRecorded = false;    // belongs to the macro being recorded

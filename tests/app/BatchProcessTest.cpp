@@ -390,7 +390,7 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
     vx::TFile::SetStepHook([&] {
         for (const std::string& folder : folders)
             for (const auto& [name, bytes] : ReadFolderTree(folder))
-                if (vx::FileNameOf(name).starts_with(".tf") && begun.insert(folder + "/" + name).second &&
+                if (IsFilterState(vx::FileNameOf(name)) && begun.insert(folder + "/" + name).second &&
                     begun.size() == 2 && !thrown) {
                     thrown = true;
                     throw std::runtime_error("the state file cannot be made");

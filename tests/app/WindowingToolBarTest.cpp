@@ -34,6 +34,7 @@
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
+#include "model/TStateFile.h"
 #include "model/ProcessingHooks.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
@@ -315,8 +316,8 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
         frame->Action(cmd::EditUndo)->trigger();
     }
     EXPECT_EQ(report.Messages(), std::vector<std::string>{"The undo was not done: its state file " +
-                                                          project->StateFolder() +
-                                                          "/is0.tmp cannot be read to its end: input/output error."});
+                                                          project->StateFolder().folder->PathOf("is0.tmp") +
+                                                          " cannot be read to its end: input/output error."});
     EXPECT_EQ(GreyAt(axial, 7, 4), smoothed);
     frame->Action(cmd::EditUndo)->trigger();
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);

@@ -31,6 +31,7 @@
 #include "model/TCSISlice.h"
 #include "model/TMRImage.h"
 #include "model/TProject.h"
+#include "model/TStateFile.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
 #include "platform/TTextFile.h"
@@ -704,7 +705,7 @@ TEST_F(HistoryCommandsTest, ClearAllAsksAndEmptiesTheHistoryUnlessNo)
 TEST_F(HistoryCommandsTest, AnUndoThatFailsOnAFullDiskCanBeTriedAgain)
 {
     const std::vector<float> before = RowHeights(*set);
-    const std::string stateFile = "Can not write CSI data set file " + project->StateFolder() + "/vs";
+    const std::string stateFile = "Can not write CSI data set file " + project->StateFolder().Path() + "/vs";
     Mode(cmd::ModeVoxelShift);
     // A shift whose state cannot be kept is not done, and the message says so.
     vx::TFile::FailWritesAfter(0);

@@ -2,6 +2,7 @@
 // would be another file of the project, the files an open removes, and a folder another
 // running program has open.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -18,12 +19,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
 #include "model/TMap.h"
@@ -776,7 +779,7 @@ TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
 {
     MakeProject();
     const std::string other = m_dir.File("other"), otherWork = TFileTransaction::WorkFolderOf(other);
-    const std::string staged = otherWork + "/.p.tpj.a1b2c3", note = m_folder + "/.vexara/saving-as";
+    const std::string staged = otherWork + "/.p.tpj.a1b2c3", notePath = m_folder + "/.vexara/saving-as";
     ASSERT_TRUE(MakeFolder(otherWork));
     if (::geteuid() == 0)
         GiveTree(m_dir.Path(), 65534, 65534);
@@ -784,6 +787,16 @@ TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
         return test::AsAnOrdinaryUser([&] {
             TProject project;
             return std::string(project.Load(m_folder + "/p.tpj") ? "opened" : "refused");
+        });
+    };
+    // The note as the user's Save As into `other` writes it.
+    const auto note = [&] {
+        return test::AsAnOrdinaryUser([&] {
+            TFolderHold hold;
+            return std::string(hold.Take(m_folder, "p", TFolderHold::TPurpose::Open) &&
+                                       hold.NoteSaveAs(m_folder, TFolder::Open(other), false, false, false)
+                                   ? "noted"
+                                   : "not noted");
         });
     };
     const struct {
@@ -799,7 +812,7 @@ TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
     for (const auto& [what, held, mode, faults] : cases) {
         SCOPED_TRACE(what);
         test::WriteBytes(staged, "staged");
-        test::WriteBytes(note, "Vexara save as 1\n" + other + "\n000\n");
+        ASSERT_EQ(note(), "noted");
         ASSERT_EQ(::chmod(otherWork.c_str(), mode), 0);
         {
             TFolderLock lock;
@@ -808,11 +821,75 @@ TEST_F(ProjectFolderTest, ASaveAsNoteStaysUntilWhatItNamesCanBeCleared)
             EXPECT_EQ(open(), "opened");
         }
         ASSERT_EQ(::chmod(otherWork.c_str(), 0755), 0);
-        EXPECT_TRUE(FileExists(note)) << "the note went while what it names stays";
+        EXPECT_TRUE(FileExists(notePath)) << "the note went while what it names stays";
         EXPECT_TRUE(FileExists(staged));
         EXPECT_EQ(open(), "opened");
-        EXPECT_FALSE(FileExists(note));
+        EXPECT_FALSE(FileExists(notePath));
         EXPECT_FALSE(FileExists(staged));
+    }
+}
+
+// A note in the work folder names a folder to clear. An open acts on it only where this
+// user's own Save As of this project noted that very folder: another user's note (a partner
+// of a shared project, as root with uid 65534 and as two users with private groups), this
+// user's note of another project moved in, and a note whose folder was replaced since
+// change nothing but themselves, however well they name the folder.
+TEST_F(ProjectFolderTest, AnOpenClearsOnlyAFolderThatItsOwnSaveAsNoted)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "other users' notes are had only by root";
+    MakeProject();
+    constexpr gid_t kGroup = 65532;
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    ShareWithGroup(m_folder, kGroup, 02775);
+    const std::string victim = m_dir.File("victim"), other = m_dir.File("o");
+    const struct {
+        const char* what;
+        uid_t writer, opener;
+        bool movedIn, replaced;
+    } cases[] = {
+        {"another user's note, root opens", 65534, 0, false, false},
+        {"a partner's note, the member opens", 65533, 65534, false, false},
+        {"the opener's note of another project", 65534, 65534, true, false},
+        {"the opener's note of a folder replaced since", 65534, 65534, false, true},
+    };
+    for (const auto& [what, writer, opener, movedIn, replaced] : cases) {
+        SCOPED_TRACE(what);
+        // The opener's own folder, with what a save of it left in its private work folder.
+        std::filesystem::remove_all(victim);
+        std::filesystem::remove_all(victim + ".old");
+        ASSERT_TRUE(MakeFolder(victim + "/.vexara"));
+        test::WriteBytes(victim + "/.vexara/.v.tpj.a1b2c3", "staged");
+        test::WriteBytes(victim + "/v.tpj", "project");
+        GiveTree(victim, opener, opener);
+        ASSERT_EQ(::chmod((victim + "/.vexara").c_str(), 0700), 0);
+        ASSERT_TRUE(MakeFolder(other));
+        GiveTree(other, writer, writer);
+        const std::string noted = movedIn ? other : m_folder;
+        EXPECT_EQ(test::AsUser(writer, writer, [&] {
+            TFolderHold hold;
+            return std::string(hold.Take(noted, "p", TFolderHold::TPurpose::Open) &&
+                                       hold.NoteSaveAs(noted, TFolder::Open(victim), true, true, true)
+                                   ? "noted" : "not noted");
+        }, {kGroup}), "noted");
+        // Its writer lets everyone read it.
+        ASSERT_EQ(::chmod((noted + "/.vexara/saving-as").c_str(), 0644), 0);
+        if (movedIn) {
+            ASSERT_EQ(std::rename((other + "/.vexara/saving-as").c_str(), (m_folder + "/.vexara/saving-as").c_str()), 0);
+        }
+        if (replaced) {
+            ASSERT_EQ(std::rename(victim.c_str(), (victim + ".old").c_str()), 0);
+            test::RestoreFolder(victim + ".old", victim);
+            GiveTree(victim, opener, opener);
+        }
+        const test::TFolderBytes before = test::ReadFolderTree(victim, true);
+        EXPECT_EQ(test::AsUser(opener, opener, [&] {
+            TProject project;
+            return std::string(project.Load(m_folder + "/p.tpj") ? "opened" : "refused");
+        }, {kGroup}), "opened");
+        EXPECT_TRUE(test::ReadFolderTree(victim, true) == before) << "the folder the note names was changed";
+        EXPECT_TRUE(FolderExists(victim + "/.vexara"));
+        EXPECT_FALSE(FileExists(m_folder + "/.vexara/saving-as"));
     }
 }
 
@@ -1152,6 +1229,85 @@ TEST_F(ProjectFolderTest, TheFirstSaveOfAProjectWorksOnAFileSystemThatKeepsNoUni
         EXPECT_EQ(createAndSave("root"), "saved");
         EXPECT_EQ(test::AsAnOrdinaryUser([&] { return createAndSave("user"); }), "saved");
     }
+}
+
+// Save Project As of a private project keeps its copy private whatever the umask: the new
+// files take the rights of the project's file and the folders it makes those of its
+// folder, and its note of the save in progress is this user's alone.
+TEST_F(ProjectFolderTest, ASaveAsOfAPrivateProjectStaysPrivateUnderAnyUmask)
+{
+    MakeProject();
+    SetRights(m_folder, 0600, 0700);
+    if (::geteuid() == 0)
+        GiveTree(m_dir.Path(), 65534, 65534);
+    const auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        char mode[8] = "-";
+        if (::lstat(path.c_str(), &st) == 0)
+            std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+        return std::string(mode);
+    };
+    const std::string said = test::AsAnOrdinaryUser([&] {
+        std::string text;
+        for (const mode_t mask : {mode_t(022), mode_t(0)}) {
+            const std::string top = m_dir.File("u" + std::to_string(mask)), folder = top + "/deep/q";
+            std::set<std::string> noteModes;
+            TFile::SetStepHook([&] {
+                if (const std::string mode = modeOf(m_folder + "/.vexara/saving-as"); mode != "-")
+                    noteModes.insert(mode);
+            });
+            const mode_t before = ::umask(mask);
+            {
+                test::TScriptedReport script;
+                script.AllowDefaults();
+                TProject project;
+                g_pProject = &project;
+                text += project.Load(m_folder + "/p.tpj") && project.SaveAs(top + "/deep", "q") ? "saved\n" : "not saved\n";
+                g_pProject = nullptr;
+            }
+            ::umask(before);
+            TFile::SetStepHook({});
+            text += RightsOfFiles(folder, false);
+            for (const std::string& made : {top, top + "/deep", folder, folder + "/.vexara"})
+                text += modeOf(made) + " ";
+            for (const std::string& mode : noteModes)
+                text += "note " + mode;
+            text += "\n";
+        }
+        return text;
+    });
+    const std::string copy = "saved\nA 0600\nA_NAA_map 0600\nB 0600\nB_NAA_map 0600\nax 0600\nq.tpj 0600\n"
+                             "0700 0700 0700 0700 note 0600\n";
+    EXPECT_EQ(said, copy + copy);
+}
+
+// Whoever may write the project's folder puts a link to another folder at its work folder's
+// name at each step of Save Project As: the note of the save in progress is neither
+// written nor removed through it, and the linked folder keeps its files.
+TEST_F(ProjectFolderTest, ALinkAtTheWorkFolderLeadsNoSaveAsNoteElsewhere)
+{
+    MakeProject();
+    const std::string work = m_folder + "/.vexara", link = m_folder + "/link", elsewhere = m_dir.File("elsewhere");
+    ASSERT_TRUE(MakeFolder(elsewhere));
+    test::WriteBytes(elsewhere + "/saving-as", "private");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), link.c_str()), 0);
+    const test::TFolderBytes before = test::ReadFolderTree(elsewhere);
+    test::TScriptedReport script;
+    script.AllowDefaults();
+    TProject project;
+    g_pProject = &project;
+    ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+    TFile::SetStepHook([&] {
+        struct stat st {};
+        if (::lstat(work.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            ASSERT_EQ(::renameat2(AT_FDCWD, link.c_str(), AT_FDCWD, work.c_str(), RENAME_EXCHANGE), 0);
+        }
+    });
+    const bool saved = project.SaveAs(m_dir.Path(), "q");
+    TFile::SetStepHook({});
+    g_pProject = nullptr;
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(test::ReadFolderTree(elsewhere) == before) << "the linked folder was changed";
 }
 
 // A save keeps the access ACL of each file it writes in place of another, and gives a new

@@ -2,6 +2,8 @@
 // a whole set, and the caller protocol with a state that cannot be saved.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include "platform/Workers.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
+#include "support/FolderKill.h"
 #include "support/ProcessorCountGuard.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -113,19 +116,21 @@ TEST_F(ProcessStepTest, AFailingWorkerFailsTheRunAfterAllWorkersEnded)
 
 TEST_F(ProcessStepTest, StateFileNamesTakeTheFirstFreeCounterInTheFolder)
 {
-    const std::string folder = m_dir.Path();
+    const TFolder folder = TFolder::Open(m_dir.Path());
+    TFile file;
+    const auto make = [&](const char* prefix) { return TProcessStep::MakeTempFileName(prefix, folder, file); };
     test::WriteBytes(m_dir.File("zf0.tmp"), "a");
     test::WriteBytes(m_dir.File("zf1.tmp"), "b");
-    EXPECT_EQ(TProcessStep::MakeTempFileName("zf", folder), JoinPath(folder, "zf2.tmp"));
+    EXPECT_EQ(make("zf"), "zf2.tmp");
     RemoveFile(m_dir.File("zf0.tmp"));
-    EXPECT_EQ(TProcessStep::MakeTempFileName("zf", folder), JoinPath(folder, "zf0.tmp"));
+    EXPECT_EQ(make("zf"), "zf0.tmp");
     // Other prefixes do not count.
-    EXPECT_EQ(TProcessStep::MakeTempFileName("lz", folder), JoinPath(folder, "lz0.tmp"));
+    EXPECT_EQ(make("lz"), "lz0.tmp");
     // A name is taken when it is made, before anything is saved: two names made in a
     // row differ.
-    const std::string first = TProcessStep::MakeTempFileName("zf", folder);
-    EXPECT_NE(TProcessStep::MakeTempFileName("zf", folder), first);
-    EXPECT_EQ(FileSize(first), 0);
+    const std::string first = make("zf");
+    EXPECT_NE(make("zf"), first);
+    EXPECT_EQ(FileSize(m_dir.File(first)), 0);
 }
 
 TEST_F(ProcessStepTest, StatesGoToTheFolderOfTheSetsProjectWhenFirstSaved)
@@ -282,6 +287,73 @@ TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
         EXPECT_NE(message.find("the folder or file is write-protected"), std::string::npos) << message;
     }
     EXPECT_FALSE(FileExists(JoinPath(folder, "sc0.tmp")));
+}
+
+// A state holds all of a set's samples: it is this user's alone from its making, whatever
+// the umask, in the project's work folder and in the temporary folder alike.
+TEST_F(ProcessStepTest, AStateIsPrivateUnderAnyUmask)
+{
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(m_dir.Path().c_str(), 65534, 65534), 0);
+    }
+    const std::string modes = test::AsAnOrdinaryUser([&] {
+        std::string text;
+        for (const mode_t mask : {mode_t(022), mode_t(0)}) {
+            const mode_t before = ::umask(mask);
+            for (const std::string& folder : {m_dir.Path(), std::string()}) {
+                m_project->m_strFolder = folder;
+                auto set = ProjectSet(2, 2, 1, 4);
+                TScaleStep step(2.0f, false, set.get());
+                // Saved for the step, then the set's state written by its undo.
+                for (const bool undo : {false, true}) {
+                    struct stat st {};
+                    const bool kept = undo ? step.Apply() && step.Undo() : step.SaveState();
+                    text += kept && ::stat(step.m_strTempFile.c_str(), &st) == 0 ? std::to_string(st.st_mode & 0777) : "-";
+                    text += " ";
+                }
+            }
+            ::umask(before);
+        }
+        return text;
+    });
+    EXPECT_EQ(modes, "384 384 384 384 384 384 384 384 ") << "0600 is 384";
+}
+
+// Whoever may write the project's folder puts a link to another folder at the work folder's
+// name at each step of the file layer: states are made, read back and removed in the work
+// folder all the same, and the files of the linked folder stay as they were.
+TEST_F(ProcessStepTest, ALinkAtTheWorkFolderLeadsNoStateElsewhere)
+{
+    auto set = ProjectSet(3, 3, 1, 8);
+    const std::string work = TFileTransaction::WorkFolderOf(m_dir.Path()), link = m_dir.File("link");
+    const std::string elsewhere = m_dir.File("elsewhere");
+    ASSERT_TRUE(MakeFolder(work) && MakeFolder(elsewhere));
+    for (const char* name : {"sc0.tmp", "sc1.tmp", "sc2.tmp"})
+        test::WriteBytes(elsewhere + "/" + name, "private");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), link.c_str()), 0);
+    const test::TFolderBytes before = test::ReadFolderTree(elsewhere);
+    // Exchanges the work folder and the link when `toLink` says where the link goes.
+    const auto exchange = [&](bool toLink) {
+        struct stat st {};
+        if (::lstat(work.c_str(), &st) == 0 && S_ISLNK(st.st_mode) != toLink) {
+            ASSERT_EQ(::renameat2(AT_FDCWD, link.c_str(), AT_FDCWD, work.c_str(), RENAME_EXCHANGE), 0);
+        }
+    };
+    TFile::SetStepHook([&] { exchange(true); });
+    std::string done;
+    for (const auto& [what, command] : std::vector<std::pair<std::string, std::function<bool()>>>{
+             {"step", [&] { return TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true); }},
+             {"undo", [&] { return m_project->Undo(); }},
+             {"redo", [&] { return m_project->Redo(); }},
+             {"clear", [&] { return m_project->ClearAllOperations(), m_project->m_history->DoneSteps().empty(); }}}) {
+        exchange(false);
+        done += what + (command() ? " " : " failed ");
+    }
+    TFile::SetStepHook({});
+    exchange(false);
+    EXPECT_EQ(done, "step undo redo clear ");
+    EXPECT_TRUE(test::ReadFolderTree(elsewhere) == before) << "the linked folder was changed";
+    EXPECT_TRUE(StateFiles().empty());
 }
 
 TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
