@@ -414,9 +414,17 @@ bool TProject::ConvertOldVersion()
     // Every converted file and the new project file are one change of the folder: a
     // failure leaves the old project (file and data files, all of the old version) as it
     // was, and a kill at any moment leaves the old project or the converted one.
+    const std::string work = vx::TFileTransaction::WorkFolderOf(m_strFolder);
+    const bool hadWork = vx::FolderExists(work);
+    // A work folder this conversion made goes again when it fails (only when empty).
+    const auto refused = [&] {
+        if (!hadWork)
+            vx::RemoveFile(work);
+        return false;
+    };
     const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
     if (!change)
-        return false;
+        return refused();
     vx::TFileTransaction& transaction = *change;
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
@@ -446,11 +454,11 @@ bool TProject::ConvertOldVersion()
         for (const std::string& path : failed)
             text += "\r\n" + path;
         vx::Report(text, vx::ReportIcon::Exclamation);
-        return false;
+        return refused();
     }
     // A conversion left to be completed is the converted project the next time it opens.
     if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted", true))
-        return false;
+        return refused();
     m_nFileVersion = kFileVersion;
     SetModified(false);
     return true;

@@ -279,18 +279,21 @@ TEST_F(ProjectFileTest, AnOldProjectWhoseDataSetFileIsOfTheNewestLayoutIsNotConv
 TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
 {
     // Nothing written at all, or the data-set file written and the maps not (the
-    // data-set file of the golden set is 640 bytes).
+    // data-set file of the golden set is 640 bytes), or the read of the 8-bit pixel file
+    // failing (the first read once the conversion has staged its first file).
     struct Case {
         int version;
         int64_t writable;
         std::vector<std::string> failedFiles;
+        std::vector<TFileFault> faults = {};
     };
     const Case cases[] = {
         {3, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
         {6, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
         {6, 700, {"csi_NAA_map", "csi_Cho_map"}},
+        {4, -1, {"ax"}, {{kFileRead, EIO, 1, false, true}}},
     };
-    const std::vector<std::string> files = {"golden.tpj", "csi", "ax", "csi_NAA_map", "csi_Cho_map"};
+    const std::vector<std::string> files = {"ax", "csi", "csi_Cho_map", "csi_NAA_map", "golden.tpj"};
     for (const Case& c : cases) {
         SCOPED_TRACE("version " + std::to_string(c.version) + ", " + std::to_string(c.writable) + " bytes");
         const std::string folder = CopyGolden(c.version);
@@ -301,6 +304,7 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
         {
             TProject project;
             TFile::FailWritesAfter(c.writable);
+            test::TFileFaultScope fault(c.faults);
             EXPECT_FALSE(project.Load(folder + "/golden.tpj"));  // an unconverted project is not opened
             TFile::FailWritesAfter(-1);
             EXPECT_EQ(project.m_nFileVersion, c.version);
@@ -317,6 +321,7 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
             EXPECT_EQ(test::ReadBytes(folder + "/" + files[f]), before[f]) << files[f];
             EXPECT_FALSE(FileExists(folder + "/" + files[f] + ".converting")) << files[f];
         }
+        EXPECT_EQ(test::FolderNames(folder), files);  // nor a work folder of the change
     }
 }
 
