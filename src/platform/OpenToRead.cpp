@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/TFolderLock.h"
 
@@ -38,6 +39,8 @@ int OpenFileToRead(const std::string& path, std::string* notAFile)
         errno = ENOENT;
         return -1;
     }
+    if (FileCallFailsOn(kFileOpenRead, path))
+        return -1;
     // O_NONBLOCK: an open of a FIFO returns at once instead of waiting for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
