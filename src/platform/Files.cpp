@@ -257,7 +257,8 @@ void CloseKeepingErrno(int fd)
 bool CopyRegularFile(const std::string& from, const std::string& to, bool& reading)
 {
     reading = true;
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int in = FileCallFailsOn(kFileOpenRead, from) ? -1
+                                                         : ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0)
         return false;
     struct stat st {};
@@ -285,7 +286,7 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool& readi
     std::vector<char> buffer(size_t(1) << 16);
     bool copied = true;
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        const ssize_t got = FileCallFailsOn(kFileRead, from) ? -1 : ::read(in, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
