@@ -299,11 +299,8 @@ void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std:
         if (!in.Open(path, vx::TFile::Mode::Read)) {
             // One that is away (missing, or something other than a file) keeps its entry, as
             // when the project opened.
-            if (in.NotAFile().empty() && in.LastError() != ENOENT) {
-                const std::string forbidden = vx::MayNotReadText("it", path, in.LastError());
-                notRead("Pixel file " + path + " cannot be read: " +
-                        (forbidden.empty() ? vx::FileErrorReason(in.LastError()) : forbidden) + ".");
-            }
+            if (in.NotAFile().empty() && in.LastError() != ENOENT)
+                notRead(vx::NotOpenedToReadText("Pixel file", path, in.LastError()));
             continue;
         }
         const int64_t size = in.Size();

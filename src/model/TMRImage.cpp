@@ -1,6 +1,7 @@
 #include "model/TMRImage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <complex>
 #include <cmath>
 #include <limits>
@@ -510,22 +511,32 @@ bool TMRImage::LoadPixels(const std::string& path)
 {
     if (m_nWidth < 1 || m_nWidth > kMaxSide || m_nHeight < 1 || m_nHeight > kMaxSide)
         return false;
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
-        return false;
-    const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
-    if (file.Size() < static_cast<int64_t>(count * 2))
-        return false;
-    std::vector<unsigned char> bytes(count * 2);
-    if (!file.ReadExact(bytes.data(), bytes.size())) {
-        // A read that failed is told, once until a read succeeds: every look at a pixel
-        // tries the file again.
-        if (file.ReadFailed() && !m_bReadFailureTold) {
+    // A file that the disk fails to give is told, once until a read succeeds: every look
+    // at a pixel tries the file again. One that is missing, cut short, not a file or not for
+    // this user to read was named when the project opened.
+    const auto failed = [&](const std::string& text) {
+        if (!m_bReadFailureTold) {
             m_bReadFailureTold = true;
-            vx::Report(vx::NotReadToEndText("Pixel file", path, file.LastError()), vx::ReportIcon::Exclamation);
+            vx::Report(text, vx::ReportIcon::Exclamation);
         }
         return false;
+    };
+    vx::TFile file;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        const int error = file.LastError();
+        if (!file.NotAFile().empty() || error == ENOENT || error == EACCES || error == EPERM)
+            return false;
+        return failed(vx::NotOpenedToReadText("Pixel file", path, error));
     }
+    const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
+    const int64_t size = file.Size();
+    if (size < 0)
+        return failed(vx::SizeNotReadText("Pixel file", path, file.LastError()));
+    if (size < static_cast<int64_t>(count * 2))
+        return false;
+    std::vector<unsigned char> bytes(count * 2);
+    if (!file.ReadExact(bytes.data(), bytes.size()))
+        return file.ReadFailed() ? failed(vx::NotReadToEndText("Pixel file", path, file.LastError())) : false;
     m_bReadFailureTold = false;
     std::vector<int16_t> pixels(count);
     for (size_t k = 0; k < count; ++k)

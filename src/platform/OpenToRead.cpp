@@ -136,6 +136,12 @@ std::string CutShortText(const std::string& what, const std::string& path, int64
            " bytes " + need + ".";
 }
 
+std::string NotOpenedToReadText(const std::string& what, const std::string& path, int error)
+{
+    const std::string forbidden = MayNotReadText("it", path, error);
+    return what + " " + path + " cannot be read: " + (forbidden.empty() ? FileErrorReason(error) : forbidden) + ".";
+}
+
 std::string NotReadToEndText(const std::string& what, const std::string& path)
 {
     return what + " " + path + " cannot be read to its end.";

@@ -56,6 +56,10 @@ std::string SizeNotReadText(const std::string& what, const std::string& path, in
 // (one that could not be read, `sizeError` saying why) SizeNotReadText;
 std::string CutShortText(const std::string& what, const std::string& path, int64_t size, int sizeError,
                          uint64_t needed, const std::string& need);
+// "<what> <path> cannot be read: <reason>." for a file there that did not open to be read
+// (`error`, TFile::LastError): FileErrorReason of the error, or "you may not read it. Ask its
+// owner, ..." when the open was refused to this user;
+std::string NotOpenedToReadText(const std::string& what, const std::string& path, int error);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
 std::string NotReadToEndText(const std::string& what, const std::string& path);
 // "<what> <path> cannot be read to its end: <reason>." for a file whose read failed with
