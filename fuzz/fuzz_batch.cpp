@@ -14,7 +14,9 @@
 // (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
 // rename after a refused renameat2 is a call of its own), the listing of a folder that the
 // second byte counts with EIO (5; each read of its entries counts too), every listing
-// after that step with EACCES (6), or one call of any kind after that step with EIO (7);
+// after that step with EACCES (6), or one call of any kind after that step with EIO (7: a
+// write, a removal, a lock, a sync, a listing, a read, a size look-up, an open to read, the
+// rights given to a file made);
 // bit 6 also fails with EIO the rename that the second byte counts among those that may
 // replace their target (as the one after a refused renameat2 may). Two bytes for each
 // study follow. The first lays its output: bit 0 an earlier project, bit 1 set aside as
@@ -536,11 +538,21 @@ void RunAndCheck(std::array<TStudy, 2>& studies, const std::vector<vx::TFileFaul
 {
     const std::array<TBefore, 2> before{Look(studies[0]), Look(studies[1])};
     TBatchRun run = MakeRun("*.SPAR");
+    vx::fuzz::ClearReportTexts();
     vx::SetFileFaults(faults);
     const bool ran = run.Run();
+    const bool struck = vx::FileFaultStruck();
     vx::SetFileFaults({});
-    if (!ran)
-        Fail("the run was refused");
+    if (!ran) {
+        // Refused before any study, only where the macro file could not be read: saying so,
+        // and with every study as it was.
+        if (!struck || !vx::fuzz::ReportedPath(run.m_strMacro))
+            Fail("the run was refused");
+        for (size_t k = 0; k < 2; ++k)
+            if (Tree(studies[k].folder) != before[k].folder || Tree(studies[k].aside) != before[k].aside)
+                Fail(studies[k].name + " changed in a run that was refused");
+        return;
+    }
     for (size_t k = 0; k < 2; ++k)
         CheckStudy(studies[k], before[k], clean, noFlags);
 }
@@ -722,8 +734,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (system & 4)
         faults.push_back({vx::kFileLink, EXDEV, 1, true});
-    constexpr unsigned kAnyCall =
-        vx::kFileAnyWrite | vx::kFileRemove | vx::kFileLock | vx::kFileSyncFolder | vx::kFileList;
+    constexpr unsigned kAnyCall = vx::kFileAnyWrite | vx::kFileRemove | vx::kFileLock | vx::kFileSyncFolder |
+                                  vx::kFileList | vx::kFileRead | vx::kFileReadAt | vx::kFileSize |
+                                  vx::kFileOpenRead | vx::kFileRights;
     switch ((system >> 3) & 7) {
     case 1: faults.push_back({vx::kFileAnyWrite, ENOSPC, int(at), true, true}); break;
     case 2: faults.push_back({vx::kFileAnyWrite, EIO, int(at), true, true}); break;
