@@ -44,7 +44,7 @@
 // lines name as they record it (the staged file's bytes and rights, of the size and
 // checksum a line of the present layout gives; a removed file gone); no file outside the
 // project folder and the folder the note names changes, nor its rights; an open that got past the journals leaves none;
-// a note that stays leaves its folder as it was.
+// a note that stays leaves its folder as it was, but for the completion of its journal.
 //
 // Half of the mutations are libFuzzer's own; the other half change the journal by its
 // lines: a line of any kind is put in (a rename of one of the input's files, or of a name
