@@ -938,6 +938,21 @@ TEST_F(ProjectCommandsTest, ASetOrMapWhoseFileIsAwayKeepsItsEntryUntilTheFileIsB
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not open CSI data set file " + b}));
     EXPECT_EQ(g_pProject->m_pWorkSet, a);
     EXPECT_TRUE(a->IsLoaded());
+    // Another set's file put in its place is not taken for its samples: the set was not
+    // compared with its file when the project opened, and is now.
+    {
+        TProject other;
+        ASSERT_TRUE(other.Create(root.File("other"), "other"));
+        AddWrittenSet(other, root.File("other"), "b", 2, 2, 1);
+    }
+    std::filesystem::copy_file(root.File("other/b"), b);
+    report.Clear();
+    doubleClick("b");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The CSI set b cannot be loaded: its data-set file " + b +
+                                                           " holds another set: the record says 4x3x1, 8 points, "
+                                                           "63.90 MHz, the file 2x2x1, 8 points, 63.90 MHz."}));
+    EXPECT_NE(g_pProject->m_pWorkSet, g_pProject->m_pCSISetList->FindByName("b"));
+    std::filesystem::remove(b);
 
     // Saved meanwhile, the project still holds both entries.
     report.PlanAnswer(vx::ReportAnswer::Yes);

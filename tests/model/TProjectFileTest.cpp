@@ -1372,19 +1372,28 @@ TEST_F(ProjectFileTest, TwoSetsOfOneShapeWhoseDataSetFilesAreSwappedAreNotOpened
     EXPECT_EQ(test::ReadBytes(folder + "/ws"), ref);
     EXPECT_EQ(test::ReadBytes(folder + "/ref"), ws);
     project.reset();
-    for (int at = 1;; ++at) {
-        SCOPED_TRACE("read " + std::to_string(at) + " failing");
-        TProject failing;
-        bool struck = false;
-        {
-            test::TFileFaultScope fault({{vx::kFileRead, EIO, at}});
-            failing.Load(folder + "/p.tpj");
-            struck = vx::FileFaultStruck();
+    // A file whose read fails keeps its set aside as well; one that does not open leaves it
+    // listed, and its samples are refused when the file is back.
+    int listed = 0;
+    for (const TFileCall call : {vx::kFileRead, vx::kFileOpenRead})
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE((call == vx::kFileRead ? "read " : "open ") + std::to_string(at) + " failing");
+            TProject failing;
+            bool struck = false;
+            {
+                test::TFileFaultScope fault({{call, EIO, at}});
+                failing.Load(folder + "/p.tpj");
+                struck = vx::FileFaultStruck();
+            }
+            EXPECT_TRUE(failing.m_pCSISetList->IsEmpty() || call == vx::kFileOpenRead);
+            for (TCSISet* set : *failing.m_pCSISetList) {
+                ++listed;
+                EXPECT_FALSE(set->LoadData()) << set->GetName();
+            }
+            if (!struck)
+                break;
         }
-        EXPECT_TRUE(failing.m_pCSISetList->IsEmpty());
-        if (!struck)
-            break;
-    }
+    EXPECT_GT(listed, 0) << "no failed open left a set listed";
 }
 
 // New images saved with the project, killed at every step, and the folder copied without
