@@ -45,9 +45,10 @@
 //
 // Beyond the sanitizers, each run is checked against what stood at each study's name and
 // aside before it, file by file (kind, rights, owner, group, bytes; lock files left out): the study's
-// folder is as it was, its new project (both sets, each marked by the macro; none where the
-// study holds none now, replaces no earlier project and no file of it failed as a CSI
-// set), the earlier project put back from
+// folder is as it was, its new project (both sets, each marked by the macro, but a set
+// whose file a failed call kept from being read, as the log says; none where the study
+// holds none now, replaces no earlier project and no file of it failed as a CSI set), the
+// earlier project put back from
 // aside, absent only where the earlier project stands whole aside, and an empty folder only
 // where it was one or the earlier project survives aside as it was. A new project stands
 // only where an empty folder or an earlier project of the study stood, or nothing; the
@@ -389,10 +390,16 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
     // The new project holds both sets; a study that holds none now gets a project without
     // any only where it replaces no earlier project and no CSI file of it failed.
     const bool noSet = study.emptied && (earlier || study.oddFiles);
+    // A CSI file that a failed call kept from being read costs only its set, as the log says.
+    std::string sets;
+    for (const char* set : {"a", "b"})
+        if (clean || LogOf(study.folder).find("Error: Fail to add CSI set " + std::string(set) + ".SPAR") ==
+                         std::string::npos)
+            (sets += sets.empty() ? "" : " ") += set;
     bool isNew = false;
     if (replaced && !folder.empty()) {
-        const std::optional<std::string> sets = ProjectSets(study.folder, study.name);
-        isNew = sets && (study.emptied ? sets->empty() && !noSet : *sets == "a b");
+        const std::optional<std::string> made = ProjectSets(study.folder, study.name);
+        isNew = made && (study.emptied ? made->empty() && !noSet : *made == sets && !sets.empty());
     }
     const std::string state = !replaced && folder == before.folder ? "as it was"
                               : isNew                               ? "new"
