@@ -31,7 +31,9 @@
 // call a message must name the file whose read, size look-up or open failed, or, for a
 // listing, the project's folder (a failed read of the project file refuses the open,
 // saying that the file cannot be read to its end); the project, when it opens, may hold no
-// set, map or pixels other than the open without the fault gave; and an open refused may
+// set, map or pixels other than the open without the fault gave (but the maps, as their
+// files hold them, of a set that open kept aside for its data-set file, which did not open
+// with the fault); and an open refused may
 // change no file but as the open without the fault did (completing a save left half done,
 // and converting an old version) or as an open refused once it has completed that save
 // does. The run ends there.
@@ -463,10 +465,18 @@ void CheckAnonymized(const TProject& copy, const std::string& copyFolder, const 
 
 // A map as its file gave it: its grid and its values' bits.
 struct TMapContents {
+    std::string path;
     std::vector<int32_t> size;
     std::string values;
     bool operator==(const TMapContents&) const = default;
 };
+
+TMapContents ContentsOf(const TMap& map, const std::string& path)
+{
+    const auto* values = reinterpret_cast<const char*>(map.Values());
+    return {path, {map.size[0], map.size[1], map.size[2]},
+            values ? std::string(values, map.ValueCount() * sizeof(TComplex)) : std::string()};
+}
 
 // What an open gave of a project: its sets' parameters and samples by name, its maps by
 // set and map name, and its images' pixels by name (none for a set or image whose samples
@@ -507,12 +517,8 @@ TOpened OpenAndRead(TProject& project, const std::string& file, bool& opened, co
     arm(TReadKind::Samples);
     for (TCSISet* pSet : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end())) {
         if (pSet->m_pMapList)
-            for (const TMap* pMap : *pSet->m_pMapList) {
-                const auto* values = reinterpret_cast<const char*>(pMap->Values());
-                got.maps[{pSet->GetName(), pMap->GetName()}] = {
-                    {pMap->size[0], pMap->size[1], pMap->size[2]},
-                    values ? std::string(values, pMap->ValueCount() * sizeof(TComplex)) : std::string()};
-            }
+            for (const TMap* pMap : *pSet->m_pMapList)
+                got.maps[{pSet->GetName(), pMap->GetName()}] = ContentsOf(*pMap, pSet->MapFilePath(pMap->GetName()));
         if (pSet->LoadData()) {
             got.sets.emplace(pSet->GetName(), vx::fuzz::ContentsOf(*pSet));
             got.loaded.push_back(pSet);
@@ -588,6 +594,7 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
     vx::fuzz::ClearReportTexts();
     bool opened = false, asClean = true, projectFileFailed = false;
     std::string failedFile;  // the file whose read, size look-up or open failed
+    bool named = false;
     {
         TProject project;
         const TOpened got = OpenAndRead(project, projectFile, opened, {{{calls, EIO, at}}, from});
@@ -595,15 +602,23 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
         failedFile = vx::FileFaultStruckRead();
         projectFileFailed = calls == vx::kFileRead && failedFile == projectFile;
         vx::SetFileFaults({});
+        // A failure is named by the file that failed, a failed listing by the project's
+        // folder (its own, or its work folder's).
+        named = failedFile.empty() ? vx::fuzz::Reported(folder) : vx::fuzz::ReportedPath(failedFile);
         vx::fuzz::Require(struck || opened == cleanOpened, "a project opens as before where no call failed");
         for (const TCSISet* pSet : got.loaded) {
             const auto it = clean.sets.find(pSet->GetName());
             vx::fuzz::Require(it != clean.sets.end() && vx::fuzz::SameSet(it->second, *pSet),
                               "a set read despite a failed listing or read is the set read without it");
         }
+        // A map of a set that the open without the fault kept aside (its data-set file holding
+        // another set), which the fault left listed (the file did not open), is its file's.
         for (const auto& [name, read] : got.maps) {
             const auto it = clean.maps.find(name);
-            vx::fuzz::Require(it != clean.maps.end() && it->second == read,
+            TMap direct;
+            vx::fuzz::Require(it != clean.maps.end() ? it->second == read
+                                                      : direct.ReadFile(read.path, TProject::kFileVersion) &&
+                                                            ContentsOf(direct, read.path) == read,
                               "a map read despite a failed listing or read is the map read without it");
         }
         for (const auto& [name, read] : got.pixels) {
@@ -614,9 +629,6 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
         asClean = got.loaded.size() == clean.loaded.size() && got.maps.size() == clean.maps.size() &&
                   got.pixels.size() == clean.pixels.size();
     }
-    // A failure is named by the file that failed, a failed listing by the project's folder
-    // (its own, or its work folder's).
-    const bool named = failedFile.empty() ? vx::fuzz::Reported(folder) : vx::fuzz::ReportedPath(failedFile);
     // A read of the project file itself that fails refuses the open, naming the file and
     // saying that it cannot be read to its end.
     vx::fuzz::Require(!projectFileFailed || (!opened && vx::fuzz::Reported(projectFile + " cannot be read to its end")),
