@@ -58,6 +58,7 @@ void TCSISet::Reset()
     m_nDataFileError = 0;
     m_fileParams.reset();
     m_unreadMapNames.clear();
+    m_mapsNotGiven.clear();
     m_recordMapNames.clear();
 }
 

@@ -8,6 +8,7 @@
 // 256 bytes in every version from 2 on, the rest reserved and zero.
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -344,9 +345,16 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
+        m_bDataFileNotGiven = file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR;
         ReportCannotOpen(path, file);
         return false;
     }
+    // However the file is refused below, a read or a size look-up that failed made it so.
+    struct TNotGiven {
+        const vx::TFile& file;
+        bool& notGiven;
+        ~TNotGiven() { notGiven = file.ReadFailed() || file.SizeFailed(); }
+    } notGiven{file, m_bDataFileNotGiven};
 
     // Parse into a copy; the set changes only once the whole file has been read.
     TCSIParams header = *this;

@@ -429,20 +429,28 @@ bool TProject::ConvertOldVersion()
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
         const bool wasLoaded = pSet->IsLoaded();
-        // A set whose data cannot be read (it has said why) is left as it is.
+        // A set whose data cannot be read (it has said why) is left as it is, but one whose
+        // file the system failed to give: left in its old layout under a project of the
+        // newest version, it would be read by what its file looks like, not as written.
         if (wasLoaded || pSet->LoadData()) {
             if (!pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
                 failed.push_back(pSet->GetFilePath());
             if (!wasLoaded)
                 pSet->FreeSpectra();
+        } else if (pSet->DataFileNotGiven()) {
+            failed.push_back(pSet->GetFilePath());
         }
-        // The maps read with the project are in memory: they need no samples.
+        // The maps read with the project are in memory: they need no samples. One whose file
+        // the system failed to give would be left in its old layout, which no open of the
+        // newest version reads.
         if (pSet->m_pMapList)
             for (TMap* pMap : *pSet->m_pMapList) {
                 const std::string target = pSet->MapFilePath(pMap->GetName());
                 if (!vx::IsSafeFileComponent(pMap->GetName()) || !pMap->WriteFile(target, &transaction))
                     failed.push_back(target);
             }
+        for (const std::string& name : pSet->MapsNotGiven())
+            failed.push_back(pSet->MapFilePath(name));
     }
     if (m_nFileVersion <= 4)
         m_pImageSet->ConvertPixelFilesTo16Bit(transaction, failed);

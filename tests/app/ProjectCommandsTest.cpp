@@ -773,8 +773,9 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
 }
 
 // File > Open Project on a project of an older version that cannot be converted: a set
-// record that cannot be used (its name leaves the folder), or an 8-bit pixel file whose read
-// fails (the first read once the conversion has staged its first file). The messages say
+// record that cannot be used (its name leaves the folder), an 8-bit pixel file whose read
+// fails (the first read once the conversion has staged its first file) or a data-set file
+// that the system does not open for the conversion. The messages say
 // that it is not opened and why, and the old project's folder stays exactly as it was:
 // without a lock file of this open, and with the lock file an earlier open left there.
 TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFolderStaysAsItWas)
@@ -801,6 +802,14 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
                  notice, "Pixel file " + folder + "/ax cannot be read to its end: input/output error.",
                  "The project file golden could not be converted. These files could not be written:\r\n" + folder +
                      "/ax"};
+         }},
+        {"a data-set file that does not open (the seventh file opened: the project file is checked first)", 3,
+         {{vx::kFileOpenRead, EIO, 7}},
+         [&](const std::string& folder) {
+             return std::vector<std::string>{
+                 notice, "Can not open CSI data set file " + folder + "/csi",
+                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
+                     "/csi"};
          }},
     };
     for (const auto& row : rows)

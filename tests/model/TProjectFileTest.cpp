@@ -280,7 +280,10 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
 {
     // Nothing written at all, or the data-set file written and the maps not (the
     // data-set file of the golden set is 640 bytes), or the read of the 8-bit pixel file
-    // failing (the first read once the conversion has staged its first file).
+    // failing (the first read once the conversion has staged its first file), or the
+    // conversion's open of the data-set file (the sixth file opened, after the project file
+    // and the checks of the pixel file, the data-set file and the two map files), or the
+    // open of a map file (the fifth).
     struct Case {
         int version;
         int64_t writable;
@@ -292,10 +295,13 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
         {6, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
         {6, 700, {"csi_NAA_map", "csi_Cho_map"}},
         {4, -1, {"ax"}, {{kFileRead, EIO, 1, false, true}}},
+        {3, -1, {"csi"}, {{kFileOpenRead, EIO, 6}}},
+        {3, -1, {"csi_Cho_map"}, {{kFileOpenRead, EIO, 5}}},
     };
     const std::vector<std::string> files = {"ax", "csi", "csi_Cho_map", "csi_NAA_map", "golden.tpj"};
     for (const Case& c : cases) {
-        SCOPED_TRACE("version " + std::to_string(c.version) + ", " + std::to_string(c.writable) + " bytes");
+        SCOPED_TRACE("version " + std::to_string(c.version) + ", " + std::to_string(c.writable) + " bytes, " +
+                     c.failedFiles.back() + " failing");
         const std::string folder = CopyGolden(c.version);
         std::vector<std::string> before;
         for (const std::string& name : files)
