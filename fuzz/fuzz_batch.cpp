@@ -16,7 +16,8 @@
 // second byte counts with EIO (5; each read of its entries counts too), every listing
 // after that step with EACCES (6), or one call of any kind after that step with EIO (7: a
 // write, a removal, a lock, a sync, a listing, a read, a size look-up, an open to read, the
-// rights given to a file made);
+// rights given to a file made; with bit 7 of the second byte, which the step then leaves
+// out, a read of an open file alone, so that a read after its file's open is met too);
 // bit 6 also fails with EIO the rename that the second byte counts among those that may
 // replace their target (as the one after a refused renameat2 may). Two bytes for each
 // study follow. The first lays its output: bit 0 an earlier project, bit 1 set aside as
@@ -751,7 +752,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 4: faults.push_back({vx::kFileAnyWrite, EIO, int(at), false, true}); break;
     case 5: faults.push_back({vx::kFileList, EIO, int(at), false}); break;
     case 6: faults.push_back({vx::kFileList, EACCES, int(at), true, true}); break;
-    case 7: faults.push_back({kAnyCall, EIO, int(at), false, true}); break;
+    case 7:
+        // With bit 7 of the second byte a read alone: the one after an open (a copy's).
+        faults.push_back({(at & 128) ? unsigned(vx::kFileRead | vx::kFileReadAt) : kAnyCall, EIO, int(at & 127), false, true});
+        break;
     default: break;
     }
     if (system & 64)

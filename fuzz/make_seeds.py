@@ -433,6 +433,11 @@ def batch_seeds():
     for step in (0, 2, 6, 12):
         seed("mark_any_call_failing_%d" % step, 1 | 56, step, [1 | 32, 1 | 32], b"#0 #1", user[:2], extra=(64, 64))
         seed("no_links_any_call_failing_%d" % step, 4 | 56, step, [1, 1], files=[user[0], user[3]])
+    # A read alone (bit 7 of the second byte) after a step: the macro file's, a study's file's,
+    # and where links fail the read of a file of the user's that a copy carries.
+    for step in (0, 1, 3, 6, 10, 20, 30):
+        seed("read_failing_%d" % step, 56, 128 | step, [1, 1], files=user[:2])
+        seed("no_links_read_failing_%d" % step, 4 | 56, 128 | step, [1, 1], files=[user[0], user[3]])
     seed("one_rename_failing", 1 | 64, 7, [1, 1], files=user[:2])
     # The rename that puts s1's new project in place after its earlier one stepped aside
     # fails (the 18th rename of the run), and the earlier project goes back; the listing of
