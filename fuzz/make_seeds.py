@@ -434,8 +434,9 @@ def batch_seeds():
         seed("mark_any_call_failing_%d" % step, 1 | 56, step, [1 | 32, 1 | 32], b"#0 #1", user[:2], extra=(64, 64))
         seed("no_links_any_call_failing_%d" % step, 4 | 56, step, [1, 1], files=[user[0], user[3]])
     # A read alone (bit 7 of the second byte) after a step: the macro file's, a study's file's,
-    # and where links fail the read of a file of the user's that a copy carries.
-    for step in (0, 1, 3, 6, 10, 20, 30):
+    # and where links fail the reads of the files of the user's that copies carry (s1's after
+    # the 40th step, s2's after the 99th).
+    for step in (0, 1, 3, 6, 10, 20, 30, 45, 100):
         seed("read_failing_%d" % step, 56, 128 | step, [1, 1], files=user[:2])
         seed("no_links_read_failing_%d" % step, 4 | 56, 128 | step, [1, 1], files=[user[0], user[3]])
     seed("one_rename_failing", 1 | 64, 7, [1, 1], files=user[:2])
