@@ -431,13 +431,16 @@ bool TProject::ConvertOldVersion()
         const bool wasLoaded = pSet->IsLoaded();
         // A set whose data cannot be read (it has said why) is left as it is, but one whose
         // file the system failed to give: left in its old layout under a project of the
-        // newest version, it would be read by what its file looks like, not as written.
+        // newest version, it would be read by what its file looks like, not as written. So
+        // is one whose file, away when the project was read, is back but refused (it holds
+        // another set, or is of the newest layout already): the open refuses a project
+        // that holds such a set.
         if (wasLoaded || pSet->LoadData()) {
             if (!pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
                 failed.push_back(pSet->GetFilePath());
             if (!wasLoaded)
                 pSet->FreeSpectra();
-        } else if (pSet->DataFileNotGiven()) {
+        } else if (pSet->DataFileNotGiven() || (pSet->DataFileMissing() && pSet->CanOpenDataFile(false))) {
             failed.push_back(pSet->GetFilePath());
         }
         // The maps read with the project are in memory: they need no samples. One whose file

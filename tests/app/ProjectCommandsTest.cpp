@@ -774,8 +774,9 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
 
 // File > Open Project on a project of an older version that cannot be converted: a set
 // record that cannot be used (its name leaves the folder), an 8-bit pixel file whose read
-// fails (the first read once the conversion has staged its first file) or a data-set file
-// that the system does not open for the conversion. The messages say
+// fails (the first read once the conversion has staged its first file), a data-set file
+// that the system does not open for the conversion, or one of the newest layout (which the
+// conversion cannot read) that did not open when the project was read. The messages say
 // that it is not opened and why, and the old project's folder stays exactly as it was:
 // without a lock file of this open, and with the lock file an earlier open left there.
 TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFolderStaysAsItWas)
@@ -786,6 +787,7 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
         int version;
         std::vector<vx::TFileFault> faults;
         std::function<std::vector<std::string>(const std::string& folder)> said;
+        bool newestDataFile = false;  // the set's data-set file of the newest layout
     } rows[] = {
         {"an unusable set record", 5, {},
          [](const std::string&) {
@@ -811,6 +813,21 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
                  "The project file golden could not be converted. These files could not be written:\r\n" + folder +
                      "/csi"};
          }},
+        {"a data-set file of the newest layout that did not open when the project was read (the fourth file "
+         "opened)",
+         8, {{vx::kFileOpenRead, EIO, 4}},
+         [&](const std::string& folder) {
+             return std::vector<std::string>{
+                 "Some of the CSI data sets could not be loaded.\r\ncsi (" + folder + "/csi)\r\nThese sets stay in "
+                 "the project. The folder has no hidden folder .vexara, where a save that was cut short keeps new "
+                 "files until they are in place: if it is a copy made without its hidden folder, copy it again with it.",
+                 notice,
+                 "The CSI set csi cannot be loaded: its data-set file " + folder + "/csi was not converted with the "
+                 "project: it is of the newest version already, the project file of version 8.",
+                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
+                     "/csi"};
+         },
+         true},
     };
     for (const auto& row : rows)
         for (const bool lockFileBefore : {false, true}) {
@@ -826,6 +843,8 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
                 project.replace(name, 3, "c/i");
                 WriteBytes(folder + "/golden.tpj", project);
             }
+            if (row.newestDataFile)
+                WriteBytes(folder + "/csi", ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v9/csi"));
             if (lockFileBefore)
                 WriteBytes(folder + "/.vexara.lock", "");
             const auto everything = [&] {
