@@ -8,6 +8,7 @@
 // 256 bytes in every version from 2 on, the rest reserved and zero.
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -344,10 +345,14 @@ bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSamp
 {
     vx::TFile file;
     if (!file.Open(path, vx::TFile::Mode::Read)) {
+        m_bDataFileNotGiven = file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR;
         ReportCannotOpen(path, file);
         return false;
     }
-    return ReadOpenDataFile(file, fileVersion, expected);
+    const bool read = ReadOpenDataFile(file, fileVersion, expected);
+    // However the file was refused, a read or a size look-up that failed made it so.
+    m_bDataFileNotGiven = file.ReadFailed() || file.SizeFailed();
+    return read;
 }
 
 bool TCSISet::ReadDataFile(const vx::TFolder& folder, const std::string& name, int fileVersion,
