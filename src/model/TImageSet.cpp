@@ -301,12 +301,12 @@ void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std:
             // One that is away (missing, or something other than a file) keeps its entry, as
             // when the project opened.
             if (in.NotAFile().empty() && in.LastError() != ENOENT)
-                notRead(vx::NotOpenedToReadText("Pixel file", path, in.LastError()));
+                notRead(vx::NotOpenedToReadText("The pixel file", path, in.LastError()));
             continue;
         }
         const int64_t size = in.Size();
         if (size < 0) {
-            notRead(vx::SizeNotReadText("Pixel file", path, in.LastError()));
+            notRead(vx::SizeNotReadText("The pixel file", path, in.LastError()));
             continue;
         }
         // A file that already holds 16-bit pixels (a conversion of an earlier version that
@@ -317,7 +317,7 @@ void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std:
             continue;
         std::string bytes(static_cast<size_t>(pixels), '\0');
         if (!in.ReadExact(bytes.data(), bytes.size())) {
-            notRead(vx::NotReadToEndText("Pixel file", path, in.LastError()));
+            notRead(vx::NotReadToEndText("The pixel file", path, in.LastError()));
             continue;
         }
         in.Close();

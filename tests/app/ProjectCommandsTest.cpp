@@ -919,7 +919,7 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
         {"a pixel file whose read fails", 4, {{vx::kFileRead, EIO, 1, false, true}},
          [&](const std::string& folder) {
              return std::vector<std::string>{
-                 notice, "Pixel file " + folder + "/ax cannot be read to its end: input/output error.",
+                 notice, "The pixel file " + folder + "/ax cannot be read to its end: input/output error.",
                  "The project file golden could not be converted. These files could not be written:\r\n" + folder +
                      "/ax"};
          }},
