@@ -378,8 +378,15 @@ bool LinkTree(const TFolder& from, const std::string& name, const TFolder& to, c
         linked = LinkTree(folder, entry, made, entry, failure);
         error = errno;
     }
-    // Its rights go to the folder made, whatever stands at its name now.
-    if (linked && !TRights(st.st_mode & 07777, static_cast<uid_t>(-1), static_cast<gid_t>(-1)).GiveTo(made.Fd())) {
+    // The rights of the folder carried (mode, owner where this user may give it, group, ACL)
+    // go to the folder made, whatever stands at its name now: a user's own folder stays
+    // theirs after another user's re-run.
+    TRights rights;
+    if (linked && TRights::Of(folder, "", rights) != TRights::TFound::There) {
+        error = errno != 0 ? errno : ENOENT;
+        linked = fail(true);
+    }
+    if (linked && !rights.GiveTo(made.Fd())) {
         error = errno;
         linked = fail(false);
     }

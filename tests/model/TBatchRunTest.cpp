@@ -437,9 +437,18 @@ TEST_F(BatchRunTest, ARerunKeepsTheFilesTheUserPutInTheStudysFolder)
     WriteBytes(p1 + "/notes.txt", "what the user wrote");
     vx::MakeFolder(p1 + "/exports");
     WriteBytes(p1 + "/exports/table.txt", "an exported table");
+    // A folder of another user's keeps its owner, group and mode after root's re-run.
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::chown((p1 + "/exports").c_str(), 65534, 65534) == 0);
+    ASSERT_EQ(::chmod((p1 + "/exports").c_str(), 0710), 0);
 
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "c.SPAR"}}});
     ASSERT_TRUE(run.Run());
+    struct stat st {};
+    ASSERT_EQ(::lstat((p1 + "/exports").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0710u);
+    EXPECT_EQ(st.st_uid, root ? 65534u : ::geteuid());
+    EXPECT_EQ(st.st_gid, root ? 65534u : ::getegid());
     EXPECT_EQ(Study("s1"), "a c");
     EXPECT_EQ(ReadBytes(p1 + "/notes.txt"), "what the user wrote");
     EXPECT_EQ(ReadBytes(p1 + "/exports/table.txt"), "an exported table");
