@@ -1013,9 +1013,9 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserAFolderThatCannotBeListedKeepsTheEarlierPro
 
 // Another user who may write the output folder puts a link to a folder of root's at a
 // study's build folder name: before a fresh run or a re-run, or in exchange for the build
-// at each look at a name of the output folder before its use. Nothing is made in the
-// linked folder, and a study whose build the link met is refused, saying why, with its
-// earlier project kept.
+// at each look at a name of the output folder before its use, or at each step of the file
+// layer. Nothing is made in the linked folder, and a study whose build the link met is
+// refused, saying why, with its earlier project kept.
 TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinkedFolder)
 {
     TProcessorCountGuard processors;
@@ -1055,27 +1055,34 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
     const std::string pristine = exams.File("earlier");
     RestoreFolder(run.m_strOutput, pristine);
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
-    int refused = 0;
-    for (int at = 1;; ++at) {
-        SCOPED_TRACE("exchanged at look " + std::to_string(at));
-        RestoreFolder(pristine, run.m_strOutput);
-        ::chmod(run.m_strOutput.c_str(), 0777);
-        int looks = 0;
-        vx::SetBeforeUseHook([&](const std::string&) {
-            if (++looks == at)
-                putLink();
-        });
-        ASSERT_TRUE(run.Run());
-        vx::SetBeforeUseHook({});
-        EXPECT_EQ(ReadFolderTree(root, true), roots);
-        const bool failed = g_batchLog.find(" is failed.") != std::string::npos ||
-                            g_batchLog.find(" is not replaced because ") != std::string::npos;
-        EXPECT_EQ(EarlierOrWhole(0, earlier, "a b"), failed ? "earlier" : "whole") << g_batchLog;
-        refused += failed;
-        if (looks < at)
-            break;
+    for (const bool atSteps : {false, true}) {
+        int refused = 0;
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE(std::string(atSteps ? "exchanged at step " : "exchanged at look ") + std::to_string(at));
+            RestoreFolder(pristine, run.m_strOutput);
+            ::chmod(run.m_strOutput.c_str(), 0777);
+            int seen = 0;
+            const auto exchange = [&] {
+                if (++seen == at)
+                    putLink();
+            };
+            if (atSteps)
+                vx::TFile::SetStepHook(exchange);
+            else
+                vx::SetBeforeUseHook([&](const std::string&) { exchange(); });
+            ASSERT_TRUE(run.Run());
+            vx::TFile::SetStepHook({});
+            vx::SetBeforeUseHook({});
+            EXPECT_EQ(ReadFolderTree(root, true), roots);
+            const bool failed = g_batchLog.find(" is failed.") != std::string::npos ||
+                                g_batchLog.find(" is not replaced because ") != std::string::npos;
+            EXPECT_EQ(EarlierOrWhole(0, earlier, "a b"), failed ? "earlier" : "whole") << g_batchLog;
+            refused += failed;
+            if (seen < at)
+                break;
+        }
+        EXPECT_GT(refused, 1) << "at the making and at the put at least";
     }
-    EXPECT_GT(refused, 1) << "at the making and at the put at least";
 }
 
 // A study's build folder that cannot be made: the log gives the error of the making, not
