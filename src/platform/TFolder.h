@@ -47,6 +47,9 @@ public:
     // folder made is told by its identity; its mode and owner must show it private and this
     // user's only where the file system keeps them (else it shows what this folder shows).
     TFolder MakePrivateFolder(const std::string& name) const;
+    // True when `folder`, open, shows what MakePrivateFolder makes in this folder: private
+    // and this user's, or where the file system keeps no Unix rights, what this one shows.
+    bool ShowsMadePrivate(const TFolder& folder) const;
     // Makes the folder `name` private (MakePrivateFolder), then gives it `rights` with every
     // right of its owner on its own descriptor; not open, errno set, and nothing left at
     // `name`, when either fails.

@@ -1015,7 +1015,8 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserAFolderThatCannotBeListedKeepsTheEarlierPro
 // study's build folder name: before a fresh run or a re-run, or in exchange for the build
 // at each look at a name of the output folder before its use, or at each step of the file
 // layer. Nothing is made in the linked folder, and a study whose build the link met is
-// refused, saying why, with its earlier project kept.
+// refused, saying why, with its earlier project kept. Another study's project that the
+// user renames to a name a run gives the folders it removes is not taken for one.
 TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinkedFolder)
 {
     TProcessorCountGuard processors;
@@ -1048,6 +1049,16 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
         EXPECT_EQ(ReadFolderTree(p1), earlier);
         EXPECT_EQ(ReadFolderTree(root, true), roots);
     }
+
+    UseSetsAndMarkingMacro({{"s2", {"c.SPAR"}}});
+    freshOutput();
+    ASSERT_TRUE(run.Run());
+    const std::string p2 = run.m_strOutput + "/s2", renamed = run.m_strOutput + "/.s1.batch-gone.1.1";
+    const TFolderBytes s2 = ReadFolderTree(p2, true);
+    EXPECT_EQ(AsAnOrdinaryUser([&] { return std::to_string(::rename(p2.c_str(), renamed.c_str())); }), "0");
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(ReadFolderTree(renamed, true), s2);
 
     freshOutput();
     ASSERT_TRUE(run.Run());
