@@ -506,10 +506,26 @@ std::string TFileTransaction::StagingFolder()
     return WorkFolder() ? WorkFolderOf(m_folder) : std::string();
 }
 
+void TFileTransaction::NewFilesTakeRightsOf(const TFolder& folder, const std::string& name)
+{
+    m_newFilesLike = folder.PathOf(name);
+    m_newFilesIn = folder.Duplicate();
+    m_newFilesRightsRead = false;
+}
+
+const TFolder* TFileTransaction::NewFilesFolder() const
+{
+    if (m_newFilesIn)
+        return &m_newFilesIn;
+    return m_dir && !m_newFilesLike.empty() && FolderOf(m_newFilesLike) == m_folder ? &m_dir : nullptr;
+}
+
 TRights::TFound TFileTransaction::NewFilesRights(TRights& rights)
 {
     if (!m_newFilesRightsRead) {
-        m_newFilesFound = TRights::Of(m_newFilesLike, m_newFilesRights);
+        const TFolder* in = NewFilesFolder();
+        m_newFilesFound = in ? TRights::Of(*in, FileNameOf(m_newFilesLike), m_newFilesRights)
+                             : TRights::Of(m_newFilesLike, m_newFilesRights);
         // A failure is asked again, and says why each time.
         m_newFilesRightsRead = m_newFilesFound != TRights::TFound::Failed;
         if (!m_newFilesRightsRead)
@@ -733,7 +749,9 @@ bool TFileTransaction::Commit()
         TAtomicFile out;
         // It names the files and holds digests of their contents: who may not read the
         // project may not read it either.
-        if (!out.Begin(m_work, kJournalName, m_newFilesLike) || !out.File().WriteText(text))
+        const TFolder* in = NewFilesFolder();
+        if (!out.Begin(m_work, kJournalName, in ? FileNameOf(m_newFilesLike) : m_newFilesLike, in) ||
+            !out.File().WriteText(text))
             return Fail(journal, out.File().LastError(), TCall::Write);
         if (m_check && !m_check())
             return refuse();

@@ -110,11 +110,16 @@ public:
     // New files staged in the transaction that replace none take the rights of the file at
     // `path` (the project's file): who may read the project may read all of it. A file that
     // replaces another keeps that one's.
+    // That file is read through the folder's descriptor where it lies in the folder.
     void NewFilesTakeRightsOf(const std::string& path)
     {
         m_newFilesLike = path;
+        m_newFilesIn.Close();
         m_newFilesRightsRead = false;
     }
+    // The same for the file `name` of the folder open as `folder` (an earlier project's a
+    // build replaces), read through its descriptor whatever stands at its path by then.
+    void NewFilesTakeRightsOf(const TFolder& folder, const std::string& name);
     const std::string& NewFilesLike() const { return m_newFilesLike; }
     // The rights of that file, read once for all the new files of the transaction.
     TRights::TFound NewFilesRights(TRights& rights);
@@ -203,6 +208,9 @@ private:
     // Opens the work folder where it is not open yet, making it when `make` is set and it
     // is missing; false when it is not open then (noted as a failure when `make` is set).
     bool OpenWorkFolder(bool make);
+    // The folder whose descriptor reaches the file NewFilesLike() names; null where it is
+    // reached by its path.
+    const TFolder* NewFilesFolder() const;
 
     std::string m_folder;
     TFolder m_dir;       // the folder, opened once
@@ -213,6 +221,7 @@ private:
     std::vector<std::string> m_takenOver;
     std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_newFilesLike;  // see NewFilesTakeRightsOf
+    TFolder m_newFilesIn;        // the folder it lies in, where given
     bool m_newFilesRightsRead = false;
     TRights::TFound m_newFilesFound = TRights::TFound::NotThere;
     TRights m_newFilesRights;

@@ -257,9 +257,10 @@ const TFolder* TFolderSwap::MakeBuild()
         m_buildFolder = m_parent.MakeFolder(m_buildName);
     } else {
         // In place of the folder held, it takes that one's rights and group, with every right
-        // of its owner, who fills it: private first, then given them on its descriptor.
+        // of its owner, who fills it: private first, then given them on its descriptor. They
+        // are read through the folder held: another folder put at its name would lend its own.
         TRights rights;
-        const TRights::TFound found = TRights::Of(m_folder, rights);
+        const TRights::TFound found = TRights::Of(m_held, std::string(), rights);
         if (found != TRights::TFound::There || !rights.OfFolder()) {
             if (found != TRights::TFound::Failed)
                 errno = found == TRights::TFound::NotThere ? ENOENT : ENOTDIR;

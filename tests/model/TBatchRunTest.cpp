@@ -1,6 +1,7 @@
 // The batch run's rules (file name patterns, study names, exam-type file tests) and
 // its course over studies that need no reader: the log text, the project set aside, and a
 // macro file that stops the run.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -277,6 +278,26 @@ protected:
             return state == "earlier";
         });
         return {failed, kept};
+    }
+    // The kinds of rights and groups of a folder and everything in it: "file 0664 65532",
+    // one a line.
+    static std::string RightsIn(const std::string& folder)
+    {
+        std::set<std::string> kinds;
+        const auto note = [&](const std::string& path) {
+            struct stat st {};
+            char mode[8];
+            if (::lstat(path.c_str(), &st) == 0 && std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777)))
+                kinds.insert((S_ISDIR(st.st_mode) ? "folder " : "file ") + std::string(mode) + " " +
+                             std::to_string(st.st_gid));
+        };
+        note(folder);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            note(entry.path().string());
+        std::string text;
+        for (const std::string& kind : kinds)
+            text += kind + "\n";
+        return text;
     }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
@@ -928,24 +949,7 @@ TEST_F(BatchRunTest, ARerunByAMemberWithANarrowUmaskKeepsTheRightsOfTheGroupsStu
         }, {kGroup});
     };
     const std::string s1 = run.m_strOutput + "/s1";
-    // The kinds of rights and groups of the study's folder and everything in it.
-    const auto rights = [&] {
-        std::set<std::string> kinds;
-        const auto note = [&](const std::string& path) {
-            struct stat st {};
-            char mode[8];
-            if (::lstat(path.c_str(), &st) == 0 && std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777)))
-                kinds.insert((S_ISDIR(st.st_mode) ? "folder " : "file ") + std::string(mode) + " " +
-                             std::to_string(st.st_gid));
-        };
-        note(s1);
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(s1))
-            note(entry.path().string());
-        std::string text;
-        for (const std::string& kind : kinds)
-            text += kind + "\n";
-        return text;
-    };
+    const auto rights = [&] { return RightsIn(s1); };
     const std::string group = "file 0664 65532\nfolder 2775 65532\n";
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
     EXPECT_EQ(runAs(65534, 002, rights), group);
@@ -954,6 +958,37 @@ TEST_F(BatchRunTest, ARerunByAMemberWithANarrowUmaskKeepsTheRightsOfTheGroupsStu
     EXPECT_EQ(log.find("Error"), std::string::npos) << log;
     EXPECT_EQ(rights(), group);
     EXPECT_EQ(AsUser(65534, 65534, [&] { return Study("s1"); }, {kGroup}), "a b");
+}
+
+// The rights of a private earlier project are read in the folder the re-run holds: another
+// folder open to all, put at the study's name from the moment the project is held until
+// the new project's first file is made (then put back), lends the new one none of its own.
+TEST_F(BatchRunTest, ARerunTakesTheRightsOfTheEarlierProjectItHolds)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::string p1 = run.m_strOutput + "/s1", lender = exams.File("lender");
+    vx::RemoveFile(p1 + "/" + vx::TFolderLock::FileName());
+    for (const std::string& name : FolderTreeNames(p1))
+        ::chmod((p1 + "/" + name).c_str(), 0600);
+    ::chmod(p1.c_str(), 0700);
+    ASSERT_TRUE(vx::MakeFolder(lender));
+    WriteBytes(lender + "/s1.tpj", "");
+    ::chmod((lender + "/s1.tpj").c_str(), 0666);
+    ::chmod(lender.c_str(), 0777);
+    int exchanged = 0;
+    vx::SetBeforeRightsHook([&](const std::string& path) {
+        if (exchanged == 0 ? path == p1 + "/" + vx::TFolderLock::FileName()
+                           : exchanged == 1 && path.starts_with(run.m_strOutput + "/.s1.batch/.vexara/"))
+            exchanged += ::renameat2(AT_FDCWD, p1.c_str(), AT_FDCWD, lender.c_str(), RENAME_EXCHANGE) == 0;
+    });
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    vx::SetBeforeRightsHook({});
+    EXPECT_EQ(exchanged, 2);
+    EXPECT_EQ(Study("s1"), "a b");
+    const std::string group = std::to_string(::getegid());  // the lock file is 0644, as every one is
+    EXPECT_EQ(RightsIn(p1), "file 0600 " + group + "\nfile 0644 " + group + "\nfolder 0700 " + group + "\n");
 }
 
 // A folder that cannot be listed is never taken for an empty one. As an ordinary user: an
