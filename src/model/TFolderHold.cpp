@@ -571,14 +571,15 @@ vx::TFolder TFolderHold::OpenWorkFolder(const std::string& folder) const
     return opened.OpenFolder(vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)));
 }
 
-TStateFile TFolderHold::StateFolder(const std::string& folder)
+TStateFile TFolderHold::StateFolder(const vx::TFolder& work)
 {
-    vx::TFolder work = OpenWorkFolder(folder);
-    if (!work)
-        return TStateFile();
     // One descriptor for all the states made there, however many steps keep one.
-    if (!m_stateFolder || m_stateFolder->Identity() != work.Identity())
-        m_stateFolder = std::make_shared<const vx::TFolder>(std::move(work));
+    if (!m_stateFolder || m_stateFolder->Identity() != work.Identity()) {
+        vx::TFolder own = work.Duplicate();
+        if (!own)
+            return TStateFile();
+        m_stateFolder = std::make_shared<const vx::TFolder>(std::move(own));
+    }
     TStateFile place;
     place.folder = m_stateFolder;
     if (m_state == TState::Held)
@@ -610,12 +611,15 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const vx::TFolder& targe
                              bool madeLock) const
 {
     // Only the holder of this folder's lock reads the note again. The work folder is made,
-    // where it is missing, with the rights every change of the folder gives it.
-    if (!Holds(folder) || !target || !vx::TFileTransaction(folder, m_lock.Folder(folder)).WorkFolder())
+    // where it is missing, with the rights every change of the folder gives it, and written
+    // through the descriptor that change opened it with.
+    if (!Holds(folder) || !target)
         return false;
-    const vx::TFolder work = OpenWorkFolder(folder);
-    if (!work)
+    vx::TFileTransaction change(folder, m_lock.Folder(folder));
+    const vx::TFolder* opened = change.WorkFolder();
+    if (!opened)
         return false;
+    const vx::TFolder& work = *opened;
     const auto flag = [](bool made) { return made ? "1" : "0"; };
     const std::string text = std::string(kSaveAsNote) + "\n" + target.Path() + "\n" + flag(madeFolder) +
                              flag(madeWork) + flag(madeLock) + "\n" + IdentityText(m_identity) + "\n" +

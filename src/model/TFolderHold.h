@@ -141,11 +141,12 @@ public:
     // The journal of a project's saves as earlier versions wrote it beside the project file.
     static std::string OldSaveJournalPath(const std::string& folder, const std::string& name);
 
-    // Where the undo states of the project in the held folder at `folder` go: its work
-    // folder, opened through the held folder's descriptor, never through a link at its
-    // name, and shared by the states made there while it stays the one there (all of a
-    // folder not taken, a project of no lock). Not open, errno set, when it cannot be had.
-    TStateFile StateFolder(const std::string& folder);
+    // Where the undo states of the project in the held folder go: `work`, its work folder as
+    // a change of the folder opened it (through the held folder's descriptor, never through
+    // a link at its name; all of a folder not taken, a project of no lock), shared by the
+    // states made there while it stays the one there. Not open, errno set, when no
+    // descriptor of it can be had.
+    TStateFile StateFolder(const vx::TFolder& work);
     // The system's temporary folder, for the states of a project without a folder.
     static TStateFile TempStateFolder();
     // Removes an undo state file, through the descriptor of its folder (which follows a

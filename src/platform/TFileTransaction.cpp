@@ -501,11 +501,6 @@ bool TFileTransaction::HasJournal(const TFolder& folder)
     return work && work.Stat(kJournalName, st) == 0;
 }
 
-std::string TFileTransaction::StagingFolder()
-{
-    return WorkFolder() ? WorkFolderOf(m_folder) : std::string();
-}
-
 void TFileTransaction::NewFilesTakeRightsOf(const TFolder& folder, const std::string& name)
 {
     m_newFilesLike = folder.PathOf(name);

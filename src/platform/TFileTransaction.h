@@ -75,8 +75,6 @@ public:
     // owner (given on its descriptor); null when it cannot be (FailedPath() names it;
     // FailedError() is ENOTDIR where something other than a folder stands at its name).
     const TFolder* WorkFolder();
-    // The path of the work folder WorkFolder() gives; empty when it gives none.
-    std::string StagingFolder();
 
     // Takes a complete, closed staged file that is to replace target (TAtomicFile hands
     // it over); it is removed unless Commit() puts it in place. A file that is replaced
