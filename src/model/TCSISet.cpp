@@ -152,7 +152,7 @@ bool TCSISet::LoadData()
     // While a project file is loaded its version decides the layout of the file.
     const int version = m_pProject ? m_pProject->m_nFileVersion : kDataFileVersion;
     const int layout = DataFileLayout(version);
-    if (!ReadDataFile(DataFileToRead(), layout))
+    if (!ReadOwnDataFile(layout))
         return false;
     // A file of an older layout is converted, as the project's conversion would have done
     // (a failed write is reported and leaves the old file, which reads again next time),
@@ -189,6 +189,11 @@ void TCSISet::SetModified()
 std::string TCSISet::DataFileToRead() const
 {
     return m_pProject ? m_pProject->PathToRead(m_strFilePath) : m_strFilePath;
+}
+
+bool TCSISet::OpenDataFile(vx::TFile& file) const
+{
+    return m_pProject ? m_pProject->OpenToRead(m_strFilePath, file) : file.Open(m_strFilePath, vx::TFile::Mode::Read);
 }
 
 void TCSISet::SetFolder(const std::string& folder)

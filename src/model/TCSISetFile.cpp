@@ -210,7 +210,7 @@ void ReportInvalid(const std::string& path, const vx::TFile& file)
 bool TCSISet::CanOpenDataFile(bool report) const
 {
     vx::TFile file;
-    if (file.Open(DataFileToRead(), vx::TFile::Mode::Read))
+    if (OpenDataFile(file))
         return true;
     if (report)
         ReportCannotOpen(m_strFilePath, file);
@@ -222,7 +222,7 @@ int TCSISet::DataFileLayout(int projectVersion) const
     if (projectVersion != kDataFileVersion)
         return projectVersion;
     vx::TFile file;
-    if (!file.Open(DataFileToRead(), vx::TFile::Mode::Read))
+    if (!OpenDataFile(file))
         return projectVersion;
     const int64_t size = file.BytesLeft();
     int32_t first = 0;
@@ -238,11 +238,11 @@ int TCSISet::DataFileLayout(int projectVersion) const
     return projectVersion;
 }
 
-TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion)
+TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, vx::TFile& file, bool opened,
+                                               const std::string& path, int projectVersion)
 {
     TDataFileCheck check;
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    if (!opened) {
         if (!file.NotAFile().empty())
             check.disagreement = "its data-set file " + path + " is " + file.NotAFile() + ", not a file";
         check.error = file.LastError();
@@ -359,6 +359,16 @@ bool TCSISet::ReadDataFile(const vx::TFolder& folder, const std::string& name, i
         return false;
     }
     return ReadOpenDataFile(file, fileVersion, expected);
+}
+
+bool TCSISet::ReadOwnDataFile(int fileVersion)
+{
+    vx::TFile file;
+    if (!OpenDataFile(file)) {
+        ReportCannotOpen(DataFileToRead(), file);
+        return false;
+    }
+    return ReadOpenDataFile(file, fileVersion, nullptr);
 }
 
 bool TCSISet::ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected)

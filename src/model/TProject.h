@@ -181,9 +181,12 @@ public:
     vx::TFileTransaction* NewFiles();
     // Gives up the new file staged for that path (removed where the folder is held).
     void DiscardNewFile(const std::string& path);
-    // Where a file of the project is read now: the file staged for it among the new files,
-    // else the path itself.
+    // Where a file of the project is read now, to name it: the file staged for it among the
+    // new files, else the path itself.
     std::string PathToRead(const std::string& path) const;
+    // Opens that file to read (TFile::Open), a staged one through the work folder's
+    // descriptor (TFolderHold::OpenToRead).
+    bool OpenToRead(const std::string& path, vx::TFile& file) const;
     // The sentence after a file writer's own message: `failure`, and why.
     static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Where the undo states of this project's steps are kept: the program's work folder

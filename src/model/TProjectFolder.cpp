@@ -122,6 +122,11 @@ std::string TProject::PathToRead(const std::string& path) const
     return m_hold->PathToRead(path);
 }
 
+bool TProject::OpenToRead(const std::string& path, vx::TFile& file) const
+{
+    return m_hold->OpenToRead(path, file);
+}
+
 void TProject::ChangeMade()
 {
     // The first project file of a project that replaces another has taken the other's

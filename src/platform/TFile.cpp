@@ -653,8 +653,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
 bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction)
 {
     TFile in;
+    return in.Open(from, TFile::Mode::Read) && CopyFileAtomically(in, to, transaction);
+}
+
+bool CopyFileAtomically(TFile& in, const std::string& to, TFileTransaction* transaction)
+{
     TAtomicFile out;
-    if (!in.Open(from, TFile::Mode::Read) || !out.Begin(to, transaction))
+    if (!out.Begin(to, transaction))
         return false;
     std::vector<char> buffer(size_t(1) << 20);
     for (;;) {

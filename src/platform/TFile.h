@@ -206,5 +206,7 @@ private:
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 // Copies a file through TAtomicFile to `to` (in the transaction: staged with its others).
 bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction = nullptr);
+// The same from `from`, a file open to read, from where it stands to its end.
+bool CopyFileAtomically(TFile& from, const std::string& to, TFileTransaction* transaction = nullptr);
 
 }  // namespace vx

@@ -580,6 +580,21 @@ std::vector<std::pair<std::string, std::string>> TFileTransaction::StagedFiles()
     return files;
 }
 
+bool TFileTransaction::OpenStagedFile(const std::string& target, TFile& file) const
+{
+    const std::string staged = StagedFileOf(target);
+    if (staged.empty() || !m_work) {
+        errno = ENOENT;
+        return false;
+    }
+    return file.Open(m_work, FileNameOf(staged));
+}
+
+bool TFileTransaction::HasStagedFile(const std::string& temp) const
+{
+    return m_work && m_work.HasFile(FileNameOf(temp));
+}
+
 std::string TFileTransaction::StagedFileOf(const std::string& target) const
 {
     for (const TRename& rename : m_renames)

@@ -23,6 +23,8 @@
 
 namespace vx {
 
+class TFile;
+
 class TFileTransaction {
 public:
     // A call of a change that failed, on the path a failure names.
@@ -86,6 +88,13 @@ public:
     void Discard(const std::string& target);
     // The staged file that is to replace target; empty when there is none.
     std::string StagedFileOf(const std::string& target) const;
+    // Opens to read (TFile::Open) the file staged to replace target, through the descriptor
+    // of the work folder it was staged in, whatever stands at that folder's name by now; false
+    // (ENOENT) where none is staged for it.
+    bool OpenStagedFile(const std::string& target, TFile& file) const;
+    // True while the file staged at `temp` (a path StagedFiles gives) is still in the work
+    // folder it was staged in.
+    bool HasStagedFile(const std::string& temp) const;
     // Each staged file with the target it is to replace.
     std::vector<std::pair<std::string, std::string>> StagedFiles() const;
     // The files this transaction is to remove.

@@ -501,6 +501,15 @@ int TFolder::Sync(const std::string& inside, const TFolder* insideOf) const
     return error;
 }
 
+std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& name)
+{
+    struct stat st {};
+    if (!folder || folder.Stat(name, st) != 0)
+        return std::nullopt;
+    return TFileStamp{IdentityOf(st), static_cast<int64_t>(st.st_size),
+                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,
                    TWholeFileFailure* failure)
 {

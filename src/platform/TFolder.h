@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/Files.h"
@@ -146,6 +147,10 @@ private:
     TFileIdentity m_identity;
     bool m_namesOnly = false;
 };
+
+// The stamp of what stands at `name` in `folder`, a link not followed; none where nothing
+// can be looked at there.
+std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& name);
 
 // ReadWholeFile of the file `name` in `folder`, never through a link.
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,
