@@ -81,6 +81,12 @@ bool NamesPath(std::string_view shown, std::string_view text)
 
 }  // namespace
 
+bool ReportedPath(std::string_view path)
+{
+    return std::any_of(g_reportTexts.begin(), g_reportTexts.end(),
+                       [&](const std::string& shown) { return NamesPath(shown, path); });
+}
+
 bool EveryReportNaming(std::string_view text, std::string_view with)
 {
     return std::all_of(g_reportTexts.begin(), g_reportTexts.end(), [&](const std::string& shown) {
@@ -392,7 +398,8 @@ void PlanFault(const uint8_t* data, size_t size)
     uint64_t hash = 14695981039346656037u;  // FNV-1a
     for (size_t k = 0; k < size; ++k)
         hash = (hash ^ data[k]) * 1099511628211u;
-    g_plannedFault = {(hash & 1) ? vx::kFileList : vx::kFileRead, EIO, 1 + int((hash >> 1) % 16), false};
+    static constexpr unsigned kCalls[] = {vx::kFileList, vx::kFileRead, vx::kFileSize, vx::kFileOpenRead};
+    g_plannedFault = {kCalls[hash % 4], EIO, 1 + int((hash >> 2) % 16), false};
 }
 
 bool FailingAsPlanned(const std::function<void()>& call)
@@ -767,15 +774,25 @@ void AddImagesThroughProject(const std::string& path, const TImageImportParams& 
 
 namespace {
 
+// Whether two sets hold the same grid and samples (none for a voxel without data), to the bit.
+bool SameSamples(const TCSISet& a, const TCSISet& b)
+{
+    TSetContents shape = ContentsOf(b);
+    static_cast<TCSIParams&>(shape.params) = static_cast<const TCSIParams&>(a);
+    return a.m_nDim[0] == b.m_nDim[0] && a.m_nDim[1] == b.m_nDim[1] && a.m_nDim[2] == b.m_nDim[2] &&
+           a.m_nPoints == b.m_nPoints && SameSet(shape, a);
+}
+
 // The add of a set made once more with the planned fault. Where the fault met a call the
-// add is refused, naming the file or a folder, with nothing written; or the failed call
-// did not matter: the set added comes back after a save and an open as it was read; or a
-// message names what the reader went without (a PAR file it may do without, whose
-// geometry it then takes from the SPAR file). Where the fault met no call the set is
-// added again.
+// add is refused, naming the file or a folder, with nothing written; or the set added
+// comes back after a save and an open as it was read; or, where a message names what the
+// reader went without (a PAR file it may do without, whose geometry it then takes from
+// the SPAR file), with the grid and samples it was read with. Where the fault met no call
+// the set is added again, as it was read.
 void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCSIReadParams& params)
 {
     std::string projectFile;
+    bool named = false;
     {
         TProject project;
         const std::string folder = CreateAddProject(project);
@@ -791,15 +808,15 @@ void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCS
             Require(Snapshot(folder) == before, "an add refused after a failed listing or read writes nothing");
             return;
         }
-        if (!struck || NamedSince(logged, path))
-            return;
+        named = struck && NamedSince(logged, path);
         Require(project.Save(), "a set added despite a failed listing or read is saved");
         projectFile = project.GetProjectFilePath();
     }
     TProject again;
     TCSISet* back = again.Load(projectFile) ? again.m_pCSISetList->FindByName(read.GetName()) : nullptr;
-    Require(back && back->LoadData() && SameSet(read, *back),
-            "a set added despite a failed listing or read, without a word, is the set read without it");
+    Require(back && back->LoadData() && (named ? SameSamples(read, *back) : SameSet(read, *back)),
+            named ? "a set added despite a failed listing or read holds the samples read without it"
+                  : "a set added despite a failed listing or read, without a word, is the set read without it");
 }
 
 }  // namespace

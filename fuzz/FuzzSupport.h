@@ -31,6 +31,9 @@ void ClearReportTexts();
 // the path `text` (not as the start of a longer name) also holds `with` (when given).
 bool Reported(std::string_view text);
 bool EveryReportNaming(std::string_view text, std::string_view with);
+// Whether a message shown since ClearReportTexts names the path `path` (not as the start of
+// a longer name).
+bool ReportedPath(std::string_view path);
 // Puts something other than a file at `path` (whatever stood there is removed): kind 0 a
 // FIFO, 1 a folder, 2 a symbolic link to a FIFO of the scratch folder. Returns how an open
 // names what it finds there ("a FIFO", "a folder"), or empty when it could not be made.
@@ -100,8 +103,9 @@ bool Said(std::string_view text);
 bool SaidSince(size_t logged, std::string_view text);
 
 // The call of the file layer that an input makes fail on the roads into a project (its
-// listing or read fault): a listing, its open or a read of its entries (kFileList), or a
-// read of an open file (kFileRead), at its first to 16th call, with EIO. Picked by a hash
+// listing or read fault): a listing, its open or a read of its entries (kFileList), a read
+// of an open file (kFileRead), a size look-up (kFileSize) or an open to read
+// (kFileOpenRead), at its first to 16th call, with EIO. Picked by a hash
 // of all the input's bytes, so that every input tries one and a change of any byte tries
 // another; each target plans it from its input before it takes a road.
 void PlanFault(const uint8_t* data, size_t size);
@@ -191,8 +195,10 @@ bool SameImage(const TMRImage& a, const TMRImage& b);
 // before anything is written in the project's folder. An add that was made is made once
 // more in a new project with the planned listing or read failing (PlanFault): where the
 // fault met a call, the add must be refused with a message that names the file or a
-// folder, with nothing written; where it met none, the set is added again. Otherwise the
-// run stops.
+// folder, with nothing written, or come back after a save and an open as it was read (with
+// the grid and samples it was read with, where a message names what the reader went
+// without); where it met none, the set is added again, as it was read. Otherwise the run
+// stops.
 void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
 
 // Takes CSI files on the road of Add Exam with exam type `examType` into a new project:

@@ -14,7 +14,10 @@
 // (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
 // rename after a refused renameat2 is a call of its own), the listing of a folder that the
 // second byte counts with EIO (5; each read of its entries counts too), every listing
-// after that step with EACCES (6), or one call of any kind after that step with EIO (7);
+// after that step with EACCES (6), or one call of any kind after that step with EIO (7: a
+// write, a removal, a lock, a sync, a listing, a read, a size look-up, an open to read, the
+// rights given to a file made; with bit 7 of the second byte, which the step then leaves
+// out, a read of an open file alone, so that a read after its file's open is met too);
 // bit 6 also fails with EIO the rename that the second byte counts among those that may
 // replace their target (as the one after a refused renameat2 may). Two bytes for each
 // study follow. The first lays its output: bit 0 an earlier project, bit 1 set aside as
@@ -43,9 +46,10 @@
 //
 // Beyond the sanitizers, each run is checked against what stood at each study's name and
 // aside before it, file by file (kind, rights, owner, group, bytes; lock files left out): the study's
-// folder is as it was, its new project (both sets, each marked by the macro; none where the
-// study holds none now, replaces no earlier project and no file of it failed as a CSI
-// set), the earlier project put back from
+// folder is as it was, its new project (both sets, each marked by the macro, but a set
+// whose file a failed call kept from being read, as the log says; none where the study
+// holds none now, replaces no earlier project and no file of it failed as a CSI set), the
+// earlier project put back from
 // aside, absent only where the earlier project stands whole aside, and an empty folder only
 // where it was one or the earlier project survives aside as it was. A new project stands
 // only where an empty folder or an earlier project of the study stood, or nothing; the
@@ -387,10 +391,16 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
     // The new project holds both sets; a study that holds none now gets a project without
     // any only where it replaces no earlier project and no CSI file of it failed.
     const bool noSet = study.emptied && (earlier || study.oddFiles);
+    // A CSI file that a failed call kept from being read costs only its set, as the log says.
+    std::string sets;
+    for (const char* set : {"a", "b"})
+        if (clean || LogOf(study.folder).find("Error: Fail to add CSI set " + std::string(set) + ".SPAR") ==
+                         std::string::npos)
+            (sets += sets.empty() ? "" : " ") += set;
     bool isNew = false;
     if (replaced && !folder.empty()) {
-        const std::optional<std::string> sets = ProjectSets(study.folder, study.name);
-        isNew = sets && (study.emptied ? sets->empty() && !noSet : *sets == "a b");
+        const std::optional<std::string> made = ProjectSets(study.folder, study.name);
+        isNew = made && (study.emptied ? made->empty() && !noSet : *made == sets && !sets.empty());
     }
     const std::string state = !replaced && folder == before.folder ? "as it was"
                               : isNew                               ? "new"
@@ -536,11 +546,21 @@ void RunAndCheck(std::array<TStudy, 2>& studies, const std::vector<vx::TFileFaul
 {
     const std::array<TBefore, 2> before{Look(studies[0]), Look(studies[1])};
     TBatchRun run = MakeRun("*.SPAR");
+    vx::fuzz::ClearReportTexts();
     vx::SetFileFaults(faults);
     const bool ran = run.Run();
+    const bool struck = vx::FileFaultStruck();
     vx::SetFileFaults({});
-    if (!ran)
-        Fail("the run was refused");
+    if (!ran) {
+        // Refused before any study, only where the macro file could not be read: saying so,
+        // and with every study as it was.
+        if (!struck || !vx::fuzz::ReportedPath(run.m_strMacro))
+            Fail("the run was refused");
+        for (size_t k = 0; k < 2; ++k)
+            if (Tree(studies[k].folder) != before[k].folder || Tree(studies[k].aside) != before[k].aside)
+                Fail(studies[k].name + " changed in a run that was refused");
+        return;
+    }
     for (size_t k = 0; k < 2; ++k)
         CheckStudy(studies[k], before[k], clean, noFlags);
 }
@@ -725,8 +745,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (system & 4)
         faults.push_back({vx::kFileLink, EXDEV, 1, true});
-    constexpr unsigned kAnyCall =
-        vx::kFileAnyWrite | vx::kFileRemove | vx::kFileLock | vx::kFileSyncFolder | vx::kFileList;
+    constexpr unsigned kAnyCall = vx::kFileAnyWrite | vx::kFileRemove | vx::kFileLock | vx::kFileSyncFolder |
+                                  vx::kFileList | vx::kFileRead | vx::kFileReadAt | vx::kFileSize |
+                                  vx::kFileOpenRead | vx::kFileRights;
     switch ((system >> 3) & 7) {
     case 1: faults.push_back({vx::kFileAnyWrite, ENOSPC, int(at), true, true}); break;
     case 2: faults.push_back({vx::kFileAnyWrite, EIO, int(at), true, true}); break;
@@ -734,7 +755,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 4: faults.push_back({vx::kFileAnyWrite, EIO, int(at), false, true}); break;
     case 5: faults.push_back({vx::kFileList, EIO, int(at), false}); break;
     case 6: faults.push_back({vx::kFileList, EACCES, int(at), true, true}); break;
-    case 7: faults.push_back({kAnyCall, EIO, int(at), false, true}); break;
+    case 7:
+        // With bit 7 of the second byte a read alone: the one after an open (a copy's).
+        faults.push_back({(at & 128) ? unsigned(vx::kFileRead | vx::kFileReadAt) : kAnyCall, EIO, int(at & 127), false, true});
+        break;
     default: break;
     }
     if (system & 64)

@@ -13,16 +13,20 @@
 //    through the project's "run macro file" with the processing library installed. Its
 //    recorded steps are then saved as a macro file, which must read again and, when every
 //    step was applied without a message, hold a block of each type of the input's blocks in
-//    their order;
+//    their order. The steps the program reads of the file, written back as a macro file
+//    before any is applied, must hold every block's type in order and every key's value
+//    that the block gives once (read by the format's rule, as a float or an integer);
 //  - bits 0-1 = 0, bit 7 set: the rest is a macro file (bit 6 clear) or a mask file (bit 6
 //    set) replaced by a FIFO, a folder or a link to a FIFO (bits 2-3, modulo 3): it must be
 //    refused with a message that says what stands there, and change nothing.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <list>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -44,13 +48,32 @@
 
 namespace {
 
-// The types of a macro text's blocks in order: after an "<action>" line, the third word of
-// the first line of three words (split at blanks and tabs) whose first is "type" (lines that
-// are empty or begin with "#", and other lines of three words, come before it); the block
-// then runs to the next "</action>" line.
-std::vector<int> BlockTypes(const std::string& text)
+// A block of a macro text: its type and the values its key lines give, each key's in order.
+struct TBlock {
+    int type = 0;
+    std::map<std::string, std::vector<std::string>> values;
+};
+
+// The words of a line, split at blanks and tabs.
+std::vector<std::string> Words(const std::string& line)
 {
-    std::vector<int> types;
+    std::vector<std::string> words;
+    for (size_t at = line.find_first_not_of(" \t"); at != std::string::npos; at = line.find_first_not_of(" \t", at)) {
+        const size_t end = std::min(line.find_first_of(" \t", at), line.size());
+        words.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+// The blocks of a macro text in order: after an "<action>" line, the third word of the
+// first line of three words whose first is "type" (lines that are empty or begin with "#",
+// and other lines of three words, come before it) gives the type; the block then runs to
+// the next "</action>" line, each of its lines of three words giving the value (the third)
+// of a key (the first).
+std::vector<TBlock> Blocks(const std::string& text)
+{
+    std::vector<TBlock> blocks;
     std::istringstream lines(text);
     bool inBlock = false, afterType = false;
     for (std::string line; std::getline(lines, line);) {
@@ -58,6 +81,9 @@ std::vector<int> BlockTypes(const std::string& text)
             line.pop_back();
         if (afterType) {
             afterType = line != "</action>";
+            const std::vector<std::string> words = Words(line);
+            if (afterType && !line.empty() && line[0] != '#' && words.size() == 3)
+                blocks.back().values[words[0]].push_back(words[2]);
             continue;
         }
         if (line == "<action>" && !inBlock) {
@@ -66,21 +92,69 @@ std::vector<int> BlockTypes(const std::string& text)
         }
         if (!inBlock || line.empty() || line[0] == '#')
             continue;
-        std::vector<std::string> words;
-        for (size_t at = line.find_first_not_of(" \t"); at != std::string::npos;
-             at = line.find_first_not_of(" \t", at)) {
-            const size_t end = std::min(line.find_first_of(" \t", at), line.size());
-            words.push_back(line.substr(at, end - at));
-            at = end;
-        }
+        const std::vector<std::string> words = Words(line);
         if (words.size() == 3 && words[0] != "type")
             continue;
         if (words.size() == 3)
-            types.push_back(vx::LeadingInt(words[2]));
+            blocks.push_back({vx::LeadingInt(words[2]), {}});
         inBlock = false;
         afterType = words.size() == 3;
     }
+    return blocks;
+}
+
+std::vector<int> BlockTypes(const std::string& text)
+{
+    std::vector<int> types;
+    for (const TBlock& block : Blocks(text))
+        types.push_back(block.type);
     return types;
+}
+
+// Whether a value a macro file was written with is the one read from `given`, a number
+// taken as a float or as an integer (the fields of both kinds), to the five decimals it is
+// written with.
+bool SameValue(const std::string& written, const std::string& given)
+{
+    const double value = std::strtod(written.c_str(), nullptr);
+    for (const double expected : {double(float(vx::LeadingDouble(given))), double(float(vx::LeadingInt(given)))})
+        if (std::fabs(value - expected) <= 1e-5 + 1e-6 * std::fabs(expected))
+            return true;
+    return false;
+}
+
+// The steps a macro file's blocks give, as the program reads them, written back as a macro
+// file: every block of the input in order, each key that the block and the step's block
+// both give once holding the input's value (but a baseline fit's peaks, which it keeps only
+// after the line of their count).
+void CheckRoundTrip(const std::string& path, const std::string& input)
+{
+    vx::TTextFile in;
+    std::list<TProcessStep*> steps;
+    const bool read = in.Open(path, vx::TTextFile::Mode::Read) && ReadMacroSteps(in, steps);
+    in.Close();
+    const std::string written = vx::JoinPath(vx::fuzz::ScratchFolder(), "read.mcr");
+    vx::TTextFile out;
+    const bool wrote = read && out.Open(written, vx::TTextFile::Mode::Write);
+    for (TProcessStep* step : steps) {
+        if (wrote)
+            step->WriteMacro(out);
+        delete step;
+    }
+    std::string text;
+    if (!wrote || !out.Close() || !vx::ReadWholeFile(written, text))
+        return;
+    const std::vector<TBlock> given = Blocks(input), back = Blocks(text);
+    vx::fuzz::Require(BlockTypes(text) == BlockTypes(input), "a macro file's steps are written back in its order");
+    for (size_t k = 0; k < back.size(); ++k)
+        for (const auto& [key, values] : back[k].values) {
+            const auto it = given[k].values.find(key);
+            if (key == "PeakStart" || key == "PeakEnd")
+                continue;
+            vx::fuzz::Require(values.size() != 1 || it == given[k].values.end() || it->second.size() != 1 ||
+                                  SameValue(values[0], it->second[0]),
+                              "a macro step is written back with the values its block gave");
+        }
 }
 
 // The project of the macro runs, with its loaded work set; null when it cannot be made.
@@ -105,6 +179,7 @@ void RunMacro(const std::string& path, const std::string& input)
 {
     if (MacroFileKind(path) == TMacroFileKind::Other)
         return;
+    CheckRoundTrip(path, input);
     const std::unique_ptr<TProject> project = MacroProject();
     if (!project)
         return;

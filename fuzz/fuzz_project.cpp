@@ -19,17 +19,24 @@
 //    or a link to a FIFO (the byte / 5): an open names it as such whenever it names it, and
 //    no set, map or image takes it for its file; a map file read directly is refused so.
 // Bit 7, before them, takes three bytes of its own (after the byte of choices, when there
-// is one): a listing (bit 0 of the first set) or a read of an open file fails at the call
-// the next two give (16 bits, little-endian, plus one) while the project opens and its
-// sets' samples and images' pixels are read, counted from the start of the kind of read
-// that bits 1-2 of the first pick (modulo 3): the open itself (the project file, the
-// data-set files' headers, the map files), the sets' samples or the images' pixel files;
-// once an open without the fault has done what an open of the folder does. Where the
-// fault met a call a message must name a file or the project's folder (a failed read of
-// the project file refuses the open, saying that the file cannot be read to its end); the
-// project, when it opens, may hold no set, map or pixels other than the open without the
-// fault gave; and an open refused may change no file but as the
-// open without the fault did (completing a save left half done). The run ends there.
+// is one): a listing (bit 0 of the first set), a size look-up (bit 3), an open to read
+// (bit 4) or a read of an open file fails at the call the next two give (16 bits,
+// little-endian: below 0x8000 one of the first 1024 calls, where the project file is read,
+// the journals are completed and an old version is converted, else one of the first
+// 32,768) while the project opens and its sets' samples and images' pixels are read,
+// counted from the start of the kind of read that bits 1-2 of the first pick (modulo 3):
+// the open itself (the project file, the data-set files' headers, the map files, and the
+// conversion of an old version), the sets' samples or the images' pixel files; once an
+// open without the fault has done what an open of the folder does. Where the fault met a
+// call a message must name the file whose read, size look-up or open failed, or, for a
+// listing, the project's folder (a failed read of the project file refuses the open,
+// saying that the file cannot be read to its end); the project, when it opens, may hold no
+// set, map or pixels other than the open without the fault gave (but the maps, as their
+// files hold them, of a set that open kept aside for its data-set file, which did not open
+// with the fault); and an open refused may
+// change no file but as the open without the fault did (completing a save left half done,
+// and converting an old version) or as an open refused once it has completed that save
+// does. The run ends there.
 // The rest is split by Sections into six parts: the project file first
 // (or, with bit 4, last: the part that takes the rest of the input, so that it may be
 // longer than 65,535 bytes) and five files, each its name up to the first zero byte
@@ -65,6 +72,7 @@
 #include "model/TAnalysis.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TKeptRecord.h"
 #include "model/TMRImage.h"
@@ -457,10 +465,18 @@ void CheckAnonymized(const TProject& copy, const std::string& copyFolder, const 
 
 // A map as its file gave it: its grid and its values' bits.
 struct TMapContents {
+    std::string path;
     std::vector<int32_t> size;
     std::string values;
     bool operator==(const TMapContents&) const = default;
 };
+
+TMapContents ContentsOf(const TMap& map, const std::string& path)
+{
+    const auto* values = reinterpret_cast<const char*>(map.Values());
+    return {path, {map.size[0], map.size[1], map.size[2]},
+            values ? std::string(values, map.ValueCount() * sizeof(TComplex)) : std::string()};
+}
 
 // What an open gave of a project: its sets' parameters and samples by name, its maps by
 // set and map name, and its images' pixels by name (none for a set or image whose samples
@@ -501,12 +517,8 @@ TOpened OpenAndRead(TProject& project, const std::string& file, bool& opened, co
     arm(TReadKind::Samples);
     for (TCSISet* pSet : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end())) {
         if (pSet->m_pMapList)
-            for (const TMap* pMap : *pSet->m_pMapList) {
-                const auto* values = reinterpret_cast<const char*>(pMap->Values());
-                got.maps[{pSet->GetName(), pMap->GetName()}] = {
-                    {pMap->size[0], pMap->size[1], pMap->size[2]},
-                    values ? std::string(values, pMap->ValueCount() * sizeof(TComplex)) : std::string()};
-            }
+            for (const TMap* pMap : *pSet->m_pMapList)
+                got.maps[{pSet->GetName(), pMap->GetName()}] = ContentsOf(*pMap, pSet->MapFilePath(pMap->GetName()));
         if (pSet->LoadData()) {
             got.sets.emplace(pSet->GetName(), vx::fuzz::ContentsOf(*pSet));
             got.loaded.push_back(pSet);
@@ -537,9 +549,36 @@ void PutBack(const std::string& folder, const vx::fuzz::TTree& tree)
     }
 }
 
-// An open with a listing or a read failing at the call `at` of those from the start of the
-// kind of read `from` (see the file's head), against an open without the fault of the folder
+// The kind of call that the first of a fault's bytes makes fail: a listing (bit 0), a size
+// look-up (bit 3), an open to read (bit 4), else a read of an open file.
+unsigned FaultCalls(uint8_t byte)
+{
+    return (byte & 1) ? vx::kFileList : (byte & 8) ? vx::kFileSize : (byte & 16) ? vx::kFileOpenRead : vx::kFileRead;
+}
+
+// The call a fault strikes, from the 16 bits an input gives: one of the first 1024 calls
+// for half of them (below 0x8000), where an open reads its project file, completes its
+// journals and converts an old version; one of the first 32,768 for the others.
+int FaultCall(uint16_t bits)
+{
+    return 1 + (bits < 0x8000 ? bits & 0x3ff : bits & 0x7fff);
+}
+
+// The folder as an open leaves it that takes it, completing its journals, and is refused
+// at once after that (as an open whose read of the project file fails is), from the folder
 // as the input laid it.
+vx::fuzz::TTree JournalsCompleted(const std::string& folder, const vx::fuzz::TTree& laid)
+{
+    PutBack(folder, laid);
+    TFolderHold hold;
+    if (hold.Take(folder, "project", TFolderHold::TPurpose::Open))
+        hold.ReleaseAfterFailedOpen(folder);
+    return vx::fuzz::Snapshot(folder);
+}
+
+// An open with a listing, a read, a size look-up or an open to read failing at the call `at`
+// of those from the start of the kind of read `from` (see the file's head), against an open
+// without the fault of the folder as the input laid it.
 void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TReadKind from)
 {
     const std::string folder = vx::FolderOf(projectFile);
@@ -554,21 +593,32 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
     PutBack(folder, laid);
     vx::fuzz::ClearReportTexts();
     bool opened = false, asClean = true, projectFileFailed = false;
+    std::string failedFile;  // the file whose read, size look-up or open failed
+    bool named = false;
     {
         TProject project;
         const TOpened got = OpenAndRead(project, projectFile, opened, {{{calls, EIO, at}}, from});
         const bool struck = vx::FileFaultStruck();
-        projectFileFailed = vx::FileFaultStruckRead() == projectFile;
+        failedFile = vx::FileFaultStruckRead();
+        projectFileFailed = calls == vx::kFileRead && failedFile == projectFile;
         vx::SetFileFaults({});
+        // A failure is named by the file that failed, a failed listing by the project's
+        // folder (its own, or its work folder's).
+        named = failedFile.empty() ? vx::fuzz::Reported(folder) : vx::fuzz::ReportedPath(failedFile);
         vx::fuzz::Require(struck || opened == cleanOpened, "a project opens as before where no call failed");
         for (const TCSISet* pSet : got.loaded) {
             const auto it = clean.sets.find(pSet->GetName());
             vx::fuzz::Require(it != clean.sets.end() && vx::fuzz::SameSet(it->second, *pSet),
                               "a set read despite a failed listing or read is the set read without it");
         }
+        // A map of a set that the open without the fault kept aside (its data-set file holding
+        // another set), which the fault left listed (the file did not open), is its file's.
         for (const auto& [name, read] : got.maps) {
             const auto it = clean.maps.find(name);
-            vx::fuzz::Require(it != clean.maps.end() && it->second == read,
+            TMap direct;
+            vx::fuzz::Require(it != clean.maps.end() ? it->second == read
+                                                      : direct.ReadFile(read.path, TProject::kFileVersion) &&
+                                                            ContentsOf(direct, read.path) == read,
                               "a map read despite a failed listing or read is the map read without it");
         }
         for (const auto& [name, read] : got.pixels) {
@@ -579,16 +629,16 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
         asClean = got.loaded.size() == clean.loaded.size() && got.maps.size() == clean.maps.size() &&
                   got.pixels.size() == clean.pixels.size();
     }
-    const bool named = vx::fuzz::Reported(folder);
     // A read of the project file itself that fails refuses the open, naming the file and
     // saying that it cannot be read to its end.
     vx::fuzz::Require(!projectFileFailed || (!opened && vx::fuzz::Reported(projectFile + " cannot be read to its end")),
                       "an open whose read of the project file failed is refused as one that cannot be read to its end");
     if (!opened) {
         vx::fuzz::Require(!cleanOpened || named, "an open refused after a failed listing or read names it");
-        // Nothing but what an open without the fault did too: complete a save left half done.
+        // Nothing but what an open without the fault did too: complete a save left half done
+        // (and convert an old version, which an open refused after that has not done).
         const vx::fuzz::TTree after = vx::fuzz::Snapshot(folder);
-        vx::fuzz::Require(after == laid || after == cleanAfter,
+        vx::fuzz::Require(after == laid || after == cleanAfter || after == JournalsCompleted(folder, laid),
                           "an open refused after a failed listing or read writes nothing of its own");
         return;
     }
@@ -673,8 +723,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             maps.push_back(path);
     }
     if (pick & 128) {
-        CheckFailingOpen(projectFile, (fault[0] & 1) ? vx::kFileList : vx::kFileRead, 1 + (fault[1] | fault[2] << 8),
-                         TReadKind((fault[0] >> 1) % 3));
+        CheckFailingOpen(projectFile, FaultCalls(fault[0]), FaultCall(uint16_t(fault[1] | fault[2] << 8)),
+                         TReadKind(((fault[0] >> 1) & 3) % 3));
         return 0;
     }
     if (pick & 32) {

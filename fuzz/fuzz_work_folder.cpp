@@ -10,7 +10,10 @@
 // the project has a "saving-as" note (bit 2), and whether the folder "other" of the
 // scratch root holds a copy of the project (bit 3) or is an empty folder (bit 4; neither:
 // no such folder), and whether every file and folder laid there is of another group than
-// the process's (bit 5). The second picks what the open finds of the folder's lock (bits 0-3:
+// the process's (bit 5), and whether a read of an open file (bits 6-7 = 1), a size look-up
+// or an open to read (2) or a listing (3) fails with EIO at the call that a third byte
+// counts (1 + its value), as the journals, the note and the project's files are read. The
+// second picks what the open finds of the folder's lock (bits 0-3:
 // the lock file as the program left it, a folder, a FIFO, a link to a file, a link to
 // nothing, a link to a FIFO, a file no one may read, a file no one may write, the lock
 // file held by another program, the folder itself held by another program and its lock
@@ -43,7 +46,7 @@
 // lines name as they record it (the staged file's bytes and rights, of the size and
 // checksum a line of the present layout gives; a removed file gone); no file outside the
 // project folder and the folder the note names changes, nor its rights; an open that got past the journals leaves none;
-// a note that stays leaves its folder as it was.
+// a note that stays leaves its folder as it was, but for the completion of its journal.
 //
 // Half of the mutations are libFuzzer's own; the other half change the journal by its
 // lines: a line of any kind is put in (a rename of one of the input's files, or of a name
@@ -496,6 +499,13 @@ std::optional<TLockDemand> LayLock(const std::string& project, int state, bool n
     return demand;
 }
 
+// The bytes of choices before the parts: two, and a third, the count of a failing call,
+// where bits 6-7 of the first ask for one.
+size_t ChoiceBytes(const uint8_t* data, size_t size)
+{
+    return std::min(size, size_t(size > 0 && (data[0] & 0xc0) ? 3 : 2));
+}
+
 }  // namespace
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
@@ -503,12 +513,14 @@ extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
 {
     std::minstd_rand random(seed);
-    if (size < 2 || random() % 2 == 0)
+    const size_t choices = ChoiceBytes(data, size);
+    if (size < choices + 1 || random() % 2 == 0)
         return LLVMFuzzerMutate(data, size, maxSize);
-    const auto sections = vx::fuzz::Sections(data + 2, size - 2, 2 + kFiles);
+    const auto sections = vx::fuzz::Sections(data + choices, size - choices, 2 + kFiles);
     std::vector<std::string> parts(sections.begin(), sections.end());
     parts[0] = ChangeJournal(parts[0], parts, random);
-    const std::string input = std::string(reinterpret_cast<const char*>(data), 2).append(vx::fuzz::PackSections(parts));
+    const std::string input =
+        std::string(reinterpret_cast<const char*>(data), choices).append(vx::fuzz::PackSections(parts));
     if (parts[0].size() > 0xffff || input.size() > maxSize)
         return LLVMFuzzerMutate(data, size, maxSize);
     std::memcpy(data, input.data(), input.size());
@@ -529,8 +541,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)ready;
-    uint8_t pick = 0, lockPick = 0;
-    if (!vx::fuzz::TakeByte(data, size, pick) || !vx::fuzz::TakeByte(data, size, lockPick))
+    uint8_t pick = 0, lockPick = 0, failingCall = 0;
+    if (!vx::fuzz::TakeByte(data, size, pick) || !vx::fuzz::TakeByte(data, size, lockPick) ||
+        ((pick & 0xc0) && !vx::fuzz::TakeByte(data, size, failingCall)))
         return 0;
     const auto parts = vx::fuzz::Sections(data, size, 2 + kFiles);
     const std::string root = vx::JoinPath(vx::fuzz::ScratchFolder(), "root");
@@ -642,6 +655,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (lockFault != 0)
         faults.push_back(
             {vx::kFileLock, lockFault == 1 ? ENOLCK : lockFault == 2 ? EROFS : EIO, lateFault ? 2 : 1, true});
+    // Bits 6-7 of the first byte: a read of an open file, a size look-up or an open to read,
+    // or a listing failing at the call the third byte counts.
+    static constexpr unsigned kFailing[] = {0, vx::kFileRead, vx::kFileSize | vx::kFileOpenRead, vx::kFileList};
+    if (pick & 0xc0)
+        faults.push_back({kFailing[pick >> 6], EIO, 1 + failingCall, false});
 
     const auto has = [&](const std::string& text) {
         if (text.empty())
@@ -734,10 +752,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // An open past the journals has completed them.
         if (vx::FileExists(journalPaths[0]) || vx::FolderExists(journalPaths[0]) || vx::FileExists(journalPaths[1]))
             __builtin_trap();
-        // A note that stays leaves its folder as it was.
+        // A note that stays leaves its folder as it was, but for the completion of its
+        // journal (a work folder there that cannot be listed keeps the note).
         if (vx::FileExists(notePath) && before.contains("project/.vexara/saving-as"))
             for (const std::string& path : changed)
-                if (!Within(path, "project") && Within(path, noteFolder))
+                if (!Within(path, "project") && Within(path, noteFolder) &&
+                    !(completed(journals[2]) && (path == journals[2] || outcomes.contains(path))))
                     __builtin_trap();
     }
     return 0;

@@ -297,9 +297,11 @@ def work_folder_seeds():
     already in place, damaged journals, and "saving-as" notes naming the folder "other"."""
     dataset = read(os.path.join(GOLDEN, "dataset_v9.bin"))
 
-    def seed(name, pick, journal=b"", note=b"", files=(), lock=0):
+    def seed(name, pick, journal=b"", note=b"", files=(), lock=0, failing=None):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_work_folder", name, bytes([pick, lock]) + sections([journal, note] + files))
+        # A failing call (bits 6-7 of the first byte: its kind; a third byte: its count less one).
+        head = bytes([pick, lock]) if failing is None else bytes([pick | failing[0] << 6, lock, failing[1] - 1])
+        put("fuzz_work_folder", name, head + sections([journal, note] + files))
 
     j1, j2, end = b"Vexara file journal 1\n", b"Vexara file journal 2\n", b"end\n"
     staged = b"wcsi.a1b2c3\0" + dataset
@@ -379,6 +381,17 @@ def work_folder_seeds():
     seed("lock_missing_lost_journal", 0, j3 + rename3 + end, lock=11)
     seed("lock_failing_note", 2 | 4 | 8, j3 + rename3 + end, note + b"000\n" + ids, [b"vcsi.a1b2c3\0" + dataset],
          lock=1 << 5)
+    # A read of an open file (1), a size look-up or an open to read (2) or a listing (3)
+    # failing at one of the first calls: the journal's, the staged file's, the note's and
+    # the project's files' reads, and the work folder's listing.
+    for kind, what in ((1, "read"), (2, "size_or_open"), (3, "listing")):
+        for call in (1, 2, 3, 5):
+            seed("layout3_%s_%d_failing" % (what, call), 0, j3 + rename3 + b"remove\tgone\n" + end,
+                 files=[staged, b"pgone\0old"], failing=(kind, call))
+            seed("layout1_old_place_%s_%d_failing" % (what, call), 1, j1 + b".csi.a1b2c3\tcsi\n" + end,
+                 files=[b"p.csi.a1b2c3\0" + dataset], failing=(kind, call))
+            seed("note_journal3_%s_%d_failing" % (what, call), 2 | 4 | 8, j3 + rename3 + end, note + b"000\n" + ids,
+                 [b"vcsi.a1b2c3\0" + dataset], failing=(kind, call))
 
 
 def batch_seeds():
@@ -416,6 +429,21 @@ def batch_seeds():
     # puts the new project in place of the earlier one set aside.
     seed("one_write_failing", 1 | 32, 7, [1, 1], files=user[:2])
     seed("one_call_failing", 56, 5, [1, 1], files=user[:2])
+    # One call of any kind failing, reads and rights too (the macro file's, the studies'
+    # files', a swap's mark's, a copy's), after each of the first steps of a run, with the
+    # small reader and with the Philips one, beside a swap's mark and where links fail.
+    for step in (0, 1, 2, 3, 6, 10, 20, 40):
+        seed("any_call_failing_%d" % step, 56, step, [1, 1], files=user[:2])
+        seed("philips_any_call_failing_%d" % step, 128 | 56, step, [1, 1], files=user[:2])
+    for step in (0, 2, 6, 12):
+        seed("mark_any_call_failing_%d" % step, 1 | 56, step, [1 | 32, 1 | 32], b"#0 #1", user[:2], extra=(64, 64))
+        seed("no_links_any_call_failing_%d" % step, 4 | 56, step, [1, 1], files=[user[0], user[3]])
+    # A read alone (bit 7 of the second byte) after a step: the macro file's, a study's file's,
+    # and where links fail the reads of the files of the user's that copies carry (s1's after
+    # the 40th step, s2's after the 99th).
+    for step in (0, 1, 3, 6, 10, 20, 30, 45, 100):
+        seed("read_failing_%d" % step, 56, 128 | step, [1, 1], files=user[:2])
+        seed("no_links_read_failing_%d" % step, 4 | 56, 128 | step, [1, 1], files=[user[0], user[3]])
     seed("one_rename_failing", 1 | 64, 7, [1, 1], files=user[:2])
     # The rename that puts s1's new project in place after its earlier one stepped aside
     # fails (the 18th rename of the run), and the earlier project goes back; the listing of
@@ -465,6 +493,28 @@ def image_record_v9_length(data, start):
     return at - start
 
 
+# Calls of an open of each golden project at which a failing read, size look-up or open to
+# read (counted from the open's start) meets another file or step: for the old versions'
+# reads the data-set file's header, each map file, the conversion's read of the set's
+# samples and of the 8-bit pixel file (versions 0-4) and the pixels shown, their size
+# look-ups and opens in the conversion; for the newest the size look-ups and opens of the
+# data-set and map files and of the pixels shown (its reads have seeds of their own).
+# A change that adds or drops such calls before one of them moves it: they are to be
+# counted again then (fuzz_project's call count is 1 plus its 16 bits).
+OPEN_FAULTS = {
+    0: ((97, 98, 110, 141), (6,), (5,)),
+    1: ((224, 225, 237, 268), (6,), (5,)),
+    2: ((241, 242, 271, 300, 314), (11,), (7,)),
+    3: ((286, 287, 322, 357, 371), (11,), (7,)),
+    4: ((354, 355, 390, 425, 439), (11,), (7,)),
+    5: ((361, 362, 397, 432), (9,), (6,)),
+    6: ((374, 375, 410, 445), (10,), (6,)),
+    7: ((376, 377, 412, 447), (10,), (6,)),
+    8: ((379, 380, 445, 510), (10,), (6,)),
+    9: ((), (7, 8, 19), (3, 4, 11)),
+}
+
+
 def golden_files():
     for name in sorted(os.listdir(GOLDEN)):
         path = os.path.join(GOLDEN, name)
@@ -484,6 +534,20 @@ def golden_files():
             old = b".project.tpj.journal\0" + journal
             journal_files = sections([read(os.path.join(path, tpj)), old, staged] + named[:3])
             put("fuzz_project", "%s_journal" % name, bytes([0]) + journal_files)
+            # A read, a size look-up or an open to read failing while the project opens
+            # (bit 7, then the call's kind: 0 a read, 8 a size look-up, 16 an open; and its
+            # count less one), at each call of OPEN_FAULTS; the listing of its folder; and,
+            # after a save left half done, the project file's first read once the journal
+            # has put it in place.
+            files_part = sections([read(os.path.join(path, tpj))] + named)
+            version = int(name[len("project_v"):])
+            for kind, byte in (("read", 0), ("size", 8), ("open", 16)):
+                for call in OPEN_FAULTS[version][(0, 8, 16).index(byte)]:
+                    put("fuzz_project", "%s_%s_%d_failing" % (name, kind, call),
+                        bytes([128, byte]) + struct.pack("<H", call - 1) + files_part)
+            if version < 9:
+                put("fuzz_project", "%s_listing_1_failing" % name, bytes([128, 1, 0, 0]) + files_part)
+                put("fuzz_project", "%s_journal_read_2_failing" % name, bytes([128, 0, 1, 0]) + journal_files)
             if name == "project_v9":
                 # One field of the set's data-set file header changed after a first open
                 # (the second byte picks which), and each file replaced by a FIFO, a folder or

@@ -13,6 +13,7 @@
 #include "model/math/TextHelpers.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
+#include "platform/Report.h"
 #include "platform/TFileTransaction.h"
 #include "platform/WaitCursor.h"
 #include "platform/Workers.h"
@@ -57,6 +58,7 @@ void TCSISet::Reset()
     m_nDataFileError = 0;
     m_fileParams.reset();
     m_unreadMapNames.clear();
+    m_mapsNotGiven.clear();
     m_recordMapNames.clear();
 }
 
@@ -151,6 +153,20 @@ bool TCSISet::LoadData()
     vx::TWaitCursor wait;
     // While a project file is loaded its version decides the layout of the file.
     const int version = m_pProject ? m_pProject->m_nFileVersion : kDataFileVersion;
+    // A data-set file that did not open when the project was read was not compared with
+    // the set's record then: it is now, before its samples are taken for the set's (a file
+    // back from elsewhere may hold another set).
+    if (m_bDataFileMissing && m_pProject) {
+        vx::TFile file;
+        const bool opened = OpenDataFile(file);
+        const TDataFileCheck check = CheckDataFile(*this, file, opened, DataFileToRead(), version);
+        if (!check.disagreement.empty()) {
+            vx::Report("The CSI set " + m_strName + " cannot be loaded: " + check.disagreement + ".",
+                       vx::ReportIcon::Exclamation);
+            return false;
+        }
+        m_bDataFileMissing = !check.opens;
+    }
     const int layout = DataFileLayout(version);
     if (!ReadOwnDataFile(layout))
         return false;

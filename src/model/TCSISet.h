@@ -212,6 +212,10 @@ public:
     // The data-set file could not be opened when the project was read, and why (errno).
     bool DataFileMissing() const { return m_bDataFileMissing; }
     int DataFileError() const { return m_nDataFileError; }
+    // The last read of the data-set file (ReadDataFile) failed because the system did not
+    // give it: its open was refused (but for a missing file or something other than a file),
+    // or its size or a read failed; not because the file is missing or damaged.
+    bool DataFileNotGiven() const { return m_bDataFileNotGiven; }
 
     // --- voxels ----------------------------------------------------------------
     // nx*ny*nz as given by the matrix sizes (0 when a size is below 1).
@@ -445,6 +449,9 @@ public:
     // list order, then the maps whose file did not read when the project was opened
     // (their entries stay until a map of that name takes their place).
     std::vector<std::string> ListedMapNames() const;
+    // The maps of the record whose file the system did not give when the project was read
+    // (TMap::FileNotGiven), while they stay unread.
+    const std::vector<std::string>& MapsNotGiven() const { return m_mapsNotGiven; }
     // Recomputes every map from the current samples.
     void UpdateMaps();
     // The PPM centre (the point where the ppm axis is 0) moved from oldCentre to
@@ -498,10 +505,12 @@ public:
 
 private:
     bool m_bDataFileMissing = false;           // see DataFileMissing
+    bool m_bDataFileNotGiven = false;          // see DataFileNotGiven
     int m_nDataFileError = 0;                  // see DataFileError
     std::shared_ptr<const TCSIParams> m_fileParams;  // see FileParams
     uint64_t m_nSamples = 0, m_nFileSamples = 0;     // see SamplesState
     std::vector<std::string> m_unreadMapNames;  // maps of the record whose file did not read
+    std::vector<std::string> m_mapsNotGiven;    // see MapsNotGiven
     std::vector<std::string> m_recordMapNames;  // the map names of the record, in its order
 
     // The layout to read the data-set file in for a project of `projectVersion`: that
@@ -512,6 +521,9 @@ private:
     bool ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected);
     // ReadDataFile of DataFileToRead, opened by OpenDataFile.
     bool ReadOwnDataFile(int fileVersion);
+    // ReadDataFile of `file`, opened for `path` where `opened` is set.
+    bool ReadDataFile(vx::TFile& file, bool opened, const std::string& path, int fileVersion,
+                      const TSampleShape* expected);
     bool WriteDataFields(vx::TFile& file, bool durable) const;
 
     // Every grid point has a spectrum with at least m_nPoints samples.

@@ -8,6 +8,7 @@
 // 256 bytes in every version from 2 on, the rest reserved and zero.
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -343,11 +344,22 @@ TSampleShape TCSISet::SampleShape() const
 bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSampleShape* expected)
 {
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    const bool opened = file.Open(path, vx::TFile::Mode::Read);
+    return ReadDataFile(file, opened, path, fileVersion, expected);
+}
+
+bool TCSISet::ReadDataFile(vx::TFile& file, bool opened, const std::string& path, int fileVersion,
+                           const TSampleShape* expected)
+{
+    if (!opened) {
+        m_bDataFileNotGiven = file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR;
         ReportCannotOpen(path, file);
         return false;
     }
-    return ReadOpenDataFile(file, fileVersion, expected);
+    const bool read = ReadOpenDataFile(file, fileVersion, expected);
+    // However the file was refused, a read or a size look-up that failed made it so.
+    m_bDataFileNotGiven = file.ReadFailed() || file.SizeFailed();
+    return read;
 }
 
 bool TCSISet::ReadDataFile(const vx::TFolder& folder, const std::string& name, int fileVersion,
@@ -364,11 +376,8 @@ bool TCSISet::ReadDataFile(const vx::TFolder& folder, const std::string& name, i
 bool TCSISet::ReadOwnDataFile(int fileVersion)
 {
     vx::TFile file;
-    if (!OpenDataFile(file)) {
-        ReportCannotOpen(DataFileToRead(), file);
-        return false;
-    }
-    return ReadOpenDataFile(file, fileVersion, nullptr);
+    const bool opened = OpenDataFile(file);
+    return ReadDataFile(file, opened, DataFileToRead(), fileVersion, nullptr);
 }
 
 bool TCSISet::ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected)

@@ -43,6 +43,8 @@ void TCSISet::ReadMapFiles(const std::vector<std::string>& names)
         auto pMap = std::make_unique<TMap>(this);
         if (!pMap->ReadFile(MapFilePath(name))) {
             m_unreadMapNames.push_back(name);
+            if (pMap->FileNotGiven())
+                m_mapsNotGiven.push_back(name);
             continue;
         }
         pMap->name = name;

@@ -65,6 +65,7 @@ void TCSISet::AddMap(TMap* pMap)
     if (!m_pMapList)
         m_pMapList = new TMapList;
     std::erase(m_unreadMapNames, pMap->GetName());
+    std::erase(m_mapsNotGiven, pMap->GetName());
     // A map is computed from the set that holds it, and goes with it.
     pMap->csiSet = this;
     m_pMapList->Add(pMap);

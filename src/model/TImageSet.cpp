@@ -1,5 +1,6 @@
 #include "model/TImageSet.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -282,38 +284,49 @@ void TImageSet::LocateAllInCSISet()
 
 void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed)
 {
-    for (auto it = m_images.begin(); it != m_images.end();) {
-        TMRImage* pImage = *it;
+    for (TMRImage* pImage : m_images) {
+        const std::string& path = pImage->GetPath();
         const int64_t pixels = static_cast<int64_t>(pImage->GetWidth()) * pImage->GetHeight();
-        const int64_t size = vx::FileSize(pImage->GetPath());
+        if (pixels <= 0)
+            continue;
+        // A pixel file that is there but cannot be read would stay 8 bits wide under a
+        // project of the newest version, which reads it as 16: the image would be lost. The
+        // conversion fails instead, saying why, and the old project stays as it was.
+        const auto notRead = [&](const std::string& text) {
+            vx::Report(text, vx::ReportIcon::Exclamation);
+            failed.push_back(path);
+        };
+        vx::TFile in;
+        if (!in.Open(path, vx::TFile::Mode::Read)) {
+            // One that is away (missing, or something other than a file) keeps its entry, as
+            // when the project opened.
+            if (in.NotAFile().empty() && in.LastError() != ENOENT)
+                notRead(vx::NotOpenedToReadText("The pixel file", path, in.LastError()));
+            continue;
+        }
+        const int64_t size = in.Size();
+        if (size < 0) {
+            notRead(vx::SizeNotReadText("The pixel file", path, in.LastError()));
+            continue;
+        }
         // A file that already holds 16-bit pixels (a conversion of an earlier version that
         // stopped before the project file was rewritten) is left alone rather than widened
-        // a second time.
-        if (size == 2 * pixels && pixels > 0) {
-            ++it;
+        // a second time; one cut short keeps its entry and its bytes, as when the project
+        // opened.
+        if (size == 2 * pixels || size < pixels)
+            continue;
+        std::string bytes(static_cast<size_t>(pixels), '\0');
+        if (!in.ReadExact(bytes.data(), bytes.size())) {
+            notRead(vx::NotReadToEndText("The pixel file", path, in.LastError()));
             continue;
         }
-        std::string bytes;
-        vx::TFile in;
-        bool readable = pixels > 0 && size >= pixels && in.Open(pImage->GetPath(), vx::TFile::Mode::Read);
-        if (readable) {
-            bytes.resize(static_cast<size_t>(pixels));
-            readable = in.ReadExact(bytes.data(), bytes.size());
-            in.Close();
-        }
-        // An image whose pixels are away keeps its entry, as when the project opened.
-        if (!readable) {
-            ++it;
-            continue;
-        }
+        in.Close();
         std::string wide(bytes.size() * 2, '\0');
         for (size_t k = 0; k < bytes.size(); ++k)
             wide[2 * k] = bytes[k];  // little-endian: the byte value, then a zero high byte
         vx::TAtomicFile out;
-        if (!out.Begin(pImage->GetPath(), &transaction) || !out.File().Write(wide.data(), wide.size()) ||
-            !out.Commit())
-            failed.push_back(pImage->GetPath());
-        ++it;
+        if (!out.Begin(path, &transaction) || !out.File().Write(wide.data(), wide.size()) || !out.Commit())
+            failed.push_back(path);
     }
 }
 

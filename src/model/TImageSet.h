@@ -88,9 +88,9 @@ public:
     // (its own frame when there is none).
     void LocateAllInCSISet();
     // Widens the 8-bit pixel files of an old project to 16 bits, each written in the
-    // transaction to replace the old file. Images whose pixel file is missing or short keep
-    // their entries and files as they are; the paths of the files that could not be written
-    // go to `failed`.
+    // transaction to replace the old file. Images whose pixel file is missing, not a file or
+    // short keep their entries and files as they are; the paths of the files that could not
+    // be read (each said why) or written go to `failed`.
     void ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed);
     // Copies every pixel file, and the files of the kept records that are there, in the
     // transaction into the folder and points the images there; pixels held in memory whose

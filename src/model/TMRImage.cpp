@@ -1,6 +1,7 @@
 #include "model/TMRImage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <complex>
 #include <cmath>
 #include <limits>
@@ -564,15 +565,22 @@ TMRImage::TPixelRead TMRImage::ReadOpenPixels(vx::TFile& file, bool opened, cons
         why = what + " " + path + " is not read: the image has no usable size.";
         return TPixelRead::NotHad;
     }
+    // A file that is missing, not a file or not for this user to read is not had; one the
+    // disk fails to give (its open, the look-up of its size, its read) failed.
     if (!opened) {
-        why = vx::NotOpenedText(what, path, file.NotAFile());
-        return TPixelRead::NotHad;
+        const int error = file.LastError();
+        if (!file.NotAFile().empty() || error == ENOENT || error == EACCES || error == EPERM) {
+            why = vx::NotOpenedText(what, path, file.NotAFile());
+            return TPixelRead::NotHad;
+        }
+        why = vx::NotOpenedToReadText(what, path, error);
+        return TPixelRead::Failed;
     }
     const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
     const int64_t size = file.Size();
     if (size < static_cast<int64_t>(count * 2)) {
         why = vx::CutShortText(what, path, size, file.LastError(), count * 2, "the image's pixels need");
-        return TPixelRead::NotHad;
+        return size < 0 ? TPixelRead::Failed : TPixelRead::NotHad;
     }
     std::vector<unsigned char> bytes(count * 2);
     if (!file.ReadExact(bytes.data(), bytes.size())) {

@@ -116,6 +116,9 @@ public:
                    const vx::TWriteFailureNote& note = {});
     bool ReadFile(const std::string& path);
     bool ReadFile(const std::string& path, int fileVersion);
+    // The last ReadFile failed because the system did not give the file: its open was
+    // refused (but for a missing file or something other than a file), or a read failed.
+    bool FileNotGiven() const { return m_bFileNotGiven; }
 
 protected:
     // Resamples to `dim`: enlarges when no axis shrinks, else shrinks when no axis grows.
@@ -138,4 +141,5 @@ private:
 
     std::vector<TComplex> m_values;
     int32_t m_nState = kNeverSaved;
+    bool m_bFileNotGiven = false;  // see FileNotGiven
 };

@@ -6,6 +6,7 @@
 // 3 to 7 add angulation and off-centre (to 136), then 120 unused bytes, so that the
 // values begin at 256 in both; from 8 the quantitation fields (to 192), the two names
 // and then the values.
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -122,10 +123,14 @@ bool TMap::ReadFile(const std::string& path)
 bool TMap::ReadFile(const std::string& path, int fileVersion)
 {
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read))
+    m_bFileNotGiven = false;
+    if (!file.Open(path, vx::TFile::Mode::Read)) {
+        m_bFileNotGiven = file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR;
         return Refuse("Cannot open map file " + path + vx::NotOpenedNote(path, file.NotAFile(), file.LastError()));
+    }
     // A read that failed is said to have failed: the file is not known to be damaged.
     const auto invalid = [&] {
+        m_bFileNotGiven = file.ReadFailed();
         return Refuse(file.ReadFailed() ? vx::NotReadToEndText("The map file", path, file.LastError())
                                         : "The map file " + path + " is invalid.");
     };

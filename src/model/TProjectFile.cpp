@@ -424,27 +424,46 @@ bool TProject::ConvertOldVersion()
     // Every converted file and the new project file are one change of the folder: a
     // failure leaves the old project (file and data files, all of the old version) as it
     // was, and a kill at any moment leaves the old project or the converted one.
+    const std::string work = vx::TFileTransaction::WorkFolderOf(m_strFolder);
+    const bool hadWork = vx::FolderExists(work);
+    // A work folder this conversion made goes again when it fails (only when empty).
+    const auto refused = [&] {
+        if (!hadWork)
+            vx::RemoveFile(work);
+        return false;
+    };
     const std::unique_ptr<vx::TFileTransaction> change = BeginChange();
     if (!change)
-        return false;
+        return refused();
     vx::TFileTransaction& transaction = *change;
     std::vector<std::string> failed;
     for (TCSISet* pSet : *m_pCSISetList) {
         const bool wasLoaded = pSet->IsLoaded();
-        // A set whose data cannot be read (it has said why) is left as it is.
+        // A set whose data cannot be read (it has said why) is left as it is, but one whose
+        // file the system failed to give: left in its old layout under a project of the
+        // newest version, it would be read by what its file looks like, not as written. So
+        // is one whose file, away when the project was read, is back but refused (it holds
+        // another set, or is of the newest layout already): the open refuses a project
+        // that holds such a set.
         if (wasLoaded || pSet->LoadData()) {
             if (!pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
                 failed.push_back(pSet->GetFilePath());
             if (!wasLoaded)
                 pSet->FreeSpectra();
+        } else if (pSet->DataFileNotGiven() || (pSet->DataFileMissing() && pSet->CanOpenDataFile(false))) {
+            failed.push_back(pSet->GetFilePath());
         }
-        // The maps read with the project are in memory: they need no samples.
+        // The maps read with the project are in memory: they need no samples. One whose file
+        // the system failed to give would be left in its old layout, which no open of the
+        // newest version reads.
         if (pSet->m_pMapList)
             for (TMap* pMap : *pSet->m_pMapList) {
                 const std::string target = pSet->MapFilePath(pMap->GetName());
                 if (!vx::IsSafeFileComponent(pMap->GetName()) || !pMap->WriteFile(target, &transaction))
                     failed.push_back(target);
             }
+        for (const std::string& name : pSet->MapsNotGiven())
+            failed.push_back(pSet->MapFilePath(name));
     }
     if (m_nFileVersion <= 4)
         m_pImageSet->ConvertPixelFilesTo16Bit(transaction, failed);
@@ -456,11 +475,11 @@ bool TProject::ConvertOldVersion()
         for (const std::string& path : failed)
             text += "\r\n" + path;
         vx::Report(text, vx::ReportIcon::Exclamation);
-        return false;
+        return refused();
     }
     // A conversion left to be completed is the converted project the next time it opens.
     if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted", true))
-        return false;
+        return refused();
     m_nFileVersion = kFileVersion;
     SetModified(false);
     return true;

@@ -55,6 +55,16 @@ void NoteFaultStruckRead(const std::string& path)
     g_struckRead = path;
 }
 
+bool FileCallFailsOn(TFileCall call, const std::string& path)
+{
+    if (!FileCallFails(call))
+        return false;
+    const int error = errno;
+    NoteFaultStruckRead(path);
+    errno = error;
+    return true;
+}
+
 bool ArmedFileCallFails(TFileCall call)
 {
     std::lock_guard<std::mutex> lock(g_mutex);

@@ -29,6 +29,7 @@ enum TFileCall : unsigned {
     kFileLockFolder = 1u << 11,  // a folder's own lock taken (before its lock file's)
     kFileReadAt = 1u << 12,      // a read at a place of an open file (TFile::ReadExactAt) alone
     kFileRights = 1u << 13,      // rights, an owner or a group given to a file or folder made
+    kFileOpenRead = 1u << 14,    // a file opened to be read (OpenFileToRead)
 };
 
 struct TFileFault {
@@ -64,11 +65,16 @@ struct TFileFault {
 void SetFileFaults(const std::vector<TFileFault>& faults);
 // True once an armed fault has made a call fail.
 bool FileFaultStruck();
-// The path of the file whose read (TFile::Read) an armed fault made fail last; empty when
-// none did since the faults were armed.
+// The path of the file whose read (TFile::Read), size look-up (TFile::Size) or open to be
+// read (OpenFileToRead) an armed fault made fail last; empty when none did since the
+// faults were armed.
 std::string FileFaultStruckRead();
-// TFile tells the path of the file whose read a fault made fail.
+// The file layer tells the path of the file whose read, size look-up or open a fault made
+// fail.
 void NoteFaultStruckRead(const std::string& path);
+// FileCallFails for a call on the file at `path`, which FileFaultStruckRead then names
+// (errno kept as the fault set it).
+bool FileCallFailsOn(TFileCall call, const std::string& path);
 // Whether any fault is armed: with none, the file layer's question below costs one load.
 extern std::atomic<bool> g_fileFaultsArmed;
 // FileCallFails once a fault is armed.

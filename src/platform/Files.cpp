@@ -275,7 +275,7 @@ bool CopyRegularFile(const TFolder& from, const std::string& name, const TFolder
     std::vector<char> buffer(size_t(1) << 16);
     bool copied = true;
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        const ssize_t got = FileCallFailsOn(kFileRead, from.PathOf(name)) ? -1 : ::read(in, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {

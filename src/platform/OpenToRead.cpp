@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/TFolderLock.h"
 
@@ -33,7 +34,8 @@ int OpenFileToRead(const std::string& path, std::string* notAFile)
     return OpenFileToReadAt(AT_FDCWD, path, notAFile, true);
 }
 
-int OpenFileToReadAt(int folderFd, const std::string& path, std::string* notAFile, bool followLinks)
+int OpenFileToReadAt(int folderFd, const std::string& path, std::string* notAFile, bool followLinks,
+                     const std::string& shownPath)
 {
     if (notAFile)
         notAFile->clear();
@@ -41,6 +43,8 @@ int OpenFileToReadAt(int folderFd, const std::string& path, std::string* notAFil
         errno = ENOENT;
         return -1;
     }
+    if (FileCallFailsOn(kFileOpenRead, shownPath.empty() ? path : shownPath))
+        return -1;
     // O_NONBLOCK: an open of a FIFO returns at once instead of waiting for a writer.
     const int fd = ::openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) {
@@ -136,6 +140,12 @@ std::string CutShortText(const std::string& what, const std::string& path, int64
         return SizeNotReadText(what, path, sizeError);
     return what + " " + path + " holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(needed) +
            " bytes " + need + ".";
+}
+
+std::string NotOpenedToReadText(const std::string& what, const std::string& path, int error)
+{
+    const std::string forbidden = MayNotReadText("it", path, error);
+    return what + " " + path + " cannot be read: " + (forbidden.empty() ? FileErrorReason(error) : forbidden) + ".";
 }
 
 std::string NotReadToEndText(const std::string& what, const std::string& path)

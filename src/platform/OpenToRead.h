@@ -19,8 +19,10 @@ struct TWholeFileFailure;
 // a file; left empty when nothing could be opened at all.
 int OpenFileToRead(const std::string& path, std::string* notAFile = nullptr);
 // The same for `name` in the folder open as folderFd (AT_FDCWD: a path); with followLinks
-// false a link at the name is refused (ELOOP, *notAFile "a symbolic link").
-int OpenFileToReadAt(int folderFd, const std::string& name, std::string* notAFile, bool followLinks);
+// false a link at the name is refused (ELOOP, *notAFile "a symbolic link"). `shownPath`
+// names the file to the fault seam (its path, where `name` is relative to a folder).
+int OpenFileToReadAt(int folderFd, const std::string& name, std::string* notAFile, bool followLinks,
+                     const std::string& shownPath = std::string());
 
 // What a file of that mode is, in a few words: "a file", "a folder", "a FIFO", "a socket",
 // "a device", "a symbolic link", else "something other than a file".
@@ -64,6 +66,10 @@ std::string SizeNotReadText(const std::string& what, const std::string& path, in
 // (one that could not be read, `sizeError` saying why) SizeNotReadText;
 std::string CutShortText(const std::string& what, const std::string& path, int64_t size, int sizeError,
                          uint64_t needed, const std::string& need);
+// "<what> <path> cannot be read: <reason>." for a file there that did not open to be read
+// (`error`, TFile::LastError): FileErrorReason of the error, or "you may not read it. Ask its
+// owner, ..." when the open was refused to this user;
+std::string NotOpenedToReadText(const std::string& what, const std::string& path, int error);
 // "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
 std::string NotReadToEndText(const std::string& what, const std::string& path);
 // "<what> <path> cannot be read to its end: <reason>." for a file whose read failed with

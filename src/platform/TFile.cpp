@@ -359,7 +359,7 @@ int64_t TFile::Size() const
     if (!m_file)
         return -1;
     struct stat st {};
-    if (FileCallFails(kFileSize) || fstat(fileno(m_file), &st) != 0) {
+    if (FileCallFailsOn(kFileSize, m_path) || fstat(fileno(m_file), &st) != 0) {
         m_error = errno != 0 ? errno : EIO;
         m_sizeFailed = true;
         return -1;

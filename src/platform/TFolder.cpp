@@ -367,7 +367,7 @@ int TFolder::OpenToRead(const std::string& name, std::string* notAFile) const
         errno = EINVAL;
         return -1;
     }
-    return OpenFileToReadAt(m_fd, name, notAFile, false);
+    return OpenFileToReadAt(m_fd, name, notAFile, false, PathOf(name));
 }
 
 int TFolder::OpenFile(const std::string& name, int flags) const

@@ -890,46 +890,101 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
     }
 }
 
-// File > Open Project on a project of an older version whose set record cannot be used (its
-// name leaves the folder): one message says that it is not opened, why and what to do, and
-// the old project's folder stays exactly as it was: without a lock file of this open, and
-// with the lock file an earlier open left there.
-TEST_F(ProjectCommandsTest, AnOldProjectWithAnUnusableRecordIsNotOpenedAndItsFolderStaysAsItWas)
+// File > Open Project on a project of an older version that cannot be converted: a set
+// record that cannot be used (its name leaves the folder), an 8-bit pixel file whose read
+// fails (the first read once the conversion has staged its first file), a data-set file
+// that the system does not open for the conversion, or one of the newest layout (which the
+// conversion cannot read) that did not open when the project was read. The messages say
+// that it is not opened and why, and the old project's folder stays exactly as it was:
+// without a lock file of this open, and with the lock file an earlier open left there.
+TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFolderStaysAsItWas)
 {
-    for (const bool lockFileBefore : {false, true}) {
-        SCOPED_TRACE(lockFileBefore ? "a lock file there before" : "no lock file before");
-        const std::string folder = root.File(lockFileBefore ? "locked" : "old");
-        std::filesystem::copy(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v5", folder);
-        std::string project = ReadBytes(folder + "/golden.tpj");
-        const size_t name = project.find(std::string("csi\0C:", 6));  // the set's name, then its source
-        ASSERT_NE(name, std::string::npos);
-        project.replace(name, 3, "c/i");
-        WriteBytes(folder + "/golden.tpj", project);
-        if (lockFileBefore)
-            WriteBytes(folder + "/.vexara.lock", "");
-        const auto everything = [&] {
-            std::vector<std::string> names;
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-                names.push_back(std::filesystem::relative(entry.path(), folder).generic_string());
-            std::sort(names.begin(), names.end());
-            return std::pair{names, ReadFolderTree(folder, true)};
-        };
-        const auto before = everything();
+    const std::string notice = "The project file golden has an old version. Click OK to convert it to the newest version.";
+    const struct {
+        const char* what;
+        int version;
+        std::vector<vx::TFileFault> faults;
+        std::function<std::vector<std::string>(const std::string& folder)> said;
+        bool newestDataFile = false;  // the set's data-set file of the newest layout
+    } rows[] = {
+        {"an unusable set record", 5, {},
+         [](const std::string&) {
+             return std::vector<std::string>{
+                 "The project golden cannot be opened: it was saved by an older version of the program, and it "
+                 "cannot be converted to the newest version while it holds these CSI sets and images, which cannot "
+                 "be used:\r\nc/i: its name is not a file name of the project folder\r\nIts files are left as they "
+                 "are. Remove these sets and images in the version of the program that saved the project, save it "
+                 "there, and open it here again."};
+         }},
+        {"a pixel file whose read fails", 4, {{vx::kFileRead, EIO, 1, false, true}},
+         [&](const std::string& folder) {
+             return std::vector<std::string>{
+                 notice, "The pixel file " + folder + "/ax cannot be read to its end: input/output error.",
+                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
+                     "/ax"};
+         }},
+        {"a data-set file that does not open (the seventh file opened: the project file is checked first)", 3,
+         {{vx::kFileOpenRead, EIO, 7}},
+         [&](const std::string& folder) {
+             return std::vector<std::string>{
+                 notice, "Can not open CSI data set file " + folder + "/csi",
+                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
+                     "/csi"};
+         }},
+        {"a data-set file of the newest layout that did not open when the project was read (the fourth file "
+         "opened)",
+         8, {{vx::kFileOpenRead, EIO, 4}},
+         [&](const std::string& folder) {
+             return std::vector<std::string>{
+                 "Some of the CSI data sets could not be loaded.\r\ncsi (" + folder + "/csi)\r\nThese sets stay in "
+                 "the project. The folder has no hidden folder .vexara, where a save that was cut short keeps new "
+                 "files until they are in place: if it is a copy made without its hidden folder, copy it again with it.",
+                 notice,
+                 "The CSI set csi cannot be loaded: its data-set file " + folder + "/csi was not converted with the "
+                 "project: it is of the newest version already, the project file of version 8.",
+                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
+                     "/csi"};
+         },
+         true},
+    };
+    for (const auto& row : rows)
+        for (const bool lockFileBefore : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (lockFileBefore ? ", a lock file there before" : ", no lock file before"));
+            const std::string folder = root.File(std::to_string(row.version) + (lockFileBefore ? "locked" : "old"));
+            std::filesystem::copy(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v" +
+                                      std::to_string(row.version),
+                                  folder);
+            if (row.faults.empty()) {
+                std::string project = ReadBytes(folder + "/golden.tpj");
+                const size_t name = project.find(std::string("csi\0C:", 6));  // the set's name, then its source
+                ASSERT_NE(name, std::string::npos);
+                project.replace(name, 3, "c/i");
+                WriteBytes(folder + "/golden.tpj", project);
+            }
+            if (row.newestDataFile)
+                WriteBytes(folder + "/csi", ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v9/csi"));
+            if (lockFileBefore)
+                WriteBytes(folder + "/.vexara.lock", "");
+            const auto everything = [&] {
+                std::vector<std::string> names;
+                for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+                    names.push_back(std::filesystem::relative(entry.path(), folder).generic_string());
+                std::sort(names.begin(), names.end());
+                return std::pair{names, ReadFolderTree(folder, true)};
+            };
+            const auto before = everything();
 
-        report.Clear();
-        TScriptedFileChooser chooser(folder + "/golden.tpj");
-        frame->Action(cmd::FileOpenProject)->trigger();
-        EXPECT_EQ(report.Messages(),
-                  std::vector<std::string>{
-                      "The project golden cannot be opened: it was saved by an older version of the program, and it "
-                      "cannot be converted to the newest version while it holds these CSI sets and images, which cannot "
-                      "be used:\r\nc/i: its name is not a file name of the project folder\r\nIts files are left as they "
-                      "are. Remove these sets and images in the version of the program that saved the project, save it "
-                      "there, and open it here again."});
-        EXPECT_EQ(everything(), before);
-        EXPECT_EQ(g_pProject, nullptr);
-        EXPECT_FALSE(frame->IsProjectOpen());
-    }
+            report.Clear();
+            TScriptedFileChooser chooser(folder + "/golden.tpj");
+            {
+                TFileFaultScope faults(row.faults);
+                frame->Action(cmd::FileOpenProject)->trigger();
+            }
+            EXPECT_EQ(report.Messages(), row.said(folder));
+            EXPECT_EQ(everything(), before);
+            EXPECT_EQ(g_pProject, nullptr);
+            EXPECT_FALSE(frame->IsProjectOpen());
+        }
 }
 
 // File > Open Project where a file the project names is a FIFO (a set's data-set file, a
@@ -1029,6 +1084,21 @@ TEST_F(ProjectCommandsTest, ASetOrMapWhoseFileIsAwayKeepsItsEntryUntilTheFileIsB
     EXPECT_EQ(report.Messages(), std::vector<std::string>({"Can not open CSI data set file " + b}));
     EXPECT_EQ(g_pProject->m_pWorkSet, a);
     EXPECT_TRUE(a->IsLoaded());
+    // Another set's file put in its place is not taken for its samples: the set was not
+    // compared with its file when the project opened, and is now.
+    {
+        TProject other;
+        ASSERT_TRUE(other.Create(root.File("other"), "other"));
+        AddWrittenSet(other, root.File("other"), "b", 2, 2, 1);
+    }
+    std::filesystem::copy_file(root.File("other/b"), b);
+    report.Clear();
+    doubleClick("b");
+    EXPECT_EQ(report.Messages(), std::vector<std::string>({"The CSI set b cannot be loaded: its data-set file " + b +
+                                                           " holds another set: the record says 4x3x1, 8 points, "
+                                                           "63.90 MHz, the file 2x2x1, 8 points, 63.90 MHz."}));
+    EXPECT_NE(g_pProject->m_pWorkSet, g_pProject->m_pCSISetList->FindByName("b"));
+    std::filesystem::remove(b);
 
     // Saved meanwhile, the project still holds both entries.
     report.PlanAnswer(vx::ReportAnswer::Yes);

@@ -563,18 +563,23 @@ TEST_F(MRImageTest, GetPixelLoadsOnDemandAndGivesZeroWhenItCannot)
     EXPECT_EQ(missing.GetPixel(0, 0), 0);
     EXPECT_FALSE(missing.IsLoaded());
 
-    // A pixel file whose read fails is named once, however often its pixels are looked at.
-    test::TScriptedReport script;
-    TMRImage failing(kProject);
-    const std::string file = MakePixelFile(failing, 2, 1, {7, 8});
-    {
-        const test::TFileFaultScope fault({{kFileRead, EIO, 1, true}});
-        EXPECT_EQ(failing.GetPixel(1, 0), 0);
-        EXPECT_EQ(failing.GetPixel(0, 0), 0);
+    // A pixel file whose open, size look-up or read the disk fails is named once, however
+    // often its pixels are looked at.
+    for (const auto& [call, said] : {std::pair{kFileRead, " cannot be read to its end: input/output error."},
+                                     std::pair{kFileOpenRead, " cannot be read: input/output error."},
+                                     std::pair{kFileSize, " is not read: its size could not be read: input/output error."}}) {
+        test::TScriptedReport script;
+        TMRImage failing(kProject);
+        const std::string file = MakePixelFile(failing, 2, 1, {7, 8});
+        {
+            const test::TFileFaultScope fault({{call, EIO, 1, true}});
+            EXPECT_EQ(failing.GetPixel(1, 0), 0);
+            EXPECT_EQ(failing.GetPixel(0, 0), 0);
+        }
+        ASSERT_EQ(script.Count(), 1u) << said;
+        EXPECT_EQ(script.Entries()[0].text, "The pixel file " + file + said);
+        EXPECT_EQ(failing.GetPixel(1, 0), 8);
     }
-    ASSERT_EQ(script.Count(), 1u);
-    EXPECT_EQ(script.Entries()[0].text, "The pixel file " + file + " cannot be read to its end: input/output error.");
-    EXPECT_EQ(failing.GetPixel(1, 0), 8);
 }
 
 TEST_F(MRImageTest, SavingPixelsReplacesTheFileOnlyWhenEverythingWasWritten)

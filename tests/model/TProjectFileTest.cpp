@@ -279,20 +279,29 @@ TEST_F(ProjectFileTest, AnOldProjectWhoseDataSetFileIsOfTheNewestLayoutIsNotConv
 TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
 {
     // Nothing written at all, or the data-set file written and the maps not (the
-    // data-set file of the golden set is 640 bytes).
+    // data-set file of the golden set is 640 bytes), or the read of the 8-bit pixel file
+    // failing (the first read once the conversion has staged its first file), or the
+    // conversion's open of the data-set file (the sixth file opened, after the project file
+    // and the checks of the pixel file, the data-set file and the two map files), or the
+    // open of a map file (the fifth).
     struct Case {
         int version;
         int64_t writable;
         std::vector<std::string> failedFiles;
+        std::vector<TFileFault> faults = {};
     };
     const Case cases[] = {
         {3, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
         {6, 0, {"csi", "csi_NAA_map", "csi_Cho_map"}},
         {6, 700, {"csi_NAA_map", "csi_Cho_map"}},
+        {4, -1, {"ax"}, {{kFileRead, EIO, 1, false, true}}},
+        {3, -1, {"csi"}, {{kFileOpenRead, EIO, 6}}},
+        {3, -1, {"csi_Cho_map"}, {{kFileOpenRead, EIO, 5}}},
     };
-    const std::vector<std::string> files = {"golden.tpj", "csi", "ax", "csi_NAA_map", "csi_Cho_map"};
+    const std::vector<std::string> files = {"ax", "csi", "csi_Cho_map", "csi_NAA_map", "golden.tpj"};
     for (const Case& c : cases) {
-        SCOPED_TRACE("version " + std::to_string(c.version) + ", " + std::to_string(c.writable) + " bytes");
+        SCOPED_TRACE("version " + std::to_string(c.version) + ", " + std::to_string(c.writable) + " bytes, " +
+                     c.failedFiles.back() + " failing");
         const std::string folder = CopyGolden(c.version);
         std::vector<std::string> before;
         for (const std::string& name : files)
@@ -301,6 +310,7 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
         {
             TProject project;
             TFile::FailWritesAfter(c.writable);
+            test::TFileFaultScope fault(c.faults);
             EXPECT_FALSE(project.Load(folder + "/golden.tpj"));  // an unconverted project is not opened
             TFile::FailWritesAfter(-1);
             EXPECT_EQ(project.m_nFileVersion, c.version);
@@ -317,6 +327,7 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
             EXPECT_EQ(test::ReadBytes(folder + "/" + files[f]), before[f]) << files[f];
             EXPECT_FALSE(FileExists(folder + "/" + files[f] + ".converting")) << files[f];
         }
+        EXPECT_EQ(test::FolderNames(folder), files);  // nor a work folder of the change
     }
 }
 
@@ -1373,19 +1384,28 @@ TEST_F(ProjectFileTest, TwoSetsOfOneShapeWhoseDataSetFilesAreSwappedAreNotOpened
     EXPECT_EQ(test::ReadBytes(folder + "/ws"), ref);
     EXPECT_EQ(test::ReadBytes(folder + "/ref"), ws);
     project.reset();
-    for (int at = 1;; ++at) {
-        SCOPED_TRACE("read " + std::to_string(at) + " failing");
-        TProject failing;
-        bool struck = false;
-        {
-            test::TFileFaultScope fault({{vx::kFileRead, EIO, at}});
-            failing.Load(folder + "/p.tpj");
-            struck = vx::FileFaultStruck();
+    // A file whose read fails keeps its set aside as well; one that does not open leaves it
+    // listed, and its samples are refused when the file is back.
+    int listed = 0;
+    for (const TFileCall call : {vx::kFileRead, vx::kFileOpenRead})
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE((call == vx::kFileRead ? "read " : "open ") + std::to_string(at) + " failing");
+            TProject failing;
+            bool struck = false;
+            {
+                test::TFileFaultScope fault({{call, EIO, at}});
+                failing.Load(folder + "/p.tpj");
+                struck = vx::FileFaultStruck();
+            }
+            EXPECT_TRUE(failing.m_pCSISetList->IsEmpty() || call == vx::kFileOpenRead);
+            for (TCSISet* set : *failing.m_pCSISetList) {
+                ++listed;
+                EXPECT_FALSE(set->LoadData()) << set->GetName();
+            }
+            if (!struck)
+                break;
         }
-        EXPECT_TRUE(failing.m_pCSISetList->IsEmpty());
-        if (!struck)
-            break;
-    }
+    EXPECT_GT(listed, 0) << "no failed open left a set listed";
 }
 
 // New images saved with the project, killed at every step, and the folder copied without

@@ -383,6 +383,7 @@ TEST(File, AFailedSizeOrReadIsToldApartFromAShortOrLargeFile)
         {"size not read", path, {{kFileSize, EIO, 1}}, 100, TKind::SizeNotRead, EIO},
         {"too large", path, {}, 9, TKind::TooLarge, 0},
         {"read failed", path, {{kFileRead, EIO, 1}}, 100, TKind::NotReadToEnd, EIO},
+        {"open failed", path, {{kFileOpenRead, EIO, 1}}, 100, TKind::NotOpened, EIO},
     };
     for (const auto& c : cases) {
         test::TFileFaultScope fault(c.faults);
@@ -393,6 +394,7 @@ TEST(File, AFailedSizeOrReadIsToldApartFromAShortOrLargeFile)
         EXPECT_EQ(why.kind, c.kind) << c.name;
         EXPECT_EQ(why.error, c.error) << c.name;
         EXPECT_EQ(why.IsFault(), c.error != 0 && c.error != ENOENT) << c.name;
+        EXPECT_EQ(FileFaultStruckRead(), c.faults.empty() ? "" : path) << c.name;  // the file the fault failed
     }
     TWholeFileFailure why;
     std::string text;

@@ -209,6 +209,8 @@ TEST(Files, LinkTreeIntoCarriesEveryKindOfFileWhereLinksFail)
          {FailureCase{"notes.txt", {{kFileLink, EIO, 1, true}}, EIO},
           FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileWrite, ENOSPC, 1}}, ENOSPC},
           FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileWrite, EIO, 2}}, EIO},  // at the sync
+          FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileOpenRead, EIO, 1}}, EIO},  // the copy's open
+          FailureCase{"notes.txt", {{kFileLink, EXDEV, 1, true}, {kFileRead, EIO, 1}}, EIO},  // and read
           FailureCase{"pipe", {{kFileLink, EXDEV, 1, true}, {kFileCreate, EPERM, 1, true}}, EPERM},
           FailureCase{"link", {{kFileCreate, EROFS, 1}}, EROFS},
           FailureCase{"sub", {{kFileCreate, EDQUOT, 1}}, EDQUOT},

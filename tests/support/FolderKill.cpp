@@ -43,7 +43,9 @@ std::string DescribeFolder(const TOpened& got, const TOpened& before, const TOpe
         for (const auto& [name, bytes] : opened->files)
             seen[name];
     std::string text;
-    for (const auto& [name, unused] : seen) {
+    // A named variable, not a structured binding: clang 14 lets no lambda capture one.
+    for (const auto& entry : seen) {
+        const std::string& name = entry.first;
         const auto same = [&](const TOpened& other) {
             const auto it = other.files.find(name), mine = got.files.find(name);
             return it == other.files.end() ? mine == got.files.end()
