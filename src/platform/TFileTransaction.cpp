@@ -587,7 +587,15 @@ bool TFileTransaction::OpenStagedFile(const std::string& target, TFile& file) co
         errno = ENOENT;
         return false;
     }
-    return file.Open(m_work, FileNameOf(staged));
+    const std::string name = FileNameOf(staged);
+    if (file.Open(m_work, name))
+        return true;
+    if (file.LastError() != ENOENT)
+        return false;
+    // Gone from there with its folder (one put in its place, a copy of it, holds it now):
+    // the work folder at the folder's path, never through a link at its name.
+    const TFolder work = TFolder::Open(m_folder).OpenFolder(kWorkFolderName);
+    return work && file.Open(work, name);
 }
 
 bool TFileTransaction::HasStagedFile(const std::string& temp) const

@@ -89,8 +89,9 @@ public:
     // The staged file that is to replace target; empty when there is none.
     std::string StagedFileOf(const std::string& target) const;
     // Opens to read (TFile::Open) the file staged to replace target, through the descriptor
-    // of the work folder it was staged in, whatever stands at that folder's name by now; false
-    // (ENOENT) where none is staged for it.
+    // of the work folder it was staged in, whatever stands at that folder's name by now; where
+    // it is gone from there, in the work folder of the folder at the path now, which is never
+    // reached through a link. False (ENOENT) where none is staged for it.
     bool OpenStagedFile(const std::string& target, TFile& file) const;
     // True while the file staged at `temp` (a path StagedFiles gives) is still in the work
     // folder it was staged in.
