@@ -690,8 +690,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             fs::copy(vx::JoinPath(p.pristine, s.name), s.aside, fs::copy_options::recursive, error);
         if (bits & 8)
             vx::MakeFolder(hidden + ".batch");
-        if (bits & 16)
-            vx::MakeFolder(hidden + ".batch-gone.1.1/.vexara");
+        if (bits & 16) {
+            // In the private folder that carried it away, as a run leaves it.
+            vx::MakeFolder(hidden + ".batch-gone.1.1/gone/.vexara");
+            ::chmod((hidden + ".batch-gone.1.1").c_str(), 0700);
+        }
         if (bits & 32) {
             std::string mark(parts[0]);
             const std::string named[] = {s.folder, s.aside, hidden + ".batch", p.output};

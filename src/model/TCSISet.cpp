@@ -157,7 +157,9 @@ bool TCSISet::LoadData()
     // the set's record then: it is now, before its samples are taken for the set's (a file
     // back from elsewhere may hold another set).
     if (m_bDataFileMissing && m_pProject) {
-        const TDataFileCheck check = CheckDataFile(*this, DataFileToRead(), version);
+        vx::TFile file;
+        const bool opened = OpenDataFile(file);
+        const TDataFileCheck check = CheckDataFile(*this, file, opened, DataFileToRead(), version);
         if (!check.disagreement.empty()) {
             vx::Report("The CSI set " + m_strName + " cannot be loaded: " + check.disagreement + ".",
                        vx::ReportIcon::Exclamation);
@@ -166,7 +168,7 @@ bool TCSISet::LoadData()
         m_bDataFileMissing = !check.opens;
     }
     const int layout = DataFileLayout(version);
-    if (!ReadDataFile(DataFileToRead(), layout))
+    if (!ReadOwnDataFile(layout))
         return false;
     // A file of an older layout is converted, as the project's conversion would have done
     // (a failed write is reported and leaves the old file, which reads again next time),
@@ -203,6 +205,11 @@ void TCSISet::SetModified()
 std::string TCSISet::DataFileToRead() const
 {
     return m_pProject ? m_pProject->PathToRead(m_strFilePath) : m_strFilePath;
+}
+
+bool TCSISet::OpenDataFile(vx::TFile& file) const
+{
+    return m_pProject ? m_pProject->OpenToRead(m_strFilePath, file) : file.Open(m_strFilePath, vx::TFile::Mode::Read);
 }
 
 void TCSISet::SetFolder(const std::string& folder)

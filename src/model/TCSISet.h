@@ -150,7 +150,9 @@ public:
         int error = 0;  // why it did not open (TFile::LastError)
         std::string disagreement;
     };
-    static TDataFileCheck CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion);
+    // `file` is the data-set file at `path`, opened for it where `opened` is set.
+    static TDataFileCheck CheckDataFile(const TCSIParams& record, vx::TFile& file, bool opened,
+                                        const std::string& path, int projectVersion);
     // Copies the parameters a data-set file holds in its header from `from` to `to`.
     static void CopyFileParams(const TCSIParams& from, TCSIParams& to);
 
@@ -200,8 +202,10 @@ public:
     void SetFolder(const std::string& folder);
     const std::string& GetFilePath() const { return m_strFilePath; }
     // The file the samples are read from: the data-set file, or the file staged for it
-    // while no project file in the folder lists the set yet.
+    // while no project file in the folder lists the set yet (TProject::PathToRead).
     std::string DataFileToRead() const;
+    // Opens that file to read (TProject::OpenToRead).
+    bool OpenDataFile(vx::TFile& file) const;
     std::string GetName() const { return m_strName; }
     // True when the data-set file opens for reading now; otherwise, with `report`, says so.
     bool CanOpenDataFile(bool report) const;
@@ -515,6 +519,11 @@ private:
     int DataFileLayout(int projectVersion) const;
     // ReadDataFile of the file open in `file`; WriteDataFile's header and samples into it.
     bool ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected);
+    // ReadDataFile of DataFileToRead, opened by OpenDataFile.
+    bool ReadOwnDataFile(int fileVersion);
+    // ReadDataFile of `file`, opened for `path` where `opened` is set.
+    bool ReadDataFile(vx::TFile& file, bool opened, const std::string& path, int fileVersion,
+                      const TSampleShape* expected);
     bool WriteDataFields(vx::TFile& file, bool durable) const;
 
     // Every grid point has a spectrum with at least m_nPoints samples.

@@ -211,7 +211,7 @@ void ReportInvalid(const std::string& path, const vx::TFile& file)
 bool TCSISet::CanOpenDataFile(bool report) const
 {
     vx::TFile file;
-    if (file.Open(DataFileToRead(), vx::TFile::Mode::Read))
+    if (OpenDataFile(file))
         return true;
     if (report)
         ReportCannotOpen(m_strFilePath, file);
@@ -223,7 +223,7 @@ int TCSISet::DataFileLayout(int projectVersion) const
     if (projectVersion != kDataFileVersion)
         return projectVersion;
     vx::TFile file;
-    if (!file.Open(DataFileToRead(), vx::TFile::Mode::Read))
+    if (!OpenDataFile(file))
         return projectVersion;
     const int64_t size = file.BytesLeft();
     int32_t first = 0;
@@ -239,11 +239,11 @@ int TCSISet::DataFileLayout(int projectVersion) const
     return projectVersion;
 }
 
-TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, const std::string& path, int projectVersion)
+TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, vx::TFile& file, bool opened,
+                                               const std::string& path, int projectVersion)
 {
     TDataFileCheck check;
-    vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    if (!opened) {
         if (!file.NotAFile().empty())
             check.disagreement = "its data-set file " + path + " is " + file.NotAFile() + ", not a file";
         check.error = file.LastError();
@@ -344,7 +344,14 @@ TSampleShape TCSISet::SampleShape() const
 bool TCSISet::ReadDataFile(const std::string& path, int fileVersion, const TSampleShape* expected)
 {
     vx::TFile file;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    const bool opened = file.Open(path, vx::TFile::Mode::Read);
+    return ReadDataFile(file, opened, path, fileVersion, expected);
+}
+
+bool TCSISet::ReadDataFile(vx::TFile& file, bool opened, const std::string& path, int fileVersion,
+                           const TSampleShape* expected)
+{
+    if (!opened) {
         m_bDataFileNotGiven = file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR;
         ReportCannotOpen(path, file);
         return false;
@@ -364,6 +371,13 @@ bool TCSISet::ReadDataFile(const vx::TFolder& folder, const std::string& name, i
         return false;
     }
     return ReadOpenDataFile(file, fileVersion, expected);
+}
+
+bool TCSISet::ReadOwnDataFile(int fileVersion)
+{
+    vx::TFile file;
+    const bool opened = OpenDataFile(file);
+    return ReadDataFile(file, opened, DataFileToRead(), fileVersion, nullptr);
 }
 
 bool TCSISet::ReadOpenDataFile(vx::TFile& file, int fileVersion, const TSampleShape* expected)

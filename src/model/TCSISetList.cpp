@@ -142,8 +142,8 @@ bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction&
 {
     bool allCopied = CopyKeptFiles(m_kept, m_pProject ? m_pProject->GetFolder() : std::string(), folder, transaction);
     for (TCSISet* pSet : m_sets) {
-        const std::string from = pSet->DataFileToRead();
-        const bool readable = pSet->CanOpenDataFile(false);
+        vx::TFile from;
+        const bool readable = pSet->OpenDataFile(from);
         // The stored maps of a set that is not the work set live in their files, which are
         // named after the data-set file, and in memory once read. A map not yet written has
         // no file; one whose file is gone is written from memory.

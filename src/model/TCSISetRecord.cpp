@@ -416,8 +416,11 @@ bool TCSISet::ReadFromProject(vx::TFile& file, TKeptRecord* unusable)
     // this record. The files of older versions are read as they are: their conversion
     // records each set as its file holds it; a file of the newest layout under an older
     // project is one its conversion cannot read. The file is opened once for all questions.
+    vx::TFile data;
+    const bool opened = m_pProject ? m_pProject->OpenToRead(p.m_strFilePath, data)
+                                   : data.Open(p.m_strFilePath, vx::TFile::Mode::Read);
     const TDataFileCheck dataFile =
-        CheckDataFile(p, m_pProject ? m_pProject->PathToRead(p.m_strFilePath) : p.m_strFilePath,
+        CheckDataFile(p, data, opened, m_pProject ? m_pProject->PathToRead(p.m_strFilePath) : p.m_strFilePath,
                       m_pProject ? version : -1);
     if (!dataFile.disagreement.empty())
         return keep(dataFile.disagreement);

@@ -471,11 +471,12 @@ bool TFolderHold::KeepForCommit(const std::string& folder, const std::string& na
 {
     // The journal there now, if any, is the one the commit has just written: the project is
     // as this program last saw it when all else is.
-    const std::string journal = vx::TFileTransaction::JournalPathOf(folder);
     const std::vector<TSeen> seen = m_seen;
-    for (TSeen& entry : m_seen)
-        if (entry.path == journal)
-            entry.stamp = vx::FileStampOf(journal);
+    std::vector<TSeen> now = m_seen;
+    StampNow(now);
+    for (size_t i = 0; i < now.size(); ++i)
+        if (now[i].inWork)
+            m_seen[i].stamp = now[i].stamp;
     const bool kept = KeepForChange(folder, name);
     m_seen = seen;
     return kept;
@@ -508,6 +509,13 @@ std::string TFolderHold::PathToRead(const std::string& path) const
     return staged.empty() ? path : staged;
 }
 
+bool TFolderHold::OpenToRead(const std::string& path, vx::TFile& file) const
+{
+    if (m_newFiles && !m_newFiles->StagedFileOf(path).empty())
+        return m_newFiles->OpenStagedFile(path, file);
+    return file.Open(path, vx::TFile::Mode::Read);
+}
+
 void TFolderHold::DropNewFiles()
 {
     if (m_newFiles && !MayRemoveWaitingFiles())
@@ -520,15 +528,24 @@ void TFolderHold::NoteChangeMade(const std::string& folder, const std::string& n
     // Only what was seen while the lock was held counts.
     if (!Holds(folder))
         return;
-    m_seen.clear();
-    for (const std::string& path : {vx::JoinPath(folder, name + ".tpj"), vx::TFileTransaction::JournalPathOf(folder)})
-        m_seen.push_back({path, vx::FileStampOf(path)});
+    m_seen = {{false, name + ".tpj", {}}, {true, vx::FileNameOf(vx::TFileTransaction::JournalPathOf(folder)), {}}};
+    StampNow(m_seen);
+}
+
+void TFolderHold::StampNow(std::vector<TSeen>& seen) const
+{
+    const vx::TFolder held = m_lock.Folder(std::string());
+    const vx::TFolder work = held ? held.OpenFolder(vx::TFileTransaction::WorkFolderName()) : vx::TFolder();
+    for (TSeen& entry : seen)
+        entry.stamp = vx::FileStampOf(entry.inWork ? work : held, entry.name);
 }
 
 bool TFolderHold::IsAsLastSeen() const
 {
-    for (const TSeen& seen : m_seen)
-        if (vx::FileStampOf(seen.path) != seen.stamp)
+    std::vector<TSeen> now = m_seen;
+    StampNow(now);
+    for (size_t i = 0; i < now.size(); ++i)
+        if (now[i].stamp != m_seen[i].stamp)
             return false;
     return true;
 }
@@ -543,8 +560,6 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
     // The files of new images and sets wait in the work folder, which moved with it.
     if (m_newFiles)
         m_newFiles->MovedTo(now);
-    for (TSeen& seen : m_seen)
-        seen.path = vx::JoinPath(now, seen.path.substr(folder.size() + 1));
     return now;
 }
 
@@ -571,14 +586,15 @@ vx::TFolder TFolderHold::OpenWorkFolder(const std::string& folder) const
     return opened.OpenFolder(vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)));
 }
 
-TStateFile TFolderHold::StateFolder(const std::string& folder)
+TStateFile TFolderHold::StateFolder(const vx::TFolder& work)
 {
-    vx::TFolder work = OpenWorkFolder(folder);
-    if (!work)
-        return TStateFile();
     // One descriptor for all the states made there, however many steps keep one.
-    if (!m_stateFolder || m_stateFolder->Identity() != work.Identity())
-        m_stateFolder = std::make_shared<const vx::TFolder>(std::move(work));
+    if (!m_stateFolder || m_stateFolder->Identity() != work.Identity()) {
+        vx::TFolder own = work.Duplicate();
+        if (!own)
+            return TStateFile();
+        m_stateFolder = std::make_shared<const vx::TFolder>(std::move(own));
+    }
     TStateFile place;
     place.folder = m_stateFolder;
     if (m_state == TState::Held)
@@ -610,12 +626,15 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const vx::TFolder& targe
                              bool madeLock) const
 {
     // Only the holder of this folder's lock reads the note again. The work folder is made,
-    // where it is missing, with the rights every change of the folder gives it.
-    if (!Holds(folder) || !target || !vx::TFileTransaction(folder, m_lock.Folder(folder)).WorkFolder())
+    // where it is missing, with the rights every change of the folder gives it, and written
+    // through the descriptor that change opened it with.
+    if (!Holds(folder) || !target)
         return false;
-    const vx::TFolder work = OpenWorkFolder(folder);
-    if (!work)
+    vx::TFileTransaction change(folder, m_lock.Folder(folder));
+    const vx::TFolder* opened = change.WorkFolder();
+    if (!opened)
         return false;
+    const vx::TFolder& work = *opened;
     const auto flag = [](bool made) { return made ? "1" : "0"; };
     const std::string text = std::string(kSaveAsNote) + "\n" + target.Path() + "\n" + flag(madeFolder) +
                              flag(madeWork) + flag(madeLock) + "\n" + IdentityText(m_identity) + "\n" +
@@ -752,7 +771,7 @@ std::string TFolderHold::LostKeptFiles() const
     std::vector<std::string> targets;
     if (m_newFiles)
         for (const auto& [staged, target] : m_newFiles->StagedFiles())
-            if (!vx::FileIdentityOf(staged))
+            if (!m_newFiles->HasStagedFile(staged))
                 targets.push_back(target);
     std::sort(targets.begin(), targets.end());
     std::string text;

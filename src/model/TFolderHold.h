@@ -112,8 +112,13 @@ public:
     vx::TFileTransaction* WaitingFiles() const { return m_newFiles.get(); }
     // Gives up the waiting file staged for that path (removed where the folder is held).
     void DiscardNewFile(const std::string& path);
-    // The waiting file staged for that path, else the path itself.
+    // The waiting file staged for that path, else the path itself: where a file of the
+    // project is read now, to name it.
     std::string PathToRead(const std::string& path) const;
+    // Opens the file at `path` to read (TFile::Open): the waiting file staged for it through
+    // the work folder's descriptor, never through what stands at the work folder's name (a
+    // link there leads to no file of another folder); else the path itself.
+    bool OpenToRead(const std::string& path, vx::TFile& file) const;
     // Gives up every waiting file, removing them only where the folder is held.
     void DropNewFiles();
     // A change of `folder` is made, or decided with its journal left: the project file of
@@ -141,11 +146,12 @@ public:
     // The journal of a project's saves as earlier versions wrote it beside the project file.
     static std::string OldSaveJournalPath(const std::string& folder, const std::string& name);
 
-    // Where the undo states of the project in the held folder at `folder` go: its work
-    // folder, opened through the held folder's descriptor, never through a link at its
-    // name, and shared by the states made there while it stays the one there (all of a
-    // folder not taken, a project of no lock). Not open, errno set, when it cannot be had.
-    TStateFile StateFolder(const std::string& folder);
+    // Where the undo states of the project in the held folder go: `work`, its work folder as
+    // a change of the folder opened it (through the held folder's descriptor, never through
+    // a link at its name; all of a folder not taken, a project of no lock), shared by the
+    // states made there while it stays the one there. Not open, errno set, when no
+    // descriptor of it can be had.
+    TStateFile StateFolder(const vx::TFolder& work);
     // The system's temporary folder, for the states of a project without a folder.
     static TStateFile TempStateFolder();
     // Removes an undo state file, through the descriptor of its folder (which follows a
@@ -217,10 +223,15 @@ private:
     // The work folder the undo states are made in (StateFolder); null until the first.
     std::shared_ptr<const vx::TFolder> m_stateFolder;
     std::unique_ptr<vx::TFileTransaction> m_newFiles;  // null while none were begun
-    // The project file and the journal as this program last read or wrote them.
+    // The project file and the journal as this program last read or wrote them: names in
+    // the held folder and in its work folder.
     struct TSeen {
-        std::string path;
+        bool inWork = false;
+        std::string name;
         std::optional<vx::TFileStamp> stamp;
     };
     std::vector<TSeen> m_seen;
+    // Stamps each of `seen` as it stands now, reached through the held folder's descriptor,
+    // never through a link at the work folder's name.
+    void StampNow(std::vector<TSeen>& seen) const;
 };

@@ -337,9 +337,10 @@ bool TImageSet::CopyFilesToFolder(const std::string& folder, vx::TFileTransactio
         // The name may come from a project file: it only ever names a file inside the folder.
         const std::string target = vx::JoinPath(folder, vx::SanitizeFileComponent(pImage->GetName()));
         // Pixels held in memory whose file is gone are written from memory.
+        vx::TFile from;
         const bool copied = pImage->IsLoaded() && !pImage->PixelFileExists()
                                 ? pImage->SavePixels(target, {}, &transaction)
-                                : vx::CopyFileAtomically(pImage->PixelFileToRead(), target, &transaction);
+                                : pImage->OpenPixelFile(from) && vx::CopyFileAtomically(from, target, &transaction);
         if (!copied)
             allCopied = false;
         pImage->SetPath(target);

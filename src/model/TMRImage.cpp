@@ -299,7 +299,7 @@ bool TMRImage::IsGeometryComplete() const
 bool TMRImage::PixelFileExists() const
 {
     vx::TFile file;
-    return !m_strPath.empty() && file.Open(PixelFileToRead(), vx::TFile::Mode::Read);
+    return !m_strPath.empty() && OpenPixelFile(file);
 }
 
 std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause) const
@@ -307,7 +307,7 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause
     TPixelFileCause found = TPixelFileCause::None;
     std::string problem;
     vx::TFile file;
-    if (m_strPath.empty() || !file.Open(PixelFileToRead(), vx::TFile::Mode::Read)) {
+    if (m_strPath.empty() || !OpenPixelFile(file)) {
         if (!file.NotAFile().empty())
             problem = "its pixel file is " + file.NotAFile() + ", not a file";
         else
@@ -334,6 +334,11 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause
 std::string TMRImage::PixelFileToRead() const
 {
     return m_pProject ? m_pProject->PathToRead(m_strPath) : m_strPath;
+}
+
+bool TMRImage::OpenPixelFile(vx::TFile& file) const
+{
+    return m_pProject ? m_pProject->OpenToRead(m_strPath, file) : file.Open(m_strPath, vx::TFile::Mode::Read);
 }
 
 void TMRImage::GetPosition(float position[3]) const { std::copy(m_fPosition, m_fPosition + 3, position); }
@@ -516,8 +521,15 @@ void TMRImage::SetValueRange(float maximum, float minimum)
 
 bool TMRImage::LoadPixels(const std::string& path)
 {
+    vx::TFile file;
+    const bool opened = file.Open(path, vx::TFile::Mode::Read);
+    return LoadOpenPixels(file, opened, path);
+}
+
+bool TMRImage::LoadOpenPixels(vx::TFile& file, bool opened, const std::string& path)
+{
     std::string why;
-    const TPixelRead read = ReadPixels(path, "The pixel file", why);
+    const TPixelRead read = ReadOpenPixels(file, opened, path, "The pixel file", why);
     if (read == TPixelRead::Whole) {
         m_bReadFailureTold = false;
         return true;
@@ -657,7 +669,9 @@ bool TMRImage::EnsurePixels()
 {
     if (m_bLoaded && m_pixels.size() == static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight))
         return true;
-    return LoadPixels(PixelFileToRead());
+    vx::TFile file;
+    const bool opened = OpenPixelFile(file);
+    return LoadOpenPixels(file, opened, PixelFileToRead());
 }
 
 int TMRImage::GetPixel(int x, int y)

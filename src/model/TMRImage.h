@@ -114,8 +114,10 @@ public:
     // 5). `cause`, when given, tells which cause it is.
     std::string PixelFileProblem(int bytesPerPixel = 2, TPixelFileCause* cause = nullptr) const;
     // The file the pixels are read from: the pixel file, or the file staged for it while
-    // no project file in the folder lists the image yet.
+    // no project file in the folder lists the image yet (TProject::PathToRead).
     std::string PixelFileToRead() const;
+    // Opens that file to read (TProject::OpenToRead).
+    bool OpenPixelFile(vx::TFile& file) const;
 
     void GetPosition(float position[3]) const;
     void SetPosition(const float position[3]);
@@ -298,6 +300,8 @@ private:
     template <typename ColourOf>
     std::vector<uint32_t> RenderWrapped(ColourOf colourOf) const;
     void MarkModified(bool modified) const;
+    // LoadPixels of `file`, opened for `path` where `opened` is set.
+    bool LoadOpenPixels(vx::TFile& file, bool opened, const std::string& path);
     // ReadPixels of the file open in `file` (not had when it did not open), named `path`;
     // the bytes SavePixels writes, empty when there are no pixels to write.
     TPixelRead ReadOpenPixels(vx::TFile& file, bool opened, const std::string& path, const std::string& what,

@@ -198,8 +198,8 @@ TStateFile TProject::StateFolder()
     const std::unique_ptr<vx::TFileTransaction> staging = BeginChange();
     if (!staging)
         return TStateFile();
-    const std::string work = staging->StagingFolder();
-    if (work.empty()) {
+    const vx::TFolder* work = staging->WorkFolder();
+    if (!work) {
         // Something other than a folder at its name keeps every step from being undone.
         const std::string inTheWay = vx::TFileTransaction::WorkFolderInTheWayText(staging->Handle());
         vx::Report(inTheWay.empty() ? "The work folder " + WorkFolder() + " of the project cannot be made: " +
@@ -208,7 +208,8 @@ TStateFile TProject::StateFolder()
                    vx::ReportIcon::Exclamation);
         return TStateFile();
     }
-    TStateFile place = m_hold->StateFolder(m_strFolder);
+    // The very work folder the change opened: no path is followed in between.
+    TStateFile place = m_hold->StateFolder(*work);
     if (!place)
         vx::Report("The work folder " + WorkFolder() + " of the project cannot be made: " +
                        vx::FileErrorReason(errno != 0 ? errno : EIO) + ". The work set was not changed.",

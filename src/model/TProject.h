@@ -73,14 +73,10 @@ public:
     // Marks this project as one built aside, to be put in place whole or dropped (a batch
     // study's): a change of it that fails part way goes with the build, and its message
     // does not say that it is completed when the project is opened again. Built in place of
-    // the project of the same name in the folder `replaced` (none: empty), its folder takes
-    // that folder's rights and group, and its new files those of that project's file, as a
-    // save of that project would give them.
-    void BuildAside(const std::string& replaced)
-    {
-        m_bBuiltAside = true;
-        m_strReplacedFolder = replaced;
-    }
+    // the project of the same name in the folder open as `replaced` (none: null), its new
+    // files take the rights of that project's file, read through that folder's descriptor,
+    // as a save of that project would give them.
+    void BuildAside(const vx::TFolder* replaced);
     // The same for a project made without a main frame: it takes this one (and its
     // frame list) first.
     bool Create(const std::string& folder, const std::string& name, IMainFrame* pMainFrame);
@@ -185,9 +181,12 @@ public:
     vx::TFileTransaction* NewFiles();
     // Gives up the new file staged for that path (removed where the folder is held).
     void DiscardNewFile(const std::string& path);
-    // Where a file of the project is read now: the file staged for it among the new files,
-    // else the path itself.
+    // Where a file of the project is read now, to name it: the file staged for it among the
+    // new files, else the path itself.
     std::string PathToRead(const std::string& path) const;
+    // Opens that file to read (TFile::Open), a staged one through the work folder's
+    // descriptor (TFolderHold::OpenToRead).
+    bool OpenToRead(const std::string& path, vx::TFile& file) const;
     // The sentence after a file writer's own message: `failure`, and why.
     static vx::TWriteFailureNote NotDoneNote(const std::string& failure);
     // Where the undo states of this project's steps are kept: the program's work folder
@@ -460,7 +459,7 @@ private:
     // The folder still holds the project this one replaces (CreateInPlaceOf).
     bool m_bReplacing = false;
     bool m_bBuiltAside = false;  // see BuildAside()
-    std::string m_strReplacedFolder;  // see BuildAside()
+    std::shared_ptr<const vx::TFolder> m_replacedFolder;  // see BuildAside()
     int m_nAddWriteFailures = 0;  // see AddWriteFailures()
     // The sets and images a save under another folder leaves out (their files are gone and
     // they are not in memory), taken out of the project while the save runs, with the lists
@@ -478,9 +477,9 @@ private:
     void PutBack(TLeftOut& leftOut);
     // The save holds: they go with their analyses, estimates and windows.
     void LetGo(TLeftOut& leftOut);
-    // The file whose rights the project's new files take: its project file, or that of the
-    // project a build replaces.
-    std::string NewFilesRightsOf() const;
+    // Gives the project's new files in `transaction` the rights of its project file, or of
+    // that of the project a build replaces.
+    void NewFilesTakeRights(vx::TFileTransaction& transaction) const;
     // The beginning of Create: the folder and name, the folder made (`made` gets the folders
     // it made), its lock.
     bool Start(const std::string& folder, const std::string& name, std::vector<std::string>& made);

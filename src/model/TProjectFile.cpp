@@ -31,7 +31,6 @@
 #include "platform/TFolder.h"
 #include "platform/TFolderLock.h"
 #include "platform/TReasonCollector.h"
-#include "platform/TRights.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -147,13 +146,8 @@ bool TProject::Start(const std::string& folder, const std::string& name, std::ve
 {
     if (!TakeName(folder, name))
         return false;
-    // A folder that cannot be made is refused with the making's own error. A build in place
-    // of an earlier project is made with that one's folder rights.
-    const bool like = !m_strReplacedFolder.empty() && !vx::FolderExists(folder);
-    const bool madeFolder = like ? vx::TRights::MakeFolderLike(folder, m_strReplacedFolder) : vx::MakeFolder(folder, &made);
-    if (like && madeFolder)
-        made.push_back(folder);
-    if (!madeFolder) {
+    // A folder that cannot be made is refused with the making's own error.
+    if (!vx::MakeFolder(folder, &made)) {
         ReportFolderNotMade(name, folder, errno);
         return false;
     }
@@ -689,7 +683,7 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     hold->GuardCommit(transaction, folder, name);
     // Who may read the project may read its copy, and no one else, as with a save's new files.
     if (!oldFolder.empty() && !oldName.empty())
-        transaction.NewFilesTakeRightsOf(NewFilesRightsOf());
+        NewFilesTakeRights(transaction);
     const std::string failure = "Failed to save project to " + folder + ".";
     bool ok = m_pImageSet->CopyFilesToFolder(folder, transaction);
     ok = m_pCSISetList->CopyDataFiles(folder, transaction, m_pWorkSet) && ok;

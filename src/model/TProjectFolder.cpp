@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFileTransaction.h"
+#include "platform/TFolder.h"
 
 namespace {
 
@@ -83,20 +84,31 @@ std::unique_ptr<vx::TFileTransaction> TProject::BeginChange()
     std::unique_ptr<vx::TFileTransaction> change = m_hold->BeginChange(m_strFolder, m_strName);
     // A new set, map or pixel file may be read by whoever may read the project file.
     if (change && !m_strName.empty())
-        change->NewFilesTakeRightsOf(NewFilesRightsOf());
+        NewFilesTakeRights(*change);
     return change;
 }
 
-std::string TProject::NewFilesRightsOf() const
+void TProject::BuildAside(const vx::TFolder* replaced)
 {
-    return m_strReplacedFolder.empty() ? GetProjectFilePath() : vx::JoinPath(m_strReplacedFolder, m_strName + ".tpj");
+    m_bBuiltAside = true;
+    m_replacedFolder = replaced ? std::make_shared<const vx::TFolder>(replaced->Duplicate()) : nullptr;
+}
+
+void TProject::NewFilesTakeRights(vx::TFileTransaction& transaction) const
+{
+    // The earlier project's file is read in the folder held, never at its path, where
+    // whoever may write the folder around it can put another folder lending its rights.
+    if (m_replacedFolder && m_replacedFolder->IsOpen())
+        transaction.NewFilesTakeRightsOf(*m_replacedFolder, m_strName + ".tpj");
+    else
+        transaction.NewFilesTakeRightsOf(GetProjectFilePath());
 }
 
 vx::TFileTransaction* TProject::NewFiles()
 {
     vx::TFileTransaction* pending = m_hold->NewFiles(m_strFolder, m_strName);
     if (pending && !m_strName.empty())
-        pending->NewFilesTakeRightsOf(NewFilesRightsOf());
+        NewFilesTakeRights(*pending);
     return pending;
 }
 
@@ -108,6 +120,11 @@ void TProject::DiscardNewFile(const std::string& path)
 std::string TProject::PathToRead(const std::string& path) const
 {
     return m_hold->PathToRead(path);
+}
+
+bool TProject::OpenToRead(const std::string& path, vx::TFile& file) const
+{
+    return m_hold->OpenToRead(path, file);
 }
 
 void TProject::ChangeMade()

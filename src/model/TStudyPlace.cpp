@@ -104,7 +104,7 @@ bool TStudyPlace::Build(TProject& project)
     // A build whose save fails part way is dropped, never completed later. One in place of an
     // earlier project takes that one's rights, whoever runs the batch with whatever umask;
     // a study made for the first time those the system gives in the output folder.
-    project.BuildAside(m_replaces ? Folder() : std::string());
+    project.BuildAside(m_replaces ? &m_swap.Earlier() : nullptr);
     // The project is made in the very folder the swap made, whatever stands at its name.
     const vx::TFolder* build = m_swap.MakeBuild();
     if (!build) {

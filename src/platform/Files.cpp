@@ -189,16 +189,6 @@ std::optional<TFileIdentity> FileIdentityOf(const std::string& path)
     return TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
-std::optional<TFileStamp> FileStampOf(const std::string& path)
-{
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return TFileStamp{{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)},
-                      static_cast<int64_t>(st.st_size),
-                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 bool IsUnsupportedRenameFlag(int error)
 {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;

@@ -46,16 +46,14 @@ struct TFileIdentity {
 };
 // The identity of what the path names, links followed; none when nothing is there.
 std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
-// What tells whether the file at a path was replaced or written since it was looked at:
-// its identity, size and time of last modification.
+// What tells whether a file was replaced or written since it was looked at: its identity,
+// size and time of last modification (FileStampOf in TFolder.h).
 struct TFileStamp {
     TFileIdentity identity;
     int64_t size = 0;
     int64_t modified = 0;  // nanoseconds
     auto operator<=>(const TFileStamp&) const = default;
 };
-// The stamp of what the path names, links followed; none when nothing is there.
-std::optional<TFileStamp> FileStampOf(const std::string& path);
 // Puts the folder `from` at `to` in one step of the file system. A folder already at `to`
 // is exchanged with it and is then at `from`. False when it cannot be done, errno saying
 // why: a flag IsUnsupportedRenameFlag tells where the file system cannot exchange two

@@ -431,7 +431,8 @@ bool TFile::WriteDouble(double v) { return Write(&v, 8); }
 
 TAtomicFile::~TAtomicFile() { Abort(); }
 
-bool TAtomicFile::Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike)
+bool TAtomicFile::Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike,
+                        const TFolder* rightsIn)
 {
     Abort();
     TFolder own = folder.Duplicate();
@@ -440,7 +441,7 @@ bool TAtomicFile::Begin(const TFolder& folder, const std::string& name, const st
         return false;
     }
     const std::string target = own.PathOf(name);
-    return BeginIn(std::move(own), name, target, rightsLike);
+    return BeginIn(std::move(own), name, target, rightsLike, rightsIn);
 }
 
 bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transaction, const std::string& rightsLike)
@@ -495,7 +496,7 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
 }
 
 bool TAtomicFile::BeginIn(TFolder folder, const std::string& name, const std::string& target,
-                          const std::string& rightsLike)
+                          const std::string& rightsLike, const TFolder* rightsIn)
 {
     Abort();
     m_transaction = nullptr;
@@ -514,8 +515,8 @@ bool TAtomicFile::BeginIn(TFolder folder, const std::string& name, const std::st
         found = TRights::TFound::NotThere;
     }
     if (found == TRights::TFound::NotThere && !rightsLike.empty()) {
-        model = rightsLike;
-        found = TRights::Of(rightsLike, rights);
+        model = rightsIn ? rightsIn->PathOf(rightsLike) : rightsLike;
+        found = rightsIn ? TRights::Of(*rightsIn, rightsLike, rights) : TRights::Of(rightsLike, rights);
         if (found == TRights::TFound::There && rights.OfFolder()) {
             rights = TRights();
             found = TRights::TFound::NotThere;
@@ -652,8 +653,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& data)
 bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction)
 {
     TFile in;
+    return in.Open(from, TFile::Mode::Read) && CopyFileAtomically(in, to, transaction);
+}
+
+bool CopyFileAtomically(TFile& in, const std::string& to, TFileTransaction* transaction)
+{
     TAtomicFile out;
-    if (!in.Open(from, TFile::Mode::Read) || !out.Begin(to, transaction))
+    if (!out.Begin(to, transaction))
         return false;
     std::vector<char> buffer(size_t(1) << 20);
     for (;;) {

@@ -157,8 +157,10 @@ public:
     // renamed and removed through the folder's descriptor (kept until Commit or Abort), so
     // that a link put at any name of it, or another folder put at its path, leads the
     // file nowhere else. File().LastError() tells why Begin or Commit failed. A file that
-    // replaces none takes the rights of the file at `rightsLike` where one is there.
-    bool Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike = std::string());
+    // replaces none takes the rights of the file at `rightsLike` where one is there (a name
+    // in `rightsIn`, reached through its descriptor, where that is given).
+    bool Begin(const TFolder& folder, const std::string& name, const std::string& rightsLike = std::string(),
+               const TFolder* rightsIn = nullptr);
     // The same for the file at `targetPath`, its folder opened by its path (the links on
     // the way followed as the path gives them); in a transaction, staged in its work folder.
     bool Begin(const std::string& targetPath, TFileTransaction* transaction = nullptr,
@@ -181,7 +183,8 @@ public:
 
 private:
     // Begin in `folder`, which the file keeps; `target` names the file in messages.
-    bool BeginIn(TFolder folder, const std::string& name, const std::string& target, const std::string& rightsLike);
+    bool BeginIn(TFolder folder, const std::string& name, const std::string& target, const std::string& rightsLike,
+                 const TFolder* rightsIn = nullptr);
     // Makes the staged file in `stage` (at `stagePath`) from `tempName`, its last six
     // characters made unique, with `rights`, `model` being the file they come from.
     bool Stage(const TFolder& stage, const std::string& stagePath, std::string tempName, const TRights& rights,
@@ -203,5 +206,7 @@ private:
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 // Copies a file through TAtomicFile to `to` (in the transaction: staged with its others).
 bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction = nullptr);
+// The same from `from`, a file open to read, from where it stands to its end.
+bool CopyFileAtomically(TFile& from, const std::string& to, TFileTransaction* transaction = nullptr);
 
 }  // namespace vx

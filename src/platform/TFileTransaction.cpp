@@ -501,15 +501,26 @@ bool TFileTransaction::HasJournal(const TFolder& folder)
     return work && work.Stat(kJournalName, st) == 0;
 }
 
-std::string TFileTransaction::StagingFolder()
+void TFileTransaction::NewFilesTakeRightsOf(const TFolder& folder, const std::string& name)
 {
-    return WorkFolder() ? WorkFolderOf(m_folder) : std::string();
+    m_newFilesLike = folder.PathOf(name);
+    m_newFilesIn = folder.Duplicate();
+    m_newFilesRightsRead = false;
+}
+
+const TFolder* TFileTransaction::NewFilesFolder() const
+{
+    if (m_newFilesIn)
+        return &m_newFilesIn;
+    return m_dir && !m_newFilesLike.empty() && FolderOf(m_newFilesLike) == m_folder ? &m_dir : nullptr;
 }
 
 TRights::TFound TFileTransaction::NewFilesRights(TRights& rights)
 {
     if (!m_newFilesRightsRead) {
-        m_newFilesFound = TRights::Of(m_newFilesLike, m_newFilesRights);
+        const TFolder* in = NewFilesFolder();
+        m_newFilesFound = in ? TRights::Of(*in, FileNameOf(m_newFilesLike), m_newFilesRights)
+                             : TRights::Of(m_newFilesLike, m_newFilesRights);
         // A failure is asked again, and says why each time.
         m_newFilesRightsRead = m_newFilesFound != TRights::TFound::Failed;
         if (!m_newFilesRightsRead)
@@ -567,6 +578,29 @@ std::vector<std::pair<std::string, std::string>> TFileTransaction::StagedFiles()
     for (const TRename& rename : m_renames)
         files.emplace_back(rename.temp, rename.target);
     return files;
+}
+
+bool TFileTransaction::OpenStagedFile(const std::string& target, TFile& file) const
+{
+    const std::string staged = StagedFileOf(target);
+    if (staged.empty() || !m_work) {
+        errno = ENOENT;
+        return false;
+    }
+    const std::string name = FileNameOf(staged);
+    if (file.Open(m_work, name))
+        return true;
+    if (file.LastError() != ENOENT)
+        return false;
+    // Gone from there with its folder (one put in its place, a copy of it, holds it now):
+    // the work folder at the folder's path, never through a link at its name.
+    const TFolder work = TFolder::Open(m_folder).OpenFolder(kWorkFolderName);
+    return work && file.Open(work, name);
+}
+
+bool TFileTransaction::HasStagedFile(const std::string& temp) const
+{
+    return m_work && m_work.HasFile(FileNameOf(temp));
 }
 
 std::string TFileTransaction::StagedFileOf(const std::string& target) const
@@ -733,7 +767,9 @@ bool TFileTransaction::Commit()
         TAtomicFile out;
         // It names the files and holds digests of their contents: who may not read the
         // project may not read it either.
-        if (!out.Begin(m_work, kJournalName, m_newFilesLike) || !out.File().WriteText(text))
+        const TFolder* in = NewFilesFolder();
+        if (!out.Begin(m_work, kJournalName, in ? FileNameOf(m_newFilesLike) : m_newFilesLike, in) ||
+            !out.File().WriteText(text))
             return Fail(journal, out.File().LastError(), TCall::Write);
         if (m_check && !m_check())
             return refuse();

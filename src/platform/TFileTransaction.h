@@ -23,6 +23,8 @@
 
 namespace vx {
 
+class TFile;
+
 class TFileTransaction {
 public:
     // A call of a change that failed, on the path a failure names.
@@ -75,8 +77,6 @@ public:
     // owner (given on its descriptor); null when it cannot be (FailedPath() names it;
     // FailedError() is ENOTDIR where something other than a folder stands at its name).
     const TFolder* WorkFolder();
-    // The path of the work folder WorkFolder() gives; empty when it gives none.
-    std::string StagingFolder();
 
     // Takes a complete, closed staged file that is to replace target (TAtomicFile hands
     // it over); it is removed unless Commit() puts it in place. A file that is replaced
@@ -88,6 +88,14 @@ public:
     void Discard(const std::string& target);
     // The staged file that is to replace target; empty when there is none.
     std::string StagedFileOf(const std::string& target) const;
+    // Opens to read (TFile::Open) the file staged to replace target, through the descriptor
+    // of the work folder it was staged in, whatever stands at that folder's name by now; where
+    // it is gone from there, in the work folder of the folder at the path now, which is never
+    // reached through a link. False (ENOENT) where none is staged for it.
+    bool OpenStagedFile(const std::string& target, TFile& file) const;
+    // True while the file staged at `temp` (a path StagedFiles gives) is still in the work
+    // folder it was staged in.
+    bool HasStagedFile(const std::string& temp) const;
     // Each staged file with the target it is to replace.
     std::vector<std::pair<std::string, std::string>> StagedFiles() const;
     // The files this transaction is to remove.
@@ -110,11 +118,16 @@ public:
     // New files staged in the transaction that replace none take the rights of the file at
     // `path` (the project's file): who may read the project may read all of it. A file that
     // replaces another keeps that one's.
+    // That file is read through the folder's descriptor where it lies in the folder.
     void NewFilesTakeRightsOf(const std::string& path)
     {
         m_newFilesLike = path;
+        m_newFilesIn.Close();
         m_newFilesRightsRead = false;
     }
+    // The same for the file `name` of the folder open as `folder` (an earlier project's a
+    // build replaces), read through its descriptor whatever stands at its path by then.
+    void NewFilesTakeRightsOf(const TFolder& folder, const std::string& name);
     const std::string& NewFilesLike() const { return m_newFilesLike; }
     // The rights of that file, read once for all the new files of the transaction.
     TRights::TFound NewFilesRights(TRights& rights);
@@ -203,6 +216,9 @@ private:
     // Opens the work folder where it is not open yet, making it when `make` is set and it
     // is missing; false when it is not open then (noted as a failure when `make` is set).
     bool OpenWorkFolder(bool make);
+    // The folder whose descriptor reaches the file NewFilesLike() names; null where it is
+    // reached by its path.
+    const TFolder* NewFilesFolder() const;
 
     std::string m_folder;
     TFolder m_dir;       // the folder, opened once
@@ -213,6 +229,7 @@ private:
     std::vector<std::string> m_takenOver;
     std::vector<TFileTransaction*> m_included;  // not owned
     std::string m_newFilesLike;  // see NewFilesTakeRightsOf
+    TFolder m_newFilesIn;        // the folder it lies in, where given
     bool m_newFilesRightsRead = false;
     TRights::TFound m_newFilesFound = TRights::TFound::NotThere;
     TRights m_newFilesRights;

@@ -49,6 +49,19 @@ int OpenDirectory(int folderFd, const std::string& name, bool followLast, bool& 
     return fd;
 }
 
+// True when `st`, of a folder in the folder open as parentFd, shows what a making of a
+// private folder there gives: this user's and private where the file system keeps Unix
+// rights; where it keeps none, every folder there shows the mount's owner and mode, as the
+// parent does.
+bool ShowsPrivateIn(int parentFd, const struct stat& st)
+{
+    if (st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+        return true;
+    struct stat here {};
+    return ::fstat(parentFd, &here) == 0 && here.st_dev == st.st_dev && here.st_uid == st.st_uid &&
+           here.st_gid == st.st_gid && (here.st_mode & 07777) == (st.st_mode & 07777);
+}
+
 int RemoveTreeAt(int folderFd, const std::string& name, const std::string& path);
 
 // Empties the folder `name` (`st` what stands there, at `path`) of the folder open as
@@ -206,18 +219,12 @@ TFolder TFolder::MakePrivateFolder(const std::string& name) const
     BeforeRightsGiven(PathOf(name));
     // What stands there now must be the folder made, told by its identity: not a link put in
     // its place, nor another folder renamed there. Where the file system keeps Unix rights it
-    // is also this user's and private, as no folder another user could put there first is;
-    // where it keeps none, every folder shows the mount's owner and mode, as this one does.
+    // is also this user's and private, as no folder another user could put there first is.
     bool namesOnly = false;
     const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
-    struct stat st {}, here {};
-    const auto showsMade = [&] {
-        if (st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0)
-            return true;
-        return ::fstat(m_fd, &here) == 0 && here.st_dev == st.st_dev && here.st_uid == st.st_uid &&
-               here.st_gid == st.st_gid && (here.st_mode & 07777) == (st.st_mode & 07777);
-    };
-    if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) || !showsMade()) {
+    struct stat st {};
+    if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
+        !ShowsPrivateIn(m_fd, st)) {
         if (fd >= 0)
             ::close(fd);
         errno = ESTALE;
@@ -283,6 +290,12 @@ TFolder TFolder::MakeFolder(const std::string& name) const
         return TFolder();
     }
     return Adopt(fd, PathOf(name), false);
+}
+
+bool TFolder::ShowsMadePrivate(const TFolder& folder) const
+{
+    struct stat st {};
+    return folder && ::fstat(folder.Fd(), &st) == 0 && ShowsPrivateIn(m_fd, st);
 }
 
 std::string TFolder::PathOf(const std::string& name) const
@@ -486,6 +499,15 @@ int TFolder::Sync(const std::string& inside, const TFolder* insideOf) const
                                                                                : errno;
     ::close(fd);
     return error;
+}
+
+std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& name)
+{
+    struct stat st {};
+    if (!folder || folder.Stat(name, st) != 0)
+        return std::nullopt;
+    return TFileStamp{IdentityOf(st), static_cast<int64_t>(st.st_size),
+                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,

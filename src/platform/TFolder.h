@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/Files.h"
@@ -47,6 +48,9 @@ public:
     // folder made is told by its identity; its mode and owner must show it private and this
     // user's only where the file system keeps them (else it shows what this folder shows).
     TFolder MakePrivateFolder(const std::string& name) const;
+    // True when `folder`, open, shows what MakePrivateFolder makes in this folder: private
+    // and this user's, or where the file system keeps no Unix rights, what this one shows.
+    bool ShowsMadePrivate(const TFolder& folder) const;
     // Makes the folder `name` private (MakePrivateFolder), then gives it `rights` with every
     // right of its owner on its own descriptor; not open, errno set, and nothing left at
     // `name`, when either fails.
@@ -143,6 +147,10 @@ private:
     TFileIdentity m_identity;
     bool m_namesOnly = false;
 };
+
+// The stamp of what stands at `name` in `folder`, a link not followed; none where nothing
+// can be looked at there.
+std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& name);
 
 // ReadWholeFile of the file `name` in `folder`, never through a link.
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,

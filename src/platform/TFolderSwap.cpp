@@ -20,6 +20,8 @@ namespace {
 
 // The longest mark a swap writes: four numbers of up to 20 digits and the spaces between.
 constexpr int64_t kMarkBytes = 4 * 20 + 3;
+// The name a folder on its way out takes inside the private folder that carries it away.
+const char* const kGoneEntry = "gone";
 
 std::string IdentityText(const TFileIdentity& identity)
 {
@@ -112,16 +114,18 @@ bool TFolderSwap::At(const std::string& name, const TFolder& folder) const
     return m_parent.HoldsAt(name, folder);
 }
 
-int TFolderSwap::Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace)
+int TFolderSwap::Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace,
+                      const TFolder* into)
 {
     if (!At(from, folder))
         return ESTALE;
+    const TFolder& in = into ? *into : m_parent;
     BeforeUse(m_parent.PathOf(from));
-    const int error = inPlace ? PutFolderInPlace(m_parent, from, m_parent, to) : m_parent.Rename(from, m_parent, to);
-    if (error != 0 || At(to, folder))
+    const int error = inPlace ? PutFolderInPlace(m_parent, from, in, to) : m_parent.Rename(from, in, to);
+    if (error != 0 || in.HoldsAt(to, folder))
         return error;
     // Something else was put at `from` after the look: it goes back there.
-    (void)(inPlace ? PutFolderInPlace(m_parent, to, m_parent, from) : m_parent.Rename(to, m_parent, from));
+    (void)(inPlace ? PutFolderInPlace(in, to, m_parent, from) : in.Rename(to, m_parent, from));
     return ESTALE;
 }
 
@@ -160,13 +164,34 @@ bool TFolderSwap::Discard(const TFolder& folder, const std::string& name, const 
 {
     static std::atomic<unsigned> count{0};
     const std::string gone = m_goneName + std::to_string(::getpid()) + "." + std::to_string(++count);
-    const int renamed = Move(name, gone, folder, false);
+    // The folder goes into a private folder of this user's, made for it under a name of its
+    // own, as its one entry: what a later swap can tell as a swap's leftover (RemoveLeftover)
+    // where anyone who may write the parent can give any folder such a name.
+    const TFolder carrier = m_parent.MakePrivateFolder(gone);
+    const int renamed = carrier ? Move(name, kGoneEntry, folder, false, &carrier) : errno != 0 ? errno : EIO;
     letGo();
     if (renamed == 0)
         TFile::Step();
-    const int removed = m_parent.RemoveTree(renamed == 0 ? gone : name, folder);
+    const int removed = renamed == 0 ? m_parent.RemoveTree(gone, carrier) : m_parent.RemoveTree(name, folder);
+    if (carrier && renamed != 0)
+        (void)m_parent.RemoveTree(gone, carrier);
     errno = removed;
     return removed == 0 || renamed == 0;
+}
+
+void TFolderSwap::RemoveLeftover(const std::string& name)
+{
+    // Only a folder that shows what this user's swap made, holding nothing but the folder it
+    // carried away, or nothing: another study's project or the user's own private folder
+    // renamed to such a name holds its files, and stays.
+    const TFolder carrier = m_parent.OpenFolder(name);
+    if (!carrier || !m_parent.ShowsMadePrivate(carrier))
+        return;
+    const TFolderListing listing = carrier.List();
+    const std::vector<TFolderEntry>& entries = listing.entries;
+    if (listing.Whole() &&
+        (entries.empty() || (entries.size() == 1 && entries[0].name == kGoneEntry && entries[0].isFolder)))
+        (void)m_parent.RemoveTree(name, carrier);
 }
 
 TFolderSwap::TMend TFolderSwap::MendLeftovers()
@@ -183,7 +208,7 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     }
     for (const TFolderEntry& entry : listing.entries)
         if (entry.name.starts_with(m_goneName))
-            m_parent.RemoveTree(entry.name);
+            RemoveLeftover(entry.name);
     // An earlier folder aside with nothing in its place is the folder's content: it goes
     // back, under its lock, which holds the folder from then on.
     struct stat st {};
@@ -232,9 +257,10 @@ const TFolder* TFolderSwap::MakeBuild()
         m_buildFolder = m_parent.MakeFolder(m_buildName);
     } else {
         // In place of the folder held, it takes that one's rights and group, with every right
-        // of its owner, who fills it: private first, then given them on its descriptor.
+        // of its owner, who fills it: private first, then given them on its descriptor. They
+        // are read through the folder held: another folder put at its name would lend its own.
         TRights rights;
-        const TRights::TFound found = TRights::Of(m_folder, rights);
+        const TRights::TFound found = TRights::Of(m_held, std::string(), rights);
         if (found != TRights::TFound::There || !rights.OfFolder()) {
             if (found != TRights::TFound::Failed)
                 errno = found == TRights::TFound::NotThere ? ENOENT : ENOTDIR;

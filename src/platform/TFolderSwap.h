@@ -16,10 +16,12 @@
 // The swap holds the lock (TFolderLock) of the folder it replaces and of its build folder
 // from the first look at them to the end, so that another program's swap of the same
 // folder neither removes nor replaces them meanwhile. A folder is removed only once no
-// descriptor of this program is open in it: it is first renamed, under its lock, to a
-// name of its own (".<name>.batch-gone.*"), and removed after the lock is let go. A file
-// system that keeps a removed open file as a hidden file (FUSE, NFS) would otherwise keep
-// the folder; one that cannot be removed even so is removed by a later swap.
+// descriptor of this program is open in it: it is first renamed, under its lock, into a
+// private folder of this user's made for it under a name of its own
+// (".<name>.batch-gone.*"), and removed after the lock is let go. A file system that keeps
+// a removed open file as a hidden file (FUSE, NFS) would otherwise keep the folder; one that
+// cannot be removed even so is removed by a later swap, which takes nothing else of that
+// name: another user who may write the parent can give any folder one.
 #include <sys/stat.h>
 
 #include <functional>
@@ -109,19 +111,23 @@ public:
 private:
     // Whether the folder open as `folder` stands at `name` in the parent.
     bool At(const std::string& name, const TFolder& folder) const;
-    // Renames `from` to `to` in the parent while `folder` stands at `from`, in its place
-    // (PutFolderInPlace) or by a plain rename, and undoes it when `folder` is not at `to`
-    // afterwards: 0, or errno's number (ESTALE when something else stood there).
-    int Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace);
+    // Renames `from` to `to` in the parent (or into `into`) while `folder` stands at `from`,
+    // in its place (PutFolderInPlace) or by a plain rename, and undoes it when `folder` is
+    // not at `to` afterwards: 0, or errno's number (ESTALE when something else stood there).
+    int Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace,
+             const TFolder* into = nullptr);
     // Removes the hidden folder `name` when no other program holds it (Busy while one
     // does); Failed when it cannot be locked or cannot even be renamed away.
     TMend RemoveHidden(const std::string& name);
-    // Renames `folder`, which stands at `name` and which this process holds, to a name of
-    // its own, lets the hold go and removes it then, when no descriptor of this program is
-    // open in it. One that cannot be renamed is removed where it is once the hold is let go;
-    // one that cannot be removed stays, under that name, for a later swap to remove. False
-    // (errno set) when the folder is still at `name`.
+    // Renames `folder`, which stands at `name` and which this process holds, into a private
+    // folder made for it under a name of its own, lets the hold go and removes both then,
+    // when no descriptor of this program is open in it. One that cannot be renamed is
+    // removed where it is once the hold is let go; one that cannot be removed stays, in its
+    // private folder, for a later swap to remove. False (errno set) when the folder is still
+    // at `name`.
     bool Discard(const TFolder& folder, const std::string& name, const std::function<void()>& letGo);
+    // Removes what a Discard left at `name` (".<name>.batch-gone.*"), when it shows as that.
+    void RemoveLeftover(const std::string& name);
     // Puts the build folder in place of the held folder; the name where the earlier folder
     // is then, or empty (errno set) when the build is not in place.
     std::string Replace();

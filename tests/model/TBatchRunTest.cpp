@@ -1,6 +1,7 @@
 // The batch run's rules (file name patterns, study names, exam-type file tests) and
 // its course over studies that need no reader: the log text, the project set aside, and a
 // macro file that stops the run.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -277,6 +278,26 @@ protected:
             return state == "earlier";
         });
         return {failed, kept};
+    }
+    // The kinds of rights and groups of a folder and everything in it: "file 0664 65532",
+    // one a line.
+    static std::string RightsIn(const std::string& folder)
+    {
+        std::set<std::string> kinds;
+        const auto note = [&](const std::string& path) {
+            struct stat st {};
+            char mode[8];
+            if (::lstat(path.c_str(), &st) == 0 && std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777)))
+                kinds.insert((S_ISDIR(st.st_mode) ? "folder " : "file ") + std::string(mode) + " " +
+                             std::to_string(st.st_gid));
+        };
+        note(folder);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            note(entry.path().string());
+        std::string text;
+        for (const std::string& kind : kinds)
+            text += kind + "\n";
+        return text;
     }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
@@ -937,24 +958,7 @@ TEST_F(BatchRunTest, ARerunByAMemberWithANarrowUmaskKeepsTheRightsOfTheGroupsStu
         }, {kGroup});
     };
     const std::string s1 = run.m_strOutput + "/s1";
-    // The kinds of rights and groups of the study's folder and everything in it.
-    const auto rights = [&] {
-        std::set<std::string> kinds;
-        const auto note = [&](const std::string& path) {
-            struct stat st {};
-            char mode[8];
-            if (::lstat(path.c_str(), &st) == 0 && std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777)))
-                kinds.insert((S_ISDIR(st.st_mode) ? "folder " : "file ") + std::string(mode) + " " +
-                             std::to_string(st.st_gid));
-        };
-        note(s1);
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(s1))
-            note(entry.path().string());
-        std::string text;
-        for (const std::string& kind : kinds)
-            text += kind + "\n";
-        return text;
-    };
+    const auto rights = [&] { return RightsIn(s1); };
     const std::string group = "file 0664 65532\nfolder 2775 65532\n";
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
     EXPECT_EQ(runAs(65534, 002, rights), group);
@@ -963,6 +967,37 @@ TEST_F(BatchRunTest, ARerunByAMemberWithANarrowUmaskKeepsTheRightsOfTheGroupsStu
     EXPECT_EQ(log.find("Error"), std::string::npos) << log;
     EXPECT_EQ(rights(), group);
     EXPECT_EQ(AsUser(65534, 65534, [&] { return Study("s1"); }, {kGroup}), "a b");
+}
+
+// The rights of a private earlier project are read in the folder the re-run holds: another
+// folder open to all, put at the study's name from the moment the project is held until
+// the new project's first file is made (then put back), lends the new one none of its own.
+TEST_F(BatchRunTest, ARerunTakesTheRightsOfTheEarlierProjectItHolds)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const std::string p1 = run.m_strOutput + "/s1", lender = exams.File("lender");
+    vx::RemoveFile(p1 + "/" + vx::TFolderLock::FileName());
+    for (const std::string& name : FolderTreeNames(p1))
+        ::chmod((p1 + "/" + name).c_str(), 0600);
+    ::chmod(p1.c_str(), 0700);
+    ASSERT_TRUE(vx::MakeFolder(lender));
+    WriteBytes(lender + "/s1.tpj", "");
+    ::chmod((lender + "/s1.tpj").c_str(), 0666);
+    ::chmod(lender.c_str(), 0777);
+    int exchanged = 0;
+    vx::SetBeforeRightsHook([&](const std::string& path) {
+        if (exchanged == 0 ? path == p1 + "/" + vx::TFolderLock::FileName()
+                           : exchanged == 1 && path.starts_with(run.m_strOutput + "/.s1.batch/.vexara/"))
+            exchanged += ::renameat2(AT_FDCWD, p1.c_str(), AT_FDCWD, lender.c_str(), RENAME_EXCHANGE) == 0;
+    });
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    vx::SetBeforeRightsHook({});
+    EXPECT_EQ(exchanged, 2);
+    EXPECT_EQ(Study("s1"), "a b");
+    const std::string group = std::to_string(::getegid());  // the lock file is 0644, as every one is
+    EXPECT_EQ(RightsIn(p1), "file 0600 " + group + "\nfile 0644 " + group + "\nfolder 0700 " + group + "\n");
 }
 
 // A folder that cannot be listed is never taken for an empty one. As an ordinary user: an
@@ -1022,9 +1057,10 @@ TEST_F(BatchRunTest, AsAnOrdinaryUserAFolderThatCannotBeListedKeepsTheEarlierPro
 
 // Another user who may write the output folder puts a link to a folder of root's at a
 // study's build folder name: before a fresh run or a re-run, or in exchange for the build
-// at each look at a name of the output folder before its use. Nothing is made in the
-// linked folder, and a study whose build the link met is refused, saying why, with its
-// earlier project kept.
+// at each look at a name of the output folder before its use, or at each step of the file
+// layer. Nothing is made in the linked folder, and a study whose build the link met is
+// refused, saying why, with its earlier project kept. Another study's project that the
+// user renames to a name a run gives the folders it removes is not taken for one.
 TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinkedFolder)
 {
     TProcessorCountGuard processors;
@@ -1058,33 +1094,50 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
         EXPECT_EQ(ReadFolderTree(root, true), roots);
     }
 
+    UseSetsAndMarkingMacro({{"s2", {"c.SPAR"}}});
+    freshOutput();
+    ASSERT_TRUE(run.Run());
+    const std::string p2 = run.m_strOutput + "/s2", renamed = run.m_strOutput + "/.s1.batch-gone.1.1";
+    const TFolderBytes s2 = ReadFolderTree(p2, true);
+    EXPECT_EQ(AsAnOrdinaryUser([&] { return std::to_string(::rename(p2.c_str(), renamed.c_str())); }), "0");
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(ReadFolderTree(renamed, true), s2);
+
     freshOutput();
     ASSERT_TRUE(run.Run());
     const TFolderBytes earlier = ProjectsWithNotes()[0];
     const std::string pristine = exams.File("earlier");
     RestoreFolder(run.m_strOutput, pristine);
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
-    int refused = 0;
-    for (int at = 1;; ++at) {
-        SCOPED_TRACE("exchanged at look " + std::to_string(at));
-        RestoreFolder(pristine, run.m_strOutput);
-        ::chmod(run.m_strOutput.c_str(), 0777);
-        int looks = 0;
-        vx::SetBeforeUseHook([&](const std::string&) {
-            if (++looks == at)
-                putLink();
-        });
-        ASSERT_TRUE(run.Run());
-        vx::SetBeforeUseHook({});
-        EXPECT_EQ(ReadFolderTree(root, true), roots);
-        const bool failed = g_batchLog.find(" is failed.") != std::string::npos ||
-                            g_batchLog.find(" is not replaced because ") != std::string::npos;
-        EXPECT_EQ(EarlierOrWhole(0, earlier, "a b"), failed ? "earlier" : "whole") << g_batchLog;
-        refused += failed;
-        if (looks < at)
-            break;
+    for (const bool atSteps : {false, true}) {
+        int refused = 0;
+        for (int at = 1;; ++at) {
+            SCOPED_TRACE(std::string(atSteps ? "exchanged at step " : "exchanged at look ") + std::to_string(at));
+            RestoreFolder(pristine, run.m_strOutput);
+            ::chmod(run.m_strOutput.c_str(), 0777);
+            int seen = 0;
+            const auto exchange = [&] {
+                if (++seen == at)
+                    putLink();
+            };
+            if (atSteps)
+                vx::TFile::SetStepHook(exchange);
+            else
+                vx::SetBeforeUseHook([&](const std::string&) { exchange(); });
+            ASSERT_TRUE(run.Run());
+            vx::TFile::SetStepHook({});
+            vx::SetBeforeUseHook({});
+            EXPECT_EQ(ReadFolderTree(root, true), roots);
+            const bool failed = g_batchLog.find(" is failed.") != std::string::npos ||
+                                g_batchLog.find(" is not replaced because ") != std::string::npos;
+            EXPECT_EQ(EarlierOrWhole(0, earlier, "a b"), failed ? "earlier" : "whole") << g_batchLog;
+            refused += failed;
+            if (seen < at)
+                break;
+        }
+        EXPECT_GT(refused, 1) << "at the making and at the put at least";
     }
-    EXPECT_GT(refused, 1) << "at the making and at the put at least";
 }
 
 // A study's build folder that cannot be made: the log gives the error of the making, not

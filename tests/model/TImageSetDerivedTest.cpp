@@ -1,5 +1,6 @@
 // Images made from the project's images: the re-slicing of a stack into the two other
 // orientations and the per-slice sums over the work set.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -318,6 +320,17 @@ TEST_F(DerivedImagesTest, NewPixelFilesWaitInTheWorkFolderForTheProjectFileThatL
         image->FreePixels();
         ASSERT_TRUE(image->EnsurePixels());
         EXPECT_EQ(image->GetPixels(), pixels);
+        // Read again while a link that whoever may write the folder put at the work folder's
+        // name leads to a folder holding a file of the staged file's name: never read there.
+        const std::string work = m_dir.File(".vexara"), elsewhere = m_dir.File("elsewhere");
+        ASSERT_TRUE(vx::MakeFolder(elsewhere));
+        test::WriteBytes(elsewhere + "/" + vx::FileNameOf(image->PixelFileToRead()), std::string(pixels.size() * 2, 'x'));
+        test::PutLinkAt(work, elsewhere);
+        image->FreePixels();
+        EXPECT_TRUE(image->EnsurePixels() && image->GetPixels() == pixels);
+        ASSERT_EQ(::renameat2(AT_FDCWD, m_dir.File(".link").c_str(), AT_FDCWD, work.c_str(), RENAME_EXCHANGE), 0);
+        vx::RemoveFolderTree(elsewhere);
+        vx::RemoveFile(m_dir.File(".link"));
 
         // Removing one of them before the save takes its staged file away, and the change
         // that writes the project file puts the others in place.

@@ -356,6 +356,27 @@ TEST_F(ProcessStepTest, ALinkAtTheWorkFolderLeadsNoStateElsewhere)
     EXPECT_TRUE(StateFiles().empty());
 }
 
+// A project whose folder is not held: another folder with a work folder of its own is put at
+// the folder's path while the step's work folder is being made. The state goes to the work
+// folder that was made, none to the other folder.
+TEST_F(ProcessStepTest, AFolderPutAtTheProjectsPathWhileItsWorkFolderIsMadeGetsNoState)
+{
+    auto set = ProjectSet(3, 3, 1, 8);
+    const std::string other = m_dir.Path() + ".other";
+    ASSERT_TRUE(MakeFolder(TFileTransaction::WorkFolderOf(other)));
+    const auto exchange = [&] { return ::renameat2(AT_FDCWD, m_dir.Path().c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE) == 0; };
+    bool exchanged = false;
+    TFile::SetStepHook([&] { exchanged = exchanged || exchange(); });
+    const bool done = TProcessStep::Perform(new TScaleStep(2.0f, false, set.get()), *m_project, true);
+    TFile::SetStepHook({});
+    ASSERT_TRUE(exchanged && exchange());
+    const size_t elsewhere = test::ListedEntries(TFileTransaction::WorkFolderOf(other)).size();
+    RemoveFolderTree(other);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(elsewhere, 0u);
+    EXPECT_EQ(StateFiles().size(), 1u);
+}
+
 TEST_F(ProcessStepTest, AStateThatCannotBeReadBackLeavesTheSetAndKeepsTheFile)
 {
     auto set = ProjectSet(3, 2, 2, 8);
