@@ -259,6 +259,8 @@ bool TBatchRun::ReadMacro()
     TProcessStep* pStep = hooks.applyStep ? NewMacro() : nullptr;
     if (!pStep)
         return fail("Can not read from macro file " + m_strMacro + " because of wrong format.");
+    // A macro of no steps applies nothing, which is no failure.
+    m_bMacroEmpty = hooks.macroIsEmpty && hooks.macroIsEmpty(pStep);
     DeleteMacro(pStep);
     return true;
 }
@@ -353,10 +355,10 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
             // that throws has put the set back; the cause goes to the log and the run goes on.
             // Each set gets a macro of its own: one that leaves out a step failing on this
             // set must not leave it out of the sets after.
-            bool setDone = false;
-            TProcessStep* pMacro = NewMacro();
+            bool setDone = m_bMacroEmpty;
+            TProcessStep* pMacro = m_bMacroEmpty ? nullptr : NewMacro();
             try {
-                setDone = pMacro && hooks.applyStep(pMacro, workSet);
+                setDone = setDone || (pMacro && hooks.applyStep(pMacro, workSet));
             } catch (...) {
                 vx::ReportCurrentException();
             }

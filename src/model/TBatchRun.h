@@ -2,8 +2,8 @@
 // The batch run: every chosen study folder of an exam location becomes a project of its
 // own in the output folder, holding the images and CSI sets that the exam type's file
 // rules find in the study, with one macro file applied to every CSI set: the file is read
-// once, and each set gets every step it held then (a step failing on one set costs that
-// set only). While it runs,
+// once, and each set gets every step it held then (a macro of no steps changes no set and
+// fails none; a step failing on one set costs that set only). While it runs,
 // g_bBatchMode sends every message to g_batchLog. A study's project is built in a hidden
 // folder beside its own and put in its folder whole, in place of an earlier project of the
 // study there, once every set it could add has the macro applied and is saved; a run
@@ -76,4 +76,5 @@ private:
                              const std::vector<std::string>& patterns);
 
     std::string m_macroText;    // the macro file's lines, each ended by "\n"
+    bool m_bMacroEmpty = false;  // it holds no step
 };
