@@ -71,8 +71,8 @@ struct TProcessingHooks {
     // Deletes the undo state files a step keeps (all of a macro's steps): a batch run,
     // which never undoes, calls it after each set.
     std::function<void(TProcessStep*)> dropStates;
-    // After applyStep: true when the macro step holds no step (none was read, or none
-    // could be applied), so that there is nothing to record.
+    // After readMacro or applyStep: true when the macro step holds no step (none was read,
+    // or none could be applied), so that there is nothing to apply or to record.
     std::function<bool(TProcessStep*)> macroIsEmpty;
 };
 

@@ -223,9 +223,7 @@ bool TBatchRun::Run()
     // A run that left no study project leaves no output folder either.
     if (madeOutput)
         vx::RemoveFile(m_strOutput);  // only when empty
-    if (const TProcessingHooks& hooks = ProcessingHooks(); m_pMacro && hooks.deleteStep)
-        hooks.deleteStep(m_pMacro);
-    m_pMacro = nullptr;
+    m_macroText.clear();
     scope.End();
     return true;
 }
@@ -250,17 +248,39 @@ bool TBatchRun::ReadMacro()
     vx::TTextFile file;
     if (!file.Open(m_strMacro, vx::TTextFile::Mode::Read))
         return fail("Can not open macro file: " + m_strMacro);
+    // The file is read once: every set gets the steps it held when the run began.
+    m_macroText.clear();
+    for (std::string line; file.ReadString(line);)
+        m_macroText += line + "\n";
+    // A file that failed while it was read would run only the steps before the failure.
+    if (file.Failed())
+        return fail(vx::NotReadToEndText("Macro file", m_strMacro));
+    const TProcessingHooks& hooks = ProcessingHooks();
+    TProcessStep* pStep = hooks.applyStep ? NewMacro() : nullptr;
+    if (!pStep)
+        return fail("Can not read from macro file " + m_strMacro + " because of wrong format.");
+    // A macro of no steps applies nothing, which is no failure.
+    m_bMacroEmpty = hooks.macroIsEmpty && hooks.macroIsEmpty(pStep);
+    DeleteMacro(pStep);
+    return true;
+}
+
+TProcessStep* TBatchRun::NewMacro() const
+{
     const TProcessingHooks& hooks = ProcessingHooks();
     TProcessStep* pStep = hooks.newMacroStep ? hooks.newMacroStep(false, nullptr) : nullptr;
-    // A file that failed while it was read would run only the steps before the failure.
-    if (!pStep || !hooks.readMacro || !hooks.applyStep || !hooks.readMacro(pStep, file) || file.Failed()) {
-        if (pStep && hooks.deleteStep)
-            hooks.deleteStep(pStep);
-        return fail(file.Failed() ? vx::NotReadToEndText("Macro file", m_strMacro)
-                                  : "Can not read from macro file " + m_strMacro + " because of wrong format.");
-    }
-    m_pMacro = pStep;
-    return true;
+    vx::TTextFile text;
+    text.OpenText(m_macroText);
+    if (pStep && hooks.readMacro && hooks.readMacro(pStep, text))
+        return pStep;
+    DeleteMacro(pStep);
+    return nullptr;
+}
+
+void TBatchRun::DeleteMacro(TProcessStep* pStep)
+{
+    if (const TProcessingHooks& hooks = ProcessingHooks(); pStep && hooks.deleteStep)
+        hooks.deleteStep(pStep);
 }
 
 std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyFolder,
@@ -333,9 +353,12 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
         } else {
             // A macro that fails without a message of its own would pass unnoticed. One
             // that throws has put the set back; the cause goes to the log and the run goes on.
-            bool setDone = false;
+            // Each set gets a macro of its own: one that leaves out a step failing on this
+            // set must not leave it out of the sets after.
+            bool setDone = m_bMacroEmpty;
+            TProcessStep* pMacro = m_bMacroEmpty ? nullptr : NewMacro();
             try {
-                setDone = hooks.applyStep(m_pMacro, workSet);
+                setDone = setDone || (pMacro && hooks.applyStep(pMacro, workSet));
             } catch (...) {
                 vx::ReportCurrentException();
             }
@@ -343,10 +366,10 @@ std::string TBatchRun::ProcessStudy(TProject& project, const std::string& studyF
                 vx::AppendBatchLog("Error: Fail to apply macro to CSI set " + workSet->GetName());
                 applied = false;
             }
-            // Nothing is undone in a batch: the copies of the set kept for undo go now,
-            // not with the macro after the last study.
-            if (hooks.dropStates)
-                hooks.dropStates(m_pMacro);
+            // Nothing is undone in a batch: the copies of the set kept for undo go now.
+            if (pMacro && hooks.dropStates)
+                hooks.dropStates(pMacro);
+            DeleteMacro(pMacro);
             workSet->UpdateMaps();
         }
         if (!project.SaveWorkSet(false))

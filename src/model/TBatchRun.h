@@ -1,7 +1,9 @@
 #pragma once
 // The batch run: every chosen study folder of an exam location becomes a project of its
 // own in the output folder, holding the images and CSI sets that the exam type's file
-// rules find in the study, with one macro file applied to every CSI set. While it runs,
+// rules find in the study, with one macro file applied to every CSI set: the file is read
+// once, and each set gets every step it held then (a macro of no steps changes no set and
+// fails none; a step failing on one set costs that set only). While it runs,
 // g_bBatchMode sends every message to g_batchLog. A study's project is built in a hidden
 // folder beside its own and put in its folder whole, in place of an earlier project of the
 // study there, once every set it could add has the macro applied and is saved; a run
@@ -60,8 +62,12 @@ public:
 private:
     // Whether m_strOutput is a full path; false after its message box.
     bool CheckOutput() const;
-    // The macro of m_strMacro read into m_pMacro; false after its message box.
+    // The text of m_strMacro read into m_macroText and checked to be a macro; false after
+    // its message box.
     bool ReadMacro();
+    // A macro step read from m_macroText; null (deleted) when it does not read.
+    TProcessStep* NewMacro() const;
+    static void DeleteMacro(TProcessStep* pStep);
     // Adds the study's files to the project and applies the macro to every CSI set, saving
     // each. Empty when the project can stand; else why not ("a CSI set could not be added"
     // when none was, "the macro failed", or which file or set could not be written, which
@@ -69,5 +75,6 @@ private:
     std::string ProcessStudy(TProject& project, const std::string& studyFolder,
                              const std::vector<std::string>& patterns);
 
-    TProcessStep* m_pMacro = nullptr;
+    std::string m_macroText;    // the macro file's lines, each ended by "\n"
+    bool m_bMacroEmpty = false;  // it holds no step
 };

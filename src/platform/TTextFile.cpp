@@ -21,6 +21,7 @@ bool TTextFile::Open(const std::string& path, Mode mode)
     m_hasUnread = false;
     m_unread.clear();
     m_pos = m_end = 0;
+    m_inMemory = false;
     m_mode = mode;
     m_path = path;
     if (mode == Mode::Read) {
@@ -31,6 +32,21 @@ bool TTextFile::Open(const std::string& path, Mode mode)
         m_open = m_out.Begin(path);
     }
     return m_open;
+}
+
+void TTextFile::OpenText(std::string text)
+{
+    Close();
+    m_failed = false;
+    m_hasUnread = false;
+    m_unread.clear();
+    m_mode = Mode::Read;
+    m_path.clear();
+    m_buffer.assign(text.begin(), text.end());
+    m_pos = 0;
+    m_end = m_buffer.size();
+    m_inMemory = true;
+    m_open = true;
 }
 
 bool TTextFile::WriteString(const std::string& text)
@@ -53,6 +69,8 @@ bool TTextFile::WriteString(const std::string& text)
 
 bool TTextFile::FillBuffer()
 {
+    if (m_inMemory)
+        return false;
     m_pos = 0;
     m_end = m_in.Read(m_buffer.data(), m_buffer.size());
     // After a failed read the lines read are not the file's last ones.

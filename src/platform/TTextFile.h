@@ -23,6 +23,8 @@ public:
 
     // Write creates the file anew (on Close).
     bool Open(const std::string& path, Mode mode);
+    // Reads the lines of a text held in memory as a file of those bytes reads (Path empty).
+    void OpenText(std::string text);
     bool IsOpen() const { return m_open; }
     // What stood at the path instead of a file when Open for reading failed (TFile::NotAFile).
     const std::string& NotAFile() const { return m_in.NotAFile(); }
@@ -55,6 +57,7 @@ private:
     std::vector<char> m_buffer;
     std::string m_unread;
     bool m_hasUnread = false;
+    bool m_inMemory = false;  // m_buffer holds the whole text
     size_t m_pos = 0;
     size_t m_end = 0;
 };

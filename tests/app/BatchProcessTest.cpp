@@ -411,7 +411,7 @@ TEST_F(BatchProcessTest, AStateSaveThatThrowsOnTheNextSetPutsNoOtherSetsSamplesI
 }
 
 // An empty macro file is a macro of no steps, as one of the header alone: the run is not
-// refused, and goes as it goes with the header alone.
+// refused, goes as it goes with the header alone, and fails no study.
 TEST_F(BatchProcessTest, AnEmptyMacroFileRunsAsOneOfTheHeaderAlone)
 {
     std::vector<std::string> logs;
@@ -429,6 +429,10 @@ TEST_F(BatchProcessTest, AnEmptyMacroFileRunsAsOneOfTheHeaderAlone)
     }
     EXPECT_EQ(logs[1], logs[0]);
     EXPECT_NE(logs[0].find("\r\nProject " + exams.Path() + "/CSIProjects/study3: \r\n"), std::string::npos);
+    // Applying nothing is no failure: each study gets its project.
+    EXPECT_EQ(logs[0].find("Fail to apply macro"), std::string::npos) << logs[0];
+    for (const char* study : {"study1", "study2"})
+        EXPECT_TRUE(vx::FileExists(exams.Path() + "/CSIProjects/" + study + "/" + study + ".tpj")) << study;
 }
 
 // A study whose CSI files cannot be read leaves no project either (it would hold none of its

@@ -448,6 +448,32 @@ TEST_F(BatchRunTest, ACSIFileThatCannotBeAddedCostsOnlyItsSet)
     EXPECT_EQ(report.Count(), 0u);
 }
 
+// The macro leaves out a step that fails on a set (here on set a) and applies the rest;
+// every later set, of this study and the next, still gets every step the file held when
+// the run began.
+TEST_F(BatchRunTest, AStepThatFailsOnOneSetCostsThatSetOnly)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}, {"s2", {"c.SPAR"}}});
+    WriteBytes(run.m_strMacro, "#Vexara Macro File#\r\n\r\n<action>\r\ntype = 7\r\n</action>\r\n");
+    TProcessingHooks hooks = ProcessingHooks();
+    hooks.readMacro = [this](TProcessStep*, vx::TTextFile& file) {
+        m_step = 0;
+        for (std::string line; file.ReadString(line);)
+            m_step += line == "<action>";
+        return true;
+    };
+    hooks.applyStep = [this, mark = hooks.applyStep](TProcessStep* step, TCSISet* set) {
+        WriteBytes(run.m_strMacro, "");
+        if (set->GetName() == "a")
+            return (m_step = 0, false);
+        return m_step != 1 || mark(step, set);
+    };
+    InstallProcessingHooks(hooks);
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(Study("s1") + ", " + Study("s2"), "absent, c") << g_batchLog;
+    EXPECT_NE(g_batchLog.find("Error: Fail to apply macro to CSI set a\r\n"), std::string::npos) << g_batchLog;
+}
+
 // A re-run replaces the study's earlier project but keeps what the user put beside it in
 // its folder, files and folders alike, while the earlier project's lock stays its own.
 TEST_F(BatchRunTest, ARerunKeepsTheFilesTheUserPutInTheStudysFolder)
