@@ -254,8 +254,11 @@ bool CopyRegularFile(const TFolder& from, const std::string& name, const TFolder
     const int in = from.OpenToRead(name);
     if (in < 0)
         return false;
-    struct stat st {};
-    if (::fstat(in, &st) != 0) {
+    // The rights of the very file opened: mode, owner, group and ACL.
+    TRights rights;
+    if (TRights::OfOpen(in, rights) != TRights::TFound::There) {
+        if (errno == 0)
+            errno = EINVAL;
         CloseKeepingErrno(in);
         return false;
     }
@@ -266,7 +269,7 @@ bool CopyRegularFile(const TFolder& from, const std::string& name, const TFolder
         return false;
     }
     // The copy stays private until it has the rights of the file, before any byte is in it.
-    if (!TRights(st.st_mode & 07777, st.st_uid, st.st_gid).GiveTo(out)) {
+    if (!rights.GiveTo(out)) {
         CloseKeepingErrno(out);
         CloseKeepingErrno(in);
         ::unlinkat(to.Fd(), toName.c_str(), 0);

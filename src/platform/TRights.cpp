@@ -139,6 +139,30 @@ TRights::TFound TRights::OfAt(int folderFd, const std::string& name, TRights& ri
     return TFound::There;
 }
 
+TRights::TFound TRights::OfOpen(int fd, TRights& rights)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return TFound::Failed;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return TFound::NotThere;
+    TRights found(st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777), st.st_uid, st.st_gid);
+    found.m_ofFolder = S_ISDIR(st.st_mode);
+    const ssize_t size = NoAcls() ? -1 : ::fgetxattr(fd, kAccessAcl, nullptr, 0);
+    if (size < 0 && MeansNoAcls(errno)) {
+        found.m_aclKept = false;
+    } else if (size < 0 && errno != ENODATA) {
+        return TFound::Failed;
+    } else if (size > 0) {
+        acl_t acl = acl_get_fd(fd);
+        if (!acl)
+            return TFound::Failed;
+        found.m_acl.reset(acl, FreeAcl);
+    }
+    rights = std::move(found);
+    return TFound::There;
+}
+
 TRights::TFound TRights::Of(const std::string& path, TRights& rights)
 {
     return path.empty() ? TFound::NotThere : OfAt(AT_FDCWD, path, rights);

@@ -45,6 +45,8 @@ public:
     // The same for the file or folder `name` in `folder` (empty: the folder itself), reached
     // through its descriptor.
     static TFound Of(const TFolder& folder, const std::string& name, TRights& rights);
+    // The same for the file or folder open as `fd`, read through that descriptor alone.
+    static TFound OfOpen(int fd, TRights& rights);
     // The umask of the process, read without changing it; false (errno set) when the system
     // does not tell it.
     static bool Umask(mode_t& mask);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -813,6 +814,9 @@ TEST_F(BatchRunTest, ARerunCarriesTheUsersFilesWhereLinksFail)
     UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
 
     restore();
+    // The user's file copied keeps the ACL that lets another user read it.
+    const std::string notes = p1 + "/notes.txt";
+    const bool acl = std::system(("setfacl -m u:65533:r-- " + notes + " 2>/dev/null").c_str()) == 0;
     EXPECT_FALSE(RunInChild([&] {
         ::alarm(30);  // ends a run that waits on the FIFO
         TFileFaultScope fault({{vx::kFileLink, EXDEV, 1, true}});
@@ -821,6 +825,9 @@ TEST_F(BatchRunTest, ARerunCarriesTheUsersFilesWhereLinksFail)
     EXPECT_EQ(EarlierOrWhole(0, earlier[0], "a b"), "whole");
     struct stat st {};
     EXPECT_TRUE(::lstat((p1 + "/pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    if (acl) {
+        EXPECT_EQ(std::system(("getfacl -n " + notes + " 2>/dev/null | grep -q '^user:65533:r--'").c_str()), 0);
+    }
 
     // Links refused, and the disk full after each step in turn: the study keeps its earlier
     // project or gets the new one, and the copy of the user's file that fails says why.
