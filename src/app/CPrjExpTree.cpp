@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "app/CMainFrame.h"
@@ -50,6 +51,15 @@ void SetIcon(QTreeWidgetItem* item, int icon)
         exp->m_nIcon = icon;
         exp->setIcon(0, vx::app::ExplorerIcon(icon));
     }
+}
+
+// The image's position along its own orientation axis, by which its group is sorted.
+float SlicePositionOf(const TMRImage* image)
+{
+    float centre[3];
+    image->GetCentre3D(centre);
+    const int o = image->GetOrientation();
+    return o >= 0 && o <= 2 ? centre[o] : 0.0f;
 }
 
 int ImageIconOf(int orientation)
@@ -168,9 +178,8 @@ void CPrjExpTree::RefreshFromProject()
             AddOrUpdateImageItem(FindImageItem(image), image);
         for (TCSISet* set : *g_pProject->m_pCSISetList)
             AddOrUpdateCSISetItem(FindCSISetItem(set), set);
-        // Each group lists its images in the collection's order, which a project file gives
-        // back as it was saved: slice positions in the work set's frame may run the other way
-        // before an image is placed in it than after, and change with the work set.
+        // Images of equal slice positions stand in the collection's order, which a project
+        // file gives back as it was saved: the list reads the same after an open.
         std::map<const TMRImage*, size_t> order;
         for (const TMRImage* image : *g_pProject->m_pImageSet)
             order.emplace(image, order.size());
@@ -189,9 +198,17 @@ void CPrjExpTree::SortImageItems(QTreeWidgetItem* group, const std::map<const TM
         if (data && data->bImage && order.count(data->pImage))
             items.push_back(group->child(k));
     }
-    const auto before = [&order](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        return order.at(DataOf(a)->pImage) < order.at(DataOf(b)->pImage);
+    // A group lists its placed images in ascending slice position, which moves when another
+    // work set places them or their geometry is edited; the images without a place (all of
+    // those under "Images") follow in the collection's order.
+    const bool placing = group != m_hImages;
+    const auto keyOf = [&](const QTreeWidgetItem* item) {
+        const TMRImage* image = DataOf(item)->pImage;
+        const float position = SlicePositionOf(image);
+        const bool placed = placing && image->IsGeometryComplete() && std::isfinite(position);
+        return std::make_tuple(!placed, placed ? position : 0.0f, order.at(image));
     };
+    const auto before = [&](const QTreeWidgetItem* a, const QTreeWidgetItem* b) { return keyOf(a) < keyOf(b); };
     if (std::is_sorted(items.begin(), items.end(), before))
         return;
     std::sort(items.begin(), items.end(), before);

@@ -85,7 +85,8 @@ private:
     void AddOrUpdateImageItem(QTreeWidgetItem* item, TMRImage* pImage);
     void AddOrUpdateCSISetItem(QTreeWidgetItem* item, TCSISet* pSet);
     void InsertImageItem(QTreeWidgetItem* parent, TMRImage* pImage, int icon);
-    // Puts the image items under `group` in the order of the images in `order`.
+    // Puts the image items under `group` in ascending slice position, equal positions and
+    // images without a place in the order of the images in `order`.
     void SortImageItems(QTreeWidgetItem* group, const std::map<const TMRImage*, size_t>& order);
     void DeleteItem(QTreeWidgetItem* item);
     // Drops the items of images and sets that are no longer the project's.

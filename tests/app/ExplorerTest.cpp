@@ -192,7 +192,8 @@ TEST_F(ExplorerTest, GroupsHoldTheImagesInSlicePositionOrderWithTheirIcons)
     EXPECT_EQ(explorer->windowTitle().toStdString(), TGuiFixture::kProjectName);
     AddImage("sag", 0, 4.0f);
     AddImage("cor", 1, -2.0f);
-    // Arrival order 10, -5, 10: a later image goes before an earlier one of its position.
+    // Arrival order 10, -5, 10: ascending positions, and of equal ones the later first, as the
+    // project holds them.
     AddImage("ax_a", 2, 10.0f);
     AddImage("ax_b", 2, -5.0f);
     AddImage("ax_c", 2, 10.0f);
@@ -215,6 +216,11 @@ TEST_F(ExplorerTest, GroupsHoldTheImagesInSlicePositionOrderWithTheirIcons)
     tree->expandAll();
     EXPECT_EQ(Dump(Item("Saggital")), "Saggital[2](loose[8] sag[8])");
     EXPECT_EQ(Item("loose")->parent(), Item("Saggital"));
+    // Placed at 8 mm, it goes after the 4 mm image, which the project holds after it.
+    for (int kind : {TMRImage::ParamSlicePosition, TMRImage::ParamPositionX})
+        loose->SetParameter(8.0f, kind, false);
+    session->MainFrame().ShowProjectExplorer();
+    EXPECT_EQ(Dump(Item("Saggital")), "Saggital[2](sag[8] loose[8])");
     EXPECT_EQ(report.Count(), 0u);
 }
 

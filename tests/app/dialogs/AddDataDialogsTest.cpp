@@ -957,6 +957,7 @@ TEST_F(AddDataFlowTest, DicomSpectroscopyIsRefusedAsNoImage)
 
 // Images of one place added in one import are listed by the explorer in the project's order,
 // each before those chosen ahead of it, and in the same order when the project is opened again.
+// Placed in the Add Images dialog afterwards, they are listed in ascending slice position.
 TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
 {
     NewProject("study");
@@ -980,15 +981,39 @@ TEST_F(AddDataFlowTest, TheExplorerListsImagesInOneOrderAfterAddingAndReopening)
         if (!explorer)
             return names;
         QTreeWidgetItem* images = explorer->Tree()->topLevelItem(0);
-        for (int k = 0; k < images->childCount(); ++k)
-            if (images->child(k)->childCount() == 0 && images->child(k)->text(0).endsWith(".raw"))
+        for (int k = 0; k < images->childCount(); ++k) {
+            for (int i = 0; i < images->child(k)->childCount(); ++i)
+                names.push_back(images->child(k)->child(i)->text(0).toStdString());
+            if (images->child(k)->text(0).endsWith(".raw"))
                 names.push_back(images->child(k)->text(0).toStdString());
+        }
         return names;
     };
     const std::vector<std::string> held = {"img3.raw", "img2.raw", "img1.raw", "img0.raw"};
     EXPECT_EQ(listed(), held);
     ASSERT_TRUE(app.OpenProject(ProjectPath("study")));
     EXPECT_EQ(listed(), held);
+
+    // img0 made sagittal at x = 4 mm, then img1, which the project holds before it, at 8 mm.
+    for (const auto& [name, x] : {std::pair{"img0.raw", "4"}, std::pair{"img1.raw", "8"}}) {
+        TDialogScript place([&](QDialog& d) {
+            return ShowAndAct<CAddImagesDlg>(d, [&](CAddImagesDlg& dialog) {
+                dialog.List()->findItems(name, Qt::MatchExactly).at(0)->setSelected(true);
+                dialog.OrientationRadio(0)->click();
+                const std::pair<CNumEdit*, const char*> typing[] = {{dialog.FOVEdit(0), "240"}, {dialog.FOVEdit(1), "240"},
+                                                                    {dialog.CentreEdit(0), x}, {dialog.CentreEdit(1), "0"},
+                                                                    {dialog.CentreEdit(2), "0"}};
+                for (const auto& [edit, typed] : typing)
+                    QTest::keyClicks(edit, typed);
+                dialog.accept();
+            });
+        });
+        frame->Action(cmd::ProjectAddImages)->trigger();
+    }
+    const std::vector<std::string> placed = {"img0.raw", "img1.raw", "img3.raw", "img2.raw"};
+    EXPECT_EQ(listed(), placed);
+    ASSERT_TRUE(app.OpenProject(ProjectPath("study")));
+    EXPECT_EQ(listed(), placed);
 }
 
 // Three real PAR/REC series chosen together, then DICOM slices of two folders; a set made the
@@ -1052,10 +1077,10 @@ TEST_F(AddDataFlowTest, TheExplorerListsRealSeriesInOneOrderAfterSavingAndReopen
     };
     const std::vector<std::string> before = listed();
     ASSERT_EQ(before.size(), 86u);
-    // The two slices of the first folder lie 5 mm apart: the lower one along the scanner's slice
-    // axis is listed first, although the work set's frame runs that axis the other way.
+    // The two slices of the first folder lie 5 mm apart: the lower one in the work set's frame,
+    // which runs the scanner's slice axis the other way, is listed first.
     const auto row = [&](const char* name) { return std::find(before.begin(), before.end(), name) - before.begin(); };
-    EXPECT_LT(row("Axial/T1.0001.IMA"), row("Axial/T1.0002.IMA"));
+    EXPECT_LT(row("Axial/T1.0002.IMA"), row("Axial/T1.0001.IMA"));
     frame->Action(cmd::FileSaveProject)->trigger();
     chooser.Answer(ProjectPath("study"));
     frame->Action(cmd::FileOpenProject)->trigger();
