@@ -15,6 +15,20 @@
 #include "platform/TReasonCollector.h"
 #include "platform/WaitCursor.h"
 
+namespace {
+
+// Add CSI Set's OK and Add Images, however closed, save the project, also when nothing was
+// added. Where the dialog changed nothing and the folder is no longer the one held (moved,
+// replaced), there is nothing to lose, and the user who closed the dialog is not told that
+// nothing was written.
+void SaveAfterAdding()
+{
+    if (g_pProject->IsFileModified() || g_pProject->HoldsItsFolder())
+        g_pProject->Save();
+}
+
+}  // namespace
+
 void CMainFrame::ConnectProjectCommands()
 {
     SetCommandHandler(cmd::ProjectAddCSISet, [this] { AddCSISet(); });
@@ -29,15 +43,11 @@ void CMainFrame::AddCSISet()
         return;
     CAddCSISetDlg dialog(this);
     dialog.m_params = g_lastReadParams;
-    const int sets = g_pProject->m_pCSISetList->GetCount();
     if (vx::app::RunDialog(dialog) != QDialog::Accepted)
         return;
     g_lastReadParams = dialog.m_params;
     ShowProjectExplorer();
-    // A dialog that added nothing (every file refused, or declined at a question) leaves
-    // nothing to write.
-    if (g_pProject->m_pCSISetList->GetCount() != sets || g_pProject->IsFileModified())
-        g_pProject->Save();
+    SaveAfterAdding();
 }
 
 void CMainFrame::AddImages()
@@ -47,11 +57,7 @@ void CMainFrame::AddImages()
     CAddImagesDlg dialog(this);
     vx::app::RunDialog(dialog);
     ShowProjectExplorer();
-    // The project is saved whatever the dialog returns. Where the dialog changed nothing and
-    // the folder is no longer the one held (moved, replaced), there is nothing to lose, and
-    // the user who closed the dialog is not told that nothing was written.
-    if (g_pProject->IsFileModified() || g_pProject->HoldsItsFolder())
-        g_pProject->Save();
+    SaveAfterAdding();
 }
 
 void CMainFrame::AddExam()

@@ -1887,7 +1887,8 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
                                 "written. Save Project As keeps the work in a new folder, and so does moving the "
                                 "folder back from " + moved + ".";
     const std::string macroFailed = "These steps of the macro failed and were left out: Loren filter 2.5Hz.";
-    // The Add that added nothing, and Add Images closed having changed nothing, write nothing.
+    // The Add that added nothing, and Add Images closed having changed nothing, have nothing to
+    // save in a folder moved away, and say nothing more.
     EXPECT_EQ(report.Messages(), std::vector<std::string>({message, message, macroFailed, message, message,
                                                            "Fail to add CSI set from c.\n" + message}));
     EXPECT_FALSE(vx::FolderExists(folder));
@@ -2412,6 +2413,24 @@ TEST_F(ProjectCommandsTest, ALockFileRemovedWhileOpenIsTakenAgainAndNeverTakenFo
     };
     const std::string read = ReadBytes(folder + "/a");
     step();
+    // Add CSI Set's OK saves the project too, one whose file adds nothing included: the project
+    // file is written again as it was, and the step stays to be saved.
+    const std::string listing = ReadBytes(folder + "/p.tpj");
+    const std::optional<vx::TFileIdentity> stepped = vx::FileIdentityOf(folder + "/p.tpj");
+    WriteBytes(root.File("bogus.SPAR"), "not a header");
+    chooser.Answer(root.File("bogus.SPAR"));
+    {
+        TDialogScript script([](QDialog& d) {
+            return ShowAndAct<CAddCSISetDlg>(d, [](CAddCSISetDlg& dialog) { dialog.accept(); });
+        });
+        frame->Action(cmd::ProjectAddCSISet)->trigger();
+    }
+    ASSERT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
+    EXPECT_NE(vx::FileIdentityOf(folder + "/p.tpj"), stepped);
+    EXPECT_EQ(ReadBytes(folder + "/p.tpj"), listing);
+    EXPECT_EQ(ReadBytes(folder + "/a"), read);
+    EXPECT_TRUE(g_pProject->IsModified());
+    report.Clear();
     ASSERT_TRUE(vx::RemoveFile(lockFile));
     frame->Action(cmd::FileSaveProject)->trigger();
     EXPECT_TRUE(report.Messages().empty());
