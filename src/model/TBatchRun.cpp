@@ -254,7 +254,7 @@ bool TBatchRun::ReadMacro()
         m_macroText += line + "\n";
     // A file that failed while it was read would run only the steps before the failure.
     if (file.Failed())
-        return fail(vx::NotReadToEndText("Macro file", m_strMacro));
+        return fail(vx::NotReadToEndText("Macro file", m_strMacro, file.LastError()));
     const TProcessingHooks& hooks = ProcessingHooks();
     TProcessStep* pStep = hooks.applyStep ? NewMacro() : nullptr;
     if (!pStep)

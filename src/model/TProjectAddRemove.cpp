@@ -762,10 +762,11 @@ bool TProject::RunMacroFile(const std::string& path)
     const bool read = hooks.readMacro(pStep, file) && !file.Failed();
     if (!read) {
         const bool failed = file.Failed();
+        const int error = file.LastError();
         file.Close();
         if (hooks.deleteStep)
             hooks.deleteStep(pStep);
-        vx::Report(failed ? vx::NotReadToEndText("Macro file", path)
+        vx::Report(failed ? vx::NotReadToEndText("Macro file", path, error)
                           : "Can not run macro file " + path + " because of wrong format.",
                    vx::ReportIcon::Exclamation);
         return false;

@@ -40,6 +40,8 @@ public:
     void UnreadString(std::string line);
     // True once a write or a read failed: a file read line by line was not read to its end.
     bool Failed() const { return m_failed; }
+    // Why a read of the file failed (TFile::LastError), once Failed says that one did.
+    int LastError() const { return m_in.LastError(); }
 
     // Ends the file; for a write, false when any write or putting the file in place
     // failed.

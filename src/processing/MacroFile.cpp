@@ -153,6 +153,8 @@ TMacroFileKind MacroFileKind(const std::string& path)
         return TMacroFileKind::Unreadable;
     std::string head(64 * 1024, '\0');
     head.resize(file.Read(head.data(), head.size()));
+    if (file.ReadFailed())
+        return TMacroFileKind::Unreadable;
     // An empty file, like one of the header alone, is a macro of no steps.
     const bool blank = std::all_of(head.begin(), head.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
     if (blank && file.Size() == static_cast<int64_t>(head.size()))

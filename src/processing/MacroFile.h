@@ -75,7 +75,8 @@ bool ReadMacroSteps(vx::TTextFile& file, std::list<TProcessStep*>& steps);
 // What a file chosen as a macro is: a macro file holds the header line or a line
 // "<action>" that opens a step block, or nothing but blanks and line ends (a macro of
 // no steps). Only the first 64 KiB are looked at, so that a large file of another kind
-// is not read whole.
+// is not read whole. Unreadable when the file does not open or its read fails: the reader
+// of the macro says why.
 enum class TMacroFileKind { Unreadable, Other, Macro };
 TMacroFileKind MacroFileKind(const std::string& path);
 // The message for a file that is not a macro file.

@@ -39,6 +39,7 @@
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
 #include "support/DialogScript.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedFileChooser.h"
@@ -250,9 +251,10 @@ TEST_F(BatchProcessTest, AKernelMessageOfTheMacroIsLoggedWithoutABox)
         << log;
 }
 
-// OK with a macro that is missing, of another kind or unreadable, or with an output location
-// that is empty or relative (it would land in the working folder, here the exam location):
-// one message each, the dialog stays open for a correction, and nothing is created.
+// OK with a macro that is missing, of another kind, unreadable or on a failing disk, or with an
+// output location that is empty or relative (it would land in the working folder, here the
+// exam location): one message each, the dialog stays open for a correction, and nothing is
+// created.
 TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
 {
     const std::string unreadable = exams.File("bad.mcr");
@@ -261,10 +263,13 @@ TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
     const std::string output = exams.Path() + "/CSIProjects/";
     const struct {
         std::string macro, output, message;
+        std::vector<vx::TFileFault> faults = {};  // armed for the click
     } cases[] = {
         {"", output, "Please select a macro file."},
         {notMacro, output, "Can not run macro file " + notMacro + " because it is not a macro file."},
         {unreadable, output, "Can not read from macro file " + unreadable + " because of wrong format."},
+        {macro, output, "Macro file " + macro + " cannot be read to its end: input/output error.",
+         {{vx::kFileRead, EIO, 1, true}}},
         {macro, "", "Please enter the output location."},
         {macro, "CSIProjects", "The output location must be a full path: CSIProjects"},
     };
@@ -278,7 +283,10 @@ TEST_F(BatchProcessTest, BadMacroOrOutputKeepsTheDialogOpenAndCreatesNothing)
                 report.Clear();
                 dialog.MacroEdit()->setText(QString::fromStdString(c.macro));
                 dialog.OutputEdit()->setText(QString::fromStdString(c.output));
-                QTest::mouseClick(ok, Qt::LeftButton);
+                {
+                    const TFileFaultScope fault(c.faults);
+                    QTest::mouseClick(ok, Qt::LeftButton);
+                }
                 EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message});
                 EXPECT_TRUE(dialog.isVisible());
             }

@@ -386,7 +386,8 @@ TEST_F(BatchRunTest, AMacroThatCannotBeReadStopsTheRunWithOneBox)
     EXPECT_EQ(report.Messages(),
               (std::vector<std::string>{"Can not read from macro file " + exams.File("steps.mcr") +
                                             " because of wrong format.",
-                                        "Macro file " + exams.File("steps.mcr") + " cannot be read to its end.",
+                                        "Macro file " + exams.File("steps.mcr") +
+                                            " cannot be read to its end: input/output error.",
                                         "Can not open macro file: " + exams.File("none.mcr")}));
     EXPECT_FALSE(vx::FolderExists(run.m_strOutput)) << "no output folder, no study project";
     EXPECT_EQ(g_pProject, &m_open);

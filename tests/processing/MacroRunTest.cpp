@@ -160,7 +160,7 @@ TEST_F(MacroRunTest, AMacroThatDoesNotRunLeavesTheSetAsItWas)
         {"its only step fails", kHeader + kFitOutside,
          {"Baseline correction failed for CSI set b because peak area is out of data range.",
           "These steps of the macro failed and were left out: baseline correction."}},
-        {"a file that fails while it is read", kHeader + kLorentz, {"Macro file " + path + " cannot be read to its end."},
+        {"a file that fails while it is read", kHeader + kLorentz, {"Macro file " + path + " cannot be read to its end: input/output error."},
          {{vx::kFileRead, EIO, 1}}},
     };
     TCSISet* b = AddWorkSet("b");
