@@ -75,6 +75,7 @@
 #include "support/DialogScript.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
+#include "support/FuseMount.h"
 #include "support/GuiFixture.h"
 #include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
@@ -1373,6 +1374,63 @@ TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWo
                 }
     EXPECT_GT(notSaved, 0);
     EXPECT_GT(savedButSaid, 0);
+}
+
+// File > Save Project As of a project whose files fail to be read part way: through the
+// file-fault seam, each read of the save in turn, and on a FUSE pass-through that fails the
+// reads of the data-set file b past its header, as a failing disk does. The message names the
+// file and why in the words of the open and says that nothing was saved; the project stays in
+// its folder and no copy is left.
+TEST_F(ProjectCommandsTest, ASaveAsWhoseReadOfAFileFailsNamesItAndSavesNothing)
+{
+    const std::string disk = root.File("disk"), mount = root.File("mount"), copy = root.File("copy");
+    MakeProjectOfEachFile(disk + "/p", "p");
+    MakeProjectOfSets(copy + "-other", "other");
+    ASSERT_TRUE(vx::MakeFolder(mount));
+    // What Save As of the project opened from `folder` said with `faults` armed, and whether
+    // the project stayed there with no copy made; *struck names the file whose read failed.
+    const auto saveAs = [&](const std::string& folder, const std::vector<vx::TFileFault>& faults, std::string* struck) {
+        EXPECT_TRUE(app.OpenProject(folder + "/p.tpj"));
+        report.Clear();
+        report.AllowDefaults();
+        {
+            TFileFaultScope fault(faults);
+            RunWithName(cmd::FileSaveProjectAs, "copy");
+            if (struck)
+                *struck = vx::FileFaultStruckRead();
+        }
+        const bool stayed = g_pProject->GetFolder() == folder && !std::filesystem::exists(copy);
+        std::filesystem::remove_all(copy);
+        return std::pair{report.Messages(), stayed};
+    };
+    const auto failed = [&](const std::string& file) {
+        return std::pair{std::vector<std::string>{"Failed to save project to " + copy + ". The file " + file +
+                                                  " cannot be read to its end: input/output error. Nothing was saved."},
+                         true};
+    };
+    std::vector<std::string> struckFiles;
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("read " + std::to_string(at) + " failing");
+        std::string struck;
+        const auto said = saveAs(disk + "/p", {{vx::kFileRead, EIO, at}}, &struck);
+        if (struck.empty())
+            break;
+        EXPECT_EQ(said, failed(struck));
+        struckFiles.push_back(struck);
+    }
+    // The files that are copied, not written from memory: the image's and the set b's.
+    EXPECT_EQ(struckFiles, (std::vector<std::string>{disk + "/p/img", disk + "/p/b"}));
+
+    // b holds a header of 256 bytes, which the open reads, and 768 bytes of samples.
+    {
+        const TFuseMount failing = FailingReadMount(disk, mount, "/p/b", 512);
+        if (!failing.Skip().empty())
+            GTEST_SKIP() << failing.Skip();
+        ASSERT_EQ(failing.Failure(), "");
+        EXPECT_EQ(saveAs(mount + "/p", {}, nullptr), failed(mount + "/p/b"));
+        // Another project in its place lets the mount go.
+        EXPECT_TRUE(app.OpenProject(copy + "-other/other.tpj"));
+    }
 }
 
 // File > Save Project De-identified on a project that keeps an image record aside (it names
