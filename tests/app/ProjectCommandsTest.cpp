@@ -71,6 +71,7 @@
 #include "platform/TFolderLock.h"
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
+#include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/FileFaultScope.h"
@@ -986,6 +987,37 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
             EXPECT_EQ(g_pProject, nullptr);
             EXPECT_FALSE(frame->IsProjectOpen());
         }
+}
+
+// File > Open Project of a project of the newest version whose work set's data-set file is
+// of an older layout, which the set's load converts, while the commit of that conversion
+// fails: the open says that the file could not be converted and why, the set is loaded from
+// it all the same, and the file keeps its layout until an open whose commit holds.
+TEST_F(ProjectCommandsTest, ADataSetFileWhoseConversionIsNotCommittedSaysSoAndKeepsItsLayout)
+{
+    const std::string golden = std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v";
+    const std::string folder = root.File("p"), csi = folder + "/csi";
+    std::filesystem::copy(golden + "9", folder);
+    WriteBytes(csi, ReadBytes(golden + "5/csi"));
+    for (const bool failing : {true, false}) {
+        SCOPED_TRACE(failing ? "the commit failing" : "the commit holding");
+        report.Clear();
+        TScriptedFileChooser chooser(folder + "/golden.tpj");
+        {
+            TFileFaultScope fault(failing ? std::vector<vx::TFileFault>{{vx::kFileSyncFolder, EIO, 1}}
+                                          : std::vector<vx::TFileFault>{});
+            frame->Action(cmd::FileOpenProject)->trigger();
+        }
+        EXPECT_EQ(report.Messages(), failing ? std::vector<std::string>{"The CSI data file " + csi +
+                                                                        " could not be converted: the folder " + folder +
+                                                                        "/.vexara could not be synced to the disk: "
+                                                                        "input/output error."}
+                                             : std::vector<std::string>{});
+        ASSERT_NE(g_pProject, nullptr);
+        ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+        EXPECT_TRUE(g_pProject->m_pWorkSet->IsLoaded());
+        EXPECT_EQ(Int32LEAt(ReadBytes(csi), 0), failing ? 5 : 9);
+    }
 }
 
 // File > Open Project where a file the project names is a FIFO (a set's data-set file, a
