@@ -30,7 +30,8 @@ class FailingReads(Operations):
     chown = os.chown
 
     def create(self, path, mode, fi=None):
-        return os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
+        # The open's own flags do not come with it: the file is open to read and write.
+        return os.open(path, os.O_RDWR | os.O_CREAT | os.O_EXCL, mode)
 
     def flush(self, path, fh):
         return 0
