@@ -171,14 +171,15 @@ bool TCSISet::LoadData()
     if (!ReadOwnDataFile(layout))
         return false;
     // A file of an older layout is converted, as the project's conversion would have done
-    // (a failed write is reported and leaves the old file, which reads again next time),
-    // as a change of the project's folder: never in a folder that is not the held one.
+    // (a failed write or commit is reported and leaves the old file, which reads again next
+    // time, unless the journal left completes it then), as a change of the project's folder:
+    // never in a folder that is not the held one. The samples read stand either way.
     if (layout != version) {
         if (!m_pProject || m_pProject->GetFolder().empty()) {
             WriteDataFile(m_strFilePath, true);
         } else if (const std::unique_ptr<vx::TFileTransaction> change = m_pProject->BeginChange();
                    change && WriteDataFile(m_strFilePath, true, change.get())) {
-            change->Commit();
+            m_pProject->CommitChange(*change, "The CSI data file " + m_strFilePath + " could not be converted", true);
         }
     }
     // The samples are the file's again, whatever was done to them before.

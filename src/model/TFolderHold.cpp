@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
 #include "platform/TFile.h"
@@ -151,6 +152,11 @@ std::string TFolderHold::FailedCallText(const std::string& path, vx::TFileTransa
     case TCall::Remove: return path + " " + notDone + " be removed";
     case TCall::SyncFolder: return "the folder " + path + " " + notDone + " be synced to the disk";
     case TCall::RemoveJournal: return "the journal " + path + " " + notDone + " be removed";
+    case TCall::Read: {
+        // In the words of the open that meets the file.
+        const std::string text = vx::NotReadToEndText("the file", path);
+        return text.substr(0, text.size() - 1);
+    }
     }
     return path + " " + notDone + " be written";
 }

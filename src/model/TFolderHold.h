@@ -167,7 +167,7 @@ public:
 
     // What the call of a change that failed on `path` did not do, with "could not" or
     // "cannot" (`notDone`): "/p/a could not be replaced", "the folder /p could not be
-    // synced to the disk".
+    // synced to the disk"; a file to copy that failed to be read "cannot be read to its end".
     static std::string FailedCallText(const std::string& path, vx::TFileTransaction::TCall call,
                                       const std::string& notDone);
     // Tells the user when a change refused at its last look at the folder (whose check has

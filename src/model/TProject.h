@@ -167,6 +167,13 @@ public:
     // changed it, or it cannot be written): nothing may be written there then, or the
     // project would be split between two folders or overwrite another program's work.
     std::unique_ptr<vx::TFileTransaction> BeginChange();
+    // Commits a change of the project folder, completing first a change this program left
+    // unfinished. True when the change holds: made, or (rarely) decided and completed
+    // when the project is opened again; with `untilInPlace`, a change whose new files are
+    // not in place yet does not count (a save the caller does not take for done). A
+    // failure is reported as `failure` followed by the file concerned, the call that
+    // failed and why; a change that holds all the same, as done, and what is left.
+    bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure, bool untilInPlace = false);
     // False for a project opened from a folder it cannot write (read-only media, where no
     // lock file can be made): the commands that would change the folder are not offered.
     bool FolderCanBeWritten() const;
@@ -409,13 +416,6 @@ private:
     // A folder moved while open: its sets and images are read where it is now, and the
     // project is of that folder (it holds its lock) from now on.
     void FollowMovedFolder();
-    // Commits a change of the project folder, completing first a change this program left
-    // unfinished. True when the change holds: made, or (rarely) decided and completed
-    // when the project is opened again; with `untilInPlace`, a change whose new files are
-    // not in place yet does not count (a save the caller does not take for done). A
-    // failure is reported as `failure` followed by the file concerned, the call that
-    // failed and why; a change that holds all the same, as done, and what is left.
-    bool CommitChange(vx::TFileTransaction& transaction, const std::string& failure, bool untilInPlace = false);
     // `pending`: the sentence after a failure whose journal stays to be completed (by
     // default, that the next open of the project completes it).
     void ReportChangeFailure(const vx::TFileTransaction& transaction, const std::string& failure,

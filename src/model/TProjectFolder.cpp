@@ -208,5 +208,8 @@ void TProject::ReportChangeFailure(const vx::TFileTransaction& transaction, cons
         text += " The change reaches the disk when the project is opened again.";
     else if (left && !m_bBuiltAside)
         text += pending.empty() ? " The change is completed when the project is opened again." : " " + pending;
+    else if (!left && transaction.FailedCall() == vx::TFileTransaction::TCall::Read)
+        // The file at fault is not one the change writes: the copy is not half made either.
+        text += " Nothing was saved.";
     vx::Report(text, vx::ReportIcon::Exclamation);
 }

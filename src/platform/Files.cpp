@@ -383,8 +383,11 @@ bool LinkTree(const TFolder& from, const std::string& name, const TFolder& to, c
         error = errno;
         linked = fail(false);
     }
+    // No part of the folder stays. One that cannot be removed either is left for the caller
+    // to give up with the folder it carries into (a swap removes its whole build folder);
+    // the carry's own error is the one to tell.
     if (!linked)
-        to.RemoveTree(toName, made);  // no part of the folder stays
+        (void)to.RemoveTree(toName, made);
     errno = error;
     return linked;
 }

@@ -71,9 +71,10 @@ bool IsUnsupportedRenameFlag(int error);
 // links. Where a file cannot be linked (another file system, one without links) a regular
 // file is copied (with its permissions, group and, for root, owner) and a FIFO or socket
 // made anew; a device that cannot be made again fails.
-// False with errno set when it fails, nothing of `to` then left, and `failure` (when
-// given) naming the file or folder under `from` that could not be carried and whether it
-// was reading it that failed.
+// False with errno set when it fails, nothing of `to` then left (but a folder made there
+// that could not be removed either, for the caller to give up), and `failure`
+// (when given) naming the file or folder under `from` that could not be carried and whether
+// it was reading it that failed.
 struct TTreeFailure {
     std::string path;
     bool reading = false;

@@ -669,9 +669,13 @@ bool CopyFileAtomically(TFile& in, const std::string& to, TFileTransaction* tran
         if (got < buffer.size())
             break;
     }
-    // A read that stopped before the end is no copy.
-    if (std::ferror(in.Handle()))
+    // A read that stopped before the end is no copy. The change fails for the file that
+    // could not be read, not for the copy, which was never at fault.
+    if (in.ReadFailed()) {
+        if (transaction)
+            transaction->NoteFailure(in.Path(), in.LastError(), TFileTransaction::TCall::Read);
         return false;
+    }
     return out.Commit();
 }
 

@@ -205,8 +205,11 @@ private:
 // Writes a whole text or binary buffer through TAtomicFile.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 // Copies a file through TAtomicFile to `to` (in the transaction: staged with its others).
+// False, nothing written, when `from` cannot be read to its end: a transaction then fails
+// for that read (TCall::Read, with `from` and the read's error).
 bool CopyFileAtomically(const std::string& from, const std::string& to, TFileTransaction* transaction = nullptr);
-// The same from `from`, a file open to read, from where it stands to its end.
+// The same from `from`, a file open to read, from where it stands to its end
+// (from.ReadFailed() then tells a failed read).
 bool CopyFileAtomically(TFile& from, const std::string& to, TFileTransaction* transaction = nullptr);
 
 }  // namespace vx

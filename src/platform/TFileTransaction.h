@@ -35,6 +35,7 @@ public:
         Remove,         // a file to remove could not be removed
         SyncFolder,     // the folder's entries could not be put on the disk
         RemoveJournal,  // the journal of the change could not be removed
+        Read,           // a file to copy could not be read to its end
     };
 
     // A change of the files of `folder`, opened at its path (the links on the way followed
@@ -112,8 +113,9 @@ public:
     // This transaction's new file for target replaces the one an included transaction
     // staged for it (it was made from that file, or knowingly over it).
     void TakeOver(const std::string& target);
-    // A staged file that could not be written (or the work folder, with WriteWorkFolder):
-    // the first such failure is kept for FailedPath(), FailedError() and FailedCall().
+    // A staged file that could not be written (or the work folder, with WriteWorkFolder, or
+    // the file it copies, with Read): the first such failure is kept for FailedPath(),
+    // FailedError() and FailedCall().
     void NoteFailure(const std::string& path, int error, TCall call = TCall::Write);
     // New files staged in the transaction that replace none take the rights of the file at
     // `path` (the project's file): who may read the project may read all of it. A file that

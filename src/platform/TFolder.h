@@ -8,7 +8,8 @@
 //
 // Every call that changes something is a file event the fault seam reaches (FileFaults.h),
 // of the kind its path counterpart is, and every failure is told with errno's number: no
-// call turns an error into an empty or default answer.
+// call turns an error into an empty or default answer. No caller may drop the answer unread
+// ([[nodiscard]]): one that may go unheard says why where it casts it to void.
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -35,33 +36,33 @@ public:
     // (ENOTDIR). A folder this user may enter but not read is opened all the same, for its
     // names alone: it cannot be listed, and is synced through a file in it (Sync). Not open,
     // errno set, when it cannot be opened.
-    static TFolder Open(const std::string& path, bool followLast = true);
+    [[nodiscard]] static TFolder Open(const std::string& path, bool followLast = true);
     // Opens again the folder open as `fd` (a descriptor for its names alone too, which stays
     // open), wherever it is now, and names it `path`; not open, errno set, when it cannot be.
-    static TFolder Reopen(int fd, std::string path);
+    [[nodiscard]] static TFolder Reopen(int fd, std::string path);
     // Opens the folder `name` in this one, never through a link (ELOOP; ENOTDIR for anything
     // else that is not a folder). Its path is this one's with the name.
-    TFolder OpenFolder(const std::string& name) const;
+    [[nodiscard]] TFolder OpenFolder(const std::string& name) const;
     // Makes the folder `name` in this one, private to this user (0700), and opens it; not
     // open, errno set, when it cannot be made (EEXIST: something stood there), or when what
     // stands at the name by the time it is opened is not the folder made (ESTALE). The
     // folder made is told by its identity; its mode and owner must show it private and this
     // user's only where the file system keeps them (else it shows what this folder shows).
-    TFolder MakePrivateFolder(const std::string& name) const;
+    [[nodiscard]] TFolder MakePrivateFolder(const std::string& name) const;
     // True when `folder`, open, shows what MakePrivateFolder makes in this folder: private
     // and this user's, or where the file system keeps no Unix rights, what this one shows.
     bool ShowsMadePrivate(const TFolder& folder) const;
     // Makes the folder `name` private (MakePrivateFolder), then gives it `rights` with every
     // right of its owner on its own descriptor; not open, errno set, and nothing left at
     // `name`, when either fails.
-    TFolder MakeFolderLike(const std::string& name, const TRights& rights) const;
+    [[nodiscard]] TFolder MakeFolderLike(const std::string& name, const TRights& rights) const;
     // Another descriptor of the same folder; not open, errno set, when none can be had.
-    TFolder Duplicate() const;
+    [[nodiscard]] TFolder Duplicate() const;
     // Makes the folder `name` in this one with the rights the system gives a folder made
     // here (the umask, this folder's default ACL and set-group-ID bit), and opens it, as
     // MakePrivateFolder does; the folder there must be this user's too where the file
     // system keeps owners (ESTALE otherwise).
-    TFolder MakeFolder(const std::string& name) const;
+    [[nodiscard]] TFolder MakeFolder(const std::string& name) const;
 
     bool IsOpen() const { return m_fd >= 0; }
     explicit operator bool() const { return IsOpen(); }
@@ -76,11 +77,11 @@ public:
     bool NamesOnly() const { return m_namesOnly; }
     void Close();
     // Gives the descriptor up to the caller, who closes it; the object is no longer open.
-    int Release();
+    [[nodiscard]] int Release();
 
     // Looks at what stands at `name`, a link not followed: 0, or errno's number (ENOENT when
     // nothing is there). With `name` empty, at the folder itself.
-    int Stat(const std::string& name, struct stat& st) const;
+    [[nodiscard]] int Stat(const std::string& name, struct stat& st) const;
     // True when a regular file, a folder (links not followed), stands at `name`.
     bool HasFile(const std::string& name) const;
     bool HasFolder(const std::string& name) const;
@@ -88,43 +89,43 @@ public:
     // Makes a new file of a unique name, open to read and write, with `mode` less the umask:
     // `name`'s last six characters are replaced by letters and digits. -1, errno set, when it
     // cannot be made.
-    int MakeUniqueFile(std::string& name, mode_t mode) const;
+    [[nodiscard]] int MakeUniqueFile(std::string& name, mode_t mode) const;
     // Makes the file `name`, which must not be there (EEXIST), open with `flags` and
     // `mode` less the umask; never through a link at its name. -1, errno set, when not.
-    int MakeFile(const std::string& name, int flags, mode_t mode) const;
+    [[nodiscard]] int MakeFile(const std::string& name, int flags, mode_t mode) const;
     // Opens `name` to read when it is a regular file (never waiting on a FIFO, never through
     // a link); -1 otherwise, errno saying why (ELOOP for a link, EISDIR for a folder, EINVAL
     // for anything else), and *notAFile (when given) what stands there instead of a file.
-    int OpenToRead(const std::string& name, std::string* notAFile = nullptr) const;
+    [[nodiscard]] int OpenToRead(const std::string& name, std::string* notAFile = nullptr) const;
     // Opens the regular file `name` that is there with `flags` (never through a link, never
     // waiting on a FIFO: EINVAL for what is not a file); -1, errno set, when not.
-    int OpenFile(const std::string& name, int flags) const;
+    [[nodiscard]] int OpenFile(const std::string& name, int flags) const;
 
     // Renames `name` to `toName` in the folder `to` (this one, or another on the same file
     // system), over a file there; a large file replaced is freed in the background. 0, or
     // errno's number.
-    int Rename(const std::string& name, const TFolder& to, const std::string& toName) const;
+    [[nodiscard]] int Rename(const std::string& name, const TFolder& to, const std::string& toName) const;
     // The same, where nothing may stand at `toName` (EEXIST), or exchanging the two where
     // `exchange` is set: EINVAL, ENOSYS or EOPNOTSUPP where the file system offers neither
     // (IsUnsupportedRenameFlag).
-    int RenameNoReplace(const std::string& name, const TFolder& to, const std::string& toName) const;
-    int Exchange(const std::string& name, const TFolder& to, const std::string& toName) const;
+    [[nodiscard]] int RenameNoReplace(const std::string& name, const TFolder& to, const std::string& toName) const;
+    [[nodiscard]] int Exchange(const std::string& name, const TFolder& to, const std::string& toName) const;
     // Removes the file (or link, FIFO...) `name`; a name already gone is no error. 0, or
     // errno's number (EISDIR for a folder).
-    int Remove(const std::string& name) const;
+    [[nodiscard]] int Remove(const std::string& name) const;
     // Removes the folder `name` when it is empty (ENOTEMPTY otherwise); a name already
     // gone is no error.
-    int RemoveFolder(const std::string& name) const;
+    [[nodiscard]] int RemoveFolder(const std::string& name) const;
     // Removes what stands at `name`, a folder with everything in it, every folder of it
     // reached through the descriptor of the one around it, never through a link put in
     // place of one meanwhile. A folder of this user's that it may not read or write is given
     // those rights first: it is going, and could not be emptied otherwise. 0, or errno's
     // number of the first call that failed (something stayed).
-    int RemoveTree(const std::string& name) const;
+    [[nodiscard]] int RemoveTree(const std::string& name) const;
     // Removes `folder`, open, which stands at `name` or stood there: everything in it
     // through its own descriptor, then the name, only while it still names that folder.
     // What another program put at the name meanwhile stays.
-    int RemoveTree(const std::string& name, const TFolder& folder) const;
+    [[nodiscard]] int RemoveTree(const std::string& name, const TFolder& folder) const;
     // True when the folder open as `folder` stands at `name`.
     bool HoldsAt(const std::string& name, const TFolder& folder) const;
 
@@ -135,7 +136,7 @@ public:
     // names alone is synced with the whole file system it lies on, through `inside`, a
     // regular file in it (or in `insideOf`, a folder on the same file system); without one,
     // its open's error stands.
-    int Sync(const std::string& inside = std::string(), const TFolder* insideOf = nullptr) const;
+    [[nodiscard]] int Sync(const std::string& inside = std::string(), const TFolder* insideOf = nullptr) const;
 
 private:
     TFolder(int fd, std::string path, bool namesOnly);

@@ -241,9 +241,15 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
         if (const TMend retired = *replaced ? RemoveHidden(m_retiredName) : TMend::Done; retired != TMend::Done)
             return retired;
     }
-    // The mark of a swap that ended on its way has told what it could.
-    if (m_parent.Stat(m_markName, st) == 0)
-        m_parent.Remove(m_markName);
+    // The mark of a swap that ended on its way has told what it could. Until it goes, a
+    // folder aside that came to bear the identities it names would be taken for one a swap
+    // replaced: nothing is mended then.
+    if (m_parent.Stat(m_markName, st) == 0) {
+        if (const int error = m_parent.Remove(m_markName); error != 0) {
+            errno = error;
+            return TMend::Failed;
+        }
+    }
     return TMend::Done;
 }
 
@@ -268,9 +274,10 @@ const TFolder* TFolderSwap::MakeBuild()
         }
         TFolder made = m_parent.MakePrivateFolder(m_buildName);
         if (made && !rights.WithOwnerRights().GiveTo(made.Fd())) {
-            // Kept private, it would keep out those the folder held lets in.
+            // Kept private, it would keep out those the folder held lets in. One that cannot
+            // be removed is an empty build folder, which the next swap's mend removes.
             const int error = errno;
-            m_parent.RemoveTree(m_buildName, made);
+            (void)m_parent.RemoveTree(m_buildName, made);
             errno = error;
             return nullptr;
         }
@@ -356,15 +363,17 @@ bool TFolderSwap::PutInPlace()
         return false;
     const std::string earlierNow = Replace();
     if (earlierNow.empty()) {
-        // The build is not in place: the mark has nothing to tell.
+        // The build is not in place: the mark has nothing to tell. One that stays names the
+        // build as the folder in place, which no mend finds there; the next one removes it.
         const int error = errno;
-        m_parent.Remove(m_markName);
+        (void)m_parent.Remove(m_markName);
         errno = error;
         return false;
     }
-    // The mark goes once the earlier folder is away.
+    // The mark goes once the earlier folder is away. One that stays names that folder, gone,
+    // as the one aside, which no mend finds there; the next one removes it.
     if (Discard(m_held, earlierNow, LetGo(m_folderLock)))
-        m_parent.Remove(m_markName);
+        (void)m_parent.Remove(m_markName);
     return true;
 }
 

@@ -71,10 +71,12 @@
 #include "platform/TFolderLock.h"
 #include "processing/InstallProcessing.h"
 #include "readers/ReaderFactory.h"
+#include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
 #include "support/DialogScript.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
+#include "support/FuseMount.h"
 #include "support/GuiFixture.h"
 #include "support/GuiMenu.h"
 #include "support/ProjectCommandTrial.h"
@@ -987,6 +989,37 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
         }
 }
 
+// File > Open Project of a project of the newest version whose work set's data-set file is
+// of an older layout, which the set's load converts, while the commit of that conversion
+// fails: the open says that the file could not be converted and why, the set is loaded from
+// it all the same, and the file keeps its layout until an open whose commit holds.
+TEST_F(ProjectCommandsTest, ADataSetFileWhoseConversionIsNotCommittedSaysSoAndKeepsItsLayout)
+{
+    const std::string golden = std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v";
+    const std::string folder = root.File("p"), csi = folder + "/csi";
+    std::filesystem::copy(golden + "9", folder);
+    WriteBytes(csi, ReadBytes(golden + "5/csi"));
+    for (const bool failing : {true, false}) {
+        SCOPED_TRACE(failing ? "the commit failing" : "the commit holding");
+        report.Clear();
+        TScriptedFileChooser chooser(folder + "/golden.tpj");
+        {
+            TFileFaultScope fault(failing ? std::vector<vx::TFileFault>{{vx::kFileSyncFolder, EIO, 1}}
+                                          : std::vector<vx::TFileFault>{});
+            frame->Action(cmd::FileOpenProject)->trigger();
+        }
+        EXPECT_EQ(report.Messages(), failing ? std::vector<std::string>{"The CSI data file " + csi +
+                                                                        " could not be converted: the folder " + folder +
+                                                                        "/.vexara could not be synced to the disk: "
+                                                                        "input/output error."}
+                                             : std::vector<std::string>{});
+        ASSERT_NE(g_pProject, nullptr);
+        ASSERT_NE(g_pProject->m_pWorkSet, nullptr);
+        EXPECT_TRUE(g_pProject->m_pWorkSet->IsLoaded());
+        EXPECT_EQ(Int32LEAt(ReadBytes(csi), 0), failing ? 5 : 9);
+    }
+}
+
 // File > Open Project where a file the project names is a FIFO (a set's data-set file, a
 // map file, an image's pixel file, the project file itself): the open returns at once and
 // says what stands there; the project opens with what it can use. (The project file first:
@@ -1373,6 +1406,63 @@ TEST_F(ProjectCommandsTest, ASaveWhoseChangeFailsPartWayNamesTheCallAndIsNeverWo
                 }
     EXPECT_GT(notSaved, 0);
     EXPECT_GT(savedButSaid, 0);
+}
+
+// File > Save Project As of a project whose files fail to be read part way: through the
+// file-fault seam, each read of the save in turn, and on a FUSE pass-through that fails the
+// reads of the data-set file b past its header, as a failing disk does. The message names the
+// file and why in the words of the open and says that nothing was saved; the project stays in
+// its folder and no copy is left.
+TEST_F(ProjectCommandsTest, ASaveAsWhoseReadOfAFileFailsNamesItAndSavesNothing)
+{
+    const std::string disk = root.File("disk"), mount = root.File("mount"), copy = root.File("copy");
+    MakeProjectOfEachFile(disk + "/p", "p");
+    MakeProjectOfSets(copy + "-other", "other");
+    ASSERT_TRUE(vx::MakeFolder(mount));
+    // What Save As of the project opened from `folder` said with `faults` armed, and whether
+    // the project stayed there with no copy made; *struck names the file whose read failed.
+    const auto saveAs = [&](const std::string& folder, const std::vector<vx::TFileFault>& faults, std::string* struck) {
+        EXPECT_TRUE(app.OpenProject(folder + "/p.tpj"));
+        report.Clear();
+        report.AllowDefaults();
+        {
+            TFileFaultScope fault(faults);
+            RunWithName(cmd::FileSaveProjectAs, "copy");
+            if (struck)
+                *struck = vx::FileFaultStruckRead();
+        }
+        const bool stayed = g_pProject->GetFolder() == folder && !std::filesystem::exists(copy);
+        std::filesystem::remove_all(copy);
+        return std::pair{report.Messages(), stayed};
+    };
+    const auto failed = [&](const std::string& file) {
+        return std::pair{std::vector<std::string>{"Failed to save project to " + copy + ". The file " + file +
+                                                  " cannot be read to its end: input/output error. Nothing was saved."},
+                         true};
+    };
+    std::vector<std::string> struckFiles;
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("read " + std::to_string(at) + " failing");
+        std::string struck;
+        const auto said = saveAs(disk + "/p", {{vx::kFileRead, EIO, at}}, &struck);
+        if (struck.empty())
+            break;
+        EXPECT_EQ(said, failed(struck));
+        struckFiles.push_back(struck);
+    }
+    // The files that are copied, not written from memory: the image's and the set b's.
+    EXPECT_EQ(struckFiles, (std::vector<std::string>{disk + "/p/img", disk + "/p/b"}));
+
+    // b holds a header of 256 bytes, which the open reads, and 768 bytes of samples.
+    {
+        const TFuseMount failing = FailingReadMount(disk, mount, "/p/b", 512);
+        if (!failing.Skip().empty())
+            GTEST_SKIP() << failing.Skip();
+        ASSERT_EQ(failing.Failure(), "");
+        EXPECT_EQ(saveAs(mount + "/p", {}, nullptr), failed(mount + "/p/b"));
+        // Another project in its place lets the mount go.
+        EXPECT_TRUE(app.OpenProject(copy + "-other/other.tpj"));
+    }
 }
 
 // File > Save Project De-identified on a project that keeps an image record aside (it names

@@ -399,6 +399,14 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
         EXPECT_EQ(errno, EIO);
     }
     EXPECT_TRUE(FileExists(mark));
+    // Read, but not removed: the mending fails, and the mark waits for the next.
+    {
+        TFileFaultScope fault({{kFileRemove, EIO, 1}});
+        errno = 0;
+        EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Failed);
+        EXPECT_EQ(errno, EIO);
+    }
+    EXPECT_TRUE(FileExists(mark));
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_FALSE(FileExists(mark));
     EXPECT_TRUE(FolderExists(swap.RetiredFolder())) << "kept beside a folder no swap put in its place";

@@ -9,8 +9,13 @@
 
 namespace vx::test {
 
+namespace {
+// The system's Python, whose modules are Debian's, whatever python3 comes first in PATH.
+constexpr const char* kPython = "/usr/bin/python3";
+}  // namespace
+
 TFuseMount::TFuseMount(const std::string& tools, const std::string& packages, const std::string& command,
-                       const std::string& target)
+                       const std::string& target, const std::string& pythonModules)
 {
     if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
         m_skip = "no FUSE mount here: it needs root and /dev/fuse";
@@ -20,6 +25,14 @@ TFuseMount::TFuseMount(const std::string& tools, const std::string& packages, co
     for (std::string tool; names >> tool;) {
         if (RunShell("command -v " + tool).first != 0) {
             m_skip = "no FUSE mount here: " + tool + " is not installed (scripts/deps installs " + packages + ")";
+            return;
+        }
+    }
+    std::istringstream modules(pythonModules);
+    for (std::string module; modules >> module;) {
+        if (RunShell(std::string(kPython) + " -c 'import " + module + "'").first != 0) {
+            m_skip = "no FUSE mount here: the python3 module " + module + " is not installed (scripts/deps installs " +
+                     packages + ")";
             return;
         }
     }
@@ -41,6 +54,16 @@ TFuseMount::~TFuseMount()
 TFuseMount PassThroughMount(const std::string& source, const std::string& target)
 {
     return TFuseMount("bindfs", "bindfs", "bindfs '" + source + "' '" + target + "'", target);
+}
+
+TFuseMount FailingReadMount(const std::string& source, const std::string& target, const std::string& file,
+                            int64_t after)
+{
+    const std::string script = std::string(VX_SOURCE_ROOT) + "/tests/support/failing_reads_fs.py";
+    return TFuseMount("fusermount", "fuse python3-fusepy",
+                      std::string(kPython) + " '" + script + "' '" + source + "' '" + target + "' '" + file + "' " +
+                          std::to_string(after),
+                      target, "fusepy");
 }
 
 TFuseMount ExfatMount(const std::string& image, const std::string& target, const std::string& options)
