@@ -149,8 +149,8 @@ constexpr int kMaxFitPeaks = 50;
 // A value text read by the format's rule: blanks skipped, then the longest leading decimal
 // number (an optional sign, digits with an optional point, an optional exponent), 0 when
 // there is none. A float field refuses what a float cannot hold: "inf" or "nan" in any
-// case, or a number beyond a float's range (`finite` false). An integer beyond 32 bits,
-// and a number beyond a double's range, have no value that is decided (`defined` false).
+// case, or a number beyond a float's range, a double's too (`finite` false). An integer
+// beyond 32 bits has no value the format gives (`defined` false).
 struct TValue {
     double value = 0;
     bool finite = true, defined = true;
@@ -200,12 +200,8 @@ TValue ReadValue(const std::string& text, bool integer)
         if (digits() == 0)
             at = mark;
     }
-    errno = 0;
     v.value = std::strtod(text.substr(begin, at - begin).c_str(), nullptr);
     v.finite = std::isfinite(float(v.value));
-    // Beyond a double's range at the large end the program reads 0 where a float's range
-    // refuses the value: left open here, not taken for the format's reading.
-    v.defined = !(errno == ERANGE && std::isinf(v.value));
     return v;
 }
 
