@@ -15,6 +15,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include "model/TCSISet.h"
@@ -926,6 +927,7 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
         alone[path].reset(reader->Read(path));
     }
     std::vector<std::string> added;
+    std::set<std::string> keptOutByGeometry;  // sets the answer No to the geometry question kept out
     std::string projectFile;
     {
         TProject project;
@@ -942,6 +944,8 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
                 alone[path] ? GeometryAgrees(*alone[path], *project.m_pImageSet) : std::nullopt;
             Require(!alone[path] || !alone[path]->CanBeListed() || !agrees || isAdded == (g_bBatchMode || *agrees),
                     "an exam adds the set its reader reads of a CSI file as the geometry question's answer says");
+            if (alone[path] && alone[path]->CanBeListed() && agrees && !*agrees && !g_bBatchMode)
+                keptOutByGeometry.insert(path);
         }
         if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty()) {
             Require(Snapshot(folder) == before, "an exam that adds nothing writes nothing");
@@ -959,13 +963,18 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
                     "a set of an exam comes back as its file alone reads");
         }
     }
-    // Once more with a listing or a read failing: only sets added before.
+    // Once more with a listing or a read failing: only sets added before, or one that an
+    // image's geometry kept out where the fault kept out that image.
     TProject project;
     const std::string failingFolder = CreateAddProject(project);
     const TTree before = Snapshot(failingFolder);
-    for (const std::string& path : AddExamNaming(project, entries, examType, csiFiles, true))
-        Require(std::find(added.begin(), added.end(), path) != added.end(),
+    for (const std::string& path : AddExamNaming(project, entries, examType, csiFiles, true)) {
+        const std::optional<bool> agrees =
+            alone[path] ? GeometryAgrees(*alone[path], *project.m_pImageSet) : std::nullopt;
+        Require(std::find(added.begin(), added.end(), path) != added.end() ||
+                    (keptOutByGeometry.contains(path) && agrees && *agrees),
                 "an exam whose listing or read failed adds only sets it adds without the fault");
+    }
     if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty())
         Require(Snapshot(failingFolder) == before, "an exam that adds nothing after a failed call writes nothing");
 }

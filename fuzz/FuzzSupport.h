@@ -211,7 +211,8 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
 // can list is added unless its rotation disagrees with an image's of the exam and, outside
 // a batch run, the question that says so gets its default answer, No. Then once more in
 // a new project with the planned listing or read failing: where the fault met a call, a
-// message names the file or a folder, each file is added as before or named, and an exam
+// message names the file or a folder, each file is added as before (or where the fault
+// kept out the image whose geometry kept out its set) or named, and an exam
 // that added nothing left the project's folder as it was. Otherwise the run stops.
 void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
                            const std::vector<std::string>& csiFiles);
