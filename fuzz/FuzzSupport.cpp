@@ -15,6 +15,8 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -864,6 +866,25 @@ TCSISet* SetOfFile(TProject& project, const std::string& path)
     return nullptr;
 }
 
+// Whether a set's rotation agrees with every image's: each of the nine elements differs by
+// less than 0.005. None where a difference lies so near that bound that a float's rounding
+// decides.
+std::optional<bool> GeometryAgrees(const TCSISet& set, const TImageSet& images)
+{
+    bool agrees = true;
+    for (const TMRImage* pImage : images) {
+        float rotation[9];
+        pImage->GetRotation(rotation);
+        for (int k = 0; k < 9; ++k) {
+            const double difference = std::fabs(double(set.m_fRotation[k / 3][k % 3]) - double(rotation[k]));
+            if (std::fabs(difference - 0.005) < 1e-5)
+                return std::nullopt;
+            agrees = agrees && difference < 0.005;
+        }
+    }
+    return agrees;
+}
+
 // An exam into a new project, with the planned fault armed when `failing`: each CSI file
 // of `files` gives a set or is named in what the exam says (its message of the files that
 // failed, or a question), or, where a call failed, its folder is. Returns the files whose
@@ -906,6 +927,7 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
         alone[path].reset(reader->Read(path));
     }
     std::vector<std::string> added;
+    std::set<std::string> keptOutByGeometry;  // sets the answer No to the geometry question kept out
     std::string projectFile;
     {
         TProject project;
@@ -915,10 +937,15 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
         for (const std::string& path : csiFiles) {
             const bool isAdded = std::find(added.begin(), added.end(), path) != added.end();
             Require(!isAdded || alone[path] != nullptr, "an exam adds no set of a CSI file that its reader refuses");
-            // Without an image to compare it with, a set that a project can list has no
-            // reason to be refused.
-            Require(isAdded || !alone[path] || !alone[path]->CanBeListed() || !project.m_pImageSet->IsEmpty(),
-                    "an exam adds the set its reader reads of a CSI file");
+            // A set that a project can list is added unless its geometry disagrees with an
+            // image's (the exam's images come first) and, outside a batch run, the question
+            // that says so gets its default answer, No.
+            const std::optional<bool> agrees =
+                alone[path] ? GeometryAgrees(*alone[path], *project.m_pImageSet) : std::nullopt;
+            Require(!alone[path] || !alone[path]->CanBeListed() || !agrees || isAdded == (g_bBatchMode || *agrees),
+                    "an exam adds the set its reader reads of a CSI file as the geometry question's answer says");
+            if (alone[path] && alone[path]->CanBeListed() && agrees && !*agrees && !g_bBatchMode)
+                keptOutByGeometry.insert(path);
         }
         if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty()) {
             Require(Snapshot(folder) == before, "an exam that adds nothing writes nothing");
@@ -936,15 +963,112 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
                     "a set of an exam comes back as its file alone reads");
         }
     }
-    // Once more with a listing or a read failing: only sets added before.
+    // Once more with a listing or a read failing: only sets added before, or one that an
+    // image's geometry kept out where the fault kept out that image.
     TProject project;
     const std::string failingFolder = CreateAddProject(project);
     const TTree before = Snapshot(failingFolder);
-    for (const std::string& path : AddExamNaming(project, entries, examType, csiFiles, true))
-        Require(std::find(added.begin(), added.end(), path) != added.end(),
+    for (const std::string& path : AddExamNaming(project, entries, examType, csiFiles, true)) {
+        const std::optional<bool> agrees =
+            alone[path] ? GeometryAgrees(*alone[path], *project.m_pImageSet) : std::nullopt;
+        Require(std::find(added.begin(), added.end(), path) != added.end() ||
+                    (keptOutByGeometry.contains(path) && agrees && *agrees),
                 "an exam whose listing or read failed adds only sets it adds without the fault");
+    }
     if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty())
         Require(Snapshot(failingFolder) == before, "an exam that adds nothing after a failed call writes nothing");
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+std::vector<std::string> TabFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (size_t start = 0, tab;; start = tab + 1) {
+        tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return fields;
+    }
+}
+
+std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string& text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0)
+        return std::nullopt;
+    const std::string size = text.substr(0, colon);
+    char* end = nullptr;
+    const long long value = std::strtoll(size.c_str(), &end, 10);
+    if (end != size.c_str() + size.size())
+        return std::nullopt;
+    return std::make_pair(int64_t(value), text.substr(colon + 1));
+}
+
+bool CompleteJournal(const TTree& before, const std::string& journal, std::map<std::string, TJournalOutcome>& outcomes)
+{
+    namespace fs = std::filesystem;
+    const auto it = before.find(journal);
+    if (it == before.end())
+        return true;
+    const std::vector<std::string> lines = Lines(it->second.bytes);
+    if (lines.size() < 2 || lines.back() != "end")
+        return false;
+    const bool old = lines.front() == "Vexara file journal 1";
+    const bool inodes = lines.front() == "Vexara file journal 2", present = lines.front() == "Vexara file journal 3";
+    if (!old && !inodes && !present)
+        return false;
+    const fs::path at = fs::path(journal).parent_path();
+    const fs::path folder = old ? at : at.parent_path(), staging = old ? at : folder / ".vexara";
+    const auto outcome = [&](const fs::path& path) -> TJournalOutcome& {
+        const std::string key = path.lexically_normal().string();
+        if (!outcomes.contains(key)) {
+            const auto found = before.find(key);
+            if (found != before.end() && !found->second.folder) {
+                TJournalOutcome& was = outcomes[key];
+                was.bytes = found->second.bytes;
+                was.mode = found->second.mode;
+                was.owner = found->second.owner;
+                was.group = found->second.group;
+            }
+        }
+        return outcomes[key];
+    };
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::vector<std::string> fields = TabFields(lines[i]);
+        const bool rename = old ? fields.size() == 2 : fields.size() == 4 && fields[0] == "rename";
+        if (rename) {
+            if (present && !ContentIdentity(fields[3]))
+                return false;
+            TJournalOutcome& staged = outcome(staging / fields[old ? 0 : 1]);
+            TJournalOutcome& target = outcome(folder / fields[old ? 1 : 2]);
+            // A journal of the earlier layout cannot tell a staged file put in place from
+            // one that is lost; the others know the new file by its identity.
+            if (staged.bytes) {
+                target.bytes = std::exchange(staged.bytes, std::nullopt);
+                target.mode = staged.mode;
+                target.owner = staged.owner;
+                target.group = staged.group;
+            } else if (!target.bytes && !old)
+                return false;
+            target.identity = present ? fields[3] : std::string();
+        } else if (!old && fields.size() == 2 && fields[0] == "remove") {
+            outcome(folder / fields[1]) = TJournalOutcome{};
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace vx::fuzz

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -206,9 +207,12 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
 // read (those its patterns match, when a folder's images are there to be matched). Each
 // of them gives a set that, after a save and an open, holds what its reader reads from
 // the file with the exam type's parameters (TProject::ExamTypeParams) alone, or is named
-// in the message of the files that failed (or in a question about it). Then once more in
+// in the message of the files that failed (or in a question about it); one that a project
+// can list is added unless its rotation disagrees with an image's of the exam and, outside
+// a batch run, the question that says so gets its default answer, No. Then once more in
 // a new project with the planned listing or read failing: where the fault met a call, a
-// message names the file or a folder, each file is added as before or named, and an exam
+// message names the file or a folder, each file is added as before (or where the fault
+// kept out the image whose geometry kept out its set) or named, and an exam
 // that added nothing left the project's folder as it was. Otherwise the run stops.
 void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
                            const std::vector<std::string>& csiFiles);
@@ -233,5 +237,29 @@ enum class TImageRoad { AddImages, ExamFile, ExamFolder };
 // the images of the first add (a target that wrote the file from values it chose).
 void AddImagesThroughProject(const std::string& path, const TImageImportParams& params, TImageRoad road,
                              int examType = 0, const std::function<void(TImageSet&)>& expected = {});
+
+// The lines of a text, split at line feeds (a last line without one too).
+std::vector<std::string> Lines(const std::string& text);
+// The fields of a line, split at tabs.
+std::vector<std::string> TabFields(const std::string& line);
+// A size and checksum as a journal of the present layout records them ("size:sum"), the
+// size as a number; nothing when the text is not one.
+std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string& text);
+
+// A file a completed journal names, as it leaves it: the bytes it holds (none: the file is
+// gone) and, where a line of the present layout put it in place, the size and checksum
+// that line records of it.
+struct TJournalOutcome {
+    std::optional<std::string> bytes;
+    unsigned mode = 0, owner = 0, group = 0;  // a rename keeps the staged file's rights
+    std::string identity;
+};
+// Makes the lines of the journal at `journal` of a folder as `before` holds it (its paths
+// relative to one root) on `outcomes` (by such path; a file not there yet is as it was
+// before), in their order: a staged file there goes to its target, one that is gone was
+// put in place already. False when a line is not one that a journal of its layout holds,
+// or names a new file that is nowhere: such a journal is never to be completed. A journal
+// of the earlier layout stages its files beside itself, the others in their work folder.
+bool CompleteJournal(const TTree& before, const std::string& journal, std::map<std::string, TJournalOutcome>& outcomes);
 
 }  // namespace vx::fuzz

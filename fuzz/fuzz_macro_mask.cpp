@@ -13,14 +13,19 @@
 //    through the project's "run macro file" with the processing library installed. Its
 //    recorded steps are then saved as a macro file, which must read again and, when every
 //    step was applied without a message, hold a block of each type of the input's blocks in
-//    their order. The steps the program reads of the file, written back as a macro file
-//    before any is applied, must hold every block's type in order and every key's value
-//    that the block gives once (read by the format's rule, as a float or an integer);
+//    their order. The file must be read where the format reads it and refused where it
+//    refuses it, and the steps the program reads of it, written back as a macro file before
+//    any is applied, must hold every block's type in order and the value of every key the
+//    block gives (its last line, read by the format's rule for the key's field);
 //  - bits 0-1 = 0, bit 7 set: the rest is a macro file (bit 6 clear) or a mask file (bit 6
 //    set) replaced by a FIFO, a folder or a link to a FIFO (bits 2-3, modulo 3): it must be
 //    refused with a message that says what stands there, and change nothing.
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cctype>
+#include <cstring>
 #include <cstdlib>
 #include <cstddef>
 #include <cstdint>
@@ -38,7 +43,6 @@
 #include "model/TCSISetList.h"
 #include "model/TProject.h"
 #include "model/TSpectrum.h"
-#include "platform/Numbers.h"
 #include "platform/Paths.h"
 #include "platform/TTextFile.h"
 #include "processing/InstallProcessing.h"
@@ -96,7 +100,7 @@ std::vector<TBlock> Blocks(const std::string& text)
         if (words.size() == 3 && words[0] != "type")
             continue;
         if (words.size() == 3)
-            blocks.push_back({vx::LeadingInt(words[2]), {}});
+            blocks.push_back({int(std::strtol(words[2].c_str(), nullptr, 10)), {}});
         inBlock = false;
         afterType = words.size() == 3;
     }
@@ -111,24 +115,251 @@ std::vector<int> BlockTypes(const std::string& text)
     return types;
 }
 
-// Whether a value a macro file was written with is the one read from `given`, a number
-// taken as a float or as an integer (the fields of both kinds), to the five decimals it is
-// written with.
-bool SameValue(const std::string& written, const std::string& given)
+// The keys of each macro step type, with the kind of field each fills: a float ('f'), an
+// integer ('i') or an angle in degrees ('d', kept in radians and written back in degrees).
+// Types 3 to 6 have no keys; type 13 (the baseline fit) is read by its own rule below.
+struct TMacroKey {
+    const char* key;
+    char kind;
+};
+const std::map<int, std::vector<TMacroKey>>& MacroKeys()
 {
-    const double value = std::strtod(written.c_str(), nullptr);
-    for (const double expected : {double(float(vx::LeadingDouble(given))), double(float(vx::LeadingInt(given)))})
-        if (std::fabs(value - expected) <= 1e-5 + 1e-6 * std::fabs(expected))
-            return true;
-    return false;
+    static const std::map<int, std::vector<TMacroKey>> keys = {
+        {0, {{"xCenterMoveTo(mm)", 'f'}, {"yCenterMoveTo(mm)", 'f'}, {"zCenterMoveTo(mm)", 'f'},
+             {"xOldCenter(mm)", 'f'}, {"yOldCenter(mm)", 'f'}, {"zOldCenter(mm)", 'f'}}},
+        {1, {{"ConstantPhaseinDegree", 'd'}, {"LinearPhaseinDegree", 'd'}, {"Pivot", 'i'}, {"IsMultiSlice", 'i'},
+             {"SliceIndex", 'i'}}},
+        {2, {{"NewPPMCenter", 'f'}, {"NewReferenceinPPM", 'f'}}},
+        {3, {}},
+        {4, {}},
+        {5, {}},
+        {6, {}},
+        {7, {{"FilterLineWidth", 'f'}}},
+        {8, {{"FilterLineWidth", 'f'}}},
+        {9, {{"GaussLineWidth", 'f'}, {"LorenLineWidth", 'f'}}},
+        {10, {{"methodID", 'i'}, {"WindowType", 'i'}, {"WindowLength", 'i'}, {"NumOfPeaks", 'i'},
+              {"WaterStartInHz", 'f'}, {"WaterEndInHz", 'f'}, {"WaterPeakAlignRangeinPPM", 'f'}}},
+        {12, {{"LineWidth", 'f'}, {"Scale", 'f'}}},
+        {13, {{"methodID", 'i'}}}};
+    return keys;
+}
+constexpr int kBaselineFitType = 13;
+constexpr int kMaxFitPeaks = 50;
+
+// A value text read by the format's rule: blanks skipped, then the longest leading decimal
+// number (an optional sign, digits with an optional point, an optional exponent), 0 when
+// there is none. A float field refuses what a float cannot hold: "inf" or "nan" in any
+// case, or a number beyond a float's range, a double's too (`finite` false). An integer
+// beyond 32 bits has no value the format gives (`defined` false).
+struct TValue {
+    double value = 0;
+    bool finite = true, defined = true;
+};
+TValue ReadValue(const std::string& text, bool integer)
+{
+    size_t at = 0;
+    while (at < text.size() && std::strchr(" \t\r\n\f\v", text[at]) && text[at] != '\0')
+        ++at;
+    const size_t begin = at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        ++at;
+    const auto digits = [&] {
+        const size_t from = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+            ++at;
+        return at - from;
+    };
+    TValue v;
+    if (integer) {
+        if (digits() == 0)
+            return v;
+        errno = 0;
+        const long long n = std::strtoll(text.substr(begin, at - begin).c_str(), nullptr, 10);
+        v.defined = errno == 0 && n >= INT32_MIN && n <= INT32_MAX;
+        v.value = double(n);
+        return v;
+    }
+    std::string word = text.substr(at, 3);
+    for (char& c : word)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "inf" || word == "nan") {
+        v.finite = false;
+        return v;
+    }
+    size_t count = digits();
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        count += digits();
+    }
+    if (count == 0)
+        return v;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        const size_t mark = at++;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+            ++at;
+        if (digits() == 0)
+            at = mark;
+    }
+    v.value = std::strtod(text.substr(begin, at - begin).c_str(), nullptr);
+    v.finite = std::isfinite(float(v.value));
+    return v;
+}
+
+// What a block of a macro file gives: its type, and the values of the keys that its step
+// writes back as it read them (the last line of a key counts), in the order the step writes
+// them; for a baseline fit also its peak count and each peak's start and end.
+struct TExpectedStep {
+    int type = 0;
+    std::vector<std::pair<std::string, double>> values;
+    int peaks = 0;  // a baseline fit's count
+    std::vector<double> starts, ends;
+};
+
+// The lines of a text file as the program reads them: split at line feeds, each without
+// one carriage return before its line feed.
+std::vector<std::string> TextLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The steps a macro text gives by the format's rule (see processing/MacroFile.h): false
+// where it must be refused (a line of other than three words where a type or key line is
+// read, a block that the text ends in, a type no step has, a float value no float holds,
+// a baseline fit of a peak count below 0 or above 50). `decided` is false for a text whose
+// reading the format leaves open (an integer beyond 32 bits).
+bool ExpectedSteps(const std::string& text, std::vector<TExpectedStep>& steps, bool& decided)
+{
+    decided = true;
+    const std::vector<std::string> lines = TextLines(text);
+    size_t at = 0;
+    const auto skipped = [](const std::string& line) { return line.empty() || line[0] == '#'; };
+    while (at < lines.size()) {
+        if (lines[at++] != "<action>")
+            continue;
+        // The type line.
+        TExpectedStep step;
+        bool typed = false;
+        while (!typed) {
+            if (at == lines.size())
+                return false;
+            const std::string& line = lines[at++];
+            if (skipped(line))
+                continue;
+            const std::vector<std::string> words = Words(line);
+            if (words.size() != 3)
+                return false;
+            if (words[0] == "type") {
+                const TValue type = ReadValue(words[2], true);
+                decided = decided && type.defined;
+                if (!decided)
+                    return false;
+                step.type = int(type.value);
+                typed = true;
+            }
+        }
+        const auto keys = MacroKeys().find(step.type);
+        if (keys == MacroKeys().end())
+            return false;
+        const bool keyless = keys->second.empty();
+        std::map<std::string, double> given;
+        int count = 0;  // a baseline fit's peaks opened so far by "PeakStart"
+        std::vector<double> starts(kMaxFitPeaks, 0.0), ends(kMaxFitPeaks, 0.0);
+        for (bool ended = false; !ended;) {
+            if (at == lines.size())
+                return false;
+            const std::string& line = lines[at++];
+            if (skipped(line))
+                continue;
+            if (line == "</action>") {
+                // The empty line after a block is taken with it; any other is read anew.
+                if (at < lines.size() && lines[at].empty())
+                    ++at;
+                ended = true;
+                continue;
+            }
+            if (keyless)
+                continue;
+            const std::vector<std::string> words = Words(line);
+            if (words.size() != 3)
+                return false;
+            const std::string& key = words[0];
+            for (const TMacroKey& k : keys->second)
+                if (key == k.key) {
+                    const TValue v = ReadValue(words[2], k.kind == 'i');
+                    decided = decided && v.defined;
+                    if (!v.finite)
+                        return false;
+                    given[key] = v.value;
+                }
+            if (step.type != kBaselineFitType)
+                continue;
+            if (key == "NumofPeaks") {
+                const TValue v = ReadValue(words[2], true);
+                decided = decided && v.defined;
+                if (v.value < 0 || v.value > kMaxFitPeaks)
+                    return false;
+                step.peaks = int(v.value);
+            } else if (key == "PeakStart" || key == "PeakEnd") {
+                const TValue v = ReadValue(words[2], false);
+                decided = decided && v.defined;
+                if (!v.finite)
+                    return false;
+                count += key == "PeakStart";
+                if (count >= 1 && count <= std::max(step.peaks, 0))
+                    (key == "PeakStart" ? starts : ends)[size_t(count - 1)] = v.value;
+            }
+        }
+        for (const TMacroKey& k : keys->second)
+            if (given.contains(k.key))
+                step.values.emplace_back(k.key, given[k.key]);
+        if (step.type == kBaselineFitType) {
+            step.starts.assign(starts.begin(), starts.begin() + step.peaks);
+            step.ends.assign(ends.begin(), ends.begin() + step.peaks);
+        }
+        steps.push_back(std::move(step));
+    }
+    return true;
+}
+
+// Whether a value a step wrote back (with five decimals) is the float `expected`.
+bool SameValue(const std::string& written, double expected)
+{
+    char* end = nullptr;
+    const double value = std::strtod(written.c_str(), &end);
+    const double wanted = double(float(expected));
+    return end == written.c_str() + written.size() && std::fabs(value - wanted) <= 5e-6 + 1e-6 * std::fabs(wanted);
+}
+
+// Whether the values written back under `key` are `expected`, one line each.
+bool SameValues(const TBlock& block, const std::string& key, const std::vector<double>& expected)
+{
+    const auto it = block.values.find(key);
+    const std::vector<std::string> none;
+    const std::vector<std::string>& written = it == block.values.end() ? none : it->second;
+    if (written.size() != expected.size())
+        return false;
+    for (size_t k = 0; k < expected.size(); ++k)
+        if (!SameValue(written[k], expected[k]))
+            return false;
+    return true;
 }
 
 // The steps a macro file's blocks give, as the program reads them, written back as a macro
-// file: every block of the input in order, each key that the block and the step's block
-// both give once holding the input's value (but a baseline fit's peaks, which it keeps only
-// after the line of their count).
+// file: read where the format reads the text and refused where it refuses it, every block
+// of the input in order, and every key that the input's block gives with the value read
+// from it (a baseline fit's peaks as its rule keeps them).
 void CheckRoundTrip(const std::string& path, const std::string& input)
 {
+    std::vector<TExpectedStep> expected;
+    bool decided = true;
+    const bool readable = ExpectedSteps(input, expected, decided);
     vx::TTextFile in;
     std::list<TProcessStep*> steps;
     const bool read = in.Open(path, vx::TTextFile::Mode::Read) && ReadMacroSteps(in, steps);
@@ -141,20 +372,24 @@ void CheckRoundTrip(const std::string& path, const std::string& input)
             step->WriteMacro(out);
         delete step;
     }
+    if (!decided)
+        return;
+    vx::fuzz::Require(read == readable, "a macro file is read where its format reads it, and refused where not");
     std::string text;
     if (!wrote || !out.Close() || !vx::ReadWholeFile(written, text))
         return;
-    const std::vector<TBlock> given = Blocks(input), back = Blocks(text);
-    vx::fuzz::Require(BlockTypes(text) == BlockTypes(input), "a macro file's steps are written back in its order");
-    for (size_t k = 0; k < back.size(); ++k)
-        for (const auto& [key, values] : back[k].values) {
-            const auto it = given[k].values.find(key);
-            if (key == "PeakStart" || key == "PeakEnd")
-                continue;
-            vx::fuzz::Require(values.size() != 1 || it == given[k].values.end() || it->second.size() != 1 ||
-                                  SameValue(values[0], it->second[0]),
-                              "a macro step is written back with the values its block gave");
-        }
+    const std::vector<TBlock> back = Blocks(text);
+    vx::fuzz::Require(back.size() == expected.size(), "a macro file's steps are written back, each once");
+    for (size_t k = 0; k < back.size(); ++k) {
+        const TExpectedStep& step = expected[k];
+        vx::fuzz::Require(back[k].type == step.type, "a macro file's steps are written back in its order");
+        for (const auto& [key, value] : step.values)
+            vx::fuzz::Require(SameValues(back[k], key, {value}), "a macro step is written back with the values its block gave");
+        if (step.type == kBaselineFitType)
+            vx::fuzz::Require(SameValues(back[k], "NumofPeaks", {double(step.peaks)}) &&
+                                  SameValues(back[k], "PeakStart", step.starts) && SameValues(back[k], "PeakEnd", step.ends),
+                              "a baseline fit is written back with the peaks its block gave");
+    }
 }
 
 // The project of the macro runs, with its loaded work set; null when it cannot be made.

@@ -2,7 +2,7 @@
 // through the check, the load (with the conversion of an older version, and the analyses
 // stored after the sets, read through the processing library as the program reads them)
 // and, for each map file, the map reader of every file version. A project loaded shows
-// the pixels its images' files hold; it is saved again, then anonymized and saved as a copy
+// the pixels the input laid in its images' files; it is saved again, then anonymized and saved as a copy
 // in another folder. Once it has let both folders go, the saved project must open again
 // with the same sets and images, and the copy must load without a patient text, and no file
 // of the copy may hold a patient text of the input (every file of its folder is searched).
@@ -34,9 +34,9 @@
 // set, map or pixels other than the open without the fault gave (but the maps, as their
 // files hold them, of a set that open kept aside for its data-set file, which did not open
 // with the fault); and an open refused may
-// change no file but as the open without the fault did (completing a save left half done,
-// and converting an old version) or as an open refused once it has completed that save
-// does. The run ends there.
+// change no file but by completing the save left half done that the input laid (its
+// journal beside the project file, as its lines and the staged files laid give it). The
+// run ends there.
 // The rest is split by Sections into six parts: the project file first
 // (or, with bit 4, last: the part that takes the rest of the input, so that it may be
 // longer than 65,535 bytes) and five files, each its name up to the first zero byte
@@ -72,7 +72,6 @@
 #include "model/TAnalysis.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
-#include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TKeptRecord.h"
 #include "model/TMRImage.h"
@@ -303,17 +302,60 @@ void CheckSpecialFile(const TProject& project, const std::string& special, const
             __builtin_trap();
 }
 
-// Every image whose pixel file holds its pixels shows them as the file holds them.
-void CheckPixels(TProject& project)
+// The files the input laid into the project folder, by path, as the target wrote them.
+using TLaidFiles = std::map<std::string, std::string>;
+
+// The version a project file of these bytes gives; -1 when it is too short to give one.
+int32_t VersionOf(const std::string& bytes)
 {
+    int32_t version = -1;
+    if (bytes.size() >= 4)
+        std::memcpy(&version, bytes.data(), 4);
+    return version;
+}
+
+// Whether `pixels` are those that `bytes` hold: two bytes a pixel, little-endian, or, in
+// a pixel file of a project of version 4 or older (one byte a pixel, which the open
+// widens), one.
+bool PixelsHeld(const std::vector<int16_t>& pixels, const std::string& bytes, bool narrow)
+{
+    if (bytes.size() < pixels.size() * (narrow ? 1 : 2))
+        return false;
+    for (size_t k = 0; k < pixels.size(); ++k) {
+        const auto byte = [&](size_t at) { return unsigned(uint8_t(bytes[at])); };
+        const unsigned value = narrow ? byte(k) : byte(2 * k) | byte(2 * k + 1) << 8;
+        if (uint16_t(pixels[k]) != value)
+            return false;
+    }
+    return true;
+}
+
+// Every image whose pixel file holds its pixels shows them as the input laid the file:
+// 16-bit pixels, or, under a project file of version 4 or older, the 8-bit pixels of a file
+// of other than two bytes a pixel, each its byte's value. Where the input laid a journal,
+// which may put another of its files in place first, any of them may hold the pixels and
+// the project file read may be another.
+void CheckPixels(TProject& project, const TLaidFiles& laid, const std::string& projectFile)
+{
+    bool journal = false, old = false;
+    for (const auto& [path, bytes] : laid)
+        journal = journal || path.ends_with(".journal");
+    for (const auto& [path, bytes] : laid)
+        if (path == projectFile || journal)
+            old = old || (VersionOf(bytes) >= 0 && VersionOf(bytes) <= 4);
     for (TMRImage* pImage : *project.m_pImageSet) {
         if (!pImage->PixelFileProblem().empty())
             continue;
-        std::vector<int16_t> pixels;
         const size_t count = size_t(pImage->GetWidth()) * size_t(pImage->GetHeight());
-        if (!vx::fuzz::PixelsOfFile(pImage->PixelFileToRead(), count, pixels) || !pImage->EnsurePixels() ||
-            pImage->GetPixels() != pixels)
+        if (!pImage->EnsurePixels())
             __builtin_trap();
+        bool held = false;
+        for (const auto& [path, bytes] : laid)
+            if (path == pImage->PixelFileToRead() || journal)
+                held = held || PixelsHeld(pImage->GetPixels(), bytes, false) ||
+                       (old && bytes.size() >= count && bytes.size() != 2 * count &&
+                        PixelsHeld(pImage->GetPixels(), bytes, true));
+        vx::fuzz::Require(held, "an image shows the pixels its file was laid with");
         pImage->FreePixels();
     }
 }
@@ -564,16 +606,28 @@ int FaultCall(uint16_t bits)
     return 1 + (bits < 0x8000 ? bits & 0x3ff : bits & 0x7fff);
 }
 
-// The folder as an open leaves it that takes it, completing its journals, and is refused
-// at once after that (as an open whose read of the project file fails is), from the folder
-// as the input laid it.
-vx::fuzz::TTree JournalsCompleted(const std::string& folder, const vx::fuzz::TTree& laid)
+// The folder as an open leaves it that completes the journal the input laid beside the
+// project file (the only place its names reach) and is refused after that: the files its
+// lines name as they record them, the journal gone. None where the journal is not one to
+// be completed.
+std::optional<vx::fuzz::TTree> JournalCompleted(const vx::fuzz::TTree& laid, const std::string& projectName)
 {
-    PutBack(folder, laid);
-    TFolderHold hold;
-    if (hold.Take(folder, "project", TFolderHold::TPurpose::Open))
-        hold.ReleaseAfterFailedOpen(folder);
-    return vx::fuzz::Snapshot(folder);
+    const std::string journal = "." + projectName + ".tpj.journal";
+    std::map<std::string, vx::fuzz::TJournalOutcome> outcomes;
+    const auto it = laid.find(journal);
+    if (it == laid.end() || it->second.folder || !vx::fuzz::CompleteJournal(laid, journal, outcomes))
+        return std::nullopt;
+    vx::fuzz::TTree completed = laid;
+    completed.erase(journal);
+    for (const auto& [path, outcome] : outcomes) {
+        if (!outcome.bytes) {
+            completed.erase(path);
+            continue;
+        }
+        vx::fuzz::TTreeEntry& entry = completed[path];
+        entry = {false, *outcome.bytes, outcome.mode, outcome.owner, outcome.group};
+    }
+    return completed;
 }
 
 // An open with a listing, a read, a size look-up or an open to read failing at the call `at`
@@ -635,10 +689,11 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
                       "an open whose read of the project file failed is refused as one that cannot be read to its end");
     if (!opened) {
         vx::fuzz::Require(!cleanOpened || named, "an open refused after a failed listing or read names it");
-        // Nothing but what an open without the fault did too: complete a save left half done
-        // (and convert an old version, which an open refused after that has not done).
+        // Nothing but the completion of the save left half done that the input laid: a
+        // conversion of an old version is the last step of an open that is not refused.
         const vx::fuzz::TTree after = vx::fuzz::Snapshot(folder);
-        vx::fuzz::Require(after == laid || after == cleanAfter || after == JournalsCompleted(folder, laid),
+        const std::optional<vx::fuzz::TTree> completed = JournalCompleted(laid, vx::StemOf(projectFile));
+        vx::fuzz::Require(after == laid || (completed && after == *completed),
                           "an open refused after a failed listing or read writes nothing of its own");
         return;
     }
@@ -709,6 +764,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t projectPart = ProjectPart(pick);
     vx::fuzz::WriteScratch("project/" + projectName + ".tpj", parts[projectPart]);
     std::vector<std::string> maps, named;
+    TLaidFiles laid{{projectFile, std::string(parts[projectPart])}};
     for (size_t k = 0; k <= kFiles; ++k) {
         if (k == projectPart)
             continue;
@@ -719,6 +775,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string name(part.substr(0, end));
         const std::string path = vx::fuzz::WriteScratch("project/" + name, part.substr(end + 1));
         named.push_back(path);
+        laid[path] = std::string(part.substr(end + 1));
         if (name.ends_with("_map"))
             maps.push_back(path);
     }
@@ -755,7 +812,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (project.Load((pick & 2) ? "\"" + projectFile + "\"" : projectFile)) {
             if (!special.empty())
                 CheckSpecialFile(project, special, what);
-            CheckPixels(project);
+            CheckPixels(project, laid, projectFile);
             if (project.Save()) {
                 saved = SavedOf(project);
                 texts = PatientTextsOf(project);

@@ -45,7 +45,9 @@
 // reason) leaves every file as it was; a journal an open completed leaves each target its
 // lines name as they record it (the staged file's bytes and rights, of the size and
 // checksum a line of the present layout gives; a removed file gone); no file outside the
-// project folder and the folder the note names changes, nor its rights; an open that got past the journals leaves none;
+// project folder and the folder the note names changes, nor its rights, and nothing there
+// unless the note is the project's own (a note of another changes nothing but itself); an
+// open that got past the journals leaves none;
 // a note that stays leaves its folder as it was, but for the completion of its journal.
 //
 // Half of the mutations are libFuzzer's own; the other half change the journal by its
@@ -150,113 +152,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
-
-std::vector<std::string> Fields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    for (size_t start = 0, tab;; start = tab + 1) {
-        tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return fields;
-    }
-}
-
-// A size and checksum as a journal of the present layout records them ("size:sum"), the
-// size as a number; nothing when the text is not one.
-std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string& text)
-{
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0)
-        return std::nullopt;
-    const std::string size = text.substr(0, colon);
-    char* end = nullptr;
-    const long long value = std::strtoll(size.c_str(), &end, 10);
-    if (end != size.c_str() + size.size())
-        return std::nullopt;
-    return std::make_pair(int64_t(value), text.substr(colon + 1));
-}
-
-// The files a completed journal names as it leaves them: the bytes each holds (none: the
-// file is gone) and, where a line of the present layout put it in place, the size and
-// checksum that line records of it.
-struct TOutcome {
-    std::optional<std::string> bytes;
-    unsigned mode = 0, owner = 0, group = 0;  // a rename keeps the staged file's rights
-    std::string identity;
-};
-
-// Makes the lines of the journal at `journal` on `outcomes` (by path relative to the
-// root; a file not there yet is as it was before the open), in their order: a staged file
-// there goes to its target, one that is gone was put in place already. False when a line
-// is not one that a journal of its layout holds, or names a new file that is nowhere:
-// such a journal is never to be completed.
-bool Complete(const vx::fuzz::TTree& before, const std::string& journal, std::map<std::string, TOutcome>& outcomes)
-{
-    const auto it = before.find(journal);
-    if (it == before.end())
-        return true;
-    const std::vector<std::string> lines = Lines(it->second.bytes);
-    if (lines.size() < 2 || lines.back() != "end")
-        return false;
-    const bool old = lines.front() == "Vexara file journal 1";
-    const bool inodes = lines.front() == "Vexara file journal 2", present = lines.front() == "Vexara file journal 3";
-    if (!old && !inodes && !present)
-        return false;
-    const fs::path at = fs::path(journal).parent_path();
-    const fs::path folder = old ? at : at.parent_path(), staging = old ? at : folder / ".vexara";
-    const auto outcome = [&](const fs::path& path) -> TOutcome& {
-        const std::string key = path.lexically_normal().string();
-        if (!outcomes.contains(key)) {
-            const auto found = before.find(key);
-            if (found != before.end() && !found->second.folder) {
-                TOutcome& was = outcomes[key];
-                was.bytes = found->second.bytes;
-                was.mode = found->second.mode;
-                was.owner = found->second.owner;
-                was.group = found->second.group;
-            }
-        }
-        return outcomes[key];
-    };
-    for (size_t i = 1; i + 1 < lines.size(); ++i) {
-        const std::vector<std::string> fields = Fields(lines[i]);
-        const bool rename = old ? fields.size() == 2 : fields.size() == 4 && fields[0] == "rename";
-        if (rename) {
-            if (present && !ContentIdentity(fields[3]))
-                return false;
-            TOutcome& staged = outcome(staging / fields[old ? 0 : 1]);
-            TOutcome& target = outcome(folder / fields[old ? 1 : 2]);
-            // A journal of the earlier layout cannot tell a staged file put in place from
-            // one that is lost; the others know the new file by its identity.
-            if (staged.bytes) {
-                target.bytes = std::exchange(staged.bytes, std::nullopt);
-                target.mode = staged.mode;
-                target.owner = staged.owner;
-                target.group = staged.group;
-            } else if (!target.bytes && !old)
-                return false;
-            target.identity = present ? fields[3] : std::string();
-        } else if (!old && fields.size() == 2 && fields[0] == "remove") {
-            outcome(folder / fields[1]) = TOutcome{};
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A folder with a project the program made, and one CSI set in it: made once per process.
 const std::string& MadeProject()
 {
@@ -280,6 +175,20 @@ const std::string& MadeProject()
     return folder;
 }
 
+// Whether a Save As note of this text, laid in the work folder of `project` before the
+// open, is one the open takes for the project's own: at most 64 KiB, five lines each
+// ending in a line feed (the heading, the folder it names with no zero byte, three flags,
+// the identities of the project folder and of the folder named, as they stand).
+bool IsOwnNote(const std::string& text, const std::string& project)
+{
+    std::vector<std::string> lines = vx::fuzz::Lines(text);
+    if (!text.ends_with('\n') && !lines.empty())
+        lines.pop_back();
+    return text.size() <= (1 << 16) && lines.size() == 5 && lines[0] == "Vexara save as 2" &&
+           lines[1].find('\0') == std::string::npos && lines[2].size() == 3 &&
+           lines[3] == FolderIdentityText(project) && lines[4] == FolderIdentityText(lines[1]);
+}
+
 // The target a staged name is for: the name without its dot and six letters or digits.
 std::string TargetOf(const std::string& staged)
 {
@@ -293,7 +202,7 @@ std::string ChangeJournal(const std::string& journal, const std::vector<std::str
     static const char* const kHeaders[] = {"Vexara file journal 1", "Vexara file journal 2", "Vexara file journal 3"};
     static const char* const kRemovals[] = {"../outside", "outside", "csi", "project.tpj", ".vexara", ".vexara.lock",
                                             "gone", "journal", "", "a/b"};
-    std::vector<std::string> lines = Lines(journal);
+    std::vector<std::string> lines = vx::fuzz::Lines(journal);
     if (lines.size() < 2)
         lines = {kHeaders[1 + random() % 2], "end"};
     // The names of the input's files, and the staged names among them.
@@ -330,7 +239,7 @@ std::string ChangeJournal(const std::string& journal, const std::vector<std::str
         break;
     }
     case 3: {  // a field less
-        std::vector<std::string> fields = Fields(lines[line - 1]);
+        std::vector<std::string> fields = vx::fuzz::TabFields(lines[line - 1]);
         if (fields.size() > 1)
             fields.erase(fields.begin() + std::ptrdiff_t(random() % fields.size()));
         std::string text;
@@ -339,7 +248,7 @@ std::string ChangeJournal(const std::string& journal, const std::vector<std::str
         lines[line - 1] = text;
         break;
     }
-    case 4: lines[line - 1] += "\t" + Fields(lines[line - 1]).back(); break;  // a field more
+    case 4: lines[line - 1] += "\t" + vx::fuzz::TabFields(lines[line - 1]).back(); break;  // a field more
     case 5: lines.insert(lines.begin() + std::ptrdiff_t(line), lines[line - 1]); break;
     case 6:
         if (random() % 2)
@@ -552,7 +461,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The note may only name a folder of the scratch root: what an open does there is
     // checked, and the rest of the disk is never touched.
     const std::string note = Replaced(std::string(parts[1]), "@", root);
-    const std::vector<std::string> noteLines = Lines(note);
+    const std::vector<std::string> noteLines = vx::fuzz::Lines(note);
     std::string noteFolder;  // relative to the root
     if ((pick & 4) && noteLines.size() >= 2) {
         const std::string& named = noteLines[1];
@@ -624,10 +533,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             vx::fuzz::WriteScratch(fs::path(path).lexically_relative(vx::fuzz::ScratchFolder()).string(), journal);
     }
     const std::string notePath = vx::JoinPath(work, "saving-as");
-    if ((pick & 4) && !vx::FolderExists(notePath))
-        vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(),
-                               Replaced(Replaced(note, "%p", FolderIdentityText(project)), "%n",
-                                        noteLines.size() >= 2 ? FolderIdentityText(noteLines[1]) : "0 0"));
+    bool ownNote = false;  // a note this open takes for its project's own
+    if ((pick & 4) && !vx::FolderExists(notePath)) {
+        const std::string text = Replaced(Replaced(note, "%p", FolderIdentityText(project)), "%n",
+                                          noteLines.size() >= 2 ? FolderIdentityText(noteLines[1]) : "0 0");
+        vx::fuzz::WriteScratch(fs::path(notePath).lexically_relative(vx::fuzz::ScratchFolder()).string(), text);
+        ownNote = IsOwnNote(text, project);
+    }
 
     // Bit 5: every file and folder of the root is of another group than this process's.
     if (pick & 32)
@@ -720,9 +632,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // A refused journal changes nothing (unless the old one, completed first, did).
         if (refusedFolder && !completed(journals[0]))
             __builtin_trap();
-        // Nothing outside the project folder, and the folder a note names, changes.
+        // Nothing outside the project folder, and the folder a note names, changes; and
+        // nothing there but for a note that is this project's own.
         if (!Within(path, "project") && !Within(path, noteFolder))
             __builtin_trap();
+        vx::fuzz::Require(Within(path, "project") || ownNote, "a note that is not the project's own changes nothing but itself");
     }
     // A refused open gives the folder back as it found it: a lock file it made goes too.
     const std::string lockFile = "project/" + std::string(vx::TFolderLock::FileName());
@@ -730,9 +644,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
     // A completed journal has put in place what its lines record, in the order the open
     // completes them. The work folders' files are the open's to clear afterwards.
-    std::map<std::string, TOutcome> outcomes;
+    std::map<std::string, vx::fuzz::TJournalOutcome> outcomes;
     for (const std::string& journal : journals)
-        if (completed(journal) && !Complete(before, journal, outcomes))
+        if (completed(journal) && !vx::fuzz::CompleteJournal(before, journal, outcomes))
             __builtin_trap();
     for (const auto& [path, outcome] : outcomes) {
         if (fs::path(path).parent_path().filename() == ".vexara")
@@ -744,8 +658,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                        it->second.owner != outcome.owner || it->second.group != outcome.group)))
             __builtin_trap();
         if (!outcome.identity.empty() &&
-            ContentIdentity(vx::TFileTransaction::StagedFileIdentity(vx::JoinPath(root, path))) !=
-                ContentIdentity(outcome.identity))
+            vx::fuzz::ContentIdentity(vx::TFileTransaction::StagedFileIdentity(vx::JoinPath(root, path))) !=
+                vx::fuzz::ContentIdentity(outcome.identity))
             __builtin_trap();
     }
     if (!refusedFolder) {

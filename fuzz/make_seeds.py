@@ -515,6 +515,39 @@ OPEN_FAULTS = {
 }
 
 
+def exam_with_image():
+    """fuzz_spar_sdat: the seed writer's 2-D CSI set given by its folder through Add Exam
+    (second byte, bit 6) with an image beside it (after a zero byte in the PAR part: a PAR
+    text of one 2 x 2 line, a zero byte and its REC file), read outside a batch run (first
+    byte, bit 7): the image's angulation, none or 10 degrees about each axis, agrees with
+    the set's geometry or makes the exam ask whether to add the set, which its default
+    answer, No, keeps out."""
+    path = os.path.join(OUT, "fuzz_spar_sdat", "csi_2_axis0_exam_2")
+    if not os.path.isfile(path):
+        return
+    seed = read(path)
+    lengths = struct.unpack("<2H", seed[2:6])
+    spar = seed[6:6 + lengths[0]]
+    sdat = seed[6 + lengths[0] + lengths[1]:]
+    for degrees in (0, 10):
+        par = ("# === DATA DESCRIPTION FILE ======================\n#\n"
+               "# CLINICAL TRYOUT             Research image export tool     V4.2\n#\n"
+               ".    Patient name                       :   Doe\n"
+               ".    Examination name                   :   Exam\n"
+               ".    Protocol name                      :   seed\n"
+               ".    Examination date/time              :   2024.01.01 / 12:34:56\n"
+               ".    Repetition time [msec]             :   2000.00\n"
+               ".    Angulation midslice(ap,fh,rl)[degr]:   %d.0000  %d.0000  %d.0000\n"
+               ".    Off Centre midslice(ap,fh,rl) [mm] :   0.0000  0.0000  0.0000\n#\n" % (degrees, degrees, degrees))
+        columns = ["0"] * 41
+        columns[6], columns[7], columns[9], columns[10] = "1", "16", "2", "2"
+        columns[22], columns[25], columns[28], columns[29] = "10.0000", "1", "1.0000", "1.0000"
+        par += " " + " ".join(columns) + "\n"
+        rec = struct.pack("<4h", 1, 2, 3, 4)
+        put("fuzz_spar_sdat", "exam_with_image_%d" % degrees,
+            bytes([seed[0] | 0x80, seed[1]]) + sections([spar, b"\0" + par.encode() + b"\0" + rec, sdat]))
+
+
 def golden_files():
     for name in sorted(os.listdir(GOLDEN)):
         path = os.path.join(GOLDEN, name)
@@ -637,6 +670,7 @@ def main():
     batch_seeds()
     if not args.no_synthetic:
         synthetic(build, jobs, tool)
+        exam_with_image()
     for target in sorted(os.listdir(OUT)):
         print("%-22s %4d seeds" % (target, len(os.listdir(os.path.join(OUT, target)))))
 

@@ -51,6 +51,49 @@ bool ReadTypeLine(vx::TTextFile& file, int& type)
     return false;
 }
 
+// Whether the leading number of a value lies beyond a double's range at the large end,
+// which LeadingDouble reads as 0, as it does one too small to hold: a significant digit
+// that its exponent puts before the point.
+bool IsBeyondDoubleRange(const std::string& text)
+{
+    size_t at = text.find_first_not_of(" \t\r\n\f\v");
+    if (at == std::string::npos)
+        return false;
+    if (text[at] == '+' || text[at] == '-')
+        ++at;
+    // The power of ten of the first significant digit, from the digits and the point.
+    int64_t power = 0;
+    bool significant = false, point = false;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            if (!significant && c != '0') {
+                significant = true;
+                if (point)
+                    --power;
+            } else if (significant ? !point : point) {
+                power += significant ? 1 : -1;
+            }
+        } else {
+            break;
+        }
+    }
+    int64_t exponent = 0;
+    if (significant && at + 1 < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        size_t e = at + 1;
+        const bool negative = text[e] == '-';
+        if (text[e] == '+' || text[e] == '-')
+            ++e;
+        for (; e < text.size() && text[e] >= '0' && text[e] <= '9'; ++e)
+            exponent = std::min<int64_t>(exponent * 10 + (text[e] - '0'), int64_t{1} << 40);
+        if (negative)
+            exponent = -exponent;
+    }
+    return significant && power + exponent > 0;
+}
+
 }  // namespace
 
 void WriteMacroBlock(vx::TTextFile& file, int type, const char* title, const std::vector<TMacroField>& fields)
@@ -118,7 +161,7 @@ bool ReadMacroBlock(vx::TTextFile& file, const std::vector<TMacroField>& fields)
 bool ParseMacroFloat(const std::string& text, float& value)
 {
     const float v = static_cast<float>(vx::LeadingDouble(text));
-    if (!std::isfinite(v))
+    if (!std::isfinite(v) || (v == 0.0f && IsBeyondDoubleRange(text)))
         return false;
     value = v;
     return true;

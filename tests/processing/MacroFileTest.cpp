@@ -266,6 +266,10 @@ TEST_F(MacroFileTest, ReaderRules)
          "Invalid macro file in line: FilterLineWidth = nan"},
         {"value beyond a float", header + CRLF({"<action>", "type = 7", "FilterLineWidth = 1e39", "</action>"}), false,
          {}, "Invalid macro file in line: FilterLineWidth = 1e39"},
+        {"value beyond a double", header + CRLF({"<action>", "type = 7", "FilterLineWidth = -1e999", "</action>"}),
+         false, {}, "Invalid macro file in line: FilterLineWidth = -1e999"},
+        {"digits beyond a double", header + CRLF({"<action>", "type = 7", "FilterLineWidth = " + std::string(400, '7'), "</action>"}),
+         false, {}, "Invalid macro file in line: FilterLineWidth = " + std::string(400, '7')},
         {"type 11", header + CRLF({"<action>", "type = 11", "</action>"}), false, {}, ""},
         {"negative type", header + CRLF({"<action>", "type = -1", "</action>"}), false, {}, ""},
         {"type above the last", header + CRLF({"<action>", "type = 14", "</action>"}), false, {}, ""},
@@ -293,7 +297,7 @@ TEST_F(MacroFileTest, NumbersAreReadLikeAtof)
     };
     const std::vector<Case> cases = {
         {"2.5", 2.5f}, {".75", 0.75f}, {"-.5", -0.5f}, {"+4", 4.0f}, {"2.5x", 2.5f}, {"1e2", 100.0f},
-        {"abc", 0.0f}, {"-", 0.0f},  {"1e-60", 0.0f},
+        {"abc", 0.0f}, {"-", 0.0f},  {"1e-60", 0.0f}, {"1e-999", 0.0f}, {"0.0001e-999", 0.0f}, {"0e999", 0.0f},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(Read(CRLF({"<action>", "type = 7", std::string("FilterLineWidth = ") + c.value, "</action>"})))
