@@ -217,21 +217,26 @@ bool TRights::GiveTo(int fd) const
     if (::fstat(fd, &made) != 0)
         return false;
     const bool keepsRights = ShowsPrivate(made);
-    if (Give(fd))
+    if (Give(fd, made))
         return true;
     return !keepsRights;
 }
 
-bool TRights::Give(int fd) const
+bool TRights::Give(int fd, const struct stat& made) const
 {
+    // An owner or group the file already shows is not given again: inside a user namespace a
+    // group the system gave it from its folder shows as the overflow id, as the replaced
+    // file's does, and a change to that id fails or gives another group.
+    const uid_t owner = m_owner == made.st_uid ? kNoOwner : m_owner;
+    const gid_t group = m_group == made.st_gid ? kNoGroup : m_group;
     // Owner and group first: a change of owner may take the set-group-ID bit away.
     bool groupGiven = true;
     if (m_owner != kNoOwner || m_group != kNoGroup) {
-        if (FileCallFails(kFileRights) || ::fchown(fd, m_owner, m_group) != 0) {
+        if (FileCallFails(kFileRights) || ((owner != kNoOwner || group != kNoGroup) && ::fchown(fd, owner, group) != 0)) {
             if (!MeansOwnerNotGiven(errno))
                 return false;
             // The file stays this user's, and takes the group where this user belongs to it.
-            if (m_group != kNoGroup && ::fchown(fd, kNoOwner, m_group) != 0) {
+            if (group != kNoGroup && ::fchown(fd, kNoOwner, group) != 0) {
                 if (!MeansOwnerNotGiven(errno))
                     return false;
                 groupGiven = false;

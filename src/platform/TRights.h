@@ -10,7 +10,9 @@
 // - The owner is given where the process may give a file away (root), the group where this
 //   user belongs to it; neither where the user namespace maps no such id (another user's
 //   files show as the overflow id there) or the file system keeps no owners: the file then
-//   stays this user's. A group that cannot be given gets no more than everyone else may.
+//   stays this user's. A group that cannot be given gets no more than everyone else may;
+//   one the new file already shows (given by the system from its folder, seen as the same
+//   overflow id in such a namespace) keeps its rights.
 // - An access ACL is read only where the model has one, so that rights cost a few calls
 //   per file; on a file system that keeps no ACLs the mode bits alone are given.
 // - The umask is read, never changed: other threads make files meanwhile.
@@ -19,6 +21,7 @@
 // - A file system that keeps no Unix rights (exFAT, FAT, a share mounted with fixed modes)
 //   shows every file and folder with the mount's owner and mode: a folder made there is
 //   known by its identity alone, and what cannot be given there keeps the mount's rights.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <memory>
@@ -86,8 +89,9 @@ public:
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
-    // The calls of GiveTo; false, errno set, when a right could not be given.
-    bool Give(int fd) const;
+    // The calls of GiveTo on the file open as `fd`, `made` what it shows; false, errno set,
+    // when a right could not be given.
+    bool Give(int fd, const struct stat& made) const;
     // Of for `name` in the folder open as folderFd (AT_FDCWD: a path; empty: that folder).
     static TFound OfAt(int folderFd, const std::string& name, TRights& rights);
 
