@@ -50,17 +50,9 @@ int OpenDirectory(int folderFd, const std::string& name, bool followLast, bool& 
     return fd;
 }
 
-// True when `st`, of a folder in the folder open as parentFd, shows what a making of a
-// private folder there gives: this user's and private where the file system keeps Unix
-// rights; where it keeps none, every folder there shows the mount's owner and mode, as the
-// parent does.
-bool ShowsPrivateIn(int parentFd, const struct stat& st)
+bool ShowsPrivate(const struct stat& st)
 {
-    if (st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0)
-        return true;
-    struct stat here {};
-    return ::fstat(parentFd, &here) == 0 && here.st_dev == st.st_dev && here.st_uid == st.st_uid &&
-           here.st_gid == st.st_gid && (here.st_mode & 07777) == (st.st_mode & 07777);
+    return (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 int RemoveTreeAt(int folderFd, const std::string& name, const std::string& path);
@@ -225,7 +217,7 @@ TFolder TFolder::MakePrivateFolder(const std::string& name) const
     const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
     struct stat st {};
     if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
-        !ShowsPrivateIn(m_fd, st)) {
+        !ShowsMadeHere(st, true)) {
         if (fd >= 0)
             ::close(fd);
         errno = ESTALE;
@@ -277,14 +269,12 @@ TFolder TFolder::MakeFolder(const std::string& name) const
         return TFolder();
     BeforeUse(PathOf(name));
     // The folder made, told by its identity, and this user's: no other user can make one of
-    // this user's to put in its place. Where the file system keeps no owners it shows this
-    // folder's owner and group, as every folder there does.
+    // this user's to put in its place.
     bool namesOnly = false;
     const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
-    struct stat st {}, here {};
+    struct stat st {};
     if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
-        (st.st_uid != ::geteuid() &&
-         (::fstat(m_fd, &here) != 0 || here.st_uid != st.st_uid || here.st_gid != st.st_gid))) {
+        !ShowsMadeHere(st, false)) {
         if (fd >= 0)
             ::close(fd);
         errno = ESTALE;
@@ -296,7 +286,18 @@ TFolder TFolder::MakeFolder(const std::string& name) const
 bool TFolder::ShowsMadePrivate(const TFolder& folder) const
 {
     struct stat st {};
-    return folder && ::fstat(folder.Fd(), &st) == 0 && ShowsPrivateIn(m_fd, st);
+    return folder && ::fstat(folder.Fd(), &st) == 0 && ShowsMadeHere(st, true);
+}
+
+bool TFolder::ShowsMadeHere(const struct stat& st, bool privately) const
+{
+    // Where the file system may keep no rights, its type says so (a mode given may not
+    // take), and a folder of another owner is this user's only where it keeps no owners.
+    if (st.st_uid == ::geteuid() && (!privately || ShowsPrivate(st)))
+        return true;
+    if (TRights::FileSystemKeepsRights(m_fd))
+        return false;
+    return st.st_uid == ::geteuid() || MadeByThisUser(st);
 }
 
 std::string TFolder::PathOf(const std::string& name) const

@@ -46,10 +46,10 @@ public:
     // open, errno set, when it cannot be made (EEXIST: something stood there), or when what
     // stands at the name by the time it is opened is not the folder made (ESTALE). The
     // folder made is told by its identity; its mode and owner must show it private and this
-    // user's only where the file system keeps them (else it shows what this folder shows).
+    // user's only where the file system keeps them.
     TFolder MakePrivateFolder(const std::string& name) const;
     // True when `folder`, open, shows what MakePrivateFolder makes in this folder: private
-    // and this user's, or where the file system keeps no Unix rights, what this one shows.
+    // and this user's, as far as the file system keeps owners and modes.
     bool ShowsMadePrivate(const TFolder& folder) const;
     // Makes the folder `name` private (MakePrivateFolder), then gives it `rights` with every
     // right of its owner on its own descriptor; not open, errno set, and nothing left at
@@ -157,6 +157,11 @@ public:
 
 private:
     TFolder(int fd, std::string path, bool namesOnly);
+    // True when `st`, of a folder in this one, shows what a making of a folder here gives:
+    // this user's, and private where `privately`, as far as the file system keeps owners and
+    // modes. Whether it does is told from the file system itself, never from a likeness to
+    // this folder, which another user may give a folder of their own.
+    bool ShowsMadeHere(const struct stat& st, bool privately) const;
     // Opens what `openDirectory` opened as a folder object, its identity read.
     static TFolder Adopt(int fd, std::string path, bool namesOnly);
 

@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +16,6 @@
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
 #include "platform/Paths.h"
-#include "platform/TFolder.h"
 #include "platform/TFile.h"
 #include "platform/TFolder.h"
 
@@ -213,13 +214,41 @@ bool TRights::GiveTo(int fd) const
         return true;
     // A file system that keeps no Unix rights shows the made file with the mount's owner and
     // mode, which no call changes: where these rights cannot be given there, it keeps those.
+    // Anywhere else a file that does not show private is not the one this process made.
     struct stat made {};
     if (::fstat(fd, &made) != 0)
         return false;
     const bool keepsRights = ShowsPrivate(made);
     if (Give(fd, made))
         return true;
-    return !keepsRights;
+    const int error = errno;
+    if (keepsRights || FileSystemKeepsRights(fd)) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+bool TRights::FileSystemKeepsRights(int fd)
+{
+    constexpr unsigned long kMayKeepNone[] = {
+        0x4d44,      // FAT
+        0x2011BAB0,  // exFAT
+        0x5346544e,  // NTFS
+        0x7366746e,  // NTFS (ntfs3)
+        0x65735546,  // FUSE: exFAT and NTFS drivers among others
+        0x517B,      // SMB
+        0xFF534D42,  // CIFS
+        0xFE534D42,  // SMB2
+        0x6969,      // NFS, where root's files may show as another user's
+        0x01021997,  // 9P
+        0x786f4256,  // VirtualBox shared folders
+    };
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;  // not told: asked as one that may keep none
+    const auto type = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+    return std::find(std::begin(kMayKeepNone), std::end(kMayKeepNone), type) == std::end(kMayKeepNone);
 }
 
 bool TRights::Give(int fd, const struct stat& made) const

@@ -68,9 +68,16 @@ public:
     // Gives these rights to the file or folder open as `fd`, which this process made
     // private: owner and group first, then the mode or ACL. False, errno set, when one could
     // not be given; what was given stays no wider than these rights. On a file system that
-    // keeps no Unix rights (the file made shows the mount's owner and mode) it keeps those
-    // where these cannot be given.
+    // keeps no Unix rights (its type says it may keep none, and the file made shows the
+    // mount's owner and mode) it keeps those where these cannot be given; anywhere else a
+    // failure is one.
     bool GiveTo(int fd) const;
+
+    // False where the file system of the file open as `fd` is one that may keep no Unix
+    // rights (FAT, exFAT, NTFS, FUSE, network and virtual machine shares), told from its
+    // type: there a mode or owner given may not take, and another test must tell whose a
+    // file is. True everywhere else.
+    static bool FileSystemKeepsRights(int fd);
 
     // Makes the folder at `path` private to this user (0700) and opens it to be given its
     // rights, never through a link and only when the folder there then is the one made (its

@@ -1173,6 +1173,56 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
     }
 }
 
+// Another user, who owns the output folder open to all, puts a folder of their own open to
+// all at a study's build folder name just after the run made it there: neither a fresh run
+// nor a re-run builds the study in it. Root against uid 65534, and two users with groups of
+// their own.
+TEST_F(BatchRunTest, AFolderAnotherUserPutsAtABuildFolderJustMadeIsNeverBuiltIn)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's folders are had only by root";
+    ::chmod(exams.Path().c_str(), 0755);
+    const std::string p1 = run.m_strOutput + "/s1", build = run.m_strOutput + "/.s1.batch";
+    const std::string planted = run.m_strOutput + "/planted";
+    const auto madeBy = [](const std::string& path, uid_t user, mode_t mode) {
+        ASSERT_TRUE(vx::MakeFolder(path));
+        ASSERT_EQ(::chown(path.c_str(), user, user), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    };
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    for (const auto& [runner, other] : {std::pair<uid_t, uid_t>{0, 65534}, std::pair<uid_t, uid_t>{65534, 65533}}) {
+        const auto asRunner = [&, runner = runner](const std::function<std::string()>& body) {
+            return runner == 0 ? body() : AsUser(runner, runner, body);
+        };
+        for (const bool rerun : {false, true}) {
+            SCOPED_TRACE(std::to_string(runner) + (rerun ? " re-runs" : " runs") + " against " + std::to_string(other));
+            vx::RemoveFolderTree(run.m_strOutput);
+            madeBy(run.m_strOutput, other, 0777);
+            if (rerun) {
+                ASSERT_EQ(asRunner([&] { return std::string(run.Run() ? "run" : "failed"); }), "run");
+            }
+            madeBy(planted, other, 0777);
+            vx::TFile::SetStepHook([&, swapped = false]() mutable {
+                if (!swapped && vx::FolderExists(build))
+                    swapped = ::renameat2(AT_FDCWD, planted.c_str(), AT_FDCWD, build.c_str(), RENAME_EXCHANGE) == 0;
+            });
+            const std::string log = asRunner([&] { return run.Run() ? g_batchLog : std::string("the run failed"); });
+            vx::TFile::SetStepHook({});
+            EXPECT_NE(log.find("Making new project for " + p1 + " is failed.\r\nThe project s1 cannot be created: "
+                               "its folder " + build + " cannot be made: stale file handle.\r\n"),
+                      std::string::npos)
+                << log;
+            EXPECT_EQ(Study("s1"), rerun ? "a" : "absent");
+            for (const auto& entry : std::filesystem::directory_iterator(run.m_strOutput)) {
+                struct stat st {};
+                if (::lstat(entry.path().c_str(), &st) == 0 && st.st_uid == other && entry.is_directory()) {
+                    EXPECT_EQ(FolderTreeNames(entry.path().string()), std::vector<std::string>{}) << entry.path();
+                }
+            }
+        }
+    }
+}
+
 // A study's build folder that cannot be made: the log gives the error of the making, not
 // that of a later call on the folder that is not there.
 TEST_F(BatchRunTest, ABuildFolderThatCannotBeMadeIsLoggedWithItsOwnError)
