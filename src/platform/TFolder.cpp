@@ -50,7 +50,8 @@ int OpenDirectory(int folderFd, const std::string& name, bool followLast, bool& 
     return fd;
 }
 
-bool ShowsPrivate(const struct stat& st)
+// True for a mode that gives the group and everyone else no right.
+bool GivesOthersNoRight(const struct stat& st)
 {
     return (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
@@ -293,7 +294,7 @@ bool TFolder::ShowsMadeHere(const struct stat& st, bool privately) const
 {
     // Where the file system may keep no rights, its type says so (a mode given may not
     // take), and a folder of another owner is this user's only where it keeps no owners.
-    if (st.st_uid == ::geteuid() && (!privately || ShowsPrivate(st)))
+    if (st.st_uid == ::geteuid() && (!privately || GivesOthersNoRight(st)))
         return true;
     if (TRights::FileSystemKeepsRights(m_fd))
         return false;

@@ -79,11 +79,11 @@ public:
     // Mends what a swap killed on its way left, before a new content is built: an earlier
     // folder aside while nothing is at the folder's path is the folder's content, and is put
     // back (and held from then on) where this user made it, a swap of this user's having
-    // left it there; another user's stays aside (RetiredByAnotherUser). A build folder is removed, and so is an earlier folder
-    // aside once the folder in place is the one a swap put there in its place. An earlier
-    // folder aside beside any other folder is kept (RetiredFolder() is then there). Neither
-    // is ever removed while another program holds it. What is no folder at their names (a
-    // link) is left as it is.
+    // left it there; another user's stays aside (RetiredByAnotherUser). A build folder is
+    // removed, and so is an earlier folder aside once the folder in place is the one a swap
+    // put there in its place. An earlier folder aside beside any other folder is kept
+    // (RetiredFolder() is then there). Neither is ever removed while another program holds
+    // it. What is no folder at their names (a link) is left as it is.
     TMend MendLeftovers();
 
     // Makes the build folder: with the rights of the folder held where `withHeldRights`,

@@ -218,11 +218,11 @@ bool TRights::GiveTo(int fd) const
     struct stat made {};
     if (::fstat(fd, &made) != 0)
         return false;
-    const bool keepsRights = ShowsPrivate(made);
+    const bool showsPrivate = ShowsPrivate(made);
     if (Give(fd, made))
         return true;
     const int error = errno;
-    if (keepsRights || FileSystemKeepsRights(fd)) {
+    if (showsPrivate || FileSystemKeepsRights(fd)) {
         errno = error;
         return false;
     }
