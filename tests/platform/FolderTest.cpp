@@ -12,6 +12,7 @@
 #include "platform/FileFaults.h"
 #include "platform/Files.h"
 #include "platform/TFolder.h"
+#include "platform/TRights.h"
 #include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/FuseMount.h"
@@ -195,6 +196,19 @@ TEST(Folder, APrivateFolderMadeIsToldByItsIdentityAndEveryFailureSaysWhy)
     EXPECT_TRUE(folder.HasFolder("work"));
     test::TFileFaultScope scope({{kFileList, EIO}});
     EXPECT_EQ(folder.List().error, EIO);
+    // Rights that another owner's file, on a file system that keeps rights, does not take
+    // are not given: the failed change is no success.
+    if (::geteuid() == 0) {
+        test::WriteBytes(dir.File("theirs"), "");
+        ASSERT_EQ(::chmod(dir.File("theirs").c_str(), 0666), 0);
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+        EXPECT_EQ(test::AsAnOrdinaryUser([&] {
+            const int fd = ::open(dir.File("theirs").c_str(), O_RDWR | O_CLOEXEC);
+            const bool given = fd >= 0 && TRights(0600, uid_t(-1), gid_t(-1)).GiveTo(fd);
+            ::close(fd);
+            return std::string(fd < 0 ? "not opened" : given ? "given" : "refused");
+        }), "refused");
+    }
 }
 
 // Who made an entry, and which links may be followed, as root and as uid 65534: in a sticky
