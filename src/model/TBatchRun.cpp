@@ -193,6 +193,8 @@ bool TBatchRun::Run()
         g_batchLog.insert(studyLines, "\r\nProject " + projectFolder + ": \r\n");
         g_bBatchError = false;
         LogKeptAside(place);
+        if (!place.AnotherUsersFolders().empty())
+            vx::AppendBatchLog(place.AnotherUsersFolders());
 
         std::string failure = ProcessStudy(*project, studyFolder, patterns);
         // The images' pixel files go in with this save: a study whose project file could

@@ -1,6 +1,7 @@
 #include "model/TStudyPlace.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/TFileTransaction.h"
 #include "platform/TFolderLock.h"
+#include "platform/TRights.h"
 
 namespace {
 
@@ -25,6 +27,19 @@ std::vector<std::string> EntriesOfTheProject(const std::string& folder, const st
     journal.insert(0, 1, '.');
     journal += ".tpj.journal";
     return {vx::FileNameOf(vx::TFileTransaction::WorkFolderOf(folder)), vx::TFolderLock::FileName(), journal};
+}
+
+// Whether all who may reach a file or folder that shows `shown` (its owner, its group,
+// everyone, by its mode) may read the study folder that shows `exam`.
+bool ReachedOnlyByReadersOf(const struct stat& shown, const struct stat& exam)
+{
+    const auto reads = [&](mode_t bits) { return (exam.st_mode & bits) == bits; };
+    const bool everyone = reads(S_IROTH | S_IXOTH);
+    const bool owner = everyone || shown.st_uid == ::geteuid() ||
+                       (shown.st_uid == exam.st_uid && reads(S_IRUSR | S_IXUSR));
+    const bool group = everyone || (shown.st_mode & S_IRWXG) == 0 ||
+                       (shown.st_gid == exam.st_gid && reads(S_IRGRP | S_IXGRP));
+    return owner && group && (everyone || (shown.st_mode & S_IRWXO) == 0);
 }
 
 }  // namespace
@@ -93,20 +108,55 @@ std::string TStudyPlace::Take()
     // A folder put back from aside is held; one found there only now is looked at first.
     if (refusal.empty() && !m_swap.HoldsFolder())
         refusal = Refusal();
-    if (refusal.empty() && m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder())))
+    if (refusal.empty() && m_swap.RetiredByAnotherUser()) {
+        struct stat st {};
+        (void)m_swap.Parent().Stat(vx::FileNameOf(m_swap.RetiredFolder()), st);
+        m_anotherUsers += "Warning: The folder " + m_swap.RetiredFolder() + " was made by another user, " +
+                          vx::UserNameOf(st.st_uid) + ", not left by a run of this user's: it is left as it is.\r\n";
+    } else if (refusal.empty() && m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder()))) {
         m_keptAside = m_swap.RetiredFolder();
+    }
     m_replaces = refusal.empty() && m_swap.HoldsFolder();
     return refusal;
+}
+
+bool TStudyPlace::EarlierLendsItsRights()
+{
+    const vx::TFolder& earlier = m_swap.Earlier();
+    struct stat folder {}, file {};
+    if (::fstat(earlier.Fd(), &folder) != 0)
+        return false;
+    const bool hasFile = earlier.Stat(m_name + ".tpj", file) == 0;
+    if (m_swap.Parent().MadeByThisUser(folder) && (!hasFile || earlier.MadeByThisUser(file)))
+        return true;
+    // Another user may have put any folder at the study's name: its rights, owner and group
+    // are lent only as far as they let no one reach the results who may not read the study's
+    // files. An ACL, which may let anyone in, is lent by no such folder.
+    struct stat exam {};
+    vx::TRights folderRights, fileRights;
+    const bool lends =
+        ::stat(m_studyFolder.c_str(), &exam) == 0 && ReachedOnlyByReadersOf(folder, exam) &&
+        vx::TRights::Of(earlier, std::string(), folderRights) == vx::TRights::TFound::There && !folderRights.HasAcl() &&
+        (!hasFile || (ReachedOnlyByReadersOf(file, exam) &&
+                      vx::TRights::Of(earlier, m_name + ".tpj", fileRights) == vx::TRights::TFound::There &&
+                      !fileRights.HasAcl()));
+    if (!lends)
+        m_anotherUsers += "Warning: The folder " + Folder() + " was made by another user, " +
+                          vx::UserNameOf(folder.st_uid == ::geteuid() ? file.st_uid : folder.st_uid) +
+                          ": the new project takes this user's own rights, not that folder's.\r\n";
+    return lends;
 }
 
 bool TStudyPlace::Build(TProject& project)
 {
     // A build whose save fails part way is dropped, never completed later. One in place of an
-    // earlier project takes that one's rights, whoever runs the batch with whatever umask;
-    // a study made for the first time those the system gives in the output folder.
-    project.BuildAside(m_replaces ? &m_swap.Earlier() : nullptr);
+    // earlier project takes that one's rights, whoever runs the batch with whatever umask,
+    // as far as EarlierLendsItsRights allows; a study made for the first time those the
+    // system gives in the output folder.
+    const bool lends = m_replaces && EarlierLendsItsRights();
+    project.BuildAside(lends ? &m_swap.Earlier() : nullptr);
     // The project is made in the very folder the swap made, whatever stands at its name.
-    const vx::TFolder* build = m_swap.MakeBuild();
+    const vx::TFolder* build = m_swap.MakeBuild(lends);
     if (!build) {
         TProject::ReportFolderNotMade(m_name, m_swap.BuildFolder(), errno);
         return false;
@@ -153,7 +203,8 @@ std::string TStudyPlace::WaitsAside() const
 {
     struct stat st {};
     const bool aside = m_swap.LookAtFolder(st) == ENOENT &&
-                       m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder()));
+                       m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder())) &&
+                       !m_swap.RetiredByAnotherUser();
     return aside ? m_swap.RetiredFolder() : std::string();
 }
 

@@ -36,8 +36,14 @@ public:
     // Where an earlier project of the study waits aside, kept because the folder in its
     // place is not one a run put there; empty when none does.
     const std::string& KeptAside() const { return m_keptAside; }
-    // Makes the study's project in the build folder (TProject::Create).
+    // Makes the study's project in the build folder (TProject::Create). In place of an
+    // earlier project it takes that one's rights where this user made it, or where they let
+    // no one reach the project who may not read the study's files; else this user's own.
     bool Build(TProject& project);
+    // What another user made at the study's name (the earlier project, whose rights the new
+    // one did not take) or aside (never put back): the log lines that say so, one a line
+    // ending in CR LF; empty when there is none.
+    const std::string& AnotherUsersFolders() const { return m_anotherUsers; }
     // Takes the hold of the build folder (its lock) from its project, which writes nothing
     // there after: the build stays held until it is in place or dropped, also once the
     // project is gone.
@@ -59,8 +65,11 @@ private:
     // Why the folder cannot take the study's project; empty when there is none, or it is
     // empty or an earlier project of the study, which the swap then holds.
     std::string Refusal();
+    // Whether the earlier project held lends the build its rights (Build); when it does not
+    // because another user made it, says so in m_anotherUsers.
+    bool EarlierLendsItsRights();
 
-    std::string m_name, m_studyFolder, m_keptAside;
+    std::string m_name, m_studyFolder, m_keptAside, m_anotherUsers;
     std::unique_ptr<TFolderHold> m_buildHold;  // the build folder's, taken from its project
     vx::TFolderSwap m_swap;  // after the hold: it lets the hold go before it is destroyed
     bool m_replaces = false;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -49,17 +50,10 @@ int OpenDirectory(int folderFd, const std::string& name, bool followLast, bool& 
     return fd;
 }
 
-// True when `st`, of a folder in the folder open as parentFd, shows what a making of a
-// private folder there gives: this user's and private where the file system keeps Unix
-// rights; where it keeps none, every folder there shows the mount's owner and mode, as the
-// parent does.
-bool ShowsPrivateIn(int parentFd, const struct stat& st)
+// True for a mode that gives the group and everyone else no right.
+bool GivesOthersNoRight(const struct stat& st)
 {
-    if (st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0)
-        return true;
-    struct stat here {};
-    return ::fstat(parentFd, &here) == 0 && here.st_dev == st.st_dev && here.st_uid == st.st_uid &&
-           here.st_gid == st.st_gid && (here.st_mode & 07777) == (st.st_mode & 07777);
+    return (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 int RemoveTreeAt(int folderFd, const std::string& name, const std::string& path);
@@ -224,7 +218,7 @@ TFolder TFolder::MakePrivateFolder(const std::string& name) const
     const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
     struct stat st {};
     if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
-        !ShowsPrivateIn(m_fd, st)) {
+        !ShowsMadeHere(st, true)) {
         if (fd >= 0)
             ::close(fd);
         errno = ESTALE;
@@ -276,14 +270,12 @@ TFolder TFolder::MakeFolder(const std::string& name) const
         return TFolder();
     BeforeUse(PathOf(name));
     // The folder made, told by its identity, and this user's: no other user can make one of
-    // this user's to put in its place. Where the file system keeps no owners it shows this
-    // folder's owner and group, as every folder there does.
+    // this user's to put in its place.
     bool namesOnly = false;
     const int fd = S_ISDIR(made.st_mode) ? OpenDirectory(m_fd, name, false, namesOnly) : -1;
-    struct stat st {}, here {};
+    struct stat st {};
     if (fd < 0 || namesOnly || ::fstat(fd, &st) != 0 || IdentityOf(st) != IdentityOf(made) ||
-        (st.st_uid != ::geteuid() &&
-         (::fstat(m_fd, &here) != 0 || here.st_uid != st.st_uid || here.st_gid != st.st_gid))) {
+        !ShowsMadeHere(st, false)) {
         if (fd >= 0)
             ::close(fd);
         errno = ESTALE;
@@ -295,7 +287,18 @@ TFolder TFolder::MakeFolder(const std::string& name) const
 bool TFolder::ShowsMadePrivate(const TFolder& folder) const
 {
     struct stat st {};
-    return folder && ::fstat(folder.Fd(), &st) == 0 && ShowsPrivateIn(m_fd, st);
+    return folder && ::fstat(folder.Fd(), &st) == 0 && ShowsMadeHere(st, true);
+}
+
+bool TFolder::ShowsMadeHere(const struct stat& st, bool privately) const
+{
+    // Where the file system may keep no rights, its type says so (a mode given may not
+    // take), and a folder of another owner is this user's only where it keeps no owners.
+    if (st.st_uid == ::geteuid() && (!privately || GivesOthersNoRight(st)))
+        return true;
+    if (TRights::FileSystemKeepsRights(m_fd))
+        return false;
+    return st.st_uid == ::geteuid() || MadeByThisUser(st);
 }
 
 std::string TFolder::PathOf(const std::string& name) const
@@ -474,6 +477,35 @@ bool TFolder::HoldsAt(const std::string& name, const TFolder& folder) const
     return folder.IsOpen() && Stat(name, st) == 0 && S_ISDIR(st.st_mode) && IdentityOf(st) == folder.m_identity;
 }
 
+bool TFolder::MadeByThisUser(const struct stat& st) const
+{
+    if (st.st_uid == ::geteuid())
+        return true;
+    // A file system that keeps no owners shows the same one for every entry, this folder
+    // too: any other owner is the user who made it.
+    struct stat here {};
+    return Stat(std::string(), here) == 0 && here.st_uid == st.st_uid && !KeepsOwners();
+}
+
+bool TFolder::MayFollowLink(const struct stat& st) const
+{
+    struct stat here {};
+    return st.st_uid == ::geteuid() || (Stat(std::string(), here) == 0 && here.st_uid == st.st_uid);
+}
+
+bool TFolder::KeepsOwners() const
+{
+    std::string name = ".owner.XXXXXX";
+    const int fd = MakeUniqueFile(name, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return true;
+    struct stat st {};
+    const bool keeps = ::fstat(fd, &st) != 0 || st.st_uid == ::geteuid();
+    ::close(fd);
+    (void)Remove(name);
+    return keeps;
+}
+
 TFolderListing TFolder::List(const std::string& pattern) const
 {
     if (FileCallFails(kFileList))
@@ -508,6 +540,16 @@ std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& 
         return std::nullopt;
     return TFileStamp{IdentityOf(st), static_cast<int64_t>(st.st_size),
                       static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::string UserNameOf(uid_t uid)
+{
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return found->pw_name;
+    return std::to_string(uid);
 }
 
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,

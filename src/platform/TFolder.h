@@ -47,10 +47,10 @@ public:
     // open, errno set, when it cannot be made (EEXIST: something stood there), or when what
     // stands at the name by the time it is opened is not the folder made (ESTALE). The
     // folder made is told by its identity; its mode and owner must show it private and this
-    // user's only where the file system keeps them (else it shows what this folder shows).
+    // user's only where the file system keeps them.
     [[nodiscard]] TFolder MakePrivateFolder(const std::string& name) const;
     // True when `folder`, open, shows what MakePrivateFolder makes in this folder: private
-    // and this user's, or where the file system keeps no Unix rights, what this one shows.
+    // and this user's, as far as the file system keeps owners and modes.
     bool ShowsMadePrivate(const TFolder& folder) const;
     // Makes the folder `name` private (MakePrivateFolder), then gives it `rights` with every
     // right of its owner on its own descriptor; not open, errno set, and nothing left at
@@ -129,6 +129,24 @@ public:
     // True when the folder open as `folder` stands at `name`.
     bool HoldsAt(const std::string& name, const TFolder& folder) const;
 
+    // Who made what stands in the folder, by one rule for every caller that acts on a name
+    // another user may have put there. `st` is what a name here shows (Stat, a link not
+    // followed) or the file opened from it.
+    // True when this user made it: its owner is this user, or the file system keeps no
+    // owners (KeepsOwners), where nothing tells one user's file from another's and there is
+    // no boundary between users to keep.
+    bool MadeByThisUser(const struct stat& st) const;
+    // True when the symbolic link `st` at a name here may be followed: it is this user's or
+    // the folder owner's, the rule the kernel applies to links in a sticky folder every user
+    // may write, here in every folder. Any other link was put there by someone else who
+    // may write the folder, and may lead to what only this user may read.
+    bool MayFollowLink(const struct stat& st) const;
+    // True when the file system of this folder gives a file the owner of the user who made
+    // it: false where a file made here shows another owner (exFAT, FAT, a share mounted
+    // with a fixed owner). A file of a unique name is made and removed to tell, once asked;
+    // where none can be made, the answer is true, which keeps every boundary.
+    bool KeepsOwners() const;
+
     // What the folder holds, sorted by name (links looked at, not followed: a link to a
     // folder is no folder here); `pattern` filters as ListFolder's does.
     [[nodiscard]] TFolderListing List(const std::string& pattern = "*") const;
@@ -140,6 +158,11 @@ public:
 
 private:
     TFolder(int fd, std::string path, bool namesOnly);
+    // True when `st`, of a folder in this one, shows what a making of a folder here gives:
+    // this user's, and private where `privately`, as far as the file system keeps owners and
+    // modes. Whether it does is told from the file system itself, never from a likeness to
+    // this folder, which another user may give a folder of their own.
+    bool ShowsMadeHere(const struct stat& st, bool privately) const;
     // Opens what `openDirectory` opened as a folder object, its identity read.
     static TFolder Adopt(int fd, std::string path, bool namesOnly);
 
@@ -152,6 +175,9 @@ private:
 // The stamp of what stands at `name` in `folder`, a link not followed; none where nothing
 // can be looked at there.
 std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& name);
+
+// The name of the user `uid`, a number where the system has no name for it.
+std::string UserNameOf(uid_t uid);
 
 // ReadWholeFile of the file `name` in `folder`, never through a link.
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,

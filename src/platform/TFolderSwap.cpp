@@ -209,19 +209,24 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     for (const TFolderEntry& entry : listing.entries)
         if (entry.name.starts_with(m_goneName))
             RemoveLeftover(entry.name);
-    // An earlier folder aside with nothing in its place is the folder's content: it goes
-    // back, under its lock, which holds the folder from then on.
+    // An earlier folder aside with nothing in its place is the folder's content where this
+    // user's swap left it: it goes back, under its lock, which holds the folder from then on.
     struct stat st {};
+    TFolder aside;
+    struct stat asideShows {};
     if (m_parent.HasFolder(m_retiredName) && m_parent.Stat(m_name, st) == ENOENT) {
-        TFolder retired = m_parent.OpenFolder(m_retiredName);
-        if (!retired)
+        aside = m_parent.OpenFolder(m_retiredName);
+        if (!aside || ::fstat(aside.Fd(), &asideShows) != 0)
             return TMend::Failed;
-        if (const TMend taken = TakeHidden(retired, m_folderLock); taken != TMend::Done)
+    }
+    // Told by the folder opened, not by what its name showed a moment before.
+    if (aside && m_parent.MadeByThisUser(asideShows)) {
+        if (const TMend taken = TakeHidden(aside, m_folderLock); taken != TMend::Done)
             return taken;
         // Opened again at its name, which names it and its files from now on.
-        const int error = Move(m_retiredName, m_name, retired, true);
+        const int error = Move(m_retiredName, m_name, aside, true);
         m_held = error == 0 ? m_parent.OpenFolder(m_name) : TFolder();
-        if (error != 0 || !m_held || m_held.Identity() != retired.Identity()) {
+        if (error != 0 || !m_held || m_held.Identity() != aside.Identity()) {
             m_folderLock.Release();
             m_held.Close();
             errno = error != 0 ? error : ESTALE;
@@ -253,13 +258,19 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     return TMend::Done;
 }
 
-const TFolder* TFolderSwap::MakeBuild()
+bool TFolderSwap::RetiredByAnotherUser() const
+{
+    struct stat st {};
+    return m_parent && m_parent.Stat(m_retiredName, st) == 0 && S_ISDIR(st.st_mode) && !m_parent.MadeByThisUser(st);
+}
+
+const TFolder* TFolderSwap::MakeBuild(bool withHeldRights)
 {
     if (!m_parent) {
         errno = m_parentError;
         return nullptr;
     }
-    if (!HoldsFolder()) {
+    if (!HoldsFolder() || !withHeldRights) {
         m_buildFolder = m_parent.MakeFolder(m_buildName);
     } else {
         // In place of the folder held, it takes that one's rights and group, with every right

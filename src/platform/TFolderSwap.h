@@ -78,17 +78,18 @@ public:
     };
     // Mends what a swap killed on its way left, before a new content is built: an earlier
     // folder aside while nothing is at the folder's path is the folder's content, and is put
-    // back (and held from then on); a build folder is removed, and so is an earlier folder
-    // aside once the folder in place is the one a swap put there in its place. An earlier
-    // folder aside beside any other folder is kept (RetiredFolder() is then there). Neither
-    // is ever removed while another program holds it. What is no folder at their names (a
-    // link) is left as it is.
+    // back (and held from then on) where this user made it, a swap of this user's having
+    // left it there; another user's stays aside (RetiredByAnotherUser). A build folder is
+    // removed, and so is an earlier folder aside once the folder in place is the one a swap
+    // put there in its place. An earlier folder aside beside any other folder is kept
+    // (RetiredFolder() is then there). Neither is ever removed while another program holds
+    // it. What is no folder at their names (a link) is left as it is.
     TMend MendLeftovers();
 
-    // Makes the build folder: with the rights of the folder held, else with those the
-    // system gives a folder made beside it. Null, errno set, when it cannot be made (EEXIST:
-    // something stands at its name).
-    const TFolder* MakeBuild();
+    // Makes the build folder: with the rights of the folder held where `withHeldRights`,
+    // else with those the system gives a folder made beside it. Null, errno set, when it
+    // cannot be made (EEXIST: something stands at its name).
+    const TFolder* MakeBuild(bool withHeldRights = true);
     // Holds the build folder until it is in place or removed, through the hold its maker
     // took there (its lock), which `letGo` lets go: when the build is renamed away to be
     // removed, else when the swap ends. No other swap of the folder removes it meanwhile.
@@ -98,6 +99,10 @@ public:
     // the two a kill leaves. False when one cannot be carried, or the folder cannot be
     // listed: errno says why, `failure` names it.
     bool KeepEntriesBeside(const std::vector<std::string>& own, TTreeFailure& failure);
+
+    // Whether the earlier folder aside is there and was made by another user, who may put
+    // any folder at its name: it is never taken for this user's.
+    bool RetiredByAnotherUser() const;
 
     // Puts the build folder in the folder's place: in place of the held folder, else only
     // where nothing is; the earlier folder is removed. False, with the errno of the call

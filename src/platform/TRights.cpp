@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +16,6 @@
 #include "platform/FileFaults.h"
 #include "platform/OpenToRead.h"
 #include "platform/Paths.h"
-#include "platform/TFolder.h"
 #include "platform/TFile.h"
 #include "platform/TFolder.h"
 
@@ -213,25 +214,58 @@ bool TRights::GiveTo(int fd) const
         return true;
     // A file system that keeps no Unix rights shows the made file with the mount's owner and
     // mode, which no call changes: where these rights cannot be given there, it keeps those.
+    // Anywhere else a file that does not show private is not the one this process made.
     struct stat made {};
     if (::fstat(fd, &made) != 0)
         return false;
-    const bool keepsRights = ShowsPrivate(made);
-    if (Give(fd))
+    const bool showsPrivate = ShowsPrivate(made);
+    if (Give(fd, made))
         return true;
-    return !keepsRights;
+    const int error = errno;
+    if (showsPrivate || FileSystemKeepsRights(fd)) {
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
-bool TRights::Give(int fd) const
+bool TRights::FileSystemKeepsRights(int fd)
 {
+    constexpr unsigned long kMayKeepNone[] = {
+        0x4d44,      // FAT
+        0x2011BAB0,  // exFAT
+        0x5346544e,  // NTFS
+        0x7366746e,  // NTFS (ntfs3)
+        0x65735546,  // FUSE: exFAT and NTFS drivers among others
+        0x517B,      // SMB
+        0xFF534D42,  // CIFS
+        0xFE534D42,  // SMB2
+        0x6969,      // NFS, where root's files may show as another user's
+        0x01021997,  // 9P
+        0x786f4256,  // VirtualBox shared folders
+    };
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;  // not told: asked as one that may keep none
+    const auto type = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+    return std::find(std::begin(kMayKeepNone), std::end(kMayKeepNone), type) == std::end(kMayKeepNone);
+}
+
+bool TRights::Give(int fd, const struct stat& made) const
+{
+    // An owner or group the file already shows is not given again: inside a user namespace a
+    // group the system gave it from its folder shows as the overflow id, as the replaced
+    // file's does, and a change to that id fails or gives another group.
+    const uid_t owner = m_owner == made.st_uid ? kNoOwner : m_owner;
+    const gid_t group = m_group == made.st_gid ? kNoGroup : m_group;
     // Owner and group first: a change of owner may take the set-group-ID bit away.
     bool groupGiven = true;
     if (m_owner != kNoOwner || m_group != kNoGroup) {
-        if (FileCallFails(kFileRights) || ::fchown(fd, m_owner, m_group) != 0) {
+        if (FileCallFails(kFileRights) || ((owner != kNoOwner || group != kNoGroup) && ::fchown(fd, owner, group) != 0)) {
             if (!MeansOwnerNotGiven(errno))
                 return false;
             // The file stays this user's, and takes the group where this user belongs to it.
-            if (m_group != kNoGroup && ::fchown(fd, kNoOwner, m_group) != 0) {
+            if (group != kNoGroup && ::fchown(fd, kNoOwner, group) != 0) {
                 if (!MeansOwnerNotGiven(errno))
                     return false;
                 groupGiven = false;

@@ -10,7 +10,9 @@
 // - The owner is given where the process may give a file away (root), the group where this
 //   user belongs to it; neither where the user namespace maps no such id (another user's
 //   files show as the overflow id there) or the file system keeps no owners: the file then
-//   stays this user's. A group that cannot be given gets no more than everyone else may.
+//   stays this user's. A group that cannot be given gets no more than everyone else may;
+//   one the new file already shows (given by the system from its folder, seen as the same
+//   overflow id in such a namespace) keeps its rights.
 // - An access ACL is read only where the model has one, so that rights cost a few calls
 //   per file; on a file system that keeps no ACLs the mode bits alone are given.
 // - The umask is read, never changed: other threads make files meanwhile.
@@ -19,6 +21,7 @@
 // - A file system that keeps no Unix rights (exFAT, FAT, a share mounted with fixed modes)
 //   shows every file and folder with the mount's owner and mode: a folder made there is
 //   known by its identity alone, and what cannot be given there keeps the mount's rights.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <memory>
@@ -65,9 +68,16 @@ public:
     // Gives these rights to the file or folder open as `fd`, which this process made
     // private: owner and group first, then the mode or ACL. False, errno set, when one could
     // not be given; what was given stays no wider than these rights. On a file system that
-    // keeps no Unix rights (the file made shows the mount's owner and mode) it keeps those
-    // where these cannot be given.
+    // keeps no Unix rights (its type says it may keep none, and the file made shows the
+    // mount's owner and mode) it keeps those where these cannot be given; anywhere else a
+    // failure is one.
     bool GiveTo(int fd) const;
+
+    // False where the file system of the file open as `fd` is one that may keep no Unix
+    // rights (FAT, exFAT, NTFS, FUSE, network and virtual machine shares), told from its
+    // type: there a mode or owner given may not take, and another test must tell whose a
+    // file is. True everywhere else.
+    static bool FileSystemKeepsRights(int fd);
 
     // Makes the folder at `path` private to this user (0700) and opens it to be given its
     // rights, never through a link and only when the folder there then is the one made (its
@@ -86,8 +96,9 @@ public:
     static bool MakeFolderLike(const std::string& path, const std::string& model);
 
 private:
-    // The calls of GiveTo; false, errno set, when a right could not be given.
-    bool Give(int fd) const;
+    // The calls of GiveTo on the file open as `fd`, `made` what it shows; false, errno set,
+    // when a right could not be given.
+    bool Give(int fd, const struct stat& made) const;
     // Of for `name` in the folder open as folderFd (AT_FDCWD: a path; empty: that folder).
     static TFound OfAt(int folderFd, const std::string& name, TRights& rights);
 

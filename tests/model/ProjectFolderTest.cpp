@@ -21,6 +21,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -1053,18 +1054,22 @@ std::string AclOf(const std::string& path)
 }
 
 // Runs body in this process, which must run on one thread alone (a forked child), inside a
-// user namespace of its own that maps only this user and group, to its root ("unshare -r"):
-// other users' files show as the overflow id there. "no user namespace: ..." without one.
-std::string InUserNamespaceOfItsOwn(const std::function<std::string()>& body)
+// user namespace of its own that maps only this user and group, to its root ("unshare -r")
+// or to themselves ("unshare -U --map-current-user"): other users' files show as the
+// overflow id there. "no user namespace: ..." without one.
+std::string InUserNamespaceOfItsOwn(bool toRoot, const std::function<std::string()>& body)
 {
-    const std::string uid = std::to_string(::geteuid()), gid = std::to_string(::getegid());
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
     // A process that changed its user owns its /proc files again only once dumpable.
     if (::prctl(PR_SET_DUMPABLE, 1) != 0 || ::unshare(CLONE_NEWUSER) != 0)
         return std::string("no user namespace: ") + std::strerror(errno);
+    const uid_t inUid = toRoot ? 0 : uid;
+    const gid_t inGid = toRoot ? 0 : gid;
     test::WriteBytes("/proc/self/setgroups", "deny");
-    test::WriteBytes("/proc/self/uid_map", "0 " + uid + " 1");
-    test::WriteBytes("/proc/self/gid_map", "0 " + gid + " 1");
-    return ::geteuid() == 0 && ::getegid() == 0 ? body() : "no user namespace: its ids could not be mapped";
+    test::WriteBytes("/proc/self/uid_map", std::to_string(inUid) + " " + std::to_string(uid) + " 1");
+    test::WriteBytes("/proc/self/gid_map", std::to_string(inGid) + " " + std::to_string(gid) + " 1");
+    return ::geteuid() == inUid && ::getegid() == inGid ? body() : "no user namespace: its ids could not be mapped";
 }
 
 // The rights, owner and group of each file of the folder changed to these.
@@ -1188,17 +1193,22 @@ TEST_F(ProjectFolderTest, ASaveUnderAnyUmaskKeepsWhoMayReadAndWriteTheFiles)
     EXPECT_EQ(text, rights({"A", "A_NAA_map", "B", "B_NAA_map", "C", "D", "E", "F", "ax", "p.tpj"},
                            " user:" + std::to_string(kGroup)));
 
-    // Inside a user namespace that maps only the first user, whose files and group show as
-    // the overflow id there, which no file can be given: that user's save leaves the files
-    // it writes the user's, with no more for the group than for everyone.
-    const std::string saved =
-        test::AsUser(65534, 65534, [&] { return InUserNamespaceOfItsOwn([&] { return save("G"); }); }, {kGroup});
-    if (saved.rfind("no user namespace", 0) == 0)
-        GTEST_SKIP() << saved;
-    EXPECT_EQ(saved, "opened, saved, 7 sets");
-    text = "\n" + RightsOfFiles(m_folder, true);
-    for (const std::string name : {"A", "A_NAA_map", "G", "p.tpj"})
-        EXPECT_NE(text.find("\n" + name + " 0644 65534:" + std::to_string(kGroup) + "\n"), std::string::npos) << text;
+    // Inside a user namespace that maps only the first user, to its root or to itself, the
+    // other user's files and the group show as the overflow id there, which no file can be
+    // given: that user's saves leave the files they write the user's, and the group, which
+    // the setgid folder gives them, keeps its rights.
+    for (const auto& [toRoot, name, sets] : {std::tuple{true, "G", "7"}, std::tuple{false, "H", "8"}}) {
+        const std::string saved = test::AsUser(65534, 65534, [&, toRoot = toRoot, name = name] {
+            return InUserNamespaceOfItsOwn(toRoot, [&] { return save(name); });
+        }, {kGroup});
+        if (saved.rfind("no user namespace", 0) == 0)
+            GTEST_SKIP() << saved;
+        EXPECT_EQ(saved, std::string("opened, saved, ") + sets + " sets");
+        text = "\n" + RightsOfFiles(m_folder, true);
+        for (const std::string file : {"A", "A_NAA_map", name, "p.tpj"})
+            EXPECT_NE(text.find("\n" + file + " 0664 65534:" + std::to_string(kGroup) + "\n"), std::string::npos)
+                << text;
+    }
 }
 
 // On a file system that keeps no Unix rights (exFAT through FUSE), which shows every file

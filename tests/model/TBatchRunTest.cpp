@@ -300,6 +300,18 @@ protected:
             text += kind + "\n";
         return text;
     }
+    // Makes the folder `path` as the user `user` of the group of that number would, with `mode`.
+    static void MadeBy(const std::string& path, uid_t user, mode_t mode)
+    {
+        ASSERT_TRUE(vx::MakeFolder(path));
+        ASSERT_EQ(::chown(path.c_str(), user, user), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    }
+    // Runs body as the user `user` of the group of that number: root in this process.
+    static std::string AsRunner(uid_t user, const std::function<std::string()>& body)
+    {
+        return user == 0 ? body() : AsUser(user, user, body);
+    }
     // The names in the output folder: the studies' folders only, nothing hidden.
     std::vector<std::string> OutputNames() { return FolderNames(run.m_strOutput); }
     // Runs the batch three times with one more set in each study every time: each run must
@@ -1171,6 +1183,102 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
                 break;
         }
         EXPECT_GT(refused, 1) << "at the making and at the put at least";
+    }
+}
+
+// Another user who may write the output folder made a folder at a study's name, or where a
+// run sets an earlier project aside, holding a project file of their own open to all, before a
+// run of private studies under the umask 077: the new project is the runner's and private, and
+// the log says whose the folder was. Root against uid 65534, and two users with groups of
+// their own.
+TEST_F(BatchRunTest, AFolderAnotherUserMadeAtAStudysNameLendsTheNewProjectNoneOfItsRights)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's folders are had only by root";
+    ::chmod(exams.Path().c_str(), 0755);
+    const std::string p1 = run.m_strOutput + "/study1";
+    UseSetsAndMarkingMacro({{"study1", {"a.SPAR"}}});
+    struct Case {
+        uid_t runner, other;
+        const char* otherName;
+        std::string planted, log;
+    };
+    const std::string taken = ": the new project takes this user's own rights, not that folder's.\r\n";
+    const std::string left = ", not left by a run of this user's: it is left as it is.\r\n";
+    const Case cases[] = {{0, 65534, "nobody", "study1", taken},
+                          {0, 65534, "nobody", ".study1.batch-old", left},
+                          {65534, 65533, "65533", "study1", taken},
+                          {65534, 65533, "65533", ".study1.batch-old", left}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.runner) + " against " + c.planted + " of " + std::to_string(c.other));
+        vx::RemoveFolderTree(run.m_strOutput);
+        MadeBy(run.m_strOutput, c.runner, 0777);
+        ASSERT_EQ(::chown(exams.File("study1").c_str(), c.runner, c.runner), 0);
+        ASSERT_EQ(::chown(exams.File("study1/a.SPAR").c_str(), c.runner, c.runner), 0);
+        ASSERT_EQ(::chmod(exams.File("study1").c_str(), 0700), 0);
+        const std::string planted = run.m_strOutput + "/" + c.planted;
+        MadeBy(planted, c.other, 0777);
+        WriteBytes(planted + "/study1.tpj", "theirs\n");
+        ASSERT_EQ(::chown((planted + "/study1.tpj").c_str(), c.other, c.other), 0);
+        ASSERT_EQ(::chmod((planted + "/study1.tpj").c_str(), 0666), 0);
+        const std::string log = AsRunner(c.runner, [&] {
+            const mode_t mask = ::umask(077);
+            const std::string said = run.Run() ? g_batchLog : std::string("the run failed");
+            ::umask(mask);
+            return said;
+        });
+        EXPECT_EQ(log, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nWarning: The folder " +
+                           planted + " was made by another user, " + c.otherName + c.log);
+        const std::string group = std::to_string(c.runner);
+        EXPECT_EQ(RightsIn(p1), "file 0600 " + group + "\nfile 0644 " + group + "\nfolder 0700 " + group + "\n");
+        struct stat st {};
+        EXPECT_TRUE(::stat(p1.c_str(), &st) == 0 && st.st_uid == c.runner);
+        EXPECT_EQ(Study("study1"), "a");
+        if (c.planted != "study1") {
+            EXPECT_EQ(ReadBytes(planted + "/study1.tpj"), "theirs\n");
+        }
+    }
+}
+
+// Another user, who owns the output folder open to all, puts a folder of their own open to
+// all at a study's build folder name just after the run made it there: neither a fresh run
+// nor a re-run builds the study in it. Root against uid 65534, and two users with groups of
+// their own.
+TEST_F(BatchRunTest, AFolderAnotherUserPutsAtABuildFolderJustMadeIsNeverBuiltIn)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's folders are had only by root";
+    ::chmod(exams.Path().c_str(), 0755);
+    const std::string p1 = run.m_strOutput + "/s1", build = run.m_strOutput + "/.s1.batch";
+    const std::string planted = run.m_strOutput + "/planted";
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    for (const auto& [runner, other] : {std::pair<uid_t, uid_t>{0, 65534}, std::pair<uid_t, uid_t>{65534, 65533}}) {
+        for (const bool rerun : {false, true}) {
+            SCOPED_TRACE(std::to_string(runner) + (rerun ? " re-runs" : " runs") + " against " + std::to_string(other));
+            vx::RemoveFolderTree(run.m_strOutput);
+            MadeBy(run.m_strOutput, other, 0777);
+            if (rerun) {
+                ASSERT_EQ(AsRunner(runner, [&] { return std::string(run.Run() ? "run" : "failed"); }), "run");
+            }
+            MadeBy(planted, other, 0777);
+            vx::TFile::SetStepHook([&, swapped = false]() mutable {
+                if (!swapped && vx::FolderExists(build))
+                    swapped = ::renameat2(AT_FDCWD, planted.c_str(), AT_FDCWD, build.c_str(), RENAME_EXCHANGE) == 0;
+            });
+            const std::string log = AsRunner(runner, [&] { return run.Run() ? g_batchLog : std::string("the run failed"); });
+            vx::TFile::SetStepHook({});
+            EXPECT_NE(log.find("Making new project for " + p1 + " is failed.\r\nThe project s1 cannot be created: "
+                               "its folder " + build + " cannot be made: stale file handle.\r\n"),
+                      std::string::npos)
+                << log;
+            EXPECT_EQ(Study("s1"), rerun ? "a" : "absent");
+            for (const auto& entry : std::filesystem::directory_iterator(run.m_strOutput)) {
+                struct stat st {};
+                if (::lstat(entry.path().c_str(), &st) == 0 && st.st_uid == other && entry.is_directory()) {
+                    EXPECT_EQ(FolderTreeNames(entry.path().string()), std::vector<std::string>{}) << entry.path();
+                }
+            }
+        }
     }
 }
 

@@ -244,14 +244,17 @@ TEST_F(FileTransaction, AWorkFolderReplacedAsItIsMadeIsNeitherChangedNorUsed)
     }
     EXPECT_FALSE(FolderExists(work));
     {
-        // On a file system that keeps no Unix rights every folder shows the mount's owner and
-        // mode, as the project folder does here, and rights it cannot keep are refused: the
-        // work folder made is known by its identity, and keeps the mount's rights.
+        // A folder that shows the project folder's owner and mode where the private one was
+        // made is not taken for it on a file system that keeps Unix rights, as one that keeps
+        // none would show it (its own test mounts one): another user may give a folder of
+        // theirs that look.
         TFile::SetStepHook([&] { ::chmod(work.c_str(), 0775); });
         test::TFileFaultScope faults({{kFileRights, EPERM, 2}});  // its ACL refused
         TFileTransaction transaction(m_dir.Path());
-        EXPECT_TRUE(WriteInTransaction(transaction, m_dir.File("a"), "new a")) << std::strerror(transaction.FailedError());
+        EXPECT_FALSE(WriteInTransaction(transaction, m_dir.File("a"), "new a"));
+        EXPECT_EQ(transaction.FailedError(), ESTALE);
         TFile::SetStepHook({});
+        ASSERT_TRUE(RemoveFolderTree(work));
     }
 
     // Nor one exchanged with a link to another folder at any step of a change (as another
