@@ -173,6 +173,9 @@ std::string TFolderHold::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFa
     case TKind::Unwritable: return FailedCallText(why.path, why.call, "cannot") + ": " + vx::FileErrorReason(why.error);
     case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
     case TKind::NotRead: return "the file " + why.path + " that completes it cannot be read: " + vx::FileErrorReason(why.error);
+    case TKind::AnotherUsers:
+        return "it is a save by the user " + vx::UserNameOf(why.owner) + ", which waits in " + work +
+               " (" + why.path + " is theirs), and only their own open of the project completes it";
     case TKind::Unreadable: break;
     }
     return "the file " + why.path + " that completes it is damaged";
@@ -344,6 +347,12 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
         if (why.kind == TKind::NotRead)
             return refuse("a save of it was interrupted, and it cannot be completed because " +
                           WhyNotCompleted(why, work) + ". The project opens once it can be read.");
+        // Another user's change is theirs to complete, with their rights: nothing is changed.
+        if (why.kind == TKind::AnotherUsers)
+            return refuse("a save of it by the user " + vx::UserNameOf(why.owner) +
+                          " was interrupted and waits in its work folder " + work + " (" + why.path +
+                          " is theirs). Only their own open of the project completes it; its files stay as they are "
+                          "until then.");
         if (why.kind == TKind::Lost)
             return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
                           ". Copy the folder again from where the save was made, with its hidden folder, or open it "
