@@ -284,7 +284,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     if (const std::string why = recovery.CompleteJournals(earlierJournal); !why.empty())
         return refuse(why);
     m_saveAsWaits = recovery.FinishInterruptedSaveAs();
-    NoteChangeMade(folder, name);
+    NoteChangeMade(folder, name, &held);
     // Only an open empties it (RemoveLeftoverFiles), once the project is read.
     if (creating)
         m_work.Close();
@@ -457,19 +457,28 @@ void TFolderHold::DropNewFiles()
 
 void TFolderHold::NoteChangeMade(const std::string& folder, const std::string& name)
 {
+    NoteChangeMade(folder, name, nullptr);
+}
+
+void TFolderHold::NoteChangeMade(const std::string& folder, const std::string& name, const vx::TFolder* held)
+{
     // Only what was seen while the lock was held counts.
     if (!Holds(folder))
         return;
     m_seen = {{false, name + ".tpj", {}}, {true, vx::FileNameOf(vx::TFileTransaction::JournalPathOf(folder)), {}}};
-    StampNow(m_seen);
+    StampNow(m_seen, held);
 }
 
-void TFolderHold::StampNow(std::vector<TSeen>& seen) const
+void TFolderHold::StampNow(std::vector<TSeen>& seen, const vx::TFolder* opened) const
 {
-    const vx::TFolder held = m_lock.Folder(std::string());
-    const vx::TFolder work = held ? held.OpenFolder(vx::TFileTransaction::WorkFolderName()) : vx::TFolder();
+    // The folder as the open has it, with the work folder it found; else both opened anew.
+    const vx::TFolder reopened = opened ? vx::TFolder() : m_lock.Folder(std::string());
+    const vx::TFolder& held = opened ? *opened : reopened;
+    const bool found = opened && m_work;
+    const vx::TFolder work =
+        !found && held ? held.OpenFolder(vx::TFileTransaction::WorkFolderName()) : vx::TFolder();
     for (TSeen& entry : seen)
-        entry.stamp = vx::FileStampOf(entry.inWork ? work : held, entry.name);
+        entry.stamp = vx::FileStampOf(entry.inWork ? (found ? m_work : work) : held, entry.name);
 }
 
 bool TFolderHold::IsAsLastSeen() const

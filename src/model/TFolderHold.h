@@ -225,5 +225,9 @@ private:
     std::vector<TSeen> m_seen;
     // Stamps each of `seen` as it stands now, reached through the held folder's descriptor,
     // never through a link at the work folder's name.
-    void StampNow(std::vector<TSeen>& seen) const;
+    // `held`: the folder held as the open has it, with the work folder it found (m_work);
+    // else both are opened anew.
+    void StampNow(std::vector<TSeen>& seen, const vx::TFolder* held = nullptr) const;
+    // NoteChangeMade, through the folders the open has (StampNow).
+    void NoteChangeMade(const std::string& folder, const std::string& name, const vx::TFolder* held);
 };
