@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 
+#include "model/TOpenRecovery.h"
 #include "platform/OpenToRead.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
@@ -19,11 +20,6 @@
 #include "platform/TFolderSwap.h"
 
 namespace {
-
-// The first line of the note a save under another folder leaves while it runs, and its name
-// in the work folder.
-const char* const kSaveAsNote = "Vexara save as 2";
-const char* const kSaveAsNoteName = "saving-as";
 
 // The holds alive in this process, for the removal of undo states: those of open projects,
 // and those their Save As let go of.
@@ -58,33 +54,6 @@ std::optional<vx::TFileIdentity> IdentityIn(const vx::TFolder& folder, const std
 bool IsLost(const TKeptState& kept)
 {
     return IdentityIn(*kept.state.folder, kept.state.name) != kept.file;
-}
-
-std::string IdentityText(const vx::TFileIdentity& identity)
-{
-    return std::to_string(identity.device) + " " + std::to_string(identity.inode);
-}
-
-// Removes the files of a work folder (what was staged and never put in place, undo
-// states) but the one named `keep`; the folders in it and everything outside it stay, and
-// so does all of it when it cannot be listed: false then. Every name is reached through
-// the folder's descriptor: a link put at one by whoever may write the folder is removed
-// itself, and leads to no other file.
-bool RemoveWorkFiles(const vx::TFolder& work, const std::string& keep = std::string())
-{
-    const vx::TFolderListing listing = work.List();
-    for (const vx::TFolderEntry& entry : listing.entries)
-        if (!entry.isFolder && entry.name != keep)
-            (void)work.Remove(entry.name);
-    return listing.Whole();
-}
-
-// True when something stands at a journal's name in `folder`: at `earlier` (the journal of
-// earlier versions) or in its work folder, which is never followed.
-bool JournalWaits(const vx::TFolder& folder, const std::string& earlier)
-{
-    struct stat st {};
-    return folder.Stat(earlier, st) == 0 || vx::TFileTransaction::HasJournal(folder);
 }
 
 std::string LockFileOf(const std::string& folder)
@@ -170,18 +139,6 @@ void TFolderHold::ReportRefusedJournalKept(const vx::TFileTransaction& transacti
     vx::Report(what + ": " + vx::FileErrorReason(transaction.FailedError()) +
                    ". The change that was not written may still be made by the next program that opens the project.",
                vx::ReportIcon::Exclamation);
-}
-
-std::string TFolderHold::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)
-{
-    using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
-    switch (why.kind) {
-    case TKind::Unwritable: return FailedCallText(why.path, why.call, "cannot") + ": " + vx::FileErrorReason(why.error);
-    case TKind::Lost: return "the new file " + why.path + " that completes it is missing from " + work;
-    case TKind::NotRead: return "the file " + why.path + " that completes it cannot be read: " + vx::FileErrorReason(why.error);
-    case TKind::Unreadable: break;
-    }
-    return "the file " + why.path + " that completes it is damaged";
 }
 
 std::string TFolderHold::OldSaveJournalPath(const std::string& folder, const std::string& name)
@@ -298,7 +255,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
         // it is left alone, and the project is not read half changed.
-        if (JournalWaits(vx::TFolder::Open(folder), earlierJournal))
+        if (TOpenRecovery::JournalWaits(vx::TFolder::Open(folder), earlierJournal))
             return refuse(lock == TResult::ReadOnly
                               ? "a save of it was interrupted, and it cannot be completed because " + folder +
                                     " cannot be written: " + vx::FileErrorReason(m_lock.LastError()) +
@@ -329,36 +286,11 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
     if (const std::string inTheWay = m_work ? std::string() : vx::TFileTransaction::WorkFolderInTheWayText(held);
         !inTheWay.empty())
         return refuse("its " + inTheWay + ". Remove it to " + (creating ? "create" : "open") + " the project.");
-    // A change an earlier version left half done, then one of this version.
-    const std::string work = vx::TFileTransaction::WorkFolderOf(folder);
-    for (const std::string& journal : {earlierJournal, std::string()}) {
-        vx::TFileTransaction::TRecoveryFailure why;
-        const vx::TFileTransaction::TRecovery recovery = !journal.empty() || !m_work
-                                                             ? vx::TFileTransaction::Recover(held, &why, journal)
-                                                             : vx::TFileTransaction::Recover(held, m_work, &why);
-        if (recovery != vx::TFileTransaction::TRecovery::Damaged)
-            continue;
-        using TKind = vx::TFileTransaction::TRecoveryFailure::TKind;
-        // A journal that reads well is the only way to the new project: never to be removed.
-        if (why.kind == TKind::Unwritable)
-            return refuse("a save of it was interrupted, and it cannot be completed because " +
-                          WhyNotCompleted(why, work) +
-                          (why.call == vx::TFileTransaction::TCall::SyncFolder
-                               ? ". The project opens once the folder can be synced to the disk."
-                               : ". The project opens once it can be written."));
-        // A journal the system did not give may be whole: never to be removed either.
-        if (why.kind == TKind::NotRead)
-            return refuse("a save of it was interrupted, and it cannot be completed because " +
-                          WhyNotCompleted(why, work) + ". The project opens once it can be read.");
-        if (why.kind == TKind::Lost)
-            return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
-                          ". Copy the folder again from where the save was made, with its hidden folder, or open it "
-                          "there; its files stay as they are until then.");
-        return refuse("a save of it was interrupted, and " + WhyNotCompleted(why, work) +
-                      ". Remove that file to open the project with its files as they are.");
-    }
-    m_saveAsWaits = FinishInterruptedSaveAs(m_work);
-    NoteChangeMade(folder, name);
+    const TOpenRecovery recovery(held, m_work, folder, m_identity);
+    if (const std::string why = recovery.CompleteJournals(earlierJournal); !why.empty())
+        return refuse(why);
+    m_saveAsWaits = recovery.FinishInterruptedSaveAs();
+    NoteChangeMade(folder, name, &held);
     // Only an open empties it (RemoveLeftoverFiles), once the project is read.
     if (creating)
         m_work.Close();
@@ -531,19 +463,28 @@ void TFolderHold::DropNewFiles()
 
 void TFolderHold::NoteChangeMade(const std::string& folder, const std::string& name)
 {
+    NoteChangeMade(folder, name, nullptr);
+}
+
+void TFolderHold::NoteChangeMade(const std::string& folder, const std::string& name, const vx::TFolder* held)
+{
     // Only what was seen while the lock was held counts.
     if (!Holds(folder))
         return;
     m_seen = {{false, name + ".tpj", {}}, {true, vx::FileNameOf(vx::TFileTransaction::JournalPathOf(folder)), {}}};
-    StampNow(m_seen);
+    StampNow(m_seen, held);
 }
 
-void TFolderHold::StampNow(std::vector<TSeen>& seen) const
+void TFolderHold::StampNow(std::vector<TSeen>& seen, const vx::TFolder* opened) const
 {
-    const vx::TFolder held = m_lock.Folder(std::string());
-    const vx::TFolder work = held ? held.OpenFolder(vx::TFileTransaction::WorkFolderName()) : vx::TFolder();
+    // The folder as the open has it, with the work folder it found; else both opened anew.
+    const vx::TFolder reopened = opened ? vx::TFolder() : m_lock.Folder(std::string());
+    const vx::TFolder& held = opened ? *opened : reopened;
+    const bool found = opened && m_work;
+    const vx::TFolder work =
+        !found && held ? held.OpenFolder(vx::TFileTransaction::WorkFolderName()) : vx::TFolder();
     for (TSeen& entry : seen)
-        entry.stamp = vx::FileStampOf(entry.inWork ? work : held, entry.name);
+        entry.stamp = vx::FileStampOf(entry.inWork ? (found ? m_work : work) : held, entry.name);
 }
 
 bool TFolderHold::IsAsLastSeen() const
@@ -575,7 +516,7 @@ void TFolderHold::RemoveLeftoverFiles(const std::string& folder)
     // can be using them: what was staged and never put in place, undo states of earlier
     // runs. Nothing outside the work folder is touched.
     if (Holds(folder) && m_work)
-        RemoveWorkFiles(m_work, m_saveAsWaits ? kSaveAsNoteName : std::string());
+        TOpenRecovery::RemoveWorkFiles(m_work, m_saveAsWaits ? TOpenRecovery::SaveAsNoteName() : std::string());
     m_work.Close();
 }
 
@@ -625,7 +566,7 @@ TStateFile TFolderHold::TempStateFolder()
 
 std::string TFolderHold::SaveAsNotePath(const std::string& folder)
 {
-    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), kSaveAsNoteName);
+    return vx::JoinPath(vx::TFileTransaction::WorkFolderOf(folder), TOpenRecovery::SaveAsNoteName());
 }
 
 bool TFolderHold::NoteSaveAs(const std::string& folder, const vx::TFolder& target, bool madeFolder, bool madeWork,
@@ -641,118 +582,27 @@ bool TFolderHold::NoteSaveAs(const std::string& folder, const vx::TFolder& targe
     if (!opened)
         return false;
     const vx::TFolder& work = *opened;
-    const auto flag = [](bool made) { return made ? "1" : "0"; };
-    const std::string text = std::string(kSaveAsNote) + "\n" + target.Path() + "\n" + flag(madeFolder) +
-                             flag(madeWork) + flag(madeLock) + "\n" + IdentityText(m_identity) + "\n" +
-                             IdentityText(target.Identity()) + "\n";
+    const std::string text = TOpenRecovery::SaveAsNoteText(target, madeFolder, madeWork, madeLock, m_identity);
     // Made anew, private at birth: it names where this user's save writes. A note that is
     // cut short by a kill is none an open trusts.
-    (void)work.Remove(kSaveAsNoteName);
+    (void)work.Remove(TOpenRecovery::SaveAsNoteName());
     vx::TFile note;
-    const int fd = work.MakeFile(kSaveAsNoteName, O_WRONLY, 0600);
-    if (fd < 0 || !note.Adopt(fd, work.PathOf(kSaveAsNoteName), vx::TFile::Mode::Write))
+    const int fd = work.MakeFile(TOpenRecovery::SaveAsNoteName(), O_WRONLY, 0600);
+    if (fd < 0 || !note.Adopt(fd, work.PathOf(TOpenRecovery::SaveAsNoteName()), vx::TFile::Mode::Write))
         return false;
     if (note.WriteText(text) && note.Sync() && note.Close()) {
         vx::TFile::Step();
         return true;
     }
     note.Close();
-    (void)work.Remove(kSaveAsNoteName);
+    (void)work.Remove(TOpenRecovery::SaveAsNoteName());
     return false;
 }
 
 void TFolderHold::DropSaveAsNote(const std::string& folder) const
 {
     if (const vx::TFolder work = OpenWorkFolder(folder))
-        (void)work.Remove(kSaveAsNoteName);
-}
-
-bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& work) const
-{
-    if (!work)
-        return false;
-    // Whoever may write the work folder may put a note there: only one this user made is
-    // read, and only as a file of its own.
-    struct stat st {};
-    const int looked = work.Stat(kSaveAsNoteName, st);
-    if (looked == ENOENT || (looked == 0 && !S_ISREG(st.st_mode)))
-        return false;
-    const auto dropNote = [&] {
-        (void)work.Remove(kSaveAsNoteName);
-        return false;
-    };
-    if (looked == 0 && !work.MadeByThisUser(st))
-        return dropNote();
-    vx::TFile file;
-    std::string text;
-    vx::TWholeFileFailure failure;
-    // A note that cannot be read now stays for a later open: it may name a folder to clear.
-    if (!file.Open(work, kSaveAsNoteName))
-        return file.NotAFile().empty() && file.LastError() != ENOENT;
-    struct stat opened {};
-    if (::fstat(::fileno(file.Handle()), &opened) != 0 || !work.MadeByThisUser(opened)) {
-        file.Close();
-        return dropNote();
-    }
-    // One too long is none this program wrote.
-    if (!vx::ReadWholeFile(file, text, 1 << 16, &failure))
-        return failure.IsFault() || dropNote();
-    file.Close();
-    std::vector<std::string> lines;
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find('\n', start);
-        if (end == std::string::npos)
-            break;
-        lines.push_back(text.substr(start, end - start));
-    }
-    // The note names the folder it was written in (a note of another project moved here is
-    // not this one's), and a folder of no zero byte: the system would take the part before
-    // it for the folder.
-    if (lines.size() != 5 || lines[0] != kSaveAsNote || lines[2].size() != 3 ||
-        lines[1].find('\0') != std::string::npos || lines[3] != IdentityText(m_identity))
-        return dropNote();
-    const std::string& folder = lines[1];
-    const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
-    // Only the folder the save wrote to, told by its identity: whatever else stands at its
-    // path now is not this note's to clear.
-    const vx::TFolder target = vx::TFolder::Open(folder);
-    if (!target) {
-        // A folder that is gone holds nothing left to clear; one that cannot be reached now
-        // may still hold what the save left.
-        const bool gone = errno == ENOENT || errno == ENOTDIR;
-        return gone ? dropNote() : true;
-    }
-    if (IdentityText(target.Identity()) != lines[4])
-        return dropNote();
-    // A folder that cannot be taken now (another program has it open), a change there that
-    // cannot be completed, or a work folder that cannot be listed: the note stays for a
-    // later open.
-    vx::TFolderLock lock;
-    if (lock.Acquire(target) != vx::TFolderLock::TResult::Held)
-        return true;
-    const vx::TFolder targetWork = target.OpenFolder(vx::TFileTransaction::WorkFolderName());
-    const bool noWork = !targetWork && errno == ENOENT;
-    if (!noWork && (!targetWork ||
-                    vx::TFileTransaction::Recover(target, targetWork) == vx::TFileTransaction::TRecovery::Damaged ||
-                    !RemoveWorkFiles(targetWork)))
-        return true;
-    // A save that had not reached its journal: what it staged is gone now, and so goes
-    // what it made of the folder, as far as nothing else is there.
-    if (madeWork)
-        (void)target.RemoveFolder(vx::TFileTransaction::WorkFolderName());  // only when empty
-    // The lock file goes while it is held, and only from a folder known to hold nothing else.
-    const vx::TFolderListing left = target.List();
-    if (madeLock && left.Whole() && left.entries.size() == 1 &&
-        left.entries.front().name == vx::TFolderLock::FileName())
-        lock.RemoveLockFileAndRelease(folder);
-    lock.Release();
-    if (madeFolder) {
-        const vx::TFolder parent = vx::TFolder::Open(vx::FolderOf(folder));
-        if (parent && IdentityIn(parent, vx::FileNameOf(folder)) == target.Identity())
-            (void)parent.RemoveFolder(vx::FileNameOf(folder));  // only when empty
-    }
-    (void)work.Remove(kSaveAsNoteName);
-    return false;
+        (void)work.Remove(TOpenRecovery::SaveAsNoteName());
 }
 
 void TFolderHold::KeepStateFile(const TStateFile& state)

@@ -174,8 +174,6 @@ public:
     // said why) could not remove its journal for good: whoever opens the folder next may
     // complete it.
     static void ReportRefusedJournalKept(const vx::TFileTransaction& transaction);
-    // Why an interrupted change cannot be completed, as the end of a sentence.
-    static std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work);
 
 private:
     enum class TState {
@@ -188,12 +186,6 @@ private:
     // folder that is checked to be the one held, never through a link; not open, errno set,
     // when it cannot be opened (ENOENT: there is none).
     vx::TFolder OpenWorkFolder(const std::string& folder) const;
-    // Completes or takes back what a Save As that was killed left in the folder it wrote, as
-    // its note in `work` (the work folder of the folder taken; not open where it has none)
-    // says, where the note is one this user's Save As made for this folder. True when that
-    // cannot be done now (another program has that folder open, its change cannot be
-    // completed, its work folder cannot be listed): the note stays for a later open.
-    bool FinishInterruptedSaveAs(const vx::TFolder& work) const;
     // KeepForChange for a commit whose journal is written: that journal is its own.
     bool KeepForCommit(const std::string& folder, const std::string& name);
     // True while the project file and the journal are as NoteChangeMade saw them.
@@ -209,7 +201,7 @@ private:
 
     vx::TFolderLock m_lock;
     TState m_state = TState::Untaken;
-    // The note of an interrupted Save As waits for a later open (FinishInterruptedSaveAs):
+    // The note of an interrupted Save As waits for a later open (TOpenRecovery):
     // it is no leftover for RemoveLeftoverFiles.
     bool m_saveAsWaits = false;
     // The work folder an open found, kept until it empties it (RemoveLeftoverFiles).
@@ -233,5 +225,9 @@ private:
     std::vector<TSeen> m_seen;
     // Stamps each of `seen` as it stands now, reached through the held folder's descriptor,
     // never through a link at the work folder's name.
-    void StampNow(std::vector<TSeen>& seen) const;
+    // `held`: the folder held as the open has it, with the work folder it found (m_work);
+    // else both are opened anew.
+    void StampNow(std::vector<TSeen>& seen, const vx::TFolder* held = nullptr) const;
+    // NoteChangeMade, through the folders the open has (StampNow).
+    void NoteChangeMade(const std::string& folder, const std::string& name, const vx::TFolder* held);
 };

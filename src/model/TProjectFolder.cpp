@@ -10,6 +10,7 @@
 #include "model/TFolderHold.h"
 #include "model/TImageSet.h"
 #include "model/TMRImage.h"
+#include "model/TOpenRecovery.h"
 #include "model/TProject.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -154,7 +155,7 @@ bool TProject::CommitChange(vx::TFileTransaction& transaction, const std::string
             transaction.Abort();
             vx::Report(failure + (failure.ends_with('.') ? " An" : ": an") +
                            " earlier change of the project is not completed: " +
-                           TFolderHold::WhyNotCompleted(why, vx::TFileTransaction::WorkFolderOf(transaction.Folder())) + ".",
+                           TOpenRecovery::WhyNotCompleted(why, vx::TFileTransaction::WorkFolderOf(transaction.Folder())) + ".",
                        vx::ReportIcon::Exclamation);
             return false;
         }

@@ -343,11 +343,30 @@ TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder
     // Something other than a file under the journal's name cannot be completed.
     if (!S_ISREG(st.st_mode))
         return Refuse(why, TKind::Unreadable, journalPath, S_ISDIR(st.st_mode) ? EISDIR : 0);
+    // Whoever may write the work folder may put a journal there: only one this user made is
+    // read, told by the file opened, and it changes only what this user may change itself.
+    const auto anotherUsers = [&](const std::string& path, uid_t owner) {
+        Refuse(why, TKind::AnotherUsers, path, 0);
+        why.owner = owner;
+        return TRecovery::Damaged;
+    };
+    if (!in.MadeByThisUser(st))
+        return anotherUsers(journalPath, st.st_uid);
     std::string text;
     TWholeFileFailure notRead;
-    if (!ReadWholeFile(in, name, text, kMaxJournalBytes, &notRead))
+    TFile journal;
+    if (!journal.Open(in, name))
+        return journal.LastError() == ENOENT ? Refuse(why, TKind::Unreadable, journalPath, 0)
+                                             : Refuse(why, TKind::NotRead, journalPath, journal.LastError());
+    struct stat opened {};
+    if (::fstat(::fileno(journal.Handle()), &opened) != 0)
+        return Refuse(why, TKind::NotRead, journalPath, errno);
+    if (!in.MadeByThisUser(opened))
+        return anotherUsers(journalPath, opened.st_uid);
+    if (!ReadWholeFile(journal, text, kMaxJournalBytes, &notRead))
         return notRead.IsFault() ? Refuse(why, TKind::NotRead, journalPath, notRead.error != 0 ? notRead.error : EIO)
                                  : Refuse(why, TKind::Unreadable, journalPath, 0);
+    journal.Close();
     const std::vector<std::string> lines = SplitLines(text);
     if (lines.size() < 2 || lines.back() != kJournalEnd)
         return Refuse(why, TKind::Unreadable, journalPath, 0);
@@ -385,7 +404,10 @@ TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder
             entries.push_back(std::move(entry));
             continue;
         }
-        const bool staged = in.HasFile(entry.from);
+        struct stat file {};
+        const bool staged = in.Stat(entry.from, file) == 0 && S_ISREG(file.st_mode);
+        if (staged && !in.MadeByThisUser(file))
+            return anotherUsers(in.PathOf(entry.from), file.st_uid);
         bool sure = true;  // the earlier layout: a staged file that is gone was renamed
         if (byContent) {
             TContentIdentity id, there;
@@ -397,8 +419,7 @@ TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder
             TInodeIdentity id, there;
             if (!TInodeIdentity::Parse(identities[i], id))
                 return Refuse(why, TKind::Unreadable, journalPath, 0);
-            struct stat file {};
-            sure = staged ? in.Stat(entry.from, file) == 0 && file.st_size == id.size
+            sure = staged ? file.st_size == id.size
                           : InodeIdentityOf(folder, entry.to, there) && there.SurelyIs(id);
         }
         // A staged file must be the one staged (a copy cut short is not), and one that

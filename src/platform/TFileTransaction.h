@@ -178,18 +178,22 @@ public:
     enum class TRecovery { None, Completed, Damaged };
     // Why a journal was not completed: it is damaged (Unreadable); a new file it puts in
     // place is lost (neither staged nor surely in place); the folder does not take the
-    // change now (it cannot be written, or a folder is in the way); or the system failed to
-    // give the journal (NotRead), which may be whole. `path` is the file or folder
-    // concerned, `error` the system's error number (0 when none).
+    // change now (it cannot be written, or a folder is in the way); the system failed to
+    // give the journal (NotRead), which may be whole; or another user made the journal or a
+    // file it puts in place (AnotherUsers), whose change is theirs to complete. `path` is the
+    // file or folder concerned, `error` the system's error number (0 when none).
     struct TRecoveryFailure {
-        enum class TKind { Unreadable, Lost, Unwritable, NotRead };
+        enum class TKind { Unreadable, Lost, Unwritable, NotRead, AnotherUsers };
         TKind kind = TKind::Unreadable;
         std::string path;
         int error = 0;
         TCall call = TCall::Write;  // for Unwritable: the call that failed
+        uid_t owner = 0;            // for AnotherUsers: the user who made `path`
     };
     // Completes the renames and removals of a journal left by an interrupted Commit()
-    // and removes it. Damaged: the journal is not completed (why in *failure); every
+    // and removes it, where this user made the journal and every staged file it puts in
+    // place (TFolder::MadeByThisUser): another user's change is never made with this
+    // user's rights, and nothing changes (AnotherUsers). Damaged: the journal is not completed (why in *failure); every
     // entry is checked before any is made, so the files stay as they are unless the
     // system fails part way, and the journal stays to be completed later; so it does when
     // the disk fails (EIO) to sync the folder once every entry is made. Reads the journals

@@ -143,8 +143,8 @@ public:
     bool MayFollowLink(const struct stat& st) const;
     // True when the file system of this folder gives a file the owner of the user who made
     // it: false where a file made here shows another owner (exFAT, FAT, a share mounted
-    // with a fixed owner). A file of a unique name is made and removed to tell, once asked;
-    // where none can be made, the answer is true, which keeps every boundary.
+    // with a fixed owner). A file of a unique name is made and removed to tell, each time it
+    // is asked; where none can be made, the answer is true, which keeps every boundary.
     bool KeepsOwners() const;
 
     // What the folder holds, sorted by name (links looked at, not followed: a link to a

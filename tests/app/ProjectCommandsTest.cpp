@@ -694,6 +694,7 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
         std::string said;
         bool ordinaryUser = false;
         std::vector<vx::TFileFault> faults = {};  // armed afresh around each open
+        bool byRootOnly = false;                   // another user's file is made only by root
     } rows[] = {
         {"its folder moved away", [&] { std::filesystem::rename(folder, aside); },
          [&] { std::filesystem::rename(aside, folder); }, refused + "its folder " + folder + " does not exist.", true},
@@ -739,6 +740,24 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
              std::filesystem::remove_all(aside);
          },
          refused + "its work folder " + work + " is a symbolic link, not a folder. Remove it to open the project."},
+        // Another user's journal is theirs to complete: the files it would remove stay.
+        {"another user's journal in its work folder",
+         [&] {
+             std::filesystem::create_directory(work);
+             ASSERT_EQ(::chmod(work.c_str(), 01777), 0);
+             AsUser(65534, 65534, [&] {
+                 WriteBytes(work + "/journal", "Vexara file journal 3\nremove\tp.tpj\nend\n");
+                 return std::string();
+             });
+         },
+         [&] {
+             std::filesystem::remove_all(work);
+             EXPECT_TRUE(vx::FileExists(path));
+         },
+         refused + "a save of it by the user " + ::getpwuid(65534)->pw_name + " was interrupted and waits in its " +
+             "work folder " + work + " (" + work + "/journal is theirs). Only their own open of the project " +
+             "completes it; its files stay as they are until then.",
+         false, {}, true},
         {"a FIFO at its work folder",
          [&] {
              std::filesystem::remove_all(work);
@@ -779,6 +798,8 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        if (row.byRootOnly && ::geteuid() != 0)
+            continue;
         row.make();
         const auto tryOpen = [&] {
             std::string said;

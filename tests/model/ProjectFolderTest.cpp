@@ -894,6 +894,74 @@ TEST_F(ProjectFolderTest, AnOpenClearsOnlyAFolderThatItsOwnSaveAsNoted)
     }
 }
 
+// A journal in the work folder puts files in place and removes others. An open completes
+// one only where this user made it and every staged file it puts in place: another user's
+// (in root's sticky folder all may write, whose files that user may not remove, and between
+// two members of a group with private groups) changes nothing, and the open says whose
+// interrupted save waits there.
+TEST_F(ProjectFolderTest, AnOpenCompletesOnlyAJournalThisUserMade)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "other users' journals are had only by root";
+    MakeProject();
+    constexpr gid_t kGroup = 65532;
+    const std::string work = m_folder + "/.vexara", journal = work + "/journal", staged = work + "/p.tpj.a1b2c3";
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string removals = "Vexara file journal 3\nremove\tA\nremove\tB_NAA_map\nend\n";
+    const auto replacement = [&] {
+        return "Vexara file journal 3\nrename\tp.tpj.a1b2c3\tp.tpj\t" + TFileTransaction::StagedFileIdentity(staged) +
+               "\nend\n";
+    };
+    const struct {
+        const char* what;
+        uid_t writer, stager, opener;  // stager 0: no staged file
+        bool shared;                   // a group folder, else root's sticky folder
+        std::string theirs;            // the file of another user's the open names
+    } cases[] = {
+        {"another user's journal of removals, root opens", 65534, 0, 0, false, journal},
+        {"another user's journal putting their file in place, root opens", 65534, 65534, 0, false, journal},
+        {"root's journal putting another user's file in place", 0, 65534, 0, false, staged},
+        {"a partner's journal of removals, the member opens", 65533, 0, 65534, true, journal},
+    };
+    for (const auto& [what, writer, stager, opener, shared, theirs] : cases) {
+        SCOPED_TRACE(what);
+        if (shared) {
+            ShareWithGroup(m_folder, kGroup, 02775);
+        } else {
+            for (const std::string& folder : {m_folder, work})
+                ASSERT_EQ(::chmod(folder.c_str(), 01777), 0);
+        }
+        const auto as = [&](uid_t user, const std::function<void()>& act) {
+            ASSERT_EQ(test::AsUser(user, user, [&] {
+                act();
+                return std::string("done");
+            }, {kGroup}), "done");
+        };
+        if (stager != 0)
+            as(stager, [&] { test::WriteBytes(staged, "p.tpj of another user"); });
+        as(writer, [&] { test::WriteBytes(journal, stager != 0 ? replacement() : removals); });
+        const test::TFolderBytes before = test::ReadFolderTree(m_folder);
+        const std::string said = test::AsUser(opener, opener, [&] {
+            test::TScriptedReport script;
+            TProject project;
+            g_pProject = &project;
+            std::string text = project.Load(m_folder + "/p.tpj") ? "opened" : "refused";
+            g_pProject = nullptr;
+            for (const std::string& message : script.Messages())
+                text += "\n" + message;
+            return text;
+        }, {kGroup});
+        EXPECT_EQ(said, "refused\nThe project p cannot be opened: a save of it by the user " +
+                            UserName(writer != opener ? writer : stager) +
+                            " was interrupted and waits in its work folder " + work + " (" + theirs +
+                            " is theirs). Only their own open of the project completes it; its files stay as they "
+                            "are until then.");
+        EXPECT_TRUE(test::ReadFolderTree(m_folder) == before) << "another user's change was made";
+        std::filesystem::remove(journal);
+        std::filesystem::remove(staged);
+    }
+}
+
 // With locks as an NFS client takes them (an exclusive lock needs the file open for
 // writing), each user who may write the folder opens the project, saves it and holds the
 // folder: a second program is refused while it is open. So do root, the ordinary user who
