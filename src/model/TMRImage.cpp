@@ -565,16 +565,17 @@ TMRImage::TPixelRead TMRImage::ReadOpenPixels(vx::TFile& file, bool opened, cons
         why = what + " " + path + " is not read: the image has no usable size.";
         return TPixelRead::NotHad;
     }
-    // A file that is missing, not a file or not for this user to read is not had; one the
-    // disk fails to give (its open, the look-up of its size, its read) failed.
+    // A file that is missing, not a file or not for this user to read is not had (the last
+    // said so, with whom to ask); one the disk fails to give (its open, the look-up of its
+    // size, its read) failed.
     if (!opened) {
         const int error = file.LastError();
-        if (!file.NotAFile().empty() || error == ENOENT || error == EACCES || error == EPERM) {
+        if (!file.NotAFile().empty() || error == ENOENT) {
             why = vx::NotOpenedText(what, path, file.NotAFile());
             return TPixelRead::NotHad;
         }
         why = vx::NotOpenedToReadText(what, path, error);
-        return TPixelRead::Failed;
+        return error == EACCES || error == EPERM ? TPixelRead::NotHad : TPixelRead::Failed;
     }
     const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
     const int64_t size = file.Size();

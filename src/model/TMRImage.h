@@ -183,8 +183,8 @@ public:
     // that fails is reported ("The pixel file <path> cannot be read to its end: <why>."), once
     // until a read succeeds.
     bool LoadPixels(const std::string& path);
-    // How a read of pixels ended: whole, not had (the file missing, not a file or cut
-    // short), or failed part way by the system.
+    // How a read of pixels ended: whole, not had (the file missing, not a file, not for
+    // this user to read or cut short), or failed part way by the system.
     enum class TPixelRead { Whole, NotHad, Failed };
     // Reads the pixels as LoadPixels does, telling nothing: why they were not had is put in
     // `why`, a sentence that names the file as `what` ("The pixel file", "its state file").
