@@ -308,13 +308,22 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause
     std::string problem;
     vx::TFile file;
     if (m_strPath.empty() || !OpenPixelFile(file)) {
-        if (!file.NotAFile().empty())
+        const int error = file.LastError();
+        const std::string forbidden = vx::MayNotReadText("its pixel file", PixelFileToRead(), error);
+        if (!file.NotAFile().empty()) {
+            found = TPixelFileCause::Missing;
             problem = "its pixel file is " + file.NotAFile() + ", not a file";
-        else
-            problem = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
-        found = problem.empty() || !file.NotAFile().empty() ? TPixelFileCause::Missing : TPixelFileCause::MayNotRead;
-        if (problem.empty())
+        } else if (!forbidden.empty()) {
+            found = TPixelFileCause::MayNotRead;
+            problem = forbidden;
+        } else if (m_strPath.empty() || error == 0 || error == ENOENT || error == ENOTDIR) {
+            found = TPixelFileCause::Missing;
             problem = "its pixel file is missing";
+        } else {
+            // One that the system failed to open (a failing disk) is not missing.
+            found = TPixelFileCause::NotRead;
+            problem = "its pixel file cannot be read: " + vx::FileErrorReason(error);
+        }
     } else {
         const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
         const int64_t size = file.Size();
