@@ -563,12 +563,13 @@ bool TProject::AskToLeaveOut(const std::string& folder, TLeftOut& leftOut)
         return text;
     };
     const auto missing = [&](bool all) {
-        return (setCount == 0 ? std::string()
-                              : (setCount == 1 ? "The data-set file of this CSI set " : "The data-set files of these CSI sets ") +
-                                    std::string(state(setCount, setsMissing)) + lines(sets, all) + "\r\n") +
+        const std::string setFiles = setCount == 1 ? "The data-set file of this CSI set "
+                                                   : "The data-set files of these CSI sets ";
+        const std::string imageFiles = imageCount == 1 ? "The pixel file of this image "
+                                                       : "The pixel files of these images ";
+        return (setCount == 0 ? std::string() : setFiles + state(setCount, setsMissing) + lines(sets, all) + "\r\n") +
                (imageCount == 0 ? std::string()
-                                : (imageCount == 1 ? "The pixel file of this image " : "The pixel files of these images ") +
-                                      std::string(state(imageCount, imagesMissing)) + lines(images, all) + "\r\n");
+                                : imageFiles + state(imageCount, imagesMissing) + lines(images, all) + "\r\n");
     };
     const std::string question =
         missing(false) + "Save the project to " + folder + " without " + (setCount + imageCount == 1 ? "it?" : "them?");
