@@ -1,5 +1,6 @@
 #include "model/TCSISetList.h"
 
+#include <cerrno>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,10 +84,11 @@ bool TCSISetList::Read(vx::TFile& file)
         m_kept.resize(keptBefore);
         return false;
     };
-    // A line per set kept without its data-set file: missing, or there but this user may
-    // not read it.
+    // A line per set kept without its data-set file: missing, there but this user may not
+    // read it, or one the system failed to open.
     std::vector<TWaitingFiles> waiting{{"", "load once their data-set files are back"},
-                                       {"", "load once their data-set files may be read"}};
+                                       {"", "load once their data-set files may be read"},
+                                       {"", "load once their data-set files can be read"}};
     std::vector<TKeptRecord> unusable;
     for (int32_t i = 0; i < count; ++i) {
         // A hostile count must not spin: the file ends before its records do.
@@ -106,8 +108,10 @@ bool TCSISetList::Read(vx::TFile& file)
         }
         Add(pSet);
         if (pSet->DataFileMissing()) {
-            const std::string why = vx::NotOpenedNote(pSet->GetFilePath(), {}, pSet->DataFileError());
-            waiting[why.empty() ? 0 : 1].lines += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")" + why;
+            const int error = pSet->DataFileError();
+            const std::string why = vx::NotOpenedNote(pSet->GetFilePath(), {}, error);
+            const size_t group = why.empty() ? 0 : (error == EACCES || error == EPERM ? 1 : 2);
+            waiting[group].lines += "\r\n" + pSet->GetName() + " (" + pSet->GetFilePath() + ")" + why;
         }
     }
     std::string text = WaitingFilesText(m_pProject ? m_pProject->GetFolder() : std::string(), "sets", waiting);

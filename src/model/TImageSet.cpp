@@ -282,52 +282,44 @@ void TImageSet::LocateAllInCSISet()
         }
 }
 
-void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed)
+bool TImageSet::ConvertPixelFileTo16Bit(const TMRImage& image, vx::TFileTransaction& transaction)
 {
-    for (TMRImage* pImage : m_images) {
-        const std::string& path = pImage->GetPath();
-        const int64_t pixels = static_cast<int64_t>(pImage->GetWidth()) * pImage->GetHeight();
-        if (pixels <= 0)
-            continue;
-        // A pixel file that is there but cannot be read would stay 8 bits wide under a
-        // project of the newest version, which reads it as 16: the image would be lost. The
-        // conversion fails instead, saying why, and the old project stays as it was.
-        const auto notRead = [&](const std::string& text) {
-            vx::Report(text, vx::ReportIcon::Exclamation);
-            failed.push_back(path);
-        };
-        vx::TFile in;
-        if (!in.Open(path, vx::TFile::Mode::Read)) {
-            // One that is away (missing, or something other than a file) keeps its entry, as
-            // when the project opened.
-            if (in.NotAFile().empty() && in.LastError() != ENOENT)
-                notRead(vx::NotOpenedToReadText("The pixel file", path, in.LastError()));
-            continue;
-        }
-        const int64_t size = in.Size();
-        if (size < 0) {
-            notRead(vx::SizeNotReadText("The pixel file", path, in.LastError()));
-            continue;
-        }
-        // A file that already holds 16-bit pixels (a conversion of an earlier version that
-        // stopped before the project file was rewritten) is left alone rather than widened
-        // a second time; one cut short keeps its entry and its bytes, as when the project
-        // opened.
-        if (size == 2 * pixels || size < pixels)
-            continue;
-        std::string bytes(static_cast<size_t>(pixels), '\0');
-        if (!in.ReadExact(bytes.data(), bytes.size())) {
-            notRead(vx::NotReadToEndText("The pixel file", path, in.LastError()));
-            continue;
-        }
-        in.Close();
-        std::string wide(bytes.size() * 2, '\0');
-        for (size_t k = 0; k < bytes.size(); ++k)
-            wide[2 * k] = bytes[k];  // little-endian: the byte value, then a zero high byte
-        vx::TAtomicFile out;
-        if (!out.Begin(path, &transaction) || !out.File().Write(wide.data(), wide.size()) || !out.Commit())
-            failed.push_back(path);
+    const std::string& path = image.GetPath();
+    const int64_t pixels = static_cast<int64_t>(image.GetWidth()) * image.GetHeight();
+    if (pixels <= 0)
+        return true;
+    // A pixel file that is there but cannot be read would stay 8 bits wide under a project
+    // of the newest version, which reads it as 16: the image would be lost. The conversion
+    // fails instead, saying why, and the old project stays as it was.
+    const auto notRead = [](const std::string& text) {
+        vx::Report(text, vx::ReportIcon::Exclamation);
+        return false;
+    };
+    vx::TFile in;
+    if (!in.Open(path, vx::TFile::Mode::Read)) {
+        // One that is away (missing, or something other than a file) keeps its entry, as
+        // when the project opened.
+        if (in.NotAFile().empty() && in.LastError() != ENOENT)
+            return notRead(vx::NotOpenedToReadText("The pixel file", path, in.LastError()));
+        return true;
     }
+    const int64_t size = in.Size();
+    if (size < 0)
+        return notRead(vx::SizeNotReadText("The pixel file", path, in.LastError()));
+    // A file that already holds 16-bit pixels (a conversion of an earlier version that
+    // stopped before the project file was rewritten) is left alone rather than widened a
+    // second time; one cut short keeps its entry and its bytes, as when the project opened.
+    if (size == 2 * pixels || size < pixels)
+        return true;
+    std::string bytes(static_cast<size_t>(pixels), '\0');
+    if (!in.ReadExact(bytes.data(), bytes.size()))
+        return notRead(vx::NotReadToEndText("The pixel file", path, in.LastError()));
+    in.Close();
+    std::string wide(bytes.size() * 2, '\0');
+    for (size_t k = 0; k < bytes.size(); ++k)
+        wide[2 * k] = bytes[k];  // little-endian: the byte value, then a zero high byte
+    vx::TAtomicFile out;
+    return out.Begin(path, &transaction) && out.File().Write(wide.data(), wide.size()) && out.Commit();
 }
 
 bool TImageSet::CopyFilesToFolder(const std::string& folder, vx::TFileTransaction& transaction)

@@ -87,11 +87,11 @@ public:
     // Places every image of complete geometry in the frame of the project's work set
     // (its own frame when there is none).
     void LocateAllInCSISet();
-    // Widens the 8-bit pixel files of an old project to 16 bits, each written in the
-    // transaction to replace the old file. Images whose pixel file is missing, not a file or
-    // short keep their entries and files as they are; the paths of the files that could not
-    // be read (each said why) or written go to `failed`.
-    void ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std::vector<std::string>& failed);
+    // Widens the 8-bit pixel file of an image of an old project to 16 bits, written in the
+    // transaction to replace the old file. An image whose pixel file is missing, not a file
+    // or short keeps its entry and file as they are. False when the file could not be read
+    // (said why) or written (said nothing).
+    static bool ConvertPixelFileTo16Bit(const TMRImage& image, vx::TFileTransaction& transaction);
     // Copies every pixel file, and the files of the kept records that are there, in the
     // transaction into the folder and points the images there; pixels held in memory whose
     // file is gone are written from memory. True when every copy

@@ -308,13 +308,22 @@ std::string TMRImage::PixelFileProblem(int bytesPerPixel, TPixelFileCause* cause
     std::string problem;
     vx::TFile file;
     if (m_strPath.empty() || !OpenPixelFile(file)) {
-        if (!file.NotAFile().empty())
+        const int error = file.LastError();
+        const std::string forbidden = vx::MayNotReadText("its pixel file", PixelFileToRead(), error);
+        if (!file.NotAFile().empty()) {
+            found = TPixelFileCause::Missing;
             problem = "its pixel file is " + file.NotAFile() + ", not a file";
-        else
-            problem = vx::MayNotReadText("its pixel file", PixelFileToRead(), file.LastError());
-        found = problem.empty() || !file.NotAFile().empty() ? TPixelFileCause::Missing : TPixelFileCause::MayNotRead;
-        if (problem.empty())
+        } else if (!forbidden.empty()) {
+            found = TPixelFileCause::MayNotRead;
+            problem = forbidden;
+        } else if (m_strPath.empty() || error == 0 || error == ENOENT || error == ENOTDIR) {
+            found = TPixelFileCause::Missing;
             problem = "its pixel file is missing";
+        } else {
+            // One that the system failed to open (a failing disk) is not missing.
+            found = TPixelFileCause::NotRead;
+            problem = "its pixel file cannot be read: " + vx::FileErrorReason(error);
+        }
     } else {
         const int64_t pixels = static_cast<int64_t>(std::max(m_nWidth, 0)) * std::max(m_nHeight, 0);
         const int64_t size = file.Size();
@@ -565,16 +574,17 @@ TMRImage::TPixelRead TMRImage::ReadOpenPixels(vx::TFile& file, bool opened, cons
         why = what + " " + path + " is not read: the image has no usable size.";
         return TPixelRead::NotHad;
     }
-    // A file that is missing, not a file or not for this user to read is not had; one the
-    // disk fails to give (its open, the look-up of its size, its read) failed.
+    // A file that is missing, not a file or not for this user to read is not had (the last
+    // said so, with whom to ask); one the disk fails to give (its open, the look-up of its
+    // size, its read) failed.
     if (!opened) {
         const int error = file.LastError();
-        if (!file.NotAFile().empty() || error == ENOENT || error == EACCES || error == EPERM) {
+        if (!file.NotAFile().empty() || error == ENOENT) {
             why = vx::NotOpenedText(what, path, file.NotAFile());
             return TPixelRead::NotHad;
         }
         why = vx::NotOpenedToReadText(what, path, error);
-        return TPixelRead::Failed;
+        return error == EACCES || error == EPERM ? TPixelRead::NotHad : TPixelRead::Failed;
     }
     const size_t count = static_cast<size_t>(m_nWidth) * static_cast<size_t>(m_nHeight);
     const int64_t size = file.Size();

@@ -105,13 +105,14 @@ public:
     // The pixel file opens for reading.
     bool PixelFileExists() const;
     // What keeps the pixels from being loaded from the pixel file: none, the file missing
-    // (or something else in its place), this user may not read it, its size could not be
-    // read, or it is cut short.
+    // (or something else in its place), this user may not read it, it or its size could
+    // not be read, or it is cut short.
     enum class TPixelFileCause { None, Missing, MayNotRead, NotRead, CutShort };
     // Why the pixels cannot be loaded from the file ("its pixel file is missing", "its
-    // pixel file is cut short", or that its size could not be read and why); empty when
-    // the file holds them (2 bytes a pixel, 1 in the files of projects older than version
-    // 5). `cause`, when given, tells which cause it is.
+    // pixel file is cut short", that this user may not read it and whom to ask, or that it
+    // or its size could not be read and why); empty when the file holds them (2 bytes a
+    // pixel, 1 in the files of projects older than version 5). `cause`, when given, tells
+    // which cause it is.
     std::string PixelFileProblem(int bytesPerPixel = 2, TPixelFileCause* cause = nullptr) const;
     // The file the pixels are read from: the pixel file, or the file staged for it while
     // no project file in the folder lists the image yet (TProject::PathToRead).
@@ -183,8 +184,8 @@ public:
     // that fails is reported ("The pixel file <path> cannot be read to its end: <why>."), once
     // until a read succeeds.
     bool LoadPixels(const std::string& path);
-    // How a read of pixels ended: whole, not had (the file missing, not a file or cut
-    // short), or failed part way by the system.
+    // How a read of pixels ended: whole, not had (the file missing, not a file, not for
+    // this user to read or cut short), or failed part way by the system.
     enum class TPixelRead { Whole, NotHad, Failed };
     // Reads the pixels as LoadPixels does, telling nothing: why they were not had is put in
     // `why`, a sentence that names the file as `what` ("The pixel file", "its state file").

@@ -131,7 +131,10 @@ public:
     static bool CheckProjectFile(std::string path, std::string* refusal = nullptr);
     // Rewrites the data-set, map and pixel files of an older project in the newest
     // layout and saves the project file; false (old project file kept) when any failed.
-    bool ConvertOldVersion();
+    // Every file is staged first, and `ready` runs before the change is committed: a
+    // conversion that fails before says so in one message, naming each file and why, and
+    // nothing else the files' reads and writes said.
+    bool ConvertOldVersion(const std::function<void()>& ready = {});
 
     // --- state ---------------------------------------------------------------------------
     // Writes the work set's data-set file, its map files (asking first with `ask`) and,

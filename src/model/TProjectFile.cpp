@@ -4,6 +4,7 @@
 // on load.
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -395,19 +396,27 @@ bool TProject::Load(std::string quotedPath)
                    vx::ReportIcon::Exclamation);
         return false;
     }
-    reading.ShowHeld();
     if (!read) {
+        reading.ShowHeld();
         vx::Report(ProjectFileNotRead(path, file), vx::ReportIcon::Exclamation, vx::BatchPolicy::AlwaysBox);
         return false;
     }
     if (m_nFileVersion < kFileVersion) {
-        vx::Report("The project file " + m_strName + " has an old version. Click OK to convert it to the newest version.",
-                   vx::ReportIcon::Exclamation);
         // A project left in its old version cannot be worked on: every file written from
         // now on would be of the newest layout while the project still reads the old one.
-        if (!ConvertOldVersion())
+        // What the reading said (images and sets that stay in the project) is told only
+        // once the conversion is ready to be made: a project that cannot be converted is
+        // not opened.
+        if (!ConvertOldVersion([&] {
+                reading.ShowHeld();
+                vx::Report("The project file " + m_strName +
+                               " has an old version. Click OK to convert it to the newest version.",
+                           vx::ReportIcon::Exclamation);
+            }))
             return false;
         vx::Report("The project file " + m_strName + " is converted successfully.", vx::ReportIcon::Exclamation);
+    } else {
+        reading.ShowHeld();
     }
     m_hold->RemoveLeftoverFiles(m_strFolder);
     SelectSavedWorkSet();
@@ -415,7 +424,7 @@ bool TProject::Load(std::string quotedPath)
     return attempt.Opened();
 }
 
-bool TProject::ConvertOldVersion()
+bool TProject::ConvertOldVersion(const std::function<void()>& ready)
 {
     // A record kept aside is written back as it was read, which the newest layout
     // cannot hold: the project stays in its old version, as it is (Load says why).
@@ -436,47 +445,70 @@ bool TProject::ConvertOldVersion()
     if (!change)
         return refused();
     vx::TFileTransaction& transaction = *change;
-    std::vector<std::string> failed;
+    // What the conversion of the files says is held until it is known to go through; a
+    // failure is told in one message, a line for each file that failed: what its
+    // conversion said, else that it could not be written.
+    vx::TReasonCollector staging;
+    std::string failed;
+    const auto convert = [&failed](const std::string& path, const std::function<bool()>& step) {
+        vx::TReasonCollector said;
+        const bool done = step();
+        said.Finish();
+        if (done) {
+            said.ShowHeld();
+            return;
+        }
+        const std::string reasons = said.Reasons();
+        failed += "\r\n";
+        for (const char c : reasons.empty() ? path + " could not be written." : reasons)
+            failed += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    };
     for (TCSISet* pSet : *m_pCSISetList) {
-        const bool wasLoaded = pSet->IsLoaded();
         // A set whose data cannot be read (it has said why) is left as it is, but one whose
         // file the system failed to give: left in its old layout under a project of the
         // newest version, it would be read by what its file looks like, not as written. So
         // is one whose file, away when the project was read, is back but refused (it holds
         // another set, or is of the newest layout already): the open refuses a project
         // that holds such a set.
-        if (wasLoaded || pSet->LoadData()) {
-            if (!pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
-                failed.push_back(pSet->GetFilePath());
+        convert(pSet->GetFilePath(), [&] {
+            const bool wasLoaded = pSet->IsLoaded();
+            if (!wasLoaded && !pSet->LoadData())
+                return !pSet->DataFileNotGiven() && !(pSet->DataFileMissing() && pSet->CanOpenDataFile(false));
+            const bool written = pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction);
             if (!wasLoaded)
                 pSet->FreeSpectra();
-        } else if (pSet->DataFileNotGiven() || (pSet->DataFileMissing() && pSet->CanOpenDataFile(false))) {
-            failed.push_back(pSet->GetFilePath());
-        }
+            return written;
+        });
         // The maps read with the project are in memory: they need no samples. One whose file
         // the system failed to give would be left in its old layout, which no open of the
         // newest version reads.
         if (pSet->m_pMapList)
             for (TMap* pMap : *pSet->m_pMapList) {
                 const std::string target = pSet->MapFilePath(pMap->GetName());
-                if (!vx::IsSafeFileComponent(pMap->GetName()) || !pMap->WriteFile(target, &transaction))
-                    failed.push_back(target);
+                convert(target, [&] {
+                    return vx::IsSafeFileComponent(pMap->GetName()) && pMap->WriteFile(target, &transaction);
+                });
             }
         for (const std::string& name : pSet->MapsNotGiven())
-            failed.push_back(pSet->MapFilePath(name));
+            failed += "\r\nThe map file " + pSet->MapFilePath(name) + " could not be read when the project was read.";
     }
     if (m_nFileVersion <= 4)
-        m_pImageSet->ConvertPixelFilesTo16Bit(transaction, failed);
-    if (failed.empty() && !WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction))
-        failed.push_back(GetProjectFilePath());
+        for (const TMRImage* pImage : *m_pImageSet)
+            convert(pImage->GetPath(), [&] { return TImageSet::ConvertPixelFileTo16Bit(*pImage, transaction); });
+    if (failed.empty())
+        convert(GetProjectFilePath(), [&] { return WriteProjectFile(m_strFolder, m_strName + ".tpj", &transaction); });
+    staging.Finish();
     if (!failed.empty()) {
         transaction.Abort();
-        std::string text = "The project file " + m_strName + " could not be converted. These files could not be written:";
-        for (const std::string& path : failed)
-            text += "\r\n" + path;
-        vx::Report(text, vx::ReportIcon::Exclamation);
+        vx::Report("The project " + m_strName + " cannot be opened: it was saved by an older version of the program "
+                       "and could not be converted to the newest version:" + failed +
+                       "\r\nIts files are left as they are.",
+                   vx::ReportIcon::Exclamation);
         return refused();
     }
+    if (ready)
+        ready();
+    staging.ShowHeld();
     // A conversion left to be completed is the converted project the next time it opens.
     if (!CommitChange(transaction, "The project file " + m_strName + " could not be converted", true))
         return refused();
@@ -487,20 +519,34 @@ bool TProject::ConvertOldVersion()
 
 bool TProject::AskToLeaveOut(const std::string& folder, TLeftOut& leftOut)
 {
+    // Each is named with why its file did not open (nothing for one that is not there).
     std::vector<std::string> sets, images;
+    size_t setsMissing = 0, imagesMissing = 0;
+    const auto name = [](std::vector<std::string>& names, size_t& missing, const std::string& entry,
+                         const std::string& path, const vx::TFile& file) {
+        const std::string why = vx::NotOpenedNote(path, file.NotAFile(), file.LastError());
+        names.push_back(entry + why);
+        missing += why.empty() ? 1 : 0;
+    };
     for (TCSISet* pSet : *m_pCSISetList)
-        if (!pSet->IsLoaded() && !pSet->CanOpenDataFile(false)) {
-            sets.push_back(pSet->GetName() + " (" + pSet->GetFilePath() + ")");
+        if (vx::TFile file; !pSet->IsLoaded() && !pSet->OpenDataFile(file)) {
+            name(sets, setsMissing, pSet->GetName() + " (" + pSet->GetFilePath() + ")", pSet->DataFileToRead(), file);
             leftOut.sets.push_back(pSet);
         }
     for (TMRImage* pImage : *m_pImageSet)
-        if (!pImage->IsLoaded() && !pImage->PixelFileExists()) {
-            images.push_back(pImage->GetName() + " (" + pImage->GetPath() + ")");
+        if (vx::TFile file; !pImage->IsLoaded() && (pImage->GetPath().empty() || !pImage->OpenPixelFile(file))) {
+            name(images, imagesMissing, pImage->GetName() + " (" + pImage->GetPath() + ")", pImage->PixelFileToRead(),
+                 file);
             leftOut.images.push_back(pImage);
         }
     if (leftOut.sets.empty() && leftOut.images.empty())
         return true;
     const size_t setCount = leftOut.sets.size(), imageCount = leftOut.images.size();
+    const auto state = [](size_t count, size_t missing) {
+        return missing == count ? (count == 1 ? "is missing:" : "are missing:")
+               : missing == 0   ? "cannot be read:"
+                                : "are missing or cannot be read:";
+    };
     // A folder gone takes many files with it: a list of them all would push the box's
     // buttons off the screen. The first of each kind are named and the others counted; the
     // details hold them all.
@@ -517,12 +563,13 @@ bool TProject::AskToLeaveOut(const std::string& folder, TLeftOut& leftOut)
         return text;
     };
     const auto missing = [&](bool all) {
-        return (setCount == 0   ? std::string()
-                : setCount == 1 ? "The data-set file of this CSI set is missing:" + lines(sets, all) + "\r\n"
-                                : "The data-set files of these CSI sets are missing:" + lines(sets, all) + "\r\n") +
-               (imageCount == 0   ? std::string()
-                : imageCount == 1 ? "The pixel file of this image is missing:" + lines(images, all) + "\r\n"
-                                  : "The pixel files of these images are missing:" + lines(images, all) + "\r\n");
+        const std::string setFiles = setCount == 1 ? "The data-set file of this CSI set "
+                                                   : "The data-set files of these CSI sets ";
+        const std::string imageFiles = imageCount == 1 ? "The pixel file of this image "
+                                                       : "The pixel files of these images ";
+        return (setCount == 0 ? std::string() : setFiles + state(setCount, setsMissing) + lines(sets, all) + "\r\n") +
+               (imageCount == 0 ? std::string()
+                                : imageFiles + state(imageCount, imagesMissing) + lines(images, all) + "\r\n");
     };
     const std::string question =
         missing(false) + "Save the project to " + folder + " without " + (setCount + imageCount == 1 ? "it?" : "them?");

@@ -112,8 +112,11 @@ std::string NotOpenedNote(const std::string& path, const std::string& notAFile, 
 {
     if (!notAFile.empty())
         return NotAFileNote(notAFile);
+    // A file that is not there is said so by the message itself.
+    if (error == 0 || error == ENOENT || error == ENOTDIR)
+        return std::string();
     const std::string forbidden = MayNotReadText("it", path, error);
-    return forbidden.empty() ? std::string() : ": " + forbidden;
+    return ": " + (forbidden.empty() ? FileErrorReason(error) : forbidden);
 }
 
 std::string NotOpenedText(const std::string& what, const std::string& path, const std::string& notAFile)

@@ -47,7 +47,8 @@ bool FolderCanBeEntered(const std::string& path);
 std::string MayNotReadText(const std::string& what, const std::string& path, int error);
 // Why the file at `path` did not open to be read, to follow a message that says so: the
 // NotAFileNote of `notAFile`, else ": you may not read it. Ask its owner, ..." when the open
-// was refused to this user (`error`, TFile::LastError); else empty.
+// was refused to this user (`error`, TFile::LastError), else ": <reason>" (FileErrorReason);
+// empty for a file that is not there (ENOENT, ENOTDIR, or no error).
 std::string NotOpenedNote(const std::string& path, const std::string& notAFile, int error);
 
 // How the readers name a file they refuse for what it holds or could not give, `what` being

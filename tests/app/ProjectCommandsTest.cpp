@@ -915,20 +915,25 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
 
 // File > Open Project on a project of an older version that cannot be converted: a set
 // record that cannot be used (its name leaves the folder), an 8-bit pixel file whose read
-// fails (the first read once the conversion has staged its first file), a data-set file
-// that the system does not open for the conversion, or one of the newest layout (which the
-// conversion cannot read) that did not open when the project was read. The messages say
-// that it is not opened and why, and the old project's folder stays exactly as it was:
-// without a lock file of this open, and with the lock file an earlier open left there.
+// fails (the first read once the conversion has staged its first file) or that this user may
+// not read, a data-set file that the system does not open for the conversion, or one of the
+// newest layout (which the conversion cannot read) that did not open when the project was
+// read. One message says that it is not opened, each file and why, and the old project's
+// folder stays exactly as it was: without a lock file of this open, and with the lock file
+// an earlier open left there.
 TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFolderStaysAsItWas)
 {
-    const std::string notice = "The project file golden has an old version. Click OK to convert it to the newest version.";
+    const std::string notConverted = "The project golden cannot be opened: it was saved by an older version of the "
+                                     "program and could not be converted to the newest version:\r\n";
+    const std::string left = "\r\nIts files are left as they are.";
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     const struct {
         const char* what;
         int version;
         std::vector<vx::TFileFault> faults;
         std::function<std::vector<std::string>(const std::string& folder)> said;
         bool newestDataFile = false;  // the set's data-set file of the newest layout
+        bool ordinaryUser = false;    // opened by a user who may write the folder and not read ax
     } rows[] = {
         {"an unusable set record", 5, {},
          [](const std::string&) {
@@ -941,32 +946,29 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
          }},
         {"a pixel file whose read fails", 4, {{vx::kFileRead, EIO, 1, false, true}},
          [&](const std::string& folder) {
-             return std::vector<std::string>{
-                 notice, "The pixel file " + folder + "/ax cannot be read to its end: input/output error.",
-                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
-                     "/ax"};
+             return std::vector<std::string>{notConverted + "The pixel file " + folder +
+                                             "/ax cannot be read to its end: input/output error." + left};
          }},
+        {"a pixel file this user may not read", 2, {},
+         [&](const std::string& folder) {
+             return std::vector<std::string>{notConverted + "The pixel file " + folder + "/ax cannot be read: you may "
+                                             "not read it. Ask its owner, " + ::getpwuid(::geteuid())->pw_name +
+                                             ", to let you read it." + left};
+         },
+         false, true},
         {"a data-set file that does not open (the seventh file opened: the project file is checked first)", 3,
          {{vx::kFileOpenRead, EIO, 7}},
          [&](const std::string& folder) {
-             return std::vector<std::string>{
-                 notice, "Can not open CSI data set file " + folder + "/csi",
-                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
-                     "/csi"};
+             return std::vector<std::string>{notConverted + "Can not open CSI data set file " + folder +
+                                             "/csi: input/output error" + left};
          }},
         {"a data-set file of the newest layout that did not open when the project was read (the fourth file "
          "opened)",
          8, {{vx::kFileOpenRead, EIO, 4}},
          [&](const std::string& folder) {
-             return std::vector<std::string>{
-                 "Some of the CSI data sets could not be loaded.\r\ncsi (" + folder + "/csi)\r\nThese sets stay in "
-                 "the project. The folder has no hidden folder .vexara, where a save that was cut short keeps new "
-                 "files until they are in place: if it is a copy made without its hidden folder, copy it again with it.",
-                 notice,
-                 "The CSI set csi cannot be loaded: its data-set file " + folder + "/csi was not converted with the "
-                 "project: it is of the newest version already, the project file of version 8.",
-                 "The project file golden could not be converted. These files could not be written:\r\n" + folder +
-                     "/csi"};
+             return std::vector<std::string>{notConverted + "The CSI set csi cannot be loaded: its data-set file " +
+                                             folder + "/csi was not converted with the project: it is of the newest "
+                                             "version already, the project file of version 8." + left};
          },
          true},
     };
@@ -977,7 +979,7 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
             std::filesystem::copy(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v" +
                                       std::to_string(row.version),
                                   folder);
-            if (row.faults.empty()) {
+            if (row.faults.empty() && !row.ordinaryUser) {
                 std::string project = ReadBytes(folder + "/golden.tpj");
                 const size_t name = project.find(std::string("csi\0C:", 6));  // the set's name, then its source
                 ASSERT_NE(name, std::string::npos);
@@ -988,6 +990,9 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
                 WriteBytes(folder + "/csi", ReadBytes(std::string(VX_SOURCE_ROOT) + "/tests/model/golden/project_v9/csi"));
             if (lockFileBefore)
                 WriteBytes(folder + "/.vexara.lock", "");
+            if (row.ordinaryUser) {
+                ASSERT_TRUE(::chmod(folder.c_str(), 0777) == 0 && ::chmod((folder + "/ax").c_str(), 0) == 0);
+            }
             const auto everything = [&] {
                 std::vector<std::string> names;
                 for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
@@ -999,10 +1004,12 @@ TEST_F(ProjectCommandsTest, AnOldProjectThatCannotBeConvertedIsNotOpenedAndItsFo
 
             report.Clear();
             TScriptedFileChooser chooser(folder + "/golden.tpj");
-            {
+            const auto open = [&] {
                 TFileFaultScope faults(row.faults);
                 frame->Action(cmd::FileOpenProject)->trigger();
-            }
+                return std::string();
+            };
+            row.ordinaryUser ? AsAnOrdinaryUserHere(open) : open();
             EXPECT_EQ(report.Messages(), row.said(folder));
             EXPECT_EQ(everything(), before);
             EXPECT_EQ(g_pProject, nullptr);
@@ -2033,13 +2040,15 @@ TEST_F(ProjectCommandsTest, AFolderRenamedWhileOpenIsNotWrittenAgainAndSaveAsKee
 // images i and j while it stays. Save Project As asks, naming b and the image not in memory,
 // whether to save without them: No writes nothing, Yes writes a from memory with its
 // processing and its map and the image shown from memory, and the project that opens there
-// holds them alone.
+// holds them alone. Files the disk fails to open are named with that cause, not as missing.
 TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFilesAreGone)
 {
     InstallProcessing();
     const struct {
         const char* name;
         std::function<void(const std::string& folder)> lose;
+        std::vector<vx::TFileFault> failing = {};  // armed around the save answered No, where the row ends
+        std::string state = "is missing:", why = "";
     } losses[] = {
         {"removed", [](const std::string& folder) { std::filesystem::remove_all(folder); }},
         {"copied and removed",
@@ -2052,6 +2061,8 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
              for (const char* name : {"b", "i", "j"})
                  std::filesystem::remove(folder + "/" + name);
          }},
+        {"opens failing", [](const std::string&) {}, {{vx::kFileOpenRead, EIO, 1, true}}, "cannot be read:",
+         ": input/output error"},
     };
     WriteBytes(root.File("lorentz.mcr"), "#Vexara Macro File#\r\n\r\n<action>\r\n#Lorentzian filtering\r\ntype = 7\r\n"
                                          "FilterLineWidth = 2.5\r\n</action>\r\n");
@@ -2087,10 +2098,10 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
         loss.lose(folder);
 
         const std::string kept = root.File("kept" + std::to_string(run));
-        const std::string question = "The data-set file of this CSI set is missing:\r\nb (" + folder +
-                                     "/b)\r\nThe pixel file of this image is missing:\r\n" + notShownName + " (" +
-                                     folder + "/" + notShownName + ")\r\nSave the project to " + kept +
-                                     " without them?";
+        const std::string question = "The data-set file of this CSI set " + loss.state + "\r\nb (" + folder + "/b)" +
+                                     loss.why + "\r\nThe pixel file of this image " + loss.state + "\r\n" +
+                                     notShownName + " (" + folder + "/" + notShownName + ")" + loss.why +
+                                     "\r\nSave the project to " + kept + " without them?";
         const auto saveAs = [&] {
             TDialogScript script([&](QDialog& d) {
                 return ShowAndAct<CNewProjectDlg>(d, [&](CNewProjectDlg& dialog) {
@@ -2103,12 +2114,17 @@ TEST_F(ProjectCommandsTest, SaveAsKeepsWhatIsInMemoryWhenTheFolderOrSomeOfItsFil
         };
         report.Clear();
         report.PlanAnswer(vx::ReportAnswer::No);
-        saveAs();
+        {
+            TFileFaultScope faults(loss.failing);
+            saveAs();
+        }
         EXPECT_EQ(report.Questions(), std::vector<std::string>{question});
         EXPECT_TRUE(report.Messages().empty());
         EXPECT_FALSE(std::filesystem::exists(kept));
         EXPECT_EQ(g_pProject->m_pCSISetList->GetCount(), 2);
         EXPECT_EQ(g_pProject->m_pImageSet->GetCount(), 2);
+        if (!loss.failing.empty())
+            continue;
 
         report.Clear();
         report.PlanAnswer(vx::ReportAnswer::Yes);  // without b and the image not shown

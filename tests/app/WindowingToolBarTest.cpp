@@ -14,6 +14,8 @@
 #include <QStyleOptionFrame>
 #include <QTest>
 #include <QTreeWidget>
+#include <pwd.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <list>
@@ -38,9 +40,11 @@
 #include "model/ProcessingHooks.h"
 #include "model/TProject.h"
 #include "platform/Globals.h"
+#include "platform/Paths.h"
 #include "processing/InstallProcessing.h"
 #include "processing/TProcessHistory.h"
 #include "support/FileFaultScope.h"
+#include "support/FolderKill.h"
 #include "support/GuiFixture.h"
 #include "support/ScriptedReport.h"
 #include "views/picture/CMainPicView.h"
@@ -319,6 +323,25 @@ TEST_F(WindowingToolBarTest, CorrectionBarSmoothsAndNormalisesTheActiveImageAsUn
                                                           project->StateFolder().folder->PathOf("is0.tmp") +
                                                           " cannot be read to its end: input/output error."});
     EXPECT_EQ(GreyAt(axial, 7, 4), smoothed);
+    // So does one whose state file the user may not read (root's, where the tests run as
+    // root), in a state folder the user may reach and write.
+    const std::string stateFolder = project->StateFolder().folder->Path(), state = stateFolder + "/is0.tmp";
+    const std::string owner = ::getpwuid(::geteuid())->pw_name, root = vx::FolderOf(project->GetFolder());
+    ASSERT_EQ(::chmod(root.c_str(), 0711), 0);
+    ASSERT_EQ(::chmod(stateFolder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(state.c_str(), 0), 0);
+    report.Clear();
+    AsAnOrdinaryUserHere([&] {
+        frame->Action(cmd::EditUndo)->trigger();
+        return std::string();
+    });
+    EXPECT_EQ(report.Messages(), std::vector<std::string>{"The undo was not done: its state file " + state +
+                                                          " cannot be read: you may not read it. Ask its owner, " +
+                                                          owner + ", to let you read it."});
+    EXPECT_EQ(GreyAt(axial, 7, 4), smoothed);
+    ASSERT_EQ(::chmod(state.c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(stateFolder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(root.c_str(), 0700), 0);
     frame->Action(cmd::EditUndo)->trigger();
     EXPECT_EQ(GreyAt(axial, 7, 4), 0);
 

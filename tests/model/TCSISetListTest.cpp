@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/TFileTransaction.h"
 #include "support/Bytes.h"
 #include "support/CSISetBuilders.h"
+#include "support/FileFaultScope.h"
 #include "support/FolderKill.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
@@ -133,6 +135,20 @@ TEST_F(CSISetListTest, SetsWhoseDataFileIsMissingAreKeptNamedAndWrittenBack)
     // Written again, the list is what it was: no entry is lost while its file is away.
     WriteList(read, m_dir.File("again"));
     EXPECT_EQ(test::ReadBytes(m_dir.File("again")), test::ReadBytes(m_dir.File("list")));
+
+    // So does one whose open the system fails (the third set's), with the system's reason.
+    {
+        TFile file;
+        ASSERT_TRUE(file.Open(m_dir.File("list"), TFile::Mode::Read));
+        test::TScriptedReport failing;
+        test::TFileFaultScope fault({{kFileOpenRead, EIO, 3}});
+        EXPECT_TRUE(TCSISetList(&m_project).Read(file));
+        EXPECT_EQ(FileFaultStruckRead(), m_dir.File("third"));
+        EXPECT_EQ(failing.Messages(), std::vector<std::string>{script.Messages().front() + "\r\nthird (" +
+                                                               m_dir.File("third") + "): input/output error\r\nThese "
+                                                               "sets stay in the project and load once their "
+                                                               "data-set files can be read."});
+    }
 
     // A file this user may not read waits for another cause, told in a sentence of its own.
     ASSERT_TRUE(::chmod(m_dir.Path().c_str(), 0755) == 0 && ::chmod(m_dir.File("third").c_str(), 0) == 0);

@@ -213,10 +213,9 @@ TEST_F(ImageSetTest, OldPixelFilesAreWidenedInTheChangeOfTheFolder)
     test::WriteBytes(m_dir.File("eight"), std::string("\x00\x01\x7f\x80\xfe\xff", 6));
     test::WriteBytes(m_dir.File("short"), std::string("\x01\x02", 2));
     test::WriteBytes(m_dir.File("sixteen"), std::string(12, '\x05'));
-    std::vector<std::string> failed;
     TFileTransaction transaction(m_dir.Path());
-    set.ConvertPixelFilesTo16Bit(transaction, failed);
-    EXPECT_TRUE(failed.empty());
+    for (const TMRImage* image : set)
+        EXPECT_TRUE(TImageSet::ConvertPixelFileTo16Bit(*image, transaction)) << image->GetName();
     EXPECT_EQ(test::ReadBytes(m_dir.File("eight")).size(), 6u);  // the original stays until the commit
     ASSERT_TRUE(transaction.Commit());
     EXPECT_EQ(test::ReadBytes(m_dir.File("eight")),

@@ -316,13 +316,16 @@ TEST_F(ProjectFileTest, FailedConversionKeepsTheOldProject)
             EXPECT_EQ(project.m_nFileVersion, c.version);
         }
         const std::vector<std::string> messages = script.Messages();
-        // The old-version notice, each file's own message, then which files failed; no
-        // success message.
-        ASSERT_EQ(messages.size(), 2 + c.failedFiles.size());
+        // One message, a line for each file that failed; neither the old-version notice
+        // nor a success message.
+        ASSERT_EQ(messages.size(), 1u);
         const std::string& list = messages.back();
-        EXPECT_EQ(list.rfind("The project file golden could not be converted.", 0), 0u) << list;
+        EXPECT_EQ(list.rfind("The project golden cannot be opened: it was saved by an older version of the program "
+                             "and could not be converted to the newest version:\r\n", 0),
+                  0u)
+            << list;
         for (const std::string& name : c.failedFiles)
-            EXPECT_NE(list.find("\r\n" + folder + "/" + name), std::string::npos) << name;
+            EXPECT_NE(list.find(folder + "/" + name), std::string::npos) << name;
         for (size_t f = 0; f < files.size(); ++f) {
             EXPECT_EQ(test::ReadBytes(folder + "/" + files[f]), before[f]) << files[f];
             EXPECT_FALSE(FileExists(folder + "/" + files[f] + ".converting")) << files[f];
@@ -1562,17 +1565,30 @@ TEST_F(ProjectFileTest, ImagesWhosePixelFilesAreAwayOrCutKeepTheirEntries)
     const std::string unusable =
         "\r\nd: its width or height is outside 1 to 16384\r\nThese images cannot be used; their records and files "
         "stay in the project unchanged.";
+    // Which of the load's opens to read is that of a's pixel file, which the disk fails below.
+    int pixelsOfA = 0;
+    for (int at = 1; pixelsOfA == 0 && at < 100; ++at) {
+        test::TScriptedReport quiet;
+        test::TFileFaultScope fault({{vx::kFileOpenRead, EIO, at}});
+        TProject().Load(folder + "/p.tpj");
+        pixelsOfA = vx::FileFaultStruckRead() == folder + "/a" ? at : 0;
+    }
     {
         test::TScriptedReport script;
         TProject project;
-        ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        {
+            test::TFileFaultScope fault({{vx::kFileOpenRead, EIO, pixelsOfA}});
+            ASSERT_TRUE(project.Load(folder + "/p.tpj"));
+        }
         EXPECT_EQ(project.m_pImageSet->GetCount(), 3);
         EXPECT_EQ(script.Messages(),
                   std::vector<std::string>{"Some of the image files could not be loaded\r\nb: its pixel file is "
                                            "missing (" + folder + "/b)\r\nThese images stay in the project and show "
-                                           "once their pixel files are back.\r\nc: its pixel file is cut short (" +
-                                           folder + "/c)\r\nThese images stay in the project and show once their "
-                                           "pixel files are whole again." + unusable});
+                                           "once their pixel files are back.\r\na: its pixel file cannot be read: "
+                                           "input/output error (" + folder + "/a)\r\nThese images stay in the project "
+                                           "and show once their pixel files can be read.\r\nc: its pixel file is cut "
+                                           "short (" + folder + "/c)\r\nThese images stay in the project and show "
+                                           "once their pixel files are whole again." + unusable});
         ASSERT_TRUE(project.Save());
         EXPECT_EQ(test::ReadBytes(folder + "/p.tpj"), saved);
     }
