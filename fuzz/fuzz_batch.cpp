@@ -37,8 +37,9 @@
 // tells the one from the other; a valid mark beside anything else is no state a run
 // leaves, and such inputs are skipped). The rest is split by Sections into that mark and
 // four files: a byte for the kind (a file, a symbolic link, a FIFO, a folder holding a
-// file, a file no one may read; with bit 7 its files of another group than the process's,
-// which a file carried must keep), a byte for the place (bit 0 the study, bit 1 into its
+// file, a file no one may read; a link points within the target's own folder only, at
+// times into a folder "kept" beside the studies; with bit 7 its files of another group
+// than the process's, which a file carried must keep), a byte for the place (bit 0 the study, bit 1 into its
 // earlier project, else into its build folder; bit 2 in a folder "sub" there), the name up
 // to a zero byte (letters, digits, "_", "-" and "." only; "u_" put before it) and the
 // contents. Rights stop root in nothing: run as an ordinary user, the same inputs make
@@ -57,7 +58,8 @@
 // stood aside stays, unless it was the earlier project put back, or a valid mark says the
 // folder in place replaced it, and only the folder the run was to replace may wait there;
 // every file of the user put in the earlier project is still there, in the study's folder
-// or aside, of its kind and with its bytes, rights, owner and group; and the log says of every study that was not
+// or aside, of its kind and with its bytes, rights, owner and group; the folder "kept",
+// which links may point at, is as it was; and the log says of every study that was not
 // replaced that it failed, and why (that a folder cannot be listed, where the files that
 // go with a CSI file could not be looked for).
 // After a run without an injected error (whatever the file system) every study holds its
@@ -136,7 +138,8 @@ public:
 };
 
 struct TPlaces {
-    std::string root, exams, output, pristine;
+    // `kept`: a folder beside the studies that links of the user's may point at.
+    std::string root, exams, output, pristine, kept;
 };
 
 const TPlaces& Places()
@@ -147,6 +150,7 @@ const TPlaces& Places()
         p.exams = vx::JoinPath(p.root, "exams");
         p.output = vx::JoinPath(p.root, "CSIProjects");
         p.pristine = vx::JoinPath(vx::fuzz::ScratchFolder(), "pristine");
+        p.kept = vx::JoinPath(p.root, "kept");
         return p;
     }();
     return places;
@@ -482,6 +486,33 @@ void Put(const std::string& path, std::string_view bytes)
     }
 }
 
+// Where a link of the user's points: never outside the target's own folder, which a tree
+// removal that followed links would empty. A text of names joined by "/" after at most two
+// "..", each taken from where the link lies (two levels below the run's folder at least:
+// a study's folder, its build folder or one aside, or a folder in them), or after a "/",
+// which stands for the run's folder; any other text points at a name beside the link that
+// nothing has.
+std::string LinkTarget(std::string_view text)
+{
+    std::string target = text.starts_with('/') ? Places().root : std::string();
+    if (text.starts_with('/'))
+        text.remove_prefix(1);
+    int ups = 0;
+    bool named = false;
+    for (size_t at = 0; at <= text.size();) {
+        const size_t end = std::min(text.find('/', at), text.size());
+        const std::string_view name = text.substr(at, end - at);
+        if (name == ".." && target.empty() && !named && ups < 2)
+            ++ups;
+        else if (vx::fuzz::UsableName(name))
+            named = true;
+        else
+            return "u_nothing";
+        at = end + 1;
+    }
+    return target.empty() ? std::string(text) : vx::JoinPath(target, std::string(text));
+}
+
 // Lays a file of the user's of the kind the byte picks (bits 0-6), its files of another
 // group than the process's with bit 7.
 void Lay(const std::string& path, uint8_t kind, std::string_view bytes)
@@ -495,7 +526,7 @@ void Lay(const std::string& path, uint8_t kind, std::string_view bytes)
     };
     switch ((kind & 0x7f) % 5) {
     case 0: put(path); break;
-    case 1: (void)::symlink(std::string(bytes.substr(0, 200)).c_str(), path.c_str()); break;
+    case 1: (void)::symlink(LinkTarget(bytes.substr(0, 200)).c_str(), path.c_str()); break;
     case 2: ::mkfifo(path.c_str(), 0600); break;
     case 3:
         vx::MakeFolder(path);
@@ -523,6 +554,27 @@ bool AllReadable(const std::string& path)
         if (!AllReadable(vx::JoinPath(path, name)))
             return false;
     return true;
+}
+
+// What the folder beside the studies holds, laid once.
+const TTree& KeptTree()
+{
+    static const TTree tree = [] {
+        const TPlaces& p = Places();
+        vx::MakeFolder(vx::JoinPath(p.kept, "sub"));
+        Put(vx::JoinPath(p.kept, "inside"), "beside the studies");
+        Put(vx::JoinPath(p.kept, "sub/deeper"), "below them");
+        return Tree(p.kept);
+    }();
+    return tree;
+}
+
+// No removal, of a run or of this target's own, may reach through a link into the folder
+// beside the studies.
+void CheckKept(const char* after)
+{
+    if (Tree(Places().kept) != KeptTree())
+        Fail(std::string("the folder beside the studies, which links may point at, changed ") + after);
 }
 
 // The first run's projects, made once: one set "a" in each study.
@@ -593,6 +645,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fs::remove_all(Places().root, error);
         fs::remove_all(Places().pristine, error);
         vx::MakeFolder(Places().root);
+        (void)KeptTree();
         MakePristine();
         return true;
     }();
@@ -610,6 +663,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     OpenUp(p.output);
     OpenUp(p.exams);
     vx::RemoveFolderTree(p.output);
+    CheckKept("when the last input's output folder was removed");
     fs::copy(p.pristine, p.output, fs::copy_options::recursive, error);
     std::array<TStudy, 2> studies;
     for (size_t k = 0; k < 2; ++k) {
@@ -766,7 +820,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Only injected errors may cost a study; a file system without rename flags or links,
     // or one that keeps removed open files, may not.
     RunAndCheck(studies, faults, ((system >> 3) & 7) == 0 && !(system & 64), noFlags);
+    CheckKept("in a run");
     RunAndCheck(studies, {}, true, false);
+    CheckKept("in a run without a fault");
     windows.clear();
     g_pProject = nullptr;
     return 0;

@@ -414,6 +414,12 @@ def batch_seeds():
     seed("other_group", 0, 0, [1, 1], files=other_group)
     seed("other_group_no_links", 4, 0, [1, 1], files=other_group)
     seed("links_in_sub_folders", 0, 0, [1, 1], files=[user[0]] + deep)
+    # Links into the folder "kept" beside the studies, from each place and through "/" (the
+    # run's folder), which no removal may reach through; one climbing further points nowhere.
+    kept = [b"\x01\x03kept\0../../kept", b"\x01\x06kept_sub\0/kept/sub", b"\x01\x00kept_build\0../../kept",
+            b"\x01\x02too_far\0../../../.."]
+    seed("links_to_kept", 0, 0, [1 | 8, 1 | 8], files=kept)
+    seed("links_to_kept_aside", 1, 0, [3, 1], files=kept)
     seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
     seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
     seed("mark", 1, 0, [3 | 32, 1 | 32], b"1 2 3 4", user[:2])
