@@ -598,6 +598,19 @@ bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* exp
                               2 * points);
 }
 
+bool VoxelNear(const TCSISet& set, size_t voxel, const std::complex<double>* expected, int points)
+{
+    if (voxel >= set.VoxelCount() || set.m_nPoints != points)
+        return false;
+    const TComplex* data = set.GetVoxel(voxel)->Data();
+    if (!data)
+        return false;
+    for (int k = 0; k < points; ++k)
+        if (!Near(data[k].real(), expected[k].real()) || !Near(data[k].imag(), expected[k].imag()))
+            return false;
+    return true;
+}
+
 bool SameImage(const TMRImage& a, const TMRImage& b)
 {
     if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetId() != b.GetId() ||

@@ -113,6 +113,9 @@ void PlanFault(const uint8_t* data, size_t size);
 bool FailingAsPlanned(const std::function<void()>& call);
 // Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
+// Whether a voxel holds `points` samples, each Near the expected one (real and imaginary
+// parts), for samples that arithmetic in floats made.
+bool VoxelNear(const TCSISet& set, size_t voxel, const std::complex<double>* expected, int points);
 
 // Row and column directions of a grid or an image, orthonormal, chosen by a byte: a pair of
 // the axes' unit vectors with both signs (24 of 32), or one of eight pairs turned by the

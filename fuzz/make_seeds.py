@@ -398,9 +398,10 @@ def batch_seeds():
     """Output folders of fuzz_batch: earlier projects with files of the user of every kind,
     leftovers of killed runs, folders that cannot be listed and places that are no project's,
     on the file systems and with the faults the first byte picks."""
-    def seed(name, system, at, layouts, mark=b"", files=(), extra=(0, 0)):
+    def seed(name, system, at, layouts, mark=b"", files=(), extra=(0, 0), macro=b"", image=b""):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_batch", name, bytes([system, at] + layouts + list(extra)) + sections([mark] + files))
+        extra = (extra[0] | (128 if macro else 0), extra[1] | (128 if image else 0))
+        put("fuzz_batch", name, bytes([system, at] + layouts + list(extra)) + macro + image + sections([mark] + files))
 
     user = [b"\x00\x02notes.txt\0the user's notes", b"\x01\x03link\0u_notes.txt",
             b"\x02\x02pipe\0", b"\x03\x07exports\0a table", b"\x04\x03secret\0unreadable"]
@@ -475,6 +476,26 @@ def batch_seeds():
     for n in (25, 75):
         seed("philips_listing_%d_failing" % n, 128 | 40, n, [1, 1], files=user[:2])
     seed("philips_listings_failing", 128 | 48, 8, [1, 0], files=user[:2])
+    # Macros the target writes (bit 7 of s1's second byte: the kind, the two phases and the
+    # pivot): one phasing block, two (the second rules), a block of a type no step has and
+    # one with a line that does not read; and an image "i.PAR" of 4 x 2 pixels in each study
+    # (bit 7 of s2's second byte: its size, then its pixels), under a call of any kind
+    # failing after each of the first steps.
+    phasing = bytes([0, 10, 250, 3])
+    image = bytes([3 | 1 << 2]) + struct.pack("<8h", 0, 1, -2, 300, -32768, 32767, 4095, 7)
+    seed("macro_phasing", 0, 0, [1, 1], files=user[:2], macro=phasing)
+    seed("macro_two_blocks", 0, 0, [1, 0], files=user[:2], macro=bytes([1, 200, 7, 6]))
+    seed("macro_unknown_type", 0, 0, [1, 1], files=user[:2], macro=bytes([2, 1, 1, 1]))
+    seed("macro_unreadable_line", 0, 0, [1, 1], files=user[:2], macro=bytes([3, 1, 1, 1]))
+    seed("philips_macro_phasing", 128, 0, [1, 1], files=user[:2], macro=phasing, image=image)
+    seed("image", 0, 0, [1, 0], files=user[:2], image=image)
+    seed("macro_and_image_no_links", 4, 0, [1, 1], files=user[:2], macro=phasing, image=image)
+    # (s1's image fails to be read after the 29th step and to be written after the 30th.)
+    for step in (0, 1, 2, 4, 8, 16, 29, 30, 32, 48, 64):
+        seed("macro_image_any_call_failing_%d" % step, 56, step, [1, 1], files=user[:2], macro=phasing,
+             image=image)
+    for step in (8, 24):
+        seed("macro_image_write_failing_%d" % step, 32, step, [1, 1], files=user[:2], macro=phasing, image=image)
 
 
 def committed_seeds():
