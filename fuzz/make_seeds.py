@@ -197,6 +197,10 @@ def chosen_seeds():
         for pick in (0x40, 0x41, 0x50, 0x51, 0x5c, 0x5d):
             put("fuzz_list", "chosen_%d_%02x" % (k, pick),
                 bytes([pick]) + pattern(24, 17 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+        # fuzz_list's EPCSI reader: bits 6 and 7; bit 4 Load raw data, bits 2-3 the options.
+        for pick in (0xc0, 0xd0, 0xcc):
+            put("fuzz_list", "epcsi_chosen_%d_%02x" % (k, pick),
+                bytes([pick]) + pattern(24, 29 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k]))
         # fuzz_bruker: bit 7 of the first byte; bit 3 Load raw data, bit 2 Remove offset.
         for pick in (0x80, 0x88, 0x8c):
             params = bytearray(pattern(24, 19 * k + pick))
@@ -211,6 +215,7 @@ def chosen_seeds():
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
+    put("fuzz_list", "epcsi_chosen_no_list", bytes([0xe0]) + pattern(24, 1) + sections([b"Doe", b"Exam"]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
 
