@@ -180,6 +180,8 @@ def chosen_seeds():
         # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
         for cut in (0, 1):
             put("fuzz_internal_format", "chosen_%d_%d" % (k, cut), bytes([0x80 | cut | 8 * k]) + pattern(64, 5 * k) + samples)
+        # Bit 6 (without bit 0): a grid of 64 by 64 by 2 of 64 points, 4 MiB of samples.
+        put("fuzz_internal_format", "chosen_%d_large" % k, bytes([0xc0 | 8 * k]) + pattern(64, 5 * k) + samples)
         # fuzz_mag: the Helicon reader (bit 0), either file of the pair, raw or processed.
         for pick in (0x81, 0x87, 0x8b):
             params = bytearray(pattern(12, 7 * k))
@@ -622,6 +624,32 @@ def golden_files():
                 put("fuzz_project", "%s_image_twice_short_name" % name, bytes([0]) + sections([doubled] + named))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
+    # Data-set files of another version than their project's: the newest project with the
+    # set's file of each older layout (of versions 0 and 1 its samples alone, told from the
+    # file's size), and each older project with the set's file of the newest layout.
+    def project(version, csi=None):
+        path = os.path.join(GOLDEN, "project_v%d" % version)
+        files = [n for n in sorted(os.listdir(path)) if not n.endswith(".tpj")]
+        tpj = [n for n in os.listdir(path) if n.endswith(".tpj")][0]
+        named = [n.encode() + b"\0" + (csi if n == "csi" and csi is not None else read(os.path.join(path, n)))
+                 for n in files][:5]
+        return read(os.path.join(path, tpj)), named + [b""] * (5 - len(named))
+    versions = [v for v in range(10) if os.path.isdir(os.path.join(GOLDEN, "project_v%d" % v))]
+    if 9 in versions:
+        newest_csi = read(os.path.join(GOLDEN, "project_v9", "csi"))
+        for version in versions[:-1]:
+            tpj, named = project(9, read(os.path.join(GOLDEN, "project_v%d" % version, "csi")))
+            put("fuzz_project", "project_v9_csi_of_v%d" % version, bytes([0]) + sections([tpj] + named))
+            tpj, named = project(version, newest_csi)
+            put("fuzz_project", "project_v%d_csi_of_v9" % version, bytes([0]) + sections([tpj] + named))
+        # The project file's own open failing (the first opens to read), and the size
+        # look-up of a pixel file failing (counted from the pixels' reads: 8 | 4).
+        tpj, named = project(9)
+        for call in (1, 2):
+            put("fuzz_project", "project_v9_open_%d_failing" % call,
+                bytes([128, 16]) + struct.pack("<H", call - 1) + sections([tpj] + named))
+            put("fuzz_project", "project_v9_pixels_size_%d_failing" % call,
+                bytes([128, 12]) + struct.pack("<H", call - 1) + sections([tpj] + named))
 
 
 def synthetic(build, jobs, tool):
