@@ -15,6 +15,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <numbers>
 
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -307,6 +308,17 @@ TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const st
 bool Near(double value, double expected)
 {
     return std::fabs(value - expected) <= 1e-4 * (1.0 + std::fabs(expected));
+}
+
+std::array<double, 9> AngulationRotation(const float angles[3])
+{
+    const double a = angles[0] * std::numbers::pi / 180, b = angles[1] * std::numbers::pi / 180,
+                 c = angles[2] * std::numbers::pi / 180;
+    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b), cc = std::cos(c),
+                 sc = std::sin(c);
+    return {cb * cc,  cc * sb * sa + ca * sc, sa * sc - cc * sb * ca,
+            -cb * sc, ca * cc - sa * sb * sc, ca * sb * sc + cc * sa,
+            sb,       -cb * sa,               ca * cb};
 }
 
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)

@@ -32,7 +32,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -346,10 +345,9 @@ std::string EPCSIDataFile(const TEPCSIParameters& p)
 // The set holds the dialog's spectral values, the PAR file's names, half the echo times as
 // points, the LIST sizes along the kx, ky and kz axes (kz the slice axis of the PAR code,
 // kx and ky as the preparation direction turns the plane), the PAR fields of view (AP, FH,
-// RL) times the oversampling there, the angulation as (RL, AP, FH) and its rotation (rows
-// (cb cc, cc sb sa + ca sc, sa sc - cc sb ca), (-cb sc, ca cc - sa sb sc, ca sb sc + cc
-// sa), (sb, -cb sa, ca cb) of the angles a, b, c), and of the PAR off-centre o only its
-// part along the slice normal n, the rotation's kz-th row: n (n . o).
+// RL) times the oversampling there, the angulation as (RL, AP, FH) and its rotation by the
+// common convention (AngulationRotation) with its inverse, and of the PAR off-centre o only
+// its part along the slice normal n, the rotation's kz-th row: n (n . o).
 void CheckChosenEPCSI(const TCSISet& set, const TEPCSIParameters& p, std::string_view name, std::string_view exam)
 {
     using vx::fuzz::Near;
@@ -380,17 +378,7 @@ void CheckChosenEPCSI(const TCSISet& set, const TEPCSIParameters& p, std::string
                 "LIST sizes and oversampled PAR fields of view on the kx, ky and kz axes");
     Require(Near(set.m_fSliceThickness, set.m_fFOV[kz] / float(p.sizes[2])) && set.m_fSliceGap == 0.0f,
             "slice thickness of the field of view over the slices");
-    double r[9];
-    {
-        const double a = angulation[0] * std::numbers::pi / 180, b = angulation[1] * std::numbers::pi / 180,
-                     c = angulation[2] * std::numbers::pi / 180;
-        const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b), cc = std::cos(c),
-                     sc = std::sin(c);
-        const double rows[9] = {cb * cc,  cc * sb * sa + ca * sc, sa * sc - cc * sb * ca,
-                                -cb * sc, ca * cc - sa * sb * sc, ca * sb * sc + cc * sa,
-                                sb,       -cb * sa,               ca * cb};
-        std::copy(rows, rows + 9, r);
-    }
+    const std::array<double, 9> r = vx::fuzz::AngulationRotation(angulation.data());
     double along = 0.0;
     for (int k = 0; k < 3; ++k)
         along += r[3 * kz + k] * offCentre[size_t(k)];
