@@ -45,8 +45,9 @@
 // four files: a byte for the kind (a file, a symbolic link, a FIFO, a folder holding a
 // file, a file no one may read; a link points within the target's own folder only, at
 // times into a folder "kept" beside the studies; with bit 7 its files of another group
-// than the process's, which a file carried must keep), a byte for the place (bit 0 the study, bit 1 into its
-// earlier project, else into its build folder; bit 2 in a folder "sub" there), the name up
+// than the process's, which a file carried must keep), a byte for the place (bit 0 the
+// study, bit 1 into its earlier project, else into its build folder; bit 2 in a folder
+// "sub" there), the name up
 // to a zero byte (letters, digits, "_", "-" and "." only; "u_" put before it) and the
 // contents. Rights stop root in nothing: run as an ordinary user, the same inputs make
 // folders that cannot be listed and files that cannot be carried.
