@@ -22,8 +22,9 @@
 //    patient and examination names. The target writes PAR, LIST and DATA files; the set
 //    must hold the dialog's spectral values, the names, the sizes and oversampled fields of
 //    view on the axes the slice orientation and preparation direction give, the angulation
-//    and its rotation, and the PAR off-centre moved onto the slice normal. Without its LIST
-//    file (bit 5) the read must be refused naming it.
+//    and its rotation, and the PAR off-centre moved onto the slice normal; read raw with
+//    one point per readout, each voxel's samples. Without its LIST file (bit 5) the read
+//    must be refused naming it.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -331,15 +332,50 @@ std::string EPCSIListText(const TEPCSIParameters& p)
     return Lines(lines);
 }
 
+// Part `part` (0 real, 1 imaginary) of point x of vector j, whose time index is t: small
+// whole numbers, and zeros at odd time indices, which go to the other buffer.
+float EPCSISample(size_t j, int t, int x, int part)
+{
+    return t % 2 ? 0.0f : float(int((j * 5 + size_t(x) * 3 + size_t(part)) % 7) - 3);
+}
+
+// The DATA file: the offset's bytes, then the vectors in the LIST's order (kz, ky, time).
 std::string EPCSIDataFile(const TEPCSIParameters& p)
 {
     std::string file(size_t(p.dataOffset), 'd');
-    const size_t values = size_t(2) * size_t(p.sizes[0] * p.sizes[1] * p.sizes[2] * p.echoes * p.cardiacPhases);
-    for (size_t k = 0; k < values; ++k) {
-        const float value = float(int(k % 7) - 3);
-        file.append(reinterpret_cast<const char*>(&value), 4);
-    }
+    const int times = p.echoes * p.cardiacPhases;
+    for (size_t j = 0; j < size_t(p.sizes[1] * p.sizes[2] * times); ++j)
+        for (int x = 0; x < p.sizes[0]; ++x)
+            for (int part = 0; part < 2; ++part) {
+                const float value = EPCSISample(j, int(j % size_t(times)), x, part);
+                file.append(reinterpret_cast<const char*>(&value), 4);
+            }
     return file;
+}
+
+// Read raw with one point per readout, the reconstruction leaves each even time index's
+// vector as it was (the timing corrections of a single kx sample are 1, and the odd
+// buffer is zero): point i of the voxel at ky, kz holds the vector of time 2i, negated at
+// odd kz, divided by the averages.
+void CheckEPCSISamples(const TCSISet& set, const TEPCSIParameters& p, const int axes[3])
+{
+    const int times = p.echoes * p.cardiacPhases, points = times / 2;
+    std::vector<std::complex<double>> expected(static_cast<size_t>(points));
+    for (int z = 0; z < p.sizes[2]; ++z)
+        for (int y = 0; y < p.sizes[1]; ++y) {
+            int at[3] = {};
+            at[axes[1]] = y;
+            at[axes[2]] = z;
+            const size_t voxel = size_t(at[0] + set.m_nDim[0] * (at[1] + set.m_nDim[1] * at[2]));
+            for (int i = 0; i < points; ++i) {
+                const size_t j = size_t((z * p.sizes[1] + y) * times + 2 * i);
+                const double sign = z % 2 ? -1.0 : 1.0;
+                expected[size_t(i)] = {sign * EPCSISample(j, 2 * i, 0, 0) / p.averages,
+                                       sign * EPCSISample(j, 2 * i, 0, 1) / p.averages};
+            }
+            vx::fuzz::Require(vx::fuzz::VoxelNear(set, voxel, expected.data(), points),
+                              "read raw, a one-point readout holds its even vectors' samples");
+        }
 }
 
 // The set holds the dialog's spectral values, the PAR file's names, half the echo times as
@@ -348,7 +384,8 @@ std::string EPCSIDataFile(const TEPCSIParameters& p)
 // RL) times the oversampling there, the angulation as (RL, AP, FH) and its rotation by the
 // common convention (AngulationRotation) with its inverse, and of the PAR off-centre o only
 // its part along the slice normal n, the rotation's kz-th row: n (n . o).
-void CheckChosenEPCSI(const TCSISet& set, const TEPCSIParameters& p, std::string_view name, std::string_view exam)
+void CheckChosenEPCSI(const TCSISet& set, const TEPCSIParameters& p, std::string_view name, std::string_view exam,
+                      bool raw)
 {
     using vx::fuzz::Near;
     using vx::fuzz::Require;
@@ -390,6 +427,8 @@ void CheckChosenEPCSI(const TCSISet& set, const TEPCSIParameters& p, std::string
         Require(std::fabs(set.m_fOffCentre[k] - r[3 * kz + k] * along) <= 1e-3,
                 "off-centre of the PAR file moved onto the slice normal");
     }
+    if (raw && p.sizes[0] == 1)
+        CheckEPCSISamples(set, p, axes);
 }
 
 // Reads an EPCSI set written from chosen parameters.
@@ -422,7 +461,7 @@ void ReadChosenEPCSI(uint8_t pick, const uint8_t* data, size_t size)
         return;
     }
     vx::fuzz::Require(set != nullptr, "a set a scanner could have written is read");
-    CheckChosenEPCSI(*set, chosen, parts[0], parts[1]);
+    CheckChosenEPCSI(*set, chosen, parts[0], parts[1], params.m_bLoadRawData != 0);
     vx::fuzz::AddThroughProject(set.get(), list, params);
 }
 

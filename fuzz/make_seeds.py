@@ -218,6 +218,12 @@ def chosen_seeds():
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "epcsi_chosen_no_list", bytes([0xe0]) + pattern(24, 1) + sections([b"Doe", b"Exam"]))
+    # EPCSI read raw with one point per readout (the sizes' byte 14: kx 1, ky 1, 2 or 4, kz 2),
+    # whose samples are checked.
+    for k, sizes in enumerate((0x30, 0x36, 0x39)):
+        params = bytearray(pattern(24, 31 * k + 7))
+        params[14] = sizes
+        put("fuzz_list", "epcsi_chosen_raw_one_point_%d" % k, bytes([0xd0]) + bytes(params) + sections([b"Doe", b"Exam"]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
 
