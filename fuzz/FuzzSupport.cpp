@@ -15,6 +15,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <numbers>
 #include <set>
 #include <utility>
 
@@ -311,6 +312,17 @@ bool Near(double value, double expected)
     return std::fabs(value - expected) <= 1e-4 * (1.0 + std::fabs(expected));
 }
 
+std::array<double, 9> AngulationRotation(const float angles[3])
+{
+    const double a = angles[0] * std::numbers::pi / 180, b = angles[1] * std::numbers::pi / 180,
+                 c = angles[2] * std::numbers::pi / 180;
+    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b), cc = std::cos(c),
+                 sc = std::sin(c);
+    return {cb * cc,  cc * sb * sa + ca * sc, sa * sc - cc * sb * ca,
+            -cb * sc, ca * cc - sa * sb * sc, ca * sb * sc + cc * sa,
+            sb,       -cb * sa,               ca * cb};
+}
+
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
 {
     static constexpr const char* kPositions[] = {"head_first", "feet_first"};
@@ -598,6 +610,19 @@ bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* exp
     const TComplex* data = set.GetVoxel(voxel)->Data();
     return data && SameFloats(reinterpret_cast<const float*>(data), reinterpret_cast<const float*>(expected),
                               2 * points);
+}
+
+bool VoxelNear(const TCSISet& set, size_t voxel, const std::complex<double>* expected, int points)
+{
+    if (voxel >= set.VoxelCount() || set.m_nPoints != points)
+        return false;
+    const TComplex* data = set.GetVoxel(voxel)->Data();
+    if (!data)
+        return false;
+    for (int k = 0; k < points; ++k)
+        if (!Near(data[k].real(), expected[k].real()) || !Near(data[k].imag(), expected[k].imag()))
+            return false;
+    return true;
 }
 
 bool SameImage(const TMRImage& a, const TMRImage& b)

@@ -1,5 +1,6 @@
 #pragma once
 // Shared pieces of the fuzz programs: silent reports, one worker and a scratch folder per process.
+#include <array>
 #include <cstdarg>
 #include <cstddef>
 #include <complex>
@@ -114,6 +115,9 @@ void PlanFault(const uint8_t* data, size_t size);
 bool FailingAsPlanned(const std::function<void()>& call);
 // Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
+// Whether a voxel holds `points` samples, each Near the expected one (real and imaginary
+// parts), for samples that arithmetic in floats made.
+bool VoxelNear(const TCSISet& set, size_t voxel, const std::complex<double>* expected, int points);
 
 // Row and column directions of a grid or an image, orthonormal, chosen by a byte: a pair of
 // the axes' unit vectors with both signs (24 of 32), or one of eight pairs turned by the
@@ -134,6 +138,10 @@ struct TPlaneGeometry {
 TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const std::string& axialLabels);
 // Whether a float is within a relative 1e-4 of a value derived in double precision.
 bool Near(double value, double expected);
+// The rotation of three angulation angles (degrees, in the set's axis order) by the
+// common convention, row by row: with a, b, c the angles, (cb cc, cc sb sa + ca sc, sa sc
+// - cc sb ca), (-cb sc, ca cc - sa sb sc, ca sb sc + cc sa), (sb, -cb sa, ca cb).
+std::array<double, 9> AngulationRotation(const float angles[3]);
 
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16

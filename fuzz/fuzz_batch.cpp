@@ -2,8 +2,8 @@
 // earlier runs and the user left: each run restores the projects a first run made (one CSI
 // set "a" each), lays the input's files and leftovers over them and runs the batch again,
 // now over the sets "a" and "b" of each study (a reader of this target's own makes every
-// file a small set; the macro marks a sample of each set), with a chosen file system fault;
-// then once more without a fault.
+// file a small set) and an image "i.PAR" where the input gives one, with the processing
+// library's macro steps and a chosen file system fault; then once more without a fault.
 //
 // The first input byte picks the file system and the reader: bit 7 reads the CSI files with
 // the Philips single-voxel reader instead, each "<set>.SPAR" a SPAR file whose samples wait
@@ -35,20 +35,30 @@
 // earlier project stands; bit 6 an older project aside beside the earlier project, as a
 // swap killed after putting the earlier one in place leaves it (its mark, when valid,
 // tells the one from the other; a valid mark beside anything else is no state a run
-// leaves, and such inputs are skipped). The rest is split by Sections into that mark and
+// leaves, and such inputs are skipped). Bit 7 of s1's second byte: four more bytes give the
+// macro file the target writes (one phasing block, two, of which the second rules, one of
+// a type no step has or one with a line that does not read; the zero-order phase in steps
+// of 1.25 degrees and the first-order one in steps of 2.5, signed; the pivot), else it
+// holds no step; bit 7 of s2's: then a byte of its size (1-4 by 1-4) and its pixels give a
+// 16-bit image that the target writes as a PAR/REC pair "i.PAR" into each study that holds
+// its CSI files. The rest is split by Sections into that mark and
 // four files: a byte for the kind (a file, a symbolic link, a FIFO, a folder holding a
-// file, a file no one may read; with bit 7 its files of another group than the process's,
-// which a file carried must keep), a byte for the place (bit 0 the study, bit 1 into its
-// earlier project, else into its build folder; bit 2 in a folder "sub" there), the name up
+// file, a file no one may read; a link points within the target's own folder only, at
+// times into a folder "kept" beside the studies; with bit 7 its files of another group
+// than the process's, which a file carried must keep), a byte for the place (bit 0 the
+// study, bit 1 into its earlier project, else into its build folder; bit 2 in a folder
+// "sub" there), the name up
 // to a zero byte (letters, digits, "_", "-" and "." only; "u_" put before it) and the
 // contents. Rights stop root in nothing: run as an ordinary user, the same inputs make
 // folders that cannot be listed and files that cannot be carried.
 //
 // Beyond the sanitizers, each run is checked against what stood at each study's name and
 // aside before it, file by file (kind, rights, owner, group, bytes; lock files left out): the study's
-// folder is as it was, its new project (both sets, each marked by the macro, but a set
-// whose file a failed call kept from being read, as the log says; none where the study
-// holds none now, replaces no earlier project and no file of it failed as a CSI set), the
+// folder is as it was, its new project (both sets, each holding its file's samples phased
+// as the macro's last phasing block says and recording those phases, but a set whose file
+// a failed call kept from being read, as the log says; none where the study holds none
+// now, replaces no earlier project and no file of it failed as a CSI set; the image with
+// the pixels written, unless the log says it failed), the
 // earlier project put back from
 // aside, absent only where the earlier project stands whole aside, and an empty folder only
 // where it was one or the earlier project survives aside as it was. A new project stands
@@ -57,9 +67,12 @@
 // stood aside stays, unless it was the earlier project put back, or a valid mark says the
 // folder in place replaced it, and only the folder the run was to replace may wait there;
 // every file of the user put in the earlier project is still there, in the study's folder
-// or aside, of its kind and with its bytes, rights, owner and group; and the log says of every study that was not
+// or aside, of its kind and with its bytes, rights, owner and group; the folder "kept",
+// which links may point at, is as it was; and the log says of every study that was not
 // replaced that it failed, and why (that a folder cannot be listed, where the files that
 // go with a CSI file could not be looked for).
+// A macro file of the wrong format must be refused, saying so, and a run refused for its
+// macro file (one it could not read, too) changes no study.
 // After a run without an injected error (whatever the file system) every study holds its
 // new project with nothing of the runs beside it but an earlier project kept aside, unless
 // the input gives a reason to keep it as it was: its project open here, a folder there that
@@ -71,6 +84,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -78,18 +92,20 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "model/ProcessingHooks.h"
 #include "model/ReaderHooks.h"
 #include "model/TBatchRun.h"
 #include "model/TCSIReader.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/FileFaults.h"
 #include "platform/Files.h"
@@ -97,6 +113,8 @@
 #include "platform/Paths.h"
 #include "platform/TFile.h"
 #include "platform/TFolderLock.h"
+#include "processing/InstallProcessing.h"
+#include "readers/ImageReaders.h"
 #include "readers/ReaderFactory.h"
 
 namespace {
@@ -106,7 +124,6 @@ namespace fs = std::filesystem;
 constexpr const char* kStudies[] = {"s1", "s2"};
 constexpr uint32_t kSingleVoxelFormat = 0;
 constexpr int kFiles = 4;
-const TComplex kMark(42.0f, 0.0f);
 // A single-voxel SPAR file of 8 points; its data file holds 8 complex zeros.
 constexpr int kSparPoints = 8;
 const std::string kSparText = "samples : 8\r\nrows : 1\r\nsample_frequency : 2000\r\n"
@@ -122,6 +139,26 @@ const std::string kSparText = "samples : 8\r\nrows : 1\r\nsample_frequency : 200
 // looks for its data file beside each.
 bool g_philipsFiles = false;
 
+// The macro file of this input's runs, as the target wrote it: the phases (radians) and
+// pivot that its last phasing block gives every set, or a file of the wrong format.
+struct TMacro {
+    std::string text;
+    bool wrongFormat = false;
+    double phase0 = 0.0, phase1 = 0.0;
+    int pivot = 0;
+};
+TMacro g_macro;
+constexpr const char* kMacroHeader = "#Vexara Macro File#\r\n\r\n";
+
+// The image the target wrote into each study's folder as "i.PAR" and "i.REC", if any.
+struct TWrittenImage {
+    int width = 0, height = 0;
+    std::vector<int16_t> pixels;
+};
+std::optional<TWrittenImage> g_image;
+// The name the PAR reader gives the image of the file's first line.
+constexpr const char* kImageName = "i.PAR_1";
+
 // Every CSI file is a small set named after the file.
 class TSmallSetReader : public TCSIReader {
 public:
@@ -136,7 +173,8 @@ public:
 };
 
 struct TPlaces {
-    std::string root, exams, output, pristine;
+    // `kept`: a folder beside the studies that links of the user's may point at.
+    std::string root, exams, output, pristine, kept;
 };
 
 const TPlaces& Places()
@@ -147,6 +185,7 @@ const TPlaces& Places()
         p.exams = vx::JoinPath(p.root, "exams");
         p.output = vx::JoinPath(p.root, "CSIProjects");
         p.pristine = vx::JoinPath(vx::fuzz::ScratchFolder(), "pristine");
+        p.kept = vx::JoinPath(p.root, "kept");
         return p;
     }();
     return places;
@@ -309,8 +348,43 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// The names of the sets of the project in `folder`, each found marked by the macro;
-// nothing when the folder does not open as a whole project.
+// Whether a set holds the samples its CSI file gave it, phased as the macro says: every
+// sample k times exp(i (phase0 + (k - pivot) phase1 / points)), and records those phases.
+bool PhasedAsTheMacroSays(const TCSISet& set)
+{
+    static const std::unique_ptr<TCSISet> small(vx::fuzz::LoadedSet(2, 2, 1, 8));
+    const size_t voxels = g_philipsFiles ? 1 : small->VoxelCount();
+    const int points = g_philipsFiles ? kSparPoints : small->m_nPoints;
+    if (set.VoxelCount() != voxels || set.m_nPoints != points)
+        return false;
+    std::vector<std::complex<double>> expected(static_cast<size_t>(points));
+    for (size_t v = 0; v < voxels; ++v) {
+        for (int k = 0; k < points; ++k) {
+            // The Philips files' samples are zeros.
+            const std::complex<double> read = g_philipsFiles ? 0.0 : std::complex<double>(small->GetVoxel(v)->Data()[k]);
+            expected[size_t(k)] = read * std::polar(1.0, g_macro.phase0 + double(k - g_macro.pivot) * g_macro.phase1 / points);
+        }
+        if (!vx::fuzz::VoxelNear(set, v, expected.data(), points))
+            return false;
+    }
+    float phase0 = 0.0f, phase1 = 0.0f;
+    int pivot = 0;
+    set.GetPhase(-1, phase0, phase1, pivot);
+    return vx::fuzz::Near(phase0, g_macro.phase0) && vx::fuzz::Near(phase1, g_macro.phase1) && pivot == g_macro.pivot;
+}
+
+// Whether an image holds the size and pixels the target wrote, read from its pixel file.
+bool AsWritten(const TMRImage& image)
+{
+    std::vector<int16_t> pixels;
+    return g_image && image.GetWidth() == g_image->width && image.GetHeight() == g_image->height &&
+           vx::fuzz::PixelsOfFile(image.PixelFileToRead(), g_image->pixels.size(), pixels) &&
+           pixels == g_image->pixels;
+}
+
+// The names of the sets and then the images of the project in `folder`, each set found
+// processed by the macro and each image as the target wrote it; nothing when the folder
+// does not open as a whole project.
 std::optional<std::string> ProjectSets(const std::string& folder, const std::string& study)
 {
     TProject project;
@@ -321,8 +395,12 @@ std::optional<std::string> ProjectSets(const std::string& folder, const std::str
     std::string names;
     for (TCSISet* set : std::vector<TCSISet*>(project.m_pCSISetList->begin(), project.m_pCSISetList->end())) {
         project.SetWorkSet(set);
-        whole = whole && project.m_pWorkSet == set && set->GetVoxel(size_t(0))->Data()[0] == kMark;
+        whole = whole && project.m_pWorkSet == set && PhasedAsTheMacroSays(*set);
         (names += names.empty() ? "" : " ") += set->GetName();
+    }
+    for (const TMRImage* image : *project.m_pImageSet) {
+        whole = whole && AsWritten(*image);
+        (names += names.empty() ? "" : " ") += image->GetName();
     }
     g_pProject = kept;
     if (!whole || vx::fuzz::ReportCount() != reports)
@@ -397,10 +475,15 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
         if (clean || LogOf(study.folder).find("Error: Fail to add CSI set " + std::string(set) + ".SPAR") ==
                          std::string::npos)
             (sets += sets.empty() ? "" : " ") += set;
+    // So does an image file, after the sets.
+    const bool image = g_image && !study.emptied &&
+                       (clean || LogOf(study.folder).find("Error: Fail to add image i.PAR") == std::string::npos);
+    const std::string expected = sets + (image ? std::string(sets.empty() ? "" : " ") + kImageName : "");
     bool isNew = false;
+    std::optional<std::string> made;
     if (replaced && !folder.empty()) {
-        const std::optional<std::string> made = ProjectSets(study.folder, study.name);
-        isNew = made && (study.emptied ? made->empty() && !noSet : *made == sets && !sets.empty());
+        made = ProjectSets(study.folder, study.name);
+        isNew = made && (study.emptied ? made->empty() && !noSet : *made == expected && !sets.empty());
     }
     const std::string state = !replaced && folder == before.folder ? "as it was"
                               : isNew                               ? "new"
@@ -411,7 +494,8 @@ void CheckStudy(const TStudy& study, const TBefore& before, bool clean, bool noF
     const std::string name = study.name + (clean ? " (a run without an error)" : "");
     const bool earlierAside = earlier && aside == *earlier;
     if (state == "damaged")
-        Fail(name + " is damaged");
+        Fail(name + " is damaged" +
+             (made ? ": its project holds \"" + *made + "\", not \"" + expected + "\"" : std::string()));
     if (state == "new" && !mayReplace)
         Fail(name + " is new, in place of what was no project of the study or is open");
     if (state == "absent" && earlier && !earlierAside)
@@ -482,6 +566,33 @@ void Put(const std::string& path, std::string_view bytes)
     }
 }
 
+// Where a link of the user's points: never outside the target's own folder, which a tree
+// removal that followed links would empty. A text of names joined by "/" after at most two
+// "..", each taken from where the link lies (two levels below the run's folder at least:
+// a study's folder, its build folder or one aside, or a folder in them), or after a "/",
+// which stands for the run's folder; any other text points at a name beside the link that
+// nothing has.
+std::string LinkTarget(std::string_view text)
+{
+    std::string target = text.starts_with('/') ? Places().root : std::string();
+    if (text.starts_with('/'))
+        text.remove_prefix(1);
+    int ups = 0;
+    bool named = false;
+    for (size_t at = 0; at <= text.size();) {
+        const size_t end = std::min(text.find('/', at), text.size());
+        const std::string_view name = text.substr(at, end - at);
+        if (name == ".." && target.empty() && !named && ups < 2)
+            ++ups;
+        else if (vx::fuzz::UsableName(name))
+            named = true;
+        else
+            return "u_nothing";
+        at = end + 1;
+    }
+    return target.empty() ? std::string(text) : vx::JoinPath(target, std::string(text));
+}
+
 // Lays a file of the user's of the kind the byte picks (bits 0-6), its files of another
 // group than the process's with bit 7.
 void Lay(const std::string& path, uint8_t kind, std::string_view bytes)
@@ -495,7 +606,7 @@ void Lay(const std::string& path, uint8_t kind, std::string_view bytes)
     };
     switch ((kind & 0x7f) % 5) {
     case 0: put(path); break;
-    case 1: (void)::symlink(std::string(bytes.substr(0, 200)).c_str(), path.c_str()); break;
+    case 1: (void)::symlink(LinkTarget(bytes.substr(0, 200)).c_str(), path.c_str()); break;
     case 2: ::mkfifo(path.c_str(), 0600); break;
     case 3:
         vx::MakeFolder(path);
@@ -525,6 +636,95 @@ bool AllReadable(const std::string& path)
     return true;
 }
 
+// A phasing block of a macro file, its phases in degrees; `type` other than 1 names no
+// step, and `unreadable` writes the first phase's line without its "=".
+std::string PhasingBlock(const std::string& phase0, const std::string& phase1, int pivot, int type = 1,
+                         bool unreadable = false)
+{
+    return "<action>\r\n#Phasing\r\ntype = " + std::to_string(type) + "\r\nConstantPhaseinDegree " +
+           (unreadable ? "" : "= ") + phase0 + "\r\nLinearPhaseinDegree = " + phase1 + "\r\nPivot = " +
+           std::to_string(pivot) + "\r\nIsMultiSlice = 0\r\nSliceIndex = 0\r\n</action>\r\n\r\n";
+}
+
+// The macro the four bytes choose: the first picks one phasing block (0), two, of which
+// the second must rule (1), a block of a type no step has (2) or one with a line that does
+// not read (3); then the zero-order phase in steps of 1.25 degrees and the first-order one
+// in steps of 2.5 (signed bytes) and the pivot (0-7).
+TMacro ChosenMacro(const uint8_t bytes[4])
+{
+    const double degrees0 = int8_t(bytes[1]) * 1.25, degrees1 = int8_t(bytes[2]) * 2.5;
+    const std::string phase0 = vx::fuzz::Printed("%.2f", degrees0), phase1 = vx::fuzz::Printed("%.1f", degrees1);
+    TMacro macro;
+    macro.pivot = bytes[3] % 8;
+    macro.phase0 = degrees0 * std::numbers::pi / 180.0;
+    macro.phase1 = degrees1 * std::numbers::pi / 180.0;
+    macro.text = kMacroHeader;
+    switch (bytes[0] & 3) {
+    case 0: macro.text += PhasingBlock(phase0, phase1, macro.pivot); break;
+    case 1: macro.text += PhasingBlock(phase1, phase0, 7 - macro.pivot) + PhasingBlock(phase0, phase1, macro.pivot); break;
+    case 2: macro.text += PhasingBlock(phase0, phase1, macro.pivot, 99); break;
+    default: macro.text += PhasingBlock(phase0, phase1, macro.pivot, 1, true); break;
+    }
+    macro.wrongFormat = (bytes[0] & 3) >= 2;
+    return macro;
+}
+
+// The PAR text of one 16-bit image line of the written image's size, and its REC file.
+std::string ImageParText(const TWrittenImage& image)
+{
+    std::string text = "# === DATA DESCRIPTION FILE ======================\n#\n"
+                       "# CLINICAL TRYOUT             Research image export tool     V4.2\n#\n"
+                       ".    Patient name                       :   Batch\n"
+                       ".    Examination name                   :   Batch\n"
+                       ".    Protocol name                      :   batch\n"
+                       ".    Examination date/time              :   2024.01.02 / 12:34:56\n"
+                       ".    Repetition time [msec]             :   1000.00\n"
+                       ".    Angulation midslice(ap,fh,rl)[degr]:   0.0000  0.0000  0.0000\n"
+                       ".    Off Centre midslice(ap,fh,rl) [mm] :   0.0000  0.0000  0.0000\n#\n";
+    std::vector<std::string> columns(41, "0");
+    columns[6] = "1";
+    columns[7] = "16";
+    columns[9] = std::to_string(image.width);
+    columns[10] = std::to_string(image.height);
+    columns[22] = "5.0000";
+    columns[25] = "1";
+    columns[28] = columns[29] = "1.0000";
+    for (const std::string& column : columns)
+        text += " " + column;
+    return text + "\n";
+}
+
+std::string RecBytes(const TWrittenImage& image)
+{
+    std::string rec;
+    for (const int16_t v : image.pixels) {
+        rec += char(uint16_t(v) & 0xff);
+        rec += char(uint16_t(v) >> 8);
+    }
+    return rec;
+}
+
+// What the folder beside the studies holds, laid once.
+const TTree& KeptTree()
+{
+    static const TTree tree = [] {
+        const TPlaces& p = Places();
+        vx::MakeFolder(vx::JoinPath(p.kept, "sub"));
+        Put(vx::JoinPath(p.kept, "inside"), "beside the studies");
+        Put(vx::JoinPath(p.kept, "sub/deeper"), "below them");
+        return Tree(p.kept);
+    }();
+    return tree;
+}
+
+// No removal, of a run or of this target's own, may reach through a link into the folder
+// beside the studies.
+void CheckKept(const char* after)
+{
+    if (Tree(Places().kept) != KeptTree())
+        Fail(std::string("the folder beside the studies, which links may point at, changed ") + after);
+}
+
 // The first run's projects, made once: one set "a" in each study.
 void MakePristine()
 {
@@ -534,7 +734,7 @@ void MakePristine()
         for (const char* file : {"a.SPAR", "b.SPAR"})
             Put(vx::JoinPath(vx::JoinPath(p.exams, study), file), "");
     }
-    Put(vx::JoinPath(p.root, "steps.mcr"), "#Vexara Macro File#\r\n");
+    Put(vx::JoinPath(p.root, "steps.mcr"), kMacroHeader);
     TBatchRun first = MakeRun("a.*");
     if (!first.Run() || g_bBatchError)
         Fail("the first run failed");
@@ -545,16 +745,21 @@ void MakePristine()
 void RunAndCheck(std::array<TStudy, 2>& studies, const std::vector<vx::TFileFault>& faults, bool clean, bool noFlags)
 {
     const std::array<TBefore, 2> before{Look(studies[0]), Look(studies[1])};
-    TBatchRun run = MakeRun("*.SPAR");
+    TBatchRun run = MakeRun("*.SPAR, *.PAR");
     vx::fuzz::ClearReportTexts();
     vx::SetFileFaults(faults);
     const bool ran = run.Run();
     const bool struck = vx::FileFaultStruck();
     vx::SetFileFaults({});
+    if (ran && g_macro.wrongFormat)
+        Fail("a macro file of the wrong format was run");
     if (!ran) {
-        // Refused before any study, only where the macro file could not be read: saying so,
-        // and with every study as it was.
-        if (!struck || !vx::fuzz::ReportedPath(run.m_strMacro))
+        // Refused before any study, only where the macro file could not be read or is of
+        // the wrong format: saying so, and with every study as it was.
+        const bool said = (struck && vx::fuzz::ReportedPath(run.m_strMacro)) ||
+                          (g_macro.wrongFormat &&
+                           vx::fuzz::Reported("Can not read from macro file " + run.m_strMacro + " because of wrong format."));
+        if (!said)
             Fail("the run was refused");
         for (size_t k = 0; k < 2; ++k)
             if (Tree(studies[k].folder) != before[k].folder || Tree(studies[k].aside) != before[k].aside)
@@ -578,21 +783,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             params.m_nFormat = kSingleVoxelFormat;
             return CreateReader(kSingleVoxelFormat, &params);
         });
-        static int step = 0;
-        TProcessingHooks hooks;
-        hooks.newMacroStep = [](bool, TCSISet*) { return reinterpret_cast<TProcessStep*>(&step); };
-        hooks.readMacro = [](TProcessStep*, vx::TTextFile&) { return true; };
-        hooks.applyStep = [](TProcessStep*, TCSISet* set) {
-            set->GetVoxel(size_t(0))->Data()[0] = kMark;
-            return true;
-        };
-        hooks.deleteStep = [](TProcessStep*) {};
-        InstallProcessingHooks(hooks);
+        InstallProcessing();
+        RegisterImageReaders();
         std::error_code error;
         OpenUp(Places().root);
         fs::remove_all(Places().root, error);
         fs::remove_all(Places().pristine, error);
         vx::MakeFolder(Places().root);
+        (void)KeptTree();
         MakePristine();
         return true;
     }();
@@ -601,6 +799,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (uint8_t* byte : {&system, &at, &layout[0], &layout[1], &extra[0], &extra[1]})
         if (!vx::fuzz::TakeByte(data, size, *byte))
             return 0;
+    uint8_t macro[4] = {};
+    if (extra[0] & 128)
+        for (uint8_t& byte : macro)
+            if (!vx::fuzz::TakeByte(data, size, byte))
+                return 0;
+    g_macro = (extra[0] & 128) ? ChosenMacro(macro) : TMacro{kMacroHeader};
+    g_image.reset();
+    if (extra[1] & 128) {
+        uint8_t sizes = 0;
+        if (!vx::fuzz::TakeByte(data, size, sizes))
+            return 0;
+        TWrittenImage image{1 + sizes % 4, 1 + (sizes >> 2) % 4, {}};
+        for (int k = 0; k < image.width * image.height; ++k) {
+            uint8_t low = 0, high = 0;
+            if (!vx::fuzz::TakeByte(data, size, low) || !vx::fuzz::TakeByte(data, size, high))
+                return 0;
+            image.pixels.push_back(int16_t(uint16_t(low | high << 8)));
+        }
+        g_image = std::move(image);
+    }
     const std::vector<std::string_view> parts = vx::fuzz::Sections(data, size, 1 + kFiles);
     g_philipsFiles = (system & 128) != 0;
 
@@ -609,7 +827,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // What the output folder holds: the first run's projects, where the layout keeps them.
     OpenUp(p.output);
     OpenUp(p.exams);
+    Put(vx::JoinPath(p.root, "steps.mcr"), g_macro.text);
     vx::RemoveFolderTree(p.output);
+    CheckKept("when the last input's output folder was removed");
     fs::copy(p.pristine, p.output, fs::copy_options::recursive, error);
     std::array<TStudy, 2> studies;
     for (size_t k = 0; k < 2; ++k) {
@@ -621,7 +841,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         s.mark = hidden + ".batch-swap";
         s.input = vx::JoinPath(p.exams, s.name);
         const uint8_t bits = layout[k], more = extra[k];
-        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR", "a.sdat", "b.sdat"})
+        for (const char* file : {"f.SPAR", "d.SPAR", "a.SPAR", "b.SPAR", "a.sdat", "b.sdat", "i.PAR", "i.REC"})
             vx::RemoveFolderTree(vx::JoinPath(s.input, file));
         s.emptied = (more & 3) == 3;
         s.oddFiles = (bits & 0xc0) != 0;
@@ -631,6 +851,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 if (g_philipsFiles)
                     Put(vx::JoinPath(s.input, std::string(set) + ".sdat"), std::string(kSparPoints * 8, '\0'));
             }
+        if (g_image && !s.emptied) {
+            Put(vx::JoinPath(s.input, "i.PAR"), ImageParText(*g_image));
+            Put(vx::JoinPath(s.input, "i.REC"), RecBytes(*g_image));
+        }
         if (bits & 0x40)
             ::mkfifo(vx::JoinPath(s.input, "f.SPAR").c_str(), 0600);
         if (bits & 0x80)
@@ -766,7 +990,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Only injected errors may cost a study; a file system without rename flags or links,
     // or one that keeps removed open files, may not.
     RunAndCheck(studies, faults, ((system >> 3) & 7) == 0 && !(system & 64), noFlags);
+    CheckKept("in a run");
     RunAndCheck(studies, {}, true, false);
+    CheckKept("in a run without a fault");
     windows.clear();
     g_pProject = nullptr;
     return 0;

@@ -17,7 +17,17 @@
 //    read must hold those parameters by the readers' mapping and, read raw, the samples at
 //    their k-space positions. Without its LIST file (bit 5) the read must be refused with
 //    the reader's message naming it.
+//  - bits 6 and 7 set: the EPCSI reader in a batch run, "Load raw data" from bit 4; 24
+//    bytes choose the parameters (see ChosenEPCSI), then Sections splits the rest into the
+//    patient and examination names. The target writes PAR, LIST and DATA files; the set
+//    must hold the dialog's spectral values, the names, the sizes and oversampled fields of
+//    view on the axes the slice orientation and preparation direction give, the angulation
+//    and its rotation, and the PAR off-centre moved onto the slice normal; read raw with
+//    one point per readout, each voxel's samples. Without its LIST file (bit 5) the read
+//    must be refused naming it.
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -223,6 +233,238 @@ void CheckChosenRead(const TCSISet& set, const TListParameters& p, bool raw, std
                 "each k-space position holds its last vector's samples, or zeros");
 }
 
+// An EPCSI acquisition: what the dialog, the PAR file and the LIST file give.
+struct TEPCSIParameters {
+    int sweepWidth = 0;
+    float frequency = 0;
+    int sliceCode = 1;  // the PAR slice orientation: 1 transverse, 2 sagittal, 3 coronal
+    std::string prepDirection;
+    float fov[3] = {}, angulation[3] = {}, offCentre[3] = {};  // [AP, FH, RL] as the PAR file lists them
+    int sizes[3] = {1, 1, 1};                                   // kx, ky, kz
+    float oversample[3] = {1, 1, 1};                            // kx, ky, kz
+    int echoes = 2, cardiacPhases = 1, averages = 1;
+    int dataOffset = 0;
+};
+
+// Sweep width and frequency, the slice orientation, one of three preparation directions,
+// fields of view of 8-256 mm, angulations of -16 to 15.875 degrees and off-centres of
+// -64 to 63.5 mm, 1, 2 or 4 positions along kx and ky and 1 or 2 along kz, oversampling
+// factors of 1, 1.5 or 2, 4 to 16 echo times (echoes by cardiac phases), 1-3 averages and
+// a DATA offset of 0-48 bytes.
+TEPCSIParameters ChosenEPCSI(const uint8_t* data)
+{
+    static constexpr const char* kDirections[] = {"Right-Left", "Feet-Head", "Anterior-Posterior"};
+    static constexpr float kOversample[] = {1.0f, 1.5f, 2.0f};
+    vx::fuzz::TChosen c(data, kParameterBytes);
+    TEPCSIParameters p;
+    p.sweepWidth = c.SweepWidth();
+    p.frequency = float(c.Word()) / 64.0f + 1.0f;
+    p.sliceCode = 1 + c.Pick(3);
+    p.prepDirection = kDirections[c.Pick(3)];
+    for (int k = 0; k < 3; ++k) {
+        p.fov[k] = float(8 * (1 + c.Pick(32)));
+        p.angulation[k] = c.Signed(8.0f);
+        p.offCentre[k] = c.Signed(2.0f);
+    }
+    const uint8_t sizes = c.Byte();
+    p.sizes[0] = 1 << (sizes % 3);
+    p.sizes[1] = 1 << ((sizes >> 2) % 3);
+    p.sizes[2] = 1 + ((sizes >> 4) & 1);
+    for (float& factor : p.oversample)
+        factor = kOversample[c.Pick(3)];
+    const uint8_t times = c.Byte();
+    p.cardiacPhases = 1 + (times & 1);
+    p.echoes = (4 << ((times >> 1) % 3)) / p.cardiacPhases;
+    p.averages = 1 + (times >> 3) % 3;
+    p.dataOffset = 16 * c.Pick(4);
+    return p;
+}
+
+std::string EPCSIParText(const TEPCSIParameters& p, std::string_view name, std::string_view exam)
+{
+    using vx::fuzz::Printed;
+    const auto triple = [](const float v[3]) {
+        return Printed("%.4f  %.4f  %.4f", double(v[0]), double(v[1]), double(v[2]));
+    };
+    std::string text = "# === DATA DESCRIPTION FILE ======================\n#\n"
+                       "# CLINICAL TRYOUT             Research image export tool     V4.2\n#\n";
+    text += ".    Patient name                       :   " + vx::fuzz::ChosenText(name, 16, "Doe") + "\n";
+    text += ".    Examination name                   :   " + vx::fuzz::ChosenText(exam, 16, "Exam") + "\n";
+    text += ".    Examination date/time              :   2024.03.04 / 12:34:56\n";
+    text += ".    Preparation direction              :   " + p.prepDirection + "\n";
+    text += ".    Technique                          :   EPCSI\n";
+    text += ".    Angulation midslice(ap,fh,rl)[degr]:   " + triple(p.angulation) + "\n";
+    text += ".    FOV (ap,fh,rl) [mm]                :   " + triple(p.fov) + "\n";
+    text += ".    Off Centre midslice(ap,fh,rl) [mm] :   " + triple(p.offCentre) + "\n#\n";
+    std::vector<std::string> columns(41, "0");
+    columns[6] = "1";
+    columns[22] = "10.0000";
+    columns[25] = std::to_string(p.sliceCode);
+    for (const std::string& column : columns)
+        text += " " + column;
+    return text + "\n";
+}
+
+// The LIST text: the sizes as ranges from minus half the size, and one vector per
+// position of kz, ky and time, each of kx points, their offsets one after the other.
+std::string EPCSIListText(const TEPCSIParameters& p)
+{
+    using vx::fuzz::Printed;
+    static constexpr const char* kAxes[] = {"kx", "ky", "kz"};
+    std::vector<std::string> lines = {
+        "# Gyroscan SW release : 9.1.2",
+        ". 0 0 0 number_of_encoding_dimensions : 2",
+        Printed(". 0 0 0 number_of_cardiac_phases : %d", p.cardiacPhases),
+        Printed(". 0 0 0 number_of_echoes : %d", p.echoes),
+        Printed(". 0 0 0 number_of_signal_averages : %d", p.averages),
+    };
+    for (int k = 0; k < 3; ++k) {
+        lines.push_back(Printed(". 0 0 0 %s_oversample_factor : %.1f", kAxes[k], double(p.oversample[k])));
+        lines.push_back(Printed(". 0 0 0 %s_range : %d %d", kAxes[k], -(p.sizes[k] / 2), p.sizes[k] - 1 - p.sizes[k] / 2));
+    }
+    const int bytes = 8 * p.sizes[0];
+    int offset = p.dataOffset;
+    for (int z = 0; z < p.sizes[2]; ++z)
+        for (int y = 0; y < p.sizes[1]; ++y)
+            for (int t = 0; t < p.echoes * p.cardiacPhases; ++t, offset += bytes)
+                lines.push_back(Printed(" STD 0 0 %d %d 0 0 0 0 %d %d 0 0 0 0 0 0 0 0 %d %d", t % p.cardiacPhases,
+                                        t / p.cardiacPhases, y - p.sizes[1] / 2, z - p.sizes[2] / 2, bytes, offset));
+    return Lines(lines);
+}
+
+// Part `part` (0 real, 1 imaginary) of point x of vector j, whose time index is t: small
+// whole numbers, and zeros at odd time indices, which go to the other buffer.
+float EPCSISample(size_t j, int t, int x, int part)
+{
+    return t % 2 ? 0.0f : float(int((j * 5 + size_t(x) * 3 + size_t(part)) % 7) - 3);
+}
+
+// The DATA file: the offset's bytes, then the vectors in the LIST's order (kz, ky, time).
+std::string EPCSIDataFile(const TEPCSIParameters& p)
+{
+    std::string file(size_t(p.dataOffset), 'd');
+    const int times = p.echoes * p.cardiacPhases;
+    for (size_t j = 0; j < size_t(p.sizes[1] * p.sizes[2] * times); ++j)
+        for (int x = 0; x < p.sizes[0]; ++x)
+            for (int part = 0; part < 2; ++part) {
+                const float value = EPCSISample(j, int(j % size_t(times)), x, part);
+                file.append(reinterpret_cast<const char*>(&value), 4);
+            }
+    return file;
+}
+
+// Read raw with one point per readout, the reconstruction leaves each even time index's
+// vector as it was (the timing corrections of a single kx sample are 1, and the odd
+// buffer is zero): point i of the voxel at ky, kz holds the vector of time 2i, negated at
+// odd kz, divided by the averages.
+void CheckEPCSISamples(const TCSISet& set, const TEPCSIParameters& p, const int axes[3])
+{
+    const int times = p.echoes * p.cardiacPhases, points = times / 2;
+    std::vector<std::complex<double>> expected(static_cast<size_t>(points));
+    for (int z = 0; z < p.sizes[2]; ++z)
+        for (int y = 0; y < p.sizes[1]; ++y) {
+            int at[3] = {};
+            at[axes[1]] = y;
+            at[axes[2]] = z;
+            const size_t voxel = size_t(at[0] + set.m_nDim[0] * (at[1] + set.m_nDim[1] * at[2]));
+            for (int i = 0; i < points; ++i) {
+                const size_t j = size_t((z * p.sizes[1] + y) * times + 2 * i);
+                const double sign = z % 2 ? -1.0 : 1.0;
+                expected[size_t(i)] = {sign * EPCSISample(j, 2 * i, 0, 0) / p.averages,
+                                       sign * EPCSISample(j, 2 * i, 0, 1) / p.averages};
+            }
+            vx::fuzz::Require(vx::fuzz::VoxelNear(set, voxel, expected.data(), points),
+                              "read raw, a one-point readout holds its even vectors' samples");
+        }
+}
+
+// The set holds the dialog's spectral values, the PAR file's names, half the echo times as
+// points, the LIST sizes along the kx, ky and kz axes (kz the slice axis of the PAR code,
+// kx and ky as the preparation direction turns the plane), the PAR fields of view (AP, FH,
+// RL) times the oversampling there, the angulation as (RL, AP, FH) and its rotation by the
+// common convention (AngulationRotation) with its inverse, and of the PAR off-centre o only
+// its part along the slice normal n, the rotation's kz-th row: n (n . o).
+void CheckChosenEPCSI(const TCSISet& set, const TEPCSIParameters& p, std::string_view name, std::string_view exam,
+                      bool raw)
+{
+    using vx::fuzz::Near;
+    using vx::fuzz::Require;
+    const int kz = (p.sliceCode + 1) % 3;
+    int kx = 0;
+    switch (kz) {
+    case 0: kx = p.prepDirection == "Feet-Head" ? 1 : 2; break;
+    case 1: kx = p.prepDirection == "Feet-Head" ? 0 : 2; break;
+    default: kx = p.prepDirection == "Right-Left" ? 1 : 0; break;
+    }
+    const int axes[3] = {kx, 3 - kz - kx, kz};
+    // The PAR triples (AP, FH, RL) on the set's axes (LR, AP, FH).
+    const auto onAxes = [](const float v[3]) { return std::array<float, 3>{v[2], v[0], v[1]}; };
+    const std::array<float, 3> fov = onAxes(p.fov), angulation = onAxes(p.angulation), offCentre = onAxes(p.offCentre);
+    Require(set.m_nSpectralWidth == p.sweepWidth && set.m_fFrequency == p.frequency,
+            "sweep width and frequency of the dialog");
+    Require(set.m_strPatientName == vx::fuzz::ChosenText(name, 16, "Doe") &&
+                set.m_strExamName == vx::fuzz::ChosenText(exam, 16, "Exam") && set.m_strExamDate == "2024.03.04" &&
+                set.m_strName == "scan",
+            "patient, examination and date of the PAR file, name of the file");
+    const int times = p.echoes * p.cardiacPhases;
+    Require(set.m_nPoints == times / 2 && set.m_fPPMCentrePoint == float(times / 4) && set.m_fAverages == float(p.averages),
+            "half the echo times as points, the ppm centre at a quarter, the averages");
+    Require(set.m_nSliceAxis == kz, "slice axis of the PAR slice orientation");
+    for (int k = 0; k < 3; ++k)
+        Require(set.m_nDim[axes[k]] == p.sizes[k] && Near(set.m_fFOV[axes[k]], fov[size_t(axes[k])] * p.oversample[k]),
+                "LIST sizes and oversampled PAR fields of view on the kx, ky and kz axes");
+    Require(Near(set.m_fSliceThickness, set.m_fFOV[kz] / float(p.sizes[2])) && set.m_fSliceGap == 0.0f,
+            "slice thickness of the field of view over the slices");
+    const std::array<double, 9> r = vx::fuzz::AngulationRotation(angulation.data());
+    double along = 0.0;
+    for (int k = 0; k < 3; ++k)
+        along += r[3 * kz + k] * offCentre[size_t(k)];
+    for (int k = 0; k < 3; ++k) {
+        Require(set.m_fAngulation[k] == angulation[size_t(k)], "angulation of the PAR file on the set's axes");
+        for (int j = 0; j < 3; ++j)
+            Require(Near(set.m_fRotation[k][j], r[3 * k + j]) && Near(set.m_fRotationInverse[j][k], r[3 * k + j]),
+                    "rotation of the angulation and its inverse");
+        Require(std::fabs(set.m_fOffCentre[k] - r[3 * kz + k] * along) <= 1e-3,
+                "off-centre of the PAR file moved onto the slice normal");
+    }
+    if (raw && p.sizes[0] == 1)
+        CheckEPCSISamples(set, p, axes);
+}
+
+// Reads an EPCSI set written from chosen parameters.
+void ReadChosenEPCSI(uint8_t pick, const uint8_t* data, size_t size)
+{
+    if (size < kParameterBytes)
+        return;
+    const auto parts = vx::fuzz::Sections(data + kParameterBytes, size - kParameterBytes, 2);
+    const TEPCSIParameters chosen = ChosenEPCSI(data);
+    const bool withoutList = (pick >> 5) & 1;
+    g_bBatchMode = true;
+    vx::fuzz::WriteScratch("scan.PAR", EPCSIParText(chosen, parts[0], parts[1]));
+    vx::fuzz::WriteScratchOrRemove("scan.SPAR", {});
+    const std::string list =
+        vx::fuzz::WriteScratchOrRemove("scan.LIST", withoutList ? std::string() : EPCSIListText(chosen));
+    vx::fuzz::WriteScratch("scan.DATA", EPCSIDataFile(chosen));
+    TCSIReadParams params;
+    params.m_nFormat = 11;
+    params.m_nSweepWidth = chosen.sweepWidth;
+    params.m_fFrequency = chosen.frequency;
+    params.m_bRemoveOffset = (pick >> 2) & 1;
+    params.m_bNormalize = (pick >> 3) & 1;
+    params.m_bLoadRawData = (pick >> 4) & 1;
+    vx::fuzz::ClearReportTexts();
+    g_batchLog.clear();
+    std::unique_ptr<TCSIReader> reader(CreateReader(11, &params));
+    std::unique_ptr<TCSISet> set(reader->Read(list));
+    if (withoutList) {
+        vx::fuzz::Require(!set && vx::fuzz::Said(list), "a set without its LIST file is refused naming it");
+        return;
+    }
+    vx::fuzz::Require(set != nullptr, "a set a scanner could have written is read");
+    CheckChosenEPCSI(*set, chosen, parts[0], parts[1], params.m_bLoadRawData != 0);
+    vx::fuzz::AddThroughProject(set.get(), list, params);
+}
+
 // Reads a LIST/DATA set written from chosen parameters.
 void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
 {
@@ -266,6 +508,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t pick = 0;
     if (!vx::fuzz::TakeByte(data, size, pick))
         return 0;
+    if ((pick & 0xc0) == 0xc0) {
+        ReadChosenEPCSI(pick, data, size);
+        g_batchLog.clear();
+        return 0;
+    }
     if (pick & 0x40) {
         ReadChosen(pick, data, size);
         g_batchLog.clear();

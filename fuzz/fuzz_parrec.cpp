@@ -15,11 +15,11 @@
 // values: name, size, orientation, direction labels, field of view, centre, angulation,
 // off-centre, rotation and its inverse, texts and times, and the pixels of its REC block.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -181,13 +181,7 @@ void CheckChosen(TImageSet& images, const TChosenPair& p, const std::string& fil
 {
     Require(size_t(images.GetCount()) == p.lines.size(), "an image for each line of the pair");
     const float angles[3] = {p.angulation[2], p.angulation[0], p.angulation[1]};
-    const double a = angles[0] * std::numbers::pi / 180, b = angles[1] * std::numbers::pi / 180,
-                 c = angles[2] * std::numbers::pi / 180;
-    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b), cc = std::cos(c),
-                 sc = std::sin(c);
-    const double rotation[9] = {cb * cc,  cc * sb * sa + ca * sc, sa * sc - cc * sb * ca,
-                                -cb * sc, ca * cc - sa * sb * sc, ca * sb * sc + cc * sa,
-                                sb,       -cb * sa,               ca * cb};
+    const std::array<double, 9> rotation = vx::fuzz::AngulationRotation(angles);
     static constexpr const char* kLabels[] = {"AH", "RH", "RA"};
     for (const TChosenLine& line : p.lines) {
         // The set keeps its images by orientation and slice position.

@@ -180,6 +180,8 @@ def chosen_seeds():
         # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
         for cut in (0, 1):
             put("fuzz_internal_format", "chosen_%d_%d" % (k, cut), bytes([0x80 | cut | 8 * k]) + pattern(64, 5 * k) + samples)
+        # Bit 6 (without bit 0): a grid of 64 by 64 by 2 of 64 points, 4 MiB of samples.
+        put("fuzz_internal_format", "chosen_%d_large" % k, bytes([0xc0 | 8 * k]) + pattern(64, 5 * k) + samples)
         # fuzz_mag: the Helicon reader (bit 0), either file of the pair, raw or processed.
         for pick in (0x81, 0x87, 0x8b):
             params = bytearray(pattern(12, 7 * k))
@@ -197,6 +199,10 @@ def chosen_seeds():
         for pick in (0x40, 0x41, 0x50, 0x51, 0x5c, 0x5d):
             put("fuzz_list", "chosen_%d_%02x" % (k, pick),
                 bytes([pick]) + pattern(24, 17 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+        # fuzz_list's EPCSI reader: bits 6 and 7; bit 4 Load raw data, bits 2-3 the options.
+        for pick in (0xc0, 0xd0, 0xcc):
+            put("fuzz_list", "epcsi_chosen_%d_%02x" % (k, pick),
+                bytes([pick]) + pattern(24, 29 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k]))
         # fuzz_bruker: bit 7 of the first byte; bit 3 Load raw data, bit 2 Remove offset.
         for pick in (0x80, 0x88, 0x8c):
             params = bytearray(pattern(24, 19 * k + pick))
@@ -211,6 +217,13 @@ def chosen_seeds():
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
+    put("fuzz_list", "epcsi_chosen_no_list", bytes([0xe0]) + pattern(24, 1) + sections([b"Doe", b"Exam"]))
+    # EPCSI read raw with one point per readout (the sizes' byte 14: kx 1, ky 1, 2 or 4, kz 2),
+    # whose samples are checked.
+    for k, sizes in enumerate((0x30, 0x36, 0x39)):
+        params = bytearray(pattern(24, 31 * k + 7))
+        params[14] = sizes
+        put("fuzz_list", "epcsi_chosen_raw_one_point_%d" % k, bytes([0xd0]) + bytes(params) + sections([b"Doe", b"Exam"]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
 
@@ -398,9 +411,10 @@ def batch_seeds():
     """Output folders of fuzz_batch: earlier projects with files of the user of every kind,
     leftovers of killed runs, folders that cannot be listed and places that are no project's,
     on the file systems and with the faults the first byte picks."""
-    def seed(name, system, at, layouts, mark=b"", files=(), extra=(0, 0)):
+    def seed(name, system, at, layouts, mark=b"", files=(), extra=(0, 0), macro=b"", image=b""):
         files = list(files) + [b""] * (4 - len(files))
-        put("fuzz_batch", name, bytes([system, at] + layouts + list(extra)) + sections([mark] + files))
+        extra = (extra[0] | (128 if macro else 0), extra[1] | (128 if image else 0))
+        put("fuzz_batch", name, bytes([system, at] + layouts + list(extra)) + macro + image + sections([mark] + files))
 
     user = [b"\x00\x02notes.txt\0the user's notes", b"\x01\x03link\0u_notes.txt",
             b"\x02\x02pipe\0", b"\x03\x07exports\0a table", b"\x04\x03secret\0unreadable"]
@@ -414,6 +428,12 @@ def batch_seeds():
     seed("other_group", 0, 0, [1, 1], files=other_group)
     seed("other_group_no_links", 4, 0, [1, 1], files=other_group)
     seed("links_in_sub_folders", 0, 0, [1, 1], files=[user[0]] + deep)
+    # Links into the folder "kept" beside the studies, from each place and through "/" (the
+    # run's folder), which no removal may reach through; one climbing further points nowhere.
+    kept = [b"\x01\x03kept\0../../kept", b"\x01\x06kept_sub\0/kept/sub", b"\x01\x00kept_build\0../../kept",
+            b"\x01\x02too_far\0../../../.."]
+    seed("links_to_kept", 0, 0, [1 | 8, 1 | 8], files=kept)
+    seed("links_to_kept_aside", 1, 0, [3, 1], files=kept)
     seed("aside", 1, 0, [3, 1 | 8 | 16], files=user[:2])
     seed("aside_empty_folder", 0, 0, [7, 3], files=user[:2])
     seed("mark", 1, 0, [3 | 32, 1 | 32], b"1 2 3 4", user[:2])
@@ -469,6 +489,26 @@ def batch_seeds():
     for n in (25, 75):
         seed("philips_listing_%d_failing" % n, 128 | 40, n, [1, 1], files=user[:2])
     seed("philips_listings_failing", 128 | 48, 8, [1, 0], files=user[:2])
+    # Macros the target writes (bit 7 of s1's second byte: the kind, the two phases and the
+    # pivot): one phasing block, two (the second rules), a block of a type no step has and
+    # one with a line that does not read; and an image "i.PAR" of 4 x 2 pixels in each study
+    # (bit 7 of s2's second byte: its size, then its pixels), under a call of any kind
+    # failing after each of the first steps.
+    phasing = bytes([0, 10, 250, 3])
+    image = bytes([3 | 1 << 2]) + struct.pack("<8h", 0, 1, -2, 300, -32768, 32767, 4095, 7)
+    seed("macro_phasing", 0, 0, [1, 1], files=user[:2], macro=phasing)
+    seed("macro_two_blocks", 0, 0, [1, 0], files=user[:2], macro=bytes([1, 200, 7, 6]))
+    seed("macro_unknown_type", 0, 0, [1, 1], files=user[:2], macro=bytes([2, 1, 1, 1]))
+    seed("macro_unreadable_line", 0, 0, [1, 1], files=user[:2], macro=bytes([3, 1, 1, 1]))
+    seed("philips_macro_phasing", 128, 0, [1, 1], files=user[:2], macro=phasing, image=image)
+    seed("image", 0, 0, [1, 0], files=user[:2], image=image)
+    seed("macro_and_image_no_links", 4, 0, [1, 1], files=user[:2], macro=phasing, image=image)
+    # (s1's image fails to be read after the 29th step and to be written after the 30th.)
+    for step in (0, 1, 2, 4, 8, 16, 29, 30, 32, 48, 64):
+        seed("macro_image_any_call_failing_%d" % step, 56, step, [1, 1], files=user[:2], macro=phasing,
+             image=image)
+    for step in (8, 24):
+        seed("macro_image_write_failing_%d" % step, 32, step, [1, 1], files=user[:2], macro=phasing, image=image)
 
 
 def committed_seeds():
@@ -498,7 +538,8 @@ def image_record_v9_length(data, start):
 # reads the data-set file's header, each map file, the conversion's read of the set's
 # samples and of the 8-bit pixel file (versions 0-4) and the pixels shown, their size
 # look-ups and opens in the conversion; for the newest the size look-ups and opens of the
-# data-set and map files and of the pixels shown (its reads have seeds of their own).
+# data-set and map files and of the pixels shown, and the size look-up of the pixel file
+# as the open checks it (2; its reads have seeds of their own).
 # A change that adds or drops such calls before one of them moves it: they are to be
 # counted again then (fuzz_project's call count is 1 plus its 16 bits).
 OPEN_FAULTS = {
@@ -511,7 +552,7 @@ OPEN_FAULTS = {
     6: ((374, 375, 410, 445), (10,), (6,)),
     7: ((376, 377, 412, 447), (10,), (6,)),
     8: ((379, 380, 445, 510), (10,), (6,)),
-    9: ((), (7, 8, 19), (3, 4, 11)),
+    9: ((), (2, 7, 8, 19), (3, 4, 11)),
 }
 
 
@@ -623,6 +664,29 @@ def golden_files():
                 put("fuzz_project", "%s_image_twice_short_name" % name, bytes([0]) + sections([doubled] + named))
         if name.startswith("map_v"):
             put("fuzz_project", name, bytes([0]) + sections([b"", b"csi_NAA_map\0" + read(path), b"", b"", b"", b""]))
+    # Data-set files of another version than their project's: the newest project with the
+    # set's file of each older layout (of versions 0 and 1 its samples alone, told from the
+    # file's size), and each older project with the set's file of the newest layout.
+    def project(version, csi=None):
+        path = os.path.join(GOLDEN, "project_v%d" % version)
+        files = [n for n in sorted(os.listdir(path)) if not n.endswith(".tpj")]
+        tpj = [n for n in os.listdir(path) if n.endswith(".tpj")][0]
+        named = [n.encode() + b"\0" + (csi if n == "csi" and csi is not None else read(os.path.join(path, n)))
+                 for n in files][:5]
+        return read(os.path.join(path, tpj)), named + [b""] * (5 - len(named))
+    versions = [v for v in range(10) if os.path.isdir(os.path.join(GOLDEN, "project_v%d" % v))]
+    if 9 in versions:
+        newest_csi = read(os.path.join(GOLDEN, "project_v9", "csi"))
+        for version in versions[:-1]:
+            tpj, named = project(9, read(os.path.join(GOLDEN, "project_v%d" % version, "csi")))
+            put("fuzz_project", "project_v9_csi_of_v%d" % version, bytes([0]) + sections([tpj] + named))
+            tpj, named = project(version, newest_csi)
+            put("fuzz_project", "project_v%d_csi_of_v9" % version, bytes([0]) + sections([tpj] + named))
+        # The project file's own open failing (the first opens to read).
+        tpj, named = project(9)
+        for call in (1, 2):
+            put("fuzz_project", "project_v9_open_%d_failing" % call,
+                bytes([128, 16]) + struct.pack("<H", call - 1) + sections([tpj] + named))
 
 
 def synthetic(build, jobs, tool):

@@ -28,5 +28,11 @@ cd "$runs"
 # Undefined behaviour stops the run like a memory fault (the build does not recover from it
 # either), so that its input is kept as a crash-* file and the run exits non-zero.
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}halt_on_error=1:print_stacktrace=1"
+# The target's scratch folder goes on the memory file system where there is one (unless
+# TMPDIR says otherwise): every save syncs its files, which on a disk takes most of an
+# input's time in the batch and reader targets.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  export TMPDIR=/dev/shm
+fi
 exec "$root/build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=$maxlen -timeout=30 \
   -rss_limit_mb=2048 -print_final_stats=1 $dict "$@" "$corpus" > "$runs/$target.log" 2>&1

@@ -285,8 +285,15 @@ TCSISet::TDataFileCheck TCSISet::CheckDataFile(const TCSIParams& record, vx::TFi
         return check;
     if (!ReadHeaderFields(file, version, header))
         return unread(static_cast<int64_t>(kHeaderSize));
-    // A header that no set could have is a damaged file, which the load refuses as such.
-    if (!CanBeListed(header))
+    // A header that no set could have is a damaged file, which the load refuses as such;
+    // so is a file too short for the samples its own header gives, whose header says
+    // nothing sure of the set (an older project's file that no conversion rewrote can
+    // begin with this version's word).
+    uint64_t sampleBytes = 0;
+    const int64_t left = file.BytesLeft();
+    if (file.SizeFailed())
+        return unread(static_cast<int64_t>(kHeaderSize));
+    if (!CanBeListed(header) || !SamplesFit(header, left, sampleBytes))
         return check;
     // Both as a load takes them: a record written after a load holds what the load made of
     // its file's point range.

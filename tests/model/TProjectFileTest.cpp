@@ -1282,6 +1282,39 @@ TEST_F(ProjectFileTest, ASetRecordThatCannotBeUsedCostsOnlyThatSetAndIsWrittenBa
     EXPECT_NE(script.Messages()[1].find("b: its frequency is not above 0"), std::string::npos);
 }
 
+// A data-set file of the newest layout too short for the samples its own header gives is
+// damaged, whatever that header says: the set stays listed, as an open of an older
+// project that converted nothing of it listed it, and its samples are refused.
+TEST_F(ProjectFileTest, ASetWhoseDataSetFileIsCutShortOfItsOwnSamplesStaysListed)
+{
+    const std::string folder = m_dir.File("p");
+    {
+        test::TScriptedReport script;
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Create(folder, "p"));
+        test::AddStoredSet(project, folder, "A", 1, 2, 1, 16,
+                           [](int x, int y, int, int i) { return TComplex(float(x + y), float(i)); });
+        test::AddWrittenSet(project, folder, "B", 1, 1, 1);
+        ASSERT_TRUE(project.Save());
+        g_pProject = nullptr;
+    }
+    // Another set's header, and less than the samples it gives.
+    const std::string other = test::ReadBytes(folder + "/A");
+    ASSERT_GT(other.size(), 256u + 8u);
+    test::WriteBytes(folder + "/B", other.substr(0, 256 + 8));
+
+    test::TScriptedReport script;
+    TProject opened;
+    g_pProject = &opened;
+    ASSERT_TRUE(opened.Load(folder + "/p.tpj"));
+    TCSISet* b = opened.m_pCSISetList->FindByName("B");
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(opened.m_pCSISetList->KeptRecords().empty());
+    EXPECT_FALSE(b->LoadData());
+    g_pProject = nullptr;
+}
+
 // Save Set As over another set of other sizes, killed at every step, and the folder copied
 // without its hidden folder (as "cp -r p/*" does): the copy never opens with one set's
 // samples under the other's record. A set whose data-set file disagrees with its record
