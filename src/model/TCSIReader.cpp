@@ -227,7 +227,7 @@ bool TCSIReader::ReadRawDataFrom(const std::string& path, int64_t offset)
         if (file.SizeFailed())
             vx::Report(vx::SizeNotReadText("Data file", path, file.LastError()), vx::ReportIcon::Exclamation);
         else
-            ReportDataFileReadFailed(path);
+            ReportDataFileReadFailed(path, file.LastError());
         return false;
     }
     m_nRawFloats = static_cast<size_t>(GridFloatCount(*m_pCSISet));
@@ -274,9 +274,9 @@ void TCSIReader::ReportDataFileNotRead(const std::string& path, const std::strin
     vx::Report("Data file " + path + " is not read: " + why, vx::ReportIcon::Exclamation);
 }
 
-void TCSIReader::ReportDataFileReadFailed(const std::string& path)
+void TCSIReader::ReportDataFileReadFailed(const std::string& path, int error)
 {
-    vx::Report(vx::NotReadToEndText("Data file", path), vx::ReportIcon::Exclamation);
+    vx::Report(vx::NotReadToEndText("Data file", path, error), vx::ReportIcon::Exclamation);
 }
 
 std::string TCSIReader::GridSizeText(const TCSISet& set)
@@ -437,7 +437,7 @@ bool TCSIReader::ReadRawDataToVoxels(const std::string& path)
         for (int m = 0; m < nMid; ++m)
             for (int f = 0; f < nFast; ++f) {
                 if (!ReadSpectrum(file, buffer.data(), m_params.m_nSampleType)) {
-                    ReportDataFileReadFailed(path);
+                    ReportDataFileReadFailed(path, file.LastError());
                     return false;
                 }
                 int index[3];

@@ -123,8 +123,9 @@ protected:
     bool GridFits(const std::string& path) const;
     // Says that the data file at `path` is not read, and `why`.
     static void ReportDataFileNotRead(const std::string& path, const std::string& why);
-    // Says that the data file at `path` failed while it was read, after it was found long enough.
-    static void ReportDataFileReadFailed(const std::string& path);
+    // Says that the data file at `path` failed while it was read, after it was found long
+    // enough, and why (`error`, TFile::LastError).
+    static void ReportDataFileReadFailed(const std::string& path, int error);
     // The parameters' axis order names each of the axes 0, 1 and 2 once.
     bool HasAxisPermutation() const;
 

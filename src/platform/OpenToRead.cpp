@@ -173,7 +173,7 @@ std::string WholeFileNotReadText(const std::string& what, const std::string& pat
     case TKind::None:
     case TKind::NotReadToEnd: break;
     }
-    return NotReadToEndText(what, path);
+    return NotReadToEndText(what, path, failure.error);
 }
 
 std::string NameOfOpenDescriptor(int fd)

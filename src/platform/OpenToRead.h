@@ -71,10 +71,12 @@ std::string CutShortText(const std::string& what, const std::string& path, int64
 // (`error`, TFile::LastError): FileErrorReason of the error, or "you may not read it. Ask its
 // owner, ..." when the open was refused to this user;
 std::string NotOpenedToReadText(const std::string& what, const std::string& path, int error);
-// "<what> <path> cannot be read to its end." (found long enough, it failed while being read).
+// "<what> <path> cannot be read to its end." (found long enough, it failed while being read),
+// for a text that gives the reason after it in words of its own;
 std::string NotReadToEndText(const std::string& what, const std::string& path);
-// "<what> <path> cannot be read to its end: <reason>." for a file whose read failed with
-// `error` (TFile::LastError, which TFile::ReadFailed says is set).
+// "<what> <path> cannot be read to its end: <reason>." for a file found long enough whose
+// read failed with `error` (TFile::LastError, which TFile::ReadFailed says is set); an
+// input/output error for 0 (a read that stopped short without the system saying why).
 std::string NotReadToEndText(const std::string& what, const std::string& path, int error);
 // Why ReadWholeFile did not read the file at `path`: NotOpenedText, SizeNotReadText or
 // NotReadToEndText, or "<what> <path> is not read: it holds <size> bytes, more than the

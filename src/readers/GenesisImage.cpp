@@ -104,7 +104,7 @@ bool ReadGenesisImage(TImageSet& images, const std::string& path, TImageImportPa
     }
     std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));
     if (!file.ReadExact(bytes.data(), bytes.size())) {
-        ReportImageReadFailed(path, vx::BatchPolicy::AlwaysBox);
+        ReportImageReadFailed(path, file.LastError(), vx::BatchPolicy::AlwaysBox);
         return false;
     }
     file.Close();

@@ -83,9 +83,9 @@ void ReportImageCutShort(const std::string& path, int64_t size, int sizeError, u
                policy);
 }
 
-void ReportImageReadFailed(const std::string& path, vx::BatchPolicy policy)
+void ReportImageReadFailed(const std::string& path, int error, vx::BatchPolicy policy)
 {
-    vx::Report(vx::NotReadToEndText("Image file", path), vx::ReportIcon::Exclamation, policy);
+    vx::Report(vx::NotReadToEndText("Image file", path, error), vx::ReportIcon::Exclamation, policy);
 }
 
 std::string OversizedImageText(int64_t first, int64_t second)

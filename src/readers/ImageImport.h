@@ -50,12 +50,13 @@ std::string DirectionCodeOf(int orientation);
 // The image readers' words for a file they refuse, shown with the exclamation icon under the
 // reader's batch `policy`: a file that could not be opened (`notAFile`, TFile::NotAFile: what
 // stood there instead of a file), one that holds `size` bytes of the `needed` that `need`
-// ("its header and pixels need"), and one that failed while it was read.
+// ("its header and pixels need"), and one that failed while it was read with `error`
+// (TFile::LastError).
 void ReportImageNotOpened(const std::string& path, const std::string& notAFile,
                           vx::BatchPolicy policy = vx::BatchPolicy::Log);
 void ReportImageCutShort(const std::string& path, int64_t size, int sizeError, uint64_t needed,
                          const std::string& need, vx::BatchPolicy policy = vx::BatchPolicy::Log);
-void ReportImageReadFailed(const std::string& path, vx::BatchPolicy policy = vx::BatchPolicy::Log);
+void ReportImageReadFailed(const std::string& path, int error, vx::BatchPolicy policy = vx::BatchPolicy::Log);
 // Why an image of `first` x `second` pixels is refused: more than TMRImage::kMaxSide a side.
 std::string OversizedImageText(int64_t first, int64_t second);
 

@@ -53,7 +53,7 @@ bool ReadRawImage(TImageSet& images, const std::string& path, TImageImportParams
     }
     std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));
     if (!file.ReadExact(bytes.data(), bytes.size())) {
-        ReportImageReadFailed(path, box);
+        ReportImageReadFailed(path, file.LastError(), box);
         return false;
     }
     file.Close();

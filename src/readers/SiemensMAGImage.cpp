@@ -140,7 +140,7 @@ bool ReadSiemensMAG(TImageSet& images, const std::string& path, TImageImportPara
     }
     std::string header(static_cast<size_t>(std::min<int64_t>(fileBytes, kPixelOffset)), '\0');
     if (!file.ReadExact(header.data(), header.size())) {
-        ReportImageReadFailed(path);
+        ReportImageReadFailed(path, file.LastError());
         return false;
     }
 
@@ -185,7 +185,7 @@ bool ReadSiemensMAG(TImageSet& images, const std::string& path, TImageImportPara
     }
     std::vector<unsigned char> bytes(static_cast<size_t>(2 * count));
     if (!file.Seek(kPixelOffset) || !file.ReadExact(bytes.data(), bytes.size())) {
-        ReportImageReadFailed(path);
+        ReportImageReadFailed(path, file.LastError());
         return false;
     }
     file.Close();

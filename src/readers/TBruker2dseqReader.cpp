@@ -438,7 +438,7 @@ bool TBruker2dseqReader::ReadRawDataToVoxels(const std::string& path)
     }
     std::vector<unsigned char> raw(static_cast<size_t>(words * 4));
     if (!file.ReadExact(raw.data(), raw.size())) {
-        ReportBrukerMessage(vx::NotReadToEndText("Data file", path));
+        ReportBrukerMessage(vx::NotReadToEndText("Data file", path, file.LastError()));
         return false;
     }
     file.Close();

@@ -84,7 +84,7 @@ bool TGESVReader::ReadRawData(const std::string& path)
         default: read = ReadFloat32Spectrum(file, frame.data()); break;
         }
         if (!read) {
-            ReportDataFileReadFailed(path);
+            ReportDataFileReadFailed(path, file.LastError());
             return false;
         }
         for (size_t v = 0; v < values; ++v)

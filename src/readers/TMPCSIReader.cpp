@@ -147,7 +147,7 @@ bool TMPCSIReader::ReadRawData(const std::string& path)
                                   : m_params.m_nSampleType == 1 ? ReadInt32Spectrum(file, spectrum)
                                                                 : ReadFloat32Spectrum(file, spectrum);
                 if (!read) {
-                    ReportDataFileReadFailed(path);
+                    ReportDataFileReadFailed(path, file.LastError());
                     return false;
                 }
             }

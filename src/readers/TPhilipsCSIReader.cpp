@@ -361,7 +361,7 @@ bool TPhilipsCSIReader::ReadSliceFile(const std::string& path)
     if (!buffer)
         return false;
     if (!file.ReadExact(buffer.get(), floats * 4)) {
-        ReportDataFileReadFailed(path);
+        ReportDataFileReadFailed(path, file.LastError());
         return false;
     }
     m_pRawData = std::move(buffer);
@@ -507,7 +507,7 @@ bool TPhilipsCSIReader::ReadListData(const std::string& path)
         // LIST parse skips (noise, other mixes), before and between the kept ones.
         const uint64_t voxel = uint64_t((c[2] * n[1] + c[1]) * n[0] + c[0]);
         if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size())) {
-            ReportDataFileReadFailed(path);
+            ReportDataFileReadFailed(path, file.LastError());
             return false;
         }
         DecodeFloat32LE(bytes.data(), static_cast<size_t>(perSpectrum), grid.get() + voxel * perSpectrum);

@@ -265,7 +265,7 @@ bool TPhilipsEPCSIReader::ReadRawData(const std::string& path)
     for (const TKSpaceLine& record : m_kSpaceLines) {
         // Each vector from its own offset: noise and correction vectors lie between them.
         if (!file.Seek(record.offset) || !file.ReadExact(bytes.data(), bytes.size())) {
-            ReportDataFileReadFailed(path);
+            ReportDataFileReadFailed(path, file.LastError());
             return false;
         }
         DecodeFloat32LE(bytes.data(), values.size(), values.data());

@@ -143,7 +143,7 @@ bool TPhilipsReader::ForEachLISTLine(const std::string& path, const TLISTLineFn&
         }
     }
     if (file.Failed()) {
-        vx::Report(vx::NotReadToEndText("LIST file", path), vx::ReportIcon::Exclamation);
+        vx::Report(vx::NotReadToEndText("LIST file", path, file.LastError()), vx::ReportIcon::Exclamation);
         return false;
     }
     return true;

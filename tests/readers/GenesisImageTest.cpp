@@ -204,7 +204,7 @@ TEST_F(GenesisImageTest, RefusalsAreShownInABoxOrLoggedInABatchRun)
         EXPECT_FALSE(AddGenesis("failing"));
     }
     EXPECT_EQ(m_report.Messages(),
-              (std::vector<std::string>{"Image file " + Input("failing") + " cannot be read to its end.",
+              (std::vector<std::string>{"Image file " + Input("failing") + " cannot be read to its end: input/output error.",
                                         "Image file " + Input("failing") +
                                             " is not read: its size could not be read: input/output error."}));
     EXPECT_TRUE(Images().empty());

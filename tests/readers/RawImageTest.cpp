@@ -110,7 +110,7 @@ TEST_F(RawImageTest, FilesShorterThanTheLayoutOrUnreadableAreRefusedWithTheReaso
         {"folder.raw", 0, 1, 1,
          "Image file " + Input("folder.raw") + " does not exist or cannot be read: it is a folder, not a file."},
         // Long enough, but failing while it is read.
-        {"whole.raw", 16, 4, 2, "Image file " + whole + " cannot be read to its end.", {{kFileRead, EIO, 1}}},
+        {"whole.raw", 16, 4, 2, "Image file " + whole + " cannot be read to its end: input/output error.", {{kFileRead, EIO, 1}}},
         {"whole.raw", 16, 4, 2, "Image file " + whole + " is not read: its size could not be read: input/output error.",
          {{kFileSize, EIO, 1, true}}},
     };

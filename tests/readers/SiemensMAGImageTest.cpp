@@ -145,7 +145,7 @@ TEST_F(SiemensMAGTest, FaultyFilesAreRefusedWithTheirReason)
         const TFileFaultScope fault({{kFileRead, EIO, at}});
         m_report.Clear();
         EXPECT_FALSE(AddMAG("cut.mag")) << at;
-        EXPECT_EQ(m_report.Messages(), std::vector{"Image file " + cut + " cannot be read to its end."}) << at;
+        EXPECT_EQ(m_report.Messages(), std::vector{"Image file " + cut + " cannot be read to its end: input/output error."}) << at;
     }
     {
         const TFileFaultScope fault({{kFileSize, EIO, 1, true}});

@@ -229,7 +229,7 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
          "Data file $/7/pdata/1/2dseq is not read: its size could not be read: input/output error.",
          {{vx::kFileSize, EIO, 4, true}}},
         {"a data file that fails while it is read", "", "COMPLEX_IMAGE", 0, nullptr,
-         "Data file $/7/pdata/1/2dseq cannot be read to its end.", {{vx::kFileRead, EIO, 4}}},
+         "Data file $/7/pdata/1/2dseq cannot be read to its end: input/output error.", {{vx::kFileRead, EIO, 4}}},
         {"a parameter file whose size cannot be read", "", "COMPLEX_IMAGE", 0, nullptr,
          "Parameter file $/7/pdata/1/method is not read: its size could not be read: input/output error.",
          {{vx::kFileSize, EIO, 1}}},

@@ -226,6 +226,12 @@ TEST_F(GESageTest, HeaderKeysAndVariants)
         {"data file in other case, in a folder that cannot be listed", {}, {},
          "Could not look for data file scan.sdf: the folder " + m_dir.Path() + " cannot be listed: input/output error.",
          "scan.SDF", {{kFileList, EIO, 1}}},
+        // The header is read whole in one read, the data file after it.
+        {"header that fails while it is read", {}, {},
+         "Parameter file " + m_dir.File("scan.shf") + " cannot be read to its end: input/output error.", "scan.sdf",
+         {{kFileRead, EIO, 1}}},
+        {"data that fail while they are read", {}, {}, data + " cannot be read to its end: input/output error.",
+         "scan.sdf", {{kFileRead, EIO, 2}}},
     };
     for (const auto& c : cases) {
         m_report.Clear();

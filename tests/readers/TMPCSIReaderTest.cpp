@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "readers/GEPfileTestFiles.h"
 #include "readers/TMPCSIReader.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -144,6 +145,7 @@ TEST_F(MPCSIReader, RefusedFiles)
         const char* name;
         void (*change)(TPfileHeader&);
         std::string message;
+        std::vector<vx::TFileFault> faults = {};  // armed for the read
     } cases[] = {
         {"software 09", [](TPfileHeader& h) { h.swVersion = "09"; },
          "The data file  " + path + " is not EXCITE 11.0 version."},
@@ -156,12 +158,15 @@ TEST_F(MPCSIReader, RefusedFiles)
         // Behind the header all 8 x 8 points of 4 slices, 2e9 points of two 16-bit values each.
         {"points far beyond the file", [](TPfileHeader& h) { h.mpPoints = 2e9f; },
          "Data file " + path + " holds 131608 bytes, fewer than the 1024000066072 bytes its header and samples need."},
+        {"samples that fail while they are read", [](TPfileHeader&) {},
+         "Data file " + path + " cannot be read to its end: input/output error.", {{vx::kFileRead, EIO, 3}}},
     };
     for (const auto& c : cases) {
         TScriptedReport report;
         TPfileHeader h;
         c.change(h);
         WriteBytes(path, PfileHeaderBytes(h) + std::string(8 * 8 * 4 * 32 * 8, '\0'));
+        TFileFaultScope fault(c.faults);
         EXPECT_EQ(ReadAs(kMPCSI, path), nullptr) << c.name;
         EXPECT_EQ(report.Messages(), std::vector{c.message}) << c.name;
     }

@@ -152,7 +152,7 @@ TEST(PhilipsSdat, RefusedFilesAreReportedAndGiveNoSet)
         report.Clear();
         EXPECT_EQ(ReadWith(0, folder.File("failing.SDAT")), nullptr);
         EXPECT_EQ(report.Messages(),
-                  std::vector<std::string>{"Data file " + folder.File("failing.SDAT") + " cannot be read to its end."});
+                  std::vector<std::string>{"Data file " + folder.File("failing.SDAT") + " cannot be read to its end: input/output error."});
     }
     report.Clear();
 

@@ -22,6 +22,7 @@
 #include "model/TProject.h"
 #include "readers/ReaderTestSupport.h"
 #include "readers/SiemensTestFiles.h"
+#include "support/FileFaultScope.h"
 #include "support/ScriptedReport.h"
 #include "support/TestFiles.h"
 
@@ -352,6 +353,7 @@ TEST(RDAReader, RefusedFiles)
         const char* name;
         std::optional<std::string> bytes;  // none: no file of that name
         std::string path, message;
+        std::vector<vx::TFileFault> faults = {};  // armed for each read
     } explained[] = {
         {"begin line not first", "\r\n" + RDAHeader(valid) + samples, bad, notRDA},
         {"a text file", std::string("Patient notes\r\n"), bad, notRDA},
@@ -393,12 +395,15 @@ TEST(RDAReader, RefusedFiles)
         {"one byte short", whole + samples.substr(1), bad,
          "Data file " + bad + " holds " + std::to_string(whole.size() + samples.size() - 1) + " bytes, fewer than the " +
              std::to_string(whole.size() + samples.size()) + " bytes its header and samples need."},
+        {"samples that fail while they are read", whole + samples, bad,
+         "Data file " + bad + " cannot be read to its end: input/output error.", {{vx::kFileRead, EIO, 2}}},
     };
     for (const auto& c : explained) {
         if (c.bytes)
             WriteBytes(c.path, *c.bytes);
         for (const TCSIReadParams& params : {TCSIReadParams{}, LoadRaw()}) {
             report.Clear();
+            TFileFaultScope fault(c.faults);
             EXPECT_EQ(ReadAs(kRDA, c.path, params), nullptr) << c.name;
             EXPECT_EQ(report.Messages(), std::vector<std::string>{c.message}) << c.name;
         }

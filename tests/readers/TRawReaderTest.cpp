@@ -166,7 +166,7 @@ TEST(RawReader, InvalidDialogValuesAndShortFiles)
         {"short after the header", headed, {}, " holds 256 bytes, fewer than the 257 bytes its header and samples need."},
         {"unknown sample type", unknownType, {},
          " is not read: its sample type 7 is none of Int*16, Int*32, Float*32 and Float*64."},
-        {"failing disk", Dialog(2, 2, 1, 8), {{vx::kFileRead, EIO, 2}}, " cannot be read to its end."},
+        {"failing disk", Dialog(2, 2, 1, 8), {{vx::kFileRead, EIO, 2}}, " cannot be read to its end: input/output error."},
         {"size that cannot be read", Dialog(2, 2, 1, 8), {{vx::kFileSize, EIO, 1, true}},
          " is not read: its size could not be read: input/output error."},
     };
