@@ -665,8 +665,8 @@ bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& work) const
 {
     if (!work)
         return false;
-    // Whoever may write the work folder may put a note there: only one this user made (no
-    // other user can give a file this user as owner) is read, and only as a file of its own.
+    // Whoever may write the work folder may put a note there: only one this user made is
+    // read, and only as a file of its own.
     struct stat st {};
     const int looked = work.Stat(kSaveAsNoteName, st);
     if (looked == ENOENT || (looked == 0 && !S_ISREG(st.st_mode)))
@@ -675,7 +675,7 @@ bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& work) const
         (void)work.Remove(kSaveAsNoteName);
         return false;
     };
-    if (looked == 0 && st.st_uid != ::geteuid())
+    if (looked == 0 && !work.MadeByThisUser(st))
         return dropNote();
     vx::TFile file;
     std::string text;
@@ -684,7 +684,7 @@ bool TFolderHold::FinishInterruptedSaveAs(const vx::TFolder& work) const
     if (!file.Open(work, kSaveAsNoteName))
         return file.NotAFile().empty() && file.LastError() != ENOENT;
     struct stat opened {};
-    if (::fstat(::fileno(file.Handle()), &opened) != 0 || opened.st_uid != ::geteuid()) {
+    if (::fstat(::fileno(file.Handle()), &opened) != 0 || !work.MadeByThisUser(opened)) {
         file.Close();
         return dropNote();
     }

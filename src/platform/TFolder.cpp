@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -474,6 +475,35 @@ bool TFolder::HoldsAt(const std::string& name, const TFolder& folder) const
     return folder.IsOpen() && Stat(name, st) == 0 && S_ISDIR(st.st_mode) && IdentityOf(st) == folder.m_identity;
 }
 
+bool TFolder::MadeByThisUser(const struct stat& st) const
+{
+    if (st.st_uid == ::geteuid())
+        return true;
+    // A file system that keeps no owners shows the same one for every entry, this folder
+    // too: any other owner is the user who made it.
+    struct stat here {};
+    return Stat(std::string(), here) == 0 && here.st_uid == st.st_uid && !KeepsOwners();
+}
+
+bool TFolder::MayFollowLink(const struct stat& st) const
+{
+    struct stat here {};
+    return st.st_uid == ::geteuid() || (Stat(std::string(), here) == 0 && here.st_uid == st.st_uid);
+}
+
+bool TFolder::KeepsOwners() const
+{
+    std::string name = ".owner.XXXXXX";
+    const int fd = MakeUniqueFile(name, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return true;
+    struct stat st {};
+    const bool keeps = ::fstat(fd, &st) != 0 || st.st_uid == ::geteuid();
+    ::close(fd);
+    (void)Remove(name);
+    return keeps;
+}
+
 TFolderListing TFolder::List(const std::string& pattern) const
 {
     if (FileCallFails(kFileList))
@@ -508,6 +538,16 @@ std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& 
         return std::nullopt;
     return TFileStamp{IdentityOf(st), static_cast<int64_t>(st.st_size),
                       static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::string UserNameOf(uid_t uid)
+{
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return found->pw_name;
+    return std::to_string(uid);
 }
 
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,

@@ -128,6 +128,24 @@ public:
     // True when the folder open as `folder` stands at `name`.
     bool HoldsAt(const std::string& name, const TFolder& folder) const;
 
+    // Who made what stands in the folder, by one rule for every caller that acts on a name
+    // another user may have put there. `st` is what a name here shows (Stat, a link not
+    // followed) or the file opened from it.
+    // True when this user made it: its owner is this user, or the file system keeps no
+    // owners (KeepsOwners), where nothing tells one user's file from another's and there is
+    // no boundary between users to keep.
+    bool MadeByThisUser(const struct stat& st) const;
+    // True when the symbolic link `st` at a name here may be followed: it is this user's or
+    // the folder owner's, the rule the kernel applies to links in a sticky folder every user
+    // may write, here in every folder. Any other link was put there by someone else who
+    // may write the folder, and may lead to what only this user may read.
+    bool MayFollowLink(const struct stat& st) const;
+    // True when the file system of this folder gives a file the owner of the user who made
+    // it: false where a file made here shows another owner (exFAT, FAT, a share mounted
+    // with a fixed owner). A file of a unique name is made and removed to tell, once asked;
+    // where none can be made, the answer is true, which keeps every boundary.
+    bool KeepsOwners() const;
+
     // What the folder holds, sorted by name (links looked at, not followed: a link to a
     // folder is no folder here); `pattern` filters as ListFolder's does.
     [[nodiscard]] TFolderListing List(const std::string& pattern = "*") const;
@@ -151,6 +169,9 @@ private:
 // The stamp of what stands at `name` in `folder`, a link not followed; none where nothing
 // can be looked at there.
 std::optional<TFileStamp> FileStampOf(const TFolder& folder, const std::string& name);
+
+// The name of the user `uid`, a number where the system has no name for it.
+std::string UserNameOf(uid_t uid);
 
 // ReadWholeFile of the file `name` in `folder`, never through a link.
 bool ReadWholeFile(const TFolder& folder, const std::string& name, std::string& out, int64_t maxBytes,

@@ -1,7 +1,6 @@
 #include "platform/TFolderLock.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -138,12 +137,7 @@ std::string TFolderLock::OwnerOf(const std::string& path)
     struct stat st {};
     if (path.empty() || ::lstat(path.c_str(), &st) != 0)
         return std::string();
-    std::vector<char> buffer(16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(st.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
-        return found->pw_name;
-    return std::to_string(st.st_uid);
+    return UserNameOf(st.st_uid);
 }
 
 bool TFolderLock::Holds(const std::string& folder) const

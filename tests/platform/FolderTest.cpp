@@ -13,6 +13,8 @@
 #include "platform/Files.h"
 #include "platform/TFolder.h"
 #include "support/FileFaultScope.h"
+#include "support/FolderKill.h"
+#include "support/FuseMount.h"
 #include "support/TestFiles.h"
 
 using namespace vx;
@@ -193,4 +195,69 @@ TEST(Folder, APrivateFolderMadeIsToldByItsIdentityAndEveryFailureSaysWhy)
     EXPECT_TRUE(folder.HasFolder("work"));
     test::TFileFaultScope scope({{kFileList, EIO}});
     EXPECT_EQ(folder.List().error, EIO);
+}
+
+// Who made an entry, and which links may be followed, as root and as uid 65534: in a sticky
+// folder all may write, in 65534's own folder, in root's folder 65534 may only read, and on
+// exFAT, which shows the mount's owner for every file whoever made it.
+TEST(Folder, AnEntryIsThisUsersWhereItMadeItAndALinkIsFollowedWhereItOrTheFolderOwnerMadeIt)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "root makes the files of two users";
+    test::TTempFolder dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    const mode_t mask = ::umask(0);
+    ASSERT_EQ(::mkdir(dir.File("shared").c_str(), 01777), 0);
+    ASSERT_EQ(::mkdir(dir.File("root").c_str(), 0755), 0);
+    ::umask(mask);
+    const auto make = [&](const std::string& who) {
+        test::WriteBytes(dir.File("shared/" + who + "-file"), who);
+        for (const char* in : {"shared", "user"})
+            fs::create_symlink(dir.File("shared/root-file"), dir.File(std::string(in) + "/" + who + "-link"));
+    };
+    ASSERT_EQ(test::AsUser(65534, 65534, [&] {
+                  fs::create_directory(dir.File("user"));
+                  fs::permissions(dir.File("user"), fs::perms::all);
+                  make("user");
+                  return "made";
+              }),
+              "made");
+    make("root");
+    test::WriteBytes(dir.File("root/root-file"), "root");
+    // What each user is told of each name: made by them, and a link they may follow.
+    const auto tell = [&] {
+        std::string text;
+        for (const char* in : {"shared", "user", "root"}) {
+            const TFolder folder = TFolder::Open(dir.File(in));
+            for (const TFolderEntry& entry : folder.List().entries) {
+                struct stat st {};
+                EXPECT_EQ(folder.Stat(entry.name, st), 0);
+                text += std::string(in) + "/" + entry.name + (folder.MadeByThisUser(st) ? " made" : "") +
+                        (S_ISLNK(st.st_mode) && folder.MayFollowLink(st) ? " follow" : "") + "\n";
+            }
+        }
+        return text;
+    };
+    EXPECT_EQ(tell(),
+              "shared/root-file made\nshared/root-link made follow\nshared/user-file\nshared/user-link\n"
+              "user/root-link made follow\nuser/user-link follow\nroot/root-file made\n");
+    EXPECT_EQ(test::AsUser(65534, 65534, tell),
+              "shared/root-file\nshared/root-link follow\nshared/user-file made\nshared/user-link made follow\n"
+              "user/root-link\nuser/user-link made follow\nroot/root-file\n");
+    EXPECT_TRUE(TFolder::Open(dir.File("shared")).KeepsOwners());
+
+    const std::string usb = dir.File("usb");
+    fs::create_directory(usb);
+    const test::TFuseMount mount = test::ExfatMount(usb + ".img", usb, "uid=65534,gid=65534,umask=0");
+    if (!mount.Skip().empty())
+        GTEST_SKIP() << mount.Skip();
+    ASSERT_EQ(mount.Failure(), "");
+    test::WriteBytes(usb + "/file", "mine");
+    const TFolder folder = TFolder::Open(usb);
+    struct stat st {};
+    ASSERT_EQ(folder.Stat("file", st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_FALSE(folder.KeepsOwners());
+    EXPECT_TRUE(folder.MadeByThisUser(st)) << "no owner tells it apart";
+    EXPECT_EQ(test::FolderNames(usb), (std::vector<std::string>{"file"})) << "the file made to tell is gone";
 }
