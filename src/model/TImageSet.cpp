@@ -297,7 +297,7 @@ void TImageSet::ConvertPixelFilesTo16Bit(vx::TFileTransaction& transaction, std:
             failed.push_back(path);
         };
         vx::TFile in;
-        if (!in.Open(path, vx::TFile::Mode::Read)) {
+        if (!pImage->OpenPixelFile(in)) {
             // One that is away (missing, or something other than a file) keeps its entry, as
             // when the project opened.
             if (in.NotAFile().empty() && in.LastError() != ENOENT)
