@@ -464,6 +464,8 @@ public:
     // --- map files and the zero-filled grid (TCSISetMapFiles.cpp, TCSISetZeroFill.cpp) ---
     // The map file of the set's map of that name: the data-set file path, "_", the name.
     std::string MapFilePath(const std::string& mapName) const;
+    // Opens the map file at `path` (MapFilePath) to read, as OpenDataFile opens the data-set file.
+    bool OpenMapFile(const std::string& path, vx::TFile& file) const;
     // Writes every map to its map file in the transaction and marks it saved (state 0);
     // the caller puts the states back when the transaction fails. False when one could
     // not be written (reported with the note; the others are written all the same).

@@ -150,12 +150,24 @@ bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction&
         const bool readable = pSet->OpenDataFile(from);
         // The stored maps of a set that is not the work set live in their files, which are
         // named after the data-set file, and in memory once read. A map not yet written has
-        // no file; one whose file is gone is written from memory.
-        std::vector<std::pair<std::string, std::string>> maps;  // name, file before the move
-        for (const std::string& mapName : pSet->ListedMapNames())
-            if (vx::IsSafeFileComponent(mapName) &&
-                (vx::FileExists(pSet->MapFilePath(mapName)) || pSet->FindMap(mapName)))
-                maps.emplace_back(mapName, pSet->MapFilePath(mapName));
+        // no file; one whose file is gone is written from memory. One that cannot be read
+        // (another user's link at its name) is not copied.
+        struct TMapCopy {
+            std::string name;
+            vx::TFile from;
+            bool opened = false;
+        };
+        std::vector<TMapCopy> maps;
+        for (const std::string& mapName : pSet->ListedMapNames()) {
+            if (!vx::IsSafeFileComponent(mapName))
+                continue;
+            TMapCopy map{mapName, {}, false};
+            map.opened = pSet->OpenMapFile(pSet->MapFilePath(mapName), map.from);
+            if (map.opened || pSet->FindMap(mapName))
+                maps.push_back(std::move(map));
+            else if (map.from.NotAFile().empty() && map.from.LastError() != ENOENT && map.from.LastError() != ENOTDIR)
+                allCopied = false;
+        }
         pSet->SetFolder(folder);
         if (pSet == except)
             continue;
@@ -163,9 +175,9 @@ bool TCSISetList::CopyDataFiles(const std::string& folder, vx::TFileTransaction&
         if (readable ? !vx::CopyFileAtomically(from, pSet->GetFilePath(), &transaction)
                      : !pSet->IsLoaded() || !pSet->WriteDataFile(pSet->GetFilePath(), true, &transaction))
             allCopied = false;
-        for (const auto& [mapName, mapFrom] : maps)
-            if (vx::FileExists(mapFrom) ? !vx::CopyFileAtomically(mapFrom, pSet->MapFilePath(mapName), &transaction)
-                                        : !pSet->FindMap(mapName)->WriteFile(pSet->MapFilePath(mapName), &transaction))
+        for (TMapCopy& map : maps)
+            if (map.opened ? !vx::CopyFileAtomically(map.from, pSet->MapFilePath(map.name), &transaction)
+                           : !pSet->FindMap(map.name)->WriteFile(pSet->MapFilePath(map.name), &transaction))
                 allCopied = false;
     }
     return allCopied;

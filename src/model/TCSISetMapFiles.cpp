@@ -3,12 +3,19 @@
 #include "model/TCSISet.h"
 #include "model/TMap.h"
 #include "model/TMapList.h"
+#include "model/TProject.h"
 #include "platform/Paths.h"
 #include "platform/Report.h"
+#include "platform/TFile.h"
 
 std::string TCSISet::MapFilePath(const std::string& mapName) const
 {
     return m_strFilePath + "_" + mapName;
+}
+
+bool TCSISet::OpenMapFile(const std::string& path, vx::TFile& file) const
+{
+    return m_pProject ? m_pProject->OpenToRead(path, file) : file.Open(path, vx::TFile::Mode::Read);
 }
 
 bool TCSISet::WriteMapFiles(vx::TFileTransaction& transaction, const vx::TWriteFailureNote& note)

@@ -158,6 +158,7 @@ vx::TFolderLock::TResult TFolderHold::Lock(const std::string& folder, const vx::
     m_readOnly = readOnly ? result : TResult::Held;
     if (m_state == TState::Held)
         m_identity = m_lock.FolderIdentity();
+    m_files = m_state == TState::Held ? m_lock.Folder(folder) : vx::TFolder();
     return result;
 }
 
@@ -255,7 +256,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
         // it is left alone, and the project is not read half changed.
-        if (TOpenRecovery::JournalWaits(vx::TFolder::Open(folder), earlierJournal))
+        if (TOpenRecovery::JournalWaits(vx::TFolder::Open(folder, vx::TFolder::kFollowLast), earlierJournal))
             return refuse(lock == TResult::ReadOnly
                               ? "a save of it was interrupted, and it cannot be completed because " + folder +
                                     " cannot be written: " + vx::FileErrorReason(m_lock.LastError()) +
@@ -300,6 +301,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
 void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 {
     m_work.Close();
+    m_files.Close();
     if (m_state == TState::Held && m_lock.MadeLockFile())
         m_lock.RemoveLockFileAndRelease(folder);
     m_lock.Release();
@@ -310,6 +312,7 @@ void TFolderHold::ReleaseAfterFailedOpen(const std::string& folder)
 void TFolderHold::LetGo()
 {
     m_work.Close();
+    m_files.Close();
     DropNewFiles();
     m_leftAt = m_state == TState::Held ? m_lock.FolderNow() : std::string();
     m_lock.Release();
@@ -451,7 +454,15 @@ bool TFolderHold::OpenToRead(const std::string& path, vx::TFile& file) const
 {
     if (m_newFiles && !m_newFiles->StagedFileOf(path).empty())
         return m_newFiles->OpenStagedFile(path, file);
-    return file.Open(path, vx::TFile::Mode::Read);
+    const std::string name = vx::FileNameOf(path);
+    if (!m_files || m_state != TState::Held || vx::FolderOf(path) != m_files.Path())
+        return file.OpenThroughTrustedLink(path);
+    if (vx::FileIdentityOf(m_files.Path()) == m_identity)
+        return file.Open(m_files, name, vx::TFile::kTrustedLink);
+    // The held folder moved away is the project's no longer (a change of it says so); a copy
+    // put in its place serves where it is this user's own.
+    const vx::TFolder copy = vx::TFolder::OpenOwn(m_files.Path());
+    return copy ? file.Open(copy, name, vx::TFile::kTrustedLink) : file.NotOpened(errno != 0 ? errno : ENOENT);
 }
 
 void TFolderHold::DropNewFiles()
@@ -507,6 +518,7 @@ std::string TFolderHold::FollowMovedFolder(const std::string& folder)
     // The files of new images and sets wait in the work folder, which moved with it.
     if (m_newFiles)
         m_newFiles->MovedTo(now);
+    m_files = m_lock.Folder(now);
     return now;
 }
 
@@ -522,7 +534,7 @@ void TFolderHold::RemoveLeftoverFiles(const std::string& folder)
 
 vx::TFolder TFolderHold::OpenWorkFolder(const std::string& folder) const
 {
-    const vx::TFolder opened = vx::TFolder::Open(folder);
+    const vx::TFolder opened = vx::TFolder::Open(folder, vx::TFolder::kFollowLast);
     if (!opened)
         return vx::TFolder();
     // A folder put at the path of the one held is not its own.
@@ -553,7 +565,7 @@ TStateFile TFolderHold::TempStateFolder()
 {
     static std::mutex mutex;
     static std::shared_ptr<const vx::TFolder> shared;
-    vx::TFolder temp = vx::TFolder::Open(vx::TempFolder());
+    vx::TFolder temp = vx::TFolder::Open(vx::TempFolder(), vx::TFolder::kFollowLast);
     if (!temp)
         return TStateFile();
     std::lock_guard<std::mutex> guard(mutex);

@@ -117,7 +117,12 @@ public:
     std::string PathToRead(const std::string& path) const;
     // Opens the file at `path` to read (TFile::Open): the waiting file staged for it through
     // the work folder's descriptor, never through what stands at the work folder's name (a
-    // link there leads to no file of another folder); else the path itself.
+    // link there leads to no file of another folder); else the file of that name in the
+    // held folder, through its descriptor while the folder stands at its path (else in a
+    // copy put there that is this user's own), or in the folder of the path where it is not
+    // the held one. A link at its name is followed only by the folder's rule
+    // (TFile::kTrustedLink): another user who may write the folder cannot lead a read of
+    // the project's files, and its copies and saves, to a file only this user may read.
     bool OpenToRead(const std::string& path, vx::TFile& file) const;
     // Gives up every waiting file, removing them only where the folder is held.
     void DropNewFiles();
@@ -206,6 +211,9 @@ private:
     bool m_saveAsWaits = false;
     // The work folder an open found, kept until it empties it (RemoveLeftoverFiles).
     vx::TFolder m_work;
+    // The held folder, named as the project names it, through which its files are read
+    // (OpenToRead); opened once for all of them.
+    vx::TFolder m_files;
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held

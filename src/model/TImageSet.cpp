@@ -296,7 +296,7 @@ bool TImageSet::ConvertPixelFileTo16Bit(const TMRImage& image, vx::TFileTransact
         return false;
     };
     vx::TFile in;
-    if (!in.Open(path, vx::TFile::Mode::Read)) {
+    if (!image.OpenPixelFile(in)) {
         // One that is away (missing, or something other than a file) keeps its entry, as
         // when the project opened.
         if (in.NotAFile().empty() && in.LastError() != ENOENT)

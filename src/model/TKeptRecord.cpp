@@ -1,10 +1,12 @@
 #include "model/TKeptRecord.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/TFile.h"
 #include "platform/TFileTransaction.h"
 
 bool TKeptRecord::TakeBytes(vx::TFile& file, int64_t start)
@@ -69,8 +71,12 @@ bool CopyKeptFiles(const std::vector<TKeptRecord>& kept, const std::string& from
     bool allCopied = true;
     for (const TKeptRecord& record : kept)
         for (const std::string& name : record.files) {
-            const std::string path = vx::JoinPath(from, name);
-            if (vx::FileExists(path) && !vx::CopyFileAtomically(path, vx::JoinPath(to, name), &transaction))
+            // Never through another user's link at its name (TFile::kTrustedLink); one that
+            // is missing, or is no file, is not copied, as no file would be.
+            vx::TFile file;
+            if (file.OpenThroughTrustedLink(vx::JoinPath(from, name))
+                    ? !vx::CopyFileAtomically(file, vx::JoinPath(to, name), &transaction)
+                    : file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR)
                 allCopied = false;
         }
     return allCopied;

@@ -124,7 +124,7 @@ bool TMap::ReadFile(const std::string& path, int fileVersion)
 {
     vx::TFile file;
     m_bFileNotGiven = false;
-    if (!file.Open(path, vx::TFile::Mode::Read)) {
+    if (!(csiSet ? csiSet->OpenMapFile(path, file) : file.Open(path, vx::TFile::Mode::Read))) {
         m_bFileNotGiven = file.NotAFile().empty() && file.LastError() != ENOENT && file.LastError() != ENOTDIR;
         return Refuse("Cannot open map file " + path + vx::NotOpenedNote(path, file.NotAFile(), file.LastError()));
     }

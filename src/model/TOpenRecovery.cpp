@@ -153,7 +153,7 @@ bool TOpenRecovery::FinishInterruptedSaveAs() const
     const bool madeFolder = lines[2][0] == '1', madeWork = lines[2][1] == '1', madeLock = lines[2][2] == '1';
     // Only the folder the save wrote to, told by its identity: whatever else stands at its
     // path now is not this note's to clear.
-    const vx::TFolder target = vx::TFolder::Open(folder);
+    const vx::TFolder target = vx::TFolder::Open(folder, vx::TFolder::kFollowLast);
     if (!target) {
         // A folder that is gone holds nothing left to clear; one that cannot be reached now
         // may still hold what the save left.
@@ -185,7 +185,7 @@ bool TOpenRecovery::FinishInterruptedSaveAs() const
         lock.RemoveLockFileAndRelease(folder);
     lock.Release();
     if (madeFolder) {
-        const vx::TFolder parent = vx::TFolder::Open(vx::FolderOf(folder));
+        const vx::TFolder parent = vx::TFolder::Open(vx::FolderOf(folder), vx::TFolder::kFollowLast);
         const std::optional<vx::TFileStamp> there = vx::FileStampOf(parent, vx::FileNameOf(folder));
         if (there && there->identity == target.Identity())
             (void)parent.RemoveFolder(vx::FileNameOf(folder));  // only when empty

@@ -693,7 +693,8 @@ bool TProject::SaveAs(const std::string& location, const std::string& name)
     }
     // The note names that folder by its identity too: only the folder this save wrote to is
     // the next open's to clear.
-    noted = m_hold->NoteSaveAs(m_strFolder, vx::TFolder::Open(folder), !hadFolder, !hadWork, !hadLock);
+    noted = m_hold->NoteSaveAs(m_strFolder, vx::TFolder::Open(folder, vx::TFolder::kFollowLast), !hadFolder, !hadWork,
+                               !hadLock);
     // The new folder is this program's to write only while no other program has it open,
     // and only once a change left there half done is completed.
     using TResult = vx::TFolderLock::TResult;

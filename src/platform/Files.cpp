@@ -69,7 +69,8 @@ TFolder OpenParent(const std::string& path, std::string& name)
         tree.pop_back();
     const size_t slash = tree.rfind('/');
     name = slash == std::string::npos ? tree : tree.substr(slash + 1);
-    return TFolder::Open(slash == std::string::npos ? "." : slash == 0 ? "/" : tree.substr(0, slash));
+    return TFolder::Open(slash == std::string::npos ? "." : slash == 0 ? "/" : tree.substr(0, slash),
+                         TFolder::kFollowLast);
 }
 
 }  // namespace
@@ -87,13 +88,6 @@ bool RemoveFolderTree(const std::string& path)
     const int error = folder.RemoveTree(name);
     errno = error;
     return error == 0;
-}
-
-bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite)
-{
-    std::error_code ec;
-    const auto opt = overwrite ? fs::copy_options::overwrite_existing : fs::copy_options::none;
-    return fs::copy_file(fs::path(from), fs::path(to), opt, ec) && !ec;
 }
 
 namespace {
@@ -127,13 +121,6 @@ void ReleaseHeldFile(int fd)
 }
 
 }  // namespace
-
-bool RenameFile(const std::string& from, const std::string& to)
-{
-    const int error = RenameAt(AT_FDCWD, from, AT_FDCWD, to);
-    errno = error;  // for the caller's message
-    return error == 0;
-}
 
 int RenameAt(int fromFolder, const std::string& from, int toFolder, const std::string& to)
 {
@@ -417,17 +404,6 @@ bool LinkTreeInto(const TFolder& from, const std::string& fromName, const TFolde
 {
     TTreeFailure unused;
     return LinkTree(from, fromName, to, toName, failure ? *failure : unused);
-}
-
-TCreateResult CreateNewFile(const std::string& path)
-{
-    if (path.empty())
-        return TCreateResult::Failed;
-    const int fd = FileCallFails(kFileCreate) ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno == EEXIST ? TCreateResult::Exists : TCreateResult::Failed;
-    ::close(fd);
-    return TCreateResult::Created;
 }
 
 namespace {

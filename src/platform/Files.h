@@ -1,6 +1,13 @@
 #pragma once
 // File-system services: existence, sizes, folder listings, companion lookup,
 // the program's own current folder, and the folders of the executable and the user.
+//
+// The functions of a path follow the links on it as the path gives them. They serve paths
+// a user chose (a file or folder picked in a dialog, a batch's input and output folders, a
+// project's folder), where any link is what the user chose, and looks that act on nothing
+// (whether a file is there, to offer a command or word a message). Inside a folder another
+// user may write, a name is read, made, renamed or removed through the folder's descriptor
+// (TFolder), never by its path: a link put there meanwhile leads nowhere else.
 #include <cerrno>
 #include <cstdint>
 #include <functional>
@@ -17,15 +24,16 @@ bool FileExists(const std::string& path);      // a regular file
 bool FolderExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be examined.
 int64_t FileSize(const std::string& path);
+// Removes a file, or an empty folder: only an empty folder a command made and takes back
+// (a work folder, a batch's output folder), which nothing another user put there fills.
 bool RemoveFile(const std::string& path);
 // Removes a folder with everything in it, its read-only folders too; false, with errno set,
-// when something stayed.
+// when something stayed. For tests and tools, on folders of their own; the program removes
+// through TFolder::RemoveTree.
 bool RemoveFolderTree(const std::string& path);
-bool CopyFileTo(const std::string& from, const std::string& to, bool overwrite);
-// Renames over an existing file; a large file replaced is freed in the background.
-bool RenameFile(const std::string& from, const std::string& to);
-// The same for names relative to the folders open as fromFolder and toFolder (AT_FDCWD:
-// the process's own); 0, or errno's number.
+// Renames `from` in the folder open as fromFolder over `to` in the folder open as toFolder
+// (AT_FDCWD: the process's own), a large file replaced freed in the background; 0, or
+// errno's number.
 int RenameAt(int fromFolder, const std::string& from, int toFolder, const std::string& to);
 // Makes the folder and those above it that are missing; true when it is there. False, errno
 // saying why, when it could not be made. `made` gets each folder this call made, outermost
@@ -54,11 +62,12 @@ struct TFileStamp {
     int64_t modified = 0;  // nanoseconds
     auto operator<=>(const TFileStamp&) const = default;
 };
-// Puts the folder `from` at `to` in one step of the file system. A folder already at `to`
-// is exchanged with it and is then at `from`. False when it cannot be done, errno saying
-// why: a flag IsUnsupportedRenameFlag tells where the file system cannot exchange two
-// folders. Where it cannot refuse to replace either, a `to` found free takes the folder by
-// a plain rename.
+// Puts the folder `from` at `to` in one step of the file system (for tests and tools; the
+// program's swap uses the form of open folders below). A folder already at `to` is
+// exchanged with it and is then at `from`. False when it cannot be done, errno saying why:
+// a flag IsUnsupportedRenameFlag tells where the file system cannot exchange two folders.
+// Where it cannot refuse to replace either, a `to` found free takes the folder by a plain
+// rename.
 bool PutFolderInPlace(const std::string& from, const std::string& to);
 // The same for the names `fromName` and `toName` in two open folders, never through a link
 // (one at `toName` is no folder to exchange with); 0, or errno's number.
@@ -66,15 +75,16 @@ int PutFolderInPlace(const TFolder& from, const std::string& fromName, const TFo
 // Whether a rename failed with this error because the file system lacks the flag asked
 // for (NFS refuses both, CIFS the exchange, many FUSE file systems both).
 bool IsUnsupportedRenameFlag(int error);
-// Makes `to`, which must not exist, hold what `from` holds without touching `from`: files
-// as hard links, folders made anew (with their rights once filled), symbolic links as
-// links. Where a file cannot be linked (another file system, one without links) a regular
-// file is copied (with its permissions, group and, for root, owner) and a FIFO or socket
-// made anew; a device that cannot be made again fails.
+// Makes `to`, which must not exist, hold what `from` holds without touching `from` (for
+// tests and tools; the program uses the form of open folders below): files as hard links,
+// folders made anew (with their rights once filled), symbolic links as links. Where a file
+// cannot be linked (another file system, one without links) a regular file is copied (with
+// its permissions, group and, for root, owner) and a FIFO or socket made anew; a device
+// that cannot be made again fails.
 // False with errno set when it fails, nothing of `to` then left (but a folder made there
-// that could not be removed either, for the caller to give up), and `failure`
-// (when given) naming the file or folder under `from` that could not be carried and whether
-// it was reading it that failed.
+// that could not be removed either, for the caller to give up), and `failure` (when given)
+// naming the file or folder under `from` that could not be carried and whether it was
+// reading it that failed.
 struct TTreeFailure {
     std::string path;
     bool reading = false;
@@ -84,10 +94,6 @@ bool LinkTreeInto(const std::string& from, const std::string& to, TTreeFailure* 
 // tree reached through the descriptor of the one around it, never through a link.
 bool LinkTreeInto(const TFolder& from, const std::string& fromName, const TFolder& to, const std::string& toName,
                   TTreeFailure* failure = nullptr);
-// Creates an empty file only when no file of that name exists; the test and the
-// creation are one step, so two callers never both get the same name.
-enum class TCreateResult { Created, Exists, Failed };
-TCreateResult CreateNewFile(const std::string& path);
 
 struct TFolderEntry {
     std::string name;

@@ -102,11 +102,29 @@ bool TFile::Open(const std::string& path, Mode mode)
     return true;
 }
 
-bool TFile::Open(const TFolder& folder, const std::string& name)
+bool TFile::OpenThroughTrustedLink(const std::string& path)
+{
+    const std::string folder = FolderOf(path);
+    errno = 0;
+    const TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder, TFolder::kFollowLast);
+    return opened ? Open(opened, FileNameOf(path), kTrustedLink) : NotOpened(errno != 0 ? errno : EIO);
+}
+
+bool TFile::NotOpened(int error)
+{
+    Close();
+    m_readFailed = m_sizeFailed = false;
+    m_error = error;
+    m_notAFile.clear();
+    return false;
+}
+
+bool TFile::Open(const TFolder& folder, const std::string& name, bool trustedLink)
 {
     std::string notAFile;
     errno = 0;
-    const int fd = folder.OpenToRead(name, &notAFile);
+    const int fd =
+        trustedLink ? folder.OpenToReadThroughTrustedLink(name, &notAFile) : folder.OpenToRead(name, &notAFile);
     if (fd >= 0)
         return Adopt(fd, folder.PathOf(name), Mode::Read);
     const int error = errno != 0 ? errno : EIO;
@@ -452,7 +470,7 @@ bool TAtomicFile::Begin(const std::string& targetPath, TFileTransaction* transac
     m_rightsOf.clear();
     if (!transaction) {
         const std::string folder = FolderOf(targetPath);
-        TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder);
+        TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder, TFolder::kFollowLast);
         if (!opened) {
             m_target = targetPath;
             m_file.m_error = errno != 0 ? errno : EIO;

@@ -28,8 +28,18 @@ public:
     // stood there.
     bool Open(const std::string& path, Mode mode);
     // Opens the regular file `name` of `folder` to read, never through a link, as Open
-    // opens a path to read: NotAFile says what stood there instead.
-    bool Open(const TFolder& folder, const std::string& name);
+    // opens a path to read: NotAFile says what stood there instead. With kTrustedLink, a
+    // link there is followed where the folder's rule lets it (a file of a project another
+    // user may write, TFolder::OpenToReadThroughTrustedLink), and any other is named with its
+    // owner in NotAFile.
+    static constexpr bool kTrustedLink = true;
+    bool Open(const TFolder& folder, const std::string& name, bool trustedLink = false);
+    // Open with kTrustedLink of the file at `path`, in its folder opened by the path (a link
+    // at the folder's own name followed, as the path gives it).
+    bool OpenThroughTrustedLink(const std::string& path);
+    // Records an open to read that could not be made for `error` (the folder of the file
+    // did not open), as a failed Open does; false.
+    bool NotOpened(int error);
     // Makes the file `name` in `folder`, which must not be there (EEXIST), with `mode` less
     // the umask, open to write, never through a link at its name. Path() names it also when
     // it could not be made, and LastError() says why.

@@ -126,14 +126,10 @@ uint64_t Avalanche(uint64_t v)
     return v ^ (v >> 33);
 }
 
-// The content identity of the regular file `name` in the folder open as folderFd (AT_FDCWD:
-// a path), never through a link; false when it cannot be read.
-bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& id)
+// The content identity of the regular file open as fd, read from its start without moving
+// its position (the caller may read it next); false when it cannot be read.
+bool ContentIdentityOfOpen(int fd, TContentIdentity& id)
 {
-    // Never waiting on a FIFO: what is not a regular file is refused below.
-    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     constexpr uint64_t kOdd1 = 0x9E3779B185EBCA87ull, kOdd2 = 0xC2B2AE3D27D4EB4Full;
@@ -143,7 +139,8 @@ bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& 
     for (bool more = ok; more;) {
         size_t filled = 0;
         while (filled < buffer.size()) {
-            const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+            const off_t at = static_cast<off_t>(size) + static_cast<off_t>(filled);
+            const ssize_t n = ::pread(fd, buffer.data() + filled, buffer.size() - filled, at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
@@ -164,9 +161,6 @@ bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& 
             b = RotateLeft(b + (word ^ kOdd1), 27) * kOdd2 + a;
         }
     }
-    const int error = errno;
-    ::close(fd);
-    errno = error;
     if (!ok)
         return false;
     id.size = size;
@@ -175,10 +169,26 @@ bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& 
     return true;
 }
 
+// The content identity of the regular file `name` in the folder open as folderFd (AT_FDCWD:
+// a path), never through a link; false when it cannot be read.
+bool ContentIdentityOf(int folderFd, const std::string& name, TContentIdentity& id)
+{
+    // Never waiting on a FIFO: what is not a regular file is refused by the read.
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool ok = ContentIdentityOfOpen(fd, id);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
+}
+
 bool ContentIdentityOf(const TFolder& folder, const std::string& name, TContentIdentity& id)
 {
     return ContentIdentityOf(folder.Fd(), name, id);
 }
+
 
 // A change a journal records, by the names it gives: the staged file (empty for a
 // removal) and the target, a file of the folder.
@@ -436,7 +446,7 @@ TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder
 }  // namespace
 
 TFileTransaction::TFileTransaction(std::string folder)
-    : TFileTransaction(folder, folder.empty() ? TFolder() : TFolder::Open(folder))
+    : TFileTransaction(folder, folder.empty() ? TFolder() : TFolder::Open(folder, TFolder::kFollowLast))
 {
 }
 
@@ -577,7 +587,12 @@ std::string TFileTransaction::WhyWorkFolderNotWritten(int error, const std::stri
 void TFileTransaction::Adopt(const std::string& tempPath, const std::string& target)
 {
     m_removals.erase(std::remove(m_removals.begin(), m_removals.end(), target), m_removals.end());
-    m_renames.push_back({tempPath, target});
+    // What it holds, told once: the journal records it, and a copy of the folder put in
+    // place of this one serves a read of it only where it holds the same (OpenStagedFile).
+    TContentIdentity id;
+    const bool known = m_work && FolderOf(tempPath) == WorkFolderOf(m_folder) &&
+                       ContentIdentityOf(m_work, FileNameOf(tempPath), id);
+    m_renames.push_back({tempPath, target, known ? id.Text() : std::string()});
 }
 
 void TFileTransaction::Discard(const std::string& target)
@@ -614,9 +629,20 @@ bool TFileTransaction::OpenStagedFile(const std::string& target, TFile& file) co
     if (file.LastError() != ENOENT)
         return false;
     // Gone from there with its folder (one put in its place, a copy of it, holds it now):
-    // the work folder at the folder's path, never through a link at its name.
-    const TFolder work = TFolder::Open(m_folder).OpenFolder(kWorkFolderName);
-    return work && file.Open(work, name);
+    // the work folder of the folder at the path, where both are this user's, never
+    // through a link, and only a file there that holds what was staged.
+    const TFolder folder = TFolder::OpenOwn(m_folder);
+    const TFolder work = folder ? folder.OpenOwnFolder(kWorkFolderName) : TFolder();
+    const auto stagedHere = std::find_if(m_renames.begin(), m_renames.end(),
+                                         [&](const TRename& rename) { return rename.temp == staged; });
+    const int fd = work ? work.OpenToRead(name) : -1;
+    TContentIdentity id;
+    if (fd >= 0 && ContentIdentityOfOpen(fd, id) && id.Text() == stagedHere->content)
+        return file.Adopt(fd, work.PathOf(name), TFile::Mode::Read);
+    if (fd >= 0)
+        ::close(fd);
+    errno = ENOENT;
+    return false;
 }
 
 bool TFileTransaction::HasStagedFile(const std::string& temp) const
@@ -766,9 +792,10 @@ bool TFileTransaction::Commit()
     for (const TRename& rename : renames) {
         TContentIdentity id;
         errno = 0;
-        if (!ContentIdentityOf(m_work, FileNameOf(rename.temp), id))
+        if (rename.content.empty() && !ContentIdentityOf(m_work, FileNameOf(rename.temp), id))
             return Fail(rename.target, errno != 0 ? errno : EIO, TCall::Rename);
-        text += "rename\t" + FileNameOf(rename.temp) + "\t" + FileNameOf(rename.target) + "\t" + id.Text() + "\n";
+        const std::string content = rename.content.empty() ? id.Text() : rename.content;
+        text += "rename\t" + FileNameOf(rename.temp) + "\t" + FileNameOf(rename.target) + "\t" + content + "\n";
     }
     for (const std::string& target : removals)
         text += "remove\t" + FileNameOf(target) + "\n";
@@ -868,7 +895,7 @@ TFileTransaction::TRecovery TFileTransaction::Recover(const std::string& journal
     const std::string at = FolderOf(journalPath);
     const bool inWork = FileNameOf(journalPath) == kJournalName && FileNameOf(at) == kWorkFolderName;
     const std::string folder = inWork ? FolderOf(at) : at;
-    const TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder);
+    const TFolder opened = TFolder::Open(folder.empty() ? std::string(".") : folder, TFolder::kFollowLast);
     if (!opened) {
         TRecoveryFailure ignored;
         TRecoveryFailure& why = failure ? *failure : ignored;

@@ -91,8 +91,11 @@ public:
     std::string StagedFileOf(const std::string& target) const;
     // Opens to read (TFile::Open) the file staged to replace target, through the descriptor
     // of the work folder it was staged in, whatever stands at that folder's name by now; where
-    // it is gone from there, in the work folder of the folder at the path now, which is never
-    // reached through a link. False (ENOENT) where none is staged for it.
+    // it is gone from there, in the work folder of the folder at the path now (a copy put in
+    // its place), only where that folder and its work folder are this user's, never reached
+    // through a link, and the file there holds what was staged (its size and checksum, as
+    // the journal records them). False (ENOENT) where none is staged for it, or none of these
+    // serves.
     bool OpenStagedFile(const std::string& target, TFile& file) const;
     // True while the file staged at `temp` (a path StagedFiles gives) is still in the work
     // folder it was staged in.
@@ -217,6 +220,7 @@ public:
 private:
     struct TRename {
         std::string temp, target;
+        std::string content;  // its size and checksum as the journal records them; empty where unread
     };
     bool Fail(const std::string& path, int error, TCall call);
     // Opens the work folder where it is not open yet, making it when `make` is set and it

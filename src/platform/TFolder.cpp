@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -196,6 +197,24 @@ TFolder TFolder::OpenFolder(const std::string& name) const
     return Adopt(fd, PathOf(name), namesOnly);
 }
 
+TFolder TFolder::OpenOwnFolder(const std::string& name) const
+{
+    TFolder folder = OpenFolder(name);
+    struct stat st {};
+    if (folder && (folder.Stat(std::string(), st) != 0 || !MadeByThisUser(st))) {
+        folder.Close();
+        errno = EPERM;
+    }
+    return folder;
+}
+
+TFolder TFolder::OpenOwn(const std::string& path)
+{
+    const std::string parent = FolderOf(path);
+    const TFolder in = Open(parent.empty() ? std::string(".") : parent, kFollowLast);
+    return in ? in.OpenOwnFolder(FileNameOf(path)) : TFolder();
+}
+
 TFolder TFolder::MakePrivateFolder(const std::string& name) const
 {
     if (!IsNameInFolder(name)) {
@@ -371,6 +390,39 @@ int TFolder::OpenToRead(const std::string& name, std::string* notAFile) const
         return -1;
     }
     return OpenFileToReadAt(m_fd, name, notAFile, false, PathOf(name));
+}
+
+int TFolder::OpenToReadThroughTrustedLink(const std::string& name, std::string* notAFile) const
+{
+    const int fd = OpenToRead(name, notAFile);
+    if (fd >= 0 || errno != ELOOP)
+        return fd;
+    const int link = ::openat(m_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (link >= 0 && ::fstat(link, &st) == 0 && !S_ISLNK(st.st_mode)) {
+        // No link any more: what was put at the name is opened as any file there.
+        ::close(link);
+        return OpenToRead(name, notAFile);
+    }
+    if (link < 0 || !S_ISLNK(st.st_mode) || !MayFollowLink(st)) {
+        if (link >= 0 && notAFile && S_ISLNK(st.st_mode))
+            *notAFile = "a symbolic link of another user, " + UserNameOf(st.st_uid);
+        if (link >= 0)
+            ::close(link);
+        errno = ELOOP;
+        return -1;
+    }
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlinkat(link, "", target.data(), target.size());
+    const int error = errno;
+    ::close(link);
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) {
+        errno = length < 0 ? error : ENAMETOOLONG;
+        return -1;
+    }
+    target.resize(static_cast<size_t>(length));
+    // A target of no leading slash lies beside the link, in this folder.
+    return OpenFileToReadAt(m_fd, target, notAFile, true, PathOf(name));
 }
 
 int TFolder::OpenFile(const std::string& name, int flags) const

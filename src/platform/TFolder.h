@@ -31,18 +31,26 @@ public:
     TFolder(TFolder&& other) noexcept;
     TFolder& operator=(TFolder&& other) noexcept;
 
-    // Opens the folder at `path`, the links on the way followed as the path gives them;
-    // with `followLast` false a link at its last name is refused (ELOOP) as a file there is
-    // (ENOTDIR). A folder this user may enter but not read is opened all the same, for its
-    // names alone: it cannot be listed, and is synced through a file in it (Sync). Not open,
-    // errno set, when it cannot be opened.
-    [[nodiscard]] static TFolder Open(const std::string& path, bool followLast = true);
+    // Opens the folder at `path`, the links on the way followed as the path gives them; a
+    // link at its last name is refused (ELOOP) as a file there is (ENOTDIR), unless the
+    // caller passes kFollowLast: a folder the user named, or the folder of a path the user
+    // gave, which may be a link of the user's own. A folder this user may enter but not read
+    // is opened all the same, for its names alone: it cannot be listed, and is synced through
+    // a file in it (Sync). Not open, errno set, when it cannot be opened.
+    static constexpr bool kFollowLast = true;
+    [[nodiscard]] static TFolder Open(const std::string& path, bool followLast = false);
     // Opens again the folder open as `fd` (a descriptor for its names alone too, which stays
     // open), wherever it is now, and names it `path`; not open, errno set, when it cannot be.
     [[nodiscard]] static TFolder Reopen(int fd, std::string path);
     // Opens the folder `name` in this one, never through a link (ELOOP; ENOTDIR for anything
     // else that is not a folder). Its path is this one's with the name.
     [[nodiscard]] TFolder OpenFolder(const std::string& name) const;
+    // The same, only where this user made it (MadeByThisUser; EPERM otherwise).
+    [[nodiscard]] TFolder OpenOwnFolder(const std::string& name) const;
+    // The folder at `path` where this user made it, its last name reached through the folder
+    // of the path (opened with kFollowLast) and never through a link: a folder put at the
+    // path of one that is gone, to be read in its place, only where it is this user's own.
+    [[nodiscard]] static TFolder OpenOwn(const std::string& path);
     // Makes the folder `name` in this one, private to this user (0700), and opens it; not
     // open, errno set, when it cannot be made (EEXIST: something stood there), or when what
     // stands at the name by the time it is opened is not the folder made (ESTALE). The
@@ -97,6 +105,12 @@ public:
     // a link); -1 otherwise, errno saying why (ELOOP for a link, EISDIR for a folder, EINVAL
     // for anything else), and *notAFile (when given) what stands there instead of a file.
     [[nodiscard]] int OpenToRead(const std::string& name, std::string* notAFile = nullptr) const;
+    // The same, but a symbolic link at `name` is followed where MayFollowLink lets it: the
+    // link is looked at and read through a descriptor of its own, so that the link whose
+    // owner was asked is the one followed, whatever is put at the name meanwhile. Any
+    // other link is refused (ELOOP), *notAFile naming its owner ("a symbolic link of
+    // another user, nobody").
+    [[nodiscard]] int OpenToReadThroughTrustedLink(const std::string& name, std::string* notAFile = nullptr) const;
     // Opens the regular file `name` that is there with `flags` (never through a link, never
     // waiting on a FIFO: EINVAL for what is not a file); -1, errno set, when not.
     [[nodiscard]] int OpenFile(const std::string& name, int flags) const;

@@ -74,7 +74,7 @@ TFolderSwap::TFolderSwap(const std::string& folder)
       m_folder(folder),
       m_build(BuildFolderOf(folder)),
       m_retired(RetiredFolderOf(folder)),
-      m_parent(TFolder::Open(FolderOf(folder)))
+      m_parent(TFolder::Open(FolderOf(folder), TFolder::kFollowLast))
 {
     m_parentError = m_parent ? 0 : errno;
 }

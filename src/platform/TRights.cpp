@@ -299,7 +299,8 @@ bool TRights::Give(int fd, const struct stat& made) const
 int TRights::MakePrivateFolder(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
-    const TFolder parent = TFolder::Open(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+    const TFolder parent = TFolder::Open(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash),
+                                         TFolder::kFollowLast);
     if (!parent)
         return -1;
     TFolder made = parent.MakePrivateFolder(path.substr(slash + 1));
@@ -316,7 +317,7 @@ bool TRights::MakeFolderLike(const std::string& path, const std::string& model)
         return false;
     }
     const std::string parent = FolderOf(path);
-    const TFolder folder = TFolder::Open(parent.empty() ? std::string(".") : parent);
+    const TFolder folder = TFolder::Open(parent.empty() ? std::string(".") : parent, TFolder::kFollowLast);
     return folder && folder.MakeFolderLike(FileNameOf(path), rights);
 }
 

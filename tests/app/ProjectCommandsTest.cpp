@@ -2291,22 +2291,63 @@ TEST_F(ProjectCommandsTest, AddExamOnAFolderMovedOrRemovedWhileOpenMakesNothingA
 
 // The project's folder replaced by a copy of itself while open, after a step (whose undo
 // state waits in the work folder) and an image added whose save could not follow: neither
-// Save Project As nor closing the project removes or writes anything in the copy.
+// Save Project As nor closing the project removes or writes anything in the copy. A folder
+// another user put in its place, holding files of the waiting files' names, lends none of
+// them to the new project.
 TEST_F(ProjectCommandsTest, AFolderReplacedByACopyWhileOpenIsNeitherWrittenNorCleaned)
 {
     InstallProcessing();
     WriteFilterMacro(root.File("lorentz.mcr"));
-    for (const bool saveAs : {true, false}) {
-        SCOPED_TRACE(saveAs ? "Save Project As" : "New Project");
-        const std::string name = saveAs ? "s" : "n", folder = root.File(name);
+    const std::string theirs(128, 'x');  // as many bytes as the image's pixels
+    for (const int row : {0, 1, 2}) {
+        const bool saveAs = row != 1, anotherUsers = row == 2;
+        SCOPED_TRACE(anotherUsers ? "another user's folder" : saveAs ? "Save Project As" : "New Project");
+        if (anotherUsers && ::geteuid() != 0)
+            continue;  // another user's folder is put there only where root runs
+        const std::string name = anotherUsers ? "o" : saveAs ? "s" : "n", folder = root.File(name);
         MakeProjectOfSets(folder, name);
+        // A folder every user may write, its work folder too, in a parent every user may write.
+        for (const std::string& shared : {root.Path(), folder, folder + "/.vexara"})
+            ASSERT_TRUE(!anotherUsers || ::chmod(shared.c_str(), 0777) == 0 || errno == ENOENT) << shared;
         ASSERT_TRUE(app.OpenProject(folder + "/" + name + ".tpj"));
         {
             TScriptedFileChooser chooser(root.File("lorentz.mcr"));
             frame->Action(cmd::MacroLoad)->trigger();
         }
-        AddScanImage(*frame, root.File("scan.img"), 9, [&] { CopyInPlace(folder); });
+        // The other user, who may write every folder of it, removes the folder and puts a
+        // folder of its own in its place, with files of the names that wait in its work folder.
+        const auto putTheirs = [&] {
+            return AsUser(65534, 65534, [&] {
+                std::vector<std::string> waiting;
+                for (const auto& entry : std::filesystem::directory_iterator(folder + "/.vexara"))
+                    waiting.push_back(entry.path().filename().string());
+                std::error_code error;
+                std::filesystem::remove_all(folder, error);
+                if (error || ::mkdir(folder.c_str(), 0777) != 0 || ::mkdir((folder + "/.vexara").c_str(), 0777) != 0)
+                    return "not put";
+                for (const std::string& name : waiting)
+                    WriteBytes(folder + "/.vexara/" + name, theirs);
+                return "put";
+            });
+        };
+        AddScanImage(*frame, root.File("scan.img"), 9, [&] {
+            if (anotherUsers)
+                ASSERT_EQ(putTheirs(), "put");
+            else
+                CopyInPlace(folder);
+        });
         ASSERT_EQ(g_pProject->m_pImageSet->GetCount(), 1);
+        if (anotherUsers) {
+            report.Clear();
+            report.PlanAnswer(vx::ReportAnswer::Yes);  // saved without the image
+            RunWithName(cmd::FileSaveProjectAs, "copied");
+            ASSERT_EQ(report.Questions().size(), 1u);
+            EXPECT_TRUE(report.Questions().front().starts_with("The pixel file of this image is missing:"))
+                << report.Questions().front();
+            for (const auto& [file, bytes] : ReadFolderTree(root.File("copied"), true))
+                EXPECT_NE(bytes, theirs) << file;
+            continue;
+        }
         const TFolderBytes copy = ReadFolderTree(folder, true);
         ASSERT_TRUE(copy.count(".vexara/tf0.tmp"));
         ASSERT_EQ(std::count_if(copy.begin(), copy.end(), [](const auto& file) { return file.first.starts_with(".vexara/"); }),

@@ -1153,6 +1153,93 @@ void SetRights(const std::string& folder, mode_t files, mode_t folders)
 
 }  // namespace
 
+// Another user who may write the project's folder puts a link to a private file of the
+// project's owner (0600, in a 0700 folder), a copy of the file it replaces, in place of a
+// data-set, map or pixel file: the open names the link with its owner and reads none of the
+// private file, the next save leaves the link as it is, and Save As copies the file nowhere.
+TEST_F(ProjectFolderTest, AnotherUsersLinkAtAFileOfTheProjectLeadsNoReadToWhatItNames)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's link is put only where root runs";
+    struct Row {
+        const char* file;
+        std::function<bool(const TProject&)> read;  // what was read of the file
+    };
+    const Row rows[] = {
+        {"A", [](const TProject& p) { return p.m_pCSISetList->FindByName("A") != nullptr; }},
+        {"A_NAA_map", [](const TProject& p) { return p.m_pCSISetList->FindByName("A")->FindMap("NAA_map"); }},
+        {"ax", [](const TProject& p) { return p.m_pImageSet->Images().front()->PixelFileExists(); }},
+    };
+    const std::string hidden = m_dir.File("private"), secret = hidden + "/secret", copy = m_dir.File("q");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        for (const std::string& made : {m_folder, hidden, copy})
+            std::filesystem::remove_all(made);
+        MakeProject();
+        const std::string file = m_folder + "/" + row.file;
+        ASSERT_TRUE(MakeFolder(hidden));
+        test::WriteBytes(secret, test::ReadBytes(file));
+        ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+        ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(m_folder.c_str(), 0777), 0);
+        ASSERT_EQ(test::AsUser(65534, 65534, [&] {
+            const bool linked = ::unlink(file.c_str()) == 0 && ::symlink(secret.c_str(), file.c_str()) == 0;
+            return linked ? "linked" : "not linked";
+        }), "linked");
+
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        ASSERT_TRUE(project.Load(m_folder + "/p.tpj"));
+        EXPECT_FALSE(row.read(project));
+        std::string said;
+        for (const std::string& message : script.Messages())
+            said += message + "\n";
+        EXPECT_NE(said.find(file), std::string::npos) << said;
+        EXPECT_NE(said.find(" a symbolic link of another user, " + UserName(65534) + ", not a file"), std::string::npos)
+            << said;
+        project.SetModified(true);
+        EXPECT_TRUE(project.Save());
+        struct stat st {};
+        EXPECT_TRUE(::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "nothing written in its place";
+        project.SaveAs(m_dir.Path(), "q");
+        g_pProject = nullptr;
+        EXPECT_NE(test::ReadBytes(copy + "/" + row.file), test::ReadBytes(secret)) << "not copied";
+    }
+
+    // Two members of a group with groups of their own: b links set B of the group's project
+    // to a private file of a's; a's Save As into a group folder makes no copy of it.
+    constexpr gid_t kGroup = 65532;
+    for (const std::string& made : {m_folder, hidden, copy})
+        std::filesystem::remove_all(made);
+    MakeProject();
+    ShareWithGroup(m_folder, kGroup, 02775);
+    const std::string group = m_dir.File("g"), file = m_folder + "/B";
+    ASSERT_TRUE(MakeFolder(group));
+    for (const std::string& shared : {m_folder, group})
+        ASSERT_TRUE(::chown(shared.c_str(), 0, kGroup) == 0 && ::chmod(shared.c_str(), 02775) == 0);
+    ASSERT_TRUE(MakeFolder(hidden));
+    test::WriteBytes(secret, test::ReadBytes(file));
+    GiveTree(hidden, 65533, 65533);
+    ASSERT_TRUE(::chmod(secret.c_str(), 0600) == 0 && ::chmod(hidden.c_str(), 0700) == 0);
+    ASSERT_EQ(test::AsUser(65534, 65534, [&] {
+        const bool linked = ::unlink(file.c_str()) == 0 && ::symlink(secret.c_str(), file.c_str()) == 0;
+        return linked ? "linked" : "not linked";
+    }, {kGroup}), "linked");
+    EXPECT_EQ(test::AsUser(65533, 65533, [&] {
+        test::TScriptedReport script;
+        script.AllowDefaults();
+        TProject project;
+        g_pProject = &project;
+        const bool saved = project.Load(m_folder + "/p.tpj") && project.SaveAs(group, "q");
+        g_pProject = nullptr;
+        return std::string(saved ? "saved" : "not saved");
+    }, {kGroup}), "saved");
+    EXPECT_NE(test::ReadBytes(group + "/q/B"), test::ReadBytes(secret)) << "not copied where b may read it";
+}
+
 // A group partner puts a link to the work folder of another member's private project, whose
 // save was cut short, in place of a shared project's work folder: that member's open of the
 // shared project is refused naming the link, and neither project changes.

@@ -638,7 +638,7 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
     ASSERT_TRUE(run.Run());
     const std::vector<TFolderBytes> earlier = ProjectsWithNotes();
     const std::string p1 = run.m_strOutput + "/s1";
-    ASSERT_TRUE(vx::RenameFile(p1, run.m_strOutput + "/.s1.batch-old"));
+    ASSERT_EQ(std::rename(p1.c_str(), (run.m_strOutput + "/.s1.batch-old").c_str()), 0);
     vx::MakeFolder(run.m_strOutput + "/.s1.batch");
     WriteBytes(run.m_strOutput + "/.s1.batch/s1.tpj", "half a project");
 
@@ -686,7 +686,7 @@ TEST_F(BatchRunTest, AnEarlierProjectLeftAsideIsPutBackWithTheUsersFiles)
     // left) is kept with the user's files, and the log says where.
     other.Release();
     vx::RemoveFolderTree(run.m_strOutput + "/.s1.batch");
-    ASSERT_TRUE(vx::RenameFile(p1, run.m_strOutput + "/.s1.batch-old"));
+    ASSERT_EQ(std::rename(p1.c_str(), (run.m_strOutput + "/.s1.batch-old").c_str()), 0);
     vx::MakeFolder(p1);
     WriteBytes(p1 + "/" + vx::TFolderLock::FileName(), "");
     ASSERT_TRUE(run.Run());

@@ -2,6 +2,7 @@
 // display block, the work set and its questions, maps, processing ownership.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -338,11 +339,11 @@ TEST_F(ProjectTest, AFailedSaveReplacesNoFileAndKeepsTheUndoHistoryAndTheMaps)
     TFile::FailWritesAfter(-1);
     EXPECT_EQ(folderFiles(), saved);
     // The project file cannot be replaced.
-    ASSERT_TRUE(RenameFile(m_dir.File("p.tpj"), m_dir.File("kept")));
+    ASSERT_EQ(std::rename(m_dir.File("p.tpj").c_str(), m_dir.File("kept").c_str()), 0);
     ASSERT_TRUE(MakeFolder(m_dir.File("p.tpj")));
     EXPECT_FALSE(project.SaveIfModified());
     ASSERT_TRUE(RemoveFile(m_dir.File("p.tpj")));
-    ASSERT_TRUE(RenameFile(m_dir.File("kept"), m_dir.File("p.tpj")));
+    ASSERT_EQ(std::rename(m_dir.File("kept").c_str(), m_dir.File("p.tpj").c_str()), 0);
     EXPECT_EQ(folderFiles(), saved);
 
     EXPECT_EQ(disabled, 0);

@@ -92,7 +92,7 @@ TEST(Files, RenameOverALargeFileReplacesIt)
     TFile reader;
     ASSERT_TRUE(reader.Open(target, TFile::Mode::Read));
     test::WriteBytes(temp, std::string(std::size_t(17) << 20, 'n'));
-    ASSERT_TRUE(RenameFile(temp, target));
+    ASSERT_EQ(RenameAt(AT_FDCWD, temp, AT_FDCWD, target), 0);
     EXPECT_EQ(FileSize(target), int64_t(17) << 20);
     char c = 0;
     ASSERT_TRUE(reader.ReadExactAt((int64_t(20) << 20) - 1, &c, 1));
@@ -102,7 +102,7 @@ TEST(Files, RenameOverALargeFileReplacesIt)
     EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
     EXPECT_FALSE(FileExists(temp));
     // A failed rename leaves the target alone.
-    EXPECT_FALSE(RenameFile(dir.File("missing"), target));
+    EXPECT_EQ(RenameAt(AT_FDCWD, dir.File("missing"), AT_FDCWD, target), ENOENT);
     EXPECT_EQ(FileSize(target), int64_t(17) << 20);
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -49,14 +50,12 @@ TEST(FileFaults, StrikeTheChosenCallOfTheirKindsWithTheirError)
     {
         TFileFaultScope fault({{kFileRename, EXDEV, 2}});
         EXPECT_TRUE(MakeFolder(dir.File("made")));
-        EXPECT_TRUE(RenameFile(dir.File("a"), dir.File("a2")));
+        EXPECT_EQ(RenameAt(AT_FDCWD, dir.File("a"), AT_FDCWD, dir.File("a2")), 0);
         EXPECT_FALSE(FileFaultStruck());
-        errno = 0;
-        EXPECT_FALSE(RenameFile(dir.File("b"), dir.File("b2")));
-        EXPECT_EQ(errno, EXDEV);
+        EXPECT_EQ(RenameAt(AT_FDCWD, dir.File("b"), AT_FDCWD, dir.File("b2")), EXDEV);
         EXPECT_TRUE(FileFaultStruck());
         EXPECT_EQ(ReadBytes(dir.File("b")), "b");
-        EXPECT_TRUE(RenameFile(dir.File("b"), dir.File("b2"))) << "struck once only";
+        EXPECT_EQ(RenameAt(AT_FDCWD, dir.File("b"), AT_FDCWD, dir.File("b2")), 0) << "struck once only";
     }
     {
         TFileFaultScope fault({{kFileWrite, ENOSPC, 1, true}, {kFileWrite | kFileCreate, EIO, 1}});
@@ -366,7 +365,7 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
 {
     RestoreFolder(m_pristine, m_root);
     TFolderSwap swap(m_folder);
-    ASSERT_TRUE(RenameFile(m_folder, swap.RetiredFolder()));
+    ASSERT_EQ(std::rename(m_folder.c_str(), swap.RetiredFolder().c_str()), 0);
     MakeFolder(swap.BuildFolder());
     for (const TFileFault& failure : {TFileFault{kFileRenameFlags, EIO, 1}, TFileFault{kFileRename | kFileRemove, EIO, 1, true}}) {
         TFileFaultScope fault({failure});
@@ -428,7 +427,7 @@ TEST_F(FolderSwapTest, MendingLeavesTheHiddenFoldersOfAnotherSwap)
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Busy);
     EXPECT_TRUE(FolderExists(swap.BuildFolder()));
 
-    ASSERT_TRUE(RenameFile(m_folder, swap.RetiredFolder()));
+    ASSERT_EQ(std::rename(m_folder.c_str(), swap.RetiredFolder().c_str()), 0);
     ASSERT_EQ(other.Acquire(swap.RetiredFolder()), TFolderLock::TResult::Held);
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Busy);
     EXPECT_FALSE(FolderExists(m_folder));

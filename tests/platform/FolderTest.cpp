@@ -11,6 +11,7 @@
 
 #include "platform/FileFaults.h"
 #include "platform/Files.h"
+#include "platform/TFile.h"
 #include "platform/TFolder.h"
 #include "platform/TRights.h"
 #include "support/FileFaultScope.h"
@@ -112,8 +113,13 @@ TEST(Folder, ALinkAtANameIsNeitherFollowedNorTakenForWhatItLeadsTo)
     EXPECT_FALSE(folder.HasFolder("folder"));
     EXPECT_FALSE(folder.HasFile("file"));
     EXPECT_FALSE(folder.MakePrivateFolder("folder").IsOpen());
-    EXPECT_FALSE(TFolder::Open(dir.File("in/folder"), false).IsOpen());
-    EXPECT_TRUE(TFolder::Open(dir.File("in/folder")).IsOpen()) << "a link on the way is the path's own";
+    EXPECT_FALSE(TFolder::Open(dir.File("in/folder")).IsOpen()) << "a link at the last name, unless asked for";
+    EXPECT_TRUE(TFolder::Open(dir.File("in/folder"), TFolder::kFollowLast).IsOpen());
+    fs::create_directories(dir.File("away/sub"));
+    EXPECT_TRUE(TFolder::Open(dir.File("in/folder/sub")).IsOpen()) << "a link on the way is the path's own";
+    // A link of this user's own is followed where the folder's rule is asked.
+    TFile own;
+    EXPECT_TRUE(own.Open(folder, "file", TFile::kTrustedLink));
     // A tree removed takes the links, never what they lead to.
     EXPECT_EQ(TFolder::Open(dir.Path()).RemoveTree("in"), 0);
     EXPECT_FALSE(fs::exists(dir.File("in")));

@@ -1,12 +1,16 @@
 // Text files: "\r\n" line ends on writing, both line ends on reading, failed writes that
 // keep the old file; and creating a file only when its name is free.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "platform/Files.h"
 #include "platform/TFile.h"
+#include "platform/TFolder.h"
 #include "platform/TTextFile.h"
 #include "support/TestFiles.h"
 
@@ -152,19 +156,29 @@ TEST(AtomicFile, ACommitThatDoesNotWaitForTheDiskStillReplacesOnlyWholeFiles)
     EXPECT_EQ(vx::test::ListedEntries(dir.Path()).size(), 1u);
 }
 
-TEST(Files, CreateNewFileTakesOnlyAFreeName)
+TEST(Files, MakeFileTakesOnlyAFreeName)
 {
     test::TTempFolder dir;
     const std::string path = dir.File("n.tmp");
-    EXPECT_EQ(CreateNewFile(path), TCreateResult::Created);
+    const TFolder folder = TFolder::Open(dir.Path());
+    const auto make = [&](const std::string& name) {
+        errno = 0;
+        const int fd = folder.MakeFile(name, O_WRONLY, 0666);
+        const int error = fd >= 0 ? 0 : errno;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    };
+    EXPECT_EQ(make("n.tmp"), 0);
     EXPECT_EQ(FileSize(path), 0);
-    EXPECT_EQ(CreateNewFile(path), TCreateResult::Exists);
+    EXPECT_EQ(make("n.tmp"), EEXIST);
     test::WriteBytes(path, "data");
-    EXPECT_EQ(CreateNewFile(path), TCreateResult::Exists);
+    EXPECT_EQ(make("n.tmp"), EEXIST);
     EXPECT_EQ(test::ReadBytes(path), "data");
-    EXPECT_EQ(CreateNewFile(dir.Path()), TCreateResult::Exists);  // a folder takes the name too
-    EXPECT_EQ(CreateNewFile(dir.File("no/such.tmp")), TCreateResult::Failed);
-    EXPECT_EQ(CreateNewFile(""), TCreateResult::Failed);
+    ASSERT_TRUE(MakeFolder(dir.File("sub")));
+    EXPECT_EQ(make("sub"), EEXIST);  // a folder takes the name too
+    EXPECT_EQ(make("no/such.tmp"), EINVAL) << "a name of the folder only";
+    EXPECT_EQ(make(""), EINVAL);
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <utility>
 
@@ -267,11 +269,17 @@ TEST_F(ProcessStepTest, AFailedStateWriteSaysWhatWasNotDoneAndWhy)
     ASSERT_TRUE(MakeFolder(locked));
     ::chmod(locked.c_str(), 0555);
     std::string folder = locked;
-    if (CreateNewFile(JoinPath(locked, "probe")) != TCreateResult::Failed) {
+    const auto takesFiles = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0 || errno == EEXIST;
+    };
+    if (takesFiles(JoinPath(locked, "probe"))) {
         // Permissions do not stop this user (root): a folder of the kernel's refuses files all the same.
         RemoveFile(JoinPath(locked, "probe"));
         folder = "/sys";
-        if (CreateNewFile(JoinPath(folder, "vexara_probe")) != TCreateResult::Failed)
+        if (takesFiles(JoinPath(folder, "vexara_probe")))
             GTEST_SKIP() << "no folder here refuses new files";
     }
     m_project->m_strFolder = folder;

@@ -2,6 +2,7 @@
 // values it refuses, short files, and the real imaging sets of the sample folder.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -109,7 +110,7 @@ TEST_F(Bruker2dseqImageTest, SidesAndNames)
     method = WithLine(method, "##$PVM_SPackArrNSlices", JcampArray("1"));
     WriteScan(JcampText(method), 1, 128 * 64);
     const std::string capitals = m_dir.File("scan/9/pdata/1/2DSEQ");
-    ASSERT_TRUE(RenameFile(m_seq, capitals));
+    ASSERT_EQ(std::rename(m_seq.c_str(), capitals.c_str()), 0);
     ASSERT_TRUE(AddSeq(capitals, m_method));
     ASSERT_EQ(Images().size(), 1u);
     EXPECT_EQ(Images()[0]->GetWidth(), 64);

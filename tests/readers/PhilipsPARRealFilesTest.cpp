@@ -25,7 +25,7 @@ protected:
     std::string CopyWithREC(const std::string& samplePar, const std::string& name, const std::string& rec)
     {
         const std::string par = Input(name + ".PAR");
-        EXPECT_TRUE(CopyFileTo(SampleDataPath(samplePar), par, true));
+        WriteBytes(par, ReadBytes(SampleDataPath(samplePar)));
         WriteBytes(Input(name + ".REC"), rec);
         return par;
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <numbers>
@@ -244,7 +245,7 @@ TEST(Bruker2dseqReader, BrokenReconstructionsGiveNoSet)
         const std::string bytes = ReadBytes(e.seq);
         WriteBytes(e.seq, bytes.substr(0, bytes.size() - c.cut));
         if (c.remove && c.asText)
-            EXPECT_TRUE(vx::RenameFile(e.root.File(c.remove), e.root.File(c.remove) + ".txt"));
+            EXPECT_EQ(std::rename(e.root.File(c.remove).c_str(), (e.root.File(c.remove) + ".txt").c_str()), 0);
         else if (c.remove)
             vx::RemoveFile(e.root.File(c.remove));
         {

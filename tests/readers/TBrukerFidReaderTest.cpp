@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <complex>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -248,7 +249,7 @@ TEST(BrukerFidReader, BrokenExperimentsGiveNoSet)
     // that this user may enter but not read, still gives the set.
     TExperiment textMethod(method, AcqpLines(300.3, 70, 32, 11), fid);
     const std::string folder = vx::FolderOf(textMethod.fid);
-    ASSERT_TRUE(vx::RenameFile(folder + "/method", folder + "/method.txt"));
+    ASSERT_EQ(std::rename((folder + "/method").c_str(), (folder + "/method.txt").c_str()), 0);
     {
         TFileFaultScope fault({{vx::kFileList, EIO, 1, true}});
         EXPECT_NE(ReadAs(kFid, textMethod.fid), nullptr);
