@@ -42,6 +42,14 @@ bool ReachedOnlyByReadersOf(const struct stat& shown, const struct stat& exam)
     return owner && group && (everyone || (shown.st_mode & S_IRWXO) == 0);
 }
 
+// What the log says after "The folder <path>" of a hidden folder of a run's that another
+// user, `owner`, made.
+std::string MadeByAnotherUserText(uid_t owner)
+{
+    return " was made by another user, " + vx::UserNameOf(owner) +
+           ", not left by a run of this user's: it is left as it is";
+}
+
 }  // namespace
 
 TStudyPlace::TStudyPlace(const std::string& outputFolder, const std::string& name, const std::string& studyFolder)
@@ -103,6 +111,10 @@ std::string TStudyPlace::Take()
             refusal = "what an earlier run left beside it cannot be looked for: the files of " +
                       vx::FolderOf(Folder()) + " cannot be listed: " + vx::ListingErrorReason(errno);
             break;
+        case vx::TFolderSwap::TMend::AnotherUsers:
+            refusal = "the folder " + m_swap.LeftToItsOwner().folder +
+                      MadeByAnotherUserText(m_swap.LeftToItsOwner().owner);
+            break;
         }
     }
     // A folder put back from aside is held; one found there only now is looked at first.
@@ -111,8 +123,7 @@ std::string TStudyPlace::Take()
     if (refusal.empty() && m_swap.RetiredByAnotherUser()) {
         struct stat st {};
         (void)m_swap.Parent().Stat(vx::FileNameOf(m_swap.RetiredFolder()), st);
-        m_anotherUsers += "Warning: The folder " + m_swap.RetiredFolder() + " was made by another user, " +
-                          vx::UserNameOf(st.st_uid) + ", not left by a run of this user's: it is left as it is.\r\n";
+        m_anotherUsers += "Warning: The folder " + m_swap.RetiredFolder() + MadeByAnotherUserText(st.st_uid) + ".\r\n";
     } else if (refusal.empty() && m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder()))) {
         m_keptAside = m_swap.RetiredFolder();
     }

@@ -135,15 +135,27 @@ std::optional<bool> TFolderSwap::PutInPlaceOfRetired() const
     if (m_parent.Stat(m_name, folder) != 0 || m_parent.Stat(m_retiredName, earlier) != 0)
         return false;
     // Only a file of a mark's size is read as one: a link, a FIFO or a long file at its name
-    // is none of a swap's.
+    // is none of a swap's, nor is a file another user made, who may write any identities in
+    // it (told by the file opened, never by a look at its name).
+    TFile file;
+    // The file is closed before errno is set: its close may set errno too.
+    const auto failed = [&file](int error) {
+        file.Close();
+        errno = error != 0 ? error : EIO;
+        return std::nullopt;
+    };
+    struct stat made {};
+    if (!file.Open(m_parent, m_markName))
+        return file.LastError() == ENOENT || !file.NotAFile().empty() ? std::optional<bool>(false)
+                                                                        : failed(file.LastError());
+    if (::fstat(::fileno(file.Handle()), &made) != 0)
+        return failed(errno);
+    if (!m_parent.MadeByThisUser(made))
+        return false;
     std::string mark;
     TWholeFileFailure failure;
-    if (!ReadWholeFile(m_parent, m_markName, mark, kMarkBytes, &failure)) {
-        if (!failure.IsFault() || !failure.notAFile.empty())
-            return false;
-        errno = failure.error != 0 ? failure.error : EIO;
-        return std::nullopt;
-    }
+    if (!ReadWholeFile(file, mark, kMarkBytes, &failure))
+        return failure.IsFault() ? failed(failure.error) : std::optional<bool>(false);
     return mark == IdentityText(IdentityOf(folder)) + " " + IdentityText(IdentityOf(earlier));
 }
 
@@ -154,6 +166,15 @@ TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& name)
     const TFolder folder = m_parent.OpenFolder(name);
     if (!folder)
         return errno == ENOENT || errno == ELOOP || errno == ENOTDIR ? TMend::Done : TMend::Failed;
+    // Another user who may write the parent may give any folder of theirs this name: it
+    // stays theirs, whatever it holds.
+    struct stat made {};
+    if (::fstat(folder.Fd(), &made) != 0)
+        return TMend::Failed;
+    if (!m_parent.MadeByThisUser(made)) {
+        m_left = {m_parent.PathOf(name), made.st_uid};
+        return TMend::AnotherUsers;
+    }
     TFolderLock lock;
     if (const TMend taken = TakeHidden(folder, lock); taken != TMend::Done)
         return taken;

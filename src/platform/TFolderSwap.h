@@ -74,17 +74,27 @@ public:
         Done,  // nothing of a killed swap is left that this swap may clear
         Busy,  // another running program holds one of the hidden folders: it is swapping
         Failed,   // what was left could not be mended (errno says why)
-        Unlisted  // the folder's parent could not be listed (errno says why): nothing was mended
+        Unlisted,  // the folder's parent could not be listed (errno says why): nothing was mended
+        AnotherUsers  // a hidden folder to remove was made by another user: it stays (LeftToItsOwner)
     };
     // Mends what a swap killed on its way left, before a new content is built: an earlier
     // folder aside while nothing is at the folder's path is the folder's content, and is put
     // back (and held from then on) where this user made it, a swap of this user's having
     // left it there; another user's stays aside (RetiredByAnotherUser). A build folder is
     // removed, and so is an earlier folder aside once the folder in place is the one a swap
-    // put there in its place. An earlier folder aside beside any other folder is kept
-    // (RetiredFolder() is then there). Neither is ever removed while another program holds
-    // it. What is no folder at their names (a link) is left as it is.
+    // put there in its place, as the swap's mark tells where this user made it. An earlier
+    // folder aside beside any other folder is kept (RetiredFolder() is then there). Neither
+    // is ever removed while another program holds it, nor where another user made it, who
+    // may put any folder at their names: nothing is built over it then (AnotherUsers). What
+    // is no folder at their names (a link) is left as it is.
     TMend MendLeftovers();
+    // The hidden folder another user made that MendLeftovers left as it is (AnotherUsers),
+    // and that user.
+    struct TLeft {
+        std::string folder;
+        uid_t owner = 0;
+    };
+    const TLeft& LeftToItsOwner() const { return m_left; }
 
     // Makes the build folder: with the rights of the folder held where `withHeldRights`,
     // else with those the system gives a folder made beside it. Null, errno set, when it
@@ -122,7 +132,8 @@ private:
     int Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace,
              const TFolder* into = nullptr);
     // Removes the hidden folder `name` when no other program holds it (Busy while one
-    // does); Failed when it cannot be locked or cannot even be renamed away.
+    // does) and this user made it (AnotherUsers otherwise, told by the folder opened);
+    // Failed when it cannot be locked or cannot even be renamed away.
     TMend RemoveHidden(const std::string& name);
     // Renames `folder`, which stands at `name` and which this process holds, into a private
     // folder made for it under a name of its own, lets the hold go and removes both then,
@@ -136,8 +147,8 @@ private:
     // Puts the build folder in place of the held folder; the name where the earlier folder
     // is then, or empty (errno set) when the build is not in place.
     std::string Replace();
-    // Whether the folder in place is the one a swap put there in place of the one aside;
-    // none, errno saying why, when the swap's mark could not be read.
+    // Whether the folder in place is the one a swap put there in place of the one aside, by
+    // a mark this user made; none, errno saying why, when the swap's mark could not be read.
     std::optional<bool> PutInPlaceOfRetired() const;
     // Writes the mark of a swap in progress, never through a link at its name nor into a
     // file another program put there; false, errno set, when it cannot.
@@ -153,6 +164,7 @@ private:
     int m_parentError = 0;
     TFolderLock m_folderLock;
     std::function<void()> m_letGoBuild;
+    TLeft m_left;
 };
 
 }  // namespace vx

@@ -13,6 +13,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/ProcessingHooks.h"
@@ -298,6 +299,28 @@ protected:
         std::string text;
         for (const std::string& kind : kinds)
             text += kind + "\n";
+        return text;
+    }
+    // Every entry of a folder and the folder itself: name, owner, group, mode and a file's
+    // bytes, one a line; "absent" without the folder.
+    static std::string TreeOf(const std::string& folder)
+    {
+        if (!vx::FolderExists(folder))
+            return "absent";
+        std::set<std::string> lines;
+        const auto note = [&](const std::filesystem::path& path) {
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) == 0)
+                lines.insert(path.lexically_relative(folder).string() + " " + std::to_string(st.st_uid) + " " +
+                             std::to_string(st.st_gid) + " " + std::to_string(st.st_mode) + " " +
+                             (S_ISREG(st.st_mode) ? ReadBytes(path.string()) : std::string()));
+        };
+        note(folder);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            note(entry.path());
+        std::string text;
+        for (const std::string& line : lines)
+            text += line + "\n";
         return text;
     }
     // Makes the folder `path` as the user `user` of the group of that number would, with `mode`.
@@ -1187,10 +1210,12 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
 }
 
 // Another user who may write the output folder made a folder at a study's name, or where a
-// run sets an earlier project aside, holding a project file of their own open to all, before a
-// run of private studies under the umask 077: the new project is the runner's and private, and
-// the log says whose the folder was. Root against uid 65534, and two users with groups of
-// their own.
+// run sets an earlier project aside or builds a new one, holding a project file of their own
+// open to all, before a run of private studies under the umask 077: the new project is the
+// runner's and private, and the log says whose the folder was. A folder at the build folder's
+// name is left as it is, and the study is not built. A swap's mark another user wrote, naming
+// the study's folder and a folder aside, is not taken for a run's: the folder aside stays,
+// the runner's too. Root against uid 65534, and two users with groups of their own.
 TEST_F(BatchRunTest, AFolderAnotherUserMadeAtAStudysNameLendsTheNewProjectNoneOfItsRights)
 {
     if (::geteuid() != 0)
@@ -1199,43 +1224,74 @@ TEST_F(BatchRunTest, AFolderAnotherUserMadeAtAStudysNameLendsTheNewProjectNoneOf
     const std::string p1 = run.m_strOutput + "/study1";
     UseSetsAndMarkingMacro({{"study1", {"a.SPAR"}}});
     struct Case {
-        uid_t runner, other;
+        uid_t runner, other, maker;  // maker: of the planted folder
         const char* otherName;
-        std::string planted, log;
+        std::string planted;
+        bool forgedMark;
+        std::string log;
     };
+    const std::string built = "\r\nProject " + p1 + ": \r\n", madeBy = " was made by another user, ";
     const std::string taken = ": the new project takes this user's own rights, not that folder's.\r\n";
     const std::string left = ", not left by a run of this user's: it is left as it is.\r\n";
-    const Case cases[] = {{0, 65534, "nobody", "study1", taken},
-                          {0, 65534, "nobody", ".study1.batch-old", left},
-                          {65534, 65533, "65533", "study1", taken},
-                          {65534, 65533, "65533", ".study1.batch-old", left}};
+    const std::string aside = run.m_strOutput + "/.study1.batch-old", build = run.m_strOutput + "/.study1.batch";
+    std::vector<Case> cases;
+    using TUsers = std::tuple<uid_t, uid_t, const char*>;  // the runner, the other user and that one's name
+    for (const auto& [runner, other, name] : {TUsers{0, 65534, "nobody"}, TUsers{65534, 65533, "65533"}}) {
+        const std::string warned = built + "Warning: The folder ";
+        cases.push_back({runner, other, other, name, "study1", false, warned + p1 + madeBy + name + taken});
+        for (const bool forged : {false, true})
+            cases.push_back(
+                {runner, other, other, name, ".study1.batch-old", forged, warned + aside + madeBy + name + left});
+        cases.push_back({runner, other, other, name, ".study1.batch", false,
+                         "\r\nMaking new project for " + p1 + " is failed.\r\nError: The folder " + p1 +
+                             " cannot take the study's project: the folder " + build + madeBy + name + left});
+        cases.push_back({runner, other, runner, name, ".study1.batch-old", true,
+                         built + "Error: The earlier project of " + p1 + " waits in " + aside +
+                             ", kept because the folder now at its place was not put there by a batch run; move what "
+                             "you need out of it and remove it.\r\n"});
+    }
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.runner) + " against " + c.planted + " of " + std::to_string(c.other));
+        SCOPED_TRACE(std::to_string(c.runner) + " against " + c.planted + " of " + std::to_string(c.maker) +
+                     (c.forgedMark ? " and a mark of " + std::to_string(c.other) : std::string()));
         vx::RemoveFolderTree(run.m_strOutput);
         MadeBy(run.m_strOutput, c.runner, 0777);
         ASSERT_EQ(::chown(exams.File("study1").c_str(), c.runner, c.runner), 0);
         ASSERT_EQ(::chown(exams.File("study1/a.SPAR").c_str(), c.runner, c.runner), 0);
         ASSERT_EQ(::chmod(exams.File("study1").c_str(), 0700), 0);
         const std::string planted = run.m_strOutput + "/" + c.planted;
-        MadeBy(planted, c.other, 0777);
+        MadeBy(planted, c.maker, 0777);
         WriteBytes(planted + "/study1.tpj", "theirs\n");
-        ASSERT_EQ(::chown((planted + "/study1.tpj").c_str(), c.other, c.other), 0);
+        ASSERT_EQ(::chown((planted + "/study1.tpj").c_str(), c.maker, c.maker), 0);
         ASSERT_EQ(::chmod((planted + "/study1.tpj").c_str(), 0666), 0);
+        if (c.forgedMark) {
+            // The identities a swap's mark names, of the folder in place and of the one aside.
+            MadeBy(p1, c.runner, 0700);
+            struct stat inPlace {}, away {};
+            ASSERT_EQ(::stat(p1.c_str(), &inPlace), 0);
+            ASSERT_EQ(::stat(planted.c_str(), &away), 0);
+            const std::string mark = build + "-swap";
+            WriteBytes(mark, std::to_string(inPlace.st_dev) + " " + std::to_string(inPlace.st_ino) + " " +
+                                 std::to_string(away.st_dev) + " " + std::to_string(away.st_ino));
+            ASSERT_EQ(::chown(mark.c_str(), c.other, c.other), 0);
+        }
+        const std::string before = TreeOf(planted);
         const std::string log = AsRunner(c.runner, [&] {
             const mode_t mask = ::umask(077);
             const std::string said = run.Run() ? g_batchLog : std::string("the run failed");
             ::umask(mask);
             return said;
         });
-        EXPECT_EQ(log, std::string(TBatchRun::kLogHeader) + "\r\nProject " + p1 + ": \r\nWarning: The folder " +
-                           planted + " was made by another user, " + c.otherName + c.log);
-        const std::string group = std::to_string(c.runner);
-        EXPECT_EQ(RightsIn(p1), "file 0600 " + group + "\nfile 0644 " + group + "\nfolder 0700 " + group + "\n");
-        struct stat st {};
-        EXPECT_TRUE(::stat(p1.c_str(), &st) == 0 && st.st_uid == c.runner);
-        EXPECT_EQ(Study("study1"), "a");
+        EXPECT_EQ(log, std::string(TBatchRun::kLogHeader) + c.log);
+        const bool refused = c.planted == ".study1.batch";
+        EXPECT_EQ(Study("study1"), refused ? "absent" : "a");
+        if (!refused) {
+            const std::string group = std::to_string(c.runner);
+            EXPECT_EQ(RightsIn(p1), "file 0600 " + group + "\nfile 0644 " + group + "\nfolder 0700 " + group + "\n");
+            struct stat st {};
+            EXPECT_TRUE(::stat(p1.c_str(), &st) == 0 && st.st_uid == c.runner);
+        }
         if (c.planted != "study1") {
-            EXPECT_EQ(ReadBytes(planted + "/study1.tpj"), "theirs\n");
+            EXPECT_EQ(TreeOf(planted), before);
         }
     }
 }
