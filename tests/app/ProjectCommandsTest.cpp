@@ -829,8 +829,9 @@ TEST_F(ProjectCommandsTest, AProjectThatCannotBeOpenedSaysWhyAndTheOpenProjectSt
     }
 }
 
-// A data-set, map or pixel file this user may not read is named with whom to ask, and one
-// whose read the disk fails is said to be so (not to be invalid), where the user meets it:
+// A data-set, map or pixel file this user may not read is named with whom to ask, one
+// whose read the disk fails is said to be so (not to be invalid), and a link another user
+// put in its place is named with its owner and not read through, where the user meets it:
 // at File > Open and at the recent list, and again when the set is chosen in the explorer.
 TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithWhomToAsk)
 {
@@ -851,13 +852,15 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
     }
     ASSERT_GT(mapReadPartWay, 0);
     const std::string ask = ". Ask its owner, " + std::string(::getpwuid(::geteuid())->pw_name) + ", to let you read it";
+    const std::string nobody = ::getpwuid(65534) ? ::getpwuid(65534)->pw_name : "65534";
     const struct {
         const char* what;
         std::function<void()> make;
         std::vector<vx::TFileFault> opening, choosing;  // armed around the open and the choice
         std::vector<std::string> saidAtOpen;
-        std::string saidAtChoice;
+        std::string saidAtChoice;  // empty: the set cannot be used, and is not offered
         bool ordinaryUser = false;
+        bool anotherUsersLinks = false;  // made by uid 65534, which only root can be
     } rows[] = {
         {"a failing disk: the map file's read at the open, the samples' read at the choice", [] {},
          {{vx::kFileRead, EIO, mapReadPartWay}}, {{vx::kFileReadAt, EIO, 1}},
@@ -875,9 +878,33 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
           "Some of the CSI data sets could not be loaded.\r\nb (" + b + "): you may not read it" + ask +
               "\r\nThese sets stay in the project and load once their data-set files may be read."},
          "Can not open CSI data set file " + b + ": you may not read it" + ask, true},
+        {"links another user put at the files, to private copies of them",
+         [&] {
+             const std::string hidden = root.File("private");
+             ASSERT_TRUE(std::filesystem::create_directory(hidden));
+             for (const std::string& file : {b, img, map}) {
+                 const std::string copy = hidden + "/" + vx::FileNameOf(file);
+                 std::filesystem::copy_file(file, copy);
+                 ASSERT_EQ(::chmod(copy.c_str(), 0600), 0);
+                 ASSERT_EQ(AsUser(65534, 65534, [&] {
+                     return ::unlink(file.c_str()) == 0 && ::symlink(copy.c_str(), file.c_str()) == 0 ? "" : "not linked";
+                 }), "");
+             }
+             ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
+         },
+         {}, {},
+         {"Some of the image files could not be loaded\r\nimg: its pixel file is a symbolic link of another user, " +
+              nobody + ", not a file (" + img + ")\r\nThese images stay in the project and show once their pixel files are back.",
+          "Cannot open map file " + map + ": it is a symbolic link of another user, " + nobody + ", not a file",
+          "Some of the CSI data sets could not be loaded.\r\nb: its data-set file " + b +
+              " is a symbolic link of another user, " + nobody +
+              ", not a file\r\nThese sets cannot be used; their records and files stay in the project unchanged."},
+         "", false, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        if (row.anotherUsersLinks && ::geteuid() != 0)
+            continue;
         row.make();
         const auto openAndChoose = [&] {
             for (const bool recent : {false, true}) {
@@ -901,7 +928,9 @@ TEST_F(ProjectCommandsTest, ADataSetMapOrPixelFileThisUserMayNotReadIsNamedWithW
             CPrjExpTree* tree = dynamic_cast<CPrjExpFrame&>(*frame->ProjectExplorer()).Tree();
             tree->expandAll();
             const auto found = tree->findItems("b", Qt::MatchExactly | Qt::MatchRecursive);
-            EXPECT_EQ(found.size(), 1);
+            EXPECT_EQ(found.size(), row.saidAtChoice.empty() ? 0 : 1);
+            if (row.saidAtChoice.empty())
+                return std::string();
             {
                 TFileFaultScope faults(row.choosing);
                 QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemLabelRect(found.value(0)).center());
