@@ -35,6 +35,7 @@ namespace {
 struct TRdaParameters {
     float te = 0, tr = 0, averages = 0, frequency = 0;
     int width = 0, points = 0, matrix[3] = {1, 1, 1};
+    double dwell = 0;  // us, written with one decimal
     float spacingRow = 1, spacingColumn = 1, spacing3D = 1, thickness = 1;
     float row[3] = {}, column[3] = {}, position[3] = {};
     std::string nucleus, patientName;
@@ -46,13 +47,15 @@ struct TRdaParameters {
 constexpr size_t kParameterBytes = 17;
 
 // The parameters from 17 bytes and a text: TE (16 bits, 1/16 ms), TR (16 bits, 1/8 ms),
-// averages (8 bits), frequency (16 bits, 1 + 1/64 MHz), sweep width (one of eight), points
-// (1 to 64, a power of two), the grid (1-4 by 1-4 by 1-2), the spacings (1 to 8 mm, two
-// bytes), the nucleus (one of four, with the points byte), the directions (one of 32), the
-// position vector (three bytes, -64 to 63.5 mm), the slice thickness (0.5 to 8 mm) and, in
-// the high half of its byte, the PatientPosition code (none, one of eight, or one the
-// format does not know, which reads as head first and supine); the patient name is the
-// letters and digits of the text's first 64 characters (one "X" when it has none).
+// averages (8 bits), frequency (16 bits, 1 + 1/64 MHz), sweep width (one of eight, or with
+// bit 3 of its byte one of eight dwell times that do not divide a second, whose width in
+// Hz the format truncates), points (1 to 64, a power of two), the grid (1-4 by 1-4 by
+// 1-2), the spacings (1 to 8 mm, two bytes), the nucleus (one of four, with the points
+// byte), the directions (one of 32), the position vector (three bytes, -64 to 63.5 mm),
+// the slice thickness (0.5 to 8 mm) and, in the high half of its byte, the PatientPosition
+// code (none, one of eight, or one the format does not know, which reads as head first and
+// supine); the patient name is the letters and digits of the text's first 64 characters
+// (one "X" when it has none).
 TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
 {
     static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
@@ -62,7 +65,14 @@ TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
     p.tr = float(b[2] | (b[3] << 8)) / 8.0f;
     p.averages = float(b[4]);
     p.frequency = 1.0f + float(b[5] | (b[6] << 8)) / 64.0f;
-    p.width = kWidths[b[7] % 8];
+    static constexpr double kUnevenDwells[] = {333.0, 416.5, 1234.5, 171.0, 99.9, 777.0, 2048.0, 62.7};
+    if (b[7] & 8) {
+        p.dwell = kUnevenDwells[b[7] % 8];
+        p.width = int(1000000.0 / p.dwell);
+    } else {
+        p.width = kWidths[b[7] % 8];
+        p.dwell = 1000000.0 / p.width;
+    }
     p.points = 1 << (b[8] % 7);
     p.nucleus = kNuclei[(b[8] >> 4) % 4];
     p.matrix[0] = 1 + b[9] % 4;
@@ -101,7 +111,7 @@ std::string RdaFile(const TRdaParameters& p, std::string_view samples)
     if (!p.positionCode.empty())
         text += "PatientPosition: " + p.positionCode + "\r\n";
     text += Printed("TR: %.4f\r\nTE: %.4f\r\n", double(p.tr), double(p.te));
-    text += Printed("DwellTime: %d\r\n", 1000000 / p.width);
+    text += Printed("DwellTime: %.1f\r\n", p.dwell);
     text += Printed("NumberOfAverages: %.1f\r\n", double(p.averages));
     text += Printed("MRFrequency: %.6f\r\n", double(p.frequency));
     text += "Nucleus: " + p.nucleus + "\r\n";
