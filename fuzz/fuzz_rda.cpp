@@ -4,13 +4,14 @@
 // bit 7 where the file comes from:
 //  - bit 7 clear: the rest is the file;
 //  - bit 7 set: 17 bytes of parameters (TE, TR, averages, frequency, sweep width, points,
-//    grid, voxel spacings, nucleus, the row and column vectors, the position vector and the
-//    slice thickness; see ParametersOf), then two parts split by Sections: the patient
-//    name and the samples. The target writes the header from them in the format's own
-//    layout; the file must read, and the set hold those parameters and the geometry the
-//    format's mapping gives them (slice axis, grid and fields of view along the axes the
-//    vectors give, the centre, the rotation and its inverse), and, read raw, each file
-//    voxel's samples at its place in the grid.
+//    grid, voxel spacings, nucleus, the row and column vectors, the position vector, the
+//    slice thickness and how the patient lies; see ParametersOf), then two parts split by
+//    Sections: the patient name and the samples. The target writes the header from them in
+//    the format's own layout; the file must read, and the set hold those parameters and the
+//    geometry the format's mapping gives them (slice axis, grid and fields of view along
+//    the axes the vectors give, the centre, the rotation and its inverse, the axial view
+//    unturned however the patient lies), and, read raw, each file voxel's samples at its
+//    place in the grid.
 // Either way the set read goes on the road of Add CSI Set (AddThroughProject).
 #include <cmath>
 #include <complex>
@@ -34,20 +35,27 @@ namespace {
 struct TRdaParameters {
     float te = 0, tr = 0, averages = 0, frequency = 0;
     int width = 0, points = 0, matrix[3] = {1, 1, 1};
+    double dwell = 0;  // us, written with one decimal
     float spacingRow = 1, spacingColumn = 1, spacing3D = 1, thickness = 1;
     float row[3] = {}, column[3] = {}, position[3] = {};
     std::string nucleus, patientName;
+    // The PatientPosition code written (none when empty) and the head/feet-first and
+    // patient position texts the format gives it.
+    std::string positionCode, headFeet, lying;
 };
 
 constexpr size_t kParameterBytes = 17;
 
 // The parameters from 17 bytes and a text: TE (16 bits, 1/16 ms), TR (16 bits, 1/8 ms),
-// averages (8 bits), frequency (16 bits, 1 + 1/64 MHz), sweep width (one of eight), points
-// (1 to 64, a power of two), the grid (1-4 by 1-4 by 1-2), the spacings (1 to 8 mm, two
-// bytes), the nucleus (one of four, with the points byte), the directions (one of 32), the
-// position vector (three bytes, -64 to 63.5 mm) and the slice thickness (0.5 to 8 mm); the
-// patient name is the letters and digits of the text's first 64 characters (one "X" when
-// it has none).
+// averages (8 bits), frequency (16 bits, 1 + 1/64 MHz), sweep width (one of eight, or with
+// bit 3 of its byte one of eight dwell times that do not divide a second, whose width in
+// Hz the format truncates), points (1 to 64, a power of two), the grid (1-4 by 1-4 by
+// 1-2), the spacings (1 to 8 mm, two bytes), the nucleus (one of four, with the points
+// byte), the directions (one of 32), the position vector (three bytes, -64 to 63.5 mm),
+// the slice thickness (0.5 to 8 mm) and, in the high half of its byte, the PatientPosition
+// code (none, one of eight, or one the format does not know, which reads as head first and
+// supine); the patient name is the letters and digits of the text's first 64 characters
+// (one "X" when it has none).
 TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
 {
     static constexpr int kWidths[] = {1000, 2000, 2500, 4000, 5000, 500, 1250, 8000};
@@ -57,7 +65,14 @@ TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
     p.tr = float(b[2] | (b[3] << 8)) / 8.0f;
     p.averages = float(b[4]);
     p.frequency = 1.0f + float(b[5] | (b[6] << 8)) / 64.0f;
-    p.width = kWidths[b[7] % 8];
+    static constexpr double kUnevenDwells[] = {333.0, 416.5, 1234.5, 171.0, 99.9, 777.0, 2048.0, 62.7};
+    if (b[7] & 8) {
+        p.dwell = kUnevenDwells[b[7] % 8];
+        p.width = int(1000000.0 / p.dwell);
+    } else {
+        p.width = kWidths[b[7] % 8];
+        p.dwell = 1000000.0 / p.width;
+    }
     p.points = 1 << (b[8] % 7);
     p.nucleus = kNuclei[(b[8] >> 4) % 4];
     p.matrix[0] = 1 + b[9] % 4;
@@ -70,6 +85,17 @@ TRdaParameters ParametersOf(const uint8_t* b, std::string_view name)
     for (int k = 0; k < 3; ++k)
         p.position[k] = vx::fuzz::TChosen::SignedOf(b[13 + k], 2.0f);
     p.thickness = float(1 + b[16] % 16) / 2.0f;
+    static constexpr const char* kPositions[][3] = {
+        {"HFS", "HF", "Supine"},   {"HFP", "HF", "Prone"},    {"HFDR", "HF", "Right-D"},
+        {"HFDL", "HF", "Left-D"},  {"FFS", "FF", "Supine"},   {"FFP", "FF", "Prone"},
+        {"FFDR", "FF", "Right-D"}, {"FFDL", "FF", "Left-D"},  {"FFPX", "HF", "Supine"},
+    };
+    if (const int pick = b[16] >> 4; pick > 0) {
+        const auto& position = kPositions[(pick - 1) % 9];
+        p.positionCode = position[0];
+        p.headFeet = position[1];
+        p.lying = position[2];
+    }
     p.patientName = vx::fuzz::ChosenText(name, 64, "X");
     return p;
 }
@@ -82,8 +108,10 @@ std::string RdaFile(const TRdaParameters& p, std::string_view samples)
     using vx::fuzz::Printed;
     std::string text = ">>> Begin of header <<<\r\n";
     text += "PatientName: " + p.patientName + "\r\n";
+    if (!p.positionCode.empty())
+        text += "PatientPosition: " + p.positionCode + "\r\n";
     text += Printed("TR: %.4f\r\nTE: %.4f\r\n", double(p.tr), double(p.te));
-    text += Printed("DwellTime: %d\r\n", 1000000 / p.width);
+    text += Printed("DwellTime: %.1f\r\n", p.dwell);
     text += Printed("NumberOfAverages: %.1f\r\n", double(p.averages));
     text += Printed("MRFrequency: %.6f\r\n", double(p.frequency));
     text += "Nucleus: " + p.nucleus + "\r\n";
@@ -152,6 +180,9 @@ void CheckChosenRead(const TCSISet& set, const TRdaParameters& p, bool raw, std:
                 set.m_fFrequency == p.frequency && set.m_nSpectralWidth == p.width && set.m_nPoints == p.points &&
                 set.m_strNucleus == p.nucleus && set.m_strPatientName == p.patientName,
             "spectral values and texts of the header");
+    if (!p.positionCode.empty())
+        Require(set.m_strPatientOrientation == p.headFeet && set.m_strPatientPosition == p.lying,
+                "head/feet-first and patient position texts of the PatientPosition code");
     const TRdaGeometry g = GeometryOf(p);
     Require(set.m_nSliceAxis == g.o, "slice axis of the row and column vectors");
     for (int i = 0; i < 3; ++i)

@@ -151,13 +151,18 @@ def list_seeds():
 
 def rda_seeds():
     """RDA files that fuzz_rda writes from parameters (first byte 128 + options): TE and TR
-    apart, grids of one voxel to 4 x 4 x 2, each sweep width and nucleus, axial, sagittal,
-    coronal and oblique grids with both signs of their vectors, off the origin."""
+    apart, grids of one voxel to 4 x 4 x 2, each nucleus, sweep widths and dwell times that do
+    not divide a second, axial, sagittal, coronal and oblique grids with both signs of their
+    vectors, off the origin, without a patient position and with each one (and one the
+    format does not know)."""
     for k, (te, tr, grid) in enumerate(((30, 2000, 0x00), (144, 1500, 0x05), (35, 1700, 0x1f), (270, 3000, 0x36))):
         samples = b"".join(struct.pack("<h", (i * 37) % 401 - 200) for i in range(512))
-        for directions in (0, 6, 9, 20, 24 + k, 28 + k):
-            params = struct.pack("<HHBHBBBBBBbbbB", te * 16, tr * 8, 8 + k, 64 * 60 + k, k, 4 + k + 16 * k, grid,
-                                 0x1a + directions, 3 + k, directions, 20 - 7 * k, -30 + 11 * k, 5 * k - 9, 3 + 2 * k)
+        for j, directions in enumerate((0, 6, 9, 20, 24 + k, 28 + k)):
+            position = (3 * k + j) % 10
+            width = k + 8 * (j % 2)
+            params = struct.pack("<HHBHBBBBBBbbbB", te * 16, tr * 8, 8 + k, 64 * 60 + k, width, 4 + k + 16 * k, grid,
+                                 0x1a + directions, 3 + k, directions, 20 - 7 * k, -30 + 11 * k, 5 * k - 9,
+                                 (3 + 2 * k) | (position << 4))
             for options in (0, 1, 6):
                 put("fuzz_rda", "parameters_%d_%d_%d" % (k, directions, options),
                     bytes([128 | options]) + params + sections([b"Doe%d" % k, samples]))
