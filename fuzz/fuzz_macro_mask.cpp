@@ -22,10 +22,11 @@
 //    file and runs on the work set; then Edit > Undo (TProject::Undo) with one call of the
 //    file layer failing (a write, the making of a file, a read, a read at a place, a size
 //    look-up or an open to read, at its first to 16th call), or with the grid and point
-//    count of a state file the input rewrites. An undo that is made must give back the
-//    samples the set held before the steps, to the bit; one that is refused must leave
-//    those after them and say why, and is refused where the state file's shape is not the
-//    set's before its step. An undo refused for a failing call is made again without it;
+//    count of a state file the input rewrites (or its field of view made 0). An undo that
+//    is made must give back the samples the set held before the steps, to the bit; one
+//    that is refused must leave those after them and say why, and is refused, naming the
+//    state file, where that file's shape is not the set's before its step or its field of
+//    view is 0. An undo refused for a failing call is made again without it;
 //  - bits 0-1 = 0, bit 7 set: the rest is a macro file (bit 6 clear) or a mask file (bit 6
 //    set) replaced by a FIFO, a folder or a link to a FIFO (bits 2-3, modulo 3): it must be
 //    refused with a message that says what stands there, and change nothing.
@@ -480,7 +481,7 @@ void UndoSteps(const uint8_t* data, size_t size)
     const int failing = chosen.Pick(8);
     const int at = 1 + chosen.Pick(16);
     const int member = chosen.Pick(members);
-    const int reshape = chosen.Pick(5);
+    const int reshape = chosen.Pick(6);
     const std::array<uint8_t, 4> raw = {chosen.Byte(), chosen.Byte(), chosen.Byte(), chosen.Byte()};
 
     const std::string path = vx::fuzz::WriteScratch("undo.mcr", text);
@@ -497,7 +498,8 @@ void UndoSteps(const uint8_t* data, size_t size)
 
     // The state file's grid and point count (little-endian words at byte 32), rewritten: kept,
     // half as many along y or along the points and twice as many along x or z (the samples
-    // still fill the file), or the input's own four bytes.
+    // still fill the file), or the input's own four bytes; or the first field of view (the
+    // float at byte 20) made 0, which no set of a project may have.
     bool otherShape = false;
     const std::string state = (*std::next(macro->m_members.begin(), member))->m_state.Path();
     if (failing == 7) {
@@ -517,7 +519,10 @@ void UndoSteps(const uint8_t* data, size_t size)
                 changed[k] = raw[size_t(k)];
         if (!file.seekp(32) || !file.write(reinterpret_cast<const char*>(changed), sizeof changed) || !file.flush())
             return;
-        otherShape = !std::equal(shape, shape + 4, changed);
+        const float noField = 0;
+        if (reshape == 5 && (!file.seekp(20) || !file.write(reinterpret_cast<const char*>(&noField), 4) || !file.flush()))
+            return;
+        otherShape = reshape == 5 || !std::equal(shape, shape + 4, changed);
     }
 
     vx::fuzz::ClearReportTexts();
@@ -532,8 +537,8 @@ void UndoSteps(const uint8_t* data, size_t size)
     else
         Require(vx::fuzz::HoldsSamples(after, *set) && vx::fuzz::ReportCount() > reports,
                 "a refused undo leaves the samples after the steps and says why");
-    Require(undone != otherShape || (!undone && struck), "an undo state of another shape is refused, and only it");
-    Require(!otherShape || vx::fuzz::ReportedPath(state), "the refusal of an undo state of another shape names its file");
+    Require(undone != otherShape || (!undone && struck), "an undo state of another shape or without a field of view is refused, and only it");
+    Require(!otherShape || vx::fuzz::ReportedPath(state), "the refusal of an undo state names its file");
     if (undone || otherShape)
         return;
     // The state stays for another try, which nothing makes fail now.

@@ -270,7 +270,7 @@ def mask_seeds():
     # fill, cosine, Fermi and Hamming windows, Lorentz, Gauss and combined filters, baseline)
     # with their line widths; then what fails (a write, the making of a file, a read, a read at
     # a place, a size look-up, an open to read, or the state file's shape), at which call, the
-    # state file of which step and how its shape is rewritten.
+    # state file of which step and how its shape is rewritten (or its field of view made 0).
     widths = {4: [2, 5], 5: [2, 5], 6: [2, 5, 1, 0], 7: [3, 0, 1, 5]}
     def undo(name, types, failing=0, at=0, member=0, reshape=0, raw=(0, 0, 0, 0)):
         steps = [t for k in types for t in [k] + widths.get(k, [])]
@@ -287,6 +287,7 @@ def mask_seeds():
         for member in (0, 1):
             undo("shape_%d_of_%d" % (reshape, member), [0, 6], 7, 0, member, reshape, (8, 8, 1, 64))
     undo("shape_small", [7], 7, 0, 0, 4, (1, 1, 1, 1))
+    undo("no_field_of_view", [0, 4], 7, 0, 1, 5)
     undo("shape_too_large", [3], 7, 0, 0, 4, (9, 8, 1, 64))
 
 
