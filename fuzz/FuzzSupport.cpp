@@ -603,6 +603,22 @@ bool SameSet(const TSetContents& contents, const TCSISet& b)
 
 bool SameSet(const TCSISet& a, const TCSISet& b) { return SameSet(ContentsOf(a), b); }
 
+bool HoldsSamples(const TSetContents& contents, const TCSISet& set)
+{
+    const TCSIParams& a = contents.params;
+    if (a.m_nDim[0] != set.m_nDim[0] || a.m_nDim[1] != set.m_nDim[1] || a.m_nDim[2] != set.m_nDim[2] ||
+        a.m_nPoints != set.m_nPoints || contents.samples.size() != set.VoxelCount())
+        return false;
+    for (size_t v = 0; v < set.VoxelCount(); ++v) {
+        const TComplex* data = set.GetVoxel(v)->Data();
+        if (bool(data) != contents.hasData[v] ||
+            (data && !SameFloats(reinterpret_cast<const float*>(data),
+                                 reinterpret_cast<const float*>(contents.samples[v].data()), 2 * a.m_nPoints)))
+            return false;
+    }
+    return true;
+}
+
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points)
 {
     if (voxel >= set.VoxelCount() || set.m_nPoints != points)

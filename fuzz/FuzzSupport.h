@@ -195,6 +195,9 @@ TSetContents ContentsOf(const TCSISet& set);
 // record; not its pixels), to the bit.
 bool SameSet(const TSetContents& a, const TCSISet& b);
 bool SameSet(const TCSISet& a, const TCSISet& b);
+// Whether a set has the grid and point count of `contents` and each voxel its samples (or
+// none where it had none), to the bit.
+bool HoldsSamples(const TSetContents& contents, const TCSISet& set);
 bool SameImage(const TMRImage& a, const TMRImage& b);
 
 // Takes a set a reader read from `path` with `params` on the road of Add CSI Set: a new

@@ -32,7 +32,7 @@ case $target in
   fuzz_internal_format) files="$r/TInternalFormatReader.cpp src/model/TCSISetFile.cpp" ;;
   fuzz_list) files="$r/TPhilipsReaderLIST.cpp $r/TPhilipsCSIReader.cpp $r/TPhilips2DMultiSlicePreR11Reader.cpp $r/TPhilips3DPreR11Reader.cpp $r/TPhilipsEPCSIReader.cpp $r/TPhilipsEPCSIReaderFiles.cpp" ;;
   fuzz_mag) files="$r/SiemensMAGImage.cpp $r/THeliconReader.cpp" ;;
-  fuzz_macro_mask) files="src/processing/MacroFile.cpp src/model/SelectionMaskFile.cpp" ;;
+  fuzz_macro_mask) files="src/processing/MacroFile.cpp src/model/SelectionMaskFile.cpp src/processing/TProcessStep.cpp src/model/TCSISetFile.cpp" ;;
   fuzz_parrec) files="$r/PhilipsPARImage.cpp $r/RawImage.cpp" ;;
   fuzz_project) files="src/model/TProjectFile.cpp src/model/TCSISetRecord.cpp src/model/TCSISetFile.cpp src/model/TMapFile.cpp src/model/TCSISetMapFiles.cpp src/processing/AnalysisRecords.cpp src/model/TAnalysisRecord.cpp src/processing/TAnalysisNMFRecord.cpp" ;;
   fuzz_raw_csi) files="$r/TRawReader.cpp $r/TPluginReader.cpp $r/PluginRecords.cpp" ;;

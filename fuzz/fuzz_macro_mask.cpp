@@ -17,10 +17,21 @@
 //    refuses it, and the steps the program reads of it, written back as a macro file before
 //    any is applied, must hold every block's type in order and the value of every key the
 //    block gives (its last line, read by the format's rule for the key's field);
+//  - bits 0-1 = 0, bit 7 clear, bit 6 set: steps that keep an undo state (zero fill,
+//    windows, filters, baseline), chosen by the input, which the target writes as a macro
+//    file and runs on the work set; then Edit > Undo (TProject::Undo) with one call of the
+//    file layer failing (a write, the making of a file, a read, a read at a place, a size
+//    look-up or an open to read, at its first to 16th call), or with the grid and point
+//    count of a state file the input rewrites (or its field of view made 0). An undo that
+//    is made must give back the samples the set held before the steps, to the bit; one
+//    that is refused must leave those after them and say why, and is refused, naming the
+//    state file, where that file's shape is not the set's before its step or its field of
+//    view is 0. An undo refused for a failing call is made again without it;
 //  - bits 0-1 = 0, bit 7 set: the rest is a macro file (bit 6 clear) or a mask file (bit 6
 //    set) replaced by a FIFO, a folder or a link to a FIFO (bits 2-3, modulo 3): it must be
 //    refused with a message that says what stands there, and change nothing.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -30,6 +41,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <list>
 #include <map>
 #include <memory>
@@ -38,6 +50,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "platform/FileFaults.h"
 #include "model/SelectionMaskFile.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -47,6 +60,7 @@
 #include "platform/TTextFile.h"
 #include "processing/InstallProcessing.h"
 #include "processing/MacroFile.h"
+#include "processing/TMacroStep.h"
 #include "processing/TProcessHistory.h"
 #include "processing/TProcessStep.h"
 
@@ -440,6 +454,98 @@ void RunMacro(const std::string& path, const std::string& input)
     }
 }
 
+// Undo of steps that keep an undo state: see the head of the file.
+void UndoSteps(const uint8_t* data, size_t size)
+{
+    using vx::fuzz::Require;
+    vx::fuzz::TChosen chosen(data, size);
+    // The types whose steps keep the whole set in a state file, and the lines of their keys.
+    static constexpr int kTypes[] = {3, 4, 5, 6, 7, 8, 9, 12};
+    const int members = 1 + chosen.Pick(2);
+    std::string text = "#Vexara Macro File#\r\n\r\n";
+    for (int k = 0; k < members; ++k) {
+        const int type = kTypes[chosen.Pick(8)];
+        const auto width = [&] { return vx::fuzz::Printed("%d.%d", 1 + chosen.Pick(8), chosen.Pick(10)); };
+        text += "<action>\r\ntype = " + std::to_string(type) + "\r\n";
+        if (type == 7 || type == 8)
+            text += "FilterLineWidth = " + width() + "\r\n";
+        if (type == 9)
+            text += "GaussLineWidth = " + width() + "\r\nLorenLineWidth = " + width() + "\r\n";
+        if (type == 12)
+            text += "LineWidth = " + width() + "\r\nScale = " + width() + "\r\n";
+        text += "</action>\r\n\r\n";
+    }
+    // What fails: 0 nothing, 7 the state file's shape, else a call of the file layer.
+    static constexpr unsigned kCalls[] = {0, vx::kFileWrite, vx::kFileCreate, vx::kFileRead,
+                                          vx::kFileReadAt, vx::kFileSize, vx::kFileOpenRead, 0};
+    const int failing = chosen.Pick(8);
+    const int at = 1 + chosen.Pick(16);
+    const int member = chosen.Pick(members);
+    const int reshape = chosen.Pick(6);
+    const std::array<uint8_t, 4> raw = {chosen.Byte(), chosen.Byte(), chosen.Byte(), chosen.Byte()};
+
+    const std::string path = vx::fuzz::WriteScratch("undo.mcr", text);
+    const std::unique_ptr<TProject> project = MacroProject();
+    if (!project)
+        return;
+    TCSISet* set = project->m_pWorkSet;
+    const vx::fuzz::TSetContents before = vx::fuzz::ContentsOf(*set);
+    if (!project->RunMacroFile(path) || !project->m_history || project->m_history->DoneSteps().empty())
+        return;
+    const auto* macro = dynamic_cast<const TMacroStep*>(project->m_history->DoneSteps().back());
+    Require(macro && int(macro->m_members.size()) == members, "a macro of steps that apply is recorded with each");
+    const vx::fuzz::TSetContents after = vx::fuzz::ContentsOf(*set);
+
+    // The state file's grid and point count (little-endian words at byte 32), rewritten: kept,
+    // half as many along y or along the points and twice as many along x or z (the samples
+    // still fill the file), or the input's own four bytes; or the first field of view (the
+    // float at byte 20) made 0, which no set of a project may have.
+    bool otherShape = false;
+    const std::string state = (*std::next(macro->m_members.begin(), member))->m_state.Path();
+    if (failing == 7) {
+        std::fstream file(state, std::ios::in | std::ios::out | std::ios::binary);
+        int32_t shape[4] = {};
+        if (!file.seekg(32) || !file.read(reinterpret_cast<char*>(shape), sizeof shape))
+            return;
+        int32_t changed[4] = {shape[0], shape[1], shape[2], shape[3]};
+        if (reshape == 1 && shape[1] % 2 == 0)
+            changed[0] *= 2, changed[1] /= 2;
+        if (reshape == 2 && shape[3] % 2 == 0)
+            changed[2] *= 2, changed[3] /= 2;
+        if (reshape == 3 && shape[0] % 2 == 0)
+            changed[0] /= 2, changed[3] *= 2;
+        if (reshape == 4)
+            for (int k = 0; k < 4; ++k)
+                changed[k] = raw[size_t(k)];
+        if (!file.seekp(32) || !file.write(reinterpret_cast<const char*>(changed), sizeof changed) || !file.flush())
+            return;
+        const float noField = 0;
+        if (reshape == 5 && (!file.seekp(20) || !file.write(reinterpret_cast<const char*>(&noField), 4) || !file.flush()))
+            return;
+        otherShape = reshape == 5 || !std::equal(shape, shape + 4, changed);
+    }
+
+    vx::fuzz::ClearReportTexts();
+    const int reports = vx::fuzz::ReportCount();
+    if (kCalls[failing])
+        vx::SetFileFaults({{kCalls[failing], EIO, at}});
+    const bool undone = project->Undo();
+    const bool struck = vx::FileFaultStruck();
+    vx::SetFileFaults({});
+    if (undone)
+        Require(vx::fuzz::HoldsSamples(before, *set), "an undo gives back the samples the set held before the steps");
+    else
+        Require(vx::fuzz::HoldsSamples(after, *set) && vx::fuzz::ReportCount() > reports,
+                "a refused undo leaves the samples after the steps and says why");
+    Require(undone != otherShape || (!undone && struck), "an undo state of another shape or without a field of view is refused, and only it");
+    Require(!otherShape || vx::fuzz::ReportedPath(state), "the refusal of an undo state names its file");
+    if (undone || otherShape)
+        return;
+    // The state stays for another try, which nothing makes fail now.
+    Require(project->Undo() && vx::fuzz::HoldsSamples(before, *set),
+            "an undo refused for a failing call is made when tried again");
+}
+
 // Each voxel's selected flag, x fastest.
 std::vector<uint8_t> Selection(const TCSISet& set)
 {
@@ -543,6 +649,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((pick & 3) == 0) {
         if (pick & 128) {
             ReadSpecialFile(pick);
+            return 0;
+        }
+        if (pick & 64) {
+            UndoSteps(data, size);
             return 0;
         }
         const std::string input(reinterpret_cast<const char*>(data), size);

@@ -261,8 +261,9 @@ def parrec_seeds():
 
 def mask_seeds():
     """Selections from which fuzz_macro_mask writes a mask file (first byte: bits 0-1 = 2,
-    then the grid): values of both signs, zeros and the largest, every separator; and a
-    macro file and a mask file replaced by a FIFO, a folder and a link to a FIFO."""
+    then the grid): values of both signs, zeros and the largest, every separator; a macro
+    file and a mask file replaced by a FIFO, a folder and a link to a FIFO; and steps undone
+    with a call failing or their state file's shape rewritten."""
     values = bytes([1, 0, 0xff, 0x80, 0x7f, 0, 3, 0xfe, 0, 0, 5, 0x81, 0, 1, 2, 0] * 2)
     for grid in (0x00, 0x0c, 0x3c, 0x7c):
         for tabs in (0, 128):
@@ -270,6 +271,29 @@ def mask_seeds():
     for kind in range(3):
         for mask in (0, 64):
             put("fuzz_macro_mask", "special_%s_%d" % ("mask" if mask else "macro", kind), bytes([128 | mask | kind << 2]))
+    # Steps undone (first byte 64): the step types by their place in the target's list (zero
+    # fill, cosine, Fermi and Hamming windows, Lorentz, Gauss and combined filters, baseline)
+    # with their line widths; then what fails (a write, the making of a file, a read, a read at
+    # a place, a size look-up, an open to read, or the state file's shape), at which call, the
+    # state file of which step and how its shape is rewritten (or its field of view made 0).
+    widths = {4: [2, 5], 5: [2, 5], 6: [2, 5, 1, 0], 7: [3, 0, 1, 5]}
+    def undo(name, types, failing=0, at=0, member=0, reshape=0, raw=(0, 0, 0, 0)):
+        steps = [t for k in types for t in [k] + widths.get(k, [])]
+        put("fuzz_macro_mask", "undo_" + name,
+            bytes([64, len(types) - 1] + steps + [failing, at, member, reshape] + list(raw)))
+    for k in range(8):
+        undo("step_%d" % k, [k])
+    undo("two_steps", [0, 4])
+    for failing, call in enumerate(("write", "create", "read", "read_at", "size", "open"), 1):
+        for at in (0, 1, 2):
+            undo("%s_%d_failing" % (call, at + 1), [0, 5], failing, at)
+        undo("filter_%s_failing" % call, [4], failing)
+    for reshape in range(5):
+        for member in (0, 1):
+            undo("shape_%d_of_%d" % (reshape, member), [0, 6], 7, 0, member, reshape, (8, 8, 1, 64))
+    undo("shape_small", [7], 7, 0, 0, 4, (1, 1, 1, 1))
+    undo("no_field_of_view", [0, 4], 7, 0, 1, 5)
+    undo("shape_too_large", [3], 7, 0, 0, 4, (9, 8, 1, 64))
 
 
 def sage_seeds():
