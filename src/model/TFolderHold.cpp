@@ -457,7 +457,7 @@ bool TFolderHold::OpenToRead(const std::string& path, vx::TFile& file) const
     const std::string name = vx::FileNameOf(path);
     if (!m_files || m_state != TState::Held || vx::FolderOf(path) != m_files.Path())
         return file.OpenThroughTrustedLink(path);
-    if (vx::FileIdentityOf(m_files.Path()) == m_identity)
+    if (m_opening || vx::FileIdentityOf(m_files.Path()) == m_identity)
         return file.Open(m_files, name, vx::TFile::kTrustedLink);
     // The held folder moved away is the project's no longer (a change of it says so); a copy
     // put in its place serves where it is this user's own.

@@ -124,6 +124,10 @@ public:
     // (TFile::kTrustedLink): another user who may write the folder cannot lead a read of
     // the project's files, and its copies and saves, to a file only this user may read.
     bool OpenToRead(const std::string& path, vx::TFile& file) const;
+    // While an open reads the project (from its Take to its end), its reads go through the
+    // folder it holds without asking each time whether that folder still stands at its
+    // path: it is the folder the open locked, whose files are the project's.
+    void SetOpening(bool opening) { m_opening = opening; }
     // Gives up every waiting file, removing them only where the folder is held.
     void DropNewFiles();
     // A change of `folder` is made, or decided with its journal left: the project file of
@@ -217,6 +221,7 @@ private:
     // Why a folder taken ReadOnly was not locked: ReadOnly or NoLocks.
     vx::TFolderLock::TResult m_readOnly = vx::TFolderLock::TResult::Held;
     vx::TFileIdentity m_identity;  // the folder's, once held
+    bool m_opening = false;        // SetOpening
     // Where the folder was when LetGo let it go: its undo states are removed while no
     // program holds it (RemoveStateFile).
     std::string m_leftAt;

@@ -94,12 +94,17 @@ bool EndsWithSeparator(const std::string& path)
     return !path.empty() && (path.back() == '/' || path.back() == '\\');
 }
 
-// An open that fails gives the folder back as it found it (TFolderHold::ReleaseAfterFailedOpen).
+// An open that fails gives the folder back as it found it (TFolderHold::ReleaseAfterFailedOpen);
+// while it lasts, the hold reads through the folder it took (TFolderHold::SetOpening).
 class TOpenAttempt {
 public:
-    TOpenAttempt(TFolderHold& hold, const std::string& folder) : m_hold(hold), m_folder(folder) {}
+    TOpenAttempt(TFolderHold& hold, const std::string& folder) : m_hold(hold), m_folder(folder)
+    {
+        m_hold.SetOpening(true);
+    }
     ~TOpenAttempt()
     {
+        m_hold.SetOpening(false);
         if (!m_opened)
             m_hold.ReleaseAfterFailedOpen(m_folder);
     }
