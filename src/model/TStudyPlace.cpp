@@ -50,6 +50,14 @@ std::string MadeByAnotherUserText(uid_t owner)
            ", not left by a run of this user's: it is left as it is";
 }
 
+// What the log says of what another user made that the swap left as it is: a hidden folder,
+// or a file or link at the name of its mark.
+std::string LeftToItsOwnerText(const vx::TFolderSwap::TLeft& left)
+{
+    const char* what = S_ISDIR(left.type) ? "the folder " : S_ISLNK(left.type) ? "the symbolic link " : "the file ";
+    return what + left.path + MadeByAnotherUserText(left.owner);
+}
+
 }  // namespace
 
 TStudyPlace::TStudyPlace(const std::string& outputFolder, const std::string& name, const std::string& studyFolder)
@@ -112,8 +120,7 @@ std::string TStudyPlace::Take()
                       vx::FolderOf(Folder()) + " cannot be listed: " + vx::ListingErrorReason(errno);
             break;
         case vx::TFolderSwap::TMend::AnotherUsers:
-            refusal = "the folder " + m_swap.LeftToItsOwner().folder +
-                      MadeByAnotherUserText(m_swap.LeftToItsOwner().owner);
+            refusal = LeftToItsOwnerText(m_swap.LeftToItsOwner());
             break;
         }
     }
@@ -198,11 +205,13 @@ std::string TStudyPlace::PutInPlace()
                (unreadable ? "it cannot be read; make it readable, or move it out of the folder"
                            : vx::FileErrorReason(errno));
     }
-    if (!m_swap.PutInPlace())
-        return "it could not be put in its folder: " +
-               (errno == ESTALE ? "another program moved or replaced its folder or the one it was built in meanwhile"
-                                : vx::FileErrorReason(errno));
-    return {};
+    if (m_swap.PutInPlace())
+        return {};
+    if (errno == EPERM && !m_swap.LeftToItsOwner().path.empty())
+        return LeftToItsOwnerText(m_swap.LeftToItsOwner());
+    return "it could not be put in its folder: " +
+           (errno == ESTALE ? "another program moved or replaced its folder or the one it was built in meanwhile"
+                            : vx::FileErrorReason(errno));
 }
 
 void TStudyPlace::Drop()

@@ -172,7 +172,7 @@ TFolderSwap::TMend TFolderSwap::RemoveHidden(const std::string& name)
     if (::fstat(folder.Fd(), &made) != 0)
         return TMend::Failed;
     if (!m_parent.MadeByThisUser(made)) {
-        m_left = {m_parent.PathOf(name), made.st_uid};
+        m_left = {m_parent.PathOf(name), S_IFDIR, made.st_uid};
         return TMend::AnotherUsers;
     }
     TFolderLock lock;
@@ -270,11 +270,25 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     // The mark of a swap that ended on its way has told what it could. Until it goes, a
     // folder aside that came to bear the identities it names would be taken for one a swap
     // replaced: nothing is mended then.
-    if (m_parent.Stat(m_markName, st) == 0) {
-        if (const int error = m_parent.Remove(m_markName); error != 0) {
-            errno = error;
-            return TMend::Failed;
-        }
+    return RemoveMark();
+}
+
+TFolderSwap::TMend TFolderSwap::RemoveMark()
+{
+    // Told by what the name shows, a link not followed. Only a user who may remove this
+    // user's mark can put a file of theirs in its place between the look and the removal,
+    // and so lose it.
+    struct stat st {};
+    if (m_parent.Stat(m_markName, st) != 0)
+        return TMend::Done;
+    if (!m_parent.MadeByThisUser(st)) {
+        m_left = {m_parent.PathOf(m_markName), st.st_mode & S_IFMT, st.st_uid};
+        errno = EPERM;
+        return TMend::AnotherUsers;
+    }
+    if (const int error = m_parent.Remove(m_markName); error != 0) {
+        errno = error;
+        return TMend::Failed;
     }
     return TMend::Done;
 }
@@ -348,14 +362,15 @@ bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFa
     return true;
 }
 
-bool TFolderSwap::WriteMark() const
+bool TFolderSwap::WriteMark()
 {
-    // A mark is made new: whatever stands at its name goes first, never followed, never
+    // A mark is made new: what this user made at its name goes first, never followed, never
     // written into.
-    struct stat st {};
-    int error = m_parent.Stat(m_markName, st) == 0 ? m_parent.Remove(m_markName) : 0;
-    if (error == 0) {
-        BeforeUse(m_parent.PathOf(m_markName));
+    if (RemoveMark() != TMend::Done)
+        return false;
+    BeforeUse(m_parent.PathOf(m_markName));
+    int error = 0;
+    {  // the file is closed before errno is set: its close may set errno too
         TFile mark;
         const int fd = m_parent.MakeFile(m_markName, O_WRONLY, 0666);
         if (fd < 0)

@@ -75,7 +75,7 @@ public:
         Busy,  // another running program holds one of the hidden folders: it is swapping
         Failed,   // what was left could not be mended (errno says why)
         Unlisted,  // the folder's parent could not be listed (errno says why): nothing was mended
-        AnotherUsers  // a hidden folder to remove was made by another user: it stays (LeftToItsOwner)
+        AnotherUsers  // a hidden folder or the mark to remove was made by another user: it stays (LeftToItsOwner)
     };
     // Mends what a swap killed on its way left, before a new content is built: an earlier
     // folder aside while nothing is at the folder's path is the folder's content, and is put
@@ -86,12 +86,15 @@ public:
     // folder aside beside any other folder is kept (RetiredFolder() is then there). Neither
     // is ever removed while another program holds it, nor where another user made it, who
     // may put any folder at their names: nothing is built over it then (AnotherUsers). What
-    // is no folder at their names (a link) is left as it is.
+    // is no folder at their names (a link) is left as it is. The swap's mark goes last, where
+    // this user wrote it; another user's file or link at its name stays (AnotherUsers).
     TMend MendLeftovers();
-    // The hidden folder another user made that MendLeftovers left as it is (AnotherUsers),
-    // and that user.
+    // What another user made that MendLeftovers or PutInPlace left as it is (AnotherUsers,
+    // EPERM): a hidden folder or what stands at the mark's name, its type (S_IFDIR, S_IFREG,
+    // S_IFLNK...) and that user.
     struct TLeft {
-        std::string folder;
+        std::string path;
+        mode_t type = 0;
         uid_t owner = 0;
     };
     const TLeft& LeftToItsOwner() const { return m_left; }
@@ -117,8 +120,9 @@ public:
     // Puts the build folder in the folder's place: in place of the held folder, else only
     // where nothing is; the earlier folder is removed. False, with the errno of the call
     // that failed, when it could not (ESTALE: another folder or a link stood at one of the
-    // names meanwhile): the folder is then as it was, or aside for the next MendLeftovers to
-    // put back.
+    // names meanwhile; EPERM: another user's file or link stands at the mark's name, and
+    // stays, LeftToItsOwner): the folder is then as it was, or aside for the next
+    // MendLeftovers to put back.
     bool PutInPlace();
     // Removes the build folder, given up.
     void DropBuild();
@@ -150,9 +154,14 @@ private:
     // Whether the folder in place is the one a swap put there in place of the one aside, by
     // a mark this user made; none, errno saying why, when the swap's mark could not be read.
     std::optional<bool> PutInPlaceOfRetired() const;
+    // Removes what stands at the mark's name, never followed, where this user made it:
+    // Done, or Failed (errno set); AnotherUsers (EPERM) where another user did, who may put
+    // any file or link there: it stays, LeftToItsOwner naming it.
+    TMend RemoveMark();
     // Writes the mark of a swap in progress, never through a link at its name nor into a
-    // file another program put there; false, errno set, when it cannot.
-    bool WriteMark() const;
+    // file another program put there; false, errno set, when it cannot (EPERM: another
+    // user's stands there, RemoveMark).
+    bool WriteMark();
     // The names of the swap in the parent: the folder's, the build folder's, the earlier
     // folder's aside, the start of those of folders on their way out (".<name>.batch-gone."),
     // and the mark of a swap in progress (".<name>.batch-swap": the identities of the build

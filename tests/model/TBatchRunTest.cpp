@@ -1215,7 +1215,9 @@ TEST_F(BatchRunTest, ALinkAnotherUserPutsAtABuildFolderLeadsNothingIntoTheLinked
 // runner's and private, and the log says whose the folder was. A folder at the build folder's
 // name is left as it is, and the study is not built. A swap's mark another user wrote, naming
 // the study's folder and a folder aside, is not taken for a run's: the folder aside stays,
-// the runner's too. Root against uid 65534, and two users with groups of their own.
+// the runner's too. Nor is it removed, there before a run or put there once a re-run has
+// mended what it found: the study is not built, or the earlier project not replaced. Root
+// against uid 65534, and two users with groups of their own.
 TEST_F(BatchRunTest, AFolderAnotherUserMadeAtAStudysNameLendsTheNewProjectNoneOfItsRights)
 {
     if (::geteuid() != 0)
@@ -1223,74 +1225,110 @@ TEST_F(BatchRunTest, AFolderAnotherUserMadeAtAStudysNameLendsTheNewProjectNoneOf
     ::chmod(exams.Path().c_str(), 0755);
     const std::string p1 = run.m_strOutput + "/study1";
     UseSetsAndMarkingMacro({{"study1", {"a.SPAR"}}});
+    // The other user's mark: none, one naming the study's folder and the planted one, one
+    // alone, or one put there as a re-run makes its build.
+    enum TMark { None, Forged, Alone, AtWrite };
+    const char* const marks[] = {"", " and a mark of theirs", " and only a mark of theirs",
+                                 " and a mark of theirs later"};
     struct Case {
         uid_t runner, other, maker;  // maker: of the planted folder
         const char* otherName;
-        std::string planted;
-        bool forgedMark;
+        std::string planted;  // empty: none
+        TMark mark;
         std::string log;
     };
     const std::string built = "\r\nProject " + p1 + ": \r\n", madeBy = " was made by another user, ";
     const std::string taken = ": the new project takes this user's own rights, not that folder's.\r\n";
     const std::string left = ", not left by a run of this user's: it is left as it is.\r\n";
     const std::string aside = run.m_strOutput + "/.study1.batch-old", build = run.m_strOutput + "/.study1.batch";
+    const std::string mark = build + "-swap", theirs = run.m_strOutput + "/their-mark";
     std::vector<Case> cases;
     using TUsers = std::tuple<uid_t, uid_t, const char*>;  // the runner, the other user and that one's name
     for (const auto& [runner, other, name] : {TUsers{0, 65534, "nobody"}, TUsers{65534, 65533, "65533"}}) {
         const std::string warned = built + "Warning: The folder ";
-        cases.push_back({runner, other, other, name, "study1", false, warned + p1 + madeBy + name + taken});
-        for (const bool forged : {false, true})
-            cases.push_back(
-                {runner, other, other, name, ".study1.batch-old", forged, warned + aside + madeBy + name + left});
-        cases.push_back({runner, other, other, name, ".study1.batch", false,
-                         "\r\nMaking new project for " + p1 + " is failed.\r\nError: The folder " + p1 +
-                             " cannot take the study's project: the folder " + build + madeBy + name + left});
-        cases.push_back({runner, other, runner, name, ".study1.batch-old", true,
-                         built + "Error: The earlier project of " + p1 + " waits in " + aside +
-                             ", kept because the folder now at its place was not put there by a batch run; move what "
-                             "you need out of it and remove it.\r\n"});
+        const std::string refused = "\r\nMaking new project for " + p1 + " is failed.\r\nError: The folder " + p1 +
+                                    " cannot take the study's project: the ";
+        const std::string theirMark = "file " + mark + madeBy + name + left;
+        cases.push_back({runner, other, other, name, "study1", None, warned + p1 + madeBy + name + taken});
+        cases.push_back({runner, other, other, name, ".study1.batch-old", None, warned + aside + madeBy + name + left});
+        cases.push_back({runner, other, other, name, ".study1.batch-old", Forged, refused + theirMark});
+        cases.push_back(
+            {runner, other, other, name, ".study1.batch", None, refused + "folder " + build + madeBy + name + left});
+        cases.push_back({runner, other, runner, name, ".study1.batch-old", Forged, refused + theirMark});
+        cases.push_back({runner, other, other, name, "", Alone, refused + theirMark});
+        cases.push_back({runner, other, other, name, "", AtWrite,
+                         built + "Error: The project " + p1 + " is not replaced because the " + theirMark});
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.runner) + " against " + c.planted + " of " + std::to_string(c.maker) +
-                     (c.forgedMark ? " and a mark of " + std::to_string(c.other) : std::string()));
+                     marks[c.mark]);
         vx::RemoveFolderTree(run.m_strOutput);
         MadeBy(run.m_strOutput, c.runner, 0777);
         ASSERT_EQ(::chown(exams.File("study1").c_str(), c.runner, c.runner), 0);
         ASSERT_EQ(::chown(exams.File("study1/a.SPAR").c_str(), c.runner, c.runner), 0);
         ASSERT_EQ(::chmod(exams.File("study1").c_str(), 0700), 0);
         const std::string planted = run.m_strOutput + "/" + c.planted;
-        MadeBy(planted, c.maker, 0777);
-        WriteBytes(planted + "/study1.tpj", "theirs\n");
-        ASSERT_EQ(::chown((planted + "/study1.tpj").c_str(), c.maker, c.maker), 0);
-        ASSERT_EQ(::chmod((planted + "/study1.tpj").c_str(), 0666), 0);
-        if (c.forgedMark) {
+        if (!c.planted.empty()) {
+            MadeBy(planted, c.maker, 0777);
+            WriteBytes(planted + "/study1.tpj", "theirs\n");
+            ASSERT_EQ(::chown((planted + "/study1.tpj").c_str(), c.maker, c.maker), 0);
+            ASSERT_EQ(::chmod((planted + "/study1.tpj").c_str(), 0666), 0);
+        }
+        std::string markText = "their own";
+        if (c.mark == Forged) {
             // The identities a swap's mark names, of the folder in place and of the one aside.
             MadeBy(p1, c.runner, 0700);
             struct stat inPlace {}, away {};
             ASSERT_EQ(::stat(p1.c_str(), &inPlace), 0);
             ASSERT_EQ(::stat(planted.c_str(), &away), 0);
-            const std::string mark = build + "-swap";
-            WriteBytes(mark, std::to_string(inPlace.st_dev) + " " + std::to_string(inPlace.st_ino) + " " +
-                                 std::to_string(away.st_dev) + " " + std::to_string(away.st_ino));
-            ASSERT_EQ(::chown(mark.c_str(), c.other, c.other), 0);
+            markText = std::to_string(inPlace.st_dev) + " " + std::to_string(inPlace.st_ino) + " " +
+                       std::to_string(away.st_dev) + " " + std::to_string(away.st_ino);
         }
-        const std::string before = TreeOf(planted);
+        // The mark is written beside its name until the re-run makes its build, after the mending.
+        const std::string markAt = c.mark == AtWrite ? theirs : mark;
+        if (c.mark != None) {
+            WriteBytes(markAt, markText);
+            ASSERT_EQ(::chown(markAt.c_str(), c.other, c.other), 0);
+        }
+        struct stat earlier {};
+        if (c.mark == AtWrite) {
+            ASSERT_EQ(AsRunner(c.runner, [&] { return std::string(run.Run() ? "run" : "failed"); }), "run");
+            ASSERT_EQ(::stat(p1.c_str(), &earlier), 0);
+            vx::SetBeforeUseHook([&](const std::string& path) {
+                if (path == build)
+                    (void)::rename(theirs.c_str(), mark.c_str());
+            });
+        }
+        const std::string before = c.planted.empty() ? std::string() : TreeOf(planted);
         const std::string log = AsRunner(c.runner, [&] {
             const mode_t mask = ::umask(077);
             const std::string said = run.Run() ? g_batchLog : std::string("the run failed");
             ::umask(mask);
             return said;
         });
+        vx::SetBeforeUseHook({});
         EXPECT_EQ(log, std::string(TBatchRun::kLogHeader) + c.log);
-        const bool refused = c.planted == ".study1.batch";
-        EXPECT_EQ(Study("study1"), refused ? "absent" : "a");
+        const bool refused = c.planted == ".study1.batch" || c.mark != None;
+        if (c.mark == Forged) {
+            EXPECT_EQ(FolderTreeNames(p1), std::vector<std::string>{}) << "the folder at the study's name";
+        } else {
+            EXPECT_EQ(Study("study1"), refused && c.mark != AtWrite ? "absent" : "a");
+        }
+        if (c.mark != None) {
+            struct stat st {};
+            EXPECT_TRUE(::lstat(mark.c_str(), &st) == 0 && st.st_uid == c.other && ReadBytes(mark) == markText);
+        }
+        if (c.mark == AtWrite) {
+            struct stat st {};
+            EXPECT_TRUE(::stat(p1.c_str(), &st) == 0 && st.st_ino == earlier.st_ino) << "the earlier project replaced";
+        }
         if (!refused) {
             const std::string group = std::to_string(c.runner);
             EXPECT_EQ(RightsIn(p1), "file 0600 " + group + "\nfile 0644 " + group + "\nfolder 0700 " + group + "\n");
             struct stat st {};
             EXPECT_TRUE(::stat(p1.c_str(), &st) == 0 && st.st_uid == c.runner);
         }
-        if (c.planted != "study1") {
+        if (!c.planted.empty() && c.planted != "study1") {
             EXPECT_EQ(TreeOf(planted), before);
         }
     }

@@ -416,7 +416,8 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
 }
 
 // What another swap holds is its own: a build folder or an earlier folder aside that a
-// lock holds is neither removed nor put back.
+// lock holds is neither removed nor put back. What another user made is theirs: their
+// build folder, a file or link of theirs at the swap's mark.
 TEST_F(FolderSwapTest, MendingLeavesTheHiddenFoldersOfAnotherSwap)
 {
     RestoreFolder(m_pristine, m_root);
@@ -446,13 +447,41 @@ TEST_F(FolderSwapTest, MendingLeavesTheHiddenFoldersOfAnotherSwap)
     EXPECT_EQ(AsAnOrdinaryUser([&] {
                   TFolderSwap theirs(m_folder);
                   const bool left = theirs.MendLeftovers() == TFolderSwap::TMend::AnotherUsers;
-                  return std::to_string(left) + " " + theirs.LeftToItsOwner().folder + " " +
+                  return std::to_string(left) + " " + theirs.LeftToItsOwner().path + " " +
                          std::to_string(theirs.LeftToItsOwner().owner) + " " +
                          std::to_string(FolderExists(swap.BuildFolder()));
               }),
               "1 " + swap.BuildFolder() + " " + std::to_string(::geteuid()) + " 1");
     EXPECT_EQ(FolderNames(m_root), (std::vector<std::string>{".s.batch", "s"}));
     ::chmod(swap.BuildFolder().c_str(), 0755);
+
+    // Root against uid 65534, and 65534 against 65533.
+    other.Release();
+    std::filesystem::remove_all(swap.BuildFolder());
+    const std::string mark = swap.BuildFolder() + "-swap";
+    for (const auto& [runner, owner] : {std::pair<uid_t, uid_t>{0, 65534}, std::pair<uid_t, uid_t>{65534, 65533}}) {
+        for (const bool link : {false, true}) {
+            SCOPED_TRACE(std::to_string(runner) + " against a " + (link ? "link" : "file") + " of " +
+                         std::to_string(owner));
+            std::filesystem::remove(mark);
+            if (link) {
+                ASSERT_EQ(::symlink("s/notes.txt", mark.c_str()), 0);
+            } else {
+                WriteBytes(mark, "theirs");
+            }
+            ASSERT_EQ(::lchown(mark.c_str(), owner, owner), 0);
+            EXPECT_EQ(AsUser(runner, runner, [&] {
+                          TFolderSwap mine(m_folder);
+                          const bool left = mine.MendLeftovers() == TFolderSwap::TMend::AnotherUsers;
+                          return std::to_string(left) + " " + mine.LeftToItsOwner().path + " " +
+                                 std::to_string(mine.LeftToItsOwner().owner);
+                      }),
+                      "1 " + mark + " " + std::to_string(owner));
+            struct stat st {};
+            EXPECT_TRUE(::lstat(mark.c_str(), &st) == 0 && st.st_uid == owner && (link || ReadBytes(mark) == "theirs"));
+            EXPECT_EQ(TypeOf(mark), link ? S_IFLNK : S_IFREG);
+        }
+    }
 }
 
 // Another user who may write the folder's parent exchanges the build folder with a link to
@@ -496,12 +525,16 @@ TEST_F(FolderSwapTest, ABuildExchangedWithALinkAtAnyStepLeadsNothingIntoTheLinke
 
 // A link at the swap's mark, there before it is written or put there again after its
 // name was cleared, is never written through: the file it names keeps its text, and the
-// folder is replaced, or (refused at the second) left as it was.
+// folder is replaced, or (refused at the second) left as it was. Another user's link there
+// before stays, and the folder is left as it was.
 TEST_F(FolderSwapTest, ALinkAtTheMarkIsNeverWrittenThrough)
 {
     const std::string named = m_dir.File("named.txt"), mark = m_root + "/.s.batch-swap";
-    for (const bool again : {false, true}) {
-        SCOPED_TRACE(again ? "put there again" : "there before");
+    for (const char* when : {"there before", "put there again", "another user's there before"}) {
+        SCOPED_TRACE(when);
+        const bool again = when[0] == 'p', theirs = when[0] == 'a';
+        if (theirs && ::geteuid() != 0)
+            continue;  // another user's link is had only by root
         RestoreFolder(m_pristine, m_root);
         WriteBytes(named, "another user's");
         TFolderSwap swap(m_folder);
@@ -509,15 +542,22 @@ TEST_F(FolderSwapTest, ALinkAtTheMarkIsNeverWrittenThrough)
         ASSERT_TRUE(swap.MakeBuild());
         WriteBytes(swap.BuildFolder() + "/content.txt", "new");
         PutLinkAt(mark, named);
+        if (theirs) {
+            ASSERT_EQ(::lchown(mark.c_str(), 65534, 65534), 0);
+        }
         SetBeforeUseHook([&](const std::string& path) {
             if (again && path == mark)
                 PutLinkAt(mark, named);
         });
         errno = 0;
-        EXPECT_EQ(swap.PutInPlace(), !again);
-        EXPECT_EQ(errno, again ? EEXIST : 0);
+        EXPECT_EQ(swap.PutInPlace(), !again && !theirs);
+        EXPECT_EQ(errno, again ? EEXIST : theirs ? EPERM : 0);
         SetBeforeUseHook({});
         EXPECT_EQ(ReadBytes(named), "another user's");
-        EXPECT_EQ(ReadBytes(m_folder + "/content.txt"), again ? "old" : "new");
+        EXPECT_EQ(ReadBytes(m_folder + "/content.txt"), again || theirs ? "old" : "new");
+        if (theirs) {
+            EXPECT_EQ(swap.LeftToItsOwner().path, mark);
+            EXPECT_EQ(TypeOf(mark), S_IFLNK);
+        }
     }
 }
