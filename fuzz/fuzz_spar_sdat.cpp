@@ -538,6 +538,10 @@ void ReadChosen(const uint8_t* data, size_t size)
         return;
     }
     vx::fuzz::Require(set != nullptr, "a set a scanner could have written is read");
+    // The pre-R11 reader goes on without its PAR file, and says so.
+    vx::fuzz::Require(format != 2 || chosen.par.written ||
+                          vx::fuzz::Said("Metabolic map PAR file " + par + " does not exist or cannot be read."),
+                      "a slice read without its PAR file warns naming it");
     CheckChosenRead(*set, chosen, params.m_bLoadRawData != 0, parts[2]);
     // The project's add reads the files again, where no PAR file is chosen: that road is
     // taken by the sets read without one.
