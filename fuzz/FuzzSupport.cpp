@@ -323,6 +323,26 @@ std::array<double, 9> AngulationRotation(const float angles[3])
             sb,       -cb * sa,               ca * cb};
 }
 
+std::array<double, 9> SparAngulationRotation(const float angles[3])
+{
+    const double a = angles[0] * std::numbers::pi / 180, b = angles[1] * std::numbers::pi / 180,
+                 c = angles[2] * std::numbers::pi / 180;
+    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b), cc = std::cos(c),
+                 sc = std::sin(c);
+    return {sa * sb * sc + cb * cc, ca * sc, cb * sc * sa - cc * sb,
+            cc * sb * sa - cb * sc, ca * cc, cb * cc * sa + sb * sc,
+            ca * sb,                -sa,     ca * cb};
+}
+
+void CheckRotation(const TCSISet& set, const std::array<double, 9>& r)
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            Require(Near(set.m_fRotation[i][j], r[size_t(3 * i + j)]) &&
+                        Near(set.m_fRotationInverse[j][i], r[size_t(3 * i + j)]),
+                    "rotation of the angulation and its inverse");
+}
+
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
 {
     static constexpr const char* kPositions[] = {"head_first", "feet_first"};

@@ -142,6 +142,13 @@ bool Near(double value, double expected);
 // common convention, row by row: with a, b, c the angles, (cb cc, cc sb sa + ca sc, sa sc
 // - cc sb ca), (-cb sc, ca cc - sa sb sc, ca sb sc + cc sa), (sb, -cb sa, ca cb).
 std::array<double, 9> AngulationRotation(const float angles[3]);
+// The same by the other order of the elementary rotations (that of SPAR angulations), row
+// by row: (sa sb sc + cb cc, ca sc, cb sc sa - cc sb), (cc sb sa - cb sc, ca cc, cb cc sa +
+// sb sc), (ca sb, -sa, ca cb).
+std::array<double, 9> SparAngulationRotation(const float angles[3]);
+// Stops the run unless a set's rotation is `rotation` (row by row) and its inverse the
+// transpose, each element Near.
+void CheckRotation(const TCSISet& set, const std::array<double, 9>& rotation);
 
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16

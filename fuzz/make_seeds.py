@@ -192,13 +192,18 @@ def chosen_seeds():
             params = bytearray(pattern(12, 7 * k))
             params[11] = 200  # a dwell time
             put("fuzz_mag", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Head%d" % k, samples]))
-        # fuzz_spar_sdat: bit 7 of the second byte; the first picks the single-voxel,
-        # time-series or 2-D R2 reader, the second also Load raw data (bit 5), the options
-        # (bits 3-4) and a SPAR file without its sweep width (bit 6).
-        for reader in range(3):
-            for options in (0x80, 0xa0, 0xb8):
+        # fuzz_spar_sdat: bit 7 of the second byte; the first picks one of nine readers
+        # (modulo 9), the second also Load raw data (bit 5), the options (bits 3-4), the
+        # SPAR file given (bit 2), no PAR file (bit 0) and a SPAR file without its sweep
+        # width (bit 6). The last six readers take 12 bytes more, whose third lays out the
+        # PAR file: version 3, version 4 with image lines or without, and its lines.
+        for reader in range(9):
+            for options in (0x80, 0xa0, 0xb8) + ((0xa5,) if reader >= 3 else ()):
+                params = bytearray(pattern(28 + (12 if reader >= 3 else 0), 13 * k + reader))
+                if reader >= 3:
+                    params[30] = (0x7d, 0x7e, 0x5f, 0x22)[k]
                 put("fuzz_spar_sdat", "chosen_%d_%d_%02x" % (k, reader, options),
-                    bytes([reader + 3 * k, options]) + pattern(28, 13 * k + reader) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
+                    bytes([reader + 9 * k, options]) + bytes(params) + sections([b"Doe%d" % k, b"Exam%d" % k, samples]))
         # fuzz_list: bit 6 of the first byte; bit 0 the volume reader, bit 4 Load raw data,
         # bits 2-3 the options, bit 5 no LIST file.
         for pick in (0x40, 0x41, 0x50, 0x51, 0x5c, 0x5d):
@@ -221,6 +226,13 @@ def chosen_seeds():
     put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
+    # The R11 readers without their PAR file, the stack without its SPAR file's sweep width,
+    # and a stack and a volume without their last SDAT file.
+    for reader, options in ((4, 0x81), (5, 0x81), (7, 0x81), (5, 0xc0), (5, 0x82), (8, 0x86)):
+        params = bytearray(pattern(40, 3 + reader))
+        params[30] = 0x7e
+        put("fuzz_spar_sdat", "chosen_refused_%d_%02x" % (reader, options),
+            bytes([reader, options]) + bytes(params) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "epcsi_chosen_no_list", bytes([0xe0]) + pattern(24, 1) + sections([b"Doe", b"Exam"]))
     # EPCSI read raw with one point per readout (the sizes' byte 14: kx 1, ky 1, 2 or 4, kz 2),
