@@ -213,6 +213,14 @@ def chosen_seeds():
             params = bytearray(pattern(24, 19 * k + pick))
             params[21] = 200  # an acqp file
             put("fuzz_bruker", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + samples)
+        # fuzz_mag's MAG image (bit 0 clear, bit 7 set): each plane alone and tilted, each
+        # blank between key and value, both names and pixels of both signs.
+        for plane in range(3):
+            params = bytearray(pattern(10, 41 * k + 13 * plane))
+            params[8] = k  # the blank
+            params[9] = (72 if k & 1 else 48) + plane  # the plane (modulo 3), tilted with bit 3
+            put("fuzz_mag", "image_chosen_%d_%d" % (k, plane), bytes([0x80]) + bytes(params) +
+                sections([b"Exam%d" % k, b"Prot%d" % plane, samples[:512]]))
         # fuzz_ge_pfile: revision bits 3; bit 2 little-endian, bits 5-7 the options.
         for pick in (0x03, 0x07, 0x23, 0x27, 0xe3):
             params = bytearray(pattern(32, 23 * k + pick))
@@ -220,6 +228,8 @@ def chosen_seeds():
             put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
     put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
+    put("fuzz_mag", "image_chosen_oblique", bytes([0x80]) + pattern(9, 5) + bytes([3]) +
+        sections([b"Exam", b"Prot", samples[:512]]))
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "epcsi_chosen_no_list", bytes([0xe0]) + pattern(24, 1) + sections([b"Doe", b"Exam"]))
