@@ -256,6 +256,18 @@ def dicom_seeds():
         put("fuzz_dicom", "chosen_%02d" % k, b"\xff" + values + pixels)
 
 
+def genesis_seeds():
+    """Genesis images that fuzz_ge_headers writes from chosen values (first byte 0xff): each
+    header version in both byte orders, each plane normal, and one file cut short."""
+    pixels = b"".join(struct.pack("<h", (i * 3079) % 65536 - 32768) for i in range(256))
+    for k in range(12):
+        values = bytes(v % 256 for v in (k, 2 * k + k // 6, 3 + k, 12 - k, 100 + 9 * k, 5 + k, 200 - 7 * k, 3 * k,
+                                         k, 9 * k, 256 - 11 * k, 17 * k, 40 + k, 8 * k, 1 + k, 160, 15, 64 + k,
+                                         120, 7 * k, 3, 50 + k, 13 * k, 2 * k, k, 11 * k, 4 * k, 1))
+        put("fuzz_ge_headers", "genesis_chosen_%02d" % k, b"\xff" + values + pixels)
+    put("fuzz_ge_headers", "genesis_chosen_cut", b"\xff" + bytes([4, 241]) + bytes(range(3, 29)) + pixels)
+
+
 def parrec_seeds():
     """Pairs that fuzz_parrec writes from chosen values (bit 7 of the ninth byte): both
     versions, each road, one to three images of both bit depths in each orientation."""
@@ -766,6 +778,7 @@ def main():
     rda_seeds()
     dicom_seeds()
     parrec_seeds()
+    genesis_seeds()
     chosen_seeds()
     mask_seeds()
     sage_seeds()
