@@ -209,9 +209,10 @@ def chosen_seeds():
             put("fuzz_list", "epcsi_chosen_%d_%02x" % (k, pick),
                 bytes([pick]) + pattern(24, 29 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k]))
         # fuzz_bruker: bit 7 of the first byte; bit 3 Load raw data, bit 2 Remove offset.
+        # The last bytes: an acqp file, 1 to 4 image slices, their distance, a whole 2dseq.
         for pick in (0x80, 0x88, 0x8c):
             params = bytearray(pattern(24, 19 * k + pick))
-            params[21] = 200  # an acqp file
+            params[20:24] = bytes([200, k + pick // 4, 5 + 7 * k, 200])
             put("fuzz_bruker", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + samples)
         # fuzz_mag's MAG image (bit 0 clear, bit 7 set): each plane alone and tilted, each
         # blank between key and value, both names and pixels of both signs.
@@ -227,7 +228,9 @@ def chosen_seeds():
             params[0] = (params[0] & 0x87) | 0x40  # revision and sample size; not 3 bytes
             put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
     put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
-    put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
+    put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(20, 1) + bytes([1, 3, 8, 200]) + samples)
+    # Four image slices whose 2dseq file ends a byte short.
+    put("fuzz_bruker", "chosen_images_cut", bytes([0x88]) + pattern(20, 2) + bytes([200, 3, 8, 1]) + samples)
     put("fuzz_mag", "image_chosen_oblique", bytes([0x80]) + pattern(9, 5) + bytes([3]) +
         sections([b"Exam", b"Prot", samples[:512]]))
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
