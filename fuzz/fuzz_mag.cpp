@@ -238,6 +238,10 @@ void CheckChosenImage(TImageSet& images, const TMagImage& m, const std::string& 
     vx::fuzz::TExpectedImage e;
     e.name = vx::FileNameOf(path);
     e.width = e.height = std::max(m.rows, m.columns);
+    e.pixels = m.pixels;
+    e.tr = m.tr;
+    e.te = m.te;
+    e.thickness = m.thickness;
     const std::string plane = m.orientation.substr(0, 3);
     e.orientation = plane == "Sag" ? 0 : plane == "Cor" ? 1 : 2;
     e.texts[TMRImage::InfoExamName] = m.examName;
@@ -245,10 +249,6 @@ void CheckChosenImage(TImageSet& images, const TMagImage& m, const std::string& 
     e.texts[TMRImage::InfoDirectionCode] = kLabels[e.orientation];
     e.fov[0] = e.fov[1] = m.fov;
     e.position[e.orientation] = e.orientation == 0 ? m.position : -m.position;
-    e.tr = m.tr;
-    e.te = m.te;
-    e.thickness = m.thickness;
-    e.pixels = m.pixels;
     vx::fuzz::CheckImage(**images.Begin(), e);
 }
 
