@@ -343,6 +343,48 @@ void CheckRotation(const TCSISet& set, const std::array<double, 9>& r)
                     "rotation of the angulation and its inverse");
 }
 
+void CheckImage(TMRImage& image, const TExpectedImage& expected)
+{
+    Require(image.GetName() == expected.name && image.GetWidth() == expected.width &&
+                image.GetHeight() == expected.height && image.GetOrientation() == expected.orientation,
+            "name, size and orientation of the image");
+    for (int k = 0; k < TMRImage::InfoTextCount; ++k)
+        Require(image.GetInfoText(k) == expected.texts[k],
+                "texts of the image: names, date, direction labels, patient position and entry");
+    Require(image.GetParameter(TMRImage::ParamFOVX) == expected.fov[0] &&
+                image.GetParameter(TMRImage::ParamFOVY) == expected.fov[1],
+            "field of view");
+    Require(image.GetParameter(TMRImage::ParamTR) == expected.tr && image.GetParameter(TMRImage::ParamTE) == expected.te &&
+                image.GetParameter(TMRImage::ParamThickness) == expected.thickness,
+            "TR, TE and slice thickness");
+    for (int k = 0; k < 3; ++k) {
+        Require(Near(image.GetParameter(TMRImage::ParamPositionX + k), expected.position[k]), "centre of the image");
+        Require(image.GetParameter(TMRImage::ParamAngulationX + k) == expected.angulation[k] &&
+                    image.GetParameter(TMRImage::ParamOffCentreX + k) == expected.offCentre[k],
+                "angulation and off-centre");
+    }
+    float rotation[9], inverse[9];
+    image.GetRotation(rotation);
+    image.GetInverseRotation(inverse);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            Require(Near(rotation[3 * i + j], expected.rotation[3 * i + j]) &&
+                        Near(inverse[3 * j + i], expected.rotation[3 * i + j]),
+                    "rotation and its inverse");
+    Require(image.EnsurePixels() &&
+                std::vector<int>(image.GetPixels().begin(), image.GetPixels().end()) == expected.pixels,
+            "the pixels as written");
+    image.FreePixels();
+}
+
+TMRImage& ImageNamed(TImageSet& images, const std::string& name)
+{
+    const auto named = std::find_if(images.Begin(), images.End(),
+                                    [&](const TMRImage* pImage) { return pImage->GetName() == name; });
+    Require(named != images.End(), "an image of the name its file gives it");
+    return **named;
+}
+
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
 {
     static constexpr const char* kPositions[] = {"head_first", "feet_first"};

@@ -150,6 +150,25 @@ std::array<double, 9> SparAngulationRotation(const float angles[3]);
 // transpose, each element Near.
 void CheckRotation(const TCSISet& set, const std::array<double, 9>& rotation);
 
+// What an image that a target wrote from chosen values must hold by its format's mapping:
+// name, size, orientation, the seven info texts (exam name, exam date, patient name,
+// protocol, direction labels, patient position and entry), fields of view, the centre
+// (x, y, z), angulation and off-centre, TR, TE and slice thickness, the world-to-image
+// rotation (row by row; its inverse must be its transpose) and the pixels row by row.
+struct TExpectedImage {
+    std::string name;
+    int width = 1, height = 1, orientation = 2;
+    std::string texts[7] = {"n/a", "n/a", "n/a", "n/a", "", "n/a", "n/a"};
+    float fov[2] = {}, angulation[3] = {}, offCentre[3] = {}, tr = 0, te = 0, thickness = 0;
+    double position[3] = {}, rotation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    std::vector<int> pixels;
+};
+// Stops the run unless the image holds them (the centre and the rotation Near the values,
+// all else to the bit).
+void CheckImage(TMRImage& image, const TExpectedImage& expected);
+// The image of that name in a collection; the run stops when there is none.
+TMRImage& ImageNamed(TImageSet& images, const std::string& name);
+
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
 // and 1/8 ms, averages, the patient's and examination's names (`name` and `exam`, their

@@ -11,7 +11,15 @@
 //    from them in the formats' own layouts. Each set read must hold those parameters on the
 //    axes the orientations give and, read raw, the samples in each file's order. Without
 //    its acqp file each read must be refused with the reader's
-//    message.
+//    message. Then the target writes the experiment's images (one to four slices of the
+//    read and phase matrix, their distance and their pixels chosen too) as a reconstruction
+//    writes them, a method file of the image matrix and a 2dseq file of 16-bit pixels in
+//    "pdata/1", which take the road of Add Images; each image must hold what the method's
+//    mapping gives it: name, size, orientation, direction labels, field of view, centre
+//    along the slice direction, off-centre, rotation and its inverse, times and its
+//    slice's pixels. A 2dseq file that ends within its last slice must add the images of
+//    the slices before it and be refused with the reader's message.
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstdio>
@@ -19,12 +27,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
 #include "model/TImageImportParams.h"
 #include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "model/TProject.h"
 #include "platform/FileChooser.h"
 #include "platform/Files.h"
@@ -48,6 +58,9 @@ struct TBrukerParameters {
     float frequency = 0, te = 0, tr = 0, averages = 0, groupDelay = 0;
     std::string nucleus;
     bool withoutAcqp = false;
+    int slices = 1;  // of the images
+    float sliceDistance = 0;
+    bool imagesCut = false;
 };
 
 // The slice orientations and the read orientations each allows, with the axes they give:
@@ -67,7 +80,8 @@ constexpr TOrientation kOrientations[] = {
 // of view of 4-256 mm, a slice thickness of 0.5-20 mm, offsets of both signs, direction
 // vectors that turn the axes into each other with signs, 2-64 points (a power of two), a
 // sweep width of eight, frequency 1 + n/64 MHz, TE, TR, averages and a group delay; one
-// experiment in sixteen has no acqp file.
+// experiment in sixteen has no acqp file. Its images: 1-4 slices 0-63.75 mm apart; one
+// 2dseq file in sixteen ends a byte short.
 TBrukerParameters ChosenParameters(const uint8_t* data)
 {
     static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
@@ -105,6 +119,9 @@ TBrukerParameters ChosenParameters(const uint8_t* data)
     p.averages = float(c.Byte());
     p.groupDelay = float(c.Byte()) / 8.0f;
     p.withoutAcqp = c.Byte() < 16;
+    p.slices = 1 + c.Pick(4);
+    p.sliceDistance = float(c.Byte()) / 4.0f;
+    p.imagesCut = c.Byte() < 16;
     return p;
 }
 
@@ -240,6 +257,114 @@ void CheckChosenRead(const TCSISet& set, const TBrukerParameters& p, bool seq, b
             }
 }
 
+// The method text of the images: the experiment's with their matrix (read and phase sizes),
+// the number of slices and their distance.
+std::string ImageMethodText(const TBrukerParameters& p)
+{
+    std::string text = MethodText(p, "PVM_Matrix");
+    text.insert(text.rfind("##END="), vx::fuzz::Printed("##$PVM_SPackArrNSlices=( 1 )\n%d\n", p.slices) +
+                                          vx::fuzz::Printed("##$PVM_SPackArrSliceDistance=( 1 )\n%.2f\n",
+                                                            double(p.sliceDistance)));
+    return text;
+}
+
+// Pixel k of the images: the 16-bit number k of the samples.
+int ImagePixel(std::string_view samples, size_t k) { return vx::fuzz::ChosenWord(samples, k); }
+
+// Each slice's image holds what the method gives it: sides and fields of view of the read
+// and phase directions, the lower axis first; the slice axis and its direction labels; the
+// off-centre (-q0, -q1, q2) of the offsets q on the read, phase and slice axes; the
+// rotation whose columns on those axes are the read, phase and slice direction vectors;
+// the centre at q moved by the rotation's inverse along the slice axis, the slices evenly
+// about it at their distance, x and y negated; the times, the thickness and its slice's
+// pixels in their order in the file.
+void CheckChosenImages(TImageSet& images, const TBrukerParameters& p, const std::string& path, std::string_view samples)
+{
+    using vx::fuzz::Require;
+    const int r = p.readAxis, ph = p.phaseAxis, o = p.sliceAxis;
+    int width = p.readMatrix, height = p.phaseMatrix;
+    float fov[2] = {p.readFOV, p.phaseFOV};
+    if (r > ph) {
+        std::swap(width, height);
+        std::swap(fov[0], fov[1]);
+    }
+    double q[3];
+    q[r] = p.readOffset, q[ph] = p.phaseOffset, q[o] = p.sliceOffset;
+    double rotation[3][3];
+    const int columns[3] = {r, ph, o};
+    for (int v = 0; v < 3; ++v)
+        for (int row = 0; row < 3; ++row)
+            rotation[row][columns[v]] = p.gradient[3 * v + row];
+    // The name: the last four parts of the path joined by "_", and the slice's number.
+    size_t cut = path.size();
+    for (int k = 0; k < 4; ++k)
+        cut = path.rfind('/', cut - 1);
+    std::string base = path.substr(cut + 1);
+    std::replace(base.begin(), base.end(), '/', '_');
+    const int slices = p.imagesCut ? p.slices - 1 : p.slices;
+    Require(images.GetCount() == slices, "an image of each slice the 2dseq file holds");
+    const size_t pixels = size_t(width * height);
+    if (p.imagesCut) {
+        const size_t needed = size_t(p.slices) * 2 * pixels;
+        Require(vx::fuzz::Said("Data file " + path + " is shorter than its parameter files describe (" +
+                               std::to_string(needed - 1) + " of " + std::to_string(needed) +
+                               " bytes): it ends in slice " + base + "_" + std::to_string(slices)),
+                "a 2dseq file that ends within a slice is refused with the reader's message");
+    }
+    for (int i = 0; i < slices; ++i) {
+        vx::fuzz::TExpectedImage e;
+        e.name = base + "_" + std::to_string(i);
+        e.width = width;
+        e.height = height;
+        e.orientation = o;
+        static constexpr const char* kLabels[] = {"AH", "RH", "RA"};
+        e.texts[TMRImage::InfoDirectionCode] = kLabels[o];
+        e.fov[0] = fov[0];
+        e.fov[1] = fov[1];
+        e.offCentre[0] = float(-q[0]);
+        e.offCentre[1] = float(-q[1]);
+        e.offCentre[2] = float(q[2]);
+        const double along = (i - (p.slices - 1) * 0.5) * p.sliceDistance;
+        for (int k = 0; k < 3; ++k) {
+            for (int j = 0; j < 3; ++j)
+                e.rotation[3 * k + j] = rotation[k][j];
+            // The inverse of a rotation is its transpose.
+            e.position[k] = (k == 2 ? 1 : -1) * (rotation[o][k] * along + q[k]);
+        }
+        e.tr = p.tr;
+        e.te = p.te;
+        e.thickness = p.thickness;
+        for (size_t k = 0; k < pixels; ++k)
+            e.pixels.push_back(ImagePixel(samples, size_t(i) * pixels + k));
+        vx::fuzz::CheckImage(vx::fuzz::ImageNamed(images, e.name), e);
+    }
+}
+
+// Writes the experiment's images as a reconstruction does, in "pdata/1" below the method
+// file's folder, and adds them with the method file named.
+void AddChosenImages(const TBrukerParameters& p, std::string_view samples)
+{
+    const std::string experiment = vx::JoinPath(vx::fuzz::ScratchFolder(), "study/5");
+    vx::MakeFolder(vx::JoinPath(experiment, "pdata/1"));
+    const std::string method = vx::fuzz::WriteScratch("study/5/method", ImageMethodText(p));
+    std::string file;
+    const size_t bytes = size_t(p.slices) * 2 * size_t(p.readMatrix * p.phaseMatrix);
+    for (size_t k = 0; file.size() < bytes; ++k) {
+        const int v = ImagePixel(samples, k);
+        file += char(v & 0xff);
+        file += char((v >> 8) & 0xff);
+    }
+    if (p.imagesCut)
+        file.pop_back();
+    const std::string seq = vx::fuzz::WriteScratch("study/5/pdata/1/2dseq", file);
+    vx::SetFileChooserHandler([method](const vx::TFileRequest&) { return std::vector<std::string>{method}; });
+    TImageImportParams params;
+    params.m_nImageType = 5;
+    vx::fuzz::ClearReportTexts();
+    vx::fuzz::AddImagesThroughProject(seq, params, vx::fuzz::TImageRoad::AddImages, 0,
+                                      [&](TImageSet& images) { CheckChosenImages(images, p, seq, samples); });
+}
+
 // Reads fid and 2dseq files written from chosen parameters through both CSI readers.
 void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
 {
@@ -273,6 +398,7 @@ void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
         CheckChosenRead(*set, chosen, format == 19, params.m_bLoadRawData != 0, samples);
         vx::fuzz::AddThroughProject(set.get(), path, params);
     }
+    AddChosenImages(chosen, samples);
 }
 
 }  // namespace

@@ -1,9 +1,17 @@
 // Siemens MAG images and Helicon CSI pairs (".mag" files too). Bit 0 of the first input
-// byte picks the MAG image reader, which reads the rest as the file (an 8192-byte header
-// of fixed fields, then the pixels) on the road of Add Images into a new project
-// (AddImagesThroughProject: save, open, pixels compared), or the Helicon reader. For the
-// Helicon reader bit 1 picks the file of the pair the read starts from, bits 2 and 3 the
-// options "Load raw data" and "Remove offset", and bit 7 where the pair comes from:
+// byte picks the MAG image reader (clear) or the Helicon reader (set). The MAG image takes
+// the road of Add Images into a new project (AddImagesThroughProject: save, open, pixels
+// compared); bit 7 says where it comes from:
+//  - bit 7 clear: the rest is the file (an 8192-byte header of fixed fields, then the
+//    pixels);
+//  - bit 7 set: 10 bytes choose the header's values (see ChosenImage), then Sections splits
+//    the rest into the examination and protocol names and the pixels; the target writes
+//    the file from them in the format's layout, and the image added must hold what the
+//    format's mapping gives them: size, orientation, direction labels, field of view,
+//    centre, no rotation, texts, times and the pixels as written. A file whose orientation
+//    is oblique must be refused with the reader's message naming the file.
+// For the Helicon reader bit 1 picks the file of the pair the read starts from, bits 2 and
+// 3 the options "Load raw data" and "Remove offset", and bit 7 where the pair comes from:
 //  - bit 7 clear: the rest is split by Sections into the parameter text "scanddf.mag" and
 //    the raw samples "scanraw.mag";
 //  - bit 7 set: 12 bytes choose the parameters (see ChosenParameters), then Sections
@@ -11,9 +19,11 @@
 //    them in the format's own layout, and the set read must hold those parameters (and,
 //    with "Load raw data", the samples). A pair whose dwell time is 0 must be refused with
 //    the reader's message naming the parameter file.
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +32,8 @@
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
 #include "model/TImageImportParams.h"
+#include "model/TImageSet.h"
+#include "model/TMRImage.h"
 #include "platform/Paths.h"
 #include "readers/THeliconReader.h"
 
@@ -134,6 +146,126 @@ void CheckChosenRead(const TCSISet& set, const THeliconParameters& p, const std:
             }
 }
 
+constexpr size_t kImageBytes = 10;
+
+// A MAG image's header values and pixels.
+struct TMagImage {
+    int rows = 1, columns = 1;
+    float tr = 0, te = 0, fov = 0, thickness = 0, position = 0;
+    std::string separator, orientation, examName, protocol;
+    std::vector<int> pixels;
+};
+
+// Rows and columns of 1 to 16, TR of 0.25 to 1024 ms, TE of 0.5 to 128 ms, a field of view
+// of 0.5 to 128 mm, a slice thickness of 0.125 to 32 mm, a slice position of -32 to 31.75
+// mm, the blanks between a field's key and value, the orientation (each of the three
+// planes, alone or with the plane it was tilted towards, or one in sixteen oblique), the
+// names' letters and digits and the square image's pixels (zero past the input's end).
+TMagImage ChosenImage(const uint8_t* data, std::string_view exam, std::string_view protocol,
+                      std::string_view pixels)
+{
+    static constexpr const char* kSeparators[] = {" ", "  ", "\t", " \t"};
+    static constexpr const char* kPlanes[] = {"Sag", "Cor", "Tra"};
+    vx::fuzz::TChosen c(data, kImageBytes);
+    TMagImage m;
+    m.rows = 1 + c.Pick(16);
+    m.columns = 1 + c.Pick(16);
+    m.tr = float(1 + c.Word() % 4096) / 4.0f;
+    m.te = float(1 + c.Byte()) / 2.0f;
+    m.fov = float(1 + c.Byte()) / 2.0f;
+    m.thickness = float(1 + c.Byte()) / 8.0f;
+    m.position = c.Signed(4.0f);
+    m.separator = kSeparators[c.Pick(4)];
+    const uint8_t plane = c.Byte();
+    m.orientation = plane < 16 ? "Obl" : kPlanes[plane % 3];
+    if (plane >= 16 && (plane & 8))
+        m.orientation += std::string(">") + kPlanes[(plane / 3 + 1) % 3];
+    // The protocol's word ends before the first field.
+    m.examName = vx::fuzz::ChosenText(exam, 32, "Exam");
+    m.protocol = vx::fuzz::ChosenText(protocol, 10, "Protocol");
+    const int side = std::max(m.rows, m.columns);
+    for (int k = 0; k < side * side; ++k)
+        m.pixels.push_back(vx::fuzz::ChosenWord(pixels, size_t(k)));
+    return m;
+}
+
+// The file: the header's texts at their offsets, its eleven-byte fields one after the other
+// from byte 7412 on, zero bytes between, then the pixels as 16-bit little-endian values.
+std::string MagFile(const TMagImage& m)
+{
+    using vx::fuzz::Printed;
+    std::string file(8192, '\0');
+    const auto put = [&](size_t offset, const std::string& text) { file.replace(offset, text.size(), text); };
+    put(128, "SIEMENS");
+    put(468, m.examName);
+    put(7401, m.protocol);
+    const char* blank = m.separator.c_str();
+    const std::string fields[] = {Printed("TR%s%.2f", blank, double(m.tr)),
+                                  Printed("TE%s%.1f", blank, double(m.te)),
+                                  "TI 300",
+                                  "",
+                                  Printed("FOV%s%.1f", blank, double(m.fov)),
+                                  Printed("M%s%d*%d", blank, m.rows, m.columns),
+                                  Printed("Thk%s%.3f", blank, double(m.thickness)),
+                                  Printed("Pos%s%.2f", blank, double(m.position)),
+                                  m.orientation};
+    for (size_t k = 0; k < std::size(fields); ++k)
+        put(7412 + 11 * k, fields[k]);
+    for (const int v : m.pixels) {
+        file += char(v & 0xff);
+        file += char((v >> 8) & 0xff);
+    }
+    return file;
+}
+
+// The image holds the header's values: a square of the larger of rows and columns, the
+// orientation of the field's first three letters (Sag 0, Cor 1, Tra 2) with the letters of
+// its in-plane axes, the field of view on both sides, the centre on the slice axis at the
+// position (negated for Cor and Tra), no angulation or rotation, the names and "n/a" for
+// the rest, the times, the thickness and the pixels.
+void CheckChosenImage(TImageSet& images, const TMagImage& m, const std::string& path)
+{
+    using vx::fuzz::Require;
+    if (m.orientation == "Obl") {
+        Require(images.IsEmpty() && vx::fuzz::Said("The header of " + path +
+                                                   " gives the orientation \"Obl\" at byte 7500: only Sag, Cor and "
+                                                   "Tra are read."),
+                "an oblique image is refused with the reader's message");
+        return;
+    }
+    Require(images.GetCount() == 1, "the image of the file is added");
+    static constexpr const char* kLabels[] = {"AH", "RH", "RA"};
+    vx::fuzz::TExpectedImage e;
+    e.name = vx::FileNameOf(path);
+    e.width = e.height = std::max(m.rows, m.columns);
+    e.pixels = m.pixels;
+    e.tr = m.tr;
+    e.te = m.te;
+    e.thickness = m.thickness;
+    const std::string plane = m.orientation.substr(0, 3);
+    e.orientation = plane == "Sag" ? 0 : plane == "Cor" ? 1 : 2;
+    e.texts[TMRImage::InfoExamName] = m.examName;
+    e.texts[TMRImage::InfoProtocolName] = m.protocol;
+    e.texts[TMRImage::InfoDirectionCode] = kLabels[e.orientation];
+    e.fov[0] = e.fov[1] = m.fov;
+    e.position[e.orientation] = e.orientation == 0 ? m.position : -m.position;
+    vx::fuzz::CheckImage(**images.Begin(), e);
+}
+
+void AddChosenImage(const uint8_t* data, size_t size)
+{
+    if (size < kImageBytes)
+        return;
+    const auto parts = vx::fuzz::Sections(data + kImageBytes, size - kImageBytes, 3);
+    const TMagImage chosen = ChosenImage(data, parts[0], parts[1], parts[2]);
+    const std::string path = vx::fuzz::WriteScratch("image.mag", MagFile(chosen));
+    TImageImportParams params;
+    params.m_nImageType = 3;
+    vx::fuzz::ClearReportTexts();
+    vx::fuzz::AddImagesThroughProject(path, params, vx::fuzz::TImageRoad::AddImages, 0,
+                                      [&](TImageSet& images) { CheckChosenImage(images, chosen, path); });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -144,6 +276,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t pick = 0;
     if (!vx::fuzz::TakeByte(data, size, pick))
         return 0;
+    if ((pick & 1) == 0 && (pick & 0x80)) {
+        AddChosenImage(data, size);
+        return 0;
+    }
     if ((pick & 1) == 0) {
         const std::string path = vx::fuzz::WriteScratch("image.mag", data, size);
         TImageImportParams params;

@@ -184,52 +184,38 @@ void CheckChosen(TImageSet& images, const TChosenPair& p, const std::string& fil
     const std::array<double, 9> rotation = vx::fuzz::AngulationRotation(angles);
     static constexpr const char* kLabels[] = {"AH", "RH", "RA"};
     for (const TChosenLine& line : p.lines) {
-        // The set keeps its images by orientation and slice position.
-        const auto named = std::find_if(images.Begin(), images.End(), [&](const TMRImage* pImage) {
-            return pImage->GetName() == fileName + "_" + line.index;
-        });
-        Require(named != images.End(), "an image of each line, named after the file and the line's index");
-        TMRImage* pImage = *named;
-        const int orientation = (line.sliceOrientation + 1) % 3;
-        Require(pImage->GetWidth() == line.width && pImage->GetHeight() == line.height &&
-                    pImage->GetOrientation() == orientation &&
-                    pImage->GetInfoText(TMRImage::InfoDirectionCode) == kLabels[orientation],
-                "size, orientation and direction labels of each image line");
-        float fov[2] = {float(line.width) * line.spacing[0], float(line.height) * line.spacing[1]};
+        vx::fuzz::TExpectedImage e;
+        // The set keeps its images by orientation and slice position: each is found by name.
+        e.name = fileName + "_" + line.index;
+        e.width = line.width;
+        e.height = line.height;
+        e.orientation = (line.sliceOrientation + 1) % 3;
+        e.texts[TMRImage::InfoDirectionCode] = kLabels[e.orientation];
+        e.texts[TMRImage::InfoPatientName] = p.patientName;
+        e.texts[TMRImage::InfoExamName] = p.examName;
+        e.texts[TMRImage::InfoProtocolName] = "   chosen";
+        e.texts[TMRImage::InfoExamDate] = p.date;
+        e.fov[0] = float(line.width) * line.spacing[0];
+        e.fov[1] = float(line.height) * line.spacing[1];
         if (p.version == 3) {
             const float ap = p.fov[0], fh = p.fov[1], rl = p.fov[2];
-            fov[0] = fov[1] = orientation == 2 ? std::max(rl, ap) : orientation == 1 ? std::max(rl, fh) : std::max(ap, fh);
+            e.fov[0] = e.fov[1] = e.orientation == 2   ? std::max(rl, ap)
+                                  : e.orientation == 1 ? std::max(rl, fh)
+                                                       : std::max(ap, fh);
         }
-        Require(pImage->GetParameter(TMRImage::ParamFOVX) == fov[0] && pImage->GetParameter(TMRImage::ParamFOVY) == fov[1],
-                "field of view of the sizes and spacings, or of the header's");
         const float centre[3] = {line.offCentre[2] + p.shift[0], line.offCentre[0] + p.shift[1],
                                  line.offCentre[1] + p.shift[2]};
-        for (int i = 0; i < 3; ++i)
-            Require(pImage->GetParameter(TMRImage::ParamPositionX + i) == centre[i] &&
-                        pImage->GetParameter(TMRImage::ParamAngulationX + i) == angles[i] &&
-                        pImage->GetParameter(TMRImage::ParamOffCentreX + i) ==
-                            (i == 0 ? p.offCentre[2] : p.offCentre[i - 1]),
-                    "centre, angulation and off-centre as (rl, ap, fh)");
-        float stored[9], inverse[9];
-        pImage->GetRotation(stored);
-        pImage->GetInverseRotation(inverse);
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                Require(vx::fuzz::Near(stored[3 * i + j], rotation[3 * i + j]) &&
-                            vx::fuzz::Near(inverse[3 * j + i], rotation[3 * i + j]),
-                        "rotation of the angulation, and its inverse");
-        Require(pImage->GetInfoText(TMRImage::InfoPatientName) == p.patientName &&
-                    pImage->GetInfoText(TMRImage::InfoExamName) == p.examName &&
-                    pImage->GetInfoText(TMRImage::InfoProtocolName) == "   chosen" &&
-                    pImage->GetInfoText(TMRImage::InfoExamDate) == p.date,
-                "texts of the header");
-        Require(pImage->GetParameter(TMRImage::ParamTR) == p.tr && pImage->GetParameter(TMRImage::ParamTE) == line.te &&
-                    pImage->GetParameter(TMRImage::ParamThickness) == line.thickness,
-                "TR, TE and slice thickness");
-        Require(pImage->EnsurePixels() &&
-                    std::vector<int>(pImage->GetPixels().begin(), pImage->GetPixels().end()) == line.pixels,
-                "the pixels of the image's REC block");
-        pImage->FreePixels();
+        for (int i = 0; i < 3; ++i) {
+            e.position[i] = centre[i];
+            e.angulation[i] = angles[i];
+            e.offCentre[i] = i == 0 ? p.offCentre[2] : p.offCentre[i - 1];
+        }
+        std::copy(rotation.begin(), rotation.end(), e.rotation);
+        e.tr = p.tr;
+        e.te = line.te;
+        e.thickness = line.thickness;
+        e.pixels = line.pixels;
+        vx::fuzz::CheckImage(vx::fuzz::ImageNamed(images, e.name), e);
     }
 }
 

@@ -214,17 +214,30 @@ def chosen_seeds():
             put("fuzz_list", "epcsi_chosen_%d_%02x" % (k, pick),
                 bytes([pick]) + pattern(24, 29 * k + pick) + sections([b"Doe%d" % k, b"Exam%d" % k]))
         # fuzz_bruker: bit 7 of the first byte; bit 3 Load raw data, bit 2 Remove offset.
+        # The last bytes: an acqp file, 1 to 4 image slices, their distance, a whole 2dseq.
         for pick in (0x80, 0x88, 0x8c):
             params = bytearray(pattern(24, 19 * k + pick))
-            params[21] = 200  # an acqp file
+            params[20:24] = bytes([200, k + pick // 4, 5 + 7 * k, 200])
             put("fuzz_bruker", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + samples)
+        # fuzz_mag's MAG image (bit 0 clear, bit 7 set): each plane alone and tilted, each
+        # blank between key and value, both names and pixels of both signs.
+        for plane in range(3):
+            params = bytearray(pattern(10, 41 * k + 13 * plane))
+            params[8] = k  # the blank
+            params[9] = (72 if k & 1 else 48) + plane  # the plane (modulo 3), tilted with bit 3
+            put("fuzz_mag", "image_chosen_%d_%d" % (k, plane), bytes([0x80]) + bytes(params) +
+                sections([b"Exam%d" % k, b"Prot%d" % plane, samples[:512]]))
         # fuzz_ge_pfile: revision bits 3; bit 2 little-endian, bits 5-7 the options.
         for pick in (0x03, 0x07, 0x23, 0x27, 0xe3):
             params = bytearray(pattern(32, 23 * k + pick))
             params[0] = (params[0] & 0x87) | 0x40  # revision and sample size; not 3 bytes
             put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
     put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
-    put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
+    put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(20, 1) + bytes([1, 3, 8, 200]) + samples)
+    # Four image slices whose 2dseq file ends a byte short.
+    put("fuzz_bruker", "chosen_images_cut", bytes([0x88]) + pattern(20, 2) + bytes([200, 3, 8, 1]) + samples)
+    put("fuzz_mag", "image_chosen_oblique", bytes([0x80]) + pattern(9, 5) + bytes([3]) +
+        sections([b"Exam", b"Prot", samples[:512]]))
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     # The R11 readers without their PAR file, the stack without its SPAR file's sweep width,
     # and a stack and a volume without their last SDAT file.
@@ -256,6 +269,18 @@ def dicom_seeds():
         values = bytes([k, 15 - k, kind, (17 * k) % 256, (256 - 9 * k) % 256, 5 * k, directions,
                         3 + k, 12 - (k % 12), k % 9, 250, 60 + k, 40, 12 + k, k % 12, 3 * k])
         put("fuzz_dicom", "chosen_%02d" % k, b"\xff" + values + pixels)
+
+
+def genesis_seeds():
+    """Genesis images that fuzz_ge_headers writes from chosen values (first byte 0xff): each
+    header version in both byte orders, each plane normal, and one file cut short."""
+    pixels = b"".join(struct.pack("<h", (i * 3079) % 65536 - 32768) for i in range(256))
+    for k in range(12):
+        values = bytes(v % 256 for v in (k, 2 * k + k // 6, 3 + k, 12 - k, 100 + 9 * k, 5 + k, 200 - 7 * k, 3 * k,
+                                         k, 9 * k, 256 - 11 * k, 17 * k, 40 + k, 8 * k, 1 + k, 160, 15, 64 + k,
+                                         120, 7 * k, 3, 50 + k, 13 * k, 2 * k, k, 11 * k, 4 * k, 1))
+        put("fuzz_ge_headers", "genesis_chosen_%02d" % k, b"\xff" + values + pixels)
+    put("fuzz_ge_headers", "genesis_chosen_cut", b"\xff" + bytes([4, 241]) + bytes(range(3, 29)) + pixels)
 
 
 def parrec_seeds():
@@ -768,6 +793,7 @@ def main():
     rda_seeds()
     dicom_seeds()
     parrec_seeds()
+    genesis_seeds()
     chosen_seeds()
     mask_seeds()
     sage_seeds()

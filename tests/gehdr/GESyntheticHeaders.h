@@ -5,8 +5,10 @@
 #include "GETestSupport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace getest {
 
@@ -27,6 +29,27 @@ inline const std::map<int, TGenesisLayout>& GenesisLayouts()
         {11, {5252, 124, 0, 116, 116, 1040, 1156, 2048, 3204, 2048, 272, 1020, 506}},
     };
     return layouts;
+}
+
+// Where the fields the Genesis image reader takes lie in their blocks, per image version
+// key (keys 6 and 7 as 3): in the exam block the exam time; in the series block the
+// description and the protocol (field 18); in the image block the slice thickness, the
+// matrix (x, y), the pixel size (x, y), the slice location, the centre and the normal (x,
+// y, z each), TR and TE.
+struct TGenesisFields {
+    int examTime, seriesDescription, protocol;
+    int thickness, imageDimX, imageDimY, pixelSizeX, pixelSizeY, sliceLocation, centre, normal, tr, te;
+};
+
+inline const TGenesisFields& GenesisFields(int key)
+{
+    static const std::map<int, TGenesisFields> fields{
+        {1, {208, 20, 92, 26, 30, 32, 50, 54, 126, 130, 142, 194, 202}},
+        {3, {212, 20, 92, 28, 32, 34, 52, 56, 132, 136, 148, 200, 208}},
+        {9, {120, 298, 384, 12, 660, 662, 384, 388, 20, 392, 404, 488, 496}},
+        {11, {216, 506, 592, 76, 1020, 1022, 448, 452, 84, 456, 468, 712, 720}},
+    };
+    return fields.at(key == 6 || key == 7 ? 3 : key);
 }
 
 // Marker values of the synthetic headers.
@@ -89,6 +112,50 @@ inline std::string MakeGenesis(int key, int order, int pixels = 0)
     Put16(b, std::size_t(l.examOff + l.examNumberAt), kExamNumber, order);
     Put16(b, std::size_t(l.imageOff + l.imageDimXAt), kImageDimX, order);
     PutText(b, std::size_t(l.seriesOff + l.seriesDescriptionAt), kSeriesDescription);
+    return b;
+}
+
+// The values of a Genesis image that its reader takes; times in seconds since 1970 and in
+// microseconds.
+struct TGenesisImage {
+    int width = kWidth, height = kHeight, examNumber = kExamNumber;
+    std::int64_t examTime = 0, tr = 0, te = 0;
+    std::string description = kSeriesDescription, protocol;
+    int imageDim[2] = {kImageDimX, 0};
+    float thickness = 0, pixelSize[2] = {}, sliceLocation = 0, centre[3] = {}, normal[3] = {};
+    std::vector<int> pixels;
+};
+
+// A Genesis image file of the version key in the byte order: the header of MakeGenesis
+// with those values in their fields, then the pixels.
+inline std::string MakeGenesisImage(int key, int order, const TGenesisImage& v)
+{
+    const TGenesisFields& f = GenesisFields(key);
+    const TGenesisLayout& l = GenesisLayouts().at(key);
+    std::string b = MakeGenesis(key, order);
+    Put32(b, std::size_t(l.ctrlOff + 8), v.width, order);
+    Put32(b, std::size_t(l.ctrlOff + 12), v.height, order);
+    Put16(b, std::size_t(l.examOff + l.examNumberAt), v.examNumber, order);
+    Put32(b, std::size_t(l.examOff + f.examTime), v.examTime, order);
+    // The marker description goes first: a text ends at its first zero byte.
+    PutText(b, std::size_t(l.seriesOff + f.seriesDescription), std::string(kSeriesDescription.size(), '\0'));
+    PutText(b, std::size_t(l.seriesOff + f.seriesDescription), v.description);
+    PutText(b, std::size_t(l.seriesOff + f.protocol), v.protocol);
+    const auto at = [&](int field) { return std::size_t(l.imageOff + field); };
+    PutFloat(b, at(f.thickness), v.thickness, order);
+    Put16(b, at(f.imageDimX), v.imageDim[0], order);
+    Put16(b, at(f.imageDimY), v.imageDim[1], order);
+    PutFloat(b, at(f.pixelSizeX), v.pixelSize[0], order);
+    PutFloat(b, at(f.pixelSizeY), v.pixelSize[1], order);
+    PutFloat(b, at(f.sliceLocation), v.sliceLocation, order);
+    for (std::size_t k = 0; k < 3; ++k) {
+        PutFloat(b, at(f.centre) + 4 * k, v.centre[k], order);
+        PutFloat(b, at(f.normal) + 4 * k, v.normal[k], order);
+    }
+    Put32(b, at(f.tr), v.tr, order);
+    Put32(b, at(f.te), v.te, order);
+    for (int pixel : v.pixels)
+        Put16(b, b.size(), pixel, order);
     return b;
 }
 

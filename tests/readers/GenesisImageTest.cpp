@@ -30,39 +30,25 @@ const std::vector<int> kPixels{0, -1, 2, -3, 4, -5, 6, -7, 8, -32768, 32767, 11}
 std::string GenesisBytes(int key, int order, std::array<float, 3> normal = {0, 0, 1}, int width = 4, int height = 3)
 {
     using namespace getest;
-    // Exam time; series description, protocol; thickness, matrix x, y, pixel size x, y,
-    // slice location, centre, normal, TR, TE.
-    static const std::map<int, std::array<int, 13>> places{
-        {1, {208, 20, 92, 26, 30, 32, 50, 54, 126, 130, 142, 194, 202}},
-        {3, {212, 20, 92, 28, 32, 34, 52, 56, 132, 136, 148, 200, 208}},
-        {9, {120, 298, 384, 12, 660, 662, 384, 388, 20, 392, 404, 488, 496}},
-        {11, {216, 506, 592, 76, 1020, 1022, 448, 452, 84, 456, 468, 712, 720}},
-    };
-    const std::array<int, 13>& p = places.at(key == 6 || key == 7 ? 3 : key);
-    const TGenesisLayout& l = GenesisLayouts().at(key);
-    std::string b = MakeGenesis(key, order);
-    Put32(b, size_t(l.ctrlOff + 8), width, order);
-    Put32(b, size_t(l.ctrlOff + 12), height, order);
-    Put32(b, size_t(l.examOff + p[0]), 1118943391, order);  // 2005-06-16 17:36 UTC
-    PutText(b, size_t(l.seriesOff + p[1]), "Ax^T1\x01SE");
-    PutText(b, size_t(l.seriesOff + p[2]), "brain routine");
-    const auto at = [&](int field) { return size_t(l.imageOff + p[size_t(field)]); };
-    PutFloat(b, at(3), 5.0f, order);
-    Put16(b, at(4), 256, order);
-    Put16(b, at(5), 192, order);
-    PutFloat(b, at(6), 0.9375f, order);
-    PutFloat(b, at(7), 1.25f, order);
-    PutFloat(b, at(8), 42.5f, order);
+    TGenesisImage v;
+    v.width = width;
+    v.height = height;
+    v.examTime = 1118943391;  // 2005-06-16 17:36 UTC
+    v.description = "Ax^T1\x01SE";
+    v.protocol = "brain routine";
+    v.thickness = 5.0f;
+    v.imageDim[0] = 256;
+    v.imageDim[1] = 192;
+    v.pixelSize[0] = 0.9375f;
+    v.pixelSize[1] = 1.25f;
+    v.sliceLocation = 42.5f;
     const float centre[3] = {10, -20, 30};
-    for (size_t k = 0; k < 3; ++k) {
-        PutFloat(b, at(9) + 4 * k, centre[k], order);
-        PutFloat(b, at(10) + 4 * k, normal[k], order);
-    }
-    Put32(b, at(11), 500000, order);  // microseconds
-    Put32(b, at(12), 15000, order);
-    for (int v : kPixels)
-        Put16(b, b.size(), v, order);
-    return b;
+    std::copy(centre, centre + 3, v.centre);
+    std::copy(normal.begin(), normal.end(), v.normal);
+    v.tr = 500000;
+    v.te = 15000;
+    v.pixels = kPixels;
+    return MakeGenesisImage(key, order, v);
 }
 
 class GenesisImageTest : public ImageReaderTest {
