@@ -56,53 +56,58 @@ std::ostringstream g_discard;
 constexpr size_t kParameterBytes = 32;
 // The exam type of Add Exam that reads GE P-files (with the EXCITE reader).
 constexpr int kGEExam = 3;
+// The header keeps positions with x and y negated against the set's patient coordinates.
+constexpr float kHeaderSign[3] = {-1.0f, -1.0f, 1.0f};
 
-// A single-voxel acquisition of chosen values.
-struct TSVParameters {
-    int revision = 0;  // 0 9.0, 1 11.0, 2 14.3 (kPfileRevisions)
+// The values every P-file of chosen values has: revision (kPfileRevisions), byte order,
+// sample size, points, sweep width, centre frequency (0.1 Hz), fields of view (mm), the
+// plane code, echo flag, TE and TR (us), patient position and entry, exam number, time and
+// software version, the plane's centre and the excited volume as the header keeps them,
+// sequence name and series description.
+struct TPfileValues {
+    int revision = 0;
     bool littleEndian = false;
-    int pointSize = 2, points = 0, frames = 1, skipped = 0;
-    float skipValue = 0, spectralWidth = 0, sliceThickness = 0, fov = 0, rectFov = 0, pixelSizeY = 0;
-    int imageDimY = 0, plane = 2, centreFreq = 0, echoFlag = 0, patientPosition = 0, patientEntry = 0;
-    int echoTime = 0, repetitionTime = 0, examNumber = 0, examTime = 0, softwareVersion = 11;
+    int pointSize = 2, points = 0, spectralWidth = 0, centreFreq = 0;
+    float sliceThickness = 0, fov = 0, rectFov = 0, pixelSizeY = 0;
+    int imageDimY = 0, plane = 2, echoFlag = 0, echoTime = 0, repetitionTime = 0;
+    int patientPosition = 0, patientEntry = 0, examNumber = 0, examTime = 0, softwareVersion = 11;
     float centre[3] = {}, voxelSize[3] = {}, voxelCentre[3] = {};
     std::string sequence, description;
 };
 
-// Every revision and byte order, 16- or 32-bit samples, 2-64 points (a power of two), 1-8
-// frames after the skipped one of which the first 0 to all but one are left out (a
-// fraction in the count), sweep widths and fields of view exact in a float, the three
-// planes, a square or rectangular field of view, centre frequency n x 156250 (n/64 MHz),
-// TE and TR in multiples of 125 us, every patient position and entry, sequence names with
-// and without an excited volume, software versions 11 to 27; one file in sixteen has a
-// sample size of 3 bytes.
-TSVParameters ChosenParameters(uint8_t pick, const uint8_t* data, std::string_view description)
+// A single-voxel acquisition of chosen values.
+struct TSVParameters : TPfileValues {
+    int frames = 1, skipped = 0;
+    float skipValue = 0;
+};
+
+// The values both kinds of P-file take alike, in this order: the revision (one of the
+// first `revisions`) and sample size (16 or 32 bits; one file in sixteen 3 bytes), 2-64
+// points (a power of two), the eight sweep widths, centre frequency n x 156250 (n/64 MHz),
+// slice thickness and field of view exact in a float, a square or rectangular field of
+// view, every patient position and entry, sequence names with and without an excited
+// volume, TE and TR in multiples of 125 us, exam number and time, the plane's centre and
+// the excited volume.
+void ChooseValues(vx::fuzz::TChosen& c, uint8_t pick, int revisions, TPfileValues& p)
 {
-    static constexpr int kPlanes[] = {2, 4, 8, 2};
     static constexpr int kPositions[] = {1, 2, 4, 8, 3, 0, 16, 1};
     static constexpr const char* kSequences[] = {"probe-p", "PRESS", "steam_cs", "fidcsi", "prose", "probe-s",
                                                  "csi_2d", "stea"};
-    vx::fuzz::TChosen c(data, kParameterBytes);
-    TSVParameters p;
     p.littleEndian = (pick >> 2) & 1;
     const uint8_t layout = c.Byte();
-    p.revision = layout % 3;
+    p.revision = layout % revisions;
     p.pointSize = (layout >> 2) & 1 ? 4 : 2;
     if (((layout >> 3) & 15) == 0)
         p.pointSize = 3;
     p.points = c.Points();
-    p.frames = 1 + c.Pick(8);
-    p.skipped = c.Pick(p.frames);
-    p.skipValue = float(p.skipped) + float(c.Pick(4)) / 4.0f;
-    p.spectralWidth = float(c.SweepWidth());
+    p.spectralWidth = c.SweepWidth();
+    p.centreFreq = int(64 + c.Word() % 8192) * 156250;
     p.sliceThickness = float(1 + c.Pick(64)) / 2.0f;
     p.fov = float(4 * (1 + c.Pick(64)));
-    p.rectFov = c.Pick(2) ? 0.0f : 0.5f;
-    p.imageDimY = 1 + c.Pick(64);
+    const uint8_t rect = c.Byte();
+    p.rectFov = rect & 1 ? 0.5f : 0.0f;
+    p.imageDimY = 1 + (rect >> 1) % 64;
     p.pixelSizeY = float(1 + c.Pick(16)) / 4.0f;
-    p.plane = kPlanes[c.Pick(4)];
-    p.centreFreq = int(64 + c.Word() % 8192) * 156250;
-    p.echoFlag = c.Pick(2);
     const uint8_t patient = c.Byte();
     p.patientPosition = kPositions[patient & 7];
     p.patientEntry = (patient >> 3) & 3;
@@ -111,13 +116,29 @@ TSVParameters ChosenParameters(uint8_t pick, const uint8_t* data, std::string_vi
     p.repetitionTime = 125 * c.Word();
     p.examNumber = c.Word();
     p.examTime = 946684800 + 3600 * int(c.Word());
-    p.softwareVersion = 11 + c.Pick(17);
     for (int axis = 0; axis < 3; ++axis) {
         p.centre[axis] = c.Signed(4.0f);
         const uint8_t voxel = c.Byte();
         p.voxelSize[axis] = float(1 + voxel % 64);
         p.voxelCentre[axis] = vx::fuzz::TChosen::SignedOf(uint8_t(voxel * 7 + axis), 8.0f);
     }
+}
+
+// ChooseValues of the first three revisions, then 1-8 frames after the skipped one of
+// which the first 0 to all but one are left out (a fraction in the count), the three
+// planes, echo or not and software versions 11 to 27.
+TSVParameters ChosenParameters(uint8_t pick, const uint8_t* data, std::string_view description)
+{
+    static constexpr int kPlanes[] = {2, 4, 8, 2};
+    vx::fuzz::TChosen c(data, kParameterBytes);
+    TSVParameters p;
+    ChooseValues(c, pick, 3, p);
+    p.frames = 1 + c.Pick(8);
+    p.skipped = c.Pick(p.frames);
+    p.skipValue = float(p.skipped) + float(c.Pick(4)) / 4.0f;
+    p.plane = kPlanes[c.Pick(4)];
+    p.echoFlag = c.Pick(2);
+    p.softwareVersion = 11 + c.Pick(17);
     p.description = vx::fuzz::ChosenText(description, 24, "Series");
     return p;
 }
@@ -144,32 +165,22 @@ int FrameValue(std::string_view samples, int points, int frame, size_t k)
     return vx::fuzz::ChosenWord(samples, size_t(frame) * 2 * size_t(points) + k);
 }
 
-// The P-file: the header of the revision, the skipped frame (zeros), then the frames.
-std::string PfileOf(const TSVParameters& p, std::string_view samples)
+// The header of the revision with the values every P-file has laid in.
+std::string HeaderOf(const TPfileValues& p)
 {
     const vx::fuzz::TPfileRevision& r = vx::fuzz::kPfileRevisions[p.revision];
     std::string file(r.headerSize, '\0');
     THeaderWriter w{file, p.littleEndian};
     namespace rdb = vx::fuzz::rdb;
     w.Float(0, r.revision);
-    w.Int16(rdb::kField56, 0);
-    w.Int16(rdb::kFrameCount, p.frames);
-    w.Int16(rdb::kPointCount, p.points);
     w.Int16(rdb::kPointSize, p.pointSize);
-    w.Float(rdb::kField292, p.skipValue);
-    w.Float(rdb::kSpectralWidth, p.spectralWidth);
-    w.Int16(rdb::kSpatialDims, 0);
-    for (int k = 0; k < 3; ++k)
-        w.Int16(rdb::kCsiDims + 2 * size_t(k), 1);
     w.Int32(rdb::kCentreFreq, p.centreFreq);
-    w.Int16(rdb::kEchoFlag, p.echoFlag);
-    w.Float(rdb::kField868, 1.0f);
     w.Int32(rdb::kEchoTime, p.echoTime);
     w.Int32(r.patientPosition, p.patientPosition);
     w.Int32(r.patientEntry, p.patientEntry);
     w.Int16(r.exam + r.examNumber, p.examNumber);
     w.Int32(r.exam + r.examTime, p.examTime);
-    w.Text(r.exam + r.softwareVersion, std::to_string(p.softwareVersion));
+    w.Text(r.exam + r.softwareVersion, vx::fuzz::Printed("%02d", p.softwareVersion));
     w.Text(r.series + r.seriesDescription, p.description);
     w.Float(r.image + r.sliceThickness, p.sliceThickness);
     w.Int16(r.image + r.imageDimY, p.imageDimY);
@@ -184,20 +195,65 @@ std::string PfileOf(const TSVParameters& p, std::string_view samples)
         w.Float(r.image + r.voxelSize[k], p.voxelSize[k]);
         w.Float(r.image + r.voxelCentre[k], p.voxelCentre[k]);
     }
+    return file;
+}
+
+// Appends `count` samples of the file's size and byte order: sample k is the input's word k.
+void AppendSamples(std::string& file, const TPfileValues& p, std::string_view samples, size_t count)
+{
     const int width = p.pointSize == 4 ? 4 : 2;
     std::string value(4, '\0');
     THeaderWriter sample{value, p.littleEndian};
-    file.append(size_t(2 * width * p.points), '\0');  // the skipped frame
-    for (int frame = 0; frame < p.frames; ++frame)
-        for (size_t k = 0; k < size_t(2 * p.points); ++k) {
-            const int v = FrameValue(samples, p.points, frame, k);
-            if (width == 4)
-                sample.Int32(0, v);
-            else
-                sample.Int16(0, v);
-            file.append(value, 0, size_t(width));
-        }
+    for (size_t k = 0; k < count; ++k) {
+        const int v = vx::fuzz::ChosenWord(samples, k);
+        if (width == 4)
+            sample.Int32(0, v);
+        else
+            sample.Int16(0, v);
+        file.append(value, 0, size_t(width));
+    }
+}
+
+// The P-file: the header of the revision, the skipped frame (zeros), then the frames.
+std::string PfileOf(const TSVParameters& p, std::string_view samples)
+{
+    std::string file = HeaderOf(p);
+    THeaderWriter w{file, p.littleEndian};
+    namespace rdb = vx::fuzz::rdb;
+    w.Int16(rdb::kFrameCount, p.frames);
+    w.Int16(rdb::kPointCount, p.points);
+    w.Float(rdb::kField292, p.skipValue);
+    w.Float(rdb::kSpectralWidth, float(p.spectralWidth));
+    for (int k = 0; k < 3; ++k)
+        w.Int16(rdb::kCsiDims + 2 * size_t(k), 1);
+    w.Int16(rdb::kEchoFlag, p.echoFlag);
+    w.Float(rdb::kField868, 1.0f);
+    file.append(size_t(2 * (p.pointSize == 4 ? 4 : 2) * p.points), '\0');  // the skipped frame
+    AppendSamples(file, p, samples, size_t(2 * p.frames * p.points));
     return file;
+}
+
+// Reads a P-file with the options of the first byte's bits 5-7 ("Load raw data", "Remove
+// offset", "Apply normalization") and the rest of `params`, the messages of earlier reads
+// forgotten.
+std::unique_ptr<TCSISet> ReadWithOptions(uint8_t pick, TCSIReadParams& params, const std::string& path)
+{
+    params.m_bLoadRawData = (pick >> 5) & 1;
+    params.m_bRemoveOffset = (pick >> 6) & 1;
+    params.m_bNormalize = (pick >> 7) & 1;
+    vx::fuzz::ClearReportTexts();
+    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(params.m_nFormat), &params));
+    return std::unique_ptr<TCSISet>(reader->Read(path));
+}
+
+// Whether the sample size is the one of 3 bytes, which every reader must refuse with its message.
+bool RefusedSampleSize(const TPfileValues& p, const TCSISet* set)
+{
+    if (p.pointSize != 3)
+        return false;
+    vx::fuzz::Require(!set && vx::fuzz::Said("Wrong data type(it should be int16 or int32)."),
+                      "a sample size of 3 bytes is refused with the reader's message");
+    return true;
 }
 
 // How the patient lies, by the header's position code.
@@ -206,18 +262,26 @@ const char* LyingOf(int position)
     return position == 2 ? "Prone" : position == 4 ? "Left-D" : position == 8 ? "Right-D" : "Supine";
 }
 
-// The set keeps how the patient lies as its position and head or feet first as its
-// orientation, whichever field of the header gives them; the series description as its
-// exam name, the exam number as its patient name and the exam time as a local date.
-void CheckPatientAndExam(const TCSISet& set, int position, int entry, const std::string& description,
-                         int examNumber, int examTime)
+// The values every P-file gives its set alike: points and ppm reference, sweep width,
+// frequency (0.1 Hz to MHz), TE and TR (us to ms); how the patient lies as the set's
+// position and head or feet first as its orientation, whichever field of the header gives
+// them; the series description as the exam name, the exam number as the patient name and
+// the exam time as a local date.
+void CheckCommonValues(const TCSISet& set, const TPfileValues& p)
 {
     using vx::fuzz::Require;
-    Require(set.m_strPatientOrientation == (entry == 2 ? "FF" : "HF"), "head or feet first of the entry");
-    Require(set.m_strPatientPosition == LyingOf(position), "how the patient lies of the position");
-    Require(set.m_strExamName == description && set.m_strPatientName == std::to_string(examNumber),
+    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
+                set.m_fPPMCentrePoint == float(p.points / 2) && set.m_fPPMCentreValue == 0.0f,
+            "points and ppm reference");
+    Require(set.m_nSpectralWidth == p.spectralWidth && set.m_fFrequency == float(p.centreFreq / 156250) / 64.0f,
+            "sweep width and frequency (0.1 Hz to MHz)");
+    Require(vx::fuzz::Near(set.m_fTE, p.echoTime / 1000.0) && set.m_fTR == float(p.repetitionTime / 125) / 8.0f,
+            "TE and TR (microseconds to ms)");
+    Require(set.m_strPatientOrientation == (p.patientEntry == 2 ? "FF" : "HF"), "head or feet first of the entry");
+    Require(set.m_strPatientPosition == LyingOf(p.patientPosition), "how the patient lies of the position");
+    Require(set.m_strExamName == p.description && set.m_strPatientName == std::to_string(p.examNumber),
             "series description and exam number");
-    const time_t when = examTime;
+    const time_t when = p.examTime;
     std::tm local{};
     char date[128] = {};
     localtime_r(&when, &local);
@@ -247,26 +311,17 @@ void CheckChosenRead(const TCSISet& set, const TSVParameters& p, bool raw, std::
     Require(set.m_nSliceAxis == s && set.m_nSpatialDims == 1 && set.m_nDim[0] == 1 && set.m_nDim[1] == 1 &&
                 set.m_nDim[2] == 1,
             "one voxel with the slice axis of the plane");
-    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
-                set.m_fPPMCentrePoint == float(p.points / 2) && set.m_fPPMCentreValue == 0.0f,
-            "points and ppm reference");
-    Require(set.m_nSpectralWidth == int(p.spectralWidth) &&
-                set.m_fFrequency == float(p.centreFreq / 156250) / 64.0f,
-            "sweep width and frequency (0.1 Hz to MHz)");
+    CheckCommonValues(set, p);
     Require(set.m_nEchoPosition == (p.echoFlag ? p.points / 2 : 0) && set.m_bEchoShifted == p.echoFlag,
             "echo position of the echo flag");
-    Require(set.m_fTE == float(p.echoTime / 125) / 8.0f && set.m_fTR == float(p.repetitionTime / 125) / 8.0f,
-            "TE and TR (microseconds to ms)");
-    CheckPatientAndExam(set, p.patientPosition, p.patientEntry, p.description, p.examNumber, p.examTime);
     // A PRESS, PROBE or STEAM sequence excites a volume that is the set's grid.
     const bool volume = SelectsVolume(p.sequence, false);
-    const float sign[3] = {-1.0f, -1.0f, 1.0f};
     float fov[3], offCentre[3];
     fov[s] = p.sliceThickness;
     fov[a] = p.fov;
     fov[b] = p.rectFov == 0.0f ? p.fov : float(p.imageDimY) * p.pixelSizeY;
     for (int axis = 0; axis < 3; ++axis) {
-        offCentre[axis] = sign[axis] * (volume ? p.voxelCentre[axis] : p.centre[axis]);
+        offCentre[axis] = kHeaderSign[axis] * (volume ? p.voxelCentre[axis] : p.centre[axis]);
         if (volume)
             fov[axis] = p.voxelSize[axis];
     }
@@ -276,7 +331,7 @@ void CheckChosenRead(const TCSISet& set, const TSVParameters& p, bool raw, std::
                 "field of view and off-centre of the slice or the excited volume");
         if (volume)
             Require(set.m_fVolSize[axis][0] == p.voxelSize[axis] &&
-                        set.m_fVolOffCentre[axis][0] == sign[axis] * p.voxelCentre[axis] &&
+                        set.m_fVolOffCentre[axis][0] == kHeaderSign[axis] * p.voxelCentre[axis] &&
                         set.m_fVolAngulation[axis][0] == 0.0f,
                     "the excited volume's size and centre");
     }
@@ -297,29 +352,17 @@ void CheckChosenRead(const TCSISet& set, const TSVParameters& p, bool raw, std::
             "the voxel holds the average of the frames after the skipped ones");
 }
 
-// Reads a single-voxel P-file written from chosen parameters.
-void ReadChosenSingleVoxel(uint8_t pick, const uint8_t* data, size_t size)
+// Reads a single-voxel P-file written from chosen parameters and the samples of its frames.
+void ReadChosenSingleVoxel(uint8_t pick, const TSVParameters& chosen, std::string_view samples)
 {
-    if (size < kParameterBytes)
-        return;
-    const auto parts = vx::fuzz::Sections(data + kParameterBytes, size - kParameterBytes, 2);
-    const TSVParameters chosen = ChosenParameters(pick, data, parts[0]);
-    const std::string path = vx::fuzz::WriteScratch("P00001.7", PfileOf(chosen, parts[1]));
+    const std::string path = vx::fuzz::WriteScratch("P00001.7", PfileOf(chosen, samples));
     TCSIReadParams params;
     params.m_nFormat = 13;
-    params.m_bLoadRawData = (pick >> 5) & 1;
-    params.m_bRemoveOffset = (pick >> 6) & 1;
-    params.m_bNormalize = (pick >> 7) & 1;
-    vx::fuzz::ClearReportTexts();
-    std::unique_ptr<TCSIReader> reader(CreateReader(13, &params));
-    std::unique_ptr<TCSISet> set(reader->Read(path));
-    if (chosen.pointSize == 3) {
-        vx::fuzz::Require(!set && vx::fuzz::Said("Wrong data type(it should be int16 or int32)."),
-                          "a sample size of 3 bytes is refused with the reader's message");
+    const std::unique_ptr<TCSISet> set = ReadWithOptions(pick, params, path);
+    if (RefusedSampleSize(chosen, set.get()))
         return;
-    }
     vx::fuzz::Require(set != nullptr, "a P-file a scanner could have written is read");
-    CheckChosenRead(*set, chosen, params.m_bLoadRawData != 0, parts[1]);
+    CheckChosenRead(*set, chosen, params.m_bLoadRawData != 0, samples);
     vx::fuzz::AddThroughProject(set.get(), path, params);
 }
 
@@ -330,28 +373,20 @@ enum TCsiReader { kExcite = 0, kPre11 = 2, kMultiPlane = 3 };  // the reader bit
 
 // A CSI acquisition of chosen values. The grid is the header's: x along the first in-plane
 // axis, y along the second, z along the slice axis (for the multi-plane sequence its
-// in-plane matrix and its slices). Positions are in the set's patient coordinates; the
-// header keeps them with x and y negated.
-struct TCsiParameters {
-    int reader = kExcite, revision = 0;
-    bool littleEndian = false;
-    int pointSize = 2, points = 0, grid[3] = {1, 1, 1}, spectralWidth = 0, centreFreq = 0;
-    float sliceThickness = 0, fov = 0, pixelSizeY = 0, spacing = 0, fovRatio = 1;
-    bool rectangular = false;
-    int imageDimY = 0;
-    // The plane: its code (2, 4, 8, or 16 oblique with its oblique code), row and column
-    // directions, their normal and the slice axis (PlaneGeometry), and its centre.
-    int plane = 2, obliquePlane = 0, sliceAxis = 2;
-    float row[3] = {}, column[3] = {}, normal[3] = {}, centre[3] = {};
-    // The echo: the flag of the EXCITE and pre-11.0 headers; the multi-plane sequence's
-    // echo top at point echoPoint + 1/2, whose time from the acquisition's start is half
-    // the echo time less field 1004 (us).
-    int echoFlag = 0, echoPoint = 0, echoTime = 0, repetitionTime = 0;
+// in-plane matrix and its slices).
+struct TCsiParameters : TPfileValues {
+    int reader = kExcite, grid[3] = {1, 1, 1};
+    float spacing = 0, fovRatio = 1;
+    // The plane: its oblique code (of plane code 16), row and column directions, their
+    // normal and the slice axis (PlaneGeometry).
+    int obliquePlane = 0, sliceAxis = 2;
+    float row[3] = {}, column[3] = {}, normal[3] = {};
+    // The multi-plane sequence's echo top at point echoPoint + 1/2, whose time from the
+    // acquisition's start is half the echo time less field 1004 (us).
+    int echoPoint = 0;
     float field1004 = 0;
-    int patientPosition = 0, patientEntry = 0, examNumber = 0, examTime = 0, softwareVersion = 11;
     int field56 = 0, field176 = 0, field178 = 0;
-    float voxelSize[3] = {}, voxelCentre[3] = {};  // the header's values
-    std::string sequence, shortSequence, description;
+    std::string shortSequence;
     // The Add CSI Set dialog's choices that the pre-11.0 reader reads with.
     int axisOrder[3] = {0, 1, 2};
     uint8_t invert[3] = {}, centreSigns[2] = {}, kSpaceCorrection = 0;
@@ -359,6 +394,8 @@ struct TCsiParameters {
     // directions, 2 with an image in other directions (imageDirections).
     int exam = 0;
     uint8_t imageDirections = 0;
+    // The plane's centre in the set's patient coordinates.
+    float Position(int k) const { return kHeaderSign[k] * centre[k]; }
 };
 
 // The plane's row and column directions by its code: the standard ones of an axial,
@@ -383,44 +420,26 @@ void PlaneDirections(TCsiParameters& p, uint8_t kind, uint8_t directions)
     std::copy(g.normal, g.normal + 3, p.normal);
 }
 
-// Every revision and byte order, 16- or 32-bit samples (one file in sixteen 3 bytes), 2-64
-// points, grids of 1-8 by 1-8 by 1-4 (all three 1 too), the eight sweep widths, centre
-// frequency n x 156250 (n/64 MHz), fields of view, slice thicknesses and spacings exact in
-// a float, square or rectangular fields of view, the second in-plane field's ratio, the
-// header's sign alternation, transpose and reorientation codes, the three planes and
-// oblique ones of either slice axis, centres of both signs, echo or not, TE and TR in
-// multiples of 125 us (the multi-plane echo's TE as its echo point needs), every patient
-// position and entry, sequence names and short names with and without an excited volume,
-// software versions 11 to 27 (the pre-11.0 reader's 5 to 10), every axis order of the
-// dialog with its flips and sign alternations, and an Add Exam of the EXCITE file.
+// ChooseValues of every revision, then grids of 1-8 by 1-8 by 1-4 (all three 1 too), slice
+// spacings exact in a float, the second in-plane field's ratio, the header's sign
+// alternation, transpose and reorientation codes, the three planes and oblique ones of
+// each slice axis, echo or not (the multi-plane echo's TE as its echo point needs), short
+// sequence names with and without an excited volume, software versions 11 to 27 (the
+// pre-11.0 reader's 5 to 10), every axis order of the dialog with its flips and sign
+// alternations, and an Add Exam of the EXCITE file.
 TCsiParameters ChosenCsiParameters(uint8_t pick, const uint8_t* data, std::string_view description)
 {
-    static constexpr int kPositions[] = {1, 2, 4, 8, 3, 0, 16, 1};
     static constexpr const char* kSequences[] = {"probe-p", "PRESS", "steam_cs", "fidcsi", "prose", "probe-s",
                                                  "csi_2d", "stea"};
     static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     vx::fuzz::TChosen c(data, kCsiParameterBytes);
     TCsiParameters p;
     p.reader = (pick >> 3) & 3;
-    p.littleEndian = (pick >> 2) & 1;
-    const uint8_t layout = c.Byte();
-    p.revision = layout % 4;
-    p.pointSize = (layout >> 2) & 1 ? 4 : 2;
-    if (((layout >> 3) & 15) == 0)
-        p.pointSize = 3;
-    p.points = c.Points();
+    ChooseValues(c, pick, 4, p);
     const uint8_t grid = c.Byte();
     p.grid[0] = 1 + (grid & 7);
     p.grid[1] = 1 + ((grid >> 3) & 7);
     p.grid[2] = 1 + ((grid >> 6) & 3);
-    p.spectralWidth = c.SweepWidth();
-    p.centreFreq = int(64 + c.Word() % 8192) * 156250;
-    p.sliceThickness = float(1 + c.Pick(64)) / 2.0f;
-    p.fov = float(4 * (1 + c.Pick(64)));
-    const uint8_t rect = c.Byte();
-    p.rectangular = rect & 1;
-    p.imageDimY = 1 + (rect >> 1) % 64;
-    p.pixelSizeY = float(1 + c.Pick(16)) / 4.0f;
     p.spacing = float(1 + c.Pick(32)) / 4.0f;
     p.fovRatio = float(1 + c.Pick(8)) / 8.0f;
     const uint8_t recon = c.Byte();
@@ -429,29 +448,14 @@ TCsiParameters ChosenCsiParameters(uint8_t pick, const uint8_t* data, std::strin
     p.field176 = (recon >> 2) & 3;
     const uint8_t kind = c.Byte();
     PlaneDirections(p, kind % 4, c.Byte());
-    for (float& v : p.centre)
-        v = c.Signed(4.0f);
     const uint8_t echo = c.Byte();
     p.echoFlag = echo & 1;
     p.echoPoint = (echo >> 1) % (p.points - 1);
     p.field1004 = 62.5f * float(c.Byte());
-    p.echoTime = 125 * c.Word();
     if (p.reader == kMultiPlane && p.echoFlag)
         p.echoTime = (2 * p.echoPoint + 1) * (1000000 / p.spectralWidth) + int(2 * p.field1004);
-    p.repetitionTime = 125 * c.Word();
-    const uint8_t patient = c.Byte();
-    p.patientPosition = kPositions[patient & 7];
-    p.patientEntry = (patient >> 3) & 3;
-    p.sequence = kSequences[(patient >> 5) & 7];
     p.shortSequence = kSequences[c.Pick(8)];
-    p.examNumber = c.Word();
-    p.examTime = 946684800 + 3600 * int(c.Word());
     p.softwareVersion = p.reader == kPre11 ? 5 + c.Pick(6) : 11 + c.Pick(17);
-    for (int axis = 0; axis < 3; ++axis) {
-        const uint8_t voxel = c.Byte();
-        p.voxelSize[axis] = float(1 + voxel % 64);
-        p.voxelCentre[axis] = vx::fuzz::TChosen::SignedOf(uint8_t(voxel * 7 + axis), 8.0f);
-    }
     const uint8_t dialog = c.Byte();
     std::copy(kOrders[dialog % 6], kOrders[dialog % 6] + 3, p.axisOrder);
     for (int k = 0; k < 3; ++k)
@@ -505,14 +509,12 @@ std::vector<std::array<int, 3>> FileSpectra(const TCsiParameters& p)
 std::string CsiPfileOf(const TCsiParameters& p, std::string_view samples)
 {
     const vx::fuzz::TPfileRevision& r = vx::fuzz::kPfileRevisions[p.revision];
-    std::string file(r.headerSize, '\0');
+    std::string file = HeaderOf(p);
     THeaderWriter w{file, p.littleEndian};
     namespace rdb = vx::fuzz::rdb;
     const bool multiPlane = p.reader == kMultiPlane;
-    w.Float(0, r.revision);
     w.Int16(rdb::kField56, p.field56);
     w.Int16(rdb::kFrameCount, 1);
-    w.Int16(rdb::kPointSize, p.pointSize);
     w.Int16(rdb::kField176, p.field176);
     w.Int16(rdb::kField178, p.field178);
     if (multiPlane) {
@@ -531,54 +533,23 @@ std::string CsiPfileOf(const TCsiParameters& p, std::string_view samples)
             w.Int16(rdb::kCsiDims + 2 * size_t(k), p.grid[k]);
         w.Int16(rdb::kEchoFlag, p.echoFlag);
     }
-    w.Int32(rdb::kCentreFreq, p.centreFreq);
     w.Float(rdb::kField868, p.fovRatio);
-    w.Int32(rdb::kEchoTime, p.echoTime);
-    w.Int32(r.patientPosition, p.patientPosition);
-    w.Int32(r.patientEntry, p.patientEntry);
-    w.Int16(r.exam + r.examNumber, p.examNumber);
-    w.Int32(r.exam + r.examTime, p.examTime);
-    w.Text(r.exam + r.softwareVersion, vx::fuzz::Printed("%02d", p.softwareVersion));
-    w.Text(r.series + r.seriesDescription, p.description);
-    w.Float(r.image + r.sliceThickness, p.sliceThickness);
-    w.Int16(r.image + r.imageDimY, p.imageDimY);
-    w.Float(r.image + r.fov, p.fov);
-    w.Float(r.image + r.rectFov, p.rectangular ? 0.5f : 0.0f);
-    w.Float(r.image + r.pixelSizeY, p.pixelSizeY);
-    w.Int16(r.image + r.plane, p.plane);
     w.Int32(r.image + r.obliquePlane, p.obliquePlane);
     w.Float(r.image + r.field26, p.spacing);
-    w.Int32(r.image + r.repetitionTime, p.repetitionTime);
-    w.Text(r.image + r.sequenceName, p.sequence);
     w.Text(r.image + r.sequenceShortName, p.shortSequence);
-    // The plane's centre, normal and first two corners: the corners of the first row, half
-    // the fields of view from the centre against and along the row, against the column.
-    const float fovA = p.fov, fovB = p.rectangular ? float(p.imageDimY) * p.pixelSizeY : p.fov;
-    const float header[3] = {-1.0f, -1.0f, 1.0f};
+    // The plane's normal and first two corners: the corners of the first row, half the
+    // fields of view from the centre against and along the row, against the column.
+    const float fovA = p.fov, fovB = p.rectFov != 0.0f ? float(p.imageDimY) * p.pixelSizeY : p.fov;
     for (int k = 0; k < 3; ++k) {
-        const float corner1 = p.centre[k] - fovA / 2 * p.row[k] - fovB / 2 * p.column[k];
-        const float corner2 = p.centre[k] + fovA / 2 * p.row[k] - fovB / 2 * p.column[k];
-        w.Float(r.image + r.centre[k], header[k] * p.centre[k]);
-        w.Float(r.image + r.normal[k], header[k] * p.normal[k]);
-        w.Float(r.image + r.corner1[k], header[k] * corner1);
-        w.Float(r.image + r.corner2[k], header[k] * corner2);
-        w.Float(r.image + r.voxelSize[k], p.voxelSize[k]);
-        w.Float(r.image + r.voxelCentre[k], p.voxelCentre[k]);
+        const float corner1 = p.Position(k) - fovA / 2 * p.row[k] - fovB / 2 * p.column[k];
+        const float corner2 = p.Position(k) + fovA / 2 * p.row[k] - fovB / 2 * p.column[k];
+        w.Float(r.image + r.normal[k], kHeaderSign[k] * p.normal[k]);
+        w.Float(r.image + r.corner1[k], kHeaderSign[k] * corner1);
+        w.Float(r.image + r.corner2[k], kHeaderSign[k] * corner2);
     }
-    const int width = p.pointSize == 4 ? 4 : 2;
     if (!multiPlane)
-        file.append(size_t(2 * width * p.points), '\0');  // the skipped frame
-    std::string value(4, '\0');
-    THeaderWriter sample{value, p.littleEndian};
-    const size_t count = FileSpectra(p).size() * 2 * size_t(p.points);
-    for (size_t k = 0; k < count; ++k) {
-        const int v = vx::fuzz::ChosenWord(samples, k);
-        if (width == 4)
-            sample.Int32(0, v);
-        else
-            sample.Int16(0, v);
-        file.append(value, 0, size_t(width));
-    }
+        file.append(size_t(2 * (p.pointSize == 4 ? 4 : 2) * p.points), '\0');  // the skipped frame
+    AppendSamples(file, p, samples, FileSpectra(p).size() * 2 * size_t(p.points));
     return file;
 }
 
@@ -607,21 +578,20 @@ void CheckChosenCsiRead(const TCSISet& set, const TCsiParameters& p, bool raw, s
     // Fields of view and centre as the header gives them.
     float fov[3];
     fov[a] = p.fov;
-    fov[b] = p.rectangular ? float(p.imageDimY) * p.pixelSizeY : p.fov;
+    fov[b] = p.rectFov != 0.0f ? float(p.imageDimY) * p.pixelSizeY : p.fov;
     const float spacing = p.spacing + p.sliceThickness;
     fov[s] = multiPlane                     ? float(p.grid[2]) * spacing
              : p.reader == kPre11            ? p.sliceThickness * float(p.grid[2])
              : dims == 3                     ? p.fov
                                              : p.sliceThickness;
     const bool volume = SelectsVolume(excite ? p.sequence : p.shortSequence, excite);
-    const float sign[3] = {-1.0f, -1.0f, 1.0f};
     double centre[3];
     for (int k = 0; k < 3; ++k) {
-        centre[k] = p.centre[k];
+        centre[k] = p.Position(k);
         if (multiPlane)
             centre[k] += 1.5 * double(spacing) * p.normal[k];
         else if (volume && dims == 3)
-            centre[k] = sign[k] * p.voxelCentre[k];
+            centre[k] = kHeaderSign[k] * p.voxelCentre[k];
     }
     if (excite && volume && dims == 3)
         fov[2] = p.spacing * float(dim[2]);
@@ -653,20 +623,13 @@ void CheckChosenCsiRead(const TCSISet& set, const TCsiParameters& p, bool raw, s
     Require(set.m_nVolumes == (volume ? 1 : 0), "an excited volume of the sequence name");
     if (volume)
         for (int k = 0; k < 3; ++k)
-            Require(set.m_fVolSize[k][0] == p.voxelSize[k] && set.m_fVolOffCentre[k][0] == sign[k] * p.voxelCentre[k] &&
+            Require(set.m_fVolSize[k][0] == p.voxelSize[k] && set.m_fVolOffCentre[k][0] == kHeaderSign[k] * p.voxelCentre[k] &&
                         set.m_fVolAngulation[k][0] == 0.0f,
                     "the excited volume's size and centre");
     // Spectral values, echo, times and texts.
-    Require(set.m_nPoints == p.points && set.m_nFirstPoint == 0 && set.m_nLastPoint == p.points - 1 &&
-                set.m_fPPMCentrePoint == float(p.points / 2) && set.m_fPPMCentreValue == 0.0f,
-            "points and ppm reference");
-    Require(set.m_nSpectralWidth == p.spectralWidth && set.m_fFrequency == float(p.centreFreq / 156250) / 64.0f,
-            "sweep width and frequency (0.1 Hz to MHz)");
+    CheckCommonValues(set, p);
     const int echo = !p.echoFlag ? 0 : multiPlane ? p.echoPoint : p.points / 2;
     Require(set.m_bEchoShifted == p.echoFlag && set.m_nEchoPosition == echo, "echo position of the echo fields");
-    Require(Near(set.m_fTE, p.echoTime / 1000.0) && set.m_fTR == float(p.repetitionTime / 125) / 8.0f,
-            "TE and TR (microseconds to ms)");
-    CheckPatientAndExam(set, p.patientPosition, p.patientEntry, p.description, p.examNumber, p.examTime);
     const int formats[4] = {15, 13, 12, 16};
     Require(set.m_strName == "P00001" && set.m_nFormat == formats[p.reader], "name and format");
     if (!raw)
@@ -720,7 +683,8 @@ void WriteExamImage(const TCsiParameters& p, const std::string& path)
     vx::fuzz::TDicomImageValues image;
     image.rows = image.columns = 4;
     image.syntax = int(EXS_LittleEndianExplicit);
-    std::copy(p.centre, p.centre + 3, image.position);
+    for (int k = 0; k < 3; ++k)
+        image.position[k] = p.Position(k);
     if (p.exam == 1) {
         std::copy(p.row, p.row + 3, image.row);
         std::copy(p.column, p.column + 3, image.column);
@@ -738,14 +702,10 @@ void WriteExamImage(const TCsiParameters& p, const std::string& path)
     vx::fuzz::Require(vx::fuzz::WriteDicomImage(image, path), "the DICOM library writes the exam's image");
 }
 
-// Reads a CSI P-file written from chosen values with its reader.
-void ReadChosenCsi(uint8_t pick, const uint8_t* data, size_t size)
+// Reads a CSI P-file written from chosen values and the samples of its spectra with its reader.
+void ReadChosenCsi(uint8_t pick, const TCsiParameters& chosen, std::string_view samples)
 {
-    if (size < kCsiParameterBytes)
-        return;
-    const auto parts = vx::fuzz::Sections(data + kCsiParameterBytes, size - kCsiParameterBytes, 2);
-    const TCsiParameters chosen = ChosenCsiParameters(pick, data, parts[0]);
-    const std::string path = vx::fuzz::WriteScratch("P00001.7", CsiPfileOf(chosen, parts[1]));
+    const std::string path = vx::fuzz::WriteScratch("P00001.7", CsiPfileOf(chosen, samples));
     TCSIReadParams params;
     params.m_nFormat = vx::fuzz::kPfileFormats[chosen.reader];
     std::copy(chosen.axisOrder, chosen.axisOrder + 3, params.m_nAxisOrder);
@@ -753,17 +713,9 @@ void ReadChosenCsi(uint8_t pick, const uint8_t* data, size_t size)
     params.m_bCenter[1] = chosen.centreSigns[0];
     params.m_bCenter[2] = chosen.centreSigns[1];
     params.m_bKSpaceCorrection = chosen.kSpaceCorrection;
-    params.m_bLoadRawData = (pick >> 5) & 1;
-    params.m_bRemoveOffset = (pick >> 6) & 1;
-    params.m_bNormalize = (pick >> 7) & 1;
-    vx::fuzz::ClearReportTexts();
-    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(params.m_nFormat), &params));
-    std::unique_ptr<TCSISet> set(reader->Read(path));
-    if (chosen.pointSize == 3) {
-        vx::fuzz::Require(!set && vx::fuzz::Said("Wrong data type(it should be int16 or int32)."),
-                          "a sample size of 3 bytes is refused with the reader's message");
+    const std::unique_ptr<TCSISet> set = ReadWithOptions(pick, params, path);
+    if (RefusedSampleSize(chosen, set.get()))
         return;
-    }
     if (chosen.reader == kExcite && chosen.grid[0] * chosen.grid[1] * chosen.grid[2] == 1) {
         vx::fuzz::Require(!set && vx::fuzz::Said("This is a single voxel data file. Use the GE Single Voxel option."),
                           "a single voxel is refused by the EXCITE reader with its message");
@@ -776,7 +728,7 @@ void ReadChosenCsi(uint8_t pick, const uint8_t* data, size_t size)
         return;
     }
     vx::fuzz::Require(set != nullptr, "a P-file a scanner could have written is read");
-    CheckChosenCsiRead(*set, chosen, params.m_bLoadRawData != 0, parts[1]);
+    CheckChosenCsiRead(*set, chosen, params.m_bLoadRawData != 0, samples);
     vx::fuzz::AddThroughProject(set.get(), path, params);
     if (chosen.exam != 0) {
         const std::string image = vx::JoinPath(vx::fuzz::ScratchFolder(), "e00001.dcm");
@@ -784,6 +736,21 @@ void ReadChosenCsi(uint8_t pick, const uint8_t* data, size_t size)
         vx::fuzz::AddExamThroughProject({"[" + vx::fuzz::ScratchFolder() + "]"}, kGEExam, {path});
         vx::RemoveFile(image);
     }
+}
+
+// A P-file written from chosen values for the reader of bits 3-4: its parameters, then
+// the series description and the samples (Sections).
+void ReadChosen(uint8_t pick, const uint8_t* data, size_t size)
+{
+    const bool singleVoxel = ((pick >> 3) & 3) == 1;
+    const size_t bytes = singleVoxel ? kParameterBytes : kCsiParameterBytes;
+    if (size < bytes)
+        return;
+    const auto parts = vx::fuzz::Sections(data + bytes, size - bytes, 2);
+    if (singleVoxel)
+        ReadChosenSingleVoxel(pick, ChosenParameters(pick, data, parts[0]), parts[1]);
+    else
+        ReadChosenCsi(pick, ChosenCsiParameters(pick, data, parts[0]), parts[1]);
 }
 
 }  // namespace
@@ -803,10 +770,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const uint8_t pick = data[0];
     if ((pick & 3) == 3) {
-        if (((pick >> 3) & 3) == 1)
-            ReadChosenSingleVoxel(pick, data + 1, size - 1);
-        else
-            ReadChosenCsi(pick, data + 1, size - 1);
+        ReadChosen(pick, data + 1, size - 1);
         return 0;
     }
     const std::string file = vx::fuzz::PfileFromInput(pick, data + 1, size - 1);
@@ -816,12 +780,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     params.m_nAxisOrder[0] = 0;
     params.m_nAxisOrder[1] = 1;
     params.m_nAxisOrder[2] = 2;
-    params.m_bLoadRawData = (pick >> 5) & 1;
-    params.m_bRemoveOffset = (pick >> 6) & 1;
-    params.m_bNormalize = (pick >> 7) & 1;
     const std::string path = vx::fuzz::WriteScratch("P00001.7", file);
-    std::unique_ptr<TCSIReader> reader(CreateReader(uint32_t(params.m_nFormat), &params));
-    std::unique_ptr<TCSISet> set(reader->Read(path));
+    const std::unique_ptr<TCSISet> set = ReadWithOptions(pick, params, path);
     vx::fuzz::AddThroughProject(set.get(), path, params);
     if (((pick >> 3) & 3) == 0) {
         if (pick & 0x20) {

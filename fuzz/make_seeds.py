@@ -221,15 +221,17 @@ def chosen_seeds():
             params[0] = (params[0] & 0x87) | 0x40  # revision and sample size; not 3 bytes
             put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
         # Its CSI readers (reader bits 0 EXCITE, 2 pre-11.0, 3 multi-plane): grids of two
-        # voxels or more along x, each plane kind (byte 13) and, for EXCITE, no Add Exam
-        # and one with an image in the plane's directions and in others (byte 35).
+        # voxels or more along x (byte 24), each plane kind (byte 28) and, for EXCITE, no
+        # Add Exam and one with an image in the plane's directions and in others (byte 35).
         for reader in (0, 2, 3):
             for j, options in enumerate((0x00, 0x04, 0x20, 0x24, 0xe0)):
                 pick = 3 | (reader << 3) | options
                 params = bytearray(pattern(40, 29 * k + 7 * reader + j))
                 params[0] = (params[0] & 0x87) | 0x40
-                params[2] |= 1
-                params[13] = (k + j) % 4
+                params[24] |= 1
+                if reader == 3 and j < 4:
+                    params[24] |= 0x12  # three or more points along x and y: the ellipse samples
+                params[28] = (k + j) % 4
                 params[35] = (params[35] & 7) | (8 * ((k + j + reader) % 3))
                 put("fuzz_ge_pfile", "chosen_csi_%d_%d_%02x" % (k, reader, pick),
                     bytes([pick]) + bytes(params) + sections([b"Series%d" % k, csi_samples]))
@@ -237,7 +239,9 @@ def chosen_seeds():
     for reader in (0, 2, 3):
         put("fuzz_ge_pfile", "chosen_csi_sample_size_3_%d" % reader,
             bytes([0x23 | (reader << 3)]) + bytes([0]) + pattern(39, 1) + sections([b"Series", csi_samples]))
-    put("fuzz_ge_pfile", "chosen_csi_one_voxel", bytes([0x03]) + bytes([0x40, 3, 0]) + pattern(37, 1) + sections([b"Series", csi_samples]))
+    one_voxel = bytearray(pattern(40, 1))
+    one_voxel[0], one_voxel[24] = 0x40, 0
+    put("fuzz_ge_pfile", "chosen_csi_one_voxel", bytes([0x03]) + bytes(one_voxel) + sections([b"Series", csi_samples]))
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(21, 1) + bytes([1]) + samples)
     put("fuzz_spar_sdat", "chosen_no_width", bytes([0, 0xc0]) + pattern(28, 1) + sections([b"Doe", b"Exam", samples]))
     put("fuzz_list", "chosen_no_list", bytes([0x60]) + pattern(24, 1) + sections([b"Doe", b"Exam", samples]))
