@@ -58,6 +58,8 @@ constexpr size_t kParameterBytes = 32;
 constexpr int kGEExam = 3;
 // The header keeps positions with x and y negated against the set's patient coordinates.
 constexpr float kHeaderSign[3] = {-1.0f, -1.0f, 1.0f};
+// Sequence names with and without the words of an excited volume.
+constexpr const char* kSequences[] = {"probe-p", "PRESS", "steam_cs", "fidcsi", "prose", "probe-s", "csi_2d", "stea"};
 
 // The values every P-file of chosen values has: revision (kPfileRevisions), byte order,
 // sample size, points, sweep width, centre frequency (0.1 Hz), fields of view (mm), the
@@ -91,8 +93,6 @@ struct TSVParameters : TPfileValues {
 void ChooseValues(vx::fuzz::TChosen& c, uint8_t pick, int revisions, TPfileValues& p)
 {
     static constexpr int kPositions[] = {1, 2, 4, 8, 3, 0, 16, 1};
-    static constexpr const char* kSequences[] = {"probe-p", "PRESS", "steam_cs", "fidcsi", "prose", "probe-s",
-                                                 "csi_2d", "stea"};
     p.littleEndian = (pick >> 2) & 1;
     const uint8_t layout = c.Byte();
     p.revision = layout % revisions;
@@ -429,8 +429,6 @@ void PlaneDirections(TCsiParameters& p, uint8_t kind, uint8_t directions)
 // alternations, and an Add Exam of the EXCITE file.
 TCsiParameters ChosenCsiParameters(uint8_t pick, const uint8_t* data, std::string_view description)
 {
-    static constexpr const char* kSequences[] = {"probe-p", "PRESS", "steam_cs", "fidcsi", "prose", "probe-s",
-                                                 "csi_2d", "stea"};
     static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
     vx::fuzz::TChosen c(data, kCsiParameterBytes);
     TCsiParameters p;
