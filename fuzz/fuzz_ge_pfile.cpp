@@ -16,15 +16,16 @@
 //    reader's mapping gives them (slice axis, grid and fields of view along the axes, the
 //    centre, the rotation of an oblique plane and its inverse, the excited volume) and,
 //    read raw, each spectrum of the file at its place in the grid. An EXCITE file of one
-//    voxel must be refused with the reader's message.
+//    voxel, and a multi-plane matrix whose ellipse takes no sample, must be refused with
+//    the reader's message.
 //  Either way a sample size of 3 bytes must be refused with the reader's message, and
 //  the set read takes the road of Add CSI Set (AddThroughProject).
-// The files of the EXCITE reader (reader bits 0) also take the road of Add Exam of GE type,
-// which reads P-files with that reader, given "P00001.7" or, with bit 5 (which the exam's
-// own options leave unused), its folder with a file "e00001.dcm" beside it, which the exam
-// takes for an image (AddExamThroughProject). A chosen EXCITE file takes it with a DICOM
-// image "e00001.dcm" in its folder, in the plane's directions or in others, whose rotation
-// the exam compares with the set's.
+// The laid files of the EXCITE reader (reader bits 0) also take the road of Add Exam of GE
+// type, which reads P-files with that reader, given "P00001.7" or, with bit 5 (which the
+// exam's own options leave unused), its folder with an empty file "e00001.dcm" beside it,
+// which the exam takes for an image (AddExamThroughProject). A chosen EXCITE file takes it
+// (when its parameters ask for it) with a DICOM image "e00001.dcm" in its folder, in the
+// plane's directions or in others, whose rotation the exam compares with the set's.
 #include <algorithm>
 #include <array>
 #include <cctype>
