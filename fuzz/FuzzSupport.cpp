@@ -1,5 +1,11 @@
 #include "FuzzSupport.h"
 
+#include "dcmtk/config/osconfig.h"
+#include "dcmtk/dcmdata/dcdatset.h"
+#include "dcmtk/dcmdata/dcdeftag.h"
+#include "dcmtk/dcmdata/dcfilefo.h"
+#include "dcmtk/dcmdata/dcuid.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -383,6 +389,51 @@ TMRImage& ImageNamed(TImageSet& images, const std::string& name)
                                     [&](const TMRImage* pImage) { return pImage->GetName() == name; });
     Require(named != images.End(), "an image of the name its file gives it");
     return **named;
+}
+
+namespace {
+
+std::string Decimals(const float* values, int count)
+{
+    std::string text;
+    for (int k = 0; k < count; ++k)
+        text += (k ? "\\" : "") + Printed("%.6g", double(values[k]));
+    return text;
+}
+
+}  // namespace
+
+bool WriteDicomImage(const TDicomImageValues& p, const std::string& path)
+{
+    DcmFileFormat file;
+    DcmDataset& d = *file.getDataset();
+    const float cosines[6] = {p.row[0], p.row[1], p.row[2], p.column[0], p.column[1], p.column[2]};
+    const auto text = [&](const DcmTagKey& tag, const std::string& value) {
+        return value.empty() || d.putAndInsertString(tag, value.c_str()).good();
+    };
+    bool ok = text(DCM_SOPClassUID, UID_MRImageStorage) && text(DCM_Modality, "MR") &&
+              text(DCM_PhotometricInterpretation, "MONOCHROME2") &&
+              d.putAndInsertUint16(DCM_SamplesPerPixel, 1).good() &&
+              d.putAndInsertUint16(DCM_Rows, Uint16(p.rows)).good() &&
+              d.putAndInsertUint16(DCM_Columns, Uint16(p.columns)).good() &&
+              d.putAndInsertUint16(DCM_BitsAllocated, Uint16(p.bits)).good() &&
+              d.putAndInsertUint16(DCM_BitsStored, Uint16(p.bits)).good() &&
+              d.putAndInsertUint16(DCM_HighBit, Uint16(p.bits - 1)).good() &&
+              d.putAndInsertUint16(DCM_PixelRepresentation, p.bits == 16 ? 1 : 0).good() &&
+              text(DCM_ImagePositionPatient, Decimals(p.position, 3)) &&
+              text(DCM_ImageOrientationPatient, Decimals(cosines, 6)) && text(DCM_PixelSpacing, Decimals(p.spacing, 2)) &&
+              text(DCM_PatientPosition, p.code) && text(DCM_StudyID, p.studyId) && text(DCM_StudyDate, p.studyDate) &&
+              text(DCM_PatientName, p.patientName) && text(DCM_StudyDescription, "Chosen study") &&
+              text(DCM_ProtocolName, "chosen") && text(DCM_RepetitionTime, Decimals(&p.tr, 1)) &&
+              text(DCM_EchoTime, Decimals(&p.te, 1)) && text(DCM_SliceThickness, Decimals(&p.thickness, 1));
+    if (p.bits == 16) {
+        std::vector<Uint16> words(p.pixels.begin(), p.pixels.end());
+        ok = ok && d.putAndInsertUint16Array(DCM_PixelData, words.data(), words.size()).good();
+    } else {
+        std::vector<Uint8> bytes(p.pixels.begin(), p.pixels.end());
+        ok = ok && d.putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size()).good();
+    }
+    return ok && file.saveFile(path.c_str(), E_TransferSyntax(p.syntax)).good();
 }
 
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)

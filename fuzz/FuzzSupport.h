@@ -169,6 +169,22 @@ void CheckImage(TMRImage& image, const TExpectedImage& expected);
 // The image of that name in a collection; the run stops when there is none.
 TMRImage& ImageNamed(TImageSet& images, const std::string& name);
 
+// The values of an MR image in a DICOM file: rows and columns, bits (8 or 16), the
+// transfer syntax (the DICOM library's E_TransferSyntax), the first pixel's position, the
+// row and column directions, the spacings between rows and between columns, the patient
+// position code (none when empty), TR, TE, slice thickness, the study's number and date,
+// the patient's name and the pixels, row by row.
+struct TDicomImageValues {
+    int rows = 1, columns = 1, bits = 16, syntax = 0;
+    float position[3] = {}, row[3] = {}, column[3] = {}, spacing[2] = {1, 1};
+    float tr = 0, te = 0, thickness = 0;
+    std::string code, studyId, studyDate, patientName;
+    std::vector<int> pixels;
+};
+// Writes them through the DICOM library as an MR image of study description "Chosen
+// study" and protocol "chosen"; false when the library refuses them.
+bool WriteDicomImage(const TDicomImageValues& image, const std::string& path);
+
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
 // and 1/8 ms, averages, the patient's and examination's names (`name` and `exam`, their

@@ -18,10 +18,7 @@
 
 #include "FuzzSupport.h"
 #include "dcmtk/config/osconfig.h"
-#include "dcmtk/dcmdata/dcdatset.h"
-#include "dcmtk/dcmdata/dcdeftag.h"
-#include "dcmtk/dcmdata/dcfilefo.h"
-#include "dcmtk/dcmdata/dcuid.h"
+#include "dcmtk/dcmdata/dcxfer.h"
 #include "dcmtk/oflog/oflog.h"
 #include "model/TCSISet.h"
 #include "model/TCSISetList.h"
@@ -38,14 +35,9 @@ namespace {
 using vx::fuzz::Printed;
 using vx::fuzz::Require;
 
-// The values of an image the target writes.
-struct TChosenImage {
-    int rows = 1, columns = 1, bits = 16, road = 0;
-    E_TransferSyntax syntax = EXS_LittleEndianExplicit;
-    float position[3] = {}, row[3] = {}, column[3] = {}, spacing[2] = {1, 1};  // spacing: between rows, columns
-    float tr = 0, te = 0, thickness = 0;
-    std::string code, studyId, studyDate, patientName;
-    std::vector<int> pixels;
+// The values of an image the target writes, and its road.
+struct TChosenImage : vx::fuzz::TDicomImageValues {
+    int road = 0;
 };
 
 constexpr size_t kChosenBytes = 16;
@@ -67,7 +59,7 @@ TChosenImage ChosenImage(const uint8_t* data, size_t size)
     p.bits = (kind & 1) ? 8 : 16;
     static constexpr E_TransferSyntax kSyntaxes[] = {EXS_LittleEndianExplicit, EXS_LittleEndianImplicit,
                                                      EXS_BigEndianExplicit, EXS_PrivateGE_LEI_WithBigEndianPixelData};
-    p.syntax = kSyntaxes[(kind >> 1) & 3];
+    p.syntax = int(kSyntaxes[(kind >> 1) & 3]);
     p.road = (kind >> 3) & 3;
     for (float& v : p.position)
         v = c.Signed(4.0f);
@@ -84,48 +76,6 @@ TChosenImage ChosenImage(const uint8_t* data, size_t size)
     for (int k = 0; k < p.rows * p.columns; ++k)
         p.pixels.push_back(p.bits == 8 ? c.Byte() : int16_t(c.Word()));
     return p;
-}
-
-std::string Decimals(const float* values, int count)
-{
-    std::string text;
-    for (int k = 0; k < count; ++k)
-        text += (k ? "\\" : "") + Printed("%.6g", double(values[k]));
-    return text;
-}
-
-// The file of those values, written by the DICOM library; false when it refuses them.
-bool WriteChosen(const TChosenImage& p, const std::string& path)
-{
-    DcmFileFormat file;
-    DcmDataset& d = *file.getDataset();
-    const float cosines[6] = {p.row[0], p.row[1], p.row[2], p.column[0], p.column[1], p.column[2]};
-    const auto text = [&](const DcmTagKey& tag, const std::string& value) {
-        return value.empty() || d.putAndInsertString(tag, value.c_str()).good();
-    };
-    bool ok = text(DCM_SOPClassUID, UID_MRImageStorage) && text(DCM_Modality, "MR") &&
-              text(DCM_PhotometricInterpretation, "MONOCHROME2") &&
-              d.putAndInsertUint16(DCM_SamplesPerPixel, 1).good() &&
-              d.putAndInsertUint16(DCM_Rows, Uint16(p.rows)).good() &&
-              d.putAndInsertUint16(DCM_Columns, Uint16(p.columns)).good() &&
-              d.putAndInsertUint16(DCM_BitsAllocated, Uint16(p.bits)).good() &&
-              d.putAndInsertUint16(DCM_BitsStored, Uint16(p.bits)).good() &&
-              d.putAndInsertUint16(DCM_HighBit, Uint16(p.bits - 1)).good() &&
-              d.putAndInsertUint16(DCM_PixelRepresentation, p.bits == 16 ? 1 : 0).good() &&
-              text(DCM_ImagePositionPatient, Decimals(p.position, 3)) &&
-              text(DCM_ImageOrientationPatient, Decimals(cosines, 6)) && text(DCM_PixelSpacing, Decimals(p.spacing, 2)) &&
-              text(DCM_PatientPosition, p.code) && text(DCM_StudyID, p.studyId) && text(DCM_StudyDate, p.studyDate) &&
-              text(DCM_PatientName, p.patientName) && text(DCM_StudyDescription, "Chosen study") &&
-              text(DCM_ProtocolName, "chosen") && text(DCM_RepetitionTime, Decimals(&p.tr, 1)) &&
-              text(DCM_EchoTime, Decimals(&p.te, 1)) && text(DCM_SliceThickness, Decimals(&p.thickness, 1));
-    if (p.bits == 16) {
-        std::vector<Uint16> words(p.pixels.begin(), p.pixels.end());
-        ok = ok && d.putAndInsertUint16Array(DCM_PixelData, words.data(), words.size()).good();
-    } else {
-        std::vector<Uint8> bytes(p.pixels.begin(), p.pixels.end());
-        ok = ok && d.putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size()).good();
-    }
-    return ok && file.saveFile(path.c_str(), p.syntax).good();
 }
 
 // The image holds what the standard's mapping gives the values: the orientation of the
@@ -183,7 +133,7 @@ void AddChosen(const uint8_t* data, size_t size)
     // Add Exam of GE type takes the GE DICOM images by their names "e*.*".
     const bool exam = chosen.road >= 2;
     const std::string path = vx::JoinPath(vx::fuzz::ScratchFolder(), exam ? "e1.dcm" : "chosen.dcm");
-    Require(WriteChosen(chosen, path), "the DICOM library writes the chosen image");
+    Require(vx::fuzz::WriteDicomImage(chosen, path), "the DICOM library writes the chosen image");
     TImageImportParams params;
     params.m_nImageType = chosen.road == 0 ? 4 : 2;
     const auto road = chosen.road < 2    ? vx::fuzz::TImageRoad::AddImages

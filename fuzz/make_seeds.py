@@ -175,6 +175,7 @@ def chosen_seeds():
     def pattern(count, start):
         return bytes((start + 37 * i) % 256 for i in range(count))
     samples = b"".join(struct.pack("<h", (i * 53) % 601 - 300) for i in range(2 * 64 * 64))
+    csi_samples = b"".join(struct.pack("<h", (i * 53) % 601 - 300) for i in range(2 * 64 * 8 * 8 * 4))
     for k in range(4):
         # fuzz_raw_csi: bit 1 with the raw reader; the last bytes pick the sample road.
         for road in range(3):
@@ -227,12 +228,34 @@ def chosen_seeds():
             params[9] = (72 if k & 1 else 48) + plane  # the plane (modulo 3), tilted with bit 3
             put("fuzz_mag", "image_chosen_%d_%d" % (k, plane), bytes([0x80]) + bytes(params) +
                 sections([b"Exam%d" % k, b"Prot%d" % plane, samples[:512]]))
-        # fuzz_ge_pfile: revision bits 3; bit 2 little-endian, bits 5-7 the options.
-        for pick in (0x03, 0x07, 0x23, 0x27, 0xe3):
-            params = bytearray(pattern(32, 23 * k + pick))
+        # fuzz_ge_pfile: revision bits 3; bit 2 little-endian, bits 3-4 the reader (1 single
+        # voxel), bits 5-7 the options.
+        for pick in (0x0b, 0x0f, 0x2b, 0x2f, 0xeb):
+            params = bytearray(pattern(32, 23 * k + pick - 8))
             params[0] = (params[0] & 0x87) | 0x40  # revision and sample size; not 3 bytes
             put("fuzz_ge_pfile", "chosen_%d_%02x" % (k, pick), bytes([pick]) + bytes(params) + sections([b"Series%d" % k, samples]))
-    put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x23]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
+        # Its CSI readers (reader bits 0 EXCITE, 2 pre-11.0, 3 multi-plane): grids of two
+        # voxels or more along x (byte 24), each plane kind (byte 28) and, for EXCITE, no
+        # Add Exam and one with an image in the plane's directions and in others (byte 35).
+        for reader in (0, 2, 3):
+            for j, options in enumerate((0x00, 0x04, 0x20, 0x24, 0xe0)):
+                pick = 3 | (reader << 3) | options
+                params = bytearray(pattern(40, 29 * k + 7 * reader + j))
+                params[0] = (params[0] & 0x87) | 0x40
+                params[24] |= 1
+                if reader == 3 and j < 4:
+                    params[24] |= 0x12  # three or more points along x and y: the ellipse samples
+                params[28] = (k + j) % 4
+                params[35] = (params[35] & 7) | (8 * ((k + j + reader) % 3))
+                put("fuzz_ge_pfile", "chosen_csi_%d_%d_%02x" % (k, reader, pick),
+                    bytes([pick]) + bytes(params) + sections([b"Series%d" % k, csi_samples]))
+    put("fuzz_ge_pfile", "chosen_sample_size_3", bytes([0x2b]) + bytes([0]) + pattern(31, 1) + sections([b"Series", samples]))
+    for reader in (0, 2, 3):
+        put("fuzz_ge_pfile", "chosen_csi_sample_size_3_%d" % reader,
+            bytes([0x23 | (reader << 3)]) + bytes([0]) + pattern(39, 1) + sections([b"Series", csi_samples]))
+    one_voxel = bytearray(pattern(40, 1))
+    one_voxel[0], one_voxel[24] = 0x40, 0
+    put("fuzz_ge_pfile", "chosen_csi_one_voxel", bytes([0x03]) + bytes(one_voxel) + sections([b"Series", csi_samples]))
     put("fuzz_bruker", "chosen_no_acqp", bytes([0x88]) + pattern(20, 1) + bytes([1, 3, 8, 200]) + samples)
     # Four image slices whose 2dseq file ends a byte short.
     put("fuzz_bruker", "chosen_images_cut", bytes([0x88]) + pattern(20, 2) + bytes([200, 3, 8, 1]) + samples)
