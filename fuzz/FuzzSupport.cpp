@@ -371,6 +371,114 @@ void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& p)
             "patient and examination texts");
 }
 
+TChosenParRec ChosenParRec(TChosen& c, int version, bool shifts)
+{
+    TChosenParRec p;
+    p.version = version;
+    const int images = 1 + c.Pick(3);
+    p.tr = float(c.Word()) / 4.0f;
+    for (float& v : p.angulation)
+        v = c.Signed(8.0f);
+    for (float& v : p.offCentre)
+        v = c.Signed(2.0f);
+    for (float& v : p.fov)
+        v = float(8 + c.Byte());
+    for (float& v : p.shift)
+        v = shifts ? c.Signed(4.0f) : (c.Byte(), 0.0f);
+    p.patientName = "Doe" + std::to_string(c.Byte());
+    p.examName = "Exam" + std::to_string(c.Byte());
+    p.date = Printed("2024.%02d.%02d", 1 + c.Pick(12), 1 + c.Pick(28));
+    for (int k = 0; k < images; ++k) {
+        TChosenImageLine line;
+        const uint8_t sizes = (p.version == 3 && k > 0) ? 0 : c.Byte();
+        line.width = p.version == 3 && k > 0 ? p.lines[0].width : 1 + sizes % 8;
+        line.height = p.version == 3 && k > 0 ? p.lines[0].height : 1 + (sizes >> 3) % 8;
+        const uint8_t kind = c.Byte();
+        line.bits = p.version == 3 && k > 0 ? p.lines[0].bits : (kind & 1) ? 8 : 16;
+        line.sliceOrientation = 1 + (kind >> 1) % 3;
+        for (float& v : line.offCentre)
+            v = c.Signed(2.0f);
+        line.spacing[0] = float(1 + c.Pick(16)) / 4.0f;
+        line.spacing[1] = float(1 + c.Pick(16)) / 4.0f;
+        // Version 3 takes the header's slice thickness, which is made a 16th of the field
+        // of view's first side: exact in the four decimals written.
+        line.thickness = p.version == 3 ? p.fov[0] / 16.0f : float(c.Byte()) / 8.0f;
+        line.te = float(c.Byte()) / 2.0f;
+        line.index = std::to_string(k + 1);
+        p.lines.push_back(std::move(line));
+    }
+    for (TChosenImageLine& line : p.lines)
+        for (int k = 0; k < line.width * line.height; ++k)
+            line.pixels.push_back(line.bits == 8 ? c.Byte() : int16_t(c.Word()));
+    return p;
+}
+
+namespace {
+
+std::string Triple(const float v[3])
+{
+    return Printed("%.4f  %.4f  %.4f", double(v[0]), double(v[1]), double(v[2]));
+}
+
+}  // namespace
+
+// Comment lines, one of eight words naming the version, general-information lines and one
+// line per image.
+std::string ParRecText(const TChosenParRec& p)
+{
+    std::string text = "# === DATA DESCRIPTION FILE ======================\n#\n"
+                       "# CLINICAL TRYOUT             Research image export tool     V" +
+                       std::string(p.version == 3 ? "3" : "4.2") + "\n#\n";
+    text += ".    Patient name                       :   " + p.patientName + "\n";
+    text += ".    Examination name                   :   " + p.examName + "\n";
+    text += ".    Protocol name                      :   chosen\n";
+    text += ".    Examination date/time              :   " + p.date + " / 12:34:56\n";
+    text += Printed(".    Repetition time [msec]             :   %.2f\n", double(p.tr));
+    if (p.version == 3) {
+        const TChosenImageLine& first = p.lines.front();
+        text += Printed(".    Image pixel size [8 or 16 bits]    :   %d\n", first.bits);
+        text += Printed(".    Recon resolution (x, y)            :   %d  %d\n", first.width, first.height);
+        text += ".    FOV (ap,fh,rl) [mm]                :   " + Triple(p.fov) + "\n";
+        text += Printed(".    Slice thickness [mm]               :   %.4f\n", double(first.thickness));
+    }
+    text += ".    Angulation midslice(ap,fh,rl)[degr]:   " + Triple(p.angulation) + "\n";
+    text += ".    Off Centre midslice(ap,fh,rl) [mm] :   " + Triple(p.offCentre) + "\n#\n";
+    for (const TChosenImageLine& line : p.lines) {
+        std::vector<std::string> columns(p.version == 3 ? 29 : 41, "0");
+        columns[6] = line.index;
+        const int offCentreAt = p.version == 3 ? 15 : 19, orientationAt = p.version == 3 ? 19 : 25;
+        const int spacingAt = p.version == 3 ? 22 : 28, teAt = p.version == 3 ? 24 : 30;
+        if (p.version == 4) {
+            columns[7] = std::to_string(line.bits);
+            columns[9] = std::to_string(line.width);
+            columns[10] = std::to_string(line.height);
+            columns[22] = Printed("%.4f", double(line.thickness));
+        }
+        for (int k = 0; k < 3; ++k)
+            columns[size_t(offCentreAt + k)] = Printed("%.4f", double(line.offCentre[k]));
+        columns[size_t(orientationAt)] = std::to_string(line.sliceOrientation);
+        columns[size_t(spacingAt)] = Printed("%.4f", double(line.spacing[0]));
+        columns[size_t(spacingAt + 1)] = Printed("%.4f", double(line.spacing[1]));
+        columns[size_t(teAt)] = Printed("%.2f", double(line.te));
+        for (const std::string& column : columns)
+            text += " " + column;
+        text += "\n";
+    }
+    return text;
+}
+
+std::string RecBytes(const TChosenParRec& p)
+{
+    std::string rec;
+    for (const TChosenImageLine& line : p.lines)
+        for (const int v : line.pixels) {
+            rec += char(v & 0xff);
+            if (line.bits == 16)
+                rec += char((v >> 8) & 0xff);
+        }
+    return rec;
+}
+
 std::string ChosenText(std::string_view text, size_t length, std::string_view fallback)
 {
     std::string kept;
