@@ -42,6 +42,15 @@ int g_reports = 0;
 std::deque<std::string> g_reportTexts;  // the last ones, for the targets that look at them
 vx::TFileFault g_plannedFault;          // no call before an input plans one
 
+// The question an add asks about a set whose rotation disagrees with an image's, the
+// answer it gets (Yes, or No, its default) and the texts of those asked, each led by the
+// name of the file an exam was adding.
+constexpr std::string_view kSetGeometryQuestion =
+    "Image and CSI geometries are not consistent! Misregistration would happen! Would you like to continue adding "
+    "the CSI set?";
+bool g_addDespiteGeometry = false;
+std::vector<std::string> g_geometryQuestions;
+
 }  // namespace
 
 void Prepare()
@@ -51,6 +60,11 @@ void Prepare()
         g_reportTexts.push_back(r.text);
         if (g_reportTexts.size() > 256)
             g_reportTexts.pop_front();
+        if (r.buttons == vx::ReportButtons::YesNo && r.text.ends_with(kSetGeometryQuestion)) {
+            Require(r.defaultAnswer == vx::ReportAnswer::No, "the geometry question's default answer is No");
+            g_geometryQuestions.push_back(r.text);
+            return g_addDespiteGeometry ? vx::ReportAnswer::Yes : vx::ReportAnswer::No;
+        }
         return r.defaultAnswer;
     });
     vx::SetProcessorCount(1);
@@ -58,7 +72,11 @@ void Prepare()
 
 int ReportCount() { return g_reports; }
 
-void ClearReportTexts() { g_reportTexts.clear(); }
+void ClearReportTexts()
+{
+    g_reportTexts.clear();
+    g_geometryQuestions.clear();
+}
 
 bool Reported(std::string_view text)
 {
@@ -1015,6 +1033,15 @@ TCSISet* SetOfFile(TProject& project, const std::string& path)
     return nullptr;
 }
 
+// How many times the geometry question was asked since ClearReportTexts of the set that an
+// exam read of the file at `path`.
+int GeometryQuestionsOf(const std::string& path)
+{
+    const std::string named = vx::FileNameOf(path) + ": ";
+    return int(std::count_if(g_geometryQuestions.begin(), g_geometryQuestions.end(),
+                             [&](const std::string& text) { return text.starts_with(named); }));
+}
+
 // Whether a set's rotation agrees with every image's: each of the nine elements differs by
 // less than 0.005. None where a difference lies so near that bound that a float's rounding
 // decides.
@@ -1063,8 +1090,12 @@ std::vector<std::string> AddExamNaming(TProject& project, const std::vector<std:
 }  // namespace
 
 void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
-                           const std::vector<std::string>& csiFiles)
+                           const std::vector<std::string>& csiFiles, bool addDespiteGeometry)
 {
+    struct TAnswer {
+        explicit TAnswer(bool yes) { g_addDespiteGeometry = yes; }
+        ~TAnswer() { g_addDespiteGeometry = false; }
+    } answer(addDespiteGeometry);
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(examType, block, record);
@@ -1088,12 +1119,17 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
             Require(!isAdded || alone[path] != nullptr, "an exam adds no set of a CSI file that its reader refuses");
             // A set that a project can list is added unless its geometry disagrees with an
             // image's (the exam's images come first) and, outside a batch run, the question
-            // that says so gets its default answer, No.
+            // that says so, asked once, is answered No; where they agree nothing is asked.
             const std::optional<bool> agrees =
                 alone[path] ? GeometryAgrees(*alone[path], *project.m_pImageSet) : std::nullopt;
-            Require(!alone[path] || !alone[path]->CanBeListed() || !agrees || isAdded == (g_bBatchMode || *agrees),
+            if (!alone[path] || !alone[path]->CanBeListed() || !agrees)
+                continue;
+            const bool asked = !g_bBatchMode && !*agrees;
+            Require(GeometryQuestionsOf(path) == (asked ? 1 : 0),
+                    "the geometry question is asked once of a set whose rotation disagrees with an image's, else not");
+            Require(isAdded == (!asked || addDespiteGeometry),
                     "an exam adds the set its reader reads of a CSI file as the geometry question's answer says");
-            if (alone[path] && alone[path]->CanBeListed() && agrees && !*agrees && !g_bBatchMode)
+            if (asked && !addDespiteGeometry)
                 keptOutByGeometry.insert(path);
         }
         if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty()) {

@@ -249,13 +249,14 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
 // the file with the exam type's parameters (TProject::ExamTypeParams) alone, or is named
 // in the message of the files that failed (or in a question about it); one that a project
 // can list is added unless its rotation disagrees with an image's of the exam and, outside
-// a batch run, the question that says so gets its default answer, No. Then once more in
+// a batch run, the question that says so, asked once of it (and of no set that agrees),
+// gets the answer No (its default) or, with `addDespiteGeometry`, Yes. Then once more in
 // a new project with the planned listing or read failing: where the fault met a call, a
 // message names the file or a folder, each file is added as before (or where the fault
 // kept out the image whose geometry kept out its set) or named, and an exam
 // that added nothing left the project's folder as it was. Otherwise the run stops.
 void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
-                           const std::vector<std::string>& csiFiles);
+                           const std::vector<std::string>& csiFiles, bool addDespiteGeometry = false);
 
 // The first `count` pixels of a pixel file as the program writes them (16-bit
 // little-endian, row by row), read without the image's own reader; false when the file
