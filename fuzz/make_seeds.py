@@ -185,6 +185,11 @@ def chosen_seeds():
         # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
         for cut in (0, 1):
             put("fuzz_internal_format", "chosen_%d_%d" % (k, cut), bytes([0x80 | cut | 8 * k]) + pattern(64, 5 * k) + samples)
+        # Bits 1-2 and 5 (without bits 0 and 6): a FIFO, a folder or a link to a FIFO in
+        # the file's place, or its open or its first to third read failing.
+        for unreadable in (0x02, 0x04, 0x06, 0x20, 0x22, 0x24, 0x26):
+            put("fuzz_internal_format", "chosen_%d_unreadable_%02x" % (k, unreadable),
+                bytes([0x80 | unreadable]) + pattern(64, 5 * k) + samples)
         # Bit 6 (without bit 0): a grid of 64 by 64 by 2 of 64 points, 4 MiB of samples.
         put("fuzz_internal_format", "chosen_%d_large" % k, bytes([0xc0 | 8 * k]) + pattern(64, 5 * k) + samples)
         # fuzz_mag: the Helicon reader (bit 0), either file of the pair, raw or processed.
