@@ -48,6 +48,15 @@ int g_reports = 0;
 std::deque<std::string> g_reportTexts;  // the last ones, for the targets that look at them
 vx::TFileFault g_plannedFault;          // no call before an input plans one
 
+// The question an add asks about a set whose rotation disagrees with an image's, the
+// answer it gets (Yes, or No, its default) and the texts of those asked, each led by the
+// name of the file an exam was adding.
+constexpr std::string_view kSetGeometryQuestion =
+    "Image and CSI geometries are not consistent! Misregistration would happen! Would you like to continue adding "
+    "the CSI set?";
+bool g_addDespiteGeometry = false;
+std::vector<std::string> g_geometryQuestions;
+
 }  // namespace
 
 void Prepare()
@@ -57,6 +66,11 @@ void Prepare()
         g_reportTexts.push_back(r.text);
         if (g_reportTexts.size() > 256)
             g_reportTexts.pop_front();
+        if (r.buttons == vx::ReportButtons::YesNo && r.text.ends_with(kSetGeometryQuestion)) {
+            Require(r.defaultAnswer == vx::ReportAnswer::No, "the geometry question's default answer is No");
+            g_geometryQuestions.push_back(r.text);
+            return g_addDespiteGeometry ? vx::ReportAnswer::Yes : vx::ReportAnswer::No;
+        }
         return r.defaultAnswer;
     });
     vx::SetProcessorCount(1);
@@ -64,7 +78,11 @@ void Prepare()
 
 int ReportCount() { return g_reports; }
 
-void ClearReportTexts() { g_reportTexts.clear(); }
+void ClearReportTexts()
+{
+    g_reportTexts.clear();
+    g_geometryQuestions.clear();
+}
 
 bool Reported(std::string_view text)
 {
@@ -482,6 +500,114 @@ void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& p)
                 set.m_strPatientPosition == p.position && set.m_strPatientOrientation == p.orientation &&
                 set.m_strNucleus == p.nucleus,
             "patient and examination texts");
+}
+
+TChosenParRec ChosenParRec(TChosen& c, int version, bool shifts)
+{
+    TChosenParRec p;
+    p.version = version;
+    const int images = 1 + c.Pick(3);
+    p.tr = float(c.Word()) / 4.0f;
+    for (float& v : p.angulation)
+        v = c.Signed(8.0f);
+    for (float& v : p.offCentre)
+        v = c.Signed(2.0f);
+    for (float& v : p.fov)
+        v = float(8 + c.Byte());
+    for (float& v : p.shift)
+        v = shifts ? c.Signed(4.0f) : (c.Byte(), 0.0f);
+    p.patientName = "Doe" + std::to_string(c.Byte());
+    p.examName = "Exam" + std::to_string(c.Byte());
+    p.date = Printed("2024.%02d.%02d", 1 + c.Pick(12), 1 + c.Pick(28));
+    for (int k = 0; k < images; ++k) {
+        TChosenImageLine line;
+        const uint8_t sizes = (p.version == 3 && k > 0) ? 0 : c.Byte();
+        line.width = p.version == 3 && k > 0 ? p.lines[0].width : 1 + sizes % 8;
+        line.height = p.version == 3 && k > 0 ? p.lines[0].height : 1 + (sizes >> 3) % 8;
+        const uint8_t kind = c.Byte();
+        line.bits = p.version == 3 && k > 0 ? p.lines[0].bits : (kind & 1) ? 8 : 16;
+        line.sliceOrientation = 1 + (kind >> 1) % 3;
+        for (float& v : line.offCentre)
+            v = c.Signed(2.0f);
+        line.spacing[0] = float(1 + c.Pick(16)) / 4.0f;
+        line.spacing[1] = float(1 + c.Pick(16)) / 4.0f;
+        // Version 3 takes the header's slice thickness, which is made a 16th of the field
+        // of view's first side: exact in the four decimals written.
+        line.thickness = p.version == 3 ? p.fov[0] / 16.0f : float(c.Byte()) / 8.0f;
+        line.te = float(c.Byte()) / 2.0f;
+        line.index = std::to_string(k + 1);
+        p.lines.push_back(std::move(line));
+    }
+    for (TChosenImageLine& line : p.lines)
+        for (int k = 0; k < line.width * line.height; ++k)
+            line.pixels.push_back(line.bits == 8 ? c.Byte() : int16_t(c.Word()));
+    return p;
+}
+
+namespace {
+
+std::string Triple(const float v[3])
+{
+    return Printed("%.4f  %.4f  %.4f", double(v[0]), double(v[1]), double(v[2]));
+}
+
+}  // namespace
+
+// Comment lines, one of eight words naming the version, general-information lines and one
+// line per image.
+std::string ParRecText(const TChosenParRec& p)
+{
+    std::string text = "# === DATA DESCRIPTION FILE ======================\n#\n"
+                       "# CLINICAL TRYOUT             Research image export tool     V" +
+                       std::string(p.version == 3 ? "3" : "4.2") + "\n#\n";
+    text += ".    Patient name                       :   " + p.patientName + "\n";
+    text += ".    Examination name                   :   " + p.examName + "\n";
+    text += ".    Protocol name                      :   chosen\n";
+    text += ".    Examination date/time              :   " + p.date + " / 12:34:56\n";
+    text += Printed(".    Repetition time [msec]             :   %.2f\n", double(p.tr));
+    if (p.version == 3) {
+        const TChosenImageLine& first = p.lines.front();
+        text += Printed(".    Image pixel size [8 or 16 bits]    :   %d\n", first.bits);
+        text += Printed(".    Recon resolution (x, y)            :   %d  %d\n", first.width, first.height);
+        text += ".    FOV (ap,fh,rl) [mm]                :   " + Triple(p.fov) + "\n";
+        text += Printed(".    Slice thickness [mm]               :   %.4f\n", double(first.thickness));
+    }
+    text += ".    Angulation midslice(ap,fh,rl)[degr]:   " + Triple(p.angulation) + "\n";
+    text += ".    Off Centre midslice(ap,fh,rl) [mm] :   " + Triple(p.offCentre) + "\n#\n";
+    for (const TChosenImageLine& line : p.lines) {
+        std::vector<std::string> columns(p.version == 3 ? 29 : 41, "0");
+        columns[6] = line.index;
+        const int offCentreAt = p.version == 3 ? 15 : 19, orientationAt = p.version == 3 ? 19 : 25;
+        const int spacingAt = p.version == 3 ? 22 : 28, teAt = p.version == 3 ? 24 : 30;
+        if (p.version == 4) {
+            columns[7] = std::to_string(line.bits);
+            columns[9] = std::to_string(line.width);
+            columns[10] = std::to_string(line.height);
+            columns[22] = Printed("%.4f", double(line.thickness));
+        }
+        for (int k = 0; k < 3; ++k)
+            columns[size_t(offCentreAt + k)] = Printed("%.4f", double(line.offCentre[k]));
+        columns[size_t(orientationAt)] = std::to_string(line.sliceOrientation);
+        columns[size_t(spacingAt)] = Printed("%.4f", double(line.spacing[0]));
+        columns[size_t(spacingAt + 1)] = Printed("%.4f", double(line.spacing[1]));
+        columns[size_t(teAt)] = Printed("%.2f", double(line.te));
+        for (const std::string& column : columns)
+            text += " " + column;
+        text += "\n";
+    }
+    return text;
+}
+
+std::string RecBytes(const TChosenParRec& p)
+{
+    std::string rec;
+    for (const TChosenImageLine& line : p.lines)
+        for (const int v : line.pixels) {
+            rec += char(v & 0xff);
+            if (line.bits == 16)
+                rec += char((v >> 8) & 0xff);
+        }
+    return rec;
 }
 
 std::string ChosenText(std::string_view text, size_t length, std::string_view fallback)
@@ -1020,6 +1146,15 @@ TCSISet* SetOfFile(TProject& project, const std::string& path)
     return nullptr;
 }
 
+// How many times the geometry question was asked since ClearReportTexts of the set that an
+// exam read of the file at `path`.
+int GeometryQuestionsOf(const std::string& path)
+{
+    const std::string named = vx::FileNameOf(path) + ": ";
+    return int(std::count_if(g_geometryQuestions.begin(), g_geometryQuestions.end(),
+                             [&](const std::string& text) { return text.starts_with(named); }));
+}
+
 // Whether a set's rotation agrees with every image's: each of the nine elements differs by
 // less than 0.005. None where a difference lies so near that bound that a float's rounding
 // decides.
@@ -1068,8 +1203,12 @@ std::vector<std::string> AddExamNaming(TProject& project, const std::vector<std:
 }  // namespace
 
 void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
-                           const std::vector<std::string>& csiFiles)
+                           const std::vector<std::string>& csiFiles, bool addDespiteGeometry)
 {
+    struct TAnswer {
+        explicit TAnswer(bool yes) { g_addDespiteGeometry = yes; }
+        ~TAnswer() { g_addDespiteGeometry = false; }
+    } answer(addDespiteGeometry);
     TCSIReadParams block;
     TImageImportParams record;
     TProject::ExamTypeParams(examType, block, record);
@@ -1093,12 +1232,17 @@ void AddExamThroughProject(const std::vector<std::string>& entries, int examType
             Require(!isAdded || alone[path] != nullptr, "an exam adds no set of a CSI file that its reader refuses");
             // A set that a project can list is added unless its geometry disagrees with an
             // image's (the exam's images come first) and, outside a batch run, the question
-            // that says so gets its default answer, No.
+            // that says so, asked once, is answered No; where they agree nothing is asked.
             const std::optional<bool> agrees =
                 alone[path] ? GeometryAgrees(*alone[path], *project.m_pImageSet) : std::nullopt;
-            Require(!alone[path] || !alone[path]->CanBeListed() || !agrees || isAdded == (g_bBatchMode || *agrees),
+            if (!alone[path] || !alone[path]->CanBeListed() || !agrees)
+                continue;
+            const bool asked = !g_bBatchMode && !*agrees;
+            Require(GeometryQuestionsOf(path) == (asked ? 1 : 0),
+                    "the geometry question is asked once of a set whose rotation disagrees with an image's, else not");
+            Require(isAdded == (!asked || addDespiteGeometry),
                     "an exam adds the set its reader reads of a CSI file as the geometry question's answer says");
-            if (alone[path] && alone[path]->CanBeListed() && agrees && !*agrees && !g_bBatchMode)
+            if (asked && !addDespiteGeometry)
                 keptOutByGeometry.insert(path);
         }
         if (project.m_pCSISetList->IsEmpty() && project.m_pImageSet->IsEmpty()) {

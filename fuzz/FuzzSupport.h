@@ -201,6 +201,35 @@ std::string SparSpectrumLines(const TSparSpectrum& spectrum);
 // Stops the run unless the set holds them by the SPAR parser's mapping.
 void CheckSparSpectrum(const TCSISet& set, const TSparSpectrum& spectrum);
 
+// A Philips PAR/REC pair of images written from chosen values: a header of version 4 or 3
+// with its texts, TR, angulation and off-centre ((ap, fh, rl) triples as the file gives
+// them), the field of view (version 3) and the dialog's position shifts (x, y, z); and
+// one to three image lines with their sizes, bits, slice orientations, off-centres,
+// spacings, thicknesses, echo times and pixels.
+struct TChosenImageLine {
+    int width = 1, height = 1, bits = 16, sliceOrientation = 1;
+    float offCentre[3] = {}, spacing[2] = {1, 1}, thickness = 0, te = 0;
+    std::string index;
+    std::vector<int> pixels;
+};
+struct TChosenParRec {
+    int version = 4;
+    float tr = 0, angulation[3] = {}, offCentre[3] = {}, fov[3] = {}, shift[3] = {};
+    std::string patientName, examName, date;
+    std::vector<TChosenImageLine> lines;
+};
+// Takes the number of images (1 to 3), TR, the angulation (-16 to 15.875 degrees) and
+// off-centre (-64 to 63.5 mm) of the header, its field of view, the position shifts (zero
+// without `shifts`, the byte taken all the same), the patient's and the examination's
+// names and the date; then for each line a size byte (width and height 1 to 8; version 3
+// takes the first line's, the header's "Recon resolution"), bits and orientation, three
+// off-centre bytes, two spacing bytes, thickness and echo time; then the pixels.
+TChosenParRec ChosenParRec(TChosen& chosen, int version, bool shifts);
+// The PAR text as the scanner's export writes it, and the REC file: each line's pixels one
+// block after the other, bytes or little-endian words.
+std::string ParRecText(const TChosenParRec& pair);
+std::string RecBytes(const TChosenParRec& pair);
+
 // A loaded set whose voxels hold a decaying line at a voxel-dependent frequency (the
 // caller owns it; null when its voxels cannot be allocated).
 TCSISet* LoadedSet(int nx, int ny, int nz, int points);
@@ -262,13 +291,14 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
 // the file with the exam type's parameters (TProject::ExamTypeParams) alone, or is named
 // in the message of the files that failed (or in a question about it); one that a project
 // can list is added unless its rotation disagrees with an image's of the exam and, outside
-// a batch run, the question that says so gets its default answer, No. Then once more in
+// a batch run, the question that says so, asked once of it (and of no set that agrees),
+// gets the answer No (its default) or, with `addDespiteGeometry`, Yes. Then once more in
 // a new project with the planned listing or read failing: where the fault met a call, a
 // message names the file or a folder, each file is added as before (or where the fault
 // kept out the image whose geometry kept out its set) or named, and an exam
 // that added nothing left the project's folder as it was. Otherwise the run stops.
 void AddExamThroughProject(const std::vector<std::string>& entries, int examType,
-                           const std::vector<std::string>& csiFiles);
+                           const std::vector<std::string>& csiFiles, bool addDespiteGeometry = false);
 
 // The first `count` pixels of a pixel file as the program writes them (16-bit
 // little-endian, row by row), read without the image's own reader; false when the file

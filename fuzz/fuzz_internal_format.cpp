@@ -6,11 +6,19 @@
 // samples. With bit 0 of the first byte the file ends 1 to 253 bytes early, and the read
 // must be refused with the reader's message; without it, bit 6 makes the grid 64 by 64 by
 // 2 of 64 points, a file of 4 MiB of samples (zero past the input's end), which the
-// reader reads in blocks on its workers (such a set is only read and checked).
+// reader reads in blocks on its workers (such a set is only read and checked). Without
+// bits 0 and 6, bits 1-2 (k) and 5 make the file one the reader cannot read: with bit 5
+// clear and k of 1 to 3 a FIFO, a folder or a link to a FIFO stands in its place, and the
+// read must be refused saying that the file cannot be opened and what stands there; with
+// bit 5 set its open (k 0) or its k-th read (the version word's, the header's, the
+// samples' first) fails with EIO, and the read must be refused saying so.
+#include <algorithm>
+#include <cerrno>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +26,7 @@
 
 #include "FuzzSupport.h"
 #include "model/TCSISet.h"
+#include "platform/FileFaults.h"
 #include "platform/Paths.h"
 #include "readers/TInternalFormatReader.h"
 
@@ -174,6 +183,38 @@ void CheckChosenRead(const TCSISet& set, const TChosenHeader& h, std::string_vie
     }
 }
 
+// Reads the chosen file made unreadable as bits 1-2 (k) and 5 of `pick` say: something
+// else in its place, or its open or k-th read failing.
+void ReadUnreadable(const std::string& path, const TCSIReadParams& params, uint8_t pick)
+{
+    using vx::fuzz::Require;
+    using vx::fuzz::Said;
+    const int k = (pick >> 1) & 3;
+    TInternalFormatReader reader(&params);
+    if ((pick & 0x20) == 0) {
+        const std::string found = vx::fuzz::PutSpecialFile(path, k - 1);
+        if (found.empty())
+            return;
+        std::unique_ptr<TCSISet> set(reader.Read(path));
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        Require(!set && Said("Can not open CSI data set file " + path + ": it is " + found + ", not a file"),
+                "a data-set file that is no file is refused, saying what stands there");
+        return;
+    }
+    // The version word, the header and the samples take a read each at least.
+    vx::SetFileFaults({{k == 0 ? vx::kFileOpenRead : vx::kFileRead, EIO, std::max(k, 1), false}});
+    std::unique_ptr<TCSISet> set(reader.Read(path));
+    const bool struck = vx::FileFaultStruck();
+    vx::SetFileFaults({});
+    if (k == 0)
+        Require(struck && !set && Said("Can not open CSI data set file " + path + ": input/output error"),
+                "a data-set file whose open fails is refused, saying why");
+    else
+        Require(struck && !set && Said("The CSI data file " + path + " cannot be read to its end: input/output error."),
+                "a data-set file whose read fails is refused, saying that it cannot be read to its end");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -212,6 +253,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         path = vx::fuzz::WriteScratch("input.dat", data, size);
     }
     vx::fuzz::ClearReportTexts();
+    if (chosen && !cut && !large && (data[0] & 0x26) != 0) {
+        ReadUnreadable(path, params, data[0]);
+        return 0;
+    }
     TInternalFormatReader reader(&params);
     std::unique_ptr<TCSISet> set(reader.Read(path));
     if (chosen) {

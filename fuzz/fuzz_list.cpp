@@ -9,7 +9,12 @@
 //    the PAR text beside it (an empty one is no file), and the DATA file. With bit 4 or 5
 //    the files also take the road of Add Exam of the exam type that reads the stack (or,
 //    for the volume reader, the volume), given "scan.LIST" (bit 4) or their folder (bit 5),
-//    where "scan.PAR" is taken for an image (AddExamThroughProject).
+//    where "scan.PAR" is taken for an image (AddExamThroughProject). A zero byte in the
+//    PAR part ends the PAR text and lays an image of the exam beside the set: a byte after
+//    it answers the question whether to add a set whose rotation disagrees with the
+//    image's (bit 0: Yes), and the rest chooses the values (ChosenParRec, version 4) of
+//    "image.PAR" and "image.REC", which the exam is given before "scan.LIST" (bit 4) or
+//    finds in the folder (bit 5).
 //  - bit 6 set: the stack (bit 0 clear) or volume reader in a batch run, with "Load raw
 //    data" from bit 4; 24 bytes choose the parameters (see ChosenParameters), then
 //    Sections splits the rest into the patient name, the examination name and the samples.
@@ -536,7 +541,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto parts = vx::fuzz::Sections(data, size, 4);
     const std::string list = vx::fuzz::WriteScratch("scan.LIST", parts[0]);
     vx::fuzz::WriteScratchOrRemove("scan.SPAR", parts[1]);
-    vx::fuzz::WriteScratchOrRemove("scan.PAR", parts[2]);
+    // A zero byte ends the PAR text; what follows is the exam's image.
+    const std::string_view par = parts[2].substr(0, parts[2].find('\0'));
+    vx::fuzz::WriteScratchOrRemove("scan.PAR", par);
+    vx::fuzz::WriteScratchOrRemove("image.PAR", {});
+    vx::fuzz::WriteScratchOrRemove("image.REC", {});
     vx::fuzz::WriteScratch("scan.DATA", parts[3]);
     params.m_nFormat = format;
     params.m_bRemoveOffset = (pick >> 2) & 1;
@@ -546,13 +555,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     vx::fuzz::AddThroughProject(set.get(), list, params);
     if (pick & 0x30) {
         // Exam types 1 and 2 read LIST files as stacks and volumes; the folder's LIST file
-        // is looked for only beside an image of the exam.
+        // is looked for only beside an image of the exam. After the PAR text's zero byte, a
+        // byte answers the question about a set whose geometry disagrees with the image's
+        // (bit 0: Yes), and the rest chooses that image.
         const int examType = format == 8 ? 2 : 1;
+        const bool withImage = par.size() < parts[2].size();
+        const std::string_view values = parts[2].substr(std::min(parts[2].size(), par.size() + 1));
+        const bool addDespiteGeometry = !values.empty() && (values[0] & 1) != 0;
+        std::vector<std::string> entries{list};
+        if (withImage) {
+            const std::string_view chosenValues = values.substr(std::min<size_t>(values.size(), 1));
+            vx::fuzz::TChosen chosen(reinterpret_cast<const uint8_t*>(chosenValues.data()), chosenValues.size());
+            const vx::fuzz::TChosenParRec image = vx::fuzz::ChosenParRec(chosen, 4, false);
+            entries.insert(entries.begin(), vx::fuzz::WriteScratch("image.PAR", vx::fuzz::ParRecText(image)));
+            vx::fuzz::WriteScratch("image.REC", vx::fuzz::RecBytes(image));
+        }
         if (pick & 0x20)
             vx::fuzz::AddExamThroughProject({"[" + vx::fuzz::ScratchFolder() + "]"}, examType,
-                                            parts[2].empty() ? std::vector<std::string>{} : std::vector{list});
+                                            par.empty() && !withImage ? std::vector<std::string>{} : std::vector{list},
+                                            addDespiteGeometry);
         else
-            vx::fuzz::AddExamThroughProject({list}, examType, {list});
+            vx::fuzz::AddExamThroughProject(entries, examType, {list}, addDespiteGeometry);
     }
     g_batchLog.clear();
     return 0;

@@ -35,139 +35,24 @@
 
 namespace {
 
-using vx::fuzz::Printed;
 using vx::fuzz::Require;
 
 constexpr size_t kLayoutBytes = 9;
 
-// One image line of a pair written from chosen values; (ap, fh, rl) triples as the file
-// gives them.
-struct TChosenLine {
-    int width = 1, height = 1, bits = 16, sliceOrientation = 1;
-    float offCentre[3] = {}, spacing[2] = {1, 1}, thickness = 0, te = 0;
-    std::string index;
-    std::vector<int> pixels;
+// The pair written from chosen values (ChosenParRec) and the road of bits 1-2 it takes.
+struct TChosenPair : vx::fuzz::TChosenParRec {
+    int road = 0;
 };
 
-struct TChosenPair {
-    int version = 4, road = 0;
-    float tr = 0, angulation[3] = {}, offCentre[3] = {}, fov[3] = {}, shift[3] = {};  // shift: x, y, z
-    std::string patientName, examName, date;
-    std::vector<TChosenLine> lines;
-};
-
-// 24 bytes: the version and road (from the ninth byte), the number of images (1 to 3),
-// TR, the angulation (-16 to 15.875 degrees) and off-centre (-64 to 63.5 mm) of the
-// header, the header's field of view (version 3), the position shifts of the dialog, the
-// patient's and the examination's names and the date; then for each line a size byte
-// (width and height 1 to 8; version 3 takes the first line's, the header's "Recon
-// resolution"), bits and orientation, three off-centre bytes, two spacing bytes, thickness
-// and echo time; then the pixels (zero past the input's end).
+// The version (3 with bit 6 of the ninth byte, else 4) and road (bits 1-2) of the ninth
+// byte, then the values (the position shifts only on the road of the REC file).
 TChosenPair ChosenPair(uint8_t layout, const uint8_t* data, size_t size)
 {
     vx::fuzz::TChosen c(data, size);
     TChosenPair p;
-    p.version = (layout & 0x40) ? 3 : 4;
     p.road = (layout >> 1) & 3;
-    const int images = 1 + c.Pick(3);
-    p.tr = float(c.Word()) / 4.0f;
-    for (float& v : p.angulation)
-        v = c.Signed(8.0f);
-    for (float& v : p.offCentre)
-        v = c.Signed(2.0f);
-    for (float& v : p.fov)
-        v = float(8 + c.Byte());
-    for (float& v : p.shift)
-        v = p.road == 3 ? c.Signed(4.0f) : (c.Byte(), 0.0f);
-    p.patientName = "Doe" + std::to_string(c.Byte());
-    p.examName = "Exam" + std::to_string(c.Byte());
-    p.date = Printed("2024.%02d.%02d", 1 + c.Pick(12), 1 + c.Pick(28));
-    for (int k = 0; k < images; ++k) {
-        TChosenLine line;
-        const uint8_t sizes = (p.version == 3 && k > 0) ? 0 : c.Byte();
-        line.width = p.version == 3 && k > 0 ? p.lines[0].width : 1 + sizes % 8;
-        line.height = p.version == 3 && k > 0 ? p.lines[0].height : 1 + (sizes >> 3) % 8;
-        const uint8_t kind = c.Byte();
-        line.bits = p.version == 3 && k > 0 ? p.lines[0].bits : (kind & 1) ? 8 : 16;
-        line.sliceOrientation = 1 + (kind >> 1) % 3;
-        for (float& v : line.offCentre)
-            v = c.Signed(2.0f);
-        line.spacing[0] = float(1 + c.Pick(16)) / 4.0f;
-        line.spacing[1] = float(1 + c.Pick(16)) / 4.0f;
-        // Version 3 takes the header's slice thickness, which the target makes a 16th of
-        // the field of view's first side: exact in the four decimals written.
-        line.thickness = p.version == 3 ? p.fov[0] / 16.0f : float(c.Byte()) / 8.0f;
-        line.te = float(c.Byte()) / 2.0f;
-        line.index = std::to_string(k + 1);
-        p.lines.push_back(std::move(line));
-    }
-    for (TChosenLine& line : p.lines)
-        for (int k = 0; k < line.width * line.height; ++k)
-            line.pixels.push_back(line.bits == 8 ? c.Byte() : int16_t(c.Word()));
+    static_cast<vx::fuzz::TChosenParRec&>(p) = vx::fuzz::ChosenParRec(c, (layout & 0x40) ? 3 : 4, p.road == 3);
     return p;
-}
-
-std::string Triple(const float v[3])
-{
-    return Printed("%.4f  %.4f  %.4f", double(v[0]), double(v[1]), double(v[2]));
-}
-
-// The PAR text as the scanner's export writes it: comment lines, one of eight words naming
-// the version, general-information lines and one line per image.
-std::string ParText(const TChosenPair& p)
-{
-    std::string text = "# === DATA DESCRIPTION FILE ======================\n#\n"
-                       "# CLINICAL TRYOUT             Research image export tool     V" +
-                       std::string(p.version == 3 ? "3" : "4.2") + "\n#\n";
-    text += ".    Patient name                       :   " + p.patientName + "\n";
-    text += ".    Examination name                   :   " + p.examName + "\n";
-    text += ".    Protocol name                      :   chosen\n";
-    text += ".    Examination date/time              :   " + p.date + " / 12:34:56\n";
-    text += Printed(".    Repetition time [msec]             :   %.2f\n", double(p.tr));
-    if (p.version == 3) {
-        const TChosenLine& first = p.lines.front();
-        text += Printed(".    Image pixel size [8 or 16 bits]    :   %d\n", first.bits);
-        text += Printed(".    Recon resolution (x, y)            :   %d  %d\n", first.width, first.height);
-        text += ".    FOV (ap,fh,rl) [mm]                :   " + Triple(p.fov) + "\n";
-        text += Printed(".    Slice thickness [mm]               :   %.4f\n", double(first.thickness));
-    }
-    text += ".    Angulation midslice(ap,fh,rl)[degr]:   " + Triple(p.angulation) + "\n";
-    text += ".    Off Centre midslice(ap,fh,rl) [mm] :   " + Triple(p.offCentre) + "\n#\n";
-    for (const TChosenLine& line : p.lines) {
-        std::vector<std::string> columns(p.version == 3 ? 29 : 41, "0");
-        columns[6] = line.index;
-        const int offCentreAt = p.version == 3 ? 15 : 19, orientationAt = p.version == 3 ? 19 : 25;
-        const int spacingAt = p.version == 3 ? 22 : 28, teAt = p.version == 3 ? 24 : 30;
-        if (p.version == 4) {
-            columns[7] = std::to_string(line.bits);
-            columns[9] = std::to_string(line.width);
-            columns[10] = std::to_string(line.height);
-            columns[22] = Printed("%.4f", double(line.thickness));
-        }
-        for (int k = 0; k < 3; ++k)
-            columns[size_t(offCentreAt + k)] = Printed("%.4f", double(line.offCentre[k]));
-        columns[size_t(orientationAt)] = std::to_string(line.sliceOrientation);
-        columns[size_t(spacingAt)] = Printed("%.4f", double(line.spacing[0]));
-        columns[size_t(spacingAt + 1)] = Printed("%.4f", double(line.spacing[1]));
-        columns[size_t(teAt)] = Printed("%.2f", double(line.te));
-        for (const std::string& column : columns)
-            text += " " + column;
-        text += "\n";
-    }
-    return text;
-}
-
-// The REC file: each line's pixels one block after the other, bytes or little-endian words.
-std::string RecFile(const TChosenPair& p)
-{
-    std::string rec;
-    for (const TChosenLine& line : p.lines)
-        for (const int v : line.pixels) {
-            rec += char(v & 0xff);
-            if (line.bits == 16)
-                rec += char((v >> 8) & 0xff);
-        }
-    return rec;
 }
 
 // Every image holds what the format's mapping gives its line and the header: the (ap, fh,
@@ -183,7 +68,7 @@ void CheckChosen(TImageSet& images, const TChosenPair& p, const std::string& fil
     const float angles[3] = {p.angulation[2], p.angulation[0], p.angulation[1]};
     const std::array<double, 9> rotation = vx::fuzz::AngulationRotation(angles);
     static constexpr const char* kLabels[] = {"AH", "RH", "RA"};
-    for (const TChosenLine& line : p.lines) {
+    for (const vx::fuzz::TChosenImageLine& line : p.lines) {
         vx::fuzz::TExpectedImage e;
         // The set keeps its images by orientation and slice position: each is found by name.
         e.name = fileName + "_" + line.index;
@@ -222,8 +107,8 @@ void CheckChosen(TImageSet& images, const TChosenPair& p, const std::string& fil
 void AddChosen(uint8_t layout, const uint8_t* data, size_t size)
 {
     const TChosenPair chosen = ChosenPair(layout, data, size);
-    const std::string par = vx::fuzz::WriteScratch("scan.PAR", ParText(chosen));
-    const std::string rec = vx::fuzz::WriteScratch("scan.REC", RecFile(chosen));
+    const std::string par = vx::fuzz::WriteScratch("scan.PAR", vx::fuzz::ParRecText(chosen));
+    const std::string rec = vx::fuzz::WriteScratch("scan.REC", vx::fuzz::RecBytes(chosen));
     TImageImportParams params;
     params.m_fShiftX = chosen.shift[0];
     params.m_fShiftY = chosen.shift[1];

@@ -7,8 +7,10 @@
 // files (1 to 8, bits 0-2) that the per-slice readers get, the options "Remove offset"
 // (bit 3) and "Apply normalization" (bit 4), and in bit 7 where the files come from:
 //  - bit 7 clear: the rest is split by Sections into the SPAR text, the PAR text (an empty
-//    one is no file; after a zero byte an image's PAR text, a zero byte and its REC file,
-//    written as "image.PAR" and "image.REC") and the SDAT data. The SPAR text is written as "scan.SPAR" and
+//    one is no file; after a zero byte, a byte whose bit 0 answers Add Exam's question
+//    whether to add a set whose rotation disagrees with an image's (Yes when set), an
+//    image's PAR text, a zero byte and its REC file, written as "image.PAR" and
+//    "image.REC") and the SDAT data. The SPAR text is written as "scan.SPAR" and
 //    "scan_1.SPAR" (an empty one as no file); the data is one "scan.SDAT" or, cut into
 //    equal pieces, "scan_1.SDAT" .. "scan_n.SDAT". With bit 5 or 6 the files also take
 //    the road of Add Exam of the first exam type (SPAR files read as 2-D single slices of
@@ -576,11 +578,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         vx::RemoveFile(vx::JoinPath(vx::fuzz::ScratchFolder(), name));
     vx::fuzz::WriteScratchOrRemove(sparName, parts[0]);
     vx::fuzz::WriteScratchOrRemove(sliceSparName, parts[0]);
-    // A zero byte ends the PAR text: after it comes an image of the exam beside the set, its
-    // PAR text up to a second zero byte and then its REC file, so that Add Exam compares the
-    // set's geometry with an image's.
+    // A zero byte ends the PAR text: after it come the answer to the geometry question and
+    // an image of the exam beside the set, its PAR text up to a second zero byte and then
+    // its REC file, so that Add Exam compares the set's geometry with an image's.
     const std::string_view par = parts[1].substr(0, parts[1].find('\0'));
-    const std::string_view image = parts[1].substr(std::min(parts[1].size(), par.size() + 1));
+    const std::string_view answer = parts[1].substr(std::min(parts[1].size(), par.size() + 1));
+    const bool addDespiteGeometry = !answer.empty() && (answer[0] & 1) != 0;
+    const std::string_view image = answer.substr(std::min<size_t>(answer.size(), 1));
     const std::string_view imagePar = image.substr(0, image.find('\0'));
     vx::fuzz::WriteScratchOrRemove("scan.PAR", par);
     vx::fuzz::WriteScratchOrRemove("image.PAR", imagePar);
@@ -629,9 +633,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 for (const std::string& name : {sparName, sliceSparName})
                     if (vx::FileExists(vx::JoinPath(folder, name)))
                         csiFiles.push_back(vx::JoinPath(folder, name));
-            vx::fuzz::AddExamThroughProject({"[" + folder + "]"}, kSliceExam, csiFiles);
+            vx::fuzz::AddExamThroughProject({"[" + folder + "]"}, kSliceExam, csiFiles, addDespiteGeometry);
         } else {
-            vx::fuzz::AddExamThroughProject({spar}, kSliceExam, {spar});
+            vx::fuzz::AddExamThroughProject({spar}, kSliceExam, {spar}, addDespiteGeometry);
         }
     }
     g_batchLog.clear();

@@ -186,6 +186,11 @@ def chosen_seeds():
         # fuzz_internal_format: bit 7 of the first byte; bit 0 cuts the file short.
         for cut in (0, 1):
             put("fuzz_internal_format", "chosen_%d_%d" % (k, cut), bytes([0x80 | cut | 8 * k]) + pattern(64, 5 * k) + samples)
+        # Bits 1-2 and 5 (without bits 0 and 6): a FIFO, a folder or a link to a FIFO in
+        # the file's place, or its open or its first to third read failing.
+        for unreadable in (0x02, 0x04, 0x06, 0x20, 0x22, 0x24, 0x26):
+            put("fuzz_internal_format", "chosen_%d_unreadable_%02x" % (k, unreadable),
+                bytes([0x80 | unreadable]) + pattern(64, 5 * k) + samples)
         # Bit 6 (without bit 0): a grid of 64 by 64 by 2 of 64 points, 4 MiB of samples.
         put("fuzz_internal_format", "chosen_%d_large" % k, bytes([0xc0 | 8 * k]) + pattern(64, 5 * k) + samples)
         # fuzz_mag: the Helicon reader (bit 0), either file of the pair, raw or processed.
@@ -647,11 +652,18 @@ OPEN_FAULTS = {
 
 def exam_with_image():
     """fuzz_spar_sdat: the seed writer's 2-D CSI set given by its folder through Add Exam
-    (second byte, bit 6) with an image beside it (after a zero byte in the PAR part: a PAR
-    text of one 2 x 2 line, a zero byte and its REC file), read outside a batch run (first
-    byte, bit 7): the image's angulation, none or 10 degrees about each axis, agrees with
-    the set's geometry or makes the exam ask whether to add the set, which its default
-    answer, No, keeps out."""
+    (second byte, bit 6) with an image beside it (after a zero byte in the PAR part: the
+    answer to the geometry question, a PAR text of one 2 x 2 line, a zero byte and its REC
+    file), read outside a batch run (first byte, bit 7): the image's angulation, none or 10
+    degrees about each axis, agrees with the set's geometry or makes the exam ask whether
+    to add the set, which the answer No (its default) keeps out and Yes lets in; and at 10
+    degrees in a batch run, where nothing is asked.
+    fuzz_list: the seed writer's stack and volume through Add Exam given the LIST file or
+    its folder, with an image the target writes (after a zero byte in the PAR part: the
+    answer, then the image's values) at those angulations, outside a batch run and, at 10
+    degrees, in one, where nothing is asked (the stack only there: outside a batch run its
+    reader asks for the PAR file in a dialog, which the target cancels)."""
+    list_exam_with_image()
     path = os.path.join(OUT, "fuzz_spar_sdat", "csi_2_axis0_exam_2")
     if not os.path.isfile(path):
         return
@@ -659,7 +671,7 @@ def exam_with_image():
     lengths = struct.unpack("<2H", seed[2:6])
     spar = seed[6:6 + lengths[0]]
     sdat = seed[6 + lengths[0] + lengths[1]:]
-    for degrees in (0, 10):
+    for degrees, answer, batch in ((0, 0, False), (10, 0, False), (10, 1, False), (10, 1, True)):
         par = ("# === DATA DESCRIPTION FILE ======================\n#\n"
                "# CLINICAL TRYOUT             Research image export tool     V4.2\n#\n"
                ".    Patient name                       :   Doe\n"
@@ -674,8 +686,36 @@ def exam_with_image():
         columns[22], columns[25], columns[28], columns[29] = "10.0000", "1", "1.0000", "1.0000"
         par += " " + " ".join(columns) + "\n"
         rec = struct.pack("<4h", 1, 2, 3, 4)
-        put("fuzz_spar_sdat", "exam_with_image_%d" % degrees,
-            bytes([seed[0] | 0x80, seed[1]]) + sections([spar, b"\0" + par.encode() + b"\0" + rec, sdat]))
+        put("fuzz_spar_sdat", "exam_with_image_%d%s%s" % (degrees, "_yes" if answer else "", "_batch" if batch else ""),
+            bytes([seed[0] | (0 if batch else 0x80), seed[1]]) + sections([spar, b"\0" + bytes([answer]) + par.encode() + b"\0" + rec, sdat]))
+
+
+def list_exam_with_image():
+    for format in (5, 8):
+        for road in (1, 2):
+            path = os.path.join(OUT, "fuzz_list", "list_%d_exam_%d" % (format, road))
+            if not os.path.isfile(path):
+                continue
+            seed = read(path)
+            lengths = struct.unpack("<3H", seed[1:7])
+            at = [7]
+            for length in lengths:
+                at.append(at[-1] + length)
+            parts = [seed[at[k]:at[k + 1]] for k in range(3)] + [seed[at[3]:]]
+            for degrees, answer, batch in ((0, 0, False), (10, 0, False), (10, 1, False), (10, 1, True)):
+                if format == 5 and not batch:
+                    continue
+                # One 2 x 2 image of 16 bits: its count, TR, angulation, off-centre, field of
+                # view, shifts, names and date; the line's sizes, kind, off-centre, spacings,
+                # thickness and echo time; its pixels.
+                angle = degrees * 8
+                values = (bytes([0]) + struct.pack("<H", 8000) + bytes([angle] * 3) + bytes([4, 250, 8]) +
+                          bytes([200, 100, 200]) + bytes(3) + bytes([1, 2, 0, 0]) +
+                          bytes([0x09, 0x02, 0, 0, 0, 15, 15, 80, 20]) + struct.pack("<4h", 1, -2, 3, -4))
+                pick = seed[0] | (0 if batch else 0x80)
+                put("fuzz_list", "list_%d_exam_%d_image_%d%s%s" % (format, road, degrees, "_yes" if answer else "",
+                                                                   "_batch" if batch else ""),
+                    bytes([pick]) + sections(parts[:2] + [parts[2] + b"\0" + bytes([answer]) + values, parts[3]]))
 
 
 def golden_files():
