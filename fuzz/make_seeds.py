@@ -283,6 +283,18 @@ def chosen_seeds():
         params[14] = sizes
         put("fuzz_list", "epcsi_chosen_raw_one_point_%d" % k, bytes([0xd0]) + bytes(params) + sections([b"Doe", b"Exam"]))
     put("fuzz_raw_csi", "chosen_invalid", bytes([2]) + pattern(26, 3) + bytes([1]) + samples)
+    # fuzz_raw_csi: bits 0 and 1 with the plug-in reader; byte 64 picks the sample road,
+    # byte 67 what the reader must refuse (200: nothing; 0-17: each refusal, zero and negative).
+    for k in range(4):
+        for road in range(3):
+            chosen = bytearray(pattern(159, 13 * k + road + 5))
+            chosen[64] = road
+            chosen[67] = 200
+            put("fuzz_raw_csi", "plugin_chosen_%d_%d" % (k, road), bytes([3]) + bytes(chosen) + csi_samples)
+    for damage in range(18):
+        chosen = bytearray(pattern(159, damage))
+        chosen[67] = damage
+        put("fuzz_raw_csi", "plugin_chosen_refused_%d" % damage, bytes([3]) + bytes(chosen) + csi_samples)
     put("fuzz_mag", "chosen_no_dwell", bytes([0x81]) + pattern(11, 3) + bytes([1]) + sections([b"Head", samples]))
 
 

@@ -1,11 +1,13 @@
 /* A reader plug-in for fuzz_raw_csi that builds its records from the data file, so that
  * the fuzzer controls every value the plug-in reader takes from a plug-in. The file holds
- * the parameter record the plug-in hands back (116 bytes), the CSI set record (344 bytes;
- * its pointer words are replaced), up to seven zero-terminated texts for the text objects
- * in order (missing ones are null) and then the samples as 32-bit floats. Like a plug-in
- * that keeps its side of the contract, it gives as many samples as its record states
- * (2 * points * nx * ny * nz, the missing ones zero), and no record for a grid of more
- * than 2^24 floats. */
+ * the parameter record the plug-in hands back (116 bytes), the CSI set record (344 bytes),
+ * up to seven zero-terminated texts for the text objects in order (missing ones are null)
+ * and then the samples as 32-bit floats. The record's pointer words are replaced; the first
+ * byte of its sample pointer word says what the plug-in hands back: 1 the record with no
+ * sample block, 2 no record (a failure it reports), any other value the record with its
+ * samples. Like a plug-in that keeps its side of the contract, it gives as many samples as
+ * its record states (2 * points * nx * ny * nz, the missing ones zero; none when a size is
+ * not positive), and no record for a grid of more than 2^24 floats. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -51,9 +53,10 @@ void* CreateCSISet(const char* path, void* params)
     int64_t floats = 2;
     for (size_t k = 0; k < 4; ++k) {
         const int32_t n = IntAt(record->bytes, 4 * k);
-        floats = n > 0 && floats <= kMaxFloats ? floats * n : kMaxFloats + 1;
+        floats = n < 1 ? 0 : floats <= kMaxFloats ? floats * n : kMaxFloats + 1;
     }
-    if (floats > kMaxFloats) {
+    const unsigned char handOver = record->bytes[kSamplesAt];
+    if (floats > kMaxFloats || handOver == 2) {
         free(file);
         free(record);
         return NULL;
@@ -73,8 +76,8 @@ void* CreateCSISet(const char* path, void* params)
         }
         memcpy(record->bytes + kTextAt[i] + 8, &chars, sizeof chars);
     }
-    record->samples = calloc((size_t)floats, sizeof(float));
-    if (at < got)
+    record->samples = handOver == 1 ? NULL : calloc(floats > 0 ? (size_t)floats : 1, sizeof(float));
+    if (record->samples && at < got)
         memcpy(record->samples, file + at, (got - at) / 4 < (size_t)floats ? (got - at) / 4 * 4 : (size_t)floats * 4);
     memcpy(record->bytes + kSamplesAt, &record->samples, sizeof record->samples);
     free(file);
