@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cctype>
 #include <cmath>
 #include <complex>
@@ -452,6 +453,18 @@ bool WriteDicomImage(const TDicomImageValues& p, const std::string& path)
         ok = ok && d.putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size()).good();
     }
     return ok && file.saveFile(path.c_str(), E_TransferSyntax(p.syntax)).good();
+}
+
+void PutVax(std::string& file, float value)
+{
+    unsigned char ieee[4];
+    std::memcpy(ieee, &value, 4);
+    if (value == 0.0f && !std::signbit(value)) {
+        file.append(4, '\0');
+        return;
+    }
+    const unsigned char vax[4] = {ieee[2], uint8_t(ieee[3] + 1), ieee[0], ieee[1]};
+    file.append(reinterpret_cast<const char*>(vax), 4);
 }
 
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)

@@ -185,6 +185,10 @@ struct TDicomImageValues {
 // study" and protocol "chosen"; false when the library refuses them.
 bool WriteDicomImage(const TDicomImageValues& image, const std::string& path);
 
+// Appends a float as a Philips SDAT file keeps it (VAX F): the two 16-bit halves exchanged
+// and the byte of the sign and high exponent bits raised by one.
+void PutVax(std::string& file, float value);
+
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
 // and 1/8 ms, averages, the patient's and examination's names (`name` and `exam`, their
