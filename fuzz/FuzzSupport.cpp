@@ -1116,7 +1116,7 @@ void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCS
 
 }  // namespace
 
-void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params)
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params, bool listable)
 {
     if (!read)
         return;
@@ -1131,6 +1131,7 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
             // Refused: with a message, and nothing written.
             if ((g_reports == reports && g_batchLog.size() == logged) || Snapshot(folder) != before)
                 __builtin_trap();
+            Require(!listable, "a set of a file written with values a project lists is added");
             return;
         }
         if (!project.m_pCSISetList->FindByName(read->GetName()) || !project.Save())

@@ -285,8 +285,11 @@ bool SameImage(const TMRImage& a, const TMRImage& b);
 // folder, with nothing written, or come back after a save and an open as it was read (with
 // the grid and samples it was read with, where a message names what the reader went
 // without); where it met none, the set is added again, as it was read. Otherwise the run
-// stops.
-void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
+// stops. With `listable` (a file the target wrote from values a project lists: grid,
+// fields of view, frequency, sweep width, points, echo position and slice axis in range,
+// a rotation with an inverse) the first add must be made.
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params,
+                       bool listable = false);
 
 // Takes CSI files on the road of Add Exam with exam type `examType` into a new project:
 // the dialog's entries, "[folder]" or files, and the paths of the CSI files the exam is to
