@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cctype>
 #include <cmath>
 #include <complex>
@@ -452,6 +453,18 @@ bool WriteDicomImage(const TDicomImageValues& p, const std::string& path)
         ok = ok && d.putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size()).good();
     }
     return ok && file.saveFile(path.c_str(), E_TransferSyntax(p.syntax)).good();
+}
+
+void PutVax(std::string& file, float value)
+{
+    unsigned char ieee[4];
+    std::memcpy(ieee, &value, 4);
+    if (value == 0.0f && !std::signbit(value)) {
+        file.append(4, '\0');
+        return;
+    }
+    const unsigned char vax[4] = {ieee[2], uint8_t(ieee[3] + 1), ieee[0], ieee[1]};
+    file.append(reinterpret_cast<const char*>(vax), 4);
 }
 
 TSparSpectrum ChosenSparSpectrum(TChosen& c, std::string_view name, std::string_view exam)
@@ -1103,7 +1116,7 @@ void AddFailingAsPlanned(const TCSISet& read, const std::string& path, const TCS
 
 }  // namespace
 
-void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params)
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params, bool listable)
 {
     if (!read)
         return;
@@ -1118,6 +1131,7 @@ void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIR
             // Refused: with a message, and nothing written.
             if ((g_reports == reports && g_batchLog.size() == logged) || Snapshot(folder) != before)
                 __builtin_trap();
+            Require(!listable, "a set of a file written with values a project lists is added");
             return;
         }
         if (!project.m_pCSISetList->FindByName(read->GetName()) || !project.Save())

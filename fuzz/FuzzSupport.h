@@ -185,6 +185,10 @@ struct TDicomImageValues {
 // study" and protocol "chosen"; false when the library refuses them.
 bool WriteDicomImage(const TDicomImageValues& image, const std::string& path);
 
+// Appends a float as a Philips SDAT file keeps it (VAX F): the two 16-bit halves exchanged
+// and the byte of the sign and high exponent bits raised by one.
+void PutVax(std::string& file, float value);
+
 // The spectral values and texts that every Philips SPAR file gives its reader, chosen as
 // TChosen takes them: points, sweep width, frequency (written in Hz), TE and TR in 1/16
 // and 1/8 ms, averages, the patient's and examination's names (`name` and `exam`, their
@@ -281,8 +285,11 @@ bool SameImage(const TMRImage& a, const TMRImage& b);
 // folder, with nothing written, or come back after a save and an open as it was read (with
 // the grid and samples it was read with, where a message names what the reader went
 // without); where it met none, the set is added again, as it was read. Otherwise the run
-// stops.
-void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params);
+// stops. With `listable` (a file the target wrote from values a project lists: grid,
+// fields of view, frequency, sweep width, points, echo position and slice axis in range,
+// a rotation with an inverse) the first add must be made.
+void AddThroughProject(const TCSISet* read, const std::string& path, const TCSIReadParams& params,
+                       bool listable = false);
 
 // Takes CSI files on the road of Add Exam with exam type `examType` into a new project:
 // the dialog's entries, "[folder]" or files, and the paths of the CSI files the exam is to

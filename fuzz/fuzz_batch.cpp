@@ -2,14 +2,16 @@
 // earlier runs and the user left: each run restores the projects a first run made (one CSI
 // set "a" each), lays the input's files and leftovers over them and runs the batch again,
 // now over the sets "a" and "b" of each study (a reader of this target's own makes every
-// file a small set) and an image "i.PAR" where the input gives one, with the processing
-// library's macro steps and a chosen file system fault; then once more without a fault.
+// file a small set, "b" with twice the samples of "a") and an image "i.PAR" where the
+// input gives one, with the processing library's macro steps and a chosen file system
+// fault; then once more without a fault.
 //
 // The first input byte picks the file system and the reader: bit 7 reads the CSI files with
-// the Philips single-voxel reader instead, each "<set>.SPAR" a SPAR file whose samples wait
-// in "<set>.sdat", which the reader finds only through a listing of the study's folder
-// (its exact name ".SDAT" is not there); bit 0 offers no rename flags, bit 1 keeps
-// a removed file still open as a hidden file (FUSE, NFS), bit 2 refuses hard links (EXDEV);
+// the Philips single-voxel reader instead (raw), each "<set>.SPAR" a SPAR file whose samples
+// wait in "<set>.sdat" (those of "b" twice those of "a"), which the reader finds only through a
+// listing of the study's folder (its exact name ".SDAT" is not there); bit 0 offers no
+// rename flags, bit 1 keeps a removed file still open as a hidden file (FUSE, NFS), bit 2
+// refuses hard links (EXDEV);
 // bits 3-5 the fault: every write after the step the second byte gives failing with ENOSPC
 // (1) or EIO (2), every removal with EBUSY (3), one write after that step with EIO (4; a
 // rename after a refused renameat2 is a call of its own), the listing of a folder that the
@@ -124,7 +126,7 @@ namespace fs = std::filesystem;
 constexpr const char* kStudies[] = {"s1", "s2"};
 constexpr uint32_t kSingleVoxelFormat = 0;
 constexpr int kFiles = 4;
-// A single-voxel SPAR file of 8 points; its data file holds 8 complex zeros.
+// A single-voxel SPAR file of 8 points; its data file is SdatOf the set.
 constexpr int kSparPoints = 8;
 const std::string kSparText = "samples : 8\r\nrows : 1\r\nsample_frequency : 2000\r\n"
                               "synthesizer_frequency : 63860000\r\necho_time : 30\r\nrepetition_time : 2000\r\n";
@@ -159,18 +161,54 @@ std::optional<TWrittenImage> g_image;
 // The name the PAR reader gives the image of the file's first line.
 constexpr const char* kImageName = "i.PAR_1";
 
-// Every CSI file is a small set named after the file.
+// The small set of 2 by 2 voxels of 8 points whose samples, scaled, every CSI file gives.
+const TCSISet& SmallSet()
+{
+    static const std::unique_ptr<TCSISet> small(vx::fuzz::LoadedSet(2, 2, 1, 8));
+    if (!small)
+        __builtin_trap();
+    return *small;
+}
+
+// How many times the small set's samples the CSI file of a set gives: twice for "b", so
+// that a set given the samples of another is seen.
+float ScaleOf(const std::string& set)
+{
+    return set == "b" ? 2.0f : 1.0f;
+}
+
+// Every CSI file is the small set named after the file, its samples scaled by ScaleOf.
 class TSmallSetReader : public TCSIReader {
 public:
     using TCSIReader::TCSIReader;
     TCSISet* Read(std::string path) override
     {
         TCSISet* set = vx::fuzz::LoadedSet(2, 2, 1, 8);
-        if (set)
-            set->m_strName = vx::StemOf(path);
+        if (!set)
+            return nullptr;
+        set->m_strName = vx::StemOf(path);
+        for (size_t v = 0; v < set->VoxelCount(); ++v) {
+            std::vector<TComplex> samples(SmallSet().GetVoxel(v)->Data(), SmallSet().GetVoxel(v)->Data() + 8);
+            for (TComplex& sample : samples)
+                sample *= ScaleOf(set->m_strName);
+            set->GetVoxel(v)->SetComplexData(samples.data());
+        }
         return set;
     }
 };
+
+// The SDAT file of a set for the single-voxel reader: the first voxel's samples of the small
+// set, scaled by ScaleOf, as VAX floats.
+std::string SdatOf(const std::string& set)
+{
+    std::string file;
+    for (int k = 0; k < kSparPoints; ++k) {
+        const TComplex sample = SmallSet().GetVoxel(0)->Data()[k] * ScaleOf(set);
+        vx::fuzz::PutVax(file, sample.real());
+        vx::fuzz::PutVax(file, sample.imag());
+    }
+    return file;
+}
 
 struct TPlaces {
     // `kept`: a folder beside the studies that links of the user's may point at.
@@ -352,16 +390,14 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // sample k times exp(i (phase0 + (k - pivot) phase1 / points)), and records those phases.
 bool PhasedAsTheMacroSays(const TCSISet& set)
 {
-    static const std::unique_ptr<TCSISet> small(vx::fuzz::LoadedSet(2, 2, 1, 8));
-    const size_t voxels = g_philipsFiles ? 1 : small->VoxelCount();
-    const int points = g_philipsFiles ? kSparPoints : small->m_nPoints;
+    const size_t voxels = g_philipsFiles ? 1 : SmallSet().VoxelCount();
+    const int points = g_philipsFiles ? kSparPoints : SmallSet().m_nPoints;
     if (set.VoxelCount() != voxels || set.m_nPoints != points)
         return false;
     std::vector<std::complex<double>> expected(static_cast<size_t>(points));
     for (size_t v = 0; v < voxels; ++v) {
         for (int k = 0; k < points; ++k) {
-            // The Philips files' samples are zeros.
-            const std::complex<double> read = g_philipsFiles ? 0.0 : std::complex<double>(small->GetVoxel(v)->Data()[k]);
+            const std::complex<double> read(SmallSet().GetVoxel(v)->Data()[k] * ScaleOf(set.GetName()));
             expected[size_t(k)] = read * std::polar(1.0, g_macro.phase0 + double(k - g_macro.pivot) * g_macro.phase1 / points);
         }
         if (!vx::fuzz::VoxelNear(set, v, expected.data(), points))
@@ -781,6 +817,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 return new TSmallSetReader(p);
             TCSIReadParams params = *p;
             params.m_nFormat = kSingleVoxelFormat;
+            // Raw: the set holds the samples as its SDAT file gives them.
+            params.m_bLoadRawData = 1;
             return CreateReader(kSingleVoxelFormat, &params);
         });
         InstallProcessing();
@@ -849,7 +887,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (const char* set : {"a", "b"}) {
                 Put(vx::JoinPath(s.input, std::string(set) + ".SPAR"), g_philipsFiles ? kSparText : std::string());
                 if (g_philipsFiles)
-                    Put(vx::JoinPath(s.input, std::string(set) + ".sdat"), std::string(kSparPoints * 8, '\0'));
+                    Put(vx::JoinPath(s.input, std::string(set) + ".sdat"), SdatOf(set));
             }
         if (g_image && !s.emptied) {
             Put(vx::JoinPath(s.input, "i.PAR"), ImageParText(*g_image));

@@ -3,7 +3,7 @@
 // whose first byte has bit 7 set (a version word no file has) chooses a file instead: the
 // next 64 bytes give the header's values (see ChosenHeader) and the rest the samples; the
 // target writes the file in the newest layout, and the set read must hold those values and
-// samples. With bit 0 of the first byte the file ends 1 to 253 bytes early, and the read
+// samples, and a new project must add it (values a project lists). With bit 0 of the first byte the file ends 1 to 253 bytes early, and the read
 // must be refused with the reader's message; without it, bit 6 makes the grid 64 by 64 by
 // 2 of 64 points, a file of 4 MiB of samples (zero past the input's end), which the
 // reader reads in blocks on its workers (such a set is only read and checked). Without
@@ -272,7 +272,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (large)
             return 0;
     }
-    vx::fuzz::AddThroughProject(set.get(), path, params);
+    // A chosen file holds values a project lists: its set must be added.
+    vx::fuzz::AddThroughProject(set.get(), path, params, chosen);
     if (set) {
         const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.dat");
         if (set->WriteDataFile(saved, false)) {

@@ -13,17 +13,21 @@
 //    through the project's "run macro file" with the processing library installed. Its
 //    recorded steps are then saved as a macro file, which must read again and, when every
 //    step was applied without a message, hold a block of each type of the input's blocks in
-//    their order. The file must be read where the format reads it and refused where it
+//    their order (as the format reads them, where it decides: not for an integer beyond 32
+//    bits). The file must be read where the format reads it and refused where it
 //    refuses it, and the steps the program reads of it, written back as a macro file before
 //    any is applied, must hold every block's type in order and the value of every key the
 //    block gives (its last line, read by the format's rule for the key's field);
 //  - bits 0-1 = 0, bit 7 clear, bit 6 set: steps that keep an undo state (zero fill,
 //    windows, filters, baseline), chosen by the input, which the target writes as a macro
-//    file and runs on the work set; then Edit > Undo (TProject::Undo) with one call of the
+//    file and runs on the work set: it must be applied, and the set must record the sum of
+//    the filters' Lorentzian widths and the root of the sum of squares of their Gaussian
+//    ones; then Edit > Undo (TProject::Undo) with one call of the
 //    file layer failing (a write, the making of a file, a read, a read at a place, a size
 //    look-up or an open to read, at its first to 16th call), or with the grid and point
 //    count of a state file the input rewrites (or its field of view made 0). An undo that
-//    is made must give back the samples the set held before the steps, to the bit; one
+//    is made must give back the samples the set held before the steps, to the bit, and no
+//    broadening; one
 //    that is refused must leave those after them and say why, and is refused, naming the
 //    state file, where that file's shape is not the set's before its step or its field of
 //    view is 0. An undo refused for a failing call is made again without it;
@@ -436,7 +440,14 @@ void RunMacro(const std::string& path, const std::string& input)
     const bool applied = project->RunMacroFile(path);
     const bool quiet = vx::fuzz::ReportCount() == reports;
     // The recorded steps are saved as a macro file, which must read again and hold what the
-    // input asked for when all of it was applied.
+    // input asked for when all of it was applied: the types of its blocks by the format's
+    // rule, where the format decides them (not for an integer beyond 32 bits).
+    std::vector<TExpectedStep> expected;
+    bool decided = true;
+    std::vector<int> types;
+    if (ExpectedSteps(input, expected, decided))
+        for (const TExpectedStep& step : expected)
+            types.push_back(step.type);
     const std::string saved = vx::JoinPath(vx::fuzz::ScratchFolder(), "saved.mcr");
     vx::TTextFile out;
     if (project->m_history && out.Open(saved, vx::TTextFile::Mode::Write) && project->m_history->WriteMacro(out) &&
@@ -449,7 +460,7 @@ void RunMacro(const std::string& path, const std::string& input)
         if (!read)
             __builtin_trap();
         std::string text;
-        if (applied && quiet && (!vx::ReadWholeFile(saved, text) || BlockTypes(text) != BlockTypes(input)))
+        if (applied && quiet && decided && (!vx::ReadWholeFile(saved, text) || BlockTypes(text) != types))
             __builtin_trap();
     }
 }
@@ -463,16 +474,29 @@ void UndoSteps(const uint8_t* data, size_t size)
     static constexpr int kTypes[] = {3, 4, 5, 6, 7, 8, 9, 12};
     const int members = 1 + chosen.Pick(2);
     std::string text = "#Vexara Macro File#\r\n\r\n";
+    // The broadenings the filters record: the sum of the Lorentzian widths, and the root of
+    // the sum of the squares of the Gaussian ones.
+    double lorentz = 0.0, gaussSquares = 0.0;
     for (int k = 0; k < members; ++k) {
         const int type = kTypes[chosen.Pick(8)];
-        const auto width = [&] { return vx::fuzz::Printed("%d.%d", 1 + chosen.Pick(8), chosen.Pick(10)); };
+        const auto width = [&](double* sum, bool squared) {
+            const std::string written = vx::fuzz::Printed("%d.%d", 1 + chosen.Pick(8), chosen.Pick(10));
+            const double value = std::strtod(written.c_str(), nullptr);
+            if (sum)
+                *sum += squared ? value * value : value;
+            return written;
+        };
         text += "<action>\r\ntype = " + std::to_string(type) + "\r\n";
         if (type == 7 || type == 8)
-            text += "FilterLineWidth = " + width() + "\r\n";
-        if (type == 9)
-            text += "GaussLineWidth = " + width() + "\r\nLorenLineWidth = " + width() + "\r\n";
-        if (type == 12)
-            text += "LineWidth = " + width() + "\r\nScale = " + width() + "\r\n";
+            text += "FilterLineWidth = " + width(type == 7 ? &lorentz : &gaussSquares, type == 8) + "\r\n";
+        if (type == 9) {
+            text += "GaussLineWidth = " + width(&gaussSquares, true) + "\r\n";
+            text += "LorenLineWidth = " + width(&lorentz, false) + "\r\n";
+        }
+        if (type == 12) {
+            text += "LineWidth = " + width(nullptr, false) + "\r\n";
+            text += "Scale = " + width(nullptr, false) + "\r\n";
+        }
         text += "</action>\r\n\r\n";
     }
     // What fails: 0 nothing, 7 the state file's shape, else a call of the file layer.
@@ -490,11 +514,14 @@ void UndoSteps(const uint8_t* data, size_t size)
         return;
     TCSISet* set = project->m_pWorkSet;
     const vx::fuzz::TSetContents before = vx::fuzz::ContentsOf(*set);
-    if (!project->RunMacroFile(path) || !project->m_history || project->m_history->DoneSteps().empty())
-        return;
+    Require(project->RunMacroFile(path) && project->m_history && !project->m_history->DoneSteps().empty(),
+            "a macro of steps that apply to the set is applied");
     const auto* macro = dynamic_cast<const TMacroStep*>(project->m_history->DoneSteps().back());
     Require(macro && int(macro->m_members.size()) == members, "a macro of steps that apply is recorded with each");
     const vx::fuzz::TSetContents after = vx::fuzz::ContentsOf(*set);
+    Require(vx::fuzz::Near(set->m_fLorentzBroadening, lorentz) &&
+                vx::fuzz::Near(set->m_fGaussBroadening, std::sqrt(gaussSquares)),
+            "the filters record the sum of their Lorentzian widths and the root of the sum of squares of their Gaussian ones");
 
     // The state file's grid and point count (little-endian words at byte 32), rewritten: kept,
     // half as many along y or along the points and twice as many along x or z (the samples
@@ -533,7 +560,9 @@ void UndoSteps(const uint8_t* data, size_t size)
     const bool struck = vx::FileFaultStruck();
     vx::SetFileFaults({});
     if (undone)
-        Require(vx::fuzz::HoldsSamples(before, *set), "an undo gives back the samples the set held before the steps");
+        Require(vx::fuzz::HoldsSamples(before, *set) && set->m_fLorentzBroadening == 0.0f &&
+                    set->m_fGaussBroadening == 0.0f,
+                "an undo gives back the samples and broadenings the set held before the steps");
     else
         Require(vx::fuzz::HoldsSamples(after, *set) && vx::fuzz::ReportCount() > reports,
                 "a refused undo leaves the samples after the steps and says why");

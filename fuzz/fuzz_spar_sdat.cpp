@@ -323,27 +323,13 @@ void GridOf(const TSparParameters& p, int dim[3], int& a, int& b, int& s)
     }
 }
 
-// A float as the SDAT file keeps it (VAX F): the reader's conversion exchanges the two
-// 16-bit halves and lowers the byte of the sign and high exponent bits by one.
-void PutVax(std::string& file, float value)
-{
-    unsigned char ieee[4];
-    std::memcpy(ieee, &value, 4);
-    if (value == 0.0f && !std::signbit(value)) {
-        file.append(4, '\0');
-        return;
-    }
-    const unsigned char vax[4] = {ieee[2], uint8_t(ieee[3] + 1), ieee[0], ieee[1]};
-    file.append(reinterpret_cast<const char*>(vax), 4);
-}
-
 // The samples of the SDAT files, file after file: `first` to `first` + `count` spectra.
 std::string SdatFile(const TSparParameters& p, std::string_view samples, size_t first, size_t count)
 {
     std::string file;
     const size_t values = size_t(2) * size_t(p.spectrum.points);
     for (size_t k = first * values; k < (first + count) * values; ++k)
-        PutVax(file, vx::fuzz::ChosenSample(samples, k));
+        vx::fuzz::PutVax(file, vx::fuzz::ChosenSample(samples, k));
     return file;
 }
 
