@@ -197,7 +197,10 @@ int PutFolderInPlace(const TFolder& from, const std::string& fromName, const TFo
 {
     // Without an exchange there would be a moment with neither folder at `to`.
     struct stat st {};
-    const bool exchange = to.Stat(toName, st) == 0 && S_ISDIR(st.st_mode);
+    const int looked = to.Stat(toName, st);
+    if (looked != 0 && looked != ENOENT)
+        return looked;
+    const bool exchange = looked == 0 && S_ISDIR(st.st_mode);
     if (const int error = exchange ? from.Exchange(fromName, to, toName) : from.RenameNoReplace(fromName, to, toName);
         error != 0) {
         // A file system that cannot refuse to replace: nothing may be at `to`, which a

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -448,6 +449,96 @@ TEST_F(FileTransaction, AJournalCommitWouldRefuseIsNotCompletedEither)
             EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
             EXPECT_TRUE(FileExists(dir.File(".a.Cd34Ef")));
         }
+    }
+}
+
+// A look at a name that fails while a change is made or completed is never taken for
+// nothing there: the change stops with its error, and the files are the old ones, or the
+// new ones once its journal, kept, is completed.
+TEST_F(FileTransaction, ALookThatFailsStopsTheChangeWithItsError)
+{
+    const auto expectFiles = [&](const char* age) {
+        for (const char* name : {"a", "b"})
+            EXPECT_EQ(test::ReadBytes(m_dir.File(name)), std::string(age) + " " + name);
+        EXPECT_EQ(FileExists(m_dir.File("c")), std::string(age) == "old");
+    };
+    int stopped = 0;
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("a look failing at " + std::to_string(at));
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        bool committed = false;
+        {
+            test::TFileFaultScope fault({{kFileStat, EIO, at}});
+            committed = transaction.Commit();
+            if (!FileFaultStruck()) {
+                EXPECT_TRUE(committed);
+                break;
+            }
+        }
+        EXPECT_FALSE(committed);
+        EXPECT_EQ(transaction.FailedError(), EIO);
+        EXPECT_FALSE(transaction.LeftJournal());
+        expectFiles("old");
+        EXPECT_FALSE(FileExists(Journal(m_dir)));
+        stopped = at;
+    }
+    EXPECT_GE(stopped, 3) << "the look for a journal, and at each target";
+    // A commit killed after its first rename, completed with a look failing; its journal
+    // also as the earlier layout writes it, which tells the file in place by its inode.
+    const auto asInodeJournal = [&] {
+        std::istringstream lines(test::ReadBytes(Journal(m_dir)));
+        std::string text = "Vexara file journal 2\n", line;
+        std::getline(lines, line);
+        while (std::getline(lines, line)) {
+            std::vector<std::string> fields;
+            std::string field;
+            for (std::istringstream split(line); std::getline(split, field, '\t');)
+                fields.push_back(field);
+            if (fields.size() == 4) {
+                struct stat st {};
+                const std::string staged = WorkFolder(m_dir) + "/" + fields[1];
+                EXPECT_TRUE(::stat(staged.c_str(), &st) == 0 || ::stat(m_dir.File(fields[2]).c_str(), &st) == 0);
+                fields[3] = std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+                            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+            }
+            for (size_t i = 0; i < fields.size(); ++i)
+                text += (i ? "\t" : "") + fields[i];
+            text += "\n";
+        }
+        test::WriteBytes(Journal(m_dir), text);
+    };
+    for (int at = 1, inode = 0; inode < 2; ++at) {
+        SCOPED_TRACE("a completion's look failing at " + std::to_string(at) + (inode ? " by inode" : ""));
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        StopAfter(3);
+        EXPECT_THROW(transaction.Commit(), TStop);
+        TFile::SetStepHook({});
+        transaction.LetGo();
+        ASSERT_TRUE(FileExists(Journal(m_dir)));
+        if (inode)
+            asInodeJournal();
+        TFileTransaction::TRecoveryFailure why;
+        TFileTransaction::TRecovery recovered;
+        {
+            test::TFileFaultScope fault({{kFileStat, EIO, at}});
+            recovered = TFileTransaction::Recover(Journal(m_dir), &why);
+            if (!FileFaultStruck()) {
+                EXPECT_EQ(recovered, TFileTransaction::TRecovery::Completed);
+                EXPECT_GE(at, 7) << "the looks at the journal, at each staged file and at each target";
+                at = 0;
+                ++inode;
+                continue;
+            }
+        }
+        EXPECT_EQ(recovered, TFileTransaction::TRecovery::Damaged);
+        EXPECT_EQ(why.error, EIO) << why.path;
+        EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+        EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+        EXPECT_TRUE(FileExists(m_dir.File("c")));
+        EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+        expectFiles("new");
     }
 }
 
