@@ -464,8 +464,15 @@ TFolderListing ListOpenFolder(int fd, const std::string& pattern, bool followLin
         bool isFolder = type == DT_DIR;
         if (type == DT_UNKNOWN || (type == DT_LNK && followLinks)) {
             struct stat st {};
-            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0 &&
-                       S_ISDIR(st.st_mode);
+            if (!FileCallFails(kFileStat) &&
+                ::fstatat(::dirfd(dir), entry->d_name, &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0) {
+                isFolder = S_ISDIR(st.st_mode);
+            } else if (errno != ENOENT && !(followLinks && errno == ELOOP)) {
+                // Gone since, or a link that leads nowhere, is no folder; an entry that
+                // cannot be looked at is none that the listing can tell.
+                listing.error = errno;
+                break;
+            }
         }
         listing.entries.push_back({name, isFolder});
     }

@@ -677,6 +677,55 @@ TEST_F(BatchRunTest, AnEmptyFolderLeftAsideIsNamedAsWhatItIs)
     EXPECT_EQ(OutputNames(), std::vector<std::string>{"s1"});
 }
 
+// A look that fails at an earlier project, in place or waiting aside, is logged as the
+// error it is: never taken for a folder of other files, for nothing aside, or for the empty
+// folder that stood in its place. The earlier project stays as it was.
+TEST_F(BatchRunTest, ALookThatFailsAtAnEarlierProjectIsLoggedAsWhatItIs)
+{
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR"}}});
+    ASSERT_TRUE(run.Run());
+    const TFolderBytes earlier = ProjectsWithNotes()[0];
+    const std::string p1 = run.m_strOutput + "/s1", aside = run.m_strOutput + "/.s1.batch-old";
+    const std::string pristine = exams.File("earlier");
+    RestoreFolder(run.m_strOutput, pristine);
+    UseSetsAndMarkingMacro({{"s1", {"a.SPAR", "b.SPAR"}}});
+    std::set<std::string> told;
+    for (const bool setAside : {false, true}) {
+        for (int at = 1; at < 60; ++at) {
+            SCOPED_TRACE(std::string(setAside ? "aside, " : "") + "a look failing at " + std::to_string(at));
+            RestoreFolder(pristine, run.m_strOutput);
+            // Aside, where the mending cannot put it back.
+            if (setAside) {
+                ASSERT_EQ(std::rename(p1.c_str(), aside.c_str()), 0);
+            }
+            std::vector<vx::TFileFault> faults{{vx::kFileStat, EIO, at}};
+            if (setAside)
+                faults.push_back({vx::kFileRenameFlags, EIO, 1});
+            {
+                TFileFaultScope fault(faults);
+                ASSERT_TRUE(run.Run());
+                if (!setAside && !vx::FileFaultStruck())
+                    break;
+            }
+            const std::string state = setAside ? (ReadFolderTree(aside) == earlier ? "earlier" : "changed")
+                                               : EarlierOrWhole(0, earlier, "a b");
+            EXPECT_TRUE(state == "earlier" || state == "whole") << state << g_batchLog;
+            for (size_t from = 0, end; (from = g_batchLog.find("Error: ", from)) != std::string::npos; from = end)
+                if (const std::string line = g_batchLog.substr(from, (end = g_batchLog.find("\r\n", from)) - from);
+                    line.find("cannot be looked at") != std::string::npos)
+                    told.insert(line);
+        }
+    }
+    for (const std::string& line :
+         {"Error: The folder " + p1 + " cannot take the study's project: its project " + p1 +
+              "/s1.tpj cannot be looked at: input/output error.",
+          "Error: The folder " + p1 + " cannot take the study's project: what an earlier run left beside it cannot "
+              "be looked at: " + aside + ": input/output error.",
+          "Error: What stood at " + p1 + " (it cannot be looked at: input/output error) waits in " + aside +
+              "; the next run puts it back."})
+        EXPECT_TRUE(told.count(line)) << line;
+}
+
 // A run killed after a study's earlier project stepped aside, before the new one moved
 // in, leaves the earlier project aside: the next run puts it back with the user's files
 // and replaces it, and a build folder left beside it goes.

@@ -484,6 +484,11 @@ TEST_F(FileTransaction, ALookThatFailsStopsTheChangeWithItsError)
         stopped = at;
     }
     EXPECT_GE(stopped, 3) << "the look for a journal, and at each target";
+    {
+        test::TFileFaultScope fault({{kFileStat, EIO, 1}});
+        EXPECT_EQ(TFileTransaction::HasJournal(TFolder::Open(m_dir.Path())), TFolder::THas::Failed);
+        EXPECT_EQ(errno, EIO);
+    }
     // A commit killed after its first rename, completed with a look failing; its journal
     // also as the earlier layout writes it, which tells the file in place by its inode.
     const auto asInodeJournal = [&] {

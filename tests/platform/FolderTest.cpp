@@ -198,6 +198,8 @@ TEST(Folder, APrivateFolderMadeIsToldByItsIdentityAndEveryFailureSaysWhy)
         {kFileStat, [&] { return folder.HasFolder("work") == TFolder::THas::Failed ? errno : 0; }},
         {kFileStat, [&] { return folder.HasFile("work") == TFolder::THas::Failed ? errno : 0; }},
         {kFileStat, [&] { return folder.HoldsAt("work", made) == TFolder::THas::Failed ? errno : 0; }},
+        // Emptied, but kept where it cannot be told at its name.
+        {kFileStat, [&] { return folder.RemoveTree("work", made); }},
     };
     for (const auto& fault : faults) {
         test::TFileFaultScope scope({{fault.calls, EIO}});
