@@ -94,10 +94,16 @@ void LogKeptAside(const TStudyPlace& place)
 // could not put it back.
 void LogWaitingAside(const TStudyPlace& place)
 {
-    if (const std::string aside = place.WaitsAside(); !aside.empty())
-        vx::AppendBatchLog((place.ProjectWaitsAside() ? "Error: The earlier project of " + place.Folder()
-                                                      : "Error: The empty folder that stood at " + place.Folder()) +
+    if (const std::string aside = place.WaitsAside(); !aside.empty()) {
+        const vx::TFolder::THas project = place.ProjectWaitsAside();
+        const int why = errno;
+        vx::AppendBatchLog((project == vx::TFolder::THas::Yes ? "Error: The earlier project of " + place.Folder()
+                            : project == vx::TFolder::THas::No
+                                ? "Error: The empty folder that stood at " + place.Folder()
+                                : "Error: What stood at " + place.Folder() + " (it cannot be looked at: " +
+                                      vx::FileErrorReason(why) + ")") +
                            " waits in " + aside + "; the next run puts it back.");
+    }
 }
 
 }  // namespace

@@ -251,12 +251,17 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
                       : shared.empty()          ? "another program has a project of its folder open."
                                                 : shared + ".");
     }
-    case TOffer::ReadOnly:
+    case TOffer::ReadOnly: {
         if (creating)
             return refuse("its folder " + WhyNotLocked(lock, folder) + ".");
         // Without the folder's lock a journal may be another program's change in progress:
         // it is left alone, and the project is not read half changed.
-        if (TOpenRecovery::JournalWaits(vx::TFolder::Open(folder, vx::TFolder::kFollowLast), earlierJournal))
+        const vx::TFolder::THas waits =
+            TOpenRecovery::JournalWaits(vx::TFolder::Open(folder, vx::TFolder::kFollowLast), earlierJournal);
+        if (waits == vx::TFolder::THas::Failed)
+            return refuse("whether a save of it was interrupted cannot be told: its journal cannot be looked at: " +
+                          vx::FileErrorReason(errno) + ".");
+        if (waits == vx::TFolder::THas::Yes)
             return refuse(lock == TResult::ReadOnly
                               ? "a save of it was interrupted, and it cannot be completed because " + folder +
                                     " cannot be written: " + vx::FileErrorReason(m_lock.LastError()) +
@@ -269,6 +274,7 @@ bool TFolderHold::Take(const std::string& folder, const std::string& name, TPurp
                        (lock == TResult::NoLocks ? "a folder that can be locked." : "a new folder."),
                    vx::ReportIcon::Exclamation);
         return true;
+    }
     case TOffer::Refused:
         if (lock == TResult::NotAFile)
             return refuse("its folder " + WhyNotLocked(lock, folder) + ". Remove it to " +
@@ -639,7 +645,7 @@ std::string TFolderHold::LostKeptFiles() const
     std::vector<std::string> targets;
     if (m_newFiles)
         for (const auto& [staged, target] : m_newFiles->StagedFiles())
-            if (!m_newFiles->HasStagedFile(staged))
+            if (m_newFiles->HasStagedFile(staged) != vx::TFolder::THas::Yes)  // one not looked at serves no open either
                 targets.push_back(target);
     std::sort(targets.begin(), targets.end());
     std::string text;

@@ -46,10 +46,20 @@ bool TOpenRecovery::RemoveWorkFiles(const vx::TFolder& work, const std::string& 
     return listing.Whole();
 }
 
-bool TOpenRecovery::JournalWaits(const vx::TFolder& folder, const std::string& earlier)
+vx::TFolder::THas TOpenRecovery::JournalWaits(const vx::TFolder& folder, const std::string& earlier)
 {
+    // A folder that did not open is read no further than here: its read says why.
+    if (!folder)
+        return vx::TFolder::THas::No;
     struct stat st {};
-    return folder.Stat(earlier, st) == 0 || vx::TFileTransaction::HasJournal(folder);
+    const int looked = folder.Stat(earlier, st);
+    if (looked == 0)
+        return vx::TFolder::THas::Yes;
+    if (looked != ENOENT) {
+        errno = looked;
+        return vx::TFolder::THas::Failed;
+    }
+    return vx::TFileTransaction::HasJournal(folder);
 }
 
 std::string TOpenRecovery::WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work)

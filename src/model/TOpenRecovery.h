@@ -36,9 +36,10 @@ public:
 
     // Why an interrupted change cannot be completed, as the end of a sentence.
     static std::string WhyNotCompleted(const vx::TFileTransaction::TRecoveryFailure& why, const std::string& work);
-    // True when something stands at a journal's name in `folder`: at `earlier` (the journal of
-    // earlier versions) or in its work folder, which is never followed.
-    static bool JournalWaits(const vx::TFolder& folder, const std::string& earlier);
+    // Yes when something stands at a journal's name in `folder`: at `earlier` (the journal of
+    // earlier versions) or in its work folder, which is never followed; Failed (errno set)
+    // when either cannot be looked at.
+    [[nodiscard]] static vx::TFolder::THas JournalWaits(const vx::TFolder& folder, const std::string& earlier);
     // The note a Save As leaves in the work folder of the folder it saves from while it
     // writes to `target` (what it made there: the folder, its work folder, its lock file),
     // for the held folder of identity `held`: its name there and its text.

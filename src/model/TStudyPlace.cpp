@@ -88,8 +88,13 @@ std::string TStudyPlace::Refusal()
     // A lock file alone is what an earlier look at an empty folder left.
     const std::vector<vx::TFolderEntry>& entries = listing.entries;
     const bool empty = entries.empty() || (entries.size() == 1 && entries[0].name == vx::TFolderLock::FileName());
-    if (!empty && !m_swap.Earlier().HasFile(m_name + ".tpj"))
-        return "it holds files that are not a project of the study";
+    switch (empty ? vx::TFolder::THas::Yes : m_swap.Earlier().HasFile(m_name + ".tpj")) {
+    case vx::TFolder::THas::Yes: break;
+    case vx::TFolder::THas::No: return "it holds files that are not a project of the study";
+    case vx::TFolder::THas::Failed:
+        return "its project " + m_swap.Earlier().PathOf(m_name + ".tpj") +
+               " cannot be looked at: " + vx::FileErrorReason(errno);
+    }
     // A folder that may only be read is of no use to a run that writes it.
     const vx::TFolderLock::TResult locked = m_swap.LockFolder();
     switch (vx::TFolderLock::OfferOf(locked)) {
@@ -127,13 +132,16 @@ std::string TStudyPlace::Take()
     // A folder put back from aside is held; one found there only now is looked at first.
     if (refusal.empty() && !m_swap.HoldsFolder())
         refusal = Refusal();
-    if (refusal.empty() && m_swap.RetiredByAnotherUser()) {
-        struct stat st {};
-        (void)m_swap.Parent().Stat(vx::FileNameOf(m_swap.RetiredFolder()), st);
+    // What waits aside is told by one look at it, which must not fail.
+    struct stat st {};
+    const int aside = refusal.empty() ? m_swap.Parent().Stat(vx::FileNameOf(m_swap.RetiredFolder()), st) : ENOENT;
+    if (aside != 0 && aside != ENOENT)
+        refusal = "what an earlier run left beside it cannot be looked at: " + m_swap.RetiredFolder() + ": " +
+                  vx::FileErrorReason(aside);
+    else if (aside == 0 && S_ISDIR(st.st_mode) && !m_swap.Parent().MadeByThisUser(st))
         m_anotherUsers += "Warning: The folder " + m_swap.RetiredFolder() + MadeByAnotherUserText(st.st_uid) + ".\r\n";
-    } else if (refusal.empty() && m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder()))) {
+    else if (aside == 0 && S_ISDIR(st.st_mode))
         m_keptAside = m_swap.RetiredFolder();
-    }
     m_replaces = refusal.empty() && m_swap.HoldsFolder();
     return refusal;
 }
@@ -223,13 +231,13 @@ std::string TStudyPlace::WaitsAside() const
 {
     struct stat st {};
     const bool aside = m_swap.LookAtFolder(st) == ENOENT &&
-                       m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder())) &&
+                       m_swap.Parent().HasFolder(vx::FileNameOf(m_swap.RetiredFolder())) == vx::TFolder::THas::Yes &&
                        !m_swap.RetiredByAnotherUser();
     return aside ? m_swap.RetiredFolder() : std::string();
 }
 
-bool TStudyPlace::ProjectWaitsAside() const
+vx::TFolder::THas TStudyPlace::ProjectWaitsAside() const
 {
     const vx::TFolder aside = m_swap.Parent().OpenFolder(vx::FileNameOf(m_swap.RetiredFolder()));
-    return aside && aside.HasFile(m_name + ".tpj");
+    return aside ? aside.HasFile(m_name + ".tpj") : errno == ENOENT ? vx::TFolder::THas::No : vx::TFolder::THas::Failed;
 }

@@ -58,8 +58,8 @@ public:
     // its place; empty otherwise.
     std::string WaitsAside() const;
     // Whether what waits aside is an earlier project of the study, not the empty folder of
-    // the user's that stood in its place.
-    bool ProjectWaitsAside() const;
+    // the user's that stood in its place (Failed, errno set, where that cannot be looked at).
+    vx::TFolder::THas ProjectWaitsAside() const;
 
 private:
     // Why the folder cannot take the study's project; empty when there is none, or it is

@@ -30,6 +30,7 @@ enum TFileCall : unsigned {
     kFileReadAt = 1u << 12,      // a read at a place of an open file (TFile::ReadExactAt) alone
     kFileRights = 1u << 13,      // rights, an owner or a group given to a file or folder made
     kFileOpenRead = 1u << 14,    // a file opened to be read (OpenFileToRead)
+    kFileStat = 1u << 15,        // what stands at a name in a folder looked at (TFolder::Stat, HasFile...)
 };
 
 struct TFileFault {

@@ -197,7 +197,10 @@ int PutFolderInPlace(const TFolder& from, const std::string& fromName, const TFo
 {
     // Without an exchange there would be a moment with neither folder at `to`.
     struct stat st {};
-    const bool exchange = to.Stat(toName, st) == 0 && S_ISDIR(st.st_mode);
+    const int looked = to.Stat(toName, st);
+    if (looked != 0 && looked != ENOENT)
+        return looked;
+    const bool exchange = looked == 0 && S_ISDIR(st.st_mode);
     if (const int error = exchange ? from.Exchange(fromName, to, toName) : from.RenameNoReplace(fromName, to, toName);
         error != 0) {
         // A file system that cannot refuse to replace: nothing may be at `to`, which a
@@ -461,8 +464,15 @@ TFolderListing ListOpenFolder(int fd, const std::string& pattern, bool followLin
         bool isFolder = type == DT_DIR;
         if (type == DT_UNKNOWN || (type == DT_LNK && followLinks)) {
             struct stat st {};
-            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0 &&
-                       S_ISDIR(st.st_mode);
+            if (!FileCallFails(kFileStat) &&
+                ::fstatat(::dirfd(dir), entry->d_name, &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) == 0) {
+                isFolder = S_ISDIR(st.st_mode);
+            } else if (errno != ENOENT && !(followLinks && errno == ELOOP)) {
+                // Gone since, or a link that leads nowhere, is no folder; an entry that
+                // cannot be looked at is none that the listing can tell.
+                listing.error = errno;
+                break;
+            }
         }
         listing.entries.push_back({name, isFolder});
     }

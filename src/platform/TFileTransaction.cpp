@@ -74,17 +74,20 @@ struct TInodeIdentity {
     }
 };
 
-// The inode identity of the regular file `name` in `folder`; false when there is none.
-bool InodeIdentityOf(const TFolder& folder, const std::string& name, TInodeIdentity& id)
+// The inode identity of the regular file `name` in `folder`: 0, ENOENT where there is none,
+// or errno's number where it cannot be looked at.
+int InodeIdentityOf(const TFolder& folder, const std::string& name, TInodeIdentity& id)
 {
     struct stat st {};
-    if (folder.Stat(name, st) != 0 || !S_ISREG(st.st_mode))
-        return false;
+    if (const int error = folder.Stat(name, st); error != 0)
+        return error;
+    if (!S_ISREG(st.st_mode))
+        return ENOENT;
     id.inode = static_cast<uint64_t>(st.st_ino);
     id.size = static_cast<int64_t>(st.st_size);
     id.seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
     id.nanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
-    return true;
+    return 0;
 }
 
 // What tells a staged file from any other wherever the folder is copied, whatever the
@@ -283,15 +286,22 @@ TFileTransaction::TRecovery Complete(const TFolder& folder, const TFolder& work,
 {
     using TKind = TFailure::TKind;
     bool changesFolder = false;
+    using TCall = TFileTransaction::TCall;
+    using THas = TFolder::THas;
     for (const TEntry& entry : entries) {
-        if (folder.HasFolder(entry.to))
+        // A target that cannot be looked at may be a folder in the way: nothing is made.
+        const TCall call = entry.from.empty() ? TCall::Remove : TCall::Rename;
+        const THas isFolder = folder.HasFolder(entry.to);
+        const THas isFile = entry.from.empty() && isFolder == THas::No ? folder.HasFile(entry.to) : THas::No;
+        if (isFolder == THas::Failed || isFile == THas::Failed)
+            return Refuse(failure, TKind::Unwritable, folder.PathOf(entry.to), errno, call);
+        if (isFolder == THas::Yes)
             return Refuse(failure, TKind::Unwritable, folder.PathOf(entry.to), EISDIR);
-        changesFolder = changesFolder || (entry.from.empty() ? folder.HasFile(entry.to) : !entry.renamed);
+        changesFolder = changesFolder || (entry.from.empty() ? isFile == THas::Yes : !entry.renamed);
     }
     for (const TFolder* where : {changesFolder ? &folder : nullptr, &work})
         if (const int error = where ? WriteAccessError(*where) : 0; error != 0)
             return Refuse(failure, TKind::Unwritable, where->Path(), error);
-    using TCall = TFileTransaction::TCall;
     for (const TEntry& entry : entries) {
         if (const int error = entry.from.empty() ? folder.Remove(entry.to)
                               : entry.renamed    ? 0
@@ -416,8 +426,12 @@ TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder
             entries.push_back(std::move(entry));
             continue;
         }
+        // A file that cannot be looked at is neither taken for one in place nor for one lost.
         struct stat file {};
-        const bool staged = in.Stat(entry.from, file) == 0 && S_ISREG(file.st_mode);
+        const int lookedStaged = in.Stat(entry.from, file);
+        if (lookedStaged != 0 && lookedStaged != ENOENT)
+            return Refuse(why, TKind::NotRead, in.PathOf(entry.from), lookedStaged);
+        const bool staged = lookedStaged == 0 && S_ISREG(file.st_mode);
         if (staged && !in.MadeByThisUser(file))
             return anotherUsers(in.PathOf(entry.from), file.st_uid);
         bool sure = true;  // the earlier layout: a staged file that is gone was renamed
@@ -431,8 +445,10 @@ TFileTransaction::TRecovery CompleteJournal(const TFolder& folder, const TFolder
             TInodeIdentity id, there;
             if (!TInodeIdentity::Parse(identities[i], id))
                 return Refuse(why, TKind::Unreadable, journalPath, 0);
-            sure = staged ? file.st_size == id.size
-                          : InodeIdentityOf(folder, entry.to, there) && there.SurelyIs(id);
+            const int looked = staged ? 0 : InodeIdentityOf(folder, entry.to, there);
+            if (looked != 0 && looked != ENOENT)
+                return Refuse(why, TKind::Unwritable, folder.PathOf(entry.to), looked, TFileTransaction::TCall::Rename);
+            sure = staged ? file.st_size == id.size : looked == 0 && there.SurelyIs(id);
         }
         // A staged file must be the one staged (a copy cut short is not), and one that
         // is gone surely in place: else the new file is lost, and completing the rest
@@ -527,11 +543,19 @@ const TFolder* TFileTransaction::WorkFolder()
     return OpenWorkFolder(true) ? &m_work : nullptr;
 }
 
-bool TFileTransaction::HasJournal(const TFolder& folder)
+TFolder::THas TFileTransaction::HasJournal(const TFolder& folder)
 {
     struct stat st {};
     const TFolder work = folder.OpenFolder(kWorkFolderName);
-    return work && work.Stat(kJournalName, st) == 0;
+    // No work folder there (or none this user may search: it holds nothing it could
+    // complete, as CompleteJournal finds) holds no journal.
+    const int looked = !work ? errno : work.Stat(kJournalName, st);
+    if (looked == 0)
+        return TFolder::THas::Yes;
+    if (looked == ENOENT || looked == ENOTDIR || looked == ELOOP || looked == EACCES || looked == EPERM)
+        return TFolder::THas::No;
+    errno = looked;
+    return TFolder::THas::Failed;
 }
 
 void TFileTransaction::NewFilesTakeRightsOf(const TFolder& folder, const std::string& name)
@@ -647,9 +671,9 @@ bool TFileTransaction::OpenStagedFile(const std::string& target, TFile& file) co
     return false;
 }
 
-bool TFileTransaction::HasStagedFile(const std::string& temp) const
+TFolder::THas TFileTransaction::HasStagedFile(const std::string& temp) const
 {
-    return m_work && m_work.HasFile(FileNameOf(temp));
+    return m_work ? m_work.HasFile(FileNameOf(temp)) : TFolder::THas::No;
 }
 
 std::string TFileTransaction::StagedFileOf(const std::string& target) const
@@ -766,8 +790,8 @@ bool TFileTransaction::Commit()
     const std::string work = WorkFolderOf(m_folder), journal = JournalPathOf(m_folder);
     // A change that stopped half way is someone's to complete (Recover), never to replace.
     struct stat there {};
-    if (OpenWorkFolder(false) && m_work.Stat(kJournalName, there) == 0)
-        return Fail(journal, EEXIST, TCall::Write);
+    if (const int looked = OpenWorkFolder(false) ? m_work.Stat(kJournalName, there) : ENOENT; looked != ENOENT)
+        return Fail(journal, looked == 0 ? EEXIST : looked, TCall::Write);
 
     // Only staged files of the work folder, put in place over files (a folder in the way
     // would stop the renames half way) of the folder, and removals of files of the folder.
@@ -775,8 +799,11 @@ bool TFileTransaction::Commit()
     for (const TRename& rename : renames) {
         if (FolderOf(rename.temp) != work || FolderOf(rename.target) != m_folder)
             return Fail(rename.target, 0, TCall::Rename);
-        if (m_dir.HasFolder(FileNameOf(rename.target)))
-            return Fail(rename.target, EISDIR, TCall::Rename);
+        switch (m_dir.HasFolder(FileNameOf(rename.target))) {
+        case TFolder::THas::No: break;
+        case TFolder::THas::Yes: return Fail(rename.target, EISDIR, TCall::Rename);
+        case TFolder::THas::Failed: return Fail(rename.target, errno, TCall::Rename);
+        }
         entries.push_back({FileNameOf(rename.temp), FileNameOf(rename.target)});
     }
     for (const std::string& target : removals) {

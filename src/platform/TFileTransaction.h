@@ -65,9 +65,10 @@ public:
     // its name, WorkFolderInTheWayText and that removing it lets the project be saved.
     std::string WhyWorkFolderNotWritten(int error, const std::string& notDone) const;
     static std::string JournalPathOf(const std::string& folder);
-    // True when something stands at the journal's name in the work folder of `folder`; a
-    // link, file or FIFO at the work folder's name is none, and holds none.
-    static bool HasJournal(const TFolder& folder);
+    // Yes when something stands at the journal's name in the work folder of `folder`; a
+    // link, file or FIFO at the work folder's name is none, and holds none, nor does a work
+    // folder this user may not search. Failed (errno set) when it cannot be looked at.
+    [[nodiscard]] static TFolder::THas HasJournal(const TFolder& folder);
     // What a journal records of the staged file at `path` ("size:checksum"); empty when it
     // cannot be read. Tools that write journals (the fuzz targets) take it from here.
     static std::string StagedFileIdentity(const std::string& path);
@@ -97,9 +98,9 @@ public:
     // the journal records them). False (ENOENT) where none is staged for it, or none of these
     // serves.
     bool OpenStagedFile(const std::string& target, TFile& file) const;
-    // True while the file staged at `temp` (a path StagedFiles gives) is still in the work
-    // folder it was staged in.
-    bool HasStagedFile(const std::string& temp) const;
+    // Yes while the file staged at `temp` (a path StagedFiles gives) is still in the work
+    // folder it was staged in; Failed (errno set) when it cannot be looked at.
+    [[nodiscard]] TFolder::THas HasStagedFile(const std::string& temp) const;
     // Each staged file with the target it is to replace.
     std::vector<std::pair<std::string, std::string>> StagedFiles() const;
     // The files this transaction is to remove.

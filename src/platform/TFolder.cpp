@@ -329,20 +329,35 @@ int TFolder::Stat(const std::string& name, struct stat& st) const
 {
     if (!name.empty() && !IsNameInFolder(name))
         return EINVAL;
+    if (FileCallFails(kFileStat))
+        return errno;
     const int flags = AT_SYMLINK_NOFOLLOW | (name.empty() ? AT_EMPTY_PATH : 0);
     return ::fstatat(m_fd, name.c_str(), &st, flags) == 0 ? 0 : errno;
 }
 
-bool TFolder::HasFile(const std::string& name) const
+namespace {
+
+TFolder::THas HasOfType(const TFolder& folder, const std::string& name, mode_t type)
 {
     struct stat st {};
-    return Stat(name, st) == 0 && S_ISREG(st.st_mode);
+    const int error = folder.Stat(name, st);
+    if (error != 0 && error != ENOENT) {
+        errno = error;
+        return TFolder::THas::Failed;
+    }
+    return error == 0 && (st.st_mode & S_IFMT) == type ? TFolder::THas::Yes : TFolder::THas::No;
 }
 
-bool TFolder::HasFolder(const std::string& name) const
+}  // namespace
+
+TFolder::THas TFolder::HasFile(const std::string& name) const
 {
-    struct stat st {};
-    return Stat(name, st) == 0 && S_ISDIR(st.st_mode);
+    return HasOfType(*this, name, S_IFREG);
+}
+
+TFolder::THas TFolder::HasFolder(const std::string& name) const
+{
+    return HasOfType(*this, name, S_IFDIR);
 }
 
 int TFolder::MakeUniqueFile(std::string& name, mode_t mode) const
@@ -516,17 +531,25 @@ int TFolder::RemoveTree(const std::string& name, const TFolder& folder) const
     if (::fstat(folder.m_fd, &st) != 0)
         return errno;
     const int emptied = EmptyFolderAt(folder.m_fd, ".", st, folder.m_path);
-    if (!HoldsAt(name, folder))
-        return emptied;
+    if (const THas held = HoldsAt(name, folder); held != THas::Yes)
+        return emptied != 0 || held == THas::No ? emptied : errno;
     if (::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)
         return 0;
     return emptied != 0 ? emptied : errno;
 }
 
-bool TFolder::HoldsAt(const std::string& name, const TFolder& folder) const
+TFolder::THas TFolder::HoldsAt(const std::string& name, const TFolder& folder) const
 {
+    if (!folder)
+        return THas::No;
     struct stat st {};
-    return folder.IsOpen() && Stat(name, st) == 0 && S_ISDIR(st.st_mode) && IdentityOf(st) == folder.m_identity;
+    if (const int error = Stat(name, st); error != 0 && error != ENOENT) {
+        errno = error;
+        return THas::Failed;
+    } else if (error == 0 && S_ISDIR(st.st_mode) && IdentityOf(st) == folder.m_identity) {
+        return THas::Yes;
+    }
+    return THas::No;
 }
 
 bool TFolder::MadeByThisUser(const struct stat& st) const

@@ -90,9 +90,11 @@ public:
     // Looks at what stands at `name`, a link not followed: 0, or errno's number (ENOENT when
     // nothing is there). With `name` empty, at the folder itself.
     [[nodiscard]] int Stat(const std::string& name, struct stat& st) const;
-    // True when a regular file, a folder (links not followed), stands at `name`.
-    bool HasFile(const std::string& name) const;
-    bool HasFolder(const std::string& name) const;
+    // Whether a regular file, a folder (links not followed), stands at `name`: No where
+    // nothing or something else does, Failed (errno set) where it cannot be looked at.
+    enum class THas { No, Yes, Failed };
+    [[nodiscard]] THas HasFile(const std::string& name) const;
+    [[nodiscard]] THas HasFolder(const std::string& name) const;
 
     // Makes a new file of a unique name, open to read and write, with `mode` less the umask:
     // `name`'s last six characters are replaced by letters and digits. -1, errno set, when it
@@ -140,8 +142,9 @@ public:
     // through its own descriptor, then the name, only while it still names that folder.
     // What another program put at the name meanwhile stays.
     [[nodiscard]] int RemoveTree(const std::string& name, const TFolder& folder) const;
-    // True when the folder open as `folder` stands at `name`.
-    bool HoldsAt(const std::string& name, const TFolder& folder) const;
+    // Whether the folder open as `folder` stands at `name` (Failed, errno set, where what
+    // stands there cannot be looked at).
+    [[nodiscard]] THas HoldsAt(const std::string& name, const TFolder& folder) const;
 
     // Who made what stands in the folder, by one rule for every caller that acts on a name
     // another user may have put there. `st` is what a name here shows (Stat, a link not

@@ -45,6 +45,18 @@ TFolderSwap::TMend TakeHidden(const TFolder& folder, TFolderLock& lock)
     }
 }
 
+// 0 where `folder` stands at `name` in `in`; ESTALE where something else or nothing does;
+// errno's number where what stands there cannot be looked at.
+int NotHeldAt(const TFolder& in, const std::string& name, const TFolder& folder)
+{
+    switch (in.HoldsAt(name, folder)) {
+    case TFolder::THas::Yes: return 0;
+    case TFolder::THas::No: return ESTALE;
+    case TFolder::THas::Failed: break;
+    }
+    return errno != 0 ? errno : EIO;
+}
+
 std::function<void()> LetGo(TFolderLock& lock)
 {
     return [&lock] { lock.Release(); };
@@ -109,30 +121,39 @@ TFolderLock::TResult TFolderSwap::LockFolder()
     return m_folderLock.Acquire(m_held);
 }
 
-bool TFolderSwap::At(const std::string& name, const TFolder& folder) const
+int TFolderSwap::NotAt(const std::string& name, const TFolder& folder) const
 {
-    return m_parent.HoldsAt(name, folder);
+    return NotHeldAt(m_parent, name, folder);
 }
 
 int TFolderSwap::Move(const std::string& from, const std::string& to, const TFolder& folder, bool inPlace,
                       const TFolder* into)
 {
-    if (!At(from, folder))
-        return ESTALE;
+    if (const int error = NotAt(from, folder); error != 0)
+        return error;
     const TFolder& in = into ? *into : m_parent;
     BeforeUse(m_parent.PathOf(from));
     const int error = inPlace ? PutFolderInPlace(m_parent, from, in, to) : m_parent.Rename(from, in, to);
-    if (error != 0 || in.HoldsAt(to, folder))
+    const int notThere = error == 0 ? NotHeldAt(in, to, folder) : 0;
+    if (error != 0 || notThere == 0)
         return error;
-    // Something else was put at `from` after the look: it goes back there.
+    // Something else was put at `from` after the look, or what came to `to` cannot be told:
+    // it goes back there.
     (void)(inPlace ? PutFolderInPlace(in, to, m_parent, from) : in.Rename(to, m_parent, from));
-    return ESTALE;
+    return notThere;
 }
 
 std::optional<bool> TFolderSwap::PutInPlaceOfRetired() const
 {
     struct stat folder {}, earlier {};
-    if (m_parent.Stat(m_name, folder) != 0 || m_parent.Stat(m_retiredName, earlier) != 0)
+    int looked = m_parent.Stat(m_name, folder);
+    if (looked == 0)
+        looked = m_parent.Stat(m_retiredName, earlier);
+    if (looked != 0 && looked != ENOENT) {
+        errno = looked;
+        return std::nullopt;
+    }
+    if (looked != 0)
         return false;
     // Only a file of a mark's size is read as one: a link, a FIFO or a long file at its name
     // is none of a swap's, nor is a file another user made, who may write any identities in
@@ -235,7 +256,16 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
     struct stat st {};
     TFolder aside;
     struct stat asideShows {};
-    if (m_parent.HasFolder(m_retiredName) && m_parent.Stat(m_name, st) == ENOENT) {
+    // What cannot be looked at is never taken for nothing there: nothing is mended then.
+    const TFolder::THas retired = m_parent.HasFolder(m_retiredName);
+    if (retired == TFolder::THas::Failed)
+        return TMend::Failed;
+    const int atName = retired == TFolder::THas::Yes ? m_parent.Stat(m_name, st) : 0;
+    if (atName != 0 && atName != ENOENT) {
+        errno = atName;
+        return TMend::Failed;
+    }
+    if (retired == TFolder::THas::Yes && atName == ENOENT) {
         aside = m_parent.OpenFolder(m_retiredName);
         if (!aside || ::fstat(aside.Fd(), &asideShows) != 0)
             return TMend::Failed;
@@ -259,7 +289,11 @@ TFolderSwap::TMend TFolderSwap::MendLeftovers()
         return build;
     // An earlier folder aside goes only once the one a swap put in its place is there:
     // beside any other (made by the user, a sync client) it is all there is of it.
-    if (m_parent.HasFolder(m_name) && m_parent.HasFolder(m_retiredName)) {
+    const TFolder::THas inPlace = m_parent.HasFolder(m_name);
+    const TFolder::THas stillAside = inPlace == TFolder::THas::Yes ? m_parent.HasFolder(m_retiredName) : inPlace;
+    if (stillAside == TFolder::THas::Failed)
+        return TMend::Failed;
+    if (stillAside == TFolder::THas::Yes) {
         // A mark that could not be read is kept, with the folder aside, for the next swap.
         const std::optional<bool> replaced = PutInPlaceOfRetired();
         if (!replaced)
@@ -279,8 +313,12 @@ TFolderSwap::TMend TFolderSwap::RemoveMark()
     // user's mark can put a file of theirs in its place between the look and the removal,
     // and so lose it.
     struct stat st {};
-    if (m_parent.Stat(m_markName, st) != 0)
+    if (const int error = m_parent.Stat(m_markName, st); error == ENOENT) {
         return TMend::Done;
+    } else if (error != 0) {
+        errno = error;
+        return TMend::Failed;
+    }
     if (!m_parent.MadeByThisUser(st)) {
         m_left = {m_parent.PathOf(m_markName), st.st_mode & S_IFMT, st.st_uid};
         errno = EPERM;
@@ -352,9 +390,17 @@ bool TFolderSwap::KeepEntriesBeside(const std::vector<std::string>& own, TTreeFa
     }
     struct stat st {};
     for (const TFolderEntry& entry : listing.entries) {
-        if (std::find(own.begin(), own.end(), entry.name) != own.end() ||
-            m_buildFolder.Stat(entry.name, st) != ENOENT)
+        if (std::find(own.begin(), own.end(), entry.name) != own.end())
             continue;
+        // One the build holds already is its own; one whose place there cannot be looked at
+        // is not carried, and the earlier folder stays.
+        if (const int there = m_buildFolder.Stat(entry.name, st); there == 0) {
+            continue;
+        } else if (there != ENOENT) {
+            failure = {m_held.PathOf(entry.name), false};
+            errno = there;
+            return false;
+        }
         if (!LinkTreeInto(m_held, entry.name, m_buildFolder, entry.name, &failure))
             return false;
         TFile::Step();
@@ -393,8 +439,8 @@ bool TFolderSwap::PutInPlace()
     if (!HoldsFolder()) {
         // A folder made there since it was found free is not this swap's to replace.
         struct stat st {};
-        if (m_parent.Stat(m_name, st) != ENOENT) {
-            errno = EEXIST;
+        if (const int there = m_parent.Stat(m_name, st); there != ENOENT) {
+            errno = there == 0 ? EEXIST : there;
             return false;
         }
         errno = Move(m_buildName, m_name, m_buildFolder, true);
@@ -402,8 +448,8 @@ bool TFolderSwap::PutInPlace()
     }
     // A mark beside the folder names the build and the folder it replaces, so that a later
     // swap knows the one from the other once the earlier folder waits aside.
-    if (!At(m_name, m_held)) {
-        errno = ESTALE;
+    if (const int error = NotAt(m_name, m_held); error != 0) {
+        errno = error;
         return false;
     }
     if (!WriteMark())
@@ -429,7 +475,7 @@ std::string TFolderSwap::Replace()
     int error = Move(m_buildName, m_name, m_buildFolder, true);
     if (error == 0)
         return m_buildName;  // exchanged with the new one
-    if (!IsUnsupportedRenameFlag(error) || !At(m_name, m_held)) {
+    if (!IsUnsupportedRenameFlag(error) || NotAt(m_name, m_held) != 0) {
         errno = error;
         return {};
     }
@@ -437,8 +483,8 @@ std::string TFolderSwap::Replace()
     // a kill before the new one is in place leaves it aside, which the next MendLeftovers
     // puts back.
     struct stat st {};
-    if (m_parent.Stat(m_retiredName, st) != ENOENT) {
-        errno = EEXIST;
+    if (const int there = m_parent.Stat(m_retiredName, st); there != ENOENT) {
+        errno = there == 0 ? EEXIST : there;
         return {};
     }
     if ((error = Move(m_name, m_retiredName, m_held, false)) != 0) {

@@ -128,8 +128,9 @@ public:
     void DropBuild();
 
 private:
-    // Whether the folder open as `folder` stands at `name` in the parent.
-    bool At(const std::string& name, const TFolder& folder) const;
+    // 0 where the folder open as `folder` stands at `name` in the parent; ESTALE where
+    // something else or nothing does; errno's number where it cannot be looked at.
+    int NotAt(const std::string& name, const TFolder& folder) const;
     // Renames `from` to `to` in the parent (or into `into`) while `folder` stands at `from`,
     // in its place (PutFolderInPlace) or by a plain rename, and undoes it when `folder` is
     // not at `to` afterwards: 0, or errno's number (ESTALE when something else stood there).
@@ -152,7 +153,8 @@ private:
     // is then, or empty (errno set) when the build is not in place.
     std::string Replace();
     // Whether the folder in place is the one a swap put there in place of the one aside, by
-    // a mark this user made; none, errno saying why, when the swap's mark could not be read.
+    // a mark this user made; none, errno saying why, when the swap's mark could not be read
+    // or what stands at either name could not be looked at.
     std::optional<bool> PutInPlaceOfRetired() const;
     // Removes what stands at the mark's name, never followed, where this user made it:
     // Done, or Failed (errno set); AnotherUsers (EPERM) where another user did, who may put

@@ -988,6 +988,10 @@ TEST_F(ProjectFileTest, AnUnfinishedSaveInAFolderThatCannotBeWrittenIsCompletedO
         {false, {{kFileSyncFolder, EIO, 1, true}},
          interrupted + "the folder " + folder + " cannot be synced to the disk: input/output error. The project opens "
                                                 "once the folder can be synced to the disk."},
+        // A journal that cannot be looked at is never taken for none: nothing is read.
+        {true, {{kFileStat, EIO, 1}},
+         "The project p cannot be opened: whether a save of it was interrupted cannot be told: its journal cannot be "
+         "looked at: input/output error."},
     };
     for (const auto& [readOnly, faults, said] : rows) {
         SCOPED_TRACE(said);

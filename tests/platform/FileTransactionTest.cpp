@@ -315,6 +315,13 @@ TEST_F(FileTransaction, AStagedFileCountsAsInPlaceOnlyWhenItSurelyIs)
                                          ":5:" + std::to_string(st.st_mtim.tv_sec) + "." +
                                          std::to_string(st.st_mtim.tv_nsec) + "\nremove\tc\nend\n");
     TFileTransaction::TRecoveryFailure why;
+    {
+        // A target that cannot be looked at (the third look) is neither in place nor lost.
+        test::TFileFaultScope fault({{kFileStat, EIO, 3}});
+        EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
+        EXPECT_EQ(why.error, EIO);
+        EXPECT_EQ(why.path, m_dir.File("a"));
+    }
     EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir), &why), TFileTransaction::TRecovery::Damaged);
     EXPECT_EQ(why.kind, TFileTransaction::TRecoveryFailure::TKind::Lost);
     EXPECT_EQ(why.path, m_dir.File("a"));
@@ -448,6 +455,74 @@ TEST_F(FileTransaction, AJournalCommitWouldRefuseIsNotCompletedEither)
             EXPECT_EQ(test::ReadBytes(dir.File("a")), "old a");
             EXPECT_TRUE(FileExists(dir.File(".a.Cd34Ef")));
         }
+    }
+}
+
+// A look at a name that fails while a change is made or completed is never taken for
+// nothing there: the change stops with its error, and the files are the old ones, or the
+// new ones once its journal, kept, is completed.
+TEST_F(FileTransaction, ALookThatFailsStopsTheChangeWithItsError)
+{
+    const auto expectFiles = [&](const char* age) {
+        for (const char* name : {"a", "b"})
+            EXPECT_EQ(test::ReadBytes(m_dir.File(name)), std::string(age) + " " + name);
+        EXPECT_EQ(FileExists(m_dir.File("c")), std::string(age) == "old");
+    };
+    int stopped = 0;
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("a look failing at " + std::to_string(at));
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        bool committed = false;
+        {
+            test::TFileFaultScope fault({{kFileStat, EIO, at}});
+            committed = transaction.Commit();
+            if (!FileFaultStruck()) {
+                EXPECT_TRUE(committed);
+                break;
+            }
+        }
+        EXPECT_FALSE(committed);
+        EXPECT_EQ(transaction.FailedError(), EIO);
+        EXPECT_FALSE(transaction.LeftJournal());
+        expectFiles("old");
+        EXPECT_FALSE(FileExists(Journal(m_dir)));
+        stopped = at;
+    }
+    EXPECT_GE(stopped, 3) << "the look for a journal, and at each target";
+    {
+        test::TFileFaultScope fault({{kFileStat, EIO, 1}});
+        EXPECT_EQ(TFileTransaction::HasJournal(TFolder::Open(m_dir.Path())), TFolder::THas::Failed);
+        EXPECT_EQ(errno, EIO);
+    }
+    // A commit killed after its first rename, completed with a look failing.
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("a completion's look failing at " + std::to_string(at));
+        TFileTransaction transaction(m_dir.Path());
+        WriteNewFiles(m_dir, transaction);
+        StopAfter(3);
+        EXPECT_THROW(transaction.Commit(), TStop);
+        TFile::SetStepHook({});
+        transaction.LetGo();
+        ASSERT_TRUE(FileExists(Journal(m_dir)));
+        TFileTransaction::TRecoveryFailure why;
+        TFileTransaction::TRecovery recovered;
+        {
+            test::TFileFaultScope fault({{kFileStat, EIO, at}});
+            recovered = TFileTransaction::Recover(Journal(m_dir), &why);
+            if (!FileFaultStruck()) {
+                EXPECT_EQ(recovered, TFileTransaction::TRecovery::Completed);
+                EXPECT_GE(at, 7) << "the looks at the journal, at each staged file and at each target";
+                break;
+            }
+        }
+        EXPECT_EQ(recovered, TFileTransaction::TRecovery::Damaged);
+        EXPECT_EQ(why.error, EIO) << why.path;
+        EXPECT_EQ(test::ReadBytes(m_dir.File("a")), "new a");
+        EXPECT_EQ(test::ReadBytes(m_dir.File("b")), "old b");
+        EXPECT_TRUE(FileExists(m_dir.File("c")));
+        EXPECT_EQ(TFileTransaction::Recover(Journal(m_dir)), TFileTransaction::TRecovery::Completed);
+        expectFiles("new");
     }
 }
 

@@ -333,7 +333,14 @@ TEST_F(FolderSwapTest, AFailedPutLeavesTheFolderAsItWasWithItsError)
     for (const FailCase& c : {FailCase{"the exchange", {{kFileRenameFlags, EIO, 1}}, EIO},
                               FailCase{"the step aside", {NoRenameFlags(), {kFileRename, EACCES, 1}}, EACCES},
                               FailCase{"the move in", {NoRenameFlags(), {kFileRename, ENOSPC, 2}}, ENOSPC},
-                              FailCase{"the move in and back", {NoRenameFlags(), {kFileRename, EIO, 2, true}}, EIO}}) {
+                              FailCase{"the move in and back", {NoRenameFlags(), {kFileRename, EIO, 2, true}}, EIO},
+                              // A look that fails is told as what it is, never as a folder
+                              // there (EEXIST) or one another program put there (ESTALE).
+                              FailCase{"the look at the folder held", {{kFileStat, EIO, 1}}, EIO},
+                              FailCase{"the look at the mark", {{kFileStat, EIO, 2}}, EIO},
+                              FailCase{"the look at the place of the exchange", {{kFileStat, EIO, 4}}, EIO},
+                              FailCase{"the look after the exchange", {{kFileStat, EIO, 5}}, EIO},
+                              FailCase{"the look aside", {NoRenameFlags(), {kFileStat, EIO, 6}}, EIO}}) {
         SCOPED_TRACE(c.what);
         RestoreFolder(m_pristine, m_root);
         TFolderSwap swap(m_folder);
@@ -413,6 +420,25 @@ TEST_F(FolderSwapTest, MendingThatFailsKeepsWhatItFound)
     ASSERT_EQ(::mkfifo(mark.c_str(), 0600), 0);
     EXPECT_EQ(swap.MendLeftovers(), TFolderSwap::TMend::Done);
     EXPECT_TRUE(FolderExists(swap.RetiredFolder()));
+    // A look at any name that fails is never taken for nothing there: the mending fails
+    // with its error, the folder aside and the mark stay, until a mending sees them.
+    WriteBytes(mark, "not this swap's");
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("a look failing at " + std::to_string(at));
+        TFileFaultScope fault({{kFileStat, EIO, at}});
+        errno = 0;
+        const TFolderSwap::TMend mended = swap.MendLeftovers();
+        if (!FileFaultStruck()) {
+            EXPECT_EQ(mended, TFolderSwap::TMend::Done);
+            EXPECT_GT(at, 5);
+            break;
+        }
+        EXPECT_EQ(mended, TFolderSwap::TMend::Failed);
+        EXPECT_EQ(errno, EIO);
+        EXPECT_TRUE(FileExists(mark));
+        EXPECT_TRUE(FolderExists(swap.RetiredFolder()));
+    }
+    EXPECT_FALSE(FileExists(mark));
 }
 
 // What another swap holds is its own: a build folder or an earlier folder aside that a

@@ -110,8 +110,8 @@ TEST(Folder, ALinkAtANameIsNeitherFollowedNorTakenForWhatItLeadsTo)
     EXPECT_LT(folder.OpenFile("file", O_RDWR), 0);
     EXPECT_LT(folder.MakeFile("file", O_WRONLY, 0600), 0);
     EXPECT_EQ(errno, EEXIST);
-    EXPECT_FALSE(folder.HasFolder("folder"));
-    EXPECT_FALSE(folder.HasFile("file"));
+    EXPECT_EQ(folder.HasFolder("folder"), TFolder::THas::No);
+    EXPECT_EQ(folder.HasFile("file"), TFolder::THas::No);
     EXPECT_FALSE(folder.MakePrivateFolder("folder").IsOpen());
     EXPECT_FALSE(TFolder::Open(dir.File("in/folder")).IsOpen()) << "a link at the last name, unless asked for";
     EXPECT_TRUE(TFolder::Open(dir.File("in/folder"), TFolder::kFollowLast).IsOpen());
@@ -194,12 +194,18 @@ TEST(Folder, APrivateFolderMadeIsToldByItsIdentityAndEveryFailureSaysWhy)
         {kFileSyncFolder, [&] { return made.Sync(); }},
         {kFileRename, [&] { return folder.Rename("work", folder, "w2"); }},
         {kFileCreate, [&] { return folder.MakeFile("x", O_WRONLY, 0600) < 0 ? errno : 0; }},
+        // A look that fails is no answer that nothing, or nothing of the kind, is there.
+        {kFileStat, [&] { return folder.HasFolder("work") == TFolder::THas::Failed ? errno : 0; }},
+        {kFileStat, [&] { return folder.HasFile("work") == TFolder::THas::Failed ? errno : 0; }},
+        {kFileStat, [&] { return folder.HoldsAt("work", made) == TFolder::THas::Failed ? errno : 0; }},
+        // Emptied, but kept where it cannot be told at its name.
+        {kFileStat, [&] { return folder.RemoveTree("work", made); }},
     };
     for (const auto& fault : faults) {
         test::TFileFaultScope scope({{fault.calls, EIO}});
         EXPECT_EQ(fault.call(), EIO);
     }
-    EXPECT_TRUE(folder.HasFolder("work"));
+    EXPECT_EQ(folder.HasFolder("work"), TFolder::THas::Yes);
     test::TFileFaultScope scope({{kFileList, EIO}});
     EXPECT_EQ(folder.List().error, EIO);
     // Rights that another owner's file, on a file system that keeps rights, does not take

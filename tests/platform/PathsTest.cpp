@@ -151,6 +151,14 @@ TEST(Files, AListingThatFailsGivesItsErrorAndNoEntry)
         EXPECT_TRUE(listing.entries.empty());
     }
     EXPECT_EQ(reads, 7);
+    // Where the file system gives no entry's type, an entry that cannot be looked at fails
+    // the listing: it is never taken for a file.
+    {
+        test::TFileFaultScope fault({test::NoEntryTypes(), {kFileStat, EIO, 2}});
+        const TFolderListing listing = ListFolder(dir.Path());
+        EXPECT_EQ(listing.error, EIO);
+        EXPECT_TRUE(listing.entries.empty());
+    }
     {
         test::TFileFaultScope fault({{kFileList, EIO, 1}});
         const TFoundFile found = FindCompanionFile(dir.Path(), "SCAN.SPAR");
