@@ -3,7 +3,8 @@
 // the options "Load raw data" (bit 0) and "Remove offset" (bit 1). A length of 65535 (more
 // than an input holds) makes the target write the pair itself: the 32 bytes after the
 // length give the values (see ChosenPair: TR, TE, centre frequency, points, sweep width,
-// study number, the options and the sample precision, the plane or an oblique one by its
+// study number, the options (Load raw data, Remove offset and normalize, in place of the
+// first byte's) and the sample precision, the plane or an oblique one by its
 // row and column directions and corners, patient position and entry, the voxel's sizes
 // and signed centre, frames and reference frames, the data offset, the date), from which
 // it writes a single-voxel header in the format's own layout and the data file of its
@@ -11,11 +12,12 @@
 // read, and the set hold what the format's mapping gives those values and, read raw, the
 // average of the frames after the references; a data file one byte short must be refused
 // with the message that names it.
+#include <complex>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzSupport.h"
