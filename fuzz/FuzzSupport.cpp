@@ -332,6 +332,20 @@ TPlaneGeometry PlaneGeometry(const float row[3], const float column[3], const st
     return g;
 }
 
+std::vector<std::complex<float>> FrameAverage(int points, int first, int frames,
+                                              const std::function<double(size_t)>& value)
+{
+    std::vector<std::complex<float>> average(static_cast<size_t>(points));
+    for (size_t t = 0; t < size_t(points); ++t) {
+        double sum[2] = {0, 0};
+        for (int f = first; f < frames; ++f)
+            for (size_t part = 0; part < 2; ++part)
+                sum[part] += value(2 * (size_t(f) * size_t(points) + t) + part);
+        average[t] = {float(sum[0] / (frames - first)), float(sum[1] / (frames - first))};
+    }
+    return average;
+}
+
 bool Near(double value, double expected)
 {
     return std::fabs(value - expected) <= 1e-4 * (1.0 + std::fabs(expected));

@@ -115,6 +115,11 @@ void PlanFault(const uint8_t* data, size_t size);
 bool FailingAsPlanned(const std::function<void()>& call);
 // Whether voxel `voxel` of a loaded set holds the `points` samples of `expected`, to the bit.
 bool VoxelHolds(const TCSISet& set, size_t voxel, const std::complex<float>* expected, int points);
+// The average of frames `first` to `frames` - 1 of a file of frames of `points` complex
+// samples, one frame after the other: `value(k)` is its sample value k (real, imaginary,
+// real, ...). Summed in double, each part divided by the frame count and made a float.
+std::vector<std::complex<float>> FrameAverage(int points, int first, int frames,
+                                              const std::function<double(size_t)>& value);
 // Whether a voxel holds `points` samples, each Near the expected one (real and imaginary
 // parts), for samples that arithmetic in floats made.
 bool VoxelNear(const TCSISet& set, size_t voxel, const std::complex<double>* expected, int points);

@@ -160,12 +160,6 @@ struct THeaderWriter {
     void Text(size_t at, const std::string& text) { std::copy(text.begin(), text.end(), file.begin() + std::ptrdiff_t(at)); }
 };
 
-// The value of sample number k of frame f (two a complex point), an integer.
-int FrameValue(std::string_view samples, int points, int frame, size_t k)
-{
-    return vx::fuzz::ChosenWord(samples, size_t(frame) * 2 * size_t(points) + k);
-}
-
 // The header of the revision with the values every P-file has laid in.
 std::string HeaderOf(const TPfileValues& p)
 {
@@ -340,15 +334,8 @@ void CheckChosenRead(const TCSISet& set, const TSVParameters& p, bool raw, std::
     Require(set.m_strName == "P00001" && set.m_nFormat == 13, "name and format");
     if (!raw)
         return;
-    const int averaged = p.frames - p.skipped;
-    std::vector<std::complex<float>> spectrum(size_t(p.points));
-    for (int i = 0; i < p.points; ++i) {
-        double sum[2] = {0, 0};
-        for (int frame = p.skipped; frame < p.frames; ++frame)
-            for (int part = 0; part < 2; ++part)
-                sum[part] += FrameValue(samples, p.points, frame, 2 * size_t(i) + size_t(part));
-        spectrum[size_t(i)] = {float(sum[0] / averaged), float(sum[1] / averaged)};
-    }
+    const std::vector<std::complex<float>> spectrum = vx::fuzz::FrameAverage(
+        p.points, p.skipped, p.frames, [&](size_t k) { return vx::fuzz::ChosenWord(samples, k); });
     Require(vx::fuzz::VoxelHolds(set, 0, spectrum.data(), p.points),
             "the voxel holds the average of the frames after the skipped ones");
 }

@@ -402,12 +402,21 @@ def sage_seeds():
             padded = text + b"\n" * ((options - len(text)) % 4)
             put("fuzz_ge_sage", "sage_%s_%d_%d" % (precision.replace(" ", ""), plane, options),
                 sections([padded, bytes(samples)]))
-    # Pairs the target writes from parameters (a header length of 65535): TR and TE apart,
-    # each point count and sweep width.
-    for k, (tr, te) in enumerate(((2000, 30), (1500, 144), (1700, 35), (3000, 270), (2500, 68))):
-        params = struct.pack("<HHHBBHBB", tr * 8, te * 16, 64 * 63 + 13 * k, k, k, 12 + k, 0, 0)
-        samples = b"".join(struct.pack("<h", (i * 29) % 301 - 150) for i in range(2 * 64 * 6))
-        put("fuzz_ge_sage", "parameters_%d" % k, b"\xff\xff" + params + samples)
+    # Pairs the target writes from chosen values (a header length of 65535): TR and TE
+    # apart, each point count and sweep width, precision, plane (an oblique one in several
+    # directions), lying and entry, frame counts and data offset; read raw or not, and one
+    # with its data file cut short.
+    for k in range(12):
+        options = (k % 2) | (k % 3 == 0) << 1 | (k == 5) << 2 | (k == 11) << 3 | (k == 7) << 4 | (k == 9) << 5
+        options |= (k % 3) << 6
+        plane = (k // 2 + k) % 4
+        params = struct.pack("<HHHBBH", (1500 + 100 * k) * 8, (30 + 7 * k) * 16, 64 * 63 + 13 * k, k, k, 12 + k)
+        params += bytes([options, plane, 24 + k if k % 4 else 8 * k, k % 5, k % 3, 72, 80, 64,
+                         (7 - k) % 256, 9 + k, 256 - 12, (5 + k % 4) | (2 + k % 3) << 3, k % 4])
+        params += struct.pack("<H", 3000 + 977 * k) + bytes([20, 236, 40, k, 15 - k])
+        params += bytes(32 - len(params))
+        samples = b"".join(struct.pack("<h", (i * 29 + k) % 301 - 150) for i in range(2 * 64 * 8))
+        put("fuzz_ge_sage", "chosen_%d" % k, b"\xff\xff" + params + samples)
 
 
 def work_folder_seeds():
