@@ -556,7 +556,9 @@ void CheckChosenCsiRead(const TCSISet& set, const TCsiParameters& p, bool raw, s
     dim[b] = p.grid[1];
     dim[s] = p.grid[2];
     const int ones = (dim[0] == 1) + (dim[1] == 1) + (dim[2] == 1);
-    const int dims = multiPlane ? 2 : 3 - ones;
+    // Three less the axes of one voxel, and one for a single voxel (the pre-11.0 reader's
+    // matrix of 1 x 1 x 1; the others refuse it).
+    const int dims = multiPlane ? 2 : std::max(1, 3 - ones);
     Require(set.m_nSliceAxis == s && set.m_nSpatialDims == dims, "slice axis of the plane and dimensions of the grid");
     Require(set.m_bMultiSlice == (multiPlane ? 1 : 0) &&
                 set.m_slicePhases.size() == (multiPlane ? size_t(p.grid[2]) : size_t(0)),
