@@ -12,7 +12,7 @@
 // own (bit 3), where the project file is among the parts (bit 4) and two ways of changing
 // the folder, each with a byte of choices after the first:
 //  - bit 5: one field of the header of a set's data-set file (the byte picks field and set)
-//    is changed after a first open; the next open must keep the set aside and name the
+//    is changed after a first open that leaves the project file in the newest version; the next open must keep the set aside and name the
 //    field (a broadening, which only the file holds, leaves the set in the project). The
 //    run ends there.
 //  - else bit 6: one of the five files (the byte modulo 5) is replaced by a FIFO, a folder
@@ -198,6 +198,15 @@ constexpr THeaderField kHeaderFields[] = {
 constexpr size_t kHeaderFieldCount = std::size(kHeaderFields);
 constexpr size_t kHeaderBytes = 256;
 
+// The version a project file of these bytes gives; -1 when it is too short to give one.
+int32_t VersionOf(const std::string& bytes)
+{
+    int32_t version = -1;
+    if (bytes.size() >= 4)
+        std::memcpy(&version, bytes.data(), 4);
+    return version;
+}
+
 // Whether the data-set file reads as the samples of a set the project file could list: a
 // header no set could have (a slice axis or echo position out of range, no sweep width...)
 // is a damaged file, which an open does not compare with the set's record.
@@ -211,13 +220,16 @@ bool HoldsASet(const std::string& path)
 // one of its sets listed with a file of the newest layout, and opens it again: a field the
 // record holds too keeps the set aside with the field named; a broadening leaves it listed.
 // A file no set could have stays damaged: its set may stay listed, and its samples are then
-// refused, naming the file.
+// refused, naming the file. Only where the project file opened again is of the newest
+// version: an older "~project.tpj" is converted into "project.tpj", and stays old itself.
 void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
 {
     std::vector<std::pair<std::string, std::string>> sets;  // name and data-set file
     {
         TProject project;
-        if (!project.Load(projectFile) || project.m_nFileVersion != TProject::kFileVersion)
+        std::string file;
+        if (!project.Load(projectFile) || project.m_nFileVersion != TProject::kFileVersion ||
+            !vx::ReadWholeFile(projectFile, file, int64_t{1} << 30) || VersionOf(file) != TProject::kFileVersion)
             return;
         for (const TCSISet* pSet : *project.m_pCSISetList) {
             std::string bytes;
@@ -306,15 +318,6 @@ void CheckSpecialFile(const TProject& project, const std::string& special, const
 
 // The files the input laid into the project folder, by path, as the target wrote them.
 using TLaidFiles = std::map<std::string, std::string>;
-
-// The version a project file of these bytes gives; -1 when it is too short to give one.
-int32_t VersionOf(const std::string& bytes)
-{
-    int32_t version = -1;
-    if (bytes.size() >= 4)
-        std::memcpy(&version, bytes.data(), 4);
-    return version;
-}
 
 // Whether `pixels` are those that `bytes` hold: two bytes a pixel, little-endian, or, in
 // a pixel file of a project of version 4 or older (one byte a pixel, which the open
