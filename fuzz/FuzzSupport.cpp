@@ -1341,6 +1341,80 @@ std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string
     return std::make_pair(int64_t(value), text.substr(colon + 1));
 }
 
+std::string JournalContentIdentity(std::string_view bytes)
+{
+    constexpr uint64_t kOdd1 = 0x9E3779B185EBCA87ull, kOdd2 = 0xC2B2AE3D27D4EB4Full;
+    const auto mix = [](uint64_t v) {
+        v = (v ^ (v >> 33)) * 0xFF51AFD7ED558CCDull;
+        v = (v ^ (v >> 33)) * 0xC4CEB9FE1A85EC53ull;
+        return v ^ (v >> 33);
+    };
+    uint64_t a = kOdd1, b = kOdd2;
+    for (size_t at = 0; at < bytes.size(); at += 8) {
+        uint64_t word = 0;
+        for (size_t k = 0; k < 8 && at + k < bytes.size(); ++k)
+            word |= uint64_t(static_cast<unsigned char>(bytes[at + k])) << (8 * k);
+        a = std::rotl(a ^ (word * kOdd2), 31) * kOdd1;
+        b = std::rotl(b + (word ^ kOdd1), 27) * kOdd2 + a;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%zu:%016llx%016llx", bytes.size(),
+                  static_cast<unsigned long long>(mix(a ^ uint64_t(bytes.size()))),
+                  static_cast<unsigned long long>(mix(b ^ mix(a + kOdd2))));
+    return text;
+}
+
+bool IsWholeJournal(const TTree& before, const std::string& journal)
+{
+    namespace fs = std::filesystem;
+    const auto it = before.find(journal);
+    if (it == before.end() || it->second.folder || !it->second.bytes.ends_with('\n'))
+        return false;
+    const std::vector<std::string> lines = Lines(it->second.bytes);
+    const fs::path at = fs::path(journal).parent_path();
+    const bool beside = at.filename() != ".vexara";
+    const bool old = lines.front() == "Vexara file journal 1", present = lines.front() == "Vexara file journal 3";
+    if (lines.size() < 2 || lines.back() != "end" || old != beside ||
+        (!old && !present && lines.front() != "Vexara file journal 2"))
+        return false;
+    const fs::path folder = beside ? at : at.parent_path();
+    std::set<std::string> targets;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::vector<std::string> fields = TabFields(lines[i]);
+        const bool remove = !old && fields.size() == 2 && fields[0] == "remove";
+        if (!remove && !(old ? fields.size() == 2 : fields.size() == 4 && fields[0] == "rename"))
+            return false;
+        const std::string& target = fields[old ? 1 : remove ? 1 : 2];
+        const auto there = before.find((folder / target).string());
+        if (!UsableName(target) || !targets.insert(target).second || (there != before.end() && there->second.folder))
+            return false;
+        if (remove)
+            continue;
+        // The staged name: the target's, a dot and six letters or digits (with a leading
+        // dot beside the files).
+        const std::string& staged = fields[old ? 0 : 1];
+        const std::string stem = (old ? "." : "") + target + ".";
+        if (staged.size() != stem.size() + 6 || !staged.starts_with(stem) ||
+            !std::all_of(staged.begin() + std::ptrdiff_t(stem.size()), staged.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            return false;
+        const auto file = before.find((at / staged).string());
+        if (file == before.end() || file->second.folder)
+            return false;
+        if (present && fields[3] != JournalContentIdentity(file->second.bytes))
+            return false;
+        // The earlier inode layout: "inode:size:seconds.nanoseconds".
+        unsigned long long inode = 0;
+        long long size = -1, seconds = 0, nanoseconds = 0;
+        char end = 0;
+        if (!old && !present &&
+            (std::sscanf(fields[3].c_str(), "%llu:%lld:%lld.%lld%c", &inode, &size, &seconds, &nanoseconds, &end) != 4 ||
+             size != static_cast<long long>(file->second.bytes.size())))
+            return false;
+    }
+    return true;
+}
+
 bool CompleteJournal(const TTree& before, const std::string& journal, std::map<std::string, TJournalOutcome>& outcomes)
 {
     namespace fs = std::filesystem;

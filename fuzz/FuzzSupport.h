@@ -341,6 +341,18 @@ std::vector<std::string> TabFields(const std::string& line);
 // size as a number; nothing when the text is not one.
 std::optional<std::pair<int64_t, std::string>> ContentIdentity(const std::string& text);
 
+// What a journal of the present layout records of a staged file holding `bytes`:
+// "size:sum", the sum two 64-bit values in 32 lower-case hex digits, taken over the bytes
+// as little-endian 64-bit words, the last one filled up with zeros.
+std::string JournalContentIdentity(std::string_view bytes);
+// Whether the journal at `journal` (a path of `before`, a file the target wrote) is one an
+// open must complete: whole (every line ending in a line feed, the last "end"), of the
+// layout its place holds (the earlier beside the files, the others in the work folder),
+// every line one its layout writes, each target a plain name (UsableName) changed once and
+// no folder, each staged file named for its target, there, and as its line records it (its
+// size, and in the present layout its JournalContentIdentity).
+bool IsWholeJournal(const TTree& before, const std::string& journal);
+
 // A file a completed journal names, as it leaves it: the bytes it holds (none: the file is
 // gone) and, where a line of the present layout put it in place, the size and checksum
 // that line records of it.

@@ -12,7 +12,7 @@
 // own (bit 3), where the project file is among the parts (bit 4) and two ways of changing
 // the folder, each with a byte of choices after the first:
 //  - bit 5: one field of the header of a set's data-set file (the byte picks field and set)
-//    is changed after a first open; the next open must keep the set aside and name the
+//    is changed after a first open that leaves the project file in the newest version; the next open must keep the set aside and name the
 //    field (a broadening, which only the file holds, leaves the set in the project). The
 //    run ends there.
 //  - else bit 6: one of the five files (the byte modulo 5) is replaced by a FIFO, a folder
@@ -27,12 +27,14 @@
 // counted from the start of the kind of read that bits 1-2 of the first pick (modulo 3):
 // the open itself (the project file, the data-set files' headers, the map files, and the
 // conversion of an old version), the sets' samples or the images' pixel files; once an
-// open without the fault has done what an open of the folder does. Where the fault met a
+// open without the fault has done what an open of the folder does, whose maps must hold the
+// sizes and values their files were laid with (as this target reads the bytes it laid, or
+// those a completed journal put in place, by the map file's layout). Where the fault met a
 // call a message must name the file whose read, size look-up or open failed, or, for a
 // listing, the project's folder (a failed read of the project file refuses the open,
 // saying that the file cannot be read to its end); the project, when it opens, may hold no
-// set, map or pixels other than the open without the fault gave (but the maps, as their
-// files hold them, of a set that open kept aside for its data-set file, which did not open
+// set, map or pixels other than the open without the fault gave (but the maps, as this
+// target reads their files, of a set that open kept aside for its data-set file, which did not open
 // with the fault); and an open refused may
 // change no file but by completing the save left half done that the input laid (its
 // journal beside the project file, as its lines and the staged files laid give it). The
@@ -196,6 +198,15 @@ constexpr THeaderField kHeaderFields[] = {
 constexpr size_t kHeaderFieldCount = std::size(kHeaderFields);
 constexpr size_t kHeaderBytes = 256;
 
+// The version a project file of these bytes gives; -1 when it is too short to give one.
+int32_t VersionOf(const std::string& bytes)
+{
+    int32_t version = -1;
+    if (bytes.size() >= 4)
+        std::memcpy(&version, bytes.data(), 4);
+    return version;
+}
+
 // Whether the data-set file reads as the samples of a set the project file could list: a
 // header no set could have (a slice axis or echo position out of range, no sweep width...)
 // is a damaged file, which an open does not compare with the set's record.
@@ -209,13 +220,16 @@ bool HoldsASet(const std::string& path)
 // one of its sets listed with a file of the newest layout, and opens it again: a field the
 // record holds too keeps the set aside with the field named; a broadening leaves it listed.
 // A file no set could have stays damaged: its set may stay listed, and its samples are then
-// refused, naming the file.
+// refused, naming the file. Only where the project file opened again is of the newest
+// version: an older "~project.tpj" is converted into "project.tpj", and stays old itself.
 void CheckChangedHeaderField(const std::string& projectFile, uint8_t choice)
 {
     std::vector<std::pair<std::string, std::string>> sets;  // name and data-set file
     {
         TProject project;
-        if (!project.Load(projectFile) || project.m_nFileVersion != TProject::kFileVersion)
+        std::string file;
+        if (!project.Load(projectFile) || project.m_nFileVersion != TProject::kFileVersion ||
+            !vx::ReadWholeFile(projectFile, file, int64_t{1} << 30) || VersionOf(file) != TProject::kFileVersion)
             return;
         for (const TCSISet* pSet : *project.m_pCSISetList) {
             std::string bytes;
@@ -304,15 +318,6 @@ void CheckSpecialFile(const TProject& project, const std::string& special, const
 
 // The files the input laid into the project folder, by path, as the target wrote them.
 using TLaidFiles = std::map<std::string, std::string>;
-
-// The version a project file of these bytes gives; -1 when it is too short to give one.
-int32_t VersionOf(const std::string& bytes)
-{
-    int32_t version = -1;
-    if (bytes.size() >= 4)
-        std::memcpy(&version, bytes.data(), 4);
-    return version;
-}
 
 // Whether `pixels` are those that `bytes` hold: two bytes a pixel, little-endian, or, in
 // a pixel file of a project of version 4 or older (one byte a pixel, which the open
@@ -520,6 +525,43 @@ TMapContents ContentsOf(const TMap& map, const std::string& path)
             values ? std::string(values, map.ValueCount() * sizeof(TComplex)) : std::string()};
 }
 
+// The map a map file of these bytes holds, as the format lays it out: the version word, the
+// word 256, then 4-byte little-endian fields with the sizes at offsets 32, 36 and 40; the
+// values (two floats each, x fastest) from offset 256 below version 8, else after the two
+// zero-terminated reference names that follow the fields at 192. None where a size is not
+// positive or the values the sizes claim are not all there.
+std::optional<TMapContents> MapHeld(const std::string& path, const std::string& bytes)
+{
+    const auto int32At = [&](size_t at) {
+        int32_t value = 0;
+        std::memcpy(&value, bytes.data() + at, 4);
+        return value;
+    };
+    if (bytes.size() < 192)
+        return std::nullopt;
+    TMapContents held{path, {int32At(32), int32At(36), int32At(40)}, {}};
+    size_t at = 256;
+    if (int32At(0) >= 8) {
+        at = bytes.find('\0', 192);
+        at = at == std::string::npos ? at : bytes.find('\0', at + 1);
+        if (at == std::string::npos)
+            return std::nullopt;
+        ++at;
+    }
+    uint64_t count = 1;
+    for (const int32_t size : held.size) {
+        if (size < 1)
+            return std::nullopt;
+        count *= uint64_t(size);
+        if (count > bytes.size())
+            return std::nullopt;
+    }
+    if (at > bytes.size() || (bytes.size() - at) / 8 < count)
+        return std::nullopt;
+    held.values = bytes.substr(at, size_t(count) * 8);
+    return held;
+}
+
 // What an open gave of a project: its sets' parameters and samples by name, its maps by
 // set and map name, and its images' pixels by name (none for a set or image whose samples
 // or pixels could not be read, nor for a map file that was not read); the sets, maps and
@@ -644,6 +686,18 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
         clean = OpenAndRead(project, projectFile, cleanOpened);
     }
     const vx::fuzz::TTree cleanAfter = vx::fuzz::Snapshot(folder);
+    // The files the open read: as the input laid them, or as the journal it laid, once
+    // completed, put them in place.
+    const std::optional<vx::fuzz::TTree> completed = JournalCompleted(laid, vx::StemOf(projectFile));
+    const vx::fuzz::TTree& files =
+        completed && !cleanAfter.contains("." + vx::StemOf(projectFile) + ".tpj.journal") ? *completed : laid;
+    const auto heldAt = [&](const std::string& path) {
+        const auto it = files.find(path.substr(std::min(path.size(), folder.size() + 1)));
+        return it == files.end() || it->second.folder ? std::nullopt : MapHeld(path, it->second.bytes);
+    };
+    // A map read holds the sizes and values its file was laid with.
+    for (const auto& [name, map] : clean.maps)
+        vx::fuzz::Require(map.values.empty() || heldAt(map.path) == map, "a map holds the values its file was laid with");
     PutBack(folder, laid);
     vx::fuzz::ClearReportTexts();
     bool opened = false, asClean = true, projectFileFailed = false;
@@ -669,10 +723,7 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
         // another set), which the fault left listed (the file did not open), is its file's.
         for (const auto& [name, read] : got.maps) {
             const auto it = clean.maps.find(name);
-            TMap direct;
-            vx::fuzz::Require(it != clean.maps.end() ? it->second == read
-                                                      : direct.ReadFile(read.path, TProject::kFileVersion) &&
-                                                            ContentsOf(direct, read.path) == read,
+            vx::fuzz::Require(it != clean.maps.end() ? it->second == read : heldAt(read.path) == read,
                               "a map read despite a failed listing or read is the map read without it");
         }
         for (const auto& [name, read] : got.pixels) {
@@ -692,7 +743,6 @@ void CheckFailingOpen(const std::string& projectFile, unsigned calls, int at, TR
         // Nothing but the completion of the save left half done that the input laid: a
         // conversion of an old version is the last step of an open that is not refused.
         const vx::fuzz::TTree after = vx::fuzz::Snapshot(folder);
-        const std::optional<vx::fuzz::TTree> completed = JournalCompleted(laid, vx::StemOf(projectFile));
         vx::fuzz::Require(after == laid || (completed && after == *completed),
                           "an open refused after a failed listing or read writes nothing of its own");
         return;

@@ -41,8 +41,11 @@
 // saying so; a lock that cannot be taken never gives a project that may be changed, and
 // one that can always does. A project opened read-only refuses a save, saying that nothing
 // was written, and neither the open nor the save changes any file (no lock file is left
-// where none was); a refused open leaves no lock file it made. An open refused for a journal it cannot complete (whatever the
-// reason) leaves every file as it was; a journal an open completed leaves each target its
+// where none was); a refused open leaves no lock file it made. An open refused for a journal it cannot complete leaves
+// every file as it was; a whole journal of the folder (every line one its layout writes,
+// each staged file there with the size and checksum its line records, computed here from
+// the bytes laid) is completed where no call fails, no note is laid and the lock may be
+// taken; a journal an open completed leaves each target its
 // lines name as they record it (the staged file's bytes and rights, of the size and
 // checksum a line of the present layout gives; a removed file gone); no file outside the
 // project folder and the folder the note names changes, nor its rights, and nothing there
@@ -514,7 +517,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             vx::fuzz::WriteScratch(fs::path(path).lexically_relative(vx::fuzz::ScratchFolder()).string(),
                                    part.substr(end + 1));
             identities[k] = IdentityText(path);
-            contents[k] = vx::TFileTransaction::StagedFileIdentity(path);
+            contents[k] = vx::fuzz::JournalContentIdentity(part.substr(end + 1));
         } else {
             vx::MakeFolder(path);
         }
@@ -645,6 +648,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A completed journal has put in place what its lines record, in the order the open
     // completes them. The work folders' files are the open's to clear afterwards.
     std::map<std::string, vx::fuzz::TJournalOutcome> outcomes;
+    // A whole journal of the project's own (no note, nothing failing, a lock this open may
+    // take) is completed.
+    if (!(pick & 0xc4) && lockFault == 0 && demand->writable)
+        for (const std::string& journal : {journals[0], journals[1]})
+            vx::fuzz::Require(!vx::fuzz::IsWholeJournal(before, journal) || completed(journal),
+                              "an open completes a whole journal of its folder");
     for (const std::string& journal : journals)
         if (completed(journal) && !vx::fuzz::CompleteJournal(before, journal, outcomes))
             __builtin_trap();
@@ -658,7 +667,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                        it->second.owner != outcome.owner || it->second.group != outcome.group)))
             __builtin_trap();
         if (!outcome.identity.empty() &&
-            vx::fuzz::ContentIdentity(vx::TFileTransaction::StagedFileIdentity(vx::JoinPath(root, path))) !=
+            vx::fuzz::ContentIdentity(vx::fuzz::JournalContentIdentity(it->second.bytes)) !=
                 vx::fuzz::ContentIdentity(outcome.identity))
             __builtin_trap();
     }
