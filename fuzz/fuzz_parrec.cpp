@@ -5,7 +5,7 @@
 // order (bit 0 of the ninth); the rest is split by Sections into the PAR text and the REC
 // file, which the raw reader reads too. Bits 1-2 of the ninth byte pick the road into a
 // project: Add Images of the PAR file, Add Exam given it or its folder, or the REC file as
-// a raw image.
+// a raw image, which must hold the samples the layout gives the REC bytes (see CheckRaw).
 // With bit 7 of the ninth byte the rest is no pair but the values of one that the target
 // writes (see ChosenPair): a header of version 4 or, with bit 6, 3, with its texts, TR,
 // angulation and off-centre, and one to three image lines with their sizes, bits, slice
@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -122,6 +123,44 @@ void AddChosen(uint8_t layout, const uint8_t* data, size_t size)
                                       [&](TImageSet& images) { CheckChosen(images, chosen, vx::FileNameOf(path)); });
 }
 
+// The REC file as the raw image of the layout: width x height 16-bit signed samples, row
+// after row, from the header's end on, in the layout's byte order (bytes after them left
+// alone), in one image named after the file that keeps the defaults of a new image
+// (orientation 0, field of view 240 x 240 mm, centre at the origin, no rotation, no
+// times, angulation or off-centre). A layout without a positive side, or with a side
+// past the largest an image may have, or a negative header is refused with its message;
+// a file shorter than header + image with a message that names it. Nothing is added then.
+void CheckRaw(TImageSet& images, const TImageImportParams& raw, const std::string& rec, std::string_view bytes)
+{
+    const int64_t width = raw.m_nWidth, height = raw.m_nHeight, header = raw.m_nHeaderSize;
+    const char* refusal = nullptr;
+    if (width < 1 || height < 1)
+        refusal = "The size of the image must be positive.";
+    else if (width > TMRImage::kMaxSide || height > TMRImage::kMaxSide)
+        refusal = "The size of the image must not be larger than ";
+    else if (header < 0)
+        refusal = "Header size is larger than file size";
+    if (refusal || int64_t(bytes.size()) < header + 2 * width * height) {
+        Require(images.IsEmpty(), "no raw image from a layout the file cannot give");
+        Require(refusal ? vx::fuzz::Said(refusal) : vx::fuzz::ReportedPath(rec),
+                "a refused raw image is reported, a file too short for it by name");
+        return;
+    }
+    Require(images.GetCount() == 1, "one raw image from a file that holds it");
+    vx::fuzz::TExpectedImage e;
+    e.name = vx::FileNameOf(rec);
+    e.width = int(width);
+    e.height = int(height);
+    e.orientation = 0;
+    e.fov[0] = e.fov[1] = 240;
+    const bool bigEndian = raw.m_bSwapBytes & 1;
+    for (int64_t k = 0; k < width * height; ++k) {
+        const auto first = uint8_t(bytes[size_t(header + 2 * k)]), second = uint8_t(bytes[size_t(header + 2 * k + 1)]);
+        e.pixels.push_back(int16_t(bigEndian ? first << 8 | second : second << 8 | first));
+    }
+    vx::fuzz::CheckImage(vx::fuzz::ImageNamed(images, e.name), e);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -159,7 +198,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Exam types 1 and 0 take the images of "*.PAR" files (and look for no CSI file here).
     case 1: vx::fuzz::AddImagesThroughProject(par, TImageImportParams{}, TImageRoad::ExamFile, 1); break;
     case 2: vx::fuzz::AddImagesThroughProject(par, TImageImportParams{}, TImageRoad::ExamFolder, 0); break;
-    default: vx::fuzz::AddImagesThroughProject(rec, raw, TImageRoad::AddImages); break;
+    default:
+        vx::fuzz::ClearReportTexts();
+        vx::fuzz::AddImagesThroughProject(rec, raw, TImageRoad::AddImages, 0,
+                                          [&](TImageSet& images) { CheckRaw(images, raw, rec, parts[1]); });
+        break;
     }
     return 0;
 }

@@ -325,7 +325,8 @@ def genesis_seeds():
 
 def parrec_seeds():
     """Pairs that fuzz_parrec writes from chosen values (bit 7 of the ninth byte): both
-    versions, each road, one to three images of both bit depths in each orientation."""
+    versions, each road, one to three images of both bit depths in each orientation; and
+    REC files read as raw images."""
     pixels = b"".join(struct.pack("<h", (i * 1931) % 65536 - 32768) for i in range(3 * 64))
     for k in range(12):
         layout = bytes(8) + bytes([0x80 | (0x40 if k % 3 == 2 else 0) | (k % 4) << 1])
@@ -334,6 +335,18 @@ def parrec_seeds():
         values = bytes(v % 256 for v in (k, 100 + k, 31, 5 * k, 256 - 7 * k, 3 * k, 40 - k, 20 + k, 9 * k, 180,
                                          200 + k, 160 - k, 20 + k, 7 * k, 256 - 5 * k, 42, 7 + k, 3 * k, k)) + lines
         put("fuzz_parrec", "chosen_%02d" % k, layout + values + pixels)
+    # The REC file as a raw image (road 3, bits 1-2 of the ninth byte; bit 0 big-endian):
+    # both byte orders, an odd header skip, a file holding two images' bytes, and the
+    # layouts refused: a side of 0 and a file one byte short of header + image.
+    def raw(name, header, width, height, big, size):
+        rec = bytes((i * 167 + i * i * 13 + 5) % 256 for i in range(size))
+        put("fuzz_parrec", "raw_" + name, struct.pack("<iHHB", header, width, height, 6 | big) + sections([b"", rec]))
+    raw("little", 0, 12, 7, 0, 2 * 12 * 7)
+    raw("big", 0, 9, 5, 1, 2 * 9 * 5)
+    raw("header_big", 13, 6, 4, 1, 13 + 2 * 6 * 4)
+    raw("two_images", 3, 8, 3, 0, 3 + 2 * 2 * 8 * 3)
+    raw("zero_width", 0, 0, 4, 0, 64)
+    raw("short", 7, 5, 5, 1, 7 + 2 * 5 * 5 - 1)
 
 
 def mask_seeds():
