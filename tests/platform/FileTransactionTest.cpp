@@ -495,6 +495,24 @@ TEST_F(FileTransaction, ALookThatFailsStopsTheChangeWithItsError)
         EXPECT_EQ(TFileTransaction::HasJournal(TFolder::Open(m_dir.Path())), TFolder::THas::Failed);
         EXPECT_EQ(errno, EIO);
     }
+    // A work folder another user keeps private holds nothing this user could complete: no
+    // journal, not a failure. Its owner finds the journal.
+    if (::geteuid() == 0) {
+        test::WriteBytes(Journal(m_dir), "Vexara file journal 2\nend\n");
+        ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(m_dir.File(".vexara").c_str(), 0700), 0);
+        const auto has = [&] {
+            switch (TFileTransaction::HasJournal(TFolder::Open(m_dir.Path()))) {
+            case TFolder::THas::Yes: return std::string("yes");
+            case TFolder::THas::No: return std::string("no");
+            case TFolder::THas::Failed: return "failed: " + std::string(std::strerror(errno));
+            }
+            return std::string();
+        };
+        EXPECT_EQ(test::AsUser(65534, 65534, has), "no");
+        EXPECT_EQ(has(), "yes");
+        ASSERT_TRUE(RemoveFile(Journal(m_dir)));
+    }
     // A commit killed after its first rename, completed with a look failing.
     for (int at = 1;; ++at) {
         SCOPED_TRACE("a completion's look failing at " + std::to_string(at));
